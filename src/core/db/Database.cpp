@@ -1,0 +1,123 @@
+#include "core/db/Database.h"
+
+#include "core/db/ParameterQuery.h"
+
+namespace bx {
+
+RecordSet Database::query(const QString& sql, const QVariantList& params, Where where)
+{
+    return doQuery(sql, params, DbError::describe(where));
+}
+
+qlonglong Database::execute(const QString& sql, const QVariantList& params, Where where)
+{
+    return doExecute(sql, params, DbError::describe(where));
+}
+
+RecordSet Database::query(const ParameterQuery& q, const QVariantMap& values, Where where)
+{
+    return doQuery(q.sql(), q.bind(values), DbError::describe(where));
+}
+
+qlonglong Database::execute(const ParameterQuery& q, const QVariantMap& values, Where where)
+{
+    return doExecute(q.sql(), q.bind(values), DbError::describe(where));
+}
+
+QVariant Database::scalar(const QString& sql, const QVariantList& params, Where where)
+{
+    const RecordSet rs = doQuery(sql, params, DbError::describe(where));
+    if (rs.isEmpty() || rs.columnCount() == 0)
+        return {};
+    return rs.rows().first().first();
+}
+
+qlonglong Database::insertNumbered(const QString& table, const QString& numberColumn,
+                                   const QStringList& columns, const QVariantList& values,
+                                   Where where)
+{
+    Q_ASSERT(columns.size() == values.size());
+    return doInsertNumbered(table, numberColumn, columns, values, DbError::describe(where));
+}
+
+void Database::begin()
+{
+    if (m_depth == 0)
+        exec(beginStatement());
+    else
+        exec(QStringLiteral("SAVEPOINT bx_sp") + QString::number(m_depth));
+    ++m_depth;
+}
+
+void Database::commit()
+{
+    Q_ASSERT(m_depth > 0);
+    const int depth = m_depth--;
+    if (depth > 1) {
+        exec(QStringLiteral("RELEASE SAVEPOINT bx_sp") + QString::number(depth - 1));
+        return;
+    }
+    try {
+        exec(QStringLiteral("COMMIT"));
+    } catch (const DbError&) {
+        // The embedded engine keeps the transaction open when COMMIT fails (a busy file, say);
+        // end it so that the connection is usable again, then report the failure.
+        try {
+            exec(QStringLiteral("ROLLBACK"));
+        } catch (const DbError&) {
+            // already ended by the engine
+        }
+        throw;
+    }
+}
+
+void Database::rollback()
+{
+    Q_ASSERT(m_depth > 0);
+    // The depth drops first: whatever the engine says, the transaction is over for the caller.
+    --m_depth;
+    if (m_depth == 0) {
+        exec(QStringLiteral("ROLLBACK"));
+    } else {
+        const QString sp = QStringLiteral("bx_sp") + QString::number(m_depth);
+        exec(QStringLiteral("ROLLBACK TO SAVEPOINT ") + sp);
+        exec(QStringLiteral("RELEASE SAVEPOINT ") + sp);
+    }
+}
+
+bool Database::hasTable(const QString& table)
+{
+    const QStringList all = tables();
+    return std::any_of(all.cbegin(), all.cend(), [&](const QString& t) {
+        return t.compare(table, Qt::CaseInsensitive) == 0;
+    });
+}
+
+Transaction::Transaction(Database& db)
+    : m_db(db)
+{
+    m_db.begin();
+}
+
+Transaction::~Transaction()
+{
+    if (m_done)
+        return;
+    try {
+        m_db.rollback();
+    } catch (const DbError&) {
+        // The connection is gone or the engine already ended the transaction; there is
+        // nothing left to undo and a destructor must not throw.
+    }
+}
+
+void Transaction::commit()
+{
+    if (m_done)
+        throw DbError(DbErrorKind::Other, QStringLiteral("0"),
+                      QStringLiteral("Transaction committed twice"));
+    m_done = true; // a failed COMMIT has ended the transaction too
+    m_db.commit();
+}
+
+} // namespace bx

@@ -1,0 +1,168 @@
+#pragma once
+
+#include "core/db/DbError.h"
+#include "core/db/Dialect.h"
+#include "core/db/Engine.h"
+#include "core/db/RecordSet.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <functional>
+#include <source_location>
+
+class QIODevice;
+
+namespace bx {
+
+class ParameterQuery;
+
+/** A column as the engine's catalogue describes it. */
+struct ColumnInfo
+{
+    QString name;
+    QString type; ///< the engine's type name, lower case
+    bool nullable = true;
+};
+
+/** The large binary value in one column of one row (for example ATTACH.OLE_Data). */
+struct BlobRef
+{
+    QString table;      ///< a table of the schema (never user text)
+    QString keyColumn;  ///< column that identifies the row
+    QVariant key;       ///< its value, bound
+    QString blobColumn; ///< the binary column
+};
+
+/** Called after each piece of a streamed value: bytes done so far and bytes in all. */
+using BlobProgress = std::function<void(qint64 done, qint64 total)>;
+
+/**
+ * One open connection to the shared database, on either engine.
+ *
+ * Every statement is written with "?" markers and its values are bound; no text typed by a user
+ * is ever part of the SQL. Values are QVariants: an invalid QVariant binds Null, bool binds the
+ * engine's flag value, QDateTime binds its date and time fields (see core/Clock.h), QByteArray
+ * binds binary data. Every operation throws DbError on failure, with the statement and the
+ * caller's location.
+ *
+ * A Database belongs to one thread at a time. It is not copyable.
+ */
+class Database
+{
+public:
+    using Where = std::source_location;
+
+    virtual ~Database() = default;
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    virtual Engine engine() const = 0;
+    const Dialect& dialect() const { return m_dialect; }
+
+    /** Runs a query and returns all its rows. */
+    RecordSet query(const QString& sql, const QVariantList& params = {},
+                    Where where = Where::current());
+    /** Runs a statement and returns the number of rows it changed. */
+    qlonglong execute(const QString& sql, const QVariantList& params = {},
+                      Where where = Where::current());
+
+    /** Parameter queries ("PARAMETERS ...; body"), values bound by name. */
+    RecordSet query(const ParameterQuery& q, const QVariantMap& values,
+                    Where where = Where::current());
+    qlonglong execute(const ParameterQuery& q, const QVariantMap& values,
+                      Where where = Where::current());
+
+    /** The first column of the first row, or Null. */
+    QVariant scalar(const QString& sql, const QVariantList& params = {},
+                    Where where = Where::current());
+
+    /**
+     * Adds a row whose key is a new number and returns that number. On the embedded engine the
+     * number column is the table's counter (INTEGER PRIMARY KEY AUTOINCREMENT) and the engine
+     * assigns it; on the server engine it is drawn from LU_SERIALS, so that numbers are unique
+     * across tables and across clients. `columns` are the other columns, `values` their values.
+     */
+    qlonglong insertNumbered(const QString& table, const QString& numberColumn,
+                             const QStringList& columns, const QVariantList& values,
+                             Where where = Where::current());
+
+    // Transactions nest: the outermost begin starts a transaction (a write transaction at once on
+    // the embedded engine), inner ones a savepoint. Prefer the RAII Transaction.
+    void begin();
+    void commit();
+    void rollback();
+    int transactionDepth() const { return m_depth; }
+
+    /** The user tables, in the engine's spelling. */
+    virtual QStringList tables() = 0;
+    /** The columns of a table in order; empty when the table does not exist. */
+    virtual QList<ColumnInfo> columns(const QString& table) = 0;
+    bool hasTable(const QString& table);
+
+    /**
+     * Replaces the binary value with `size` bytes read from `source`, in pieces of kBlobPiece
+     * bytes, so that memory stays bounded for any size. Runs in its own transaction unless one is
+     * open. The row must exist.
+     */
+    virtual void writeBlob(const BlobRef& ref, QIODevice& source, qint64 size,
+                           const BlobProgress& progress = {}) = 0;
+    /** Writes the binary value to `sink` in pieces; returns its size (0 when Null). */
+    virtual qint64 readBlob(const BlobRef& ref, QIODevice& sink,
+                            const BlobProgress& progress = {}) = 0;
+    /** Size of the binary value in bytes; 0 when Null. */
+    virtual qint64 blobSize(const BlobRef& ref) = 0;
+    /** Sets the binary value to Null and frees its storage. */
+    virtual void clearBlob(const BlobRef& ref) = 0;
+
+    /** How long a statement may wait for locks (embedded) or run (server), in seconds. */
+    virtual void setQueryTimeout(int seconds) = 0;
+
+    static constexpr qint64 kBlobPiece = 32000;
+
+protected:
+    explicit Database(Engine engine)
+        : m_dialect(engine)
+    {
+    }
+
+    virtual RecordSet doQuery(const QString& sql, const QVariantList& params,
+                              const QString& where) = 0;
+    virtual qlonglong doExecute(const QString& sql, const QVariantList& params,
+                                const QString& where) = 0;
+    virtual qlonglong doInsertNumbered(const QString& table, const QString& numberColumn,
+                                       const QStringList& columns, const QVariantList& values,
+                                       const QString& where) = 0;
+    /** Runs a statement of the database layer's own (BEGIN, SAVEPOINT, ...). */
+    virtual void exec(const QString& sql) = 0;
+    virtual QString beginStatement() const = 0;
+
+private:
+    Dialect m_dialect;
+    int m_depth = 0;
+};
+
+/**
+ * Rolls back in its destructor unless committed. Cannot be copied or committed twice.
+ *
+ *     Transaction tx(db);
+ *     db.execute(...);
+ *     tx.commit();
+ */
+class Transaction
+{
+public:
+    explicit Transaction(Database& db);
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+    void commit();
+
+private:
+    Database& m_db;
+    bool m_done = false;
+};
+
+} // namespace bx

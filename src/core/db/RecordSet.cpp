@@ -1,0 +1,124 @@
+#include "core/db/RecordSet.h"
+
+#include "core/Clock.h"
+
+namespace bx {
+
+RecordSet::RecordSet(QStringList columns, QList<QVariantList> rows)
+    : m_columns(std::move(columns))
+    , m_rows(std::move(rows))
+{
+    for (int i = 0; i < m_columns.size(); ++i) {
+        const QString key = m_columns.at(i).toLower();
+        if (!m_index.contains(key))
+            m_index.insert(key, i);
+    }
+}
+
+int RecordSet::columnIndex(const QString& name) const
+{
+    return m_index.value(name.toLower(), -1);
+}
+
+QVariant RecordSet::value(const QString& column) const
+{
+    return value(m_pos, column);
+}
+
+QVariant RecordSet::value(int row, const QString& column) const
+{
+    const int c = columnIndex(column);
+    if (c < 0 || row < 0 || row >= m_rows.size())
+        return {};
+    return m_rows.at(row).at(c);
+}
+
+QString RecordSet::text(const QString& column) const
+{
+    const QVariant v = value(column);
+    if (v.isNull())
+        return {};
+    if (v.typeId() == QMetaType::QDateTime)
+        return v.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    return v.toString();
+}
+
+qlonglong RecordSet::number(const QString& column) const
+{
+    const QVariant v = value(column);
+    if (v.isNull())
+        return 0;
+    if (v.typeId() == QMetaType::Double)
+        return static_cast<qlonglong>(v.toDouble());
+    bool ok = false;
+    const qlonglong n = v.toLongLong(&ok);
+    if (ok)
+        return n;
+    const double d = v.toString().trimmed().toDouble(&ok);
+    return ok ? static_cast<qlonglong>(d) : 0;
+}
+
+double RecordSet::real(const QString& column) const
+{
+    const QVariant v = value(column);
+    if (v.isNull())
+        return 0.0;
+    bool ok = false;
+    const double d = v.toDouble(&ok);
+    return ok ? d : 0.0;
+}
+
+QDateTime RecordSet::dateTime(const QString& column) const
+{
+    return toDateTime(value(column));
+}
+
+QDateTime RecordSet::toDateTime(const QVariant& v)
+{
+    if (v.isNull())
+        return {};
+    if (v.typeId() == QMetaType::QDateTime)
+        return naive(v.toDateTime());
+    if (v.typeId() == QMetaType::QDate)
+        return naive(v.toDate());
+    const QString s = v.toString().trimmed();
+    if (s.isEmpty())
+        return {};
+    for (const auto* format : {"yyyy-MM-dd HH:mm:ss", "yyyy-MM-dd HH:mm:ss.zzz", "yyyy-MM-ddTHH:mm:ss",
+                               "yyyy-MM-dd HH:mm", "yyyy-MM-dd"}) {
+        const QDateTime dt = QDateTime::fromString(s, QLatin1String(format));
+        if (dt.isValid())
+            return naive(dt);
+    }
+    return {};
+}
+
+bool RecordSet::findFirst(const QString& column, const QVariant& wanted)
+{
+    const int c = columnIndex(column);
+    m_pos = 0;
+    if (c < 0 || m_rows.isEmpty()) {
+        m_pos = static_cast<int>(m_rows.size());
+        return false;
+    }
+    const bool numeric = wanted.typeId() == QMetaType::Int || wanted.typeId() == QMetaType::LongLong
+                         || wanted.typeId() == QMetaType::Double || wanted.typeId() == QMetaType::UInt
+                         || wanted.typeId() == QMetaType::ULongLong;
+    const QString wantedText = wanted.toString().trimmed();
+    for (; m_pos < m_rows.size(); ++m_pos) {
+        const QVariant& v = m_rows.at(m_pos).at(c);
+        if (v.isNull())
+            continue;
+        if (numeric) {
+            bool ok = false;
+            const double d = v.toDouble(&ok);
+            if (ok && d == wanted.toDouble())
+                return true;
+        } else if (v.toString().trimmed().compare(wantedText, Qt::CaseInsensitive) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace bx
