@@ -1,5 +1,7 @@
 #include "support/TestMain.h"
 
+#include "support/EngineFixture.h"
+
 #include <QDir>
 #include <QTemporaryDir>
 
@@ -31,6 +33,11 @@ void prepareTestEnvironment()
     setenv("XDG_DATA_HOME", (base + "/xdg-data").constData(), 1);
     QDir().mkpath(home.path() + QStringLiteral("/data"));
     QDir().mkpath(home.path() + QStringLiteral("/config"));
+}
+
+void finishTests()
+{
+    dropProcessDatabase();
 }
 
 } // namespace bx::test

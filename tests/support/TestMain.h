@@ -17,6 +17,7 @@ template <typename MakeApp> int runTests(int argc, char** argv, MakeApp makeApp)
 
 bool isListingTests(int argc, char** argv);
 void prepareTestEnvironment();
+void finishTests();
 
 template <typename MakeApp> int runTests(int argc, char** argv, MakeApp makeApp)
 {
@@ -25,7 +26,9 @@ template <typename MakeApp> int runTests(int argc, char** argv, MakeApp makeApp)
         return RUN_ALL_TESTS();
     prepareTestEnvironment();
     auto app = makeApp(argc, argv);
-    return RUN_ALL_TESTS();
+    const int result = RUN_ALL_TESTS();
+    finishTests();
+    return result;
 }
 
 } // namespace bx::test

@@ -74,6 +74,12 @@ public:
     qlonglong execute(const ParameterQuery& q, const QVariantMap& values,
                       Where where = Where::current());
 
+    /**
+     * Runs several statements separated by ";" with no parameters: schema scripts delivered with
+     * the program. Never pass text that holds a user's input.
+     */
+    virtual void executeScript(const QString& script, Where where = Where::current()) = 0;
+
     /** The first column of the first row, or Null. */
     QVariant scalar(const QString& sql, const QVariantList& params = {},
                     Where where = Where::current());

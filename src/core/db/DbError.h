@@ -12,6 +12,7 @@ enum class DbErrorKind {
     LoginFailed,        ///< wrong password or unknown login (reported as 18456)
     CannotOpenDatabase, ///< the database does not exist or may not be opened (reported as 4060)
     ServerUnreachable,  ///< no connection before any server answer (reported as 17)
+    ConnectionLost,     ///< an open connection stopped answering
     Other,              ///< anything else: a failed statement, a broken file, ...
 };
 

@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Throwaway PostgreSQL cluster on 127.0.0.1 for the tests.
+#
+#   scripts/pg-test-cluster.sh start DIR   creates and starts a cluster in DIR (a new, empty folder
+#                                          path), prints the connection string for BX_TEST_PG
+#   scripts/pg-test-cluster.sh stop DIR    stops it (fast) and removes DIR
+#
+# PostgreSQL refuses to run as root; as root the cluster runs as the "postgres" system user, so DIR
+# must be somewhere every parent of which that user can enter (not under /root).
+set -euo pipefail
+
+cmd=${1:?start or stop}
+dir=${2:?cluster folder}
+bindir=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)
+[ -n "$bindir" ] || { echo "PostgreSQL server binaries not found under /usr/lib/postgresql" >&2; exit 1; }
+
+as_owner() {
+    if [ "$(id -u)" -eq 0 ]; then runuser -u postgres -- "$@"; else "$@"; fi
+}
+
+case "$cmd" in
+start)
+    mkdir -p "$dir"
+    [ "$(id -u)" -eq 0 ] && chown postgres:postgres "$dir"
+    password=bx-test-$RANDOM$RANDOM
+    port=${BX_TEST_PG_PORT:-$(( 20000 + RANDOM % 20000 ))}
+    printf '%s\n' "$password" > "$dir/pwfile"
+    [ "$(id -u)" -eq 0 ] && chown postgres:postgres "$dir/pwfile"
+    as_owner "$bindir/initdb" -D "$dir/data" -U postgres --pwfile="$dir/pwfile" \
+        --auth-local=trust --auth-host=scram-sha-256 --no-sync -E UTF8 --locale=C.UTF-8 \
+        > "$dir/initdb.log" 2>&1 || { cat "$dir/initdb.log" >&2; exit 1; }
+    as_owner "$bindir/pg_ctl" -D "$dir/data" -l "$dir/log" -w -t 60 \
+        -o "-k $dir -p $port -c listen_addresses=127.0.0.1 -c fsync=off -c synchronous_commit=off -c full_page_writes=off -c max_connections=200" \
+        start > "$dir/pg_ctl.log" 2>&1 || { cat "$dir/pg_ctl.log" "$dir/log" >&2; exit 1; }
+    echo "host=127.0.0.1 port=$port user=postgres password=$password dbname=postgres"
+    ;;
+stop)
+    if [ -d "$dir/data" ]; then
+        as_owner "$bindir/pg_ctl" -D "$dir/data" -m fast -w stop > /dev/null 2>&1 || true
+    fi
+    rm -rf "$dir"
+    ;;
+*)
+    echo "usage: $0 start|stop DIR" >&2; exit 2 ;;
+esac

@@ -1,0 +1,513 @@
+#include "core/db/PgDatabase.h"
+
+#include <QIODevice>
+#include <QRegularExpression>
+
+#include <libpq-fe.h>
+#include <libpq/libpq-fs.h>
+
+#include <poll.h>
+
+#include <vector>
+
+namespace bx {
+
+namespace {
+
+// Type oids of the built-in types whose text form we convert.
+constexpr Oid kBool = 16, kBytea = 17, kInt8 = 20, kInt2 = 21, kInt4 = 23, kOid = 26,
+              kFloat4 = 700, kFloat8 = 701, kNumeric = 1700, kDate = 1082, kTimestamp = 1114,
+              kTimestampTz = 1184;
+
+QVariant fromText(Oid type, const char* text, int length)
+{
+    switch (type) {
+    case kBool:
+        return QVariant(qlonglong(text[0] == 't' ? 1 : 0));
+    case kInt2:
+    case kInt4:
+    case kInt8:
+    case kOid:
+        return QVariant(QByteArray::fromRawData(text, length).toLongLong());
+    case kFloat4:
+    case kFloat8:
+    case kNumeric:
+        return QVariant(QByteArray::fromRawData(text, length).toDouble());
+    case kDate:
+    case kTimestamp:
+    case kTimestampTz:
+        return RecordSet::toDateTime(QString::fromLatin1(text, length).left(19));
+    case kBytea: {
+        size_t n = 0;
+        unsigned char* raw = PQunescapeBytea(reinterpret_cast<const unsigned char*>(text), &n);
+        QByteArray out(reinterpret_cast<const char*>(raw), qsizetype(n));
+        PQfreemem(raw);
+        return out;
+    }
+    default:
+        return QString::fromUtf8(text, length);
+    }
+}
+
+DbErrorKind kindOfState(const QString& state)
+{
+    if (state == QLatin1String("28P01") || state == QLatin1String("28000"))
+        return DbErrorKind::LoginFailed;
+    if (state == QLatin1String("3D000"))
+        return DbErrorKind::CannotOpenDatabase;
+    if (state.startsWith(QLatin1String("08")))
+        return DbErrorKind::ConnectionLost;
+    return DbErrorKind::Other;
+}
+
+/** Turns libpq's message of a failed connection into the error the program reports. */
+DbError connectFailure(const QString& message)
+{
+    // With verbose errors the server's SQLSTATE stands after the severity: "FATAL:  28P01: ...".
+    static const QRegularExpression coded(
+        QStringLiteral("(?:FATAL|ERROR):\\s+([0-9A-Z]{5}):\\s+([^\\n]*)"));
+    const auto m = coded.match(message);
+    if (!m.hasMatch())
+        return DbError(DbErrorKind::ServerUnreachable, QStringLiteral("17"),
+                       message.simplified());
+    const QString state = m.captured(1);
+    const DbErrorKind kind = kindOfState(state);
+    const QString number = kind == DbErrorKind::LoginFailed          ? QStringLiteral("18456")
+                           : kind == DbErrorKind::CannotOpenDatabase ? QStringLiteral("4060")
+                                                                     : state;
+    return DbError(kind, number, m.captured(2).trimmed());
+}
+
+void ignoreNotice(void*, const char*) {}
+
+} // namespace
+
+/** Owns a PGresult. */
+class PgDatabase::Result
+{
+public:
+    explicit Result(PGresult* r)
+        : m_r(r)
+    {
+    }
+    ~Result() { PQclear(m_r); }
+    Result(Result&& o) noexcept
+        : m_r(std::exchange(o.m_r, nullptr))
+    {
+    }
+    Result(const Result&) = delete;
+    Result& operator=(const Result&) = delete;
+    PGresult* get() const { return m_r; }
+
+private:
+    PGresult* m_r;
+};
+
+PgConnectParams PgConnectParams::forServer(const QString& serverName)
+{
+    PgConnectParams p;
+    const QString s = serverName.trimmed();
+    static const QRegularExpression form(QStringLiteral("^(?:\\[([^\\]]+)\\]|([^:]*))(?::(\\d+))?$"));
+    const auto m = form.match(s);
+    if (!m.hasMatch()) {
+        p.host = s;
+        return p;
+    }
+    p.host = m.captured(1).isEmpty() ? m.captured(2) : m.captured(1);
+    if (!m.captured(3).isEmpty())
+        p.port = m.captured(3).toInt();
+    return p;
+}
+
+PgDatabase::PgDatabase(pg_conn* conn, PgConnectParams params)
+    : Database(Engine::Postgres)
+    , m_conn(conn)
+    , m_params(std::move(params))
+{
+}
+
+PgDatabase::~PgDatabase()
+{
+    PQfinish(m_conn);
+}
+
+std::unique_ptr<PgDatabase> PgDatabase::connect(const PgConnectParams& params)
+{
+    const QByteArray host = params.host.toUtf8(), port = QByteArray::number(params.port),
+                     user = params.user.toUtf8(), password = params.password.toUtf8(),
+                     dbname = params.database.toUtf8(), options = params.options.toUtf8(),
+                     timeout = QByteArray::number(params.connectTimeoutSeconds);
+    const char* keys[] = {"host",     "port",           "user",            "password",
+                          "dbname",   "connect_timeout", "client_encoding", "application_name",
+                          "options",  nullptr};
+    const char* values[] = {host.constData(),     port.constData(),    user.constData(),
+                            password.constData(), dbname.constData(),  timeout.constData(),
+                            "UTF8",               "brindlepax",        options.constData(),
+                            nullptr};
+    PGconn* conn = PQconnectStartParams(keys, values, 0);
+    if (!conn)
+        throw DbError(DbErrorKind::ServerUnreachable, QStringLiteral("17"),
+                      QStringLiteral("Out of memory while connecting"));
+    // Verbose errors carry the server's SQLSTATE in the message; libpq has no accessor for it
+    // on a connection that failed.
+    PQsetErrorVerbosity(conn, PQERRORS_VERBOSE);
+    PostgresPollingStatusType state = PGRES_POLLING_WRITING;
+    while (PQstatus(conn) != CONNECTION_BAD && state != PGRES_POLLING_OK
+           && state != PGRES_POLLING_FAILED) {
+        pollfd p{PQsocket(conn), short(state == PGRES_POLLING_READING ? POLLIN : POLLOUT), 0};
+        const int ready = ::poll(&p, 1, params.connectTimeoutSeconds * 1000);
+        if (ready == 0) {
+            PQfinish(conn);
+            throw DbError(DbErrorKind::ServerUnreachable, QStringLiteral("17"),
+                          QStringLiteral("Timed out connecting to ") + params.host);
+        }
+        state = PQconnectPoll(conn);
+    }
+    if (PQstatus(conn) != CONNECTION_OK) {
+        const QString message = QString::fromUtf8(PQerrorMessage(conn));
+        PQfinish(conn);
+        throw connectFailure(message);
+    }
+    PQsetErrorVerbosity(conn, PQERRORS_DEFAULT);
+    PQsetNoticeProcessor(conn, ignoreNotice, nullptr);
+    std::unique_ptr<PgDatabase> db(new PgDatabase(conn, params));
+    db->exec(QStringLiteral("SET datestyle = 'ISO, YMD'"));
+    return db;
+}
+
+QString PgDatabase::numberedPlaceholders(const QString& sql)
+{
+    QString out;
+    out.reserve(sql.size() + 16);
+    int n = 0;
+    const qsizetype len = sql.size();
+    for (qsizetype i = 0; i < len; ++i) {
+        const QChar ch = sql.at(i);
+        auto copyUntil = [&](const QString& end) {
+            const qsizetype stop = sql.indexOf(end, i + 1);
+            const qsizetype last = stop < 0 ? len : stop + end.size();
+            out += QStringView(sql).mid(i, last - i);
+            i = last - 1;
+        };
+        if (ch == QLatin1Char('\'')) {
+            copyUntil(QStringLiteral("'")); // '' inside text is two adjacent quoted pieces
+        } else if (ch == QLatin1Char('"')) {
+            copyUntil(QStringLiteral("\""));
+        } else if (ch == QLatin1Char('-') && i + 1 < len && sql.at(i + 1) == QLatin1Char('-')) {
+            copyUntil(QStringLiteral("\n"));
+        } else if (ch == QLatin1Char('/') && i + 1 < len && sql.at(i + 1) == QLatin1Char('*')) {
+            copyUntil(QStringLiteral("*/"));
+        } else if (ch == QLatin1Char('$')) {
+            // Dollar quoting: $tag$ ... $tag$
+            qsizetype j = i + 1;
+            while (j < len && (sql.at(j).isLetterOrNumber() || sql.at(j) == QLatin1Char('_')))
+                ++j;
+            if (j < len && sql.at(j) == QLatin1Char('$') && !(j > i + 1 && sql.at(i + 1).isDigit())) {
+                const QString tag = sql.mid(i, j - i + 1);
+                const qsizetype stop = sql.indexOf(tag, j + 1);
+                const qsizetype last = stop < 0 ? len : stop + tag.size();
+                out += QStringView(sql).mid(i, last - i);
+                i = last - 1;
+            } else {
+                out += ch;
+            }
+        } else if (ch == QLatin1Char('?')) {
+            out += QLatin1Char('$') + QString::number(++n);
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
+DbError PgDatabase::connectionError(const QString& sql, const QString& where) const
+{
+    const QString message = QString::fromUtf8(PQerrorMessage(m_conn)).trimmed();
+    const bool lost = PQstatus(m_conn) == CONNECTION_BAD;
+    return DbError(lost ? DbErrorKind::ConnectionLost : DbErrorKind::Other,
+                   lost ? QStringLiteral("08006") : QStringLiteral("0"), message, sql, where);
+}
+
+PgDatabase::Result PgDatabase::run(const QString& sql, const QVariantList& params,
+                                   const QString& where)
+{
+    const QByteArray text = numberedPlaceholders(sql).toUtf8();
+    const int n = int(params.size());
+    std::vector<QByteArray> storage(static_cast<size_t>(n));
+    std::vector<const char*> values(size_t(n), nullptr);
+    std::vector<int> lengths(size_t(n), 0);
+    std::vector<int> formats(size_t(n), 0);
+    std::vector<Oid> types(size_t(n), 0);
+    for (int i = 0; i < n; ++i) {
+        const QVariant& v = params.at(i);
+        if (v.isNull())
+            continue;
+        QByteArray& b = storage[size_t(i)];
+        switch (v.typeId()) {
+        case QMetaType::Bool:
+            b = v.toBool() ? "1" : "0";
+            break;
+        case QMetaType::Double:
+        case QMetaType::Float:
+            b = QByteArray::number(v.toDouble(), 'g', 17);
+            break;
+        case QMetaType::QByteArray:
+            b = v.toByteArray();
+            formats[size_t(i)] = 1;
+            types[size_t(i)] = kBytea;
+            break;
+        case QMetaType::QDateTime:
+            if (!v.toDateTime().isValid())
+                continue;
+            b = Dialect::storedDateTime(v.toDateTime()).toUtf8();
+            break;
+        case QMetaType::QDate:
+            if (!v.toDate().isValid())
+                continue;
+            b = v.toDate().toString(QStringLiteral("yyyy-MM-dd")).toUtf8();
+            break;
+        default:
+            b = v.toString().toUtf8();
+        }
+        values[size_t(i)] = b.constData();
+        lengths[size_t(i)] = int(b.size());
+    }
+    Result r(PQexecParams(m_conn, text.constData(), n, types.data(), values.data(), lengths.data(),
+                          formats.data(), 0));
+    const ExecStatusType status = r.get() ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
+    if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK)
+        return r;
+    if (!r.get() || PQstatus(m_conn) == CONNECTION_BAD)
+        throw connectionError(sql, where);
+    const QString state = QString::fromLatin1(PQresultErrorField(r.get(), PG_DIAG_SQLSTATE));
+    const QString message = QString::fromUtf8(PQresultErrorField(r.get(), PG_DIAG_MESSAGE_PRIMARY));
+    throw DbError(kindOfState(state), state, message, sql, where);
+}
+
+RecordSet PgDatabase::doQuery(const QString& sql, const QVariantList& params, const QString& where)
+{
+    const Result r = run(sql, params, where);
+    PGresult* res = r.get();
+    const int columns = PQnfields(res), count = PQntuples(res);
+    QStringList names;
+    names.reserve(columns);
+    std::vector<Oid> types(static_cast<size_t>(columns));
+    for (int c = 0; c < columns; ++c) {
+        names << QString::fromUtf8(PQfname(res, c));
+        types[size_t(c)] = PQftype(res, c);
+    }
+    QList<QVariantList> rows;
+    rows.reserve(count);
+    for (int row = 0; row < count; ++row) {
+        QVariantList values;
+        values.reserve(columns);
+        for (int c = 0; c < columns; ++c) {
+            if (PQgetisnull(res, row, c))
+                values << QVariant();
+            else
+                values << fromText(types[size_t(c)], PQgetvalue(res, row, c),
+                                   PQgetlength(res, row, c));
+        }
+        rows << std::move(values);
+    }
+    return RecordSet(std::move(names), std::move(rows));
+}
+
+qlonglong PgDatabase::doExecute(const QString& sql, const QVariantList& params,
+                                const QString& where)
+{
+    const Result r = run(sql, params, where);
+    const char* changed = PQcmdTuples(r.get());
+    return changed && *changed ? QByteArray(changed).toLongLong() : 0;
+}
+
+qlonglong PgDatabase::drawSerial()
+{
+    const QString where = QStringLiteral("PgDatabase::drawSerial");
+    const RecordSet rs =
+        doQuery(QStringLiteral("INSERT INTO LU_SERIALS (i) VALUES (1) RETURNING Ser"), {}, where);
+    const qlonglong n = rs.rows().first().first().toLongLong();
+    doExecute(QStringLiteral("DELETE FROM LU_SERIALS WHERE Ser = ?"), {n}, where);
+    return n;
+}
+
+qlonglong PgDatabase::doInsertNumbered(const QString& table, const QString& numberColumn,
+                                       const QStringList& columns, const QVariantList& values,
+                                       const QString& where)
+{
+    const qlonglong n = drawSerial();
+    QStringList marks(columns.size() + 1, QStringLiteral("?"));
+    doExecute(QStringLiteral("INSERT INTO ") + table + QStringLiteral(" (") + numberColumn
+                  + (columns.isEmpty() ? QString() : QStringLiteral(", "))
+                  + columns.join(QStringLiteral(", ")) + QStringLiteral(") VALUES (")
+                  + marks.join(QStringLiteral(", ")) + QLatin1Char(')'),
+              QVariantList{n} + values, where);
+    return n;
+}
+
+void PgDatabase::exec(const QString& sql)
+{
+    run(sql, {}, QStringLiteral("database layer"));
+}
+
+void PgDatabase::executeScript(const QString& script, Where where)
+{
+    Result r(PQexec(m_conn, script.toUtf8().constData()));
+    const ExecStatusType status = r.get() ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
+    if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK || status == PGRES_EMPTY_QUERY)
+        return;
+    if (!r.get() || PQstatus(m_conn) == CONNECTION_BAD)
+        throw connectionError(script, DbError::describe(where));
+    const QString state = QString::fromLatin1(PQresultErrorField(r.get(), PG_DIAG_SQLSTATE));
+    throw DbError(kindOfState(state), state,
+                  QString::fromUtf8(PQresultErrorField(r.get(), PG_DIAG_MESSAGE_PRIMARY)), script,
+                  DbError::describe(where));
+}
+
+QStringList PgDatabase::tables()
+{
+    const RecordSet rs = query(QStringLiteral(
+        "SELECT table_name FROM information_schema.tables WHERE table_schema = current_schema() "
+        "AND table_type = 'BASE TABLE' ORDER BY table_name"));
+    QStringList out;
+    for (const QVariantList& row : rs.rows())
+        out << row.first().toString();
+    return out;
+}
+
+QList<ColumnInfo> PgDatabase::columns(const QString& table)
+{
+    const RecordSet rs = query(
+        QStringLiteral("SELECT column_name, CASE WHEN data_type = 'USER-DEFINED' THEN udt_name "
+                       "ELSE data_type END, is_nullable FROM information_schema.columns "
+                       "WHERE table_schema = current_schema() AND lower(table_name) = lower(?) "
+                       "ORDER BY ordinal_position"),
+        {table});
+    QList<ColumnInfo> out;
+    for (const QVariantList& row : rs.rows())
+        out.append({row.at(0).toString(), row.at(1).toString().toLower(),
+                    row.at(2).toString() == QLatin1String("YES")});
+    return out;
+}
+
+qlonglong PgDatabase::oidOf(const BlobRef& ref, const QString& where, bool mustExist)
+{
+    const RecordSet rs = doQuery(QStringLiteral("SELECT ") + ref.blobColumn + QStringLiteral(" FROM ")
+                                     + ref.table + QStringLiteral(" WHERE ") + ref.keyColumn
+                                     + QStringLiteral(" = ?"),
+                                 {ref.key}, where);
+    if (rs.isEmpty()) {
+        if (!mustExist)
+            return 0;
+        throw DbError(DbErrorKind::Other, QStringLiteral("02000"),
+                      QStringLiteral("No row of ") + ref.table + QStringLiteral(" has ")
+                          + ref.keyColumn + QStringLiteral(" = ") + ref.key.toString(),
+                      {}, where);
+    }
+    return rs.rows().first().first().toLongLong();
+}
+
+void PgDatabase::writeBlob(const BlobRef& ref, QIODevice& source, qint64 size,
+                           const BlobProgress& progress)
+{
+    const QString where = QStringLiteral("PgDatabase::writeBlob");
+    Transaction tx(*this); // large objects work only inside a transaction
+    const qlonglong old = oidOf(ref, where, true);
+    const Oid object = lo_creat(m_conn, INV_READ | INV_WRITE);
+    if (object == InvalidOid)
+        throw connectionError({}, where);
+    const int fd = lo_open(m_conn, object, INV_WRITE);
+    if (fd < 0)
+        throw connectionError({}, where);
+    std::vector<char> piece(kBlobPiece);
+    qint64 done = 0;
+    while (done < size) {
+        const qint64 want = std::min<qint64>(kBlobPiece, size - done);
+        const qint64 got = source.read(piece.data(), want);
+        if (got <= 0)
+            throw DbError(DbErrorKind::Other, QStringLiteral("58030"),
+                          QStringLiteral("The source ended after %1 of %2 bytes").arg(done).arg(size),
+                          {}, where);
+        if (lo_write(m_conn, fd, piece.data(), size_t(got)) != int(got))
+            throw connectionError({}, where);
+        done += got;
+        if (progress)
+            progress(done, size);
+    }
+    if (lo_close(m_conn, fd) < 0)
+        throw connectionError({}, where);
+    doExecute(QStringLiteral("UPDATE ") + ref.table + QStringLiteral(" SET ") + ref.blobColumn
+                  + QStringLiteral(" = ? WHERE ") + ref.keyColumn + QStringLiteral(" = ?"),
+              {qlonglong(object), ref.key}, where);
+    if (old != 0 && lo_unlink(m_conn, Oid(old)) < 0)
+        throw connectionError({}, where);
+    tx.commit();
+}
+
+qint64 PgDatabase::readBlob(const BlobRef& ref, QIODevice& sink, const BlobProgress& progress)
+{
+    const QString where = QStringLiteral("PgDatabase::readBlob");
+    Transaction tx(*this);
+    const qlonglong object = oidOf(ref, where, false);
+    if (object == 0)
+        return 0;
+    const int fd = lo_open(m_conn, Oid(object), INV_READ);
+    if (fd < 0)
+        throw connectionError({}, where);
+    const qint64 size = lo_lseek64(m_conn, fd, 0, SEEK_END);
+    if (size < 0 || lo_lseek64(m_conn, fd, 0, SEEK_SET) < 0)
+        throw connectionError({}, where);
+    std::vector<char> piece(kBlobPiece);
+    qint64 done = 0;
+    while (done < size) {
+        const int got = lo_read(m_conn, fd, piece.data(), size_t(kBlobPiece));
+        if (got <= 0)
+            throw connectionError({}, where);
+        if (sink.write(piece.data(), got) != got)
+            throw DbError(DbErrorKind::Other, QStringLiteral("58030"),
+                          QStringLiteral("Could not write the value: ") + sink.errorString(), {},
+                          where);
+        done += got;
+        if (progress)
+            progress(done, size);
+    }
+    lo_close(m_conn, fd);
+    tx.commit();
+    return done;
+}
+
+qint64 PgDatabase::blobSize(const BlobRef& ref)
+{
+    const QString where = QStringLiteral("PgDatabase::blobSize");
+    Transaction tx(*this);
+    const qlonglong object = oidOf(ref, where, false);
+    if (object == 0)
+        return 0;
+    const int fd = lo_open(m_conn, Oid(object), INV_READ);
+    if (fd < 0)
+        throw connectionError({}, where);
+    const qint64 size = lo_lseek64(m_conn, fd, 0, SEEK_END);
+    lo_close(m_conn, fd);
+    tx.commit();
+    return size < 0 ? 0 : size;
+}
+
+void PgDatabase::clearBlob(const BlobRef& ref)
+{
+    const QString where = QStringLiteral("PgDatabase::clearBlob");
+    Transaction tx(*this);
+    const qlonglong old = oidOf(ref, where, false);
+    doExecute(QStringLiteral("UPDATE ") + ref.table + QStringLiteral(" SET ") + ref.blobColumn
+                  + QStringLiteral(" = NULL WHERE ") + ref.keyColumn + QStringLiteral(" = ?"),
+              {ref.key}, where);
+    if (old != 0 && lo_unlink(m_conn, Oid(old)) < 0)
+        throw connectionError({}, where);
+    tx.commit();
+}
+
+void PgDatabase::setQueryTimeout(int seconds)
+{
+    exec(QStringLiteral("SET statement_timeout = ") + QString::number(qMax(0, seconds) * 1000));
+}
+
+} // namespace bx

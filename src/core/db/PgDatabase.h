@@ -1,0 +1,87 @@
+#pragma once
+
+#include "core/db/Database.h"
+
+#include <memory>
+
+struct pg_conn;
+
+namespace bx {
+
+/** Where and as whom to connect to the server engine. */
+struct PgConnectParams
+{
+    QString host = QStringLiteral("127.0.0.1");
+    int port = 5432;
+    QString user;
+    QString password;
+    QString database;
+    /** Extra server settings, e.g. "-c search_path=s1,public" (libpq "options"). */
+    QString options;
+    int connectTimeoutSeconds = 25;
+
+    /** Host and port from a server name "host[:port]" (IPv6 addresses as "[addr]:port"). */
+    static PgConnectParams forServer(const QString& serverName);
+};
+
+/**
+ * The server engine: one PostgreSQL connection through libpq.
+ *
+ * "?" markers are turned into $1, $2, ... outside quoted text. Values go as text (binary for
+ * QByteArray); results come as text and are turned into QVariants by column type (see RecordSet).
+ * Large binary values live in large objects whose oid the row holds; they are streamed with
+ * lo_read/lo_write inside a transaction.
+ */
+class PgDatabase final : public Database
+{
+public:
+    /**
+     * Connects. A failed connection throws DbError of kind LoginFailed (SQLSTATE 28P01 or 28000,
+     * number "18456"), CannotOpenDatabase (3D000, "4060") or ServerUnreachable (no SQLSTATE,
+     * "17"), or Other with the SQLSTATE.
+     */
+    static std::unique_ptr<PgDatabase> connect(const PgConnectParams& params);
+    ~PgDatabase() override;
+
+    Engine engine() const override { return Engine::Postgres; }
+    const PgConnectParams& params() const { return m_params; }
+
+    /** Draws a new number from LU_SERIALS (unique across tables and clients). */
+    qlonglong drawSerial();
+
+    void executeScript(const QString& script, Where where = Where::current()) override;
+    QStringList tables() override;
+    QList<ColumnInfo> columns(const QString& table) override;
+    void writeBlob(const BlobRef& ref, QIODevice& source, qint64 size,
+                   const BlobProgress& progress = {}) override;
+    qint64 readBlob(const BlobRef& ref, QIODevice& sink, const BlobProgress& progress = {}) override;
+    qint64 blobSize(const BlobRef& ref) override;
+    void clearBlob(const BlobRef& ref) override;
+    void setQueryTimeout(int seconds) override;
+
+    /** "?" markers as $1, $2, ...; quoted text, quoted names and comments are left alone. */
+    static QString numberedPlaceholders(const QString& sql);
+
+protected:
+    RecordSet doQuery(const QString& sql, const QVariantList& params, const QString& where) override;
+    qlonglong doExecute(const QString& sql, const QVariantList& params,
+                        const QString& where) override;
+    qlonglong doInsertNumbered(const QString& table, const QString& numberColumn,
+                               const QStringList& columns, const QVariantList& values,
+                               const QString& where) override;
+    void exec(const QString& sql) override;
+    QString beginStatement() const override { return QStringLiteral("BEGIN"); }
+
+private:
+    PgDatabase(pg_conn* conn, PgConnectParams params);
+
+    class Result;
+    Result run(const QString& sql, const QVariantList& params, const QString& where);
+    DbError connectionError(const QString& sql, const QString& where) const;
+    qlonglong oidOf(const BlobRef& ref, const QString& where, bool mustExist);
+
+    pg_conn* m_conn;
+    PgConnectParams m_params;
+};
+
+} // namespace bx

@@ -1,0 +1,425 @@
+#include "core/db/SqliteDatabase.h"
+
+#include <QFile>
+#include <QIODevice>
+#include <QRegularExpression>
+
+#include <sqlite3.h>
+
+#include <vector>
+
+namespace bx {
+
+namespace {
+
+constexpr int kDefaultBusyMs = 10'000;
+
+QString fromUtf8(const char* s)
+{
+    return s ? QString::fromUtf8(s) : QString();
+}
+
+bool isDateType(const char* declared)
+{
+    if (!declared)
+        return false;
+    const QByteArray t = QByteArray(declared).toUpper();
+    return t.contains("DATE") || t.contains("TIME");
+}
+
+} // namespace
+
+/** A prepared statement that finalises itself. */
+class SqliteDatabase::Statement
+{
+public:
+    Statement(const SqliteDatabase& owner, const QString& sql, const QString& where)
+        : m_owner(owner)
+        , m_sql(sql)
+        , m_where(where)
+    {
+        const QByteArray utf8 = sql.toUtf8();
+        const int rc = sqlite3_prepare_v2(owner.m_db, utf8.constData(), int(utf8.size()), &m_stmt,
+                                          nullptr);
+        if (rc != SQLITE_OK)
+            throw owner.error(rc, sql, where);
+    }
+    ~Statement() { sqlite3_finalize(m_stmt); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    void bind(const QVariantList& params)
+    {
+        const int expected = sqlite3_bind_parameter_count(m_stmt);
+        if (expected != params.size())
+            throw DbError(DbErrorKind::Other, QString::number(SQLITE_RANGE),
+                          QStringLiteral("The statement takes %1 values, %2 were given")
+                              .arg(expected)
+                              .arg(params.size()),
+                          m_sql, m_where);
+        for (int i = 0; i < params.size(); ++i)
+            bindOne(i + 1, params.at(i));
+    }
+
+    /** Steps once; true when a row is ready. */
+    bool step()
+    {
+        const int rc = sqlite3_step(m_stmt);
+        if (rc == SQLITE_ROW)
+            return true;
+        if (rc == SQLITE_DONE)
+            return false;
+        throw m_owner.error(rc, m_sql, m_where);
+    }
+
+    QVariant column(int i) const
+    {
+        switch (sqlite3_column_type(m_stmt, i)) {
+        case SQLITE_NULL:
+            return {};
+        case SQLITE_INTEGER:
+            return QVariant(qlonglong(sqlite3_column_int64(m_stmt, i)));
+        case SQLITE_FLOAT:
+            return QVariant(sqlite3_column_double(m_stmt, i));
+        case SQLITE_BLOB: {
+            const auto* data = static_cast<const char*>(sqlite3_column_blob(m_stmt, i));
+            return QVariant(QByteArray(data, sqlite3_column_bytes(m_stmt, i)));
+        }
+        default: {
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, i));
+            const QString s = QString::fromUtf8(text, sqlite3_column_bytes(m_stmt, i));
+            if (isDateType(sqlite3_column_decltype(m_stmt, i))) {
+                const QDateTime dt = RecordSet::toDateTime(s);
+                if (dt.isValid())
+                    return dt;
+            }
+            return s;
+        }
+        }
+    }
+
+    sqlite3_stmt* handle() const { return m_stmt; }
+
+private:
+    void bindOne(int index, const QVariant& v)
+    {
+        int rc = SQLITE_OK;
+        if (v.isNull()) {
+            rc = sqlite3_bind_null(m_stmt, index);
+        } else {
+            switch (v.typeId()) {
+            case QMetaType::Bool:
+                rc = sqlite3_bind_int64(m_stmt, index, v.toBool() ? -1 : 0);
+                break;
+            case QMetaType::Int:
+            case QMetaType::UInt:
+            case QMetaType::LongLong:
+            case QMetaType::ULongLong:
+            case QMetaType::Short:
+            case QMetaType::UShort:
+            case QMetaType::Long:
+            case QMetaType::ULong:
+                rc = sqlite3_bind_int64(m_stmt, index, v.toLongLong());
+                break;
+            case QMetaType::Double:
+            case QMetaType::Float:
+                rc = sqlite3_bind_double(m_stmt, index, v.toDouble());
+                break;
+            case QMetaType::QByteArray: {
+                const QByteArray b = v.toByteArray();
+                rc = sqlite3_bind_blob64(m_stmt, index, b.constData(), sqlite3_uint64(b.size()),
+                                         SQLITE_TRANSIENT);
+                break;
+            }
+            case QMetaType::QDateTime: {
+                const QDateTime dt = v.toDateTime();
+                rc = dt.isValid() ? bindText(index, Dialect::storedDateTime(dt))
+                                  : sqlite3_bind_null(m_stmt, index);
+                break;
+            }
+            case QMetaType::QDate: {
+                const QDate d = v.toDate();
+                rc = d.isValid() ? bindText(index, Dialect::storedDateTime(QDateTime(d, QTime(0, 0), Qt::UTC)))
+                                 : sqlite3_bind_null(m_stmt, index);
+                break;
+            }
+            default:
+                rc = bindText(index, v.toString());
+            }
+        }
+        if (rc != SQLITE_OK)
+            throw m_owner.error(rc, m_sql, m_where);
+    }
+
+    int bindText(int index, const QString& text)
+    {
+        const QByteArray utf8 = text.toUtf8();
+        return sqlite3_bind_text64(m_stmt, index, utf8.constData(), sqlite3_uint64(utf8.size()),
+                                   SQLITE_TRANSIENT, SQLITE_UTF8);
+    }
+
+    const SqliteDatabase& m_owner;
+    QString m_sql;
+    QString m_where;
+    sqlite3_stmt* m_stmt = nullptr;
+};
+
+SqliteDatabase::SqliteDatabase(sqlite3* db, QString path)
+    : Database(Engine::Sqlite)
+    , m_db(db)
+    , m_path(std::move(path))
+{
+}
+
+SqliteDatabase::~SqliteDatabase()
+{
+    sqlite3_close_v2(m_db);
+}
+
+std::unique_ptr<SqliteDatabase> SqliteDatabase::open(const QString& path, OpenMode mode)
+{
+    // A missing file must not be created silently by an ordinary open: that would hand the user
+    // an empty database instead of telling him the file is not there.
+    if (mode == OpenMode::Existing && !QFile::exists(path))
+        throw DbError(DbErrorKind::CannotOpenDatabase, QString::number(SQLITE_CANTOPEN),
+                      QStringLiteral("Could not find file '") + path + QStringLiteral("'."));
+
+    sqlite3* handle = nullptr;
+    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX
+                      | (mode == OpenMode::Create ? SQLITE_OPEN_CREATE : 0);
+    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &handle, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString message = handle ? fromUtf8(sqlite3_errmsg(handle)) : QString();
+        sqlite3_close_v2(handle);
+        throw DbError(DbErrorKind::CannotOpenDatabase, QString::number(rc),
+                      message + QStringLiteral(": ") + path);
+    }
+    std::unique_ptr<SqliteDatabase> db(new SqliteDatabase(handle, path));
+    sqlite3_extended_result_codes(handle, 1);
+    sqlite3_busy_timeout(handle, kDefaultBusyMs);
+    try {
+        // Reading the schema proves that the file is a database at all.
+        db->exec(QStringLiteral("PRAGMA foreign_keys = ON"));
+        db->exec(QStringLiteral("SELECT count(*) FROM sqlite_master"));
+    } catch (const DbError& e) {
+        throw DbError(DbErrorKind::CannotOpenDatabase, e.number(),
+                      e.description() + QStringLiteral(": ") + path);
+    }
+    return db;
+}
+
+DbError SqliteDatabase::error(int code, const QString& sql, const QString& where) const
+{
+    QString message = fromUtf8(sqlite3_errmsg(m_db));
+    const int extended = sqlite3_extended_errcode(m_db);
+    QString number = QString::number(extended ? extended : code);
+    // Triggers state their own error number in front of the text.
+    static const QRegularExpression numbered(QStringLiteral("^\\[(\\d+)\\] (.*)$"),
+                                             QRegularExpression::DotMatchesEverythingOption);
+    const auto m = numbered.match(message);
+    if (m.hasMatch()) {
+        number = m.captured(1);
+        message = m.captured(2);
+    }
+    return DbError(DbErrorKind::Other, number, message, sql, where);
+}
+
+RecordSet SqliteDatabase::doQuery(const QString& sql, const QVariantList& params,
+                                  const QString& where)
+{
+    Statement st(*this, sql, where);
+    st.bind(params);
+    const int n = sqlite3_column_count(st.handle());
+    QStringList columns;
+    columns.reserve(n);
+    for (int i = 0; i < n; ++i)
+        columns << fromUtf8(sqlite3_column_name(st.handle(), i));
+    QList<QVariantList> rows;
+    while (st.step()) {
+        QVariantList row;
+        row.reserve(n);
+        for (int i = 0; i < n; ++i)
+            row << st.column(i);
+        rows << std::move(row);
+    }
+    return RecordSet(std::move(columns), std::move(rows));
+}
+
+qlonglong SqliteDatabase::doExecute(const QString& sql, const QVariantList& params,
+                                    const QString& where)
+{
+    Statement st(*this, sql, where);
+    st.bind(params);
+    while (st.step()) {
+    }
+    return sqlite3_changes64(m_db);
+}
+
+qlonglong SqliteDatabase::doInsertNumbered(const QString& table, const QString& /*numberColumn*/,
+                                           const QStringList& columns, const QVariantList& values,
+                                           const QString& where)
+{
+    QString sql = QStringLiteral("INSERT INTO ") + table;
+    if (columns.isEmpty()) {
+        sql += QStringLiteral(" DEFAULT VALUES");
+    } else {
+        QStringList marks(columns.size(), QStringLiteral("?"));
+        sql += QStringLiteral(" (") + columns.join(QStringLiteral(", ")) + QStringLiteral(") VALUES (")
+               + marks.join(QStringLiteral(", ")) + QLatin1Char(')');
+    }
+    doExecute(sql, values, where);
+    return sqlite3_last_insert_rowid(m_db);
+}
+
+void SqliteDatabase::exec(const QString& sql)
+{
+    doExecute(sql, {}, QStringLiteral("database layer"));
+}
+
+void SqliteDatabase::executeScript(const QString& script, Where where)
+{
+    char* message = nullptr;
+    const int rc = sqlite3_exec(m_db, script.toUtf8().constData(), nullptr, nullptr, &message);
+    if (rc != SQLITE_OK) {
+        DbError e = error(rc, script, DbError::describe(where));
+        sqlite3_free(message);
+        throw e;
+    }
+}
+
+QStringList SqliteDatabase::tables()
+{
+    const RecordSet rs = query(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' "
+                                              "AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' "
+                                              "ORDER BY name"));
+    QStringList out;
+    for (const QVariantList& row : rs.rows())
+        out << row.first().toString();
+    return out;
+}
+
+QList<ColumnInfo> SqliteDatabase::columns(const QString& table)
+{
+    const RecordSet rs = query(
+        QStringLiteral("SELECT name, type, \"notnull\" FROM pragma_table_info(?) ORDER BY cid"),
+        {table});
+    QList<ColumnInfo> out;
+    for (const QVariantList& row : rs.rows())
+        out.append({row.at(0).toString(), row.at(1).toString().toLower(), row.at(2).toInt() == 0});
+    return out;
+}
+
+qlonglong SqliteDatabase::rowIdOf(const BlobRef& ref, const QString& where)
+{
+    const RecordSet rs = doQuery(QStringLiteral("SELECT rowid FROM ") + ref.table
+                                     + QStringLiteral(" WHERE ") + ref.keyColumn
+                                     + QStringLiteral(" = ?"),
+                                 {ref.key}, where);
+    if (rs.isEmpty())
+        throw DbError(DbErrorKind::Other, QString::number(SQLITE_NOTFOUND),
+                      QStringLiteral("No row of ") + ref.table + QStringLiteral(" has ")
+                          + ref.keyColumn + QStringLiteral(" = ") + ref.key.toString(),
+                      {}, where);
+    return rs.rows().first().first().toLongLong();
+}
+
+void SqliteDatabase::writeBlob(const BlobRef& ref, QIODevice& source, qint64 size,
+                               const BlobProgress& progress)
+{
+    const QString where = QStringLiteral("SqliteDatabase::writeBlob");
+    Transaction tx(*this);
+    // The row gets a value of the final size first; the pieces are then written into it in
+    // place, so that only one piece is ever held in memory.
+    doExecute(QStringLiteral("UPDATE ") + ref.table + QStringLiteral(" SET ") + ref.blobColumn
+                  + QStringLiteral(" = zeroblob(?) WHERE ") + ref.keyColumn + QStringLiteral(" = ?"),
+              {size, ref.key}, where);
+    const qlonglong rowId = rowIdOf(ref, where);
+
+    sqlite3_blob* blob = nullptr;
+    int rc = sqlite3_blob_open(m_db, "main", ref.table.toUtf8().constData(),
+                               ref.blobColumn.toUtf8().constData(), rowId, 1, &blob);
+    if (rc != SQLITE_OK)
+        throw error(rc, {}, where);
+    std::vector<char> piece(kBlobPiece);
+    qint64 done = 0;
+    while (done < size) {
+        const qint64 want = std::min<qint64>(kBlobPiece, size - done);
+        const qint64 got = source.read(piece.data(), want);
+        if (got <= 0) {
+            sqlite3_blob_close(blob);
+            throw DbError(DbErrorKind::Other, QString::number(SQLITE_IOERR),
+                          QStringLiteral("The source ended after %1 of %2 bytes").arg(done).arg(size),
+                          {}, where);
+        }
+        rc = sqlite3_blob_write(blob, piece.data(), int(got), int(done));
+        if (rc != SQLITE_OK) {
+            sqlite3_blob_close(blob);
+            throw error(rc, {}, where);
+        }
+        done += got;
+        if (progress)
+            progress(done, size);
+    }
+    rc = sqlite3_blob_close(blob);
+    if (rc != SQLITE_OK)
+        throw error(rc, {}, where);
+    tx.commit();
+}
+
+qint64 SqliteDatabase::readBlob(const BlobRef& ref, QIODevice& sink, const BlobProgress& progress)
+{
+    const QString where = QStringLiteral("SqliteDatabase::readBlob");
+    const qint64 size = blobSize(ref);
+    if (size == 0)
+        return 0;
+    const qlonglong rowId = rowIdOf(ref, where);
+    sqlite3_blob* blob = nullptr;
+    int rc = sqlite3_blob_open(m_db, "main", ref.table.toUtf8().constData(),
+                               ref.blobColumn.toUtf8().constData(), rowId, 0, &blob);
+    if (rc != SQLITE_OK)
+        throw error(rc, {}, where);
+    std::vector<char> piece(kBlobPiece);
+    qint64 done = 0;
+    while (done < size) {
+        const int n = int(std::min<qint64>(kBlobPiece, size - done));
+        rc = sqlite3_blob_read(blob, piece.data(), n, int(done));
+        if (rc != SQLITE_OK) {
+            sqlite3_blob_close(blob);
+            throw error(rc, {}, where);
+        }
+        if (sink.write(piece.data(), n) != n) {
+            sqlite3_blob_close(blob);
+            throw DbError(DbErrorKind::Other, QString::number(SQLITE_IOERR),
+                          QStringLiteral("Could not write the value: ") + sink.errorString(), {},
+                          where);
+        }
+        done += n;
+        if (progress)
+            progress(done, size);
+    }
+    sqlite3_blob_close(blob);
+    return done;
+}
+
+qint64 SqliteDatabase::blobSize(const BlobRef& ref)
+{
+    const RecordSet rs = query(QStringLiteral("SELECT length(") + ref.blobColumn
+                                   + QStringLiteral(") FROM ") + ref.table + QStringLiteral(" WHERE ")
+                                   + ref.keyColumn + QStringLiteral(" = ?"),
+                               {ref.key});
+    return rs.isEmpty() ? 0 : rs.rows().first().first().toLongLong();
+}
+
+void SqliteDatabase::clearBlob(const BlobRef& ref)
+{
+    execute(QStringLiteral("UPDATE ") + ref.table + QStringLiteral(" SET ") + ref.blobColumn
+                + QStringLiteral(" = NULL WHERE ") + ref.keyColumn + QStringLiteral(" = ?"),
+            {ref.key});
+}
+
+void SqliteDatabase::setQueryTimeout(int seconds)
+{
+    sqlite3_busy_timeout(m_db, seconds > 0 ? seconds * 1000 : kDefaultBusyMs);
+}
+
+} // namespace bx

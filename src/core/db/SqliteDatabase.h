@@ -1,0 +1,69 @@
+#pragma once
+
+#include "core/db/Database.h"
+
+#include <memory>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace bx {
+
+/**
+ * The embedded engine: one SQLite 3 database file, through the C API.
+ *
+ * Opening turns foreign keys on and sets a busy timeout (10 s until setQueryTimeout says
+ * otherwise); write transactions begin IMMEDIATE so that two clients never deadlock upgrading a
+ * read lock. Date/time values are stored as text "yyyy-MM-dd HH:mm:ss" and read back as naive
+ * QDateTime from columns declared with DATE or TIME in their type. A trigger that raises a
+ * message beginning "[NNNNN] " reports NNNNN as the error number and the rest as its text.
+ */
+class SqliteDatabase final : public Database
+{
+public:
+    enum class OpenMode { Existing, Create };
+
+    /**
+     * Opens the file. With OpenMode::Existing a missing file or a file that is not a database
+     * fails with DbErrorKind::CannotOpenDatabase.
+     * @throws DbError
+     */
+    static std::unique_ptr<SqliteDatabase> open(const QString& path,
+                                                OpenMode mode = OpenMode::Existing);
+    ~SqliteDatabase() override;
+
+    Engine engine() const override { return Engine::Sqlite; }
+    const QString& path() const { return m_path; }
+
+    void executeScript(const QString& script, Where where = Where::current()) override;
+    QStringList tables() override;
+    QList<ColumnInfo> columns(const QString& table) override;
+    void writeBlob(const BlobRef& ref, QIODevice& source, qint64 size,
+                   const BlobProgress& progress = {}) override;
+    qint64 readBlob(const BlobRef& ref, QIODevice& sink, const BlobProgress& progress = {}) override;
+    qint64 blobSize(const BlobRef& ref) override;
+    void clearBlob(const BlobRef& ref) override;
+    void setQueryTimeout(int seconds) override;
+
+protected:
+    RecordSet doQuery(const QString& sql, const QVariantList& params, const QString& where) override;
+    qlonglong doExecute(const QString& sql, const QVariantList& params,
+                        const QString& where) override;
+    qlonglong doInsertNumbered(const QString& table, const QString& numberColumn,
+                               const QStringList& columns, const QVariantList& values,
+                               const QString& where) override;
+    void exec(const QString& sql) override;
+    QString beginStatement() const override { return QStringLiteral("BEGIN IMMEDIATE"); }
+
+private:
+    SqliteDatabase(sqlite3* db, QString path);
+
+    class Statement;
+    DbError error(int code, const QString& sql, const QString& where) const;
+    qlonglong rowIdOf(const BlobRef& ref, const QString& where);
+
+    sqlite3* m_db;
+    QString m_path;
+};
+
+} // namespace bx

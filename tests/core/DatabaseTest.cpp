@@ -1,0 +1,354 @@
+#include "core/db/ParameterQuery.h"
+#include "core/db/PgDatabase.h"
+#include "core/db/SqliteDatabase.h"
+#include "support/EngineFixture.h"
+
+#include <QBuffer>
+#include <QRandomGenerator>
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <thread>
+
+using namespace bx;
+using bx::test::EngineTest;
+
+namespace {
+
+class DatabaseTest : public EngineTest
+{
+protected:
+    /** Case-insensitive text, as the schema declares it on each engine. */
+    QString text() const { return isServer() ? QStringLiteral("citext") : QStringLiteral("TEXT COLLATE NOCASE"); }
+    QString dateTime() const { return isServer() ? QStringLiteral("timestamp") : QStringLiteral("DATETIME"); }
+
+    void makeItems()
+    {
+        db().executeScript(QStringLiteral("CREATE TABLE ITEM (Item_Number integer PRIMARY KEY, Title ") + text()
+                           + QStringLiteral(", Done smallint, Seen ") + dateTime()
+                           + QStringLiteral(", Rate numeric(19,4))"));
+    }
+};
+
+} // namespace
+
+TEST_P(DatabaseTest, ValuesRoundTripWithTheirTypes)
+{
+    makeItems();
+    const QDateTime when(QDate(2024, 2, 29), QTime(23, 59, 58), Qt::UTC);
+    db().execute(QStringLiteral("INSERT INTO ITEM (Item_Number, Title, Done, Seen, Rate) VALUES (?, ?, ?, ?, ?)"),
+                 {1, QStringLiteral("O'Brien's \"task\" -- ; ?"), true, when, 12.5});
+    db().execute(QStringLiteral("INSERT INTO ITEM (Item_Number, Title, Done, Seen, Rate) VALUES (?, ?, ?, ?, ?)"),
+                 {2, QVariant(), false, QVariant(), QVariant()});
+
+    RecordSet rs = db().query(QStringLiteral("SELECT * FROM ITEM ORDER BY Item_Number"));
+    ASSERT_EQ(rs.rowCount(), 2);
+    EXPECT_EQ(rs.text(QStringLiteral("TITLE")), QStringLiteral("O'Brien's \"task\" -- ; ?"));
+    EXPECT_EQ(rs.number(QStringLiteral("done")), db().dialect().trueValue());
+    EXPECT_TRUE(rs.flag(QStringLiteral("Done")));
+    EXPECT_EQ(rs.dateTime(QStringLiteral("Seen")), when);
+    EXPECT_DOUBLE_EQ(rs.real(QStringLiteral("Rate")), 12.5);
+    rs.moveNext();
+    EXPECT_TRUE(rs.isNull(QStringLiteral("Title")));
+    EXPECT_EQ(rs.text(QStringLiteral("Title")), QString());
+    EXPECT_FALSE(rs.flag(QStringLiteral("Done")));
+    EXPECT_FALSE(rs.dateTime(QStringLiteral("Seen")).isValid());
+    EXPECT_EQ(rs.number(QStringLiteral("Rate")), 0);
+    rs.moveNext();
+    EXPECT_TRUE(rs.eof());
+    EXPECT_EQ(rs.text(QStringLiteral("Title")), QString()) << "past the end reads empty";
+    EXPECT_EQ(rs.text(QStringLiteral("NoSuchColumn")), QString());
+
+    // Text comparison ignores case on both engines, and a quote is just a character.
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT Item_Number FROM ITEM WHERE Title = ?"),
+                          {QStringLiteral("o'brien's \"TASK\" -- ; ?")})
+                  .toInt(),
+              1);
+    EXPECT_EQ(db().execute(QStringLiteral("UPDATE ITEM SET Done = ? WHERE Item_Number > ?"), {true, 0}), 2);
+}
+
+TEST_P(DatabaseTest, ParameterQueriesBindByNameInAnyCase)
+{
+    makeItems();
+    const auto insert = ParameterQuery::parse(QStringLiteral(
+        "parameters pNote Text, [pNum] Long; INSERT INTO ITEM (Item_Number, Title) VALUES ([pNum], [PNOTE])"));
+    ASSERT_EQ(insert.declared(), (QStringList{QStringLiteral("pNote"), QStringLiteral("pNum")}));
+    db().execute(insert, {{QStringLiteral("PNUM"), 5}, {QStringLiteral("pnote"), QStringLiteral("it's [pNote]")}});
+
+    const auto select = ParameterQuery::parse(QStringLiteral(
+        "PARAMETERS pTitle Text; SELECT Item_Number FROM ITEM WHERE Title = [pTitle] OR Title = '[pTitle]';"));
+    EXPECT_EQ(select.sql(), QStringLiteral("SELECT Item_Number FROM ITEM WHERE Title = ? OR Title = '[pTitle]'"));
+    const RecordSet rs = db().query(select, {{QStringLiteral("pTitle"), QStringLiteral("IT'S [PNOTE]")}});
+    ASSERT_EQ(rs.rowCount(), 1);
+    EXPECT_EQ(rs.number(QStringLiteral("Item_Number")), 5);
+
+    EXPECT_THROW(db().query(select, {}), DbError) << "a missing value is an error, not a Null";
+    EXPECT_EQ(ParameterQuery::parse(QStringLiteral("SELECT 1")).sql(), QStringLiteral("SELECT 1"));
+}
+
+TEST_P(DatabaseTest, LikeTreatsOnlyTheStarAsWildcard)
+{
+    makeItems();
+    const QStringList titles{QStringLiteral("abc"), QStringLiteral("xabc"), QStringLiteral("ABD"),
+                             QStringLiteral("50% off"), QStringLiteral("500 off"),
+                             QStringLiteral("a_c"), QStringLiteral("abc\\d"), QStringLiteral("O'Hara")};
+    for (int i = 0; i < titles.size(); ++i)
+        db().execute(QStringLiteral("INSERT INTO ITEM (Item_Number, Title) VALUES (?, ?)"), {i, titles.at(i)});
+
+    auto match = [&](const QString& pattern) {
+        const LikeClause like = db().dialect().like(pattern);
+        const RecordSet rs = db().query(QStringLiteral("SELECT Title FROM ITEM WHERE Title") + like.sql
+                                            + QStringLiteral("ORDER BY Item_Number"),
+                                        {like.pattern});
+        QStringList out;
+        for (const auto& row : rs.rows())
+            out << row.first().toString();
+        return out;
+    };
+    EXPECT_EQ(match(QStringLiteral("ab*")), (QStringList{QStringLiteral("abc"), QStringLiteral("ABD"), QStringLiteral("abc\\d")}));
+    EXPECT_EQ(match(QStringLiteral("50%*")), QStringList{QStringLiteral("50% off")});
+    EXPECT_EQ(match(QStringLiteral("a_c")), QStringList{QStringLiteral("a_c")});
+    EXPECT_EQ(match(QStringLiteral("*\\d")), QStringList{QStringLiteral("abc\\d")});
+    EXPECT_EQ(match(QStringLiteral("o'h*")), QStringList{QStringLiteral("O'Hara")});
+    EXPECT_EQ(db().dialect().like(QStringLiteral("ab*")).pattern.toString(), QStringLiteral("ab%"));
+}
+
+TEST_P(DatabaseTest, DateLiteralIsTheEnginesForm)
+{
+    const QDateTime when(QDate(2024, 1, 31), QTime(14, 5, 9), Qt::UTC);
+    const QString literal = db().dialect().dateLiteral(when);
+    EXPECT_EQ(literal, isServer() ? QStringLiteral("'20240131 14:05:09'") : QStringLiteral("'2024-01-31 14:05:09'"));
+    db().executeScript(QStringLiteral("CREATE TABLE D (Seen ") + dateTime() + QStringLiteral(")"));
+    db().executeScript(QStringLiteral("INSERT INTO D (Seen) VALUES (") + literal + QStringLiteral(")"));
+    EXPECT_EQ(db().query(QStringLiteral("SELECT Seen FROM D")).dateTime(QStringLiteral("Seen")), when);
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT count(*) FROM D WHERE Seen = ?"), {when}).toInt(), 1);
+}
+
+TEST_P(DatabaseTest, FindFirstComparesTrimmedWithoutCase)
+{
+    makeItems();
+    db().execute(QStringLiteral("INSERT INTO ITEM (Item_Number, Title) VALUES (1, NULL), (2, ?), (3, ?)"),
+                 {QStringLiteral(" O'Brien "), QStringLiteral("smith")});
+    RecordSet rs = db().query(QStringLiteral("SELECT * FROM ITEM ORDER BY Item_Number"));
+    ASSERT_TRUE(rs.findFirst(QStringLiteral("title"), QStringLiteral("o'brien")));
+    EXPECT_EQ(rs.number(QStringLiteral("Item_Number")), 2);
+    ASSERT_TRUE(rs.findFirst(QStringLiteral("Item_Number"), 3));
+    EXPECT_EQ(rs.text(QStringLiteral("Title")), QStringLiteral("smith"));
+    EXPECT_FALSE(rs.findFirst(QStringLiteral("Title"), QStringLiteral("jones")));
+    EXPECT_TRUE(rs.eof());
+    RecordSet empty;
+    EXPECT_FALSE(empty.findFirst(QStringLiteral("Title"), QStringLiteral("x")));
+}
+
+TEST_P(DatabaseTest, TransactionsRollBackUnlessCommittedAndNest)
+{
+    makeItems();
+    {
+        Transaction tx(db());
+        db().execute(QStringLiteral("INSERT INTO ITEM (Item_Number) VALUES (1)"));
+    }
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT count(*) FROM ITEM")).toInt(), 0);
+    {
+        Transaction outer(db());
+        db().execute(QStringLiteral("INSERT INTO ITEM (Item_Number) VALUES (2)"));
+        {
+            Transaction inner(db());
+            db().execute(QStringLiteral("INSERT INTO ITEM (Item_Number) VALUES (3)"));
+        }
+        {
+            Transaction inner(db());
+            db().execute(QStringLiteral("INSERT INTO ITEM (Item_Number) VALUES (4)"));
+            inner.commit();
+            EXPECT_THROW(inner.commit(), DbError);
+        }
+        outer.commit();
+    }
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT sum(Item_Number) FROM ITEM")).toInt(), 6);
+    EXPECT_EQ(db().transactionDepth(), 0);
+
+    // A failing statement inside a transaction leaves the connection usable after the rollback.
+    try {
+        Transaction tx(db());
+        db().execute(QStringLiteral("INSERT INTO ITEM (Item_Number) VALUES (2)"));
+        FAIL() << "duplicate key accepted";
+    } catch (const DbError& e) {
+        EXPECT_FALSE(e.number().isEmpty());
+        EXPECT_TRUE(e.statement().contains(QStringLiteral("INSERT INTO ITEM")));
+        EXPECT_TRUE(e.where().contains(QStringLiteral("DatabaseTest")));
+    }
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT count(*) FROM ITEM")).toInt(), 2);
+}
+
+TEST_P(DatabaseTest, CatalogueListsTablesAndColumns)
+{
+    makeItems();
+    EXPECT_TRUE(db().hasTable(QStringLiteral("item")));
+    EXPECT_FALSE(db().hasTable(QStringLiteral("nothing")));
+    const QList<ColumnInfo> cols = db().columns(QStringLiteral("Item"));
+    ASSERT_EQ(cols.size(), 5);
+    EXPECT_EQ(cols.at(1).name.toLower(), QStringLiteral("title"));
+    EXPECT_TRUE(cols.at(1).nullable);
+    EXPECT_TRUE(db().columns(QStringLiteral("nothing")).isEmpty());
+}
+
+TEST_P(DatabaseTest, NewNumbersComeFromTheCounterOrTheSerialTable)
+{
+    db().executeScript(isServer()
+                           ? QStringLiteral("CREATE TABLE A (A_Number integer PRIMARY KEY, Title citext); "
+                                            "CREATE TABLE B (B_Number integer PRIMARY KEY)")
+                           : QStringLiteral("CREATE TABLE A (A_Number INTEGER PRIMARY KEY AUTOINCREMENT, Title TEXT); "
+                                            "CREATE TABLE B (B_Number INTEGER PRIMARY KEY AUTOINCREMENT)"));
+    const qlonglong a1 = db().insertNumbered(QStringLiteral("A"), QStringLiteral("A_Number"), {QStringLiteral("Title")}, {QStringLiteral("x'y")});
+    const qlonglong b1 = db().insertNumbered(QStringLiteral("B"), QStringLiteral("B_Number"), {}, {});
+    const qlonglong a2 = db().insertNumbered(QStringLiteral("A"), QStringLiteral("A_Number"), {QStringLiteral("Title")}, {QVariant()});
+    EXPECT_GT(a1, 0);
+    EXPECT_GT(a2, a1);
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT Title FROM A WHERE A_Number = ?"), {a1}).toString(), QStringLiteral("x'y"));
+    if (isServer()) {
+        EXPECT_NE(b1, a1) << "one serial for every table";
+        EXPECT_NE(b1, a2);
+        EXPECT_EQ(db().scalar(QStringLiteral("SELECT count(*) FROM LU_SERIALS")).toInt(), 0)
+            << "serial rows live only for the moment of drawing";
+    }
+}
+
+TEST_P(DatabaseTest, TwoConnectionsDrawingAtOnceNeverCollide)
+{
+    db().executeScript(isServer() ? QStringLiteral("CREATE TABLE N (N_Number integer PRIMARY KEY, Who integer)")
+                                  : QStringLiteral("CREATE TABLE N (N_Number INTEGER PRIMARY KEY AUTOINCREMENT, Who INTEGER)"));
+    constexpr int kEach = 1000;
+    std::vector<qlonglong> drawn[2];
+    std::string failure[2];
+    auto draw = [&](int who) {
+        try {
+            auto conn = connectAgain();
+            for (int i = 0; i < kEach; ++i)
+                drawn[who].push_back(conn->insertNumbered(QStringLiteral("N"), QStringLiteral("N_Number"),
+                                                          {QStringLiteral("Who")}, {who}));
+        } catch (const DbError& e) {
+            failure[who] = e.what();
+        }
+    };
+    std::thread t0(draw, 0), t1(draw, 1);
+    t0.join();
+    t1.join();
+    ASSERT_EQ(failure[0], "");
+    ASSERT_EQ(failure[1], "");
+    std::set<qlonglong> all(drawn[0].begin(), drawn[0].end());
+    all.insert(drawn[1].begin(), drawn[1].end());
+    EXPECT_EQ(all.size(), size_t(2 * kEach));
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT count(DISTINCT N_Number) FROM N")).toInt(), 2 * kEach);
+}
+
+TEST_P(DatabaseTest, BinaryValuesStreamByteForByte)
+{
+    db().executeScript(isServer() ? QStringLiteral("CREATE TABLE ATT (Attach_Number integer PRIMARY KEY, OLE_Data oid)")
+                                  : QStringLiteral("CREATE TABLE ATT (Attach_Number INTEGER PRIMARY KEY, OLE_Data BLOB)"));
+    db().execute(QStringLiteral("INSERT INTO ATT (Attach_Number) VALUES (1)"));
+    const BlobRef ref{QStringLiteral("ATT"), QStringLiteral("Attach_Number"), 1, QStringLiteral("OLE_Data")};
+    EXPECT_EQ(db().blobSize(ref), 0) << "Null reads as empty";
+
+    for (const qint64 size : {qint64(0), qint64(1), qint64(32000), qint64(32001), qint64(5'000'000)}) {
+        QByteArray data(size, Qt::Uninitialized);
+        for (qint64 i = 0; i < size; ++i)
+            data[i] = char(QRandomGenerator::global()->bounded(256));
+        QBuffer in(&data);
+        in.open(QIODevice::ReadOnly);
+        qint64 lastDone = -1, calls = 0;
+        db().writeBlob(ref, in, size, [&](qint64 done, qint64 total) {
+            EXPECT_EQ(total, size);
+            EXPECT_GT(done, lastDone);
+            lastDone = done;
+            ++calls;
+        });
+        EXPECT_EQ(calls, (size + Database::kBlobPiece - 1) / Database::kBlobPiece) << size;
+        EXPECT_EQ(db().blobSize(ref), size);
+
+        QByteArray back;
+        QBuffer out(&back);
+        out.open(QIODevice::WriteOnly);
+        EXPECT_EQ(db().readBlob(ref, out), size);
+        EXPECT_TRUE(back == data) << "size " << size;
+    }
+    if (isServer()) {
+        // Replacing a value frees the old large object; clearing frees the last one.
+        EXPECT_EQ(db().scalar(QStringLiteral("SELECT count(*) FROM pg_largeobject_metadata")).toInt(), 1);
+        db().clearBlob(ref);
+        EXPECT_EQ(db().scalar(QStringLiteral("SELECT count(*) FROM pg_largeobject_metadata")).toInt(), 0);
+    } else {
+        db().clearBlob(ref);
+    }
+    EXPECT_EQ(db().blobSize(ref), 0);
+
+    // A source shorter than announced fails and leaves the row as it was.
+    QByteArray shortData(10, 'x');
+    QBuffer shortIn(&shortData);
+    shortIn.open(QIODevice::ReadOnly);
+    EXPECT_THROW(db().writeBlob(ref, shortIn, 100), DbError);
+    EXPECT_EQ(db().blobSize(ref), 0);
+    const BlobRef missing{QStringLiteral("ATT"), QStringLiteral("Attach_Number"), 99, QStringLiteral("OLE_Data")};
+    QBuffer again(&shortData);
+    again.open(QIODevice::ReadOnly);
+    EXPECT_THROW(db().writeBlob(missing, again, 10), DbError);
+}
+
+TEST_P(DatabaseTest, TriggerErrorsKeepTheirNumberAndText)
+{
+    const QString text = QStringLiteral("The record can't be added or changed. Referential integrity rules require a related record in table 'LU_PRIORITY'.");
+    if (isServer()) {
+        db().executeScript(QStringLiteral(
+            "CREATE TABLE T (x integer); "
+            "CREATE FUNCTION t_refuse() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+            "RAISE EXCEPTION USING ERRCODE = '44447', MESSAGE = 'The record can''t be added or changed. "
+            "Referential integrity rules require a related record in table ''LU_PRIORITY''.'; END $$; "
+            "CREATE TRIGGER t_refuse BEFORE INSERT ON T FOR EACH ROW EXECUTE FUNCTION t_refuse()"));
+    } else {
+        db().executeScript(QStringLiteral(
+            "CREATE TABLE T (x INTEGER); "
+            "CREATE TRIGGER t_refuse BEFORE INSERT ON T BEGIN SELECT RAISE(ABORT, '[44447] The record can''t "
+            "be added or changed. Referential integrity rules require a related record in table ''LU_PRIORITY''.'); END"));
+    }
+    try {
+        db().execute(QStringLiteral("INSERT INTO T (x) VALUES (?)"), {1});
+        FAIL() << "trigger did not fire";
+    } catch (const DbError& e) {
+        EXPECT_EQ(e.number(), QStringLiteral("44447"));
+        EXPECT_EQ(e.description(), text);
+    }
+}
+
+BX_INSTANTIATE_ENGINES(DatabaseTest);
+
+TEST(PgPlaceholders, NumberedOutsideQuotesAndComments)
+{
+    EXPECT_EQ(PgDatabase::numberedPlaceholders(QStringLiteral("SELECT ? , '?''?' , \"a?\" , ? -- ?\n, $q$ ? $q$, /* ? */ ?")),
+              QStringLiteral("SELECT $1 , '?''?' , \"a?\" , $2 -- ?\n, $q$ ? $q$, /* ? */ $3"));
+    EXPECT_EQ(PgDatabase::numberedPlaceholders(QStringLiteral("SELECT $1x, ?")), QStringLiteral("SELECT $1x, $1"));
+}
+
+TEST(PgConnectParams, ServerNameGivesHostAndPort)
+{
+    EXPECT_EQ(PgConnectParams::forServer(QStringLiteral("db.example")).host, QStringLiteral("db.example"));
+    EXPECT_EQ(PgConnectParams::forServer(QStringLiteral("db.example")).port, 5432);
+    EXPECT_EQ(PgConnectParams::forServer(QStringLiteral(" 10.0.0.2:6543 ")).port, 6543);
+    EXPECT_EQ(PgConnectParams::forServer(QStringLiteral("[::1]:7000")).host, QStringLiteral("::1"));
+    EXPECT_EQ(PgConnectParams::forServer(QStringLiteral("[::1]:7000")).port, 7000);
+}
+
+TEST(SqliteOpen, MissingFileOrNotADatabaseCannotBeOpened)
+{
+    QTemporaryDir dir;
+    try {
+        SqliteDatabase::open(dir.filePath(QStringLiteral("none.db")));
+        FAIL();
+    } catch (const DbError& e) {
+        EXPECT_EQ(e.kind(), DbErrorKind::CannotOpenDatabase);
+    }
+    QFile junk(dir.filePath(QStringLiteral("junk.db")));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write(QByteArray(4096, 'j'));
+    junk.close();
+    EXPECT_THROW(SqliteDatabase::open(junk.fileName()), DbError);
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("none.db")))) << "opening never creates";
+}

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "core/db/Database.h"
+#include "core/db/PgDatabase.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+
+namespace bx::test {
+
+/** Name suffix of engine-parameterised tests: "Sqlite" or "Postgres". */
+std::string engineName(const ::testing::TestParamInfo<Engine>& info);
+
+/**
+ * The test cluster named by BX_TEST_PG ("host=... port=... user=... password=... dbname=..."),
+ * or nothing when it is not set.
+ */
+std::optional<PgConnectParams> testCluster();
+
+/**
+ * The server engine's database of this test process, created on first use in the test cluster
+ * (with the citext extension) and dropped when the process ends. Each test then works in a fresh
+ * schema of its own inside it.
+ */
+QString processDatabase();
+
+/** Drops the process database, if one was made; the test main calls it after the last test. */
+void dropProcessDatabase();
+
+/**
+ * Gives each test a fresh, empty database on the engine of its parameter: a temporary SQLite
+ * file, or a new schema in the server database of this process. On the server engine the
+ * number table LU_SERIALS is present, since drawing numbers needs it.
+ *
+ * Without BX_TEST_PG the server-engine cases are skipped with a message; under CI (CI=true) they
+ * fail instead, so that CI can never pass without the server engine.
+ */
+class EngineTest : public ::testing::TestWithParam<Engine>
+{
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    Engine engine() const { return GetParam(); }
+    bool isServer() const { return GetParam() == Engine::Postgres; }
+    Database& db() { return *m_db; }
+
+    /** Another connection to the same fresh database. */
+    std::unique_ptr<Database> connectAgain() const;
+    /** Server engine: how to reach this test's database (its schema first on the search path). */
+    PgConnectParams serverParams() const;
+    /** Embedded engine: the file. */
+    QString sqlitePath() const { return m_dir.filePath(QStringLiteral("test.db")); }
+    /** The temporary folder of this test. */
+    QString tempDir() const { return m_dir.path(); }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_schema;
+    std::unique_ptr<Database> m_db;
+};
+
+} // namespace bx::test
+
+#define BX_INSTANTIATE_ENGINES(Suite)                                                             \
+    INSTANTIATE_TEST_SUITE_P(Engines, Suite,                                                      \
+                             ::testing::Values(::bx::Engine::Sqlite, ::bx::Engine::Postgres),    \
+                             ::bx::test::engineName)
