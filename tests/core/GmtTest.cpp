@@ -1,0 +1,87 @@
+#include "core/Gmt.h"
+
+#include "support/FixedClock.h"
+
+#include <gtest/gtest.h>
+
+using namespace bx;
+using bx::test::FixedClock;
+
+namespace {
+
+QDateTime at(int y, int mo, int d, int h, int mi)
+{
+    return naive(QDate(y, mo, d), QTime(h, mi));
+}
+
+constexpr int kHour = 3600;
+
+} // namespace
+
+// The base bias only: summer time in Berlin must not turn 12:00 into 10:00 GMT.
+TEST(Gmt, SystemZoneUsesItsBaseBiasInEverySeason)
+{
+    const SystemClock berlin(QTimeZone("Europe/Berlin"));
+    const GmtConverter gmt(berlin);
+    EXPECT_EQ(gmt.toGmt(at(2024, 1, 15, 12, 0)), at(2024, 1, 15, 11, 0));
+    EXPECT_EQ(gmt.toGmt(at(2024, 7, 15, 12, 0)), at(2024, 7, 15, 11, 0));
+    EXPECT_EQ(gmt.toLocal(at(2024, 7, 15, 11, 0)), at(2024, 7, 15, 12, 0));
+    // The hour that summer time skips is still an ordinary value here.
+    EXPECT_EQ(gmt.toGmt(at(2024, 3, 31, 2, 30)), at(2024, 3, 31, 1, 30));
+}
+
+TEST(Gmt, OffsetsOnBothSidesOfGmt)
+{
+    struct Case
+    {
+        int offset;
+        QDateTime local;
+        QDateTime gmt;
+    };
+    const Case cases[] = {
+        {5 * kHour + 30 * 60, at(2024, 1, 15, 12, 0), at(2024, 1, 15, 6, 30)},
+        {-8 * kHour, at(2024, 1, 15, 12, 0), at(2024, 1, 15, 20, 0)},
+        {-8 * kHour, at(2024, 12, 31, 18, 0), at(2025, 1, 1, 2, 0)},
+        {0, at(2024, 2, 29, 23, 59), at(2024, 2, 29, 23, 59)},
+    };
+    for (const Case& c : cases) {
+        const FixedClock clock(at(2024, 1, 1, 0, 0), c.offset);
+        const GmtConverter gmt(clock);
+        EXPECT_EQ(gmt.toGmt(c.local), c.gmt) << c.offset;
+        EXPECT_EQ(gmt.toLocal(c.gmt), c.local) << c.offset;
+        EXPECT_EQ(gmt.toLocal(gmt.toGmt(c.local)), c.local) << c.offset;
+        EXPECT_EQ(gmt.toGmt(c.local).timeSpec(), Qt::UTC);
+    }
+}
+
+TEST(Gmt, DateAndTimePartsComeFromTheConvertedMoment)
+{
+    const FixedClock plusOne(at(2024, 1, 1, 0, 0), kHour);
+    const GmtConverter gmt(plusOne);
+    // Local 00:30 on 1 March is still leap day in GMT.
+    EXPECT_EQ(gmt.toGmtDate(at(2024, 3, 1, 0, 30)), QDate(2024, 2, 29));
+    EXPECT_EQ(gmt.toGmtTime(at(2024, 3, 1, 0, 30)), QTime(23, 30));
+    EXPECT_EQ(gmt.toLocalDate(at(2024, 12, 31, 23, 30)), QDate(2025, 1, 1));
+    EXPECT_EQ(gmt.toLocalTime(at(2024, 12, 31, 23, 30)), QTime(0, 30));
+}
+
+TEST(Gmt, EmptyDateStaysEmpty)
+{
+    const FixedClock clock(at(2024, 1, 1, 0, 0), kHour);
+    const GmtConverter gmt(clock);
+    EXPECT_FALSE(gmt.toGmt(QDateTime()).isValid());
+    EXPECT_FALSE(gmt.toLocal(QDateTime()).isValid());
+    EXPECT_FALSE(gmt.toGmtDate(QDateTime()).isValid());
+    EXPECT_FALSE(gmt.toLocalDate(QDateTime()).isValid());
+    EXPECT_FALSE(gmt.toGmtTime(QDateTime()).isValid());
+    EXPECT_FALSE(gmt.toLocalTime(QDateTime()).isValid());
+}
+
+TEST(Gmt, NowFollowsTheClock)
+{
+    FixedClock clock(at(2024, 1, 31, 14, 5), -5 * kHour);
+    const GmtConverter gmt(clock);
+    EXPECT_EQ(gmt.nowGmt(), at(2024, 1, 31, 19, 5));
+    clock.setStandardOffsetSeconds(2 * kHour);
+    EXPECT_EQ(gmt.nowGmt(), at(2024, 1, 31, 12, 5));
+}
