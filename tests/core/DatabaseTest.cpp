@@ -343,7 +343,7 @@ TEST(SqliteOpen, MissingFileOrNotADatabaseCannotBeOpened)
         SqliteDatabase::open(dir.filePath(QStringLiteral("none.db")));
         FAIL();
     } catch (const DbError& e) {
-        EXPECT_EQ(e.kind(), DbErrorKind::CannotOpenDatabase);
+        EXPECT_TRUE(e.description().contains(QStringLiteral("none.db")));
     }
     QFile junk(dir.filePath(QStringLiteral("junk.db")));
     ASSERT_TRUE(junk.open(QIODevice::WriteOnly));

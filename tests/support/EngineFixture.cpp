@@ -25,7 +25,22 @@ QString& processDbName()
     return name;
 }
 
+bool underCi()
+{
+    const char* ci = std::getenv("CI");
+    return ci && QByteArray(ci) == "true";
+}
+
 } // namespace
+
+void ServerTest::SetUp()
+{
+    if (!testCluster()) {
+        if (underCi())
+            FAIL() << "BX_TEST_PG is not set: CI must test the server engine";
+        GTEST_SKIP() << "server engine skipped: BX_TEST_PG is not set";
+    }
+}
 
 std::string engineName(const ::testing::TestParamInfo<Engine>& info)
 {
@@ -96,8 +111,7 @@ void EngineTest::SetUp()
         return;
     }
     if (!testCluster()) {
-        const char* ci = std::getenv("CI");
-        if (ci && QByteArray(ci) == "true")
+        if (underCi())
             FAIL() << "BX_TEST_PG is not set: CI must test the server engine";
         GTEST_SKIP() << "server engine skipped: BX_TEST_PG is not set";
     }

@@ -2,6 +2,7 @@
 
 #include "core/db/Database.h"
 #include "core/db/PgDatabase.h"
+#include "support/QtPrinters.h"
 
 #include <QTemporaryDir>
 
@@ -62,6 +63,17 @@ private:
     QTemporaryDir m_dir;
     QString m_schema;
     std::unique_ptr<Database> m_db;
+};
+
+/**
+ * For tests that need the server itself (logins, roles, a stopped server) rather than a fresh
+ * database: skips without BX_TEST_PG, and fails instead under CI.
+ */
+class ServerTest : public ::testing::Test
+{
+protected:
+    void SetUp() override;
+    PgConnectParams cluster() const { return *testCluster(); }
 };
 
 } // namespace bx::test

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Prompt.h"
+#include "support/QtPrinters.h"
 
 #include <QList>
 

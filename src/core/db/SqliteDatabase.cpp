@@ -181,7 +181,7 @@ std::unique_ptr<SqliteDatabase> SqliteDatabase::open(const QString& path, OpenMo
     // A missing file must not be created silently by an ordinary open: that would hand the user
     // an empty database instead of telling him the file is not there.
     if (mode == OpenMode::Existing && !QFile::exists(path))
-        throw DbError(DbErrorKind::CannotOpenDatabase, QString::number(SQLITE_CANTOPEN),
+        throw DbError(DbErrorKind::Other, QString::number(SQLITE_CANTOPEN),
                       QStringLiteral("Could not find file '") + path + QStringLiteral("'."));
 
     sqlite3* handle = nullptr;
@@ -191,8 +191,7 @@ std::unique_ptr<SqliteDatabase> SqliteDatabase::open(const QString& path, OpenMo
     if (rc != SQLITE_OK) {
         const QString message = handle ? fromUtf8(sqlite3_errmsg(handle)) : QString();
         sqlite3_close_v2(handle);
-        throw DbError(DbErrorKind::CannotOpenDatabase, QString::number(rc),
-                      message + QStringLiteral(": ") + path);
+        throw DbError(DbErrorKind::Other, QString::number(rc), message + QStringLiteral(": ") + path);
     }
     std::unique_ptr<SqliteDatabase> db(new SqliteDatabase(handle, path));
     sqlite3_extended_result_codes(handle, 1);
@@ -202,8 +201,7 @@ std::unique_ptr<SqliteDatabase> SqliteDatabase::open(const QString& path, OpenMo
         db->exec(QStringLiteral("PRAGMA foreign_keys = ON"));
         db->exec(QStringLiteral("SELECT count(*) FROM sqlite_master"));
     } catch (const DbError& e) {
-        throw DbError(DbErrorKind::CannotOpenDatabase, e.number(),
-                      e.description() + QStringLiteral(": ") + path);
+        throw DbError(DbErrorKind::Other, e.number(), e.description() + QStringLiteral(": ") + path);
     }
     return db;
 }

@@ -24,8 +24,8 @@ public:
     enum class OpenMode { Existing, Create };
 
     /**
-     * Opens the file. With OpenMode::Existing a missing file or a file that is not a database
-     * fails with DbErrorKind::CannotOpenDatabase.
+     * Opens the file. With OpenMode::Existing a missing file fails (it is never created); so
+     * does a file that is not a database. The error names the file.
      * @throws DbError
      */
     static std::unique_ptr<SqliteDatabase> open(const QString& path,

@@ -1,0 +1,159 @@
+#include "core/db/DatabaseOpener.h"
+
+#include "core/PasswordCipher.h"
+#include "core/Prompt.h"
+#include "core/Session.h"
+#include "core/db/PgDatabase.h"
+#include "core/db/SqliteDatabase.h"
+#include "core/settings/SettingsKeys.h"
+#include "core/settings/SettingsStore.h"
+
+namespace bx {
+
+namespace {
+
+const QString kInvalidLogin = QStringLiteral("Invalid Password or User Name.");
+
+} // namespace
+
+QString serverRoleName(const QString& databaseName, const QString& userId)
+{
+    return (databaseName.trimmed() + QLatin1Char('_') + userId.trimmed()).toLower();
+}
+
+DatabaseOpener::DatabaseOpener(Session& session, Prompt& prompt)
+    : m_session(session)
+    , m_prompt(prompt)
+{
+}
+
+bool DatabaseOpener::openDatabase(const QString& location, bool useLast, const QString& userId,
+                                  const QString& password)
+{
+    ConnectionValues& c = m_session.connection;
+    if (c.openSuppressed)
+        return false;
+    c.sqlDatabaseName = m_session.settings().get(SettingsKeys::kSql, SettingsKeys::kSqlDbName,
+                                                 SettingsKeys::kDefaultSqlDbName);
+    QString target = location;
+    if (useLast) {
+        target = rememberedDatabase(m_session.settings(), c.serverFlag);
+        if (target.isEmpty())
+            return false;
+    } else if (target.trimmed().isEmpty()) {
+        return false;
+    }
+    if (c.serverFlag)
+        return connectServer(target.trimmed(), userId, password, c.sqlDatabaseName);
+    return openEmbedded(target);
+}
+
+bool DatabaseOpener::openEmbedded(const QString& path)
+{
+    m_lastError.reset();
+    try {
+        m_session.setDatabase(SqliteDatabase::open(path));
+    } catch (const DbError& e) {
+        m_session.closeDatabase();
+        m_lastError = e;
+        return false;
+    }
+    m_session.connection.location = path;
+    return true;
+}
+
+bool DatabaseOpener::connectServer(const QString& server, const QString& userId,
+                                   const QString& password, const QString& databaseName)
+{
+    m_lastError.reset();
+    m_session.closeDatabase();
+    ConnectionValues& c = m_session.connection;
+    c.loginSuspect = true;
+    SettingsStore& settings = m_session.settings();
+    const QString section = SettingsKeys::serverSection(server, databaseName);
+
+    auto attempt = [&](const QString& login, const QString& pwd) -> bool {
+        PgConnectParams p = PgConnectParams::forServer(server);
+        p.user = login;
+        p.password = pwd;
+        p.database = databaseName;
+        try {
+            m_session.setDatabase(PgDatabase::connect(p));
+            return true;
+        } catch (const DbError& e) {
+            m_lastError = e;
+            return false;
+        }
+    };
+
+    bool ok = attempt(serverRoleName(databaseName, userId), password);
+    if (ok) {
+        settings.setBool(section, SettingsKeys::kSecured, true);
+    } else {
+        if (m_lastError->kind() == DbErrorKind::LoginFailed)
+            ok = attempt(userId.trimmed().toLower(), password);
+        const bool loginOrDatabase = !ok && (m_lastError->kind() == DbErrorKind::LoginFailed
+                                             || m_lastError->kind() == DbErrorKind::CannotOpenDatabase);
+        if (loginOrDatabase && !settings.getBool(section, SettingsKeys::kSecured)) {
+            if (m_lastError->kind() == DbErrorKind::CannotOpenDatabase)
+                c.loginSuspect = false;
+            const QString shared = settings.get(section, SettingsKeys::kUnsecureLogin).trimmed();
+            // Without a shared login there is nobody to log in as; an empty name would make the
+            // client library fall back to the desktop user's name, which is never meant.
+            if (!shared.isEmpty())
+                ok = attempt(shared, PasswordCipher::sharedLoginPassword(
+                                         settings.get(section, SettingsKeys::kUnsecurePwd)));
+        }
+    }
+    if (!ok) {
+        reportDatabaseError(*m_lastError, m_session, m_prompt);
+        return false;
+    }
+    m_lastError.reset();
+    c.location = server;
+    c.sqlDatabaseName = databaseName;
+    return true;
+}
+
+void DatabaseOpener::rememberDatabase(SettingsStore& settings, const QString& location,
+                                      bool serverFlag)
+{
+    const QString& section = serverFlag ? SettingsKeys::kLastServer : SettingsKeys::kLastFile;
+    settings.removeSection(section);
+    settings.set(section, location, QString());
+}
+
+QString DatabaseOpener::rememberedDatabase(const SettingsStore& settings, bool serverFlag)
+{
+    const auto values = settings.values(serverFlag ? SettingsKeys::kLastServer : SettingsKeys::kLastFile);
+    return values.isEmpty() ? QString() : values.last().name;
+}
+
+void reportDatabaseError(const DbError& error, const Session& session, Prompt& prompt)
+{
+    const ErrorLog& log = session.errorLog();
+    QString message;
+    switch (error.kind()) {
+    case DbErrorKind::LoginFailed:
+        log.write(kInvalidLogin, error.text());
+        message = kInvalidLogin + QLatin1Char(' ');
+        break;
+    case DbErrorKind::CannotOpenDatabase:
+        message = session.connection.loginSuspect
+                      ? kInvalidLogin + QLatin1Char(' ')
+                      : QStringLiteral("Invalid Database Name: ") + session.connection.sqlDatabaseName;
+        break;
+    case DbErrorKind::ServerUnreachable:
+        log.write(QStringLiteral("17"), error.text());
+        message = QStringLiteral("Server is invalid, or Internet connection is unavailable.");
+        break;
+    case DbErrorKind::ConnectionLost:
+    case DbErrorKind::Other:
+        log.write(QStringLiteral("Error "), error.text());
+        message = error.text();
+        break;
+    }
+    prompt.inform(message, {}, PromptIcon::Critical);
+}
+
+} // namespace bx
