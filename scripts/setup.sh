@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Installs what Brindlepax needs on Debian 12 (only what is missing; quiet when nothing is to do),
+# then configures and builds one CMake preset.
+#
+#   scripts/setup.sh [--test-tools] [PRESET]      PRESET: release (default), dev or ci
+#
+# --test-tools also installs what the tests need beside the build: the PostgreSQL server for the
+# throwaway test cluster and Xvfb for window screenshots.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+test_tools=0
+preset=release
+for arg in "$@"; do
+    case "$arg" in
+    --test-tools) test_tools=1 ;;
+    -h|--help) sed -n '2,9p' "$0"; exit 0 ;;
+    *) preset=$arg ;;
+    esac
+done
+
+packages=(cmake ninja-build pkg-config g++ qt6-base-dev qt6-declarative-dev qt6-charts-dev
+          libsqlite3-dev libpq-dev libcurl4-openssl-dev libgmime-3.0-dev libsodium-dev
+          libgtest-dev libgmock-dev libbenchmark-dev clang-format tzdata)
+if [ "$test_tools" -eq 1 ]; then
+    packages+=(postgresql postgresql-contrib xvfb xauth)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo=sudo
+    export DEBIAN_FRONTEND=noninteractive
+    $sudo apt-get update -qq
+    $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" > /dev/null
+fi
+
+if [ ! -f "build/$preset/build.ninja" ]; then
+    cmake --preset "$preset" > /dev/null
+fi
+cmake --build --preset "$preset" | { grep -Ev '^\[[0-9]+/[0-9]+\] ' || true; }
+exit "${PIPESTATUS[0]}"
