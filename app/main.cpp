@@ -18,8 +18,8 @@ int main(int argc, char** argv)
     bx::SettingsStore settings;
     bx::SystemClock clock;
     bx::Session session(settings, clock);
-    session.company =
-        bx::CompanyTexts::load(QDir(bx::AppPaths::programDir()).filePath(bx::CompanyTexts::fileName()));
+    session.company = bx::CompanyTexts::load(
+        QDir(bx::AppPaths::programDir()).filePath(bx::CompanyTexts::fileName()));
     QApplication::setApplicationDisplayName(session.company.name);
 
     session.connection.serverFlag =
@@ -31,8 +31,8 @@ int main(int argc, char** argv)
     bx::MessageBoxPrompt prompt;
     prompt.inform(remembered.isEmpty()
                       ? QStringLiteral("No Brindlepax database is chosen yet.")
-                      : QStringLiteral("Brindlepax would open the database ") + remembered
-                            + QStringLiteral(", but logging on is not available yet."),
+                      : QStringLiteral("Brindlepax would open the database ") + remembered +
+                            QStringLiteral(", but logging on is not available yet."),
                   {}, bx::PromptIcon::Information);
     return 0;
 }

@@ -6,11 +6,32 @@
 
 namespace bx {
 
-enum class PromptIcon { None, Information, Warning, Critical, Question };
+enum class PromptIcon
+{
+    None,
+    Information,
+    Warning,
+    Critical,
+    Question
+};
 
-enum class PromptButtons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel };
+enum class PromptButtons
+{
+    Ok,
+    OkCancel,
+    YesNo,
+    YesNoCancel,
+    RetryCancel
+};
 
-enum class PromptAnswer { Ok, Cancel, Yes, No, Retry };
+enum class PromptAnswer
+{
+    Ok,
+    Cancel,
+    Yes,
+    No,
+    Retry
+};
 
 /**
  * Every message box, question and one-line input of the program goes through this interface, so

@@ -17,11 +17,11 @@ class SettingsStore;
 /** How the shared database was reached; filled by the database opener. */
 struct ConnectionValues
 {
-    bool serverFlag = false;       ///< true: the server engine
-    QString location;              ///< the file (embedded) or the server name "host[:port]"
-    QString sqlDatabaseName;       ///< server engine: the database on the server
-    bool loginSuspect = false;     ///< decides the wording of "cannot open database"
-    bool openSuppressed = false;   ///< while true, opening the database does nothing
+    bool serverFlag = false;     ///< true: the server engine
+    QString location;            ///< the file (embedded) or the server name "host[:port]"
+    QString sqlDatabaseName;     ///< server engine: the database on the server
+    bool loginSuspect = false;   ///< decides the wording of "cannot open database"
+    bool openSuppressed = false; ///< while true, opening the database does nothing
 };
 
 /** The logged-on user as the log-on left him. */

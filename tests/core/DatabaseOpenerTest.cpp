@@ -1,6 +1,7 @@
+#include "core/db/DatabaseOpener.h"
+
 #include "core/PasswordCipher.h"
 #include "core/Session.h"
-#include "core/db/DatabaseOpener.h"
 #include "core/db/PgDatabase.h"
 #include "core/db/SqliteDatabase.h"
 #include "core/settings/SettingsKeys.h"
@@ -84,7 +85,8 @@ TEST(DatabaseOpener, RememberedFileIsTheOneValueOfItsSection)
 TEST(DatabaseOpener, AnEmbeddedFailureIsKeptForTheCallerNotShown)
 {
     Harness h;
-    EXPECT_FALSE(h.opener.openDatabase(h.dir.filePath(QStringLiteral("missing.db")), false, {}, {}));
+    EXPECT_FALSE(
+        h.opener.openDatabase(h.dir.filePath(QStringLiteral("missing.db")), false, {}, {}));
     ASSERT_TRUE(h.opener.lastError().has_value());
     EXPECT_TRUE(h.prompt.records().isEmpty());
 
@@ -128,8 +130,9 @@ protected:
     /** A login role whose password is the cipher of `typed`. */
     QString makeRole(const QString& name, const QString& password)
     {
-        m_admin->executeScript(QStringLiteral("CREATE ROLE ") + name + QStringLiteral(" LOGIN PASSWORD '")
-                               + password + QStringLiteral("'"));
+        m_admin->executeScript(QStringLiteral("CREATE ROLE ") + name +
+                               QStringLiteral(" LOGIN PASSWORD '") + password +
+                               QStringLiteral("'"));
         m_roles << name;
         return name;
     }
@@ -148,39 +151,48 @@ protected:
 TEST_F(ServerOpenerTest, OwnLoginSucceedsFirstAndSecuresTheDatabase)
 {
     const QString typed = QStringLiteral("Secret'1");
-    makeRole(serverRoleName(m_database, QStringLiteral("Alice")), PasswordCipher::loginPassword(typed));
+    makeRole(serverRoleName(m_database, QStringLiteral("Alice")),
+             PasswordCipher::loginPassword(typed));
     // A working shared login, which must never be used once the database is secured.
-    makeRole(m_database + QStringLiteral("_shared"), PasswordCipher::sharedLoginPassword(QStringLiteral("pw")));
+    makeRole(m_database + QStringLiteral("_shared"),
+             PasswordCipher::sharedLoginPassword(QStringLiteral("pw")));
     h.settings.set(section(), SettingsKeys::kUnsecureLogin, m_database + QStringLiteral("_shared"));
     h.settings.set(section(), SettingsKeys::kUnsecurePwd, QStringLiteral("pw"));
 
-    ASSERT_TRUE(h.opener.openDatabase(m_server, false, QStringLiteral("Alice"), PasswordCipher::loginPassword(typed)));
+    ASSERT_TRUE(h.opener.openDatabase(m_server, false, QStringLiteral("Alice"),
+                                      PasswordCipher::loginPassword(typed)));
     EXPECT_TRUE(h.session.isOpen());
     EXPECT_EQ(h.settings.get(section(), SettingsKeys::kSecured), QStringLiteral("True"));
     EXPECT_EQ(h.session.db().scalar(QStringLiteral("SELECT current_user")).toString(),
               serverRoleName(m_database, QStringLiteral("alice")));
 
-    EXPECT_FALSE(h.opener.openDatabase(m_server, false, QStringLiteral("Alice"), PasswordCipher::loginPassword(QStringLiteral("wrong"))));
+    EXPECT_FALSE(h.opener.openDatabase(m_server, false, QStringLiteral("Alice"),
+                                       PasswordCipher::loginPassword(QStringLiteral("wrong"))));
     EXPECT_FALSE(h.session.isOpen());
     EXPECT_EQ(h.prompt.texts(), QStringList{QStringLiteral("Invalid Password or User Name. ")});
 }
 
 TEST_F(ServerOpenerTest, SharedLoginIsTheLastResortUntilSecured)
 {
-    makeRole(m_database + QStringLiteral("_shared"), PasswordCipher::sharedLoginPassword(QStringLiteral("pw")));
+    makeRole(m_database + QStringLiteral("_shared"),
+             PasswordCipher::sharedLoginPassword(QStringLiteral("pw")));
     h.settings.set(section(), SettingsKeys::kUnsecureLogin, m_database + QStringLiteral("_shared"));
     h.settings.set(section(), SettingsKeys::kUnsecurePwd, QStringLiteral("pw"));
 
-    ASSERT_TRUE(h.opener.openDatabase(m_server, false, QStringLiteral("nobody"), PasswordCipher::loginPassword(QStringLiteral("x"))));
-    EXPECT_EQ(h.session.db().scalar(QStringLiteral("SELECT current_user")).toString(), m_database + QStringLiteral("_shared"));
+    ASSERT_TRUE(h.opener.openDatabase(m_server, false, QStringLiteral("nobody"),
+                                      PasswordCipher::loginPassword(QStringLiteral("x"))));
+    EXPECT_EQ(h.session.db().scalar(QStringLiteral("SELECT current_user")).toString(),
+              m_database + QStringLiteral("_shared"));
     EXPECT_NE(h.settings.get(section(), SettingsKeys::kSecured), QStringLiteral("True"));
     EXPECT_TRUE(h.prompt.records().isEmpty());
 }
 
 TEST_F(ServerOpenerTest, PlainUserIdIsTheSecondAttempt)
 {
-    const QString plain = makeRole(m_database + QStringLiteral("plain"), PasswordCipher::loginPassword(QStringLiteral("pw")));
-    ASSERT_TRUE(h.opener.openDatabase(m_server, false, plain, PasswordCipher::loginPassword(QStringLiteral("pw"))));
+    const QString plain = makeRole(m_database + QStringLiteral("plain"),
+                                   PasswordCipher::loginPassword(QStringLiteral("pw")));
+    ASSERT_TRUE(h.opener.openDatabase(m_server, false, plain,
+                                      PasswordCipher::loginPassword(QStringLiteral("pw"))));
     EXPECT_EQ(h.session.db().scalar(QStringLiteral("SELECT current_user")).toString(), plain);
     EXPECT_NE(h.settings.get(section(), SettingsKeys::kSecured), QStringLiteral("True"))
         << "only the per-user login secures the database";
@@ -189,29 +201,37 @@ TEST_F(ServerOpenerTest, PlainUserIdIsTheSecondAttempt)
 TEST_F(ServerOpenerTest, FailuresAreShownAndLoggedByClass)
 {
     // Wrong password.
-    makeRole(serverRoleName(m_database, QStringLiteral("bob")), PasswordCipher::loginPassword(QStringLiteral("right")));
-    EXPECT_FALSE(h.opener.openDatabase(m_server, false, QStringLiteral("bob"), PasswordCipher::loginPassword(QStringLiteral("wrong"))));
+    makeRole(serverRoleName(m_database, QStringLiteral("bob")),
+             PasswordCipher::loginPassword(QStringLiteral("right")));
+    EXPECT_FALSE(h.opener.openDatabase(m_server, false, QStringLiteral("bob"),
+                                       PasswordCipher::loginPassword(QStringLiteral("wrong"))));
     ASSERT_EQ(h.prompt.records().size(), 1);
     EXPECT_EQ(h.prompt.last().text, QStringLiteral("Invalid Password or User Name. "));
     EXPECT_EQ(h.prompt.last().icon, PromptIcon::Critical);
     EXPECT_EQ(h.prompt.last().title, QString());
     ASSERT_EQ(h.logLines().size(), 1);
     EXPECT_EQ(h.logLines().last(),
-              QStringLiteral("2024-01-31 14:05:09 : Invalid Password or User Name. : Error: 18456 password "
-                             "authentication failed for user \"bob\""));
+              QStringLiteral(
+                  "2024-01-31 14:05:09 : Invalid Password or User Name. : Error: 18456 password "
+                  "authentication failed for user \"bob\""));
 
     // Unknown database: the right login, but no such database; not logged.
     h.settings.set(SettingsKeys::kSql, SettingsKeys::kSqlDbName, QStringLiteral("no_such_db"));
-    makeRole(serverRoleName(QStringLiteral("no_such_db"), QStringLiteral("bob")), PasswordCipher::loginPassword(QStringLiteral("right")));
-    EXPECT_FALSE(h.opener.openDatabase(m_server, false, QStringLiteral("bob"), PasswordCipher::loginPassword(QStringLiteral("right"))));
+    makeRole(serverRoleName(QStringLiteral("no_such_db"), QStringLiteral("bob")),
+             PasswordCipher::loginPassword(QStringLiteral("right")));
+    EXPECT_FALSE(h.opener.openDatabase(m_server, false, QStringLiteral("bob"),
+                                       PasswordCipher::loginPassword(QStringLiteral("right"))));
     EXPECT_EQ(h.prompt.last().text, QStringLiteral("Invalid Database Name: no_such_db"));
     EXPECT_EQ(h.logLines().size(), 1);
 
     // A server that refuses the connection.
-    EXPECT_FALSE(h.opener.openDatabase(QStringLiteral("127.0.0.1:1"), false, QStringLiteral("bob"), QStringLiteral("x")));
-    EXPECT_EQ(h.prompt.last().text, QStringLiteral("Server is invalid, or Internet connection is unavailable."));
+    EXPECT_FALSE(h.opener.openDatabase(QStringLiteral("127.0.0.1:1"), false, QStringLiteral("bob"),
+                                       QStringLiteral("x")));
+    EXPECT_EQ(h.prompt.last().text,
+              QStringLiteral("Server is invalid, or Internet connection is unavailable."));
     ASSERT_EQ(h.logLines().size(), 2);
-    EXPECT_TRUE(h.logLines().last().startsWith(QStringLiteral("2024-01-31 14:05:09 : 17 : Error: 17 ")))
+    EXPECT_TRUE(
+        h.logLines().last().startsWith(QStringLiteral("2024-01-31 14:05:09 : 17 : Error: 17 ")))
         << h.logLines().last().toStdString();
     EXPECT_EQ(h.prompt.records().size(), 3) << "each failure is shown once";
 }

@@ -7,7 +7,6 @@
 #include <QRandomGenerator>
 
 #include <gtest/gtest.h>
-
 #include <set>
 #include <thread>
 
@@ -20,14 +19,21 @@ class DatabaseTest : public EngineTest
 {
 protected:
     /** Case-insensitive text, as the schema declares it on each engine. */
-    QString text() const { return isServer() ? QStringLiteral("citext") : QStringLiteral("TEXT COLLATE NOCASE"); }
-    QString dateTime() const { return isServer() ? QStringLiteral("timestamp") : QStringLiteral("DATETIME"); }
+    QString text() const
+    {
+        return isServer() ? QStringLiteral("citext") : QStringLiteral("TEXT COLLATE NOCASE");
+    }
+    QString dateTime() const
+    {
+        return isServer() ? QStringLiteral("timestamp") : QStringLiteral("DATETIME");
+    }
 
     void makeItems()
     {
-        db().executeScript(QStringLiteral("CREATE TABLE ITEM (Item_Number integer PRIMARY KEY, Title ") + text()
-                           + QStringLiteral(", Done smallint, Seen ") + dateTime()
-                           + QStringLiteral(", Rate numeric(19,4))"));
+        db().executeScript(
+            QStringLiteral("CREATE TABLE ITEM (Item_Number integer PRIMARY KEY, Title ") + text() +
+            QStringLiteral(", Done smallint, Seen ") + dateTime() +
+            QStringLiteral(", Rate numeric(19,4))"));
     }
 };
 
@@ -37,10 +43,14 @@ TEST_P(DatabaseTest, ValuesRoundTripWithTheirTypes)
 {
     makeItems();
     const QDateTime when(QDate(2024, 2, 29), QTime(23, 59, 58), Qt::UTC);
-    db().execute(QStringLiteral("INSERT INTO ITEM (Item_Number, Title, Done, Seen, Rate) VALUES (?, ?, ?, ?, ?)"),
-                 {1, QStringLiteral("O'Brien's \"task\" -- ; ?"), true, when, 12.5});
-    db().execute(QStringLiteral("INSERT INTO ITEM (Item_Number, Title, Done, Seen, Rate) VALUES (?, ?, ?, ?, ?)"),
-                 {2, QVariant(), false, QVariant(), QVariant()});
+    db().execute(
+        QStringLiteral(
+            "INSERT INTO ITEM (Item_Number, Title, Done, Seen, Rate) VALUES (?, ?, ?, ?, ?)"),
+        {1, QStringLiteral("O'Brien's \"task\" -- ; ?"), true, when, 12.5});
+    db().execute(
+        QStringLiteral(
+            "INSERT INTO ITEM (Item_Number, Title, Done, Seen, Rate) VALUES (?, ?, ?, ?, ?)"),
+        {2, QVariant(), false, QVariant(), QVariant()});
 
     RecordSet rs = db().query(QStringLiteral("SELECT * FROM ITEM ORDER BY Item_Number"));
     ASSERT_EQ(rs.rowCount(), 2);
@@ -65,21 +75,28 @@ TEST_P(DatabaseTest, ValuesRoundTripWithTheirTypes)
                           {QStringLiteral("o'brien's \"TASK\" -- ; ?")})
                   .toInt(),
               1);
-    EXPECT_EQ(db().execute(QStringLiteral("UPDATE ITEM SET Done = ? WHERE Item_Number > ?"), {true, 0}), 2);
+    EXPECT_EQ(
+        db().execute(QStringLiteral("UPDATE ITEM SET Done = ? WHERE Item_Number > ?"), {true, 0}),
+        2);
 }
 
 TEST_P(DatabaseTest, ParameterQueriesBindByNameInAnyCase)
 {
     makeItems();
-    const auto insert = ParameterQuery::parse(QStringLiteral(
-        "parameters pNote Text, [pNum] Long; INSERT INTO ITEM (Item_Number, Title) VALUES ([pNum], [PNOTE])"));
+    const auto insert =
+        ParameterQuery::parse(QStringLiteral("parameters pNote Text, [pNum] Long; INSERT INTO ITEM "
+                                             "(Item_Number, Title) VALUES ([pNum], [PNOTE])"));
     ASSERT_EQ(insert.declared(), (QStringList{QStringLiteral("pNote"), QStringLiteral("pNum")}));
-    db().execute(insert, {{QStringLiteral("PNUM"), 5}, {QStringLiteral("pnote"), QStringLiteral("it's [pNote]")}});
+    db().execute(insert, {{QStringLiteral("PNUM"), 5},
+                          {QStringLiteral("pnote"), QStringLiteral("it's [pNote]")}});
 
-    const auto select = ParameterQuery::parse(QStringLiteral(
-        "PARAMETERS pTitle Text; SELECT Item_Number FROM ITEM WHERE Title = [pTitle] OR Title = '[pTitle]';"));
-    EXPECT_EQ(select.sql(), QStringLiteral("SELECT Item_Number FROM ITEM WHERE Title = ? OR Title = '[pTitle]'"));
-    const RecordSet rs = db().query(select, {{QStringLiteral("pTitle"), QStringLiteral("IT'S [PNOTE]")}});
+    const auto select =
+        ParameterQuery::parse(QStringLiteral("PARAMETERS pTitle Text; SELECT Item_Number FROM ITEM "
+                                             "WHERE Title = [pTitle] OR Title = '[pTitle]';"));
+    EXPECT_EQ(select.sql(),
+              QStringLiteral("SELECT Item_Number FROM ITEM WHERE Title = ? OR Title = '[pTitle]'"));
+    const RecordSet rs =
+        db().query(select, {{QStringLiteral("pTitle"), QStringLiteral("IT'S [PNOTE]")}});
     ASSERT_EQ(rs.rowCount(), 1);
     EXPECT_EQ(rs.number(QStringLiteral("Item_Number")), 5);
 
@@ -90,23 +107,27 @@ TEST_P(DatabaseTest, ParameterQueriesBindByNameInAnyCase)
 TEST_P(DatabaseTest, LikeTreatsOnlyTheStarAsWildcard)
 {
     makeItems();
-    const QStringList titles{QStringLiteral("abc"), QStringLiteral("xabc"), QStringLiteral("ABD"),
-                             QStringLiteral("50% off"), QStringLiteral("500 off"),
-                             QStringLiteral("a_c"), QStringLiteral("abc\\d"), QStringLiteral("O'Hara")};
+    const QStringList titles{QStringLiteral("abc"),     QStringLiteral("xabc"),
+                             QStringLiteral("ABD"),     QStringLiteral("50% off"),
+                             QStringLiteral("500 off"), QStringLiteral("a_c"),
+                             QStringLiteral("abc\\d"),  QStringLiteral("O'Hara")};
     for (int i = 0; i < titles.size(); ++i)
-        db().execute(QStringLiteral("INSERT INTO ITEM (Item_Number, Title) VALUES (?, ?)"), {i, titles.at(i)});
+        db().execute(QStringLiteral("INSERT INTO ITEM (Item_Number, Title) VALUES (?, ?)"),
+                     {i, titles.at(i)});
 
     auto match = [&](const QString& pattern) {
         const LikeClause like = db().dialect().like(pattern);
-        const RecordSet rs = db().query(QStringLiteral("SELECT Title FROM ITEM WHERE Title") + like.sql
-                                            + QStringLiteral("ORDER BY Item_Number"),
+        const RecordSet rs = db().query(QStringLiteral("SELECT Title FROM ITEM WHERE Title") +
+                                            like.sql + QStringLiteral("ORDER BY Item_Number"),
                                         {like.pattern});
         QStringList out;
         for (const auto& row : rs.rows())
             out << row.first().toString();
         return out;
     };
-    EXPECT_EQ(match(QStringLiteral("ab*")), (QStringList{QStringLiteral("abc"), QStringLiteral("ABD"), QStringLiteral("abc\\d")}));
+    EXPECT_EQ(
+        match(QStringLiteral("ab*")),
+        (QStringList{QStringLiteral("abc"), QStringLiteral("ABD"), QStringLiteral("abc\\d")}));
     EXPECT_EQ(match(QStringLiteral("50%*")), QStringList{QStringLiteral("50% off")});
     EXPECT_EQ(match(QStringLiteral("a_c")), QStringList{QStringLiteral("a_c")});
     EXPECT_EQ(match(QStringLiteral("*\\d")), QStringList{QStringLiteral("abc\\d")});
@@ -118,18 +139,23 @@ TEST_P(DatabaseTest, DateLiteralIsTheEnginesForm)
 {
     const QDateTime when(QDate(2024, 1, 31), QTime(14, 5, 9), Qt::UTC);
     const QString literal = db().dialect().dateLiteral(when);
-    EXPECT_EQ(literal, isServer() ? QStringLiteral("'20240131 14:05:09'") : QStringLiteral("'2024-01-31 14:05:09'"));
+    EXPECT_EQ(literal, isServer() ? QStringLiteral("'20240131 14:05:09'")
+                                  : QStringLiteral("'2024-01-31 14:05:09'"));
     db().executeScript(QStringLiteral("CREATE TABLE D (Seen ") + dateTime() + QStringLiteral(")"));
-    db().executeScript(QStringLiteral("INSERT INTO D (Seen) VALUES (") + literal + QStringLiteral(")"));
-    EXPECT_EQ(db().query(QStringLiteral("SELECT Seen FROM D")).dateTime(QStringLiteral("Seen")), when);
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT count(*) FROM D WHERE Seen = ?"), {when}).toInt(), 1);
+    db().executeScript(QStringLiteral("INSERT INTO D (Seen) VALUES (") + literal +
+                       QStringLiteral(")"));
+    EXPECT_EQ(db().query(QStringLiteral("SELECT Seen FROM D")).dateTime(QStringLiteral("Seen")),
+              when);
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT count(*) FROM D WHERE Seen = ?"), {when}).toInt(),
+              1);
 }
 
 TEST_P(DatabaseTest, FindFirstComparesTrimmedWithoutCase)
 {
     makeItems();
-    db().execute(QStringLiteral("INSERT INTO ITEM (Item_Number, Title) VALUES (1, NULL), (2, ?), (3, ?)"),
-                 {QStringLiteral(" O'Brien "), QStringLiteral("smith")});
+    db().execute(
+        QStringLiteral("INSERT INTO ITEM (Item_Number, Title) VALUES (1, NULL), (2, ?), (3, ?)"),
+        {QStringLiteral(" O'Brien "), QStringLiteral("smith")});
     RecordSet rs = db().query(QStringLiteral("SELECT * FROM ITEM ORDER BY Item_Number"));
     ASSERT_TRUE(rs.findFirst(QStringLiteral("title"), QStringLiteral("o'brien")));
     EXPECT_EQ(rs.number(QStringLiteral("Item_Number")), 2);
@@ -194,17 +220,23 @@ TEST_P(DatabaseTest, CatalogueListsTablesAndColumns)
 
 TEST_P(DatabaseTest, NewNumbersComeFromTheCounterOrTheSerialTable)
 {
-    db().executeScript(isServer()
-                           ? QStringLiteral("CREATE TABLE A (A_Number integer PRIMARY KEY, Title citext); "
-                                            "CREATE TABLE B (B_Number integer PRIMARY KEY)")
-                           : QStringLiteral("CREATE TABLE A (A_Number INTEGER PRIMARY KEY AUTOINCREMENT, Title TEXT); "
-                                            "CREATE TABLE B (B_Number INTEGER PRIMARY KEY AUTOINCREMENT)"));
-    const qlonglong a1 = db().insertNumbered(QStringLiteral("A"), QStringLiteral("A_Number"), {QStringLiteral("Title")}, {QStringLiteral("x'y")});
-    const qlonglong b1 = db().insertNumbered(QStringLiteral("B"), QStringLiteral("B_Number"), {}, {});
-    const qlonglong a2 = db().insertNumbered(QStringLiteral("A"), QStringLiteral("A_Number"), {QStringLiteral("Title")}, {QVariant()});
+    db().executeScript(
+        isServer() ? QStringLiteral("CREATE TABLE A (A_Number integer PRIMARY KEY, Title citext); "
+                                    "CREATE TABLE B (B_Number integer PRIMARY KEY)")
+                   : QStringLiteral(
+                         "CREATE TABLE A (A_Number INTEGER PRIMARY KEY AUTOINCREMENT, Title TEXT); "
+                         "CREATE TABLE B (B_Number INTEGER PRIMARY KEY AUTOINCREMENT)"));
+    const qlonglong a1 = db().insertNumbered(QStringLiteral("A"), QStringLiteral("A_Number"),
+                                             {QStringLiteral("Title")}, {QStringLiteral("x'y")});
+    const qlonglong b1 =
+        db().insertNumbered(QStringLiteral("B"), QStringLiteral("B_Number"), {}, {});
+    const qlonglong a2 = db().insertNumbered(QStringLiteral("A"), QStringLiteral("A_Number"),
+                                             {QStringLiteral("Title")}, {QVariant()});
     EXPECT_GT(a1, 0);
     EXPECT_GT(a2, a1);
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT Title FROM A WHERE A_Number = ?"), {a1}).toString(), QStringLiteral("x'y"));
+    EXPECT_EQ(
+        db().scalar(QStringLiteral("SELECT Title FROM A WHERE A_Number = ?"), {a1}).toString(),
+        QStringLiteral("x'y"));
     if (isServer()) {
         EXPECT_NE(b1, a1) << "one serial for every table";
         EXPECT_NE(b1, a2);
@@ -215,8 +247,11 @@ TEST_P(DatabaseTest, NewNumbersComeFromTheCounterOrTheSerialTable)
 
 TEST_P(DatabaseTest, TwoConnectionsDrawingAtOnceNeverCollide)
 {
-    db().executeScript(isServer() ? QStringLiteral("CREATE TABLE N (N_Number integer PRIMARY KEY, Who integer)")
-                                  : QStringLiteral("CREATE TABLE N (N_Number INTEGER PRIMARY KEY AUTOINCREMENT, Who INTEGER)"));
+    db().executeScript(
+        isServer()
+            ? QStringLiteral("CREATE TABLE N (N_Number integer PRIMARY KEY, Who integer)")
+            : QStringLiteral(
+                  "CREATE TABLE N (N_Number INTEGER PRIMARY KEY AUTOINCREMENT, Who INTEGER)"));
     constexpr int kEach = 1000;
     std::vector<qlonglong> drawn[2];
     std::string failure[2];
@@ -224,7 +259,8 @@ TEST_P(DatabaseTest, TwoConnectionsDrawingAtOnceNeverCollide)
         try {
             auto conn = connectAgain();
             for (int i = 0; i < kEach; ++i)
-                drawn[who].push_back(conn->insertNumbered(QStringLiteral("N"), QStringLiteral("N_Number"),
+                drawn[who].push_back(conn->insertNumbered(QStringLiteral("N"),
+                                                          QStringLiteral("N_Number"),
                                                           {QStringLiteral("Who")}, {who}));
         } catch (const DbError& e) {
             failure[who] = e.what();
@@ -238,18 +274,24 @@ TEST_P(DatabaseTest, TwoConnectionsDrawingAtOnceNeverCollide)
     std::set<qlonglong> all(drawn[0].begin(), drawn[0].end());
     all.insert(drawn[1].begin(), drawn[1].end());
     EXPECT_EQ(all.size(), size_t(2 * kEach));
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT count(DISTINCT N_Number) FROM N")).toInt(), 2 * kEach);
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT count(DISTINCT N_Number) FROM N")).toInt(),
+              2 * kEach);
 }
 
 TEST_P(DatabaseTest, BinaryValuesStreamByteForByte)
 {
-    db().executeScript(isServer() ? QStringLiteral("CREATE TABLE ATT (Attach_Number integer PRIMARY KEY, OLE_Data oid)")
-                                  : QStringLiteral("CREATE TABLE ATT (Attach_Number INTEGER PRIMARY KEY, OLE_Data BLOB)"));
+    db().executeScript(
+        isServer()
+            ? QStringLiteral("CREATE TABLE ATT (Attach_Number integer PRIMARY KEY, OLE_Data oid)")
+            : QStringLiteral(
+                  "CREATE TABLE ATT (Attach_Number INTEGER PRIMARY KEY, OLE_Data BLOB)"));
     db().execute(QStringLiteral("INSERT INTO ATT (Attach_Number) VALUES (1)"));
-    const BlobRef ref{QStringLiteral("ATT"), QStringLiteral("Attach_Number"), 1, QStringLiteral("OLE_Data")};
+    const BlobRef ref{QStringLiteral("ATT"), QStringLiteral("Attach_Number"), 1,
+                      QStringLiteral("OLE_Data")};
     EXPECT_EQ(db().blobSize(ref), 0) << "Null reads as empty";
 
-    for (const qint64 size : {qint64(0), qint64(1), qint64(32000), qint64(32001), qint64(5'000'000)}) {
+    for (const qint64 size :
+         {qint64(0), qint64(1), qint64(32000), qint64(32001), qint64(5'000'000)}) {
         QByteArray data(size, Qt::Uninitialized);
         for (qint64 i = 0; i < size; ++i)
             data[i] = char(QRandomGenerator::global()->bounded(256));
@@ -273,9 +315,11 @@ TEST_P(DatabaseTest, BinaryValuesStreamByteForByte)
     }
     if (isServer()) {
         // Replacing a value frees the old large object; clearing frees the last one.
-        EXPECT_EQ(db().scalar(QStringLiteral("SELECT count(*) FROM pg_largeobject_metadata")).toInt(), 1);
+        EXPECT_EQ(
+            db().scalar(QStringLiteral("SELECT count(*) FROM pg_largeobject_metadata")).toInt(), 1);
         db().clearBlob(ref);
-        EXPECT_EQ(db().scalar(QStringLiteral("SELECT count(*) FROM pg_largeobject_metadata")).toInt(), 0);
+        EXPECT_EQ(
+            db().scalar(QStringLiteral("SELECT count(*) FROM pg_largeobject_metadata")).toInt(), 0);
     } else {
         db().clearBlob(ref);
     }
@@ -287,7 +331,8 @@ TEST_P(DatabaseTest, BinaryValuesStreamByteForByte)
     shortIn.open(QIODevice::ReadOnly);
     EXPECT_THROW(db().writeBlob(ref, shortIn, 100), DbError);
     EXPECT_EQ(db().blobSize(ref), 0);
-    const BlobRef missing{QStringLiteral("ATT"), QStringLiteral("Attach_Number"), 99, QStringLiteral("OLE_Data")};
+    const BlobRef missing{QStringLiteral("ATT"), QStringLiteral("Attach_Number"), 99,
+                          QStringLiteral("OLE_Data")};
     QBuffer again(&shortData);
     again.open(QIODevice::ReadOnly);
     EXPECT_THROW(db().writeBlob(missing, again, 10), DbError);
@@ -295,19 +340,25 @@ TEST_P(DatabaseTest, BinaryValuesStreamByteForByte)
 
 TEST_P(DatabaseTest, TriggerErrorsKeepTheirNumberAndText)
 {
-    const QString text = QStringLiteral("The record can't be added or changed. Referential integrity rules require a related record in table 'LU_PRIORITY'.");
+    const QString text =
+        QStringLiteral("The record can't be added or changed. Referential integrity rules require "
+                       "a related record in table 'LU_PRIORITY'.");
     if (isServer()) {
         db().executeScript(QStringLiteral(
             "CREATE TABLE T (x integer); "
             "CREATE FUNCTION t_refuse() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
-            "RAISE EXCEPTION USING ERRCODE = '44447', MESSAGE = 'The record can''t be added or changed. "
-            "Referential integrity rules require a related record in table ''LU_PRIORITY''.'; END $$; "
+            "RAISE EXCEPTION USING ERRCODE = '44447', MESSAGE = 'The record can''t be added or "
+            "changed. "
+            "Referential integrity rules require a related record in table ''LU_PRIORITY''.'; END "
+            "$$; "
             "CREATE TRIGGER t_refuse BEFORE INSERT ON T FOR EACH ROW EXECUTE FUNCTION t_refuse()"));
     } else {
-        db().executeScript(QStringLiteral(
-            "CREATE TABLE T (x INTEGER); "
-            "CREATE TRIGGER t_refuse BEFORE INSERT ON T BEGIN SELECT RAISE(ABORT, '[44447] The record can''t "
-            "be added or changed. Referential integrity rules require a related record in table ''LU_PRIORITY''.'); END"));
+        db().executeScript(
+            QStringLiteral("CREATE TABLE T (x INTEGER); "
+                           "CREATE TRIGGER t_refuse BEFORE INSERT ON T BEGIN SELECT RAISE(ABORT, "
+                           "'[44447] The record can''t "
+                           "be added or changed. Referential integrity rules require a related "
+                           "record in table ''LU_PRIORITY''.'); END"));
     }
     try {
         db().execute(QStringLiteral("INSERT INTO T (x) VALUES (?)"), {1});
@@ -322,14 +373,17 @@ BX_INSTANTIATE_ENGINES(DatabaseTest);
 
 TEST(PgPlaceholders, NumberedOutsideQuotesAndComments)
 {
-    EXPECT_EQ(PgDatabase::numberedPlaceholders(QStringLiteral("SELECT ? , '?''?' , \"a?\" , ? -- ?\n, $q$ ? $q$, /* ? */ ?")),
+    EXPECT_EQ(PgDatabase::numberedPlaceholders(
+                  QStringLiteral("SELECT ? , '?''?' , \"a?\" , ? -- ?\n, $q$ ? $q$, /* ? */ ?")),
               QStringLiteral("SELECT $1 , '?''?' , \"a?\" , $2 -- ?\n, $q$ ? $q$, /* ? */ $3"));
-    EXPECT_EQ(PgDatabase::numberedPlaceholders(QStringLiteral("SELECT $1x, ?")), QStringLiteral("SELECT $1x, $1"));
+    EXPECT_EQ(PgDatabase::numberedPlaceholders(QStringLiteral("SELECT $1x, ?")),
+              QStringLiteral("SELECT $1x, $1"));
 }
 
 TEST(PgConnectParams, ServerNameGivesHostAndPort)
 {
-    EXPECT_EQ(PgConnectParams::forServer(QStringLiteral("db.example")).host, QStringLiteral("db.example"));
+    EXPECT_EQ(PgConnectParams::forServer(QStringLiteral("db.example")).host,
+              QStringLiteral("db.example"));
     EXPECT_EQ(PgConnectParams::forServer(QStringLiteral("db.example")).port, 5432);
     EXPECT_EQ(PgConnectParams::forServer(QStringLiteral(" 10.0.0.2:6543 ")).port, 6543);
     EXPECT_EQ(PgConnectParams::forServer(QStringLiteral("[::1]:7000")).host, QStringLiteral("::1"));

@@ -1,6 +1,7 @@
+#include "core/settings/SystemSettings.h"
+
 #include "core/settings/SettingsKeys.h"
 #include "core/settings/SettingsStore.h"
-#include "core/settings/SystemSettings.h"
 #include "core/settings/Vars.h"
 #include "support/EngineFixture.h"
 
@@ -21,16 +22,19 @@ protected:
         EngineTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        const QString text = isServer() ? QStringLiteral("citext") : QStringLiteral("TEXT COLLATE NOCASE");
-        db().executeScript(QStringLiteral(
-                               "CREATE TABLE SYSTEM (MAX_STORAGE integer, Chunk_Size integer, Query_Wait integer, "
-                               "Edit_Attachments smallint, GetParentParams smallint, NoLogon smallint, "
-                               "ShowApproverName smallint, Show_Custom smallint, Label_Custom %1, Reports_Folder %1, "
-                               "SMTPServer %1, POPServer %1, SMTPAuth smallint, SMTPLeave smallint, SMTPUser %1, "
-                               "SMTPPwd %1, VoIPServerIP %1, Mand_Target_Date smallint, Mand_Category smallint, "
-                               "Mand_Priority smallint, Mand_Contact smallint); "
-                               "CREATE TABLE Vars (VarName %1 PRIMARY KEY, VarValue %1)")
-                               .arg(text));
+        const QString text =
+            isServer() ? QStringLiteral("citext") : QStringLiteral("TEXT COLLATE NOCASE");
+        db().executeScript(
+            QStringLiteral(
+                "CREATE TABLE SYSTEM (MAX_STORAGE integer, Chunk_Size integer, Query_Wait integer, "
+                "Edit_Attachments smallint, GetParentParams smallint, NoLogon smallint, "
+                "ShowApproverName smallint, Show_Custom smallint, Label_Custom %1, Reports_Folder "
+                "%1, "
+                "SMTPServer %1, POPServer %1, SMTPAuth smallint, SMTPLeave smallint, SMTPUser %1, "
+                "SMTPPwd %1, VoIPServerIP %1, Mand_Target_Date smallint, Mand_Category smallint, "
+                "Mand_Priority smallint, Mand_Contact smallint); "
+                "CREATE TABLE Vars (VarName %1 PRIMARY KEY, VarValue %1)")
+                .arg(text));
     }
 
     SystemSettingsInput goodInput() const
@@ -49,9 +53,11 @@ protected:
 
 TEST_P(SystemSettingsTest, LoadingAppliesDefaultsAndLimits)
 {
-    db().execute(QStringLiteral("INSERT INTO SYSTEM (Chunk_Size, Query_Wait, Mand_Priority, Label_Custom, SMTPServer) "
-                                "VALUES (?, NULL, ?, ?, ?)"),
-                 {500, true, QStringLiteral("Cost centre"), QStringLiteral("smtp.example")});
+    db().execute(
+        QStringLiteral(
+            "INSERT INTO SYSTEM (Chunk_Size, Query_Wait, Mand_Priority, Label_Custom, SMTPServer) "
+            "VALUES (?, NULL, ?, ?, ?)"),
+        {500, true, QStringLiteral("Cost centre"), QStringLiteral("smtp.example")});
     SystemSettings s;
     ASSERT_TRUE(s.reload(db(), m_settings, QStringLiteral("/opt/bx")));
     EXPECT_EQ(s.chunkSize, 1000) << "a size below 1000 is used as 1000";
@@ -61,26 +67,33 @@ TEST_P(SystemSettingsTest, LoadingAppliesDefaultsAndLimits)
     EXPECT_EQ(s.labelCustom, QStringLiteral("Cost centre"));
     EXPECT_EQ(s.reportsFolder(), QStringLiteral("/opt/bx/QV Reports"));
 
-    db().execute(QStringLiteral("UPDATE SYSTEM SET Chunk_Size = 4096, Query_Wait = 25, Reports_Folder = ?"),
-                 {QStringLiteral("/srv/reports/;/srv/more")});
+    db().execute(
+        QStringLiteral("UPDATE SYSTEM SET Chunk_Size = 4096, Query_Wait = 25, Reports_Folder = ?"),
+        {QStringLiteral("/srv/reports/;/srv/more")});
     ASSERT_TRUE(s.reload(db(), m_settings, QStringLiteral("/opt/bx")));
     EXPECT_EQ(s.chunkSize, 4096);
     EXPECT_EQ(s.queryWait, 25);
-    EXPECT_EQ(s.reportsFolders, (QStringList{QStringLiteral("/srv/reports"), QStringLiteral("/srv/more")}));
+    EXPECT_EQ(s.reportsFolders,
+              (QStringList{QStringLiteral("/srv/reports"), QStringLiteral("/srv/more")}));
 }
 
 TEST_P(SystemSettingsTest, PersonalMailSettingsReplaceTheSystemOnes)
 {
-    db().execute(QStringLiteral("INSERT INTO SYSTEM (SMTPServer, POPServer, SMTPUser, SMTPAuth) VALUES (?, ?, ?, ?)"),
-                 {QStringLiteral("smtp.corp"), QStringLiteral("pop.corp"), QStringLiteral("corp"), true});
-    m_settings.set(SettingsKeys::kSmtp, QStringLiteral("SMTP Server Name"), QStringLiteral("smtp.home"));
-    m_settings.set(SettingsKeys::kSmtp, QStringLiteral("SMTP User Name"), QStringLiteral("o'brien"));
+    db().execute(
+        QStringLiteral(
+            "INSERT INTO SYSTEM (SMTPServer, POPServer, SMTPUser, SMTPAuth) VALUES (?, ?, ?, ?)"),
+        {QStringLiteral("smtp.corp"), QStringLiteral("pop.corp"), QStringLiteral("corp"), true});
+    m_settings.set(SettingsKeys::kSmtp, QStringLiteral("SMTP Server Name"),
+                   QStringLiteral("smtp.home"));
+    m_settings.set(SettingsKeys::kSmtp, QStringLiteral("SMTP User Name"),
+                   QStringLiteral("o'brien"));
     m_settings.set(SettingsKeys::kSmtp, QStringLiteral("SMTP Auth"), QStringLiteral("0"));
     m_settings.set(SettingsKeys::kSmtp, QStringLiteral("SMTP Leave"), QStringLiteral("1"));
 
     SystemSettings s;
     s.reload(db(), m_settings, {});
-    EXPECT_EQ(s.smtpServer, QStringLiteral("smtp.corp")) << "personal values apply only when chosen";
+    EXPECT_EQ(s.smtpServer, QStringLiteral("smtp.corp"))
+        << "personal values apply only when chosen";
 
     m_settings.set(SettingsKeys::kSmtp, QStringLiteral("SMTP My Setting"), QStringLiteral("1"));
     s.reload(db(), m_settings, {});
@@ -99,7 +112,8 @@ TEST_P(SystemSettingsTest, ColumnsMissingFromAnOlderDatabaseKeepThePreviousValue
     EXPECT_TRUE(s.mandCategory);
 
     // An older database: a SYSTEM table without the newer columns.
-    db().executeScript(QStringLiteral("DROP TABLE SYSTEM; CREATE TABLE SYSTEM (Chunk_Size integer)"));
+    db().executeScript(
+        QStringLiteral("DROP TABLE SYSTEM; CREATE TABLE SYSTEM (Chunk_Size integer)"));
     db().execute(QStringLiteral("INSERT INTO SYSTEM (Chunk_Size) VALUES (5000)"));
     ASSERT_TRUE(s.reload(db(), m_settings, {}));
     EXPECT_EQ(s.chunkSize, 5000);
@@ -135,12 +149,14 @@ TEST_P(SystemSettingsTest, SaveChecksInTheWindowsOrder)
     ASSERT_TRUE(refusal.has_value());
     EXPECT_EQ(refusal->message, QStringLiteral("Please define query timeout"));
     EXPECT_EQ(refusal->field, SystemSettingsRefusal::Field::QueryWait);
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT count(*) FROM SYSTEM")).toInt(), 0) << "a refusal writes nothing";
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT count(*) FROM SYSTEM")).toInt(), 0)
+        << "a refusal writes nothing";
 }
 
 TEST_P(SystemSettingsTest, SaveStoresTrimmedTextsNullsAndOneBlankLabel)
 {
-    db().execute(QStringLiteral("INSERT INTO SYSTEM (Chunk_Size, SMTPServer, Reports_Folder) VALUES (9000, 'old', '/x')"));
+    db().execute(QStringLiteral(
+        "INSERT INTO SYSTEM (Chunk_Size, SMTPServer, Reports_Folder) VALUES (9000, 'old', '/x')"));
     SystemSettingsEditor editor(db(), m_settings, {}, {});
     auto in = goodInput();
     in.chunkSize = QStringLiteral("32000");
@@ -151,14 +167,21 @@ TEST_P(SystemSettingsTest, SaveStoresTrimmedTextsNullsAndOneBlankLabel)
     in.noLogon = true;
     ASSERT_FALSE(editor.save(in).has_value());
 
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT count(*) FROM SYSTEM")).toInt(), 1) << "the one row is updated";
-    EXPECT_EQ(readSystemValue(db(), QStringLiteral("Label_Custom")).toString(), QStringLiteral(" "));
-    EXPECT_TRUE(db().query(QStringLiteral("SELECT SMTPServer FROM SYSTEM")).isNull(QStringLiteral("SMTPServer")));
-    EXPECT_EQ(readSystemValue(db(), QStringLiteral("SMTPServer")).toString(), QString()) << "Null reads as empty";
-    EXPECT_EQ(readSystemValue(db(), QStringLiteral("SMTPUser")).toString(), QStringLiteral("o'brien"));
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT count(*) FROM SYSTEM")).toInt(), 1)
+        << "the one row is updated";
+    EXPECT_EQ(readSystemValue(db(), QStringLiteral("Label_Custom")).toString(),
+              QStringLiteral(" "));
+    EXPECT_TRUE(db().query(QStringLiteral("SELECT SMTPServer FROM SYSTEM"))
+                    .isNull(QStringLiteral("SMTPServer")));
+    EXPECT_EQ(readSystemValue(db(), QStringLiteral("SMTPServer")).toString(), QString())
+        << "Null reads as empty";
+    EXPECT_EQ(readSystemValue(db(), QStringLiteral("SMTPUser")).toString(),
+              QStringLiteral("o'brien"));
     EXPECT_EQ(readSystemValue(db(), QStringLiteral("Chunk_Size")).toInt(), 32000);
-    EXPECT_EQ(readSystemValue(db(), QStringLiteral("Reports_Folder")).toString(), QStringLiteral(" "));
-    EXPECT_EQ(readSystemValue(db(), QStringLiteral("Mand_Target_Date")).toInt(), db().dialect().trueValue());
+    EXPECT_EQ(readSystemValue(db(), QStringLiteral("Reports_Folder")).toString(),
+              QStringLiteral(" "));
+    EXPECT_EQ(readSystemValue(db(), QStringLiteral("Mand_Target_Date")).toInt(),
+              db().dialect().trueValue());
     EXPECT_EQ(readSystemValue(db(), QStringLiteral("NoLogon")).toInt(), db().dialect().trueValue());
 
     const SystemSettingsInput back = editor.load();
@@ -166,20 +189,24 @@ TEST_P(SystemSettingsTest, SaveStoresTrimmedTextsNullsAndOneBlankLabel)
     EXPECT_TRUE(back.mandTargetDate);
     SystemSettings loaded;
     loaded.reload(db(), m_settings, QStringLiteral("/opt/bx"));
-    EXPECT_EQ(loaded.reportsFolder(), QStringLiteral("/opt/bx/QV Reports")) << "the saved blank means the default folder";
+    EXPECT_EQ(loaded.reportsFolder(), QStringLiteral("/opt/bx/QV Reports"))
+        << "the saved blank means the default folder";
 }
 
 TEST_P(SystemSettingsTest, OnTheServerTheSharedLoginGoesToTheSettingsAndNoLogonIsCleared)
 {
-    SystemSettingsEditor editor(db(), m_settings, QStringLiteral("db.example:5433"), QStringLiteral("o'brien db"));
+    SystemSettingsEditor editor(db(), m_settings, QStringLiteral("db.example:5433"),
+                                QStringLiteral("o'brien db"));
     auto in = goodInput();
     in.sharedLogin = QStringLiteral("bx_shared");
     in.sharedPassword = QStringLiteral("p'w");
     in.noLogon = true;
     ASSERT_FALSE(editor.save(in).has_value());
     const QString section = QStringLiteral("SQL\\db.example:5433\\DB\\o'brien db");
-    EXPECT_EQ(m_settings.get(section, QStringLiteral("UnsecureLogin")), QStringLiteral("bx_shared"));
-    EXPECT_EQ(SettingsStore(m_settings.path()).get(section, QStringLiteral("UnsecurePwd")), QStringLiteral("p'w"));
+    EXPECT_EQ(m_settings.get(section, QStringLiteral("UnsecureLogin")),
+              QStringLiteral("bx_shared"));
+    EXPECT_EQ(SettingsStore(m_settings.path()).get(section, QStringLiteral("UnsecurePwd")),
+              QStringLiteral("p'w"));
     EXPECT_EQ(readSystemValue(db(), QStringLiteral("NoLogon")).toInt(), 0);
     EXPECT_EQ(editor.load().sharedLogin, QStringLiteral("bx_shared"));
 }
@@ -191,7 +218,8 @@ TEST_P(SystemSettingsTest, VarsReadAndWriteByName)
     EXPECT_EQ(Vars::buildNumber(db()), 0) << "Null";
     Vars::setValue(db(), QStringLiteral("buildnum"), QStringLiteral("75"));
     EXPECT_EQ(Vars::buildNumber(db()), 75);
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT count(*) FROM Vars")).toInt(), 1) << "names ignore case";
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT count(*) FROM Vars")).toInt(), 1)
+        << "names ignore case";
 
     EXPECT_TRUE(Vars::createsUserLogins(db()));
     Vars::setValue(db(), QStringLiteral("NotCreateNewLogin"), QStringLiteral("no"));
@@ -200,7 +228,8 @@ TEST_P(SystemSettingsTest, VarsReadAndWriteByName)
     EXPECT_FALSE(Vars::createsUserLogins(db()));
 
     Vars::setValue(db(), QStringLiteral("USERS/DEFAULT ASSIGN/o'brien"), QStringLiteral("it's"));
-    EXPECT_EQ(Vars::value(db(), QStringLiteral("users/default assign/O'BRIEN")), QStringLiteral("it's"));
+    EXPECT_EQ(Vars::value(db(), QStringLiteral("users/default assign/O'BRIEN")),
+              QStringLiteral("it's"));
 
     db().executeScript(QStringLiteral("DROP TABLE Vars"));
     EXPECT_EQ(Vars::buildNumber(db()), 0) << "an older database without the table";

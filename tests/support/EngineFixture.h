@@ -7,9 +7,16 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-
 #include <memory>
 #include <optional>
+
+namespace bx {
+/** Prints the engine in test names and failure messages. */
+inline void PrintTo(Engine engine, std::ostream* os)
+{
+    *os << (engine == Engine::Sqlite ? "Sqlite" : "Postgres");
+}
+} // namespace bx
 
 namespace bx::test {
 
@@ -78,7 +85,7 @@ protected:
 
 } // namespace bx::test
 
-#define BX_INSTANTIATE_ENGINES(Suite)                                                             \
-    INSTANTIATE_TEST_SUITE_P(Engines, Suite,                                                      \
-                             ::testing::Values(::bx::Engine::Sqlite, ::bx::Engine::Postgres),    \
+#define BX_INSTANTIATE_ENGINES(Suite)                                                              \
+    INSTANTIATE_TEST_SUITE_P(Engines, Suite,                                                       \
+                             ::testing::Values(::bx::Engine::Sqlite, ::bx::Engine::Postgres),      \
                              ::bx::test::engineName)

@@ -45,7 +45,8 @@ PromptAnswer ScriptedPrompt::ask(const QString& text, const QString& title, Prom
 std::optional<QString> ScriptedPrompt::input(const QString& text, const QString& title,
                                              const QString& /*defaultValue*/)
 {
-    m_records.append({PromptRecord::Kind::Input, text, title, PromptIcon::None, PromptButtons::OkCancel});
+    m_records.append(
+        {PromptRecord::Kind::Input, text, title, PromptIcon::None, PromptButtons::OkCancel});
     if (m_answers.empty() || !std::holds_alternative<std::optional<QString>>(m_answers.front())) {
         ADD_FAILURE() << "unexpected input request: " << text.toStdString();
         return std::nullopt;

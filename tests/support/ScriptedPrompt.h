@@ -13,7 +13,12 @@ namespace bx::test {
 /** One thing the program showed or asked, as the scripted prompt recorded it. */
 struct PromptRecord
 {
-    enum class Kind { Inform, Ask, Input };
+    enum class Kind
+    {
+        Inform,
+        Ask,
+        Input
+    };
     Kind kind;
     QString text;
     QString title;

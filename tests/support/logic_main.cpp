@@ -6,7 +6,6 @@
 
 int main(int argc, char** argv)
 {
-    return bx::test::runTests(argc, argv, [](int& c, char** v) {
-        return std::make_unique<QCoreApplication>(c, v);
-    });
+    return bx::test::runTests(
+        argc, argv, [](int& c, char** v) { return std::make_unique<QCoreApplication>(c, v); });
 }

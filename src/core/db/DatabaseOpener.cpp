@@ -92,8 +92,9 @@ bool DatabaseOpener::connectServer(const QString& server, const QString& userId,
     } else {
         if (m_lastError->kind() == DbErrorKind::LoginFailed)
             ok = attempt(userId.trimmed().toLower(), password);
-        const bool loginOrDatabase = !ok && (m_lastError->kind() == DbErrorKind::LoginFailed
-                                             || m_lastError->kind() == DbErrorKind::CannotOpenDatabase);
+        const bool loginOrDatabase =
+            !ok && (m_lastError->kind() == DbErrorKind::LoginFailed ||
+                    m_lastError->kind() == DbErrorKind::CannotOpenDatabase);
         if (loginOrDatabase && !settings.getBool(section, SettingsKeys::kSecured)) {
             if (m_lastError->kind() == DbErrorKind::CannotOpenDatabase)
                 c.loginSuspect = false;
@@ -125,7 +126,8 @@ void DatabaseOpener::rememberDatabase(SettingsStore& settings, const QString& lo
 
 QString DatabaseOpener::rememberedDatabase(const SettingsStore& settings, bool serverFlag)
 {
-    const auto values = settings.values(serverFlag ? SettingsKeys::kLastServer : SettingsKeys::kLastFile);
+    const auto values =
+        settings.values(serverFlag ? SettingsKeys::kLastServer : SettingsKeys::kLastFile);
     return values.isEmpty() ? QString() : values.last().name;
 }
 
@@ -139,9 +141,9 @@ void reportDatabaseError(const DbError& error, const Session& session, Prompt& p
         message = kInvalidLogin + QLatin1Char(' ');
         break;
     case DbErrorKind::CannotOpenDatabase:
-        message = session.connection.loginSuspect
-                      ? kInvalidLogin + QLatin1Char(' ')
-                      : QStringLiteral("Invalid Database Name: ") + session.connection.sqlDatabaseName;
+        message = session.connection.loginSuspect ? kInvalidLogin + QLatin1Char(' ')
+                                                  : QStringLiteral("Invalid Database Name: ") +
+                                                        session.connection.sqlDatabaseName;
         break;
     case DbErrorKind::ServerUnreachable:
         log.write(QStringLiteral("17"), error.text());

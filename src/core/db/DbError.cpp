@@ -4,8 +4,9 @@ namespace bx {
 
 DbError::DbError(DbErrorKind kind, QString number, QString description, QString statement,
                  QString where)
-    : std::runtime_error(QString(QStringLiteral("Error: ") + number + QLatin1Char(' ') + description)
-                             .toStdString())
+    : std::runtime_error(
+          QString(QStringLiteral("Error: ") + number + QLatin1Char(' ') + description)
+              .toStdString())
     , m_kind(kind)
     , m_number(std::move(number))
     , m_description(std::move(description))
@@ -21,9 +22,9 @@ QString DbError::text() const
 
 QString DbError::describe(const std::source_location& loc)
 {
-    return QString::fromUtf8(loc.function_name()) + QStringLiteral(" (")
-           + QString::fromUtf8(loc.file_name()) + QLatin1Char(':')
-           + QString::number(loc.line()) + QLatin1Char(')');
+    return QString::fromUtf8(loc.function_name()) + QStringLiteral(" (") +
+           QString::fromUtf8(loc.file_name()) + QLatin1Char(':') + QString::number(loc.line()) +
+           QLatin1Char(')');
 }
 
 } // namespace bx

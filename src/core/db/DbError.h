@@ -8,7 +8,8 @@
 namespace bx {
 
 /** The classes of database failure that the program answers differently. */
-enum class DbErrorKind {
+enum class DbErrorKind
+{
     LoginFailed,        ///< wrong password or unknown login (reported as 18456)
     CannotOpenDatabase, ///< the database does not exist or may not be opened (reported as 4060)
     ServerUnreachable,  ///< no connection before any server answer (reported as 17)

@@ -57,7 +57,8 @@ ParameterQuery ParameterQuery::parse(const QString& text)
         }
         if (ch == QLatin1Char('[')) {
             const qsizetype close = body.indexOf(QLatin1Char(']'), i + 1);
-            const QString name = close > i ? q.declaredAs(body.mid(i + 1, close - i - 1)) : QString();
+            const QString name =
+                close > i ? q.declaredAs(body.mid(i + 1, close - i - 1)) : QString();
             if (!name.isEmpty()) {
                 out += QLatin1Char('?');
                 q.m_order << name;

@@ -5,9 +5,7 @@
 
 #include <libpq-fe.h>
 #include <libpq/libpq-fs.h>
-
 #include <poll.h>
-
 #include <vector>
 
 namespace bx {
@@ -15,9 +13,8 @@ namespace bx {
 namespace {
 
 // Type oids of the built-in types whose text form we convert.
-constexpr Oid kBool = 16, kBytea = 17, kInt8 = 20, kInt2 = 21, kInt4 = 23, kOid = 26,
-              kFloat4 = 700, kFloat8 = 701, kNumeric = 1700, kDate = 1082, kTimestamp = 1114,
-              kTimestampTz = 1184;
+constexpr Oid kBool = 16, kBytea = 17, kInt8 = 20, kInt2 = 21, kInt4 = 23, kOid = 26, kFloat4 = 700,
+              kFloat8 = 701, kNumeric = 1700, kDate = 1082, kTimestamp = 1114, kTimestampTz = 1184;
 
 QVariant fromText(Oid type, const char* text, int length)
 {
@@ -68,8 +65,7 @@ DbError connectFailure(const QString& message)
         QStringLiteral("(?:FATAL|ERROR):\\s+([0-9A-Z]{5}):\\s+([^\\n]*)"));
     const auto m = coded.match(message);
     if (!m.hasMatch())
-        return DbError(DbErrorKind::ServerUnreachable, QStringLiteral("17"),
-                       message.simplified());
+        return DbError(DbErrorKind::ServerUnreachable, QStringLiteral("17"), message.simplified());
     const QString state = m.captured(1);
     const DbErrorKind kind = kindOfState(state);
     const QString number = kind == DbErrorKind::LoginFailed          ? QStringLiteral("18456")
@@ -107,7 +103,8 @@ PgConnectParams PgConnectParams::forServer(const QString& serverName)
 {
     PgConnectParams p;
     const QString s = serverName.trimmed();
-    static const QRegularExpression form(QStringLiteral("^(?:\\[([^\\]]+)\\]|([^:]*))(?::(\\d+))?$"));
+    static const QRegularExpression form(
+        QStringLiteral("^(?:\\[([^\\]]+)\\]|([^:]*))(?::(\\d+))?$"));
     const auto m = form.match(s);
     if (!m.hasMatch()) {
         p.host = s;
@@ -135,14 +132,28 @@ std::unique_ptr<PgDatabase> PgDatabase::connect(const PgConnectParams& params)
 {
     const QByteArray host = params.host.toUtf8(), port = QByteArray::number(params.port),
                      user = params.user.toUtf8(), password = params.password.toUtf8(),
-                     dbname = params.database.toUtf8(), options = params.options.toUtf8(),
+                     dbname = params.database.toUtf8(),
+                     options = (QStringLiteral("-c datestyle=ISO,YMD ") + params.options).toUtf8(),
                      timeout = QByteArray::number(params.connectTimeoutSeconds);
-    const char* keys[] = {"host",     "port",           "user",            "password",
-                          "dbname",   "connect_timeout", "client_encoding", "application_name",
-                          "options",  nullptr};
-    const char* values[] = {host.constData(),     port.constData(),    user.constData(),
-                            password.constData(), dbname.constData(),  timeout.constData(),
-                            "UTF8",               "brindlepax",        options.constData(),
+    const char* keys[] = {"host",
+                          "port",
+                          "user",
+                          "password",
+                          "dbname",
+                          "connect_timeout",
+                          "client_encoding",
+                          "application_name",
+                          "options",
+                          nullptr};
+    const char* values[] = {host.constData(),
+                            port.constData(),
+                            user.constData(),
+                            password.constData(),
+                            dbname.constData(),
+                            timeout.constData(),
+                            "UTF8",
+                            "brindlepax",
+                            options.constData(),
                             nullptr};
     PGconn* conn = PQconnectStartParams(keys, values, 0);
     if (!conn)
@@ -152,8 +163,8 @@ std::unique_ptr<PgDatabase> PgDatabase::connect(const PgConnectParams& params)
     // on a connection that failed.
     PQsetErrorVerbosity(conn, PQERRORS_VERBOSE);
     PostgresPollingStatusType state = PGRES_POLLING_WRITING;
-    while (PQstatus(conn) != CONNECTION_BAD && state != PGRES_POLLING_OK
-           && state != PGRES_POLLING_FAILED) {
+    while (PQstatus(conn) != CONNECTION_BAD && state != PGRES_POLLING_OK &&
+           state != PGRES_POLLING_FAILED) {
         pollfd p{PQsocket(conn), short(state == PGRES_POLLING_READING ? POLLIN : POLLOUT), 0};
         const int ready = ::poll(&p, 1, params.connectTimeoutSeconds * 1000);
         if (ready == 0) {
@@ -170,9 +181,7 @@ std::unique_ptr<PgDatabase> PgDatabase::connect(const PgConnectParams& params)
     }
     PQsetErrorVerbosity(conn, PQERRORS_DEFAULT);
     PQsetNoticeProcessor(conn, ignoreNotice, nullptr);
-    std::unique_ptr<PgDatabase> db(new PgDatabase(conn, params));
-    db->exec(QStringLiteral("SET datestyle = 'ISO, YMD'"));
-    return db;
+    return std::unique_ptr<PgDatabase>(new PgDatabase(conn, params));
 }
 
 QString PgDatabase::numberedPlaceholders(const QString& sql)
@@ -202,7 +211,8 @@ QString PgDatabase::numberedPlaceholders(const QString& sql)
             qsizetype j = i + 1;
             while (j < len && (sql.at(j).isLetterOrNumber() || sql.at(j) == QLatin1Char('_')))
                 ++j;
-            if (j < len && sql.at(j) == QLatin1Char('$') && !(j > i + 1 && sql.at(i + 1).isDigit())) {
+            if (j < len && sql.at(j) == QLatin1Char('$') &&
+                !(j > i + 1 && sql.at(i + 1).isDigit())) {
                 const QString tag = sql.mid(i, j - i + 1);
                 const qsizetype stop = sql.indexOf(tag, j + 1);
                 const qsizetype last = stop < 0 ? len : stop + tag.size();
@@ -337,10 +347,10 @@ qlonglong PgDatabase::doInsertNumbered(const QString& table, const QString& numb
 {
     const qlonglong n = drawSerial();
     QStringList marks(columns.size() + 1, QStringLiteral("?"));
-    doExecute(QStringLiteral("INSERT INTO ") + table + QStringLiteral(" (") + numberColumn
-                  + (columns.isEmpty() ? QString() : QStringLiteral(", "))
-                  + columns.join(QStringLiteral(", ")) + QStringLiteral(") VALUES (")
-                  + marks.join(QStringLiteral(", ")) + QLatin1Char(')'),
+    doExecute(QStringLiteral("INSERT INTO ") + table + QStringLiteral(" (") + numberColumn +
+                  (columns.isEmpty() ? QString() : QStringLiteral(", ")) +
+                  columns.join(QStringLiteral(", ")) + QStringLiteral(") VALUES (") +
+                  marks.join(QStringLiteral(", ")) + QLatin1Char(')'),
               QVariantList{n} + values, where);
     return n;
 }
@@ -392,16 +402,16 @@ QList<ColumnInfo> PgDatabase::columns(const QString& table)
 
 qlonglong PgDatabase::oidOf(const BlobRef& ref, const QString& where, bool mustExist)
 {
-    const RecordSet rs = doQuery(QStringLiteral("SELECT ") + ref.blobColumn + QStringLiteral(" FROM ")
-                                     + ref.table + QStringLiteral(" WHERE ") + ref.keyColumn
-                                     + QStringLiteral(" = ?"),
-                                 {ref.key}, where);
+    const RecordSet rs =
+        doQuery(QStringLiteral("SELECT ") + ref.blobColumn + QStringLiteral(" FROM ") + ref.table +
+                    QStringLiteral(" WHERE ") + ref.keyColumn + QStringLiteral(" = ?"),
+                {ref.key}, where);
     if (rs.isEmpty()) {
         if (!mustExist)
             return 0;
         throw DbError(DbErrorKind::Other, QStringLiteral("02000"),
-                      QStringLiteral("No row of ") + ref.table + QStringLiteral(" has ")
-                          + ref.keyColumn + QStringLiteral(" = ") + ref.key.toString(),
+                      QStringLiteral("No row of ") + ref.table + QStringLiteral(" has ") +
+                          ref.keyColumn + QStringLiteral(" = ") + ref.key.toString(),
                       {}, where);
     }
     return rs.rows().first().first().toLongLong();
@@ -425,9 +435,10 @@ void PgDatabase::writeBlob(const BlobRef& ref, QIODevice& source, qint64 size,
         const qint64 want = std::min<qint64>(kBlobPiece, size - done);
         const qint64 got = source.read(piece.data(), want);
         if (got <= 0)
-            throw DbError(DbErrorKind::Other, QStringLiteral("58030"),
-                          QStringLiteral("The source ended after %1 of %2 bytes").arg(done).arg(size),
-                          {}, where);
+            throw DbError(
+                DbErrorKind::Other, QStringLiteral("58030"),
+                QStringLiteral("The source ended after %1 of %2 bytes").arg(done).arg(size), {},
+                where);
         if (lo_write(m_conn, fd, piece.data(), size_t(got)) != int(got))
             throw connectionError({}, where);
         done += got;
@@ -436,8 +447,8 @@ void PgDatabase::writeBlob(const BlobRef& ref, QIODevice& source, qint64 size,
     }
     if (lo_close(m_conn, fd) < 0)
         throw connectionError({}, where);
-    doExecute(QStringLiteral("UPDATE ") + ref.table + QStringLiteral(" SET ") + ref.blobColumn
-                  + QStringLiteral(" = ? WHERE ") + ref.keyColumn + QStringLiteral(" = ?"),
+    doExecute(QStringLiteral("UPDATE ") + ref.table + QStringLiteral(" SET ") + ref.blobColumn +
+                  QStringLiteral(" = ? WHERE ") + ref.keyColumn + QStringLiteral(" = ?"),
               {qlonglong(object), ref.key}, where);
     if (old != 0 && lo_unlink(m_conn, Oid(old)) < 0)
         throw connectionError({}, where);
@@ -497,8 +508,8 @@ void PgDatabase::clearBlob(const BlobRef& ref)
     const QString where = QStringLiteral("PgDatabase::clearBlob");
     Transaction tx(*this);
     const qlonglong old = oidOf(ref, where, false);
-    doExecute(QStringLiteral("UPDATE ") + ref.table + QStringLiteral(" SET ") + ref.blobColumn
-                  + QStringLiteral(" = NULL WHERE ") + ref.keyColumn + QStringLiteral(" = ?"),
+    doExecute(QStringLiteral("UPDATE ") + ref.table + QStringLiteral(" SET ") + ref.blobColumn +
+                  QStringLiteral(" = NULL WHERE ") + ref.keyColumn + QStringLiteral(" = ?"),
               {ref.key}, where);
     if (old != 0 && lo_unlink(m_conn, Oid(old)) < 0)
         throw connectionError({}, where);

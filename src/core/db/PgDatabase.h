@@ -54,7 +54,8 @@ public:
     QList<ColumnInfo> columns(const QString& table) override;
     void writeBlob(const BlobRef& ref, QIODevice& source, qint64 size,
                    const BlobProgress& progress = {}) override;
-    qint64 readBlob(const BlobRef& ref, QIODevice& sink, const BlobProgress& progress = {}) override;
+    qint64 readBlob(const BlobRef& ref, QIODevice& sink,
+                    const BlobProgress& progress = {}) override;
     qint64 blobSize(const BlobRef& ref) override;
     void clearBlob(const BlobRef& ref) override;
     void setQueryTimeout(int seconds) override;
@@ -63,7 +64,8 @@ public:
     static QString numberedPlaceholders(const QString& sql);
 
 protected:
-    RecordSet doQuery(const QString& sql, const QVariantList& params, const QString& where) override;
+    RecordSet doQuery(const QString& sql, const QVariantList& params,
+                      const QString& where) override;
     qlonglong doExecute(const QString& sql, const QVariantList& params,
                         const QString& where) override;
     qlonglong doInsertNumbered(const QString& table, const QString& numberColumn,

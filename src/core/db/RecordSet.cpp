@@ -84,8 +84,8 @@ QDateTime RecordSet::toDateTime(const QVariant& v)
     const QString s = v.toString().trimmed();
     if (s.isEmpty())
         return {};
-    for (const auto* format : {"yyyy-MM-dd HH:mm:ss", "yyyy-MM-dd HH:mm:ss.zzz", "yyyy-MM-ddTHH:mm:ss",
-                               "yyyy-MM-dd HH:mm", "yyyy-MM-dd"}) {
+    for (const auto* format : {"yyyy-MM-dd HH:mm:ss", "yyyy-MM-dd HH:mm:ss.zzz",
+                               "yyyy-MM-ddTHH:mm:ss", "yyyy-MM-dd HH:mm", "yyyy-MM-dd"}) {
         const QDateTime dt = QDateTime::fromString(s, QLatin1String(format));
         if (dt.isValid())
             return naive(dt);
@@ -101,9 +101,10 @@ bool RecordSet::findFirst(const QString& column, const QVariant& wanted)
         m_pos = static_cast<int>(m_rows.size());
         return false;
     }
-    const bool numeric = wanted.typeId() == QMetaType::Int || wanted.typeId() == QMetaType::LongLong
-                         || wanted.typeId() == QMetaType::Double || wanted.typeId() == QMetaType::UInt
-                         || wanted.typeId() == QMetaType::ULongLong;
+    const bool numeric =
+        wanted.typeId() == QMetaType::Int || wanted.typeId() == QMetaType::LongLong ||
+        wanted.typeId() == QMetaType::Double || wanted.typeId() == QMetaType::UInt ||
+        wanted.typeId() == QMetaType::ULongLong;
     const QString wantedText = wanted.toString().trimmed();
     for (; m_pos < m_rows.size(); ++m_pos) {
         const QVariant& v = m_rows.at(m_pos).at(c);

@@ -5,7 +5,6 @@
 #include <QRegularExpression>
 
 #include <sqlite3.h>
-
 #include <vector>
 
 namespace bx {
@@ -39,8 +38,8 @@ public:
         , m_where(where)
     {
         const QByteArray utf8 = sql.toUtf8();
-        const int rc = sqlite3_prepare_v2(owner.m_db, utf8.constData(), int(utf8.size()), &m_stmt,
-                                          nullptr);
+        const int rc =
+            sqlite3_prepare_v2(owner.m_db, utf8.constData(), int(utf8.size()), &m_stmt, nullptr);
         if (rc != SQLITE_OK)
             throw owner.error(rc, sql, where);
     }
@@ -139,8 +138,10 @@ private:
             }
             case QMetaType::QDate: {
                 const QDate d = v.toDate();
-                rc = d.isValid() ? bindText(index, Dialect::storedDateTime(QDateTime(d, QTime(0, 0), Qt::UTC)))
-                                 : sqlite3_bind_null(m_stmt, index);
+                rc = d.isValid()
+                         ? bindText(index,
+                                    Dialect::storedDateTime(QDateTime(d, QTime(0, 0), Qt::UTC)))
+                         : sqlite3_bind_null(m_stmt, index);
                 break;
             }
             default:
@@ -185,13 +186,14 @@ std::unique_ptr<SqliteDatabase> SqliteDatabase::open(const QString& path, OpenMo
                       QStringLiteral("Could not find file '") + path + QStringLiteral("'."));
 
     sqlite3* handle = nullptr;
-    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX
-                      | (mode == OpenMode::Create ? SQLITE_OPEN_CREATE : 0);
+    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX |
+                      (mode == OpenMode::Create ? SQLITE_OPEN_CREATE : 0);
     const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &handle, flags, nullptr);
     if (rc != SQLITE_OK) {
         const QString message = handle ? fromUtf8(sqlite3_errmsg(handle)) : QString();
         sqlite3_close_v2(handle);
-        throw DbError(DbErrorKind::Other, QString::number(rc), message + QStringLiteral(": ") + path);
+        throw DbError(DbErrorKind::Other, QString::number(rc),
+                      message + QStringLiteral(": ") + path);
     }
     std::unique_ptr<SqliteDatabase> db(new SqliteDatabase(handle, path));
     sqlite3_extended_result_codes(handle, 1);
@@ -201,7 +203,8 @@ std::unique_ptr<SqliteDatabase> SqliteDatabase::open(const QString& path, OpenMo
         db->exec(QStringLiteral("PRAGMA foreign_keys = ON"));
         db->exec(QStringLiteral("SELECT count(*) FROM sqlite_master"));
     } catch (const DbError& e) {
-        throw DbError(DbErrorKind::Other, e.number(), e.description() + QStringLiteral(": ") + path);
+        throw DbError(DbErrorKind::Other, e.number(),
+                      e.description() + QStringLiteral(": ") + path);
     }
     return db;
 }
@@ -262,8 +265,8 @@ qlonglong SqliteDatabase::doInsertNumbered(const QString& table, const QString& 
         sql += QStringLiteral(" DEFAULT VALUES");
     } else {
         QStringList marks(columns.size(), QStringLiteral("?"));
-        sql += QStringLiteral(" (") + columns.join(QStringLiteral(", ")) + QStringLiteral(") VALUES (")
-               + marks.join(QStringLiteral(", ")) + QLatin1Char(')');
+        sql += QStringLiteral(" (") + columns.join(QStringLiteral(", ")) +
+               QStringLiteral(") VALUES (") + marks.join(QStringLiteral(", ")) + QLatin1Char(')');
     }
     doExecute(sql, values, where);
     return sqlite3_last_insert_rowid(m_db);
@@ -309,14 +312,14 @@ QList<ColumnInfo> SqliteDatabase::columns(const QString& table)
 
 qlonglong SqliteDatabase::rowIdOf(const BlobRef& ref, const QString& where)
 {
-    const RecordSet rs = doQuery(QStringLiteral("SELECT rowid FROM ") + ref.table
-                                     + QStringLiteral(" WHERE ") + ref.keyColumn
-                                     + QStringLiteral(" = ?"),
-                                 {ref.key}, where);
+    const RecordSet rs =
+        doQuery(QStringLiteral("SELECT rowid FROM ") + ref.table + QStringLiteral(" WHERE ") +
+                    ref.keyColumn + QStringLiteral(" = ?"),
+                {ref.key}, where);
     if (rs.isEmpty())
         throw DbError(DbErrorKind::Other, QString::number(SQLITE_NOTFOUND),
-                      QStringLiteral("No row of ") + ref.table + QStringLiteral(" has ")
-                          + ref.keyColumn + QStringLiteral(" = ") + ref.key.toString(),
+                      QStringLiteral("No row of ") + ref.table + QStringLiteral(" has ") +
+                          ref.keyColumn + QStringLiteral(" = ") + ref.key.toString(),
                       {}, where);
     return rs.rows().first().first().toLongLong();
 }
@@ -328,8 +331,8 @@ void SqliteDatabase::writeBlob(const BlobRef& ref, QIODevice& source, qint64 siz
     Transaction tx(*this);
     // The row gets a value of the final size first; the pieces are then written into it in
     // place, so that only one piece is ever held in memory.
-    doExecute(QStringLiteral("UPDATE ") + ref.table + QStringLiteral(" SET ") + ref.blobColumn
-                  + QStringLiteral(" = zeroblob(?) WHERE ") + ref.keyColumn + QStringLiteral(" = ?"),
+    doExecute(QStringLiteral("UPDATE ") + ref.table + QStringLiteral(" SET ") + ref.blobColumn +
+                  QStringLiteral(" = zeroblob(?) WHERE ") + ref.keyColumn + QStringLiteral(" = ?"),
               {size, ref.key}, where);
     const qlonglong rowId = rowIdOf(ref, where);
 
@@ -345,9 +348,10 @@ void SqliteDatabase::writeBlob(const BlobRef& ref, QIODevice& source, qint64 siz
         const qint64 got = source.read(piece.data(), want);
         if (got <= 0) {
             sqlite3_blob_close(blob);
-            throw DbError(DbErrorKind::Other, QString::number(SQLITE_IOERR),
-                          QStringLiteral("The source ended after %1 of %2 bytes").arg(done).arg(size),
-                          {}, where);
+            throw DbError(
+                DbErrorKind::Other, QString::number(SQLITE_IOERR),
+                QStringLiteral("The source ended after %1 of %2 bytes").arg(done).arg(size), {},
+                where);
         }
         rc = sqlite3_blob_write(blob, piece.data(), int(got), int(done));
         if (rc != SQLITE_OK) {
@@ -401,17 +405,17 @@ qint64 SqliteDatabase::readBlob(const BlobRef& ref, QIODevice& sink, const BlobP
 
 qint64 SqliteDatabase::blobSize(const BlobRef& ref)
 {
-    const RecordSet rs = query(QStringLiteral("SELECT length(") + ref.blobColumn
-                                   + QStringLiteral(") FROM ") + ref.table + QStringLiteral(" WHERE ")
-                                   + ref.keyColumn + QStringLiteral(" = ?"),
-                               {ref.key});
+    const RecordSet rs =
+        query(QStringLiteral("SELECT length(") + ref.blobColumn + QStringLiteral(") FROM ") +
+                  ref.table + QStringLiteral(" WHERE ") + ref.keyColumn + QStringLiteral(" = ?"),
+              {ref.key});
     return rs.isEmpty() ? 0 : rs.rows().first().first().toLongLong();
 }
 
 void SqliteDatabase::clearBlob(const BlobRef& ref)
 {
-    execute(QStringLiteral("UPDATE ") + ref.table + QStringLiteral(" SET ") + ref.blobColumn
-                + QStringLiteral(" = NULL WHERE ") + ref.keyColumn + QStringLiteral(" = ?"),
+    execute(QStringLiteral("UPDATE ") + ref.table + QStringLiteral(" SET ") + ref.blobColumn +
+                QStringLiteral(" = NULL WHERE ") + ref.keyColumn + QStringLiteral(" = ?"),
             {ref.key});
 }
 

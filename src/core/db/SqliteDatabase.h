@@ -21,7 +21,11 @@ namespace bx {
 class SqliteDatabase final : public Database
 {
 public:
-    enum class OpenMode { Existing, Create };
+    enum class OpenMode
+    {
+        Existing,
+        Create
+    };
 
     /**
      * Opens the file. With OpenMode::Existing a missing file fails (it is never created); so
@@ -40,13 +44,15 @@ public:
     QList<ColumnInfo> columns(const QString& table) override;
     void writeBlob(const BlobRef& ref, QIODevice& source, qint64 size,
                    const BlobProgress& progress = {}) override;
-    qint64 readBlob(const BlobRef& ref, QIODevice& sink, const BlobProgress& progress = {}) override;
+    qint64 readBlob(const BlobRef& ref, QIODevice& sink,
+                    const BlobProgress& progress = {}) override;
     qint64 blobSize(const BlobRef& ref) override;
     void clearBlob(const BlobRef& ref) override;
     void setQueryTimeout(int seconds) override;
 
 protected:
-    RecordSet doQuery(const QString& sql, const QVariantList& params, const QString& where) override;
+    RecordSet doQuery(const QString& sql, const QVariantList& params,
+                      const QString& where) override;
     qlonglong doExecute(const QString& sql, const QVariantList& params,
                         const QString& where) override;
     qlonglong doInsertNumbered(const QString& table, const QString& numberColumn,

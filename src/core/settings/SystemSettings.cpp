@@ -25,7 +25,8 @@ QStringList folderList(const QString& stored, const QString& programDir)
     QStringList out;
     for (QString part : stored.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
         part = part.trimmed();
-        while (part.size() > 1 && (part.endsWith(QLatin1Char('\\')) || part.endsWith(QLatin1Char('/'))))
+        while (part.size() > 1 &&
+               (part.endsWith(QLatin1Char('\\')) || part.endsWith(QLatin1Char('/'))))
             part.chop(1);
         if (!part.isEmpty())
             out << part;
@@ -40,7 +41,8 @@ QStringList folderList(const QString& stored, const QString& programDir)
 
 double leadingNumber(const QString& text)
 {
-    static const QRegularExpression number(QStringLiteral("^\\s*([-+]?\\d*\\.?\\d+(?:[eE][-+]?\\d+)?)"));
+    static const QRegularExpression number(
+        QStringLiteral("^\\s*([-+]?\\d*\\.?\\d+(?:[eE][-+]?\\d+)?)"));
     const auto m = number.match(text);
     return m.hasMatch() ? m.captured(1).toDouble() : 0.0;
 }
@@ -73,7 +75,9 @@ bool SystemSettings::reload(Database& db, const SettingsStore& settings, const Q
     if (has("Chunk_Size"))
         chunkSize = std::max<int>(1000, int(rs.number(QStringLiteral("Chunk_Size"))));
     if (has("Query_Wait"))
-        queryWait = rs.isNull(QStringLiteral("Query_Wait")) ? 10 : int(rs.number(QStringLiteral("Query_Wait")));
+        queryWait = rs.isNull(QStringLiteral("Query_Wait"))
+                        ? 10
+                        : int(rs.number(QStringLiteral("Query_Wait")));
     flag("Edit_Attachments", editAttachments);
     flag("GetParentParams", getParentParams);
     flag("NoLogon", noLogon);
@@ -96,7 +100,8 @@ bool SystemSettings::reload(Database& db, const SettingsStore& settings, const Q
     flag("Mand_Priority", mandPriority);
     flag("Mand_Contact", mandContact);
 
-    if (settings.get(SettingsKeys::kSmtp, QStringLiteral("SMTP My Setting")).trimmed() == QLatin1String("1")) {
+    if (settings.get(SettingsKeys::kSmtp, QStringLiteral("SMTP My Setting")).trimmed() ==
+        QLatin1String("1")) {
         smtpServer = settings.get(SettingsKeys::kSmtp, QStringLiteral("SMTP Server Name"));
         popServer = settings.get(SettingsKeys::kSmtp, QStringLiteral("SMTP POP Name"));
         smtpAuth = personalFlag(settings, QStringLiteral("SMTP Auth"));
@@ -161,8 +166,9 @@ std::optional<SystemSettingsRefusal> SystemSettingsEditor::check(const SystemSet
 {
     const double chunk = leadingNumber(input.chunkSize);
     if (chunk < 2000 || chunk > 32000)
-        return SystemSettingsRefusal{QStringLiteral("Allocated memory must be between 2,000 and 32,000"),
-                                     SystemSettingsRefusal::Field::ChunkSize};
+        return SystemSettingsRefusal{
+            QStringLiteral("Allocated memory must be between 2,000 and 32,000"),
+            SystemSettingsRefusal::Field::ChunkSize};
     if (input.queryWait.trimmed().isEmpty())
         return SystemSettingsRefusal{QStringLiteral("Please define query timeout"),
                                      SystemSettingsRefusal::Field::QueryWait};
@@ -191,26 +197,40 @@ std::optional<SystemSettingsRefusal> SystemSettingsEditor::save(SystemSettingsIn
     };
     const Dialect& d = m_db.dialect();
     // An empty label is stored as one blank so that it reads back as "no label", not as Null.
-    const QString label = input.labelCustom.trimmed().isEmpty() ? QStringLiteral(" ")
-                                                                : input.labelCustom.trimmed();
+    const QString label =
+        input.labelCustom.trimmed().isEmpty() ? QStringLiteral(" ") : input.labelCustom.trimmed();
     const QStringList columns{
-        QStringLiteral("MAX_STORAGE"),     QStringLiteral("Chunk_Size"),     QStringLiteral("Query_Wait"),
-        QStringLiteral("Label_Custom"),    QStringLiteral("SMTPServer"),     QStringLiteral("POPServer"),
-        QStringLiteral("SMTPUser"),        QStringLiteral("SMTPPwd"),        QStringLiteral("VoIPServerIP"),
-        QStringLiteral("Edit_Attachments"), QStringLiteral("GetParentParams"), QStringLiteral("NoLogon"),
-        QStringLiteral("ShowApproverName"), QStringLiteral("Show_Custom"),    QStringLiteral("SMTPAuth"),
-        QStringLiteral("SMTPLeave"),       QStringLiteral("Mand_Target_Date"), QStringLiteral("Mand_Category"),
-        QStringLiteral("Mand_Priority"),   QStringLiteral("Mand_Contact"),   QStringLiteral("Reports_Folder")};
-    const QVariantList values{numberOrNull(input.maxStorage), numberOrNull(input.chunkSize),
-                              numberOrNull(input.queryWait), label,
-                              textOrNull(input.smtpServer), textOrNull(input.popServer),
-                              textOrNull(input.smtpUser), textOrNull(input.smtpPwd),
-                              textOrNull(input.voipServerIp), d.flag(input.editAttachments),
-                              d.flag(input.getParentParams), d.flag(input.noLogon),
-                              d.flag(input.showApproverName), d.flag(input.showCustom),
-                              d.flag(input.smtpAuth), d.flag(input.smtpLeave),
-                              d.flag(input.mandTargetDate), d.flag(input.mandCategory),
-                              d.flag(input.mandPriority), d.flag(input.mandContact),
+        QStringLiteral("MAX_STORAGE"),      QStringLiteral("Chunk_Size"),
+        QStringLiteral("Query_Wait"),       QStringLiteral("Label_Custom"),
+        QStringLiteral("SMTPServer"),       QStringLiteral("POPServer"),
+        QStringLiteral("SMTPUser"),         QStringLiteral("SMTPPwd"),
+        QStringLiteral("VoIPServerIP"),     QStringLiteral("Edit_Attachments"),
+        QStringLiteral("GetParentParams"),  QStringLiteral("NoLogon"),
+        QStringLiteral("ShowApproverName"), QStringLiteral("Show_Custom"),
+        QStringLiteral("SMTPAuth"),         QStringLiteral("SMTPLeave"),
+        QStringLiteral("Mand_Target_Date"), QStringLiteral("Mand_Category"),
+        QStringLiteral("Mand_Priority"),    QStringLiteral("Mand_Contact"),
+        QStringLiteral("Reports_Folder")};
+    const QVariantList values{numberOrNull(input.maxStorage),
+                              numberOrNull(input.chunkSize),
+                              numberOrNull(input.queryWait),
+                              label,
+                              textOrNull(input.smtpServer),
+                              textOrNull(input.popServer),
+                              textOrNull(input.smtpUser),
+                              textOrNull(input.smtpPwd),
+                              textOrNull(input.voipServerIp),
+                              d.flag(input.editAttachments),
+                              d.flag(input.getParentParams),
+                              d.flag(input.noLogon),
+                              d.flag(input.showApproverName),
+                              d.flag(input.showCustom),
+                              d.flag(input.smtpAuth),
+                              d.flag(input.smtpLeave),
+                              d.flag(input.mandTargetDate),
+                              d.flag(input.mandCategory),
+                              d.flag(input.mandPriority),
+                              d.flag(input.mandContact),
                               QStringLiteral(" ")};
 
     Transaction tx(m_db);
@@ -219,11 +239,13 @@ std::optional<SystemSettingsRefusal> SystemSettingsEditor::save(SystemSettingsIn
         QStringList sets;
         for (const QString& c : columns)
             sets << c + QStringLiteral(" = ?");
-        m_db.execute(QStringLiteral("UPDATE SYSTEM SET ") + sets.join(QStringLiteral(", ")), values);
+        m_db.execute(QStringLiteral("UPDATE SYSTEM SET ") + sets.join(QStringLiteral(", ")),
+                     values);
     } else {
         QStringList marks(columns.size(), QStringLiteral("?"));
-        m_db.execute(QStringLiteral("INSERT INTO SYSTEM (") + columns.join(QStringLiteral(", "))
-                         + QStringLiteral(") VALUES (") + marks.join(QStringLiteral(", ")) + QLatin1Char(')'),
+        m_db.execute(QStringLiteral("INSERT INTO SYSTEM (") + columns.join(QStringLiteral(", ")) +
+                         QStringLiteral(") VALUES (") + marks.join(QStringLiteral(", ")) +
+                         QLatin1Char(')'),
                      values);
     }
     tx.commit();

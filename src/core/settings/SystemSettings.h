@@ -17,8 +17,8 @@ class SettingsStore;
  */
 struct SystemSettings
 {
-    int chunkSize = 1000;  ///< attachment copy size; never below 1000
-    int queryWait = 10;    ///< seconds; 10 when Null
+    int chunkSize = 1000; ///< attachment copy size; never below 1000
+    int queryWait = 10;   ///< seconds; 10 when Null
     bool editAttachments = false;
     bool getParentParams = false;
     bool noLogon = false;
@@ -87,7 +87,11 @@ struct SystemSettingsInput
 /** Why the system settings cannot be saved, and which box to put the focus on. */
 struct SystemSettingsRefusal
 {
-    enum class Field { ChunkSize, QueryWait };
+    enum class Field
+    {
+        ChunkSize,
+        QueryWait
+    };
     QString message;
     Field field;
 };

@@ -29,7 +29,8 @@ bool contains(Database& db, const QString& name)
 void setValue(Database& db, const QString& name, const QString& value)
 {
     Transaction tx(db);
-    if (db.execute(QStringLiteral("UPDATE Vars SET VarValue = ? WHERE VarName = ?"), {value, name}) == 0)
+    if (db.execute(QStringLiteral("UPDATE Vars SET VarValue = ? WHERE VarName = ?"),
+                   {value, name}) == 0)
         db.execute(QStringLiteral("INSERT INTO Vars (VarName, VarValue) VALUES (?, ?)"),
                    {name, value});
     tx.commit();

@@ -61,8 +61,8 @@ void MessageBoxPrompt::inform(const QString& text, const QString& title, PromptI
     box.exec();
 }
 
-PromptAnswer MessageBoxPrompt::ask(const QString& text, const QString& title,
-                                   PromptButtons buttons, PromptIcon icon)
+PromptAnswer MessageBoxPrompt::ask(const QString& text, const QString& title, PromptButtons buttons,
+                                   PromptIcon icon)
 {
     QMessageBox box(toIcon(icon), titleOrName(title), text, toButtons(buttons), m_parent);
     switch (box.exec()) {

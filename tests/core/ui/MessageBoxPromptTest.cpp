@@ -1,4 +1,5 @@
 #include "core/ui/MessageBoxPrompt.h"
+
 #include "support/QtPrinters.h"
 
 #include <QAbstractButton>
@@ -8,9 +9,8 @@
 #include <QMessageBox>
 #include <QTimer>
 
-#include <gtest/gtest.h>
-
 #include <functional>
+#include <gtest/gtest.h>
 
 using namespace bx;
 
@@ -48,15 +48,16 @@ TEST(MessageBoxPrompt, ShowsTheTextIconAndButtonsAndReturnsTheChoice)
         EXPECT_NE(box->button(QMessageBox::No), nullptr);
         click(box, QMessageBox::No);
     });
-    EXPECT_EQ(prompt.ask(QStringLiteral("Try again?"), QStringLiteral("Reconnect?"), PromptButtons::YesNo,
-                         PromptIcon::Question),
+    EXPECT_EQ(prompt.ask(QStringLiteral("Try again?"), QStringLiteral("Reconnect?"),
+                         PromptButtons::YesNo, PromptIcon::Question),
               PromptAnswer::No);
     EXPECT_EQ(seenText, QStringLiteral("Try again?"));
     EXPECT_EQ(seenIcon, QMessageBox::Question);
 
     whenShown([&](QWidget* w) { click(qobject_cast<QMessageBox*>(w), QMessageBox::Yes); });
-    EXPECT_EQ(prompt.ask(QStringLiteral("Save?"), {}, PromptButtons::YesNoCancel, PromptIcon::Question),
-              PromptAnswer::Yes);
+    EXPECT_EQ(
+        prompt.ask(QStringLiteral("Save?"), {}, PromptButtons::YesNoCancel, PromptIcon::Question),
+        PromptAnswer::Yes);
 
     whenShown([&](QWidget* w) {
         auto* box = qobject_cast<QMessageBox*>(w);
@@ -77,7 +78,8 @@ TEST(MessageBoxPrompt, InputGivesTheTypedTextOrNothingOnCancel)
         dialog->setTextValue(QStringLiteral("O'Brien's"));
         dialog->accept();
     });
-    EXPECT_EQ(prompt.input(QStringLiteral("Folder name:"), QStringLiteral("Folder"), QStringLiteral("New Folder")),
+    EXPECT_EQ(prompt.input(QStringLiteral("Folder name:"), QStringLiteral("Folder"),
+                           QStringLiteral("New Folder")),
               std::optional<QString>(QStringLiteral("O'Brien's")));
 
     whenShown([](QWidget* w) { qobject_cast<QInputDialog*>(w)->reject(); });
