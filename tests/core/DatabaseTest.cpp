@@ -336,6 +336,20 @@ TEST_P(DatabaseTest, BinaryValuesStreamByteForByte)
     QBuffer again(&shortData);
     again.open(QIODevice::ReadOnly);
     EXPECT_THROW(db().writeBlob(missing, again, 10), DbError);
+
+    if (!isServer()) {
+        // A column after the binary one would make the embedded engine hold the whole value in
+        // memory; such a table is refused rather than streamed slowly into a memory spike.
+        db().executeScript(
+            QStringLiteral("CREATE TABLE BAD (K INTEGER PRIMARY KEY, OLE_Data BLOB, Later TEXT); "
+                           "INSERT INTO BAD (K) VALUES (1)"));
+        QBuffer third(&shortData);
+        third.open(QIODevice::ReadOnly);
+        EXPECT_THROW(db().writeBlob({QStringLiteral("BAD"), QStringLiteral("K"), 1,
+                                     QStringLiteral("OLE_Data")},
+                                    third, 10),
+                     DbError);
+    }
 }
 
 TEST_P(DatabaseTest, TriggerErrorsKeepTheirNumberAndText)

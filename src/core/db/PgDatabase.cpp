@@ -333,12 +333,16 @@ qlonglong PgDatabase::doExecute(const QString& sql, const QVariantList& params,
 
 qlonglong PgDatabase::drawSerial()
 {
-    const QString where = QStringLiteral("PgDatabase::drawSerial");
-    const RecordSet rs =
-        doQuery(QStringLiteral("INSERT INTO LU_SERIALS (i) VALUES (1) RETURNING Ser"), {}, where);
-    const qlonglong n = rs.rows().first().first().toLongLong();
-    doExecute(QStringLiteral("DELETE FROM LU_SERIALS WHERE Ser = ?"), {n}, where);
-    return n;
+    // Both statements travel in one message and run as one implicit transaction: one round trip
+    // and one commit per number. The row lives only for that instant.
+    const Result r =
+        runScript(QStringLiteral("INSERT INTO LU_SERIALS (i) VALUES (1); "
+                                 "DELETE FROM LU_SERIALS WHERE Ser = lastval() RETURNING Ser"),
+                  QStringLiteral("PgDatabase::drawSerial"));
+    if (PQntuples(r.get()) != 1)
+        throw DbError(DbErrorKind::Other, QStringLiteral("P0002"),
+                      QStringLiteral("No number was drawn from LU_SERIALS"));
+    return QByteArray(PQgetvalue(r.get(), 0, 0)).toLongLong();
 }
 
 qlonglong PgDatabase::doInsertNumbered(const QString& table, const QString& numberColumn,
@@ -360,18 +364,23 @@ void PgDatabase::exec(const QString& sql)
     run(sql, {}, QStringLiteral("database layer"));
 }
 
-void PgDatabase::executeScript(const QString& script, Where where)
+PgDatabase::Result PgDatabase::runScript(const QString& script, const QString& where)
 {
     Result r(PQexec(m_conn, script.toUtf8().constData()));
     const ExecStatusType status = r.get() ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
     if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK || status == PGRES_EMPTY_QUERY)
-        return;
+        return r;
     if (!r.get() || PQstatus(m_conn) == CONNECTION_BAD)
-        throw connectionError(script, DbError::describe(where));
+        throw connectionError(script, where);
     const QString state = QString::fromLatin1(PQresultErrorField(r.get(), PG_DIAG_SQLSTATE));
     throw DbError(kindOfState(state), state,
                   QString::fromUtf8(PQresultErrorField(r.get(), PG_DIAG_MESSAGE_PRIMARY)), script,
-                  DbError::describe(where));
+                  where);
+}
+
+void PgDatabase::executeScript(const QString& script, Where where)
+{
+    runScript(script, DbError::describe(where));
 }
 
 QStringList PgDatabase::tables()

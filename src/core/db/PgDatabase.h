@@ -79,6 +79,8 @@ private:
 
     class Result;
     Result run(const QString& sql, const QVariantList& params, const QString& where);
+    /** Several statements without parameters; the result is the last statement's. */
+    Result runScript(const QString& script, const QString& where);
     DbError connectionError(const QString& sql, const QString& where) const;
     qlonglong oidOf(const BlobRef& ref, const QString& where, bool mustExist);
 

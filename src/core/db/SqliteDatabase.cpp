@@ -328,6 +328,15 @@ void SqliteDatabase::writeBlob(const BlobRef& ref, QIODevice& source, qint64 siz
                                const BlobProgress& progress)
 {
     const QString where = QStringLiteral("SqliteDatabase::writeBlob");
+    // zeroblob() stays a size in the record only while the value is the row's last column;
+    // anywhere else the engine builds the whole value in memory, and reading any later column
+    // walks through it. So a streamed column must be the last one of its table.
+    const QList<ColumnInfo> cols = columns(ref.table);
+    if (cols.isEmpty() || cols.last().name.compare(ref.blobColumn, Qt::CaseInsensitive) != 0)
+        throw DbError(DbErrorKind::Other, QString::number(SQLITE_MISUSE),
+                      QStringLiteral("The binary column ") + ref.table + QLatin1Char('.') +
+                          ref.blobColumn + QStringLiteral(" is not the last column of its table"),
+                      {}, where);
     Transaction tx(*this);
     // The row gets a value of the final size first; the pieces are then written into it in
     // place, so that only one piece is ever held in memory.

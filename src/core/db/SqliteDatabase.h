@@ -17,6 +17,9 @@ namespace bx {
  * read lock. Date/time values are stored as text "yyyy-MM-dd HH:mm:ss" and read back as naive
  * QDateTime from columns declared with DATE or TIME in their type. A trigger that raises a
  * message beginning "[NNNNN] " reports NNNNN as the error number and the rest as its text.
+ *
+ * A binary column that is streamed (writeBlob) must be the last column of its table: only there
+ * can the engine reserve the value's size without building it in memory.
  */
 class SqliteDatabase final : public Database
 {
