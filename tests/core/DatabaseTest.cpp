@@ -220,6 +220,7 @@ TEST_P(DatabaseTest, CatalogueListsTablesAndColumns)
 
 TEST_P(DatabaseTest, NewNumbersComeFromTheCounterOrTheSerialTable)
 {
+    createSerialTable();
     db().executeScript(
         isServer() ? QStringLiteral("CREATE TABLE A (A_Number integer PRIMARY KEY, Title citext); "
                                     "CREATE TABLE B (B_Number integer PRIMARY KEY)")
@@ -247,6 +248,7 @@ TEST_P(DatabaseTest, NewNumbersComeFromTheCounterOrTheSerialTable)
 
 TEST_P(DatabaseTest, TwoConnectionsDrawingAtOnceNeverCollide)
 {
+    createSerialTable();
     db().executeScript(
         isServer()
             ? QStringLiteral("CREATE TABLE N (N_Number integer PRIMARY KEY, Who integer)")

@@ -41,8 +41,7 @@ void dropProcessDatabase();
 
 /**
  * Gives each test a fresh, empty database on the engine of its parameter: a temporary SQLite
- * file, or a new schema in the server database of this process. On the server engine the
- * number table LU_SERIALS is present, since drawing numbers needs it.
+ * file, or a new schema in the server database of this process.
  *
  * Without BX_TEST_PG the server-engine cases are skipped with a message; under CI (CI=true) they
  * fail instead, so that CI can never pass without the server engine.
@@ -56,6 +55,9 @@ protected:
     Engine engine() const { return GetParam(); }
     bool isServer() const { return GetParam() == Engine::Postgres; }
     Database& db() { return *m_db; }
+
+    /** Server engine: the number table LU_SERIALS, which new numbers need (no-op otherwise). */
+    void createSerialTable();
 
     /** Another connection to the same fresh database. */
     std::unique_ptr<Database> connectAgain() const;
