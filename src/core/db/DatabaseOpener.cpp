@@ -133,7 +133,13 @@ QString DatabaseOpener::rememberedDatabase(const SettingsStore& settings, bool s
 
 void reportDatabaseError(const DbError& error, const Session& session, Prompt& prompt)
 {
-    const ErrorLog& log = session.errorLog();
+    reportDatabaseError(error, prompt, session.errorLog(), session.connection.loginSuspect,
+                        session.connection.sqlDatabaseName);
+}
+
+void reportDatabaseError(const DbError& error, Prompt& prompt, const ErrorLog& log,
+                         bool loginSuspect, const QString& sqlDatabaseName)
+{
     QString message;
     switch (error.kind()) {
     case DbErrorKind::LoginFailed:
@@ -141,9 +147,8 @@ void reportDatabaseError(const DbError& error, const Session& session, Prompt& p
         message = kInvalidLogin + QLatin1Char(' ');
         break;
     case DbErrorKind::CannotOpenDatabase:
-        message = session.connection.loginSuspect ? kInvalidLogin + QLatin1Char(' ')
-                                                  : QStringLiteral("Invalid Database Name: ") +
-                                                        session.connection.sqlDatabaseName;
+        message = loginSuspect ? kInvalidLogin + QLatin1Char(' ')
+                               : QStringLiteral("Invalid Database Name: ") + sqlDatabaseName;
         break;
     case DbErrorKind::ServerUnreachable:
         log.write(QStringLiteral("17"), error.text());

@@ -82,4 +82,10 @@ QString serverRoleName(const QString& databaseName, const QString& userId);
  */
 void reportDatabaseError(const DbError& error, const Session& session, Prompt& prompt);
 
+class ErrorLog;
+
+/** The same report, for code that has no session (database creation, command-line tools). */
+void reportDatabaseError(const DbError& error, Prompt& prompt, const ErrorLog& log,
+                         bool loginSuspect, const QString& sqlDatabaseName);
+
 } // namespace bx

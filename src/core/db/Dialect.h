@@ -47,6 +47,22 @@ public:
      */
     QString dateLiteral(const QDateTime& value) const;
 
+    /** Column types of schema statements: text compared without regard to case, flags, dates. */
+    QString textType() const
+    {
+        return m_engine == Engine::Sqlite ? QStringLiteral("TEXT COLLATE NOCASE")
+                                          : QStringLiteral("citext");
+    }
+    QString flagType() const
+    {
+        return m_engine == Engine::Sqlite ? QStringLiteral("INTEGER") : QStringLiteral("smallint");
+    }
+    QString dateTimeType() const
+    {
+        return m_engine == Engine::Sqlite ? QStringLiteral("DATETIME")
+                                          : QStringLiteral("timestamp");
+    }
+
     /** The text form in which a date/time value is bound and stored: "yyyy-MM-dd HH:mm:ss". */
     static QString storedDateTime(const QDateTime& value);
 

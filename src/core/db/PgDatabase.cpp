@@ -331,6 +331,28 @@ qlonglong PgDatabase::doExecute(const QString& sql, const QVariantList& params,
     return changed && *changed ? QByteArray(changed).toLongLong() : 0;
 }
 
+QString PgDatabase::quoteIdentifier(const QString& name) const
+{
+    const QByteArray utf8 = name.toUtf8();
+    char* quoted = PQescapeIdentifier(m_conn, utf8.constData(), size_t(utf8.size()));
+    if (!quoted)
+        throw connectionError({}, QStringLiteral("PgDatabase::quoteIdentifier"));
+    const QString out = QString::fromUtf8(quoted);
+    PQfreemem(quoted);
+    return out;
+}
+
+QString PgDatabase::quoteLiteral(const QString& text) const
+{
+    const QByteArray utf8 = text.toUtf8();
+    char* quoted = PQescapeLiteral(m_conn, utf8.constData(), size_t(utf8.size()));
+    if (!quoted)
+        throw connectionError({}, QStringLiteral("PgDatabase::quoteLiteral"));
+    const QString out = QString::fromUtf8(quoted);
+    PQfreemem(quoted);
+    return out;
+}
+
 qlonglong PgDatabase::drawSerial()
 {
     // Both statements travel in one message and run as one implicit transaction: one round trip

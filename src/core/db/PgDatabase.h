@@ -46,6 +46,13 @@ public:
     Engine engine() const override { return Engine::Postgres; }
     const PgConnectParams& params() const { return m_params; }
 
+    /**
+     * Quoting for the few statements that cannot take parameters (CREATE DATABASE, ALTER ROLE):
+     * a name as a quoted identifier, a text as a quoted literal, escaped by the server's rules.
+     */
+    QString quoteIdentifier(const QString& name) const;
+    QString quoteLiteral(const QString& text) const;
+
     /** Draws a new number from LU_SERIALS (unique across tables and clients). */
     qlonglong drawSerial();
 
