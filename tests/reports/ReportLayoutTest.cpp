@@ -1,0 +1,506 @@
+#include "reports/ReportLayout.h"
+
+#include "support/FixedClock.h"
+#include "support/QtPrinters.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <gtest/gtest.h>
+
+using namespace bx;
+using bx::test::FixedClock;
+
+namespace {
+
+const QStringList kTitles = {
+    QStringLiteral("Activities Completed this Week"),
+    QStringLiteral("Most Recent Status Reports"),
+    QStringLiteral("No Weekly Status Report Available"),
+    QStringLiteral("Over Due Tasks"),
+    QStringLiteral("Status Reports"),
+    QStringLiteral("Tasks With No Due Date Assigned"),
+    QStringLiteral("Weekly Issues (from status reports)"),
+    QStringLiteral("Weekly Status Reports"),
+    QStringLiteral("Who's Working on What Report"),
+};
+
+/** The delivered layouts in the source tree; the tests run from build/<preset>/bin. */
+QString reportsDir()
+{
+    return QDir::cleanPath(QCoreApplication::applicationDirPath() +
+                           QStringLiteral("/../../../data/reports"));
+}
+
+struct Delivered
+{
+    QString file;
+    ReportLayout layout;
+};
+
+QList<Delivered> deliveredReports()
+{
+    QList<Delivered> out;
+    if (!QDir(reportsDir()).exists()) {
+        ADD_FAILURE() << "The standard reports were not found at " << reportsDir().toStdString()
+                      << "; the tests expect the repository's data/reports three folders above "
+                         "the test executable.";
+        return out;
+    }
+    for (int i = 1; i <= 9; ++i) {
+        const QString name = QString::number(i) + QStringLiteral(".rpx");
+        QFile f(reportsDir() + QLatin1Char('/') + name);
+        if (!f.open(QIODevice::ReadOnly)) {
+            ADD_FAILURE() << "cannot read " << f.fileName().toStdString();
+            continue;
+        }
+        QString error;
+        const std::optional<ReportLayout> layout = ReportLayout::fromJson(f.readAll(), &error);
+        if (!layout) {
+            ADD_FAILURE() << name.toStdString() << ": " << error.toStdString();
+            continue;
+        }
+        out.append({name, *layout});
+    }
+    return out;
+}
+
+/** The statement with its quoted literals emptied, so that checks look at SQL only. */
+QString withoutLiterals(const QString& sql)
+{
+    static const QRegularExpression literal(QStringLiteral("'[^']*'"));
+    return QString(sql).replace(literal, QStringLiteral("''"));
+}
+
+QString squeezed(const QString& text)
+{
+    return text.simplified();
+}
+
+// The columns each delivered query may name, spelt as the schema spells them.
+const QHash<QString, QStringList> kSchema = {
+    {QStringLiteral("SCR"),
+     {QStringLiteral("SCR_Number"), QStringLiteral("SCR_Title"), QStringLiteral("SCR_Category"),
+      QStringLiteral("SCR_Status"), QStringLiteral("SCR_Request_ID"),
+      QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("SCR_Owner_Target_Date"),
+      QStringLiteral("SCR_Firm_Target_Date"), QStringLiteral("SCR_StartDate"),
+      QStringLiteral("SCR_Attention"), QStringLiteral("SCR_Percent_Complete"),
+      QStringLiteral("SCR_Sensitive"), QStringLiteral("SCR_Template"), QStringLiteral("Meeting_ID"),
+      QStringLiteral("SCR_Priority")}},
+    {QStringLiteral("ROUTE"),
+     {QStringLiteral("Route_Number"), QStringLiteral("SCR_Number"), QStringLiteral("USER_ID"),
+      QStringLiteral("Route_Date_In"), QStringLiteral("Route_Date_Out"),
+      QStringLiteral("Route_Status"), QStringLiteral("Route_Action")}},
+    {QStringLiteral("ATTACH"),
+     {QStringLiteral("Attach_Number"), QStringLiteral("SCR_Number"), QStringLiteral("Attach_Title"),
+      QStringLiteral("Attach_Type"), QStringLiteral("Attach_Owner"),
+      QStringLiteral("Attach_Date")}},
+    {QStringLiteral("GROUPLINK"), {QStringLiteral("GROUP_ID"), QStringLiteral("USER_ID")}},
+};
+// Second copies of a table inside the delivered queries.
+const QHash<QString, QString> kAliases = {{QStringLiteral("LATER"), QStringLiteral("ROUTE")},
+                                          {QStringLiteral("NEWER"), QStringLiteral("ATTACH")}};
+
+} // namespace
+
+TEST(StandardReports, AreTheNineTitlesInOrder)
+{
+    const QList<Delivered> reports = deliveredReports();
+    ASSERT_EQ(reports.size(), 9);
+    for (int i = 0; i < 9; ++i)
+        EXPECT_EQ(reports.at(i).layout.title, kTitles.at(i)) << reports.at(i).file.toStdString();
+}
+
+// Every marker is a declared parameter, every declared parameter is described and used, and the
+// defaults alone bind every marker: each report can run through Database::query as delivered.
+TEST(StandardReports, QueriesAreCompleteParameterQueries)
+{
+    const FixedClock clock;
+    for (const Delivered& r : deliveredReports()) {
+        SCOPED_TRACE(r.file.toStdString());
+        const ParameterQuery q = r.layout.parameterQuery();
+        const QString sql = withoutLiterals(q.sql());
+        EXPECT_EQ(sql.count(QLatin1Char('?')), q.order().size());
+        EXPECT_FALSE(sql.contains(QLatin1Char('[')) || sql.contains(QLatin1Char(']')))
+            << sql.toStdString();
+        EXPECT_FALSE(q.declared().isEmpty());
+        for (const ReportParameter& p : r.layout.parameters) {
+            EXPECT_TRUE(q.declared().contains(p.name)) << p.name.toStdString();
+            EXPECT_TRUE(q.order().contains(p.name)) << p.name.toStdString();
+        }
+        const QVariantMap values = r.layout.defaultValues(clock, QStringLiteral("ann"), 7);
+        EXPECT_EQ(q.bind(values).size(), q.order().size());
+    }
+}
+
+TEST(StandardReports, QueriesUseOnlySqlBothEnginesRun)
+{
+    const QStringList forbidden = {
+        QStringLiteral("DateDiff"), QStringLiteral("DateAdd"),  QStringLiteral("IIf"),
+        QStringLiteral("IsNull"),   QStringLiteral("Now"),      QStringLiteral("CDate"),
+        QStringLiteral("InStr"),    QStringLiteral("PatIndex"), QStringLiteral("GetDate"),
+        QStringLiteral("Convert"),  QStringLiteral("strftime"), QStringLiteral("julianday"),
+        QStringLiteral("date"),     QStringLiteral("datetime"), QStringLiteral("CURRENT_DATE"),
+        QStringLiteral("ILIKE"),    QStringLiteral("TOP"),      QStringLiteral("LIMIT"),
+        QStringLiteral("TRUE"),     QStringLiteral("FALSE"),    QStringLiteral("CURRENT_TIMESTAMP"),
+        QStringLiteral("Nz"),       QStringLiteral("IFNULL"),   QStringLiteral("SUBSTRING"),
+    };
+    for (const Delivered& r : deliveredReports()) {
+        SCOPED_TRACE(r.file.toStdString());
+        const QString sql = withoutLiterals(r.layout.parameterQuery().sql());
+        for (const QString& word : forbidden) {
+            const QRegularExpression re(QStringLiteral("\\b") + word + QStringLiteral("\\b"),
+                                        QRegularExpression::CaseInsensitiveOption);
+            EXPECT_FALSE(re.match(sql).hasMatch()) << "uses " << word.toStdString();
+        }
+        for (const QString& token : {QStringLiteral("\""), QStringLiteral("#"),
+                                     QStringLiteral("::"), QStringLiteral("-1")})
+            EXPECT_FALSE(sql.contains(token)) << "uses " << token.toStdString();
+    }
+}
+
+TEST(StandardReports, NameOnlyColumnsOfTheSchema)
+{
+    static const QRegularExpression qualified(QStringLiteral("\\b([A-Za-z_]+)\\.([A-Za-z_]+)\\b"));
+    for (const Delivered& r : deliveredReports()) {
+        SCOPED_TRACE(r.file.toStdString());
+        const QString sql = withoutLiterals(r.layout.parameterQuery().sql());
+        for (auto it = qualified.globalMatch(sql); it.hasNext();) {
+            const QRegularExpressionMatch m = it.next();
+            const QString table = kAliases.value(m.captured(1), m.captured(1));
+            ASSERT_TRUE(kSchema.contains(table)) << "unknown table " << table.toStdString();
+            EXPECT_TRUE(kSchema.value(table).contains(m.captured(2)))
+                << m.captured(0).toStdString() << " is not a column of " << table.toStdString();
+        }
+    }
+}
+
+// Sensitive tasks stay with their owner and requester, templates are not tasks, and the user the
+// guard compares with is always the signed-in one: nobody may type another user's ID.
+TEST(StandardReports, HideTemplatesAndOtherUsersSensitiveTasks)
+{
+    const QString templates = QStringLiteral("COALESCE(SCR.SCR_Template, 0) = 0");
+    const QString sensitive =
+        QStringLiteral("(COALESCE(SCR.SCR_Sensitive, 0) = 0 OR SCR.SCR_Owner_User_ID = [pUser] OR "
+                       "SCR.SCR_Request_ID = [pUser])");
+    for (const Delivered& r : deliveredReports()) {
+        SCOPED_TRACE(r.file.toStdString());
+        const QString query = squeezed(r.layout.query);
+        EXPECT_TRUE(query.contains(templates));
+        EXPECT_TRUE(query.contains(sensitive));
+        const auto user =
+            std::find_if(r.layout.parameters.cbegin(), r.layout.parameters.cend(),
+                         [](const auto& p) { return p.name == QStringLiteral("pUser"); });
+        ASSERT_NE(user, r.layout.parameters.cend());
+        EXPECT_EQ(user->type, ReportParameterType::User);
+        EXPECT_EQ(user->defaultValue, QStringLiteral("currentUser"));
+        EXPECT_FALSE(user->ask);
+    }
+}
+
+// The layout breaks groups where a value changes, so the query must sort by the group fields first.
+TEST(StandardReports, SortByTheirGroupFieldsFirst)
+{
+    for (const Delivered& r : deliveredReports()) {
+        SCOPED_TRACE(r.file.toStdString());
+        const QString sql = r.layout.parameterQuery().sql();
+        const qsizetype orderBy =
+            sql.lastIndexOf(QStringLiteral("ORDER BY"), -1, Qt::CaseInsensitive);
+        ASSERT_GE(orderBy, 0);
+        const QStringList keys = sql.mid(orderBy + 8).split(QLatin1Char(','));
+        ASSERT_GE(keys.size(), r.layout.grouping.size());
+        for (qsizetype i = 0; i < r.layout.grouping.size(); ++i) {
+            const QString key = keys.at(i).trimmed().section(QLatin1Char('.'), -1);
+            EXPECT_EQ(key.compare(r.layout.grouping.at(i).field, Qt::CaseInsensitive), 0)
+                << key.toStdString();
+        }
+    }
+}
+
+TEST(StandardReports, RoundTripThroughJson)
+{
+    for (const Delivered& r : deliveredReports()) {
+        SCOPED_TRACE(r.file.toStdString());
+        const QByteArray json = r.layout.toJson();
+        QString error;
+        const std::optional<ReportLayout> again = ReportLayout::fromJson(json, &error);
+        ASSERT_TRUE(again) << error.toStdString();
+        EXPECT_TRUE(*again == r.layout);
+        EXPECT_EQ(again->toJson(), json);
+    }
+}
+
+namespace {
+
+QJsonObject validLayout()
+{
+    return QJsonDocument::fromJson(R"({
+      "format": 1,
+      "title": "Open work",
+      "parameters": [
+        {"name": "pUser", "type": "user", "default": "currentUser", "ask": false},
+        {"name": "pSince", "caption": "Since", "type": "date", "default": "weekStart"}
+      ],
+      "query": ["PARAMETERS pUser Text, pSince DateTime;",
+                "SELECT SCR_Owner_User_ID, SCR_Number, SCR_Title, SCR_Percent_Complete FROM SCR",
+                "WHERE SCR_Owner_User_ID = [pUser] AND SCR_StartDate >= [pSince]",
+                "ORDER BY SCR_Owner_User_ID"],
+      "columns": [
+        {"field": "SCR_Owner_User_ID", "caption": "Owner", "hidden": true},
+        {"field": "SCR_Number", "caption": "ID", "align": "right", "format": "number:0"},
+        {"field": "SCR_Title", "caption": "Title", "width": 40},
+        {"field": "SCR_Percent_Complete", "caption": "Done", "format": "number"}
+      ],
+      "grouping": [{"field": "SCR_Owner_User_ID", "footer": true}],
+      "totals": [{"field": "SCR_Number", "function": "count", "level": "group"},
+                 {"field": "SCR_Percent_Complete", "function": "avg"}],
+      "footer": "{title}: page {page} of {pages}"
+    })")
+        .object();
+}
+
+QByteArray toBytes(const QJsonObject& o)
+{
+    return QJsonDocument(o).toJson();
+}
+
+QJsonObject withEntry(QJsonObject root, const char* list, int index, const char* key,
+                      const QJsonValue& value)
+{
+    QJsonArray array = root.value(QLatin1String(list)).toArray();
+    QJsonObject entry = array.at(index).toObject();
+    if (value.isUndefined())
+        entry.remove(QLatin1String(key));
+    else
+        entry.insert(QLatin1String(key), value);
+    array.replace(index, entry);
+    root.insert(QLatin1String(list), array);
+    return root;
+}
+
+QJsonObject withKey(QJsonObject root, const char* key, const QJsonValue& value)
+{
+    if (value.isUndefined())
+        root.remove(QLatin1String(key));
+    else
+        root.insert(QLatin1String(key), value);
+    return root;
+}
+
+QJsonObject withQuery(const char* text)
+{
+    return withKey(validLayout(), "query", QLatin1String(text));
+}
+
+} // namespace
+
+TEST(ReportLayout, ReadsAValidLayoutWithItsDefaults)
+{
+    QString error = QStringLiteral("stale");
+    const std::optional<ReportLayout> layout =
+        ReportLayout::fromJson(toBytes(validLayout()), &error);
+    ASSERT_TRUE(layout) << error.toStdString();
+    EXPECT_TRUE(error.isEmpty());
+    EXPECT_EQ(layout->query.count(QLatin1Char('\n')), 3);
+    EXPECT_EQ(layout->parameters.at(0).caption, QStringLiteral("pUser"));
+    EXPECT_EQ(layout->columns.at(0).width, 12);
+    EXPECT_EQ(layout->columns.at(1).decimals, 0);
+    EXPECT_EQ(layout->columns.at(3).decimals, -1);
+    EXPECT_EQ(layout->grouping.at(0).caption, QStringLiteral("Owner")); // the column's caption
+    EXPECT_TRUE(layout->grouping.at(0).header);
+    EXPECT_EQ(layout->totals.at(1).level, ReportLevel::Report);
+    EXPECT_EQ(layout->orientation, ReportOrientation::Portrait);
+    // Result columns come back in lower case from the server engine.
+    EXPECT_EQ(layout->column(QStringLiteral("scr_title")), &layout->columns.at(2));
+}
+
+TEST(ReportLayout, RoundTripsEveryFeature)
+{
+    ReportLayout l;
+    l.title = QStringLiteral("Hours \"by\" person");
+    l.description = QStringLiteral("first line\nsecond line");
+    l.query = QStringLiteral("PARAMETERS pMin Double, pName Text;\nSELECT a, b FROM T\n"
+                             "WHERE a > [pMin] AND b = [pName]");
+    l.parameters = {{QStringLiteral("pMin"), QStringLiteral("At least"),
+                     ReportParameterType::Number, QStringLiteral("2.5"), true},
+                    {QStringLiteral("pName"), QStringLiteral("Name"), ReportParameterType::Text,
+                     QString(), true}};
+    l.columns = {{QStringLiteral("a"), QStringLiteral("A"), 9, ReportAlign::Center,
+                  ReportFormat::Number, 2, false},
+                 {QStringLiteral("b"), QStringLiteral("B"), 30, ReportAlign::Right,
+                  ReportFormat::DateTime, -1, true}};
+    l.grouping = {{QStringLiteral("b"), QStringLiteral("When"), false, true}};
+    l.totals = {
+        {QStringLiteral("a"), ReportFunction::Sum, ReportLevel::Group, QStringLiteral("S")},
+        {QStringLiteral("b"), ReportFunction::Max, ReportLevel::Report, QStringLiteral("Last")}};
+    l.orientation = ReportOrientation::Landscape;
+    l.header = QStringLiteral("{title} for {user}");
+    l.footer = QStringLiteral("{date} {page}/{pages}");
+    ASSERT_EQ(l.validationError(), QString());
+
+    QString error;
+    const std::optional<ReportLayout> again = ReportLayout::fromJson(l.toJson(), &error);
+    ASSERT_TRUE(again) << error.toStdString();
+    EXPECT_TRUE(*again == l);
+}
+
+TEST(ReportLayout, RefusesFaultyLayoutsWithAClearReason)
+{
+    struct Case
+    {
+        const char* what;
+        QByteArray json;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"bad JSON", QByteArrayLiteral("{\"format\": 1, \"title\": "), "not valid JSON"},
+        {"no format", toBytes(withKey(validLayout(), "format", QJsonValue::Undefined)),
+         "no format number"},
+        {"newer format", toBytes(withKey(validLayout(), "format", 2)),
+         "format 2, newer than this program reads (1)"},
+        {"misspelt key", toBytes(withKey(validLayout(), "colums", QJsonArray())),
+         "unknown key \"colums\""},
+        {"missing title", toBytes(withKey(validLayout(), "title", QJsonValue::Undefined)),
+         "no title"},
+        {"missing query", toBytes(withKey(validLayout(), "query", QJsonValue::Undefined)),
+         "no query"},
+        {"duplicate column",
+         toBytes(withEntry(validLayout(), "columns", 2, "field", QLatin1String("scr_number"))),
+         "columns[2]: field \"scr_number\" is shown by more than one column"},
+        {"unknown align",
+         toBytes(withEntry(validLayout(), "columns", 1, "align", QLatin1String("middle"))),
+         "columns[1]: unknown align \"middle\"; expected left, right or center"},
+        {"unknown format",
+         toBytes(withEntry(validLayout(), "columns", 1, "format", QLatin1String("money"))),
+         "columns[1]: unknown format \"money\""},
+        {"too many decimals",
+         toBytes(withEntry(validLayout(), "columns", 1, "format", QLatin1String("number:9"))),
+         "N from 0 to 6"},
+        {"total on unknown column",
+         toBytes(withEntry(validLayout(), "totals", 0, "field", QLatin1String("Hours"))),
+         "totals[0]: field \"Hours\" is not one of the columns"},
+        {"unknown function",
+         toBytes(withEntry(validLayout(), "totals", 0, "function", QLatin1String("median"))),
+         "totals[0]: unknown function \"median\"; expected sum, count, avg, min or max"},
+        {"sum of text",
+         toBytes(withEntry(withEntry(validLayout(), "totals", 0, "function", QLatin1String("sum")),
+                           "totals", 0, "field", QLatin1String("SCR_Title"))),
+         "totals[0]: sum of \"SCR_Title\" needs a column of format \"number\""},
+        {"group total without footer",
+         toBytes(withEntry(validLayout(), "grouping", 0, "footer", false)),
+         "totals[0]: a group total needs a group level with a footer"},
+        {"grouping on unknown column",
+         toBytes(withEntry(validLayout(), "grouping", 0, "field", QLatin1String("Owner"))),
+         "grouping[0]: field \"Owner\" is not one of the columns"},
+        {"default of another type",
+         toBytes(
+             withEntry(validLayout(), "parameters", 1, "default", QLatin1String("currentUser"))),
+         "parameters[1]: default \"currentUser\" does not suit a parameter of type date"},
+        {"unknown date default",
+         toBytes(withEntry(validLayout(), "parameters", 1, "default", QLatin1String("yesterday"))),
+         "parameters[1]: unknown default \"yesterday\""},
+        {"silent parameter without default",
+         toBytes(withEntry(validLayout(), "parameters", 0, "default", QJsonValue::Undefined)),
+         "parameters[0]: a parameter that is not asked for needs a default"},
+        {"parameter described twice",
+         toBytes(withEntry(validLayout(), "parameters", 1, "name", QLatin1String("PUSER"))),
+         "parameters[1]: parameter \"PUSER\" is described twice"},
+        {"declared but not described",
+         toBytes(withQuery("PARAMETERS pUser Text, pSince DateTime, pTo DateTime; SELECT 1 FROM "
+                           "SCR WHERE a = [pUser] AND b > [pSince] AND b < [pTo]")),
+         "query: parameter \"pTo\" is declared but not described under \"parameters\""},
+        {"described but not declared",
+         toBytes(withQuery("PARAMETERS pUser Text; SELECT 1 FROM SCR WHERE a = [pUser]")),
+         "parameters: \"pSince\" is not declared by the query"},
+        {"declared but unused",
+         toBytes(withQuery("PARAMETERS pUser Text, pSince DateTime; SELECT 1 FROM SCR "
+                           "WHERE a = [pUser]")),
+         "query: parameter \"pSince\" is declared but the statement never uses it"},
+        {"undeclared marker",
+         toBytes(withQuery("PARAMETERS pUser Text, pSince DateTime; SELECT 1 FROM SCR WHERE "
+                           "a = [pUser] AND b > [pSince] AND c = [pOther]")),
+         "a [name] in the statement is not declared"},
+        {"declaration without statement", toBytes(withQuery("PARAMETERS pUser Text, pSince Date")),
+         "no statement after the PARAMETERS declaration"},
+        {"unknown placeholder",
+         toBytes(withKey(validLayout(), "footer", QLatin1String("{title} at {time}"))),
+         "footer: unknown placeholder {time}"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QString error;
+        EXPECT_FALSE(ReportLayout::fromJson(c.json, &error));
+        EXPECT_TRUE(error.contains(QLatin1String(c.expected))) << error.toStdString();
+    }
+}
+
+// A bracket inside a quoted literal is text, not a marker: it neither counts nor is refused.
+TEST(ReportLayout, AcceptsBracketsInsideQuotedText)
+{
+    const QJsonObject root =
+        withQuery("PARAMETERS pUser Text, pSince DateTime; SELECT 1 FROM SCR WHERE a = [pUser] "
+                  "AND b > [pSince] AND SCR_Title LIKE '[draft]%'");
+    QString error;
+    EXPECT_TRUE(ReportLayout::fromJson(toBytes(root), &error)) << error.toStdString();
+}
+
+TEST(ReportLayout, DefaultValuesAreGmtMomentsAndSessionValues)
+{
+    struct Case
+    {
+        QDateTime local;
+        int offset;
+        QDateTime today;     // GMT
+        QDateTime weekStart; // GMT
+    };
+    const auto at = [](int y, int m, int d, int h = 0, int mi = 0) {
+        return naive(QDate(y, m, d), QTime(h, mi));
+    };
+    const Case cases[] = {
+        // Wednesday, at GMT.
+        {at(2024, 1, 31, 14, 5), 0, at(2024, 1, 31), at(2024, 1, 29)},
+        // Sunday belongs to the week that began on Monday; an hour east of GMT.
+        {at(2024, 3, 3, 1, 30), 3600, at(2024, 3, 2, 23), at(2024, 2, 25, 23)},
+        // Monday is its own week's start; west of GMT, across the year's end.
+        {at(2024, 12, 30, 8), -5 * 3600, at(2024, 12, 30, 5), at(2024, 12, 30, 5)},
+        {at(2025, 1, 1, 23, 59), -5 * 3600, at(2025, 1, 1, 5), at(2024, 12, 30, 5)},
+    };
+    ReportLayout l;
+    l.parameters = {
+        {QStringLiteral("pToday"), {}, ReportParameterType::Date, QStringLiteral("today"), true},
+        {QStringLiteral("pWeek"), {}, ReportParameterType::Date, QStringLiteral("weekStart"), true},
+        {QStringLiteral("pNow"), {}, ReportParameterType::Date, QStringLiteral("now"), true},
+        {QStringLiteral("pUser"),
+         {},
+         ReportParameterType::User,
+         QStringLiteral("currentUser"),
+         false},
+        {QStringLiteral("pWs"),
+         {},
+         ReportParameterType::Workshop,
+         QStringLiteral("currentWorkshop"),
+         false},
+        {QStringLiteral("pRate"), {}, ReportParameterType::Number, QStringLiteral("2.5"), true},
+        {QStringLiteral("pDays"), {}, ReportParameterType::Number, QStringLiteral("7"), true},
+        {QStringLiteral("pName"), {}, ReportParameterType::Text, QString(), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.local.toString(Qt::ISODate).toStdString());
+        const FixedClock clock(c.local, c.offset);
+        const QVariantMap v = l.defaultValues(clock, QStringLiteral("ann"), 42);
+        EXPECT_EQ(v.value(QStringLiteral("pToday")).toDateTime(), c.today);
+        EXPECT_EQ(v.value(QStringLiteral("pWeek")).toDateTime(), c.weekStart);
+        EXPECT_EQ(v.value(QStringLiteral("pNow")).toDateTime(), c.local.addSecs(-c.offset));
+        EXPECT_EQ(v.value(QStringLiteral("pUser")), QVariant(QStringLiteral("ann")));
+        EXPECT_EQ(v.value(QStringLiteral("pWs")), QVariant(qlonglong(42)));
+        EXPECT_EQ(v.value(QStringLiteral("pRate")), QVariant(2.5));
+        EXPECT_EQ(v.value(QStringLiteral("pDays")), QVariant(qlonglong(7)));
+        EXPECT_FALSE(v.contains(QStringLiteral("pName")));
+    }
+}
