@@ -1,0 +1,103 @@
+#pragma once
+
+#include <QString>
+
+namespace bx {
+
+class Clock;
+class Database;
+class ErrorLog;
+class Prompt;
+class SettingsStore;
+
+/** Defaults of database creation. */
+namespace CreationDefaults {
+/** The administrator's password in a new server database. */
+inline const QString kServerAdminPassword = QStringLiteral("vastrelume");
+/** The shared login proposed for a new server database, and its password. */
+inline const QString kSharedLogin = QStringLiteral("brindlepaxSQL");
+inline const QString kSharedPassword = QStringLiteral("KWRMZ");
+/** The server's administrative login and database. */
+inline const QString kServerAdminLogin = QStringLiteral("postgres");
+inline const QString kServerAdminDatabase = QStringLiteral("postgres");
+/** Name proposed for a new embedded database file. */
+inline const QString kEmbeddedFileName = QStringLiteral("pax.mdb");
+} // namespace CreationDefaults
+
+/** What is needed to create (or prepare) a database on the server engine. */
+struct ServerCreation
+{
+    QString server; ///< "host[:port]"
+    QString adminLogin = CreationDefaults::kServerAdminLogin;
+    QString adminPassword; ///< as typed; never stored
+    QString database;
+    bool creating = true; ///< false: the database exists and is prepared in place
+    QString sharedLogin;  ///< when set, a shared login every client may use is set up
+    QString sharedPassword = CreationDefaults::kSharedPassword; ///< as typed
+};
+
+/** An existing server database to use, as the creation wizard collects it. */
+struct ServerSelection
+{
+    QString server;
+    QString login;
+    QString password; ///< as typed
+    QString database;
+    bool shared = false; ///< every client connects with one shared login
+    QString sharedLogin;
+    QString sharedPassword;
+};
+
+/**
+ * Creates a Brindlepax database of the program's current build: the delivered base database (the
+ * embedded template "pax.md_", or the server script "PAXSQL.sql" / "PAXSQLN.sql") brought up to
+ * date by every upgrade step. Questions and refusals go through the prompt with the texts the
+ * creation wizard shows; on success the new database is remembered in the settings store (unless
+ * told not to), so that the next start of the client opens it.
+ */
+class DatabaseCreator
+{
+public:
+    DatabaseCreator(SettingsStore& settings, Prompt& prompt, const Clock& clock,
+                    const ErrorLog& errorLog, QString programDir);
+
+    /** Whether a successful creation is remembered as the database to open (default true). */
+    void setRemember(bool remember) { m_remember = remember; }
+
+    /**
+     * Creates the embedded database file `path`. An existing file is replaced only when the user
+     * agrees, and only once the new database is complete: until then the old file is untouched.
+     */
+    bool createEmbedded(const QString& path);
+
+    /**
+     * Creates the server database (or, with `creating` false, prepares an existing one), sets the
+     * administrator login's password and tells the user the administrator's password.
+     */
+    bool createServer(const ServerCreation& request);
+
+    /**
+     * Makes an existing embedded database the one to open, after checking that it opens and is a
+     * Brindlepax database.
+     */
+    bool selectEmbedded(const QString& path);
+
+    /**
+     * Makes an existing server database the one to open, after connecting to it; stores or
+     * removes the shared login of that server database.
+     */
+    bool selectServer(const ServerSelection& selection);
+
+private:
+    bool upgradeNew(Database& db);
+    void rememberServer(const ServerCreation& request);
+
+    SettingsStore& m_settings;
+    Prompt& m_prompt;
+    const Clock& m_clock;
+    const ErrorLog& m_errorLog;
+    QString m_programDir;
+    bool m_remember = true;
+};
+
+} // namespace bx

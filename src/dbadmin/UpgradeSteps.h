@@ -1,0 +1,50 @@
+#pragma once
+
+#include "dbadmin/StepActions.h"
+#include "dbadmin/UpgradeStep.h"
+
+#include <QDateTime>
+#include <QList>
+
+namespace bx {
+
+/** What one upgrade step is: its number, its description, its error policy and its work. */
+struct StepDefinition
+{
+    int number; ///< the step is named "UpgClass" + number
+    QString friendlyName;
+    ErrorPolicy policy;
+    void (*body)(StepActions&);
+};
+
+/** A step made from its definition; the body runs on a StepActions of the step's policy. */
+class DefinedStep final : public UpgradeStep
+{
+public:
+    explicit DefinedStep(StepDefinition definition);
+
+    QString name() const override;
+    QString friendlyName() const override { return m_definition.friendlyName; }
+    void execute(Database& db, UpgradeLog& log, const UpgradeContext& context) override;
+
+private:
+    StepDefinition m_definition;
+};
+
+// The steps by range, each list in the order of application.
+QList<StepDefinition> upgradeSteps33To48();
+QList<StepDefinition> upgradeSteps49To64();
+QList<StepDefinition> upgradeSteps66To75();
+
+/** Step 38: the tables of stored analyses and the three delivered analyses. */
+void addAnalysisTables(StepActions& a);
+
+/** Step 40: the triggers that refuse a task naming an unknown priority, category or requester. */
+void addTaskRules(StepActions& a);
+
+/** The present moment in GMT, as stored in Attach_Date. */
+QDateTime gmtNow(const UpgradeContext& context);
+/** The present local date and time as the steps write it into titles. */
+QString localNowText(const UpgradeContext& context);
+
+} // namespace bx

@@ -1,0 +1,230 @@
+#include "dbadmin/DatabaseCreator.h"
+
+#include "core/BuildInfo.h"
+#include "core/ErrorLog.h"
+#include "core/PasswordCipher.h"
+#include "core/Session.h"
+#include "core/db/DatabaseOpener.h"
+#include "core/db/PgDatabase.h"
+#include "core/db/SqliteDatabase.h"
+#include "core/settings/SettingsKeys.h"
+#include "core/settings/SettingsStore.h"
+#include "core/settings/Vars.h"
+#include "dbadmin/Upgrader.h"
+#include "support/EngineFixture.h"
+#include "support/FixedClock.h"
+#include "support/ScriptedPrompt.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace bx;
+using bx::test::FixedClock;
+using bx::test::ScriptedPrompt;
+
+namespace {
+
+struct Harness
+{
+    QTemporaryDir dir;
+    SettingsStore settings{dir.filePath(QStringLiteral("MRBX.conf"))};
+    FixedClock clock;
+    ErrorLog log{dir.filePath(QStringLiteral("QVErrorLog.txt")), clock};
+    ScriptedPrompt prompt;
+    DatabaseCreator creator{settings, prompt, clock, log, QCoreApplication::applicationDirPath()};
+};
+
+bool isCurrent(Database& db)
+{
+    for (const auto& step : allUpgradeSteps()) {
+        if (step->check(db))
+            return false;
+    }
+    return Vars::buildNumber(db) == BuildInfo::buildNumber();
+}
+
+} // namespace
+
+TEST(EmbeddedCreation, MakesACurrentDatabaseAndRemembersIt)
+{
+    Harness h;
+    const QString path = h.dir.filePath(QStringLiteral("o'brien's files/o'brien.db"));
+    ASSERT_TRUE(h.creator.createEmbedded(path))
+        << h.prompt.texts().join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(h.prompt.records().isEmpty());
+    EXPECT_EQ(DatabaseOpener::rememberedDatabase(h.settings, false), path);
+    EXPECT_FALSE(h.settings.getBool(SettingsKeys::kSql, SettingsKeys::kServerFlag));
+
+    auto db = SqliteDatabase::open(path);
+    EXPECT_TRUE(isCurrent(*db));
+    EXPECT_EQ(db->query(QStringLiteral("SELECT User_Password FROM LU_USER WHERE USER_ID = ?"),
+                        {QStringLiteral("ADMIN")})
+                  .rowCount(),
+              1)
+        << "the administrator is there";
+    EXPECT_EQ(QDir(QFileInfo(path).absolutePath()).entryList(QDir::Files).size(), 1)
+        << "no work file is left";
+}
+
+TEST(EmbeddedCreation, AnExistingFileIsReplacedOnlyWhenTheUserAgrees)
+{
+    Harness h;
+    const QString path = h.dir.filePath(QStringLiteral("pax.mdb"));
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("the user's old database");
+    }
+    h.prompt.answer(PromptAnswer::No);
+    EXPECT_FALSE(h.creator.createEmbedded(path));
+    ASSERT_EQ(h.prompt.records().size(), 1);
+    EXPECT_EQ(h.prompt.last().text, QStringLiteral("Brindlepax database already exists at ") +
+                                        path + QStringLiteral("\nWould you like to replace it?"));
+    EXPECT_EQ(h.prompt.last().icon, PromptIcon::Critical);
+    QFile old(path);
+    ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+    EXPECT_EQ(old.readAll(), QByteArray("the user's old database"));
+    old.close();
+    EXPECT_TRUE(h.settings.values(SettingsKeys::kLastFile).isEmpty());
+
+    h.prompt.answer(PromptAnswer::Yes);
+    ASSERT_TRUE(h.creator.createEmbedded(path));
+    EXPECT_TRUE(isCurrent(*SqliteDatabase::open(path)));
+}
+
+TEST(EmbeddedCreation, AMissingTemplateIsReportedAndNothingIsWritten)
+{
+    Harness h;
+    QTemporaryDir empty;
+    DatabaseCreator creator(h.settings, h.prompt, h.clock, h.log, empty.path());
+    const QString path = h.dir.filePath(QStringLiteral("new.mdb"));
+    EXPECT_FALSE(creator.createEmbedded(path));
+    EXPECT_EQ(h.prompt.texts(),
+              QStringList{QStringLiteral("Database Manager can't find template database file. "
+                                         "Please reinstall Brindlepax")});
+    EXPECT_FALSE(QFile::exists(path));
+    EXPECT_TRUE(h.settings.sections().isEmpty());
+
+    h.creator.setRemember(false);
+    ASSERT_TRUE(h.creator.createEmbedded(path));
+    EXPECT_TRUE(h.settings.sections().isEmpty()) << "not remembered when told so";
+}
+
+namespace {
+
+/** Server databases made by the creator, and the roles they bring, dropped after each case. */
+class ServerCreationTest : public bx::test::ServerTest
+{
+protected:
+    void SetUp() override
+    {
+        ServerTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        m_admin = PgDatabase::connect(cluster());
+        // A name with a quote and a capital: it must survive every statement of the script.
+        m_name = bx::test::processDatabase() + QStringLiteral("_O'new");
+        m_request.server = QStringLiteral("127.0.0.1:%1").arg(cluster().port);
+        m_request.adminLogin = cluster().user;
+        m_request.adminPassword = cluster().password;
+        m_request.database = m_name;
+    }
+
+    void TearDown() override
+    {
+        if (!m_admin)
+            return;
+        m_admin->executeScript(QStringLiteral("DROP DATABASE IF EXISTS ") +
+                               m_admin->quoteIdentifier(m_name) + QStringLiteral(" WITH (FORCE)"));
+        const RecordSet roles =
+            m_admin->query(QStringLiteral("SELECT rolname FROM pg_roles WHERE rolname LIKE ?"),
+                           {m_name.toLower() + QStringLiteral("%")});
+        for (const auto& row : roles.rows())
+            m_admin->executeScript(QStringLiteral("DROP ROLE ") +
+                                   m_admin->quoteIdentifier(row.first().toString()));
+    }
+
+    bool databaseExists()
+    {
+        return !m_admin
+                    ->query(QStringLiteral("SELECT 1 FROM pg_database WHERE datname = ?"), {m_name})
+                    .isEmpty();
+    }
+
+    std::unique_ptr<PgDatabase> m_admin;
+    QString m_name;
+    ServerCreation m_request;
+    Harness h;
+};
+
+} // namespace
+
+TEST_F(ServerCreationTest, MakesACurrentDatabaseTheAdministratorCanLogOnTo)
+{
+    ASSERT_TRUE(h.creator.createServer(m_request))
+        << h.prompt.texts().join(QLatin1Char('|')).toStdString();
+    ASSERT_EQ(h.prompt.records().size(), 1);
+    EXPECT_EQ(h.prompt.last().text,
+              QStringLiteral(
+                  "The administrative username is 'admin' and the password is 'vastrelume'. \n\n"
+                  "We highly recommend that you change the password to something unique for "
+                  "security purposes, after you run the program for the first time."));
+    EXPECT_TRUE(h.settings.getBool(SettingsKeys::kSql, SettingsKeys::kServerFlag));
+    EXPECT_EQ(h.settings.get(SettingsKeys::kSql, SettingsKeys::kSqlDbName), m_name);
+    EXPECT_EQ(DatabaseOpener::rememberedDatabase(h.settings, true), m_request.server);
+
+    // The client's own way in: the administrator's login role with the derived password.
+    Session session(h.settings, h.clock);
+    session.connection.serverFlag = true;
+    DatabaseOpener opener(session, h.prompt);
+    ASSERT_TRUE(
+        opener.openDatabase({}, true, QStringLiteral("admin"),
+                            PasswordCipher::loginPassword(CreationDefaults::kServerAdminPassword)))
+        << h.prompt.last().text.toStdString();
+    EXPECT_TRUE(isCurrent(session.db()));
+    EXPECT_EQ(session.db()
+                  .scalar(QStringLiteral("SELECT count(*) FROM LU_USER WHERE USER_ID = ?"),
+                          {QStringLiteral("admin")})
+                  .toInt(),
+              1);
+    // The administrator may write, and may read a value another login streamed.
+    session.db().execute(QStringLiteral("UPDATE SYSTEM SET Query_Wait = ?"), {12});
+}
+
+TEST_F(ServerCreationTest, AnExistingDatabaseIsReinstalledOnlyOnYes)
+{
+    ASSERT_TRUE(h.creator.createServer(m_request));
+    h.prompt.clear();
+    {
+        PgConnectParams p = cluster();
+        p.database = m_name;
+        PgDatabase::connect(p)->execute(QStringLiteral("UPDATE SYSTEM SET Query_Wait = 77"));
+    }
+    h.prompt.answer(PromptAnswer::No);
+    EXPECT_FALSE(h.creator.createServer(m_request));
+    EXPECT_EQ(h.prompt.last().text,
+              QStringLiteral("There is '") + m_name +
+                  QStringLiteral("' database on defined SQL Server. Do you want to reinstall '") +
+                  m_name + QStringLiteral("' Database?"));
+    PgConnectParams p = cluster();
+    p.database = m_name;
+    EXPECT_EQ(
+        PgDatabase::connect(p)->scalar(QStringLiteral("SELECT Query_Wait FROM SYSTEM")).toInt(),
+        77);
+}
+
+TEST_F(ServerCreationTest, PreparingADatabaseThatIsNotThereStopsWithoutSettings)
+{
+    m_request.creating = false;
+    EXPECT_FALSE(h.creator.createServer(m_request));
+    EXPECT_EQ(h.prompt.texts(),
+              QStringList{QStringLiteral("'") + m_name +
+                          QStringLiteral(
+                              "' database doesn't exist on SQL Server. Please create it before.")});
+    EXPECT_TRUE(h.settings.sections().isEmpty());
+    EXPECT_FALSE(databaseExists());
+}

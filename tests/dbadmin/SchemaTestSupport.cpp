@@ -1,0 +1,55 @@
+#include "SchemaTestSupport.h"
+
+#include "core/db/Database.h"
+#include "core/settings/Vars.h"
+#include "dbadmin/BatchScript.h"
+#include "dbadmin/UpgradeLog.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+namespace bx::test {
+
+QString deliveredFile(const QString& name)
+{
+    QFile file(QDir(QCoreApplication::applicationDirPath()).filePath(name));
+    if (!file.open(QIODevice::ReadOnly)) {
+        ADD_FAILURE() << "missing delivered file " << file.fileName().toStdString();
+        return {};
+    }
+    return QString::fromUtf8(file.readAll());
+}
+
+void loadBaseSchema(Database& db)
+{
+    if (db.engine() == Engine::Sqlite) {
+        db.executeScript(deliveredFile(QStringLiteral("base-embedded.sql")));
+        return;
+    }
+    for (const QString& batch :
+         scriptBatches(deliveredFile(QStringLiteral("PAXSQLN.sql")), kScriptDatabaseName))
+        db.executeScript(batch);
+}
+
+int stepNumber(const UpgradeStep& step)
+{
+    return step.name().mid(QStringLiteral("UpgClass").size()).toInt();
+}
+
+void applySteps(Database& db, UpgradeLog& log, const UpgradeContext& context, int first, int last)
+{
+    for (const auto& step : allUpgradeSteps()) {
+        const int number = stepNumber(*step);
+        if (number < first || number > last)
+            continue;
+        Transaction tx(db);
+        step->execute(db, log, context);
+        Vars::setValue(db, step->marker(), QStringLiteral("1"));
+        tx.commit();
+    }
+}
+
+} // namespace bx::test
