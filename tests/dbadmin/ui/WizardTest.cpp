@@ -1,0 +1,151 @@
+#include "core/BuildInfo.h"
+#include "core/ErrorLog.h"
+#include "core/db/DatabaseOpener.h"
+#include "core/db/SqliteDatabase.h"
+#include "core/settings/SettingsKeys.h"
+#include "core/settings/SettingsStore.h"
+#include "core/settings/Vars.h"
+#include "dbadmin/UpgradeStep.h"
+#include "dbadmin/ui/dlgUpgrade.h"
+#include "dbadmin/ui/frmWizard.h"
+#include "support/FixedClock.h"
+#include "support/ScriptedPrompt.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStackedWidget>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+using namespace bx;
+using bx::test::FixedClock;
+using bx::test::ScriptedPrompt;
+
+namespace {
+
+struct WizardHarness
+{
+    QTemporaryDir dir;
+    SettingsStore settings{dir.filePath(QStringLiteral("MRBX.conf"))};
+    FixedClock clock;
+    ErrorLog log{dir.filePath(QStringLiteral("QVErrorLog.txt")), clock};
+    ScriptedPrompt prompt;
+    frmWizard wizard{settings, prompt, clock, log, QCoreApplication::applicationDirPath()};
+
+    template <typename W> W* get(const char* name)
+    {
+        W* w = wizard.findChild<W*>(QLatin1String(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    void nav(int which)
+    {
+        get<QPushButton>(QStringLiteral("cmdNav(%1)").arg(which).toLatin1().constData())->click();
+    }
+    int page() { return get<QStackedWidget>("fraStep")->currentIndex(); }
+};
+
+} // namespace
+
+TEST(frmWizard, CreatesAnEmbeddedDatabaseWhereTheUserSays)
+{
+    WizardHarness h;
+    h.get<QRadioButton>("rbDBType(0)")->setChecked(true);
+    h.nav(1);
+    h.get<QRadioButton>("Option1")->setChecked(true);
+    h.nav(1);
+    EXPECT_EQ(h.get<QLabel>("lblFileStep")->text(),
+              QStringLiteral(
+                  "You chose \"Create MS Access Brindlepax Database\". This page will allow you to "
+                  "define parameters of new database."));
+    EXPECT_EQ(h.get<QLineEdit>("txtAccessDBName")->text(), QStringLiteral("pax.mdb"));
+    EXPECT_FALSE(h.get<QPushButton>("cmdNav(1)")->isEnabled());
+    EXPECT_TRUE(h.get<QPushButton>("cmdNav(2)")->isEnabled());
+
+    h.get<QLineEdit>("txtAccessDBName")->clear();
+    h.nav(2);
+    EXPECT_EQ(h.prompt.texts(),
+              QStringList{QStringLiteral("Please define new database file name.")});
+    EXPECT_TRUE(h.wizard.isVisible() || h.wizard.result() != QDialog::Accepted);
+
+    const QString folder = h.dir.filePath(QStringLiteral("o'brien dir"));
+    h.get<QLineEdit>("Dir1")->setText(folder);
+    h.get<QLineEdit>("txtAccessDBName")->setText(QStringLiteral("o'brien.mdb"));
+    h.prompt.answer(PromptAnswer::No);
+    h.nav(2);
+    EXPECT_EQ(h.wizard.result(), QDialog::Accepted);
+    EXPECT_FALSE(h.wizard.launchAdmin());
+    EXPECT_TRUE(
+        h.prompt.last().text.startsWith(QStringLiteral("Your database has been configured with the "
+                                                       "user='admin' (no password).")));
+    const QString path = QDir(folder).filePath(QStringLiteral("o'brien.mdb"));
+    EXPECT_EQ(DatabaseOpener::rememberedDatabase(h.settings, false), path);
+    EXPECT_EQ(Vars::buildNumber(*SqliteDatabase::open(path)), BuildInfo::buildNumber());
+}
+
+TEST(frmWizard, ServerPageWantsAServerAndALogin)
+{
+    WizardHarness h;
+    h.get<QRadioButton>("rbDBType(1)")->setChecked(true);
+    h.nav(1);
+    h.get<QRadioButton>("Option2")->setChecked(true);
+    h.nav(1);
+    h.get<QComboBox>("ServerName")->setEditText(QString());
+    h.nav(1);
+    h.get<QComboBox>("ServerName")->setEditText(QStringLiteral("db.example:5433"));
+    h.get<QLineEdit>("SA")->clear();
+    h.nav(1);
+    EXPECT_EQ(h.prompt.texts(), (QStringList{QStringLiteral("Please specify SQL Server Name "),
+                                             QStringLiteral("Please specify Login ")}));
+    h.get<QLineEdit>("SA")->setText(QStringLiteral("postgres"));
+    h.nav(1);
+    EXPECT_EQ(h.get<QLabel>("lblDone")->text(),
+              QStringLiteral("You selected Brindlepax database. Please click button 'Finish' to "
+                             "start working with it."));
+
+    // The shared login for a new database comes from the settings, with the program's defaults.
+    h.nav(0);
+    h.nav(0);
+    h.get<QRadioButton>("Option1")->setChecked(true);
+    h.nav(1);
+    h.get<QCheckBox>("Check1")->setChecked(true);
+    EXPECT_EQ(h.get<QLineEdit>("SA")->text(), QStringLiteral("brindlepaxSQL"));
+    EXPECT_EQ(h.get<QLineEdit>("SAPWD")->text(), QStringLiteral("KWRMZ"));
+    h.get<QCheckBox>("Check1")->setChecked(false);
+    EXPECT_EQ(h.get<QLineEdit>("SA")->text(), QStringLiteral("postgres"));
+    EXPECT_TRUE(h.get<QLineEdit>("SAPWD")->text().isEmpty());
+}
+
+TEST(dlgUpgrade, ListsThePendingStepsAndAppliesThemOnOk)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("old.db"));
+    ASSERT_TRUE(
+        QFile::copy(QCoreApplication::applicationDirPath() + QStringLiteral("/pax.md_"), path));
+    auto db = SqliteDatabase::open(path);
+    FixedClock clock;
+    ScriptedPrompt prompt;
+    dlgUpgrade dialog(*db, prompt, {QCoreApplication::applicationDirPath(), &clock});
+    auto* list = dialog.findChild<QTreeWidget*>(QStringLiteral("ListView1"));
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->topLevelItemCount(), int(allUpgradeSteps().size()));
+    EXPECT_EQ(list->topLevelItem(0)->text(0), QStringLiteral("Copy table GROUP to LU_GROUP"));
+
+    dialog.findChild<QPushButton*>(QStringLiteral("OKButton"))->click();
+    EXPECT_EQ(prompt.texts(), QStringList{QStringLiteral("The Database has been updated.")});
+    EXPECT_TRUE(dialog.upgraded());
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(Vars::buildNumber(*db), BuildInfo::buildNumber());
+
+    dlgUpgrade again(*db, prompt, {QCoreApplication::applicationDirPath(), &clock});
+    EXPECT_EQ(again.findChild<QTreeWidget*>(QStringLiteral("ListView1"))->topLevelItemCount(), 0);
+}
