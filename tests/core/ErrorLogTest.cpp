@@ -23,31 +23,7 @@ QByteArray contents(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-QStringList g_warnings;
-
-void catchWarning(QtMsgType type, const QMessageLogContext&, const QString& text)
-{
-    if (type == QtWarningMsg)
-        g_warnings.append(text);
-}
-
 } // namespace
-
-TEST(ErrorLog, EveryLineIsAlsoAWarning)
-{
-    QTemporaryDir dir;
-    const FixedClock clock(naive(QDate(2024, 1, 31), QTime(14, 5, 9)));
-    g_warnings.clear();
-    const QtMessageHandler previous = qInstallMessageHandler(&catchWarning);
-    ErrorLog(dir.filePath(ErrorLog::fileName()), clock).write(s("17"), s("Error: 17 refused"));
-    ErrorLog(dir.path(), clock).write(s("t"), s("d")); // a folder: the write fails
-    qInstallMessageHandler(previous);
-
-    ASSERT_EQ(g_warnings.size(), 3);
-    EXPECT_EQ(g_warnings.at(0), s("2024-01-31 14:05:09 : 17 : Error: 17 refused"));
-    EXPECT_EQ(g_warnings.at(1), s("2024-01-31 14:05:09 : t : d"));
-    EXPECT_TRUE(g_warnings.at(2).contains(dir.path())) << g_warnings.at(2).toStdString();
-}
 
 TEST(ErrorLog, AppendsOneCrLfLinePerError)
 {
@@ -72,11 +48,4 @@ TEST(ErrorLog, AppendsOneCrLfLinePerError)
     again.write(s("t"), s("d"));
     EXPECT_TRUE(contents(path).startsWith("2024-01-31 14:05:09 : Invalid"));
     EXPECT_TRUE(contents(path).endsWith("2024-01-31 14:06:10 : t : d\r\n"));
-}
-
-TEST(ErrorLog, DefaultLogLivesInTheDataFolder)
-{
-    const FixedClock clock;
-    const ErrorLog log(clock);
-    EXPECT_EQ(log.path(), qEnvironmentVariable("BRINDLEPAX_DATA") + s("/QVErrorLog.txt"));
 }

@@ -76,12 +76,3 @@ TEST(Gmt, EmptyDateStaysEmpty)
     EXPECT_FALSE(gmt.toGmtTime(QDateTime()).isValid());
     EXPECT_FALSE(gmt.toLocalTime(QDateTime()).isValid());
 }
-
-TEST(Gmt, NowFollowsTheClock)
-{
-    FixedClock clock(at(2024, 1, 31, 14, 5), -5 * kHour);
-    const GmtConverter gmt(clock);
-    EXPECT_EQ(gmt.nowGmt(), at(2024, 1, 31, 19, 5));
-    clock.setStandardOffsetSeconds(2 * kHour);
-    EXPECT_EQ(gmt.nowGmt(), at(2024, 1, 31, 12, 5));
-}

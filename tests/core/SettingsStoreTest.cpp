@@ -238,9 +238,3 @@ TEST_F(SettingsStoreTest, BooleansAndCheckStates)
     store.set(s("LOGIN"), s("AUTO"), QString());
     EXPECT_FALSE(store.getChecked(s("LOGIN"), s("AUTO")));
 }
-
-TEST_F(SettingsStoreTest, DefaultStoreLivesInTheConfigFolder)
-{
-    EXPECT_EQ(SettingsStore::defaultPath(),
-              qEnvironmentVariable("BRINDLEPAX_CONFIG") + s("/MRBX.conf"));
-}
