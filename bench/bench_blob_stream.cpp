@@ -15,6 +15,7 @@
 // write, i.e. the time until the engine's data files are on disk even when the engine did not ask
 // for that; "cp_cached" is cp without the fdatasync, for reference.
 
+#include "BenchSupport.h"
 #include "core/db/PgDatabase.h"
 #include "core/db/SqliteDatabase.h"
 
@@ -38,6 +39,8 @@
 namespace {
 
 using namespace bx;
+using bx::bench::ServerDatabase;
+using bx::bench::testCluster;
 
 constexpr qint64 kMiB = 1024 * 1024;
 constexpr qint64 kPeakLimitKiB = 64 * 1024;
@@ -164,70 +167,6 @@ std::optional<double> timeCopy(const QString& from, const QString& to, bool dura
 }
 
 // ---- the engines -------------------------------------------------------------------------------
-
-/** A throwaway database on the test cluster, dropped again by the destructor. */
-class ServerDatabase
-{
-public:
-    explicit ServerDatabase(const PgConnectParams& cluster)
-        : m_cluster(cluster)
-    {
-        // The name is made of numbers only; CREATE DATABASE takes no bound values.
-        m_name = QStringLiteral("bxbench_%1_%2")
-                     .arg(QCoreApplication::applicationPid())
-                     .arg(QRandomGenerator::global()->bounded(1000000));
-        PgDatabase::connect(m_cluster)->executeScript(QStringLiteral("CREATE DATABASE ") + m_name);
-    }
-    ~ServerDatabase()
-    {
-        try {
-            PgDatabase::connect(m_cluster)->executeScript(
-                QStringLiteral("DROP DATABASE IF EXISTS ") + m_name +
-                QStringLiteral(" WITH (FORCE)"));
-        } catch (const DbError& e) {
-            std::fprintf(stderr, "could not drop the benchmark database %s: %s\n",
-                         qPrintable(m_name), e.what());
-        }
-    }
-    ServerDatabase(const ServerDatabase&) = delete;
-    ServerDatabase& operator=(const ServerDatabase&) = delete;
-
-    PgConnectParams params() const
-    {
-        PgConnectParams p = m_cluster;
-        p.database = m_name;
-        return p;
-    }
-
-private:
-    PgConnectParams m_cluster;
-    QString m_name;
-};
-
-/** The cluster named by BX_TEST_PG ("host=.. port=.. user=.. password=.. dbname=.."). */
-std::optional<PgConnectParams> testCluster()
-{
-    const QString env = qEnvironmentVariable("BX_TEST_PG");
-    if (env.isEmpty())
-        return std::nullopt;
-    PgConnectParams p;
-    p.database = QStringLiteral("postgres");
-    for (const QString& part : env.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-        const QString key = part.section(QLatin1Char('='), 0, 0);
-        const QString value = part.section(QLatin1Char('='), 1);
-        if (key == QLatin1String("host"))
-            p.host = value;
-        else if (key == QLatin1String("port"))
-            p.port = value.toInt();
-        else if (key == QLatin1String("user"))
-            p.user = value;
-        else if (key == QLatin1String("password"))
-            p.password = value;
-        else if (key == QLatin1String("dbname"))
-            p.database = value;
-    }
-    return p;
-}
 
 std::unique_ptr<QTemporaryDir> g_work;
 QString g_source;

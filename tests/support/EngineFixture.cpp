@@ -52,24 +52,7 @@ std::optional<PgConnectParams> testCluster()
     const char* env = std::getenv("BX_TEST_PG");
     if (!env || !*env)
         return std::nullopt;
-    PgConnectParams p;
-    p.database = QStringLiteral("postgres");
-    const QStringList parts = QString::fromUtf8(env).split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    for (const QString& part : parts) {
-        const QString key = part.section(QLatin1Char('='), 0, 0);
-        const QString value = part.section(QLatin1Char('='), 1);
-        if (key == QLatin1String("host"))
-            p.host = value;
-        else if (key == QLatin1String("port"))
-            p.port = value.toInt();
-        else if (key == QLatin1String("user"))
-            p.user = value;
-        else if (key == QLatin1String("password"))
-            p.password = value;
-        else if (key == QLatin1String("dbname"))
-            p.database = value;
-    }
-    return p;
+    return PgConnectParams::fromConnectionString(QString::fromUtf8(env));
 }
 
 QString processDatabase()

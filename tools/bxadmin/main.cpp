@@ -73,12 +73,19 @@ QTextStream& err()
     return stream;
 }
 
-/** The server login's password: the environment, else asked on the terminal. */
+/**
+ * The server login's password: the environment, else asked on the terminal. Says what is
+ * missing when neither gives one.
+ */
 std::optional<QString> adminPassword(const QString& login)
 {
     if (const char* env = std::getenv("BXADMIN_PASSWORD"))
         return QString::fromUtf8(env);
-    return ConsolePrompt::readSecret(QStringLiteral("Password of ") + login + QLatin1Char(':'));
+    auto typed =
+        ConsolePrompt::readSecret(QStringLiteral("Password of ") + login + QLatin1Char(':'));
+    if (!typed)
+        err() << "error: no password for " << login << " (set BXADMIN_PASSWORD)" << Qt::endl;
+    return typed;
 }
 
 struct Target
@@ -124,10 +131,8 @@ std::unique_ptr<Database> open(const Target& t, Prompt& prompt, const ErrorLog& 
         if (!t.server)
             return SqliteDatabase::open(t.location);
         const auto password = adminPassword(t.login);
-        if (!password) {
-            err() << "error: no password for " << t.login << " (set BXADMIN_PASSWORD)" << Qt::endl;
+        if (!password)
             return nullptr;
-        }
         PgConnectParams p = PgConnectParams::forServer(t.location);
         p.user = t.login;
         p.password = *password;
@@ -166,11 +171,8 @@ int create(const QCommandLineParser& args, SettingsStore& settings, ConsolePromp
     if (const char* shared = std::getenv("BXADMIN_SHARED_PASSWORD"))
         request.sharedPassword = QString::fromUtf8(shared);
     const auto password = adminPassword(request.adminLogin);
-    if (!password) {
-        err() << "error: no password for " << request.adminLogin << " (set BXADMIN_PASSWORD)"
-              << Qt::endl;
+    if (!password)
         return kFailed;
-    }
     request.adminPassword = *password;
     return creator.createServer(request) ? kOk : kFailed;
 }
@@ -196,11 +198,8 @@ int select(const QCommandLineParser& args, SettingsStore& settings, ConsolePromp
     selection.database = args.value(QStringLiteral("database"));
     selection.login = args.value(QStringLiteral("admin-login"));
     const auto password = adminPassword(selection.login);
-    if (!password) {
-        err() << "error: no password for " << selection.login << " (set BXADMIN_PASSWORD)"
-              << Qt::endl;
+    if (!password)
         return kFailed;
-    }
     selection.password = *password;
     return creator.selectServer(selection) ? kOk : kFailed;
 }

@@ -116,6 +116,27 @@ PgConnectParams PgConnectParams::forServer(const QString& serverName)
     return p;
 }
 
+PgConnectParams PgConnectParams::fromConnectionString(const QString& text)
+{
+    PgConnectParams p;
+    p.database = QStringLiteral("postgres");
+    for (const QString& part : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const QString key = part.section(QLatin1Char('='), 0, 0);
+        const QString value = part.section(QLatin1Char('='), 1);
+        if (key == QLatin1String("host"))
+            p.host = value;
+        else if (key == QLatin1String("port"))
+            p.port = value.toInt();
+        else if (key == QLatin1String("user"))
+            p.user = value;
+        else if (key == QLatin1String("password"))
+            p.password = value;
+        else if (key == QLatin1String("dbname"))
+            p.database = value;
+    }
+    return p;
+}
+
 PgDatabase::PgDatabase(pg_conn* conn, PgConnectParams params)
     : Database(Engine::Postgres)
     , m_conn(conn)
@@ -331,26 +352,26 @@ qlonglong PgDatabase::doExecute(const QString& sql, const QVariantList& params,
     return changed && *changed ? QByteArray(changed).toLongLong() : 0;
 }
 
-QString PgDatabase::quoteIdentifier(const QString& name) const
+QString PgDatabase::escaped(const QString& text, bool identifier) const
 {
-    const QByteArray utf8 = name.toUtf8();
-    char* quoted = PQescapeIdentifier(m_conn, utf8.constData(), size_t(utf8.size()));
+    const QByteArray utf8 = text.toUtf8();
+    char* quoted = identifier ? PQescapeIdentifier(m_conn, utf8.constData(), size_t(utf8.size()))
+                              : PQescapeLiteral(m_conn, utf8.constData(), size_t(utf8.size()));
     if (!quoted)
-        throw connectionError({}, QStringLiteral("PgDatabase::quoteIdentifier"));
+        throw connectionError({}, QStringLiteral("PgDatabase::escaped"));
     const QString out = QString::fromUtf8(quoted);
     PQfreemem(quoted);
     return out;
 }
 
+QString PgDatabase::quoteIdentifier(const QString& name) const
+{
+    return escaped(name, true);
+}
+
 QString PgDatabase::quoteLiteral(const QString& text) const
 {
-    const QByteArray utf8 = text.toUtf8();
-    char* quoted = PQescapeLiteral(m_conn, utf8.constData(), size_t(utf8.size()));
-    if (!quoted)
-        throw connectionError({}, QStringLiteral("PgDatabase::quoteLiteral"));
-    const QString out = QString::fromUtf8(quoted);
-    PQfreemem(quoted);
-    return out;
+    return escaped(text, false);
 }
 
 qlonglong PgDatabase::drawSerial()

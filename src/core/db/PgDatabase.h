@@ -22,6 +22,13 @@ struct PgConnectParams
 
     /** Host and port from a server name "host[:port]" (IPv6 addresses as "[addr]:port"). */
     static PgConnectParams forServer(const QString& serverName);
+
+    /**
+     * From a connection string of blank-separated "key=value" words (host, port, user,
+     * password, dbname; others are ignored), as the test and benchmark scripts hand it over.
+     * The database defaults to "postgres".
+     */
+    static PgConnectParams fromConnectionString(const QString& text);
 };
 
 /**
@@ -89,6 +96,7 @@ private:
     /** Several statements without parameters; the result is the last statement's. */
     Result runScript(const QString& script, const QString& where);
     DbError connectionError(const QString& sql, const QString& where) const;
+    QString escaped(const QString& text, bool identifier) const;
     qlonglong oidOf(const BlobRef& ref, const QString& where, bool mustExist);
 
     pg_conn* m_conn;

@@ -1,0 +1,63 @@
+#pragma once
+
+// What the benchmark programs share: the test cluster and a throwaway database on it.
+
+#include "core/db/PgDatabase.h"
+
+#include <QCoreApplication>
+#include <QRandomGenerator>
+
+#include <cstdio>
+#include <optional>
+
+namespace bx::bench {
+
+/** The cluster named by BX_TEST_PG ("host=.. port=.. user=.. password=.. dbname=.."). */
+inline std::optional<PgConnectParams> testCluster()
+{
+    const QString env = qEnvironmentVariable("BX_TEST_PG");
+    if (env.isEmpty())
+        return std::nullopt;
+    return PgConnectParams::fromConnectionString(env);
+}
+
+/** A throwaway database on the test cluster, dropped again by the destructor. */
+class ServerDatabase
+{
+public:
+    explicit ServerDatabase(const PgConnectParams& cluster)
+        : m_cluster(cluster)
+    {
+        // The name is made of numbers only; CREATE DATABASE takes no bound values.
+        m_name = QStringLiteral("bxbench_%1_%2")
+                     .arg(QCoreApplication::applicationPid())
+                     .arg(QRandomGenerator::global()->bounded(1000000));
+        PgDatabase::connect(m_cluster)->executeScript(QStringLiteral("CREATE DATABASE ") + m_name);
+    }
+    ~ServerDatabase()
+    {
+        try {
+            PgDatabase::connect(m_cluster)->executeScript(
+                QStringLiteral("DROP DATABASE IF EXISTS ") + m_name +
+                QStringLiteral(" WITH (FORCE)"));
+        } catch (const DbError& e) {
+            std::fprintf(stderr, "could not drop the benchmark database %s: %s\n",
+                         qPrintable(m_name), e.what());
+        }
+    }
+    ServerDatabase(const ServerDatabase&) = delete;
+    ServerDatabase& operator=(const ServerDatabase&) = delete;
+
+    PgConnectParams params() const
+    {
+        PgConnectParams p = m_cluster;
+        p.database = m_name;
+        return p;
+    }
+
+private:
+    PgConnectParams m_cluster;
+    QString m_name;
+};
+
+} // namespace bx::bench
