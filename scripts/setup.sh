@@ -42,5 +42,5 @@ fi
 if [ ! -f "build/$preset/build.ninja" ]; then
     cmake --preset "$preset" > /dev/null
 fi
-cmake --build --preset "$preset" | { grep -Ev '^\[[0-9]+/[0-9]+\] ' || true; }
+cmake --build --preset "$preset" | { grep -Ev '^\[[0-9]+/[0-9]+\] |^ninja: no work to do' || true; }
 exit "${PIPESTATUS[0]}"
