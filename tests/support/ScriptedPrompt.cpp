@@ -14,13 +14,13 @@ ScriptedPrompt::~ScriptedPrompt()
 
 ScriptedPrompt& ScriptedPrompt::answer(PromptAnswer a)
 {
-    m_answers.emplace_back(a);
+    m_answers.push_back({false, a, false, {}});
     return *this;
 }
 
 ScriptedPrompt& ScriptedPrompt::answerInput(std::optional<QString> text)
 {
-    m_answers.emplace_back(std::move(text));
+    m_answers.push_back({true, PromptAnswer::Cancel, !text.has_value(), text.value_or(QString())});
     return *this;
 }
 
@@ -33,11 +33,11 @@ PromptAnswer ScriptedPrompt::ask(const QString& text, const QString& title, Prom
                                  PromptIcon icon)
 {
     m_records.append({PromptRecord::Kind::Ask, text, title, icon, buttons});
-    if (m_answers.empty() || !std::holds_alternative<PromptAnswer>(m_answers.front())) {
+    if (m_answers.empty() || m_answers.front().isInput) {
         ADD_FAILURE() << "unexpected question: " << text.toStdString();
         return buttons == PromptButtons::YesNo ? PromptAnswer::No : PromptAnswer::Cancel;
     }
-    const PromptAnswer a = std::get<PromptAnswer>(m_answers.front());
+    const PromptAnswer a = m_answers.front().button;
     m_answers.pop_front();
     return a;
 }
@@ -47,13 +47,15 @@ std::optional<QString> ScriptedPrompt::input(const QString& text, const QString&
 {
     m_records.append(
         {PromptRecord::Kind::Input, text, title, PromptIcon::None, PromptButtons::OkCancel});
-    if (m_answers.empty() || !std::holds_alternative<std::optional<QString>>(m_answers.front())) {
+    if (m_answers.empty() || !m_answers.front().isInput) {
         ADD_FAILURE() << "unexpected input request: " << text.toStdString();
         return std::nullopt;
     }
-    auto a = std::get<std::optional<QString>>(m_answers.front());
+    const Answer a = m_answers.front();
     m_answers.pop_front();
-    return a;
+    if (a.cancelled)
+        return std::nullopt;
+    return a.text;
 }
 
 QStringList ScriptedPrompt::texts() const

@@ -6,7 +6,6 @@
 #include <QList>
 
 #include <deque>
-#include <variant>
 
 namespace bx::test {
 
@@ -59,7 +58,13 @@ public:
     bool pending() const { return !m_answers.empty(); }
 
 private:
-    using Answer = std::variant<PromptAnswer, std::optional<QString>>;
+    struct Answer
+    {
+        bool isInput = false;
+        PromptAnswer button = PromptAnswer::Cancel;
+        bool cancelled = false; ///< an input answered with Cancel
+        QString text;
+    };
     QList<PromptRecord> m_records;
     std::deque<Answer> m_answers;
 };
