@@ -1,9 +1,12 @@
 #pragma once
 
 #include "core/ErrorLog.h"
+#include "core/UserRecord.h"
 #include "core/settings/CompanyTexts.h"
 #include "core/settings/SystemSettings.h"
 
+#include <QList>
+#include <QSize>
 #include <QString>
 
 #include <memory>
@@ -30,6 +33,7 @@ struct LoggedOnUser
     QString userId;
     QString password;    ///< as typed
     QString sqlPassword; ///< the typed password through the password cipher
+    UserRecord record;   ///< the row and rights loaded at log-on
 };
 
 /**
@@ -62,6 +66,10 @@ public:
     ConnectionValues connection;
     LoggedOnUser user;
     int currentWorkshopId = 0;
+    /** Workshops opened without being a member: left again when the session ends. */
+    QList<qlonglong> temporaryWorkshops;
+    /** The size the task editor last had, stored when the session ends (invalid: none opened). */
+    QSize taskFormSize;
     SystemSettings system;
     CompanyTexts company = CompanyTexts::builtIn();
 

@@ -1,0 +1,118 @@
+#include "mainwindow/ui/Access_Form.h"
+
+#include "core/Prompt.h"
+#include "core/Session.h"
+#include "mainwindow/SessionUnload.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStyle>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+namespace bx {
+
+Access_Form::Access_Form(Session& session, Prompt& prompt, QWidget* parent)
+    : QMainWindow(parent)
+    , m_session(session)
+    , m_prompt(prompt)
+{
+    setObjectName(QStringLiteral("Access_Form"));
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    m_logOff = file->addAction(QString());
+    m_logOff->setObjectName(QStringLiteral("mnuLogOff"));
+    connect(m_logOff, &QAction::triggered, this, &Access_Form::logOffRequested);
+    file->addSeparator();
+    QAction* exit = file->addAction(QStringLiteral("E&xit"));
+    exit->setObjectName(QStringLiteral("EXIT"));
+    connect(exit, &QAction::triggered, this, &Access_Form::closeWithoutQuestion);
+
+    auto* placeholder = new QLabel(this);
+    placeholder->setAlignment(Qt::AlignCenter);
+    placeholder->setObjectName(QStringLiteral("lblWorkArea"));
+    setCentralWidget(placeholder);
+
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        m_tray =
+            new QSystemTrayIcon(QApplication::style()->standardIcon(QStyle::SP_ComputerIcon), this);
+        auto* menu = new QMenu(this);
+        QAction* restore = menu->addAction(QStringLiteral("&Restore"));
+        connect(restore, &QAction::triggered, this, [this] {
+            showNormal();
+            activateWindow();
+        });
+        QAction* unload = menu->addAction(QStringLiteral("E&xit"));
+        unload->setObjectName(QStringLiteral("mnuUnload"));
+        connect(unload, &QAction::triggered, this, [this] {
+            showNormal();
+            close();
+        });
+        m_tray->setContextMenu(menu);
+        connect(m_tray, &QSystemTrayIcon::activated, this,
+                [this](QSystemTrayIcon::ActivationReason why) {
+                    if (why == QSystemTrayIcon::Trigger || why == QSystemTrayIcon::DoubleClick) {
+                        showNormal();
+                        activateWindow();
+                    }
+                });
+        m_tray->show();
+    }
+    // The end of the desktop session closes the window without asking.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { m_noQuestion = true; });
+    resize(900, 600);
+    rebuildForUser();
+}
+
+Access_Form::~Access_Form() = default;
+
+void Access_Form::rebuildForUser()
+{
+    const QString user = m_session.user.userId;
+    setWindowTitle(m_session.company.name + QStringLiteral(" Brindlepax ") + QStringLiteral(" : ") +
+                   user);
+    m_logOff->setText(QStringLiteral("Log off ") + user);
+    if (m_tray)
+        m_tray->setToolTip(windowTitle());
+    static_cast<QLabel*>(centralWidget())
+        ->setText(QStringLiteral("Logged on as ") + user + QStringLiteral("."));
+    m_unloaded = false;
+}
+
+void Access_Form::closeWithoutQuestion()
+{
+    m_noQuestion = true;
+    close();
+}
+
+void Access_Form::closeEvent(QCloseEvent* event)
+{
+    if (!m_noQuestion &&
+        m_prompt.ask(QStringLiteral("Do you really want to exit Brindlepax?"), {},
+                     PromptButtons::YesNo, PromptIcon::Question) != PromptAnswer::Yes) {
+        event->ignore();
+        return;
+    }
+    m_noQuestion = false;
+    if (!m_unloaded) {
+        unloadSession(m_session);
+        m_unloaded = true;
+    }
+    if (m_tray)
+        m_tray->hide();
+    event->accept();
+}
+
+void Access_Form::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    // Minimised, the window leaves the task bar and waits behind its notification-area icon.
+    if (event->type() == QEvent::WindowStateChange && m_tray && isMinimized())
+        QTimer::singleShot(0, this, &QWidget::hide);
+}
+
+} // namespace bx

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QMainWindow>
+
+class QAction;
+class QSystemTrayIcon;
+
+namespace bx {
+
+class Prompt;
+class Session;
+
+/**
+ * The main window. For now it holds what a session's start and end need: the caption, Log Off,
+ * Exit, the exit question of the close box (not asked when the desktop session ends or for the
+ * Exit command), minimising to the notification area where the desktop has one, and the unload
+ * steps of the session.
+ */
+class Access_Form : public QMainWindow
+{
+    Q_OBJECT
+public:
+    Access_Form(Session& session, Prompt& prompt, QWidget* parent = nullptr);
+    ~Access_Form() override;
+
+    /** Builds caption and menus for the logged-on user (after a log-on or a log-off). */
+    void rebuildForUser();
+
+    /** Closes without the exit question (Exit command, end of the desktop session). */
+    void closeWithoutQuestion();
+
+signals:
+    /** The user chose Log Off; the window's owner runs the log-on again. */
+    void logOffRequested();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    Session& m_session;
+    Prompt& m_prompt;
+    QAction* m_logOff;
+    QSystemTrayIcon* m_tray = nullptr;
+    bool m_noQuestion = false;
+    bool m_unloaded = false;
+};
+
+} // namespace bx
