@@ -17,7 +17,8 @@ constexpr qsizetype kSharedLength = 9;
 
 QString cipher(const char* key, const QString& typed)
 {
-    const QByteArray message = (typed.trimmed() + QLatin1String(kSuffix)).toUtf8();
+    // Passwords ignore letter case everywhere, so the server's login password must too.
+    const QByteArray message = (typed.trimmed().toLower() + QLatin1String(kSuffix)).toUtf8();
     const QByteArray mac =
         QMessageAuthenticationCode::hash(message, QByteArray(key), QCryptographicHash::Sha256);
     return QString::fromLatin1(mac.toHex());

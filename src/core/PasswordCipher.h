@@ -9,7 +9,8 @@ namespace bx {
  * the password and on constants fixed in the program, so every client computes the same text, and
  * the typed password itself never reaches the server.
  *
- * Both forms trim the typed text first. They never fail.
+ * Both forms trim and lower-case the typed text first (passwords ignore letter case). They
+ * never fail.
  */
 class PasswordCipher
 {

@@ -165,17 +165,16 @@ bool DatabaseCreator::createServer(const ServerCreation& request)
         if (request.creating) {
             // The script creates the administrator's login with the default password; the
             // login then gets the password every client derives from it.
-            db->executeScript(
-                QStringLiteral("ALTER ROLE ") +
-                db->quoteIdentifier(serverRoleName(request.database, QStringLiteral("admin"))) +
-                QStringLiteral(" PASSWORD ") +
-                db->quoteLiteral(
-                    PasswordCipher::loginPassword(CreationDefaults::kServerAdminPassword)));
+            db->setRolePassword(
+                serverRoleName(request.database, QStringLiteral("admin")),
+                PasswordCipher::loginPassword(CreationDefaults::kServerAdminPassword));
         }
         if (!request.sharedLogin.trimmed().isEmpty()) {
-            db->query(QStringLiteral("SELECT bx_create_login(?, ?, false)"),
-                      {request.sharedLogin.trimmed(),
-                       PasswordCipher::sharedLoginPassword(request.sharedPassword)});
+            // The role is made without a password, which then goes in hashed.
+            const QString shared = request.sharedLogin.trimmed();
+            db->query(QStringLiteral("SELECT bx_create_login(?, NULL, false)"), {shared});
+            db->setRolePassword(shared.toLower(),
+                                PasswordCipher::sharedLoginPassword(request.sharedPassword));
         }
     } catch (const DbError& e) {
         reportDatabaseError(e, m_prompt, m_errorLog, false, request.database);

@@ -1,5 +1,6 @@
 #include "core/db/Database.h"
 #include "dbadmin/UpgradeSteps.h"
+#include "reports/StandardReports.h"
 
 #include <QDir>
 #include <QFile>
@@ -136,44 +137,24 @@ void step47(StepActions& a)
 // The standard report layouts delivered beside the program become report attachments.
 void step48(StepActions& a)
 {
-    static const QStringList titles = {
-        QStringLiteral("Activities Completed this Week"),
-        QStringLiteral("Most Recent Status Reports"),
-        QStringLiteral("No Weekly Status Report Available"),
-        QStringLiteral("Over Due Tasks"),
-        QStringLiteral("Status Reports"),
-        QStringLiteral("Tasks With No Due Date Assigned"),
-        QStringLiteral("Weekly Issues (from status reports)"),
-        QStringLiteral("Weekly Status Reports"),
-        QStringLiteral("Who's Working on What Report"),
-    };
     a.run(QStringLiteral("DELETE FROM ATTACH WHERE Attach_Type = ?"), {QStringLiteral("R")});
     const QString stamp = QStringLiteral(", admin, ") + localNowText(a.context());
     const QDateTime now = gmtNow(a.context());
     const QDir folder(a.context().programDir);
-    for (int i = 0; i < titles.size(); ++i) {
-        const QString fileName = QString::number(i + 1) + QStringLiteral(".rpx");
-        QFile file(folder.filePath(fileName));
-        if (!file.exists())
+    for (const StandardReports::Report& report : StandardReports::all()) {
+        const QString path = folder.filePath(report.fileName());
+        if (!QFile::exists(path))
             continue;
-        if (!file.open(QIODevice::ReadOnly))
-            throw DbError(DbErrorKind::Other, QStringLiteral("0"),
-                          QStringLiteral("Cannot read the report ") + file.fileName() +
-                              QStringLiteral(": ") + file.errorString());
-        const qlonglong number =
-            a.insertNumbered(QStringLiteral("ATTACH"), QStringLiteral("Attach_Number"),
-                             {QStringLiteral("SCR_Number"), QStringLiteral("Attach_Title"),
-                              QStringLiteral("Attach_Type"), QStringLiteral("Attach_Owner"),
-                              QStringLiteral("Attach_Date"), QStringLiteral("Attach_Filename"),
-                              QStringLiteral("Category")},
-                             {0, titles.at(i) + stamp, QStringLiteral("R"), QStringLiteral("admin"),
-                              now, fileName, QString()});
-        a.note(QStringLiteral("Store %1 in ATTACH.OLE_Data of Attach_Number %2")
-                   .arg(file.fileName())
-                   .arg(number));
-        a.db().writeBlob({QStringLiteral("ATTACH"), QStringLiteral("Attach_Number"), number,
-                          QStringLiteral("OLE_Data")},
-                         file, file.size());
+        StandardReports::storeReportFile(
+            a.db(), path, report.title + stamp, now,
+            [&](const QString& table, const QString& numberColumn, const QStringList& columns,
+                const QVariantList& values) {
+                const qlonglong number = a.insertNumbered(table, numberColumn, columns, values);
+                a.note(QStringLiteral("Store %1 in ATTACH.OLE_Data of Attach_Number %2")
+                           .arg(path)
+                           .arg(number));
+                return number;
+            });
     }
 }
 

@@ -374,6 +374,25 @@ QString PgDatabase::quoteLiteral(const QString& text) const
     return escaped(text, false);
 }
 
+void PgDatabase::setRolePassword(const QString& role, const QString& password)
+{
+    const QString where = QStringLiteral("PgDatabase::setRolePassword");
+    char* hashed = PQencryptPasswordConn(m_conn, password.toUtf8().constData(),
+                                         role.toUtf8().constData(), nullptr);
+    if (!hashed)
+        throw connectionError({}, where);
+    const QString secret = QString::fromUtf8(hashed);
+    PQfreemem(hashed);
+    // ALTER ROLE takes no parameters; both parts are quoted by the server's rules.
+    const QString head = QStringLiteral("ALTER ROLE ") + quoteIdentifier(role);
+    try {
+        runScript(head + QStringLiteral(" PASSWORD ") + quoteLiteral(secret), where);
+    } catch (const DbError& e) {
+        throw DbError(e.kind(), e.number(), e.description(),
+                      head + QStringLiteral(" PASSWORD '...'"), e.where());
+    }
+}
+
 qlonglong PgDatabase::drawSerial()
 {
     // Both statements travel in one message and run as one implicit transaction: one round trip

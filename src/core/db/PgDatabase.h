@@ -60,6 +60,12 @@ public:
     QString quoteIdentifier(const QString& name) const;
     QString quoteLiteral(const QString& text) const;
 
+    /**
+     * Gives a login role a new password. The password is hashed here, by the server's rules, so
+     * that it never travels or lands in a server log in clear. @throws DbError
+     */
+    void setRolePassword(const QString& role, const QString& password);
+
     /** Draws a new number from LU_SERIALS (unique across tables and clients). */
     qlonglong drawSerial();
 

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QString>
+
+namespace bx {
+
+class Prompt;
+class Session;
+
+/** How a log-on ended. */
+enum class LogOnOutcome
+{
+    Failed,       ///< reported to the user; the previous log-on values stand
+    NeedsUpgrade, ///< the database is older than the program: the login window offers the upgrade
+    ProgramOlder, ///< the database is newer than the program: reported, no log-on
+    LoggedOn,     ///< the session holds the new user; the main window may open
+};
+
+/**
+ * The log-on behind the login window's OK, the command-line log-on and the administrator
+ * entries: opens the chosen database with the user's derived password, remembers it, compares
+ * the builds, checks the user and password, and fills the session. Every refusal and database
+ * error is shown through the prompt with the texts users know; nothing is written to the shared
+ * database by a failed log-on.
+ */
+class LoginFlow
+{
+public:
+    LoginFlow(Session& session, Prompt& prompt, QString programDir);
+
+    /**
+     * The whole log-on. On success the remembered logon is stored (with the typed values only
+     * when `rememberLogon`), and on the server engine the standard reports are stored at the
+     * first log-on to a database that has none.
+     */
+    LogOnOutcome logOn(const QString& location, const QString& userId, const QString& typed,
+                       bool rememberLogon);
+
+    /**
+     * Opens the database and checks the user as the log-on does, without the build comparison
+     * and without completing the log-on: for "Upgrade..." and "Set Password". On success the
+     * session holds the user.
+     */
+    bool openAndValidate(const QString& location, const QString& userId, const QString& typed);
+
+private:
+    bool open(const QString& location, const QString& userId, const QString& typed);
+    bool validate(const QString& userId, const QString& typed);
+
+    Session& m_session;
+    Prompt& m_prompt;
+    QString m_programDir;
+};
+
+/**
+ * The automatic log-on under the desktop login name (embedded engine only, never for "admin"):
+ * opens the remembered database with no user and no password and, when SYSTEM.NoLogon is set and
+ * a user of that name exists, logs that user on. Fails silently (the login window follows) when
+ * any of that does not hold, when the builds differ, or when the user is disabled.
+ */
+bool tryDesktopLogon(Session& session, Prompt& prompt, const QString& desktopName, bool forceDialog,
+                     const QString& programDir);
+
+/** The login name of the desktop user, lower-cased; "" when it cannot be found. */
+QString desktopUserName();
+
+/**
+ * A user ID and a password when the command line (without the program name) holds exactly two
+ * words separated by single blanks; nothing otherwise.
+ */
+bool commandLineLogon(const QStringList& arguments, QString* userId, QString* password);
+
+} // namespace bx

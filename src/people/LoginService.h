@@ -1,0 +1,96 @@
+#pragma once
+
+#include "core/BuildInfo.h"
+#include "core/Prompt.h"
+#include "core/UserRecord.h"
+
+#include <QString>
+
+namespace bx {
+
+class Clock;
+class Database;
+
+/** The outcome of checking a typed user ID and password. */
+enum class LoginResult
+{
+    Ok,
+    NoUserId,      ///< the user ID box is empty
+    UnknownUser,   ///< no row of that ID
+    WrongPassword, ///< the row exists, the password does not match
+    Disabled,      ///< right password, but the user is disabled
+};
+
+/** A message to show in a box. */
+struct LoginMessage
+{
+    QString text;
+    PromptIcon icon = PromptIcon::None;
+};
+
+/**
+ * What the login window says for a failed check: "Please specify a User ID" and "User is
+ * disabled" without icon; "Invalid Password or User Name." (unknown user) and the same with a
+ * trailing blank (wrong password), critical. The two differ only by that blank; users and their
+ * scripts know both. Ok gives an empty message.
+ */
+LoginMessage messageFor(LoginResult result);
+
+/**
+ * Checks a typed user ID and password against LU_USER, in this order: an empty (or blank) ID;
+ * no row of that ID (a row with neither password nor name counts as none); the password
+ * (StoredPassword::matches, so letter case and surrounding blanks do not count); disabled. The
+ * disabled flag is looked at only after the password, so that a wrong password never tells
+ * whether the user is disabled.
+ *
+ * Reads only; nothing is written to the database.
+ *
+ * @param record filled with the user's row (see loadUser) when the result is Ok; left alone
+ *               otherwise. May be null.
+ * @throws DbError when the query fails
+ */
+LoginResult validateLogin(Database& db, const QString& userId, const QString& typed,
+                          UserRecord* record);
+
+/** Shown when the database's build is older than the program's. */
+inline const QString kDatabaseMustBeUpgraded =
+    QStringLiteral("Your database must be upgraded.  Please contact the Brindlepax Admistrator.");
+/** Shown when the program's build is older than the database's. */
+inline const QString kSoftwareMustBeUpgraded =
+    QStringLiteral("Your software must be upgraded.  Please contact the Brindlepax Admistrator.");
+
+/**
+ * How the database's build number (Vars "BuildNum") compares with the program's. A database
+ * without a build number is never out of date. @throws DbError
+ */
+BuildInfo::BuildState checkVersion(Database& db, int programBuild = BuildInfo::buildNumber());
+
+/** kDatabaseMustBeUpgraded, kSoftwareMustBeUpgraded, or "" when the builds agree. */
+QString versionMessage(BuildInfo::BuildState state);
+
+/** Shown when another user asks for the upgrade window. */
+inline const QString kOnlyAdminsMayUpgrade =
+    QStringLiteral("Only users 'ADMIN', 'ADMIN2', and 'ADMIN3' may access the Admin Program");
+
+/**
+ * Whether a (validated) user may open the upgrade window: the ID, trimmed, is one of "admin",
+ * "admin2", "admin3" as a whole, in any letter case. "admin4" or "administrator" may not. Case
+ * does not count because the ID has already been found in LU_USER, whose IDs match in any case,
+ * so "ADMIN" (as the refusal itself spells it) is the same user as "admin".
+ */
+bool mayUpgrade(const QString& userId);
+
+/**
+ * The first log-on to a server database stores four of the delivered reports, so that a new
+ * team finds some: when ATTACH holds no report (Attach_Type "R"), reports 1, 4, 6 and 9 whose
+ * files exist in `programDir` are added (owner "admin", plain title, Attach_Date = now in GMT),
+ * all in one transaction. With any report present it does nothing. The log-on calls it on the
+ * server engine only; the embedded database receives its reports when it is created.
+ *
+ * Two clients logging on for the very first time at the same moment may both store the set.
+ *
+ * @throws DbError when a statement fails or a report file cannot be read (nothing is stored)
+ */
+void storeStandardReportsIfNone(Database& db, const QString& programDir, const Clock& clock);
+
+} // namespace bx

@@ -1,0 +1,95 @@
+#include "people/StoredPassword.h"
+
+#include <algorithm>
+#include <new>
+#include <sodium.h>
+#include <stdexcept>
+
+namespace bx::StoredPassword {
+
+namespace {
+
+// Every client of a database must use the same key, or scrambled passwords written by one could
+// not be read by another. It is fixed for the life of the product.
+constexpr char kKey[] =
+    "11528040294320359988005542912956083180788358719144062717672481322006118603794862091";
+constexpr qsizetype kKeyLength = sizeof(kKey) - 1;
+static_assert(kKeyLength == 83);
+
+const QString kScrambled = QStringLiteral("***");
+
+// Interactive limits: about 0.08 s and 64 MiB per hash on a two-core desktop, so a log-on stays
+// quick while each guess at a copied table costs an attacker the same.
+constexpr unsigned long long kOpsLimit = crypto_pwhash_OPSLIMIT_INTERACTIVE;
+constexpr size_t kMemLimit = crypto_pwhash_MEMLIMIT_INTERACTIVE;
+
+QString normalized(const QString& password)
+{
+    return password.trimmed().toLower();
+}
+
+QString xorWithKey(QStringView text)
+{
+    const qsizetype n = std::min(text.size(), kKeyLength);
+    QString result(n, Qt::Uninitialized);
+    for (qsizetype i = 0; i < n; ++i)
+        result[i] =
+            QChar(static_cast<char16_t>(text[i].unicode() ^ static_cast<char16_t>(kKey[i])));
+    return result;
+}
+
+void ensureSodium()
+{
+    // sodium_init() is safe to call more than once, but once is enough; it fails only when the
+    // system offers no source of randomness, and then no salt could be drawn either.
+    static const bool ready = sodium_init() >= 0;
+    if (!ready)
+        throw std::runtime_error("libsodium could not be initialised");
+}
+
+} // namespace
+
+QString scramble(const QString& text)
+{
+    return kScrambled + xorWithKey(text);
+}
+
+QString unscramble(const QString& stored)
+{
+    if (!stored.startsWith(kScrambled))
+        return stored;
+    return xorWithKey(QStringView(stored).mid(kScrambled.size()));
+}
+
+QString forStorage(const QString& typed)
+{
+    ensureSodium();
+    const QByteArray password = normalized(typed).toUtf8();
+    char hash[crypto_pwhash_STRBYTES];
+    // The only failure is memory the system refuses to give.
+    if (crypto_pwhash_str_alg(hash, password.constData(),
+                              static_cast<unsigned long long>(password.size()), kOpsLimit,
+                              kMemLimit, crypto_pwhash_ALG_ARGON2ID13) != 0)
+        throw std::bad_alloc();
+    return kHashPrefix + QString::fromLatin1(hash);
+}
+
+bool isHashed(const QString& stored)
+{
+    return stored.startsWith(kHashPrefix);
+}
+
+bool matches(const QString& stored, const QString& typed)
+{
+    if (isHashed(stored)) {
+        ensureSodium();
+        const QByteArray hash = stored.mid(kHashPrefix.size()).toLatin1();
+        const QByteArray password = normalized(typed).toUtf8();
+        return crypto_pwhash_str_verify(hash.constData(), password.constData(),
+                                        static_cast<unsigned long long>(password.size())) == 0;
+    }
+    // unscramble() leaves a clear-text password as it is.
+    return normalized(unscramble(stored)) == normalized(typed);
+}
+
+} // namespace bx::StoredPassword

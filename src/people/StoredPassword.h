@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QString>
+
+/**
+ * The forms in which a user's password is kept, and the one comparison that accepts them all.
+ *
+ * LU_USER.User_Password holds one of three forms:
+ *  - a hash: kHashPrefix followed by an Argon2id string (salt and parameters inside it); every
+ *    password the program stores from now on has this form;
+ *  - a scrambled text: "***" followed by the password XORed with the program key (older rows);
+ *  - clear text (older rows, or rows written by hand).
+ * Passwords are compared without regard to letter case and to blanks around them, so the hash is
+ * taken of the trimmed, lower-cased password.
+ *
+ * The scrambler is reversible on purpose: the remembered logon must be able to fill the password
+ * box again. It protects nothing against anyone who has the program, and is used only for that
+ * and for reading older rows.
+ */
+namespace bx::StoredPassword {
+
+/** What begins a hashed password; nothing else the program stores begins with it. */
+inline const QString kHashPrefix = QStringLiteral("$bxa2$");
+
+/**
+ * "***" followed by the text XORed, character by character, with the program's 83-digit key.
+ * Text beyond 83 characters is dropped. The empty text gives "***".
+ */
+QString scramble(const QString& text);
+
+/**
+ * The reverse of scramble(). A text that does not begin with "***" is returned unchanged (a
+ * password kept in clear); "***" alone gives "".
+ */
+QString unscramble(const QString& stored);
+
+/**
+ * The form in which a new or changed password is stored: kHashPrefix + Argon2id hash of the
+ * trimmed, lower-cased password, with a fresh random salt (two calls never give the same text).
+ * Takes about a tenth of a second and 64 MiB of memory.
+ *
+ * @throws std::bad_alloc when the memory for the hash cannot be had
+ */
+QString forStorage(const QString& typed);
+
+/** Whether a stored password is in the hashed form. */
+bool isHashed(const QString& stored);
+
+/**
+ * Whether a typed password matches a stored one of any form, ignoring letter case and blanks
+ * around both. "***" alone matches only an empty (or blank) typed password. A damaged hash
+ * matches nothing.
+ */
+bool matches(const QString& stored, const QString& typed);
+
+} // namespace bx::StoredPassword

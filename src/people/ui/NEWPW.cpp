@@ -1,0 +1,53 @@
+#include "people/ui/NEWPW.h"
+
+#include "core/Prompt.h"
+#include "core/Session.h"
+#include "core/db/DatabaseOpener.h"
+#include "people/PasswordChange.h"
+
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace bx {
+
+NEWPW::NEWPW(Session& session, Prompt& prompt, QWidget* parent)
+    : QDialog(parent)
+    , m_session(session)
+    , m_prompt(prompt)
+    , m_new(new QLineEdit)
+    , m_retyped(new QLineEdit)
+{
+    setObjectName(QStringLiteral("NEWPW"));
+    setWindowTitle(QStringLiteral("Set Password"));
+    m_new->setObjectName(QStringLiteral("txtNewPassword"));
+    m_retyped->setObjectName(QStringLiteral("txtRetype"));
+    m_new->setEchoMode(QLineEdit::Password);
+    m_retyped->setEchoMode(QLineEdit::Password);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("OKButton"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &NEWPW::onOk);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* form = new QFormLayout(this);
+    form->addRow(QStringLiteral("New password:"), m_new);
+    form->addRow(QStringLiteral("Retype new password:"), m_retyped);
+    form->addRow(buttons);
+}
+
+void NEWPW::onOk()
+{
+    try {
+        if (const auto refusal = changePassword(m_session, m_new->text(), m_retyped->text())) {
+            m_prompt.inform(*refusal);
+            m_new->setFocus();
+            return;
+        }
+    } catch (const DbError& e) {
+        reportDatabaseError(e, m_session, m_prompt);
+        return;
+    }
+    accept();
+}
+
+} // namespace bx

@@ -1,0 +1,274 @@
+#include "people/LoginService.h"
+
+#include "PeopleTestSupport.h"
+#include "core/PasswordCipher.h"
+#include "core/Session.h"
+#include "core/db/DatabaseOpener.h"
+#include "core/settings/SettingsStore.h"
+#include "people/PasswordChange.h"
+#include "people/StoredPassword.h"
+#include "people/UserStore.h"
+#include "support/EngineFixture.h"
+#include "support/FixedClock.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace bx;
+
+namespace {
+
+const QString kOld = QStringLiteral("Right Pw1");
+
+/**
+ * A database of the current schema with a few users beside the delivered "admin", and a session
+ * logged on as "alice" over a second connection. On the server engine alice has her own login
+ * role, named after the process database as the program's logins are.
+ */
+class LoginServiceTest : public bx::test::EngineTest
+{
+protected:
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        QDir(tempDir()).mkdir(QStringLiteral("program"));
+        bx::test::loadCurrentSchema(db(), programDir());
+        const QString insert = QStringLiteral("INSERT INTO LU_USER (USER_ID, User_Name, "
+                                              "User_Password, Disabled) VALUES (?, ?, ?, ?)");
+        db().execute(insert, {QStringLiteral("alice"), QStringLiteral("Alice"),
+                              StoredPassword::scramble(kOld), false});
+        db().execute(insert, {QStringLiteral("dora"), QStringLiteral("Dora"), kOld, true});
+        db().execute(insert, {QStringLiteral("O'Brien"), QStringLiteral("Pat O'Brien"),
+                              QStringLiteral("it's mine"), false});
+        db().execute(insert, {QStringLiteral("ghost"), QVariant(), QVariant(), false});
+
+        session.setDatabase(connectAgain());
+        session.user.userId = QStringLiteral("Alice");
+        session.user.password = kOld;
+        if (isServer()) {
+            session.connection.sqlDatabaseName = bx::test::processDatabase();
+            m_role = serverRoleName(session.connection.sqlDatabaseName, QStringLiteral("alice"));
+            db().executeScript(QStringLiteral("DROP ROLE IF EXISTS %1; CREATE ROLE %1 LOGIN "
+                                              "PASSWORD '%2'")
+                                   .arg(m_role, PasswordCipher::loginPassword(kOld)));
+        }
+    }
+
+    void TearDown() override
+    {
+        session.closeDatabase();
+        if (!m_role.isEmpty())
+            db().executeScript(QStringLiteral("DROP ROLE IF EXISTS ") + m_role);
+        EngineTest::TearDown();
+    }
+
+    QString programDir() const { return tempDir() + QStringLiteral("/program"); }
+
+    QList<QVariantList> users()
+    {
+        return db().query(QStringLiteral("SELECT * FROM LU_USER ORDER BY USER_ID")).rows();
+    }
+
+    QString storedPassword()
+    {
+        return db()
+            .scalar(QStringLiteral("SELECT User_Password FROM LU_USER WHERE USER_ID = ?"),
+                    {QStringLiteral("alice")})
+            .toString();
+    }
+
+    /** Whether alice's role accepts the enciphered form of a typed password. */
+    bool roleAccepts(const QString& typed)
+    {
+        PgConnectParams p = *bx::test::testCluster();
+        p.database = bx::test::processDatabase();
+        p.user = m_role;
+        p.password = PasswordCipher::loginPassword(typed);
+        try {
+            PgDatabase::connect(p);
+            return true;
+        } catch (const DbError& e) {
+            EXPECT_EQ(e.kind(), DbErrorKind::LoginFailed) << e.text().toStdString();
+            return false;
+        }
+    }
+
+    QTemporaryDir m_settingsDir;
+    SettingsStore settings{m_settingsDir.filePath(QStringLiteral("MRBX.conf"))};
+    bx::test::FixedClock clock;
+    Session session{settings, clock};
+    QString m_role;
+};
+
+} // namespace
+
+TEST_P(LoginServiceTest, ValidationRefusesInOrderAndWritesNothing)
+{
+    const QList<QVariantList> before = users();
+    const struct
+    {
+        const char* id;
+        const char* typed;
+        LoginResult result;
+        const char* text;
+        PromptIcon icon;
+    } cases[] = {
+        {"   ", "", LoginResult::NoUserId, "Please specify a User ID", PromptIcon::None},
+        {"nobody", "Right Pw1", LoginResult::UnknownUser, "Invalid Password or User Name.",
+         PromptIcon::Critical},
+        // A row with neither name nor password counts as none.
+        {"ghost", "", LoginResult::UnknownUser, "Invalid Password or User Name.",
+         PromptIcon::Critical},
+        {"alice", "Right Pw2", LoginResult::WrongPassword, "Invalid Password or User Name. ",
+         PromptIcon::Critical},
+        // Disabled shows only to whoever knows the password.
+        {"dora", "wrong", LoginResult::WrongPassword, "Invalid Password or User Name. ",
+         PromptIcon::Critical},
+        {"DORA", " right pw1", LoginResult::Disabled, "User is disabled", PromptIcon::None},
+    };
+    for (const auto& c : cases) {
+        UserRecord record;
+        EXPECT_EQ(validateLogin(db(), QString::fromUtf8(c.id), QString::fromUtf8(c.typed), &record),
+                  c.result)
+            << c.id;
+        EXPECT_EQ(messageFor(c.result).text, QString::fromUtf8(c.text));
+        EXPECT_EQ(messageFor(c.result).icon, c.icon);
+        EXPECT_FALSE(record.exists()) << "only a successful check hands out the row";
+    }
+    UserRecord record;
+    EXPECT_EQ(
+        validateLogin(db(), QStringLiteral(" ALICE "), QStringLiteral("rIGHT pW1  "), &record),
+        LoginResult::Ok);
+    EXPECT_EQ(record.userName, QStringLiteral("Alice"));
+    EXPECT_EQ(users(), before);
+}
+
+TEST_P(LoginServiceTest, UserRowReadsWithAdministratorRules)
+{
+    db().execute(QStringLiteral("UPDATE LU_USER SET Full_Access = ?, Join_Team = ?, Ext12 = ?, "
+                                "Ext13 = ?, User_Email = ?"),
+                 {true, QVariant(), false, false, QVariant()});
+    UserRecord obrien;
+    ASSERT_EQ(validateLogin(db(), QStringLiteral("o'brien"), QStringLiteral("IT'S MINE"), &obrien),
+              LoginResult::Ok);
+    EXPECT_EQ(obrien.userId, QStringLiteral("O'Brien"));
+    EXPECT_TRUE(obrien.fullAccess);
+    EXPECT_FALSE(obrien.joinTeam);
+    EXPECT_FALSE(obrien.administrator);
+    EXPECT_EQ(obrien.email, QString());
+
+    const auto admin = loadUser(db(), QStringLiteral(" Admin"));
+    ASSERT_TRUE(admin.has_value());
+    EXPECT_TRUE(admin->administrator);
+    EXPECT_TRUE(admin->globalReports);
+}
+
+TEST_P(LoginServiceTest, FirstLogonStoresFourReportsOnce)
+{
+    for (const char* name : {"1.rpx", "2.rpx", "4.rpx", "6.rpx", "9.rpx"}) {
+        QFile f(QDir(programDir()).filePath(QString::fromLatin1(name)));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(name);
+    }
+    clock.setStandardOffsetSeconds(3600); // local time one hour ahead of GMT
+    const auto reports = [&] {
+        return db().query(QStringLiteral("SELECT * FROM ATTACH WHERE Attach_Type = ? "
+                                         "ORDER BY Attach_Filename"),
+                          {QStringLiteral("R")});
+    };
+    ASSERT_TRUE(reports().isEmpty());
+
+    storeStandardReportsIfNone(db(), programDir(), clock);
+    storeStandardReportsIfNone(db(), programDir(), clock);
+    RecordSet rs = reports();
+    ASSERT_EQ(rs.rowCount(), 4);
+    const char* expected[][2] = {{"1.rpx", "Activities Completed this Week"},
+                                 {"4.rpx", "Over Due Tasks"},
+                                 {"6.rpx", "Tasks With No Due Date Assigned"},
+                                 {"9.rpx", "Who's Working on What Report"}};
+    for (const auto& [file, title] : expected) {
+        EXPECT_EQ(rs.text(QStringLiteral("Attach_Filename")), QString::fromLatin1(file));
+        EXPECT_EQ(rs.text(QStringLiteral("Attach_Title")), QString::fromLatin1(title));
+        EXPECT_EQ(rs.text(QStringLiteral("Attach_Owner")), QStringLiteral("admin"));
+        EXPECT_EQ(rs.dateTime(QStringLiteral("Attach_Date")),
+                  QDateTime(QDate(2024, 1, 31), QTime(13, 5, 9), Qt::UTC));
+        QBuffer content;
+        content.open(QIODevice::WriteOnly);
+        db().readBlob({QStringLiteral("ATTACH"), QStringLiteral("Attach_Number"),
+                       rs.value(QStringLiteral("Attach_Number")), QStringLiteral("OLE_Data")},
+                      content);
+        EXPECT_EQ(content.data(), QByteArray(file));
+        rs.moveNext();
+    }
+}
+
+TEST_P(LoginServiceTest, PasswordChangeRefusesThenHashesAndReachesTheRole)
+{
+    const char* refused[][3] = {
+        {"      ", "      ", "Please specify a new password"},
+        {"abcdef", "ABCDEF", "Password was not retyped correctly"},
+        {"  abcde  ", "  abcde  ", "New password must be at least 6 characters long"},
+    };
+    for (const auto& [password, retyped, refusal] : refused)
+        EXPECT_EQ(changePassword(session, QString::fromUtf8(password), QString::fromUtf8(retyped)),
+                  QString::fromUtf8(refusal));
+    EXPECT_EQ(storedPassword(), StoredPassword::scramble(kOld));
+
+    const QString typed = QStringLiteral("New Secret'9");
+    ASSERT_EQ(changePassword(session, typed, typed), std::nullopt);
+    EXPECT_TRUE(StoredPassword::isHashed(storedPassword()));
+    EXPECT_EQ(session.user.record.storedPassword, storedPassword());
+    EXPECT_EQ(session.user.sqlPassword, PasswordCipher::loginPassword(typed));
+    EXPECT_EQ(
+        validateLogin(db(), QStringLiteral("alice"), QStringLiteral(" new SECRET'9"), nullptr),
+        LoginResult::Ok);
+    EXPECT_EQ(validateLogin(db(), QStringLiteral("alice"), kOld, nullptr),
+              LoginResult::WrongPassword);
+    if (isServer()) {
+        EXPECT_TRUE(roleAccepts(typed));
+        EXPECT_FALSE(roleAccepts(kOld));
+    }
+}
+
+TEST_P(LoginServiceTest, RoleAndRowChangeTogetherOrNotAtAll)
+{
+    // The row was renamed meanwhile: on the server the role keeps its password too.
+    const auto rename = [&](const char* from, const char* to) {
+        db().execute(QStringLiteral("UPDATE LU_USER SET USER_ID = ? WHERE USER_ID = ?"),
+                     {QString::fromLatin1(to), QString::fromLatin1(from)});
+    };
+    rename("alice", "alice2");
+    const QString typed = QStringLiteral("New Secret9");
+    try {
+        changePassword(session, typed, typed);
+        ADD_FAILURE() << "changed without a row";
+    } catch (const DbError& e) {
+        EXPECT_TRUE(e.description().startsWith(QStringLiteral("The password was not changed: ")));
+    }
+    EXPECT_EQ(session.user.password, kOld);
+    if (!isServer())
+        return;
+    EXPECT_TRUE(roleAccepts(kOld));
+
+    // A role that cannot be changed leaves the row alone.
+    rename("alice2", "alice");
+    db().executeScript(QStringLiteral("DROP ROLE ") + m_role);
+    EXPECT_THROW(changePassword(session, typed, typed), DbError);
+    EXPECT_EQ(storedPassword(), StoredPassword::scramble(kOld));
+}
+
+BX_INSTANTIATE_ENGINES(LoginServiceTest);
+
+TEST(LoginService, OnlyTheThreeAdministratorsMayUpgrade)
+{
+    for (const char* id : {"admin", "ADMIN", "Admin2", " admin3 "})
+        EXPECT_TRUE(mayUpgrade(QString::fromLatin1(id))) << id;
+    for (const char* id : {"", "admin4", "administrator", "admin 2"})
+        EXPECT_FALSE(mayUpgrade(QString::fromLatin1(id))) << id;
+}

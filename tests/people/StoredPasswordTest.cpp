@@ -1,0 +1,75 @@
+#include "people/StoredPassword.h"
+
+#include "core/settings/SettingsStore.h"
+#include "people/RememberedLogon.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace bx;
+namespace SP = bx::StoredPassword;
+
+TEST(StoredPassword, ScramblerKeepsItsFormAndKey)
+{
+    EXPECT_EQ(SP::scramble({}), QStringLiteral("***"));
+    EXPECT_EQ(SP::unscramble(QStringLiteral("***")), QString());
+    EXPECT_EQ(SP::unscramble(QStringLiteral("clear pw")), QStringLiteral("clear pw"));
+    // A character equal to its key digit scrambles to NUL; surrogate pairs must come back whole.
+    const QString text = QStringLiteral("1152 O'Brien ✓ 𝄞");
+    EXPECT_EQ(SP::unscramble(SP::scramble(text)), text);
+    const QString longText(100, u'x');
+    EXPECT_EQ(SP::unscramble(SP::scramble(longText)), longText.left(83));
+
+    // Every client of a database must share the key: scrambling zeros reveals it.
+    QString key;
+    for (const QChar c : SP::scramble(QString(83, u'0')).mid(3))
+        key += QChar(c.unicode() + u'0');
+    EXPECT_EQ(key, QStringLiteral("1152804029432035998800554291295608318078835871914406271767248132"
+                                  "2006118603794862091"));
+}
+
+TEST(StoredPassword, EveryStoredFormMatchesIgnoringCaseAndBlanks)
+{
+    const QString password = QStringLiteral("Secret Pw1");
+    const QString hash = SP::forStorage(password);
+    for (const QString& stored : {hash, SP::scramble(password), password}) {
+        SCOPED_TRACE(stored.toStdString());
+        EXPECT_TRUE(SP::matches(stored, QStringLiteral("  SECRET pw1 ")));
+        EXPECT_FALSE(SP::matches(stored, QStringLiteral("secretpw1")));
+        EXPECT_FALSE(SP::matches(stored, QString()));
+    }
+    EXPECT_TRUE(SP::matches(QStringLiteral("***"), QStringLiteral("  ")));
+    EXPECT_FALSE(SP::matches(QStringLiteral("***"), QStringLiteral("***")));
+
+    // Salted, and the password is nowhere in it.
+    const QString again = SP::forStorage(password);
+    EXPECT_NE(again, hash);
+    EXPECT_TRUE(again.startsWith(SP::kHashPrefix + QStringLiteral("$argon2id$")));
+    EXPECT_FALSE(again.contains(QStringLiteral("secret"), Qt::CaseInsensitive));
+    const QString damaged = SP::kHashPrefix + QStringLiteral("garbage");
+    EXPECT_FALSE(SP::matches(damaged, damaged));
+}
+
+TEST(RememberedLogon, RoundTripOnlyWhileOn)
+{
+    QTemporaryDir dir;
+    SettingsStore settings(dir.filePath(QStringLiteral("MRBX.conf")));
+    EXPECT_FALSE(RememberedLogon::load(settings).has_value());
+
+    const QString password = QStringLiteral(" 1152 pw%=\\ ");
+    RememberedLogon::store(settings, true, QStringLiteral("O'Brien"), password);
+    const auto loaded = RememberedLogon::load(SettingsStore(settings.path()));
+    ASSERT_TRUE(loaded.has_value());
+    EXPECT_EQ(loaded->userId, QStringLiteral("O'Brien"));
+    EXPECT_EQ(loaded->password, password);
+    QFile file(settings.path());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(file.readAll().contains("pw"));
+
+    // Switched off at a log-on: nothing is read, and the password is no longer kept.
+    RememberedLogon::store(settings, false, QStringLiteral("O'Brien"), password);
+    EXPECT_FALSE(RememberedLogon::load(settings).has_value());
+    EXPECT_FALSE(settings.contains(QStringLiteral("LOGIN"), QStringLiteral("PASSWORD")));
+}

@@ -1,0 +1,249 @@
+#include "core/BuildInfo.h"
+#include "core/ErrorLog.h"
+#include "core/Session.h"
+#include "core/SingleInstance.h"
+#include "core/db/SqliteDatabase.h"
+#include "core/settings/SettingsKeys.h"
+#include "core/settings/SettingsStore.h"
+#include "core/settings/Vars.h"
+#include "dbadmin/DatabaseCreator.h"
+#include "mainwindow/ui/Access_Form.h"
+#include "people/LoginFlow.h"
+#include "people/StoredPassword.h"
+#include "people/ui/LOGIN_FORM.h"
+#include "people/ui/StartLogin.h"
+#include "support/FixedClock.h"
+#include "support/ScriptedPrompt.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCryptographicHash>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace bx;
+using bx::test::FixedClock;
+using bx::test::ScriptedPrompt;
+
+namespace {
+
+/**
+ * A user's machine: a settings file, a new embedded database remembered in it, and users
+ * "O'Brien" (password "Secret1") and "gone" (disabled, "Secret2").
+ */
+class LoginWindowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ErrorLog log(dir.filePath(QStringLiteral("QVErrorLog.txt")), clock);
+        ScriptedPrompt quiet;
+        DatabaseCreator creator(settings, quiet, clock, log,
+                                QCoreApplication::applicationDirPath());
+        ASSERT_TRUE(creator.createEmbedded(path()));
+        auto db = SqliteDatabase::open(path());
+        const QString add = QStringLiteral("INSERT INTO LU_USER (USER_ID, User_Name, "
+                                           "User_Password, Disabled) VALUES (?, ?, ?, ?)");
+        db->execute(add, {QStringLiteral("O'Brien"), QStringLiteral("Pat O'Brien"),
+                          StoredPassword::forStorage(QStringLiteral("Secret1")), 0});
+        db->execute(add, {QStringLiteral("gone"), QStringLiteral("Gone"),
+                          StoredPassword::forStorage(QStringLiteral("Secret2")), -1});
+        key = QStringLiteral("bxtest-%1").arg(QRandomGenerator::global()->generate());
+    }
+
+    QString path() const { return dir.filePath(QStringLiteral("pax.db")); }
+
+    void setSystem(const char* column, const QVariant& value)
+    {
+        SqliteDatabase::open(path())->execute(QStringLiteral("UPDATE SYSTEM SET ") +
+                                                  QLatin1String(column) + QStringLiteral(" = ?"),
+                                              {value});
+    }
+
+    QByteArray fileHash() const
+    {
+        QFile f(path());
+        f.open(QIODevice::ReadOnly);
+        return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+    }
+
+    /** Top-level windows of a class that are on screen. */
+    template <typename W> int shown() const
+    {
+        int n = 0;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            n += qobject_cast<W*>(w) && w->isVisible();
+        return n;
+    }
+
+    QTemporaryDir dir;
+    SettingsStore settings{dir.filePath(QStringLiteral("MRBX.conf"))};
+    FixedClock clock;
+    Session session{settings, clock};
+    ScriptedPrompt prompt;
+    QString key;
+};
+
+} // namespace
+
+TEST_F(LoginWindowTest, TwoWordsOnTheCommandLineLogOnWithoutTheLoginWindow)
+{
+    SingleInstance instance(key);
+    StartLogin start(session, prompt, QCoreApplication::applicationDirPath());
+    start.setDesktopUserName(QStringLiteral("nobody"));
+    ASSERT_TRUE(start.start({QStringLiteral("o'brien"), QStringLiteral("SECRET1")}, instance))
+        << prompt.texts().join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(start.loginWindow(), nullptr);
+    ASSERT_NE(start.mainWindow(), nullptr);
+    EXPECT_TRUE(start.mainWindow()->isVisible());
+    EXPECT_EQ(start.mainWindow()->windowTitle(),
+              QStringLiteral("Brindlepax Brindlepax  : o'brien"));
+    EXPECT_EQ(session.user.record.userName, QStringLiteral("Pat O'Brien"));
+    EXPECT_TRUE(prompt.records().isEmpty());
+    start.mainWindow()->closeWithoutQuestion();
+}
+
+TEST_F(LoginWindowTest, OneOrThreeWordsShowTheLoginWindow)
+{
+    for (const QStringList& args :
+         {QStringList{QStringLiteral("O'Brien")},
+          QStringList{QStringLiteral("O'Brien"), QStringLiteral("Secret1"), QStringLiteral("x")}}) {
+        SingleInstance instance(key);
+        StartLogin start(session, prompt, QCoreApplication::applicationDirPath());
+        start.setDesktopUserName(QStringLiteral("nobody"));
+        ASSERT_TRUE(start.start(args, instance));
+        ASSERT_NE(start.loginWindow(), nullptr);
+        EXPECT_TRUE(start.loginWindow()->isVisible());
+        EXPECT_EQ(start.mainWindow(), nullptr);
+        EXPECT_EQ(start.loginWindow()->findChild<QLabel*>(QStringLiteral("lblDBHidden"))->text(),
+                  path());
+    }
+}
+
+TEST_F(LoginWindowTest, ASecondCopyGivesWayWithAMessage)
+{
+    SingleInstance first(key);
+    ASSERT_TRUE(first.claim());
+    SingleInstance second(key);
+    StartLogin start(session, prompt, QCoreApplication::applicationDirPath());
+    EXPECT_FALSE(start.start({}, second));
+    EXPECT_EQ(prompt.texts(), QStringList{QStringLiteral("Brindlepax is already running")});
+    EXPECT_EQ(prompt.last().icon, PromptIcon::None);
+    EXPECT_EQ(start.loginWindow(), nullptr);
+}
+
+TEST_F(LoginWindowTest, DesktopNameLogsOnOnlyWhenAllowedAndNeverAsAdmin)
+{
+    setSystem("NoLogon", -1);
+    SqliteDatabase::open(path())->execute(QStringLiteral(
+        "INSERT INTO LU_USER (USER_ID, User_Name, User_Password) VALUES ('pat', 'Pat', 'x')"));
+    {
+        StartLogin start(session, prompt, QCoreApplication::applicationDirPath());
+        start.setDesktopUserName(QStringLiteral("Pat"));
+        start.run(0, true, false);
+        ASSERT_NE(start.mainWindow(), nullptr) << "the desktop user is logged on";
+        EXPECT_EQ(session.user.userId, QStringLiteral("pat"));
+        EXPECT_EQ(start.loginWindow(), nullptr);
+        start.mainWindow()->closeWithoutQuestion();
+    }
+    for (const char* name : {"Admin", "ADMIN", "gone", "stranger"}) {
+        StartLogin start(session, prompt, QCoreApplication::applicationDirPath());
+        start.setDesktopUserName(QLatin1String(name));
+        start.run(0, true, false);
+        EXPECT_EQ(start.mainWindow(), nullptr) << name;
+        EXPECT_NE(start.loginWindow(), nullptr) << name;
+    }
+    setSystem("NoLogon", 0);
+    StartLogin start(session, prompt, QCoreApplication::applicationDirPath());
+    start.setDesktopUserName(QStringLiteral("pat"));
+    start.run(0, true, false);
+    EXPECT_EQ(start.mainWindow(), nullptr) << "not without the system setting";
+    EXPECT_TRUE(prompt.records().isEmpty()) << "a failed automatic log-on is silent";
+}
+
+TEST_F(LoginWindowTest, RefusalsAreWordedByCauseAndWriteNothing)
+{
+    const QByteArray before = fileHash();
+    LOGIN_FORM login(session, prompt, QCoreApplication::applicationDirPath());
+    auto* user = login.findChild<QLineEdit*>(QStringLiteral("Text1"));
+    auto* password = login.findChild<QLineEdit*>(QStringLiteral("Text2"));
+    bool loggedOn = false;
+    QObject::connect(&login, &LOGIN_FORM::loggedOn, [&] { loggedOn = true; });
+    const struct
+    {
+        const char* user;
+        const char* password;
+        const char* message;
+    } cases[] = {
+        {"o'brien", "wrong", "Invalid Password or User Name. "},
+        {"nobody", "Secret1", "Invalid Password or User Name."},
+        {"gone", "secret2", "User is disabled"},
+        {"", "x", "Please specify a User ID"},
+    };
+    for (const auto& c : cases) {
+        user->setText(QLatin1String(c.user));
+        password->setText(QLatin1String(c.password));
+        login.findChild<QPushButton*>(QStringLiteral("Command1"))->click();
+        EXPECT_EQ(prompt.last().text, QLatin1String(c.message)) << c.user;
+        EXPECT_FALSE(loggedOn);
+    }
+    EXPECT_EQ(fileHash(), before) << "a failed log-on writes nothing to the database";
+    EXPECT_EQ(session.user.userId, QString()) << "the previous log-on values stand";
+}
+
+TEST_F(LoginWindowTest, AnOlderDatabaseOffersTheUpgradeInsteadOfTheMainWindow)
+{
+    {
+        auto db = SqliteDatabase::open(path());
+        Vars::setValue(*db, QStringLiteral("BuildNum"),
+                       QString::number(BuildInfo::buildNumber() - 10));
+    }
+    LOGIN_FORM login(session, prompt, QCoreApplication::applicationDirPath());
+    bool loggedOn = false;
+    QObject::connect(&login, &LOGIN_FORM::loggedOn, [&] { loggedOn = true; });
+    login.findChild<QLineEdit*>(QStringLiteral("Text1"))->setText(QStringLiteral("O'Brien"));
+    login.findChild<QLineEdit*>(QStringLiteral("Text2"))->setText(QStringLiteral("Secret1"));
+    login.LOGIN_Click();
+    login.LOGIN_Click();
+    EXPECT_FALSE(loggedOn);
+    EXPECT_TRUE(login.inUpgradeState());
+    EXPECT_TRUE(login.findChild<QPushButton*>(QStringLiteral("Command3"))->isVisibleTo(&login));
+
+    // A database without a build number is never older.
+    Vars::setValue(session.db(), QStringLiteral("BuildNum"), QString());
+    login.LOGIN_Click();
+    EXPECT_TRUE(loggedOn);
+}
+
+TEST_F(LoginWindowTest, TheExitQuestionsNoKeepsTheSessionAndYesEndsIt)
+{
+    SingleInstance instance(key);
+    StartLogin start(session, prompt, QCoreApplication::applicationDirPath());
+    start.setDesktopUserName(QStringLiteral("nobody"));
+    ASSERT_TRUE(start.start({QStringLiteral("O'Brien"), QStringLiteral("Secret1")}, instance));
+    Access_Form* main = start.mainWindow();
+    ASSERT_NE(main, nullptr);
+    session.db().execute(QStringLiteral("INSERT INTO LOGIN (User_ID, LastUpdate) VALUES (?, ?)"),
+                         {QStringLiteral("O'Brien"), clock.nowLocal()});
+    session.taskFormSize = QSize(640, 480);
+
+    prompt.answer(PromptAnswer::No);
+    main->close();
+    EXPECT_EQ(prompt.last().text, QStringLiteral("Do you really want to exit Brindlepax?"));
+    EXPECT_TRUE(main->isVisible());
+    EXPECT_EQ(session.db().scalar(QStringLiteral("SELECT count(*) FROM LOGIN")).toInt(), 1);
+    EXPECT_FALSE(settings.contains(QStringLiteral("TaskForm"), QStringLiteral("Widht")));
+
+    prompt.answer(PromptAnswer::Yes);
+    main->close();
+    EXPECT_FALSE(main->isVisible());
+    EXPECT_EQ(session.db().scalar(QStringLiteral("SELECT count(*) FROM LOGIN")).toInt(), 0);
+    EXPECT_EQ(settings.get(QStringLiteral("TaskForm"), QStringLiteral("Widht")),
+              QStringLiteral("640"));
+}
