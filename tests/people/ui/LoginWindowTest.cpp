@@ -24,6 +24,7 @@
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -246,4 +247,41 @@ TEST_F(LoginWindowTest, TheExitQuestionsNoKeepsTheSessionAndYesEndsIt)
     EXPECT_EQ(session.db().scalar(QStringLiteral("SELECT count(*) FROM LOGIN")).toInt(), 0);
     EXPECT_EQ(settings.get(QStringLiteral("TaskForm"), QStringLiteral("Widht")),
               QStringLiteral("640"));
+}
+
+TEST_F(LoginWindowTest, LogOffLogsOnAnotherUserOrBringsThePreviousOneBack)
+{
+    SingleInstance instance(key);
+    StartLogin start(session, prompt, QCoreApplication::applicationDirPath());
+    start.setDesktopUserName(QStringLiteral("nobody"));
+    ASSERT_TRUE(start.start({QStringLiteral("O'Brien"), QStringLiteral("Secret1")}, instance));
+    Access_Form* main = start.mainWindow();
+    ASSERT_NE(main, nullptr);
+    QAction* logOff = main->findChild<QAction*>(QStringLiteral("mnuLogOff"));
+    EXPECT_EQ(logOff->text(), QStringLiteral("Log off O'Brien"));
+
+    // Cancelled: the previous user goes on, on a database opened again for him.
+    QTimer::singleShot(0, [] {
+        auto* login = qobject_cast<LOGIN_FORM*>(QApplication::activeModalWidget());
+        ASSERT_NE(login, nullptr);
+        login->findChild<QPushButton*>(QStringLiteral("Command2"))->click();
+    });
+    logOff->trigger();
+    EXPECT_EQ(session.user.userId, QStringLiteral("O'Brien"));
+    ASSERT_TRUE(session.isOpen());
+    EXPECT_EQ(session.db().scalar(QStringLiteral("SELECT count(*) FROM LU_USER")).toInt(), 3);
+
+    // Another user logs on: the window is rebuilt for him.
+    QTimer::singleShot(0, [] {
+        auto* login = qobject_cast<LOGIN_FORM*>(QApplication::activeModalWidget());
+        ASSERT_NE(login, nullptr);
+        login->findChild<QLineEdit*>(QStringLiteral("Text1"))->setText(QStringLiteral("admin"));
+        login->findChild<QLineEdit*>(QStringLiteral("Text2"))->clear();
+        login->findChild<QPushButton*>(QStringLiteral("Command1"))->click();
+    });
+    logOff->trigger();
+    EXPECT_EQ(session.user.userId, QStringLiteral("admin"));
+    EXPECT_EQ(logOff->text(), QStringLiteral("Log off admin"));
+    EXPECT_TRUE(main->windowTitle().endsWith(QStringLiteral(" : admin")));
+    main->closeWithoutQuestion();
 }
