@@ -29,4 +29,10 @@ void Session::closeDatabase()
     m_db.reset();
 }
 
+void Session::reloadSystemSettings(const QString& programDir)
+{
+    system.reload(db(), m_settings, programDir);
+    db().setQueryTimeout(system.queryWait);
+}
+
 } // namespace bx

@@ -63,6 +63,13 @@ public:
     void setDatabase(std::unique_ptr<Database> db);
     void closeDatabase();
 
+    /**
+     * Reads the system settings of the open database again and applies its query timeout; a
+     * column an older database lacks keeps its value. @param programDir for the default reports
+     * folder
+     */
+    void reloadSystemSettings(const QString& programDir);
+
     ConnectionValues connection;
     LoggedOnUser user;
     int currentWorkshopId = 0;

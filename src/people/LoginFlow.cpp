@@ -19,17 +19,6 @@
 
 namespace bx {
 
-namespace {
-
-/** What every log-on does once the user is in: the system settings and the query timeout. */
-void beginSession(Session& session, const QString& programDir)
-{
-    session.system.reload(session.db(), session.settings(), programDir);
-    session.db().setQueryTimeout(session.system.queryWait);
-}
-
-} // namespace
-
 LoginFlow::LoginFlow(Session& session, Prompt& prompt, QString programDir)
     : m_session(session)
     , m_prompt(prompt)
@@ -108,7 +97,7 @@ LogOnOutcome LoginFlow::logOn(const QString& location, const QString& userId, co
         RememberedLogon::store(m_session.settings(), rememberLogon, userId, typed);
         if (m_session.connection.serverFlag)
             storeStandardReportsIfNone(m_session.db(), m_programDir, m_session.clock());
-        beginSession(m_session, m_programDir);
+        m_session.reloadSystemSettings(m_programDir);
         return LogOnOutcome::LoggedOn;
     } catch (const DbError& e) {
         reportDatabaseError(e, m_session, m_prompt);
@@ -143,7 +132,7 @@ bool tryDesktopLogon(Session& session, Prompt& prompt, const QString& desktopNam
         session.user.password.clear();
         session.user.sqlPassword.clear();
         session.user.record = *record;
-        beginSession(session, programDir);
+        session.reloadSystemSettings(programDir);
         return true;
     } catch (const DbError& e) {
         session.errorLog().write(QStringLiteral("Error "), e.text());

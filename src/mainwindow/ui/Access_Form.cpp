@@ -1,7 +1,10 @@
 #include "mainwindow/ui/Access_Form.h"
 
+#include "core/AppPaths.h"
 #include "core/Prompt.h"
 #include "core/Session.h"
+#include "core/db/Database.h"
+#include "core/ui/F_SYSTEM.h"
 #include "mainwindow/SessionUnload.h"
 
 #include <QAction>
@@ -31,6 +34,13 @@ Access_Form::Access_Form(Session& session, Prompt& prompt, QWidget* parent)
     QAction* exit = file->addAction(QStringLiteral("E&xit"));
     exit->setObjectName(QStringLiteral("EXIT"));
     connect(exit, &QAction::triggered, this, &Access_Form::closeWithoutQuestion);
+
+    // Administrators keep the system here; the menu shows only for them.
+    m_admin = menuBar()->addMenu(QStringLiteral("&Administration"));
+    m_admin->setObjectName(QStringLiteral("mnuAdmin"));
+    QAction* system = m_admin->addAction(QStringLiteral("&System Settings..."));
+    system->setObjectName(QStringLiteral("mnuSystem"));
+    connect(system, &QAction::triggered, this, &Access_Form::openSystemSettings);
 
     auto* placeholder = new QLabel(this);
     placeholder->setAlignment(Qt::AlignCenter);
@@ -76,11 +86,20 @@ void Access_Form::rebuildForUser()
     setWindowTitle(m_session.company.name + QStringLiteral(" Brindlepax ") + QStringLiteral(" : ") +
                    user);
     m_logOff->setText(QStringLiteral("Log off ") + user);
+    m_admin->menuAction()->setVisible(m_session.user.record.administrator);
     if (m_tray)
         m_tray->setToolTip(windowTitle());
     static_cast<QLabel*>(centralWidget())
         ->setText(QStringLiteral("Logged on as ") + user + QStringLiteral("."));
     m_unloaded = false;
+}
+
+void Access_Form::openSystemSettings()
+{
+    F_SYSTEM dialog(m_session, m_prompt, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    m_session.reloadSystemSettings(AppPaths::programDir());
 }
 
 void Access_Form::closeWithoutQuestion()

@@ -3,6 +3,7 @@
 #include <QMainWindow>
 
 class QAction;
+class QMenu;
 class QSystemTrayIcon;
 
 namespace bx {
@@ -38,9 +39,12 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    void openSystemSettings();
+
     Session& m_session;
     Prompt& m_prompt;
     QAction* m_logOff;
+    QMenu* m_admin;
     QSystemTrayIcon* m_tray = nullptr;
     bool m_noQuestion = false;
     bool m_unloaded = false;
