@@ -1,0 +1,55 @@
+#include "people/ui/AddGroup.h"
+
+#include "core/Session.h"
+#include "core/db/Database.h"
+#include "core/db/DatabaseOpener.h"
+#include "people/workshops/WorkshopService.h"
+#include "people/workshops/ui/WorkshopWidgets.h"
+
+#include <QDialogButtonBox>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace bx {
+
+AddGroup::AddGroup(Session& session, Prompt& prompt, const QString& userId, QWidget* parent)
+    : QDialog(parent)
+    , m_session(session)
+    , m_prompt(prompt)
+    , m_lstGroups(workshopNamed(new QListWidget, "lstGroups"))
+{
+    setObjectName(QStringLiteral("AddGroup"));
+    setWindowTitle(QStringLiteral("Select Workshop"));
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("cmdOK"));
+    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cmdCancel"));
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_lstGroups);
+    layout->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, this, &AddGroup::onOk);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(m_lstGroups, &QListWidget::itemDoubleClicked, this, &AddGroup::onOk);
+
+    try {
+        WorkshopStore store(m_session.db());
+        const QList<WorkshopRow> rows =
+            userId.trimmed().isEmpty() ? store.all() : store.notMemberOf(userId.trimmed());
+        for (const WorkshopRow& row : rows)
+            addWorkshopItem(m_lstGroups, row);
+    } catch (const DbError& e) {
+        reportDatabaseError(e, m_session, m_prompt);
+    }
+}
+
+void AddGroup::onOk()
+{
+    const qlonglong id = currentWorkshopItem(m_lstGroups);
+    if (!WorkshopService(m_session, m_prompt).confirmPick(id))
+        return;
+    m_id = id;
+    m_name = m_lstGroups->currentItem()->text();
+    accept();
+}
+
+} // namespace bx

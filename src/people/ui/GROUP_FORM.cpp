@@ -1,0 +1,51 @@
+#include "people/ui/GROUP_FORM.h"
+
+#include "people/workshops/WorkshopService.h"
+#include "people/workshops/ui/WorkshopWidgets.h"
+
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace bx {
+
+GROUP_FORM::GROUP_FORM(Session& session, Prompt& prompt, const QString& mode, qlonglong groupId,
+                       QWidget* parent)
+    : QDialog(parent)
+    , m_session(session)
+    , m_prompt(prompt)
+    , m_groupId(mode.compare(QLatin1String("NEW"), Qt::CaseInsensitive) == 0 ? 0 : groupId)
+    , m_txtName(workshopNamed(new QLineEdit, "txtName"))
+{
+    setObjectName(QStringLiteral("GROUP_FORM"));
+    setWindowTitle(QStringLiteral("Workshop"));
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("cmdOK"));
+    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cmdCancel"));
+    auto* form = new QFormLayout(this);
+    form->addRow(QStringLiteral("Workshop Name:"), m_txtName);
+    form->addRow(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, this, &GROUP_FORM::onOk);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    if (m_groupId != 0) {
+        const auto row = WorkshopService(m_session, m_prompt).openForRename(m_groupId);
+        m_loaded = row.has_value();
+        if (row)
+            m_txtName->setText(row->name);
+    }
+}
+
+void GROUP_FORM::onOk()
+{
+    if (const auto id =
+            WorkshopService(m_session, m_prompt).saveName(m_groupId, m_txtName->text())) {
+        m_saved = *id;
+        accept();
+    } else {
+        m_txtName->setFocus();
+    }
+}
+
+} // namespace bx

@@ -1,0 +1,83 @@
+#include "core/ErrorLog.h"
+#include "core/Session.h"
+#include "core/db/SqliteDatabase.h"
+#include "core/settings/SettingsStore.h"
+#include "dbadmin/DatabaseCreator.h"
+#include "people/ui/DlgAddTeam.h"
+#include "people/ui/dlgChooseUser.h"
+#include "support/FixedClock.h"
+#include "support/ScriptedPrompt.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace bx;
+using bx::test::ScriptedPrompt;
+
+namespace {
+
+template <typename W> W* child(QWidget& window, const char* name)
+{
+    W* w = window.findChild<W*>(QLatin1String(name));
+    EXPECT_NE(w, nullptr) << name;
+    return w;
+}
+
+} // namespace
+
+// The workshop window saves what was typed and picked, and the chooser then offers the new
+// workshop and, with nobody ticked, hands it back as the recipient.
+TEST(WorkshopWindowsTest, NewWorkshopThenChosenAsRecipient)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("pax.db"));
+    SettingsStore settings(dir.filePath(QStringLiteral("MRBX.conf")));
+    bx::test::FixedClock clock;
+    ScriptedPrompt prompt;
+    {
+        ErrorLog log(dir.filePath(QStringLiteral("QVErrorLog.txt")), clock);
+        DatabaseCreator creator(settings, prompt, clock, log,
+                                QCoreApplication::applicationDirPath());
+        ASSERT_TRUE(creator.createEmbedded(path));
+    }
+    prompt.clear();
+    Session session(settings, clock);
+    session.setDatabase(SqliteDatabase::open(path));
+    session.user.userId = QStringLiteral("admin");
+
+    DlgAddTeam window(session, prompt);
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("New Workshop"));
+    QTest::keyClicks(child<QLineEdit>(window, "txtTeamName"), QStringLiteral("O'Brien's Ærø team"));
+    child<QComboBox>(window, "T_CATEGORY")->setCurrentText(QStringLiteral("Ærø docs"));
+    auto* lists = child<QComboBox>(window, "cmbUsers");
+    lists->setCurrentIndex(lists->findText(QStringLiteral("All Users")));
+    auto* candidates = child<QListWidget>(window, "ListView1");
+    const auto admin = candidates->findItems(QStringLiteral("admin"), Qt::MatchStartsWith);
+    ASSERT_EQ(admin.size(), 1);
+    admin.first()->setSelected(true);
+    child<QPushButton>(window, "cmdAdd")->click();
+    EXPECT_EQ(child<QListWidget>(window, "ListView2")->count(), 1);
+    prompt.answer(PromptAnswer::Yes);
+    child<QPushButton>(window, "cmdOK")->click();
+    EXPECT_EQ(window.result(), QDialog::Accepted);
+    ASSERT_NE(window.savedGroupId(), 0);
+    EXPECT_EQ(prompt.last().title, QStringLiteral("Create Folder?"));
+
+    dlgChooseUser chooser(session, prompt);
+    auto* workshops = child<QComboBox>(chooser, "cmbRecType");
+    workshops->setCurrentIndex(workshops->findText(QStringLiteral("O'Brien's Ærø team")));
+    EXPECT_EQ(child<QLabel>(chooser, "lblEcho")->text(),
+              QStringLiteral("[   Workshop: O'Brien's Ærø team ]"));
+    child<QPushButton>(chooser, "cmdOK")->click();
+    EXPECT_EQ(chooser.recipients(),
+              (QList<cSelUser>{{QString(), window.savedGroupId(), cSelUser::kWorkshop}}));
+}
