@@ -1,0 +1,139 @@
+#include "people/UserAdmin.h"
+
+#include "core/Prompt.h"
+#include "core/Session.h"
+#include "core/db/Database.h"
+#include "core/db/PgDatabase.h"
+#include "people/UserLogins.h"
+#include "people/UserTree.h"
+
+#include <QSet>
+
+namespace bx {
+
+namespace {
+
+bool any(Database& db, const char* sql, const QString& userId)
+{
+    return !db.query(QLatin1String(sql), {userId}).eof();
+}
+
+} // namespace
+
+QString subUsersQuestion(const QString& userId)
+{
+    return QStringLiteral("User ") + userId + QStringLiteral(" has subusers. ") +
+           QStringLiteral("Click 'OK' to disable ") + userId +
+           QStringLiteral(" and all subusers. ") +
+           QStringLiteral(
+               "Click 'Cancel' to go to the user tree and assign users to someone else.");
+}
+
+bool deleteUser(Session& session, Prompt& prompt, const QString& userId)
+{
+    Database& db = session.db();
+    // The row's own spelling: the embedded engine matches letter case beyond ASCII exactly.
+    const QString id = findUserId(db, userId).value_or(userId.trimmed());
+    if (id.isEmpty()) {
+        prompt.inform(kPleaseSelectUser);
+        return false;
+    }
+    const struct
+    {
+        const char* sql;
+        const QString& refusal;
+    } checks[] = {
+        {"SELECT 1 FROM SCR WHERE SCR_Request_ID = ?", kRequestorOfTasks},
+        {"SELECT 1 FROM SCR WHERE SCR_Owner_User_ID = ? AND SCR_OwnerType = 0", kOwnerOfTasks},
+        {"SELECT 1 FROM LIFECYCLE_USER WHERE Owner_ID = ? AND UserType = 0", kOwnerOfStages},
+    };
+    for (const auto& check : checks) {
+        if (any(db, check.sql, id)) {
+            prompt.inform(check.refusal);
+            return false;
+        }
+    }
+    if (UserRecord::isBuiltInAdmin(id)) {
+        prompt.inform(kCannotDeleteAdmin);
+        return false;
+    }
+    if (sameUserId(id, session.user.userId)) {
+        prompt.inform(kCannotDeleteSelf);
+        return false;
+    }
+    if (prompt.ask(QStringLiteral("Are you sure?"), QStringLiteral("Confirm"),
+                   PromptButtons::OkCancel) != PromptAnswer::Ok)
+        return false;
+
+    static const char* const kDeletes[] = {
+        "DELETE FROM LU_USER WHERE USER_ID = ?",
+        "DELETE FROM SCR WHERE SCR_LC_Owner_ID = ?",
+        "DELETE FROM ROUTE WHERE USER_ID = ?",
+        "DELETE FROM ATTACH WHERE Attach_Owner = ?",
+        "DELETE FROM MAIL WHERE Owner_User_ID = ?",
+        "DELETE FROM FOLDER WHERE Folder_Owner_ID = ?",
+        "DELETE FROM PAXCAL WHERE Cal_ID = ?",
+        "DELETE FROM TIME_SHEET WHERE User_ID = ?",
+        "DELETE FROM TIME_SHEET_ROUTE WHERE User_ID = ?",
+        "DELETE FROM CHECKLIST_ITEM WHERE User_ID = ?",
+        "DELETE FROM REPLICA WHERE User_ID = ?",
+        "DELETE FROM LIFECYCLE WHERE Owner_ID = ?",
+        "DELETE FROM LIFECYCLE_USER WHERE User_ID = ?",
+        "DELETE FROM GROUPLINK WHERE User_ID = ?",
+    };
+    Transaction tx(db);
+    for (const char* sql : kDeletes)
+        db.execute(QLatin1String(sql), {id});
+    if (PgDatabase* pg = UserLogins::managed(db))
+        UserLogins::drop(*pg, session.connection.sqlDatabaseName, id);
+    tx.commit();
+    return true;
+}
+
+bool disableUser(Database& db, Prompt& prompt, const QString& userId)
+{
+    const QString id = findUserId(db, userId).value_or(userId.trimmed());
+    if (id.isEmpty()) {
+        prompt.inform(kPleaseSelectUser);
+        return false;
+    }
+    QStringList users{id};
+    QList<UserSummary> level = subUsers(db, id);
+    if (!level.isEmpty() &&
+        prompt.ask(subUsersQuestion(id), {}, PromptButtons::OkCancel) != PromptAnswer::Ok)
+        return false;
+
+    QSet<QString> seen{id.toCaseFolded()};
+    while (!level.isEmpty()) {
+        QList<UserSummary> next;
+        for (const UserSummary& u : level) {
+            if (seen.contains(u.userId.trimmed().toCaseFolded()))
+                continue;
+            seen.insert(u.userId.trimmed().toCaseFolded());
+            users << u.userId;
+            next << subUsers(db, u.userId);
+        }
+        level = next;
+    }
+
+    Transaction tx(db);
+    for (const QString& u : users) {
+        db.execute(QStringLiteral("UPDATE LU_USER SET Disabled = ? WHERE USER_ID = ?"), {true, u});
+        db.execute(QStringLiteral("DELETE FROM GROUPLINK WHERE USER_ID = ?"), {u});
+    }
+    tx.commit();
+    return true;
+}
+
+bool enableUser(Database& db, Prompt& prompt, const QString& userId)
+{
+    const QString id = findUserId(db, userId).value_or(userId.trimmed());
+    if (id.isEmpty()) {
+        prompt.inform(kPleaseSelectUser);
+        return false;
+    }
+    db.execute(QStringLiteral("UPDATE LU_USER SET Disabled = ? WHERE USER_ID = ?"), {false, id});
+    return true;
+}
+
+} // namespace bx

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QString>
+
+namespace bx {
+
+class Database;
+class Prompt;
+class Session;
+
+inline const QString kRequestorOfTasks =
+    QStringLiteral("Unable to delete.  This user is a requestor of tasks");
+inline const QString kOwnerOfTasks =
+    QStringLiteral("Unable to delete.  This user is an owner of tasks");
+inline const QString kOwnerOfStages =
+    QStringLiteral("Unable to delete.  This user is an owner of lifecycle stages");
+inline const QString kCannotDeleteAdmin = QStringLiteral("You can not delete the user 'ADMIN'");
+inline const QString kCannotDeleteSelf =
+    QStringLiteral("Unable to delete.  You may not delete your own User ID.");
+inline const QString kPleaseSelectUser = QStringLiteral("Please select USER");
+
+/** The question asked before a user with enabled sub-users is disabled. */
+QString subUsersQuestion(const QString& userId);
+
+/**
+ * Deletes a user, from the user tree or the main window.
+ *
+ * Refuses, in this order and through the prompt: a requester of any task; the owner of a task
+ * owned as a user (SCR_OwnerType 0); the owner of lifecycle stage rows of a named user (UserType
+ * 0); the built-in "admin"; the logged-on user. Then asks "Are you sure?" (title "Confirm", OK and
+ * Cancel). On OK, in one transaction: the LU_USER row (its folder rows follow it), the tasks whose
+ * stage names the user as owner, the user's route steps, attachments, mail, folders, calendar
+ * entries, time sheets and their history, checklist items, replication set-up, lifecycles,
+ * lifecycle stage rows and workshop memberships; on the server also the user's login role.
+ *
+ * @return true when the user was deleted
+ * @throws DbError when a statement fails; nothing was deleted then
+ */
+bool deleteUser(Session& session, Prompt& prompt, const QString& userId);
+
+/**
+ * Disables a user (the tree's "disable"): without a user "Please select USER". When enabled users
+ * stand below him in the supervisor tree, asks subUsersQuestion() with OK and Cancel; OK disables
+ * him and, level by level, every enabled user below, Cancel changes nothing. Every user disabled
+ * loses all workshop memberships. One transaction; a cycle of supervisors is followed once.
+ *
+ * @return true when anything was disabled
+ * @throws DbError
+ */
+bool disableUser(Database& db, Prompt& prompt, const QString& userId);
+
+/** Clears Disabled on one user; without a user "Please select USER". @throws DbError */
+bool enableUser(Database& db, Prompt& prompt, const QString& userId);
+
+} // namespace bx

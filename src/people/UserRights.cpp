@@ -1,0 +1,72 @@
+#include "people/UserRights.h"
+
+namespace bx::UserRights {
+
+bool isAdministrator(const UserRecord& user)
+{
+    // A record may come from elsewhere than loadUser(), so the built-in rule is applied here too.
+    return user.administrator || UserRecord::isBuiltInAdmin(user.userId);
+}
+
+bool hasGlobalReports(const UserRecord& user)
+{
+    return user.globalReports || UserRecord::isBuiltInAdmin(user.userId);
+}
+
+bool mayViewOthersTasks(const UserRecord& user)
+{
+    return user.fullAccess;
+}
+
+bool mayJoinWorkshops(const UserRecord& user)
+{
+    return user.joinTeam;
+}
+
+bool mayChangeTaskOwnership(const UserRecord& user, bool ownsTask)
+{
+    return ownsTask || user.editUnowned;
+}
+
+bool mayForward(const UserRecord& user, const QString& taskStatus)
+{
+    return user.allowForwarding &&
+           taskStatus.trimmed().compare(QLatin1String("A"), Qt::CaseInsensitive) == 0;
+}
+
+bool mayEditCustomField(const UserRecord& user)
+{
+    return user.allowEditCustom;
+}
+
+bool editsCustomTab(const UserRecord& user)
+{
+    return user.editCustomTab;
+}
+
+bool mayEditCloseDate(const UserRecord& user)
+{
+    return user.allowEditCloseDate;
+}
+
+bool mayCreateLifecycles(const UserRecord& user)
+{
+    return user.allowCreateLifecycle;
+}
+
+bool hasReports(const UserRecord& user)
+{
+    return user.reports;
+}
+
+bool hasBusinessIntelligence(const UserRecord& user)
+{
+    return user.businessIntelligence;
+}
+
+bool receivesEmailNotifications(const UserRecord& user)
+{
+    return !user.notificationsOff;
+}
+
+} // namespace bx::UserRights

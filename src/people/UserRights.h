@@ -1,0 +1,67 @@
+#pragma once
+
+#include "core/UserRecord.h"
+
+#include <QString>
+
+/**
+ * The rights a user's row grants, one answer per right, and the refusal each window shows when
+ * the right is missing. Windows ask these instead of reading UserRecord's flags themselves, so
+ * that a rule such as "admin is always an administrator" holds everywhere.
+ *
+ * Every answer works on the record as it was loaded at log-on (Session::user.record).
+ */
+namespace bx::UserRights {
+
+/** Refused by the user administration and the administrator menus. */
+inline const QString kNotAdministrator =
+    QStringLiteral("Unable to modify.  You do not have Brindlepax Administrator privileges.");
+/** Refused by the main window when opening a workshop the user is not a member of. */
+inline const QString kJoinWorkshopRequired =
+    QStringLiteral("Join Workshop privilege is required to open other workshops.  Please see your "
+                   "Brindlepax Administrator.");
+/** Refused by the join-workshop wizard. */
+inline const QString kNoJoinWorkshopPrivilege = QStringLiteral(
+    "Sorry, you don't have Join Workshop privileges.  Please see your Brindlepax Administrator.");
+/** Refused when creating a sub-task of a task owned by somebody else. */
+inline const QString kMustOwnParentTask =
+    QStringLiteral("You must own the task for which you are creating a subtask");
+/** Refused when making a sub-task independent. */
+inline const QString kMayNotDetachSubtask =
+    QStringLiteral("System settings don't allow to make this operation. See 'Allow to Change Task "
+                   "Ownership' option of Admin utility.");
+/** Refused by the report designer when a shared report would change. */
+inline const QString kNoGlobalReports = QStringLiteral(
+    "Sorry, you don't have Global Reports privilege, which is needed to modify custom reports");
+
+/** Ext12, and always for the built-in "admin": user administration and administrator menus. */
+bool isAdministrator(const UserRecord& user);
+/** Ext13, and always for "admin": may change shared reports. */
+bool hasGlobalReports(const UserRecord& user);
+/** Full_Access: task lists may show tasks owned by other team members. */
+bool mayViewOthersTasks(const UserRecord& user);
+/** Join_Team (Null is false): may open workshops the user is not a member of. */
+bool mayJoinWorkshops(const UserRecord& user);
+/**
+ * Edit_Unowned: may create sub-tasks of tasks owned by others and make a sub-task independent.
+ * `ownsTask` is whether the user owns the task in question; an owner needs no right.
+ */
+bool mayChangeTaskOwnership(const UserRecord& user, bool ownsTask = false);
+/** Allow_Forwarding: free routing is offered, for a task whose status is "A" only. */
+bool mayForward(const UserRecord& user, const QString& taskStatus);
+/** Allow_Edit_Custom: the task editor lets the user change the custom field. */
+bool mayEditCustomField(const UserRecord& user);
+/** Edit_Custom_Tab: the custom tab opens in edit mode rather than view mode. */
+bool editsCustomTab(const UserRecord& user);
+/** Allow_Edit_CloseDate: the to-do window lets the user edit the close date. */
+bool mayEditCloseDate(const UserRecord& user);
+/** Allow_Create_Lifecycle: the lifecycle designer command is available. */
+bool mayCreateLifecycles(const UserRecord& user);
+/** Ext10: reports and the report designer are available. */
+bool hasReports(const UserRecord& user);
+/** Ext11: the analysis screens are available. */
+bool hasBusinessIntelligence(const UserRecord& user);
+/** Ext1 clear: the user gets e-mail notifications at all. */
+bool receivesEmailNotifications(const UserRecord& user);
+
+} // namespace bx::UserRights

@@ -1,0 +1,539 @@
+#include "people/UserAdmin.h"
+
+#include "PeopleTestSupport.h"
+#include "core/PasswordCipher.h"
+#include "core/Session.h"
+#include "core/db/DatabaseOpener.h"
+#include "core/schema/UserReferences.h"
+#include "core/settings/SettingsStore.h"
+#include "people/StoredPassword.h"
+#include "people/UserEditor.h"
+#include "people/UserRights.h"
+#include "people/UserStore.h"
+#include "people/UserTree.h"
+#include "support/EngineFixture.h"
+#include "support/FixedClock.h"
+#include "support/ScriptedPrompt.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <gtest/gtest.h>
+
+using namespace bx;
+using bx::test::ScriptedPrompt;
+
+namespace {
+
+const QString kPassword = QStringLiteral("Secret1");
+
+/**
+ * A database of the current schema with users bob (supervisor of carol, who supervises dave) and
+ * erin, two workshops and two folders; a session logged on as "admin" over a second connection.
+ * On the server engine roles are named after the process database, so that tests in different
+ * processes never meet, and are dropped after each test.
+ */
+class UserAdminTest : public bx::test::EngineTest
+{
+protected:
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        QDir(tempDir()).mkdir(QStringLiteral("program"));
+        bx::test::loadCurrentSchema(db(), tempDir() + QStringLiteral("/program"));
+        addUser("bob", "");
+        addUser("carol", "bob");
+        addUser("dave", "carol");
+        addUser("erin", "");
+        for (int g : {101, 102})
+            db().execute(
+                QStringLiteral("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (?, ?)"),
+                {g, QStringLiteral("Team Ø%1").arg(g)});
+        db().execute(QStringLiteral("INSERT INTO LU_CATEGORY (Category) VALUES (?)"),
+                     {QStringLiteral("Plans")});
+        db().execute(
+            QStringLiteral("INSERT INTO LU_CATEGORY (Category, Parent_Category) VALUES (?, ?)"),
+            {QStringLiteral("Plans 'Ærø'"), QStringLiteral("Plans")});
+        for (const char* u : {"bob", "carol", "dave"})
+            db().execute(
+                QStringLiteral("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (101, ?)"),
+                {QLatin1String(u)});
+
+        session.setDatabase(connectAgain());
+        session.user.userId = QStringLiteral("admin");
+        session.user.record = *loadUser(db(), QStringLiteral("admin"));
+        if (isServer())
+            session.connection.sqlDatabaseName = bx::test::processDatabase();
+    }
+
+    void TearDown() override
+    {
+        session.closeDatabase();
+        if (isServer() && !IsSkipped()) {
+            auto* pg = static_cast<PgDatabase*>(&db());
+            const RecordSet roles =
+                pg->query(QStringLiteral("SELECT rolname FROM pg_roles WHERE rolname LIKE ?"),
+                          {bx::test::processDatabase() + QStringLiteral("\\_%")});
+            for (const QVariantList& row : roles.rows())
+                pg->executeScript(QStringLiteral("DROP ROLE ") +
+                                  pg->quoteIdentifier(row.first().toString()));
+        }
+        EngineTest::TearDown();
+    }
+
+    void addUser(const char* id, const char* supervisor)
+    {
+        db().execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, User_Name, User_Password, "
+                                    "Supervisor_User_ID, Disabled) VALUES (?, ?, ?, ?, ?)"),
+                     {QLatin1String(id), QString(QLatin1String(id)).toUpper(), kPassword,
+                      QLatin1String(supervisor), false});
+    }
+
+    UserDraft newUser(const QString& id) const
+    {
+        UserDraft d;
+        d.userId = id;
+        d.userName = QStringLiteral("Name of ") + id;
+        d.password = kPassword;
+        return d;
+    }
+
+    /** Every row of a table as text, sorted, so that two dumps compare whatever the row order. */
+    QStringList dump(const QString& table, const std::function<QString(int, QVariant)>& map = {})
+    {
+        const RecordSet rs = db().query(QStringLiteral("SELECT * FROM ") + table);
+        QStringList out;
+        for (const QVariantList& row : rs.rows()) {
+            QStringList cells;
+            for (int c = 0; c < row.size(); ++c)
+                cells << (map ? map(c, row[c]) : row[c].toString()) + QLatin1Char('|') +
+                             (row[c].isNull() ? QStringLiteral("null") : QString());
+            out << cells.join(QLatin1Char(','));
+        }
+        out.sort();
+        return out;
+    }
+
+    QStringList column(const char* sql, const QVariantList& params = {})
+    {
+        QStringList out;
+        const RecordSet rs = db().query(QLatin1String(sql), params);
+        for (const QVariantList& row : rs.rows())
+            out << row.first().toString();
+        out.sort();
+        return out;
+    }
+
+    bool disabled(const char* id)
+    {
+        return db().scalar(QStringLiteral("SELECT Disabled FROM LU_USER WHERE USER_ID = ?"),
+                           {QLatin1String(id)})
+                   .toLongLong() != 0;
+    }
+
+    QString role(const QString& id) const
+    {
+        return serverRoleName(session.connection.sqlDatabaseName, id);
+    }
+
+    bool roleAccepts(const QString& id, const QString& typed)
+    {
+        PgConnectParams p = *bx::test::testCluster();
+        p.database = bx::test::processDatabase();
+        p.user = role(id);
+        p.password = PasswordCipher::loginPassword(typed);
+        try {
+            PgDatabase::connect(p);
+            return true;
+        } catch (const DbError& e) {
+            EXPECT_EQ(e.kind(), DbErrorKind::LoginFailed) << e.text().toStdString();
+            return false;
+        }
+    }
+
+    bool roleExists(const QString& id)
+    {
+        return !db().query(QStringLiteral("SELECT 1 FROM pg_roles WHERE rolname = ?"), {role(id)})
+                    .eof();
+    }
+
+    bool roleCreatesRoles(const QString& id)
+    {
+        return !db().query(QStringLiteral("SELECT 1 FROM pg_roles WHERE rolname = ? AND "
+                                          "rolcreaterole"),
+                           {role(id)})
+                    .eof();
+    }
+
+    QTemporaryDir m_settingsDir;
+    SettingsStore settings{m_settingsDir.filePath(QStringLiteral("MRBX.conf"))};
+    bx::test::FixedClock clock;
+    Session session{settings, clock};
+    ScriptedPrompt prompt;
+};
+
+} // namespace
+
+TEST_P(UserAdminTest, SaveRefusesInOrderAndWritesNothing)
+{
+    const QStringList before = dump(QStringLiteral("LU_USER"));
+    UserDraft existing = *loadUserDraft(db(), QStringLiteral("erin"));
+    const struct
+    {
+        UserDraft draft;
+        QString text;
+        UserField field;
+    } cases[] = {
+        {newUser(QStringLiteral("  ")), kSpecifyUserId, UserField::UserId},
+        {newUser(QStringLiteral("supervisor")), kSupervisorReserved, UserField::UserId},
+        {newUser(QStringLiteral(" SuperVisor ")), kSupervisorReserved, UserField::UserId},
+        {[&] {
+             UserDraft d = newUser(QStringLiteral("zed"));
+             d.userName = QStringLiteral(" ");
+             return d;
+         }(),
+         kSpecifyUserName, UserField::UserName},
+        {[&] {
+             UserDraft d = newUser(QStringLiteral("zed"));
+             d.password.reset();
+             return d;
+         }(),
+         kSpecifyPassword, UserField::Password},
+        {[&] {
+             UserDraft d = newUser(QStringLiteral("zed"));
+             d.password = QStringLiteral("  abcde  ");
+             return d;
+         }(),
+         kPasswordTooShort, UserField::Password},
+        {newUser(QStringLiteral(" BOB ")), kUserIdExists, UserField::UserId},
+        {[&] {
+             UserDraft d = existing;
+             d.userId = QStringLiteral("Carol");
+             return d;
+         }(),
+         kUserIdExists, UserField::UserId},
+        {[&] {
+             UserDraft d = existing;
+             d.password = QStringLiteral("abcde");
+             return d;
+         }(),
+         kPasswordTooShort, UserField::Password},
+    };
+    for (const auto& c : cases) {
+        const auto refusal = saveUser(session, c.draft);
+        ASSERT_TRUE(refusal) << c.draft.userId.toStdString();
+        EXPECT_EQ(refusal->text, c.text) << c.draft.userId.toStdString();
+        EXPECT_EQ(refusal->field, c.field) << c.draft.userId.toStdString();
+    }
+    EXPECT_EQ(dump(QStringLiteral("LU_USER")), before);
+
+    // An existing user saved without touching the password keeps the stored one.
+    existing.userName = QStringLiteral("Erin E.");
+    EXPECT_FALSE(saveUser(session, existing));
+    EXPECT_EQ(loadUser(db(), QStringLiteral("erin"))->storedPassword, kPassword);
+}
+
+TEST_P(UserAdminTest, QuotedNonAsciiUserIsSavedRenamedAndDeleted)
+{
+    const QString id = QStringLiteral("O'Brien-Ægir");
+    UserDraft d = newUser(id);
+    d.userName = QStringLiteral("Pat \"Ægir\" O'Brien");
+    d.supervisor = QStringLiteral("bob");
+    d.rate = 12.5;
+    d.flags.insert(QStringLiteral("Join_Team"), true);
+    d.flags.insert(QStringLiteral("Ext5"), true);
+    d.workshops = {102, 101, 102};
+    d.folders = {QStringLiteral("plans 'ærø'"), kUnspecifiedFolder, QStringLiteral("Nowhere")};
+    ASSERT_FALSE(saveUser(session, d));
+
+    auto saved = loadUserDraft(db(), id);
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->userId, id);
+    EXPECT_EQ(saved->userName, d.userName);
+    EXPECT_EQ(saved->supervisor, QStringLiteral("bob"));
+    EXPECT_DOUBLE_EQ(saved->rate.value_or(0), 12.5);
+    EXPECT_TRUE(saved->flag(QStringLiteral("Join_Team")));
+    EXPECT_TRUE(saved->flag(QStringLiteral("Ext5")));
+    EXPECT_FALSE(saved->flag(QStringLiteral("Ext12")));
+    EXPECT_EQ(saved->folders, QStringList{QStringLiteral("Plans 'Ærø'")}) << "category spelling";
+    std::sort(saved->workshops.begin(), saved->workshops.end());
+    EXPECT_EQ(saved->workshops, (QList<qlonglong>{101, 102}));
+    const QString hash = loadUser(db(), id)->storedPassword;
+    EXPECT_TRUE(StoredPassword::isHashed(hash));
+    EXPECT_TRUE(StoredPassword::matches(hash, kPassword));
+    EXPECT_EQ(saveUser(session, newUser(QStringLiteral("o'brien-ægir")))->text, kUserIdExists)
+        << "same ID in another case, beyond ASCII too";
+
+    // Renamed: the row, its memberships and folders follow; the password stays.
+    saved->userId = QStringLiteral("Ó'Neill-Øy");
+    saved->folders << QStringLiteral("Plans");
+    ASSERT_FALSE(saveUser(session, *saved));
+    EXPECT_FALSE(findUserId(db(), id));
+    EXPECT_EQ(loadUser(db(), saved->userId)->storedPassword, hash);
+    EXPECT_EQ(column("SELECT GROUP_ID FROM GROUPLINK WHERE USER_ID = ?", {saved->userId}),
+              (QStringList{QStringLiteral("101"), QStringLiteral("102")}));
+    EXPECT_EQ(column("SELECT ACCESS_LEVEL FROM LU_ACCESS_LEVEL WHERE USER_ID = ?", {saved->userId}),
+              (QStringList{QStringLiteral("Plans"), QStringLiteral("Plans 'Ærø'")}));
+
+    prompt.answer(PromptAnswer::Ok);
+    EXPECT_TRUE(deleteUser(session, prompt, saved->userId));
+    EXPECT_FALSE(findUserId(db(), saved->userId));
+    EXPECT_TRUE(
+        column("SELECT USER_ID FROM GROUPLINK WHERE USER_ID = ?", {saved->userId}).isEmpty());
+    EXPECT_TRUE(
+        column("SELECT USER_ID FROM LU_ACCESS_LEVEL WHERE USER_ID = ?", {saved->userId}).isEmpty());
+}
+
+TEST_P(UserAdminTest, RenameMovesEveryListedReferenceAndNothingElse)
+{
+    // One row holding "carol" in each listed column, and "carol" in columns that are not listed.
+    const QString old = QStringLiteral("carol");
+    const QHash<QString, QString> keys = {
+        {QStringLiteral("SCR"), QStringLiteral("SCR_Counter")},
+        {QStringLiteral("ROUTE"), QStringLiteral("Route_Number")},
+        {QStringLiteral("ATTACH"), QStringLiteral("Attach_Number")},
+        {QStringLiteral("MAIL"), QStringLiteral("Mail_Number")},
+        {QStringLiteral("FOLDER"), QStringLiteral("Folder_Counter")},
+        {QStringLiteral("PAXCAL"), QStringLiteral("Cal_Entry")},
+        {QStringLiteral("TIME_SHEET"), QStringLiteral("ID_Sheet")},
+        {QStringLiteral("TIME_SHEET_ROUTE"), QStringLiteral("Id")},
+    };
+    int number = 900;
+    for (const ColumnRef& ref : kUserReferenceColumns) {
+        if (ref.table == QLatin1String("LU_USER"))
+            continue;
+        QStringList columns{ref.column};
+        QVariantList values{old};
+        if (keys.contains(ref.table)) {
+            columns << keys.value(ref.table);
+            values << ++number;
+        }
+        if (ref.table == QLatin1String("SCR")) {
+            columns << QStringLiteral("SCR_Number") << QStringLiteral("SCR_Priority");
+            values << number << QStringLiteral("2 - Normal");
+            if (ref.column != QLatin1String("SCR_Request_ID")) {
+                columns << QStringLiteral("SCR_Request_ID");
+                values << QStringLiteral("bob");
+            }
+        }
+        db().execute(
+            QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                .arg(ref.table, columns.join(QLatin1Char(',')),
+                     QStringList(columns.size(), QStringLiteral("?")).join(QLatin1Char(','))),
+            values);
+    }
+    db().execute(QStringLiteral("UPDATE MAIL SET Sender = ?"), {old});
+    db().execute(QStringLiteral("UPDATE LIFECYCLE_USER SET Owner_ID = ?"), {old});
+    db().execute(QStringLiteral("INSERT INTO LU_ACCESS_LEVEL (USER_ID, ACCESS_LEVEL, ACCESS_TYPE) "
+                                "VALUES (?, ?, ?)"),
+                 {old, QStringLiteral("Plans"), QStringLiteral("VIEW")});
+
+    QStringList tables;
+    for (const ColumnRef& ref : kUserReferenceColumns)
+        if (!tables.contains(ref.table))
+            tables << ref.table;
+    const auto expected = [&](const QString& table) {
+        QStringList listed;
+        for (const ColumnRef& ref : kUserReferenceColumns)
+            if (ref.table == table)
+                listed << ref.column.toLower();
+        const QStringList names = db().columns(table).isEmpty() ? QStringList() : [&] {
+            QStringList n;
+            for (const ColumnInfo& c : db().columns(table))
+                n << c.name.toLower();
+            return n;
+        }();
+        return dump(table, [&](int c, const QVariant& v) {
+            return listed.contains(names.value(c)) && v.toString() == old
+                       ? QStringLiteral("Carol-Ø")
+                       : v.toString();
+        });
+    };
+    QHash<QString, QStringList> before;
+    for (const QString& t : tables)
+        before.insert(t, expected(t));
+
+    UserDraft d = *loadUserDraft(db(), old);
+    d.userId = QStringLiteral("Carol-Ø");
+    ASSERT_FALSE(saveUser(session, d));
+
+    for (const QString& t : tables)
+        EXPECT_EQ(dump(t), before.value(t)) << t.toStdString();
+    EXPECT_EQ(column("SELECT USER_ID FROM LU_ACCESS_LEVEL"),
+              QStringList{QStringLiteral("Carol-Ø")});
+    EXPECT_EQ(column("SELECT Supervisor_User_ID FROM LU_USER WHERE USER_ID = 'dave'"),
+              QStringList{old})
+        << "the supervisor column is not among the listed references";
+}
+
+TEST_P(UserAdminTest, DisablingCascadesOnOkAndDropsMemberships)
+{
+    prompt.answer(PromptAnswer::Cancel);
+    EXPECT_FALSE(disableUser(db(), prompt, QStringLiteral("bob")));
+    EXPECT_EQ(prompt.last().text, subUsersQuestion(QStringLiteral("bob")));
+    EXPECT_EQ(prompt.last().buttons, PromptButtons::OkCancel);
+    EXPECT_FALSE(disabled("bob"));
+    EXPECT_EQ(column("SELECT USER_ID FROM GROUPLINK WHERE USER_ID <> 'admin'").size(), 3);
+
+    // A supervisor cycle below bob is followed once.
+    db().execute(QStringLiteral("UPDATE LU_USER SET Supervisor_User_ID = 'carol' WHERE USER_ID = "
+                                "'bob'"));
+    db().execute(QStringLiteral("UPDATE LU_USER SET Supervisor_User_ID = 'bob' WHERE USER_ID = "
+                                "'erin'"));
+    prompt.answer(PromptAnswer::Ok);
+    EXPECT_TRUE(disableUser(db(), prompt, QStringLiteral("bob")));
+    for (const char* u : {"bob", "carol", "dave", "erin"})
+        EXPECT_TRUE(disabled(u)) << u;
+    EXPECT_TRUE(column("SELECT USER_ID FROM GROUPLINK WHERE USER_ID <> 'admin'").isEmpty());
+    EXPECT_FALSE(disabled("admin"));
+
+    // A user without sub-users is disabled without a question; enabling clears the flag only.
+    EXPECT_TRUE(enableUser(db(), prompt, QStringLiteral("dave")));
+    EXPECT_FALSE(disabled("dave"));
+    EXPECT_FALSE(disableUser(db(), prompt, QString()));
+    EXPECT_EQ(prompt.last().text, kPleaseSelectUser);
+
+    // Saving a user with "Disable user" ticked removes his memberships too.
+    db().execute(QStringLiteral("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (102, 'dave')"));
+    UserDraft d = *loadUserDraft(db(), QStringLiteral("dave"));
+    d.flags.insert(QStringLiteral("Disabled"), true);
+    ASSERT_FALSE(saveUser(session, d));
+    EXPECT_TRUE(column("SELECT USER_ID FROM GROUPLINK WHERE USER_ID <> 'admin'").isEmpty());
+}
+
+TEST_P(UserAdminTest, DeletionRefusesInOrderAndAsksFirst)
+{
+    const auto task = [&](int n, const char* requester, const char* owner, int ownerType) {
+        db().execute(QStringLiteral("INSERT INTO SCR (SCR_Counter, SCR_Number, SCR_Priority, "
+                                    "SCR_Request_ID, SCR_Owner_User_ID, SCR_OwnerType) VALUES "
+                                    "(?, ?, ?, ?, ?, ?)"),
+                     {n, n, QStringLiteral("2 - Normal"), QLatin1String(requester),
+                      QLatin1String(owner), ownerType});
+    };
+    task(1, "bob", "bob", 1);   // bob requested; owns it only as a workshop
+    task(2, "bob", "carol", 0); // carol owns
+    task(3, "bob", "erin", 1);  // as a workshop owner: does not count
+    db().execute(QStringLiteral("INSERT INTO LIFECYCLE_USER (Lifecycle_ID, UserType, Owner_ID) "
+                                "VALUES ('lc', 0, 'dave')"));
+    db().execute(QStringLiteral("INSERT INTO LIFECYCLE_USER (Lifecycle_ID, UserType, Owner_ID, "
+                                "User_ID) VALUES ('lc', 1, 'erin', 'erin')"));
+    session.user.userId = QStringLiteral("Erin ");
+
+    const struct
+    {
+        const char* id;
+        QString refusal;
+    } refusals[] = {
+        {"BOB", kRequestorOfTasks},    {"carol", kOwnerOfTasks},    {"dave", kOwnerOfStages},
+        {"Admin", kCannotDeleteAdmin}, {"erin", kCannotDeleteSelf},
+    };
+    const QStringList users = dump(QStringLiteral("LU_USER"));
+    for (const auto& r : refusals) {
+        EXPECT_FALSE(deleteUser(session, prompt, QLatin1String(r.id)));
+        EXPECT_EQ(prompt.last().text, r.refusal) << r.id;
+    }
+    EXPECT_EQ(dump(QStringLiteral("LU_USER")), users);
+
+    session.user.userId = QStringLiteral("admin");
+    prompt.answer(PromptAnswer::Cancel);
+    EXPECT_FALSE(deleteUser(session, prompt, QStringLiteral("erin")));
+    EXPECT_EQ(prompt.last().text, QStringLiteral("Are you sure?"));
+    EXPECT_EQ(prompt.last().title, QStringLiteral("Confirm"));
+    EXPECT_EQ(prompt.last().buttons, PromptButtons::OkCancel);
+    prompt.answer(PromptAnswer::Ok);
+    EXPECT_TRUE(deleteUser(session, prompt, QStringLiteral("erin")));
+    EXPECT_FALSE(findUserId(db(), QStringLiteral("erin")));
+    EXPECT_EQ(column("SELECT Owner_ID FROM LIFECYCLE_USER"), QStringList{QStringLiteral("dave")});
+}
+
+TEST_P(UserAdminTest, AdminKeepsRightsAndTheTreeHoldsEveryUserOnce)
+{
+    db().execute(QStringLiteral("UPDATE LU_USER SET Ext12 = 0, Ext13 = 0"));
+    UserRecord admin = *loadUser(db(), QStringLiteral(" ADMIN "));
+    EXPECT_TRUE(UserRights::isAdministrator(admin));
+    EXPECT_TRUE(UserRights::hasGlobalReports(admin));
+    admin.administrator = admin.globalReports = false;
+    EXPECT_TRUE(UserRights::isAdministrator(admin)) << "whatever the record says";
+    EXPECT_TRUE(UserRights::hasGlobalReports(admin));
+    const UserRecord bob = *loadUser(db(), QStringLiteral("bob"));
+    EXPECT_FALSE(UserRights::isAdministrator(bob));
+    EXPECT_FALSE(UserRights::mayJoinWorkshops(bob));
+
+    // carol disabled: dave has no visible supervisor and moves to the top of the pickers' tree;
+    // bob and erin supervise each other, and both still appear.
+    db().execute(QStringLiteral("UPDATE LU_USER SET Disabled = 1 WHERE USER_ID = 'carol'"));
+    db().execute(QStringLiteral("UPDATE LU_USER SET Supervisor_User_ID = 'erin' WHERE USER_ID = "
+                                "'bob'"));
+    db().execute(QStringLiteral("UPDATE LU_USER SET Supervisor_User_ID = 'BOB' WHERE USER_ID = "
+                                "'erin'"));
+    QStringList flat;
+    const auto walk = [&](auto&& self, const QList<UserNode>& nodes, int depth) -> void {
+        for (const UserNode& n : nodes) {
+            flat << QString(depth, QLatin1Char('.')) + n.user.userId;
+            self(self, n.children, depth + 1);
+        }
+    };
+    walk(walk, userTree(db(), false), 0);
+    EXPECT_EQ(flat, (QStringList{QStringLiteral("admin"), QStringLiteral("bob"),
+                                 QStringLiteral(".erin"), QStringLiteral("dave")}));
+    flat.clear();
+    walk(walk, userTree(db(), true), 0);
+    EXPECT_EQ(flat.size(), 5);
+    EXPECT_TRUE(subUsers(db(), QStringLiteral("carol")).size() == 1);
+    EXPECT_TRUE(subUsers(db(), QStringLiteral("BOB ")).size() == 1);
+}
+
+TEST_P(UserAdminTest, FolderListMarksWhatTheEditorCannotSee)
+{
+    db().execute(
+        QStringLiteral("INSERT INTO LU_CATEGORY (Category, Parent_Category) VALUES (?, ?)"),
+        {QStringLiteral("Deep"), QStringLiteral("Plans 'Ærø'")});
+    db().execute(QStringLiteral("INSERT INTO LU_ACCESS_LEVEL (USER_ID, ACCESS_LEVEL, ACCESS_TYPE) "
+                                "VALUES ('bob', 'Plans', 'VIEW')"));
+    QStringList texts;
+    QList<int> levels;
+    for (const FolderEntry& e : folderEntries(db(), *loadUser(db(), QStringLiteral("bob")))) {
+        texts << e.text();
+        levels << folderLevel(e.text());
+    }
+    EXPECT_EQ(texts,
+              (QStringList{kUnspecifiedFolder, QStringLiteral("Plans"),
+                           QStringLiteral("    Plans 'Ærø' *"), QStringLiteral("        Deep *")}));
+    EXPECT_EQ(subfolderRows(levels, 1), (QList<int>{2, 3}));
+    EXPECT_EQ(subfolderRows(levels, 2), (QList<int>{3}));
+    EXPECT_TRUE(subfolderRows(levels, 0).isEmpty());
+    for (const FolderEntry& e : folderEntries(db(), session.user.record))
+        EXPECT_FALSE(e.noAccess) << "admin sees every folder";
+}
+
+TEST_P(UserAdminTest, ServerRoleFollowsTheUser)
+{
+    if (!isServer())
+        GTEST_SKIP() << "login roles exist on the server engine only";
+    UserDraft d = newUser(QStringLiteral("Ö'Hara"));
+    ASSERT_FALSE(saveUser(session, d));
+    EXPECT_TRUE(roleAccepts(d.userId, kPassword));
+    EXPECT_FALSE(roleCreatesRoles(d.userId));
+
+    // Administrator flag and a new password; then a rename keeps the password.
+    d = *loadUserDraft(db(), d.userId);
+    d.flags.insert(QStringLiteral("Ext12"), true);
+    d.password = QStringLiteral("Another2");
+    ASSERT_FALSE(saveUser(session, d));
+    EXPECT_TRUE(roleCreatesRoles(d.userId));
+    EXPECT_TRUE(roleAccepts(d.userId, QStringLiteral("another2")));
+    d = *loadUserDraft(db(), d.userId);
+    d.userId = QStringLiteral("Hara");
+    ASSERT_FALSE(saveUser(session, d));
+    EXPECT_FALSE(roleExists(QStringLiteral("Ö'Hara"))) << "renamed, not copied";
+    EXPECT_TRUE(roleAccepts(QStringLiteral("Hara"), QStringLiteral("Another2")));
+
+    prompt.answer(PromptAnswer::Ok);
+    EXPECT_TRUE(deleteUser(session, prompt, QStringLiteral("hara")));
+    EXPECT_FALSE(roleExists(QStringLiteral("Hara")));
+}
+
+BX_INSTANTIATE_ENGINES(UserAdminTest);

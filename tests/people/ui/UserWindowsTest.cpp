@@ -1,0 +1,161 @@
+#include "core/ErrorLog.h"
+#include "core/Session.h"
+#include "core/db/SqliteDatabase.h"
+#include "core/settings/SettingsStore.h"
+#include "dbadmin/DatabaseCreator.h"
+#include "people/StoredPassword.h"
+#include "people/UserEditor.h"
+#include "people/UserStore.h"
+#include "people/ui/AddUser.h"
+#include "people/ui/F_USER.h"
+#include "people/ui/USER_FORM.h"
+#include "people/ui/dlgUsers.h"
+#include "support/FixedClock.h"
+#include "support/ScriptedPrompt.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+using namespace bx;
+using bx::test::FixedClock;
+using bx::test::ScriptedPrompt;
+
+namespace {
+
+/**
+ * A new embedded database with users bob (supervisor of carol) and a folder "Plans" holding
+ * "Drafts"; the session is logged on as "admin".
+ */
+class UserWindowsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ErrorLog log(dir.filePath(QStringLiteral("QVErrorLog.txt")), clock);
+        ScriptedPrompt quiet;
+        DatabaseCreator creator(settings, quiet, clock, log,
+                                QCoreApplication::applicationDirPath());
+        const QString path = dir.filePath(QStringLiteral("pax.db"));
+        ASSERT_TRUE(creator.createEmbedded(path));
+        session.setDatabase(SqliteDatabase::open(path));
+        const QString add =
+            QStringLiteral("INSERT INTO LU_USER (USER_ID, User_Name, "
+                           "User_Password, Supervisor_User_ID) VALUES (?, ?, ?, ?)");
+        db().execute(add, {QStringLiteral("bob"), QStringLiteral("Bob"), QStringLiteral("Secret1"),
+                           QVariant()});
+        db().execute(add, {QStringLiteral("carol"), QStringLiteral("Carol"),
+                           QStringLiteral("Secret1"), QStringLiteral("bob")});
+        db().execute(QStringLiteral("INSERT INTO LU_CATEGORY (Category) VALUES ('Plans')"));
+        db().execute(QStringLiteral(
+            "INSERT INTO LU_CATEGORY (Category, Parent_Category) VALUES ('Drafts', 'Plans')"));
+        session.user.userId = QStringLiteral("admin");
+        session.user.record = *loadUser(db(), QStringLiteral("admin"));
+    }
+
+    Database& db() { return session.db(); }
+
+    template <typename W> W* child(QWidget* window, const char* name)
+    {
+        W* w = window->findChild<W*>(QLatin1String(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+
+    QListWidgetItem* folder(USER_FORM& form, const QString& name)
+    {
+        auto* list = child<QListWidget>(&form, "lstFolders");
+        for (int i = 0; i < list->count(); ++i)
+            if (list->item(i)->text().trimmed() == name)
+                return list->item(i);
+        ADD_FAILURE() << "no folder " << name.toStdString();
+        return nullptr;
+    }
+
+    QTemporaryDir dir;
+    SettingsStore settings{dir.filePath(QStringLiteral("MRBX.conf"))};
+    FixedClock clock;
+    Session session{settings, clock};
+    ScriptedPrompt prompt;
+};
+
+} // namespace
+
+TEST_F(UserWindowsTest, NewUserIsRefusedThenSavedAndReopensWithHisPassword)
+{
+    USER_FORM form(session, prompt, QStringLiteral("NEW"));
+    for (const UserFlagControl& c : userFlagControls())
+        EXPECT_EQ(child<QCheckBox>(&form, c.objectName.toLatin1().constData())->text(), c.caption);
+
+    auto* ok = child<QPushButton>(&form, "OKButton");
+    QTest::keyClicks(child<QLineEdit>(&form, "HOLD_KEY"), QStringLiteral("SuperVisor"));
+    ok->click();
+    EXPECT_EQ(prompt.last().text, kSupervisorReserved);
+    child<QLineEdit>(&form, "HOLD_KEY")->setText(QStringLiteral("O'Brien-Ægir"));
+    child<QLineEdit>(&form, "Text1")->setText(QStringLiteral("Pat O'Brien"));
+    child<QLineEdit>(&form, "Text3")->setText(QStringLiteral("abcde"));
+    ok->click();
+    EXPECT_EQ(prompt.last().text, kPasswordTooShort);
+    EXPECT_FALSE(form.result() == QDialog::Accepted);
+
+    child<QLineEdit>(&form, "Text3")->setText(QStringLiteral("abcdef"));
+    child<QCheckBox>(&form, "Check6")->setChecked(true);
+    child<QCheckBox>(&form, "chkAutoSelect")->setChecked(true);
+    folder(form, QStringLiteral("Plans"))->setCheckState(Qt::Checked);
+    EXPECT_EQ(folder(form, QStringLiteral("Drafts"))->checkState(), Qt::Checked)
+        << "subfolders follow";
+    EXPECT_EQ(folder(form, QStringLiteral("Drafts"))->text(), QStringLiteral("    Drafts"));
+    ok->click();
+    ASSERT_EQ(form.result(), QDialog::Accepted)
+        << prompt.texts().join(QLatin1Char('|')).toStdString();
+
+    const UserRecord saved = *loadUser(db(), QStringLiteral("o'brien-Ægir"));
+    EXPECT_TRUE(saved.joinTeam);
+    EXPECT_TRUE(StoredPassword::matches(saved.storedPassword, QStringLiteral("ABCDEF")));
+
+    // Reopened and saved untouched, the password stays; the folders come back ticked.
+    USER_FORM again(session, prompt, QStringLiteral("OPEN"), QStringLiteral("O'Brien-Ægir"));
+    EXPECT_EQ(folder(again, QStringLiteral("Drafts"))->checkState(), Qt::Checked);
+    EXPECT_TRUE(child<QLabel>(&again, "lblNoAccess")->isHidden()) << "admin sees every folder";
+    child<QPushButton>(&again, "OKButton")->click();
+    EXPECT_EQ(again.result(), QDialog::Accepted);
+    EXPECT_EQ(loadUser(db(), QStringLiteral("O'Brien-Ægir"))->storedPassword, saved.storedPassword);
+}
+
+TEST_F(UserWindowsTest, TreeWindowAndPickers)
+{
+    F_USER tree(session, prompt);
+    EXPECT_EQ(tree.windowTitle(), QStringLiteral("Users Administrator"));
+    auto* view = child<QTreeWidget>(&tree, "tvUsers");
+    EXPECT_EQ(view->topLevelItemCount(), 2) << "admin and bob";
+
+    ASSERT_TRUE(tree.locate(QStringLiteral("BOB")));
+    prompt.answer(PromptAnswer::Cancel);
+    child<QAction>(&tree, "DISABLE")->trigger();
+    EXPECT_EQ(prompt.last().buttons, PromptButtons::OkCancel);
+    EXPECT_FALSE(loadUser(db(), QStringLiteral("bob"))->disabled);
+
+    prompt.answerInput(QStringLiteral("nobody"));
+    child<QAction>(&tree, "LOCATE")->trigger();
+    EXPECT_EQ(prompt.last().text, QStringLiteral("Unable to locate User"));
+    prompt.answerInput(QStringLiteral("nobody"));
+    child<QAction>(&tree, "FIND")->trigger();
+    EXPECT_EQ(prompt.last().text, QStringLiteral("User not found."));
+
+    db().execute(QStringLiteral("UPDATE LU_USER SET Disabled = -1 WHERE USER_ID = 'bob'"));
+    dlgUsers picker(session, prompt);
+    picker.setChosenUsers({QStringLiteral(" CAROL")});
+    EXPECT_EQ(picker.chosenUsers(), QStringList{QStringLiteral("carol")})
+        << "carol moves to the top while her supervisor is disabled";
+    AddUser add(session, prompt, {QStringLiteral("Admin")});
+    EXPECT_EQ(child<QListWidget>(&add, "lstUsers")->count(), 1);
+}
