@@ -411,6 +411,11 @@ TEST_P(WorkshopServiceTest, RecentListIsNewestFirstWithoutRepeats)
     for (const WorkshopRow& row : recent.rows(db()))
         names.append(row.name);
     EXPECT_EQ(names, (QStringList{QStringLiteral("A"), QStringLiteral("General")}));
+
+    // A log-on starts in the newest remembered workshop the user belongs to.
+    EXPECT_EQ(recent.startWorkshop(db(), QStringLiteral("alice")), general) << "alice is not in A";
+    EXPECT_EQ(recent.startWorkshop(db(), QStringLiteral("bob")), a);
+    EXPECT_EQ(recent.startWorkshop(db(), QStringLiteral("nobody")), 0);
 }
 
 TEST_P(WorkshopServiceTest, RenamingChangesOnlyTheName)

@@ -4,8 +4,15 @@
 #include "core/Prompt.h"
 #include "core/Session.h"
 #include "core/db/Database.h"
+#include "core/db/DatabaseOpener.h"
 #include "core/ui/F_SYSTEM.h"
 #include "mainwindow/SessionUnload.h"
+#include "people/UserRights.h"
+#include "people/ui/DlgAddTeam.h"
+#include "people/ui/F_USER.h"
+#include "people/ui/jtWizard.h"
+#include "people/workshops/RecentWorkshops.h"
+#include "people/workshops/WorkshopService.h"
 
 #include <QAction>
 #include <QApplication>
@@ -41,6 +48,20 @@ Access_Form::Access_Form(Session& session, Prompt& prompt, QWidget* parent)
     QAction* system = m_admin->addAction(QStringLiteral("&System Settings..."));
     system->setObjectName(QStringLiteral("mnuSystem"));
     connect(system, &QAction::triggered, this, &Access_Form::openSystemSettings);
+    QAction* users = m_admin->addAction(QStringLiteral("&Users..."));
+    users->setObjectName(QStringLiteral("mnuUsers"));
+    connect(users, &QAction::triggered, this, &Access_Form::openUsers);
+
+    QMenu* workshops = menuBar()->addMenu(QStringLiteral("&Workshop"));
+    QAction* create = workshops->addAction(QStringLiteral("&New Workshop..."));
+    create->setObjectName(QStringLiteral("CreateGroup"));
+    connect(create, &QAction::triggered, this, &Access_Form::newWorkshop);
+    QAction* edit = workshops->addAction(QStringLiteral("&Edit Workshop..."));
+    edit->setObjectName(QStringLiteral("mnuEditTeam"));
+    connect(edit, &QAction::triggered, this, &Access_Form::editWorkshop);
+    QAction* join = workshops->addAction(QStringLiteral("&Join Workshop..."));
+    join->setObjectName(QStringLiteral("mnuJoin"));
+    connect(join, &QAction::triggered, this, &Access_Form::joinWorkshop);
 
     auto* placeholder = new QLabel(this);
     placeholder->setAlignment(Qt::AlignCenter);
@@ -83,6 +104,14 @@ Access_Form::~Access_Form() = default;
 void Access_Form::rebuildForUser()
 {
     const QString user = m_session.user.userId;
+    if (m_session.currentWorkshopId == 0 && m_session.isOpen()) {
+        try {
+            m_session.currentWorkshopId =
+                int(RecentWorkshops(m_session.settings()).startWorkshop(m_session.db(), user));
+        } catch (const DbError& e) {
+            reportDatabaseError(e, m_session, m_prompt);
+        }
+    }
     setWindowTitle(m_session.company.name + QStringLiteral(" Brindlepax ") + QStringLiteral(" : ") +
                    user);
     m_logOff->setText(QStringLiteral("Log off ") + user);
@@ -100,6 +129,36 @@ void Access_Form::openSystemSettings()
     if (dialog.exec() != QDialog::Accepted)
         return;
     m_session.reloadSystemSettings(AppPaths::programDir());
+}
+
+void Access_Form::openUsers()
+{
+    if (!UserRights::isAdministrator(m_session.user.record)) {
+        m_prompt.inform(UserRights::kNotAdministrator);
+        return;
+    }
+    F_USER dialog(m_session, m_prompt, this);
+    dialog.exec();
+}
+
+void Access_Form::newWorkshop()
+{
+    DlgAddTeam dialog(m_session, m_prompt, 0, this);
+    dialog.exec();
+}
+
+void Access_Form::editWorkshop()
+{
+    DlgAddTeam dialog(m_session, m_prompt, m_session.currentWorkshopId, this);
+    dialog.exec();
+}
+
+void Access_Form::joinWorkshop()
+{
+    jtWizard wizard(m_session, m_prompt, this);
+    connect(&wizard, &jtWizard::workshopReady, this,
+            [this](qlonglong id) { WorkshopService(m_session, m_prompt).open(id); });
+    wizard.exec();
 }
 
 void Access_Form::closeWithoutQuestion()

@@ -40,6 +40,10 @@ protected:
 
 private:
     void openSystemSettings();
+    void openUsers();
+    void newWorkshop();
+    void editWorkshop();
+    void joinWorkshop();
 
     Session& m_session;
     Prompt& m_prompt;

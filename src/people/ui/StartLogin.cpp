@@ -111,6 +111,7 @@ void StartLogin::logOff()
     const ConnectionValues previousConnection = m_session.connection;
     unloadSession(m_session);
     if (run(1, true, true)) {
+        m_session.currentWorkshopId = 0; // the new user starts in a workshop of his own
         m_main->rebuildForUser();
         return;
     }

@@ -1,5 +1,6 @@
 #include "people/workshops/RecentWorkshops.h"
 
+#include "core/db/Database.h"
 #include "core/settings/SettingsStore.h"
 
 namespace bx {
@@ -46,6 +47,18 @@ QList<WorkshopRow> RecentWorkshops::rows(Database& db) const
         if (const auto row = store.load(id))
             out.append(*row);
     return out;
+}
+
+qlonglong RecentWorkshops::startWorkshop(Database& db, const QString& userId) const
+{
+    WorkshopStore store(db);
+    for (const qlonglong id : ids()) {
+        if (store.isMember(userId, id))
+            return id;
+    }
+    return db
+        .scalar(QStringLiteral("SELECT min(GROUP_ID) FROM GROUPLINK WHERE USER_ID = ?"), {userId})
+        .toLongLong();
 }
 
 } // namespace bx

@@ -39,6 +39,12 @@ public:
      */
     QList<WorkshopRow> rows(Database& db) const;
 
+    /**
+     * The workshop a log-on starts in: the newest remembered one the user belongs to, else the
+     * first of his workshops, else 0. @throws DbError
+     */
+    qlonglong startWorkshop(Database& db, const QString& userId) const;
+
 private:
     SettingsStore& m_settings;
 };
