@@ -4,6 +4,7 @@
 #include "core/Session.h"
 #include "core/db/DatabaseOpener.h"
 #include "core/settings/SearchTables.h"
+#include "core/ui/Named.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -25,12 +26,6 @@
 namespace bx {
 
 namespace {
-
-template <typename W> W* named(W* widget, const char* name)
-{
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
 
 QCheckBox* checkBox(const char* name, const char* caption)
 {

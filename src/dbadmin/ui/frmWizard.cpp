@@ -3,6 +3,7 @@
 #include "core/Prompt.h"
 #include "core/settings/SettingsKeys.h"
 #include "core/settings/SettingsStore.h"
+#include "core/ui/Named.h"
 #include "dbadmin/DatabaseCreator.h"
 
 #include <QCheckBox>
@@ -19,16 +20,6 @@
 #include <QVBoxLayout>
 
 namespace bx {
-
-namespace {
-
-template <typename W> W* named(W* widget, const char* name)
-{
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
-
-} // namespace
 
 frmWizard::frmWizard(SettingsStore& settings, Prompt& prompt, const Clock& clock,
                      const ErrorLog& log, const QString& programDir, bool creationMode,

@@ -6,6 +6,7 @@
 #include "core/db/DatabaseOpener.h"
 #include "core/settings/SettingsKeys.h"
 #include "core/settings/SettingsStore.h"
+#include "core/ui/Named.h"
 #include "dbadmin/DatabaseCreator.h"
 #include "dbadmin/ui/dlgUpgrade.h"
 #include "dbadmin/ui/frmWizard.h"
@@ -32,16 +33,6 @@
 #include <QVBoxLayout>
 
 namespace bx {
-
-namespace {
-
-template <typename W> W* named(W* widget, const char* name)
-{
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
-
-} // namespace
 
 LOGIN_FORM::LOGIN_FORM(Session& session, Prompt& prompt, QString programDir, QWidget* parent)
     : QDialog(parent)

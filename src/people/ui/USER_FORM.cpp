@@ -3,6 +3,7 @@
 #include "core/Prompt.h"
 #include "core/Session.h"
 #include "core/db/DatabaseOpener.h"
+#include "core/ui/Named.h"
 #include "people/UserEditor.h"
 #include "people/UserTree.h"
 
@@ -28,12 +29,6 @@ namespace {
 
 /** What the password box of an existing user shows until the administrator types. */
 const QString kPasswordStandIn = QStringLiteral("\u2022\u2022\u2022\u2022\u2022\u2022\u2022\u2022");
-
-template <typename W> W* named(W* widget, const QString& name)
-{
-    widget->setObjectName(name);
-    return widget;
-}
 
 constexpr int kCategoryRole = Qt::UserRole;
 constexpr int kGroupRole = Qt::UserRole;
