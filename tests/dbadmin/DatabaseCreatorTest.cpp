@@ -1,6 +1,5 @@
 #include "dbadmin/DatabaseCreator.h"
 
-#include "SchemaTestSupport.h"
 #include "core/BuildInfo.h"
 #include "core/ErrorLog.h"
 #include "core/PasswordCipher.h"
@@ -16,6 +15,7 @@
 #include "support/Catalogue.h"
 #include "support/EngineFixture.h"
 #include "support/FixedClock.h"
+#include "support/Schema.h"
 #include "support/ScriptedPrompt.h"
 
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
-#include "SchemaTestSupport.h"
 #include "core/db/SqliteDatabase.h"
 #include "dbadmin/BatchScript.h"
 #include "support/EngineFixture.h"
+#include "support/Schema.h"
 
 #include <QCoreApplication>
 #include <QDir>

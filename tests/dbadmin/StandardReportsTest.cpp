@@ -1,9 +1,9 @@
-#include "SchemaTestSupport.h"
 #include "core/db/Database.h"
 #include "dbadmin/UpgradeLog.h"
 #include "reports/ReportLayout.h"
 #include "support/EngineFixture.h"
 #include "support/FixedClock.h"
+#include "support/Schema.h"
 
 #include <QBuffer>
 #include <QCoreApplication>

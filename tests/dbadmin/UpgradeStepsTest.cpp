@@ -1,4 +1,3 @@
-#include "SchemaTestSupport.h"
 #include "core/db/Database.h"
 #include "core/schema/UserReferences.h"
 #include "core/settings/Vars.h"
@@ -6,6 +5,7 @@
 #include "dbadmin/UpgradeLog.h"
 #include "support/EngineFixture.h"
 #include "support/FixedClock.h"
+#include "support/Schema.h"
 
 #include <QBuffer>
 #include <QDir>

@@ -1,6 +1,5 @@
 #include "people/LoginService.h"
 
-#include "PeopleTestSupport.h"
 #include "core/PasswordCipher.h"
 #include "core/Session.h"
 #include "core/db/DatabaseOpener.h"
@@ -10,6 +9,7 @@
 #include "people/UserStore.h"
 #include "support/EngineFixture.h"
 #include "support/FixedClock.h"
+#include "support/Schema.h"
 
 #include <QBuffer>
 #include <QDir>

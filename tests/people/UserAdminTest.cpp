@@ -1,6 +1,5 @@
 #include "people/UserAdmin.h"
 
-#include "PeopleTestSupport.h"
 #include "core/PasswordCipher.h"
 #include "core/Session.h"
 #include "core/db/DatabaseOpener.h"
@@ -13,6 +12,7 @@
 #include "people/UserTree.h"
 #include "support/EngineFixture.h"
 #include "support/FixedClock.h"
+#include "support/Schema.h"
 #include "support/ScriptedPrompt.h"
 
 #include <QDir>

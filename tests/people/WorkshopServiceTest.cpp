@@ -1,12 +1,12 @@
 #include "people/workshops/WorkshopService.h"
 
-#include "PeopleTestSupport.h"
 #include "core/Session.h"
 #include "core/settings/SettingsStore.h"
 #include "people/workshops/RecentWorkshops.h"
 #include "people/workshops/RecipientChooser.h"
 #include "support/EngineFixture.h"
 #include "support/FixedClock.h"
+#include "support/Schema.h"
 #include "support/ScriptedPrompt.h"
 
 #include <QDir>

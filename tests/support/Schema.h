@@ -34,4 +34,11 @@ int stepNumber(const UpgradeStep& step);
 void applySteps(Database& db, UpgradeLog& log, const UpgradeContext& context, int first = 0,
                 int last = 1000);
 
+/**
+ * Brings an empty database to the current schema, as a new database gets it: the base schema,
+ * then every upgrade step in its own transaction. The steps read delivered files (the report
+ * layouts) from `programDir`; a folder without them leaves ATTACH without reports.
+ */
+void loadCurrentSchema(Database& db, const QString& programDir);
+
 } // namespace bx::test

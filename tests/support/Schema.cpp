@@ -1,9 +1,10 @@
-#include "SchemaTestSupport.h"
+#include "support/Schema.h"
 
 #include "core/db/Database.h"
 #include "core/settings/Vars.h"
 #include "dbadmin/BatchScript.h"
 #include "dbadmin/UpgradeLog.h"
+#include "support/FixedClock.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -50,6 +51,14 @@ void applySteps(Database& db, UpgradeLog& log, const UpgradeContext& context, in
         Vars::setValue(db, step->marker(), QStringLiteral("1"));
         tx.commit();
     }
+}
+
+void loadCurrentSchema(Database& db, const QString& programDir)
+{
+    loadBaseSchema(db);
+    const FixedClock clock;
+    UpgradeLog log(QDir(programDir).filePath(QStringLiteral("UpgradeLog.txt")));
+    applySteps(db, log, {programDir, &clock});
 }
 
 } // namespace bx::test
