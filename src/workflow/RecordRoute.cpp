@@ -1,0 +1,110 @@
+#include "workflow/RecordRoute.h"
+
+#include "core/Clock.h"
+#include "core/db/Database.h"
+#include "core/db/PgDatabase.h"
+#include "workflow/TaskNotifier.h"
+
+namespace bx {
+
+namespace {
+
+bool sameWord(const QString& a, const QString& b)
+{
+    return a.trimmed().compare(b.trimmed(), Qt::CaseInsensitive) == 0;
+}
+
+/**
+ * Holds the task row until the transaction ends. Only the server engine needs it: there several
+ * writers may be inside a transaction at once, while the embedded engine's write transaction
+ * already excludes every other writer of the file.
+ */
+void lockTask(Database& db, qlonglong taskNumber)
+{
+    if (dynamic_cast<PgDatabase*>(&db))
+        db.query(QStringLiteral("SELECT SCR_Number FROM SCR WHERE SCR_Number = ? FOR UPDATE"),
+                 {taskNumber});
+}
+
+/** The action as the closed row keeps it: a routing names where the task went. */
+QString closingAction(Database& db, const RouteHistoryEntry& entry)
+{
+    if (!sameWord(entry.action, QStringLiteral("Task routed")))
+        return entry.action;
+    if (!entry.ownerUser.trimmed().isEmpty())
+        return entry.action + QStringLiteral(" to '") + entry.ownerUser +
+               QStringLiteral("' (Workshop:  ") + QString::number(entry.groupId) +
+               QStringLiteral(" )");
+    const QString groupName =
+        db.scalar(QStringLiteral("SELECT Group_Name FROM LU_GROUP WHERE Group_ID = ?"),
+                  {entry.groupId})
+            .toString();
+    return entry.action + QStringLiteral(" to '") + groupName + QStringLiteral("'");
+}
+
+QString closingNote(const RouteHistoryEntry& entry)
+{
+    if (entry.stageName.isEmpty())
+        return entry.comment;
+    return entry.stageName + QStringLiteral(": ") + entry.comment;
+}
+
+} // namespace
+
+bool RecordRoute(Database& db, const RouteHistoryEntry& entry, const QDateTime& actionDateGmt,
+                 const QString& currentUserId, TaskNotifier* notifier)
+{
+    const QVariant when = naive(actionDateGmt);
+    // An empty target date is kept as Null, never as an empty text.
+    const QVariant target =
+        entry.targetDate.isValid() ? QVariant(naive(entry.targetDate)) : QVariant();
+
+    Transaction tx(db);
+    lockTask(db, entry.taskNumber);
+    // Read after the lock, so that SCR_Route_Number is the one the previous writer left.
+    const RecordSet task =
+        db.query(QStringLiteral("SELECT * FROM SCR WHERE SCR_Number = ?"), {entry.taskNumber});
+    if (task.isEmpty() || task.flag(QStringLiteral("SCR_Sensitive")))
+        return false;
+    const QString status = task.text(QStringLiteral("SCR_Status"));
+    const qlonglong openNumber = task.number(QStringLiteral("SCR_Route_Number"));
+
+    const RecordSet open =
+        db.query(QStringLiteral("SELECT * FROM ROUTE WHERE Route_Number = ?"), {openNumber});
+    qlonglong closedNumber = openNumber;
+    if (open.isEmpty()) {
+        // A task without history: the action itself becomes a row that opens and closes at once.
+        closedNumber = db.insertNumbered(
+            QStringLiteral("ROUTE"), QStringLiteral("Route_Number"),
+            {QStringLiteral("SCR_Number"), QStringLiteral("USER_ID"),
+             QStringLiteral("Route_Date_In"), QStringLiteral("Route_Date_Out"),
+             QStringLiteral("Route_Action"), QStringLiteral("Route_OwnerType"),
+             QStringLiteral("Route_Target_Date"), QStringLiteral("Route_Status")},
+            {entry.taskNumber, currentUserId, when, when, entry.action, 0, target, status});
+    } else {
+        db.execute(QStringLiteral("UPDATE ROUTE SET Route_Date_Out = ?, Route_Note = ?, "
+                                  "Route_Action = ?, USER_ID = ?, Route_OwnerType = 0 "
+                                  "WHERE Route_Number = ?"),
+                   {when, closingNote(entry), closingAction(db, entry), currentUserId, openNumber});
+    }
+
+    if (notifier) {
+        const RecordSet closed =
+            db.query(QStringLiteral("SELECT * FROM ROUTE WHERE Route_Number = ?"), {closedNumber});
+        notifier->NotifyTaskEvent(task, closed, entry.action, entry.stageName, entry.targetDate,
+                                  entry.ownerUser, entry.groupId, entry.comment);
+    }
+
+    const qlonglong newNumber =
+        db.insertNumbered(QStringLiteral("ROUTE"), QStringLiteral("Route_Number"),
+                          {QStringLiteral("SCR_Number"), QStringLiteral("USER_ID"),
+                           QStringLiteral("Route_Date_In"), QStringLiteral("Route_OwnerType"),
+                           QStringLiteral("Route_Target_Date"), QStringLiteral("Route_Status")},
+                          {entry.taskNumber, entry.ownerUser, when, 0, target, status});
+    db.execute(QStringLiteral("UPDATE SCR SET SCR_Route_Number = ? WHERE SCR_Number = ?"),
+               {newNumber, entry.taskNumber});
+    tx.commit();
+    return true;
+}
+
+} // namespace bx

@@ -1,0 +1,113 @@
+#include "workflow/RouteHistory.h"
+
+#include "core/AppPaths.h"
+#include "core/Clock.h"
+#include "core/Gmt.h"
+#include "core/db/Database.h"
+
+#include <QDir>
+#include <QSaveFile>
+
+#include <stdexcept>
+#include <utility>
+
+namespace bx {
+
+namespace {
+
+const char kStyles[] = R"(<style type="text/css">
+.BXNormalFont { font-family: "Courier New"; font-size: 10pt; color: black; }
+.BXHeaderFont { font-family: "Courier New"; font-size: 14pt; font-weight: bold; color: black; }
+.BXNormaBLUEFont { font-family: "Courier New"; font-size: 10pt; color: blue; }
+.BXNormaREDFont { font-family: "Courier New"; font-size: 10pt; color: red; }
+.BXNormaGREENFont { font-family: "Courier New"; font-size: 10pt; color: green; }
+.BXTableHeaderFont { font-family: "Courier New"; font-size: 10pt; font-weight: bold; color: black; }
+.BXSumFont { font-family: "Courier New"; font-size: 12pt; color: black; }
+</style>
+)";
+
+/** A table cell; an empty one still gets a blank so that its border is drawn. */
+QString cell(const QString& cls, const QString& text)
+{
+    return QStringLiteral("<td class=\"") + cls + QStringLiteral("\">") +
+           (text.isEmpty() ? QStringLiteral("&nbsp;") : text.toHtmlEscaped()) +
+           QStringLiteral("</td>");
+}
+
+} // namespace
+
+RouteHistory::RouteHistory(Database& db, const Clock& clock, QString folder)
+    : m_db(db)
+    , m_clock(clock)
+    , m_folder(std::move(folder))
+{
+}
+
+QString RouteHistory::rowClass(const QString& action)
+{
+    // The exact word decides, case included: rows are coloured by what was stored.
+    if (action == u"ROUTE" || action == u"REOPEN" || action == u"RESTART")
+        return QStringLiteral("BXNormaBLUEFont");
+    if (action == u"YES")
+        return QStringLiteral("BXNormaGREENFont");
+    if (action == u"NO" || action == u"CANCEL")
+        return QStringLiteral("BXNormaREDFont");
+    return QStringLiteral("BXNormalFont");
+}
+
+QString RouteHistory::html(qlonglong taskNumber) const
+{
+    const GmtConverter gmt(m_clock);
+    const auto local = [&](const QDateTime& stored) {
+        return stored.isValid()
+                   ? gmt.toLocal(stored).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                   : QString();
+    };
+
+    RecordSet rows = m_db.query(
+        QStringLiteral("SELECT * FROM ROUTE WHERE SCR_Number = ? ORDER BY Route_Number DESC"),
+        {taskNumber});
+
+    QString page = QStringLiteral("<html>\n<head>\n<meta charset=\"utf-8\">\n"
+                                  "<title>Task Route History</title>\n") +
+                   QString::fromUtf8(kStyles) + QStringLiteral("</head>\n<body>\n");
+    page += QStringLiteral("<p><span class=\"BXHeaderFont\">Task Route History</span>"
+                           "<span class=\"BXSumFont\"> Today: ") +
+            m_clock.nowLocal().date().toString(QStringLiteral("yyyy-MM-dd")) +
+            QStringLiteral("</span></p>\n");
+    page +=
+        QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"2\" width=\"100%\">\n"
+                       "<tr><th class=\"BXTableHeaderFont\" width=\"10%\">User</th>"
+                       "<th class=\"BXTableHeaderFont\" width=\"15%\">Date in</th>"
+                       "<th class=\"BXTableHeaderFont\">Target</th>"
+                       "<th class=\"BXTableHeaderFont\">Date out</th>"
+                       "<th class=\"BXTableHeaderFont\">Status</th>"
+                       "<th class=\"BXTableHeaderFont\" width=\"20%\">Action</th>"
+                       "<th class=\"BXTableHeaderFont\">Comment</th></tr>\n");
+    for (rows.moveFirst(); !rows.eof(); rows.moveNext()) {
+        const QString action = rows.text(QStringLiteral("Route_Action"));
+        const QString cls = rowClass(action);
+        page += QStringLiteral("<tr>") + cell(cls, rows.text(QStringLiteral("USER_ID"))) +
+                cell(cls, local(rows.dateTime(QStringLiteral("Route_Date_In")))) +
+                cell(cls, local(rows.dateTime(QStringLiteral("Route_Target_Date")))) +
+                cell(cls, local(rows.dateTime(QStringLiteral("Route_Date_Out")))) +
+                cell(cls, rows.text(QStringLiteral("Route_Status"))) + cell(cls, action) +
+                cell(cls, rows.text(QStringLiteral("Route_Note"))) + QStringLiteral("</tr>\n");
+    }
+    page += QStringLiteral("</table>\n</body>\n</html>\n");
+    return page;
+}
+
+QString RouteHistory::write(qlonglong taskNumber) const
+{
+    const QString folder = m_folder.isEmpty() ? AppPaths::dataDir() : m_folder;
+    const QString path = QDir(folder).filePath(fileName());
+    const QString page = html(taskNumber);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(page.toUtf8()) < 0 || !file.commit())
+        throw std::runtime_error("cannot write " + path.toStdString() + ": " +
+                                 file.errorString().toStdString());
+    return path;
+}
+
+} // namespace bx

@@ -1,0 +1,458 @@
+#include "workflow/StageRule.h"
+
+#include "core/Clock.h"
+#include "core/db/Database.h"
+
+#include <QJSEngine>
+#include <QJSValue>
+#include <QObject>
+
+#include <cmath>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <thread>
+
+namespace bx {
+
+namespace {
+
+// File names the engine gives the two pieces of code, so that a stack frame of the rule can be
+// told from a frame of the host's own glue.
+const QString kRuleFile = QStringLiteral("bx-rule");
+const QString kHostFile = QStringLiteral("bx-host");
+
+const QString kDateFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+
+// The host's glue, evaluated once per engine and never made global. `caseless` lets scripts
+// spell column names as they like: the server engine reports them in lower case, the embedded
+// one as written, and rule authors write them either way. A column RS_SCR does not have is an
+// error rather than a silently ignored property, because a misspelt column would otherwise
+// leave the task unchanged without a word.
+const QString kHostCode = QStringLiteral(R"js(
+(function (host) {
+    'use strict';
+    function caseless(target, strict, label) {
+        const names = {};
+        for (const k of Object.keys(target))
+            names[k.toLowerCase()] = k;
+        const find = p => (typeof p === 'string' ? names[p.toLowerCase()] : undefined);
+        return new Proxy(target, {
+            get(t, p) { const k = find(p); return t[k !== undefined ? k : p]; },
+            has(t, p) { return find(p) !== undefined || p in t; },
+            set(t, p, v) {
+                const k = find(p);
+                if (k === undefined && strict)
+                    throw new TypeError(label + ' has no column ' + String(p));
+                t[k !== undefined ? k : p] = v;
+                return true;
+            }
+        });
+    }
+    return {
+        row: caseless,
+        bxdb: Object.freeze({
+            query(sql, ...params) {
+                return host.query(String(sql), params).map(r => caseless(r, false, ''));
+            },
+            execute(sql, ...params) { return host.execute(String(sql), params); }
+        }),
+        call(fn, args) {
+            try {
+                return { value: fn.apply(undefined, args) };
+            } catch (e) {
+                return { thrown: true, error: e };
+            }
+        }
+    };
+})
+)js");
+
+QJSValue toJs(QJSEngine& engine, const QVariant& v)
+{
+    if (!v.isValid())
+        return QJSValue(QJSValue::NullValue);
+    switch (v.typeId()) {
+    case QMetaType::Nullptr:
+        return QJSValue(QJSValue::NullValue);
+    case QMetaType::Bool:
+        return QJSValue(v.toBool());
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return QJSValue(v.toDouble());
+    case QMetaType::QString:
+        return QJSValue(v.toString());
+    case QMetaType::QDateTime: {
+        const QDateTime dt = v.toDateTime();
+        return dt.isValid() ? QJSValue(dt.toString(kDateFormat)) : QJSValue(QJSValue::NullValue);
+    }
+    case QMetaType::QDate: {
+        const QDate d = v.toDate();
+        return d.isValid() ? QJSValue(d.toString(Qt::ISODate)) : QJSValue(QJSValue::NullValue);
+    }
+    default:
+        return engine.toScriptValue(v);
+    }
+}
+
+QVariant fromJs(const QJSValue& v)
+{
+    if (v.isUndefined() || v.isNull())
+        return {};
+    if (v.isBool())
+        return v.toBool();
+    if (v.isNumber()) {
+        // Whole numbers go back as integers so that they bind as the integer columns they came
+        // from; 2^53 is where doubles stop being exact.
+        const double d = v.toNumber();
+        if (std::isfinite(d) && d == std::trunc(d) && std::fabs(d) < 9007199254740992.0)
+            return static_cast<qlonglong>(d);
+        return d;
+    }
+    if (v.isString())
+        return v.toString();
+    if (v.isDate())
+        return naive(v.toDateTime().toLocalTime());
+    return v.toVariant();
+}
+
+/** A value the script wrote into a column, in the type the column had. */
+QVariant writtenValue(const QJSValue& js, const QVariant& before)
+{
+    QVariant value = fromJs(js);
+    const bool wasDate =
+        before.typeId() == QMetaType::QDateTime || before.typeId() == QMetaType::QDate;
+    if (wasDate && value.typeId() == QMetaType::QString) {
+        if (value.toString().trimmed().isEmpty())
+            return {};
+        const QDateTime dt = RecordSet::toDateTime(value);
+        if (dt.isValid())
+            return dt;
+    }
+    return value;
+}
+
+// The script's Error already says "Error: ", so the engine's number goes last.
+QString databaseMessage(const DbError& e)
+{
+    return QStringLiteral("%1 (error %2)").arg(e.description().trimmed(), e.number());
+}
+
+/** The BXDB object the script calls, through the host glue's variadic wrappers. */
+class ScriptDatabase : public QObject
+{
+    Q_OBJECT
+public:
+    explicit ScriptDatabase(Database& db)
+        : m_db(db)
+    {
+    }
+
+    Q_INVOKABLE QJSValue query(const QString& sql, const QJSValue& params)
+    {
+        QJSEngine& engine = *qjsEngine(this);
+        try {
+            const RecordSet rs = m_db.query(sql, bound(params));
+            QJSValue rows = engine.newArray(static_cast<uint>(rs.rowCount()));
+            for (int r = 0; r < rs.rowCount(); ++r) {
+                QJSValue row = engine.newObject();
+                const QVariantList& values = rs.rows().at(r);
+                for (int c = 0; c < rs.columnCount(); ++c)
+                    row.setProperty(rs.columns().at(c), toJs(engine, values.value(c)));
+                rows.setProperty(static_cast<quint32>(r), row);
+            }
+            return rows;
+        } catch (const DbError& e) {
+            engine.throwError(QJSValue::GenericError, databaseMessage(e));
+        } catch (const std::exception& e) {
+            engine.throwError(QJSValue::GenericError, QString::fromLocal8Bit(e.what()));
+        }
+        return {};
+    }
+
+    Q_INVOKABLE QJSValue execute(const QString& sql, const QJSValue& params)
+    {
+        QJSEngine& engine = *qjsEngine(this);
+        try {
+            return QJSValue(static_cast<double>(m_db.execute(sql, bound(params))));
+        } catch (const DbError& e) {
+            engine.throwError(QJSValue::GenericError, databaseMessage(e));
+        } catch (const std::exception& e) {
+            engine.throwError(QJSValue::GenericError, QString::fromLocal8Bit(e.what()));
+        }
+        return {};
+    }
+
+private:
+    static QVariantList bound(const QJSValue& params)
+    {
+        QVariantList values;
+        const int n = params.property(QStringLiteral("length")).toInt();
+        values.reserve(n);
+        for (int i = 0; i < n; ++i)
+            values.append(fromJs(params.property(static_cast<quint32>(i))));
+        return values;
+    }
+
+    Database& m_db;
+};
+
+/**
+ * Raises the engine's interrupt flag once the time limit has passed, unless stopped first. The
+ * flag is the one thing QJSEngine lets another thread touch.
+ */
+class Watchdog
+{
+public:
+    Watchdog(QJSEngine& engine, std::chrono::milliseconds limit)
+        : m_thread([this, &engine, limit] {
+            std::unique_lock lock(m_mutex);
+            if (!m_wake.wait_for(lock, limit, [this] { return m_stopped; })) {
+                m_fired = true;
+                engine.setInterrupted(true);
+            }
+        })
+    {
+    }
+    ~Watchdog() { stop(); }
+    Watchdog(const Watchdog&) = delete;
+    Watchdog& operator=(const Watchdog&) = delete;
+
+    /** Stops watching; returns true when the limit had already been reached. */
+    bool stop()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_stopped = true;
+        }
+        m_wake.notify_all();
+        if (m_thread.joinable())
+            m_thread.join();
+        return m_fired;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_stopped = false;
+    bool m_fired = false;
+    std::thread m_thread;
+};
+
+/** The line of the rule where an error arose, 0 when it is not known. */
+int ruleLine(const QJSValue& error)
+{
+    // The innermost frame may be the host's glue (a misspelt RS_SCR column); the frame the
+    // author needs is the first one inside the rule.
+    const QStringList frames = error.property(QStringLiteral("stack")).toString().split(u'\n');
+    for (const QString& frame : frames) {
+        if (!frame.contains(kRuleFile))
+            continue;
+        bool ok = false;
+        const int line = frame.mid(frame.lastIndexOf(u':') + 1).toInt(&ok);
+        if (ok && line > 0)
+            return line;
+    }
+    const QString file = error.property(QStringLiteral("fileName")).toString();
+    if (file.isEmpty() || file.contains(kRuleFile))
+        return error.property(QStringLiteral("lineNumber")).toInt();
+    return 0;
+}
+
+QString ruleLabel(const QString& ruleName)
+{
+    return ruleName.isEmpty() ? QStringLiteral("Rule script")
+                              : QStringLiteral("Rule '%1'").arg(ruleName);
+}
+
+QString errorText(const QString& ruleName, int line, const QString& message)
+{
+    if (line > 0)
+        return QStringLiteral("%1, line %2: %3").arg(ruleLabel(ruleName)).arg(line).arg(message);
+    return QStringLiteral("%1: %2").arg(ruleLabel(ruleName), message);
+}
+
+QString interruptedText(const QString& ruleName, std::chrono::milliseconds limit)
+{
+    return QStringLiteral("%1 was interrupted: it ran longer than %2 seconds.")
+        .arg(ruleLabel(ruleName), QString::number(static_cast<double>(limit.count()) / 1000.0));
+}
+
+QJSValue byReference(QJSEngine& engine, const QJSValue& value)
+{
+    QJSValue ref = engine.newObject();
+    ref.setProperty(QStringLiteral("value"), value);
+    return ref;
+}
+
+QString textOf(const QJSValue& v)
+{
+    return v.isUndefined() || v.isNull() ? QString() : v.toString();
+}
+
+qlonglong groupOf(const QJSValue& v)
+{
+    const double d = v.toNumber();
+    return std::isfinite(d) ? static_cast<qlonglong>(d) : 0;
+}
+
+} // namespace
+
+QString StageRule::loadScript(Database& db, const QString& ruleName)
+{
+    const RecordSet rs =
+        db.query(QStringLiteral("SELECT SCRIPT FROM LU_RULES WHERE RULE_NAME = ?"), {ruleName});
+    return rs.text(QStringLiteral("SCRIPT"));
+}
+
+RuleOutcome StageRule::run(Database& db, const QString& ruleName, const RuleInput& in,
+                           std::chrono::milliseconds limit)
+{
+    QString script;
+    try {
+        script = loadScript(db, ruleName);
+    } catch (const DbError& e) {
+        RuleOutcome out;
+        out.newOwner = in.currentOwner;
+        out.newGroup = in.currentGroup;
+        out.row = in.row;
+        out.error = QStringLiteral("%1 could not be read: %2").arg(ruleLabel(ruleName), e.text());
+        return out;
+    }
+    return runScript(db, script, in, ruleName, limit);
+}
+
+RuleOutcome StageRule::runScript(Database& db, const QString& script, const RuleInput& in,
+                                 const QString& ruleName, std::chrono::milliseconds limit)
+{
+    RuleOutcome out;
+    out.newOwner = in.currentOwner;
+    out.newGroup = in.currentGroup;
+    out.row = in.row;
+
+    const QString trimmed = script.trimmed();
+    if (trimmed.isEmpty()) {
+        out.newOwner = in.proposedOwner;
+        out.newGroup = in.proposedGroup;
+        return out;
+    }
+
+    // Declared first so that it outlives the engine that wraps it.
+    ScriptDatabase bxdb(db);
+    QJSEngine engine;
+    QJSEngine::setObjectOwnership(&bxdb, QJSEngine::CppOwnership);
+    engine.installExtensions(QJSEngine::ConsoleExtension);
+
+    const QJSValue host = engine.evaluate(kHostCode, kHostFile).call({engine.newQObject(&bxdb)});
+    Q_ASSERT(!host.isError());
+
+    // The row as the script first sees it, kept to tell which columns the script assigned: an
+    // untouched column goes back exactly as it came, whatever its type.
+    QJSValue target = engine.newObject();
+    QHash<QString, QJSValue> before;
+    for (auto it = in.row.cbegin(); it != in.row.cend(); ++it) {
+        const QJSValue value = toJs(engine, it.value());
+        target.setProperty(it.key(), value);
+        before.insert(it.key(), value);
+    }
+    QJSValue global = engine.globalObject();
+    global.setProperty(QStringLiteral("RS_SCR"),
+                       host.property(QStringLiteral("row"))
+                           .call({target, QJSValue(true), QJSValue(QStringLiteral("RS_SCR"))}));
+    global.setProperty(QStringLiteral("BXDB"), host.property(QStringLiteral("bxdb")));
+
+    QJSValue targetStage = byReference(engine, QJSValue(QString()));
+    QJSValue newOwner = byReference(engine, QJSValue(in.currentOwner));
+    QJSValue newGroup = byReference(engine, QJSValue(static_cast<double>(in.currentGroup)));
+
+    // A script that merely mentions SCRMain at its very start (or not at all) is loaded but not
+    // called; the proposed owner then stands.
+    const bool callMain = trimmed.indexOf(QStringLiteral("SCRMain")) > 0;
+
+    Watchdog watchdog(engine, limit);
+    QStringList stack;
+    QJSValue result = engine.evaluate(script, kRuleFile, 1, &stack);
+    bool failed = result.isError() || !stack.isEmpty();
+    if (!failed && callMain) {
+        const QJSValue main = global.property(QStringLiteral("SCRMain"));
+        if (!main.isCallable()) {
+            failed = true;
+            result = QJSValue(QStringLiteral("SCRMain is not a function"));
+        } else {
+            out.ran = true;
+            QJSValue args = engine.newArray(8);
+            const QJSValue values[] = {QJSValue(in.currentOwner),
+                                       QJSValue(static_cast<double>(in.currentGroup)),
+                                       QJSValue(in.proposedOwner),
+                                       QJSValue(static_cast<double>(in.proposedGroup)),
+                                       QJSValue(db.engine() == Engine::Postgres), // server flag
+                                       targetStage,
+                                       newOwner,
+                                       newGroup};
+            for (quint32 i = 0; i < 8; ++i)
+                args.setProperty(i, values[i]);
+            const QJSValue call = host.property(QStringLiteral("call")).call({main, args});
+            if (call.isError()) {
+                failed = true;
+                result = call;
+            } else if (call.property(QStringLiteral("thrown")).toBool()) {
+                failed = true;
+                result = call.property(QStringLiteral("error"));
+            }
+        }
+    }
+    const bool timedOut = watchdog.stop();
+
+    for (auto it = before.cbegin(); it != before.cend(); ++it) {
+        const QJSValue now = target.property(it.key());
+        if (!now.strictlyEquals(it.value()))
+            out.row.insert(it.key(), writtenValue(now, in.row.value(it.key())));
+    }
+
+    const auto takeOutputs = [&] {
+        out.targetStage = textOf(targetStage.property(QStringLiteral("value"))).trimmed();
+        out.newOwner = textOf(newOwner.property(QStringLiteral("value"))).trimmed();
+        out.newGroup = groupOf(newGroup.property(QStringLiteral("value")));
+    };
+
+    if (failed) {
+        // As far as the script got: the caller sees what it had set before it stopped.
+        takeOutputs();
+        if (timedOut) {
+            out.interrupted = true;
+            out.error = interruptedText(ruleName, limit);
+        } else if (result.isError()) {
+            out.error = errorText(ruleName, ruleLine(result), result.toString());
+        } else {
+            // A thrown value that is not an Error carries no position; a top-level one still
+            // has its frame in the stack the engine handed back.
+            int line = 0;
+            if (!stack.isEmpty())
+                line = stack.first().section(u':', 1, 1).toInt();
+            out.error = errorText(ruleName, line, result.toString());
+        }
+        return out;
+    }
+
+    if (!callMain) {
+        out.newOwner = in.proposedOwner;
+        out.newGroup = in.proposedGroup;
+        return out;
+    }
+    takeOutputs();
+    if (out.newOwner.isEmpty()) {
+        out.newOwner = in.proposedOwner;
+        out.newGroup = in.proposedGroup;
+    }
+    return out;
+}
+
+} // namespace bx
+
+#include "StageRule.moc"

@@ -1,0 +1,154 @@
+#include "workflow/RouteHistory.h"
+
+#include "RouteTestSupport.h"
+#include "core/db/Database.h"
+#include "support/EngineFixture.h"
+#include "support/FixedClock.h"
+#include "support/Schema.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+using namespace bx;
+using namespace bx::test::route;
+
+namespace {
+
+/** Local time is GMT + 1 hour; today is 31 January 2024 there. */
+class RouteHistoryTest : public bx::test::EngineTest
+{
+protected:
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        QDir(tempDir()).mkdir(QStringLiteral("program"));
+        bx::test::loadCurrentSchema(db(), tempDir() + QStringLiteral("/program"));
+        clock.setStandardOffsetSeconds(3600);
+    }
+
+    void addRow(qlonglong task, const QString& user, const QDateTime& in, const QDateTime& out,
+                const QString& action, const QString& note = {}, const QDateTime& target = {})
+    {
+        db().insertNumbered(QStringLiteral("ROUTE"), QStringLiteral("Route_Number"),
+                            {QStringLiteral("SCR_Number"), QStringLiteral("USER_ID"),
+                             QStringLiteral("Route_Date_In"), QStringLiteral("Route_Date_Out"),
+                             QStringLiteral("Route_Target_Date"), QStringLiteral("Route_Status"),
+                             QStringLiteral("Route_Action"), QStringLiteral("Route_Note")},
+                            {task, user, in, out.isValid() ? QVariant(out) : QVariant(),
+                             target.isValid() ? QVariant(target) : QVariant(), QStringLiteral("A"),
+                             action, note});
+    }
+
+    /** The body rows of the page's table, one string per row. */
+    static QStringList bodyRows(const QString& page)
+    {
+        QStringList rows;
+        for (const QString& line : page.split(QLatin1Char('\n')))
+            if (line.startsWith(QStringLiteral("<tr><td")))
+                rows.append(line);
+        return rows;
+    }
+
+    bx::test::FixedClock clock;
+};
+
+TEST(RouteHistoryRowClass, FollowsTheExactActionWord)
+{
+    const struct
+    {
+        const char* action;
+        const char* cls;
+    } cases[] = {
+        {"ROUTE", "BXNormaBLUEFont"},   {"REOPEN", "BXNormaBLUEFont"},
+        {"RESTART", "BXNormaBLUEFont"}, {"YES", "BXNormaGREENFont"},
+        {"NO", "BXNormaREDFont"},       {"CANCEL", "BXNormaREDFont"},
+        {"Reopen", "BXNormalFont"},     {"Cancel", "BXNormalFont"},
+        {"yes", "BXNormalFont"},        {"YES ", "BXNormalFont"},
+        {"", "BXNormalFont"},           {"Task routed to 'ann'", "BXNormalFont"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(RouteHistory::rowClass(QString::fromUtf8(c.action)), QString::fromUtf8(c.cls))
+            << c.action;
+}
+
+TEST_P(RouteHistoryTest, PageListsTheTaskNewestFirstInLocalTime)
+{
+    const QDateTime gmt = naive(QDate(2024, 1, 30), QTime(23, 15, 0));
+    addRow(7, QStringLiteral("ann"), gmt, gmt.addSecs(60), QStringLiteral("Create Request"));
+    addRow(8, QStringLiteral("other"), gmt, gmt, QStringLiteral("YES"), QStringLiteral("not ours"));
+    addRow(7, QStringLiteral("O'Brien"), gmt.addSecs(60), gmt.addSecs(120), QStringLiteral("YES"),
+           QStringLiteral("<script>alert('x')</script> & \"quoted\""),
+           naive(QDate(2024, 2, 29), QTime(8, 0)));
+    addRow(7, QStringLiteral("bob"), gmt.addSecs(120), {}, QString());
+
+    const QString page = RouteHistory(db(), clock, tempDir()).html(7);
+
+    EXPECT_TRUE(page.contains(QStringLiteral("<span class=\"BXHeaderFont\">Task Route History"
+                                             "</span><span class=\"BXSumFont\"> Today: "
+                                             "2024-01-31</span>")));
+    EXPECT_TRUE(
+        page.contains(QStringLiteral("<tr><th class=\"BXTableHeaderFont\" width=\"10%\">User</th>"
+                                     "<th class=\"BXTableHeaderFont\" width=\"15%\">Date in</th>"
+                                     "<th class=\"BXTableHeaderFont\">Target</th>"
+                                     "<th class=\"BXTableHeaderFont\">Date out</th>"
+                                     "<th class=\"BXTableHeaderFont\">Status</th>"
+                                     "<th class=\"BXTableHeaderFont\" width=\"20%\">Action</th>"
+                                     "<th class=\"BXTableHeaderFont\">Comment</th></tr>")));
+    for (const char* cls : {".BXNormalFont", ".BXHeaderFont", ".BXNormaBLUEFont", ".BXNormaREDFont",
+                            ".BXNormaGREENFont", ".BXTableHeaderFont", ".BXSumFont"})
+        EXPECT_TRUE(page.contains(QString::fromUtf8(cls) + QStringLiteral(" { font-family: "
+                                                                          "\"Courier New\"")))
+            << cls;
+
+    const QStringList rows = bodyRows(page);
+    ASSERT_EQ(rows.size(), 3);
+    EXPECT_EQ(rows.at(0), QStringLiteral("<tr><td class=\"BXNormalFont\">bob</td>"
+                                         "<td class=\"BXNormalFont\">2024-01-31 00:17:00</td>"
+                                         "<td class=\"BXNormalFont\">&nbsp;</td>"
+                                         "<td class=\"BXNormalFont\">&nbsp;</td>"
+                                         "<td class=\"BXNormalFont\">A</td>"
+                                         "<td class=\"BXNormalFont\">&nbsp;</td>"
+                                         "<td class=\"BXNormalFont\">&nbsp;</td></tr>"));
+    EXPECT_EQ(rows.at(1),
+              QStringLiteral("<tr><td class=\"BXNormaGREENFont\">O'Brien</td>"
+                             "<td class=\"BXNormaGREENFont\">2024-01-31 00:16:00</td>"
+                             "<td class=\"BXNormaGREENFont\">2024-02-29 09:00:00</td>"
+                             "<td class=\"BXNormaGREENFont\">2024-01-31 00:17:00</td>"
+                             "<td class=\"BXNormaGREENFont\">A</td>"
+                             "<td class=\"BXNormaGREENFont\">YES</td>"
+                             "<td class=\"BXNormaGREENFont\">&lt;script&gt;alert('x')&lt;/"
+                             "script&gt; &amp; &quot;quoted&quot;</td></tr>"));
+    EXPECT_TRUE(rows.at(2).contains(QStringLiteral(">Create Request</td>")));
+    EXPECT_FALSE(page.contains(QStringLiteral("<script>")));
+    EXPECT_FALSE(page.contains(QStringLiteral("not ours")));
+}
+
+TEST_P(RouteHistoryTest, WritesTheFileIntoItsFolder)
+{
+    addRow(3, QStringLiteral("ann"), naive(QDate(2024, 1, 2)), {}, QString());
+    const RouteHistory history(db(), clock, tempDir());
+    const QString path = history.write(3);
+    EXPECT_EQ(path, QDir(tempDir()).filePath(QStringLiteral("RHistory.html")));
+
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(file.readAll()), history.html(3));
+
+    // A second page replaces the first.
+    addRow(3, QStringLiteral("zed"), naive(QDate(2024, 1, 3)), {}, QString());
+    history.write(3);
+    file.close();
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(QString::fromUtf8(file.readAll()).contains(QStringLiteral(">zed</td>")));
+
+    EXPECT_THROW(RouteHistory(db(), clock, tempDir() + QStringLiteral("/missing")).write(3),
+                 std::runtime_error);
+}
+
+BX_INSTANTIATE_ENGINES(RouteHistoryTest);
+
+} // namespace
