@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QVariant>
+
+namespace bx {
+
+/** What a task row stands for: a plain task or a meeting (Meeting_ID non-zero). */
+enum class TaskType : int
+{
+    Task = 0,
+    Meeting = 1
+};
+
+/**
+ * How a column of SCR is held by the task object:
+ *  - Text:   QString; Null reads as ""
+ *  - Number: qlonglong; Null reads as 0
+ *  - Flag:   bool; stored as the engine's flag value, true when non-zero
+ *  - Date:   naive local QDateTime (see core/Clock.h); stored in GMT; invalid = empty (Null)
+ */
+enum class ColumnKind
+{
+    Text,
+    Number,
+    Flag,
+    Date
+};
+
+/** One column of SCR that the task object carries. */
+struct TaskColumn
+{
+    QString name; ///< the column's name as the schema spells it
+    ColumnKind kind;
+    bool readOnly; ///< callers may not set it (the object fills it itself)
+};
+
+/**
+ * Every column of SCR the task object carries, in schema order. SCR_OwnerType is left out: routing
+ * and the main window keep it, the task object neither reads nor writes it.
+ */
+const QList<TaskColumn>& taskColumns();
+
+/** The column of that name (compared without regard to case), or null when it is not carried. */
+const TaskColumn* findTaskColumn(const QString& name);
+
+/** The empty value of a kind: "", 0, false or the invalid (empty) date. */
+QVariant emptyValue(ColumnKind kind);
+
+/**
+ * The value brought to the kind's type: text to QString, numbers to qlonglong, flags to bool (true
+ * when non-zero), dates to a naive QDateTime. Null and unusable values give emptyValue(kind).
+ */
+QVariant normalised(ColumnKind kind, const QVariant& value);
+
+/**
+ * Whether two values of a kind are the same for change detection: texts equal after trimming and
+ * lower-casing, dates equal to the second (two empty dates are equal), others by value.
+ */
+bool sameValue(ColumnKind kind, const QVariant& a, const QVariant& b);
+
+/**
+ * The plug-in shown on the task editor's custom tab, as the task object talks to it: named
+ * properties ("ACTION", "SCR_Custom_Field", ...) read and written. The plug-in host adapts a
+ * plug-in's widget to it; the task object never owns it.
+ */
+class TaskPlugIn
+{
+public:
+    virtual ~TaskPlugIn() = default;
+    virtual QVariant property(const QString& name) const = 0;
+    virtual void setProperty(const QString& name, const QVariant& value) = 0;
+};
+
+} // namespace bx

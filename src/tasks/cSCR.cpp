@@ -1,0 +1,384 @@
+#include "tasks/cSCR.h"
+
+#include "core/Clock.h"
+#include "core/Prompt.h"
+#include "core/Session.h"
+#include "core/db/Database.h"
+
+namespace bx {
+
+namespace {
+
+const QString kActive = QStringLiteral("A");
+
+/** The stored forms keep whole seconds; so does the object, so that a value read back is equal. */
+QDateTime toSeconds(const QDateTime& value)
+{
+    if (!value.isValid())
+        return {};
+    const QTime t = value.time();
+    return naive(value.date(), QTime(t.hour(), t.minute(), t.second()));
+}
+
+/** The compare rule of the task object: trimmed and without regard to case. */
+bool sameText(const QString& a, const QString& b)
+{
+    return a.trimmed().compare(b.trimmed(), Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
+// ---- Columns
+// --------------------------------------------------------------------------------------
+
+const QList<TaskColumn>& taskColumns()
+{
+    using K = ColumnKind;
+    static const QList<TaskColumn> columns = {
+        {QStringLiteral("SCR_Counter"), K::Number, true},
+        {QStringLiteral("SCR_Number"), K::Number, true},
+        {QStringLiteral("SCR_Title"), K::Text, false},
+        {QStringLiteral("SCR_Priority"), K::Text, false},
+        {QStringLiteral("SCR_Category"), K::Text, false},
+        {QStringLiteral("SCR_Status"), K::Text, false},
+        {QStringLiteral("SCR_Request_ID"), K::Text, false},
+        {QStringLiteral("SCR_Request_Group_ID"), K::Number, false},
+        {QStringLiteral("SCR_Request_Date"), K::Date, false},
+        {QStringLiteral("SCR_Owner_User_ID"), K::Text, false},
+        {QStringLiteral("SCR_Owner_Date_In"), K::Date, true},
+        {QStringLiteral("SCR_Owner_Date_Viewed"), K::Date, false},
+        {QStringLiteral("SCR_Owner_Target_Date"), K::Date, false},
+        {QStringLiteral("SCR_Firm_Target_Date"), K::Flag, false},
+        {QStringLiteral("SCR_StartDate"), K::Date, false},
+        {QStringLiteral("SCR_Lifecycle_End_Date"), K::Date, false},
+        {QStringLiteral("SCR_Lifecycle_ID"), K::Text, false},
+        {QStringLiteral("SCR_LC_Stage_Name"), K::Text, false},
+        {QStringLiteral("SCR_LC_Owner_ID"), K::Text, false},
+        {QStringLiteral("SCR_LC_Owner_Group_ID"), K::Number, false},
+        {QStringLiteral("SCR_Route_Number"), K::Number, false},
+        {QStringLiteral("SCR_Route_Note"), K::Text, false},
+        {QStringLiteral("SCR_Parent_Number"), K::Number, false},
+        {QStringLiteral("SCR_Parent_Folder_Number"), K::Number, false},
+        {QStringLiteral("SCR_Contact_Key"), K::Number, false},
+        {QStringLiteral("SCR_Attention"), K::Flag, false},
+        {QStringLiteral("SCR_Comments"), K::Text, false},
+        {QStringLiteral("SCR_Comments_AsText"), K::Text, false},
+        {QStringLiteral("SCR_Percent_Complete"), K::Number, false},
+        {QStringLiteral("SCR_Sensitive"), K::Flag, false},
+        {QStringLiteral("SCR_Sensitivity_Level"), K::Text, false},
+        {QStringLiteral("SCR_Template"), K::Flag, false},
+        {QStringLiteral("SCR_Custom_Field"), K::Text, false},
+        {QStringLiteral("SCR_Recurring_Frequency"), K::Text, false},
+        {QStringLiteral("Meeting_ID"), K::Number, false},
+        {QStringLiteral("SCR_Group_ID"), K::Number, false},
+    };
+    return columns;
+}
+
+const TaskColumn* findTaskColumn(const QString& name)
+{
+    for (const TaskColumn& c : taskColumns()) {
+        if (c.name.compare(name, Qt::CaseInsensitive) == 0)
+            return &c;
+    }
+    return nullptr;
+}
+
+QVariant emptyValue(ColumnKind kind)
+{
+    switch (kind) {
+    case ColumnKind::Text:
+        return QString();
+    case ColumnKind::Number:
+        return qlonglong(0);
+    case ColumnKind::Flag:
+        return false;
+    case ColumnKind::Date:
+        return QDateTime();
+    }
+    return {};
+}
+
+QVariant normalised(ColumnKind kind, const QVariant& value)
+{
+    if (value.isNull())
+        return emptyValue(kind);
+    switch (kind) {
+    case ColumnKind::Text:
+        return value.toString();
+    case ColumnKind::Number:
+        return value.toLongLong();
+    case ColumnKind::Flag:
+        return value.typeId() == QMetaType::Bool ? value.toBool() : value.toLongLong() != 0;
+    case ColumnKind::Date: {
+        const QDateTime d = value.typeId() == QMetaType::QDateTime ? value.toDateTime()
+                                                                   : RecordSet::toDateTime(value);
+        return d.isValid() ? QVariant(toSeconds(naive(d))) : emptyValue(kind);
+    }
+    }
+    return {};
+}
+
+bool sameValue(ColumnKind kind, const QVariant& a, const QVariant& b)
+{
+    const QVariant x = normalised(kind, a);
+    const QVariant y = normalised(kind, b);
+    switch (kind) {
+    case ColumnKind::Text:
+        return sameText(x.toString(), y.toString());
+    case ColumnKind::Number:
+        return x.toLongLong() == y.toLongLong();
+    case ColumnKind::Flag:
+        return x.toBool() == y.toBool();
+    case ColumnKind::Date: {
+        const QDateTime dx = x.toDateTime();
+        const QDateTime dy = y.toDateTime();
+        if (!dx.isValid() || !dy.isValid())
+            return dx.isValid() == dy.isValid();
+        return dx == dy;
+    }
+    }
+    return false;
+}
+
+// ---- Task object
+// ----------------------------------------------------------------------------------
+
+cSCR::cSCR(Session& session, Prompt& prompt)
+    : m_session(session)
+    , m_prompt(prompt)
+    , m_gmt(session.clock())
+{
+    initialise();
+}
+
+void cSCR::initialise()
+{
+    for (const TaskColumn& c : taskColumns())
+        m_values.insert(c.name, emptyValue(c.kind));
+    // A task starts with every date of its life at the moment it was begun; Load replaces them.
+    const QDateTime now = toSeconds(m_session.clock().nowLocal());
+    for (const char* column : {"SCR_Request_Date", "SCR_Owner_Date_In", "SCR_Owner_Date_Viewed",
+                               "SCR_Owner_Target_Date", "SCR_StartDate", "SCR_Lifecycle_End_Date"})
+        m_values.insert(QString::fromLatin1(column), now);
+    takeSnapshot();
+    m_new = true;
+    m_subTask = false;
+    m_history.clear();
+    ClearObject();
+}
+
+qlonglong cSCR::Create(TaskType type)
+{
+    initialise();
+    m_taskType = type;
+    m_saved = false;
+    m_users.clear();
+    const QString me = m_session.user.userId;
+    const qlonglong workshop = m_session.currentWorkshopId;
+    set(u"SCR_Owner_User_ID", me);
+    set(u"SCR_Status", kActive);
+    set(u"SCR_Request_ID", me);
+    set(u"SCR_Request_Group_ID", workshop);
+    set(u"SCR_Group_ID", workshop);
+    computePermissions();
+
+    // The row only draws the number here; its values are written by the first save. Until then
+    // SCR_Number stays Null, so no list or search shows the half-made task.
+    qlonglong number = 0;
+    try {
+        number = m_session.db().insertNumbered(QStringLiteral("SCR"), QStringLiteral("SCR_Counter"),
+                                               {}, {});
+    } catch (const DbError& e) {
+        reportError(e.description());
+        return 0;
+    }
+    m_values.insert(QStringLiteral("SCR_Counter"), number);
+    m_values.insert(QStringLiteral("SCR_Number"), number);
+    takeSnapshot();
+    return number;
+}
+
+bool cSCR::Load(qlonglong number)
+{
+    if (number == 0) {
+        reportError(QStringLiteral(" Task number not defined "));
+        return false;
+    }
+    initialise();
+    m_new = false;
+    m_saved = false;
+
+    Database& db = m_session.db();
+    try {
+        const RecordSet rs =
+            db.query(QStringLiteral("SELECT * FROM SCR WHERE SCR_Number = ?"), {number});
+        if (rs.isEmpty()) {
+            reportError(QStringLiteral(" Task %1 does not exist ").arg(number));
+            return false;
+        }
+        for (const TaskColumn& c : taskColumns()) {
+            QVariant v = normalised(c.kind, rs.value(c.name));
+            if (c.kind == ColumnKind::Date)
+                v = m_gmt.toLocal(v.toDateTime());
+            m_values.insert(c.name, v);
+        }
+        if (text(u"SCR_Comments").isEmpty())
+            set(u"SCR_Comments", text(u"SCR_Comments_AsText"));
+        m_taskType = Meeting_ID() != 0 ? TaskType::Meeting : TaskType::Task;
+        takeSnapshot();
+        computePermissions();
+
+        if (rs.isNull(QStringLiteral("SCR_Owner_Date_Viewed")) && ownerIsMe()) {
+            // The condition on Null keeps the first viewing even when another client of the same
+            // user opened the task in between.
+            const QDateTime nowGmt = toSeconds(m_gmt.nowGmt());
+            db.execute(QStringLiteral("UPDATE SCR SET SCR_Owner_Date_Viewed = ? WHERE SCR_Number "
+                                      "= ? AND SCR_Owner_Date_Viewed IS NULL"),
+                       {nowGmt, number});
+            const QDateTime stored = RecordSet::toDateTime(
+                db.scalar(QStringLiteral("SELECT SCR_Owner_Date_Viewed FROM SCR WHERE "
+                                         "SCR_Number = ?"),
+                          {number}));
+            const QDateTime viewed = m_gmt.toLocal(toSeconds(stored));
+            m_values.insert(QStringLiteral("SCR_Owner_Date_Viewed"), viewed);
+            m_snapshot.insert(QStringLiteral("SCR_Owner_Date_Viewed"), viewed);
+        }
+    } catch (const DbError& e) {
+        reportError(e.description());
+        return false;
+    }
+    return true;
+}
+
+bool cSCR::IsTargetChanged() const
+{
+    return dateChanged(QStringLiteral("SCR_Owner_Target_Date"));
+}
+
+bool cSCR::IsStartChanged() const
+{
+    return dateChanged(QStringLiteral("SCR_StartDate"));
+}
+
+bool cSCR::IsLCDateChanged() const
+{
+    return dateChanged(QStringLiteral("SCR_Lifecycle_End_Date"));
+}
+
+void cSCR::ClearObject()
+{
+    if (m_plugIn)
+        m_plugIn->setProperty(QStringLiteral("ACTION"), QStringLiteral("EXIT"));
+}
+
+void cSCR::queueHistory(const QString& action, const QString& note)
+{
+    RouteHistoryEntry e;
+    e.taskNumber = SCR_Number();
+    e.action = action;
+    e.stageName = SCR_LC_Stage_Name();
+    e.targetDate = m_gmt.toGmt(SCR_Owner_Target_Date());
+    e.ownerUser = SCR_Owner_User_ID();
+    e.groupId = SCR_Group_ID();
+    e.comment = note;
+    m_history.append(e);
+}
+
+QVariant cSCR::value(const QString& column) const
+{
+    const TaskColumn* c = findTaskColumn(column);
+    return c ? m_values.value(c->name) : QVariant();
+}
+
+bool cSCR::setValue(const QString& column, const QVariant& value)
+{
+    const TaskColumn* c = findTaskColumn(column);
+    if (!c || c->readOnly)
+        return false;
+    m_values.insert(c->name, normalised(c->kind, value));
+    return true;
+}
+
+QStringList cSCR::changedColumns() const
+{
+    QStringList changed;
+    for (const TaskColumn& c : taskColumns()) {
+        if (!sameValue(c.kind, m_values.value(c.name), m_snapshot.value(c.name)))
+            changed << c.name;
+    }
+    return changed;
+}
+
+QVariant cSCR::storedValue(const QString& column) const
+{
+    const TaskColumn* c = findTaskColumn(column);
+    if (!c)
+        return {};
+    const QVariant v = m_values.value(c->name);
+    if (c->kind == ColumnKind::Date) {
+        const QDateTime gmt = m_gmt.toGmt(v.toDateTime());
+        return gmt.isValid() ? QVariant(gmt) : QVariant();
+    }
+    // A workshop reference of 0 would break the reference to LU_GROUP; the row keeps Null instead.
+    if (c->name == QStringLiteral("SCR_LC_Owner_Group_ID") && v.toLongLong() == 0)
+        return {};
+    return v;
+}
+
+void cSCR::computePermissions()
+{
+    const bool mine = ownerIsMe();
+    const bool active = sameText(SCR_Status(), kActive);
+    m_permRead = true;
+    m_permWrite = m_new || (mine && active);
+    m_permForward = m_permWrite;
+    m_permReopen = mine && !active;
+}
+
+bool cSCR::ownerIsMe() const
+{
+    // A task that a workshop owns has no owner user; it is nobody's own task.
+    const QString owner = SCR_Owner_User_ID();
+    return !owner.trimmed().isEmpty() && sameText(owner, m_session.user.userId);
+}
+
+bool cSCR::dateChanged(const QString& column) const
+{
+    return !sameValue(ColumnKind::Date, m_values.value(column), m_snapshot.value(column));
+}
+
+void cSCR::reportError(const QString& description) const
+{
+    showTaskError(m_prompt, description);
+}
+
+QString cSCR::text(QStringView column) const
+{
+    return m_values.value(column.toString()).toString();
+}
+
+qlonglong cSCR::num(QStringView column) const
+{
+    return m_values.value(column.toString()).toLongLong();
+}
+
+bool cSCR::flag(QStringView column) const
+{
+    return m_values.value(column.toString()).toBool();
+}
+
+QDateTime cSCR::date(QStringView column) const
+{
+    return m_values.value(column.toString()).toDateTime();
+}
+
+void cSCR::set(QStringView column, const QVariant& v)
+{
+    const QString name = column.toString();
+    const TaskColumn* c = findTaskColumn(name);
+    Q_ASSERT(c);
+    m_values.insert(c->name, normalised(c->kind, v));
+}
+
+} // namespace bx

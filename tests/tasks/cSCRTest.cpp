@@ -1,0 +1,273 @@
+#include "tasks/cSCR.h"
+
+#include "core/Session.h"
+#include "core/db/Database.h"
+#include "core/settings/SettingsStore.h"
+#include "support/EngineFixture.h"
+#include "support/FixedClock.h"
+#include "support/Schema.h"
+#include "support/ScriptedPrompt.h"
+
+#include <QDir>
+
+#include <gtest/gtest.h>
+#include <optional>
+
+using namespace bx;
+using bx::test::FixedClock;
+using bx::test::ScriptedPrompt;
+
+namespace {
+
+constexpr int kHour = 3600;
+const QString kMe = QStringLiteral("ann");
+
+QDateTime at(int y, int mo, int d, int h, int mi, int s = 0)
+{
+    return naive(QDate(y, mo, d), QTime(h, mi, s));
+}
+
+class cSCRTest : public bx::test::EngineTest
+{
+protected:
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        QDir(tempDir()).mkdir(QStringLiteral("program"));
+        bx::test::loadCurrentSchema(db(), tempDir() + QStringLiteral("/program"));
+        session.setDatabase(connectAgain());
+        session.user.userId = kMe;
+        session.currentWorkshopId = 7;
+    }
+
+    void TearDown() override
+    {
+        session.closeDatabase();
+        EngineTest::TearDown();
+    }
+
+    /** Adds a task row as another client would have saved it; dates are given in GMT. */
+    qlonglong addTask(const QVariantMap& columns)
+    {
+        QStringList names;
+        QVariantList values;
+        for (auto it = columns.begin(); it != columns.end(); ++it) {
+            names << it.key();
+            values << (it.value().typeId() == QMetaType::Bool
+                           ? db().dialect().flag(it.value().toBool())
+                           : it.value());
+        }
+        const qlonglong n = db().insertNumbered(QStringLiteral("SCR"),
+                                                QStringLiteral("SCR_Counter"), names, values);
+        db().execute(
+            QStringLiteral("UPDATE SCR SET SCR_Number = SCR_Counter WHERE SCR_Counter = ?"), {n});
+        return n;
+    }
+
+    QVariant stored(qlonglong task, const char* column)
+    {
+        return db().scalar(QStringLiteral("SELECT %1 FROM SCR WHERE SCR_Number = ?")
+                               .arg(QString::fromLatin1(column)),
+                           {task});
+    }
+
+    QTemporaryDir settingsDir;
+    SettingsStore settings{settingsDir.filePath(QStringLiteral("MRBX.conf"))};
+    FixedClock clock{at(2024, 1, 31, 14, 5, 9), 2 * kHour};
+    Session session{settings, clock};
+    ScriptedPrompt prompt;
+};
+
+TEST_P(cSCRTest, CreateStartsAnActiveTaskOfMineWithEveryDateNow)
+{
+    cSCR task(session, prompt);
+    task.setSCR_Title(QStringLiteral("left over"));
+    const qlonglong first = task.Create(TaskType::Meeting);
+    ASSERT_GT(first, 0);
+    EXPECT_EQ(task.SCR_Number(), first);
+    EXPECT_TRUE(task.isNew());
+    EXPECT_EQ(task.SCR_Owner_User_ID() + task.SCR_Request_ID() + task.SCR_Status(),
+              QStringLiteral("annannA"));
+    EXPECT_EQ(task.SCR_Request_Group_ID() * 100 + task.SCR_Group_ID(), 707);
+    for (const char* column : {"SCR_Request_Date", "SCR_Owner_Date_In", "SCR_Owner_Date_Viewed",
+                               "SCR_Owner_Target_Date", "SCR_StartDate", "SCR_Lifecycle_End_Date"})
+        EXPECT_EQ(task.value(QString::fromLatin1(column)).toDateTime(), clock.nowLocal()) << column;
+    EXPECT_TRUE(task.changedColumns().isEmpty());
+    EXPECT_TRUE(task.SCR_Permission_Write() && task.SCR_Permission_Forward());
+    EXPECT_FALSE(task.SCR_Permission_Reopen());
+
+    // The row holds the drawn number only; the task number is written by the first save.
+    const RecordSet row =
+        db().query(QStringLiteral("SELECT * FROM SCR WHERE SCR_Counter = ?"), {first});
+    ASSERT_EQ(row.rowCount(), 1);
+    EXPECT_TRUE(row.isNull(QStringLiteral("SCR_Number")));
+    EXPECT_GT(task.Create(TaskType::Task), first);
+    EXPECT_TRUE(prompt.records().isEmpty());
+}
+
+TEST_P(cSCRTest, LoadReadsEveryKindOfColumnAndShowsDatesInLocalTime)
+{
+    const QString title = QStringLiteral("It's \"quoted\"; O''Brien -- ' OR 1=1");
+    const qlonglong number = addTask({
+        {QStringLiteral("SCR_Title"), title},
+        {QStringLiteral("SCR_Status"), QStringLiteral("C")},
+        {QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("bob")},
+        {QStringLiteral("SCR_Owner_Target_Date"), at(2024, 7, 1, 22, 30)},
+        {QStringLiteral("SCR_Owner_Date_In"), at(2024, 6, 30, 8, 0, 59)},
+        {QStringLiteral("SCR_StartDate"), QVariant()},
+        {QStringLiteral("SCR_Firm_Target_Date"), true},
+        {QStringLiteral("SCR_Sensitive"), true},
+        {QStringLiteral("SCR_Percent_Complete"), 40},
+        {QStringLiteral("SCR_Contact_Key"), 12},
+        {QStringLiteral("SCR_Comments_AsText"), QStringLiteral("plain text only")},
+        {QStringLiteral("SCR_Custom_Field"), QStringLiteral("a=1;b='2'")},
+        {QStringLiteral("SCR_Group_ID"), 7},
+    });
+
+    cSCR task(session, prompt);
+    ASSERT_TRUE(task.Load(number));
+    EXPECT_EQ(task.SCR_Title(), title);
+    EXPECT_EQ(task.value(QStringLiteral("SCR_Custom_Field")), QStringLiteral("a=1;b='2'"));
+    EXPECT_EQ(task.value(QStringLiteral("scr_comments")), QStringLiteral("plain text only"));
+    EXPECT_EQ(task.value(QStringLiteral("SCR_Firm_Target_Date")), true);
+    EXPECT_EQ(task.SCR_Sensitive(), true);
+    EXPECT_EQ(task.value(QStringLiteral("SCR_Percent_Complete")), 40);
+    EXPECT_EQ(task.value(QStringLiteral("SCR_Contact_Key")), 12);
+    EXPECT_EQ(task.value(QStringLiteral("SCR_LC_Owner_Group_ID")), 0);
+    // GMT + 2 h: the evening in GMT is the next morning here.
+    EXPECT_EQ(task.SCR_Owner_Target_Date(), at(2024, 7, 2, 0, 30));
+    EXPECT_EQ(task.value(QStringLiteral("SCR_Owner_Date_In")).toDateTime(),
+              at(2024, 6, 30, 10, 0, 59));
+    EXPECT_FALSE(task.SCR_StartDate().isValid());
+    EXPECT_TRUE(task.changedColumns().isEmpty());
+    EXPECT_FALSE(task.SCR_Permission_Write() || task.SCR_Permission_Reopen()); // bob's task
+    EXPECT_EQ(task.storedValue(QStringLiteral("SCR_Owner_Target_Date")), at(2024, 7, 1, 22, 30));
+    EXPECT_TRUE(task.storedValue(QStringLiteral("SCR_LC_Owner_Group_ID")).isNull());
+
+    // History entries carry the due date in GMT, as the route rows store it.
+    task.queueHistory(QStringLiteral("Task saved"), QStringLiteral("n"));
+    ASSERT_EQ(task.pendingHistory().size(), 1);
+    const RouteHistoryEntry& e = task.pendingHistory().first();
+    EXPECT_EQ(e.targetDate, at(2024, 7, 1, 22, 30));
+    EXPECT_EQ(e.ownerUser + QString::number(e.groupId), QStringLiteral("bob7"));
+
+    // Loading again starts afresh: the queue is emptied and a meeting is recognised.
+    const qlonglong meeting = addTask({{QStringLiteral("Meeting_ID"), 99}});
+    ASSERT_TRUE(task.Load(meeting));
+    EXPECT_EQ(task.taskType(), TaskType::Meeting);
+    EXPECT_TRUE(task.pendingHistory().isEmpty());
+    EXPECT_EQ(task.SCR_Title(), QString());
+    EXPECT_TRUE(prompt.records().isEmpty());
+}
+
+TEST_P(cSCRTest, LoadRefusesNumberZeroAndMissingTasksInTheTaskErrorBox)
+{
+    cSCR task(session, prompt);
+    task.setSCR_Title(QStringLiteral("kept"));
+    EXPECT_FALSE(task.Load(0));
+    ASSERT_EQ(prompt.records().size(), 1);
+    EXPECT_EQ(prompt.last().text, QStringLiteral("Task number not defined"));
+    EXPECT_EQ(prompt.last().title, QStringLiteral("Budget Row Error"));
+    EXPECT_EQ(task.SCR_Title(), QStringLiteral("kept"));
+
+    EXPECT_FALSE(task.Load(4242));
+    EXPECT_EQ(prompt.records().size(), 2);
+    EXPECT_EQ(prompt.last().title, QStringLiteral("Budget Row Error"));
+}
+
+TEST_P(cSCRTest, ViewedDateIsSetOnceAndOnlyForTheOwner)
+{
+    const QDateTime earlier = at(2024, 1, 2, 3, 4, 5);
+    struct Case
+    {
+        const char* owner;
+        QVariant viewedGmt;
+        QVariant expectGmt; ///< Null: stays empty
+    } cases[] = {
+        {" ANN ", QVariant(), at(2024, 1, 31, 12, 5, 9)}, // now, local 14:05:09 at GMT + 2 h
+        {"bob", QVariant(), QVariant()},
+        {"ann", earlier, earlier},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.owner);
+        const qlonglong number =
+            addTask({{QStringLiteral("SCR_Owner_User_ID"), QString::fromLatin1(c.owner)},
+                     {QStringLiteral("SCR_Owner_Date_Viewed"), c.viewedGmt}});
+        cSCR task(session, prompt);
+        ASSERT_TRUE(task.Load(number));
+        const QVariant gmt = stored(number, "SCR_Owner_Date_Viewed");
+        if (c.expectGmt.isNull()) {
+            EXPECT_TRUE(gmt.isNull());
+            EXPECT_FALSE(task.SCR_Owner_Date_Viewed().isValid());
+            continue;
+        }
+        EXPECT_EQ(RecordSet::toDateTime(gmt), c.expectGmt.toDateTime());
+        EXPECT_EQ(task.SCR_Owner_Date_Viewed(), c.expectGmt.toDateTime().addSecs(2 * kHour));
+        EXPECT_TRUE(task.changedColumns().isEmpty())
+            << task.changedColumns().join(u',').toStdString();
+
+        // A later opening keeps the first viewing.
+        clock.advanceSeconds(5 * kHour);
+        cSCR again(session, prompt);
+        ASSERT_TRUE(again.Load(number));
+        EXPECT_EQ(RecordSet::toDateTime(stored(number, "SCR_Owner_Date_Viewed")),
+                  c.expectGmt.toDateTime());
+        clock.advanceSeconds(-5 * kHour);
+    }
+    EXPECT_TRUE(prompt.records().isEmpty());
+}
+
+// Each date of a loaded task is edited in turn; only its own change test may answer true. The
+// clock's base bias applies whatever the season, so a value loaded across a daylight-saving
+// change and written back as shown is no change.
+TEST_P(cSCRTest, DateChangeTestsCompareWithTheValueAsLoaded)
+{
+    const QDateTime lateGmt = at(2024, 3, 9, 23, 30);   // 01:30 the next day at GMT + 2 h
+    const QDateTime changeGmt = at(2024, 3, 10, 7, 30); // 02:30 at GMT - 5 h, a night of change
+    const struct
+    {
+        const char* name;
+        QDateTime storedGmt;
+        int offsetHours;
+        std::optional<QDateTime> edit; // nullopt: untouched; invalid: cleared
+        bool changed;
+    } cases[] = {
+        {"untouched across midnight", lateGmt, 2, {}, false},
+        {"same local value set again", lateGmt, 2, at(2024, 3, 10, 1, 30), false},
+        {"stored GMT value set as local", lateGmt, 2, lateGmt, true},
+        {"next day, same time", lateGmt, 2, at(2024, 3, 11, 1, 30), true},
+        {"one second later", lateGmt, 2, at(2024, 3, 10, 1, 30, 1), true},
+        {"cleared", lateGmt, 2, QDateTime(), true},
+        {"on the clock-change night", changeGmt, -5, at(2024, 3, 10, 2, 30), false},
+        {"shifted by daylight saving", changeGmt, -5, at(2024, 3, 10, 3, 30), true},
+    };
+    const QStringList columns = {QStringLiteral("SCR_Owner_Target_Date"),
+                                 QStringLiteral("SCR_StartDate"),
+                                 QStringLiteral("SCR_Lifecycle_End_Date")};
+    clock.set(at(2024, 7, 15, 9, 0)); // read in summer
+    for (const auto& c : cases) {
+        clock.setStandardOffsetSeconds(c.offsetHours * kHour);
+        QVariantMap row{{QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("bob")}};
+        for (const QString& column : columns)
+            row.insert(column, c.storedGmt);
+        const qlonglong number = addTask(row);
+        for (const QString& column : columns) {
+            SCOPED_TRACE(std::string(c.name) + ", " + column.toStdString());
+            cSCR task(session, prompt);
+            ASSERT_TRUE(task.Load(number));
+            if (c.edit)
+                task.setValue(column, *c.edit);
+            const bool answers[] = {task.IsTargetChanged(), task.IsStartChanged(),
+                                    task.IsLCDateChanged()};
+            for (int i = 0; i < 3; ++i)
+                EXPECT_EQ(answers[i], c.changed && columns[i] == column) << i;
+            EXPECT_EQ(task.changedColumns(), c.changed ? QStringList{column} : QStringList{});
+        }
+    }
+}
+
+BX_INSTANTIATE_ENGINES(cSCRTest);
+
+} // namespace
