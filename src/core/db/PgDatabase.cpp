@@ -526,6 +526,17 @@ void PgDatabase::writeBlob(const BlobRef& ref, QIODevice& source, qint64 size,
     tx.commit();
 }
 
+int PgDatabase::openForReading(qlonglong object, qint64* size, const QString& where)
+{
+    const int fd = lo_open(m_conn, Oid(object), INV_READ);
+    if (fd < 0)
+        throw connectionError({}, where);
+    *size = lo_lseek64(m_conn, fd, 0, SEEK_END);
+    if (*size < 0 || lo_lseek64(m_conn, fd, 0, SEEK_SET) < 0)
+        throw connectionError({}, where);
+    return fd;
+}
+
 qint64 PgDatabase::readBlob(const BlobRef& ref, QIODevice& sink, const BlobProgress& progress)
 {
     const QString where = QStringLiteral("PgDatabase::readBlob");
@@ -533,12 +544,8 @@ qint64 PgDatabase::readBlob(const BlobRef& ref, QIODevice& sink, const BlobProgr
     const qlonglong object = oidOf(ref, where, false);
     if (object == 0)
         return 0;
-    const int fd = lo_open(m_conn, Oid(object), INV_READ);
-    if (fd < 0)
-        throw connectionError({}, where);
-    const qint64 size = lo_lseek64(m_conn, fd, 0, SEEK_END);
-    if (size < 0 || lo_lseek64(m_conn, fd, 0, SEEK_SET) < 0)
-        throw connectionError({}, where);
+    qint64 size = 0;
+    const int fd = openForReading(object, &size, where);
     std::vector<char> piece(kBlobPiece);
     qint64 done = 0;
     while (done < size) {
@@ -565,13 +572,10 @@ qint64 PgDatabase::blobSize(const BlobRef& ref)
     const qlonglong object = oidOf(ref, where, false);
     if (object == 0)
         return 0;
-    const int fd = lo_open(m_conn, Oid(object), INV_READ);
-    if (fd < 0)
-        throw connectionError({}, where);
-    const qint64 size = lo_lseek64(m_conn, fd, 0, SEEK_END);
-    lo_close(m_conn, fd);
+    qint64 size = 0;
+    lo_close(m_conn, openForReading(object, &size, where));
     tx.commit();
-    return size < 0 ? 0 : size;
+    return size;
 }
 
 void PgDatabase::clearBlob(const BlobRef& ref)

@@ -104,6 +104,8 @@ private:
     DbError connectionError(const QString& sql, const QString& where) const;
     QString escaped(const QString& text, bool identifier) const;
     qlonglong oidOf(const BlobRef& ref, const QString& where, bool mustExist);
+    /** Opens a large object for reading at its start; its size goes to `size`. */
+    int openForReading(qlonglong object, qint64* size, const QString& where);
 
     pg_conn* m_conn;
     PgConnectParams m_params;

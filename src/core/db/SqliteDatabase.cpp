@@ -380,10 +380,15 @@ void SqliteDatabase::writeBlob(const BlobRef& ref, QIODevice& source, qint64 siz
 qint64 SqliteDatabase::readBlob(const BlobRef& ref, QIODevice& sink, const BlobProgress& progress)
 {
     const QString where = QStringLiteral("SqliteDatabase::readBlob");
-    const qint64 size = blobSize(ref);
+    // Row and size in one look-up; a missing row or a Null value reads as empty.
+    const RecordSet rs = doQuery(
+        QStringLiteral("SELECT rowid, length(") + ref.blobColumn + QStringLiteral(") FROM ") +
+            ref.table + QStringLiteral(" WHERE ") + ref.keyColumn + QStringLiteral(" = ?"),
+        {ref.key}, where);
+    const qint64 size = rs.isEmpty() ? 0 : rs.rows().first().at(1).toLongLong();
     if (size == 0)
         return 0;
-    const qlonglong rowId = rowIdOf(ref, where);
+    const qlonglong rowId = rs.rows().first().at(0).toLongLong();
     sqlite3_blob* blob = nullptr;
     int rc = sqlite3_blob_open(m_db, "main", ref.table.toUtf8().constData(),
                                ref.blobColumn.toUtf8().constData(), rowId, 0, &blob);
