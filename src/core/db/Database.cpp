@@ -2,25 +2,31 @@
 
 #include "core/db/ParameterQuery.h"
 
+#include <QTemporaryFile>
+
 namespace bx {
 
 RecordSet Database::query(const QString& sql, const QVariantList& params, Where where)
 {
+    ++m_statements;
     return doQuery(sql, params, DbError::describe(where));
 }
 
 qlonglong Database::execute(const QString& sql, const QVariantList& params, Where where)
 {
+    ++m_statements;
     return doExecute(sql, params, DbError::describe(where));
 }
 
 RecordSet Database::query(const ParameterQuery& q, const QVariantMap& values, Where where)
 {
+    ++m_statements;
     return doQuery(q.sql(), q.bind(values), DbError::describe(where));
 }
 
 qlonglong Database::execute(const ParameterQuery& q, const QVariantMap& values, Where where)
 {
+    ++m_statements;
     return doExecute(q.sql(), q.bind(values), DbError::describe(where));
 }
 
@@ -37,6 +43,7 @@ qlonglong Database::insertNumbered(const QString& table, const QString& numberCo
                                    Where where)
 {
     Q_ASSERT(columns.size() == values.size());
+    ++m_statements;
     return doInsertNumbered(table, numberColumn, columns, values, DbError::describe(where));
 }
 
@@ -91,6 +98,27 @@ bool Database::hasTable(const QString& table)
     return std::any_of(all.cbegin(), all.cend(), [&](const QString& t) {
         return t.compare(table, Qt::CaseInsensitive) == 0;
     });
+}
+
+void Database::copyBlob(const BlobRef& from, const BlobRef& to)
+{
+    QTemporaryFile buffer;
+    if (!buffer.open())
+        throw DbError(DbErrorKind::Other, QStringLiteral("0"),
+                      QStringLiteral("No temporary file to copy a stored file through: ") +
+                          buffer.errorString());
+    const qint64 size = readBlob(from, buffer);
+    if (size == 0 &&
+        query(QStringLiteral("SELECT 1 FROM ") + from.table + QStringLiteral(" WHERE ") +
+                  from.keyColumn + QStringLiteral(" = ? AND ") + from.blobColumn +
+                  QStringLiteral(" IS NULL"),
+              {from.key})
+                .rowCount() > 0) {
+        clearBlob(to);
+        return;
+    }
+    buffer.seek(0);
+    writeBlob(to, buffer, size);
 }
 
 Transaction::Transaction(Database& db)

@@ -101,6 +101,9 @@ public:
     void rollback();
     int transactionDepth() const { return m_depth; }
 
+    /** How many statements the callers ran so far (queries, changes, numbered inserts). */
+    quint64 statementCount() const { return m_statements; }
+
     /** The user tables, in the engine's spelling. */
     virtual QStringList tables() = 0;
     /** The columns of a table in order; empty when the table does not exist. */
@@ -121,6 +124,12 @@ public:
     virtual qint64 blobSize(const BlobRef& ref) = 0;
     /** Sets the binary value to Null and frees its storage. */
     virtual void clearBlob(const BlobRef& ref) = 0;
+    /**
+     * Gives `to` a copy of the binary value of `from` (Null stays Null); the two values are
+     * independent afterwards. Streams in pieces through a temporary file unless the engine copies
+     * inside itself. Both rows must exist.
+     */
+    virtual void copyBlob(const BlobRef& from, const BlobRef& to);
 
     /** How long a statement may wait for locks (embedded) or run (server), in seconds. */
     virtual void setQueryTimeout(int seconds) = 0;
@@ -147,6 +156,7 @@ protected:
 private:
     Dialect m_dialect;
     int m_depth = 0;
+    quint64 m_statements = 0;
 };
 
 /**

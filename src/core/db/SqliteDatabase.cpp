@@ -433,6 +433,16 @@ void SqliteDatabase::clearBlob(const BlobRef& ref)
             {ref.key});
 }
 
+void SqliteDatabase::copyBlob(const BlobRef& from, const BlobRef& to)
+{
+    // The engine copies the value itself, without it passing through the program.
+    execute(QStringLiteral("UPDATE ") + to.table + QStringLiteral(" SET ") + to.blobColumn +
+                QStringLiteral(" = (SELECT ") + from.blobColumn + QStringLiteral(" FROM ") +
+                from.table + QStringLiteral(" WHERE ") + from.keyColumn +
+                QStringLiteral(" = ?) WHERE ") + to.keyColumn + QStringLiteral(" = ?"),
+            {from.key, to.key});
+}
+
 void SqliteDatabase::setQueryTimeout(int seconds)
 {
     sqlite3_busy_timeout(m_db, seconds > 0 ? seconds * 1000 : kDefaultBusyMs);

@@ -51,6 +51,7 @@ public:
                     const BlobProgress& progress = {}) override;
     qint64 blobSize(const BlobRef& ref) override;
     void clearBlob(const BlobRef& ref) override;
+    void copyBlob(const BlobRef& from, const BlobRef& to) override;
     void setQueryTimeout(int seconds) override;
 
 protected:
