@@ -69,8 +69,11 @@ bool RecordRoute(Database& db, const RouteHistoryEntry& entry, const QDateTime& 
     const QString status = task.text(QStringLiteral("SCR_Status"));
     const qlonglong openNumber = task.number(QStringLiteral("SCR_Route_Number"));
 
-    const RecordSet open =
-        db.query(QStringLiteral("SELECT * FROM ROUTE WHERE Route_Number = ?"), {openNumber});
+    // The open row must be this task's own: a number copied from another task never closes that
+    // task's row.
+    const RecordSet open = db.query(
+        QStringLiteral("SELECT Route_Number FROM ROUTE WHERE Route_Number = ? AND SCR_Number = ?"),
+        {openNumber, entry.taskNumber});
     qlonglong closedNumber = openNumber;
     if (open.isEmpty()) {
         // A task without history: the action itself becomes a row that opens and closes at once.

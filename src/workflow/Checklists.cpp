@@ -1,0 +1,32 @@
+#include "workflow/Checklists.h"
+
+#include "core/db/Database.h"
+
+namespace bx {
+
+QString uncheckedMandatoryItem(Database& db, qlonglong taskNumber)
+{
+    RecordSet lists = db.query(QStringLiteral("SELECT Attach_Number, Attach_Filename FROM ATTACH "
+                                              "WHERE SCR_Number = ? AND Attach_Type = 'K' AND "
+                                              "Attach_Filename IS NOT NULL ORDER BY Attach_Number"),
+                               {taskNumber});
+    for (lists.moveFirst(); !lists.eof(); lists.moveNext()) {
+        const QString checklist = lists.text(QStringLiteral("Attach_Filename"));
+        // The first mandatory template item without a filled row for this attachment.
+        const RecordSet missing = db.query(
+            QStringLiteral("SELECT t.Action_Name FROM CHECKLIST_ITEM t WHERE t.Checklist_Name = ? "
+                           "AND t.Attach_Number = 0 AND t.Mandatory <> 0 AND t.Action_Name IS NOT "
+                           "NULL AND NOT EXISTS (SELECT 1 FROM CHECKLIST_ITEM f WHERE "
+                           "f.Checklist_Name = t.Checklist_Name AND f.Action_Name = t.Action_Name "
+                           "AND f.Attach_Number = ?) ORDER BY t.Action_Name"),
+            {checklist, lists.number(QStringLiteral("Attach_Number"))});
+        if (!missing.isEmpty())
+            return QStringLiteral("Mandatory field '") +
+                   missing.text(QStringLiteral("Action_Name")) +
+                   QStringLiteral("' for CheckList '") + checklist +
+                   QStringLiteral("' should be checked");
+    }
+    return {};
+}
+
+} // namespace bx
