@@ -13,6 +13,8 @@
 
 namespace bx {
 
+class TaskNotifier;
+
 class Clock;
 class Database;
 class SettingsStore;
@@ -79,6 +81,13 @@ public:
     QSize taskFormSize;
     SystemSettings system;
     CompanyTexts company = CompanyTexts::builtIn();
+    /**
+     * The note the note dialogs last filled (a task's route note when it is next saved); the task
+     * editor clears it after use.
+     */
+    QString routeNote;
+    /** Sends the notices of recorded task events; null while no notice service runs. Not owned. */
+    TaskNotifier* taskNotifier = nullptr;
 
 private:
     SettingsStore& m_settings;

@@ -73,4 +73,16 @@ public:
     virtual void setProperty(const QString& name, const QVariant& value) = 0;
 };
 
+/**
+ * The note dialog the task object asks when a save changes the due date or the start date; each
+ * call returns the note the user typed ("" when cancelled or not asked).
+ */
+class TaskNoteSource
+{
+public:
+    virtual ~TaskNoteSource() = default;
+    virtual QString OnTargetChange() = 0;
+    virtual QString OnStartChange() = 0;
+};
+
 } // namespace bx

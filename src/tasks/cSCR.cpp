@@ -4,27 +4,18 @@
 #include "core/Prompt.h"
 #include "core/Session.h"
 #include "core/db/Database.h"
+#include "tasks/cSCRInternal.h"
+
+#include <QLoggingCategory>
 
 namespace bx {
+
+using task_detail::sameText;
+using task_detail::toSeconds;
 
 namespace {
 
 const QString kActive = QStringLiteral("A");
-
-/** The stored forms keep whole seconds; so does the object, so that a value read back is equal. */
-QDateTime toSeconds(const QDateTime& value)
-{
-    if (!value.isValid())
-        return {};
-    const QTime t = value.time();
-    return naive(value.date(), QTime(t.hour(), t.minute(), t.second()));
-}
-
-/** The compare rule of the task object: trimmed and without regard to case. */
-bool sameText(const QString& a, const QString& b)
-{
-    return a.trimmed().compare(b.trimmed(), Qt::CaseInsensitive) == 0;
-}
 
 } // namespace
 
@@ -168,9 +159,41 @@ void cSCR::initialise()
     ClearObject();
 }
 
+cSCR::~cSCR()
+{
+    discardPendingRow();
+}
+
+void cSCR::discardPendingRow() noexcept
+{
+    if (!m_rowPending || !m_session.isOpen())
+        return;
+    m_rowPending = false;
+    try {
+        // Only a row that no save ever wrote (SCR_Number still Null) is given back.
+        m_session.db().execute(QStringLiteral("DELETE FROM SCR WHERE SCR_Counter = ? AND "
+                                              "SCR_Number IS NULL"),
+                               {num(u"SCR_Counter")});
+    } catch (const DbError& e) {
+        m_session.errorLog().write(QStringLiteral("cSCR"), e.description());
+    }
+}
+
 qlonglong cSCR::Create(TaskType type)
 {
+    try {
+        return createRow(type);
+    } catch (const DbError& e) {
+        reportError(e.description());
+        return 0;
+    }
+}
+
+qlonglong cSCR::createRow(TaskType type)
+{
+    discardPendingRow();
     initialise();
+    m_opened = false;
     m_taskType = type;
     m_saved = false;
     m_users.clear();
@@ -185,17 +208,13 @@ qlonglong cSCR::Create(TaskType type)
 
     // The row only draws the number here; its values are written by the first save. Until then
     // SCR_Number stays Null, so no list or search shows the half-made task.
-    qlonglong number = 0;
-    try {
-        number = m_session.db().insertNumbered(QStringLiteral("SCR"), QStringLiteral("SCR_Counter"),
-                                               {}, {});
-    } catch (const DbError& e) {
-        reportError(e.description());
-        return 0;
-    }
+    const qlonglong number =
+        m_session.db().insertNumbered(QStringLiteral("SCR"), QStringLiteral("SCR_Counter"), {}, {});
     m_values.insert(QStringLiteral("SCR_Counter"), number);
     m_values.insert(QStringLiteral("SCR_Number"), number);
     takeSnapshot();
+    m_opened = true;
+    m_rowPending = true;
     return number;
 }
 
@@ -205,7 +224,9 @@ bool cSCR::Load(qlonglong number)
         reportError(QStringLiteral(" Task number not defined "));
         return false;
     }
+    discardPendingRow();
     initialise();
+    m_opened = false;
     m_new = false;
     m_saved = false;
 
@@ -244,6 +265,7 @@ bool cSCR::Load(qlonglong number)
             m_values.insert(QStringLiteral("SCR_Owner_Date_Viewed"), viewed);
             m_snapshot.insert(QStringLiteral("SCR_Owner_Date_Viewed"), viewed);
         }
+        m_opened = true;
     } catch (const DbError& e) {
         reportError(e.description());
         return false;
@@ -321,7 +343,9 @@ QVariant cSCR::storedValue(const QString& column) const
         return gmt.isValid() ? QVariant(gmt) : QVariant();
     }
     // A workshop reference of 0 would break the reference to LU_GROUP; the row keeps Null instead.
-    if (c->name == QStringLiteral("SCR_LC_Owner_Group_ID") && v.toLongLong() == 0)
+    if ((c->name == QStringLiteral("SCR_LC_Owner_Group_ID") ||
+         c->name == QStringLiteral("SCR_Request_Group_ID")) &&
+        v.toLongLong() == 0)
         return {};
     return v;
 }
@@ -350,6 +374,7 @@ bool cSCR::dateChanged(const QString& column) const
 
 void cSCR::reportError(const QString& description) const
 {
+    m_session.errorLog().write(QStringLiteral("cSCR"), description.trimmed());
     showTaskError(m_prompt, description);
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "core/Gmt.h"
+#include "core/db/RecordSet.h"
 #include "people/cSelUser.h"
 #include "tasks/TaskTypes.h"
+#include "workflow/Lifecycle.h"
 #include "workflow/RecordRoute.h"
 
 #include <QDateTime>
@@ -11,8 +13,11 @@
 #include <QStringList>
 #include <QVariantMap>
 
+#include <functional>
+
 namespace bx {
 
+class Database;
 class Prompt;
 class Session;
 
@@ -37,6 +42,11 @@ class cSCR
 {
 public:
     cSCR(Session& session, Prompt& prompt);
+    /**
+     * A task that was created and never saved gives its number row back: the row Create added is
+     * deleted (the number is not used again).
+     */
+    ~cSCR();
     cSCR(const cSCR&) = delete;
     cSCR& operator=(const cSCR&) = delete;
 
@@ -63,6 +73,95 @@ public:
     bool IsTargetChanged() const;
     bool IsStartChanged() const;
     bool IsLCDateChanged() const;
+
+    /**
+     * Writes the task: the first save of a created task writes every column and records "Create
+     * Request" (or CreateNote), remembers the recipient as the signed-in user's default assignment
+     * and makes a clone for each recipient after the first; a later save updates the row and
+     * records the queued history entries in queue order. An empty category is saved as the root
+     * folder of the task's workshop.
+     *
+     * Before writing, the plug-in may veto the save (SavePlugIn); when UsersCol is empty the
+     * current owner is the recipient, and a first recipient that is not a lifecycle becomes the
+     * owner. Everything (the row, its history, the clones and their attachments) is written in one
+     * transaction: on any failure nothing is written, the error is shown and the object is as it
+     * was before the call. On success the snapshot is retaken, the history queue and UsersCol are
+     * emptied and Saved() is true.
+     *
+     * @return true when the task was written; false when it is not open (" The task is not opened
+     *         "), when the plug-in cancelled or on an error
+     */
+    bool SAVE();
+
+    /**
+     * Queues one history entry per column group changed since the snapshot, in the fixed order
+     * ("LC End Date changed", "Target Date changed", ..., "Custom Field changed"), or "Task saved"
+     * when nothing changed; the date notes come from the note form, the others carry `note`. Then
+     * SCR_Route_Note takes the session's route note. Does nothing for a task not yet saved.
+     */
+    void MakeHistory(const QString& note);
+
+    /**
+     * Lets the plug-in of the custom tab veto the save ("ACTION" answered with "CANCEL") and, once
+     * in the object's life when `readBack` is set, hand back its custom field and due date (a date
+     * without time of day gets the current time); its lifecycle end date is taken every time.
+     * @return false when the plug-in cancelled; true otherwise, and always without a plug-in
+     */
+    bool SavePlugIn(bool readBack);
+
+    /**
+     * Forwards the task to the first recipient: a lifecycle recipient enters the task into that
+     * lifecycle; a user or workshop becomes the owner (folder and viewed date cleared, route note
+     * = `note`), each further recipient gets a clone, "Task routed" is queued and the task saved,
+     * all in one transaction. The plug-in is told "CANCEL" and UsersCol emptied.
+     * @return true when the task was saved; false for no recipient ("Please specify recipient"),
+     *         a lifecycle without stages or an error (shown; the object is as before)
+     */
+    bool Route_SCR(const QList<cSelUser>& recipients, const QString& note);
+
+    /**
+     * Copies the task for another owner: a new task with every value of this one, owner `userId`
+     * in workshop `groupId`, creation history "Task cloned", and copies of this task's
+     * attachments. Runs inside the caller's transaction when one is open. This task must have been
+     * saved. @return the clone's number, 0 on an error (shown)
+     */
+    qlonglong CloneSCR(const QString& userId, qlonglong groupId);
+
+    /**
+     * Copies every attachment row of task `from` to task `to` under new numbers, with its stored
+     * file and, for a custom form, its form values (CONTROL rows). In one transaction.
+     * @return false on an error (shown; nothing copied)
+     */
+    bool SCRCloneAttach(qlonglong from, qlonglong to);
+
+    /**
+     * Takes a workflow action on the task, compared without regard to case:
+     *  - "YES": refused while a mandatory item of an attached checklist is unticked (the message
+     *    names item and checklist); with a lifecycle, status "A" and one stage forward, else "C"
+     *  - "NO": with a lifecycle one stage back, else status "I"
+     *  - "Jump": with a lifecycle `step` stages on (recorded as "YES" when step >= 1, else
+     *    "Jump"), else status "C"
+     *  - "Reopen": a completed task becomes active; any other status changes and records nothing
+     *  - "Cancel": status "X"
+     *  - "CONDITIONAL": recorded, owner and status unchanged
+     *  - "LCEnd": every remaining stage is signed off and recorded as "YES", and the task is
+     *    completed
+     * The action is recorded with `note` and the task saved. Then, when the task became complete
+     * (or active again after "Reopen"), its active (completed) sub-tasks are offered for the same
+     * change, one question per level; SCR_Route_Note keeps `note`.
+     * @return true when the task was saved; false when refused or on an error (shown; the object
+     *         is as before)
+     */
+    bool CloseOut(const QString& action, int step, const QString& note);
+
+    /** Sets Publish of one of the task's attachments. @return false on an error (shown) */
+    bool PublishAttach(qlonglong attachNumber, bool publish);
+
+    /**
+     * The task's attachments, newest first, without their stored files (read those with
+     * Database::readBlob). Empty for a task not open or on an error (shown).
+     */
+    RecordSet RS_ATTACH() const;
 
     /** Tells the plug-in, if one is set, that the task is finished with ("EXIT"). */
     void ClearObject();
@@ -109,6 +208,16 @@ public:
     qlonglong SCR_Request_Group_ID() const { return num(u"SCR_Request_Group_ID"); }
     QString SCR_Lifecycle_ID() const { return text(u"SCR_Lifecycle_ID"); }
     QString SCR_LC_Stage_Name() const { return text(u"SCR_LC_Stage_Name"); }
+    QString SCR_LC_Owner_ID() const { return text(u"SCR_LC_Owner_ID"); }
+    qlonglong SCR_LC_Owner_Group_ID() const { return num(u"SCR_LC_Owner_Group_ID"); }
+    QString SCR_Category() const { return text(u"SCR_Category"); }
+    void setSCR_Category(const QString& v) { set(u"SCR_Category", v); }
+    QString SCR_Route_Note() const { return text(u"SCR_Route_Note"); }
+    qlonglong SCR_Route_Number() const { return num(u"SCR_Route_Number"); }
+    qlonglong SCR_Parent_Number() const { return num(u"SCR_Parent_Number"); }
+    void setSCR_Parent_Number(qlonglong v) { set(u"SCR_Parent_Number", v); }
+    qlonglong SCR_Parent_Folder_Number() const { return num(u"SCR_Parent_Folder_Number"); }
+    QDateTime SCR_Owner_Date_In() const { return date(u"SCR_Owner_Date_In"); }
     bool SCR_Sensitive() const { return flag(u"SCR_Sensitive"); }
     qlonglong Meeting_ID() const { return num(u"Meeting_ID"); }
     QDateTime SCR_Owner_Date_Viewed() const { return date(u"SCR_Owner_Date_Viewed"); }
@@ -144,6 +253,8 @@ public:
     const QList<cSelUser>& UsersCol() const { return m_users; }
     /** The plug-in of the custom tab, or null; not owned. */
     void setActiveObject(TaskPlugIn* plugIn) { m_plugIn = plugIn; }
+    /** The note dialog asked for the notes of date changes (MakeHistory), or null; not owned. */
+    void setNoteForm(TaskNoteSource* form) { m_noteForm = form; }
 
     // --- Permissions, as computed after Create and Load ------------------------------------------
 
@@ -155,6 +266,54 @@ public:
     bool SCR_Permission_Reopen() const { return m_permReopen; }
 
 private:
+    /** Everything an operation may change in the object, kept to undo it when the write fails. */
+    struct State
+    {
+        QVariantMap values;
+        QVariantMap snapshot;
+        QList<RouteHistoryEntry> history;
+        QList<cSelUser> users;
+        bool isNew = true;
+        bool saved = false;
+        bool rowPending = false;
+        bool plugInReadBack = false;
+    };
+    State state() const;
+    void restore(const State& s);
+
+    /**
+     * Runs an operation in two phases: `prepare` changes the object (it may read, run rule scripts
+     * and ask the user, and returns false to stop quietly), then `write` runs in one transaction.
+     * A DbError or task_detail::TaskFault from either phase rolls back, puts the object back as it
+     * was before and shows the text; stopping quietly puts it back too.
+     * @return whether the write was committed
+     */
+    bool guarded(const std::function<bool()>& prepare, const std::function<void()>& write);
+    bool guarded(const std::function<void()>& write)
+    {
+        return guarded([] { return true; }, write);
+    }
+
+    qlonglong createRow(TaskType type);
+    /** Deletes the row Create added when no save wrote it; errors are logged. */
+    void discardPendingRow() noexcept;
+    void writeTask();
+    void writeNewRow(Database& db);
+    void writeExistingRow(Database& db);
+    void recordQueued(Database& db);
+    void rememberDefaultAssignment(Database& db);
+    QString workshopRootFolder(Database& db, qlonglong group) const;
+    qlonglong cloneFor(const QString& userId, qlonglong groupId);
+    void copyAttachments(Database& db, qlonglong from, qlonglong to);
+
+    bool enterLifecycle(const QString& lifecycleId, qlonglong ownerGroup, const QString& note);
+    void MoveStage(int offset, const QString& action);
+    void endLifecycle(const QString& note);
+    StageOwner runRule(const LifecycleStage& ruleStage, const StageOwner& proposed,
+                       QString* targetStage);
+    StageOwner requester() const;
+    void cascadeToSubTasks(qlonglong number, const QString& action, const QString& note);
+
     void initialise();
     void computePermissions();
     void takeSnapshot() { m_snapshot = m_values; }
@@ -185,6 +344,12 @@ private:
     QString m_createNote;
     qlonglong m_groupKey = 0;
     TaskPlugIn* m_plugIn = nullptr;
+    TaskNoteSource* m_noteForm = nullptr;
+    bool m_plugInReadBack = false;
+    /** Create added a row that no save has written yet; the destructor deletes it. */
+    bool m_rowPending = false;
+    /** Create or Load succeeded: there is a row to save. */
+    bool m_opened = false;
 
     bool m_permRead = true;
     bool m_permWrite = true;

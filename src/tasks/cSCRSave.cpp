@@ -1,0 +1,508 @@
+// Writing a task: save, history, plug-in read-back, clones and their attachments.
+
+#include "core/Clock.h"
+#include "core/Prompt.h"
+#include "core/Session.h"
+#include "core/db/Database.h"
+#include "tasks/cSCR.h"
+#include "tasks/cSCRInternal.h"
+
+namespace bx {
+
+using task_detail::sameText;
+using task_detail::TaskFault;
+using task_detail::toSeconds;
+
+namespace {
+
+const QString kCreateRequest = QStringLiteral("Create Request");
+const QString kTaskCloned = QStringLiteral("Task cloned");
+const QString kDefaultAssign = QStringLiteral("USERS/DEFAULT ASSIGN/");
+
+/** Columns an update of an existing task writes from the object, besides SCR_Category. */
+const QStringList& updatedColumns()
+{
+    static const QStringList columns = {
+        QStringLiteral("SCR_Attention"),        QStringLiteral("SCR_Owner_Target_Date"),
+        QStringLiteral("SCR_Parent_Number"),    QStringLiteral("SCR_Lifecycle_End_Date"),
+        QStringLiteral("SCR_Route_Number"),     QStringLiteral("SCR_Custom_Field"),
+        QStringLiteral("SCR_StartDate"),        QStringLiteral("SCR_Owner_User_ID"),
+        QStringLiteral("SCR_Route_Note"),       QStringLiteral("SCR_Status"),
+        QStringLiteral("SCR_LC_Stage_Name"),    QStringLiteral("SCR_Lifecycle_ID"),
+        QStringLiteral("SCR_LC_Owner_ID"),      QStringLiteral("SCR_LC_Owner_Group_ID"),
+        QStringLiteral("SCR_Firm_Target_Date"), QStringLiteral("SCR_Title"),
+        QStringLiteral("SCR_Template"),         QStringLiteral("SCR_Sensitive"),
+        QStringLiteral("SCR_Percent_Complete"), QStringLiteral("Meeting_ID"),
+        QStringLiteral("SCR_Priority"),         QStringLiteral("SCR_Recurring_Frequency"),
+        QStringLiteral("SCR_Contact_Key"),      QStringLiteral("SCR_Parent_Folder_Number"),
+        QStringLiteral("SCR_Comments_AsText"),  QStringLiteral("SCR_Comments"),
+        QStringLiteral("SCR_Group_ID"),
+    };
+    return columns;
+}
+
+/** Columns the first save of a task writes from the object, besides SCR_Category. */
+const QStringList& createdColumns()
+{
+    static const QStringList columns = {
+        QStringLiteral("SCR_Number"),
+        QStringLiteral("SCR_Title"),
+        QStringLiteral("SCR_Priority"),
+        QStringLiteral("SCR_Request_ID"),
+        QStringLiteral("SCR_Request_Group_ID"),
+        QStringLiteral("SCR_Request_Date"),
+        QStringLiteral("SCR_Lifecycle_ID"),
+        QStringLiteral("SCR_LC_Stage_Name"),
+        QStringLiteral("SCR_LC_Owner_ID"),
+        QStringLiteral("SCR_LC_Owner_Group_ID"),
+        QStringLiteral("SCR_Owner_User_ID"),
+        QStringLiteral("SCR_Owner_Date_In"),
+        QStringLiteral("SCR_Owner_Date_Viewed"),
+        QStringLiteral("SCR_Owner_Target_Date"),
+        QStringLiteral("SCR_Recurring_Frequency"),
+        QStringLiteral("SCR_Firm_Target_Date"),
+        QStringLiteral("SCR_Parent_Folder_Number"),
+        QStringLiteral("SCR_Parent_Number"),
+        QStringLiteral("SCR_Status"),
+        QStringLiteral("SCR_Route_Number"),
+        QStringLiteral("SCR_Contact_Key"),
+        QStringLiteral("SCR_Group_ID"),
+        QStringLiteral("SCR_Route_Note"),
+        QStringLiteral("SCR_Attention"),
+        QStringLiteral("SCR_Comments_AsText"),
+        QStringLiteral("SCR_Comments"),
+        QStringLiteral("SCR_Percent_Complete"),
+        QStringLiteral("SCR_Sensitive"),
+        QStringLiteral("SCR_Template"),
+        QStringLiteral("SCR_Custom_Field"),
+        QStringLiteral("SCR_StartDate"),
+        QStringLiteral("SCR_Lifecycle_End_Date"),
+        QStringLiteral("Meeting_ID"),
+    };
+    return columns;
+}
+
+/** What a clone takes over from its original; owner, workshop and number are its own. */
+const QStringList& clonedColumns()
+{
+    static const QStringList columns = {
+        QStringLiteral("SCR_Title"),
+        QStringLiteral("SCR_Priority"),
+        QStringLiteral("SCR_Request_ID"),
+        QStringLiteral("SCR_Request_Group_ID"),
+        QStringLiteral("SCR_Request_Date"),
+        QStringLiteral("SCR_Lifecycle_ID"),
+        QStringLiteral("SCR_LC_Stage_Name"),
+        QStringLiteral("SCR_LC_Owner_ID"),
+        QStringLiteral("SCR_LC_Owner_Group_ID"),
+        QStringLiteral("SCR_Owner_Target_Date"),
+        QStringLiteral("SCR_Recurring_Frequency"),
+        QStringLiteral("SCR_Firm_Target_Date"),
+        QStringLiteral("SCR_Parent_Folder_Number"),
+        QStringLiteral("SCR_Parent_Number"),
+        QStringLiteral("SCR_Status"),
+        QStringLiteral("SCR_Contact_Key"),
+        QStringLiteral("SCR_Category"),
+        QStringLiteral("SCR_Route_Note"),
+        QStringLiteral("SCR_Attention"),
+        QStringLiteral("SCR_Comments"),
+        QStringLiteral("SCR_Comments_AsText"),
+        QStringLiteral("SCR_Percent_Complete"),
+        QStringLiteral("SCR_StartDate"),
+        QStringLiteral("SCR_Lifecycle_End_Date"),
+        QStringLiteral("SCR_Sensitive"),
+        QStringLiteral("SCR_Template"),
+        QStringLiteral("SCR_Custom_Field"),
+        QStringLiteral("Meeting_ID"),
+    };
+    return columns;
+}
+
+/** The history tests of a save, in the order their entries are queued (after the dates). */
+struct ChangeTest
+{
+    const char* column;
+    const char* action;
+};
+constexpr ChangeTest kFieldTests[] = {
+    {"SCR_Title", "Title changed"},
+    {"SCR_Comments", "Comments changed"},
+    {"SCR_Priority", "Priority changed"},
+    {"SCR_Contact_Key", "Contact Key changed"},
+    {"SCR_Category", "Folder changed"},
+    {"SCR_Template", "Template changed"},
+    {"SCR_Sensitive", "Sensitivity changed"},
+    {"SCR_Percent_Complete", "Percent Complete changed"},
+    {"SCR_Firm_Target_Date", "Firm Target changed"},
+    {"SCR_Recurring_Frequency", "Recurring Frequency changed"},
+    {"SCR_Custom_Field", "Custom Field changed"},
+};
+
+/** A plug-in value that holds a date, or an invalid date. */
+QDateTime plugInDate(const QVariant& v)
+{
+    if (!v.isValid() || v.isNull())
+        return {};
+    if (v.typeId() == QMetaType::QDate)
+        return v.toDate().isValid() ? naive(v.toDate(), QTime(0, 0)) : QDateTime();
+    if (v.typeId() == QMetaType::QDateTime)
+        return v.toDateTime().isValid() ? naive(v.toDateTime()) : QDateTime();
+    return RecordSet::toDateTime(v);
+}
+
+} // namespace
+
+// ---- Undo on failure ----------------------------------------------------------------------------
+
+cSCR::State cSCR::state() const
+{
+    return {m_values, m_snapshot, m_history,    m_users,
+            m_new,    m_saved,    m_rowPending, m_plugInReadBack};
+}
+
+void cSCR::restore(const State& s)
+{
+    m_values = s.values;
+    m_snapshot = s.snapshot;
+    m_history = s.history;
+    m_users = s.users;
+    m_new = s.isNew;
+    m_saved = s.saved;
+    m_rowPending = s.rowPending;
+    m_plugInReadBack = s.plugInReadBack;
+    computePermissions();
+}
+
+bool cSCR::guarded(const std::function<bool()>& prepare, const std::function<void()>& write)
+{
+    const State before = state();
+    QString failure;
+    try {
+        if (!prepare()) {
+            restore(before);
+            return false;
+        }
+        Transaction tx(m_session.db());
+        write();
+        tx.commit();
+        return true;
+    } catch (const DbError& e) {
+        failure = e.description();
+    } catch (const TaskFault& f) {
+        failure = f.text;
+    } catch (const std::exception& e) {
+        // A notice service or a script host failing: the same undo, its own text.
+        failure = QString::fromLocal8Bit(e.what());
+    }
+    restore(before);
+    reportError(failure);
+    return false;
+}
+
+// ---- Save ---------------------------------------------------------------------------------------
+
+bool cSCR::SAVE()
+{
+    if (!m_opened) {
+        reportError(QStringLiteral(" The task is not opened "));
+        return false;
+    }
+    if (!SavePlugIn(true))
+        return false;
+    return guarded([this] { writeTask(); });
+}
+
+void cSCR::writeTask()
+{
+    Database& db = m_session.db();
+    if (m_users.isEmpty())
+        m_users.append({SCR_Owner_User_ID(), SCR_Group_ID(), cSelUser::kUser});
+    const cSelUser first = m_users.first();
+    if (first.OwnerType != cSelUser::kLifecycle) {
+        set(u"SCR_Owner_User_ID", first.User_ID);
+        set(u"SCR_Group_ID", first.Group_id);
+    }
+    if (SCR_Category().trimmed().isEmpty())
+        set(u"SCR_Category", workshopRootFolder(db, SCR_Group_ID()));
+
+    if (m_new) {
+        writeNewRow(db);
+    } else {
+        writeExistingRow(db);
+        recordQueued(db);
+    }
+    m_saved = true;
+    m_users.clear();
+    m_history.clear();
+    takeSnapshot();
+    computePermissions();
+}
+
+void cSCR::writeExistingRow(Database& db)
+{
+    QStringList columns = updatedColumns();
+    columns << QStringLiteral("SCR_Category");
+    // Routing and stage moves change these two; the row must follow, or the new owner would see
+    // the task as already read.
+    for (const char* moved : {"SCR_Owner_Date_In", "SCR_Owner_Date_Viewed"}) {
+        const QString column = QString::fromLatin1(moved);
+        if (!sameValue(ColumnKind::Date, m_values.value(column), m_snapshot.value(column)))
+            columns << column;
+    }
+    QStringList assignments;
+    QVariantList values;
+    for (const QString& c : columns) {
+        assignments << c + QStringLiteral(" = ?");
+        values << storedValue(c);
+    }
+    values << SCR_Number();
+    const qlonglong changed =
+        db.execute(QStringLiteral("UPDATE SCR SET ") + assignments.join(QStringLiteral(", ")) +
+                       QStringLiteral(" WHERE SCR_Number = ?"),
+                   values);
+    if (changed == 0)
+        throw TaskFault{QStringLiteral(" Task %1 does not exist ").arg(SCR_Number())};
+}
+
+void cSCR::writeNewRow(Database& db)
+{
+    const QDateTime now = toSeconds(m_session.clock().nowLocal());
+    m_values.insert(QStringLiteral("SCR_Request_Date"), now);
+    m_values.insert(QStringLiteral("SCR_Owner_Date_In"), now);
+    set(u"SCR_Route_Note", QString());
+    if (m_taskType == TaskType::Meeting)
+        set(u"Meeting_ID", SCR_Number());
+    // A task made for someone else reaches its owner unread.
+    if (!ownerIsMe())
+        set(u"SCR_Owner_Date_Viewed", QDateTime());
+
+    QStringList columns = createdColumns();
+    columns << QStringLiteral("SCR_Category");
+    QStringList assignments;
+    QVariantList values;
+    for (const QString& c : columns) {
+        assignments << c + QStringLiteral(" = ?");
+        values << storedValue(c);
+    }
+    values << num(u"SCR_Counter");
+    const qlonglong changed =
+        db.execute(QStringLiteral("UPDATE SCR SET ") + assignments.join(QStringLiteral(", ")) +
+                       QStringLiteral(" WHERE SCR_Counter = ?"),
+                   values);
+    if (changed == 0)
+        throw TaskFault{QStringLiteral(" Task %1 does not exist ").arg(SCR_Number())};
+
+    const cSelUser first = m_users.first();
+    if (first.OwnerType != cSelUser::kLifecycle)
+        rememberDefaultAssignment(db);
+
+    if (m_createNote.isEmpty())
+        m_createNote = kCreateRequest;
+    RouteHistoryEntry created;
+    created.taskNumber = SCR_Number();
+    created.action = m_createNote;
+    created.stageName = SCR_LC_Stage_Name();
+    created.targetDate = m_gmt.toGmt(SCR_Owner_Target_Date());
+    created.ownerUser = SCR_Owner_User_ID();
+    created.groupId = SCR_Group_ID();
+    m_history.prepend(created);
+    recordQueued(db);
+
+    const QList<cSelUser> recipients = m_users;
+    for (qsizetype i = 1; i < recipients.size(); ++i)
+        cloneFor(recipients.at(i).User_ID, recipients.at(i).Group_id);
+    m_new = false;
+    m_rowPending = false;
+}
+
+void cSCR::recordQueued(Database& db)
+{
+    for (const RouteHistoryEntry& e : std::as_const(m_history)) {
+        if (e.action.trimmed().isEmpty())
+            continue;
+        RecordRoute(db, e, toSeconds(m_gmt.nowGmt()), m_session.user.userId,
+                    m_session.taskNotifier);
+    }
+}
+
+void cSCR::rememberDefaultAssignment(Database& db)
+{
+    // The name is the key of Vars: one row per user, naming the recipient saved last.
+    const QString name = kDefaultAssign + m_session.user.userId;
+    db.execute(QStringLiteral("DELETE FROM Vars WHERE VarName = ?"), {name});
+    db.execute(QStringLiteral("INSERT INTO Vars (VarName, VarValue) VALUES (?, ?)"),
+               {name, m_users.last().User_ID});
+}
+
+QString cSCR::workshopRootFolder(Database& db, qlonglong group) const
+{
+    return db.scalar(QStringLiteral("SELECT Root_Folder FROM LU_GROUP WHERE Group_ID = ?"), {group})
+        .toString();
+}
+
+// ---- History ------------------------------------------------------------------------------------
+
+void cSCR::MakeHistory(const QString& note)
+{
+    if (m_new)
+        return;
+    const qsizetype before = m_history.size();
+    if (IsLCDateChanged())
+        queueHistory(QStringLiteral("LC End Date changed"), note);
+    if (IsTargetChanged())
+        queueHistory(QStringLiteral("Target Date changed"),
+                     m_noteForm ? m_noteForm->OnTargetChange() : QString());
+    if (IsStartChanged())
+        queueHistory(QStringLiteral("Start Date changed"),
+                     m_noteForm ? m_noteForm->OnStartChange() : QString());
+    for (const ChangeTest& t : kFieldTests) {
+        const QString column = QString::fromLatin1(t.column);
+        const TaskColumn* c = findTaskColumn(column);
+        if (!sameValue(c->kind, m_values.value(column), m_snapshot.value(column)))
+            queueHistory(QString::fromLatin1(t.action), note);
+    }
+    if (m_history.size() == before)
+        queueHistory(QStringLiteral("Task saved"), note);
+    set(u"SCR_Route_Note", m_session.routeNote);
+}
+
+// ---- Plug-in ------------------------------------------------------------------------------------
+
+bool cSCR::SavePlugIn(bool readBack)
+{
+    if (!m_plugIn)
+        return true;
+    m_plugIn->setProperty(QStringLiteral("ACTION"), QStringLiteral("SAVE"));
+    if (sameText(m_plugIn->property(QStringLiteral("ACTION")).toString(), QStringLiteral("CANCEL")))
+        return false;
+    if (readBack && !m_plugInReadBack) {
+        set(u"SCR_Custom_Field", m_plugIn->property(QStringLiteral("SCR_Custom_Field")));
+        QDateTime due = plugInDate(m_plugIn->property(QStringLiteral("SCR_Owner_Target_Date")));
+        if (due.isValid()) {
+            if (due.time() == QTime(0, 0))
+                due = naive(due.date(), m_session.clock().nowLocal().time());
+            set(u"SCR_Owner_Target_Date", due);
+        }
+    }
+    const QDateTime end = plugInDate(m_plugIn->property(QStringLiteral("SCR_Lifecycle_End_Date")));
+    if (end.isValid())
+        set(u"SCR_Lifecycle_End_Date", end);
+    m_plugInReadBack = true;
+    return true;
+}
+
+// ---- Clones and attachments ---------------------------------------------------------------------
+
+qlonglong cSCR::CloneSCR(const QString& userId, qlonglong groupId)
+{
+    if (!m_opened) {
+        reportError(QStringLiteral(" The task is not opened "));
+        return 0;
+    }
+    qlonglong number = 0;
+    guarded([&] { number = cloneFor(userId, groupId); });
+    return number;
+}
+
+qlonglong cSCR::cloneFor(const QString& userId, qlonglong groupId)
+{
+    Database& db = m_session.db();
+    cSCR clone(m_session, m_prompt);
+    const qlonglong number = clone.createRow(m_taskType);
+    // The enclosing transaction takes the row back if anything below fails.
+    clone.m_rowPending = false;
+    clone.setGroupKey(groupId);
+    for (const QString& c : clonedColumns())
+        clone.m_values.insert(c, m_values.value(c));
+    clone.set(u"SCR_Owner_User_ID", userId);
+    clone.set(u"SCR_Group_ID", groupId);
+    clone.setCreateNote(kTaskCloned);
+    clone.writeTask();
+    copyAttachments(db, SCR_Number(), number);
+    return number;
+}
+
+bool cSCR::SCRCloneAttach(qlonglong from, qlonglong to)
+{
+    return guarded([&] { copyAttachments(m_session.db(), from, to); });
+}
+
+void cSCR::copyAttachments(Database& db, qlonglong from, qlonglong to)
+{
+    static const QStringList copied = {
+        QStringLiteral("Attach_Date"),    QStringLiteral("Attach_Filename"),
+        QStringLiteral("Attach_Owner"),   QStringLiteral("Attach_Title"),
+        QStringLiteral("Attach_Type"),    QStringLiteral("Category"),
+        QStringLiteral("Group_ID"),       QStringLiteral("Temp_Status"),
+        QStringLiteral("Show_In_TabBar"), QStringLiteral("Publish"),
+    };
+    // The stored files stay in the engine: only whether there is one is read here.
+    RecordSet rows =
+        db.query(QStringLiteral("SELECT Attach_Number, ") + copied.join(QStringLiteral(", ")) +
+                     QStringLiteral(", CASE WHEN OLE_Data IS NULL THEN 0 ELSE 1 END "
+                                    "AS Has_Data FROM ATTACH WHERE SCR_Number = ? "
+                                    "ORDER BY Attach_Number"),
+                 {from});
+    for (rows.moveFirst(); !rows.eof(); rows.moveNext()) {
+        QStringList columns{QStringLiteral("SCR_Number")};
+        QVariantList values{to};
+        for (const QString& c : copied) {
+            if (rows.isNull(c))
+                continue;
+            columns << c;
+            values << rows.value(c);
+        }
+        const qlonglong source = rows.number(QStringLiteral("Attach_Number"));
+        const qlonglong copy = db.insertNumbered(QStringLiteral("ATTACH"),
+                                                 QStringLiteral("Attach_Number"), columns, values);
+        if (rows.flag(QStringLiteral("Has_Data")))
+            db.copyBlob({QStringLiteral("ATTACH"), QStringLiteral("Attach_Number"), source,
+                         QStringLiteral("OLE_Data")},
+                        {QStringLiteral("ATTACH"), QStringLiteral("Attach_Number"), copy,
+                         QStringLiteral("OLE_Data")});
+        // A filled-in custom form keeps its values in CONTROL rows of its own.
+        if (sameText(rows.text(QStringLiteral("Attach_Type")), QStringLiteral("X")))
+            db.execute(
+                QStringLiteral(
+                    "INSERT INTO CONTROL (FORM_NAME, CONTROL_KEY, ATTACH_NUMBER, MAIN_FORM, "
+                    "NAME, TYPE, \"table\", FIELD, WIDTH, DATABASE, \"left\", HEIGHT, VALUE, "
+                    "TOP, CHECKED, MANDATORY, RIGHT_ALIGN) SELECT FORM_NAME, CONTROL_KEY, "
+                    "CAST(? AS INTEGER), MAIN_FORM, NAME, TYPE, \"table\", FIELD, WIDTH, "
+                    "DATABASE, \"left\", HEIGHT, VALUE, TOP, CHECKED, MANDATORY, "
+                    "RIGHT_ALIGN FROM CONTROL WHERE ATTACH_NUMBER = ?"),
+                {copy, source});
+    }
+}
+
+bool cSCR::PublishAttach(qlonglong attachNumber, bool publish)
+{
+    try {
+        m_session.db().execute(
+            QStringLiteral("UPDATE ATTACH SET Publish = ? WHERE Attach_Number = ? AND SCR_Number "
+                           "= ?"),
+            {publish, attachNumber, SCR_Number()});
+    } catch (const DbError& e) {
+        reportError(e.description());
+        return false;
+    }
+    return true;
+}
+
+RecordSet cSCR::RS_ATTACH() const
+{
+    if (!m_opened)
+        return {};
+    try {
+        return m_session.db().query(
+            QStringLiteral("SELECT Attach_Number, SCR_Number, Attach_Title, Attach_Type, "
+                           "Attach_Owner, Attach_Date, Attach_Filename, Publish, Show_In_TabBar, "
+                           "Temp_Status, Category, Group_ID FROM ATTACH WHERE SCR_Number = ? "
+                           "ORDER BY Attach_Date DESC"),
+            {SCR_Number()});
+    } catch (const DbError& e) {
+        reportError(e.description());
+        return {};
+    }
+}
+
+} // namespace bx

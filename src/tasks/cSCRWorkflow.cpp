@@ -1,0 +1,389 @@
+// Moving a task on: routing, lifecycle stages, workflow actions and the sub-task cascade.
+
+#include "core/Clock.h"
+#include "core/Prompt.h"
+#include "core/Session.h"
+#include "core/db/Database.h"
+#include "tasks/cSCR.h"
+#include "tasks/cSCRInternal.h"
+#include "workflow/Checklists.h"
+#include "workflow/StageRule.h"
+
+namespace bx {
+
+using task_detail::sameText;
+using task_detail::TaskFault;
+using task_detail::toSeconds;
+
+namespace {
+
+const QString kTaskRouted = QStringLiteral("Task routed");
+
+/** The workflow actions CloseOut takes. */
+enum class Action
+{
+    Yes,
+    No,
+    Jump,
+    Reopen,
+    Cancel,
+    Conditional,
+    LCEnd,
+    Unknown
+};
+
+Action actionOf(const QString& word)
+{
+    static const std::pair<const char*, Action> words[] = {
+        {"YES", Action::Yes},       {"NO", Action::No},
+        {"Jump", Action::Jump},     {"Reopen", Action::Reopen},
+        {"Cancel", Action::Cancel}, {"CONDITIONAL", Action::Conditional},
+        {"LCEnd", Action::LCEnd},
+    };
+    for (const auto& [text, action] : words) {
+        if (sameText(word, QString::fromLatin1(text)))
+            return action;
+    }
+    return Action::Unknown;
+}
+
+} // namespace
+
+// ---- Routing ------------------------------------------------------------------------------------
+
+bool cSCR::Route_SCR(const QList<cSelUser>& recipients, const QString& note)
+{
+    if (!m_opened) {
+        reportError(QStringLiteral(" The task is not opened "));
+        return false;
+    }
+    if (recipients.isEmpty()) {
+        reportError(QStringLiteral("Please specify recipient"));
+        return false;
+    }
+    const cSelUser first = recipients.first();
+    bool saved = false;
+    if (first.OwnerType == cSelUser::kLifecycle) {
+        saved = guarded(
+            [&] {
+                if (!SavePlugIn(true) || !enterLifecycle(first.User_ID, first.Group_id, note))
+                    return false;
+                m_users = {first};
+                return true;
+            },
+            [this] { writeTask(); });
+    } else {
+        saved = guarded(
+            [&] {
+                if (!SavePlugIn(true))
+                    return false;
+                set(u"SCR_Owner_User_ID", first.User_ID);
+                set(u"SCR_Group_ID", first.Group_id);
+                set(u"SCR_Parent_Folder_Number", 0);
+                set(u"SCR_Owner_Date_Viewed", QDateTime());
+                set(u"SCR_Route_Note", note);
+                queueHistory(kTaskRouted, note);
+                m_users = {first};
+                return true;
+            },
+            [&] {
+                for (qsizetype i = 1; i < recipients.size(); ++i)
+                    cloneFor(recipients.at(i).User_ID, recipients.at(i).Group_id);
+                writeTask();
+            });
+    }
+    if (saved && m_plugIn)
+        m_plugIn->setProperty(QStringLiteral("ACTION"), QStringLiteral("CANCEL"));
+    m_users.clear();
+    computePermissions();
+    return saved;
+}
+
+// ---- Lifecycles ---------------------------------------------------------------------------------
+
+StageOwner cSCR::requester() const
+{
+    if (m_new)
+        return {m_session.user.userId, m_session.currentWorkshopId};
+    return {SCR_Request_ID(), SCR_Request_Group_ID()};
+}
+
+StageOwner cSCR::runRule(const LifecycleStage& ruleStage, const StageOwner& proposed,
+                         QString* targetStage)
+{
+    RuleInput in;
+    in.currentOwner = SCR_Owner_User_ID();
+    in.currentGroup = SCR_Group_ID();
+    in.proposedOwner = proposed.userId;
+    in.proposedGroup = proposed.groupId;
+    for (const TaskColumn& c : taskColumns())
+        in.row.insert(c.name, storedValue(c.name));
+
+    const RuleOutcome out = StageRule::run(m_session.db(), ruleStage.ruleName, in);
+    if (!out.ok())
+        reportError(out.error);
+
+    // What the script wrote into the task row is kept, as if typed into the task.
+    for (auto it = out.row.cbegin(); it != out.row.cend(); ++it) {
+        const TaskColumn* c = findTaskColumn(it.key());
+        if (!c || c->readOnly || sameValue(c->kind, it.value(), in.row.value(it.key())))
+            continue;
+        QVariant v = normalised(c->kind, it.value());
+        if (c->kind == ColumnKind::Date)
+            v = m_gmt.toLocal(v.toDateTime());
+        m_values.insert(c->name, v);
+    }
+    if (targetStage)
+        *targetStage = out.targetStage;
+    return {out.newOwner, out.newGroup};
+}
+
+bool cSCR::enterLifecycle(const QString& lifecycleId, qlonglong ownerGroup, const QString& note)
+{
+    const QList<LifecycleStage> stages =
+        lifecycleStages(m_session.db(), lifecycleId.trimmed(), ownerGroup);
+    const std::optional<LifecycleStage> first = stageAt(stages, 0);
+    if (!first)
+        return false;
+
+    const StageOwner candidate = proposedOwner(*first, requester());
+    const StageOwner owner = first->received && !first->ruleName.trimmed().isEmpty()
+                                 ? runRule(*first, candidate, nullptr)
+                                 : candidate;
+    set(u"SCR_Owner_User_ID", owner.userId);
+    set(u"SCR_Group_ID", owner.groupId);
+    set(u"SCR_Lifecycle_ID", first->lifecycleId);
+    set(u"SCR_LC_Owner_Group_ID", ownerGroup);
+    set(u"SCR_LC_Owner_ID", first->designer);
+    set(u"SCR_LC_Stage_Name", first->stageName);
+    set(u"SCR_Owner_Date_Viewed", QDateTime());
+    set(u"SCR_Route_Note", note);
+    queueHistory(kTaskRouted, note);
+    return true;
+}
+
+void cSCR::MoveStage(int offset, const QString& action)
+{
+    const QList<LifecycleStage> stages =
+        lifecycleStages(m_session.db(), SCR_Lifecycle_ID(), SCR_LC_Owner_Group_ID());
+    const std::optional<LifecycleStage> current = findStage(stages, SCR_LC_Stage_Name());
+    if (!current) {
+        const QString name = SCR_LC_Stage_Name();
+        set(u"SCR_Lifecycle_ID", QString());
+        set(u"SCR_LC_Stage_Name", QString());
+        set(u"SCR_LC_Owner_ID", QString());
+        m_prompt.inform(QStringLiteral("Lifecycle Stage ") + name + QStringLiteral(" not found"));
+        return;
+    }
+
+    const int position = current->sequence + offset;
+    if (position < 0) {
+        // Declined before the first stage: back to the requester, out of the lifecycle.
+        set(u"SCR_Owner_User_ID", SCR_Request_ID());
+        set(u"SCR_Group_ID", SCR_Request_Group_ID());
+        set(u"SCR_LC_Owner_ID", QString());
+        set(u"SCR_LC_Owner_Group_ID", 0);
+        set(u"SCR_LC_Stage_Name", QString());
+        set(u"SCR_Lifecycle_ID", QString());
+        return;
+    }
+    const std::optional<LifecycleStage> next = stageAt(stages, position);
+    if (!next) {
+        // Past the last stage: done, with the last owner keeping it.
+        set(u"SCR_Status", QStringLiteral("C"));
+        return;
+    }
+
+    StageOwner owner = proposedOwner(*next, {SCR_Request_ID(), SCR_Request_Group_ID()});
+    LifecycleStage target = *next;
+    const bool runsRule = !current->ruleName.trimmed().isEmpty() &&
+                          ((sameText(action, QStringLiteral("YES")) && current->approved) ||
+                           (sameText(action, QStringLiteral("NO")) && current->declined));
+    if (runsRule) {
+        QString named;
+        owner = runRule(*current, owner, &named);
+        if (!named.trimmed().isEmpty()) {
+            // A stage the lifecycle lacks would strand the task; the script's choice is then
+            // dropped and the task goes on to the next stage.
+            if (const std::optional<LifecycleStage> chosen = findStage(stages, named))
+                target = *chosen;
+            else
+                m_session.errorLog().write(
+                    QStringLiteral("Rule ") + current->ruleName,
+                    QStringLiteral("Stage '%1' not found in lifecycle '%2'; the task goes to '%3'")
+                        .arg(named, SCR_Lifecycle_ID(), next->stageName));
+        }
+    }
+    set(u"SCR_Owner_User_ID", owner.userId);
+    set(u"SCR_Group_ID", owner.groupId);
+    set(u"SCR_LC_Owner_Group_ID", target.ownerGroupId);
+    m_values.insert(QStringLiteral("SCR_Owner_Date_In"), toSeconds(m_session.clock().nowLocal()));
+    set(u"SCR_LC_Stage_Name", target.stageName);
+    set(u"SCR_Parent_Folder_Number", 0);
+    set(u"SCR_Owner_Date_Viewed", QDateTime());
+}
+
+void cSCR::endLifecycle(const QString& note)
+{
+    Database& db = m_session.db();
+    const QList<LifecycleStage> stages =
+        lifecycleStages(db, SCR_Lifecycle_ID(), SCR_LC_Owner_Group_ID());
+    const std::optional<LifecycleStage> current = findStage(stages, SCR_LC_Stage_Name());
+    if (!current)
+        throw TaskFault{QStringLiteral("Lifecycle Stage ") + SCR_LC_Stage_Name() +
+                        QStringLiteral(" not found")};
+
+    const StageOwner asker{SCR_Request_ID(), SCR_Request_Group_ID()};
+    for (const LifecycleStage& stage : stages) {
+        if (stage.sequence < current->sequence)
+            continue;
+        const StageOwner owner = proposedOwner(stage, asker);
+        signStageActions(db, stage, SCR_Number(), m_session.user.userId);
+        set(u"SCR_LC_Stage_Name", stage.stageName);
+        set(u"SCR_LC_Owner_Group_ID", stage.ownerGroupId);
+        set(u"SCR_Owner_User_ID", owner.userId);
+        set(u"SCR_Group_ID", owner.groupId);
+        queueHistory(QStringLiteral("YES"), note);
+    }
+    m_values.insert(QStringLiteral("SCR_Owner_Date_In"), toSeconds(m_session.clock().nowLocal()));
+    set(u"SCR_Owner_Date_Viewed", QDateTime());
+    // Accepting the last stage completes the task.
+    set(u"SCR_Status", QStringLiteral("C"));
+}
+
+// ---- Workflow actions ---------------------------------------------------------------------------
+
+bool cSCR::CloseOut(const QString& action, int step, const QString& note)
+{
+    if (!m_opened) {
+        reportError(QStringLiteral(" The task is not opened "));
+        return false;
+    }
+    const Action what = actionOf(action);
+    if (what == Action::Unknown) {
+        reportError(QStringLiteral("Unknown action '%1'").arg(action));
+        return false;
+    }
+    const bool inLifecycle = !SCR_Lifecycle_ID().trimmed().isEmpty();
+    QString recorded = action;
+
+    const auto prepare = [&]() -> bool {
+        switch (what) {
+        case Action::Yes: {
+            const QString unticked = uncheckedMandatoryItem(m_session.db(), SCR_Number());
+            if (!unticked.isEmpty())
+                throw TaskFault{unticked};
+            set(u"SCR_Status", inLifecycle ? QStringLiteral("A") : QStringLiteral("C"));
+            if (inLifecycle)
+                MoveStage(1, action);
+            break;
+        }
+        case Action::No:
+            if (inLifecycle)
+                MoveStage(-1, action);
+            else
+                set(u"SCR_Status", QStringLiteral("I"));
+            break;
+        case Action::Jump:
+            recorded = step < 1 ? QStringLiteral("Jump") : QStringLiteral("YES");
+            if (inLifecycle)
+                MoveStage(step, action);
+            else
+                set(u"SCR_Status", QStringLiteral("C"));
+            break;
+        case Action::Reopen:
+            if (!sameText(SCR_Status(), QStringLiteral("C")))
+                return false;
+            set(u"SCR_Status", QStringLiteral("A"));
+            break;
+        case Action::Cancel:
+            set(u"SCR_Status", QStringLiteral("X"));
+            break;
+        case Action::Conditional:
+            break;
+        case Action::LCEnd:
+            // Recorded first; every remaining stage's "YES" follows it.
+            queueHistory(recorded, note);
+            return SavePlugIn(true);
+        case Action::Unknown:
+            return false;
+        }
+        // Recorded with the task as the action left it, so the next route row names the owner
+        // the task went to.
+        queueHistory(recorded, note);
+        return SavePlugIn(true);
+    };
+    const auto write = [&] {
+        if (what == Action::LCEnd)
+            endLifecycle(note);
+        writeTask();
+    };
+    if (!guarded(prepare, write))
+        return false;
+    if (what == Action::LCEnd)
+        return true;
+    set(u"SCR_Route_Note", note);
+    cascadeToSubTasks(SCR_Number(), recorded, note);
+    return true;
+}
+
+void cSCR::cascadeToSubTasks(qlonglong number, const QString& action, const QString& note)
+{
+    const bool reopened = actionOf(action) == Action::Reopen;
+    QString from;
+    QString to;
+    QString question;
+    if (reopened && sameText(SCR_Status(), QStringLiteral("A"))) {
+        from = QStringLiteral("C");
+        to = QStringLiteral("A");
+        question = QStringLiteral("ReOpen Subtasks for the task ");
+    } else if (!reopened && sameText(SCR_Status(), QStringLiteral("C"))) {
+        from = QStringLiteral("A");
+        to = QStringLiteral("C");
+        question = QStringLiteral("Close Subtasks for the task ");
+    } else {
+        return;
+    }
+
+    Database& db = m_session.db();
+    // Each level is offered on its own, deepest last; a level is changed in one transaction.
+    QList<qlonglong> parents{number};
+    while (!parents.isEmpty()) {
+        const qlonglong parent = parents.takeFirst();
+        try {
+            RecordSet subs = db.query(
+                QStringLiteral("SELECT SCR_Number, SCR_LC_Stage_Name, SCR_Owner_Target_Date, "
+                               "SCR_Owner_User_ID, SCR_Group_ID FROM SCR WHERE SCR_Parent_Number "
+                               "= ? AND SCR_Status = ? ORDER BY SCR_Number"),
+                {parent, from});
+            if (subs.isEmpty())
+                continue;
+            if (m_prompt.ask(question + QString::number(parent) + QStringLiteral("?"), QString(),
+                             PromptButtons::YesNo, PromptIcon::Question) != PromptAnswer::Yes)
+                continue;
+            const QDateTime today =
+                m_gmt.toGmt(naive(m_session.clock().nowLocal().date(), QTime(0, 0)));
+            Transaction tx(db);
+            for (subs.moveFirst(); !subs.eof(); subs.moveNext()) {
+                RouteHistoryEntry e;
+                e.taskNumber = subs.number(QStringLiteral("SCR_Number"));
+                e.action = action;
+                e.stageName = subs.text(QStringLiteral("SCR_LC_Stage_Name"));
+                e.targetDate = subs.dateTime(QStringLiteral("SCR_Owner_Target_Date"));
+                e.ownerUser = subs.text(QStringLiteral("SCR_Owner_User_ID"));
+                e.groupId = subs.number(QStringLiteral("SCR_Group_ID"));
+                e.comment = note;
+                db.execute(QStringLiteral("UPDATE SCR SET SCR_Status = ? WHERE SCR_Number = ?"),
+                           {to, e.taskNumber});
+                RecordRoute(db, e, today, m_session.user.userId, m_session.taskNotifier);
+                parents.append(e.taskNumber);
+            }
+            tx.commit();
+        } catch (const DbError& e) {
+            reportError(e.description());
+            return;
+        }
+    }
+}
+
+} // namespace bx

@@ -1,0 +1,275 @@
+#include "TaskTestSupport.h"
+
+#include "core/Clock.h"
+#include "core/db/DbError.h"
+#include "support/Schema.h"
+#include "workflow/RecordRoute.h"
+
+#include <QBuffer>
+#include <QDir>
+
+#include <stdexcept>
+
+namespace bx::test::tasks {
+
+QDateTime at(int y, int mo, int d, int h, int mi, int s)
+{
+    return naive(QDate(y, mo, d), QTime(h, mi, s));
+}
+
+QStringList differingValues(const QVariantMap& a, const QVariantMap& b)
+{
+    QStringList keys = a.keys() + b.keys();
+    keys.removeDuplicates();
+    keys.sort();
+    QStringList out;
+    for (const QString& key : keys) {
+        if (a.value(key) != b.value(key)) {
+            out << key + QStringLiteral(": ") + a.value(key).toString() + QStringLiteral(" != ") +
+                       b.value(key).toString();
+        }
+    }
+    return out;
+}
+
+void RecordingNotifier::NotifyTaskEvent(const RecordSet& task, const RecordSet& /*route*/,
+                                        const QString& action, const QString& stageName,
+                                        const QDateTime& targetDate, const QString& ownerUser,
+                                        qlonglong groupId, const QString& comment)
+{
+    Notice n{task.number(QStringLiteral("SCR_Number")),
+             action,
+             stageName,
+             targetDate,
+             ownerUser,
+             groupId,
+             comment};
+    notices.append(n);
+    if (failWhen && failWhen(n)) {
+        if (throwDbError)
+            throw DbError(DbErrorKind::Other, QStringLiteral("99"), failText);
+        throw std::runtime_error(failText.toStdString());
+    }
+}
+
+void FakePlugIn::setProperty(const QString& name, const QVariant& value)
+{
+    if (name.compare(QStringLiteral("ACTION"), Qt::CaseInsensitive) == 0) {
+        actions << value.toString();
+        props.insert(QStringLiteral("ACTION"),
+                     cancelSave && value.toString() == QStringLiteral("SAVE")
+                         ? QStringLiteral("CANCEL")
+                         : value);
+        return;
+    }
+    props.insert(name, value);
+}
+
+void TaskTest::SetUp()
+{
+    EngineTest::SetUp();
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    QDir(tempDir()).mkdir(QStringLiteral("program"));
+    bx::test::loadCurrentSchema(db(), tempDir() + QStringLiteral("/program"));
+    for (const char* user : {"ann", "bob", "carl", "dora", "O'Brien"})
+        addUser(QString::fromUtf8(user));
+    addCategory(kProjects);
+    addCategory(kSevenRoot);
+    addGroup(kShop4, kShop4Name);
+    addGroup(kShop7, QStringLiteral("Seventh"), kSevenRoot);
+    addGroup(kShop8, QStringLiteral("Eighth"));
+    addGroup(kShop9, QStringLiteral("Ninth"));
+    session.setDatabase(connectAgain());
+    session.user.userId = kMe;
+    session.currentWorkshopId = static_cast<int>(kShop7);
+    session.taskNotifier = &notifier;
+}
+
+void TaskTest::TearDown()
+{
+    session.taskNotifier = nullptr;
+    session.closeDatabase();
+    EngineTest::TearDown();
+}
+
+qlonglong TaskTest::addTask(const QVariantMap& columns)
+{
+    QStringList names;
+    QVariantList values;
+    for (auto it = columns.begin(); it != columns.end(); ++it) {
+        names << it.key();
+        values << (it.value().typeId() == QMetaType::Bool ? db().dialect().flag(it.value().toBool())
+                                                          : it.value());
+    }
+    const qlonglong n =
+        db().insertNumbered(QStringLiteral("SCR"), QStringLiteral("SCR_Counter"), names, values);
+    db().execute(QStringLiteral("UPDATE SCR SET SCR_Number = SCR_Counter WHERE SCR_Counter = ?"),
+                 {n});
+    return n;
+}
+
+void TaskTest::startHistory(qlonglong task, const QString& owner, qlonglong group)
+{
+    RouteHistoryEntry e;
+    e.taskNumber = task;
+    e.action = QStringLiteral("Create Request");
+    e.ownerUser = owner;
+    e.groupId = group;
+    ASSERT_TRUE(RecordRoute(db(), e, at(2024, 1, 2, 6, 0), kMe, nullptr));
+}
+
+QVariant TaskTest::stored(qlonglong task, const QString& column)
+{
+    const RecordSet rows =
+        db().query(QStringLiteral("SELECT * FROM SCR WHERE SCR_Number = ?"), {task});
+    EXPECT_EQ(rows.rowCount(), 1) << "task " << task;
+    EXPECT_TRUE(rows.hasColumn(column)) << column.toStdString();
+    return rows.value(column);
+}
+
+void TaskTest::addUser(const QString& id)
+{
+    db().execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, User_Name) VALUES (?, ?)"),
+                 {id, id});
+}
+
+void TaskTest::addGroup(qlonglong id, const QString& name, const QVariant& rootFolder)
+{
+    db().execute(
+        QStringLiteral("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME, Root_Folder) VALUES (?, ?, ?)"),
+        {id, name, rootFolder});
+}
+
+void TaskTest::addCategory(const QString& name)
+{
+    db().execute(QStringLiteral("INSERT INTO LU_CATEGORY (Category) VALUES (?)"), {name});
+}
+
+RecordSet TaskTest::routeRows(qlonglong task)
+{
+    return db().query(
+        QStringLiteral("SELECT * FROM ROUTE WHERE SCR_Number = ? ORDER BY Route_Number"), {task});
+}
+
+QStringList TaskTest::closedActions(qlonglong task)
+{
+    QStringList actions;
+    const RecordSet rows = routeRows(task);
+    for (int i = 0; i < rows.rowCount(); ++i) {
+        if (!rows.value(i, QStringLiteral("Route_Date_Out")).isNull())
+            actions << rows.value(i, QStringLiteral("Route_Action")).toString();
+    }
+    return actions;
+}
+
+qlonglong TaskTest::countRows(const QString& sql, const QVariantList& params)
+{
+    return db().scalar(sql, params).toLongLong();
+}
+
+void TaskTest::addLifecycle(const QString& id, qlonglong ownerGroup, const QList<StageDef>& stages)
+{
+    const QString designer = QStringLiteral("dan");
+    db().execute(QStringLiteral("INSERT INTO LIFECYCLE (Lifecycle_ID, Lifecycle_Description, "
+                                "Owner_ID, owner_group_id) VALUES (?, ?, ?, ?)"),
+                 {id, QStringLiteral("Lifecycle ") + id, designer, ownerGroup});
+    int sequence = 0;
+    for (const StageDef& s : stages) {
+        db().execute(
+            QStringLiteral("INSERT INTO LIFECYCLE_USER (Lifecycle_ID, LC_Stage_Name, "
+                           "LC_Sequence_Number, UserType, User_ID, group_ID, owner_group_id, "
+                           "Days_In_Cycle, Rule_Name, Owner_ID, SuperVisor, Received, Approved, "
+                           "Declined) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+            {id, s.name, sequence++, s.userType, s.userId, s.groupId, ownerGroup, 3,
+             s.ruleName.isNull() ? QVariant() : QVariant(s.ruleName), designer,
+             db().dialect().flag(false), db().dialect().flag(s.received),
+             db().dialect().flag(s.approved), db().dialect().flag(s.declined)});
+    }
+}
+
+void TaskTest::addStageAction(const QString& lifecycle, const QString& stage, qlonglong ownerGroup,
+                              const QString& name, bool mandatory, qlonglong taskNumber,
+                              const QVariant& signature)
+{
+    db().execute(QStringLiteral("INSERT INTO LIFECYCLE_ACTION (Lifecycle_ID, LC_Stage_Name, "
+                                "Action_Name, Mandatory, Owner_ID, owner_group_id, SCR_Number, "
+                                "Signature) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
+                 {lifecycle, stage, name, db().dialect().flag(mandatory), QStringLiteral("dan"),
+                  ownerGroup, taskNumber, signature});
+}
+
+void TaskTest::addRule(const QString& name, const QString& script)
+{
+    db().execute(QStringLiteral("INSERT INTO LU_RULES (RULE_NAME, SCRIPT) VALUES (?, ?)"),
+                 {name, script});
+}
+
+qlonglong TaskTest::attachChecklist(qlonglong task, const QString& name)
+{
+    return addAttachment(
+        task, {{QStringLiteral("Attach_Type"), QStringLiteral("K")},
+               {QStringLiteral("Attach_Filename"), name.isNull() ? QVariant() : QVariant(name)},
+               {QStringLiteral("Attach_Title"), QStringLiteral("Checklist: ") + name}});
+}
+
+void TaskTest::addChecklistItem(const QString& checklist, const QString& item, bool mandatory)
+{
+    db().execute(QStringLiteral("INSERT INTO CHECKLIST_ITEM (Checklist_Name, Action_Name, "
+                                "Mandatory, Sign_User_ID, Attach_Number) VALUES (?, ?, ?, ?, 0)"),
+                 {checklist, item, db().dialect().flag(mandatory), QStringLiteral("bob")});
+}
+
+void TaskTest::tickChecklistItem(const QString& checklist, const QString& item,
+                                 qlonglong attachNumber)
+{
+    db().execute(QStringLiteral("INSERT INTO CHECKLIST_ITEM (Checklist_Name, Action_Name, "
+                                "Mandatory, Attach_Number, User_ID) VALUES (?, ?, 0, ?, ?)"),
+                 {checklist, item, attachNumber, QStringLiteral("bob")});
+}
+
+qlonglong TaskTest::addAttachment(qlonglong task, const QVariantMap& columns)
+{
+    QStringList names{QStringLiteral("SCR_Number")};
+    QVariantList values{task};
+    for (auto it = columns.begin(); it != columns.end(); ++it) {
+        names << it.key();
+        values << (it.value().typeId() == QMetaType::Bool ? db().dialect().flag(it.value().toBool())
+                                                          : it.value());
+    }
+    return db().insertNumbered(QStringLiteral("ATTACH"), QStringLiteral("Attach_Number"), names,
+                               values);
+}
+
+void TaskTest::writeAttachmentData(qlonglong attachNumber, const QByteArray& data)
+{
+    QByteArray copy = data;
+    QBuffer source(&copy);
+    source.open(QIODevice::ReadOnly);
+    db().writeBlob({QStringLiteral("ATTACH"), QStringLiteral("Attach_Number"), attachNumber,
+                    QStringLiteral("OLE_Data")},
+                   source, copy.size());
+}
+
+QByteArray TaskTest::readAttachmentData(qlonglong attachNumber)
+{
+    QByteArray data;
+    QBuffer sink(&data);
+    sink.open(QIODevice::WriteOnly);
+    db().readBlob({QStringLiteral("ATTACH"), QStringLiteral("Attach_Number"), attachNumber,
+                   QStringLiteral("OLE_Data")},
+                  sink);
+    return data;
+}
+
+QStringList TaskTest::taskErrors() const
+{
+    QStringList texts;
+    for (const PromptRecord& r : prompt.records()) {
+        if (r.title == QStringLiteral("Budget Row Error") && r.icon == PromptIcon::Critical)
+            texts << r.text;
+    }
+    return texts;
+}
+
+} // namespace bx::test::tasks

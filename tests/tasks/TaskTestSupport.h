@@ -1,0 +1,231 @@
+#pragma once
+
+#include "core/Session.h"
+#include "core/db/Database.h"
+#include "core/settings/SettingsStore.h"
+#include "support/EngineFixture.h"
+#include "support/FixedClock.h"
+#include "support/ScriptedPrompt.h"
+#include "tasks/TaskTypes.h"
+#include "workflow/TaskNotifier.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QVariantMap>
+
+#include <functional>
+
+// A namespace of its own: the other task tests link into the same executable.
+namespace bx::test::tasks {
+
+inline constexpr int kHour = 3600;
+/** The signed-in user of every task test. */
+inline const QString kMe = QStringLiteral("ann");
+/** The current workshop of the session; its root folder is kSevenRoot. */
+inline constexpr qlonglong kShop7 = 7;
+inline const QString kSevenRoot = QStringLiteral("Seven's root");
+/** A workshop without root folder, named with quotes. */
+inline constexpr qlonglong kShop4 = 4;
+inline const QString kShop4Name = QStringLiteral("O'Neil's \"front\" desk");
+/** Two more workshops, without root folders. */
+inline constexpr qlonglong kShop8 = 8;
+inline constexpr qlonglong kShop9 = 9;
+/** A category that exists in LU_CATEGORY. */
+inline const QString kProjects = QStringLiteral("Bob's projects");
+
+QDateTime at(int y, int mo, int d, int h, int mi, int s = 0);
+
+/** The keys whose values differ between two value maps, each as "key: a != b". */
+QStringList differingValues(const QVariantMap& a, const QVariantMap& b);
+
+/** One call of the notifier, as it was made. */
+struct Notice
+{
+    qlonglong taskNumber = 0;
+    QString action;
+    QString stageName;
+    QDateTime targetDate;
+    QString ownerUser;
+    qlonglong groupId = 0;
+    QString comment;
+};
+
+/** Records every notice; can be told to throw on a chosen one. */
+class RecordingNotifier final : public TaskNotifier
+{
+public:
+    void NotifyTaskEvent(const RecordSet& task, const RecordSet& route, const QString& action,
+                         const QString& stageName, const QDateTime& targetDate,
+                         const QString& ownerUser, qlonglong groupId,
+                         const QString& comment) override;
+
+    QList<Notice> notices;
+    /** When set and answering true for a notice, the notifier throws `throwDbError` or not. */
+    std::function<bool(const Notice&)> failWhen;
+    bool throwDbError = false;
+    QString failText = QStringLiteral("mail server 'north' is down");
+};
+
+/** A plug-in of the custom tab: named properties, optionally refusing a save. */
+class FakePlugIn final : public TaskPlugIn
+{
+public:
+    QVariant property(const QString& name) const override { return props.value(name); }
+    void setProperty(const QString& name, const QVariant& value) override;
+
+    QVariantMap props;
+    /** Every ACTION word handed over, in order. */
+    QStringList actions;
+    /** Answer "SAVE" with "CANCEL". */
+    bool cancelSave = false;
+};
+
+/** The date-change note dialog: fixed notes, counting the questions. */
+class FakeNoteSource final : public TaskNoteSource
+{
+public:
+    QString OnTargetChange() override
+    {
+        ++targetAsked;
+        return QStringLiteral("moved: supplier's delay");
+    }
+    QString OnStartChange() override
+    {
+        ++startAsked;
+        return QStringLiteral("started \"late\"");
+    }
+    int targetAsked = 0;
+    int startAsked = 0;
+};
+
+/** One stage row of a lifecycle made by addLifecycle. */
+struct StageDef
+{
+    QString name;
+    int userType = 0; ///< 0 user, 1 workshop, 2 requester
+    QString userId;
+    qlonglong groupId = 0;
+    QString ruleName;
+    bool received = false;
+    bool approved = false;
+    bool declined = false;
+};
+
+inline StageDef userStage(const QString& name, const QString& user, qlonglong group)
+{
+    StageDef s;
+    s.name = name;
+    s.userType = 0;
+    s.userId = user;
+    s.groupId = group;
+    return s;
+}
+
+inline StageDef workshopStage(const QString& name, qlonglong group)
+{
+    StageDef s;
+    s.name = name;
+    s.userType = 1;
+    s.groupId = group;
+    return s;
+}
+
+inline StageDef requesterStage(const QString& name, qlonglong group)
+{
+    StageDef s;
+    s.name = name;
+    s.userType = 2;
+    s.groupId = group;
+    return s;
+}
+
+/** The stage with a rule and the moments it runs at. */
+inline StageDef withRule(StageDef s, const QString& rule, bool received, bool approved,
+                         bool declined)
+{
+    s.ruleName = rule;
+    s.received = received;
+    s.approved = approved;
+    s.declined = declined;
+    return s;
+}
+
+/**
+ * A fresh database of the current schema on the engine of the parameter, with the users ann, bob,
+ * carl, dora and O'Brien, the workshops 4, 7, 8 and 9 and the category kProjects; a session
+ * signed in as ann in workshop 7, on its own connection, with a recording notifier; a fixed clock
+ * at 2024-01-31 14:05:09 local, two hours ahead of GMT.
+ */
+class TaskTest : public EngineTest
+{
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    /** Adds a task row as another client would have saved it; dates are given in GMT. */
+    qlonglong addTask(const QVariantMap& columns);
+    /**
+     * Gives the task the history its first save leaves: a closed "Create Request" row and the
+     * open row of `owner`.
+     */
+    void startHistory(qlonglong task, const QString& owner, qlonglong group);
+    /** A task row column as stored. */
+    QVariant stored(qlonglong task, const QString& column);
+    QString storedText(qlonglong task, const QString& column)
+    {
+        return stored(task, column).toString();
+    }
+    qlonglong storedNumber(qlonglong task, const QString& column)
+    {
+        return stored(task, column).toLongLong();
+    }
+
+    void addUser(const QString& id);
+    void addGroup(qlonglong id, const QString& name, const QVariant& rootFolder = {});
+    void addCategory(const QString& name);
+
+    /** The task's ROUTE rows, oldest first. */
+    RecordSet routeRows(qlonglong task);
+    /** The Route_Action of the closed rows, oldest first. */
+    QStringList closedActions(qlonglong task);
+    qlonglong countRows(const QString& sql, const QVariantList& params = {});
+
+    /** A lifecycle of workshop `ownerGroup` designed by "dan", with its stages in order. */
+    void addLifecycle(const QString& id, qlonglong ownerGroup, const QList<StageDef>& stages);
+    /** An action-item template (taskNumber 0) or a task's copy of one. */
+    void addStageAction(const QString& lifecycle, const QString& stage, qlonglong ownerGroup,
+                        const QString& name, bool mandatory, qlonglong taskNumber = 0,
+                        const QVariant& signature = {});
+    void addRule(const QString& name, const QString& script);
+
+    /**
+     * Attaches a checklist to the task (ATTACH type 'K' named by Attach_Filename; a Null name
+     * when `name` is null) and returns the attachment number.
+     */
+    qlonglong attachChecklist(qlonglong task, const QString& name);
+    /** A template item of a checklist. */
+    void addChecklistItem(const QString& checklist, const QString& item, bool mandatory);
+    /** Ticks an item on the checklist copy of attachment `attachNumber`. */
+    void tickChecklistItem(const QString& checklist, const QString& item, qlonglong attachNumber);
+
+    /** Adds an attachment row with the given columns; returns its number. */
+    qlonglong addAttachment(qlonglong task, const QVariantMap& columns);
+    void writeAttachmentData(qlonglong attachNumber, const QByteArray& data);
+    QByteArray readAttachmentData(qlonglong attachNumber);
+
+    /** Shown errors: the texts of critical boxes titled "Budget Row Error". */
+    QStringList taskErrors() const;
+
+    QTemporaryDir settingsDir;
+    SettingsStore settings{settingsDir.filePath(QStringLiteral("MRBX.conf"))};
+    FixedClock clock{at(2024, 1, 31, 14, 5, 9), 2 * kHour};
+    Session session{settings, clock};
+    ScriptedPrompt prompt;
+    RecordingNotifier notifier;
+};
+
+} // namespace bx::test::tasks

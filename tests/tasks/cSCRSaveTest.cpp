@@ -1,0 +1,844 @@
+// Saving, history, plug-in read-back, clones and routing of the task object.
+
+#include "TaskTestSupport.h"
+#include "tasks/cSCR.h"
+
+#include <gtest/gtest.h>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <tuple>
+
+using namespace bx;
+using namespace bx::test::tasks;
+
+namespace {
+
+const QString kVarName = QStringLiteral("USERS/DEFAULT ASSIGN/ann");
+
+class cSCRSaveTest : public TaskTest
+{
+protected:
+    /** A task of mine in workshop 7, filed in kProjects, as another client saved it. */
+    qlonglong baselineTask(QVariantMap extra = {})
+    {
+        QVariantMap row{
+            {QStringLiteral("SCR_Title"), QStringLiteral("Printer")},
+            {QStringLiteral("SCR_Status"), QStringLiteral("A")},
+            {QStringLiteral("SCR_Owner_User_ID"), kMe},
+            {QStringLiteral("SCR_Request_ID"), QStringLiteral("dora")},
+            {QStringLiteral("SCR_Request_Group_ID"), kShop8},
+            {QStringLiteral("SCR_Group_ID"), kShop7},
+            {QStringLiteral("SCR_Category"), kProjects},
+            {QStringLiteral("SCR_Comments"), QStringLiteral("{\\rtf1 old}")},
+            {QStringLiteral("SCR_Comments_AsText"), QStringLiteral("old")},
+            {QStringLiteral("SCR_Custom_Field"), QStringLiteral("k=1")},
+            {QStringLiteral("SCR_Recurring_Frequency"), QStringLiteral("")},
+            {QStringLiteral("SCR_Owner_Target_Date"), at(2024, 2, 10, 15, 0)},
+            {QStringLiteral("SCR_StartDate"), at(2024, 1, 29, 7, 0)},
+            {QStringLiteral("SCR_Lifecycle_End_Date"), at(2024, 3, 1, 16, 0)},
+            {QStringLiteral("SCR_Owner_Date_Viewed"), at(2024, 1, 30, 8, 0)},
+            {QStringLiteral("SCR_Parent_Folder_Number"), 5},
+        };
+        for (auto it = extra.begin(); it != extra.end(); ++it)
+            row.insert(it.key(), it.value());
+        return addTask(row);
+    }
+
+    QStringList varValues()
+    {
+        QStringList values;
+        const RecordSet rows = db().query(
+            QStringLiteral("SELECT VarValue FROM Vars WHERE VarName = ? ORDER BY VarValue"),
+            {kVarName});
+        for (int i = 0; i < rows.rowCount(); ++i)
+            values << rows.value(i, QStringLiteral("VarValue")).toString();
+        return values;
+    }
+
+    RecordSet tasksTitled(const QString& title)
+    {
+        return db().query(
+            QStringLiteral("SELECT * FROM SCR WHERE SCR_Title = ? ORDER BY SCR_Number"), {title});
+    }
+};
+
+TEST_P(cSCRSaveTest, UnchangedLoadedTaskRecordsTaskSavedOnceAndEmptiesTheQueue)
+{
+    // The comments exist only as plain text: taking them for both forms is no change.
+    const qlonglong number =
+        baselineTask({{QStringLiteral("SCR_Comments"), QVariant()},
+                      {QStringLiteral("SCR_Comments_AsText"), QStringLiteral("it's plain")}});
+    session.routeNote = QStringLiteral("from the note dialog");
+    cSCR task(session, prompt);
+    ASSERT_TRUE(task.Load(number));
+    EXPECT_EQ(task.value(QStringLiteral("SCR_Comments")), QStringLiteral("it's plain"));
+    task.MakeHistory(QStringLiteral("n"));
+    ASSERT_EQ(task.pendingHistory().size(), 1);
+    EXPECT_EQ(task.pendingHistory().first().action, QStringLiteral("Task saved"));
+    EXPECT_EQ(task.SCR_Route_Note(), QStringLiteral("from the note dialog"));
+
+    ASSERT_TRUE(task.SAVE());
+    EXPECT_TRUE(task.Saved());
+    EXPECT_TRUE(task.pendingHistory().isEmpty());
+    EXPECT_TRUE(task.UsersCol().isEmpty());
+    EXPECT_TRUE(task.changedColumns().isEmpty()) << task.changedColumns().join(u',').toStdString();
+    // No history yet: one row closed at once, then the open row of the owner.
+    EXPECT_EQ(closedActions(number), QStringList{QStringLiteral("Task saved")});
+    RecordSet rows = routeRows(number);
+    ASSERT_EQ(rows.rowCount(), 2);
+    EXPECT_EQ(rows.value(1, QStringLiteral("USER_ID")).toString(), kMe);
+    EXPECT_EQ(storedNumber(number, QStringLiteral("SCR_Route_Number")),
+              rows.value(1, QStringLiteral("Route_Number")).toLongLong());
+    EXPECT_EQ(storedText(number, QStringLiteral("SCR_Route_Note")),
+              QStringLiteral("from the note dialog"));
+    EXPECT_EQ(storedText(number, QStringLiteral("SCR_Title")), QStringLiteral("Printer"));
+    EXPECT_EQ(storedNumber(number, QStringLiteral("SCR_Parent_Folder_Number")), 5);
+
+    // A second save of the same object has nothing left to record.
+    ASSERT_TRUE(task.SAVE());
+    EXPECT_EQ(routeRows(number).rowCount(), 2);
+    EXPECT_EQ(notifier.notices.size(), 1);
+    EXPECT_TRUE(prompt.records().isEmpty());
+}
+
+// Each changed column group queues its own entry; the dates take their notes from the note form.
+TEST_P(cSCRSaveTest, MakeHistoryQueuesOneEntryPerChangedFieldInTheFixedOrder)
+{
+    const QString note = QStringLiteral("Bob's \"note\"");
+    const QString targetNote = QStringLiteral("moved: supplier's delay");
+    const QString startNote = QStringLiteral("started \"late\"");
+    addCategory(QStringLiteral("Other's folder"));
+    db().execute(QStringLiteral("INSERT INTO LU_PRIORITY (Priority) VALUES (?)"),
+                 {QStringLiteral("It's urgent")});
+    const struct
+    {
+        const char* column;
+        QVariant value;
+        const char* action;
+        QString note;
+    } fields[] = {
+        {"SCR_Lifecycle_End_Date", at(2024, 3, 2, 18, 0), "LC End Date changed", note},
+        {"SCR_Owner_Target_Date", at(2024, 2, 11, 17, 0), "Target Date changed", targetNote},
+        {"SCR_StartDate", at(2024, 1, 30, 9, 0), "Start Date changed", startNote},
+        {"SCR_Title", QStringLiteral("O'Brien's printer"), "Title changed", note},
+        {"SCR_Comments", QStringLiteral("{\\rtf1 new}"), "Comments changed", note},
+        {"SCR_Priority", QStringLiteral("It's urgent"), "Priority changed", note},
+        {"SCR_Contact_Key", 12, "Contact Key changed", note},
+        {"SCR_Category", QStringLiteral("Other's folder"), "Folder changed", note},
+        {"SCR_Template", true, "Template changed", note},
+        {"SCR_Sensitive", true, "Sensitivity changed", note},
+        {"SCR_Percent_Complete", 8, "Percent Complete changed", note},
+        {"SCR_Firm_Target_Date", true, "Firm Target changed", note},
+        {"SCR_Recurring_Frequency", QStringLiteral("W"), "Recurring Frequency changed", note},
+        {"SCR_Custom_Field", QStringLiteral("k='2'"), "Custom Field changed", note},
+    };
+
+    FakeNoteSource notes;
+    QStringList allActions;
+    for (const auto& f : fields) {
+        SCOPED_TRACE(f.column);
+        allActions << QString::fromUtf8(f.action);
+        const qlonglong number = baselineTask();
+        cSCR task(session, prompt);
+        task.setNoteForm(&notes);
+        ASSERT_TRUE(task.Load(number));
+        ASSERT_TRUE(task.setValue(QString::fromUtf8(f.column), f.value));
+        task.MakeHistory(note);
+        ASSERT_EQ(task.pendingHistory().size(), 1);
+        EXPECT_EQ(task.pendingHistory().first().action, QString::fromUtf8(f.action));
+        EXPECT_EQ(task.pendingHistory().first().comment, f.note);
+    }
+    EXPECT_EQ(notes.targetAsked, 1);
+    EXPECT_EQ(notes.startAsked, 1);
+
+    // Changed in the reverse order, all fields are still queued, and recorded, in the fixed one.
+    const qlonglong number = baselineTask();
+    cSCR task(session, prompt);
+    task.setNoteForm(&notes);
+    ASSERT_TRUE(task.Load(number));
+    for (int i = static_cast<int>(std::size(fields)) - 1; i >= 0; --i)
+        ASSERT_TRUE(task.setValue(QString::fromUtf8(fields[i].column), fields[i].value));
+    task.MakeHistory(note);
+    QStringList queued;
+    for (const RouteHistoryEntry& e : task.pendingHistory())
+        queued << e.action;
+    EXPECT_EQ(queued, allActions);
+    // Sensitive now: the save writes the row, but the task keeps no history.
+    ASSERT_TRUE(task.SAVE());
+    EXPECT_EQ(routeRows(number).rowCount(), 0);
+    EXPECT_EQ(storedText(number, QStringLiteral("SCR_Title")), QStringLiteral("O'Brien's printer"));
+    EXPECT_EQ(storedText(number, QStringLiteral("SCR_Priority")), QStringLiteral("It's urgent"));
+    EXPECT_EQ(storedText(number, QStringLiteral("SCR_Custom_Field")), QStringLiteral("k='2'"));
+    EXPECT_TRUE(prompt.records().isEmpty()) << prompt.texts().join(u'|').toStdString();
+}
+
+TEST_P(cSCRSaveTest, MakeHistoryIgnoresCaseAndBlanksAndDoesNothingForANewTask)
+{
+    const qlonglong number = baselineTask();
+    cSCR task(session, prompt);
+    ASSERT_TRUE(task.Load(number));
+    task.setSCR_Title(QStringLiteral("  PRINTER "));
+    task.setValue(QStringLiteral("SCR_Custom_Field"), QStringLiteral("K=1"));
+    // Only the due date really changed; without a note form its note is empty.
+    task.setSCR_Owner_Target_Date(at(2024, 2, 12, 9, 0));
+    task.setValue(QStringLiteral("SCR_Priority"), QString());
+    task.setSCR_Category(QStringLiteral("bob's PROJECTS"));
+    task.MakeHistory(QStringLiteral("two"));
+    ASSERT_EQ(task.pendingHistory().size(), 1);
+    EXPECT_EQ(task.pendingHistory()[0].action, QStringLiteral("Target Date changed"));
+    EXPECT_EQ(task.pendingHistory()[0].comment, QString());
+
+    cSCR fresh(session, prompt);
+    ASSERT_GT(fresh.Create(), 0);
+    fresh.setSCR_Title(QStringLiteral("new"));
+    fresh.MakeHistory(QStringLiteral("ignored"));
+    EXPECT_TRUE(fresh.pendingHistory().isEmpty());
+}
+
+TEST_P(cSCRSaveTest, NewTaskForThreeRecipientsMakesTwoClonesWithCopiesOfTheAttachments)
+{
+    const QString title = QStringLiteral("Bob's 'big' job");
+    cSCR task(session, prompt);
+    const qlonglong number = task.Create();
+    ASSERT_GT(number, 0);
+    task.setSCR_Title(title);
+    task.setSCR_Category(kProjects);
+    task.setCreateNote(QStringLiteral("Made from O'Brien's mail"));
+    task.setValue(QStringLiteral("SCR_Custom_Field"), QStringLiteral("x='1'"));
+
+    // Attachments added while the task is new: a stored file larger than one piece and a filled
+    // custom form with its values.
+    QByteArray content(3 * Database::kBlobPiece + 17, '\0');
+    for (int i = 0; i < content.size(); ++i)
+        content[i] = static_cast<char>((i * 7 + i / 251) & 0xff);
+    const qlonglong file =
+        addAttachment(number, {{QStringLiteral("Attach_Type"), QStringLiteral("F")},
+                               {QStringLiteral("Attach_Title"), QStringLiteral("O'Brien's plan")},
+                               {QStringLiteral("Attach_Filename"), QStringLiteral("plan's.txt")},
+                               {QStringLiteral("Attach_Owner"), QStringLiteral("bob")},
+                               {QStringLiteral("Attach_Date"), at(2024, 1, 20, 10, 0)},
+                               {QStringLiteral("Category"), kProjects},
+                               {QStringLiteral("Group_ID"), kShop4},
+                               {QStringLiteral("Publish"), true},
+                               {QStringLiteral("Show_In_TabBar"), true},
+                               {QStringLiteral("Temp_Status"), 1}});
+    writeAttachmentData(file, content);
+    const qlonglong form =
+        addAttachment(number, {{QStringLiteral("Attach_Type"), QStringLiteral("X")},
+                               {QStringLiteral("Attach_Title"), QStringLiteral("Order form")},
+                               {QStringLiteral("Attach_Filename"), QStringLiteral("Order")},
+                               {QStringLiteral("Attach_Date"), at(2024, 1, 21, 10, 0)}});
+    for (const auto& [key, name, value, attach] :
+         {std::tuple{1, "Qty", "3", form}, std::tuple{2, "Part", "O'Ring", form},
+          std::tuple{1, "Qty", "", qlonglong{0}}, std::tuple{2, "Part", "", qlonglong{0}}}) {
+        db().execute(QStringLiteral("INSERT INTO CONTROL (FORM_NAME, CONTROL_KEY, ATTACH_NUMBER, "
+                                    "NAME, TYPE, VALUE, WIDTH) VALUES (?, ?, ?, ?, ?, ?, ?)"),
+                     {QStringLiteral("Order"), key, attach, QString::fromUtf8(name),
+                      QStringLiteral("EDIT"), QString::fromUtf8(value), 120});
+    }
+
+    task.UsersCol() = {{QStringLiteral("bob"), kShop4, cSelUser::kUser},
+                       {QStringLiteral("carl"), kShop8, cSelUser::kUser},
+                       {QStringLiteral("O'Brien"), kShop9, cSelUser::kUser}};
+    ASSERT_TRUE(task.SAVE()) << prompt.texts().join(u'|').toStdString();
+    EXPECT_FALSE(task.isNew());
+    EXPECT_TRUE(task.Saved());
+    EXPECT_TRUE(task.UsersCol().isEmpty());
+    EXPECT_EQ(task.SCR_Owner_User_ID(), QStringLiteral("bob"));
+    EXPECT_EQ(task.SCR_Group_ID(), kShop4);
+
+    RecordSet tasks = tasksTitled(title);
+    ASSERT_EQ(tasks.rowCount(), 3);
+    const QStringList owners{QStringLiteral("bob"), QStringLiteral("carl"),
+                             QStringLiteral("O'Brien")};
+    const QList<qlonglong> groups{kShop4, kShop8, kShop9};
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(owners[i].toStdString());
+        tasks.setPosition(i);
+        const qlonglong n = tasks.number(QStringLiteral("SCR_Number"));
+        EXPECT_EQ(n == number, i == 0);
+        EXPECT_EQ(tasks.text(QStringLiteral("SCR_Owner_User_ID")), owners[i]);
+        EXPECT_EQ(tasks.number(QStringLiteral("SCR_Group_ID")), groups[i]);
+        EXPECT_EQ(tasks.text(QStringLiteral("SCR_Request_ID")), kMe);
+        EXPECT_EQ(tasks.number(QStringLiteral("SCR_Request_Group_ID")), kShop7);
+        EXPECT_EQ(tasks.text(QStringLiteral("SCR_Category")), kProjects);
+        EXPECT_EQ(tasks.text(QStringLiteral("SCR_Custom_Field")), QStringLiteral("x='1'"));
+        EXPECT_EQ(tasks.text(QStringLiteral("SCR_Status")), QStringLiteral("A"));
+        EXPECT_EQ(closedActions(n), QStringList{i == 0 ? QStringLiteral("Made from O'Brien's mail")
+                                                       : QStringLiteral("Task cloned")});
+        const RecordSet route = routeRows(n);
+        ASSERT_EQ(route.rowCount(), 2);
+        EXPECT_EQ(route.value(1, QStringLiteral("USER_ID")).toString(), owners[i]);
+
+        // Attachments: the original keeps its own; each clone has copies under new numbers.
+        const RecordSet attach = db().query(
+            QStringLiteral("SELECT * FROM ATTACH WHERE SCR_Number = ? ORDER BY Attach_Date"), {n});
+        ASSERT_EQ(attach.rowCount(), 2);
+        const qlonglong fileCopy = attach.value(0, QStringLiteral("Attach_Number")).toLongLong();
+        const qlonglong formCopy = attach.value(1, QStringLiteral("Attach_Number")).toLongLong();
+        EXPECT_EQ(fileCopy == file, i == 0);
+        EXPECT_EQ(formCopy == form, i == 0);
+        EXPECT_EQ(attach.value(0, QStringLiteral("Attach_Title")).toString(),
+                  QStringLiteral("O'Brien's plan"));
+        EXPECT_EQ(attach.value(0, QStringLiteral("Attach_Filename")).toString(),
+                  QStringLiteral("plan's.txt"));
+        EXPECT_EQ(attach.value(0, QStringLiteral("Attach_Owner")).toString(),
+                  QStringLiteral("bob"));
+        EXPECT_EQ(RecordSet::toDateTime(attach.value(0, QStringLiteral("Attach_Date"))),
+                  at(2024, 1, 20, 10, 0));
+        EXPECT_EQ(attach.value(0, QStringLiteral("Category")).toString(), kProjects);
+        EXPECT_EQ(attach.value(0, QStringLiteral("Group_ID")).toLongLong(), kShop4);
+        EXPECT_NE(attach.value(0, QStringLiteral("Publish")).toLongLong(), 0);
+        EXPECT_NE(attach.value(0, QStringLiteral("Show_In_TabBar")).toLongLong(), 0);
+        EXPECT_EQ(attach.value(0, QStringLiteral("Temp_Status")).toLongLong(), 1);
+        EXPECT_EQ(attach.value(1, QStringLiteral("Attach_Type")).toString(), QStringLiteral("X"));
+        EXPECT_TRUE(readAttachmentData(fileCopy) == content);
+        EXPECT_EQ(
+            countRows(QStringLiteral("SELECT COUNT(*) FROM CONTROL WHERE ATTACH_NUMBER = ? "
+                                     "AND FORM_NAME = ? AND ((NAME = ? AND VALUE = ?) OR "
+                                     "(NAME = ? AND VALUE = ?))"),
+                      {formCopy, QStringLiteral("Order"), QStringLiteral("Qty"),
+                       QStringLiteral("3"), QStringLiteral("Part"), QStringLiteral("O'Ring")}),
+            2);
+    }
+    // The copies are independent of the original's stored file, and the form definition stays
+    // single.
+    EXPECT_EQ(countRows(QStringLiteral("SELECT COUNT(*) FROM CONTROL WHERE ATTACH_NUMBER = 0")), 2);
+    EXPECT_EQ(countRows(QStringLiteral("SELECT COUNT(*) FROM CONTROL")), 2 + 3 * 2);
+
+    // The default assignment is one row naming the last recipient.
+    EXPECT_EQ(varValues(), QStringList{QStringLiteral("O'Brien")});
+    EXPECT_TRUE(prompt.records().isEmpty());
+}
+
+// Any failure while saving, even in the last clone, leaves nothing behind; a retry then works.
+TEST_P(cSCRSaveTest, FailedSaveOfANewTaskLeavesNoTraceAndCanBeRetried)
+{
+    for (const bool dbError : {true, false}) {
+        SCOPED_TRACE(dbError ? "DbError" : "std::exception");
+        prompt.clear();
+        notifier.notices.clear();
+        const QString title = dbError ? QStringLiteral("db") : QStringLiteral("std");
+        cSCR task(session, prompt);
+        const qlonglong number = task.Create();
+        ASSERT_GT(number, 0);
+        task.setSCR_Title(title);
+        task.setSCR_Category(kProjects);
+        const qlonglong attachment = addAttachment(
+            number, {{QStringLiteral("Attach_Type"), QStringLiteral("M")},
+                     {QStringLiteral("Attach_Title"), QStringLiteral("memo of ") + title}});
+        task.UsersCol() = {{QStringLiteral("bob"), kShop4, cSelUser::kUser},
+                           {QStringLiteral("carl"), kShop8, cSelUser::kUser},
+                           {QStringLiteral("O'Brien"), kShop9, cSelUser::kUser}};
+        const QVariantMap before = task.values();
+        const qlonglong scrRows = countRows(QStringLiteral("SELECT COUNT(*) FROM SCR"));
+        const qlonglong attachRows = countRows(QStringLiteral("SELECT COUNT(*) FROM ATTACH"));
+
+        notifier.throwDbError = dbError;
+        notifier.failWhen = [](const Notice& n) {
+            return n.action == QStringLiteral("Task cloned") &&
+                   n.ownerUser == QStringLiteral("O'Brien");
+        };
+        bool saved = false;
+        EXPECT_NO_THROW(saved = task.SAVE());
+        EXPECT_FALSE(saved);
+        EXPECT_EQ(taskErrors().size(), 1) << prompt.texts().join(u'|').toStdString();
+        if (!taskErrors().isEmpty()) {
+            EXPECT_TRUE(
+                taskErrors().first().contains(QStringLiteral("mail server 'north' is down")))
+                << taskErrors().first().toStdString();
+        }
+        EXPECT_EQ(countRows(QStringLiteral("SELECT COUNT(*) FROM SCR")), scrRows);
+        EXPECT_EQ(
+            countRows(QStringLiteral("SELECT COUNT(*) FROM SCR WHERE SCR_Title = ?"), {title}), 0);
+        EXPECT_EQ(countRows(QStringLiteral("SELECT COUNT(*) FROM ATTACH")), attachRows);
+        EXPECT_EQ(countRows(QStringLiteral("SELECT COUNT(*) FROM ROUTE")), 0);
+        EXPECT_TRUE(varValues().isEmpty());
+        EXPECT_TRUE(task.isNew());
+        EXPECT_FALSE(task.Saved());
+        EXPECT_EQ(differingValues(task.values(), before), QStringList{});
+        EXPECT_EQ(task.UsersCol().size(), 3);
+
+        // The same object saves once the notices go through.
+        notifier.failWhen = nullptr;
+        ASSERT_TRUE(task.SAVE()) << prompt.texts().join(u'|').toStdString();
+        EXPECT_EQ(tasksTitled(title).rowCount(), 3);
+        EXPECT_EQ(storedText(number, QStringLiteral("SCR_Owner_User_ID")), QStringLiteral("bob"));
+        EXPECT_EQ(countRows(QStringLiteral("SELECT COUNT(*) FROM ATTACH WHERE Attach_Title = ?"),
+                            {QStringLiteral("memo of ") + title}),
+                  3);
+        EXPECT_EQ(countRows(QStringLiteral("SELECT COUNT(*) FROM ATTACH WHERE Attach_Number = ? "
+                                           "AND SCR_Number = ?"),
+                            {attachment, number}),
+                  1);
+        EXPECT_EQ(varValues(), QStringList{QStringLiteral("O'Brien")});
+        db().execute(QStringLiteral("DELETE FROM ROUTE"));
+        db().execute(QStringLiteral("DELETE FROM Vars WHERE VarName = ?"), {kVarName});
+    }
+}
+
+TEST_P(cSCRSaveTest, FailedSaveOfALoadedTaskKeepsRowHistoryAndObject)
+{
+    for (const bool dbError : {true, false}) {
+        SCOPED_TRACE(dbError ? "DbError" : "std::exception");
+        prompt.clear();
+        notifier.notices.clear();
+        const qlonglong number = baselineTask();
+        cSCR task(session, prompt);
+        ASSERT_TRUE(task.Load(number));
+        task.setSCR_Title(QStringLiteral("Printer's toner"));
+        task.setValue(QStringLiteral("SCR_Custom_Field"), QStringLiteral("k=2"));
+        task.MakeHistory(QStringLiteral("two changes"));
+        ASSERT_EQ(task.pendingHistory().size(), 2);
+        const QVariantMap before = task.values();
+
+        // The first entry is recorded, the second one's notice fails.
+        notifier.throwDbError = dbError;
+        notifier.failWhen = [](const Notice& n) {
+            return n.action == QStringLiteral("Custom Field changed");
+        };
+        bool saved = false;
+        EXPECT_NO_THROW(saved = task.SAVE());
+        EXPECT_FALSE(saved);
+        EXPECT_EQ(notifier.notices.size(), 2);
+        EXPECT_EQ(taskErrors().size(), 1) << prompt.texts().join(u'|').toStdString();
+        EXPECT_EQ(storedText(number, QStringLiteral("SCR_Title")), QStringLiteral("Printer"));
+        EXPECT_EQ(storedText(number, QStringLiteral("SCR_Custom_Field")), QStringLiteral("k=1"));
+        EXPECT_EQ(storedNumber(number, QStringLiteral("SCR_Route_Number")), 0);
+        EXPECT_EQ(routeRows(number).rowCount(), 0);
+        EXPECT_EQ(differingValues(task.values(), before), QStringList{});
+        EXPECT_EQ(task.pendingHistory().size(), 2);
+        EXPECT_FALSE(task.Saved());
+
+        notifier.failWhen = nullptr;
+        ASSERT_TRUE(task.SAVE());
+        EXPECT_EQ(closedActions(number), (QStringList{QStringLiteral("Title changed"),
+                                                      QStringLiteral("Custom Field changed")}));
+        EXPECT_EQ(storedText(number, QStringLiteral("SCR_Title")),
+                  QStringLiteral("Printer's toner"));
+    }
+}
+
+TEST_P(cSCRSaveTest, MeetingStoresItsOwnNumber)
+{
+    const struct
+    {
+        const char* name;
+        TaskType created;
+        std::optional<TaskType> setAfter;
+        bool meeting;
+    } cases[] = {
+        {"created as meeting", TaskType::Meeting, {}, true},
+        {"made a meeting before the first save", TaskType::Task, TaskType::Meeting, true},
+        {"plain task", TaskType::Task, {}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        cSCR task(session, prompt);
+        const qlonglong number = task.Create(c.created);
+        ASSERT_GT(number, 0);
+        if (c.setAfter)
+            task.setTaskType(*c.setAfter);
+        ASSERT_TRUE(task.SAVE());
+        EXPECT_EQ(storedNumber(number, QStringLiteral("Meeting_ID")), c.meeting ? number : 0);
+        cSCR again(session, prompt);
+        ASSERT_TRUE(again.Load(number));
+        EXPECT_EQ(again.taskType(), c.meeting ? TaskType::Meeting : TaskType::Task);
+    }
+    EXPECT_TRUE(prompt.records().isEmpty());
+}
+
+TEST_P(cSCRSaveTest, EmptyCategoryIsSavedAsTheWorkshopRootFolder)
+{
+    const struct
+    {
+        const char* name;
+        bool loaded;
+        qlonglong group;
+        QString category;
+        QString expected;
+    } cases[] = {
+        {"new, workshop with root folder", false, kShop7, QString(), kSevenRoot},
+        {"new, workshop without root folder", false, kShop4, QString(), QString()},
+        {"new, category chosen", false, kShop7, kProjects, kProjects},
+        {"loaded, category cleared", true, kShop7, QString(), kSevenRoot},
+        {"loaded, workshop without root folder", true, kShop4, QString(), QString()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::unique_ptr<cSCR> task = std::make_unique<cSCR>(session, prompt);
+        qlonglong number = 0;
+        if (c.loaded) {
+            number = baselineTask({{QStringLiteral("SCR_Group_ID"), c.group}});
+            ASSERT_TRUE(task->Load(number));
+        } else {
+            number = task->Create();
+            task->setSCR_Group_ID(c.group);
+        }
+        task->setSCR_Category(c.category);
+        ASSERT_TRUE(task->SAVE()) << prompt.texts().join(u'|').toStdString();
+        EXPECT_EQ(storedText(number, QStringLiteral("SCR_Category")), c.expected);
+        EXPECT_EQ(storedNumber(number, QStringLiteral("SCR_Group_ID")), c.group);
+    }
+}
+
+TEST_P(cSCRSaveTest, WorkshopZeroIsStoredAsNullAndReadBackAsZero)
+{
+    const struct
+    {
+        const char* name;
+        int currentWorkshop;
+        qlonglong lcOwnerGroup;
+    } cases[] = {
+        {"no workshop, no lifecycle workshop", 0, 0},
+        {"workshop 7, no lifecycle workshop", 7, 0},
+        {"no workshop, lifecycle workshop 9", 0, kShop9},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        session.currentWorkshopId = c.currentWorkshop;
+        cSCR task(session, prompt);
+        const qlonglong number = task.Create();
+        ASSERT_GT(number, 0);
+        ASSERT_EQ(task.SCR_Request_Group_ID(), c.currentWorkshop);
+        task.setValue(QStringLiteral("SCR_LC_Owner_Group_ID"), c.lcOwnerGroup);
+        ASSERT_TRUE(task.SAVE()) << prompt.texts().join(u'|').toStdString();
+        const QVariant request = stored(number, QStringLiteral("SCR_Request_Group_ID"));
+        const QVariant lc = stored(number, QStringLiteral("SCR_LC_Owner_Group_ID"));
+        EXPECT_EQ(request.isNull(), c.currentWorkshop == 0);
+        EXPECT_EQ(request.toLongLong(), c.currentWorkshop);
+        EXPECT_EQ(lc.isNull(), c.lcOwnerGroup == 0);
+        EXPECT_EQ(lc.toLongLong(), c.lcOwnerGroup);
+
+        cSCR again(session, prompt);
+        ASSERT_TRUE(again.Load(number));
+        EXPECT_EQ(again.SCR_Request_Group_ID(), c.currentWorkshop);
+        EXPECT_EQ(again.SCR_LC_Owner_Group_ID(), c.lcOwnerGroup);
+        // Saving the loaded task again keeps them.
+        ASSERT_TRUE(again.SAVE());
+        EXPECT_EQ(stored(number, QStringLiteral("SCR_LC_Owner_Group_ID")).isNull(),
+                  c.lcOwnerGroup == 0);
+    }
+}
+
+TEST_P(cSCRSaveTest, NewTaskWritesEveryColumnOnce)
+{
+    clock.set(at(2024, 1, 31, 23, 30, 15)); // 21:30:15 GMT
+    cSCR task(session, prompt);
+    const qlonglong number = task.Create();
+    ASSERT_GT(number, 0);
+    const QString title = QStringLiteral("It's \"quoted\"; O''Brien -- ' OR 1=1");
+    task.setSCR_Title(title);
+    task.setSCR_Owner_Target_Date(at(2024, 2, 5, 1, 15));
+    task.setSCR_StartDate(QDateTime());
+    task.setValue(QStringLiteral("SCR_Comments_AsText"), QStringLiteral("plain"));
+    task.setValue(QStringLiteral("SCR_Percent_Complete"), 6);
+    task.setValue(QStringLiteral("SCR_Firm_Target_Date"), true);
+    task.setValue(QStringLiteral("SCR_Route_Note"), QStringLiteral("not written"));
+    // An earlier default assignment of mine is replaced; bob's stays.
+    db().execute(QStringLiteral("INSERT INTO Vars (VarName, VarValue) VALUES (?, ?)"),
+                 {kVarName, QStringLiteral("carl")});
+    db().execute(QStringLiteral("INSERT INTO Vars (VarName, VarValue) VALUES (?, ?)"),
+                 {QStringLiteral("USERS/DEFAULT ASSIGN/bob"), QStringLiteral("dora")});
+    ASSERT_TRUE(task.SAVE()) << prompt.texts().join(u'|').toStdString();
+
+    EXPECT_EQ(storedNumber(number, QStringLiteral("SCR_Number")), number);
+    EXPECT_EQ(storedText(number, QStringLiteral("SCR_Title")), title);
+    EXPECT_EQ(storedText(number, QStringLiteral("SCR_Request_ID")), kMe);
+    EXPECT_EQ(storedText(number, QStringLiteral("SCR_Owner_User_ID")), kMe);
+    EXPECT_EQ(storedText(number, QStringLiteral("SCR_Status")), QStringLiteral("A"));
+    EXPECT_EQ(storedText(number, QStringLiteral("SCR_Route_Note")), QString());
+    EXPECT_EQ(storedNumber(number, QStringLiteral("SCR_Percent_Complete")), 6);
+    EXPECT_NE(storedNumber(number, QStringLiteral("SCR_Firm_Target_Date")), 0);
+    EXPECT_EQ(RecordSet::toDateTime(stored(number, QStringLiteral("SCR_Request_Date"))),
+              at(2024, 1, 31, 21, 30, 15));
+    EXPECT_EQ(RecordSet::toDateTime(stored(number, QStringLiteral("SCR_Owner_Date_In"))),
+              at(2024, 1, 31, 21, 30, 15));
+    EXPECT_EQ(RecordSet::toDateTime(stored(number, QStringLiteral("SCR_Owner_Target_Date"))),
+              at(2024, 2, 4, 23, 15));
+    EXPECT_TRUE(stored(number, QStringLiteral("SCR_StartDate")).isNull());
+    // Create Request: closed at once, then the open row of the owner.
+    EXPECT_EQ(closedActions(number), QStringList{QStringLiteral("Create Request")});
+    ASSERT_EQ(notifier.notices.size(), 1);
+    EXPECT_EQ(notifier.notices[0].targetDate, at(2024, 2, 4, 23, 15));
+    EXPECT_EQ(varValues(), QStringList{kMe});
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT VarValue FROM Vars WHERE VarName = ?"),
+                          {QStringLiteral("USERS/DEFAULT ASSIGN/bob")}),
+              QStringLiteral("dora"));
+
+    // A second save updates the same row.
+    task.setSCR_Title(QStringLiteral("second"));
+    ASSERT_TRUE(task.SAVE());
+    EXPECT_EQ(countRows(QStringLiteral("SELECT COUNT(*) FROM SCR WHERE SCR_Number = ?"), {number}),
+              1);
+    EXPECT_EQ(storedText(number, QStringLiteral("SCR_Title")), QStringLiteral("second"));
+    EXPECT_EQ(closedActions(number), QStringList{QStringLiteral("Create Request")});
+}
+
+TEST_P(cSCRSaveTest, TaskCreatedAndNeverSavedGivesItsRowBack)
+{
+    qlonglong discarded = 0;
+    qlonglong saved = 0;
+    const qlonglong loaded = baselineTask();
+    {
+        cSCR a(session, prompt);
+        discarded = a.Create();
+        cSCR b(session, prompt);
+        saved = b.Create();
+        ASSERT_TRUE(b.SAVE());
+        cSCR c(session, prompt);
+        ASSERT_TRUE(c.Load(loaded));
+        ASSERT_GT(discarded, 0);
+    }
+    EXPECT_EQ(
+        countRows(QStringLiteral("SELECT COUNT(*) FROM SCR WHERE SCR_Counter = ?"), {discarded}),
+        0);
+    EXPECT_EQ(countRows(QStringLiteral("SELECT COUNT(*) FROM SCR WHERE SCR_Number = ?"), {saved}),
+              1);
+    EXPECT_EQ(countRows(QStringLiteral("SELECT COUNT(*) FROM SCR WHERE SCR_Number = ?"), {loaded}),
+              1);
+    // The number is not handed out again.
+    cSCR d(session, prompt);
+    EXPECT_GT(d.Create(), discarded);
+}
+
+TEST_P(cSCRSaveTest, PlugInMayCancelTheSaveAndHandsBackItsValuesOnce)
+{
+    const qlonglong number = baselineTask();
+    FakePlugIn plugIn;
+    cSCR task(session, prompt);
+    task.setActiveObject(&plugIn);
+    ASSERT_TRUE(task.Load(number));
+    task.setSCR_Title(QStringLiteral("changed"));
+    task.MakeHistory(QString());
+
+    // Cancelled: nothing written, nothing shown.
+    plugIn.cancelSave = true;
+    plugIn.props.insert(QStringLiteral("SCR_Custom_Field"), QStringLiteral("from 'plug-in'"));
+    EXPECT_FALSE(task.SAVE());
+    EXPECT_EQ(storedText(number, QStringLiteral("SCR_Title")), QStringLiteral("Printer"));
+    EXPECT_EQ(routeRows(number).rowCount(), 0);
+    EXPECT_TRUE(prompt.records().isEmpty());
+    EXPECT_TRUE(plugIn.actions.contains(QStringLiteral("SAVE")));
+
+    // A plug-in that goes on hands back its custom field and a due date without time of day,
+    // which takes the clock's time of day.
+    plugIn.cancelSave = false;
+    plugIn.props.insert(QStringLiteral("SCR_Owner_Target_Date"), at(2024, 5, 6, 0, 0));
+    plugIn.props.insert(QStringLiteral("SCR_Lifecycle_End_Date"), at(2024, 6, 1, 12, 0));
+    ASSERT_TRUE(task.SAVE()) << prompt.texts().join(u'|').toStdString();
+    EXPECT_EQ(task.value(QStringLiteral("SCR_Custom_Field")), QStringLiteral("from 'plug-in'"));
+    EXPECT_EQ(task.SCR_Owner_Target_Date(), at(2024, 5, 6, 14, 5, 9));
+    EXPECT_EQ(task.SCR_Lifecycle_End_Date(), at(2024, 6, 1, 12, 0));
+    EXPECT_EQ(storedText(number, QStringLiteral("SCR_Custom_Field")),
+              QStringLiteral("from 'plug-in'"));
+    EXPECT_EQ(RecordSet::toDateTime(stored(number, QStringLiteral("SCR_Owner_Target_Date"))),
+              at(2024, 5, 6, 12, 5, 9));
+    EXPECT_EQ(storedText(number, QStringLiteral("SCR_Title")), QStringLiteral("changed"));
+
+    // Read back once in the object's life; the lifecycle end date is taken every time.
+    plugIn.props.insert(QStringLiteral("SCR_Custom_Field"), QStringLiteral("second"));
+    plugIn.props.insert(QStringLiteral("SCR_Owner_Target_Date"), at(2024, 7, 7, 0, 0));
+    plugIn.props.insert(QStringLiteral("SCR_Lifecycle_End_Date"), at(2024, 8, 1, 9, 0));
+    ASSERT_TRUE(task.SAVE());
+    EXPECT_EQ(storedText(number, QStringLiteral("SCR_Custom_Field")),
+              QStringLiteral("from 'plug-in'"));
+    EXPECT_EQ(task.SCR_Owner_Target_Date(), at(2024, 5, 6, 14, 5, 9));
+    EXPECT_EQ(task.SCR_Lifecycle_End_Date(), at(2024, 8, 1, 9, 0));
+    EXPECT_EQ(RecordSet::toDateTime(stored(number, QStringLiteral("SCR_Lifecycle_End_Date"))),
+              at(2024, 8, 1, 7, 0));
+
+    task.ClearObject();
+    EXPECT_EQ(plugIn.actions.last(), QStringLiteral("EXIT"));
+}
+
+TEST_P(cSCRSaveTest, PlugInDueDateKeepsItsTimeOfDayOrIsIgnoredWhenEmpty)
+{
+    const struct
+    {
+        const char* name;
+        QVariant handed;
+        QDateTime expected;
+    } cases[] = {
+        {"midnight", at(2024, 5, 6, 0, 0), at(2024, 5, 6, 14, 5, 9)},
+        {"date only", QDate(2024, 5, 6), at(2024, 5, 6, 14, 5, 9)},
+        {"with time of day", at(2024, 5, 6, 9, 30), at(2024, 5, 6, 9, 30)},
+        {"none", QVariant(), at(2024, 2, 10, 17, 0)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakePlugIn plugIn;
+        plugIn.props.insert(QStringLiteral("SCR_Owner_Target_Date"), c.handed);
+        cSCR task(session, prompt);
+        task.setActiveObject(&plugIn);
+        ASSERT_TRUE(task.Load(baselineTask()));
+        EXPECT_TRUE(task.SavePlugIn(true));
+        EXPECT_EQ(task.SCR_Owner_Target_Date(), c.expected);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Routing to users and workshops
+
+TEST_P(cSCRSaveTest, RouteWithoutRecipientChangesNothing)
+{
+    const qlonglong number = baselineTask();
+    cSCR task(session, prompt);
+    ASSERT_TRUE(task.Load(number));
+    const QVariantMap before = task.values();
+    EXPECT_FALSE(task.Route_SCR({}, QStringLiteral("note")));
+    ASSERT_EQ(taskErrors(), QStringList{QStringLiteral("Please specify recipient")});
+    EXPECT_EQ(differingValues(task.values(), before), QStringList{});
+    EXPECT_EQ(routeRows(number).rowCount(), 0);
+    EXPECT_EQ(storedText(number, QStringLiteral("SCR_Owner_User_ID")), kMe);
+}
+
+TEST_P(cSCRSaveTest, RouteToAUserOrWorkshopRecordsTheRecipient)
+{
+    const QString note = QStringLiteral("Please check O'Brien's \"figures\"");
+    const struct
+    {
+        const char* name;
+        cSelUser to;
+        QString action;
+    } cases[] = {
+        {"user",
+         {QStringLiteral("bob"), kShop4, cSelUser::kUser},
+         QStringLiteral("Task routed to 'bob' (Workshop:  4 )")},
+        {"user with a quote",
+         {QStringLiteral("O'Brien"), kShop9, cSelUser::kUser},
+         QStringLiteral("Task routed to 'O'Brien' (Workshop:  9 )")},
+        {"workshop",
+         {QString(), kShop4, cSelUser::kWorkshop},
+         QStringLiteral("Task routed to '") + kShop4Name + QStringLiteral("'")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        notifier.notices.clear();
+        const qlonglong number = baselineTask();
+        startHistory(number, kMe, kShop7);
+        FakePlugIn plugIn;
+        cSCR task(session, prompt);
+        task.setActiveObject(&plugIn);
+        ASSERT_TRUE(task.Load(number));
+        ASSERT_TRUE(task.SCR_Permission_Write());
+        ASSERT_TRUE(task.Route_SCR({c.to}, note)) << prompt.texts().join(u'|').toStdString();
+
+        EXPECT_EQ(storedText(number, QStringLiteral("SCR_Owner_User_ID")), c.to.User_ID);
+        EXPECT_EQ(storedNumber(number, QStringLiteral("SCR_Group_ID")), c.to.Group_id);
+        EXPECT_EQ(storedNumber(number, QStringLiteral("SCR_Parent_Folder_Number")), 0);
+        EXPECT_TRUE(stored(number, QStringLiteral("SCR_Owner_Date_Viewed")).isNull());
+        EXPECT_EQ(storedText(number, QStringLiteral("SCR_Route_Note")), note);
+        EXPECT_EQ(task.SCR_Owner_User_ID(), c.to.User_ID);
+        EXPECT_EQ(task.SCR_Route_Note(), note);
+        EXPECT_FALSE(task.SCR_Permission_Write());
+        EXPECT_TRUE(task.UsersCol().isEmpty());
+        EXPECT_TRUE(task.pendingHistory().isEmpty());
+        EXPECT_TRUE(plugIn.actions.contains(QStringLiteral("CANCEL")));
+
+        const RecordSet rows = routeRows(number);
+        ASSERT_EQ(rows.rowCount(), 3);
+        EXPECT_EQ(rows.value(1, QStringLiteral("Route_Action")).toString(), c.action);
+        EXPECT_EQ(rows.value(1, QStringLiteral("Route_Note")).toString(), note);
+        EXPECT_EQ(rows.value(1, QStringLiteral("USER_ID")).toString(), kMe);
+        EXPECT_EQ(rows.value(2, QStringLiteral("USER_ID")).toString(), c.to.User_ID);
+        EXPECT_TRUE(rows.value(2, QStringLiteral("Route_Date_Out")).isNull());
+        EXPECT_EQ(RecordSet::toDateTime(rows.value(2, QStringLiteral("Route_Date_In"))),
+                  at(2024, 1, 31, 12, 5, 9));
+        EXPECT_EQ(storedNumber(number, QStringLiteral("SCR_Route_Number")),
+                  rows.value(2, QStringLiteral("Route_Number")).toLongLong());
+
+        // One notice for the one entry, with the values the action left.
+        ASSERT_EQ(notifier.notices.size(), 1);
+        const Notice& n = notifier.notices.first();
+        EXPECT_EQ(n.taskNumber, number);
+        EXPECT_EQ(n.action, QStringLiteral("Task routed"));
+        EXPECT_EQ(n.stageName, QString());
+        EXPECT_EQ(n.targetDate, at(2024, 2, 10, 15, 0));
+        EXPECT_EQ(n.ownerUser, c.to.User_ID);
+        EXPECT_EQ(n.groupId, c.to.Group_id);
+        EXPECT_EQ(n.comment, note);
+    }
+    EXPECT_TRUE(prompt.records().isEmpty());
+}
+
+TEST_P(cSCRSaveTest, RouteToThreeRecipientsClonesForTheOthers)
+{
+    const qlonglong number = baselineTask({{QStringLiteral("SCR_Title"), QStringLiteral("Trio")}});
+    startHistory(number, kMe, kShop7);
+    addAttachment(number, {{QStringLiteral("Attach_Type"), QStringLiteral("M")},
+                           {QStringLiteral("Attach_Title"), QStringLiteral("memo")}});
+    cSCR task(session, prompt);
+    ASSERT_TRUE(task.Load(number));
+    ASSERT_TRUE(task.Route_SCR({{QStringLiteral("bob"), kShop4, cSelUser::kUser},
+                                {QString(), kShop8, cSelUser::kWorkshop},
+                                {QStringLiteral("O'Brien"), kShop9, cSelUser::kUser}},
+                               QStringLiteral("to all")))
+        << prompt.texts().join(u'|').toStdString();
+
+    RecordSet tasks = tasksTitled(QStringLiteral("Trio"));
+    ASSERT_EQ(tasks.rowCount(), 3);
+    const QStringList owners{QStringLiteral("bob"), QString(), QStringLiteral("O'Brien")};
+    const QList<qlonglong> groups{kShop4, kShop8, kShop9};
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        tasks.setPosition(i);
+        const qlonglong n = tasks.number(QStringLiteral("SCR_Number"));
+        EXPECT_EQ(n == number, i == 0);
+        EXPECT_EQ(tasks.text(QStringLiteral("SCR_Owner_User_ID")), owners[i]);
+        EXPECT_EQ(tasks.number(QStringLiteral("SCR_Group_ID")), groups[i]);
+        EXPECT_EQ(tasks.text(QStringLiteral("SCR_Request_ID")), QStringLiteral("dora"));
+        const QStringList expected =
+            i == 0 ? QStringList{QStringLiteral("Create Request"),
+                                 QStringLiteral("Task routed to 'bob' (Workshop:  4 )")}
+                   : QStringList{QStringLiteral("Task cloned")};
+        EXPECT_EQ(closedActions(n), expected);
+        EXPECT_EQ(
+            countRows(QStringLiteral("SELECT COUNT(*) FROM ATTACH WHERE SCR_Number = ?"), {n}), 1);
+    }
+    // Each clone's first save remembers its owner as the default assignment.
+    EXPECT_EQ(varValues(), QStringList{QStringLiteral("O'Brien")});
+}
+
+TEST_P(cSCRSaveTest, FailedRouteLeavesTaskAndObjectAsTheyWere)
+{
+    const qlonglong number = baselineTask({{QStringLiteral("SCR_Title"), QStringLiteral("Duo")}});
+    startHistory(number, kMe, kShop7);
+    cSCR task(session, prompt);
+    ASSERT_TRUE(task.Load(number));
+    const QVariantMap before = task.values();
+    notifier.throwDbError = true;
+    notifier.failWhen = [](const Notice& n) { return n.action == QStringLiteral("Task routed"); };
+    bool routed = true;
+    EXPECT_NO_THROW(routed = task.Route_SCR({{QStringLiteral("bob"), kShop4, cSelUser::kUser},
+                                             {QStringLiteral("carl"), kShop8, cSelUser::kUser}},
+                                            QStringLiteral("twice")));
+    EXPECT_FALSE(routed);
+    EXPECT_EQ(taskErrors().size(), 1) << prompt.texts().join(u'|').toStdString();
+    EXPECT_EQ(differingValues(task.values(), before), QStringList{});
+    EXPECT_TRUE(task.SCR_Permission_Write());
+    EXPECT_EQ(tasksTitled(QStringLiteral("Duo")).rowCount(), 1);
+    EXPECT_EQ(storedText(number, QStringLiteral("SCR_Owner_User_ID")), kMe);
+    EXPECT_EQ(storedNumber(number, QStringLiteral("SCR_Parent_Folder_Number")), 5);
+    EXPECT_FALSE(stored(number, QStringLiteral("SCR_Owner_Date_Viewed")).isNull());
+    EXPECT_EQ(routeRows(number).rowCount(), 2);
+    EXPECT_TRUE(varValues().isEmpty());
+}
+
+TEST_P(cSCRSaveTest, SensitiveTaskIsRoutedWithoutHistoryOrNotice)
+{
+    const qlonglong number = baselineTask({{QStringLiteral("SCR_Sensitive"), true}});
+    cSCR task(session, prompt);
+    ASSERT_TRUE(task.Load(number));
+    ASSERT_TRUE(task.Route_SCR({{QStringLiteral("bob"), kShop4, cSelUser::kUser}},
+                               QStringLiteral("quietly")));
+    EXPECT_EQ(storedText(number, QStringLiteral("SCR_Owner_User_ID")), QStringLiteral("bob"));
+    EXPECT_EQ(routeRows(number).rowCount(), 0);
+    EXPECT_TRUE(notifier.notices.isEmpty());
+    EXPECT_TRUE(prompt.records().isEmpty());
+}
+
+BX_INSTANTIATE_ENGINES(cSCRSaveTest);
+
+} // namespace
