@@ -1,0 +1,233 @@
+// Tasks created and routed per second through the task object, on each engine, in a database of
+// the program's current schema made the way the creation wizard makes it.
+//
+//   TaskRouting/<engine>/one_recipient     Create, title, one recipient, SAVE: the row, the
+//                                          default assignment and the "Create Request" history.
+//   TaskRouting/<engine>/three_recipients  the same with three recipients: the task and two clones
+//                                          (items are tasks written, three per save).
+//   TaskRouting/<engine>/lifecycle         a task routed into a three-stage lifecycle and accepted
+//                                          at every stage until it is complete (five saves).
+//
+// Each runs 10,000 iterations. The counter statements_per_save is the number of statements the
+// database layer ran for one save (transaction control not counted).
+
+#include "BenchSupport.h"
+#include "core/Clock.h"
+#include "core/ErrorLog.h"
+#include "core/Prompt.h"
+#include "core/Session.h"
+#include "core/db/PgDatabase.h"
+#include "core/db/SqliteDatabase.h"
+#include "core/settings/SettingsStore.h"
+#include "dbadmin/DatabaseCreator.h"
+#include "tasks/cSCR.h"
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+#include <cstdio>
+#include <memory>
+#include <optional>
+
+namespace {
+
+using namespace bx;
+using bx::bench::ServerDatabase;
+using bx::bench::testCluster;
+
+constexpr int kTasks = 10000;
+constexpr qlonglong kWorkshop = 900;
+
+/** Answers every question with Yes and reports what it is shown on stderr. */
+class BenchPrompt final : public Prompt
+{
+public:
+    void inform(const QString& text, const QString&, PromptIcon icon) override
+    {
+        if (icon == PromptIcon::Critical || icon == PromptIcon::Warning)
+            std::fprintf(stderr, "%s\n", qPrintable(text));
+    }
+    PromptAnswer ask(const QString&, const QString&, PromptButtons, PromptIcon) override
+    {
+        return PromptAnswer::Yes;
+    }
+    std::optional<QString> input(const QString&, const QString&, const QString& d) override
+    {
+        return d;
+    }
+};
+
+QString g_sqlitePath;
+std::unique_ptr<ServerDatabase> g_server;
+BenchPrompt g_prompt;
+SystemClock g_clock;
+
+std::unique_ptr<Database> connectTo(Engine engine)
+{
+    if (engine == Engine::Sqlite)
+        return SqliteDatabase::open(g_sqlitePath);
+    return PgDatabase::connect(g_server->params());
+}
+
+/** The workshop, its people and the lifecycle every run uses. */
+void addWorkflow(Database& db)
+{
+    db.execute(QStringLiteral("INSERT INTO LU_GROUP (Group_ID, Group_Name) VALUES (?, ?)"),
+               {kWorkshop, QStringLiteral("Bench")});
+    for (const char* user : {"ann", "bob", "cy", "dee"})
+        db.execute(QStringLiteral("INSERT INTO LU_USER (User_ID) VALUES (?)"),
+                   {QString::fromLatin1(user)});
+    const char* stages[][3] = {{"Draft", "0", "bob"}, {"Review", "1", ""}, {"Sign", "2", ""}};
+    for (int i = 0; i < 3; ++i)
+        db.execute(QStringLiteral("INSERT INTO LIFECYCLE_USER (Lifecycle_ID, LC_Stage_Name, "
+                                  "LC_Sequence_Number, UserType, User_ID, group_ID, "
+                                  "owner_group_ID, Owner_ID) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
+                   {QStringLiteral("Release"), QString::fromLatin1(stages[i][0]), i,
+                    QString::fromLatin1(stages[i][1]).toInt(), QString::fromLatin1(stages[i][2]),
+                    kWorkshop, kWorkshop, QStringLiteral("ann")});
+}
+
+enum class Kind
+{
+    OneRecipient,
+    ThreeRecipients,
+    Lifecycle
+};
+
+void routeTasks(benchmark::State& state, Engine engine, Kind kind)
+{
+    QTemporaryDir settingsDir;
+    SettingsStore settings(settingsDir.filePath(QStringLiteral("MRBX.conf")));
+    Session session(settings, g_clock);
+    try {
+        session.setDatabase(connectTo(engine));
+    } catch (const DbError& e) {
+        state.SkipWithError(e.what());
+        return;
+    }
+    session.user.userId = QStringLiteral("ann");
+    session.currentWorkshopId = int(kWorkshop);
+    Database& db = session.db();
+
+    const QList<cSelUser> one{{QStringLiteral("bob"), kWorkshop, cSelUser::kUser}};
+    const QList<cSelUser> three{{QStringLiteral("bob"), kWorkshop, cSelUser::kUser},
+                                {QStringLiteral("cy"), kWorkshop, cSelUser::kUser},
+                                {QStringLiteral("dee"), kWorkshop, cSelUser::kUser}};
+    const QList<cSelUser> lifecycle{{QStringLiteral("Release"), kWorkshop, cSelUser::kLifecycle}};
+    quint64 saves = 0;
+    quint64 statements = 0;
+    qlonglong tasks = 0;
+    for (auto _ : state) {
+        cSCR task(session, g_prompt);
+        if (task.Create() == 0) {
+            state.SkipWithError("Create failed");
+            break;
+        }
+        task.setSCR_Title(QStringLiteral("Bench task"));
+        bool ok = true;
+        const quint64 before = db.statementCount();
+        switch (kind) {
+        case Kind::OneRecipient:
+            task.UsersCol() = one;
+            ok = task.SAVE();
+            saves += 1;
+            tasks += 1;
+            break;
+        case Kind::ThreeRecipients:
+            task.UsersCol() = three;
+            ok = task.SAVE();
+            saves += 1;
+            tasks += 3;
+            break;
+        case Kind::Lifecycle:
+            ok = task.Route_SCR(lifecycle, QString());
+            for (int stage = 0; ok && stage < 3; ++stage)
+                ok = task.CloseOut(QStringLiteral("YES"), 0, QString());
+            ok = ok && task.SCR_Status() == QStringLiteral("C");
+            saves += 4;
+            tasks += 1;
+            break;
+        }
+        statements += db.statementCount() - before;
+        if (!ok) {
+            state.SkipWithError("a save failed");
+            break;
+        }
+    }
+    state.SetItemsProcessed(tasks);
+    state.counters["statements_per_save"] = saves ? double(statements) / double(saves) : 0.0;
+}
+
+void registerAll(Engine engine, const char* name)
+{
+    const std::pair<Kind, const char*> kinds[] = {{Kind::OneRecipient, "one_recipient"},
+                                                  {Kind::ThreeRecipients, "three_recipients"},
+                                                  {Kind::Lifecycle, "lifecycle"}};
+    for (const auto& [kind, label] : kinds) {
+        const std::string full = std::string("TaskRouting/") + name + "/" + label;
+        benchmark::RegisterBenchmark(full.c_str(), routeTasks, engine, kind)
+            ->Iterations(kTasks)
+            ->UseRealTime()
+            ->Unit(benchmark::kMicrosecond);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    QCoreApplication app(argc, argv);
+    const QString programDir = QCoreApplication::applicationDirPath();
+
+    const QString base = qEnvironmentVariable("BX_BENCH_DIR", QStringLiteral("/var/tmp"));
+    QTemporaryDir dir(base + QStringLiteral("/bxbench-XXXXXX"));
+    if (!dir.isValid()) {
+        std::fprintf(stderr, "cannot create a folder under %s\n", qPrintable(base));
+        return 1;
+    }
+    SettingsStore settings(dir.filePath(QStringLiteral("MRBX.conf")));
+    const ErrorLog errorLog(dir.filePath(QStringLiteral("QVErrorLog.txt")), g_clock);
+    DatabaseCreator creator(settings, g_prompt, g_clock, errorLog, programDir);
+    creator.setRemember(false);
+    try {
+        g_sqlitePath = dir.filePath(QStringLiteral("tasks.mdb"));
+        if (!creator.createEmbedded(g_sqlitePath)) {
+            std::fprintf(stderr, "cannot create the embedded database\n");
+            return 1;
+        }
+        addWorkflow(*SqliteDatabase::open(g_sqlitePath));
+        registerAll(Engine::Sqlite, "sqlite");
+
+        if (const std::optional<PgConnectParams> cluster = testCluster()) {
+            g_server = std::make_unique<ServerDatabase>(*cluster);
+            const PgConnectParams p = g_server->params();
+            ServerCreation request;
+            request.server = p.host + QStringLiteral(":") + QString::number(p.port);
+            request.adminLogin = p.user;
+            request.adminPassword = p.password;
+            request.database = p.database;
+            request.creating = false;
+            if (!creator.createServer(request)) {
+                std::fprintf(stderr, "cannot prepare the server database\n");
+                return 1;
+            }
+            addWorkflow(*PgDatabase::connect(p));
+            registerAll(Engine::Postgres, "postgres");
+        } else {
+            std::fprintf(stderr, "server engine skipped: BX_TEST_PG is not set\n");
+        }
+    } catch (const DbError& e) {
+        std::fprintf(stderr, "cannot prepare the databases: %s\n", e.what());
+        g_server.reset();
+        return 1;
+    }
+
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    g_server.reset();
+    return 0;
+}
