@@ -603,6 +603,42 @@ TEST_P(cSCRSaveTest, TaskCreatedAndNeverSavedGivesItsRowBack)
     EXPECT_GT(d.Create(), discarded);
 }
 
+// The attachment list leaves the stored files in the database; publishing touches only the
+// task's own attachment.
+TEST_P(cSCRSaveTest, AttachmentsAreListedNewestFirstAndPublishedOneByOne)
+{
+    const qlonglong number = baselineTask();
+    const qlonglong other = baselineTask();
+    const qlonglong older =
+        addAttachment(number, {{QStringLiteral("Attach_Title"), QStringLiteral("Ann's plan")},
+                               {QStringLiteral("Attach_Date"), at(2024, 1, 2, 9, 0)}});
+    const qlonglong newer =
+        addAttachment(number, {{QStringLiteral("Attach_Title"), QStringLiteral("minutes")},
+                               {QStringLiteral("Attach_Date"), at(2024, 1, 20, 9, 0)}});
+    const qlonglong foreign = addAttachment(other, {});
+    cSCR task(session, prompt);
+    ASSERT_TRUE(task.Load(number));
+
+    const RecordSet list = task.RS_ATTACH();
+    ASSERT_EQ(list.rowCount(), 2);
+    EXPECT_EQ(list.value(0, QStringLiteral("Attach_Number")).toLongLong(), newer);
+    EXPECT_EQ(list.value(1, QStringLiteral("Attach_Number")).toLongLong(), older);
+    EXPECT_FALSE(list.hasColumn(QStringLiteral("OLE_Data")));
+
+    ASSERT_TRUE(task.PublishAttach(older, true));
+    ASSERT_TRUE(task.PublishAttach(foreign, true));
+    const auto published = [&](qlonglong attach) {
+        return countRows(QStringLiteral("SELECT COUNT(*) FROM ATTACH WHERE Attach_Number = ? AND "
+                                        "Publish <> 0"),
+                         {attach});
+    };
+    EXPECT_EQ(published(older), 1);
+    EXPECT_EQ(published(newer), 0);
+    EXPECT_EQ(published(foreign), 0);
+    ASSERT_TRUE(task.PublishAttach(older, false));
+    EXPECT_EQ(published(older), 0);
+}
+
 TEST_P(cSCRSaveTest, PlugInMayCancelTheSaveAndHandsBackItsValuesOnce)
 {
     const qlonglong number = baselineTask();
