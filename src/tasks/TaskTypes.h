@@ -28,12 +28,22 @@ enum class ColumnKind
     Date
 };
 
+/** Which writes of the task object take a column (TaskColumn::writes). */
+enum TaskColumnWrite : int
+{
+    kWrittenNever = 0,
+    kWrittenFirst = 1, ///< the first save of a new task writes it
+    kWrittenLater = 2, ///< every later save writes it
+    kCloned = 4,       ///< a clone takes it over from its original
+};
+
 /** One column of SCR that the task object carries. */
 struct TaskColumn
 {
     QString name; ///< the column's name as the schema spells it
     ColumnKind kind;
     bool readOnly; ///< callers may not set it (the object fills it itself)
+    int writes;    ///< TaskColumnWrite flags
 };
 
 /**

@@ -19,102 +19,14 @@ const QString kCreateRequest = QStringLiteral("Create Request");
 const QString kTaskCloned = QStringLiteral("Task cloned");
 const QString kDefaultAssign = QStringLiteral("USERS/DEFAULT ASSIGN/");
 
-/** Columns an update of an existing task writes from the object, besides SCR_Category. */
-const QStringList& updatedColumns()
+/** The carried columns that a kind of write takes, in schema order. */
+QStringList columnsWritten(TaskColumnWrite write)
 {
-    static const QStringList columns = {
-        QStringLiteral("SCR_Attention"),        QStringLiteral("SCR_Owner_Target_Date"),
-        QStringLiteral("SCR_Parent_Number"),    QStringLiteral("SCR_Lifecycle_End_Date"),
-        QStringLiteral("SCR_Route_Number"),     QStringLiteral("SCR_Custom_Field"),
-        QStringLiteral("SCR_StartDate"),        QStringLiteral("SCR_Owner_User_ID"),
-        QStringLiteral("SCR_Route_Note"),       QStringLiteral("SCR_Status"),
-        QStringLiteral("SCR_LC_Stage_Name"),    QStringLiteral("SCR_Lifecycle_ID"),
-        QStringLiteral("SCR_LC_Owner_ID"),      QStringLiteral("SCR_LC_Owner_Group_ID"),
-        QStringLiteral("SCR_Firm_Target_Date"), QStringLiteral("SCR_Title"),
-        QStringLiteral("SCR_Template"),         QStringLiteral("SCR_Sensitive"),
-        QStringLiteral("SCR_Percent_Complete"), QStringLiteral("Meeting_ID"),
-        QStringLiteral("SCR_Priority"),         QStringLiteral("SCR_Recurring_Frequency"),
-        QStringLiteral("SCR_Contact_Key"),      QStringLiteral("SCR_Parent_Folder_Number"),
-        QStringLiteral("SCR_Comments_AsText"),  QStringLiteral("SCR_Comments"),
-        QStringLiteral("SCR_Group_ID"),
-    };
-    return columns;
-}
-
-/** Columns the first save of a task writes from the object, besides SCR_Category. */
-const QStringList& createdColumns()
-{
-    static const QStringList columns = {
-        QStringLiteral("SCR_Number"),
-        QStringLiteral("SCR_Title"),
-        QStringLiteral("SCR_Priority"),
-        QStringLiteral("SCR_Request_ID"),
-        QStringLiteral("SCR_Request_Group_ID"),
-        QStringLiteral("SCR_Request_Date"),
-        QStringLiteral("SCR_Lifecycle_ID"),
-        QStringLiteral("SCR_LC_Stage_Name"),
-        QStringLiteral("SCR_LC_Owner_ID"),
-        QStringLiteral("SCR_LC_Owner_Group_ID"),
-        QStringLiteral("SCR_Owner_User_ID"),
-        QStringLiteral("SCR_Owner_Date_In"),
-        QStringLiteral("SCR_Owner_Date_Viewed"),
-        QStringLiteral("SCR_Owner_Target_Date"),
-        QStringLiteral("SCR_Recurring_Frequency"),
-        QStringLiteral("SCR_Firm_Target_Date"),
-        QStringLiteral("SCR_Parent_Folder_Number"),
-        QStringLiteral("SCR_Parent_Number"),
-        QStringLiteral("SCR_Status"),
-        QStringLiteral("SCR_Route_Number"),
-        QStringLiteral("SCR_Contact_Key"),
-        QStringLiteral("SCR_Group_ID"),
-        QStringLiteral("SCR_Route_Note"),
-        QStringLiteral("SCR_Attention"),
-        QStringLiteral("SCR_Comments_AsText"),
-        QStringLiteral("SCR_Comments"),
-        QStringLiteral("SCR_Percent_Complete"),
-        QStringLiteral("SCR_Sensitive"),
-        QStringLiteral("SCR_Template"),
-        QStringLiteral("SCR_Custom_Field"),
-        QStringLiteral("SCR_StartDate"),
-        QStringLiteral("SCR_Lifecycle_End_Date"),
-        QStringLiteral("Meeting_ID"),
-    };
-    return columns;
-}
-
-/** What a clone takes over from its original; owner, workshop and number are its own. */
-const QStringList& clonedColumns()
-{
-    static const QStringList columns = {
-        QStringLiteral("SCR_Title"),
-        QStringLiteral("SCR_Priority"),
-        QStringLiteral("SCR_Request_ID"),
-        QStringLiteral("SCR_Request_Group_ID"),
-        QStringLiteral("SCR_Request_Date"),
-        QStringLiteral("SCR_Lifecycle_ID"),
-        QStringLiteral("SCR_LC_Stage_Name"),
-        QStringLiteral("SCR_LC_Owner_ID"),
-        QStringLiteral("SCR_LC_Owner_Group_ID"),
-        QStringLiteral("SCR_Owner_Target_Date"),
-        QStringLiteral("SCR_Recurring_Frequency"),
-        QStringLiteral("SCR_Firm_Target_Date"),
-        QStringLiteral("SCR_Parent_Folder_Number"),
-        QStringLiteral("SCR_Parent_Number"),
-        QStringLiteral("SCR_Status"),
-        QStringLiteral("SCR_Contact_Key"),
-        QStringLiteral("SCR_Category"),
-        QStringLiteral("SCR_Route_Note"),
-        QStringLiteral("SCR_Attention"),
-        QStringLiteral("SCR_Comments"),
-        QStringLiteral("SCR_Comments_AsText"),
-        QStringLiteral("SCR_Percent_Complete"),
-        QStringLiteral("SCR_StartDate"),
-        QStringLiteral("SCR_Lifecycle_End_Date"),
-        QStringLiteral("SCR_Sensitive"),
-        QStringLiteral("SCR_Template"),
-        QStringLiteral("SCR_Custom_Field"),
-        QStringLiteral("Meeting_ID"),
-    };
+    QStringList columns;
+    for (const TaskColumn& c : taskColumns()) {
+        if (c.writes & write)
+            columns << c.name;
+    }
     return columns;
 }
 
@@ -240,8 +152,8 @@ void cSCR::writeTask()
 
 void cSCR::writeExistingRow(Database& db)
 {
-    QStringList columns = updatedColumns();
-    columns << QStringLiteral("SCR_Category");
+    static const QStringList written = columnsWritten(kWrittenLater);
+    QStringList columns = written;
     // Routing and stage moves change these two; the row must follow, or the new owner would see
     // the task as already read.
     for (const char* moved : {"SCR_Owner_Date_In", "SCR_Owner_Date_Viewed"}) {
@@ -276,8 +188,7 @@ void cSCR::writeNewRow(Database& db)
     if (!ownerIsMe())
         set(u"SCR_Owner_Date_Viewed", QDateTime());
 
-    QStringList columns = createdColumns();
-    columns << QStringLiteral("SCR_Category");
+    static const QStringList columns = columnsWritten(kWrittenFirst);
     QStringList assignments;
     QVariantList values;
     for (const QString& c : columns) {
@@ -412,7 +323,8 @@ qlonglong cSCR::cloneFor(const QString& userId, qlonglong groupId)
     // The enclosing transaction takes the row back if anything below fails.
     clone.m_rowPending = false;
     clone.setGroupKey(groupId);
-    for (const QString& c : clonedColumns())
+    static const QStringList cloned = columnsWritten(kCloned);
+    for (const QString& c : cloned)
         clone.m_values.insert(c, m_values.value(c));
     clone.set(u"SCR_Owner_User_ID", userId);
     clone.set(u"SCR_Group_ID", groupId);
