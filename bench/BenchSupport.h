@@ -6,8 +6,10 @@
 
 #include <QCoreApplication>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 
 #include <cstdio>
+#include <memory>
 #include <optional>
 
 namespace bx::bench {
@@ -19,6 +21,23 @@ inline std::optional<PgConnectParams> testCluster()
     if (env.isEmpty())
         return std::nullopt;
     return PgConnectParams::fromConnectionString(env);
+}
+
+/** Folder for temporary files: BX_BENCH_DIR, or /var/tmp. */
+inline QString benchDir()
+{
+    const QString dir = qEnvironmentVariable("BX_BENCH_DIR");
+    return dir.isEmpty() ? QStringLiteral("/var/tmp") : dir;
+}
+
+/** A fresh folder under benchDir(), removed at the end; null (after a message) when it fails. */
+inline std::unique_ptr<QTemporaryDir> scratchDir()
+{
+    auto dir = std::make_unique<QTemporaryDir>(benchDir() + QStringLiteral("/bxbench-XXXXXX"));
+    if (dir->isValid())
+        return dir;
+    std::fprintf(stderr, "cannot create a folder under %s\n", qPrintable(benchDir()));
+    return nullptr;
 }
 
 /** A throwaway database on the test cluster, dropped again by the destructor. */

@@ -53,13 +53,6 @@ qint64 valueBytes()
     return qint64(ok && mb > 0 ? mb : 256) * kMiB;
 }
 
-/** Folder for the source file, the embedded database and the copies: BX_BENCH_DIR or /var/tmp. */
-QString benchDir()
-{
-    const QString dir = qEnvironmentVariable("BX_BENCH_DIR");
-    return dir.isEmpty() ? QStringLiteral("/var/tmp") : dir;
-}
-
 // ---- peak resident memory ----------------------------------------------------------------------
 
 /** The process's peak resident set (VmHWM) in KiB, or -1 when it cannot be read. */
@@ -361,11 +354,9 @@ int main(int argc, char** argv)
         return 1;
     QCoreApplication app(argc, argv); // QProcess (for cp) wants one
 
-    g_work = std::make_unique<QTemporaryDir>(benchDir() + QStringLiteral("/bxbench-XXXXXX"));
-    if (!g_work->isValid()) {
-        std::fprintf(stderr, "cannot create a folder under %s\n", qPrintable(benchDir()));
+    g_work = bx::bench::scratchDir();
+    if (!g_work)
         return 1;
-    }
     g_source = g_work->filePath(QStringLiteral("source.bin"));
     const qint64 size = valueBytes();
     std::fprintf(stderr, "writing a %lld MiB source file in %s\n", size / kMiB,

@@ -99,12 +99,10 @@ int main(int argc, char** argv)
         return 1;
     QCoreApplication app(argc, argv);
 
-    const QString base = qEnvironmentVariable("BX_BENCH_DIR", QStringLiteral("/var/tmp"));
-    QTemporaryDir dir(base + QStringLiteral("/bxbench-XXXXXX"));
-    if (!dir.isValid()) {
-        std::fprintf(stderr, "cannot create a folder under %s\n", qPrintable(base));
+    const std::unique_ptr<QTemporaryDir> scratch = bx::bench::scratchDir();
+    if (!scratch)
         return 1;
-    }
+    const QTemporaryDir& dir = *scratch;
     try {
         g_sqlitePath = dir.filePath(QStringLiteral("numbers.db"));
         SqliteDatabase::open(g_sqlitePath, SqliteDatabase::OpenMode::Create)

@@ -183,12 +183,10 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     const QString programDir = QCoreApplication::applicationDirPath();
 
-    const QString base = qEnvironmentVariable("BX_BENCH_DIR", QStringLiteral("/var/tmp"));
-    QTemporaryDir dir(base + QStringLiteral("/bxbench-XXXXXX"));
-    if (!dir.isValid()) {
-        std::fprintf(stderr, "cannot create a folder under %s\n", qPrintable(base));
+    const std::unique_ptr<QTemporaryDir> scratch = bx::bench::scratchDir();
+    if (!scratch)
         return 1;
-    }
+    const QTemporaryDir& dir = *scratch;
     SettingsStore settings(dir.filePath(QStringLiteral("MRBX.conf")));
     const ErrorLog errorLog(dir.filePath(QStringLiteral("QVErrorLog.txt")), g_clock);
     DatabaseCreator creator(settings, g_prompt, g_clock, errorLog, programDir);
