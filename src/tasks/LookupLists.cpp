@@ -446,30 +446,37 @@ bool LookupLists::doSave(const LookupDraft& draft)
             values << old);
     }
 
-    const QVariantMap titles{{QStringLiteral("sTitle"), key}, {QStringLiteral("sTitleOld"), old}};
+    renameReferences(db, draft.kind, old, key);
+    if (!sameRow)
+        db.execute(QStringLiteral("DELETE FROM ") + tableKey + QStringLiteral(" = ?"), {old});
+    tx.commit();
+    return true;
+}
+
+void renameReferences(Database& db, LookupKind kind, const QString& oldKey, const QString& newKey)
+{
     const auto carry = [&](const auto& references) {
         for (const KeyReference& r : references)
             db.execute(QStringLiteral("UPDATE %1 SET %2 = ? WHERE %2 = ?")
                            .arg(QLatin1String(r.table), QLatin1String(r.column)),
-                       {key, old});
+                       {newKey, oldKey});
     };
-    switch (draft.kind) {
+    switch (kind) {
     case LookupKind::Priority:
         carry(kPriorityReferences);
         break;
     case LookupKind::Rule:
         carry(kRuleReferences);
         break;
-    case LookupKind::Category:
+    case LookupKind::Category: {
+        const QVariantMap titles{{QStringLiteral("sTitle"), newKey},
+                                 {QStringLiteral("sTitleOld"), oldKey}};
         for (const char* text : kCategoryCascade)
             db.execute(ParameterQuery::parse(QString::fromLatin1(text)), titles);
         carry(kCategoryReferences);
         break;
     }
-    if (!sameRow)
-        db.execute(QStringLiteral("DELETE FROM ") + tableKey + QStringLiteral(" = ?"), {old});
-    tx.commit();
-    return true;
+    }
 }
 
 } // namespace bx

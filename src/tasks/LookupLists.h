@@ -6,6 +6,8 @@
 
 namespace bx {
 
+class Database;
+
 class Prompt;
 class Session;
 
@@ -30,6 +32,13 @@ struct LookupListInfo
 /** The lists in the order the chooser offers them. */
 const QList<LookupListInfo>& lookupLists();
 const LookupListInfo& lookupList(LookupKind kind);
+
+/**
+ * Points everything that names an entry by its key at the new key: tasks and stages for priorities
+ * and rules; subfolders, tasks, attachments, workshop root folders and access rows for categories.
+ * The entry's own row is the caller's. Runs on the caller's transaction. Throws DbError.
+ */
+void renameReferences(Database& db, LookupKind kind, const QString& oldKey, const QString& newKey);
 
 namespace lookup {
 

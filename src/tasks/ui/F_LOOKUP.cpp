@@ -2,6 +2,7 @@
 
 #include "core/ui/Named.h"
 #include "tasks/ui/LOOKUP_FORM.h"
+#include "workflow/ui/Rules.h"
 
 #include <QComboBox>
 #include <QDropEvent>
@@ -170,8 +171,15 @@ void F_LOOKUP::onAdd()
         if (lookup::isUnspecified(parent))
             parent.clear();
     }
-    LOOKUP_FORM editor(m_session, m_prompt, kind, QStringLiteral("NEW"), QString(), parent, this);
-    editor.exec();
+    if (kind == LookupKind::Rule) {
+        // A rule is its script as much as its name: the rule editor keeps both.
+        Rules editor(m_session, m_prompt, QStringLiteral("NEW"), QString(), this);
+        editor.exec();
+    } else {
+        LOOKUP_FORM editor(m_session, m_prompt, kind, QStringLiteral("NEW"), QString(), parent,
+                           this);
+        editor.exec();
+    }
     reload();
 }
 
@@ -182,9 +190,14 @@ void F_LOOKUP::onModify()
     LookupLists lists(m_session, m_prompt);
     if (!lists.mayRename(kind, name))
         return;
-    const QString parent = kind == LookupKind::Category ? lists.parentOf(name) : QString();
-    LOOKUP_FORM editor(m_session, m_prompt, kind, QStringLiteral("OPEN"), name, parent, this);
-    editor.exec();
+    if (kind == LookupKind::Rule) {
+        Rules editor(m_session, m_prompt, QStringLiteral("OPEN"), name, this);
+        editor.exec();
+    } else {
+        const QString parent = kind == LookupKind::Category ? lists.parentOf(name) : QString();
+        LOOKUP_FORM editor(m_session, m_prompt, kind, QStringLiteral("OPEN"), name, parent, this);
+        editor.exec();
+    }
     reload();
 }
 

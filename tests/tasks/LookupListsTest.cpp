@@ -1,0 +1,296 @@
+#include "tasks/LookupLists.h"
+
+#include "TaskTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace bx;
+using namespace bx::test::tasks;
+
+namespace {
+
+class LookupListsTest : public TaskTest
+{
+protected:
+    LookupLists lists() { return LookupLists(session, prompt); }
+
+    qlonglong rows(const char* table, const char* column, const QString& value)
+    {
+        return countRows(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2 = ?")
+                             .arg(QLatin1String(table), QLatin1String(column)),
+                         {value});
+    }
+    void addChild(const QString& name, const QString& parent)
+    {
+        db().execute(
+            QStringLiteral("INSERT INTO LU_CATEGORY (Category, Parent_Category) VALUES (?, ?)"),
+            {name, parent});
+    }
+    QVariant parentOf(const QString& name)
+    {
+        return db().scalar(
+            QStringLiteral("SELECT Parent_Category FROM LU_CATEGORY WHERE Category = ?"), {name});
+    }
+    void grant(const QString& user, const QString& folder)
+    {
+        db().execute(QStringLiteral("INSERT INTO LU_ACCESS_LEVEL (USER_ID, ACCESS_LEVEL, "
+                                    "ACCESS_TYPE) VALUES (?, ?, 'VIEW')"),
+                     {user, folder});
+    }
+    bool save(LookupKind kind, const QString& old, const QString& text, const QString& parent = {})
+    {
+        LookupDraft d;
+        d.kind = kind;
+        d.isNew = old.isNull();
+        d.originalKey = old;
+        d.text = text;
+        d.parent = parent;
+        return lists().save(d);
+    }
+};
+
+// Every refusal leaves the entry in place; the texts and their order are the users' guide.
+TEST_P(LookupListsTest, DeleteIsRefusedWhileTheEntryIsInUse)
+{
+    addCategory(QStringLiteral("O'Malley's tasks"));
+    addTask({{QStringLiteral("SCR_Priority"), QStringLiteral("1 - High")},
+             {QStringLiteral("SCR_Category"), QStringLiteral("O'Malley's tasks")}});
+    addRule(QStringLiteral("Escalate"), QStringLiteral("Sub SCRMain() End Sub"));
+    addLifecycle(QStringLiteral("Review"), kShop7,
+                 {withRule(userStage(QStringLiteral("Check"), QStringLiteral("bob"), kShop7),
+                           QStringLiteral("escalate"), true, false, false)});
+    addCategory(lookup::kUndefinedFolder);
+    addChild(QStringLiteral("Bob's child"), kProjects);
+    addChild(QStringLiteral("Parent's pet"), QStringLiteral("Undefined Folder"));
+
+    struct Case
+    {
+        LookupKind kind;
+        QString name;
+        QString refusal;
+    };
+    const Case cases[] = {
+        {LookupKind::Priority, QStringLiteral("1 - HIGH"),
+         QStringLiteral("There are tasks of this Priority. You can't delete it.")},
+        {LookupKind::Rule, QStringLiteral("Escalate"),
+         QStringLiteral("There are LifeCycles contains this Rule. You can't delete it.")},
+        {LookupKind::Category, QStringLiteral("Unspecified Folder"),
+         QStringLiteral("You can't delete 'Unspecified Folder'")},
+        {LookupKind::Category, QStringLiteral("undefined folder"),
+         QStringLiteral("You can't delete 'Undefined Folder'")},
+        {LookupKind::Category, kProjects,
+         QStringLiteral("There are subfolders under this folder. You can't delete it.")},
+        {LookupKind::Category, QStringLiteral("O'Malley's tasks"),
+         QStringLiteral("There are tasks in this Folder. You can't delete it.")},
+        {LookupKind::Category, kSevenRoot,
+         QStringLiteral(
+             "This folder is the root folder of workshop 'Seventh'. You can't delete it.")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name.toStdString());
+        prompt.answer(PromptAnswer::Ok);
+        EXPECT_FALSE(lists().remove(c.kind, c.name));
+        EXPECT_EQ(prompt.last().text, c.refusal);
+        const LookupListInfo& list = lookupList(c.kind);
+        if (!lookup::isUnspecified(c.name)) {
+            EXPECT_EQ(countRows(QStringLiteral("SELECT COUNT(*) FROM ") + list.table +
+                                    QStringLiteral(" WHERE ") + list.keyColumn +
+                                    QStringLiteral(" = ?"),
+                                {c.name}),
+                      1);
+        }
+    }
+    EXPECT_EQ(
+        countRows(QStringLiteral("SELECT COUNT(*) FROM LU_GROUP WHERE GROUP_ID = ?"), {kShop7}), 1);
+
+    prompt.clear();
+    EXPECT_FALSE(lists().remove(LookupKind::Priority, QString()));
+    EXPECT_EQ(prompt.texts(), QStringList{QStringLiteral("No item selected")});
+    prompt.answer(PromptAnswer::Cancel);
+    EXPECT_FALSE(lists().remove(LookupKind::Priority, QStringLiteral("3 - Low")));
+    EXPECT_EQ(rows("LU_PRIORITY", "Priority", QStringLiteral("3 - Low")), 1);
+}
+
+TEST_P(LookupListsTest, UnusedEntriesAreDeletedWithTheirAccessRows)
+{
+    addRule(QStringLiteral("O'Neil's rule"), QStringLiteral("x"));
+    grant(QStringLiteral("bob"), kProjects);
+    for (const auto& [kind, name] : {std::pair{LookupKind::Priority, QStringLiteral("3 - Low")},
+                                     std::pair{LookupKind::Rule, QStringLiteral("O'Neil's rule")},
+                                     std::pair{LookupKind::Category, kProjects}}) {
+        prompt.answer(PromptAnswer::Ok);
+        EXPECT_TRUE(lists().remove(kind, name)) << name.toStdString();
+    }
+    EXPECT_EQ(lists().entries(LookupKind::Priority),
+              (QStringList{QStringLiteral("1 - High"), QStringLiteral("2 - Normal")}));
+    EXPECT_TRUE(lists().entries(LookupKind::Rule).isEmpty());
+    EXPECT_EQ(rows("LU_ACCESS_LEVEL", "ACCESS_LEVEL", kProjects), 0);
+    EXPECT_EQ(rows("LU_CATEGORY", "Category", kProjects), 0);
+}
+
+TEST_P(LookupListsTest, TreeMovesRefuseCyclesAndTopLevelClearsTheParent)
+{
+    addChild(QStringLiteral("Child"), kProjects);
+    addChild(QStringLiteral("Grandchild"), QStringLiteral("CHILD"));
+
+    prompt.answer(PromptAnswer::Yes);
+    EXPECT_FALSE(lists().moveCategory(kProjects, QStringLiteral("Grandchild")));
+    EXPECT_EQ(prompt.last().text,
+              QStringLiteral("You can not move Bob's projects under to Grandchild"));
+    prompt.answer(PromptAnswer::Yes);
+    EXPECT_FALSE(lists().moveCategory(kProjects, kProjects));
+    EXPECT_TRUE(parentOf(kProjects).isNull());
+
+    prompt.answer(PromptAnswer::No);
+    EXPECT_FALSE(lists().moveCategory(QStringLiteral("Grandchild"), kSevenRoot));
+    EXPECT_EQ(parentOf(QStringLiteral("Grandchild")).toString(), QStringLiteral("CHILD"));
+
+    prompt.answer(PromptAnswer::Yes);
+    EXPECT_TRUE(lists().moveCategory(QStringLiteral("Grandchild"), kSevenRoot));
+    EXPECT_EQ(parentOf(QStringLiteral("Grandchild")).toString(), kSevenRoot);
+    prompt.answer(PromptAnswer::Yes);
+    EXPECT_TRUE(lists().moveCategory(QStringLiteral("Child"), QStringLiteral("TOP LEVEL")));
+    EXPECT_TRUE(parentOf(QStringLiteral("Child")).isNull());
+
+    const QList<CategoryNode> tree = lists().categoryTree();
+    QStringList shown;
+    for (const CategoryNode& n : tree)
+        shown << QString(n.level * 2, QLatin1Char(' ')) + n.name;
+    EXPECT_EQ(shown,
+              (QStringList{QStringLiteral("Unspecified Folder"), kProjects, QStringLiteral("Child"),
+                           kSevenRoot, QStringLiteral("  Grandchild")}));
+}
+
+// Renaming with references everywhere: the foreign keys from LU_GROUP and LU_ACCESS_LEVEL must
+// hold on both engines, and nothing may be lost or cascaded away.
+TEST_P(LookupListsTest, RenamingACategoryCarriesEveryReference)
+{
+    addChild(QStringLiteral("Child"), kProjects);
+    const qlonglong task = addTask({{QStringLiteral("SCR_Category"), kProjects}});
+    const qlonglong attach = addAttachment(task, {{QStringLiteral("Category"), kProjects}});
+    db().execute(QStringLiteral("UPDATE LU_GROUP SET Root_Folder = ? WHERE GROUP_ID = ?"),
+                 {kProjects, kShop4});
+    grant(QStringLiteral("O'Brien"), kProjects);
+
+    for (const QString& name :
+         {QStringLiteral("O'Hara's plans"), QStringLiteral("O'HARA'S PLANS")}) {
+        SCOPED_TRACE(name.toStdString());
+        const QString old = lists()
+                                .entries(LookupKind::Category)
+                                .filter(QStringLiteral("plans"), Qt::CaseInsensitive)
+                                .value(0, kProjects);
+        ASSERT_TRUE(save(LookupKind::Category, old, QStringLiteral("  ") + name, kSevenRoot));
+        EXPECT_EQ(countRows(QStringLiteral("SELECT COUNT(*) FROM LU_CATEGORY")), 3);
+        EXPECT_EQ(parentOf(name).toString(), kSevenRoot);
+        EXPECT_EQ(parentOf(QStringLiteral("Child")).toString(), name);
+        EXPECT_EQ(storedText(task, QStringLiteral("SCR_Category")), name);
+        EXPECT_EQ(db().scalar(QStringLiteral("SELECT Category FROM ATTACH WHERE Attach_Number = ?"),
+                              {attach})
+                      .toString(),
+                  name);
+        EXPECT_EQ(db().scalar(QStringLiteral("SELECT Root_Folder FROM LU_GROUP WHERE GROUP_ID = ?"),
+                              {kShop4})
+                      .toString(),
+                  name);
+        EXPECT_EQ(db().scalar(QStringLiteral("SELECT ACCESS_LEVEL FROM LU_ACCESS_LEVEL WHERE "
+                                             "USER_ID = ?"),
+                              {QStringLiteral("O'Brien")})
+                      .toString(),
+                  name);
+    }
+    EXPECT_EQ(rows("LU_CATEGORY", "Category", kProjects), 0);
+    EXPECT_TRUE(prompt.records().isEmpty());
+}
+
+TEST_P(LookupListsTest, RenamingAPriorityOrRuleCarriesTasksAndStages)
+{
+    const qlonglong task = addTask({{QStringLiteral("SCR_Priority"), QStringLiteral("1 - High")}});
+    addRule(QStringLiteral("Escalate"), QStringLiteral("Sub SCRMain() End Sub"));
+    addLifecycle(QStringLiteral("Review"), kShop7,
+                 {withRule(userStage(QStringLiteral("Check"), QStringLiteral("bob"), kShop7),
+                           QStringLiteral("Escalate"), true, false, false)});
+
+    ASSERT_TRUE(
+        save(LookupKind::Priority, QStringLiteral("1 - High"), QStringLiteral("0 - O'Urgent")));
+    EXPECT_EQ(storedText(task, QStringLiteral("SCR_Priority")), QStringLiteral("0 - O'Urgent"));
+    ASSERT_TRUE(
+        save(LookupKind::Rule, QStringLiteral("Escalate"), QStringLiteral("Kick upstairs")));
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT Rule_Name FROM LIFECYCLE_USER")).toString(),
+              QStringLiteral("Kick upstairs"));
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT SCRIPT FROM LU_RULES")).toString(),
+              QStringLiteral("Sub SCRMain() End Sub"));
+    EXPECT_EQ(lists().entries(LookupKind::Priority),
+              (QStringList{QStringLiteral("0 - O'Urgent"), QStringLiteral("2 - Normal"),
+                           QStringLiteral("3 - Low")}));
+}
+
+TEST_P(LookupListsTest, NameEditorRefusalsAndNewCategoryAccess)
+{
+    struct Case
+    {
+        LookupKind kind;
+        QString old; ///< null: a new entry
+        QString text;
+        QString parent;
+        QString refusal;
+    };
+    const Case cases[] = {
+        {LookupKind::Priority,
+         {},
+         QStringLiteral(" 2 - NORMAL "),
+         {},
+         QStringLiteral("Value '2 - NORMAL' already exists.")},
+        {LookupKind::Category,
+         kProjects,
+         QStringLiteral("seven's ROOT"),
+         {},
+         QStringLiteral("Value 'seven's ROOT' already exists.")},
+        {LookupKind::Category,
+         {},
+         QStringLiteral("top level"),
+         {},
+         QStringLiteral("Value 'top level' already exists.")},
+        {LookupKind::Rule,
+         {},
+         QStringLiteral("   "),
+         {},
+         QStringLiteral("Please specify Rule Name")},
+        {LookupKind::Category,
+         QStringLiteral("Unspecified Folder"),
+         QStringLiteral("Other"),
+         {},
+         QStringLiteral("You can't rename Unspecified Folder")},
+        {LookupKind::Category, kSevenRoot, kSevenRoot, QStringLiteral("Seven's child"),
+         QStringLiteral("You can not move Seven's root under to Seven's child")},
+    };
+    addChild(QStringLiteral("Seven's child"), kSevenRoot);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
+        EXPECT_FALSE(save(c.kind, c.old, c.text, c.parent));
+        EXPECT_EQ(prompt.last().text, c.refusal);
+    }
+    EXPECT_EQ(countRows(QStringLiteral("SELECT COUNT(*) FROM LU_CATEGORY")), 3);
+
+    prompt.clear();
+    EXPECT_FALSE(lists().mayRename(LookupKind::Category, QStringLiteral("TOP LEVEL")));
+    EXPECT_FALSE(lists().mayRename(LookupKind::Category, lookup::kUnspecifiedFolder));
+    EXPECT_FALSE(lists().mayRename(LookupKind::Rule, QString()));
+    EXPECT_EQ(prompt.texts(), (QStringList{QStringLiteral("You can't rename TOP LEVEL"),
+                                           QStringLiteral("You can't rename Unspecified Folder"),
+                                           QStringLiteral("No item selected")}));
+
+    ASSERT_TRUE(save(LookupKind::Category, {}, QStringLiteral("D'Arcy's drafts"), kProjects));
+    ASSERT_TRUE(
+        save(LookupKind::Category, {}, QStringLiteral("Loose"), QStringLiteral("TOP LEVEL")));
+    EXPECT_EQ(parentOf(QStringLiteral("D'Arcy's drafts")).toString(), kProjects);
+    EXPECT_TRUE(parentOf(QStringLiteral("Loose")).isNull());
+    EXPECT_EQ(countRows(QStringLiteral("SELECT COUNT(*) FROM LU_ACCESS_LEVEL WHERE USER_ID = ? "
+                                       "AND ACCESS_TYPE = 'VIEW'"),
+                        {kMe}),
+              2);
+    EXPECT_EQ(rows("LU_ACCESS_LEVEL", "ACCESS_LEVEL", QStringLiteral("D'Arcy's drafts")), 1);
+}
+
+BX_INSTANTIATE_ENGINES(LookupListsTest);
+
+} // namespace

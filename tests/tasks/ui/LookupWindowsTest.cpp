@@ -1,0 +1,167 @@
+#include "core/ErrorLog.h"
+#include "core/Session.h"
+#include "core/db/SqliteDatabase.h"
+#include "core/settings/SettingsStore.h"
+#include "dbadmin/DatabaseCreator.h"
+#include "support/FixedClock.h"
+#include "support/ScriptedPrompt.h"
+#include "tasks/ui/F_LOOKUP.h"
+#include "tasks/ui/LOOKUP_FORM.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+using namespace bx;
+using bx::test::ScriptedPrompt;
+
+namespace {
+
+template <typename W> W* child(QWidget& window, const char* name)
+{
+    W* w = window.findChild<W*>(QLatin1String(name));
+    EXPECT_NE(w, nullptr) << name;
+    return w;
+}
+
+QTreeWidgetItem* node(QTreeWidget* tree, const QString& name)
+{
+    const auto found = tree->findItems(name, Qt::MatchExactly | Qt::MatchRecursive);
+    return found.isEmpty() ? nullptr : found.first();
+}
+
+/** A new embedded database with the categories Alpha > Alpha's kid, and Beta. */
+class LookupWindowsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        {
+            ErrorLog log(dir.filePath(QStringLiteral("QVErrorLog.txt")), clock);
+            DatabaseCreator creator(settings, prompt, clock, log,
+                                    QCoreApplication::applicationDirPath());
+            ASSERT_TRUE(creator.createEmbedded(dir.filePath(QStringLiteral("pax.db"))));
+        }
+        prompt.clear();
+        session.setDatabase(SqliteDatabase::open(dir.filePath(QStringLiteral("pax.db"))));
+        session.user.userId = QStringLiteral("admin");
+        Database& db = session.db();
+        const QString insert =
+            QStringLiteral("INSERT INTO LU_CATEGORY (Category, Parent_Category) VALUES (?, ?)");
+        db.execute(insert, {QStringLiteral("Alpha"), QVariant()});
+        db.execute(insert, {QStringLiteral("Alpha's kid"), QStringLiteral("Alpha")});
+        db.execute(insert, {QStringLiteral("Beta"), QVariant()});
+        db.execute(QStringLiteral("INSERT INTO SCR (SCR_Number, SCR_Priority) VALUES (?, ?)"),
+                   {1, QStringLiteral("1 - High")});
+    }
+
+    QTemporaryDir dir;
+    SettingsStore settings{dir.filePath(QStringLiteral("MRBX.conf"))};
+    bx::test::FixedClock clock;
+    ScriptedPrompt prompt;
+    Session session{settings, clock};
+};
+
+TEST_F(LookupWindowsTest, DeleteAsksAndRefusesAPriorityInUse)
+{
+    F_LOOKUP window(session, prompt);
+    auto* list = child<QListWidget>(window, "lstItems");
+    auto* remove = child<QPushButton>(window, "DELETE");
+    ASSERT_EQ(list->count(), 3);
+
+    remove->click();
+    EXPECT_EQ(prompt.last().text, QStringLiteral("No item selected"));
+
+    list->setCurrentRow(0); // "1 - High", used by task 1
+    prompt.answer(PromptAnswer::Ok);
+    remove->click();
+    EXPECT_EQ(prompt.last().text,
+              QStringLiteral("There are tasks of this Priority. You can't delete it."));
+
+    list->setCurrentItem(list->findItems(QStringLiteral("3 - Low"), Qt::MatchExactly).value(0));
+    prompt.answer(PromptAnswer::Cancel);
+    remove->click();
+    EXPECT_EQ(prompt.last().text, QStringLiteral("Are you sure?"));
+    EXPECT_EQ(prompt.last().buttons, PromptButtons::OkCancel);
+    EXPECT_EQ(list->count(), 3);
+    prompt.answer(PromptAnswer::Ok);
+    remove->click();
+    EXPECT_EQ(list->count(), 2);
+    EXPECT_TRUE(list->findItems(QStringLiteral("3 - Low"), Qt::MatchExactly).isEmpty());
+}
+
+TEST_F(LookupWindowsTest, CategoryTreeMovesKeepExpandedNodesAndGuardsPseudoEntries)
+{
+    F_LOOKUP window(session, prompt);
+    auto* table = child<QComboBox>(window, "cmbTable");
+    table->setCurrentIndex(table->findText(QStringLiteral("Categories")));
+    auto* tree = child<QTreeWidget>(window, "tvwFolders");
+    ASSERT_EQ(tree->topLevelItemCount(), 1);
+    EXPECT_EQ(tree->topLevelItem(0)->text(0), QStringLiteral("Top Level"));
+    ASSERT_NE(node(tree, QStringLiteral("Alpha")), nullptr);
+    node(tree, QStringLiteral("Alpha"))->setExpanded(true);
+
+    prompt.answer(PromptAnswer::Yes);
+    EXPECT_TRUE(window.moveCategory(QStringLiteral("Beta"), QStringLiteral("Alpha's kid")));
+    ASSERT_NE(node(tree, QStringLiteral("Beta")), nullptr);
+    EXPECT_EQ(node(tree, QStringLiteral("Beta"))->parent()->text(0), QStringLiteral("Alpha's kid"));
+    EXPECT_TRUE(node(tree, QStringLiteral("Alpha"))->isExpanded());
+    EXPECT_TRUE(tree->topLevelItem(0)->isExpanded());
+
+    prompt.answer(PromptAnswer::Yes);
+    EXPECT_FALSE(window.moveCategory(QStringLiteral("Alpha"), QStringLiteral("Beta")));
+    EXPECT_EQ(prompt.last().text, QStringLiteral("You can not move Alpha under to Beta"));
+
+    tree->setCurrentItem(node(tree, QStringLiteral("Unspecified Folder")));
+    child<QPushButton>(window, "MODIFY")->click();
+    EXPECT_EQ(prompt.last().text, QStringLiteral("You can't rename Unspecified Folder"));
+    prompt.answer(PromptAnswer::Ok);
+    child<QPushButton>(window, "DELETE")->click();
+    EXPECT_EQ(prompt.last().text, QStringLiteral("You can't delete 'Unspecified Folder'"));
+}
+
+TEST_F(LookupWindowsTest, NameEditorCaptionsAndDuplicateRefusal)
+{
+    for (const auto& [kind, caption] :
+         {std::pair{LookupKind::Category, QStringLiteral("File Folder Name")},
+          std::pair{LookupKind::Priority, QStringLiteral("Priority Name")},
+          std::pair{LookupKind::Rule, QStringLiteral("Rule Name")}}) {
+        LOOKUP_FORM form(session, prompt, kind, QStringLiteral("NEW"), {}, {});
+        EXPECT_EQ(form.windowTitle(), caption);
+        EXPECT_EQ(form.findChild<QTreeWidget*>() != nullptr, kind == LookupKind::Category);
+    }
+
+    LOOKUP_FORM form(session, prompt, LookupKind::Category, QStringLiteral("OPEN"),
+                     QStringLiteral("Alpha"), QStringLiteral("Top Level"));
+    auto* key = child<QLineEdit>(form, "HOLD_KEY");
+    EXPECT_EQ(key->text(), QStringLiteral("Alpha"));
+    auto* parents = child<QTreeWidget>(form, "tvwParent");
+    EXPECT_EQ(node(parents, QStringLiteral("Alpha's kid")), nullptr); // not below itself
+    EXPECT_EQ(parents->currentItem()->text(0), QStringLiteral("Top Level"));
+
+    key->clear();
+    QTest::keyClicks(key, QStringLiteral("beta"));
+    child<QPushButton>(form, "cmdOK")->click();
+    EXPECT_EQ(prompt.last().text, QStringLiteral("Value 'beta' already exists."));
+    EXPECT_NE(form.result(), QDialog::Accepted);
+
+    key->setText(QStringLiteral("Alpha O'Neil"));
+    parents->setCurrentItem(node(parents, QStringLiteral("Beta")));
+    child<QPushButton>(form, "cmdOK")->click();
+    EXPECT_EQ(form.result(), QDialog::Accepted);
+    EXPECT_EQ(session.db()
+                  .scalar(QStringLiteral("SELECT Parent_Category FROM LU_CATEGORY WHERE "
+                                         "Category = ?"),
+                          {QStringLiteral("Alpha's kid")})
+                  .toString(),
+              QStringLiteral("Alpha O'Neil"));
+}
+
+} // namespace
