@@ -1,0 +1,117 @@
+#include "workflow/ui/ACTION.h"
+
+#include "core/ui/Named.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPushButton>
+
+namespace bx {
+
+ACTION::ACTION(Session& session, Prompt& prompt, const LifecycleStage& stage, const QString& title,
+               QWidget* parent)
+    : QDialog(parent)
+    , m_session(session)
+    , m_prompt(prompt)
+    , m_stage(stage)
+    , m_original(title.trimmed())
+    , m_title(named(new QLineEdit, "txtTitle"))
+    , m_mandatory(named(new QCheckBox(QStringLiteral("Mandatory")), "chkMandatory"))
+    , m_iconView(named(new QLabel, "imgIcon"))
+{
+    setObjectName(QStringLiteral("ACTION"));
+    setWindowTitle(QStringLiteral("Action Item"));
+    m_iconView->setFixedSize(48, 48);
+    m_iconView->setAlignment(Qt::AlignCenter);
+    m_iconView->setFrameShape(QFrame::StyledPanel);
+
+    auto* chooseIcon = named(new QPushButton(QStringLiteral("Icon...")), "cmdIcon");
+    chooseIcon->setAutoDefault(false);
+    auto* iconRow = new QHBoxLayout;
+    iconRow->addWidget(m_iconView);
+    iconRow->addWidget(chooseIcon);
+    iconRow->addStretch();
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("cmdOK"));
+    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cmdCancel"));
+
+    auto* form = new QFormLayout(this);
+    form->addRow(QStringLiteral("Lifecycle:"),
+                 named(new QLabel(stage.lifecycleId), "lblLifecycle"));
+    form->addRow(QStringLiteral("Designer:"), named(new QLabel(stage.designer), "lblDesigner"));
+    form->addRow(QStringLiteral("Stage:"), named(new QLabel(stage.stageName), "lblStage"));
+    form->addRow(QStringLiteral("Title:"), m_title);
+    form->addRow(QString(), m_mandatory);
+    form->addRow(QStringLiteral("Icon:"), iconRow);
+    form->addRow(buttons);
+
+    connect(chooseIcon, &QPushButton::clicked, this, &ACTION::onChooseIcon);
+    connect(buttons, &QDialogButtonBox::accepted, this, &ACTION::onOk);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    if (!m_original.isEmpty()) {
+        const auto item = ActionItems(m_session, m_prompt, stage.lifecycleId, stage.ownerGroupId)
+                              .load(stage, m_original);
+        m_loaded = item.has_value();
+        if (item) {
+            m_original = item->title;
+            m_title->setText(item->title);
+            m_mandatory->setChecked(item->mandatory);
+            m_icon = item->icon;
+            showIcon();
+        }
+    }
+}
+
+bool ACTION::setIconFile(const QString& path)
+{
+    const auto bytes = ActionItems(m_session, m_prompt, m_stage.lifecycleId, m_stage.ownerGroupId)
+                           .readIconFile(path);
+    if (!bytes)
+        return false;
+    m_icon = *bytes;
+    showIcon();
+    return true;
+}
+
+void ACTION::showIcon()
+{
+    QPixmap picture;
+    if (!m_icon.isEmpty() && picture.loadFromData(m_icon))
+        m_iconView->setPixmap(
+            picture.scaled(m_iconView->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    else
+        m_iconView->clear();
+}
+
+void ACTION::onChooseIcon()
+{
+    const QString path =
+        QFileDialog::getOpenFileName(this, QStringLiteral("Icon"), QString(), kIconFileFilter);
+    if (!path.isEmpty())
+        setIconFile(path);
+}
+
+void ACTION::onOk()
+{
+    ActionItem item;
+    item.title = m_title->text();
+    item.mandatory = m_mandatory->isChecked();
+    item.icon = m_icon;
+    if (ActionItems(m_session, m_prompt, m_stage.lifecycleId, m_stage.ownerGroupId)
+            .save(m_stage, m_original, item)) {
+        m_saved = item.title.trimmed();
+        accept();
+    } else {
+        m_title->setFocus();
+    }
+}
+
+} // namespace bx

@@ -1,0 +1,119 @@
+#include "workflow/ui/Rules.h"
+
+#include "core/Prompt.h"
+#include "core/ui/Named.h"
+#include "workflow/RuleStore.h"
+
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QIntValidator>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <limits>
+
+namespace bx {
+
+namespace {
+
+const QString kTestTitle = QStringLiteral("Test");
+
+} // namespace
+
+Rules::Rules(Session& session, Prompt& prompt, const QString& mode, const QString& ruleName,
+             QWidget* parent)
+    : QDialog(parent)
+    , m_session(session)
+    , m_prompt(prompt)
+    , m_name(named(new QLineEdit, "RuleName"))
+    , m_script(named(new QPlainTextEdit, "RuleText"))
+    , m_testOwner(named(new QLineEdit, "txtTestOwner"))
+    , m_testGroup(named(new QLineEdit, "txtTestGroup"))
+{
+    setObjectName(QStringLiteral("Rules"));
+    setWindowTitle(QStringLiteral("Rule"));
+    m_script->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_script->setTabChangesFocus(false);
+    m_testGroup->setValidator(new QIntValidator(0, std::numeric_limits<int>::max(), m_testGroup));
+    m_testOwner->setPlaceholderText(QStringLiteral("the task's owner"));
+    m_testGroup->setPlaceholderText(QStringLiteral("the task's workshop"));
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("cmdOK"));
+    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cmdCancel"));
+    auto* test = named(new QPushButton(QStringLiteral("Test")), "cmdTest");
+    test->setAutoDefault(false);
+
+    auto* trial = new QGroupBox(QStringLiteral("Test run"));
+    auto* trialRow = new QHBoxLayout(trial);
+    trialRow->addWidget(new QLabel(QStringLiteral("Proposed owner:")));
+    trialRow->addWidget(m_testOwner);
+    trialRow->addWidget(new QLabel(QStringLiteral("Workshop:")));
+    trialRow->addWidget(m_testGroup);
+    trialRow->addWidget(test);
+
+    auto* form = new QFormLayout;
+    form->addRow(QStringLiteral("Rule Name:"), m_name);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(new QLabel(QStringLiteral("Script:")));
+    layout->addWidget(m_script, 1);
+    layout->addWidget(trial);
+    layout->addWidget(buttons);
+    resize(640, 480);
+
+    connect(buttons, &QDialogButtonBox::accepted, this, &Rules::onOk);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(test, &QPushButton::clicked, this, &Rules::onTest);
+
+    if (mode.compare(QLatin1String("OPEN"), Qt::CaseInsensitive) == 0) {
+        if (const auto rule = RuleStore(m_session, m_prompt).load(ruleName)) {
+            m_original = rule->name;
+            m_name->setText(rule->name);
+            m_script->setPlainText(rule->script);
+        } else {
+            m_name->setText(ruleName.trimmed());
+        }
+    }
+}
+
+void Rules::onOk()
+{
+    if (RuleStore(m_session, m_prompt).save(m_original, m_name->text(), m_script->toPlainText())) {
+        m_saved = m_name->text().trimmed();
+        accept();
+    } else if (!m_name->text().trimmed().isEmpty() && m_script->toPlainText().trimmed().isEmpty()) {
+        m_script->setFocus();
+    } else {
+        m_name->setFocus();
+    }
+}
+
+void Rules::onTest()
+{
+    RuleStore store(m_session, m_prompt);
+    const std::optional<QString> typed = m_prompt.input(QStringLiteral("Task number:"), kTestTitle);
+    if (!typed)
+        return;
+    const std::optional<qlonglong> number = store.parseTaskNumber(*typed);
+    if (!number)
+        return;
+    TrialOwner proposed;
+    if (!m_testOwner->text().trimmed().isEmpty())
+        proposed.owner = m_testOwner->text().trimmed();
+    if (!m_testGroup->text().trimmed().isEmpty())
+        proposed.group = m_testGroup->text().trimmed().toLongLong();
+    const std::optional<RuleTrial> result =
+        store.trial(m_script->toPlainText(), *number, proposed, m_name->text());
+    if (!result)
+        return;
+    m_prompt.inform(result->report(), kTestTitle,
+                    result->outcome.ok() ? PromptIcon::Information : PromptIcon::Critical);
+}
+
+} // namespace bx

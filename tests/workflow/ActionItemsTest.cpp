@@ -1,0 +1,220 @@
+#include "workflow/ActionItems.h"
+
+#include "core/Session.h"
+#include "core/db/Database.h"
+#include "core/settings/SettingsStore.h"
+#include "support/EngineFixture.h"
+#include "support/FixedClock.h"
+#include "support/Schema.h"
+#include "support/ScriptedPrompt.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using bx::ActionItem;
+using bx::ActionItems;
+using bx::PromptAnswer;
+using bx::test::ScriptedPrompt;
+
+const QString kCycle = QStringLiteral("Mike's cycle");
+const QString kShopName = QStringLiteral("O'Neil's shop");
+constexpr qlonglong kShop = 7;
+
+class ActionItemsTest : public bx::test::EngineTest
+{
+protected:
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        QDir(tempDir()).mkdir(QStringLiteral("program"));
+        bx::test::loadCurrentSchema(db(), tempDir() + QStringLiteral("/program"));
+        for (const char* user : {"ann", "dan"})
+            db().execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, User_Name) VALUES (?, ?)"),
+                         {QString::fromLatin1(user), QString::fromLatin1(user)});
+        db().execute(QStringLiteral("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (?, ?)"),
+                     {kShop, kShopName});
+        addStage(QStringLiteral("Draft"), 0, 0, QStringLiteral("ann"));
+        addStage(QStringLiteral("Bob's review"), 1, 1, {});
+        addAction(QStringLiteral("Draft"), QStringLiteral("O'Hara's check"), 0);
+        addAction(QStringLiteral("Draft"), QStringLiteral("Sign"), 0);
+        addAction(QStringLiteral("Draft"), QStringLiteral("Sign"), 12); // a task's copy
+        session.setDatabase(connectAgain());
+        session.user.userId = QStringLiteral("ann");
+    }
+
+    void TearDown() override
+    {
+        session.closeDatabase();
+        EngineTest::TearDown();
+    }
+
+    void addStage(const QString& name, int sequence, int userType, const QString& user)
+    {
+        db().execute(QStringLiteral("INSERT INTO LIFECYCLE_USER (Lifecycle_ID, LC_Stage_Name, "
+                                    "LC_Sequence_Number, UserType, User_ID, group_ID, "
+                                    "owner_group_ID, Owner_ID) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
+                     {kCycle, name, sequence, userType, user, kShop, kShop, QStringLiteral("dan")});
+    }
+
+    void addAction(const QString& stage, const QString& title, qlonglong task)
+    {
+        db().execute(QStringLiteral("INSERT INTO LIFECYCLE_ACTION (Lifecycle_ID, LC_Stage_Name, "
+                                    "owner_group_ID, Owner_ID, Action_Name, Mandatory, "
+                                    "SCR_Number) VALUES (?, ?, ?, ?, ?, 0, ?)"),
+                     {kCycle, stage, kShop, QStringLiteral("dan"), title, task});
+    }
+
+    /** Every action row as "stage/title/task", ordered. */
+    QStringList actionRows()
+    {
+        QStringList all;
+        const bx::RecordSet rs =
+            db().query(QStringLiteral("SELECT LC_Stage_Name, Action_Name, SCR_Number FROM "
+                                      "LIFECYCLE_ACTION ORDER BY LC_Stage_Name, Action_Name, "
+                                      "SCR_Number"));
+        for (const QVariantList& row : rs.rows())
+            all << QStringLiteral("%1/%2/%3")
+                       .arg(row.value(0).toString(), row.value(1).toString(),
+                            row.value(2).toString());
+        return all;
+    }
+
+    bx::LifecycleStage draft()
+    {
+        const auto s = items.stage(0);
+        EXPECT_TRUE(s);
+        return s.value_or(bx::LifecycleStage{});
+    }
+
+    bx::test::FixedClock clock;
+    bx::SettingsStore settings{tempDir() + QStringLiteral("/MRBX.conf")};
+    bx::Session session{settings, clock};
+    ScriptedPrompt prompt;
+    ActionItems items{session, prompt, kCycle, kShop};
+};
+
+TEST_P(ActionItemsTest, StageListAndTemplates)
+{
+    const QList<bx::StageListEntry> stages = items.stageList();
+    ASSERT_EQ(stages.size(), 2);
+    EXPECT_EQ(stages[0].key, QStringLiteral("Key0"));
+    EXPECT_EQ(stages[0].stageName, QStringLiteral("Draft"));
+    EXPECT_EQ(stages[0].ownerText, QStringLiteral("ann(O'Neil's shop)"));
+    EXPECT_EQ(stages[1].key, QStringLiteral("Key1"));
+    EXPECT_EQ(stages[1].ownerText, QStringLiteral("(O'Neil's shop)"));
+
+    EXPECT_EQ(items.actionTitles(draft()),
+              (QStringList{QStringLiteral("O'Hara's check"), QStringLiteral("Sign")}));
+    EXPECT_FALSE(items.stage(5));
+    EXPECT_EQ(prompt.texts(),
+              QStringList{QStringLiteral("Unable to locate Phase of lifecycle in database")});
+}
+
+TEST_P(ActionItemsTest, SaveRefusalsWriteNothing)
+{
+    struct Case
+    {
+        const char* original;
+        const char* title;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"", " \t ", "Title must be specified"},
+        {"", " o'HARA'S CHECK ", "This Title already exists"},
+        {"Sign", "O'Hara's Check", "This Title already exists"},
+        {"Gone", "Fresh", "Unable to locate action data"},
+    };
+    const bx::LifecycleStage stage = draft();
+    const QStringList before = actionRows();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        prompt.clear();
+        EXPECT_FALSE(items.save(stage, QString::fromUtf8(c.original),
+                                {QString::fromUtf8(c.title), true, {}}));
+        EXPECT_EQ(prompt.texts(), QStringList{QString::fromUtf8(c.message)});
+    }
+    EXPECT_EQ(actionRows(), before);
+}
+
+TEST_P(ActionItemsTest, SaveWritesTemplateWithIcon)
+{
+    if (isServer()) {
+        bool bytea = false;
+        for (const bx::ColumnInfo& c : db().columns(QStringLiteral("LIFECYCLE_ACTION")))
+            bytea |= c.name.compare(QStringLiteral("Icon"), Qt::CaseInsensitive) == 0 &&
+                     c.type == QStringLiteral("bytea");
+        EXPECT_TRUE(bytea);
+    }
+    QByteArray picture("BM\0\x01\xff\xfe icon", 11);
+    picture.append(QByteArray(70000, '\x7f'));
+    const QString path = tempDir() + QStringLiteral("/O'Hara.bmp");
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(picture);
+    }
+    const auto bytes = items.readIconFile(path);
+    ASSERT_TRUE(bytes);
+
+    // The same title in another stage is no clash.
+    const auto review = items.stage(1);
+    ASSERT_TRUE(review);
+    ASSERT_TRUE(items.save(*review, {}, {QStringLiteral(" Sign "), true, *bytes}));
+    const auto loaded = items.load(*review, QStringLiteral("sign"));
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(loaded->title, QStringLiteral("Sign"));
+    EXPECT_TRUE(loaded->mandatory);
+    EXPECT_EQ(loaded->icon, picture);
+    const bx::RecordSet row = db().query(
+        QStringLiteral("SELECT Owner_ID, owner_group_ID, SCR_Number FROM LIFECYCLE_ACTION WHERE "
+                       "LC_Stage_Name = ?"),
+        {QStringLiteral("Bob's review")});
+    EXPECT_EQ(row.text(QStringLiteral("Owner_ID")), QStringLiteral("ann"));
+    EXPECT_EQ(row.number(QStringLiteral("owner_group_ID")), kShop);
+    EXPECT_EQ(row.number(QStringLiteral("SCR_Number")), 0);
+
+    // Editing: retitled in letter case only, icon cleared; the task's copy keeps its title.
+    ASSERT_TRUE(items.save(draft(), QStringLiteral("Sign"), {QStringLiteral("SIGN"), false, {}}));
+    const auto edited = items.load(draft(), QStringLiteral("Sign"));
+    ASSERT_TRUE(edited);
+    EXPECT_EQ(edited->title, QStringLiteral("SIGN"));
+    EXPECT_TRUE(edited->icon.isEmpty());
+    EXPECT_TRUE(actionRows().contains(QStringLiteral("Draft/Sign/12")));
+
+    EXPECT_FALSE(items.readIconFile(tempDir() + QStringLiteral("/none.ico")));
+    EXPECT_EQ(prompt.texts(), QStringList{QStringLiteral("Unable to read icon file ") + tempDir() +
+                                          QStringLiteral("/none.ico")});
+}
+
+TEST_P(ActionItemsTest, RemoveAsksFirstAndKeepsTaskCopies)
+{
+    prompt.answer(PromptAnswer::Cancel);
+    EXPECT_FALSE(items.remove(0, QStringLiteral("Sign")));
+    EXPECT_EQ(prompt.last().text, QStringLiteral("Are you sure?"));
+    EXPECT_EQ(prompt.last().title, QStringLiteral("DELETE"));
+    EXPECT_EQ(prompt.last().buttons, bx::PromptButtons::OkCancel);
+    EXPECT_EQ(actionRows().size(), 3);
+
+    prompt.answer(PromptAnswer::Ok);
+    EXPECT_TRUE(items.remove(0, QStringLiteral("Sign")));
+    EXPECT_EQ(actionRows(), (QStringList{QStringLiteral("Draft/O'Hara's check/0"),
+                                         QStringLiteral("Draft/Sign/12")}));
+
+    prompt.clear();
+    EXPECT_FALSE(items.remove(0, QStringLiteral("Sign")));
+    EXPECT_FALSE(items.remove(3, QStringLiteral("O'Hara's check")));
+    EXPECT_EQ(prompt.texts(),
+              (QStringList{QStringLiteral("Unable to locate action data"),
+                           QStringLiteral("Unable to locate Phase of lifecycle in database")}));
+    EXPECT_EQ(actionRows().size(), 2);
+}
+
+BX_INSTANTIATE_ENGINES(ActionItemsTest);
+
+} // namespace

@@ -1,0 +1,236 @@
+// The rule editor, the trigger editor and the action-item editor.
+
+#include "core/ErrorLog.h"
+#include "core/Session.h"
+#include "core/db/SqliteDatabase.h"
+#include "core/settings/SettingsStore.h"
+#include "dbadmin/DatabaseCreator.h"
+#include "support/FixedClock.h"
+#include "support/ScriptedPrompt.h"
+#include "workflow/ui/ACTION.h"
+#include "workflow/ui/Rules.h"
+#include "workflow/ui/TRIGGERS_FORM.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+using namespace bx;
+using bx::test::ScriptedPrompt;
+
+namespace {
+
+const QString kCycle = QStringLiteral("Mike's cycle");
+constexpr qlonglong kShop = 4;
+
+template <typename T> T* child(QObject& window, const char* name)
+{
+    T* w = window.findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(w, nullptr) << name;
+    return w;
+}
+
+class RuleWindowsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        const QString path = dir.filePath(QStringLiteral("pax.db"));
+        {
+            ErrorLog log(dir.filePath(QStringLiteral("QVErrorLog.txt")), clock);
+            DatabaseCreator creator(settings, prompt, clock, log,
+                                    QCoreApplication::applicationDirPath());
+            ASSERT_TRUE(creator.createEmbedded(path));
+        }
+        prompt.clear();
+        session.setDatabase(SqliteDatabase::open(path));
+        session.user.userId = QStringLiteral("ann");
+        session.currentWorkshopId = static_cast<int>(kShop);
+        run("INSERT INTO LU_USER (USER_ID, User_Name) VALUES (?, ?)",
+            {QStringLiteral("ann"), QStringLiteral("Ann")});
+        run("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (?, ?)",
+            {kShop, QStringLiteral("O'Neil's desk")});
+        run("INSERT INTO LU_RULES (RULE_NAME, SCRIPT) VALUES (?, ?)",
+            {QStringLiteral("O'Brien's rule"), QStringLiteral("// kept")});
+        run("INSERT INTO SCR (SCR_Number, SCR_Title, SCR_Owner_User_ID, SCR_Group_ID) VALUES "
+            "(42, ?, ?, ?)",
+            {QStringLiteral("Printer's jam"), QStringLiteral("ann"), kShop});
+        for (const auto& [name, seq] : {std::pair{"Draft", 0}, {"Boss's OK", 1}})
+            run("INSERT INTO LIFECYCLE_USER (Lifecycle_ID, LC_Stage_Name, LC_Sequence_Number, "
+                "UserType, User_ID, group_ID, owner_group_ID, Owner_ID) VALUES (?, ?, ?, 0, ?, "
+                "?, ?, ?)",
+                {kCycle, QString::fromUtf8(name), seq, QStringLiteral("ann"), kShop, kShop,
+                 QStringLiteral("dan")});
+        run("INSERT INTO LIFECYCLE_ACTION (Lifecycle_ID, LC_Stage_Name, owner_group_ID, "
+            "Action_Name, Mandatory, SCR_Number) VALUES (?, ?, ?, ?, 0, 0)",
+            {kCycle, QStringLiteral("Boss's OK"), kShop, QStringLiteral("Sign")});
+    }
+
+    void run(const char* sql, const QVariantList& params)
+    {
+        session.db().execute(QString::fromUtf8(sql), params);
+    }
+
+    QString scalar(const char* sql)
+    {
+        return session.db().scalar(QString::fromUtf8(sql)).toString();
+    }
+
+    QStringList shown(QListWidget* list)
+    {
+        QStringList texts;
+        for (int i = 0; i < list->count(); ++i)
+            texts << list->item(i)->text();
+        return texts;
+    }
+
+    QTemporaryDir dir;
+    SettingsStore settings{dir.filePath(QStringLiteral("MRBX.conf"))};
+    bx::test::FixedClock clock;
+    ScriptedPrompt prompt;
+    Session session{settings, clock};
+};
+
+TEST_F(RuleWindowsTest, RuleEditorRefusesAndTestsWithoutSaving)
+{
+    Rules window(session, prompt, QStringLiteral("NEW"));
+    auto* name = child<QLineEdit>(window, "RuleName");
+    auto* text = child<QPlainTextEdit>(window, "RuleText");
+    auto* ok = child<QPushButton>(window, "cmdOK");
+
+    ok->click();
+    name->setText(QStringLiteral("o'brien's RULE"));
+    ok->click();
+    text->setPlainText(
+        QStringLiteral("function SCRMain(co, cg, po, pg, server, stage, owner, group) {\n"
+                       "    BXDB.execute(\"UPDATE SCR SET SCR_Title = 'gone'\");\n"
+                       "    stage.value = \"Boss's OK\";\n"
+                       "    owner.value = po;\n"
+                       "}\n"));
+    ok->click();
+    EXPECT_EQ(prompt.texts(),
+              (QStringList{QStringLiteral("Please specify Rule Name"),
+                           QStringLiteral("Please specify Rule Script"),
+                           QStringLiteral("Value 'o'brien's RULE' already exists.")}));
+    EXPECT_NE(window.result(), QDialog::Accepted);
+
+    prompt.clear();
+    child<QLineEdit>(window, "txtTestOwner")->setText(QStringLiteral("O'Brien"));
+    prompt.answerInput(QStringLiteral("42"));
+    child<QPushButton>(window, "cmdTest")->click();
+    EXPECT_EQ(prompt.last().title, QStringLiteral("Test"));
+    EXPECT_TRUE(prompt.last().text.contains(QStringLiteral("New owner: O'Brien")));
+    EXPECT_TRUE(prompt.last().text.contains(QStringLiteral("Target stage: Boss's OK")));
+
+    text->setPlainText(QStringLiteral("function SCRMain() {\n\n  owner.value = ;\n}\n"));
+    prompt.answerInput(QStringLiteral("42"));
+    child<QPushButton>(window, "cmdTest")->click();
+    EXPECT_EQ(prompt.last().icon, PromptIcon::Critical);
+    EXPECT_TRUE(prompt.last().text.contains(QStringLiteral("line 3")))
+        << prompt.last().text.toStdString();
+
+    prompt.answerInput(QStringLiteral("43"));
+    child<QPushButton>(window, "cmdTest")->click();
+    EXPECT_EQ(prompt.last().text, QStringLiteral("Task 43 does not exist"));
+
+    EXPECT_EQ(scalar("SELECT SCR_Title FROM SCR WHERE SCR_Number = 42"),
+              QStringLiteral("Printer's jam"));
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM LU_RULES"), QStringLiteral("1"));
+
+    Rules edit(session, prompt, QStringLiteral("OPEN"), QStringLiteral("O'BRIEN'S RULE"));
+    EXPECT_EQ(child<QLineEdit>(edit, "RuleName")->text(), QStringLiteral("O'Brien's rule"));
+    EXPECT_EQ(child<QPlainTextEdit>(edit, "RuleText")->toPlainText(), QStringLiteral("// kept"));
+    child<QPlainTextEdit>(edit, "RuleText")->setPlainText(QStringLiteral("// changed"));
+    child<QPushButton>(edit, "cmdOK")->click();
+    EXPECT_EQ(edit.result(), QDialog::Accepted);
+    EXPECT_EQ(scalar("SELECT SCRIPT FROM LU_RULES"), QStringLiteral("// changed"));
+}
+
+TEST_F(RuleWindowsTest, TriggersAddEditAndDeleteActionItems)
+{
+    TRIGGERS_FORM window(session, prompt, kCycle, kShop);
+    window.show();
+    auto* stages = child<QTreeWidget>(window, "lvStages");
+    auto* actions = child<QListWidget>(window, "lstActions");
+    ASSERT_EQ(stages->topLevelItemCount(), 2);
+    EXPECT_EQ(stages->topLevelItem(1)->text(0), QStringLiteral("Boss's OK"));
+    EXPECT_EQ(stages->topLevelItem(1)->text(1), QStringLiteral("ann(O'Neil's desk)"));
+    EXPECT_TRUE(shown(actions).isEmpty());
+
+    stages->setCurrentItem(stages->topLevelItem(1));
+    EXPECT_EQ(shown(actions), QStringList{QStringLiteral("Sign")});
+    child<QPushButton>(window, "cmdEdit")->click();
+    child<QPushButton>(window, "cmdDelete")->click();
+    EXPECT_EQ(prompt.texts(), (QStringList{QStringLiteral("No Action Selected"),
+                                           QStringLiteral("No Action Selected")}));
+
+    // Add: the editor shows the stage and writes the item with its icon.
+    child<QPushButton>(window, "cmdAdd")->click();
+    auto* editor = window.findChild<ACTION*>();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(child<QLabel>(*editor, "lblLifecycle")->text(), kCycle);
+    EXPECT_EQ(child<QLabel>(*editor, "lblDesigner")->text(), QStringLiteral("dan"));
+    EXPECT_EQ(child<QLabel>(*editor, "lblStage")->text(), QStringLiteral("Boss's OK"));
+    const QByteArray icon("\x89PNG\r\n\0junk", 11);
+    const QString iconPath = dir.filePath(QStringLiteral("O'Hara.ico"));
+    {
+        QFile file(iconPath);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(icon);
+    }
+    ASSERT_TRUE(editor->setIconFile(iconPath));
+    child<QLineEdit>(*editor, "txtTitle")->setText(QStringLiteral("sign"));
+    child<QCheckBox>(*editor, "chkMandatory")->setChecked(true);
+    prompt.clear();
+    child<QPushButton>(*editor, "cmdOK")->click();
+    EXPECT_EQ(prompt.texts(), QStringList{QStringLiteral("This Title already exists")});
+    child<QLineEdit>(*editor, "txtTitle")->setText(QStringLiteral("O'Hara's check"));
+    child<QPushButton>(*editor, "cmdOK")->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(window.findChild<ACTION*>(), nullptr);
+    EXPECT_EQ(shown(actions),
+              (QStringList{QStringLiteral("O'Hara's check"), QStringLiteral("Sign")}));
+    EXPECT_EQ(session.db()
+                  .scalar(QStringLiteral("SELECT Icon FROM LIFECYCLE_ACTION WHERE Action_Name = ?"),
+                          {QStringLiteral("O'Hara's check")})
+                  .toByteArray(),
+              icon);
+
+    // Edit opens on the selected item.
+    actions->setCurrentRow(0);
+    child<QPushButton>(window, "cmdEdit")->click();
+    editor = window.findChild<ACTION*>();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(child<QLineEdit>(*editor, "txtTitle")->text(), QStringLiteral("O'Hara's check"));
+    EXPECT_TRUE(child<QCheckBox>(*editor, "chkMandatory")->isChecked());
+    child<QPushButton>(*editor, "cmdCancel")->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    // Delete: Cancel keeps the item, OK removes it.
+    prompt.clear();
+    actions->setCurrentRow(0);
+    prompt.answer(PromptAnswer::Cancel);
+    child<QPushButton>(window, "cmdDelete")->click();
+    EXPECT_EQ(prompt.last().title, QStringLiteral("DELETE"));
+    EXPECT_EQ(actions->count(), 2);
+    actions->setCurrentRow(0);
+    prompt.answer(PromptAnswer::Ok);
+    child<QPushButton>(window, "cmdDelete")->click();
+    EXPECT_EQ(shown(actions), QStringList{QStringLiteral("Sign")});
+
+    QTest::keyClick(&window, Qt::Key_Escape);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(window.result(), QDialog::Rejected);
+}
+
+} // namespace
