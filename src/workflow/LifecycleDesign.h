@@ -1,0 +1,256 @@
+#pragma once
+
+#include "workflow/Lifecycle.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace bx {
+
+class Database;
+class Prompt;
+class Session;
+
+// The logic behind the lifecycle designer (Lifecycle_designer and LIFECYCLE_FORM): the lifecycles
+// of a workshop, one lifecycle loaded for editing, its checks and its save, delete and copy. The
+// free functions read and write; LifecycleDesign adds the signed-in user, the current workshop and
+// the messages.
+
+/** The texts the designer shows. */
+namespace LifecycleText {
+inline const QString kNoIdentifier =
+    QStringLiteral("Please specify an identifier for this lifecycle");
+inline const QString kNoDescription =
+    QStringLiteral("Please specify a description for this lifecycle");
+inline const QString kNoStages = QStringLiteral("A lifecycle must have at least one stage");
+inline const QString kAlreadyExists =
+    QStringLiteral("Lifecycle already exists, Please specify another name.");
+inline const QString kNoStageName = QStringLiteral("Please Specify a stage name");
+inline const QString kStageNameExists = QStringLiteral("Stage name already exists");
+inline const QString kStageExists = QStringLiteral("Stage already exists");
+inline const QString kRequesterReserved = QStringLiteral("Stage name 'Requester' is reserved");
+inline const QString kTooManyStages = QStringLiteral("A lifecycle can have at most 101 stages");
+inline const QString kStageOccupied =
+    QStringLiteral("There are tasks assigned to deleted lifecycle stage.");
+inline const QString kLifecycleInUse = QStringLiteral("There are tasks assigned to the lifecycle.");
+inline const QString kNoItemSelected = QStringLiteral("No item selected");
+inline const QString kAreYouSure = QStringLiteral("Are you sure?");
+inline const QString kDeleteTitle = QStringLiteral("DELETE");
+/** Owner captions: the task's requester, and any member of a workshop. */
+inline const QString kRequester = QStringLiteral("REQUESTER");
+inline const QString kAnyUser = QStringLiteral("ANYUSER");
+/** The name the designer refuses for a stage, in any letter case. */
+inline const QString kReservedStageName = QStringLiteral("Requester");
+/** The prefix of a copy's identifier. */
+inline const QString kCopyPrefix = QStringLiteral("Copy of ");
+} // namespace LifecycleText
+
+/** The most stages a lifecycle has. */
+inline constexpr int kMaxLifecycleStages = 101;
+
+/** A lifecycle as the designer lists it: a LIFECYCLE row. */
+struct LifecycleSummary
+{
+    QString lifecycleId;
+    QString description;
+    QString designer; ///< Owner_ID
+
+    friend bool operator==(const LifecycleSummary&, const LifecycleSummary&) = default;
+};
+
+/** One stage as the designer edits it. */
+struct StageDraft
+{
+    /**
+     * The stage's values: stageName, ownerKind, userId, groupId (for a named user the workshop he
+     * was picked from, for a workshop the workshop; ignored for the requester), ruleName and the
+     * three rule moments. lifecycleId, sequence, ownerGroupId and designer are set when saving.
+     */
+    LifecycleStage stage;
+    int daysInCycle = 0; ///< Days_In_Cycle
+    /**
+     * The name the stage had when the lifecycle was loaded; empty for a stage added in the
+     * designer. Its action-item templates follow it through a rename.
+     */
+    QString loadedName;
+};
+
+/** A lifecycle being designed. */
+struct LifecycleDraft
+{
+    QString lifecycleId;
+    QString description;
+    QList<StageDraft> stages; ///< in sequence order
+    bool isNew = true;        ///< false: loaded from the database; its identifier is fixed
+};
+
+/** The field a refused save points at. */
+enum class DesignField
+{
+    None,
+    Identifier,
+    Description,
+    Stages,
+};
+
+/** Why a draft cannot be saved. */
+struct DraftProblem
+{
+    DesignField field = DesignField::None;
+    QString message;
+};
+
+/** A workshop of the owner tree with its enabled members. */
+struct OwnerTreeWorkshop
+{
+    qlonglong groupId = 0;
+    QString name;
+    QStringList users; ///< enabled members (Disabled = 0) by user ID
+};
+
+// Every function below that takes a Database throws DbError; those that change rows do so in one
+// transaction, rolled back when any statement fails.
+
+/** The lifecycles of the workshop, by identifier. */
+QList<LifecycleSummary> workshopLifecycles(Database& db, qlonglong ownerGroupId);
+
+/** The lifecycle with its stages in sequence order; nothing when it has no LIFECYCLE row. */
+std::optional<LifecycleDraft> loadLifecycle(Database& db, const QString& lifecycleId,
+                                            qlonglong ownerGroupId);
+
+/** Whether the workshop has a lifecycle of this identifier (compared without regard to case). */
+bool lifecycleExists(Database& db, const QString& lifecycleId, qlonglong ownerGroupId);
+
+/**
+ * Whether tasks sit in the stage: SCR_Lifecycle_ID and SCR_LC_Stage_Name name it, and
+ * SCR_LC_Owner_Group_ID names the owning workshop (a lifecycle of the same name in another
+ * workshop does not count).
+ */
+bool isStageOccupied(Database& db, const QString& lifecycleId, qlonglong ownerGroupId,
+                     const QString& stageName);
+
+/**
+ * Whether any task uses the lifecycle of this workshop: a task of the workshop (SCR_Group_ID) or a
+ * task in the workshop's lifecycle of that name (SCR_LC_Owner_Group_ID).
+ */
+bool isLifecycleInUse(Database& db, const QString& lifecycleId, qlonglong ownerGroupId);
+
+/** The workshops by name, each with its enabled members by user ID. */
+QList<OwnerTreeWorkshop> ownerTree(Database& db);
+
+/** The rule names of LU_RULES, sorted. */
+QStringList ruleNames(Database& db);
+
+/**
+ * What is wrong with a stage name typed for a new stage (`renaming` -1) or as the new name of the
+ * stage at `renaming`: nothing, or the message. Checked in this order: required, unique (without
+ * regard to case, the renamed stage itself excepted), not "Requester" in any case, and for a new
+ * stage room for it (kMaxLifecycleStages).
+ */
+std::optional<QString> stageNameProblem(const QList<StageDraft>& stages, const QString& name,
+                                        int renaming = -1);
+
+/**
+ * What keeps the draft from being saved, in the order the designer reports it: identifier,
+ * description, at least one stage, a new identifier that the workshop already has, a stage the
+ * draft drops while tasks sit in it.
+ */
+std::optional<DraftProblem> draftProblem(Database& db, const LifecycleDraft& draft,
+                                         qlonglong ownerGroupId);
+
+/**
+ * Writes the draft, without checking it, in one transaction: the LIFECYCLE row (Owner_ID =
+ * `designer`), the action-item templates (SCR_Number 0) of dropped stages deleted and those of
+ * renamed stages renamed with them, then the stage rows replaced, numbered 0, 1, 2... in list order
+ * with Supervisor false and group_ID per owner kind (the requester's stage gets the owning
+ * workshop; a named user without a workshop does too). Identifier and description are stored
+ * trimmed. Task copies of action items are left alone.
+ */
+void writeLifecycle(Database& db, const LifecycleDraft& draft, qlonglong ownerGroupId,
+                    const QString& designer);
+
+/** Deletes the lifecycle, its stages and its action-item templates, in one transaction. */
+void deleteLifecycle(Database& db, const QString& lifecycleId, qlonglong ownerGroupId);
+
+/** The identifier of a lifecycle's copy: "Copy of " + the identifier. */
+QString copyIdentifier(const QString& lifecycleId);
+
+/**
+ * Copies the lifecycle's LIFECYCLE row, stages and action-item templates (not the tasks' copies)
+ * column by column under `copyId`, in one transaction. Stray stage and template rows already
+ * under `copyId` are removed first, so the copy holds exactly what it copied.
+ */
+void copyLifecycle(Database& db, const QString& lifecycleId, qlonglong ownerGroupId,
+                   const QString& copyId);
+
+/** The refusal of a copy whose identifier the workshop already has. */
+QString copyExistsMessage(const QString& copyId);
+
+/** The owner column of the designer's stage list: the user, "ANYUSER" or "REQUESTER". */
+QString ownerCaption(const LifecycleStage& stage);
+
+/**
+ * The designer's operations for the signed-in user in the current workshop of the session. A
+ * refusal is shown through the prompt; a database error is reported (shown and logged) and the
+ * operation ends as refused, so no method throws.
+ */
+class LifecycleDesign
+{
+public:
+    LifecycleDesign(Session& session, Prompt& prompt);
+
+    /** The signed-in user's ID as his row spells it. */
+    QString me() const;
+    /** The workshop whose lifecycles are designed: the session's current workshop. */
+    qlonglong workshop() const;
+
+    QList<LifecycleSummary> list();
+    std::optional<LifecycleDraft> open(const QString& lifecycleId);
+    QList<OwnerTreeWorkshop> ownerTree();
+    QStringList ruleNames();
+
+    /** The result of save(). */
+    struct SaveOutcome
+    {
+        bool saved = false;
+        DesignField focus = DesignField::None; ///< the refused field
+    };
+
+    /**
+     * Checks the draft (draftProblem) and writes it (writeLifecycle). On success the draft
+     * becomes a loaded one: no longer new, each stage's loadedName its name.
+     */
+    SaveOutcome save(LifecycleDraft& draft);
+
+    /** stageNameProblem, shown; true when the name may be used. */
+    bool acceptStageName(const QList<StageDraft>& stages, const QString& name, int renaming = -1);
+
+    /**
+     * Whether the stage at `index` may be removed from the draft: refused with "There are tasks
+     * assigned to deleted lifecycle stage." when it was loaded and tasks sit in it.
+     */
+    bool mayRemoveStage(const LifecycleDraft& draft, int index);
+
+    /**
+     * Asks "Are you sure?" (title "DELETE", OK and Cancel); OK deletes the lifecycle unless a task
+     * uses it ("There are tasks assigned to the lifecycle."). Returns whether it was deleted.
+     */
+    bool remove(const QString& lifecycleId);
+
+    /**
+     * Copies the lifecycle as "Copy of " + its identifier; refused when that lifecycle exists.
+     * Returns the copy's identifier.
+     */
+    std::optional<QString> makeCopy(const QString& lifecycleId);
+
+private:
+    bool refuse(const QString& text);
+
+    Session& m_session;
+    Prompt& m_prompt;
+};
+
+} // namespace bx

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "workflow/LifecycleDesign.h"
+
+#include <QDialog>
+
+class QTreeWidget;
+
+namespace bx {
+
+class LIFECYCLE_FORM;
+class Prompt;
+class Session;
+
+/**
+ * The lifecycles of the current workshop, with the toolbar "New", "Prop" (edit), "Adv" (the
+ * lifecycle's triggers), "Delete", "Copy" (a copy named "Copy of " + the identifier) and
+ * "Triggers". A command that needs a lifecycle says "No item selected" when none is.
+ */
+class Lifecycle_designer : public QDialog
+{
+    Q_OBJECT
+public:
+    Lifecycle_designer(Session& session, Prompt& prompt, QWidget* parent = nullptr);
+    ~Lifecycle_designer() override;
+
+    /** Reads the list again, keeping the selection where it can. */
+    void refresh();
+    /** Selects the lifecycle of that identifier; false when the list does not have it. */
+    bool select(const QString& lifecycleId);
+    /** The selected lifecycle's identifier; empty when none is selected. */
+    QString selectedId() const;
+
+signals:
+    /** "Adv" or "Triggers" on a lifecycle: its triggers are to be edited. */
+    void triggersRequested(QString lifecycleId, qlonglong ownerGroupId);
+
+private:
+    void onNew();
+    void onProperties();
+    void onTriggers();
+    void onDelete();
+    void onCopy();
+    /** The selected identifier, or "No item selected" and empty. */
+    QString requireSelection();
+    /** Shows the form modally; after OK the list is read again and the saved lifecycle chosen. */
+    void runForm(LIFECYCLE_FORM& form);
+
+    Session& m_session;
+    Prompt& m_prompt;
+    LifecycleDesign m_design;
+    QTreeWidget* m_list;
+};
+
+} // namespace bx

@@ -1,0 +1,389 @@
+#include "workflow/LifecycleDesign.h"
+
+#include "RouteTestSupport.h"
+#include "core/Session.h"
+#include "core/settings/SettingsStore.h"
+#include "support/EngineFixture.h"
+#include "support/FixedClock.h"
+#include "support/Schema.h"
+#include "support/ScriptedPrompt.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace bx;
+using bx::test::ScriptedPrompt;
+
+namespace {
+
+const QString kLifecycle = QStringLiteral("Dept's Release");
+const QString kObrien = QStringLiteral("O'Brien");
+
+StageDraft stage(const QString& name, StageOwnerKind kind, qlonglong group = 0,
+                 const QString& user = {})
+{
+    StageDraft s;
+    s.stage.stageName = name;
+    s.stage.ownerKind = kind;
+    s.stage.groupId = group;
+    s.stage.userId = user;
+    return s;
+}
+
+QStringList names(const QList<StageDraft>& stages)
+{
+    QStringList out;
+    for (const StageDraft& s : stages)
+        out.append(s.stage.stageName);
+    return out;
+}
+
+TEST(LifecycleStageNameTest, NamesAreRequiredUniqueAndNeverRequester)
+{
+    const QList<StageDraft> stages{stage(QStringLiteral("Draft"), StageOwnerKind::Requester),
+                                   stage(QStringLiteral("Boss's OK"), StageOwnerKind::Requester)};
+    const QString ok;
+    const struct
+    {
+        const char* name;
+        int renaming;
+        QString problem;
+    } cases[] = {
+        {"", -1, LifecycleText::kNoStageName},
+        {"  ", 0, LifecycleText::kNoStageName},
+        {" dRAFT ", -1, LifecycleText::kStageNameExists},
+        {"boss's ok", 0, LifecycleText::kStageExists},
+        {"DRAFT", 0, ok}, // a stage keeps its own name in another case
+        {"Requester", -1, LifecycleText::kRequesterReserved},
+        {"rEqUeStEr", 1, LifecycleText::kRequesterReserved},
+        {" REQUESTER ", -1, LifecycleText::kRequesterReserved},
+        {"Requesters", -1, ok},
+        {"O'Brien's check", -1, ok},
+    };
+    for (const auto& c : cases) {
+        const auto problem = stageNameProblem(stages, QString::fromUtf8(c.name), c.renaming);
+        EXPECT_EQ(problem.value_or(QString()), c.problem) << c.name;
+    }
+
+    QList<StageDraft> full;
+    for (int i = 0; i < kMaxLifecycleStages; ++i)
+        full.append(stage(QString::number(i), StageOwnerKind::Requester));
+    EXPECT_EQ(stageNameProblem(full, QStringLiteral("one more")), LifecycleText::kTooManyStages);
+    EXPECT_FALSE(stageNameProblem(full, QStringLiteral("renamed"), 3));
+}
+
+/**
+ * Workshops "Home" (the current one) and "Other", users ann, O'Brien and zed (disabled), and a
+ * session signed in as O'Brien over a second connection.
+ */
+class LifecycleDesignTest : public bx::test::EngineTest
+{
+protected:
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        QDir(tempDir()).mkdir(QStringLiteral("program"));
+        bx::test::loadCurrentSchema(db(), tempDir() + QStringLiteral("/program"));
+        home = bx::test::route::addGroup(db(), QStringLiteral("Home"));
+        other = bx::test::route::addGroup(db(), QStringLiteral("Other"));
+        for (const QString& user : {QStringLiteral("ann"), kObrien, QStringLiteral("zed")}) {
+            db().execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, Disabled) VALUES (?, ?)"),
+                         {user, db().dialect().flag(user == QLatin1String("zed"))});
+            for (qlonglong g : {home, other})
+                db().execute(
+                    QStringLiteral("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (?, ?)"),
+                    {g, user});
+        }
+        session.setDatabase(connectAgain());
+        session.user.userId = kObrien;
+        session.currentWorkshopId = static_cast<int>(home);
+    }
+
+    void TearDown() override
+    {
+        session.closeDatabase();
+        EngineTest::TearDown();
+    }
+
+    LifecycleDraft threeStages()
+    {
+        LifecycleDraft d;
+        d.lifecycleId = QStringLiteral(" ") + kLifecycle;
+        d.description = QStringLiteral("O'Brien's flow");
+        d.stages = {stage(QStringLiteral("Draft"), StageOwnerKind::User, other, kObrien),
+                    stage(QStringLiteral("Boss's OK"), StageOwnerKind::Workshop, other),
+                    stage(QStringLiteral("Done"), StageOwnerKind::Requester, other)};
+        d.stages[1].stage.ruleName = QStringLiteral("Escalate");
+        d.stages[1].stage.declined = true;
+        d.stages[1].daysInCycle = 3;
+        return d;
+    }
+
+    /** Saves the three-stage lifecycle with templates on Draft and Boss's OK and a task copy. */
+    void saveWithTemplates()
+    {
+        LifecycleDraft d = threeStages();
+        ASSERT_TRUE(design.save(d).saved) << prompt.texts().join(QLatin1Char('|')).toStdString();
+        addAction(QStringLiteral("Draft"), QStringLiteral("Outline"));
+        addAction(QStringLiteral("Boss's OK"), QStringLiteral("Budget O'K"));
+        addAction(QStringLiteral("Boss's OK"), QStringLiteral("Budget O'K"), 7);
+    }
+
+    void addAction(const QString& stageName, const QString& action, qlonglong task = 0,
+                   qlonglong group = 0)
+    {
+        db().execute(QStringLiteral("INSERT INTO LIFECYCLE_ACTION (Lifecycle_ID, LC_Stage_Name, "
+                                    "Action_Name, Mandatory, Owner_ID, owner_group_id, SCR_Number) "
+                                    "VALUES (?, ?, ?, ?, ?, ?, ?)"),
+                     {kLifecycle, stageName, action, db().dialect().flag(true), kObrien,
+                      group ? group : home, task});
+    }
+
+    /** A task sitting in a stage of the lifecycle owned by `lcGroup`. */
+    void addTaskAt(const QString& stageName, qlonglong lcGroup, qlonglong taskGroup = 0)
+    {
+        bx::test::route::TaskRow row;
+        row.groupId = taskGroup;
+        const qlonglong task = bx::test::route::addTask(db(), row);
+        db().execute(QStringLiteral("UPDATE SCR SET SCR_Lifecycle_ID = ?, SCR_LC_Stage_Name = ?, "
+                                    "SCR_LC_Owner_Group_ID = ? WHERE SCR_Number = ?"),
+                     {kLifecycle, stageName, lcGroup, task});
+    }
+
+    /** Stage name and sequence, or template stage and action name, of the lifecycle in a group. */
+    QList<QVariantList> rows(const char* sql, const QString& id = kLifecycle, qlonglong group = 0)
+    {
+        return db().query(QString::fromUtf8(sql), {id, group ? group : home}).rows();
+    }
+
+    static constexpr const char* kStages =
+        "SELECT LC_Stage_Name, LC_Sequence_Number FROM LIFECYCLE_USER WHERE Lifecycle_ID = ? AND "
+        "owner_group_id = ? ORDER BY LC_Sequence_Number";
+    static constexpr const char* kTemplates =
+        "SELECT LC_Stage_Name, Action_Name, SCR_Number FROM LIFECYCLE_ACTION WHERE Lifecycle_ID = "
+        "? AND owner_group_id = ? ORDER BY SCR_Number, LC_Stage_Name";
+
+    QTemporaryDir settingsDir;
+    SettingsStore settings{settingsDir.filePath(QStringLiteral("MRBX.conf"))};
+    bx::test::FixedClock clock;
+    Session session{settings, clock};
+    ScriptedPrompt prompt;
+    LifecycleDesign design{session, prompt};
+    qlonglong home = 0;
+    qlonglong other = 0;
+};
+
+TEST_P(LifecycleDesignTest, SaveRefusesInOrderAndWritesNothing)
+{
+    LifecycleDraft existing = threeStages();
+    ASSERT_TRUE(design.save(existing).saved);
+    const auto before = rows("SELECT * FROM LIFECYCLE_USER WHERE Lifecycle_ID = ? AND "
+                             "owner_group_id = ? ORDER BY LC_Sequence_Number");
+    prompt.clear();
+
+    LifecycleDraft d;
+    d.lifecycleId = QStringLiteral("  ");
+    d.description = QStringLiteral(" ");
+    const struct
+    {
+        QString text;
+        DesignField field;
+    } steps[] = {
+        {LifecycleText::kNoIdentifier, DesignField::Identifier},
+        {LifecycleText::kNoDescription, DesignField::Description},
+        {LifecycleText::kNoStages, DesignField::Stages},
+        {LifecycleText::kAlreadyExists, DesignField::Identifier},
+    };
+    for (const auto& step : steps) {
+        prompt.clear();
+        const auto outcome = design.save(d);
+        EXPECT_FALSE(outcome.saved);
+        EXPECT_EQ(outcome.focus, step.field);
+        EXPECT_EQ(prompt.texts(), QStringList{step.text});
+        // Mend what was refused and try again.
+        if (step.field == DesignField::Identifier)
+            d.lifecycleId = kLifecycle.toUpper();
+        else if (step.field == DesignField::Description)
+            d.description = QStringLiteral("x");
+        else
+            d.stages = {stage(QStringLiteral("Only"), StageOwnerKind::Requester)};
+    }
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM LIFECYCLE")).toInt(), 1);
+    EXPECT_EQ(rows("SELECT * FROM LIFECYCLE_USER WHERE Lifecycle_ID = ? AND owner_group_id = ? "
+                   "ORDER BY LC_Sequence_Number"),
+              before);
+
+    // The same identifier in another workshop is a lifecycle of its own.
+    session.currentWorkshopId = static_cast<int>(other);
+    EXPECT_TRUE(design.save(d).saved);
+}
+
+TEST_P(LifecycleDesignTest, SaveWritesStagesInListOrderAndTemplatesFollowTheirStage)
+{
+    saveWithTemplates();
+    EXPECT_EQ(rows("SELECT Lifecycle_ID, Lifecycle_Description, Owner_ID FROM LIFECYCLE WHERE "
+                   "Lifecycle_ID = ? AND owner_group_id = ?"),
+              (QList<QVariantList>{{kLifecycle, QStringLiteral("O'Brien's flow"), kObrien}}));
+    const QVariant null;
+    const int yes = db().dialect().trueValue();
+    EXPECT_EQ(rows("SELECT LC_Stage_Name, LC_Sequence_Number, UserType, User_ID, group_ID, "
+                   "Days_In_Cycle, Rule_Name, Owner_ID, SuperVisor, Received, Approved, Declined "
+                   "FROM LIFECYCLE_USER WHERE Lifecycle_ID = ? AND owner_group_id = ? ORDER BY "
+                   "LC_Sequence_Number"),
+              (QList<QVariantList>{
+                  {QStringLiteral("Draft"), 0, 0, kObrien, other, 0, null, kObrien, 0, 0, 0, 0},
+                  {QStringLiteral("Boss's OK"), 1, 1, null, other, 3, QStringLiteral("Escalate"),
+                   kObrien, 0, 0, 0, yes},
+                  // The requester's stage belongs to the current workshop.
+                  {QStringLiteral("Done"), 2, 2, null, home, 0, null, kObrien, 0, 0, 0, 0}}));
+
+    // Edit: Done moves first, Boss's OK is renamed, Draft is dropped, a new stage takes the
+    // dropped stage's name.
+    auto d = design.open(kLifecycle.toLower());
+    ASSERT_TRUE(d);
+    EXPECT_FALSE(d->isNew);
+    EXPECT_EQ(d->stages[1].daysInCycle, 3);
+    EXPECT_TRUE(d->stages[1].stage.declined);
+    d->stages.move(2, 0);
+    d->stages[2].stage.stageName = QStringLiteral("Chief's OK");
+    ASSERT_TRUE(design.mayRemoveStage(*d, 1));
+    d->stages.removeAt(1);
+    d->stages.append(stage(QStringLiteral("Draft"), StageOwnerKind::Requester));
+    EXPECT_EQ(names(d->stages), (QStringList{QStringLiteral("Done"), QStringLiteral("Chief's OK"),
+                                             QStringLiteral("Draft")}));
+    ASSERT_TRUE(design.save(*d).saved);
+
+    EXPECT_EQ(rows(kStages), (QList<QVariantList>{{QStringLiteral("Done"), 0},
+                                                  {QStringLiteral("Chief's OK"), 1},
+                                                  {QStringLiteral("Draft"), 2}}));
+    // The task's copy keeps the name its task knows.
+    EXPECT_EQ(
+        rows(kTemplates),
+        (QList<QVariantList>{{QStringLiteral("Chief's OK"), QStringLiteral("Budget O'K"), 0},
+                             {QStringLiteral("Boss's OK"), QStringLiteral("Budget O'K"), 7}}));
+
+    // Two stages may swap names; their templates swap with them.
+    d = design.open(kLifecycle);
+    ASSERT_TRUE(d);
+    d->stages[1].stage.stageName = QStringLiteral("Draft");
+    d->stages[2].stage.stageName = QStringLiteral("Chief's OK");
+    ASSERT_TRUE(design.save(*d).saved);
+    EXPECT_EQ(rows(kTemplates)[0],
+              (QVariantList{QStringLiteral("Draft"), QStringLiteral("Budget O'K"), 0}));
+}
+
+TEST_P(LifecycleDesignTest, StageWithTasksCannotBeRemoved)
+{
+    saveWithTemplates();
+    addTaskAt(QStringLiteral("Boss's OK"), home);
+    // A lifecycle of the same name in another workshop has its own tasks.
+    addTaskAt(QStringLiteral("Draft"), other);
+
+    auto d = design.open(kLifecycle);
+    ASSERT_TRUE(d);
+    prompt.clear();
+    EXPECT_FALSE(design.mayRemoveStage(*d, 1));
+    EXPECT_EQ(prompt.texts(), QStringList{LifecycleText::kStageOccupied});
+    EXPECT_TRUE(design.mayRemoveStage(*d, 0));
+
+    // Dropped all the same (a task entered meanwhile): the save refuses.
+    prompt.clear();
+    d->stages.removeAt(1);
+    const auto outcome = design.save(*d);
+    EXPECT_FALSE(outcome.saved);
+    EXPECT_EQ(outcome.focus, DesignField::Stages);
+    EXPECT_EQ(prompt.texts(), QStringList{LifecycleText::kStageOccupied});
+    EXPECT_EQ(rows(kStages).size(), 3);
+}
+
+TEST_P(LifecycleDesignTest, DeleteAsksAndIsRefusedWhileATaskUsesTheLifecycle)
+{
+    saveWithTemplates();
+    session.currentWorkshopId = static_cast<int>(other);
+    LifecycleDraft twin = threeStages();
+    ASSERT_TRUE(design.save(twin).saved);
+    session.currentWorkshopId = static_cast<int>(home);
+
+    prompt.answer(PromptAnswer::Cancel);
+    EXPECT_FALSE(design.remove(kLifecycle));
+    EXPECT_EQ(prompt.last().title, LifecycleText::kDeleteTitle);
+    EXPECT_EQ(prompt.last().text, LifecycleText::kAreYouSure);
+    EXPECT_EQ(prompt.last().buttons, PromptButtons::OkCancel);
+
+    // A task owned in the workshop, and one in the workshop's lifecycle owned elsewhere.
+    addTaskAt(QStringLiteral("Draft"), 0, home);
+    for (const QString& step : {QStringLiteral("task of the workshop"),
+                                QStringLiteral("task in the workshop's lifecycle")}) {
+        prompt.clear();
+        prompt.answer(PromptAnswer::Ok);
+        EXPECT_FALSE(design.remove(kLifecycle)) << step.toStdString();
+        EXPECT_EQ(prompt.last().text, LifecycleText::kLifecycleInUse);
+        db().execute(QStringLiteral("UPDATE SCR SET SCR_Group_ID = ?, SCR_LC_Owner_Group_ID = ?"),
+                     {other, home});
+    }
+    EXPECT_EQ(rows(kStages).size(), 3);
+
+    db().execute(QStringLiteral("DELETE FROM SCR"));
+    prompt.answer(PromptAnswer::Ok);
+    EXPECT_TRUE(design.remove(kLifecycle));
+    EXPECT_TRUE(design.list().isEmpty());
+    EXPECT_TRUE(rows(kStages).isEmpty());
+    EXPECT_EQ(rows(kTemplates).size(), 1); // only the task's copy stays
+    EXPECT_EQ(rows(kStages, kLifecycle, other).size(), 3);
+}
+
+TEST_P(LifecycleDesignTest, CopyCarriesStagesAndTemplatesUnderItsOwnName)
+{
+    saveWithTemplates();
+    const QString copyId = QStringLiteral("Copy of ") + kLifecycle;
+    // A stray stage under the copy's name does not survive into the copy.
+    db().execute(QStringLiteral("INSERT INTO LIFECYCLE_USER (Lifecycle_ID, LC_Stage_Name, "
+                                "owner_group_id) VALUES (?, ?, ?)"),
+                 {copyId, QStringLiteral("Stray"), home});
+
+    EXPECT_EQ(design.makeCopy(kLifecycle), copyId);
+    EXPECT_EQ(design.list(),
+              (QList<LifecycleSummary>{{copyId, QStringLiteral("O'Brien's flow"), kObrien},
+                                       {kLifecycle, QStringLiteral("O'Brien's flow"), kObrien}}));
+    EXPECT_EQ(rows(kStages, copyId), rows(kStages));
+    EXPECT_EQ(rows("SELECT UserType, User_ID, group_ID, Rule_Name, Declined, Days_In_Cycle FROM "
+                   "LIFECYCLE_USER WHERE Lifecycle_ID = ? AND owner_group_id = ? ORDER BY "
+                   "LC_Sequence_Number",
+                   copyId),
+              rows("SELECT UserType, User_ID, group_ID, Rule_Name, Declined, Days_In_Cycle FROM "
+                   "LIFECYCLE_USER WHERE Lifecycle_ID = ? AND owner_group_id = ? ORDER BY "
+                   "LC_Sequence_Number"));
+    EXPECT_EQ(rows(kTemplates, copyId),
+              (QList<QVariantList>{{QStringLiteral("Boss's OK"), QStringLiteral("Budget O'K"), 0},
+                                   {QStringLiteral("Draft"), QStringLiteral("Outline"), 0}}));
+
+    prompt.clear();
+    EXPECT_FALSE(design.makeCopy(kLifecycle));
+    EXPECT_EQ(prompt.texts(), QStringList{copyExistsMessage(copyId)});
+    EXPECT_EQ(rows(kStages, copyId).size(), 3);
+}
+
+TEST_P(LifecycleDesignTest, OwnerTreeListsWorkshopsByNameWithEnabledMembers)
+{
+    db().execute(QStringLiteral("INSERT INTO LU_RULES (RULE_NAME) VALUES (?), (?)"),
+                 {QStringLiteral("Zeta"), QStringLiteral("Alpha's")});
+    const QList<OwnerTreeWorkshop> tree = design.ownerTree();
+    QStringList homeUsers;
+    QStringList order;
+    for (const OwnerTreeWorkshop& w : tree) {
+        order.append(w.name);
+        if (w.groupId == home)
+            homeUsers = w.users;
+    }
+    EXPECT_LT(order.indexOf(QStringLiteral("Home")), order.indexOf(QStringLiteral("Other")));
+    EXPECT_EQ(homeUsers, (QStringList{QStringLiteral("ann"), kObrien}));
+    EXPECT_EQ(design.ruleNames(), (QStringList{QStringLiteral("Alpha's"), QStringLiteral("Zeta")}));
+}
+
+BX_INSTANTIATE_ENGINES(LifecycleDesignTest);
+
+} // namespace

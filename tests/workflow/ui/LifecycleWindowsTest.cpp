@@ -1,0 +1,255 @@
+// The lifecycle designer: the list of a workshop's lifecycles and the form that edits one.
+
+#include "core/ErrorLog.h"
+#include "core/Session.h"
+#include "core/db/SqliteDatabase.h"
+#include "core/settings/SettingsStore.h"
+#include "dbadmin/DatabaseCreator.h"
+#include "support/FixedClock.h"
+#include "support/ScriptedPrompt.h"
+#include "workflow/ui/LIFECYCLE_FORM.h"
+#include "workflow/ui/Lifecycle_designer.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+using namespace bx;
+using bx::test::ScriptedPrompt;
+
+namespace {
+
+const QString kFlow = QStringLiteral("O'Brien's flow");
+const QString kObrien = QStringLiteral("O'Brien");
+
+template <typename T> T* part(QObject& window, const char* name)
+{
+    T* w = window.findChild<T*>(QLatin1String(name));
+    EXPECT_NE(w, nullptr) << name;
+    return w;
+}
+
+/** An embedded database with workshop "Dept's team" (current) holding admin and O'Brien. */
+class LifecycleWindowsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        {
+            ErrorLog log(dir.filePath(QStringLiteral("QVErrorLog.txt")), clock);
+            DatabaseCreator creator(settings, prompt, clock, log,
+                                    QCoreApplication::applicationDirPath());
+            ASSERT_TRUE(creator.createEmbedded(dir.filePath(QStringLiteral("pax.db"))));
+        }
+        prompt.clear();
+        session.setDatabase(SqliteDatabase::open(dir.filePath(QStringLiteral("pax.db"))));
+        session.user.userId = QStringLiteral("admin");
+        Database& db = session.db();
+        team = db.insertNumbered(QStringLiteral("LU_GROUP"), QStringLiteral("GROUP_ID"),
+                                 {QStringLiteral("GROUP_NAME")}, {QStringLiteral("Dept's team")});
+        session.currentWorkshopId = static_cast<int>(team);
+        db.execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, Disabled) VALUES (?, 0)"),
+                   {kObrien});
+        for (const QString& user : {QStringLiteral("admin"), kObrien})
+            db.execute(QStringLiteral("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (?, ?)"),
+                       {team, user});
+        db.execute(QStringLiteral("INSERT INTO LU_RULES (RULE_NAME) VALUES (?)"),
+                   {QStringLiteral("Escalate")});
+    }
+
+    /** Saves a lifecycle of two stages, Draft (O'Brien) and Review (the requester). */
+    void saveFlow()
+    {
+        LIFECYCLE_FORM form(session, prompt);
+        part<QLineEdit>(form, "KEY_LIFECYCLE")->setText(kFlow);
+        part<QLineEdit>(form, "txtDescription")->setText(QStringLiteral("Dept's review"));
+        ASSERT_TRUE(form.addStage(QStringLiteral("Draft")));
+        ASSERT_TRUE(form.selectOwner(StageOwnerKind::User, team, kObrien));
+        ASSERT_TRUE(form.addStage(QStringLiteral("Review")));
+        ASSERT_TRUE(form.selectOwner(StageOwnerKind::Requester));
+        part<QPushButton>(form, "cmdOK")->click();
+        ASSERT_EQ(form.result(), QDialog::Accepted) << prompt.texts().join(u'|').toStdString();
+    }
+
+    void addTaskIn(const QString& stage)
+    {
+        Database& db = session.db();
+        const qlonglong n = db.insertNumbered(
+            QStringLiteral("SCR"), QStringLiteral("SCR_Counter"),
+            {QStringLiteral("SCR_Title"), QStringLiteral("SCR_Status"),
+             QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("SCR_Group_ID"),
+             QStringLiteral("SCR_Lifecycle_ID"), QStringLiteral("SCR_LC_Stage_Name"),
+             QStringLiteral("SCR_LC_Owner_Group_ID")},
+            {QStringLiteral("Printer"), QStringLiteral("A"), QStringLiteral("admin"), team, kFlow,
+             stage, team});
+        db.execute(QStringLiteral("UPDATE SCR SET SCR_Number = SCR_Counter WHERE SCR_Counter = ?"),
+                   {n});
+    }
+
+    QList<QVariantList> stageRows()
+    {
+        return session.db()
+            .query(QStringLiteral("SELECT LC_Stage_Name, LC_Sequence_Number, UserType, User_ID, "
+                                  "Rule_Name, Declined, Days_In_Cycle FROM LIFECYCLE_USER WHERE "
+                                  "Lifecycle_ID = ? AND owner_group_id = ? ORDER BY "
+                                  "LC_Sequence_Number"),
+                   {kFlow, team})
+            .rows();
+    }
+
+    QTemporaryDir dir;
+    SettingsStore settings{dir.filePath(QStringLiteral("MRBX.conf"))};
+    bx::test::FixedClock clock;
+    ScriptedPrompt prompt;
+    Session session{settings, clock};
+    qlonglong team = 0;
+};
+
+} // namespace
+
+TEST_F(LifecycleWindowsTest, FormRefusesInOrderWithFocusThenSavesStagesInListOrder)
+{
+    LIFECYCLE_FORM form(session, prompt);
+    form.show();
+    auto* key = part<QLineEdit>(form, "KEY_LIFECYCLE");
+    auto* description = part<QLineEdit>(form, "txtDescription");
+    auto* ok = part<QPushButton>(form, "cmdOK");
+    const struct
+    {
+        QString text;
+        QWidget* focus;
+        std::function<void()> mend;
+    } steps[] = {
+        {QStringLiteral("Please specify an identifier for this lifecycle"), key,
+         [&] { QTest::keyClicks(key, kFlow); }},
+        {QStringLiteral("Please specify a description for this lifecycle"), description,
+         [&] { QTest::keyClicks(description, QStringLiteral("Dept's review")); }},
+        {QStringLiteral("A lifecycle must have at least one stage"),
+         part<QTreeWidget>(form, "lvStages"), [] {}},
+    };
+    for (const auto& step : steps) {
+        prompt.clear();
+        ok->click();
+        EXPECT_EQ(prompt.texts(), QStringList{step.text});
+        EXPECT_EQ(form.focusWidget(), step.focus) << step.text.toStdString();
+        step.mend();
+    }
+    EXPECT_TRUE(form.isVisible());
+
+    prompt.clear();
+    EXPECT_FALSE(form.addStage(QStringLiteral("rEQUESTER")));
+    prompt.answerInput(QStringLiteral("Draft"));
+    part<QPushButton>(form, "cmdAdd")->click();
+    ASSERT_TRUE(form.selectOwner(StageOwnerKind::User, team, kObrien));
+    EXPECT_FALSE(form.addStage(QStringLiteral("draft")));
+    ASSERT_TRUE(form.addStage(QStringLiteral("Boss's OK")));
+    ASSERT_TRUE(form.selectOwner(StageOwnerKind::Workshop, team));
+    part<QComboBox>(form, "cmbRule")->setCurrentText(QStringLiteral("Escalate"));
+    part<QCheckBox>(form, "chkDeclined")->setChecked(true);
+    part<QSpinBox>(form, "txtDays")->setValue(4);
+    part<QPushButton>(form, "cmdUp")->click();
+    EXPECT_EQ(prompt.texts(), (QStringList{QStringLiteral("Stage name 'Requester' is reserved"),
+                                           QStringLiteral("Stage name:"),
+                                           QStringLiteral("Stage name already exists")}));
+
+    ok->click();
+    ASSERT_EQ(form.result(), QDialog::Accepted) << prompt.texts().join(u'|').toStdString();
+    EXPECT_EQ(form.savedId(), kFlow);
+    const QVariant null;
+    EXPECT_EQ(stageRows(),
+              (QList<QVariantList>{
+                  {QStringLiteral("Boss's OK"), 0, 1, null, QStringLiteral("Escalate"), -1, 4},
+                  {QStringLiteral("Draft"), 1, 0, kObrien, null, 0, 0}}));
+}
+
+TEST_F(LifecycleWindowsTest, DesignerCommandsNeedASelectionAndDeleteAsksFirst)
+{
+    saveFlow();
+    Lifecycle_designer window(session, prompt);
+    QSignalSpy triggers(&window, &Lifecycle_designer::triggersRequested);
+    prompt.clear();
+    for (const char* key : {"Prop", "Adv", "Delete", "Copy", "Triggers"})
+        part<QAction>(window, key)->trigger();
+    EXPECT_EQ(prompt.texts(), QStringList(5, QStringLiteral("No item selected")));
+    EXPECT_EQ(triggers.count(), 0);
+
+    ASSERT_TRUE(window.select(kFlow));
+    part<QAction>(window, "Adv")->trigger();
+    part<QAction>(window, "Triggers")->trigger();
+    ASSERT_EQ(triggers.count(), 2);
+    EXPECT_EQ(triggers.at(0), (QVariantList{kFlow, team}));
+
+    // Copy: the copy is listed and chosen; a second copy is refused.
+    part<QAction>(window, "Copy")->trigger();
+    EXPECT_EQ(window.selectedId(), QStringLiteral("Copy of ") + kFlow);
+    EXPECT_EQ(session.db()
+                  .scalar(QStringLiteral("SELECT COUNT(*) FROM LIFECYCLE_USER WHERE Lifecycle_ID "
+                                         "= ?"),
+                          {QStringLiteral("Copy of ") + kFlow})
+                  .toInt(),
+              2);
+
+    addTaskIn(QStringLiteral("Draft"));
+    window.select(kFlow);
+    prompt.clear();
+    prompt.answer(PromptAnswer::Cancel);
+    prompt.answer(PromptAnswer::Ok);
+    part<QAction>(window, "Delete")->trigger();
+    part<QAction>(window, "Delete")->trigger();
+    ASSERT_EQ(prompt.records().size(), 3);
+    EXPECT_EQ(prompt.records().at(0).title, QStringLiteral("DELETE"));
+    EXPECT_EQ(prompt.records().at(0).text, QStringLiteral("Are you sure?"));
+    EXPECT_EQ(prompt.last().text, QStringLiteral("There are tasks assigned to the lifecycle."));
+    EXPECT_EQ(part<QTreeWidget>(window, "lvLifecycles")->topLevelItemCount(), 2);
+
+    window.select(QStringLiteral("Copy of ") + kFlow);
+    prompt.answer(PromptAnswer::Ok);
+    part<QAction>(window, "Delete")->trigger();
+    EXPECT_EQ(part<QTreeWidget>(window, "lvLifecycles")->topLevelItemCount(), 1);
+}
+
+TEST_F(LifecycleWindowsTest, PropertiesKeepAnOccupiedStageAndSaveARename)
+{
+    saveFlow();
+    addTaskIn(QStringLiteral("Draft"));
+    Lifecycle_designer window(session, prompt);
+    ASSERT_TRUE(window.select(kFlow));
+    prompt.clear();
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+        auto* form = qobject_cast<LIFECYCLE_FORM*>(QApplication::activeModalWidget());
+        if (!form)
+            return;
+        seen = true;
+        EXPECT_TRUE(part<QLineEdit>(*form, "KEY_LIFECYCLE")->isReadOnly());
+        form->selectStage(0);
+        part<QPushButton>(*form, "cmdRemove")->click();
+        EXPECT_TRUE(form->renameStage(1, QStringLiteral("Boss's OK")));
+        EXPECT_FALSE(form->renameStage(1, QStringLiteral("draft")));
+        part<QPushButton>(*form, "cmdOK")->click();
+        if (form->isVisible())
+            form->reject();
+    });
+    part<QAction>(window, "Prop")->trigger();
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(prompt.texts(),
+              (QStringList{QStringLiteral("There are tasks assigned to deleted lifecycle stage."),
+                           QStringLiteral("Stage already exists")}));
+    const auto rows = stageRows();
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_EQ(rows[0].first(), QStringLiteral("Draft"));
+    EXPECT_EQ(rows[1].first(), QStringLiteral("Boss's OK"));
+    EXPECT_EQ(window.selectedId(), kFlow);
+}
