@@ -1,0 +1,394 @@
+// The windows of acting on a task: the to-do panel, the forward dialog and the route history.
+
+#include "core/ErrorLog.h"
+#include "core/Session.h"
+#include "core/db/SqliteDatabase.h"
+#include "core/settings/SettingsStore.h"
+#include "dbadmin/DatabaseCreator.h"
+#include "support/FixedClock.h"
+#include "support/ScriptedPrompt.h"
+#include "tasks/cSCR.h"
+#include "workflow/ui/FORWARD_FORM.h"
+#include "workflow/ui/F_TO_DO.h"
+#include "workflow/ui/ROUTE_HISTORY.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTextBrowser>
+#include <QTextEdit>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using namespace bx;
+using bx::test::ScriptedPrompt;
+
+namespace {
+
+const QString kCycle = QStringLiteral("Buyer's cycle");
+const QString kDraft = QStringLiteral("Draft");
+const QString kBoss = QStringLiteral("Boss's OK");
+const QString kShop = QStringLiteral("Shop");
+const QString kDone = QStringLiteral("Done");
+constexpr qlonglong kHome = 4;
+constexpr qlonglong kOps = 9;
+constexpr qlonglong kTask = 42;
+
+template <typename T> T* child(QObject& window, const QString& name)
+{
+    T* w = window.findChild<T*>(name);
+    EXPECT_NE(w, nullptr) << name.toStdString();
+    return w;
+}
+
+template <typename T> T* child(QObject& window, const char* name)
+{
+    return child<T>(window, QString::fromLatin1(name));
+}
+
+class ToDoWindowsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        const QString path = dir.filePath(QStringLiteral("pax.db"));
+        {
+            ErrorLog log(dir.filePath(QStringLiteral("QVErrorLog.txt")), clock);
+            DatabaseCreator creator(settings, prompt, clock, log,
+                                    QCoreApplication::applicationDirPath());
+            ASSERT_TRUE(creator.createEmbedded(path));
+        }
+        prompt.clear();
+        session.setDatabase(SqliteDatabase::open(path));
+        session.user.userId = QStringLiteral("ann");
+        session.currentWorkshopId = static_cast<int>(kHome);
+
+        for (const char* user : {"ann", "bob", "zoe", "O'Brien"})
+            run("INSERT INTO LU_USER (USER_ID, User_Name) VALUES (?, ?)",
+                {QString::fromUtf8(user), QString::fromUtf8(user)});
+        run("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (?, ?)",
+            {kHome, QStringLiteral("O'Neil's desk")});
+        run("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (?, ?)",
+            {kOps, QStringLiteral("Ops O'Brien")});
+        for (const char* user : {"zoe", "O'Brien"})
+            run("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (?, ?)",
+                {kOps, QString::fromUtf8(user)});
+        run("INSERT INTO LIFECYCLE (Lifecycle_ID, Lifecycle_Description, Owner_ID, "
+            "owner_group_id) VALUES (?, ?, ?, ?)",
+            {kCycle, QStringLiteral("Buying"), QStringLiteral("dan"), kHome});
+        // Stage owners: a user, a user, a workshop, the requester.
+        const QList<std::tuple<QString, int, QString, qlonglong>> stages{
+            {kDraft, 0, QStringLiteral("ann"), kHome},
+            {kBoss, 0, QStringLiteral("bob"), kHome},
+            {kShop, 1, QString(), kOps},
+            {kDone, 2, QString(), kHome}};
+        for (int i = 0; i < stages.size(); ++i) {
+            const auto& [name, type, user, group] = stages[i];
+            run("INSERT INTO LIFECYCLE_USER (Lifecycle_ID, LC_Stage_Name, LC_Sequence_Number, "
+                "UserType, User_ID, group_ID, owner_group_ID, Owner_ID) "
+                "VALUES (?, ?, ?, ?, ?, ?, ?, ?)",
+                {kCycle, name, i, type, user, group, kHome, QStringLiteral("dan")});
+        }
+        for (const auto& [name, mandatory] : {std::pair{QStringLiteral("Budget agreed"), true},
+                                              std::pair{QStringLiteral("Cc O'Neil"), false}})
+            run("INSERT INTO LIFECYCLE_ACTION (Lifecycle_ID, LC_Stage_Name, Action_Name, "
+                "Mandatory, Owner_ID, owner_group_ID, SCR_Number) VALUES (?, ?, ?, ?, ?, ?, 0)",
+                {kCycle, kBoss, name, session.db().dialect().flag(mandatory), QStringLiteral("dan"),
+                 kHome});
+    }
+
+    void run(const char* sql, const QVariantList& params)
+    {
+        session.db().execute(QString::fromUtf8(sql), params);
+    }
+
+    /** A panel for kTask at `stage` of kCycle, or outside any lifecycle for a null stage. */
+    std::unique_ptr<F_TO_DO> panel(const QString& stage = kBoss)
+    {
+        auto window = std::make_unique<F_TO_DO>(session, prompt);
+        if (stage.isNull())
+            EXPECT_TRUE(window->InitForm(QString(), QString(), 0, kTask));
+        else
+            EXPECT_TRUE(window->InitForm(kCycle, stage, kHome, kTask, QStringLiteral("dan")));
+        return window;
+    }
+
+    static void press(F_TO_DO& window, const char* key) { child<QAction>(window, key)->trigger(); }
+
+    QTemporaryDir dir;
+    SettingsStore settings{dir.filePath(QStringLiteral("MRBX.conf"))};
+    bx::test::FixedClock clock;
+    ScriptedPrompt prompt;
+    Session session{settings, clock};
+};
+
+TEST_F(ToDoWindowsTest, YesWaitsForTheMandatoryItemThenSavesTheSignatures)
+{
+    auto window = panel();
+    EXPECT_EQ(child<QLabel>(*window, "lblTask")->text(), QStringLiteral("42"));
+    EXPECT_EQ(child<QLabel>(*window, "lblStage")->text(), kBoss);
+    EXPECT_EQ(child<QLabel>(*window, "lblWorkshop")->text(), QStringLiteral("O'Neil's desk"));
+    auto* budget = child<QCheckBox>(*window, "chkAction0");
+    auto* cc = child<QCheckBox>(*window, "chkAction1");
+    EXPECT_EQ(budget->text(), QStringLiteral("* Budget agreed"));
+    EXPECT_EQ(cc->text(), QStringLiteral("Cc O'Neil"));
+
+    cc->click();
+    EXPECT_EQ(child<QLabel>(*window, "lblSignature1")->text(), QStringLiteral("ann"));
+    press(*window, "Yes");
+    EXPECT_EQ(prompt.texts(),
+              QStringList{QStringLiteral("You have not signed all mandatory action items")});
+    EXPECT_NE(window->result(), QDialog::Accepted);
+    EXPECT_TRUE(window->response().isEmpty());
+
+    budget->click();
+    cc->click();
+    EXPECT_TRUE(child<QLabel>(*window, "lblSignature1")->text().isEmpty());
+    press(*window, "Yes");
+    EXPECT_EQ(window->result(), QDialog::Accepted);
+    EXPECT_EQ(child<QLineEdit>(*window, "T_RESPONSE")->text(), QStringLiteral("YES"));
+
+    const RecordSet rows = session.db().query(
+        QStringLiteral("SELECT Action_Name, Signature, Owner_ID FROM LIFECYCLE_ACTION "
+                       "WHERE SCR_Number = ? ORDER BY Action_Name"),
+        {kTask});
+    ASSERT_EQ(rows.rowCount(), 2);
+    EXPECT_EQ(rows.value(0, QStringLiteral("Signature")).toString(), QStringLiteral("ann"));
+    EXPECT_EQ(rows.value(0, QStringLiteral("Owner_ID")).toString(), QStringLiteral("dan"));
+    EXPECT_TRUE(rows.value(1, QStringLiteral("Signature")).isNull());
+    // The panel opened again shows the task's own signed copies.
+    EXPECT_TRUE(child<QCheckBox>(*panel(), "chkAction0")->isChecked());
+}
+
+TEST_F(ToDoWindowsTest, CommentIsRequiredByNoAndCondButNotByCancel)
+{
+    struct Case
+    {
+        const char* key;
+        QString comment;
+        QString refusal;
+        QString response;
+    };
+    const QString blank = QStringLiteral("  ");
+    const QString missing = QStringLiteral("Please specify a comment");
+    const QList<Case> cases{
+        {"No", blank, missing, {}},
+        {"Cond", blank, missing, {}},
+        {"Cancel", blank, {}, QStringLiteral("CANCEL")},
+        {"No", QStringLiteral("O'Brien's call"), {}, QStringLiteral("NO")},
+        {"Cond", QStringLiteral("if <b>paid</b>"), {}, QStringLiteral("CONDITIONAL")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.key) + " " + c.comment.toStdString());
+        prompt.clear();
+        auto window = panel();
+        window->show();
+        auto* comments = child<QTextEdit>(*window, "COMMENTS");
+        comments->setPlainText(c.comment);
+        child<QPushButton>(*window, "cmdAccept")->setFocus();
+        press(*window, c.key);
+        EXPECT_EQ(prompt.texts(), c.refusal.isEmpty() ? QStringList() : QStringList{c.refusal});
+        EXPECT_EQ(window->response(), c.response);
+        EXPECT_EQ(window->result() == QDialog::Accepted, !c.response.isEmpty());
+        if (!c.refusal.isEmpty())
+            EXPECT_EQ(window->focusWidget(), comments);
+        else
+            EXPECT_EQ(window->comment(), c.comment);
+    }
+}
+
+TEST_F(ToDoWindowsTest, ButtonFacesWithAndWithoutLifecycle)
+{
+    struct Case
+    {
+        QString stage; ///< null: no lifecycle
+        QString yes, yesTip, no, accept, decline;
+        bool jumpAndEnd;
+    };
+    const QList<Case> cases{
+        {kBoss, QStringLiteral("Accept/Forward"),
+         QStringLiteral("Accept and forward task to the next stage"),
+         QStringLiteral("Decline/Return"), QStringLiteral("Accept/Next"),
+         QStringLiteral("Decline/Previous"), true},
+        {QString(), QStringLiteral("Task is Completed"),
+         QStringLiteral("Closes task and marks it as Complete"),
+         QStringLiteral("Task is not Completed"), QStringLiteral("Task is Completed"),
+         QStringLiteral("Task is not Completed"), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.yes.toStdString());
+        auto window = panel(c.stage);
+        EXPECT_EQ(child<QAction>(*window, "Yes")->text(), c.yes);
+        EXPECT_EQ(child<QAction>(*window, "Yes")->toolTip(), c.yesTip);
+        EXPECT_EQ(child<QAction>(*window, "No")->text(), c.no);
+        EXPECT_EQ(child<QPushButton>(*window, "cmdAccept")->text(), c.accept);
+        EXPECT_EQ(child<QPushButton>(*window, "cmdDecline")->text(), c.decline);
+        EXPECT_EQ(child<QAction>(*window, "Jump")->isVisible(), c.jumpAndEnd);
+        EXPECT_EQ(child<QAction>(*window, "LCEnd")->isVisible(), c.jumpAndEnd);
+        EXPECT_TRUE(child<QAction>(*window, "Cond")->isVisible());
+        EXPECT_TRUE(child<QAction>(*window, "Cancel")->isVisible());
+    }
+    // Without a lifecycle "Task is Completed" closes the panel with "YES" and no items to sign.
+    auto window = panel(QString());
+    child<QPushButton>(*window, "cmdAccept")->click();
+    EXPECT_EQ(window->response(), QStringLiteral("YES"));
+}
+
+TEST_F(ToDoWindowsTest, JumpHandsBackTheDistanceToTheChosenStage)
+{
+    struct Case
+    {
+        QString chosen;
+        QString response;
+        QString distance;
+    };
+    const QList<Case> cases{
+        {kDone, QStringLiteral("Jump"), QStringLiteral("2")},
+        {QStringLiteral("draft"), QStringLiteral("Jump"), QStringLiteral("-1")},
+        {QString(), QString(), QString()}, // choosing none cancels the jump
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.chosen.toStdString());
+        // An earlier case's jump saved the task's signed copies; start unsigned again.
+        run("DELETE FROM LIFECYCLE_ACTION WHERE SCR_Number = ?", {kTask});
+        auto window = panel();
+        QStringList offered;
+        window->setStageChooser([&](const QList<LifecycleStage>& stages, const QString& current) {
+            for (const LifecycleStage& s : stages)
+                offered << s.stageName;
+            EXPECT_EQ(current, kBoss);
+            return c.chosen;
+        });
+        prompt.clear();
+        press(*window, "Jump");
+        EXPECT_TRUE(offered.isEmpty()) << "asked before the mandatory item was signed";
+        child<QCheckBox>(*window, "chkAction0")->click();
+        press(*window, "Jump");
+        EXPECT_EQ(offered, (QStringList{kDraft, kBoss, kShop, kDone}));
+        EXPECT_EQ(child<QLineEdit>(*window, "T_RESPONSE")->text(), c.response);
+        EXPECT_EQ(child<QLineEdit>(*window, "T_JUMP_STAGE")->text(), c.distance);
+        EXPECT_EQ(window->result() == QDialog::Accepted, !c.response.isEmpty());
+    }
+}
+
+TEST_F(ToDoWindowsTest, NextStageWorkshopAndItsMembersAreOffered)
+{
+    auto window = panel(kBoss);
+    EXPECT_FALSE(child<QLabel>(*window, "lblNextOwner")->isHidden());
+    EXPECT_EQ(child<QLabel>(*window, "lblNextOwner")->text(),
+              QStringLiteral("The next Lifecycle Stage Owner is Workshop \"Ops O'Brien\""));
+    auto* members = child<QComboBox>(*window, "cmbNextUser");
+    ASSERT_EQ(members->count(), 2);
+    EXPECT_EQ(members->itemText(0), QStringLiteral("O'Brien"));
+    EXPECT_EQ(members->itemText(1), QStringLiteral("zoe"));
+    EXPECT_EQ(window->nextStageUser(), QStringLiteral("O'Brien"));
+
+    // The stage after Draft belongs to a user: nothing is offered.
+    auto draft = panel(kDraft);
+    EXPECT_TRUE(child<QLabel>(*draft, "lblNextOwner")->isHidden());
+    EXPECT_TRUE(child<QComboBox>(*draft, "cmbNextUser")->isHidden());
+    EXPECT_TRUE(draft->nextStageUser().isEmpty());
+}
+
+// The task editor's path: the panel runs modally for the loaded task and its answer is taken by
+// the task object in its own words.
+TEST_F(ToDoWindowsTest, AskCloseOutCancelsTheTaskWithTheComment)
+{
+    const QStringList columns{
+        QStringLiteral("SCR_Title"),         QStringLiteral("SCR_Status"),
+        QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("SCR_Group_ID"),
+        QStringLiteral("SCR_Request_ID"),    QStringLiteral("SCR_Request_Group_ID"),
+        QStringLiteral("SCR_Lifecycle_ID"),  QStringLiteral("SCR_LC_Stage_Name"),
+        QStringLiteral("SCR_LC_Owner_ID"),   QStringLiteral("SCR_LC_Owner_Group_ID")};
+    const qlonglong number = session.db().insertNumbered(
+        QStringLiteral("SCR"), QStringLiteral("SCR_Counter"), columns,
+        {QStringLiteral("Lathe"), QStringLiteral("A"), QStringLiteral("ann"), kHome,
+         QStringLiteral("bob"), kHome, kCycle, kBoss, QStringLiteral("dan"), kHome});
+    run("UPDATE SCR SET SCR_Number = SCR_Counter WHERE SCR_Counter = ?", {number});
+    cSCR task(session, prompt);
+    ASSERT_TRUE(task.Load(number));
+
+    const QString note = QStringLiteral("O'Brien's \"no\"");
+    QTimer::singleShot(0, [&] {
+        auto* window = qobject_cast<F_TO_DO*>(QApplication::activeModalWidget());
+        ASSERT_NE(window, nullptr);
+        EXPECT_EQ(window->findChild<QLabel*>(QStringLiteral("lblTask"))->text(),
+                  QString::number(number));
+        window->findChild<QTextEdit*>(QStringLiteral("COMMENTS"))->setPlainText(note);
+        window->findChild<QAction*>(QStringLiteral("Cancel"))->trigger();
+    });
+    const std::optional<CloseOutChoice> choice = askCloseOut(session, prompt, task);
+    ASSERT_TRUE(choice.has_value());
+    EXPECT_EQ(*choice, (CloseOutChoice{QStringLiteral("Cancel"), 0, note}));
+
+    ASSERT_TRUE(task.CloseOut(choice->action, choice->step, choice->note));
+    EXPECT_EQ(
+        session.db()
+            .scalar(QStringLiteral("SELECT SCR_Status FROM SCR WHERE SCR_Number = ?"), {number})
+            .toString(),
+        QStringLiteral("X"));
+}
+
+TEST_F(ToDoWindowsTest, ForwardFormNeedsARecipient)
+{
+    FORWARD_FORM window(session, prompt);
+    auto* recipient = child<QLineEdit>(window, "T_RECIPIENT");
+    EXPECT_TRUE(recipient->isReadOnly());
+    EXPECT_NE(child<QPushButton>(window, "cmdChoose"), nullptr);
+    child<QTextEdit>(window, "T_NOTE")->setPlainText(QStringLiteral("O'Brien's turn"));
+    child<QPushButton>(window, "cmdOK")->click();
+    EXPECT_EQ(prompt.texts(), QStringList{QStringLiteral("Please specify a recipient")});
+    EXPECT_NE(window.result(), QDialog::Accepted);
+
+    const QList<cSelUser> chosen{{QString(), kOps, cSelUser::kWorkshop},
+                                 {QStringLiteral("O'Brien"), kOps, cSelUser::kUser}};
+    window.setRecipients(chosen);
+    EXPECT_EQ(recipient->text(), QStringLiteral("Workshop: Ops O'Brien; O'Brien"));
+    child<QPushButton>(window, "cmdOK")->click();
+    EXPECT_EQ(window.result(), QDialog::Accepted);
+    EXPECT_EQ(window.recipients(), chosen);
+    EXPECT_EQ(window.note(), QStringLiteral("O'Brien's turn"));
+}
+
+TEST_F(ToDoWindowsTest, RouteHistoryRefreshesAndSavesThePage)
+{
+    const auto addRoute = [&](const QString& action, const QString& note) {
+        run("INSERT INTO ROUTE (SCR_Number, USER_ID, Route_Status, Route_Action, Route_Note) "
+            "VALUES (?, ?, ?, ?, ?)",
+            {kTask, QStringLiteral("O'Brien"), QStringLiteral("A"), action, note});
+    };
+    addRoute(QStringLiteral("YES"), QStringLiteral("O'Brien's <b>fine</b> & done"));
+    QTemporaryDir work;
+    ROUTE_HISTORY window(session, prompt, kTask, nullptr, work.path());
+    auto* browser = child<QTextBrowser>(window, "WebBrowser");
+    EXPECT_EQ(window.pagePath(), work.filePath(QStringLiteral("RHistory.html")));
+    EXPECT_TRUE(browser->toPlainText().contains(QStringLiteral("O'Brien's <b>fine</b> & done")));
+    EXPECT_TRUE(browser->toPlainText().contains(QStringLiteral("Task Route History")));
+
+    addRoute(QStringLiteral("Task routed to 'zoe'"), QString());
+    EXPECT_FALSE(browser->toPlainText().contains(QStringLiteral("Task routed to 'zoe'")));
+    child<QAction>(window, "Refresh")->trigger();
+    EXPECT_TRUE(browser->toPlainText().contains(QStringLiteral("Task routed to 'zoe'")));
+
+    const QString target = work.filePath(QStringLiteral("O'Brien's history.html"));
+    window.setSaveTarget([&] { return target; });
+    child<QAction>(window, "Save")->trigger();
+    child<QAction>(window, "Save")->trigger(); // over the earlier copy
+    QFile page(window.pagePath());
+    QFile copy(target);
+    ASSERT_TRUE(page.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+    EXPECT_EQ(copy.readAll(), page.readAll());
+    EXPECT_NE(child<QAction>(window, "Print"), nullptr);
+    EXPECT_TRUE(prompt.texts().isEmpty()) << prompt.texts().join(u'\n').toStdString();
+}
+
+} // namespace
