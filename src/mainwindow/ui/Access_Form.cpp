@@ -13,6 +13,9 @@
 #include "people/ui/jtWizard.h"
 #include "people/workshops/RecentWorkshops.h"
 #include "people/workshops/WorkshopService.h"
+#include "tasks/ui/F_LOOKUP.h"
+#include "workflow/ui/Lifecycle_designer.h"
+#include "workflow/ui/TRIGGERS_FORM.h"
 
 #include <QAction>
 #include <QApplication>
@@ -51,6 +54,9 @@ Access_Form::Access_Form(Session& session, Prompt& prompt, QWidget* parent)
     QAction* users = m_admin->addAction(QStringLiteral("&Users..."));
     users->setObjectName(QStringLiteral("mnuUsers"));
     connect(users, &QAction::triggered, this, &Access_Form::openUsers);
+    QAction* lookups = m_admin->addAction(QStringLiteral("&Lookup Lists..."));
+    lookups->setObjectName(QStringLiteral("mnuRules"));
+    connect(lookups, &QAction::triggered, this, &Access_Form::openLookupLists);
 
     QMenu* workshops = menuBar()->addMenu(QStringLiteral("&Workshop"));
     QAction* create = workshops->addAction(QStringLiteral("&New Workshop..."));
@@ -62,6 +68,10 @@ Access_Form::Access_Form(Session& session, Prompt& prompt, QWidget* parent)
     QAction* join = workshops->addAction(QStringLiteral("&Join Workshop..."));
     join->setObjectName(QStringLiteral("mnuJoin"));
     connect(join, &QAction::triggered, this, &Access_Form::joinWorkshop);
+
+    m_lifecycles = workshops->addAction(QStringLiteral("&Lifecycles..."));
+    m_lifecycles->setObjectName(QStringLiteral("LIFECYCLE"));
+    connect(m_lifecycles, &QAction::triggered, this, &Access_Form::openLifecycles);
 
     auto* placeholder = new QLabel(this);
     placeholder->setAlignment(Qt::AlignCenter);
@@ -116,6 +126,7 @@ void Access_Form::rebuildForUser()
                    user);
     m_logOff->setText(QStringLiteral("Log off ") + user);
     m_admin->menuAction()->setVisible(m_session.user.record.administrator);
+    m_lifecycles->setVisible(UserRights::mayCreateLifecycles(m_session.user.record));
     if (m_tray)
         m_tray->setToolTip(windowTitle());
     static_cast<QLabel*>(centralWidget())
@@ -139,6 +150,23 @@ void Access_Form::openUsers()
     }
     F_USER dialog(m_session, m_prompt, this);
     dialog.exec();
+}
+
+void Access_Form::openLookupLists()
+{
+    F_LOOKUP dialog(m_session, m_prompt, this);
+    dialog.exec();
+}
+
+void Access_Form::openLifecycles()
+{
+    Lifecycle_designer designer(m_session, m_prompt, this);
+    connect(&designer, &Lifecycle_designer::triggersRequested, &designer,
+            [this, &designer](const QString& lifecycleId, qlonglong ownerGroupId) {
+                TRIGGERS_FORM triggers(m_session, m_prompt, lifecycleId, ownerGroupId, &designer);
+                triggers.exec();
+            });
+    designer.exec();
 }
 
 void Access_Form::newWorkshop()

@@ -41,6 +41,8 @@ protected:
 private:
     void openSystemSettings();
     void openUsers();
+    void openLookupLists();
+    void openLifecycles();
     void newWorkshop();
     void editWorkshop();
     void joinWorkshop();
@@ -49,6 +51,7 @@ private:
     Prompt& m_prompt;
     QAction* m_logOff;
     QMenu* m_admin;
+    QAction* m_lifecycles;
     QSystemTrayIcon* m_tray = nullptr;
     bool m_noQuestion = false;
     bool m_unloaded = false;
