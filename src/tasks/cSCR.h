@@ -147,8 +147,8 @@ public:
      *  - "LCEnd": every remaining stage is signed off and recorded as "YES", and the task is
      *    completed
      * The action is recorded with `note` and the task saved. Then, when the task became complete
-     * (or active again after "Reopen"), its active (completed) sub-tasks are offered for the same
-     * change, one question per level; SCR_Route_Note keeps `note`.
+     * (or active again after "Reopen"), its direct active (completed) sub-tasks are offered for
+     * the same change in one question naming the task's title; SCR_Route_Note keeps `note`.
      * @return true when the task was saved; false when refused or on an error (shown; the object
      *         is as before)
      */

@@ -345,44 +345,37 @@ void cSCR::cascadeToSubTasks(qlonglong number, const QString& action, const QStr
         return;
     }
 
+    // Only direct children follow; their own sub-tasks change when they are closed themselves.
     Database& db = m_session.db();
-    // Each level is offered on its own, deepest last; a level is changed in one transaction.
-    QList<qlonglong> parents{number};
-    while (!parents.isEmpty()) {
-        const qlonglong parent = parents.takeFirst();
-        try {
-            RecordSet subs = db.query(
-                QStringLiteral("SELECT SCR_Number, SCR_LC_Stage_Name, SCR_Owner_Target_Date, "
-                               "SCR_Owner_User_ID, SCR_Group_ID FROM SCR WHERE SCR_Parent_Number "
-                               "= ? AND SCR_Status = ? ORDER BY SCR_Number"),
-                {parent, from});
-            if (subs.isEmpty())
-                continue;
-            if (m_prompt.ask(question + QString::number(parent) + QStringLiteral("?"), QString(),
-                             PromptButtons::YesNo, PromptIcon::Question) != PromptAnswer::Yes)
-                continue;
-            const QDateTime today =
-                m_gmt.toGmt(naive(m_session.clock().nowLocal().date(), QTime(0, 0)));
-            Transaction tx(db);
-            for (subs.moveFirst(); !subs.eof(); subs.moveNext()) {
-                RouteHistoryEntry e;
-                e.taskNumber = subs.number(QStringLiteral("SCR_Number"));
-                e.action = action;
-                e.stageName = subs.text(QStringLiteral("SCR_LC_Stage_Name"));
-                e.targetDate = subs.dateTime(QStringLiteral("SCR_Owner_Target_Date"));
-                e.ownerUser = subs.text(QStringLiteral("SCR_Owner_User_ID"));
-                e.groupId = subs.number(QStringLiteral("SCR_Group_ID"));
-                e.comment = note;
-                db.execute(QStringLiteral("UPDATE SCR SET SCR_Status = ? WHERE SCR_Number = ?"),
-                           {to, e.taskNumber});
-                RecordRoute(db, e, today, m_session.user.userId, m_session.taskNotifier);
-                parents.append(e.taskNumber);
-            }
-            tx.commit();
-        } catch (const DbError& e) {
-            reportError(e.description());
+    try {
+        RecordSet subs = db.query(
+            QStringLiteral("SELECT SCR_Number, SCR_LC_Stage_Name, SCR_Owner_Target_Date, "
+                           "SCR_Owner_User_ID, SCR_Group_ID FROM SCR WHERE SCR_Parent_Number = ? "
+                           "AND SCR_Status = ? ORDER BY SCR_Number"),
+            {number, from});
+        if (subs.isEmpty() ||
+            m_prompt.ask(question + SCR_Title() + QStringLiteral("?"), QString(),
+                         PromptButtons::YesNo, PromptIcon::Question) != PromptAnswer::Yes)
             return;
+        const QDateTime today =
+            m_gmt.toGmt(naive(m_session.clock().nowLocal().date(), QTime(0, 0)));
+        Transaction tx(db);
+        for (subs.moveFirst(); !subs.eof(); subs.moveNext()) {
+            RouteHistoryEntry e;
+            e.taskNumber = subs.number(QStringLiteral("SCR_Number"));
+            e.action = action;
+            e.stageName = subs.text(QStringLiteral("SCR_LC_Stage_Name"));
+            e.targetDate = subs.dateTime(QStringLiteral("SCR_Owner_Target_Date"));
+            e.ownerUser = subs.text(QStringLiteral("SCR_Owner_User_ID"));
+            e.groupId = subs.number(QStringLiteral("SCR_Group_ID"));
+            e.comment = note;
+            db.execute(QStringLiteral("UPDATE SCR SET SCR_Status = ? WHERE SCR_Number = ?"),
+                       {to, e.taskNumber});
+            RecordRoute(db, e, today, m_session.user.userId, m_session.taskNotifier);
         }
+        tx.commit();
+    } catch (const DbError& e) {
+        reportError(e.description());
     }
 }
 

@@ -645,6 +645,8 @@ TEST_P(cSCRCloseOutTest, CompletingAParentOffersToCompleteItsActiveSubtasks)
         const qlonglong cancelled = task({}, {{QStringLiteral("SCR_Parent_Number"), parent},
                                               {QStringLiteral("SCR_Status"), QStringLiteral("X")}});
         const qlonglong stranger = task();
+        // Only direct children follow; a grandchild waits for its own parent's close-out.
+        const qlonglong grandchild = task({}, {{QStringLiteral("SCR_Parent_Number"), active1}});
 
         prompt.answer(answer);
         cSCR t(session, prompt);
@@ -653,7 +655,8 @@ TEST_P(cSCRCloseOutTest, CompletingAParentOffersToCompleteItsActiveSubtasks)
         ASSERT_EQ(prompt.records().size(), 1);
         const auto& question = prompt.records().first();
         EXPECT_EQ(question.kind, bx::test::PromptRecord::Kind::Ask);
-        EXPECT_EQ(question.text, QStringLiteral("Close Subtasks for the task %1?").arg(parent));
+        EXPECT_EQ(question.text,
+                  QStringLiteral("Close Subtasks for the task %1?").arg(t.SCR_Title()));
         EXPECT_EQ(question.buttons, PromptButtons::YesNo);
         EXPECT_EQ(question.icon, PromptIcon::Question);
         EXPECT_EQ(storedText(parent, QStringLiteral("SCR_Status")), QStringLiteral("C"));
@@ -677,6 +680,7 @@ TEST_P(cSCRCloseOutTest, CompletingAParentOffersToCompleteItsActiveSubtasks)
         EXPECT_EQ(storedText(cancelled, QStringLiteral("SCR_Status")), QStringLiteral("X"));
         EXPECT_TRUE(recorded(cancelled).isEmpty());
         EXPECT_EQ(storedText(stranger, QStringLiteral("SCR_Status")), QStringLiteral("A"));
+        EXPECT_EQ(storedText(grandchild, QStringLiteral("SCR_Status")), QStringLiteral("A"));
     }
 }
 
@@ -692,7 +696,7 @@ TEST_P(cSCRCloseOutTest, ReopeningAParentOffersToReopenItsCompletedSubtasks)
     ASSERT_TRUE(t.Load(parent));
     ASSERT_TRUE(t.CloseOut(QStringLiteral("Reopen"), 0, kNote));
     EXPECT_EQ(prompt.texts(),
-              QStringList{QStringLiteral("ReOpen Subtasks for the task %1?").arg(parent)});
+              QStringList{QStringLiteral("ReOpen Subtasks for the task %1?").arg(t.SCR_Title())});
     EXPECT_EQ(storedText(parent, QStringLiteral("SCR_Status")), QStringLiteral("A"));
     EXPECT_EQ(storedText(done, QStringLiteral("SCR_Status")), QStringLiteral("A"));
     EXPECT_EQ(recorded(done), QStringList{QStringLiteral("Reopen")});
