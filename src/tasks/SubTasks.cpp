@@ -1,0 +1,83 @@
+#include "tasks/SubTasks.h"
+
+#include "core/Prompt.h"
+#include "core/Session.h"
+#include "core/db/Database.h"
+#include "core/db/DatabaseOpener.h"
+#include "people/UserRights.h"
+
+namespace bx {
+
+namespace {
+
+const QString kDelegate = QStringLiteral("DELEGATE");
+const QString kClone = QStringLiteral("CLONE");
+
+bool sameUser(const QString& a, const QString& b)
+{
+    return a.trimmed().toUpper() == b.trimmed().toUpper();
+}
+
+} // namespace
+
+std::optional<qlonglong> prepareSubTask(Session& session, Prompt& prompt, qlonglong parentNumber)
+{
+    try {
+        const RecordSet parent = session.db().query(
+            QStringLiteral("SELECT SCR_Owner_User_ID, SCR_Group_ID FROM SCR WHERE SCR_Number = ?"),
+            {parentNumber});
+        // A missing parent is told as such whatever the user's rights: it has no owner to compare.
+        if (parent.isEmpty()) {
+            prompt.inform(kSelectTaskForSubtask, {}, PromptIcon::Critical);
+            return std::nullopt;
+        }
+        const bool owns =
+            sameUser(parent.text(QStringLiteral("SCR_Owner_User_ID")), session.user.userId);
+        if (!UserRights::mayChangeTaskOwnership(session.user.record, owns)) {
+            prompt.inform(UserRights::kMustOwnParentTask);
+            return std::nullopt;
+        }
+        session.openMode = kDelegate;
+        session.openFromTask = parentNumber;
+        return parent.number(QStringLiteral("SCR_Group_ID"));
+    } catch (const DbError& e) {
+        reportDatabaseError(e, session, prompt);
+        return std::nullopt;
+    }
+}
+
+QList<TemplateEntry> templateList(Database& db)
+{
+    const RecordSet rows = db.query(
+        QStringLiteral("SELECT SCR_Number, SCR_Title FROM SCR WHERE SCR_Contact_Key <> ? AND "
+                       "SCR_Template <> ? ORDER BY SCR_Title"),
+        {1, 0});
+    QList<TemplateEntry> list;
+    list.reserve(rows.rowCount());
+    for (int row = 0; row < rows.rowCount(); ++row) {
+        list.append({rows.value(row, QStringLiteral("SCR_Number")).toLongLong(),
+                     rows.value(row, QStringLiteral("SCR_Title")).toString()});
+    }
+    return list;
+}
+
+bool prepareFromTemplate(Session& session, Prompt& prompt, qlonglong templateNumber)
+{
+    try {
+        const RecordSet row = session.db().query(
+            QStringLiteral("SELECT SCR_Owner_Target_Date FROM SCR WHERE SCR_Number = ?"),
+            {templateNumber});
+        if (row.isEmpty()) {
+            prompt.inform(kTemplateNotFound);
+            return false;
+        }
+        session.openFromTask = templateNumber;
+        session.openMode = kClone;
+        return true;
+    } catch (const DbError& e) {
+        reportDatabaseError(e, session, prompt);
+        return false;
+    }
+}
+
+} // namespace bx

@@ -1,0 +1,93 @@
+#include "tasks/ui/F_COMMENTS.h"
+
+#include "core/Session.h"
+#include "core/ui/Named.h"
+#include "tasks/cSCR.h"
+
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTextEdit>
+#include <QVBoxLayout>
+
+namespace bx {
+
+namespace {
+
+std::function<std::optional<QString>(const QString&)>& answerHook()
+{
+    static std::function<std::optional<QString>(const QString&)> hook;
+    return hook;
+}
+
+/** Shows the dialog modally; the typed note, or nullopt when closed without OK (Esc included). */
+std::optional<QString> showDialog(QWidget* parent, const QString& question, const QString& caption)
+{
+    QDialog dialog(parent);
+    dialog.setObjectName(QStringLiteral("F_COMMENTS"));
+    dialog.setWindowTitle(caption.isEmpty() ? QStringLiteral("Comments") : caption);
+    auto* label = named(new QLabel(question), "lblQuestion");
+    label->setWordWrap(true);
+    auto* note = named(new QTextEdit, "T_COMMENTS");
+    note->setAcceptRichText(false);
+    note->setTabChangesFocus(true);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("cmdOK"));
+    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cmdCancel"));
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(label);
+    layout->addWidget(note);
+    layout->addWidget(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    note->setFocus();
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return note->toPlainText();
+}
+
+} // namespace
+
+F_COMMENTS::F_COMMENTS(Session& session, const cSCR& task, QWidget* parent)
+    : m_session(session)
+    , m_task(task)
+    , m_parent(parent)
+{
+}
+
+QString F_COMMENTS::OnTargetChange()
+{
+    const bool meeting = m_task.taskType() == TaskType::Meeting;
+    return askNote(m_session, m_parent, meeting ? kMeetingQuestion : kTargetQuestion,
+                   meeting ? kMeetingCaption : QString())
+        .value_or(QString());
+}
+
+QString F_COMMENTS::OnStartChange()
+{
+    return askNote(m_session, m_parent, kStartQuestion).value_or(QString());
+}
+
+std::optional<QString> F_COMMENTS::askNote(Session& session, QWidget* parent,
+                                           const QString& question, const QString& caption)
+{
+    const auto& hook = answerHook();
+    const std::optional<QString> note =
+        hook ? hook(question) : showDialog(parent, question, caption);
+    if (!note) {
+        session.noteCancelled = true;
+        return std::nullopt;
+    }
+    session.routeNote = *note;
+    session.noteCancelled = false;
+    return note;
+}
+
+void F_COMMENTS::setAnswerForTests(
+    std::function<std::optional<QString>(const QString& question)> answer)
+{
+    answerHook() = std::move(answer);
+}
+
+} // namespace bx

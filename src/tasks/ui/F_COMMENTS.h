@@ -1,0 +1,66 @@
+#pragma once
+
+#include "tasks/TaskTypes.h"
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class QWidget;
+
+namespace bx {
+
+class Session;
+class cSCR;
+
+/**
+ * The note dialog the task object asks when a save changes the due date or the start date. The
+ * answer is left in the session (Session::routeNote, Session::noteCancelled) as well as returned.
+ * A cancelled dialog gives "" and the caller goes on saving.
+ *
+ * The session and the task must outlive the object; `parent` is the window the dialog is shown
+ * over (may be null).
+ */
+class F_COMMENTS final : public TaskNoteSource
+{
+public:
+    F_COMMENTS(Session& session, const cSCR& task, QWidget* parent);
+
+    /**
+     * Asks "Please specify comments related to the due date change" (for a meeting "Please
+     * specify comments related to the meeting date change", captioned "Reschedule Meeting?").
+     * @return the note, "" when cancelled
+     */
+    QString OnTargetChange() override;
+    /** Asks "Please specify comments related to the start date change"; "" when cancelled. */
+    QString OnStartChange() override;
+
+    /**
+     * Asks for a note with `question`; OK stores it in session.routeNote and clears
+     * session.noteCancelled; Cancel/Esc sets session.noteCancelled and gives nullopt.
+     */
+    static std::optional<QString> askNote(Session& session, QWidget* parent,
+                                          const QString& question, const QString& caption = {});
+    /**
+     * Test hook: when set, called instead of showing the modal dialog; returns the typed note or
+     * nullopt for Cancel. Pass an empty function to show the dialog again.
+     */
+    static void
+    setAnswerForTests(std::function<std::optional<QString>(const QString& question)> answer);
+
+    static inline const QString kTargetQuestion =
+        QStringLiteral("Please specify comments related to the due date change");
+    static inline const QString kMeetingQuestion =
+        QStringLiteral("Please specify comments related to the meeting date change");
+    static inline const QString kMeetingCaption = QStringLiteral("Reschedule Meeting?");
+    static inline const QString kStartQuestion =
+        QStringLiteral("Please specify comments related to the start date change");
+
+private:
+    Session& m_session;
+    const cSCR& m_task;
+    QWidget* m_parent;
+};
+
+} // namespace bx

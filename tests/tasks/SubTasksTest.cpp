@@ -1,0 +1,98 @@
+#include "tasks/SubTasks.h"
+
+#include "TaskTestSupport.h"
+#include "people/UserRights.h"
+
+#include <gtest/gtest.h>
+
+using namespace bx;
+using namespace bx::test::tasks;
+
+namespace {
+
+class SubTasksTest : public TaskTest
+{
+protected:
+    qlonglong taskOf(const QString& owner, qlonglong group)
+    {
+        return addTask({{QStringLiteral("SCR_Title"), QStringLiteral("Parent")},
+                        {QStringLiteral("SCR_Owner_User_ID"), owner},
+                        {QStringLiteral("SCR_Group_ID"), group}});
+    }
+    qlonglong templateTask(const QString& title, bool isTemplate, int contactKey)
+    {
+        return addTask({{QStringLiteral("SCR_Title"), title},
+                        {QStringLiteral("SCR_Template"), isTemplate},
+                        {QStringLiteral("SCR_Contact_Key"), contactKey}});
+    }
+};
+
+TEST_P(SubTasksTest, SubTaskOfAnothersTaskNeedsEditUnowned)
+{
+    const qlonglong bobs = taskOf(QStringLiteral("bob"), kShop4);
+    session.user.record.editUnowned = false;
+    EXPECT_EQ(prepareSubTask(session, prompt, bobs), std::nullopt);
+    EXPECT_EQ(prompt.texts(), QStringList{UserRights::kMustOwnParentTask});
+    EXPECT_EQ(session.openMode, QString());
+    EXPECT_EQ(session.openFromTask, 0);
+
+    prompt.clear();
+    session.user.record.editUnowned = true;
+    EXPECT_EQ(prepareSubTask(session, prompt, bobs), std::optional<qlonglong>(kShop4));
+    EXPECT_TRUE(prompt.texts().isEmpty());
+    EXPECT_EQ(session.openMode, QStringLiteral("DELEGATE"));
+    EXPECT_EQ(session.openFromTask, bobs);
+}
+
+TEST_P(SubTasksTest, OwnerIsComparedTrimmedWithoutCase)
+{
+    session.user.record.editUnowned = false;
+    session.user.userId = QStringLiteral(" o'brien ");
+    const qlonglong mine = taskOf(QStringLiteral("O'Brien"), kShop8);
+    EXPECT_EQ(prepareSubTask(session, prompt, mine), std::optional<qlonglong>(kShop8));
+    EXPECT_TRUE(prompt.texts().isEmpty());
+    EXPECT_EQ(session.openMode, QStringLiteral("DELEGATE"));
+    EXPECT_EQ(session.openFromTask, mine);
+}
+
+TEST_P(SubTasksTest, MissingParentIsACriticalMessage)
+{
+    for (bool right : {false, true}) {
+        prompt.clear();
+        session.user.record.editUnowned = right;
+        EXPECT_EQ(prepareSubTask(session, prompt, 4242), std::nullopt);
+        ASSERT_EQ(prompt.records().size(), 1);
+        EXPECT_EQ(prompt.last().text, kSelectTaskForSubtask);
+        EXPECT_EQ(prompt.last().icon, PromptIcon::Critical);
+    }
+    EXPECT_EQ(session.openMode, QString());
+}
+
+TEST_P(SubTasksTest, TemplatesAreListedByTitleAndOpenedAsClones)
+{
+    const qlonglong b = templateTask(QStringLiteral("b: O'Neil's checklist"), true, 0);
+    const qlonglong a = templateTask(QStringLiteral("a: weekly report"), true, 2);
+    templateTask(QStringLiteral("a0: contact's template"), true, 1);
+    templateTask(QStringLiteral("a1: plain task"), false, 0);
+
+    const QList<TemplateEntry> list = templateList(db());
+    ASSERT_EQ(list.size(), 2);
+    EXPECT_EQ(list[0].number, a);
+    EXPECT_EQ(list[0].title, QStringLiteral("a: weekly report"));
+    EXPECT_EQ(list[1].number, b);
+    EXPECT_EQ(list[1].title, QStringLiteral("b: O'Neil's checklist"));
+
+    EXPECT_TRUE(prepareFromTemplate(session, prompt, b));
+    EXPECT_EQ(session.openMode, QStringLiteral("CLONE"));
+    EXPECT_EQ(session.openFromTask, b);
+    EXPECT_TRUE(prompt.texts().isEmpty());
+
+    session.openMode.clear();
+    EXPECT_FALSE(prepareFromTemplate(session, prompt, 4242));
+    EXPECT_EQ(prompt.texts(), QStringList{kTemplateNotFound});
+    EXPECT_EQ(session.openMode, QString());
+}
+
+BX_INSTANTIATE_ENGINES(SubTasksTest);
+
+} // namespace

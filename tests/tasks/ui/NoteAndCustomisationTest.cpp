@@ -1,0 +1,167 @@
+#include "core/ErrorLog.h"
+#include "core/Session.h"
+#include "core/db/SqliteDatabase.h"
+#include "core/settings/SettingsStore.h"
+#include "dbadmin/DatabaseCreator.h"
+#include "support/FixedClock.h"
+#include "support/ScriptedPrompt.h"
+#include "tasks/cSCR.h"
+#include "tasks/ui/F_COMMENTS.h"
+#include "tasks/ui/WindowCustomisation.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextEdit>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <gtest/gtest.h>
+
+using namespace bx;
+using bx::test::ScriptedPrompt;
+
+namespace {
+
+class NoteAndCustomisationTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        {
+            ErrorLog log(dir.filePath(QStringLiteral("QVErrorLog.txt")), clock);
+            DatabaseCreator creator(settings, prompt, clock, log,
+                                    QCoreApplication::applicationDirPath());
+            ASSERT_TRUE(creator.createEmbedded(dir.filePath(QStringLiteral("pax.db"))));
+        }
+        prompt.clear();
+        session.setDatabase(SqliteDatabase::open(dir.filePath(QStringLiteral("pax.db"))));
+        session.user.userId = QStringLiteral("admin");
+    }
+    void TearDown() override { F_COMMENTS::setAnswerForTests({}); }
+
+    void addCustom(const QString& form, const QString& control, const QVariant& value, bool visible)
+    {
+        session.db().execute(QStringLiteral("INSERT INTO CUSTOM (FORM_NAME, CONTROL_NAME, "
+                                            "CONTROL_VALUE, CONTROL_VISIBLE) VALUES (?, ?, ?, ?)"),
+                             {form, control, value, session.db().dialect().flag(visible)});
+    }
+
+    QTemporaryDir dir;
+    SettingsStore settings{dir.filePath(QStringLiteral("MRBX.conf"))};
+    bx::test::FixedClock clock;
+    ScriptedPrompt prompt;
+    Session session{settings, clock};
+};
+
+TEST_F(NoteAndCustomisationTest, NotesAskTheRightQuestionAndKeepTheAnswerInTheSession)
+{
+    QStringList asked;
+    std::optional<QString> answer = QStringLiteral("O'Neil's delay");
+    F_COMMENTS::setAnswerForTests([&](const QString& q) {
+        asked << q;
+        return answer;
+    });
+    cSCR task(session, prompt);
+    F_COMMENTS notes(session, task, nullptr);
+
+    session.noteCancelled = true;
+    EXPECT_EQ(notes.OnTargetChange(), QStringLiteral("O'Neil's delay"));
+    EXPECT_EQ(session.routeNote, QStringLiteral("O'Neil's delay"));
+    EXPECT_FALSE(session.noteCancelled);
+
+    answer = std::nullopt;
+    EXPECT_EQ(notes.OnStartChange(), QString());
+    EXPECT_TRUE(session.noteCancelled);
+    EXPECT_EQ(session.routeNote, QStringLiteral("O'Neil's delay")); // left as it was
+
+    task.setTaskType(TaskType::Meeting);
+    notes.OnTargetChange();
+    EXPECT_EQ(asked, (QStringList{F_COMMENTS::kTargetQuestion, F_COMMENTS::kStartQuestion,
+                                  F_COMMENTS::kMeetingQuestion}));
+}
+
+TEST_F(NoteAndCustomisationTest, TheDialogTakesTheTypedNoteOnOkAndCancelsOnEscape)
+{
+    const auto act = [](std::function<void(QWidget&)> what) {
+        QTimer::singleShot(0, [what] {
+            QWidget* dialog = QApplication::activeModalWidget();
+            ASSERT_NE(dialog, nullptr);
+            what(*dialog);
+        });
+    };
+    QString caption;
+    act([&caption](QWidget& dialog) {
+        caption = dialog.windowTitle();
+        auto* note = dialog.findChild<QTextEdit*>(QStringLiteral("T_COMMENTS"));
+        ASSERT_NE(note, nullptr);
+        note->setPlainText(QStringLiteral("moved \"again\""));
+        dialog.findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+    });
+    EXPECT_EQ(F_COMMENTS::askNote(session, nullptr, F_COMMENTS::kMeetingQuestion,
+                                  F_COMMENTS::kMeetingCaption),
+              std::optional<QString>(QStringLiteral("moved \"again\"")));
+    EXPECT_EQ(caption, F_COMMENTS::kMeetingCaption);
+    EXPECT_FALSE(session.noteCancelled);
+
+    act([](QWidget& dialog) { QTest::keyClick(&dialog, Qt::Key_Escape); });
+    EXPECT_EQ(F_COMMENTS::askNote(session, nullptr, F_COMMENTS::kStartQuestion), std::nullopt);
+    EXPECT_TRUE(session.noteCancelled);
+}
+
+TEST_F(NoteAndCustomisationTest, CustomRowsHideAndRenameTheNamedControlsOfThatWindowOnly)
+{
+    const QString form = QStringLiteral("O'Neil's Task");
+    addCustom(form, QStringLiteral("cmdRoute"), QStringLiteral("Send"), false);
+    addCustom(form, QStringLiteral("Label2"), QStringLiteral("Owner's no.:"), true);
+    addCustom(form, QStringLiteral("fraDates"), QStringLiteral("When"), true);
+    addCustom(form, QStringLiteral("mnuPrint"), QStringLiteral("Print it"), false);
+    addCustom(form, QStringLiteral("tabCustom"), QStringLiteral("Extra"), true);
+    addCustom(form, QStringLiteral("tabHistory"), QVariant(), false);
+    addCustom(form, QStringLiteral("cmdGone"), QStringLiteral("Nothing"), false);
+    addCustom(QStringLiteral("Other window"), QStringLiteral("Label2"), QStringLiteral("No"),
+              false);
+
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* route = new QPushButton(QStringLiteral("Route"));
+    route->setObjectName(QStringLiteral("cmdRoute"));
+    auto* label = new QLabel(QStringLiteral("Number:"));
+    label->setObjectName(QStringLiteral("Label2"));
+    auto* dates = new QGroupBox(QStringLiteral("Dates"));
+    dates->setObjectName(QStringLiteral("fraDates"));
+    auto* tabs = new QTabWidget;
+    auto* custom = new QWidget;
+    custom->setObjectName(QStringLiteral("tabCustom"));
+    auto* history = new QWidget;
+    history->setObjectName(QStringLiteral("tabHistory"));
+    tabs->addTab(custom, QStringLiteral("Custom"));
+    tabs->addTab(history, QStringLiteral("History"));
+    for (QWidget* w : {static_cast<QWidget*>(route), static_cast<QWidget*>(label),
+                       static_cast<QWidget*>(dates), static_cast<QWidget*>(tabs)})
+        layout->addWidget(w);
+    auto* print = new QAction(QStringLiteral("Print"), &window);
+    print->setObjectName(QStringLiteral("mnuPrint"));
+
+    applyWindowCustomisation(session, window, form);
+
+    EXPECT_TRUE(route->isHidden());
+    EXPECT_EQ(route->text(), QStringLiteral("Send"));
+    EXPECT_FALSE(label->isHidden());
+    EXPECT_EQ(label->text(), QStringLiteral("Owner's no.:"));
+    EXPECT_EQ(dates->title(), QStringLiteral("When"));
+    EXPECT_FALSE(print->isVisible());
+    EXPECT_EQ(print->text(), QStringLiteral("Print it"));
+    EXPECT_EQ(tabs->tabText(0), QStringLiteral("Extra"));
+    EXPECT_TRUE(tabs->isTabVisible(0));
+    EXPECT_EQ(tabs->tabText(1), QStringLiteral("History")); // a Null value keeps the caption
+    EXPECT_FALSE(tabs->isTabVisible(1));
+}
+
+} // namespace
