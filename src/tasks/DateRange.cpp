@@ -1,0 +1,70 @@
+#include "tasks/DateRange.h"
+
+namespace bx {
+
+namespace {
+
+/** A whole number of at least 0 as typed (blanks around it allowed); nullopt otherwise. */
+std::optional<int> count(const QString& typed)
+{
+    bool ok = false;
+    const int n = typed.trimmed().toInt(&ok);
+    if (!ok || n < 0)
+        return std::nullopt;
+    return n;
+}
+
+DateRangeCheck refused(const QString& message)
+{
+    return {std::nullopt, message};
+}
+
+} // namespace
+
+const QList<DateRangeField>& dateRangeFields()
+{
+    static const QList<DateRangeField> fields{
+        {QStringLiteral("Start Date"), QStringLiteral("SCR_StartDate")},
+        {QStringLiteral("Date In"), QStringLiteral("SCR_Owner_Date_In")},
+        {QStringLiteral("Date Viewed"), QStringLiteral("SCR_Owner_Date_Viewed")},
+        {QStringLiteral("Target Date"), QStringLiteral("SCR_Owner_Target_Date")},
+        {QStringLiteral("Lifecycle End Date"), QStringLiteral("SCR_Lifecycle_End_Date")},
+        {QStringLiteral("Close Date"), QStringLiteral("closedate")},
+    };
+    return fields;
+}
+
+DateRangeCheck checkDateRange(const DateRangeInput& input, const QDate& today)
+{
+    DateRangeChoice choice;
+    choice.field = input.field;
+    switch (input.kind) {
+    case DateRangeKind::LastMonths: {
+        const std::optional<int> months = count(input.months);
+        if (!months)
+            return refused(kNeedMonths);
+        choice.months = *months;
+        choice.start = today.addMonths(-*months);
+        choice.end = today;
+        break;
+    }
+    case DateRangeKind::Between:
+        if (input.start > input.end)
+            return refused(kStartAfterEnd);
+        choice.start = input.start;
+        choice.end = input.end;
+        break;
+    case DateRangeKind::LastDays: {
+        const std::optional<int> days = count(input.days);
+        if (!days)
+            return refused(kNeedDays);
+        choice.days = *days;
+        choice.start = today.addDays(-*days);
+        choice.end = today;
+        break;
+    }
+    }
+    return {choice, QString()};
+}
+
+} // namespace bx

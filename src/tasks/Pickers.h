@@ -1,0 +1,33 @@
+#pragma once
+
+#include "tasks/LookupLists.h"
+
+#include <QList>
+#include <QStringList>
+
+namespace bx {
+
+class Prompt;
+class Session;
+
+inline const QString kSelectPriority = QStringLiteral("Please select a priority.");
+inline const QString kSelectFolder = QStringLiteral("Please select a Folder.");
+
+/** The priorities the priority picker offers, in order; empty after a database error (shown). */
+QStringList priorityChoices(Session& session, Prompt& prompt);
+
+/**
+ * The folders the folder picker offers: the category tree of LU_CATEGORY in display order,
+ * without the pseudo-entry "Unspecified Folder", which is no folder of its own. Empty after a
+ * database error (shown).
+ */
+QList<CategoryNode> folderChoices(Session& session, Prompt& prompt);
+
+/**
+ * A picker's OK: the selection is returned when it holds at least one entry; otherwise
+ * `message` is shown and nullopt returned, so that the picker stays open.
+ */
+std::optional<QStringList> acceptPick(Prompt& prompt, const QStringList& selection,
+                                      const QString& message);
+
+} // namespace bx

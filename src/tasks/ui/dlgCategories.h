@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QDialog>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+class QTreeWidget;
+
+namespace bx {
+
+class Prompt;
+class Session;
+
+/**
+ * The folder picker: the folder tree of LU_CATEGORY, one folder to be selected, or several to be
+ * ticked when the caller asks for several. The folder `current` is selected (ticked) at the
+ * start. OK without a folder says "Please select a Folder." and stays open.
+ */
+class dlgCategories : public QDialog
+{
+    Q_OBJECT
+public:
+    dlgCategories(Session& session, Prompt& prompt, bool several, QWidget* parent = nullptr,
+                  const QString& current = {});
+
+    /**
+     * Shows the picker modally. @return the chosen folder (one entry) or the ticked ones, in tree
+     * order; nullopt when closed without OK
+     */
+    static std::optional<QStringList> choose(Session& session, Prompt& prompt, bool several,
+                                             QWidget* parent, const QString& current = {});
+    /** Test hook: when set, choose() calls it instead of showing the dialog; empty to reset. */
+    static void setChoiceForTests(std::function<std::optional<QStringList>()> choice);
+
+    /** The choice after OK; empty before. */
+    const QStringList& chosen() const { return m_chosen; }
+
+    /** OK: checks the selection; accepts the dialog when there is one. @return true when accepted
+     */
+    bool confirm();
+
+private:
+    QStringList selection() const;
+
+    Prompt& m_prompt;
+    bool m_several;
+    QTreeWidget* m_tree;
+    QStringList m_chosen;
+};
+
+} // namespace bx

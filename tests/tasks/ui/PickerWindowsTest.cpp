@@ -1,0 +1,191 @@
+#include "core/ErrorLog.h"
+#include "core/Session.h"
+#include "core/db/SqliteDatabase.h"
+#include "core/settings/SettingsStore.h"
+#include "dbadmin/DatabaseCreator.h"
+#include "support/FixedClock.h"
+#include "support/ScriptedPrompt.h"
+#include "tasks/ui/dlgCategories.h"
+#include "tasks/ui/dlgDateInF.h"
+#include "tasks/ui/dlgPriority.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+using namespace bx;
+using bx::test::ScriptedPrompt;
+
+namespace {
+
+template <typename W> W* child(QWidget& window, const char* name)
+{
+    W* w = window.findChild<W*>(QLatin1String(name));
+    EXPECT_NE(w, nullptr) << name;
+    return w;
+}
+
+QTreeWidgetItem* node(QTreeWidget* tree, const QString& name)
+{
+    const auto found = tree->findItems(name, Qt::MatchExactly | Qt::MatchRecursive);
+    return found.isEmpty() ? nullptr : found.first();
+}
+
+QStringList shown(QTreeWidget* tree)
+{
+    QStringList out;
+    for (QTreeWidgetItemIterator it(tree); *it; ++it)
+        out << (*it)->text(0);
+    return out;
+}
+
+/** A new embedded database with the priority O'Brien's and the folders Alpha > Alpha's kid, Beta.
+ */
+class PickerWindowsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        {
+            ErrorLog log(dir.filePath(QStringLiteral("QVErrorLog.txt")), clock);
+            DatabaseCreator creator(settings, prompt, clock, log,
+                                    QCoreApplication::applicationDirPath());
+            ASSERT_TRUE(creator.createEmbedded(dir.filePath(QStringLiteral("pax.db"))));
+        }
+        prompt.clear();
+        session.setDatabase(SqliteDatabase::open(dir.filePath(QStringLiteral("pax.db"))));
+        session.user.userId = QStringLiteral("admin");
+        Database& db = session.db();
+        db.execute(QStringLiteral("INSERT INTO LU_PRIORITY (Priority) VALUES (?)"),
+                   {QStringLiteral("0 - O'Brien's")});
+        const QString insert =
+            QStringLiteral("INSERT INTO LU_CATEGORY (Category, Parent_Category) VALUES (?, ?)");
+        db.execute(insert, {QStringLiteral("Beta"), QVariant()});
+        db.execute(insert, {QStringLiteral("Alpha's kid"), QStringLiteral("Alpha")});
+        db.execute(insert, {QStringLiteral("Alpha"), QVariant()});
+    }
+
+    QTemporaryDir dir;
+    SettingsStore settings{dir.filePath(QStringLiteral("MRBX.conf"))};
+    bx::test::FixedClock clock; // today is 2024-01-31
+    ScriptedPrompt prompt;
+    Session session{settings, clock};
+};
+
+} // namespace
+
+TEST_F(PickerWindowsTest, PriorityOkNeedsASelectionThenReturnsIt)
+{
+    dlgPriority picker(session, prompt, false);
+    auto* tree = child<QTreeWidget>(picker, "tvwPriority");
+    EXPECT_EQ(shown(tree), (QStringList{QStringLiteral("0 - O'Brien's"), QStringLiteral("1 - High"),
+                                        QStringLiteral("2 - Normal"), QStringLiteral("3 - Low")}));
+    child<QPushButton>(picker, "cmdOK")->click();
+    EXPECT_EQ(prompt.texts(), QStringList{QStringLiteral("Please select a priority.")});
+    EXPECT_NE(picker.result(), QDialog::Accepted);
+
+    tree->setCurrentItem(node(tree, QStringLiteral("0 - O'Brien's")));
+    child<QPushButton>(picker, "cmdOK")->click();
+    EXPECT_EQ(picker.result(), QDialog::Accepted);
+    EXPECT_EQ(picker.chosen(), QStringList{QStringLiteral("0 - O'Brien's")});
+}
+
+TEST_F(PickerWindowsTest, SeveralPrioritiesAreTicked)
+{
+    dlgPriority picker(session, prompt, true);
+    auto* tree = child<QTreeWidget>(picker, "tvwPriority");
+    tree->setCurrentItem(node(tree, QStringLiteral("2 - Normal"))); // selecting is not ticking
+    EXPECT_FALSE(picker.confirm());
+    EXPECT_EQ(prompt.last().text, QStringLiteral("Please select a priority."));
+
+    node(tree, QStringLiteral("3 - Low"))->setCheckState(0, Qt::Checked);
+    node(tree, QStringLiteral("0 - O'Brien's"))->setCheckState(0, Qt::Checked);
+    EXPECT_TRUE(picker.confirm());
+    EXPECT_EQ(picker.chosen(),
+              (QStringList{QStringLiteral("0 - O'Brien's"), QStringLiteral("3 - Low")}));
+}
+
+TEST_F(PickerWindowsTest, FolderTreePreselectsCurrent)
+{
+    dlgCategories picker(session, prompt, false, nullptr, QStringLiteral("ALPHA'S KID"));
+    auto* tree = child<QTreeWidget>(picker, "tvwCategories");
+    EXPECT_EQ(shown(tree), (QStringList{QStringLiteral("Alpha"), QStringLiteral("Alpha's kid"),
+                                        QStringLiteral("Beta")}));
+    ASSERT_NE(node(tree, QStringLiteral("Alpha's kid")), nullptr);
+    EXPECT_EQ(node(tree, QStringLiteral("Alpha's kid"))->parent(),
+              node(tree, QStringLiteral("Alpha")));
+    child<QPushButton>(picker, "cmdOK")->click();
+    EXPECT_TRUE(prompt.records().isEmpty());
+    EXPECT_EQ(picker.chosen(), QStringList{QStringLiteral("Alpha's kid")});
+}
+
+TEST_F(PickerWindowsTest, SeveralFoldersNeedATick)
+{
+    dlgCategories picker(session, prompt, true, nullptr);
+    auto* tree = child<QTreeWidget>(picker, "tvwCategories");
+    EXPECT_FALSE(picker.confirm());
+    EXPECT_EQ(prompt.last().text, QStringLiteral("Please select a Folder."));
+    EXPECT_NE(picker.result(), QDialog::Accepted);
+
+    node(tree, QStringLiteral("Beta"))->setCheckState(0, Qt::Checked);
+    node(tree, QStringLiteral("Alpha's kid"))->setCheckState(0, Qt::Checked);
+    EXPECT_TRUE(picker.confirm());
+    EXPECT_EQ(picker.chosen(),
+              (QStringList{QStringLiteral("Alpha's kid"), QStringLiteral("Beta")}));
+}
+
+TEST_F(PickerWindowsTest, CancelGivesNothing)
+{
+    const auto cancelShown = [] {
+        QTimer::singleShot(0, [] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                dialog->findChild<QPushButton*>(QStringLiteral("cmdCancel"))->click();
+        });
+    };
+    cancelShown();
+    EXPECT_FALSE(dlgCategories::choose(session, prompt, false, nullptr, QStringLiteral("Beta")));
+    cancelShown();
+    EXPECT_FALSE(dlgPriority::choose(session, prompt, true, nullptr));
+    cancelShown();
+    EXPECT_FALSE(dlgDateInF::choose(session, prompt, nullptr));
+    EXPECT_TRUE(prompt.records().isEmpty());
+}
+
+TEST_F(PickerWindowsTest, DateRangeShowsRefusalsAndReturnsTheRange)
+{
+    dlgDateInF picker(session, prompt);
+    const QDate today(2024, 1, 31);
+    auto* start = child<QDateEdit>(picker, "dtStart");
+    EXPECT_EQ(start->date(), today);
+    EXPECT_EQ(child<QDateEdit>(picker, "dtEnd")->date(), today);
+    auto* fields = child<QComboBox>(picker, "cboField");
+    fields->setCurrentIndex(fields->findText(QStringLiteral("Close Date")));
+
+    child<QPushButton>(picker, "cmdOK")->click(); // months chosen, none typed
+    child<QRadioButton>(picker, "optBetween")->setChecked(true);
+    start->setDate(today.addDays(1));
+    child<QPushButton>(picker, "cmdOK")->click();
+    EXPECT_EQ(prompt.texts(),
+              (QStringList{QStringLiteral("Please specify Number of Months"),
+                           QStringLiteral("Start Date is more then the End one.")}));
+    EXPECT_NE(picker.result(), QDialog::Accepted);
+
+    child<QRadioButton>(picker, "optDays")->setChecked(true);
+    QTest::keyClicks(child<QLineEdit>(picker, "txtDays"), QStringLiteral("10"));
+    child<QPushButton>(picker, "cmdOK")->click();
+    EXPECT_EQ(picker.result(), QDialog::Accepted);
+    ASSERT_TRUE(picker.chosen().has_value());
+    EXPECT_EQ(picker.chosen()->field, QStringLiteral("closedate"));
+    EXPECT_EQ(picker.chosen()->days, 10);
+    EXPECT_EQ(picker.chosen()->start, QDate(2024, 1, 21));
+    EXPECT_EQ(picker.chosen()->end, today);
+}
