@@ -1,0 +1,219 @@
+#include "tasks/TaskEditor.h"
+
+#include "core/AppPaths.h"
+#include "core/Prompt.h"
+#include "core/Session.h"
+#include "core/db/Database.h"
+#include "core/db/DbError.h"
+#include "core/settings/SystemSettings.h"
+#include "people/UserRights.h"
+#include "tasks/cSCR.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+
+namespace bx::editor {
+
+namespace {
+
+const QString kSave = QStringLiteral("Save");
+const QString kSend = QStringLiteral("Send");
+const QString kCloseTaskMenu = QStringLiteral("Close Task");
+const QString kCloseOutTask = QStringLiteral("Close out task");
+
+QList<qlonglong> readAttachmentNumbers(Database& db, qlonglong taskNumber)
+{
+    QList<qlonglong> numbers;
+    const RecordSet rs = db.query(
+        QStringLiteral("SELECT Attach_Number FROM ATTACH WHERE SCR_Number = ?"), {taskNumber});
+    for (int row = 0; row < rs.rowCount(); ++row)
+        numbers.append(rs.value(row, QStringLiteral("Attach_Number")).toLongLong());
+    return numbers;
+}
+
+bool sameUser(const QString& a, const QString& b)
+{
+    return a.trimmed().compare(b.trimmed(), Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
+const QStringList& frequencies()
+{
+    static const QStringList list = {QStringLiteral("daily"), QStringLiteral("weekly"),
+                                     QStringLiteral("monthly"), QStringLiteral("quarterly"),
+                                     QStringLiteral("annually")};
+    return list;
+}
+
+std::optional<Refusal> checkBeforeSave(const CheckInput& in, const SystemSettings& settings)
+{
+    if (!in.isNew) {
+        if (in.targetEnabled && !in.meeting && settings.mandTargetDate && !in.targetHasDate)
+            return Refusal{kSpecifyDueDate, Field::Target, true, false};
+        if (in.meeting && !in.targetHasDate)
+            return Refusal{kSpecifyMeetingDate, Field::Target, in.targetEnabled, false};
+    }
+    if (!in.customFormPassed)
+        return Refusal{{}, Field::None, false, false};
+    if (in.titleEnabled && in.title.isEmpty())
+        return Refusal{kSpecifyTaskName, Field::Title, true, true};
+    if (in.categoryEnabled && settings.mandCategory && in.category.trimmed().isEmpty())
+        return Refusal{kSpecifyFolder, Field::Category, true, true};
+    if (in.priorityEnabled && settings.mandPriority && in.priority.isEmpty())
+        return Refusal{kSpecifyPriority, Field::Priority, true, true};
+    return std::nullopt;
+}
+
+Enabling enablingFor(const cSCR& task, const Session& session)
+{
+    const UserRecord& me = session.user.record;
+    const QString status = task.SCR_Status().trimmed().toUpper();
+    Enabling e;
+    e.lifecycleVisible = !task.SCR_Lifecycle_ID().trimmed().isEmpty();
+    e.forward = UserRights::mayForward(me, task.SCR_Status());
+    e.reopen = task.SCR_Permission_Reopen();
+    e.customField = UserRights::mayEditCustomField(me);
+    e.toSelf = (status == QLatin1String("A") || status == QLatin1String("C")) &&
+               !sameUser(task.SCR_Owner_User_ID(), session.user.userId);
+    e.write = task.SCR_Permission_Write();
+    return e;
+}
+
+RecipientsFace recipientsFace(const QList<cSelUser>& recipients)
+{
+    RecipientsFace face;
+    face.chosen = !recipients.isEmpty();
+    if (!face.chosen) {
+        face.saveCaption = kSave;
+        face.closeOutMenu = kCloseTaskMenu;
+        face.closeOutToolTip = kCloseOutTask;
+        face.closeOutToolCaption = kCloseOutTask;
+        return face;
+    }
+    face.saveCaption = kSend;
+    if (recipients.first().OwnerType == cSelUser::kLifecycle) {
+        face.closeOutMenu = QStringLiteral("Process  ");
+        face.closeOutToolTip = QStringLiteral("Process Lifecycle");
+        face.closeOutToolCaption = QStringLiteral("Process Lifecycle");
+    } else {
+        face.closeOutMenu = QStringLiteral("Close out ");
+        face.closeOutToolTip = kCloseOutTask;
+        face.closeOutToolCaption = QStringLiteral("Close out");
+    }
+    return face;
+}
+
+bool routesIntoLifecycle(const QList<cSelUser>& recipients)
+{
+    return recipients.size() == 1 && recipients.first().OwnerType == cSelUser::kLifecycle;
+}
+
+std::optional<cSelUser> templateLifecycleRecipient(const cSCR& templ)
+{
+    const QString lifecycle = templ.SCR_Lifecycle_ID().trimmed();
+    if (lifecycle.isEmpty())
+        return std::nullopt;
+    return cSelUser{lifecycle, templ.SCR_Group_ID(), cSelUser::kLifecycle};
+}
+
+QString dateText(const QDate& date)
+{
+    return date.isValid() ? date.toString(Qt::ISODate) : QString();
+}
+
+QDate parseDate(const QString& text)
+{
+    const QString t = text.trimmed();
+    if (t.isEmpty())
+        return {};
+    QDate d = QDate::fromString(t, Qt::ISODate);
+    if (!d.isValid())
+        d = QLocale().toDate(t, QLocale::ShortFormat);
+    if (!d.isValid())
+        d = QLocale().toDate(t, QLocale::LongFormat);
+    return d;
+}
+
+QDateTime dateForColumn(const QDate& date, const QDateTime& current)
+{
+    if (!date.isValid())
+        return {};
+    if (current.isValid() && current.date() == date)
+        return current;
+    return QDateTime(date, QTime(0, 0));
+}
+
+EstimateCheck checkEstimate(const QString& text, int spinValue, int maximum)
+{
+    bool ok = false;
+    const int value = text.trimmed().toInt(&ok);
+    if (!ok)
+        return {spinValue, {}};
+    if (value > maximum)
+        return {spinValue, QStringLiteral("Must be between 0 and %1").arg(maximum)};
+    if (value < 0)
+        return {spinValue, QStringLiteral("Hours estimated must be between 0 and %1").arg(maximum)};
+    return {value, {}};
+}
+
+QString commentFilePath(qlonglong taskNumber)
+{
+    return QDir(AppPaths::dataDir()).filePath(QStringLiteral("BXComm/%1.bx").arg(taskNumber));
+}
+
+void removeCommentFile(qlonglong taskNumber)
+{
+    const QString path = commentFilePath(taskNumber);
+    if (QFileInfo::exists(path))
+        QFile::remove(path);
+}
+
+bool writeCommentFile(qlonglong taskNumber, const QString& richText)
+{
+    const QString path = commentFilePath(taskNumber);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    const QByteArray data = richText.toUtf8();
+    return file.write(data) == data.size();
+}
+
+QList<qlonglong> attachmentNumbers(Session& session, Prompt& prompt, qlonglong taskNumber)
+{
+    try {
+        return readAttachmentNumbers(session.db(), taskNumber);
+    } catch (const DbError& e) {
+        session.errorLog().write(QStringLiteral("SCR_FORM"), e.description());
+        showTaskError(prompt, e.description());
+        return {};
+    }
+}
+
+int deleteAttachmentsAddedSince(Session& session, Prompt& prompt, qlonglong taskNumber,
+                                const QList<qlonglong>& known)
+{
+    Database& db = session.db();
+    try {
+        Transaction tx(db);
+        int deleted = 0;
+        for (qlonglong number : readAttachmentNumbers(db, taskNumber)) {
+            if (known.contains(number))
+                continue;
+            deleted += static_cast<int>(db.execute(
+                QStringLiteral("DELETE FROM ATTACH WHERE Attach_Number = ? AND SCR_Number = ?"),
+                {number, taskNumber}));
+        }
+        tx.commit();
+        return deleted;
+    } catch (const DbError& e) {
+        session.errorLog().write(QStringLiteral("SCR_FORM"), e.description());
+        showTaskError(prompt, e.description());
+        return -1;
+    }
+}
+
+} // namespace bx::editor

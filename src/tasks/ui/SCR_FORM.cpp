@@ -1,0 +1,933 @@
+#include "tasks/ui/SCR_FORM.h"
+
+#include "core/Clock.h"
+#include "core/Prompt.h"
+#include "core/Session.h"
+#include "core/ui/Named.h"
+#include "people/ui/dlgChooseUser.h"
+#include "tasks/LookupLists.h"
+#include "tasks/Recurrence.h"
+#include "tasks/SubTasks.h"
+#include "tasks/TaskEditorHost.h"
+#include "tasks/ui/F_COMMENTS.h"
+#include "tasks/ui/WindowCustomisation.h"
+#include "tasks/ui/dlgCategories.h"
+#include "workflow/ui/FORWARD_FORM.h"
+#include "workflow/ui/F_TO_DO.h"
+#include "workflow/ui/ROUTE_HISTORY.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTextBrowser>
+#include <QTextEdit>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace bx {
+
+namespace {
+
+/** The largest number of hours the estimate's spin offers. */
+constexpr int kMaxEstimate = 9999;
+
+QLabel* note(const QString& text)
+{
+    auto* label = new QLabel(text);
+    label->setWordWrap(true);
+    return label;
+}
+
+QDateEdit* datePicker(const char* name)
+{
+    auto* picker = named(new QDateEdit, name);
+    picker->setCalendarPopup(true);
+    return picker;
+}
+
+} // namespace
+
+SCR_FORM::SCR_FORM(Session& session, Prompt& prompt, TaskEditorHost* host, QWidget* parent)
+    : QMainWindow(parent)
+    , m_session(session)
+    , m_prompt(prompt)
+    , m_host(host)
+    , m_scr(std::make_unique<cSCR>(session, prompt))
+{
+    setObjectName(QStringLiteral("SCR_FORM"));
+    m_noteForm = std::make_unique<F_COMMENTS>(session, *m_scr, this);
+    m_scr->setNoteForm(m_noteForm.get());
+    buildControls();
+    buildMenusAndToolbar();
+    connectDirtyTracking();
+    if (session.taskFormSize.isValid())
+        resize(session.taskFormSize);
+}
+
+SCR_FORM::~SCR_FORM()
+{
+    m_scr->setNoteForm(nullptr);
+}
+
+// --- Building the window -------------------------------------------------------------------------
+
+void SCR_FORM::buildControls()
+{
+    m_tabs = named(new QTabWidget, "SSTab1");
+    m_tabs->addTab(buildTaskTab(), QStringLiteral("Task"));
+    m_tabs->addTab(buildAttachmentsTab(), QStringLiteral("Attachments"));
+    m_tabs->addTab(buildCustomTab(), QStringLiteral("Custom"));
+    m_tabs->addTab(buildTimeTab(), QStringLiteral("Time"));
+    m_tabs->addTab(buildMemosTab(), QStringLiteral("Memos"));
+    setCentralWidget(m_tabs);
+}
+
+QWidget* SCR_FORM::buildTaskTab()
+{
+    auto* page = new QWidget;
+    auto* grid = new QGridLayout(page);
+    int row = 0;
+    auto addRow = [&](QLabel* label, QWidget* field, QWidget* extra = nullptr) {
+        grid->addWidget(label, row, 0);
+        grid->addWidget(field, row, 1);
+        if (extra)
+            grid->addWidget(extra, row, 2);
+        ++row;
+    };
+
+    m_number = named(new QLineEdit, "T_SCR_NUMBER");
+    m_number->setReadOnly(true);
+    addRow(new QLabel(QStringLiteral("Number:")), m_number);
+    m_title = named(new QLineEdit, "T_TITLE");
+    addRow(new QLabel(QStringLiteral("Task name:")), m_title);
+
+    m_targetLabel = new QLabel(QStringLiteral("Due Date:"));
+    m_target = named(new QLineEdit, "T_TARGET");
+    m_targetPicker = datePicker("T_CAL");
+    addRow(m_targetLabel, m_target, m_targetPicker);
+    m_startLabel = new QLabel(QStringLiteral("Start Date:"));
+    m_start = named(new QLineEdit, "T_Start");
+    m_startPicker = datePicker("T_StartDate");
+    addRow(m_startLabel, m_start, m_startPicker);
+
+    m_priority = named(new QComboBox, "T_PRIORITY");
+    addRow(new QLabel(QStringLiteral("Priority:")), m_priority);
+    m_category = named(new QLineEdit, "T_CATEGORY");
+    m_folderButton = named(new QPushButton(QStringLiteral("Folder...")), "Command7");
+    addRow(new QLabel(QStringLiteral("Folder:")), m_category, m_folderButton);
+    connect(m_folderButton, &QPushButton::clicked, this, &SCR_FORM::chooseFolder);
+
+    m_frequency = named(new QComboBox, "T_FREQUENCY");
+    m_frequency->addItem(QString());
+    m_frequency->addItems(editor::frequencies());
+    addRow(new QLabel(QStringLiteral("Recurring Frequency:")), m_frequency);
+    m_firm = named(new QCheckBox(QStringLiteral("Firm Date")), "T_FIRM");
+    grid->addWidget(m_firm, row++, 1);
+
+    m_estimate = named(new QLineEdit, "T_ESTIMATE");
+    m_estimateSpin = named(new QSpinBox, "VScroll2");
+    m_estimateSpin->setRange(0, kMaxEstimate);
+    addRow(new QLabel(QStringLiteral("Hours Estimated:")), m_estimate, m_estimateSpin);
+    m_template = named(new QCheckBox, "C_TEMPLATE");
+    addRow(new QLabel(QStringLiteral("Add as Template:")), m_template);
+    m_sensitive = named(new QCheckBox, "C_Sensitive");
+    addRow(new QLabel(QStringLiteral("Sensitive:")), m_sensitive);
+
+    m_customLabel = named(new QLabel, "Label2");
+    m_customField = named(new QLineEdit, "T_CUSTOMFIELD");
+    addRow(m_customLabel, m_customField);
+
+    m_lifecycleLabel = new QLabel(QStringLiteral("Life Cycle:"));
+    m_lifecycle = named(new QLineEdit, "T_LIFECYCLE");
+    m_lifecycle->setReadOnly(true);
+    addRow(m_lifecycleLabel, m_lifecycle);
+    m_stageLabel = new QLabel(QStringLiteral("Stage:"));
+    m_stage = named(new QLineEdit, "T_STAGE");
+    m_stage->setReadOnly(true);
+    addRow(m_stageLabel, m_stage);
+    m_lcEndLabel = new QLabel(QStringLiteral("Stage Due Date:"));
+    m_lcEnd = named(new QLineEdit, "LCEnd");
+    m_lcEndPicker = datePicker("LCEndDate");
+    addRow(m_lcEndLabel, m_lcEnd, m_lcEndPicker);
+
+    m_comments = named(new QTextEdit, "T_SCRCOMMENTS");
+    m_comments->setAcceptRichText(true);
+    grid->addWidget(new QLabel(QStringLiteral("Description:")), row++, 0);
+    grid->addWidget(m_comments, row, 0, 1, 3);
+    grid->setRowStretch(row, 1);
+    grid->setColumnStretch(1, 1);
+
+    // The date boxes and their pickers keep each other in step.
+    auto pair = [this](QLineEdit* box, QDateEdit* picker, const QString& message) {
+        connect(picker, &QDateEdit::dateChanged, this, [this, box](const QDate& date) {
+            if (!m_filling)
+                box->setText(editor::dateText(date));
+        });
+        connect(box, &QLineEdit::editingFinished, this,
+                [this, box, picker, message] { onDateBoxLeft(box, picker, message); });
+    };
+    pair(m_target, m_targetPicker, editor::kInputDueDate);
+    pair(m_start, m_startPicker, editor::kInputStartDate);
+    pair(m_lcEnd, m_lcEndPicker, editor::kInputLifecycleEndDate);
+    connect(m_estimateSpin, &QSpinBox::valueChanged, this,
+            [this](int value) { m_estimate->setText(QString::number(value)); });
+    connect(m_estimate, &QLineEdit::editingFinished, this, &SCR_FORM::onEstimateLeft);
+    return page;
+}
+
+QWidget* SCR_FORM::buildAttachmentsTab()
+{
+    auto* page = new QWidget;
+    auto* box = new QVBoxLayout(page);
+    box->addWidget(
+        note(QStringLiteral("The files, web pages, forms, checklists and other items attached to "
+                            "this task are listed here.")));
+    auto* list = named(new QTreeWidget, "AttachListView");
+    list->setHeaderLabels({QStringLiteral("Title"), QStringLiteral("Type"), QStringLiteral("Owner"),
+                           QStringLiteral("Date")});
+    box->addWidget(list, 1);
+    box->addWidget(named(new QTextBrowser, "Browser1"), 1);
+    return page;
+}
+
+QWidget* SCR_FORM::buildCustomTab()
+{
+    auto* page = new QWidget;
+    auto* box = new QVBoxLayout(page);
+    box->addWidget(
+        note(QStringLiteral("The custom form or plug-in of this task's workshop is shown here.")));
+    box->addStretch(1);
+    return page;
+}
+
+QWidget* SCR_FORM::buildTimeTab()
+{
+    auto* page = new QWidget;
+    auto* box = new QVBoxLayout(page);
+    box->addWidget(note(QStringLiteral("The time recorded against this task is listed here.")));
+    m_timeRecords = named(new QTreeWidget, "ListView2");
+    m_timeRecords->setHeaderLabels({QStringLiteral("Date"), QStringLiteral("Start"),
+                                    QStringLiteral("Time(hours)"), QStringLiteral("Comment")});
+    box->addWidget(m_timeRecords, 1);
+    auto* buttons = new QHBoxLayout;
+    for (const QString& caption :
+         {QStringLiteral("Add Record..."), QStringLiteral("Edit Record..."),
+          QStringLiteral("Delete Record...")}) {
+        auto* button = new QPushButton(caption);
+        button->setEnabled(false); // the time-sheet commands are not offered in this window yet
+        buttons->addWidget(button);
+        m_timeButtons.append(button);
+    }
+    buttons->addStretch(1);
+    box->addLayout(buttons);
+    return page;
+}
+
+QWidget* SCR_FORM::buildMemosTab()
+{
+    auto* page = new QWidget;
+    auto* box = new QVBoxLayout(page);
+    box->addWidget(
+        note(QStringLiteral("The memos and discussion items of this task are listed here.")));
+    auto* list = named(new QTreeWidget, "MemoListView");
+    list->setHeaderLabels(
+        {QStringLiteral("Title"), QStringLiteral("Owner"), QStringLiteral("Date")});
+    box->addWidget(list, 1);
+    auto* memo = named(new QTextEdit, "T_Memo");
+    memo->setReadOnly(true);
+    box->addWidget(memo, 1);
+    auto* discussion = named(new QTextEdit, "T_MEMODiscussion");
+    discussion->setReadOnly(true);
+    box->addWidget(discussion, 1);
+    return page;
+}
+
+QAction* SCR_FORM::addCommand(QMenu* menu, const char* name, const QString& caption)
+{
+    QAction* action = named(menu->addAction(caption), name);
+    return action;
+}
+
+QAction* SCR_FORM::addKey(const char* key, const QString& caption)
+{
+    QAction* action = named(m_toolbar->addAction(caption), key);
+    return action;
+}
+
+void SCR_FORM::buildMenusAndToolbar()
+{
+    QMenu* file = named(menuBar()->addMenu(QStringLiteral("&File")), "mnuFile");
+    m_mnuSave = addCommand(file, "mnuSave", QStringLiteral("&Save"));
+    m_mnuCloseOut = addCommand(file, "mnuCloseOut", QStringLiteral("&Closeout Task"));
+    m_mnuReopen = addCommand(file, "mnuReopen", QStringLiteral("&ReOpen"));
+    m_mnuSubTask = addCommand(file, "mnuSubTask", QStringLiteral("Create a SubTask..."));
+    addCommand(file, "mnuPrint", QStringLiteral("&Print View..."))->setEnabled(false);
+    m_mnuForward = addCommand(file, "mnuForward", QStringLiteral("&Forward (Reassign)"));
+    m_mnuCancelAssign = addCommand(file, "mnuCancelAssign", QStringLiteral("Cancel &Assign"));
+    m_mnuToSelf = addCommand(file, "mnuToSelf", QStringLiteral("Forward to &Self"));
+    m_mnuHistory = addCommand(file, "mnuHistory", QStringLiteral("Show &History"));
+    addCommand(file, "mnuEmail", QStringLiteral("Compose Email"))->setEnabled(false);
+    file->addSeparator();
+    m_mnuExit = addCommand(file, "mnuExit", QStringLiteral("&Exit"));
+
+    // The attachment commands belong to the attachment pane, which is not offered here yet.
+    QMenu* attach = named(menuBar()->addMenu(QStringLiteral("&Attach")), "mnuAttach");
+    const std::pair<const char*, QString> attachCommands[] = {
+        {"mnuAddMemo", QStringLiteral("Add &Memo")},
+        {"mnuAddDiscussion", QStringLiteral("Add &Discussion")},
+        {"mnuAddFile", QStringLiteral("Add &File")},
+        {"mnuAddForm", QStringLiteral("Add Custom Fo&rm (Brindlepax)")},
+        {"mnuAddChecklist", QStringLiteral("Add Chec&klist")},
+        {"mnuAddWebPage", QStringLiteral("Add &Web Page")},
+        {"mnuAddShortcut", QStringLiteral("Add File &Shortcut")},
+        {"mnuAddContact", QStringLiteral("Add &Contact")},
+        {"mnuAddObject", QStringLiteral("Add &Object")},
+        {"mnuAddFromParent", QStringLiteral("Add from &Parent")},
+        {"mnuAddSignature", QStringLiteral("&Add Electronic Signature")},
+        {"mnuAddPlugIn", QStringLiteral("Add &Brindlepax Plug-in")},
+        {"mnuCopyText", QStringLiteral("&Copy Selected Text")},
+        {"mnuSaveAttachment", QStringLiteral("&Save Attachment As...")},
+        {"mnuOpenForm", QStringLiteral("Ope&n Form")},
+        {"mnuDeleteItem", QStringLiteral("&Delete Item")},
+        {"mnuLaunchViewer", QStringLiteral("&Launch Viewer")},
+    };
+    for (const auto& [name, caption] : attachCommands)
+        addCommand(attach, name, caption)->setEnabled(false);
+    named(menuBar()->addMenu(QStringLiteral("&AddOns")), "mnuAddOns");
+    QMenu* help = named(menuBar()->addMenu(QStringLiteral("&Help")), "mnuHelp");
+    addCommand(help, "mnuContents", QStringLiteral("&Contents"))->setEnabled(false);
+
+    m_toolbar = named(addToolBar(QStringLiteral("Task")), "Toolbar1");
+    m_keySave = addKey("Save", QStringLiteral("Save"));
+    m_keyCloseOut = addKey("CloseOut", QStringLiteral("Close out task"));
+    m_keyAssign = addKey("Assign", QStringLiteral("Assign"));
+    m_keyCancelAssign = addKey("CancelAssign", QStringLiteral("Cancel Assign"));
+    m_keyReassign = addKey("Reassign", QStringLiteral("Reassign"));
+    m_keyToSelf = addKey("ToSelf", QStringLiteral("To Self"));
+    m_keyPrevious = addKey("Previous", QStringLiteral("Previous"));
+    m_keyNext = addKey("Next", QStringLiteral("Next"));
+    m_keyReopen = addKey("Reopen", QStringLiteral("Reopen task"));
+    m_keyHistory = addKey("History", QStringLiteral("History"));
+    m_keySubTask = addKey("SubTask", QStringLiteral("SubTask"));
+    for (const auto& [key, caption] :
+         {std::pair{"Attach", QStringLiteral("Attach")},
+          std::pair{"Discussion", QStringLiteral("Discussion")},
+          std::pair{"Email", QStringLiteral("Email")}, std::pair{"Help", QStringLiteral("Help")},
+          std::pair{"AttachForm", QStringLiteral("Attach Form")},
+          std::pair{"AttachFile", QStringLiteral("Attach File")}})
+        addKey(key, caption)->setEnabled(false);
+
+    for (QAction* save : {m_mnuSave, m_keySave})
+        connect(save, &QAction::triggered, this, [this] { saveTask(); });
+    for (QAction* closeOut : {m_mnuCloseOut, m_keyCloseOut})
+        connect(closeOut, &QAction::triggered, this, [this] { CLOSETASK(true); });
+    for (QAction* reopen : {m_mnuReopen, m_keyReopen})
+        connect(reopen, &QAction::triggered, this, &SCR_FORM::reopenTask);
+    for (QAction* sub : {m_mnuSubTask, m_keySubTask})
+        connect(sub, &QAction::triggered, this, &SCR_FORM::createSubTask);
+    for (QAction* forward : {m_mnuForward, m_keyReassign})
+        connect(forward, &QAction::triggered, this, &SCR_FORM::forwardTask);
+    for (QAction* cancel : {m_mnuCancelAssign, m_keyCancelAssign})
+        connect(cancel, &QAction::triggered, this, &SCR_FORM::cancelAssign);
+    for (QAction* self : {m_mnuToSelf, m_keyToSelf})
+        connect(self, &QAction::triggered, this, &SCR_FORM::forwardToSelf);
+    for (QAction* history : {m_mnuHistory, m_keyHistory})
+        connect(history, &QAction::triggered, this, &SCR_FORM::showHistory);
+    connect(m_keyAssign, &QAction::triggered, this, &SCR_FORM::assignRecipients);
+    connect(m_keyPrevious, &QAction::triggered, this, [this] { moveTo(-1); });
+    connect(m_keyNext, &QAction::triggered, this, [this] { moveTo(1); });
+    connect(m_mnuExit, &QAction::triggered, this, &QWidget::close);
+}
+
+void SCR_FORM::connectDirtyTracking()
+{
+    auto touched = [this] {
+        if (!m_filling)
+            m_dirty = true;
+    };
+    for (QLineEdit* box :
+         {m_title, m_target, m_start, m_category, m_estimate, m_customField, m_lcEnd})
+        connect(box, &QLineEdit::textChanged, this, touched);
+    for (QComboBox* list : {m_priority, m_frequency})
+        connect(list, &QComboBox::currentTextChanged, this, touched);
+    for (QCheckBox* check : {m_firm, m_template, m_sensitive})
+        connect(check, &QCheckBox::toggled, this, touched);
+    connect(m_comments, &QTextEdit::textChanged, this, touched);
+}
+
+// --- Opening -------------------------------------------------------------------------------------
+
+void SCR_FORM::resetState()
+{
+    m_dirty = false;
+    m_scr->UsersCol().clear();
+}
+
+void SCR_FORM::setTypeFace(TaskType type)
+{
+    const bool meeting = type == TaskType::Meeting;
+    m_startLabel->setVisible(!meeting);
+    m_start->setVisible(!meeting);
+    m_startPicker->setVisible(!meeting);
+    m_targetLabel->setText(meeting ? QStringLiteral("Date:") : QStringLiteral("Due Date:"));
+    setWindowTitle(meeting ? QStringLiteral("Meeting") : QStringLiteral("Task"));
+}
+
+bool SCR_FORM::openExisting(qlonglong number)
+{
+    if (!m_scr->Load(number))
+        return false;
+    IsNew = false;
+    resetState();
+    setTypeFace(m_scr->taskType());
+    FillSCR(*m_scr);
+    afterOpening();
+    return true;
+}
+
+bool SCR_FORM::openNew(TaskType type, qlonglong workshop)
+{
+    IsNew = true;
+    GroupKey = workshop;
+    m_scr->setCreateNote(editor::kCreateRequest);
+    if (m_scr->Create(type) == 0)
+        return false;
+    resetState();
+    m_scr->setGroupKey(workshop);
+    setTypeFace(type);
+    FillSCR(*m_scr);
+
+    // The mode is the opener's word for this editor only.
+    const QString mode = m_session.openMode;
+    const qlonglong from = m_session.openFromTask;
+    m_session.openMode.clear();
+    if (type == TaskType::Meeting) {
+        setWindowTitle(QStringLiteral("New Meeting"));
+    } else if (mode == editor::kDelegateMode) {
+        setWindowTitle(QStringLiteral("New Subtask"));
+        m_scr->setSCR_Parent_Number(from);
+        if (m_session.system.getParentParams)
+            CopySCRFromParent(from);
+    } else if (mode == editor::kCloneMode) {
+        setWindowTitle(QStringLiteral("New Task"));
+        FillSCRFromTemplate(from);
+    } else {
+        setWindowTitle(QStringLiteral("New Task"));
+    }
+    m_scr->setSCR_Group_ID(workshop);
+
+    const QDate today = m_session.clock().nowLocal().date();
+    m_filling = true;
+    for (QDateEdit* picker : {m_targetPicker, m_startPicker})
+        picker->setDate(today);
+    m_target->setText(editor::dateText(today));
+    m_start->setText(editor::dateText(today));
+    m_filling = false;
+    afterOpening();
+    return true;
+}
+
+void SCR_FORM::afterOpening()
+{
+    m_attachmentsAtOpening = editor::attachmentNumbers(m_session, m_prompt, m_scr->SCR_Number());
+    m_dirty = false;
+    m_comments->document()->setModified(false);
+    applyEnabling();
+    applyRecipientsFace();
+    applyWindowCustomisation(m_session, *this, windowTitle());
+}
+
+void SCR_FORM::fillPriorities(const QString& current)
+{
+    m_priority->clear();
+    m_priority->addItem(QString());
+    m_priority->addItems(LookupLists(m_session, m_prompt).entries(LookupKind::Priority));
+    if (!current.isEmpty() && m_priority->findText(current) < 0)
+        m_priority->addItem(current);
+    m_priority->setCurrentIndex(std::max(0, m_priority->findText(current)));
+}
+
+void SCR_FORM::FillSCR(const cSCR& task)
+{
+    m_filling = true;
+    auto showDate = [](QLineEdit* box, QDateEdit* picker, const QDateTime& value) {
+        box->setText(editor::dateText(value.date()));
+        if (value.isValid())
+            picker->setDate(value.date());
+    };
+    m_number->setText(QString::number(task.SCR_Number()));
+    m_title->setText(task.SCR_Title());
+    showDate(m_target, m_targetPicker, task.SCR_Owner_Target_Date());
+    showDate(m_start, m_startPicker, task.SCR_StartDate());
+    fillPriorities(task.value(QStringLiteral("SCR_Priority")).toString());
+    m_category->setText(task.SCR_Category());
+    const QString frequency = task.value(QStringLiteral("SCR_Recurring_Frequency")).toString();
+    if (m_frequency->findText(frequency) < 0)
+        m_frequency->addItem(frequency);
+    m_frequency->setCurrentIndex(m_frequency->findText(frequency));
+    m_firm->setChecked(task.value(QStringLiteral("SCR_Firm_Target_Date")).toBool());
+    const int estimate = task.value(QStringLiteral("SCR_Percent_Complete")).toInt();
+    m_estimateSpin->setValue(estimate);
+    m_estimate->setText(QString::number(estimate));
+    m_template->setChecked(task.value(QStringLiteral("SCR_Template")).toBool());
+    m_sensitive->setChecked(task.SCR_Sensitive());
+    const QString comments = task.value(QStringLiteral("SCR_Comments")).toString();
+    if (Qt::mightBeRichText(comments))
+        m_comments->setHtml(comments);
+    else
+        m_comments->setPlainText(comments);
+    m_comments->document()->setModified(false);
+    m_customField->setText(task.value(QStringLiteral("SCR_Custom_Field")).toString());
+    m_lifecycle->setText(task.SCR_Lifecycle_ID());
+    m_stage->setText(task.SCR_LC_Stage_Name());
+    showDate(m_lcEnd, m_lcEndPicker, task.SCR_Lifecycle_End_Date());
+    m_filling = false;
+}
+
+void SCR_FORM::FillSCRFromTemplate(qlonglong templateNumber)
+{
+    cSCR templ(m_session, m_prompt);
+    if (!templ.Load(templateNumber))
+        return;
+    FillSCR(templ);
+    m_scr->SCRCloneAttach(templateNumber, m_scr->SCR_Number());
+    m_number->setText(QString::number(m_scr->SCR_Number()));
+    m_title->clear();
+    m_template->setChecked(false);
+    if (const auto recipient = editor::templateLifecycleRecipient(templ))
+        setRecipients({*recipient});
+}
+
+void SCR_FORM::CopySCRFromParent(qlonglong parentNumber)
+{
+    cSCR parent(m_session, m_prompt);
+    if (!parent.Load(parentNumber))
+        return;
+    FillSCR(parent);
+    m_number->setText(QString::number(m_scr->SCR_Number()));
+    m_title->setText(parent.SCR_Title() + editor::kSubtaskSuffix);
+    m_template->setChecked(false);
+    m_scr->setSCR_Parent_Number(parentNumber);
+    m_lifecycle->clear();
+    m_stage->clear();
+}
+
+// --- Enabling ------------------------------------------------------------------------------------
+
+void SCR_FORM::applyEnabling()
+{
+    const editor::Enabling e = editor::enablingFor(*m_scr, m_session);
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{m_lifecycleLabel, m_lifecycle, m_stageLabel, m_stage,
+                                         m_lcEndLabel, m_lcEnd, m_lcEndPicker})
+        w->setVisible(e.lifecycleVisible);
+    m_mnuForward->setEnabled(e.forward);
+    m_keyReassign->setEnabled(e.forward);
+    m_mnuReopen->setEnabled(e.reopen);
+    m_keyReopen->setEnabled(e.reopen);
+    m_mnuToSelf->setEnabled(e.toSelf);
+    m_keyToSelf->setEnabled(e.toSelf);
+
+    const bool showCustom = m_session.system.showCustom;
+    m_customLabel->setVisible(showCustom);
+    m_customField->setVisible(showCustom);
+    const QString customCaption = m_session.system.labelCustom;
+    m_customLabel->setText(customCaption.isEmpty() ? editor::kDefaultCustomLabel : customCaption);
+    m_customField->setEnabled(e.write && e.customField);
+
+    for (QAction* a : {m_mnuCloseOut, m_keyCloseOut, m_mnuSubTask, m_keySubTask})
+        a->setEnabled(e.write);
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             m_template, m_sensitive, m_start, m_startPicker, m_target, m_targetPicker, m_lcEnd,
+             m_lcEndPicker, m_frequency, m_firm, m_folderButton, m_category, m_title, m_estimate,
+             m_estimateSpin, m_priority, m_timeRecords})
+        w->setEnabled(e.write);
+    m_comments->setReadOnly(!e.write);
+}
+
+void SCR_FORM::applyRecipientsFace()
+{
+    const editor::RecipientsFace face = editor::recipientsFace(m_scr->UsersCol());
+    m_keySave->setText(face.saveCaption);
+    m_keyAssign->setVisible(!face.chosen);
+    m_keyCancelAssign->setVisible(face.chosen);
+    m_mnuCancelAssign->setEnabled(face.chosen);
+    if (face.chosen)
+        m_mnuForward->setEnabled(false);
+    m_mnuCloseOut->setText(face.closeOutMenu);
+    m_keyCloseOut->setText(face.closeOutToolCaption);
+    m_keyCloseOut->setToolTip(face.closeOutToolTip);
+    m_keyReopen->setToolTip(QStringLiteral("Reopen task"));
+}
+
+void SCR_FORM::setRecipients(const QList<cSelUser>& recipients)
+{
+    m_scr->UsersCol() = recipients;
+    applyEnabling();
+    applyRecipientsFace();
+}
+
+// --- Field-level checks --------------------------------------------------------------------------
+
+void SCR_FORM::onDateBoxLeft(QLineEdit* box, QDateEdit* picker, const QString& message)
+{
+    if (box->text().trimmed().isEmpty())
+        return;
+    const QDate date = editor::parseDate(box->text());
+    if (!date.isValid()) {
+        m_prompt.inform(message);
+        return;
+    }
+    picker->setDate(date);
+}
+
+void SCR_FORM::onEstimateLeft()
+{
+    const editor::EstimateCheck r = editor::checkEstimate(
+        m_estimate->text(), m_estimateSpin->value(), m_estimateSpin->maximum());
+    if (!r.message.isEmpty())
+        m_prompt.inform(r.message);
+    m_estimateSpin->setValue(r.value);
+    m_estimate->setText(QString::number(r.value));
+}
+
+void SCR_FORM::chooseFolder()
+{
+    const auto chosen = dlgCategories::choose(m_session, m_prompt, false, this, m_category->text());
+    if (chosen && !chosen->isEmpty())
+        m_category->setText(chosen->first());
+}
+
+// --- Saving --------------------------------------------------------------------------------------
+
+void SCR_FORM::controlsToTask()
+{
+    cSCR& t = *m_scr;
+    t.setSCR_Title(m_title->text());
+    t.setValue(QStringLiteral("SCR_Template"), m_template->isChecked());
+    t.setValue(QStringLiteral("SCR_Sensitive"), m_sensitive->isChecked());
+    t.setValue(QStringLiteral("SCR_Percent_Complete"),
+               editor::checkEstimate(m_estimate->text(), m_estimateSpin->value(),
+                                     m_estimateSpin->maximum())
+                   .value);
+    t.setValue(QStringLiteral("SCR_Priority"), m_priority->currentText());
+    t.setSCR_Category(m_category->text());
+    t.setValue(QStringLiteral("SCR_Custom_Field"), m_customField->text());
+    t.setSCR_StartDate(
+        editor::dateForColumn(editor::parseDate(m_start->text()), t.SCR_StartDate()));
+    t.setSCR_Owner_Target_Date(
+        editor::dateForColumn(editor::parseDate(m_target->text()), t.SCR_Owner_Target_Date()));
+    if (!t.SCR_Lifecycle_ID().trimmed().isEmpty())
+        t.setSCR_Lifecycle_End_Date(
+            editor::dateForColumn(editor::parseDate(m_lcEnd->text()), t.SCR_Lifecycle_End_Date()));
+    t.setValue(QStringLiteral("SCR_Firm_Target_Date"), m_firm->isChecked());
+    t.setValue(QStringLiteral("SCR_Recurring_Frequency"), m_frequency->currentText());
+    // An untouched description keeps its stored form, so that a save records no change to it.
+    if (m_comments->document()->isModified() || IsNew) {
+        t.setValue(QStringLiteral("SCR_Comments_AsText"), m_comments->toPlainText());
+        t.setValue(QStringLiteral("SCR_Comments"), m_comments->toHtml());
+    }
+    if (IsNew)
+        t.setSCR_Group_ID(GroupKey);
+}
+
+void SCR_FORM::focusField(editor::Field field)
+{
+    QWidget* target = nullptr;
+    switch (field) {
+    case editor::Field::Target:
+        target = m_target;
+        break;
+    case editor::Field::Title:
+        target = m_title;
+        break;
+    case editor::Field::Category:
+        target = m_category;
+        break;
+    case editor::Field::Priority:
+        target = m_priority;
+        break;
+    case editor::Field::None:
+        break;
+    }
+    if (target)
+        target->setFocus();
+}
+
+bool SCR_FORM::runChecks(bool newTaskChecks)
+{
+    editor::CheckInput in;
+    in.isNew = newTaskChecks;
+    in.meeting = m_scr->taskType() == TaskType::Meeting;
+    in.targetEnabled = m_target->isEnabled();
+    in.targetHasDate = editor::parseDate(m_target->text()).isValid();
+    // The plug-in of the custom tab has its say when the task object saves (SavePlugIn).
+    in.customFormPassed = true;
+    in.titleEnabled = m_title->isEnabled();
+    in.title = m_title->text();
+    in.categoryEnabled = m_category->isEnabled();
+    in.category = m_category->text();
+    in.priorityEnabled = m_priority->isEnabled();
+    in.priority = m_priority->currentText();
+    const auto refusal = editor::checkBeforeSave(in, m_session.system);
+    if (!refusal)
+        return true;
+    if (!refusal->message.isEmpty())
+        m_prompt.inform(refusal->message);
+    if (refusal->switchToFirstTab)
+        m_tabs->setCurrentIndex(0);
+    if (refusal->focus)
+        focusField(refusal->field);
+    return false;
+}
+
+bool SCR_FORM::commitSave()
+{
+    if (m_scr->Saved())
+        return true;
+    controlsToTask();
+    if (!runChecks(IsNew))
+        return false;
+    const bool wasNew = IsNew;
+    if (!wasNew) {
+        m_scr->MakeHistory(m_session.routeNote);
+        m_session.routeNote.clear();
+    }
+    const qlonglong number = m_scr->SCR_Number();
+    editor::removeCommentFile(number);
+    const QList<cSelUser> recipients = m_scr->UsersCol();
+    const bool written = editor::routesIntoLifecycle(recipients)
+                             ? m_scr->Route_SCR(recipients, QString())
+                             : m_scr->SAVE();
+    if (!written)
+        return false;
+    editor::writeCommentFile(number, m_comments->toHtml());
+    IsNew = false;
+    m_dirty = false;
+    applyRecipientsFace();
+    if (m_host)
+        m_host->taskSaved(number, wasNew);
+    return true;
+}
+
+bool SCR_FORM::saveTask()
+{
+    const bool wasNew = IsNew;
+    if (!commitSave())
+        return false;
+    if (m_scr->Saved()) {
+        if (wasNew && m_host)
+            m_host->refreshTaskLists();
+        close();
+    }
+    return true;
+}
+
+void SCR_FORM::moveTo(int direction)
+{
+    if (!m_host)
+        return;
+    const qlonglong other = m_host->neighbourTask(m_scr->SCR_Number(), direction);
+    if (other == 0)
+        return;
+    if (m_keySave->isEnabled() && !m_scr->Saved() && m_dirty) {
+        if (m_prompt.ask(editor::kSaveChanges, {}, PromptButtons::YesNo) == PromptAnswer::Yes) {
+            if (!commitSave())
+                return;
+        } else {
+            DELETE_UNSAVED_ATTACH();
+        }
+    }
+    m_scr->ClearObject();
+    openExisting(other);
+}
+
+void SCR_FORM::closeEvent(QCloseEvent* event)
+{
+    if (!m_scr->Saved() && m_dirty) {
+        switch (m_prompt.ask(editor::kSaveChanges, {}, PromptButtons::YesNoCancel)) {
+        case PromptAnswer::Yes:
+            if (!commitSave()) {
+                event->ignore();
+                return;
+            }
+            break;
+        case PromptAnswer::No:
+            DELETE_UNSAVED_ATTACH();
+            m_dirty = false;
+            break;
+        default:
+            event->ignore();
+            return;
+        }
+    }
+    m_session.taskFormSize = size();
+    m_scr->ClearObject();
+    if (m_host)
+        m_host->refreshTaskLists();
+    event->accept();
+}
+
+void SCR_FORM::DELETE_UNSAVED_ATTACH()
+{
+    editor::deleteAttachmentsAddedSince(m_session, m_prompt, m_scr->SCR_Number(),
+                                        m_attachmentsAtOpening);
+}
+
+// --- Workflow commands ---------------------------------------------------------------------------
+
+void SCR_FORM::CLOSETASK(bool ask)
+{
+    QString action = QStringLiteral("YES");
+    int step = 0;
+    QString noteText = m_session.routeNote;
+    if (ask) {
+        const std::optional<CloseOutChoice> choice =
+            m_askCloseOut ? m_askCloseOut(*m_scr) : askCloseOut(m_session, m_prompt, *m_scr, this);
+        if (!choice || choice->action.isEmpty())
+            return;
+        action = choice->action;
+        step = choice->step;
+        noteText = choice->note;
+    }
+    m_scr->CloseOut(action, step, noteText);
+    m_session.routeNote.clear();
+    if (m_scr->Saved()) {
+        if (m_host)
+            m_host->refreshTaskLists();
+        close();
+    }
+}
+
+void SCR_FORM::reopenTask()
+{
+    const auto noteText = F_COMMENTS::askNote(m_session, this, editor::kReopenQuestion);
+    if (!noteText)
+        return;
+    m_scr->CloseOut(QStringLiteral("Reopen"), 0, *noteText);
+    m_session.routeNote.clear();
+    if (m_host)
+        m_host->refreshTaskLists();
+    m_dirty = false;
+    close();
+}
+
+void SCR_FORM::forwardToSelf()
+{
+    const qlonglong number = m_scr->SCR_Number();
+    const QList<cSelUser> self = {
+        cSelUser{m_session.user.userId, m_scr->SCR_Group_ID(), cSelUser::kUser}};
+    m_scr->Route_SCR(self, editor::kRoutedToSelf);
+    if (m_host)
+        m_host->refreshTaskLists();
+    m_scr->ClearObject();
+    openExisting(number);
+}
+
+void SCR_FORM::forwardTask()
+{
+    if (IsNew) {
+        setRecipients(chooseRecipients());
+        return;
+    }
+    if (!runChecks(true))
+        return;
+    controlsToTask();
+    ForwardAnswer answer;
+    if (m_askForward) {
+        answer = m_askForward();
+    } else {
+        FORWARD_FORM dialog(m_session, m_prompt, this);
+        if (dialog.exec() == QDialog::Accepted)
+            answer = {dialog.recipients(), dialog.note()};
+    }
+    if (answer.recipients.isEmpty()) {
+        setRecipients({});
+        return;
+    }
+    if (m_scr->Route_SCR(answer.recipients, answer.note)) {
+        if (m_host)
+            m_host->refreshTaskLists();
+        close();
+    }
+}
+
+QList<cSelUser> SCR_FORM::chooseRecipients()
+{
+    if (m_askRecipients)
+        return m_askRecipients();
+    dlgChooseUser chooser(m_session, m_prompt, this);
+    return chooser.exec() == QDialog::Accepted ? chooser.recipients() : QList<cSelUser>{};
+}
+
+void SCR_FORM::assignRecipients()
+{
+    const QList<cSelUser> chosen = chooseRecipients();
+    if (!chosen.isEmpty())
+        setRecipients(chosen);
+}
+
+void SCR_FORM::cancelAssign()
+{
+    setRecipients({});
+}
+
+void SCR_FORM::createSubTask()
+{
+    const auto workshop = prepareSubTask(m_session, m_prompt, m_scr->SCR_Number());
+    if (!workshop)
+        return;
+    auto* editorWindow = new SCR_FORM(m_session, m_prompt, m_host, parentWidget());
+    editorWindow->setAttribute(Qt::WA_DeleteOnClose);
+    if (!editorWindow->openNew(TaskType::Task, *workshop)) {
+        delete editorWindow;
+        return;
+    }
+    editorWindow->show();
+}
+
+void SCR_FORM::showHistory()
+{
+    auto* history = new ROUTE_HISTORY(m_session, m_prompt, m_scr->SCR_Number(), this);
+    history->setAttribute(Qt::WA_DeleteOnClose);
+    history->show();
+}
+
+// --- Recurrence ----------------------------------------------------------------------------------
+
+void SCR_FORM::UPDATE_RECURRING()
+{
+    const QString frequency = m_frequency->currentText();
+    const QDate due = editor::parseDate(m_target->text());
+    if (frequency.trimmed().isEmpty() || !due.isValid())
+        return;
+    const RecurrenceResult r =
+        advanceRecurring(frequency, due, m_session.clock().nowLocal().date());
+    if (r.updated || r.gaveUp) {
+        m_targetPicker->setDate(r.due);
+        m_target->setText(editor::dateText(r.due));
+    }
+    if (r.gaveUp)
+        m_prompt.inform(kRecurringGaveUp);
+    else if (r.updated)
+        m_prompt.inform(kRecurringUpdated);
+}
+
+bool SCR_FORM::event(QEvent* event)
+{
+    if (event->type() == QEvent::WindowActivate)
+        UPDATE_RECURRING();
+    return QMainWindow::event(event);
+}
+
+} // namespace bx

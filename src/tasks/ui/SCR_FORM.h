@@ -1,0 +1,213 @@
+#pragma once
+
+#include "people/cSelUser.h"
+#include "tasks/TaskEditor.h"
+#include "tasks/TaskTypes.h"
+#include "tasks/cSCR.h"
+#include "workflow/CloseOutChoice.h"
+
+#include <QList>
+#include <QMainWindow>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QDateEdit;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QSpinBox;
+class QTabWidget;
+class QTextEdit;
+class QToolBar;
+class QTreeWidget;
+class QPushButton;
+
+namespace bx {
+
+class F_COMMENTS;
+class Prompt;
+class Session;
+class TaskEditorHost;
+
+/**
+ * The task editor: one task, new or existing, with its fields, its recipients and the commands
+ * that save, route, close out and reopen it. The checks, the enabling rules and the file and
+ * attachment work are in tasks/TaskEditor.h; the task itself is written by its task object (SCR()).
+ *
+ * The opener makes the window, then calls openExisting() or openNew() and shows it. The host (may
+ * be null) is told about saves and gives the neighbouring task for Previous/Next. The session, the
+ * prompt and the host must outlive the window.
+ */
+class SCR_FORM : public QMainWindow
+{
+    Q_OBJECT
+public:
+    /** Asks the close-out panel; nothing when it was closed without an answer. */
+    using CloseOutAsker = std::function<std::optional<CloseOutChoice>(const cSCR& task)>;
+    /** Asks the recipient chooser; empty when nobody was chosen. */
+    using RecipientAsker = std::function<QList<cSelUser>()>;
+    /** What the forward dialog gives: the recipients (empty when cancelled) and the note. */
+    struct ForwardAnswer
+    {
+        QList<cSelUser> recipients;
+        QString note;
+    };
+    using ForwardAsker = std::function<ForwardAnswer()>;
+
+    SCR_FORM(Session& session, Prompt& prompt, TaskEditorHost* host, QWidget* parent = nullptr);
+    ~SCR_FORM() override;
+
+    /** Opens task `number`. @return false when it could not be read (the error was shown) */
+    bool openExisting(qlonglong number);
+    /**
+     * Starts a new task or meeting in workshop `workshop`, as the session's open mode says: a
+     * sub-task ("DELEGATE") of the session's task, copying its values when the copy flag is set, a
+     * task from the session's template ("CLONE"), or a plain task. The mode is used up.
+     * @return false when the number could not be drawn (the error was shown)
+     */
+    bool openNew(TaskType type, qlonglong workshop);
+
+    cSCR& SCR() { return *m_scr; }
+    /** The task has not been saved since the editor created it. */
+    bool IsNew = false;
+    /** The workshop a new task is created in. */
+    qlonglong GroupKey = 0;
+
+    /** The controls' values into the task object. */
+    void controlsToTask();
+    /** The task object's values into the controls. */
+    void FillSCR(const cSCR& task);
+    void FillSCRFromTemplate(qlonglong templateNumber);
+    void CopySCRFromParent(qlonglong parentNumber);
+
+    /** The save command: checks, writes, and closes the window once the task is saved. */
+    bool saveTask();
+    /** Close out; `ask` shows the close-out panel, otherwise the action is "YES". */
+    void CLOSETASK(bool ask);
+    void reopenTask();
+    void forwardToSelf();
+    void forwardTask();
+    /** "Assign": chooses the recipients the save will send the task to. */
+    void assignRecipients();
+    void cancelAssign();
+    void setRecipients(const QList<cSelUser>& recipients);
+    void createSubTask();
+    void showHistory();
+    /** Moves to the neighbouring task of the host's list (+1 next, -1 previous). */
+    void moveTo(int direction);
+    /** Moves the due date of a recurring task on; run when the window is activated. */
+    void UPDATE_RECURRING();
+    /** Deletes the attachment rows added to the task since the editor opened it. */
+    void DELETE_UNSAVED_ATTACH();
+
+    bool isDirty() const { return m_dirty; }
+
+    void setCloseOutAsker(CloseOutAsker asker) { m_askCloseOut = std::move(asker); }
+    void setRecipientAsker(RecipientAsker asker) { m_askRecipients = std::move(asker); }
+    void setForwardAsker(ForwardAsker asker) { m_askForward = std::move(asker); }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
+
+private:
+    void buildControls();
+    QWidget* buildTaskTab();
+    QWidget* buildAttachmentsTab();
+    QWidget* buildCustomTab();
+    QWidget* buildTimeTab();
+    QWidget* buildMemosTab();
+    void buildMenusAndToolbar();
+    QAction* addCommand(QMenu* menu, const char* name, const QString& caption);
+    QAction* addKey(const char* key, const QString& caption);
+    void connectDirtyTracking();
+
+    void resetState();
+    void setTypeFace(TaskType type);
+    void fillPriorities(const QString& current);
+    void afterOpening();
+    void applyEnabling();
+    void applyRecipientsFace();
+
+    QList<cSelUser> chooseRecipients();
+    bool runChecks(bool newTaskChecks);
+    void focusField(editor::Field field);
+    bool commitSave();
+    void chooseFolder();
+    void onDateBoxLeft(QLineEdit* box, QDateEdit* picker, const QString& message);
+    void onEstimateLeft();
+
+    Session& m_session;
+    Prompt& m_prompt;
+    TaskEditorHost* m_host;
+    std::unique_ptr<cSCR> m_scr;
+    std::unique_ptr<F_COMMENTS> m_noteForm;
+    QList<qlonglong> m_attachmentsAtOpening;
+    bool m_dirty = false;
+    bool m_filling = false;
+    bool m_closing = false;
+
+    CloseOutAsker m_askCloseOut;
+    RecipientAsker m_askRecipients;
+    ForwardAsker m_askForward;
+
+    QTabWidget* m_tabs = nullptr;
+    QLineEdit* m_number = nullptr;
+    QLineEdit* m_title = nullptr;
+    QLabel* m_targetLabel = nullptr;
+    QLineEdit* m_target = nullptr;
+    QDateEdit* m_targetPicker = nullptr;
+    QLabel* m_startLabel = nullptr;
+    QLineEdit* m_start = nullptr;
+    QDateEdit* m_startPicker = nullptr;
+    QComboBox* m_priority = nullptr;
+    QLineEdit* m_category = nullptr;
+    QPushButton* m_folderButton = nullptr;
+    QComboBox* m_frequency = nullptr;
+    QCheckBox* m_firm = nullptr;
+    QLineEdit* m_estimate = nullptr;
+    QSpinBox* m_estimateSpin = nullptr;
+    QCheckBox* m_template = nullptr;
+    QCheckBox* m_sensitive = nullptr;
+    QTextEdit* m_comments = nullptr;
+    QLabel* m_customLabel = nullptr;
+    QLineEdit* m_customField = nullptr;
+    QLabel* m_lifecycleLabel = nullptr;
+    QLineEdit* m_lifecycle = nullptr;
+    QLabel* m_stageLabel = nullptr;
+    QLineEdit* m_stage = nullptr;
+    QLabel* m_lcEndLabel = nullptr;
+    QLineEdit* m_lcEnd = nullptr;
+    QDateEdit* m_lcEndPicker = nullptr;
+    QTreeWidget* m_timeRecords = nullptr;
+    QList<QPushButton*> m_timeButtons;
+
+    QAction* m_mnuSave = nullptr;
+    QAction* m_mnuCloseOut = nullptr;
+    QAction* m_mnuReopen = nullptr;
+    QAction* m_mnuSubTask = nullptr;
+    QAction* m_mnuForward = nullptr;
+    QAction* m_mnuCancelAssign = nullptr;
+    QAction* m_mnuToSelf = nullptr;
+    QAction* m_mnuHistory = nullptr;
+    QAction* m_mnuExit = nullptr;
+    QToolBar* m_toolbar = nullptr;
+    QAction* m_keySave = nullptr;
+    QAction* m_keyCloseOut = nullptr;
+    QAction* m_keyAssign = nullptr;
+    QAction* m_keyCancelAssign = nullptr;
+    QAction* m_keyReassign = nullptr;
+    QAction* m_keyToSelf = nullptr;
+    QAction* m_keyPrevious = nullptr;
+    QAction* m_keyNext = nullptr;
+    QAction* m_keyReopen = nullptr;
+    QAction* m_keyHistory = nullptr;
+    QAction* m_keySubTask = nullptr;
+};
+
+} // namespace bx

@@ -1,0 +1,242 @@
+#include "tasks/TaskEditor.h"
+
+#include "core/settings/SystemSettings.h"
+#include "tasks/TaskTestSupport.h"
+#include "tasks/cSCR.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace bx;
+using namespace bx::editor;
+using namespace bx::test::tasks;
+
+namespace {
+
+struct CheckCase
+{
+    const char* name;
+    CheckInput in;
+    bool mandTarget, mandCategory, mandPriority;
+    std::optional<Refusal> expected;
+};
+
+CheckInput filled()
+{
+    CheckInput in;
+    in.targetHasDate = true;
+    in.title = QStringLiteral("O'Brien's task");
+    in.category = kProjects;
+    in.priority = QStringLiteral("High");
+    return in;
+}
+
+template <typename F> CheckInput with(F change)
+{
+    CheckInput in = filled();
+    change(in);
+    return in;
+}
+
+} // namespace
+
+// The checks run in their fixed order, stop at the first failure, skip disabled fields, and run
+// only from the custom form on for a new task.
+TEST(TaskEditorChecks, OrderAndConditions)
+{
+    const CheckInput nothing = with([](CheckInput& in) {
+        in.targetHasDate = false;
+        in.title.clear();
+        in.category = QStringLiteral("   ");
+        in.priority.clear();
+    });
+    const Refusal dueDate{kSpecifyDueDate, Field::Target, true, false};
+    const Refusal meetingDate{kSpecifyMeetingDate, Field::Target, true, false};
+    const Refusal name{kSpecifyTaskName, Field::Title, true, true};
+    const Refusal folder{kSpecifyFolder, Field::Category, true, true};
+    const Refusal priority{kSpecifyPriority, Field::Priority, true, true};
+    const CheckCase cases[] = {
+        {"all filled, all mandatory", filled(), true, true, true, std::nullopt},
+        {"only the title, nothing mandatory", with([](CheckInput& in) {
+             in.targetHasDate = false;
+             in.category.clear();
+             in.priority.clear();
+         }),
+         false, false, false, std::nullopt},
+        {"everything missing: due date first", nothing, true, true, true, dueDate},
+        {"due date not checked while disabled", with([&](CheckInput& in) {
+             in = nothing;
+             in.targetEnabled = false;
+         }),
+         true, true, true, name},
+        {"meeting date whatever the setting", with([](CheckInput& in) {
+             in.meeting = true;
+             in.targetHasDate = false;
+         }),
+         false, false, false, meetingDate},
+        {"disabled meeting date is not focused", with([](CheckInput& in) {
+             in.meeting = true;
+             in.targetHasDate = false;
+             in.targetEnabled = false;
+         }),
+         false, false, false, Refusal{kSpecifyMeetingDate, Field::Target, false, false}},
+        {"custom form before the name", with([&](CheckInput& in) {
+             in = nothing;
+             in.targetHasDate = true;
+             in.customFormPassed = false;
+         }),
+         true, true, true, Refusal{{}, Field::None, false, false}},
+        {"name before folder", with([&](CheckInput& in) {
+             in = nothing;
+             in.targetHasDate = true;
+         }),
+         true, true, true, name},
+        {"folder of spaces", with([](CheckInput& in) { in.category = QStringLiteral("  "); }),
+         false, true, false, folder},
+        {"folder before priority", with([](CheckInput& in) {
+             in.category.clear();
+             in.priority.clear();
+         }),
+         false, true, true, folder},
+        {"priority", with([](CheckInput& in) { in.priority.clear(); }), false, false, true,
+         priority},
+        {"new task skips the dates", with([&](CheckInput& in) {
+             in = nothing;
+             in.isNew = true;
+         }),
+         true, true, true, name},
+        {"new meeting skips the meeting date", with([](CheckInput& in) {
+             in.isNew = true;
+             in.meeting = true;
+             in.targetHasDate = false;
+         }),
+         false, false, false, std::nullopt},
+        {"no write permission: nothing is checked", with([&](CheckInput& in) {
+             in = nothing;
+             in.targetEnabled = in.titleEnabled = in.categoryEnabled = in.priorityEnabled = false;
+         }),
+         true, true, true, std::nullopt},
+    };
+    for (const CheckCase& c : cases) {
+        SystemSettings s;
+        s.mandTargetDate = c.mandTarget;
+        s.mandCategory = c.mandCategory;
+        s.mandPriority = c.mandPriority;
+        EXPECT_EQ(checkBeforeSave(c.in, s), c.expected) << c.name;
+    }
+}
+
+// The window's captions follow the first recipient; no recipient restores the normal face.
+TEST(TaskEditorChecks, RecipientsFace)
+{
+    const RecipientsFace none = recipientsFace({});
+    EXPECT_FALSE(none.chosen);
+    EXPECT_EQ(none.saveCaption, QStringLiteral("Save"));
+    EXPECT_EQ(none.closeOutMenu, QStringLiteral("Close Task"));
+
+    const cSelUser bob{QStringLiteral("bob"), kShop7, cSelUser::kUser};
+    const cSelUser lifecycle{QStringLiteral("Review"), kShop7, cSelUser::kLifecycle};
+    const RecipientsFace user = recipientsFace({bob, lifecycle});
+    EXPECT_EQ(user.saveCaption, QStringLiteral("Send"));
+    EXPECT_EQ(user.closeOutMenu, QStringLiteral("Close out "));
+    EXPECT_EQ(user.closeOutToolTip, QStringLiteral("Close out task"));
+    EXPECT_EQ(user.closeOutToolCaption, QStringLiteral("Close out"));
+    EXPECT_FALSE(routesIntoLifecycle({bob, lifecycle}));
+
+    const RecipientsFace lc = recipientsFace({lifecycle, bob});
+    EXPECT_EQ(lc.closeOutMenu, QStringLiteral("Process  "));
+    EXPECT_EQ(lc.closeOutToolTip, QStringLiteral("Process Lifecycle"));
+    EXPECT_TRUE(routesIntoLifecycle({lifecycle}));
+}
+
+TEST(TaskEditorChecks, DatesAndEstimate)
+{
+    EXPECT_EQ(parseDate(QStringLiteral(" 2024-02-29 ")), QDate(2024, 2, 29));
+    EXPECT_FALSE(parseDate(QStringLiteral("next Tuesday")).isValid());
+    EXPECT_FALSE(parseDate(QString()).isValid());
+
+    const QDateTime fivePm(QDate(2024, 3, 1), QTime(17, 0));
+    EXPECT_EQ(dateForColumn(QDate(2024, 3, 1), fivePm), fivePm);
+    EXPECT_EQ(dateForColumn(QDate(2024, 3, 2), fivePm), QDateTime(QDate(2024, 3, 2), QTime(0, 0)));
+    EXPECT_FALSE(dateForColumn(QDate(), fivePm).isValid());
+
+    EXPECT_EQ(checkEstimate(QStringLiteral("12"), 3, 99).value, 12);
+    const EstimateCheck high = checkEstimate(QStringLiteral("100"), 3, 99);
+    EXPECT_EQ(high.message, QStringLiteral("Must be between 0 and 99"));
+    EXPECT_EQ(high.value, 3);
+    EXPECT_EQ(checkEstimate(QStringLiteral("-1"), 3, 99).message,
+              QStringLiteral("Hours estimated must be between 0 and 99"));
+    EXPECT_EQ(checkEstimate(QStringLiteral("lots"), 3, 99).value, 3);
+}
+
+TEST(TaskEditorChecks, CommentFile)
+{
+    QTemporaryDir data;
+    qputenv("BRINDLEPAX_DATA", data.path().toUtf8());
+    ASSERT_TRUE(writeCommentFile(42, QStringLiteral("<p>Ann's \"notes\" – ü</p>")));
+    QFile file(commentFilePath(42));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(file.readAll()), QStringLiteral("<p>Ann's \"notes\" – ü</p>"));
+    file.close();
+    EXPECT_TRUE(commentFilePath(42).endsWith(QStringLiteral("/BXComm/42.bx")));
+    removeCommentFile(42);
+    EXPECT_FALSE(QFile::exists(commentFilePath(42)));
+    qunsetenv("BRINDLEPAX_DATA");
+}
+
+class TaskEditorTest : public TaskTest
+{
+};
+
+// Only the rows added after the editor remembered the task's attachments go, and only this task's.
+TEST_P(TaskEditorTest, DeletesAttachmentsAddedSinceOpening)
+{
+    const qlonglong task = addTask({{QStringLiteral("SCR_Title"), QStringLiteral("O'Brien's")},
+                                    {QStringLiteral("SCR_Owner_User_ID"), kMe},
+                                    {QStringLiteral("SCR_Group_ID"), kShop7}});
+    const qlonglong other = addTask({{QStringLiteral("SCR_Title"), QStringLiteral("other")}});
+    const QVariantMap memo = {{QStringLiteral("Attach_Type"), QStringLiteral("M")},
+                              {QStringLiteral("Attach_Title"), QStringLiteral("Bob's memo")}};
+    const qlonglong earlier = addAttachment(task, memo);
+    const QList<qlonglong> known = attachmentNumbers(session, prompt, task);
+    EXPECT_EQ(known, QList<qlonglong>{earlier});
+
+    const qlonglong added1 = addAttachment(task, memo);
+    const qlonglong added2 = addAttachment(task, memo);
+    const qlonglong elsewhere = addAttachment(other, memo);
+    EXPECT_EQ(deleteAttachmentsAddedSince(session, prompt, task, known), 2);
+
+    EXPECT_EQ(countRows(QStringLiteral("SELECT COUNT(*) FROM ATTACH WHERE Attach_Number IN (?, ?)"),
+                        {added1, added2}),
+              0);
+    EXPECT_EQ(countRows(QStringLiteral("SELECT COUNT(*) FROM ATTACH WHERE Attach_Number IN (?, ?)"),
+                        {earlier, elsewhere}),
+              2);
+    EXPECT_TRUE(prompt.records().isEmpty());
+}
+
+// Enabling follows the task's status, its owner and the user's rights.
+TEST_P(TaskEditorTest, Enabling)
+{
+    const qlonglong bobs = addTask({{QStringLiteral("SCR_Title"), QStringLiteral("Bob's")},
+                                    {QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("bob")},
+                                    {QStringLiteral("SCR_Status"), QStringLiteral("A")},
+                                    {QStringLiteral("SCR_Lifecycle_ID"), QStringLiteral("Review")},
+                                    {QStringLiteral("SCR_Group_ID"), kShop7}});
+    const qlonglong mineClosed = addTask({{QStringLiteral("SCR_Title"), QStringLiteral("mine")},
+                                          {QStringLiteral("SCR_Owner_User_ID"), kMe},
+                                          {QStringLiteral("SCR_Status"), QStringLiteral("C")},
+                                          {QStringLiteral("SCR_Group_ID"), kShop7}});
+    session.user.record.allowForwarding = true;
+    session.user.record.allowEditCustom = true;
+    cSCR task(session, prompt);
+    ASSERT_TRUE(task.Load(bobs));
+    EXPECT_EQ(enablingFor(task, session), (Enabling{true, true, false, true, true, false}));
+    ASSERT_TRUE(task.Load(mineClosed));
+    session.user.record.allowEditCustom = false;
+    EXPECT_EQ(enablingFor(task, session), (Enabling{false, false, true, false, false, false}));
+}
+
+BX_INSTANTIATE_ENGINES(TaskEditorTest);

@@ -1,0 +1,297 @@
+#include "core/Clock.h"
+#include "core/ErrorLog.h"
+#include "core/Session.h"
+#include "core/db/Database.h"
+#include "core/db/SqliteDatabase.h"
+#include "core/settings/SettingsStore.h"
+#include "dbadmin/DatabaseCreator.h"
+#include "support/FixedClock.h"
+#include "support/ScriptedPrompt.h"
+#include "tasks/Recurrence.h"
+#include "tasks/TaskEditor.h"
+#include "tasks/TaskEditorHost.h"
+#include "tasks/ui/SCR_FORM.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFile>
+#include <QLineEdit>
+#include <QTabWidget>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace bx;
+using bx::test::ScriptedPrompt;
+
+namespace {
+
+const QString kMe = QStringLiteral("ann");
+constexpr qlonglong kShop = 7;
+
+class RecordingHost final : public TaskEditorHost
+{
+public:
+    void taskSaved(qlonglong number, bool wasNew) override { saved.append({number, wasNew}); }
+    void refreshTaskLists() override { ++refreshes; }
+    qlonglong neighbourTask(qlonglong, int) override { return 0; }
+    QList<std::pair<qlonglong, bool>> saved;
+    int refreshes = 0;
+};
+
+class TaskEditorWindowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        qputenv("BRINDLEPAX_DATA", dir.path().toUtf8());
+        const QString path = dir.filePath(QStringLiteral("pax.db"));
+        {
+            ErrorLog log(dir.filePath(QStringLiteral("QVErrorLog.txt")), clock);
+            DatabaseCreator creator(settings, prompt, clock, log,
+                                    QCoreApplication::applicationDirPath());
+            ASSERT_TRUE(creator.createEmbedded(path));
+        }
+        prompt.clear();
+        session.setDatabase(SqliteDatabase::open(path));
+        session.user.userId = kMe;
+        session.currentWorkshopId = static_cast<int>(kShop);
+        for (const char* user : {"ann", "bob"})
+            db().execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, User_Name) VALUES (?, ?)"),
+                         {QString::fromUtf8(user), QString::fromUtf8(user)});
+        db().execute(QStringLiteral("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (?, ?)"),
+                     {kShop, QStringLiteral("O'Neil's desk")});
+        db().execute(QStringLiteral("INSERT INTO LU_CATEGORY (Category) VALUES (?)"),
+                     {QStringLiteral("O'Neil's folder")});
+    }
+    void TearDown() override
+    {
+        session.closeDatabase();
+        qunsetenv("BRINDLEPAX_DATA");
+    }
+
+    Database& db() { return session.db(); }
+
+    qlonglong addTask(const QVariantMap& columns)
+    {
+        QStringList names{QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("SCR_Status"),
+                          QStringLiteral("SCR_Group_ID")};
+        QVariantList values{kMe, QStringLiteral("A"), kShop};
+        for (auto it = columns.begin(); it != columns.end(); ++it) {
+            const int at = static_cast<int>(names.indexOf(it.key()));
+            if (at >= 0)
+                values[at] = it.value();
+            else {
+                names << it.key();
+                values << it.value();
+            }
+        }
+        const qlonglong n = db().insertNumbered(QStringLiteral("SCR"),
+                                                QStringLiteral("SCR_Counter"), names, values);
+        db().execute(QStringLiteral("UPDATE SCR SET SCR_Number = SCR_Counter WHERE "
+                                    "SCR_Counter = ?"),
+                     {n});
+        return n;
+    }
+    qlonglong addAttachment(qlonglong task)
+    {
+        return db().insertNumbered(QStringLiteral("ATTACH"), QStringLiteral("Attach_Number"),
+                                   {QStringLiteral("SCR_Number"), QStringLiteral("Attach_Type"),
+                                    QStringLiteral("Attach_Title")},
+                                   {task, QStringLiteral("M"), QStringLiteral("Bob's memo")});
+    }
+    QVariant stored(qlonglong task, const QString& column)
+    {
+        return db().scalar(QStringLiteral("SELECT ") + column +
+                               QStringLiteral(" FROM SCR WHERE SCR_Number = ?"),
+                           {task});
+    }
+    template <typename W> W* child(QWidget& window, const char* name)
+    {
+        W* w = window.findChild<W*>(QLatin1String(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    void trigger(QWidget& window, const char* key) { child<QAction>(window, key)->trigger(); }
+
+    QTemporaryDir dir;
+    SettingsStore settings{dir.filePath(QStringLiteral("MRBX.conf"))};
+    bx::test::FixedClock clock;
+    Session session{settings, clock};
+    ScriptedPrompt prompt;
+    RecordingHost host;
+};
+
+} // namespace
+
+// A new task with only its name saves when nothing is mandatory: the row, its description cache
+// and the host's notice; the window closes.
+TEST_F(TaskEditorWindowTest, NewTaskWithOnlyATitleSaves)
+{
+    SCR_FORM window(session, prompt, &host);
+    ASSERT_TRUE(window.openNew(TaskType::Task, kShop));
+    window.show();
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("New Task"));
+    const qlonglong number = window.SCR().SCR_Number();
+    child<QLineEdit>(window, "T_TITLE")->setText(QStringLiteral("O'Brien's \"plan\""));
+    trigger(window, "Save");
+
+    EXPECT_TRUE(prompt.records().isEmpty()) << prompt.texts().join(u'|').toStdString();
+    EXPECT_EQ(stored(number, QStringLiteral("SCR_Title")).toString(),
+              QStringLiteral("O'Brien's \"plan\""));
+    EXPECT_EQ(stored(number, QStringLiteral("SCR_Group_ID")).toLongLong(), kShop);
+    EXPECT_EQ(host.saved, (QList<std::pair<qlonglong, bool>>{{number, true}}));
+    EXPECT_TRUE(QFile::exists(editor::commentFilePath(number)));
+    EXPECT_FALSE(window.isVisible());
+}
+
+// With a mandatory folder, a folder of spaces stops the save on the first tab with the focus on
+// the folder; an existing task of somebody else is not checked at all.
+TEST_F(TaskEditorWindowTest, MandatoryFolderAndDisabledFields)
+{
+    session.system.mandCategory = true;
+    {
+        SCR_FORM window(session, prompt, &host);
+        ASSERT_TRUE(window.openNew(TaskType::Task, kShop));
+        window.show();
+        child<QLineEdit>(window, "T_TITLE")->setText(QStringLiteral("Ann's"));
+        child<QLineEdit>(window, "T_CATEGORY")->setText(QStringLiteral("   "));
+        auto* tabs = child<QTabWidget>(window, "SSTab1");
+        tabs->setCurrentIndex(3);
+        trigger(window, "Save");
+        EXPECT_EQ(prompt.texts(), QStringList{editor::kSpecifyFolder});
+        EXPECT_EQ(tabs->currentIndex(), 0);
+        EXPECT_EQ(window.focusWidget(), child<QLineEdit>(window, "T_CATEGORY"));
+        EXPECT_TRUE(host.saved.isEmpty());
+        EXPECT_TRUE(window.isVisible());
+        prompt.answer(PromptAnswer::No); // "Do you want to save changes?"
+        window.close();
+    }
+    prompt.clear();
+    session.system.mandTargetDate = true;
+    session.system.mandPriority = true;
+    const qlonglong bobs = addTask({{QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("bob")}});
+    SCR_FORM window(session, prompt, &host);
+    ASSERT_TRUE(window.openExisting(bobs));
+    EXPECT_FALSE(child<QLineEdit>(window, "T_TITLE")->isEnabled());
+    trigger(window, "Save");
+    EXPECT_TRUE(prompt.records().isEmpty()) << prompt.texts().join(u'|').toStdString();
+    EXPECT_EQ(host.saved.size(), 1);
+}
+
+// A sub-task opened with the copy flag takes the parent's values, its title with " - Subtask",
+// no lifecycle, and the parent's number.
+TEST_F(TaskEditorWindowTest, SubTaskCopiesItsParent)
+{
+    const qlonglong parent =
+        addTask({{QStringLiteral("SCR_Title"), QStringLiteral("Ann's \"big\" job")},
+                 {QStringLiteral("SCR_Category"), QStringLiteral("O'Neil's folder")},
+                 {QStringLiteral("SCR_Lifecycle_ID"), QStringLiteral("Review")},
+                 {QStringLiteral("SCR_LC_Stage_Name"), QStringLiteral("Draft")}});
+    session.system.getParentParams = true;
+    session.openMode = editor::kDelegateMode;
+    session.openFromTask = parent;
+    SCR_FORM window(session, prompt, &host);
+    ASSERT_TRUE(window.openNew(TaskType::Task, kShop));
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("New Subtask"));
+    EXPECT_EQ(child<QLineEdit>(window, "T_TITLE")->text(),
+              QStringLiteral("Ann's \"big\" job - Subtask"));
+    EXPECT_EQ(child<QLineEdit>(window, "T_CATEGORY")->text(), QStringLiteral("O'Neil's folder"));
+    EXPECT_EQ(child<QLineEdit>(window, "T_LIFECYCLE")->text(), QString());
+    EXPECT_EQ(child<QLineEdit>(window, "T_SCR_NUMBER")->text(),
+              QString::number(window.SCR().SCR_Number()));
+    EXPECT_EQ(window.SCR().SCR_Parent_Number(), parent);
+    EXPECT_TRUE(session.openMode.isEmpty());
+
+    trigger(window, "Save");
+    const qlonglong number = host.saved.value(0).first;
+    EXPECT_EQ(stored(number, QStringLiteral("SCR_Parent_Number")).toLongLong(), parent);
+    EXPECT_EQ(stored(number, QStringLiteral("SCR_Lifecycle_ID")).toString(), QString());
+}
+
+// A task from a template with a lifecycle is routed into that lifecycle by its first save.
+TEST_F(TaskEditorWindowTest, TemplateWithLifecycleRoutesAtSave)
+{
+    db().execute(QStringLiteral("INSERT INTO LIFECYCLE (Lifecycle_ID, Lifecycle_Description, "
+                                "Owner_ID, owner_group_id) VALUES (?, ?, ?, ?)"),
+                 {QStringLiteral("Bob's review"), QStringLiteral("review"), kMe, kShop});
+    db().execute(QStringLiteral("INSERT INTO LIFECYCLE_USER (Lifecycle_ID, LC_Stage_Name, "
+                                "LC_Sequence_Number, UserType, User_ID, group_ID, owner_group_id, "
+                                "Days_In_Cycle, Owner_ID) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                 {QStringLiteral("Bob's review"), QStringLiteral("Draft"), 0, 0,
+                  QStringLiteral("bob"), kShop, kShop, 3, kMe});
+    const qlonglong templ =
+        addTask({{QStringLiteral("SCR_Title"), QStringLiteral("template")},
+                 {QStringLiteral("SCR_Template"), 1},
+                 {QStringLiteral("SCR_Lifecycle_ID"), QStringLiteral("Bob's review")}});
+    addAttachment(templ);
+    session.openMode = editor::kCloneMode;
+    session.openFromTask = templ;
+    SCR_FORM window(session, prompt, &host);
+    ASSERT_TRUE(window.openNew(TaskType::Task, kShop));
+    EXPECT_EQ(child<QLineEdit>(window, "T_TITLE")->text(), QString());
+    EXPECT_EQ(child<QAction>(window, "Save")->text(), QStringLiteral("Send"));
+    const qlonglong number = window.SCR().SCR_Number();
+    child<QLineEdit>(window, "T_TITLE")->setText(QStringLiteral("From O'Brien's template"));
+    trigger(window, "Save");
+
+    EXPECT_EQ(stored(number, QStringLiteral("SCR_Lifecycle_ID")).toString(),
+              QStringLiteral("Bob's review"));
+    EXPECT_EQ(stored(number, QStringLiteral("SCR_LC_Stage_Name")).toString(),
+              QStringLiteral("Draft"));
+    EXPECT_EQ(stored(number, QStringLiteral("SCR_Owner_User_ID")).toString(),
+              QStringLiteral("bob"));
+    EXPECT_GT(
+        db().scalar(QStringLiteral("SELECT COUNT(*) FROM ROUTE WHERE SCR_Number = ?"), {number})
+            .toLongLong(),
+        0);
+    EXPECT_EQ(
+        db().scalar(QStringLiteral("SELECT COUNT(*) FROM ATTACH WHERE SCR_Number = ?"), {number})
+            .toLongLong(),
+        1);
+}
+
+// No to "Do you want to save changes?" removes the attachments added since the editor opened and
+// keeps the earlier ones; Cancel keeps the window open.
+TEST_F(TaskEditorWindowTest, DiscardRemovesAttachmentsAddedSinceOpening)
+{
+    const qlonglong task = addTask({{QStringLiteral("SCR_Title"), QStringLiteral("Ann's")}});
+    const qlonglong earlier = addAttachment(task);
+    SCR_FORM window(session, prompt, &host);
+    ASSERT_TRUE(window.openExisting(task));
+    window.show();
+    const qlonglong added = addAttachment(task);
+    child<QLineEdit>(window, "T_TITLE")->setText(QStringLiteral("Ann's changed"));
+
+    prompt.answer(PromptAnswer::Cancel);
+    window.close();
+    EXPECT_TRUE(window.isVisible());
+    prompt.answer(PromptAnswer::No);
+    window.close();
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(prompt.texts(), QStringList(2, editor::kSaveChanges));
+    const RecordSet left =
+        db().query(QStringLiteral("SELECT Attach_Number FROM ATTACH WHERE SCR_Number = ?"), {task});
+    ASSERT_EQ(left.rowCount(), 1);
+    EXPECT_EQ(left.value(0, QStringLiteral("Attach_Number")).toLongLong(), earlier);
+    EXPECT_NE(earlier, added);
+    EXPECT_EQ(stored(task, QStringLiteral("SCR_Title")).toString(), QStringLiteral("Ann's"));
+}
+
+// Activating the window moves a passed weekly due date on and says so once.
+TEST_F(TaskEditorWindowTest, RecurrenceNoteOnceOnActivation)
+{
+    const qlonglong task = addTask(
+        {{QStringLiteral("SCR_Title"), QStringLiteral("weekly")},
+         {QStringLiteral("SCR_Recurring_Frequency"), QStringLiteral("weekly")},
+         {QStringLiteral("SCR_Owner_Target_Date"), naive(QDate(2024, 1, 16), QTime(9, 0))}});
+    SCR_FORM window(session, prompt, &host);
+    ASSERT_TRUE(window.openExisting(task));
+    QEvent activate(QEvent::WindowActivate);
+    QCoreApplication::sendEvent(&window, &activate);
+    QCoreApplication::sendEvent(&window, &activate);
+    EXPECT_EQ(prompt.texts(), QStringList{kRecurringUpdated});
+    EXPECT_EQ(child<QLineEdit>(window, "T_TARGET")->text(), QStringLiteral("2024-02-06"));
+}
