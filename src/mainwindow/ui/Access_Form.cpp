@@ -14,6 +14,7 @@
 #include "people/workshops/RecentWorkshops.h"
 #include "people/workshops/WorkshopService.h"
 #include "tasks/ui/F_LOOKUP.h"
+#include "tasks/ui/SCR_FORM.h"
 #include "workflow/ui/Lifecycle_designer.h"
 #include "workflow/ui/TRIGGERS_FORM.h"
 
@@ -57,6 +58,14 @@ Access_Form::Access_Form(Session& session, Prompt& prompt, QWidget* parent)
     QAction* lookups = m_admin->addAction(QStringLiteral("&Lookup Lists..."));
     lookups->setObjectName(QStringLiteral("mnuRules"));
     connect(lookups, &QAction::triggered, this, &Access_Form::openLookupLists);
+
+    QMenu* tasks = menuBar()->addMenu(QStringLiteral("&Task"));
+    QAction* task = tasks->addAction(QStringLiteral("&New Task..."));
+    task->setObjectName(QStringLiteral("mnuNewTask"));
+    connect(task, &QAction::triggered, this, [this] { newTask(TaskType::Task); });
+    QAction* meeting = tasks->addAction(QStringLiteral("New &Meeting..."));
+    meeting->setObjectName(QStringLiteral("mnuMeeting"));
+    connect(meeting, &QAction::triggered, this, [this] { newTask(TaskType::Meeting); });
 
     QMenu* workshops = menuBar()->addMenu(QStringLiteral("&Workshop"));
     QAction* create = workshops->addAction(QStringLiteral("&New Workshop..."));
@@ -156,6 +165,18 @@ void Access_Form::openLookupLists()
 {
     F_LOOKUP dialog(m_session, m_prompt, this);
     dialog.exec();
+}
+
+void Access_Form::newTask(TaskType type)
+{
+    m_session.openMode.clear();
+    auto* editor = new SCR_FORM(m_session, m_prompt, this, this);
+    editor->setAttribute(Qt::WA_DeleteOnClose);
+    if (!editor->openNew(type, m_session.currentWorkshopId)) {
+        delete editor;
+        return;
+    }
+    editor->show();
 }
 
 void Access_Form::openLifecycles()

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "tasks/TaskEditorHost.h"
+#include "tasks/TaskTypes.h"
+
 #include <QMainWindow>
 
 class QAction;
@@ -17,10 +20,15 @@ class Session;
  * Exit command), minimising to the notification area where the desktop has one, and the unload
  * steps of the session.
  */
-class Access_Form : public QMainWindow
+class Access_Form : public QMainWindow, public TaskEditorHost
 {
     Q_OBJECT
 public:
+    // The task editors' host. Until the task lists come, there is nothing to refresh.
+    void taskSaved(qlonglong, bool) override {}
+    void refreshTaskLists() override {}
+    qlonglong neighbourTask(qlonglong, int) override { return 0; }
+
     Access_Form(Session& session, Prompt& prompt, QWidget* parent = nullptr);
     ~Access_Form() override;
 
@@ -42,6 +50,7 @@ private:
     void openSystemSettings();
     void openUsers();
     void openLookupLists();
+    void newTask(TaskType type);
     void openLifecycles();
     void newWorkshop();
     void editWorkshop();
