@@ -92,9 +92,9 @@ bool cSCR::Route_SCR(const QList<cSelUser>& recipients, const QString& note)
                 writeTask();
             });
     }
+    // A successful save has emptied UsersCol; a failed one leaves the caller's recipients.
     if (saved && m_plugIn)
         m_plugIn->setProperty(QStringLiteral("ACTION"), QStringLiteral("CANCEL"));
-    m_users.clear();
     computePermissions();
     return saved;
 }
