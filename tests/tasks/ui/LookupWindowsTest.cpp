@@ -1,35 +1,24 @@
-#include "core/ErrorLog.h"
 #include "core/Session.h"
-#include "core/db/SqliteDatabase.h"
-#include "core/settings/SettingsStore.h"
-#include "dbadmin/DatabaseCreator.h"
-#include "support/FixedClock.h"
+#include "core/db/Database.h"
 #include "support/ScriptedPrompt.h"
+#include "support/WindowTest.h"
 #include "tasks/ui/F_LOOKUP.h"
 #include "tasks/ui/LOOKUP_FORM.h"
 
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
 using namespace bx;
+using bx::test::child;
 using bx::test::ScriptedPrompt;
 
 namespace {
-
-template <typename W> W* child(QWidget& window, const char* name)
-{
-    W* w = window.findChild<W*>(QLatin1String(name));
-    EXPECT_NE(w, nullptr) << name;
-    return w;
-}
 
 QTreeWidgetItem* node(QTreeWidget* tree, const QString& name)
 {
@@ -38,19 +27,14 @@ QTreeWidgetItem* node(QTreeWidget* tree, const QString& name)
 }
 
 /** A new embedded database with the categories Alpha > Alpha's kid, and Beta. */
-class LookupWindowsTest : public ::testing::Test
+class LookupWindowsTest : public bx::test::WindowTest
 {
 protected:
     void SetUp() override
     {
-        {
-            ErrorLog log(dir.filePath(QStringLiteral("QVErrorLog.txt")), clock);
-            DatabaseCreator creator(settings, prompt, clock, log,
-                                    QCoreApplication::applicationDirPath());
-            ASSERT_TRUE(creator.createEmbedded(dir.filePath(QStringLiteral("pax.db"))));
-        }
-        prompt.clear();
-        session.setDatabase(SqliteDatabase::open(dir.filePath(QStringLiteral("pax.db"))));
+        WindowTest::SetUp();
+        if (HasFatalFailure())
+            return;
         session.user.userId = QStringLiteral("admin");
         Database& db = session.db();
         const QString insert =
@@ -61,12 +45,6 @@ protected:
         db.execute(QStringLiteral("INSERT INTO SCR (SCR_Number, SCR_Priority) VALUES (?, ?)"),
                    {1, QStringLiteral("1 - High")});
     }
-
-    QTemporaryDir dir;
-    SettingsStore settings{dir.filePath(QStringLiteral("MRBX.conf"))};
-    bx::test::FixedClock clock;
-    ScriptedPrompt prompt;
-    Session session{settings, clock};
 };
 
 TEST_F(LookupWindowsTest, DeleteAsksAndRefusesAPriorityInUse)

@@ -1,22 +1,17 @@
-#include "core/ErrorLog.h"
 #include "core/Session.h"
-#include "core/db/SqliteDatabase.h"
-#include "core/settings/SettingsStore.h"
-#include "dbadmin/DatabaseCreator.h"
-#include "support/FixedClock.h"
+#include "core/db/Database.h"
 #include "support/ScriptedPrompt.h"
+#include "support/WindowTest.h"
 #include "tasks/cSCR.h"
 #include "tasks/ui/F_COMMENTS.h"
 #include "tasks/ui/WindowCustomisation.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
@@ -29,19 +24,14 @@ using bx::test::ScriptedPrompt;
 
 namespace {
 
-class NoteAndCustomisationTest : public ::testing::Test
+class NoteAndCustomisationTest : public bx::test::WindowTest
 {
 protected:
     void SetUp() override
     {
-        {
-            ErrorLog log(dir.filePath(QStringLiteral("QVErrorLog.txt")), clock);
-            DatabaseCreator creator(settings, prompt, clock, log,
-                                    QCoreApplication::applicationDirPath());
-            ASSERT_TRUE(creator.createEmbedded(dir.filePath(QStringLiteral("pax.db"))));
-        }
-        prompt.clear();
-        session.setDatabase(SqliteDatabase::open(dir.filePath(QStringLiteral("pax.db"))));
+        WindowTest::SetUp();
+        if (HasFatalFailure())
+            return;
         session.user.userId = QStringLiteral("admin");
     }
     void TearDown() override { F_COMMENTS::setAnswerForTests({}); }
@@ -52,12 +42,6 @@ protected:
                                             "CONTROL_VALUE, CONTROL_VISIBLE) VALUES (?, ?, ?, ?)"),
                              {form, control, value, session.db().dialect().flag(visible)});
     }
-
-    QTemporaryDir dir;
-    SettingsStore settings{dir.filePath(QStringLiteral("MRBX.conf"))};
-    bx::test::FixedClock clock;
-    ScriptedPrompt prompt;
-    Session session{settings, clock};
 };
 
 TEST_F(NoteAndCustomisationTest, NotesAskTheRightQuestionAndKeepTheAnswerInTheSession)

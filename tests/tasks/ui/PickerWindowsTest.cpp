@@ -1,10 +1,7 @@
-#include "core/ErrorLog.h"
 #include "core/Session.h"
-#include "core/db/SqliteDatabase.h"
-#include "core/settings/SettingsStore.h"
-#include "dbadmin/DatabaseCreator.h"
-#include "support/FixedClock.h"
+#include "core/db/Database.h"
 #include "support/ScriptedPrompt.h"
+#include "support/WindowTest.h"
 #include "tasks/ui/dlgCategories.h"
 #include "tasks/ui/dlgDateInF.h"
 #include "tasks/ui/dlgPriority.h"
@@ -15,7 +12,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -23,16 +19,10 @@
 #include <gtest/gtest.h>
 
 using namespace bx;
+using bx::test::child;
 using bx::test::ScriptedPrompt;
 
 namespace {
-
-template <typename W> W* child(QWidget& window, const char* name)
-{
-    W* w = window.findChild<W*>(QLatin1String(name));
-    EXPECT_NE(w, nullptr) << name;
-    return w;
-}
 
 QTreeWidgetItem* node(QTreeWidget* tree, const QString& name)
 {
@@ -50,19 +40,14 @@ QStringList shown(QTreeWidget* tree)
 
 /** A new embedded database with the priority O'Brien's and the folders Alpha > Alpha's kid, Beta.
  */
-class PickerWindowsTest : public ::testing::Test
+class PickerWindowsTest : public bx::test::WindowTest
 {
 protected:
     void SetUp() override
     {
-        {
-            ErrorLog log(dir.filePath(QStringLiteral("QVErrorLog.txt")), clock);
-            DatabaseCreator creator(settings, prompt, clock, log,
-                                    QCoreApplication::applicationDirPath());
-            ASSERT_TRUE(creator.createEmbedded(dir.filePath(QStringLiteral("pax.db"))));
-        }
-        prompt.clear();
-        session.setDatabase(SqliteDatabase::open(dir.filePath(QStringLiteral("pax.db"))));
+        WindowTest::SetUp();
+        if (HasFatalFailure())
+            return;
         session.user.userId = QStringLiteral("admin");
         Database& db = session.db();
         db.execute(QStringLiteral("INSERT INTO LU_PRIORITY (Priority) VALUES (?)"),
@@ -73,12 +58,6 @@ protected:
         db.execute(insert, {QStringLiteral("Alpha's kid"), QStringLiteral("Alpha")});
         db.execute(insert, {QStringLiteral("Alpha"), QVariant()});
     }
-
-    QTemporaryDir dir;
-    SettingsStore settings{dir.filePath(QStringLiteral("MRBX.conf"))};
-    bx::test::FixedClock clock; // today is 2024-01-31
-    ScriptedPrompt prompt;
-    Session session{settings, clock};
 };
 
 } // namespace

@@ -1,12 +1,8 @@
 #include "core/Clock.h"
-#include "core/ErrorLog.h"
 #include "core/Session.h"
 #include "core/db/Database.h"
-#include "core/db/SqliteDatabase.h"
-#include "core/settings/SettingsStore.h"
-#include "dbadmin/DatabaseCreator.h"
-#include "support/FixedClock.h"
 #include "support/ScriptedPrompt.h"
+#include "support/WindowTest.h"
 #include "tasks/Recurrence.h"
 #include "tasks/TaskEditor.h"
 #include "tasks/TaskEditorHost.h"
@@ -19,11 +15,11 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QTabWidget>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 using namespace bx;
+using bx::test::child;
 using bx::test::ScriptedPrompt;
 
 namespace {
@@ -41,21 +37,15 @@ public:
     int refreshes = 0;
 };
 
-class TaskEditorWindowTest : public ::testing::Test
+class TaskEditorWindowTest : public bx::test::WindowTest
 {
 protected:
     void SetUp() override
     {
         qputenv("BRINDLEPAX_DATA", dir.path().toUtf8());
-        const QString path = dir.filePath(QStringLiteral("pax.db"));
-        {
-            ErrorLog log(dir.filePath(QStringLiteral("QVErrorLog.txt")), clock);
-            DatabaseCreator creator(settings, prompt, clock, log,
-                                    QCoreApplication::applicationDirPath());
-            ASSERT_TRUE(creator.createEmbedded(path));
-        }
-        prompt.clear();
-        session.setDatabase(SqliteDatabase::open(path));
+        WindowTest::SetUp();
+        if (HasFatalFailure())
+            return;
         session.user.userId = kMe;
         session.currentWorkshopId = static_cast<int>(kShop);
         for (const char* user : {"ann", "bob"})
@@ -108,19 +98,8 @@ protected:
                                QStringLiteral(" FROM SCR WHERE SCR_Number = ?"),
                            {task});
     }
-    template <typename W> W* child(QWidget& window, const char* name)
-    {
-        W* w = window.findChild<W*>(QLatin1String(name));
-        EXPECT_NE(w, nullptr) << name;
-        return w;
-    }
     void trigger(QWidget& window, const char* key) { child<QAction>(window, key)->trigger(); }
 
-    QTemporaryDir dir;
-    SettingsStore settings{dir.filePath(QStringLiteral("MRBX.conf"))};
-    bx::test::FixedClock clock;
-    Session session{settings, clock};
-    ScriptedPrompt prompt;
     RecordingHost host;
 };
 

@@ -1,12 +1,9 @@
 // The lifecycle designer: the list of a workshop's lifecycles and the form that edits one.
 
-#include "core/ErrorLog.h"
 #include "core/Session.h"
-#include "core/db/SqliteDatabase.h"
-#include "core/settings/SettingsStore.h"
-#include "dbadmin/DatabaseCreator.h"
-#include "support/FixedClock.h"
+#include "core/db/Database.h"
 #include "support/ScriptedPrompt.h"
+#include "support/WindowTest.h"
 #include "workflow/ui/LIFECYCLE_FORM.h"
 #include "workflow/ui/Lifecycle_designer.h"
 
@@ -14,12 +11,10 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -42,19 +37,14 @@ template <typename T> T* part(QObject& window, const char* name)
 }
 
 /** An embedded database with workshop "Dept's team" (current) holding admin and O'Brien. */
-class LifecycleWindowsTest : public ::testing::Test
+class LifecycleWindowsTest : public bx::test::WindowTest
 {
 protected:
     void SetUp() override
     {
-        {
-            ErrorLog log(dir.filePath(QStringLiteral("QVErrorLog.txt")), clock);
-            DatabaseCreator creator(settings, prompt, clock, log,
-                                    QCoreApplication::applicationDirPath());
-            ASSERT_TRUE(creator.createEmbedded(dir.filePath(QStringLiteral("pax.db"))));
-        }
-        prompt.clear();
-        session.setDatabase(SqliteDatabase::open(dir.filePath(QStringLiteral("pax.db"))));
+        WindowTest::SetUp();
+        if (HasFatalFailure())
+            return;
         session.user.userId = QStringLiteral("admin");
         Database& db = session.db();
         team = db.insertNumbered(QStringLiteral("LU_GROUP"), QStringLiteral("GROUP_ID"),
@@ -109,11 +99,6 @@ protected:
             .rows();
     }
 
-    QTemporaryDir dir;
-    SettingsStore settings{dir.filePath(QStringLiteral("MRBX.conf"))};
-    bx::test::FixedClock clock;
-    ScriptedPrompt prompt;
-    Session session{settings, clock};
     qlonglong team = 0;
 };
 

@@ -1,12 +1,9 @@
 // The rule editor, the trigger editor and the action-item editor.
 
-#include "core/ErrorLog.h"
 #include "core/Session.h"
-#include "core/db/SqliteDatabase.h"
-#include "core/settings/SettingsStore.h"
-#include "dbadmin/DatabaseCreator.h"
-#include "support/FixedClock.h"
+#include "core/db/Database.h"
 #include "support/ScriptedPrompt.h"
+#include "support/WindowTest.h"
 #include "workflow/ui/ACTION.h"
 #include "workflow/ui/Rules.h"
 #include "workflow/ui/TRIGGERS_FORM.h"
@@ -19,13 +16,13 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
 using namespace bx;
+using bx::test::child;
 using bx::test::ScriptedPrompt;
 
 namespace {
@@ -33,27 +30,14 @@ namespace {
 const QString kCycle = QStringLiteral("Mike's cycle");
 constexpr qlonglong kShop = 4;
 
-template <typename T> T* child(QObject& window, const char* name)
-{
-    T* w = window.findChild<T*>(QString::fromLatin1(name));
-    EXPECT_NE(w, nullptr) << name;
-    return w;
-}
-
-class RuleWindowsTest : public ::testing::Test
+class RuleWindowsTest : public bx::test::WindowTest
 {
 protected:
     void SetUp() override
     {
-        const QString path = dir.filePath(QStringLiteral("pax.db"));
-        {
-            ErrorLog log(dir.filePath(QStringLiteral("QVErrorLog.txt")), clock);
-            DatabaseCreator creator(settings, prompt, clock, log,
-                                    QCoreApplication::applicationDirPath());
-            ASSERT_TRUE(creator.createEmbedded(path));
-        }
-        prompt.clear();
-        session.setDatabase(SqliteDatabase::open(path));
+        WindowTest::SetUp();
+        if (HasFatalFailure())
+            return;
         session.user.userId = QStringLiteral("ann");
         session.currentWorkshopId = static_cast<int>(kShop);
         run("INSERT INTO LU_USER (USER_ID, User_Name) VALUES (?, ?)",
@@ -93,12 +77,6 @@ protected:
             texts << list->item(i)->text();
         return texts;
     }
-
-    QTemporaryDir dir;
-    SettingsStore settings{dir.filePath(QStringLiteral("MRBX.conf"))};
-    bx::test::FixedClock clock;
-    ScriptedPrompt prompt;
-    Session session{settings, clock};
 };
 
 TEST_F(RuleWindowsTest, RuleEditorRefusesAndTestsWithoutSaving)

@@ -1,12 +1,9 @@
 // The windows of acting on a task: the to-do panel, the forward dialog and the route history.
 
-#include "core/ErrorLog.h"
 #include "core/Session.h"
-#include "core/db/SqliteDatabase.h"
-#include "core/settings/SettingsStore.h"
-#include "dbadmin/DatabaseCreator.h"
-#include "support/FixedClock.h"
+#include "core/db/Database.h"
 #include "support/ScriptedPrompt.h"
+#include "support/WindowTest.h"
 #include "tasks/cSCR.h"
 #include "workflow/ui/FORWARD_FORM.h"
 #include "workflow/ui/F_TO_DO.h"
@@ -16,7 +13,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -29,6 +25,7 @@
 #include <gtest/gtest.h>
 
 using namespace bx;
+using bx::test::child;
 using bx::test::ScriptedPrompt;
 
 namespace {
@@ -42,32 +39,14 @@ constexpr qlonglong kHome = 4;
 constexpr qlonglong kOps = 9;
 constexpr qlonglong kTask = 42;
 
-template <typename T> T* child(QObject& window, const QString& name)
-{
-    T* w = window.findChild<T*>(name);
-    EXPECT_NE(w, nullptr) << name.toStdString();
-    return w;
-}
-
-template <typename T> T* child(QObject& window, const char* name)
-{
-    return child<T>(window, QString::fromLatin1(name));
-}
-
-class ToDoWindowsTest : public ::testing::Test
+class ToDoWindowsTest : public bx::test::WindowTest
 {
 protected:
     void SetUp() override
     {
-        const QString path = dir.filePath(QStringLiteral("pax.db"));
-        {
-            ErrorLog log(dir.filePath(QStringLiteral("QVErrorLog.txt")), clock);
-            DatabaseCreator creator(settings, prompt, clock, log,
-                                    QCoreApplication::applicationDirPath());
-            ASSERT_TRUE(creator.createEmbedded(path));
-        }
-        prompt.clear();
-        session.setDatabase(SqliteDatabase::open(path));
+        WindowTest::SetUp();
+        if (HasFatalFailure())
+            return;
         session.user.userId = QStringLiteral("ann");
         session.currentWorkshopId = static_cast<int>(kHome);
 
@@ -122,12 +101,6 @@ protected:
     }
 
     static void press(F_TO_DO& window, const char* key) { child<QAction>(window, key)->trigger(); }
-
-    QTemporaryDir dir;
-    SettingsStore settings{dir.filePath(QStringLiteral("MRBX.conf"))};
-    bx::test::FixedClock clock;
-    ScriptedPrompt prompt;
-    Session session{settings, clock};
 };
 
 TEST_F(ToDoWindowsTest, YesWaitsForTheMandatoryItemThenSavesTheSignatures)

@@ -1,0 +1,26 @@
+#include "support/WindowTest.h"
+
+#include "core/ErrorLog.h"
+#include "core/db/SqliteDatabase.h"
+#include "dbadmin/DatabaseCreator.h"
+
+#include <QCoreApplication>
+
+namespace bx::test {
+
+void WindowTest::SetUp()
+{
+    const QString path = dir.filePath(QStringLiteral("pax.db"));
+    {
+        ErrorLog log(dir.filePath(QStringLiteral("QVErrorLog.txt")), clock);
+        DatabaseCreator creator(settings, prompt, clock, log,
+                                QCoreApplication::applicationDirPath());
+        creator.setRemember(false);
+        ASSERT_TRUE(creator.createEmbedded(path));
+    }
+    prompt.clear();
+    session.setDatabase(SqliteDatabase::open(path));
+    session.user.userId = QStringLiteral("admin");
+}
+
+} // namespace bx::test

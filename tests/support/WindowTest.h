@@ -1,0 +1,51 @@
+#pragma once
+
+#include "core/Session.h"
+#include "core/settings/SettingsStore.h"
+#include "support/FixedClock.h"
+#include "support/ScriptedPrompt.h"
+
+#include <QObject>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace bx {
+class Database;
+} // namespace bx
+
+namespace bx::test {
+
+/** The control of that objectName inside `window`; fails the test when there is none. */
+template <typename W> W* child(QObject& window, const QString& name)
+{
+    W* w = window.findChild<W*>(name);
+    EXPECT_NE(w, nullptr) << name.toStdString();
+    return w;
+}
+
+template <typename W> W* child(QObject& window, const char* name)
+{
+    return child<W>(window, QString::fromLatin1(name));
+}
+
+/**
+ * What window tests start from: a new embedded database made as the creation wizard makes it
+ * (template and every upgrade step), and a session on it signed in as "admin". A fixture that
+ * overrides SetUp() calls this one first and returns when it failed.
+ */
+class WindowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override;
+
+    Database& db() { return session.db(); }
+
+    QTemporaryDir dir;
+    SettingsStore settings{dir.filePath(QStringLiteral("MRBX.conf"))};
+    FixedClock clock;
+    ScriptedPrompt prompt;
+    Session session{settings, clock};
+};
+
+} // namespace bx::test
