@@ -1,0 +1,356 @@
+#include "mainwindow/TaskMoves.h"
+
+#include "core/Gmt.h"
+#include "core/Prompt.h"
+#include "core/Session.h"
+#include "core/db/Database.h"
+#include "core/db/DatabaseOpener.h"
+#include "mainwindow/Folders.h"
+#include "people/UserRights.h"
+#include "tasks/cSCR.h"
+#include "workflow/RecordRoute.h"
+
+namespace bx {
+
+namespace taskmoves {
+
+QString subtaskQuestion(const QString& task, const QString& target)
+{
+    return QStringLiteral("Would you like to make ") + task + QStringLiteral(" a Subtask of ") +
+           target;
+}
+
+QString cannotBeSubtask(const QString& task, const QString& target)
+{
+    return QStringLiteral("You can't make a task ") + task + QStringLiteral(" a Subtask of ") +
+           target;
+}
+
+QString routeToUserQuestion(const QString& task, const QString& user)
+{
+    return QStringLiteral("Would you like to Route ") + task + QStringLiteral(" to User ") + user;
+}
+
+QString routeToWorkshopQuestion(const QString& task, const QString& workshop)
+{
+    return QStringLiteral("Would you like to Route ") + task + QStringLiteral(" to ") +
+           QStringLiteral("Workshop") + QStringLiteral(" ") + workshop;
+}
+
+QString categoryQuestion(const QString& task, const QString& categoryPath)
+{
+    return QStringLiteral("Would you like to change Folder of ") + task + QStringLiteral(" to ") +
+           categoryPath;
+}
+
+QString folderQuestion(const QString& task, const QString& folder)
+{
+    return QStringLiteral("Would you like to move ") + task + QStringLiteral(" into Folder ") +
+           folder;
+}
+
+QString independentMessage(const QString& title)
+{
+    return QStringLiteral("Task \"") + title + QStringLiteral("\" is now independent");
+}
+
+} // namespace taskmoves
+
+namespace {
+
+/** Longest parent chain followed; a longer one can only be a loop in the data. */
+constexpr int kMaxDepth = 1000;
+
+bool sameUser(const QString& a, const QString& b)
+{
+    return a.trimmed().toUpper() == b.trimmed().toUpper();
+}
+
+/**
+ * The task row; inside a transaction on the server engine the row stays locked until the
+ * transaction ends (the embedded engine's write transaction already excludes other writers).
+ */
+RecordSet readTask(Database& db, qlonglong task, bool lock = false)
+{
+    const QString sql = QStringLiteral("SELECT * FROM SCR WHERE SCR_Number = ?");
+    if (lock && db.engine() == Engine::Postgres)
+        return db.query(sql + QStringLiteral(" FOR UPDATE"), {task});
+    return db.query(sql, {task});
+}
+
+/** Records one step of the task as the row now stands. */
+void recordStep(Session& session, qlonglong task, const QString& action, const QString& ownerUser)
+{
+    Database& db = session.db();
+    const RecordSet row = readTask(db, task);
+    RouteHistoryEntry e;
+    e.taskNumber = task;
+    e.action = action;
+    e.stageName = row.text(QStringLiteral("SCR_LC_Stage_Name"));
+    e.targetDate = row.dateTime(QStringLiteral("SCR_Owner_Target_Date"));
+    e.ownerUser = ownerUser;
+    e.groupId = row.number(QStringLiteral("SCR_Group_ID"));
+    RecordRoute(db, e, GmtConverter(session.clock()).nowGmt(), session.user.userId,
+                session.taskNotifier);
+}
+
+/** Gives the locked task its new owner and records "ROUTE"; inside the caller's transaction. */
+void routeLocked(Session& session, qlonglong task, const QString& ownerUser, qlonglong group,
+                 OwnerType type)
+{
+    session.db().execute(QStringLiteral("UPDATE SCR SET SCR_Owner_User_ID = ?, SCR_Group_ID = ?, "
+                                        "SCR_Parent_Folder_Number = 0, SCR_OwnerType = ?, "
+                                        "SCR_Owner_Date_Viewed = NULL WHERE SCR_Number = ?"),
+                         {ownerUser, group, static_cast<int>(type), task});
+    recordStep(session, task, taskmoves::kRouteAction, ownerUser);
+}
+
+/** Whether `candidate` is `task` itself or one of its sub-tasks at any depth. */
+bool isSelfOrSubtask(Database& db, qlonglong candidate, qlonglong task)
+{
+    qlonglong current = candidate;
+    for (int depth = 0; current != 0 && depth < kMaxDepth; ++depth) {
+        if (current == task)
+            return true;
+        current =
+            db.scalar(QStringLiteral("SELECT SCR_Parent_Number FROM SCR WHERE SCR_Number = ?"),
+                      {current})
+                .toLongLong();
+    }
+    return false;
+}
+
+bool makeSubtask(Session& session, Prompt& prompt, qlonglong task, const QString& title,
+                 qlonglong target)
+{
+    Database& db = session.db();
+    const RecordSet parent = readTask(db, target);
+    if (parent.isEmpty())
+        return false;
+    const QString targetTitle = parent.text(QStringLiteral("SCR_Title"));
+    if (isSelfOrSubtask(db, target, task)) {
+        prompt.inform(taskmoves::cannotBeSubtask(title, targetTitle));
+        return false;
+    }
+    if (prompt.ask(taskmoves::subtaskQuestion(title, targetTitle)) != PromptAnswer::Yes)
+        return false;
+    Transaction tx(db);
+    readTask(db, task, true);
+    db.execute(QStringLiteral("UPDATE SCR SET SCR_Parent_Number = ? WHERE SCR_Number = ?"),
+               {target, task});
+    tx.commit();
+    return true;
+}
+
+QString userName(Database& db, const QString& user)
+{
+    const QString name =
+        db.scalar(QStringLiteral("SELECT User_Name FROM LU_USER WHERE USER_ID = ?"), {user})
+            .toString();
+    return name.isEmpty() ? user : name;
+}
+
+} // namespace
+
+bool mayMoveTask(Session& session, qlonglong task)
+{
+    const RecordSet row = readTask(session.db(), task);
+    if (row.isEmpty())
+        return false;
+    const QString status = row.text(QStringLiteral("SCR_Status")).trimmed().toUpper();
+    if (status != QStringLiteral("A") && status != QStringLiteral("I"))
+        return false;
+    const bool owns = sameUser(row.text(QStringLiteral("SCR_Owner_User_ID")), session.user.userId);
+    return UserRights::mayChangeTaskOwnership(session.user.record, owns);
+}
+
+bool routeTask(Session& session, qlonglong task, const QVariant& owner, OwnerType type)
+{
+    Database& db = session.db();
+    Transaction tx(db);
+    const RecordSet row = readTask(db, task, true);
+    if (row.isEmpty())
+        return false;
+    if (type == OwnerType::Workshop)
+        routeLocked(session, task, QString(), owner.toLongLong(), type);
+    else
+        routeLocked(session, task, owner.toString(), row.number(QStringLiteral("SCR_Group_ID")),
+                    type);
+    tx.commit();
+    return true;
+}
+
+bool moveToCategory(Session& session, qlonglong task, const QString& category)
+{
+    Database& db = session.db();
+    Transaction tx(db);
+    if (readTask(db, task, true).isEmpty())
+        return false;
+    db.execute(QStringLiteral("UPDATE SCR SET SCR_Category = ? WHERE SCR_Number = ?"),
+               {category.isEmpty() ? QVariant() : QVariant(category), task});
+    recordStep(session, task, taskmoves::kFolderChangeAction, session.user.userId);
+    tx.commit();
+    return true;
+}
+
+bool moveToFolder(Session& session, qlonglong task, qlonglong folder)
+{
+    Database& db = session.db();
+    Transaction tx(db);
+    const RecordSet row = readTask(db, task, true);
+    if (row.isEmpty())
+        return false;
+    if (folder != 0) {
+        const std::optional<FolderRow> target = readFolder(db, folder);
+        if (!target)
+            return false;
+        const bool workshopOwned =
+            row.number(QStringLiteral("SCR_OwnerType")) == static_cast<int>(OwnerType::Workshop) ||
+            row.text(QStringLiteral("SCR_Owner_User_ID")).trimmed().isEmpty();
+        if (workshopOwned ||
+            !sameUser(target->ownerId, row.text(QStringLiteral("SCR_Owner_User_ID")))) {
+            routeLocked(session, task, target->ownerId, row.number(QStringLiteral("SCR_Group_ID")),
+                        OwnerType::User);
+        }
+    }
+    db.execute(QStringLiteral("UPDATE SCR SET SCR_Parent_Folder_Number = ? WHERE SCR_Number = ?"),
+               {folder, task});
+    recordStep(session, task, taskmoves::kFolderChangeAction, session.user.userId);
+    tx.commit();
+    return true;
+}
+
+QString categoryPath(Database& db, const QString& category)
+{
+    if (category.trimmed().isEmpty())
+        return taskmoves::kUnspecifiedFolder;
+    QString path = category;
+    QString current = category;
+    for (int depth = 0; depth < kMaxDepth; ++depth) {
+        const QString parent =
+            db.scalar(QStringLiteral("SELECT Parent_Category FROM LU_CATEGORY WHERE Category = ?"),
+                      {current})
+                .toString();
+        if (parent.trimmed().isEmpty() || sameUser(parent, current))
+            break;
+        path = parent + QStringLiteral("\\") + path;
+        current = parent;
+    }
+    return path;
+}
+
+bool dropTask(Session& session, Prompt& prompt, qlonglong task, DropTarget target,
+              const QVariant& key)
+{
+    try {
+        Database& db = session.db();
+        const RecordSet row = readTask(db, task);
+        if (row.isEmpty())
+            return false;
+        if (!mayMoveTask(session, task)) {
+            prompt.inform(UserRights::kMayNotDetachSubtask);
+            return false;
+        }
+        const QString title = row.text(QStringLiteral("SCR_Title"));
+        switch (target) {
+        case DropTarget::Task:
+            return makeSubtask(session, prompt, task, title, key.toLongLong());
+        case DropTarget::User:
+            if (prompt.ask(taskmoves::routeToUserQuestion(title, userName(db, key.toString()))) !=
+                PromptAnswer::Yes)
+                return false;
+            return routeTask(session, task, key, OwnerType::User);
+        case DropTarget::Workshop: {
+            const QString name =
+                db.scalar(QStringLiteral("SELECT GROUP_NAME FROM LU_GROUP WHERE GROUP_ID = ?"),
+                          {key.toLongLong()})
+                    .toString();
+            if (prompt.ask(taskmoves::routeToWorkshopQuestion(title, name)) != PromptAnswer::Yes)
+                return false;
+            return routeTask(session, task, key, OwnerType::Workshop);
+        }
+        case DropTarget::Category:
+            if (prompt.ask(taskmoves::categoryQuestion(title, categoryPath(db, key.toString()))) !=
+                PromptAnswer::Yes)
+                return false;
+            return moveToCategory(session, task, key.toString());
+        case DropTarget::Folder: {
+            const std::optional<FolderRow> folder = readFolder(db, key.toLongLong());
+            if (!folder) {
+                prompt.inform(folders::kNotFound);
+                return false;
+            }
+            if (prompt.ask(taskmoves::folderQuestion(title, folder->name)) != PromptAnswer::Yes)
+                return false;
+            return moveToFolder(session, task, folder->counter);
+        }
+        }
+        return false;
+    } catch (const DbError& e) {
+        reportDatabaseError(e, session, prompt);
+        return false;
+    }
+}
+
+bool closeTask(Session& session, Prompt& prompt, qlonglong task)
+{
+    try {
+        const RecordSet row = readTask(session.db(), task);
+        if (row.isEmpty())
+            return false;
+        if (!sameUser(row.text(QStringLiteral("SCR_Owner_User_ID")), session.user.userId)) {
+            prompt.inform(taskmoves::kCloseOnlyOwn);
+            return false;
+        }
+    } catch (const DbError& e) {
+        reportDatabaseError(e, session, prompt);
+        return false;
+    }
+    cSCR scr(session, prompt);
+    return scr.Load(task) && scr.CloseOut(QStringLiteral("YES"), 0, QString());
+}
+
+bool makeIndependent(Session& session, Prompt& prompt, qlonglong task)
+{
+    try {
+        Database& db = session.db();
+        const RecordSet row = readTask(db, task);
+        if (row.isEmpty() || row.number(QStringLiteral("SCR_Parent_Number")) == 0)
+            return false;
+        const bool owns =
+            sameUser(row.text(QStringLiteral("SCR_Owner_User_ID")), session.user.userId);
+        if (!UserRights::mayChangeTaskOwnership(session.user.record, owns)) {
+            prompt.inform(UserRights::kMayNotDetachSubtask);
+            return false;
+        }
+        db.execute(QStringLiteral("UPDATE SCR SET SCR_Parent_Number = 0 WHERE SCR_Number = ?"),
+                   {task});
+        prompt.inform(taskmoves::independentMessage(row.text(QStringLiteral("SCR_Title"))));
+        return true;
+    } catch (const DbError& e) {
+        reportDatabaseError(e, session, prompt);
+        return false;
+    }
+}
+
+std::optional<QString> supervisorOf(Session& session, Prompt& prompt, const QString& user)
+{
+    try {
+        const QString supervisor =
+            session.db()
+                .scalar(QStringLiteral("SELECT Supervisor_User_ID FROM LU_USER WHERE USER_ID = ?"),
+                        {user})
+                .toString()
+                .trimmed();
+        if (supervisor.isEmpty()) {
+            prompt.inform(taskmoves::kTopOfTeam);
+            return std::nullopt;
+        }
+        return supervisor;
+    } catch (const DbError& e) {
+        reportDatabaseError(e, session, prompt);
+        return std::nullopt;
+    }
+}
+
+} // namespace bx

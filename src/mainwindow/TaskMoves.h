@@ -1,0 +1,130 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+
+#include <optional>
+
+/**
+ * What the team tree does with a task dropped on one of its nodes, and the task commands of the
+ * main window that change a task without opening it (close, make independent, walk up the team).
+ *
+ * The tree calls dropTask with the dragged task's number and the kind and key of the node it was
+ * dropped on. Only open tasks (status A or I) may be dropped, and only by their owner unless the
+ * signed-in user may change task ownership (Edit_Unowned). Every drop asks its question first and
+ * changes nothing on No.
+ *
+ * Every change of a task and the history it leaves run in one transaction: the task row is
+ * locked, changed with bound values and its "ROUTE" or "FOLDER CHANGE" step recorded through
+ * RecordRoute (which keeps no history for a sensitive task). Database errors are reported through
+ * the prompt and never thrown by the prompt-driven commands.
+ */
+namespace bx {
+
+class Database;
+class Prompt;
+class Session;
+
+namespace taskmoves {
+
+inline const QString kCloseOnlyOwn = QStringLiteral("You can close only your own tasks");
+inline const QString kTopOfTeam = QStringLiteral("Top of team structure reached");
+/** Node text of the category grouping of tasks without a category. */
+inline const QString kUnspecifiedFolder = QStringLiteral("Unspecified Folder");
+/** Route_Action of a task dropped on a user or a workshop. */
+inline const QString kRouteAction = QStringLiteral("ROUTE");
+/** Route_Action of a task moved to a folder or a category. */
+inline const QString kFolderChangeAction = QStringLiteral("FOLDER CHANGE");
+
+QString subtaskQuestion(const QString& task, const QString& target);
+QString cannotBeSubtask(const QString& task, const QString& target);
+QString routeToUserQuestion(const QString& task, const QString& user);
+QString routeToWorkshopQuestion(const QString& task, const QString& workshop);
+QString categoryQuestion(const QString& task, const QString& categoryPath);
+QString folderQuestion(const QString& task, const QString& folder);
+/** "Task \"" + title + "\" is now independent" */
+QString independentMessage(const QString& title);
+
+} // namespace taskmoves
+
+/** The kind of team-tree node a task was dropped on. */
+enum class DropTarget
+{
+    Task,     ///< "SCR": key = SCR_Number
+    User,     ///< "LU_USER": key = USER_ID
+    Workshop, ///< tags holding "LU_GROUP": key = GROUP_ID
+    Category, ///< "SCR_CATEGORY": key = the category; empty for "Unspecified Folder"
+    Folder    ///< "FOLDER": key = Folder_Counter
+};
+
+/** SCR_OwnerType: who owns the task. */
+enum class OwnerType
+{
+    User = 0,
+    Workshop = 1
+};
+
+/**
+ * The team tree's drop of task `task` on the node (`target`, `key`): checks that the task may be
+ * dropped ("System settings don't allow to make this operation. ..."), asks the target's question
+ * and, on Yes, makes the change:
+ *  - Task: the task becomes a sub-task of the target (never of itself or of its own sub-task:
+ *    "You can't make a task ... a Subtask of ...");
+ *  - User: routed to the user (routeTask, owner type User);
+ *  - Workshop: routed to the workshop (routeTask, owner type Workshop);
+ *  - Category: moveToCategory; Folder: moveToFolder.
+ * @return true when the task changed, so that the tree rebuilds its node; false otherwise
+ */
+bool dropTask(Session& session, Prompt& prompt, qlonglong task, DropTarget target,
+              const QVariant& key);
+
+/**
+ * Whether the signed-in user may drop (route, file, re-parent) the task: it is open (status A or
+ * I) and the user owns it (trimmed, upper-cased) or has Edit_Unowned. Throws DbError.
+ */
+bool mayMoveTask(Session& session, qlonglong task);
+
+/**
+ * Routes the task to a new owner without opening it: owner type User gives it to user `owner`
+ * (the workshop stays), owner type Workshop to workshop `owner` (no owner user). The task leaves
+ * its folder, becomes unviewed and records "ROUTE" (notifying through the session's notifier).
+ * One transaction. @return false when there is no such task. Throws DbError.
+ */
+bool routeTask(Session& session, qlonglong task, const QVariant& owner, OwnerType type);
+
+/** Sets the task's category (empty: none) and records "FOLDER CHANGE". Throws DbError. */
+bool moveToCategory(Session& session, qlonglong task, const QString& category);
+
+/**
+ * Files the task in folder `folder` (0: in no folder) and records "FOLDER CHANGE" for the
+ * signed-in user. A folder of another owner, or a task owned by a workshop, first routes the task
+ * to the folder's owner. One transaction. @return false when the task or the folder is missing.
+ * Throws DbError.
+ */
+bool moveToFolder(Session& session, qlonglong task, qlonglong folder);
+
+/**
+ * The category with its parents, from the top down, joined with "\"; "Unspecified Folder" for
+ * an empty category. Throws DbError.
+ */
+QString categoryPath(Database& db, const QString& category);
+
+/**
+ * mnuCloseTask: the signed-in user closes (completes) a task he owns; another's task is refused
+ * with "You can close only your own tasks". @return true when the task was saved
+ */
+bool closeTask(Session& session, Prompt& prompt, qlonglong task);
+
+/**
+ * mnuIndepend: the sub-task loses its parent. Needs ownership of the task or Edit_Unowned.
+ * Ends with "Task \"<title>\" is now independent". @return true when the task changed
+ */
+bool makeIndependent(Session& session, Prompt& prompt, qlonglong task);
+
+/**
+ * The up command of the team view: the supervisor of `user`; "Top of team structure reached" is
+ * shown and nothing returned when the user has none.
+ */
+std::optional<QString> supervisorOf(Session& session, Prompt& prompt, const QString& user);
+
+} // namespace bx

@@ -1,0 +1,272 @@
+#include "mainwindow/TaskMoves.h"
+
+#include "core/Clock.h"
+#include "core/Session.h"
+#include "core/db/Database.h"
+#include "core/settings/SettingsStore.h"
+#include "people/UserRights.h"
+#include "support/EngineFixture.h"
+#include "support/FixedClock.h"
+#include "support/Schema.h"
+#include "support/ScriptedPrompt.h"
+#include "workflow/RecordRoute.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace bx;
+
+namespace {
+
+const QString kMe = QStringLiteral("ann");
+const QString kOther = QStringLiteral("O'Brien");
+constexpr qlonglong kShop = 7;
+constexpr qlonglong kQuotedShop = 4;
+const QString kQuotedShopName = QStringLiteral("O'Neil's desk");
+
+class TaskMovesTest : public test::EngineTest
+{
+protected:
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        QDir(tempDir()).mkdir(QStringLiteral("program"));
+        test::loadCurrentSchema(db(), tempDir() + QStringLiteral("/program"));
+        for (const QString& user : {kMe, kOther}) {
+            db().execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, User_Name) VALUES (?, ?)"),
+                         {user, user});
+        }
+        db().execute(QStringLiteral("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (?, ?)"),
+                     {kShop, QStringLiteral("Seventh")});
+        db().execute(QStringLiteral("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (?, ?)"),
+                     {kQuotedShop, kQuotedShopName});
+        session.setDatabase(connectAgain());
+        session.user.userId = kMe;
+        session.currentWorkshopId = static_cast<int>(kShop);
+    }
+
+    void TearDown() override
+    {
+        session.closeDatabase();
+        EngineTest::TearDown();
+    }
+
+    /** A task of workshop 7 with its first history rows (one closed, one open for the owner). */
+    qlonglong addTask(const QString& owner, const QString& status = QStringLiteral("A"),
+                      bool sensitive = false, qlonglong folder = 0)
+    {
+        const qlonglong n = db().insertNumbered(
+            QStringLiteral("SCR"), QStringLiteral("SCR_Counter"),
+            {QStringLiteral("SCR_Title"), QStringLiteral("SCR_Status"),
+             QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("SCR_Group_ID"),
+             QStringLiteral("SCR_Sensitive"), QStringLiteral("SCR_Parent_Folder_Number"),
+             QStringLiteral("SCR_Parent_Number"), QStringLiteral("SCR_OwnerType"),
+             QStringLiteral("SCR_Owner_Date_Viewed")},
+            {QStringLiteral("Fix Bob's \"printer\""), status, owner, kShop,
+             db().dialect().flag(sensitive), folder, 0, 0, naive(QDate(2024, 1, 2), QTime(8, 0))});
+        db().execute(
+            QStringLiteral("UPDATE SCR SET SCR_Number = SCR_Counter WHERE SCR_Counter = ?"), {n});
+        RouteHistoryEntry e;
+        e.taskNumber = n;
+        e.action = QStringLiteral("Create Request");
+        e.ownerUser = owner;
+        e.groupId = kShop;
+        RecordRoute(db(), e, naive(QDate(2024, 1, 2), QTime(6, 0)), kMe, nullptr);
+        return n;
+    }
+
+    qlonglong addFolder(const QString& owner, const QString& name)
+    {
+        return db().insertNumbered(QStringLiteral("FOLDER"), QStringLiteral("Folder_Counter"),
+                                   {QStringLiteral("Folder_Owner_ID"),
+                                    QStringLiteral("Folder_Name"),
+                                    QStringLiteral("Parent_Folder_Counter"),
+                                    QStringLiteral("Folder_Type"), QStringLiteral("Group_ID")},
+                                   {owner, name, 0, 0, kShop});
+    }
+
+    RecordSet task(qlonglong n)
+    {
+        return db().query(QStringLiteral("SELECT * FROM SCR WHERE SCR_Number = ?"), {n});
+    }
+
+    /** Route_Action of the closed rows, oldest first; then "open:" + the open row's user. */
+    QStringList history(qlonglong n)
+    {
+        const RecordSet rows = db().query(
+            QStringLiteral("SELECT * FROM ROUTE WHERE SCR_Number = ? ORDER BY Route_Number"), {n});
+        QStringList out;
+        for (int i = 0; i < rows.rowCount(); ++i) {
+            out << (rows.value(i, QStringLiteral("Route_Date_Out")).isNull()
+                        ? QStringLiteral("open:") +
+                              rows.value(i, QStringLiteral("User_ID")).toString()
+                        : rows.value(i, QStringLiteral("Route_Action")).toString());
+        }
+        return out;
+    }
+
+    bool drop(qlonglong n, DropTarget target, const QVariant& key)
+    {
+        prompt.answer(PromptAnswer::Yes);
+        return dropTask(session, prompt, n, target, key);
+    }
+
+    QTemporaryDir settingsDir;
+    SettingsStore settings{settingsDir.filePath(QStringLiteral("MRBX.conf"))};
+    test::FixedClock clock;
+    Session session{settings, clock};
+    test::ScriptedPrompt prompt;
+};
+
+TEST_P(TaskMovesTest, WhoMayDropWhichTask)
+{
+    struct Case
+    {
+        const char* name;
+        QString owner;
+        QString status;
+        bool editUnowned;
+        bool allowed;
+    };
+    const Case cases[] = {
+        {"own active", kMe, QStringLiteral("A"), false, true},
+        {"own incomplete, other case", QStringLiteral(" ANN "), QStringLiteral("I"), false, true},
+        {"own completed", kMe, QStringLiteral("C"), true, false},
+        {"own cancelled", kMe, QStringLiteral("X"), true, false},
+        {"another's", kOther, QStringLiteral("A"), false, false},
+        {"another's with Edit_Unowned", kOther, QStringLiteral("A"), true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        session.user.record.editUnowned = c.editUnowned;
+        const qlonglong n = addTask(c.owner, c.status);
+        prompt.clear();
+        if (c.allowed) {
+            EXPECT_TRUE(drop(n, DropTarget::Workshop, kQuotedShop));
+            EXPECT_EQ(prompt.last().text,
+                      QStringLiteral("Would you like to Route Fix Bob's \"printer\" to Workshop ") +
+                          kQuotedShopName);
+            EXPECT_EQ(task(n).number(QStringLiteral("SCR_Group_ID")), kQuotedShop);
+        } else {
+            EXPECT_FALSE(dropTask(session, prompt, n, DropTarget::Workshop, kQuotedShop));
+            EXPECT_EQ(prompt.texts(), QStringList{UserRights::kMayNotDetachSubtask});
+            EXPECT_EQ(task(n).number(QStringLiteral("SCR_Group_ID")), kShop);
+        }
+    }
+}
+
+TEST_P(TaskMovesTest, RoutingByDropClearsFolderAndViewedDateAndRecordsRoute)
+{
+    const qlonglong n = addTask(kMe, QStringLiteral("A"), false, 55);
+    ASSERT_TRUE(drop(n, DropTarget::User, kOther));
+    EXPECT_EQ(prompt.last().text,
+              QStringLiteral("Would you like to Route Fix Bob's \"printer\" to User O'Brien"));
+    const RecordSet row = task(n);
+    EXPECT_EQ(row.text(QStringLiteral("SCR_Owner_User_ID")), kOther);
+    EXPECT_EQ(row.number(QStringLiteral("SCR_Parent_Folder_Number")), 0);
+    EXPECT_TRUE(row.isNull(QStringLiteral("SCR_Owner_Date_Viewed")));
+    EXPECT_EQ(row.number(QStringLiteral("SCR_OwnerType")), 0);
+    EXPECT_EQ(history(n), (QStringList{QStringLiteral("Create Request"), QStringLiteral("ROUTE"),
+                                       QStringLiteral("open:") + kOther}));
+
+    const qlonglong toShop = addTask(kMe);
+    ASSERT_TRUE(drop(toShop, DropTarget::Workshop, kQuotedShop));
+    const RecordSet shopRow = task(toShop);
+    EXPECT_EQ(shopRow.text(QStringLiteral("SCR_Owner_User_ID")), QString());
+    EXPECT_EQ(shopRow.number(QStringLiteral("SCR_OwnerType")), 1);
+
+    const qlonglong secret = addTask(kMe, QStringLiteral("A"), true, 55);
+    ASSERT_TRUE(drop(secret, DropTarget::User, kOther));
+    EXPECT_EQ(task(secret).number(QStringLiteral("SCR_Parent_Folder_Number")), 0);
+    EXPECT_TRUE(history(secret).isEmpty());
+}
+
+TEST_P(TaskMovesTest, FolderAndCategoryDropsRecordFolderChange)
+{
+    const qlonglong mine = addFolder(kMe, QStringLiteral("Ann's"));
+    const qlonglong n = addTask(kMe);
+    ASSERT_TRUE(drop(n, DropTarget::Folder, mine));
+    EXPECT_EQ(prompt.last().text,
+              QStringLiteral("Would you like to move Fix Bob's \"printer\" into Folder Ann's"));
+    EXPECT_EQ(task(n).number(QStringLiteral("SCR_Parent_Folder_Number")), mine);
+    EXPECT_EQ(history(n),
+              (QStringList{QStringLiteral("Create Request"), QStringLiteral("FOLDER CHANGE"),
+                           QStringLiteral("open:ann")}));
+
+    // A folder of somebody else first routes the task to him.
+    const qlonglong theirs = addFolder(kOther, QStringLiteral("Inbox"));
+    const qlonglong routed = addTask(kMe);
+    ASSERT_TRUE(drop(routed, DropTarget::Folder, theirs));
+    EXPECT_EQ(task(routed).text(QStringLiteral("SCR_Owner_User_ID")), kOther);
+    EXPECT_EQ(task(routed).number(QStringLiteral("SCR_Parent_Folder_Number")), theirs);
+    EXPECT_EQ(history(routed),
+              (QStringList{QStringLiteral("Create Request"), QStringLiteral("ROUTE"),
+                           QStringLiteral("FOLDER CHANGE"), QStringLiteral("open:ann")}));
+
+    db().execute(QStringLiteral("INSERT INTO LU_CATEGORY (Category) VALUES (?)"),
+                 {QStringLiteral("Bob's")});
+    db().execute(
+        QStringLiteral("INSERT INTO LU_CATEGORY (Category, Parent_Category) VALUES (?, ?)"),
+        {QStringLiteral("Q'1"), QStringLiteral("Bob's")});
+    const qlonglong filed = addTask(kMe);
+    ASSERT_TRUE(drop(filed, DropTarget::Category, QStringLiteral("Q'1")));
+    EXPECT_EQ(
+        prompt.last().text,
+        QStringLiteral("Would you like to change Folder of Fix Bob's \"printer\" to Bob's\\Q'1"));
+    EXPECT_EQ(task(filed).text(QStringLiteral("SCR_Category")), QStringLiteral("Q'1"));
+    EXPECT_EQ(history(filed).value(1), QStringLiteral("FOLDER CHANGE"));
+}
+
+TEST_P(TaskMovesTest, SubtaskDropsRefuseLoops)
+{
+    const qlonglong parent = addTask(kMe);
+    const qlonglong child = addTask(kMe);
+    ASSERT_TRUE(drop(child, DropTarget::Task, parent));
+    EXPECT_EQ(task(child).number(QStringLiteral("SCR_Parent_Number")), parent);
+
+    for (const qlonglong target : {parent, child}) {
+        prompt.clear();
+        EXPECT_FALSE(dropTask(session, prompt, parent, DropTarget::Task, target));
+        EXPECT_EQ(prompt.texts(),
+                  QStringList{QStringLiteral("You can't make a task Fix Bob's \"printer\" a "
+                                             "Subtask of Fix Bob's \"printer\"")});
+    }
+    EXPECT_EQ(task(parent).number(QStringLiteral("SCR_Parent_Number")), 0);
+}
+
+TEST_P(TaskMovesTest, TaskCommandsOfTheMainWindow)
+{
+    const qlonglong theirs = addTask(kOther);
+    EXPECT_FALSE(closeTask(session, prompt, theirs));
+    EXPECT_EQ(prompt.last().text, taskmoves::kCloseOnlyOwn);
+    EXPECT_EQ(task(theirs).text(QStringLiteral("SCR_Status")), QStringLiteral("A"));
+
+    const qlonglong mine = addTask(kMe);
+    EXPECT_TRUE(closeTask(session, prompt, mine));
+    EXPECT_EQ(task(mine).text(QStringLiteral("SCR_Status")), QStringLiteral("C"));
+
+    const qlonglong parent = addTask(kMe);
+    db().execute(QStringLiteral("UPDATE SCR SET SCR_Parent_Number = ? WHERE SCR_Number = ?"),
+                 {parent, theirs});
+    EXPECT_FALSE(makeIndependent(session, prompt, theirs));
+    EXPECT_EQ(prompt.last().text, UserRights::kMayNotDetachSubtask);
+    session.user.record.editUnowned = true;
+    EXPECT_TRUE(makeIndependent(session, prompt, theirs));
+    EXPECT_EQ(prompt.last().text,
+              QStringLiteral("Task \"Fix Bob's \"printer\"\" is now independent"));
+    EXPECT_EQ(task(theirs).number(QStringLiteral("SCR_Parent_Number")), 0);
+
+    db().execute(QStringLiteral("UPDATE LU_USER SET Supervisor_User_ID = ? WHERE USER_ID = ?"),
+                 {kOther, kMe});
+    EXPECT_EQ(supervisorOf(session, prompt, kMe), kOther);
+    EXPECT_FALSE(supervisorOf(session, prompt, kOther));
+    EXPECT_EQ(prompt.last().text, taskmoves::kTopOfTeam);
+}
+
+BX_INSTANTIATE_ENGINES(TaskMovesTest);
+
+} // namespace
