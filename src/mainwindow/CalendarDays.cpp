@@ -1,0 +1,115 @@
+#include "mainwindow/CalendarDays.h"
+
+#include "core/Clock.h"
+#include "core/Gmt.h"
+#include "core/db/Database.h"
+
+#include <QLocale>
+
+#include <algorithm>
+
+namespace bx {
+
+namespace {
+
+const QString kActive = QStringLiteral("A");
+
+bool isMeeting(const RecordSet& rows)
+{
+    return !rows.isNull(QStringLiteral("Meeting_ID")) &&
+           rows.number(QStringLiteral("Meeting_ID")) != 0;
+}
+
+} // namespace
+
+CalendarDays::CalendarDays(Database& db, const Clock& clock)
+    : m_db(db)
+    , m_clock(clock)
+{
+}
+
+QString CalendarDays::workshopMissing(qlonglong workshop)
+{
+    return workshop > 0 ? QString() : QStringLiteral("Please specify Workshop");
+}
+
+CalendarMarks CalendarDays::marks(qlonglong workshop, int year, int month) const
+{
+    CalendarMarks result;
+    const QDate first(year, month, 1);
+    if (workshop <= 0 || !first.isValid())
+        return result;
+    const GmtConverter gmt(m_clock);
+    const QDateTime from = gmt.toGmt(naive(first));
+    const QDateTime to = gmt.toGmt(naive(first.addMonths(1)));
+    RecordSet rows = m_db.query(
+        QStringLiteral("SELECT SCR.SCR_Owner_Target_Date, SCR.Meeting_ID FROM SCR"
+                       " WHERE SCR.SCR_Status = ? AND SCR.SCR_Group_ID = ?"
+                       " AND SCR.SCR_Owner_Target_Date IS NOT NULL"
+                       " AND SCR.SCR_Owner_Target_Date >= ? AND SCR.SCR_Owner_Target_Date < ?"),
+        {kActive, workshop, from, to});
+    for (; !rows.eof(); rows.moveNext()) {
+        const QDate day = gmt.toLocalDate(rows.dateTime(QStringLiteral("SCR_Owner_Target_Date")));
+        if (!day.isValid())
+            continue;
+        (isMeeting(rows) ? result.meetingDays : result.taskDays).insert(day);
+    }
+    return result;
+}
+
+QList<CalendarDayItem> CalendarDays::day(qlonglong workshop, const QDate& date) const
+{
+    QList<CalendarDayItem> items;
+    if (workshop <= 0 || !date.isValid())
+        return items;
+    const GmtConverter gmt(m_clock);
+    RecordSet rows = m_db.query(
+        QStringLiteral("SELECT SCR.SCR_Number, SCR.SCR_Title, SCR.SCR_Owner_User_ID,"
+                       " SCR.SCR_Priority, SCR.SCR_Owner_Target_Date, SCR.Meeting_ID"
+                       " FROM SCR, LU_USER"
+                       " WHERE SCR.SCR_Status = ? AND SCR.SCR_Owner_User_ID = LU_USER.USER_ID"
+                       " AND LU_USER.Disabled = 0 AND SCR.SCR_Group_ID = ?"
+                       " AND SCR.SCR_Owner_Target_Date IS NOT NULL"
+                       " AND SCR.SCR_Owner_Target_Date >= ? AND SCR.SCR_Owner_Target_Date < ?"
+                       " ORDER BY SCR.SCR_Title DESC"),
+        {kActive, workshop, gmt.toGmt(naive(date)), gmt.toGmt(naive(date.addDays(1)))});
+    for (; !rows.eof(); rows.moveNext()) {
+        CalendarDayItem item;
+        item.number = rows.number(QStringLiteral("SCR_Number"));
+        item.title = rows.text(QStringLiteral("SCR_Title"));
+        item.owner = rows.text(QStringLiteral("SCR_Owner_User_ID"));
+        item.priority = rows.text(QStringLiteral("SCR_Priority"));
+        item.dueLocal = gmt.toLocal(rows.dateTime(QStringLiteral("SCR_Owner_Target_Date")));
+        item.meeting = isMeeting(rows);
+        items << item;
+    }
+    std::stable_partition(items.begin(), items.end(),
+                          [](const CalendarDayItem& i) { return !i.meeting; });
+    return items;
+}
+
+QStringList CalendarDays::dayColumns()
+{
+    return {QStringLiteral("Type"), QStringLiteral("Task Title"), QStringLiteral("Owner"),
+            QStringLiteral("Priority"), QStringLiteral("Due Date")};
+}
+
+QString CalendarDays::dayCell(const CalendarDayItem& item, int column)
+{
+    switch (column) {
+    case 0:
+        return item.meeting ? QStringLiteral("Meeting") : QStringLiteral("Task");
+    case 1:
+        return item.title;
+    case 2:
+        return item.owner;
+    case 3:
+        return item.priority;
+    case 4:
+        return QLocale().toString(item.dueLocal.time(), QLocale::ShortFormat);
+    default:
+        return {};
+    }
+}
+
+} // namespace bx

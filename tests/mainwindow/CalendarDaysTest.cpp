@@ -1,0 +1,144 @@
+#include "mainwindow/CalendarDays.h"
+
+#include "core/db/Database.h"
+#include "support/EngineFixture.h"
+#include "support/FixedClock.h"
+#include "support/Schema.h"
+
+#include <QDir>
+
+namespace bx::test {
+namespace {
+
+constexpr qlonglong kShop = 7;
+constexpr qlonglong kOtherShop = 8;
+const QString kOwner = QStringLiteral("O'Brien");
+
+QDateTime gmtAt(int y, int mo, int d, int h, int mi = 0)
+{
+    return naive(QDate(y, mo, d), QTime(h, mi));
+}
+
+class CalendarDaysTest : public EngineTest
+{
+protected:
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        QDir(tempDir()).mkdir(QStringLiteral("program"));
+        loadCurrentSchema(db(), tempDir() + QStringLiteral("/program"));
+        for (const QString& user : {kOwner, QStringLiteral("ann"), QStringLiteral("gone")})
+            db().execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, User_Name) VALUES (?, ?)"),
+                         {user, user});
+        db().execute(QStringLiteral("UPDATE LU_USER SET Disabled = 1 WHERE USER_ID = ?"),
+                     {QStringLiteral("gone")});
+        for (qlonglong id : {kShop, kOtherShop})
+            db().execute(
+                QStringLiteral("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (?, ?)"),
+                {id, QStringLiteral("Shop's %1").arg(id)});
+    }
+
+    /** A task due at the GMT moment; meeting > 0 makes it a meeting. */
+    qlonglong addTask(const QString& title, const QDateTime& dueGmt, qlonglong shop = kShop,
+                      qlonglong meeting = 0, const QString& status = QStringLiteral("A"),
+                      const QString& owner = kOwner)
+    {
+        const qlonglong n = db().insertNumbered(
+            QStringLiteral("SCR"), QStringLiteral("SCR_Counter"),
+            {QStringLiteral("SCR_Title"), QStringLiteral("SCR_Status"),
+             QStringLiteral("SCR_Group_ID"), QStringLiteral("SCR_Owner_User_ID"),
+             QStringLiteral("SCR_Request_ID"), QStringLiteral("SCR_Owner_Target_Date"),
+             QStringLiteral("Meeting_ID")},
+            {title, status, shop, owner, QStringLiteral("ann"), dueGmt,
+             meeting ? QVariant(meeting) : QVariant()});
+        db().execute(
+            QStringLiteral("UPDATE SCR SET SCR_Number = SCR_Counter WHERE SCR_Counter = ?"), {n});
+        return n;
+    }
+
+    FixedClock clock{naive(QDate(2024, 3, 15), QTime(9, 0)), 2 * 3600};
+};
+
+TEST_P(CalendarDaysTest, MarksActiveTasksAndMeetingsOfTheWorkshopOnly)
+{
+    addTask(QStringLiteral("O'Brien's plan"), gmtAt(2024, 3, 5, 10));
+    addTask(QStringLiteral("Weekly 'sync'"), gmtAt(2024, 3, 12, 8), kShop, 42);
+    addTask(QStringLiteral("other workshop"), gmtAt(2024, 3, 7, 10), kOtherShop);
+    addTask(QStringLiteral("closed"), gmtAt(2024, 3, 9, 10), kShop, 0, QStringLiteral("C"));
+    addTask(QStringLiteral("no due date"), QDateTime());
+    addTask(QStringLiteral("February"), gmtAt(2024, 2, 20, 10));
+
+    const CalendarDays days(db(), clock);
+    const CalendarMarks marks = days.marks(kShop, 2024, 3);
+    EXPECT_EQ(marks.taskDays, QSet<QDate>{QDate(2024, 3, 5)});
+    EXPECT_EQ(marks.meetingDays, QSet<QDate>{QDate(2024, 3, 12)});
+
+    EXPECT_EQ(CalendarDays::workshopMissing(0), QStringLiteral("Please specify Workshop"));
+    EXPECT_TRUE(CalendarDays::workshopMissing(kShop).isEmpty());
+    EXPECT_TRUE(days.marks(0, 2024, 3).taskDays.isEmpty());
+}
+
+TEST_P(CalendarDaysTest, LocalDayFollowsTheTimeZoneBiasAcrossMidnight)
+{
+    struct Case
+    {
+        int offsetHours;
+        QDateTime dueGmt;
+        QDate localDay;
+    };
+    const Case cases[] = {
+        {2, gmtAt(2024, 3, 31, 23), QDate(2024, 4, 1)}, // east: next day, next month
+        {-5, gmtAt(2024, 4, 1, 3), QDate(2024, 3, 31)}, // west: previous day and month
+        {0, gmtAt(2024, 3, 31, 23, 59), QDate(2024, 3, 31)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.offsetHours);
+        db().execute(QStringLiteral("DELETE FROM SCR"));
+        const qlonglong n = addTask(QStringLiteral("Ann's report"), c.dueGmt);
+        clock.setStandardOffsetSeconds(c.offsetHours * 3600);
+        const CalendarDays days(db(), clock);
+
+        const CalendarMarks marks = days.marks(kShop, c.localDay.year(), c.localDay.month());
+        EXPECT_EQ(marks.taskDays, QSet<QDate>{c.localDay});
+        const QDate gmtDay = c.dueGmt.date();
+        if (gmtDay.month() != c.localDay.month()) {
+            EXPECT_TRUE(days.marks(kShop, gmtDay.year(), gmtDay.month()).taskDays.isEmpty());
+        }
+
+        const QList<CalendarDayItem> items = days.day(kShop, c.localDay);
+        ASSERT_EQ(items.size(), 1);
+        EXPECT_EQ(items[0].number, n);
+        EXPECT_EQ(items[0].dueLocal, c.dueGmt.addSecs(c.offsetHours * 3600));
+        EXPECT_TRUE(days.day(kShop, c.localDay.addDays(1)).isEmpty());
+        EXPECT_TRUE(days.day(kShop, c.localDay.addDays(-1)).isEmpty());
+    }
+}
+
+TEST_P(CalendarDaysTest, DayListsTasksThenMeetingsOfEnabledOwnersByTitleDescending)
+{
+    addTask(QStringLiteral("Alpha"), gmtAt(2024, 3, 5, 8));
+    addTask(QStringLiteral("O'Brien's review"), gmtAt(2024, 3, 5, 9));
+    const qlonglong meeting = addTask(QStringLiteral("Board"), gmtAt(2024, 3, 5, 10), kShop, 3);
+    addTask(QStringLiteral("Zulu of a disabled owner"), gmtAt(2024, 3, 5, 11), kShop, 0,
+            QStringLiteral("A"), QStringLiteral("gone"));
+    addTask(QStringLiteral("Other shop"), gmtAt(2024, 3, 5, 11), kOtherShop);
+
+    const QList<CalendarDayItem> items = CalendarDays(db(), clock).day(kShop, QDate(2024, 3, 5));
+    QStringList titles;
+    for (const CalendarDayItem& i : items)
+        titles << i.title;
+    EXPECT_EQ(titles, (QStringList{QStringLiteral("O'Brien's review"), QStringLiteral("Alpha"),
+                                   QStringLiteral("Board")}));
+    ASSERT_EQ(items.size(), 3);
+    EXPECT_EQ(items[0].owner, kOwner);
+    EXPECT_TRUE(items[2].meeting);
+    EXPECT_EQ(items[2].number, meeting);
+    EXPECT_EQ(CalendarDays::dayCell(items[2], 0), QStringLiteral("Meeting"));
+}
+
+BX_INSTANTIATE_ENGINES(CalendarDaysTest);
+
+} // namespace
+} // namespace bx::test

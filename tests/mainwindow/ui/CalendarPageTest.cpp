@@ -1,0 +1,143 @@
+#include "mainwindow/ui/CalendarPage.h"
+
+#include "core/Session.h"
+#include "core/db/SqliteDatabase.h"
+#include "core/settings/SettingsStore.h"
+#include "mainwindow/ListOptions.h"
+#include "mainwindow/ui/DlgTaskListOptions.h"
+#include "support/FixedClock.h"
+#include "support/Schema.h"
+#include "support/ScriptedPrompt.h"
+
+#include <QCalendarWidget>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextCharFormat>
+
+#include <gtest/gtest.h>
+
+using namespace bx;
+using bx::test::ScriptedPrompt;
+
+namespace {
+
+qlonglong addDue(Database& db, const QString& title, const QDateTime& dueGmt, qlonglong meeting)
+{
+    const qlonglong n = db.insertNumbered(
+        QStringLiteral("SCR"), QStringLiteral("SCR_Counter"),
+        {QStringLiteral("SCR_Title"), QStringLiteral("SCR_Status"), QStringLiteral("SCR_Group_ID"),
+         QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("SCR_Request_ID"),
+         QStringLiteral("SCR_Owner_Target_Date"), QStringLiteral("Meeting_ID")},
+        {title, QStringLiteral("A"), 7, QStringLiteral("O'Brien"), QStringLiteral("O'Brien"),
+         dueGmt, meeting});
+    db.execute(QStringLiteral("UPDATE SCR SET SCR_Number = SCR_Counter WHERE SCR_Counter = ?"),
+               {n});
+    return n;
+}
+
+} // namespace
+
+// The page asks for a workshop, then marks the days of the month in local time and opens the task
+// double-clicked in the day list.
+TEST(CalendarPageTest, MarksDaysListsTheChosenDayAndOpensTheTask)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("pax.db"));
+    SettingsStore settings(dir.filePath(QStringLiteral("MRBX.conf")));
+    bx::test::FixedClock clock(naive(QDate(2024, 3, 1)), 2 * 3600);
+    ScriptedPrompt prompt;
+    Session session(settings, clock);
+    session.setDatabase(SqliteDatabase::open(path, SqliteDatabase::OpenMode::Create));
+    Database& db = session.db();
+    QDir(dir.path()).mkdir(QStringLiteral("program"));
+    bx::test::loadCurrentSchema(db, dir.filePath(QStringLiteral("program")));
+    db.execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, User_Name) VALUES (?, ?)"),
+               {QStringLiteral("O'Brien"), QStringLiteral("O'Brien")});
+    db.execute(QStringLiteral("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (?, ?)"),
+               {7, QStringLiteral("Seven's")});
+    // 23:00 GMT on the 4th is the 5th for a user two hours east.
+    const qlonglong task =
+        addDue(db, QStringLiteral("O'Brien's plan"), naive(QDate(2024, 3, 4), QTime(23, 0)), 0);
+    addDue(db, QStringLiteral("Board"), naive(QDate(2024, 3, 12), QTime(9, 0)), 5);
+
+    CalendarPage page(session, prompt);
+    page.resize(600, 600);
+    page.show();
+    page.refresh();
+    EXPECT_EQ(prompt.texts(), QStringList{QStringLiteral("Please specify Workshop")});
+
+    session.currentWorkshopId = 7;
+    page.showDate(QDate(2024, 3, 5));
+    auto* calendar = page.findChild<QCalendarWidget*>(QStringLiteral("PaxCal"));
+    ASSERT_NE(calendar, nullptr);
+    EXPECT_EQ(calendar->dateTextFormat(QDate(2024, 3, 5)).fontWeight(), QFont::Bold);
+    EXPECT_EQ(calendar->dateTextFormat(QDate(2024, 3, 4)).fontWeight(), QFont::Normal);
+    EXPECT_EQ(calendar->dateTextFormat(QDate(2024, 3, 12)).foreground().color(), QColor(Qt::blue));
+
+    auto* list = page.findChild<QTableView*>(QStringLiteral("lvDay"));
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(list->model()->rowCount(), 1);
+    EXPECT_EQ(list->model()->index(0, 1).data().toString(), QStringLiteral("O'Brien's plan"));
+
+    QSignalSpy opened(&page, &CalendarPage::openTask);
+    const QRect cell = list->visualRect(list->model()->index(0, 1));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, cell.center());
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, cell.center());
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_EQ(opened.first().first().toLongLong(), task);
+
+    // Choosing another day lists that day only.
+    calendar->setSelectedDate(QDate(2024, 3, 4));
+    EXPECT_EQ(list->model()->rowCount(), 0);
+    EXPECT_EQ(prompt.texts().size(), 1);
+}
+
+// The options dialog refuses an empty field list, saves the shown set as a profile and stores it
+// as the set in use on OK.
+TEST(DlgTaskListOptionsTest, EmptyFieldsRefusedThenProfileSavedAndApplied)
+{
+    QTemporaryDir dir;
+    SettingsStore settings(dir.filePath(QStringLiteral("MRBX.conf")));
+    bx::test::FixedClock clock;
+    ScriptedPrompt prompt;
+    Session session(settings, clock);
+    session.system.labelCustom = QStringLiteral("Client's code");
+
+    DlgTaskListOptions dialog(session, prompt);
+    auto* fields = dialog.findChild<QListWidget*>(QStringLiteral("lstFields"));
+    ASSERT_NE(fields, nullptr);
+    for (int i = 0; i < fields->count(); ++i)
+        fields->item(i)->setCheckState(Qt::Unchecked);
+    dialog.findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+    EXPECT_EQ(prompt.last().text,
+              QStringLiteral("Please include at least one field in field list."));
+    EXPECT_NE(dialog.result(), QDialog::Accepted);
+
+    const auto custom = fields->findItems(QStringLiteral("Client's code"), Qt::MatchExactly);
+    ASSERT_EQ(custom.size(), 1);
+    custom.first()->setCheckState(Qt::Checked);
+    auto* node = dialog.findChild<QComboBox*>(QStringLiteral("cboNode"));
+    node->setCurrentIndex(node->findText(QStringLiteral("Workshop")));
+    dialog.findChild<QCheckBox*>(QStringLiteral("chkBold"))->setChecked(true);
+
+    prompt.answerInput(QStringLiteral("Profile 1"));
+    dialog.findChild<QPushButton*>(QStringLiteral("cmdSaveProfile"))->click();
+    EXPECT_EQ(dialog.findChild<QComboBox*>(QStringLiteral("cboProfile"))->currentText(),
+              QStringLiteral("Profile 1"));
+    dialog.findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+
+    ListOptions options(settings);
+    const ListOptionsSet stored = options.current();
+    EXPECT_EQ(stored.columns, QStringList{QStringLiteral("SCR_Custom_Field")});
+    EXPECT_TRUE(stored.font(NodeKind::Workshop).bold);
+    EXPECT_EQ(options.profile(QStringLiteral("Profile 1")), stored);
+    EXPECT_EQ(options.lastProfile(), QStringLiteral("Profile 1"));
+}
