@@ -172,6 +172,8 @@ ListOptionsSet ListOptions::read(const QString& section) const
 
 void ListOptions::write(const QString& section, const ListOptionsSet& set)
 {
+    // One save for the whole set, not one per value.
+    SettingsStore::Batch batch(m_store);
     const Place place{section};
     const QList<ListField> offered = offeredFields();
     if (section.isEmpty())

@@ -177,6 +177,29 @@ TEST_F(SettingsStoreTest, SecondStoreOnTheSameFileSeesSavedChanges)
     EXPECT_TRUE(second.sections().isEmpty());
 }
 
+// A batch writes its changes once, at its end; until then other stores see the file as it was.
+TEST_F(SettingsStoreTest, BatchSavesOnceAtItsEnd)
+{
+    SettingsStore first(path());
+    SettingsStore second(path());
+    first.set(s("Fonts"), s("Size"), s("8"));
+    {
+        SettingsStore::Batch outer(first);
+        first.set(s("Fonts"), s("Size"), s("10"));
+        {
+            SettingsStore::Batch inner(first);
+            first.set(s("Fonts"), s("Name"), s("O'Brien Sans"));
+        }
+        first.remove(s("Fonts"), s("Missing"));
+        EXPECT_EQ(first.get(s("Fonts"), s("Name")), s("O'Brien Sans"));
+        EXPECT_EQ(second.get(s("Fonts"), s("Size")), s("8"));
+        EXPECT_FALSE(second.contains(s("Fonts"), s("Name")));
+        EXPECT_TRUE(outer.commit());
+        EXPECT_EQ(second.get(s("Fonts"), s("Size")), s("10"));
+    }
+    EXPECT_EQ(SettingsStore(path()).get(s("Fonts"), s("Name")), s("O'Brien Sans"));
+}
+
 TEST_F(SettingsStoreTest, DamagedFileStartsEmptyAndIsKept)
 {
     QDir().mkpath(QFileInfo(path()).absolutePath());

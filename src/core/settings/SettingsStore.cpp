@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <optional>
 #include <sys/stat.h>
+#include <utility>
 
 namespace bx {
 
@@ -136,6 +137,9 @@ SettingsStore::FileStamp SettingsStore::stampOf(const QString& path)
 
 void SettingsStore::refresh() const
 {
+    // Inside a batch the unsaved changes are the truth; reading the file would lose them.
+    if (m_batchDepth > 0 && m_loaded)
+        return;
     const FileStamp now = stampOf(m_path);
     if (m_loaded && now == m_stamp)
         return;
@@ -219,6 +223,10 @@ void SettingsStore::load() const
 
 bool SettingsStore::save()
 {
+    if (m_batchDepth > 0) {
+        m_batchDirty = true;
+        return true;
+    }
     const QString dir = QFileInfo(m_path).absolutePath();
     if (!QDir().mkpath(dir)) {
         qWarning().noquote() << QStringLiteral("Cannot create the settings folder %1").arg(dir);
@@ -277,6 +285,34 @@ bool SettingsStore::contains(const QString& section, const QString& key) const
     const Section* s = findSection(section);
     return s != nullptr && std::any_of(s->values.begin(), s->values.end(),
                                        [&](const auto& v) { return sameName(v.name, key); });
+}
+
+SettingsStore::Batch::Batch(SettingsStore& store)
+    : m_store(&store)
+{
+    m_store->refresh();
+    ++m_store->m_batchDepth;
+}
+
+SettingsStore::Batch::~Batch()
+{
+    commit();
+}
+
+bool SettingsStore::Batch::commit()
+{
+    if (m_store == nullptr)
+        return true;
+    SettingsStore* store = std::exchange(m_store, nullptr);
+    return store->endBatch();
+}
+
+bool SettingsStore::endBatch()
+{
+    if (--m_batchDepth > 0 || !m_batchDirty)
+        return true;
+    m_batchDirty = false;
+    return save();
 }
 
 bool SettingsStore::set(const QString& section, const QString& key, const QString& value)

@@ -98,6 +98,25 @@ public:
     bool getChecked(const QString& section, const QString& key, bool def = false) const;
     bool setChecked(const QString& section, const QString& key, bool checked);
 
+    /**
+     * Holds back saving while it lives: the changes made meanwhile are written in one save when it
+     * ends (or at commit()). Other processes' changes are not read in between, so a batch should
+     * be short. Batches nest; the outermost one saves.
+     */
+    class Batch
+    {
+    public:
+        explicit Batch(SettingsStore& store);
+        ~Batch();
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+        /** Ends the batch now. @return false when the save failed */
+        bool commit();
+
+    private:
+        SettingsStore* m_store;
+    };
+
 private:
     struct Section
     {
@@ -117,12 +136,15 @@ private:
     };
 
     static FileStamp stampOf(const QString& path);
+    bool endBatch();
     void refresh() const;
     void load() const;
     bool save();
     Section* findSection(const QString& name) const;
 
     QString m_path;
+    int m_batchDepth = 0;
+    bool m_batchDirty = false;
     mutable QList<Section> m_sections;
     mutable FileStamp m_stamp;
     mutable bool m_loaded = false;
