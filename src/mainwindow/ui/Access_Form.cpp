@@ -7,6 +7,8 @@
 #include "core/db/DatabaseOpener.h"
 #include "core/ui/F_SYSTEM.h"
 #include "mainwindow/SessionUnload.h"
+#include "mainwindow/ui/CalendarPage.h"
+#include "mainwindow/ui/DlgTaskListOptions.h"
 #include "people/UserRights.h"
 #include "people/ui/DlgAddTeam.h"
 #include "people/ui/F_USER.h"
@@ -26,6 +28,7 @@
 #include <QMenuBar>
 #include <QStyle>
 #include <QSystemTrayIcon>
+#include <QTabWidget>
 #include <QTimer>
 
 namespace bx {
@@ -66,6 +69,13 @@ Access_Form::Access_Form(Session& session, Prompt& prompt, QWidget* parent)
     QAction* meeting = tasks->addAction(QStringLiteral("New &Meeting..."));
     meeting->setObjectName(QStringLiteral("mnuMeeting"));
     connect(meeting, &QAction::triggered, this, [this] { newTask(TaskType::Meeting); });
+    tasks->addSeparator();
+    QAction* options = tasks->addAction(QStringLiteral("Task List &Options..."));
+    options->setObjectName(QStringLiteral("mnuListOptions"));
+    connect(options, &QAction::triggered, this, [this] {
+        DlgTaskListOptions dialog(m_session, m_prompt, this);
+        dialog.exec();
+    });
 
     QMenu* workshops = menuBar()->addMenu(QStringLiteral("&Workshop"));
     QAction* create = workshops->addAction(QStringLiteral("&New Workshop..."));
@@ -82,10 +92,22 @@ Access_Form::Access_Form(Session& session, Prompt& prompt, QWidget* parent)
     m_lifecycles->setObjectName(QStringLiteral("LIFECYCLE"));
     connect(m_lifecycles, &QAction::triggered, this, &Access_Form::openLifecycles);
 
-    auto* placeholder = new QLabel(this);
-    placeholder->setAlignment(Qt::AlignCenter);
-    placeholder->setObjectName(QStringLiteral("lblWorkArea"));
-    setCentralWidget(placeholder);
+    // The pages by key; the team view and the other pages fill in as they come.
+    m_tabs = new QTabWidget(this);
+    m_tabs->setObjectName(QStringLiteral("TabStrip2"));
+    m_workArea = new QLabel(m_tabs);
+    m_workArea->setAlignment(Qt::AlignCenter);
+    m_workArea->setObjectName(QStringLiteral("TEAMWORK"));
+    m_tabs->addTab(m_workArea, QStringLiteral("Team"));
+    m_calendar = new CalendarPage(m_session, m_prompt, m_tabs);
+    m_calendar->setObjectName(QStringLiteral("CALENDAR"));
+    m_tabs->addTab(m_calendar, QStringLiteral("Calendar"));
+    connect(m_calendar, &CalendarPage::openTask, this, &Access_Form::openTask);
+    connect(m_tabs, &QTabWidget::currentChanged, this, [this] {
+        if (m_tabs->currentWidget() == m_calendar)
+            m_calendar->refresh();
+    });
+    setCentralWidget(m_tabs);
 
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         m_tray =
@@ -138,8 +160,8 @@ void Access_Form::rebuildForUser()
     m_lifecycles->setVisible(UserRights::mayCreateLifecycles(m_session.user.record));
     if (m_tray)
         m_tray->setToolTip(windowTitle());
-    static_cast<QLabel*>(centralWidget())
-        ->setText(QStringLiteral("Logged on as ") + user + QStringLiteral("."));
+    m_workArea->setText(QStringLiteral("Logged on as ") + user + QStringLiteral("."));
+    m_tabs->setCurrentWidget(m_workArea);
     m_unloaded = false;
 }
 
@@ -173,6 +195,17 @@ void Access_Form::newTask(TaskType type)
     auto* editor = new SCR_FORM(m_session, m_prompt, this, this);
     editor->setAttribute(Qt::WA_DeleteOnClose);
     if (!editor->openNew(type, m_session.currentWorkshopId)) {
+        delete editor;
+        return;
+    }
+    editor->show();
+}
+
+void Access_Form::openTask(qlonglong number)
+{
+    auto* editor = new SCR_FORM(m_session, m_prompt, this, this);
+    editor->setAttribute(Qt::WA_DeleteOnClose);
+    if (!editor->openExisting(number)) {
         delete editor;
         return;
     }

@@ -6,10 +6,14 @@
 #include <QMainWindow>
 
 class QAction;
+class QLabel;
+class QTabWidget;
 class QMenu;
 class QSystemTrayIcon;
 
 namespace bx {
+
+class CalendarPage;
 
 class Prompt;
 class Session;
@@ -51,6 +55,7 @@ private:
     void openUsers();
     void openLookupLists();
     void newTask(TaskType type);
+    void openTask(qlonglong number);
     void openLifecycles();
     void newWorkshop();
     void editWorkshop();
@@ -61,6 +66,9 @@ private:
     QAction* m_logOff;
     QMenu* m_admin;
     QAction* m_lifecycles;
+    QTabWidget* m_tabs;
+    QLabel* m_workArea;
+    CalendarPage* m_calendar;
     QSystemTrayIcon* m_tray = nullptr;
     bool m_noQuestion = false;
     bool m_unloaded = false;

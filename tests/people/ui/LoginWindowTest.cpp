@@ -23,6 +23,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -259,6 +260,12 @@ TEST_F(LoginWindowTest, LogOffLogsOnAnotherUserOrBringsThePreviousOneBack)
     ASSERT_NE(main, nullptr);
     QAction* logOff = main->findChild<QAction*>(QStringLiteral("mnuLogOff"));
     EXPECT_EQ(logOff->text(), QStringLiteral("Log off O'Brien"));
+    // O'Brien may not design lifecycles; the pages open on the team view.
+    EXPECT_FALSE(main->findChild<QAction*>(QStringLiteral("LIFECYCLE"))->isVisible());
+    auto* tabs = main->findChild<QTabWidget*>(QStringLiteral("TabStrip2"));
+    ASSERT_NE(tabs, nullptr);
+    EXPECT_EQ(tabs->currentWidget()->objectName(), QStringLiteral("TEAMWORK"));
+    EXPECT_NE(main->findChild<QWidget*>(QStringLiteral("CALENDAR")), nullptr);
 
     // Cancelled: the previous user goes on, on a database opened again for him.
     QTimer::singleShot(0, [] {
