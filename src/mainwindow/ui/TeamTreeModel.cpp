@@ -1,0 +1,165 @@
+#include "mainwindow/ui/TeamTreeModel.h"
+
+namespace bx {
+
+TeamTreeFonts TeamTreeFonts::from(const QFont& base)
+{
+    TeamTreeFonts f;
+    f.workshop = f.user = f.folder = f.category = f.task = base;
+    f.unviewedTask = base;
+    f.unviewedTask.setBold(true);
+    f.overdueTask = base;
+    f.overdueTask.setItalic(true);
+    return f;
+}
+
+TeamTreeModel::TeamTreeModel(TeamTree& tree, QObject* parent)
+    : QAbstractItemModel(parent)
+    , m_tree(tree)
+    , m_fonts(TeamTreeFonts::from(QFont()))
+{
+    m_tree.setListener(this);
+}
+
+TeamTreeModel::~TeamTreeModel()
+{
+    m_tree.setListener(nullptr);
+}
+
+void TeamTreeModel::setFonts(const TeamTreeFonts& fonts)
+{
+    m_fonts = fonts;
+    // Fonts change for every row: a reset is simpler than a dataChanged per parent.
+    beginResetModel();
+    endResetModel();
+}
+
+const TreeNode* TeamTreeModel::node(const QModelIndex& index) const
+{
+    return index.isValid() ? static_cast<const TreeNode*>(index.internalPointer()) : m_tree.root();
+}
+
+QModelIndex TeamTreeModel::indexOf(const TreeNode* n) const
+{
+    if (!n || n == m_tree.root() || !n->parent)
+        return {};
+    return createIndex(n->row, 0, const_cast<TreeNode*>(n));
+}
+
+QModelIndex TeamTreeModel::index(int row, int column, const QModelIndex& parent) const
+{
+    const TreeNode* p = node(parent);
+    if (column != 0 || row < 0 || row >= p->childCount())
+        return {};
+    return createIndex(row, 0, p->child(row));
+}
+
+QModelIndex TeamTreeModel::parent(const QModelIndex& child) const
+{
+    return child.isValid() ? indexOf(node(child)->parent) : QModelIndex();
+}
+
+int TeamTreeModel::rowCount(const QModelIndex& parent) const
+{
+    if (parent.column() > 0)
+        return 0;
+    return node(parent)->childCount();
+}
+
+int TeamTreeModel::columnCount(const QModelIndex&) const
+{
+    return 1;
+}
+
+QFont TeamTreeModel::fontOf(const TreeNode* n) const
+{
+    switch (n->kind) {
+    case TreeNodeKind::Workshop:
+    case TreeNodeKind::SubWorkshop:
+        return m_fonts.workshop;
+    case TreeNodeKind::User:
+    case TreeNodeKind::Unassigned:
+        return m_fonts.user;
+    case TreeNodeKind::Folder:
+        return m_fonts.folder;
+    case TreeNodeKind::Category:
+        return m_fonts.category;
+    case TreeNodeKind::Task:
+        break;
+    case TreeNodeKind::Root:
+        return {};
+    }
+    if (n->overdue) {
+        QFont f = m_fonts.overdueTask;
+        if (n->unviewed)
+            f.setBold(true);
+        return f;
+    }
+    return n->unviewed ? m_fonts.unviewedTask : m_fonts.task;
+}
+
+QVariant TeamTreeModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid())
+        return {};
+    const TreeNode* n = node(index);
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::EditRole:
+        return n->text;
+    case Qt::FontRole:
+        return fontOf(n);
+    case Qt::ForegroundRole:
+        if (n->kind == TreeNodeKind::Task && n->overdue && m_fonts.overdueColour.isValid())
+            return m_fonts.overdueColour;
+        if (n->kind == TreeNodeKind::Task && m_fonts.taskColour.isValid())
+            return m_fonts.taskColour;
+        return {};
+    case TagRole:
+        return n->tag;
+    case KeyRole:
+        return n->key;
+    case KindRole:
+        return static_cast<int>(n->kind);
+    default:
+        return {};
+    }
+}
+
+void TeamTreeModel::aboutToInsert(const TreeNode* parent, int row)
+{
+    beginInsertRows(indexOf(parent), row, row);
+}
+
+void TeamTreeModel::inserted()
+{
+    endInsertRows();
+}
+
+void TeamTreeModel::aboutToRemove(const TreeNode* parent, int row)
+{
+    beginRemoveRows(indexOf(parent), row, row);
+}
+
+void TeamTreeModel::removed()
+{
+    endRemoveRows();
+}
+
+void TeamTreeModel::changed(const TreeNode* n)
+{
+    const QModelIndex i = indexOf(n);
+    emit dataChanged(i, i);
+}
+
+void TeamTreeModel::aboutToReset()
+{
+    beginResetModel();
+}
+
+void TeamTreeModel::reset()
+{
+    endResetModel();
+}
+
+} // namespace bx

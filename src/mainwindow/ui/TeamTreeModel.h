@@ -1,0 +1,76 @@
+#pragma once
+
+#include "mainwindow/TeamTree.h"
+
+#include <QAbstractItemModel>
+#include <QColor>
+#include <QFont>
+
+namespace bx {
+
+/** The fonts of the team tree's nodes, by node kind. */
+struct TeamTreeFonts
+{
+    QFont workshop; ///< workshops and sub-workshops
+    QFont user;     ///< users and "Unassigned"
+    QFont folder;
+    QFont category;
+    QFont task;
+    QFont unviewedTask;
+    QFont overdueTask;
+    QColor taskColour;
+    QColor overdueColour = QColor(Qt::red);
+
+    /** `base` for every kind; unviewed tasks bold, overdue tasks italic. */
+    static TeamTreeFonts from(const QFont& base);
+};
+
+/**
+ * A Qt item model over a TeamTree: one column, the node text; the font of the node's kind (an
+ * unviewed task in the unviewed font, an overdue one in the overdue font and colour, bold as well
+ * when also unviewed). Follows the tree's changes row by row. The tree must outlive the model.
+ */
+class TeamTreeModel : public QAbstractItemModel, private TeamTreeListener
+{
+    Q_OBJECT
+
+public:
+    /** Data roles beyond the display ones. */
+    enum Role
+    {
+        TagRole = Qt::UserRole + 1, ///< the node tag
+        KeyRole,                    ///< the node key
+        KindRole                    ///< TreeNodeKind as int
+    };
+
+    explicit TeamTreeModel(TeamTree& tree, QObject* parent = nullptr);
+    ~TeamTreeModel() override;
+
+    void setFonts(const TeamTreeFonts& fonts);
+    const TeamTreeFonts& fonts() const { return m_fonts; }
+
+    const TreeNode* node(const QModelIndex& index) const;
+    QModelIndex indexOf(const TreeNode* node) const;
+
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+    QModelIndex parent(const QModelIndex& child) const override;
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+
+private:
+    void aboutToInsert(const TreeNode* parent, int row) override;
+    void inserted() override;
+    void aboutToRemove(const TreeNode* parent, int row) override;
+    void removed() override;
+    void changed(const TreeNode* node) override;
+    void aboutToReset() override;
+    void reset() override;
+
+    QFont fontOf(const TreeNode* node) const;
+
+    TeamTree& m_tree;
+    TeamTreeFonts m_fonts;
+};
+
+} // namespace bx

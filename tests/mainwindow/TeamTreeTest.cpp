@@ -1,0 +1,356 @@
+#include "mainwindow/TeamTree.h"
+
+#include "core/db/Database.h"
+#include "support/EngineFixture.h"
+#include "support/Schema.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+#include <iostream>
+
+using namespace bx;
+
+namespace {
+
+constexpr qlonglong kShop = 7;
+constexpr qlonglong kSub = 8;
+constexpr qlonglong kOther = 4;
+const QString kAnn = QStringLiteral("ann");
+const QString kObrien = QStringLiteral("O'Brien");
+const QDateTime kNow(QDate(2026, 3, 10), QTime(12, 0));
+
+const QStringList kColumns{QStringLiteral("SCR_Number"),
+                           QStringLiteral("SCR_Title"),
+                           QStringLiteral("SCR_Owner_User_ID"),
+                           QStringLiteral("SCR_Group_ID"),
+                           QStringLiteral("SCR_Parent_Folder_Number"),
+                           QStringLiteral("SCR_Parent_Number"),
+                           QStringLiteral("SCR_Category"),
+                           QStringLiteral("SCR_Status"),
+                           QStringLiteral("SCR_Owner_Target_Date"),
+                           QStringLiteral("SCR_Owner_Date_Viewed"),
+                           QStringLiteral("SCR_Sensitive"),
+                           QStringLiteral("SCR_Request_ID")};
+
+struct Task
+{
+    qlonglong number;
+    QString owner;
+    qlonglong folder = 0;
+    qlonglong parent = 0;
+    QString category = {};
+    bool sensitive = false;
+    QString requester = QStringLiteral("ann");
+    qlonglong group = kShop;
+    QDateTime target = {};
+    QDateTime viewed = kNow;
+};
+
+QVariantList rowOf(const Task& t)
+{
+    return {t.number,
+            QStringLiteral("Task ") + QString::number(t.number),
+            t.owner,
+            t.group,
+            t.folder,
+            t.parent,
+            t.category,
+            QStringLiteral("A"),
+            t.target.isValid() ? QVariant(t.target) : QVariant(),
+            t.viewed.isValid() ? QVariant(t.viewed) : QVariant(),
+            t.sensitive ? 1 : 0,
+            t.requester};
+}
+
+RecordSet rowsOf(const std::vector<Task>& tasks)
+{
+    QList<QVariantList> rows;
+    for (const Task& t : tasks)
+        rows << rowOf(t);
+    return RecordSet(kColumns, rows);
+}
+
+TaskRow taskRow(const Task& t)
+{
+    return TaskRow::fromRecord(rowsOf({t}), 0);
+}
+
+QStringList childTexts(const TreeNode* node)
+{
+    QStringList texts;
+    for (const auto& child : node->children)
+        texts << child->text;
+    return texts;
+}
+
+/** Records the listener calls as text. */
+struct Recorder : TeamTreeListener
+{
+    QStringList calls;
+    void aboutToInsert(const TreeNode* parent, int row) override
+    {
+        calls << QStringLiteral("+%1@%2").arg(parent->text).arg(row);
+    }
+    void inserted() override {}
+    void aboutToRemove(const TreeNode* parent, int row) override
+    {
+        calls << QStringLiteral("-%1@%2").arg(parent->text).arg(row);
+    }
+    void removed() override {}
+    void changed(const TreeNode* node) override { calls << QStringLiteral("~") + node->text; }
+    void aboutToReset() override {}
+    void reset() override { calls << QStringLiteral("reset"); }
+};
+
+class TeamTreeTest : public test::EngineTest
+{
+protected:
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        QDir(tempDir()).mkdir(QStringLiteral("program"));
+        test::loadCurrentSchema(db(), tempDir() + QStringLiteral("/program"));
+        const auto user = [&](const QString& id, int disabled) {
+            db().execute(QStringLiteral(
+                             "INSERT INTO LU_USER (USER_ID, User_Name, Disabled) VALUES (?, ?, ?)"),
+                         {id, id + QStringLiteral(" N"), disabled});
+        };
+        user(kAnn, 0);
+        user(kObrien, 0);
+        user(QStringLiteral("bob"), 0);
+        user(QStringLiteral("gone"), 1);
+        const auto group = [&](qlonglong id, const QString& name, const QVariant& parent) {
+            db().execute(QStringLiteral("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME, "
+                                        "parent_workshop) VALUES (?, ?, ?)"),
+                         {id, name, parent});
+        };
+        group(kShop, QStringLiteral("Shop"), {});
+        group(kSub, QStringLiteral("Sub"), kShop);
+        group(kOther, QStringLiteral("Other"), {});
+        const auto link = [&](qlonglong g, const QString& u) {
+            db().execute(QStringLiteral("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (?, ?)"),
+                         {g, u});
+        };
+        link(kShop, kAnn);
+        link(kShop, kObrien);
+        link(kShop, QStringLiteral("gone"));
+        link(kSub, QStringLiteral("bob"));
+        link(kOther, QStringLiteral("bob"));
+        alpha = addFolder(QStringLiteral("Alpha"), 0, kAnn);
+        beta = addFolder(QStringLiteral("Beta"), alpha, kAnn);
+        addFolder(QStringLiteral("Elsewhere"), 0, kAnn, kOther);
+        addFolder(QStringLiteral("Theirs"), 0, kObrien);
+        addFolder(QStringLiteral("Mail"), 0, kAnn, kShop, 1);
+    }
+
+    qlonglong addFolder(const QString& name, qlonglong parent, const QString& owner,
+                        qlonglong group = kShop, int type = 0)
+    {
+        return db().insertNumbered(QStringLiteral("FOLDER"), QStringLiteral("Folder_Counter"),
+                                   {QStringLiteral("Folder_Owner_ID"),
+                                    QStringLiteral("Folder_Name"),
+                                    QStringLiteral("Parent_Folder_Counter"),
+                                    QStringLiteral("Folder_Type"), QStringLiteral("Group_ID")},
+                                   {owner, name, parent, type, group});
+    }
+
+    void build(const QString& me = kAnn, bool ownOnly = false, bool byCategory = false)
+    {
+        tree.setOptions({me, byCategory, kNow});
+        tree.setCategoryPath(
+            [](const QString& c) { return c.isEmpty() ? c : QStringLiteral("Top\\") + c; });
+        tree.buildSkeleton(db(), kShop, ownOnly);
+    }
+
+    const TreeNode* shop() const { return tree.root()->child(0); }
+    /** Text of the node's parent; "" when the task is not in the tree. */
+    QString parentText(qlonglong task) const
+    {
+        const TreeNode* n = tree.findTask(task);
+        return n ? n->parent->text : QString();
+    }
+
+    qlonglong alpha = 0;
+    qlonglong beta = 0;
+    TeamTree tree;
+};
+
+TEST_P(TeamTreeTest, SkeletonListsSubWorkshopsUnassignedMembersAndOwnFolders)
+{
+    build();
+    ASSERT_EQ(tree.root()->childCount(), 1);
+    EXPECT_EQ(shop()->tag, QStringLiteral("LU_GROUP"));
+    EXPECT_EQ(shop()->text, QStringLiteral("Shop"));
+    EXPECT_EQ(childTexts(shop()),
+              (QStringList{QStringLiteral("Sub"), QStringLiteral("Unassigned"),
+                           QStringLiteral("ann N"), QStringLiteral("O'Brien N")}));
+    EXPECT_EQ(shop()->child(0)->kind, TreeNodeKind::SubWorkshop);
+    EXPECT_EQ(childTexts(shop()->child(0)), QStringList{QStringLiteral("bob N")});
+    EXPECT_EQ(tree.findUser(QString())->key.toString(), QString());
+    EXPECT_EQ(childTexts(tree.findUser(QStringLiteral("ANN"))),
+              QStringList{QStringLiteral("Alpha")});
+    EXPECT_EQ(childTexts(tree.findFolder(alpha)), QStringList{QStringLiteral("Beta")});
+    EXPECT_EQ(tree.findFolder(beta)->tag, QStringLiteral("FOLDER"));
+    EXPECT_TRUE(tree.findUser(kObrien)->children.empty());
+
+    build(kObrien, true);
+    EXPECT_EQ(childTexts(shop()), (QStringList{QStringLiteral("Sub"), QStringLiteral("Unassigned"),
+                                               QStringLiteral("O'Brien N")}));
+    EXPECT_EQ(childTexts(tree.findUser(kObrien)), QStringList{QStringLiteral("Theirs")});
+    EXPECT_TRUE(shop()->child(0)->children.empty());
+}
+
+TEST_P(TeamTreeTest, TasksGoUnderOwnerFolderAndParentAndSensitiveOnesOnlyForOwnerOrRequester)
+{
+    build();
+    const std::vector<Task> tasks{
+        {1, kAnn, beta},
+        {2, kObrien},
+        {3, kObrien, 0, 2},
+        {4, QString()},
+        {5, QStringLiteral("bob"), 0, 0, {}, false, kAnn, kSub},
+        {6, kObrien, 0, 0, {}, true},
+        {7, QStringLiteral("bob"), 0, 0, {}, true, kObrien, kSub},
+        {8, kObrien, 0, 9},
+        {9, kObrien, alpha},
+        {10, QStringLiteral("stranger")},
+        {11, kAnn, 999},
+        {12, kAnn, 0, 0, {}, true, kObrien},
+    };
+    EXPECT_EQ(tree.placeTasks(rowsOf(tasks)), 10);
+    const struct
+    {
+        qlonglong task;
+        QString parent;
+    } expected[] = {{1, QStringLiteral("Beta")},
+                    {2, QStringLiteral("O'Brien N")},
+                    {3, QStringLiteral("Task 2")},
+                    {4, QStringLiteral("Unassigned")},
+                    {5, QStringLiteral("bob N")},
+                    {6, QStringLiteral("O'Brien N")},
+                    {7, QString()},
+                    {8, QStringLiteral("Task 9")},
+                    {9, QStringLiteral("Alpha")},
+                    {10, QString()},
+                    {11, QStringLiteral("ann N")},
+                    {12, QStringLiteral("ann N")}};
+    for (const auto& e : expected)
+        EXPECT_EQ(parentText(e.task), e.parent) << "task " << e.task;
+    EXPECT_EQ(tree.findTask(2)->tag, QStringLiteral("SCR"));
+
+    // The supervisor of O'Brien and bob sees neither sensitive task they did not request.
+    build(QStringLiteral("boss"));
+    tree.placeTasks(rowsOf(tasks));
+    EXPECT_EQ(parentText(6), QString());
+    EXPECT_EQ(parentText(7), QString());
+    EXPECT_EQ(parentText(12), QString());
+    EXPECT_EQ(parentText(1), QStringLiteral("ann N")); // ann's folders are hers alone
+}
+
+TEST_P(TeamTreeTest, FlagsAndCategoryGroups)
+{
+    build(kAnn, false, true);
+    Task late{1, kAnn, 0, 0, QStringLiteral("Bugs")};
+    late.target = kNow.addDays(-1);
+    late.viewed = {};
+    Task due{2, kAnn, alpha, 0, QStringLiteral("bugs")};
+    due.target = kNow.addDays(1);
+    tree.placeTasks(rowsOf({late, due, {3, kAnn}}));
+
+    const TreeNode* t1 = tree.findTask(1);
+    EXPECT_TRUE(t1->unviewed);
+    EXPECT_TRUE(t1->overdue);
+    EXPECT_FALSE(tree.findTask(2)->unviewed);
+    EXPECT_FALSE(tree.findTask(2)->overdue);
+    EXPECT_EQ(t1->parent->text, QStringLiteral("Top\\Bugs"));
+    EXPECT_EQ(t1->parent->tag, QStringLiteral("SCR_CATEGORY"));
+    EXPECT_EQ(parentText(2), QStringLiteral("Top\\Bugs")); // grouped inside its folder
+    EXPECT_EQ(tree.findTask(2)->parent->parent->text, QStringLiteral("Alpha"));
+    EXPECT_EQ(parentText(3), QStringLiteral("Unspecified Folder"));
+    EXPECT_EQ(childTexts(tree.findUser(kAnn)),
+              (QStringList{QStringLiteral("Alpha"), QStringLiteral("Top\\Bugs"),
+                           QStringLiteral("Unspecified Folder")}));
+
+    // The group goes with its last task.
+    EXPECT_TRUE(tree.removeTask(3));
+    EXPECT_EQ(childTexts(tree.findUser(kAnn)),
+              (QStringList{QStringLiteral("Alpha"), QStringLiteral("Top\\Bugs")}));
+}
+
+TEST_P(TeamTreeTest, InsertRemoveAndRefreshFollowOneTask)
+{
+    build();
+    tree.placeTasks(rowsOf({{1, kAnn}, {2, kAnn, 0, 1}}));
+    Recorder rec;
+    tree.setListener(&rec);
+
+    ASSERT_NE(tree.insertTask(taskRow({3, kObrien})), nullptr);
+    EXPECT_EQ(tree.insertTask(taskRow({3, kObrien})), nullptr); // once only
+    EXPECT_EQ(tree.insertTask(taskRow({4, kObrien, 0, 0, {}, true, kObrien})), nullptr);
+    EXPECT_EQ(rec.calls, QStringList{QStringLiteral("+O'Brien N@0")});
+
+    // Retitled in place; routed to O'Brien it moves with its sub-task.
+    rec.calls.clear();
+    TaskRow one = taskRow({1, kAnn});
+    one.title = QStringLiteral("Renamed");
+    EXPECT_EQ(tree.refreshTask(one)->text, QStringLiteral("Renamed"));
+    one.owner = kObrien;
+    tree.refreshTask(one);
+    EXPECT_EQ(parentText(1), QStringLiteral("O'Brien N"));
+    EXPECT_EQ(parentText(2), QStringLiteral("Renamed"));
+    EXPECT_EQ(rec.calls, (QStringList{QStringLiteral("~Renamed"), QStringLiteral("-ann N@1"),
+                                      QStringLiteral("+O'Brien N@1")}));
+
+    // A parent may not move under its own sub-task.
+    one.parentTask = 2;
+    tree.refreshTask(one);
+    EXPECT_EQ(parentText(1), QStringLiteral("O'Brien N"));
+
+    rec.calls.clear();
+    EXPECT_TRUE(tree.removeTask(1));
+    EXPECT_FALSE(tree.removeTask(1));
+    EXPECT_EQ(tree.findTask(2), nullptr);
+    EXPECT_EQ(tree.findTask(3)->row, 0);
+    EXPECT_EQ(rec.calls, QStringList{QStringLiteral("-O'Brien N@1")});
+    tree.setListener(nullptr);
+}
+
+TEST_P(TeamTreeTest, PlacesAHundredThousandTasksQuickly)
+{
+    for (int u = 0; u < 50; ++u) {
+        const QString id = QStringLiteral("u%1").arg(u);
+        db().execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, User_Name) VALUES (?, ?)"),
+                     {id, id});
+        db().execute(QStringLiteral("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (?, ?)"),
+                     {kShop, id});
+    }
+    build(kAnn, false, true);
+    constexpr int kCount = 100000;
+    QList<QVariantList> rows;
+    rows.reserve(kCount);
+    for (int i = 1; i <= kCount; ++i) {
+        Task t{i, QStringLiteral("u%1").arg(i % 50)};
+        t.parent = i % 10 == 0 ? i - 5 : 0; // owner differs; it still goes under its parent
+        t.folder = i % 7 == 0 ? alpha : 0;
+        t.category = QStringLiteral("C%1").arg(i % 20);
+        t.target = kNow.addDays(i % 3 - 1);
+        rows << rowOf(t);
+    }
+    const RecordSet set(kColumns, rows);
+    QElapsedTimer timer;
+    timer.start();
+    const int placed = tree.placeTasks(set);
+    const qint64 ms = timer.elapsed();
+    std::cout << "[ timing ] placed " << placed << " tasks in " << ms << " ms\n";
+    EXPECT_EQ(placed, kCount);
+    EXPECT_EQ(parentText(20), QStringLiteral("Task 15"));
+    EXPECT_LT(ms, 10000); // generous: the sanitised debug build is several times slower
+}
+
+BX_INSTANTIATE_ENGINES(TeamTreeTest);
+
+} // namespace

@@ -1,0 +1,139 @@
+#include "mainwindow/ui/TeamTreeModel.h"
+
+#include "core/db/SqliteDatabase.h"
+
+#include <QAbstractItemModelTester>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace bx;
+
+namespace {
+
+const QDateTime kNow(QDate(2026, 3, 10), QTime(12, 0));
+
+RecordSet tasks(const QList<QVariantList>& rows)
+{
+    return RecordSet({QStringLiteral("SCR_Number"), QStringLiteral("SCR_Title"),
+                      QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("SCR_Group_ID"),
+                      QStringLiteral("SCR_Parent_Number"), QStringLiteral("SCR_Status"),
+                      QStringLiteral("SCR_Owner_Target_Date"),
+                      QStringLiteral("SCR_Owner_Date_Viewed")},
+                     rows);
+}
+
+QVariantList task(qlonglong n, const QString& owner, qlonglong parent, bool viewed, int dueIn)
+{
+    return {n,
+            QStringLiteral("T%1").arg(n),
+            owner,
+            7,
+            parent,
+            QStringLiteral("A"),
+            kNow.addDays(dueIn),
+            viewed ? QVariant(kNow) : QVariant()};
+}
+
+class TeamTreeModelTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        db = SqliteDatabase::open(dir.filePath(QStringLiteral("t.db")),
+                                  SqliteDatabase::OpenMode::Create);
+        db->executeScript(QStringLiteral(
+            "CREATE TABLE LU_GROUP (GROUP_ID INTEGER, GROUP_NAME TEXT, parent_workshop INTEGER);"
+            "CREATE TABLE GROUPLINK (GROUP_ID INTEGER, USER_ID TEXT);"
+            "CREATE TABLE LU_USER (USER_ID TEXT, User_Name TEXT, Disabled INTEGER);"
+            "CREATE TABLE FOLDER (Folder_Counter INTEGER, Folder_Name TEXT, Folder_Owner_ID TEXT,"
+            " Parent_Folder_Counter INTEGER, Folder_Type INTEGER, Group_ID INTEGER);"
+            "INSERT INTO LU_GROUP VALUES (7, 'Shop', NULL);"
+            "INSERT INTO LU_GROUP VALUES (8, 'Sub', 7);"
+            "INSERT INTO LU_USER VALUES ('ann', 'Ann', 0);"
+            "INSERT INTO GROUPLINK VALUES (7, 'ann');"
+            "INSERT INTO FOLDER VALUES (1, 'Mine', 'ann', 0, 0, 7)"));
+        tree.setOptions({QStringLiteral("ann"), false, kNow});
+        tree.buildSkeleton(*db, 7, false);
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<SqliteDatabase> db;
+    TeamTree tree;
+};
+
+TEST_F(TeamTreeModelTest, FollowsTheTreeAndPassesTheModelTester)
+{
+    TeamTreeModel model(tree);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    tree.placeTasks(
+        tasks({task(1, QStringLiteral("ann"), 0, true, 5),
+               task(2, QStringLiteral("ann"), 1, true, 5), task(3, QString(), 0, true, 5)}));
+    const QModelIndex shop = model.index(0, 0);
+    EXPECT_EQ(model.data(shop).toString(), QStringLiteral("Shop"));
+    EXPECT_EQ(model.rowCount(shop), 3); // Sub, Unassigned, Ann
+    const QModelIndex ann = model.index(2, 0, shop);
+    EXPECT_EQ(model.data(ann, TeamTreeModel::TagRole).toString(), QStringLiteral("LU_USER"));
+    EXPECT_EQ(model.rowCount(ann), 2); // Mine, T1
+    const QModelIndex t1 = model.indexOf(tree.findTask(1));
+    EXPECT_EQ(t1, model.index(1, 0, ann));
+    EXPECT_EQ(model.data(model.index(0, 0, t1)).toString(), QStringLiteral("T2"));
+    EXPECT_EQ(model.parent(model.index(0, 0, t1)), t1);
+
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
+    QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+    ASSERT_NE(tree.insertTask(
+                  TaskRow::fromRecord(tasks({task(4, QStringLiteral("ann"), 1, false, 5)}), 0)),
+              nullptr);
+    ASSERT_EQ(inserted.size(), 1);
+    EXPECT_EQ(inserted[0][0].value<QModelIndex>(), t1);
+    EXPECT_EQ(inserted[0][1].toInt(), 1);
+
+    EXPECT_TRUE(tree.removeTask(1));
+    ASSERT_EQ(removed.size(), 1);
+    EXPECT_EQ(removed[0][0].value<QModelIndex>(), ann);
+    EXPECT_EQ(model.rowCount(ann), 1);
+    EXPECT_EQ(resets.size(), 0);
+}
+
+TEST_F(TeamTreeModelTest, FontsFollowNodeKindViewedAndDueState)
+{
+    TeamTreeModel model(tree);
+    QFont base(QStringLiteral("Tahoma"), 8);
+    TeamTreeFonts fonts = TeamTreeFonts::from(base);
+    fonts.workshop.setPointSize(12);
+    fonts.user.setUnderline(true);
+    fonts.folder.setPointSize(10);
+    model.setFonts(fonts);
+    tree.placeTasks(tasks({task(1, QStringLiteral("ann"), 0, true, 5),
+                           task(2, QStringLiteral("ann"), 0, false, 5),
+                           task(3, QStringLiteral("ann"), 0, true, -1),
+                           task(4, QStringLiteral("ann"), 0, false, -1)}));
+    const auto font = [&](const TreeNode* n) {
+        return model.data(model.indexOf(n), Qt::FontRole).value<QFont>();
+    };
+    const auto colour = [&](qlonglong t) {
+        return model.data(model.indexOf(tree.findTask(t)), Qt::ForegroundRole);
+    };
+    EXPECT_EQ(font(tree.root()->child(0)).pointSize(), 12);
+    EXPECT_TRUE(font(tree.findUser(QStringLiteral("ann"))).underline());
+    EXPECT_EQ(font(tree.findFolder(1)).pointSize(), 10);
+    const struct
+    {
+        qlonglong task;
+        bool bold, italic, red;
+    } cases[] = {{1, false, false, false},
+                 {2, true, false, false},
+                 {3, false, true, true},
+                 {4, true, true, true}};
+    for (const auto& c : cases) {
+        const QFont f = font(tree.findTask(c.task));
+        EXPECT_EQ(f.bold(), c.bold) << c.task;
+        EXPECT_EQ(f.italic(), c.italic) << c.task;
+        EXPECT_EQ(colour(c.task).value<QColor>() == QColor(Qt::red), c.red) << c.task;
+    }
+}
+
+} // namespace
