@@ -1,5 +1,6 @@
 #include "core/Gmt.h"
 
+#include "core/db/RecordSet.h"
 #include "support/FixedClock.h"
 
 #include <gtest/gtest.h>
@@ -75,4 +76,28 @@ TEST(Gmt, EmptyDateStaysEmpty)
     EXPECT_FALSE(gmt.toLocalDate(QDateTime()).isValid());
     EXPECT_FALSE(gmt.toGmtTime(QDateTime()).isValid());
     EXPECT_FALSE(gmt.toLocalTime(QDateTime()).isValid());
+}
+
+// Stored date texts read back as the same naive fields, whichever form the engine gave.
+TEST(Gmt, StoredDateTextsReadBackFieldByField)
+{
+    const struct
+    {
+        const char* text;
+        QDateTime expected;
+    } cases[] = {
+        {"2024-02-29 23:59:58", naive(QDate(2024, 2, 29), QTime(23, 59, 58))},
+        {"2024-02-29T07:05:00", naive(QDate(2024, 2, 29), QTime(7, 5))},
+        {"2024-02-29 07:05", naive(QDate(2024, 2, 29), QTime(7, 5))},
+        {"2024-02-29", naive(QDate(2024, 2, 29))},
+        {"2024-02-29 07:05:00.250", naive(QDate(2024, 2, 29), QTime(7, 5, 0, 250))},
+        {" 2024-03-01 00:00:00 ", naive(QDate(2024, 3, 1), QTime(0, 0))},
+        {"2023-02-29", QDateTime()},
+        {"2024-13-01 00:00:00", QDateTime()},
+        {"2024-01-01 24:00:00", QDateTime()},
+        {"x024-01-01", QDateTime()},
+        {"", QDateTime()},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(RecordSet::toDateTime(QString::fromLatin1(c.text)), c.expected) << c.text;
 }

@@ -4,6 +4,49 @@
 
 namespace bx {
 
+namespace {
+
+/** The number in s[from, from + n) when those are all digits, else -1. */
+int digitsAt(QStringView s, qsizetype from, qsizetype n)
+{
+    int value = 0;
+    for (qsizetype i = from; i < from + n; ++i) {
+        const QChar c = s.at(i);
+        if (c < u'0' || c > u'9')
+            return -1;
+        value = value * 10 + (c.unicode() - u'0');
+    }
+    return value;
+}
+
+/**
+ * The stored forms "yyyy-MM-dd", "yyyy-MM-dd HH:mm" and "yyyy-MM-dd HH:mm:ss" (also with 'T'),
+ * read field by field: a list of many rows reads every date this way, and a general parser that
+ * consults the time zone for each value would dominate the time.
+ */
+QDateTime fastStoredForm(QStringView s)
+{
+    const qsizetype n = s.size();
+    if ((n != 10 && n != 16 && n != 19) || s.at(4) != u'-' || s.at(7) != u'-')
+        return {};
+    const int year = digitsAt(s, 0, 4);
+    const int month = digitsAt(s, 5, 2);
+    const int day = digitsAt(s, 8, 2);
+    if (year < 0 || month < 0 || day < 0)
+        return {};
+    const QDate date(year, month, day);
+    if (!date.isValid())
+        return {};
+    if (n == 10)
+        return naive(date);
+    if ((s.at(10) != u' ' && s.at(10) != u'T') || s.at(13) != u':' || (n == 19 && s.at(16) != u':'))
+        return {};
+    const QTime time(digitsAt(s, 11, 2), digitsAt(s, 14, 2), n == 19 ? digitsAt(s, 17, 2) : 0);
+    return time.isValid() ? naive(date, time) : QDateTime();
+}
+
+} // namespace
+
 RecordSet::RecordSet(QStringList columns, QList<QVariantList> rows)
     : m_columns(std::move(columns))
     , m_rows(std::move(rows))
@@ -84,6 +127,8 @@ QDateTime RecordSet::toDateTime(const QVariant& v)
     const QString s = v.toString().trimmed();
     if (s.isEmpty())
         return {};
+    if (const QDateTime fast = fastStoredForm(s); fast.isValid())
+        return fast;
     for (const auto* format : {"yyyy-MM-dd HH:mm:ss", "yyyy-MM-dd HH:mm:ss.zzz",
                                "yyyy-MM-ddTHH:mm:ss", "yyyy-MM-dd HH:mm", "yyyy-MM-dd"}) {
         const QDateTime dt = QDateTime::fromString(s, QLatin1String(format));
