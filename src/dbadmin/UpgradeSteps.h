@@ -35,6 +35,7 @@ private:
 QList<StepDefinition> upgradeSteps33To48();
 QList<StepDefinition> upgradeSteps49To64();
 QList<StepDefinition> upgradeSteps66To75();
+QList<StepDefinition> upgradeSteps76();
 
 /** Step 38: the tables of stored analyses and the three delivered analyses. */
 void addAnalysisTables(StepActions& a);

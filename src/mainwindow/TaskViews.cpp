@@ -1,0 +1,422 @@
+#include "mainwindow/TaskViews.h"
+
+#include "core/Clock.h"
+#include "core/Gmt.h"
+#include "core/Session.h"
+#include "core/db/Database.h"
+
+#include <QElapsedTimer>
+
+namespace bx {
+
+namespace {
+
+const QString kStartDate = QStringLiteral("SCR_StartDate");
+const QString kCloseDate = QStringLiteral("closedate");
+
+/** Date columns a window may name; anything else falls back to the start date. */
+QString windowColumn(const QString& field)
+{
+    static const QStringList known{
+        QStringLiteral("SCR_StartDate"),         QStringLiteral("SCR_Owner_Date_In"),
+        QStringLiteral("SCR_Owner_Date_Viewed"), QStringLiteral("SCR_Owner_Target_Date"),
+        QStringLiteral("SCR_Request_Date"),      QStringLiteral("SCR_Lifecycle_End_Date")};
+    for (const QString& column : known) {
+        if (column.compare(field, Qt::CaseInsensitive) == 0)
+            return column;
+    }
+    return kStartDate;
+}
+
+/** " AND (t.col = ? OR t.col = ? ...)" for a non-empty list. */
+TaskCriteria anyOf(const QString& column, const QVariantList& values)
+{
+    TaskCriteria c;
+    if (values.isEmpty())
+        return c;
+    QStringList terms;
+    for (qsizetype i = 0; i < values.size(); ++i)
+        terms << column + QStringLiteral(" = ?");
+    c.sql = QStringLiteral(" AND (") + terms.join(QStringLiteral(" OR ")) + QLatin1Char(')');
+    c.params = values;
+    return c;
+}
+
+QVariantList statusCodes(const TaskViewFilter& f)
+{
+    QVariantList codes;
+    if (f.search.on) {
+        for (const QChar code : QStringLiteral("ACIX")) {
+            if (f.search.statuses.contains(code, Qt::CaseInsensitive))
+                codes << QString(code);
+        }
+        return codes;
+    }
+    const std::pair<bool, const char*> menu[] = {
+        {f.active, "A"}, {f.complete, "C"}, {f.incomplete, "I"}, {f.canceled, "X"}};
+    for (const auto& [on, code] : menu) {
+        if (on)
+            codes << QString::fromLatin1(code);
+    }
+    return codes;
+}
+
+TaskCriteria dateWindow(const TaskDateWindow& w, const Session& session, const QString& t)
+{
+    TaskCriteria c;
+    if (!w.on || !w.from.isValid() || !w.to.isValid())
+        return c;
+    const GmtConverter gmt(session.clock());
+    const QDateTime from = gmt.toGmt(naive(w.from));
+    const QDateTime upper = gmt.toGmt(naive(w.to.addDays(1)));
+    if (w.field.compare(kCloseDate, Qt::CaseInsensitive) == 0) {
+        const QString closed = QStringLiteral("(SELECT MAX(Route_Date_In) FROM ROUTE WHERE "
+                                              "ROUTE.SCR_Number = %1.SCR_Number AND "
+                                              "Route_Status = 'C')")
+                                   .arg(t);
+        c.sql = QStringLiteral(" AND ? >= ") + closed + QStringLiteral(" AND ? <= ") + closed;
+        c.params = {upper, from};
+        return c;
+    }
+    const QString column = t + QLatin1Char('.') + windowColumn(w.field);
+    c.sql = QStringLiteral(" AND ") + column + QStringLiteral(" <= ? AND ") + column +
+            QStringLiteral(" >= ?");
+    c.params = {upper, from};
+    return c;
+}
+
+QString ownerTerm(const OwnerSet& owners, QVariantList& params)
+{
+    QStringList marks;
+    for (const QString& id : owners.ids) {
+        marks << QStringLiteral("?");
+        params << id;
+    }
+    const QString in =
+        QStringLiteral(" IN (") + marks.join(QStringLiteral(", ")) + QStringLiteral(")");
+    switch (owners.kind) {
+    case OwnerKind::Workshop:
+        return QStringLiteral("(SCR.SCR_Contact_Key = 0 OR SCR.SCR_Contact_Key IS NULL) AND "
+                              "SCR.SCR_OwnerType = 1 AND LTRIM(SCR.SCR_Owner_User_ID)") +
+               in;
+    case OwnerKind::Contact:
+        return QStringLiteral("SCR.SCR_Contact_Key = 1 AND SCR.SCR_Owner_User_ID") + in;
+    case OwnerKind::User:
+        break;
+    }
+    return QStringLiteral("(SCR.SCR_Contact_Key = 0 OR SCR.SCR_Contact_Key IS NULL) AND "
+                          "SCR.SCR_Request_ID IN (SELECT USER_ID FROM LU_USER WHERE "
+                          "Disabled = 0) AND (SCR.SCR_OwnerType = 0 OR SCR.SCR_OwnerType IS "
+                          "NULL) AND SCR.SCR_Owner_User_ID") +
+           in;
+}
+
+const QString kNoMeetings = QStringLiteral(" AND (SCR.Meeting_ID = 0 OR SCR.Meeting_ID IS NULL)");
+
+} // namespace
+
+TaskDateWindow TaskDateWindow::fromChoice(const DateRangeChoice& choice)
+{
+    TaskDateWindow w;
+    w.on = true;
+    w.field = choice.field.isEmpty() ? kStartDate : choice.field;
+    w.from = choice.start;
+    w.to = choice.end;
+    return w;
+}
+
+TaskViewFilter TaskViewFilter::defaults(const QDate& today)
+{
+    TaskViewFilter f;
+    f.window.from = today.addDays(-180);
+    f.window.to = today;
+    return f;
+}
+
+void TaskViewFilter::apply(ViewCommand command)
+{
+    auto onlyStatus = [this](bool a, bool c, bool i, bool x) {
+        active = a;
+        complete = c;
+        incomplete = i;
+        canceled = x;
+    };
+    switch (command) {
+    case ViewCommand::Active:
+        onlyStatus(true, false, false, false);
+        viewed = ViewedState::Both;
+        requestedBy = false;
+        ownedBy = false;
+        break;
+    case ViewCommand::Complete:
+        onlyStatus(false, true, false, false);
+        break;
+    case ViewCommand::Incomplete:
+        onlyStatus(false, false, true, false);
+        break;
+    case ViewCommand::Canceled:
+        onlyStatus(false, false, false, true);
+        break;
+    case ViewCommand::Viewed:
+        viewed = ViewedState::Viewed;
+        break;
+    case ViewCommand::Unviewed:
+        viewed = ViewedState::Unviewed;
+        requestedBy = false;
+        ownedBy = false;
+        break;
+    case ViewCommand::BothViewed:
+        viewed = ViewedState::Both;
+        break;
+    case ViewCommand::RequestedBy:
+        requestedBy = !requestedBy;
+        viewed = ViewedState::Both;
+        break;
+    case ViewCommand::OwnedBy:
+        ownedBy = !ownedBy;
+        break;
+    case ViewCommand::Late:
+        late = !late;
+        onlyStatus(true, false, false, false);
+        viewed = ViewedState::Both;
+        requestedBy = false;
+        break;
+    }
+}
+
+void TaskViewFilter::apply(QuickView view)
+{
+    switch (view) {
+    case QuickView::ActiveTasks:
+        apply(ViewCommand::Active);
+        break;
+    case QuickView::LateTasks:
+        late = false;
+        apply(ViewCommand::Late);
+        break;
+    case QuickView::UnviewedTasks:
+        apply(ViewCommand::Unviewed);
+        break;
+    case QuickView::RequestedBy:
+        requestedBy = false;
+        apply(ViewCommand::RequestedBy);
+        break;
+    case QuickView::Approval:
+        break;
+    }
+}
+
+QString TaskViewFilter::captionSuffix() const
+{
+    QString s;
+    const std::pair<bool, const char*> checks[] = {
+        {active, " (Active)"},
+        {complete, " (Complete)"},
+        {incomplete, " (Incomplete)"},
+        {canceled, " (Canceled)"},
+        {late, " (Late)"},
+        {viewed == ViewedState::Viewed, " (Viewed)"},
+        {viewed == ViewedState::Unviewed, " (Unviewed)"},
+        {viewed == ViewedState::Both, " (Viewed & Unviewed)"},
+        {requestedBy, " (Requested by )"}};
+    for (const auto& [on, text] : checks) {
+        if (on)
+            s += QString::fromLatin1(text);
+    }
+    return s;
+}
+
+TaskCriteria buildTaskCriteria(const TaskViewFilter& f, const Session& session, const QString& t)
+{
+    const QString col = t + QLatin1Char('.');
+    TaskCriteria c;
+    if (!f.search.on) {
+        c.sql += QStringLiteral(" AND (") + col + QStringLiteral("SCR_Group_ID = ?)");
+        c.params << qlonglong(session.currentWorkshopId);
+    }
+    c += anyOf(col + QStringLiteral("SCR_Status"), statusCodes(f));
+
+    if (!f.search.on) {
+        if (f.viewed == ViewedState::Viewed)
+            c.sql +=
+                QStringLiteral(" AND NOT ") + col + QStringLiteral("SCR_Owner_Date_Viewed IS NULL");
+        else if (f.viewed == ViewedState::Unviewed)
+            c.sql +=
+                QStringLiteral(" AND ") + col + QStringLiteral("SCR_Owner_Date_Viewed IS NULL");
+    }
+    if (f.requestedBy) {
+        c.sql += QStringLiteral(" AND ") + col + QStringLiteral("SCR_Request_ID = ?");
+        c.params << session.user.userId;
+    }
+    if (!f.search.on) {
+        QVariantList categories(f.categories.cbegin(), f.categories.cend());
+        QVariantList priorities(f.priorities.cbegin(), f.priorities.cend());
+        c += anyOf(col + QStringLiteral("SCR_Category"), categories);
+        c += anyOf(col + QStringLiteral("SCR_Priority"), priorities);
+    }
+    c += dateWindow(f.search.on ? f.search.window : f.window, session, t);
+    if (!f.search.on && f.late) {
+        c.sql += QStringLiteral(" AND ") + col + QStringLiteral("SCR_Owner_Target_Date < ? AND ") +
+                 col + QStringLiteral("SCR_Status = 'A'");
+        c.params << GmtConverter(session.clock()).nowGmt();
+    }
+    return c;
+}
+
+TaskCriteria approvalCondition(const Session& session)
+{
+    TaskCriteria c;
+    c.sql = QStringLiteral(
+        "SCR.SCR_Number IN (SELECT ATTACH.SCR_Number FROM ATTACH, CHECKLIST_ITEM a "
+        "WHERE ATTACH.Attach_Type = 'K' AND a.Checklist_Name = ATTACH.Attach_Filename "
+        "AND a.Attach_Number = 0 AND a.Sign_User_ID = ? AND NOT EXISTS (SELECT * FROM "
+        "CHECKLIST_ITEM done WHERE done.Attach_Number = ATTACH.Attach_Number AND "
+        "done.Action_Name = a.Action_Name)) AND SCR.SCR_Status = 'A' "
+        "AND SCR.SCR_Owner_User_ID IN (SELECT USER_ID FROM LU_USER WHERE Disabled = 0) "
+        "AND SCR.SCR_Request_ID IN (SELECT USER_ID FROM LU_USER WHERE Disabled = 0)");
+    c.params << session.user.userId;
+    return c;
+}
+
+const QString& taskListColumns()
+{
+    static const QString columns = [] {
+        const char* names[] = {"SCR_Number",
+                               "SCR_Title",
+                               "SCR_Priority",
+                               "SCR_Request_ID",
+                               "SCR_Request_Date",
+                               "SCR_Lifecycle_ID",
+                               "SCR_LC_Stage_Name",
+                               "SCR_LC_Owner_ID",
+                               "SCR_Owner_User_ID",
+                               "SCR_Owner_Date_In",
+                               "SCR_Owner_Date_Viewed",
+                               "SCR_Owner_Target_Date",
+                               "SCR_Recurring_Frequency",
+                               "SCR_Firm_Target_Date",
+                               "SCR_Parent_Folder_Number",
+                               "SCR_Parent_Number",
+                               "SCR_Status",
+                               "SCR_Route_Number",
+                               "SCR_Contact_Key",
+                               "SCR_Category",
+                               "SCR_Route_Note",
+                               "SCR_Attention",
+                               "SCR_Percent_Complete",
+                               "SCR_Sensitive",
+                               "SCR_Sensitivity_Level",
+                               "SCR_Template",
+                               "SCR_Custom_Field",
+                               "SCR_StartDate",
+                               "SCR_OwnerType",
+                               "SCR_Lifecycle_End_Date",
+                               "Meeting_ID",
+                               "SCR_Group_ID"};
+        QStringList list;
+        for (const char* name : names)
+            list << QStringLiteral("SCR.") + QString::fromLatin1(name);
+        return list.join(QStringLiteral(", "));
+    }();
+    return columns;
+}
+
+const QList<TaskGridColumn>& taskGridColumns()
+{
+    static const QList<TaskGridColumn> columns{
+        {QStringLiteral("Task Title"), QStringLiteral("SCR_Title")},
+        {QStringLiteral("Owner"), QStringLiteral("SCR_Owner_User_ID")},
+        {QStringLiteral("Priority"), QStringLiteral("SCR_Priority")},
+        {QStringLiteral("Start Date"), QStringLiteral("SCR_StartDate")},
+        {QStringLiteral("Date In"), QStringLiteral("SCR_Owner_Date_In")},
+        {QStringLiteral("Viewed"), QStringLiteral("SCR_Owner_Date_Viewed")},
+        {QStringLiteral("Due Date"), QStringLiteral("SCR_Owner_Target_Date")},
+        {QStringLiteral("Status"), QStringLiteral("SCR_Status")},
+        {QStringLiteral("Request Date"), QStringLiteral("SCR_Request_Date")},
+        {QStringLiteral("Requester"), QStringLiteral("SCR_Request_ID")},
+        {QStringLiteral("Lifecycle End Date"), QStringLiteral("SCR_Lifecycle_End_Date")}};
+    return columns;
+}
+
+TaskCriteria treeTaskQuery(const OwnerSet& owners, const TaskViewFilter& filter,
+                           const Session& session, bool flatSubTasks)
+{
+    TaskCriteria q;
+    q.sql = QStringLiteral("SELECT ") + taskListColumns() + QStringLiteral(" FROM SCR WHERE ");
+    q.sql += ownerTerm(owners, q.params);
+    q += buildTaskCriteria(filter, session);
+    if (!flatSubTasks) {
+        // The parent is listed too, so the sub-task goes under it rather than at the top.
+        const TaskCriteria parent = buildTaskCriteria(filter, session, QStringLiteral("p"));
+        q.sql += QStringLiteral(" AND NOT EXISTS (SELECT p.SCR_Number FROM SCR p WHERE "
+                                "p.SCR_Number = SCR.SCR_Parent_Number") +
+                 parent.sql + QLatin1Char(')');
+        q.params += parent.params;
+    }
+    q.sql += kNoMeetings + QStringLiteral(" ORDER BY SCR.SCR_Owner_User_ID, "
+                                          "SCR.SCR_Parent_Folder_Number, SCR.SCR_Category");
+    return q;
+}
+
+TaskCriteria gridTaskQuery(const OwnerSet* owner, const TaskViewFilter& filter,
+                           const Session& session)
+{
+    TaskCriteria q;
+    q.sql = QStringLiteral("SELECT ") + taskListColumns() + QStringLiteral(" FROM SCR WHERE ");
+    q.sql += owner ? ownerTerm(*owner, q.params) : QStringLiteral("1 = 1");
+    q += buildTaskCriteria(filter, session);
+    q.sql += kNoMeetings + QStringLiteral(" ORDER BY SCR.SCR_Category, SCR.SCR_Priority, "
+                                          "SCR.SCR_Owner_Date_In");
+    return q;
+}
+
+TaskCriteria approvalGridQuery(const Session& session)
+{
+    TaskCriteria q;
+    q.sql = QStringLiteral("SELECT ") + taskListColumns() + QStringLiteral(" FROM SCR WHERE ");
+    q += approvalCondition(session);
+    q.sql += QStringLiteral(" ORDER BY SCR.SCR_Category, SCR.SCR_Priority, SCR.SCR_Owner_Date_In");
+    return q;
+}
+
+bool taskVisibleTo(const RecordSet& rows, int row, const QString& userId)
+{
+    const QVariant sensitive = rows.value(row, QStringLiteral("SCR_Sensitive"));
+    if (sensitive.isNull() || sensitive.toLongLong() == 0)
+        return true;
+    const auto same = [&](const char* column) {
+        return rows.value(row, QString::fromLatin1(column))
+                   .toString()
+                   .trimmed()
+                   .compare(userId.trimmed(), Qt::CaseInsensitive) == 0;
+    };
+    return same("SCR_Owner_User_ID") || same("SCR_Request_ID");
+}
+
+TaskListFill fillTaskList(Session& session, const TaskCriteria& statement,
+                          const std::function<void(const RecordSet& rows, int row)>& insert,
+                          const std::function<qint64()>& elapsedMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    const auto elapsed = [&] { return elapsedMs ? elapsedMs() : timer.elapsed(); };
+    const RecordSet rows = session.db().query(statement.sql, statement.params);
+    const qint64 limitMs = qint64(session.system.queryWait) * 1000;
+    TaskListFill fill;
+    for (int row = 0; row < rows.rowCount(); ++row) {
+        if (elapsed() > limitMs) {
+            fill.stopped = true;
+            fill.message = kTooManyTasks;
+            break;
+        }
+        if (!taskVisibleTo(rows, row, session.user.userId)) {
+            ++fill.hidden;
+            continue;
+        }
+        insert(rows, row);
+        ++fill.inserted;
+    }
+    return fill;
+}
+
+} // namespace bx

@@ -1,0 +1,411 @@
+#include "mainwindow/TaskViews.h"
+
+#include "core/Session.h"
+#include "core/db/Database.h"
+#include "core/settings/SettingsStore.h"
+#include "dbadmin/UpgradeLog.h"
+#include "dbadmin/UpgradeSteps.h"
+#include "support/EngineFixture.h"
+#include "support/FixedClock.h"
+#include "support/Schema.h"
+
+#include <QDir>
+
+#include <functional>
+#include <gtest/gtest.h>
+#include <set>
+#include <string>
+#include <vector>
+
+using namespace bx;
+
+namespace {
+
+using Set = std::set<std::string>;
+using Names = std::vector<std::string>;
+
+constexpr qlonglong kShop = 7;
+constexpr qlonglong kOtherShop = 8;
+const QString kObrien = QStringLiteral("O'Brien");
+const QString kBobs = QStringLiteral("Bob's projects");
+
+QDateTime at(int y, int mo, int d, int h = 0, int mi = 0)
+{
+    return naive(QDate(y, mo, d), QTime(h, mi));
+}
+
+class TaskViewsTest : public test::EngineTest
+{
+protected:
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        QDir(tempDir()).mkdir(QStringLiteral("program"));
+        test::loadCurrentSchema(db(), tempDir() + QStringLiteral("/program"));
+        for (const QString& user : {QStringLiteral("ann"), QStringLiteral("bob"),
+                                    QStringLiteral("carl"), QStringLiteral("dora"), kObrien})
+            db().execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, Disabled) VALUES (?, 0)"),
+                         {user});
+        db().execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, Disabled) VALUES (?, ?)"),
+                     {QStringLiteral("gone"), db().dialect().trueValue()});
+        for (const QString& c : {kBobs, QStringLiteral("Misc")})
+            db().execute(QStringLiteral("INSERT INTO LU_CATEGORY (Category) VALUES (?)"), {c});
+        for (const QString& p : {QStringLiteral("High"), QStringLiteral("Low")})
+            db().execute(QStringLiteral("INSERT INTO LU_PRIORITY (Priority) VALUES (?)"), {p});
+        for (qlonglong g : {kShop, kOtherShop})
+            db().execute(
+                QStringLiteral("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (?, ?)"),
+                {g, QStringLiteral("Shop %1").arg(g)});
+        session.setDatabase(connectAgain());
+        session.user.userId = QStringLiteral("ann");
+        session.currentWorkshopId = int(kShop);
+    }
+    void TearDown() override
+    {
+        session.closeDatabase();
+        EngineTest::TearDown();
+    }
+
+    /** A task of the current workshop, active, owned by bob and requested by carl. */
+    qlonglong addTask(const QString& title, const QVariantMap& overrides = {})
+    {
+        QVariantMap columns{{QStringLiteral("SCR_Title"), title},
+                            {QStringLiteral("SCR_Status"), QStringLiteral("A")},
+                            {QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("bob")},
+                            {QStringLiteral("SCR_Request_ID"), QStringLiteral("carl")},
+                            {QStringLiteral("SCR_Group_ID"), kShop},
+                            {QStringLiteral("SCR_Owner_Date_Viewed"), at(2024, 1, 2)},
+                            {QStringLiteral("SCR_StartDate"), at(2023, 6, 1)},
+                            {QStringLiteral("Meeting_ID"), 0}};
+        for (auto it = overrides.begin(); it != overrides.end(); ++it)
+            columns[it.key()] = it.value();
+        const qlonglong n = db().insertNumbered(
+            QStringLiteral("SCR"), QStringLiteral("SCR_Counter"), columns.keys(), columns.values());
+        db().execute(
+            QStringLiteral("UPDATE SCR SET SCR_Number = SCR_Counter WHERE SCR_Counter = ?"), {n});
+        return n;
+    }
+    void addRoute(qlonglong task, const QString& status, const QDateTime& in)
+    {
+        db().insertNumbered(QStringLiteral("ROUTE"), QStringLiteral("Route_Number"),
+                            {QStringLiteral("SCR_Number"), QStringLiteral("USER_ID"),
+                             QStringLiteral("Route_Status"), QStringLiteral("Route_Date_In")},
+                            {task, QStringLiteral("bob"), status, in});
+    }
+
+    QStringList titles(const TaskCriteria& statement)
+    {
+        QStringList out;
+        const RecordSet rows = session.db().query(statement.sql, statement.params);
+        for (int r = 0; r < rows.rowCount(); ++r)
+            out << rows.value(r, QStringLiteral("SCR_Title")).toString();
+        return out;
+    }
+    std::set<std::string> viewOf(const TaskViewFilter& filter)
+    {
+        std::set<std::string> out;
+        for (const QString& t : titles(gridTaskQuery(nullptr, filter, session)))
+            out.insert(t.toStdString());
+        return out;
+    }
+    /** The titles in the order the statement gives them, or sorted. */
+    Names ordered(const TaskCriteria& statement, bool sorted = false)
+    {
+        QStringList list = titles(statement);
+        if (sorted)
+            list.sort();
+        Names out;
+        for (const QString& t : list)
+            out.push_back(t.toStdString());
+        return out;
+    }
+
+    /** The rows every criteria case looks at. */
+    void addViewRows()
+    {
+        const QString s = QStringLiteral("SCR_Status");
+        addTask(QStringLiteral("viewed"),
+                {{QStringLiteral("SCR_Category"), kBobs},
+                 {QStringLiteral("SCR_Priority"), QStringLiteral("High")},
+                 {QStringLiteral("SCR_StartDate"), at(2024, 1, 20, 10)},
+                 {QStringLiteral("SCR_Owner_Target_Date"), at(2024, 2, 10)}});
+        addTask(QStringLiteral("unviewed"),
+                {{QStringLiteral("SCR_Owner_Date_Viewed"), QVariant()},
+                 {QStringLiteral("SCR_Request_ID"), QStringLiteral("ann")},
+                 {QStringLiteral("SCR_Category"), QStringLiteral("Misc")},
+                 {QStringLiteral("SCR_Priority"), QStringLiteral("Low")},
+                 {QStringLiteral("SCR_StartDate"), at(2024, 1, 25, 23, 30)},
+                 {QStringLiteral("SCR_Owner_Target_Date"), at(2024, 1, 30)}});
+        const qlonglong closed = addTask(QStringLiteral("complete"), {{s, QStringLiteral("C")}});
+        addRoute(closed, QStringLiteral("C"), at(2024, 1, 15, 9));
+        addRoute(closed, QStringLiteral("C"), at(2023, 11, 1));
+        const qlonglong never = addTask(
+            QStringLiteral("never closed"),
+            {{s, QStringLiteral("C")}, {QStringLiteral("SCR_Owner_Target_Date"), at(2024, 1, 1)}});
+        addRoute(never, QStringLiteral("A"), at(2024, 1, 16));
+        addTask(
+            QStringLiteral("incomplete"),
+            {{s, QStringLiteral("I")}, {QStringLiteral("SCR_StartDate"), at(2024, 1, 26, 0, 30)}});
+        addTask(QStringLiteral("canceled"), {{s, QStringLiteral("X")}});
+        addTask(QStringLiteral("elsewhere"), {{QStringLiteral("SCR_Group_ID"), kOtherShop}});
+        addTask(QStringLiteral("irish"), {{QStringLiteral("SCR_Request_ID"), kObrien}});
+    }
+
+    QTemporaryDir settingsDir;
+    SettingsStore settings{settingsDir.filePath(QStringLiteral("MRBX.conf"))};
+    test::FixedClock clock{at(2024, 1, 31, 14, 5)};
+    Session session{settings, clock};
+};
+
+struct CriteriaCase
+{
+    const char* name;
+    std::function<void(TaskViewFilter&)> change;
+    Set expected;
+    QString user = QStringLiteral("ann");
+};
+
+TEST_P(TaskViewsTest, EachCriteriaPieceSelectsItsRows)
+{
+    addViewRows();
+    const Set all{"viewed",     "unviewed", "complete", "never closed",
+                  "incomplete", "canceled", "irish"};
+    const auto none = [](TaskViewFilter& f) { f.active = false; };
+    const QList<CriteriaCase> cases{
+        {"default", [](TaskViewFilter&) {}, {"viewed", "unviewed", "irish"}},
+        {"complete",
+         [](TaskViewFilter& f) { f.apply(ViewCommand::Complete); },
+         {"complete", "never closed"}},
+        {"incomplete", [](TaskViewFilter& f) { f.apply(ViewCommand::Incomplete); }, {"incomplete"}},
+        {"canceled", [](TaskViewFilter& f) { f.apply(ViewCommand::Canceled); }, {"canceled"}},
+        {"no status", none, all},
+        {"search, no status", [](TaskViewFilter& f) { f.search.on = true; },
+         [&] {
+             Set s = all;
+             s.insert("elsewhere");
+             return s;
+         }()},
+        {"search, C and X",
+         [](TaskViewFilter& f) {
+             f.search.on = true;
+             f.search.statuses = QStringLiteral("cX");
+         },
+         {"complete", "never closed", "canceled"}},
+        {"viewed", [](TaskViewFilter& f) { f.apply(ViewCommand::Viewed); }, {"viewed", "irish"}},
+        {"unviewed", [](TaskViewFilter& f) { f.apply(ViewCommand::Unviewed); }, {"unviewed"}},
+        {"requested by me",
+         [](TaskViewFilter& f) { f.apply(ViewCommand::RequestedBy); },
+         {"unviewed"}},
+        {"requested by O'Brien",
+         [](TaskViewFilter& f) { f.apply(QuickView::RequestedBy); },
+         {"irish"},
+         kObrien},
+        {"category with apostrophe",
+         [](TaskViewFilter& f) { f.categories = {QStringLiteral("Bob's projects")}; },
+         {"viewed"}},
+        {"two categories, any status",
+         [&](TaskViewFilter& f) {
+             none(f);
+             f.categories = {kBobs, QStringLiteral("misc")};
+         },
+         {"viewed", "unviewed"}},
+        {"priority",
+         [](TaskViewFilter& f) { f.priorities = {QStringLiteral("Low")}; },
+         {"unviewed"}},
+        {"start date window includes the whole last day",
+         [&](TaskViewFilter& f) {
+             none(f);
+             f.window = TaskDateWindow::fromChoice(
+                 {QString(), 0, 0, QDate(2024, 1, 20), QDate(2024, 1, 25)});
+         },
+         {"viewed", "unviewed"}},
+        {"window off",
+         [&](TaskViewFilter& f) {
+             none(f);
+             f.window = TaskDateWindow::fromChoice(
+                 {QString(), 0, 0, QDate(2024, 1, 20), QDate(2024, 1, 25)});
+             f.window.on = false;
+         },
+         all},
+        {"closedate window",
+         [&](TaskViewFilter& f) {
+             none(f);
+             f.window = TaskDateWindow::fromChoice(
+                 {QStringLiteral("closedate"), 0, 0, QDate(2024, 1, 1), QDate(2024, 1, 31)});
+         },
+         {"complete"}},
+        {"closedate window before the newest close",
+         [&](TaskViewFilter& f) {
+             none(f);
+             f.window = TaskDateWindow::fromChoice(
+                 {QStringLiteral("closedate"), 0, 0, QDate(2023, 10, 1), QDate(2023, 12, 1)});
+         },
+         {}},
+        {"search window",
+         [](TaskViewFilter& f) {
+             f.search.on = true;
+             f.search.window =
+                 TaskDateWindow::fromChoice({QStringLiteral("SCR_Owner_Target_Date"), 0, 0,
+                                             QDate(2024, 1, 1), QDate(2024, 1, 30)});
+         },
+         {"unviewed", "never closed"}},
+        {"late", [](TaskViewFilter& f) { f.apply(QuickView::LateTasks); }, {"unviewed"}},
+    };
+    for (const CriteriaCase& c : cases) {
+        session.user.userId = c.user;
+        TaskViewFilter filter = TaskViewFilter::defaults(QDate(2024, 1, 31));
+        c.change(filter);
+        EXPECT_EQ(viewOf(filter), c.expected) << c.name;
+        const QString sql = buildTaskCriteria(filter, session).sql;
+        EXPECT_FALSE(sql.contains(kBobs) || sql.contains(kObrien)) << c.name;
+    }
+}
+
+TEST_P(TaskViewsTest, MenuCommandsKeepTheirChecksExclusive)
+{
+    TaskViewFilter f = TaskViewFilter::defaults(QDate(2024, 1, 31));
+    f.apply(ViewCommand::RequestedBy);
+    f.apply(ViewCommand::OwnedBy);
+    f.apply(ViewCommand::Unviewed);
+    EXPECT_FALSE(f.requestedBy);
+    EXPECT_FALSE(f.ownedBy);
+    f.apply(ViewCommand::Complete);
+    f.apply(ViewCommand::Late);
+    EXPECT_TRUE(f.late && f.active && !f.complete);
+    EXPECT_EQ(f.viewed, ViewedState::Both);
+    EXPECT_EQ(f.captionSuffix(), QStringLiteral(" (Active) (Late) (Viewed & Unviewed)"));
+    f.apply(ViewCommand::Late);
+    EXPECT_FALSE(f.late);
+    f.apply(ViewCommand::Canceled);
+    f.apply(ViewCommand::Active);
+    EXPECT_TRUE(f.active && !f.canceled);
+}
+
+TEST_P(TaskViewsTest, TreeListsSubTasksUnderParentsInTheViewOnly)
+{
+    const qlonglong parent = addTask(QStringLiteral("parent"));
+    addTask(QStringLiteral("child"), {{QStringLiteral("SCR_Parent_Number"), parent}});
+    const qlonglong done = addTask(QStringLiteral("done parent"),
+                                   {{QStringLiteral("SCR_Status"), QStringLiteral("C")}});
+    addTask(QStringLiteral("orphaned child"), {{QStringLiteral("SCR_Parent_Number"), done}});
+    addTask(QStringLiteral("meeting"), {{QStringLiteral("Meeting_ID"), 5}});
+    addTask(QStringLiteral("from disabled"),
+            {{QStringLiteral("SCR_Request_ID"), QStringLiteral("gone")}});
+    addTask(QStringLiteral("carl's"),
+            {{QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("carl")}});
+    addTask(QStringLiteral("shop's"), {{QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("7")},
+                                       {QStringLiteral("SCR_OwnerType"), 1}});
+
+    const TaskViewFilter f = TaskViewFilter::defaults(QDate(2024, 1, 31));
+    const OwnerSet users{OwnerKind::User, {QStringLiteral("BOB"), kObrien}};
+    EXPECT_EQ(ordered(treeTaskQuery(users, f, session), true), (Names{"orphaned child", "parent"}));
+    EXPECT_EQ(ordered(treeTaskQuery(users, f, session, true), true),
+              (Names{"child", "orphaned child", "parent"}));
+    EXPECT_EQ(ordered(treeTaskQuery({OwnerKind::Workshop, {QStringLiteral("7")}}, f, session)),
+              Names{"shop's"});
+    const OwnerSet carl{OwnerKind::User, {QStringLiteral("carl")}};
+    EXPECT_EQ(ordered(gridTaskQuery(&carl, f, session)), Names{"carl's"});
+}
+
+TEST_P(TaskViewsTest, GridIsOrderedByCategoryPriorityAndDateIn)
+{
+    addTask(QStringLiteral("b"), {{QStringLiteral("SCR_Category"), QStringLiteral("Misc")}});
+    addTask(QStringLiteral("a2"), {{QStringLiteral("SCR_Category"), kBobs},
+                                   {QStringLiteral("SCR_Priority"), QStringLiteral("Low")}});
+    addTask(QStringLiteral("a1b"), {{QStringLiteral("SCR_Category"), kBobs},
+                                    {QStringLiteral("SCR_Priority"), QStringLiteral("High")},
+                                    {QStringLiteral("SCR_Owner_Date_In"), at(2024, 1, 9)}});
+    addTask(QStringLiteral("a1a"), {{QStringLiteral("SCR_Category"), kBobs},
+                                    {QStringLiteral("SCR_Priority"), QStringLiteral("High")},
+                                    {QStringLiteral("SCR_Owner_Date_In"), at(2024, 1, 8)}});
+    EXPECT_EQ(
+        ordered(gridTaskQuery(nullptr, TaskViewFilter::defaults(QDate(2024, 1, 31)), session)),
+        (Names{"a1a", "a1b", "a2", "b"}));
+}
+
+TEST_P(TaskViewsTest, SensitiveTasksOnlyForOwnerAndRequester)
+{
+    addTask(QStringLiteral("secret"),
+            {{QStringLiteral("SCR_Sensitive"), db().dialect().trueValue()}});
+    addTask(QStringLiteral("open"));
+    const TaskCriteria grid =
+        gridTaskQuery(nullptr, TaskViewFilter::defaults(QDate(2024, 1, 31)), session);
+    const std::pair<QString, int> cases[] = {{QStringLiteral("Bob"), 2},
+                                             {QStringLiteral("CARL"), 2},
+                                             {QStringLiteral("ann"), 1},
+                                             {QStringLiteral("dora"), 1}};
+    for (const auto& [user, visible] : cases) {
+        session.user.userId = user;
+        QStringList seen;
+        const TaskListFill fill = fillTaskList(session, grid, [&](const RecordSet& rows, int r) {
+            seen << rows.value(r, QStringLiteral("SCR_Title")).toString();
+        });
+        EXPECT_EQ(fill.inserted, visible) << user.toStdString();
+        EXPECT_EQ(fill.hidden, 2 - visible) << user.toStdString();
+        EXPECT_FALSE(fill.stopped);
+    }
+}
+
+TEST_P(TaskViewsTest, FillingStopsAtTheQueryWaitLimit)
+{
+    for (int i = 0; i < 4; ++i)
+        addTask(QStringLiteral("t%1").arg(i));
+    session.system.queryWait = 2;
+    const qint64 ticks[] = {0, 1000, 2000, 2001, 9000};
+    int call = 0;
+    int inserted = 0;
+    const TaskListFill fill = fillTaskList(
+        session, gridTaskQuery(nullptr, TaskViewFilter::defaults(QDate(2024, 1, 31)), session),
+        [&](const RecordSet&, int) { ++inserted; }, [&] { return ticks[call++]; });
+    EXPECT_TRUE(fill.stopped);
+    EXPECT_EQ(inserted, 3);
+    EXPECT_EQ(fill.message, kTooManyTasks);
+}
+
+TEST_P(TaskViewsTest, ApprovalListsTasksWaitingForMySignOff)
+{
+    const qlonglong waiting = addTask(QStringLiteral("waiting"));
+    const qlonglong signedOff = addTask(QStringLiteral("signed"));
+    const auto attach = [&](qlonglong task) {
+        return db().insertNumbered(QStringLiteral("ATTACH"), QStringLiteral("Attach_Number"),
+                                   {QStringLiteral("SCR_Number"), QStringLiteral("Attach_Type"),
+                                    QStringLiteral("Attach_Filename")},
+                                   {task, QStringLiteral("K"), QStringLiteral("Ann's list")});
+    };
+    attach(waiting);
+    const qlonglong a2 = attach(signedOff);
+    const QString insert =
+        QStringLiteral("INSERT INTO CHECKLIST_ITEM (Checklist_Name, Action_Name, "
+                       "Sign_User_ID, Attach_Number) VALUES (?, ?, ?, ?)");
+    db().execute(insert,
+                 {QStringLiteral("Ann's list"), QStringLiteral("QA"), QStringLiteral("ann"), 0});
+    db().execute(insert, {QStringLiteral("Ann's list"), QStringLiteral("QA"), QVariant(), a2});
+    EXPECT_EQ(ordered(approvalGridQuery(session)), Names{"waiting"});
+    session.user.userId = QStringLiteral("bob");
+    EXPECT_TRUE(titles(approvalGridQuery(session)).isEmpty());
+}
+
+TEST_P(TaskViewsTest, IndexStepCanRunAgain)
+{
+    const auto steps = upgradeSteps76();
+    ASSERT_EQ(steps.size(), 1);
+    UpgradeLog log(tempDir() + QStringLiteral("/again.txt"));
+    test::FixedClock fixed;
+    const UpgradeContext context{tempDir(), &fixed};
+    DefinedStep step(steps.first());
+    Transaction tx(db());
+    EXPECT_NO_THROW(step.execute(db(), log, context));
+    tx.commit();
+    const QString sql = isServer()
+                            ? QStringLiteral("SELECT COUNT(*) FROM pg_indexes WHERE "
+                                             "lower(indexname) = lower(?)")
+                            : QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type = "
+                                             "'index' AND lower(name) = lower(?)");
+    EXPECT_EQ(db().scalar(sql, {QStringLiteral("IX_SCR_Group_Owner_Status")}).toInt(), 1);
+}
+
+BX_INSTANTIATE_ENGINES(TaskViewsTest);
+
+} // namespace
