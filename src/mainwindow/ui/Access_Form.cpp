@@ -9,6 +9,7 @@
 #include "mainwindow/SessionUnload.h"
 #include "mainwindow/ui/CalendarPage.h"
 #include "mainwindow/ui/DlgTaskListOptions.h"
+#include "mainwindow/ui/TeamView.h"
 #include "people/UserRights.h"
 #include "people/ui/DlgAddTeam.h"
 #include "people/ui/F_USER.h"
@@ -95,10 +96,10 @@ Access_Form::Access_Form(Session& session, Prompt& prompt, QWidget* parent)
     // The pages by key; the team view and the other pages fill in as they come.
     m_tabs = new QTabWidget(this);
     m_tabs->setObjectName(QStringLiteral("TabStrip2"));
-    m_workArea = new QLabel(m_tabs);
-    m_workArea->setAlignment(Qt::AlignCenter);
-    m_workArea->setObjectName(QStringLiteral("TEAMWORK"));
-    m_tabs->addTab(m_workArea, QStringLiteral("Team"));
+    m_team = new TeamView(m_session, m_prompt, m_tabs);
+    m_team->setObjectName(QStringLiteral("TEAMWORK"));
+    m_tabs->addTab(m_team, QStringLiteral("Team"));
+    connect(m_team, &TeamView::openTask, this, &Access_Form::openTask);
     m_calendar = new CalendarPage(m_session, m_prompt, m_tabs);
     m_calendar->setObjectName(QStringLiteral("CALENDAR"));
     m_tabs->addTab(m_calendar, QStringLiteral("Calendar"));
@@ -160,8 +161,8 @@ void Access_Form::rebuildForUser()
     m_lifecycles->setVisible(UserRights::mayCreateLifecycles(m_session.user.record));
     if (m_tray)
         m_tray->setToolTip(windowTitle());
-    m_workArea->setText(QStringLiteral("Logged on as ") + user + QStringLiteral("."));
-    m_tabs->setCurrentWidget(m_workArea);
+    m_tabs->setCurrentWidget(m_team);
+    m_team->refresh();
     m_unloaded = false;
 }
 
@@ -199,6 +200,16 @@ void Access_Form::newTask(TaskType type)
         return;
     }
     editor->show();
+}
+
+void Access_Form::taskSaved(qlonglong, bool)
+{
+    refreshTaskLists();
+}
+
+void Access_Form::refreshTaskLists()
+{
+    m_team->refresh();
 }
 
 void Access_Form::openTask(qlonglong number)

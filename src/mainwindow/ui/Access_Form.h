@@ -6,7 +6,6 @@
 #include <QMainWindow>
 
 class QAction;
-class QLabel;
 class QTabWidget;
 class QMenu;
 class QSystemTrayIcon;
@@ -14,6 +13,7 @@ class QSystemTrayIcon;
 namespace bx {
 
 class CalendarPage;
+class TeamView;
 
 class Prompt;
 class Session;
@@ -28,9 +28,9 @@ class Access_Form : public QMainWindow, public TaskEditorHost
 {
     Q_OBJECT
 public:
-    // The task editors' host. Until the task lists come, there is nothing to refresh.
-    void taskSaved(qlonglong, bool) override {}
-    void refreshTaskLists() override {}
+    // The task editors' host.
+    void taskSaved(qlonglong number, bool wasNew) override;
+    void refreshTaskLists() override;
     qlonglong neighbourTask(qlonglong, int) override { return 0; }
 
     Access_Form(Session& session, Prompt& prompt, QWidget* parent = nullptr);
@@ -67,7 +67,7 @@ private:
     QMenu* m_admin;
     QAction* m_lifecycles;
     QTabWidget* m_tabs;
-    QLabel* m_workArea;
+    TeamView* m_team;
     CalendarPage* m_calendar;
     QSystemTrayIcon* m_tray = nullptr;
     bool m_noQuestion = false;

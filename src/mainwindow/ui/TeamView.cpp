@@ -1,0 +1,112 @@
+#include "mainwindow/ui/TeamView.h"
+
+#include "core/Clock.h"
+#include "core/Gmt.h"
+#include "core/Prompt.h"
+#include "core/Session.h"
+#include "core/db/Database.h"
+#include "core/db/DatabaseOpener.h"
+#include "mainwindow/ui/TeamTreeModel.h"
+#include "people/UserRights.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QSplitter>
+#include <QStandardItemModel>
+#include <QTableView>
+#include <QTreeView>
+
+namespace bx {
+
+TeamView::TeamView(Session& session, Prompt& prompt, QWidget* parent)
+    : QWidget(parent)
+    , m_session(session)
+    , m_prompt(prompt)
+    , m_filter(TaskViewFilter::defaults(session.clock().nowLocal().date()))
+    , m_treeModel(std::make_unique<TeamTreeModel>(m_tree))
+    , m_gridModel(new QStandardItemModel(this))
+    , m_treeView(new QTreeView(this))
+    , m_grid(new QTableView(this))
+{
+    m_treeView->setObjectName(QStringLiteral("IvvTree1"));
+    m_treeView->setHeaderHidden(true);
+    m_treeView->setModel(m_treeModel.get());
+    m_treeView->setUniformRowHeights(true);
+    m_grid->setObjectName(QStringLiteral("TaskGrid"));
+    m_grid->setModel(m_gridModel);
+    m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_grid->verticalHeader()->hide();
+
+    auto* splitter = new QSplitter(Qt::Horizontal, this);
+    splitter->addWidget(m_treeView);
+    splitter->addWidget(m_grid);
+    splitter->setStretchFactor(1, 2);
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(splitter);
+
+    connect(m_treeView, &QTreeView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (index.data(TeamTreeModel::TagRole).toString() == teamtree::kTagTask)
+            emit openTask(index.data(TeamTreeModel::KeyRole).toLongLong());
+    });
+    connect(m_grid, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
+        emit openTask(m_gridModel->index(index.row(), 0).data(Qt::UserRole).toLongLong());
+    });
+}
+
+TeamView::~TeamView() = default;
+
+bool TeamView::refresh()
+{
+    if (!m_session.isOpen())
+        return false;
+    const QList<TaskGridColumn>& columns = taskGridColumns();
+    QStringList headers;
+    for (const TaskGridColumn& c : columns)
+        headers << c.header;
+    try {
+        m_tree.setOptions({m_session.user.userId, false, m_session.clock().nowLocal()});
+        m_tree.buildSkeleton(m_session.db(), m_session.currentWorkshopId,
+                             !UserRights::mayViewOthersTasks(m_session.user.record));
+
+        const GmtConverter gmt(m_session.clock());
+        QStringList names;
+        QList<QVariantList> rows;
+        m_gridModel->clear();
+        m_gridModel->setHorizontalHeaderLabels(headers);
+        const TaskListFill fill = fillTaskList(
+            m_session, gridTaskQuery(nullptr, m_filter, m_session),
+            [&](const RecordSet& rs, int row) {
+                if (names.isEmpty())
+                    names = rs.columns();
+                QVariantList values;
+                for (const QString& name : names)
+                    values << rs.value(row, name);
+                rows << values;
+                QList<QStandardItem*> cells;
+                for (const TaskGridColumn& c : columns) {
+                    const QVariant v = rs.value(row, c.field);
+                    // Task dates are stored in GMT; the grid shows them in local time.
+                    const QString text = v.typeId() == QMetaType::QDateTime
+                                             ? gmt.toLocal(v.toDateTime())
+                                                   .toString(QStringLiteral("yyyy-MM-dd HH:mm"))
+                                             : v.toString();
+                    auto* cell = new QStandardItem(text);
+                    cell->setData(rs.value(row, QStringLiteral("SCR_Number")), Qt::UserRole);
+                    cells << cell;
+                }
+                m_gridModel->appendRow(cells);
+            });
+        m_tree.placeTasks(RecordSet(names, rows));
+        m_treeView->expandToDepth(1);
+        if (fill.stopped)
+            m_prompt.inform(fill.message);
+    } catch (const DbError& e) {
+        reportDatabaseError(e, m_session, m_prompt);
+        return false;
+    }
+    return true;
+}
+
+} // namespace bx
