@@ -34,18 +34,6 @@ protected:
     ScriptedPrompt prompt;
 };
 
-TEST_F(ListOptionsTest, DefaultsFollowTheNodeKind)
-{
-    const ListOptionsSet set = options.current();
-    EXPECT_EQ(set.columns, ListOptions::defaultColumns());
-    EXPECT_TRUE(set.font(NodeKind::User).bold);
-    EXPECT_FALSE(set.font(NodeKind::Workshop).bold);
-    EXPECT_TRUE(set.font(NodeKind::SharedDocuments).italic);
-    EXPECT_EQ(set.font(NodeKind::Task).name, QStringLiteral("Tahoma"));
-    EXPECT_EQ(set.font(NodeKind::Task).size, 8);
-    EXPECT_EQ(ListOptions::colourName(set.font(NodeKind::Task).color), QStringLiteral("Black"));
-}
-
 TEST_F(ListOptionsTest, AppliedSetIsStoredUnderTheTreeSectionsAndReadBack)
 {
     ASSERT_TRUE(options.apply(sample(), prompt));

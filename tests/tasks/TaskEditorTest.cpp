@@ -129,28 +129,6 @@ TEST(TaskEditorChecks, OrderAndConditions)
 }
 
 // The window's captions follow the first recipient; no recipient restores the normal face.
-TEST(TaskEditorChecks, RecipientsFace)
-{
-    const RecipientsFace none = recipientsFace({});
-    EXPECT_FALSE(none.chosen);
-    EXPECT_EQ(none.saveCaption, QStringLiteral("Save"));
-    EXPECT_EQ(none.closeOutMenu, QStringLiteral("Close Task"));
-
-    const cSelUser bob{QStringLiteral("bob"), kShop7, cSelUser::kUser};
-    const cSelUser lifecycle{QStringLiteral("Review"), kShop7, cSelUser::kLifecycle};
-    const RecipientsFace user = recipientsFace({bob, lifecycle});
-    EXPECT_EQ(user.saveCaption, QStringLiteral("Send"));
-    EXPECT_EQ(user.closeOutMenu, QStringLiteral("Close out "));
-    EXPECT_EQ(user.closeOutToolTip, QStringLiteral("Close out task"));
-    EXPECT_EQ(user.closeOutToolCaption, QStringLiteral("Close out"));
-    EXPECT_FALSE(routesIntoLifecycle({bob, lifecycle}));
-
-    const RecipientsFace lc = recipientsFace({lifecycle, bob});
-    EXPECT_EQ(lc.closeOutMenu, QStringLiteral("Process  "));
-    EXPECT_EQ(lc.closeOutToolTip, QStringLiteral("Process Lifecycle"));
-    EXPECT_TRUE(routesIntoLifecycle({lifecycle}));
-}
-
 TEST(TaskEditorChecks, DatesAndEstimate)
 {
     EXPECT_EQ(parseDate(QStringLiteral(" 2024-02-29 ")), QDate(2024, 2, 29));
