@@ -70,11 +70,11 @@ TaskCriteria dateWindow(const TaskDateWindow& w, const Session& session, const Q
     const QDateTime from = gmt.toGmt(naive(w.from));
     const QDateTime upper = gmt.toGmt(naive(w.to.addDays(1)));
     if (w.field.compare(kCloseDate, Qt::CaseInsensitive) == 0) {
-        const QString closed = QStringLiteral("(SELECT MAX(Route_Date_In) FROM ROUTE WHERE "
-                                              "ROUTE.SCR_Number = %1.SCR_Number AND "
-                                              "Route_Status = 'C')")
-                                   .arg(t);
-        c.sql = QStringLiteral(" AND ? >= ") + closed + QStringLiteral(" AND ? <= ") + closed;
+        // One pass over the completing entries instead of a lookup per task row.
+        c.sql = QStringLiteral(" AND %1.SCR_Number IN (SELECT ROUTE.SCR_Number FROM ROUTE WHERE "
+                               "ROUTE.Route_Status = 'C' GROUP BY ROUTE.SCR_Number HAVING "
+                               "MAX(ROUTE.Route_Date_In) <= ? AND MAX(ROUTE.Route_Date_In) >= ?)")
+                    .arg(t);
         c.params = {upper, from};
         return c;
     }
