@@ -491,4 +491,28 @@ const TreeNode* TeamTree::findFolder(qlonglong counter) const
     return m_folders.value(counter);
 }
 
+std::optional<std::pair<DropTarget, QVariant>> dropTargetFor(const TreeNode& node)
+{
+    switch (node.kind) {
+    case TreeNodeKind::Task:
+        return std::pair{DropTarget::Task, node.key};
+    case TreeNodeKind::User:
+        return std::pair{DropTarget::User, node.key};
+    case TreeNodeKind::Workshop:
+    case TreeNodeKind::SubWorkshop:
+        return std::pair{DropTarget::Workshop, node.key};
+    case TreeNodeKind::Unassigned:
+        if (node.parent)
+            return std::pair{DropTarget::Workshop, node.parent->key};
+        return std::nullopt;
+    case TreeNodeKind::Folder:
+        return std::pair{DropTarget::Folder, node.key};
+    case TreeNodeKind::Category:
+        return std::pair{DropTarget::Category, node.key};
+    case TreeNodeKind::Root:
+        break;
+    }
+    return std::nullopt;
+}
+
 } // namespace bx

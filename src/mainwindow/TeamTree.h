@@ -1,5 +1,7 @@
 #pragma once
 
+#include "mainwindow/TaskMoves.h"
+
 #include <QDateTime>
 #include <QHash>
 #include <QString>
@@ -7,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 /**
@@ -211,5 +214,11 @@ private:
     /** Category groups by container and upper-cased category. */
     QHash<const TreeNode*, QHash<QString, TreeNode*>> m_categories;
 };
+
+/**
+ * What dropping a task on `node` asks of dropTask: the target kind and its key. "Unassigned"
+ * stands for its workshop. Nothing for a node that takes no task (the root).
+ */
+std::optional<std::pair<DropTarget, QVariant>> dropTargetFor(const TreeNode& node);
 
 } // namespace bx

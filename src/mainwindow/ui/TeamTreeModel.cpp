@@ -1,5 +1,7 @@
 #include "mainwindow/ui/TeamTreeModel.h"
 
+#include <QMimeData>
+
 namespace bx {
 
 TeamTreeFonts TeamTreeFonts::from(const QFont& base)
@@ -160,6 +162,59 @@ void TeamTreeModel::aboutToReset()
 void TeamTreeModel::reset()
 {
     endResetModel();
+}
+
+Qt::ItemFlags TeamTreeModel::flags(const QModelIndex& index) const
+{
+    const TreeNode* n = index.isValid() ? node(index) : nullptr;
+    if (!n)
+        return Qt::NoItemFlags;
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    if (n->kind == TreeNodeKind::Task)
+        f |= Qt::ItemIsDragEnabled;
+    if (dropTargetFor(*n))
+        f |= Qt::ItemIsDropEnabled;
+    return f;
+}
+
+QStringList TeamTreeModel::mimeTypes() const
+{
+    return {taskMimeType()};
+}
+
+QMimeData* TeamTreeModel::mimeData(const QModelIndexList& indexes) const
+{
+    for (const QModelIndex& index : indexes) {
+        const TreeNode* n = node(index);
+        if (n && n->kind == TreeNodeKind::Task) {
+            auto* data = new QMimeData;
+            data->setData(taskMimeType(), QByteArray::number(n->key.toLongLong()));
+            return data;
+        }
+    }
+    return nullptr;
+}
+
+qlonglong TeamTreeModel::draggedTask(const QMimeData* data)
+{
+    return data && data->hasFormat(taskMimeType()) ? data->data(taskMimeType()).toLongLong() : 0;
+}
+
+bool TeamTreeModel::canDropMimeData(const QMimeData* data, Qt::DropAction, int, int,
+                                    const QModelIndex& parent) const
+{
+    const TreeNode* target = node(parent);
+    return draggedTask(data) != 0 && target && dropTargetFor(*target);
+}
+
+bool TeamTreeModel::dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                                 const QModelIndex& parent)
+{
+    if (!canDropMimeData(data, action, row, column, parent) || !m_dropHandler)
+        return false;
+    m_dropHandler(draggedTask(data), node(parent));
+    // The handler changes the database and rebuilds the tree; the view must not move rows.
+    return false;
 }
 
 } // namespace bx

@@ -6,6 +6,8 @@
 #include <QColor>
 #include <QFont>
 
+#include <functional>
+
 namespace bx {
 
 /** The fonts of the team tree's nodes, by node kind. */
@@ -58,6 +60,20 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
+    // Dragging a task onto another node. The model changes nothing itself: it hands the task and
+    // the node it was dropped on to the drop handler, which decides and refreshes the tree.
+    using DropHandler = std::function<void(qlonglong task, const TreeNode* target)>;
+    void setDropHandler(DropHandler handler) { m_dropHandler = std::move(handler); }
+    static QString taskMimeType() { return QStringLiteral("application/x-brindlepax-task"); }
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
+    Qt::DropActions supportedDropActions() const override { return Qt::MoveAction; }
+    bool canDropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                         const QModelIndex& parent) const override;
+    bool dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                      const QModelIndex& parent) override;
+
 private:
     void aboutToInsert(const TreeNode* parent, int row) override;
     void inserted() override;
@@ -68,6 +84,9 @@ private:
     void reset() override;
 
     QFont fontOf(const TreeNode* node) const;
+    static qlonglong draggedTask(const QMimeData* data);
+
+    DropHandler m_dropHandler;
 
     TeamTree& m_tree;
     TeamTreeFonts m_fonts;

@@ -6,6 +6,7 @@
 #include "core/Session.h"
 #include "core/db/Database.h"
 #include "core/db/DatabaseOpener.h"
+#include "mainwindow/TaskMoves.h"
 #include "mainwindow/ui/TeamTreeModel.h"
 #include "people/UserRights.h"
 
@@ -14,6 +15,7 @@
 #include <QSplitter>
 #include <QStandardItemModel>
 #include <QTableView>
+#include <QTimer>
 #include <QTreeView>
 
 namespace bx {
@@ -32,6 +34,18 @@ TeamView::TeamView(Session& session, Prompt& prompt, QWidget* parent)
     m_treeView->setHeaderHidden(true);
     m_treeView->setModel(m_treeModel.get());
     m_treeView->setUniformRowHeights(true);
+    m_treeView->setDragEnabled(true);
+    m_treeView->setAcceptDrops(true);
+    m_treeView->setDropIndicatorShown(true);
+    m_treeView->setDragDropMode(QAbstractItemView::DragDrop);
+    m_treeModel->setDropHandler([this](qlonglong task, const TreeNode* target) {
+        const auto where = dropTargetFor(*target);
+        // Asked and done after the drag has ended, not inside its event.
+        QTimer::singleShot(0, this, [this, task, where] {
+            if (where && dropTask(m_session, m_prompt, task, where->first, where->second))
+                refresh();
+        });
+    });
     m_grid->setObjectName(QStringLiteral("TaskGrid"));
     m_grid->setModel(m_gridModel);
     m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);

@@ -3,6 +3,7 @@
 #include "core/db/SqliteDatabase.h"
 
 #include <QAbstractItemModelTester>
+#include <QMimeData>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -137,3 +138,43 @@ TEST_F(TeamTreeModelTest, FontsFollowNodeKindViewedAndDueState)
 }
 
 } // namespace
+
+// Only tasks are dragged; a drop hands the task and the node to the handler and moves no rows.
+// "Unassigned" takes the task for its workshop.
+TEST_F(TeamTreeModelTest, DroppedTasksGoToTheHandlerWithTheirTarget)
+{
+    TeamTreeModel model(tree);
+    tree.placeTasks(tasks({task(1, QStringLiteral("ann"), 0, true, 5)}));
+    QList<std::pair<qlonglong, std::optional<std::pair<DropTarget, QVariant>>>> drops;
+    model.setDropHandler([&](qlonglong number, const TreeNode* target) {
+        drops.append({number, dropTargetFor(*target)});
+    });
+    const QModelIndex shop = model.index(0, 0);
+    const QModelIndex unassigned = model.index(1, 0, shop);
+    const QModelIndex ann = model.index(2, 0, shop);
+    const QModelIndex t1 = model.indexOf(tree.findTask(1));
+    const QModelIndex folder = model.index(0, 0, ann);
+
+    EXPECT_TRUE(model.flags(t1) & Qt::ItemIsDragEnabled);
+    EXPECT_FALSE(model.flags(ann) & Qt::ItemIsDragEnabled);
+    EXPECT_FALSE(model.flags(QModelIndex()) & Qt::ItemIsDropEnabled);
+    std::unique_ptr<QMimeData> dragged(model.mimeData({t1}));
+    ASSERT_NE(dragged, nullptr);
+    EXPECT_EQ(model.mimeData({ann}), nullptr);
+
+    for (const QModelIndex& target : {folder, unassigned, ann})
+        EXPECT_FALSE(model.dropMimeData(dragged.get(), Qt::MoveAction, -1, 0, target));
+    QMimeData foreign;
+    foreign.setText(QStringLiteral("1"));
+    EXPECT_FALSE(model.canDropMimeData(&foreign, Qt::MoveAction, -1, 0, ann));
+
+    ASSERT_EQ(drops.size(), 3);
+    EXPECT_EQ(drops[0].first, 1);
+    EXPECT_EQ(drops[0].second->first, DropTarget::Folder);
+    EXPECT_EQ(drops[0].second->second.toLongLong(), 1);
+    EXPECT_EQ(drops[1].second->first, DropTarget::Workshop);
+    EXPECT_EQ(drops[1].second->second.toLongLong(), 7);
+    EXPECT_EQ(drops[2].second->first, DropTarget::User);
+    EXPECT_EQ(drops[2].second->second.toString(), QStringLiteral("ann"));
+    EXPECT_EQ(model.rowCount(ann), 2) << "no row moved";
+}
