@@ -6,10 +6,12 @@
 #include "core/Session.h"
 #include "core/db/Database.h"
 #include "core/db/DatabaseOpener.h"
+#include "mainwindow/Folders.h"
 #include "mainwindow/TaskMoves.h"
 #include "mainwindow/ui/TeamTreeModel.h"
 #include "people/UserRights.h"
 
+#include <QAction>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QSplitter>
@@ -59,6 +61,19 @@ TeamView::TeamView(Session& session, Prompt& prompt, QWidget* parent)
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(splitter);
+
+    // Personal folders, from the tree's context menu.
+    m_treeView->setContextMenuPolicy(Qt::ActionsContextMenu);
+    const auto folderAction = [this](const char* name, const QString& caption,
+                                     void (TeamView::*slot)()) {
+        auto* action = new QAction(caption, m_treeView);
+        action->setObjectName(QString::fromLatin1(name));
+        connect(action, &QAction::triggered, this, slot);
+        m_treeView->addAction(action);
+    };
+    folderAction("IDM_FOLDER", QStringLiteral("New &Folder..."), &TeamView::newFolder);
+    folderAction("IDM_RENAME_FOLDER", QStringLiteral("&Rename Folder..."), &TeamView::renameFolder);
+    folderAction("IDM_DELETE_FOLDER", QStringLiteral("&Delete Folder"), &TeamView::deleteFolder);
 
     connect(m_treeView, &QTreeView::doubleClicked, this, [this](const QModelIndex& index) {
         if (index.data(TeamTreeModel::TagRole).toString() == teamtree::kTagTask)
@@ -121,6 +136,39 @@ bool TeamView::refresh()
         return false;
     }
     return true;
+}
+
+const TreeNode* TeamView::selectedNode() const
+{
+    const QModelIndex index = m_treeView->currentIndex();
+    return index.isValid() ? m_treeModel->node(index) : nullptr;
+}
+
+qlonglong TeamView::selectedFolder() const
+{
+    const TreeNode* n = selectedNode();
+    return n && n->kind == TreeNodeKind::Folder ? n->key.toLongLong() : 0;
+}
+
+void TeamView::newFolder()
+{
+    if (createFolder(m_session, m_prompt, FolderType::Task, selectedFolder()))
+        refresh();
+}
+
+void TeamView::renameFolder()
+{
+    const TreeNode* n = selectedNode();
+    if (bx::renameFolder(m_session, m_prompt, selectedFolder(), n ? n->text : QString()))
+        refresh();
+}
+
+void TeamView::deleteFolder()
+{
+    const TreeNode* n = selectedNode();
+    if (bx::deleteFolder(m_session, m_prompt, FolderType::Task, selectedFolder(),
+                         n ? n->text : QString()))
+        refresh();
 }
 
 } // namespace bx

@@ -39,6 +39,13 @@ signals:
     void openTask(qlonglong number);
 
 private:
+    void newFolder();
+    void renameFolder();
+    void deleteFolder();
+    const TreeNode* selectedNode() const;
+    /** The selected node's folder, 0 when the selection is not a folder. */
+    qlonglong selectedFolder() const;
+
     Session& m_session;
     Prompt& m_prompt;
     TaskViewFilter m_filter;

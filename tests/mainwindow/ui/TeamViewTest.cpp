@@ -1,0 +1,76 @@
+#include "mainwindow/ui/TeamView.h"
+
+#include "core/db/Database.h"
+#include "mainwindow/ui/TeamTreeModel.h"
+#include "support/WindowTest.h"
+
+#include <QAction>
+#include <QTreeView>
+
+#include <gtest/gtest.h>
+
+using namespace bx;
+using bx::test::child;
+
+namespace {
+
+class TeamViewTest : public bx::test::WindowTest
+{
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        if (HasFatalFailure())
+            return;
+        db().execute(QStringLiteral("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (?, ?)"),
+                     {kShop, QStringLiteral("O'Neil's desk")});
+        db().execute(QStringLiteral("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (?, ?)"),
+                     {kShop, QStringLiteral("admin")});
+        session.currentWorkshopId = static_cast<int>(kShop);
+    }
+
+    /** The texts of the tree's nodes, depth first. */
+    static QStringList texts(const QAbstractItemModel& model, const QModelIndex& parent = {})
+    {
+        QStringList out;
+        for (int r = 0; r < model.rowCount(parent); ++r) {
+            const QModelIndex i = model.index(r, 0, parent);
+            out << i.data().toString() << texts(model, i);
+        }
+        return out;
+    }
+
+    static constexpr qlonglong kShop = 70;
+};
+
+// The folder commands of the tree's context menu work on the selected node and the tree follows.
+TEST_F(TeamViewTest, FolderCommandsChangeTheTree)
+{
+    TeamView view(session, prompt);
+    ASSERT_TRUE(view.refresh());
+    auto* tree = child<QTreeView>(view, "IvvTree1");
+    const QAbstractItemModel& model = *tree->model();
+    EXPECT_TRUE(texts(model).contains(QStringLiteral("O'Neil's desk")));
+
+    prompt.answerInput(QStringLiteral("O'Brien's folder"));
+    child<QAction>(view, "IDM_FOLDER")->trigger();
+    ASSERT_TRUE(texts(model).contains(QStringLiteral("O'Brien's folder")))
+        << texts(model).join(u'|').toStdString();
+
+    // Nothing selected: the rename is refused with its message.
+    tree->setCurrentIndex({});
+    child<QAction>(view, "IDM_RENAME_FOLDER")->trigger();
+    EXPECT_EQ(prompt.last().text, QStringLiteral("Please select a folder to rename"));
+
+    const QModelIndexList found =
+        model.match(model.index(0, 0), Qt::DisplayRole, QStringLiteral("O'Brien's folder"), 1,
+                    Qt::MatchRecursive);
+    ASSERT_EQ(found.size(), 1);
+    tree->setCurrentIndex(found.first());
+    prompt.answer(PromptAnswer::Yes);
+    child<QAction>(view, "IDM_DELETE_FOLDER")->trigger();
+    EXPECT_FALSE(texts(model).contains(QStringLiteral("O'Brien's folder")));
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM FOLDER")).toInt(), 0);
+}
+
+} // namespace
