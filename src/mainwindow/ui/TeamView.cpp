@@ -1,13 +1,13 @@
 #include "mainwindow/ui/TeamView.h"
 
 #include "core/Clock.h"
-#include "core/Gmt.h"
 #include "core/Prompt.h"
 #include "core/Session.h"
 #include "core/db/Database.h"
 #include "core/db/DatabaseOpener.h"
 #include "mainwindow/Folders.h"
 #include "mainwindow/TaskMoves.h"
+#include "mainwindow/ui/TaskGridModel.h"
 #include "mainwindow/ui/TeamTreeModel.h"
 #include "people/UserRights.h"
 
@@ -15,7 +15,6 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QSplitter>
-#include <QStandardItemModel>
 #include <QTableView>
 #include <QTimer>
 #include <QTreeView>
@@ -28,7 +27,7 @@ TeamView::TeamView(Session& session, Prompt& prompt, QWidget* parent)
     , m_prompt(prompt)
     , m_filter(TaskViewFilter::defaults(session.clock().nowLocal().date()))
     , m_treeModel(std::make_unique<TeamTreeModel>(m_tree))
-    , m_gridModel(new QStandardItemModel(this))
+    , m_gridModel(new TaskGridModel(session.clock(), this))
     , m_treeView(new QTreeView(this))
     , m_grid(new QTableView(this))
 {
@@ -80,7 +79,7 @@ TeamView::TeamView(Session& session, Prompt& prompt, QWidget* parent)
             emit openTask(index.data(TeamTreeModel::KeyRole).toLongLong());
     });
     connect(m_grid, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
-        emit openTask(m_gridModel->index(index.row(), 0).data(Qt::UserRole).toLongLong());
+        emit openTask(index.data(Qt::UserRole).toLongLong());
     });
 }
 
@@ -90,44 +89,23 @@ bool TeamView::refresh()
 {
     if (!m_session.isOpen())
         return false;
-    const QList<TaskGridColumn>& columns = taskGridColumns();
-    QStringList headers;
-    for (const TaskGridColumn& c : columns)
-        headers << c.header;
     try {
         m_tree.setOptions({m_session.user.userId, false, m_session.clock().nowLocal()});
         m_tree.buildSkeleton(m_session.db(), m_session.currentWorkshopId,
                              !UserRights::mayViewOthersTasks(m_session.user.record));
 
-        const GmtConverter gmt(m_session.clock());
+        // One read feeds both the grid and the tree.
         QStringList names;
         QList<QVariantList> rows;
-        m_gridModel->clear();
-        m_gridModel->setHorizontalHeaderLabels(headers);
-        const TaskListFill fill = fillTaskList(
-            m_session, gridTaskQuery(nullptr, m_filter, m_session),
-            [&](const RecordSet& rs, int row) {
-                if (names.isEmpty())
-                    names = rs.columns();
-                QVariantList values;
-                for (const QString& name : names)
-                    values << rs.value(row, name);
-                rows << values;
-                QList<QStandardItem*> cells;
-                for (const TaskGridColumn& c : columns) {
-                    const QVariant v = rs.value(row, c.field);
-                    // Task dates are stored in GMT; the grid shows them in local time.
-                    const QString text = v.typeId() == QMetaType::QDateTime
-                                             ? gmt.toLocal(v.toDateTime())
-                                                   .toString(QStringLiteral("yyyy-MM-dd HH:mm"))
-                                             : v.toString();
-                    auto* cell = new QStandardItem(text);
-                    cell->setData(rs.value(row, QStringLiteral("SCR_Number")), Qt::UserRole);
-                    cells << cell;
-                }
-                m_gridModel->appendRow(cells);
-            });
+        const TaskListFill fill =
+            fillTaskList(m_session, gridTaskQuery(nullptr, m_filter, m_session),
+                         [&](const RecordSet& rs, int row) {
+                             if (names.isEmpty())
+                                 names = rs.columns();
+                             rows << rs.rows().at(row);
+                         });
         m_tree.placeTasks(RecordSet(names, rows));
+        m_gridModel->setRows(names, std::move(rows));
         m_treeView->expandToDepth(1);
         if (fill.stopped)
             m_prompt.inform(fill.message);

@@ -9,12 +9,12 @@
 
 class QTableView;
 class QTreeView;
-class QStandardItemModel;
 
 namespace bx {
 
 class Prompt;
 class Session;
+class TaskGridModel;
 class TeamTreeModel;
 
 /**
@@ -51,7 +51,7 @@ private:
     TaskViewFilter m_filter;
     TeamTree m_tree;
     std::unique_ptr<TeamTreeModel> m_treeModel;
-    QStandardItemModel* m_gridModel;
+    TaskGridModel* m_gridModel;
     QTreeView* m_treeView;
     QTableView* m_grid;
 };

@@ -1,10 +1,13 @@
 #include "mainwindow/ui/TeamView.h"
 
+#include "core/Clock.h"
 #include "core/db/Database.h"
 #include "mainwindow/ui/TeamTreeModel.h"
 #include "support/WindowTest.h"
 
+#include <QAbstractItemModelTester>
 #include <QAction>
+#include <QTableView>
 #include <QTreeView>
 
 #include <gtest/gtest.h>
@@ -71,6 +74,31 @@ TEST_F(TeamViewTest, FolderCommandsChangeTheTree)
     child<QAction>(view, "IDM_DELETE_FOLDER")->trigger();
     EXPECT_FALSE(texts(model).contains(QStringLiteral("O'Brien's folder")));
     EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM FOLDER")).toInt(), 0);
+}
+
+// The grid and the tree show the same task from one read; the grid gives dates in local time.
+TEST_F(TeamViewTest, TaskShowsInTreeAndGrid)
+{
+    db().execute(
+        QStringLiteral("INSERT INTO SCR (SCR_Number, SCR_Title, SCR_Status, "
+                       "SCR_Owner_User_ID, SCR_Request_ID, SCR_Group_ID, "
+                       "SCR_Owner_Target_Date, SCR_OwnerType, Meeting_ID) VALUES (?, ?, "
+                       "'A', 'admin', 'admin', ?, ?, 0, 0)"),
+        {4711, QStringLiteral("Ann's printer"), kShop, naive(QDate(2024, 2, 1), QTime(22, 30))});
+    TeamView view(session, prompt);
+    ASSERT_TRUE(view.refresh());
+    const QAbstractItemModel& tree = *child<QTreeView>(view, "IvvTree1")->model();
+    EXPECT_TRUE(texts(tree).contains(QStringLiteral("Ann's printer")))
+        << texts(tree).join(u'|').toStdString();
+
+    QAbstractItemModel& grid = *child<QTableView>(view, "TaskGrid")->model();
+    QAbstractItemModelTester tester(&grid, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    ASSERT_EQ(grid.rowCount(), 1);
+    QStringList cells;
+    for (int c = 0; c < grid.columnCount(); ++c)
+        cells << grid.index(0, c).data().toString();
+    EXPECT_TRUE(cells.contains(QStringLiteral("Ann's printer"))) << cells.join(u'|').toStdString();
+    EXPECT_EQ(grid.index(0, 0).data(Qt::UserRole).toLongLong(), 4711);
 }
 
 } // namespace
