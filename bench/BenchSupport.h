@@ -2,13 +2,20 @@
 
 // What the benchmark programs share: the test cluster and a throwaway database on it.
 
+#include "core/Clock.h"
+#include "core/ErrorLog.h"
+#include "core/Prompt.h"
 #include "core/db/PgDatabase.h"
+#include "core/db/SqliteDatabase.h"
+#include "core/settings/SettingsStore.h"
+#include "dbadmin/DatabaseCreator.h"
 
 #include <QCoreApplication>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -78,5 +85,53 @@ private:
     PgConnectParams m_cluster;
     QString m_name;
 };
+
+/**
+ * The program's databases for a benchmark, made as the creation wizard makes them (template or
+ * script, then every upgrade step): an embedded file in `dir`, and a throwaway server database
+ * when BX_TEST_PG names a cluster. `prepare` runs on each one made (rows the runs need).
+ * @return false after a message on stderr
+ */
+inline bool makeProgramDatabases(const QTemporaryDir& dir, const QString& fileName, Prompt& prompt,
+                                 const Clock& clock, QString& sqlitePath,
+                                 std::unique_ptr<ServerDatabase>& server,
+                                 const std::function<void(Database&)>& prepare)
+{
+    SettingsStore settings(dir.filePath(QStringLiteral("MRBX.conf")));
+    const ErrorLog errorLog(dir.filePath(QStringLiteral("QVErrorLog.txt")), clock);
+    DatabaseCreator creator(settings, prompt, clock, errorLog,
+                            QCoreApplication::applicationDirPath());
+    creator.setRemember(false);
+    try {
+        sqlitePath = dir.filePath(fileName);
+        if (!creator.createEmbedded(sqlitePath)) {
+            std::fprintf(stderr, "cannot create the embedded database\n");
+            return false;
+        }
+        prepare(*SqliteDatabase::open(sqlitePath));
+        const std::optional<PgConnectParams> cluster = testCluster();
+        if (!cluster) {
+            std::fprintf(stderr, "server engine skipped: BX_TEST_PG is not set\n");
+            return true;
+        }
+        server = std::make_unique<ServerDatabase>(*cluster);
+        const PgConnectParams p = server->params();
+        ServerCreation request;
+        request.server = p.host + QStringLiteral(":") + QString::number(p.port);
+        request.adminLogin = p.user;
+        request.adminPassword = p.password;
+        request.database = p.database;
+        request.creating = false;
+        if (!creator.createServer(request)) {
+            std::fprintf(stderr, "cannot prepare the server database\n");
+            return false;
+        }
+        prepare(*PgDatabase::connect(p));
+        return true;
+    } catch (const DbError& e) {
+        std::fprintf(stderr, "cannot prepare the databases: %s\n", e.what());
+        return false;
+    }
+}
 
 } // namespace bx::bench

@@ -181,48 +181,18 @@ int main(int argc, char** argv)
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
     QCoreApplication app(argc, argv);
-    const QString programDir = QCoreApplication::applicationDirPath();
 
     const std::unique_ptr<QTemporaryDir> scratch = bx::bench::scratchDir();
     if (!scratch)
         return 1;
-    const QTemporaryDir& dir = *scratch;
-    SettingsStore settings(dir.filePath(QStringLiteral("MRBX.conf")));
-    const ErrorLog errorLog(dir.filePath(QStringLiteral("QVErrorLog.txt")), g_clock);
-    DatabaseCreator creator(settings, g_prompt, g_clock, errorLog, programDir);
-    creator.setRemember(false);
-    try {
-        g_sqlitePath = dir.filePath(QStringLiteral("tasks.mdb"));
-        if (!creator.createEmbedded(g_sqlitePath)) {
-            std::fprintf(stderr, "cannot create the embedded database\n");
-            return 1;
-        }
-        addWorkflow(*SqliteDatabase::open(g_sqlitePath));
-        registerAll(Engine::Sqlite, "sqlite");
-
-        if (const std::optional<PgConnectParams> cluster = testCluster()) {
-            g_server = std::make_unique<ServerDatabase>(*cluster);
-            const PgConnectParams p = g_server->params();
-            ServerCreation request;
-            request.server = p.host + QStringLiteral(":") + QString::number(p.port);
-            request.adminLogin = p.user;
-            request.adminPassword = p.password;
-            request.database = p.database;
-            request.creating = false;
-            if (!creator.createServer(request)) {
-                std::fprintf(stderr, "cannot prepare the server database\n");
-                return 1;
-            }
-            addWorkflow(*PgDatabase::connect(p));
-            registerAll(Engine::Postgres, "postgres");
-        } else {
-            std::fprintf(stderr, "server engine skipped: BX_TEST_PG is not set\n");
-        }
-    } catch (const DbError& e) {
-        std::fprintf(stderr, "cannot prepare the databases: %s\n", e.what());
+    if (!bx::bench::makeProgramDatabases(*scratch, QStringLiteral("tasks.mdb"), g_prompt, g_clock,
+                                         g_sqlitePath, g_server, addWorkflow)) {
         g_server.reset();
         return 1;
     }
+    registerAll(Engine::Sqlite, "sqlite");
+    if (g_server)
+        registerAll(Engine::Postgres, "postgres");
 
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
