@@ -1,6 +1,7 @@
 #include "mainwindow/ui/Access_Form.h"
 
 #include "core/AppPaths.h"
+#include "core/Clock.h"
 #include "core/Prompt.h"
 #include "core/Session.h"
 #include "core/db/Database.h"
@@ -78,6 +79,38 @@ Access_Form::Access_Form(Session& session, Prompt& prompt, QWidget* parent)
         dialog.exec();
     });
 
+    // The view filters: each command sets and clears its checks, then the team view is rebuilt.
+    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+    const struct
+    {
+        const char* name;
+        const char* caption;
+        ViewCommand command;
+    } filters[] = {
+        {"IDM_ACTIVE", "&Active", ViewCommand::Active},
+        {"IDM_COMPLETE", "&Complete", ViewCommand::Complete},
+        {"IDM_INCOMPLETE", "&Incomplete", ViewCommand::Incomplete},
+        {"IDM_CANCELED", "C&anceled", ViewCommand::Canceled},
+        {"IDM_VIEWED", "&Viewed", ViewCommand::Viewed},
+        {"IDM_UNVIEWED", "&Unviewed", ViewCommand::Unviewed},
+        {"IDM_BOTH_VIEWED", "Viewed && Unviewed", ViewCommand::BothViewed},
+        {"IDM_REQUESTED_BY", "&Requested by Me", ViewCommand::RequestedBy},
+        {"IDM_OWNED_BY", "&Owned by", ViewCommand::OwnedBy},
+        {"mnuLate", "&Late", ViewCommand::Late},
+    };
+    for (const auto& f : filters) {
+        QAction* action = view->addAction(QString::fromUtf8(f.caption));
+        action->setObjectName(QString::fromLatin1(f.name));
+        action->setCheckable(true);
+        const ViewCommand command = f.command;
+        connect(action, &QAction::triggered, this, [this, command] {
+            m_team->filter().apply(command);
+            showFilter();
+            m_team->refresh();
+        });
+        m_filterActions.append({action, command});
+    }
+
     QMenu* workshops = menuBar()->addMenu(QStringLiteral("&Workshop"));
     QAction* create = workshops->addAction(QStringLiteral("&New Workshop..."));
     create->setObjectName(QStringLiteral("CreateGroup"));
@@ -154,14 +187,17 @@ void Access_Form::rebuildForUser()
             reportDatabaseError(e, m_session, m_prompt);
         }
     }
-    setWindowTitle(m_session.company.name + QStringLiteral(" Brindlepax ") + QStringLiteral(" : ") +
-                   user);
+    m_caption =
+        m_session.company.name + QStringLiteral(" Brindlepax ") + QStringLiteral(" : ") + user;
     m_logOff->setText(QStringLiteral("Log off ") + user);
     m_admin->menuAction()->setVisible(m_session.user.record.administrator);
     m_lifecycles->setVisible(UserRights::mayCreateLifecycles(m_session.user.record));
+    m_tabs->setCurrentWidget(m_team);
+    // A user starts on the default view.
+    m_team->filter() = TaskViewFilter::defaults(m_session.clock().nowLocal().date());
+    showFilter();
     if (m_tray)
         m_tray->setToolTip(windowTitle());
-    m_tabs->setCurrentWidget(m_team);
     m_team->refresh();
     m_unloaded = false;
 }
@@ -200,6 +236,48 @@ void Access_Form::newTask(TaskType type)
         return;
     }
     editor->show();
+}
+
+void Access_Form::showFilter()
+{
+    const TaskViewFilter& f = m_team->filter();
+    for (const auto& [action, command] : std::as_const(m_filterActions)) {
+        bool on = false;
+        switch (command) {
+        case ViewCommand::Active:
+            on = f.active;
+            break;
+        case ViewCommand::Complete:
+            on = f.complete;
+            break;
+        case ViewCommand::Incomplete:
+            on = f.incomplete;
+            break;
+        case ViewCommand::Canceled:
+            on = f.canceled;
+            break;
+        case ViewCommand::Viewed:
+            on = f.viewed == ViewedState::Viewed;
+            break;
+        case ViewCommand::Unviewed:
+            on = f.viewed == ViewedState::Unviewed;
+            break;
+        case ViewCommand::BothViewed:
+            on = f.viewed == ViewedState::Both;
+            break;
+        case ViewCommand::RequestedBy:
+            on = f.requestedBy;
+            break;
+        case ViewCommand::OwnedBy:
+            on = f.ownedBy;
+            break;
+        case ViewCommand::Late:
+            on = f.late;
+            break;
+        }
+        action->setChecked(on);
+    }
+    setWindowTitle(m_caption + f.captionSuffix());
 }
 
 void Access_Form::taskSaved(qlonglong, bool)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mainwindow/TaskViews.h"
 #include "tasks/TaskEditorHost.h"
 #include "tasks/TaskTypes.h"
 
@@ -56,6 +57,8 @@ private:
     void openLookupLists();
     void newTask(TaskType type);
     void openTask(qlonglong number);
+    /** Ticks the view commands after the filter and adds its suffixes to the caption. */
+    void showFilter();
     void openLifecycles();
     void newWorkshop();
     void editWorkshop();
@@ -68,6 +71,9 @@ private:
     QAction* m_lifecycles;
     QTabWidget* m_tabs;
     TeamView* m_team;
+    /** The caption without the view's suffixes. */
+    QString m_caption;
+    QList<std::pair<QAction*, ViewCommand>> m_filterActions;
     CalendarPage* m_calendar;
     QSystemTrayIcon* m_tray = nullptr;
     bool m_noQuestion = false;

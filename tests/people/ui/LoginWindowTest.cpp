@@ -105,7 +105,7 @@ TEST_F(LoginWindowTest, TwoWordsOnTheCommandLineLogOnWithoutTheLoginWindow)
     ASSERT_NE(start.mainWindow(), nullptr);
     EXPECT_TRUE(start.mainWindow()->isVisible());
     EXPECT_EQ(start.mainWindow()->windowTitle(),
-              QStringLiteral("Brindlepax Brindlepax  : o'brien"));
+              QStringLiteral("Brindlepax Brindlepax  : o'brien (Active) (Viewed & Unviewed)"));
     EXPECT_EQ(session.user.record.userName, QStringLiteral("Pat O'Brien"));
     EXPECT_TRUE(prompt.records().isEmpty());
     start.mainWindow()->closeWithoutQuestion();
@@ -266,6 +266,12 @@ TEST_F(LoginWindowTest, LogOffLogsOnAnotherUserOrBringsThePreviousOneBack)
     ASSERT_NE(tabs, nullptr);
     EXPECT_EQ(tabs->currentWidget()->objectName(), QStringLiteral("TEAMWORK"));
     EXPECT_NE(main->findChild<QWidget*>(QStringLiteral("CALENDAR")), nullptr);
+    // A view command sets and clears its checks and names the view in the caption.
+    main->findChild<QAction*>(QStringLiteral("IDM_COMPLETE"))->trigger();
+    EXPECT_TRUE(main->findChild<QAction*>(QStringLiteral("IDM_COMPLETE"))->isChecked());
+    EXPECT_FALSE(main->findChild<QAction*>(QStringLiteral("IDM_ACTIVE"))->isChecked());
+    EXPECT_TRUE(main->windowTitle().endsWith(QStringLiteral(" (Complete) (Viewed & Unviewed)")))
+        << main->windowTitle().toStdString();
 
     // Cancelled: the previous user goes on, on a database opened again for him.
     QTimer::singleShot(0, [] {
@@ -289,6 +295,6 @@ TEST_F(LoginWindowTest, LogOffLogsOnAnotherUserOrBringsThePreviousOneBack)
     logOff->trigger();
     EXPECT_EQ(session.user.userId, QStringLiteral("admin"));
     EXPECT_EQ(logOff->text(), QStringLiteral("Log off admin"));
-    EXPECT_TRUE(main->windowTitle().endsWith(QStringLiteral(" : admin")));
+    EXPECT_TRUE(main->windowTitle().contains(QStringLiteral(" : admin (Active)")));
     main->closeWithoutQuestion();
 }
