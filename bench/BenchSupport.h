@@ -30,6 +30,25 @@ inline std::optional<PgConnectParams> testCluster()
     return PgConnectParams::fromConnectionString(env);
 }
 
+/** Answers every question with Yes and reports errors and warnings it is shown on stderr. */
+class BenchPrompt final : public Prompt
+{
+public:
+    void inform(const QString& text, const QString&, PromptIcon icon) override
+    {
+        if (icon == PromptIcon::Critical || icon == PromptIcon::Warning)
+            std::fprintf(stderr, "%s\n", qPrintable(text));
+    }
+    PromptAnswer ask(const QString&, const QString&, PromptButtons, PromptIcon) override
+    {
+        return PromptAnswer::Yes;
+    }
+    std::optional<QString> input(const QString&, const QString&, const QString& d) override
+    {
+        return d;
+    }
+};
+
 /** Folder for temporary files: BX_BENCH_DIR, or /var/tmp. */
 inline QString benchDir()
 {

@@ -39,28 +39,9 @@ using bx::bench::testCluster;
 constexpr int kTasks = 10000;
 constexpr qlonglong kWorkshop = 900;
 
-/** Answers every question with Yes and reports what it is shown on stderr. */
-class BenchPrompt final : public Prompt
-{
-public:
-    void inform(const QString& text, const QString&, PromptIcon icon) override
-    {
-        if (icon == PromptIcon::Critical || icon == PromptIcon::Warning)
-            std::fprintf(stderr, "%s\n", qPrintable(text));
-    }
-    PromptAnswer ask(const QString&, const QString&, PromptButtons, PromptIcon) override
-    {
-        return PromptAnswer::Yes;
-    }
-    std::optional<QString> input(const QString&, const QString&, const QString& d) override
-    {
-        return d;
-    }
-};
-
 QString g_sqlitePath;
 std::unique_ptr<ServerDatabase> g_server;
-BenchPrompt g_prompt;
+bx::bench::BenchPrompt g_prompt;
 SystemClock g_clock;
 
 std::unique_ptr<Database> connectTo(Engine engine)

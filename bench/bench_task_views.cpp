@@ -56,27 +56,9 @@ const QStringList kCategories{QStringLiteral("Design"), QStringLiteral("Build"),
 const QStringList kPriorities{QStringLiteral("High"), QStringLiteral("Normal"),
                               QStringLiteral("Low")};
 
-class QuietPrompt final : public Prompt
-{
-public:
-    void inform(const QString& text, const QString&, PromptIcon icon) override
-    {
-        if (icon == PromptIcon::Critical || icon == PromptIcon::Warning)
-            std::fprintf(stderr, "%s\n", qPrintable(text));
-    }
-    PromptAnswer ask(const QString&, const QString&, PromptButtons, PromptIcon) override
-    {
-        return PromptAnswer::Yes;
-    }
-    std::optional<QString> input(const QString&, const QString&, const QString& d) override
-    {
-        return d;
-    }
-};
-
 QString g_sqlitePath;
 std::unique_ptr<ServerDatabase> g_server;
-QuietPrompt g_prompt;
+bx::bench::BenchPrompt g_prompt;
 SystemClock g_clock;
 
 QString user(int i)
