@@ -379,6 +379,17 @@ TaskCriteria approvalGridQuery(const Session& session)
     return q;
 }
 
+TaskCriteria oneTaskQuery(qlonglong number, const TaskViewFilter& filter, const Session& session)
+{
+    TaskCriteria q;
+    q.sql = QStringLiteral("SELECT ") + taskListColumns() +
+            QStringLiteral(" FROM SCR WHERE SCR.SCR_Number = ?");
+    q.params << number;
+    q += buildTaskCriteria(filter, session);
+    q.sql += kNoMeetings;
+    return q;
+}
+
 bool taskVisibleTo(const RecordSet& rows, int row, const QString& userId)
 {
     const QVariant sensitive = rows.value(row, QStringLiteral("SCR_Sensitive"));

@@ -1,26 +1,17 @@
 #include "mainwindow/ui/Access_Form.h"
 
-#include "core/AppPaths.h"
 #include "core/Clock.h"
 #include "core/Prompt.h"
 #include "core/Session.h"
-#include "core/db/Database.h"
 #include "core/db/DatabaseOpener.h"
-#include "core/ui/F_SYSTEM.h"
 #include "mainwindow/SessionUnload.h"
+#include "mainwindow/TeamTree.h"
 #include "mainwindow/ui/CalendarPage.h"
 #include "mainwindow/ui/DlgTaskListOptions.h"
 #include "mainwindow/ui/TeamView.h"
 #include "people/UserRights.h"
-#include "people/ui/DlgAddTeam.h"
-#include "people/ui/F_USER.h"
-#include "people/ui/jtWizard.h"
 #include "people/workshops/RecentWorkshops.h"
-#include "people/workshops/WorkshopService.h"
-#include "tasks/ui/F_LOOKUP.h"
 #include "tasks/ui/SCR_FORM.h"
-#include "workflow/ui/Lifecycle_designer.h"
-#include "workflow/ui/TRIGGERS_FORM.h"
 
 #include <QAction>
 #include <QApplication>
@@ -28,12 +19,48 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QStatusBar>
 #include <QStyle>
 #include <QSystemTrayIcon>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
+#include <QToolBar>
 
 namespace bx {
+
+namespace {
+
+/** A page whose content comes with a later part of the program: it says what it will hold. */
+QWidget* plannedPage(const QString& key, const QString& text, QWidget* parent)
+{
+    auto* page = new QLabel(text, parent);
+    page->setObjectName(key);
+    page->setAlignment(Qt::AlignCenter);
+    page->setWordWrap(true);
+    return page;
+}
+
+struct PageInfo
+{
+    const char* key;
+    const char* caption;
+    const char* planned; ///< what a page still to come will hold; null for built pages
+};
+
+const PageInfo kPages[] = {
+    {"TEAMWORK", "&Teamwork", nullptr},
+    {"MESSAGES", "&Messages",
+     "Messages: your mail folders, the list of messages, reading and writing internal mail and "
+     "e-mail."},
+    {"FILECABINET", "&File Cabinet",
+     "File Cabinet: the documents shared in the workshop, by category, with their versions."},
+    {"DISCUSSION", "&Discussion", "Discussion: the newest discussion entries of your tasks."},
+    {"CONTACTS", "C&ontacts", "Contacts: the people and companies your tasks deal with."},
+    {"CALENDAR", "C&alendar", nullptr},
+};
+
+} // namespace
 
 Access_Form::Access_Form(Session& session, Prompt& prompt, QWidget* parent)
     : QMainWindow(parent)
@@ -42,42 +69,112 @@ Access_Form::Access_Form(Session& session, Prompt& prompt, QWidget* parent)
 {
     setObjectName(QStringLiteral("Access_Form"));
     setAttribute(Qt::WA_DeleteOnClose, false);
-    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-    m_logOff = file->addAction(QString());
-    m_logOff->setObjectName(QStringLiteral("mnuLogOff"));
-    connect(m_logOff, &QAction::triggered, this, &Access_Form::logOffRequested);
-    file->addSeparator();
-    QAction* exit = file->addAction(QStringLiteral("E&xit"));
-    exit->setObjectName(QStringLiteral("EXIT"));
-    connect(exit, &QAction::triggered, this, &Access_Form::closeWithoutQuestion);
+    buildPages();
+    buildMenus();
+    buildToolbars();
+    buildPopups();
+    buildTray();
+    statusBar()->setObjectName(QStringLiteral("StatusLabel"));
+    // The end of the desktop session closes the window without asking.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { m_noQuestion = true; });
+    resize(900, 600);
+    rebuildForUser();
+}
 
-    // Administrators keep the system here; the menu shows only for them.
-    m_admin = menuBar()->addMenu(QStringLiteral("&Administration"));
-    m_admin->setObjectName(QStringLiteral("mnuAdmin"));
-    QAction* system = m_admin->addAction(QStringLiteral("&System Settings..."));
-    system->setObjectName(QStringLiteral("mnuSystem"));
-    connect(system, &QAction::triggered, this, &Access_Form::openSystemSettings);
-    QAction* users = m_admin->addAction(QStringLiteral("&Users..."));
-    users->setObjectName(QStringLiteral("mnuUsers"));
-    connect(users, &QAction::triggered, this, &Access_Form::openUsers);
-    QAction* lookups = m_admin->addAction(QStringLiteral("&Lookup Lists..."));
-    lookups->setObjectName(QStringLiteral("mnuRules"));
-    connect(lookups, &QAction::triggered, this, &Access_Form::openLookupLists);
+Access_Form::~Access_Form() = default;
+
+QAction* Access_Form::command(const char* name, const QString& caption, void (Access_Form::*slot)())
+{
+    auto* action = new QAction(caption, this);
+    action->setObjectName(QString::fromLatin1(name));
+    if (slot)
+        connect(action, &QAction::triggered, this, slot);
+    m_commands.insert(action->objectName(), action);
+    return action;
+}
+
+void Access_Form::buildPages()
+{
+    m_tabs = new QTabWidget(this);
+    m_tabs->setObjectName(QStringLiteral("TabStrip2"));
+    m_tabs->setTabsClosable(false);
+    for (const PageInfo& p : kPages) {
+        const QString key = QString::fromLatin1(p.key);
+        QWidget* page = nullptr;
+        if (key == QLatin1String("TEAMWORK")) {
+            m_team = new TeamView(m_session, m_prompt, m_tabs);
+            m_team->setObjectName(key);
+            connect(m_team, &TeamView::openTask, this, &Access_Form::Open_Task);
+            page = m_team;
+        } else if (key == QLatin1String("CALENDAR")) {
+            m_calendar = new CalendarPage(m_session, m_prompt, m_tabs);
+            m_calendar->setObjectName(key);
+            connect(m_calendar, &CalendarPage::openTask, this, &Access_Form::Open_Task);
+            page = m_calendar;
+        } else {
+            page = plannedPage(key, QString::fromUtf8(p.planned), m_tabs);
+        }
+        m_tabs->addTab(page, QString::fromUtf8(p.caption));
+    }
+    connect(m_tabs, &QTabWidget::currentChanged, this, [this] {
+        if (m_tabs->currentWidget() == m_calendar)
+            m_calendar->refresh();
+    });
+    connect(m_tabs, &QTabWidget::tabCloseRequested, this, [this](int index) {
+        QWidget* page = m_tabs->widget(index);
+        if (!kClosableTabs.contains(page->objectName()))
+            return;
+        m_tabs->removeTab(index);
+        page->deleteLater();
+        if (page == m_find)
+            m_find = nullptr;
+    });
+    setCentralWidget(m_tabs);
+}
+
+void Access_Form::buildMenus()
+{
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    file->addAction(command("NEWTask", QStringLiteral("&New Task..."), &Access_Form::newTask));
+    file->addAction(
+        command("mnuMeeting", QStringLiteral("New &Meeting..."), &Access_Form::newMeeting));
+    m_templates = file->addMenu(QStringLiteral("New from &Template"));
+    m_templates->setObjectName(QStringLiteral("mnuTemplate"));
+    connect(m_templates, &QMenu::aboutToShow, this, &Access_Form::UPDATE_TEMPLATES);
+    file->addAction(
+        command("OPENTask", QStringLiteral("&Open Task"), &Access_Form::openSelectedTask));
+    file->addSeparator();
+    file->addAction(command("PPRINT", QStringLiteral("&Print..."), &Access_Form::printView));
+    file->addSeparator();
+    QAction* logOff = command("mnuLogOff", QString(), nullptr);
+    connect(logOff, &QAction::triggered, this, &Access_Form::logOffRequested);
+    file->addAction(logOff);
+    file->addAction(command("EXIT", QStringLiteral("E&xit"), &Access_Form::closeWithoutQuestion));
 
     QMenu* tasks = menuBar()->addMenu(QStringLiteral("&Task"));
-    QAction* task = tasks->addAction(QStringLiteral("&New Task..."));
-    task->setObjectName(QStringLiteral("mnuNewTask"));
-    connect(task, &QAction::triggered, this, [this] { newTask(TaskType::Task); });
-    QAction* meeting = tasks->addAction(QStringLiteral("New &Meeting..."));
-    meeting->setObjectName(QStringLiteral("mnuMeeting"));
-    connect(meeting, &QAction::triggered, this, [this] { newTask(TaskType::Meeting); });
+    tasks->addAction(
+        command("DELEGATE", QStringLiteral("New &Sub-task..."), &Access_Form::newSubTask));
+    tasks->addAction(
+        command("mnuCloseTask", QStringLiteral("&Close Task"), &Access_Form::closeSelectedTask));
+    tasks->addAction(command("mnuIndepend", QStringLiteral("Make &Independent"),
+                             &Access_Form::makeSelectedIndependent));
     tasks->addSeparator();
-    QAction* options = tasks->addAction(QStringLiteral("Task List &Options..."));
-    options->setObjectName(QStringLiteral("mnuListOptions"));
+    QAction* folder = command("IDM_FOLDER", QStringLiteral("New &Folder..."), nullptr);
+    connect(folder, &QAction::triggered, m_team, &TeamView::newFolder);
+    QAction* rename = command("IDM_RENAME_FOLDER", QStringLiteral("&Rename Folder..."), nullptr);
+    connect(rename, &QAction::triggered, m_team, &TeamView::renameFolder);
+    QAction* drop = command("IDM_DELETE_FOLDER", QStringLiteral("&Delete Folder"), nullptr);
+    connect(drop, &QAction::triggered, m_team, &TeamView::deleteFolder);
+    tasks->addActions({folder, rename, drop});
+    tasks->addSeparator();
+    tasks->addAction(command("FIND", QStringLiteral("F&ind..."), &Access_Form::find));
+    tasks->addSeparator();
+    QAction* options = command("mnuListOptions", QStringLiteral("Task List &Options..."), nullptr);
     connect(options, &QAction::triggered, this, [this] {
         DlgTaskListOptions dialog(m_session, m_prompt, this);
         dialog.exec();
     });
+    tasks->addAction(options);
 
     // The view filters: each command sets and clears its checks, then the team view is rebuilt.
     QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
@@ -99,151 +196,267 @@ Access_Form::Access_Form(Session& session, Prompt& prompt, QWidget* parent)
         {"mnuLate", "&Late", ViewCommand::Late},
     };
     for (const auto& f : filters) {
-        QAction* action = view->addAction(QString::fromUtf8(f.caption));
-        action->setObjectName(QString::fromLatin1(f.name));
+        QAction* action = command(f.name, QString::fromUtf8(f.caption), nullptr);
         action->setCheckable(true);
-        const ViewCommand command = f.command;
-        connect(action, &QAction::triggered, this, [this, command] {
-            m_team->filter().apply(command);
-            showFilter();
-            m_team->refresh();
+        const ViewCommand which = f.command;
+        connect(action, &QAction::triggered, this, [this, which] {
+            m_team->filter().apply(which);
+            filterChanged();
         });
-        m_filterActions.append({action, command});
+        view->addAction(action);
+        m_filterActions.append({action, which});
     }
+    view->addSeparator();
+    const auto pair = [&](const QString& caption, QAction* all, QAction* choose) {
+        QMenu* sub = view->addMenu(caption);
+        all->setCheckable(true);
+        choose->setCheckable(true);
+        sub->addActions({all, choose});
+    };
+    pair(
+        QStringLiteral("&Categories"),
+        command("mnuAllCat", QStringLiteral("&All Categories"), &Access_Form::allCategories),
+        command("mnuCat", QStringLiteral("&Choose Categories..."), &Access_Form::chooseCategories));
+    pair(
+        QStringLiteral("&Priorities"),
+        command("mnuAllPriorities", QStringLiteral("&All Priorities"), &Access_Form::allPriorities),
+        command("mnuChoosePriority", QStringLiteral("&Choose Priorities..."),
+                &Access_Form::choosePriorities));
+    pair(QStringLiteral("&Dates"),
+         command("mnuAllDateIn", QStringLiteral("&All Dates"), &Access_Form::allDates),
+         command("mnuDateIn", QStringLiteral("&Date Window..."), &Access_Form::chooseDates));
+    view->addSeparator();
+    view->addAction(command("mnuUp", QStringLiteral("&Up to Supervisor"), &Access_Form::walkUp));
+    view->addAction(command("mnuRefresh", QStringLiteral("&Refresh"), &Access_Form::refreshPage));
+    m_commands.value(QStringLiteral("mnuRefresh"))->setShortcut(QKeySequence::Refresh);
+    view->addAction(command("mnuCloseTab", QStringLiteral("C&lose Tab"), &Access_Form::closeTab));
 
     QMenu* workshops = menuBar()->addMenu(QStringLiteral("&Workshop"));
-    QAction* create = workshops->addAction(QStringLiteral("&New Workshop..."));
-    create->setObjectName(QStringLiteral("CreateGroup"));
-    connect(create, &QAction::triggered, this, &Access_Form::newWorkshop);
-    QAction* edit = workshops->addAction(QStringLiteral("&Edit Workshop..."));
-    edit->setObjectName(QStringLiteral("mnuEditTeam"));
-    connect(edit, &QAction::triggered, this, &Access_Form::editWorkshop);
-    QAction* join = workshops->addAction(QStringLiteral("&Join Workshop..."));
-    join->setObjectName(QStringLiteral("mnuJoin"));
-    connect(join, &QAction::triggered, this, &Access_Form::joinWorkshop);
+    workshops->addAction(
+        command("CreateGroup", QStringLiteral("&New Workshop..."), &Access_Form::newWorkshop));
+    workshops->addAction(
+        command("mnuEditTeam", QStringLiteral("&Edit Workshop..."), &Access_Form::editWorkshop));
+    workshops->addAction(
+        command("mnuJoin", QStringLiteral("&Join Workshop..."), &Access_Form::joinWorkshop));
+    workshops->addAction(
+        command("mnuLeaveTeam", QStringLiteral("&Leave Workshop"), &Access_Form::leaveWorkshop));
+    workshops->addAction(
+        command("mnuDeleteTeam", QStringLiteral("&Delete Workshop"), &Access_Form::deleteWorkshop));
+    workshops->addSeparator();
+    workshops->addAction(
+        command("LIFECYCLE", QStringLiteral("L&ifecycles..."), &Access_Form::openLifecycles));
 
-    m_lifecycles = workshops->addAction(QStringLiteral("&Lifecycles..."));
-    m_lifecycles->setObjectName(QStringLiteral("LIFECYCLE"));
-    connect(m_lifecycles, &QAction::triggered, this, &Access_Form::openLifecycles);
-
-    // The pages by key; the team view and the other pages fill in as they come.
-    m_tabs = new QTabWidget(this);
-    m_tabs->setObjectName(QStringLiteral("TabStrip2"));
-    m_team = new TeamView(m_session, m_prompt, m_tabs);
-    m_team->setObjectName(QStringLiteral("TEAMWORK"));
-    m_tabs->addTab(m_team, QStringLiteral("Team"));
-    connect(m_team, &TeamView::openTask, this, &Access_Form::openTask);
-    m_calendar = new CalendarPage(m_session, m_prompt, m_tabs);
-    m_calendar->setObjectName(QStringLiteral("CALENDAR"));
-    m_tabs->addTab(m_calendar, QStringLiteral("Calendar"));
-    connect(m_calendar, &CalendarPage::openTask, this, &Access_Form::openTask);
-    connect(m_tabs, &QTabWidget::currentChanged, this, [this] {
-        if (m_tabs->currentWidget() == m_calendar)
-            m_calendar->refresh();
-    });
-    setCentralWidget(m_tabs);
-
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
-        m_tray =
-            new QSystemTrayIcon(QApplication::style()->standardIcon(QStyle::SP_ComputerIcon), this);
-        auto* menu = new QMenu(this);
-        QAction* restore = menu->addAction(QStringLiteral("&Restore"));
-        connect(restore, &QAction::triggered, this, [this] {
-            showNormal();
-            activateWindow();
-        });
-        QAction* unload = menu->addAction(QStringLiteral("E&xit"));
-        unload->setObjectName(QStringLiteral("mnuUnload"));
-        connect(unload, &QAction::triggered, this, [this] {
-            showNormal();
-            close();
-        });
-        m_tray->setContextMenu(menu);
-        connect(m_tray, &QSystemTrayIcon::activated, this,
-                [this](QSystemTrayIcon::ActivationReason why) {
-                    if (why == QSystemTrayIcon::Trigger || why == QSystemTrayIcon::DoubleClick) {
-                        showNormal();
-                        activateWindow();
-                    }
-                });
-        m_tray->show();
-    }
-    // The end of the desktop session closes the window without asking.
-    connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { m_noQuestion = true; });
-    resize(900, 600);
-    rebuildForUser();
+    // Administrators keep the system here; the menu shows only for them.
+    m_admin = menuBar()->addMenu(QStringLiteral("&Administration"));
+    m_admin->setObjectName(QStringLiteral("mnuAdmin"));
+    m_admin->addAction(command("mnuSystem", QStringLiteral("&System Settings..."),
+                               &Access_Form::openSystemSettings));
+    m_admin->addAction(command("mnuUsers", QStringLiteral("&Users..."), &Access_Form::openUsers));
+    m_admin->addAction(
+        command("mnuNewUser", QStringLiteral("&New User..."), &Access_Form::newUser));
+    m_admin->addAction(
+        command("mnuEditUser", QStringLiteral("&Edit User..."), &Access_Form::editUser));
+    m_admin->addAction(
+        command("mnuDeleteUser", QStringLiteral("&Delete User"), &Access_Form::deleteSelectedUser));
+    m_admin->addAction(
+        command("mnuRules", QStringLiteral("&Lookup Lists..."), &Access_Form::openLookupLists));
 }
 
-Access_Form::~Access_Form() = default;
+void Access_Form::buildToolbars()
+{
+    // Toolbar2: the pages by key, then the quick views.
+    m_toolbar2 = addToolBar(QStringLiteral("Views"));
+    m_toolbar2->setObjectName(QStringLiteral("Toolbar2"));
+    for (const PageInfo& p : kPages) {
+        const QString key = QString::fromLatin1(p.key);
+        QAction* page = command(p.key, QString::fromUtf8(p.caption).remove(u'&'), nullptr);
+        connect(page, &QAction::triggered, this, [this, key] { showTab(key); });
+        m_toolbar2->addAction(page);
+    }
+    m_toolbar2->addSeparator();
+    const struct
+    {
+        const char* key;
+        const char* caption;
+        QuickView view;
+    } quick[] = {
+        {"ActiveTasks", "Active", QuickView::ActiveTasks},
+        {"LateTasks", "Late", QuickView::LateTasks},
+        {"UnviewedTasks", "Unviewed", QuickView::UnviewedTasks},
+        {"RequestedBy", "Requested by Me", QuickView::RequestedBy},
+        {"Approval", "Approval", QuickView::Approval},
+    };
+    for (const auto& q : quick) {
+        QAction* action = command(q.key, QString::fromUtf8(q.caption), nullptr);
+        const QuickView which = q.view;
+        connect(action, &QAction::triggered, this, [this, which] { quickView(which); });
+        m_toolbar2->addAction(action);
+    }
+
+    // Toolbar3: refreshing the page shown.
+    m_toolbar3 = addToolBar(QStringLiteral("Refresh"));
+    m_toolbar3->setObjectName(QStringLiteral("Toolbar3"));
+    QAction* refresh = command("Refresh", QStringLiteral("Refresh"), &Access_Form::refreshPage);
+    m_toolbar3->addAction(refresh);
+    m_toolbar3->addAction(m_commands.value(QStringLiteral("NEWTask")));
+    m_toolbar3->addAction(m_commands.value(QStringLiteral("PPRINT")));
+}
+
+void Access_Form::buildPopups()
+{
+    // One context menu per node tag; the actions are the commands of the menus.
+    const auto popup = [this](const QString& name, const QStringList& commands) {
+        auto* menu = new QMenu(this);
+        menu->setObjectName(name);
+        for (const QString& c : commands) {
+            if (c.isEmpty())
+                menu->addSeparator();
+            else
+                menu->addAction(m_commands.value(c));
+        }
+        m_team->setPopupMenu(name, menu);
+        return menu;
+    };
+    popup(QStringLiteral("POPUP_TASK"), {QStringLiteral("OPENTask"),
+                                         QStringLiteral("DELEGATE"),
+                                         {},
+                                         QStringLiteral("mnuCloseTask"),
+                                         QStringLiteral("mnuIndepend"),
+                                         {},
+                                         QStringLiteral("IDM_FOLDER")});
+    popup(QStringLiteral("POPUP_USER"), {QStringLiteral("NEWTask"),
+                                         QStringLiteral("mnuUp"),
+                                         {},
+                                         QStringLiteral("IDM_FOLDER"),
+                                         {},
+                                         QStringLiteral("mnuEditUser"),
+                                         QStringLiteral("mnuDeleteUser")});
+    popup(QStringLiteral("POPUP_TEAM"), {QStringLiteral("NEWTask"),
+                                         QStringLiteral("mnuEditTeam"),
+                                         QStringLiteral("mnuLeaveTeam"),
+                                         QStringLiteral("mnuDeleteTeam"),
+                                         {},
+                                         QStringLiteral("IDM_FOLDER")});
+    popup(QStringLiteral("POPUP_FOLDER"),
+          {QStringLiteral("IDM_FOLDER"), QStringLiteral("IDM_RENAME_FOLDER"),
+           QStringLiteral("IDM_DELETE_FOLDER")});
+    popup(QStringLiteral("POPUP_CATEGORY"), {QStringLiteral("NEWTask"), QStringLiteral("PPRINT")});
+    // The Delete key closes a task and deletes a workshop.
+    m_team->setDeleteAction(QStringLiteral("POPUP_TASK"),
+                            m_commands.value(QStringLiteral("mnuCloseTask")));
+    m_team->setDeleteAction(QStringLiteral("POPUP_TEAM"),
+                            m_commands.value(QStringLiteral("mnuDeleteTeam")));
+    m_team->setDeleteAction(QStringLiteral("POPUP_FOLDER"),
+                            m_commands.value(QStringLiteral("IDM_DELETE_FOLDER")));
+}
+
+void Access_Form::buildTray()
+{
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        return;
+    m_tray =
+        new QSystemTrayIcon(QApplication::style()->standardIcon(QStyle::SP_ComputerIcon), this);
+    auto* menu = new QMenu(this);
+    QAction* restore = menu->addAction(QStringLiteral("&Restore"));
+    connect(restore, &QAction::triggered, this, [this] {
+        showNormal();
+        activateWindow();
+    });
+    QAction* unload = menu->addAction(QStringLiteral("E&xit"));
+    unload->setObjectName(QStringLiteral("mnuUnload"));
+    connect(unload, &QAction::triggered, this, [this] {
+        showNormal();
+        close();
+    });
+    m_tray->setContextMenu(menu);
+    connect(m_tray, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason why) {
+                if (why == QSystemTrayIcon::Trigger || why == QSystemTrayIcon::DoubleClick) {
+                    showNormal();
+                    activateWindow();
+                }
+            });
+    m_tray->show();
+}
 
 void Access_Form::rebuildForUser()
 {
     const QString user = m_session.user.userId;
-    if (m_session.currentWorkshopId == 0 && m_session.isOpen()) {
-        try {
-            m_session.currentWorkshopId =
-                int(RecentWorkshops(m_session.settings()).startWorkshop(m_session.db(), user));
-        } catch (const DbError& e) {
-            reportDatabaseError(e, m_session, m_prompt);
-        }
-    }
+    // The default view: Active, both viewed states, the date window off over 180 days.
+    m_team->setApproval(false);
+    m_team->filter() = TaskViewFilter::defaults(m_session.clock().nowLocal().date());
+    ensureWorkshop();
     m_caption =
         m_session.company.name + QStringLiteral(" Brindlepax ") + QStringLiteral(" : ") + user;
-    m_logOff->setText(QStringLiteral("Log off ") + user);
-    m_admin->menuAction()->setVisible(m_session.user.record.administrator);
-    m_lifecycles->setVisible(UserRights::mayCreateLifecycles(m_session.user.record));
-    m_tabs->setCurrentWidget(m_team);
-    // A user starts on the default view.
-    m_team->filter() = TaskViewFilter::defaults(m_session.clock().nowLocal().date());
+    m_commands.value(QStringLiteral("mnuLogOff"))->setText(QStringLiteral("Log off ") + user);
+    const bool admin = UserRights::isAdministrator(m_session.user.record);
+    m_admin->menuAction()->setVisible(admin);
+    m_commands.value(QStringLiteral("LIFECYCLE"))
+        ->setVisible(UserRights::mayCreateLifecycles(m_session.user.record));
     showFilter();
     if (m_tray)
         m_tray->setToolTip(windowTitle());
+    // The trees of the default page.
+    m_tabs->setCurrentWidget(m_team);
     m_team->refresh();
     m_unloaded = false;
 }
 
-void Access_Form::openSystemSettings()
+void Access_Form::ensureWorkshop()
 {
-    F_SYSTEM dialog(m_session, m_prompt, this);
-    if (dialog.exec() != QDialog::Accepted)
+    if (m_session.currentWorkshopId != 0 || !m_session.isOpen())
         return;
-    m_session.reloadSystemSettings(AppPaths::programDir());
-}
-
-void Access_Form::openUsers()
-{
-    if (!UserRights::isAdministrator(m_session.user.record)) {
-        m_prompt.inform(UserRights::kNotAdministrator);
-        return;
+    try {
+        m_session.currentWorkshopId =
+            int(RecentWorkshops(m_session.settings())
+                    .startWorkshop(m_session.db(), m_session.user.userId));
+    } catch (const DbError& e) {
+        reportDatabaseError(e, m_session, m_prompt);
     }
-    F_USER dialog(m_session, m_prompt, this);
-    dialog.exec();
 }
 
-void Access_Form::openLookupLists()
+QStringList Access_Form::tabKeys() const
 {
-    F_LOOKUP dialog(m_session, m_prompt, this);
-    dialog.exec();
+    QStringList keys;
+    for (int i = 0; i < m_tabs->count(); ++i)
+        keys << m_tabs->widget(i)->objectName();
+    return keys;
 }
 
-void Access_Form::newTask(TaskType type)
+QString Access_Form::currentTabKey() const
 {
-    m_session.openMode.clear();
-    auto* editor = new SCR_FORM(m_session, m_prompt, this, this);
-    editor->setAttribute(Qt::WA_DeleteOnClose);
-    if (!editor->openNew(type, m_session.currentWorkshopId)) {
-        delete editor;
-        return;
+    return m_tabs->currentWidget() ? m_tabs->currentWidget()->objectName() : QString();
+}
+
+bool Access_Form::showTab(const QString& key)
+{
+    const int at = tabKeys().indexOf(key);
+    if (at >= 0) {
+        m_tabs->setCurrentIndex(at);
+        return true;
     }
-    editor->show();
+    if (key != QLatin1String("FIND"))
+        return false;
+    m_find = plannedPage(key,
+                         QStringLiteral("Find: the tasks and documents that match your search, "
+                                        "listed as in the team tree."),
+                         m_tabs);
+    m_tabs->setCurrentIndex(m_tabs->addTab(m_find, QStringLiteral("Find")));
+    m_tabs->setTabsClosable(true);
+    // Only the closable pages get a close button.
+    for (int i = 0; i < m_tabs->count(); ++i) {
+        if (!kClosableTabs.contains(m_tabs->widget(i)->objectName()))
+            m_tabs->tabBar()->setTabButton(i, QTabBar::RightSide, nullptr);
+    }
+    return true;
 }
 
 void Access_Form::showFilter()
 {
     const TaskViewFilter& f = m_team->filter();
-    for (const auto& [action, command] : std::as_const(m_filterActions)) {
+    for (const auto& [action, which] : std::as_const(m_filterActions)) {
         bool on = false;
-        switch (command) {
+        switch (which) {
         case ViewCommand::Active:
             on = f.active;
             break;
@@ -277,64 +490,33 @@ void Access_Form::showFilter()
         }
         action->setChecked(on);
     }
+    const auto tick = [this](const char* name, bool on) {
+        m_commands.value(QString::fromLatin1(name))->setChecked(on);
+    };
+    tick("mnuAllCat", f.categories.isEmpty());
+    tick("mnuCat", !f.categories.isEmpty());
+    tick("mnuAllPriorities", f.priorities.isEmpty());
+    tick("mnuChoosePriority", !f.priorities.isEmpty());
+    tick("mnuAllDateIn", !f.window.on);
+    tick("mnuDateIn", f.window.on);
     setWindowTitle(m_caption + f.captionSuffix());
 }
 
-void Access_Form::taskSaved(qlonglong, bool)
+void Access_Form::filterChanged()
 {
-    refreshTaskLists();
-}
-
-void Access_Form::refreshTaskLists()
-{
+    m_team->setApproval(false);
+    showFilter();
     m_team->refresh();
-}
-
-void Access_Form::openTask(qlonglong number)
-{
-    auto* editor = new SCR_FORM(m_session, m_prompt, this, this);
-    editor->setAttribute(Qt::WA_DeleteOnClose);
-    if (!editor->openExisting(number)) {
-        delete editor;
-        return;
-    }
-    editor->show();
-}
-
-void Access_Form::openLifecycles()
-{
-    Lifecycle_designer designer(m_session, m_prompt, this);
-    connect(&designer, &Lifecycle_designer::triggersRequested, &designer,
-            [this, &designer](const QString& lifecycleId, qlonglong ownerGroupId) {
-                TRIGGERS_FORM triggers(m_session, m_prompt, lifecycleId, ownerGroupId, &designer);
-                triggers.exec();
-            });
-    designer.exec();
-}
-
-void Access_Form::newWorkshop()
-{
-    DlgAddTeam dialog(m_session, m_prompt, 0, this);
-    dialog.exec();
-}
-
-void Access_Form::editWorkshop()
-{
-    DlgAddTeam dialog(m_session, m_prompt, m_session.currentWorkshopId, this);
-    dialog.exec();
-}
-
-void Access_Form::joinWorkshop()
-{
-    jtWizard wizard(m_session, m_prompt, this);
-    connect(&wizard, &jtWizard::workshopReady, this,
-            [this](qlonglong id) { WorkshopService(m_session, m_prompt).open(id); });
-    wizard.exec();
 }
 
 void Access_Form::closeWithoutQuestion()
 {
     m_noQuestion = true;
+    // The Exit command closes the task editors and dialogs with the window.
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w != this && w->isVisible() && w->parentWidget() == this)
+            w->close();
+    }
     close();
 }
 

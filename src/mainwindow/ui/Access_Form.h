@@ -4,44 +4,66 @@
 #include "tasks/TaskEditorHost.h"
 #include "tasks/TaskTypes.h"
 
+#include <QHash>
 #include <QMainWindow>
+#include <QStringList>
 
 class QAction;
-class QTabWidget;
+class QActionGroup;
 class QMenu;
 class QSystemTrayIcon;
+class QTabWidget;
+class QToolBar;
 
 namespace bx {
 
 class CalendarPage;
+class Prompt;
+class SCR_FORM;
+class Session;
 class TeamView;
 
-class Prompt;
-class Session;
-
 /**
- * The main window. For now it holds what a session's start and end need: the caption, Log Off,
- * Exit, the exit question of the close box (not asked when the desktop session ends or for the
- * Exit command), minimising to the notification area where the desktop has one, and the unload
- * steps of the session.
+ * The main window: the pages of TabStrip2 by key, the menus, toolbars and context menus that
+ * share one action per command (the action's objectName is the command's name), the caption
+ * with the view's suffixes, the exit question of the close box (not asked when the desktop
+ * session ends or for the Exit command), minimising to the notification area where the desktop
+ * has one, and the unload steps of the session. It is the task editors' host: one editor per
+ * task, the tree follows each save, Previous/Next walk the grid.
  */
 class Access_Form : public QMainWindow, public TaskEditorHost
 {
     Q_OBJECT
 public:
-    // The task editors' host.
-    void taskSaved(qlonglong number, bool wasNew) override;
-    void refreshTaskLists() override;
-    qlonglong neighbourTask(qlonglong, int) override { return 0; }
-
     Access_Form(Session& session, Prompt& prompt, QWidget* parent = nullptr);
     ~Access_Form() override;
 
-    /** Builds caption and menus for the logged-on user (after a log-on or a log-off). */
+    // The task editors' host.
+    void taskSaved(qlonglong number, bool wasNew) override;
+    void refreshTaskLists() override;
+    qlonglong neighbourTask(qlonglong number, int direction) override;
+
+    /** Builds the window for the logged-on user (after a log-on or a log-off). */
     void rebuildForUser();
 
     /** Closes without the exit question (Exit command, end of the desktop session). */
     void closeWithoutQuestion();
+
+    /** The page keys in tab order: "TEAMWORK", "MESSAGES", ... */
+    QStringList tabKeys() const;
+    /** Shows the page of `key`; a closable page ("FIND") is opened when it is not there. */
+    bool showTab(const QString& key);
+    /** The key of the page shown. */
+    QString currentTabKey() const;
+
+    /** Opens a task, or brings forward the editor that already has it. */
+    void Open_Task(qlonglong number);
+    /** The open editor of task `number`, or null. */
+    SCR_FORM* IsSCRAlreadyOpen(qlonglong number) const;
+    /** Fills the templates menu again. */
+    void UPDATE_TEMPLATES();
+
+    TeamView* teamView() const { return m_team; }
 
 signals:
     /** The user chose Log Off; the window's owner runs the log-on again. */
@@ -52,32 +74,78 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    QAction* command(const char* name, const QString& caption, void (Access_Form::*slot)());
+    void buildMenus();
+    void buildToolbars();
+    void buildPages();
+    void buildPopups();
+    void buildTray();
+
+    // Commands.
+    void newTask();
+    void newMeeting();
+    void openSelectedTask();
+    void newSubTask();
+    void closeSelectedTask();
+    void makeSelectedIndependent();
+    void printView();
+    void refreshPage();
+    void closeTab();
+    void find();
+    void walkUp();
+    void chooseCategories();
+    void allCategories();
+    void choosePriorities();
+    void allPriorities();
+    void chooseDates();
+    void allDates();
+    void quickView(QuickView view);
     void openSystemSettings();
     void openUsers();
+    void newUser();
+    void editUser();
+    void deleteSelectedUser();
     void openLookupLists();
-    void newTask(TaskType type);
-    void openTask(qlonglong number);
-    /** Ticks the view commands after the filter and adds its suffixes to the caption. */
-    void showFilter();
     void openLifecycles();
     void newWorkshop();
     void editWorkshop();
     void joinWorkshop();
+    void leaveWorkshop();
+    void deleteWorkshop();
+
+    void startEditor(TaskType type, qlonglong workshop);
+    /** Without a current workshop, the one the user starts in becomes current. */
+    void ensureWorkshop();
+    /** The workshop of the selected workshop node, else the current one. */
+    qlonglong selectedWorkshop() const;
+    /** The user of the selected user node; empty when none is selected. */
+    QString selectedUser() const;
+    /** Ticks the view commands after the filter and adds its suffixes to the caption. */
+    void showFilter();
+    /** The view menus changed: the checks, the caption and the team view follow. */
+    void filterChanged();
 
     Session& m_session;
     Prompt& m_prompt;
-    QAction* m_logOff;
-    QMenu* m_admin;
-    QAction* m_lifecycles;
-    QTabWidget* m_tabs;
-    TeamView* m_team;
+    QHash<QString, QAction*> m_commands;
+    QMenu* m_admin = nullptr;
+    QMenu* m_templates = nullptr;
+    QToolBar* m_toolbar2 = nullptr;
+    QToolBar* m_toolbar3 = nullptr;
+    QTabWidget* m_tabs = nullptr;
+    TeamView* m_team = nullptr;
+    CalendarPage* m_calendar = nullptr;
+    QWidget* m_find = nullptr;
     /** The caption without the view's suffixes. */
     QString m_caption;
     QList<std::pair<QAction*, ViewCommand>> m_filterActions;
-    CalendarPage* m_calendar;
     QSystemTrayIcon* m_tray = nullptr;
     bool m_noQuestion = false;
     bool m_unloaded = false;
 };
+
+/** Tabs that can be closed; the others stay for the session. */
+inline const QStringList kClosableTabs = {QStringLiteral("VOIP"), QStringLiteral("VCN"),
+                                          QStringLiteral("FIND")};
 
 } // namespace bx

@@ -14,12 +14,28 @@
 #include <QAction>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QMenu>
 #include <QSplitter>
 #include <QTableView>
 #include <QTimer>
 #include <QTreeView>
 
 namespace bx {
+
+namespace {
+
+/** The row's place in `rows` by its task number column, -1 when absent. */
+int rowOfTask(const QList<QVariantList>& rows, int numberColumn, qlonglong number)
+{
+    for (int i = 0; i < rows.size(); ++i) {
+        if (rows[i].value(numberColumn).toLongLong() == number)
+            return i;
+    }
+    return -1;
+}
+
+} // namespace
 
 TeamView::TeamView(Session& session, Prompt& prompt, QWidget* parent)
     : QWidget(parent)
@@ -30,6 +46,7 @@ TeamView::TeamView(Session& session, Prompt& prompt, QWidget* parent)
     , m_gridModel(new TaskGridModel(session.clock(), this))
     , m_treeView(new QTreeView(this))
     , m_grid(new QTableView(this))
+    , m_bevel1(new QSplitter(Qt::Horizontal, this))
 {
     m_treeView->setObjectName(QStringLiteral("IvvTree1"));
     m_treeView->setHeaderHidden(true);
@@ -50,29 +67,21 @@ TeamView::TeamView(Session& session, Prompt& prompt, QWidget* parent)
     m_grid->setObjectName(QStringLiteral("TaskGrid"));
     m_grid->setModel(m_gridModel);
     m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
     m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_grid->verticalHeader()->hide();
 
-    auto* splitter = new QSplitter(Qt::Horizontal, this);
-    splitter->addWidget(m_treeView);
-    splitter->addWidget(m_grid);
-    splitter->setStretchFactor(1, 2);
+    m_bevel1->setObjectName(QStringLiteral("Bevel1"));
+    m_bevel1->addWidget(m_treeView);
+    m_bevel1->addWidget(m_grid);
+    m_bevel1->setStretchFactor(1, 2);
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(splitter);
+    layout->addWidget(m_bevel1);
 
-    // Personal folders, from the tree's context menu.
-    m_treeView->setContextMenuPolicy(Qt::ActionsContextMenu);
-    const auto folderAction = [this](const char* name, const QString& caption,
-                                     void (TeamView::*slot)()) {
-        auto* action = new QAction(caption, m_treeView);
-        action->setObjectName(QString::fromLatin1(name));
-        connect(action, &QAction::triggered, this, slot);
-        m_treeView->addAction(action);
-    };
-    folderAction("IDM_FOLDER", QStringLiteral("New &Folder..."), &TeamView::newFolder);
-    folderAction("IDM_RENAME_FOLDER", QStringLiteral("&Rename Folder..."), &TeamView::renameFolder);
-    folderAction("IDM_DELETE_FOLDER", QStringLiteral("&Delete Folder"), &TeamView::deleteFolder);
+    m_treeView->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_treeView, &QWidget::customContextMenuRequested, this, &TeamView::showContextMenu);
+    m_treeView->installEventFilter(this);
 
     connect(m_treeView, &QTreeView::doubleClicked, this, [this](const QModelIndex& index) {
         if (index.data(TeamTreeModel::TagRole).toString() == teamtree::kTagTask)
@@ -81,6 +90,18 @@ TeamView::TeamView(Session& session, Prompt& prompt, QWidget* parent)
     connect(m_grid, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
         emit openTask(index.data(Qt::UserRole).toLongLong());
     });
+    connect(m_treeView->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& index) {
+                m_gridUsedLast = false;
+                const TreeNode* n = index.isValid() ? m_treeModel->node(index) : nullptr;
+                showGridFor(n);
+                emit taskSelected(selectedTask());
+            });
+    connect(m_grid->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& index) {
+                m_gridUsedLast = index.isValid();
+                emit taskSelected(selectedTask());
+            });
 }
 
 TeamView::~TeamView() = default;
@@ -91,21 +112,27 @@ bool TeamView::refresh()
         return false;
     try {
         m_tree.setOptions({m_session.user.userId, false, m_session.clock().nowLocal()});
-        m_tree.buildSkeleton(m_session.db(), m_session.currentWorkshopId,
-                             !UserRights::mayViewOthersTasks(m_session.user.record));
+        const bool ownOnly = !UserRights::mayViewOthersTasks(m_session.user.record);
+        m_tree.buildSkeleton(m_session.db(), m_session.currentWorkshopId, ownOnly);
 
-        // One read feeds both the grid and the tree.
+        // One read feeds both the grid and the tree; a user kept to his own tasks reads only
+        // those.
         QStringList names;
         QList<QVariantList> rows;
-        const TaskListFill fill =
-            fillTaskList(m_session, gridTaskQuery(nullptr, m_filter, m_session),
-                         [&](const RecordSet& rs, int row) {
-                             if (names.isEmpty())
-                                 names = rs.columns();
-                             rows << rs.rows().at(row);
-                         });
+        const OwnerSet own{OwnerKind::User, {m_session.user.userId}};
+        const TaskCriteria query =
+            m_approval ? approvalGridQuery(m_session)
+                       : gridTaskQuery(ownOnly ? &own : nullptr, m_filter, m_session);
+        const TaskListFill fill = fillTaskList(m_session, query, [&](const RecordSet& rs, int row) {
+            if (names.isEmpty())
+                names = rs.columns();
+            rows << rs.rows().at(row);
+        });
         m_tree.placeTasks(RecordSet(names, rows));
-        m_gridModel->setRows(names, std::move(rows));
+        m_names = std::move(names);
+        m_rows = std::move(rows);
+        m_gridModel->setRows(m_names, m_rows);
+        m_gridUsedLast = false;
         m_treeView->expandToDepth(1);
         if (fill.stopped)
             m_prompt.inform(fill.message);
@@ -113,7 +140,122 @@ bool TeamView::refresh()
         reportDatabaseError(e, m_session, m_prompt);
         return false;
     }
+    emit taskSelected(selectedTask());
     return true;
+}
+
+bool TeamView::taskChanged(qlonglong number)
+{
+    if (!m_session.isOpen())
+        return false;
+    // The approval list is not a filter of single rows: read it again.
+    if (m_approval)
+        return refresh();
+    try {
+        const TaskCriteria q = oneTaskQuery(number, m_filter, m_session);
+        const RecordSet rs = m_session.db().query(q.sql, q.params);
+        const bool shown = !rs.isEmpty() && taskVisibleTo(rs, 0, m_session.user.userId);
+        if (m_names.isEmpty())
+            m_names = rs.columns();
+        const int numberColumn = RecordSet(m_names, {}).columnIndex(QStringLiteral("SCR_Number"));
+        const int at = rowOfTask(m_rows, numberColumn, number);
+        if (shown) {
+            m_tree.refreshTask(TaskRow::fromRecord(rs, 0));
+            if (at >= 0)
+                m_rows[at] = rs.rows().first();
+            else
+                m_rows << rs.rows().first();
+        } else {
+            m_tree.removeTask(number);
+            if (at >= 0)
+                m_rows.removeAt(at);
+        }
+        showGridFor(selectedNode());
+    } catch (const DbError& e) {
+        reportDatabaseError(e, m_session, m_prompt);
+        return false;
+    }
+    return true;
+}
+
+void TeamView::showGridFor(const TreeNode* node)
+{
+    if (!node || node->kind == TreeNodeKind::Root || node->kind == TreeNodeKind::Workshop ||
+        node->kind == TreeNodeKind::Task || node->kind == TreeNodeKind::Category) {
+        m_gridModel->setRows(m_names, m_rows);
+        return;
+    }
+    const RecordSet columns(m_names, {});
+    const int owner = columns.columnIndex(QStringLiteral("SCR_Owner_User_ID"));
+    const int ownerType = columns.columnIndex(QStringLiteral("SCR_OwnerType"));
+    const int folder = columns.columnIndex(QStringLiteral("SCR_Parent_Folder_Number"));
+    const QString key = node->key.toString().trimmed();
+    const auto keep = [&](const QVariantList& row) {
+        const bool byWorkshop = row.value(ownerType).toInt() == 1;
+        const QString who = row.value(owner).toString().trimmed();
+        switch (node->kind) {
+        case TreeNodeKind::SubWorkshop:
+            return byWorkshop && who == key;
+        case TreeNodeKind::User:
+        case TreeNodeKind::Unassigned:
+            return !byWorkshop && who.compare(key, Qt::CaseInsensitive) == 0;
+        case TreeNodeKind::Folder:
+            return row.value(folder).toLongLong() == node->key.toLongLong();
+        default:
+            return true;
+        }
+    };
+    QList<QVariantList> rows;
+    for (const QVariantList& row : std::as_const(m_rows)) {
+        if (keep(row))
+            rows << row;
+    }
+    m_gridModel->setRows(m_names, std::move(rows));
+}
+
+QString TeamView::popupOf(const TreeNode* node)
+{
+    if (!node)
+        return {};
+    switch (node->kind) {
+    case TreeNodeKind::Task:
+        return QStringLiteral("POPUP_TASK");
+    case TreeNodeKind::User:
+    case TreeNodeKind::Unassigned:
+        return QStringLiteral("POPUP_USER");
+    case TreeNodeKind::Workshop:
+    case TreeNodeKind::SubWorkshop:
+        return QStringLiteral("POPUP_TEAM");
+    case TreeNodeKind::Folder:
+        return QStringLiteral("POPUP_FOLDER");
+    case TreeNodeKind::Category:
+        return QStringLiteral("POPUP_CATEGORY");
+    case TreeNodeKind::Root:
+        break;
+    }
+    return {};
+}
+
+void TeamView::showContextMenu(const QPoint& at)
+{
+    const QModelIndex index = m_treeView->indexAt(at);
+    if (!index.isValid())
+        return;
+    m_treeView->setCurrentIndex(index);
+    if (QMenu* menu = m_popups.value(popupOf(m_treeModel->node(index))))
+        menu->popup(m_treeView->viewport()->mapToGlobal(at));
+}
+
+bool TeamView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_treeView && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
+        if (QAction* action = m_deletes.value(popupOf(selectedNode()))) {
+            action->trigger();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 const TreeNode* TeamView::selectedNode() const
@@ -126,6 +268,41 @@ qlonglong TeamView::selectedFolder() const
 {
     const TreeNode* n = selectedNode();
     return n && n->kind == TreeNodeKind::Folder ? n->key.toLongLong() : 0;
+}
+
+qlonglong TeamView::selectedTask() const
+{
+    if (m_gridUsedLast) {
+        const QModelIndex index = m_grid->currentIndex();
+        return index.isValid() ? index.data(Qt::UserRole).toLongLong() : 0;
+    }
+    const TreeNode* n = selectedNode();
+    return n && n->kind == TreeNodeKind::Task ? n->key.toLongLong() : 0;
+}
+
+bool TeamView::selectUser(const QString& userId)
+{
+    const TreeNode* n = m_tree.findUser(userId);
+    if (!n)
+        return false;
+    const QModelIndex index = m_treeModel->indexOf(n);
+    m_treeView->setCurrentIndex(index);
+    m_treeView->scrollTo(index);
+    return true;
+}
+
+qlonglong TeamView::neighbourTask(qlonglong number, int direction) const
+{
+    const int rows = m_gridModel->rowCount();
+    for (int row = 0; row < rows; ++row) {
+        if (m_gridModel->index(row, 0).data(Qt::UserRole).toLongLong() != number)
+            continue;
+        const int other = row + (direction < 0 ? -1 : 1);
+        if (other < 0 || other >= rows)
+            return 0;
+        return m_gridModel->index(other, 0).data(Qt::UserRole).toLongLong();
+    }
+    return 0;
 }
 
 void TeamView::newFolder()

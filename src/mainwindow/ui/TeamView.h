@@ -3,10 +3,14 @@
 #include "mainwindow/TaskViews.h"
 #include "mainwindow/TeamTree.h"
 
+#include <QHash>
 #include <QWidget>
 
 #include <memory>
 
+class QAction;
+class QMenu;
+class QSplitter;
 class QTableView;
 class QTreeView;
 
@@ -19,8 +23,10 @@ class TeamTreeModel;
 
 /**
  * The team page: the team tree of the current workshop (IvvTree1) beside the task grid, both
- * filled from one task query of the view filter. Neither creates a widget per row. A double
- * click on a task asks for it to be opened.
+ * filled from one task query of the view filter. Neither creates a widget per row. Selecting a
+ * workshop, user or folder in the tree narrows the grid to its tasks, from the rows already read.
+ * A double click on a task asks for it to be opened. The commands of the context menus belong to
+ * the main window, which hands over one menu per node tag.
  */
 class TeamView : public QWidget
 {
@@ -35,16 +41,54 @@ public:
     /** Reads the workshop and its tasks again. @return false after a database error (shown) */
     bool refresh();
 
-signals:
-    void openTask(qlonglong number);
+    /**
+     * Follows one saved task without a rebuild: it is read again under the view's filter and
+     * joins, moves in or leaves the tree and the grid. @return false after a database error
+     */
+    bool taskChanged(qlonglong number);
 
-private:
-    void newFolder();
-    void renameFolder();
-    void deleteFolder();
+    /** The Approval quick view: the tasks waiting for the user's sign-off; off with any filter. */
+    void setApproval(bool on) { m_approval = on; }
+    bool approval() const { return m_approval; }
+
+    /** The menu shown for nodes of `popup` ("POPUP_TASK", "POPUP_USER", ...; see popupOf). */
+    void setPopupMenu(const QString& popup, QMenu* menu) { m_popups.insert(popup, menu); }
+    /** The command the Delete key runs on nodes of `popup`. */
+    void setDeleteAction(const QString& popup, QAction* action) { m_deletes.insert(popup, action); }
+    /** The context menu name of a node: "POPUP_TASK", "POPUP_USER", "POPUP_TEAM", "POPUP_FOLDER",
+     *  "POPUP_CATEGORY"; empty for none. */
+    static QString popupOf(const TreeNode* node);
+
     const TreeNode* selectedNode() const;
     /** The selected node's folder, 0 when the selection is not a folder. */
     qlonglong selectedFolder() const;
+    /** The task selected in the tree or, when the grid was used last, in the grid; 0 for none. */
+    qlonglong selectedTask() const;
+    /** Selects the node of a user of the workshop. @return false when the user has none */
+    bool selectUser(const QString& userId);
+    /** The task before (-1) or after (+1) `number` in the grid; 0 at either end or when absent. */
+    qlonglong neighbourTask(qlonglong number, int direction) const;
+
+    const TeamTree& tree() const { return m_tree; }
+    QTreeView* treeView() const { return m_treeView; }
+    QTableView* grid() const { return m_grid; }
+
+    void newFolder();
+    void renameFolder();
+    void deleteFolder();
+
+signals:
+    void openTask(qlonglong number);
+    /** The selected task changed (0: none). */
+    void taskSelected(qlonglong number);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    /** Shows in the grid the rows of the selected owner or folder. */
+    void showGridFor(const TreeNode* node);
+    void showContextMenu(const QPoint& at);
 
     Session& m_session;
     Prompt& m_prompt;
@@ -54,6 +98,14 @@ private:
     TaskGridModel* m_gridModel;
     QTreeView* m_treeView;
     QTableView* m_grid;
+    QSplitter* m_bevel1;
+    /** The rows of the last read, as the grid shows them for the whole workshop. */
+    QStringList m_names;
+    QList<QVariantList> m_rows;
+    bool m_approval = false;
+    bool m_gridUsedLast = false;
+    QHash<QString, QMenu*> m_popups;
+    QHash<QString, QAction*> m_deletes;
 };
 
 } // namespace bx

@@ -46,7 +46,7 @@ protected:
     static constexpr qlonglong kShop = 70;
 };
 
-// The folder commands of the tree's context menu work on the selected node and the tree follows.
+// The folder commands work on the selected node and the tree follows.
 TEST_F(TeamViewTest, FolderCommandsChangeTheTree)
 {
     TeamView view(session, prompt);
@@ -56,13 +56,13 @@ TEST_F(TeamViewTest, FolderCommandsChangeTheTree)
     EXPECT_TRUE(texts(model).contains(QStringLiteral("O'Neil's desk")));
 
     prompt.answerInput(QStringLiteral("O'Brien's folder"));
-    child<QAction>(view, "IDM_FOLDER")->trigger();
+    view.newFolder();
     ASSERT_TRUE(texts(model).contains(QStringLiteral("O'Brien's folder")))
         << texts(model).join(u'|').toStdString();
 
     // Nothing selected: the rename is refused with its message.
     tree->setCurrentIndex({});
-    child<QAction>(view, "IDM_RENAME_FOLDER")->trigger();
+    view.renameFolder();
     EXPECT_EQ(prompt.last().text, QStringLiteral("Please select a folder to rename"));
 
     const QModelIndexList found =
@@ -71,7 +71,7 @@ TEST_F(TeamViewTest, FolderCommandsChangeTheTree)
     ASSERT_EQ(found.size(), 1);
     tree->setCurrentIndex(found.first());
     prompt.answer(PromptAnswer::Yes);
-    child<QAction>(view, "IDM_DELETE_FOLDER")->trigger();
+    view.deleteFolder();
     EXPECT_FALSE(texts(model).contains(QStringLiteral("O'Brien's folder")));
     EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM FOLDER")).toInt(), 0);
 }

@@ -1,0 +1,407 @@
+// The command handlers of the main window: each checks the selection it needs, calls the logic
+// and lets the team view follow.
+
+#include "core/AppPaths.h"
+#include "core/Prompt.h"
+#include "core/Session.h"
+#include "core/db/Database.h"
+#include "core/db/DatabaseOpener.h"
+#include "core/ui/F_SYSTEM.h"
+#include "mainwindow/TaskMoves.h"
+#include "mainwindow/TeamTree.h"
+#include "mainwindow/ui/Access_Form.h"
+#include "mainwindow/ui/CalendarPage.h"
+#include "mainwindow/ui/TeamView.h"
+#include "people/UserAdmin.h"
+#include "people/UserRights.h"
+#include "people/ui/DlgAddTeam.h"
+#include "people/ui/F_USER.h"
+#include "people/ui/USER_FORM.h"
+#include "people/ui/jtWizard.h"
+#include "people/workshops/RecentWorkshops.h"
+#include "people/workshops/WorkshopService.h"
+#include "tasks/SubTasks.h"
+#include "tasks/ui/F_LOOKUP.h"
+#include "tasks/ui/SCR_FORM.h"
+#include "tasks/ui/dlgCategories.h"
+#include "tasks/ui/dlgDateInF.h"
+#include "tasks/ui/dlgPriority.h"
+#include "workflow/ui/Lifecycle_designer.h"
+#include "workflow/ui/TRIGGERS_FORM.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QStatusBar>
+#include <QTabWidget>
+
+namespace bx {
+
+// --- Tasks ---------------------------------------------------------------------------------------
+
+void Access_Form::startEditor(TaskType type, qlonglong workshop)
+{
+    auto* editor = new SCR_FORM(m_session, m_prompt, this, this);
+    editor->setAttribute(Qt::WA_DeleteOnClose);
+    if (!editor->openNew(type, workshop)) {
+        delete editor;
+        return;
+    }
+    editor->show();
+}
+
+void Access_Form::newTask()
+{
+    m_session.openMode.clear();
+    startEditor(TaskType::Task, m_session.currentWorkshopId);
+}
+
+void Access_Form::newMeeting()
+{
+    m_session.openMode.clear();
+    startEditor(TaskType::Meeting, m_session.currentWorkshopId);
+}
+
+SCR_FORM* Access_Form::IsSCRAlreadyOpen(qlonglong number) const
+{
+    if (number == 0)
+        return nullptr;
+    const QList<SCR_FORM*> editors = findChildren<SCR_FORM*>(Qt::FindDirectChildrenOnly);
+    for (SCR_FORM* editor : editors) {
+        if (!editor->IsNew && editor->SCR().SCR_Number() == number)
+            return editor;
+    }
+    return nullptr;
+}
+
+void Access_Form::Open_Task(qlonglong number)
+{
+    if (SCR_FORM* open = IsSCRAlreadyOpen(number)) {
+        open->showNormal();
+        open->raise();
+        open->activateWindow();
+        return;
+    }
+    auto* editor = new SCR_FORM(m_session, m_prompt, this, this);
+    editor->setAttribute(Qt::WA_DeleteOnClose);
+    if (!editor->openExisting(number)) {
+        delete editor;
+        return;
+    }
+    editor->show();
+}
+
+void Access_Form::openSelectedTask()
+{
+    if (const qlonglong task = m_team->selectedTask())
+        Open_Task(task);
+}
+
+void Access_Form::newSubTask()
+{
+    // prepareSubTask names the missing selection itself.
+    const auto workshop = prepareSubTask(m_session, m_prompt, m_team->selectedTask());
+    if (workshop)
+        startEditor(TaskType::Task, *workshop);
+}
+
+void Access_Form::closeSelectedTask()
+{
+    const qlonglong task = m_team->selectedTask();
+    if (task != 0 && closeTask(m_session, m_prompt, task))
+        m_team->taskChanged(task);
+}
+
+void Access_Form::makeSelectedIndependent()
+{
+    const qlonglong task = m_team->selectedTask();
+    if (task != 0 && makeIndependent(m_session, m_prompt, task))
+        m_team->refresh();
+}
+
+void Access_Form::UPDATE_TEMPLATES()
+{
+    m_templates->clear();
+    QList<TemplateEntry> templates;
+    try {
+        templates = templateList(m_session.db());
+    } catch (const DbError& e) {
+        reportDatabaseError(e, m_session, m_prompt);
+        return;
+    }
+    for (const TemplateEntry& t : std::as_const(templates)) {
+        QAction* action = m_templates->addAction(t.title);
+        action->setData(t.number);
+        const qlonglong number = t.number;
+        connect(action, &QAction::triggered, this, [this, number] {
+            if (prepareFromTemplate(m_session, m_prompt, number))
+                startEditor(TaskType::Task, m_session.currentWorkshopId);
+        });
+    }
+    if (templates.isEmpty())
+        m_templates->addAction(QStringLiteral("(no templates)"))->setEnabled(false);
+}
+
+void Access_Form::taskSaved(qlonglong number, bool)
+{
+    m_team->taskChanged(number);
+}
+
+void Access_Form::refreshTaskLists()
+{
+    m_team->refresh();
+}
+
+qlonglong Access_Form::neighbourTask(qlonglong number, int direction)
+{
+    return m_team->neighbourTask(number, direction);
+}
+
+// --- Views ---------------------------------------------------------------------------------------
+
+void Access_Form::quickView(QuickView view)
+{
+    if (view == QuickView::Approval) {
+        m_team->setApproval(true);
+        setWindowTitle(m_caption + QStringLiteral(" (Approval)"));
+        m_team->refresh();
+        showTab(QStringLiteral("TEAMWORK"));
+        return;
+    }
+    m_team->filter().apply(view);
+    filterChanged();
+    showTab(QStringLiteral("TEAMWORK"));
+}
+
+void Access_Form::chooseCategories()
+{
+    const auto chosen = dlgCategories::choose(m_session, m_prompt, true, this);
+    if (chosen)
+        m_team->filter().categories = *chosen;
+    filterChanged();
+}
+
+void Access_Form::allCategories()
+{
+    m_team->filter().categories.clear();
+    filterChanged();
+}
+
+void Access_Form::choosePriorities()
+{
+    const auto chosen = dlgPriority::choose(m_session, m_prompt, true, this);
+    if (chosen)
+        m_team->filter().priorities = *chosen;
+    filterChanged();
+}
+
+void Access_Form::allPriorities()
+{
+    m_team->filter().priorities.clear();
+    filterChanged();
+}
+
+void Access_Form::chooseDates()
+{
+    const auto chosen = dlgDateInF::choose(m_session, m_prompt, this);
+    if (chosen)
+        m_team->filter().window = TaskDateWindow::fromChoice(*chosen);
+    filterChanged();
+}
+
+void Access_Form::allDates()
+{
+    m_team->filter().window.on = false;
+    filterChanged();
+}
+
+void Access_Form::walkUp()
+{
+    QString user = selectedUser();
+    if (user.isEmpty())
+        user = m_session.user.userId;
+    const auto supervisor = supervisorOf(m_session, m_prompt, user);
+    if (!supervisor)
+        return;
+    if (!m_team->selectUser(*supervisor))
+        statusBar()->showMessage(*supervisor, 5000);
+}
+
+void Access_Form::refreshPage()
+{
+    const QString key = currentTabKey();
+    if (key == QLatin1String("CALENDAR"))
+        m_calendar->refresh();
+    else if (key == QLatin1String("TEAMWORK"))
+        m_team->refresh();
+}
+
+void Access_Form::closeTab()
+{
+    QWidget* page = m_tabs->currentWidget();
+    if (!page || !kClosableTabs.contains(page->objectName()))
+        return;
+    m_tabs->removeTab(m_tabs->currentIndex());
+    if (page == m_find)
+        m_find = nullptr;
+    page->deleteLater();
+}
+
+void Access_Form::find()
+{
+    showTab(QStringLiteral("FIND"));
+}
+
+void Access_Form::printView() {}
+
+// --- Selection -----------------------------------------------------------------------------------
+
+qlonglong Access_Form::selectedWorkshop() const
+{
+    const TreeNode* n = m_team->selectedNode();
+    if (n && (n->kind == TreeNodeKind::Workshop || n->kind == TreeNodeKind::SubWorkshop))
+        return n->key.toLongLong();
+    return m_session.currentWorkshopId;
+}
+
+QString Access_Form::selectedUser() const
+{
+    const TreeNode* n = m_team->selectedNode();
+    return n && n->kind == TreeNodeKind::User ? n->key.toString() : QString();
+}
+
+// --- Administration ------------------------------------------------------------------------------
+
+void Access_Form::openSystemSettings()
+{
+    F_SYSTEM dialog(m_session, m_prompt, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    m_session.reloadSystemSettings(AppPaths::programDir());
+}
+
+void Access_Form::openUsers()
+{
+    if (!UserRights::isAdministrator(m_session.user.record)) {
+        m_prompt.inform(UserRights::kNotAdministrator);
+        return;
+    }
+    F_USER dialog(m_session, m_prompt, this);
+    dialog.exec();
+    m_team->refresh();
+}
+
+void Access_Form::newUser()
+{
+    if (!UserRights::isAdministrator(m_session.user.record)) {
+        m_prompt.inform(UserRights::kNotAdministrator);
+        return;
+    }
+    USER_FORM dialog(m_session, m_prompt, QStringLiteral("NEW"), {}, this);
+    if (dialog.exec() == QDialog::Accepted)
+        m_team->refresh();
+}
+
+void Access_Form::editUser()
+{
+    if (!UserRights::isAdministrator(m_session.user.record)) {
+        m_prompt.inform(UserRights::kNotAdministrator);
+        return;
+    }
+    const QString user = selectedUser();
+    if (user.isEmpty()) {
+        m_prompt.inform(kPleaseSelectUser);
+        return;
+    }
+    USER_FORM dialog(m_session, m_prompt, QStringLiteral("OPEN"), user, this);
+    if (dialog.exec() == QDialog::Accepted)
+        m_team->refresh();
+}
+
+void Access_Form::deleteSelectedUser()
+{
+    if (!UserRights::isAdministrator(m_session.user.record)) {
+        m_prompt.inform(UserRights::kNotAdministrator);
+        return;
+    }
+    const QString user = selectedUser();
+    if (user.isEmpty()) {
+        m_prompt.inform(kPleaseSelectUser);
+        return;
+    }
+    try {
+        if (deleteUser(m_session, m_prompt, user))
+            m_team->refresh();
+    } catch (const DbError& e) {
+        reportDatabaseError(e, m_session, m_prompt);
+    }
+}
+
+void Access_Form::openLookupLists()
+{
+    F_LOOKUP dialog(m_session, m_prompt, this);
+    dialog.exec();
+}
+
+void Access_Form::openLifecycles()
+{
+    Lifecycle_designer designer(m_session, m_prompt, this);
+    connect(&designer, &Lifecycle_designer::triggersRequested, &designer,
+            [this, &designer](const QString& lifecycleId, qlonglong ownerGroupId) {
+                TRIGGERS_FORM triggers(m_session, m_prompt, lifecycleId, ownerGroupId, &designer);
+                triggers.exec();
+            });
+    designer.exec();
+}
+
+// --- Workshops -----------------------------------------------------------------------------------
+
+void Access_Form::newWorkshop()
+{
+    DlgAddTeam dialog(m_session, m_prompt, 0, this);
+    if (dialog.exec() == QDialog::Accepted)
+        m_team->refresh();
+}
+
+void Access_Form::editWorkshop()
+{
+    DlgAddTeam dialog(m_session, m_prompt, selectedWorkshop(), this);
+    if (dialog.exec() == QDialog::Accepted)
+        m_team->refresh();
+}
+
+void Access_Form::joinWorkshop()
+{
+    jtWizard wizard(m_session, m_prompt, this);
+    connect(&wizard, &jtWizard::workshopReady, this, [this](qlonglong id) {
+        if (WorkshopService(m_session, m_prompt).open(id))
+            m_team->refresh();
+    });
+    wizard.exec();
+}
+
+void Access_Form::leaveWorkshop()
+{
+    const qlonglong workshop = selectedWorkshop();
+    if (!WorkshopService(m_session, m_prompt).leave(workshop))
+        return;
+    // Leaving the workshop shown opens the one the user would start in.
+    if (workshop == m_session.currentWorkshopId) {
+        m_session.currentWorkshopId = 0;
+        ensureWorkshop();
+    }
+    m_team->refresh();
+}
+
+void Access_Form::deleteWorkshop()
+{
+    const qlonglong workshop = selectedWorkshop();
+    if (!WorkshopService(m_session, m_prompt).remove(workshop))
+        return;
+    if (workshop == m_session.currentWorkshopId) {
+        m_session.currentWorkshopId = 0;
+        ensureWorkshop();
+    }
+    m_team->refresh();
+}
+
+} // namespace bx

@@ -1,0 +1,244 @@
+#include "core/db/Database.h"
+#include "mainwindow/TeamTree.h"
+#include "mainwindow/ui/Access_Form.h"
+#include "mainwindow/ui/TeamTreeModel.h"
+#include "mainwindow/ui/TeamView.h"
+#include "support/WindowTest.h"
+#include "tasks/cSCR.h"
+#include "tasks/ui/SCR_FORM.h"
+#include "tasks/ui/dlgCategories.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QTableView>
+#include <QToolBar>
+#include <QTreeView>
+
+#include <gtest/gtest.h>
+
+using namespace bx;
+using bx::test::child;
+
+namespace {
+
+class AccessFormTest : public bx::test::WindowTest
+{
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        if (HasFatalFailure())
+            return;
+        db().execute(QStringLiteral("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (?, ?)"),
+                     {kShop, QStringLiteral("O'Neil's desk")});
+        for (const char* user : {"admin", "ann"}) {
+            if (QLatin1String(user) != QLatin1String("admin"))
+                db().execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, User_Name, Disabled) "
+                                            "VALUES (?, ?, 0)"),
+                             {QString::fromLatin1(user), QString::fromLatin1(user)});
+            db().execute(QStringLiteral("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (?, ?)"),
+                         {kShop, QString::fromLatin1(user)});
+        }
+        session.currentWorkshopId = static_cast<int>(kShop);
+        session.user.record.fullAccess = true;
+    }
+
+    void addTask(qlonglong number, const QString& title, const QString& owner,
+                 const QString& category = {})
+    {
+        db().execute(QStringLiteral("INSERT INTO SCR (SCR_Number, SCR_Title, SCR_Status, "
+                                    "SCR_Owner_User_ID, SCR_Request_ID, SCR_Group_ID, "
+                                    "SCR_Category, SCR_OwnerType, Meeting_ID, SCR_Template, "
+                                    "SCR_Parent_Number, SCR_Parent_Folder_Number) VALUES (?, ?, "
+                                    "'A', ?, 'admin', ?, ?, 0, 0, 0, 0, 0)"),
+                     {number, title, owner, kShop, category});
+    }
+
+    /** The task numbers the grid shows, top down. */
+    static QList<qlonglong> gridTasks(Access_Form& form)
+    {
+        const QAbstractItemModel& grid = *form.teamView()->grid()->model();
+        QList<qlonglong> out;
+        for (int r = 0; r < grid.rowCount(); ++r)
+            out << grid.index(r, 0).data(Qt::UserRole).toLongLong();
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+
+    /** Makes the tree's node of task `number` the selected one. */
+    static void selectTask(Access_Form& form, qlonglong number)
+    {
+        TeamView& view = *form.teamView();
+        const TreeNode* node = view.tree().findTask(number);
+        ASSERT_NE(node, nullptr);
+        auto& model = static_cast<TeamTreeModel&>(*view.treeView()->model());
+        view.treeView()->setCurrentIndex(model.indexOf(node));
+    }
+
+    static constexpr qlonglong kShop = 70;
+};
+
+// The pages by key, the closable Find page and the toolbar buttons that switch pages.
+TEST_F(AccessFormTest, PagesByKeyAndTheClosableFindPage)
+{
+    Access_Form form(session, prompt);
+    EXPECT_EQ(
+        form.tabKeys(),
+        QStringLiteral("TEAMWORK,MESSAGES,FILECABINET,DISCUSSION,CONTACTS,CALENDAR").split(u','));
+    EXPECT_EQ(form.currentTabKey(), QStringLiteral("TEAMWORK"));
+
+    auto* toolbar = child<QToolBar>(form, "Toolbar2");
+    QStringList keys;
+    for (QAction* a : toolbar->actions())
+        keys << a->objectName();
+    for (const char* key :
+         {"CALENDAR", "ActiveTasks", "LateTasks", "UnviewedTasks", "RequestedBy", "Approval"})
+        EXPECT_TRUE(keys.contains(QLatin1String(key))) << key;
+    child<QAction>(form, "CALENDAR")->trigger();
+    EXPECT_EQ(form.currentTabKey(), QStringLiteral("CALENDAR"));
+
+    // Close Tab leaves the fixed pages alone and closes Find.
+    child<QAction>(form, "mnuCloseTab")->trigger();
+    EXPECT_EQ(form.tabKeys().size(), 6);
+    child<QAction>(form, "FIND")->trigger();
+    EXPECT_EQ(form.currentTabKey(), QStringLiteral("FIND"));
+    child<QAction>(form, "FIND")->trigger();
+    EXPECT_EQ(form.tabKeys().count(QStringLiteral("FIND")), 1);
+    child<QAction>(form, "mnuCloseTab")->trigger();
+    EXPECT_FALSE(form.tabKeys().contains(QStringLiteral("FIND")));
+}
+
+// The context menu follows the node's tag; Delete on a task closes it, only for its owner.
+TEST_F(AccessFormTest, TaskContextMenuAndDeleteKeyCloseOnlyOwnTasks)
+{
+    addTask(501, QStringLiteral("Mine"), QStringLiteral("admin"));
+    addTask(502, QStringLiteral("Ann's"), QStringLiteral("ann"));
+    Access_Form form(session, prompt);
+    EXPECT_EQ(gridTasks(form), (QList<qlonglong>{501, 502}));
+
+    auto* popup = form.findChild<QMenu*>(QStringLiteral("POPUP_TASK"));
+    ASSERT_NE(popup, nullptr);
+    EXPECT_TRUE(popup->actions().contains(child<QAction>(form, "mnuCloseTask")));
+    EXPECT_EQ(TeamView::popupOf(form.teamView()->tree().findUser(QStringLiteral("ann"))),
+              QStringLiteral("POPUP_USER"));
+
+    QTreeView* tree = form.teamView()->treeView();
+    selectTask(form, 502);
+    QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
+    QApplication::sendEvent(tree, &del);
+    EXPECT_EQ(prompt.last().text, QStringLiteral("You can close only your own tasks"));
+    EXPECT_EQ(gridTasks(form), (QList<qlonglong>{501, 502}));
+
+    selectTask(form, 501);
+    QApplication::sendEvent(tree, &del);
+    EXPECT_EQ(
+        db().scalar(QStringLiteral("SELECT SCR_Status FROM SCR WHERE SCR_Number = 501")).toString(),
+        QStringLiteral("C"));
+    // The Active view drops the closed task without a rebuild.
+    EXPECT_FALSE(gridTasks(form).contains(501));
+    EXPECT_EQ(form.teamView()->tree().findTask(501), nullptr);
+}
+
+// One editor per task; Previous/Next walk the grid; a saved task joins the lists by itself.
+TEST_F(AccessFormTest, OneEditorPerTaskAndSavedTasksJoinTheView)
+{
+    addTask(601, QStringLiteral("First"), QStringLiteral("admin"));
+    addTask(602, QStringLiteral("Second"), QStringLiteral("admin"));
+    Access_Form form(session, prompt);
+    form.Open_Task(601);
+    SCR_FORM* editor = form.IsSCRAlreadyOpen(601);
+    ASSERT_NE(editor, nullptr);
+    form.Open_Task(601);
+    EXPECT_EQ(form.findChildren<SCR_FORM*>().size(), 1);
+    EXPECT_EQ(form.IsSCRAlreadyOpen(602), nullptr);
+
+    const qlonglong next = form.neighbourTask(601, 1);
+    EXPECT_EQ(next, 602);
+    EXPECT_EQ(form.neighbourTask(next, 1), 0);
+    EXPECT_EQ(form.neighbourTask(next, -1), 601);
+
+    addTask(603, QStringLiteral("Third"), QStringLiteral("ann"));
+    form.taskSaved(603, true);
+    EXPECT_EQ(gridTasks(form), (QList<qlonglong>{601, 602, 603}));
+    EXPECT_NE(form.teamView()->tree().findTask(603), nullptr);
+    editor->close();
+}
+
+// The category filter narrows the view and ticks its menu; All Categories lifts it.
+TEST_F(AccessFormTest, CategoryFilterMenus)
+{
+    db().execute(QStringLiteral("INSERT INTO LU_CATEGORY (Category) VALUES (?)"),
+                 {QStringLiteral("O'Hara's")});
+    addTask(701, QStringLiteral("Filed"), QStringLiteral("admin"), QStringLiteral("O'Hara's"));
+    addTask(702, QStringLiteral("Loose"), QStringLiteral("admin"));
+    Access_Form form(session, prompt);
+    EXPECT_TRUE(child<QAction>(form, "mnuAllCat")->isChecked());
+
+    dlgCategories::setChoiceForTests([] { return QStringList{QStringLiteral("O'Hara's")}; });
+    child<QAction>(form, "mnuCat")->trigger();
+    dlgCategories::setChoiceForTests({});
+    EXPECT_EQ(gridTasks(form), (QList<qlonglong>{701}));
+    EXPECT_TRUE(child<QAction>(form, "mnuCat")->isChecked());
+    EXPECT_FALSE(child<QAction>(form, "mnuAllCat")->isChecked());
+
+    child<QAction>(form, "mnuAllCat")->trigger();
+    EXPECT_EQ(gridTasks(form), (QList<qlonglong>{701, 702}));
+    EXPECT_TRUE(child<QAction>(form, "mnuAllCat")->isChecked());
+
+    // A quick view is a view command too: Late ticks Late and names it in the caption.
+    child<QAction>(form, "LateTasks")->trigger();
+    EXPECT_TRUE(child<QAction>(form, "mnuLate")->isChecked());
+    EXPECT_TRUE(form.windowTitle().contains(QStringLiteral(" (Late)")))
+        << form.windowTitle().toStdString();
+    EXPECT_TRUE(gridTasks(form).isEmpty());
+}
+
+// Selecting a user narrows the grid to his tasks; walking up reaches his supervisor, and the
+// top of the team says so.
+TEST_F(AccessFormTest, UserSelectionNarrowsTheGridAndUpWalksTheTeam)
+{
+    db().execute(QStringLiteral("UPDATE LU_USER SET Supervisor_User_ID = 'admin' WHERE USER_ID = "
+                                "'ann'"));
+    addTask(801, QStringLiteral("Mine"), QStringLiteral("admin"));
+    addTask(802, QStringLiteral("Ann's"), QStringLiteral("ann"));
+    {
+        // A user kept to his own tasks sees only those, in the grid as in the tree.
+        session.user.record.fullAccess = false;
+        Access_Form own(session, prompt);
+        EXPECT_EQ(gridTasks(own), (QList<qlonglong>{801}));
+        EXPECT_EQ(own.teamView()->tree().findUser(QStringLiteral("ann")), nullptr);
+        session.user.record.fullAccess = true;
+    }
+    Access_Form form(session, prompt);
+    TeamView& view = *form.teamView();
+    ASSERT_TRUE(view.selectUser(QStringLiteral("ann")));
+    EXPECT_EQ(gridTasks(form), (QList<qlonglong>{802}));
+
+    child<QAction>(form, "mnuUp")->trigger();
+    ASSERT_NE(view.selectedNode(), nullptr);
+    EXPECT_EQ(view.selectedNode()->key.toString(), QStringLiteral("admin"));
+    EXPECT_EQ(gridTasks(form), (QList<qlonglong>{801}));
+
+    child<QAction>(form, "mnuUp")->trigger();
+    EXPECT_EQ(prompt.last().text, QStringLiteral("Top of team structure reached"));
+}
+
+// Exit closes without the question and takes the open editors with it.
+TEST_F(AccessFormTest, ExitClosesEditorsWithoutAsking)
+{
+    addTask(901, QStringLiteral("Open one"), QStringLiteral("admin"));
+    Access_Form form(session, prompt);
+    form.show();
+    form.Open_Task(901);
+    ASSERT_NE(form.IsSCRAlreadyOpen(901), nullptr);
+    prompt.clear();
+    child<QAction>(form, "EXIT")->trigger();
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_TRUE(prompt.records().isEmpty()) << prompt.texts().join(u'|').toStdString();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(form.IsSCRAlreadyOpen(901), nullptr);
+}
+
+} // namespace
