@@ -382,6 +382,10 @@ void Access_Form::buildTray()
 void Access_Form::rebuildForUser()
 {
     const QString user = m_session.user.userId;
+    // Editors of the user who logged off close (each asks about unsaved changes).
+    const QList<SCR_FORM*> editors = findChildren<SCR_FORM*>(Qt::FindDirectChildrenOnly);
+    for (SCR_FORM* editor : editors)
+        editor->close();
     // The default view: Active, both viewed states, the date window off over 180 days.
     m_team->setApproval(false);
     m_team->filter() = TaskViewFilter::defaults(m_session.clock().nowLocal().date());

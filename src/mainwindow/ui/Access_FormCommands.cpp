@@ -2,6 +2,7 @@
 // and lets the team view follow.
 
 #include "core/AppPaths.h"
+#include "core/Clock.h"
 #include "core/Prompt.h"
 #include "core/Session.h"
 #include "core/db/Database.h"
@@ -9,9 +10,11 @@
 #include "core/ui/F_SYSTEM.h"
 #include "mainwindow/TaskMoves.h"
 #include "mainwindow/TeamTree.h"
+#include "mainwindow/ViewListing.h"
 #include "mainwindow/ui/Access_Form.h"
 #include "mainwindow/ui/CalendarPage.h"
 #include "mainwindow/ui/TeamView.h"
+#include "mainwindow/ui/ViewPrinter.h"
 #include "people/UserAdmin.h"
 #include "people/UserRights.h"
 #include "people/ui/DlgAddTeam.h"

@@ -70,6 +70,8 @@ public:
     qlonglong neighbourTask(qlonglong number, int direction) const;
 
     const TeamTree& tree() const { return m_tree; }
+    /** The task rows of the last read, as the whole view lists them. */
+    RecordSet rows() const { return RecordSet(m_names, m_rows); }
     QTreeView* treeView() const { return m_treeView; }
     QTableView* grid() const { return m_grid; }
 

@@ -242,3 +242,33 @@ TEST_F(AccessFormTest, ExitClosesEditorsWithoutAsking)
 }
 
 } // namespace
+
+namespace {
+
+// The templates menu lists the templates when it opens; choosing one starts an editor from it,
+// and a template deleted meanwhile is named as gone.
+TEST_F(AccessFormTest, TemplatesMenuStartsATaskFromATemplate)
+{
+    addTask(951, QStringLiteral("O'Brien's checklist"), QStringLiteral("admin"));
+    db().execute(QStringLiteral("UPDATE SCR SET SCR_Template = 1 WHERE SCR_Number = 951"));
+    Access_Form form(session, prompt);
+    auto* menu = child<QMenu>(form, "mnuTemplate");
+    emit menu->aboutToShow();
+    ASSERT_EQ(menu->actions().size(), 1);
+    EXPECT_EQ(menu->actions().first()->text(), QStringLiteral("O'Brien's checklist"));
+
+    menu->actions().first()->trigger();
+    const QList<SCR_FORM*> editors = form.findChildren<SCR_FORM*>();
+    ASSERT_EQ(editors.size(), 1);
+    EXPECT_TRUE(editors.first()->IsNew);
+    // The editor took the template's number as its source and used the mode up.
+    EXPECT_EQ(session.openFromTask, 951);
+    EXPECT_TRUE(session.openMode.isEmpty());
+    editors.first()->close();
+
+    db().execute(QStringLiteral("DELETE FROM SCR WHERE SCR_Number = 951"));
+    menu->actions().first()->trigger();
+    EXPECT_EQ(prompt.last().text, QStringLiteral("Template record not found"));
+}
+
+} // namespace

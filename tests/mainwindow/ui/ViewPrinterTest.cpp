@@ -1,0 +1,65 @@
+#include "mainwindow/ui/ViewPrinter.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace bx;
+
+namespace {
+
+QStringList listing(int count)
+{
+    QStringList lines;
+    for (int i = 0; i < count; ++i)
+        lines << QStringLiteral("Line %1").arg(i).leftJustified(120, QLatin1Char('.'));
+    return lines;
+}
+
+int pageCount(const QByteArray& pdf)
+{
+    // Page objects; the page tree ("/Type /Pages") does not count.
+    static const QRegularExpression page(QStringLiteral("/Type\\s*/Page(?![s\\w])"));
+    int count = 0;
+    for (auto it = page.globalMatch(QString::fromLatin1(pdf)); it.hasNext(); it.next())
+        ++count;
+    return count;
+}
+
+TEST(ViewPrinterTest, PdfBreaksLongListingsIntoPages)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const struct
+    {
+        int lines;
+        bool manyPages;
+    } cases[] = {{3, false}, {200, true}};
+    for (const auto& c : cases) {
+        const QString path = dir.filePath(QStringLiteral("view%1.pdf").arg(c.lines));
+        QString error;
+        ASSERT_TRUE(ViewPrinter::exportPdf(listing(c.lines), path, &error)) << error.toStdString();
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray pdf = file.readAll();
+        EXPECT_TRUE(pdf.startsWith("%PDF"));
+        if (c.manyPages)
+            EXPECT_GT(pageCount(pdf), 1);
+        else
+            EXPECT_EQ(pageCount(pdf), 1);
+    }
+}
+
+TEST(ViewPrinterTest, UnwritablePathFailsWithReason)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("missing/view.pdf"));
+    QString error;
+    EXPECT_FALSE(ViewPrinter::exportPdf(listing(3), path, &error));
+    EXPECT_TRUE(error.contains(path)) << error.toStdString();
+    EXPECT_FALSE(QFile::exists(path));
+}
+
+} // namespace
