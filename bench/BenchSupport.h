@@ -5,12 +5,14 @@
 #include "core/Clock.h"
 #include "core/ErrorLog.h"
 #include "core/Prompt.h"
+#include "core/db/Database.h"
 #include "core/db/PgDatabase.h"
 #include "core/db/SqliteDatabase.h"
 #include "core/settings/SettingsStore.h"
 #include "dbadmin/DatabaseCreator.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
@@ -18,6 +20,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace bx::bench {
 
@@ -152,5 +155,133 @@ inline bool makeProgramDatabases(const QTemporaryDir& dir, const QString& fileNa
         return false;
     }
 }
+
+/**
+ * The large workshop the task-view benchmarks share: 100,000 tasks among 20 users (user00 ..
+ * user19, all members of workshop 900): 60% active, 30% complete (each with a completing route
+ * entry by user00), 5% incomplete, 5% canceled; 10% are sub-tasks, 10% name a folder 1000..1019,
+ * 2% are sensitive; half are viewed. The rows depend only on a fixed seed, so every engine and
+ * every program gets the same ones.
+ */
+namespace workshop {
+
+constexpr int kTasks = 100000;
+constexpr int kUsers = 20;
+constexpr int kWorkshop = 900;
+constexpr int kFirstFolder = 1000;
+
+inline const QStringList& categories()
+{
+    static const QStringList list{QStringLiteral("Design"), QStringLiteral("Build"),
+                                  QStringLiteral("O'Hara's"), QStringLiteral("Support"),
+                                  QStringLiteral("Sales")};
+    return list;
+}
+
+inline const QStringList& priorities()
+{
+    static const QStringList list{QStringLiteral("High"), QStringLiteral("Normal"),
+                                  QStringLiteral("Low")};
+    return list;
+}
+
+inline QString user(int i)
+{
+    return QStringLiteral("user%1").arg(i, 2, 10, QLatin1Char('0'));
+}
+
+/** Writes the workshop, its users and lookups and the tasks in one transaction, then ANALYZE. */
+inline void fill(Database& db)
+{
+    constexpr int kRowsPerInsert = 50;
+    Transaction tx(db);
+    db.execute(QStringLiteral("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (?, ?)"),
+               {kWorkshop, QStringLiteral("Bench")});
+    for (int u = 0; u < kUsers; ++u) {
+        db.execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, Disabled) VALUES (?, 0)"),
+                   {user(u)});
+        db.execute(QStringLiteral("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (?, ?)"),
+                   {kWorkshop, user(u)});
+    }
+    for (const QString& c : categories())
+        db.execute(QStringLiteral("INSERT INTO LU_CATEGORY (Category) VALUES (?)"), {c});
+    for (const QString& p : priorities()) {
+        if (db.query(QStringLiteral("SELECT Priority FROM LU_PRIORITY WHERE Priority = ?"), {p})
+                .isEmpty())
+            db.execute(QStringLiteral("INSERT INTO LU_PRIORITY (Priority) VALUES (?)"), {p});
+    }
+
+    const QStringList columns{QStringLiteral("SCR_Counter"),
+                              QStringLiteral("SCR_Number"),
+                              QStringLiteral("SCR_Title"),
+                              QStringLiteral("SCR_Status"),
+                              QStringLiteral("SCR_Owner_User_ID"),
+                              QStringLiteral("SCR_Request_ID"),
+                              QStringLiteral("SCR_Group_ID"),
+                              QStringLiteral("SCR_Category"),
+                              QStringLiteral("SCR_Priority"),
+                              QStringLiteral("SCR_StartDate"),
+                              QStringLiteral("SCR_Owner_Date_In"),
+                              QStringLiteral("SCR_Owner_Target_Date"),
+                              QStringLiteral("SCR_Owner_Date_Viewed"),
+                              QStringLiteral("SCR_Parent_Number"),
+                              QStringLiteral("SCR_Parent_Folder_Number"),
+                              QStringLiteral("SCR_Sensitive"),
+                              QStringLiteral("Meeting_ID")};
+    QStringList marks;
+    for (qsizetype i = 0; i < columns.size(); ++i)
+        marks << QStringLiteral("?");
+    const QString row = QLatin1Char('(') + marks.join(QLatin1Char(',')) + QLatin1Char(')');
+
+    QRandomGenerator rng(76);
+    const QDateTime now = naive(QDateTime::currentDateTime());
+    QVariantList params;
+    QVariantList routes;
+    int pending = 0;
+    const auto flush = [&] {
+        if (pending == 0)
+            return;
+        QStringList rows;
+        for (int i = 0; i < pending; ++i)
+            rows << row;
+        db.execute(QStringLiteral("INSERT INTO SCR (") + columns.join(QLatin1Char(',')) +
+                       QStringLiteral(") VALUES ") + rows.join(QLatin1Char(',')),
+                   params);
+        params.clear();
+        pending = 0;
+    };
+    for (int n = 1; n <= kTasks; ++n) {
+        const int roll = int(rng.bounded(100));
+        const QString status = roll < 60   ? QStringLiteral("A")
+                               : roll < 90 ? QStringLiteral("C")
+                               : roll < 95 ? QStringLiteral("I")
+                                           : QStringLiteral("X");
+        const QDateTime start = now.addSecs(-qint64(rng.bounded(730 * 86400)));
+        const bool sub = n > 10 && rng.bounded(10) == 0;
+        params << n << n << QStringLiteral("Task %1").arg(n) << status
+               << user(int(rng.bounded(kUsers))) << user(int(rng.bounded(kUsers))) << kWorkshop
+               << categories().at(int(rng.bounded(categories().size())))
+               << priorities().at(int(rng.bounded(priorities().size()))) << start
+               << start.addDays(1) << now.addDays(int(rng.bounded(120)) - 60)
+               << (rng.bounded(2) ? QVariant(start.addDays(2)) : QVariant())
+               << (sub ? int(rng.bounded(n - 1)) + 1 : 0)
+               << (rng.bounded(10) == 0 ? kFirstFolder + int(rng.bounded(kUsers)) : 0)
+               << db.dialect().flag(rng.bounded(50) == 0) << 0;
+        if (status == QStringLiteral("C"))
+            routes << n << now.addSecs(-qint64(rng.bounded(365 * 86400)));
+        if (++pending == kRowsPerInsert)
+            flush();
+    }
+    flush();
+    for (qsizetype i = 0; i < routes.size(); i += 2)
+        db.insertNumbered(QStringLiteral("ROUTE"), QStringLiteral("Route_Number"),
+                          {QStringLiteral("SCR_Number"), QStringLiteral("USER_ID"),
+                           QStringLiteral("Route_Status"), QStringLiteral("Route_Date_In")},
+                          {routes.at(i), user(0), QStringLiteral("C"), routes.at(i + 1)});
+    tx.commit();
+    db.executeScript(QStringLiteral("ANALYZE"));
+}
+
+} // namespace workshop
 
 } // namespace bx::bench

@@ -3,6 +3,7 @@
 #include "core/Gmt.h"
 #include "core/db/RecordSet.h"
 #include "mainwindow/TeamTree.h"
+#include "tasks/TaskTypes.h"
 
 #include <QHash>
 
@@ -11,21 +12,6 @@ namespace bx {
 namespace {
 
 constexpr int kIndent = 2;
-
-/** The word of a status code; other values give an empty word. */
-QString statusWord(const QString& code)
-{
-    const QString c = code.trimmed().toUpper();
-    if (c == QLatin1String("A"))
-        return QStringLiteral("Active");
-    if (c == QLatin1String("C"))
-        return QStringLiteral("Complete");
-    if (c == QLatin1String("I"))
-        return QStringLiteral("Incomplete");
-    if (c == QLatin1String("X"))
-        return QStringLiteral("Cancel");
-    return {};
-}
 
 /** The text cut to leave one blank before the next column, then padded to the width. */
 QString cell(const QString& text, int width)
@@ -77,10 +63,10 @@ private:
                 RecordSet::toDateTime(m_tasks.value(row, QString::fromLatin1(column)));
             return m_gmt.toLocalDate(gmt).toString(QStringLiteral("yyyy-MM-dd"));
         };
-        return {text("SCR_Owner_User_ID"),     date("SCR_StartDate"),
-                date("SCR_Owner_Date_In"),     date("SCR_Owner_Date_Viewed"),
-                date("SCR_Owner_Target_Date"), date("SCR_Request_Date"),
-                statusWord(text("SCR_Status"))};
+        return {text("SCR_Owner_User_ID"),         date("SCR_StartDate"),
+                date("SCR_Owner_Date_In"),         date("SCR_Owner_Date_Viewed"),
+                date("SCR_Owner_Target_Date"),     date("SCR_Request_Date"),
+                taskStatusWord(text("SCR_Status"))};
     }
 
     const RecordSet& m_tasks;

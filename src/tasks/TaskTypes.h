@@ -13,6 +13,21 @@ enum class TaskType : int
     Meeting = 1
 };
 
+/** The word of a task status code (A, C, I, X); any other code as it is stored. */
+inline QString taskStatusWord(const QString& code)
+{
+    const QString c = code.trimmed().toUpper();
+    if (c == QLatin1String("A"))
+        return QStringLiteral("Active");
+    if (c == QLatin1String("C"))
+        return QStringLiteral("Complete");
+    if (c == QLatin1String("I"))
+        return QStringLiteral("Incomplete");
+    if (c == QLatin1String("X"))
+        return QStringLiteral("Canceled");
+    return code;
+}
+
 /**
  * How a column of SCR is held by the task object:
  *  - Text:   QString; Null reads as ""

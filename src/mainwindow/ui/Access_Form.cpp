@@ -6,6 +6,7 @@
 #include "core/db/DatabaseOpener.h"
 #include "mainwindow/SessionUnload.h"
 #include "mainwindow/TeamTree.h"
+#include "mainwindow/WindowLayout.h"
 #include "mainwindow/ui/CalendarPage.h"
 #include "mainwindow/ui/DlgTaskListOptions.h"
 #include "mainwindow/ui/TeamView.h"
@@ -172,7 +173,8 @@ void Access_Form::buildMenus()
     QAction* options = command("mnuListOptions", QStringLiteral("Task List &Options..."), nullptr);
     connect(options, &QAction::triggered, this, [this] {
         DlgTaskListOptions dialog(m_session, m_prompt, this);
-        dialog.exec();
+        if (dialog.exec() == QDialog::Accepted)
+            m_team->applyListOptions();
     });
     tasks->addAction(options);
 
@@ -225,6 +227,22 @@ void Access_Form::buildMenus()
     pair(QStringLiteral("&Dates"),
          command("mnuAllDateIn", QStringLiteral("&All Dates"), &Access_Form::allDates),
          command("mnuDateIn", QStringLiteral("&Date Window..."), &Access_Form::chooseDates));
+    view->addSeparator();
+    QAction* preview = command("mnuShowPreview", QStringLiteral("Show &Preview"), nullptr);
+    preview->setCheckable(true);
+    connect(preview, &QAction::toggled, m_team, &TeamView::setPreviewShown);
+    view->addAction(preview);
+    QAction* tileH = command("TILEH", QStringLiteral("Preview &Below"), nullptr);
+    connect(tileH, &QAction::triggered, this, [this] {
+        m_team->setPreviewOrientation(QStringLiteral("H"));
+        m_commands.value(QStringLiteral("mnuShowPreview"))->setChecked(true);
+    });
+    QAction* tileV = command("TILEV", QStringLiteral("Preview &Beside"), nullptr);
+    connect(tileV, &QAction::triggered, this, [this] {
+        m_team->setPreviewOrientation(QStringLiteral("V"));
+        m_commands.value(QStringLiteral("mnuShowPreview"))->setChecked(true);
+    });
+    view->addActions({tileH, tileV});
     view->addSeparator();
     view->addAction(command("mnuUp", QStringLiteral("&Up to Supervisor"), &Access_Form::walkUp));
     view->addAction(command("mnuRefresh", QStringLiteral("&Refresh"), &Access_Form::refreshPage));
@@ -400,6 +418,18 @@ void Access_Form::rebuildForUser()
     showFilter();
     if (m_tray)
         m_tray->setToolTip(windowTitle());
+    // The layout the user left: window, splitters, preview, columns; the list options' fonts
+    // and columns.
+    const WindowLayout layout = WindowLayout::load(m_session.settings());
+    if (layout.taskFormSize.isValid())
+        m_session.taskFormSize = layout.taskFormSize;
+    if (layout.geometry.isValid())
+        setGeometry(layout.geometry);
+    if (layout.maximized)
+        setWindowState(windowState() | Qt::WindowMaximized);
+    m_team->applyListOptions();
+    m_team->restoreLayout(layout);
+    m_commands.value(QStringLiteral("mnuShowPreview"))->setChecked(layout.previewShown);
     // The trees of the default page.
     m_tabs->setCurrentWidget(m_team);
     m_team->refresh();
@@ -534,6 +564,11 @@ void Access_Form::closeEvent(QCloseEvent* event)
     }
     m_noQuestion = false;
     if (!m_unloaded) {
+        WindowLayout layout = WindowLayout::load(m_session.settings());
+        layout.geometry = normalGeometry();
+        layout.maximized = isMaximized();
+        m_team->keepLayout(layout);
+        layout.save(m_session.settings());
         unloadSession(m_session);
         m_unloaded = true;
     }

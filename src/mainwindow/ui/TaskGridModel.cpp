@@ -1,29 +1,70 @@
 #include "mainwindow/ui/TaskGridModel.h"
 
+#include "mainwindow/ListOptions.h"
+
 namespace bx {
 
 TaskGridModel::TaskGridModel(const Clock& clock, QObject* parent)
     : QAbstractTableModel(parent)
     , m_gmt(clock)
+    , m_columns(taskGridColumns())
 {
 }
 
-void TaskGridModel::setRows(const QStringList& names, QList<QVariantList> rows)
+void TaskGridModel::mapFields()
 {
-    beginResetModel();
     const auto indexOf = [&](const QString& field) {
-        for (int i = 0; i < names.size(); ++i) {
-            if (names.at(i).compare(field, Qt::CaseInsensitive) == 0)
+        for (int i = 0; i < m_names.size(); ++i) {
+            if (m_names.at(i).compare(field, Qt::CaseInsensitive) == 0)
                 return i;
         }
         return -1;
     };
     m_fieldIndex.clear();
-    for (const TaskGridColumn& c : taskGridColumns())
+    for (const TaskGridColumn& c : std::as_const(m_columns))
         m_fieldIndex << indexOf(c.field);
     m_numberIndex = indexOf(QStringLiteral("SCR_Number"));
+}
+
+void TaskGridModel::setRows(const QStringList& names, QList<QVariantList> rows)
+{
+    beginResetModel();
+    m_names = names;
     m_rows = std::move(rows);
+    mapFields();
     endResetModel();
+}
+
+void TaskGridModel::setColumns(const QStringList& scrColumns, const QString& customLabel)
+{
+    beginResetModel();
+    if (scrColumns.isEmpty()) {
+        m_columns = taskGridColumns();
+    } else {
+        const QList<ListField> offered = ListOptions::offeredFields(customLabel);
+        m_columns.clear();
+        for (const QString& column : scrColumns) {
+            QString header;
+            for (const TaskGridColumn& c : taskGridColumns()) {
+                if (c.field.compare(column, Qt::CaseInsensitive) == 0) {
+                    header = c.header;
+                    break;
+                }
+            }
+            for (qsizetype i = 0; header.isEmpty() && i < offered.size(); ++i) {
+                if (offered.at(i).column.compare(column, Qt::CaseInsensitive) == 0)
+                    header = offered.at(i).caption;
+            }
+            m_columns << TaskGridColumn{header.isEmpty() ? column : header, column};
+        }
+    }
+    mapFields();
+    endResetModel();
+}
+
+QString TaskGridModel::field(int column) const
+{
+    return column >= 0 && column < m_columns.size() ? m_columns.at(column).field : QString();
 }
 
 int TaskGridModel::rowCount(const QModelIndex& parent) const
@@ -33,7 +74,7 @@ int TaskGridModel::rowCount(const QModelIndex& parent) const
 
 int TaskGridModel::columnCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : static_cast<int>(taskGridColumns().size());
+    return parent.isValid() ? 0 : static_cast<int>(m_columns.size());
 }
 
 QVariant TaskGridModel::data(const QModelIndex& index, int role) const
@@ -58,7 +99,7 @@ QVariant TaskGridModel::headerData(int section, Qt::Orientation orientation, int
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
-    return taskGridColumns().value(section).header;
+    return section >= 0 && section < m_columns.size() ? m_columns.at(section).header : QVariant();
 }
 
 } // namespace bx

@@ -10,7 +10,8 @@ namespace bx {
 /**
  * The task grid's rows as read, shown in the grid's columns: one list of values per row and no
  * item object per cell, so a view of many thousand tasks stays light. Dates, stored in GMT, show
- * in local time. Qt::UserRole of any cell is the row's task number.
+ * in local time. Qt::UserRole of any cell is the row's task number. The columns shown are all of
+ * taskGridColumns() until setColumns() chooses others.
  */
 class TaskGridModel : public QAbstractTableModel
 {
@@ -21,6 +22,16 @@ public:
     /** Replaces the rows; `names` are the columns of each row's values. */
     void setRows(const QStringList& names, QList<QVariantList> rows);
 
+    /**
+     * Shows these SCR columns in this order (the task list options' columns); an empty list
+     * shows all of taskGridColumns(). A column is headed as in taskGridColumns(), else by its
+     * caption among the offered fields (the custom field by `customLabel`), else by its name.
+     * A column the rows do not hold shows empty.
+     */
+    void setColumns(const QStringList& scrColumns, const QString& customLabel = {});
+    /** The SCR column shown in a grid column; empty when out of range. */
+    QString field(int column) const;
+
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
@@ -28,7 +39,11 @@ public:
                         int role = Qt::DisplayRole) const override;
 
 private:
+    void mapFields();
+
     GmtConverter m_gmt;
+    QList<TaskGridColumn> m_columns;
+    QStringList m_names;
     QList<int> m_fieldIndex; ///< per grid column, its place in a row; -1 when not read
     int m_numberIndex = -1;
     QList<QVariantList> m_rows;

@@ -15,6 +15,34 @@ TeamTreeFonts TeamTreeFonts::from(const QFont& base)
     return f;
 }
 
+QFont TeamTreeFonts::toFont(const NodeFont& font)
+{
+    QFont f(font.name);
+    if (font.size > 0)
+        f.setPointSize(font.size);
+    f.setBold(font.bold);
+    f.setItalic(font.italic);
+    f.setUnderline(font.underline);
+    return f;
+}
+
+TeamTreeFonts TeamTreeFonts::fromOptions(const ListOptionsSet& options)
+{
+    TeamTreeFonts f;
+    const auto take = [&](NodeKind kind, QFont& font, QColor& colour) {
+        font = toFont(options.font(kind));
+        colour = options.font(kind).color;
+    };
+    take(NodeKind::Workshop, f.workshop, f.workshopColour);
+    take(NodeKind::User, f.user, f.userColour);
+    take(NodeKind::Folder, f.folder, f.folderColour);
+    take(NodeKind::Folder, f.category, f.categoryColour);
+    take(NodeKind::Task, f.task, f.taskColour);
+    take(NodeKind::UnviewedTask, f.unviewedTask, f.unviewedColour);
+    take(NodeKind::OverdueTask, f.overdueTask, f.overdueColour);
+    return f;
+}
+
 TeamTreeModel::TeamTreeModel(TeamTree& tree, QObject* parent)
     : QAbstractItemModel(parent)
     , m_tree(tree)
@@ -100,6 +128,31 @@ QFont TeamTreeModel::fontOf(const TreeNode* n) const
     return n->unviewed ? m_fonts.unviewedTask : m_fonts.task;
 }
 
+QColor TeamTreeModel::colourOf(const TreeNode* n) const
+{
+    switch (n->kind) {
+    case TreeNodeKind::Workshop:
+    case TreeNodeKind::SubWorkshop:
+        return m_fonts.workshopColour;
+    case TreeNodeKind::User:
+    case TreeNodeKind::Unassigned:
+        return m_fonts.userColour;
+    case TreeNodeKind::Folder:
+        return m_fonts.folderColour;
+    case TreeNodeKind::Category:
+        return m_fonts.categoryColour;
+    case TreeNodeKind::Task:
+        break;
+    case TreeNodeKind::Root:
+        return {};
+    }
+    if (n->overdue && m_fonts.overdueColour.isValid())
+        return m_fonts.overdueColour;
+    if (n->unviewed && m_fonts.unviewedColour.isValid())
+        return m_fonts.unviewedColour;
+    return m_fonts.taskColour;
+}
+
 QVariant TeamTreeModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid())
@@ -111,12 +164,10 @@ QVariant TeamTreeModel::data(const QModelIndex& index, int role) const
         return n->text;
     case Qt::FontRole:
         return fontOf(n);
-    case Qt::ForegroundRole:
-        if (n->kind == TreeNodeKind::Task && n->overdue && m_fonts.overdueColour.isValid())
-            return m_fonts.overdueColour;
-        if (n->kind == TreeNodeKind::Task && m_fonts.taskColour.isValid())
-            return m_fonts.taskColour;
-        return {};
+    case Qt::ForegroundRole: {
+        const QColor colour = colourOf(n);
+        return colour.isValid() ? QVariant(colour) : QVariant();
+    }
     case TagRole:
         return n->tag;
     case KeyRole:

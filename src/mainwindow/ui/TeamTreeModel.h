@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mainwindow/ListOptions.h"
 #include "mainwindow/TeamTree.h"
 
 #include <QAbstractItemModel>
@@ -20,17 +21,31 @@ struct TeamTreeFonts
     QFont task;
     QFont unviewedTask;
     QFont overdueTask;
+    // Text colours; an invalid colour leaves the view's own.
+    QColor workshopColour;
+    QColor userColour;
+    QColor folderColour;
+    QColor categoryColour;
     QColor taskColour;
+    QColor unviewedColour;
     QColor overdueColour = QColor(Qt::red);
 
     /** `base` for every kind; unviewed tasks bold, overdue tasks italic. */
     static TeamTreeFonts from(const QFont& base);
+    /**
+     * The fonts and colours of the task list options' node kinds: workshops, users, folders,
+     * tasks, unviewed and overdue tasks each their own; category groups take the folder's.
+     */
+    static TeamTreeFonts fromOptions(const ListOptionsSet& options);
+    /** The QFont of one node kind's options. */
+    static QFont toFont(const NodeFont& font);
 };
 
 /**
- * A Qt item model over a TeamTree: one column, the node text; the font of the node's kind (an
- * unviewed task in the unviewed font, an overdue one in the overdue font and colour, bold as well
- * when also unviewed). Follows the tree's changes row by row. The tree must outlive the model.
+ * A Qt item model over a TeamTree: one column, the node text; the font and colour of the node's
+ * kind (an unviewed task in the unviewed font and colour, an overdue one in the overdue font and
+ * colour, bold as well when also unviewed). Follows the tree's changes row by row. The tree must
+ * outlive the model.
  */
 class TeamTreeModel : public QAbstractItemModel, private TeamTreeListener
 {
@@ -84,6 +99,7 @@ private:
     void reset() override;
 
     QFont fontOf(const TreeNode* node) const;
+    QColor colourOf(const TreeNode* node) const;
     static qlonglong draggedTask(const QMimeData* data);
 
     DropHandler m_dropHandler;

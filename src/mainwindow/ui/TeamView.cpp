@@ -6,8 +6,11 @@
 #include "core/db/Database.h"
 #include "core/db/DatabaseOpener.h"
 #include "mainwindow/Folders.h"
+#include "mainwindow/ListOptions.h"
 #include "mainwindow/TaskMoves.h"
+#include "mainwindow/WindowLayout.h"
 #include "mainwindow/ui/TaskGridModel.h"
+#include "mainwindow/ui/TaskPreviewPane.h"
 #include "mainwindow/ui/TeamTreeModel.h"
 #include "people/UserRights.h"
 
@@ -20,6 +23,8 @@
 #include <QTableView>
 #include <QTimer>
 #include <QTreeView>
+
+#include <numeric>
 
 namespace bx {
 
@@ -47,6 +52,8 @@ TeamView::TeamView(Session& session, Prompt& prompt, QWidget* parent)
     , m_treeView(new QTreeView(this))
     , m_grid(new QTableView(this))
     , m_bevel1(new QSplitter(Qt::Horizontal, this))
+    , m_bevel2(new QSplitter(Qt::Vertical, this))
+    , m_preview(new TaskPreviewPane(session, prompt, this))
 {
     m_treeView->setObjectName(QStringLiteral("IvvTree1"));
     m_treeView->setHeaderHidden(true);
@@ -71,10 +78,19 @@ TeamView::TeamView(Session& session, Prompt& prompt, QWidget* parent)
     m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_grid->verticalHeader()->hide();
 
+    // Bevel1 parts the tree from the list, Bevel2 the list from the preview.
+    m_bevel2->setObjectName(QStringLiteral("Bevel2"));
+    m_bevel2->addWidget(m_grid);
+    m_bevel2->addWidget(m_preview);
+    m_bevel2->setStretchFactor(0, 2);
     m_bevel1->setObjectName(QStringLiteral("Bevel1"));
     m_bevel1->addWidget(m_treeView);
-    m_bevel1->addWidget(m_grid);
+    m_bevel1->addWidget(m_bevel2);
     m_bevel1->setStretchFactor(1, 2);
+    connect(this, &TeamView::taskSelected, this, [this](qlonglong task) {
+        if (m_preview->isVisible() && task != m_preview->task())
+            m_preview->showTask(task);
+    });
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_bevel1);
@@ -112,6 +128,10 @@ bool TeamView::refresh()
         return false;
     try {
         m_tree.setOptions({m_session.user.userId, false, m_session.clock().nowLocal()});
+        // The rows of the last read go before the new ones come, so that two views of a large
+        // workshop are never held at once.
+        m_gridModel->setRows({}, {});
+        m_rows.clear();
         const bool ownOnly = !UserRights::mayViewOthersTasks(m_session.user.record);
         m_tree.buildSkeleton(m_session.db(), m_session.currentWorkshopId, ownOnly);
 
@@ -303,6 +323,64 @@ qlonglong TeamView::neighbourTask(qlonglong number, int direction) const
         return m_gridModel->index(other, 0).data(Qt::UserRole).toLongLong();
     }
     return 0;
+}
+
+void TeamView::applyListOptions()
+{
+    const ListOptionsSet options = ListOptions(m_session.settings()).current();
+    m_treeModel->setFonts(TeamTreeFonts::fromOptions(options));
+    m_gridModel->setColumns(options.columns, m_session.system.labelCustom);
+}
+
+void TeamView::setPreviewShown(bool shown)
+{
+    m_preview->setVisible(shown);
+    if (shown)
+        m_preview->showTask(selectedTask());
+}
+
+bool TeamView::previewShown() const
+{
+    return !m_preview->isHidden();
+}
+
+void TeamView::setPreviewOrientation(const QString& orientation)
+{
+    m_bevel2->setOrientation(orientation == QLatin1String("V") ? Qt::Horizontal : Qt::Vertical);
+}
+
+QString TeamView::previewOrientation() const
+{
+    return m_bevel2->orientation() == Qt::Horizontal ? QStringLiteral("V") : QStringLiteral("H");
+}
+
+void TeamView::restoreLayout(const WindowLayout& layout)
+{
+    setPreviewOrientation(layout.previewOrientation);
+    setPreviewShown(layout.previewShown);
+    if (!layout.treeSplit.isEmpty())
+        m_bevel1->setSizes(layout.treeSplit);
+    if (!layout.previewSplit.isEmpty())
+        m_bevel2->setSizes(layout.previewSplit);
+    for (int c = 0; c < m_gridModel->columnCount(); ++c) {
+        const int width = layout.gridColumnWidths.value(m_gridModel->field(c), -1);
+        if (width > 0)
+            m_grid->setColumnWidth(c, width);
+    }
+}
+
+void TeamView::keepLayout(WindowLayout& layout) const
+{
+    layout.previewOrientation = previewOrientation();
+    layout.previewShown = previewShown();
+    // A splitter that was never laid out has no sizes worth keeping.
+    const auto kept = [](const QList<int>& sizes) {
+        return std::accumulate(sizes.begin(), sizes.end(), 0) > 0 ? sizes : QList<int>();
+    };
+    layout.treeSplit = kept(m_bevel1->sizes());
+    layout.previewSplit = kept(m_bevel2->sizes());
+    for (int c = 0; c < m_gridModel->columnCount(); ++c)
+        layout.gridColumnWidths.insert(m_gridModel->field(c), m_grid->columnWidth(c));
 }
 
 void TeamView::newFolder()

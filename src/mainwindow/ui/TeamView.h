@@ -19,7 +19,9 @@ namespace bx {
 class Prompt;
 class Session;
 class TaskGridModel;
+class TaskPreviewPane;
 class TeamTreeModel;
+struct WindowLayout;
 
 /**
  * The team page: the team tree of the current workshop (IvvTree1) beside the task grid, both
@@ -69,6 +71,19 @@ public:
     /** The task before (-1) or after (+1) `number` in the grid; 0 at either end or when absent. */
     qlonglong neighbourTask(qlonglong number, int direction) const;
 
+    /** Fonts of the tree and the grid's columns from the user's task list options. */
+    void applyListOptions();
+
+    /** The preview pane beside or below the grid (mnuShowPreview). */
+    void setPreviewShown(bool shown);
+    bool previewShown() const;
+    /** "H": the preview below the grid (TILEH); "V": beside it (TILEV). */
+    void setPreviewOrientation(const QString& orientation);
+    QString previewOrientation() const;
+    /** Splitters, preview and grid column widths as kept, and back. */
+    void restoreLayout(const WindowLayout& layout);
+    void keepLayout(WindowLayout& layout) const;
+
     const TeamTree& tree() const { return m_tree; }
     /** The task rows of the last read, as the whole view lists them. */
     RecordSet rows() const { return RecordSet(m_names, m_rows); }
@@ -101,6 +116,8 @@ private:
     QTreeView* m_treeView;
     QTableView* m_grid;
     QSplitter* m_bevel1;
+    QSplitter* m_bevel2;
+    TaskPreviewPane* m_preview;
     /** The rows of the last read, as the grid shows them for the whole workshop. */
     QStringList m_names;
     QList<QVariantList> m_rows;

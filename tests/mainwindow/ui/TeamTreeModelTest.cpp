@@ -137,6 +137,49 @@ TEST_F(TeamTreeModelTest, FontsFollowNodeKindViewedAndDueState)
     }
 }
 
+TEST_F(TeamTreeModelTest, ListOptionFontsAndColoursReachTheNodesOfTheirKind)
+{
+    ListOptionsSet options;
+    const auto set = [&](NodeKind kind, const char* name, int size, QColor colour) {
+        NodeFont& f = options.font(kind);
+        f.name = QString::fromLatin1(name);
+        f.size = size;
+        f.color = colour;
+    };
+    set(NodeKind::Workshop, "Shop Face", 14, Qt::darkGreen);
+    set(NodeKind::User, "User Face", 11, Qt::blue);
+    set(NodeKind::Folder, "Folder Face", 9, Qt::darkYellow);
+    set(NodeKind::Task, "Task Face", 10, Qt::darkGray);
+    set(NodeKind::UnviewedTask, "Unviewed Face", 12, Qt::magenta);
+    set(NodeKind::OverdueTask, "Late Face", 13, Qt::darkRed);
+    TeamTreeModel model(tree);
+    model.setFonts(TeamTreeFonts::fromOptions(options));
+    tree.placeTasks(tasks({task(1, QStringLiteral("ann"), 0, true, 5),
+                           task(2, QStringLiteral("ann"), 0, false, 5),
+                           task(3, QStringLiteral("ann"), 0, true, -1)}));
+
+    const struct
+    {
+        const TreeNode* node;
+        const char* family;
+        int size;
+        QColor colour;
+    } cases[] = {{tree.root()->child(0), "Shop Face", 14, Qt::darkGreen},
+                 {tree.findUser(QStringLiteral("ann")), "User Face", 11, Qt::blue},
+                 {tree.findFolder(1), "Folder Face", 9, Qt::darkYellow},
+                 {tree.findTask(1), "Task Face", 10, Qt::darkGray},
+                 {tree.findTask(2), "Unviewed Face", 12, Qt::magenta},
+                 {tree.findTask(3), "Late Face", 13, Qt::darkRed}};
+    for (const auto& c : cases) {
+        ASSERT_NE(c.node, nullptr) << c.family;
+        const QModelIndex i = model.indexOf(c.node);
+        const QFont f = model.data(i, Qt::FontRole).value<QFont>();
+        EXPECT_EQ(f.family(), QString::fromLatin1(c.family));
+        EXPECT_EQ(f.pointSize(), c.size) << c.family;
+        EXPECT_EQ(model.data(i, Qt::ForegroundRole).value<QColor>(), c.colour) << c.family;
+    }
+}
+
 } // namespace
 
 // Only tasks are dragged; a drop hands the task and the node to the handler and moves no rows.

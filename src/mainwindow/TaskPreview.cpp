@@ -1,0 +1,129 @@
+#include "mainwindow/TaskPreview.h"
+
+#include "core/Gmt.h"
+#include "core/db/Database.h"
+#include "core/db/RecordSet.h"
+#include "tasks/TaskTypes.h"
+
+#include <QHash>
+#include <QRegularExpression>
+
+namespace bx {
+
+namespace {
+
+/**
+ * The text of a formatted (HTML) comment: head and style dropped, paragraph and line ends kept as
+ * line breaks, other tags removed and character references decoded.
+ */
+QString htmlToPlain(QString html)
+{
+    static const QRegularExpression head(QStringLiteral("<(head|style)[^>]*>.*?</\\1\\s*>"),
+                                         QRegularExpression::CaseInsensitiveOption |
+                                             QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression breaks(QStringLiteral("<br\\s*/?>|</(p|div|li|tr|h\\d)\\s*>"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression tags(QStringLiteral("<[^>]*>"));
+    static const QRegularExpression lineEnds(QStringLiteral("\\s*\n\\s*"));
+    static const QRegularExpression lineBlanks(QStringLiteral("[ \t]*\n[ \t]*"));
+    static const QRegularExpression entity(QStringLiteral("&(#x?[0-9a-fA-F]+|[a-zA-Z]+);"));
+    html.remove(head);
+    html.replace(lineEnds, QStringLiteral(" "));
+    html.replace(breaks, QStringLiteral("\n"));
+    html.remove(tags);
+    html.replace(lineBlanks, QStringLiteral("\n"));
+    // One pass over the character references, so "&amp;lt;" stays "&lt;".
+    QString out;
+    qsizetype from = 0;
+    for (auto it = entity.globalMatch(html); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        out += html.mid(from, m.capturedStart() - from);
+        from = m.capturedEnd();
+        const QString name = m.captured(1);
+        if (name.startsWith(QLatin1Char('#'))) {
+            const bool hex = name.size() > 1 && name.at(1).toLower() == QLatin1Char('x');
+            bool ok = false;
+            const char32_t code = name.mid(hex ? 2 : 1).toUInt(&ok, hex ? 16 : 10);
+            if (ok && code > 0 && code <= 0x10FFFF) {
+                out += QString::fromUcs4(&code, 1);
+                continue;
+            }
+        } else {
+            static const QHash<QString, QString> named{
+                {QStringLiteral("lt"), QStringLiteral("<")},
+                {QStringLiteral("gt"), QStringLiteral(">")},
+                {QStringLiteral("amp"), QStringLiteral("&")},
+                {QStringLiteral("quot"), QStringLiteral("\"")},
+                {QStringLiteral("apos"), QStringLiteral("'")},
+                {QStringLiteral("nbsp"), QStringLiteral(" ")}};
+            const auto found = named.constFind(name.toLower());
+            if (found != named.constEnd()) {
+                out += *found;
+                continue;
+            }
+        }
+        out += m.captured(0);
+    }
+    out += html.mid(from);
+    return out.trimmed();
+}
+
+/** The comments as plain text: the plain copy when there is one, else the formatted text's. */
+QString commentsText(const RecordSet& rs)
+{
+    const QString plain = rs.text(QStringLiteral("SCR_Comments_AsText"));
+    if (!plain.trimmed().isEmpty())
+        return plain;
+    const QString formatted = rs.text(QStringLiteral("SCR_Comments"));
+    const bool isHtml = formatted.trimmed().startsWith(QLatin1Char('<'));
+    return isHtml ? htmlToPlain(formatted) : formatted;
+}
+
+} // namespace
+
+QString taskPreviewHtml(Database& db, const Clock& clock, qlonglong task)
+{
+    const RecordSet rs = db.query(
+        QStringLiteral("SELECT SCR_Title, SCR_Owner_User_ID, SCR_Request_ID, SCR_Priority, "
+                       "SCR_Status, SCR_Category, SCR_Request_Date, SCR_StartDate, "
+                       "SCR_Owner_Target_Date, SCR_Comments, SCR_Comments_AsText FROM SCR "
+                       "WHERE SCR_Number = ?"),
+        {task});
+    if (rs.isEmpty())
+        return {};
+
+    const GmtConverter gmt(clock);
+    const auto date = [&](const char* column) {
+        const QDateTime d = rs.dateTime(QString::fromLatin1(column));
+        return d.isValid() ? gmt.toLocal(d).toString(QStringLiteral("yyyy-MM-dd HH:mm"))
+                           : QString();
+    };
+    const QList<std::pair<QString, QString>> rows = {
+        {QStringLiteral("Owner"), rs.text(QStringLiteral("SCR_Owner_User_ID"))},
+        {QStringLiteral("Requester"), rs.text(QStringLiteral("SCR_Request_ID"))},
+        {QStringLiteral("Priority"), rs.text(QStringLiteral("SCR_Priority"))},
+        {QStringLiteral("Status"), taskStatusWord(rs.text(QStringLiteral("SCR_Status")))},
+        {QStringLiteral("Category"), rs.text(QStringLiteral("SCR_Category"))},
+        {QStringLiteral("Request Date"), date("SCR_Request_Date")},
+        {QStringLiteral("Start Date"), date("SCR_StartDate")},
+        {QStringLiteral("Due Date"), date("SCR_Owner_Target_Date")},
+    };
+
+    QString html = QStringLiteral("<html><body><h3>") +
+                   rs.text(QStringLiteral("SCR_Title")).toHtmlEscaped() +
+                   QStringLiteral("</h3><table cellspacing=\"2\">");
+    for (const auto& [caption, value] : rows) {
+        html += QStringLiteral("<tr><td><b>") + caption + QStringLiteral(":</b></td><td>") +
+                value.toHtmlEscaped() + QStringLiteral("</td></tr>");
+    }
+    html += QStringLiteral("</table>");
+    const QString comments = commentsText(rs);
+    if (!comments.trimmed().isEmpty()) {
+        html += QStringLiteral("<hr><p style=\"white-space: pre-wrap\">") +
+                comments.toHtmlEscaped() + QStringLiteral("</p>");
+    }
+    html += QStringLiteral("</body></html>");
+    return html;
+}
+
+} // namespace bx

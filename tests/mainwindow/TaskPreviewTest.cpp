@@ -1,0 +1,97 @@
+#include "mainwindow/TaskPreview.h"
+
+#include "core/db/Database.h"
+#include "support/EngineFixture.h"
+#include "support/FixedClock.h"
+#include "support/Schema.h"
+
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+using namespace bx;
+
+namespace {
+
+const QString kObrien = QStringLiteral("O'Brien");
+
+class TaskPreviewTest : public test::EngineTest
+{
+protected:
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        QDir(tempDir()).mkdir(QStringLiteral("program"));
+        test::loadCurrentSchema(db(), tempDir() + QStringLiteral("/program"));
+        for (const QString& user : {kObrien, QStringLiteral("carl")})
+            db().execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, Disabled) VALUES (?, 0)"),
+                         {user});
+        db().execute(QStringLiteral("INSERT INTO LU_CATEGORY (Category) VALUES (?)"),
+                     {QStringLiteral("Bob's & co")});
+        db().execute(QStringLiteral("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (?, ?)"),
+                     {7, QStringLiteral("Shop")});
+        // Local time is GMT - 5 hours.
+        clock.setStandardOffsetSeconds(-5 * 3600);
+    }
+
+    qlonglong addTask(const QVariantMap& overrides)
+    {
+        QVariantMap columns{
+            {QStringLiteral("SCR_Title"), QStringLiteral("<b>O'Brien")},
+            {QStringLiteral("SCR_Status"), QStringLiteral("C")},
+            {QStringLiteral("SCR_Owner_User_ID"), kObrien},
+            {QStringLiteral("SCR_Request_ID"), QStringLiteral("carl")},
+            {QStringLiteral("SCR_Category"), QStringLiteral("Bob's & co")},
+            {QStringLiteral("SCR_Group_ID"), 7},
+            {QStringLiteral("SCR_StartDate"), naive(QDate(2024, 3, 1), QTime(2, 30))}};
+        for (auto it = overrides.begin(); it != overrides.end(); ++it)
+            columns[it.key()] = it.value();
+        const qlonglong n = db().insertNumbered(
+            QStringLiteral("SCR"), QStringLiteral("SCR_Counter"), columns.keys(), columns.values());
+        db().execute(
+            QStringLiteral("UPDATE SCR SET SCR_Number = SCR_Counter WHERE SCR_Counter = ?"), {n});
+        return n;
+    }
+
+    test::FixedClock clock;
+};
+
+TEST_P(TaskPreviewTest, DatabaseTextIsShownLiterallyAndDatesInLocalTime)
+{
+    const qlonglong n = addTask(
+        {{QStringLiteral("SCR_Comments_AsText"), QStringLiteral("call <i>her</i> & \"him\"")}});
+    const QString html = taskPreviewHtml(db(), clock, n);
+    EXPECT_TRUE(html.contains(QStringLiteral("&lt;b&gt;O'Brien"))) << html.toStdString();
+    EXPECT_FALSE(html.contains(QStringLiteral("<b>O'Brien")));
+    EXPECT_TRUE(html.contains(QStringLiteral("Bob's &amp; co")));
+    EXPECT_TRUE(html.contains(QStringLiteral("call &lt;i&gt;her&lt;/i&gt; &amp; &quot;him&quot;")));
+    EXPECT_TRUE(html.contains(QStringLiteral("carl")));
+    EXPECT_TRUE(html.contains(QStringLiteral("Complete")));
+    // 02:30 GMT on 1 March is 21:30 local on the day before.
+    EXPECT_TRUE(html.contains(QStringLiteral("2024-02-29 21:30"))) << html.toStdString();
+}
+
+TEST_P(TaskPreviewTest, FormattedCommentsShowAsPlainTextWhenNoPlainCopyIsKept)
+{
+    const qlonglong n =
+        addTask({{QStringLiteral("SCR_Comments"),
+                  QStringLiteral(
+                      "<html><head><style>p { margin: 0 }</style></head>\n<body><p>Ring "
+                      "<b>O'Brien</b> &lt;soon&gt;</p>\n<p>a &amp;lt; b&#33;</p></body></html>")}});
+    const QString html = taskPreviewHtml(db(), clock, n);
+    EXPECT_TRUE(html.contains(QStringLiteral("Ring O'Brien &lt;soon&gt;\na &amp;lt; b!")))
+        << html.toStdString();
+    EXPECT_FALSE(html.contains(QStringLiteral("margin")));
+}
+
+TEST_P(TaskPreviewTest, MissingTaskGivesNothing)
+{
+    addTask({});
+    EXPECT_TRUE(taskPreviewHtml(db(), clock, 987654).isEmpty());
+}
+
+} // namespace
+
+BX_INSTANTIATE_ENGINES(TaskPreviewTest);
