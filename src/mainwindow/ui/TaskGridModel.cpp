@@ -1,6 +1,9 @@
 #include "mainwindow/ui/TaskGridModel.h"
 
 #include "mainwindow/ListOptions.h"
+#include "mainwindow/ui/TeamTreeModel.h"
+
+#include <QMimeData>
 
 namespace bx {
 
@@ -100,6 +103,30 @@ QVariant TaskGridModel::headerData(int section, Qt::Orientation orientation, int
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
     return section >= 0 && section < m_columns.size() ? m_columns.at(section).header : QVariant();
+}
+
+Qt::ItemFlags TaskGridModel::flags(const QModelIndex& index) const
+{
+    const Qt::ItemFlags base = QAbstractTableModel::flags(index);
+    return index.isValid() ? base | Qt::ItemIsDragEnabled : base;
+}
+
+QStringList TaskGridModel::mimeTypes() const
+{
+    return {TeamTreeModel::taskMimeType()};
+}
+
+QMimeData* TaskGridModel::mimeData(const QModelIndexList& indexes) const
+{
+    for (const QModelIndex& index : indexes) {
+        const qlonglong task = data(index, Qt::UserRole).toLongLong();
+        if (task != 0) {
+            auto* mime = new QMimeData;
+            mime->setData(TeamTreeModel::taskMimeType(), QByteArray::number(task));
+            return mime;
+        }
+    }
+    return nullptr;
 }
 
 } // namespace bx

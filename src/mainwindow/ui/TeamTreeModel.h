@@ -80,6 +80,8 @@ public:
     using DropHandler = std::function<void(qlonglong task, const TreeNode* target)>;
     void setDropHandler(DropHandler handler) { m_dropHandler = std::move(handler); }
     static QString taskMimeType() { return QStringLiteral("application/x-brindlepax-task"); }
+    /** The task number a drag carries; 0 when it carries none. */
+    static qlonglong draggedTask(const QMimeData* data);
     Qt::ItemFlags flags(const QModelIndex& index) const override;
     QStringList mimeTypes() const override;
     QMimeData* mimeData(const QModelIndexList& indexes) const override;
@@ -100,7 +102,6 @@ private:
 
     QFont fontOf(const TreeNode* node) const;
     QColor colourOf(const TreeNode* node) const;
-    static qlonglong draggedTask(const QMimeData* data);
 
     DropHandler m_dropHandler;
 

@@ -77,6 +77,8 @@ TeamView::TeamView(Session& session, Prompt& prompt, QWidget* parent)
     m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
     m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_grid->verticalHeader()->hide();
+    m_grid->setDragEnabled(true);
+    m_grid->setDragDropMode(QAbstractItemView::DragOnly);
 
     // Bevel1 parts the tree from the list, Bevel2 the list from the preview.
     m_bevel2->setObjectName(QStringLiteral("Bevel2"));

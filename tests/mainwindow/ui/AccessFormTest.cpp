@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMimeData>
 #include <QTableView>
 #include <QToolBar>
 #include <QTreeView>
@@ -269,6 +270,36 @@ TEST_F(AccessFormTest, TemplatesMenuStartsATaskFromATemplate)
     db().execute(QStringLiteral("DELETE FROM SCR WHERE SCR_Number = 951"));
     menu->actions().first()->trigger();
     EXPECT_EQ(prompt.last().text, QStringLiteral("Template record not found"));
+}
+
+} // namespace
+
+namespace {
+
+// The layout the user leaves is the one he finds: preview beside the grid, hidden or shown; a
+// grid row drags as its task onto the tree like a tree node does.
+TEST_F(AccessFormTest, LayoutIsKeptAndGridRowsDragAsTasks)
+{
+    addTask(961, QStringLiteral("Dragged"), QStringLiteral("admin"));
+    {
+        Access_Form form(session, prompt);
+        EXPECT_EQ(form.teamView()->previewOrientation(), QStringLiteral("H"));
+        child<QAction>(form, "TILEV")->trigger();
+        child<QAction>(form, "mnuShowPreview")->setChecked(false);
+        EXPECT_FALSE(form.teamView()->previewShown());
+
+        QAbstractItemModel& grid = *form.teamView()->grid()->model();
+        std::unique_ptr<QMimeData> mime(grid.mimeData({grid.index(0, 0)}));
+        ASSERT_TRUE(mime);
+        EXPECT_EQ(TeamTreeModel::draggedTask(mime.get()), 961);
+        child<QAction>(form, "EXIT")->trigger();
+    }
+    EXPECT_EQ(settings.get(QStringLiteral("Access Form"), QStringLiteral("Preview")),
+              QStringLiteral("V"));
+    Access_Form again(session, prompt);
+    EXPECT_EQ(again.teamView()->previewOrientation(), QStringLiteral("V"));
+    EXPECT_FALSE(again.teamView()->previewShown());
+    EXPECT_FALSE(child<QAction>(again, "mnuShowPreview")->isChecked());
 }
 
 } // namespace
