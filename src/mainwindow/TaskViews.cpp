@@ -408,11 +408,20 @@ TaskListFill fillTaskList(Session& session, const TaskCriteria& statement,
                           const std::function<void(const RecordSet& rows, int row)>& insert,
                           const std::function<qint64()>& elapsedMs)
 {
+    return fillTaskList(session.db(), session.system.queryWait, session.user.userId, statement,
+                        insert, elapsedMs);
+}
+
+TaskListFill fillTaskList(Database& db, int queryWaitSeconds, const QString& userId,
+                          const TaskCriteria& statement,
+                          const std::function<void(const RecordSet& rows, int row)>& insert,
+                          const std::function<qint64()>& elapsedMs)
+{
     QElapsedTimer timer;
     timer.start();
     const auto elapsed = [&] { return elapsedMs ? elapsedMs() : timer.elapsed(); };
-    const RecordSet rows = session.db().query(statement.sql, statement.params);
-    const qint64 limitMs = qint64(session.system.queryWait) * 1000;
+    const RecordSet rows = db.query(statement.sql, statement.params);
+    const qint64 limitMs = qint64(queryWaitSeconds) * 1000;
     TaskListFill fill;
     for (int row = 0; row < rows.rowCount(); ++row) {
         if (elapsed() > limitMs) {
@@ -420,7 +429,7 @@ TaskListFill fillTaskList(Session& session, const TaskCriteria& statement,
             fill.message = kTooManyTasks;
             break;
         }
-        if (!taskVisibleTo(rows, row, session.user.userId)) {
+        if (!taskVisibleTo(rows, row, userId)) {
             ++fill.hidden;
             continue;
         }

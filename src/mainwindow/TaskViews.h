@@ -217,5 +217,10 @@ struct TaskListFill
 TaskListFill fillTaskList(Session& session, const TaskCriteria& statement,
                           const std::function<void(const RecordSet& rows, int row)>& insert,
                           const std::function<qint64()>& elapsedMs = {});
+/** The same on any connection, with the limit in seconds and the user the rows are listed for. */
+TaskListFill fillTaskList(Database& db, int queryWaitSeconds, const QString& userId,
+                          const TaskCriteria& statement,
+                          const std::function<void(const RecordSet& rows, int row)>& insert,
+                          const std::function<qint64()>& elapsedMs = {});
 
 } // namespace bx

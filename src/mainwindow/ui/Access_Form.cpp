@@ -432,7 +432,7 @@ void Access_Form::rebuildForUser()
     m_commands.value(QStringLiteral("mnuShowPreview"))->setChecked(layout.previewShown);
     // The trees of the default page.
     m_tabs->setCurrentWidget(m_team);
-    m_team->refresh();
+    m_team->refreshInBackground();
     m_unloaded = false;
 }
 
@@ -540,7 +540,7 @@ void Access_Form::filterChanged()
 {
     m_team->setApproval(false);
     showFilter();
-    m_team->refresh();
+    m_team->refreshInBackground();
 }
 
 void Access_Form::closeWithoutQuestion()

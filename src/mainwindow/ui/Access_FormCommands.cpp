@@ -166,7 +166,7 @@ void Access_Form::quickView(QuickView view)
     if (view == QuickView::Approval) {
         m_team->setApproval(true);
         setWindowTitle(m_caption + QStringLiteral(" (Approval)"));
-        m_team->refresh();
+        m_team->refreshInBackground();
         showTab(QStringLiteral("TEAMWORK"));
         return;
     }
@@ -235,7 +235,7 @@ void Access_Form::refreshPage()
     if (key == QLatin1String("CALENDAR"))
         m_calendar->refresh();
     else if (key == QLatin1String("TEAMWORK"))
-        m_team->refresh();
+        m_team->refreshInBackground();
 }
 
 void Access_Form::closeTab()

@@ -5,6 +5,7 @@
 #include "core/Session.h"
 #include "core/db/Database.h"
 #include "core/db/DatabaseOpener.h"
+#include "core/db/SecondConnection.h"
 #include "mainwindow/Folders.h"
 #include "mainwindow/ListOptions.h"
 #include "mainwindow/TaskMoves.h"
@@ -54,6 +55,7 @@ TeamView::TeamView(Session& session, Prompt& prompt, QWidget* parent)
     , m_bevel1(new QSplitter(Qt::Horizontal, this))
     , m_bevel2(new QSplitter(Qt::Vertical, this))
     , m_preview(new TaskPreviewPane(session, prompt, this))
+    , m_reader(new TaskViewReader(this))
 {
     m_treeView->setObjectName(QStringLiteral("IvvTree1"));
     m_treeView->setHeaderHidden(true);
@@ -115,6 +117,15 @@ TeamView::TeamView(Session& session, Prompt& prompt, QWidget* parent)
                 showGridFor(n);
                 emit taskSelected(selectedTask());
             });
+    connect(m_reader, &TaskViewReader::finished, this, [this](const TaskViewRows& read) {
+        try {
+            showRows(read);
+        } catch (const DbError& e) {
+            reportDatabaseError(e, m_session, m_prompt);
+        }
+    });
+    connect(m_reader, &TaskViewReader::failed, this,
+            [this](const DbError& e) { reportDatabaseError(e, m_session, m_prompt); });
     connect(m_grid->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& index) {
                 m_gridUsedLast = index.isValid();
@@ -124,46 +135,76 @@ TeamView::TeamView(Session& session, Prompt& prompt, QWidget* parent)
 
 TeamView::~TeamView() = default;
 
+TaskCriteria TeamView::viewStatement() const
+{
+    if (m_approval)
+        return approvalGridQuery(m_session);
+    // A user kept to his own tasks reads only those.
+    const OwnerSet own{OwnerKind::User, {m_session.user.userId}};
+    const bool ownOnly = !UserRights::mayViewOthersTasks(m_session.user.record);
+    return gridTaskQuery(ownOnly ? &own : nullptr, m_filter, m_session);
+}
+
 bool TeamView::refresh()
 {
     if (!m_session.isOpen())
         return false;
+    m_reader->cancel();
     try {
-        m_tree.setOptions({m_session.user.userId, false, m_session.clock().nowLocal()});
         // The rows of the last read go before the new ones come, so that two views of a large
         // workshop are never held at once.
         m_gridModel->setRows({}, {});
         m_rows.clear();
-        const bool ownOnly = !UserRights::mayViewOthersTasks(m_session.user.record);
-        m_tree.buildSkeleton(m_session.db(), m_session.currentWorkshopId, ownOnly);
-
-        // One read feeds both the grid and the tree; a user kept to his own tasks reads only
-        // those.
-        QStringList names;
-        QList<QVariantList> rows;
-        const OwnerSet own{OwnerKind::User, {m_session.user.userId}};
-        const TaskCriteria query =
-            m_approval ? approvalGridQuery(m_session)
-                       : gridTaskQuery(ownOnly ? &own : nullptr, m_filter, m_session);
-        const TaskListFill fill = fillTaskList(m_session, query, [&](const RecordSet& rs, int row) {
-            if (names.isEmpty())
-                names = rs.columns();
-            rows << rs.rows().at(row);
+        TaskViewRows read;
+        read.fill = fillTaskList(m_session, viewStatement(), [&](const RecordSet& rs, int row) {
+            if (read.names.isEmpty())
+                read.names = rs.columns();
+            read.rows << rs.rows().at(row);
         });
-        m_tree.placeTasks(RecordSet(names, rows));
-        m_names = std::move(names);
-        m_rows = std::move(rows);
-        m_gridModel->setRows(m_names, m_rows);
-        m_gridUsedLast = false;
-        m_treeView->expandToDepth(1);
-        if (fill.stopped)
-            m_prompt.inform(fill.message);
+        showRows(std::move(read));
     } catch (const DbError& e) {
         reportDatabaseError(e, m_session, m_prompt);
         return false;
     }
-    emit taskSelected(selectedTask());
     return true;
+}
+
+void TeamView::refreshInBackground()
+{
+    if (!m_session.isOpen())
+        return;
+    Connector opener;
+    try {
+        opener = secondConnectionTo(m_session.db());
+    } catch (const DbError&) {
+        // A database that cannot be opened twice is read here.
+        refresh();
+        return;
+    }
+    m_reader->start(std::move(opener), viewStatement(), m_session.system.queryWait,
+                    m_session.user.userId);
+}
+
+bool TeamView::reading() const
+{
+    return m_reader->busy();
+}
+
+void TeamView::showRows(TaskViewRows read)
+{
+    // One read feeds both the tree and the grid.
+    m_tree.setOptions({m_session.user.userId, false, m_session.clock().nowLocal()});
+    m_tree.buildSkeleton(m_session.db(), m_session.currentWorkshopId,
+                         !UserRights::mayViewOthersTasks(m_session.user.record));
+    m_names = std::move(read.names);
+    m_rows = std::move(read.rows);
+    m_tree.placeTasks(RecordSet(m_names, m_rows));
+    m_gridModel->setRows(m_names, m_rows);
+    m_gridUsedLast = false;
+    m_treeView->expandToDepth(1);
+    if (read.fill.stopped)
+        m_prompt.inform(read.fill.message);
+    emit taskSelected(selectedTask());
 }
 
 bool TeamView::taskChanged(qlonglong number)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mainwindow/TaskViewReader.h"
 #include "mainwindow/TaskViews.h"
 #include "mainwindow/TeamTree.h"
 
@@ -42,6 +43,14 @@ public:
 
     /** Reads the workshop and its tasks again. @return false after a database error (shown) */
     bool refresh();
+    /**
+     * The same with the tasks read away from the window's thread, so that the window answers
+     * while a large view is read; the tree and grid change when the rows are in. A read started
+     * while another runs replaces it.
+     */
+    void refreshInBackground();
+    /** A background read is running. */
+    bool reading() const;
 
     /**
      * Follows one saved task without a rebuild: it is read again under the view's filter and
@@ -103,6 +112,10 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    /** The statement of the view: the filter's, or the Approval list. */
+    TaskCriteria viewStatement() const;
+    /** Builds the workshop's skeleton and places the rows read in the tree and the grid. */
+    void showRows(TaskViewRows rows);
     /** Shows in the grid the rows of the selected owner or folder. */
     void showGridFor(const TreeNode* node);
     void showContextMenu(const QPoint& at);
@@ -122,6 +135,7 @@ private:
     QStringList m_names;
     QList<QVariantList> m_rows;
     bool m_approval = false;
+    TaskViewReader* m_reader;
     bool m_gridUsedLast = false;
     QHash<QString, QMenu*> m_popups;
     QHash<QString, QAction*> m_deletes;

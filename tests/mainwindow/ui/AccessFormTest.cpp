@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QTableView>
+#include <QTest>
 #include <QToolBar>
 #include <QTreeView>
 
@@ -57,9 +58,10 @@ protected:
                      {number, title, owner, kShop, category});
     }
 
-    /** The task numbers the grid shows, top down. */
+    /** The task numbers the grid shows once the view's read is in, sorted. */
     static QList<qlonglong> gridTasks(Access_Form& form)
     {
+        waitForView(form);
         const QAbstractItemModel& grid = *form.teamView()->grid()->model();
         QList<qlonglong> out;
         for (int r = 0; r < grid.rowCount(); ++r)
@@ -68,9 +70,16 @@ protected:
         return out;
     }
 
+    /** Waits for the team view's background read. */
+    static void waitForView(Access_Form& form)
+    {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !form.teamView()->reading(); }, 20000));
+    }
+
     /** Makes the tree's node of task `number` the selected one. */
     static void selectTask(Access_Form& form, qlonglong number)
     {
+        waitForView(form);
         TeamView& view = *form.teamView();
         const TreeNode* node = view.tree().findTask(number);
         ASSERT_NE(node, nullptr);
@@ -85,6 +94,7 @@ protected:
 TEST_F(AccessFormTest, PagesByKeyAndTheClosableFindPage)
 {
     Access_Form form(session, prompt);
+    waitForView(form);
     EXPECT_EQ(
         form.tabKeys(),
         QStringLiteral("TEAMWORK,MESSAGES,FILECABINET,DISCUSSION,CONTACTS,CALENDAR").split(u','));
@@ -117,6 +127,7 @@ TEST_F(AccessFormTest, TaskContextMenuAndDeleteKeyCloseOnlyOwnTasks)
     addTask(501, QStringLiteral("Mine"), QStringLiteral("admin"));
     addTask(502, QStringLiteral("Ann's"), QStringLiteral("ann"));
     Access_Form form(session, prompt);
+    waitForView(form);
     EXPECT_EQ(gridTasks(form), (QList<qlonglong>{501, 502}));
 
     auto* popup = form.findChild<QMenu*>(QStringLiteral("POPUP_TASK"));
@@ -148,6 +159,7 @@ TEST_F(AccessFormTest, OneEditorPerTaskAndSavedTasksJoinTheView)
     addTask(601, QStringLiteral("First"), QStringLiteral("admin"));
     addTask(602, QStringLiteral("Second"), QStringLiteral("admin"));
     Access_Form form(session, prompt);
+    waitForView(form);
     form.Open_Task(601);
     SCR_FORM* editor = form.IsSCRAlreadyOpen(601);
     ASSERT_NE(editor, nullptr);
@@ -175,6 +187,7 @@ TEST_F(AccessFormTest, CategoryFilterMenus)
     addTask(701, QStringLiteral("Filed"), QStringLiteral("admin"), QStringLiteral("O'Hara's"));
     addTask(702, QStringLiteral("Loose"), QStringLiteral("admin"));
     Access_Form form(session, prompt);
+    waitForView(form);
     EXPECT_TRUE(child<QAction>(form, "mnuAllCat")->isChecked());
 
     dlgCategories::setChoiceForTests([] { return QStringList{QStringLiteral("O'Hara's")}; });
@@ -208,11 +221,13 @@ TEST_F(AccessFormTest, UserSelectionNarrowsTheGridAndUpWalksTheTeam)
         // A user kept to his own tasks sees only those, in the grid as in the tree.
         session.user.record.fullAccess = false;
         Access_Form own(session, prompt);
+        waitForView(own);
         EXPECT_EQ(gridTasks(own), (QList<qlonglong>{801}));
         EXPECT_EQ(own.teamView()->tree().findUser(QStringLiteral("ann")), nullptr);
         session.user.record.fullAccess = true;
     }
     Access_Form form(session, prompt);
+    waitForView(form);
     TeamView& view = *form.teamView();
     ASSERT_TRUE(view.selectUser(QStringLiteral("ann")));
     EXPECT_EQ(gridTasks(form), (QList<qlonglong>{802}));
@@ -231,6 +246,7 @@ TEST_F(AccessFormTest, ExitClosesEditorsWithoutAsking)
 {
     addTask(901, QStringLiteral("Open one"), QStringLiteral("admin"));
     Access_Form form(session, prompt);
+    waitForView(form);
     form.show();
     form.Open_Task(901);
     ASSERT_NE(form.IsSCRAlreadyOpen(901), nullptr);
@@ -253,6 +269,7 @@ TEST_F(AccessFormTest, TemplatesMenuStartsATaskFromATemplate)
     addTask(951, QStringLiteral("O'Brien's checklist"), QStringLiteral("admin"));
     db().execute(QStringLiteral("UPDATE SCR SET SCR_Template = 1 WHERE SCR_Number = 951"));
     Access_Form form(session, prompt);
+    waitForView(form);
     auto* menu = child<QMenu>(form, "mnuTemplate");
     emit menu->aboutToShow();
     ASSERT_EQ(menu->actions().size(), 1);
@@ -283,6 +300,7 @@ TEST_F(AccessFormTest, LayoutIsKeptAndGridRowsDragAsTasks)
     addTask(961, QStringLiteral("Dragged"), QStringLiteral("admin"));
     {
         Access_Form form(session, prompt);
+        waitForView(form);
         EXPECT_EQ(form.teamView()->previewOrientation(), QStringLiteral("H"));
         child<QAction>(form, "TILEV")->trigger();
         child<QAction>(form, "mnuShowPreview")->setChecked(false);
@@ -297,6 +315,7 @@ TEST_F(AccessFormTest, LayoutIsKeptAndGridRowsDragAsTasks)
     EXPECT_EQ(settings.get(QStringLiteral("Access Form"), QStringLiteral("Preview")),
               QStringLiteral("V"));
     Access_Form again(session, prompt);
+    waitForView(again);
     EXPECT_EQ(again.teamView()->previewOrientation(), QStringLiteral("V"));
     EXPECT_FALSE(again.teamView()->previewShown());
     EXPECT_FALSE(child<QAction>(again, "mnuShowPreview")->isChecked());

@@ -8,6 +8,7 @@
 #include <QAbstractItemModelTester>
 #include <QAction>
 #include <QTableView>
+#include <QTest>
 #include <QTreeView>
 
 #include <gtest/gtest.h>
@@ -99,6 +100,33 @@ TEST_F(TeamViewTest, TaskShowsInTreeAndGrid)
         cells << grid.index(0, c).data().toString();
     EXPECT_TRUE(cells.contains(QStringLiteral("Ann's printer"))) << cells.join(u'|').toStdString();
     EXPECT_EQ(grid.index(0, 0).data(Qt::UserRole).toLongLong(), 4711);
+}
+
+} // namespace
+
+namespace {
+
+// A read in the background fills the same tree and grid; a newer read replaces one still
+// running, so the view ends on the filter chosen last.
+TEST_F(TeamViewTest, BackgroundReadEndsOnTheNewestFilter)
+{
+    for (const auto& [number, status] : {std::pair{11, "A"}, std::pair{12, "C"}})
+        db().execute(
+            QStringLiteral("INSERT INTO SCR (SCR_Number, SCR_Title, SCR_Status, "
+                           "SCR_Owner_User_ID, SCR_Request_ID, SCR_Group_ID, "
+                           "SCR_OwnerType, Meeting_ID) VALUES (?, ?, ?, 'admin', "
+                           "'admin', ?, 0, 0)"),
+            {number, QStringLiteral("Task %1").arg(number), QString::fromLatin1(status), kShop});
+    TeamView view(session, prompt);
+    view.refreshInBackground();
+    view.filter().apply(ViewCommand::Complete);
+    view.refreshInBackground();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !view.reading(); }, 20000));
+    const QAbstractItemModel& grid = *view.grid()->model();
+    ASSERT_EQ(grid.rowCount(), 1);
+    EXPECT_EQ(grid.index(0, 0).data(Qt::UserRole).toLongLong(), 12);
+    EXPECT_NE(view.tree().findTask(12), nullptr);
+    EXPECT_EQ(view.tree().findTask(11), nullptr);
 }
 
 } // namespace
