@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/ErrorLog.h"
+#include "core/SearchOptions.h"
 #include "core/UserRecord.h"
 #include "core/settings/CompanyTexts.h"
 #include "core/settings/SystemSettings.h"
@@ -96,6 +97,7 @@ public:
     QString routeNote;
     /** Sends the notices of recorded task events; null while no notice service runs. Not owned. */
     TaskNotifier* taskNotifier = nullptr;
+    SearchOptions search;
 
 private:
     SettingsStore& m_settings;

@@ -36,6 +36,7 @@ QList<StepDefinition> upgradeSteps33To48();
 QList<StepDefinition> upgradeSteps49To64();
 QList<StepDefinition> upgradeSteps66To75();
 QList<StepDefinition> upgradeSteps76();
+QList<StepDefinition> upgradeSteps77();
 
 /** Step 38: the tables of stored analyses and the three delivered analyses. */
 void addAnalysisTables(StepActions& a);

@@ -1,6 +1,7 @@
 #include "mainwindow/TeamTree.h"
 
 #include "core/db/Database.h"
+#include "mainwindow/Presence.h"
 #include "mainwindow/TaskMoves.h"
 
 #include <QSet>
@@ -489,6 +490,20 @@ const TreeNode* TeamTree::findUser(const QString& userId) const
 const TreeNode* TeamTree::findFolder(qlonglong counter) const
 {
     return m_folders.value(counter);
+}
+
+void TeamTree::setOnline(const QHash<QString, bool>& online)
+{
+    for (TreeNode* node : std::as_const(m_users)) {
+        if (node->kind != TreeNodeKind::User)
+            continue;
+        const bool now = online.value(presenceKey(node->key.toString()));
+        if (node->online == now)
+            continue;
+        node->online = now;
+        if (m_listener)
+            m_listener->changed(node);
+    }
 }
 
 std::optional<std::pair<DropTarget, QVariant>> dropTargetFor(const TreeNode& node)

@@ -64,6 +64,7 @@ struct TreeNode
     bool unviewed = false;
     bool overdue = false;
     bool sensitive = false;
+    bool online = false; ///< a user whose client shows signs of life (presence)
 
     TreeNode* child(int i) const { return children[static_cast<size_t>(i)].get(); }
     int childCount() const { return static_cast<int>(children.size()); }
@@ -175,6 +176,12 @@ public:
     /** The node of a user of the current workshop ("" for "Unassigned"). */
     const TreeNode* findUser(const QString& userId) const;
     const TreeNode* findFolder(qlonglong counter) const;
+
+    /**
+     * Marks every user node online or offline by `online` (keyed by presenceKey(); a user not
+     * listed is offline). The listener hears of each node whose mark changed.
+     */
+    void setOnline(const QHash<QString, bool>& online);
 
     /** Whether the signed-in user may see the task in the tree. */
     bool isVisible(const TaskRow& task) const;

@@ -11,7 +11,8 @@ namespace {
 
 /**
  * A database with a few of the program's own tables, SEARCH_TABLES, and two plug-in tables:
- * PLUGIN_DATA (with replication columns) and "o'brien plug" (a name that needs quoting).
+ * PLUGIN_DATA (with replication columns) and "o'brien plug" (a name that needs quoting); on the
+ * embedded engine also a full-text index, whose tables are the engine's own.
  */
 class SearchTablesTest : public EngineTest
 {
@@ -33,6 +34,9 @@ protected:
                 "s_Generation integer); "
                 "CREATE TABLE \"o'brien plug\" (\"task no\" integer, \"it's\" %1)")
                 .arg(db().dialect().textType()));
+        // A full-text index and its shadow tables are no plug-in tables.
+        if (!isServer())
+            db().execute(QStringLiteral("CREATE VIRTUAL TABLE TEXT_INDEX USING fts5(Body)"));
         plugin = findTable(QStringLiteral("plugin_data"));
         quoted = findTable(QStringLiteral("o'brien plug"));
     }

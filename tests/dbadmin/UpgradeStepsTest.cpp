@@ -262,7 +262,12 @@ TEST_P(UpgradeStepsTest, AllStepsBringTheBaseToTheCurrentSchema)
 {
     upgrade();
 
-    EXPECT_EQ(lowered(db().tables()), lowered(kSchema.keys()));
+    // The embedded engine's trigram table of the task search (and its own tables) aside.
+    QStringList tables = db().tables();
+    tables.removeIf([](const QString& t) {
+        return t.startsWith(QLatin1String("SCR_SEARCH"), Qt::CaseInsensitive);
+    });
+    EXPECT_EQ(lowered(tables), lowered(kSchema.keys()));
     for (auto it = kSchema.cbegin(); it != kSchema.cend(); ++it) {
         QStringList columns;
         for (const ColumnInfo& c : db().columns(it.key()))
@@ -279,7 +284,7 @@ TEST_P(UpgradeStepsTest, AllStepsBringTheBaseToTheCurrentSchema)
     }
 
     const auto steps = allUpgradeSteps();
-    ASSERT_EQ(steps.size(), 43u);
+    ASSERT_EQ(steps.size(), 44u);
     for (const auto& s : steps) {
         EXPECT_FALSE(s->check(db())) << s->name().toStdString();
         EXPECT_EQ(Vars::value(db(), s->marker()), QStringLiteral("1"));
@@ -296,7 +301,7 @@ TEST_P(UpgradeStepsTest, StepsAreOrderedNamedAndPendingOnAnOlderDatabase)
     EXPECT_EQ(names.first(), QStringLiteral("UpgClass33"));
     EXPECT_EQ(names.at(31), QStringLiteral("UpgClass64"));
     EXPECT_EQ(names.at(32), QStringLiteral("UpgClass66")) << "65 is not used";
-    EXPECT_EQ(names.last(), QStringLiteral("UpgClass76"));
+    EXPECT_EQ(names.last(), QStringLiteral("UpgClass77"));
     EXPECT_EQ(steps.at(15)->friendlyName(), QStringLiteral("Add standart Active Reports"));
     EXPECT_EQ(steps.at(37)->friendlyName(), QStringLiteral("Additonal Indexes"));
 

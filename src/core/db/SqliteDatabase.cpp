@@ -290,9 +290,11 @@ void SqliteDatabase::executeScript(const QString& script, Where where)
 
 QStringList SqliteDatabase::tables()
 {
-    const RecordSet rs = query(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' "
-                                              "AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' "
-                                              "ORDER BY name"));
+    // Ordinary tables only: a full-text index is a virtual table with shadow tables of its own,
+    // kept by the engine, not tables of the program's or anybody's data.
+    const RecordSet rs = query(QStringLiteral(
+        "SELECT name FROM pragma_table_list WHERE schema = 'main' AND type = 'table' "
+        "AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' ORDER BY name"));
     QStringList out;
     for (const QVariantList& row : rs.rows())
         out << row.first().toString();

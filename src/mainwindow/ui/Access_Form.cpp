@@ -1,14 +1,20 @@
 #include "mainwindow/ui/Access_Form.h"
 
+#include "core/AppPaths.h"
 #include "core/Clock.h"
 #include "core/Prompt.h"
 #include "core/Session.h"
 #include "core/db/DatabaseOpener.h"
+#include "core/db/SecondConnection.h"
+#include "mainwindow/Poller.h"
+#include "mainwindow/Reconnect.h"
 #include "mainwindow/SessionUnload.h"
 #include "mainwindow/TeamTree.h"
 #include "mainwindow/WindowLayout.h"
 #include "mainwindow/ui/CalendarPage.h"
+#include "mainwindow/ui/DiscussionPage.h"
 #include "mainwindow/ui/DlgTaskListOptions.h"
+#include "mainwindow/ui/FindPage.h"
 #include "mainwindow/ui/TeamView.h"
 #include "people/UserRights.h"
 #include "people/workshops/RecentWorkshops.h"
@@ -27,6 +33,7 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolBar>
+#include <QTreeView>
 
 namespace bx {
 
@@ -56,7 +63,7 @@ const PageInfo kPages[] = {
      "e-mail."},
     {"FILECABINET", "&File Cabinet",
      "File Cabinet: the documents shared in the workshop, by category, with their versions."},
-    {"DISCUSSION", "&Discussion", "Discussion: the newest discussion entries of your tasks."},
+    {"DISCUSSION", "&Discussion", nullptr},
     {"CONTACTS", "C&ontacts", "Contacts: the people and companies your tasks deal with."},
     {"CALENDAR", "C&alendar", nullptr},
 };
@@ -107,6 +114,10 @@ void Access_Form::buildPages()
             m_team->setObjectName(key);
             connect(m_team, &TeamView::openTask, this, &Access_Form::Open_Task);
             page = m_team;
+        } else if (key == QLatin1String("DISCUSSION")) {
+            m_discussion = new DiscussionPage(m_session, m_prompt, m_tabs);
+            connect(m_discussion, &DiscussionPage::openTask, this, &Access_Form::Open_Task);
+            page = m_discussion;
         } else if (key == QLatin1String("CALENDAR")) {
             m_calendar = new CalendarPage(m_session, m_prompt, m_tabs);
             m_calendar->setObjectName(key);
@@ -120,6 +131,8 @@ void Access_Form::buildPages()
     connect(m_tabs, &QTabWidget::currentChanged, this, [this] {
         if (m_tabs->currentWidget() == m_calendar)
             m_calendar->refresh();
+        else if (m_tabs->currentWidget() == m_discussion)
+            m_discussion->refresh();
     });
     connect(m_tabs, &QTabWidget::tabCloseRequested, this, [this](int index) {
         QWidget* page = m_tabs->widget(index);
@@ -148,7 +161,14 @@ void Access_Form::buildMenus()
     file->addAction(command("PPRINT", QStringLiteral("&Print..."), &Access_Form::printView));
     file->addSeparator();
     QAction* logOff = command("mnuLogOff", QString(), nullptr);
-    connect(logOff, &QAction::triggered, this, &Access_Form::logOffRequested);
+    connect(logOff, &QAction::triggered, this, [this] {
+        // The poll of the user logging off stops before his presence row goes; the log-on
+        // starts it again for whoever is signed in afterwards.
+        stopPoll();
+        emit logOffRequested();
+        if (!m_poller && m_session.isOpen())
+            startPoll();
+    });
     file->addAction(logOff);
     file->addAction(command("EXIT", QStringLiteral("E&xit"), &Access_Form::closeWithoutQuestion));
 
@@ -173,8 +193,12 @@ void Access_Form::buildMenus()
     QAction* options = command("mnuListOptions", QStringLiteral("Task List &Options..."), nullptr);
     connect(options, &QAction::triggered, this, [this] {
         DlgTaskListOptions dialog(m_session, m_prompt, this);
-        if (dialog.exec() == QDialog::Accepted)
-            m_team->applyListOptions();
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+        m_team->applyListOptions();
+        // The dialog also sets the task poll's interval.
+        if (m_poller)
+            m_poller->setIntervals(PollIntervals::fromSettings(m_session.settings()));
     });
     tasks->addAction(options);
 
@@ -400,6 +424,8 @@ void Access_Form::buildTray()
 void Access_Form::rebuildForUser()
 {
     const QString user = m_session.user.userId;
+    if (m_session.isOpen())
+        RELOAD_SYSTEM_SETTINGS();
     // Editors of the user who logged off close (each asks about unsaved changes).
     const QList<SCR_FORM*> editors = findChildren<SCR_FORM*>(Qt::FindDirectChildrenOnly);
     for (SCR_FORM* editor : editors)
@@ -433,6 +459,7 @@ void Access_Form::rebuildForUser()
     // The trees of the default page.
     m_tabs->setCurrentWidget(m_team);
     m_team->refreshInBackground();
+    startPoll();
     m_unloaded = false;
 }
 
@@ -449,6 +476,70 @@ void Access_Form::ensureWorkshop()
     }
 }
 
+void Access_Form::startPoll()
+{
+    stopPoll();
+    if (!m_session.isOpen())
+        return;
+    Connector opener;
+    try {
+        opener = secondConnectionTo(m_session.db());
+    } catch (const DbError& e) {
+        reportDatabaseError(e, m_session, m_prompt);
+        return;
+    }
+    m_poller = new Poller(m_session.clock(),
+                          std::make_unique<DatabasePollBackend>(std::move(opener)), this);
+    m_poller->setUserId(m_session.user.userId);
+    m_poller->setIntervals(PollIntervals::fromSettings(m_session.settings()));
+    m_poller->setDatabaseOpen([this] { return m_session.isOpen(); });
+    m_poller->setTaskProbe([this] { return m_team->viewStatement(); });
+    connect(m_poller, &Poller::clearStatus, statusBar(), &QStatusBar::clearMessage);
+    connect(m_poller, &Poller::refreshTasks, this, &Access_Form::tasksChanged);
+    connect(m_poller, &Poller::presenceChanged, m_team, &TeamView::setOnline);
+    connect(m_poller, &Poller::connectionLost, this, [this] {
+        askToReconnect(
+            m_prompt, [this] { return reopenSession(m_session, m_prompt); },
+            [this] {
+                stopPoll();
+                QApplication::exit(1);
+            });
+    });
+    m_poller->start();
+}
+
+void Access_Form::stopPoll()
+{
+    // Deleting the poll waits for its work still running.
+    delete m_poller;
+    m_poller = nullptr;
+}
+
+void Access_Form::RELOAD_SYSTEM_SETTINGS()
+{
+    m_session.reloadSystemSettings(AppPaths::programDir());
+    if (m_poller)
+        m_poller->setIntervals(PollIntervals::fromSettings(m_session.settings()));
+}
+
+void Access_Form::tasksChanged()
+{
+    const QString key = currentTabKey();
+    if (key == QLatin1String("TEAMWORK"))
+        m_team->refreshInBackground();
+    else if (key == QLatin1String("CALENDAR"))
+        m_calendar->refresh();
+    else if (key == QLatin1String("DISCUSSION"))
+        m_discussion->refresh();
+}
+
+void Access_Form::showStatus(const QString& text)
+{
+    statusBar()->showMessage(text);
+    if (m_poller)
+        m_poller->statusShown();
+}
+
 QStringList Access_Form::tabKeys() const
 {
     QStringList keys;
@@ -462,6 +553,22 @@ QString Access_Form::currentTabKey() const
     return m_tabs->currentWidget() ? m_tabs->currentWidget()->objectName() : QString();
 }
 
+void Access_Form::runSearch()
+{
+    showTab(QStringLiteral("FIND"));
+    setWindowTitle(m_caption + QStringLiteral(": Find Tasks"));
+    m_find->run(m_session.search);
+}
+
+qlonglong Access_Form::selectedTask() const
+{
+    if (m_find && m_tabs->currentWidget() == m_find) {
+        const QModelIndex index = m_find->tree()->currentIndex();
+        return index.isValid() ? index.data(FindPage::kNumberRole).toLongLong() : 0;
+    }
+    return m_team->selectedTask();
+}
+
 bool Access_Form::showTab(const QString& key)
 {
     const int at = tabKeys().indexOf(key);
@@ -471,10 +578,20 @@ bool Access_Form::showTab(const QString& key)
     }
     if (key != QLatin1String("FIND"))
         return false;
-    m_find = plannedPage(key,
-                         QStringLiteral("Find: the tasks and documents that match your search, "
-                                        "listed as in the team tree."),
-                         m_tabs);
+    m_find = new FindPage(m_session, m_prompt, m_tabs);
+    m_find->setObjectName(key);
+    connect(m_find, &FindPage::openTask, this, &Access_Form::Open_Task);
+    // The found tasks have the task menu of the team tree.
+    connect(m_find->tree(), &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& where) {
+                QTreeView* tree = m_find->tree();
+                const QModelIndex index = tree->indexAt(where);
+                if (!index.isValid())
+                    return;
+                tree->setCurrentIndex(index);
+                if (auto* menu = findChild<QMenu*>(QStringLiteral("POPUP_TASK")))
+                    menu->popup(tree->viewport()->mapToGlobal(where));
+            });
     m_tabs->setCurrentIndex(m_tabs->addTab(m_find, QStringLiteral("Find")));
     m_tabs->setTabsClosable(true);
     // Only the closable pages get a close button.
@@ -564,6 +681,8 @@ void Access_Form::closeEvent(QCloseEvent* event)
     }
     m_noQuestion = false;
     if (!m_unloaded) {
+        // No heartbeat may follow the presence row's deletion.
+        stopPoll();
         WindowLayout layout = WindowLayout::load(m_session.settings());
         layout.geometry = normalGeometry();
         layout.maximized = isMaximized();

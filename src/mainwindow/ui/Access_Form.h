@@ -18,6 +18,9 @@ class QToolBar;
 namespace bx {
 
 class CalendarPage;
+class DiscussionPage;
+class FindPage;
+class Poller;
 class Prompt;
 class SCR_FORM;
 class Session;
@@ -60,10 +63,16 @@ public:
     void Open_Task(qlonglong number);
     /** The open editor of task `number`, or null. */
     SCR_FORM* IsSCRAlreadyOpen(qlonglong number) const;
+    /** Lists on the "FIND" page the tasks the session's search options find. */
+    void runSearch();
     /** Fills the templates menu again. */
     void UPDATE_TEMPLATES();
 
     TeamView* teamView() const { return m_team; }
+    Poller* poller() const { return m_poller; }
+
+    /** Reads the system settings again and gives the poll its intervals anew. */
+    void RELOAD_SYSTEM_SETTINGS();
 
 signals:
     /** The user chose Log Off; the window's owner runs the log-on again. */
@@ -80,6 +89,12 @@ private:
     void buildPages();
     void buildPopups();
     void buildTray();
+    /** Starts the poll (Timer1) for the signed-in user; a running one is stopped first. */
+    void startPoll();
+    void stopPoll();
+    /** The poll found the tasks changed: the page shown reads them again. */
+    void tasksChanged();
+    void showStatus(const QString& text);
 
     // Commands.
     void newTask();
@@ -116,6 +131,8 @@ private:
     void startEditor(TaskType type, qlonglong workshop);
     /** Without a current workshop, the one the user starts in becomes current. */
     void ensureWorkshop();
+    /** The task selected on the page shown (the found tasks, or the team view's). */
+    qlonglong selectedTask() const;
     /** The workshop of the selected workshop node, else the current one. */
     qlonglong selectedWorkshop() const;
     /** The user of the selected user node; empty when none is selected. */
@@ -135,7 +152,9 @@ private:
     QTabWidget* m_tabs = nullptr;
     TeamView* m_team = nullptr;
     CalendarPage* m_calendar = nullptr;
-    QWidget* m_find = nullptr;
+    DiscussionPage* m_discussion = nullptr;
+    Poller* m_poller = nullptr;
+    FindPage* m_find = nullptr;
     /** The caption without the view's suffixes. */
     QString m_caption;
     QList<std::pair<QAction*, ViewCommand>> m_filterActions;

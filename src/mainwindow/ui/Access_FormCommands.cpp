@@ -1,7 +1,6 @@
 // The command handlers of the main window: each checks the selection it needs, calls the logic
 // and lets the team view follow.
 
-#include "core/AppPaths.h"
 #include "core/Clock.h"
 #include "core/Prompt.h"
 #include "core/Session.h"
@@ -13,6 +12,9 @@
 #include "mainwindow/ViewListing.h"
 #include "mainwindow/ui/Access_Form.h"
 #include "mainwindow/ui/CalendarPage.h"
+#include "mainwindow/ui/DiscussionPage.h"
+#include "mainwindow/ui/F_FIND.h"
+#include "mainwindow/ui/FindPage.h"
 #include "mainwindow/ui/TeamView.h"
 #include "mainwindow/ui/ViewPrinter.h"
 #include "people/UserAdmin.h"
@@ -34,7 +36,6 @@
 
 #include <QAction>
 #include <QMenu>
-#include <QStatusBar>
 #include <QTabWidget>
 
 namespace bx {
@@ -95,28 +96,28 @@ void Access_Form::Open_Task(qlonglong number)
 
 void Access_Form::openSelectedTask()
 {
-    if (const qlonglong task = m_team->selectedTask())
+    if (const qlonglong task = selectedTask())
         Open_Task(task);
 }
 
 void Access_Form::newSubTask()
 {
     // prepareSubTask names the missing selection itself.
-    const auto workshop = prepareSubTask(m_session, m_prompt, m_team->selectedTask());
+    const auto workshop = prepareSubTask(m_session, m_prompt, selectedTask());
     if (workshop)
         startEditor(TaskType::Task, *workshop);
 }
 
 void Access_Form::closeSelectedTask()
 {
-    const qlonglong task = m_team->selectedTask();
+    const qlonglong task = selectedTask();
     if (task != 0 && closeTask(m_session, m_prompt, task))
         m_team->taskChanged(task);
 }
 
 void Access_Form::makeSelectedIndependent()
 {
-    const qlonglong task = m_team->selectedTask();
+    const qlonglong task = selectedTask();
     if (task != 0 && makeIndependent(m_session, m_prompt, task))
         m_team->refresh();
 }
@@ -226,7 +227,7 @@ void Access_Form::walkUp()
     if (!supervisor)
         return;
     if (!m_team->selectUser(*supervisor))
-        statusBar()->showMessage(*supervisor, 5000);
+        showStatus(*supervisor);
 }
 
 void Access_Form::refreshPage()
@@ -236,6 +237,8 @@ void Access_Form::refreshPage()
         m_calendar->refresh();
     else if (key == QLatin1String("TEAMWORK"))
         m_team->refreshInBackground();
+    else if (key == QLatin1String("DISCUSSION"))
+        m_discussion->refresh();
 }
 
 void Access_Form::closeTab()
@@ -251,7 +254,9 @@ void Access_Form::closeTab()
 
 void Access_Form::find()
 {
-    showTab(QStringLiteral("FIND"));
+    F_FIND dialog(m_session, m_prompt, this);
+    if (dialog.exec() == QDialog::Accepted)
+        runSearch();
 }
 
 void Access_Form::printView() {}
@@ -277,9 +282,8 @@ QString Access_Form::selectedUser() const
 void Access_Form::openSystemSettings()
 {
     F_SYSTEM dialog(m_session, m_prompt, this);
-    if (dialog.exec() != QDialog::Accepted)
-        return;
-    m_session.reloadSystemSettings(AppPaths::programDir());
+    if (dialog.exec() == QDialog::Accepted)
+        RELOAD_SYSTEM_SETTINGS();
 }
 
 void Access_Form::openUsers()

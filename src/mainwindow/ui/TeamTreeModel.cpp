@@ -174,6 +174,13 @@ QVariant TeamTreeModel::data(const QModelIndex& index, int role) const
         return n->key;
     case KindRole:
         return static_cast<int>(n->kind);
+    case OnlineRole:
+        return n->online;
+    // An online user carries a green mark and says so when the pointer rests on him.
+    case Qt::DecorationRole:
+        return n->online ? QVariant(QColor(Qt::darkGreen)) : QVariant();
+    case Qt::ToolTipRole:
+        return n->online ? QVariant(QStringLiteral("Online")) : QVariant();
     default:
         return {};
     }

@@ -57,7 +57,8 @@ public:
     {
         TagRole = Qt::UserRole + 1, ///< the node tag
         KeyRole,                    ///< the node key
-        KindRole                    ///< TreeNodeKind as int
+        KindRole,                   ///< TreeNodeKind as int
+        OnlineRole                  ///< a user's client shows signs of life (bool)
     };
 
     explicit TeamTreeModel(TeamTree& tree, QObject* parent = nullptr);

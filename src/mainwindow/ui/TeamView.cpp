@@ -185,6 +185,12 @@ void TeamView::refreshInBackground()
                     m_session.user.userId);
 }
 
+void TeamView::setOnline(const QHash<QString, bool>& online)
+{
+    m_online = online;
+    m_tree.setOnline(online);
+}
+
 bool TeamView::reading() const
 {
     return m_reader->busy();
@@ -199,6 +205,7 @@ void TeamView::showRows(TaskViewRows read)
     m_names = std::move(read.names);
     m_rows = std::move(read.rows);
     m_tree.placeTasks(RecordSet(m_names, m_rows));
+    m_tree.setOnline(m_online);
     m_gridModel->setRows(m_names, m_rows);
     m_gridUsedLast = false;
     m_treeView->expandToDepth(1);

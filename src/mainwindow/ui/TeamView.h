@@ -52,6 +52,11 @@ public:
     /** A background read is running. */
     bool reading() const;
 
+    /** The statement of the view: the filter's, or the Approval list. */
+    TaskCriteria viewStatement() const;
+    /** Marks the users online or offline (presence keys); kept across refreshes. */
+    void setOnline(const QHash<QString, bool>& online);
+
     /**
      * Follows one saved task without a rebuild: it is read again under the view's filter and
      * joins, moves in or leaves the tree and the grid. @return false after a database error
@@ -112,8 +117,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    /** The statement of the view: the filter's, or the Approval list. */
-    TaskCriteria viewStatement() const;
     /** Builds the workshop's skeleton and places the rows read in the tree and the grid. */
     void showRows(TaskViewRows rows);
     /** Shows in the grid the rows of the selected owner or folder. */
@@ -135,6 +138,7 @@ private:
     QStringList m_names;
     QList<QVariantList> m_rows;
     bool m_approval = false;
+    QHash<QString, bool> m_online;
     TaskViewReader* m_reader;
     bool m_gridUsedLast = false;
     QHash<QString, QMenu*> m_popups;

@@ -1,4 +1,5 @@
 #include "core/db/Database.h"
+#include "mainwindow/Poller.h"
 #include "mainwindow/TeamTree.h"
 #include "mainwindow/ui/Access_Form.h"
 #include "mainwindow/ui/TeamTreeModel.h"
@@ -113,9 +114,9 @@ TEST_F(AccessFormTest, PagesByKeyAndTheClosableFindPage)
     // Close Tab leaves the fixed pages alone and closes Find.
     child<QAction>(form, "mnuCloseTab")->trigger();
     EXPECT_EQ(form.tabKeys().size(), 6);
-    child<QAction>(form, "FIND")->trigger();
+    form.runSearch();
     EXPECT_EQ(form.currentTabKey(), QStringLiteral("FIND"));
-    child<QAction>(form, "FIND")->trigger();
+    form.runSearch();
     EXPECT_EQ(form.tabKeys().count(QStringLiteral("FIND")), 1);
     child<QAction>(form, "mnuCloseTab")->trigger();
     EXPECT_FALSE(form.tabKeys().contains(QStringLiteral("FIND")));
@@ -319,6 +320,57 @@ TEST_F(AccessFormTest, LayoutIsKeptAndGridRowsDragAsTasks)
     EXPECT_EQ(again.teamView()->previewOrientation(), QStringLiteral("V"));
     EXPECT_FALSE(again.teamView()->previewShown());
     EXPECT_FALSE(child<QAction>(again, "mnuShowPreview")->isChecked());
+}
+
+} // namespace
+
+namespace {
+
+// The window's poll writes the user's heartbeat and marks the users whose clients live.
+TEST_F(AccessFormTest, PollMarksLiveUsersOnline)
+{
+    Access_Form form(session, prompt);
+    waitForView(form);
+    ASSERT_NE(form.poller(), nullptr);
+    clock.advanceSeconds(31); // a heartbeat is due every 30 seconds
+    form.poller()->tick();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form.poller()->busy(); }, 20000));
+    const TreeNode* me = form.teamView()->tree().findUser(QStringLiteral("admin"));
+    ASSERT_NE(me, nullptr);
+    EXPECT_TRUE(me->online);
+    EXPECT_FALSE(form.teamView()->tree().findUser(QStringLiteral("ann"))->online);
+    auto& model = static_cast<TeamTreeModel&>(*form.teamView()->treeView()->model());
+    EXPECT_EQ(model.indexOf(me).data(Qt::ToolTipRole).toString(), QStringLiteral("Online"));
+    EXPECT_EQ(
+        db().scalar(QStringLiteral("SELECT COUNT(*) FROM LOGIN WHERE User_ID = 'admin'")).toInt(),
+        1);
+}
+
+} // namespace
+
+namespace {
+
+// A search lists its tasks on the Find page, names it in the caption, and the task commands
+// work on the task found there.
+TEST_F(AccessFormTest, FoundTasksTakeTheTaskCommands)
+{
+    addTask(971, QStringLiteral("O'Brien's lamp"), QStringLiteral("ann"));
+    Access_Form form(session, prompt);
+    waitForView(form);
+    session.search.titlePattern = QStringLiteral("O'Brien's lamp");
+    session.search.from = QDate(1990, 1, 1);
+    session.search.to = QDate(2100, 1, 1);
+    session.search.dateField = QStringLiteral("SCR_Owner_Date_In");
+    db().execute(QStringLiteral("UPDATE SCR SET SCR_Owner_Date_In = ? WHERE SCR_Number = 971"),
+                 {naive(QDate(2024, 5, 1), QTime(9, 0))});
+    session.search.searchMode = true;
+    form.runSearch();
+    EXPECT_TRUE(form.windowTitle().endsWith(QStringLiteral(": Find Tasks")));
+    auto* found = child<QTreeView>(form, "IvvTree4");
+    ASSERT_EQ(found->model()->rowCount(), 1);
+    found->setCurrentIndex(found->model()->index(0, 0));
+    child<QAction>(form, "mnuCloseTask")->trigger();
+    EXPECT_EQ(prompt.last().text, QStringLiteral("You can close only your own tasks"));
 }
 
 } // namespace

@@ -1,0 +1,297 @@
+#include "mainwindow/Poller.h"
+
+#include "core/db/DbError.h"
+#include "support/FixedClock.h"
+
+#include <QMutex>
+#include <QSemaphore>
+#include <QSignalSpy>
+
+#include <atomic>
+#include <gtest/gtest.h>
+#include <limits>
+
+using namespace bx;
+
+namespace {
+
+const QDateTime kT0(QDate(2024, 5, 6), QTime(9, 0), Qt::UTC);
+constexpr qint64 kNever = std::numeric_limits<qint64>::min();
+
+struct DueCase
+{
+    const char* name;
+    PollIntervals intervals;
+    qint64 tasksAgo, messagesAgo, heartbeatAgo, statusAgo; ///< seconds; kNever: never
+    bool open;
+    PollDue expected;
+};
+
+QDateTime ago(qint64 seconds)
+{
+    return seconds == kNever ? QDateTime() : kT0.addSecs(-seconds);
+}
+
+TEST(PollDueTest, DecisionsFollowTheElapsedTimes)
+{
+    const qint64 none = kNever;
+    const DueCase cases[] = {
+        {"nothing yet", {5, 20}, 0, 0, 0, none, true, {}},
+        {"status 1 s old stays", {5, 20}, 0, 0, 0, 1, true, {}},
+        {"status 2 s old goes", {5, 20}, 0, 0, 0, 2, true, {true, false, false, false}},
+        {"tasks one second early", {5, 20}, 299, 0, 0, none, true, {}},
+        {"tasks on time", {5, 20}, 300, 0, 0, none, true, {false, true, false, false}},
+        {"messages one second early", {5, 20}, 0, 19, 0, none, true, {}},
+        {"messages on time", {5, 20}, 0, 20, 0, none, true, {false, false, true, false}},
+        {"heartbeat early", {5, 20}, 0, 0, 29, none, true, {}},
+        {"heartbeat on time", {5, 20}, 0, 0, 30, none, true, {false, false, false, true}},
+        {"both off, heartbeat still",
+         {0, 0},
+         9999,
+         9999,
+         30,
+         none,
+         true,
+         {false, false, false, true}},
+        {"clock set back an hour",
+         {5, 20},
+         -3600,
+         -3600,
+         -3600,
+         -3600,
+         true,
+         {true, true, true, true}},
+        {"clock set back a little", {5, 20}, -10, -10, -10, none, true, {}},
+        {"closed database: only the status",
+         {5, 20},
+         9999,
+         9999,
+         9999,
+         5,
+         false,
+         {true, false, false, false}},
+    };
+    for (const DueCase& c : cases) {
+        const PollCounters counters{ago(c.tasksAgo), ago(c.messagesAgo), ago(c.heartbeatAgo),
+                                    ago(c.statusAgo)};
+        const PollDue due = pollDue(counters, c.intervals, kT0, c.open);
+        EXPECT_EQ(due.clearStatus, c.expected.clearStatus) << c.name;
+        EXPECT_EQ(due.checkTasks, c.expected.checkTasks) << c.name;
+        EXPECT_EQ(due.checkMessages, c.expected.checkMessages) << c.name;
+        EXPECT_EQ(due.heartbeat, c.expected.heartbeat) << c.name;
+    }
+}
+
+TEST(PollDueTest, FingerprintSeesEveryValueAndNull)
+{
+    const QStringList cols{QStringLiteral("a"), QStringLiteral("b")};
+    const RecordSet base(cols, {{1, QStringLiteral("O'Brien")}});
+    EXPECT_EQ(rowsFingerprint(base),
+              rowsFingerprint(RecordSet(cols, {{1, QStringLiteral("O'Brien")}})));
+    EXPECT_NE(rowsFingerprint(base),
+              rowsFingerprint(RecordSet(cols, {{1, QStringLiteral("O'Brian")}})));
+    EXPECT_NE(rowsFingerprint(RecordSet(cols, {{1, QVariant()}})),
+              rowsFingerprint(RecordSet(cols, {{1, QString()}})));
+    // Values do not run into each other across columns or rows.
+    EXPECT_NE(rowsFingerprint(RecordSet(cols, {{QStringLiteral("ab"), QStringLiteral("c")}})),
+              rowsFingerprint(RecordSet(cols, {{QStringLiteral("a"), QStringLiteral("bc")}})));
+    EXPECT_NE(rowsFingerprint(RecordSet(cols, {{1, 2}, {3, 4}})),
+              rowsFingerprint(RecordSet(cols, {{1, 2}})));
+    EXPECT_NE(rowsFingerprint(RecordSet(cols, {{1, 2}, {3, 4}})),
+              rowsFingerprint(RecordSet(cols, {{1, 4}, {3, 2}})));
+    // Ties of a view's order come in any order: not a change.
+    EXPECT_EQ(rowsFingerprint(RecordSet(cols, {{1, 2}, {3, 4}})),
+              rowsFingerprint(RecordSet(cols, {{3, 4}, {1, 2}})));
+}
+
+/** Answers from the test; can hold a job until the test lets it go. */
+class FakeBackend final : public PollBackend
+{
+public:
+    PollResult run(const PollJob& job) override
+    {
+        if (holding)
+            gate.acquire();
+        QMutexLocker lock(&mutex);
+        jobs << job;
+        PollResult r;
+        r.failed = fail;
+        if (!job.taskProbe.sql.isEmpty())
+            r.taskFingerprint = fingerprint;
+        if (job.heartbeat)
+            r.presence = QHash<QString, bool>{{QStringLiteral("ANN"), true}};
+        return r;
+    }
+
+    QList<PollJob> taken()
+    {
+        QMutexLocker lock(&mutex);
+        return jobs;
+    }
+
+    std::atomic<bool> holding = false;
+    std::atomic<bool> fail = false;
+    QSemaphore gate;
+    QMutex mutex;
+    QList<PollJob> jobs;
+    QByteArray fingerprint = "one";
+};
+
+class PollerTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        auto owned = std::make_unique<FakeBackend>();
+        backend = owned.get();
+        poller = std::make_unique<Poller>(clock, std::move(owned));
+        poller->setUserId(QStringLiteral("ann"));
+        poller->setTaskProbe([] { return Poller::workshopTasks(7); });
+    }
+
+    /** Moves the clock on and ticks once, waiting for the work of the tick. */
+    void tickAfter(qint64 seconds)
+    {
+        clock.advanceSeconds(seconds);
+        poller->tick();
+        if (poller->busy()) {
+            QSignalSpy done(poller.get(), &Poller::tickFinished);
+            ASSERT_TRUE(done.wait(5000));
+        }
+    }
+
+    test::FixedClock clock{kT0};
+    FakeBackend* backend = nullptr;
+    std::unique_ptr<Poller> poller;
+};
+
+TEST_F(PollerTest, ChecksFireAtTheirIntervalsAndNotBefore)
+{
+    poller->setIntervals({1, 10});
+    QSignalSpy messages(poller.get(), &Poller::refreshMessages);
+    QSignalSpy tasks(poller.get(), &Poller::refreshTasks);
+    QSignalSpy presence(poller.get(), &Poller::presenceChanged);
+    poller->start(0);
+
+    tickAfter(9);
+    EXPECT_EQ(messages.count(), 0);
+    tickAfter(1);
+    EXPECT_EQ(messages.count(), 1);
+    EXPECT_TRUE(backend->taken().isEmpty());
+
+    tickAfter(19); // 29 s
+    EXPECT_TRUE(backend->taken().isEmpty());
+    tickAfter(1); // 30 s: heartbeat, no task probe yet
+    ASSERT_EQ(backend->taken().size(), 1);
+    EXPECT_TRUE(backend->taken().at(0).heartbeat);
+    EXPECT_TRUE(backend->taken().at(0).taskProbe.sql.isEmpty());
+    EXPECT_EQ(backend->taken().at(0).nowGmt, kT0.addSecs(30));
+    ASSERT_EQ(presence.count(), 1);
+    EXPECT_EQ(messages.count(), 2);
+
+    tickAfter(29); // 59 s
+    EXPECT_EQ(backend->taken().size(), 1);
+    tickAfter(1); // 60 s: heartbeat and the first probe, which is the base line
+    ASSERT_EQ(backend->taken().size(), 2);
+    EXPECT_FALSE(backend->taken().at(1).taskProbe.sql.isEmpty());
+    EXPECT_EQ(backend->taken().at(1).taskProbe.params, QVariantList{7});
+    EXPECT_EQ(tasks.count(), 0);
+
+    tickAfter(60); // same rows: nothing to refresh
+    EXPECT_EQ(tasks.count(), 0);
+    backend->fingerprint = "two";
+    tickAfter(60);
+    EXPECT_EQ(tasks.count(), 1);
+
+    // A refresh that fails (the connection is lost) is asked for again at the next check.
+    QSignalSpy lost(poller.get(), &Poller::connectionLost);
+    bool failOnce = true;
+    QObject::connect(poller.get(), &Poller::refreshTasks, poller.get(), [&] {
+        if (std::exchange(failOnce, false))
+            throw DbError(DbErrorKind::ConnectionLost, QStringLiteral("08006"), QString());
+    });
+    backend->fingerprint = "three";
+    tickAfter(60);
+    EXPECT_EQ(lost.count(), 1);
+    tickAfter(60);
+    EXPECT_EQ(tasks.count(), 3);
+    EXPECT_EQ(lost.count(), 1);
+}
+
+TEST_F(PollerTest, WithoutProbeEveryTaskCheckRefreshes)
+{
+    poller->setTaskProbe({});
+    poller->setIntervals({1, 0});
+    QSignalSpy tasks(poller.get(), &Poller::refreshTasks);
+    poller->start(0);
+    tickAfter(60);
+    tickAfter(60);
+    EXPECT_EQ(tasks.count(), 2);
+}
+
+TEST_F(PollerTest, ClosedDatabaseStopsTheTickAfterTheStatus)
+{
+    bool open = false;
+    poller->setDatabaseOpen([&] { return open; });
+    QSignalSpy cleared(poller.get(), &Poller::clearStatus);
+    poller->start(0);
+    poller->statusShown();
+    tickAfter(1);
+    EXPECT_EQ(cleared.count(), 0);
+    tickAfter(100);
+    EXPECT_EQ(cleared.count(), 1);
+    EXPECT_TRUE(backend->taken().isEmpty());
+    open = true;
+    tickAfter(1);
+    EXPECT_EQ(backend->taken().size(), 1);
+}
+
+TEST_F(PollerTest, ATickWhileThePreviousRunsDoesNothing)
+{
+    backend->holding = true;
+    poller->start(0);
+    clock.advanceSeconds(30);
+    poller->tick();
+    ASSERT_TRUE(poller->busy());
+    clock.advanceSeconds(30);
+    poller->tick();
+    poller->tick();
+    QSignalSpy done(poller.get(), &Poller::tickFinished);
+    backend->gate.release();
+    ASSERT_TRUE(done.wait(5000));
+    EXPECT_EQ(backend->taken().size(), 1);
+    EXPECT_FALSE(poller->busy());
+    backend->holding = false;
+    tickAfter(0); // the counter was set by the first tick only: due again now
+    EXPECT_EQ(backend->taken().size(), 2);
+}
+
+TEST_F(PollerTest, FailuresBringOneLostConnectionAndNoTickMeanwhile)
+{
+    poller->setIntervals({0, 5});
+    int lost = 0;
+    int ticksWhileAsking = 0;
+    QObject::connect(poller.get(), &Poller::connectionLost, poller.get(), [&](const QString&) {
+        ++lost;
+        const int before = static_cast<int>(backend->taken().size());
+        clock.advanceSeconds(60);
+        poller->tick(); // the timer firing while the question is open
+        ticksWhileAsking += static_cast<int>(backend->taken().size()) - before;
+    });
+    backend->fail = true;
+    poller->start(0);
+    tickAfter(30);
+    EXPECT_EQ(lost, 1);
+    EXPECT_EQ(ticksWhileAsking, 0);
+
+    // A window slot that fails is a lost connection too.
+    backend->fail = false;
+    QObject::connect(poller.get(), &Poller::refreshMessages, poller.get(), [] {
+        throw DbError(DbErrorKind::ConnectionLost, QStringLiteral("08006"), QStringLiteral("gone"));
+    });
+    tickAfter(5);
+    EXPECT_EQ(lost, 2);
+    EXPECT_FALSE(poller->busy());
+}
+
+} // namespace

@@ -1,0 +1,160 @@
+#include "mainwindow/Presence.h"
+
+#include "core/db/Database.h"
+#include "mainwindow/Poller.h"
+#include "mainwindow/TeamTree.h"
+#include "support/EngineFixture.h"
+#include "support/FixedClock.h"
+#include "support/Schema.h"
+
+#include <QDir>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+using namespace bx;
+
+namespace {
+
+const QString kAnn = QStringLiteral("ann");
+const QString kObrien = QStringLiteral("O'Brien");
+const QDateTime kStart(QDate(2024, 5, 6), QTime(9, 0), Qt::UTC);
+
+/** One client: its own clock, its own connection, its own poller. */
+struct Client
+{
+    Client(const QString& user, DatabasePollBackend::Connector connector)
+        : poller(clock, std::make_unique<DatabasePollBackend>(std::move(connector)))
+    {
+        poller.setUserId(user);
+        QObject::connect(&poller, &Poller::presenceChanged,
+                         [this](const QHash<QString, bool>& online) { seen = online; });
+        poller.start(0);
+    }
+
+    /** Lets `seconds` pass and ticks once, waiting for the tick's work. */
+    void tickAfter(qint64 seconds)
+    {
+        clock.advanceSeconds(seconds);
+        QSignalSpy done(&poller, &Poller::tickFinished);
+        poller.tick();
+        ASSERT_TRUE(!poller.busy() || done.wait(10000));
+    }
+
+    bool sees(const QString& user) const { return seen.value(presenceKey(user)); }
+
+    test::FixedClock clock{kStart};
+    Poller poller;
+    QHash<QString, bool> seen;
+};
+
+class PresenceTest : public test::EngineTest
+{
+protected:
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        QDir(tempDir()).mkdir(QStringLiteral("program"));
+        test::loadCurrentSchema(db(), tempDir() + QStringLiteral("/program"));
+    }
+
+    DatabasePollBackend::Connector connector()
+    {
+        return [this] { return connectAgain(); };
+    }
+
+    int loginRows(const QString& user)
+    {
+        return db()
+            .scalar(QStringLiteral("SELECT COUNT(*) FROM LOGIN WHERE User_ID = ?"), {user})
+            .toInt();
+    }
+};
+
+TEST_P(PresenceTest, TwoClientsSeeEachOtherWithinOneHeartbeatAndLoseEachOtherAfterTwoMinutes)
+{
+    Client ann(kAnn, connector());
+    Client obrien(kObrien, connector());
+
+    ann.tickAfter(30);
+    EXPECT_TRUE(ann.sees(kAnn));
+    EXPECT_FALSE(ann.sees(kObrien));
+    obrien.tickAfter(30);
+    EXPECT_TRUE(obrien.sees(kAnn));
+    EXPECT_TRUE(obrien.sees(QStringLiteral(" o'brien ")));
+    ann.tickAfter(30);
+    EXPECT_TRUE(ann.sees(kObrien));
+    EXPECT_EQ(loginRows(kAnn), 1);
+    EXPECT_EQ(loginRows(kObrien), 1);
+
+    // O'Brien's client stops without unloading (his last heartbeat was 30 s ago): shown online
+    // until his heartbeat is two minutes old, then offline.
+    for (int i = 0; i < 2; ++i) {
+        ann.tickAfter(30);
+        EXPECT_TRUE(ann.sees(kObrien)) << i;
+    }
+    ann.tickAfter(29); // no heartbeat due: nothing read
+    EXPECT_TRUE(ann.sees(kObrien));
+    ann.tickAfter(1); // his heartbeat is 120 s old
+    EXPECT_FALSE(ann.sees(kObrien));
+    EXPECT_TRUE(ann.sees(kAnn));
+}
+
+TEST_P(PresenceTest, AHeartbeatThatStopsChangingIsOfflineEvenWhenItLooksFresh)
+{
+    // A client whose clock runs ahead wrote a heartbeat "in the future" and then died.
+    Presence::writeHeartbeat(db(), kObrien, kStart.addSecs(100));
+    Presence reader;
+    EXPECT_TRUE(reader.read(db(), kStart).value(presenceKey(kObrien)));
+    EXPECT_TRUE(reader.read(db(), kStart.addSecs(119)).value(presenceKey(kObrien)));
+    EXPECT_FALSE(reader.read(db(), kStart.addSecs(120)).value(presenceKey(kObrien)));
+    // It writes again: online at once.
+    Presence::writeHeartbeat(db(), kObrien, kStart.addSecs(150));
+    EXPECT_TRUE(reader.read(db(), kStart.addSecs(150)).value(presenceKey(kObrien)));
+}
+
+TEST_P(PresenceTest, UserNodesCarryTheOnlineMark)
+{
+    db().execute(QStringLiteral("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (?, ?)"),
+                 {7, QStringLiteral("Shop")});
+    for (const QString& user : {kAnn, kObrien}) {
+        db().execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, Disabled) VALUES (?, 0)"),
+                     {user});
+        db().execute(QStringLiteral("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (?, ?)"),
+                     {7, user});
+    }
+    struct Changes : TeamTreeListener
+    {
+        QStringList nodes;
+        void aboutToInsert(const TreeNode*, int) override {}
+        void inserted() override {}
+        void aboutToRemove(const TreeNode*, int) override {}
+        void removed() override {}
+        void changed(const TreeNode* node) override { nodes << node->key.toString(); }
+        void aboutToReset() override {}
+        void reset() override {}
+    } listener;
+    TeamTree tree;
+    tree.setOptions({kAnn, false, kStart});
+    tree.buildSkeleton(db(), 7, false);
+    tree.setListener(&listener);
+
+    tree.setOnline({{presenceKey(kObrien), true}, {QString(), true}});
+    ASSERT_NE(tree.findUser(kObrien), nullptr);
+    EXPECT_TRUE(tree.findUser(kObrien)->online);
+    EXPECT_FALSE(tree.findUser(kAnn)->online);
+    EXPECT_FALSE(tree.findUser(QString())->online); // "Unassigned" is nobody
+    EXPECT_EQ(listener.nodes, QStringList{kObrien});
+
+    tree.setOnline({{presenceKey(kObrien), true}});
+    EXPECT_EQ(listener.nodes.size(), 1); // no change, no notice
+    tree.setOnline({});
+    EXPECT_FALSE(tree.findUser(kObrien)->online);
+    EXPECT_EQ(listener.nodes.size(), 2);
+}
+
+} // namespace
+
+BX_INSTANTIATE_ENGINES(PresenceTest);

@@ -1,0 +1,330 @@
+#include "mainwindow/TaskSearch.h"
+
+#include "core/Session.h"
+#include "core/db/Database.h"
+#include "core/settings/SettingsStore.h"
+#include "support/EngineFixture.h"
+#include "support/FixedClock.h"
+#include "support/Schema.h"
+
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+using namespace bx;
+
+namespace {
+
+constexpr qlonglong kShop = 7;
+constexpr qlonglong kForeignShop = 8;
+const QDate kToday(2024, 1, 31);
+
+QDateTime at(int y, int mo, int d)
+{
+    return naive(QDate(y, mo, d));
+}
+
+// Checks of the dialog's input; no database needed.
+TEST(FindInputTest, RefusesWithTheDialogsMessages)
+{
+    struct Case
+    {
+        const char* title;
+        const char* custom;
+        SearchPeriodKind kind;
+        const char* number;
+        QString message;
+    };
+    const Case cases[] = {
+        {"[ab]c", "", SearchPeriodKind::AnyDate, "", kBadTitlePattern},
+        {"x", "a[1]", SearchPeriodKind::AnyDate, "", kBadCustomPattern},
+        {"  ", " ", SearchPeriodKind::AnyDate, "", kNeedTitleOrCustom},
+        {"x", "", SearchPeriodKind::LastMonths, "",
+         QStringLiteral("Please specify Number of Months")},
+        {"x", "", SearchPeriodKind::LastDays, "two",
+         QStringLiteral("Please specify Number of Days")},
+        {"x", "", SearchPeriodKind::Range, "",
+         QStringLiteral("Start Date is more then the End one.")},
+        {"[only one bracket", "", SearchPeriodKind::AnyDate, "", QString()},
+    };
+    for (const Case& c : cases) {
+        FindInput in;
+        in.title = QString::fromUtf8(c.title);
+        in.custom = QString::fromUtf8(c.custom);
+        in.period.kind = c.kind;
+        in.period.months = in.period.days = QString::fromUtf8(c.number);
+        in.period.from = kToday;
+        in.period.to = kToday.addDays(-1);
+        const FindCheck check = checkFindInput(in, kToday);
+        EXPECT_EQ(check.message, c.message) << c.title << "|" << c.custom;
+        EXPECT_EQ(check.options.has_value(), c.message.isEmpty()) << c.title;
+    }
+}
+
+TEST(FindInputTest, ComputesThePeriodAndTrimsThePatterns)
+{
+    FindInput in;
+    in.title = QStringLiteral("  O'Brien*  ");
+    in.statuses = QStringLiteral("xa?");
+    in.period.kind = SearchPeriodKind::AnyDate;
+    const FindCheck any = checkFindInput(in, kToday);
+    ASSERT_TRUE(any.options);
+    EXPECT_EQ(any.options->titlePattern, QStringLiteral("O'Brien*"));
+    EXPECT_EQ(any.options->statuses, QStringLiteral("AX"));
+    EXPECT_TRUE(any.options->searchMode);
+    EXPECT_EQ(any.options->from, QDate(1974, 1, 31));
+    EXPECT_EQ(any.options->to, QDate(2034, 1, 31));
+
+    in.period = {SearchPeriodKind::LastMonths, QStringLiteral("2"), {}, {}, {}};
+    EXPECT_EQ(checkFindInput(in, kToday).options->from, QDate(2023, 11, 30));
+    in.period = {SearchPeriodKind::LastDays, {}, QStringLiteral("10"), {}, {}};
+    EXPECT_EQ(checkFindInput(in, kToday).options->from, QDate(2024, 1, 21));
+}
+
+class TaskSearchTest : public test::EngineTest
+{
+protected:
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        QDir(tempDir()).mkdir(QStringLiteral("program"));
+        test::loadCurrentSchema(db(), tempDir() + QStringLiteral("/program"));
+        for (const char* user : {"ann", "bob", "carl", "O'Brien"})
+            db().execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, Disabled) VALUES (?, 0)"),
+                         {QString::fromUtf8(user)});
+        db().execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, Disabled) VALUES (?, ?)"),
+                     {QStringLiteral("gone"), db().dialect().trueValue()});
+        for (qlonglong g : {kShop, kForeignShop})
+            db().execute(
+                QStringLiteral("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (?, ?)"),
+                {g, QStringLiteral("Shop %1").arg(g)});
+        // ann is listed twice in her workshop: her tasks must still come once.
+        for (const char* user : {"ann", "ann", "bob", "carl"})
+            db().execute(QStringLiteral("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (?, ?)"),
+                         {kShop, QString::fromUtf8(user)});
+        session.setDatabase(connectAgain());
+        session.user.userId = QStringLiteral("ann");
+    }
+    void TearDown() override
+    {
+        session.closeDatabase();
+        EngineTest::TearDown();
+    }
+
+    qlonglong addTask(const QString& title, const QVariantMap& overrides = {})
+    {
+        QVariantMap columns{{QStringLiteral("SCR_Title"), title},
+                            {QStringLiteral("SCR_Status"), QStringLiteral("A")},
+                            {QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("bob")},
+                            {QStringLiteral("SCR_Request_ID"), QStringLiteral("carl")},
+                            {QStringLiteral("SCR_Group_ID"), kShop},
+                            {QStringLiteral("SCR_StartDate"), at(2023, 6, 1)}};
+        for (auto it = overrides.begin(); it != overrides.end(); ++it)
+            columns[it.key()] = it.value();
+        const qlonglong n = db().insertNumbered(
+            QStringLiteral("SCR"), QStringLiteral("SCR_Counter"), columns.keys(), columns.values());
+        db().execute(
+            QStringLiteral("UPDATE SCR SET SCR_Number = SCR_Counter WHERE SCR_Counter = ?"), {n});
+        return n;
+    }
+
+    static SearchOptions options(const QString& title, const QString& custom = {})
+    {
+        FindInput in;
+        in.title = title;
+        in.custom = custom;
+        in.period.kind = SearchPeriodKind::AnyDate;
+        return *checkFindInput(in, kToday).options;
+    }
+
+    /** The titles found, in order, each with its matching attachment titles after " / ". */
+    QStringList found(SearchOptions o, std::optional<DbError>* error = nullptr)
+    {
+        const SearchResult result = runTaskSearch(session, o);
+        EXPECT_FALSE(o.searchMode) << "the run clears search mode";
+        if (error)
+            *error = result.error;
+        else
+            EXPECT_FALSE(result.error) << result.error->text().toStdString();
+        QStringList out;
+        for (const SearchHit& hit : result.hits) {
+            QString line = hit.text("SCR_Title");
+            for (const QString& a : hit.attachmentTitles)
+                line += QStringLiteral(" / ") + a;
+            out << line;
+        }
+        return out;
+    }
+
+    test::FixedClock clock{naive(kToday, QTime(14, 5))};
+    SettingsStore settings{tempDir() + QStringLiteral("/MRBX.conf")};
+    Session session{settings, clock};
+};
+
+// Patterns of three characters and more are answered by the fast index, shorter ones and those
+// holding LIKE's own characters by LIKE: both must give the same answers.
+TEST_P(TaskSearchTest, PatternsMatchTitlesCommentsAndCustomField)
+{
+    addTask(QStringLiteral("Budget"),
+            {{QStringLiteral("SCR_Custom_Field"), QStringLiteral("k-77-z")}});
+    addTask(QStringLiteral("Budget review"),
+            {{QStringLiteral("SCR_Comments_AsText"), QStringLiteral("see the old plan")}});
+    addTask(QStringLiteral("Old budget"), {{QStringLiteral("SCR_Status"), QStringLiteral("C")}});
+    addTask(QStringLiteral("100% done"));
+    addTask(QStringLiteral("1000 done"));
+    addTask(QStringLiteral("a_c"));
+    addTask(QStringLiteral("abc"));
+    addTask(QStringLiteral("Budget"), {{QStringLiteral("SCR_Group_ID"), kForeignShop}});
+
+    struct Case
+    {
+        const char* title;
+        const char* custom;
+        bool comments;
+        const char* statuses;
+        const char* expected; ///< titles in order, "|" between them
+    };
+    const Case cases[] = {
+        {"budget", "", false, "", "Budget"},
+        {"BUDGET*", "", false, "", "Budget|Budget review"},
+        {"*get*", "", false, "", "Budget|Budget review|Old budget"},
+        {"*get*", "", false, "A", "Budget|Budget review"},
+        {"bu*", "", false, "", "Budget|Budget review"},
+        {"", "77", false, "", "Budget"},
+        {"", "K-77", false, "", "Budget"},
+        {"budget", "77", false, "", "Budget"},
+        {"budget", "78", false, "", ""},
+        {"old*", "", true, "", "Budget review|Old budget"},
+        {"OLD PLAN", "", true, "", "Budget review"},
+        {"OLD PLAN", "", false, "", ""},
+        {"100%*", "", false, "", "100% done"},
+        {"a_c", "", false, "", "a_c"},
+    };
+    for (const Case& c : cases) {
+        SearchOptions o = options(QString::fromUtf8(c.title), QString::fromUtf8(c.custom));
+        o.comments = c.comments;
+        o.statuses = QString::fromLatin1(c.statuses);
+        EXPECT_EQ(found(o).join(QLatin1Char('|')), QString::fromUtf8(c.expected))
+            << c.title << "|" << c.custom;
+    }
+}
+
+TEST_P(TaskSearchTest, ApostrophesAreSearchedLiterally)
+{
+    addTask(QStringLiteral("O'Brien's plan"),
+            {{QStringLiteral("SCR_Custom_Field"), QStringLiteral("it's")}});
+    addTask(QStringLiteral("OBriens plan"),
+            {{QStringLiteral("SCR_Custom_Field"), QStringLiteral("its")}});
+    EXPECT_EQ(found(options(QStringLiteral("o'brien's*"))),
+              QStringList{QStringLiteral("O'Brien's plan")});
+    EXPECT_EQ(found(options(QStringLiteral("*n's p*"))),
+              QStringList{QStringLiteral("O'Brien's plan")});
+    EXPECT_EQ(found(options({}, QStringLiteral("'"))),
+              QStringList{QStringLiteral("O'Brien's plan")});
+}
+
+TEST_P(TaskSearchTest, ThePeriodLeavesOutTasksWithoutTheDate)
+{
+    addTask(QStringLiteral("dated plan"));
+    addTask(QStringLiteral("undated plan"), {{QStringLiteral("SCR_StartDate"), QVariant()}});
+    addTask(QStringLiteral("recent plan"), {{QStringLiteral("SCR_StartDate"), at(2024, 1, 31)}});
+    EXPECT_EQ(found(options(QStringLiteral("*plan"))),
+              (QStringList{QStringLiteral("dated plan"), QStringLiteral("recent plan")}));
+
+    SearchOptions lastDays = options(QStringLiteral("*plan"));
+    lastDays.from = kToday.addDays(-10);
+    lastDays.to = kToday;
+    EXPECT_EQ(found(lastDays), QStringList{QStringLiteral("recent plan")}) << "the last day counts";
+}
+
+TEST_P(TaskSearchTest, SensitiveTasksOnlyForOwnerAndRequester)
+{
+    addTask(QStringLiteral("secret plan"),
+            {{QStringLiteral("SCR_Sensitive"), db().dialect().trueValue()},
+             {QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("BOB")}});
+    addTask(QStringLiteral("open plan"),
+            {{QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("gone")}});
+    SearchOptions o = options(QStringLiteral("*plan"));
+    o.attachments = true;
+    struct Case
+    {
+        const char* user;
+        QStringList expected;
+    };
+    const Case cases[] = {{"ann", {QStringLiteral("open plan")}},
+                          {"bob", {QStringLiteral("secret plan"), QStringLiteral("open plan")}},
+                          {"Carl", {QStringLiteral("secret plan"), QStringLiteral("open plan")}}};
+    for (const Case& c : cases) {
+        session.user.userId = QString::fromUtf8(c.user);
+        EXPECT_EQ(found(o), c.expected) << c.user;
+    }
+    session.user.userId = QStringLiteral("ann");
+    const SearchResult result = runTaskSearch(session, o);
+    ASSERT_EQ(result.hits.size(), 1);
+    EXPECT_TRUE(result.hits.first().ownerDisabled);
+    EXPECT_FALSE(result.hits.first().requesterDisabled);
+}
+
+// Attachment hits carry the matching titles; a task found twice is listed once.
+TEST_P(TaskSearchTest, AttachmentTitlesAreSearched)
+{
+    const qlonglong a = addTask(QStringLiteral("Report"));
+    const qlonglong b = addTask(QStringLiteral("Other task"));
+    auto attach = [&](qlonglong task, const QString& title) {
+        db().insertNumbered(QStringLiteral("ATTACH"), QStringLiteral("Attach_Number"),
+                            {QStringLiteral("SCR_Number"), QStringLiteral("Attach_Title"),
+                             QStringLiteral("Attach_Type")},
+                            {task, title, QStringLiteral("F")});
+    };
+    attach(a, QStringLiteral("Report draft"));
+    attach(b, QStringLiteral("old REPORT.txt"));
+    attach(b, QStringLiteral("unrelated"));
+    SearchOptions o = options(QStringLiteral("report"));
+    o.attachments = true;
+    EXPECT_EQ(found(o), (QStringList{QStringLiteral("Report / Report draft"),
+                                     QStringLiteral("Other task / old REPORT.txt")}));
+}
+
+TEST_P(TaskSearchTest, ExtraTablesAreSearchedAndAMissingTableKeepsEarlierHits)
+{
+    db().executeScript(QStringLiteral("CREATE TABLE \"Plug O'Data\" (TaskNo integer, Note %1)")
+                           .arg(db().dialect().textType()));
+    const QString plugin = [this] {
+        for (const QString& t : db().tables())
+            if (t.startsWith(QLatin1String("plug"), Qt::CaseInsensitive))
+                return t;
+        return QString();
+    }();
+    const qlonglong t = addTask(QStringLiteral("Plain"));
+    addTask(QStringLiteral("Note"));
+    db().execute(QStringLiteral("INSERT INTO \"Plug O'Data\" (TaskNo, Note) VALUES (?, ?)"),
+                 {t, QStringLiteral("a note")});
+    const QString insert = QStringLiteral(
+        "INSERT INTO SEARCH_TABLES (TableName, SCR_Number_Field, FieldName) VALUES (?, ?, ?)");
+    db().execute(insert, {plugin, QStringLiteral("taskno"), QStringLiteral("NOTE")});
+    SearchOptions o = options(QStringLiteral("*note"));
+    o.extraTables = true;
+    EXPECT_EQ(found(o), (QStringList{QStringLiteral("Note"), QStringLiteral("Plain")}));
+
+    db().execute(insert, {QStringLiteral("Missing"), QStringLiteral("n"), QStringLiteral("x")});
+    std::optional<DbError> error;
+    EXPECT_EQ(found(o, &error), (QStringList{QStringLiteral("Note"), QStringLiteral("Plain")}));
+    ASSERT_TRUE(error);
+    EXPECT_TRUE(error->text().contains(isServer()
+                                           ? QStringLiteral("relation \"Missing\" does not exist")
+                                           : QStringLiteral("no such table: Missing")))
+        << error->text().toStdString();
+
+    db().execute(QStringLiteral("DELETE FROM SEARCH_TABLES WHERE TableName = ?"),
+                 {QStringLiteral("Missing")});
+    db().execute(insert, {plugin, QStringLiteral("TaskNo"), QStringLiteral("Nope")});
+    found(o, &error);
+    ASSERT_TRUE(error);
+    EXPECT_TRUE(error->text().contains(QStringLiteral("Nope"))) << error->text().toStdString();
+}
+
+BX_INSTANTIATE_ENGINES(TaskSearchTest);
+
+} // namespace
