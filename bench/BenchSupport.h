@@ -1,6 +1,7 @@
 #pragma once
 
-// What the benchmark programs share: the test cluster and a throwaway database on it.
+// What the benchmark programs share: the test cluster and a throwaway database on it, the
+// program's databases, the large workshop, multi-row inserts and the process's peak memory.
 
 #include "core/Clock.h"
 #include "core/ErrorLog.h"
@@ -13,6 +14,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
@@ -108,6 +110,15 @@ private:
     QString m_name;
 };
 
+/** A new connection to the embedded file at `sqlitePath`, or to `server` (Engine::Postgres). */
+inline std::unique_ptr<Database> connectTo(Engine engine, const QString& sqlitePath,
+                                           const ServerDatabase* server)
+{
+    if (engine == Engine::Sqlite)
+        return SqliteDatabase::open(sqlitePath);
+    return PgDatabase::connect(server->params());
+}
+
 /**
  * The program's databases for a benchmark, made as the creation wizard makes them (template or
  * script, then every upgrade step): an embedded file in `dir`, and a throwaway server database
@@ -156,6 +167,86 @@ inline bool makeProgramDatabases(const QTemporaryDir& dir, const QString& fileNa
     }
 }
 
+/** A line of /proc/self/status ("VmHWM:", "VmRSS:") in KiB, or -1 when it cannot be read. */
+inline qint64 statusKiB(const char* field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    // Files under /proc report size 0, so read to the end rather than testing atEnd().
+    const QList<QByteArray> lines = status.readAll().split('\n');
+    for (const QByteArray& line : lines) {
+        if (line.startsWith(field))
+            return line.mid(qsizetype(qstrlen(field))).trimmed().split(' ').first().toLongLong();
+    }
+    return -1;
+}
+
+/** The process's peak resident set (VmHWM) in KiB, or -1 when it cannot be read. */
+inline qint64 peakKiB()
+{
+    return statusKiB("VmHWM:");
+}
+
+/**
+ * Starts a new peak: writing 5 to clear_refs sets the peak back to the present resident set, for
+ * VmHWM and for getrusage's ru_maxrss alike. @return false when the peak could not be reset
+ */
+inline bool restartPeak()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    return clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
+}
+
+/**
+ * Inserts rows into a table several at a time, in multi-row INSERT statements with bound values.
+ * add() inserts whenever a batch is full; flush() inserts what is left.
+ */
+class BatchInsert
+{
+public:
+    BatchInsert(Database& db, const QString& table, const QStringList& columns,
+                int rowsPerInsert = 50)
+        : m_db(db)
+        , m_rowsPerInsert(rowsPerInsert)
+    {
+        m_head = QStringLiteral("INSERT INTO ") + table + QStringLiteral(" (") +
+                 columns.join(QLatin1Char(',')) + QStringLiteral(") VALUES ");
+        QStringList marks;
+        for (qsizetype i = 0; i < columns.size(); ++i)
+            marks << QStringLiteral("?");
+        m_row = QLatin1Char('(') + marks.join(QLatin1Char(',')) + QLatin1Char(')');
+    }
+
+    /** One row's values, a value for each column in their order. */
+    void add(const QVariantList& values)
+    {
+        m_params << values;
+        if (++m_pending == m_rowsPerInsert)
+            flush();
+    }
+
+    void flush()
+    {
+        if (m_pending == 0)
+            return;
+        QStringList rows;
+        for (int i = 0; i < m_pending; ++i)
+            rows << m_row;
+        m_db.execute(m_head + rows.join(QLatin1Char(',')), m_params);
+        m_params.clear();
+        m_pending = 0;
+    }
+
+private:
+    Database& m_db;
+    int m_rowsPerInsert;
+    QString m_head;
+    QString m_row;
+    QVariantList m_params;
+    int m_pending = 0;
+};
+
 /**
  * The large workshop the task-view benchmarks share: 100,000 tasks among 20 users (user00 ..
  * user19, all members of workshop 900): 60% active, 30% complete (each with a completing route
@@ -190,11 +281,9 @@ inline QString user(int i)
     return QStringLiteral("user%1").arg(i, 2, 10, QLatin1Char('0'));
 }
 
-/** Writes the workshop, its users and lookups and the tasks in one transaction, then ANALYZE. */
-inline void fill(Database& db)
+/** The workshop (LU_GROUP) and its users (LU_USER), each a member (GROUPLINK). */
+inline void addPeople(Database& db)
 {
-    constexpr int kRowsPerInsert = 50;
-    Transaction tx(db);
     db.execute(QStringLiteral("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (?, ?)"),
                {kWorkshop, QStringLiteral("Bench")});
     for (int u = 0; u < kUsers; ++u) {
@@ -203,6 +292,13 @@ inline void fill(Database& db)
         db.execute(QStringLiteral("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (?, ?)"),
                    {kWorkshop, user(u)});
     }
+}
+
+/** Writes the workshop, its users and lookups and the tasks in one transaction, then ANALYZE. */
+inline void fill(Database& db)
+{
+    Transaction tx(db);
+    addPeople(db);
     for (const QString& c : categories())
         db.execute(QStringLiteral("INSERT INTO LU_CATEGORY (Category) VALUES (?)"), {c});
     for (const QString& p : priorities()) {
@@ -228,28 +324,11 @@ inline void fill(Database& db)
                               QStringLiteral("SCR_Parent_Folder_Number"),
                               QStringLiteral("SCR_Sensitive"),
                               QStringLiteral("Meeting_ID")};
-    QStringList marks;
-    for (qsizetype i = 0; i < columns.size(); ++i)
-        marks << QStringLiteral("?");
-    const QString row = QLatin1Char('(') + marks.join(QLatin1Char(',')) + QLatin1Char(')');
+    BatchInsert tasks(db, QStringLiteral("SCR"), columns);
 
     QRandomGenerator rng(76);
     const QDateTime now = naive(QDateTime::currentDateTime());
-    QVariantList params;
     QVariantList routes;
-    int pending = 0;
-    const auto flush = [&] {
-        if (pending == 0)
-            return;
-        QStringList rows;
-        for (int i = 0; i < pending; ++i)
-            rows << row;
-        db.execute(QStringLiteral("INSERT INTO SCR (") + columns.join(QLatin1Char(',')) +
-                       QStringLiteral(") VALUES ") + rows.join(QLatin1Char(',')),
-                   params);
-        params.clear();
-        pending = 0;
-    };
     for (int n = 1; n <= kTasks; ++n) {
         const int roll = int(rng.bounded(100));
         const QString status = roll < 60   ? QStringLiteral("A")
@@ -258,21 +337,20 @@ inline void fill(Database& db)
                                            : QStringLiteral("X");
         const QDateTime start = now.addSecs(-qint64(rng.bounded(730 * 86400)));
         const bool sub = n > 10 && rng.bounded(10) == 0;
-        params << n << n << QStringLiteral("Task %1").arg(n) << status
-               << user(int(rng.bounded(kUsers))) << user(int(rng.bounded(kUsers))) << kWorkshop
-               << categories().at(int(rng.bounded(categories().size())))
-               << priorities().at(int(rng.bounded(priorities().size()))) << start
-               << start.addDays(1) << now.addDays(int(rng.bounded(120)) - 60)
-               << (rng.bounded(2) ? QVariant(start.addDays(2)) : QVariant())
-               << (sub ? int(rng.bounded(n - 1)) + 1 : 0)
-               << (rng.bounded(10) == 0 ? kFirstFolder + int(rng.bounded(kUsers)) : 0)
-               << db.dialect().flag(rng.bounded(50) == 0) << 0;
+        // The values of a braced list are worked out from left to right, so the draws keep order.
+        tasks.add({n, n, QStringLiteral("Task %1").arg(n), status, user(int(rng.bounded(kUsers))),
+                   user(int(rng.bounded(kUsers))), kWorkshop,
+                   categories().at(int(rng.bounded(categories().size()))),
+                   priorities().at(int(rng.bounded(priorities().size()))), start, start.addDays(1),
+                   now.addDays(int(rng.bounded(120)) - 60),
+                   rng.bounded(2) ? QVariant(start.addDays(2)) : QVariant(),
+                   sub ? int(rng.bounded(n - 1)) + 1 : 0,
+                   rng.bounded(10) == 0 ? kFirstFolder + int(rng.bounded(kUsers)) : 0,
+                   db.dialect().flag(rng.bounded(50) == 0), 0});
         if (status == QStringLiteral("C"))
             routes << n << now.addSecs(-qint64(rng.bounded(365 * 86400)));
-        if (++pending == kRowsPerInsert)
-            flush();
     }
-    flush();
+    tasks.flush();
     for (qsizetype i = 0; i < routes.size(); i += 2)
         db.insertNumbered(QStringLiteral("ROUTE"), QStringLiteral("Route_Number"),
                           {QStringLiteral("SCR_Number"), QStringLiteral("USER_ID"),

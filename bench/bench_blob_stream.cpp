@@ -55,34 +55,17 @@ qint64 valueBytes()
 
 // ---- peak resident memory ----------------------------------------------------------------------
 
-/** The process's peak resident set (VmHWM) in KiB, or -1 when it cannot be read. */
-qint64 peakKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    // Files under /proc report size 0, so read to the end rather than testing atEnd().
-    const QList<QByteArray> lines = status.readAll().split('\n');
-    for (const QByteArray& line : lines) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
+using bx::bench::peakKiB;
 
 qint64 g_processPeakKiB = 0;
 bool g_overLimit = false;
 bool g_peakResets = true;
 
-/**
- * Starts a new peak for the next run; the process-wide peak keeps the largest seen. Writing 5 to
- * clear_refs sets VmHWM back to the present resident set.
- */
-void restartPeak()
+/** Starts a new peak for the next run; the process-wide peak keeps the largest seen. */
+void restartRunPeak()
 {
     g_processPeakKiB = std::max(g_processPeakKiB, peakKiB());
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    if (!clear.open(QIODevice::WriteOnly) || clear.write("5") != 1)
+    if (!bx::bench::restartPeak())
         g_peakResets = false;
 }
 
@@ -241,7 +224,7 @@ struct Totals
 
 void blobStream(benchmark::State& state, Target target, const char* name)
 {
-    restartPeak();
+    restartRunPeak();
     const qint64 size = valueBytes();
     const QString outPath = g_work->filePath(QStringLiteral("out.bin"));
     const QString copyPath = g_work->filePath(QStringLiteral("copy.bin"));

@@ -34,13 +34,6 @@ using bx::bench::testCluster;
 QString g_sqlitePath;
 std::unique_ptr<ServerDatabase> g_server;
 
-std::unique_ptr<Database> connectTo(Engine engine)
-{
-    if (engine == Engine::Sqlite)
-        return SqliteDatabase::open(g_sqlitePath);
-    return PgDatabase::connect(g_server->params());
-}
-
 /**
  * Runs `draw` once per iteration on a connection of this thread's own. A failure ends the run
  * through SkipWithError; the KeepRunning() loop still meets the other thread at the end barrier.
@@ -50,7 +43,7 @@ void drawLoop(benchmark::State& state, Engine engine,
 {
     std::unique_ptr<Database> db;
     try {
-        db = connectTo(engine);
+        db = bx::bench::connectTo(engine, g_sqlitePath, g_server.get());
     } catch (const DbError& e) {
         state.SkipWithError(e.what());
     }

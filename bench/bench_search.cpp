@@ -18,8 +18,6 @@
 #include "BenchSupport.h"
 #include "core/Clock.h"
 #include "core/Session.h"
-#include "core/db/PgDatabase.h"
-#include "core/db/SqliteDatabase.h"
 #include "core/settings/SettingsStore.h"
 #include "dbadmin/StepActions.h"
 #include "dbadmin/UpgradeLog.h"
@@ -39,11 +37,9 @@ namespace {
 
 using namespace bx;
 using bx::bench::ServerDatabase;
+namespace ws = bx::bench::workshop;
 
 constexpr int kTasks = 100000;
-constexpr int kUsers = 20;
-constexpr int kWorkshop = 900;
-constexpr int kRowsPerInsert = 50;
 const QString kWord = QStringLiteral("zanzibarite");
 const QString kCustomWord = QStringLiteral("quokkaline");
 
@@ -52,18 +48,6 @@ QString g_dir;
 std::unique_ptr<ServerDatabase> g_server;
 bx::bench::BenchPrompt g_prompt;
 SystemClock g_clock;
-
-QString user(int i)
-{
-    return QStringLiteral("user%1").arg(i, 2, 10, QLatin1Char('0'));
-}
-
-std::unique_ptr<Database> connectTo(Engine engine)
-{
-    if (engine == Engine::Sqlite)
-        return SqliteDatabase::open(g_sqlitePath);
-    return PgDatabase::connect(g_server->params());
-}
 
 /** Words of random letters, so that the descriptions hold trigrams of every kind. */
 QStringList wordPool(QRandomGenerator& rng)
@@ -109,19 +93,12 @@ void makeSearchIndexes(Database& db)
                  double(timer.elapsed()) / 1000.0);
 }
 
-/** The workshop, its users and the tasks; the same rows on every engine. */
+/** The workshop and users of bench::workshop, and the tasks; the same rows on every engine. */
 void fill(Database& db)
 {
     dropSearchIndexes(db);
     Transaction tx(db);
-    db.execute(QStringLiteral("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (?, ?)"),
-               {kWorkshop, QStringLiteral("Bench")});
-    for (int u = 0; u < kUsers; ++u) {
-        db.execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, Disabled) VALUES (?, 0)"),
-                   {user(u)});
-        db.execute(QStringLiteral("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (?, ?)"),
-                   {kWorkshop, user(u)});
-    }
+    ws::addPeople(db);
     const QStringList columns{
         QStringLiteral("SCR_Counter"),         QStringLiteral("SCR_Number"),
         QStringLiteral("SCR_Title"),           QStringLiteral("SCR_Status"),
@@ -129,28 +106,11 @@ void fill(Database& db)
         QStringLiteral("SCR_Group_ID"),        QStringLiteral("SCR_StartDate"),
         QStringLiteral("SCR_Comments_AsText"), QStringLiteral("SCR_Custom_Field"),
         QStringLiteral("Meeting_ID")};
-    QStringList marks;
-    for (qsizetype i = 0; i < columns.size(); ++i)
-        marks << QStringLiteral("?");
-    const QString row = QLatin1Char('(') + marks.join(QLatin1Char(',')) + QLatin1Char(')');
+    bx::bench::BatchInsert tasks(db, QStringLiteral("SCR"), columns);
 
     QRandomGenerator rng(77);
     const QStringList words = wordPool(rng);
     const QDateTime now = naive(QDateTime::currentDateTime());
-    QVariantList params;
-    int pending = 0;
-    auto flush = [&] {
-        if (pending == 0)
-            return;
-        QStringList rows;
-        for (int i = 0; i < pending; ++i)
-            rows << row;
-        db.execute(QStringLiteral("INSERT INTO SCR (") + columns.join(QLatin1Char(',')) +
-                       QStringLiteral(") VALUES ") + rows.join(QLatin1Char(',')),
-                   params);
-        params.clear();
-        pending = 0;
-    };
     for (int n = 1; n <= kTasks; ++n) {
         QString description;
         while (description.size() < 1000)
@@ -163,13 +123,12 @@ void fill(Database& db)
             description.insert(500, kWord + QLatin1Char(' '));
         const QString custom = n % 2500 == 7 ? QStringLiteral("K-") + kCustomWord
                                              : words.at(int(rng.bounded(words.size())));
-        params << n << n << title << QStringLiteral("A") << user(int(rng.bounded(kUsers)))
-               << user(int(rng.bounded(kUsers))) << kWorkshop
-               << now.addSecs(-qint64(rng.bounded(730 * 86400))) << description << custom << 0;
-        if (++pending == kRowsPerInsert)
-            flush();
+        // The values of a braced list are worked out from left to right, so the draws keep order.
+        tasks.add({n, n, title, QStringLiteral("A"), ws::user(int(rng.bounded(ws::kUsers))),
+                   ws::user(int(rng.bounded(ws::kUsers))), ws::kWorkshop,
+                   now.addSecs(-qint64(rng.bounded(730 * 86400))), description, custom, 0});
     }
-    flush();
+    tasks.flush();
     tx.commit();
     makeSearchIndexes(db);
     db.executeScript(QStringLiteral("ANALYZE"));
@@ -190,12 +149,12 @@ void runSearch(benchmark::State& state, Engine engine, Run run)
     SettingsStore settings(settingsDir.filePath(QStringLiteral("MRBX.conf")));
     Session session(settings, g_clock);
     try {
-        session.setDatabase(connectTo(engine));
+        session.setDatabase(bx::bench::connectTo(engine, g_sqlitePath, g_server.get()));
     } catch (const DbError& e) {
         state.SkipWithError(e.what());
         return;
     }
-    session.user.userId = user(0);
+    session.user.userId = ws::user(0);
     FindInput input;
     input.title = run.title;
     input.custom = run.custom;

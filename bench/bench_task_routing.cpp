@@ -16,8 +16,6 @@
 #include "core/ErrorLog.h"
 #include "core/Prompt.h"
 #include "core/Session.h"
-#include "core/db/PgDatabase.h"
-#include "core/db/SqliteDatabase.h"
 #include "core/settings/SettingsStore.h"
 #include "dbadmin/DatabaseCreator.h"
 #include "tasks/cSCR.h"
@@ -28,13 +26,11 @@
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <memory>
-#include <optional>
 
 namespace {
 
 using namespace bx;
 using bx::bench::ServerDatabase;
-using bx::bench::testCluster;
 
 constexpr int kTasks = 10000;
 constexpr qlonglong kWorkshop = 900;
@@ -43,13 +39,6 @@ QString g_sqlitePath;
 std::unique_ptr<ServerDatabase> g_server;
 bx::bench::BenchPrompt g_prompt;
 SystemClock g_clock;
-
-std::unique_ptr<Database> connectTo(Engine engine)
-{
-    if (engine == Engine::Sqlite)
-        return SqliteDatabase::open(g_sqlitePath);
-    return PgDatabase::connect(g_server->params());
-}
 
 /** The workshop, its people and the lifecycle every run uses. */
 void addWorkflow(Database& db)
@@ -82,7 +71,7 @@ void routeTasks(benchmark::State& state, Engine engine, Kind kind)
     SettingsStore settings(settingsDir.filePath(QStringLiteral("MRBX.conf")));
     Session session(settings, g_clock);
     try {
-        session.setDatabase(connectTo(engine));
+        session.setDatabase(bx::bench::connectTo(engine, g_sqlitePath, g_server.get()));
     } catch (const DbError& e) {
         state.SkipWithError(e.what());
         return;

@@ -41,8 +41,6 @@
 #include "BenchSupport.h"
 #include "core/Clock.h"
 #include "core/Session.h"
-#include "core/db/PgDatabase.h"
-#include "core/db/SqliteDatabase.h"
 #include "core/settings/SettingsStore.h"
 #include "mainwindow/TaskViews.h"
 #include "mainwindow/TeamTree.h"
@@ -52,7 +50,6 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QHBoxLayout>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -79,19 +76,6 @@ SystemClock g_clock;
 
 // ---- memory ------------------------------------------------------------------------------------
 
-/** A line of /proc/self/status ("VmHWM:", "VmRSS:") in KiB, or -1. */
-qint64 statusKiB(const char* field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(int(qstrlen(field))).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
-
 /** getrusage's ru_maxrss: the peak resident set in KiB. */
 qint64 maxRssKiB()
 {
@@ -99,20 +83,9 @@ qint64 maxRssKiB()
     return getrusage(RUSAGE_SELF, &usage) == 0 ? qint64(usage.ru_maxrss) : -1;
 }
 
-/**
- * Starts a new peak: writing 5 to clear_refs sets the peak back to the present resident set, for
- * VmHWM and for ru_maxrss alike, so the filling of the databases does not count.
- */
-void restartPeak()
-{
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    if (clear.open(QIODevice::WriteOnly))
-        clear.write("5");
-}
-
 void reportMemory(benchmark::State& state, qint64 startKiB)
 {
-    const qint64 peak = statusKiB("VmHWM:");
+    const qint64 peak = bx::bench::peakKiB();
     state.counters["peak_MiB"] = double(peak) / 1024.0;
     state.counters["maxrss_MiB"] = double(maxRssKiB()) / 1024.0;
     state.counters["peak_rise_MiB"] = double(peak - startKiB) / 1024.0;
@@ -157,10 +130,7 @@ struct BenchSession
 
     explicit BenchSession(Engine engine)
     {
-        if (engine == Engine::Sqlite)
-            session.setDatabase(SqliteDatabase::open(g_sqlitePath));
-        else
-            session.setDatabase(PgDatabase::connect(g_server->params()));
+        session.setDatabase(bx::bench::connectTo(engine, g_sqlitePath, g_server.get()));
         session.user.userId = ws::user(0);
         session.user.record.userId = ws::user(0);
         session.user.record.fullAccess = true;
@@ -213,8 +183,8 @@ void runRefresh(benchmark::State& state, Engine engine)
         state.SkipWithError(e.what());
         return;
     }
-    restartPeak();
-    const qint64 startKiB = statusKiB("VmRSS:");
+    bx::bench::restartPeak(); // the filling of the databases does not count
+    const qint64 startKiB = bx::bench::statusKiB("VmRSS:");
     TeamView view(bs->session, g_prompt);
     view.resize(1280, 800);
     view.show();
@@ -237,7 +207,7 @@ void runRefresh(benchmark::State& state, Engine engine)
         }
         state.SetIterationTime(refreshMs / 1000.0);
         if (firstPeakKiB < 0)
-            firstPeakKiB = statusKiB("VmHWM:");
+            firstPeakKiB = bx::bench::peakKiB();
         settleMs += totalMs - refreshMs;
         stallMs = std::max(stallMs, totalMs);
     }
@@ -363,8 +333,8 @@ void runParts(benchmark::State& state, Engine engine)
         state.SkipWithError(e.what());
         return;
     }
-    restartPeak();
-    const qint64 startKiB = statusKiB("VmRSS:");
+    bx::bench::restartPeak(); // the filling of the databases does not count
+    const qint64 startKiB = bx::bench::statusKiB("VmRSS:");
     Parts parts(bs->session);
     const qsizetype widgetsBefore = parts.widgets();
     std::map<std::string, double> ms;
