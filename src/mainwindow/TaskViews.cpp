@@ -379,12 +379,15 @@ TaskCriteria approvalGridQuery(const Session& session)
     return q;
 }
 
-TaskCriteria oneTaskQuery(qlonglong number, const TaskViewFilter& filter, const Session& session)
+TaskCriteria oneTaskQuery(qlonglong number, const OwnerSet* owner, const TaskViewFilter& filter,
+                          const Session& session)
 {
     TaskCriteria q;
     q.sql = QStringLiteral("SELECT ") + taskListColumns() +
             QStringLiteral(" FROM SCR WHERE SCR.SCR_Number = ?");
     q.params << number;
+    if (owner)
+        q.sql += QStringLiteral(" AND ") + ownerTerm(*owner, q.params);
     q += buildTaskCriteria(filter, session);
     q.sql += kNoMeetings;
     return q;

@@ -180,10 +180,12 @@ TaskCriteria gridTaskQuery(const OwnerSet* owner, const TaskViewFilter& filter,
 /** The grid's statement of the Approval quick view. */
 TaskCriteria approvalGridQuery(const Session& session);
 /**
- * One task's row as the view lists it: nothing comes back when the task no longer passes the
- * filter (or is a meeting), so that a saved task can join or leave the lists without a rebuild.
+ * One task's row as the grid's statement for `owner` lists it: nothing comes back when the task
+ * no longer passes (or is a meeting), so that a saved task can join or leave the lists without a
+ * rebuild.
  */
-TaskCriteria oneTaskQuery(qlonglong number, const TaskViewFilter& filter, const Session& session);
+TaskCriteria oneTaskQuery(qlonglong number, const OwnerSet* owner, const TaskViewFilter& filter,
+                          const Session& session);
 
 /**
  * Whether a task row may be listed for `userId`: a sensitive task only for its owner and its

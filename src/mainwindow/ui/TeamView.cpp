@@ -139,10 +139,16 @@ TaskCriteria TeamView::viewStatement() const
 {
     if (m_approval)
         return approvalGridQuery(m_session);
+    const std::optional<OwnerSet> owners = ownersShown();
+    return gridTaskQuery(owners ? &*owners : nullptr, m_filter, m_session);
+}
+
+std::optional<OwnerSet> TeamView::ownersShown() const
+{
     // A user kept to his own tasks reads only those.
-    const OwnerSet own{OwnerKind::User, {m_session.user.userId}};
-    const bool ownOnly = !UserRights::mayViewOthersTasks(m_session.user.record);
-    return gridTaskQuery(ownOnly ? &own : nullptr, m_filter, m_session);
+    if (UserRights::mayViewOthersTasks(m_session.user.record))
+        return std::nullopt;
+    return OwnerSet{OwnerKind::User, {m_session.user.userId}};
 }
 
 bool TeamView::refresh()
@@ -200,8 +206,7 @@ void TeamView::showRows(TaskViewRows read)
 {
     // One read feeds both the tree and the grid.
     m_tree.setOptions({m_session.user.userId, false, m_session.clock().nowLocal()});
-    m_tree.buildSkeleton(m_session.db(), m_session.currentWorkshopId,
-                         !UserRights::mayViewOthersTasks(m_session.user.record));
+    m_tree.buildSkeleton(m_session.db(), m_session.currentWorkshopId, ownersShown().has_value());
     m_names = std::move(read.names);
     m_rows = std::move(read.rows);
     m_tree.placeTasks(RecordSet(m_names, m_rows));
@@ -222,7 +227,9 @@ bool TeamView::taskChanged(qlonglong number)
     if (m_approval)
         return refresh();
     try {
-        const TaskCriteria q = oneTaskQuery(number, m_filter, m_session);
+        const std::optional<OwnerSet> owners = ownersShown();
+        const TaskCriteria q =
+            oneTaskQuery(number, owners ? &*owners : nullptr, m_filter, m_session);
         const RecordSet rs = m_session.db().query(q.sql, q.params);
         const bool shown = !rs.isEmpty() && taskVisibleTo(rs, 0, m_session.user.userId);
         if (m_names.isEmpty())

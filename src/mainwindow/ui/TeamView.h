@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 
 class QAction;
 class QMenu;
@@ -54,6 +55,8 @@ public:
 
     /** The statement of the view: the filter's, or the Approval list. */
     TaskCriteria viewStatement() const;
+    /** The tasks' owners the view is kept to: the user himself when he may not see others'. */
+    std::optional<OwnerSet> ownersShown() const;
     /** Marks the users online or offline (presence keys); kept across refreshes. */
     void setOnline(const QHash<QString, bool>& online);
 

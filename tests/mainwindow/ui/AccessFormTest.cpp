@@ -225,6 +225,9 @@ TEST_F(AccessFormTest, UserSelectionNarrowsTheGridAndUpWalksTheTeam)
         waitForView(own);
         EXPECT_EQ(gridTasks(own), (QList<qlonglong>{801}));
         EXPECT_EQ(own.teamView()->tree().findUser(QStringLiteral("ann")), nullptr);
+        // Nor does a saved task of another's join his lists.
+        own.taskSaved(802, false);
+        EXPECT_EQ(gridTasks(own), (QList<qlonglong>{801}));
         session.user.record.fullAccess = true;
     }
     Access_Form form(session, prompt);
