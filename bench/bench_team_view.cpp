@@ -172,17 +172,24 @@ double msSince(const QElapsedTimer& timer)
     return double(timer.nsecsElapsed()) / 1e6;
 }
 
+/** A session on the engine's database; null, with the run skipped, when it cannot connect. */
+std::unique_ptr<BenchSession> openSession(benchmark::State& state, Engine engine)
+{
+    try {
+        return std::make_unique<BenchSession>(engine);
+    } catch (const DbError& e) {
+        state.SkipWithError(e.what());
+        return nullptr;
+    }
+}
+
 // ---- runs --------------------------------------------------------------------------------------
 
 void runRefresh(benchmark::State& state, Engine engine)
 {
-    std::unique_ptr<BenchSession> bs;
-    try {
-        bs = std::make_unique<BenchSession>(engine);
-    } catch (const DbError& e) {
-        state.SkipWithError(e.what());
+    const std::unique_ptr<BenchSession> bs = openSession(state, engine);
+    if (!bs)
         return;
-    }
     bx::bench::restartPeak(); // the filling of the databases does not count
     const qint64 startKiB = bx::bench::statusKiB("VmRSS:");
     TeamView view(bs->session, g_prompt);
@@ -326,13 +333,9 @@ private:
 
 void runParts(benchmark::State& state, Engine engine)
 {
-    std::unique_ptr<BenchSession> bs;
-    try {
-        bs = std::make_unique<BenchSession>(engine);
-    } catch (const DbError& e) {
-        state.SkipWithError(e.what());
+    const std::unique_ptr<BenchSession> bs = openSession(state, engine);
+    if (!bs)
         return;
-    }
     bx::bench::restartPeak(); // the filling of the databases does not count
     const qint64 startKiB = bx::bench::statusKiB("VmRSS:");
     Parts parts(bs->session);
@@ -423,13 +426,9 @@ double differences(const RecordSet& ordered, const RecordSet& unordered,
  */
 void runStatement(benchmark::State& state, Engine engine)
 {
-    std::unique_ptr<BenchSession> bs;
-    try {
-        bs = std::make_unique<BenchSession>(engine);
-    } catch (const DbError& e) {
-        state.SkipWithError(e.what());
+    const std::unique_ptr<BenchSession> bs = openSession(state, engine);
+    if (!bs)
         return;
-    }
     const TaskCriteria criteria =
         gridTaskQuery(nullptr, TaskViewFilter::defaults(g_clock.nowLocal().date()), bs->session);
     const qsizetype from = criteria.sql.indexOf(QStringLiteral(" FROM SCR "));
