@@ -58,7 +58,8 @@ bool LoginFlow::validate(const QString& userId, const QString& typed)
         m_prompt.inform(message.text, {}, message.icon);
         return false;
     }
-    m_session.user.userId = userId.trimmed();
+    // The row's spelling: stored references name the user as his row does.
+    m_session.user.userId = record.userId;
     m_session.user.password = typed;
     m_session.user.sqlPassword = PasswordCipher::loginPassword(typed);
     m_session.user.record = record;
@@ -128,7 +129,7 @@ bool tryDesktopLogon(Session& session, Prompt& prompt, const QString& desktopNam
         // A disabled user is kept out here as at the login window.
         if (!record || record->disabled)
             return false;
-        session.user.userId = name;
+        session.user.userId = record->userId;
         session.user.password.clear();
         session.user.sqlPassword.clear();
         session.user.record = *record;

@@ -6,8 +6,9 @@ namespace bx {
 
 std::optional<UserRecord> loadUser(Database& db, const QString& userId)
 {
-    const RecordSet rs =
-        db.query(QStringLiteral("SELECT * FROM LU_USER WHERE USER_ID = ?"), {userId.trimmed()});
+    const RecordSet rs = db.query(QStringLiteral("SELECT * FROM LU_USER WHERE ") +
+                                      db.dialect().textEquals(QStringLiteral("USER_ID")),
+                                  {userId.trimmed()});
     if (rs.eof())
         return std::nullopt;
 

@@ -75,9 +75,11 @@ bool RuleStore::refuse(const QString& text)
 std::optional<RuleRecord> RuleStore::load(const QString& name)
 {
     try {
-        const RecordSet rs = m_session.db().query(
-            QStringLiteral("SELECT RULE_NAME, SCRIPT FROM LU_RULES WHERE RULE_NAME = ?"),
-            {name.trimmed()});
+        Database& db = m_session.db();
+        const RecordSet rs =
+            db.query(QStringLiteral("SELECT RULE_NAME, SCRIPT FROM LU_RULES WHERE ") +
+                         db.dialect().textEquals(QStringLiteral("RULE_NAME")),
+                     {name.trimmed()});
         if (rs.isEmpty())
             return std::nullopt;
         return RuleRecord{rs.text(QStringLiteral("RULE_NAME")), rs.text(QStringLiteral("SCRIPT"))};
@@ -102,10 +104,10 @@ bool RuleStore::save(const QString& originalName, const QString& name, const QSt
     Database& db = m_session.db();
     try {
         Transaction tx(db);
-        if (!sameRule &&
-            !db.query(QStringLiteral("SELECT RULE_NAME FROM LU_RULES WHERE RULE_NAME = ?"),
-                      {newName})
-                 .isEmpty())
+        if (!sameRule && !db.query(QStringLiteral("SELECT RULE_NAME FROM LU_RULES WHERE ") +
+                                       db.dialect().textEquals(QStringLiteral("RULE_NAME")),
+                                   {newName})
+                              .isEmpty())
             return refuse(QStringLiteral("Value '") + newName +
                           QStringLiteral("' already exists."));
         qlonglong changed = 0;

@@ -306,8 +306,9 @@ qlonglong groupOf(const QJSValue& v)
 
 QString StageRule::loadScript(Database& db, const QString& ruleName)
 {
-    const RecordSet rs =
-        db.query(QStringLiteral("SELECT SCRIPT FROM LU_RULES WHERE RULE_NAME = ?"), {ruleName});
+    const RecordSet rs = db.query(QStringLiteral("SELECT SCRIPT FROM LU_RULES WHERE ") +
+                                      db.dialect().textEquals(QStringLiteral("RULE_NAME")),
+                                  {ruleName});
     return rs.text(QStringLiteral("SCRIPT"));
 }
 

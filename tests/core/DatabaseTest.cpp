@@ -135,6 +135,41 @@ TEST_P(DatabaseTest, LikeTreatsOnlyTheStarAsWildcard)
     EXPECT_EQ(db().dialect().like(QStringLiteral("ab*")).pattern.toString(), QStringLiteral("ab%"));
 }
 
+TEST_P(DatabaseTest, LikeAndNameComparisonsFoldCaseBeyondAscii)
+{
+    makeItems();
+    const QStringList titles{QStringLiteral("Zoë's 50% cut"), QStringLiteral("ÆRØ"),
+                             QStringLiteral("Zoe"), QStringLiteral("Ωmega_1")};
+    for (int i = 0; i < titles.size(); ++i)
+        db().execute(QStringLiteral("INSERT INTO ITEM (Item_Number, Title) VALUES (?, ?)"),
+                     {i, titles.at(i)});
+    const auto titlesWhere = [&](const QString& condition, const QVariant& value) {
+        QStringList out;
+        const RecordSet rs = db().query(QStringLiteral("SELECT Title FROM ITEM WHERE ") +
+                                            condition + QStringLiteral(" ORDER BY Item_Number"),
+                                        {value});
+        for (const auto& row : rs.rows())
+            out << row.first().toString();
+        return out;
+    };
+    const auto like = [&](const QString& pattern) {
+        const LikeClause clause = db().dialect().like(pattern);
+        return titlesWhere(QStringLiteral("Title") + clause.sql, clause.pattern);
+    };
+    const auto named = [&](const QString& name) {
+        return titlesWhere(db().dialect().textEquals(QStringLiteral("Title")), name);
+    };
+    EXPECT_EQ(like(QStringLiteral("ZOË*")), QStringList{titles.at(0)});
+    EXPECT_EQ(like(QStringLiteral("*ë'S 50%*")), QStringList{titles.at(0)});
+    EXPECT_EQ(like(QStringLiteral("*5_%*")), QStringList{}) << "escaped wildcards are literal";
+    EXPECT_EQ(like(QStringLiteral("ærø")), QStringList{titles.at(1)});
+    EXPECT_EQ(like(QStringLiteral("ωMEGA_*")), QStringList{titles.at(3)});
+    EXPECT_EQ(like(QStringLiteral("z*")), (QStringList{titles.at(0), titles.at(2)}));
+    EXPECT_EQ(named(QStringLiteral("zoË'S 50% CUT")), QStringList{titles.at(0)});
+    EXPECT_EQ(named(QStringLiteral("æRø")), QStringList{titles.at(1)});
+    EXPECT_EQ(named(QStringLiteral("ZOË")), QStringList{});
+}
+
 TEST_P(DatabaseTest, DateLiteralIsTheEnginesForm)
 {
     const QDateTime when(QDate(2024, 1, 31), QTime(14, 5, 9), Qt::UTC);

@@ -225,6 +225,19 @@ TEST_P(TaskSearchTest, ApostrophesAreSearchedLiterally)
               QStringList{QStringLiteral("O'Brien's plan")});
 }
 
+// Through the fast index and through LIKE alike, as the server's text type compares.
+TEST_P(TaskSearchTest, AccentedLettersMatchInEitherCase)
+{
+    addTask(QStringLiteral("Zoë's 50% cut"),
+            {{QStringLiteral("SCR_Custom_Field"), QStringLiteral("ÆRØ-1")}});
+    addTask(QStringLiteral("Zoe's cut"));
+    const QStringList zoe{QStringLiteral("Zoë's 50% cut")};
+    EXPECT_EQ(found(options(QStringLiteral("ZOË*"))), zoe);
+    EXPECT_EQ(found(options(QStringLiteral("*ZOË'S 50%*"))), zoe);
+    EXPECT_EQ(found(options(QStringLiteral("zoË*cut"))), zoe);
+    EXPECT_EQ(found(options({}, QStringLiteral("ærø"))), zoe);
+}
+
 TEST_P(TaskSearchTest, ThePeriodLeavesOutTasksWithoutTheDate)
 {
     addTask(QStringLiteral("dated plan"));

@@ -149,6 +149,18 @@ TEST_P(LoginServiceTest, ValidationRefusesInOrderAndWritesNothing)
     EXPECT_EQ(users(), before);
 }
 
+TEST_P(LoginServiceTest, UserIdsMatchInAnyCaseBeyondAscii)
+{
+    db().execute(
+        QStringLiteral("INSERT INTO LU_USER (USER_ID, User_Name, User_Password, "
+                       "Disabled) VALUES (?, ?, ?, ?)"),
+        {QStringLiteral("zoë"), QStringLiteral("Zoë"), StoredPassword::scramble(kOld), false});
+    UserRecord zoe;
+    ASSERT_EQ(validateLogin(db(), QStringLiteral("ZOË"), kOld, &zoe), LoginResult::Ok);
+    EXPECT_EQ(zoe.userId, QStringLiteral("zoë")) << "the row's spelling";
+    EXPECT_EQ(validateLogin(db(), QStringLiteral("ZOE"), kOld, nullptr), LoginResult::UnknownUser);
+}
+
 TEST_P(LoginServiceTest, UserRowReadsWithAdministratorRules)
 {
     db().execute(QStringLiteral("UPDATE LU_USER SET Full_Access = ?, Join_Team = ?, Ext12 = ?, "

@@ -1,5 +1,7 @@
 #include "core/db/Dialect.h"
 
+#include "core/db/SqliteFolding.h"
+
 namespace bx {
 
 LikeClause Dialect::like(const QString& pattern) const
@@ -12,6 +14,13 @@ LikeClause Dialect::like(const QString& pattern) const
         bound += ch == QLatin1Char('*') ? QLatin1Char('%') : ch;
     }
     return {QStringLiteral(" LIKE ? ESCAPE '\\' "), bound};
+}
+
+QString Dialect::textEquals(const QString& column) const
+{
+    if (m_engine == Engine::Postgres)
+        return column + QStringLiteral(" = ?");
+    return column + QStringLiteral(" = ? COLLATE ") + QLatin1String(kFoldCaseCollation);
 }
 
 QString Dialect::dateLiteral(const QDateTime& value) const

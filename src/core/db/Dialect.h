@@ -41,6 +41,14 @@ public:
     LikeClause like(const QString& pattern) const;
 
     /**
+     * "column = ?" comparing without regard to case across all of Unicode, for names people type
+     * (user IDs, lookup and rule names): the server's citext does so already; the embedded
+     * engine's NOCASE folds ASCII only, so the statement names the connection's folding
+     * collation there. Meant for small lists: the column's index is not used on that engine.
+     */
+    QString textEquals(const QString& column) const;
+
+    /**
      * A date/time as literal SQL text with its quotes: '20240131 14:05:09' on the server engine,
      * '2024-01-31 14:05:09' (the stored form) on the embedded engine. Prefer binding the value;
      * this exists for statements that are stored as text.

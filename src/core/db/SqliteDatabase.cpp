@@ -1,5 +1,7 @@
 #include "core/db/SqliteDatabase.h"
 
+#include "core/db/SqliteFolding.h"
+
 #include <QFile>
 #include <QIODevice>
 #include <QRegularExpression>
@@ -198,6 +200,8 @@ std::unique_ptr<SqliteDatabase> SqliteDatabase::open(const QString& path, OpenMo
     std::unique_ptr<SqliteDatabase> db(new SqliteDatabase(handle, path));
     sqlite3_extended_result_codes(handle, 1);
     sqlite3_busy_timeout(handle, kDefaultBusyMs);
+    if (const int folding = registerCaseFolding(handle); folding != SQLITE_OK)
+        throw db->error(folding, QStringLiteral("registerCaseFolding"), QStringLiteral("open"));
     try {
         // Reading the schema proves that the file is a database at all.
         db->exec(QStringLiteral("PRAGMA foreign_keys = ON"));
