@@ -43,6 +43,7 @@ class StepClock final : public Clock
 public:
     QDateTime nowLocal() const override { return m_now; }
     int standardOffsetSeconds() const override { return 0; }
+    int currentOffsetSeconds() const override { return 0; }
     void advance(qint64 seconds) { m_now = m_now.addSecs(seconds); }
 
 private:

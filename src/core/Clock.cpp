@@ -17,6 +17,11 @@ int SystemClock::standardOffsetSeconds() const
     return m_zone.standardTimeOffset(QDateTime::currentDateTimeUtc());
 }
 
+int SystemClock::currentOffsetSeconds() const
+{
+    return m_zone.offsetFromUtc(QDateTime::currentDateTimeUtc());
+}
+
 QDateTime naive(const QDateTime& value)
 {
     if (!value.isValid())

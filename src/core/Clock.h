@@ -25,6 +25,12 @@ public:
      * GMT = local - offset.
      */
     virtual int standardOffsetSeconds() const = 0;
+
+    /**
+     * Offset of local time from GMT now, daylight saving included. Stored dates people read back
+     * use the base bias above; moments compared between machines (presence) use this one.
+     */
+    virtual int currentOffsetSeconds() const = 0;
 };
 
 /** The machine's clock, in the given zone (the system zone by default). */
@@ -34,6 +40,7 @@ public:
     explicit SystemClock(QTimeZone zone = QTimeZone::systemTimeZone());
     QDateTime nowLocal() const override;
     int standardOffsetSeconds() const override;
+    int currentOffsetSeconds() const override;
 
 private:
     QTimeZone m_zone;

@@ -100,8 +100,8 @@ PollResult DatabasePollBackend::run(const PollJob& job)
             result.taskFingerprint =
                 rowsFingerprint(m_db->query(job.taskProbe.sql, job.taskProbe.params));
         if (job.heartbeat) {
-            Presence::writeHeartbeat(*m_db, job.userId, job.nowGmt);
-            result.presence = m_presence.read(*m_db, job.nowGmt);
+            Presence::writeHeartbeat(*m_db, job.userId, job.nowUtc);
+            result.presence = m_presence.read(*m_db, job.nowUtc);
         }
     } catch (const std::exception& e) {
         m_db.reset();
@@ -117,7 +117,6 @@ PollResult DatabasePollBackend::run(const PollJob& job)
 Poller::Poller(const Clock& clock, std::unique_ptr<PollBackend> backend, QObject* parent)
     : QObject(parent)
     , m_clock(clock)
-    , m_gmt(clock)
     , m_backend(std::move(backend))
     , m_worker(new QObject)
 {
@@ -218,7 +217,7 @@ void Poller::tick()
         m_counters.lastHeartbeat = now;
         job.heartbeat = true;
         job.userId = m_userId;
-        job.nowGmt = m_gmt.toGmt(now);
+        job.nowUtc = now.addSecs(-m_clock.currentOffsetSeconds());
     }
     if (!job.heartbeat && job.taskProbe.sql.isEmpty()) {
         m_busy = false;

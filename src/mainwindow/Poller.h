@@ -1,6 +1,5 @@
 #pragma once
 
-#include "core/Gmt.h"
 #include "mainwindow/Presence.h"
 #include "mainwindow/TaskViews.h"
 
@@ -73,7 +72,7 @@ struct PollJob
 {
     bool heartbeat = false;
     QString userId;
-    QDateTime nowGmt;
+    QDateTime nowUtc; ///< true UTC: presence compares moments between machines
     /** Empty: no task check. Otherwise the statement whose rows stand for the task view. */
     TaskCriteria taskProbe;
 };
@@ -190,7 +189,6 @@ private:
     bool emitGuarded(void (Poller::*signal)());
 
     const Clock& m_clock;
-    GmtConverter m_gmt;
     std::unique_ptr<PollBackend> m_backend;
     QThread m_thread;
     QObject* m_worker = nullptr; ///< lives on m_thread; jobs are queued to it

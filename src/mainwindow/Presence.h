@@ -18,8 +18,9 @@ QString presenceKey(const QString& userId);
 
 /**
  * Presence of signed-in users through the shared LOGIN table: one row per user, whose LastUpdate
- * its client moves forward at every heartbeat. LastUpdate holds GMT, so that clients in
- * different time zones judge each other's heartbeats alike.
+ * its client moves forward at every heartbeat. LastUpdate holds true UTC (daylight saving taken
+ * off, unlike the stored dates people read back), so that clients in zones that differ in
+ * daylight saving judge each other's heartbeats alike.
  *
  * A user is online when his LastUpdate is less than kOnlineWindowSeconds from now (either way)
  * and was seen to change within that window. Comparing with the previous read alone would flicker:
@@ -33,22 +34,22 @@ class Presence
 {
 public:
     /**
-     * Writes the heartbeat of `userId`: his LOGIN row gets LastUpdate = `nowGmt`, the row being
+     * Writes the heartbeat of `userId`: his LOGIN row gets LastUpdate = `nowUtc`, the row being
      * added (with a new ID) when there is none. @throws DbError
      */
-    static void writeHeartbeat(Database& db, const QString& userId, const QDateTime& nowGmt);
+    static void writeHeartbeat(Database& db, const QString& userId, const QDateTime& nowUtc);
 
     /**
      * Reads every LOGIN row and decides who is online. @return online flags by presenceKey();
      * users without a row are not listed (they are offline). @throws DbError
      */
-    QHash<QString, bool> read(Database& db, const QDateTime& nowGmt);
+    QHash<QString, bool> read(Database& db, const QDateTime& nowUtc);
 
 private:
     struct Seen
     {
         QDateTime value;     ///< LastUpdate at the previous read
-        QDateTime changedAt; ///< when a read last found it changed (reader's now, GMT)
+        QDateTime changedAt; ///< when a read last found it changed (reader's now, UTC)
     };
     QHash<QString, Seen> m_seen;
 };

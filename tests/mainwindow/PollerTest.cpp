@@ -185,7 +185,7 @@ TEST_F(PollerTest, ChecksFireAtTheirIntervalsAndNotBefore)
     ASSERT_EQ(backend->taken().size(), 1);
     EXPECT_TRUE(backend->taken().at(0).heartbeat);
     EXPECT_TRUE(backend->taken().at(0).taskProbe.sql.isEmpty());
-    EXPECT_EQ(backend->taken().at(0).nowGmt, kT0.addSecs(30));
+    EXPECT_EQ(backend->taken().at(0).nowUtc, kT0.addSecs(30));
     ASSERT_EQ(presence.count(), 1);
     EXPECT_EQ(messages.count(), 2);
 

@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QSignalSpy>
+#include <QTimeZone>
 
 #include <gtest/gtest.h>
 
@@ -23,9 +24,12 @@ const QDateTime kStart(QDate(2024, 5, 6), QTime(9, 0), Qt::UTC);
 /** One client: its own clock, its own connection, its own poller. */
 struct Client
 {
-    Client(const QString& user, DatabasePollBackend::Connector connector)
+    Client(const QString& user, DatabasePollBackend::Connector connector,
+           const std::function<void(test::FixedClock&)>& place = {})
         : poller(clock, std::make_unique<DatabasePollBackend>(std::move(connector)))
     {
+        if (place)
+            place(clock);
         poller.setUserId(user);
         QObject::connect(&poller, &Poller::presenceChanged,
                          [this](const QHash<QString, bool>& online) { seen = online; });
@@ -100,6 +104,35 @@ TEST_P(PresenceTest, TwoClientsSeeEachOtherWithinOneHeartbeatAndLoseEachOtherAft
     ann.tickAfter(1); // his heartbeat is 120 s old
     EXPECT_FALSE(ann.sees(kObrien));
     EXPECT_TRUE(ann.sees(kAnn));
+}
+
+TEST_P(PresenceTest, ClientsInZonesThatDifferInDaylightSavingSeeEachOther)
+{
+    // In December Sydney keeps summer time and London does not; in July it is the other way.
+    const char* const zones[] = {"Europe/London", "Australia/Sydney", "Asia/Tokyo"};
+    for (const QDate& day : {QDate(2026, 12, 6), QDate(2026, 7, 6)}) {
+        db().execute(QStringLiteral("DELETE FROM LOGIN"));
+        const QDateTime utc(day, QTime(9, 0), Qt::UTC);
+        std::vector<std::unique_ptr<Client>> clients;
+        for (const char* zoneId : zones) {
+            const QTimeZone zone(zoneId);
+            ASSERT_TRUE(zone.isValid()) << zoneId;
+            clients.push_back(std::make_unique<Client>(
+                QString::fromLatin1(zoneId), connector(), [&](test::FixedClock& clock) {
+                    clock.set(utc.toTimeZone(zone));
+                    clock.setStandardOffsetSeconds(zone.standardTimeOffset(utc));
+                    clock.setCurrentOffsetSeconds(zone.offsetFromUtc(utc));
+                }));
+        }
+        for (int round = 0; round < 2; ++round)
+            for (auto& client : clients)
+                client->tickAfter(30);
+        for (size_t i = 0; i < clients.size(); ++i)
+            for (const char* other : zones)
+                EXPECT_TRUE(clients[i]->sees(QString::fromLatin1(other)))
+                    << day.toString(Qt::ISODate).toStdString() << ": " << zones[i] << " sees "
+                    << other;
+    }
 }
 
 TEST_P(PresenceTest, AHeartbeatThatStopsChangingIsOfflineEvenWhenItLooksFresh)

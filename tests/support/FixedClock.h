@@ -2,9 +2,14 @@
 
 #include "core/Clock.h"
 
+#include <optional>
+
 namespace bx::test {
 
-/** A clock that stands still until a test moves it. */
+/**
+ * A clock that stands still until a test moves it. Its current offset is its standard offset
+ * (no daylight saving) unless a test sets one.
+ */
 class FixedClock final : public Clock
 {
 public:
@@ -17,14 +22,17 @@ public:
 
     QDateTime nowLocal() const override { return m_local; }
     int standardOffsetSeconds() const override { return m_offset; }
+    int currentOffsetSeconds() const override { return m_current.value_or(m_offset); }
 
     void set(const QDateTime& local) { m_local = naive(local); }
     void advanceSeconds(qint64 seconds) { m_local = m_local.addSecs(seconds); }
     void setStandardOffsetSeconds(int seconds) { m_offset = seconds; }
+    void setCurrentOffsetSeconds(int seconds) { m_current = seconds; }
 
 private:
     QDateTime m_local;
     int m_offset;
+    std::optional<int> m_current;
 };
 
 } // namespace bx::test
