@@ -67,7 +67,9 @@ bool deleteUser(Session& session, Prompt& prompt, const QString& userId)
 
     static const char* const kDeletes[] = {
         "DELETE FROM LU_USER WHERE USER_ID = ?",
-        "DELETE FROM SCR WHERE SCR_LC_Owner_ID = ?",
+        // The stage's designer is only recorded on the tasks in it (and stamped on their signed
+        // items): the tasks belong to others and stay, naming the built-in administrator instead.
+        "UPDATE SCR SET SCR_LC_Owner_ID = 'admin' WHERE SCR_LC_Owner_ID = ?",
         "DELETE FROM ROUTE WHERE USER_ID = ?",
         "DELETE FROM ATTACH WHERE Attach_Owner = ?",
         "DELETE FROM MAIL WHERE Owner_User_ID = ?",

@@ -28,10 +28,11 @@ QString subUsersQuestion(const QString& userId);
  * Refuses, in this order and through the prompt: a requester of any task; the owner of a task
  * owned as a user (SCR_OwnerType 0); the owner of lifecycle stage rows of a named user (UserType
  * 0); the built-in "admin"; the logged-on user. Then asks "Are you sure?" (title "Confirm", OK and
- * Cancel). On OK, in one transaction: the LU_USER row (its folder rows follow it), the tasks whose
- * stage names the user as owner, the user's route steps, attachments, mail, folders, calendar
- * entries, time sheets and their history, checklist items, replication set-up, lifecycles,
- * lifecycle stage rows and workshop memberships; on the server also the user's login role.
+ * Cancel). On OK, in one transaction: the LU_USER row (its folder rows follow it), the user's
+ * route steps, attachments, mail, folders, calendar entries, time sheets and their history,
+ * checklist items, replication set-up, lifecycles, lifecycle stage rows and workshop memberships;
+ * on the server also the user's login role. Tasks whose stage the user designed
+ * (SCR_LC_Owner_ID) are kept and name "admin" as the stage's designer: they belong to others.
  *
  * @return true when the user was deleted
  * @throws DbError when a statement fails; nothing was deleted then

@@ -364,9 +364,24 @@ TEST_P(UserAdminTest, RenameMovesEveryListedReferenceAndNothingElse)
         EXPECT_EQ(dump(t), before.value(t)) << t.toStdString();
     EXPECT_EQ(column("SELECT USER_ID FROM LU_ACCESS_LEVEL"),
               QStringList{QStringLiteral("Carol-Ø")});
-    EXPECT_EQ(column("SELECT Supervisor_User_ID FROM LU_USER WHERE USER_ID = 'dave'"),
-              QStringList{old})
-        << "the supervisor column is not among the listed references";
+}
+
+TEST_P(UserAdminTest, RenamedSupervisorKeepsHisSubUsers)
+{
+    addUser("fay", "carol");
+    UserDraft d = *loadUserDraft(db(), QStringLiteral("carol"));
+    d.userId = QStringLiteral("Carol-Ø");
+    ASSERT_FALSE(saveUser(session, d));
+
+    QStringList below;
+    for (const UserSummary& u : subUsers(db(), QStringLiteral("Carol-Ø")))
+        below << u.userId;
+    below.sort();
+    EXPECT_EQ(below, (QStringList{QStringLiteral("dave"), QStringLiteral("fay")}));
+    EXPECT_TRUE(column("SELECT USER_ID FROM LU_USER WHERE Supervisor_User_ID = 'carol'").isEmpty());
+    EXPECT_EQ(column("SELECT Supervisor_User_ID FROM LU_USER WHERE USER_ID = ?",
+                     {QStringLiteral("Carol-Ø")}),
+              QStringList{QStringLiteral("bob")});
 }
 
 TEST_P(UserAdminTest, DisablingCascadesOnOkAndDropsMemberships)
@@ -447,6 +462,35 @@ TEST_P(UserAdminTest, DeletionRefusesInOrderAndAsksFirst)
     EXPECT_TRUE(deleteUser(session, prompt, QStringLiteral("erin")));
     EXPECT_FALSE(findUserId(db(), QStringLiteral("erin")));
     EXPECT_EQ(column("SELECT Owner_ID FROM LIFECYCLE_USER"), QStringList{QStringLiteral("dave")});
+}
+
+TEST_P(UserAdminTest, DeletingAStageDesignerKeepsTheTasksOfOthersInHisStages)
+{
+    // dave designed a lifecycle whose stages a workshop and the requester own: no refusal applies.
+    db().execute(QStringLiteral("INSERT INTO LIFECYCLE (Lifecycle_ID, Owner_ID) VALUES (?, ?)"),
+                 {QStringLiteral("Review"), QStringLiteral("dave")});
+    db().execute(
+        QStringLiteral("INSERT INTO LIFECYCLE_USER (Lifecycle_ID, LC_Stage_Name, "
+                       "UserType, Owner_ID, group_ID) VALUES (?, ?, ?, ?, ?)"),
+        {QStringLiteral("Review"), QStringLiteral("Check"), 1, QStringLiteral("dave"), 101});
+    db().execute(QStringLiteral("INSERT INTO LIFECYCLE_USER (Lifecycle_ID, LC_Stage_Name, "
+                                "UserType, Owner_ID) VALUES (?, ?, ?, ?)"),
+                 {QStringLiteral("Review"), QStringLiteral("Back"), 2, QStringLiteral("dave")});
+    // erin's task sits in the first stage.
+    db().execute(QStringLiteral("INSERT INTO SCR (SCR_Counter, SCR_Number, SCR_Priority, "
+                                "SCR_Title, SCR_Request_ID, SCR_Owner_User_ID, SCR_OwnerType, "
+                                "SCR_Lifecycle_ID, SCR_LC_Stage_Name, SCR_LC_Owner_ID) VALUES "
+                                "(?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                 {7, 7, QStringLiteral("2 - Normal"), QStringLiteral("Erin's plan"),
+                  QStringLiteral("erin"), QStringLiteral("erin"), 0, QStringLiteral("Review"),
+                  QStringLiteral("Check"), QStringLiteral("dave")});
+
+    prompt.answer(PromptAnswer::Ok);
+    ASSERT_TRUE(deleteUser(session, prompt, QStringLiteral("dave")));
+    EXPECT_FALSE(findUserId(db(), QStringLiteral("dave")));
+    EXPECT_EQ(column("SELECT SCR_Title FROM SCR WHERE SCR_LC_Owner_ID = 'admin' AND "
+                     "SCR_LC_Stage_Name = 'Check'"),
+              QStringList{QStringLiteral("Erin's plan")});
 }
 
 TEST_P(UserAdminTest, AdminKeepsRightsAndTheTreeHoldsEveryUserOnce)

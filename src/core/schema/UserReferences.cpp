@@ -4,6 +4,7 @@ namespace bx {
 
 const QList<ColumnRef> kUserReferenceColumns = {
     {QStringLiteral("LU_USER"), QStringLiteral("USER_ID")},
+    {QStringLiteral("LU_USER"), QStringLiteral("Supervisor_User_ID")},
     {QStringLiteral("SCR"), QStringLiteral("SCR_Owner_User_ID")},
     {QStringLiteral("SCR"), QStringLiteral("SCR_LC_Owner_ID")},
     {QStringLiteral("SCR"), QStringLiteral("SCR_Request_ID")},
