@@ -44,9 +44,12 @@ void TaskGridModel::setColumns(const QStringList& scrColumns, const QString& cus
     if (scrColumns.isEmpty()) {
         m_columns = taskGridColumns();
     } else {
+        // The title always leads: the options choose the columns after it.
         const QList<ListField> offered = ListOptions::offeredFields(customLabel);
-        m_columns.clear();
+        m_columns = {taskGridColumns().constFirst()};
         for (const QString& column : scrColumns) {
+            if (column.compare(m_columns.constFirst().field, Qt::CaseInsensitive) == 0)
+                continue;
             QString header;
             for (const TaskGridColumn& c : taskGridColumns()) {
                 if (c.field.compare(column, Qt::CaseInsensitive) == 0) {

@@ -23,10 +23,10 @@ public:
     void setRows(const QStringList& names, QList<QVariantList> rows);
 
     /**
-     * Shows these SCR columns in this order (the task list options' columns); an empty list
-     * shows all of taskGridColumns(). A column is headed as in taskGridColumns(), else by its
-     * caption among the offered fields (the custom field by `customLabel`), else by its name.
-     * A column the rows do not hold shows empty.
+     * Shows the task title, then these SCR columns in this order (the task list options'
+     * columns); an empty list shows all of taskGridColumns(). A column is headed as in
+     * taskGridColumns(), else by its caption among the offered fields (the custom field by
+     * `customLabel`), else by its name. A column the rows do not hold shows empty.
      */
     void setColumns(const QStringList& scrColumns, const QString& customLabel = {});
     /** The SCR column shown in a grid column; empty when out of range. */

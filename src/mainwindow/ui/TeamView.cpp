@@ -20,6 +20,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QTableView>
 #include <QTimer>
@@ -211,7 +212,7 @@ void TeamView::showRows(TaskViewRows read)
     m_rows = std::move(read.rows);
     m_tree.placeTasks(RecordSet(m_names, m_rows));
     m_tree.setOnline(m_online);
-    m_gridModel->setRows(m_names, m_rows);
+    fillGrid(m_names, m_rows);
     m_gridUsedLast = false;
     m_treeView->expandToDepth(1);
     if (read.fill.stopped)
@@ -259,7 +260,7 @@ void TeamView::showGridFor(const TreeNode* node)
 {
     if (!node || node->kind == TreeNodeKind::Root || node->kind == TreeNodeKind::Workshop ||
         node->kind == TreeNodeKind::Task || node->kind == TreeNodeKind::Category) {
-        m_gridModel->setRows(m_names, m_rows);
+        fillGrid(m_names, m_rows);
         return;
     }
     const RecordSet columns(m_names, {});
@@ -287,7 +288,14 @@ void TeamView::showGridFor(const TreeNode* node)
         if (keep(row))
             rows << row;
     }
-    m_gridModel->setRows(m_names, std::move(rows));
+    fillGrid(m_names, std::move(rows));
+}
+
+void TeamView::fillGrid(const QStringList& names, QList<QVariantList> rows)
+{
+    m_gridModel->setRows(names, std::move(rows));
+    // A new list starts at its first column, the title, however narrow the window.
+    m_grid->horizontalScrollBar()->setValue(0);
 }
 
 QString TeamView::popupOf(const TreeNode* node)

@@ -124,6 +124,7 @@ private:
     void showRows(TaskViewRows rows);
     /** Shows in the grid the rows of the selected owner or folder. */
     void showGridFor(const TreeNode* node);
+    void fillGrid(const QStringList& names, QList<QVariantList> rows);
     void showContextMenu(const QPoint& at);
 
     Session& m_session;

@@ -28,25 +28,30 @@ TEST(GridColumnsTest, ChosenColumnsAreShownInOrderWithTheirHeaders)
     EXPECT_EQ(model.columnCount(), taskGridColumns().size());
     EXPECT_EQ(model.headerData(0, Qt::Horizontal).toString(), taskGridColumns().at(0).header);
 
+    // The title leads whether the options list it (anywhere) or not.
     model.setColumns({QStringLiteral("SCR_Priority"), QStringLiteral("SCR_Custom_Field"),
                       QStringLiteral("SCR_ActualHours"), QStringLiteral("SCR_Title")},
                      QStringLiteral("Ticket"));
     EXPECT_EQ(headers(model),
-              (QStringList{QStringLiteral("Priority"), QStringLiteral("Ticket"),
-                           QStringLiteral("Actual Hours"), QStringLiteral("Task Title")}));
+              (QStringList{QStringLiteral("Task Title"), QStringLiteral("Priority"),
+                           QStringLiteral("Ticket"), QStringLiteral("Actual Hours")}));
     const struct
     {
         int column;
         QVariant shown;
-    } cells[] = {{0, QStringLiteral("High")},
-                 {1, QStringLiteral("x1")},
-                 {2, QVariant()}, // not read: empty
-                 {3, QStringLiteral("Fix it")}};
+    } cells[] = {{0, QStringLiteral("Fix it")},
+                 {1, QStringLiteral("High")},
+                 {2, QStringLiteral("x1")},
+                 {3, QVariant()}}; // not read: empty
     for (const auto& c : cells) {
         EXPECT_EQ(model.data(model.index(0, c.column)), c.shown) << c.column;
         EXPECT_EQ(model.data(model.index(0, c.column), Qt::UserRole).toLongLong(), 42);
     }
-    EXPECT_EQ(model.field(1), QStringLiteral("SCR_Custom_Field"));
+    EXPECT_EQ(model.field(2), QStringLiteral("SCR_Custom_Field"));
+
+    model.setColumns({QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("SCR_Priority")});
+    EXPECT_EQ(headers(model), (QStringList{QStringLiteral("Task Title"), QStringLiteral("Owner"),
+                                           QStringLiteral("Priority")}));
 
     model.setColumns({});
     EXPECT_EQ(model.columnCount(), taskGridColumns().size());

@@ -7,6 +7,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QAction>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTest>
 #include <QTreeView>
@@ -100,6 +101,19 @@ TEST_F(TeamViewTest, TaskShowsInTreeAndGrid)
         cells << grid.index(0, c).data().toString();
     EXPECT_TRUE(cells.contains(QStringLiteral("Ann's printer"))) << cells.join(u'|').toStdString();
     EXPECT_EQ(grid.index(0, 0).data(Qt::UserRole).toLongLong(), 4711);
+
+    // With the options' columns the title still leads, and a narrow window shows it first.
+    view.applyListOptions();
+    EXPECT_EQ(grid.headerData(0, Qt::Horizontal).toString(), QStringLiteral("Task Title"));
+    EXPECT_EQ(grid.index(0, 0).data().toString(), QStringLiteral("Ann's printer"));
+    auto* gridView = child<QTableView>(view, "TaskGrid");
+    view.resize(420, 300);
+    view.show();
+    gridView->horizontalScrollBar()->setValue(gridView->horizontalScrollBar()->maximum());
+    ASSERT_TRUE(view.refresh());
+    QCoreApplication::processEvents();
+    EXPECT_GT(gridView->horizontalScrollBar()->maximum(), 0) << "the columns overflow the width";
+    EXPECT_EQ(gridView->horizontalScrollBar()->value(), 0);
 }
 
 } // namespace
