@@ -18,13 +18,17 @@ using bx::test::ScriptedPrompt;
 
 namespace {
 
-/** A step that creates a table of its own, or runs a broken statement when told to fail. */
+/**
+ * A step that creates a table of its own; when told to fail, it runs a broken statement, or
+ * moves Vars away so that only the recording of its marker fails.
+ */
 class FakeStep final : public UpgradeStep
 {
 public:
-    FakeStep(QString name, bool* fail = nullptr)
+    FakeStep(QString name, bool* fail = nullptr, bool* hideVars = nullptr)
         : m_name(std::move(name))
         , m_fail(fail)
+        , m_hideVars(hideVars)
     {
     }
     QString name() const override { return m_name; }
@@ -40,11 +44,14 @@ public:
             log.line(broken);
             db.executeScript(broken);
         }
+        if (m_hideVars && *m_hideVars)
+            db.executeScript(QStringLiteral("ALTER TABLE Vars RENAME TO Vars_Away"));
     }
 
 private:
     QString m_name;
     bool* m_fail;
+    bool* m_hideVars;
 };
 
 class UpgraderTest : public EngineTest
@@ -54,7 +61,8 @@ protected:
     {
         Upgrader::StepList out;
         out.push_back(std::make_unique<FakeStep>(QStringLiteral("UpgClass1")));
-        out.push_back(std::make_unique<FakeStep>(QStringLiteral("UpgClass2"), &m_secondFails));
+        out.push_back(std::make_unique<FakeStep>(QStringLiteral("UpgClass2"), &m_secondFails,
+                                                 &m_secondHidesVars));
         out.push_back(std::make_unique<FakeStep>(QStringLiteral("UpgClass3")));
         return out;
     }
@@ -84,6 +92,7 @@ protected:
     FixedClock clock{QDateTime(QDate(2024, 3, 9), QTime(16, 45, 2), Qt::UTC)};
     ScriptedPrompt prompt;
     bool m_secondFails = false;
+    bool m_secondHidesVars = false;
 };
 
 } // namespace
@@ -130,6 +139,16 @@ TEST_P(UpgraderTest, AFailingStepRollsBackAndTheNextRunResumesThere)
     EXPECT_EQ(applied, (QStringList{QStringLiteral("UpgClass2"), QStringLiteral("UpgClass3")}));
     EXPECT_EQ(Vars::buildNumber(db()), BuildInfo::buildNumber());
     EXPECT_EQ(prompt.texts(), QStringList{QStringLiteral("The Database has been updated.")});
+}
+
+TEST_P(UpgraderTest, AStepWhoseMarkerCannotBeWrittenLeavesNothing)
+{
+    m_secondHidesVars = true;
+    EXPECT_FALSE(upgrade());
+    EXPECT_TRUE(hasTable("Vars"));
+    EXPECT_FALSE(hasTable("Vars_Away"));
+    EXPECT_FALSE(hasTable("T_UpgClass2")) << "the step's changes go with its marker";
+    EXPECT_FALSE(Vars::contains(db(), QStringLiteral("UPGRADE/UpgClass2")));
 }
 
 TEST_P(UpgraderTest, ASecondRunAppliesNothingAndTheLogAccumulates)

@@ -247,6 +247,21 @@ TEST_P(RecordRouteTest, TaskWithoutOpenRowGetsAClosedRowFirst)
     }
 }
 
+TEST_P(RecordRouteTest, ARouteNumberCopiedFromAnotherTaskNeverClosesItsRow)
+{
+    const qlonglong original = startedTask();
+    const qlonglong copy = addTask(db(), {.routeNumber = pointer(original)});
+    ASSERT_TRUE(RecordRoute(db(), entry(copy, QStringLiteral("Task cloned")), kMonday, kActor,
+                            nullptr));
+
+    const RecordSet rows = routeRows(original);
+    ASSERT_EQ(rows.rowCount(), 2);
+    EXPECT_TRUE(rows.value(1, QStringLiteral("Route_Date_Out")).isNull())
+        << "the original's open row stays open";
+    expectLinearChain(original);
+    expectLinearChain(copy);
+}
+
 TEST_P(RecordRouteTest, EmptyTargetDateIsStoredAsNull)
 {
     const qlonglong task = addTask(db(), {});
