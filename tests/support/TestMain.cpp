@@ -3,6 +3,7 @@
 #include "support/EngineFixture.h"
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <cstdlib>
@@ -21,12 +22,22 @@ bool isListingTests(int argc, char** argv)
 
 void prepareTestEnvironment()
 {
-    if (std::getenv("QT_QPA_PLATFORM") == nullptr)
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-
     // One folder per test process, removed when the process ends.
     static QTemporaryDir home(QDir::tempPath() + QStringLiteral("/bxtest-XXXXXX"));
     const QByteArray base = QFile::encodeName(home.path());
+
+    // Windows are laid out on a 1366x768 screen, the smallest one they are made for; the offscreen
+    // platform's own screen would be 800x800 and would clip the sizes windows choose for
+    // themselves.
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (platform == nullptr || std::strcmp(platform, "offscreen") == 0) {
+        QFile screen(home.filePath(QStringLiteral("screen.json")));
+        if (screen.open(QIODevice::WriteOnly))
+            screen.write(R"({"screens": [{"name": "test", "x": 0, "y": 0, "width": 1366, )"
+                         R"("height": 768, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})");
+        const QByteArray offscreen = "offscreen:configfile=" + QFile::encodeName(screen.fileName());
+        setenv("QT_QPA_PLATFORM", offscreen.constData(), 1);
+    }
     setenv("BRINDLEPAX_DATA", (base + "/data").constData(), 1);
     setenv("BRINDLEPAX_CONFIG", (base + "/config").constData(), 1);
     setenv("XDG_CONFIG_HOME", (base + "/xdg-config").constData(), 1);

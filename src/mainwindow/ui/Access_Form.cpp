@@ -26,6 +26,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
 #include <QSystemTrayIcon>
@@ -38,6 +39,17 @@
 namespace bx {
 
 namespace {
+
+/**
+ * Where the window opens for a user who has not placed it yet: four fifths of the free area of
+ * the screen, in its middle.
+ */
+QRect firstStartGeometry(const QRect& available)
+{
+    QRect geometry(QPoint(), available.size() * 0.8);
+    geometry.moveCenter(available.center());
+    return geometry;
+}
 
 /** A page whose content comes with a later part of the program: it says what it will hold. */
 QWidget* plannedPage(const QString& key, const QString& text, QWidget* parent)
@@ -85,7 +97,6 @@ Access_Form::Access_Form(Session& session, Prompt& prompt, QWidget* parent)
     statusBar()->setObjectName(QStringLiteral("StatusLabel"));
     // The end of the desktop session closes the window without asking.
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { m_noQuestion = true; });
-    resize(900, 600);
     rebuildForUser();
 }
 
@@ -451,6 +462,8 @@ void Access_Form::rebuildForUser()
         m_session.taskFormSize = layout.taskFormSize;
     if (layout.geometry.isValid())
         setGeometry(layout.geometry);
+    else if (!isVisible() && screen())
+        setGeometry(firstStartGeometry(screen()->availableGeometry()));
     if (layout.maximized)
         setWindowState(windowState() | Qt::WindowMaximized);
     m_team->applyListOptions();

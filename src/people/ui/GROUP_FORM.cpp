@@ -26,6 +26,8 @@ GROUP_FORM::GROUP_FORM(Session& session, Prompt& prompt, const QString& mode, ql
     auto* form = new QFormLayout(this);
     form->addRow(QStringLiteral("Workshop Name:"), m_txtName);
     form->addRow(buttons);
+    // Room for a workshop name longer than a line edit's small default.
+    resize(360, sizeHint().height());
     connect(buttons, &QDialogButtonBox::accepted, this, &GROUP_FORM::onOk);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 

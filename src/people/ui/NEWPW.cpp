@@ -33,6 +33,8 @@ NEWPW::NEWPW(Session& session, Prompt& prompt, QWidget* parent)
     form->addRow(QStringLiteral("New password:"), m_new);
     form->addRow(QStringLiteral("Retype new password:"), m_retyped);
     form->addRow(buttons);
+    // Room for a password longer than a line edit's small default.
+    resize(360, sizeHint().height());
 }
 
 void NEWPW::onOk()

@@ -63,6 +63,9 @@ USER_FORM::USER_FORM(Session& session, Prompt& prompt, const QString& mode, cons
     connect(m_password, &QLineEdit::textEdited, this, [this] { m_passwordEdited = true; });
 
     auto* tabs = m_tabs = named(new QTabWidget, QStringLiteral("SSTab1"));
+    // All five tabs stay in sight: the window is never narrower than its tab bar.
+    tabs->setUsesScrollButtons(false);
+    tabs->setElideMode(Qt::ElideNone);
     const auto page = [&](const QString& title) {
         auto* w = new QWidget;
         tabs->addTab(w, title);

@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -38,6 +39,9 @@ dlgChooseUser::dlgChooseUser(Session& session, Prompt& prompt, QWidget* parent)
     m_lvUsers->setRootIsDecorated(false);
     m_lvLifecycles->setHeaderLabels({QStringLiteral("Lifecycle Name"), QStringLiteral("Owner")});
     m_lvLifecycles->setRootIsDecorated(false);
+    // The first columns are wider than the others' default: never cut their captions or names.
+    for (QTreeWidget* list : {m_lvUsers, m_lvLifecycles})
+        list->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     m_lvLifecycles->hide();
     m_lblEcho->setWordWrap(true);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);

@@ -39,6 +39,8 @@ dlgGetUnsecLogin::dlgGetUnsecLogin(SettingsStore& settings, QString server, QWid
     form->addRow(QStringLiteral("Shared SQL login:"), m_login);
     form->addRow(QStringLiteral("Shared SQL password:"), m_password);
     form->addRow(buttons);
+    // Room for names longer than a line edit's small default.
+    resize(380, sizeHint().height());
 }
 
 void dlgGetUnsecLogin::onOk()

@@ -42,6 +42,8 @@ std::optional<QString> showDialog(QWidget* parent, const QString& question, cons
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     note->setFocus();
+    // The question on one line, and room to write.
+    dialog.resize(440, 280);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return note->toPlainText();

@@ -26,6 +26,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTextBrowser>
@@ -72,11 +73,23 @@ SCR_FORM::SCR_FORM(Session& session, Prompt& prompt, TaskEditorHost* host, QWidg
     connectDirtyTracking();
     if (session.taskFormSize.isValid())
         resize(session.taskFormSize);
+    else
+        resize(firstSize());
 }
 
 SCR_FORM::~SCR_FORM()
 {
     m_scr->setNoteForm(nullptr);
+}
+
+QSize SCR_FORM::firstSize() const
+{
+    // Left to itself the window would open at two thirds of the screen at most, which hides the
+    // last toolbar commands: it takes the room its toolbar and pages ask for, as far as the screen
+    // has it.
+    const QSize wanted = sizeHint();
+    const QScreen* where = screen();
+    return where ? wanted.boundedTo(where->availableGeometry().size()) : wanted;
 }
 
 // --- Building the window -------------------------------------------------------------------------

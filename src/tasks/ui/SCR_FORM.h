@@ -116,6 +116,8 @@ protected:
     bool event(QEvent* event) override;
 
 private:
+    /** The size the window opens at when the user has not sized it yet. */
+    QSize firstSize() const;
     void buildControls();
     QWidget* buildTaskTab();
     QWidget* buildAttachmentsTab();

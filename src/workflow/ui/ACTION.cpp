@@ -51,6 +51,8 @@ ACTION::ACTION(Session& session, Prompt& prompt, const LifecycleStage& stage, co
     form->addRow(QString(), m_mandatory);
     form->addRow(QStringLiteral("Icon:"), iconRow);
     form->addRow(buttons);
+    // Room for a title longer than a line edit's small default.
+    resize(380, sizeHint().height());
 
     connect(chooseIcon, &QPushButton::clicked, this, &ACTION::onChooseIcon);
     connect(buttons, &QDialogButtonBox::accepted, this, &ACTION::onOk);

@@ -97,6 +97,8 @@ F_TO_DO::F_TO_DO(Session& session, Prompt& prompt, QWidget* parent)
     layout->addLayout(commands);
     layout->addWidget(m_response);
     layout->addWidget(m_jumpStage);
+    // The toolbar does not widen the window by itself: wide enough for all six commands.
+    resize(460, 520);
     applyFaces();
 }
 

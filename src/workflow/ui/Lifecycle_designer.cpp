@@ -60,6 +60,9 @@ Lifecycle_designer::Lifecycle_designer(Session& session, Prompt& prompt, QWidget
     layout->setMenuBar(toolbar);
     layout->addWidget(m_list);
     layout->addWidget(buttons);
+    // The toolbar does not widen the window by itself: wide enough for all of its commands and
+    // the three columns.
+    resize(560, 360);
     refresh();
 }
 

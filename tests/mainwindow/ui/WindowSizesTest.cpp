@@ -1,0 +1,475 @@
+// Every window of the program opens at a size that shows all of its toolbar commands, tabs and
+// list columns on a 1366x768 screen, the smallest one the windows are made for.
+//
+// With BX_SCREENSHOT_DIR set, each window (and each page of its tab widgets) is also saved there
+// as a PNG, for people working on the windows to look at (scripts/screenshots.sh).
+
+#include "core/Session.h"
+#include "core/db/Database.h"
+#include "core/settings/SettingsStore.h"
+#include "core/ui/F_SYSTEM.h"
+#include "dbadmin/UpgradeStep.h"
+#include "dbadmin/ui/dlgUpgrade.h"
+#include "dbadmin/ui/frmWizard.h"
+#include "mainwindow/WindowLayout.h"
+#include "mainwindow/ui/Access_Form.h"
+#include "mainwindow/ui/DlgTaskListOptions.h"
+#include "mainwindow/ui/F_DOCFIND.h"
+#include "mainwindow/ui/F_FIND.h"
+#include "mainwindow/ui/TeamView.h"
+#include "people/ui/AddGroup.h"
+#include "people/ui/AddUser.h"
+#include "people/ui/DlgAddTeam.h"
+#include "people/ui/F_USER.h"
+#include "people/ui/GROUP_FORM.h"
+#include "people/ui/JoinTeam.h"
+#include "people/ui/LOGIN_FORM.h"
+#include "people/ui/NEWPW.h"
+#include "people/ui/USER_FORM.h"
+#include "people/ui/dlgChooseUser.h"
+#include "people/ui/dlgGetUnsecLogin.h"
+#include "people/ui/dlgUsers.h"
+#include "people/ui/jtWizard.h"
+#include "support/WindowTest.h"
+#include "tasks/TaskEditorHost.h"
+#include "tasks/ui/F_COMMENTS.h"
+#include "tasks/ui/F_LOOKUP.h"
+#include "tasks/ui/LOOKUP_FORM.h"
+#include "tasks/ui/SCR_FORM.h"
+#include "tasks/ui/dlgCategories.h"
+#include "tasks/ui/dlgDateInF.h"
+#include "tasks/ui/dlgPriority.h"
+#include "workflow/ui/ACTION.h"
+#include "workflow/ui/FORWARD_FORM.h"
+#include "workflow/ui/F_TO_DO.h"
+#include "workflow/ui/LIFECYCLE_FORM.h"
+#include "workflow/ui/Lifecycle_designer.h"
+#include "workflow/ui/ROUTE_HISTORY.h"
+#include "workflow/ui/Rules.h"
+#include "workflow/ui/TRIGGERS_FORM.h"
+#include "workflow/ui/dlgStageList.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QHeaderView>
+#include <QMenuBar>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+
+#include <cstdlib>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+
+using namespace bx;
+
+namespace {
+
+constexpr QSize kSmallScreen(1366, 768);
+
+const QString kCycle = QStringLiteral("Buyer's cycle");
+const QString kDraft = QStringLiteral("Draft");
+const QString kReview = QStringLiteral("Boss's OK");
+constexpr qlonglong kShop = 4;
+constexpr qlonglong kTask = 42;
+
+QString nameOf(const QObject* o)
+{
+    return o->objectName().isEmpty() ? QString::fromLatin1(o->metaObject()->className())
+                                     : o->objectName();
+}
+
+/** The captions of the commands a toolbar has moved into its extension menu. */
+QStringList hiddenCommands(const QToolBar& bar)
+{
+    QStringList hidden;
+    for (QAction* action : bar.actions()) {
+        const QWidget* button = bar.widgetForAction(action);
+        if (action->isVisible() && !action->isSeparator() && button && !button->isVisible())
+            hidden << action->iconText();
+    }
+    return hidden;
+}
+
+/**
+ * The column header of a list whose columns are fixed by the window; null for other views and for
+ * the task grids, whose columns each user chooses in the list options.
+ */
+const QHeaderView* columnsOf(const QAbstractItemView& view)
+{
+    static const QStringList userColumns{QStringLiteral("TaskGrid"),
+                                         QStringLiteral("lvDiscussion")};
+    if (userColumns.contains(view.objectName()))
+        return nullptr;
+    if (const auto* tree = qobject_cast<const QTreeView*>(&view))
+        return tree->header();
+    if (const auto* table = qobject_cast<const QTableView*>(&view))
+        return table->horizontalHeader();
+    return nullptr;
+}
+
+/**
+ * What does not fit in `window` as it is laid out now, one line each: toolbars with commands in
+ * their extension menu, menu bars with menus behind their arrow, tab bars that scroll or elide
+ * their tabs, and lists whose columns need a horizontal scroll bar or cut a column's caption.
+ */
+QStringList crampedParts(const QWidget& window)
+{
+    QStringList out;
+    for (const QToolBar* bar : window.findChildren<QToolBar*>()) {
+        const auto* more = bar->findChild<QToolButton*>(QStringLiteral("qt_toolbar_ext_button"));
+        if (bar->isVisible() && more && more->isVisible())
+            out << QStringLiteral("toolbar %1 hides %2 (width %3)")
+                       .arg(nameOf(bar), hiddenCommands(*bar).join(QStringLiteral(", ")))
+                       .arg(bar->width());
+    }
+    for (const QMenuBar* bar : window.findChildren<QMenuBar*>()) {
+        const auto* more = bar->findChild<QToolButton*>(QStringLiteral("qt_menubar_ext_button"));
+        if (bar->isVisible() && more && more->isVisible())
+            out << QStringLiteral("menu bar %1 hides menus").arg(nameOf(bar));
+    }
+    for (const QTabBar* tabs : window.findChildren<QTabBar*>()) {
+        if (!tabs->isVisible())
+            continue;
+        bool scrolls = false;
+        for (const QToolButton* arrow : tabs->findChildren<QToolButton*>())
+            scrolls = scrolls || arrow->isVisible();
+        if (scrolls || tabs->sizeHint().width() > tabs->width())
+            out << QStringLiteral("tab bar of %1 needs %2 but has %3")
+                       .arg(nameOf(tabs->parent()))
+                       .arg(tabs->sizeHint().width())
+                       .arg(tabs->width());
+    }
+    for (const QAbstractItemView* view : window.findChildren<QAbstractItemView*>()) {
+        const QHeaderView* header = columnsOf(*view);
+        if (!header || !view->isVisible())
+            continue;
+        if (header->length() > view->viewport()->width())
+            out << QStringLiteral("list %1 needs %2 for its columns but has %3")
+                       .arg(nameOf(view))
+                       .arg(header->length())
+                       .arg(view->viewport()->width());
+        for (int i = 0; !header->isHidden() && i < header->count(); ++i) {
+            if (!header->isSectionHidden(i) && header->sectionSize(i) < header->sectionSizeHint(i))
+                out << QStringLiteral("list %1 cuts the caption of column %2 (%3 of %4)")
+                           .arg(nameOf(view),
+                                view->model()->headerData(i, Qt::Horizontal).toString())
+                           .arg(header->sectionSize(i))
+                           .arg(header->sectionSizeHint(i));
+        }
+    }
+    return out;
+}
+
+void settle()
+{
+    for (int i = 0; i < 3; ++i) {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+    }
+}
+
+/** With BX_SCREENSHOT_DIR set, saves what `window` shows as `<dir>/<name>.png`. */
+void screenshot(QWidget& window, QString name)
+{
+    const QString dir = qEnvironmentVariable("BX_SCREENSHOT_DIR");
+    if (dir.isEmpty())
+        return;
+    name.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9_-]+")), QStringLiteral("_"));
+    QDir().mkpath(dir);
+    EXPECT_TRUE(window.grab().save(QDir(dir).filePath(name + QStringLiteral(".png"))))
+        << name.toStdString();
+}
+
+/**
+ * Shows `window` at the size it opens at and lists what does not fit: the window larger than the
+ * small screen, then, page by page of every tab widget, the parts crampedParts() names.
+ */
+QStringList openAndInspect(QWidget& window, const QString& name)
+{
+    window.show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&window)) << name.toStdString();
+    settle();
+    QStringList out;
+    const QSize size = window.frameGeometry().size();
+    if (size.width() > kSmallScreen.width() || size.height() > kSmallScreen.height())
+        out << QStringLiteral("opens at %1x%2").arg(size.width()).arg(size.height());
+    out << crampedParts(window);
+    screenshot(window, name);
+
+    for (QTabWidget* tabs : window.findChildren<QTabWidget*>()) {
+        if (!tabs->isVisible())
+            continue;
+        const int first = tabs->currentIndex();
+        for (int i = 0; i < tabs->count(); ++i) {
+            if (i == first)
+                continue;
+            tabs->setCurrentIndex(i);
+            settle();
+            for (const QString& part : crampedParts(window))
+                out << QStringLiteral("page %1: %2").arg(tabs->tabText(i).remove(u'&'), part);
+            screenshot(window,
+                       name + QStringLiteral("-%1-%2").arg(i).arg(tabs->tabText(i).remove(u'&')));
+        }
+        tabs->setCurrentIndex(first);
+    }
+    out.removeDuplicates();
+    return out;
+}
+
+class NoHost final : public TaskEditorHost
+{
+public:
+    void taskSaved(qlonglong, bool) override {}
+    void refreshTaskLists() override {}
+    qlonglong neighbourTask(qlonglong, int) override { return 0; }
+};
+
+class WindowSizesTest;
+
+/** One window of the program: its name and how the program makes it. */
+struct WindowCase
+{
+    const char* name;
+    std::function<std::unique_ptr<QWidget>(WindowSizesTest&)> make;
+};
+
+void PrintTo(const WindowCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+/**
+ * A database with a workshop of two users, a lifecycle of two stages with check items, and a task
+ * in it with a route history: enough for every window to show its lists filled.
+ */
+class WindowSizesTest : public bx::test::WindowTest,
+                        public ::testing::WithParamInterface<WindowCase>
+{
+public:
+    // The table of windows makes them from these.
+    using WindowTest::clock;
+    using WindowTest::db;
+    using WindowTest::prompt;
+    using WindowTest::session;
+    using WindowTest::settings;
+
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        if (HasFatalFailure())
+            return;
+        session.user.record.fullAccess = true;
+        session.currentWorkshopId = static_cast<int>(kShop);
+        run("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (?, ?)",
+            {kShop, QStringLiteral("O'Neil's desk")});
+        for (const char* user : {"ann", "bob"})
+            run("INSERT INTO LU_USER (USER_ID, User_Name, Disabled) VALUES (?, ?, 0)",
+                {QString::fromLatin1(user), QString::fromLatin1(user)});
+        for (const char* user : {"admin", "ann", "bob"})
+            run("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (?, ?)",
+                {kShop, QString::fromLatin1(user)});
+        run("INSERT INTO LIFECYCLE (Lifecycle_ID, Lifecycle_Description, Owner_ID, "
+            "owner_group_id) VALUES (?, ?, ?, ?)",
+            {kCycle, QStringLiteral("Buying"), QStringLiteral("admin"), kShop});
+        int sequence = 0;
+        for (const QString& stage : {kDraft, kReview})
+            run("INSERT INTO LIFECYCLE_USER (Lifecycle_ID, LC_Stage_Name, LC_Sequence_Number, "
+                "UserType, User_ID, group_ID, owner_group_ID, Owner_ID) "
+                "VALUES (?, ?, ?, 0, ?, ?, ?, 'admin')",
+                {kCycle, stage, sequence++, QStringLiteral("ann"), kShop, kShop});
+        run("INSERT INTO LIFECYCLE_ACTION (Lifecycle_ID, LC_Stage_Name, Action_Name, Mandatory, "
+            "Owner_ID, owner_group_ID, SCR_Number) VALUES (?, ?, ?, 0, 'admin', ?, 0)",
+            {kCycle, kReview, QStringLiteral("Budget agreed"), kShop});
+        run("INSERT INTO SCR (SCR_Number, SCR_Title, SCR_Status, SCR_Owner_User_ID, "
+            "SCR_Request_ID, SCR_Group_ID, SCR_OwnerType, Meeting_ID, SCR_Template, "
+            "SCR_Parent_Number, SCR_Parent_Folder_Number) "
+            "VALUES (?, ?, 'A', 'ann', 'admin', ?, 0, 0, 0, 0, 0)",
+            {kTask, QStringLiteral("Order O'Neil's chairs"), kShop});
+        run("INSERT INTO ROUTE (SCR_Number, USER_ID, Route_Status, Route_Action, Route_Note) "
+            "VALUES (?, 'ann', 'A', 'YES', ?)",
+            {kTask, QStringLiteral("Ordered")});
+    }
+
+    void TearDown() override { session.closeDatabase(); }
+
+    void run(const char* sql, const QVariantList& params)
+    {
+        db().execute(QString::fromUtf8(sql), params);
+    }
+
+    static QString programDir() { return QCoreApplication::applicationDirPath(); }
+
+    LifecycleStage reviewStage() const
+    {
+        LifecycleStage stage;
+        stage.lifecycleId = kCycle;
+        stage.stageName = kReview;
+        stage.sequence = 1;
+        stage.userId = QStringLiteral("ann");
+        stage.groupId = kShop;
+        stage.ownerGroupId = kShop;
+        stage.designer = QStringLiteral("admin");
+        return stage;
+    }
+
+    NoHost host;
+    QTemporaryDir pages;
+};
+
+template <typename W, typename... Args> std::unique_ptr<QWidget> make(Args&&... args)
+{
+    return std::make_unique<W>(std::forward<Args>(args)...);
+}
+
+using T = WindowSizesTest;
+
+const WindowCase kWindows[] = {
+    // core and database administration
+    {"F_SYSTEM", [](T& t) { return make<F_SYSTEM>(t.session, t.prompt); }},
+    {"dlgUpgrade",
+     [](T& t) {
+         return make<dlgUpgrade>(t.db(), t.prompt, UpgradeContext{T::programDir(), &t.clock});
+     }},
+    {"frmWizard",
+     [](T& t) {
+         return make<frmWizard>(t.settings, t.prompt, t.clock, t.session.errorLog(),
+                                T::programDir());
+     }},
+    // main window
+    {"Access_Form",
+     [](T& t) {
+         auto form = std::make_unique<Access_Form>(t.session, t.prompt);
+         EXPECT_TRUE(QTest::qWaitFor([&] { return !form->teamView()->reading(); }, 20000));
+         return std::unique_ptr<QWidget>(std::move(form));
+     }},
+    {"DlgTaskListOptions", [](T& t) { return make<DlgTaskListOptions>(t.session, t.prompt); }},
+    {"F_DOCFIND", [](T& t) { return make<F_DOCFIND>(t.session, t.prompt); }},
+    {"F_FIND", [](T& t) { return make<F_FIND>(t.session, t.prompt); }},
+    // people and workshops
+    {"LOGIN_FORM", [](T& t) { return make<LOGIN_FORM>(t.session, t.prompt, T::programDir()); }},
+    {"NEWPW", [](T& t) { return make<NEWPW>(t.session, t.prompt); }},
+    {"dlgGetUnsecLogin",
+     [](T& t) { return make<dlgGetUnsecLogin>(t.settings, QStringLiteral("db.example")); }},
+    {"F_USER", [](T& t) { return make<F_USER>(t.session, t.prompt); }},
+    {"USER_FORM",
+     [](T& t) {
+         return make<USER_FORM>(t.session, t.prompt, QStringLiteral("OPEN"), QStringLiteral("ann"));
+     }},
+    {"dlgUsers", [](T& t) { return make<dlgUsers>(t.session, t.prompt); }},
+    {"AddUser", [](T& t) { return make<AddUser>(t.session, t.prompt); }},
+    {"AddGroup", [](T& t) { return make<AddGroup>(t.session, t.prompt); }},
+    {"GROUP_FORM",
+     [](T& t) { return make<GROUP_FORM>(t.session, t.prompt, QStringLiteral("OPEN"), kShop); }},
+    {"DlgAddTeam", [](T& t) { return make<DlgAddTeam>(t.session, t.prompt); }},
+    {"JoinTeam", [](T& t) { return make<JoinTeam>(t.session, t.prompt); }},
+    {"jtWizard", [](T& t) { return make<jtWizard>(t.session, t.prompt); }},
+    {"dlgChooseUser", [](T& t) { return make<dlgChooseUser>(t.session, t.prompt); }},
+    {"dlgChooseUser_lifecycles",
+     [](T& t) {
+         auto chooser = make<dlgChooseUser>(t.session, t.prompt);
+         bx::test::child<QRadioButton>(*chooser, "optL")->setChecked(true);
+         return chooser;
+     }},
+    // tasks
+    {"SCR_FORM", [](T& t) { return make<SCR_FORM>(t.session, t.prompt, &t.host); }},
+    {"F_LOOKUP", [](T& t) { return make<F_LOOKUP>(t.session, t.prompt); }},
+    {"LOOKUP_FORM",
+     [](T& t) {
+         return make<LOOKUP_FORM>(t.session, t.prompt, LookupKind::Category, QStringLiteral("NEW"),
+                                  QString(), QString());
+     }},
+    {"dlgCategories", [](T& t) { return make<dlgCategories>(t.session, t.prompt, false); }},
+    {"dlgDateInF", [](T& t) { return make<dlgDateInF>(t.session, t.prompt); }},
+    {"dlgPriority", [](T& t) { return make<dlgPriority>(t.session, t.prompt, false); }},
+    // workflow
+    {"Lifecycle_designer", [](T& t) { return make<Lifecycle_designer>(t.session, t.prompt); }},
+    {"LIFECYCLE_FORM", [](T& t) { return make<LIFECYCLE_FORM>(t.session, t.prompt); }},
+    {"TRIGGERS_FORM", [](T& t) { return make<TRIGGERS_FORM>(t.session, t.prompt, kCycle, kShop); }},
+    {"ACTION", [](T& t) { return make<ACTION>(t.session, t.prompt, t.reviewStage()); }},
+    {"Rules", [](T& t) { return make<Rules>(t.session, t.prompt, QStringLiteral("NEW")); }},
+    {"F_TO_DO",
+     [](T& t) {
+         auto panel = std::make_unique<F_TO_DO>(t.session, t.prompt);
+         EXPECT_TRUE(panel->InitForm(kCycle, kReview, kShop, kTask, QStringLiteral("admin")));
+         return std::unique_ptr<QWidget>(std::move(panel));
+     }},
+    {"F_TO_DO_outside_lifecycle",
+     [](T& t) {
+         auto panel = std::make_unique<F_TO_DO>(t.session, t.prompt);
+         EXPECT_TRUE(panel->InitForm(QString(), QString(), 0, kTask));
+         return std::unique_ptr<QWidget>(std::move(panel));
+     }},
+    {"FORWARD_FORM", [](T& t) { return make<FORWARD_FORM>(t.session, t.prompt); }},
+    {"ROUTE_HISTORY",
+     [](T& t) { return make<ROUTE_HISTORY>(t.session, t.prompt, kTask, nullptr, t.pages.path()); }},
+    {"dlgStageList",
+     [](T& t) {
+         LifecycleStage draft = t.reviewStage();
+         draft.stageName = kDraft;
+         return make<dlgStageList>(QList<LifecycleStage>{draft, t.reviewStage()}, kReview);
+     }},
+};
+
+TEST_P(WindowSizesTest, OpensShowingEveryCommandTabAndColumn)
+{
+    const WindowCase& c = GetParam();
+    const std::unique_ptr<QWidget> window = c.make(*this);
+    ASSERT_NE(window, nullptr);
+    const QStringList cramped = openAndInspect(*window, QString::fromLatin1(c.name));
+    EXPECT_TRUE(cramped.isEmpty())
+        << c.name << ":\n  " << cramped.join(QStringLiteral("\n  ")).toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Windows, WindowSizesTest, ::testing::ValuesIn(kWindows),
+                         [](const ::testing::TestParamInfo<WindowCase>& window) {
+                             return std::string(window.param.name);
+                         });
+
+// The note a changed date asks for is a dialog of its own, shown modally.
+TEST_F(WindowSizesTest, NoteDialogOpensShowingItsQuestion)
+{
+    QStringList cramped;
+    QTimer::singleShot(0, [&] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        ASSERT_NE(dialog, nullptr);
+        cramped = openAndInspect(*dialog, QStringLiteral("F_COMMENTS"));
+        static_cast<QDialog*>(dialog)->reject();
+    });
+    F_COMMENTS::askNote(session, nullptr, F_COMMENTS::kTargetQuestion);
+    EXPECT_TRUE(cramped.isEmpty()) << cramped.join(u'\n').toStdString();
+}
+
+// First start: about four fifths of the screen, in its middle. Later: where the user left it.
+TEST_F(WindowSizesTest, MainWindowFirstFillsMostOfTheScreenThenKeepsItsPlace)
+{
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    {
+        Access_Form form(session, prompt);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !form.teamView()->reading(); }, 20000));
+        const QRect opened = form.geometry();
+        EXPECT_NEAR(opened.width(), screen.width() * 0.8, 2);
+        EXPECT_NEAR(opened.height(), screen.height() * 0.8, 2);
+        EXPECT_LE(std::abs(opened.center().x() - screen.center().x()), 1);
+        EXPECT_LE(std::abs(opened.center().y() - screen.center().y()), 1);
+    }
+
+    WindowLayout kept;
+    kept.geometry = QRect(40, 30, 1000, 640);
+    kept.save(settings);
+    Access_Form again(session, prompt);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !again.teamView()->reading(); }, 20000));
+    EXPECT_EQ(again.geometry(), kept.geometry);
+}
+
+} // namespace
