@@ -50,9 +50,8 @@ TEST(BatchScript, TheDatabaseNameIsWrittenSafelyWhereverItStands)
     EXPECT_EQ(lines.at(1),
               QStringLiteral("INSERT INTO LU_USER (Ext12, USER_ID, User_Password) VALUES "
                              "(1,'admin', 'brindlepax')"));
-    EXPECT_EQ(
-        lines.at(2),
-        QStringLiteral("SELECT 'O''Brien \"Q\"_admin', 'Admin', 'administrator'"));
+    EXPECT_EQ(lines.at(2),
+              QStringLiteral("SELECT 'O''Brien \"Q\"_admin', 'Admin', 'administrator'"));
     EXPECT_EQ(lines.at(3), QStringLiteral("ALTER DATABASE \"O'Brien \"\"Q\"\"\" FILE ,"))
         << "the data-file placeholders have no counterpart";
 }

@@ -3,7 +3,6 @@
 #include "core/db/Database.h"
 #include "core/settings/Vars.h"
 
-
 #include <stdexcept>
 #include <string>
 
