@@ -104,8 +104,9 @@ TEST_F(LoginWindowTest, TwoWordsOnTheCommandLineLogOnWithoutTheLoginWindow)
     EXPECT_EQ(start.loginWindow(), nullptr);
     ASSERT_NE(start.mainWindow(), nullptr);
     EXPECT_TRUE(start.mainWindow()->isVisible());
+    // The user as his row spells him, whatever the letter case typed.
     EXPECT_EQ(start.mainWindow()->windowTitle(),
-              QStringLiteral("Brindlepax Brindlepax  : o'brien (Active) (Viewed & Unviewed)"));
+              QStringLiteral("Brindlepax Brindlepax  : O'Brien (Active) (Viewed & Unviewed)"));
     EXPECT_EQ(session.user.record.userName, QStringLiteral("Pat O'Brien"));
     EXPECT_TRUE(prompt.records().isEmpty());
     start.mainWindow()->closeWithoutQuestion();
