@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/db/DbError.h"
-#include "core/db/Engine.h"
+#include "core/db/Dialect.h"
 #include "core/db/RecordSet.h"
 #include "dbadmin/UpgradeStep.h"
 
@@ -21,25 +21,6 @@ enum class ErrorPolicy
     IgnoreConversionErrors,
     /** Every error fails the step. */
     Strict,
-};
-
-/**
- * Whether an error is a failed conversion of a value between data types, the one class of error
- * that the lenient steps pass over: on the server engine SQLSTATE class 22 (data exception:
- * invalid text representation, numeric value out of range, datetime field overflow, ...) and
- * 42804 (datatype mismatch); on the embedded engine SQLITE_MISMATCH (20).
- */
-bool isConversionError(const DbError& error, Engine engine);
-
-/** Column types of the shared schema, written in each engine's own terms. */
-enum class ColumnType
-{
-    Text,     ///< case-insensitive text (also long text: the engines make no difference)
-    Flag,     ///< true/false, stored as a whole number (false by default)
-    Integer,  ///< whole number
-    DateTime, ///< a moment in GMT
-    Money,    ///< currency amount
-    Binary,   ///< small binary value read whole (icons)
 };
 
 /** A relation between two tables. */

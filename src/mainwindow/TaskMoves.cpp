@@ -66,16 +66,11 @@ bool sameUser(const QString& a, const QString& b)
     return a.trimmed().toUpper() == b.trimmed().toUpper();
 }
 
-/**
- * The task row; inside a transaction on the server engine the row stays locked until the
- * transaction ends (the embedded engine's write transaction already excludes other writers).
- */
+/** The task row; with `lock`, held against other writers until the transaction ends. */
 RecordSet readTask(Database& db, qlonglong task, bool lock = false)
 {
     const QString sql = QStringLiteral("SELECT * FROM SCR WHERE SCR_Number = ?");
-    if (lock && db.engine() == Engine::Postgres)
-        return db.query(sql + QStringLiteral(" FOR UPDATE"), {task});
-    return db.query(sql, {task});
+    return lock ? db.queryLocked(sql, {task}) : db.query(sql, {task});
 }
 
 /** Records one step of the task as the row now stands. */

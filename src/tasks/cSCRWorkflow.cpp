@@ -116,6 +116,7 @@ StageOwner cSCR::runRule(const LifecycleStage& ruleStage, const StageOwner& prop
     in.currentGroup = SCR_Group_ID();
     in.proposedOwner = proposed.userId;
     in.proposedGroup = proposed.groupId;
+    in.serverFlag = m_session.connection.serverFlag;
     for (const TaskColumn& c : taskColumns())
         in.row.insert(c.name, storedValue(c.name));
 

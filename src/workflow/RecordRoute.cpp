@@ -2,7 +2,6 @@
 
 #include "core/Clock.h"
 #include "core/db/Database.h"
-#include "core/db/PgDatabase.h"
 #include "workflow/TaskNotifier.h"
 
 namespace bx {
@@ -12,18 +11,6 @@ namespace {
 bool sameWord(const QString& a, const QString& b)
 {
     return a.trimmed().compare(b.trimmed(), Qt::CaseInsensitive) == 0;
-}
-
-/**
- * Holds the task row until the transaction ends. Only the server engine needs it: there several
- * writers may be inside a transaction at once, while the embedded engine's write transaction
- * already excludes every other writer of the file.
- */
-void lockTask(Database& db, qlonglong taskNumber)
-{
-    if (dynamic_cast<PgDatabase*>(&db))
-        db.query(QStringLiteral("SELECT SCR_Number FROM SCR WHERE SCR_Number = ? FOR UPDATE"),
-                 {taskNumber});
 }
 
 /** The action as the closed row keeps it: a routing names where the task went. */
@@ -60,10 +47,9 @@ bool RecordRoute(Database& db, const RouteHistoryEntry& entry, const QDateTime& 
         entry.targetDate.isValid() ? QVariant(naive(entry.targetDate)) : QVariant();
 
     Transaction tx(db);
-    lockTask(db, entry.taskNumber);
-    // Read after the lock, so that SCR_Route_Number is the one the previous writer left.
-    const RecordSet task =
-        db.query(QStringLiteral("SELECT * FROM SCR WHERE SCR_Number = ?"), {entry.taskNumber});
+    // Read under the lock, so that SCR_Route_Number is the one the previous writer left.
+    const RecordSet task = db.queryLocked(QStringLiteral("SELECT * FROM SCR WHERE SCR_Number = ?"),
+                                          {entry.taskNumber});
     if (task.isEmpty() || task.flag(QStringLiteral("SCR_Sensitive")))
         return false;
     const QString status = task.text(QStringLiteral("SCR_Status"));

@@ -163,6 +163,7 @@ std::optional<RuleTrial> RuleStore::trial(const QString& script, qlonglong taskN
         in.proposedOwner = t.proposedOwner;
         in.proposedGroup = t.proposedGroup;
         in.row = taskRow(rs);
+        in.serverFlag = m_session.connection.serverFlag;
         {
             // Never committed: whatever the script writes through BXDB is undone here.
             Transaction tx(db);

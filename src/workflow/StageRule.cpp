@@ -392,7 +392,7 @@ RuleOutcome StageRule::runScript(Database& db, const QString& script, const Rule
                                        QJSValue(static_cast<double>(in.currentGroup)),
                                        QJSValue(in.proposedOwner),
                                        QJSValue(static_cast<double>(in.proposedGroup)),
-                                       QJSValue(db.engine() == Engine::Postgres), // server flag
+                                       QJSValue(in.serverFlag),
                                        targetStage,
                                        newOwner,
                                        newGroup};

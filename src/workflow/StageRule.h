@@ -17,6 +17,7 @@ struct RuleInput
     QString proposedOwner;    ///< the owner the next stage names; empty for a workshop
     qlonglong proposedGroup{};
     QVariantMap row; ///< the SCR row being moved: column name -> value
+    bool serverFlag = false; ///< the session's server flag, handed to the script
 };
 
 /** What the rule decided. */

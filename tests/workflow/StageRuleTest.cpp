@@ -101,6 +101,7 @@ protected:
         in.proposedOwner = QStringLiteral("bob");
         in.proposedGroup = 20;
         in.row = row;
+        in.serverFlag = isServer();
         return StageRule::runScript(db(), script, in, QStringLiteral("Trial"));
     }
 };

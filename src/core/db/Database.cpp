@@ -12,6 +12,13 @@ RecordSet Database::query(const QString& sql, const QVariantList& params, Where 
     return doQuery(sql, params, DbError::describe(where));
 }
 
+RecordSet Database::queryLocked(const QString& sql, const QVariantList& params, Where where)
+{
+    if (engine() == Engine::Postgres)
+        return query(sql + QStringLiteral(" FOR UPDATE"), params, where);
+    return query(sql, params, where);
+}
+
 qlonglong Database::execute(const QString& sql, const QVariantList& params, Where where)
 {
     ++m_statements;

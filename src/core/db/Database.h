@@ -68,6 +68,15 @@ public:
     qlonglong execute(const QString& sql, const QVariantList& params = {},
                       Where where = Where::current());
 
+    /**
+     * Runs a query of one table inside the caller's transaction and holds its rows against other
+     * writers until the transaction ends: FOR UPDATE on the server engine, where several writers
+     * may be inside a transaction at once; a plain read on the embedded engine, whose write
+     * transaction already excludes every other writer of the file.
+     */
+    RecordSet queryLocked(const QString& sql, const QVariantList& params = {},
+                          Where where = Where::current());
+
     /** Parameter queries ("PARAMETERS ...; body"), values bound by name. */
     RecordSet query(const ParameterQuery& q, const QVariantMap& values,
                     Where where = Where::current());

@@ -155,6 +155,9 @@ void reportDatabaseError(const DbError& error, Prompt& prompt, const ErrorLog& l
         message = QStringLiteral("Server is invalid, or Internet connection is unavailable.");
         break;
     case DbErrorKind::ConnectionLost:
+    case DbErrorKind::ConversionError:
+    case DbErrorKind::UnknownTable:
+    case DbErrorKind::UnknownColumn:
     case DbErrorKind::Other:
         log.write(QStringLiteral("Error "), error.text());
         message = error.text();

@@ -15,6 +15,24 @@ DbError::DbError(DbErrorKind kind, QString number, QString description, QString 
 {
 }
 
+DbError DbError::unknownTable(Engine engine, const QString& table)
+{
+    if (engine == Engine::Postgres)
+        return {DbErrorKind::UnknownTable, QStringLiteral("42P01"),
+                QStringLiteral("relation \"%1\" does not exist").arg(table)};
+    return {DbErrorKind::UnknownTable, QStringLiteral("1"),
+            QStringLiteral("no such table: %1").arg(table)};
+}
+
+DbError DbError::unknownColumn(Engine engine, const QString& table, const QString& column)
+{
+    if (engine == Engine::Postgres)
+        return {DbErrorKind::UnknownColumn, QStringLiteral("42703"),
+                QStringLiteral("column %1.%2 does not exist").arg(table, column)};
+    return {DbErrorKind::UnknownColumn, QStringLiteral("1"),
+            QStringLiteral("no such column: %1.%2").arg(table, column)};
+}
+
 QString DbError::text() const
 {
     return QStringLiteral("Error: ") + m_number + QLatin1Char(' ') + m_description;

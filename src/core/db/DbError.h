@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/db/Engine.h"
+
 #include <QString>
 
 #include <source_location>
@@ -14,6 +16,9 @@ enum class DbErrorKind
     CannotOpenDatabase, ///< the database does not exist or may not be opened (reported as 4060)
     ServerUnreachable,  ///< no connection before any server answer (reported as 17)
     ConnectionLost,     ///< an open connection stopped answering
+    ConversionError,    ///< a value could not be turned into the column's data type
+    UnknownTable,       ///< a statement named a table that does not exist
+    UnknownColumn,      ///< a statement named a column that does not exist
     Other,              ///< anything else: a failed statement, a broken file, ...
 };
 
@@ -31,6 +36,13 @@ class DbError : public std::runtime_error
 public:
     DbError(DbErrorKind kind, QString number, QString description, QString statement = {},
             QString where = {});
+
+    /**
+     * A statement naming a table or column that is not there, worded as the engine words it, for
+     * checks made before such a statement would run (names that come from data).
+     */
+    static DbError unknownTable(Engine engine, const QString& table);
+    static DbError unknownColumn(Engine engine, const QString& table, const QString& column);
 
     DbErrorKind kind() const { return m_kind; }
     const QString& number() const { return m_number; }

@@ -15,6 +15,19 @@ struct LikeClause
     QVariant pattern; ///< the bound pattern
 };
 
+/** Column types of the shared schema, written in each engine's own terms by Dialect::columnType. */
+enum class ColumnType
+{
+    Text,     ///< case-insensitive text (also long text: the engines make no difference)
+    Flag,     ///< true/false, stored as a whole number (false by default)
+    Integer,  ///< whole number
+    DateTime, ///< a moment in GMT
+    Money,    ///< currency amount
+    Binary,   ///< small binary value read whole (icons)
+    Counter,  ///< the key of a table whose rows are numbered (Database::insertNumbered)
+    Identity, ///< a key the server numbers by itself (LU_SERIALS)
+};
+
 /**
  * The differences between the engines' SQL that code outside the database layer may need, in one
  * place. Conventions that hold on both engines and so need no method here: identifiers are written
@@ -55,21 +68,10 @@ public:
      */
     QString dateLiteral(const QDateTime& value) const;
 
-    /** Column types of schema statements: text compared without regard to case, flags, dates. */
-    QString textType() const
-    {
-        return m_engine == Engine::Sqlite ? QStringLiteral("TEXT COLLATE NOCASE")
-                                          : QStringLiteral("citext");
-    }
-    QString flagType() const
-    {
-        return m_engine == Engine::Sqlite ? QStringLiteral("INTEGER") : QStringLiteral("smallint");
-    }
-    QString dateTimeType() const
-    {
-        return m_engine == Engine::Sqlite ? QStringLiteral("DATETIME")
-                                          : QStringLiteral("timestamp");
-    }
+    /** A column type of schema statements in the engine's terms (a flag defaults to false). */
+    QString columnType(ColumnType type) const;
+    /** Text compared without regard to case: columnType(ColumnType::Text). */
+    QString textType() const { return columnType(ColumnType::Text); }
 
     /** The text form in which a date/time value is bound and stored: "yyyy-MM-dd HH:mm:ss". */
     static QString storedDateTime(const QDateTime& value);

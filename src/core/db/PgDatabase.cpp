@@ -54,6 +54,13 @@ DbErrorKind kindOfState(const QString& state)
         return DbErrorKind::CannotOpenDatabase;
     if (state.startsWith(QLatin1String("08")))
         return DbErrorKind::ConnectionLost;
+    if (state == QLatin1String("42P01"))
+        return DbErrorKind::UnknownTable;
+    if (state == QLatin1String("42703"))
+        return DbErrorKind::UnknownColumn;
+    // Data exceptions and a datatype mismatch: a value that does not fit the column's type.
+    if (state.startsWith(QLatin1String("22")) || state == QLatin1String("42804"))
+        return DbErrorKind::ConversionError;
     return DbErrorKind::Other;
 }
 

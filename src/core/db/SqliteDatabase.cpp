@@ -226,7 +226,14 @@ DbError SqliteDatabase::error(int code, const QString& sql, const QString& where
         number = m.captured(1);
         message = m.captured(2);
     }
-    return DbError(DbErrorKind::Other, number, message, sql, where);
+    DbErrorKind kind = DbErrorKind::Other;
+    if ((code & 0xff) == SQLITE_MISMATCH)
+        kind = DbErrorKind::ConversionError;
+    else if (message.startsWith(QLatin1String("no such table")))
+        kind = DbErrorKind::UnknownTable;
+    else if (message.startsWith(QLatin1String("no such column")))
+        kind = DbErrorKind::UnknownColumn;
+    return DbError(kind, number, message, sql, where);
 }
 
 RecordSet SqliteDatabase::doQuery(const QString& sql, const QVariantList& params,
