@@ -13,6 +13,9 @@
 //   Search/<engine>/short_pattern        "*zq*" in titles and descriptions: too short for the
 //                                        trigram indexes, answered by scanning
 //
+// Before any timing the program prints each run's statement and the engine's plan for it
+// (EXPLAIN QUERY PLAN on the embedded engine, EXPLAIN on the server).
+//
 // Counter: hits (the tasks found).
 
 #include "BenchSupport.h"
@@ -26,6 +29,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
@@ -143,28 +147,60 @@ struct Run
     int expected;
 };
 
+/** A session on one of the databases, signed in as the first user of the workshop. */
+struct SearchSession
+{
+    explicit SearchSession(Engine e)
+        : engine(e)
+    {
+    }
+
+    /** Connects; false (and the reason on stderr, or in `error`) when that fails. */
+    bool open(QString* error = nullptr)
+    {
+        try {
+            session.setDatabase(bx::bench::connectTo(engine, g_sqlitePath, g_server.get()));
+        } catch (const DbError& e) {
+            if (error)
+                *error = e.text();
+            else
+                std::fprintf(stderr, "cannot connect: %s\n", e.what());
+            return false;
+        }
+        session.user.userId = ws::user(0);
+        return true;
+    }
+
+    /** The search options of a run, as the Find dialog confirms them. */
+    static SearchOptions options(const Run& run)
+    {
+        FindInput input;
+        input.title = run.title;
+        input.custom = run.custom;
+        input.comments = run.comments;
+        input.period.kind = SearchPeriodKind::AnyDate;
+        return *checkFindInput(input, QDate::currentDate()).options;
+    }
+
+    Engine engine;
+    QTemporaryDir settingsDir;
+    SettingsStore settings{settingsDir.filePath(QStringLiteral("MRBX.conf"))};
+    Session session{settings, g_clock};
+};
+
 void runSearch(benchmark::State& state, Engine engine, Run run)
 {
-    QTemporaryDir settingsDir;
-    SettingsStore settings(settingsDir.filePath(QStringLiteral("MRBX.conf")));
-    Session session(settings, g_clock);
-    try {
-        session.setDatabase(bx::bench::connectTo(engine, g_sqlitePath, g_server.get()));
-    } catch (const DbError& e) {
-        state.SkipWithError(e.what());
+    SearchSession bs(engine);
+    QString error;
+    if (!bs.open(&error)) {
+        state.SkipWithError(qPrintable(error));
         return;
     }
-    session.user.userId = ws::user(0);
-    FindInput input;
-    input.title = run.title;
-    input.custom = run.custom;
-    input.comments = run.comments;
-    input.period.kind = SearchPeriodKind::AnyDate;
-    const SearchOptions options = *checkFindInput(input, QDate::currentDate()).options;
+    const SearchOptions options = SearchSession::options(run);
     qlonglong hits = 0;
     for (auto _ : state) {
         SearchOptions o = options;
-        const SearchResult result = runTaskSearch(session, o);
+        const SearchResult result = runTaskSearch(bs.session, o);
         if (result.error) {
             state.SkipWithError(qPrintable(result.error->text()));
             break;
@@ -176,15 +212,51 @@ void runSearch(benchmark::State& state, Engine engine, Run run)
     state.counters["hits"] = double(hits);
 }
 
-void registerAll(Engine engine, const char* name)
+const QList<Run>& runs()
 {
-    const Run runs[] = {
+    static const QList<Run> all{
         {"title_and_comments", QLatin1Char('*') + kWord + QLatin1Char('*'), {}, true, 50},
         {"title", QLatin1Char('*') + kWord + QLatin1Char('*'), {}, false, 25},
         {"custom", {}, kCustomWord, false, 40},
         {"short_pattern", QStringLiteral("*zq*"), {}, true, -1},
     };
-    for (const Run& run : runs) {
+    return all;
+}
+
+/** Prints the statement of each run and the engine's plan for it, once, before any timing. */
+void explainAll(Engine engine, const char* name)
+{
+    SearchSession bs(engine);
+    if (!bs.open())
+        return;
+    const QString prefix = engine == Engine::Sqlite ? QStringLiteral("EXPLAIN QUERY PLAN ")
+                                                    : QStringLiteral("EXPLAIN ");
+    for (const Run& run : runs()) {
+        const TaskCriteria statement = taskSearchStatement(bs.session, SearchSession::options(run));
+        try {
+            const RecordSet plan = bs.session.db().query(prefix + statement.sql, statement.params);
+            std::printf("-- %s/%s: %s\n", name, run.label, qPrintable(statement.sql));
+            // SQLite: id, parent, notused, detail (indented by its depth in the tree);
+            // PostgreSQL: one line of text, already indented.
+            QHash<qlonglong, int> depth;
+            for (const QVariantList& row : plan.rows()) {
+                int indent = 0;
+                if (row.size() == 4) {
+                    indent = depth.value(row.at(1).toLongLong(), -1) + 1;
+                    depth.insert(row.at(0).toLongLong(), indent);
+                }
+                std::printf("   %*s%s\n", 2 * indent, "", qPrintable(row.constLast().toString()));
+            }
+        } catch (const DbError& e) {
+            std::fprintf(stderr, "cannot explain %s/%s: %s\n", name, run.label, e.what());
+        }
+    }
+    std::fflush(stdout);
+}
+
+void registerAll(Engine engine, const char* name)
+{
+    for (const Run& run : runs()) {
         const std::string full = std::string("Search/") + name + "/" + run.label;
         benchmark::RegisterBenchmark(full.c_str(), runSearch, engine, run)
             ->UseRealTime()
@@ -210,9 +282,12 @@ int main(int argc, char** argv)
         g_server.reset();
         return 1;
     }
+    explainAll(Engine::Sqlite, "sqlite");
     registerAll(Engine::Sqlite, "sqlite");
-    if (g_server)
+    if (g_server) {
+        explainAll(Engine::Postgres, "postgres");
         registerAll(Engine::Postgres, "postgres");
+    }
 
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

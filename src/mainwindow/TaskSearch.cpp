@@ -58,7 +58,7 @@ public:
     explicit Matcher(Database& db)
         : m_db(db)
         , m_server(db.engine() == Engine::Postgres)
-        , m_trigramTable(!m_server && db.hasTable(kTaskSearchIndex))
+        , m_trigramTable(db.hasFullTextTable(kTaskSearchIndex))
     {
     }
 
@@ -275,47 +275,57 @@ FindCheck checkFindInput(const FindInput& input, const QDate& today)
     return {o, {}};
 }
 
+TaskCriteria taskSearchStatement(Session& session, const SearchOptions& options)
+{
+    Database& db = session.db();
+    const Matcher matcher(db);
+    const QString& title = options.titlePattern;
+    const QString& custom = options.customPattern;
+
+    // The user's workshops, the patterns, then the search's own criteria.
+    TaskCriteria main;
+    QStringList conditions;
+    if (!title.isEmpty()) {
+        QList<ColumnMatch> titleMatches{{QStringLiteral("SCR_Title"), title}};
+        if (options.comments)
+            titleMatches << ColumnMatch{QStringLiteral("SCR_Comments_AsText"),
+                                        QString(kWildcard) + title + kWildcard};
+        conditions << matcher.anyOf(titleMatches, main.params);
+    }
+    if (!custom.isEmpty())
+        conditions << matcher.anyOf(
+            {{QStringLiteral("SCR_Custom_Field"), QString(kWildcard) + custom + kWildcard}},
+            main.params);
+    if (conditions.isEmpty())
+        return main;
+    TaskViewFilter filter;
+    filter.search.on = true;
+    filter.search.statuses = options.statuses;
+    filter.search.window.on = true;
+    filter.search.window.field = options.dateField;
+    filter.search.window.from = options.from;
+    filter.search.window.to = options.to;
+    main.sql = QStringLiteral("SELECT ") + taskListColumns() +
+               QStringLiteral(" FROM SCR JOIN GROUPLINK ON SCR.SCR_Group_ID = "
+                              "GROUPLINK.GROUP_ID WHERE GROUPLINK.USER_ID = ? AND ") +
+               conditions.join(QStringLiteral(" AND "));
+    main.params.prepend(session.user.userId);
+    main += buildTaskCriteria(filter, session);
+    main.sql += QStringLiteral(" ORDER BY SCR.SCR_Number");
+    return main;
+}
+
 SearchResult runTaskSearch(Session& session, SearchOptions& options)
 {
     Database& db = session.db();
     std::optional<HitList> hits;
     try {
         hits.emplace(db, session.user.userId);
-        const Matcher matcher(db);
         const QString& title = options.titlePattern;
-        const QString& custom = options.customPattern;
         const QString anywhere = QString(kWildcard) + title + kWildcard;
-
-        // The main query: the user's workshops, the patterns, then the search's own criteria.
-        TaskCriteria main;
-        QStringList conditions;
-        if (!title.isEmpty()) {
-            QList<ColumnMatch> titleMatches{{QStringLiteral("SCR_Title"), title}};
-            if (options.comments)
-                titleMatches << ColumnMatch{QStringLiteral("SCR_Comments_AsText"), anywhere};
-            conditions << matcher.anyOf(titleMatches, main.params);
-        }
-        if (!custom.isEmpty())
-            conditions << matcher.anyOf(
-                {{QStringLiteral("SCR_Custom_Field"), QString(kWildcard) + custom + kWildcard}},
-                main.params);
-        if (!conditions.isEmpty()) {
-            TaskViewFilter filter;
-            filter.search.on = true;
-            filter.search.statuses = options.statuses;
-            filter.search.window.on = true;
-            filter.search.window.field = options.dateField;
-            filter.search.window.from = options.from;
-            filter.search.window.to = options.to;
-            main.sql = QStringLiteral("SELECT ") + taskListColumns() +
-                       QStringLiteral(" FROM SCR JOIN GROUPLINK ON SCR.SCR_Group_ID = "
-                                      "GROUPLINK.GROUP_ID WHERE GROUPLINK.USER_ID = ? AND ") +
-                       conditions.join(QStringLiteral(" AND "));
-            main.params.prepend(session.user.userId);
-            main += buildTaskCriteria(filter, session);
-            main.sql += QStringLiteral(" ORDER BY SCR.SCR_Number");
+        const TaskCriteria main = taskSearchStatement(session, options);
+        if (!main.sql.isEmpty())
             hits->add(db.query(main.sql, main.params));
-        }
 
         if (!title.isEmpty() && options.attachments) {
             const LikeClause like = db.dialect().like(anywhere);

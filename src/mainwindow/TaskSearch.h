@@ -2,6 +2,7 @@
 
 #include "core/SearchOptions.h"
 #include "core/db/DbError.h"
+#include "mainwindow/TaskViews.h"
 
 #include <QDate>
 #include <QList>
@@ -115,6 +116,14 @@ struct SearchResult
  * listed twice. Clears `options.searchMode`. Never throws DbError: it ends up in the result.
  */
 SearchResult runTaskSearch(Session& session, SearchOptions& options);
+
+/**
+ * The search's main statement: the tasks of the user's workshops whose title, comments or custom
+ * field match as `runTaskSearch` describes, limited by the statuses and the period, in number
+ * order. Empty when neither pattern is given. The attachment and extra-table look-ups are not
+ * part of it.
+ */
+TaskCriteria taskSearchStatement(Session& session, const SearchOptions& options);
 
 /** The name of the fast-search table of the embedded engine, kept by triggers on SCR. */
 inline const QString kTaskSearchIndex = QStringLiteral("SCR_SEARCH");

@@ -251,6 +251,16 @@ TEST_P(DatabaseTest, CatalogueListsTablesAndColumns)
     EXPECT_EQ(cols.at(1).name.toLower(), QStringLiteral("title"));
     EXPECT_TRUE(cols.at(1).nullable);
     EXPECT_TRUE(db().columns(QStringLiteral("nothing")).isEmpty());
+
+    // A full-text table is no table of the catalogue's list, but it can be asked for by name.
+    EXPECT_FALSE(db().hasFullTextTable(QStringLiteral("item")));
+    EXPECT_FALSE(db().hasFullTextTable(QStringLiteral("nothing")));
+    if (isServer())
+        return;
+    db().executeScript(QStringLiteral("CREATE VIRTUAL TABLE Item_Words USING fts5(Title)"));
+    EXPECT_FALSE(db().hasTable(QStringLiteral("Item_Words")));
+    EXPECT_TRUE(db().hasFullTextTable(QStringLiteral("ITEM_WORDS")));
+    EXPECT_FALSE(db().hasFullTextTable(QStringLiteral("Item_Words_content"))) << "a shadow table";
 }
 
 TEST_P(DatabaseTest, NewNumbersComeFromTheCounterOrTheSerialTable)

@@ -118,6 +118,12 @@ public:
     /** The columns of a table in order; empty when the table does not exist. */
     virtual QList<ColumnInfo> columns(const QString& table) = 0;
     bool hasTable(const QString& table);
+    /**
+     * Whether the embedded engine holds the full-text table `name` (a virtual table: tables() and
+     * hasTable() leave these out, with their shadow tables). Always false on the server engine,
+     * which has no such tables.
+     */
+    bool hasFullTextTable(const QString& name);
 
     /**
      * Replaces the binary value with `size` bytes read from `source`, in pieces of kBlobPiece
