@@ -57,7 +57,6 @@ class Matcher
 public:
     explicit Matcher(Database& db)
         : m_db(db)
-        , m_server(db.engine() == Engine::Postgres)
         , m_trigramTable(db.hasFullTextTable(kTaskSearchIndex))
     {
     }
@@ -81,15 +80,10 @@ public:
         }
         QStringList terms;
         for (const ColumnMatch& m : matches) {
-            if (m_server) {
-                // The default escape character of the server's LIKE is the backslash.
-                terms << QStringLiteral("SCR.%1::text ILIKE ?").arg(m.column);
-                params << likePattern(m.pattern);
-            } else {
-                const LikeClause like = m_db.dialect().like(m.pattern);
-                terms << QStringLiteral("SCR.") + m.column + like.sql;
-                params << like.pattern;
-            }
+            const LikeClause like =
+                m_db.dialect().searchLike(QStringLiteral("SCR.") + m.column, m.pattern);
+            terms << like.sql;
+            params << like.pattern;
         }
         return QLatin1Char('(') + terms.join(QStringLiteral(" OR ")) + QLatin1Char(')');
     }
@@ -113,7 +107,6 @@ private:
     }
 
     Database& m_db;
-    bool m_server;
     bool m_trigramTable;
 };
 
@@ -186,12 +179,8 @@ QString columnOf(Database& db, const QString& table, const QString& column)
     for (const ColumnInfo& c : db.columns(table))
         names << c.name;
     const QString found = spelled(names, column);
-    if (found.isEmpty()) {
-        const bool server = db.engine() == Engine::Postgres;
-        throw DbError(DbErrorKind::Other, server ? QStringLiteral("42703") : QStringLiteral("1"),
-                      server ? QStringLiteral("column %1.%2 does not exist").arg(table, column)
-                             : QStringLiteral("no such column: %1.%2").arg(table, column));
-    }
+    if (found.isEmpty())
+        throw db.unknownColumn(table, column);
     return found;
 }
 
@@ -201,12 +190,8 @@ TaskCriteria extraTableQuery(Database& db, const QStringList& tables, const QStr
                              const QString& pattern)
 {
     const QString table = spelled(tables, tableName);
-    if (table.isEmpty()) {
-        const bool server = db.engine() == Engine::Postgres;
-        throw DbError(DbErrorKind::Other, server ? QStringLiteral("42P01") : QStringLiteral("1"),
-                      server ? QStringLiteral("relation \"%1\" does not exist").arg(tableName)
-                             : QStringLiteral("no such table: %1").arg(tableName));
-    }
+    if (table.isEmpty())
+        throw db.unknownTable(tableName);
     const QString t = quoted(table);
     const QString number = t + QLatin1Char('.') + quoted(columnOf(db, table, numberField));
     const QString field = t + QLatin1Char('.') + quoted(columnOf(db, table, fieldName));

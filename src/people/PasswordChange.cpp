@@ -2,11 +2,13 @@
 
 #include "core/PasswordCipher.h"
 #include "core/Session.h"
+#include "core/db/Database.h"
 #include "core/db/DatabaseOpener.h"
+#include "core/db/LoginRoles.h"
 #include "core/db/ParameterQuery.h"
-#include "core/db/PgDatabase.h"
 #include "core/settings/Vars.h"
 #include "people/StoredPassword.h"
+#include "people/UserLogins.h"
 
 namespace bx {
 
@@ -34,10 +36,9 @@ std::optional<QString> changePassword(Session& session, const QString& newPasswo
     const QString stored = StoredPassword::forStorage(newPassword);
 
     Transaction tx(db);
-    auto* pg = dynamic_cast<PgDatabase*>(&db);
-    if (pg && Vars::createsUserLogins(db))
-        pg->setRolePassword(serverRoleName(session.connection.sqlDatabaseName, userId),
-                            sqlPassword);
+    if (LoginRoles* roles = UserLogins::managed(db))
+        roles->setRolePassword(serverRoleName(session.connection.sqlDatabaseName, userId),
+                               sqlPassword);
 
     static const ParameterQuery update = ParameterQuery::parse(
         QStringLiteral("PARAMETERS sN String, sU String; "

@@ -3,7 +3,7 @@
 #include "core/Prompt.h"
 #include "core/Session.h"
 #include "core/db/Database.h"
-#include "core/db/PgDatabase.h"
+#include "core/db/LoginRoles.h"
 #include "people/UserLogins.h"
 #include "people/UserTree.h"
 
@@ -86,8 +86,8 @@ bool deleteUser(Session& session, Prompt& prompt, const QString& userId)
     Transaction tx(db);
     for (const char* sql : kDeletes)
         db.execute(QLatin1String(sql), {id});
-    if (PgDatabase* pg = UserLogins::managed(db))
-        UserLogins::drop(*pg, session.connection.sqlDatabaseName, id);
+    if (LoginRoles* roles = UserLogins::managed(db))
+        UserLogins::drop(*roles, session.connection.sqlDatabaseName, id);
     tx.commit();
     return true;
 }

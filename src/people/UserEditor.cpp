@@ -4,7 +4,7 @@
 #include "core/Session.h"
 #include "core/UserRecord.h"
 #include "core/db/Database.h"
-#include "core/db/PgDatabase.h"
+#include "core/db/LoginRoles.h"
 #include "core/schema/UserReferences.h"
 #include "people/StoredPassword.h"
 #include "people/UserLogins.h"
@@ -211,11 +211,11 @@ std::optional<UserRefusal> saveUser(Session& session, const UserDraft& draft)
         db.execute(QStringLiteral("DELETE FROM GROUPLINK WHERE USER_ID = ?"),
                    {draft.originalUserId});
 
-    if (PgDatabase* pg = UserLogins::managed(db)) {
+    if (LoginRoles* roles = UserLogins::managed(db)) {
         const QString database = session.connection.sqlDatabaseName;
         if (renamed)
-            UserLogins::rename(*pg, database, draft.originalUserId, userId);
-        UserLogins::save(*pg, database, userId, draft.password,
+            UserLogins::rename(*roles, database, draft.originalUserId, userId);
+        UserLogins::save(*roles, database, userId, draft.password,
                          draft.flag(QStringLiteral("Ext12")));
     }
 

@@ -7,7 +7,7 @@
 namespace bx {
 
 class Database;
-class PgDatabase;
+class LoginRoles;
 
 /**
  * The server login role that the program keeps for every user: serverRoleName(database, user),
@@ -22,13 +22,10 @@ class PgDatabase;
 namespace UserLogins {
 
 /**
- * The server connection when the program maintains login roles for this database (server engine
- * and Vars::createsUserLogins); null otherwise.
+ * The server's login roles when the program maintains them for this database (server engine and
+ * Vars::createsUserLogins); null otherwise.
  */
-PgDatabase* managed(Database& db);
-
-/** Whether a role of that name exists on the server. */
-bool exists(PgDatabase& db, const QString& role);
+LoginRoles* managed(Database& db);
 
 /**
  * Brings a user's role up to date after the user was saved.
@@ -40,7 +37,7 @@ bool exists(PgDatabase& db, const QString& role);
  * password was not changed) the role keeps its password, and a role created without one cannot
  * log on until the user's password is next set.
  */
-void save(PgDatabase& db, const QString& databaseName, const QString& userId,
+void save(LoginRoles& roles, const QString& databaseName, const QString& userId,
           const std::optional<QString>& typedPassword, bool administrator);
 
 /**
@@ -50,7 +47,7 @@ void save(PgDatabase& db, const QString& databaseName, const QString& userId,
  * own login must stay), or when the old role is the one this connection logged on with (the
  * server cannot rename it): save() then creates the new role and the old one stays as it is.
  */
-void rename(PgDatabase& db, const QString& databaseName, const QString& oldUserId,
+void rename(LoginRoles& roles, const QString& databaseName, const QString& oldUserId,
             const QString& newUserId);
 
 /**
@@ -58,7 +55,7 @@ void rename(PgDatabase& db, const QString& databaseName, const QString& oldUserI
  * server refuses to drop (it owns objects, or other sessions use it) is kept but loses the right
  * to log on.
  */
-void drop(PgDatabase& db, const QString& databaseName, const QString& userId);
+void drop(LoginRoles& roles, const QString& databaseName, const QString& userId);
 
 } // namespace UserLogins
 

@@ -16,6 +16,7 @@ class QIODevice;
 
 namespace bx {
 
+class LoginRoles;
 class ParameterQuery;
 
 /** A column as the engine's catalogue describes it. */
@@ -112,6 +113,22 @@ public:
 
     /** How many statements the callers ran so far (queries, changes, numbered inserts). */
     quint64 statementCount() const { return m_statements; }
+
+    /**
+     * The errors the engine gives for a statement naming a missing table or column, for names
+     * that come from data and are checked before any statement runs.
+     */
+    DbError unknownTable(const QString& table) const
+    {
+        return DbError::unknownTable(engine(), table);
+    }
+    DbError unknownColumn(const QString& table, const QString& column) const
+    {
+        return DbError::unknownColumn(engine(), table, column);
+    }
+
+    /** The server's login roles; null on the embedded engine, which has none. */
+    virtual LoginRoles* loginRoles() { return nullptr; }
 
     /** The user tables, in the engine's spelling. */
     virtual QStringList tables() = 0;

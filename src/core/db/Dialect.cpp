@@ -16,6 +16,15 @@ LikeClause Dialect::like(const QString& pattern) const
     return {QStringLiteral(" LIKE ? ESCAPE '\\' "), bound};
 }
 
+LikeClause Dialect::searchLike(const QString& column, const QString& pattern) const
+{
+    LikeClause clause = like(pattern);
+    // The server's LIKE takes the backslash as its escape character by default.
+    clause.sql = m_engine == Engine::Postgres ? column + QStringLiteral("::text ILIKE ?")
+                                              : column + clause.sql;
+    return clause;
+}
+
 QString Dialect::textEquals(const QString& column) const
 {
     if (m_engine == Engine::Postgres)

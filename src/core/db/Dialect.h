@@ -54,6 +54,13 @@ public:
     LikeClause like(const QString& pattern) const;
 
     /**
+     * The whole condition "column matches the typed pattern", as like() treats it, written so
+     * that the engine's text search indexes serve it: on the server the text form of the column
+     * with ILIKE (its trigram indexes are built on that form).
+     */
+    LikeClause searchLike(const QString& column, const QString& pattern) const;
+
+    /**
      * "column = ?" comparing without regard to case across all of Unicode, for names people type
      * (user IDs, lookup and rule names): the server's citext does so already; the embedded
      * engine's NOCASE folds ASCII only, so the statement names the connection's folding

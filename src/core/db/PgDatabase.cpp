@@ -381,6 +381,43 @@ QString PgDatabase::quoteLiteral(const QString& text) const
     return escaped(text, false);
 }
 
+bool PgDatabase::roleExists(const QString& role)
+{
+    return !query(QStringLiteral("SELECT 1 FROM pg_roles WHERE rolname = ?"), {role}).eof();
+}
+
+void PgDatabase::ensureLogin(const QString& role, bool mayCreateRoles)
+{
+    query(QStringLiteral("SELECT bx_create_login(?, NULL, ?)"), {role, mayCreateRoles});
+    executeScript(
+        QStringLiteral("ALTER ROLE ") + quoteIdentifier(role) +
+        (mayCreateRoles ? QStringLiteral(" CREATEROLE") : QStringLiteral(" NOCREATEROLE")));
+}
+
+void PgDatabase::renameRole(const QString& from, const QString& to)
+{
+    executeScript(QStringLiteral("ALTER ROLE ") + quoteIdentifier(from) +
+                  QStringLiteral(" RENAME TO ") + quoteIdentifier(to));
+}
+
+void PgDatabase::dropRole(const QString& role)
+{
+    try {
+        Transaction savepoint(*this);
+        executeScript(QStringLiteral("DROP ROLE ") + quoteIdentifier(role));
+        savepoint.commit();
+    } catch (const DbError&) {
+        // Rolled back to the savepoint; the rest of the caller's transaction goes on.
+        executeScript(QStringLiteral("ALTER ROLE ") + quoteIdentifier(role) +
+                      QStringLiteral(" NOLOGIN"));
+    }
+}
+
+QString PgDatabase::sessionRole()
+{
+    return scalar(QStringLiteral("SELECT session_user")).toString();
+}
+
 void PgDatabase::setRolePassword(const QString& role, const QString& password)
 {
     const QString where = QStringLiteral("PgDatabase::setRolePassword");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/db/Database.h"
+#include "core/db/LoginRoles.h"
 
 #include <memory>
 
@@ -39,7 +40,7 @@ struct PgConnectParams
  * Large binary values live in large objects whose oid the row holds; they are streamed with
  * lo_read/lo_write inside a transaction.
  */
-class PgDatabase final : public Database
+class PgDatabase final : public Database, private LoginRoles
 {
 public:
     /**
@@ -60,11 +61,12 @@ public:
     QString quoteIdentifier(const QString& name) const;
     QString quoteLiteral(const QString& text) const;
 
+    LoginRoles* loginRoles() override { return this; }
     /**
      * Gives a login role a new password. The password is hashed here, by the server's rules, so
      * that it never travels or lands in a server log in clear. @throws DbError
      */
-    void setRolePassword(const QString& role, const QString& password);
+    void setRolePassword(const QString& role, const QString& password) override;
 
     /** Draws a new number from LU_SERIALS (unique across tables and clients). */
     qlonglong drawSerial();
@@ -96,6 +98,13 @@ protected:
 
 private:
     PgDatabase(pg_conn* conn, PgConnectParams params);
+
+    // LoginRoles
+    bool roleExists(const QString& role) override;
+    void ensureLogin(const QString& role, bool mayCreateRoles) override;
+    void renameRole(const QString& from, const QString& to) override;
+    void dropRole(const QString& role) override;
+    QString sessionRole() override;
 
     class Result;
     Result run(const QString& sql, const QVariantList& params, const QString& where);
