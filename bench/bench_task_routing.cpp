@@ -80,11 +80,11 @@ void routeTasks(benchmark::State& state, Engine engine, Kind kind)
     session.currentWorkshopId = int(kWorkshop);
     Database& db = session.db();
 
-    const QList<cSelUser> one{{QStringLiteral("bob"), kWorkshop, cSelUser::kUser}};
-    const QList<cSelUser> three{{QStringLiteral("bob"), kWorkshop, cSelUser::kUser},
-                                {QStringLiteral("cy"), kWorkshop, cSelUser::kUser},
-                                {QStringLiteral("dee"), kWorkshop, cSelUser::kUser}};
-    const QList<cSelUser> lifecycle{{QStringLiteral("Release"), kWorkshop, cSelUser::kLifecycle}};
+    const QList<cSelUser> one{{QStringLiteral("bob"), kWorkshop, OwnerType::User}};
+    const QList<cSelUser> three{{QStringLiteral("bob"), kWorkshop, OwnerType::User},
+                                {QStringLiteral("cy"), kWorkshop, OwnerType::User},
+                                {QStringLiteral("dee"), kWorkshop, OwnerType::User}};
+    const QList<cSelUser> lifecycle{{QStringLiteral("Release"), kWorkshop, OwnerType::Lifecycle}};
     quint64 saves = 0;
     quint64 statements = 0;
     qlonglong tasks = 0;

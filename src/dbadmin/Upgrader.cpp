@@ -87,12 +87,8 @@ bool Upgrader::run(const std::function<void(const QString& name)>& applied)
 
     if (!failed) {
         try {
-            Transaction tx(m_db);
-            m_db.execute(QStringLiteral("DELETE FROM Vars WHERE VarName = ?"),
-                         {QStringLiteral("BuildNum")});
-            m_db.execute(QStringLiteral("INSERT INTO Vars (VarName, VarValue) VALUES (?, ?)"),
-                         {QStringLiteral("BuildNum"), QString::number(BuildInfo::buildNumber())});
-            tx.commit();
+            Vars::setValue(m_db, QStringLiteral("BuildNum"),
+                           QString::number(BuildInfo::buildNumber()));
         } catch (const DbError& e) {
             // Every step is in, but the stamp is not: the database still reads as out of date
             // and the next run (which has nothing left to apply) stamps it.

@@ -89,14 +89,19 @@ void recordStep(Session& session, qlonglong task, const QString& action, const Q
                 session.taskNotifier);
 }
 
-/** Gives the locked task its new owner and records "ROUTE"; inside the caller's transaction. */
+/**
+ * Gives the locked task its new owner and records "ROUTE"; inside the caller's transaction. A
+ * workshop owns a task under its number (SCR_OwnerType 1), as the team tree and the workshop
+ * lists read it; its route row names no user.
+ */
 void routeLocked(Session& session, qlonglong task, const QString& ownerUser, qlonglong group,
                  OwnerType type)
 {
+    const QString owner = type == OwnerType::Workshop ? QString::number(group) : ownerUser;
     session.db().execute(QStringLiteral("UPDATE SCR SET SCR_Owner_User_ID = ?, SCR_Group_ID = ?, "
                                         "SCR_Parent_Folder_Number = 0, SCR_OwnerType = ?, "
                                         "SCR_Owner_Date_Viewed = NULL WHERE SCR_Number = ?"),
-                         {ownerUser, group, static_cast<int>(type), task});
+                         {owner, group, static_cast<int>(type), task});
     recordStep(session, task, taskmoves::kRouteAction, ownerUser);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tasks/TaskTypes.h"
+
 #include <QString>
 #include <QVariant>
 
@@ -55,13 +57,6 @@ enum class DropTarget
     Workshop, ///< tags holding "LU_GROUP": key = GROUP_ID
     Category, ///< "SCR_CATEGORY": key = the category; empty for "Unspecified Folder"
     Folder    ///< "FOLDER": key = Folder_Counter
-};
-
-/** SCR_OwnerType: who owns the task. */
-enum class OwnerType
-{
-    User = 0,
-    Workshop = 1
 };
 
 /**

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tasks/TaskTypes.h"
+
 #include <QString>
 
 namespace bx {
@@ -12,13 +14,9 @@ namespace bx {
  */
 struct cSelUser
 {
-    static constexpr int kUser = 0;
-    static constexpr int kWorkshop = 1;
-    static constexpr int kLifecycle = 2;
-
     QString User_ID;        ///< the user; empty for a workshop; the Lifecycle_ID for a lifecycle
     qlonglong Group_id = 0; ///< the workshop (a lifecycle's owning workshop)
-    int OwnerType = kUser;  ///< kUser, kWorkshop or kLifecycle
+    bx::OwnerType OwnerType = bx::OwnerType::User;
 
     bool operator==(const cSelUser&) const = default;
 };

@@ -94,7 +94,7 @@ RecipientsFace recipientsFace(const QList<cSelUser>& recipients)
         return face;
     }
     face.saveCaption = kSend;
-    if (recipients.first().OwnerType == cSelUser::kLifecycle) {
+    if (recipients.first().OwnerType == OwnerType::Lifecycle) {
         face.closeOutMenu = QStringLiteral("Process  ");
         face.closeOutToolTip = QStringLiteral("Process Lifecycle");
         face.closeOutToolCaption = QStringLiteral("Process Lifecycle");
@@ -108,7 +108,7 @@ RecipientsFace recipientsFace(const QList<cSelUser>& recipients)
 
 bool routesIntoLifecycle(const QList<cSelUser>& recipients)
 {
-    return recipients.size() == 1 && recipients.first().OwnerType == cSelUser::kLifecycle;
+    return recipients.size() == 1 && recipients.first().OwnerType == OwnerType::Lifecycle;
 }
 
 std::optional<cSelUser> templateLifecycleRecipient(const cSCR& templ)
@@ -116,7 +116,7 @@ std::optional<cSelUser> templateLifecycleRecipient(const cSCR& templ)
     const QString lifecycle = templ.SCR_Lifecycle_ID().trimmed();
     if (lifecycle.isEmpty())
         return std::nullopt;
-    return cSelUser{lifecycle, templ.SCR_Group_ID(), cSelUser::kLifecycle};
+    return cSelUser{lifecycle, templ.SCR_Group_ID(), OwnerType::Lifecycle};
 }
 
 QString dateText(const QDate& date)

@@ -13,6 +13,17 @@ enum class TaskType : int
     Meeting = 1
 };
 
+/**
+ * Who owns a task (SCR_OwnerType: a user or a workshop) or whom a recipient names; a lifecycle is
+ * only ever a recipient, its first stage then names the owner.
+ */
+enum class OwnerType : int
+{
+    User = 0,
+    Workshop = 1,
+    Lifecycle = 2
+};
+
 /** The word of a task status code (A, C, I, X); any other code as it is stored. */
 inline QString taskStatusWord(const QString& code)
 {

@@ -233,9 +233,9 @@ public:
     TaskType taskType() const { return m_taskType; }
     /** Set by the caller before a new meeting is first saved. */
     void setTaskType(TaskType type) { m_taskType = type; }
-    /** Kind of the first recipient (cSelUser::kUser, kWorkshop or kLifecycle). */
-    int OwnerType() const { return m_ownerType; }
-    void setOwnerType(int type) { m_ownerType = type; }
+    /** Kind of the first recipient. */
+    bx::OwnerType OwnerType() const { return m_ownerType; }
+    void setOwnerType(bx::OwnerType type) { m_ownerType = type; }
     /** True after every successful save. */
     bool Saved() const { return m_saved; }
     /** True from Create until the first save has finished; false after Load. */
@@ -337,7 +337,7 @@ private:
     QList<cSelUser> m_users;
 
     TaskType m_taskType = TaskType::Task;
-    int m_ownerType = cSelUser::kUser;
+    bx::OwnerType m_ownerType = bx::OwnerType::User;
     bool m_saved = false;
     bool m_new = true;
     bool m_subTask = false;

@@ -4,6 +4,7 @@
 #include "core/Prompt.h"
 #include "core/Session.h"
 #include "core/db/Database.h"
+#include "core/settings/Vars.h"
 #include "tasks/cSCR.h"
 #include "tasks/cSCRInternal.h"
 
@@ -128,9 +129,9 @@ void cSCR::writeTask()
 {
     Database& db = m_session.db();
     if (m_users.isEmpty())
-        m_users.append({SCR_Owner_User_ID(), SCR_Group_ID(), cSelUser::kUser});
+        m_users.append({SCR_Owner_User_ID(), SCR_Group_ID(), OwnerType::User});
     const cSelUser first = m_users.first();
-    if (first.OwnerType != cSelUser::kLifecycle) {
+    if (first.OwnerType != OwnerType::Lifecycle) {
         set(u"SCR_Owner_User_ID", first.User_ID);
         set(u"SCR_Group_ID", first.Group_id);
     }
@@ -204,7 +205,7 @@ void cSCR::writeNewRow(Database& db)
         throw TaskFault{QStringLiteral(" Task %1 does not exist ").arg(SCR_Number())};
 
     const cSelUser first = m_users.first();
-    if (first.OwnerType != cSelUser::kLifecycle)
+    if (first.OwnerType != OwnerType::Lifecycle)
         rememberDefaultAssignment(db);
 
     if (m_createNote.isEmpty())
@@ -239,10 +240,7 @@ void cSCR::recordQueued(Database& db)
 void cSCR::rememberDefaultAssignment(Database& db)
 {
     // The name is the key of Vars: one row per user, naming the recipient saved last.
-    const QString name = kDefaultAssign + m_session.user.userId;
-    db.execute(QStringLiteral("DELETE FROM Vars WHERE VarName = ?"), {name});
-    db.execute(QStringLiteral("INSERT INTO Vars (VarName, VarValue) VALUES (?, ?)"),
-               {name, m_users.last().User_ID});
+    Vars::setValue(db, kDefaultAssign + m_session.user.userId, m_users.last().User_ID);
 }
 
 QString cSCR::workshopRootFolder(Database& db, qlonglong group) const

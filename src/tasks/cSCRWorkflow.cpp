@@ -63,7 +63,7 @@ bool cSCR::Route_SCR(const QList<cSelUser>& recipients, const QString& note)
     }
     const cSelUser first = recipients.first();
     bool saved = false;
-    if (first.OwnerType == cSelUser::kLifecycle) {
+    if (first.OwnerType == OwnerType::Lifecycle) {
         saved = guarded(
             [&] {
                 if (!SavePlugIn(true) || !enterLifecycle(first.User_ID, first.Group_id, note))

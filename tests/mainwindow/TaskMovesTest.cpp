@@ -4,11 +4,14 @@
 #include "core/Session.h"
 #include "core/db/Database.h"
 #include "core/settings/SettingsStore.h"
+#include "mainwindow/TaskViews.h"
+#include "mainwindow/TeamTree.h"
 #include "people/UserRights.h"
 #include "support/EngineFixture.h"
 #include "support/FixedClock.h"
 #include "support/Schema.h"
 #include "support/ScriptedPrompt.h"
+#include "tasks/cSCR.h"
 #include "workflow/RecordRoute.h"
 
 #include <QDir>
@@ -176,13 +179,45 @@ TEST_P(TaskMovesTest, RoutingByDropClearsFolderAndViewedDateAndRecordsRoute)
     const qlonglong toShop = addTask(kMe);
     ASSERT_TRUE(drop(toShop, DropTarget::Workshop, kQuotedShop));
     const RecordSet shopRow = task(toShop);
-    EXPECT_EQ(shopRow.text(QStringLiteral("SCR_Owner_User_ID")), QString());
+    EXPECT_EQ(shopRow.text(QStringLiteral("SCR_Owner_User_ID")), QString::number(kQuotedShop));
     EXPECT_EQ(shopRow.number(QStringLiteral("SCR_OwnerType")), 1);
 
     const qlonglong secret = addTask(kMe, QStringLiteral("A"), true, 55);
     ASSERT_TRUE(drop(secret, DropTarget::User, kOther));
     EXPECT_EQ(task(secret).number(QStringLiteral("SCR_Parent_Folder_Number")), 0);
     EXPECT_TRUE(history(secret).isEmpty());
+}
+
+// Given to a workshop by the editor's routing or by a drop on its node, a task shows in that
+// workshop's grid and under it in its tree.
+TEST_P(TaskMovesTest, TasksGivenToAWorkshopShowInItsTreeAndGrid)
+{
+    const qlonglong dropped = addTask(kMe);
+    ASSERT_TRUE(drop(dropped, DropTarget::Workshop, kQuotedShop));
+    const qlonglong routed = addTask(kMe);
+    {
+        cSCR task(session, prompt);
+        ASSERT_TRUE(task.Load(routed));
+        ASSERT_TRUE(task.Route_SCR({{QString(), kQuotedShop, OwnerType::Workshop}},
+                                   QStringLiteral("to the desk")))
+            << prompt.texts().join(u'|').toStdString();
+    }
+
+    session.currentWorkshopId = static_cast<int>(kQuotedShop);
+    const TaskCriteria q = gridTaskQuery(nullptr, TaskViewFilter{}, session);
+    const RecordSet rows = db().query(q.sql, q.params);
+    QList<qlonglong> grid;
+    for (int r = 0; r < rows.rowCount(); ++r)
+        grid << rows.value(r, QStringLiteral("SCR_Number")).toLongLong();
+    TeamTree tree;
+    tree.setOptions({kMe, false, clock.nowLocal()});
+    tree.buildSkeleton(db(), kQuotedShop, false);
+    tree.placeTasks(rows);
+    for (const qlonglong n : {dropped, routed}) {
+        SCOPED_TRACE(n == dropped ? "dropped" : "routed");
+        EXPECT_TRUE(grid.contains(n));
+        EXPECT_NE(tree.findTask(n), nullptr);
+    }
 }
 
 TEST_P(TaskMovesTest, FolderAndCategoryDropsRecordFolderChange)

@@ -365,7 +365,7 @@ TEST_P(WorkshopServiceTest, ChooserRoutesToTheWorkshopWhenNobodyIsTicked)
 
     chooser.setWorkshop(ops, kQuoted);
     ASSERT_EQ(chooser.users().size(), 2);
-    EXPECT_EQ(chooser.result(), (QList<cSelUser>{{QString(), ops, cSelUser::kWorkshop}}));
+    EXPECT_EQ(chooser.result(), (QList<cSelUser>{{QString(), ops, OwnerType::Workshop}}));
     EXPECT_EQ(chooser.echo(), QStringLiteral("[   Workshop: ") + kQuoted + QStringLiteral(" ]"));
 
     chooser.setTicked(QStringLiteral("O'Brien"), true);
@@ -373,8 +373,9 @@ TEST_P(WorkshopServiceTest, ChooserRoutesToTheWorkshopWhenNobodyIsTicked)
     chooser.setTicked(QStringLiteral("carol"), true);
     chooser.setTicked(QStringLiteral("bob"), true);
     chooser.setTicked(QStringLiteral("Carol"), false);
-    EXPECT_EQ(chooser.result(), (QList<cSelUser>{{QStringLiteral("O'Brien"), ops, 0},
-                                                 {QStringLiteral("bob"), general, 0}}));
+    EXPECT_EQ(chooser.result(),
+              (QList<cSelUser>{{QStringLiteral("O'Brien"), ops, OwnerType::User},
+                               {QStringLiteral("bob"), general, OwnerType::User}}));
     EXPECT_EQ(chooser.echo(), QStringLiteral("[   Workshop: ") + kQuoted +
                                   QStringLiteral("; O'Brien; Workshop: General; bob ]"));
 
@@ -384,7 +385,7 @@ TEST_P(WorkshopServiceTest, ChooserRoutesToTheWorkshopWhenNobodyIsTicked)
     ASSERT_EQ(lifecycles.size(), 1);
     chooser.chooseLifecycle(lifecycles.first());
     EXPECT_EQ(chooser.result(),
-              (QList<cSelUser>{{QStringLiteral("Release"), ops, cSelUser::kLifecycle}}));
+              (QList<cSelUser>{{QStringLiteral("Release"), ops, OwnerType::Lifecycle}}));
     EXPECT_EQ(chooser.echo(),
               QStringLiteral("[   Workshop: ") + kQuoted + QStringLiteral("; Release ]"));
 }

@@ -503,7 +503,7 @@ TEST_P(cSCRCloseOutTest, RoutingIntoALifecycleTakesTheFirstStageAndItsOwner)
         const qlonglong number = task();
         cSCR t(session, prompt);
         ASSERT_TRUE(t.Load(number));
-        ASSERT_TRUE(t.Route_SCR({{cycle, kShop9, cSelUser::kLifecycle}}, kNote)) << shown();
+        ASSERT_TRUE(t.Route_SCR({{cycle, kShop9, OwnerType::Lifecycle}}, kNote)) << shown();
 
         EXPECT_EQ(t.SCR_Lifecycle_ID(), cycle);
         EXPECT_EQ(t.SCR_LC_Stage_Name(), kDraft);
@@ -546,8 +546,8 @@ TEST_P(cSCRCloseOutTest, RoutingIntoALifecycleWithoutStagesChangesNothing)
     ASSERT_TRUE(t.Load(number));
     const QVariantMap before = t.values();
     // The lifecycle of another workshop does not count either.
-    EXPECT_FALSE(t.Route_SCR({{QStringLiteral("Empty"), kShop7, cSelUser::kLifecycle}}, kNote));
-    EXPECT_FALSE(t.Route_SCR({{kCycle, kShop9, cSelUser::kLifecycle}}, kNote));
+    EXPECT_FALSE(t.Route_SCR({{QStringLiteral("Empty"), kShop7, OwnerType::Lifecycle}}, kNote));
+    EXPECT_FALSE(t.Route_SCR({{kCycle, kShop9, OwnerType::Lifecycle}}, kNote));
     EXPECT_EQ(differingValues(t.values(), before), QStringList{});
     EXPECT_EQ(storedText(number, QStringLiteral("SCR_Lifecycle_ID")), QString());
     EXPECT_EQ(storedText(number, QStringLiteral("SCR_Owner_User_ID")), kMe);

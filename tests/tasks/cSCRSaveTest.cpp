@@ -238,9 +238,9 @@ TEST_P(cSCRSaveTest, NewTaskForThreeRecipientsMakesTwoClonesWithCopiesOfTheAttac
                       QStringLiteral("EDIT"), QString::fromUtf8(value), 120});
     }
 
-    task.UsersCol() = {{QStringLiteral("bob"), kShop4, cSelUser::kUser},
-                       {QStringLiteral("carl"), kShop8, cSelUser::kUser},
-                       {QStringLiteral("O'Brien"), kShop9, cSelUser::kUser}};
+    task.UsersCol() = {{QStringLiteral("bob"), kShop4, OwnerType::User},
+                       {QStringLiteral("carl"), kShop8, OwnerType::User},
+                       {QStringLiteral("O'Brien"), kShop9, OwnerType::User}};
     ASSERT_TRUE(task.SAVE()) << prompt.texts().join(u'|').toStdString();
     EXPECT_FALSE(task.isNew());
     EXPECT_TRUE(task.Saved());
@@ -328,9 +328,9 @@ TEST_P(cSCRSaveTest, FailedSaveOfANewTaskLeavesNoTraceAndCanBeRetried)
         const qlonglong attachment = addAttachment(
             number, {{QStringLiteral("Attach_Type"), QStringLiteral("M")},
                      {QStringLiteral("Attach_Title"), QStringLiteral("memo of ") + title}});
-        task.UsersCol() = {{QStringLiteral("bob"), kShop4, cSelUser::kUser},
-                           {QStringLiteral("carl"), kShop8, cSelUser::kUser},
-                           {QStringLiteral("O'Brien"), kShop9, cSelUser::kUser}};
+        task.UsersCol() = {{QStringLiteral("bob"), kShop4, OwnerType::User},
+                           {QStringLiteral("carl"), kShop8, OwnerType::User},
+                           {QStringLiteral("O'Brien"), kShop9, OwnerType::User}};
         const QVariantMap before = task.values();
         const qlonglong scrRows = countRows(QStringLiteral("SELECT COUNT(*) FROM SCR"));
         const qlonglong attachRows = countRows(QStringLiteral("SELECT COUNT(*) FROM ATTACH"));
@@ -740,13 +740,13 @@ TEST_P(cSCRSaveTest, RouteToAUserOrWorkshopRecordsTheRecipient)
         QString action;
     } cases[] = {
         {"user",
-         {QStringLiteral("bob"), kShop4, cSelUser::kUser},
+         {QStringLiteral("bob"), kShop4, OwnerType::User},
          QStringLiteral("Task routed to 'bob' (Workshop:  4 )")},
         {"user with a quote",
-         {QStringLiteral("O'Brien"), kShop9, cSelUser::kUser},
+         {QStringLiteral("O'Brien"), kShop9, OwnerType::User},
          QStringLiteral("Task routed to 'O'Brien' (Workshop:  9 )")},
         {"workshop",
-         {QString(), kShop4, cSelUser::kWorkshop},
+         {QString(), kShop4, OwnerType::Workshop},
          QStringLiteral("Task routed to '") + kShop4Name + QStringLiteral("'")},
     };
     for (const auto& c : cases) {
@@ -807,9 +807,9 @@ TEST_P(cSCRSaveTest, RouteToThreeRecipientsClonesForTheOthers)
                            {QStringLiteral("Attach_Title"), QStringLiteral("memo")}});
     cSCR task(session, prompt);
     ASSERT_TRUE(task.Load(number));
-    ASSERT_TRUE(task.Route_SCR({{QStringLiteral("bob"), kShop4, cSelUser::kUser},
-                                {QString(), kShop8, cSelUser::kWorkshop},
-                                {QStringLiteral("O'Brien"), kShop9, cSelUser::kUser}},
+    ASSERT_TRUE(task.Route_SCR({{QStringLiteral("bob"), kShop4, OwnerType::User},
+                                {QString(), kShop8, OwnerType::Workshop},
+                                {QStringLiteral("O'Brien"), kShop9, OwnerType::User}},
                                QStringLiteral("to all")))
         << prompt.texts().join(u'|').toStdString();
 
@@ -847,8 +847,8 @@ TEST_P(cSCRSaveTest, FailedRouteLeavesTaskAndObjectAsTheyWere)
     notifier.throwDbError = true;
     notifier.failWhen = [](const Notice& n) { return n.action == QStringLiteral("Task routed"); };
     bool routed = true;
-    EXPECT_NO_THROW(routed = task.Route_SCR({{QStringLiteral("bob"), kShop4, cSelUser::kUser},
-                                             {QStringLiteral("carl"), kShop8, cSelUser::kUser}},
+    EXPECT_NO_THROW(routed = task.Route_SCR({{QStringLiteral("bob"), kShop4, OwnerType::User},
+                                             {QStringLiteral("carl"), kShop8, OwnerType::User}},
                                             QStringLiteral("twice")));
     EXPECT_FALSE(routed);
     EXPECT_EQ(taskErrors().size(), 1) << prompt.texts().join(u'|').toStdString();
@@ -867,7 +867,7 @@ TEST_P(cSCRSaveTest, SensitiveTaskIsRoutedWithoutHistoryOrNotice)
     const qlonglong number = baselineTask({{QStringLiteral("SCR_Sensitive"), true}});
     cSCR task(session, prompt);
     ASSERT_TRUE(task.Load(number));
-    ASSERT_TRUE(task.Route_SCR({{QStringLiteral("bob"), kShop4, cSelUser::kUser}},
+    ASSERT_TRUE(task.Route_SCR({{QStringLiteral("bob"), kShop4, OwnerType::User}},
                                QStringLiteral("quietly")));
     EXPECT_EQ(storedText(number, QStringLiteral("SCR_Owner_User_ID")), QStringLiteral("bob"));
     EXPECT_EQ(routeRows(number).rowCount(), 0);

@@ -64,7 +64,7 @@ void RecipientChooser::setTicked(const QString& userId, bool ticked)
         return;
     const bool present = isTicked(userId);
     if (ticked && !present)
-        m_ticked.append({userId.trimmed(), m_groupId, cSelUser::kUser});
+        m_ticked.append({userId.trimmed(), m_groupId, OwnerType::User});
     else if (!ticked && present)
         m_ticked.removeIf(
             [this, &userId](const cSelUser& e) { return sameUser(e, m_groupId, userId); });
@@ -80,7 +80,7 @@ bool RecipientChooser::isTicked(const QString& userId) const
 
 void RecipientChooser::chooseLifecycle(const ChooserLifecycle& lifecycle)
 {
-    m_lifecycle = cSelUser{lifecycle.lifecycleId, lifecycle.ownerGroupId, cSelUser::kLifecycle};
+    m_lifecycle = cSelUser{lifecycle.lifecycleId, lifecycle.ownerGroupId, OwnerType::Lifecycle};
 }
 
 QList<cSelUser> RecipientChooser::result() const
@@ -90,7 +90,7 @@ QList<cSelUser> RecipientChooser::result() const
     if (!m_ticked.isEmpty())
         return m_ticked;
     if (m_groupId != 0)
-        return {cSelUser{QString(), m_groupId, cSelUser::kWorkshop}};
+        return {cSelUser{QString(), m_groupId, OwnerType::Workshop}};
     return {};
 }
 

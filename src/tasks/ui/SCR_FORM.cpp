@@ -839,7 +839,7 @@ void SCR_FORM::forwardToSelf()
 {
     const qlonglong number = m_scr->SCR_Number();
     const QList<cSelUser> self = {
-        cSelUser{m_session.user.userId, m_scr->SCR_Group_ID(), cSelUser::kUser}};
+        cSelUser{m_session.user.userId, m_scr->SCR_Group_ID(), OwnerType::User}};
     m_scr->Route_SCR(self, editor::kRoutedToSelf);
     if (m_host)
         m_host->refreshTaskLists();

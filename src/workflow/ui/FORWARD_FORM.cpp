@@ -57,10 +57,10 @@ void FORWARD_FORM::setRecipients(const QList<cSelUser>& recipients)
     try {
         for (const cSelUser& r : recipients) {
             switch (r.OwnerType) {
-            case cSelUser::kWorkshop:
+            case OwnerType::Workshop:
                 parts << QStringLiteral("Workshop: ") + GroupName(m_session.db(), r.Group_id);
                 break;
-            case cSelUser::kLifecycle:
+            case OwnerType::Lifecycle:
                 parts << QStringLiteral("Lifecycle: ") + r.User_ID;
                 break;
             default:

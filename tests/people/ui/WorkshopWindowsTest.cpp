@@ -79,5 +79,5 @@ TEST(WorkshopWindowsTest, NewWorkshopThenChosenAsRecipient)
               QStringLiteral("[   Workshop: O'Brien's Ærø team ]"));
     child<QPushButton>(chooser, "cmdOK")->click();
     EXPECT_EQ(chooser.recipients(),
-              (QList<cSelUser>{{QString(), window.savedGroupId(), cSelUser::kWorkshop}}));
+              (QList<cSelUser>{{QString(), window.savedGroupId(), OwnerType::Workshop}}));
 }

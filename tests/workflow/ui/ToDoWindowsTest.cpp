@@ -321,8 +321,8 @@ TEST_F(ToDoWindowsTest, ForwardFormNeedsARecipient)
     EXPECT_EQ(prompt.texts(), QStringList{QStringLiteral("Please specify a recipient")});
     EXPECT_NE(window.result(), QDialog::Accepted);
 
-    const QList<cSelUser> chosen{{QString(), kOps, cSelUser::kWorkshop},
-                                 {QStringLiteral("O'Brien"), kOps, cSelUser::kUser}};
+    const QList<cSelUser> chosen{{QString(), kOps, OwnerType::Workshop},
+                                 {QStringLiteral("O'Brien"), kOps, OwnerType::User}};
     window.setRecipients(chosen);
     EXPECT_EQ(recipient->text(), QStringLiteral("Workshop: Ops O'Brien; O'Brien"));
     child<QPushButton>(window, "cmdOK")->click();
