@@ -3,6 +3,7 @@
 #include "core/Gmt.h"
 #include "core/Prompt.h"
 #include "core/Session.h"
+#include "core/TextCompare.h"
 #include "core/db/Database.h"
 #include "core/db/DatabaseOpener.h"
 #include "mainwindow/Folders.h"
@@ -60,11 +61,6 @@ namespace {
 
 /** Longest parent chain followed; a longer one can only be a loop in the data. */
 constexpr int kMaxDepth = 1000;
-
-bool sameUser(const QString& a, const QString& b)
-{
-    return a.trimmed().toUpper() == b.trimmed().toUpper();
-}
 
 /** The task row; with `lock`, held against other writers until the transaction ends. */
 RecordSet readTask(Database& db, qlonglong task, bool lock = false)
@@ -160,7 +156,7 @@ bool mayMoveTask(Session& session, qlonglong task)
     const QString status = row.text(QStringLiteral("SCR_Status")).trimmed().toUpper();
     if (status != QStringLiteral("A") && status != QStringLiteral("I"))
         return false;
-    const bool owns = sameUser(row.text(QStringLiteral("SCR_Owner_User_ID")), session.user.userId);
+    const bool owns = sameText(row.text(QStringLiteral("SCR_Owner_User_ID")), session.user.userId);
     return UserRights::mayChangeTaskOwnership(session.user.record, owns);
 }
 
@@ -208,7 +204,7 @@ bool moveToFolder(Session& session, qlonglong task, qlonglong folder)
             row.number(QStringLiteral("SCR_OwnerType")) == static_cast<int>(OwnerType::Workshop) ||
             row.text(QStringLiteral("SCR_Owner_User_ID")).trimmed().isEmpty();
         if (workshopOwned ||
-            !sameUser(target->ownerId, row.text(QStringLiteral("SCR_Owner_User_ID")))) {
+            !sameText(target->ownerId, row.text(QStringLiteral("SCR_Owner_User_ID")))) {
             routeLocked(session, task, target->ownerId, row.number(QStringLiteral("SCR_Group_ID")),
                         OwnerType::User);
         }
@@ -231,7 +227,7 @@ QString categoryPath(Database& db, const QString& category)
             db.scalar(QStringLiteral("SELECT Parent_Category FROM LU_CATEGORY WHERE Category = ?"),
                       {current})
                 .toString();
-        if (parent.trimmed().isEmpty() || sameUser(parent, current))
+        if (parent.trimmed().isEmpty() || sameText(parent, current))
             break;
         path = parent + QStringLiteral("\\") + path;
         current = parent;
@@ -298,7 +294,7 @@ bool closeTask(Session& session, Prompt& prompt, qlonglong task)
         const RecordSet row = readTask(session.db(), task);
         if (row.isEmpty())
             return false;
-        if (!sameUser(row.text(QStringLiteral("SCR_Owner_User_ID")), session.user.userId)) {
+        if (!sameText(row.text(QStringLiteral("SCR_Owner_User_ID")), session.user.userId)) {
             prompt.inform(taskmoves::kCloseOnlyOwn);
             return false;
         }
@@ -318,7 +314,7 @@ bool makeIndependent(Session& session, Prompt& prompt, qlonglong task)
         if (row.isEmpty() || row.number(QStringLiteral("SCR_Parent_Number")) == 0)
             return false;
         const bool owns =
-            sameUser(row.text(QStringLiteral("SCR_Owner_User_ID")), session.user.userId);
+            sameText(row.text(QStringLiteral("SCR_Owner_User_ID")), session.user.userId);
         if (!UserRights::mayChangeTaskOwnership(session.user.record, owns)) {
             prompt.inform(UserRights::kMayNotDetachSubtask);
             return false;

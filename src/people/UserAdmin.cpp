@@ -2,6 +2,7 @@
 
 #include "core/Prompt.h"
 #include "core/Session.h"
+#include "core/TextCompare.h"
 #include "core/db/Database.h"
 #include "core/db/LoginRoles.h"
 #include "people/UserLogins.h"
@@ -57,7 +58,7 @@ bool deleteUser(Session& session, Prompt& prompt, const QString& userId)
         prompt.inform(kCannotDeleteAdmin);
         return false;
     }
-    if (sameUserId(id, session.user.userId)) {
+    if (sameText(id, session.user.userId)) {
         prompt.inform(kCannotDeleteSelf);
         return false;
     }

@@ -2,6 +2,7 @@
 
 #include "core/PasswordCipher.h"
 #include "core/Session.h"
+#include "core/TextCompare.h"
 #include "core/UserRecord.h"
 #include "core/db/Database.h"
 #include "core/db/LoginRoles.h"
@@ -197,7 +198,7 @@ std::optional<UserRefusal> saveUser(Session& session, const UserDraft& draft)
     const bool renamed = !draft.isNew() && userId != draft.originalUserId;
     if (draft.isNew() || renamed) {
         const auto existing = findUserId(db, userId);
-        if (existing && (draft.isNew() || !sameUserId(*existing, draft.originalUserId)))
+        if (existing && (draft.isNew() || !sameText(*existing, draft.originalUserId)))
             return UserRefusal{kUserIdExists, UserField::UserId};
     }
 
@@ -237,7 +238,7 @@ std::optional<UserRefusal> saveUser(Session& session, const UserDraft& draft)
     tx.commit();
 
     LoggedOnUser& me = session.user;
-    if (!draft.isNew() && sameUserId(me.userId, draft.originalUserId)) {
+    if (!draft.isNew() && sameText(me.userId, draft.originalUserId)) {
         me.userId = userId;
         if (draft.password) {
             me.password = *draft.password;

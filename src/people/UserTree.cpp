@@ -1,5 +1,6 @@
 #include "people/UserTree.h"
 
+#include "core/TextCompare.h"
 #include "core/db/Database.h"
 
 #include <QHash>
@@ -39,16 +40,11 @@ QList<UserSummary> allUsers(Database& db)
 
 } // namespace
 
-bool sameUserId(const QString& a, const QString& b)
-{
-    return key(a) == key(b);
-}
-
 QList<UserSummary> subUsers(Database& db, const QString& supervisor)
 {
     QList<UserSummary> out;
     for (const UserSummary& u : allUsers(db))
-        if (!u.disabled && !u.supervisor.isEmpty() && sameUserId(u.supervisor, supervisor))
+        if (!u.disabled && !u.supervisor.isEmpty() && sameText(u.supervisor, supervisor))
             out.append(u);
     return out;
 }

@@ -54,7 +54,4 @@ QList<UserNode> userTree(Database& db, bool includeDisabled);
  */
 std::optional<QString> findUserId(Database& db, const QString& userId);
 
-/** Whether two user IDs name the same user: trimmed, without regard to case. */
-bool sameUserId(const QString& a, const QString& b);
-
 } // namespace bx

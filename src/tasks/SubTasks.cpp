@@ -2,6 +2,7 @@
 
 #include "core/Prompt.h"
 #include "core/Session.h"
+#include "core/TextCompare.h"
 #include "core/db/Database.h"
 #include "core/db/DatabaseOpener.h"
 #include "people/UserRights.h"
@@ -12,11 +13,6 @@ namespace {
 
 const QString kDelegate = QStringLiteral("DELEGATE");
 const QString kClone = QStringLiteral("CLONE");
-
-bool sameUser(const QString& a, const QString& b)
-{
-    return a.trimmed().toUpper() == b.trimmed().toUpper();
-}
 
 } // namespace
 
@@ -32,7 +28,7 @@ std::optional<qlonglong> prepareSubTask(Session& session, Prompt& prompt, qlongl
             return std::nullopt;
         }
         const bool owns =
-            sameUser(parent.text(QStringLiteral("SCR_Owner_User_ID")), session.user.userId);
+            sameText(parent.text(QStringLiteral("SCR_Owner_User_ID")), session.user.userId);
         if (!UserRights::mayChangeTaskOwnership(session.user.record, owns)) {
             prompt.inform(UserRights::kMustOwnParentTask);
             return std::nullopt;

@@ -3,6 +3,7 @@
 #include "core/AppPaths.h"
 #include "core/Prompt.h"
 #include "core/Session.h"
+#include "core/TextCompare.h"
 #include "core/db/Database.h"
 #include "core/db/DbError.h"
 #include "core/settings/SystemSettings.h"
@@ -31,11 +32,6 @@ QList<qlonglong> readAttachmentNumbers(Database& db, qlonglong taskNumber)
     for (int row = 0; row < rs.rowCount(); ++row)
         numbers.append(rs.value(row, QStringLiteral("Attach_Number")).toLongLong());
     return numbers;
-}
-
-bool sameUser(const QString& a, const QString& b)
-{
-    return a.trimmed().compare(b.trimmed(), Qt::CaseInsensitive) == 0;
 }
 
 } // namespace
@@ -77,7 +73,7 @@ Enabling enablingFor(const cSCR& task, const Session& session)
     e.reopen = task.SCR_Permission_Reopen();
     e.customField = UserRights::mayEditCustomField(me);
     e.toSelf = (status == QLatin1String("A") || status == QLatin1String("C")) &&
-               !sameUser(task.SCR_Owner_User_ID(), session.user.userId);
+               !sameText(task.SCR_Owner_User_ID(), session.user.userId);
     e.write = task.SCR_Permission_Write();
     return e;
 }

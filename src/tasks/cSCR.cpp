@@ -3,6 +3,7 @@
 #include "core/Clock.h"
 #include "core/Prompt.h"
 #include "core/Session.h"
+#include "core/TextCompare.h"
 #include "core/db/Database.h"
 #include "tasks/cSCRInternal.h"
 
@@ -10,7 +11,6 @@
 
 namespace bx {
 
-using task_detail::sameText;
 using task_detail::toSeconds;
 
 namespace {

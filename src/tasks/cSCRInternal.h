@@ -15,12 +15,6 @@ struct TaskFault
     QString text;
 };
 
-/** The compare rule of the task object: trimmed and without regard to case. */
-inline bool sameText(const QString& a, const QString& b)
-{
-    return a.trimmed().compare(b.trimmed(), Qt::CaseInsensitive) == 0;
-}
-
 /** The stored forms keep whole seconds; so does the object, so that a value read back is equal. */
 inline QDateTime toSeconds(const QDateTime& value)
 {

@@ -2,6 +2,7 @@
 
 #include "core/Prompt.h"
 #include "core/Session.h"
+#include "core/TextCompare.h"
 #include "core/db/Database.h"
 #include "core/db/DatabaseOpener.h"
 
@@ -10,11 +11,6 @@
 namespace bx {
 
 namespace {
-
-bool sameName(const QString& a, const QString& b)
-{
-    return a.trimmed().compare(b.trimmed(), Qt::CaseInsensitive) == 0;
-}
 
 bool exists(Database& db, const QString& sql, const QVariantList& params)
 {
@@ -47,7 +43,7 @@ void carryTemplates(Database& db, const LifecycleDraft& draft, const QString& id
         const QString name = row.value(0).toString();
         bool kept = false;
         for (const StageDraft& s : draft.stages)
-            kept = kept || (!s.loadedName.isEmpty() && sameName(s.loadedName, name));
+            kept = kept || (!s.loadedName.isEmpty() && sameText(s.loadedName, name));
         if (!kept)
             db.execute(QStringLiteral("DELETE FROM LIFECYCLE_ACTION WHERE Lifecycle_ID = ? AND "
                                       "owner_group_id = ? AND SCR_Number = 0 AND "
@@ -182,10 +178,10 @@ std::optional<QString> stageNameProblem(const QList<StageDraft>& stages, const Q
     if (name.trimmed().isEmpty())
         return LifecycleText::kNoStageName;
     for (int i = 0; i < stages.size(); ++i) {
-        if (i != renaming && sameName(stages.at(i).stage.stageName, name))
+        if (i != renaming && sameText(stages.at(i).stage.stageName, name))
             return renaming < 0 ? LifecycleText::kStageNameExists : LifecycleText::kStageExists;
     }
-    if (sameName(name, LifecycleText::kReservedStageName))
+    if (sameText(name, LifecycleText::kReservedStageName))
         return LifecycleText::kRequesterReserved;
     if (renaming < 0 && stages.size() >= kMaxLifecycleStages)
         return LifecycleText::kTooManyStages;
@@ -209,7 +205,7 @@ std::optional<DraftProblem> draftProblem(Database& db, const LifecycleDraft& dra
     for (const LifecycleStage& stored : lifecycleStages(db, draft.lifecycleId, ownerGroupId)) {
         bool kept = false;
         for (const StageDraft& s : draft.stages)
-            kept = kept || (!s.loadedName.isEmpty() && sameName(s.loadedName, stored.stageName));
+            kept = kept || (!s.loadedName.isEmpty() && sameText(s.loadedName, stored.stageName));
         if (!kept && isStageOccupied(db, draft.lifecycleId, ownerGroupId, stored.stageName))
             return DraftProblem{DesignField::Stages, LifecycleText::kStageOccupied};
     }

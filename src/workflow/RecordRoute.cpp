@@ -1,6 +1,7 @@
 #include "workflow/RecordRoute.h"
 
 #include "core/Clock.h"
+#include "core/TextCompare.h"
 #include "core/db/Database.h"
 #include "workflow/TaskNotifier.h"
 
@@ -8,15 +9,10 @@ namespace bx {
 
 namespace {
 
-bool sameWord(const QString& a, const QString& b)
-{
-    return a.trimmed().compare(b.trimmed(), Qt::CaseInsensitive) == 0;
-}
-
 /** The action as the closed row keeps it: a routing names where the task went. */
 QString closingAction(Database& db, const RouteHistoryEntry& entry)
 {
-    if (!sameWord(entry.action, QStringLiteral("Task routed")))
+    if (!sameText(entry.action, QStringLiteral("Task routed")))
         return entry.action;
     if (!entry.ownerUser.trimmed().isEmpty())
         return entry.action + QStringLiteral(" to '") + entry.ownerUser +

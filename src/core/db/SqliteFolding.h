@@ -13,7 +13,7 @@ namespace bx {
  * - like(pattern, text) and like(pattern, text, escape), behind the LIKE operator: "%" any run,
  *   "_" any one character, both sides folded code point by code point (QChar::toCaseFolded);
  * - the collation kFoldCaseCollation, for the comparisons of names people type (Dialect::
- *   sameText). It is named in statements only, never in the schema, so the file still opens in
+ *   textEquals). It is named in statements only, never in the schema, so the file still opens in
  *   other tools of the engine.
  *
  * Both are deterministic and safe to call from any thread that holds the connection.

@@ -1,6 +1,7 @@
 #include "people/ui/AddUser.h"
 
 #include "core/Session.h"
+#include "core/TextCompare.h"
 #include "core/db/DatabaseOpener.h"
 #include "people/UserTree.h"
 
@@ -29,7 +30,7 @@ AddUser::AddUser(Session& session, Prompt& prompt, const QStringList& leaveOut, 
         for (const UserSummary& u : enabledUsers(session.db())) {
             bool present = false;
             for (const QString& id : leaveOut)
-                present = present || sameUserId(id, u.userId);
+                present = present || sameText(id, u.userId);
             if (present)
                 continue;
             auto* item = new QListWidgetItem(u.userId, m_list);

@@ -2,6 +2,7 @@
 
 #include "core/Prompt.h"
 #include "core/Session.h"
+#include "core/TextCompare.h"
 #include "core/db/DatabaseOpener.h"
 #include "people/UserAdmin.h"
 #include "people/UserTree.h"
@@ -88,7 +89,7 @@ QString F_USER::selectedUserId() const
 bool F_USER::locate(const QString& userId)
 {
     for (QTreeWidgetItemIterator it(m_tree); *it; ++it) {
-        if (sameUserId((*it)->text(0), userId)) {
+        if (sameText((*it)->text(0), userId)) {
             m_tree->setCurrentItem(*it);
             m_tree->scrollToItem(*it);
             return true;

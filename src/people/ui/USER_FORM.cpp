@@ -2,6 +2,7 @@
 
 #include "core/Prompt.h"
 #include "core/Session.h"
+#include "core/TextCompare.h"
 #include "core/db/DatabaseOpener.h"
 #include "core/ui/Named.h"
 #include "people/UserEditor.h"
@@ -154,7 +155,7 @@ USER_FORM::USER_FORM(Session& session, Prompt& prompt, const QString& mode, cons
     m_email->setText(draft->email);
     // Nobody is his own supervisor.
     for (int i = m_supervisor->count() - 1; i > 0; --i)
-        if (sameUserId(m_supervisor->itemText(i), draft->userId))
+        if (sameText(m_supervisor->itemText(i), draft->userId))
             m_supervisor->removeItem(i);
     setSupervisor(draft->supervisor);
     for (auto it = m_flags.cbegin(); it != m_flags.cend(); ++it)
@@ -177,7 +178,7 @@ void USER_FORM::setSupervisor(const QString& userId)
 {
     int index = 0;
     for (int i = 1; i < m_supervisor->count(); ++i)
-        if (sameUserId(m_supervisor->itemText(i), userId))
+        if (sameText(m_supervisor->itemText(i), userId))
             index = i;
     if (index == 0 && !userId.trimmed().isEmpty()) {
         // A supervisor who is disabled now is kept rather than silently dropped.

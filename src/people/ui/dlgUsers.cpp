@@ -1,6 +1,7 @@
 #include "people/ui/dlgUsers.h"
 
 #include "core/Session.h"
+#include "core/TextCompare.h"
 #include "core/db/DatabaseOpener.h"
 #include "people/UserTree.h"
 
@@ -59,7 +60,7 @@ void dlgUsers::setChosenUsers(const QStringList& userIds)
     for (QTreeWidgetItemIterator it(m_tree); *it; ++it) {
         bool chosen = false;
         for (const QString& id : userIds)
-            chosen = chosen || sameUserId(id, (*it)->text(0));
+            chosen = chosen || sameText(id, (*it)->text(0));
         (*it)->setCheckState(0, chosen ? Qt::Checked : Qt::Unchecked);
     }
 }

@@ -1,5 +1,6 @@
 #include "people/workshops/WorkshopStore.h"
 
+#include "core/TextCompare.h"
 #include "core/db/Database.h"
 
 #include <QSet>
@@ -9,11 +10,6 @@ namespace bx {
 namespace {
 
 const QString kEnabled = QStringLiteral(" COALESCE(Disabled, 0) = 0 ");
-
-bool sameText(const QString& a, const QString& b)
-{
-    return a.trimmed().compare(b.trimmed(), Qt::CaseInsensitive) == 0;
-}
 
 } // namespace
 
