@@ -3,6 +3,7 @@
 #include "core/Clock.h"
 #include "core/Gmt.h"
 #include "core/db/Database.h"
+#include "tasks/TaskTypes.h"
 
 #include <QLocale>
 
@@ -11,8 +12,6 @@
 namespace bx {
 
 namespace {
-
-const QString kActive = QStringLiteral("A");
 
 bool isMeeting(const RecordSet& rows)
 {
@@ -47,7 +46,7 @@ CalendarMarks CalendarDays::marks(qlonglong workshop, int year, int month) const
                        " WHERE SCR.SCR_Status = ? AND SCR.SCR_Group_ID = ?"
                        " AND SCR.SCR_Owner_Target_Date IS NOT NULL"
                        " AND SCR.SCR_Owner_Target_Date >= ? AND SCR.SCR_Owner_Target_Date < ?"),
-        {kActive, workshop, from, to});
+        {statusCode(TaskStatus::Active), workshop, from, to});
     for (; !rows.eof(); rows.moveNext()) {
         const QDate day = gmt.toLocalDate(rows.dateTime(QStringLiteral("SCR_Owner_Target_Date")));
         if (!day.isValid())
@@ -72,7 +71,8 @@ QList<CalendarDayItem> CalendarDays::day(qlonglong workshop, const QDate& date) 
                        " AND SCR.SCR_Owner_Target_Date IS NOT NULL"
                        " AND SCR.SCR_Owner_Target_Date >= ? AND SCR.SCR_Owner_Target_Date < ?"
                        " ORDER BY SCR.SCR_Title DESC"),
-        {kActive, workshop, gmt.toGmt(naive(date)), gmt.toGmt(naive(date.addDays(1)))});
+        {statusCode(TaskStatus::Active), workshop, gmt.toGmt(naive(date)),
+         gmt.toGmt(naive(date.addDays(1)))});
     for (; !rows.eof(); rows.moveNext()) {
         CalendarDayItem item;
         item.number = rows.number(QStringLiteral("SCR_Number"));

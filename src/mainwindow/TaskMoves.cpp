@@ -153,8 +153,8 @@ bool mayMoveTask(Session& session, qlonglong task)
     const RecordSet row = readTask(session.db(), task);
     if (row.isEmpty())
         return false;
-    const QString status = row.text(QStringLiteral("SCR_Status")).trimmed().toUpper();
-    if (status != QStringLiteral("A") && status != QStringLiteral("I"))
+    const QString status = row.text(QStringLiteral("SCR_Status"));
+    if (!hasStatus(status, TaskStatus::Active) && !hasStatus(status, TaskStatus::Incomplete))
         return false;
     const bool owns = sameText(row.text(QStringLiteral("SCR_Owner_User_ID")), session.user.userId);
     return UserRights::mayChangeTaskOwnership(session.user.record, owns);

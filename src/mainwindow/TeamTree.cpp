@@ -245,8 +245,8 @@ bool TeamTree::isVisible(const TaskRow& task) const
 
 bool TeamTree::isOverdue(const TaskRow& task) const
 {
-    return task.status.trimmed().compare(QLatin1String("A"), Qt::CaseInsensitive) == 0 &&
-           task.target.isValid() && m_options.now.isValid() && task.target < m_options.now;
+    return hasStatus(task.status, TaskStatus::Active) && task.target.isValid() &&
+           m_options.now.isValid() && task.target < m_options.now;
 }
 
 QString TeamTree::taskText(const TaskRow& task)

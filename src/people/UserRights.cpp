@@ -1,5 +1,7 @@
 #include "people/UserRights.h"
 
+#include "tasks/TaskTypes.h"
+
 namespace bx::UserRights {
 
 bool isAdministrator(const UserRecord& user)
@@ -30,8 +32,7 @@ bool mayChangeTaskOwnership(const UserRecord& user, bool ownsTask)
 
 bool mayForward(const UserRecord& user, const QString& taskStatus)
 {
-    return user.allowForwarding &&
-           taskStatus.trimmed().compare(QLatin1String("A"), Qt::CaseInsensitive) == 0;
+    return user.allowForwarding && hasStatus(taskStatus, TaskStatus::Active);
 }
 
 bool mayEditCustomField(const UserRecord& user)

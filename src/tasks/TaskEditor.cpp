@@ -72,7 +72,7 @@ Enabling enablingFor(const cSCR& task, const Session& session)
     e.forward = UserRights::mayForward(me, task.SCR_Status());
     e.reopen = task.SCR_Permission_Reopen();
     e.customField = UserRights::mayEditCustomField(me);
-    e.toSelf = (status == QLatin1String("A") || status == QLatin1String("C")) &&
+    e.toSelf = (hasStatus(status, TaskStatus::Active) || hasStatus(status, TaskStatus::Complete)) &&
                !sameText(task.SCR_Owner_User_ID(), session.user.userId);
     e.write = task.SCR_Permission_Write();
     return e;

@@ -24,17 +24,38 @@ enum class OwnerType : int
     Lifecycle = 2
 };
 
+/** A task's status, stored as one letter in SCR_Status. */
+enum class TaskStatus
+{
+    Active,     ///< "A"
+    Complete,   ///< "C"
+    Incomplete, ///< "I"
+    Cancel,     ///< "X"
+};
+
+/** The stored letter of a status. */
+inline QString statusCode(TaskStatus status)
+{
+    static const char codes[] = {'A', 'C', 'I', 'X'};
+    return QString(QLatin1Char(codes[static_cast<int>(status)]));
+}
+
+/** Whether a stored code (trimmed, in either case) is that status. */
+inline bool hasStatus(const QString& code, TaskStatus status)
+{
+    return code.trimmed().compare(statusCode(status), Qt::CaseInsensitive) == 0;
+}
+
 /** The word of a task status code (A, C, I, X); any other code as it is stored. */
 inline QString taskStatusWord(const QString& code)
 {
-    const QString c = code.trimmed().toUpper();
-    if (c == QLatin1String("A"))
+    if (hasStatus(code, TaskStatus::Active))
         return QStringLiteral("Active");
-    if (c == QLatin1String("C"))
+    if (hasStatus(code, TaskStatus::Complete))
         return QStringLiteral("Complete");
-    if (c == QLatin1String("I"))
+    if (hasStatus(code, TaskStatus::Incomplete))
         return QStringLiteral("Incomplete");
-    if (c == QLatin1String("X"))
+    if (hasStatus(code, TaskStatus::Cancel))
         return QStringLiteral("Canceled");
     return code;
 }

@@ -15,8 +15,6 @@ using task_detail::toSeconds;
 
 namespace {
 
-const QString kActive = QStringLiteral("A");
-
 } // namespace
 
 // ---- Columns
@@ -215,7 +213,7 @@ qlonglong cSCR::createRow(TaskType type)
     const QString me = m_session.user.userId;
     const qlonglong workshop = m_session.currentWorkshopId;
     set(u"SCR_Owner_User_ID", me);
-    set(u"SCR_Status", kActive);
+    set(u"SCR_Status", statusCode(TaskStatus::Active));
     set(u"SCR_Request_ID", me);
     set(u"SCR_Request_Group_ID", workshop);
     set(u"SCR_Group_ID", workshop);
@@ -368,7 +366,7 @@ QVariant cSCR::storedValue(const QString& column) const
 void cSCR::computePermissions()
 {
     const bool mine = ownerIsMe();
-    const bool active = sameText(SCR_Status(), kActive);
+    const bool active = hasStatus(SCR_Status(), TaskStatus::Active);
     m_permRead = true;
     m_permWrite = m_new || (mine && active);
     m_permForward = m_permWrite;

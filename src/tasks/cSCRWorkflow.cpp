@@ -191,7 +191,7 @@ void cSCR::MoveStage(int offset, const QString& action)
     const std::optional<LifecycleStage> next = stageAt(stages, position);
     if (!next) {
         // Past the last stage: done, with the last owner keeping it.
-        set(u"SCR_Status", QStringLiteral("C"));
+        set(u"SCR_Status", statusCode(TaskStatus::Complete));
         return;
     }
 
@@ -249,7 +249,7 @@ void cSCR::endLifecycle(const QString& note)
     m_values.insert(QStringLiteral("SCR_Owner_Date_In"), toSeconds(m_session.clock().nowLocal()));
     set(u"SCR_Owner_Date_Viewed", QDateTime());
     // Accepting the last stage completes the task.
-    set(u"SCR_Status", QStringLiteral("C"));
+    set(u"SCR_Status", statusCode(TaskStatus::Complete));
 }
 
 // ---- Workflow actions ---------------------------------------------------------------------------
@@ -274,7 +274,8 @@ bool cSCR::CloseOut(const QString& action, int step, const QString& note)
             const QString unticked = uncheckedMandatoryItem(m_session.db(), SCR_Number());
             if (!unticked.isEmpty())
                 throw TaskFault{unticked};
-            set(u"SCR_Status", inLifecycle ? QStringLiteral("A") : QStringLiteral("C"));
+            set(u"SCR_Status",
+                inLifecycle ? statusCode(TaskStatus::Active) : statusCode(TaskStatus::Complete));
             if (inLifecycle)
                 MoveStage(1, action);
             break;
@@ -283,22 +284,22 @@ bool cSCR::CloseOut(const QString& action, int step, const QString& note)
             if (inLifecycle)
                 MoveStage(-1, action);
             else
-                set(u"SCR_Status", QStringLiteral("I"));
+                set(u"SCR_Status", statusCode(TaskStatus::Incomplete));
             break;
         case Action::Jump:
             recorded = step < 1 ? QStringLiteral("Jump") : QStringLiteral("YES");
             if (inLifecycle)
                 MoveStage(step, action);
             else
-                set(u"SCR_Status", QStringLiteral("C"));
+                set(u"SCR_Status", statusCode(TaskStatus::Complete));
             break;
         case Action::Reopen:
-            if (!sameText(SCR_Status(), QStringLiteral("C")))
+            if (!hasStatus(SCR_Status(), TaskStatus::Complete))
                 return false;
-            set(u"SCR_Status", QStringLiteral("A"));
+            set(u"SCR_Status", statusCode(TaskStatus::Active));
             break;
         case Action::Cancel:
-            set(u"SCR_Status", QStringLiteral("X"));
+            set(u"SCR_Status", statusCode(TaskStatus::Cancel));
             break;
         case Action::Conditional:
             break;
@@ -334,13 +335,13 @@ void cSCR::cascadeToSubTasks(qlonglong number, const QString& action, const QStr
     QString from;
     QString to;
     QString question;
-    if (reopened && sameText(SCR_Status(), QStringLiteral("A"))) {
-        from = QStringLiteral("C");
-        to = QStringLiteral("A");
+    if (reopened && hasStatus(SCR_Status(), TaskStatus::Active)) {
+        from = statusCode(TaskStatus::Complete);
+        to = statusCode(TaskStatus::Active);
         question = QStringLiteral("ReOpen Subtasks for the task ");
-    } else if (!reopened && sameText(SCR_Status(), QStringLiteral("C"))) {
-        from = QStringLiteral("A");
-        to = QStringLiteral("C");
+    } else if (!reopened && hasStatus(SCR_Status(), TaskStatus::Complete)) {
+        from = statusCode(TaskStatus::Active);
+        to = statusCode(TaskStatus::Complete);
         question = QStringLiteral("Close Subtasks for the task ");
     } else {
         return;
