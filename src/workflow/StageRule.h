@@ -16,7 +16,7 @@ struct RuleInput
     qlonglong currentGroup{}; ///< the task's SCR_Group_ID
     QString proposedOwner;    ///< the owner the next stage names; empty for a workshop
     qlonglong proposedGroup{};
-    QVariantMap row; ///< the SCR row being moved: column name -> value
+    QVariantMap row;         ///< the SCR row being moved: column name -> value
     bool serverFlag = false; ///< the session's server flag, handed to the script
 };
 

@@ -107,16 +107,6 @@ bool Database::hasTable(const QString& table)
     });
 }
 
-bool Database::hasFullTextTable(const QString& name)
-{
-    if (engine() != Engine::Sqlite)
-        return false;
-    return !query(QStringLiteral("SELECT 1 FROM pragma_table_list WHERE schema = 'main' AND "
-                                 "type = 'virtual' AND name = ? COLLATE NOCASE"),
-                  {name})
-                .isEmpty();
-}
-
 void Database::copyBlob(const BlobRef& from, const BlobRef& to)
 {
     QTemporaryFile buffer;

@@ -140,7 +140,11 @@ public:
      * hasTable() leave these out, with their shadow tables). Always false on the server engine,
      * which has no such tables.
      */
-    bool hasFullTextTable(const QString& name);
+    virtual bool hasFullTextTable(const QString& name)
+    {
+        Q_UNUSED(name);
+        return false;
+    }
 
     /**
      * Replaces the binary value with `size` bytes read from `source`, in pieces of kBlobPiece

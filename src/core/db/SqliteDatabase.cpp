@@ -337,6 +337,14 @@ qlonglong SqliteDatabase::rowIdOf(const BlobRef& ref, const QString& where)
     return rs.rows().first().first().toLongLong();
 }
 
+bool SqliteDatabase::hasFullTextTable(const QString& name)
+{
+    return !query(QStringLiteral("SELECT 1 FROM pragma_table_list WHERE schema = 'main' AND "
+                                 "type = 'virtual' AND name = ? COLLATE NOCASE"),
+                  {name})
+                .isEmpty();
+}
+
 void SqliteDatabase::writeBlob(const BlobRef& ref, QIODevice& source, qint64 size,
                                const BlobProgress& progress)
 {

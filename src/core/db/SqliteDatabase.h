@@ -45,6 +45,7 @@ public:
     void executeScript(const QString& script, Where where = Where::current()) override;
     QStringList tables() override;
     QList<ColumnInfo> columns(const QString& table) override;
+    bool hasFullTextTable(const QString& name) override;
     void writeBlob(const BlobRef& ref, QIODevice& source, qint64 size,
                    const BlobProgress& progress = {}) override;
     qint64 readBlob(const BlobRef& ref, QIODevice& sink,
