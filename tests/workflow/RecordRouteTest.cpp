@@ -251,8 +251,8 @@ TEST_P(RecordRouteTest, ARouteNumberCopiedFromAnotherTaskNeverClosesItsRow)
 {
     const qlonglong original = startedTask();
     const qlonglong copy = addTask(db(), {.routeNumber = pointer(original)});
-    ASSERT_TRUE(RecordRoute(db(), entry(copy, QStringLiteral("Task cloned")), kMonday, kActor,
-                            nullptr));
+    ASSERT_TRUE(
+        RecordRoute(db(), entry(copy, QStringLiteral("Task cloned")), kMonday, kActor, nullptr));
 
     const RecordSet rows = routeRows(original);
     ASSERT_EQ(rows.rowCount(), 2);
