@@ -61,6 +61,14 @@ std::u32string folded(std::string_view s)
     return out;
 }
 
+/** A pattern made into tokens once per statement and kept with it by the engine. */
+struct CompiledPattern
+{
+    std::string source;
+    std::optional<char32_t> escape;
+    std::u32string tokens;
+};
+
 std::string_view textOf(sqlite3_value* v)
 {
     const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(v));
@@ -140,8 +148,20 @@ void likeFunction(sqlite3_context* context, int argc, sqlite3_value** argv)
         }
         escape = e.front();
     }
-    sqlite3_result_int(context,
-                       matches(tokens(textOf(argv[0]), escape), folded(textOf(argv[1]))) ? 1 : 0);
+    // The pattern is the same for every row of a statement: the engine keeps the tokens for it.
+    const std::string_view source = textOf(argv[0]);
+    auto* compiled = static_cast<CompiledPattern*>(sqlite3_get_auxdata(context, 0));
+    if (!compiled || compiled->source != source || compiled->escape != escape) {
+        compiled = new CompiledPattern{std::string(source), escape, tokens(source, escape)};
+        sqlite3_set_auxdata(context, 0, compiled,
+                            [](void* p) { delete static_cast<CompiledPattern*>(p); });
+        compiled = static_cast<CompiledPattern*>(sqlite3_get_auxdata(context, 0));
+        if (!compiled) {
+            sqlite3_result_error_nomem(context);
+            return;
+        }
+    }
+    sqlite3_result_int(context, matches(compiled->tokens, folded(textOf(argv[1]))) ? 1 : 0);
 }
 
 int foldCaseCompare(void*, int lengthA, const void* a, int lengthB, const void* b)
