@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QSaveFile>
 
 namespace bx::editor {
 
@@ -167,15 +168,17 @@ void removeCommentFile(qlonglong taskNumber)
         QFile::remove(path);
 }
 
-bool writeCommentFile(qlonglong taskNumber, const QString& richText)
+QString writeCommentFile(qlonglong taskNumber, const QString& richText)
 {
     const QString path = commentFilePath(taskNumber);
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(folder))
+        return QStringLiteral("Could not create the folder ") + folder;
+    QSaveFile file(path);
     const QByteArray data = richText.toUtf8();
-    return file.write(data) == data.size();
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit())
+        return file.errorString() + QStringLiteral(": ") + path;
+    return {};
 }
 
 QList<qlonglong> attachmentNumbers(Session& session, Prompt& prompt, qlonglong taskNumber)

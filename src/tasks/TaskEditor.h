@@ -162,8 +162,11 @@ EstimateCheck checkEstimate(const QString& text, int spinValue, int maximum);
 QString commentFilePath(qlonglong taskNumber);
 /** Deletes the file when present. */
 void removeCommentFile(qlonglong taskNumber);
-/** Writes the rich text (UTF-8), creating the folder. @return false when it could not be written */
-bool writeCommentFile(qlonglong taskNumber, const QString& richText);
+/**
+ * Writes the rich text (UTF-8), creating the folder; the file is replaced whole or not at all.
+ * @return empty on success, else what went wrong, naming the file
+ */
+QString writeCommentFile(qlonglong taskNumber, const QString& richText);
 
 // --- Attachments added while the editor is open --------------------------------------------------
 

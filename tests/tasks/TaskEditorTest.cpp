@@ -153,7 +153,7 @@ TEST(TaskEditorChecks, CommentFile)
 {
     QTemporaryDir data;
     qputenv("BRINDLEPAX_DATA", data.path().toUtf8());
-    ASSERT_TRUE(writeCommentFile(42, QStringLiteral("<p>Ann's \"notes\" – ü</p>")));
+    ASSERT_EQ(writeCommentFile(42, QStringLiteral("<p>Ann's \"notes\" – ü</p>")), QString());
     QFile file(commentFilePath(42));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(QString::fromUtf8(file.readAll()), QStringLiteral("<p>Ann's \"notes\" – ü</p>"));
@@ -161,6 +161,13 @@ TEST(TaskEditorChecks, CommentFile)
     EXPECT_TRUE(commentFilePath(42).endsWith(QStringLiteral("/BXComm/42.bx")));
     removeCommentFile(42);
     EXPECT_FALSE(QFile::exists(commentFilePath(42)));
+
+    // A folder that cannot be made: the failure names it, and nothing claims success.
+    QFile blocker(data.filePath(QStringLiteral("blocked")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    qputenv("BRINDLEPAX_DATA", blocker.fileName().toUtf8());
+    EXPECT_TRUE(writeCommentFile(42, QStringLiteral("x")).contains(QStringLiteral("blocked")));
     qunsetenv("BRINDLEPAX_DATA");
 }
 

@@ -724,7 +724,12 @@ bool SCR_FORM::commitSave()
                              : m_scr->SAVE();
     if (!written)
         return false;
-    editor::writeCommentFile(number, m_comments->toHtml());
+    // The task is saved; only the main window's copy of its description is missing.
+    if (const QString failed = editor::writeCommentFile(number, m_comments->toHtml());
+        !failed.isEmpty()) {
+        m_session.errorLog().write(QStringLiteral("Error "), failed);
+        m_prompt.inform(failed, {}, PromptIcon::Critical);
+    }
     IsNew = false;
     m_dirty = false;
     applyRecipientsFace();
