@@ -9,6 +9,7 @@
 #include "mainwindow/Folders.h"
 #include "people/UserRights.h"
 #include "tasks/cSCR.h"
+#include "workflow/NewOwner.h"
 #include "workflow/RecordRoute.h"
 
 namespace bx {
@@ -94,10 +95,7 @@ void routeLocked(Session& session, qlonglong task, const QString& ownerUser, qlo
                  OwnerType type)
 {
     const QString owner = type == OwnerType::Workshop ? QString::number(group) : ownerUser;
-    session.db().execute(QStringLiteral("UPDATE SCR SET SCR_Owner_User_ID = ?, SCR_Group_ID = ?, "
-                                        "SCR_Parent_Folder_Number = 0, SCR_OwnerType = ?, "
-                                        "SCR_Owner_Date_Viewed = NULL WHERE SCR_Number = ?"),
-                         {owner, group, static_cast<int>(type), task});
+    writeNewOwner(session.db(), task, owner, group, type);
     recordStep(session, task, taskmoves::kRouteAction, ownerUser);
 }
 

@@ -309,6 +309,11 @@ void cSCR::ClearObject()
 
 void cSCR::queueHistory(const QString& action, const QString& note)
 {
+    m_history.append(historyEntry(action, note));
+}
+
+RouteHistoryEntry cSCR::historyEntry(const QString& action, const QString& note) const
+{
     RouteHistoryEntry e;
     e.taskNumber = SCR_Number();
     e.action = action;
@@ -317,7 +322,7 @@ void cSCR::queueHistory(const QString& action, const QString& note)
     e.ownerUser = SCR_Owner_User_ID();
     e.groupId = SCR_Group_ID();
     e.comment = note;
-    m_history.append(e);
+    return e;
 }
 
 QVariant cSCR::value(const QString& column) const

@@ -21,6 +21,10 @@ class Database;
 class Prompt;
 class Session;
 
+namespace task_detail {
+enum class WorkflowAction : int;
+}
+
 /**
  * One task (a row of SCR) in memory: the values of its columns, the recipients it is to go to and
  * the history entries waiting to be recorded when it is saved. Each open task window owns one.
@@ -309,6 +313,14 @@ private:
     bool enterLifecycle(const QString& lifecycleId, qlonglong ownerGroup, const QString& note);
     void MoveStage(int offset, const QString& action);
     void endLifecycle(const QString& note);
+    /** A history entry of the task as it stands now (see queueHistory). */
+    RouteHistoryEntry historyEntry(const QString& action, const QString& note) const;
+    /**
+     * The status and stage change of a workflow action; `recorded` becomes the word its history
+     * entry carries. False when the action does not apply (reopening a task that is not complete).
+     */
+    bool applyAction(task_detail::WorkflowAction what, const QString& action, int step,
+                     QString& recorded);
     StageOwner runRule(const LifecycleStage& ruleStage, const StageOwner& proposed,
                        QString* targetStage);
     StageOwner requester() const;

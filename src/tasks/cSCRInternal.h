@@ -15,6 +15,19 @@ struct TaskFault
     QString text;
 };
 
+/** The workflow actions CloseOut takes. */
+enum class WorkflowAction : int
+{
+    Yes,
+    No,
+    Jump,
+    Reopen,
+    Cancel,
+    Conditional,
+    LCEnd,
+    Unknown
+};
+
 /** The stored forms keep whole seconds; so does the object, so that a value read back is equal. */
 inline QDateTime toSeconds(const QDateTime& value)
 {

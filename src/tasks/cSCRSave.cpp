@@ -8,6 +8,7 @@
 #include "core/settings/Vars.h"
 #include "tasks/cSCR.h"
 #include "tasks/cSCRInternal.h"
+#include "workflow/NewOwner.h"
 
 namespace bx {
 
@@ -175,6 +176,9 @@ void cSCR::writeExistingRow(Database& db)
                    values);
     if (changed == 0)
         throw TaskFault{QStringLiteral(" Task %1 does not exist ").arg(SCR_Number())};
+    const QString owner = QStringLiteral("SCR_Owner_User_ID");
+    if (!sameValue(ColumnKind::Text, m_values.value(owner), m_snapshot.value(owner)))
+        endWorkshopOwnership(db, SCR_Number());
 }
 
 void cSCR::writeNewRow(Database& db)
@@ -210,14 +214,7 @@ void cSCR::writeNewRow(Database& db)
 
     if (m_createNote.isEmpty())
         m_createNote = kCreateRequest;
-    RouteHistoryEntry created;
-    created.taskNumber = SCR_Number();
-    created.action = m_createNote;
-    created.stageName = SCR_LC_Stage_Name();
-    created.targetDate = m_gmt.toGmt(SCR_Owner_Target_Date());
-    created.ownerUser = SCR_Owner_User_ID();
-    created.groupId = SCR_Group_ID();
-    m_history.prepend(created);
+    m_history.prepend(historyEntry(m_createNote, QString()));
     recordQueued(db);
 
     const QList<cSelUser> recipients = m_users;

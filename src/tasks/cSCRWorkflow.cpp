@@ -8,29 +8,20 @@
 #include "tasks/cSCR.h"
 #include "tasks/cSCRInternal.h"
 #include "workflow/Checklists.h"
+#include "workflow/NewOwner.h"
 #include "workflow/StageRule.h"
 
 namespace bx {
 
 using task_detail::TaskFault;
 using task_detail::toSeconds;
+using task_detail::WorkflowAction;
 
 namespace {
 
 const QString kTaskRouted = QStringLiteral("Task routed");
 
-/** The workflow actions CloseOut takes. */
-enum class Action
-{
-    Yes,
-    No,
-    Jump,
-    Reopen,
-    Cancel,
-    Conditional,
-    LCEnd,
-    Unknown
-};
+using Action = WorkflowAction;
 
 Action actionOf(const QString& word)
 {
@@ -77,10 +68,8 @@ bool cSCR::Route_SCR(const QList<cSelUser>& recipients, const QString& note)
             [&] {
                 if (!SavePlugIn(true))
                     return false;
-                set(u"SCR_Owner_User_ID", first.User_ID);
-                set(u"SCR_Group_ID", first.Group_id);
-                set(u"SCR_Parent_Folder_Number", 0);
-                set(u"SCR_Owner_Date_Viewed", QDateTime());
+                for (const auto& [column, value] : newOwnerColumns(first.User_ID, first.Group_id))
+                    set(column, value);
                 set(u"SCR_Route_Note", note);
                 queueHistory(kTaskRouted, note);
                 m_users = {first};
@@ -254,6 +243,53 @@ void cSCR::endLifecycle(const QString& note)
 
 // ---- Workflow actions ---------------------------------------------------------------------------
 
+bool cSCR::applyAction(WorkflowAction what, const QString& action, int step, QString& recorded)
+{
+    const bool inLifecycle = !SCR_Lifecycle_ID().trimmed().isEmpty();
+    switch (what) {
+    case Action::Yes: {
+        const QString unticked = uncheckedMandatoryItem(m_session.db(), SCR_Number());
+        if (!unticked.isEmpty())
+            throw TaskFault{unticked};
+        set(u"SCR_Status",
+            inLifecycle ? statusCode(TaskStatus::Active) : statusCode(TaskStatus::Complete));
+        if (inLifecycle)
+            MoveStage(1, action);
+        return true;
+    }
+    case Action::No:
+        if (inLifecycle)
+            MoveStage(-1, action);
+        else
+            set(u"SCR_Status", statusCode(TaskStatus::Incomplete));
+        return true;
+    case Action::Jump:
+        recorded = step < 1 ? QStringLiteral("Jump") : QStringLiteral("YES");
+        if (inLifecycle)
+            MoveStage(step, action);
+        else
+            set(u"SCR_Status", statusCode(TaskStatus::Complete));
+        return true;
+    case Action::Reopen:
+        if (!hasStatus(SCR_Status(), TaskStatus::Complete))
+            return false;
+        set(u"SCR_Status", statusCode(TaskStatus::Active));
+        return true;
+    case Action::Cancel:
+        set(u"SCR_Status", statusCode(TaskStatus::Cancel));
+        return true;
+    case Action::Conditional:
+        return true;
+    case Action::LCEnd:
+        // The stages are walked when the task is written; every remaining stage's "YES" follows
+        // this entry.
+        return true;
+    case Action::Unknown:
+        break;
+    }
+    return false;
+}
+
 bool cSCR::CloseOut(const QString& action, int step, const QString& note)
 {
     if (!m_opened) {
@@ -265,51 +301,10 @@ bool cSCR::CloseOut(const QString& action, int step, const QString& note)
         reportError(QStringLiteral("Unknown action '%1'").arg(action));
         return false;
     }
-    const bool inLifecycle = !SCR_Lifecycle_ID().trimmed().isEmpty();
     QString recorded = action;
-
-    const auto prepare = [&]() -> bool {
-        switch (what) {
-        case Action::Yes: {
-            const QString unticked = uncheckedMandatoryItem(m_session.db(), SCR_Number());
-            if (!unticked.isEmpty())
-                throw TaskFault{unticked};
-            set(u"SCR_Status",
-                inLifecycle ? statusCode(TaskStatus::Active) : statusCode(TaskStatus::Complete));
-            if (inLifecycle)
-                MoveStage(1, action);
-            break;
-        }
-        case Action::No:
-            if (inLifecycle)
-                MoveStage(-1, action);
-            else
-                set(u"SCR_Status", statusCode(TaskStatus::Incomplete));
-            break;
-        case Action::Jump:
-            recorded = step < 1 ? QStringLiteral("Jump") : QStringLiteral("YES");
-            if (inLifecycle)
-                MoveStage(step, action);
-            else
-                set(u"SCR_Status", statusCode(TaskStatus::Complete));
-            break;
-        case Action::Reopen:
-            if (!hasStatus(SCR_Status(), TaskStatus::Complete))
-                return false;
-            set(u"SCR_Status", statusCode(TaskStatus::Active));
-            break;
-        case Action::Cancel:
-            set(u"SCR_Status", statusCode(TaskStatus::Cancel));
-            break;
-        case Action::Conditional:
-            break;
-        case Action::LCEnd:
-            // Recorded first; every remaining stage's "YES" follows it.
-            queueHistory(recorded, note);
-            return SavePlugIn(true);
-        case Action::Unknown:
+    const auto prepare = [&] {
+        if (!applyAction(what, action, step, recorded))
             return false;
-        }
         // Recorded with the task as the action left it, so the next route row names the owner
         // the task went to.
         queueHistory(recorded, note);

@@ -220,6 +220,34 @@ TEST_P(TaskMovesTest, TasksGivenToAWorkshopShowInItsTreeAndGrid)
     }
 }
 
+// A task once dropped on a workshop and then routed from the editor to a person, directly or by a
+// lifecycle stage, belongs to that person: it shows in his list and under his node.
+TEST_P(TaskMovesTest, ATaskTakenFromAWorkshopShowsForItsNewOwner)
+{
+    db().execute(QStringLiteral("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (?, ?)"),
+                 {kShop, kOther});
+    const qlonglong n = addTask(kMe);
+    db().execute(QStringLiteral("UPDATE SCR SET SCR_Request_ID = ? WHERE SCR_Number = ?"),
+                 {kMe, n});
+    ASSERT_TRUE(drop(n, DropTarget::Workshop, kShop));
+    {
+        cSCR task(session, prompt);
+        ASSERT_TRUE(task.Load(n));
+        ASSERT_TRUE(task.Route_SCR({{kOther, kShop, OwnerType::User}}, QString()));
+    }
+    const OwnerSet owner{OwnerKind::User, {kOther}};
+    const TaskCriteria q = gridTaskQuery(&owner, TaskViewFilter{}, session);
+    const RecordSet rows = db().query(q.sql, q.params);
+    ASSERT_EQ(rows.rowCount(), 1);
+    TeamTree tree;
+    tree.setOptions({kMe, false, clock.nowLocal()});
+    tree.buildSkeleton(db(), kShop, false);
+    tree.placeTasks(rows);
+    const TreeNode* placed = tree.findTask(n);
+    ASSERT_NE(placed, nullptr);
+    EXPECT_EQ(placed->parent, tree.findUser(kOther));
+}
+
 TEST_P(TaskMovesTest, FolderAndCategoryDropsRecordFolderChange)
 {
     const qlonglong mine = addFolder(kMe, QStringLiteral("Ann's"));

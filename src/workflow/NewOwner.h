@@ -1,0 +1,42 @@
+#pragma once
+
+#include "tasks/TaskTypes.h"
+
+#include <QList>
+#include <QString>
+#include <QVariant>
+
+#include <utility>
+
+namespace bx {
+
+class Database;
+
+/** A column of SCR and the value a routing step gives it. */
+using ColumnValue = std::pair<QString, QVariant>;
+
+/**
+ * What every routing step writes when a task gets a new owner, whether the task editor routes it
+ * or the main window drops it on a user or workshop: the owner, the workshop, the personal folder
+ * cleared (it was the old owner's) and the viewed date cleared (the new owner has not read it).
+ * The owner is stored as given: a user ID, empty for a workshop chosen in the editor, or a
+ * workshop's number for a drop on a workshop.
+ */
+QList<ColumnValue> newOwnerColumns(const QString& owner, qlonglong group);
+
+/**
+ * Gives task `task` its new owner in one UPDATE, with SCR_OwnerType set to `kind`; the main
+ * window's moves. Inside the caller's transaction, the row already locked.
+ */
+void writeNewOwner(Database& db, qlonglong task, const QString& owner, qlonglong group,
+                   OwnerType kind);
+
+/**
+ * After the task editor gave a task to a person or to a workshop's "unassigned" place: a task
+ * that a drop had given to a workshop as a whole (SCR_OwnerType 1, the owner column holding the
+ * workshop's number) is no longer one, so that it shows for its new owner. The task object keeps
+ * its hands off the column otherwise. Inside the save's transaction.
+ */
+void endWorkshopOwnership(Database& db, qlonglong task);
+
+} // namespace bx
