@@ -1,6 +1,7 @@
 #include "core/Session.h"
 #include "core/db/Database.h"
 #include "support/ScriptedPrompt.h"
+#include "support/TaskRows.h"
 #include "support/WindowTest.h"
 #include "tasks/ui/F_LOOKUP.h"
 #include "tasks/ui/LOOKUP_FORM.h"
@@ -35,15 +36,13 @@ protected:
         WindowTest::SetUp();
         if (HasFatalFailure())
             return;
-        session.user.userId = QStringLiteral("admin");
         Database& db = session.db();
         const QString insert =
             QStringLiteral("INSERT INTO LU_CATEGORY (Category, Parent_Category) VALUES (?, ?)");
         db.execute(insert, {QStringLiteral("Alpha"), QVariant()});
         db.execute(insert, {QStringLiteral("Alpha's kid"), QStringLiteral("Alpha")});
         db.execute(insert, {QStringLiteral("Beta"), QVariant()});
-        db.execute(QStringLiteral("INSERT INTO SCR (SCR_Number, SCR_Priority) VALUES (?, ?)"),
-                   {1, QStringLiteral("1 - High")});
+        bx::test::addTaskRow(db, {{QStringLiteral("SCR_Priority"), QStringLiteral("1 - High")}});
     }
 };
 
