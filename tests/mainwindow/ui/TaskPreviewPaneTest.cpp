@@ -25,7 +25,6 @@ TEST_F(TaskPreviewPaneTest, ShowsTheTaskAndReportsReadErrors)
                                     {QStringLiteral("SCR_Group_ID"), 70}});
 
     TaskPreviewPane pane(session, prompt);
-    EXPECT_EQ(pane.objectName(), QStringLiteral("Preview"));
     ASSERT_TRUE(pane.showTask(n));
     EXPECT_TRUE(pane.toPlainText().startsWith(QStringLiteral("<b>O'Brien")))
         << pane.toPlainText().toStdString();
