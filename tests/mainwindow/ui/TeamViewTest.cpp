@@ -107,9 +107,16 @@ TEST_F(TeamViewTest, TaskShowsInTreeAndGrid)
         cells << grid.index(0, c).data().toString();
     EXPECT_TRUE(cells.contains(QStringLiteral("Ann's printer"))) << cells.join(u'|').toStdString();
     EXPECT_EQ(grid.index(0, 0).data(Qt::UserRole).toLongLong(), 4711);
+}
 
-    // With the options' columns the title still leads, and a narrow window shows it first.
+// With the options' columns the title still leads, and a narrow window shows it first.
+TEST_F(TeamViewTest, OptionColumnsKeepTheTitleFirstInANarrowWindow)
+{
+    addTask({{QStringLiteral("SCR_Title"), QStringLiteral("Ann's printer")}});
+    TeamView view(session, prompt);
+    ASSERT_TRUE(view.refresh());
     view.applyListOptions();
+    const QAbstractItemModel& grid = *view.grid()->model();
     EXPECT_EQ(grid.headerData(0, Qt::Horizontal).toString(), QStringLiteral("Task Title"));
     EXPECT_EQ(grid.index(0, 0).data().toString(), QStringLiteral("Ann's printer"));
     auto* gridView = child<QTableView>(view, "TaskGrid");
