@@ -123,7 +123,8 @@ TEST_P(cSCRTest, LoadReadsEveryKindOfColumnAndShowsDatesInLocalTime)
     EXPECT_EQ(e.ownerUser + QString::number(e.groupId), QStringLiteral("bob7"));
 
     // Loading again starts afresh: the queue is emptied and a meeting is recognised.
-    const qlonglong meeting = bx::test::addTaskRow(db(), {{QStringLiteral("Meeting_ID"), 99}});
+    const qlonglong meeting = bx::test::addTaskRow(
+        db(), {{QStringLiteral("Meeting_ID"), 99}, {QStringLiteral("SCR_Title"), QVariant()}});
     ASSERT_TRUE(task.Load(meeting));
     EXPECT_EQ(task.taskType(), TaskType::Meeting);
     EXPECT_TRUE(task.pendingHistory().isEmpty());
