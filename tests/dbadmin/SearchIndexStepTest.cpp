@@ -2,9 +2,10 @@
 #include "dbadmin/StepActions.h"
 #include "dbadmin/UpgradeLog.h"
 #include "dbadmin/UpgradeSteps.h"
-#include "support/EngineFixture.h"
 #include "support/FixedClock.h"
 #include "support/Schema.h"
+#include "support/SessionTest.h"
+#include "support/TaskRows.h"
 
 #include <QDir>
 
@@ -14,32 +15,22 @@ using namespace bx;
 
 namespace {
 
-class SearchIndexStepTest : public test::EngineTest
+class SearchIndexStepTest : public test::CurrentSchemaTest
 {
 protected:
     void SetUp() override
     {
-        EngineTest::SetUp();
+        CurrentSchemaTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        QDir(tempDir()).mkdir(QStringLiteral("program"));
-        test::loadCurrentSchema(db(), tempDir() + QStringLiteral("/program"));
-        db().execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, Disabled) VALUES ('bob', 0)"));
-        db().execute(
-            QStringLiteral("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (7, 'Shop')"));
+        test::addUsers(db(), {QStringLiteral("ann")});
+        test::addWorkshop(db(), 7);
     }
 
     qlonglong addTask(const QString& title, const QString& comments)
     {
-        const qlonglong n =
-            db().insertNumbered(QStringLiteral("SCR"), QStringLiteral("SCR_Counter"),
-                                {QStringLiteral("SCR_Title"), QStringLiteral("SCR_Comments_AsText"),
-                                 QStringLiteral("SCR_Owner_User_ID"),
-                                 QStringLiteral("SCR_Request_ID"), QStringLiteral("SCR_Group_ID")},
-                                {title, comments, QStringLiteral("bob"), QStringLiteral("bob"), 7});
-        db().execute(
-            QStringLiteral("UPDATE SCR SET SCR_Number = SCR_Counter WHERE SCR_Counter = ?"), {n});
-        return n;
+        return test::addTaskRow(db(), {{QStringLiteral("SCR_Title"), title},
+                                       {QStringLiteral("SCR_Comments_AsText"), comments}});
     }
 
     void runStepAgain()

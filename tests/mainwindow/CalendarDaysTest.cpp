@@ -1,9 +1,10 @@
 #include "mainwindow/CalendarDays.h"
 
 #include "core/db/Database.h"
-#include "support/EngineFixture.h"
 #include "support/FixedClock.h"
 #include "support/Schema.h"
+#include "support/SessionTest.h"
+#include "support/TaskRows.h"
 
 #include <QDir>
 
@@ -19,25 +20,19 @@ QDateTime gmtAt(int y, int mo, int d, int h, int mi = 0)
     return naive(QDate(y, mo, d), QTime(h, mi));
 }
 
-class CalendarDaysTest : public EngineTest
+class CalendarDaysTest : public CurrentSchemaTest
 {
 protected:
     void SetUp() override
     {
-        EngineTest::SetUp();
+        CurrentSchemaTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        QDir(tempDir()).mkdir(QStringLiteral("program"));
-        loadCurrentSchema(db(), tempDir() + QStringLiteral("/program"));
-        for (const QString& user : {kOwner, QStringLiteral("ann"), QStringLiteral("gone")})
-            db().execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, User_Name) VALUES (?, ?)"),
-                         {user, user});
+        addUsers(db(), {kOwner, QStringLiteral("ann"), QStringLiteral("gone")});
         db().execute(QStringLiteral("UPDATE LU_USER SET Disabled = 1 WHERE USER_ID = ?"),
                      {QStringLiteral("gone")});
         for (qlonglong id : {kShop, kOtherShop})
-            db().execute(
-                QStringLiteral("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (?, ?)"),
-                {id, QStringLiteral("Shop's %1").arg(id)});
+            addWorkshop(db(), id, QStringLiteral("Shop's %1").arg(id));
     }
 
     /** A task due at the GMT moment; meeting > 0 makes it a meeting. */
@@ -45,17 +40,13 @@ protected:
                       qlonglong meeting = 0, const QString& status = QStringLiteral("A"),
                       const QString& owner = kOwner)
     {
-        const qlonglong n = db().insertNumbered(
-            QStringLiteral("SCR"), QStringLiteral("SCR_Counter"),
-            {QStringLiteral("SCR_Title"), QStringLiteral("SCR_Status"),
-             QStringLiteral("SCR_Group_ID"), QStringLiteral("SCR_Owner_User_ID"),
-             QStringLiteral("SCR_Request_ID"), QStringLiteral("SCR_Owner_Target_Date"),
-             QStringLiteral("Meeting_ID")},
-            {title, status, shop, owner, QStringLiteral("ann"), dueGmt,
-             meeting ? QVariant(meeting) : QVariant()});
-        db().execute(
-            QStringLiteral("UPDATE SCR SET SCR_Number = SCR_Counter WHERE SCR_Counter = ?"), {n});
-        return n;
+        return addTaskRow(
+            db(), {{QStringLiteral("SCR_Title"), title},
+                   {QStringLiteral("SCR_Status"), status},
+                   {QStringLiteral("SCR_Group_ID"), shop},
+                   {QStringLiteral("SCR_Owner_User_ID"), owner},
+                   {QStringLiteral("SCR_Owner_Target_Date"), dueGmt},
+                   {QStringLiteral("Meeting_ID"), meeting ? QVariant(meeting) : QVariant()}});
     }
 
     FixedClock clock{naive(QDate(2024, 3, 15), QTime(9, 0)), 2 * 3600};

@@ -1,8 +1,9 @@
 #include "mainwindow/Discussion.h"
 
 #include "core/db/Database.h"
-#include "support/EngineFixture.h"
 #include "support/Schema.h"
+#include "support/SessionTest.h"
+#include "support/TaskRows.h"
 
 #include <QDir>
 
@@ -14,37 +15,27 @@ namespace {
 
 const QString kObrien = QStringLiteral("O'Brien");
 
-class DiscussionTest : public test::EngineTest
+class DiscussionTest : public test::CurrentSchemaTest
 {
 protected:
     void SetUp() override
     {
-        EngineTest::SetUp();
+        CurrentSchemaTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        QDir(tempDir()).mkdir(QStringLiteral("program"));
-        test::loadCurrentSchema(db(), tempDir() + QStringLiteral("/program"));
-        for (const QString& user : {kObrien, QStringLiteral("carl")})
-            db().execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, Disabled) VALUES (?, 0)"),
-                         {user});
+        test::addUsers(db(), {kObrien, QStringLiteral("carl")});
         for (int group : {7, 8})
-            db().execute(
-                QStringLiteral("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (?, ?)"),
-                {group, QStringLiteral("Shop")});
+            test::addWorkshop(db(), group);
     }
 
     qlonglong addTask(const QString& title, qlonglong group, bool sensitive = false)
     {
-        const qlonglong n = db().insertNumbered(
-            QStringLiteral("SCR"), QStringLiteral("SCR_Counter"),
-            {QStringLiteral("SCR_Title"), QStringLiteral("SCR_Status"),
-             QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("SCR_Request_ID"),
-             QStringLiteral("SCR_Group_ID"), QStringLiteral("SCR_Sensitive")},
-            {title, QStringLiteral("A"), QStringLiteral("carl"), QStringLiteral("carl"), group,
-             sensitive ? 1 : 0});
-        db().execute(
-            QStringLiteral("UPDATE SCR SET SCR_Number = SCR_Counter WHERE SCR_Counter = ?"), {n});
-        return n;
+        return test::addTaskRow(db(),
+                                {{QStringLiteral("SCR_Title"), title},
+                                 {QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("carl")},
+                                 {QStringLiteral("SCR_Request_ID"), QStringLiteral("carl")},
+                                 {QStringLiteral("SCR_Group_ID"), group},
+                                 {QStringLiteral("SCR_Sensitive"), sensitive}});
     }
 
     void attach(qlonglong task, const QString& type)

@@ -3,9 +3,9 @@
 #include "core/Session.h"
 #include "core/db/Database.h"
 #include "core/settings/SettingsStore.h"
-#include "support/EngineFixture.h"
 #include "support/FixedClock.h"
 #include "support/Schema.h"
+#include "support/SessionTest.h"
 
 #include <QDir>
 
@@ -31,16 +31,16 @@ TEST(DocFindInputTest, OnlyThePeriodIsRefused)
     EXPECT_EQ(ok.search->from, kToday);
 }
 
-class DocumentSearchTest : public test::EngineTest
+class DocumentSearchTest : public test::SessionTest
 {
 protected:
     void SetUp() override
     {
-        EngineTest::SetUp();
+        SessionTest::SetUp();
+        clock.set(naive(kToday, QTime(9, 0)));
+        clock.setStandardOffsetSeconds(3600);
         if (IsSkipped() || HasFatalFailure())
             return;
-        QDir(tempDir()).mkdir(QStringLiteral("program"));
-        test::loadCurrentSchema(db(), tempDir() + QStringLiteral("/program"));
         for (const char* user : {"ann", "bob", "O'Brien"})
             db().execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, Disabled) VALUES (?, 0)"),
                          {QString::fromUtf8(user)});
@@ -53,12 +53,6 @@ protected:
         db().execute(grant, {QStringLiteral("O'Brien"), QStringLiteral("Plans")});
         db().execute(grant, {QStringLiteral("O'Brien"), QStringLiteral("Bob's")});
         db().execute(grant, {QStringLiteral("bob"), QStringLiteral("Zeta")});
-        session.setDatabase(connectAgain());
-    }
-    void TearDown() override
-    {
-        session.closeDatabase();
-        EngineTest::TearDown();
     }
 
     void addDocument(const QString& title, const QString& file, const QVariant& category,
@@ -82,10 +76,6 @@ protected:
             out << row.value(2).toString();
         return out;
     }
-
-    test::FixedClock clock{naive(kToday, QTime(9, 0)), 3600};
-    SettingsStore settings{tempDir() + QStringLiteral("/MRBX.conf")};
-    Session session{settings, clock};
 };
 
 TEST_P(DocumentSearchTest, FoldersAreThoseGranted)

@@ -3,10 +3,11 @@
 #include "core/Session.h"
 #include "core/db/Database.h"
 #include "core/settings/SettingsStore.h"
-#include "support/EngineFixture.h"
 #include "support/FixedClock.h"
 #include "support/Schema.h"
 #include "support/ScriptedPrompt.h"
+#include "support/SessionTest.h"
+#include "support/TaskRows.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -20,16 +21,14 @@ namespace {
 constexpr qlonglong kHere = 7;
 constexpr qlonglong kElsewhere = 4;
 
-class FoldersTest : public test::EngineTest
+class FoldersTest : public test::SessionTest
 {
 protected:
     void SetUp() override
     {
-        EngineTest::SetUp();
+        SessionTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        QDir(tempDir()).mkdir(QStringLiteral("program"));
-        test::loadCurrentSchema(db(), tempDir() + QStringLiteral("/program"));
         for (const char* user : {"ann", "O'Brien"}) {
             db().execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, User_Name) VALUES (?, ?)"),
                          {QString::fromUtf8(user), QString::fromUtf8(user)});
@@ -39,15 +38,7 @@ protected:
                 QStringLiteral("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (?, ?)"),
                 {group, QStringLiteral("Shop ") + QString::number(group)});
         }
-        session.setDatabase(connectAgain());
-        session.user.userId = QStringLiteral("ann");
         session.currentWorkshopId = static_cast<int>(kHere);
-    }
-
-    void TearDown() override
-    {
-        session.closeDatabase();
-        EngineTest::TearDown();
     }
 
     qlonglong addFolder(const QString& name, qlonglong parent, qlonglong group = kHere)
@@ -62,10 +53,8 @@ protected:
 
     qlonglong addTaskIn(qlonglong folder, qlonglong group)
     {
-        return db().insertNumbered(QStringLiteral("SCR"), QStringLiteral("SCR_Counter"),
-                                   {QStringLiteral("SCR_Title"), QStringLiteral("SCR_Group_ID"),
-                                    QStringLiteral("SCR_Parent_Folder_Number")},
-                                   {QStringLiteral("Filed"), group, folder});
+        return test::addTaskRow(db(), {{QStringLiteral("SCR_Group_ID"), group},
+                                       {QStringLiteral("SCR_Parent_Folder_Number"), folder}});
     }
 
     /** Parent_Folder_Counter, or -1 when the folder is gone. */
@@ -82,12 +71,6 @@ protected:
         prompt.answer(PromptAnswer::Yes);
         return deleteFolder(session, prompt, FolderType::Task, folder, name).has_value();
     }
-
-    QTemporaryDir settingsDir;
-    SettingsStore settings{settingsDir.filePath(QStringLiteral("MRBX.conf"))};
-    test::FixedClock clock;
-    Session session{settings, clock};
-    test::ScriptedPrompt prompt;
 };
 
 TEST_P(FoldersTest, DeletingLiftsSubFoldersToTheDeletedFoldersParent)

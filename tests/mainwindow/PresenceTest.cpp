@@ -3,9 +3,9 @@
 #include "core/db/Database.h"
 #include "mainwindow/Poller.h"
 #include "mainwindow/TeamTree.h"
-#include "support/EngineFixture.h"
 #include "support/FixedClock.h"
 #include "support/Schema.h"
+#include "support/SessionTest.h"
 
 #include <QDir>
 #include <QSignalSpy>
@@ -52,16 +52,14 @@ struct Client
     QHash<QString, bool> seen;
 };
 
-class PresenceTest : public test::EngineTest
+class PresenceTest : public test::CurrentSchemaTest
 {
 protected:
     void SetUp() override
     {
-        EngineTest::SetUp();
+        CurrentSchemaTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        QDir(tempDir()).mkdir(QStringLiteral("program"));
-        test::loadCurrentSchema(db(), tempDir() + QStringLiteral("/program"));
     }
 
     DatabasePollBackend::Connector connector()

@@ -10,6 +10,7 @@
 #include "support/FixedClock.h"
 #include "support/Schema.h"
 #include "support/ScriptedPrompt.h"
+#include "support/TaskRows.h"
 #include "tasks/cSCR.h"
 
 #include <QDir>
@@ -200,10 +201,8 @@ protected:
         direct->executeScript(QStringLiteral("CREATE EXTENSION IF NOT EXISTS citext"));
         QDir(dir.path()).mkdir(QStringLiteral("program"));
         test::loadCurrentSchema(*direct, dir.filePath(QStringLiteral("program")));
-        direct->execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, Disabled) VALUES (?, 0)"),
-                        {cluster().user});
-        direct->execute(QStringLiteral("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (?, ?)"),
-                        {7, QStringLiteral("Shop")});
+        test::addUsers(*direct, {cluster().user});
+        test::addWorkshop(*direct, 7);
 
         forwarder = std::make_unique<Forwarder>(cluster().host, cluster().port);
         ASSERT_TRUE(forwarder->start());
@@ -226,19 +225,6 @@ protected:
                                    QStringLiteral(" WITH (FORCE)"));
     }
 
-    qlonglong addTask(const QString& title)
-    {
-        const qlonglong n = direct->insertNumbered(
-            QStringLiteral("SCR"), QStringLiteral("SCR_Counter"),
-            {QStringLiteral("SCR_Title"), QStringLiteral("SCR_Status"),
-             QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("SCR_Request_ID"),
-             QStringLiteral("SCR_Group_ID"), QStringLiteral("SCR_Request_Group_ID")},
-            {title, QStringLiteral("A"), cluster().user, cluster().user, 7, 7});
-        direct->execute(
-            QStringLiteral("UPDATE SCR SET SCR_Number = SCR_Counter WHERE SCR_Counter = ?"), {n});
-        return n;
-    }
-
     QTemporaryDir dir;
     SettingsStore settings{dir.filePath(QStringLiteral("MRBX.conf"))};
     test::FixedClock clock;
@@ -255,7 +241,11 @@ private:
 TEST_F(ReconnectServerTest, StoppedServerAsksUntilBackThenAPendingEditSaves)
 {
     ASSERT_TRUE(reopenSession(session, prompt)) << prompt.script.texts().join(u'|').toStdString();
-    const qlonglong number = addTask(QStringLiteral("before"));
+    const qlonglong number =
+        test::addTaskRow(*direct, {{QStringLiteral("SCR_Title"), QStringLiteral("before")},
+                                   {QStringLiteral("SCR_Owner_User_ID"), cluster().user},
+                                   {QStringLiteral("SCR_Request_ID"), cluster().user},
+                                   {QStringLiteral("SCR_Request_Group_ID"), 7}});
     cSCR task(session, prompt);
     ASSERT_TRUE(task.Load(number));
     task.setSCR_Title(QStringLiteral("O'Brien's edit"));

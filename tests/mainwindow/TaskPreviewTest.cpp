@@ -1,9 +1,10 @@
 #include "mainwindow/TaskPreview.h"
 
 #include "core/db/Database.h"
-#include "support/EngineFixture.h"
 #include "support/FixedClock.h"
 #include "support/Schema.h"
+#include "support/SessionTest.h"
+#include "support/TaskRows.h"
 
 #include <QDir>
 
@@ -15,44 +16,32 @@ namespace {
 
 const QString kObrien = QStringLiteral("O'Brien");
 
-class TaskPreviewTest : public test::EngineTest
+class TaskPreviewTest : public test::CurrentSchemaTest
 {
 protected:
     void SetUp() override
     {
-        EngineTest::SetUp();
+        CurrentSchemaTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        QDir(tempDir()).mkdir(QStringLiteral("program"));
-        test::loadCurrentSchema(db(), tempDir() + QStringLiteral("/program"));
-        for (const QString& user : {kObrien, QStringLiteral("carl")})
-            db().execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, Disabled) VALUES (?, 0)"),
-                         {user});
-        db().execute(QStringLiteral("INSERT INTO LU_CATEGORY (Category) VALUES (?)"),
-                     {QStringLiteral("Bob's & co")});
-        db().execute(QStringLiteral("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (?, ?)"),
-                     {7, QStringLiteral("Shop")});
+        test::addUsers(db(), {kObrien, QStringLiteral("carl")});
+        test::addCategories(db(), {QStringLiteral("Bob's & co")});
+        test::addWorkshop(db(), 7);
         // Local time is GMT - 5 hours.
         clock.setStandardOffsetSeconds(-5 * 3600);
     }
 
-    qlonglong addTask(const QVariantMap& overrides)
+    qlonglong addTask(const QVariantMap& columns)
     {
-        QVariantMap columns{
-            {QStringLiteral("SCR_Title"), QStringLiteral("<b>O'Brien")},
-            {QStringLiteral("SCR_Status"), QStringLiteral("C")},
-            {QStringLiteral("SCR_Owner_User_ID"), kObrien},
-            {QStringLiteral("SCR_Request_ID"), QStringLiteral("carl")},
-            {QStringLiteral("SCR_Category"), QStringLiteral("Bob's & co")},
-            {QStringLiteral("SCR_Group_ID"), 7},
-            {QStringLiteral("SCR_StartDate"), naive(QDate(2024, 3, 1), QTime(2, 30))}};
-        for (auto it = overrides.begin(); it != overrides.end(); ++it)
-            columns[it.key()] = it.value();
-        const qlonglong n = db().insertNumbered(
-            QStringLiteral("SCR"), QStringLiteral("SCR_Counter"), columns.keys(), columns.values());
-        db().execute(
-            QStringLiteral("UPDATE SCR SET SCR_Number = SCR_Counter WHERE SCR_Counter = ?"), {n});
-        return n;
+        return test::addTaskRow(
+            db(),
+            {{QStringLiteral("SCR_Title"), QStringLiteral("<b>O'Brien")},
+             {QStringLiteral("SCR_Status"), QStringLiteral("C")},
+             {QStringLiteral("SCR_Owner_User_ID"), kObrien},
+             {QStringLiteral("SCR_Request_ID"), QStringLiteral("carl")},
+             {QStringLiteral("SCR_Category"), QStringLiteral("Bob's & co")},
+             {QStringLiteral("SCR_StartDate"), naive(QDate(2024, 3, 1), QTime(2, 30))}},
+            columns);
     }
 
     test::FixedClock clock;

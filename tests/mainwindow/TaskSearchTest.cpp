@@ -3,9 +3,10 @@
 #include "core/Session.h"
 #include "core/db/Database.h"
 #include "core/settings/SettingsStore.h"
-#include "support/EngineFixture.h"
 #include "support/FixedClock.h"
 #include "support/Schema.h"
+#include "support/SessionTest.h"
+#include "support/TaskRows.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -82,53 +83,35 @@ TEST(FindInputTest, ComputesThePeriodAndTrimsThePatterns)
     EXPECT_EQ(checkFindInput(in, kToday).options->from, QDate(2024, 1, 21));
 }
 
-class TaskSearchTest : public test::EngineTest
+class TaskSearchTest : public test::SessionTest
 {
 protected:
     void SetUp() override
     {
-        EngineTest::SetUp();
+        SessionTest::SetUp();
+        clock.set(naive(kToday, QTime(14, 5)));
         if (IsSkipped() || HasFatalFailure())
             return;
-        QDir(tempDir()).mkdir(QStringLiteral("program"));
-        test::loadCurrentSchema(db(), tempDir() + QStringLiteral("/program"));
-        for (const char* user : {"ann", "bob", "carl", "O'Brien"})
-            db().execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, Disabled) VALUES (?, 0)"),
-                         {QString::fromUtf8(user)});
+        test::addUsers(db(), {QStringLiteral("ann"), QStringLiteral("bob"), QStringLiteral("carl"),
+                              QStringLiteral("O'Brien")});
         db().execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, Disabled) VALUES (?, ?)"),
                      {QStringLiteral("gone"), db().dialect().trueValue()});
         for (qlonglong g : {kShop, kForeignShop})
-            db().execute(
-                QStringLiteral("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (?, ?)"),
-                {g, QStringLiteral("Shop %1").arg(g)});
+            test::addWorkshop(db(), g);
         // ann is listed twice in her workshop: her tasks must still come once.
         for (const char* user : {"ann", "ann", "bob", "carl"})
             db().execute(QStringLiteral("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (?, ?)"),
                          {kShop, QString::fromUtf8(user)});
-        session.setDatabase(connectAgain());
-        session.user.userId = QStringLiteral("ann");
-    }
-    void TearDown() override
-    {
-        session.closeDatabase();
-        EngineTest::TearDown();
     }
 
-    qlonglong addTask(const QString& title, const QVariantMap& overrides = {})
+    qlonglong addTask(const QString& title, const QVariantMap& columns = {})
     {
-        QVariantMap columns{{QStringLiteral("SCR_Title"), title},
-                            {QStringLiteral("SCR_Status"), QStringLiteral("A")},
-                            {QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("bob")},
-                            {QStringLiteral("SCR_Request_ID"), QStringLiteral("carl")},
-                            {QStringLiteral("SCR_Group_ID"), kShop},
-                            {QStringLiteral("SCR_StartDate"), at(2023, 6, 1)}};
-        for (auto it = overrides.begin(); it != overrides.end(); ++it)
-            columns[it.key()] = it.value();
-        const qlonglong n = db().insertNumbered(
-            QStringLiteral("SCR"), QStringLiteral("SCR_Counter"), columns.keys(), columns.values());
-        db().execute(
-            QStringLiteral("UPDATE SCR SET SCR_Number = SCR_Counter WHERE SCR_Counter = ?"), {n});
-        return n;
+        return test::addTaskRow(db(),
+                                {{QStringLiteral("SCR_Title"), title},
+                                 {QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("bob")},
+                                 {QStringLiteral("SCR_Request_ID"), QStringLiteral("carl")},
+                                 {QStringLiteral("SCR_StartDate"), at(2023, 6, 1)}},
+                                columns);
     }
 
     static SearchOptions options(const QString& title, const QString& custom = {})
@@ -158,10 +141,6 @@ protected:
         }
         return out;
     }
-
-    test::FixedClock clock{naive(kToday, QTime(14, 5))};
-    SettingsStore settings{tempDir() + QStringLiteral("/MRBX.conf")};
-    Session session{settings, clock};
 };
 
 // Patterns of three characters and more are answered by the fast index, shorter ones and those

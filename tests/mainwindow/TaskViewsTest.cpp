@@ -5,9 +5,10 @@
 #include "core/settings/SettingsStore.h"
 #include "dbadmin/UpgradeLog.h"
 #include "dbadmin/UpgradeSteps.h"
-#include "support/EngineFixture.h"
 #include "support/FixedClock.h"
 #include "support/Schema.h"
+#include "support/SessionTest.h"
+#include "support/TaskRows.h"
 
 #include <QDir>
 
@@ -34,58 +35,38 @@ QDateTime at(int y, int mo, int d, int h = 0, int mi = 0)
     return naive(QDate(y, mo, d), QTime(h, mi));
 }
 
-class TaskViewsTest : public test::EngineTest
+class TaskViewsTest : public test::SessionTest
 {
 protected:
     void SetUp() override
     {
-        EngineTest::SetUp();
+        SessionTest::SetUp();
+        clock.set(at(2024, 1, 31, 14, 5));
         if (IsSkipped() || HasFatalFailure())
             return;
-        QDir(tempDir()).mkdir(QStringLiteral("program"));
-        test::loadCurrentSchema(db(), tempDir() + QStringLiteral("/program"));
-        for (const QString& user : {QStringLiteral("ann"), QStringLiteral("bob"),
-                                    QStringLiteral("carl"), QStringLiteral("dora"), kObrien})
-            db().execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, Disabled) VALUES (?, 0)"),
-                         {user});
+        test::addUsers(db(), {QStringLiteral("ann"), QStringLiteral("bob"), QStringLiteral("carl"),
+                              QStringLiteral("dora"), kObrien});
         db().execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, Disabled) VALUES (?, ?)"),
                      {QStringLiteral("gone"), db().dialect().trueValue()});
-        for (const QString& c : {kBobs, QStringLiteral("Misc")})
-            db().execute(QStringLiteral("INSERT INTO LU_CATEGORY (Category) VALUES (?)"), {c});
+        test::addCategories(db(), {kBobs, QStringLiteral("Misc")});
         for (const QString& p : {QStringLiteral("High"), QStringLiteral("Low")})
             db().execute(QStringLiteral("INSERT INTO LU_PRIORITY (Priority) VALUES (?)"), {p});
         for (qlonglong g : {kShop, kOtherShop})
-            db().execute(
-                QStringLiteral("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (?, ?)"),
-                {g, QStringLiteral("Shop %1").arg(g)});
-        session.setDatabase(connectAgain());
-        session.user.userId = QStringLiteral("ann");
+            test::addWorkshop(db(), g);
         session.currentWorkshopId = int(kShop);
-    }
-    void TearDown() override
-    {
-        session.closeDatabase();
-        EngineTest::TearDown();
     }
 
     /** A task of the current workshop, active, owned by bob and requested by carl. */
-    qlonglong addTask(const QString& title, const QVariantMap& overrides = {})
+    qlonglong addTask(const QString& title, const QVariantMap& columns = {})
     {
-        QVariantMap columns{{QStringLiteral("SCR_Title"), title},
-                            {QStringLiteral("SCR_Status"), QStringLiteral("A")},
-                            {QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("bob")},
-                            {QStringLiteral("SCR_Request_ID"), QStringLiteral("carl")},
-                            {QStringLiteral("SCR_Group_ID"), kShop},
-                            {QStringLiteral("SCR_Owner_Date_Viewed"), at(2024, 1, 2)},
-                            {QStringLiteral("SCR_StartDate"), at(2023, 6, 1)},
-                            {QStringLiteral("Meeting_ID"), 0}};
-        for (auto it = overrides.begin(); it != overrides.end(); ++it)
-            columns[it.key()] = it.value();
-        const qlonglong n = db().insertNumbered(
-            QStringLiteral("SCR"), QStringLiteral("SCR_Counter"), columns.keys(), columns.values());
-        db().execute(
-            QStringLiteral("UPDATE SCR SET SCR_Number = SCR_Counter WHERE SCR_Counter = ?"), {n});
-        return n;
+        return test::addTaskRow(db(),
+                                {{QStringLiteral("SCR_Title"), title},
+                                 {QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("bob")},
+                                 {QStringLiteral("SCR_Request_ID"), QStringLiteral("carl")},
+                                 {QStringLiteral("SCR_Owner_Date_Viewed"), at(2024, 1, 2)},
+                                 {QStringLiteral("SCR_StartDate"), at(2023, 6, 1)},
+                                 {QStringLiteral("Meeting_ID"), 0}},
+                                columns);
     }
     void addRoute(qlonglong task, const QString& status, const QDateTime& in)
     {
@@ -152,11 +133,6 @@ protected:
         addTask(QStringLiteral("elsewhere"), {{QStringLiteral("SCR_Group_ID"), kOtherShop}});
         addTask(QStringLiteral("irish"), {{QStringLiteral("SCR_Request_ID"), kObrien}});
     }
-
-    QTemporaryDir settingsDir;
-    SettingsStore settings{settingsDir.filePath(QStringLiteral("MRBX.conf"))};
-    test::FixedClock clock{at(2024, 1, 31, 14, 5)};
-    Session session{settings, clock};
 };
 
 struct CriteriaCase

@@ -1,14 +1,12 @@
 #include "mainwindow/TeamTree.h"
 
 #include "core/db/Database.h"
-#include "support/EngineFixture.h"
 #include "support/Schema.h"
+#include "support/SessionTest.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 
 #include <gtest/gtest.h>
-#include <iostream>
 
 using namespace bx;
 
@@ -104,16 +102,14 @@ struct Recorder : TeamTreeListener
     void reset() override { calls << QStringLiteral("reset"); }
 };
 
-class TeamTreeTest : public test::EngineTest
+class TeamTreeTest : public test::CurrentSchemaTest
 {
 protected:
     void SetUp() override
     {
-        EngineTest::SetUp();
+        CurrentSchemaTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        QDir(tempDir()).mkdir(QStringLiteral("program"));
-        test::loadCurrentSchema(db(), tempDir() + QStringLiteral("/program"));
         const auto user = [&](const QString& id, int disabled) {
             db().execute(QStringLiteral(
                              "INSERT INTO LU_USER (USER_ID, User_Name, Disabled) VALUES (?, ?, ?)"),
@@ -319,7 +315,7 @@ TEST_P(TeamTreeTest, InsertRemoveAndRefreshFollowOneTask)
     tree.setListener(nullptr);
 }
 
-TEST_P(TeamTreeTest, PlacesAHundredThousandTasksQuickly)
+TEST_P(TeamTreeTest, PlacesAHundredThousandTasks)
 {
     for (int u = 0; u < 50; ++u) {
         const QString id = QStringLiteral("u%1").arg(u);
@@ -340,15 +336,10 @@ TEST_P(TeamTreeTest, PlacesAHundredThousandTasksQuickly)
         t.target = kNow.addDays(i % 3 - 1);
         rows << rowOf(t);
     }
-    const RecordSet set(kColumns, rows);
-    QElapsedTimer timer;
-    timer.start();
-    const int placed = tree.placeTasks(set);
-    const qint64 ms = timer.elapsed();
-    std::cout << "[ timing ] placed " << placed << " tasks in " << ms << " ms\n";
-    EXPECT_EQ(placed, kCount);
+    // A placement that grows faster than the rows runs into the test's time limit; the team view
+    // benchmark measures the speed itself.
+    EXPECT_EQ(tree.placeTasks(RecordSet(kColumns, rows)), kCount);
     EXPECT_EQ(parentText(20), QStringLiteral("Task 15"));
-    EXPECT_LT(ms, 10000); // generous: the sanitised debug build is several times slower
 }
 
 BX_INSTANTIATE_ENGINES(TeamTreeTest);

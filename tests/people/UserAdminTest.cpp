@@ -10,13 +10,13 @@
 #include "people/UserRights.h"
 #include "people/UserStore.h"
 #include "people/UserTree.h"
-#include "support/EngineFixture.h"
 #include "support/FixedClock.h"
 #include "support/Schema.h"
 #include "support/ScriptedPrompt.h"
+#include "support/SessionTest.h"
+#include "support/TaskRows.h"
 
 #include <QDir>
-#include <QTemporaryDir>
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -34,16 +34,14 @@ const QString kPassword = QStringLiteral("Secret1");
  * On the server engine roles are named after the process database, so that tests in different
  * processes never meet, and are dropped after each test.
  */
-class UserAdminTest : public bx::test::EngineTest
+class UserAdminTest : public bx::test::SessionTest
 {
 protected:
     void SetUp() override
     {
-        EngineTest::SetUp();
+        SessionTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        QDir(tempDir()).mkdir(QStringLiteral("program"));
-        bx::test::loadCurrentSchema(db(), tempDir() + QStringLiteral("/program"));
         addUser("bob", "");
         addUser("carol", "bob");
         addUser("dave", "carol");
@@ -62,7 +60,6 @@ protected:
                 QStringLiteral("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (101, ?)"),
                 {QLatin1String(u)});
 
-        session.setDatabase(connectAgain());
         session.user.userId = QStringLiteral("admin");
         session.user.record = *loadUser(db(), QStringLiteral("admin"));
         if (isServer())
@@ -71,7 +68,6 @@ protected:
 
     void TearDown() override
     {
-        session.closeDatabase();
         if (isServer() && !IsSkipped()) {
             auto* pg = static_cast<PgDatabase*>(&db());
             const RecordSet roles =
@@ -81,7 +77,7 @@ protected:
                 pg->executeScript(QStringLiteral("DROP ROLE ") +
                                   pg->quoteIdentifier(row.first().toString()));
         }
-        EngineTest::TearDown();
+        SessionTest::TearDown();
     }
 
     void addUser(const char* id, const char* supervisor)
@@ -167,12 +163,6 @@ protected:
                            {role(id)})
                     .eof();
     }
-
-    QTemporaryDir m_settingsDir;
-    SettingsStore settings{m_settingsDir.filePath(QStringLiteral("MRBX.conf"))};
-    bx::test::FixedClock clock;
-    Session session{settings, clock};
-    ScriptedPrompt prompt;
 };
 
 } // namespace
@@ -443,11 +433,10 @@ TEST_P(UserAdminTest, DisablingCascadesOnOkAndDropsMemberships)
 TEST_P(UserAdminTest, DeletionRefusesInOrderAndAsksFirst)
 {
     const auto task = [&](int n, const char* requester, const char* owner, int ownerType) {
-        db().execute(QStringLiteral("INSERT INTO SCR (SCR_Counter, SCR_Number, SCR_Priority, "
-                                    "SCR_Request_ID, SCR_Owner_User_ID, SCR_OwnerType) VALUES "
-                                    "(?, ?, ?, ?, ?, ?)"),
-                     {n, n, QStringLiteral("2 - Normal"), QLatin1String(requester),
-                      QLatin1String(owner), ownerType});
+        bx::test::addTaskRow(db(), {{QStringLiteral("SCR_Number"), n},
+                                    {QStringLiteral("SCR_Request_ID"), QLatin1String(requester)},
+                                    {QStringLiteral("SCR_Owner_User_ID"), QLatin1String(owner)},
+                                    {QStringLiteral("SCR_OwnerType"), ownerType}});
     };
     task(1, "bob", "bob", 1);   // bob requested; owns it only as a workshop
     task(2, "bob", "carol", 0); // carol owns
@@ -498,13 +487,14 @@ TEST_P(UserAdminTest, DeletingAStageDesignerKeepsTheTasksOfOthersInHisStages)
                                 "UserType, Owner_ID) VALUES (?, ?, ?, ?)"),
                  {QStringLiteral("Review"), QStringLiteral("Back"), 2, QStringLiteral("dave")});
     // erin's task sits in the first stage.
-    db().execute(QStringLiteral("INSERT INTO SCR (SCR_Counter, SCR_Number, SCR_Priority, "
-                                "SCR_Title, SCR_Request_ID, SCR_Owner_User_ID, SCR_OwnerType, "
-                                "SCR_Lifecycle_ID, SCR_LC_Stage_Name, SCR_LC_Owner_ID) VALUES "
-                                "(?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-                 {7, 7, QStringLiteral("2 - Normal"), QStringLiteral("Erin's plan"),
-                  QStringLiteral("erin"), QStringLiteral("erin"), 0, QStringLiteral("Review"),
-                  QStringLiteral("Check"), QStringLiteral("dave")});
+    bx::test::addTaskRow(db(), {{QStringLiteral("SCR_Number"), 7},
+                                {QStringLiteral("SCR_Title"), QStringLiteral("Erin's plan")},
+                                {QStringLiteral("SCR_Request_ID"), QStringLiteral("erin")},
+                                {QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("erin")},
+                                {QStringLiteral("SCR_OwnerType"), 0},
+                                {QStringLiteral("SCR_Lifecycle_ID"), QStringLiteral("Review")},
+                                {QStringLiteral("SCR_LC_Stage_Name"), QStringLiteral("Check")},
+                                {QStringLiteral("SCR_LC_Owner_ID"), QStringLiteral("dave")}});
 
     prompt.answer(PromptAnswer::Ok);
     ASSERT_TRUE(deleteUser(session, prompt, QStringLiteral("dave")));

@@ -3,6 +3,7 @@
 #include "core/ErrorLog.h"
 #include "core/db/SqliteDatabase.h"
 #include "dbadmin/DatabaseCreator.h"
+#include "support/TaskRows.h"
 
 #include <QCoreApplication>
 
@@ -21,6 +22,14 @@ void WindowTest::SetUp()
     prompt.clear();
     session.setDatabase(SqliteDatabase::open(path));
     session.user.userId = QStringLiteral("admin");
+}
+
+void WindowTest::enterWorkshop(qlonglong id, const QString& name)
+{
+    addWorkshop(db(), id, name);
+    db().execute(QStringLiteral("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (?, ?)"),
+                 {id, session.user.userId});
+    session.currentWorkshopId = static_cast<int>(id);
 }
 
 } // namespace bx::test

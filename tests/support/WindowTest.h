@@ -41,6 +41,9 @@ protected:
 
     Database& db() { return session.db(); }
 
+    /** Adds workshop `id` with "admin" as a member and makes it the session's workshop. */
+    void enterWorkshop(qlonglong id, const QString& name = {});
+
     QTemporaryDir dir;
     SettingsStore settings{dir.filePath(QStringLiteral("MRBX.conf"))};
     FixedClock clock;

@@ -67,11 +67,10 @@ void FakePlugIn::setProperty(const QString& name, const QVariant& value)
 
 void TaskTest::SetUp()
 {
-    EngineTest::SetUp();
+    SessionTest::SetUp();
+    clock.setStandardOffsetSeconds(2 * kHour);
     if (IsSkipped() || HasFatalFailure())
         return;
-    QDir(tempDir()).mkdir(QStringLiteral("program"));
-    bx::test::loadCurrentSchema(db(), tempDir() + QStringLiteral("/program"));
     for (const char* user : {"ann", "bob", "carl", "dora", "O'Brien"})
         addUser(QString::fromUtf8(user));
     addCategory(kProjects);
@@ -80,8 +79,6 @@ void TaskTest::SetUp()
     addGroup(kShop7, QStringLiteral("Seventh"), kSevenRoot);
     addGroup(kShop8, QStringLiteral("Eighth"));
     addGroup(kShop9, QStringLiteral("Ninth"));
-    session.setDatabase(connectAgain());
-    session.user.userId = kMe;
     session.currentWorkshopId = static_cast<int>(kShop7);
     session.taskNotifier = &notifier;
 }
@@ -89,24 +86,7 @@ void TaskTest::SetUp()
 void TaskTest::TearDown()
 {
     session.taskNotifier = nullptr;
-    session.closeDatabase();
-    EngineTest::TearDown();
-}
-
-qlonglong TaskTest::addTask(const QVariantMap& columns)
-{
-    QStringList names;
-    QVariantList values;
-    for (auto it = columns.begin(); it != columns.end(); ++it) {
-        names << it.key();
-        values << (it.value().typeId() == QMetaType::Bool ? db().dialect().flag(it.value().toBool())
-                                                          : it.value());
-    }
-    const qlonglong n =
-        db().insertNumbered(QStringLiteral("SCR"), QStringLiteral("SCR_Counter"), names, values);
-    db().execute(QStringLiteral("UPDATE SCR SET SCR_Number = SCR_Counter WHERE SCR_Counter = ?"),
-                 {n});
-    return n;
+    SessionTest::TearDown();
 }
 
 void TaskTest::startHistory(qlonglong task, const QString& owner, qlonglong group)

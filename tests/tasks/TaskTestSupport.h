@@ -3,9 +3,10 @@
 #include "core/Session.h"
 #include "core/db/Database.h"
 #include "core/settings/SettingsStore.h"
-#include "support/EngineFixture.h"
 #include "support/FixedClock.h"
 #include "support/ScriptedPrompt.h"
+#include "support/SessionTest.h"
+#include "support/TaskRows.h"
 #include "tasks/TaskTypes.h"
 #include "workflow/TaskNotifier.h"
 
@@ -160,14 +161,14 @@ inline StageDef withRule(StageDef s, const QString& rule, bool received, bool ap
  * signed in as ann in workshop 7, on its own connection, with a recording notifier; a fixed clock
  * at 2024-01-31 14:05:09 local, two hours ahead of GMT.
  */
-class TaskTest : public EngineTest
+class TaskTest : public SessionTest
 {
 protected:
     void SetUp() override;
     void TearDown() override;
 
-    /** Adds a task row as another client would have saved it; dates are given in GMT. */
-    qlonglong addTask(const QVariantMap& columns);
+    /** Adds a task row as another client would have saved it: addTaskRow() on this database. */
+    qlonglong addTask(const QVariantMap& columns) { return addTaskRow(db(), columns); }
     /**
      * Gives the task the history its first save leaves: a closed "Create Request" row and the
      * open row of `owner`.
@@ -220,11 +221,6 @@ protected:
     /** Shown errors: the texts of critical boxes titled "Budget Row Error". */
     QStringList taskErrors() const;
 
-    QTemporaryDir settingsDir;
-    SettingsStore settings{settingsDir.filePath(QStringLiteral("MRBX.conf"))};
-    FixedClock clock{at(2024, 1, 31, 14, 5, 9), 2 * kHour};
-    Session session{settings, clock};
-    ScriptedPrompt prompt;
     RecordingNotifier notifier;
 };
 

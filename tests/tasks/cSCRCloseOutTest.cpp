@@ -47,9 +47,6 @@ protected:
     {
         QVariantMap row{
             {QStringLiteral("SCR_Title"), QStringLiteral("Lathe for O'Brien's shop")},
-            {QStringLiteral("SCR_Status"), QStringLiteral("A")},
-            {QStringLiteral("SCR_Owner_User_ID"), kMe},
-            {QStringLiteral("SCR_Group_ID"), kShop7},
             {QStringLiteral("SCR_Request_ID"), QStringLiteral("dora")},
             {QStringLiteral("SCR_Request_Group_ID"), kShop8},
             {QStringLiteral("SCR_Category"), kProjects},
@@ -64,11 +61,9 @@ protected:
             row.insert(QStringLiteral("SCR_LC_Owner_ID"), QStringLiteral("dan"));
             row.insert(QStringLiteral("SCR_LC_Owner_Group_ID"), kShop7);
         }
-        for (auto it = extra.begin(); it != extra.end(); ++it)
-            row.insert(it.key(), it.value());
-        const qlonglong number = addTask(row);
-        startHistory(number, row.value(QStringLiteral("SCR_Owner_User_ID")).toString(),
-                     row.value(QStringLiteral("SCR_Group_ID")).toLongLong());
+        const qlonglong number = bx::test::addTaskRow(db(), row, extra);
+        startHistory(number, storedText(number, QStringLiteral("SCR_Owner_User_ID")),
+                     storedNumber(number, QStringLiteral("SCR_Group_ID")));
         return number;
     }
 

@@ -20,15 +20,12 @@ class cSCRSaveTest : public TaskTest
 {
 protected:
     /** A task of mine in workshop 7, filed in kProjects, as another client saved it. */
-    qlonglong baselineTask(QVariantMap extra = {})
+    qlonglong baselineTask(const QVariantMap& extra = {})
     {
-        QVariantMap row{
+        const QVariantMap row{
             {QStringLiteral("SCR_Title"), QStringLiteral("Printer")},
-            {QStringLiteral("SCR_Status"), QStringLiteral("A")},
-            {QStringLiteral("SCR_Owner_User_ID"), kMe},
             {QStringLiteral("SCR_Request_ID"), QStringLiteral("dora")},
             {QStringLiteral("SCR_Request_Group_ID"), kShop8},
-            {QStringLiteral("SCR_Group_ID"), kShop7},
             {QStringLiteral("SCR_Category"), kProjects},
             {QStringLiteral("SCR_Comments"), QStringLiteral("{\\rtf1 old}")},
             {QStringLiteral("SCR_Comments_AsText"), QStringLiteral("old")},
@@ -40,9 +37,7 @@ protected:
             {QStringLiteral("SCR_Owner_Date_Viewed"), at(2024, 1, 30, 8, 0)},
             {QStringLiteral("SCR_Parent_Folder_Number"), 5},
         };
-        for (auto it = extra.begin(); it != extra.end(); ++it)
-            row.insert(it.key(), it.value());
-        return addTask(row);
+        return bx::test::addTaskRow(db(), row, extra);
     }
 
     QStringList varValues()

@@ -3,10 +3,11 @@
 #include "core/Session.h"
 #include "core/db/Database.h"
 #include "core/settings/SettingsStore.h"
-#include "support/EngineFixture.h"
 #include "support/FixedClock.h"
 #include "support/Schema.h"
 #include "support/ScriptedPrompt.h"
+#include "support/SessionTest.h"
+#include "support/TaskRows.h"
 
 #include <QDir>
 
@@ -27,43 +28,16 @@ QDateTime at(int y, int mo, int d, int h, int mi, int s = 0)
     return naive(QDate(y, mo, d), QTime(h, mi, s));
 }
 
-class cSCRTest : public bx::test::EngineTest
+class cSCRTest : public bx::test::SessionTest
 {
 protected:
     void SetUp() override
     {
-        EngineTest::SetUp();
+        SessionTest::SetUp();
+        clock.setStandardOffsetSeconds(2 * kHour);
         if (IsSkipped() || HasFatalFailure())
             return;
-        QDir(tempDir()).mkdir(QStringLiteral("program"));
-        bx::test::loadCurrentSchema(db(), tempDir() + QStringLiteral("/program"));
-        session.setDatabase(connectAgain());
-        session.user.userId = kMe;
         session.currentWorkshopId = 7;
-    }
-
-    void TearDown() override
-    {
-        session.closeDatabase();
-        EngineTest::TearDown();
-    }
-
-    /** Adds a task row as another client would have saved it; dates are given in GMT. */
-    qlonglong addTask(const QVariantMap& columns)
-    {
-        QStringList names;
-        QVariantList values;
-        for (auto it = columns.begin(); it != columns.end(); ++it) {
-            names << it.key();
-            values << (it.value().typeId() == QMetaType::Bool
-                           ? db().dialect().flag(it.value().toBool())
-                           : it.value());
-        }
-        const qlonglong n = db().insertNumbered(QStringLiteral("SCR"),
-                                                QStringLiteral("SCR_Counter"), names, values);
-        db().execute(
-            QStringLiteral("UPDATE SCR SET SCR_Number = SCR_Counter WHERE SCR_Counter = ?"), {n});
-        return n;
     }
 
     QVariant stored(qlonglong task, const char* column)
@@ -72,12 +46,6 @@ protected:
                                .arg(QString::fromLatin1(column)),
                            {task});
     }
-
-    QTemporaryDir settingsDir;
-    SettingsStore settings{settingsDir.filePath(QStringLiteral("MRBX.conf"))};
-    FixedClock clock{at(2024, 1, 31, 14, 5, 9), 2 * kHour};
-    Session session{settings, clock};
-    ScriptedPrompt prompt;
 };
 
 TEST_P(cSCRTest, CreateStartsAnActiveTaskOfMineWithEveryDateNow)
@@ -110,21 +78,22 @@ TEST_P(cSCRTest, CreateStartsAnActiveTaskOfMineWithEveryDateNow)
 TEST_P(cSCRTest, LoadReadsEveryKindOfColumnAndShowsDatesInLocalTime)
 {
     const QString title = QStringLiteral("It's \"quoted\"; O''Brien -- ' OR 1=1");
-    const qlonglong number = addTask({
-        {QStringLiteral("SCR_Title"), title},
-        {QStringLiteral("SCR_Status"), QStringLiteral("C")},
-        {QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("bob")},
-        {QStringLiteral("SCR_Owner_Target_Date"), at(2024, 7, 1, 22, 30)},
-        {QStringLiteral("SCR_Owner_Date_In"), at(2024, 6, 30, 8, 0, 59)},
-        {QStringLiteral("SCR_StartDate"), QVariant()},
-        {QStringLiteral("SCR_Firm_Target_Date"), true},
-        {QStringLiteral("SCR_Sensitive"), true},
-        {QStringLiteral("SCR_Percent_Complete"), 40},
-        {QStringLiteral("SCR_Contact_Key"), 12},
-        {QStringLiteral("SCR_Comments_AsText"), QStringLiteral("plain text only")},
-        {QStringLiteral("SCR_Custom_Field"), QStringLiteral("a=1;b='2'")},
-        {QStringLiteral("SCR_Group_ID"), 7},
-    });
+    const qlonglong number = bx::test::addTaskRow(
+        db(), {
+                  {QStringLiteral("SCR_Title"), title},
+                  {QStringLiteral("SCR_Status"), QStringLiteral("C")},
+                  {QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("bob")},
+                  {QStringLiteral("SCR_Owner_Target_Date"), at(2024, 7, 1, 22, 30)},
+                  {QStringLiteral("SCR_Owner_Date_In"), at(2024, 6, 30, 8, 0, 59)},
+                  {QStringLiteral("SCR_StartDate"), QVariant()},
+                  {QStringLiteral("SCR_Firm_Target_Date"), true},
+                  {QStringLiteral("SCR_Sensitive"), true},
+                  {QStringLiteral("SCR_Percent_Complete"), 40},
+                  {QStringLiteral("SCR_Contact_Key"), 12},
+                  {QStringLiteral("SCR_Comments_AsText"), QStringLiteral("plain text only")},
+                  {QStringLiteral("SCR_Custom_Field"), QStringLiteral("a=1;b='2'")},
+                  {QStringLiteral("SCR_Group_ID"), 7},
+              });
 
     cSCR task(session, prompt);
     ASSERT_TRUE(task.Load(number));
@@ -154,7 +123,8 @@ TEST_P(cSCRTest, LoadReadsEveryKindOfColumnAndShowsDatesInLocalTime)
     EXPECT_EQ(e.ownerUser + QString::number(e.groupId), QStringLiteral("bob7"));
 
     // Loading again starts afresh: the queue is emptied and a meeting is recognised.
-    const qlonglong meeting = addTask({{QStringLiteral("Meeting_ID"), 99}});
+    const qlonglong meeting = bx::test::addTaskRow(
+        db(), {{QStringLiteral("Meeting_ID"), 99}, {QStringLiteral("SCR_Title"), QVariant()}});
     ASSERT_TRUE(task.Load(meeting));
     EXPECT_EQ(task.taskType(), TaskType::Meeting);
     EXPECT_TRUE(task.pendingHistory().isEmpty());
@@ -192,9 +162,9 @@ TEST_P(cSCRTest, ViewedDateIsSetOnceAndOnlyForTheOwner)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.owner);
-        const qlonglong number =
-            addTask({{QStringLiteral("SCR_Owner_User_ID"), QString::fromLatin1(c.owner)},
-                     {QStringLiteral("SCR_Owner_Date_Viewed"), c.viewedGmt}});
+        const qlonglong number = bx::test::addTaskRow(
+            db(), {{QStringLiteral("SCR_Owner_User_ID"), QString::fromLatin1(c.owner)},
+                   {QStringLiteral("SCR_Owner_Date_Viewed"), c.viewedGmt}});
         cSCR task(session, prompt);
         ASSERT_TRUE(task.Load(number));
         const QVariant gmt = stored(number, "SCR_Owner_Date_Viewed");
@@ -252,7 +222,7 @@ TEST_P(cSCRTest, DateChangeTestsCompareWithTheValueAsLoaded)
         QVariantMap row{{QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("bob")}};
         for (const QString& column : columns)
             row.insert(column, c.storedGmt);
-        const qlonglong number = addTask(row);
+        const qlonglong number = bx::test::addTaskRow(db(), row);
         for (const QString& column : columns) {
             SCOPED_TRACE(std::string(c.name) + ", " + column.toStdString());
             cSCR task(session, prompt);

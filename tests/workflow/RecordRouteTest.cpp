@@ -3,8 +3,8 @@
 #include "RouteTestSupport.h"
 #include "core/Clock.h"
 #include "core/db/Database.h"
-#include "support/EngineFixture.h"
 #include "support/Schema.h"
+#include "support/SessionTest.h"
 #include "workflow/TaskNotifier.h"
 
 #include <QDir>
@@ -86,18 +86,9 @@ private:
     Database& m_db;
 };
 
-class RecordRouteTest : public bx::test::EngineTest
+class RecordRouteTest : public bx::test::CurrentSchemaTest
 {
 protected:
-    void SetUp() override
-    {
-        EngineTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
-        QDir(tempDir()).mkdir(QStringLiteral("program"));
-        bx::test::loadCurrentSchema(db(), tempDir() + QStringLiteral("/program"));
-    }
-
     RouteHistoryEntry entry(qlonglong task, const QString& action) const
     {
         RouteHistoryEntry e;

@@ -2,9 +2,9 @@
 
 #include "RouteTestSupport.h"
 #include "core/db/Database.h"
-#include "support/EngineFixture.h"
 #include "support/FixedClock.h"
 #include "support/Schema.h"
+#include "support/SessionTest.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,16 +17,14 @@ using namespace bx::test::route;
 namespace {
 
 /** Local time is GMT + 1 hour; today is 31 January 2024 there. */
-class RouteHistoryTest : public bx::test::EngineTest
+class RouteHistoryTest : public bx::test::CurrentSchemaTest
 {
 protected:
     void SetUp() override
     {
-        EngineTest::SetUp();
+        CurrentSchemaTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        QDir(tempDir()).mkdir(QStringLiteral("program"));
-        bx::test::loadCurrentSchema(db(), tempDir() + QStringLiteral("/program"));
         clock.setStandardOffsetSeconds(3600);
     }
 

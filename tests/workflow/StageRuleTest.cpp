@@ -2,8 +2,8 @@
 
 #include "core/db/Database.h"
 #include "core/settings/Vars.h"
-#include "support/EngineFixture.h"
 #include "support/Schema.h"
+#include "support/SessionTest.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -75,16 +75,14 @@ QString shown(const QVariant& v)
     return v.toString();
 }
 
-class StageRuleTest : public bx::test::EngineTest
+class StageRuleTest : public bx::test::CurrentSchemaTest
 {
 protected:
     void SetUp() override
     {
-        EngineTest::SetUp();
+        CurrentSchemaTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        QDir(tempDir()).mkdir(QStringLiteral("program"));
-        bx::test::loadCurrentSchema(db(), tempDir() + QStringLiteral("/program"));
         for (const auto& [id, supervisor] :
              {std::pair{"alice", "carol"}, {"bob", "alice"}, {"carol", ""}, {"O'Brien", "carol"}})
             db().execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, User_Name, "

@@ -2,8 +2,8 @@
 
 #include "RouteTestSupport.h"
 #include "core/db/Database.h"
-#include "support/EngineFixture.h"
 #include "support/Schema.h"
+#include "support/SessionTest.h"
 
 #include <QDir>
 
@@ -20,16 +20,14 @@ const QString kBoss = QStringLiteral("Boss's OK");
 const QString kDone = QStringLiteral("Done");
 const QString kSigner = QStringLiteral("O'Brien");
 
-class ToDoPanelTest : public bx::test::EngineTest
+class ToDoPanelTest : public bx::test::CurrentSchemaTest
 {
 protected:
     void SetUp() override
     {
-        EngineTest::SetUp();
+        CurrentSchemaTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        QDir(tempDir()).mkdir(QStringLiteral("program"));
-        bx::test::loadCurrentSchema(db(), tempDir() + QStringLiteral("/program"));
         m_home = bx::test::route::addGroup(db(), QStringLiteral("Home"));
         m_other = bx::test::route::addGroup(db(), QStringLiteral("Other"));
     }

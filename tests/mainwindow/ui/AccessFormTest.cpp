@@ -4,6 +4,7 @@
 #include "mainwindow/ui/Access_Form.h"
 #include "mainwindow/ui/TeamTreeModel.h"
 #include "mainwindow/ui/TeamView.h"
+#include "support/TaskRows.h"
 #include "support/WindowTest.h"
 #include "tasks/cSCR.h"
 #include "tasks/ui/SCR_FORM.h"
@@ -34,29 +35,27 @@ protected:
         WindowTest::SetUp();
         if (HasFatalFailure())
             return;
-        db().execute(QStringLiteral("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (?, ?)"),
-                     {kShop, QStringLiteral("O'Neil's desk")});
-        for (const char* user : {"admin", "ann"}) {
-            if (QLatin1String(user) != QLatin1String("admin"))
-                db().execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, User_Name, Disabled) "
-                                            "VALUES (?, ?, 0)"),
-                             {QString::fromLatin1(user), QString::fromLatin1(user)});
-            db().execute(QStringLiteral("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (?, ?)"),
-                         {kShop, QString::fromLatin1(user)});
-        }
-        session.currentWorkshopId = static_cast<int>(kShop);
+        enterWorkshop(kShop, QStringLiteral("O'Neil's desk"));
+        bx::test::addUsers(db(), {QStringLiteral("ann")});
+        db().execute(QStringLiteral("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (?, ?)"),
+                     {kShop, QStringLiteral("ann")});
         session.user.record.fullAccess = true;
     }
 
     void addTask(qlonglong number, const QString& title, const QString& owner,
                  const QString& category = {})
     {
-        db().execute(QStringLiteral("INSERT INTO SCR (SCR_Number, SCR_Title, SCR_Status, "
-                                    "SCR_Owner_User_ID, SCR_Request_ID, SCR_Group_ID, "
-                                    "SCR_Category, SCR_OwnerType, Meeting_ID, SCR_Template, "
-                                    "SCR_Parent_Number, SCR_Parent_Folder_Number) VALUES (?, ?, "
-                                    "'A', ?, 'admin', ?, ?, 0, 0, 0, 0, 0)"),
-                     {number, title, owner, kShop, category});
+        bx::test::addTaskRow(db(), {{QStringLiteral("SCR_Number"), number},
+                                    {QStringLiteral("SCR_Title"), title},
+                                    {QStringLiteral("SCR_Owner_User_ID"), owner},
+                                    {QStringLiteral("SCR_Request_ID"), QStringLiteral("admin")},
+                                    {QStringLiteral("SCR_Group_ID"), kShop},
+                                    {QStringLiteral("SCR_Category"), category},
+                                    {QStringLiteral("SCR_OwnerType"), 0},
+                                    {QStringLiteral("Meeting_ID"), 0},
+                                    {QStringLiteral("SCR_Template"), 0},
+                                    {QStringLiteral("SCR_Parent_Number"), 0},
+                                    {QStringLiteral("SCR_Parent_Folder_Number"), 0}});
     }
 
     /** The task numbers the grid shows once the view's read is in, sorted. */

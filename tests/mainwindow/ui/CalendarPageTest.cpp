@@ -6,8 +6,9 @@
 #include "mainwindow/ListOptions.h"
 #include "mainwindow/ui/DlgTaskListOptions.h"
 #include "support/FixedClock.h"
-#include "support/Schema.h"
 #include "support/ScriptedPrompt.h"
+#include "support/TaskRows.h"
+#include "support/WindowTest.h"
 
 #include <QCalendarWidget>
 #include <QCheckBox>
@@ -28,44 +29,34 @@ using bx::test::ScriptedPrompt;
 
 namespace {
 
-qlonglong addDue(Database& db, const QString& title, const QDateTime& dueGmt, qlonglong meeting)
+class CalendarPageTest : public bx::test::WindowTest
 {
-    const qlonglong n = db.insertNumbered(
-        QStringLiteral("SCR"), QStringLiteral("SCR_Counter"),
-        {QStringLiteral("SCR_Title"), QStringLiteral("SCR_Status"), QStringLiteral("SCR_Group_ID"),
-         QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("SCR_Request_ID"),
-         QStringLiteral("SCR_Owner_Target_Date"), QStringLiteral("Meeting_ID")},
-        {title, QStringLiteral("A"), 7, QStringLiteral("O'Brien"), QStringLiteral("O'Brien"),
-         dueGmt, meeting});
-    db.execute(QStringLiteral("UPDATE SCR SET SCR_Number = SCR_Counter WHERE SCR_Counter = ?"),
-               {n});
-    return n;
-}
+protected:
+    qlonglong addDue(const QString& title, const QDateTime& dueGmt, qlonglong meeting)
+    {
+        return bx::test::addTaskRow(
+            db(), {{QStringLiteral("SCR_Title"), title},
+                   {QStringLiteral("SCR_Request_ID"), QStringLiteral("O'Brien")},
+                   {QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("O'Brien")},
+                   {QStringLiteral("SCR_Owner_Target_Date"), dueGmt},
+                   {QStringLiteral("Meeting_ID"), meeting}});
+    }
+};
 
 } // namespace
 
 // The page asks for a workshop, then marks the days of the month in local time and opens the task
 // double-clicked in the day list.
-TEST(CalendarPageTest, MarksDaysListsTheChosenDayAndOpensTheTask)
+TEST_F(CalendarPageTest, MarksDaysListsTheChosenDayAndOpensTheTask)
 {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("pax.db"));
-    SettingsStore settings(dir.filePath(QStringLiteral("MRBX.conf")));
-    bx::test::FixedClock clock(naive(QDate(2024, 3, 1)), 2 * 3600);
-    ScriptedPrompt prompt;
-    Session session(settings, clock);
-    session.setDatabase(SqliteDatabase::open(path, SqliteDatabase::OpenMode::Create));
-    Database& db = session.db();
-    QDir(dir.path()).mkdir(QStringLiteral("program"));
-    bx::test::loadCurrentSchema(db, dir.filePath(QStringLiteral("program")));
-    db.execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, User_Name) VALUES (?, ?)"),
-               {QStringLiteral("O'Brien"), QStringLiteral("O'Brien")});
-    db.execute(QStringLiteral("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (?, ?)"),
-               {7, QStringLiteral("Seven's")});
+    clock.set(naive(QDate(2024, 3, 1)));
+    clock.setStandardOffsetSeconds(2 * 3600);
+    bx::test::addUsers(db(), {QStringLiteral("O'Brien")});
+    bx::test::addWorkshop(db(), 7, QStringLiteral("Seven's"));
     // 23:00 GMT on the 4th is the 5th for a user two hours east.
     const qlonglong task =
-        addDue(db, QStringLiteral("O'Brien's plan"), naive(QDate(2024, 3, 4), QTime(23, 0)), 0);
-    addDue(db, QStringLiteral("Board"), naive(QDate(2024, 3, 12), QTime(9, 0)), 5);
+        addDue(QStringLiteral("O'Brien's plan"), naive(QDate(2024, 3, 4), QTime(23, 0)), 0);
+    addDue(QStringLiteral("Board"), naive(QDate(2024, 3, 12), QTime(9, 0)), 5);
 
     CalendarPage page(session, prompt);
     page.resize(600, 600);

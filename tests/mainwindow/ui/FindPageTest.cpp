@@ -3,6 +3,7 @@
 #include "core/db/Database.h"
 #include "mainwindow/ui/F_DOCFIND.h"
 #include "mainwindow/ui/F_FIND.h"
+#include "support/TaskRows.h"
 #include "support/WindowTest.h"
 
 #include <QCheckBox>
@@ -28,24 +29,16 @@ protected:
         WindowTest::SetUp();
         if (HasFatalFailure())
             return;
-        db().execute(QStringLiteral("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (7, ?)"),
-                     {QStringLiteral("Shop")});
-        db().execute(QStringLiteral("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (7, ?)"),
-                     {QStringLiteral("admin")});
+        enterWorkshop(7);
     }
 
     qlonglong addTask(const QString& title)
     {
-        const qlonglong n = db().insertNumbered(
-            QStringLiteral("SCR"), QStringLiteral("SCR_Counter"),
-            {QStringLiteral("SCR_Title"), QStringLiteral("SCR_Status"),
-             QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("SCR_Request_ID"),
-             QStringLiteral("SCR_Group_ID"), QStringLiteral("SCR_StartDate")},
-            {title, QStringLiteral("A"), QStringLiteral("admin"), QStringLiteral("admin"), 7,
-             naive(QDate(2024, 1, 2))});
-        db().execute(
-            QStringLiteral("UPDATE SCR SET SCR_Number = SCR_Counter WHERE SCR_Counter = ?"), {n});
-        return n;
+        return bx::test::addTaskRow(db(),
+                                    {{QStringLiteral("SCR_Title"), title},
+                                     {QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("admin")},
+                                     {QStringLiteral("SCR_Request_ID"), QStringLiteral("admin")},
+                                     {QStringLiteral("SCR_StartDate"), naive(QDate(2024, 1, 2))}});
     }
 };
 

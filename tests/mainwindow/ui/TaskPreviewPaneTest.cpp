@@ -1,6 +1,7 @@
 #include "mainwindow/ui/TaskPreviewPane.h"
 
 #include "core/db/Database.h"
+#include "support/TaskRows.h"
 #include "support/WindowTest.h"
 
 #include <gtest/gtest.h>
@@ -16,18 +17,14 @@ class TaskPreviewPaneTest : public bx::test::WindowTest
 // The pane shows the chosen task, nothing for a task that is gone, and reports a failed read.
 TEST_F(TaskPreviewPaneTest, ShowsTheTaskAndReportsReadErrors)
 {
-    db().execute(QStringLiteral("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (?, ?)"),
-                 {70, QStringLiteral("Desk")});
-    const qlonglong n = db().insertNumbered(
-        QStringLiteral("SCR"), QStringLiteral("SCR_Counter"),
-        {QStringLiteral("SCR_Title"), QStringLiteral("SCR_Owner_User_ID"),
-         QStringLiteral("SCR_Request_ID"), QStringLiteral("SCR_Group_ID")},
-        {QStringLiteral("<b>O'Brien"), QStringLiteral("admin"), QStringLiteral("admin"), 70});
-    db().execute(QStringLiteral("UPDATE SCR SET SCR_Number = SCR_Counter WHERE SCR_Counter = ?"),
-                 {n});
+    bx::test::addWorkshop(db(), 70, QStringLiteral("Desk"));
+    const qlonglong n =
+        bx::test::addTaskRow(db(), {{QStringLiteral("SCR_Title"), QStringLiteral("<b>O'Brien")},
+                                    {QStringLiteral("SCR_Request_ID"), QStringLiteral("admin")},
+                                    {QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("admin")},
+                                    {QStringLiteral("SCR_Group_ID"), 70}});
 
     TaskPreviewPane pane(session, prompt);
-    EXPECT_EQ(pane.objectName(), QStringLiteral("Preview"));
     ASSERT_TRUE(pane.showTask(n));
     EXPECT_TRUE(pane.toPlainText().startsWith(QStringLiteral("<b>O'Brien")))
         << pane.toPlainText().toStdString();

@@ -3,6 +3,7 @@
 #include "core/Clock.h"
 #include "core/db/Database.h"
 #include "mainwindow/ui/TeamTreeModel.h"
+#include "support/TaskRows.h"
 #include "support/WindowTest.h"
 
 #include <QAbstractItemModelTester>
@@ -27,11 +28,19 @@ protected:
         WindowTest::SetUp();
         if (HasFatalFailure())
             return;
-        db().execute(QStringLiteral("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (?, ?)"),
-                     {kShop, QStringLiteral("O'Neil's desk")});
-        db().execute(QStringLiteral("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (?, ?)"),
-                     {kShop, QStringLiteral("admin")});
-        session.currentWorkshopId = static_cast<int>(kShop);
+        enterWorkshop(kShop, QStringLiteral("O'Neil's desk"));
+    }
+
+    /** An active task of the workshop, asked for and owned by admin. */
+    qlonglong addTask(const QVariantMap& columns)
+    {
+        return bx::test::addTaskRow(db(),
+                                    {{QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("admin")},
+                                     {QStringLiteral("SCR_Request_ID"), QStringLiteral("admin")},
+                                     {QStringLiteral("SCR_Group_ID"), kShop},
+                                     {QStringLiteral("SCR_OwnerType"), 0},
+                                     {QStringLiteral("Meeting_ID"), 0}},
+                                    columns);
     }
 
     /** The texts of the tree's nodes, depth first. */
@@ -81,12 +90,9 @@ TEST_F(TeamViewTest, FolderCommandsChangeTheTree)
 // The grid and the tree show the same task from one read; the grid gives dates in local time.
 TEST_F(TeamViewTest, TaskShowsInTreeAndGrid)
 {
-    db().execute(
-        QStringLiteral("INSERT INTO SCR (SCR_Number, SCR_Title, SCR_Status, "
-                       "SCR_Owner_User_ID, SCR_Request_ID, SCR_Group_ID, "
-                       "SCR_Owner_Target_Date, SCR_OwnerType, Meeting_ID) VALUES (?, ?, "
-                       "'A', 'admin', 'admin', ?, ?, 0, 0)"),
-        {4711, QStringLiteral("Ann's printer"), kShop, naive(QDate(2024, 2, 1), QTime(22, 30))});
+    addTask({{QStringLiteral("SCR_Number"), 4711},
+             {QStringLiteral("SCR_Title"), QStringLiteral("Ann's printer")},
+             {QStringLiteral("SCR_Owner_Target_Date"), naive(QDate(2024, 2, 1), QTime(22, 30))}});
     TeamView view(session, prompt);
     ASSERT_TRUE(view.refresh());
     const QAbstractItemModel& tree = *child<QTreeView>(view, "IvvTree1")->model();
@@ -101,9 +107,16 @@ TEST_F(TeamViewTest, TaskShowsInTreeAndGrid)
         cells << grid.index(0, c).data().toString();
     EXPECT_TRUE(cells.contains(QStringLiteral("Ann's printer"))) << cells.join(u'|').toStdString();
     EXPECT_EQ(grid.index(0, 0).data(Qt::UserRole).toLongLong(), 4711);
+}
 
-    // With the options' columns the title still leads, and a narrow window shows it first.
+// With the options' columns the title still leads, and a narrow window shows it first.
+TEST_F(TeamViewTest, OptionColumnsKeepTheTitleFirstInANarrowWindow)
+{
+    addTask({{QStringLiteral("SCR_Title"), QStringLiteral("Ann's printer")}});
+    TeamView view(session, prompt);
+    ASSERT_TRUE(view.refresh());
     view.applyListOptions();
+    const QAbstractItemModel& grid = *view.grid()->model();
     EXPECT_EQ(grid.headerData(0, Qt::Horizontal).toString(), QStringLiteral("Task Title"));
     EXPECT_EQ(grid.index(0, 0).data().toString(), QStringLiteral("Ann's printer"));
     auto* gridView = child<QTableView>(view, "TaskGrid");
@@ -125,12 +138,9 @@ namespace {
 TEST_F(TeamViewTest, BackgroundReadEndsOnTheNewestFilter)
 {
     for (const auto& [number, status] : {std::pair{11, "A"}, std::pair{12, "C"}})
-        db().execute(
-            QStringLiteral("INSERT INTO SCR (SCR_Number, SCR_Title, SCR_Status, "
-                           "SCR_Owner_User_ID, SCR_Request_ID, SCR_Group_ID, "
-                           "SCR_OwnerType, Meeting_ID) VALUES (?, ?, ?, 'admin', "
-                           "'admin', ?, 0, 0)"),
-            {number, QStringLiteral("Task %1").arg(number), QString::fromLatin1(status), kShop});
+        addTask({{QStringLiteral("SCR_Number"), number},
+                 {QStringLiteral("SCR_Title"), QStringLiteral("Task %1").arg(number)},
+                 {QStringLiteral("SCR_Status"), QString::fromLatin1(status)}});
     TeamView view(session, prompt);
     view.refreshInBackground();
     view.filter().apply(ViewCommand::Complete);

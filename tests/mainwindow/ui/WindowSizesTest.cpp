@@ -30,6 +30,7 @@
 #include "people/ui/dlgGetUnsecLogin.h"
 #include "people/ui/dlgUsers.h"
 #include "people/ui/jtWizard.h"
+#include "support/TaskRows.h"
 #include "support/WindowTest.h"
 #include "tasks/TaskEditorHost.h"
 #include "tasks/ui/F_COMMENTS.h"
@@ -291,11 +292,16 @@ public:
         run("INSERT INTO LIFECYCLE_ACTION (Lifecycle_ID, LC_Stage_Name, Action_Name, Mandatory, "
             "Owner_ID, owner_group_ID, SCR_Number) VALUES (?, ?, ?, 0, 'admin', ?, 0)",
             {kCycle, kReview, QStringLiteral("Budget agreed"), kShop});
-        run("INSERT INTO SCR (SCR_Number, SCR_Title, SCR_Status, SCR_Owner_User_ID, "
-            "SCR_Request_ID, SCR_Group_ID, SCR_OwnerType, Meeting_ID, SCR_Template, "
-            "SCR_Parent_Number, SCR_Parent_Folder_Number) "
-            "VALUES (?, ?, 'A', 'ann', 'admin', ?, 0, 0, 0, 0, 0)",
-            {kTask, QStringLiteral("Order O'Neil's chairs"), kShop});
+        bx::test::addTaskRow(
+            db(), {{QStringLiteral("SCR_Number"), kTask},
+                   {QStringLiteral("SCR_Title"), QStringLiteral("Order O'Neil's chairs")},
+                   {QStringLiteral("SCR_Request_ID"), QStringLiteral("admin")},
+                   {QStringLiteral("SCR_Group_ID"), kShop},
+                   {QStringLiteral("SCR_OwnerType"), 0},
+                   {QStringLiteral("Meeting_ID"), 0},
+                   {QStringLiteral("SCR_Template"), 0},
+                   {QStringLiteral("SCR_Parent_Number"), 0},
+                   {QStringLiteral("SCR_Parent_Folder_Number"), 0}});
         run("INSERT INTO ROUTE (SCR_Number, USER_ID, Route_Status, Route_Action, Route_Note) "
             "VALUES (?, 'ann', 'A', 'YES', ?)",
             {kTask, QStringLiteral("Ordered")});

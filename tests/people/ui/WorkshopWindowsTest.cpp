@@ -1,61 +1,27 @@
-#include "core/ErrorLog.h"
-#include "core/Session.h"
-#include "core/db/SqliteDatabase.h"
-#include "core/settings/SettingsStore.h"
-#include "dbadmin/DatabaseCreator.h"
 #include "people/ui/DlgAddTeam.h"
 #include "people/ui/dlgChooseUser.h"
-#include "support/FixedClock.h"
-#include "support/ScriptedPrompt.h"
+#include "support/WindowTest.h"
 
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
 using namespace bx;
-using bx::test::ScriptedPrompt;
+using bx::test::child;
 
-namespace {
-
-template <typename W> W* child(QWidget& window, const char* name)
-{
-    W* w = window.findChild<W*>(QLatin1String(name));
-    EXPECT_NE(w, nullptr) << name;
-    return w;
-}
-
-} // namespace
+using WorkshopWindowsTest = bx::test::WindowTest;
 
 // The workshop window saves what was typed and picked, and the chooser then offers the new
 // workshop and, with nobody ticked, hands it back as the recipient.
-TEST(WorkshopWindowsTest, NewWorkshopThenChosenAsRecipient)
+TEST_F(WorkshopWindowsTest, NewWorkshopThenChosenAsRecipient)
 {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("pax.db"));
-    SettingsStore settings(dir.filePath(QStringLiteral("MRBX.conf")));
-    bx::test::FixedClock clock;
-    ScriptedPrompt prompt;
-    {
-        ErrorLog log(dir.filePath(QStringLiteral("QVErrorLog.txt")), clock);
-        DatabaseCreator creator(settings, prompt, clock, log,
-                                QCoreApplication::applicationDirPath());
-        ASSERT_TRUE(creator.createEmbedded(path));
-    }
-    prompt.clear();
-    Session session(settings, clock);
-    session.setDatabase(SqliteDatabase::open(path));
-    session.user.userId = QStringLiteral("admin");
-
     DlgAddTeam window(session, prompt);
-    EXPECT_EQ(window.windowTitle(), QStringLiteral("New Workshop"));
     QTest::keyClicks(child<QLineEdit>(window, "txtTeamName"), QStringLiteral("O'Brien's Ærø team"));
     child<QComboBox>(window, "T_CATEGORY")->setCurrentText(QStringLiteral("Ærø docs"));
     auto* lists = child<QComboBox>(window, "cmbUsers");

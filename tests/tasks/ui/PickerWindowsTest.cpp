@@ -48,7 +48,6 @@ protected:
         WindowTest::SetUp();
         if (HasFatalFailure())
             return;
-        session.user.userId = QStringLiteral("admin");
         Database& db = session.db();
         db.execute(QStringLiteral("INSERT INTO LU_PRIORITY (Priority) VALUES (?)"),
                    {QStringLiteral("0 - O'Brien's")});

@@ -3,6 +3,7 @@
 #include "core/Session.h"
 #include "core/db/Database.h"
 #include "support/ScriptedPrompt.h"
+#include "support/TaskRows.h"
 #include "support/WindowTest.h"
 #include "workflow/ui/LIFECYCLE_FORM.h"
 #include "workflow/ui/Lifecycle_designer.h"
@@ -22,19 +23,13 @@
 #include <gtest/gtest.h>
 
 using namespace bx;
+using bx::test::child;
 using bx::test::ScriptedPrompt;
 
 namespace {
 
 const QString kFlow = QStringLiteral("O'Brien's flow");
 const QString kObrien = QStringLiteral("O'Brien");
-
-template <typename T> T* part(QObject& window, const char* name)
-{
-    T* w = window.findChild<T*>(QLatin1String(name));
-    EXPECT_NE(w, nullptr) << name;
-    return w;
-}
 
 /** An embedded database with workshop "Dept's team" (current) holding admin and O'Brien. */
 class LifecycleWindowsTest : public bx::test::WindowTest
@@ -45,7 +40,6 @@ protected:
         WindowTest::SetUp();
         if (HasFatalFailure())
             return;
-        session.user.userId = QStringLiteral("admin");
         Database& db = session.db();
         team = db.insertNumbered(QStringLiteral("LU_GROUP"), QStringLiteral("GROUP_ID"),
                                  {QStringLiteral("GROUP_NAME")}, {QStringLiteral("Dept's team")});
@@ -63,29 +57,23 @@ protected:
     void saveFlow()
     {
         LIFECYCLE_FORM form(session, prompt);
-        part<QLineEdit>(form, "KEY_LIFECYCLE")->setText(kFlow);
-        part<QLineEdit>(form, "txtDescription")->setText(QStringLiteral("Dept's review"));
+        child<QLineEdit>(form, "KEY_LIFECYCLE")->setText(kFlow);
+        child<QLineEdit>(form, "txtDescription")->setText(QStringLiteral("Dept's review"));
         ASSERT_TRUE(form.addStage(QStringLiteral("Draft")));
         ASSERT_TRUE(form.selectOwner(StageOwnerKind::User, team, kObrien));
         ASSERT_TRUE(form.addStage(QStringLiteral("Review")));
         ASSERT_TRUE(form.selectOwner(StageOwnerKind::Requester));
-        part<QPushButton>(form, "cmdOK")->click();
+        child<QPushButton>(form, "cmdOK")->click();
         ASSERT_EQ(form.result(), QDialog::Accepted) << prompt.texts().join(u'|').toStdString();
     }
 
     void addTaskIn(const QString& stage)
     {
-        Database& db = session.db();
-        const qlonglong n = db.insertNumbered(
-            QStringLiteral("SCR"), QStringLiteral("SCR_Counter"),
-            {QStringLiteral("SCR_Title"), QStringLiteral("SCR_Status"),
-             QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("SCR_Group_ID"),
-             QStringLiteral("SCR_Lifecycle_ID"), QStringLiteral("SCR_LC_Stage_Name"),
-             QStringLiteral("SCR_LC_Owner_Group_ID")},
-            {QStringLiteral("Printer"), QStringLiteral("A"), QStringLiteral("admin"), team, kFlow,
-             stage, team});
-        db.execute(QStringLiteral("UPDATE SCR SET SCR_Number = SCR_Counter WHERE SCR_Counter = ?"),
-                   {n});
+        bx::test::addTaskRow(db(), {{QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("admin")},
+                                    {QStringLiteral("SCR_Group_ID"), team},
+                                    {QStringLiteral("SCR_Lifecycle_ID"), kFlow},
+                                    {QStringLiteral("SCR_LC_Stage_Name"), stage},
+                                    {QStringLiteral("SCR_LC_Owner_Group_ID"), team}});
     }
 
     QList<QVariantList> stageRows()
@@ -108,9 +96,9 @@ TEST_F(LifecycleWindowsTest, FormRefusesInOrderWithFocusThenSavesStagesInListOrd
 {
     LIFECYCLE_FORM form(session, prompt);
     form.show();
-    auto* key = part<QLineEdit>(form, "KEY_LIFECYCLE");
-    auto* description = part<QLineEdit>(form, "txtDescription");
-    auto* ok = part<QPushButton>(form, "cmdOK");
+    auto* key = child<QLineEdit>(form, "KEY_LIFECYCLE");
+    auto* description = child<QLineEdit>(form, "txtDescription");
+    auto* ok = child<QPushButton>(form, "cmdOK");
     const struct
     {
         QString text;
@@ -122,7 +110,7 @@ TEST_F(LifecycleWindowsTest, FormRefusesInOrderWithFocusThenSavesStagesInListOrd
         {QStringLiteral("Please specify a description for this lifecycle"), description,
          [&] { QTest::keyClicks(description, QStringLiteral("Dept's review")); }},
         {QStringLiteral("A lifecycle must have at least one stage"),
-         part<QTreeWidget>(form, "lvStages"), [] {}},
+         child<QTreeWidget>(form, "lvStages"), [] {}},
     };
     for (const auto& step : steps) {
         prompt.clear();
@@ -136,15 +124,15 @@ TEST_F(LifecycleWindowsTest, FormRefusesInOrderWithFocusThenSavesStagesInListOrd
     prompt.clear();
     EXPECT_FALSE(form.addStage(QStringLiteral("rEQUESTER")));
     prompt.answerInput(QStringLiteral("Draft"));
-    part<QPushButton>(form, "cmdAdd")->click();
+    child<QPushButton>(form, "cmdAdd")->click();
     ASSERT_TRUE(form.selectOwner(StageOwnerKind::User, team, kObrien));
     EXPECT_FALSE(form.addStage(QStringLiteral("draft")));
     ASSERT_TRUE(form.addStage(QStringLiteral("Boss's OK")));
     ASSERT_TRUE(form.selectOwner(StageOwnerKind::Workshop, team));
-    part<QComboBox>(form, "cmbRule")->setCurrentText(QStringLiteral("Escalate"));
-    part<QCheckBox>(form, "chkDeclined")->setChecked(true);
-    part<QSpinBox>(form, "txtDays")->setValue(4);
-    part<QPushButton>(form, "cmdUp")->click();
+    child<QComboBox>(form, "cmbRule")->setCurrentText(QStringLiteral("Escalate"));
+    child<QCheckBox>(form, "chkDeclined")->setChecked(true);
+    child<QSpinBox>(form, "txtDays")->setValue(4);
+    child<QPushButton>(form, "cmdUp")->click();
     EXPECT_EQ(prompt.texts(), (QStringList{QStringLiteral("Stage name 'Requester' is reserved"),
                                            QStringLiteral("Stage name:"),
                                            QStringLiteral("Stage name already exists")}));
@@ -166,18 +154,18 @@ TEST_F(LifecycleWindowsTest, DesignerCommandsNeedASelectionAndDeleteAsksFirst)
     QSignalSpy triggers(&window, &Lifecycle_designer::triggersRequested);
     prompt.clear();
     for (const char* key : {"Prop", "Adv", "Delete", "Copy", "Triggers"})
-        part<QAction>(window, key)->trigger();
+        child<QAction>(window, key)->trigger();
     EXPECT_EQ(prompt.texts(), QStringList(5, QStringLiteral("No item selected")));
     EXPECT_EQ(triggers.count(), 0);
 
     ASSERT_TRUE(window.select(kFlow));
-    part<QAction>(window, "Adv")->trigger();
-    part<QAction>(window, "Triggers")->trigger();
+    child<QAction>(window, "Adv")->trigger();
+    child<QAction>(window, "Triggers")->trigger();
     ASSERT_EQ(triggers.count(), 2);
     EXPECT_EQ(triggers.at(0), (QVariantList{kFlow, team}));
 
     // Copy: the copy is listed and chosen; a second copy is refused.
-    part<QAction>(window, "Copy")->trigger();
+    child<QAction>(window, "Copy")->trigger();
     EXPECT_EQ(window.selectedId(), QStringLiteral("Copy of ") + kFlow);
     EXPECT_EQ(session.db()
                   .scalar(QStringLiteral("SELECT COUNT(*) FROM LIFECYCLE_USER WHERE Lifecycle_ID "
@@ -191,18 +179,18 @@ TEST_F(LifecycleWindowsTest, DesignerCommandsNeedASelectionAndDeleteAsksFirst)
     prompt.clear();
     prompt.answer(PromptAnswer::Cancel);
     prompt.answer(PromptAnswer::Ok);
-    part<QAction>(window, "Delete")->trigger();
-    part<QAction>(window, "Delete")->trigger();
+    child<QAction>(window, "Delete")->trigger();
+    child<QAction>(window, "Delete")->trigger();
     ASSERT_EQ(prompt.records().size(), 3);
     EXPECT_EQ(prompt.records().at(0).title, QStringLiteral("DELETE"));
     EXPECT_EQ(prompt.records().at(0).text, QStringLiteral("Are you sure?"));
     EXPECT_EQ(prompt.last().text, QStringLiteral("There are tasks assigned to the lifecycle."));
-    EXPECT_EQ(part<QTreeWidget>(window, "lvLifecycles")->topLevelItemCount(), 2);
+    EXPECT_EQ(child<QTreeWidget>(window, "lvLifecycles")->topLevelItemCount(), 2);
 
     window.select(QStringLiteral("Copy of ") + kFlow);
     prompt.answer(PromptAnswer::Ok);
-    part<QAction>(window, "Delete")->trigger();
-    EXPECT_EQ(part<QTreeWidget>(window, "lvLifecycles")->topLevelItemCount(), 1);
+    child<QAction>(window, "Delete")->trigger();
+    EXPECT_EQ(child<QTreeWidget>(window, "lvLifecycles")->topLevelItemCount(), 1);
 }
 
 TEST_F(LifecycleWindowsTest, PropertiesKeepAnOccupiedStageAndSaveARename)
@@ -218,16 +206,16 @@ TEST_F(LifecycleWindowsTest, PropertiesKeepAnOccupiedStageAndSaveARename)
         if (!form)
             return;
         seen = true;
-        EXPECT_TRUE(part<QLineEdit>(*form, "KEY_LIFECYCLE")->isReadOnly());
+        EXPECT_TRUE(child<QLineEdit>(*form, "KEY_LIFECYCLE")->isReadOnly());
         form->selectStage(0);
-        part<QPushButton>(*form, "cmdRemove")->click();
+        child<QPushButton>(*form, "cmdRemove")->click();
         EXPECT_TRUE(form->renameStage(1, QStringLiteral("Boss's OK")));
         EXPECT_FALSE(form->renameStage(1, QStringLiteral("draft")));
-        part<QPushButton>(*form, "cmdOK")->click();
+        child<QPushButton>(*form, "cmdOK")->click();
         if (form->isVisible())
             form->reject();
     });
-    part<QAction>(window, "Prop")->trigger();
+    child<QAction>(window, "Prop")->trigger();
     ASSERT_TRUE(seen);
     EXPECT_EQ(prompt.texts(),
               (QStringList{QStringLiteral("There are tasks assigned to deleted lifecycle stage."),

@@ -3,6 +3,7 @@
 #include "core/Session.h"
 #include "core/db/Database.h"
 #include "support/ScriptedPrompt.h"
+#include "support/TaskRows.h"
 #include "support/WindowTest.h"
 #include "workflow/ui/ACTION.h"
 #include "workflow/ui/Rules.h"
@@ -46,9 +47,9 @@ protected:
             {kShop, QStringLiteral("O'Neil's desk")});
         run("INSERT INTO LU_RULES (RULE_NAME, SCRIPT) VALUES (?, ?)",
             {QStringLiteral("O'Brien's rule"), QStringLiteral("// kept")});
-        run("INSERT INTO SCR (SCR_Number, SCR_Title, SCR_Owner_User_ID, SCR_Group_ID) VALUES "
-            "(42, ?, ?, ?)",
-            {QStringLiteral("Printer's jam"), QStringLiteral("ann"), kShop});
+        bx::test::addTaskRow(db(), {{QStringLiteral("SCR_Number"), 42},
+                                    {QStringLiteral("SCR_Title"), QStringLiteral("Printer's jam")},
+                                    {QStringLiteral("SCR_Group_ID"), kShop}});
         for (const auto& [name, seq] : {std::pair{"Draft", 0}, {"Boss's OK", 1}})
             run("INSERT INTO LIFECYCLE_USER (Lifecycle_ID, LC_Stage_Name, LC_Sequence_Number, "
                 "UserType, User_ID, group_ID, owner_group_ID, Owner_ID) VALUES (?, ?, ?, 0, ?, "

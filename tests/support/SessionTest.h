@@ -1,0 +1,42 @@
+#pragma once
+
+#include "core/Session.h"
+#include "core/settings/SettingsStore.h"
+#include "support/EngineFixture.h"
+#include "support/FixedClock.h"
+#include "support/ScriptedPrompt.h"
+
+#include <QTemporaryDir>
+
+namespace bx::test {
+
+/**
+ * A fresh database of the current schema on the engine of the parameter, without users or
+ * workshops. A fixture that overrides SetUp() calls this one first and returns when the test was
+ * skipped or failed.
+ */
+class CurrentSchemaTest : public EngineTest
+{
+protected:
+    void SetUp() override;
+};
+
+/**
+ * A fresh database of the current schema, as CurrentSchemaTest gives it, and a session on a
+ * connection of its own signed in as "ann", with a fixed clock and a scripted prompt. A fixture
+ * that overrides SetUp() calls this one first and returns when the test was skipped or failed.
+ */
+class SessionTest : public CurrentSchemaTest
+{
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    QTemporaryDir settingsDir;
+    SettingsStore settings{settingsDir.filePath(QStringLiteral("MRBX.conf"))};
+    FixedClock clock;
+    ScriptedPrompt prompt;
+    Session session{settings, clock};
+};
+
+} // namespace bx::test
