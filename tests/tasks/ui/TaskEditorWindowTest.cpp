@@ -161,7 +161,7 @@ TEST_F(TaskEditorWindowTest, MandatoryFolderAndDisabledFields)
 }
 
 // A sub-task opened with the copy flag takes the parent's values, its title with " - Subtask",
-// no lifecycle, and the parent's number.
+// no lifecycle, and the parent's number; without the flag it takes only the parent's number.
 TEST_F(TaskEditorWindowTest, SubTaskCopiesItsParent)
 {
     const qlonglong parent =
@@ -185,6 +185,12 @@ TEST_F(TaskEditorWindowTest, SubTaskCopiesItsParent)
     const qlonglong number = host.saved.value(0).first;
     EXPECT_EQ(stored(number, QStringLiteral("SCR_Parent_Number")).toLongLong(), parent);
     EXPECT_EQ(stored(number, QStringLiteral("SCR_Lifecycle_ID")).toString(), QString());
+
+    session.system.getParentParams = false;
+    SCR_FORM plain(session, prompt, &host);
+    ASSERT_TRUE(plain.open(TaskOpening::subTaskOf(parent, kShop)));
+    EXPECT_EQ(child<QLineEdit>(plain, "T_TITLE")->text(), QString());
+    EXPECT_EQ(plain.SCR().SCR_Parent_Number(), parent);
 }
 
 // A task from a template with a lifecycle is routed into that lifecycle by its first save.
