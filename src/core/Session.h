@@ -82,19 +82,6 @@ public:
     QSize taskFormSize;
     SystemSettings system;
     CompanyTexts company = CompanyTexts::builtIn();
-    /**
-     * How the next new task editor starts: "DELEGATE" (a sub-task of openFromTask), "CLONE" (a
-     * task from template openFromTask) or empty (a plain new task). Set by the opener.
-     */
-    QString openMode;
-    qlonglong openFromTask = 0;
-    /** The note dialog was closed without OK the last time it was asked. */
-    bool noteCancelled = false;
-    /**
-     * The note the note dialogs last filled (a task's route note when it is next saved); the task
-     * editor clears it after use.
-     */
-    QString routeNote;
     /** Sends the notices of recorded task events; null while no notice service runs. Not owned. */
     TaskNotifier* taskNotifier = nullptr;
     SearchOptions search;

@@ -104,7 +104,52 @@ bool DatabaseCreator::createEmbedded(const QString& path)
     return true;
 }
 
-bool DatabaseCreator::createServer(const ServerCreation& request)
+namespace {
+
+/** Connects to `database` on the request's server with the administrative login. */
+std::unique_ptr<PgDatabase> connectAsAdmin(const ServerCreation& request, const QString& database)
+{
+    PgConnectParams p = PgConnectParams::forServer(request.server);
+    p.user = request.adminLogin;
+    p.password = request.adminPassword;
+    p.database = database;
+    return PgDatabase::connect(p);
+}
+
+/** Runs the script's batches; a batch naming another database moves the connection there. */
+void runBatches(std::unique_ptr<PgDatabase>& db, const QStringList& batches,
+                const ServerCreation& request)
+{
+    for (const QString& batch : batches) {
+        const QString target = useTarget(batch);
+        if (!target.isEmpty())
+            db = connectAsAdmin(request, target);
+        else
+            db->executeScript(batch);
+    }
+}
+
+/** Gives the administrator's login of a new database its password and sets up the shared login. */
+void setUpLogins(PgDatabase& db, const ServerCreation& request)
+{
+    if (request.creating) {
+        // The script creates the administrator's login with the default password; the login
+        // then gets the password every client derives from it.
+        db.setRolePassword(serverRoleName(request.database, QStringLiteral("admin")),
+                           PasswordCipher::loginPassword(CreationDefaults::kServerAdminPassword));
+    }
+    if (!request.sharedLogin.trimmed().isEmpty()) {
+        // The role is made without a password, which then goes in hashed.
+        const QString shared = request.sharedLogin.trimmed();
+        db.query(QStringLiteral("SELECT bx_create_login(?, NULL, false)"), {shared});
+        db.setRolePassword(shared.toLower(),
+                           PasswordCipher::sharedLoginPassword(request.sharedPassword));
+    }
+}
+
+} // namespace
+
+std::optional<QStringList> DatabaseCreator::serverScriptBatches(const ServerCreation& request)
 {
     const QString scriptName =
         request.creating ? QStringLiteral("PAXSQL.sql") : QStringLiteral("PAXSQLN.sql");
@@ -113,69 +158,51 @@ bool DatabaseCreator::createServer(const ServerCreation& request)
         m_prompt.inform(QStringLiteral("Database Manager can't find the script ") + scriptName +
                             QStringLiteral(". Please reinstall Brindlepax"),
                         {}, PromptIcon::Critical);
+        return std::nullopt;
+    }
+    return scriptBatches(QString::fromUtf8(scriptFile.readAll()), request.database);
+}
+
+bool DatabaseCreator::makeWayForServerDatabase(PgDatabase& db, const ServerCreation& request)
+{
+    const bool exists =
+        !db.query(QStringLiteral("SELECT 1 FROM pg_database WHERE datname = ?"), {request.database})
+             .isEmpty();
+    if (request.creating && exists) {
+        if (m_prompt.ask(QStringLiteral("There is '") + request.database +
+                             QStringLiteral("' database on defined SQL Server. Do you want to "
+                                            "reinstall '") +
+                             request.database + QStringLiteral("' Database?"),
+                         {}, PromptButtons::YesNo, PromptIcon::Question) != PromptAnswer::Yes)
+            return false;
+        db.executeScript(QStringLiteral("DROP DATABASE ") + db.quoteIdentifier(request.database) +
+                         QStringLiteral(" WITH (FORCE)"));
+    } else if (!request.creating && !exists) {
+        m_prompt.inform(QStringLiteral("'") + request.database +
+                            QStringLiteral("' database doesn't exist on SQL Server. Please "
+                                           "create it before."),
+                        {}, PromptIcon::Critical);
         return false;
     }
-    const QStringList batches =
-        scriptBatches(QString::fromUtf8(scriptFile.readAll()), request.database);
+    return true;
+}
 
-    auto connectTo = [&](const QString& database) {
-        PgConnectParams p = PgConnectParams::forServer(request.server);
-        p.user = request.adminLogin;
-        p.password = request.adminPassword;
-        p.database = database;
-        return PgDatabase::connect(p);
-    };
-
+bool DatabaseCreator::createServer(const ServerCreation& request)
+{
+    const std::optional<QStringList> batches = serverScriptBatches(request);
+    if (!batches)
+        return false;
     try {
-        std::unique_ptr<PgDatabase> db = connectTo(CreationDefaults::kServerAdminDatabase);
-        const bool exists =
-            !db->query(QStringLiteral("SELECT 1 FROM pg_database WHERE datname = ?"),
-                       {request.database})
-                 .isEmpty();
-        if (request.creating && exists) {
-            if (m_prompt.ask(QStringLiteral("There is '") + request.database +
-                                 QStringLiteral("' database on defined SQL Server. Do you want to "
-                                                "reinstall '") +
-                                 request.database + QStringLiteral("' Database?"),
-                             {}, PromptButtons::YesNo, PromptIcon::Question) != PromptAnswer::Yes)
-                return false;
-            db->executeScript(QStringLiteral("DROP DATABASE ") +
-                              db->quoteIdentifier(request.database) +
-                              QStringLiteral(" WITH (FORCE)"));
-        } else if (!request.creating && !exists) {
-            m_prompt.inform(QStringLiteral("'") + request.database +
-                                QStringLiteral("' database doesn't exist on SQL Server. Please "
-                                               "create it before."),
-                            {}, PromptIcon::Critical);
+        std::unique_ptr<PgDatabase> db =
+            connectAsAdmin(request, CreationDefaults::kServerAdminDatabase);
+        if (!makeWayForServerDatabase(*db, request))
             return false;
-        }
         if (!request.creating)
-            db = connectTo(request.database);
-
-        for (const QString& batch : batches) {
-            const QString target = useTarget(batch);
-            if (!target.isEmpty())
-                db = connectTo(target);
-            else
-                db->executeScript(batch);
-        }
+            db = connectAsAdmin(request, request.database);
+        runBatches(db, *batches, request);
         if (!upgradeNew(*db))
             return false;
-
-        if (request.creating) {
-            // The script creates the administrator's login with the default password; the
-            // login then gets the password every client derives from it.
-            db->setRolePassword(
-                serverRoleName(request.database, QStringLiteral("admin")),
-                PasswordCipher::loginPassword(CreationDefaults::kServerAdminPassword));
-        }
-        if (!request.sharedLogin.trimmed().isEmpty()) {
-            // The role is made without a password, which then goes in hashed.
-            const QString shared = request.sharedLogin.trimmed();
-            db->query(QStringLiteral("SELECT bx_create_login(?, NULL, false)"), {shared});
-            db->setRolePassword(shared.toLower(),
-                                PasswordCipher::sharedLoginPassword(request.sharedPassword));
-        }
+        setUpLogins(*db, request);
     } catch (const DbError& e) {
         reportDatabaseError(e, m_prompt, m_errorLog, false, request.database);
         return false;

@@ -1,12 +1,16 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+
+#include <optional>
 
 namespace bx {
 
 class Clock;
 class Database;
 class ErrorLog;
+class PgDatabase;
 class Prompt;
 class SettingsStore;
 
@@ -90,6 +94,13 @@ public:
 
 private:
     bool upgradeNew(Database& db);
+    /** The batches of the server script the request needs; nullopt when it is missing (told). */
+    std::optional<QStringList> serverScriptBatches(const ServerCreation& request);
+    /**
+     * Drops an existing database the request creates anew, once the user agrees; refuses to
+     * prepare a database that does not exist. @return false when creation stops here
+     */
+    bool makeWayForServerDatabase(PgDatabase& db, const ServerCreation& request);
     void rememberServer(const ServerCreation& request);
 
     SettingsStore& m_settings;

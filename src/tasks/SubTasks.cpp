@@ -9,14 +9,7 @@
 
 namespace bx {
 
-namespace {
-
-const QString kDelegate = QStringLiteral("DELEGATE");
-const QString kClone = QStringLiteral("CLONE");
-
-} // namespace
-
-std::optional<qlonglong> prepareSubTask(Session& session, Prompt& prompt, qlonglong parentNumber)
+std::optional<TaskOpening> prepareSubTask(Session& session, Prompt& prompt, qlonglong parentNumber)
 {
     try {
         const RecordSet parent = session.db().query(
@@ -33,9 +26,7 @@ std::optional<qlonglong> prepareSubTask(Session& session, Prompt& prompt, qlongl
             prompt.inform(UserRights::kMustOwnParentTask);
             return std::nullopt;
         }
-        session.openMode = kDelegate;
-        session.openFromTask = parentNumber;
-        return parent.number(QStringLiteral("SCR_Group_ID"));
+        return TaskOpening::subTaskOf(parentNumber, parent.number(QStringLiteral("SCR_Group_ID")));
     } catch (const DbError& e) {
         reportDatabaseError(e, session, prompt);
         return std::nullopt;
@@ -57,7 +48,8 @@ QList<TemplateEntry> templateList(Database& db)
     return list;
 }
 
-bool prepareFromTemplate(Session& session, Prompt& prompt, qlonglong templateNumber)
+std::optional<TaskOpening> prepareFromTemplate(Session& session, Prompt& prompt,
+                                               qlonglong templateNumber)
 {
     try {
         const RecordSet row = session.db().query(
@@ -65,14 +57,12 @@ bool prepareFromTemplate(Session& session, Prompt& prompt, qlonglong templateNum
             {templateNumber});
         if (row.isEmpty()) {
             prompt.inform(kTemplateNotFound);
-            return false;
+            return std::nullopt;
         }
-        session.openFromTask = templateNumber;
-        session.openMode = kClone;
-        return true;
+        return TaskOpening::fromTemplate(templateNumber, session.currentWorkshopId);
     } catch (const DbError& e) {
         reportDatabaseError(e, session, prompt);
-        return false;
+        return std::nullopt;
     }
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tasks/TaskOpening.h"
+
 #include <QList>
 #include <QString>
 
@@ -19,11 +21,11 @@ inline const QString kTemplateNotFound = QStringLiteral("Template record not fou
  * CreateSubTask's checks: reads the parent; without Edit_Unowned the parent's owner must be the
  * signed-in user, compared trimmed and upper-cased ("You must own the task for which you are
  * creating a subtask"); a missing parent: "Please select a Task for Creating a Subtask." (critical
- * box). On success sets session.openMode = "DELEGATE", session.openFromTask = parent and returns
- * the parent's workshop (SCR_Group_ID) in which the new editor opens. nullopt when refused (the
- * message has been shown) or on a database error (logged and shown).
+ * box). On success returns the opening of a sub-task of the parent, in the parent's workshop
+ * (SCR_Group_ID). nullopt when refused (the message has been shown) or on a database error (logged
+ * and shown).
  */
-std::optional<qlonglong> prepareSubTask(Session& session, Prompt& prompt, qlonglong parentNumber);
+std::optional<TaskOpening> prepareSubTask(Session& session, Prompt& prompt, qlonglong parentNumber);
 
 /** One template offered by the main window. */
 struct TemplateEntry
@@ -36,9 +38,10 @@ struct TemplateEntry
 QList<TemplateEntry> templateList(Database& db);
 
 /**
- * "Template record not found" when the template row is gone; else sets openMode "CLONE",
- * openFromTask = the template, and returns true. The new editor opens in the current workshop.
+ * "Template record not found" when the template row is gone (nullopt); else the opening of a new
+ * task from the template, in the current workshop. A database error is logged and shown (nullopt).
  */
-bool prepareFromTemplate(Session& session, Prompt& prompt, qlonglong templateNumber);
+std::optional<TaskOpening> prepareFromTemplate(Session& session, Prompt& prompt,
+                                               qlonglong templateNumber);
 
 } // namespace bx

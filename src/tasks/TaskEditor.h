@@ -41,8 +41,6 @@ inline const QString kCreateRequest = QStringLiteral("Create Request");
 inline const QString kSubtaskSuffix = QStringLiteral(" - Subtask");
 /** Caption of the custom field's label when the system setting gives none. */
 inline const QString kDefaultCustomLabel = QStringLiteral("Number:");
-inline const QString kDelegateMode = QStringLiteral("DELEGATE");
-inline const QString kCloneMode = QStringLiteral("CLONE");
 /** The values of the recurrence list, in the order offered. */
 const QStringList& frequencies();
 

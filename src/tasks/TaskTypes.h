@@ -4,6 +4,8 @@
 #include <QString>
 #include <QVariant>
 
+#include <optional>
+
 namespace bx {
 
 /** What a task row stands for: a plain task or a meeting (Meeting_ID non-zero). */
@@ -132,14 +134,14 @@ public:
 
 /**
  * The note dialog the task object asks when a save changes the due date or the start date; each
- * call returns the note the user typed ("" when cancelled or not asked).
+ * call returns the note the user typed, nullopt when the dialog was cancelled.
  */
 class TaskNoteSource
 {
 public:
     virtual ~TaskNoteSource() = default;
-    virtual QString OnTargetChange() = 0;
-    virtual QString OnStartChange() = 0;
+    virtual std::optional<QString> OnTargetChange() = 0;
+    virtual std::optional<QString> OnStartChange() = 0;
 };
 
 } // namespace bx

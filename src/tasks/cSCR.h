@@ -101,7 +101,8 @@ public:
      * Queues one history entry per column group changed since the snapshot, in the fixed order
      * ("LC End Date changed", "Target Date changed", ..., "Custom Field changed"), or "Task saved"
      * when nothing changed; the date notes come from the note form, the others carry `note`. Then
-     * SCR_Route_Note takes the session's route note. Does nothing for a task not yet saved.
+     * SCR_Route_Note takes the last date note the user gave, else `note`. Does nothing for a task
+     * not yet saved.
      */
     void MakeHistory(const QString& note);
 

@@ -253,14 +253,21 @@ void cSCR::MakeHistory(const QString& note)
     if (m_new)
         return;
     const qsizetype before = m_history.size();
+    // A date note the user gives becomes the task's route note; a cancelled one leaves it.
+    QString routeNote = note;
+    const auto dateNote = [&](std::optional<QString> given) {
+        if (given)
+            routeNote = *given;
+        return given.value_or(QString());
+    };
     if (IsLCDateChanged())
         queueHistory(QStringLiteral("LC End Date changed"), note);
     if (IsTargetChanged())
         queueHistory(QStringLiteral("Target Date changed"),
-                     m_noteForm ? m_noteForm->OnTargetChange() : QString());
+                     m_noteForm ? dateNote(m_noteForm->OnTargetChange()) : QString());
     if (IsStartChanged())
         queueHistory(QStringLiteral("Start Date changed"),
-                     m_noteForm ? m_noteForm->OnStartChange() : QString());
+                     m_noteForm ? dateNote(m_noteForm->OnStartChange()) : QString());
     for (const ChangeTest& t : kFieldTests) {
         const QString column = QString::fromLatin1(t.column);
         const TaskColumn* c = findTaskColumn(column);
@@ -269,7 +276,7 @@ void cSCR::MakeHistory(const QString& note)
     }
     if (m_history.size() == before)
         queueHistory(QStringLiteral("Task saved"), note);
-    set(u"SCR_Route_Note", m_session.routeNote);
+    set(u"SCR_Route_Note", routeNote);
 }
 
 // ---- Plug-in ------------------------------------------------------------------------------------

@@ -302,6 +302,145 @@ qlonglong groupOf(const QJSValue& v)
     return std::isfinite(d) ? static_cast<qlonglong>(d) : 0;
 }
 
+/** The outcome before the script has a say: the current owner and group, the row as given. */
+RuleOutcome unchangedOutcome(const RuleInput& in)
+{
+    RuleOutcome out;
+    out.newOwner = in.currentOwner;
+    out.newGroup = in.currentGroup;
+    out.row = in.row;
+    return out;
+}
+
+/** Lets the proposed owner and group of the move stand. */
+void keepProposedOwner(RuleOutcome& out, const RuleInput& in)
+{
+    out.newOwner = in.proposedOwner;
+    out.newGroup = in.proposedGroup;
+}
+
+/** Loads the host's glue into the engine and makes BXDB of it; returns the glue. */
+QJSValue installHost(QJSEngine& engine, ScriptDatabase& bxdb)
+{
+    QJSEngine::setObjectOwnership(&bxdb, QJSEngine::CppOwnership);
+    engine.installExtensions(QJSEngine::ConsoleExtension);
+    const QJSValue host = engine.evaluate(kHostCode, kHostFile).call({engine.newQObject(&bxdb)});
+    Q_ASSERT(!host.isError());
+    engine.globalObject().setProperty(QStringLiteral("BXDB"),
+                                      host.property(QStringLiteral("bxdb")));
+    return host;
+}
+
+/** The task row as the script sees it, and each column's value before the script ran. */
+struct ScriptRow
+{
+    QJSValue target;
+    QHash<QString, QJSValue> before;
+};
+
+/** Installs the task row as RS_SCR. */
+ScriptRow installRow(QJSEngine& engine, const QJSValue& host, const QVariantMap& row)
+{
+    // The row as the script first sees it is kept to tell which columns the script assigned: an
+    // untouched column goes back exactly as it came, whatever its type.
+    ScriptRow out{engine.newObject(), {}};
+    for (auto it = row.cbegin(); it != row.cend(); ++it) {
+        const QJSValue value = toJs(engine, it.value());
+        out.target.setProperty(it.key(), value);
+        out.before.insert(it.key(), value);
+    }
+    engine.globalObject().setProperty(
+        QStringLiteral("RS_SCR"),
+        host.property(QStringLiteral("row"))
+            .call({out.target, QJSValue(true), QJSValue(QStringLiteral("RS_SCR"))}));
+    return out;
+}
+
+/** The by-reference arguments of SCRMain the script sets: stage, new owner, new group. */
+struct MainOutputs
+{
+    QJSValue targetStage;
+    QJSValue newOwner;
+    QJSValue newGroup;
+};
+
+/** How a run ended: failed or not, the error or thrown value, the stack the engine gave. */
+struct ScriptResult
+{
+    bool failed = false;
+    QJSValue value;
+    QStringList stack;
+};
+
+/** Runs the script's top level. */
+ScriptResult evaluateScript(QJSEngine& engine, const QString& script)
+{
+    ScriptResult r;
+    r.value = engine.evaluate(script, kRuleFile, 1, &r.stack);
+    r.failed = r.value.isError() || !r.stack.isEmpty();
+    return r;
+}
+
+/** Calls SCRMain with its eight arguments; a missing SCRMain or a throw fails the run. */
+void callScriptMain(QJSEngine& engine, const QJSValue& host, const RuleInput& in,
+                    const MainOutputs& outputs, ScriptResult& result, RuleOutcome& out)
+{
+    const QJSValue main = engine.globalObject().property(QStringLiteral("SCRMain"));
+    if (!main.isCallable()) {
+        result.failed = true;
+        result.value = QJSValue(QStringLiteral("SCRMain is not a function"));
+        return;
+    }
+    out.ran = true;
+    QJSValue args = engine.newArray(8);
+    const QJSValue values[] = {
+        QJSValue(in.currentOwner),  QJSValue(static_cast<double>(in.currentGroup)),
+        QJSValue(in.proposedOwner), QJSValue(static_cast<double>(in.proposedGroup)),
+        QJSValue(in.serverFlag),    outputs.targetStage,
+        outputs.newOwner,           outputs.newGroup};
+    for (quint32 i = 0; i < 8; ++i)
+        args.setProperty(i, values[i]);
+    const QJSValue call = host.property(QStringLiteral("call")).call({main, args});
+    if (call.isError()) {
+        result.failed = true;
+        result.value = call;
+    } else if (call.property(QStringLiteral("thrown")).toBool()) {
+        result.failed = true;
+        result.value = call.property(QStringLiteral("error"));
+    }
+}
+
+/** Copies the columns the script assigned into `written`, in the types the columns had. */
+void takeRowWrites(const ScriptRow& row, const QVariantMap& given, QVariantMap& written)
+{
+    for (auto it = row.before.cbegin(); it != row.before.cend(); ++it) {
+        const QJSValue now = row.target.property(it.key());
+        if (!now.strictlyEquals(it.value()))
+            written.insert(it.key(), writtenValue(now, given.value(it.key())));
+    }
+}
+
+/** Takes the stage, owner and group the script left in SCRMain's by-reference arguments. */
+void takeOutputs(const MainOutputs& outputs, RuleOutcome& out)
+{
+    out.targetStage = textOf(outputs.targetStage.property(QStringLiteral("value"))).trimmed();
+    out.newOwner = textOf(outputs.newOwner.property(QStringLiteral("value"))).trimmed();
+    out.newGroup = groupOf(outputs.newGroup.property(QStringLiteral("value")));
+}
+
+/** The text of a run that failed without being interrupted, with the line where it is known. */
+QString failureText(const QString& ruleName, const ScriptResult& result)
+{
+    if (result.value.isError())
+        return errorText(ruleName, ruleLine(result.value), result.value.toString());
+    // A thrown value that is not an Error carries no position; a top-level one still has its
+    // frame in the stack the engine handed back.
+    int line = 0;
+    if (!result.stack.isEmpty())
+        line = result.stack.first().section(u':', 1, 1).toInt();
+    return errorText(ruleName, line, result.value.toString());
+}
+
 } // namespace
 
 QString StageRule::loadScript(Database& db, const QString& ruleName)
@@ -319,10 +458,7 @@ RuleOutcome StageRule::run(Database& db, const QString& ruleName, const RuleInpu
     try {
         script = loadScript(db, ruleName);
     } catch (const DbError& e) {
-        RuleOutcome out;
-        out.newOwner = in.currentOwner;
-        out.newGroup = in.currentGroup;
-        out.row = in.row;
+        RuleOutcome out = unchangedOutcome(in);
         out.error = QStringLiteral("%1 could not be read: %2").arg(ruleLabel(ruleName), e.text());
         return out;
     }
@@ -332,125 +468,47 @@ RuleOutcome StageRule::run(Database& db, const QString& ruleName, const RuleInpu
 RuleOutcome StageRule::runScript(Database& db, const QString& script, const RuleInput& in,
                                  const QString& ruleName, std::chrono::milliseconds limit)
 {
-    RuleOutcome out;
-    out.newOwner = in.currentOwner;
-    out.newGroup = in.currentGroup;
-    out.row = in.row;
-
+    RuleOutcome out = unchangedOutcome(in);
     const QString trimmed = script.trimmed();
     if (trimmed.isEmpty()) {
-        out.newOwner = in.proposedOwner;
-        out.newGroup = in.proposedGroup;
+        keepProposedOwner(out, in);
         return out;
     }
 
     // Declared first so that it outlives the engine that wraps it.
     ScriptDatabase bxdb(db);
     QJSEngine engine;
-    QJSEngine::setObjectOwnership(&bxdb, QJSEngine::CppOwnership);
-    engine.installExtensions(QJSEngine::ConsoleExtension);
-
-    const QJSValue host = engine.evaluate(kHostCode, kHostFile).call({engine.newQObject(&bxdb)});
-    Q_ASSERT(!host.isError());
-
-    // The row as the script first sees it, kept to tell which columns the script assigned: an
-    // untouched column goes back exactly as it came, whatever its type.
-    QJSValue target = engine.newObject();
-    QHash<QString, QJSValue> before;
-    for (auto it = in.row.cbegin(); it != in.row.cend(); ++it) {
-        const QJSValue value = toJs(engine, it.value());
-        target.setProperty(it.key(), value);
-        before.insert(it.key(), value);
-    }
-    QJSValue global = engine.globalObject();
-    global.setProperty(QStringLiteral("RS_SCR"),
-                       host.property(QStringLiteral("row"))
-                           .call({target, QJSValue(true), QJSValue(QStringLiteral("RS_SCR"))}));
-    global.setProperty(QStringLiteral("BXDB"), host.property(QStringLiteral("bxdb")));
-
-    QJSValue targetStage = byReference(engine, QJSValue(QString()));
-    QJSValue newOwner = byReference(engine, QJSValue(in.currentOwner));
-    QJSValue newGroup = byReference(engine, QJSValue(static_cast<double>(in.currentGroup)));
+    const QJSValue host = installHost(engine, bxdb);
+    const ScriptRow row = installRow(engine, host, in.row);
+    const MainOutputs outputs{byReference(engine, QJSValue(QString())),
+                              byReference(engine, QJSValue(in.currentOwner)),
+                              byReference(engine, QJSValue(static_cast<double>(in.currentGroup)))};
 
     // A script that merely mentions SCRMain at its very start (or not at all) is loaded but not
     // called; the proposed owner then stands.
     const bool callMain = trimmed.indexOf(QStringLiteral("SCRMain")) > 0;
 
     Watchdog watchdog(engine, limit);
-    QStringList stack;
-    QJSValue result = engine.evaluate(script, kRuleFile, 1, &stack);
-    bool failed = result.isError() || !stack.isEmpty();
-    if (!failed && callMain) {
-        const QJSValue main = global.property(QStringLiteral("SCRMain"));
-        if (!main.isCallable()) {
-            failed = true;
-            result = QJSValue(QStringLiteral("SCRMain is not a function"));
-        } else {
-            out.ran = true;
-            QJSValue args = engine.newArray(8);
-            const QJSValue values[] = {QJSValue(in.currentOwner),
-                                       QJSValue(static_cast<double>(in.currentGroup)),
-                                       QJSValue(in.proposedOwner),
-                                       QJSValue(static_cast<double>(in.proposedGroup)),
-                                       QJSValue(in.serverFlag),
-                                       targetStage,
-                                       newOwner,
-                                       newGroup};
-            for (quint32 i = 0; i < 8; ++i)
-                args.setProperty(i, values[i]);
-            const QJSValue call = host.property(QStringLiteral("call")).call({main, args});
-            if (call.isError()) {
-                failed = true;
-                result = call;
-            } else if (call.property(QStringLiteral("thrown")).toBool()) {
-                failed = true;
-                result = call.property(QStringLiteral("error"));
-            }
-        }
-    }
+    ScriptResult result = evaluateScript(engine, script);
+    if (!result.failed && callMain)
+        callScriptMain(engine, host, in, outputs, result, out);
     const bool timedOut = watchdog.stop();
 
-    for (auto it = before.cbegin(); it != before.cend(); ++it) {
-        const QJSValue now = target.property(it.key());
-        if (!now.strictlyEquals(it.value()))
-            out.row.insert(it.key(), writtenValue(now, in.row.value(it.key())));
-    }
-
-    const auto takeOutputs = [&] {
-        out.targetStage = textOf(targetStage.property(QStringLiteral("value"))).trimmed();
-        out.newOwner = textOf(newOwner.property(QStringLiteral("value"))).trimmed();
-        out.newGroup = groupOf(newGroup.property(QStringLiteral("value")));
-    };
-
-    if (failed) {
+    takeRowWrites(row, in.row, out.row);
+    if (result.failed) {
         // As far as the script got: the caller sees what it had set before it stopped.
-        takeOutputs();
-        if (timedOut) {
-            out.interrupted = true;
-            out.error = interruptedText(ruleName, limit);
-        } else if (result.isError()) {
-            out.error = errorText(ruleName, ruleLine(result), result.toString());
-        } else {
-            // A thrown value that is not an Error carries no position; a top-level one still
-            // has its frame in the stack the engine handed back.
-            int line = 0;
-            if (!stack.isEmpty())
-                line = stack.first().section(u':', 1, 1).toInt();
-            out.error = errorText(ruleName, line, result.toString());
-        }
+        takeOutputs(outputs, out);
+        out.interrupted = timedOut;
+        out.error = timedOut ? interruptedText(ruleName, limit) : failureText(ruleName, result);
         return out;
     }
-
     if (!callMain) {
-        out.newOwner = in.proposedOwner;
-        out.newGroup = in.proposedGroup;
+        keepProposedOwner(out, in);
         return out;
     }
-    takeOutputs();
-    if (out.newOwner.isEmpty()) {
-        out.newOwner = in.proposedOwner;
-        out.newGroup = in.proposedGroup;
-    }
+    takeOutputs(outputs, out);
+    if (out.newOwner.isEmpty())
+        keepProposedOwner(out, in);
     return out;
 }
 

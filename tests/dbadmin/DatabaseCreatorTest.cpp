@@ -262,6 +262,13 @@ TEST_F(ServerCreationTest, AnExistingDatabaseIsReinstalledOnlyOnYes)
     EXPECT_EQ(
         PgDatabase::connect(p)->scalar(QStringLiteral("SELECT Query_Wait FROM SYSTEM")).toInt(),
         77);
+
+    // Yes replaces it with a new one.
+    h.prompt.answer(PromptAnswer::Yes);
+    ASSERT_TRUE(h.creator.createServer(m_request)) << h.prompt.last().text.toStdString();
+    EXPECT_NE(
+        PgDatabase::connect(p)->scalar(QStringLiteral("SELECT Query_Wait FROM SYSTEM")).toInt(),
+        77);
 }
 
 TEST_F(ServerCreationTest, PreparingADatabaseThatIsNotThereStopsWithoutSettings)

@@ -33,15 +33,11 @@ TEST_P(SubTasksTest, SubTaskOfAnothersTaskNeedsEditUnowned)
     session.user.record.editUnowned = false;
     EXPECT_EQ(prepareSubTask(session, prompt, bobs), std::nullopt);
     EXPECT_EQ(prompt.texts(), QStringList{UserRights::kMustOwnParentTask});
-    EXPECT_EQ(session.openMode, QString());
-    EXPECT_EQ(session.openFromTask, 0);
 
     prompt.clear();
     session.user.record.editUnowned = true;
-    EXPECT_EQ(prepareSubTask(session, prompt, bobs), std::optional<qlonglong>(kShop4));
+    EXPECT_EQ(prepareSubTask(session, prompt, bobs), TaskOpening::subTaskOf(bobs, kShop4));
     EXPECT_TRUE(prompt.texts().isEmpty());
-    EXPECT_EQ(session.openMode, QStringLiteral("DELEGATE"));
-    EXPECT_EQ(session.openFromTask, bobs);
 }
 
 TEST_P(SubTasksTest, OwnerIsComparedTrimmedWithoutCase)
@@ -49,10 +45,8 @@ TEST_P(SubTasksTest, OwnerIsComparedTrimmedWithoutCase)
     session.user.record.editUnowned = false;
     session.user.userId = QStringLiteral(" o'brien ");
     const qlonglong mine = taskOf(QStringLiteral("O'Brien"), kShop8);
-    EXPECT_EQ(prepareSubTask(session, prompt, mine), std::optional<qlonglong>(kShop8));
+    EXPECT_EQ(prepareSubTask(session, prompt, mine), TaskOpening::subTaskOf(mine, kShop8));
     EXPECT_TRUE(prompt.texts().isEmpty());
-    EXPECT_EQ(session.openMode, QStringLiteral("DELEGATE"));
-    EXPECT_EQ(session.openFromTask, mine);
 }
 
 TEST_P(SubTasksTest, MissingParentIsACriticalMessage)
@@ -65,7 +59,6 @@ TEST_P(SubTasksTest, MissingParentIsACriticalMessage)
         EXPECT_EQ(prompt.last().text, kSelectTaskForSubtask);
         EXPECT_EQ(prompt.last().icon, PromptIcon::Critical);
     }
-    EXPECT_EQ(session.openMode, QString());
 }
 
 TEST_P(SubTasksTest, TemplatesAreListedByTitleAndOpenedAsClones)
@@ -82,15 +75,12 @@ TEST_P(SubTasksTest, TemplatesAreListedByTitleAndOpenedAsClones)
     EXPECT_EQ(list[1].number, b);
     EXPECT_EQ(list[1].title, QStringLiteral("b: O'Neil's checklist"));
 
-    EXPECT_TRUE(prepareFromTemplate(session, prompt, b));
-    EXPECT_EQ(session.openMode, QStringLiteral("CLONE"));
-    EXPECT_EQ(session.openFromTask, b);
+    session.currentWorkshopId = static_cast<int>(kShop8);
+    EXPECT_EQ(prepareFromTemplate(session, prompt, b), TaskOpening::fromTemplate(b, kShop8));
     EXPECT_TRUE(prompt.texts().isEmpty());
 
-    session.openMode.clear();
-    EXPECT_FALSE(prepareFromTemplate(session, prompt, 4242));
+    EXPECT_EQ(prepareFromTemplate(session, prompt, 4242), std::nullopt);
     EXPECT_EQ(prompt.texts(), QStringList{kTemplateNotFound});
-    EXPECT_EQ(session.openMode, QString());
 }
 
 BX_INSTANTIATE_ENGINES(SubTasksTest);

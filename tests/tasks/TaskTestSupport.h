@@ -89,16 +89,19 @@ public:
 class FakeNoteSource final : public TaskNoteSource
 {
 public:
-    QString OnTargetChange() override
+    std::optional<QString> OnTargetChange() override
     {
         ++targetAsked;
         return QStringLiteral("moved: supplier's delay");
     }
-    QString OnStartChange() override
+    std::optional<QString> OnStartChange() override
     {
         ++startAsked;
-        return QStringLiteral("started \"late\"");
+        return startCancelled ? std::nullopt
+                              : std::optional<QString>(QStringLiteral("started \"late\""));
     }
+    /** Answer the start-date question with Cancel. */
+    bool startCancelled = false;
     int targetAsked = 0;
     int startAsked = 0;
 };

@@ -64,11 +64,10 @@ TEST_P(cSCRSaveTest, UnchangedLoadedTaskRecordsTaskSavedOnceAndEmptiesTheQueue)
     const qlonglong number =
         baselineTask({{QStringLiteral("SCR_Comments"), QVariant()},
                       {QStringLiteral("SCR_Comments_AsText"), QStringLiteral("it's plain")}});
-    session.routeNote = QStringLiteral("from the note dialog");
     cSCR task(session, prompt);
     ASSERT_TRUE(task.Load(number));
     EXPECT_EQ(task.value(QStringLiteral("SCR_Comments")), QStringLiteral("it's plain"));
-    task.MakeHistory(QStringLiteral("n"));
+    task.MakeHistory(QStringLiteral("from the note dialog"));
     ASSERT_EQ(task.pendingHistory().size(), 1);
     EXPECT_EQ(task.pendingHistory().first().action, QStringLiteral("Task saved"));
     EXPECT_EQ(task.SCR_Route_Note(), QStringLiteral("from the note dialog"));
@@ -143,6 +142,8 @@ TEST_P(cSCRSaveTest, MakeHistoryQueuesOneEntryPerChangedFieldInTheFixedOrder)
         ASSERT_EQ(task.pendingHistory().size(), 1);
         EXPECT_EQ(task.pendingHistory().first().action, QString::fromUtf8(f.action));
         EXPECT_EQ(task.pendingHistory().first().comment, f.note);
+        // A date note the user gives becomes the route note.
+        EXPECT_EQ(task.SCR_Route_Note(), f.note);
     }
     EXPECT_EQ(notes.targetAsked, 1);
     EXPECT_EQ(notes.startAsked, 1);
@@ -154,7 +155,10 @@ TEST_P(cSCRSaveTest, MakeHistoryQueuesOneEntryPerChangedFieldInTheFixedOrder)
     ASSERT_TRUE(task.Load(number));
     for (int i = static_cast<int>(std::size(fields)) - 1; i >= 0; --i)
         ASSERT_TRUE(task.setValue(QString::fromUtf8(fields[i].column), fields[i].value));
+    notes.startCancelled = true;
     task.MakeHistory(note);
+    // The cancelled start-date note leaves the due-date note as the route note.
+    EXPECT_EQ(task.SCR_Route_Note(), targetNote);
     QStringList queued;
     for (const RouteHistoryEntry& e : task.pendingHistory())
         queued << e.action;

@@ -25,6 +25,7 @@ class Prompt;
 class SCR_FORM;
 class Session;
 class TeamView;
+struct TaskOpening;
 
 /**
  * The main window: the pages of TabStrip2 by key, the menus, toolbars and context menus that
@@ -128,7 +129,8 @@ private:
     void leaveWorkshop();
     void deleteWorkshop();
 
-    void startEditor(TaskType type, qlonglong workshop);
+    /** Opens a task editor for `opening`; a task that cannot be read or made opens none. */
+    void startEditor(const TaskOpening& opening);
     /** Without a current workshop, the one the user starts in becomes current. */
     void ensureWorkshop();
     /** The task selected on the page shown (the found tasks, or the team view's). */

@@ -42,11 +42,11 @@ namespace bx {
 
 // --- Tasks ---------------------------------------------------------------------------------------
 
-void Access_Form::startEditor(TaskType type, qlonglong workshop)
+void Access_Form::startEditor(const TaskOpening& opening)
 {
     auto* editor = new SCR_FORM(m_session, m_prompt, this, this);
     editor->setAttribute(Qt::WA_DeleteOnClose);
-    if (!editor->openNew(type, workshop)) {
+    if (!editor->open(opening)) {
         delete editor;
         return;
     }
@@ -55,14 +55,12 @@ void Access_Form::startEditor(TaskType type, qlonglong workshop)
 
 void Access_Form::newTask()
 {
-    m_session.openMode.clear();
-    startEditor(TaskType::Task, m_session.currentWorkshopId);
+    startEditor(TaskOpening::newTask(TaskType::Task, m_session.currentWorkshopId));
 }
 
 void Access_Form::newMeeting()
 {
-    m_session.openMode.clear();
-    startEditor(TaskType::Meeting, m_session.currentWorkshopId);
+    startEditor(TaskOpening::newTask(TaskType::Meeting, m_session.currentWorkshopId));
 }
 
 SCR_FORM* Access_Form::IsSCRAlreadyOpen(qlonglong number) const
@@ -71,7 +69,7 @@ SCR_FORM* Access_Form::IsSCRAlreadyOpen(qlonglong number) const
         return nullptr;
     const QList<SCR_FORM*> editors = findChildren<SCR_FORM*>(Qt::FindDirectChildrenOnly);
     for (SCR_FORM* editor : editors) {
-        if (!editor->IsNew && editor->SCR().SCR_Number() == number)
+        if (!editor->isNew() && editor->SCR().SCR_Number() == number)
             return editor;
     }
     return nullptr;
@@ -85,13 +83,7 @@ void Access_Form::Open_Task(qlonglong number)
         open->activateWindow();
         return;
     }
-    auto* editor = new SCR_FORM(m_session, m_prompt, this, this);
-    editor->setAttribute(Qt::WA_DeleteOnClose);
-    if (!editor->openExisting(number)) {
-        delete editor;
-        return;
-    }
-    editor->show();
+    startEditor(TaskOpening::existing(number));
 }
 
 void Access_Form::openSelectedTask()
@@ -103,9 +95,8 @@ void Access_Form::openSelectedTask()
 void Access_Form::newSubTask()
 {
     // prepareSubTask names the missing selection itself.
-    const auto workshop = prepareSubTask(m_session, m_prompt, selectedTask());
-    if (workshop)
-        startEditor(TaskType::Task, *workshop);
+    if (const auto opening = prepareSubTask(m_session, m_prompt, selectedTask()))
+        startEditor(*opening);
 }
 
 void Access_Form::closeSelectedTask()
@@ -137,8 +128,8 @@ void Access_Form::UPDATE_TEMPLATES()
         action->setData(t.number);
         const qlonglong number = t.number;
         connect(action, &QAction::triggered, this, [this, number] {
-            if (prepareFromTemplate(m_session, m_prompt, number))
-                startEditor(TaskType::Task, m_session.currentWorkshopId);
+            if (const auto opening = prepareFromTemplate(m_session, m_prompt, number))
+                startEditor(*opening);
         });
     }
     if (templates.isEmpty())

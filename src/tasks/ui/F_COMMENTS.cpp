@@ -1,6 +1,5 @@
 #include "tasks/ui/F_COMMENTS.h"
 
-#include "core/Session.h"
 #include "core/ui/Named.h"
 #include "tasks/cSCR.h"
 
@@ -51,39 +50,29 @@ std::optional<QString> showDialog(QWidget* parent, const QString& question, cons
 
 } // namespace
 
-F_COMMENTS::F_COMMENTS(Session& session, const cSCR& task, QWidget* parent)
-    : m_session(session)
-    , m_task(task)
+F_COMMENTS::F_COMMENTS(const cSCR& task, QWidget* parent)
+    : m_task(task)
     , m_parent(parent)
 {
 }
 
-QString F_COMMENTS::OnTargetChange()
+std::optional<QString> F_COMMENTS::OnTargetChange()
 {
     const bool meeting = m_task.taskType() == TaskType::Meeting;
-    return askNote(m_session, m_parent, meeting ? kMeetingQuestion : kTargetQuestion,
-                   meeting ? kMeetingCaption : QString())
-        .value_or(QString());
+    return askNote(m_parent, meeting ? kMeetingQuestion : kTargetQuestion,
+                   meeting ? kMeetingCaption : QString());
 }
 
-QString F_COMMENTS::OnStartChange()
+std::optional<QString> F_COMMENTS::OnStartChange()
 {
-    return askNote(m_session, m_parent, kStartQuestion).value_or(QString());
+    return askNote(m_parent, kStartQuestion);
 }
 
-std::optional<QString> F_COMMENTS::askNote(Session& session, QWidget* parent,
-                                           const QString& question, const QString& caption)
+std::optional<QString> F_COMMENTS::askNote(QWidget* parent, const QString& question,
+                                           const QString& caption)
 {
     const auto& hook = answerHook();
-    const std::optional<QString> note =
-        hook ? hook(question) : showDialog(parent, question, caption);
-    if (!note) {
-        session.noteCancelled = true;
-        return std::nullopt;
-    }
-    session.routeNote = *note;
-    session.noteCancelled = false;
-    return note;
+    return hook ? hook(question) : showDialog(parent, question, caption);
 }
 
 void F_COMMENTS::setAnswerForTests(

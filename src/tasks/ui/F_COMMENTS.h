@@ -11,37 +11,32 @@ class QWidget;
 
 namespace bx {
 
-class Session;
 class cSCR;
 
 /**
  * The note dialog the task object asks when a save changes the due date or the start date. The
- * answer is left in the session (Session::routeNote, Session::noteCancelled) as well as returned.
- * A cancelled dialog gives "" and the caller goes on saving.
+ * answer is returned: the typed note, or nullopt when the dialog was cancelled (the caller goes on
+ * saving).
  *
- * The session and the task must outlive the object; `parent` is the window the dialog is shown
- * over (may be null).
+ * The task must outlive the object; `parent` is the window the dialog is shown over (may be null).
  */
 class F_COMMENTS final : public TaskNoteSource
 {
 public:
-    F_COMMENTS(Session& session, const cSCR& task, QWidget* parent);
+    F_COMMENTS(const cSCR& task, QWidget* parent);
 
     /**
      * Asks "Please specify comments related to the due date change" (for a meeting "Please
      * specify comments related to the meeting date change", captioned "Reschedule Meeting?").
-     * @return the note, "" when cancelled
+     * @return the note, nullopt when cancelled
      */
-    QString OnTargetChange() override;
-    /** Asks "Please specify comments related to the start date change"; "" when cancelled. */
-    QString OnStartChange() override;
+    std::optional<QString> OnTargetChange() override;
+    /** Asks "Please specify comments related to the start date change"; nullopt when cancelled. */
+    std::optional<QString> OnStartChange() override;
 
-    /**
-     * Asks for a note with `question`; OK stores it in session.routeNote and clears
-     * session.noteCancelled; Cancel/Esc sets session.noteCancelled and gives nullopt.
-     */
-    static std::optional<QString> askNote(Session& session, QWidget* parent,
-                                          const QString& question, const QString& caption = {});
+    /** Asks for a note with `question`: the typed note on OK, nullopt on Cancel or Esc. */
+    static std::optional<QString> askNote(QWidget* parent, const QString& question,
+                                          const QString& caption = {});
     /**
      * Test hook: when set, called instead of showing the modal dialog; returns the typed note or
      * nullopt for Cancel. Pass an empty function to show the dialog again.
@@ -58,7 +53,6 @@ public:
         QStringLiteral("Please specify comments related to the start date change");
 
 private:
-    Session& m_session;
     const cSCR& m_task;
     QWidget* m_parent;
 };

@@ -66,7 +66,7 @@ SCR_FORM::SCR_FORM(Session& session, Prompt& prompt, TaskEditorHost* host, QWidg
     , m_scr(std::make_unique<cSCR>(session, prompt))
 {
     setObjectName(QStringLiteral("SCR_FORM"));
-    m_noteForm = std::make_unique<F_COMMENTS>(session, *m_scr, this);
+    m_noteForm = std::make_unique<F_COMMENTS>(*m_scr, this);
     m_scr->setNoteForm(m_noteForm.get());
     buildControls();
     buildMenusAndToolbar();
@@ -396,11 +396,16 @@ void SCR_FORM::setTypeFace(TaskType type)
     setWindowTitle(meeting ? QStringLiteral("Meeting") : QStringLiteral("Task"));
 }
 
+bool SCR_FORM::open(const TaskOpening& opening)
+{
+    return opening.isNew() ? openNew(opening) : openExisting(opening.source);
+}
+
 bool SCR_FORM::openExisting(qlonglong number)
 {
     if (!m_scr->Load(number))
         return false;
-    IsNew = false;
+    m_isNew = false;
     resetState();
     setTypeFace(m_scr->taskType());
     FillSCR(*m_scr);
@@ -408,10 +413,12 @@ bool SCR_FORM::openExisting(qlonglong number)
     return true;
 }
 
-bool SCR_FORM::openNew(TaskType type, qlonglong workshop)
+bool SCR_FORM::openNew(const TaskOpening& opening)
 {
-    IsNew = true;
-    GroupKey = workshop;
+    const TaskType type = opening.type;
+    const qlonglong workshop = opening.workshop;
+    m_isNew = true;
+    m_newWorkshop = workshop;
     m_scr->setCreateNote(editor::kCreateRequest);
     if (m_scr->Create(type) == 0)
         return false;
@@ -420,20 +427,16 @@ bool SCR_FORM::openNew(TaskType type, qlonglong workshop)
     setTypeFace(type);
     FillSCR(*m_scr);
 
-    // The mode is the opener's word for this editor only.
-    const QString mode = m_session.openMode;
-    const qlonglong from = m_session.openFromTask;
-    m_session.openMode.clear();
     if (type == TaskType::Meeting) {
         setWindowTitle(QStringLiteral("New Meeting"));
-    } else if (mode == editor::kDelegateMode) {
+    } else if (opening.mode == TaskOpening::Mode::SubTask) {
         setWindowTitle(QStringLiteral("New Subtask"));
-        m_scr->setSCR_Parent_Number(from);
+        m_scr->setSCR_Parent_Number(opening.source);
         if (m_session.system.getParentParams)
-            CopySCRFromParent(from);
-    } else if (mode == editor::kCloneMode) {
+            CopySCRFromParent(opening.source);
+    } else if (opening.mode == TaskOpening::Mode::FromTemplate) {
         setWindowTitle(QStringLiteral("New Task"));
-        FillSCRFromTemplate(from);
+        FillSCRFromTemplate(opening.source);
     } else {
         setWindowTitle(QStringLiteral("New Task"));
     }
@@ -646,12 +649,12 @@ void SCR_FORM::controlsToTask()
     t.setValue(QStringLiteral("SCR_Firm_Target_Date"), m_firm->isChecked());
     t.setValue(QStringLiteral("SCR_Recurring_Frequency"), m_frequency->currentText());
     // An untouched description keeps its stored form, so that a save records no change to it.
-    if (m_comments->document()->isModified() || IsNew) {
+    if (m_comments->document()->isModified() || m_isNew) {
         t.setValue(QStringLiteral("SCR_Comments_AsText"), m_comments->toPlainText());
         t.setValue(QStringLiteral("SCR_Comments"), m_comments->toHtml());
     }
-    if (IsNew)
-        t.setSCR_Group_ID(GroupKey);
+    if (m_isNew)
+        t.setSCR_Group_ID(m_newWorkshop);
 }
 
 void SCR_FORM::focusField(editor::Field field)
@@ -709,13 +712,12 @@ bool SCR_FORM::commitSave()
     if (m_scr->Saved())
         return true;
     controlsToTask();
-    if (!runChecks(IsNew))
+    if (!runChecks(m_isNew))
         return false;
-    const bool wasNew = IsNew;
-    if (!wasNew) {
-        m_scr->MakeHistory(m_session.routeNote);
-        m_session.routeNote.clear();
-    }
+    const bool wasNew = m_isNew;
+    // A plain save carries no note of its own; the date changes ask for theirs.
+    if (!wasNew)
+        m_scr->MakeHistory(QString());
     const qlonglong number = m_scr->SCR_Number();
     editor::removeCommentFile(number);
     const QList<cSelUser> recipients = m_scr->UsersCol();
@@ -730,7 +732,7 @@ bool SCR_FORM::commitSave()
         m_session.errorLog().write(QStringLiteral("Error "), failed);
         m_prompt.inform(failed, {}, PromptIcon::Critical);
     }
-    IsNew = false;
+    m_isNew = false;
     m_dirty = false;
     applyRecipientsFace();
     if (m_host)
@@ -740,7 +742,7 @@ bool SCR_FORM::commitSave()
 
 bool SCR_FORM::saveTask()
 {
-    const bool wasNew = IsNew;
+    const bool wasNew = m_isNew;
     if (!commitSave())
         return false;
     if (m_scr->Saved()) {
@@ -808,7 +810,7 @@ void SCR_FORM::CLOSETASK(bool ask)
 {
     QString action = QStringLiteral("YES");
     int step = 0;
-    QString noteText = m_session.routeNote;
+    QString noteText;
     if (ask) {
         const std::optional<CloseOutChoice> choice =
             m_askCloseOut ? m_askCloseOut(*m_scr) : askCloseOut(m_session, m_prompt, *m_scr, this);
@@ -819,7 +821,6 @@ void SCR_FORM::CLOSETASK(bool ask)
         noteText = choice->note;
     }
     m_scr->CloseOut(action, step, noteText);
-    m_session.routeNote.clear();
     if (m_scr->Saved()) {
         if (m_host)
             m_host->refreshTaskLists();
@@ -829,11 +830,10 @@ void SCR_FORM::CLOSETASK(bool ask)
 
 void SCR_FORM::reopenTask()
 {
-    const auto noteText = F_COMMENTS::askNote(m_session, this, editor::kReopenQuestion);
+    const auto noteText = F_COMMENTS::askNote(this, editor::kReopenQuestion);
     if (!noteText)
         return;
     m_scr->CloseOut(QStringLiteral("Reopen"), 0, *noteText);
-    m_session.routeNote.clear();
     if (m_host)
         m_host->refreshTaskLists();
     m_dirty = false;
@@ -854,7 +854,7 @@ void SCR_FORM::forwardToSelf()
 
 void SCR_FORM::forwardTask()
 {
-    if (IsNew) {
+    if (m_isNew) {
         setRecipients(chooseRecipients());
         return;
     }
@@ -902,12 +902,12 @@ void SCR_FORM::cancelAssign()
 
 void SCR_FORM::createSubTask()
 {
-    const auto workshop = prepareSubTask(m_session, m_prompt, m_scr->SCR_Number());
-    if (!workshop)
+    const auto opening = prepareSubTask(m_session, m_prompt, m_scr->SCR_Number());
+    if (!opening)
         return;
     auto* editorWindow = new SCR_FORM(m_session, m_prompt, m_host, parentWidget());
     editorWindow->setAttribute(Qt::WA_DeleteOnClose);
-    if (!editorWindow->openNew(TaskType::Task, *workshop)) {
+    if (!editorWindow->open(*opening)) {
         delete editorWindow;
         return;
     }

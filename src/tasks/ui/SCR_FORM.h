@@ -2,6 +2,7 @@
 
 #include "people/cSelUser.h"
 #include "tasks/TaskEditor.h"
+#include "tasks/TaskOpening.h"
 #include "tasks/TaskTypes.h"
 #include "tasks/cSCR.h"
 #include "workflow/CloseOutChoice.h"
@@ -39,9 +40,9 @@ class TaskEditorHost;
  * that save, route, close out and reopen it. The checks, the enabling rules and the file and
  * attachment work are in tasks/TaskEditor.h; the task itself is written by its task object (SCR()).
  *
- * The opener makes the window, then calls openExisting() or openNew() and shows it. The host (may
- * be null) is told about saves and gives the neighbouring task for Previous/Next. The session, the
- * prompt and the host must outlive the window.
+ * The opener makes the window, then calls open() with what it is opened for and shows it. The host
+ * (may be null) is told about saves and gives the neighbouring task for Previous/Next. The session,
+ * the prompt and the host must outlive the window.
  */
 class SCR_FORM : public QMainWindow
 {
@@ -62,21 +63,18 @@ public:
     SCR_FORM(Session& session, Prompt& prompt, TaskEditorHost* host, QWidget* parent = nullptr);
     ~SCR_FORM() override;
 
-    /** Opens task `number`. @return false when it could not be read (the error was shown) */
-    bool openExisting(qlonglong number);
     /**
-     * Starts a new task or meeting in workshop `workshop`, as the session's open mode says: a
-     * sub-task ("DELEGATE") of the session's task, copying its values when the copy flag is set, a
-     * task from the session's template ("CLONE"), or a plain task. The mode is used up.
-     * @return false when the number could not be drawn (the error was shown)
+     * Opens the stored task, or starts a new task or meeting in the opening's workshop: a sub-task
+     * of its parent (copying the parent's values when the copy flag is set), a task from its
+     * template, or a plain one.
+     * @return false when the task could not be read or no number could be drawn (the error was
+     * shown)
      */
-    bool openNew(TaskType type, qlonglong workshop);
+    bool open(const TaskOpening& opening);
 
     cSCR& SCR() { return *m_scr; }
     /** The task has not been saved since the editor created it. */
-    bool IsNew = false;
-    /** The workshop a new task is created in. */
-    qlonglong GroupKey = 0;
+    bool isNew() const { return m_isNew; }
 
     /** The controls' values into the task object. */
     void controlsToTask();
@@ -129,6 +127,8 @@ private:
     QAction* addKey(const char* key, const QString& caption);
     void connectDirtyTracking();
 
+    bool openExisting(qlonglong number);
+    bool openNew(const TaskOpening& opening);
     void resetState();
     void setTypeFace(TaskType type);
     void fillPriorities(const QString& current);
@@ -150,6 +150,9 @@ private:
     std::unique_ptr<cSCR> m_scr;
     std::unique_ptr<F_COMMENTS> m_noteForm;
     QList<qlonglong> m_attachmentsAtOpening;
+    bool m_isNew = false;
+    /** The workshop a new task is created in. */
+    qlonglong m_newWorkshop = 0;
     bool m_dirty = false;
     bool m_filling = false;
     bool m_closing = false;

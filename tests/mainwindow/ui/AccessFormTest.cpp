@@ -13,6 +13,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QTableView>
@@ -269,7 +270,10 @@ namespace {
 // and a template deleted meanwhile is named as gone.
 TEST_F(AccessFormTest, TemplatesMenuStartsATaskFromATemplate)
 {
-    addTask(951, QStringLiteral("O'Brien's checklist"), QStringLiteral("admin"));
+    db().execute(QStringLiteral("INSERT INTO LU_CATEGORY (Category) VALUES (?)"),
+                 {QStringLiteral("O'Neil's folder")});
+    addTask(951, QStringLiteral("O'Brien's checklist"), QStringLiteral("admin"),
+            QStringLiteral("O'Neil's folder"));
     db().execute(QStringLiteral("UPDATE SCR SET SCR_Template = 1 WHERE SCR_Number = 951"));
     Access_Form form(session, prompt);
     waitForView(form);
@@ -281,10 +285,10 @@ TEST_F(AccessFormTest, TemplatesMenuStartsATaskFromATemplate)
     menu->actions().first()->trigger();
     const QList<SCR_FORM*> editors = form.findChildren<SCR_FORM*>();
     ASSERT_EQ(editors.size(), 1);
-    EXPECT_TRUE(editors.first()->IsNew);
-    // The editor took the template's number as its source and used the mode up.
-    EXPECT_EQ(session.openFromTask, 951);
-    EXPECT_TRUE(session.openMode.isEmpty());
+    EXPECT_TRUE(editors.first()->isNew());
+    // The new task is filled from the template.
+    EXPECT_EQ(child<QLineEdit>(*editors.first(), "T_CATEGORY")->text(),
+              QStringLiteral("O'Neil's folder"));
     editors.first()->close();
 
     db().execute(QStringLiteral("DELETE FROM SCR WHERE SCR_Number = 951"));

@@ -452,7 +452,7 @@ TEST_F(WindowSizesTest, NoteDialogOpensShowingItsQuestion)
         cramped = openAndInspect(*dialog, QStringLiteral("F_COMMENTS"));
         static_cast<QDialog*>(dialog)->reject();
     });
-    F_COMMENTS::askNote(session, nullptr, F_COMMENTS::kTargetQuestion);
+    F_COMMENTS::askNote(nullptr, F_COMMENTS::kTargetQuestion);
     EXPECT_TRUE(cramped.isEmpty()) << cramped.join(u'\n').toStdString();
 }
 

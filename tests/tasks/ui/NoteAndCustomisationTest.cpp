@@ -44,7 +44,7 @@ protected:
     }
 };
 
-TEST_F(NoteAndCustomisationTest, NotesAskTheRightQuestionAndKeepTheAnswerInTheSession)
+TEST_F(NoteAndCustomisationTest, NotesAskTheRightQuestionAndReturnTheAnswer)
 {
     QStringList asked;
     std::optional<QString> answer = QStringLiteral("O'Neil's delay");
@@ -53,17 +53,11 @@ TEST_F(NoteAndCustomisationTest, NotesAskTheRightQuestionAndKeepTheAnswerInTheSe
         return answer;
     });
     cSCR task(session, prompt);
-    F_COMMENTS notes(session, task, nullptr);
+    F_COMMENTS notes(task, nullptr);
 
-    session.noteCancelled = true;
-    EXPECT_EQ(notes.OnTargetChange(), QStringLiteral("O'Neil's delay"));
-    EXPECT_EQ(session.routeNote, QStringLiteral("O'Neil's delay"));
-    EXPECT_FALSE(session.noteCancelled);
-
+    EXPECT_EQ(notes.OnTargetChange(), std::optional<QString>(QStringLiteral("O'Neil's delay")));
     answer = std::nullopt;
-    EXPECT_EQ(notes.OnStartChange(), QString());
-    EXPECT_TRUE(session.noteCancelled);
-    EXPECT_EQ(session.routeNote, QStringLiteral("O'Neil's delay")); // left as it was
+    EXPECT_EQ(notes.OnStartChange(), std::nullopt);
 
     task.setTaskType(TaskType::Meeting);
     notes.OnTargetChange();
@@ -88,15 +82,13 @@ TEST_F(NoteAndCustomisationTest, TheDialogTakesTheTypedNoteOnOkAndCancelsOnEscap
         note->setPlainText(QStringLiteral("moved \"again\""));
         dialog.findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
     });
-    EXPECT_EQ(F_COMMENTS::askNote(session, nullptr, F_COMMENTS::kMeetingQuestion,
-                                  F_COMMENTS::kMeetingCaption),
-              std::optional<QString>(QStringLiteral("moved \"again\"")));
+    EXPECT_EQ(
+        F_COMMENTS::askNote(nullptr, F_COMMENTS::kMeetingQuestion, F_COMMENTS::kMeetingCaption),
+        std::optional<QString>(QStringLiteral("moved \"again\"")));
     EXPECT_EQ(caption, F_COMMENTS::kMeetingCaption);
-    EXPECT_FALSE(session.noteCancelled);
 
     act([](QWidget& dialog) { QTest::keyClick(&dialog, Qt::Key_Escape); });
-    EXPECT_EQ(F_COMMENTS::askNote(session, nullptr, F_COMMENTS::kStartQuestion), std::nullopt);
-    EXPECT_TRUE(session.noteCancelled);
+    EXPECT_EQ(F_COMMENTS::askNote(nullptr, F_COMMENTS::kStartQuestion), std::nullopt);
 }
 
 TEST_F(NoteAndCustomisationTest, CustomRowsHideAndRenameTheNamedControlsOfThatWindowOnly)

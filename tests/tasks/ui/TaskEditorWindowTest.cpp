@@ -110,7 +110,7 @@ protected:
 TEST_F(TaskEditorWindowTest, NewTaskWithOnlyATitleSaves)
 {
     SCR_FORM window(session, prompt, &host);
-    ASSERT_TRUE(window.openNew(TaskType::Task, kShop));
+    ASSERT_TRUE(window.open(TaskOpening::newTask(TaskType::Task, kShop)));
     window.show();
     EXPECT_EQ(window.windowTitle(), QStringLiteral("New Task"));
     const qlonglong number = window.SCR().SCR_Number();
@@ -133,7 +133,7 @@ TEST_F(TaskEditorWindowTest, MandatoryFolderAndDisabledFields)
     session.system.mandCategory = true;
     {
         SCR_FORM window(session, prompt, &host);
-        ASSERT_TRUE(window.openNew(TaskType::Task, kShop));
+        ASSERT_TRUE(window.open(TaskOpening::newTask(TaskType::Task, kShop)));
         window.show();
         child<QLineEdit>(window, "T_TITLE")->setText(QStringLiteral("Ann's"));
         child<QLineEdit>(window, "T_CATEGORY")->setText(QStringLiteral("   "));
@@ -153,7 +153,7 @@ TEST_F(TaskEditorWindowTest, MandatoryFolderAndDisabledFields)
     session.system.mandPriority = true;
     const qlonglong bobs = addTask({{QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("bob")}});
     SCR_FORM window(session, prompt, &host);
-    ASSERT_TRUE(window.openExisting(bobs));
+    ASSERT_TRUE(window.open(TaskOpening::existing(bobs)));
     EXPECT_FALSE(child<QLineEdit>(window, "T_TITLE")->isEnabled());
     trigger(window, "Save");
     EXPECT_TRUE(prompt.records().isEmpty()) << prompt.texts().join(u'|').toStdString();
@@ -161,7 +161,7 @@ TEST_F(TaskEditorWindowTest, MandatoryFolderAndDisabledFields)
 }
 
 // A sub-task opened with the copy flag takes the parent's values, its title with " - Subtask",
-// no lifecycle, and the parent's number.
+// no lifecycle, and the parent's number; without the flag it takes only the parent's number.
 TEST_F(TaskEditorWindowTest, SubTaskCopiesItsParent)
 {
     const qlonglong parent =
@@ -170,10 +170,8 @@ TEST_F(TaskEditorWindowTest, SubTaskCopiesItsParent)
                  {QStringLiteral("SCR_Lifecycle_ID"), QStringLiteral("Review")},
                  {QStringLiteral("SCR_LC_Stage_Name"), QStringLiteral("Draft")}});
     session.system.getParentParams = true;
-    session.openMode = editor::kDelegateMode;
-    session.openFromTask = parent;
     SCR_FORM window(session, prompt, &host);
-    ASSERT_TRUE(window.openNew(TaskType::Task, kShop));
+    ASSERT_TRUE(window.open(TaskOpening::subTaskOf(parent, kShop)));
     EXPECT_EQ(window.windowTitle(), QStringLiteral("New Subtask"));
     EXPECT_EQ(child<QLineEdit>(window, "T_TITLE")->text(),
               QStringLiteral("Ann's \"big\" job - Subtask"));
@@ -182,12 +180,17 @@ TEST_F(TaskEditorWindowTest, SubTaskCopiesItsParent)
     EXPECT_EQ(child<QLineEdit>(window, "T_SCR_NUMBER")->text(),
               QString::number(window.SCR().SCR_Number()));
     EXPECT_EQ(window.SCR().SCR_Parent_Number(), parent);
-    EXPECT_TRUE(session.openMode.isEmpty());
 
     trigger(window, "Save");
     const qlonglong number = host.saved.value(0).first;
     EXPECT_EQ(stored(number, QStringLiteral("SCR_Parent_Number")).toLongLong(), parent);
     EXPECT_EQ(stored(number, QStringLiteral("SCR_Lifecycle_ID")).toString(), QString());
+
+    session.system.getParentParams = false;
+    SCR_FORM plain(session, prompt, &host);
+    ASSERT_TRUE(plain.open(TaskOpening::subTaskOf(parent, kShop)));
+    EXPECT_EQ(child<QLineEdit>(plain, "T_TITLE")->text(), QString());
+    EXPECT_EQ(plain.SCR().SCR_Parent_Number(), parent);
 }
 
 // A task from a template with a lifecycle is routed into that lifecycle by its first save.
@@ -206,10 +209,8 @@ TEST_F(TaskEditorWindowTest, TemplateWithLifecycleRoutesAtSave)
                  {QStringLiteral("SCR_Template"), 1},
                  {QStringLiteral("SCR_Lifecycle_ID"), QStringLiteral("Bob's review")}});
     addAttachment(templ);
-    session.openMode = editor::kCloneMode;
-    session.openFromTask = templ;
     SCR_FORM window(session, prompt, &host);
-    ASSERT_TRUE(window.openNew(TaskType::Task, kShop));
+    ASSERT_TRUE(window.open(TaskOpening::fromTemplate(templ, kShop)));
     EXPECT_EQ(child<QLineEdit>(window, "T_TITLE")->text(), QString());
     EXPECT_EQ(child<QAction>(window, "Save")->text(), QStringLiteral("Send"));
     const qlonglong number = window.SCR().SCR_Number();
@@ -239,7 +240,7 @@ TEST_F(TaskEditorWindowTest, DiscardRemovesAttachmentsAddedSinceOpening)
     const qlonglong task = addTask({{QStringLiteral("SCR_Title"), QStringLiteral("Ann's")}});
     const qlonglong earlier = addAttachment(task);
     SCR_FORM window(session, prompt, &host);
-    ASSERT_TRUE(window.openExisting(task));
+    ASSERT_TRUE(window.open(TaskOpening::existing(task)));
     window.show();
     const qlonglong added = addAttachment(task);
     child<QLineEdit>(window, "T_TITLE")->setText(QStringLiteral("Ann's changed"));
@@ -267,7 +268,7 @@ TEST_F(TaskEditorWindowTest, RecurrenceNoteOnceOnActivation)
          {QStringLiteral("SCR_Recurring_Frequency"), QStringLiteral("weekly")},
          {QStringLiteral("SCR_Owner_Target_Date"), naive(QDate(2024, 1, 16), QTime(9, 0))}});
     SCR_FORM window(session, prompt, &host);
-    ASSERT_TRUE(window.openExisting(task));
+    ASSERT_TRUE(window.open(TaskOpening::existing(task)));
     QEvent activate(QEvent::WindowActivate);
     QCoreApplication::sendEvent(&window, &activate);
     QCoreApplication::sendEvent(&window, &activate);
