@@ -5,6 +5,7 @@
 #include "core/TextCompare.h"
 #include "core/db/Database.h"
 #include "core/db/DatabaseOpener.h"
+#include "core/schema/TaskColumns.h"
 #include "people/UserRights.h"
 
 namespace bx {
@@ -27,15 +28,14 @@ std::optional<qlonglong> prepareSubTask(Session& session, Prompt& prompt, qlongl
             prompt.inform(kSelectTaskForSubtask, {}, PromptIcon::Critical);
             return std::nullopt;
         }
-        const bool owns =
-            sameText(parent.text(QStringLiteral("SCR_Owner_User_ID")), session.user.userId);
+        const bool owns = sameText(parent.text(scr::OwnerUserId), session.user.userId);
         if (!UserRights::mayChangeTaskOwnership(session.user.record, owns)) {
             prompt.inform(UserRights::kMustOwnParentTask);
             return std::nullopt;
         }
         session.openMode = kDelegate;
         session.openFromTask = parentNumber;
-        return parent.number(QStringLiteral("SCR_Group_ID"));
+        return parent.number(scr::GroupId);
     } catch (const DbError& e) {
         reportDatabaseError(e, session, prompt);
         return std::nullopt;
@@ -51,8 +51,8 @@ QList<TemplateEntry> templateList(Database& db)
     QList<TemplateEntry> list;
     list.reserve(rows.rowCount());
     for (int row = 0; row < rows.rowCount(); ++row) {
-        list.append({rows.value(row, QStringLiteral("SCR_Number")).toLongLong(),
-                     rows.value(row, QStringLiteral("SCR_Title")).toString()});
+        list.append(
+            {rows.value(row, scr::Number).toLongLong(), rows.value(row, scr::Title).toString()});
     }
     return list;
 }
