@@ -3,6 +3,7 @@
 #include "core/Clock.h"
 #include "core/Gmt.h"
 #include "core/db/Database.h"
+#include "core/schema/TaskColumns.h"
 #include "tasks/TaskTypes.h"
 
 #include <QLocale>
@@ -15,8 +16,7 @@ namespace {
 
 bool isMeeting(const RecordSet& rows)
 {
-    return !rows.isNull(QStringLiteral("Meeting_ID")) &&
-           rows.number(QStringLiteral("Meeting_ID")) != 0;
+    return !rows.isNull(scr::MeetingId) && rows.number(scr::MeetingId) != 0;
 }
 
 } // namespace
@@ -48,7 +48,7 @@ CalendarMarks CalendarDays::marks(qlonglong workshop, int year, int month) const
                        " AND SCR.SCR_Owner_Target_Date >= ? AND SCR.SCR_Owner_Target_Date < ?"),
         {statusCode(TaskStatus::Active), workshop, from, to});
     for (; !rows.eof(); rows.moveNext()) {
-        const QDate day = gmt.toLocalDate(rows.dateTime(QStringLiteral("SCR_Owner_Target_Date")));
+        const QDate day = gmt.toLocalDate(rows.dateTime(scr::OwnerTargetDate));
         if (!day.isValid())
             continue;
         (isMeeting(rows) ? result.meetingDays : result.taskDays).insert(day);
@@ -75,11 +75,11 @@ QList<CalendarDayItem> CalendarDays::day(qlonglong workshop, const QDate& date) 
          gmt.toGmt(naive(date.addDays(1)))});
     for (; !rows.eof(); rows.moveNext()) {
         CalendarDayItem item;
-        item.number = rows.number(QStringLiteral("SCR_Number"));
-        item.title = rows.text(QStringLiteral("SCR_Title"));
-        item.owner = rows.text(QStringLiteral("SCR_Owner_User_ID"));
-        item.priority = rows.text(QStringLiteral("SCR_Priority"));
-        item.dueLocal = gmt.toLocal(rows.dateTime(QStringLiteral("SCR_Owner_Target_Date")));
+        item.number = rows.number(scr::Number);
+        item.title = rows.text(scr::Title);
+        item.owner = rows.text(scr::OwnerUserId);
+        item.priority = rows.text(scr::Priority);
+        item.dueLocal = gmt.toLocal(rows.dateTime(scr::OwnerTargetDate));
         item.meeting = isMeeting(rows);
         items << item;
     }

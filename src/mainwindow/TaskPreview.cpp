@@ -3,6 +3,7 @@
 #include "core/Gmt.h"
 #include "core/db/Database.h"
 #include "core/db/RecordSet.h"
+#include "core/schema/TaskColumns.h"
 #include "tasks/TaskTypes.h"
 
 #include <QHash>
@@ -71,10 +72,10 @@ QString htmlToPlain(QString html)
 /** The comments as plain text: the plain copy when there is one, else the formatted text's. */
 QString commentsText(const RecordSet& rs)
 {
-    const QString plain = rs.text(QStringLiteral("SCR_Comments_AsText"));
+    const QString plain = rs.text(scr::CommentsAsText);
     if (!plain.trimmed().isEmpty())
         return plain;
-    const QString formatted = rs.text(QStringLiteral("SCR_Comments"));
+    const QString formatted = rs.text(scr::Comments);
     const bool isHtml = formatted.trimmed().startsWith(QLatin1Char('<'));
     return isHtml ? htmlToPlain(formatted) : formatted;
 }
@@ -99,18 +100,17 @@ QString taskPreviewHtml(Database& db, const Clock& clock, qlonglong task)
                            : QString();
     };
     const QList<std::pair<QString, QString>> rows = {
-        {QStringLiteral("Owner"), rs.text(QStringLiteral("SCR_Owner_User_ID"))},
-        {QStringLiteral("Requester"), rs.text(QStringLiteral("SCR_Request_ID"))},
-        {QStringLiteral("Priority"), rs.text(QStringLiteral("SCR_Priority"))},
-        {QStringLiteral("Status"), taskStatusWord(rs.text(QStringLiteral("SCR_Status")))},
-        {QStringLiteral("Category"), rs.text(QStringLiteral("SCR_Category"))},
+        {QStringLiteral("Owner"), rs.text(scr::OwnerUserId)},
+        {QStringLiteral("Requester"), rs.text(scr::RequestId)},
+        {QStringLiteral("Priority"), rs.text(scr::Priority)},
+        {QStringLiteral("Status"), taskStatusWord(rs.text(scr::Status))},
+        {QStringLiteral("Category"), rs.text(scr::Category)},
         {QStringLiteral("Request Date"), date("SCR_Request_Date")},
         {QStringLiteral("Start Date"), date("SCR_StartDate")},
         {QStringLiteral("Due Date"), date("SCR_Owner_Target_Date")},
     };
 
-    QString html = QStringLiteral("<html><body><h3>") +
-                   rs.text(QStringLiteral("SCR_Title")).toHtmlEscaped() +
+    QString html = QStringLiteral("<html><body><h3>") + rs.text(scr::Title).toHtmlEscaped() +
                    QStringLiteral("</h3><table cellspacing=\"2\">");
     for (const auto& [caption, value] : rows) {
         html += QStringLiteral("<tr><td><b>") + caption + QStringLiteral(":</b></td><td>") +

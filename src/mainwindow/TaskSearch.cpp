@@ -2,6 +2,7 @@
 
 #include "core/Session.h"
 #include "core/db/Database.h"
+#include "core/schema/TaskColumns.h"
 #include "mainwindow/TaskViews.h"
 #include "tasks/DateRange.h"
 
@@ -128,7 +129,7 @@ public:
         for (int r = 0; r < rows.rowCount(); ++r) {
             if (!taskVisibleTo(rows, r, m_userId))
                 continue;
-            const qlonglong number = rows.value(r, QStringLiteral("SCR_Number")).toLongLong();
+            const qlonglong number = rows.value(r, scr::Number).toLongLong();
             auto found = m_index.constFind(number);
             int at = 0;
             if (found == m_index.cend()) {
@@ -250,7 +251,7 @@ FindCheck checkFindInput(const FindInput& input, const QDate& today)
         if (input.statuses.contains(code, Qt::CaseInsensitive))
             o.statuses += code;
     }
-    o.dateField = input.dateField.isEmpty() ? QStringLiteral("SCR_StartDate") : input.dateField;
+    o.dateField = input.dateField.isEmpty() ? scr::StartDate : input.dateField;
     const SearchPeriodCheck period = checkSearchPeriod(input.period, today);
     if (!period.message.isEmpty())
         return {std::nullopt, period.message};
@@ -271,16 +272,15 @@ TaskCriteria taskSearchStatement(Session& session, const SearchOptions& options)
     TaskCriteria main;
     QStringList conditions;
     if (!title.isEmpty()) {
-        QList<ColumnMatch> titleMatches{{QStringLiteral("SCR_Title"), title}};
+        QList<ColumnMatch> titleMatches{{scr::Title, title}};
         if (options.comments)
-            titleMatches << ColumnMatch{QStringLiteral("SCR_Comments_AsText"),
+            titleMatches << ColumnMatch{scr::CommentsAsText,
                                         QString(kWildcard) + title + kWildcard};
         conditions << matcher.anyOf(titleMatches, main.params);
     }
     if (!custom.isEmpty())
-        conditions << matcher.anyOf(
-            {{QStringLiteral("SCR_Custom_Field"), QString(kWildcard) + custom + kWildcard}},
-            main.params);
+        conditions << matcher.anyOf({{scr::CustomField, QString(kWildcard) + custom + kWildcard}},
+                                    main.params);
     if (conditions.isEmpty())
         return main;
     TaskViewFilter filter;

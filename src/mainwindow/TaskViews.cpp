@@ -4,6 +4,7 @@
 #include "core/Gmt.h"
 #include "core/Session.h"
 #include "core/db/Database.h"
+#include "core/schema/TaskColumns.h"
 
 #include <QElapsedTimer>
 
@@ -11,21 +12,14 @@ namespace bx {
 
 namespace {
 
-const QString kStartDate = QStringLiteral("SCR_StartDate");
+const QString kStartDate = scr::StartDate;
 const QString kCloseDate = QStringLiteral("closedate");
 
-/** Date columns a window may name; anything else falls back to the start date. */
+/** Date columns of SCR a window may name; anything else falls back to the start date. */
 QString windowColumn(const QString& field)
 {
-    static const QStringList known{
-        QStringLiteral("SCR_StartDate"),         QStringLiteral("SCR_Owner_Date_In"),
-        QStringLiteral("SCR_Owner_Date_Viewed"), QStringLiteral("SCR_Owner_Target_Date"),
-        QStringLiteral("SCR_Request_Date"),      QStringLiteral("SCR_Lifecycle_End_Date")};
-    for (const QString& column : known) {
-        if (column.compare(field, Qt::CaseInsensitive) == 0)
-            return column;
-    }
-    return kStartDate;
+    const ColumnDef* c = findColumn(scrColumns(), field);
+    return c && c->kind == ColumnKind::Date ? c->name : kStartDate;
 }
 
 /** " AND (t.col = ? OR t.col = ? ...)" for a non-empty list. */
@@ -234,7 +228,7 @@ TaskCriteria buildTaskCriteria(const TaskViewFilter& f, const Session& session, 
         c.sql += QStringLiteral(" AND (") + col + QStringLiteral("SCR_Group_ID = ?)");
         c.params << qlonglong(session.currentWorkshopId);
     }
-    c += anyOf(col + QStringLiteral("SCR_Status"), statusCodes(f));
+    c += anyOf(col + scr::Status, statusCodes(f));
 
     if (!f.search.on) {
         if (f.viewed == ViewedState::Viewed)
@@ -251,8 +245,8 @@ TaskCriteria buildTaskCriteria(const TaskViewFilter& f, const Session& session, 
     if (!f.search.on) {
         QVariantList categories(f.categories.cbegin(), f.categories.cend());
         QVariantList priorities(f.priorities.cbegin(), f.priorities.cend());
-        c += anyOf(col + QStringLiteral("SCR_Category"), categories);
-        c += anyOf(col + QStringLiteral("SCR_Priority"), priorities);
+        c += anyOf(col + scr::Category, categories);
+        c += anyOf(col + scr::Priority, priorities);
     }
     c += dateWindow(f.search.on ? f.search.window : f.window, session, t);
     if (!f.search.on && f.late) {
@@ -281,41 +275,9 @@ TaskCriteria approvalCondition(const Session& session)
 const QString& taskListColumns()
 {
     static const QString columns = [] {
-        const char* names[] = {"SCR_Number",
-                               "SCR_Title",
-                               "SCR_Priority",
-                               "SCR_Request_ID",
-                               "SCR_Request_Date",
-                               "SCR_Lifecycle_ID",
-                               "SCR_LC_Stage_Name",
-                               "SCR_LC_Owner_ID",
-                               "SCR_Owner_User_ID",
-                               "SCR_Owner_Date_In",
-                               "SCR_Owner_Date_Viewed",
-                               "SCR_Owner_Target_Date",
-                               "SCR_Recurring_Frequency",
-                               "SCR_Firm_Target_Date",
-                               "SCR_Parent_Folder_Number",
-                               "SCR_Parent_Number",
-                               "SCR_Status",
-                               "SCR_Route_Number",
-                               "SCR_Contact_Key",
-                               "SCR_Category",
-                               "SCR_Route_Note",
-                               "SCR_Attention",
-                               "SCR_Percent_Complete",
-                               "SCR_Sensitive",
-                               "SCR_Sensitivity_Level",
-                               "SCR_Template",
-                               "SCR_Custom_Field",
-                               "SCR_StartDate",
-                               "SCR_OwnerType",
-                               "SCR_Lifecycle_End_Date",
-                               "Meeting_ID",
-                               "SCR_Group_ID"};
         QStringList list;
-        for (const char* name : names)
-            list << QStringLiteral("SCR.") + QString::fromLatin1(name);
+        for (const QString& name : listedColumns(scrColumns()))
+            list << QStringLiteral("SCR.") + name;
         return list.join(QStringLiteral(", "));
     }();
     return columns;
@@ -324,17 +286,17 @@ const QString& taskListColumns()
 const QList<TaskGridColumn>& taskGridColumns()
 {
     static const QList<TaskGridColumn> columns{
-        {QStringLiteral("Task Title"), QStringLiteral("SCR_Title")},
-        {QStringLiteral("Owner"), QStringLiteral("SCR_Owner_User_ID")},
-        {QStringLiteral("Priority"), QStringLiteral("SCR_Priority")},
-        {QStringLiteral("Start Date"), QStringLiteral("SCR_StartDate")},
-        {QStringLiteral("Date In"), QStringLiteral("SCR_Owner_Date_In")},
-        {QStringLiteral("Viewed"), QStringLiteral("SCR_Owner_Date_Viewed")},
-        {QStringLiteral("Due Date"), QStringLiteral("SCR_Owner_Target_Date")},
-        {QStringLiteral("Status"), QStringLiteral("SCR_Status")},
-        {QStringLiteral("Request Date"), QStringLiteral("SCR_Request_Date")},
-        {QStringLiteral("Requester"), QStringLiteral("SCR_Request_ID")},
-        {QStringLiteral("Lifecycle End Date"), QStringLiteral("SCR_Lifecycle_End_Date")}};
+        {QStringLiteral("Task Title"), scr::Title},
+        {QStringLiteral("Owner"), scr::OwnerUserId},
+        {QStringLiteral("Priority"), scr::Priority},
+        {QStringLiteral("Start Date"), scr::StartDate},
+        {QStringLiteral("Date In"), scr::OwnerDateIn},
+        {QStringLiteral("Viewed"), scr::OwnerDateViewed},
+        {QStringLiteral("Due Date"), scr::OwnerTargetDate},
+        {QStringLiteral("Status"), scr::Status},
+        {QStringLiteral("Request Date"), scr::RequestDate},
+        {QStringLiteral("Requester"), scr::RequestId},
+        {QStringLiteral("Lifecycle End Date"), scr::LifecycleEndDate}};
     return columns;
 }
 
@@ -395,7 +357,7 @@ TaskCriteria oneTaskQuery(qlonglong number, const OwnerSet* owner, const TaskVie
 
 bool taskVisibleTo(const RecordSet& rows, int row, const QString& userId)
 {
-    const QVariant sensitive = rows.value(row, QStringLiteral("SCR_Sensitive"));
+    const QVariant sensitive = rows.value(row, scr::Sensitive);
     if (sensitive.isNull() || sensitive.toLongLong() == 0)
         return true;
     const auto same = [&](const char* column) {

@@ -1,5 +1,6 @@
 #include "tasks/DateRange.h"
 
+#include "core/schema/TaskColumns.h"
 namespace bx {
 
 namespace {
@@ -24,11 +25,11 @@ DateRangeCheck refused(const QString& message)
 const QList<DateRangeField>& dateRangeFields()
 {
     static const QList<DateRangeField> fields{
-        {QStringLiteral("Start Date"), QStringLiteral("SCR_StartDate")},
-        {QStringLiteral("Date In"), QStringLiteral("SCR_Owner_Date_In")},
-        {QStringLiteral("Date Viewed"), QStringLiteral("SCR_Owner_Date_Viewed")},
-        {QStringLiteral("Target Date"), QStringLiteral("SCR_Owner_Target_Date")},
-        {QStringLiteral("Lifecycle End Date"), QStringLiteral("SCR_Lifecycle_End_Date")},
+        {QStringLiteral("Start Date"), scr::StartDate},
+        {QStringLiteral("Date In"), scr::OwnerDateIn},
+        {QStringLiteral("Date Viewed"), scr::OwnerDateViewed},
+        {QStringLiteral("Target Date"), scr::OwnerTargetDate},
+        {QStringLiteral("Lifecycle End Date"), scr::LifecycleEndDate},
         {QStringLiteral("Close Date"), QStringLiteral("closedate")},
     };
     return fields;

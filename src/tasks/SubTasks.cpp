@@ -5,6 +5,7 @@
 #include "core/TextCompare.h"
 #include "core/db/Database.h"
 #include "core/db/DatabaseOpener.h"
+#include "core/schema/TaskColumns.h"
 #include "people/UserRights.h"
 
 namespace bx {
@@ -20,13 +21,12 @@ std::optional<TaskOpening> prepareSubTask(Session& session, Prompt& prompt, qlon
             prompt.inform(kSelectTaskForSubtask, {}, PromptIcon::Critical);
             return std::nullopt;
         }
-        const bool owns =
-            sameText(parent.text(QStringLiteral("SCR_Owner_User_ID")), session.user.userId);
+        const bool owns = sameText(parent.text(scr::OwnerUserId), session.user.userId);
         if (!UserRights::mayChangeTaskOwnership(session.user.record, owns)) {
             prompt.inform(UserRights::kMustOwnParentTask);
             return std::nullopt;
         }
-        return TaskOpening::subTaskOf(parentNumber, parent.number(QStringLiteral("SCR_Group_ID")));
+        return TaskOpening::subTaskOf(parentNumber, parent.number(scr::GroupId));
     } catch (const DbError& e) {
         reportDatabaseError(e, session, prompt);
         return std::nullopt;
@@ -42,8 +42,8 @@ QList<TemplateEntry> templateList(Database& db)
     QList<TemplateEntry> list;
     list.reserve(rows.rowCount());
     for (int row = 0; row < rows.rowCount(); ++row) {
-        list.append({rows.value(row, QStringLiteral("SCR_Number")).toLongLong(),
-                     rows.value(row, QStringLiteral("SCR_Title")).toString()});
+        list.append(
+            {rows.value(row, scr::Number).toLongLong(), rows.value(row, scr::Title).toString()});
     }
     return list;
 }

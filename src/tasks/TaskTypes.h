@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/schema/TaskColumns.h"
+
 #include <QList>
 #include <QString>
 #include <QVariant>
@@ -62,42 +64,16 @@ inline QString taskStatusWord(const QString& code)
     return code;
 }
 
-/**
- * How a column of SCR is held by the task object:
- *  - Text:   QString; Null reads as ""
- *  - Number: qlonglong; Null reads as 0
- *  - Flag:   bool; stored as the engine's flag value, true when non-zero
- *  - Date:   naive local QDateTime (see core/Clock.h); stored in GMT; invalid = empty (Null)
- */
-enum class ColumnKind
-{
-    Text,
-    Number,
-    Flag,
-    Date
-};
-
 /** Which writes of the task object take a column (TaskColumn::writes). */
-enum TaskColumnWrite : int
-{
-    kWrittenNever = 0,
-    kWrittenFirst = 1, ///< the first save of a new task writes it
-    kWrittenLater = 2, ///< every later save writes it
-    kCloned = 4,       ///< a clone takes it over from its original
-};
+using TaskColumnWrite = ColumnWrite;
 
-/** One column of SCR that the task object carries. */
-struct TaskColumn
-{
-    QString name; ///< the column's name as the schema spells it
-    ColumnKind kind;
-    bool readOnly; ///< callers may not set it (the object fills it itself)
-    int writes;    ///< TaskColumnWrite flags
-};
+/** A column of SCR that the task object carries: a row of the task table's catalogue. */
+using TaskColumn = ColumnDef;
 
 /**
- * Every column of SCR the task object carries, in schema order. SCR_OwnerType is left out: routing
- * and the main window keep it, the task object neither reads nor writes it.
+ * Every column of SCR the task object carries (the carried rows of scrColumns(), in its order).
+ * SCR_OwnerType is left out: routing and the main window keep it, the task object neither reads
+ * nor writes it.
  */
 const QList<TaskColumn>& taskColumns();
 

@@ -22,70 +22,20 @@ namespace {
 
 const QList<TaskColumn>& taskColumns()
 {
-    using K = ColumnKind;
-    // SCR_Route_Number is not cloned: a clone starts a route history of its own.
-    static const QList<TaskColumn> columns = {
-        {QStringLiteral("SCR_Counter"), K::Number, true, kWrittenNever},
-        {QStringLiteral("SCR_Number"), K::Number, true, kWrittenFirst},
-        {QStringLiteral("SCR_Title"), K::Text, false, kWrittenFirst | kWrittenLater | kCloned},
-        {QStringLiteral("SCR_Priority"), K::Text, false, kWrittenFirst | kWrittenLater | kCloned},
-        {QStringLiteral("SCR_Category"), K::Text, false, kWrittenFirst | kWrittenLater | kCloned},
-        {QStringLiteral("SCR_Status"), K::Text, false, kWrittenFirst | kWrittenLater | kCloned},
-        {QStringLiteral("SCR_Request_ID"), K::Text, false, kWrittenFirst | kCloned},
-        {QStringLiteral("SCR_Request_Group_ID"), K::Number, false, kWrittenFirst | kCloned},
-        {QStringLiteral("SCR_Request_Date"), K::Date, false, kWrittenFirst | kCloned},
-        {QStringLiteral("SCR_Owner_User_ID"), K::Text, false, kWrittenFirst | kWrittenLater},
-        {QStringLiteral("SCR_Owner_Date_In"), K::Date, true, kWrittenFirst},
-        {QStringLiteral("SCR_Owner_Date_Viewed"), K::Date, false, kWrittenFirst},
-        {QStringLiteral("SCR_Owner_Target_Date"), K::Date, false,
-         kWrittenFirst | kWrittenLater | kCloned},
-        {QStringLiteral("SCR_Firm_Target_Date"), K::Flag, false,
-         kWrittenFirst | kWrittenLater | kCloned},
-        {QStringLiteral("SCR_StartDate"), K::Date, false, kWrittenFirst | kWrittenLater | kCloned},
-        {QStringLiteral("SCR_Lifecycle_End_Date"), K::Date, false,
-         kWrittenFirst | kWrittenLater | kCloned},
-        {QStringLiteral("SCR_Lifecycle_ID"), K::Text, false,
-         kWrittenFirst | kWrittenLater | kCloned},
-        {QStringLiteral("SCR_LC_Stage_Name"), K::Text, false,
-         kWrittenFirst | kWrittenLater | kCloned},
-        {QStringLiteral("SCR_LC_Owner_ID"), K::Text, false,
-         kWrittenFirst | kWrittenLater | kCloned},
-        {QStringLiteral("SCR_LC_Owner_Group_ID"), K::Number, false,
-         kWrittenFirst | kWrittenLater | kCloned},
-        {QStringLiteral("SCR_Route_Number"), K::Number, false, kWrittenFirst | kWrittenLater},
-        {QStringLiteral("SCR_Route_Note"), K::Text, false, kWrittenFirst | kWrittenLater | kCloned},
-        {QStringLiteral("SCR_Parent_Number"), K::Number, false,
-         kWrittenFirst | kWrittenLater | kCloned},
-        {QStringLiteral("SCR_Parent_Folder_Number"), K::Number, false,
-         kWrittenFirst | kWrittenLater | kCloned},
-        {QStringLiteral("SCR_Contact_Key"), K::Number, false,
-         kWrittenFirst | kWrittenLater | kCloned},
-        {QStringLiteral("SCR_Attention"), K::Flag, false, kWrittenFirst | kWrittenLater | kCloned},
-        {QStringLiteral("SCR_Comments"), K::Text, false, kWrittenFirst | kWrittenLater | kCloned},
-        {QStringLiteral("SCR_Comments_AsText"), K::Text, false,
-         kWrittenFirst | kWrittenLater | kCloned},
-        {QStringLiteral("SCR_Percent_Complete"), K::Number, false,
-         kWrittenFirst | kWrittenLater | kCloned},
-        {QStringLiteral("SCR_Sensitive"), K::Flag, false, kWrittenFirst | kWrittenLater | kCloned},
-        {QStringLiteral("SCR_Sensitivity_Level"), K::Text, false, kWrittenNever},
-        {QStringLiteral("SCR_Template"), K::Flag, false, kWrittenFirst | kWrittenLater | kCloned},
-        {QStringLiteral("SCR_Custom_Field"), K::Text, false,
-         kWrittenFirst | kWrittenLater | kCloned},
-        {QStringLiteral("SCR_Recurring_Frequency"), K::Text, false,
-         kWrittenFirst | kWrittenLater | kCloned},
-        {QStringLiteral("Meeting_ID"), K::Number, false, kWrittenFirst | kWrittenLater | kCloned},
-        {QStringLiteral("SCR_Group_ID"), K::Number, false, kWrittenFirst | kWrittenLater},
-    };
+    static const QList<TaskColumn> columns = [] {
+        QList<TaskColumn> carried;
+        for (const ColumnDef& c : scrColumns()) {
+            if (c.carried)
+                carried << c;
+        }
+        return carried;
+    }();
     return columns;
 }
 
 const TaskColumn* findTaskColumn(const QString& name)
 {
-    for (const TaskColumn& c : taskColumns()) {
-        if (c.name.compare(name, Qt::CaseInsensitive) == 0)
-            return &c;
-    }
-    return nullptr;
+    return findColumn(taskColumns(), name);
 }
 
 QVariant emptyValue(ColumnKind kind)
@@ -222,9 +172,9 @@ qlonglong cSCR::createRow(TaskType type)
     // The row only draws the number here; its values are written by the first save. Until then
     // SCR_Number stays Null, so no list or search shows the half-made task.
     const qlonglong number =
-        m_session.db().insertNumbered(QStringLiteral("SCR"), QStringLiteral("SCR_Counter"), {}, {});
-    m_values.insert(QStringLiteral("SCR_Counter"), number);
-    m_values.insert(QStringLiteral("SCR_Number"), number);
+        m_session.db().insertNumbered(QStringLiteral("SCR"), scr::Counter, {}, {});
+    m_values.insert(scr::Counter, number);
+    m_values.insert(scr::Number, number);
     takeSnapshot();
     m_opened = true;
     m_rowPending = true;
@@ -263,7 +213,7 @@ bool cSCR::Load(qlonglong number)
         takeSnapshot();
         computePermissions();
 
-        if (rs.isNull(QStringLiteral("SCR_Owner_Date_Viewed")) && ownerIsMe()) {
+        if (rs.isNull(scr::OwnerDateViewed) && ownerIsMe()) {
             // The condition on Null keeps the first viewing even when another client of the same
             // user opened the task in between.
             const QDateTime nowGmt = toSeconds(m_gmt.nowGmt());
@@ -275,8 +225,8 @@ bool cSCR::Load(qlonglong number)
                                          "SCR_Number = ?"),
                           {number}));
             const QDateTime viewed = m_gmt.toLocal(toSeconds(stored));
-            m_values.insert(QStringLiteral("SCR_Owner_Date_Viewed"), viewed);
-            m_snapshot.insert(QStringLiteral("SCR_Owner_Date_Viewed"), viewed);
+            m_values.insert(scr::OwnerDateViewed, viewed);
+            m_snapshot.insert(scr::OwnerDateViewed, viewed);
         }
         m_opened = true;
     } catch (const DbError& e) {
@@ -288,17 +238,17 @@ bool cSCR::Load(qlonglong number)
 
 bool cSCR::IsTargetChanged() const
 {
-    return dateChanged(QStringLiteral("SCR_Owner_Target_Date"));
+    return dateChanged(scr::OwnerTargetDate);
 }
 
 bool cSCR::IsStartChanged() const
 {
-    return dateChanged(QStringLiteral("SCR_StartDate"));
+    return dateChanged(scr::StartDate);
 }
 
 bool cSCR::IsLCDateChanged() const
 {
-    return dateChanged(QStringLiteral("SCR_Lifecycle_End_Date"));
+    return dateChanged(scr::LifecycleEndDate);
 }
 
 void cSCR::ClearObject()
@@ -361,9 +311,7 @@ QVariant cSCR::storedValue(const QString& column) const
         return gmt.isValid() ? QVariant(gmt) : QVariant();
     }
     // A workshop reference of 0 would break the reference to LU_GROUP; the row keeps Null instead.
-    if ((c->name == QStringLiteral("SCR_LC_Owner_Group_ID") ||
-         c->name == QStringLiteral("SCR_Request_Group_ID")) &&
-        v.toLongLong() == 0)
+    if ((c->name == scr::LcOwnerGroupId || c->name == scr::RequestGroupId) && v.toLongLong() == 0)
         return {};
     return v;
 }

@@ -184,8 +184,8 @@ void cSCR::writeExistingRow(Database& db)
 void cSCR::writeNewRow(Database& db)
 {
     const QDateTime now = toSeconds(m_session.clock().nowLocal());
-    m_values.insert(QStringLiteral("SCR_Request_Date"), now);
-    m_values.insert(QStringLiteral("SCR_Owner_Date_In"), now);
+    m_values.insert(scr::RequestDate, now);
+    m_values.insert(scr::OwnerDateIn, now);
     set(u"SCR_Route_Note", QString());
     if (m_taskType == TaskType::Meeting)
         set(u"Meeting_ID", SCR_Number());
@@ -289,15 +289,15 @@ bool cSCR::SavePlugIn(bool readBack)
     if (sameText(m_plugIn->property(QStringLiteral("ACTION")).toString(), QStringLiteral("CANCEL")))
         return false;
     if (readBack && !m_plugInReadBack) {
-        set(u"SCR_Custom_Field", m_plugIn->property(QStringLiteral("SCR_Custom_Field")));
-        QDateTime due = plugInDate(m_plugIn->property(QStringLiteral("SCR_Owner_Target_Date")));
+        set(u"SCR_Custom_Field", m_plugIn->property(scr::CustomField));
+        QDateTime due = plugInDate(m_plugIn->property(scr::OwnerTargetDate));
         if (due.isValid()) {
             if (due.time() == QTime(0, 0))
                 due = naive(due.date(), m_session.clock().nowLocal().time());
             set(u"SCR_Owner_Target_Date", due);
         }
     }
-    const QDateTime end = plugInDate(m_plugIn->property(QStringLiteral("SCR_Lifecycle_End_Date")));
+    const QDateTime end = plugInDate(m_plugIn->property(scr::LifecycleEndDate));
     if (end.isValid())
         set(u"SCR_Lifecycle_End_Date", end);
     m_plugInReadBack = true;
@@ -358,7 +358,7 @@ void cSCR::copyAttachments(Database& db, qlonglong from, qlonglong to)
                                     "ORDER BY Attach_Number"),
                  {from});
     for (rows.moveFirst(); !rows.eof(); rows.moveNext()) {
-        QStringList columns{QStringLiteral("SCR_Number")};
+        QStringList columns{scr::Number};
         QVariantList values{to};
         for (const QString& c : copied) {
             if (rows.isNull(c))

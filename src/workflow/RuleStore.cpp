@@ -4,6 +4,7 @@
 #include "core/Session.h"
 #include "core/db/Database.h"
 #include "core/db/DatabaseOpener.h"
+#include "core/schema/TaskColumns.h"
 #include "tasks/LookupLists.h"
 #include "tasks/TaskTypes.h"
 
@@ -28,9 +29,7 @@ QVariantMap taskRow(const RecordSet& rs)
         } else {
             v = normalised(c.kind, rs.value(c.name));
         }
-        if ((c.name == QStringLiteral("SCR_LC_Owner_Group_ID") ||
-             c.name == QStringLiteral("SCR_Request_Group_ID")) &&
-            v.toLongLong() == 0)
+        if ((c.name == scr::LcOwnerGroupId || c.name == scr::RequestGroupId) && v.toLongLong() == 0)
             v = QVariant();
         row.insert(c.name, v);
     }
@@ -152,8 +151,8 @@ std::optional<RuleTrial> RuleStore::trial(const QString& script, qlonglong taskN
         }
         RuleTrial t;
         t.taskNumber = taskNumber;
-        t.currentOwner = rs.text(QStringLiteral("SCR_Owner_User_ID"));
-        t.currentGroup = rs.number(QStringLiteral("SCR_Group_ID"));
+        t.currentOwner = rs.text(scr::OwnerUserId);
+        t.currentGroup = rs.number(scr::GroupId);
         t.proposedOwner = proposed.owner.value_or(t.currentOwner).trimmed();
         t.proposedGroup = proposed.group.value_or(t.currentGroup);
 

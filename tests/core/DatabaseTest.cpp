@@ -68,7 +68,6 @@ TEST_P(DatabaseTest, ValuesRoundTripWithTheirTypes)
     rs.moveNext();
     EXPECT_TRUE(rs.eof());
     EXPECT_EQ(rs.text(QStringLiteral("Title")), QString()) << "past the end reads empty";
-    EXPECT_EQ(rs.text(QStringLiteral("NoSuchColumn")), QString());
 
     // Text comparison ignores case on both engines, and a quote is just a character.
     EXPECT_EQ(db().scalar(QStringLiteral("SELECT Item_Number FROM ITEM WHERE Title = ?"),
@@ -198,9 +197,26 @@ TEST_P(DatabaseTest, FindFirstComparesTrimmedWithoutCase)
     EXPECT_EQ(rs.text(QStringLiteral("Title")), QStringLiteral("smith"));
     EXPECT_FALSE(rs.findFirst(QStringLiteral("Title"), QStringLiteral("jones")));
     EXPECT_TRUE(rs.eof());
-    RecordSet empty;
+    RecordSet empty({QStringLiteral("Title")}, {});
     EXPECT_FALSE(empty.findFirst(QStringLiteral("Title"), QStringLiteral("x")));
 }
+
+#ifndef QT_NO_DEBUG
+TEST(RecordSetDeathTest, ReadingAColumnTheSetLacksIsAProgrammingError)
+{
+    RecordSet rs({QStringLiteral("SCR_Title")}, {{QStringLiteral("Fix it")}});
+    EXPECT_EQ(rs.columnIndex(QStringLiteral("SCR_Titel")), -1) << "the probe never asserts";
+    EXPECT_FALSE(rs.hasColumn(QStringLiteral("SCR_Titel")));
+    EXPECT_EQ(rs.text(QStringLiteral("scr_title")), QStringLiteral("Fix it"));
+    EXPECT_DEATH(rs.text(QStringLiteral("SCR_Titel")), "SCR_Titel");
+    EXPECT_DEATH(rs.value(0, QStringLiteral("SCR_Titel")), "SCR_Titel");
+    EXPECT_DEATH(rs.findFirst(QStringLiteral("SCR_Titel"), 1), "SCR_Titel");
+    RecordSet past = rs;
+    past.moveNext();
+    EXPECT_DEATH(past.number(QStringLiteral("SCR_Titel")), "SCR_Titel")
+        << "past the end as well, so a list without rows catches it too";
+}
+#endif
 
 TEST_P(DatabaseTest, TransactionsRollBackUnlessCommittedAndNest)
 {

@@ -1,4 +1,5 @@
 #include "core/db/Database.h"
+#include "core/schema/TaskColumns.h"
 #include "core/schema/UserReferences.h"
 #include "core/settings/Vars.h"
 #include "dbadmin/StepActions.h"
@@ -121,6 +122,21 @@ QStringList lowered(QStringList names)
         n = n.toLower();
     names.sort();
     return names;
+}
+
+/** Whether an engine's column type holds the values of a catalogue kind. */
+bool storedAs(ColumnKind kind, const QString& type)
+{
+    switch (kind) {
+    case ColumnKind::Text:
+        return type.contains(QLatin1String("text")) || type.contains(QLatin1String("char"));
+    case ColumnKind::Number:
+    case ColumnKind::Flag:
+        return type.contains(QLatin1String("int"));
+    case ColumnKind::Date:
+        return type.contains(QLatin1String("date")) || type.startsWith(QLatin1String("timestamp"));
+    }
+    return false;
 }
 
 QString refusal(const char* table)
@@ -282,6 +298,24 @@ TEST_P(UpgradeStepsTest, AllStepsBringTheBaseToTheCurrentSchema)
         EXPECT_TRUE(columns.contains(ref.column, Qt::CaseInsensitive))
             << ref.table.toStdString() << "." << ref.column.toStdString();
     }
+
+    // The task table's catalogue names every column of SCR, spelt and typed as the table has it.
+    QStringList catalogued;
+    for (const ColumnDef& c : scrColumns())
+        catalogued << c.name;
+    QStringList stored;
+    for (const ColumnInfo& info : db().columns(scr::Table)) {
+        stored << info.name;
+        const ColumnDef* c = findColumn(scrColumns(), info.name);
+        if (!c)
+            continue;
+        if (!isServer()) { // the server engine reports names in lower case
+            EXPECT_EQ(c->name, info.name) << "spelt as the schema spells it";
+        }
+        EXPECT_TRUE(storedAs(c->kind, info.type))
+            << info.name.toStdString() << " is stored as " << info.type.toStdString();
+    }
+    EXPECT_EQ(lowered(catalogued), lowered(stored));
 
     const auto steps = allUpgradeSteps();
     ASSERT_EQ(steps.size(), 44u);

@@ -68,9 +68,18 @@ QVariant RecordSet::value(const QString& column) const
     return value(m_pos, column);
 }
 
+int RecordSet::knownColumn(const QString& name) const
+{
+    const int c = columnIndex(name);
+    Q_ASSERT_X(c >= 0, "RecordSet",
+               qPrintable(QStringLiteral("no column \"%1\" among %2")
+                              .arg(name, m_columns.join(QStringLiteral(", ")))));
+    return c;
+}
+
 QVariant RecordSet::value(int row, const QString& column) const
 {
-    const int c = columnIndex(column);
+    const int c = knownColumn(column);
     if (c < 0 || row < 0 || row >= m_rows.size())
         return {};
     return m_rows.at(row).at(c);
@@ -140,7 +149,7 @@ QDateTime RecordSet::toDateTime(const QVariant& v)
 
 bool RecordSet::findFirst(const QString& column, const QVariant& wanted)
 {
-    const int c = columnIndex(column);
+    const int c = knownColumn(column);
     m_pos = 0;
     if (c < 0 || m_rows.isEmpty()) {
         m_pos = static_cast<int>(m_rows.size());

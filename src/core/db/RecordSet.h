@@ -16,8 +16,10 @@ namespace bx {
  * qlonglong, other numbers double, text QString, binary QByteArray, and date/time columns naive
  * QDateTime values (see core/Clock.h) on both engines. Flags are whole numbers, true when non-zero.
  *
- * The Null-safe readers never throw: a Null value, a cursor past the end or an unknown column give
- * the reader's empty value.
+ * The Null-safe readers never throw: a Null value or a cursor past the end give the reader's empty
+ * value. Reading a column the set does not have is a programming error (a misspelt name would
+ * otherwise read as Null): it fails an assertion in debug builds and reads as Null in release
+ * builds. Code that handles an optional column asks columnIndex() or hasColumn() first.
  */
 class RecordSet
 {
@@ -27,7 +29,7 @@ public:
 
     int columnCount() const { return static_cast<int>(m_columns.size()); }
     const QStringList& columns() const { return m_columns; }
-    /** Index of a column, -1 when the set has no such column. */
+    /** Index of a column, -1 when the set has no such column; the probe for optional columns. */
     int columnIndex(const QString& name) const;
     bool hasColumn(const QString& name) const { return columnIndex(name) >= 0; }
 
@@ -48,7 +50,7 @@ public:
     QVariant value(const QString& column) const;
     QVariant value(int row, const QString& column) const;
 
-    /** Text of the column; Null, end of set or an unknown column give "". */
+    /** Text of the column; Null and the end of the set give "". */
     QString text(const QString& column) const;
     /** The value as it is; Null stays Null (an invalid QVariant). */
     QVariant variant(const QString& column) const { return value(column); }
@@ -73,6 +75,9 @@ public:
     static QDateTime toDateTime(const QVariant& v);
 
 private:
+    /** The index of a column the caller expects the set to have (asserted). */
+    int knownColumn(const QString& name) const;
+
     QStringList m_columns;
     QHash<QString, int> m_index; // lower-cased name -> column
     QList<QVariantList> m_rows;

@@ -10,7 +10,7 @@ RecordSet rowOf(Database& db, const QString& name)
 {
     // An older database may not have the table yet; it then simply holds no values.
     if (!db.hasTable(QStringLiteral("Vars")))
-        return {};
+        return RecordSet({QStringLiteral("VarValue")}, {});
     return db.query(QStringLiteral("SELECT VarValue FROM Vars WHERE VarName = ?"), {name});
 }
 

@@ -1,0 +1,57 @@
+#include "core/schema/TaskColumns.h"
+
+namespace bx {
+
+const QList<ColumnDef>& scrColumns()
+{
+    using K = ColumnKind;
+    constexpr bool kCarried = true;
+    constexpr bool kKeptElsewhere = false;
+    constexpr bool kReadOnly = true;
+    constexpr bool kSettable = false;
+    constexpr int kNotListed = -1;
+    constexpr int kKept = kWrittenFirst | kWrittenLater | kCloned;
+    // SCR_Route_Number is not cloned: a clone starts a route history of its own.
+    static const QList<ColumnDef> columns = {
+        {scr::Counter, K::Number, kCarried, kReadOnly, kWrittenNever, kNotListed},
+        {scr::Number, K::Number, kCarried, kReadOnly, kWrittenFirst, 0},
+        {scr::Title, K::Text, kCarried, kSettable, kKept, 1},
+        {scr::Priority, K::Text, kCarried, kSettable, kKept, 2},
+        {scr::Category, K::Text, kCarried, kSettable, kKept, 19},
+        {scr::Status, K::Text, kCarried, kSettable, kKept, 16},
+        {scr::RequestId, K::Text, kCarried, kSettable, kWrittenFirst | kCloned, 3},
+        {scr::RequestGroupId, K::Number, kCarried, kSettable, kWrittenFirst | kCloned, kNotListed},
+        {scr::RequestDate, K::Date, kCarried, kSettable, kWrittenFirst | kCloned, 4},
+        {scr::OwnerUserId, K::Text, kCarried, kSettable, kWrittenFirst | kWrittenLater, 8},
+        {scr::OwnerType, K::Number, kKeptElsewhere, kSettable, kWrittenNever, 28},
+        {scr::OwnerDateIn, K::Date, kCarried, kReadOnly, kWrittenFirst, 9},
+        {scr::OwnerDateViewed, K::Date, kCarried, kSettable, kWrittenFirst, 10},
+        {scr::OwnerTargetDate, K::Date, kCarried, kSettable, kKept, 11},
+        {scr::FirmTargetDate, K::Flag, kCarried, kSettable, kKept, 13},
+        {scr::StartDate, K::Date, kCarried, kSettable, kKept, 27},
+        {scr::LifecycleEndDate, K::Date, kCarried, kSettable, kKept, 29},
+        {scr::LifecycleId, K::Text, kCarried, kSettable, kKept, 5},
+        {scr::LcStageName, K::Text, kCarried, kSettable, kKept, 6},
+        {scr::LcOwnerId, K::Text, kCarried, kSettable, kKept, 7},
+        {scr::LcOwnerGroupId, K::Number, kCarried, kSettable, kKept, kNotListed},
+        {scr::RouteNumber, K::Number, kCarried, kSettable, kWrittenFirst | kWrittenLater, 17},
+        {scr::RouteNote, K::Text, kCarried, kSettable, kKept, 20},
+        {scr::ParentNumber, K::Number, kCarried, kSettable, kKept, 15},
+        {scr::ParentFolderNumber, K::Number, kCarried, kSettable, kKept, 14},
+        {scr::ContactKey, K::Number, kCarried, kSettable, kKept, 18},
+        {scr::Attention, K::Flag, kCarried, kSettable, kKept, 21},
+        {scr::Comments, K::Text, kCarried, kSettable, kKept, kNotListed},
+        {scr::CommentsAsText, K::Text, kCarried, kSettable, kKept, kNotListed},
+        {scr::PercentComplete, K::Number, kCarried, kSettable, kKept, 22},
+        {scr::Sensitive, K::Flag, kCarried, kSettable, kKept, 23},
+        {scr::SensitivityLevel, K::Text, kCarried, kSettable, kWrittenNever, 24},
+        {scr::Template, K::Flag, kCarried, kSettable, kKept, 25},
+        {scr::CustomField, K::Text, kCarried, kSettable, kKept, 26},
+        {scr::RecurringFrequency, K::Text, kCarried, kSettable, kKept, 12},
+        {scr::MeetingId, K::Number, kCarried, kSettable, kKept, 30},
+        {scr::GroupId, K::Number, kCarried, kSettable, kWrittenFirst | kWrittenLater, 31},
+    };
+    return columns;
+}
+
+} // namespace bx
