@@ -28,7 +28,7 @@ using bx::StageRule;
 // The golden cases live beside this file.
 QString rulesDir()
 {
-    return QFileInfo(QString::fromUtf8(__FILE__)).dir().filePath(QStringLiteral("rules"));
+    return QStringLiteral(BX_TEST_SOURCE_DIR "/workflow/rules");
 }
 
 QString readText(const QString& path)
