@@ -266,16 +266,15 @@ void Poller::finish(const PollResult& result)
     m_busy = false;
     bool ok = true;
     if (result.taskFingerprint) {
-        const bool changed = (m_fingerprint && *m_fingerprint != *result.taskFingerprint) ||
-                             std::exchange(m_taskRefreshOwed, false);
-        if (changed) {
+        const bool owed = std::exchange(m_taskRefreshOwed, false);
+        if (owed || (m_fingerprint && *m_fingerprint != *result.taskFingerprint)) {
             m_busy = true;
             ok = emitRefresh(&Poller::refreshTasks);
             m_busy = false;
         }
-        // A refresh that failed is tried again at the next check.
-        if (ok)
-            m_fingerprint = result.taskFingerprint;
+        // A refresh that failed is tried again at the next check, whatever that finds.
+        m_fingerprint = result.taskFingerprint;
+        m_taskRefreshOwed = !ok;
     }
     if (ok && result.presence)
         emit presenceChanged(*result.presence);
