@@ -162,15 +162,25 @@ TaskCriteria Poller::workshopTasks(qlonglong workshop)
             {workshop}};
 }
 
-bool Poller::emitGuarded(void (Poller::*signal)())
+bool Poller::emitRefresh(void (Poller::*signal)())
 {
-    try {
-        (this->*signal)();
+    m_refreshing = true;
+    (this->*signal)();
+    m_refreshing = false;
+    if (!m_failure)
         return true;
-    } catch (const DbError& e) {
-        lost(e.text());
-        return false;
-    }
+    lost(*std::exchange(m_failure, std::nullopt));
+    return false;
+}
+
+void Poller::refreshFailed(const QString& detail)
+{
+    // Within the signal emitRefresh takes the loss up; a queued slot reports after it, and the
+    // next tick does.
+    if (!m_refreshing)
+        m_taskRefreshOwed = true;
+    if (!m_failure)
+        m_failure = detail;
 }
 
 void Poller::lost(const QString& detail)
@@ -184,6 +194,11 @@ void Poller::tick()
 {
     if (m_busy)
         return;
+    if (m_failure) {
+        lost(*std::exchange(m_failure, std::nullopt));
+        emit tickFinished();
+        return;
+    }
     m_busy = true;
     QElapsedTimer spent;
     spent.start();
@@ -199,7 +214,7 @@ void Poller::tick()
         m_counters.lastTasks = now;
         if (m_probe) {
             job.taskProbe = m_probe();
-        } else if (!emitGuarded(&Poller::refreshTasks)) {
+        } else if (!emitRefresh(&Poller::refreshTasks)) {
             m_busy = false;
             emit tickFinished();
             return;
@@ -207,7 +222,7 @@ void Poller::tick()
     }
     if (due.checkMessages) {
         m_counters.lastMessages = now;
-        if (!emitGuarded(&Poller::refreshMessages)) {
+        if (!emitRefresh(&Poller::refreshMessages)) {
             m_busy = false;
             emit tickFinished();
             return;
@@ -251,15 +266,15 @@ void Poller::finish(const PollResult& result)
     m_busy = false;
     bool ok = true;
     if (result.taskFingerprint) {
-        const bool changed = m_fingerprint && *m_fingerprint != *result.taskFingerprint;
-        if (changed) {
+        const bool owed = std::exchange(m_taskRefreshOwed, false);
+        if (owed || (m_fingerprint && *m_fingerprint != *result.taskFingerprint)) {
             m_busy = true;
-            ok = emitGuarded(&Poller::refreshTasks);
+            ok = emitRefresh(&Poller::refreshTasks);
             m_busy = false;
         }
-        // A refresh that failed is tried again at the next check.
-        if (ok)
-            m_fingerprint = result.taskFingerprint;
+        // A refresh that failed is tried again at the next check, whatever that finds.
+        m_fingerprint = result.taskFingerprint;
+        m_taskRefreshOwed = !ok;
     }
     if (ok && result.presence)
         emit presenceChanged(*result.presence);

@@ -130,10 +130,12 @@ private:
  *    (refreshTasks); the presence read comes back as presenceChanged, keyed by presenceKey().
  * The first digest is the base line and asks for nothing.
  *
- * Any failure inside a tick (of the backend, or a DbError thrown by a slot of refreshTasks or
- * refreshMessages) emits connectionLost; its slot is expected to settle the matter before it
- * returns (Reconnect). A tick that comes while the previous one is still running, its work on the
- * worker thread included, does nothing; so does a tick while connectionLost is being handled.
+ * Any failure inside a tick (of the backend, or of a slot of refreshTasks or refreshMessages,
+ * which catches its own DbError and calls refreshFailed) emits connectionLost; its slot is
+ * expected to settle the matter before it returns (Reconnect). A failed task refresh is asked for
+ * again at the next check. Nothing is expected to be thrown through a signal. A tick that comes
+ * while the previous one is still running, its work on the worker thread included, does nothing; so
+ * does a tick while connectionLost is being handled.
  */
 class Poller : public QObject
 {
@@ -158,6 +160,12 @@ public:
     void stop();
     /** The status label got a message now. */
     void statusShown();
+    /**
+     * Called by a slot of refreshTasks or refreshMessages whose work failed on the database. From
+     * within the signal the tick ends at once as a lost connection; from a queued slot the loss is
+     * taken up by the next tick. The task refresh is asked for again at the next check.
+     */
+    void refreshFailed(const QString& detail);
 
     const PollCounters& counters() const { return m_counters; }
     bool busy() const { return m_busy; }
@@ -185,8 +193,8 @@ signals:
 private:
     void finish(const PollResult& result);
     void lost(const QString& detail);
-    /** Emits one of the window's refresh signals; false when its slot failed. */
-    bool emitGuarded(void (Poller::*signal)());
+    /** Emits one of the window's refresh signals; false when a slot reported a failure. */
+    bool emitRefresh(void (Poller::*signal)());
 
     const Clock& m_clock;
     std::unique_ptr<PollBackend> m_backend;
@@ -198,6 +206,9 @@ private:
     QString m_userId;
     std::function<bool()> m_isOpen;
     std::function<TaskCriteria()> m_probe;
+    bool m_refreshing = false;        ///< a refresh signal is being emitted
+    std::optional<QString> m_failure; ///< a refresh's failure not yet taken up
+    bool m_taskRefreshOwed = false;   ///< the last task refresh failed
     std::optional<QByteArray> m_fingerprint;
     bool m_busy = false;
     qint64 m_uiNs = 0;

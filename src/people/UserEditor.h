@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Refusal.h"
+
 #include <QList>
 #include <QMap>
 #include <QString>
@@ -67,11 +69,7 @@ enum class UserField
     Password,
 };
 
-struct UserRefusal
-{
-    QString text;
-    UserField field;
-};
+using UserRefusal = RefusalOf<UserField>;
 
 inline const QString kSpecifyUserId = QStringLiteral("Please Specify User ID");
 inline const QString kSupervisorReserved =

@@ -3,7 +3,6 @@
 #include "core/Prompt.h"
 #include "core/Session.h"
 #include "core/db/Database.h"
-#include "core/db/DatabaseOpener.h"
 #include "core/db/ParameterQuery.h"
 
 #include <QHash>
@@ -68,6 +67,11 @@ qlonglong count(Database& db, const QString& sql, const QVariantList& params)
     return db.scalar(sql, params).toLongLong();
 }
 
+RefusalOf<> refused(const QString& text)
+{
+    return RefusalOf<>{text};
+}
+
 } // namespace
 
 const QList<LookupListInfo>& lookupLists()
@@ -106,24 +110,13 @@ QString LookupLists::me() const
     return spelled.isEmpty() ? m_session.user.userId.trimmed() : spelled;
 }
 
-bool LookupLists::refuse(const QString& text)
-{
-    m_prompt.inform(text);
-    return false;
-}
-
 QStringList LookupLists::entries(LookupKind kind)
 {
     const LookupListInfo& list = lookupList(kind);
     QStringList out;
-    try {
-        const RecordSet rs = m_session.db().query(QStringLiteral("SELECT * FROM ") + list.table);
-        for (int i = 0; i < rs.rowCount(); ++i)
-            out << rs.value(i, list.keyColumn).toString();
-    } catch (const DbError& e) {
-        reportDatabaseError(e, m_session, m_prompt);
-        return {};
-    }
+    const RecordSet rs = m_session.db().query(QStringLiteral("SELECT * FROM ") + list.table);
+    for (int i = 0; i < rs.rowCount(); ++i)
+        out << rs.value(i, list.keyColumn).toString();
     std::sort(out.begin(), out.end(), [](const QString& a, const QString& b) {
         return a.compare(b, Qt::CaseInsensitive) < 0;
     });
@@ -138,16 +131,11 @@ QList<CategoryNode> LookupLists::categoryTree()
         QString parent;
     };
     QList<Row> all;
-    try {
-        const RecordSet rs = m_session.db().query(
-            QStringLiteral("SELECT Category, Parent_Category FROM LU_CATEGORY"));
-        for (int i = 0; i < rs.rowCount(); ++i)
-            all.append({rs.value(i, QStringLiteral("Category")).toString(),
-                        rs.value(i, QStringLiteral("Parent_Category")).toString()});
-    } catch (const DbError& e) {
-        reportDatabaseError(e, m_session, m_prompt);
-        return {};
-    }
+    const RecordSet rs =
+        m_session.db().query(QStringLiteral("SELECT Category, Parent_Category FROM LU_CATEGORY"));
+    for (int i = 0; i < rs.rowCount(); ++i)
+        all.append({rs.value(i, QStringLiteral("Category")).toString(),
+                    rs.value(i, QStringLiteral("Parent_Category")).toString()});
     std::sort(all.begin(), all.end(), [](const Row& a, const Row& b) {
         return a.name.compare(b.name, Qt::CaseInsensitive) < 0;
     });
@@ -186,69 +174,55 @@ QList<CategoryNode> LookupLists::categoryTree()
 
 QString LookupLists::parentOf(const QString& category)
 {
-    try {
-        return m_session.db()
-            .scalar(QStringLiteral("SELECT Parent_Category FROM LU_CATEGORY WHERE Category = ?"),
-                    {keyOf(category)})
-            .toString();
-    } catch (const DbError& e) {
-        reportDatabaseError(e, m_session, m_prompt);
-        return {};
-    }
+    return m_session.db()
+        .scalar(QStringLiteral("SELECT Parent_Category FROM LU_CATEGORY WHERE Category = ?"),
+                {keyOf(category)})
+        .toString();
 }
 
-bool LookupLists::mayRename(LookupKind kind, const QString& selected)
+std::optional<RefusalOf<>> LookupLists::mayRename(LookupKind kind, const QString& selected) const
 {
     if (selected.isEmpty())
-        return refuse(kNoSelection);
+        return RefusalOf<>{kNoSelection};
     if (kind == LookupKind::Category &&
         (lookup::isUnspecified(selected) || lookup::isTopLevel(selected)))
-        return refuse(QStringLiteral("You can't rename ") + selected);
-    return true;
+        return RefusalOf<>{QStringLiteral("You can't rename ") + selected};
+    return std::nullopt;
 }
 
-bool LookupLists::remove(LookupKind kind, const QString& selected)
+Outcome<> LookupLists::remove(LookupKind kind, const QString& name)
 {
-    if (selected.isEmpty())
-        return refuse(kNoSelection);
+    if (name.isEmpty())
+        return RefusalOf<>{kNoSelection};
     if (m_prompt.ask(QStringLiteral("Are you sure?"), {}, PromptButtons::OkCancel) !=
         PromptAnswer::Ok)
-        return false;
-    try {
-        return doRemove(kind, selected);
-    } catch (const DbError& e) {
-        reportDatabaseError(e, m_session, m_prompt);
-        return false;
-    }
-}
-
-bool LookupLists::doRemove(LookupKind kind, const QString& name)
-{
+        return Outcome<>::declined();
     Database& db = m_session.db();
     const LookupListInfo& list = lookupList(kind);
     const QVariantList key{name};
     switch (kind) {
     case LookupKind::Priority:
         if (count(db, QStringLiteral("SELECT COUNT(*) FROM SCR WHERE SCR_Priority = ?"), key) > 0)
-            return refuse(QStringLiteral("There are tasks of this Priority. You can't delete it."));
+            return refused(
+                QStringLiteral("There are tasks of this Priority. You can't delete it."));
         break;
     case LookupKind::Rule:
         if (count(db, QStringLiteral("SELECT COUNT(*) FROM LIFECYCLE_USER WHERE Rule_Name = ?"),
                   key) > 0)
-            return refuse(
+            return refused(
                 QStringLiteral("There are LifeCycles contains this Rule. You can't delete it."));
         break;
     case LookupKind::Category: {
         if (lookup::isUnspecified(name) || lookup::isTopLevel(name))
-            return refuse(QStringLiteral("You can't delete '") + name + QLatin1Char('\''));
+            return refused(QStringLiteral("You can't delete '") + name + QLatin1Char('\''));
         if (upper(name) == lookup::kUndefinedFolder.toUpper())
-            return refuse(QStringLiteral("You can't delete 'Undefined Folder'"));
+            return refused(QStringLiteral("You can't delete 'Undefined Folder'"));
         if (count(db, QStringLiteral("SELECT COUNT(*) FROM LU_CATEGORY WHERE Parent_Category = ?"),
                   key) > 0)
-            return refuse(
+            return refused(
                 QStringLiteral("There are subfolders under this folder. You can't delete it."));
         if (count(db, QStringLiteral("SELECT COUNT(*) FROM SCR WHERE SCR_Category = ?"), key) > 0)
-            return refuse(QStringLiteral("There are tasks in this Folder. You can't delete it."));
+            return refused(QStringLiteral("There are tasks in this Folder. You can't delete it."));
         // The foreign key from LU_GROUP.Root_Folder would otherwise refuse the delete, or take
         // the workshop (and everything of it) along where it cascades.
         const RecordSet owners =
@@ -256,9 +230,9 @@ bool LookupLists::doRemove(LookupKind kind, const QString& name)
                          "SELECT GROUP_NAME FROM LU_GROUP WHERE Root_Folder = ? ORDER BY GROUP_ID"),
                      key);
         if (!owners.isEmpty())
-            return refuse(QStringLiteral("This folder is the root folder of workshop '") +
-                          owners.text(QStringLiteral("GROUP_NAME")) +
-                          QStringLiteral("'. You can't delete it."));
+            return refused(QStringLiteral("This folder is the root folder of workshop '") +
+                           owners.text(QStringLiteral("GROUP_NAME")) +
+                           QStringLiteral("'. You can't delete it."));
         break;
     }
     }
@@ -270,7 +244,7 @@ bool LookupLists::doRemove(LookupKind kind, const QString& name)
                    list.keyColumn + QStringLiteral(" = ?"),
                key);
     tx.commit();
-    return true;
+    return Done{};
 }
 
 bool LookupLists::isBelow(const QString& category, const QString& ancestor)
@@ -294,27 +268,17 @@ bool LookupLists::isBelow(const QString& category, const QString& ancestor)
     return false;
 }
 
-bool LookupLists::moveCategory(const QString& dragged, const QString& target)
+Outcome<> LookupLists::moveCategory(const QString& dragged, const QString& target)
 {
     if (m_prompt.ask(QStringLiteral("Move '") + dragged + QStringLiteral("' under '") + target +
                          QStringLiteral("'?"),
                      {}, PromptButtons::YesNo) != PromptAnswer::Yes)
-        return false;
-    try {
-        return doMove(dragged, target);
-    } catch (const DbError& e) {
-        reportDatabaseError(e, m_session, m_prompt);
-        return false;
-    }
-}
-
-bool LookupLists::doMove(const QString& dragged, const QString& target)
-{
+        return Outcome<>::declined();
     const QString refusal =
         QStringLiteral("You can not move ") + dragged + QStringLiteral(" under to ") + target;
     if (lookup::isTopLevel(dragged) || lookup::isUnspecified(dragged) ||
         lookup::isUnspecified(target))
-        return refuse(refusal);
+        return refused(refusal);
     Database& db = m_session.db();
     Transaction tx(db);
     if (lookup::isTopLevel(target)) {
@@ -323,96 +287,103 @@ bool LookupLists::doMove(const QString& dragged, const QString& target)
             {keyOf(dragged)});
     } else {
         if (isBelow(target, dragged))
-            return refuse(refusal);
+            return refused(refusal);
         db.execute(QStringLiteral("UPDATE LU_CATEGORY SET Parent_Category = ? WHERE Category = ?"),
                    {keyOf(target), keyOf(dragged)});
     }
     tx.commit();
-    return true;
+    return Done{};
 }
 
-bool LookupLists::save(const LookupDraft& draft)
+Outcome<> LookupLists::save(const LookupDraft& draft)
 {
-    try {
-        return doSave(draft);
-    } catch (const DbError& e) {
-        reportDatabaseError(e, m_session, m_prompt);
-        return false;
-    }
-}
-
-bool LookupLists::doSave(const LookupDraft& draft)
-{
-    const LookupListInfo& list = lookupList(draft.kind);
-    const bool category = draft.kind == LookupKind::Category;
     const QString key = draft.text.trimmed();
-    const QString old = draft.originalKey;
-    if (key.isEmpty())
-        return refuse(QStringLiteral("Please specify ") + list.caption);
-    if (!draft.isNew && category && (lookup::isUnspecified(old) || lookup::isTopLevel(old)))
-        return refuse(QStringLiteral("You can't rename ") + old);
+    const QVariant parent = chosenParent(draft);
+    if (auto refusal = checkDraft(draft, key, parent))
+        return *refusal;
 
     Database& db = m_session.db();
-    const QString tableKey = list.table + QStringLiteral(" WHERE ") + list.keyColumn;
-    const bool changed = draft.isNew || upper(key) != upper(old);
-    if (changed) {
+    Transaction tx(db);
+    if (draft.isNew)
+        addEntry(draft.kind, key, parent);
+    else if (key != draft.originalKey)
+        renameEntry(draft.kind, draft.originalKey, key, parent);
+    else if (draft.kind == LookupKind::Category)
+        db.execute(QStringLiteral("UPDATE LU_CATEGORY SET Parent_Category = ? WHERE Category = ?"),
+                   {parent, key});
+    tx.commit();
+    return Done{};
+}
+
+QVariant LookupLists::chosenParent(const LookupDraft& draft)
+{
+    if (draft.kind != LookupKind::Category || draft.parent.trimmed().isEmpty() ||
+        lookup::isTopLevel(draft.parent) || lookup::isUnspecified(draft.parent))
+        return {};
+    return draft.parent.trimmed();
+}
+
+std::optional<RefusalOf<>> LookupLists::checkDraft(const LookupDraft& draft, const QString& key,
+                                                   const QVariant& parent)
+{
+    const bool category = draft.kind == LookupKind::Category;
+    const QString& old = draft.originalKey;
+    if (key.isEmpty())
+        return refused(QStringLiteral("Please specify ") + lookupList(draft.kind).caption);
+    if (!draft.isNew && category && (lookup::isUnspecified(old) || lookup::isTopLevel(old)))
+        return refused(QStringLiteral("You can't rename ") + old);
+    if (draft.isNew || upper(key) != upper(old)) {
         QStringList taken = entries(draft.kind);
         if (category)
             taken << lookup::kTopLevel << lookup::kUnspecifiedFolder;
         const bool exists = std::any_of(taken.cbegin(), taken.cend(),
                                         [&](const QString& t) { return upper(t) == upper(key); });
         if (exists)
-            return refuse(QStringLiteral("Value '") + key + QStringLiteral("' already exists."));
+            return refused(QStringLiteral("Value '") + key + QStringLiteral("' already exists."));
     }
-
-    QVariant parent;
-    if (category && !draft.parent.trimmed().isEmpty() && !lookup::isTopLevel(draft.parent) &&
-        !lookup::isUnspecified(draft.parent))
-        parent = draft.parent.trimmed();
     if (!draft.isNew && !parent.isNull() && isBelow(parent.toString(), old))
-        return refuse(QStringLiteral("You can not move ") + old + QStringLiteral(" under to ") +
-                      parent.toString());
+        return refused(QStringLiteral("You can not move ") + old + QStringLiteral(" under to ") +
+                       parent.toString());
+    return std::nullopt;
+}
 
-    Transaction tx(db);
-    if (draft.isNew) {
-        if (category) {
-            db.execute(QStringLiteral("INSERT INTO LU_CATEGORY (Category, Parent_Category) "
-                                      "VALUES (?, ?)"),
-                       {key, parent});
-            db.execute(QStringLiteral("INSERT INTO LU_ACCESS_LEVEL (USER_ID, ACCESS_LEVEL, "
-                                      "ACCESS_TYPE) VALUES (?, ?, 'VIEW')"),
-                       {me(), key});
-        } else {
-            db.execute(QStringLiteral("INSERT INTO ") + list.table + QStringLiteral(" (") +
-                           list.keyColumn + QStringLiteral(") VALUES (?)"),
-                       {key});
-        }
-        tx.commit();
-        return true;
+void LookupLists::addEntry(LookupKind kind, const QString& key, const QVariant& parent)
+{
+    Database& db = m_session.db();
+    if (kind != LookupKind::Category) {
+        const LookupListInfo& list = lookupList(kind);
+        db.execute(QStringLiteral("INSERT INTO ") + list.table + QStringLiteral(" (") +
+                       list.keyColumn + QStringLiteral(") VALUES (?)"),
+                   {key});
+        return;
     }
+    db.execute(QStringLiteral("INSERT INTO LU_CATEGORY (Category, Parent_Category) VALUES (?, ?)"),
+               {key, parent});
+    db.execute(QStringLiteral("INSERT INTO LU_ACCESS_LEVEL (USER_ID, ACCESS_LEVEL, ACCESS_TYPE) "
+                              "VALUES (?, ?, 'VIEW')"),
+               {me(), key});
+}
 
-    if (key == old) {
-        if (category)
-            db.execute(QStringLiteral("UPDATE LU_CATEGORY SET Parent_Category = ? "
-                                      "WHERE Category = ?"),
-                       {parent, old});
-        tx.commit();
-        return true;
-    }
-
+void LookupLists::renameEntry(LookupKind kind, const QString& old, const QString& key,
+                              const QVariant& parent)
+{
     // When the engine takes the two spellings for one key (a change of letter case), the row is
     // renamed in place; otherwise the new row comes first, the references follow, and the old row
     // goes last, so that no foreign key ever points at nothing.
+    Database& db = m_session.db();
+    const LookupListInfo& list = lookupList(kind);
+    const bool category = kind == LookupKind::Category;
+    const QString tableKey = list.table + QStringLiteral(" WHERE ") + list.keyColumn;
     const bool sameRow =
         count(db,
               QStringLiteral("SELECT COUNT(*) FROM ") + tableKey + QStringLiteral(" = ? AND ") +
                   list.keyColumn + QStringLiteral(" = ?"),
               {key, old}) > 0;
-    const QString setParent = category ? QStringLiteral(", Parent_Category = ?") : QString();
     QVariantList values{key};
     if (category)
         values << parent;
     if (sameRow) {
+        const QString setParent = category ? QStringLiteral(", Parent_Category = ?") : QString();
         db.execute(QStringLiteral("UPDATE ") + list.table + QStringLiteral(" SET ") +
                        list.keyColumn + QStringLiteral(" = ?") + setParent +
                        QStringLiteral(" WHERE ") + list.keyColumn + QStringLiteral(" = ?"),
@@ -428,29 +399,34 @@ bool LookupLists::doSave(const LookupDraft& draft)
                        (category ? QStringLiteral(", ?") : QString()) + QStringLiteral(")"),
                    values);
     } else {
-        // The other columns of the row (a rule's script) come along.
-        QStringList copied;
-        for (const ColumnInfo& c : db.columns(list.table)) {
-            if (c.name.compare(list.keyColumn, Qt::CaseInsensitive) != 0 &&
-                !(category &&
-                  c.name.compare(QStringLiteral("Parent_Category"), Qt::CaseInsensitive) == 0))
-                copied << c.name;
-        }
-        const QString others =
-            copied.isEmpty() ? QString() : QStringLiteral(", ") + copied.join(QStringLiteral(", "));
-        db.execute(
-            QStringLiteral("INSERT INTO ") + list.table + QStringLiteral(" (") + list.keyColumn +
-                (category ? QStringLiteral(", Parent_Category") : QString()) + others +
-                QStringLiteral(") SELECT ?") + (category ? QStringLiteral(", ?") : QString()) +
-                others + QStringLiteral(" FROM ") + tableKey + QStringLiteral(" = ?"),
-            values << old);
+        copyRow(kind, old, values);
     }
-
-    renameReferences(db, draft.kind, old, key);
+    renameReferences(db, kind, old, key);
     if (!sameRow)
         db.execute(QStringLiteral("DELETE FROM ") + tableKey + QStringLiteral(" = ?"), {old});
-    tx.commit();
-    return true;
+}
+
+void LookupLists::copyRow(LookupKind kind, const QString& old, QVariantList values)
+{
+    // The other columns of the row (a rule's script) come along.
+    Database& db = m_session.db();
+    const LookupListInfo& list = lookupList(kind);
+    const bool category = kind == LookupKind::Category;
+    QStringList copied;
+    for (const ColumnInfo& c : db.columns(list.table)) {
+        if (c.name.compare(list.keyColumn, Qt::CaseInsensitive) != 0 &&
+            !(category &&
+              c.name.compare(QStringLiteral("Parent_Category"), Qt::CaseInsensitive) == 0))
+            copied << c.name;
+    }
+    const QString others =
+        copied.isEmpty() ? QString() : QStringLiteral(", ") + copied.join(QStringLiteral(", "));
+    db.execute(QStringLiteral("INSERT INTO ") + list.table + QStringLiteral(" (") + list.keyColumn +
+                   (category ? QStringLiteral(", Parent_Category") : QString()) + others +
+                   QStringLiteral(") SELECT ?") + (category ? QStringLiteral(", ?") : QString()) +
+                   others + QStringLiteral(" FROM ") + list.table + QStringLiteral(" WHERE ") +
+                   list.keyColumn + QStringLiteral(" = ?"),
+               values << old);
 }
 
 void renameReferences(Database& db, LookupKind kind, const QString& oldKey, const QString& newKey)

@@ -1,8 +1,13 @@
 #pragma once
 
+#include "core/Refusal.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
+
+#include <optional>
 
 namespace bx {
 
@@ -76,10 +81,9 @@ struct LookupDraft
 
 /**
  * The lookup lists' operations for the maintenance window and the name editor, for the signed-in
- * user of the session. Each operation checks first and refuses with a message through the prompt,
- * writing nothing; questions go through the prompt too. Changes run in one transaction. A database
- * error is reported (shown and logged) and the operation ends as refused with its transaction
- * rolled back, so no method throws.
+ * user of the session. Each operation checks first and returns its refusal, writing nothing;
+ * questions go through the prompt. Changes run in one transaction. Every method that reads or
+ * writes throws DbError, with the transaction rolled back.
  *
  * Names are compared without regard to letter case (in upper case after trimming), as the key
  * columns are.
@@ -89,7 +93,7 @@ class LookupLists
 public:
     LookupLists(Session& session, Prompt& prompt);
 
-    /** The keys of a list, ordered without regard to case; empty after a database error. */
+    /** The keys of a list, ordered without regard to case. */
     QStringList entries(LookupKind kind);
 
     /**
@@ -106,7 +110,7 @@ public:
      * Whether the selected entry may be opened for a new name: "No item selected" without one,
      * "You can't rename " + name for "Unspecified Folder" and the root "TOP LEVEL".
      */
-    bool mayRename(LookupKind kind, const QString& selected);
+    std::optional<RefusalOf<>> mayRename(LookupKind kind, const QString& selected) const;
 
     /**
      * Deletes the selected entry: "No item selected" without one; then asks "Are you sure?" (OK
@@ -115,17 +119,17 @@ public:
      *  - category: the pseudo-entries ("You can't delete '" + name + "'"), "Undefined Folder",
      *    one with subfolders, one used by tasks, one that is a workshop's root folder.
      * A category's access rows go with it.
-     * @return true when the row was deleted (or was already gone)
+     * Done when the row was deleted (or was already gone).
      */
-    bool remove(LookupKind kind, const QString& selected);
+    Outcome<> remove(LookupKind kind, const QString& selected);
 
     /**
      * Moves a category under another one, or to the top when the target is "Top Level", after a
      * Yes/No question. Refused with "You can not move " + dragged + " under to " + target when the
      * dragged category is the target or one of its ancestors (and when either is a pseudo-entry).
-     * @return true when moved
+     * Done when moved.
      */
-    bool moveCategory(const QString& dragged, const QString& target);
+    Outcome<> moveCategory(const QString& dragged, const QString& target);
 
     /**
      * The name editor's OK. The trimmed key is required; when it changed (compared in upper case)
@@ -138,17 +142,24 @@ public:
      *    rows. The new row is added before the references move and the old one deleted after
      *    them, so that foreign keys hold throughout; a change of letter case alone updates the row
      *    in place.
-     * @return true when saved
+     * Done when saved.
      */
-    bool save(const LookupDraft& draft);
+    Outcome<> save(const LookupDraft& draft);
 
 private:
-    bool doRemove(LookupKind kind, const QString& name);
-    bool doMove(const QString& dragged, const QString& target);
-    bool doSave(const LookupDraft& draft);
+    /** The category's parent to store: Null for none, "Top Level" and the pseudo-entry. */
+    static QVariant chosenParent(const LookupDraft& draft);
+    /** The save's checks, in the order described at save(). */
+    std::optional<RefusalOf<>> checkDraft(const LookupDraft& draft, const QString& key,
+                                          const QVariant& parent);
+    void addEntry(LookupKind kind, const QString& key, const QVariant& parent);
+    /** Renames an entry whose key changed and carries its references along. */
+    void renameEntry(LookupKind kind, const QString& old, const QString& key,
+                     const QVariant& parent);
+    /** Adds the renamed entry as a copy of the old row under `values` (key, then parent). */
+    void copyRow(LookupKind kind, const QString& old, QVariantList values);
     /** True when `category` is `ancestor` or lies below it. */
     bool isBelow(const QString& category, const QString& ancestor);
-    bool refuse(const QString& text);
     QString me() const;
 
     Session& m_session;

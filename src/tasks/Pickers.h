@@ -13,13 +13,12 @@ class Session;
 inline const QString kSelectPriority = QStringLiteral("Please select a priority.");
 inline const QString kSelectFolder = QStringLiteral("Please select a Folder.");
 
-/** The priorities the priority picker offers, in order; empty after a database error (shown). */
+/** The priorities the priority picker offers, in order. @throws DbError */
 QStringList priorityChoices(Session& session, Prompt& prompt);
 
 /**
  * The folders the folder picker offers: the category tree of LU_CATEGORY in display order,
- * without the pseudo-entry "Unspecified Folder", which is no folder of its own. Empty after a
- * database error (shown).
+ * without the pseudo-entry "Unspecified Folder", which is no folder of its own. @throws DbError
  */
 QList<CategoryNode> folderChoices(Session& session, Prompt& prompt);
 

@@ -49,18 +49,18 @@ std::optional<Refusal> checkBeforeSave(const CheckInput& in, const SystemSetting
 {
     if (!in.isNew) {
         if (in.targetEnabled && !in.meeting && settings.mandTargetDate && !in.targetHasDate)
-            return Refusal{kSpecifyDueDate, Field::Target, true, false};
+            return Refusal{{kSpecifyDueDate, Field::Target}, true, false};
         if (in.meeting && !in.targetHasDate)
-            return Refusal{kSpecifyMeetingDate, Field::Target, in.targetEnabled, false};
+            return Refusal{{kSpecifyMeetingDate, Field::Target}, in.targetEnabled, false};
     }
     if (!in.customFormPassed)
-        return Refusal{{}, Field::None, false, false};
+        return Refusal{{{}, Field::None}, false, false};
     if (in.titleEnabled && in.title.isEmpty())
-        return Refusal{kSpecifyTaskName, Field::Title, true, true};
+        return Refusal{{kSpecifyTaskName, Field::Title}, true, true};
     if (in.categoryEnabled && settings.mandCategory && in.category.trimmed().isEmpty())
-        return Refusal{kSpecifyFolder, Field::Category, true, true};
+        return Refusal{{kSpecifyFolder, Field::Category}, true, true};
     if (in.priorityEnabled && settings.mandPriority && in.priority.isEmpty())
-        return Refusal{kSpecifyPriority, Field::Priority, true, true};
+        return Refusal{{kSpecifyPriority, Field::Priority}, true, true};
     return std::nullopt;
 }
 

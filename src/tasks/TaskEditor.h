@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Refusal.h"
 #include "people/cSelUser.h"
 
 #include <QDate>
@@ -74,10 +75,8 @@ struct CheckInput
 };
 
 /** Why a save was refused. An empty message: the custom form refused and has said why. */
-struct Refusal
+struct Refusal : RefusalOf<Field>
 {
-    QString message;
-    Field field = Field::None;
     /** Whether the window should focus `field` (a disabled due date box is not focused). */
     bool focus = true;
     bool switchToFirstTab = false;

@@ -3,7 +3,6 @@
 #include "core/Prompt.h"
 #include "core/Session.h"
 #include "core/db/Database.h"
-#include "core/db/DatabaseOpener.h"
 
 #include <QFile>
 
@@ -34,91 +33,64 @@ ActionItems::ActionItems(Session& session, Prompt& prompt, const QString& lifecy
 {
 }
 
-bool ActionItems::refuse(const QString& text)
-{
-    m_prompt.inform(text);
-    return false;
-}
-
 QList<StageListEntry> ActionItems::stageList()
 {
     QList<StageListEntry> list;
-    try {
-        RecordSet rs = m_session.db().query(
-            QStringLiteral("SELECT LIFECYCLE_USER.LC_Sequence_Number, "
-                           "LIFECYCLE_USER.LC_Stage_Name, LIFECYCLE_USER.User_ID, "
-                           "LU_GROUP.GROUP_NAME FROM LIFECYCLE_USER LEFT JOIN LU_GROUP ON "
-                           "LU_GROUP.GROUP_ID = LIFECYCLE_USER.group_ID WHERE "
-                           "LIFECYCLE_USER.Lifecycle_ID = ? AND LIFECYCLE_USER.owner_group_ID = ? "
-                           "ORDER BY LIFECYCLE_USER.LC_Sequence_Number"),
-            {m_lifecycleId, m_ownerGroupId});
-        for (rs.moveFirst(); !rs.eof(); rs.moveNext()) {
-            StageListEntry e;
-            e.sequence = static_cast<int>(rs.number(QStringLiteral("LC_Sequence_Number")));
-            e.key = QStringLiteral("Key") + QString::number(e.sequence);
-            e.stageName = rs.text(QStringLiteral("LC_Stage_Name"));
-            e.ownerText = rs.text(QStringLiteral("User_ID")) + u'(' +
-                          rs.text(QStringLiteral("GROUP_NAME")) + u')';
-            list.append(e);
-        }
-    } catch (const DbError& e) {
-        reportDatabaseError(e, m_session, m_prompt);
+    RecordSet rs = m_session.db().query(
+        QStringLiteral("SELECT LIFECYCLE_USER.LC_Sequence_Number, "
+                       "LIFECYCLE_USER.LC_Stage_Name, LIFECYCLE_USER.User_ID, "
+                       "LU_GROUP.GROUP_NAME FROM LIFECYCLE_USER LEFT JOIN LU_GROUP ON "
+                       "LU_GROUP.GROUP_ID = LIFECYCLE_USER.group_ID WHERE "
+                       "LIFECYCLE_USER.Lifecycle_ID = ? AND LIFECYCLE_USER.owner_group_ID = ? "
+                       "ORDER BY LIFECYCLE_USER.LC_Sequence_Number"),
+        {m_lifecycleId, m_ownerGroupId});
+    for (rs.moveFirst(); !rs.eof(); rs.moveNext()) {
+        StageListEntry e;
+        e.sequence = static_cast<int>(rs.number(QStringLiteral("LC_Sequence_Number")));
+        e.key = QStringLiteral("Key") + QString::number(e.sequence);
+        e.stageName = rs.text(QStringLiteral("LC_Stage_Name"));
+        e.ownerText = rs.text(QStringLiteral("User_ID")) + u'(' +
+                      rs.text(QStringLiteral("GROUP_NAME")) + u')';
+        list.append(e);
     }
     return list;
 }
 
-std::optional<LifecycleStage> ActionItems::stage(int sequence)
+Outcome<LifecycleStage> ActionItems::stage(int sequence)
 {
-    try {
-        const auto found =
-            stageAt(lifecycleStages(m_session.db(), m_lifecycleId, m_ownerGroupId), sequence);
-        if (!found)
-            refuse(kNoStage);
-        return found;
-    } catch (const DbError& e) {
-        reportDatabaseError(e, m_session, m_prompt);
-        return std::nullopt;
-    }
+    if (auto found =
+            stageAt(lifecycleStages(m_session.db(), m_lifecycleId, m_ownerGroupId), sequence))
+        return *found;
+    return RefusalOf<>{kNoStage};
 }
 
 QStringList ActionItems::actionTitles(const LifecycleStage& stage)
 {
     QStringList titles;
-    try {
-        const RecordSet rs = m_session.db().query(
-            QStringLiteral("SELECT Action_Name FROM LIFECYCLE_ACTION WHERE Lifecycle_ID = ? AND "
-                           "owner_group_ID = ? AND LC_Stage_Name = ? AND SCR_Number = 0 ORDER BY "
-                           "Action_Name"),
-            {stage.lifecycleId, stage.ownerGroupId, stage.stageName});
-        for (const QVariantList& row : rs.rows())
-            titles << row.value(0).toString();
-    } catch (const DbError& e) {
-        reportDatabaseError(e, m_session, m_prompt);
-    }
+    const RecordSet rs = m_session.db().query(
+        QStringLiteral("SELECT Action_Name FROM LIFECYCLE_ACTION WHERE Lifecycle_ID = ? AND "
+                       "owner_group_ID = ? AND LC_Stage_Name = ? AND SCR_Number = 0 ORDER BY "
+                       "Action_Name"),
+        {stage.lifecycleId, stage.ownerGroupId, stage.stageName});
+    for (const QVariantList& row : rs.rows())
+        titles << row.value(0).toString();
     return titles;
 }
 
-std::optional<ActionItem> ActionItems::load(const LifecycleStage& stage, const QString& title)
+Outcome<ActionItem> ActionItems::load(const LifecycleStage& stage, const QString& title)
 {
-    try {
-        const RecordSet rs = m_session.db().query(
-            QStringLiteral("SELECT Action_Name, Mandatory, Icon FROM LIFECYCLE_ACTION WHERE "
-                           "Lifecycle_ID = ? AND owner_group_ID = ? AND LC_Stage_Name = ? AND "
-                           "SCR_Number = 0 AND Action_Name = ?"),
-            {stage.lifecycleId, stage.ownerGroupId, stage.stageName, title});
-        if (rs.isEmpty()) {
-            refuse(kNoAction);
-            return std::nullopt;
-        }
-        ActionItem item;
-        item.title = rs.text(QStringLiteral("Action_Name"));
-        item.mandatory = rs.flag(QStringLiteral("Mandatory"));
-        item.icon = rs.value(QStringLiteral("Icon")).toByteArray();
-        return item;
-    } catch (const DbError& e) {
-        reportDatabaseError(e, m_session, m_prompt);
-        return std::nullopt;
-    }
+    const RecordSet rs = m_session.db().query(
+        QStringLiteral("SELECT Action_Name, Mandatory, Icon FROM LIFECYCLE_ACTION WHERE "
+                       "Lifecycle_ID = ? AND owner_group_ID = ? AND LC_Stage_Name = ? AND "
+                       "SCR_Number = 0 AND Action_Name = ?"),
+        {stage.lifecycleId, stage.ownerGroupId, stage.stageName, title});
+    if (rs.isEmpty())
+        return RefusalOf<>{kNoAction};
+    ActionItem item;
+    item.title = rs.text(QStringLiteral("Action_Name"));
+    item.mandatory = rs.flag(QStringLiteral("Mandatory"));
+    item.icon = rs.value(QStringLiteral("Icon")).toByteArray();
+    return item;
 }
 
 bool ActionItems::exists(const LifecycleStage& stage, const QString& title)
@@ -131,12 +103,12 @@ bool ActionItems::exists(const LifecycleStage& stage, const QString& title)
                 .isEmpty();
 }
 
-bool ActionItems::save(const LifecycleStage& stage, const QString& originalTitle,
-                       const ActionItem& item)
+Outcome<> ActionItems::save(const LifecycleStage& stage, const QString& originalTitle,
+                            const ActionItem& item)
 {
     const QString title = item.title.trimmed();
     if (title.isEmpty())
-        return refuse(kTitleRequired);
+        return RefusalOf<>{kTitleRequired};
     const QString oldTitle = originalTitle.trimmed();
     const bool isNew = oldTitle.isEmpty();
     // Action_Name compares without regard to case on both engines: an item retitled only in its
@@ -150,7 +122,7 @@ bool ActionItems::save(const LifecycleStage& stage, const QString& originalTitle
     try {
         Transaction tx(db);
         if (!sameTitle && exists(stage, title))
-            return refuse(kTitleExists);
+            return RefusalOf<>{kTitleExists};
         if (isNew) {
             db.execute(QStringLiteral("INSERT INTO LIFECYCLE_ACTION (Lifecycle_ID, LC_Stage_Name, "
                                       "owner_group_ID, Owner_ID, Action_Name, Mandatory, Icon, "
@@ -165,48 +137,41 @@ bool ActionItems::save(const LifecycleStage& stage, const QString& originalTitle
                               {title, db.dialect().flag(item.mandatory), icon, me.trimmed(),
                                stage.lifecycleId, stage.ownerGroupId, stage.stageName, oldTitle}) ==
                    0) {
-            return refuse(kNoAction);
+            return RefusalOf<>{kNoAction};
         }
         tx.commit();
-        return true;
+        return Done{};
     } catch (const DbError& e) {
+        // Another client added the title between the check and the write: the key refuses it
+        // as the check would have. Any other failure is the command's to report.
         if (isDuplicateKey(e))
-            return refuse(kTitleExists);
-        reportDatabaseError(e, m_session, m_prompt);
-        return false;
+            return RefusalOf<>{kTitleExists};
+        throw;
     }
 }
 
-bool ActionItems::remove(int sequence, const QString& title)
+Outcome<> ActionItems::remove(int sequence, const QString& title)
 {
-    const std::optional<LifecycleStage> s = stage(sequence);
+    const Outcome<LifecycleStage> s = stage(sequence);
     if (!s)
-        return false;
-    try {
-        if (!exists(*s, title))
-            return refuse(kNoAction);
-        if (m_prompt.ask(QStringLiteral("Are you sure?"), QStringLiteral("DELETE"),
-                         PromptButtons::OkCancel, PromptIcon::Question) != PromptAnswer::Ok)
-            return false;
-        m_session.db().execute(
-            QStringLiteral("DELETE FROM LIFECYCLE_ACTION WHERE Lifecycle_ID = ? AND "
-                           "owner_group_ID = ? AND LC_Stage_Name = ? AND SCR_Number = 0 AND "
-                           "Action_Name = ?"),
-            {s->lifecycleId, s->ownerGroupId, s->stageName, title});
-        return true;
-    } catch (const DbError& e) {
-        reportDatabaseError(e, m_session, m_prompt);
-        return false;
-    }
+        return *s.refusal();
+    if (!exists(*s, title))
+        return RefusalOf<>{kNoAction};
+    if (m_prompt.ask(QStringLiteral("Are you sure?"), QStringLiteral("DELETE"),
+                     PromptButtons::OkCancel, PromptIcon::Question) != PromptAnswer::Ok)
+        return Outcome<>::declined();
+    m_session.db().execute(QStringLiteral("DELETE FROM LIFECYCLE_ACTION WHERE Lifecycle_ID = ? AND "
+                                          "owner_group_ID = ? AND LC_Stage_Name = ? AND "
+                                          "SCR_Number = 0 AND Action_Name = ?"),
+                           {s->lifecycleId, s->ownerGroupId, s->stageName, title});
+    return Done{};
 }
 
-std::optional<QByteArray> ActionItems::readIconFile(const QString& path)
+Outcome<QByteArray> ActionItems::readIconFile(const QString& path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        refuse(QStringLiteral("Unable to read icon file ") + path);
-        return std::nullopt;
-    }
+    if (!file.open(QIODevice::ReadOnly))
+        return RefusalOf<>{QStringLiteral("Unable to read icon file ") + path};
     return file.readAll();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Refusal.h"
 #include "workflow/Lifecycle.h"
 
 #include <QByteArray>
@@ -38,8 +39,8 @@ struct ActionItem
 /**
  * The logic of the trigger editor (TRIGGERS_FORM) and the action-item editor (ACTION): the stages
  * of one lifecycle of a workshop and the action-item templates of each stage (LIFECYCLE_ACTION
- * rows with SCR_Number 0). Refusals and database errors are shown through the prompt (database
- * errors also logged), so no method throws; a refused change writes nothing.
+ * rows with SCR_Number 0). Refusals are returned, and a refused change writes nothing; the delete
+ * question goes through the prompt. Every method that reads or writes throws DbError.
  */
 class ActionItems
 {
@@ -50,20 +51,20 @@ public:
     const QString& lifecycleId() const { return m_lifecycleId; }
     qlonglong ownerGroupId() const { return m_ownerGroupId; }
 
-    /** The lifecycle's stages in sequence order; empty on a database error. */
+    /** The lifecycle's stages in sequence order. */
     QList<StageListEntry> stageList();
 
     /**
-     * The stage at position `sequence`; when it is gone, "Unable to locate Phase of lifecycle in
-     * database" is shown and nothing returned.
+     * The stage at position `sequence`; refused with "Unable to locate Phase of lifecycle in
+     * database" when it is gone.
      */
-    std::optional<LifecycleStage> stage(int sequence);
+    Outcome<LifecycleStage> stage(int sequence);
 
     /** The titles of the stage's templates, ordered by title. */
     QStringList actionTitles(const LifecycleStage& stage);
 
-    /** The template titled `title`; "Unable to locate action data" when it is gone. */
-    std::optional<ActionItem> load(const LifecycleStage& stage, const QString& title);
+    /** The template titled `title`; refused with "Unable to locate action data" when it is gone. */
+    Outcome<ActionItem> load(const LifecycleStage& stage, const QString& title);
 
     /**
      * Saves a template of the stage: a new one (`originalTitle` empty) or the one titled
@@ -71,27 +72,26 @@ public:
      * another template's title in the stage in any letter case ("This Title already exists"; also
      * when the database refuses a duplicate key). Writes Action_Name, Mandatory, Icon (Null when
      * empty), Owner_ID = the signed-in user, the stage's lifecycle, name and workshop, and
-     * SCR_Number 0. An edited template that is gone is "Unable to locate action data".
-     *
-     * @return true when written
+     * SCR_Number 0. An edited template that is gone is "Unable to locate action data". Every
+     * refusal concerns the title. Done when written.
      */
-    bool save(const LifecycleStage& stage, const QString& originalTitle, const ActionItem& item);
+    Outcome<> save(const LifecycleStage& stage, const QString& originalTitle,
+                   const ActionItem& item);
 
     /**
      * Deletes the template titled `title` of the stage at `sequence`, after "Are you sure?"
-     * (title "DELETE", OK and Cancel). A gone stage or template is reported as by stage() and
-     * load(). @return true when deleted
+     * (title "DELETE", OK and Cancel). A gone stage or template is refused as by stage() and
+     * load(); declined on Cancel.
      */
-    bool remove(int sequence, const QString& title);
+    Outcome<> remove(int sequence, const QString& title);
 
     /**
-     * The bytes of a picture file for an item's icon; nothing, with "Unable to read icon file "
-     * + path shown, when it cannot be read.
+     * The bytes of a picture file for an item's icon; refused with "Unable to read icon file " +
+     * path when it cannot be read.
      */
-    std::optional<QByteArray> readIconFile(const QString& path);
+    static Outcome<QByteArray> readIconFile(const QString& path);
 
 private:
-    bool refuse(const QString& text);
     bool exists(const LifecycleStage& stage, const QString& title);
 
     Session& m_session;

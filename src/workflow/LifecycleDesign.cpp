@@ -4,7 +4,6 @@
 #include "core/Session.h"
 #include "core/TextCompare.h"
 #include "core/db/Database.h"
-#include "core/db/DatabaseOpener.h"
 
 #include <QHash>
 
@@ -172,33 +171,37 @@ QStringList ruleNames(Database& db)
     return out;
 }
 
-std::optional<QString> stageNameProblem(const QList<StageDraft>& stages, const QString& name,
-                                        int renaming)
+std::optional<DesignRefusal> stageNameProblem(const QList<StageDraft>& stages, const QString& name,
+                                              int renaming)
 {
+    const auto refused = [](const QString& text) {
+        return DesignRefusal{text, DesignField::Stages};
+    };
     if (name.trimmed().isEmpty())
-        return LifecycleText::kNoStageName;
+        return refused(LifecycleText::kNoStageName);
     for (int i = 0; i < stages.size(); ++i) {
         if (i != renaming && sameText(stages.at(i).stage.stageName, name))
-            return renaming < 0 ? LifecycleText::kStageNameExists : LifecycleText::kStageExists;
+            return refused(renaming < 0 ? LifecycleText::kStageNameExists
+                                        : LifecycleText::kStageExists);
     }
     if (sameText(name, LifecycleText::kReservedStageName))
-        return LifecycleText::kRequesterReserved;
+        return refused(LifecycleText::kRequesterReserved);
     if (renaming < 0 && stages.size() >= kMaxLifecycleStages)
-        return LifecycleText::kTooManyStages;
+        return refused(LifecycleText::kTooManyStages);
     return std::nullopt;
 }
 
-std::optional<DraftProblem> draftProblem(Database& db, const LifecycleDraft& draft,
-                                         qlonglong ownerGroupId)
+std::optional<DesignRefusal> draftProblem(Database& db, const LifecycleDraft& draft,
+                                          qlonglong ownerGroupId)
 {
     if (draft.lifecycleId.trimmed().isEmpty())
-        return DraftProblem{DesignField::Identifier, LifecycleText::kNoIdentifier};
+        return DesignRefusal{LifecycleText::kNoIdentifier, DesignField::Identifier};
     if (draft.description.trimmed().isEmpty())
-        return DraftProblem{DesignField::Description, LifecycleText::kNoDescription};
+        return DesignRefusal{LifecycleText::kNoDescription, DesignField::Description};
     if (draft.stages.isEmpty())
-        return DraftProblem{DesignField::Stages, LifecycleText::kNoStages};
+        return DesignRefusal{LifecycleText::kNoStages, DesignField::Stages};
     if (draft.isNew && lifecycleExists(db, draft.lifecycleId, ownerGroupId))
-        return DraftProblem{DesignField::Identifier, LifecycleText::kAlreadyExists};
+        return DesignRefusal{LifecycleText::kAlreadyExists, DesignField::Identifier};
     if (draft.isNew)
         return std::nullopt;
     // The stage list refuses to drop an occupied stage; a task may have entered it since.
@@ -207,7 +210,7 @@ std::optional<DraftProblem> draftProblem(Database& db, const LifecycleDraft& dra
         for (const StageDraft& s : draft.stages)
             kept = kept || (!s.loadedName.isEmpty() && sameText(s.loadedName, stored.stageName));
         if (!kept && isStageOccupied(db, draft.lifecycleId, ownerGroupId, stored.stageName))
-            return DraftProblem{DesignField::Stages, LifecycleText::kStageOccupied};
+            return DesignRefusal{LifecycleText::kStageOccupied, DesignField::Stages};
     }
     return std::nullopt;
 }
@@ -333,64 +336,31 @@ qlonglong LifecycleDesign::workshop() const
     return m_session.currentWorkshopId;
 }
 
-bool LifecycleDesign::refuse(const QString& text)
-{
-    m_prompt.inform(text);
-    return false;
-}
-
 QList<LifecycleSummary> LifecycleDesign::list()
 {
-    try {
-        return workshopLifecycles(m_session.db(), workshop());
-    } catch (const DbError& e) {
-        reportDatabaseError(e, m_session, m_prompt);
-    }
-    return {};
+    return workshopLifecycles(m_session.db(), workshop());
 }
 
 std::optional<LifecycleDraft> LifecycleDesign::open(const QString& lifecycleId)
 {
-    try {
-        return loadLifecycle(m_session.db(), lifecycleId, workshop());
-    } catch (const DbError& e) {
-        reportDatabaseError(e, m_session, m_prompt);
-    }
-    return std::nullopt;
+    return loadLifecycle(m_session.db(), lifecycleId, workshop());
 }
 
 QList<OwnerTreeWorkshop> LifecycleDesign::ownerTree()
 {
-    try {
-        return bx::ownerTree(m_session.db());
-    } catch (const DbError& e) {
-        reportDatabaseError(e, m_session, m_prompt);
-    }
-    return {};
+    return bx::ownerTree(m_session.db());
 }
 
 QStringList LifecycleDesign::ruleNames()
 {
-    try {
-        return bx::ruleNames(m_session.db());
-    } catch (const DbError& e) {
-        reportDatabaseError(e, m_session, m_prompt);
-    }
-    return {};
+    return bx::ruleNames(m_session.db());
 }
 
-LifecycleDesign::SaveOutcome LifecycleDesign::save(LifecycleDraft& draft)
+Outcome<Done, DesignField> LifecycleDesign::save(LifecycleDraft& draft)
 {
-    try {
-        if (const auto problem = draftProblem(m_session.db(), draft, workshop())) {
-            refuse(problem->message);
-            return {false, problem->field};
-        }
-        writeLifecycle(m_session.db(), draft, workshop(), me());
-    } catch (const DbError& e) {
-        reportDatabaseError(e, m_session, m_prompt);
-        return {};
-    }
+    if (auto problem = draftProblem(m_session.db(), draft, workshop()))
+        return *problem;
+    writeLifecycle(m_session.db(), draft, workshop(), me());
     draft.isNew = false;
     draft.lifecycleId = draft.lifecycleId.trimmed();
     draft.description = draft.description.trimmed();
@@ -398,63 +368,35 @@ LifecycleDesign::SaveOutcome LifecycleDesign::save(LifecycleDraft& draft)
         s.stage.stageName = s.stage.stageName.trimmed();
         s.loadedName = s.stage.stageName;
     }
-    return {true, DesignField::None};
+    return Done{};
 }
 
-bool LifecycleDesign::acceptStageName(const QList<StageDraft>& stages, const QString& name,
-                                      int renaming)
+std::optional<DesignRefusal> LifecycleDesign::mayRemoveStage(const LifecycleDraft& draft, int index)
 {
-    if (const auto problem = stageNameProblem(stages, name, renaming))
-        return refuse(*problem);
-    return true;
-}
-
-bool LifecycleDesign::mayRemoveStage(const LifecycleDraft& draft, int index)
-{
-    if (index < 0 || index >= draft.stages.size())
-        return false;
     const StageDraft& s = draft.stages.at(index);
-    if (draft.isNew || s.loadedName.isEmpty())
-        return true;
-    try {
-        if (isStageOccupied(m_session.db(), draft.lifecycleId, workshop(), s.loadedName))
-            return refuse(LifecycleText::kStageOccupied);
-    } catch (const DbError& e) {
-        reportDatabaseError(e, m_session, m_prompt);
-        return false;
-    }
-    return true;
+    if (!draft.isNew && !s.loadedName.isEmpty() &&
+        isStageOccupied(m_session.db(), draft.lifecycleId, workshop(), s.loadedName))
+        return DesignRefusal{LifecycleText::kStageOccupied, DesignField::Stages};
+    return std::nullopt;
 }
 
-bool LifecycleDesign::remove(const QString& lifecycleId)
+Outcome<> LifecycleDesign::remove(const QString& lifecycleId)
 {
     if (m_prompt.ask(LifecycleText::kAreYouSure, LifecycleText::kDeleteTitle,
                      PromptButtons::OkCancel) != PromptAnswer::Ok)
-        return false;
-    try {
-        if (isLifecycleInUse(m_session.db(), lifecycleId, workshop()))
-            return refuse(LifecycleText::kLifecycleInUse);
-        deleteLifecycle(m_session.db(), lifecycleId, workshop());
-    } catch (const DbError& e) {
-        reportDatabaseError(e, m_session, m_prompt);
-        return false;
-    }
-    return true;
+        return Outcome<>::declined();
+    if (isLifecycleInUse(m_session.db(), lifecycleId, workshop()))
+        return RefusalOf<>{LifecycleText::kLifecycleInUse};
+    deleteLifecycle(m_session.db(), lifecycleId, workshop());
+    return Done{};
 }
 
-std::optional<QString> LifecycleDesign::makeCopy(const QString& lifecycleId)
+Outcome<QString> LifecycleDesign::makeCopy(const QString& lifecycleId)
 {
     const QString copyId = copyIdentifier(lifecycleId);
-    try {
-        if (lifecycleExists(m_session.db(), copyId, workshop())) {
-            refuse(copyExistsMessage(copyId));
-            return std::nullopt;
-        }
-        copyLifecycle(m_session.db(), lifecycleId, workshop(), copyId);
-    } catch (const DbError& e) {
-        reportDatabaseError(e, m_session, m_prompt);
-        return std::nullopt;
-    }
+    if (lifecycleExists(m_session.db(), copyId, workshop()))
+        return RefusalOf<>{copyExistsMessage(copyId)};
+    copyLifecycle(m_session.db(), lifecycleId, workshop(), copyId);
     return copyId;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Refusal.h"
 #include "workflow/Lifecycle.h"
 
 #include <QList>
@@ -87,7 +88,7 @@ struct LifecycleDraft
     bool isNew = true;        ///< false: loaded from the database; its identifier is fixed
 };
 
-/** The field a refused save points at. */
+/** The control of the lifecycle window a refusal puts the focus on. */
 enum class DesignField
 {
     None,
@@ -96,12 +97,8 @@ enum class DesignField
     Stages,
 };
 
-/** Why a draft cannot be saved. */
-struct DraftProblem
-{
-    DesignField field = DesignField::None;
-    QString message;
-};
+/** Why the designer refused a change of the lifecycle being designed. */
+using DesignRefusal = RefusalOf<DesignField>;
 
 /** A workshop of the owner tree with its enabled members. */
 struct OwnerTreeWorkshop
@@ -146,20 +143,20 @@ QStringList ruleNames(Database& db);
 
 /**
  * What is wrong with a stage name typed for a new stage (`renaming` -1) or as the new name of the
- * stage at `renaming`: nothing, or the message. Checked in this order: required, unique (without
- * regard to case, the renamed stage itself excepted), not "Requester" in any case, and for a new
- * stage room for it (kMaxLifecycleStages).
+ * stage at `renaming`: nothing, or the refusal (on the stage list). Checked in this order:
+ * required, unique (without regard to case, the renamed stage itself excepted), not "Requester" in
+ * any case, and for a new stage room for it (kMaxLifecycleStages).
  */
-std::optional<QString> stageNameProblem(const QList<StageDraft>& stages, const QString& name,
-                                        int renaming = -1);
+std::optional<DesignRefusal> stageNameProblem(const QList<StageDraft>& stages, const QString& name,
+                                              int renaming = -1);
 
 /**
  * What keeps the draft from being saved, in the order the designer reports it: identifier,
  * description, at least one stage, a new identifier that the workshop already has, a stage the
  * draft drops while tasks sit in it.
  */
-std::optional<DraftProblem> draftProblem(Database& db, const LifecycleDraft& draft,
-                                         qlonglong ownerGroupId);
+std::optional<DesignRefusal> draftProblem(Database& db, const LifecycleDraft& draft,
+                                          qlonglong ownerGroupId);
 
 /**
  * Writes the draft, without checking it, in one transaction: the LIFECYCLE row (Owner_ID =
@@ -194,8 +191,8 @@ QString ownerCaption(const LifecycleStage& stage);
 
 /**
  * The designer's operations for the signed-in user in the current workshop of the session. A
- * refusal is shown through the prompt; a database error is reported (shown and logged) and the
- * operation ends as refused, so no method throws.
+ * refusal is returned, with nothing written; the delete question goes through the prompt. Every
+ * method that reads or writes throws DbError.
  */
 class LifecycleDesign
 {
@@ -212,43 +209,32 @@ public:
     QList<OwnerTreeWorkshop> ownerTree();
     QStringList ruleNames();
 
-    /** The result of save(). */
-    struct SaveOutcome
-    {
-        bool saved = false;
-        DesignField focus = DesignField::None; ///< the refused field
-    };
-
     /**
      * Checks the draft (draftProblem) and writes it (writeLifecycle). On success the draft
      * becomes a loaded one: no longer new, each stage's loadedName its name.
      */
-    SaveOutcome save(LifecycleDraft& draft);
-
-    /** stageNameProblem, shown; true when the name may be used. */
-    bool acceptStageName(const QList<StageDraft>& stages, const QString& name, int renaming = -1);
+    Outcome<Done, DesignField> save(LifecycleDraft& draft);
 
     /**
-     * Whether the stage at `index` may be removed from the draft: refused with "There are tasks
-     * assigned to deleted lifecycle stage." when it was loaded and tasks sit in it.
+     * Whether the stage at `index` (a valid index) may be removed from the draft: refused with
+     * "There are tasks assigned to deleted lifecycle stage." when it was loaded and tasks sit in
+     * it.
      */
-    bool mayRemoveStage(const LifecycleDraft& draft, int index);
+    std::optional<DesignRefusal> mayRemoveStage(const LifecycleDraft& draft, int index);
 
     /**
      * Asks "Are you sure?" (title "DELETE", OK and Cancel); OK deletes the lifecycle unless a task
-     * uses it ("There are tasks assigned to the lifecycle."). Returns whether it was deleted.
+     * uses it ("There are tasks assigned to the lifecycle."). Declined on Cancel.
      */
-    bool remove(const QString& lifecycleId);
+    Outcome<> remove(const QString& lifecycleId);
 
     /**
      * Copies the lifecycle as "Copy of " + its identifier; refused when that lifecycle exists.
-     * Returns the copy's identifier.
+     * Hands back the copy's identifier.
      */
-    std::optional<QString> makeCopy(const QString& lifecycleId);
+    Outcome<QString> makeCopy(const QString& lifecycleId);
 
 private:
-    bool refuse(const QString& text);
-
     Session& m_session;
     Prompt& m_prompt;
 };

@@ -1,9 +1,7 @@
 #include "workflow/RuleStore.h"
 
-#include "core/Prompt.h"
 #include "core/Session.h"
 #include "core/db/Database.h"
-#include "core/db/DatabaseOpener.h"
 #include "core/schema/TaskColumns.h"
 #include "tasks/LookupLists.h"
 #include "tasks/TaskTypes.h"
@@ -59,124 +57,99 @@ QString RuleTrial::report() const
     return lines.join(u'\n');
 }
 
-RuleStore::RuleStore(Session& session, Prompt& prompt)
+RuleStore::RuleStore(Session& session)
     : m_session(session)
-    , m_prompt(prompt)
 {
-}
-
-bool RuleStore::refuse(const QString& text)
-{
-    m_prompt.inform(text);
-    return false;
 }
 
 std::optional<RuleRecord> RuleStore::load(const QString& name)
 {
-    try {
-        Database& db = m_session.db();
-        const RecordSet rs =
-            db.query(QStringLiteral("SELECT RULE_NAME, SCRIPT FROM LU_RULES WHERE ") +
-                         db.dialect().textEquals(QStringLiteral("RULE_NAME")),
-                     {name.trimmed()});
-        if (rs.isEmpty())
-            return std::nullopt;
-        return RuleRecord{rs.text(QStringLiteral("RULE_NAME")), rs.text(QStringLiteral("SCRIPT"))};
-    } catch (const DbError& e) {
-        reportDatabaseError(e, m_session, m_prompt);
+    Database& db = m_session.db();
+    const RecordSet rs = db.query(QStringLiteral("SELECT RULE_NAME, SCRIPT FROM LU_RULES WHERE ") +
+                                      db.dialect().textEquals(QStringLiteral("RULE_NAME")),
+                                  {name.trimmed()});
+    if (rs.isEmpty())
         return std::nullopt;
-    }
+    return RuleRecord{rs.text(QStringLiteral("RULE_NAME")), rs.text(QStringLiteral("SCRIPT"))};
 }
 
-bool RuleStore::save(const QString& originalName, const QString& name, const QString& script)
+Outcome<Done, RuleField> RuleStore::save(const QString& originalName, const QString& name,
+                                         const QString& script)
 {
+    using Refusal = RefusalOf<RuleField>;
     const QString newName = name.trimmed();
     if (newName.isEmpty())
-        return refuse(QStringLiteral("Please specify Rule Name"));
+        return Refusal{QStringLiteral("Please specify Rule Name"), RuleField::Name};
     if (script.trimmed().isEmpty())
-        return refuse(QStringLiteral("Please specify Rule Script"));
+        return Refusal{QStringLiteral("Please specify Rule Script"), RuleField::Script};
 
     const QString oldName = originalName.trimmed();
     // RULE_NAME compares without regard to case on both engines, so a rule renamed only in its
     // letter case finds itself and is not a clash.
     const bool sameRule = !oldName.isEmpty() && oldName.compare(newName, Qt::CaseInsensitive) == 0;
     Database& db = m_session.db();
-    try {
-        Transaction tx(db);
-        if (!sameRule && !db.query(QStringLiteral("SELECT RULE_NAME FROM LU_RULES WHERE ") +
-                                       db.dialect().textEquals(QStringLiteral("RULE_NAME")),
-                                   {newName})
-                              .isEmpty())
-            return refuse(QStringLiteral("Value '") + newName +
-                          QStringLiteral("' already exists."));
-        qlonglong changed = 0;
-        if (!oldName.isEmpty())
-            changed = db.execute(
-                QStringLiteral("UPDATE LU_RULES SET RULE_NAME = ?, SCRIPT = ? WHERE RULE_NAME = ?"),
-                {newName, script, oldName});
-        if (changed == 0)
-            db.execute(QStringLiteral("INSERT INTO LU_RULES (RULE_NAME, SCRIPT) VALUES (?, ?)"),
-                       {newName, script});
-        else if (!sameRule)
-            renameReferences(db, LookupKind::Rule, oldName, newName);
-        tx.commit();
-        return true;
-    } catch (const DbError& e) {
-        reportDatabaseError(e, m_session, m_prompt);
-        return false;
-    }
+    Transaction tx(db);
+    if (!sameRule && !db.query(QStringLiteral("SELECT RULE_NAME FROM LU_RULES WHERE ") +
+                                   db.dialect().textEquals(QStringLiteral("RULE_NAME")),
+                               {newName})
+                          .isEmpty())
+        return Refusal{QStringLiteral("Value '") + newName + QStringLiteral("' already exists."),
+                       RuleField::Name};
+    qlonglong changed = 0;
+    if (!oldName.isEmpty())
+        changed = db.execute(
+            QStringLiteral("UPDATE LU_RULES SET RULE_NAME = ?, SCRIPT = ? WHERE RULE_NAME = ?"),
+            {newName, script, oldName});
+    if (changed == 0)
+        db.execute(QStringLiteral("INSERT INTO LU_RULES (RULE_NAME, SCRIPT) VALUES (?, ?)"),
+                   {newName, script});
+    else if (!sameRule)
+        renameReferences(db, LookupKind::Rule, oldName, newName);
+    tx.commit();
+    return Done{};
 }
 
-std::optional<qlonglong> RuleStore::parseTaskNumber(const QString& text)
+Outcome<qlonglong> RuleStore::parseTaskNumber(const QString& text)
 {
     bool ok = false;
     const qlonglong n = text.trimmed().toLongLong(&ok);
-    if (!ok || n <= 0) {
-        refuse(QStringLiteral("Please enter a task number"));
-        return std::nullopt;
-    }
+    if (!ok || n <= 0)
+        return RefusalOf<>{QStringLiteral("Please enter a task number")};
     return n;
 }
 
-std::optional<RuleTrial> RuleStore::trial(const QString& script, qlonglong taskNumber,
-                                          const TrialOwner& proposed, const QString& ruleName)
+Outcome<RuleTrial> RuleStore::trial(const QString& script, qlonglong taskNumber,
+                                    const TrialOwner& proposed, const QString& ruleName)
 {
     Database& db = m_session.db();
-    try {
-        const RecordSet rs =
-            db.query(QStringLiteral("SELECT * FROM SCR WHERE SCR_Number = ?"), {taskNumber});
-        if (rs.isEmpty()) {
-            refuse(QStringLiteral("Task %1 does not exist").arg(taskNumber));
-            return std::nullopt;
-        }
-        RuleTrial t;
-        t.taskNumber = taskNumber;
-        t.currentOwner = rs.text(scr::OwnerUserId);
-        t.currentGroup = rs.number(scr::GroupId);
-        t.proposedOwner = proposed.owner.value_or(t.currentOwner).trimmed();
-        t.proposedGroup = proposed.group.value_or(t.currentGroup);
+    const RecordSet rs =
+        db.query(QStringLiteral("SELECT * FROM SCR WHERE SCR_Number = ?"), {taskNumber});
+    if (rs.isEmpty())
+        return RefusalOf<>{QStringLiteral("Task %1 does not exist").arg(taskNumber)};
+    RuleTrial t;
+    t.taskNumber = taskNumber;
+    t.currentOwner = rs.text(scr::OwnerUserId);
+    t.currentGroup = rs.number(scr::GroupId);
+    t.proposedOwner = proposed.owner.value_or(t.currentOwner).trimmed();
+    t.proposedGroup = proposed.group.value_or(t.currentGroup);
 
-        RuleInput in;
-        in.currentOwner = t.currentOwner;
-        in.currentGroup = t.currentGroup;
-        in.proposedOwner = t.proposedOwner;
-        in.proposedGroup = t.proposedGroup;
-        in.row = taskRow(rs);
-        in.serverFlag = m_session.connection.serverFlag;
-        {
-            // Never committed: whatever the script writes through BXDB is undone here.
-            Transaction tx(db);
-            t.outcome = StageRule::runScript(db, script, in, ruleName.trimmed());
-        }
-        for (auto it = t.outcome.row.cbegin(); it != t.outcome.row.cend(); ++it) {
-            if (it.value() != in.row.value(it.key()))
-                t.changedColumns << it.key();
-        }
-        return t;
-    } catch (const DbError& e) {
-        reportDatabaseError(e, m_session, m_prompt);
-        return std::nullopt;
+    RuleInput in;
+    in.currentOwner = t.currentOwner;
+    in.currentGroup = t.currentGroup;
+    in.proposedOwner = t.proposedOwner;
+    in.proposedGroup = t.proposedGroup;
+    in.row = taskRow(rs);
+    in.serverFlag = m_session.connection.serverFlag;
+    {
+        // Never committed: whatever the script writes through BXDB is undone here.
+        Transaction tx(db);
+        t.outcome = StageRule::runScript(db, script, in, ruleName.trimmed());
     }
+    for (auto it = t.outcome.row.cbegin(); it != t.outcome.row.cend(); ++it) {
+        if (it.value() != in.row.value(it.key()))
+            t.changedColumns << it.key();
+    }
+    return t;
 }
 
 } // namespace bx

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Refusal.h"
 #include "workflow/StageRule.h"
 
 #include <QString>
@@ -9,8 +10,14 @@
 
 namespace bx {
 
-class Prompt;
 class Session;
+
+/** The box of the rule editor a refusal puts the focus on. */
+enum class RuleField
+{
+    Name,
+    Script
+};
 
 /** One row of LU_RULES. */
 struct RuleRecord
@@ -43,13 +50,13 @@ struct RuleTrial
 
 /**
  * The rule editor's logic (window `Rules`): reading, saving and trying out the named scripts of
- * LU_RULES that lifecycle stages run. Refusals and database errors are shown through the prompt
- * (database errors also logged); no method throws.
+ * LU_RULES that lifecycle stages run. Refusals are returned; every method that reads or writes
+ * throws DbError.
  */
 class RuleStore
 {
 public:
-    RuleStore(Session& session, Prompt& prompt);
+    explicit RuleStore(Session& session);
 
     /** The rule of that name (compared without regard to case), or nothing when there is none. */
     std::optional<RuleRecord> load(const QString& name);
@@ -61,31 +68,29 @@ public:
      * exists."). A new rule is added; an edited one is rewritten, or added again when it was
      * deleted meanwhile.
      *
-     * @return true when the rule was written
+     * Done when the rule was written.
      */
-    bool save(const QString& originalName, const QString& name, const QString& script);
+    Outcome<Done, RuleField> save(const QString& originalName, const QString& name,
+                                  const QString& script);
 
     /**
-     * The task number typed for a trial run: a positive whole number, or nothing (with
-     * "Please enter a task number" shown).
+     * The task number typed for a trial run: a positive whole number, or refused with
+     * "Please enter a task number".
      */
-    std::optional<qlonglong> parseTaskNumber(const QString& text);
+    static Outcome<qlonglong> parseTaskNumber(const QString& text);
 
     /**
      * Runs `script` as the stage rule would against task `taskNumber`, inside a transaction that
      * is always rolled back, so nothing the script writes through BXDB stays, and the task row is
      * not saved. Current owner and group are the task's; the proposed ones default to them.
-     * A task that does not exist is reported ("Task " + number + " does not exist") and gives
-     * nothing; so does a database error. A script error is part of the result, not shown here.
+     * A task that does not exist is refused ("Task " + number + " does not exist"). A script
+     * error is part of the result, not shown here.
      */
-    std::optional<RuleTrial> trial(const QString& script, qlonglong taskNumber,
-                                   const TrialOwner& proposed = {}, const QString& ruleName = {});
+    Outcome<RuleTrial> trial(const QString& script, qlonglong taskNumber,
+                             const TrialOwner& proposed = {}, const QString& ruleName = {});
 
 private:
-    bool refuse(const QString& text);
-
     Session& m_session;
-    Prompt& m_prompt;
 };
 
 } // namespace bx

@@ -1,6 +1,5 @@
 #include "mainwindow/Poller.h"
 
-#include "core/db/DbError.h"
 #include "support/FixedClock.h"
 
 #include <QMutex>
@@ -208,7 +207,7 @@ TEST_F(PollerTest, ChecksFireAtTheirIntervalsAndNotBefore)
     bool failOnce = true;
     QObject::connect(poller.get(), &Poller::refreshTasks, poller.get(), [&] {
         if (std::exchange(failOnce, false))
-            throw DbError(DbErrorKind::ConnectionLost, QStringLiteral("08006"), QString());
+            poller->refreshFailed(QStringLiteral("08006"));
     });
     backend->fingerprint = "three";
     tickAfter(60);
@@ -284,14 +283,22 @@ TEST_F(PollerTest, FailuresBringOneLostConnectionAndNoTickMeanwhile)
     EXPECT_EQ(lost, 1);
     EXPECT_EQ(ticksWhileAsking, 0);
 
-    // A window slot that fails is a lost connection too.
+    // A window slot that fails is a lost connection too, also when it runs queued.
     backend->fail = false;
-    QObject::connect(poller.get(), &Poller::refreshMessages, poller.get(), [] {
-        throw DbError(DbErrorKind::ConnectionLost, QStringLiteral("08006"), QStringLiteral("gone"));
-    });
+    QObject::connect(poller.get(), &Poller::refreshMessages, poller.get(),
+                     [&] { poller->refreshFailed(QStringLiteral("gone")); });
     tickAfter(5);
     EXPECT_EQ(lost, 2);
     EXPECT_FALSE(poller->busy());
+    QObject::disconnect(poller.get(), &Poller::refreshMessages, nullptr, nullptr);
+    QObject::connect(
+        poller.get(), &Poller::refreshMessages, poller.get(),
+        [&] { poller->refreshFailed(QStringLiteral("gone")); }, Qt::QueuedConnection);
+    tickAfter(5);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(lost, 2);
+    poller->tick();
+    EXPECT_EQ(lost, 3);
 }
 
 } // namespace

@@ -215,7 +215,7 @@ TEST_P(UserAdminTest, SaveRefusesInOrderAndWritesNothing)
     for (const auto& c : cases) {
         const auto refusal = saveUser(session, c.draft);
         ASSERT_TRUE(refusal) << c.draft.userId.toStdString();
-        EXPECT_EQ(refusal->text, c.text) << c.draft.userId.toStdString();
+        EXPECT_EQ(refusal->message, c.text) << c.draft.userId.toStdString();
         EXPECT_EQ(refusal->field, c.field) << c.draft.userId.toStdString();
     }
     EXPECT_EQ(dump(QStringLiteral("LU_USER")), before);
@@ -254,7 +254,7 @@ TEST_P(UserAdminTest, QuotedNonAsciiUserIsSavedRenamedAndDeleted)
     const QString hash = loadUser(db(), id)->storedPassword;
     EXPECT_TRUE(StoredPassword::isHashed(hash));
     EXPECT_TRUE(StoredPassword::matches(hash, kPassword));
-    EXPECT_EQ(saveUser(session, newUser(QStringLiteral("o'brien-ægir")))->text, kUserIdExists)
+    EXPECT_EQ(saveUser(session, newUser(QStringLiteral("o'brien-ægir")))->message, kUserIdExists)
         << "same ID in another case, beyond ASCII too";
 
     // Renamed: the row, its memberships and folders follow; the password stays.

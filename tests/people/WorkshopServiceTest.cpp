@@ -106,8 +106,8 @@ protected:
     {
         db().execute(QStringLiteral("INSERT INTO LU_CATEGORY (Category) VALUES (?)"), {name});
         const auto id = service.save(draft(name, name, users));
-        EXPECT_TRUE(id.has_value()) << prompt.texts().join(QLatin1Char('|')).toStdString();
-        return id.value_or(0);
+        EXPECT_TRUE(id) << (id.refusal() ? id.refusal()->message.toStdString() : std::string());
+        return id ? *id : 0;
     }
 
     QTemporaryDir settingsDir;
@@ -126,40 +126,41 @@ TEST_P(WorkshopServiceTest, SaveRefusesInOrderAndWritesNothing)
     makeWorkshop(kQuoted, {QStringLiteral("alice")});
     const auto before = snapshot();
     prompt.clear();
+    using Refusal = RefusalOf<WorkshopField>;
     const struct
     {
         WorkshopDraft draft;
-        QString text;
+        Refusal refusal;
     } cases[] = {
         {draft(QStringLiteral("  "), QStringLiteral("x"), {QStringLiteral("bob")}),
-         QStringLiteral("Please enter Workshop name")},
+         {QStringLiteral("Please enter Workshop name"), WorkshopField::Name}},
         {draft(QStringLiteral("New"), QStringLiteral("x"), {QStringLiteral(" ")}),
-         QStringLiteral("Please, specify user for Workshop")},
+         {QStringLiteral("Please, specify user for Workshop"), WorkshopField::Members}},
         {draft(QStringLiteral("New"), QStringLiteral(" "), {QStringLiteral("bob")}),
-         QStringLiteral("Please, specify Root folder for Workshop")},
+         {QStringLiteral("Please, specify Root folder for Workshop"), WorkshopField::RootFolder}},
         {draft(QStringLiteral(" gENERAL "), QStringLiteral("x"), {QStringLiteral("bob")}),
-         QStringLiteral("Group with name gENERAL already exists. Please specify another name")},
+         {QStringLiteral("Group with name gENERAL already exists. Please specify another name"),
+          WorkshopField::Name}},
         // Letters outside ASCII ignore their case as well.
         {draft(QStringLiteral("o'brien's æRØ TEAM"), QStringLiteral("x"), {QStringLiteral("bob")}),
-         QStringLiteral("Group with name o'brien's æRØ TEAM already exists. Please specify another "
-                        "name")},
+         {QStringLiteral("Group with name o'brien's æRØ TEAM already exists. Please specify "
+                         "another name"),
+          WorkshopField::Name}},
     };
-    for (const auto& c : cases) {
-        prompt.clear();
-        EXPECT_FALSE(service.save(c.draft));
-        EXPECT_EQ(prompt.texts(), QStringList{c.text});
-    }
-    // Answering No to the new folder returns to the window.
-    prompt.clear();
+    for (const auto& c : cases)
+        EXPECT_EQ(service.save(c.draft).refusal(), c.refusal);
+    EXPECT_TRUE(prompt.records().isEmpty());
+    // Answering No to the new folder returns to the window, with nothing to show.
     prompt.answer(PromptAnswer::No);
-    EXPECT_FALSE(service.save(
-        draft(QStringLiteral("Fresh"), QStringLiteral("nowhere"), {QStringLiteral("bob")})));
+    const auto declined = service.save(
+        draft(QStringLiteral("Fresh"), QStringLiteral("nowhere"), {QStringLiteral("bob")}));
+    EXPECT_FALSE(declined || declined.refusal());
     EXPECT_EQ(snapshot(), before);
 
     // Editing a workshop may keep its own name in another case.
     WorkshopDraft same = draft(kQuoted.toUpper(), kQuoted, {QStringLiteral("alice")});
     same.groupId = WorkshopStore(db()).sameName(kQuoted)->groupId;
-    EXPECT_EQ(service.save(same), same.groupId);
+    EXPECT_EQ(*service.save(same), same.groupId);
     EXPECT_EQ(GroupName(db(), same.groupId), kQuoted.toUpper());
 }
 
@@ -212,7 +213,7 @@ TEST_P(WorkshopServiceTest, SavingMembersEnablesDisabledOnesAndReplacesTheList)
     WorkshopDraft edit = draft(QStringLiteral("Ops"), QStringLiteral("Ops"),
                                {QStringLiteral("carol"), QStringLiteral("CAROL")});
     edit.groupId = id;
-    EXPECT_EQ(service.save(edit), id);
+    EXPECT_EQ(*service.save(edit), id);
     EXPECT_EQ(members(id), QStringList{QStringLiteral("carol")});
     EXPECT_EQ(members(general).size(), 6); // other workshops keep their members
 }
@@ -255,10 +256,9 @@ TEST_P(WorkshopServiceTest, DeletionIsRefusedInOrderAndChangesNothing)
         const auto before = snapshot();
         prompt.clear();
         prompt.answer(PromptAnswer::Yes);
-        EXPECT_FALSE(service.remove(id));
-        EXPECT_EQ(prompt.records().first().text, QStringLiteral("Delete ") + kQuoted);
-        EXPECT_EQ(prompt.records().first().title, QStringLiteral("Are you sure?"));
-        EXPECT_EQ(prompt.last().text, QString::fromUtf8(texts[i]));
+        EXPECT_EQ(service.remove(id).refusal(), RefusalOf<>{QString::fromUtf8(texts[i])});
+        EXPECT_EQ(prompt.last().text, QStringLiteral("Delete ") + kQuoted);
+        EXPECT_EQ(prompt.last().title, QStringLiteral("Are you sure?"));
         EXPECT_EQ(snapshot(), before);
         db().execute(QString::fromUtf8(clear[i]));
     }
@@ -270,7 +270,8 @@ TEST_P(WorkshopServiceTest, DeletionIsRefusedInOrderAndChangesNothing)
 
     prompt.clear();
     prompt.answer(PromptAnswer::No);
-    EXPECT_FALSE(service.remove(id));
+    const auto declined = service.remove(id);
+    EXPECT_FALSE(declined || declined.refusal());
     prompt.answer(PromptAnswer::Yes);
     EXPECT_TRUE(service.remove(id));
     EXPECT_FALSE(WorkshopStore(db()).load(id));
@@ -283,15 +284,13 @@ TEST_P(WorkshopServiceTest, JoiningNeedsTheRightAndSessionOpeningsAreTemporary)
 {
     const qlonglong ops = makeWorkshop(QStringLiteral("Ops"), {QStringLiteral("bob")});
     const qlonglong lab = makeWorkshop(QStringLiteral("Lab"), {QStringLiteral("bob")});
-    prompt.clear();
-    EXPECT_FALSE(service.join(ops));
-    EXPECT_FALSE(service.open(ops));
-    EXPECT_EQ(prompt.texts(),
-              (QStringList{QStringLiteral("Sorry, you don't have Join Workshop privileges.  Please "
-                                          "see your Brindlepax Administrator."),
-                           QStringLiteral("Join Workshop privilege is required to open other "
-                                          "workshops.  Please see your Brindlepax "
-                                          "Administrator.")}));
+    EXPECT_EQ(service.join(ops).refusal(),
+              RefusalOf<>{QStringLiteral("Sorry, you don't have Join Workshop privileges.  Please "
+                                         "see your Brindlepax Administrator.")});
+    EXPECT_EQ(service.open(ops).refusal(),
+              RefusalOf<>{QStringLiteral("Join Workshop privilege is required to open other "
+                                         "workshops.  Please see your Brindlepax "
+                                         "Administrator.")});
     EXPECT_FALSE(WorkshopStore(db()).isMember(QStringLiteral("alice"), ops));
     // A member opens his own workshop without the right.
     EXPECT_TRUE(service.open(general));
@@ -332,11 +331,10 @@ TEST_P(WorkshopServiceTest, CandidateListsAndSearch)
         ids(store.candidates(CandidateList::MyTeam, me, boss)),
         (QStringList{QStringLiteral("alice"), QStringLiteral("bob"), QStringLiteral("carol")}));
     EXPECT_EQ(ids(store.candidates(CandidateList::AllUsers, me, boss)).size(), 5);
-    EXPECT_EQ(ids(service.searchUsers(QStringLiteral("'b"))),
+    EXPECT_EQ(ids(*service.searchUsers(QStringLiteral("'b"))),
               QStringList{QStringLiteral("O'Brien")});
-    EXPECT_TRUE(prompt.records().isEmpty());
-    EXPECT_TRUE(service.searchUsers(QStringLiteral("dora")).isEmpty()); // disabled
-    EXPECT_EQ(prompt.last().text, QStringLiteral("User not found"));
+    EXPECT_EQ(service.searchUsers(QStringLiteral("dora")).refusal(), // disabled
+              RefusalOf<>{QStringLiteral("User not found")});
 
     // The parent list never offers the workshop itself or one below it.
     const qlonglong top = makeWorkshop(QStringLiteral("Top"), {me});
@@ -423,15 +421,16 @@ TEST_P(WorkshopServiceTest, RenamingChangesOnlyTheName)
 {
     const qlonglong id = makeWorkshop(QStringLiteral("Ops"), {QStringLiteral("bob")});
     const auto before = snapshot();
-    EXPECT_FALSE(service.saveName(id, QStringLiteral("general")));
-    EXPECT_FALSE(service.saveName(id, QStringLiteral(" ")));
-    EXPECT_FALSE(service.openForRename(99999));
-    EXPECT_EQ(prompt.texts().mid(prompt.texts().size() - 3),
-              (QStringList{QStringLiteral("Workshop with name 'general' already exists."),
-                           QStringLiteral("Please specify Workshop Name"),
-                           QStringLiteral("Workshop with such name not found")}));
+    using Refusal = RefusalOf<WorkshopField>;
+    EXPECT_EQ(service.saveName(id, QStringLiteral("general")).refusal(),
+              (Refusal{QStringLiteral("Workshop with name 'general' already exists."),
+                       WorkshopField::Name}));
+    EXPECT_EQ(service.saveName(id, QStringLiteral(" ")).refusal(),
+              (Refusal{QStringLiteral("Please specify Workshop Name"), WorkshopField::Name}));
+    EXPECT_EQ(service.openForRename(99999).refusal(),
+              RefusalOf<>{QStringLiteral("Workshop with such name not found")});
     EXPECT_EQ(snapshot(), before);
-    EXPECT_EQ(service.saveName(id, kQuoted), id);
+    EXPECT_EQ(*service.saveName(id, kQuoted), id);
     const auto row = WorkshopStore(db()).load(id);
     EXPECT_EQ(row->name, kQuoted);
     EXPECT_EQ(row->rootFolder, QStringLiteral("Ops"));

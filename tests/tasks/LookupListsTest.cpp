@@ -37,7 +37,8 @@ protected:
                                     "ACCESS_TYPE) VALUES (?, ?, 'VIEW')"),
                      {user, folder});
     }
-    bool save(LookupKind kind, const QString& old, const QString& text, const QString& parent = {})
+    Outcome<> save(LookupKind kind, const QString& old, const QString& text,
+                   const QString& parent = {})
     {
         LookupDraft d;
         d.kind = kind;
@@ -89,8 +90,7 @@ TEST_P(LookupListsTest, DeleteIsRefusedWhileTheEntryIsInUse)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name.toStdString());
         prompt.answer(PromptAnswer::Ok);
-        EXPECT_FALSE(lists().remove(c.kind, c.name));
-        EXPECT_EQ(prompt.last().text, c.refusal);
+        EXPECT_EQ(lists().remove(c.kind, c.name).refusal(), RefusalOf<>{c.refusal});
         const LookupListInfo& list = lookupList(c.kind);
         if (!lookup::isUnspecified(c.name)) {
             EXPECT_EQ(countRows(QStringLiteral("SELECT COUNT(*) FROM ") + list.table +
@@ -103,11 +103,11 @@ TEST_P(LookupListsTest, DeleteIsRefusedWhileTheEntryIsInUse)
     EXPECT_EQ(
         countRows(QStringLiteral("SELECT COUNT(*) FROM LU_GROUP WHERE GROUP_ID = ?"), {kShop7}), 1);
 
-    prompt.clear();
-    EXPECT_FALSE(lists().remove(LookupKind::Priority, QString()));
-    EXPECT_EQ(prompt.texts(), QStringList{QStringLiteral("No item selected")});
+    EXPECT_EQ(lists().remove(LookupKind::Priority, QString()).refusal(),
+              RefusalOf<>{QStringLiteral("No item selected")});
     prompt.answer(PromptAnswer::Cancel);
-    EXPECT_FALSE(lists().remove(LookupKind::Priority, QStringLiteral("3 - Low")));
+    const Outcome<> cancelled = lists().remove(LookupKind::Priority, QStringLiteral("3 - Low"));
+    EXPECT_FALSE(cancelled || cancelled.refusal());
     EXPECT_EQ(rows("LU_PRIORITY", "Priority", QStringLiteral("3 - Low")), 1);
 }
 
@@ -134,9 +134,8 @@ TEST_P(LookupListsTest, TreeMovesRefuseCyclesAndTopLevelClearsTheParent)
     addChild(QStringLiteral("Grandchild"), QStringLiteral("CHILD"));
 
     prompt.answer(PromptAnswer::Yes);
-    EXPECT_FALSE(lists().moveCategory(kProjects, QStringLiteral("Grandchild")));
-    EXPECT_EQ(prompt.last().text,
-              QStringLiteral("You can not move Bob's projects under to Grandchild"));
+    EXPECT_EQ(lists().moveCategory(kProjects, QStringLiteral("Grandchild")).refusal(),
+              RefusalOf<>{QStringLiteral("You can not move Bob's projects under to Grandchild")});
     prompt.answer(PromptAnswer::Yes);
     EXPECT_FALSE(lists().moveCategory(kProjects, kProjects));
     EXPECT_TRUE(parentOf(kProjects).isNull());
@@ -266,18 +265,17 @@ TEST_P(LookupListsTest, NameEditorRefusalsAndNewCategoryAccess)
     addChild(QStringLiteral("Seven's child"), kSevenRoot);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text.toStdString());
-        EXPECT_FALSE(save(c.kind, c.old, c.text, c.parent));
-        EXPECT_EQ(prompt.last().text, c.refusal);
+        EXPECT_EQ(save(c.kind, c.old, c.text, c.parent).refusal(), RefusalOf<>{c.refusal});
     }
     EXPECT_EQ(countRows(QStringLiteral("SELECT COUNT(*) FROM LU_CATEGORY")), 3);
 
-    prompt.clear();
-    EXPECT_FALSE(lists().mayRename(LookupKind::Category, QStringLiteral("TOP LEVEL")));
-    EXPECT_FALSE(lists().mayRename(LookupKind::Category, lookup::kUnspecifiedFolder));
-    EXPECT_FALSE(lists().mayRename(LookupKind::Rule, QString()));
-    EXPECT_EQ(prompt.texts(), (QStringList{QStringLiteral("You can't rename TOP LEVEL"),
-                                           QStringLiteral("You can't rename Unspecified Folder"),
-                                           QStringLiteral("No item selected")}));
+    EXPECT_EQ(lists().mayRename(LookupKind::Category, QStringLiteral("TOP LEVEL")),
+              RefusalOf<>{QStringLiteral("You can't rename TOP LEVEL")});
+    EXPECT_EQ(lists().mayRename(LookupKind::Category, lookup::kUnspecifiedFolder),
+              RefusalOf<>{QStringLiteral("You can't rename Unspecified Folder")});
+    EXPECT_EQ(lists().mayRename(LookupKind::Rule, QString()),
+              RefusalOf<>{QStringLiteral("No item selected")});
+    EXPECT_FALSE(lists().mayRename(LookupKind::Rule, QStringLiteral("Escalate")));
 
     ASSERT_TRUE(save(LookupKind::Category, {}, QStringLiteral("D'Arcy's drafts"), kProjects));
     ASSERT_TRUE(

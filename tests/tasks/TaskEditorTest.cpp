@@ -52,11 +52,11 @@ TEST(TaskEditorChecks, OrderAndConditions)
         in.category = QStringLiteral("   ");
         in.priority.clear();
     });
-    const Refusal dueDate{kSpecifyDueDate, Field::Target, true, false};
-    const Refusal meetingDate{kSpecifyMeetingDate, Field::Target, true, false};
-    const Refusal name{kSpecifyTaskName, Field::Title, true, true};
-    const Refusal folder{kSpecifyFolder, Field::Category, true, true};
-    const Refusal priority{kSpecifyPriority, Field::Priority, true, true};
+    const Refusal dueDate{{kSpecifyDueDate, Field::Target}, true, false};
+    const Refusal meetingDate{{kSpecifyMeetingDate, Field::Target}, true, false};
+    const Refusal name{{kSpecifyTaskName, Field::Title}, true, true};
+    const Refusal folder{{kSpecifyFolder, Field::Category}, true, true};
+    const Refusal priority{{kSpecifyPriority, Field::Priority}, true, true};
     const CheckCase cases[] = {
         {"all filled, all mandatory", filled(), true, true, true, std::nullopt},
         {"only the title, nothing mandatory", with([](CheckInput& in) {
@@ -81,13 +81,13 @@ TEST(TaskEditorChecks, OrderAndConditions)
              in.targetHasDate = false;
              in.targetEnabled = false;
          }),
-         false, false, false, Refusal{kSpecifyMeetingDate, Field::Target, false, false}},
+         false, false, false, Refusal{{kSpecifyMeetingDate, Field::Target}, false, false}},
         {"custom form before the name", with([&](CheckInput& in) {
              in = nothing;
              in.targetHasDate = true;
              in.customFormPassed = false;
          }),
-         true, true, true, Refusal{{}, Field::None, false, false}},
+         true, true, true, Refusal{{{}, Field::None}, false, false}},
         {"name before folder", with([&](CheckInput& in) {
              in = nothing;
              in.targetHasDate = true;

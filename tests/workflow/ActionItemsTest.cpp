@@ -17,7 +17,9 @@ namespace {
 
 using bx::ActionItem;
 using bx::ActionItems;
+using bx::Outcome;
 using bx::PromptAnswer;
+using bx::RefusalOf;
 using bx::test::ScriptedPrompt;
 
 const QString kCycle = QStringLiteral("Mike's cycle");
@@ -89,7 +91,7 @@ protected:
     {
         const auto s = items.stage(0);
         EXPECT_TRUE(s);
-        return s.value_or(bx::LifecycleStage{});
+        return s ? *s : bx::LifecycleStage{};
     }
 
     bx::test::FixedClock clock;
@@ -111,9 +113,8 @@ TEST_P(ActionItemsTest, StageListAndTemplates)
 
     EXPECT_EQ(items.actionTitles(draft()),
               (QStringList{QStringLiteral("O'Hara's check"), QStringLiteral("Sign")}));
-    EXPECT_FALSE(items.stage(5));
-    EXPECT_EQ(prompt.texts(),
-              QStringList{QStringLiteral("Unable to locate Phase of lifecycle in database")});
+    EXPECT_EQ(items.stage(5).refusal(),
+              RefusalOf<>{QStringLiteral("Unable to locate Phase of lifecycle in database")});
 }
 
 TEST_P(ActionItemsTest, SaveRefusalsWriteNothing)
@@ -134,10 +135,10 @@ TEST_P(ActionItemsTest, SaveRefusalsWriteNothing)
     const QStringList before = actionRows();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
-        prompt.clear();
-        EXPECT_FALSE(items.save(stage, QString::fromUtf8(c.original),
-                                {QString::fromUtf8(c.title), true, {}}));
-        EXPECT_EQ(prompt.texts(), QStringList{QString::fromUtf8(c.message)});
+        EXPECT_EQ(
+            items.save(stage, QString::fromUtf8(c.original), {QString::fromUtf8(c.title), true, {}})
+                .refusal(),
+            RefusalOf<>{QString::fromUtf8(c.message)});
     }
     EXPECT_EQ(actionRows(), before);
 }
@@ -187,15 +188,16 @@ TEST_P(ActionItemsTest, SaveWritesTemplateWithIcon)
     EXPECT_TRUE(edited->icon.isEmpty());
     EXPECT_TRUE(actionRows().contains(QStringLiteral("Draft/Sign/12")));
 
-    EXPECT_FALSE(items.readIconFile(tempDir() + QStringLiteral("/none.ico")));
-    EXPECT_EQ(prompt.texts(), QStringList{QStringLiteral("Unable to read icon file ") + tempDir() +
-                                          QStringLiteral("/none.ico")});
+    EXPECT_EQ(ActionItems::readIconFile(tempDir() + QStringLiteral("/none.ico")).refusal(),
+              RefusalOf<>{QStringLiteral("Unable to read icon file ") + tempDir() +
+                          QStringLiteral("/none.ico")});
 }
 
 TEST_P(ActionItemsTest, RemoveAsksFirstAndKeepsTaskCopies)
 {
     prompt.answer(PromptAnswer::Cancel);
-    EXPECT_FALSE(items.remove(0, QStringLiteral("Sign")));
+    const Outcome<> cancelled = items.remove(0, QStringLiteral("Sign"));
+    EXPECT_FALSE(cancelled || cancelled.refusal());
     EXPECT_EQ(prompt.last().text, QStringLiteral("Are you sure?"));
     EXPECT_EQ(prompt.last().title, QStringLiteral("DELETE"));
     EXPECT_EQ(prompt.last().buttons, bx::PromptButtons::OkCancel);
@@ -206,12 +208,10 @@ TEST_P(ActionItemsTest, RemoveAsksFirstAndKeepsTaskCopies)
     EXPECT_EQ(actionRows(), (QStringList{QStringLiteral("Draft/O'Hara's check/0"),
                                          QStringLiteral("Draft/Sign/12")}));
 
-    prompt.clear();
-    EXPECT_FALSE(items.remove(0, QStringLiteral("Sign")));
-    EXPECT_FALSE(items.remove(3, QStringLiteral("O'Hara's check")));
-    EXPECT_EQ(prompt.texts(),
-              (QStringList{QStringLiteral("Unable to locate action data"),
-                           QStringLiteral("Unable to locate Phase of lifecycle in database")}));
+    EXPECT_EQ(items.remove(0, QStringLiteral("Sign")).refusal(),
+              RefusalOf<>{QStringLiteral("Unable to locate action data")});
+    EXPECT_EQ(items.remove(3, QStringLiteral("O'Hara's check")).refusal(),
+              RefusalOf<>{QStringLiteral("Unable to locate Phase of lifecycle in database")});
     EXPECT_EQ(actionRows().size(), 2);
 }
 

@@ -64,13 +64,17 @@ TEST(LifecycleStageNameTest, NamesAreRequiredUniqueAndNeverRequester)
     };
     for (const auto& c : cases) {
         const auto problem = stageNameProblem(stages, QString::fromUtf8(c.name), c.renaming);
-        EXPECT_EQ(problem.value_or(QString()), c.problem) << c.name;
+        EXPECT_EQ(problem.value_or(DesignRefusal{}),
+                  (DesignRefusal{c.problem,
+                                 c.problem.isEmpty() ? DesignField::None : DesignField::Stages}))
+            << c.name;
     }
 
     QList<StageDraft> full;
     for (int i = 0; i < kMaxLifecycleStages; ++i)
         full.append(stage(QString::number(i), StageOwnerKind::Requester));
-    EXPECT_EQ(stageNameProblem(full, QStringLiteral("one more")), LifecycleText::kTooManyStages);
+    EXPECT_EQ(stageNameProblem(full, QStringLiteral("one more"))->message,
+              LifecycleText::kTooManyStages);
     EXPECT_FALSE(stageNameProblem(full, QStringLiteral("renamed"), 3));
 }
 
@@ -127,7 +131,7 @@ protected:
     void saveWithTemplates()
     {
         LifecycleDraft d = threeStages();
-        ASSERT_TRUE(design.save(d).saved) << prompt.texts().join(QLatin1Char('|')).toStdString();
+        ASSERT_TRUE(design.save(d));
         addAction(QStringLiteral("Draft"), QStringLiteral("Outline"));
         addAction(QStringLiteral("Boss's OK"), QStringLiteral("Budget O'K"));
         addAction(QStringLiteral("Boss's OK"), QStringLiteral("Budget O'K"), 7);
@@ -180,7 +184,7 @@ protected:
 TEST_P(LifecycleDesignTest, SaveRefusesInOrderAndWritesNothing)
 {
     LifecycleDraft existing = threeStages();
-    ASSERT_TRUE(design.save(existing).saved);
+    ASSERT_TRUE(design.save(existing));
     const auto before = rows("SELECT * FROM LIFECYCLE_USER WHERE Lifecycle_ID = ? AND "
                              "owner_group_id = ? ORDER BY LC_Sequence_Number");
     prompt.clear();
@@ -188,22 +192,14 @@ TEST_P(LifecycleDesignTest, SaveRefusesInOrderAndWritesNothing)
     LifecycleDraft d;
     d.lifecycleId = QStringLiteral("  ");
     d.description = QStringLiteral(" ");
-    const struct
-    {
-        QString text;
-        DesignField field;
-    } steps[] = {
+    const DesignRefusal steps[] = {
         {LifecycleText::kNoIdentifier, DesignField::Identifier},
         {LifecycleText::kNoDescription, DesignField::Description},
         {LifecycleText::kNoStages, DesignField::Stages},
         {LifecycleText::kAlreadyExists, DesignField::Identifier},
     };
     for (const auto& step : steps) {
-        prompt.clear();
-        const auto outcome = design.save(d);
-        EXPECT_FALSE(outcome.saved);
-        EXPECT_EQ(outcome.focus, step.field);
-        EXPECT_EQ(prompt.texts(), QStringList{step.text});
+        EXPECT_EQ(design.save(d).refusal(), step);
         // Mend what was refused and try again.
         if (step.field == DesignField::Identifier)
             d.lifecycleId = kLifecycle.toUpper();
@@ -219,7 +215,7 @@ TEST_P(LifecycleDesignTest, SaveRefusesInOrderAndWritesNothing)
 
     // The same identifier in another workshop is a lifecycle of its own.
     session.currentWorkshopId = static_cast<int>(other);
-    EXPECT_TRUE(design.save(d).saved);
+    EXPECT_TRUE(design.save(d));
 }
 
 TEST_P(LifecycleDesignTest, SaveWritesStagesInListOrderAndTemplatesFollowTheirStage)
@@ -250,12 +246,12 @@ TEST_P(LifecycleDesignTest, SaveWritesStagesInListOrderAndTemplatesFollowTheirSt
     EXPECT_TRUE(d->stages[1].stage.declined);
     d->stages.move(2, 0);
     d->stages[2].stage.stageName = QStringLiteral("Chief's OK");
-    ASSERT_TRUE(design.mayRemoveStage(*d, 1));
+    ASSERT_FALSE(design.mayRemoveStage(*d, 1));
     d->stages.removeAt(1);
     d->stages.append(stage(QStringLiteral("Draft"), StageOwnerKind::Requester));
     EXPECT_EQ(names(d->stages), (QStringList{QStringLiteral("Done"), QStringLiteral("Chief's OK"),
                                              QStringLiteral("Draft")}));
-    ASSERT_TRUE(design.save(*d).saved);
+    ASSERT_TRUE(design.save(*d));
 
     EXPECT_EQ(rows(kStages), (QList<QVariantList>{{QStringLiteral("Done"), 0},
                                                   {QStringLiteral("Chief's OK"), 1},
@@ -271,7 +267,7 @@ TEST_P(LifecycleDesignTest, SaveWritesStagesInListOrderAndTemplatesFollowTheirSt
     ASSERT_TRUE(d);
     d->stages[1].stage.stageName = QStringLiteral("Draft");
     d->stages[2].stage.stageName = QStringLiteral("Chief's OK");
-    ASSERT_TRUE(design.save(*d).saved);
+    ASSERT_TRUE(design.save(*d));
     EXPECT_EQ(rows(kTemplates)[0],
               (QVariantList{QStringLiteral("Draft"), QStringLiteral("Budget O'K"), 0}));
 }
@@ -285,18 +281,13 @@ TEST_P(LifecycleDesignTest, StageWithTasksCannotBeRemoved)
 
     auto d = design.open(kLifecycle);
     ASSERT_TRUE(d);
-    prompt.clear();
-    EXPECT_FALSE(design.mayRemoveStage(*d, 1));
-    EXPECT_EQ(prompt.texts(), QStringList{LifecycleText::kStageOccupied});
-    EXPECT_TRUE(design.mayRemoveStage(*d, 0));
+    const DesignRefusal occupied{LifecycleText::kStageOccupied, DesignField::Stages};
+    EXPECT_EQ(design.mayRemoveStage(*d, 1), occupied);
+    EXPECT_FALSE(design.mayRemoveStage(*d, 0));
 
     // Dropped all the same (a task entered meanwhile): the save refuses.
-    prompt.clear();
     d->stages.removeAt(1);
-    const auto outcome = design.save(*d);
-    EXPECT_FALSE(outcome.saved);
-    EXPECT_EQ(outcome.focus, DesignField::Stages);
-    EXPECT_EQ(prompt.texts(), QStringList{LifecycleText::kStageOccupied});
+    EXPECT_EQ(design.save(*d).refusal(), occupied);
     EXPECT_EQ(rows(kStages).size(), 3);
 }
 
@@ -305,11 +296,12 @@ TEST_P(LifecycleDesignTest, DeleteAsksAndIsRefusedWhileATaskUsesTheLifecycle)
     saveWithTemplates();
     session.currentWorkshopId = static_cast<int>(other);
     LifecycleDraft twin = threeStages();
-    ASSERT_TRUE(design.save(twin).saved);
+    ASSERT_TRUE(design.save(twin));
     session.currentWorkshopId = static_cast<int>(home);
 
     prompt.answer(PromptAnswer::Cancel);
-    EXPECT_FALSE(design.remove(kLifecycle));
+    const Outcome<> cancelled = design.remove(kLifecycle);
+    EXPECT_FALSE(cancelled || cancelled.refusal());
     EXPECT_EQ(prompt.last().title, LifecycleText::kDeleteTitle);
     EXPECT_EQ(prompt.last().text, LifecycleText::kAreYouSure);
     EXPECT_EQ(prompt.last().buttons, PromptButtons::OkCancel);
@@ -318,10 +310,9 @@ TEST_P(LifecycleDesignTest, DeleteAsksAndIsRefusedWhileATaskUsesTheLifecycle)
     addTaskAt(QStringLiteral("Draft"), 0, home);
     for (const QString& step : {QStringLiteral("task of the workshop"),
                                 QStringLiteral("task in the workshop's lifecycle")}) {
-        prompt.clear();
         prompt.answer(PromptAnswer::Ok);
-        EXPECT_FALSE(design.remove(kLifecycle)) << step.toStdString();
-        EXPECT_EQ(prompt.last().text, LifecycleText::kLifecycleInUse);
+        EXPECT_EQ(design.remove(kLifecycle).refusal(), RefusalOf<>{LifecycleText::kLifecycleInUse})
+            << step.toStdString();
         db().execute(QStringLiteral("UPDATE SCR SET SCR_Group_ID = ?, SCR_LC_Owner_Group_ID = ?"),
                      {other, home});
     }
@@ -345,7 +336,7 @@ TEST_P(LifecycleDesignTest, CopyCarriesStagesAndTemplatesUnderItsOwnName)
                                 "owner_group_id) VALUES (?, ?, ?)"),
                  {copyId, QStringLiteral("Stray"), home});
 
-    EXPECT_EQ(design.makeCopy(kLifecycle), copyId);
+    EXPECT_EQ(*design.makeCopy(kLifecycle), copyId);
     EXPECT_EQ(design.list(),
               (QList<LifecycleSummary>{{copyId, QStringLiteral("O'Brien's flow"), kObrien},
                                        {kLifecycle, QStringLiteral("O'Brien's flow"), kObrien}}));
@@ -361,9 +352,7 @@ TEST_P(LifecycleDesignTest, CopyCarriesStagesAndTemplatesUnderItsOwnName)
               (QList<QVariantList>{{QStringLiteral("Boss's OK"), QStringLiteral("Budget O'K"), 0},
                                    {QStringLiteral("Draft"), QStringLiteral("Outline"), 0}}));
 
-    prompt.clear();
-    EXPECT_FALSE(design.makeCopy(kLifecycle));
-    EXPECT_EQ(prompt.texts(), QStringList{copyExistsMessage(copyId)});
+    EXPECT_EQ(design.makeCopy(kLifecycle).refusal(), RefusalOf<>{copyExistsMessage(copyId)});
     EXPECT_EQ(rows(kStages, copyId).size(), 3);
 }
 

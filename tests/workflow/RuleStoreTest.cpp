@@ -6,7 +6,6 @@
 #include "support/EngineFixture.h"
 #include "support/FixedClock.h"
 #include "support/Schema.h"
-#include "support/ScriptedPrompt.h"
 
 #include <QDir>
 
@@ -14,8 +13,9 @@
 
 namespace {
 
+using bx::RefusalOf;
+using bx::RuleField;
 using bx::RuleStore;
-using bx::test::ScriptedPrompt;
 
 const QString kRule = QStringLiteral("O'Brien's rule");
 
@@ -77,8 +77,7 @@ protected:
     bx::test::FixedClock clock;
     bx::SettingsStore settings{tempDir() + QStringLiteral("/MRBX.conf")};
     bx::Session session{settings, clock};
-    ScriptedPrompt prompt;
-    RuleStore store{session, prompt};
+    RuleStore store{session};
     qlonglong task = 0;
 };
 
@@ -90,20 +89,24 @@ TEST_P(RuleStoreTest, SaveRefusesInOrderAndWritesNothing)
         const char* name;
         const char* script;
         const char* message;
+        RuleField field;
     };
     const Case cases[] = {
-        {"", "  ", " ", "Please specify Rule Name"},
-        {"", "New", " \n ", "Please specify Rule Script"},
-        {"", " o'BRIEN'S RULE ", "x = 1", "Value 'o'BRIEN'S RULE' already exists."},
-        {"Other", "O'BRIEN'S Rule", "x = 1", "Value 'O'BRIEN'S Rule' already exists."},
+        {"", "  ", " ", "Please specify Rule Name", RuleField::Name},
+        {"", "New", " \n ", "Please specify Rule Script", RuleField::Script},
+        {"", " o'BRIEN'S RULE ", "x = 1", "Value 'o'BRIEN'S RULE' already exists.",
+         RuleField::Name},
+        {"Other", "O'BRIEN'S Rule", "x = 1", "Value 'O'BRIEN'S Rule' already exists.",
+         RuleField::Name},
     };
     const QStringList before = rules();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
-        prompt.clear();
-        EXPECT_FALSE(store.save(QString::fromUtf8(c.original), QString::fromUtf8(c.name),
-                                QString::fromUtf8(c.script)));
-        EXPECT_EQ(prompt.texts(), QStringList{QString::fromUtf8(c.message)});
+        EXPECT_EQ(store
+                      .save(QString::fromUtf8(c.original), QString::fromUtf8(c.name),
+                            QString::fromUtf8(c.script))
+                      .refusal(),
+                  (RefusalOf<RuleField>{QString::fromUtf8(c.message), c.field}));
     }
     EXPECT_EQ(rules(), before);
 }
@@ -120,7 +123,6 @@ TEST_P(RuleStoreTest, SaveAddsRenamesAndRewrites)
     EXPECT_EQ(rules(), (QStringList{QStringLiteral("Dave's \"new\" rule=a = 1"),
                                     QStringLiteral("O'BRIEN'S RULE=b = 2"),
                                     QStringLiteral("Renamed=c = 3")}));
-    EXPECT_TRUE(prompt.texts().isEmpty());
 
     const auto loaded = store.load(QStringLiteral("o'brien's rule"));
     ASSERT_TRUE(loaded);
@@ -170,7 +172,6 @@ function SCRMain(co, cg, po, pg, server, stage, owner, group) {
 
     EXPECT_EQ(taskTitle(), QStringLiteral("Printer's jam"));
     EXPECT_EQ(rules(), rulesBefore);
-    EXPECT_TRUE(prompt.texts().isEmpty());
     EXPECT_EQ(session.db().transactionDepth(), 0);
 }
 
@@ -196,13 +197,12 @@ TEST_P(RuleStoreTest, TrialRunReportsErrorsAndMissingTasks)
         << failing->outcome.error.toStdString();
     EXPECT_EQ(taskTitle(), QStringLiteral("Printer's jam"));
 
-    EXPECT_FALSE(store.trial(QStringLiteral("x = 1"), task + 100));
-    EXPECT_FALSE(store.parseTaskNumber(QStringLiteral("12a")));
-    EXPECT_FALSE(store.parseTaskNumber(QStringLiteral("0")));
-    EXPECT_EQ(store.parseTaskNumber(QStringLiteral(" 42 ")), 42);
-    EXPECT_EQ(prompt.texts(), (QStringList{QStringLiteral("Task %1 does not exist").arg(task + 100),
-                                           QStringLiteral("Please enter a task number"),
-                                           QStringLiteral("Please enter a task number")}));
+    EXPECT_EQ(store.trial(QStringLiteral("x = 1"), task + 100).refusal(),
+              RefusalOf<>{QStringLiteral("Task %1 does not exist").arg(task + 100)});
+    for (const char* typed : {"12a", "0"})
+        EXPECT_EQ(RuleStore::parseTaskNumber(QString::fromLatin1(typed)).refusal(),
+                  RefusalOf<>{QStringLiteral("Please enter a task number")});
+    EXPECT_EQ(*RuleStore::parseTaskNumber(QStringLiteral(" 42 ")), 42);
 }
 
 BX_INSTANTIATE_ENGINES(RuleStoreTest);

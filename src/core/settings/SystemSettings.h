@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Refusal.h"
+
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -84,17 +86,15 @@ struct SystemSettingsInput
     QString sharedPassword; ///< server engine only, as typed
 };
 
-/** Why the system settings cannot be saved, and which box to put the focus on. */
-struct SystemSettingsRefusal
+/** The box a refused save of the system settings puts the focus on. */
+enum class SystemSettingsField
 {
-    enum class Field
-    {
-        ChunkSize,
-        QueryWait
-    };
-    QString message;
-    Field field;
+    ChunkSize,
+    QueryWait
 };
+
+/** Why the system settings cannot be saved, and which box to put the focus on. */
+using SystemSettingsRefusal = RefusalOf<SystemSettingsField>;
 
 /**
  * The logic behind the system settings window: loading its boxes, checking them and saving the

@@ -5,6 +5,7 @@
 #include "core/db/DatabaseOpener.h"
 #include "core/settings/SearchTables.h"
 #include "core/ui/Named.h"
+#include "core/ui/ShowRefusal.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -322,14 +323,10 @@ void F_SYSTEM::onOk()
     in.sharedPassword = m_edtPwd->text();
 
     try {
-        if (const auto refusal = editor().save(in)) {
-            m_prompt.inform(refusal->message);
-            QLineEdit* box =
-                refusal->field == SystemSettingsRefusal::Field::ChunkSize ? m_text2 : m_text5;
-            m_tabs->setCurrentIndex(0);
-            box->setFocus();
+        if (showRefusal(m_prompt, editor().save(in), [this](SystemSettingsField field) {
+                return field == SystemSettingsField::ChunkSize ? m_text2 : m_text5;
+            }))
             return;
-        }
     } catch (const DbError& e) {
         reportDatabaseError(e, m_session, m_prompt);
         return;

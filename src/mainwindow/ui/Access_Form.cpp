@@ -508,7 +508,15 @@ void Access_Form::startPoll()
     m_poller->setDatabaseOpen([this] { return m_session.isOpen(); });
     m_poller->setTaskProbe([this] { return m_team->viewStatement(); });
     connect(m_poller, &Poller::clearStatus, statusBar(), &QStatusBar::clearMessage);
-    connect(m_poller, &Poller::refreshTasks, this, &Access_Form::tasksChanged);
+    connect(m_poller, &Poller::refreshTasks, this, [this] {
+        // The poll's own refresh: a database error here means the connection is gone, which the
+        // poller settles (connectionLost), so it is handed back rather than shown.
+        try {
+            tasksChanged();
+        } catch (const DbError& e) {
+            m_poller->refreshFailed(e.text());
+        }
+    });
     connect(m_poller, &Poller::presenceChanged, m_team, &TeamView::setOnline);
     connect(m_poller, &Poller::connectionLost, this, [this] {
         askToReconnect(

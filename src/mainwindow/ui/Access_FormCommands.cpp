@@ -7,6 +7,8 @@
 #include "core/db/Database.h"
 #include "core/db/DatabaseOpener.h"
 #include "core/ui/F_SYSTEM.h"
+#include "core/ui/RunCommand.h"
+#include "core/ui/ShowRefusal.h"
 #include "mainwindow/TaskMoves.h"
 #include "mainwindow/TeamTree.h"
 #include "mainwindow/ViewListing.h"
@@ -371,7 +373,12 @@ void Access_Form::joinWorkshop()
 {
     jtWizard wizard(m_session, m_prompt, this);
     connect(&wizard, &jtWizard::workshopReady, this, [this](qlonglong id) {
-        if (WorkshopService(m_session, m_prompt).open(id))
+        bool opened = false;
+        runCommand(m_session, m_prompt, [&] {
+            const Outcome<> outcome = WorkshopService(m_session, m_prompt).open(id);
+            opened = !showRefusal(m_prompt, outcome.refusal());
+        });
+        if (opened)
             m_team->refresh();
     });
     wizard.exec();
@@ -380,7 +387,10 @@ void Access_Form::joinWorkshop()
 void Access_Form::leaveWorkshop()
 {
     const qlonglong workshop = selectedWorkshop();
-    if (!WorkshopService(m_session, m_prompt).leave(workshop))
+    bool left = false;
+    if (!runCommand(m_session, m_prompt,
+                    [&] { left = WorkshopService(m_session, m_prompt).leave(workshop); }) ||
+        !left)
         return;
     // Leaving the workshop shown opens the one the user would start in.
     if (workshop == m_session.currentWorkshopId) {
@@ -393,7 +403,10 @@ void Access_Form::leaveWorkshop()
 void Access_Form::deleteWorkshop()
 {
     const qlonglong workshop = selectedWorkshop();
-    if (!WorkshopService(m_session, m_prompt).remove(workshop))
+    Outcome<> removed;
+    if (!runCommand(m_session, m_prompt,
+                    [&] { removed = WorkshopService(m_session, m_prompt).remove(workshop); }) ||
+        showRefusal(m_prompt, removed.refusal()) || !removed)
         return;
     if (workshop == m_session.currentWorkshopId) {
         m_session.currentWorkshopId = 0;

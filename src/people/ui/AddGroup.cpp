@@ -3,6 +3,7 @@
 #include "core/Session.h"
 #include "core/db/Database.h"
 #include "core/db/DatabaseOpener.h"
+#include "core/ui/ShowRefusal.h"
 #include "people/workshops/WorkshopService.h"
 #include "people/workshops/ui/WorkshopWidgets.h"
 
@@ -45,7 +46,7 @@ AddGroup::AddGroup(Session& session, Prompt& prompt, const QString& userId, QWid
 void AddGroup::onOk()
 {
     const qlonglong id = currentWorkshopItem(m_lstGroups);
-    if (!WorkshopService(m_session, m_prompt).confirmPick(id))
+    if (showRefusal(m_prompt, WorkshopService::confirmPick(id)))
         return;
     m_id = id;
     m_name = m_lstGroups->currentItem()->text();

@@ -3,6 +3,8 @@
 #include "core/Session.h"
 #include "core/db/Database.h"
 #include "core/db/DatabaseOpener.h"
+#include "core/ui/RunCommand.h"
+#include "core/ui/ShowRefusal.h"
 #include "people/workshops/WorkshopService.h"
 #include "people/workshops/ui/WorkshopWidgets.h"
 
@@ -96,8 +98,9 @@ void DlgAddTeam::load()
         WorkshopStore store(m_session.db());
         WorkshopRow row;
         if (m_groupId != 0) {
-            const auto found = service.openForRename(m_groupId);
+            const Outcome<WorkshopRow> found = service.openForRename(m_groupId);
             if (!found) {
+                showRefusal(m_prompt, found.refusal());
                 m_loaded = false;
                 return;
             }
@@ -148,12 +151,16 @@ void DlgAddTeam::fillCandidates()
 
 void DlgAddTeam::onSearch()
 {
-    const QList<UserChoice> found =
-        WorkshopService(m_session, m_prompt).searchUsers(m_txtSearch->text());
-    if (found.isEmpty())
+    Outcome<QList<UserChoice>> found;
+    if (!runCommand(m_session, m_prompt,
+                    [&] {
+                        found =
+                            WorkshopService(m_session, m_prompt).searchUsers(m_txtSearch->text());
+                    }) ||
+        showRefusal(m_prompt, found.refusal()))
         return;
     m_ListView1->clear();
-    for (const UserChoice& user : found)
+    for (const UserChoice& user : *found)
         addUserItem(m_ListView1, user);
 }
 
@@ -186,8 +193,25 @@ void DlgAddTeam::onOk()
     draft.rootFolder = m_T_CATEGORY->currentText();
     for (int i = 0; i < m_ListView2->count(); ++i)
         draft.members.append(m_ListView2->item(i)->data(Qt::UserRole).toString());
-    if (const auto id = WorkshopService(m_session, m_prompt).save(draft)) {
-        m_saved = *id;
+    Outcome<qlonglong, WorkshopField> saved;
+    if (!runCommand(m_session, m_prompt,
+                    [&] { saved = WorkshopService(m_session, m_prompt).save(draft); }))
+        return;
+    if (showRefusal(m_prompt, saved.refusal(), [this](WorkshopField field) -> QWidget* {
+            switch (field) {
+            case WorkshopField::Members:
+                return m_ListView2;
+            case WorkshopField::RootFolder:
+                return m_T_CATEGORY;
+            case WorkshopField::Name:
+            case WorkshopField::None:
+                break;
+            }
+            return m_txtTeamName;
+        }))
+        return;
+    if (saved) {
+        m_saved = *saved;
         accept();
     }
 }

@@ -1,5 +1,7 @@
 #include "people/ui/GROUP_FORM.h"
 
+#include "core/ui/RunCommand.h"
+#include "core/ui/ShowRefusal.h"
 #include "people/workshops/WorkshopService.h"
 #include "people/workshops/ui/WorkshopWidgets.h"
 
@@ -32,8 +34,11 @@ GROUP_FORM::GROUP_FORM(Session& session, Prompt& prompt, const QString& mode, ql
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     if (m_groupId != 0) {
-        const auto row = WorkshopService(m_session, m_prompt).openForRename(m_groupId);
-        m_loaded = row.has_value();
+        Outcome<WorkshopRow> row;
+        runCommand(m_session, m_prompt,
+                   [&] { row = WorkshopService(m_session, m_prompt).openForRename(m_groupId); });
+        showRefusal(m_prompt, row.refusal());
+        m_loaded = static_cast<bool>(row);
         if (row)
             m_txtName->setText(row->name);
     }
@@ -41,13 +46,15 @@ GROUP_FORM::GROUP_FORM(Session& session, Prompt& prompt, const QString& mode, ql
 
 void GROUP_FORM::onOk()
 {
-    if (const auto id =
-            WorkshopService(m_session, m_prompt).saveName(m_groupId, m_txtName->text())) {
-        m_saved = *id;
-        accept();
-    } else {
-        m_txtName->setFocus();
-    }
+    Outcome<qlonglong, WorkshopField> saved;
+    if (!runCommand(m_session, m_prompt, [&] {
+            saved = WorkshopService(m_session, m_prompt).saveName(m_groupId, m_txtName->text());
+        }))
+        return;
+    if (showRefusal(m_prompt, saved.refusal(), [this](WorkshopField) { return m_txtName; }))
+        return;
+    m_saved = *saved;
+    accept();
 }
 
 } // namespace bx

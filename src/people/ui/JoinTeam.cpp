@@ -3,6 +3,8 @@
 #include "core/Session.h"
 #include "core/db/Database.h"
 #include "core/db/DatabaseOpener.h"
+#include "core/ui/RunCommand.h"
+#include "core/ui/ShowRefusal.h"
 #include "people/workshops/RecentWorkshops.h"
 #include "people/workshops/WorkshopService.h"
 #include "people/workshops/ui/WorkshopWidgets.h"
@@ -79,7 +81,12 @@ void JoinTeam::onSearch()
 void JoinTeam::joinFrom(QListWidget* list)
 {
     const qlonglong id = currentWorkshopItem(list);
-    if (id != 0 && WorkshopService(m_session, m_prompt).join(id)) {
+    if (id == 0)
+        return;
+    Outcome<> joined;
+    if (runCommand(m_session, m_prompt,
+                   [&] { joined = WorkshopService(m_session, m_prompt).join(id); }) &&
+        !showRefusal(m_prompt, joined.refusal()) && joined) {
         m_joined = id;
         accept();
     }

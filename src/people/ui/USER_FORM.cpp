@@ -5,6 +5,7 @@
 #include "core/TextCompare.h"
 #include "core/db/DatabaseOpener.h"
 #include "core/ui/Named.h"
+#include "core/ui/ShowRefusal.h"
 #include "people/UserEditor.h"
 #include "people/UserTree.h"
 
@@ -262,15 +263,12 @@ void USER_FORM::onOk()
     }
 
     try {
-        if (const auto refusal = saveUser(m_session, d)) {
-            m_prompt.inform(refusal->text);
-            QLineEdit* box = refusal->field == UserField::UserId     ? m_holdKey
-                             : refusal->field == UserField::UserName ? m_name
-                                                                     : m_password;
-            m_tabs->setCurrentIndex(0);
-            box->setFocus();
+        if (showRefusal(m_prompt, saveUser(m_session, d), [this](UserField field) {
+                return field == UserField::UserId     ? m_holdKey
+                       : field == UserField::UserName ? m_name
+                                                      : m_password;
+            }))
             return;
-        }
     } catch (const DbError& e) {
         reportDatabaseError(e, m_session, m_prompt);
         return;

@@ -1,5 +1,6 @@
 #include "people/ui/jtWizard.h"
 
+#include "core/ui/ShowRefusal.h"
 #include "people/ui/DlgAddTeam.h"
 #include "people/ui/JoinTeam.h"
 #include "people/workshops/WorkshopService.h"
@@ -34,7 +35,7 @@ jtWizard::jtWizard(Session& session, Prompt& prompt, QWidget* parent)
 
 void jtWizard::onJoin()
 {
-    if (!WorkshopService(m_session, m_prompt).mayJoin())
+    if (showRefusal(m_prompt, WorkshopService(m_session, m_prompt).mayJoin()))
         return;
     JoinTeam window(m_session, m_prompt, this);
     if (window.exec() == QDialog::Accepted) {

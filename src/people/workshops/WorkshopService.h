@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Refusal.h"
 #include "people/workshops/WorkshopStore.h"
 
 #include <QStringList>
@@ -21,11 +22,20 @@ struct WorkshopDraft
     QStringList members; ///< user IDs
 };
 
+/** The box of the workshop window a refused save puts the focus on. */
+enum class WorkshopField
+{
+    None,
+    Name,
+    Members,
+    RootFolder
+};
+
 /**
  * The workshop operations of the windows and the main window, for the signed-in user of the
- * session. Each one checks its input and refuses with a message through the prompt, writing
- * nothing; questions go through the prompt too. A database error is reported (shown and logged)
- * and the operation ends as refused, with its transaction rolled back, so no method throws.
+ * session. Each one checks its input and returns its refusal, writing nothing; questions go
+ * through the prompt. Every method that reads or writes throws DbError, with its transaction
+ * rolled back.
  */
 class WorkshopService
 {
@@ -42,32 +52,31 @@ public:
      * new folder with view access for the signed-in user, the LU_GROUP row (name and folder
      * trimmed), the members (an edited workshop's list is replaced), and every member enabled.
      *
-     * @return the workshop's GROUP_ID, or std::nullopt when nothing was saved
+     * @return the workshop's GROUP_ID; declined when No was answered
      */
-    std::optional<qlonglong> save(const WorkshopDraft& draft);
+    Outcome<qlonglong, WorkshopField> save(const WorkshopDraft& draft);
 
     /**
      * Renames a group (groupId non-zero) or adds one by name (0). The name is required and must be
-     * unique among the other groups. Only GROUP_NAME changes.
+     * unique among the other groups. Only GROUP_NAME changes. Hands back the GROUP_ID.
      */
-    std::optional<qlonglong> saveName(qlonglong groupId, const QString& name);
+    Outcome<qlonglong, WorkshopField> saveName(qlonglong groupId, const QString& name);
 
-    /** Loads a group for renaming; a gone one is refused with a message. */
-    std::optional<WorkshopRow> openForRename(qlonglong groupId);
+    /** Loads a group for renaming; a gone one is refused. */
+    Outcome<WorkshopRow> openForRename(qlonglong groupId);
 
-    /** Enabled users whose ID contains the text; "User not found" when there is none. */
-    QList<UserChoice> searchUsers(const QString& text);
+    /** Enabled users whose ID contains the text; refused with "User not found" when none. */
+    Outcome<QList<UserChoice>> searchUsers(const QString& text);
 
-    /** Whether the user may join workshops (Join_Team); otherwise says so, as the start panel does.
-     */
-    bool mayJoin();
+    /** Refused unless the user may join workshops (Join_Team), worded as the start panel does. */
+    std::optional<RefusalOf<>> mayJoin() const;
 
     /**
      * Joins a workshop for good (the join window): needs Join_Team, adds the membership unless it
      * is there and remembers the workshop as recent. A workshop that was only opened for the
      * session stays a membership after this.
      */
-    bool join(qlonglong groupId);
+    Outcome<> join(qlonglong groupId);
 
     /**
      * Opens a workshop in the main window: it becomes the current workshop and the newest recent
@@ -75,24 +84,24 @@ public:
      * for this session only (the membership is listed in Session::temporaryWorkshops and removed
      * when the session ends).
      */
-    bool open(qlonglong groupId);
+    Outcome<> open(qlonglong groupId);
 
-    /** Asks "Leave Workshop: " + name; Yes removes the signed-in user's membership. */
+    /**
+     * Asks "Leave Workshop: " + name; Yes removes the signed-in user's membership. Returns whether
+     * the user left.
+     */
     bool leave(qlonglong groupId);
 
     /**
      * Asks "Delete " + name; Yes deletes the workshop unless it has tasks, attachments or is the
-     * workshop of a lifecycle stage (refused in that order).
+     * workshop of a lifecycle stage (refused in that order). Declined on No.
      */
-    bool remove(qlonglong groupId);
+    Outcome<> remove(qlonglong groupId);
 
-    /** The workshop picker's OK: 0 is refused with a message. */
-    bool confirmPick(qlonglong groupId);
+    /** The workshop picker's OK: 0 is refused. */
+    static std::optional<RefusalOf<>> confirmPick(qlonglong groupId);
 
 private:
-    std::optional<qlonglong> doSave(const WorkshopDraft& draft);
-    bool refuse(const QString& text);
-
     Session& m_session;
     Prompt& m_prompt;
 };

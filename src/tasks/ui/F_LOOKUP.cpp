@@ -1,6 +1,8 @@
 #include "tasks/ui/F_LOOKUP.h"
 
 #include "core/ui/Named.h"
+#include "core/ui/RunCommand.h"
+#include "core/ui/ShowRefusal.h"
 #include "tasks/ui/LOOKUP_FORM.h"
 #include "workflow/ui/Rules.h"
 
@@ -114,12 +116,14 @@ void F_LOOKUP::reload()
     const bool tree = currentKind() == LookupKind::Category;
     m_tree->setVisible(tree);
     m_list->setVisible(!tree);
-    if (tree) {
-        fillTree();
-        return;
-    }
-    m_list->clear();
-    m_list->addItems(LookupLists(m_session, m_prompt).entries(currentKind()));
+    runCommand(m_session, m_prompt, [&] {
+        if (tree) {
+            fillTree();
+            return;
+        }
+        m_list->clear();
+        m_list->addItems(LookupLists(m_session, m_prompt).entries(currentKind()));
+    });
 }
 
 void F_LOOKUP::fillTree()
@@ -156,9 +160,14 @@ void F_LOOKUP::fillTree()
 
 bool F_LOOKUP::moveCategory(const QString& dragged, const QString& target)
 {
-    const bool moved = LookupLists(m_session, m_prompt).moveCategory(dragged, target);
-    if (moved)
-        fillTree();
+    bool moved = false;
+    runCommand(m_session, m_prompt, [&] {
+        const Outcome<> outcome = LookupLists(m_session, m_prompt).moveCategory(dragged, target);
+        showRefusal(m_prompt, outcome.refusal());
+        moved = static_cast<bool>(outcome);
+        if (moved)
+            fillTree();
+    });
     return moved;
 }
 
@@ -188,13 +197,16 @@ void F_LOOKUP::onModify()
     const LookupKind kind = currentKind();
     const QString name = selectedName();
     LookupLists lists(m_session, m_prompt);
-    if (!lists.mayRename(kind, name))
+    if (showRefusal(m_prompt, lists.mayRename(kind, name)))
         return;
     if (kind == LookupKind::Rule) {
         Rules editor(m_session, m_prompt, QStringLiteral("OPEN"), name, this);
         editor.exec();
     } else {
-        const QString parent = kind == LookupKind::Category ? lists.parentOf(name) : QString();
+        QString parent;
+        if (kind == LookupKind::Category &&
+            !runCommand(m_session, m_prompt, [&] { parent = lists.parentOf(name); }))
+            return;
         LOOKUP_FORM editor(m_session, m_prompt, kind, QStringLiteral("OPEN"), name, parent, this);
         editor.exec();
     }
@@ -203,7 +215,14 @@ void F_LOOKUP::onModify()
 
 void F_LOOKUP::onDelete()
 {
-    if (LookupLists(m_session, m_prompt).remove(currentKind(), selectedName()))
+    bool removed = false;
+    runCommand(m_session, m_prompt, [&] {
+        const Outcome<> outcome =
+            LookupLists(m_session, m_prompt).remove(currentKind(), selectedName());
+        showRefusal(m_prompt, outcome.refusal());
+        removed = static_cast<bool>(outcome);
+    });
+    if (removed)
         reload();
 }
 

@@ -1,6 +1,8 @@
 #include "tasks/ui/LOOKUP_FORM.h"
 
 #include "core/ui/Named.h"
+#include "core/ui/RunCommand.h"
+#include "core/ui/ShowRefusal.h"
 
 #include <QDialogButtonBox>
 #include <QHash>
@@ -37,7 +39,10 @@ LOOKUP_FORM::LOOKUP_FORM(Session& session, Prompt& prompt, LookupKind kind, cons
         QTreeWidgetItem* chosen = root;
         QHash<QString, QTreeWidgetItem*> byName;
         int skipBelow = -1; // level of the renamed category while its branch is being passed
-        for (const CategoryNode& node : LookupLists(m_session, m_prompt).categoryTree()) {
+        QList<CategoryNode> nodes;
+        runCommand(m_session, m_prompt,
+                   [&] { nodes = LookupLists(m_session, m_prompt).categoryTree(); });
+        for (const CategoryNode& node : std::as_const(nodes)) {
             if (skipBelow >= 0 && node.level > skipBelow)
                 continue;
             skipBelow = -1;
@@ -74,10 +79,11 @@ void LOOKUP_FORM::onOk()
     draft.text = m_holdKey->text();
     if (m_parents && m_parents->currentItem())
         draft.parent = m_parents->currentItem()->text(0);
-    if (!LookupLists(m_session, m_prompt).save(draft)) {
-        m_holdKey->setFocus();
+    Outcome<> saved;
+    if (!runCommand(m_session, m_prompt,
+                    [&] { saved = LookupLists(m_session, m_prompt).save(draft); }) ||
+        showRefusal(m_prompt, saved.refusal(), [this](NoField) { return m_holdKey; }))
         return;
-    }
     m_saved = draft.text.trimmed();
     accept();
 }

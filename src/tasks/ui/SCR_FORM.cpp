@@ -4,6 +4,7 @@
 #include "core/Prompt.h"
 #include "core/Session.h"
 #include "core/ui/Named.h"
+#include "core/ui/RunCommand.h"
 #include "people/ui/dlgChooseUser.h"
 #include "tasks/LookupLists.h"
 #include "tasks/Recurrence.h"
@@ -467,7 +468,9 @@ void SCR_FORM::fillPriorities(const QString& current)
 {
     m_priority->clear();
     m_priority->addItem(QString());
-    m_priority->addItems(LookupLists(m_session, m_prompt).entries(LookupKind::Priority));
+    runCommand(m_session, m_prompt, [this] {
+        m_priority->addItems(LookupLists(m_session, m_prompt).entries(LookupKind::Priority));
+    });
     if (!current.isEmpty() && m_priority->findText(current) < 0)
         m_priority->addItem(current);
     m_priority->setCurrentIndex(std::max(0, m_priority->findText(current)));

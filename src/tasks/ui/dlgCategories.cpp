@@ -1,6 +1,7 @@
 #include "tasks/ui/dlgCategories.h"
 
 #include "core/ui/Named.h"
+#include "core/ui/RunCommand.h"
 #include "tasks/Pickers.h"
 
 #include <QDialogButtonBox>
@@ -41,7 +42,9 @@ dlgCategories::dlgCategories(Session& session, Prompt& prompt, bool several, QWi
     // The tree comes parents first, so the open path is the last item of each level above.
     QList<QTreeWidgetItem*> path;
     const QString wanted = current.trimmed();
-    for (const CategoryNode& node : folderChoices(session, prompt)) {
+    QList<CategoryNode> folders;
+    runCommand(session, prompt, [&] { folders = folderChoices(session, prompt); });
+    for (const CategoryNode& node : std::as_const(folders)) {
         path.resize(std::min<qsizetype>(node.level, path.size()));
         auto* item = path.isEmpty() ? new QTreeWidgetItem(m_tree, {node.name})
                                     : new QTreeWidgetItem(path.last(), {node.name});

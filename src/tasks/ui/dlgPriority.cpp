@@ -1,6 +1,7 @@
 #include "tasks/ui/dlgPriority.h"
 
 #include "core/ui/Named.h"
+#include "core/ui/RunCommand.h"
 #include "tasks/Pickers.h"
 
 #include <QDialogButtonBox>
@@ -37,7 +38,9 @@ dlgPriority::dlgPriority(Session& session, Prompt& prompt, bool several, QWidget
     layout->addWidget(m_tree);
     layout->addWidget(buttons);
 
-    for (const QString& priority : priorityChoices(session, prompt)) {
+    QStringList priorities;
+    runCommand(session, prompt, [&] { priorities = priorityChoices(session, prompt); });
+    for (const QString& priority : std::as_const(priorities)) {
         auto* item = new QTreeWidgetItem(m_tree, {priority});
         if (m_several)
             item->setCheckState(0, Qt::Unchecked);

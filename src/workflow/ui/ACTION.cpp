@@ -1,6 +1,8 @@
 #include "workflow/ui/ACTION.h"
 
 #include "core/ui/Named.h"
+#include "core/ui/RunCommand.h"
+#include "core/ui/ShowRefusal.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -59,9 +61,13 @@ ACTION::ACTION(Session& session, Prompt& prompt, const LifecycleStage& stage, co
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     if (!m_original.isEmpty()) {
-        const auto item = ActionItems(m_session, m_prompt, stage.lifecycleId, stage.ownerGroupId)
-                              .load(stage, m_original);
-        m_loaded = item.has_value();
+        Outcome<ActionItem> item;
+        runCommand(m_session, m_prompt, [&] {
+            item = ActionItems(m_session, m_prompt, stage.lifecycleId, stage.ownerGroupId)
+                       .load(stage, m_original);
+        });
+        showRefusal(m_prompt, item.refusal());
+        m_loaded = static_cast<bool>(item);
         if (item) {
             m_original = item->title;
             m_title->setText(item->title);
@@ -74,9 +80,8 @@ ACTION::ACTION(Session& session, Prompt& prompt, const LifecycleStage& stage, co
 
 bool ACTION::setIconFile(const QString& path)
 {
-    const auto bytes = ActionItems(m_session, m_prompt, m_stage.lifecycleId, m_stage.ownerGroupId)
-                           .readIconFile(path);
-    if (!bytes)
+    const Outcome<QByteArray> bytes = ActionItems::readIconFile(path);
+    if (showRefusal(m_prompt, bytes.refusal()))
         return false;
     m_icon = *bytes;
     showIcon();
@@ -107,13 +112,17 @@ void ACTION::onOk()
     item.title = m_title->text();
     item.mandatory = m_mandatory->isChecked();
     item.icon = m_icon;
-    if (ActionItems(m_session, m_prompt, m_stage.lifecycleId, m_stage.ownerGroupId)
-            .save(m_stage, m_original, item)) {
-        m_saved = item.title.trimmed();
-        accept();
-    } else {
-        m_title->setFocus();
-    }
+    Outcome<> saved;
+    if (!runCommand(m_session, m_prompt,
+                    [&] {
+                        saved = ActionItems(m_session, m_prompt, m_stage.lifecycleId,
+                                            m_stage.ownerGroupId)
+                                    .save(m_stage, m_original, item);
+                    }) ||
+        showRefusal(m_prompt, saved.refusal(), [this](NoField) { return m_title; }))
+        return;
+    m_saved = item.title.trimmed();
+    accept();
 }
 
 } // namespace bx

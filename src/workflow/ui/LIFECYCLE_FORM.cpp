@@ -3,6 +3,8 @@
 #include "core/Prompt.h"
 #include "core/Session.h"
 #include "core/ui/Named.h"
+#include "core/ui/RunCommand.h"
+#include "core/ui/ShowRefusal.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -122,8 +124,10 @@ LIFECYCLE_FORM::LIFECYCLE_FORM(Session& session, Prompt& prompt, LifecycleDraft 
     layout->addWidget(buttons);
 
     m_rule->addItem(QString());
-    m_rule->addItems(m_design.ruleNames());
-    fillOwnerTree();
+    runCommand(m_session, m_prompt, [this] {
+        m_rule->addItems(m_design.ruleNames());
+        fillOwnerTree();
+    });
     fillStages(m_draft.stages.isEmpty() ? -1 : 0);
 
     connect(m_cmdAdd, &QPushButton::clicked, this, &LIFECYCLE_FORM::onAdd);
@@ -279,9 +283,26 @@ bool LIFECYCLE_FORM::selectOwner(StageOwnerKind kind, qlonglong groupId, const Q
     return false;
 }
 
+bool LIFECYCLE_FORM::refused(const std::optional<DesignRefusal>& refusal)
+{
+    return showRefusal(m_prompt, refusal, [this](DesignField field) -> QWidget* {
+        switch (field) {
+        case DesignField::Identifier:
+            return m_key;
+        case DesignField::Description:
+            return m_description;
+        case DesignField::Stages:
+            return m_stages;
+        case DesignField::None:
+            break;
+        }
+        return nullptr;
+    });
+}
+
 bool LIFECYCLE_FORM::addStage(const QString& name)
 {
-    if (!m_design.acceptStageName(m_draft.stages, name))
+    if (refused(stageNameProblem(m_draft.stages, name)))
         return false;
     StageDraft s;
     s.stage.stageName = name.trimmed();
@@ -300,7 +321,7 @@ bool LIFECYCLE_FORM::addStage(const QString& name)
 bool LIFECYCLE_FORM::renameStage(int index, const QString& name)
 {
     if (index < 0 || index >= m_draft.stages.size() ||
-        !m_design.acceptStageName(m_draft.stages, name, index))
+        refused(stageNameProblem(m_draft.stages, name, index)))
         return false;
     m_draft.stages[index].stage.stageName = name.trimmed();
     fillStages(index);
@@ -309,7 +330,12 @@ bool LIFECYCLE_FORM::renameStage(int index, const QString& name)
 
 bool LIFECYCLE_FORM::removeStage(int index)
 {
-    if (!m_design.mayRemoveStage(m_draft, index))
+    if (index < 0 || index >= m_draft.stages.size())
+        return false;
+    std::optional<DesignRefusal> refusal;
+    if (!runCommand(m_session, m_prompt,
+                    [&] { refusal = m_design.mayRemoveStage(m_draft, index); }) ||
+        refused(refusal))
         return false;
     m_draft.stages.removeAt(index);
     fillStages(std::min(index, static_cast<int>(m_draft.stages.size()) - 1));
@@ -353,26 +379,16 @@ void LIFECYCLE_FORM::onOk()
 {
     m_draft.lifecycleId = m_key->text();
     m_draft.description = m_description->text();
-    const LifecycleDesign::SaveOutcome outcome = m_design.save(m_draft);
-    if (outcome.saved) {
-        m_savedId = m_draft.lifecycleId;
-        accept();
+    Outcome<Done, DesignField> saved;
+    if (!runCommand(m_session, m_prompt, [&] { saved = m_design.save(m_draft); }))
+        return;
+    if (refused(saved.refusal())) {
+        if (saved.refusal()->field == DesignField::Identifier)
+            m_key->selectAll();
         return;
     }
-    switch (outcome.focus) {
-    case DesignField::Identifier:
-        m_key->setFocus();
-        m_key->selectAll();
-        break;
-    case DesignField::Description:
-        m_description->setFocus();
-        break;
-    case DesignField::Stages:
-        m_stages->setFocus();
-        break;
-    case DesignField::None:
-        break;
-    }
+    m_savedId = m_draft.lifecycleId;
+    accept();
 }
 
 } // namespace bx

@@ -75,6 +75,8 @@ private:
     void fillStages(int select);
     void showStage();
     QString ownerText(const LifecycleStage& stage) const;
+    /** Shows a refusal with the focus on its control; false when there is none. */
+    bool refused(const std::optional<DesignRefusal>& refusal);
 
     Session& m_session;
     Prompt& m_prompt;

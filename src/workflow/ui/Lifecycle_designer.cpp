@@ -3,6 +3,8 @@
 #include "core/Prompt.h"
 #include "core/Session.h"
 #include "core/ui/Named.h"
+#include "core/ui/RunCommand.h"
+#include "core/ui/ShowRefusal.h"
 #include "workflow/ui/LIFECYCLE_FORM.h"
 
 #include <QAction>
@@ -72,9 +74,11 @@ void Lifecycle_designer::refresh()
 {
     const QString keep = selectedId();
     m_list->clear();
-    for (const LifecycleSummary& row : m_design.list())
-        m_list->addTopLevelItem(
-            new QTreeWidgetItem(QStringList{row.lifecycleId, row.description, row.designer}));
+    runCommand(m_session, m_prompt, [this] {
+        for (const LifecycleSummary& row : m_design.list())
+            m_list->addTopLevelItem(
+                new QTreeWidgetItem(QStringList{row.lifecycleId, row.description, row.designer}));
+    });
     if (!keep.isEmpty())
         select(keep);
 }
@@ -124,7 +128,9 @@ void Lifecycle_designer::onProperties()
     const QString id = requireSelection();
     if (id.isEmpty())
         return;
-    std::optional<LifecycleDraft> draft = m_design.open(id);
+    std::optional<LifecycleDraft> draft;
+    if (!runCommand(m_session, m_prompt, [&] { draft = m_design.open(id); }))
+        return;
     if (!draft) {
         // Deleted elsewhere meanwhile: show the list as it is now.
         refresh();
@@ -144,7 +150,11 @@ void Lifecycle_designer::onTriggers()
 void Lifecycle_designer::onDelete()
 {
     const QString id = requireSelection();
-    if (!id.isEmpty() && m_design.remove(id))
+    if (id.isEmpty())
+        return;
+    Outcome<> removed;
+    if (runCommand(m_session, m_prompt, [&] { removed = m_design.remove(id); }) &&
+        !showRefusal(m_prompt, removed.refusal()) && removed)
         refresh();
 }
 
@@ -153,10 +163,12 @@ void Lifecycle_designer::onCopy()
     const QString id = requireSelection();
     if (id.isEmpty())
         return;
-    if (const auto copy = m_design.makeCopy(id)) {
-        refresh();
-        select(*copy);
-    }
+    Outcome<QString> copy;
+    if (!runCommand(m_session, m_prompt, [&] { copy = m_design.makeCopy(id); }) ||
+        showRefusal(m_prompt, copy.refusal()) || !copy)
+        return;
+    refresh();
+    select(*copy);
 }
 
 } // namespace bx

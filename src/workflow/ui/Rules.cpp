@@ -2,6 +2,8 @@
 
 #include "core/Prompt.h"
 #include "core/ui/Named.h"
+#include "core/ui/RunCommand.h"
+#include "core/ui/ShowRefusal.h"
 #include "workflow/RuleStore.h"
 
 #include <QDialogButtonBox>
@@ -72,7 +74,9 @@ Rules::Rules(Session& session, Prompt& prompt, const QString& mode, const QStrin
     connect(test, &QPushButton::clicked, this, &Rules::onTest);
 
     if (mode.compare(QLatin1String("OPEN"), Qt::CaseInsensitive) == 0) {
-        if (const auto rule = RuleStore(m_session, m_prompt).load(ruleName)) {
+        std::optional<RuleRecord> rule;
+        runCommand(m_session, m_prompt, [&] { rule = RuleStore(m_session).load(ruleName); });
+        if (rule) {
             m_original = rule->name;
             m_name->setText(rule->name);
             m_script->setPlainText(rule->script);
@@ -84,33 +88,39 @@ Rules::Rules(Session& session, Prompt& prompt, const QString& mode, const QStrin
 
 void Rules::onOk()
 {
-    if (RuleStore(m_session, m_prompt).save(m_original, m_name->text(), m_script->toPlainText())) {
-        m_saved = m_name->text().trimmed();
-        accept();
-    } else if (!m_name->text().trimmed().isEmpty() && m_script->toPlainText().trimmed().isEmpty()) {
-        m_script->setFocus();
-    } else {
-        m_name->setFocus();
-    }
+    Outcome<Done, RuleField> saved;
+    if (!runCommand(m_session, m_prompt, [&] {
+            saved = RuleStore(m_session).save(m_original, m_name->text(), m_script->toPlainText());
+        }))
+        return;
+    if (showRefusal(m_prompt, saved.refusal(), [this](RuleField field) -> QWidget* {
+            return field == RuleField::Script ? static_cast<QWidget*>(m_script) : m_name;
+        }))
+        return;
+    m_saved = m_name->text().trimmed();
+    accept();
 }
 
 void Rules::onTest()
 {
-    RuleStore store(m_session, m_prompt);
     const std::optional<QString> typed = m_prompt.input(QStringLiteral("Task number:"), kTestTitle);
     if (!typed)
         return;
-    const std::optional<qlonglong> number = store.parseTaskNumber(*typed);
-    if (!number)
+    const Outcome<qlonglong> number = RuleStore::parseTaskNumber(*typed);
+    if (showRefusal(m_prompt, number.refusal()))
         return;
     TrialOwner proposed;
     if (!m_testOwner->text().trimmed().isEmpty())
         proposed.owner = m_testOwner->text().trimmed();
     if (!m_testGroup->text().trimmed().isEmpty())
         proposed.group = m_testGroup->text().trimmed().toLongLong();
-    const std::optional<RuleTrial> result =
-        store.trial(m_script->toPlainText(), *number, proposed, m_name->text());
-    if (!result)
+    Outcome<RuleTrial> result;
+    if (!runCommand(m_session, m_prompt,
+                    [&] {
+                        result = RuleStore(m_session).trial(m_script->toPlainText(), *number,
+                                                            proposed, m_name->text());
+                    }) ||
+        showRefusal(m_prompt, result.refusal()))
         return;
     m_prompt.inform(result->report(), kTestTitle,
                     result->outcome.ok() ? PromptIcon::Information : PromptIcon::Critical);

@@ -2,6 +2,8 @@
 
 #include "core/Prompt.h"
 #include "core/ui/Named.h"
+#include "core/ui/RunCommand.h"
+#include "core/ui/ShowRefusal.h"
 #include "workflow/ui/ACTION.h"
 
 #include <QDialogButtonBox>
@@ -78,11 +80,13 @@ void TRIGGERS_FORM::reload()
     {
         const QSignalBlocker quiet(m_stages);
         m_stages->clear();
-        for (const StageListEntry& e : m_items.stageList()) {
-            auto* item = new QTreeWidgetItem(m_stages, {e.stageName, e.ownerText});
-            item->setData(0, kSequenceRole, e.sequence);
-            item->setData(0, kKeyRole, e.key);
-        }
+        runCommand(m_session, m_prompt, [this] {
+            for (const StageListEntry& e : m_items.stageList()) {
+                auto* item = new QTreeWidgetItem(m_stages, {e.stageName, e.ownerText});
+                item->setData(0, kSequenceRole, e.sequence);
+                item->setData(0, kKeyRole, e.key);
+            }
+        });
     }
     m_stages->setCurrentItem(m_stages->topLevelItem(0));
     onStage();
@@ -111,11 +115,13 @@ void TRIGGERS_FORM::onStage()
 void TRIGGERS_FORM::showActions(const QString& select)
 {
     m_actions->clear();
-    const auto stage = m_items.stage(chosenSequence());
-    if (!stage)
-        return;
-    m_actions->addItems(m_items.actionTitles(*stage));
-    if (select.isEmpty())
+    if (!runCommand(m_session, m_prompt,
+                    [this] {
+                        const Outcome<LifecycleStage> stage = m_items.stage(chosenSequence());
+                        if (!showRefusal(m_prompt, stage.refusal()))
+                            m_actions->addItems(m_items.actionTitles(*stage));
+                    }) ||
+        select.isEmpty())
         return;
     const auto found = m_actions->findItems(select, Qt::MatchFixedString);
     if (!found.isEmpty())
@@ -124,8 +130,9 @@ void TRIGGERS_FORM::showActions(const QString& select)
 
 void TRIGGERS_FORM::openEditor(const QString& title)
 {
-    const auto stage = m_items.stage(chosenSequence());
-    if (!stage)
+    Outcome<LifecycleStage> stage;
+    if (!runCommand(m_session, m_prompt, [&] { stage = m_items.stage(chosenSequence()); }) ||
+        showRefusal(m_prompt, stage.refusal()))
         return;
     auto* editor = new ACTION(m_session, m_prompt, *stage, title, this);
     editor->setAttribute(Qt::WA_DeleteOnClose);
@@ -162,7 +169,10 @@ void TRIGGERS_FORM::onDelete()
         m_prompt.inform(kNoActionSelected);
         return;
     }
-    if (m_items.remove(chosenSequence(), title))
+    Outcome<> removed;
+    if (runCommand(m_session, m_prompt,
+                   [&] { removed = m_items.remove(chosenSequence(), title); }) &&
+        !showRefusal(m_prompt, removed.refusal()) && removed)
         showActions();
 }
 

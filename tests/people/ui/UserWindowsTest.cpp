@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
@@ -98,8 +99,13 @@ TEST_F(UserWindowsTest, NewUserIsRefusedThenSavedAndReopensWithHisPassword)
 
     auto* ok = child<QPushButton>(&form, "OKButton");
     QTest::keyClicks(child<QLineEdit>(&form, "HOLD_KEY"), QStringLiteral("SuperVisor"));
+    // The refused box is focused, its tab page brought forward.
+    auto* tabs = child<QTabWidget>(&form, "SSTab1");
+    tabs->setCurrentIndex(1);
     ok->click();
     EXPECT_EQ(prompt.last().text, kSupervisorReserved);
+    EXPECT_EQ(tabs->currentIndex(), 0);
+    EXPECT_EQ(form.focusWidget(), child<QLineEdit>(&form, "HOLD_KEY"));
     child<QLineEdit>(&form, "HOLD_KEY")->setText(QStringLiteral("O'Brien-Ægir"));
     child<QLineEdit>(&form, "Text1")->setText(QStringLiteral("Pat O'Brien"));
     child<QLineEdit>(&form, "Text3")->setText(QStringLiteral("abcde"));

@@ -24,6 +24,10 @@ TEST_F(WorkshopWindowsTest, NewWorkshopThenChosenAsRecipient)
     DlgAddTeam window(session, prompt);
     QTest::keyClicks(child<QLineEdit>(window, "txtTeamName"), QStringLiteral("O'Brien's Ærø team"));
     child<QComboBox>(window, "T_CATEGORY")->setCurrentText(QStringLiteral("Ærø docs"));
+    // A refusal reaches the prompt and puts the focus on the box it names.
+    child<QPushButton>(window, "cmdOK")->click();
+    EXPECT_EQ(prompt.texts(), QStringList{QStringLiteral("Please, specify user for Workshop")});
+    EXPECT_EQ(window.focusWidget(), child<QListWidget>(window, "ListView2"));
     auto* lists = child<QComboBox>(window, "cmbUsers");
     lists->setCurrentIndex(lists->findText(QStringLiteral("All Users")));
     auto* candidates = child<QListWidget>(window, "ListView1");
