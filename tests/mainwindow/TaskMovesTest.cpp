@@ -11,6 +11,7 @@
 #include "support/FixedClock.h"
 #include "support/Schema.h"
 #include "support/ScriptedPrompt.h"
+#include "support/TaskRows.h"
 #include "tasks/cSCR.h"
 #include "workflow/RecordRoute.h"
 
@@ -39,14 +40,9 @@ protected:
             return;
         QDir(tempDir()).mkdir(QStringLiteral("program"));
         test::loadCurrentSchema(db(), tempDir() + QStringLiteral("/program"));
-        for (const QString& user : {kMe, kOther}) {
-            db().execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, User_Name) VALUES (?, ?)"),
-                         {user, user});
-        }
-        db().execute(QStringLiteral("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (?, ?)"),
-                     {kShop, QStringLiteral("Seventh")});
-        db().execute(QStringLiteral("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (?, ?)"),
-                     {kQuotedShop, kQuotedShopName});
+        test::addUsers(db(), {kMe, kOther});
+        test::addWorkshop(db(), kShop, QStringLiteral("Seventh"));
+        test::addWorkshop(db(), kQuotedShop, kQuotedShopName);
         session.setDatabase(connectAgain());
         session.user.userId = kMe;
         session.currentWorkshopId = static_cast<int>(kShop);
@@ -62,17 +58,17 @@ protected:
     qlonglong addTask(const QString& owner, const QString& status = QStringLiteral("A"),
                       bool sensitive = false, qlonglong folder = 0)
     {
-        const qlonglong n = db().insertNumbered(
-            QStringLiteral("SCR"), QStringLiteral("SCR_Counter"),
-            {QStringLiteral("SCR_Title"), QStringLiteral("SCR_Status"),
-             QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("SCR_Group_ID"),
-             QStringLiteral("SCR_Sensitive"), QStringLiteral("SCR_Parent_Folder_Number"),
-             QStringLiteral("SCR_Parent_Number"), QStringLiteral("SCR_OwnerType"),
-             QStringLiteral("SCR_Owner_Date_Viewed")},
-            {QStringLiteral("Fix Bob's \"printer\""), status, owner, kShop,
-             db().dialect().flag(sensitive), folder, 0, 0, naive(QDate(2024, 1, 2), QTime(8, 0))});
-        db().execute(
-            QStringLiteral("UPDATE SCR SET SCR_Number = SCR_Counter WHERE SCR_Counter = ?"), {n});
+        const qlonglong n = test::addTaskRow(
+            db(),
+            {{QStringLiteral("SCR_Title"), QStringLiteral("Fix Bob's \"printer\"")},
+             {QStringLiteral("SCR_Status"), status},
+             {QStringLiteral("SCR_Owner_User_ID"), owner},
+             {QStringLiteral("SCR_Group_ID"), kShop},
+             {QStringLiteral("SCR_Sensitive"), sensitive},
+             {QStringLiteral("SCR_Parent_Folder_Number"), folder},
+             {QStringLiteral("SCR_Parent_Number"), 0},
+             {QStringLiteral("SCR_OwnerType"), 0},
+             {QStringLiteral("SCR_Owner_Date_Viewed"), naive(QDate(2024, 1, 2), QTime(8, 0))}});
         RouteHistoryEntry e;
         e.taskNumber = n;
         e.action = QStringLiteral("Create Request");

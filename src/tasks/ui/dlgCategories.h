@@ -1,12 +1,11 @@
 #pragma once
 
-#include <QDialog>
+#include "tasks/ui/PickerDialog.h"
+
 #include <QStringList>
 
 #include <functional>
 #include <optional>
-
-class QTreeWidget;
 
 namespace bx {
 
@@ -18,7 +17,7 @@ class Session;
  * ticked when the caller asks for several. The folder `current` is selected (ticked) at the
  * start. OK without a folder says "Please select a Folder." and stays open.
  */
-class dlgCategories : public QDialog
+class dlgCategories : public PickerDialog
 {
     Q_OBJECT
 public:
@@ -33,21 +32,6 @@ public:
                                              QWidget* parent, const QString& current = {});
     /** Test hook: when set, choose() calls it instead of showing the dialog; empty to reset. */
     static void setChoiceForTests(std::function<std::optional<QStringList>()> choice);
-
-    /** The choice after OK; empty before. */
-    const QStringList& chosen() const { return m_chosen; }
-
-    /** OK: checks the selection; accepts the dialog when there is one. @return true when accepted
-     */
-    bool confirm();
-
-private:
-    QStringList selection() const;
-
-    Prompt& m_prompt;
-    bool m_several;
-    QTreeWidget* m_tree;
-    QStringList m_chosen;
 };
 
 } // namespace bx

@@ -1,12 +1,11 @@
 #pragma once
 
-#include <QDialog>
+#include "tasks/ui/PickerDialog.h"
+
 #include <QStringList>
 
 #include <functional>
 #include <optional>
-
-class QTreeWidget;
 
 namespace bx {
 
@@ -18,7 +17,7 @@ class Session;
  * be ticked when the caller asks for several. OK without one says "Please select a priority." and
  * stays open.
  */
-class dlgPriority : public QDialog
+class dlgPriority : public PickerDialog
 {
     Q_OBJECT
 public:
@@ -32,21 +31,6 @@ public:
                                              QWidget* parent);
     /** Test hook: when set, choose() calls it instead of showing the dialog; empty to reset. */
     static void setChoiceForTests(std::function<std::optional<QStringList>()> choice);
-
-    /** The choice after OK; empty before. */
-    const QStringList& chosen() const { return m_chosen; }
-
-    /** OK: checks the selection; accepts the dialog when there is one. @return true when accepted
-     */
-    bool confirm();
-
-private:
-    QStringList selection() const;
-
-    Prompt& m_prompt;
-    bool m_several;
-    QTreeWidget* m_tree;
-    QStringList m_chosen;
 };
 
 } // namespace bx

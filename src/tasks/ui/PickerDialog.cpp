@@ -1,0 +1,55 @@
+#include "tasks/ui/PickerDialog.h"
+
+#include "core/ui/Named.h"
+#include "tasks/Pickers.h"
+
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
+#include <QVBoxLayout>
+
+namespace bx {
+
+PickerDialog::PickerDialog(Prompt& prompt, bool several, const char* treeName,
+                           const QString& missing, QWidget* parent)
+    : QDialog(parent)
+    , m_prompt(prompt)
+    , m_several(several)
+    , m_missing(missing)
+    , m_tree(named(new QTreeWidget, treeName))
+{
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("cmdOK"));
+    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cmdCancel"));
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_tree);
+    layout->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, this, &PickerDialog::confirm);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    if (!m_several)
+        connect(m_tree, &QTreeWidget::itemDoubleClicked, this, &PickerDialog::confirm);
+}
+
+bool PickerDialog::confirm()
+{
+    const std::optional<QStringList> pick = acceptPick(m_prompt, selection(), m_missing);
+    if (!pick)
+        return false;
+    m_chosen = *pick;
+    accept();
+    return true;
+}
+
+QStringList PickerDialog::selection() const
+{
+    QStringList out;
+    for (QTreeWidgetItemIterator it(m_tree); *it; ++it) {
+        const QTreeWidgetItem* item = *it;
+        if (m_several ? item->checkState(0) == Qt::Checked : item->isSelected())
+            out << item->text(0);
+    }
+    return out;
+}
+
+} // namespace bx
