@@ -169,6 +169,12 @@ void cSCR::writeExistingRow(Database& db)
         assignments << c + QStringLiteral(" = ?");
         values << storedValue(c);
     }
+    const QString owner = QStringLiteral("SCR_Owner_User_ID");
+    if (!sameValue(ColumnKind::Text, m_values.value(owner), m_snapshot.value(owner))) {
+        const auto [kindColumn, kindValue] = ownerKindOfEditorRoute();
+        assignments << kindColumn + QStringLiteral(" = ?");
+        values << kindValue;
+    }
     values << SCR_Number();
     const qlonglong changed =
         db.execute(QStringLiteral("UPDATE SCR SET ") + assignments.join(QStringLiteral(", ")) +
@@ -176,9 +182,6 @@ void cSCR::writeExistingRow(Database& db)
                    values);
     if (changed == 0)
         throw TaskFault{QStringLiteral(" Task %1 does not exist ").arg(SCR_Number())};
-    const QString owner = QStringLiteral("SCR_Owner_User_ID");
-    if (!sameValue(ColumnKind::Text, m_values.value(owner), m_snapshot.value(owner)))
-        endWorkshopOwnership(db, SCR_Number());
 }
 
 void cSCR::writeNewRow(Database& db)

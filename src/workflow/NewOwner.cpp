@@ -33,11 +33,9 @@ void writeNewOwner(Database& db, qlonglong task, const QString& owner, qlonglong
                values);
 }
 
-void endWorkshopOwnership(Database& db, qlonglong task)
+ColumnValue ownerKindOfEditorRoute()
 {
-    db.execute(QStringLiteral("UPDATE SCR SET SCR_OwnerType = ? WHERE SCR_Number = ? AND "
-                              "SCR_OwnerType = ?"),
-               {static_cast<int>(OwnerType::User), task, static_cast<int>(OwnerType::Workshop)});
+    return {QStringLiteral("SCR_OwnerType"), static_cast<int>(OwnerType::User)};
 }
 
 } // namespace bx

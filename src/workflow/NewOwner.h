@@ -32,11 +32,11 @@ void writeNewOwner(Database& db, qlonglong task, const QString& owner, qlonglong
                    OwnerType kind);
 
 /**
- * After the task editor gave a task to a person or to a workshop's "unassigned" place: a task
- * that a drop had given to a workshop as a whole (SCR_OwnerType 1, the owner column holding the
- * workshop's number) is no longer one, so that it shows for its new owner. The task object keeps
- * its hands off the column otherwise. Inside the save's transaction.
+ * What the task editor's save adds when it gave the task a new owner (a person, or a workshop's
+ * "unassigned" place): SCR_OwnerType back to a person's 0, so that a task a drop had given to a
+ * workshop as a whole (1, the owner column holding the workshop's number) shows for its new owner.
+ * The task object keeps its hands off the column otherwise.
  */
-void endWorkshopOwnership(Database& db, qlonglong task);
+ColumnValue ownerKindOfEditorRoute();
 
 } // namespace bx
