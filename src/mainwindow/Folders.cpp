@@ -3,7 +3,7 @@
 #include "core/Prompt.h"
 #include "core/Session.h"
 #include "core/db/Database.h"
-#include "core/db/DatabaseOpener.h"
+#include "core/db/DbError.h"
 
 namespace bx {
 
@@ -12,6 +12,15 @@ namespace folders {
 QString deleteQuestion(const QString& name)
 {
     return QStringLiteral("Would you like to delete folder ") + name + QStringLiteral("?");
+}
+
+void reportFailure(Session& session, Prompt& prompt, const DbError& e, FolderCommand command)
+{
+    session.errorLog().write(QStringLiteral("Error ") + e.number(), e.text());
+    const QString text = command == FolderCommand::Delete
+                             ? e.number() + QStringLiteral(": ") + e.description()
+                             : e.description();
+    prompt.inform(text, {}, PromptIcon::Critical);
 }
 
 } // namespace folders
@@ -41,13 +50,6 @@ std::optional<FolderRow> folderOfWorkshop(Session& session, qlonglong counter)
     return toFolder(rs);
 }
 
-/** Shows a failure the way the folder commands name it, and logs it. */
-void showError(Session& session, Prompt& prompt, const DbError& e, const QString& text)
-{
-    session.errorLog().write(QStringLiteral("Error ") + e.number(), e.text());
-    prompt.inform(text, {}, PromptIcon::Critical);
-}
-
 } // namespace
 
 std::optional<FolderRow> readFolder(Database& db, qlonglong counter)
@@ -71,17 +73,12 @@ std::optional<FolderRow> createFolder(Session& session, Prompt& prompt, FolderTy
     f.parent = parent;
     f.type = static_cast<int>(type);
     f.groupId = session.currentWorkshopId;
-    try {
-        f.counter = session.db().insertNumbered(
-            QStringLiteral("FOLDER"), QStringLiteral("Folder_Counter"),
-            {QStringLiteral("Folder_Owner_ID"), QStringLiteral("Folder_Name"),
-             QStringLiteral("Parent_Folder_Counter"), QStringLiteral("Folder_Type"),
-             QStringLiteral("Group_ID")},
-            {f.ownerId, f.name, f.parent, f.type, f.groupId});
-    } catch (const DbError& e) {
-        reportDatabaseError(e, session, prompt);
-        return std::nullopt;
-    }
+    f.counter = session.db().insertNumbered(
+        QStringLiteral("FOLDER"), QStringLiteral("Folder_Counter"),
+        {QStringLiteral("Folder_Owner_ID"), QStringLiteral("Folder_Name"),
+         QStringLiteral("Parent_Folder_Counter"), QStringLiteral("Folder_Type"),
+         QStringLiteral("Group_ID")},
+        {f.ownerId, f.name, f.parent, f.type, f.groupId});
     return f;
 }
 
@@ -96,20 +93,15 @@ std::optional<QString> renameFolder(Session& session, Prompt& prompt, qlonglong 
         prompt.input(folders::kNameLabel, folders::kRenameCaption, oldName);
     if (!typed || typed->trimmed().isEmpty())
         return std::nullopt;
-    try {
-        Transaction tx(session.db());
-        if (!folderOfWorkshop(session, folder)) {
-            prompt.inform(folders::kNotFound);
-            return std::nullopt;
-        }
-        session.db().execute(
-            QStringLiteral("UPDATE FOLDER SET Folder_Name = ? WHERE Folder_Counter = ?"),
-            {*typed, folder});
-        tx.commit();
-    } catch (const DbError& e) {
-        showError(session, prompt, e, e.description());
+    Transaction tx(session.db());
+    if (!folderOfWorkshop(session, folder)) {
+        prompt.inform(folders::kNotFound);
         return std::nullopt;
     }
+    session.db().execute(
+        QStringLiteral("UPDATE FOLDER SET Folder_Name = ? WHERE Folder_Counter = ?"),
+        {*typed, folder});
+    tx.commit();
     return *typed;
 }
 
@@ -123,42 +115,37 @@ std::optional<qlonglong> deleteFolder(Session& session, Prompt& prompt, FolderTy
     if (prompt.ask(folders::deleteQuestion(name), folders::kDeleteTitle) != PromptAnswer::Yes)
         return std::nullopt;
     Database& db = session.db();
-    try {
-        Transaction tx(db);
-        if (type == FolderType::Mail) {
-            if (db.scalar(QStringLiteral("SELECT COUNT(*) FROM MAIL WHERE MAIL_Folder_Number = ?"),
-                          {folder})
-                    .toLongLong() > 0) {
-                prompt.inform(folders::kHoldsMessages);
-                return std::nullopt;
-            }
-        } else if (db.scalar(QStringLiteral("SELECT COUNT(*) FROM SCR WHERE "
-                                            "SCR_Parent_Folder_Number = ? AND SCR_Group_ID = ?"),
-                             {folder, session.currentWorkshopId})
-                       .toLongLong() > 0) {
-            prompt.inform(folders::kHoldsTasks);
+    Transaction tx(db);
+    if (type == FolderType::Mail) {
+        if (db.scalar(QStringLiteral("SELECT COUNT(*) FROM MAIL WHERE MAIL_Folder_Number = ?"),
+                      {folder})
+                .toLongLong() > 0) {
+            prompt.inform(folders::kHoldsMessages);
             return std::nullopt;
         }
-        const std::optional<FolderRow> row = folderOfWorkshop(session, folder);
-        if (!row) {
-            prompt.inform(folders::kNotFound);
-            return std::nullopt;
-        }
-        db.execute(QStringLiteral("DELETE FROM FOLDER WHERE Folder_Counter = ?"), {folder});
-        db.execute(QStringLiteral("UPDATE FOLDER SET Parent_Folder_Counter = ? WHERE "
-                                  "Parent_Folder_Counter = ?"),
-                   {row->parent, folder});
-        if (type == FolderType::Task) {
-            db.execute(QStringLiteral("UPDATE SCR SET SCR_Parent_Folder_Number = 0 WHERE "
-                                      "SCR_Parent_Folder_Number = ?"),
-                       {folder});
-        }
-        tx.commit();
-        return row->parent;
-    } catch (const DbError& e) {
-        showError(session, prompt, e, e.number() + QStringLiteral(": ") + e.description());
+    } else if (db.scalar(QStringLiteral("SELECT COUNT(*) FROM SCR WHERE "
+                                        "SCR_Parent_Folder_Number = ? AND SCR_Group_ID = ?"),
+                         {folder, session.currentWorkshopId})
+                   .toLongLong() > 0) {
+        prompt.inform(folders::kHoldsTasks);
         return std::nullopt;
     }
+    const std::optional<FolderRow> row = folderOfWorkshop(session, folder);
+    if (!row) {
+        prompt.inform(folders::kNotFound);
+        return std::nullopt;
+    }
+    db.execute(QStringLiteral("DELETE FROM FOLDER WHERE Folder_Counter = ?"), {folder});
+    db.execute(QStringLiteral("UPDATE FOLDER SET Parent_Folder_Counter = ? WHERE "
+                              "Parent_Folder_Counter = ?"),
+               {row->parent, folder});
+    if (type == FolderType::Task) {
+        db.execute(QStringLiteral("UPDATE SCR SET SCR_Parent_Folder_Number = 0 WHERE "
+                                  "SCR_Parent_Folder_Number = ?"),
+                   {folder});
+    }
+    tx.commit();
+    return row->parent;
 }
 
 } // namespace bx

@@ -11,11 +11,12 @@
  * SCR_Parent_Folder_Number holds the folder's counter, a message when MAIL_Folder_Number does.
  *
  * The commands take the session and a prompt: they ask and show their messages themselves and
- * return what the tree needs to follow. Database errors are reported and never thrown.
+ * return what the tree needs to follow. Database errors travel up to the window's command.
  */
 namespace bx {
 
 class Database;
+class DbError;
 class Prompt;
 class Session;
 
@@ -36,6 +37,16 @@ inline const QString kHoldsTasks =
 
 /** "Would you like to delete folder " + name + "?" */
 QString deleteQuestion(const QString& name);
+
+/** The folder commands that word their database failures themselves. */
+enum class FolderCommand
+{
+    Rename, ///< shows the error's description
+    Delete  ///< shows the error's number, ": " and its description
+};
+
+/** Shows a failure of a folder command as that command words it (critical box), and logs it. */
+void reportFailure(Session& session, Prompt& prompt, const DbError& e, FolderCommand command);
 
 } // namespace folders
 
@@ -64,7 +75,7 @@ std::optional<FolderRow> readFolder(Database& db, qlonglong counter);
  * IDM_FOLDER: asks for the name ("Create New Personal Folder") and adds a folder of the signed-in
  * user in the current workshop under `parent` (the selected folder, or 0). An empty answer or
  * Cancel ends the command.
- * @return the new folder; nothing when nothing was added (error shown)
+ * @return the new folder; nothing when nothing was added. Throws DbError (runCommand reports it).
  */
 std::optional<FolderRow> createFolder(Session& session, Prompt& prompt, FolderType type,
                                       qlonglong parent);
@@ -74,7 +85,8 @@ std::optional<FolderRow> createFolder(Session& session, Prompt& prompt, FolderTy
  * folder ("Please select a folder to rename"). Asks for the new name ("Rename Personal Folder",
  * starting from `oldName`); a non-empty answer is stored when the folder is one of the current
  * workshop ("Folder not found" otherwise).
- * @return the new name; nothing when nothing changed (message shown)
+ * @return the new name; nothing when nothing changed (message shown). Throws DbError
+ *         (reportFailure with FolderCommand::Rename words it).
  */
 std::optional<QString> renameFolder(Session& session, Prompt& prompt, qlonglong folder,
                                     const QString& oldName);
@@ -86,7 +98,8 @@ std::optional<QString> renameFolder(Session& session, Prompt& prompt, qlonglong 
  * workshop. Otherwise, in one transaction, deletes the folder, lifts its sub-folders to its parent
  * and takes tasks of other workshops out of it (they would point at nothing).
  * @return the deleted folder's parent, under which the tree puts its sub-folders; nothing when
- *         nothing was deleted (message shown)
+ *         nothing was deleted (message shown). Throws DbError (reportFailure with
+ *         FolderCommand::Delete words it).
  */
 std::optional<qlonglong> deleteFolder(Session& session, Prompt& prompt, FolderType type,
                                       qlonglong folder, const QString& name);

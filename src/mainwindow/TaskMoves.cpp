@@ -5,7 +5,6 @@
 #include "core/Session.h"
 #include "core/TextCompare.h"
 #include "core/db/Database.h"
-#include "core/db/DatabaseOpener.h"
 #include "mainwindow/Folders.h"
 #include "people/UserRights.h"
 #include "tasks/cSCR.h"
@@ -236,68 +235,58 @@ QString categoryPath(Database& db, const QString& category)
 bool dropTask(Session& session, Prompt& prompt, qlonglong task, DropTarget target,
               const QVariant& key)
 {
-    try {
-        Database& db = session.db();
-        const RecordSet row = readTask(db, task);
-        if (row.isEmpty())
-            return false;
-        if (!mayMoveTask(session, task)) {
-            prompt.inform(UserRights::kMayNotDetachSubtask);
-            return false;
-        }
-        const QString title = row.text(QStringLiteral("SCR_Title"));
-        switch (target) {
-        case DropTarget::Task:
-            return makeSubtask(session, prompt, task, title, key.toLongLong());
-        case DropTarget::User:
-            if (prompt.ask(taskmoves::routeToUserQuestion(title, userName(db, key.toString()))) !=
-                PromptAnswer::Yes)
-                return false;
-            return routeTask(session, task, key, OwnerType::User);
-        case DropTarget::Workshop: {
-            const QString name =
-                db.scalar(QStringLiteral("SELECT GROUP_NAME FROM LU_GROUP WHERE GROUP_ID = ?"),
-                          {key.toLongLong()})
-                    .toString();
-            if (prompt.ask(taskmoves::routeToWorkshopQuestion(title, name)) != PromptAnswer::Yes)
-                return false;
-            return routeTask(session, task, key, OwnerType::Workshop);
-        }
-        case DropTarget::Category:
-            if (prompt.ask(taskmoves::categoryQuestion(title, categoryPath(db, key.toString()))) !=
-                PromptAnswer::Yes)
-                return false;
-            return moveToCategory(session, task, key.toString());
-        case DropTarget::Folder: {
-            const std::optional<FolderRow> folder = readFolder(db, key.toLongLong());
-            if (!folder) {
-                prompt.inform(folders::kNotFound);
-                return false;
-            }
-            if (prompt.ask(taskmoves::folderQuestion(title, folder->name)) != PromptAnswer::Yes)
-                return false;
-            return moveToFolder(session, task, folder->counter);
-        }
-        }
+    Database& db = session.db();
+    const RecordSet row = readTask(db, task);
+    if (row.isEmpty())
         return false;
-    } catch (const DbError& e) {
-        reportDatabaseError(e, session, prompt);
+    if (!mayMoveTask(session, task)) {
+        prompt.inform(UserRights::kMayNotDetachSubtask);
         return false;
     }
+    const QString title = row.text(QStringLiteral("SCR_Title"));
+    switch (target) {
+    case DropTarget::Task:
+        return makeSubtask(session, prompt, task, title, key.toLongLong());
+    case DropTarget::User:
+        if (prompt.ask(taskmoves::routeToUserQuestion(title, userName(db, key.toString()))) !=
+            PromptAnswer::Yes)
+            return false;
+        return routeTask(session, task, key, OwnerType::User);
+    case DropTarget::Workshop: {
+        const QString name =
+            db.scalar(QStringLiteral("SELECT GROUP_NAME FROM LU_GROUP WHERE GROUP_ID = ?"),
+                      {key.toLongLong()})
+                .toString();
+        if (prompt.ask(taskmoves::routeToWorkshopQuestion(title, name)) != PromptAnswer::Yes)
+            return false;
+        return routeTask(session, task, key, OwnerType::Workshop);
+    }
+    case DropTarget::Category:
+        if (prompt.ask(taskmoves::categoryQuestion(title, categoryPath(db, key.toString()))) !=
+            PromptAnswer::Yes)
+            return false;
+        return moveToCategory(session, task, key.toString());
+    case DropTarget::Folder: {
+        const std::optional<FolderRow> folder = readFolder(db, key.toLongLong());
+        if (!folder) {
+            prompt.inform(folders::kNotFound);
+            return false;
+        }
+        if (prompt.ask(taskmoves::folderQuestion(title, folder->name)) != PromptAnswer::Yes)
+            return false;
+        return moveToFolder(session, task, folder->counter);
+    }
+    }
+    return false;
 }
 
 bool closeTask(Session& session, Prompt& prompt, qlonglong task)
 {
-    try {
-        const RecordSet row = readTask(session.db(), task);
-        if (row.isEmpty())
-            return false;
-        if (!sameText(row.text(QStringLiteral("SCR_Owner_User_ID")), session.user.userId)) {
-            prompt.inform(taskmoves::kCloseOnlyOwn);
-            return false;
-        }
-    } catch (const DbError& e) {
-        reportDatabaseError(e, session, prompt);
+    const RecordSet row = readTask(session.db(), task);
+    if (row.isEmpty())
+        return false;
+    if (!sameText(row.text(QStringLiteral("SCR_Owner_User_ID")), session.user.userId)) {
+        prompt.inform(taskmoves::kCloseOnlyOwn);
         return false;
     }
     cSCR scr(session, prompt);
@@ -306,45 +295,33 @@ bool closeTask(Session& session, Prompt& prompt, qlonglong task)
 
 bool makeIndependent(Session& session, Prompt& prompt, qlonglong task)
 {
-    try {
-        Database& db = session.db();
-        const RecordSet row = readTask(db, task);
-        if (row.isEmpty() || row.number(QStringLiteral("SCR_Parent_Number")) == 0)
-            return false;
-        const bool owns =
-            sameText(row.text(QStringLiteral("SCR_Owner_User_ID")), session.user.userId);
-        if (!UserRights::mayChangeTaskOwnership(session.user.record, owns)) {
-            prompt.inform(UserRights::kMayNotDetachSubtask);
-            return false;
-        }
-        db.execute(QStringLiteral("UPDATE SCR SET SCR_Parent_Number = 0 WHERE SCR_Number = ?"),
-                   {task});
-        prompt.inform(taskmoves::independentMessage(row.text(QStringLiteral("SCR_Title"))));
-        return true;
-    } catch (const DbError& e) {
-        reportDatabaseError(e, session, prompt);
+    Database& db = session.db();
+    const RecordSet row = readTask(db, task);
+    if (row.isEmpty() || row.number(QStringLiteral("SCR_Parent_Number")) == 0)
+        return false;
+    const bool owns = sameText(row.text(QStringLiteral("SCR_Owner_User_ID")), session.user.userId);
+    if (!UserRights::mayChangeTaskOwnership(session.user.record, owns)) {
+        prompt.inform(UserRights::kMayNotDetachSubtask);
         return false;
     }
+    db.execute(QStringLiteral("UPDATE SCR SET SCR_Parent_Number = 0 WHERE SCR_Number = ?"), {task});
+    prompt.inform(taskmoves::independentMessage(row.text(QStringLiteral("SCR_Title"))));
+    return true;
 }
 
 std::optional<QString> supervisorOf(Session& session, Prompt& prompt, const QString& user)
 {
-    try {
-        const QString supervisor =
-            session.db()
-                .scalar(QStringLiteral("SELECT Supervisor_User_ID FROM LU_USER WHERE USER_ID = ?"),
-                        {user})
-                .toString()
-                .trimmed();
-        if (supervisor.isEmpty()) {
-            prompt.inform(taskmoves::kTopOfTeam);
-            return std::nullopt;
-        }
-        return supervisor;
-    } catch (const DbError& e) {
-        reportDatabaseError(e, session, prompt);
+    const QString supervisor =
+        session.db()
+            .scalar(QStringLiteral("SELECT Supervisor_User_ID FROM LU_USER WHERE USER_ID = ?"),
+                    {user})
+            .toString()
+            .trimmed();
+    if (supervisor.isEmpty()) {
+        prompt.inform(taskmoves::kTopOfTeam);
         return std::nullopt;
     }
+    return supervisor;
 }
 
 } // namespace bx

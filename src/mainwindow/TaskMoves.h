@@ -18,8 +18,8 @@
  *
  * Every change of a task and the history it leaves run in one transaction: the task row is
  * locked, changed with bound values and its "ROUTE" or "FOLDER CHANGE" step recorded through
- * RecordRoute (which keeps no history for a sensitive task). Database errors are reported through
- * the prompt and never thrown by the prompt-driven commands.
+ * RecordRoute (which keeps no history for a sensitive task). Database errors travel up to the
+ * window's command (runCommand), which reports them.
  */
 namespace bx {
 

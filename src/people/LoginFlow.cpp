@@ -69,41 +69,31 @@ bool LoginFlow::validate(const QString& userId, const QString& typed)
 bool LoginFlow::openAndValidate(const QString& location, const QString& userId,
                                 const QString& typed)
 {
-    try {
-        return open(location, userId, typed) && validate(userId, typed);
-    } catch (const DbError& e) {
-        reportDatabaseError(e, m_session, m_prompt);
-        return false;
-    }
+    return open(location, userId, typed) && validate(userId, typed);
 }
 
 LogOnOutcome LoginFlow::logOn(const QString& location, const QString& userId, const QString& typed,
                               bool rememberLogon)
 {
-    try {
-        if (!open(location, userId, typed))
-            return LogOnOutcome::Failed;
-        switch (checkVersion(m_session.db())) {
-        case BuildInfo::BuildState::DatabaseOlder:
-            return LogOnOutcome::NeedsUpgrade;
-        case BuildInfo::BuildState::ProgramOlder:
-            // An older program would write rows the newer schema does not expect.
-            m_prompt.inform(kSoftwareMustBeUpgraded, {}, PromptIcon::Critical);
-            return LogOnOutcome::ProgramOlder;
-        case BuildInfo::BuildState::Current:
-            break;
-        }
-        if (!validate(userId, typed))
-            return LogOnOutcome::Failed;
-        RememberedLogon::store(m_session.settings(), rememberLogon, userId, typed);
-        if (m_session.connection.serverFlag)
-            storeStandardReportsIfNone(m_session.db(), m_programDir, m_session.clock());
-        m_session.reloadSystemSettings(m_programDir);
-        return LogOnOutcome::LoggedOn;
-    } catch (const DbError& e) {
-        reportDatabaseError(e, m_session, m_prompt);
+    if (!open(location, userId, typed))
         return LogOnOutcome::Failed;
+    switch (checkVersion(m_session.db())) {
+    case BuildInfo::BuildState::DatabaseOlder:
+        return LogOnOutcome::NeedsUpgrade;
+    case BuildInfo::BuildState::ProgramOlder:
+        // An older program would write rows the newer schema does not expect.
+        m_prompt.inform(kSoftwareMustBeUpgraded, {}, PromptIcon::Critical);
+        return LogOnOutcome::ProgramOlder;
+    case BuildInfo::BuildState::Current:
+        break;
     }
+    if (!validate(userId, typed))
+        return LogOnOutcome::Failed;
+    RememberedLogon::store(m_session.settings(), rememberLogon, userId, typed);
+    if (m_session.connection.serverFlag)
+        storeStandardReportsIfNone(m_session.db(), m_programDir, m_session.clock());
+    m_session.reloadSystemSettings(m_programDir);
+    return LogOnOutcome::LoggedOn;
 }
 
 bool tryDesktopLogon(Session& session, Prompt& prompt, const QString& desktopName, bool forceDialog,

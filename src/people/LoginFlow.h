@@ -19,9 +19,10 @@ enum class LogOnOutcome
 /**
  * The log-on behind the login window's OK, the command-line log-on and the administrator
  * entries: opens the chosen database with the user's derived password, remembers it, compares
- * the builds, checks the user and password, and fills the session. Every refusal and database
- * error is shown through the prompt with the texts users know; nothing is written to the shared
- * database by a failed log-on.
+ * the builds, checks the user and password, and fills the session. Every refusal, and a failure
+ * to open the database, is shown through the prompt with the texts users know; a later DbError
+ * travels up to the window's runCommand. Nothing is written to the shared database by a failed
+ * log-on.
  */
 class LoginFlow
 {

@@ -17,14 +17,4 @@ QList<CategoryNode> folderChoices(Session& session, Prompt& prompt)
     return tree;
 }
 
-std::optional<QStringList> acceptPick(Prompt& prompt, const QStringList& selection,
-                                      const QString& message)
-{
-    if (selection.isEmpty()) {
-        prompt.inform(message);
-        return std::nullopt;
-    }
-    return selection;
-}
-
 } // namespace bx

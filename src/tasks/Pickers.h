@@ -22,11 +22,4 @@ QStringList priorityChoices(Session& session, Prompt& prompt);
  */
 QList<CategoryNode> folderChoices(Session& session, Prompt& prompt);
 
-/**
- * A picker's OK: the selection is returned when it holds at least one entry; otherwise
- * `message` is shown and nullopt returned, so that the picker stays open.
- */
-std::optional<QStringList> acceptPick(Prompt& prompt, const QStringList& selection,
-                                      const QString& message);
-
 } // namespace bx

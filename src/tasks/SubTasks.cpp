@@ -4,7 +4,6 @@
 #include "core/Session.h"
 #include "core/TextCompare.h"
 #include "core/db/Database.h"
-#include "core/db/DatabaseOpener.h"
 #include "core/schema/TaskColumns.h"
 #include "people/UserRights.h"
 
@@ -12,25 +11,20 @@ namespace bx {
 
 std::optional<TaskOpening> prepareSubTask(Session& session, Prompt& prompt, qlonglong parentNumber)
 {
-    try {
-        const RecordSet parent = session.db().query(
-            QStringLiteral("SELECT SCR_Owner_User_ID, SCR_Group_ID FROM SCR WHERE SCR_Number = ?"),
-            {parentNumber});
-        // A missing parent is told as such whatever the user's rights: it has no owner to compare.
-        if (parent.isEmpty()) {
-            prompt.inform(kSelectTaskForSubtask, {}, PromptIcon::Critical);
-            return std::nullopt;
-        }
-        const bool owns = sameText(parent.text(scr::OwnerUserId), session.user.userId);
-        if (!UserRights::mayChangeTaskOwnership(session.user.record, owns)) {
-            prompt.inform(UserRights::kMustOwnParentTask);
-            return std::nullopt;
-        }
-        return TaskOpening::subTaskOf(parentNumber, parent.number(scr::GroupId));
-    } catch (const DbError& e) {
-        reportDatabaseError(e, session, prompt);
+    const RecordSet parent = session.db().query(
+        QStringLiteral("SELECT SCR_Owner_User_ID, SCR_Group_ID FROM SCR WHERE SCR_Number = ?"),
+        {parentNumber});
+    // A missing parent is told as such whatever the user's rights: it has no owner to compare.
+    if (parent.isEmpty()) {
+        prompt.inform(kSelectTaskForSubtask, {}, PromptIcon::Critical);
         return std::nullopt;
     }
+    const bool owns = sameText(parent.text(scr::OwnerUserId), session.user.userId);
+    if (!UserRights::mayChangeTaskOwnership(session.user.record, owns)) {
+        prompt.inform(UserRights::kMustOwnParentTask);
+        return std::nullopt;
+    }
+    return TaskOpening::subTaskOf(parentNumber, parent.number(scr::GroupId));
 }
 
 QList<TemplateEntry> templateList(Database& db)
@@ -51,19 +45,14 @@ QList<TemplateEntry> templateList(Database& db)
 std::optional<TaskOpening> prepareFromTemplate(Session& session, Prompt& prompt,
                                                qlonglong templateNumber)
 {
-    try {
-        const RecordSet row = session.db().query(
-            QStringLiteral("SELECT SCR_Owner_Target_Date FROM SCR WHERE SCR_Number = ?"),
-            {templateNumber});
-        if (row.isEmpty()) {
-            prompt.inform(kTemplateNotFound);
-            return std::nullopt;
-        }
-        return TaskOpening::fromTemplate(templateNumber, session.currentWorkshopId);
-    } catch (const DbError& e) {
-        reportDatabaseError(e, session, prompt);
+    const RecordSet row = session.db().query(
+        QStringLiteral("SELECT SCR_Owner_Target_Date FROM SCR WHERE SCR_Number = ?"),
+        {templateNumber});
+    if (row.isEmpty()) {
+        prompt.inform(kTemplateNotFound);
         return std::nullopt;
     }
+    return TaskOpening::fromTemplate(templateNumber, session.currentWorkshopId);
 }
 
 } // namespace bx

@@ -22,8 +22,7 @@ inline const QString kTemplateNotFound = QStringLiteral("Template record not fou
  * signed-in user, compared trimmed and upper-cased ("You must own the task for which you are
  * creating a subtask"); a missing parent: "Please select a Task for Creating a Subtask." (critical
  * box). On success returns the opening of a sub-task of the parent, in the parent's workshop
- * (SCR_Group_ID). nullopt when refused (the message has been shown) or on a database error (logged
- * and shown).
+ * (SCR_Group_ID). nullopt when refused (the message has been shown). Throws DbError.
  */
 std::optional<TaskOpening> prepareSubTask(Session& session, Prompt& prompt, qlonglong parentNumber);
 
@@ -39,7 +38,7 @@ QList<TemplateEntry> templateList(Database& db);
 
 /**
  * "Template record not found" when the template row is gone (nullopt); else the opening of a new
- * task from the template, in the current workshop. A database error is logged and shown (nullopt).
+ * task from the template, in the current workshop. Throws DbError.
  */
 std::optional<TaskOpening> prepareFromTemplate(Session& session, Prompt& prompt,
                                                qlonglong templateNumber);

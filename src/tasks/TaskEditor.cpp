@@ -1,11 +1,9 @@
 #include "tasks/TaskEditor.h"
 
 #include "core/AppPaths.h"
-#include "core/Prompt.h"
 #include "core/Session.h"
 #include "core/TextCompare.h"
 #include "core/db/Database.h"
-#include "core/db/DbError.h"
 #include "core/settings/SystemSettings.h"
 #include "people/UserRights.h"
 #include "tasks/cSCR.h"
@@ -24,16 +22,6 @@ const QString kSave = QStringLiteral("Save");
 const QString kSend = QStringLiteral("Send");
 const QString kCloseTaskMenu = QStringLiteral("Close Task");
 const QString kCloseOutTask = QStringLiteral("Close out task");
-
-QList<qlonglong> readAttachmentNumbers(Database& db, qlonglong taskNumber)
-{
-    QList<qlonglong> numbers;
-    const RecordSet rs = db.query(
-        QStringLiteral("SELECT Attach_Number FROM ATTACH WHERE SCR_Number = ?"), {taskNumber});
-    for (int row = 0; row < rs.rowCount(); ++row)
-        numbers.append(rs.value(row, QStringLiteral("Attach_Number")).toLongLong());
-    return numbers;
-}
 
 } // namespace
 
@@ -181,38 +169,29 @@ QString writeCommentFile(qlonglong taskNumber, const QString& richText)
     return {};
 }
 
-QList<qlonglong> attachmentNumbers(Session& session, Prompt& prompt, qlonglong taskNumber)
+QList<qlonglong> attachmentNumbers(Database& db, qlonglong taskNumber)
 {
-    try {
-        return readAttachmentNumbers(session.db(), taskNumber);
-    } catch (const DbError& e) {
-        session.errorLog().write(QStringLiteral("SCR_FORM"), e.description());
-        showTaskError(prompt, e.description());
-        return {};
-    }
+    QList<qlonglong> numbers;
+    const RecordSet rs = db.query(
+        QStringLiteral("SELECT Attach_Number FROM ATTACH WHERE SCR_Number = ?"), {taskNumber});
+    for (int row = 0; row < rs.rowCount(); ++row)
+        numbers.append(rs.value(row, QStringLiteral("Attach_Number")).toLongLong());
+    return numbers;
 }
 
-int deleteAttachmentsAddedSince(Session& session, Prompt& prompt, qlonglong taskNumber,
-                                const QList<qlonglong>& known)
+int deleteAttachmentsAddedSince(Database& db, qlonglong taskNumber, const QList<qlonglong>& known)
 {
-    Database& db = session.db();
-    try {
-        Transaction tx(db);
-        int deleted = 0;
-        for (qlonglong number : readAttachmentNumbers(db, taskNumber)) {
-            if (known.contains(number))
-                continue;
-            deleted += static_cast<int>(db.execute(
-                QStringLiteral("DELETE FROM ATTACH WHERE Attach_Number = ? AND SCR_Number = ?"),
-                {number, taskNumber}));
-        }
-        tx.commit();
-        return deleted;
-    } catch (const DbError& e) {
-        session.errorLog().write(QStringLiteral("SCR_FORM"), e.description());
-        showTaskError(prompt, e.description());
-        return -1;
+    Transaction tx(db);
+    int deleted = 0;
+    for (qlonglong number : attachmentNumbers(db, taskNumber)) {
+        if (known.contains(number))
+            continue;
+        deleted += static_cast<int>(db.execute(
+            QStringLiteral("DELETE FROM ATTACH WHERE Attach_Number = ? AND SCR_Number = ?"),
+            {number, taskNumber}));
     }
+    tx.commit();
+    return deleted;
 }
 
 } // namespace bx::editor

@@ -18,7 +18,7 @@
  */
 namespace bx {
 
-class Prompt;
+class Database;
 class Session;
 class cSCR;
 struct SystemSettings;
@@ -167,18 +167,14 @@ QString writeCommentFile(qlonglong taskNumber, const QString& richText);
 
 // --- Attachments added while the editor is open --------------------------------------------------
 
-/**
- * The attachment numbers of a task, remembered when the editor opens. On a database error the
- * error is shown (task error box) and logged, and the list is empty.
- */
-QList<qlonglong> attachmentNumbers(Session& session, Prompt& prompt, qlonglong taskNumber);
+/** The attachment numbers of a task, remembered when the editor opens. Throws DbError. */
+QList<qlonglong> attachmentNumbers(Database& db, qlonglong taskNumber);
 
 /**
  * Deletes the task's attachment rows whose numbers are not in `known`, in one transaction.
- * @return the number of rows deleted; -1 on an error (shown; nothing deleted)
+ * @return the number of rows deleted. Throws DbError (nothing deleted).
  */
-int deleteAttachmentsAddedSince(Session& session, Prompt& prompt, qlonglong taskNumber,
-                                const QList<qlonglong>& known);
+int deleteAttachmentsAddedSince(Database& db, qlonglong taskNumber, const QList<qlonglong>& known);
 
 } // namespace editor
 } // namespace bx

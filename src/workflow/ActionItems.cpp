@@ -15,13 +15,6 @@ const QString kTitleExists = QStringLiteral("This Title already exists");
 const QString kNoAction = QStringLiteral("Unable to locate action data");
 const QString kNoStage = QStringLiteral("Unable to locate Phase of lifecycle in database");
 
-/** A refused duplicate key: SQLSTATE 23505, or the embedded engine's UNIQUE / PRIMARY KEY codes. */
-bool isDuplicateKey(const DbError& e)
-{
-    return e.number() == QStringLiteral("23505") || e.number() == QStringLiteral("2067") ||
-           e.number() == QStringLiteral("1555");
-}
-
 } // namespace
 
 ActionItems::ActionItems(Session& session, Prompt& prompt, const QString& lifecycleId,
@@ -144,7 +137,7 @@ Outcome<> ActionItems::save(const LifecycleStage& stage, const QString& original
     } catch (const DbError& e) {
         // Another client added the title between the check and the write: the key refuses it
         // as the check would have. Any other failure is the command's to report.
-        if (isDuplicateKey(e))
+        if (e.kind() == DbErrorKind::DuplicateKey)
             return RefusalOf<>{kTitleExists};
         throw;
     }

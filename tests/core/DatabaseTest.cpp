@@ -446,6 +446,30 @@ TEST_P(DatabaseTest, TriggerErrorsKeepTheirNumberAndText)
     }
 }
 
+TEST_P(DatabaseTest, FailuresAreClassifiedTheSameOnBothEngines)
+{
+    makeItems();
+    db().executeScript(QStringLiteral("CREATE UNIQUE INDEX ITEM_TITLE ON ITEM (Title)"));
+    db().execute(QStringLiteral("INSERT INTO ITEM (Item_Number, Title) VALUES (?, ?)"),
+                 {1, QStringLiteral("O'Brien")});
+    const auto kindOf = [this](const QString& sql, const QVariantList& params) {
+        try {
+            db().execute(sql, params);
+        } catch (const DbError& e) {
+            return e.kind();
+        }
+        ADD_FAILURE() << "no error from " << sql.toStdString();
+        return DbErrorKind::Other;
+    };
+    const QString insert = QStringLiteral("INSERT INTO ITEM (Item_Number, Title) VALUES (?, ?)");
+    EXPECT_EQ(kindOf(insert, {1, QStringLiteral("Other")}), DbErrorKind::DuplicateKey);
+    EXPECT_EQ(kindOf(insert, {2, QStringLiteral("O'Brien")}), DbErrorKind::DuplicateKey);
+    EXPECT_EQ(kindOf(QStringLiteral("INSERT INTO NO_ITEM (x) VALUES (?)"), {1}),
+              DbErrorKind::UnknownTable);
+    EXPECT_EQ(kindOf(QStringLiteral("UPDATE ITEM SET No_Column = ?"), {1}),
+              DbErrorKind::UnknownColumn);
+}
+
 BX_INSTANTIATE_ENGINES(DatabaseTest);
 
 TEST(PgPlaceholders, NumberedOutsideQuotesAndComments)

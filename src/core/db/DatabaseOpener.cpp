@@ -158,6 +158,7 @@ void reportDatabaseError(const DbError& error, Prompt& prompt, const ErrorLog& l
     case DbErrorKind::ConversionError:
     case DbErrorKind::UnknownTable:
     case DbErrorKind::UnknownColumn:
+    case DbErrorKind::DuplicateKey:
     case DbErrorKind::Other:
         log.write(QStringLiteral("Error "), error.text());
         message = error.text();

@@ -19,6 +19,7 @@ enum class DbErrorKind
     ConversionError,    ///< a value could not be turned into the column's data type
     UnknownTable,       ///< a statement named a table that does not exist
     UnknownColumn,      ///< a statement named a column that does not exist
+    DuplicateKey,       ///< a row would repeat the value of a unique or primary key
     Other,              ///< anything else: a failed statement, a broken file, ...
 };
 

@@ -58,6 +58,8 @@ DbErrorKind kindOfState(const QString& state)
         return DbErrorKind::UnknownTable;
     if (state == QLatin1String("42703"))
         return DbErrorKind::UnknownColumn;
+    if (state == QLatin1String("23505"))
+        return DbErrorKind::DuplicateKey;
     // Data exceptions and a datatype mismatch: a value that does not fit the column's type.
     if (state.startsWith(QLatin1String("22")) || state == QLatin1String("42804"))
         return DbErrorKind::ConversionError;

@@ -233,6 +233,8 @@ DbError SqliteDatabase::error(int code, const QString& sql, const QString& where
         kind = DbErrorKind::UnknownTable;
     else if (message.startsWith(QLatin1String("no such column")))
         kind = DbErrorKind::UnknownColumn;
+    else if (extended == SQLITE_CONSTRAINT_UNIQUE || extended == SQLITE_CONSTRAINT_PRIMARYKEY)
+        kind = DbErrorKind::DuplicateKey;
     return DbError(kind, number, message, sql, where);
 }
 

@@ -97,21 +97,31 @@ void Access_Form::openSelectedTask()
 void Access_Form::newSubTask()
 {
     // prepareSubTask names the missing selection itself.
-    if (const auto opening = prepareSubTask(m_session, m_prompt, selectedTask()))
+    std::optional<TaskOpening> opening;
+    if (runCommand(m_session, m_prompt,
+                   [&] { opening = prepareSubTask(m_session, m_prompt, selectedTask()); }) &&
+        opening)
         startEditor(*opening);
 }
 
 void Access_Form::closeSelectedTask()
 {
     const qlonglong task = selectedTask();
-    if (task != 0 && closeTask(m_session, m_prompt, task))
+    bool closed = false;
+    if (task != 0 &&
+        runCommand(m_session, m_prompt, [&] { closed = closeTask(m_session, m_prompt, task); }) &&
+        closed)
         m_team->taskChanged(task);
 }
 
 void Access_Form::makeSelectedIndependent()
 {
     const qlonglong task = selectedTask();
-    if (task != 0 && makeIndependent(m_session, m_prompt, task))
+    bool detached = false;
+    if (task != 0 &&
+        runCommand(m_session, m_prompt,
+                   [&] { detached = makeIndependent(m_session, m_prompt, task); }) &&
+        detached)
         m_team->refresh();
 }
 
@@ -119,18 +129,17 @@ void Access_Form::UPDATE_TEMPLATES()
 {
     m_templates->clear();
     QList<TemplateEntry> templates;
-    try {
-        templates = templateList(m_session.db());
-    } catch (const DbError& e) {
-        reportDatabaseError(e, m_session, m_prompt);
+    if (!runCommand(m_session, m_prompt, [&] { templates = templateList(m_session.db()); }))
         return;
-    }
     for (const TemplateEntry& t : std::as_const(templates)) {
         QAction* action = m_templates->addAction(t.title);
         action->setData(t.number);
         const qlonglong number = t.number;
         connect(action, &QAction::triggered, this, [this, number] {
-            if (const auto opening = prepareFromTemplate(m_session, m_prompt, number))
+            std::optional<TaskOpening> opening;
+            if (runCommand(m_session, m_prompt,
+                           [&] { opening = prepareFromTemplate(m_session, m_prompt, number); }) &&
+                opening)
                 startEditor(*opening);
         });
     }
@@ -216,8 +225,10 @@ void Access_Form::walkUp()
     QString user = selectedUser();
     if (user.isEmpty())
         user = m_session.user.userId;
-    const auto supervisor = supervisorOf(m_session, m_prompt, user);
-    if (!supervisor)
+    std::optional<QString> supervisor;
+    if (!runCommand(m_session, m_prompt,
+                    [&] { supervisor = supervisorOf(m_session, m_prompt, user); }) ||
+        !supervisor)
         return;
     if (!m_team->selectUser(*supervisor))
         showStatus(*supervisor);

@@ -6,6 +6,7 @@
 #include "core/db/Database.h"
 #include "core/db/DatabaseOpener.h"
 #include "core/db/SecondConnection.h"
+#include "core/ui/RunCommand.h"
 #include "mainwindow/Folders.h"
 #include "mainwindow/ListOptions.h"
 #include "mainwindow/TaskMoves.h"
@@ -70,7 +71,14 @@ TeamView::TeamView(Session& session, Prompt& prompt, QWidget* parent)
         const auto where = dropTargetFor(*target);
         // Asked and done after the drag has ended, not inside its event.
         QTimer::singleShot(0, this, [this, task, where] {
-            if (where && dropTask(m_session, m_prompt, task, where->first, where->second))
+            bool moved = false;
+            if (where &&
+                runCommand(m_session, m_prompt,
+                           [&] {
+                               moved =
+                                   dropTask(m_session, m_prompt, task, where->first, where->second);
+                           }) &&
+                moved)
                 refresh();
         });
     });
@@ -450,22 +458,44 @@ void TeamView::keepLayout(WindowLayout& layout) const
 
 void TeamView::newFolder()
 {
-    if (createFolder(m_session, m_prompt, FolderType::Task, selectedFolder()))
+    std::optional<FolderRow> made;
+    if (runCommand(m_session, m_prompt,
+                   [&] {
+                       made = createFolder(m_session, m_prompt, FolderType::Task, selectedFolder());
+                   }) &&
+        made)
         refresh();
 }
 
 void TeamView::renameFolder()
 {
     const TreeNode* n = selectedNode();
-    if (bx::renameFolder(m_session, m_prompt, selectedFolder(), n ? n->text : QString()))
+    std::optional<QString> renamed;
+    const bool ran = runCommandReporting(
+        [&] {
+            renamed =
+                bx::renameFolder(m_session, m_prompt, selectedFolder(), n ? n->text : QString());
+        },
+        [this](const DbError& e) {
+            folders::reportFailure(m_session, m_prompt, e, folders::FolderCommand::Rename);
+        });
+    if (ran && renamed)
         refresh();
 }
 
 void TeamView::deleteFolder()
 {
     const TreeNode* n = selectedNode();
-    if (bx::deleteFolder(m_session, m_prompt, FolderType::Task, selectedFolder(),
-                         n ? n->text : QString()))
+    std::optional<qlonglong> parent;
+    const bool ran = runCommandReporting(
+        [&] {
+            parent = bx::deleteFolder(m_session, m_prompt, FolderType::Task, selectedFolder(),
+                                      n ? n->text : QString());
+        },
+        [this](const DbError& e) {
+            folders::reportFailure(m_session, m_prompt, e, folders::FolderCommand::Delete);
+        });
+    if (ran && parent)
         refresh();
 }
 

@@ -7,6 +7,7 @@
 #include "core/settings/SettingsKeys.h"
 #include "core/settings/SettingsStore.h"
 #include "core/ui/Named.h"
+#include "core/ui/RunCommand.h"
 #include "dbadmin/DatabaseCreator.h"
 #include "dbadmin/ui/dlgUpgrade.h"
 #include "dbadmin/ui/frmWizard.h"
@@ -166,8 +167,12 @@ void LOGIN_FORM::showEvent(QShowEvent* event)
 void LOGIN_FORM::LOGIN_Click()
 {
     LoginFlow flow(m_session, m_prompt, m_programDir);
-    switch (flow.logOn(m_lblDBHidden->text(), m_text1->text(), m_text2->text(),
-                       m_chkAutoLogon->isChecked())) {
+    LogOnOutcome outcome = LogOnOutcome::Failed;
+    runCommand(m_session, m_prompt, [&] {
+        outcome = flow.logOn(m_lblDBHidden->text(), m_text1->text(), m_text2->text(),
+                             m_chkAutoLogon->isChecked());
+    });
+    switch (outcome) {
     case LogOnOutcome::LoggedOn:
         setUpgradeState(false);
         accept();
@@ -191,8 +196,7 @@ void LOGIN_FORM::onAutoLogonClicked(bool checked)
 
 void LOGIN_FORM::onUpgrade()
 {
-    LoginFlow flow(m_session, m_prompt, m_programDir);
-    if (!flow.openAndValidate(m_lblDBHidden->text(), m_text1->text(), m_text2->text()))
+    if (!openAndValidate())
         return;
     if (!mayUpgrade(m_text1->text())) {
         m_prompt.inform(kOnlyAdminsMayUpgrade);
@@ -254,12 +258,23 @@ void LOGIN_FORM::onSetPassword()
         m_text1->setFocus();
         return;
     }
-    LoginFlow flow(m_session, m_prompt, m_programDir);
-    if (!flow.openAndValidate(m_lblDBHidden->text(), m_text1->text(), m_text2->text()))
+    if (!openAndValidate())
         return;
     NEWPW dialog(m_session, m_prompt, this);
     if (dialog.exec() == QDialog::Accepted)
         m_text2->setText(m_session.user.password);
+}
+
+bool LOGIN_FORM::openAndValidate()
+{
+    LoginFlow flow(m_session, m_prompt, m_programDir);
+    bool valid = false;
+    return runCommand(m_session, m_prompt,
+                      [&] {
+                          valid = flow.openAndValidate(m_lblDBHidden->text(), m_text1->text(),
+                                                       m_text2->text());
+                      }) &&
+           valid;
 }
 
 void LOGIN_FORM::onSharedLogin()

@@ -58,6 +58,9 @@ private:
     void onContents();
     void onAbout();
     void logOnAsNewAdministrator();
+    /** The log-on checks of "Upgrade..." and "Set Password"; false when refused or failed (shown).
+     */
+    bool openAndValidate();
 
     Session& m_session;
     Prompt& m_prompt;

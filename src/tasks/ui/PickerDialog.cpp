@@ -1,5 +1,6 @@
 #include "tasks/ui/PickerDialog.h"
 
+#include "core/Prompt.h"
 #include "core/ui/Named.h"
 #include "tasks/Pickers.h"
 
@@ -33,10 +34,13 @@ PickerDialog::PickerDialog(Prompt& prompt, bool several, const char* treeName,
 
 bool PickerDialog::confirm()
 {
-    const std::optional<QStringList> pick = acceptPick(m_prompt, selection(), m_missing);
-    if (!pick)
+    // Nothing picked: the picker says what is missing and stays open.
+    const QStringList picked = selection();
+    if (picked.isEmpty()) {
+        m_prompt.inform(m_missing);
         return false;
-    m_chosen = *pick;
+    }
+    m_chosen = picked;
     accept();
     return true;
 }

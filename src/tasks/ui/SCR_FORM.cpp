@@ -456,7 +456,10 @@ bool SCR_FORM::openNew(const TaskOpening& opening)
 
 void SCR_FORM::afterOpening()
 {
-    m_attachmentsAtOpening = editor::attachmentNumbers(m_session, m_prompt, m_scr->SCR_Number());
+    m_attachmentsAtOpening.clear();
+    runTaskCommand(m_session, m_prompt, QStringLiteral("SCR_FORM"), [this] {
+        m_attachmentsAtOpening = editor::attachmentNumbers(m_session.db(), m_scr->SCR_Number());
+    });
     m_dirty = false;
     m_comments->document()->setModified(false);
     applyEnabling();
@@ -803,8 +806,10 @@ void SCR_FORM::closeEvent(QCloseEvent* event)
 
 void SCR_FORM::DELETE_UNSAVED_ATTACH()
 {
-    editor::deleteAttachmentsAddedSince(m_session, m_prompt, m_scr->SCR_Number(),
-                                        m_attachmentsAtOpening);
+    runTaskCommand(m_session, m_prompt, QStringLiteral("SCR_FORM"), [this] {
+        editor::deleteAttachmentsAddedSince(m_session.db(), m_scr->SCR_Number(),
+                                            m_attachmentsAtOpening);
+    });
 }
 
 // --- Workflow commands ---------------------------------------------------------------------------
@@ -905,8 +910,10 @@ void SCR_FORM::cancelAssign()
 
 void SCR_FORM::createSubTask()
 {
-    const auto opening = prepareSubTask(m_session, m_prompt, m_scr->SCR_Number());
-    if (!opening)
+    std::optional<TaskOpening> opening;
+    if (!runCommand(m_session, m_prompt,
+                    [&] { opening = prepareSubTask(m_session, m_prompt, m_scr->SCR_Number()); }) ||
+        !opening)
         return;
     auto* editorWindow = new SCR_FORM(m_session, m_prompt, m_host, parentWidget());
     editorWindow->setAttribute(Qt::WA_DeleteOnClose);
