@@ -13,11 +13,9 @@ using namespace bx;
 using bx::test::EngineTest;
 
 namespace {
-
 class BaseSchemaTest : public EngineTest
 {
 };
-
 } // namespace
 
 TEST(SchemaScripts, TheCreationScriptPreparesWhatItCreatesLikeTheOtherScript)
@@ -78,13 +76,7 @@ TEST_P(BaseSchemaTest, HoldsTheInitialRows)
           "Edit_Custom_Tab", "User_Review_Account", "Ext10", "Ext11", "Ext12", "Ext13"})
         EXPECT_EQ(admin.number(QString::fromLatin1(right)), yes) << right;
     EXPECT_EQ(admin.number(QStringLiteral("Disabled")), 0);
-
-    const RecordSet system = db().query(QStringLiteral("SELECT * FROM SYSTEM"));
-    ASSERT_EQ(system.rowCount(), 1);
-    EXPECT_EQ(system.number(QStringLiteral("Chunk_Size")), 2000);
-    EXPECT_EQ(system.number(QStringLiteral("Query_Wait")), 10);
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT min(Priority) FROM LU_PRIORITY")).toString(),
-              QStringLiteral("1 - High"));
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM SYSTEM")).toInt(), 1);
     EXPECT_TRUE(db().hasTable(QStringLiteral("group")));
     EXPECT_FALSE(db().hasTable(QStringLiteral("LU_GROUP")));
 }

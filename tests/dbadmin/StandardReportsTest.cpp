@@ -13,11 +13,9 @@
 using namespace bx;
 
 namespace {
-
 class StandardReportsTest : public bx::test::EngineTest
 {
 };
-
 } // namespace
 
 // A new database receives the delivered reports; each must read back as a valid layout and its

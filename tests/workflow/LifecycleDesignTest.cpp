@@ -1,20 +1,13 @@
 #include "workflow/LifecycleDesign.h"
 
-#include "RouteTestSupport.h"
-#include "core/Session.h"
-#include "core/settings/SettingsStore.h"
-#include "support/EngineFixture.h"
-#include "support/FixedClock.h"
-#include "support/Schema.h"
-#include "support/ScriptedPrompt.h"
-
-#include <QDir>
-#include <QTemporaryDir>
+#include "core/db/Database.h"
+#include "core/schema/TaskColumns.h"
+#include "support/SessionTest.h"
+#include "support/TaskRows.h"
 
 #include <gtest/gtest.h>
 
 using namespace bx;
-using bx::test::ScriptedPrompt;
 
 namespace {
 
@@ -82,35 +75,27 @@ TEST(LifecycleStageNameTest, NamesAreRequiredUniqueAndNeverRequester)
  * Workshops "Home" (the current one) and "Other", users ann, O'Brien and zed (disabled), and a
  * session signed in as O'Brien over a second connection.
  */
-class LifecycleDesignTest : public bx::test::EngineTest
+class LifecycleDesignTest : public bx::test::SessionTest
 {
 protected:
     void SetUp() override
     {
-        EngineTest::SetUp();
+        SessionTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        QDir(tempDir()).mkdir(QStringLiteral("program"));
-        bx::test::loadCurrentSchema(db(), tempDir() + QStringLiteral("/program"));
-        home = bx::test::route::addGroup(db(), QStringLiteral("Home"));
-        other = bx::test::route::addGroup(db(), QStringLiteral("Other"));
+        bx::test::addWorkshop(db(), home, QStringLiteral("Home"));
+        bx::test::addWorkshop(db(), other, QStringLiteral("Other"));
+        bx::test::addUsers(db(), {QStringLiteral("ann"), kObrien, QStringLiteral("zed")});
+        db().execute(QStringLiteral("UPDATE LU_USER SET Disabled = ? WHERE USER_ID = ?"),
+                     {db().dialect().flag(true), QStringLiteral("zed")});
         for (const QString& user : {QStringLiteral("ann"), kObrien, QStringLiteral("zed")}) {
-            db().execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, Disabled) VALUES (?, ?)"),
-                         {user, db().dialect().flag(user == QLatin1String("zed"))});
             for (qlonglong g : {home, other})
                 db().execute(
                     QStringLiteral("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (?, ?)"),
                     {g, user});
         }
-        session.setDatabase(connectAgain());
         session.user.userId = kObrien;
         session.currentWorkshopId = static_cast<int>(home);
-    }
-
-    void TearDown() override
-    {
-        session.closeDatabase();
-        EngineTest::TearDown();
     }
 
     LifecycleDraft threeStages()
@@ -137,25 +122,22 @@ protected:
         addAction(QStringLiteral("Boss's OK"), QStringLiteral("Budget O'K"), 7);
     }
 
-    void addAction(const QString& stageName, const QString& action, qlonglong task = 0,
-                   qlonglong group = 0)
+    void addAction(const QString& stageName, const QString& action, qlonglong task = 0)
     {
-        db().execute(QStringLiteral("INSERT INTO LIFECYCLE_ACTION (Lifecycle_ID, LC_Stage_Name, "
-                                    "Action_Name, Mandatory, Owner_ID, owner_group_id, SCR_Number) "
-                                    "VALUES (?, ?, ?, ?, ?, ?, ?)"),
-                     {kLifecycle, stageName, action, db().dialect().flag(true), kObrien,
-                      group ? group : home, task});
+        db().execute(
+            QStringLiteral("INSERT INTO LIFECYCLE_ACTION (Lifecycle_ID, LC_Stage_Name, "
+                           "Action_Name, Mandatory, Owner_ID, owner_group_id, SCR_Number) "
+                           "VALUES (?, ?, ?, ?, ?, ?, ?)"),
+            {kLifecycle, stageName, action, db().dialect().flag(true), kObrien, home, task});
     }
 
     /** A task sitting in a stage of the lifecycle owned by `lcGroup`. */
     void addTaskAt(const QString& stageName, qlonglong lcGroup, qlonglong taskGroup = 0)
     {
-        bx::test::route::TaskRow row;
-        row.groupId = taskGroup;
-        const qlonglong task = bx::test::route::addTask(db(), row);
-        db().execute(QStringLiteral("UPDATE SCR SET SCR_Lifecycle_ID = ?, SCR_LC_Stage_Name = ?, "
-                                    "SCR_LC_Owner_Group_ID = ? WHERE SCR_Number = ?"),
-                     {kLifecycle, stageName, lcGroup, task});
+        bx::test::addTaskRow(db(), {{scr::GroupId, taskGroup},
+                                    {scr::LifecycleId, kLifecycle},
+                                    {scr::LcStageName, stageName},
+                                    {scr::LcOwnerGroupId, lcGroup}});
     }
 
     /** Stage name and sequence, or template stage and action name, of the lifecycle in a group. */
@@ -171,22 +153,16 @@ protected:
         "SELECT LC_Stage_Name, Action_Name, SCR_Number FROM LIFECYCLE_ACTION WHERE Lifecycle_ID = "
         "? AND owner_group_id = ? ORDER BY SCR_Number, LC_Stage_Name";
 
-    QTemporaryDir settingsDir;
-    SettingsStore settings{settingsDir.filePath(QStringLiteral("MRBX.conf"))};
-    bx::test::FixedClock clock;
-    Session session{settings, clock};
-    ScriptedPrompt prompt;
     LifecycleDesign design{session, prompt};
-    qlonglong home = 0;
-    qlonglong other = 0;
+    const qlonglong home = 11;
+    const qlonglong other = 12;
 };
 
 TEST_P(LifecycleDesignTest, SaveRefusesInOrderAndWritesNothing)
 {
     LifecycleDraft existing = threeStages();
     ASSERT_TRUE(design.save(existing));
-    const auto before = rows("SELECT * FROM LIFECYCLE_USER WHERE Lifecycle_ID = ? AND "
-                             "owner_group_id = ? ORDER BY LC_Sequence_Number");
+    const auto before = rows(kStages);
     prompt.clear();
 
     LifecycleDraft d;
@@ -209,9 +185,7 @@ TEST_P(LifecycleDesignTest, SaveRefusesInOrderAndWritesNothing)
             d.stages = {stage(QStringLiteral("Only"), StageOwnerKind::Requester)};
     }
     EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM LIFECYCLE")).toInt(), 1);
-    EXPECT_EQ(rows("SELECT * FROM LIFECYCLE_USER WHERE Lifecycle_ID = ? AND owner_group_id = ? "
-                   "ORDER BY LC_Sequence_Number"),
-              before);
+    EXPECT_EQ(rows(kStages), before);
 
     // The same identifier in another workshop is a lifecycle of its own.
     session.currentWorkshopId = static_cast<int>(other);
@@ -340,14 +314,10 @@ TEST_P(LifecycleDesignTest, CopyCarriesStagesAndTemplatesUnderItsOwnName)
     EXPECT_EQ(design.list(),
               (QList<LifecycleSummary>{{copyId, QStringLiteral("O'Brien's flow"), kObrien},
                                        {kLifecycle, QStringLiteral("O'Brien's flow"), kObrien}}));
-    EXPECT_EQ(rows(kStages, copyId), rows(kStages));
-    EXPECT_EQ(rows("SELECT UserType, User_ID, group_ID, Rule_Name, Declined, Days_In_Cycle FROM "
-                   "LIFECYCLE_USER WHERE Lifecycle_ID = ? AND owner_group_id = ? ORDER BY "
-                   "LC_Sequence_Number",
-                   copyId),
-              rows("SELECT UserType, User_ID, group_ID, Rule_Name, Declined, Days_In_Cycle FROM "
-                   "LIFECYCLE_USER WHERE Lifecycle_ID = ? AND owner_group_id = ? ORDER BY "
-                   "LC_Sequence_Number"));
+    const char* stageRows = "SELECT LC_Stage_Name, LC_Sequence_Number, UserType, User_ID, "
+                            "group_ID, Rule_Name, Declined, Days_In_Cycle FROM LIFECYCLE_USER "
+                            "WHERE Lifecycle_ID = ? AND owner_group_id = ? ORDER BY 2";
+    EXPECT_EQ(rows(stageRows, copyId), rows(stageRows));
     EXPECT_EQ(rows(kTemplates, copyId),
               (QList<QVariantList>{{QStringLiteral("Boss's OK"), QStringLiteral("Budget O'K"), 0},
                                    {QStringLiteral("Draft"), QStringLiteral("Outline"), 0}}));

@@ -1,13 +1,9 @@
 #include "workflow/RuleStore.h"
 
-#include "core/Session.h"
 #include "core/db/Database.h"
-#include "core/settings/SettingsStore.h"
-#include "support/EngineFixture.h"
-#include "support/FixedClock.h"
-#include "support/Schema.h"
-
-#include <QDir>
+#include "core/schema/TaskColumns.h"
+#include "support/SessionTest.h"
+#include "support/TaskRows.h"
 
 #include <gtest/gtest.h>
 
@@ -19,41 +15,21 @@ using bx::RuleStore;
 
 const QString kRule = QStringLiteral("O'Brien's rule");
 
-class RuleStoreTest : public bx::test::EngineTest
+/** Rules "O'Brien's rule" and "Other", and task "Printer's jam" of ann in workshop 7. */
+class RuleStoreTest : public bx::test::SessionTest
 {
 protected:
     void SetUp() override
     {
-        EngineTest::SetUp();
+        SessionTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        QDir(tempDir()).mkdir(QStringLiteral("program"));
-        bx::test::loadCurrentSchema(db(), tempDir() + QStringLiteral("/program"));
-        for (const char* user : {"ann", "bob"})
-            db().execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, User_Name) VALUES (?, ?)"),
-                         {QString::fromLatin1(user), QString::fromLatin1(user)});
-        db().execute(QStringLiteral("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (?, ?)"),
-                     {7, QStringLiteral("Seventh")});
-        db().execute(QStringLiteral("INSERT INTO LU_RULES (RULE_NAME, SCRIPT) VALUES (?, ?)"),
-                     {kRule, QStringLiteral("// first")});
-        db().execute(QStringLiteral("INSERT INTO LU_RULES (RULE_NAME, SCRIPT) VALUES (?, ?)"),
-                     {QStringLiteral("Other"), QStringLiteral("// other")});
-        task = db().insertNumbered(
-            QStringLiteral("SCR"), QStringLiteral("SCR_Counter"),
-            {QStringLiteral("SCR_Title"), QStringLiteral("SCR_Owner_User_ID"),
-             QStringLiteral("SCR_Group_ID"), QStringLiteral("SCR_Status")},
-            {QStringLiteral("Printer's jam"), QStringLiteral("ann"), 7, QStringLiteral("A")});
-        db().execute(
-            QStringLiteral("UPDATE SCR SET SCR_Number = SCR_Counter WHERE SCR_Counter = ?"),
-            {task});
-        session.setDatabase(connectAgain());
-        session.user.userId = QStringLiteral("ann");
-    }
-
-    void TearDown() override
-    {
-        session.closeDatabase();
-        EngineTest::TearDown();
+        bx::test::addUsers(db(), {QStringLiteral("ann"), QStringLiteral("bob")});
+        bx::test::addWorkshop(db(), 7);
+        for (const QString& name : {kRule, QStringLiteral("Other")})
+            db().execute(QStringLiteral("INSERT INTO LU_RULES (RULE_NAME, SCRIPT) VALUES (?, ?)"),
+                         {name, QStringLiteral("// ") + name});
+        task = bx::test::addTaskRow(db(), {{bx::scr::Title, QStringLiteral("Printer's jam")}});
     }
 
     /** Every rule as "name=script", ordered. */
@@ -74,9 +50,6 @@ protected:
             .toString();
     }
 
-    bx::test::FixedClock clock;
-    bx::SettingsStore settings{tempDir() + QStringLiteral("/MRBX.conf")};
-    bx::Session session{settings, clock};
     RuleStore store{session};
     qlonglong task = 0;
 };

@@ -1,11 +1,8 @@
 #include "workflow/ToDoPanel.h"
 
-#include "RouteTestSupport.h"
 #include "core/db/Database.h"
-#include "support/Schema.h"
 #include "support/SessionTest.h"
-
-#include <QDir>
+#include "support/TaskRows.h"
 
 #include <gtest/gtest.h>
 #include <stdexcept>
@@ -28,8 +25,8 @@ protected:
         CurrentSchemaTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        m_home = bx::test::route::addGroup(db(), QStringLiteral("Home"));
-        m_other = bx::test::route::addGroup(db(), QStringLiteral("Other"));
+        bx::test::addWorkshop(db(), m_home, QStringLiteral("Home"));
+        bx::test::addWorkshop(db(), m_other, QStringLiteral("Other"));
     }
 
     void addStage(qlonglong ownerGroup, int sequence, const QString& name, StageOwnerKind kind,
@@ -63,8 +60,8 @@ protected:
         return {task, kLifecycle, stage, m_home};
     }
 
-    qlonglong m_home = 0;
-    qlonglong m_other = 0;
+    const qlonglong m_home = 11;
+    const qlonglong m_other = 12;
 };
 
 TEST_P(ToDoPanelTest, ItemsComeFromTemplatesUntilTheTaskSavesItsOwnSignedCopies)
@@ -129,7 +126,8 @@ TEST_P(ToDoPanelTest, SavingForATaskWithoutNumberLeavesTheTemplates)
 
 TEST_P(ToDoPanelTest, NextStageWorkshopIsTakenFromTheOwningWorkshopsLifecycle)
 {
-    const qlonglong ops = bx::test::route::addGroup(db(), QStringLiteral("Ops O'Neil"));
+    const qlonglong ops = 13;
+    bx::test::addWorkshop(db(), ops, QStringLiteral("Ops O'Neil"));
     link(ops, QStringLiteral("zoe"));
     link(ops, kSigner);
     link(m_other, QStringLiteral("not-a-member"));

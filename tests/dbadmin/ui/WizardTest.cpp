@@ -63,11 +63,6 @@ TEST(frmWizard, CreatesAnEmbeddedDatabaseWhereTheUserSays)
     h.nav(1);
     h.get<QRadioButton>("Option1")->setChecked(true);
     h.nav(1);
-    EXPECT_EQ(h.get<QLabel>("lblFileStep")->text(),
-              QStringLiteral(
-                  "You chose \"Create MS Access Brindlepax Database\". This page will allow you to "
-                  "define parameters of new database."));
-    EXPECT_EQ(h.get<QLineEdit>("txtAccessDBName")->text(), QStringLiteral("pax.mdb"));
     EXPECT_FALSE(h.get<QPushButton>("cmdNav(1)")->isEnabled());
     EXPECT_TRUE(h.get<QPushButton>("cmdNav(2)")->isEnabled());
 
@@ -108,9 +103,7 @@ TEST(frmWizard, ServerPageWantsAServerAndALogin)
                                              QStringLiteral("Please specify Login ")}));
     h.get<QLineEdit>("SA")->setText(QStringLiteral("postgres"));
     h.nav(1);
-    EXPECT_EQ(h.get<QLabel>("lblDone")->text(),
-              QStringLiteral("You selected Brindlepax database. Please click button 'Finish' to "
-                             "start working with it."));
+    EXPECT_EQ(h.page(), 4) << "the last page, ready to finish";
 
     // The shared login for a new database comes from the settings, with the program's defaults.
     h.nav(0);

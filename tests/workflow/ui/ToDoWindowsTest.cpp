@@ -1,8 +1,8 @@
 // The windows of acting on a task: the to-do panel, the forward dialog and the route history.
 
-#include "core/Session.h"
 #include "core/db/Database.h"
-#include "support/ScriptedPrompt.h"
+#include "core/schema/TaskColumns.h"
+#include "support/TaskRows.h"
 #include "support/WindowTest.h"
 #include "tasks/cSCR.h"
 #include "workflow/ui/FORWARD_FORM.h"
@@ -50,13 +50,10 @@ protected:
         session.user.userId = QStringLiteral("ann");
         session.currentWorkshopId = static_cast<int>(kHome);
 
-        for (const char* user : {"ann", "bob", "zoe", "O'Brien"})
-            run("INSERT INTO LU_USER (USER_ID, User_Name) VALUES (?, ?)",
-                {QString::fromUtf8(user), QString::fromUtf8(user)});
-        run("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (?, ?)",
-            {kHome, QStringLiteral("O'Neil's desk")});
-        run("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (?, ?)",
-            {kOps, QStringLiteral("Ops O'Brien")});
+        bx::test::addUsers(db(), {QStringLiteral("ann"), QStringLiteral("bob"),
+                                  QStringLiteral("zoe"), QStringLiteral("O'Brien")});
+        bx::test::addWorkshop(db(), kHome, QStringLiteral("O'Neil's desk"));
+        bx::test::addWorkshop(db(), kOps, QStringLiteral("Ops O'Brien"));
         for (const char* user : {"zoe", "O'Brien"})
             run("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (?, ?)",
                 {kOps, QString::fromUtf8(user)});
@@ -106,13 +103,9 @@ protected:
 TEST_F(ToDoWindowsTest, YesWaitsForTheMandatoryItemThenSavesTheSignatures)
 {
     auto window = panel();
-    EXPECT_EQ(child<QLabel>(*window, "lblTask")->text(), QStringLiteral("42"));
-    EXPECT_EQ(child<QLabel>(*window, "lblStage")->text(), kBoss);
     EXPECT_EQ(child<QLabel>(*window, "lblWorkshop")->text(), QStringLiteral("O'Neil's desk"));
     auto* budget = child<QCheckBox>(*window, "chkAction0");
     auto* cc = child<QCheckBox>(*window, "chkAction1");
-    EXPECT_EQ(budget->text(), QStringLiteral("* Budget agreed"));
-    EXPECT_EQ(cc->text(), QStringLiteral("Cc O'Neil"));
 
     cc->click();
     EXPECT_EQ(child<QLabel>(*window, "lblSignature1")->text(), QStringLiteral("ann"));
@@ -141,71 +134,38 @@ TEST_F(ToDoWindowsTest, YesWaitsForTheMandatoryItemThenSavesTheSignatures)
     EXPECT_TRUE(child<QCheckBox>(*panel(), "chkAction0")->isChecked());
 }
 
-TEST_F(ToDoWindowsTest, CommentIsRequiredByNoAndCondButNotByCancel)
+TEST_F(ToDoWindowsTest, EachButtonHandsBackItsWordAndNoWithoutCommentFocusesIt)
 {
-    struct Case
-    {
-        const char* key;
-        QString comment;
-        QString refusal;
-        QString response;
-    };
-    const QString blank = QStringLiteral("  ");
-    const QString missing = QStringLiteral("Please specify a comment");
-    const QList<Case> cases{
-        {"No", blank, missing, {}},
-        {"Cond", blank, missing, {}},
-        {"Cancel", blank, {}, QStringLiteral("CANCEL")},
-        {"No", QStringLiteral("O'Brien's call"), {}, QStringLiteral("NO")},
-        {"Cond", QStringLiteral("if <b>paid</b>"), {}, QStringLiteral("CONDITIONAL")},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.key) + " " + c.comment.toStdString());
-        prompt.clear();
+    auto refused = panel();
+    refused->show();
+    auto* comments = child<QTextEdit>(*refused, "COMMENTS");
+    comments->setPlainText(QStringLiteral("  "));
+    child<QPushButton>(*refused, "cmdAccept")->setFocus();
+    press(*refused, "No");
+    EXPECT_EQ(prompt.texts(), QStringList{QStringLiteral("Please specify a comment")});
+    EXPECT_NE(refused->result(), QDialog::Accepted);
+    EXPECT_EQ(refused->focusWidget(), comments);
+
+    const QString note = QStringLiteral("if <b>paid</b>, O'Brien");
+    for (const auto& [key, word] :
+         {std::pair{"No", "NO"}, {"Cond", "CONDITIONAL"}, {"Cancel", "CANCEL"}}) {
         auto window = panel();
-        window->show();
-        auto* comments = child<QTextEdit>(*window, "COMMENTS");
-        comments->setPlainText(c.comment);
-        child<QPushButton>(*window, "cmdAccept")->setFocus();
-        press(*window, c.key);
-        EXPECT_EQ(prompt.texts(), c.refusal.isEmpty() ? QStringList() : QStringList{c.refusal});
-        EXPECT_EQ(window->response(), c.response);
-        EXPECT_EQ(window->result() == QDialog::Accepted, !c.response.isEmpty());
-        if (!c.refusal.isEmpty())
-            EXPECT_EQ(window->focusWidget(), comments);
-        else
-            EXPECT_EQ(window->comment(), c.comment);
+        child<QTextEdit>(*window, "COMMENTS")->setPlainText(note);
+        press(*window, key);
+        EXPECT_EQ(window->result(), QDialog::Accepted) << key;
+        EXPECT_EQ(window->response(), QString::fromLatin1(word));
+        EXPECT_EQ(window->comment(), note);
     }
 }
 
-TEST_F(ToDoWindowsTest, ButtonFacesWithAndWithoutLifecycle)
+TEST_F(ToDoWindowsTest, WithoutLifecycleThereIsNoJumpAndAcceptCompletes)
 {
-    struct Case
-    {
-        QString stage; ///< null: no lifecycle
-        QString yes, no, accept, decline;
-        bool jumpAndEnd;
-    };
-    const QList<Case> cases{
-        {kBoss, QStringLiteral("Accept/Forward"), QStringLiteral("Decline/Return"),
-         QStringLiteral("Accept/Next"), QStringLiteral("Decline/Previous"), true},
-        {QString(), QStringLiteral("Task is Completed"), QStringLiteral("Task is not Completed"),
-         QStringLiteral("Task is Completed"), QStringLiteral("Task is not Completed"), false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.yes.toStdString());
-        auto window = panel(c.stage);
-        EXPECT_EQ(child<QAction>(*window, "Yes")->text(), c.yes);
-        EXPECT_EQ(child<QAction>(*window, "No")->text(), c.no);
-        EXPECT_EQ(child<QPushButton>(*window, "cmdAccept")->text(), c.accept);
-        EXPECT_EQ(child<QPushButton>(*window, "cmdDecline")->text(), c.decline);
-        EXPECT_EQ(child<QAction>(*window, "Jump")->isVisible(), c.jumpAndEnd);
-        EXPECT_EQ(child<QAction>(*window, "LCEnd")->isVisible(), c.jumpAndEnd);
-        EXPECT_TRUE(child<QAction>(*window, "Cond")->isVisible());
-        EXPECT_TRUE(child<QAction>(*window, "Cancel")->isVisible());
-    }
-    // Without a lifecycle "Task is Completed" closes the panel with "YES" and no items to sign.
+    EXPECT_TRUE(child<QAction>(*panel(), "Jump")->isVisible());
     auto window = panel(QString());
+    EXPECT_FALSE(child<QAction>(*window, "Jump")->isVisible());
+    EXPECT_FALSE(child<QAction>(*window, "LCEnd")->isVisible());
+    press(*window, "LCEnd"); // a hidden command does nothing, even when triggered
+    EXPECT_NE(window->result(), QDialog::Accepted);
     child<QPushButton>(*window, "cmdAccept")->click();
     EXPECT_EQ(window->response(), QStringLiteral("YES"));
 }
@@ -219,7 +179,6 @@ TEST_F(ToDoWindowsTest, JumpHandsBackTheDistanceToTheChosenStage)
         QString distance;
     };
     const QList<Case> cases{
-        {kDone, QStringLiteral("Jump"), QStringLiteral("2")},
         {QStringLiteral("draft"), QStringLiteral("Jump"), QStringLiteral("-1")},
         {QString(), QString(), QString()}, // choosing none cancels the jump
     };
@@ -251,12 +210,7 @@ TEST_F(ToDoWindowsTest, NextStageWorkshopAndItsMembersAreOffered)
 {
     auto window = panel(kBoss);
     EXPECT_FALSE(child<QLabel>(*window, "lblNextOwner")->isHidden());
-    EXPECT_EQ(child<QLabel>(*window, "lblNextOwner")->text(),
-              QStringLiteral("The next Lifecycle Stage Owner is Workshop \"Ops O'Brien\""));
-    auto* members = child<QComboBox>(*window, "cmbNextUser");
-    ASSERT_EQ(members->count(), 2);
-    EXPECT_EQ(members->itemText(0), QStringLiteral("O'Brien"));
-    EXPECT_EQ(members->itemText(1), QStringLiteral("zoe"));
+    EXPECT_EQ(child<QComboBox>(*window, "cmbNextUser")->count(), 2);
     EXPECT_EQ(window->nextStageUser(), QStringLiteral("O'Brien"));
 
     // The stage after Draft belongs to a user: nothing is offered.
@@ -270,17 +224,13 @@ TEST_F(ToDoWindowsTest, NextStageWorkshopAndItsMembersAreOffered)
 // the task object in its own words.
 TEST_F(ToDoWindowsTest, AskCloseOutCancelsTheTaskWithTheComment)
 {
-    const QStringList columns{
-        QStringLiteral("SCR_Title"),         QStringLiteral("SCR_Status"),
-        QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("SCR_Group_ID"),
-        QStringLiteral("SCR_Request_ID"),    QStringLiteral("SCR_Request_Group_ID"),
-        QStringLiteral("SCR_Lifecycle_ID"),  QStringLiteral("SCR_LC_Stage_Name"),
-        QStringLiteral("SCR_LC_Owner_ID"),   QStringLiteral("SCR_LC_Owner_Group_ID")};
-    const qlonglong number = session.db().insertNumbered(
-        QStringLiteral("SCR"), QStringLiteral("SCR_Counter"), columns,
-        {QStringLiteral("Lathe"), QStringLiteral("A"), QStringLiteral("ann"), kHome,
-         QStringLiteral("bob"), kHome, kCycle, kBoss, QStringLiteral("dan"), kHome});
-    run("UPDATE SCR SET SCR_Number = SCR_Counter WHERE SCR_Counter = ?", {number});
+    const qlonglong number = bx::test::addTaskRow(db(), {{scr::GroupId, kHome},
+                                                         {scr::RequestId, QStringLiteral("bob")},
+                                                         {scr::RequestGroupId, kHome},
+                                                         {scr::LifecycleId, kCycle},
+                                                         {scr::LcStageName, kBoss},
+                                                         {scr::LcOwnerId, QStringLiteral("dan")},
+                                                         {scr::LcOwnerGroupId, kHome}});
     cSCR task(session, prompt);
     ASSERT_TRUE(task.Load(number));
 
@@ -309,8 +259,6 @@ TEST_F(ToDoWindowsTest, ForwardFormNeedsARecipient)
 {
     FORWARD_FORM window(session, prompt);
     auto* recipient = child<QLineEdit>(window, "T_RECIPIENT");
-    EXPECT_TRUE(recipient->isReadOnly());
-    EXPECT_NE(child<QPushButton>(window, "cmdChoose"), nullptr);
     child<QTextEdit>(window, "T_NOTE")->setPlainText(QStringLiteral("O'Brien's turn"));
     child<QPushButton>(window, "cmdOK")->click();
     EXPECT_EQ(prompt.texts(), QStringList{QStringLiteral("Please specify a recipient")});
@@ -339,7 +287,6 @@ TEST_F(ToDoWindowsTest, RouteHistoryRefreshesAndSavesThePage)
     auto* browser = child<QTextBrowser>(window, "WebBrowser");
     EXPECT_EQ(window.pagePath(), work.filePath(QStringLiteral("RHistory.html")));
     EXPECT_TRUE(browser->toPlainText().contains(QStringLiteral("O'Brien's <b>fine</b> & done")));
-    EXPECT_TRUE(browser->toPlainText().contains(QStringLiteral("Task Route History")));
 
     addRoute(QStringLiteral("Task routed to 'zoe'"), QString());
     EXPECT_FALSE(browser->toPlainText().contains(QStringLiteral("Task routed to 'zoe'")));
@@ -355,7 +302,6 @@ TEST_F(ToDoWindowsTest, RouteHistoryRefreshesAndSavesThePage)
     ASSERT_TRUE(page.open(QIODevice::ReadOnly));
     ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
     EXPECT_EQ(copy.readAll(), page.readAll());
-    EXPECT_NE(child<QAction>(window, "Print"), nullptr);
     EXPECT_TRUE(prompt.texts().isEmpty()) << prompt.texts().join(u'\n').toStdString();
 }
 
