@@ -1,12 +1,8 @@
 #include "mainwindow/CalendarDays.h"
 
 #include "core/db/Database.h"
-#include "support/FixedClock.h"
-#include "support/Schema.h"
 #include "support/SessionTest.h"
 #include "support/TaskRows.h"
-
-#include <QDir>
 
 namespace bx::test {
 namespace {
@@ -66,8 +62,6 @@ TEST_P(CalendarDaysTest, MarksActiveTasksAndMeetingsOfTheWorkshopOnly)
     EXPECT_EQ(marks.taskDays, QSet<QDate>{QDate(2024, 3, 5)});
     EXPECT_EQ(marks.meetingDays, QSet<QDate>{QDate(2024, 3, 12)});
 
-    EXPECT_EQ(CalendarDays::workshopMissing(0), QStringLiteral("Please specify Workshop"));
-    EXPECT_TRUE(CalendarDays::workshopMissing(kShop).isEmpty());
     EXPECT_TRUE(days.marks(0, 2024, 3).taskDays.isEmpty());
 }
 

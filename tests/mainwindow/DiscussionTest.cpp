@@ -1,11 +1,9 @@
 #include "mainwindow/Discussion.h"
 
 #include "core/db/Database.h"
-#include "support/Schema.h"
+#include "mainwindow/MainWindowRows.h"
 #include "support/SessionTest.h"
 #include "support/TaskRows.h"
-
-#include <QDir>
 
 #include <gtest/gtest.h>
 
@@ -40,10 +38,8 @@ protected:
 
     void attach(qlonglong task, const QString& type)
     {
-        db().insertNumbered(QStringLiteral("ATTACH"), QStringLiteral("Attach_Number"),
-                            {QStringLiteral("SCR_Number"), QStringLiteral("Attach_Type"),
-                             QStringLiteral("Group_ID")},
-                            {task, type, 7});
+        test::addAttachment(
+            db(), task, {{QStringLiteral("Attach_Type"), type}, {QStringLiteral("Group_ID"), 7}});
     }
 
     QStringList titles(bool onlyWithDiscussion, const QString& user = kObrien)

@@ -1,13 +1,8 @@
 #include "mainwindow/DocumentSearch.h"
 
-#include "core/Session.h"
 #include "core/db/Database.h"
-#include "core/settings/SettingsStore.h"
-#include "support/FixedClock.h"
-#include "support/Schema.h"
 #include "support/SessionTest.h"
-
-#include <QDir>
+#include "support/TaskRows.h"
 
 #include <gtest/gtest.h>
 
@@ -41,12 +36,10 @@ protected:
         clock.setStandardOffsetSeconds(3600);
         if (IsSkipped() || HasFatalFailure())
             return;
-        for (const char* user : {"ann", "bob", "O'Brien"})
-            db().execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, Disabled) VALUES (?, 0)"),
-                         {QString::fromUtf8(user)});
-        for (const char* folder : {"Bob's", "Plans", "Zeta"})
-            db().execute(QStringLiteral("INSERT INTO LU_CATEGORY (Category) VALUES (?)"),
-                         {QString::fromUtf8(folder)});
+        test::addUsers(db(),
+                       {QStringLiteral("ann"), QStringLiteral("bob"), QStringLiteral("O'Brien")});
+        test::addCategories(
+            db(), {QStringLiteral("Bob's"), QStringLiteral("Plans"), QStringLiteral("Zeta")});
         const QString grant = QStringLiteral(
             "INSERT INTO LU_ACCESS_LEVEL (USER_ID, ACCESS_LEVEL, ACCESS_TYPE) VALUES (?, ?, "
             "'VIEW')");

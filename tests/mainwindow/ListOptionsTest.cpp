@@ -51,16 +51,6 @@ TEST_F(ListOptionsTest, AppliedSetIsStoredUnderTheTreeSectionsAndReadBack)
     EXPECT_TRUE(prompt.records().isEmpty());
 }
 
-TEST_F(ListOptionsTest, EmptyFieldListIsRefused)
-{
-    ListOptionsSet set = sample();
-    set.columns.clear();
-    EXPECT_FALSE(options.apply(set, prompt));
-    EXPECT_EQ(prompt.last().text,
-              QStringLiteral("Please include at least one field in field list."));
-    EXPECT_EQ(options.current().columns, ListOptions::defaultColumns());
-}
-
 TEST_F(ListOptionsTest, ProfilesRoundTripAndOverwriteAsks)
 {
     prompt.answerInput(QStringLiteral("Ann's layout"));

@@ -2,12 +2,8 @@
 
 #include "core/db/Database.h"
 #include "mainwindow/Poller.h"
-#include "mainwindow/TeamTree.h"
-#include "support/FixedClock.h"
-#include "support/Schema.h"
 #include "support/SessionTest.h"
 
-#include <QDir>
 #include <QSignalSpy>
 #include <QTimeZone>
 
@@ -55,13 +51,6 @@ struct Client
 class PresenceTest : public test::CurrentSchemaTest
 {
 protected:
-    void SetUp() override
-    {
-        CurrentSchemaTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
-    }
-
     DatabasePollBackend::Connector connector()
     {
         return [this] { return connectAgain(); };
@@ -144,46 +133,6 @@ TEST_P(PresenceTest, AHeartbeatThatStopsChangingIsOfflineEvenWhenItLooksFresh)
     // It writes again: online at once.
     Presence::writeHeartbeat(db(), kObrien, kStart.addSecs(150));
     EXPECT_TRUE(reader.read(db(), kStart.addSecs(150)).value(presenceKey(kObrien)));
-}
-
-TEST_P(PresenceTest, UserNodesCarryTheOnlineMark)
-{
-    db().execute(QStringLiteral("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (?, ?)"),
-                 {7, QStringLiteral("Shop")});
-    for (const QString& user : {kAnn, kObrien}) {
-        db().execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, Disabled) VALUES (?, 0)"),
-                     {user});
-        db().execute(QStringLiteral("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (?, ?)"),
-                     {7, user});
-    }
-    struct Changes : TeamTreeListener
-    {
-        QStringList nodes;
-        void aboutToInsert(const TreeNode*, int) override {}
-        void inserted() override {}
-        void aboutToRemove(const TreeNode*, int) override {}
-        void removed() override {}
-        void changed(const TreeNode* node) override { nodes << node->key.toString(); }
-        void aboutToReset() override {}
-        void reset() override {}
-    } listener;
-    TeamTree tree;
-    tree.setOptions({kAnn, false, kStart});
-    tree.buildSkeleton(db(), 7, false);
-    tree.setListener(&listener);
-
-    tree.setOnline({{presenceKey(kObrien), true}, {QString(), true}});
-    ASSERT_NE(tree.findUser(kObrien), nullptr);
-    EXPECT_TRUE(tree.findUser(kObrien)->online);
-    EXPECT_FALSE(tree.findUser(kAnn)->online);
-    EXPECT_FALSE(tree.findUser(QString())->online); // "Unassigned" is nobody
-    EXPECT_EQ(listener.nodes, QStringList{kObrien});
-
-    tree.setOnline({{presenceKey(kObrien), true}});
-    EXPECT_EQ(listener.nodes.size(), 1); // no change, no notice
-    tree.setOnline({});
-    EXPECT_FALSE(tree.findUser(kObrien)->online);
-    EXPECT_EQ(listener.nodes.size(), 2);
 }
 
 } // namespace

@@ -1,22 +1,14 @@
 #include "mainwindow/TaskMoves.h"
 
-#include "core/Clock.h"
-#include "core/Session.h"
 #include "core/db/Database.h"
-#include "core/settings/SettingsStore.h"
+#include "mainwindow/MainWindowRows.h"
 #include "mainwindow/TaskViews.h"
 #include "mainwindow/TeamTree.h"
 #include "people/UserRights.h"
-#include "support/EngineFixture.h"
-#include "support/FixedClock.h"
-#include "support/Schema.h"
-#include "support/ScriptedPrompt.h"
+#include "support/SessionTest.h"
 #include "support/TaskRows.h"
 #include "tasks/cSCR.h"
 #include "workflow/RecordRoute.h"
-
-#include <QDir>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -30,28 +22,18 @@ constexpr qlonglong kShop = 7;
 constexpr qlonglong kQuotedShop = 4;
 const QString kQuotedShopName = QStringLiteral("O'Neil's desk");
 
-class TaskMovesTest : public test::EngineTest
+class TaskMovesTest : public test::SessionTest
 {
 protected:
     void SetUp() override
     {
-        EngineTest::SetUp();
+        SessionTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        QDir(tempDir()).mkdir(QStringLiteral("program"));
-        test::loadCurrentSchema(db(), tempDir() + QStringLiteral("/program"));
         test::addUsers(db(), {kMe, kOther});
         test::addWorkshop(db(), kShop, QStringLiteral("Seventh"));
         test::addWorkshop(db(), kQuotedShop, kQuotedShopName);
-        session.setDatabase(connectAgain());
-        session.user.userId = kMe;
         session.currentWorkshopId = static_cast<int>(kShop);
-    }
-
-    void TearDown() override
-    {
-        session.closeDatabase();
-        EngineTest::TearDown();
     }
 
     /** A task of workshop 7 with its first history rows (one closed, one open for the owner). */
@@ -66,8 +48,6 @@ protected:
              {QStringLiteral("SCR_Group_ID"), kShop},
              {QStringLiteral("SCR_Sensitive"), sensitive},
              {QStringLiteral("SCR_Parent_Folder_Number"), folder},
-             {QStringLiteral("SCR_Parent_Number"), 0},
-             {QStringLiteral("SCR_OwnerType"), 0},
              {QStringLiteral("SCR_Owner_Date_Viewed"), naive(QDate(2024, 1, 2), QTime(8, 0))}});
         RouteHistoryEntry e;
         e.taskNumber = n;
@@ -76,16 +56,6 @@ protected:
         e.groupId = kShop;
         RecordRoute(db(), e, naive(QDate(2024, 1, 2), QTime(6, 0)), kMe, nullptr);
         return n;
-    }
-
-    qlonglong addFolder(const QString& owner, const QString& name)
-    {
-        return db().insertNumbered(QStringLiteral("FOLDER"), QStringLiteral("Folder_Counter"),
-                                   {QStringLiteral("Folder_Owner_ID"),
-                                    QStringLiteral("Folder_Name"),
-                                    QStringLiteral("Parent_Folder_Counter"),
-                                    QStringLiteral("Folder_Type"), QStringLiteral("Group_ID")},
-                                   {owner, name, 0, 0, kShop});
     }
 
     RecordSet task(qlonglong n)
@@ -113,12 +83,6 @@ protected:
         prompt.answer(PromptAnswer::Yes);
         return dropTask(session, prompt, n, target, key);
     }
-
-    QTemporaryDir settingsDir;
-    SettingsStore settings{settingsDir.filePath(QStringLiteral("MRBX.conf"))};
-    test::FixedClock clock;
-    Session session{settings, clock};
-    test::ScriptedPrompt prompt;
 };
 
 TEST_P(TaskMovesTest, WhoMayDropWhichTask)
@@ -246,7 +210,7 @@ TEST_P(TaskMovesTest, ATaskTakenFromAWorkshopShowsForItsNewOwner)
 
 TEST_P(TaskMovesTest, FolderAndCategoryDropsRecordFolderChange)
 {
-    const qlonglong mine = addFolder(kMe, QStringLiteral("Ann's"));
+    const qlonglong mine = test::addFolder(db(), kMe, QStringLiteral("Ann's"));
     const qlonglong n = addTask(kMe);
     ASSERT_TRUE(drop(n, DropTarget::Folder, mine));
     EXPECT_EQ(prompt.last().text,
@@ -257,7 +221,7 @@ TEST_P(TaskMovesTest, FolderAndCategoryDropsRecordFolderChange)
                            QStringLiteral("open:ann")}));
 
     // A folder of somebody else first routes the task to him.
-    const qlonglong theirs = addFolder(kOther, QStringLiteral("Inbox"));
+    const qlonglong theirs = test::addFolder(db(), kOther, QStringLiteral("Inbox"));
     const qlonglong routed = addTask(kMe);
     ASSERT_TRUE(drop(routed, DropTarget::Folder, theirs));
     EXPECT_EQ(task(routed).text(QStringLiteral("SCR_Owner_User_ID")), kOther);
@@ -266,8 +230,7 @@ TEST_P(TaskMovesTest, FolderAndCategoryDropsRecordFolderChange)
               (QStringList{QStringLiteral("Create Request"), QStringLiteral("ROUTE"),
                            QStringLiteral("FOLDER CHANGE"), QStringLiteral("open:ann")}));
 
-    db().execute(QStringLiteral("INSERT INTO LU_CATEGORY (Category) VALUES (?)"),
-                 {QStringLiteral("Bob's")});
+    test::addCategories(db(), {QStringLiteral("Bob's")});
     db().execute(
         QStringLiteral("INSERT INTO LU_CATEGORY (Category, Parent_Category) VALUES (?, ?)"),
         {QStringLiteral("Q'1"), QStringLiteral("Bob's")});

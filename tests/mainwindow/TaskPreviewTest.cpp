@@ -2,11 +2,8 @@
 
 #include "core/db/Database.h"
 #include "support/FixedClock.h"
-#include "support/Schema.h"
 #include "support/SessionTest.h"
 #include "support/TaskRows.h"
-
-#include <QDir>
 
 #include <gtest/gtest.h>
 
@@ -73,12 +70,6 @@ TEST_P(TaskPreviewTest, FormattedCommentsShowAsPlainTextWhenNoPlainCopyIsKept)
     EXPECT_TRUE(html.contains(QStringLiteral("Ring O'Brien &lt;soon&gt;\na &amp;lt; b!")))
         << html.toStdString();
     EXPECT_FALSE(html.contains(QStringLiteral("margin")));
-}
-
-TEST_P(TaskPreviewTest, MissingTaskGivesNothing)
-{
-    addTask({});
-    EXPECT_TRUE(taskPreviewHtml(db(), clock, 987654).isEmpty());
 }
 
 } // namespace

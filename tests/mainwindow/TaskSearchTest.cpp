@@ -1,14 +1,10 @@
 #include "mainwindow/TaskSearch.h"
 
-#include "core/Session.h"
 #include "core/db/Database.h"
-#include "core/settings/SettingsStore.h"
-#include "support/FixedClock.h"
-#include "support/Schema.h"
+#include "mainwindow/MainWindowRows.h"
 #include "support/SessionTest.h"
 #include "support/TaskRows.h"
 
-#include <QDir>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
@@ -25,6 +21,15 @@ QDateTime at(int y, int mo, int d)
 {
     return naive(QDate(y, mo, d));
 }
+
+/** What the Find dialog asks for. */
+struct Pattern
+{
+    const char* title;
+    const char* custom = "";
+    bool comments = false;
+    const char* statuses = "";
+};
 
 // Checks of the dialog's input; no database needed.
 TEST(FindInputTest, RefusesWithTheDialogsMessages)
@@ -114,13 +119,16 @@ protected:
                                 columns);
     }
 
-    static SearchOptions options(const QString& title, const QString& custom = {})
+    static SearchOptions options(const Pattern& p)
     {
         FindInput in;
-        in.title = title;
-        in.custom = custom;
+        in.title = QString::fromUtf8(p.title);
+        in.custom = QString::fromUtf8(p.custom);
         in.period.kind = SearchPeriodKind::AnyDate;
-        return *checkFindInput(in, kToday).options;
+        SearchOptions o = *checkFindInput(in, kToday).options;
+        o.comments = p.comments;
+        o.statuses = QString::fromLatin1(p.statuses);
+        return o;
     }
 
     /** The titles found, in order, each with its matching attachment titles after " / ". */
@@ -144,51 +152,56 @@ protected:
 };
 
 // Patterns of three characters and more are answered by the fast index, shorter ones and those
-// holding LIKE's own characters by LIKE: both must give the same answers.
+// holding LIKE's own characters by LIKE: both must give the same answers. Apostrophes are searched
+// literally, and accented letters match in either case, as the server's text type compares.
 TEST_P(TaskSearchTest, PatternsMatchTitlesCommentsAndCustomField)
 {
-    addTask(QStringLiteral("Budget"),
-            {{QStringLiteral("SCR_Custom_Field"), QStringLiteral("k-77-z")}});
-    addTask(QStringLiteral("Budget review"),
-            {{QStringLiteral("SCR_Comments_AsText"), QStringLiteral("see the old plan")}});
-    addTask(QStringLiteral("Old budget"), {{QStringLiteral("SCR_Status"), QStringLiteral("C")}});
-    addTask(QStringLiteral("100% done"));
-    addTask(QStringLiteral("1000 done"));
-    addTask(QStringLiteral("a_c"));
-    addTask(QStringLiteral("abc"));
+    const auto add = [&](const char* title, const char* column = nullptr, const char* value = "") {
+        QVariantMap columns;
+        if (column)
+            columns.insert(QString::fromLatin1(column), QString::fromUtf8(value));
+        addTask(QString::fromUtf8(title), columns);
+    };
+    add("Budget", "SCR_Custom_Field", "k-77-z");
+    add("Budget review", "SCR_Comments_AsText", "see the old plan");
+    add("Old budget", "SCR_Status", "C");
+    add("100% done");
+    add("1000 done");
+    add("a_c");
+    add("abc");
     addTask(QStringLiteral("Budget"), {{QStringLiteral("SCR_Group_ID"), kForeignShop}});
+    add("O'Brien's plan", "SCR_Custom_Field", "it's");
+    add("OBriens plan", "SCR_Custom_Field", "its");
+    add("Zoë's 50% cut", "SCR_Custom_Field", "ÆRØ-1");
+    add("Zoe's cut");
 
-    struct Case
-    {
-        const char* title;
-        const char* custom;
-        bool comments;
-        const char* statuses;
-        const char* expected; ///< titles in order, "|" between them
+    const std::pair<Pattern, const char*> cases[] = {
+        // titles found in order, "|" between them
+        {{"budget"}, "Budget"},
+        {{"BUDGET*"}, "Budget|Budget review"},
+        {{"*get*"}, "Budget|Budget review|Old budget"},
+        {{"*get*", "", false, "A"}, "Budget|Budget review"},
+        {{"bu*"}, "Budget|Budget review"},
+        {{"", "77"}, "Budget"},
+        {{"", "K-77"}, "Budget"},
+        {{"budget", "77"}, "Budget"},
+        {{"budget", "78"}, ""},
+        {{"old*", "", true}, "Budget review|Old budget"},
+        {{"OLD PLAN", "", true}, "Budget review"},
+        {{"OLD PLAN"}, ""},
+        {{"100%*"}, "100% done"},
+        {{"a_c"}, "a_c"},
+        {{"o'brien's*"}, "O'Brien's plan"},
+        {{"*n's p*"}, "O'Brien's plan"},
+        {{"", "'"}, "O'Brien's plan"},
+        {{"ZOË*"}, "Zoë's 50% cut"},
+        {{"*ZOË'S 50%*"}, "Zoë's 50% cut"},
+        {{"zoË*cut"}, "Zoë's 50% cut"},
+        {{"", "ærø"}, "Zoë's 50% cut"},
     };
-    const Case cases[] = {
-        {"budget", "", false, "", "Budget"},
-        {"BUDGET*", "", false, "", "Budget|Budget review"},
-        {"*get*", "", false, "", "Budget|Budget review|Old budget"},
-        {"*get*", "", false, "A", "Budget|Budget review"},
-        {"bu*", "", false, "", "Budget|Budget review"},
-        {"", "77", false, "", "Budget"},
-        {"", "K-77", false, "", "Budget"},
-        {"budget", "77", false, "", "Budget"},
-        {"budget", "78", false, "", ""},
-        {"old*", "", true, "", "Budget review|Old budget"},
-        {"OLD PLAN", "", true, "", "Budget review"},
-        {"OLD PLAN", "", false, "", ""},
-        {"100%*", "", false, "", "100% done"},
-        {"a_c", "", false, "", "a_c"},
-    };
-    for (const Case& c : cases) {
-        SearchOptions o = options(QString::fromUtf8(c.title), QString::fromUtf8(c.custom));
-        o.comments = c.comments;
-        o.statuses = QString::fromLatin1(c.statuses);
-        EXPECT_EQ(found(o).join(QLatin1Char('|')), QString::fromUtf8(c.expected))
-            << c.title << "|" << c.custom;
-    }
+    for (const auto& [pattern, expected] : cases)
+        EXPECT_EQ(found(options(pattern)).join(QLatin1Char('|')), QString::fromUtf8(expected))
+            << pattern.title << "|" << pattern.custom;
 }
 
 // The embedded engine must look the patterns up in its trigram table (the LIKE reaching the table,
@@ -198,25 +211,13 @@ TEST_P(TaskSearchTest, EmbeddedSearchStartsFromTheTrigramTable)
 {
     if (isServer())
         GTEST_SKIP() << "the server's planner picks its trigram indexes by the table's size";
-    struct Case
-    {
-        const char* title;
-        const char* custom;
-        bool comments;
-        const char* statuses;
-    };
-    const Case cases[] = {{"*budget*", "", true, ""},
-                          {"budget*", "", false, ""},
-                          {"", "k-77", false, ""},
-                          {"bud*", "77-z", true, "AC"}};
+    const Pattern cases[] = {
+        {"*budget*", "", true}, {"budget*"}, {"", "k-77"}, {"bud*", "77-z", true, "AC"}};
     const QRegularExpression trigramLookUp(QStringLiteral("SCR_SEARCH VIRTUAL TABLE INDEX \\d+:L"));
     const QRegularExpression tasksByNumber(
         QStringLiteral("^SEARCH SCR USING (COVERING )?INDEX \\S+ \\(SCR_Number=\\?\\)"));
-    for (const Case& c : cases) {
-        SearchOptions o = options(QString::fromUtf8(c.title), QString::fromUtf8(c.custom));
-        o.comments = c.comments;
-        o.statuses = QString::fromLatin1(c.statuses);
-        const TaskCriteria statement = taskSearchStatement(session, o);
+    for (const Pattern& c : cases) {
+        const TaskCriteria statement = taskSearchStatement(session, options(c));
         const RecordSet plan = session.db().query(
             QStringLiteral("EXPLAIN QUERY PLAN ") + statement.sql, statement.params);
         QStringList steps;
@@ -230,42 +231,15 @@ TEST_P(TaskSearchTest, EmbeddedSearchStartsFromTheTrigramTable)
     }
 }
 
-TEST_P(TaskSearchTest, ApostrophesAreSearchedLiterally)
-{
-    addTask(QStringLiteral("O'Brien's plan"),
-            {{QStringLiteral("SCR_Custom_Field"), QStringLiteral("it's")}});
-    addTask(QStringLiteral("OBriens plan"),
-            {{QStringLiteral("SCR_Custom_Field"), QStringLiteral("its")}});
-    EXPECT_EQ(found(options(QStringLiteral("o'brien's*"))),
-              QStringList{QStringLiteral("O'Brien's plan")});
-    EXPECT_EQ(found(options(QStringLiteral("*n's p*"))),
-              QStringList{QStringLiteral("O'Brien's plan")});
-    EXPECT_EQ(found(options({}, QStringLiteral("'"))),
-              QStringList{QStringLiteral("O'Brien's plan")});
-}
-
-// Through the fast index and through LIKE alike, as the server's text type compares.
-TEST_P(TaskSearchTest, AccentedLettersMatchInEitherCase)
-{
-    addTask(QStringLiteral("Zoë's 50% cut"),
-            {{QStringLiteral("SCR_Custom_Field"), QStringLiteral("ÆRØ-1")}});
-    addTask(QStringLiteral("Zoe's cut"));
-    const QStringList zoe{QStringLiteral("Zoë's 50% cut")};
-    EXPECT_EQ(found(options(QStringLiteral("ZOË*"))), zoe);
-    EXPECT_EQ(found(options(QStringLiteral("*ZOË'S 50%*"))), zoe);
-    EXPECT_EQ(found(options(QStringLiteral("zoË*cut"))), zoe);
-    EXPECT_EQ(found(options({}, QStringLiteral("ærø"))), zoe);
-}
-
 TEST_P(TaskSearchTest, ThePeriodLeavesOutTasksWithoutTheDate)
 {
     addTask(QStringLiteral("dated plan"));
     addTask(QStringLiteral("undated plan"), {{QStringLiteral("SCR_StartDate"), QVariant()}});
     addTask(QStringLiteral("recent plan"), {{QStringLiteral("SCR_StartDate"), at(2024, 1, 31)}});
-    EXPECT_EQ(found(options(QStringLiteral("*plan"))),
+    EXPECT_EQ(found(options({"*plan"})),
               (QStringList{QStringLiteral("dated plan"), QStringLiteral("recent plan")}));
 
-    SearchOptions lastDays = options(QStringLiteral("*plan"));
+    SearchOptions lastDays = options({"*plan"});
     lastDays.from = kToday.addDays(-10);
     lastDays.to = kToday;
     EXPECT_EQ(found(lastDays), QStringList{QStringLiteral("recent plan")}) << "the last day counts";
@@ -278,7 +252,7 @@ TEST_P(TaskSearchTest, SensitiveTasksOnlyForOwnerAndRequester)
              {QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("BOB")}});
     addTask(QStringLiteral("open plan"),
             {{QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("gone")}});
-    SearchOptions o = options(QStringLiteral("*plan"));
+    SearchOptions o = options({"*plan"});
     o.attachments = true;
     struct Case
     {
@@ -304,16 +278,15 @@ TEST_P(TaskSearchTest, AttachmentTitlesAreSearched)
 {
     const qlonglong a = addTask(QStringLiteral("Report"));
     const qlonglong b = addTask(QStringLiteral("Other task"));
-    auto attach = [&](qlonglong task, const QString& title) {
-        db().insertNumbered(QStringLiteral("ATTACH"), QStringLiteral("Attach_Number"),
-                            {QStringLiteral("SCR_Number"), QStringLiteral("Attach_Title"),
-                             QStringLiteral("Attach_Type")},
-                            {task, title, QStringLiteral("F")});
+    const auto attach = [&](qlonglong task, const QString& title) {
+        test::addAttachment(db(), task,
+                            {{QStringLiteral("Attach_Title"), title},
+                             {QStringLiteral("Attach_Type"), QStringLiteral("F")}});
     };
     attach(a, QStringLiteral("Report draft"));
     attach(b, QStringLiteral("old REPORT.txt"));
     attach(b, QStringLiteral("unrelated"));
-    SearchOptions o = options(QStringLiteral("report"));
+    SearchOptions o = options({"report"});
     o.attachments = true;
     EXPECT_EQ(found(o), (QStringList{QStringLiteral("Report / Report draft"),
                                      QStringLiteral("Other task / old REPORT.txt")}));
@@ -336,7 +309,7 @@ TEST_P(TaskSearchTest, ExtraTablesAreSearchedAndAMissingTableKeepsEarlierHits)
     const QString insert = QStringLiteral(
         "INSERT INTO SEARCH_TABLES (TableName, SCR_Number_Field, FieldName) VALUES (?, ?, ?)");
     db().execute(insert, {plugin, QStringLiteral("taskno"), QStringLiteral("NOTE")});
-    SearchOptions o = options(QStringLiteral("*note"));
+    SearchOptions o = options({"*note"});
     o.extraTables = true;
     EXPECT_EQ(found(o), (QStringList{QStringLiteral("Note"), QStringLiteral("Plain")}));
 

@@ -1,16 +1,11 @@
 #include "mainwindow/TaskViews.h"
 
-#include "core/Session.h"
 #include "core/db/Database.h"
-#include "core/settings/SettingsStore.h"
 #include "dbadmin/UpgradeLog.h"
 #include "dbadmin/UpgradeSteps.h"
-#include "support/FixedClock.h"
-#include "support/Schema.h"
+#include "mainwindow/MainWindowRows.h"
 #include "support/SessionTest.h"
 #include "support/TaskRows.h"
-
-#include <QDir>
 
 #include <functional>
 #include <gtest/gtest.h>
@@ -84,13 +79,6 @@ protected:
             out << rows.value(r, QStringLiteral("SCR_Title")).toString();
         return out;
     }
-    std::set<std::string> viewOf(const TaskViewFilter& filter)
-    {
-        std::set<std::string> out;
-        for (const QString& t : titles(gridTaskQuery(nullptr, filter, session)))
-            out.insert(t.toStdString());
-        return out;
-    }
     /** The titles in the order the statement gives them, or sorted. */
     Names ordered(const TaskCriteria& statement, bool sorted = false)
     {
@@ -101,6 +89,12 @@ protected:
         for (const QString& t : list)
             out.push_back(t.toStdString());
         return out;
+    }
+
+    Set viewOf(const TaskViewFilter& filter)
+    {
+        const Names names = ordered(gridTaskQuery(nullptr, filter, session));
+        return Set(names.begin(), names.end());
     }
 
     /** The rows every criteria case looks at. */
@@ -239,7 +233,7 @@ TEST_P(TaskViewsTest, EachCriteriaPieceSelectsItsRows)
     }
 }
 
-TEST_P(TaskViewsTest, MenuCommandsKeepTheirChecksExclusive)
+TEST(TaskViewFilterTest, MenuCommandsKeepTheirChecksExclusive)
 {
     TaskViewFilter f = TaskViewFilter::defaults(QDate(2024, 1, 31));
     f.apply(ViewCommand::RequestedBy);
@@ -345,10 +339,10 @@ TEST_P(TaskViewsTest, ApprovalListsTasksWaitingForMySignOff)
     const qlonglong waiting = addTask(QStringLiteral("waiting"));
     const qlonglong signedOff = addTask(QStringLiteral("signed"));
     const auto attach = [&](qlonglong task) {
-        return db().insertNumbered(QStringLiteral("ATTACH"), QStringLiteral("Attach_Number"),
-                                   {QStringLiteral("SCR_Number"), QStringLiteral("Attach_Type"),
-                                    QStringLiteral("Attach_Filename")},
-                                   {task, QStringLiteral("K"), QStringLiteral("Ann's list")});
+        return test::addAttachment(
+            db(), task,
+            {{QStringLiteral("Attach_Type"), QStringLiteral("K")},
+             {QStringLiteral("Attach_Filename"), QStringLiteral("Ann's list")}});
     };
     attach(waiting);
     const qlonglong a2 = attach(signedOff);
@@ -368,8 +362,7 @@ TEST_P(TaskViewsTest, IndexStepCanRunAgain)
     const auto steps = upgradeSteps76();
     ASSERT_EQ(steps.size(), 1);
     UpgradeLog log(tempDir() + QStringLiteral("/again.txt"));
-    test::FixedClock fixed;
-    const UpgradeContext context{tempDir(), &fixed};
+    const UpgradeContext context{tempDir(), &clock};
     DefinedStep step(steps.first());
     Transaction tx(db());
     EXPECT_NO_THROW(step.execute(db(), log, context));

@@ -1,10 +1,10 @@
 #include "mainwindow/TeamTree.h"
 
 #include "core/db/Database.h"
-#include "support/Schema.h"
+#include "mainwindow/MainWindowRows.h"
+#include "mainwindow/Presence.h"
 #include "support/SessionTest.h"
-
-#include <QDir>
+#include "support/TaskRows.h"
 
 #include <gtest/gtest.h>
 
@@ -110,48 +110,29 @@ protected:
         CurrentSchemaTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        const auto user = [&](const QString& id, int disabled) {
-            db().execute(QStringLiteral(
-                             "INSERT INTO LU_USER (USER_ID, User_Name, Disabled) VALUES (?, ?, ?)"),
-                         {id, id + QStringLiteral(" N"), disabled});
-        };
-        user(kAnn, 0);
-        user(kObrien, 0);
-        user(QStringLiteral("bob"), 0);
-        user(QStringLiteral("gone"), 1);
-        const auto group = [&](qlonglong id, const QString& name, const QVariant& parent) {
-            db().execute(QStringLiteral("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME, "
-                                        "parent_workshop) VALUES (?, ?, ?)"),
-                         {id, name, parent});
-        };
-        group(kShop, QStringLiteral("Shop"), {});
-        group(kSub, QStringLiteral("Sub"), kShop);
-        group(kOther, QStringLiteral("Other"), {});
-        const auto link = [&](qlonglong g, const QString& u) {
+        test::addUsers(db(), {kAnn, kObrien, QStringLiteral("bob"), QStringLiteral("gone")});
+        // Node texts are the users' names, not their IDs.
+        db().execute(QStringLiteral("UPDATE LU_USER SET User_Name = USER_ID || ' N'"));
+        db().execute(QStringLiteral("UPDATE LU_USER SET Disabled = ? WHERE USER_ID = 'gone'"),
+                     {true});
+        test::addWorkshop(db(), kShop, QStringLiteral("Shop"));
+        test::addWorkshop(db(), kSub, QStringLiteral("Sub"));
+        test::addWorkshop(db(), kOther, QStringLiteral("Other"));
+        db().execute(QStringLiteral("UPDATE LU_GROUP SET parent_workshop = ? WHERE GROUP_ID = ?"),
+                     {kShop, kSub});
+        const std::pair<qlonglong, QString> links[] = {{kShop, kAnn},
+                                                       {kShop, kObrien},
+                                                       {kShop, QStringLiteral("gone")},
+                                                       {kSub, QStringLiteral("bob")},
+                                                       {kOther, QStringLiteral("bob")}};
+        for (const auto& [group, user] : links)
             db().execute(QStringLiteral("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (?, ?)"),
-                         {g, u});
-        };
-        link(kShop, kAnn);
-        link(kShop, kObrien);
-        link(kShop, QStringLiteral("gone"));
-        link(kSub, QStringLiteral("bob"));
-        link(kOther, QStringLiteral("bob"));
-        alpha = addFolder(QStringLiteral("Alpha"), 0, kAnn);
-        beta = addFolder(QStringLiteral("Beta"), alpha, kAnn);
-        addFolder(QStringLiteral("Elsewhere"), 0, kAnn, kOther);
-        addFolder(QStringLiteral("Theirs"), 0, kObrien);
-        addFolder(QStringLiteral("Mail"), 0, kAnn, kShop, 1);
-    }
-
-    qlonglong addFolder(const QString& name, qlonglong parent, const QString& owner,
-                        qlonglong group = kShop, int type = 0)
-    {
-        return db().insertNumbered(QStringLiteral("FOLDER"), QStringLiteral("Folder_Counter"),
-                                   {QStringLiteral("Folder_Owner_ID"),
-                                    QStringLiteral("Folder_Name"),
-                                    QStringLiteral("Parent_Folder_Counter"),
-                                    QStringLiteral("Folder_Type"), QStringLiteral("Group_ID")},
-                                   {owner, name, parent, type, group});
+                         {group, user});
+        alpha = test::addFolder(db(), kAnn, QStringLiteral("Alpha"));
+        beta = test::addFolder(db(), kAnn, QStringLiteral("Beta"), alpha);
+        test::addFolder(db(), kAnn, QStringLiteral("Elsewhere"), 0, kOther);
+        test::addFolder(db(), kObrien, QStringLiteral("Theirs"));
+        test::addFolder(db(), kAnn, QStringLiteral("Mail"), 0, kShop, 1);
     }
 
     void build(const QString& me = kAnn, bool ownOnly = false, bool byCategory = false)
@@ -315,12 +296,30 @@ TEST_P(TeamTreeTest, InsertRemoveAndRefreshFollowOneTask)
     tree.setListener(nullptr);
 }
 
+TEST_P(TeamTreeTest, UserNodesCarryTheOnlineMark)
+{
+    build();
+    Recorder rec;
+    tree.setListener(&rec);
+    tree.setOnline({{presenceKey(kObrien), true}, {QString(), true}});
+    EXPECT_TRUE(tree.findUser(kObrien)->online);
+    EXPECT_FALSE(tree.findUser(kAnn)->online);
+    EXPECT_FALSE(tree.findUser(QString())->online); // "Unassigned" is nobody
+    EXPECT_EQ(rec.calls, QStringList{QStringLiteral("~O'Brien N")});
+
+    tree.setOnline({{presenceKey(kObrien), true}});
+    EXPECT_EQ(rec.calls.size(), 1); // no change, no notice
+    tree.setOnline({});
+    EXPECT_FALSE(tree.findUser(kObrien)->online);
+    EXPECT_EQ(rec.calls.size(), 2);
+    tree.setListener(nullptr);
+}
+
 TEST_P(TeamTreeTest, PlacesAHundredThousandTasks)
 {
     for (int u = 0; u < 50; ++u) {
         const QString id = QStringLiteral("u%1").arg(u);
-        db().execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, User_Name) VALUES (?, ?)"),
-                     {id, id});
+        test::addUsers(db(), {id});
         db().execute(QStringLiteral("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (?, ?)"),
                      {kShop, id});
     }

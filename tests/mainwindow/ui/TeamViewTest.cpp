@@ -6,7 +6,6 @@
 #include "support/TaskRows.h"
 #include "support/WindowTest.h"
 
-#include <QAbstractItemModelTester>
 #include <QAction>
 #include <QScrollBar>
 #include <QTableView>
@@ -38,7 +37,6 @@ protected:
                                     {{QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("admin")},
                                      {QStringLiteral("SCR_Request_ID"), QStringLiteral("admin")},
                                      {QStringLiteral("SCR_Group_ID"), kShop},
-                                     {QStringLiteral("SCR_OwnerType"), 0},
                                      {QStringLiteral("Meeting_ID"), 0}},
                                     columns);
     }
@@ -87,28 +85,6 @@ TEST_F(TeamViewTest, FolderCommandsChangeTheTree)
     EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM FOLDER")).toInt(), 0);
 }
 
-// The grid and the tree show the same task from one read; the grid gives dates in local time.
-TEST_F(TeamViewTest, TaskShowsInTreeAndGrid)
-{
-    addTask({{QStringLiteral("SCR_Number"), 4711},
-             {QStringLiteral("SCR_Title"), QStringLiteral("Ann's printer")},
-             {QStringLiteral("SCR_Owner_Target_Date"), naive(QDate(2024, 2, 1), QTime(22, 30))}});
-    TeamView view(session, prompt);
-    ASSERT_TRUE(view.refresh());
-    const QAbstractItemModel& tree = *child<QTreeView>(view, "IvvTree1")->model();
-    EXPECT_TRUE(texts(tree).contains(QStringLiteral("Ann's printer")))
-        << texts(tree).join(u'|').toStdString();
-
-    QAbstractItemModel& grid = *child<QTableView>(view, "TaskGrid")->model();
-    QAbstractItemModelTester tester(&grid, QAbstractItemModelTester::FailureReportingMode::Fatal);
-    ASSERT_EQ(grid.rowCount(), 1);
-    QStringList cells;
-    for (int c = 0; c < grid.columnCount(); ++c)
-        cells << grid.index(0, c).data().toString();
-    EXPECT_TRUE(cells.contains(QStringLiteral("Ann's printer"))) << cells.join(u'|').toStdString();
-    EXPECT_EQ(grid.index(0, 0).data(Qt::UserRole).toLongLong(), 4711);
-}
-
 // With the options' columns the title still leads, and a narrow window shows it first.
 TEST_F(TeamViewTest, OptionColumnsKeepTheTitleFirstInANarrowWindow)
 {
@@ -128,10 +104,6 @@ TEST_F(TeamViewTest, OptionColumnsKeepTheTitleFirstInANarrowWindow)
     EXPECT_GT(gridView->horizontalScrollBar()->maximum(), 0) << "the columns overflow the width";
     EXPECT_EQ(gridView->horizontalScrollBar()->value(), 0);
 }
-
-} // namespace
-
-namespace {
 
 // A read in the background fills the same tree and grid; a newer read replaces one still
 // running, so the view ends on the filter chosen last.

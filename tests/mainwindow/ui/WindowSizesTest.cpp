@@ -271,13 +271,9 @@ public:
         if (HasFatalFailure())
             return;
         session.user.record.fullAccess = true;
-        session.currentWorkshopId = static_cast<int>(kShop);
-        run("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (?, ?)",
-            {kShop, QStringLiteral("O'Neil's desk")});
+        enterWorkshop(kShop, QStringLiteral("O'Neil's desk"));
+        bx::test::addUsers(db(), {QStringLiteral("ann"), QStringLiteral("bob")});
         for (const char* user : {"ann", "bob"})
-            run("INSERT INTO LU_USER (USER_ID, User_Name, Disabled) VALUES (?, ?, 0)",
-                {QString::fromLatin1(user), QString::fromLatin1(user)});
-        for (const char* user : {"admin", "ann", "bob"})
             run("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (?, ?)",
                 {kShop, QString::fromLatin1(user)});
         run("INSERT INTO LIFECYCLE (Lifecycle_ID, Lifecycle_Description, Owner_ID, "
@@ -297,11 +293,7 @@ public:
                    {QStringLiteral("SCR_Title"), QStringLiteral("Order O'Neil's chairs")},
                    {QStringLiteral("SCR_Request_ID"), QStringLiteral("admin")},
                    {QStringLiteral("SCR_Group_ID"), kShop},
-                   {QStringLiteral("SCR_OwnerType"), 0},
-                   {QStringLiteral("Meeting_ID"), 0},
-                   {QStringLiteral("SCR_Template"), 0},
-                   {QStringLiteral("SCR_Parent_Number"), 0},
-                   {QStringLiteral("SCR_Parent_Folder_Number"), 0}});
+                   {QStringLiteral("Meeting_ID"), 0}});
         run("INSERT INTO ROUTE (SCR_Number, USER_ID, Route_Status, Route_Action, Route_Note) "
             "VALUES (?, 'ann', 'A', 'YES', ?)",
             {kTask, QStringLiteral("Ordered")});
