@@ -53,14 +53,14 @@ protected:
 // Every refusal leaves the entry in place; the texts and their order are the users' guide.
 TEST_P(LookupListsTest, DeleteIsRefusedWhileTheEntryIsInUse)
 {
-    addCategory(QStringLiteral("O'Malley's tasks"));
-    addTask({{QStringLiteral("SCR_Priority"), QStringLiteral("1 - High")},
-             {QStringLiteral("SCR_Category"), QStringLiteral("O'Malley's tasks")}});
+    addCategories(db(), {QStringLiteral("O'Malley's tasks")});
+    addTaskRow(db(), {{scr::Priority, QStringLiteral("1 - High")},
+                      {scr::Category, QStringLiteral("O'Malley's tasks")}});
     addRule(QStringLiteral("Escalate"), QStringLiteral("Sub SCRMain() End Sub"));
     addLifecycle(QStringLiteral("Review"), kShop7,
                  {withRule(userStage(QStringLiteral("Check"), QStringLiteral("bob"), kShop7),
                            QStringLiteral("escalate"), true, false, false)});
-    addCategory(lookup::kUndefinedFolder);
+    addCategories(db(), {lookup::kUndefinedFolder});
     addChild(QStringLiteral("Bob's child"), kProjects);
     addChild(QStringLiteral("Parent's pet"), QStringLiteral("Undefined Folder"));
 
@@ -165,7 +165,7 @@ TEST_P(LookupListsTest, TreeMovesRefuseCyclesAndTopLevelClearsTheParent)
 TEST_P(LookupListsTest, RenamingACategoryCarriesEveryReference)
 {
     addChild(QStringLiteral("Child"), kProjects);
-    const qlonglong task = addTask({{QStringLiteral("SCR_Category"), kProjects}});
+    const qlonglong task = addTaskRow(db(), {{scr::Category, kProjects}});
     const qlonglong attach = addAttachment(task, {{QStringLiteral("Category"), kProjects}});
     db().execute(QStringLiteral("UPDATE LU_GROUP SET Root_Folder = ? WHERE GROUP_ID = ?"),
                  {kProjects, kShop4});
@@ -182,7 +182,7 @@ TEST_P(LookupListsTest, RenamingACategoryCarriesEveryReference)
         EXPECT_EQ(countRows(QStringLiteral("SELECT COUNT(*) FROM LU_CATEGORY")), 3);
         EXPECT_EQ(parentOf(name).toString(), kSevenRoot);
         EXPECT_EQ(parentOf(QStringLiteral("Child")).toString(), name);
-        EXPECT_EQ(storedText(task, QStringLiteral("SCR_Category")), name);
+        EXPECT_EQ(storedText(task, scr::Category), name);
         EXPECT_EQ(db().scalar(QStringLiteral("SELECT Category FROM ATTACH WHERE Attach_Number = ?"),
                               {attach})
                       .toString(),
@@ -203,7 +203,7 @@ TEST_P(LookupListsTest, RenamingACategoryCarriesEveryReference)
 
 TEST_P(LookupListsTest, RenamingAPriorityOrRuleCarriesTasksAndStages)
 {
-    const qlonglong task = addTask({{QStringLiteral("SCR_Priority"), QStringLiteral("1 - High")}});
+    const qlonglong task = addTaskRow(db(), {{scr::Priority, QStringLiteral("1 - High")}});
     addRule(QStringLiteral("Escalate"), QStringLiteral("Sub SCRMain() End Sub"));
     addLifecycle(QStringLiteral("Review"), kShop7,
                  {withRule(userStage(QStringLiteral("Check"), QStringLiteral("bob"), kShop7),
@@ -211,7 +211,7 @@ TEST_P(LookupListsTest, RenamingAPriorityOrRuleCarriesTasksAndStages)
 
     ASSERT_TRUE(
         save(LookupKind::Priority, QStringLiteral("1 - High"), QStringLiteral("0 - O'Urgent")));
-    EXPECT_EQ(storedText(task, QStringLiteral("SCR_Priority")), QStringLiteral("0 - O'Urgent"));
+    EXPECT_EQ(storedText(task, scr::Priority), QStringLiteral("0 - O'Urgent"));
     ASSERT_TRUE(
         save(LookupKind::Rule, QStringLiteral("Escalate"), QStringLiteral("Kick upstairs")));
     EXPECT_EQ(db().scalar(QStringLiteral("SELECT Rule_Name FROM LIFECYCLE_USER")).toString(),
@@ -225,47 +225,31 @@ TEST_P(LookupListsTest, RenamingAPriorityOrRuleCarriesTasksAndStages)
 
 TEST_P(LookupListsTest, NameEditorRefusalsAndNewCategoryAccess)
 {
-    struct Case
+    const struct
     {
         LookupKind kind;
-        QString old; ///< null: a new entry
-        QString text;
-        QString parent;
-        QString refusal;
-    };
-    const Case cases[] = {
-        {LookupKind::Priority,
-         {},
-         QStringLiteral(" 2 - NORMAL "),
-         {},
-         QStringLiteral("Value '2 - NORMAL' already exists.")},
-        {LookupKind::Category,
-         kProjects,
-         QStringLiteral("seven's ROOT"),
-         {},
-         QStringLiteral("Value 'seven's ROOT' already exists.")},
-        {LookupKind::Category,
-         {},
-         QStringLiteral("top level"),
-         {},
-         QStringLiteral("Value 'top level' already exists.")},
-        {LookupKind::Rule,
-         {},
-         QStringLiteral("   "),
-         {},
-         QStringLiteral("Please specify Rule Name")},
-        {LookupKind::Category,
-         QStringLiteral("Unspecified Folder"),
-         QStringLiteral("Other"),
-         {},
-         QStringLiteral("You can't rename Unspecified Folder")},
-        {LookupKind::Category, kSevenRoot, kSevenRoot, QStringLiteral("Seven's child"),
-         QStringLiteral("You can not move Seven's root under to Seven's child")},
+        const char* old; ///< null: a new entry
+        const char* text;
+        const char* parent;
+        const char* refusal;
+    } cases[] = {
+        {LookupKind::Priority, nullptr, " 2 - NORMAL ", "", "Value '2 - NORMAL' already exists."},
+        {LookupKind::Category, "Bob's projects", "seven's ROOT", "",
+         "Value 'seven's ROOT' already exists."},
+        {LookupKind::Category, nullptr, "top level", "", "Value 'top level' already exists."},
+        {LookupKind::Rule, nullptr, "   ", "", "Please specify Rule Name"},
+        {LookupKind::Category, "Unspecified Folder", "Other", "",
+         "You can't rename Unspecified Folder"},
+        {LookupKind::Category, "Seven's root", "Seven's root", "Seven's child",
+         "You can not move Seven's root under to Seven's child"},
     };
     addChild(QStringLiteral("Seven's child"), kSevenRoot);
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text.toStdString());
-        EXPECT_EQ(save(c.kind, c.old, c.text, c.parent).refusal(), RefusalOf<>{c.refusal});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(save(c.kind, QString::fromUtf8(c.old), QString::fromUtf8(c.text),
+                       QString::fromUtf8(c.parent))
+                      .refusal(),
+                  RefusalOf<>{QString::fromUtf8(c.refusal)});
     }
     EXPECT_EQ(countRows(QStringLiteral("SELECT COUNT(*) FROM LU_CATEGORY")), 3);
 

@@ -128,7 +128,7 @@ TEST(TaskEditorChecks, OrderAndConditions)
     }
 }
 
-// The window's captions follow the first recipient; no recipient restores the normal face.
+// Typed dates, the date a column keeps, and the estimate's range.
 TEST(TaskEditorChecks, DatesAndEstimate)
 {
     EXPECT_EQ(parseDate(QStringLiteral(" 2024-02-29 ")), QDate(2024, 2, 29));
@@ -178,20 +178,18 @@ class TaskEditorTest : public TaskTest
 // Only the rows added after the editor remembered the task's attachments go, and only this task's.
 TEST_P(TaskEditorTest, DeletesAttachmentsAddedSinceOpening)
 {
-    const qlonglong task = addTask({{QStringLiteral("SCR_Title"), QStringLiteral("O'Brien's")},
-                                    {QStringLiteral("SCR_Owner_User_ID"), kMe},
-                                    {QStringLiteral("SCR_Group_ID"), kShop7}});
-    const qlonglong other = addTask({{QStringLiteral("SCR_Title"), QStringLiteral("other")}});
+    const qlonglong task = addTaskRow(db(), {{scr::Title, QStringLiteral("O'Brien's")}});
+    const qlonglong other = addTaskRow(db());
     const QVariantMap memo = {{QStringLiteral("Attach_Type"), QStringLiteral("M")},
                               {QStringLiteral("Attach_Title"), QStringLiteral("Bob's memo")}};
     const qlonglong earlier = addAttachment(task, memo);
-    const QList<qlonglong> known = attachmentNumbers(session, prompt, task);
+    const QList<qlonglong> known = attachmentNumbers(session.db(), task);
     EXPECT_EQ(known, QList<qlonglong>{earlier});
 
     const qlonglong added1 = addAttachment(task, memo);
     const qlonglong added2 = addAttachment(task, memo);
     const qlonglong elsewhere = addAttachment(other, memo);
-    EXPECT_EQ(deleteAttachmentsAddedSince(session, prompt, task, known), 2);
+    EXPECT_EQ(deleteAttachmentsAddedSince(session.db(), task, known), 2);
 
     EXPECT_EQ(countRows(QStringLiteral("SELECT COUNT(*) FROM ATTACH WHERE Attach_Number IN (?, ?)"),
                         {added1, added2}),
@@ -205,15 +203,10 @@ TEST_P(TaskEditorTest, DeletesAttachmentsAddedSinceOpening)
 // Enabling follows the task's status, its owner and the user's rights.
 TEST_P(TaskEditorTest, Enabling)
 {
-    const qlonglong bobs = addTask({{QStringLiteral("SCR_Title"), QStringLiteral("Bob's")},
-                                    {QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("bob")},
-                                    {QStringLiteral("SCR_Status"), QStringLiteral("A")},
-                                    {QStringLiteral("SCR_Lifecycle_ID"), QStringLiteral("Review")},
-                                    {QStringLiteral("SCR_Group_ID"), kShop7}});
-    const qlonglong mineClosed = addTask({{QStringLiteral("SCR_Title"), QStringLiteral("mine")},
-                                          {QStringLiteral("SCR_Owner_User_ID"), kMe},
-                                          {QStringLiteral("SCR_Status"), QStringLiteral("C")},
-                                          {QStringLiteral("SCR_Group_ID"), kShop7}});
+    const qlonglong bobs = addTaskRow(db(), {{scr::Title, QStringLiteral("Bob's")},
+                                             {scr::OwnerUserId, QStringLiteral("bob")},
+                                             {scr::LifecycleId, QStringLiteral("Review")}});
+    const qlonglong mineClosed = addTaskRow(db(), {{scr::Status, QStringLiteral("C")}});
     session.user.record.allowForwarding = true;
     session.user.record.allowEditCustom = true;
     cSCR task(session, prompt);

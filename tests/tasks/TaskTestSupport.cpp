@@ -32,18 +32,12 @@ QStringList differingValues(const QVariantMap& a, const QVariantMap& b)
     return out;
 }
 
-void RecordingNotifier::NotifyTaskEvent(const RecordSet& task, const RecordSet& /*route*/,
+void RecordingNotifier::NotifyTaskEvent(const RecordSet& /*task*/, const RecordSet& /*route*/,
                                         const QString& action, const QString& stageName,
                                         const QDateTime& targetDate, const QString& ownerUser,
-                                        qlonglong groupId, const QString& comment)
+                                        qlonglong groupId, const QString& /*comment*/)
 {
-    Notice n{task.number(QStringLiteral("SCR_Number")),
-             action,
-             stageName,
-             targetDate,
-             ownerUser,
-             groupId,
-             comment};
+    const Notice n{action, stageName, targetDate, ownerUser, groupId};
     notices.append(n);
     if (failWhen && failWhen(n)) {
         if (throwDbError)
@@ -71,14 +65,13 @@ void TaskTest::SetUp()
     clock.setStandardOffsetSeconds(2 * kHour);
     if (IsSkipped() || HasFatalFailure())
         return;
-    for (const char* user : {"ann", "bob", "carl", "dora", "O'Brien"})
-        addUser(QString::fromUtf8(user));
-    addCategory(kProjects);
-    addCategory(kSevenRoot);
-    addGroup(kShop4, kShop4Name);
-    addGroup(kShop7, QStringLiteral("Seventh"), kSevenRoot);
-    addGroup(kShop8, QStringLiteral("Eighth"));
-    addGroup(kShop9, QStringLiteral("Ninth"));
+    addUsers(db(), {kMe, QStringLiteral("bob"), QStringLiteral("carl"), QStringLiteral("dora"),
+                    QStringLiteral("O'Brien")});
+    addCategories(db(), {kProjects, kSevenRoot});
+    addWorkshop(db(), kShop4, kShop4Name);
+    addWorkshop(db(), kShop7, QStringLiteral("Seventh"), kSevenRoot);
+    addWorkshop(db(), kShop8, QStringLiteral("Eighth"));
+    addWorkshop(db(), kShop9, QStringLiteral("Ninth"));
     session.currentWorkshopId = static_cast<int>(kShop7);
     session.taskNotifier = &notifier;
 }
@@ -106,24 +99,6 @@ QVariant TaskTest::stored(qlonglong task, const QString& column)
     EXPECT_EQ(rows.rowCount(), 1) << "task " << task;
     EXPECT_TRUE(rows.hasColumn(column)) << column.toStdString();
     return rows.value(column);
-}
-
-void TaskTest::addUser(const QString& id)
-{
-    db().execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, User_Name) VALUES (?, ?)"),
-                 {id, id});
-}
-
-void TaskTest::addGroup(qlonglong id, const QString& name, const QVariant& rootFolder)
-{
-    db().execute(
-        QStringLiteral("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME, Root_Folder) VALUES (?, ?, ?)"),
-        {id, name, rootFolder});
-}
-
-void TaskTest::addCategory(const QString& name)
-{
-    db().execute(QStringLiteral("INSERT INTO LU_CATEGORY (Category) VALUES (?)"), {name});
 }
 
 RecordSet TaskTest::routeRows(qlonglong task)
@@ -210,7 +185,7 @@ void TaskTest::tickChecklistItem(const QString& checklist, const QString& item,
 
 qlonglong TaskTest::addAttachment(qlonglong task, const QVariantMap& columns)
 {
-    QStringList names{QStringLiteral("SCR_Number")};
+    QStringList names{scr::Number};
     QVariantList values{task};
     for (auto it = columns.begin(); it != columns.end(); ++it) {
         names << it.key();

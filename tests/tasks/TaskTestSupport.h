@@ -2,6 +2,7 @@
 
 #include "core/Session.h"
 #include "core/db/Database.h"
+#include "core/schema/TaskColumns.h"
 #include "core/settings/SettingsStore.h"
 #include "support/FixedClock.h"
 #include "support/ScriptedPrompt.h"
@@ -22,6 +23,11 @@
 
 // A namespace of its own: the other task tests link into the same executable.
 namespace bx::test::tasks {
+
+using bx::test::addCategories;
+using bx::test::addTaskRow;
+using bx::test::addUsers;
+using bx::test::addWorkshop;
 
 inline constexpr int kHour = 3600;
 /** The signed-in user of every task test. */
@@ -46,13 +52,11 @@ QStringList differingValues(const QVariantMap& a, const QVariantMap& b);
 /** One call of the notifier, as it was made. */
 struct Notice
 {
-    qlonglong taskNumber = 0;
     QString action;
     QString stageName;
     QDateTime targetDate;
     QString ownerUser;
     qlonglong groupId = 0;
-    QString comment;
 };
 
 /** Records every notice; can be told to throw on a chosen one. */
@@ -85,7 +89,7 @@ public:
     bool cancelSave = false;
 };
 
-/** The date-change note dialog: fixed notes, counting the questions. */
+/** The date-change note dialog: a note for the due date, Cancel for the start date. */
 class FakeNoteSource final : public TaskNoteSource
 {
 public:
@@ -97,11 +101,8 @@ public:
     std::optional<QString> OnStartChange() override
     {
         ++startAsked;
-        return startCancelled ? std::nullopt
-                              : std::optional<QString>(QStringLiteral("started \"late\""));
+        return std::nullopt;
     }
-    /** Answer the start-date question with Cancel. */
-    bool startCancelled = false;
     int targetAsked = 0;
     int startAsked = 0;
 };
@@ -121,32 +122,16 @@ struct StageDef
 
 inline StageDef userStage(const QString& name, const QString& user, qlonglong group)
 {
-    StageDef s;
-    s.name = name;
-    s.userType = 0;
-    s.userId = user;
-    s.groupId = group;
-    return s;
+    return {name, 0, user, group, {}, false, false, false};
 }
-
 inline StageDef workshopStage(const QString& name, qlonglong group)
 {
-    StageDef s;
-    s.name = name;
-    s.userType = 1;
-    s.groupId = group;
-    return s;
+    return {name, 1, {}, group, {}, false, false, false};
 }
-
 inline StageDef requesterStage(const QString& name, qlonglong group)
 {
-    StageDef s;
-    s.name = name;
-    s.userType = 2;
-    s.groupId = group;
-    return s;
+    return {name, 2, {}, group, {}, false, false, false};
 }
-
 /** The stage with a rule and the moments it runs at. */
 inline StageDef withRule(StageDef s, const QString& rule, bool received, bool approved,
                          bool declined)
@@ -170,8 +155,6 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    /** Adds a task row as another client would have saved it: addTaskRow() on this database. */
-    qlonglong addTask(const QVariantMap& columns) { return addTaskRow(db(), columns); }
     /**
      * Gives the task the history its first save leaves: a closed "Create Request" row and the
      * open row of `owner`.
@@ -187,10 +170,6 @@ protected:
     {
         return stored(task, column).toLongLong();
     }
-
-    void addUser(const QString& id);
-    void addGroup(qlonglong id, const QString& name, const QVariant& rootFolder = {});
-    void addCategory(const QString& name);
 
     /** The task's ROUTE rows, oldest first. */
     RecordSet routeRows(qlonglong task);
@@ -223,6 +202,8 @@ protected:
 
     /** Shown errors: the texts of critical boxes titled "Budget Row Error". */
     QStringList taskErrors() const;
+    /** Every text shown, for failure messages. */
+    std::string shown() const { return prompt.texts().join(u'|').toStdString(); }
 
     RecordingNotifier notifier;
 };
