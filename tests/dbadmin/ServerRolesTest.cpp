@@ -1,15 +1,23 @@
+#include "core/PasswordCipher.h"
+#include "core/Session.h"
 #include "core/db/DatabaseOpener.h"
 #include "core/db/LoginRoles.h"
 #include "core/db/PgDatabase.h"
+#include "core/settings/SettingsStore.h"
 #include "dbadmin/UpgradeLog.h"
 #include "mainwindow/Presence.h"
+#include "people/UserAdmin.h"
+#include "people/UserEditor.h"
+#include "people/UserStore.h"
 #include "support/EngineFixture.h"
 #include "support/FixedClock.h"
 #include "support/Schema.h"
+#include "support/ScriptedPrompt.h"
 #include "support/TaskRows.h"
 
 #include <QBuffer>
 #include <QDir>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -282,32 +290,60 @@ TEST_P(ServerRolesTest, AnOrdinaryUsersLoginWorksWithRowsAndNothingElse)
 TEST_P(ServerRolesTest, AnAdministratorsLoginDoesTheUserWindowsWorkWithoutCreateRole)
 {
     makeCurrent();
-    PgDatabase& ann = as(QStringLiteral("ann"));
-    ann.execute(
-        QStringLiteral("UPDATE LU_USER SET Ext12 = 1, Disabled = 1 WHERE USER_ID = 'carol'"));
-    EXPECT_EQ(flag("Ext12", "carol"), 1);
+    QTemporaryDir dir;
+    SettingsStore settings(dir.filePath(QStringLiteral("MRBX.conf")));
+    const bx::test::FixedClock clock;
+    bx::test::ScriptedPrompt prompt;
+    auto sessionOf = [&](const QString& id) {
+        auto session = std::make_unique<Session>(settings, clock);
+        session->setDatabase(tryConnect(id));
+        session->connection.serverFlag = true;
+        session->connection.sqlDatabaseName = bx::test::processDatabase();
+        session->user.userId = id;
+        session->user.record = *loadUser(session->db(), id);
+        return session;
+    };
+    auto accepts = [&](const QString& id) {
+        PgConnectParams p = serverParams();
+        p.user = role(id);
+        p.password = PasswordCipher::loginPassword(QStringLiteral("secret9"));
+        try {
+            PgDatabase::connect(p);
+            return true;
+        } catch (const DbError&) {
+            return false;
+        }
+    };
+    UserDraft dave;
+    dave.userId = QStringLiteral("dave");
+    dave.userName = QStringLiteral("Dave");
+    dave.password = QStringLiteral("secret9");
 
-    LoginRoles& roles = *ann.loginRoles();
-    {
-        Transaction tx(ann);
-        roles.ensureLogin(role(QStringLiteral("dave")), false);
-        roles.setRolePassword(role(QStringLiteral("dave")), password(QStringLiteral("dave")));
-        tx.commit();
-    }
-    EXPECT_TRUE(canConnect(QStringLiteral("dave")));
-    roles.setLoginAllowed(role(QStringLiteral("dave")), false);
-    EXPECT_FALSE(canConnect(QStringLiteral("dave")));
-    roles.setLoginAllowed(role(QStringLiteral("dave")), true);
-    roles.renameRole(role(QStringLiteral("dave")), role(QStringLiteral("dan")));
-    EXPECT_FALSE(roles.roleExists(role(QStringLiteral("dave"))));
-    roles.dropRole(role(QStringLiteral("dan")));
-    EXPECT_FALSE(roles.roleExists(role(QStringLiteral("dan"))));
+    // An ordinary user's session cannot add a user, whatever the program lets him try.
+    const auto bob = sessionOf(QStringLiteral("bob"));
+    EXPECT_THROW(saveUser(*bob, dave), DbError);
+    EXPECT_FALSE(accepts(QStringLiteral("dave")));
+
+    const auto ann = sessionOf(QStringLiteral("ann"));
+    ASSERT_FALSE(saveUser(*ann, dave));
+    EXPECT_TRUE(accepts(QStringLiteral("dave")));
+    UserDraft renamed = *loadUserDraft(ann->db(), QStringLiteral("dave"));
+    renamed.userId = QStringLiteral("dan");
+    renamed.flags.insert(QStringLiteral("Ext12"), true);
+    ASSERT_FALSE(saveUser(*ann, renamed));
+    EXPECT_TRUE(accepts(QStringLiteral("dan")));
+    EXPECT_FALSE(accepts(QStringLiteral("dave")));
+    ASSERT_TRUE(disableUser(*ann, prompt, QStringLiteral("dan")));
+    EXPECT_FALSE(accepts(QStringLiteral("dan")));
+    ASSERT_TRUE(enableUser(*ann, prompt, QStringLiteral("dan")));
+    EXPECT_TRUE(accepts(QStringLiteral("dan")));
+    prompt.answer(PromptAnswer::Ok);
+    ASSERT_TRUE(deleteUser(*ann, prompt, QStringLiteral("dan")));
+    EXPECT_FALSE(db().loginRoles()->roleExists(role(QStringLiteral("dan"))));
 
     // Only this database's users' logins, and no way to the server's own powers.
-    const QString cluster = serverParams().user;
-    EXPECT_THROW(roles.setRolePassword(cluster, QStringLiteral("x")), DbError);
-    EXPECT_THROW(roles.ensureLogin(bx::test::kScriptDatabaseName + QStringLiteral("_roles"), true),
-                 DbError);
+    LoginRoles& roles = *as(QStringLiteral("ann")).loginRoles();
+    EXPECT_THROW(roles.setRolePassword(serverParams().user, QStringLiteral("x")), DbError);
     EXPECT_THROW(roles.ensureLogin(QStringLiteral("other_db_admin"), true), DbError);
     expectRefused(
         QStringLiteral("ann"),
