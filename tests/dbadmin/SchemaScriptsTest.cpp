@@ -121,13 +121,6 @@ TEST_P(BaseSchemaTest, ServerScriptMakesTheLoginsAndMayRunAgainElsewhere)
     EXPECT_TRUE(
         db().scalar(QStringLiteral("SELECT has_table_privilege(?, 'attach', 'DELETE')"), {users})
             .toBool());
-    EXPECT_FALSE(
-        db().scalar(QStringLiteral("SELECT has_table_privilege(?, 'attach', 'TRUNCATE')"), {users})
-            .toBool());
-    EXPECT_FALSE(db().scalar(QStringLiteral("SELECT has_schema_privilege(?, current_schema(), "
-                                            "'CREATE')"),
-                             {users})
-                     .toBool());
     EXPECT_EQ(db().scalar(QStringLiteral("SELECT tableowner FROM pg_tables WHERE tablename = 'scr' "
                                          "AND schemaname = current_schema()"))
                   .toString(),
