@@ -13,17 +13,23 @@
 -- from LU_SERIALS.
 CREATE EXTENSION IF NOT EXISTS citext
 GO
--- Role names are always lower case, whatever the case of the database name.
+-- Role names are always lower case, whatever the case of the database name. The owner role owns
+-- the schema's objects and has the administrators' logins as members; the users role may read
+-- and write rows, and has every login as a member.
 DO $$
 BEGIN
 IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = lower('brindlepax_users')) THEN
 EXECUTE format('CREATE ROLE %I NOLOGIN', lower('brindlepax_users'));
 END IF;
+IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = lower('brindlepax_owner')) THEN
+EXECUTE format('CREATE ROLE %I NOLOGIN', lower('brindlepax_owner'));
+END IF;
 END
 $$
 GO
--- A login for a user of this database: created when missing (with the right to manage logins
--- for an administrator), and made a member of the role that holds the table rights.
+-- A login for a user of this database: created when missing, made a member of the users role,
+-- and of the owner role for an administrator. The upgrade replaces it with the bx_login_*
+-- functions.
 CREATE OR REPLACE FUNCTION bx_create_login(login text, pwd text, is_admin boolean)
 RETURNS void LANGUAGE plpgsql AS $$
 DECLARE
@@ -31,11 +37,11 @@ role_name text := lower(login);
 BEGIN
 IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = role_name) THEN
 EXECUTE format('CREATE ROLE %I LOGIN PASSWORD %L', role_name, pwd);
-IF is_admin THEN
-EXECUTE format('ALTER ROLE %I CREATEROLE', role_name);
-END IF;
 END IF;
 EXECUTE format('GRANT %I TO %I', lower('brindlepax_users'), role_name);
+IF is_admin THEN
+EXECUTE format('GRANT %I TO %I', lower('brindlepax_owner'), role_name);
+END IF;
 END
 $$
 GO
@@ -417,24 +423,29 @@ INSERT INTO LU_PRIORITY (Priority) VALUES ('1 - High');
 INSERT INTO LU_PRIORITY (Priority) VALUES ('2 - Normal');
 INSERT INTO LU_PRIORITY (Priority) VALUES ('3 - Low')
 GO
-SELECT bx_create_login('admin', 'vastrelume', true)
+SELECT bx_create_login('admin', NULL, true)
 GO
--- Every user's login is a member of the users role, which owns the tables (the administrator
--- alters them when upgrading, as its member) and holds every right on them. Tables that a later
--- upgrade creates, as this script's runner or as the administrator, get the same rights.
+-- The owner role owns the tables and may create in the schema (the upgrade steps run as an
+-- administrator, its member, or as the server's administrator); the users role may only read and
+-- write rows. Tables that a later upgrade creates, as this script's runner, as the owner role or
+-- as the administrator, give the users role the same rights.
 DO $$
 DECLARE
 obj record;
 BEGIN
-EXECUTE format('GRANT USAGE, CREATE ON SCHEMA %I TO %I', current_schema(), lower('brindlepax_users'));
-EXECUTE format('GRANT ALL ON ALL TABLES IN SCHEMA %I TO %I', current_schema(), lower('brindlepax_users'));
-EXECUTE format('GRANT ALL ON ALL SEQUENCES IN SCHEMA %I TO %I', current_schema(), lower('brindlepax_users'));
-EXECUTE format('ALTER DEFAULT PRIVILEGES IN SCHEMA %I GRANT ALL ON TABLES TO %I', current_schema(), lower('brindlepax_users'));
-EXECUTE format('ALTER DEFAULT PRIVILEGES IN SCHEMA %I GRANT ALL ON SEQUENCES TO %I', current_schema(), lower('brindlepax_users'));
-EXECUTE format('ALTER DEFAULT PRIVILEGES FOR ROLE %I IN SCHEMA %I GRANT ALL ON TABLES TO %I', lower('admin'), current_schema(), lower('brindlepax_users'));
-EXECUTE format('ALTER DEFAULT PRIVILEGES FOR ROLE %I IN SCHEMA %I GRANT ALL ON SEQUENCES TO %I', lower('admin'), current_schema(), lower('brindlepax_users'));
+EXECUTE format('REVOKE CREATE ON SCHEMA %I FROM PUBLIC', current_schema());
+EXECUTE format('GRANT USAGE ON SCHEMA %I TO %I', current_schema(), lower('brindlepax_users'));
+EXECUTE format('GRANT USAGE, CREATE ON SCHEMA %I TO %I', current_schema(), lower('brindlepax_owner'));
+EXECUTE format('GRANT SELECT, INSERT, UPDATE, DELETE ON ALL TABLES IN SCHEMA %I TO %I', current_schema(), lower('brindlepax_users'));
+EXECUTE format('GRANT USAGE ON ALL SEQUENCES IN SCHEMA %I TO %I', current_schema(), lower('brindlepax_users'));
+EXECUTE format('ALTER DEFAULT PRIVILEGES IN SCHEMA %I GRANT SELECT, INSERT, UPDATE, DELETE ON TABLES TO %I', current_schema(), lower('brindlepax_users'));
+EXECUTE format('ALTER DEFAULT PRIVILEGES IN SCHEMA %I GRANT USAGE ON SEQUENCES TO %I', current_schema(), lower('brindlepax_users'));
+EXECUTE format('ALTER DEFAULT PRIVILEGES FOR ROLE %I IN SCHEMA %I GRANT SELECT, INSERT, UPDATE, DELETE ON TABLES TO %I', lower('brindlepax_owner'), current_schema(), lower('brindlepax_users'));
+EXECUTE format('ALTER DEFAULT PRIVILEGES FOR ROLE %I IN SCHEMA %I GRANT USAGE ON SEQUENCES TO %I', lower('brindlepax_owner'), current_schema(), lower('brindlepax_users'));
+EXECUTE format('ALTER DEFAULT PRIVILEGES FOR ROLE %I IN SCHEMA %I GRANT SELECT, INSERT, UPDATE, DELETE ON TABLES TO %I', lower('admin'), current_schema(), lower('brindlepax_users'));
+EXECUTE format('ALTER DEFAULT PRIVILEGES FOR ROLE %I IN SCHEMA %I GRANT USAGE ON SEQUENCES TO %I', lower('admin'), current_schema(), lower('brindlepax_users'));
 FOR obj IN SELECT c.relname FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace WHERE n.nspname = current_schema() AND c.relkind = 'r' LOOP
-EXECUTE format('ALTER TABLE %I OWNER TO %I', obj.relname, lower('brindlepax_users'));
+EXECUTE format('ALTER TABLE %I OWNER TO %I', obj.relname, lower('brindlepax_owner'));
 END LOOP;
 END
 $$

@@ -129,22 +129,27 @@ void runBatches(std::unique_ptr<PgDatabase>& db, const QStringList& batches,
     }
 }
 
-/** Gives the administrator's login of a new database its password and sets up the shared login. */
-void setUpLogins(PgDatabase& db, const ServerCreation& request)
+/**
+ * Gives the administrator's login its password, the one every client derives from the announced
+ * default. The script makes the login without a password; this runs before the upgrade, so that
+ * whatever happens afterwards no login is left that a default password opens.
+ */
+void setAdminPassword(PgDatabase& db, const ServerCreation& request)
 {
-    if (request.creating) {
-        // The script creates the administrator's login with the default password; the login
-        // then gets the password every client derives from it.
-        db.setRolePassword(serverRoleName(request.database, QStringLiteral("admin")),
-                           PasswordCipher::loginPassword(CreationDefaults::kServerAdminPassword));
-    }
-    if (!request.sharedLogin.trimmed().isEmpty()) {
-        // The role is made without a password, which then goes in hashed.
-        const QString shared = request.sharedLogin.trimmed();
-        db.query(QStringLiteral("SELECT bx_create_login(?, NULL, false)"), {shared});
-        db.setRolePassword(shared.toLower(),
-                           PasswordCipher::sharedLoginPassword(request.sharedPassword));
-    }
+    db.setRolePassword(serverRoleName(request.database, QStringLiteral("admin")),
+                       PasswordCipher::loginPassword(CreationDefaults::kServerAdminPassword));
+}
+
+/** Sets up the shared login: made without a password, which then goes in hashed. */
+void setUpSharedLogin(PgDatabase& db, const ServerCreation& request)
+{
+    const QString shared = request.sharedLogin.trimmed();
+    if (shared.isEmpty())
+        return;
+    db.ensureSharedLogin(shared.toLower(),
+                         serverRoleName(request.database, QStringLiteral("users")));
+    db.setRolePassword(shared.toLower(),
+                       PasswordCipher::sharedLoginPassword(request.sharedPassword));
 }
 
 } // namespace
@@ -200,9 +205,10 @@ bool DatabaseCreator::createServer(const ServerCreation& request)
         if (!request.creating)
             db = connectAsAdmin(request, request.database);
         runBatches(db, *batches, request);
+        setAdminPassword(*db, request);
         if (!upgradeNew(*db))
             return false;
-        setUpLogins(*db, request);
+        setUpSharedLogin(*db, request);
     } catch (const DbError& e) {
         reportDatabaseError(e, m_prompt, m_errorLog, false, request.database);
         return false;

@@ -93,8 +93,9 @@ bool deleteUser(Session& session, Prompt& prompt, const QString& userId)
     return true;
 }
 
-bool disableUser(Database& db, Prompt& prompt, const QString& userId)
+bool disableUser(Session& session, Prompt& prompt, const QString& userId)
 {
+    Database& db = session.db();
     const QString id = findUserId(db, userId).value_or(userId.trimmed());
     if (id.isEmpty()) {
         prompt.inform(kPleaseSelectUser);
@@ -119,23 +120,32 @@ bool disableUser(Database& db, Prompt& prompt, const QString& userId)
         level = next;
     }
 
+    LoginRoles* roles = UserLogins::managed(db);
     Transaction tx(db);
     for (const QString& u : users) {
         db.execute(QStringLiteral("UPDATE LU_USER SET Disabled = ? WHERE USER_ID = ?"), {true, u});
         db.execute(QStringLiteral("DELETE FROM GROUPLINK WHERE USER_ID = ?"), {u});
+        if (roles)
+            UserLogins::setEnabled(*roles, session.connection.sqlDatabaseName, u, false);
     }
     tx.commit();
     return true;
 }
 
-bool enableUser(Database& db, Prompt& prompt, const QString& userId)
+bool enableUser(Session& session, Prompt& prompt, const QString& userId)
 {
+    Database& db = session.db();
     const QString id = findUserId(db, userId).value_or(userId.trimmed());
     if (id.isEmpty()) {
         prompt.inform(kPleaseSelectUser);
         return false;
     }
+    LoginRoles* roles = UserLogins::managed(db);
+    Transaction tx(db);
     db.execute(QStringLiteral("UPDATE LU_USER SET Disabled = ? WHERE USER_ID = ?"), {false, id});
+    if (roles)
+        UserLogins::setEnabled(*roles, session.connection.sqlDatabaseName, id, true);
+    tx.commit();
     return true;
 }
 

@@ -43,14 +43,18 @@ bool deleteUser(Session& session, Prompt& prompt, const QString& userId);
  * Disables a user (the tree's "disable"): without a user "Please select USER". When enabled users
  * stand below him in the supervisor tree, asks subUsersQuestion() with OK and Cancel; OK disables
  * him and, level by level, every enabled user below, Cancel changes nothing. Every user disabled
- * loses all workshop memberships. One transaction; a cycle of supervisors is followed once.
+ * loses all workshop memberships, and his server login may no longer log on. One transaction; a
+ * cycle of supervisors is followed once.
  *
  * @return true when anything was disabled
  * @throws DbError
  */
-bool disableUser(Database& db, Prompt& prompt, const QString& userId);
+bool disableUser(Session& session, Prompt& prompt, const QString& userId);
 
-/** Clears Disabled on one user; without a user "Please select USER". @throws DbError */
-bool enableUser(Database& db, Prompt& prompt, const QString& userId);
+/**
+ * Clears Disabled on one user and lets his server login log on again, in one transaction;
+ * without a user "Please select USER". @throws DbError
+ */
+bool enableUser(Session& session, Prompt& prompt, const QString& userId);
 
 } // namespace bx

@@ -218,6 +218,7 @@ std::optional<UserRefusal> saveUser(Session& session, const UserDraft& draft)
             UserLogins::rename(*roles, database, draft.originalUserId, userId);
         UserLogins::save(*roles, database, userId, draft.password,
                          draft.flag(QStringLiteral("Ext12")));
+        UserLogins::setEnabled(*roles, database, userId, !disabled);
     }
 
     writeRow(db, draft, userId, storedPassword);

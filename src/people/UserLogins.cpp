@@ -40,6 +40,13 @@ void rename(LoginRoles& roles, const QString& databaseName, const QString& oldUs
     roles.renameRole(from, to);
 }
 
+void setEnabled(LoginRoles& roles, const QString& databaseName, const QString& userId, bool enabled)
+{
+    const QString role = serverRoleName(databaseName, userId);
+    if (!UserRecord::isBuiltInAdmin(userId) && roles.roleExists(role))
+        roles.setLoginAllowed(role, enabled);
+}
+
 void drop(LoginRoles& roles, const QString& databaseName, const QString& userId)
 {
     const QString role = serverRoleName(databaseName, userId);

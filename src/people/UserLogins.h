@@ -11,8 +11,10 @@ class LoginRoles;
 
 /**
  * The server login role that the program keeps for every user: serverRoleName(database, user),
- * a member of "<database>_users" (which holds the table rights), with CREATEROLE exactly when the
- * user is an administrator, so that administrators can manage the other users' roles.
+ * a member of "<database>_users" (which holds the rights on the rows), and of "<database>_owner"
+ * exactly when the user is an administrator, so that administrators can change users' rights and
+ * manage the other users' roles (through the database's bx_login_* functions). A disabled user's
+ * role may not log on.
  *
  * None of these functions opens a transaction of its own: the server changes roles
  * transactionally, so callers run them inside the transaction that changes the user's row, and
@@ -32,10 +34,10 @@ LoginRoles* managed(Database& db);
  *
  * For the built-in "admin" only the password changes (its role is made with the database and is
  * always an administrator). Any other user's role is created when missing and made a member of
- * the users role (bx_create_login, delivered with the schema); CREATEROLE is then granted or
- * taken per `administrator`. The password is the cipher of `typedPassword`; without one (the
- * password was not changed) the role keeps its password, and a role created without one cannot
- * log on until the user's password is next set.
+ * the users role; membership of the owner role is then granted or taken per `administrator`. The
+ * password is the cipher of `typedPassword`; without one (the password was not changed) the role
+ * keeps its password, and a role created without one cannot log on until the user's password is
+ * next set.
  */
 void save(LoginRoles& roles, const QString& databaseName, const QString& userId,
           const std::optional<QString>& typedPassword, bool administrator);
@@ -49,6 +51,13 @@ void save(LoginRoles& roles, const QString& databaseName, const QString& userId,
  */
 void rename(LoginRoles& roles, const QString& databaseName, const QString& oldUserId,
             const QString& newUserId);
+
+/**
+ * Follows the user's Disabled flag: a disabled user's role may not log on, an enabled one's may
+ * again. Nothing happens when the role is missing, or for the built-in "admin".
+ */
+void setEnabled(LoginRoles& roles, const QString& databaseName, const QString& userId,
+                bool enabled);
 
 /**
  * Removes a deleted user's role, so that it no longer reaches the database. A role that the

@@ -235,3 +235,17 @@ TEST_F(ServerOpenerTest, FailuresAreShownAndLoggedByClass)
         << h.logLines().last().toStdString();
     EXPECT_EQ(h.prompt.records().size(), 3) << "each failure is shown once";
 }
+
+TEST_F(ServerOpenerTest, ALoginThatMayNotLogOnIsADisabledUser)
+{
+    const QString role = makeRole(serverRoleName(m_database, QStringLiteral("dora")),
+                                  PasswordCipher::loginPassword(QStringLiteral("right")));
+    m_admin->executeScript(QStringLiteral("ALTER ROLE ") + role + QStringLiteral(" NOLOGIN"));
+    EXPECT_FALSE(h.opener.openDatabase(m_server, false, QStringLiteral("dora"),
+                                       PasswordCipher::loginPassword(QStringLiteral("right"))));
+    EXPECT_EQ(h.prompt.texts(), QStringList{QStringLiteral("User is disabled")});
+    // With a wrong password nothing tells that the user exists.
+    EXPECT_FALSE(h.opener.openDatabase(m_server, false, QStringLiteral("dora"),
+                                       PasswordCipher::loginPassword(QStringLiteral("wrong"))));
+    EXPECT_EQ(h.prompt.last().text, QStringLiteral("Invalid Password or User Name. "));
+}

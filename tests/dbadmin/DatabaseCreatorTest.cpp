@@ -282,3 +282,39 @@ TEST_F(ServerCreationTest, PreparingADatabaseThatIsNotThereStopsWithoutSettings)
     EXPECT_TRUE(h.settings.sections().isEmpty());
     EXPECT_FALSE(databaseExists());
 }
+
+TEST_F(ServerCreationTest, PreparingLeavesNoLoginWithTheDefaultPasswordEvenWhenTheUpgradeFails)
+{
+    auto accepts = [&](const QString& password) {
+        PgConnectParams p = cluster();
+        p.database = m_name;
+        p.user = serverRoleName(m_name, QStringLiteral("admin"));
+        p.password = password;
+        try {
+            PgDatabase::connect(p);
+            return true;
+        } catch (const DbError&) {
+            return false;
+        }
+    };
+    const QString derived = PasswordCipher::loginPassword(CreationDefaults::kServerAdminPassword);
+    m_request.creating = false;
+    m_admin->executeScript(QStringLiteral("CREATE DATABASE ") + m_admin->quoteIdentifier(m_name));
+    ASSERT_TRUE(h.creator.createServer(m_request)) << h.prompt.last().text.toStdString();
+    EXPECT_TRUE(accepts(derived));
+    EXPECT_FALSE(accepts(CreationDefaults::kServerAdminPassword));
+
+    // A table in the way of an upgrade step stops the upgrade after the script made the login.
+    TearDown();
+    m_admin = PgDatabase::connect(cluster());
+    m_admin->executeScript(QStringLiteral("CREATE DATABASE ") + m_admin->quoteIdentifier(m_name));
+    {
+        PgConnectParams p = cluster();
+        p.database = m_name;
+        PgDatabase::connect(p)->executeScript(QStringLiteral("CREATE TABLE LOGIN (ID integer)"));
+    }
+    h.prompt.clear();
+    EXPECT_FALSE(h.creator.createServer(m_request));
+    EXPECT_FALSE(accepts(CreationDefaults::kServerAdminPassword));
+    EXPECT_TRUE(accepts(derived));
+}

@@ -156,12 +156,17 @@ protected:
                     .eof();
     }
 
-    bool roleCreatesRoles(const QString& id)
+    /** A member of the owner role, as administrators' logins are; no login creates roles. */
+    bool roleIsAdministrator(const QString& id)
     {
-        return !db().query(QStringLiteral("SELECT 1 FROM pg_roles WHERE rolname = ? AND "
-                                          "rolcreaterole"),
-                           {role(id)})
-                    .eof();
+        EXPECT_FALSE(db().scalar(QStringLiteral("SELECT rolcreaterole FROM pg_roles WHERE "
+                                                "rolname = ?"),
+                                 {role(id)})
+                         .toBool());
+        return db()
+            .scalar(QStringLiteral("SELECT pg_has_role(?, ?, 'MEMBER')"),
+                    {role(id), bx::test::kScriptDatabaseName + QStringLiteral("_owner")})
+            .toBool();
     }
 };
 
@@ -398,7 +403,7 @@ TEST_P(UserAdminTest, RenamedSupervisorKeepsHisSubUsers)
 TEST_P(UserAdminTest, DisablingCascadesOnOkAndDropsMemberships)
 {
     prompt.answer(PromptAnswer::Cancel);
-    EXPECT_FALSE(disableUser(db(), prompt, QStringLiteral("bob")));
+    EXPECT_FALSE(disableUser(session, prompt, QStringLiteral("bob")));
     EXPECT_EQ(prompt.last().text, subUsersQuestion(QStringLiteral("bob")));
     EXPECT_EQ(prompt.last().buttons, PromptButtons::OkCancel);
     EXPECT_FALSE(disabled("bob"));
@@ -410,16 +415,16 @@ TEST_P(UserAdminTest, DisablingCascadesOnOkAndDropsMemberships)
     db().execute(QStringLiteral("UPDATE LU_USER SET Supervisor_User_ID = 'bob' WHERE USER_ID = "
                                 "'erin'"));
     prompt.answer(PromptAnswer::Ok);
-    EXPECT_TRUE(disableUser(db(), prompt, QStringLiteral("bob")));
+    EXPECT_TRUE(disableUser(session, prompt, QStringLiteral("bob")));
     for (const char* u : {"bob", "carol", "dave", "erin"})
         EXPECT_TRUE(disabled(u)) << u;
     EXPECT_TRUE(column("SELECT USER_ID FROM GROUPLINK WHERE USER_ID <> 'admin'").isEmpty());
     EXPECT_FALSE(disabled("admin"));
 
     // A user without sub-users is disabled without a question; enabling clears the flag only.
-    EXPECT_TRUE(enableUser(db(), prompt, QStringLiteral("dave")));
+    EXPECT_TRUE(enableUser(session, prompt, QStringLiteral("dave")));
     EXPECT_FALSE(disabled("dave"));
-    EXPECT_FALSE(disableUser(db(), prompt, QString()));
+    EXPECT_FALSE(disableUser(session, prompt, QString()));
     EXPECT_EQ(prompt.last().text, kPleaseSelectUser);
 
     // Saving a user with "Disable user" ticked removes his memberships too.
@@ -571,20 +576,31 @@ TEST_P(UserAdminTest, ServerRoleFollowsTheUser)
     UserDraft d = newUser(QStringLiteral("Ö'Hara"));
     ASSERT_FALSE(saveUser(session, d));
     EXPECT_TRUE(roleAccepts(d.userId, kPassword));
-    EXPECT_FALSE(roleCreatesRoles(d.userId));
+    EXPECT_FALSE(roleIsAdministrator(d.userId));
 
     // Administrator flag and a new password; then a rename keeps the password.
     d = *loadUserDraft(db(), d.userId);
     d.flags.insert(QStringLiteral("Ext12"), true);
     d.password = QStringLiteral("Another2");
     ASSERT_FALSE(saveUser(session, d));
-    EXPECT_TRUE(roleCreatesRoles(d.userId));
+    EXPECT_TRUE(roleIsAdministrator(d.userId));
     EXPECT_TRUE(roleAccepts(d.userId, QStringLiteral("another2")));
     d = *loadUserDraft(db(), d.userId);
     d.userId = QStringLiteral("Hara");
     ASSERT_FALSE(saveUser(session, d));
     EXPECT_FALSE(roleExists(QStringLiteral("Ö'Hara"))) << "renamed, not copied";
     EXPECT_TRUE(roleAccepts(QStringLiteral("Hara"), QStringLiteral("Another2")));
+
+    // A disabled user's login may not log on; enabled again, it may.
+    ASSERT_TRUE(disableUser(session, prompt, QStringLiteral("hara")));
+    EXPECT_FALSE(roleAccepts(QStringLiteral("Hara"), QStringLiteral("Another2")));
+    ASSERT_TRUE(enableUser(session, prompt, QStringLiteral("hara")));
+    EXPECT_TRUE(roleAccepts(QStringLiteral("Hara"), QStringLiteral("Another2")));
+    d = *loadUserDraft(db(), QStringLiteral("Hara"));
+    d.flags.insert(QStringLiteral("Disabled"), true);
+    d.password.reset();
+    ASSERT_FALSE(saveUser(session, d));
+    EXPECT_FALSE(roleAccepts(QStringLiteral("Hara"), QStringLiteral("Another2")));
 
     prompt.answer(PromptAnswer::Ok);
     EXPECT_TRUE(deleteUser(session, prompt, QStringLiteral("hara")));

@@ -87,6 +87,10 @@ bool DatabaseOpener::connectServer(const QString& server, const QString& userId,
     };
 
     bool ok = attempt(serverRoleName(databaseName, userId), password);
+    // The server checks whether a role may log on only once the password proved right: the
+    // user's own login refusing so is a disabled user's.
+    const bool disabledLogin =
+        !ok && m_lastError->description().contains(QLatin1String("not permitted to log in"));
     if (ok) {
         settings.setBool(section, SettingsKeys::kSecured, true);
     } else {
@@ -107,7 +111,10 @@ bool DatabaseOpener::connectServer(const QString& server, const QString& userId,
         }
     }
     if (!ok) {
-        reportDatabaseError(*m_lastError, m_session, m_prompt);
+        if (disabledLogin)
+            m_prompt.inform(QStringLiteral("User is disabled"), {}, PromptIcon::None);
+        else
+            reportDatabaseError(*m_lastError, m_session, m_prompt);
         return false;
     }
     m_lastError.reset();

@@ -6,10 +6,13 @@ namespace bx {
 
 /**
  * The server's login roles, as the user windows manage them: one per user, a member of the
- * database's users role. Only the server engine has them (Database::loginRoles()). Every
- * operation runs inside the caller's transaction, so that a role and the user's row change
- * together, and throws DbError when a statement fails (for example when the logged-on user may
- * not manage roles).
+ * database's users role, and of its owner role when the user is an administrator. Only the server
+ * engine has them (Database::loginRoles()). Every operation runs inside the caller's transaction,
+ * so that a role and the user's row change together, and throws DbError when a statement fails
+ * (for example when the logged-on user is no administrator).
+ *
+ * Logins are created, renamed, enabled and dropped through the database's bx_login_* functions,
+ * which handle only the logins named after the database; nobody's login needs CREATEROLE.
  */
 class LoginRoles
 {
@@ -18,11 +21,12 @@ public:
 
     virtual bool roleExists(const QString& role) = 0;
     /**
-     * Creates the login role when missing and makes it a member of the users role either way
-     * (bx_create_login, delivered with the schema); CREATEROLE is granted or taken per
-     * `mayCreateRoles`.
+     * Creates the login role when missing and makes it a member of the users role either way;
+     * membership of the owner role is granted or taken per `administrator`.
      */
-    virtual void ensureLogin(const QString& role, bool mayCreateRoles) = 0;
+    virtual void ensureLogin(const QString& role, bool administrator) = 0;
+    /** Lets the role log on, or not (a disabled user's login). */
+    virtual void setLoginAllowed(const QString& role, bool allowed) = 0;
     /** Gives the role a new password, hashed before it leaves the program. */
     virtual void setRolePassword(const QString& role, const QString& password) = 0;
     virtual void renameRole(const QString& from, const QString& to) = 0;

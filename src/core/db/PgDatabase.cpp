@@ -388,31 +388,34 @@ bool PgDatabase::roleExists(const QString& role)
     return !query(QStringLiteral("SELECT 1 FROM pg_roles WHERE rolname = ?"), {role}).eof();
 }
 
-void PgDatabase::ensureLogin(const QString& role, bool mayCreateRoles)
+void PgDatabase::ensureLogin(const QString& role, bool administrator)
 {
-    query(QStringLiteral("SELECT bx_create_login(?, NULL, ?)"), {role, mayCreateRoles});
-    executeScript(
-        QStringLiteral("ALTER ROLE ") + quoteIdentifier(role) +
-        (mayCreateRoles ? QStringLiteral(" CREATEROLE") : QStringLiteral(" NOCREATEROLE")));
+    query(QStringLiteral("SELECT bx_login_ensure(?, ?)"), {role, administrator});
+}
+
+void PgDatabase::setLoginAllowed(const QString& role, bool allowed)
+{
+    query(QStringLiteral("SELECT bx_login_allow(?, ?)"), {role, allowed});
 }
 
 void PgDatabase::renameRole(const QString& from, const QString& to)
 {
-    executeScript(QStringLiteral("ALTER ROLE ") + quoteIdentifier(from) +
-                  QStringLiteral(" RENAME TO ") + quoteIdentifier(to));
+    query(QStringLiteral("SELECT bx_login_rename(?, ?)"), {from, to});
 }
 
 void PgDatabase::dropRole(const QString& role)
 {
-    try {
-        Transaction savepoint(*this);
-        executeScript(QStringLiteral("DROP ROLE ") + quoteIdentifier(role));
-        savepoint.commit();
-    } catch (const DbError&) {
-        // Rolled back to the savepoint; the rest of the caller's transaction goes on.
-        executeScript(QStringLiteral("ALTER ROLE ") + quoteIdentifier(role) +
-                      QStringLiteral(" NOLOGIN"));
-    }
+    // The function keeps a role the server refuses to drop, without the right to log on.
+    query(QStringLiteral("SELECT bx_login_drop(?)"), {role});
+}
+
+void PgDatabase::ensureSharedLogin(const QString& login, const QString& usersRole)
+{
+    if (!roleExists(login))
+        executeScript(QStringLiteral("CREATE ROLE ") + quoteIdentifier(login) +
+                      QStringLiteral(" LOGIN"));
+    executeScript(QStringLiteral("GRANT ") + quoteIdentifier(usersRole) + QStringLiteral(" TO ") +
+                  quoteIdentifier(login));
 }
 
 QString PgDatabase::sessionRole()
@@ -429,6 +432,20 @@ void PgDatabase::setRolePassword(const QString& role, const QString& password)
         throw connectionError({}, where);
     const QString secret = QString::fromUtf8(hashed);
     PQfreemem(hashed);
+    // A login changes its own password itself, and so does the server's administrator (a new
+    // database has no bx_login_password yet); an administrator of the database changes another
+    // user's through the function, which needs no CREATEROLE of him.
+    const RecordSet self =
+        query(QStringLiteral(
+                  "SELECT session_user = ?, rolsuper, to_regprocedure('bx_login_password(text, "
+                  "text)') IS NOT NULL FROM pg_roles WHERE rolname = current_user"),
+              {role});
+    const QVariantList flags = self.isEmpty() ? QVariantList() : self.rows().first();
+    if (flags.size() == 3 && !flags.at(0).toBool() && flags.at(2).toBool() &&
+        !flags.at(1).toBool()) {
+        query(QStringLiteral("SELECT bx_login_password(?, ?)"), {role, secret});
+        return;
+    }
     // ALTER ROLE takes no parameters; both parts are quoted by the server's rules.
     const QString head = QStringLiteral("ALTER ROLE ") + quoteIdentifier(role);
     try {

@@ -67,6 +67,11 @@ public:
      * that it never travels or lands in a server log in clear. @throws DbError
      */
     void setRolePassword(const QString& role, const QString& password) override;
+    /**
+     * Creates a login that is no user's own (the shared login) when it is missing, without a
+     * password, and makes it a member of `usersRole`. Needs the server administrator's rights.
+     */
+    void ensureSharedLogin(const QString& login, const QString& usersRole);
 
     /** Draws a new number from LU_SERIALS (unique across tables and clients). */
     qlonglong drawSerial();
@@ -101,7 +106,8 @@ private:
 
     // LoginRoles
     bool roleExists(const QString& role) override;
-    void ensureLogin(const QString& role, bool mayCreateRoles) override;
+    void ensureLogin(const QString& role, bool administrator) override;
+    void setLoginAllowed(const QString& role, bool allowed) override;
     void renameRole(const QString& from, const QString& to) override;
     void dropRole(const QString& role) override;
     QString sessionRole() override;

@@ -161,6 +161,13 @@ QWidget* F_SYSTEM::buildGeneralTab()
     form->addRow(QStringLiteral("Label for Custom field:"), m_text3);
     form->addRow(QStringLiteral("Shared SQL login:"), m_edtLogin);
     form->addRow(QStringLiteral("Shared SQL password:"), m_edtPwd);
+    // The server cannot tell the users of one login apart: whatever one of them may do in the
+    // database, every other one may do too, with a plain SQL client as well as with this program.
+    auto* sharedRights = named(
+        new QLabel(QStringLiteral("Every user of the shared login has the same database rights.")),
+        "lblSharedRights");
+    sharedRights->setWordWrap(true);
+    form->addRow(QString(), sharedRights);
 
     auto* mandatory = named(new QGroupBox(QStringLiteral("Mandatory Fields")), "fraMandatory");
     auto* mandatoryRow = new QHBoxLayout(mandatory);

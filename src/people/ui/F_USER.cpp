@@ -139,7 +139,7 @@ void F_USER::onDelete()
 void F_USER::onDisable()
 {
     try {
-        if (disableUser(m_session.db(), m_prompt, selectedUserId()))
+        if (disableUser(m_session, m_prompt, selectedUserId()))
             reload();
     } catch (const DbError& e) {
         reportDatabaseError(e, m_session, m_prompt);
@@ -149,7 +149,7 @@ void F_USER::onDisable()
 void F_USER::onEnable()
 {
     try {
-        if (enableUser(m_session.db(), m_prompt, selectedUserId()))
+        if (enableUser(m_session, m_prompt, selectedUserId()))
             reload();
     } catch (const DbError& e) {
         reportDatabaseError(e, m_session, m_prompt);

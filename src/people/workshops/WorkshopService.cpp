@@ -3,6 +3,8 @@
 #include "core/Prompt.h"
 #include "core/Session.h"
 #include "core/db/Database.h"
+#include "core/db/LoginRoles.h"
+#include "people/UserLogins.h"
 #include "people/workshops/RecentWorkshops.h"
 
 namespace bx {
@@ -94,8 +96,14 @@ Outcome<qlonglong, WorkshopField> WorkshopService::save(const WorkshopDraft& dra
     }
     for (const QString& member : std::as_const(members)) {
         AddUserToGroup(db, member, groupId);
-        // A member is meant to work here: a disabled user is enabled again.
-        db.execute(QStringLiteral("UPDATE LU_USER SET Disabled = 0 WHERE USER_ID = ?"), {member});
+        // A member is meant to work here: a disabled user is enabled again, with his login. Rows
+        // of enabled users are left alone (an ordinary user may not write other users' rows).
+        if (db.execute(QStringLiteral("UPDATE LU_USER SET Disabled = 0 WHERE USER_ID = ? AND "
+                                      "COALESCE(Disabled, 0) <> 0"),
+                       {member}) > 0) {
+            if (LoginRoles* roles = UserLogins::managed(db))
+                UserLogins::setEnabled(*roles, m_session.connection.sqlDatabaseName, member, true);
+        }
     }
     tx.commit();
     return groupId;

@@ -1,0 +1,358 @@
+#include "core/PasswordCipher.h"
+#include "core/Session.h"
+#include "core/db/DatabaseOpener.h"
+#include "core/db/LoginRoles.h"
+#include "core/db/PgDatabase.h"
+#include "core/settings/SettingsStore.h"
+#include "dbadmin/UpgradeLog.h"
+#include "mainwindow/Presence.h"
+#include "people/UserAdmin.h"
+#include "people/UserEditor.h"
+#include "people/UserStore.h"
+#include "support/EngineFixture.h"
+#include "support/FixedClock.h"
+#include "support/Schema.h"
+#include "support/ScriptedPrompt.h"
+#include "support/TaskRows.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace bx;
+
+namespace {
+
+/**
+ * A server database of the current build with three users, each with a login of his own: "ann"
+ * an administrator, "bob" and "carol" ordinary users; and a shared login that is nobody's own.
+ * Every check connects as one of the logins, as a plain SQL client would.
+ */
+class ServerRolesTest : public bx::test::EngineTest
+{
+protected:
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        if (!isServer())
+            GTEST_SKIP() << "roles belong to the server engine";
+        QDir(tempDir()).mkdir(QStringLiteral("program"));
+    }
+
+    void TearDown() override
+    {
+        if (isServer() && !IsSkipped()) {
+            m_connections.clear();
+            auto* pg = static_cast<PgDatabase*>(&db());
+            const RecordSet roles =
+                pg->query(QStringLiteral("SELECT rolname FROM pg_roles WHERE rolname LIKE ?"),
+                          {bx::test::processDatabase() + QStringLiteral("\\_%")});
+            // A failed case may leave a large object of a login behind.
+            for (const QVariantList& row : roles.rows()) {
+                const QString name = pg->quoteIdentifier(row.first().toString());
+                pg->executeScript(QStringLiteral("DROP OWNED BY ") + name +
+                                  QStringLiteral("; DROP ROLE ") + name);
+            }
+        }
+        EngineTest::TearDown();
+    }
+
+    QString program() const { return tempDir() + QStringLiteral("/program"); }
+
+    static QString role(const QString& id)
+    {
+        return serverRoleName(bx::test::processDatabase(), id);
+    }
+
+    void addUserRows()
+    {
+        bx::test::addUsers(db(),
+                           {QStringLiteral("ann"), QStringLiteral("bob"), QStringLiteral("carol")});
+        db().execute(QStringLiteral("UPDATE LU_USER SET Ext12 = 1 WHERE USER_ID = 'ann'"));
+    }
+
+    /** The current build, its logins made the way the user windows make them. */
+    void makeCurrent()
+    {
+        bx::test::loadCurrentSchema(db(), program());
+        addUserRows();
+        LoginRoles& roles = *db().loginRoles();
+        for (const char* id : {"ann", "bob", "carol"}) {
+            roles.ensureLogin(role(QLatin1String(id)), QLatin1String(id) == QLatin1String("ann"));
+            roles.setRolePassword(role(QLatin1String(id)), password());
+        }
+        static_cast<PgDatabase&>(db()).ensureSharedLogin(role(QStringLiteral("shared")),
+                                                         usersRole());
+        roles.setRolePassword(role(QStringLiteral("shared")), password());
+    }
+
+    /**
+     * A database as the previous build left it: the users role owning every table with every
+     * right, CREATE on the schema, the administrator's login holding CREATEROLE and large objects
+     * readable through lo_compat_privileges; then the upgrade.
+     */
+    void makeOldThenUpgrade()
+    {
+        const bx::test::FixedClock clock;
+        UpgradeLog log(QDir(program()).filePath(QStringLiteral("UpgradeLog.txt")));
+        bx::test::loadBaseSchema(db());
+        bx::test::applySteps(db(), log, {program(), &clock}, 0, 77);
+        addUserRows();
+        const QString users = usersRole();
+        db().executeScript(
+            QStringLiteral("DO $$ DECLARE t record; BEGIN FOR t IN SELECT tablename FROM "
+                           "pg_tables WHERE schemaname = current_schema() LOOP EXECUTE "
+                           "format('ALTER TABLE %I OWNER TO %I', t.tablename, '%1'); END LOOP; "
+                           "END $$")
+                .arg(users));
+        db().executeScript(
+            QStringLiteral("GRANT ALL ON ALL TABLES IN SCHEMA %1 TO %2; GRANT USAGE, CREATE ON "
+                           "SCHEMA %1 TO %2; ALTER DATABASE %3 SET lo_compat_privileges TO on")
+                .arg(db().scalar(QStringLiteral("SELECT current_schema()")).toString(), users,
+                     bx::test::processDatabase()));
+        for (const char* id : {"ann", "bob", "carol", "shared"}) {
+            const QString r = role(QLatin1String(id));
+            db().executeScript(QStringLiteral("CREATE ROLE %1 LOGIN%2; GRANT %3 TO %1")
+                                   .arg(r,
+                                        QLatin1String(id) == QLatin1String("ann")
+                                            ? QStringLiteral(" CREATEROLE")
+                                            : QString(),
+                                        users));
+            static_cast<PgDatabase&>(db()).setRolePassword(r, password());
+        }
+        // Carol's attachment from before, streamed under the old setting.
+        attachFor(QStringLiteral("carol"), 501, "before the upgrade");
+        bx::test::applySteps(db(), log, {program(), &clock}, 78, 78);
+        // Sessions opened before keep the old setting; the checks use new ones.
+        m_connections.clear();
+    }
+
+    static QString usersRole() { return bx::test::kScriptDatabaseName + QStringLiteral("_users"); }
+    /** Every login's password, as the user windows derive it from the typed one. */
+    static QString password() { return PasswordCipher::loginPassword(QStringLiteral("secret9")); }
+
+    std::unique_ptr<PgDatabase> tryConnect(const QString& id)
+    {
+        PgConnectParams p = serverParams();
+        p.user = role(id);
+        p.password = password();
+        return PgDatabase::connect(p);
+    }
+
+    PgDatabase& as(const QString& id)
+    {
+        auto& slot = m_connections[id];
+        if (!slot)
+            slot = tryConnect(id);
+        return *slot;
+    }
+
+    bool canConnect(const QString& id)
+    {
+        try {
+            tryConnect(id);
+            return true;
+        } catch (const DbError&) {
+            return false;
+        }
+    }
+
+    void write(const QString& id, int number, QByteArray bytes)
+    {
+        QBuffer source(&bytes);
+        source.open(QIODevice::ReadOnly);
+        as(id).writeBlob(blob(number), source, bytes.size());
+    }
+
+    void attachFor(const QString& id, int number, const char* text)
+    {
+        as(id).execute(
+            QStringLiteral("INSERT INTO ATTACH (Attach_Number, Attach_Owner) VALUES (?, ?)"),
+            {number, id});
+        write(id, number, text);
+    }
+
+    static BlobRef blob(int number)
+    {
+        return {QStringLiteral("ATTACH"), QStringLiteral("Attach_Number"), number,
+                QStringLiteral("OLE_Data")};
+    }
+
+    QByteArray read(const QString& id, int number)
+    {
+        QByteArray out;
+        QBuffer sink(&out);
+        sink.open(QIODevice::WriteOnly);
+        as(id).readBlob(blob(number), sink);
+        return out;
+    }
+
+    /** Statements an ordinary user's login must be refused, each on its own. */
+    void expectRefused(const QString& id, const QStringList& statements)
+    {
+        for (const QString& sql : statements)
+            EXPECT_THROW(as(id).executeScript(sql), DbError)
+                << id.toStdString() << ": " << sql.toStdString();
+    }
+
+    /** What an ordinary user's login may and may not do; the same on a new and an old database. */
+    void expectOrdinaryRights()
+    {
+        const QString bob = QStringLiteral("bob");
+        expectRefused(
+            bob,
+            {QStringLiteral("UPDATE LU_USER SET Ext12 = 1 WHERE USER_ID = 'bob'"),
+             QStringLiteral("UPDATE LU_USER SET Ext12 = 1 WHERE USER_ID = 'carol'"),
+             QStringLiteral("UPDATE LU_USER SET Disabled = 1 WHERE USER_ID = 'carol'"),
+             QStringLiteral("UPDATE LU_USER SET Supervisor_User_ID = 'bob' WHERE USER_ID = 'bob'"),
+             QStringLiteral("UPDATE LU_USER SET User_Password = 'x' WHERE USER_ID = 'carol'"),
+             QStringLiteral("INSERT INTO LU_USER (USER_ID, Ext12) VALUES ('mallory', 1)"),
+             QStringLiteral("DELETE FROM LU_USER WHERE USER_ID = 'carol'"),
+             QStringLiteral("DROP TABLE SCR"), QStringLiteral("ALTER TABLE SCR ADD COLUMN x int"),
+             QStringLiteral("ALTER TABLE LU_USER DISABLE TRIGGER USER"),
+             QStringLiteral("TRUNCATE MAIL"), QStringLiteral("CREATE TABLE planted (i int)"),
+             QStringLiteral("CREATE FUNCTION planted() RETURNS int LANGUAGE sql AS 'SELECT 1'"),
+             QStringLiteral("CREATE TRIGGER planted AFTER INSERT ON SCR FOR EACH ROW EXECUTE "
+                            "FUNCTION bx_attach_unlink()"),
+             QStringLiteral("ALTER ROLE ") + role(bob) + QStringLiteral(" CREATEROLE"),
+             QStringLiteral("SET ROLE ") + bx::test::kScriptDatabaseName + QStringLiteral("_owner"),
+             QStringLiteral("SELECT bx_login_ensure('") + role(bob) + QStringLiteral("', true)")});
+
+        // His own password he may change; the shared login, which is nobody's own, may change
+        // anybody's, but no rights.
+        as(bob).execute(
+            QStringLiteral("UPDATE LU_USER SET User_Password = 'new' WHERE USER_ID = 'bob'"));
+        EXPECT_EQ(db().scalar(QStringLiteral("SELECT User_Password FROM LU_USER WHERE USER_ID = "
+                                             "'bob'"))
+                      .toString(),
+                  QStringLiteral("new"));
+        as(QStringLiteral("shared"))
+            .execute(QStringLiteral("UPDATE LU_USER SET User_Password = 's' WHERE USER_ID = "
+                                    "'carol'"));
+        expectRefused(QStringLiteral("shared"),
+                      {QStringLiteral("UPDATE LU_USER SET Ext12 = 1 WHERE USER_ID = 'carol'")});
+
+        // Rows of the everyday work: tasks, mail, presence.
+        const qlonglong task = bx::test::addTaskRow(
+            as(bob), {{QStringLiteral("SCR_Title"), QStringLiteral("From bob")}});
+        as(QStringLiteral("carol"))
+            .execute(QStringLiteral("UPDATE SCR SET SCR_Title = 'Edited' WHERE SCR_Number = ?"),
+                     {task});
+        as(bob).insertNumbered(QStringLiteral("MAIL"), QStringLiteral("Mail_Number"),
+                               {QStringLiteral("Title"), QStringLiteral("Owner_User_ID")},
+                               {QStringLiteral("Hello"), bob});
+        Presence::writeHeartbeat(as(bob), bob, QDateTime::currentDateTimeUtc());
+        Presence::writeHeartbeat(as(bob), bob, QDateTime::currentDateTimeUtc());
+        EXPECT_EQ(db().scalar(QStringLiteral("SELECT count(*) FROM LOGIN")).toInt(), 1);
+
+        // Another user's attachment: read, replaced (the old value freed) and deleted.
+        attachFor(QStringLiteral("carol"), 502, "carol's");
+        EXPECT_EQ(read(bob, 502), QByteArray("carol's"));
+        const qlonglong old =
+            db().scalar(QStringLiteral("SELECT OLE_Data FROM ATTACH WHERE Attach_Number = 502"))
+                .toLongLong();
+        write(bob, 502, "bob's");
+        EXPECT_EQ(read(QStringLiteral("carol"), 502), QByteArray("bob's"));
+        EXPECT_EQ(db().scalar(QStringLiteral("SELECT count(*) FROM pg_largeobject_metadata WHERE "
+                                             "oid = ?"),
+                              {old})
+                      .toInt(),
+                  0);
+        as(bob).execute(QStringLiteral("DELETE FROM ATTACH WHERE Attach_Number = 502"));
+    }
+
+private:
+    std::map<QString, std::unique_ptr<PgDatabase>> m_connections;
+};
+
+} // namespace
+
+TEST_P(ServerRolesTest, AnOrdinaryUsersLoginWorksWithRowsAndNothingElse)
+{
+    makeCurrent();
+    expectOrdinaryRights();
+}
+
+TEST_P(ServerRolesTest, AnAdministratorsLoginDoesTheUserWindowsWorkWithoutCreateRole)
+{
+    makeCurrent();
+    QTemporaryDir dir;
+    SettingsStore settings(dir.filePath(QStringLiteral("MRBX.conf")));
+    const bx::test::FixedClock clock;
+    bx::test::ScriptedPrompt prompt;
+    auto sessionOf = [&](const QString& id) {
+        auto session = std::make_unique<Session>(settings, clock);
+        session->setDatabase(tryConnect(id));
+        session->connection.serverFlag = true;
+        session->connection.sqlDatabaseName = bx::test::processDatabase();
+        session->user.userId = id;
+        session->user.record = *loadUser(session->db(), id);
+        return session;
+    };
+    UserDraft dave;
+    dave.userId = QStringLiteral("dave");
+    dave.userName = QStringLiteral("Dave");
+    dave.password = QStringLiteral("secret9");
+
+    // An ordinary user's session cannot add a user, whatever the program lets him try.
+    const auto bob = sessionOf(QStringLiteral("bob"));
+    EXPECT_THROW(saveUser(*bob, dave), DbError);
+    EXPECT_FALSE(canConnect(QStringLiteral("dave")));
+
+    const auto ann = sessionOf(QStringLiteral("ann"));
+    ASSERT_FALSE(saveUser(*ann, dave));
+    EXPECT_TRUE(canConnect(QStringLiteral("dave")));
+    UserDraft renamed = *loadUserDraft(ann->db(), QStringLiteral("dave"));
+    renamed.userId = QStringLiteral("dan");
+    renamed.flags.insert(QStringLiteral("Ext12"), true);
+    ASSERT_FALSE(saveUser(*ann, renamed));
+    EXPECT_TRUE(canConnect(QStringLiteral("dan")));
+    EXPECT_FALSE(canConnect(QStringLiteral("dave")));
+    ASSERT_TRUE(disableUser(*ann, prompt, QStringLiteral("dan")));
+    EXPECT_FALSE(canConnect(QStringLiteral("dan")));
+    ASSERT_TRUE(enableUser(*ann, prompt, QStringLiteral("dan")));
+    EXPECT_TRUE(canConnect(QStringLiteral("dan")));
+    prompt.answer(PromptAnswer::Ok);
+    ASSERT_TRUE(deleteUser(*ann, prompt, QStringLiteral("dan")));
+    EXPECT_FALSE(db().loginRoles()->roleExists(role(QStringLiteral("dan"))));
+
+    // Only this database's users' logins, and no way to the server's own powers.
+    LoginRoles& roles = *as(QStringLiteral("ann")).loginRoles();
+    EXPECT_THROW(roles.setRolePassword(serverParams().user, QStringLiteral("x")), DbError);
+    EXPECT_THROW(roles.ensureLogin(QStringLiteral("other_db_admin"), true), DbError);
+    expectRefused(
+        QStringLiteral("ann"),
+        {QStringLiteral("ALTER ROLE ") + role(QStringLiteral("ann")) +
+             QStringLiteral(" CREATEROLE"),
+         QStringLiteral("GRANT pg_execute_server_program TO ") + role(QStringLiteral("ann")),
+         QStringLiteral("SET ROLE ") + bx::test::kScriptDatabaseName + QStringLiteral("_roles"),
+         QStringLiteral("CREATE ROLE ") + role(QStringLiteral("eve"))});
+}
+
+TEST_P(ServerRolesTest, AnOldDatabaseAnswersTheSameAfterTheUpgrade)
+{
+    makeOldThenUpgrade();
+    EXPECT_EQ(read(QStringLiteral("bob"), 501), QByteArray("before the upgrade"));
+    expectOrdinaryRights();
+    EXPECT_FALSE(db().scalar(QStringLiteral("SELECT rolcreaterole FROM pg_roles WHERE rolname = ?"),
+                             {role(QStringLiteral("ann"))})
+                     .toBool());
+    PgDatabase& ann = as(QStringLiteral("ann"));
+    ann.execute(QStringLiteral("UPDATE LU_USER SET Ext12 = 1 WHERE USER_ID = 'carol'"));
+    Transaction tx(ann);
+    ann.loginRoles()->setLoginAllowed(role(QStringLiteral("carol")), false);
+    tx.commit();
+    EXPECT_FALSE(canConnect(QStringLiteral("carol")));
+    EXPECT_TRUE(db().scalar(QStringLiteral("SELECT count(*) = 0 FROM pg_db_role_setting s JOIN "
+                                           "pg_database d ON d.oid = s.setdatabase WHERE "
+                                           "d.datname = current_database() AND "
+                                           "array_to_string(s.setconfig, ',') LIKE "
+                                           "'%lo_compat%'"))
+                    .toBool());
+}
+
+BX_INSTANTIATE_ENGINES(ServerRolesTest);
