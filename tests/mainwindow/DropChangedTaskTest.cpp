@@ -71,10 +71,16 @@ TEST_P(DropChangedTaskTest, EveryDropRefusesATaskChangedWhileAsked)
         {DropTarget::Folder, folder},
         {DropTarget::Task, parent},
     };
+    const auto version = [&](qlonglong n) {
+        return db()
+            .scalar(QStringLiteral("SELECT SCR_Row_Version FROM SCR WHERE SCR_Number = ?"), {n})
+            .toLongLong();
+    };
     for (const auto& [target, key] : drops) {
         SCOPED_TRACE(static_cast<int>(target));
         const qlonglong n = test::addTaskRow(db(), {{QStringLiteral("SCR_Owner_User_ID"), kMe},
                                                     {QStringLiteral("SCR_Group_ID"), kShop}});
+        const qlonglong before = version(n);
         RenamingPrompt renaming;
         renaming.whileAsked = [&] {
             db().execute(QStringLiteral("UPDATE SCR SET SCR_Title = ? WHERE SCR_Number = ?"),
@@ -84,17 +90,8 @@ TEST_P(DropChangedTaskTest, EveryDropRefusesATaskChangedWhileAsked)
         EXPECT_EQ(renaming.shown.last(),
                   QStringLiteral("This task was changed since you opened it. Your changes were "
                                  "not saved."));
-        const RecordSet row =
-            db().query(QStringLiteral("SELECT * FROM SCR WHERE SCR_Number = ?"), {n});
-        EXPECT_EQ(row.text(QStringLiteral("SCR_Owner_User_ID")), kMe);
-        EXPECT_EQ(row.number(QStringLiteral("SCR_Group_ID")), kShop);
-        EXPECT_TRUE(row.isNull(QStringLiteral("SCR_Category")));
-        EXPECT_EQ(row.number(QStringLiteral("SCR_Parent_Folder_Number")), 0);
-        EXPECT_EQ(row.number(QStringLiteral("SCR_Parent_Number")), 0);
-        EXPECT_EQ(
-            db().scalar(QStringLiteral("SELECT count(*) FROM ROUTE WHERE SCR_Number = ?"), {n})
-                .toLongLong(),
-            0);
+        // The rename raised the version once; any write of the drop would have raised it again.
+        EXPECT_EQ(version(n), before + 1);
     }
 }
 
