@@ -6,9 +6,9 @@ namespace bx::BuildInfo {
 
 /** The program's version. */
 inline constexpr int kMajor = 7;
-inline constexpr int kMinor = 8;
+inline constexpr int kMinor = 9;
 
-/** The version as text, "7.8". */
+/** The version as text, "7.9". */
 inline QString versionText()
 {
     return QString::number(kMajor) + QLatin1Char('.') + QString::number(kMinor);
@@ -16,7 +16,7 @@ inline QString versionText()
 
 /**
  * The program's build number: major, minor and "0" written one after the other and read as a
- * whole number (7.8 gives 780). A database stamped with a smaller number is out of date.
+ * whole number (7.9 gives 790). A database stamped with a smaller number is out of date.
  */
 inline int buildNumber()
 {

@@ -69,6 +69,18 @@ RecordSet readTask(Database& db, qlonglong task, bool lock = false)
     return lock ? db.queryLocked(sql, {task}) : db.query(sql, {task});
 }
 
+/**
+ * The task row locked for a change, refused with TaskChangedElsewhere when it no longer holds
+ * what the caller saw. Empty when there is no such task.
+ */
+RecordSet lockTask(Database& db, qlonglong task, const std::optional<TaskSeen>& seen)
+{
+    RecordSet row = readTask(db, task, true);
+    if (!row.isEmpty() && seen)
+        requireUnchanged(db, task, row, *seen);
+    return row;
+}
+
 /** Records one step of the task as the row now stands. */
 void recordStep(Session& session, qlonglong task, const QString& action, const QString& ownerUser)
 {
@@ -114,7 +126,7 @@ bool isSelfOrSubtask(Database& db, qlonglong candidate, qlonglong task)
 }
 
 bool makeSubtask(Session& session, Prompt& prompt, qlonglong task, const QString& title,
-                 qlonglong target)
+                 qlonglong target, const TaskSeen& seen)
 {
     Database& db = session.db();
     const RecordSet parent = readTask(db, target);
@@ -128,7 +140,8 @@ bool makeSubtask(Session& session, Prompt& prompt, qlonglong task, const QString
     if (prompt.ask(taskmoves::subtaskQuestion(title, targetTitle)) != PromptAnswer::Yes)
         return false;
     Transaction tx(db);
-    readTask(db, task, true);
+    if (lockTask(db, task, seen).isEmpty())
+        return false;
     db.execute(QStringLiteral("UPDATE SCR SET SCR_Parent_Number = ? WHERE SCR_Number = ?"),
                {target, task});
     tx.commit();
@@ -157,11 +170,12 @@ bool mayMoveTask(Session& session, qlonglong task)
     return UserRights::mayChangeTaskOwnership(session.user.record, owns);
 }
 
-bool routeTask(Session& session, qlonglong task, const QVariant& owner, OwnerType type)
+bool routeTask(Session& session, qlonglong task, const QVariant& owner, OwnerType type,
+               const std::optional<TaskSeen>& seen)
 {
     Database& db = session.db();
     Transaction tx(db);
-    const RecordSet row = readTask(db, task, true);
+    const RecordSet row = lockTask(db, task, seen);
     if (row.isEmpty())
         return false;
     if (type == OwnerType::Workshop)
@@ -173,11 +187,12 @@ bool routeTask(Session& session, qlonglong task, const QVariant& owner, OwnerTyp
     return true;
 }
 
-bool moveToCategory(Session& session, qlonglong task, const QString& category)
+bool moveToCategory(Session& session, qlonglong task, const QString& category,
+                    const std::optional<TaskSeen>& seen)
 {
     Database& db = session.db();
     Transaction tx(db);
-    if (readTask(db, task, true).isEmpty())
+    if (lockTask(db, task, seen).isEmpty())
         return false;
     db.execute(QStringLiteral("UPDATE SCR SET SCR_Category = ? WHERE SCR_Number = ?"),
                {category.isEmpty() ? QVariant() : QVariant(category), task});
@@ -186,11 +201,12 @@ bool moveToCategory(Session& session, qlonglong task, const QString& category)
     return true;
 }
 
-bool moveToFolder(Session& session, qlonglong task, qlonglong folder)
+bool moveToFolder(Session& session, qlonglong task, qlonglong folder,
+                  const std::optional<TaskSeen>& seen)
 {
     Database& db = session.db();
     Transaction tx(db);
-    const RecordSet row = readTask(db, task, true);
+    const RecordSet row = lockTask(db, task, seen);
     if (row.isEmpty())
         return false;
     if (folder != 0) {
@@ -235,49 +251,57 @@ QString categoryPath(Database& db, const QString& category)
 bool dropTask(Session& session, Prompt& prompt, qlonglong task, DropTarget target,
               const QVariant& key)
 {
-    Database& db = session.db();
-    const RecordSet row = readTask(db, task);
-    if (row.isEmpty())
-        return false;
-    if (!mayMoveTask(session, task)) {
-        prompt.inform(UserRights::kMayNotDetachSubtask);
-        return false;
-    }
-    const QString title = row.text(QStringLiteral("SCR_Title"));
-    switch (target) {
-    case DropTarget::Task:
-        return makeSubtask(session, prompt, task, title, key.toLongLong());
-    case DropTarget::User:
-        if (prompt.ask(taskmoves::routeToUserQuestion(title, userName(db, key.toString()))) !=
-            PromptAnswer::Yes)
+    try {
+        Database& db = session.db();
+        const RecordSet row = readTask(db, task);
+        if (row.isEmpty())
             return false;
-        return routeTask(session, task, key, OwnerType::User);
-    case DropTarget::Workshop: {
-        const QString name =
-            db.scalar(QStringLiteral("SELECT GROUP_NAME FROM LU_GROUP WHERE GROUP_ID = ?"),
-                      {key.toLongLong()})
-                .toString();
-        if (prompt.ask(taskmoves::routeToWorkshopQuestion(title, name)) != PromptAnswer::Yes)
-            return false;
-        return routeTask(session, task, key, OwnerType::Workshop);
-    }
-    case DropTarget::Category:
-        if (prompt.ask(taskmoves::categoryQuestion(title, categoryPath(db, key.toString()))) !=
-            PromptAnswer::Yes)
-            return false;
-        return moveToCategory(session, task, key.toString());
-    case DropTarget::Folder: {
-        const std::optional<FolderRow> folder = readFolder(db, key.toLongLong());
-        if (!folder) {
-            prompt.inform(folders::kNotFound);
+        if (!mayMoveTask(session, task)) {
+            prompt.inform(UserRights::kMayNotDetachSubtask);
             return false;
         }
-        if (prompt.ask(taskmoves::folderQuestion(title, folder->name)) != PromptAnswer::Yes)
-            return false;
-        return moveToFolder(session, task, folder->counter);
+        const QString title = row.text(QStringLiteral("SCR_Title"));
+        // The user answers the question about the task as it is now; a change another client
+        // makes while the question is open refuses the drop.
+        const TaskSeen seen = taskSeenIn(row);
+        switch (target) {
+        case DropTarget::Task:
+            return makeSubtask(session, prompt, task, title, key.toLongLong(), seen);
+        case DropTarget::User:
+            if (prompt.ask(taskmoves::routeToUserQuestion(title, userName(db, key.toString()))) !=
+                PromptAnswer::Yes)
+                return false;
+            return routeTask(session, task, key, OwnerType::User, seen);
+        case DropTarget::Workshop: {
+            const QString name =
+                db.scalar(QStringLiteral("SELECT GROUP_NAME FROM LU_GROUP WHERE GROUP_ID = ?"),
+                          {key.toLongLong()})
+                    .toString();
+            if (prompt.ask(taskmoves::routeToWorkshopQuestion(title, name)) != PromptAnswer::Yes)
+                return false;
+            return routeTask(session, task, key, OwnerType::Workshop, seen);
+        }
+        case DropTarget::Category:
+            if (prompt.ask(taskmoves::categoryQuestion(title, categoryPath(db, key.toString()))) !=
+                PromptAnswer::Yes)
+                return false;
+            return moveToCategory(session, task, key.toString(), seen);
+        case DropTarget::Folder: {
+            const std::optional<FolderRow> folder = readFolder(db, key.toLongLong());
+            if (!folder) {
+                prompt.inform(folders::kNotFound);
+                return false;
+            }
+            if (prompt.ask(taskmoves::folderQuestion(title, folder->name)) != PromptAnswer::Yes)
+                return false;
+            return moveToFolder(session, task, folder->counter, seen);
+        }
+        }
+        return false;
+    } catch (const TaskChangedElsewhere& refused) {
+        prompt.inform(refused.message, {}, PromptIcon::Warning);
+        return false;
     }
-    }
-    return false;
 }
 
 bool closeTask(Session& session, Prompt& prompt, qlonglong task)
@@ -304,7 +328,14 @@ bool makeIndependent(Session& session, Prompt& prompt, qlonglong task)
         prompt.inform(UserRights::kMayNotDetachSubtask);
         return false;
     }
-    db.execute(QStringLiteral("UPDATE SCR SET SCR_Parent_Number = 0 WHERE SCR_Number = ?"), {task});
+    // The rights were checked on the row as read; a row changed since is left alone.
+    const TaskSeen seen = taskSeenIn(row);
+    if (db.execute(QStringLiteral("UPDATE SCR SET SCR_Parent_Number = 0 WHERE SCR_Number = ? "
+                                  "AND SCR_Row_Version = ?"),
+                   {task, seen.version}) == 0) {
+        prompt.inform(changedElsewhere(db, task, seen).message, {}, PromptIcon::Warning);
+        return false;
+    }
     prompt.inform(taskmoves::independentMessage(row.text(QStringLiteral("SCR_Title"))));
     return true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tasks/ChangedElsewhere.h"
 #include "tasks/TaskTypes.h"
 
 #include <QString>
@@ -20,6 +21,12 @@
  * locked, changed with bound values and its "ROUTE" or "FOLDER CHANGE" step recorded through
  * RecordRoute (which keeps no history for a sensitive task). Database errors travel up to the
  * window's command (runCommand), which reports them.
+ *
+ * A drop acts on the task as it was when it was dropped: the row is read then, the question
+ * asked, and the change made only while the locked row still holds the version read (see
+ * tasks/ChangedElsewhere.h). A task another client changed while the question was open is left
+ * as it is and the user told "This task was changed by ... since you opened it. ...". The same
+ * holds for making a task independent and, through the task object, for closing it.
  */
 namespace bx {
 
@@ -84,11 +91,16 @@ bool mayMoveTask(Session& session, qlonglong task);
  * (the workshop stays), owner type Workshop to workshop `owner` (no owner user). The task leaves
  * its folder, becomes unviewed and records "ROUTE" (notifying through the session's notifier).
  * One transaction. @return false when there is no such task. Throws DbError.
+ *
+ * With `seen` (what the caller read of the task), nothing is written when the row holds another
+ * version by now: TaskChangedElsewhere is thrown. The same goes for the moves below.
  */
-bool routeTask(Session& session, qlonglong task, const QVariant& owner, OwnerType type);
+bool routeTask(Session& session, qlonglong task, const QVariant& owner, OwnerType type,
+               const std::optional<TaskSeen>& seen = std::nullopt);
 
 /** Sets the task's category (empty: none) and records "FOLDER CHANGE". Throws DbError. */
-bool moveToCategory(Session& session, qlonglong task, const QString& category);
+bool moveToCategory(Session& session, qlonglong task, const QString& category,
+                    const std::optional<TaskSeen>& seen = std::nullopt);
 
 /**
  * Files the task in folder `folder` (0: in no folder) and records "FOLDER CHANGE" for the
@@ -96,7 +108,8 @@ bool moveToCategory(Session& session, qlonglong task, const QString& category);
  * to the folder's owner. One transaction. @return false when the task or the folder is missing.
  * Throws DbError.
  */
-bool moveToFolder(Session& session, qlonglong task, qlonglong folder);
+bool moveToFolder(Session& session, qlonglong task, qlonglong folder,
+                  const std::optional<TaskSeen>& seen = std::nullopt);
 
 /**
  * The category with its parents, from the top down, joined with "\"; "Unspecified Folder" for
@@ -112,7 +125,9 @@ bool closeTask(Session& session, Prompt& prompt, qlonglong task);
 
 /**
  * mnuIndepend: the sub-task loses its parent. Needs ownership of the task or Edit_Unowned.
- * Ends with "Task \"<title>\" is now independent". @return true when the task changed
+ * Ends with "Task \"<title>\" is now independent", or with the changed-elsewhere message when
+ * another client wrote the task between the check and the change. @return true when the task
+ * changed
  */
 bool makeIndependent(Session& session, Prompt& prompt, qlonglong task);
 

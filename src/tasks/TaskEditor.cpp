@@ -33,6 +33,12 @@ const QStringList& frequencies()
     return list;
 }
 
+QString reloadQuestion(const QString& refusal)
+{
+    return refusal + QStringLiteral("\n\nReload the task? The description you typed is kept "
+                                    "after the stored one.");
+}
+
 std::optional<Refusal> checkBeforeSave(const CheckInput& in, const SystemSettings& settings)
 {
     if (!in.isNew) {

@@ -40,6 +40,12 @@ inline const QString kReopenQuestion =
 inline const QString kRoutedToSelf = QStringLiteral("Routed to Self");
 inline const QString kCreateRequest = QStringLiteral("Create Request");
 inline const QString kSubtaskSuffix = QStringLiteral(" - Subtask");
+/**
+ * The question after a write refused because another client changed the task: the refusal's
+ * message, then "Reload the task? ..." (Yes reloads it, keeping the typed description after the
+ * stored one; No leaves the editor as it is).
+ */
+QString reloadQuestion(const QString& refusal);
 /** Caption of the custom field's label when the system setting gives none. */
 inline const QString kDefaultCustomLabel = QStringLiteral("Number:");
 /** The values of the recurrence list, in the order offered. */

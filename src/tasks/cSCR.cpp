@@ -214,19 +214,22 @@ bool cSCR::Load(qlonglong number)
         computePermissions();
 
         if (rs.isNull(scr::OwnerDateViewed) && ownerIsMe()) {
-            // The condition on Null keeps the first viewing even when another client of the same
-            // user opened the task in between.
+            // Written only while the row is as read: then this update alone raised the version,
+            // and the object, with the new date, holds the row exactly. A row another client
+            // changed in between keeps its date (the first viewing stays) and the version read,
+            // so that a save of the object is refused rather than undoing that change.
             const QDateTime nowGmt = toSeconds(m_gmt.nowGmt());
-            db.execute(QStringLiteral("UPDATE SCR SET SCR_Owner_Date_Viewed = ? WHERE SCR_Number "
-                                      "= ? AND SCR_Owner_Date_Viewed IS NULL"),
-                       {nowGmt, number});
-            const QDateTime stored = RecordSet::toDateTime(
-                db.scalar(QStringLiteral("SELECT SCR_Owner_Date_Viewed FROM SCR WHERE "
-                                         "SCR_Number = ?"),
-                          {number}));
-            const QDateTime viewed = m_gmt.toLocal(toSeconds(stored));
-            m_values.insert(scr::OwnerDateViewed, viewed);
-            m_snapshot.insert(scr::OwnerDateViewed, viewed);
+            const qlonglong version = num(u"SCR_Row_Version");
+            if (db.execute(QStringLiteral("UPDATE SCR SET SCR_Owner_Date_Viewed = ? WHERE "
+                                          "SCR_Number = ? AND SCR_Owner_Date_Viewed IS NULL AND "
+                                          "SCR_Row_Version = ?"),
+                           {nowGmt, number, version}) == 1) {
+                const QDateTime viewed = m_gmt.toLocal(nowGmt);
+                for (QVariantMap* map : {&m_values, &m_snapshot}) {
+                    map->insert(scr::OwnerDateViewed, viewed);
+                    map->insert(scr::RowVersion, version + 1);
+                }
+            }
         }
         m_opened = true;
     } catch (const DbError& e) {

@@ -39,6 +39,12 @@ enum class WorkflowAction : int;
  * (showTaskError, "Budget Row Error") through the prompt; the operation then returns without
  * further effect. Nothing is thrown to the caller.
  *
+ * Writes are optimistic: a save, a routing or a close-out writes only while the row still holds
+ * the version the object read (SCR_Row_Version, raised by the database on every update). When
+ * another client changed the task since, nothing is written, the object stays as it was and
+ * changedElsewhere() holds the message ("This task was changed by ... since you opened it. Your
+ * changes were not saved."), which the object shows unless the caller said it shows it itself.
+ *
  * The session and the prompt must outlive the object. Not thread-safe: it belongs to the thread
  * that owns the session's database.
  */
@@ -168,6 +174,18 @@ public:
      */
     RecordSet RS_ATTACH() const;
 
+    /**
+     * The message of the last write refused because another client had changed the task since
+     * it was read; empty when the last write was not refused for that reason. Load the task again
+     * before writing it.
+     */
+    const QString& changedElsewhere() const { return m_changedElsewhere; }
+    /**
+     * Whether the object shows the message of a write refused for a task changed elsewhere (the
+     * default) or leaves it to the caller, which reads changedElsewhere() and offers to reload.
+     */
+    void setShowsChangedElsewhere(bool shows) { m_showsChangedElsewhere = shows; }
+
     /** Tells the plug-in, if one is set, that the task is finished with ("EXIT"). */
     void ClearObject();
 
@@ -184,7 +202,8 @@ public:
     QVariant value(const QString& column) const;
     /**
      * Sets a column, brought to the column's type. @return false, changing nothing, for an
-     * unknown or read-only column (SCR_Counter, SCR_Number, SCR_Owner_Date_In).
+     * unknown or read-only column (SCR_Counter, SCR_Number, SCR_Owner_Date_In,
+     * SCR_Row_Version).
      */
     bool setValue(const QString& column, const QVariant& value);
 
@@ -306,6 +325,8 @@ private:
     void writeNewRow(Database& db);
     void writeExistingRow(Database& db);
     void recordQueued(Database& db);
+    /** Takes the row's version and history pointer as this object's own writes left them. */
+    void rereadWritten(Database& db);
     void rememberDefaultAssignment(Database& db);
     QString workshopRootFolder(Database& db, qlonglong group) const;
     qlonglong cloneFor(const QString& userId, qlonglong groupId);
@@ -363,6 +384,8 @@ private:
     bool m_rowPending = false;
     /** Create or Load succeeded: there is a row to save. */
     bool m_opened = false;
+    QString m_changedElsewhere;
+    bool m_showsChangedElsewhere = true;
 
     bool m_permRead = true;
     bool m_permWrite = true;

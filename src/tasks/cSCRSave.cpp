@@ -6,6 +6,7 @@
 #include "core/TextCompare.h"
 #include "core/db/Database.h"
 #include "core/settings/Vars.h"
+#include "tasks/ChangedElsewhere.h"
 #include "tasks/cSCR.h"
 #include "tasks/cSCRInternal.h"
 #include "workflow/NewOwner.h"
@@ -90,6 +91,7 @@ void cSCR::restore(const State& s)
 bool cSCR::guarded(const std::function<bool()>& prepare, const std::function<void()>& write)
 {
     const State before = state();
+    m_changedElsewhere.clear();
     QString failure;
     try {
         if (!prepare()) {
@@ -100,6 +102,13 @@ bool cSCR::guarded(const std::function<bool()>& prepare, const std::function<voi
         write();
         tx.commit();
         return true;
+    } catch (const TaskChangedElsewhere& refused) {
+        // Not an error: the user is told, and nothing is logged.
+        restore(before);
+        m_changedElsewhere = refused.message;
+        if (m_showsChangedElsewhere)
+            m_prompt.inform(refused.message, {}, PromptIcon::Warning);
+        return false;
     } catch (const DbError& e) {
         failure = e.description();
     } catch (const TaskFault& f) {
@@ -145,6 +154,7 @@ void cSCR::writeTask()
         writeExistingRow(db);
         recordQueued(db);
     }
+    rereadWritten(db);
     m_saved = true;
     m_users.clear();
     m_history.clear();
@@ -175,13 +185,36 @@ void cSCR::writeExistingRow(Database& db)
         assignments << kindColumn + QStringLiteral(" = ?");
         values << kindValue;
     }
-    values << SCR_Number();
+    // Only the row as this object read it is written; a row another client changed since is
+    // left as it is and the save refused.
+    const TaskSeen seen{m_snapshot.value(scr::RowVersion).toLongLong(),
+                        m_snapshot.value(scr::RouteNumber).toLongLong()};
+    values << SCR_Number() << seen.version;
     const qlonglong changed =
         db.execute(QStringLiteral("UPDATE SCR SET ") + assignments.join(QStringLiteral(", ")) +
-                       QStringLiteral(" WHERE SCR_Number = ?"),
+                       QStringLiteral(" WHERE SCR_Number = ? AND SCR_Row_Version = ?"),
                    values);
-    if (changed == 0)
+    if (changed == 1)
+        return;
+    if (db.query(QStringLiteral("SELECT SCR_Number FROM SCR WHERE SCR_Number = ?"), {SCR_Number()})
+            .isEmpty())
         throw TaskFault{QStringLiteral(" Task %1 does not exist ").arg(SCR_Number())};
+    throw bx::changedElsewhere(db, SCR_Number(), seen);
+}
+
+void cSCR::rereadWritten(Database& db)
+{
+    // Inside the write's transaction the row is this object's until the commit, so what is read
+    // here is what the next write of the object must find.
+    const RecordSet row =
+        db.query(QStringLiteral("SELECT SCR_Row_Version, SCR_Route_Number FROM SCR WHERE "
+                                "SCR_Number = ?"),
+                 {SCR_Number()});
+    if (row.isEmpty())
+        throw TaskFault{QStringLiteral(" Task %1 does not exist ").arg(SCR_Number())};
+    const TaskSeen written = taskSeenIn(row);
+    m_values.insert(scr::RowVersion, written.version);
+    m_values.insert(scr::RouteNumber, written.routeNumber);
 }
 
 void cSCR::writeNewRow(Database& db)

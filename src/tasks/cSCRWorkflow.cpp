@@ -21,6 +21,12 @@ namespace {
 
 const QString kTaskRouted = QStringLiteral("Task routed");
 
+QString subtaskChangedMessage(const QString& title)
+{
+    return QStringLiteral("Subtask \"") + title +
+           QStringLiteral("\" was changed in the meantime and was left as it is.");
+}
+
 using Action = WorkflowAction;
 
 Action actionOf(const QString& word)
@@ -109,9 +115,27 @@ StageOwner cSCR::runRule(const LifecycleStage& ruleStage, const StageOwner& prop
     for (const TaskColumn& c : taskColumns())
         in.row.insert(c.name, storedValue(c.name));
 
-    const RuleOutcome out = StageRule::run(m_session.db(), ruleStage.ruleName, in);
+    // A script may write the task's own row through BXDB. That write belongs to this operation,
+    // not to another client, so the version it leaves becomes the one the object compares with,
+    // provided the row was still as read when the script began.
+    Database& db = m_session.db();
+    const auto storedVersion = [&] {
+        return db
+            .scalar(QStringLiteral("SELECT SCR_Row_Version FROM SCR WHERE SCR_Number = ?"),
+                    {SCR_Number()})
+            .toLongLong();
+    };
+    const qlonglong seen = num(u"SCR_Row_Version");
+    const bool asRead = !m_new && storedVersion() == seen;
+
+    const RuleOutcome out = StageRule::run(db, ruleStage.ruleName, in);
     if (!out.ok())
         reportError(out.error);
+    if (asRead) {
+        const qlonglong after = storedVersion();
+        m_values.insert(scr::RowVersion, after);
+        m_snapshot.insert(scr::RowVersion, after);
+    }
 
     // What the script wrote into the task row is kept, as if typed into the task.
     for (auto it = out.row.cbegin(); it != out.row.cend(); ++it) {
@@ -346,9 +370,10 @@ void cSCR::cascadeToSubTasks(qlonglong number, const QString& action, const QStr
     Database& db = m_session.db();
     try {
         RecordSet subs = db.query(
-            QStringLiteral("SELECT SCR_Number, SCR_LC_Stage_Name, SCR_Owner_Target_Date, "
-                           "SCR_Owner_User_ID, SCR_Group_ID FROM SCR WHERE SCR_Parent_Number = ? "
-                           "AND SCR_Status = ? ORDER BY SCR_Number"),
+            QStringLiteral("SELECT SCR_Number, SCR_Title, SCR_LC_Stage_Name, "
+                           "SCR_Owner_Target_Date, SCR_Owner_User_ID, SCR_Group_ID, "
+                           "SCR_Row_Version FROM SCR WHERE SCR_Parent_Number = ? AND SCR_Status = "
+                           "? ORDER BY SCR_Number"),
             {number, from});
         if (subs.isEmpty() ||
             m_prompt.ask(question + SCR_Title() + QStringLiteral("?"), QString(),
@@ -357,6 +382,7 @@ void cSCR::cascadeToSubTasks(qlonglong number, const QString& action, const QStr
         const QDateTime today =
             m_gmt.toGmt(naive(m_session.clock().nowLocal().date(), QTime(0, 0)));
         Transaction tx(db);
+        QStringList leftAlone;
         for (subs.moveFirst(); !subs.eof(); subs.moveNext()) {
             RouteHistoryEntry e;
             e.taskNumber = subs.number(QStringLiteral("SCR_Number"));
@@ -366,11 +392,19 @@ void cSCR::cascadeToSubTasks(qlonglong number, const QString& action, const QStr
             e.ownerUser = subs.text(QStringLiteral("SCR_Owner_User_ID"));
             e.groupId = subs.number(QStringLiteral("SCR_Group_ID"));
             e.comment = note;
-            db.execute(QStringLiteral("UPDATE SCR SET SCR_Status = ? WHERE SCR_Number = ?"),
-                       {to, e.taskNumber});
+            // A sub-task changed since the question was asked is left as its writer left it.
+            if (db.execute(QStringLiteral("UPDATE SCR SET SCR_Status = ? WHERE SCR_Number = ? AND "
+                                          "SCR_Row_Version = ?"),
+                           {to, e.taskNumber, subs.number(QStringLiteral("SCR_Row_Version"))}) ==
+                0) {
+                leftAlone << subs.text(QStringLiteral("SCR_Title"));
+                continue;
+            }
             RecordRoute(db, e, today, m_session.user.userId, m_session.taskNotifier);
         }
         tx.commit();
+        for (const QString& title : std::as_const(leftAlone))
+            m_prompt.inform(subtaskChangedMessage(title), {}, PromptIcon::Warning);
     } catch (const DbError& e) {
         reportError(e.description());
     }

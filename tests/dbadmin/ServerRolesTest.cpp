@@ -275,6 +275,21 @@ TEST_P(ServerRolesTest, AnOrdinaryUsersLoginWorksWithRowsAndNothingElse)
 {
     makeCurrent();
     expectOrdinaryRights();
+    // Objects made by later steps belong to the owner role too, not to the login that ran them.
+    const QString owner = bx::test::kScriptDatabaseName + QStringLiteral("_owner");
+    const QString logins = bx::test::kScriptDatabaseName + QStringLiteral("_roles");
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT string_agg(p.proname, ',') FROM pg_proc p JOIN "
+                                         "pg_namespace n ON n.oid = p.pronamespace WHERE "
+                                         "n.nspname = current_schema() AND "
+                                         "pg_get_userbyid(p.proowner) NOT IN (?, ?)"),
+                          {owner, logins})
+                  .toString(),
+              QString());
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT string_agg(tablename, ',') FROM pg_tables WHERE "
+                                         "schemaname = current_schema() AND tableowner <> ?"),
+                          {owner})
+                  .toString(),
+              QString());
 }
 
 TEST_P(ServerRolesTest, AnAdministratorsLoginDoesTheUserWindowsWorkWithoutCreateRole)

@@ -54,7 +54,8 @@ const QMap<QString, QString> kSchema = {
                     "SCR_Parent_Number SCR_Parent_Folder_Number SCR_Contact_Key SCR_Attention "
                     "SCR_Comments SCR_Comments_AsText SCR_Percent_Complete SCR_Sensitive "
                     "SCR_Sensitivity_Level SCR_Template SCR_Custom_Field SCR_Recurring_Frequency "
-                    "Meeting_ID SCR_Group_ID SCR_LC_Owner_Group_ID SCR_Request_Group_ID")},
+                    "Meeting_ID SCR_Group_ID SCR_LC_Owner_Group_ID SCR_Request_Group_ID "
+                    "SCR_Row_Version")},
     {QStringLiteral("ROUTE"),
      QStringLiteral("Route_Number SCR_Number USER_ID Route_OwnerType Route_Date_In Route_Date_Out "
                     "Route_Target_Date Route_Status Route_Action Route_Note")},
@@ -318,7 +319,7 @@ TEST_P(UpgradeStepsTest, AllStepsBringTheBaseToTheCurrentSchema)
     EXPECT_EQ(lowered(catalogued), lowered(stored));
 
     const auto steps = allUpgradeSteps();
-    ASSERT_EQ(steps.size(), 45u);
+    ASSERT_EQ(steps.size(), 46u);
     for (const auto& s : steps) {
         EXPECT_FALSE(s->check(db())) << s->name().toStdString();
         EXPECT_EQ(Vars::value(db(), s->marker()), QStringLiteral("1"));
@@ -335,7 +336,7 @@ TEST_P(UpgradeStepsTest, StepsAreOrderedNamedAndPendingOnAnOlderDatabase)
     EXPECT_EQ(names.first(), QStringLiteral("UpgClass33"));
     EXPECT_EQ(names.at(31), QStringLiteral("UpgClass64"));
     EXPECT_EQ(names.at(32), QStringLiteral("UpgClass66")) << "65 is not used";
-    EXPECT_EQ(names.last(), QStringLiteral("UpgClass78"));
+    EXPECT_EQ(names.last(), QStringLiteral("UpgClass79"));
     EXPECT_EQ(steps.at(15)->friendlyName(), QStringLiteral("Add standart Active Reports"));
     EXPECT_EQ(steps.at(37)->friendlyName(), QStringLiteral("Additonal Indexes"));
 

@@ -50,6 +50,7 @@ const QList<ColumnDef>& scrColumns()
         {scr::RecurringFrequency, K::Text, kCarried, kSettable, kKept, 12},
         {scr::MeetingId, K::Number, kCarried, kSettable, kKept, 30},
         {scr::GroupId, K::Number, kCarried, kSettable, kWrittenFirst | kWrittenLater, 31},
+        {scr::RowVersion, K::Number, kCarried, kReadOnly, kWrittenNever, kNotListed},
     };
     return columns;
 }

@@ -46,6 +46,8 @@ inline constexpr QLatin1String CustomField{"SCR_Custom_Field"};
 inline constexpr QLatin1String RecurringFrequency{"SCR_Recurring_Frequency"};
 inline constexpr QLatin1String MeetingId{"Meeting_ID"};
 inline constexpr QLatin1String GroupId{"SCR_Group_ID"};
+/** Raised by the database on every change of the row; a writer compares it with what it read. */
+inline constexpr QLatin1String RowVersion{"SCR_Row_Version"};
 
 } // namespace bx::scr
 
@@ -55,7 +57,8 @@ namespace bx {
  * Every column of the task table SCR, in the order the task object keeps them. The task object
  * carries all but SCR_OwnerType, which routing and the main window keep; the long texts
  * (SCR_Comments, SCR_Comments_AsText) and the workshop references of the requester and the
- * lifecycle owner are not read by the task lists.
+ * lifecycle owner are not read by the task lists. SCR_Row_Version is read with the task and
+ * never written by the program: a trigger raises it whenever the row is updated.
  */
 const QList<ColumnDef>& scrColumns();
 

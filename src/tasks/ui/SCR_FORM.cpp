@@ -31,6 +31,8 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTextBrowser>
+#include <QTextCursor>
+#include <QTextDocumentFragment>
 #include <QTextEdit>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -69,6 +71,8 @@ SCR_FORM::SCR_FORM(Session& session, Prompt& prompt, TaskEditorHost* host, QWidg
     setObjectName(QStringLiteral("SCR_FORM"));
     m_noteForm = std::make_unique<F_COMMENTS>(*m_scr, this);
     m_scr->setNoteForm(m_noteForm.get());
+    // A task changed elsewhere is answered here, with the offer to reload it.
+    m_scr->setShowsChangedElsewhere(false);
     buildControls();
     buildMenusAndToolbar();
     connectDirtyTracking();
@@ -730,8 +734,10 @@ bool SCR_FORM::commitSave()
     const bool written = editor::routesIntoLifecycle(recipients)
                              ? m_scr->Route_SCR(recipients, QString())
                              : m_scr->SAVE();
-    if (!written)
+    if (!written) {
+        offerReload();
         return false;
+    }
     // The task is saved; only the main window's copy of its description is missing.
     if (const QString failed = editor::writeCommentFile(number, m_comments->toHtml());
         !failed.isEmpty()) {
@@ -743,6 +749,35 @@ bool SCR_FORM::commitSave()
     applyRecipientsFace();
     if (m_host)
         m_host->taskSaved(number, wasNew);
+    return true;
+}
+
+bool SCR_FORM::offerReload()
+{
+    const QString refusal = m_scr->changedElsewhere();
+    if (refusal.isEmpty())
+        return false;
+    if (m_prompt.ask(editor::reloadQuestion(refusal), {}, PromptButtons::YesNo,
+                     PromptIcon::Warning) != PromptAnswer::Yes)
+        return true;
+    // Only the description can be long work; it is kept where the user typed it, after the stored
+    // text, and nothing is written until the user saves again. The other fields show the row.
+    const bool typedDescription = m_comments->document()->isModified();
+    const QTextDocumentFragment typed(m_comments->document());
+    // Attachments added before the reload are still this editor's to take back.
+    const QList<qlonglong> attachmentsAtOpening = m_attachmentsAtOpening;
+    if (!openExisting(m_scr->SCR_Number()))
+        return true;
+    m_attachmentsAtOpening = attachmentsAtOpening;
+    if (typedDescription && !typed.isEmpty()) {
+        QTextCursor end(m_comments->document());
+        end.movePosition(QTextCursor::End);
+        if (!m_comments->document()->isEmpty())
+            end.insertBlock();
+        end.insertFragment(typed);
+        m_comments->document()->setModified(true);
+        m_dirty = true;
+    }
     return true;
 }
 
@@ -828,7 +863,8 @@ void SCR_FORM::CLOSETASK(bool ask)
         step = choice->step;
         noteText = choice->note;
     }
-    m_scr->CloseOut(action, step, noteText);
+    if (!m_scr->CloseOut(action, step, noteText) && offerReload())
+        return;
     if (m_scr->Saved()) {
         if (m_host)
             m_host->refreshTaskLists();
@@ -841,7 +877,8 @@ void SCR_FORM::reopenTask()
     const auto noteText = F_COMMENTS::askNote(this, editor::kReopenQuestion);
     if (!noteText)
         return;
-    m_scr->CloseOut(QStringLiteral("Reopen"), 0, *noteText);
+    if (!m_scr->CloseOut(QStringLiteral("Reopen"), 0, *noteText) && offerReload())
+        return;
     if (m_host)
         m_host->refreshTaskLists();
     m_dirty = false;
@@ -853,7 +890,8 @@ void SCR_FORM::forwardToSelf()
     const qlonglong number = m_scr->SCR_Number();
     const QList<cSelUser> self = {
         cSelUser{m_session.user.userId, m_scr->SCR_Group_ID(), OwnerType::User}};
-    m_scr->Route_SCR(self, editor::kRoutedToSelf);
+    if (!m_scr->Route_SCR(self, editor::kRoutedToSelf) && offerReload())
+        return;
     if (m_host)
         m_host->refreshTaskLists();
     m_scr->ClearObject();
@@ -885,6 +923,8 @@ void SCR_FORM::forwardTask()
         if (m_host)
             m_host->refreshTaskLists();
         close();
+    } else {
+        offerReload();
     }
 }
 

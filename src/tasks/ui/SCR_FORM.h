@@ -140,6 +140,12 @@ private:
     bool runChecks(bool newTaskChecks);
     void focusField(editor::Field field);
     bool commitSave();
+    /**
+     * After a failed write: when the task was changed elsewhere, asks whether to reload it and
+     * does so on Yes, keeping the typed description after the stored one; on No the editor keeps
+     * what was typed. @return whether the write was refused for that reason
+     */
+    bool offerReload();
     void chooseFolder();
     void onDateBoxLeft(QLineEdit* box, QDateEdit* picker, const QString& message);
     void onEstimateLeft();
