@@ -62,7 +62,7 @@ protected:
         QVariantMap columns{{QStringLiteral("SCR_Title"), QStringLiteral("Printer")},
                             {QStringLiteral("SCR_Owner_Date_Viewed"), at(2024, 1, 30, 8, 0)}};
         columns.insert(extra);
-        const qlonglong n = addTask(columns);
+        const qlonglong n = addTaskRow(db(), columns);
         startHistory(n, kMe, kShop7);
         return n;
     }
