@@ -10,6 +10,9 @@
 #include "tasks/cSCRInternal.h"
 #include "workflow/NewOwner.h"
 
+#include <optional>
+#include <utility>
+
 namespace bx {
 
 using task_detail::TaskFault;
@@ -90,16 +93,17 @@ void cSCR::restore(const State& s)
 bool cSCR::guarded(const std::function<bool()>& prepare, const std::function<void()>& write)
 {
     const State before = state();
-    QString failure;
+    std::optional<Transaction> tx;
+    std::optional<Transaction>* const outer = std::exchange(m_operationTx, &tx);
+    bool done = false;
+    std::optional<QString> failure;
     try {
-        if (!prepare()) {
-            restore(before);
-            return false;
+        if (prepare()) {
+            joinTransaction();
+            write();
+            tx->commit();
+            done = true;
         }
-        Transaction tx(m_session.db());
-        write();
-        tx.commit();
-        return true;
     } catch (const DbError& e) {
         failure = e.description();
     } catch (const TaskFault& f) {
@@ -108,9 +112,24 @@ bool cSCR::guarded(const std::function<bool()>& prepare, const std::function<voi
         // A notice service or a script host failing: the same undo, its own text.
         failure = QString::fromLocal8Bit(e.what());
     }
-    restore(before);
-    reportError(failure);
-    return false;
+    tx.reset(); // rolls back unless committed, before anything is shown
+    m_operationTx = outer;
+    if (!m_operationTx) {
+        const QStringList held = std::exchange(m_heldErrors, {});
+        for (const QString& text : held)
+            showTaskError(m_prompt, text);
+    }
+    if (!done)
+        restore(before);
+    if (failure)
+        reportError(*failure);
+    return done;
+}
+
+void cSCR::joinTransaction()
+{
+    if (m_operationTx && !*m_operationTx)
+        m_operationTx->emplace(m_session.db());
 }
 
 // ---- Save ---------------------------------------------------------------------------------------

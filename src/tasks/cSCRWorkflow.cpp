@@ -109,6 +109,8 @@ StageOwner cSCR::runRule(const LifecycleStage& ruleStage, const StageOwner& prop
     for (const TaskColumn& c : taskColumns())
         in.row.insert(c.name, storedValue(c.name));
 
+    // The script's writes belong to the operation: they commit with it or not at all.
+    joinTransaction();
     const RuleOutcome out = StageRule::run(m_session.db(), ruleStage.ruleName, in);
     if (!out.ok())
         reportError(out.error);
