@@ -344,7 +344,10 @@ bool cSCR::dateChanged(const QString& column) const
 void cSCR::reportError(const QString& description) const
 {
     m_session.errorLog().write(QStringLiteral("cSCR"), description.trimmed());
-    showTaskError(m_prompt, description);
+    if (m_operationTx && *m_operationTx)
+        m_heldErrors << description;
+    else
+        showTaskError(m_prompt, description);
 }
 
 QString cSCR::text(QStringView column) const

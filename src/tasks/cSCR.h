@@ -14,12 +14,14 @@
 #include <QVariantMap>
 
 #include <functional>
+#include <optional>
 
 namespace bx {
 
 class Database;
 class Prompt;
 class Session;
+class Transaction;
 
 namespace task_detail {
 enum class WorkflowAction : int;
@@ -308,8 +310,11 @@ private:
     /**
      * Runs an operation in two phases: `prepare` changes the object (it may read, run rule scripts
      * and ask the user, and returns false to stop quietly), then `write` runs in one transaction.
-     * A DbError or task_detail::TaskFault from either phase rolls back, puts the object back as it
-     * was before and shows the text; stopping quietly puts it back too.
+     * A rule script run by `prepare` opens that transaction before it starts (joinTransaction),
+     * so that its writes commit or roll back with the operation. A DbError or
+     * task_detail::TaskFault from either phase rolls back, puts the object back as it was before
+     * and shows the text; stopping quietly puts it back too. Errors reported while the
+     * transaction is open are shown once it has ended, so that no message box holds its locks.
      * @return whether the write was committed
      */
     bool guarded(const std::function<bool()>& prepare, const std::function<void()>& write);
@@ -317,6 +322,9 @@ private:
     {
         return guarded([] { return true; }, write);
     }
+
+    /** Within guarded(): opens the operation's transaction unless it is open already. */
+    void joinTransaction();
 
     qlonglong createRow(TaskType type);
     /** Deletes the row Create added when no save wrote it; errors are logged. */
@@ -386,6 +394,10 @@ private:
     bool m_opened = false;
     QString m_changedElsewhere;
     bool m_showsChangedElsewhere = true;
+    /** The transaction of the operation guarded() is running, opened when first needed. */
+    std::optional<Transaction>* m_operationTx = nullptr;
+    /** Errors reported while that transaction is open, shown after it has ended. */
+    mutable QStringList m_heldErrors;
 
     bool m_permRead = true;
     bool m_permWrite = true;

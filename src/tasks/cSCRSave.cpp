@@ -11,6 +11,9 @@
 #include "tasks/cSCRInternal.h"
 #include "workflow/NewOwner.h"
 
+#include <optional>
+#include <utility>
+
 namespace bx {
 
 using task_detail::TaskFault;
@@ -92,23 +95,21 @@ bool cSCR::guarded(const std::function<bool()>& prepare, const std::function<voi
 {
     const State before = state();
     m_changedElsewhere.clear();
-    QString failure;
+    std::optional<Transaction> tx;
+    std::optional<Transaction>* const outer = std::exchange(m_operationTx, &tx);
+    bool done = false;
+    std::optional<QString> failure;
+    std::optional<QString> refused;
     try {
-        if (!prepare()) {
-            restore(before);
-            return false;
+        if (prepare()) {
+            joinTransaction();
+            write();
+            tx->commit();
+            done = true;
         }
-        Transaction tx(m_session.db());
-        write();
-        tx.commit();
-        return true;
-    } catch (const TaskChangedElsewhere& refused) {
+    } catch (const TaskChangedElsewhere& changed) {
         // Not an error: the user is told, and nothing is logged.
-        restore(before);
-        m_changedElsewhere = refused.message;
-        if (m_showsChangedElsewhere)
-            m_prompt.inform(refused.message, {}, PromptIcon::Warning);
-        return false;
+        refused = changed.message;
     } catch (const DbError& e) {
         failure = e.description();
     } catch (const TaskFault& f) {
@@ -117,9 +118,29 @@ bool cSCR::guarded(const std::function<bool()>& prepare, const std::function<voi
         // A notice service or a script host failing: the same undo, its own text.
         failure = QString::fromLocal8Bit(e.what());
     }
-    restore(before);
-    reportError(failure);
-    return false;
+    tx.reset(); // rolls back unless committed, before anything is shown
+    m_operationTx = outer;
+    if (!m_operationTx) {
+        const QStringList held = std::exchange(m_heldErrors, {});
+        for (const QString& text : held)
+            showTaskError(m_prompt, text);
+    }
+    if (!done)
+        restore(before);
+    if (refused) {
+        m_changedElsewhere = *refused;
+        if (m_showsChangedElsewhere)
+            m_prompt.inform(*refused, {}, PromptIcon::Warning);
+    }
+    if (failure)
+        reportError(*failure);
+    return done;
+}
+
+void cSCR::joinTransaction()
+{
+    if (m_operationTx && !*m_operationTx)
+        m_operationTx->emplace(m_session.db());
 }
 
 // ---- Save ---------------------------------------------------------------------------------------

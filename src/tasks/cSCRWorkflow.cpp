@@ -115,9 +115,11 @@ StageOwner cSCR::runRule(const LifecycleStage& ruleStage, const StageOwner& prop
     for (const TaskColumn& c : taskColumns())
         in.row.insert(c.name, storedValue(c.name));
 
-    // A script may write the task's own row through BXDB. That write belongs to this operation,
-    // not to another client, so the version it leaves becomes the one the object compares with,
-    // provided the row was still as read when the script began.
+    // The script's writes belong to the operation: they commit with it or not at all. A script
+    // may write the task's own row through BXDB; that write is this operation's, not another
+    // client's, so the version it leaves becomes the one the object compares with, provided the
+    // row was still as read when the script began.
+    joinTransaction();
     Database& db = m_session.db();
     const auto storedVersion = [&] {
         return db

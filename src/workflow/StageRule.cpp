@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace bx {
@@ -144,13 +145,69 @@ QString databaseMessage(const DbError& e)
     return QStringLiteral("%1 (error %2)").arg(e.description().trimmed(), e.number());
 }
 
+/**
+ * Lets the watchdog stop the statement the script is running, and only such a statement: the
+ * statements of the save around the script never see an interrupt.
+ */
+class StatementGate
+{
+public:
+    explicit StatementGate(Database& db)
+        : m_db(db)
+    {
+    }
+
+    /** Marks a statement of the script as running; false once the time is up. */
+    bool enter()
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_expired)
+            return false;
+        m_running = true;
+        return true;
+    }
+
+    void leave()
+    {
+        const std::lock_guard lock(m_mutex);
+        m_running = false;
+    }
+
+    /** From the watchdog's thread: no statement may start any more; the running one stops. */
+    void expire()
+    {
+        const std::lock_guard lock(m_mutex);
+        m_expired = true;
+        if (m_running)
+            m_db.interrupt();
+    }
+
+    /**
+     * From the watchdog's thread, again and again after expire(): an interrupt that reached the
+     * engine a moment before its statement started has no effect there.
+     */
+    void repeat()
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_running)
+            m_db.interrupt();
+    }
+
+private:
+    Database& m_db;
+    std::mutex m_mutex;
+    bool m_running = false;
+    bool m_expired = false;
+};
+
 /** The BXDB object the script calls, through the host glue's variadic wrappers. */
 class ScriptDatabase : public QObject
 {
     Q_OBJECT
 public:
-    explicit ScriptDatabase(Database& db)
+    ScriptDatabase(Database& db, StatementGate& gate)
         : m_db(db)
+        , m_gate(gate)
     {
     }
 
@@ -158,7 +215,7 @@ public:
     {
         QJSEngine& engine = *qjsEngine(this);
         try {
-            const RecordSet rs = m_db.query(sql, bound(params));
+            const RecordSet rs = gated([&] { return m_db.queryScripted(sql, bound(params)); });
             QJSValue rows = engine.newArray(static_cast<uint>(rs.rowCount()));
             for (int r = 0; r < rs.rowCount(); ++r) {
                 QJSValue row = engine.newObject();
@@ -180,7 +237,8 @@ public:
     {
         QJSEngine& engine = *qjsEngine(this);
         try {
-            return QJSValue(static_cast<double>(m_db.execute(sql, bound(params))));
+            return QJSValue(static_cast<double>(
+                gated([&] { return m_db.executeScripted(sql, bound(params)); })));
         } catch (const DbError& e) {
             engine.throwError(QJSValue::GenericError, databaseMessage(e));
         } catch (const std::exception& e) {
@@ -190,6 +248,19 @@ public:
     }
 
 private:
+    template <typename Run> auto gated(Run run) -> decltype(run())
+    {
+        if (!m_gate.enter())
+            throw DbError(DbErrorKind::Other, QStringLiteral("0"),
+                          QStringLiteral("The rule ran out of time"));
+        struct Leave
+        {
+            StatementGate& gate;
+            ~Leave() { gate.leave(); }
+        } leave{m_gate};
+        return run();
+    }
+
     static QVariantList bound(const QJSValue& params)
     {
         QVariantList values;
@@ -201,22 +272,28 @@ private:
     }
 
     Database& m_db;
+    StatementGate& m_gate;
 };
 
 /**
- * Raises the engine's interrupt flag once the time limit has passed, unless stopped first. The
- * flag is the one thing QJSEngine lets another thread touch.
+ * Once the time limit has passed, unless stopped first, raises the script engine's interrupt
+ * flag (the one thing QJSEngine lets another thread touch) and stops the statement the script
+ * is running, so that a runaway query does not hold its locks either.
  */
 class Watchdog
 {
 public:
-    Watchdog(QJSEngine& engine, std::chrono::milliseconds limit)
-        : m_thread([this, &engine, limit] {
+    Watchdog(QJSEngine& engine, StatementGate& gate, std::chrono::milliseconds limit)
+        : m_thread([this, &engine, &gate, limit] {
+            const auto stopped = [this] { return m_stopped; };
             std::unique_lock lock(m_mutex);
-            if (!m_wake.wait_for(lock, limit, [this] { return m_stopped; })) {
-                m_fired = true;
-                engine.setInterrupted(true);
-            }
+            if (m_wake.wait_for(lock, limit, stopped))
+                return;
+            m_fired = true;
+            engine.setInterrupted(true);
+            gate.expire();
+            while (!m_wake.wait_for(lock, kRepeat, stopped))
+                gate.repeat();
         })
     {
     }
@@ -238,6 +315,8 @@ public:
     }
 
 private:
+    static constexpr std::chrono::milliseconds kRepeat{100};
+
     std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_stopped = false;
@@ -475,8 +554,19 @@ RuleOutcome StageRule::runScript(Database& db, const QString& script, const Rule
         return out;
     }
 
-    // Declared first so that it outlives the engine that wraps it.
-    ScriptDatabase bxdb(db);
+    // The script's writes stand or fall together: a script that fails leaves none of them.
+    // Inside the caller's transaction this is a savepoint; the caller's rollback undoes them too.
+    std::optional<Transaction> scriptTx;
+    try {
+        scriptTx.emplace(db);
+    } catch (const DbError& e) {
+        out.error = errorText(ruleName, 0, e.text());
+        return out;
+    }
+
+    // Declared first so that they outlive the engine that wraps them.
+    StatementGate gate(db);
+    ScriptDatabase bxdb(db, gate);
     QJSEngine engine;
     const QJSValue host = installHost(engine, bxdb);
     const ScriptRow row = installRow(engine, host, in.row);
@@ -488,7 +578,7 @@ RuleOutcome StageRule::runScript(Database& db, const QString& script, const Rule
     // called; the proposed owner then stands.
     const bool callMain = trimmed.indexOf(QStringLiteral("SCRMain")) > 0;
 
-    Watchdog watchdog(engine, limit);
+    Watchdog watchdog(engine, gate, limit);
     ScriptResult result = evaluateScript(engine, script);
     if (!result.failed && callMain)
         callScriptMain(engine, host, in, outputs, result, out);
@@ -496,10 +586,18 @@ RuleOutcome StageRule::runScript(Database& db, const QString& script, const Rule
 
     takeRowWrites(row, in.row, out.row);
     if (result.failed) {
+        scriptTx.reset();
         // As far as the script got: the caller sees what it had set before it stopped.
         takeOutputs(outputs, out);
         out.interrupted = timedOut;
         out.error = timedOut ? interruptedText(ruleName, limit) : failureText(ruleName, result);
+        return out;
+    }
+    try {
+        scriptTx->commit();
+    } catch (const DbError& e) {
+        takeOutputs(outputs, out);
+        out.error = errorText(ruleName, 0, e.text());
         return out;
     }
     if (!callMain) {

@@ -46,8 +46,10 @@ struct RuleOutcome
  *    becomes a date again.
  *  - `BXDB.query(sql, ...params)`: an array of row objects (column -> value, names matched
  *    without regard to case); `BXDB.execute(sql, ...params)`: the number of rows changed. Every
- *    param is bound to a "?" marker. A database error is thrown into the script as an Error
- *    carrying the engine's message, so a script may catch it.
+ *    param is bound to a "?" marker. Each takes one SELECT, WITH, INSERT, UPDATE or DELETE
+ *    statement (Database::queryScripted); anything else is refused. A refusal or a database
+ *    error is thrown into the script as an Error carrying the message, so a script may catch
+ *    it; the failed statement is undone alone.
  *  - `console` for messages to the program's log.
  *
  * The script's top level runs when it is loaded. When "SCRMain" occurs after the first character
@@ -57,13 +59,21 @@ struct RuleOutcome
  * An empty script, or one that never names SCRMain, leaves the proposed owner and group; after a
  * run, a blank new owner also falls back to the proposed owner and group.
  *
+ * The script's database writes are all or nothing: they run in a transaction of their own, a
+ * savepoint when the caller has one open (the save that runs the rule), and a script that fails
+ * leaves none of them. Run inside the caller's transaction, they commit or roll back with it.
+ *
  * Errors never escape as exceptions: a syntax or runtime error, a database failure while reading
  * the script, or a script stopped at the time limit is reported in RuleOutcome::error (with the
  * line where the script knows it). The owner, group and stage then hold the values they had at
  * that moment; the caller decides whether to use them.
  *
- * Runs on the calling thread; BXDB uses `db` on that thread. A watchdog thread only raises the
- * engine's interrupt flag.
+ * Runs on the calling thread; BXDB uses `db` on that thread, so on the embedded engine the rule
+ * shares the save's connection and its write lock. At the time limit a watchdog thread raises
+ * the script engine's interrupt flag and stops the statement the script is running
+ * (Database::interrupt), so that a runaway query releases its locks. On the embedded engine an
+ * interrupted write ends the caller's whole transaction: the caller's later statements then fail
+ * and nothing of it is committed.
  */
 class StageRule
 {

@@ -387,6 +387,81 @@ TEST_P(cSCRCloseOutTest, FailedRecordingUndoesTheMove)
     EXPECT_EQ(recorded(number), QStringList{QStringLiteral("YES")});
 }
 
+// A rule's writes belong to the move: a move that fails after the rule ran leaves none of them;
+// a rule that fails leaves none of its own, and the move goes on with the owner it had set.
+TEST_P(cSCRCloseOutTest, RuleWritesCommitOnlyWithTheMove)
+{
+    const QString head =
+        QStringLiteral("function SCRMain(co, cg, po, pg, srv, stage, owner, group) {\n"
+                       "    BXDB.execute('UPDATE LU_USER SET User_Location = ? WHERE USER_ID = ?',"
+                       " 'ruled', \"O'Brien\");\n"
+                       "    owner.value = 'bob'; group.value = 4;\n");
+    addRule(QStringLiteral("Marks"), head + QStringLiteral("}\n"));
+    addRule(QStringLiteral("Breaks"), head + QStringLiteral("    throw new Error('stop');\n}\n"));
+    const auto location = [this] {
+        return db().scalar(QStringLiteral("SELECT User_Location FROM LU_USER WHERE USER_ID = ?"),
+                           {QStringLiteral("O'Brien")});
+    };
+
+    clearRules();
+    setStageRule(kDraft, QStringLiteral("Marks"), true, false);
+    const qlonglong number = task(kDraft);
+    cSCR t(session, prompt);
+    ASSERT_TRUE(t.Load(number));
+    notifier.throwDbError = true;
+    notifier.failWhen = [](const Notice&) { return true; };
+    EXPECT_FALSE(t.CloseOut(QStringLiteral("YES"), 0, kNote));
+    EXPECT_EQ(taskErrors().size(), 1) << shown();
+    EXPECT_EQ(location(), QVariant());
+    EXPECT_EQ(storedText(number, QStringLiteral("SCR_LC_Stage_Name")), kDraft);
+
+    notifier.failWhen = nullptr;
+    prompt.clear();
+    ASSERT_TRUE(t.CloseOut(QStringLiteral("YES"), 0, kNote)) << shown();
+    EXPECT_EQ(location(), QVariant(QStringLiteral("ruled")));
+    db().execute(QStringLiteral("UPDATE LU_USER SET User_Location = NULL"));
+
+    // The rule's error is shown once the move's transaction has ended, not while it holds locks.
+    struct DepthPrompt : Prompt
+    {
+        Prompt& shown;
+        Database& db;
+        QList<int> depths;
+        DepthPrompt(Prompt& p, Database& d)
+            : shown(p)
+            , db(d)
+        {
+        }
+        void inform(const QString& text, const QString& title, PromptIcon icon) override
+        {
+            depths << db.transactionDepth();
+            shown.inform(text, title, icon);
+        }
+        PromptAnswer ask(const QString& text, const QString& title, PromptButtons buttons,
+                         PromptIcon icon) override
+        {
+            return shown.ask(text, title, buttons, icon);
+        }
+        std::optional<QString> input(const QString& text, const QString& title,
+                                     const QString& value) override
+        {
+            return shown.input(text, title, value);
+        }
+    } depthPrompt(prompt, session.db());
+    clearRules();
+    setStageRule(kDraft, QStringLiteral("Breaks"), true, false);
+    const qlonglong broken = task(kDraft);
+    cSCR u(session, depthPrompt);
+    ASSERT_TRUE(u.Load(broken));
+    prompt.clear();
+    ASSERT_TRUE(u.CloseOut(QStringLiteral("YES"), 0, kNote)) << shown();
+    EXPECT_EQ(taskErrors(), QStringList{QStringLiteral("Rule 'Breaks', line 4: Error: stop")});
+    EXPECT_EQ(depthPrompt.depths, QList<int>{0});
+    EXPECT_EQ(location(), QVariant());
+    EXPECT_EQ(storedText(broken, QStringLiteral("SCR_LC_Stage_Name")), kBoss);
+    EXPECT_EQ(storedText(broken, QStringLiteral("SCR_Owner_User_ID")), QStringLiteral("bob"));
+}
+
 // ---------------------------------------------------------------------------------------------
 // Entering a lifecycle
 

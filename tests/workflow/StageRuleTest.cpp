@@ -9,11 +9,14 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
+#include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -275,6 +278,136 @@ TEST_P(StageRuleTest, RunawayScriptIsInterruptedAtTheLimit)
     EXPECT_EQ(out.error,
               QStringLiteral("Rule 'Loop' was interrupted: it ran longer than 0.2 seconds."));
     EXPECT_EQ(out.newOwner, QStringLiteral("carol"));
+}
+
+// BXDB takes one statement that reads or changes rows, nothing that could end the save's
+// transaction, reach another file, change the schema or the session's rights.
+TEST_P(StageRuleTest, BxdbRefusesAllButSingleDataStatements)
+{
+    const QString copy = QDir(tempDir()).filePath(QStringLiteral("copy.db"));
+    const QStringList refused = {
+        QStringLiteral("COMMIT"),
+        QStringLiteral("begin"),
+        QStringLiteral("ATTACH DATABASE '%1' AS other").arg(copy),
+        QStringLiteral("VACUUM INTO '%1'").arg(copy),
+        QStringLiteral("CREATE TABLE T_RULE (a INTEGER)"),
+        QStringLiteral("DROP TABLE LU_RULES"),
+        QStringLiteral("PRAGMA foreign_keys = OFF"),
+        QStringLiteral("SET ROLE postgres"),
+        QStringLiteral("GRANT ALL ON LU_USER TO PUBLIC"),
+        QStringLiteral("/* ; */ UPDATE LU_USER SET Disabled = 1; DROP TABLE LU_RULES"),
+        QStringLiteral("SELECT 1; COMMIT"),
+    };
+    for (const QString& sql : refused) {
+        SCOPED_TRACE(sql.toStdString());
+        const RuleOutcome out =
+            runText(QStringLiteral("function SCRMain(a, b, c, d, e, stage, owner, group) {\n"
+                                   "  owner.value = 'carol';\n"
+                                   "  BXDB.execute(%1);\n"
+                                   "}")
+                        .arg(QString::fromUtf8(
+                                 QJsonDocument(QJsonArray{sql}).toJson(QJsonDocument::Compact))
+                                 .mid(1)
+                                 .chopped(1)));
+        EXPECT_TRUE(out.error.startsWith(QStringLiteral("Rule 'Trial', line 3: Error: BXDB ")))
+            << out.error.toStdString();
+        EXPECT_EQ(out.newOwner, QStringLiteral("carol"));
+    }
+    EXPECT_FALSE(QFileInfo::exists(copy));
+    EXPECT_TRUE(db().hasTable(QStringLiteral("LU_RULES")));
+    EXPECT_FALSE(db().hasTable(QStringLiteral("T_RULE")));
+    EXPECT_EQ(
+        db().scalar(QStringLiteral("SELECT count(*) FROM LU_USER WHERE Disabled <> 0")).toInt(), 0);
+
+    // A ';' or a keyword inside quotes or comments is no second statement.
+    const QString allowed = QStringLiteral(
+        "function SCRMain(a, b, c, d, e, stage, owner, group) {\n"
+        "  var n = BXDB.execute(\"UPDATE LU_USER SET User_Location = 'a;COMMIT' -- ; DROP\\n\"\n"
+        "                       + \" WHERE USER_ID = ? /* ; */ ;\", 'bob');\n"
+        "  var rows = BXDB.query('WITH RECURSIVE r(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM r "
+        "WHERE n < 3) SELECT count(*) AS c FROM r');\n"
+        "  owner.value = n + '/' + rows[0].c;\n"
+        "}");
+    const RuleOutcome out = runText(allowed);
+    ASSERT_TRUE(out.ok()) << out.error.toStdString();
+    EXPECT_EQ(out.newOwner, QStringLiteral("1/3"));
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT User_Location FROM LU_USER WHERE USER_ID = ?"),
+                          {QStringLiteral("bob")}),
+              QVariant(QStringLiteral("a;COMMIT")));
+}
+
+// The watchdog stops the statement too: a query that would run for minutes holds no lock past
+// the time limit, and nothing the rule wrote before it stays.
+TEST_P(StageRuleTest, RunawayQueryIsStoppedAndItsLocksReleased)
+{
+    // Bounded, so that a broken interrupt fails the timing instead of hanging the run.
+    const QString endless = QStringLiteral(
+        "WITH RECURSIVE r(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM r WHERE n < 2000000000) ");
+    const struct
+    {
+        const char* name;
+        bool insideSave;
+        QString runaway;
+    } cases[] = {
+        {"reading, alone", false, endless + QStringLiteral("SELECT count(*) FROM r")},
+        {"writing, inside a save", true,
+         endless + QStringLiteral("UPDATE LU_USER SET User_Location = (SELECT count(*) FROM r) "
+                                  "WHERE USER_ID = 'carol'")},
+    };
+    const auto location = [this](const char* user) {
+        return db().scalar(QStringLiteral("SELECT User_Location FROM LU_USER WHERE USER_ID = ?"),
+                           {QString::fromUtf8(user)});
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::optional<bx::Transaction> save;
+        if (c.insideSave)
+            save.emplace(db());
+        RuleInput in{QStringLiteral("alice"), 10, QStringLiteral("bob"), 20, {}};
+        QElapsedTimer timer;
+        timer.start();
+        const RuleOutcome out = StageRule::runScript(
+            db(),
+            QStringLiteral("function SCRMain(a, b, c, d, e, stage, owner, group) {\n"
+                           "  BXDB.execute(\"UPDATE LU_USER SET User_Location = 'rule' "
+                           "WHERE USER_ID = 'bob'\");\n"
+                           "  BXDB.query(%1);\n"
+                           "}")
+                .arg(QStringLiteral("\"") + c.runaway + QStringLiteral("\"")),
+            in, QStringLiteral("Loop"), 300ms);
+        EXPECT_LT(timer.elapsed(), 5000);
+        EXPECT_TRUE(out.interrupted) << out.error.toStdString();
+
+        // The save goes on as far as the engine lets it; its writes land whole or not at all.
+        bool saved = !c.insideSave;
+        if (save) {
+            try {
+                db().execute(QStringLiteral(
+                    "UPDATE LU_USER SET User_Name = 'SAVED' WHERE USER_ID = 'alice'"));
+                save->commit();
+                saved = true;
+            } catch (const bx::DbError&) {
+            }
+            save.reset();
+        }
+        EXPECT_EQ(location("bob"), QVariant());
+        EXPECT_EQ(location("carol"), QVariant());
+        if (c.insideSave) {
+            EXPECT_EQ(db().scalar(QStringLiteral("SELECT User_Name FROM LU_USER WHERE "
+                                                 "USER_ID = 'alice'"))
+                          .toString(),
+                      saved ? QStringLiteral("SAVED") : QStringLiteral("ALICE"));
+        }
+
+        const std::unique_ptr<bx::Database> other = connectAgain();
+        other->setQueryTimeout(2);
+        timer.restart();
+        EXPECT_EQ(other->execute(QStringLiteral("UPDATE LU_USER SET User_Location = 'other' "
+                                                "WHERE USER_ID IN ('bob', 'carol')")),
+                  2);
+        EXPECT_LT(timer.elapsed(), 1000);
+        db().execute(QStringLiteral("UPDATE LU_USER SET User_Location = NULL"));
+    }
 }
 
 BX_INSTANTIATE_ENGINES(StageRuleTest);

@@ -1,10 +1,70 @@
 #include "core/db/Database.h"
 
 #include "core/db/ParameterQuery.h"
+#include "core/db/ScriptStatement.h"
 
 #include <QTemporaryFile>
 
+#include <optional>
+
 namespace bx {
+
+namespace {
+
+/** Keeps the engine confined to reading and changing rows while a script's statement runs. */
+class Confinement
+{
+public:
+    explicit Confinement(const std::function<void(bool)>& set)
+        : m_set(set)
+    {
+        m_set(true);
+    }
+    ~Confinement() { end(); }
+    Confinement(const Confinement&) = delete;
+    Confinement& operator=(const Confinement&) = delete;
+
+    void end()
+    {
+        if (m_on)
+            m_set(false);
+        m_on = false;
+    }
+
+private:
+    std::function<void(bool)> m_set;
+    bool m_on = true;
+};
+
+} // namespace
+
+template <typename Run> auto Database::runScripted(const QString& sql, Where where, Run run)
+{
+    const QString at = DbError::describe(where);
+    if (const std::optional<QString> refusal = scriptStatementRefusal(sql, engine()))
+        throw DbError(DbErrorKind::Other, QStringLiteral("0"), *refusal, sql, at);
+    ++m_statements;
+    // Declared before the confinement, so that SAVEPOINT and RELEASE run outside it.
+    std::optional<Transaction> savepoint;
+    if (m_depth > 0)
+        savepoint.emplace(*this);
+    Confinement confined([this](bool on) { confineToData(on); });
+    auto result = run(at);
+    confined.end();
+    if (savepoint)
+        savepoint->commit();
+    return result;
+}
+
+RecordSet Database::queryScripted(const QString& sql, const QVariantList& params, Where where)
+{
+    return runScripted(sql, where, [&](const QString& at) { return doQuery(sql, params, at); });
+}
+
+qlonglong Database::executeScripted(const QString& sql, const QVariantList& params, Where where)
+{
+    return runScripted(sql, where, [&](const QString& at) { return doExecute(sql, params, at); });
+}
 
 RecordSet Database::query(const QString& sql, const QVariantList& params, Where where)
 {

@@ -85,6 +85,26 @@ public:
                       Where where = Where::current());
 
     /**
+     * One statement written by a rule script: a single SELECT, WITH, INSERT, UPDATE or DELETE
+     * (see ScriptStatement.h). Anything else, or several statements, is refused with a DbError
+     * before it reaches the engine; the embedded engine also refuses, while it runs, any action
+     * that is not reading or changing rows. Inside a transaction the statement runs under a
+     * savepoint of its own, so that a failing one is undone alone and the caller's transaction
+     * goes on (on the server a failed statement would otherwise spoil the whole transaction).
+     */
+    RecordSet queryScripted(const QString& sql, const QVariantList& params = {},
+                            Where where = Where::current());
+    qlonglong executeScripted(const QString& sql, const QVariantList& params = {},
+                              Where where = Where::current());
+
+    /**
+     * Asks the engine to stop the statement this connection is running, which then fails with a
+     * DbError. Nothing happens when no statement runs. The one member that may be called from
+     * another thread than the connection's, while that thread uses it.
+     */
+    virtual void interrupt() = 0;
+
+    /**
      * Runs several statements separated by ";" with no parameters: schema scripts delivered with
      * the program. Never pass text that holds a user's input.
      */
@@ -188,8 +208,15 @@ protected:
     /** Runs a statement of the database layer's own (BEGIN, SAVEPOINT, ...). */
     virtual void exec(const QString& sql) = 0;
     virtual QString beginStatement() const = 0;
+    /**
+     * Whether the statements that run now come from a rule script; the embedded engine then
+     * refuses, while preparing them, every action but reading and changing rows.
+     */
+    virtual void confineToData(bool on) { Q_UNUSED(on); }
 
 private:
+    template <typename Run> auto runScripted(const QString& sql, Where where, Run run);
+
     Dialect m_dialect;
     int m_depth = 0;
     quint64 m_statements = 0;

@@ -149,13 +149,24 @@ PgConnectParams PgConnectParams::fromConnectionString(const QString& text)
 PgDatabase::PgDatabase(pg_conn* conn, PgConnectParams params)
     : Database(Engine::Postgres)
     , m_conn(conn)
+    , m_cancel(PQgetCancel(conn))
     , m_params(std::move(params))
 {
 }
 
 PgDatabase::~PgDatabase()
 {
+    PQfreeCancel(m_cancel);
     PQfinish(m_conn);
+}
+
+void PgDatabase::interrupt()
+{
+    // The request travels on a connection of its own; the server ignores it when this
+    // connection is idle. Failing to send it leaves the statement running, nothing worse.
+    char message[256];
+    if (m_cancel)
+        PQcancel(m_cancel, message, int(sizeof message));
 }
 
 std::unique_ptr<PgDatabase> PgDatabase::connect(const PgConnectParams& params)

@@ -6,6 +6,7 @@
 #include <memory>
 
 struct pg_conn;
+struct pg_cancel;
 
 namespace bx {
 
@@ -86,6 +87,7 @@ public:
     qint64 blobSize(const BlobRef& ref) override;
     void clearBlob(const BlobRef& ref) override;
     void setQueryTimeout(int seconds) override;
+    void interrupt() override;
 
     /** "?" markers as $1, $2, ...; quoted text, quoted names and comments are left alone. */
     static QString numberedPlaceholders(const QString& sql);
@@ -123,6 +125,8 @@ private:
     int openForReading(qlonglong object, qint64* size, const QString& where);
 
     pg_conn* m_conn;
+    /** Made once on the connection's thread; PQcancel on it is safe from any thread. */
+    pg_cancel* m_cancel = nullptr;
     PgConnectParams m_params;
 };
 

@@ -34,16 +34,19 @@ bool isDateType(const char* declared)
 class SqliteDatabase::Statement
 {
 public:
-    Statement(const SqliteDatabase& owner, const QString& sql, const QString& where)
+    Statement(SqliteDatabase& owner, const QString& sql, const QString& where)
         : m_owner(owner)
         , m_sql(sql)
         , m_where(where)
     {
+        owner.checkTransaction(sql, where);
         const QByteArray utf8 = sql.toUtf8();
+        const char* tail = nullptr;
         const int rc =
-            sqlite3_prepare_v2(owner.m_db, utf8.constData(), int(utf8.size()), &m_stmt, nullptr);
+            sqlite3_prepare_v2(owner.m_db, utf8.constData(), int(utf8.size()), &m_stmt, &tail);
         if (rc != SQLITE_OK)
             throw owner.error(rc, sql, where);
+        refuseFurtherStatements(tail, utf8.constData() + utf8.size());
     }
     ~Statement() { sqlite3_finalize(m_stmt); }
     Statement(const Statement&) = delete;
@@ -70,7 +73,12 @@ public:
             return true;
         if (rc == SQLITE_DONE)
             return false;
-        throw m_owner.error(rc, m_sql, m_where);
+        const DbError e = m_owner.error(rc, m_sql, m_where);
+        // Some failures (an interrupted write, a full disk) make the engine roll back the whole
+        // transaction, not only this statement.
+        if (m_owner.transactionDepth() > 0 && sqlite3_get_autocommit(m_owner.m_db))
+            m_owner.m_transactionLost = true;
+        throw e;
     }
 
     QVariant column(int i) const
@@ -102,6 +110,37 @@ public:
     sqlite3_stmt* handle() const { return m_stmt; }
 
 private:
+    /**
+     * The engine prepares one statement and leaves the rest of the text; a second statement
+     * there would be dropped without a word, so it is refused. Blanks, comments and empty
+     * statements (a closing ';') may follow.
+     */
+    void refuseFurtherStatements(const char* tail, const char* end)
+    {
+        while (tail && tail < end) {
+            sqlite3_stmt* next = nullptr;
+            const char* rest = nullptr;
+            const int rc = sqlite3_prepare_v2(m_owner.m_db, tail, int(end - tail), &next, &rest);
+            if (next) {
+                sqlite3_finalize(next);
+                sqlite3_finalize(m_stmt);
+                m_stmt = nullptr;
+                throw DbError(DbErrorKind::Other, QString::number(SQLITE_MISUSE),
+                              QStringLiteral("Only one statement may be run at a time"), m_sql,
+                              m_where);
+            }
+            if (rc != SQLITE_OK) {
+                const DbError e = m_owner.error(rc, m_sql, m_where);
+                sqlite3_finalize(m_stmt);
+                m_stmt = nullptr;
+                throw e;
+            }
+            if (rest == tail)
+                break;
+            tail = rest;
+        }
+    }
+
     void bindOne(int index, const QVariant& v)
     {
         int rc = SQLITE_OK;
@@ -161,7 +200,7 @@ private:
                                    SQLITE_TRANSIENT, SQLITE_UTF8);
     }
 
-    const SqliteDatabase& m_owner;
+    SqliteDatabase& m_owner;
     QString m_sql;
     QString m_where;
     sqlite3_stmt* m_stmt = nullptr;
@@ -199,6 +238,10 @@ std::unique_ptr<SqliteDatabase> SqliteDatabase::open(const QString& path, OpenMo
     }
     std::unique_ptr<SqliteDatabase> db(new SqliteDatabase(handle, path));
     sqlite3_extended_result_codes(handle, 1);
+    // No other database file may be attached to this connection: nothing of ours needs it, and
+    // an attached file is one a statement could create or write anywhere the user can.
+    sqlite3_limit(handle, SQLITE_LIMIT_ATTACHED, 0);
+    sqlite3_set_authorizer(handle, &SqliteDatabase::authorize, db.get());
     sqlite3_busy_timeout(handle, kDefaultBusyMs);
     if (const int folding = registerCaseFolding(handle); folding != SQLITE_OK)
         throw db->error(folding, QStringLiteral("registerCaseFolding"), QStringLiteral("open"));
@@ -464,6 +507,47 @@ void SqliteDatabase::copyBlob(const BlobRef& from, const BlobRef& to)
                 from.table + QStringLiteral(" WHERE ") + from.keyColumn +
                 QStringLiteral(" = ?) WHERE ") + to.keyColumn + QStringLiteral(" = ?"),
             {from.key, to.key});
+}
+
+void SqliteDatabase::checkTransaction(const QString& sql, const QString& where)
+{
+    if (transactionDepth() == 0) {
+        m_transactionLost = false;
+        return;
+    }
+    if (m_transactionLost)
+        throw DbError(DbErrorKind::Other, QString::number(SQLITE_ABORT),
+                      QStringLiteral("The transaction was rolled back after an earlier error; "
+                                     "nothing more is written in it"),
+                      sql, where);
+}
+
+int SqliteDatabase::authorize(void* self, int action, const char*, const char* value, const char*,
+                              const char*)
+{
+    if (!static_cast<const SqliteDatabase*>(self)->m_confined)
+        return SQLITE_OK;
+    switch (action) {
+    case SQLITE_PRAGMA:
+        // Reading a setting only: the full-text index asks for the page size when a statement
+        // first touches it. A script's own PRAGMA never gets here (see ScriptStatement.h).
+        return value ? SQLITE_DENY : SQLITE_OK;
+    case SQLITE_SELECT:
+    case SQLITE_READ:
+    case SQLITE_INSERT:
+    case SQLITE_UPDATE:
+    case SQLITE_DELETE:
+    case SQLITE_FUNCTION:
+    case SQLITE_RECURSIVE:
+        return SQLITE_OK;
+    default:
+        return SQLITE_DENY;
+    }
+}
+
+void SqliteDatabase::interrupt()
+{
+    sqlite3_interrupt(m_db);
 }
 
 void SqliteDatabase::setQueryTimeout(int seconds)

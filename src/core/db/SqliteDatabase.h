@@ -54,6 +54,7 @@ public:
     void clearBlob(const BlobRef& ref) override;
     void copyBlob(const BlobRef& from, const BlobRef& to) override;
     void setQueryTimeout(int seconds) override;
+    void interrupt() override;
 
 protected:
     RecordSet doQuery(const QString& sql, const QVariantList& params,
@@ -65,6 +66,7 @@ protected:
                                const QString& where) override;
     void exec(const QString& sql) override;
     QString beginStatement() const override { return QStringLiteral("BEGIN IMMEDIATE"); }
+    void confineToData(bool on) override { m_confined = on; }
 
 private:
     SqliteDatabase(sqlite3* db, QString path);
@@ -72,9 +74,20 @@ private:
     class Statement;
     DbError error(int code, const QString& sql, const QString& where) const;
     qlonglong rowIdOf(const BlobRef& ref, const QString& where);
+    /** Throws when the engine ended the caller's transaction on its own (see m_transactionLost). */
+    void checkTransaction(const QString& sql, const QString& where);
+    static int authorize(void* self, int action, const char*, const char*, const char*,
+                         const char*);
 
     sqlite3* m_db;
     QString m_path;
+    bool m_confined = false;
+    /**
+     * Set when a statement failed inside a transaction and the engine rolled the whole
+     * transaction back (an interrupted write, a full disk): later statements would otherwise run
+     * and commit one by one. Cleared when the caller's outermost transaction ends.
+     */
+    bool m_transactionLost = false;
 };
 
 } // namespace bx

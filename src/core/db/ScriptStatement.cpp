@@ -1,0 +1,190 @@
+#include "core/db/ScriptStatement.h"
+
+#include <QList>
+#include <QStringList>
+
+namespace bx {
+
+namespace {
+
+struct Token
+{
+    enum class Kind
+    {
+        Word,   ///< a keyword or a bare name
+        Quoted, ///< quoted text or a quoted name: never a keyword
+        Symbol, ///< one character of punctuation
+    };
+    Kind kind;
+    QString text;
+};
+
+/** Splits a statement into tokens, reading quotes and comments as the engine reads them. */
+class Scanner
+{
+public:
+    Scanner(const QString& sql, Engine engine)
+        : m_sql(sql)
+        , m_server(engine == Engine::Postgres)
+    {
+    }
+
+    QList<Token> tokens()
+    {
+        QList<Token> out;
+        while (m_pos < m_sql.size()) {
+            const QChar c = m_sql.at(m_pos);
+            if (c.isSpace()) {
+                ++m_pos;
+            } else if (c == u'-' && peek(1) == u'-') {
+                skipLineComment();
+            } else if (c == u'/' && peek(1) == u'*') {
+                skipBlockComment();
+            } else if (c == u'\'') {
+                skipQuoted(u'\'', false);
+                out.append({Token::Kind::Quoted, {}});
+            } else if (c == u'"') {
+                skipQuoted(u'"', false);
+                out.append({Token::Kind::Quoted, {}});
+            } else if (!m_server && (c == u'`' || c == u'[')) {
+                skipQuoted(c == u'[' ? u']' : u'`', false);
+                out.append({Token::Kind::Quoted, {}});
+            } else if (m_server && c == u'$' && skipDollarQuoted()) {
+                out.append({Token::Kind::Quoted, {}});
+            } else if (isWordChar(c)) {
+                const QString word = readWord();
+                // E'...' on the server: backslash escapes, so \' does not end the text.
+                if (m_server && word.compare(u"E", Qt::CaseInsensitive) == 0 && peek(0) == u'\'') {
+                    skipQuoted(u'\'', true);
+                    out.append({Token::Kind::Quoted, {}});
+                } else {
+                    out.append({Token::Kind::Word, word.toUpper()});
+                }
+            } else {
+                ++m_pos;
+                out.append({Token::Kind::Symbol, QString(c)});
+            }
+        }
+        return out;
+    }
+
+private:
+    static bool isWordChar(QChar c) { return c.isLetterOrNumber() || c == u'_' || c == u'$'; }
+
+    QChar peek(qsizetype ahead) const
+    {
+        const qsizetype at = m_pos + ahead;
+        return at < m_sql.size() ? m_sql.at(at) : QChar();
+    }
+
+    void skipLineComment()
+    {
+        const qsizetype end = m_sql.indexOf(u'\n', m_pos);
+        m_pos = end < 0 ? m_sql.size() : end + 1;
+    }
+
+    void skipBlockComment()
+    {
+        // The server nests block comments, the embedded engine ends one at the first "*/".
+        int depth = 0;
+        while (m_pos < m_sql.size()) {
+            if (m_sql.at(m_pos) == u'/' && peek(1) == u'*' && (m_server || depth == 0)) {
+                ++depth;
+                m_pos += 2;
+            } else if (m_sql.at(m_pos) == u'*' && peek(1) == u'/') {
+                m_pos += 2;
+                if (--depth == 0)
+                    return;
+            } else {
+                ++m_pos;
+            }
+        }
+    }
+
+    /** From the opening character to the closing one; a doubled closing character is kept. */
+    void skipQuoted(QChar close, bool backslashEscapes)
+    {
+        ++m_pos;
+        while (m_pos < m_sql.size()) {
+            const QChar c = m_sql.at(m_pos);
+            if (backslashEscapes && c == u'\\') {
+                m_pos += 2;
+            } else if (c == close) {
+                ++m_pos;
+                if (peek(0) != close || close == u']')
+                    return;
+                ++m_pos;
+            } else {
+                ++m_pos;
+            }
+        }
+    }
+
+    /** $tag$ ... $tag$; false (nothing read) when the '$' opens no such quote. */
+    bool skipDollarQuoted()
+    {
+        qsizetype j = m_pos + 1;
+        while (j < m_sql.size() && (m_sql.at(j).isLetterOrNumber() || m_sql.at(j) == u'_'))
+            ++j;
+        if (j >= m_sql.size() || m_sql.at(j) != u'$' || (j > m_pos + 1 && peek(1).isDigit()))
+            return false;
+        const QString tag = m_sql.mid(m_pos, j - m_pos + 1);
+        const qsizetype end = m_sql.indexOf(tag, j + 1);
+        m_pos = end < 0 ? m_sql.size() : end + tag.size();
+        return true;
+    }
+
+    QString readWord()
+    {
+        const qsizetype start = m_pos;
+        while (m_pos < m_sql.size() && isWordChar(m_sql.at(m_pos)))
+            ++m_pos;
+        return m_sql.mid(start, m_pos - start);
+    }
+
+    const QString& m_sql;
+    const bool m_server;
+    qsizetype m_pos = 0;
+};
+
+bool isWord(const Token& t, QStringView word)
+{
+    return t.kind == Token::Kind::Word && t.text == word;
+}
+
+} // namespace
+
+std::optional<QString> scriptStatementRefusal(const QString& sql, Engine engine)
+{
+    const QList<Token> tokens = Scanner(sql, engine).tokens();
+    if (tokens.isEmpty() ||
+        (tokens.first().kind == Token::Kind::Symbol && tokens.first().text == QLatin1String(";")))
+        return QStringLiteral("BXDB was given no statement");
+
+    static const QStringList allowed = {QStringLiteral("SELECT"), QStringLiteral("WITH"),
+                                        QStringLiteral("INSERT"), QStringLiteral("UPDATE"),
+                                        QStringLiteral("DELETE")};
+    const Token& first = tokens.first();
+    if (first.kind != Token::Kind::Word || !allowed.contains(first.text))
+        return QStringLiteral(
+                   "BXDB runs only SELECT, WITH, INSERT, UPDATE and DELETE statements, not %1")
+            .arg(first.kind == Token::Kind::Word ? first.text : QStringLiteral("this one"));
+
+    bool ended = false;
+    for (qsizetype i = 1; i < tokens.size(); ++i) {
+        const Token& t = tokens.at(i);
+        if (t.kind == Token::Kind::Symbol && t.text == QLatin1String(";")) {
+            ended = true;
+            continue;
+        }
+        if (ended)
+            return QStringLiteral("BXDB runs one statement at a time; this text holds several");
+        // On the server SELECT ... INTO creates a table; INTO belongs to INSERT only.
+        if (engine == Engine::Postgres && isWord(t, u"INTO") &&
+            !isWord(tokens.at(i - 1), u"INSERT"))
+            return QStringLiteral("BXDB does not run SELECT ... INTO, which creates a table");
+    }
+    return std::nullopt;
+}
+
+} // namespace bx

@@ -1,0 +1,91 @@
+#include "core/db/Database.h"
+#include "support/EngineFixture.h"
+
+#include <gtest/gtest.h>
+
+using namespace bx;
+using bx::test::EngineTest;
+
+namespace {
+
+class ScriptStatementTest : public EngineTest
+{
+protected:
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        db().executeScript(QStringLiteral("CREATE TABLE ITEM (n integer PRIMARY KEY, t text)"));
+        db().execute(QStringLiteral("INSERT INTO ITEM (n, t) VALUES (1, 'a')"));
+    }
+
+    QString item() { return db().scalar(QStringLiteral("SELECT t FROM ITEM")).toString(); }
+};
+
+} // namespace
+
+// A second statement after the first is never dropped without a word, on any entry point.
+TEST_P(ScriptStatementTest, SeveralStatementsInOneTextAreRefused)
+{
+    EXPECT_THROW(db().execute(QStringLiteral("UPDATE ITEM SET t = 'b'; DELETE FROM ITEM")),
+                 DbError);
+    EXPECT_THROW(db().query(QStringLiteral("SELECT 1; UPDATE ITEM SET t = 'c'")), DbError);
+    EXPECT_EQ(item(), QStringLiteral("a"));
+    // A closing ';', blanks and comments may follow.
+    EXPECT_EQ(db().execute(QStringLiteral("UPDATE ITEM SET t = 'd'; -- done\n /* really */ ;")), 1);
+    EXPECT_EQ(item(), QStringLiteral("d"));
+}
+
+// Quotes and comments are read as the engine reads them: what hides inside them counts for
+// nothing, and nothing can hide outside them.
+TEST_P(ScriptStatementTest, ScriptedStatementsAreReadAsTheEngineReadsThem)
+{
+    const struct
+    {
+        const char* sql;
+        bool allowed;
+        bool serverOnly;
+    } cases[] = {
+        {"SELECT t FROM ITEM WHERE t <> ';COMMIT' -- ; DROP TABLE ITEM", true, false},
+        {"SELECT t AS \"x;y\" FROM ITEM /* ; VACUUM */", true, false},
+        {"WITH d AS (DELETE FROM ITEM WHERE n = 2 RETURNING n) SELECT count(*) FROM d", true, true},
+        {"SELECT E'it\\'s; DROP TABLE ITEM' AS x", true, true},
+        {"SELECT $q$; COMMIT$q$ AS x", true, true},
+        {"SELECT * INTO ITEM_COPY FROM ITEM", false, true},
+        {"SELECT 1 /* /* */ ' */ INTO ITEM_COPY --'", false, true},
+        {"SELECT 1 /* x */ ; DROP TABLE ITEM", false, false},
+        {"  -- first\n  DROP TABLE ITEM", false, false},
+        {"", false, false},
+    };
+    for (const auto& c : cases) {
+        if (c.serverOnly && !isServer())
+            continue;
+        const QString sql = QString::fromUtf8(c.sql);
+        SCOPED_TRACE(c.sql);
+        if (c.allowed)
+            EXPECT_NO_THROW(db().queryScripted(sql));
+        else
+            EXPECT_THROW(db().queryScripted(sql), DbError);
+    }
+    EXPECT_TRUE(db().hasTable(QStringLiteral("ITEM")));
+    EXPECT_FALSE(db().hasTable(QStringLiteral("ITEM_COPY")));
+}
+
+// Inside a transaction a failing statement of a script is undone alone; the transaction goes on
+// and commits what the others did.
+TEST_P(ScriptStatementTest, FailedScriptedStatementLeavesTheTransactionUsable)
+{
+    Transaction tx(db());
+    EXPECT_EQ(db().executeScripted(QStringLiteral("UPDATE ITEM SET t = 'kept'")), 1);
+    EXPECT_THROW(db().executeScripted(QStringLiteral("INSERT INTO ITEM (n, t) VALUES (?, ?)"),
+                                      {1, QStringLiteral("twice")}),
+                 DbError);
+    EXPECT_THROW(db().executeScripted(QStringLiteral("COMMIT")), DbError);
+    EXPECT_EQ(db().transactionDepth(), 1);
+    EXPECT_EQ(db().executeScripted(QStringLiteral("UPDATE ITEM SET t = t || '!'")), 1);
+    tx.commit();
+    EXPECT_EQ(item(), QStringLiteral("kept!"));
+}
+
+BX_INSTANTIATE_ENGINES(ScriptStatementTest);
