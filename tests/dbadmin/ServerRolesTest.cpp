@@ -275,13 +275,16 @@ TEST_P(ServerRolesTest, AnOrdinaryUsersLoginWorksWithRowsAndNothingElse)
 {
     makeCurrent();
     expectOrdinaryRights();
-    // Objects made by later steps belong to the owner role too, not to the login that ran them.
+    // Objects made by later steps belong to the owner role too, not to the login that ran them
+    // (extensions' functions are the extension's).
     const QString owner = bx::test::kScriptDatabaseName + QStringLiteral("_owner");
     const QString logins = bx::test::kScriptDatabaseName + QStringLiteral("_roles");
     EXPECT_EQ(db().scalar(QStringLiteral("SELECT string_agg(p.proname, ',') FROM pg_proc p JOIN "
                                          "pg_namespace n ON n.oid = p.pronamespace WHERE "
                                          "n.nspname = current_schema() AND "
-                                         "pg_get_userbyid(p.proowner) NOT IN (?, ?)"),
+                                         "pg_get_userbyid(p.proowner) NOT IN (?, ?) AND NOT "
+                                         "EXISTS (SELECT 1 FROM pg_depend d WHERE d.objid = "
+                                         "p.oid AND d.deptype = 'e')"),
                           {owner, logins})
                   .toString(),
               QString());

@@ -351,33 +351,32 @@ TEST_P(UserAdminTest, RenameMovesEveryListedReferenceAndNothingElse)
     for (const ColumnRef& ref : kUserColumns)
         if (!tables.contains(ref.table))
             tables << ref.table;
-    const auto expected = [&](const QString& table) {
+    // The task rows' version is the database's own count of updates: a renamed reference raises
+    // it, as it should (an editor open on the task must not write the old name back).
+    const auto dumpAs = [&](const QString& table, const QString& renamed) {
         QStringList listed;
         for (const ColumnRef& ref : kUserColumns)
             if (ref.table == table)
                 listed << ref.column.toLower();
-        const QStringList names = db().columns(table).isEmpty() ? QStringList() : [&] {
-            QStringList n;
-            for (const ColumnInfo& c : db().columns(table))
-                n << c.name.toLower();
-            return n;
-        }();
+        QStringList names;
+        for (const ColumnInfo& c : db().columns(table))
+            names << c.name.toLower();
         return dump(table, [&](int c, const QVariant& v) {
-            return listed.contains(names.value(c)) && v.toString() == old
-                       ? QStringLiteral("Carol-Ø")
-                       : v.toString();
+            if (names.value(c) == QLatin1String("scr_row_version"))
+                return QString();
+            return listed.contains(names.value(c)) && v.toString() == old ? renamed : v.toString();
         });
     };
     QHash<QString, QStringList> before;
     for (const QString& t : tables)
-        before.insert(t, expected(t));
+        before.insert(t, dumpAs(t, QStringLiteral("Carol-Ø")));
 
     UserDraft d = *loadUserDraft(db(), old);
     d.userId = QStringLiteral("Carol-Ø");
     ASSERT_FALSE(saveUser(session, d));
 
     for (const QString& t : tables)
-        EXPECT_EQ(dump(t), before.value(t)) << t.toStdString();
+        EXPECT_EQ(dumpAs(t, old), before.value(t)) << t.toStdString();
     EXPECT_EQ(column("SELECT USER_ID FROM LU_ACCESS_LEVEL"),
               QStringList{QStringLiteral("Carol-Ø")});
 }
