@@ -2,6 +2,7 @@
 
 #include "dbadmin/UpgradeStep.h"
 
+#include <QCoreApplication>
 #include <QString>
 
 namespace bx {
@@ -14,8 +15,13 @@ namespace bx::test {
 /** A delivered data file, read from beside the test executable where the build copies it. */
 QString deliveredFile(const QString& name);
 
-/** The name under which the tests run the server script; it also names the roles it creates. */
-inline const QString kScriptDatabaseName = QStringLiteral("bxschema");
+/**
+ * The name under which the tests run the server script; it also names the roles it creates.
+ * Roles belong to the whole cluster, and the upgrade sets their members from the database's own
+ * users, so every test process has names of its own.
+ */
+inline const QString kScriptDatabaseName =
+    QStringLiteral("bxschema%1").arg(QCoreApplication::applicationPid());
 
 /**
  * Loads the base schema, the build the upgrade steps start from, into an empty database: the
