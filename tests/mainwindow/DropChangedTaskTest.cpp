@@ -3,10 +3,10 @@
 
 #include "core/db/Database.h"
 #include "mainwindow/TaskMoves.h"
+#include "support/ActingPrompt.h"
 #include "support/SessionTest.h"
 #include "support/TaskRows.h"
 
-#include <functional>
 #include <gtest/gtest.h>
 
 using namespace bx;
@@ -18,25 +18,6 @@ const QString kOther = QStringLiteral("O'Brien");
 constexpr qlonglong kShop = 7;
 constexpr qlonglong kOtherShop = 4;
 const QString kFolderCategory = QStringLiteral("O'Neil's folder");
-
-/** Answers Yes to the drop's question, after another client renamed the task meanwhile. */
-class RenamingPrompt final : public Prompt
-{
-public:
-    void inform(const QString& text, const QString&, PromptIcon) override { shown << text; }
-    PromptAnswer ask(const QString& text, const QString&, PromptButtons, PromptIcon) override
-    {
-        shown << text;
-        whileAsked();
-        return PromptAnswer::Yes;
-    }
-    std::optional<QString> input(const QString&, const QString&, const QString&) override
-    {
-        return std::nullopt;
-    }
-    std::function<void()> whileAsked;
-    QStringList shown;
-};
 
 class DropChangedTaskTest : public test::SessionTest
 {
@@ -81,7 +62,7 @@ TEST_P(DropChangedTaskTest, EveryDropRefusesATaskChangedWhileAsked)
         const qlonglong n = test::addTaskRow(db(), {{QStringLiteral("SCR_Owner_User_ID"), kMe},
                                                     {QStringLiteral("SCR_Group_ID"), kShop}});
         const qlonglong before = version(n);
-        RenamingPrompt renaming;
+        test::ActingPrompt renaming;
         renaming.whileAsked = [&] {
             db().execute(QStringLiteral("UPDATE SCR SET SCR_Title = ? WHERE SCR_Number = ?"),
                          {QStringLiteral("Renamed by O'Brien"), n});

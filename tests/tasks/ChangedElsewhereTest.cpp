@@ -2,9 +2,9 @@
 // is refused, and one object's own writes never count as someone else's.
 
 #include "TaskTestSupport.h"
+#include "support/ActingPrompt.h"
 #include "tasks/cSCR.h"
 
-#include <functional>
 #include <gtest/gtest.h>
 
 using namespace bx;
@@ -17,25 +17,6 @@ const QString kByBob = QStringLiteral(
 const QString kByNobody =
     QStringLiteral("This task was changed since you opened it. Your changes were not saved.");
 const QString kHigh = QStringLiteral("O'Brien's high");
-
-/** Answers every question with Yes, after running `whileAsked` as if another client acted. */
-class ActingPrompt final : public Prompt
-{
-public:
-    void inform(const QString& text, const QString&, PromptIcon) override { shown << text; }
-    PromptAnswer ask(const QString& text, const QString&, PromptButtons, PromptIcon) override
-    {
-        shown << text;
-        whileAsked();
-        return PromptAnswer::Yes;
-    }
-    std::optional<QString> input(const QString&, const QString&, const QString&) override
-    {
-        return std::nullopt;
-    }
-    std::function<void()> whileAsked;
-    QStringList shown;
-};
 
 class ChangedElsewhereTest : public TaskTest
 {
@@ -162,7 +143,7 @@ TEST_P(ChangedElsewhereTest, CascadeLeavesASubTaskChangedWhileAsked)
                                       {QStringLiteral("SCR_Title"), QStringLiteral("Toner")}});
     const qlonglong untouched = myTask({{QStringLiteral("SCR_Parent_Number"), parent},
                                         {QStringLiteral("SCR_Title"), QStringLiteral("Paper")}});
-    ActingPrompt acting;
+    test::ActingPrompt acting;
     acting.whileAsked = [&] {
         db().execute(QStringLiteral("UPDATE SCR SET SCR_Title = ? WHERE SCR_Number = ?"),
                      {QStringLiteral("Toner, black"), changed});
