@@ -4,12 +4,23 @@
 #include "core/SingleInstance.h"
 #include "core/settings/SettingsStore.h"
 #include "core/ui/MessageBoxPrompt.h"
+#include "people/LoginFlow.h"
 #include "people/ui/StartLogin.h"
 
 #include <QApplication>
 
+#include <cstdio>
+#include <cstring>
+
 int main(int argc, char** argv)
 {
+    // Answered before the application starts, so that it needs no display.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(bx::kCommandLineHelp.toLocal8Bit().constData(), stdout);
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Brindlepax"));
 

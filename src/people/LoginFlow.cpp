@@ -89,6 +89,7 @@ LogOnOutcome LoginFlow::logOn(const QString& location, const QString& userId, co
     }
     if (!validate(userId, typed))
         return LogOnOutcome::Failed;
+    rehashOldPassword(m_session.db(), m_session.user.record, typed);
     RememberedLogon::store(m_session.settings(), rememberLogon, userId, typed);
     if (m_session.connection.serverFlag)
         storeStandardReportsIfNone(m_session.db(), m_programDir, m_session.clock());
@@ -137,12 +138,28 @@ QString desktopUserName()
     return pw && pw->pw_name ? QString::fromLocal8Bit(pw->pw_name).toLower() : QString();
 }
 
-bool commandLineLogon(const QStringList& arguments, QString* userId, QString* password)
+std::optional<QString> takeEnvironmentPassword()
+{
+    if (!qEnvironmentVariableIsSet(kPasswordVariable))
+        return std::nullopt;
+    const QString password = qEnvironmentVariable(kPasswordVariable);
+    qunsetenv(kPasswordVariable);
+    return password;
+}
+
+bool commandLineLogon(const QStringList& arguments,
+                      const std::optional<QString>& environmentPassword, QString* userId,
+                      QString* password)
 {
     const QString line = arguments.join(QLatin1Char(' ')).trimmed();
     if (line.isEmpty())
         return false;
     const QStringList words = line.split(QLatin1Char(' '));
+    if (words.size() == 1 && environmentPassword) {
+        *userId = words.at(0);
+        *password = *environmentPassword;
+        return true;
+    }
     if (words.size() != 2)
         return false;
     *userId = words.at(0);

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace bx {
 
 class Prompt;
@@ -30,7 +32,8 @@ public:
     LoginFlow(Session& session, Prompt& prompt, QString programDir);
 
     /**
-     * The whole log-on. On success the remembered logon is stored (with the typed values only
+     * The whole log-on. On success a password stored in an older form is stored anew as a
+     * hash (rehashOldPassword), the remembered logon is stored (with the typed values only
      * when `rememberLogon`), and on the server engine the standard reports are stored at the
      * first log-on to a database that has none.
      */
@@ -65,10 +68,38 @@ bool tryDesktopLogon(Session& session, Prompt& prompt, const QString& desktopNam
 /** The login name of the desktop user, lower-cased; "" when it cannot be found. */
 QString desktopUserName();
 
+/** The environment variable that may hold the password of a command-line log-on. */
+inline constexpr char kPasswordVariable[] = "BRINDLEPAX_PASSWORD";
+
+/**
+ * What `brindlepax --help` prints: the command line of a direct log-on and the environment
+ * variable that keeps the password out of the process list.
+ */
+inline const QString kCommandLineHelp = QStringLiteral(
+    "Usage: brindlepax [USER-ID [PASSWORD]]\n"
+    "\n"
+    "Without arguments the login window opens. With a user ID and a password that user is logged\n"
+    "on to the remembered database without the login window. A password on the command line can\n"
+    "be seen by other users of this computer in the list of processes; give the user ID alone and\n"
+    "the password in the environment variable BRINDLEPAX_PASSWORD instead, for example\n"
+    "\n"
+    "    read -rs BRINDLEPAX_PASSWORD && export BRINDLEPAX_PASSWORD && brindlepax pat\n"
+    "\n"
+    "  -h, --help   show this text and exit\n");
+
+/**
+ * The password of kPasswordVariable when it is set (even to nothing), taken out of the
+ * environment so that the programs the client starts (external tools, viewers) do not inherit it.
+ */
+std::optional<QString> takeEnvironmentPassword();
+
 /**
  * A user ID and a password when the command line (without the program name) holds exactly two
- * words separated by single blanks; nothing otherwise.
+ * words separated by single blanks, or exactly one word and `environmentPassword` is set (the
+ * password typed on the command line wins over the environment's); nothing otherwise.
  */
-bool commandLineLogon(const QStringList& arguments, QString* userId, QString* password);
+bool commandLineLogon(const QStringList& arguments,
+                      const std::optional<QString>& environmentPassword, QString* userId,
+                      QString* password);
 
 } // namespace bx

@@ -35,8 +35,10 @@ LoginResult validateLogin(Database& db, const QString& userId, const QString& ty
     if (userId.trimmed().isEmpty())
         return LoginResult::NoUserId;
     const std::optional<UserRecord> user = loadUser(db, userId);
-    if (!user || !user->exists())
+    if (!user || !user->exists()) {
+        StoredPassword::matchesNoUser(typed);
         return LoginResult::UnknownUser;
+    }
     if (!StoredPassword::matches(user->storedPassword, typed))
         return LoginResult::WrongPassword;
     if (user->disabled)
@@ -44,6 +46,19 @@ LoginResult validateLogin(Database& db, const QString& userId, const QString& ty
     if (record)
         *record = *user;
     return LoginResult::Ok;
+}
+
+void rehashOldPassword(Database& db, UserRecord& record, const QString& typed)
+{
+    if (!StoredPassword::needsRehash(record.storedPassword))
+        return;
+    const QString stored = StoredPassword::forStorage(typed);
+    const qlonglong written =
+        db.execute(QStringLiteral("UPDATE LU_USER SET User_Password = ? "
+                                  "WHERE User_ID = ? AND COALESCE(User_Password, '') = ?"),
+                   {stored, record.userId, record.storedPassword});
+    if (written == 1)
+        record.storedPassword = stored;
 }
 
 BuildInfo::BuildState checkVersion(Database& db, int programBuild)

@@ -41,7 +41,8 @@ LoginMessage messageFor(LoginResult result);
  * no row of that ID (a row with neither password nor name counts as none); the password
  * (StoredPassword::matches, so letter case and surrounding blanks do not count); disabled. The
  * disabled flag is looked at only after the password, so that a wrong password never tells
- * whether the user is disabled.
+ * whether the user is disabled. An unknown user ID takes as long as a wrong password
+ * (StoredPassword::matchesNoUser), so the time does not tell which IDs exist.
  *
  * Reads only; nothing is written to the database.
  *
@@ -51,6 +52,16 @@ LoginMessage messageFor(LoginResult result);
  */
 LoginResult validateLogin(Database& db, const QString& userId, const QString& typed,
                           UserRecord* record);
+
+/**
+ * Stores the user's password anew as StoredPassword::forStorage gives it when the stored form is
+ * an older one (clear, scrambled, or a hash of lower cost): called by the log-on once `typed` has
+ * been found to match. The row is written only while it still holds the password that was
+ * checked, so a change made meanwhile elsewhere stands. `record` follows the row.
+ *
+ * @throws DbError when the statement fails
+ */
+void rehashOldPassword(Database& db, UserRecord& record, const QString& typed);
 
 /** Shown when the database's build is older than the program's. */
 inline const QString kDatabaseMustBeUpgraded =

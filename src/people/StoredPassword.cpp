@@ -23,6 +23,11 @@ const QString kScrambled = QStringLiteral("***");
 constexpr unsigned long long kOpsLimit = crypto_pwhash_OPSLIMIT_INTERACTIVE;
 constexpr size_t kMemLimit = crypto_pwhash_MEMLIMIT_INTERACTIVE;
 
+// The hash of a random password nobody knows, made with the limits above: comparing with it costs
+// what comparing with a user's hash costs. Made anew whenever the limits change.
+constexpr char kNoUserHash[] = "$argon2id$v=19$m=65536,t=2,p=1$2bYQa1wRtlgTrdsvfCdEAw$"
+                               "ndMGzyJ0f10u3/UtoK6mbqAVWHKA8rBq+ehW8ZzXAL0";
+
 QString normalized(const QString& password)
 {
     return password.trimmed().toLower();
@@ -79,17 +84,40 @@ bool isHashed(const QString& stored)
     return stored.startsWith(kHashPrefix);
 }
 
+bool needsRehash(const QString& stored)
+{
+    if (!isHashed(stored))
+        return true;
+    ensureSodium();
+    const QByteArray hash = stored.mid(kHashPrefix.size()).toLatin1();
+    // A damaged hash (-1) matches nothing, so it is never found to need a new one.
+    return crypto_pwhash_str_needs_rehash(hash.constData(), kOpsLimit, kMemLimit) == 1;
+}
+
+namespace {
+
+bool verifyHash(const QByteArray& hash, const QString& typed)
+{
+    ensureSodium();
+    const QByteArray password = normalized(typed).toUtf8();
+    return crypto_pwhash_str_verify(hash.constData(), password.constData(),
+                                    static_cast<unsigned long long>(password.size())) == 0;
+}
+
+} // namespace
+
 bool matches(const QString& stored, const QString& typed)
 {
-    if (isHashed(stored)) {
-        ensureSodium();
-        const QByteArray hash = stored.mid(kHashPrefix.size()).toLatin1();
-        const QByteArray password = normalized(typed).toUtf8();
-        return crypto_pwhash_str_verify(hash.constData(), password.constData(),
-                                        static_cast<unsigned long long>(password.size())) == 0;
-    }
+    if (isHashed(stored))
+        return verifyHash(stored.mid(kHashPrefix.size()).toLatin1(), typed);
     // unscramble() leaves a clear-text password as it is.
     return normalized(unscramble(stored)) == normalized(typed);
+}
+
+bool matchesNoUser(const QString& typed)
+{
+    verifyHash(QByteArray(kNoUserHash), typed);
+    return false;
 }
 
 } // namespace bx::StoredPassword

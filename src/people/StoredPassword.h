@@ -47,10 +47,24 @@ QString forStorage(const QString& typed);
 bool isHashed(const QString& stored);
 
 /**
+ * Whether a stored password should be stored again as forStorage() gives it once the typed
+ * password has been found to match: it is clear or scrambled, or a hash made with lower cost
+ * limits than today's.
+ */
+bool needsRehash(const QString& stored);
+
+/**
  * Whether a typed password matches a stored one of any form, ignoring letter case and blanks
  * around both. "***" alone matches only an empty (or blank) typed password. A damaged hash
  * matches nothing.
  */
 bool matches(const QString& stored, const QString& typed);
+
+/**
+ * Compares the typed password with a hash nobody's password has, at the cost of a real
+ * comparison, and gives false. A log-on of an unknown user ID calls it so that it takes as long
+ * as a wrong password of a known one, and the time does not tell which user IDs exist.
+ */
+bool matchesNoUser(const QString& typed);
 
 } // namespace bx::StoredPassword

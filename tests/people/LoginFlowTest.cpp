@@ -19,21 +19,36 @@ using namespace bx;
 using bx::test::FixedClock;
 using bx::test::ScriptedPrompt;
 
-TEST(CommandLine, OnlyExactlyTwoWordsLogOn)
+TEST(CommandLine, TwoWordsOrAUserIdWithThePasswordInTheEnvironmentLogOn)
 {
     QString user, password;
-    EXPECT_TRUE(
-        commandLineLogon({QStringLiteral("O'Brien"), QStringLiteral("pw")}, &user, &password));
+    EXPECT_TRUE(commandLineLogon({QStringLiteral("O'Brien"), QStringLiteral("pw")}, std::nullopt,
+                                 &user, &password));
     EXPECT_EQ(user, QStringLiteral("O'Brien"));
     EXPECT_EQ(password, QStringLiteral("pw"));
-    EXPECT_TRUE(commandLineLogon({QStringLiteral(" a b ")}, &user, &password))
+    EXPECT_TRUE(commandLineLogon({QStringLiteral(" a b ")}, std::nullopt, &user, &password))
         << "one quoted argument of two words";
     for (const QStringList& args :
          {QStringList{}, QStringList{QStringLiteral("a")},
           QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")},
           QStringList{QStringLiteral("a"), QString(), QStringLiteral("b")}})
-        EXPECT_FALSE(commandLineLogon(args, &user, &password))
+        EXPECT_FALSE(commandLineLogon(args, std::nullopt, &user, &password))
             << args.join(QLatin1Char('|')).toStdString();
+
+    // The environment's password, also an empty one, goes with a user ID alone.
+    EXPECT_TRUE(commandLineLogon({QStringLiteral("pat")}, QString(), &user, &password));
+    EXPECT_EQ(user, QStringLiteral("pat"));
+    EXPECT_EQ(password, QString());
+    EXPECT_TRUE(commandLineLogon({QStringLiteral("pat"), QStringLiteral("typed")},
+                                 QStringLiteral("env"), &user, &password));
+    EXPECT_EQ(password, QStringLiteral("typed")) << "the command line's password wins";
+    EXPECT_FALSE(commandLineLogon({}, QStringLiteral("env"), &user, &password));
+
+    // Taken once: programs the client starts do not inherit it.
+    qputenv(kPasswordVariable, "s3cret");
+    EXPECT_EQ(takeEnvironmentPassword(), QStringLiteral("s3cret"));
+    EXPECT_FALSE(qEnvironmentVariableIsSet(kPasswordVariable));
+    EXPECT_EQ(takeEnvironmentPassword(), std::nullopt);
 }
 
 namespace {
@@ -65,8 +80,7 @@ protected:
         admin()->execute(
             QStringLiteral(
                 "INSERT INTO LU_USER (USER_ID, User_Name, User_Password) VALUES (?, ?, ?)"),
-            {QStringLiteral("O'Brien"), QStringLiteral("Pat"),
-             StoredPassword::forStorage(QStringLiteral("Secret1"))});
+            {QStringLiteral("O'Brien"), QStringLiteral("Pat"), QStringLiteral("Secret1")});
     }
 
     void TearDown() override
@@ -115,6 +129,12 @@ TEST_F(ServerLogOn, TheAdministratorAndAUserOfTheSharedLoginLogOn)
               LogOnOutcome::LoggedOn)
         << prompt.last().text.toStdString();
     EXPECT_EQ(session.user.record.userName, QStringLiteral("Pat"));
+    // His password, stored in clear, is a hash from his first log-on on.
+    EXPECT_TRUE(StoredPassword::isHashed(
+        admin()
+            ->scalar(QStringLiteral("SELECT User_Password FROM LU_USER WHERE USER_ID = ?"),
+                     {QStringLiteral("O'Brien")})
+            .toString()));
 
     // The administrator's own login role; from now on this machine no longer offers the shared
     // login for this database.

@@ -52,6 +52,22 @@ TEST(StoredPassword, EveryStoredFormMatchesIgnoringCaseAndBlanks)
     EXPECT_FALSE(SP::matches(damaged, damaged));
 }
 
+TEST(StoredPassword, OlderFormsAndCheaperHashesNeedANewHash)
+{
+    EXPECT_TRUE(SP::needsRehash(QStringLiteral("clear pw")));
+    EXPECT_TRUE(SP::needsRehash(SP::scramble(QStringLiteral("old pw"))));
+    EXPECT_TRUE(SP::needsRehash(QString()));
+    // A hash of "old pw" made with 8 MiB and one pass, far below today's limits.
+    const QString cheap = SP::kHashPrefix + QStringLiteral("$argon2id$v=19$m=8192,t=1,p=1$"
+                                                           "RCRJsvO4dYHhn/ABkFy/cQ$dkpU5hepa1aQgn"
+                                                           "0dgdWCuBLrtVfTZ79rn7ZBF2mLS9E");
+    EXPECT_TRUE(SP::matches(cheap, QStringLiteral("Old Pw")));
+    EXPECT_TRUE(SP::needsRehash(cheap));
+    EXPECT_FALSE(SP::needsRehash(SP::forStorage(QStringLiteral("old pw"))));
+    EXPECT_FALSE(SP::needsRehash(SP::kHashPrefix + QStringLiteral("garbage")))
+        << "a damaged hash matches nothing, so no log-on could store it anew";
+}
+
 TEST(RememberedLogon, RoundTripOnlyWhileOn)
 {
     QTemporaryDir dir;

@@ -45,7 +45,7 @@ bool StartLogin::start(const QStringList& arguments, SingleInstance& instance)
     m_session.company = CompanyTexts::load(QDir(m_programDir).filePath(CompanyTexts::fileName()));
     QString userId;
     QString password;
-    if (bx::commandLineLogon(arguments, &userId, &password))
+    if (bx::commandLineLogon(arguments, takeEnvironmentPassword(), &userId, &password))
         return commandLineLogon(userId, password);
     run(0, true, false);
     return true;
