@@ -32,7 +32,13 @@ namespace {
 using namespace bx;
 using bx::bench::ServerDatabase;
 
-constexpr int kTasks = 10000;
+/** Tasks per run: BX_BENCH_TASKS, else 10,000. */
+int tasksPerRun()
+{
+    bool ok = false;
+    const int n = qEnvironmentVariableIntValue("BX_BENCH_TASKS", &ok);
+    return ok && n > 0 ? n : 10000;
+}
 constexpr qlonglong kWorkshop = 900;
 
 QString g_sqlitePath;
@@ -137,7 +143,7 @@ void registerAll(Engine engine, const char* name)
     for (const auto& [kind, label] : kinds) {
         const std::string full = std::string("TaskRouting/") + name + "/" + label;
         benchmark::RegisterBenchmark(full.c_str(), routeTasks, engine, kind)
-            ->Iterations(kTasks)
+            ->Iterations(tasksPerRun())
             ->UseRealTime()
             ->Unit(benchmark::kMicrosecond);
     }
