@@ -175,29 +175,4 @@ QString writeCommentFile(qlonglong taskNumber, const QString& richText)
     return {};
 }
 
-QList<qlonglong> attachmentNumbers(Database& db, qlonglong taskNumber)
-{
-    QList<qlonglong> numbers;
-    const RecordSet rs = db.query(
-        QStringLiteral("SELECT Attach_Number FROM ATTACH WHERE SCR_Number = ?"), {taskNumber});
-    for (int row = 0; row < rs.rowCount(); ++row)
-        numbers.append(rs.value(row, QStringLiteral("Attach_Number")).toLongLong());
-    return numbers;
-}
-
-int deleteAttachmentsAddedSince(Database& db, qlonglong taskNumber, const QList<qlonglong>& known)
-{
-    Transaction tx(db);
-    int deleted = 0;
-    for (qlonglong number : attachmentNumbers(db, taskNumber)) {
-        if (known.contains(number))
-            continue;
-        deleted += static_cast<int>(db.execute(
-            QStringLiteral("DELETE FROM ATTACH WHERE Attach_Number = ? AND SCR_Number = ?"),
-            {number, taskNumber}));
-    }
-    tx.commit();
-    return deleted;
-}
-
 } // namespace bx::editor

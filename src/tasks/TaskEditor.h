@@ -13,8 +13,8 @@
 /**
  * The logic behind the task editor window (tasks/ui/SCR_FORM): the checks before a save and their
  * messages, which controls the user may use, the captions that follow the chosen recipients, the
- * description cache file the main window reads, and the removal of attachments added to a task
- * that is then not saved. The window only moves values between its controls and these functions.
+ * description cache file the main window reads. The window only moves values between its controls
+ * and these functions; attachments are in tasks/Attachments.h.
  */
 namespace bx {
 
@@ -170,17 +170,6 @@ void removeCommentFile(qlonglong taskNumber);
  * @return empty on success, else what went wrong, naming the file
  */
 QString writeCommentFile(qlonglong taskNumber, const QString& richText);
-
-// --- Attachments added while the editor is open --------------------------------------------------
-
-/** The attachment numbers of a task, remembered when the editor opens. Throws DbError. */
-QList<qlonglong> attachmentNumbers(Database& db, qlonglong taskNumber);
-
-/**
- * Deletes the task's attachment rows whose numbers are not in `known`, in one transaction.
- * @return the number of rows deleted. Throws DbError (nothing deleted).
- */
-int deleteAttachmentsAddedSince(Database& db, qlonglong taskNumber, const QList<qlonglong>& known);
 
 } // namespace editor
 } // namespace bx

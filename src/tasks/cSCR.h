@@ -142,10 +142,11 @@ public:
 
     /**
      * Copies every attachment row of task `from` to task `to` under new numbers, with its stored
-     * file and, for a custom form, its form values (CONTROL rows). In one transaction.
+     * file and, for a custom form, its form values (CONTROL rows). In one transaction. The new
+     * numbers are appended to `copies` when given (the editor takes them back on discard).
      * @return false on an error (shown; nothing copied)
      */
-    bool SCRCloneAttach(qlonglong from, qlonglong to);
+    bool SCRCloneAttach(qlonglong from, qlonglong to, QList<qlonglong>* copies = nullptr);
 
     /**
      * Takes a workflow action on the task, compared without regard to case:
@@ -338,7 +339,7 @@ private:
     void rememberDefaultAssignment(Database& db);
     QString workshopRootFolder(Database& db, qlonglong group) const;
     qlonglong cloneFor(const QString& userId, qlonglong groupId);
-    void copyAttachments(Database& db, qlonglong from, qlonglong to);
+    QList<qlonglong> copyAttachments(Database& db, qlonglong from, qlonglong to);
 
     bool enterLifecycle(const QString& lifecycleId, qlonglong ownerGroup, const QString& note);
     void MoveStage(int offset, const QString& action);

@@ -6,6 +6,8 @@
 #include "core/TextCompare.h"
 #include "core/db/Database.h"
 #include "core/settings/Vars.h"
+#include "tasks/AttachmentTransfer.h"
+#include "tasks/Attachments.h"
 #include "tasks/ChangedElsewhere.h"
 #include "tasks/cSCR.h"
 #include "tasks/cSCRInternal.h"
@@ -393,12 +395,17 @@ qlonglong cSCR::cloneFor(const QString& userId, qlonglong groupId)
     return number;
 }
 
-bool cSCR::SCRCloneAttach(qlonglong from, qlonglong to)
+bool cSCR::SCRCloneAttach(qlonglong from, qlonglong to, QList<qlonglong>* copies)
 {
-    return guarded([&] { copyAttachments(m_session.db(), from, to); });
+    QList<qlonglong> made;
+    if (!guarded([&] { made = copyAttachments(m_session.db(), from, to); }))
+        return false;
+    if (copies)
+        copies->append(made);
+    return true;
 }
 
-void cSCR::copyAttachments(Database& db, qlonglong from, qlonglong to)
+QList<qlonglong> cSCR::copyAttachments(Database& db, qlonglong from, qlonglong to)
 {
     static const QStringList copied = {
         QStringLiteral("Attach_Date"),    QStringLiteral("Attach_Filename"),
@@ -414,6 +421,7 @@ void cSCR::copyAttachments(Database& db, qlonglong from, qlonglong to)
                                     "AS Has_Data FROM ATTACH WHERE SCR_Number = ? "
                                     "ORDER BY Attach_Number"),
                  {from});
+    QList<qlonglong> copies;
     for (rows.moveFirst(); !rows.eof(); rows.moveNext()) {
         QStringList columns{scr::Number};
         QVariantList values{to};
@@ -427,22 +435,13 @@ void cSCR::copyAttachments(Database& db, qlonglong from, qlonglong to)
         const qlonglong copy = db.insertNumbered(QStringLiteral("ATTACH"),
                                                  QStringLiteral("Attach_Number"), columns, values);
         if (rows.flag(QStringLiteral("Has_Data")))
-            db.copyBlob({QStringLiteral("ATTACH"), QStringLiteral("Attach_Number"), source,
-                         QStringLiteral("OLE_Data")},
-                        {QStringLiteral("ATTACH"), QStringLiteral("Attach_Number"), copy,
-                         QStringLiteral("OLE_Data")});
+            db.copyBlob(attachments::dataOf(source), attachments::dataOf(copy));
         // A filled-in custom form keeps its values in CONTROL rows of its own.
         if (sameText(rows.text(QStringLiteral("Attach_Type")), QStringLiteral("X")))
-            db.execute(
-                QStringLiteral(
-                    "INSERT INTO CONTROL (FORM_NAME, CONTROL_KEY, ATTACH_NUMBER, MAIN_FORM, "
-                    "NAME, TYPE, \"table\", FIELD, WIDTH, DATABASE, \"left\", HEIGHT, VALUE, "
-                    "TOP, CHECKED, MANDATORY, RIGHT_ALIGN) SELECT FORM_NAME, CONTROL_KEY, "
-                    "CAST(? AS INTEGER), MAIN_FORM, NAME, TYPE, \"table\", FIELD, WIDTH, "
-                    "DATABASE, \"left\", HEIGHT, VALUE, TOP, CHECKED, MANDATORY, "
-                    "RIGHT_ALIGN FROM CONTROL WHERE ATTACH_NUMBER = ?"),
-                {copy, source});
+            attachments::copyFormValues(db, source, copy);
+        copies.append(copy);
     }
+    return copies;
 }
 
 bool cSCR::PublishAttach(qlonglong attachNumber, bool publish)

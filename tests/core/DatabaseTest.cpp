@@ -415,6 +415,65 @@ TEST_P(DatabaseTest, BinaryValuesStreamByteForByte)
     }
 }
 
+// A copy stays the source's value after the source changes; Null copies as Null. A write that
+// its progress callback stops leaves the row and the connection as they were.
+TEST_P(DatabaseTest, CopiedValuesAreIndependentAndAStoppedWriteUndoesItself)
+{
+    db().executeScript(
+        isServer()
+            ? QStringLiteral("CREATE TABLE ATT (Attach_Number integer PRIMARY KEY, OLE_Data oid)")
+            : QStringLiteral(
+                  "CREATE TABLE ATT (Attach_Number INTEGER PRIMARY KEY, OLE_Data BLOB)"));
+    db().execute(QStringLiteral("INSERT INTO ATT (Attach_Number) VALUES (1), (2), (3)"));
+    const auto ref = [](int n) {
+        return BlobRef{QStringLiteral("ATT"), QStringLiteral("Attach_Number"), n,
+                       QStringLiteral("OLE_Data")};
+    };
+    const auto write = [&](int n, QByteArray bytes, const BlobProgress& progress = {}) {
+        QBuffer in(&bytes);
+        in.open(QIODevice::ReadOnly);
+        db().writeBlob(ref(n), in, bytes.size(), progress);
+    };
+    const auto read = [&](int n) {
+        QByteArray out;
+        QBuffer sink(&out);
+        sink.open(QIODevice::WriteOnly);
+        db().readBlob(ref(n), sink);
+        return out;
+    };
+    QByteArray data(3 * Database::kBlobPiece + 1, Qt::Uninitialized);
+    for (char& c : data)
+        c = char(QRandomGenerator::global()->bounded(256));
+    write(1, data);
+    db().copyBlob(ref(1), ref(2));
+    write(1, "changed");
+    EXPECT_TRUE(read(2) == data);
+    db().copyBlob(ref(3), ref(2));
+    EXPECT_EQ(
+        db().scalar(QStringLiteral("SELECT count(*) FROM ATT WHERE OLE_Data IS NULL")).toInt(), 2);
+
+    struct Stop
+    {
+    };
+    write(2, data);
+    EXPECT_THROW(write(2, QByteArray(data.size(), 'z'),
+                       [](qint64 done, qint64) {
+                           if (done > Database::kBlobPiece)
+                               throw Stop();
+                       }),
+                 Stop);
+    EXPECT_EQ(db().transactionDepth(), 0);
+    EXPECT_TRUE(read(2) == data);
+    write(2, "next");
+    EXPECT_EQ(read(2), QByteArray("next"));
+
+    EXPECT_GE(db().maxBlobSize(), 1'000'000'000);
+    if (!isServer()) {
+        static_cast<SqliteDatabase&>(db()).setMaxBlobSize(100);
+        EXPECT_EQ(db().maxBlobSize(), 100);
+    }
+}
+
 TEST_P(DatabaseTest, TriggerErrorsKeepTheirNumberAndText)
 {
     const QString text =

@@ -14,9 +14,12 @@
 #include "support/Schema.h"
 #include "support/ScriptedPrompt.h"
 #include "support/TaskRows.h"
+#include "tasks/AttachmentTransfer.h"
+#include "tasks/Attachments.h"
 
 #include <QBuffer>
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -293,6 +296,50 @@ TEST_P(ServerRolesTest, AnOrdinaryUsersLoginWorksWithRowsAndNothingElse)
                           {owner})
                   .toString(),
               QString());
+}
+
+// A file one user attached is opened, saved back and deleted by another user's login through the
+// attachment logic; the deletion frees the stored value.
+TEST_P(ServerRolesTest, AnotherUsersLoginWorksWithAnAttachedFile)
+{
+    makeCurrent();
+    const QString carol = QStringLiteral("carol");
+    const qlonglong task = bx::test::addTaskRow(as(carol), {});
+    QByteArray bytes(70'000, 'c');
+    QBuffer source(&bytes);
+    source.open(QIODevice::ReadOnly);
+    PendingAttachment pending;
+    pending.type = AttachmentType::File;
+    pending.title = QStringLiteral("Carol's plan");
+    pending.owner = carol;
+    pending.sourcePath = QStringLiteral("/home/carol/plan.txt");
+    const Outcome<qlonglong> added =
+        attachments::add(as(carol), {task, {}, 0}, pending, &source, bytes.size());
+    ASSERT_TRUE(added);
+
+    PgDatabase& bob = as(QStringLiteral("bob"));
+    Outcome<attachments::ViewerCopy> copy = attachments::exportForViewer(bob, *added);
+    ASSERT_TRUE(copy);
+    QFile file(copy->path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    EXPECT_TRUE(file.readAll() == bytes);
+    file.write("bob's addition");
+    file.close();
+    attachments::ViewerCopy edited = *copy;
+    ASSERT_TRUE(attachments::saveBack(bob, edited));
+    EXPECT_TRUE(read(carol, int(*added)) == bytes + "bob's addition");
+
+    const QVariant object = db().scalar(
+        QStringLiteral("SELECT OLE_Data FROM ATTACH WHERE Attach_Number = ?"), {*added});
+    bx::test::ScriptedPrompt prompt;
+    prompt.answer(PromptAnswer::Yes);
+    EXPECT_TRUE(attachments::deleteAttachment(bob, prompt, task, *added, true));
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT count(*) FROM pg_largeobject_metadata WHERE oid "
+                                         "= ?"),
+                          {object})
+                  .toInt(),
+              0);
+    attachments::removeViewerCopies();
 }
 
 TEST_P(ServerRolesTest, AnAdministratorsLoginDoesTheUserWindowsWorkWithoutCreateRole)

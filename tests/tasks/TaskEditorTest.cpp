@@ -175,31 +175,6 @@ class TaskEditorTest : public TaskTest
 {
 };
 
-// Only the rows added after the editor remembered the task's attachments go, and only this task's.
-TEST_P(TaskEditorTest, DeletesAttachmentsAddedSinceOpening)
-{
-    const qlonglong task = addTaskRow(db(), {{scr::Title, QStringLiteral("O'Brien's")}});
-    const qlonglong other = addTaskRow(db());
-    const QVariantMap memo = {{QStringLiteral("Attach_Type"), QStringLiteral("M")},
-                              {QStringLiteral("Attach_Title"), QStringLiteral("Bob's memo")}};
-    const qlonglong earlier = addAttachment(task, memo);
-    const QList<qlonglong> known = attachmentNumbers(session.db(), task);
-    EXPECT_EQ(known, QList<qlonglong>{earlier});
-
-    const qlonglong added1 = addAttachment(task, memo);
-    const qlonglong added2 = addAttachment(task, memo);
-    const qlonglong elsewhere = addAttachment(other, memo);
-    EXPECT_EQ(deleteAttachmentsAddedSince(session.db(), task, known), 2);
-
-    EXPECT_EQ(countRows(QStringLiteral("SELECT COUNT(*) FROM ATTACH WHERE Attach_Number IN (?, ?)"),
-                        {added1, added2}),
-              0);
-    EXPECT_EQ(countRows(QStringLiteral("SELECT COUNT(*) FROM ATTACH WHERE Attach_Number IN (?, ?)"),
-                        {earlier, elsewhere}),
-              2);
-    EXPECT_TRUE(prompt.records().isEmpty());
-}
-
 // Enabling follows the task's status, its owner and the user's rights.
 TEST_P(TaskEditorTest, Enabling)
 {

@@ -187,6 +187,14 @@ public:
      */
     virtual void copyBlob(const BlobRef& from, const BlobRef& to);
 
+    /**
+     * The largest binary value the engine stores, in bytes: the embedded engine's length limit of
+     * this connection; on the server, where large objects have no practical limit, the largest
+     * qint64. A caller checks a value against it before writing any of it (on the embedded engine
+     * the row's other columns count against the same limit).
+     */
+    virtual qint64 maxBlobSize() const = 0;
+
     /** How long a statement may wait for locks (embedded) or run (server), in seconds. */
     virtual void setQueryTimeout(int seconds) = 0;
 

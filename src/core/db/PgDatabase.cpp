@@ -5,6 +5,7 @@
 
 #include <libpq-fe.h>
 #include <libpq/libpq-fs.h>
+#include <limits>
 #include <poll.h>
 #include <vector>
 
@@ -663,6 +664,11 @@ void PgDatabase::clearBlob(const BlobRef& ref)
     if (old != 0 && lo_unlink(m_conn, Oid(old)) < 0)
         throw connectionError({}, where);
     tx.commit();
+}
+
+qint64 PgDatabase::maxBlobSize() const
+{
+    return std::numeric_limits<qint64>::max();
 }
 
 void PgDatabase::setQueryTimeout(int seconds)

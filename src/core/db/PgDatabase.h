@@ -86,6 +86,7 @@ public:
                     const BlobProgress& progress = {}) override;
     qint64 blobSize(const BlobRef& ref) override;
     void clearBlob(const BlobRef& ref) override;
+    qint64 maxBlobSize() const override;
     void setQueryTimeout(int seconds) override;
     void interrupt() override;
 

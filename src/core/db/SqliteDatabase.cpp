@@ -6,6 +6,8 @@
 #include <QIODevice>
 #include <QRegularExpression>
 
+#include <algorithm>
+#include <limits>
 #include <sqlite3.h>
 #include <vector>
 
@@ -390,10 +392,8 @@ bool SqliteDatabase::hasFullTextTable(const QString& name)
                 .isEmpty();
 }
 
-void SqliteDatabase::writeBlob(const BlobRef& ref, QIODevice& source, qint64 size,
-                               const BlobProgress& progress)
+void SqliteDatabase::requireLastColumn(const BlobRef& ref, const QString& where)
 {
-    const QString where = QStringLiteral("SqliteDatabase::writeBlob");
     // zeroblob() stays a size in the record only while the value is the row's last column;
     // anywhere else the engine builds the whole value in memory, and reading any later column
     // walks through it. So a streamed column must be the last one of its table.
@@ -403,6 +403,44 @@ void SqliteDatabase::writeBlob(const BlobRef& ref, QIODevice& source, qint64 siz
                       QStringLiteral("The binary column ") + ref.table + QLatin1Char('.') +
                           ref.blobColumn + QStringLiteral(" is not the last column of its table"),
                       {}, where);
+}
+
+namespace {
+
+/** An open incremental blob handle, closed however the caller leaves. */
+class BlobHandle
+{
+public:
+    BlobHandle() = default;
+    ~BlobHandle()
+    {
+        if (m_blob)
+            sqlite3_blob_close(m_blob);
+    }
+    BlobHandle(const BlobHandle&) = delete;
+    BlobHandle& operator=(const BlobHandle&) = delete;
+
+    sqlite3_blob** out() { return &m_blob; }
+    sqlite3_blob* get() const { return m_blob; }
+    /** Closes now; the engine reports a failed write only here. */
+    int close()
+    {
+        const int rc = sqlite3_blob_close(m_blob);
+        m_blob = nullptr;
+        return rc;
+    }
+
+private:
+    sqlite3_blob* m_blob = nullptr;
+};
+
+} // namespace
+
+void SqliteDatabase::writeBlob(const BlobRef& ref, QIODevice& source, qint64 size,
+                               const BlobProgress& progress)
+{
+    const QString where = QStringLiteral("SqliteDatabase::writeBlob");
+    requireLastColumn(ref, where);
     Transaction tx(*this);
     // The row gets a value of the final size first; the pieces are then written into it in
     // place, so that only one piece is ever held in memory.
@@ -411,9 +449,11 @@ void SqliteDatabase::writeBlob(const BlobRef& ref, QIODevice& source, qint64 siz
               {size, ref.key}, where);
     const qlonglong rowId = rowIdOf(ref, where);
 
-    sqlite3_blob* blob = nullptr;
+    // The handle is closed before the transaction ends, also when the source or the progress
+    // callback throws: an open handle would keep the rollback from undoing the row.
+    BlobHandle blob;
     int rc = sqlite3_blob_open(m_db, "main", ref.table.toUtf8().constData(),
-                               ref.blobColumn.toUtf8().constData(), rowId, 1, &blob);
+                               ref.blobColumn.toUtf8().constData(), rowId, 1, blob.out());
     if (rc != SQLITE_OK)
         throw error(rc, {}, where);
     std::vector<char> piece(kBlobPiece);
@@ -421,23 +461,19 @@ void SqliteDatabase::writeBlob(const BlobRef& ref, QIODevice& source, qint64 siz
     while (done < size) {
         const qint64 want = std::min<qint64>(kBlobPiece, size - done);
         const qint64 got = source.read(piece.data(), want);
-        if (got <= 0) {
-            sqlite3_blob_close(blob);
+        if (got <= 0)
             throw DbError(
                 DbErrorKind::Other, QString::number(SQLITE_IOERR),
                 QStringLiteral("The source ended after %1 of %2 bytes").arg(done).arg(size), {},
                 where);
-        }
-        rc = sqlite3_blob_write(blob, piece.data(), int(got), int(done));
-        if (rc != SQLITE_OK) {
-            sqlite3_blob_close(blob);
+        rc = sqlite3_blob_write(blob.get(), piece.data(), int(got), int(done));
+        if (rc != SQLITE_OK)
             throw error(rc, {}, where);
-        }
         done += got;
         if (progress)
             progress(done, size);
     }
-    rc = sqlite3_blob_close(blob);
+    rc = blob.close();
     if (rc != SQLITE_OK)
         throw error(rc, {}, where);
     tx.commit();
@@ -455,31 +491,26 @@ qint64 SqliteDatabase::readBlob(const BlobRef& ref, QIODevice& sink, const BlobP
     if (size == 0)
         return 0;
     const qlonglong rowId = rs.rows().first().at(0).toLongLong();
-    sqlite3_blob* blob = nullptr;
+    BlobHandle blob;
     int rc = sqlite3_blob_open(m_db, "main", ref.table.toUtf8().constData(),
-                               ref.blobColumn.toUtf8().constData(), rowId, 0, &blob);
+                               ref.blobColumn.toUtf8().constData(), rowId, 0, blob.out());
     if (rc != SQLITE_OK)
         throw error(rc, {}, where);
     std::vector<char> piece(kBlobPiece);
     qint64 done = 0;
     while (done < size) {
         const int n = int(std::min<qint64>(kBlobPiece, size - done));
-        rc = sqlite3_blob_read(blob, piece.data(), n, int(done));
-        if (rc != SQLITE_OK) {
-            sqlite3_blob_close(blob);
+        rc = sqlite3_blob_read(blob.get(), piece.data(), n, int(done));
+        if (rc != SQLITE_OK)
             throw error(rc, {}, where);
-        }
-        if (sink.write(piece.data(), n) != n) {
-            sqlite3_blob_close(blob);
+        if (sink.write(piece.data(), n) != n)
             throw DbError(DbErrorKind::Other, QString::number(SQLITE_IOERR),
                           QStringLiteral("Could not write the value: ") + sink.errorString(), {},
                           where);
-        }
         done += n;
         if (progress)
             progress(done, size);
     }
-    sqlite3_blob_close(blob);
     return done;
 }
 
@@ -501,12 +532,68 @@ void SqliteDatabase::clearBlob(const BlobRef& ref)
 
 void SqliteDatabase::copyBlob(const BlobRef& from, const BlobRef& to)
 {
-    // The engine copies the value itself, without it passing through the program.
-    execute(QStringLiteral("UPDATE ") + to.table + QStringLiteral(" SET ") + to.blobColumn +
-                QStringLiteral(" = (SELECT ") + from.blobColumn + QStringLiteral(" FROM ") +
-                from.table + QStringLiteral(" WHERE ") + from.keyColumn +
-                QStringLiteral(" = ?) WHERE ") + to.keyColumn + QStringLiteral(" = ?"),
-            {from.key, to.key});
+    const QString where = QStringLiteral("SqliteDatabase::copyBlob");
+    if (from.table.compare(to.table, Qt::CaseInsensitive) == 0 && from.key == to.key &&
+        from.blobColumn.compare(to.blobColumn, Qt::CaseInsensitive) == 0)
+        return;
+    requireLastColumn(to, where);
+    Transaction tx(*this);
+    const RecordSet rs = doQuery(
+        QStringLiteral("SELECT rowid, length(") + from.blobColumn + QStringLiteral(") FROM ") +
+            from.table + QStringLiteral(" WHERE ") + from.keyColumn + QStringLiteral(" = ?"),
+        {from.key}, where);
+    if (rs.isEmpty())
+        throw DbError(DbErrorKind::Other, QString::number(SQLITE_NOTFOUND),
+                      QStringLiteral("No row of ") + from.table + QStringLiteral(" has ") +
+                          from.keyColumn + QStringLiteral(" = ") + from.key.toString(),
+                      {}, where);
+    const QVariant length = rs.rows().first().at(1);
+    // A plain UPDATE ... = (SELECT ...) would build the whole value in memory; instead the target
+    // gets a value of the final size and the pieces go from handle to handle.
+    doExecute(QStringLiteral("UPDATE ") + to.table + QStringLiteral(" SET ") + to.blobColumn +
+                  (length.isNull() ? QStringLiteral(" = NULL") : QStringLiteral(" = zeroblob(?)")) +
+                  QStringLiteral(" WHERE ") + to.keyColumn + QStringLiteral(" = ?"),
+              length.isNull() ? QVariantList{to.key} : QVariantList{length, to.key}, where);
+    const qint64 size = length.toLongLong();
+    if (size > 0) {
+        const qlonglong fromRow = rs.rows().first().at(0).toLongLong();
+        const qlonglong toRow = rowIdOf(to, where);
+        BlobHandle source;
+        BlobHandle target;
+        int rc = sqlite3_blob_open(m_db, "main", from.table.toUtf8().constData(),
+                                   from.blobColumn.toUtf8().constData(), fromRow, 0, source.out());
+        if (rc == SQLITE_OK)
+            rc = sqlite3_blob_open(m_db, "main", to.table.toUtf8().constData(),
+                                   to.blobColumn.toUtf8().constData(), toRow, 1, target.out());
+        if (rc != SQLITE_OK)
+            throw error(rc, {}, where);
+        std::vector<char> piece(kBlobPiece);
+        for (qint64 done = 0; done < size;) {
+            const int n = int(std::min<qint64>(kBlobPiece, size - done));
+            rc = sqlite3_blob_read(source.get(), piece.data(), n, int(done));
+            if (rc == SQLITE_OK)
+                rc = sqlite3_blob_write(target.get(), piece.data(), n, int(done));
+            if (rc != SQLITE_OK)
+                throw error(rc, {}, where);
+            done += n;
+        }
+        source.close();
+        rc = target.close();
+        if (rc != SQLITE_OK)
+            throw error(rc, {}, where);
+    }
+    tx.commit();
+}
+
+qint64 SqliteDatabase::maxBlobSize() const
+{
+    return sqlite3_limit(m_db, SQLITE_LIMIT_LENGTH, -1);
+}
+
+qint64 SqliteDatabase::setMaxBlobSize(qint64 bytes)
+{
+    return sqlite3_limit(m_db, SQLITE_LIMIT_LENGTH,
+                         int(std::clamp<qint64>(bytes, 0, std::numeric_limits<int>::max())));
 }
 
 void SqliteDatabase::checkTransaction(const QString& sql, const QString& where)

@@ -52,7 +52,14 @@ public:
                     const BlobProgress& progress = {}) override;
     qint64 blobSize(const BlobRef& ref) override;
     void clearBlob(const BlobRef& ref) override;
+    /** Copies inside the engine, piece by piece, so that memory stays bounded for any size. */
     void copyBlob(const BlobRef& from, const BlobRef& to) override;
+    qint64 maxBlobSize() const override;
+    /**
+     * Lowers (or raises, up to the library's ceiling) the longest value this connection stores;
+     * the engine's own default is about 1 GB. @return the limit before the call
+     */
+    qint64 setMaxBlobSize(qint64 bytes);
     void setQueryTimeout(int seconds) override;
     void interrupt() override;
 
@@ -74,6 +81,8 @@ private:
     class Statement;
     DbError error(int code, const QString& sql, const QString& where) const;
     qlonglong rowIdOf(const BlobRef& ref, const QString& where);
+    /** Refuses a binary column that is not the last of its table (see the class comment). */
+    void requireLastColumn(const BlobRef& ref, const QString& where);
     /** Throws when the engine ended the caller's transaction on its own (see m_transactionLost). */
     void checkTransaction(const QString& sql, const QString& where);
     static int authorize(void* self, int action, const char*, const char*, const char*,

@@ -6,6 +6,7 @@
 #include "core/ui/Named.h"
 #include "core/ui/RunCommand.h"
 #include "people/ui/dlgChooseUser.h"
+#include "tasks/Attachments.h"
 #include "tasks/LookupLists.h"
 #include "tasks/Recurrence.h"
 #include "tasks/SubTasks.h"
@@ -389,6 +390,7 @@ void SCR_FORM::resetState()
 {
     m_dirty = false;
     m_scr->UsersCol().clear();
+    m_addedAttachments.clear();
 }
 
 void SCR_FORM::setTypeFace(TaskType type)
@@ -460,10 +462,6 @@ bool SCR_FORM::openNew(const TaskOpening& opening)
 
 void SCR_FORM::afterOpening()
 {
-    m_attachmentsAtOpening.clear();
-    runTaskCommand(m_session, m_prompt, QStringLiteral("SCR_FORM"), [this] {
-        m_attachmentsAtOpening = editor::attachmentNumbers(m_session.db(), m_scr->SCR_Number());
-    });
     m_dirty = false;
     m_comments->document()->setModified(false);
     applyEnabling();
@@ -526,7 +524,7 @@ void SCR_FORM::FillSCRFromTemplate(qlonglong templateNumber)
     if (!templ.Load(templateNumber))
         return;
     FillSCR(templ);
-    m_scr->SCRCloneAttach(templateNumber, m_scr->SCR_Number());
+    m_scr->SCRCloneAttach(templateNumber, m_scr->SCR_Number(), &m_addedAttachments);
     m_number->setText(QString::number(m_scr->SCR_Number()));
     m_title->clear();
     m_template->setChecked(false);
@@ -746,6 +744,7 @@ bool SCR_FORM::commitSave()
     }
     m_isNew = false;
     m_dirty = false;
+    m_addedAttachments.clear(); // saved with the task: no longer the editor's to take back
     applyRecipientsFace();
     if (m_host)
         m_host->taskSaved(number, wasNew);
@@ -765,10 +764,10 @@ bool SCR_FORM::offerReload()
     const bool typedDescription = m_comments->document()->isModified();
     const QTextDocumentFragment typed(m_comments->document());
     // Attachments added before the reload are still this editor's to take back.
-    const QList<qlonglong> attachmentsAtOpening = m_attachmentsAtOpening;
+    const QList<qlonglong> added = m_addedAttachments;
     if (!openExisting(m_scr->SCR_Number()))
         return true;
-    m_attachmentsAtOpening = attachmentsAtOpening;
+    m_addedAttachments = added;
     if (typedDescription && !typed.isEmpty()) {
         QTextCursor end(m_comments->document());
         end.movePosition(QTextCursor::End);
@@ -842,8 +841,8 @@ void SCR_FORM::closeEvent(QCloseEvent* event)
 void SCR_FORM::DELETE_UNSAVED_ATTACH()
 {
     runTaskCommand(m_session, m_prompt, QStringLiteral("SCR_FORM"), [this] {
-        editor::deleteAttachmentsAddedSince(m_session.db(), m_scr->SCR_Number(),
-                                            m_attachmentsAtOpening);
+        attachments::deleteAdded(m_session.db(), m_scr->SCR_Number(), m_addedAttachments);
+        m_addedAttachments.clear();
     });
 }
 

@@ -100,7 +100,7 @@ public:
     void moveTo(int direction);
     /** Moves the due date of a recurring task on; run when the window is activated. */
     void UPDATE_RECURRING();
-    /** Deletes the attachment rows added to the task since the editor opened it. */
+    /** Deletes the attachment rows this editor added to the task (see m_addedAttachments). */
     void DELETE_UNSAVED_ATTACH();
 
     bool isDirty() const { return m_dirty; }
@@ -155,7 +155,11 @@ private:
     TaskEditorHost* m_host;
     std::unique_ptr<cSCR> m_scr;
     std::unique_ptr<F_COMMENTS> m_noteForm;
-    QList<qlonglong> m_attachmentsAtOpening;
+    /**
+     * The attachments this editor added to the task (added, copied, dropped, from the template):
+     * exactly the rows a discard takes back.
+     */
+    QList<qlonglong> m_addedAttachments;
     bool m_isNew = false;
     /** The workshop a new task is created in. */
     qlonglong m_newWorkshop = 0;

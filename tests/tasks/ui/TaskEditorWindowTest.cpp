@@ -199,17 +199,19 @@ TEST_F(TaskEditorWindowTest, TemplateWithLifecycleRoutesAtSave)
         1);
 }
 
-// No to "Do you want to save changes?" removes the attachments added since the editor opened and
-// keeps the earlier ones; Cancel keeps the window open.
-TEST_F(TaskEditorWindowTest, DiscardRemovesAttachmentsAddedSinceOpening)
+// No to "Do you want to save changes?" removes what the editor added (the template's copies) and
+// keeps what another client attached meanwhile; Cancel keeps the window open.
+TEST_F(TaskEditorWindowTest, DiscardRemovesOnlyWhatTheEditorAdded)
 {
-    const qlonglong task = addTask({{scr::Title, QStringLiteral("Ann's")}});
-    const qlonglong earlier = addAttachment(task);
+    const qlonglong templ =
+        addTask({{scr::Title, QStringLiteral("template")}, {scr::Template, true}});
+    const qlonglong kept = addAttachment(templ);
     SCR_FORM window(session, prompt, &host);
-    ASSERT_TRUE(window.open(TaskOpening::existing(task)));
+    ASSERT_TRUE(window.open(TaskOpening::fromTemplate(templ, kShop)));
     window.show();
-    addAttachment(task);
-    child<QLineEdit>(window, "T_TITLE")->setText(QStringLiteral("Ann's changed"));
+    const qlonglong task = window.SCR().SCR_Number();
+    const qlonglong elsewhere = addAttachment(task);
+    child<QLineEdit>(window, "T_TITLE")->setText(QStringLiteral("Ann's"));
 
     prompt.answer(PromptAnswer::Cancel);
     window.close();
@@ -220,8 +222,11 @@ TEST_F(TaskEditorWindowTest, DiscardRemovesAttachmentsAddedSinceOpening)
     const RecordSet left =
         db().query(QStringLiteral("SELECT Attach_Number FROM ATTACH WHERE SCR_Number = ?"), {task});
     ASSERT_EQ(left.rowCount(), 1);
-    EXPECT_EQ(left.value(0, QStringLiteral("Attach_Number")).toLongLong(), earlier);
-    EXPECT_EQ(stored(task, "SCR_Title").toString(), QStringLiteral("Ann's"));
+    EXPECT_EQ(left.value(0, QStringLiteral("Attach_Number")).toLongLong(), elsewhere);
+    EXPECT_EQ(
+        db().scalar(QStringLiteral("SELECT SCR_Number FROM ATTACH WHERE Attach_Number = ?"), {kept})
+            .toLongLong(),
+        templ);
 }
 
 // Activating the window moves a passed weekly due date on and says so once.

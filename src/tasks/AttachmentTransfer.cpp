@@ -1,0 +1,267 @@
+#include "tasks/AttachmentTransfer.h"
+
+#include "core/AppPaths.h"
+#include "tasks/AttachmentType.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <algorithm>
+
+namespace bx::attachments {
+
+namespace {
+
+const QString kAttach = QStringLiteral("ATTACH");
+
+constexpr QFileDevice::Permissions kOwnerOnlyFolder =
+    QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+constexpr QFileDevice::Permissions kOwnerOnlyFile =
+    QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+
+/**
+ * Hands the bytes of a source on to the database layer and remembers why the source stopped
+ * giving them, so that a failed import can name its cause instead of the layer's short read.
+ */
+class CheckedSource final : public QIODevice
+{
+public:
+    explicit CheckedSource(QIODevice& source)
+        : m_source(source)
+    {
+        open(QIODevice::ReadOnly);
+    }
+
+    bool isSequential() const override { return true; }
+    const QString& failure() const { return m_failure; }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override
+    {
+        const qint64 got = m_source.read(data, maxSize);
+        if (got > 0) {
+            m_read += got;
+        } else if (m_failure.isEmpty()) {
+            m_failure = got < 0 ? m_source.errorString()
+                                : QStringLiteral("it ended after %1 bytes").arg(m_read);
+            if (m_failure.isEmpty())
+                m_failure = QStringLiteral("it could not be read after %1 bytes").arg(m_read);
+        }
+        return got;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    QIODevice& m_source;
+    QString m_failure;
+    qint64 m_read = 0;
+};
+
+bool rowExists(Database& db, qlonglong attachNumber, bool locked)
+{
+    const QString sql = QStringLiteral("SELECT Attach_Number FROM ATTACH WHERE Attach_Number = ?");
+    return !(locked ? db.queryLocked(sql, {attachNumber}) : db.query(sql, {attachNumber}))
+                .isEmpty();
+}
+
+RefusalOf<> notWritten(const QString& path, const QString& reason)
+{
+    return {QStringLiteral("The file %1 could not be written: %2").arg(path, reason)};
+}
+
+/**
+ * Writes the content to `path` through a temporary file that replaces it only when complete.
+ * Refused when the file cannot be written; declined when cancelled.
+ */
+Outcome<Done> writeContent(Database& db, qlonglong attachNumber, const QString& path,
+                           QFileDevice::Permissions permissions, const BlobProgress& progress)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return notWritten(path, file.errorString());
+    if (permissions && !file.setPermissions(permissions))
+        return notWritten(path, file.errorString());
+    try {
+        db.readBlob(dataOf(attachNumber), file, progress);
+    } catch (const TransferCancelled&) {
+        file.cancelWriting();
+        return Outcome<Done>::declined();
+    } catch (const DbError&) {
+        // A sink that refuses a piece is the file's failure, not the database's.
+        if (file.error() == QFileDevice::NoError)
+            throw;
+        return notWritten(path, file.errorString());
+    }
+    if (!file.commit())
+        return notWritten(path, file.errorString());
+    return Done{};
+}
+
+QByteArray sha256Of(const QString& path)
+{
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
+        return {};
+    return hash.result();
+}
+
+/** Records what the file looks like now. */
+void takeState(ViewerCopy& copy)
+{
+    const QFileInfo info(copy.path);
+    copy.size = info.size();
+    copy.modified = info.lastModified();
+    copy.sha256 = sha256Of(copy.path);
+}
+
+bool makeOwnerOnlyFolder(const QString& path)
+{
+    return QDir().mkpath(path) && QFile::setPermissions(path, kOwnerOnlyFolder);
+}
+
+/** A name for a file in the viewer folder: the last part only, never "." or "..". */
+QString viewerName(const QString& stored)
+{
+    QString name = withoutFolder(stored).trimmed();
+    name.remove(QChar(0));
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+        return QStringLiteral("attachment");
+    return name;
+}
+
+} // namespace
+
+BlobRef dataOf(qlonglong attachNumber)
+{
+    return {kAttach, QStringLiteral("Attach_Number"), attachNumber, QStringLiteral("OLE_Data")};
+}
+
+QString withoutFolder(const QString& name)
+{
+    const qsizetype cut =
+        std::max(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
+    return name.mid(cut + 1);
+}
+
+std::optional<RefusalOf<>> checkStorable(Database& db, const QString& name, qint64 size)
+{
+    const qint64 limit = db.maxBlobSize();
+    if (size <= limit)
+        return std::nullopt;
+    return RefusalOf<>{QStringLiteral("The file %1 is too large to store: it has %2 bytes, the "
+                                      "database takes at most %3.")
+                           .arg(name)
+                           .arg(size)
+                           .arg(limit)};
+}
+
+std::optional<RefusalOf<>> importContent(Database& db, qlonglong attachNumber, QIODevice& source,
+                                         qint64 size, const QString& name,
+                                         const BlobProgress& progress)
+{
+    CheckedSource checked(source);
+    try {
+        db.writeBlob(dataOf(attachNumber), checked, size, progress);
+    } catch (const DbError&) {
+        if (checked.failure().isEmpty())
+            throw;
+        return RefusalOf<>{
+            QStringLiteral("The file %1 could not be imported: %2").arg(name, checked.failure())};
+    }
+    return std::nullopt;
+}
+
+Outcome<Done> saveAs(Database& db, qlonglong attachNumber, const QString& target,
+                     const BlobProgress& progress)
+{
+    if (!rowExists(db, attachNumber, false))
+        return RefusalOf<>{kAttachmentNotFound};
+    return writeContent(db, attachNumber, target, {}, progress);
+}
+
+QString viewerRoot()
+{
+    return QDir(AppPaths::dataDir()).filePath(QStringLiteral("BXView"));
+}
+
+Outcome<ViewerCopy> exportForViewer(Database& db, qlonglong attachNumber,
+                                    const BlobProgress& progress)
+{
+    const RecordSet row = db.query(
+        QStringLiteral("SELECT Attach_Type, Attach_Filename FROM ATTACH WHERE Attach_Number = ?"),
+        {attachNumber});
+    if (row.isEmpty())
+        return RefusalOf<>{kAttachmentNotFound};
+    const QString type = row.text(QStringLiteral("Attach_Type"));
+    if (!isAttachmentType(type, AttachmentType::File) &&
+        !isAttachmentType(type, AttachmentType::Object))
+        return RefusalOf<>{QStringLiteral("This attachment holds no file to open.")};
+
+    removeViewerCopy(attachNumber);
+    const QString folder = QDir(viewerRoot()).filePath(QString::number(attachNumber));
+    if (!makeOwnerOnlyFolder(viewerRoot()) || !makeOwnerOnlyFolder(folder))
+        return RefusalOf<>{QStringLiteral("Could not create the folder ") + folder};
+    ViewerCopy copy;
+    copy.attachNumber = attachNumber;
+    copy.path = QDir(folder).filePath(viewerName(row.text(QStringLiteral("Attach_Filename"))));
+    const Outcome<Done> written =
+        writeContent(db, attachNumber, copy.path, kOwnerOnlyFile, progress);
+    if (!written) {
+        if (written.refusal())
+            return *written.refusal();
+        return Outcome<ViewerCopy>::declined();
+    }
+    takeState(copy);
+    return copy;
+}
+
+bool changedSinceExport(const ViewerCopy& copy)
+{
+    const QFileInfo info(copy.path);
+    if (!info.exists() || info.size() != copy.size)
+        return true;
+    if (info.lastModified() == copy.modified)
+        return false;
+    return sha256Of(copy.path) != copy.sha256;
+}
+
+Outcome<Done> saveBack(Database& db, ViewerCopy& copy, const BlobProgress& progress)
+{
+    QFile file(copy.path);
+    if (!file.open(QIODevice::ReadOnly))
+        return RefusalOf<>{
+            QStringLiteral("The file %1 could not be read: %2").arg(copy.path, file.errorString())};
+    const qint64 size = file.size();
+    if (auto refused = checkStorable(db, copy.path, size))
+        return *refused;
+    try {
+        Transaction tx(db);
+        // Held until the end, so that the row cannot go while its content is written.
+        if (!rowExists(db, copy.attachNumber, true))
+            return RefusalOf<>{kAttachmentNotFound};
+        if (auto refused = importContent(db, copy.attachNumber, file, size, copy.path, progress))
+            return *refused;
+        tx.commit();
+    } catch (const TransferCancelled&) {
+        return Outcome<Done>::declined();
+    }
+    file.close();
+    takeState(copy);
+    return Done{};
+}
+
+void removeViewerCopy(qlonglong attachNumber)
+{
+    QDir(QDir(viewerRoot()).filePath(QString::number(attachNumber))).removeRecursively();
+}
+
+void removeViewerCopies()
+{
+    QDir(viewerRoot()).removeRecursively();
+}
+
+} // namespace bx::attachments

@@ -1,0 +1,101 @@
+#include "tasks/MemoText.h"
+
+#include "core/db/Database.h"
+#include "tasks/AttachmentTransfer.h"
+#include "tasks/AttachmentType.h"
+#include "tasks/Attachments.h"
+
+#include <QBuffer>
+#include <QFile>
+
+namespace bx::memo {
+
+namespace {
+
+/** Replaces the stored text, inside the caller's transaction. */
+void writeText(Database& db, qlonglong attachNumber, QByteArray utf8)
+{
+    QBuffer buffer(&utf8);
+    buffer.open(QIODevice::ReadOnly);
+    db.writeBlob(attachments::dataOf(attachNumber), buffer, utf8.size());
+}
+
+Outcome<bool> saveBox(Database& db, AttachmentType type, qlonglong taskNumber,
+                      qlonglong attachNumber, const QString& text, bool changed)
+{
+    if (!changed || attachNumber == 0)
+        return false;
+    const QByteArray utf8 = text.toUtf8();
+    if (utf8.size() > attachments::kMaxTextBytes)
+        return RefusalOf<>{attachments::kTextTooLong};
+    Transaction tx(db);
+    const RecordSet row = db.queryLocked(
+        QStringLiteral("SELECT Attach_Type FROM ATTACH WHERE Attach_Number = ? AND SCR_Number = ?"),
+        {attachNumber, taskNumber});
+    if (row.isEmpty() || !isAttachmentType(row.text(QStringLiteral("Attach_Type")), type))
+        return false;
+    writeText(db, attachNumber, utf8);
+    tx.commit();
+    return true;
+}
+
+} // namespace
+
+Outcome<QString> importText(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > attachments::kMaxTextBytes)
+        return RefusalOf<>{kTooLargeToImport};
+    const QByteArray bytes = file.read(attachments::kMaxTextBytes + 1);
+    if (file.error() != QFileDevice::NoError || bytes.size() > attachments::kMaxTextBytes)
+        return RefusalOf<>{kTooLargeToImport};
+    return QString::fromUtf8(bytes);
+}
+
+QString shownTitle(const QVariant& fileName, const QString& title)
+{
+    if (!fileName.isNull())
+        return fileName.toString();
+    return title.section(QLatin1Char(','), 0, 0);
+}
+
+QString readText(Database& db, qlonglong attachNumber)
+{
+    QByteArray bytes;
+    QBuffer sink(&bytes);
+    sink.open(QIODevice::WriteOnly);
+    db.readBlob(attachments::dataOf(attachNumber), sink);
+    return QString::fromUtf8(bytes);
+}
+
+Outcome<Done> rewrite(Database& db, qlonglong attachNumber, const QString& title,
+                      const QString& text)
+{
+    if (title.trimmed().isEmpty())
+        return RefusalOf<>{kSpecifyTitle};
+    const QByteArray utf8 = text.toUtf8();
+    if (utf8.size() > attachments::kMaxTextBytes)
+        return RefusalOf<>{attachments::kTextTooLong};
+    Transaction tx(db);
+    if (db.execute(QStringLiteral("UPDATE ATTACH SET Attach_Filename = ?, Attach_Title = ? WHERE "
+                                  "Attach_Number = ?"),
+                   {title, title, attachNumber}) == 0)
+        return RefusalOf<>{attachments::kAttachmentNotFound};
+    writeText(db, attachNumber, utf8);
+    tx.commit();
+    return Done{};
+}
+
+Outcome<bool> SaveMemo(Database& db, qlonglong taskNumber, qlonglong attachNumber,
+                       const QString& text, bool changed)
+{
+    return saveBox(db, AttachmentType::Memo, taskNumber, attachNumber, text, changed);
+}
+
+Outcome<bool> SaveDiscussion(Database& db, qlonglong taskNumber, qlonglong attachNumber,
+                             const QString& text, bool changed)
+{
+    return saveBox(db, AttachmentType::Discussion, taskNumber, attachNumber, text, changed);
+}
+
+} // namespace bx::memo
