@@ -397,6 +397,8 @@ private:
     bool m_showsChangedElsewhere = true;
     /** The transaction of the operation guarded() is running, opened when first needed. */
     std::optional<Transaction>* m_operationTx = nullptr;
+    /** What the last history entry recorded in this save left in the row; none before. */
+    std::optional<RouteRecorded> m_recorded;
     /** Errors reported while that transaction is open, shown after it has ended. */
     mutable QStringList m_heldErrors;
 

@@ -161,6 +161,7 @@ bool cSCR::SAVE()
 void cSCR::writeTask()
 {
     Database& db = m_session.db();
+    m_recorded.reset();
     if (m_users.isEmpty())
         m_users.append({SCR_Owner_User_ID(), SCR_Group_ID(), OwnerType::User});
     const cSelUser first = m_users.first();
@@ -227,8 +228,14 @@ void cSCR::writeExistingRow(Database& db)
 
 void cSCR::rereadWritten(Database& db)
 {
-    // Inside the write's transaction the row is this object's until the commit, so what is read
-    // here is what the next write of the object must find.
+    // Inside the write's transaction the row is this object's until the commit, so what the
+    // history's last write of the row left, or else what is read here, is what the next write of
+    // the object must find.
+    if (m_recorded) {
+        m_values.insert(scr::RowVersion, m_recorded->rowVersion);
+        m_values.insert(scr::RouteNumber, m_recorded->routeNumber);
+        return;
+    }
     const RecordSet row =
         db.query(QStringLiteral("SELECT SCR_Row_Version, SCR_Route_Number FROM SCR WHERE "
                                 "SCR_Number = ?"),
@@ -285,11 +292,15 @@ void cSCR::writeNewRow(Database& db)
 
 void cSCR::recordQueued(Database& db)
 {
+    m_recorded.reset();
     for (const RouteHistoryEntry& e : std::as_const(m_history)) {
         if (e.action.trimmed().isEmpty())
             continue;
-        RecordRoute(db, e, toSeconds(m_gmt.nowGmt()), m_session.user.userId,
-                    m_session.taskNotifier);
+        RouteRecorded recorded;
+        if (RecordRoute(db, e, toSeconds(m_gmt.nowGmt()), m_session.user.userId,
+                        m_session.taskNotifier, &recorded) &&
+            e.taskNumber == SCR_Number())
+            m_recorded = recorded;
     }
 }
 

@@ -35,7 +35,7 @@ QString closingNote(const RouteHistoryEntry& entry)
 } // namespace
 
 bool RecordRoute(Database& db, const RouteHistoryEntry& entry, const QDateTime& actionDateGmt,
-                 const QString& currentUserId, TaskNotifier* notifier)
+                 const QString& currentUserId, TaskNotifier* notifier, RouteRecorded* recorded)
 {
     const QVariant when = naive(actionDateGmt);
     // An empty target date is kept as Null, never as an empty text.
@@ -86,9 +86,16 @@ bool RecordRoute(Database& db, const RouteHistoryEntry& entry, const QDateTime& 
                            QStringLiteral("Route_Date_In"), QStringLiteral("Route_OwnerType"),
                            QStringLiteral("Route_Target_Date"), QStringLiteral("Route_Status")},
                           {entry.taskNumber, entry.ownerUser, when, 0, target, status});
-    db.execute(QStringLiteral("UPDATE SCR SET SCR_Route_Number = ? WHERE SCR_Number = ?"),
-               {newNumber, entry.taskNumber});
+    // The write raises the version itself, as the database would, so that the value it hands
+    // back is the one the row keeps on either engine (a trigger that runs after the statement
+    // would not show in what the statement returns).
+    const RecordSet pointed = db.query(
+        QStringLiteral("UPDATE SCR SET SCR_Route_Number = ?, SCR_Row_Version = SCR_Row_Version + 1 "
+                       "WHERE SCR_Number = ? RETURNING SCR_Row_Version"),
+        {newNumber, entry.taskNumber});
     tx.commit();
+    if (recorded)
+        *recorded = {newNumber, pointed.number(QStringLiteral("SCR_Row_Version"))};
     return true;
 }
 

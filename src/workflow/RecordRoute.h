@@ -44,11 +44,21 @@ using HistoryEntry = RouteHistoryEntry;
  * @param actionDateGmt when the action happened, in GMT (naive; see core/Gmt.h)
  * @param currentUserId the signed-in user, who took the action
  * @param notifier      told between closing and opening; may be null
+ * @param recorded      when not null and rows were written, receives the task row's new route
+ *                      pointer and version, so that the caller need not read them again
  * @return true when rows were written, false for a sensitive or missing task
  * @throws DbError on any database failure, and whatever the notifier throws; either way the
  *         transaction is rolled back and nothing of the entry stays
  */
+/** The task row as a recorded entry left it. */
+struct RouteRecorded
+{
+    qlonglong routeNumber = 0; ///< SCR_Route_Number: the row opened for the next action
+    qlonglong rowVersion = 0;  ///< SCR_Row_Version after the pointer was written
+};
+
 bool RecordRoute(Database& db, const RouteHistoryEntry& entry, const QDateTime& actionDateGmt,
-                 const QString& currentUserId, TaskNotifier* notifier);
+                 const QString& currentUserId, TaskNotifier* notifier,
+                 RouteRecorded* recorded = nullptr);
 
 } // namespace bx
