@@ -6,6 +6,7 @@
 #include "core/db/Database.h"
 #include "core/db/LoginRoles.h"
 #include "people/UserLogins.h"
+#include "people/UserRights.h"
 #include "people/UserTree.h"
 
 #include <QSet>
@@ -19,6 +20,21 @@ bool any(Database& db, const char* sql, const QString& userId)
     return !db.query(QLatin1String(sql), {userId}).eof();
 }
 
+/**
+ * The checks every command of the tree makes first. Hands back the user ID as the row spells it
+ * (the embedded engine matches letter case beyond ASCII exactly), or the trimmed one when there
+ * is no such row.
+ */
+Outcome<QString> userToChange(Session& session, const QString& userId)
+{
+    if (auto refusal = UserRights::refuseUnlessAdministrator(session.user.record))
+        return *refusal;
+    const QString id = findUserId(session.db(), userId).value_or(userId.trimmed());
+    if (id.isEmpty())
+        return RefusalOf<>{kPleaseSelectUser};
+    return id;
+}
+
 } // namespace
 
 QString subUsersQuestion(const QString& userId)
@@ -30,15 +46,13 @@ QString subUsersQuestion(const QString& userId)
                "Click 'Cancel' to go to the user tree and assign users to someone else.");
 }
 
-bool deleteUser(Session& session, Prompt& prompt, const QString& userId)
+Outcome<> deleteUser(Session& session, Prompt& prompt, const QString& userId)
 {
+    const Outcome<QString> checked = userToChange(session, userId);
+    if (!checked)
+        return *checked.refusal();
+    const QString& id = *checked;
     Database& db = session.db();
-    // The row's own spelling: the embedded engine matches letter case beyond ASCII exactly.
-    const QString id = findUserId(db, userId).value_or(userId.trimmed());
-    if (id.isEmpty()) {
-        prompt.inform(kPleaseSelectUser);
-        return false;
-    }
     const struct
     {
         const char* sql;
@@ -49,22 +63,16 @@ bool deleteUser(Session& session, Prompt& prompt, const QString& userId)
         {"SELECT 1 FROM LIFECYCLE_USER WHERE Owner_ID = ? AND UserType = 0", kOwnerOfStages},
     };
     for (const auto& check : checks) {
-        if (any(db, check.sql, id)) {
-            prompt.inform(check.refusal);
-            return false;
-        }
+        if (any(db, check.sql, id))
+            return RefusalOf<>{check.refusal};
     }
-    if (UserRecord::isBuiltInAdmin(id)) {
-        prompt.inform(kCannotDeleteAdmin);
-        return false;
-    }
-    if (sameText(id, session.user.userId)) {
-        prompt.inform(kCannotDeleteSelf);
-        return false;
-    }
+    if (UserRecord::isBuiltInAdmin(id))
+        return RefusalOf<>{kCannotDeleteAdmin};
+    if (sameText(id, session.user.userId))
+        return RefusalOf<>{kCannotDeleteSelf};
     if (prompt.ask(QStringLiteral("Are you sure?"), QStringLiteral("Confirm"),
                    PromptButtons::OkCancel) != PromptAnswer::Ok)
-        return false;
+        return Outcome<>::declined();
 
     static const char* const kDeletes[] = {
         "DELETE FROM LU_USER WHERE USER_ID = ?",
@@ -90,22 +98,21 @@ bool deleteUser(Session& session, Prompt& prompt, const QString& userId)
     if (LoginRoles* roles = UserLogins::managed(db))
         UserLogins::drop(*roles, session.connection.sqlDatabaseName, id);
     tx.commit();
-    return true;
+    return Done{};
 }
 
-bool disableUser(Session& session, Prompt& prompt, const QString& userId)
+Outcome<> disableUser(Session& session, Prompt& prompt, const QString& userId)
 {
+    const Outcome<QString> checked = userToChange(session, userId);
+    if (!checked)
+        return *checked.refusal();
+    const QString& id = *checked;
     Database& db = session.db();
-    const QString id = findUserId(db, userId).value_or(userId.trimmed());
-    if (id.isEmpty()) {
-        prompt.inform(kPleaseSelectUser);
-        return false;
-    }
     QStringList users{id};
     QList<UserSummary> level = subUsers(db, id);
     if (!level.isEmpty() &&
         prompt.ask(subUsersQuestion(id), {}, PromptButtons::OkCancel) != PromptAnswer::Ok)
-        return false;
+        return Outcome<>::declined();
 
     QSet<QString> seen{id.toCaseFolded()};
     while (!level.isEmpty()) {
@@ -129,24 +136,23 @@ bool disableUser(Session& session, Prompt& prompt, const QString& userId)
             UserLogins::setEnabled(*roles, session.connection.sqlDatabaseName, u, false);
     }
     tx.commit();
-    return true;
+    return Done{};
 }
 
-bool enableUser(Session& session, Prompt& prompt, const QString& userId)
+Outcome<> enableUser(Session& session, const QString& userId)
 {
+    const Outcome<QString> checked = userToChange(session, userId);
+    if (!checked)
+        return *checked.refusal();
+    const QString& id = *checked;
     Database& db = session.db();
-    const QString id = findUserId(db, userId).value_or(userId.trimmed());
-    if (id.isEmpty()) {
-        prompt.inform(kPleaseSelectUser);
-        return false;
-    }
     LoginRoles* roles = UserLogins::managed(db);
     Transaction tx(db);
     db.execute(QStringLiteral("UPDATE LU_USER SET Disabled = ? WHERE USER_ID = ?"), {false, id});
     if (roles)
         UserLogins::setEnabled(*roles, session.connection.sqlDatabaseName, id, true);
     tx.commit();
-    return true;
+    return Done{};
 }
 
 } // namespace bx

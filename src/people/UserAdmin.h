@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Refusal.h"
+
 #include <QString>
 
 namespace bx {
@@ -22,39 +24,43 @@ inline const QString kPleaseSelectUser = QStringLiteral("Please select USER");
 /** The question asked before a user with enabled sub-users is disabled. */
 QString subUsersQuestion(const QString& userId);
 
+// The user tree's commands. Each refuses first, having written nothing, when the session's user
+// is no administrator (UserRights::kNotAdministrator), then when no user is given ("Please select
+// USER").
+
 /**
  * Deletes a user, from the user tree or the main window.
  *
- * Refuses, in this order and through the prompt: a requester of any task; the owner of a task
- * owned as a user (SCR_OwnerType 0); the owner of lifecycle stage rows of a named user (UserType
- * 0); the built-in "admin"; the logged-on user. Then asks "Are you sure?" (title "Confirm", OK and
- * Cancel). On OK, in one transaction: the LU_USER row (its folder rows follow it), the user's
- * route steps, attachments, mail, folders, calendar entries, time sheets and their history,
- * checklist items, replication set-up, lifecycles, lifecycle stage rows and workshop memberships;
- * on the server also the user's login role. Tasks whose stage the user designed
- * (SCR_LC_Owner_ID) are kept and name "admin" as the stage's designer: they belong to others.
+ * Refuses, after the checks above and in this order: a requester of any task; the owner of a
+ * task owned as a user (SCR_OwnerType 0); the owner of lifecycle stage rows of a named user
+ * (UserType 0); the built-in "admin"; the logged-on user. Then asks "Are you sure?" (title
+ * "Confirm", OK and Cancel); Cancel declines. On OK, in one transaction: the LU_USER row (its
+ * folder rows follow it), the user's route steps, attachments, mail, folders, calendar entries,
+ * time sheets and their history, checklist items, replication set-up, lifecycles, lifecycle stage
+ * rows and workshop memberships; on the server also the user's login role. Tasks whose stage the
+ * user designed (SCR_LC_Owner_ID) are kept and name "admin" as the stage's designer: they belong to
+ * others.
  *
- * @return true when the user was deleted
+ * @return done when the user was deleted
  * @throws DbError when a statement fails; nothing was deleted then
  */
-bool deleteUser(Session& session, Prompt& prompt, const QString& userId);
+Outcome<> deleteUser(Session& session, Prompt& prompt, const QString& userId);
 
 /**
- * Disables a user (the tree's "disable"): without a user "Please select USER". When enabled users
- * stand below him in the supervisor tree, asks subUsersQuestion() with OK and Cancel; OK disables
- * him and, level by level, every enabled user below, Cancel changes nothing. Every user disabled
- * loses all workshop memberships, and his server login may no longer log on. One transaction; a
- * cycle of supervisors is followed once.
+ * Disables a user (the tree's "disable"). When enabled users stand below him in the supervisor
+ * tree, asks subUsersQuestion() with OK and Cancel; OK disables him and, level by level, every
+ * enabled user below, Cancel declines. Every user disabled loses all workshop memberships, and his
+ * server login may no longer log on. One transaction; a cycle of supervisors is followed once.
  *
- * @return true when anything was disabled
+ * @return done when disabled
  * @throws DbError
  */
-bool disableUser(Session& session, Prompt& prompt, const QString& userId);
+Outcome<> disableUser(Session& session, Prompt& prompt, const QString& userId);
 
 /**
- * Clears Disabled on one user and lets his server login log on again, in one transaction;
- * without a user "Please select USER". @throws DbError
+ * Clears Disabled on one user and lets his server login log on again, in one transaction.
+ * @throws DbError
  */
-bool enableUser(Session& session, Prompt& prompt, const QString& userId);
+Outcome<> enableUser(Session& session, const QString& userId);
 
 } // namespace bx

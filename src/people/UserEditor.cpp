@@ -9,6 +9,7 @@
 #include "core/schema/UserReferences.h"
 #include "people/StoredPassword.h"
 #include "people/UserLogins.h"
+#include "people/UserRights.h"
 #include "people/UserStore.h"
 #include "people/UserTree.h"
 
@@ -190,6 +191,8 @@ std::optional<UserDraft> loadUserDraft(Database& db, const QString& userId)
 
 std::optional<UserRefusal> saveUser(Session& session, const UserDraft& draft)
 {
+    if (auto refusal = UserRights::refuseUnlessAdministrator(session.user.record, UserField::None))
+        return refusal;
     if (auto refusal = checkUserDraft(draft))
         return refusal;
 

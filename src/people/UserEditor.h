@@ -64,6 +64,7 @@ struct UserDraft
 /** The box that a refusal puts the focus on. */
 enum class UserField
 {
+    None, ///< no box: the refusal concerns no input
     UserId,
     UserName,
     Password,
@@ -96,7 +97,8 @@ std::optional<UserDraft> loadUserDraft(Database& db, const QString& userId);
 
 /**
  * Saves a user, all of it in one transaction:
- *  1. checkUserDraft(); then a new ID that names another user (trimmed, any case):
+ *  1. the session's user must be an administrator (UserRights::kNotAdministrator); then
+ *     checkUserDraft(); then a new ID that names another user (trimmed, any case):
  *     kUserIdExists;
  *  2. a disabled user loses every workshop membership;
  *  3. on the server, while the program keeps login roles: the user's role is renamed with the

@@ -70,4 +70,12 @@ bool receivesEmailNotifications(const UserRecord& user)
     return !user.notificationsOff;
 }
 
+std::optional<RefusalOf<>> refuseUnlessMayDeleteWorkshop(const UserRecord& user, bool member)
+{
+    // Members keep what the main window has always let them do with the workshops it lists.
+    if (member)
+        return std::nullopt;
+    return refuseUnlessAdministrator(user);
+}
+
 } // namespace bx::UserRights

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "core/Refusal.h"
 #include "core/UserRecord.h"
 
 #include <QString>
+
+#include <optional>
 
 /**
  * The rights a user's row grants, one answer per right, and the refusal each window shows when
@@ -33,6 +36,10 @@ inline const QString kMayNotDetachSubtask =
 /** Refused by the report designer when a shared report would change. */
 inline const QString kNoGlobalReports = QStringLiteral(
     "Sorry, you don't have Global Reports privilege, which is needed to modify custom reports");
+/** Refused by the lifecycle designer's changes. */
+inline const QString kNoLifecyclePrivilege =
+    QStringLiteral("Sorry, you don't have the privilege to create lifecycles. Please see your "
+                   "Brindlepax Administrator.");
 
 /** Ext12, and always for the built-in "admin": user administration and administrator menus. */
 bool isAdministrator(const UserRecord& user);
@@ -63,5 +70,42 @@ bool hasReports(const UserRecord& user);
 bool hasBusinessIntelligence(const UserRecord& user);
 /** Ext1 clear: the user gets e-mail notifications at all. */
 bool receivesEmailNotifications(const UserRecord& user);
+
+// The checks in front of the administrative operations. Every logic entry that changes what all
+// users share asks one of them first and returns its refusal, having written nothing, whoever
+// called it: the windows hide these commands, but that alone keeps no other caller out. `field`
+// is the refusal's field in the caller's enum (normally its "none").
+
+/**
+ * kNotAdministrator unless isAdministrator(): user administration, system settings, lookup
+ * lists and rule scripts.
+ */
+template <typename Field = NoField>
+std::optional<RefusalOf<Field>> refuseUnlessAdministrator(const UserRecord& user,
+                                                          Field field = Field{})
+{
+    if (isAdministrator(user))
+        return std::nullopt;
+    return RefusalOf<Field>{kNotAdministrator, field};
+}
+
+/**
+ * kNoLifecyclePrivilege unless mayCreateLifecycles() or isAdministrator(): lifecycles, their
+ * stages and their action-item templates.
+ */
+template <typename Field = NoField>
+std::optional<RefusalOf<Field>> refuseUnlessLifecycleDesigner(const UserRecord& user,
+                                                              Field field = Field{})
+{
+    if (mayCreateLifecycles(user) || isAdministrator(user))
+        return std::nullopt;
+    return RefusalOf<Field>{kNoLifecyclePrivilege, field};
+}
+
+/**
+ * kNotAdministrator unless the user is an administrator or `member` of the workshop (he has a
+ * GROUPLINK row for it): deleting a workshop.
+ */
+std::optional<RefusalOf<>> refuseUnlessMayDeleteWorkshop(const UserRecord& user, bool member);
 
 } // namespace bx::UserRights

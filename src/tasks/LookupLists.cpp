@@ -4,6 +4,7 @@
 #include "core/Session.h"
 #include "core/db/Database.h"
 #include "core/db/ParameterQuery.h"
+#include "people/UserRights.h"
 
 #include <QHash>
 #include <QSet>
@@ -192,6 +193,8 @@ std::optional<RefusalOf<>> LookupLists::mayRename(LookupKind kind, const QString
 
 Outcome<> LookupLists::remove(LookupKind kind, const QString& name)
 {
+    if (auto refusal = UserRights::refuseUnlessAdministrator(m_session.user.record))
+        return *refusal;
     if (name.isEmpty())
         return RefusalOf<>{kNoSelection};
     if (m_prompt.ask(QStringLiteral("Are you sure?"), {}, PromptButtons::OkCancel) !=
@@ -270,6 +273,8 @@ bool LookupLists::isBelow(const QString& category, const QString& ancestor)
 
 Outcome<> LookupLists::moveCategory(const QString& dragged, const QString& target)
 {
+    if (auto refusal = UserRights::refuseUnlessAdministrator(m_session.user.record))
+        return *refusal;
     if (m_prompt.ask(QStringLiteral("Move '") + dragged + QStringLiteral("' under '") + target +
                          QStringLiteral("'?"),
                      {}, PromptButtons::YesNo) != PromptAnswer::Yes)
@@ -297,6 +302,8 @@ Outcome<> LookupLists::moveCategory(const QString& dragged, const QString& targe
 
 Outcome<> LookupLists::save(const LookupDraft& draft)
 {
+    if (auto refusal = UserRights::refuseUnlessAdministrator(m_session.user.record))
+        return *refusal;
     const QString key = draft.text.trimmed();
     const QVariant parent = chosenParent(draft);
     if (auto refusal = checkDraft(draft, key, parent))

@@ -82,8 +82,10 @@ struct LookupDraft
 /**
  * The lookup lists' operations for the maintenance window and the name editor, for the signed-in
  * user of the session. Each operation checks first and returns its refusal, writing nothing;
- * questions go through the prompt. Changes run in one transaction. Every method that reads or
- * writes throws DbError, with the transaction rolled back.
+ * every change (remove, moveCategory, save) is refused first unless the user is an administrator
+ * (UserRights::kNotAdministrator), before any question. Questions go through the prompt. Changes
+ * run in one transaction. Every method that reads or writes throws DbError, with the transaction
+ * rolled back.
  *
  * Names are compared without regard to letter case (in upper case after trimming), as the key
  * columns are.

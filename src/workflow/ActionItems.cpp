@@ -3,6 +3,7 @@
 #include "core/Prompt.h"
 #include "core/Session.h"
 #include "core/db/Database.h"
+#include "people/UserRights.h"
 
 #include <QFile>
 
@@ -99,6 +100,8 @@ bool ActionItems::exists(const LifecycleStage& stage, const QString& title)
 Outcome<> ActionItems::save(const LifecycleStage& stage, const QString& originalTitle,
                             const ActionItem& item)
 {
+    if (auto refusal = UserRights::refuseUnlessLifecycleDesigner(m_session.user.record))
+        return *refusal;
     const QString title = item.title.trimmed();
     if (title.isEmpty())
         return RefusalOf<>{kTitleRequired};
@@ -145,6 +148,8 @@ Outcome<> ActionItems::save(const LifecycleStage& stage, const QString& original
 
 Outcome<> ActionItems::remove(int sequence, const QString& title)
 {
+    if (auto refusal = UserRights::refuseUnlessLifecycleDesigner(m_session.user.record))
+        return *refusal;
     const Outcome<LifecycleStage> s = stage(sequence);
     if (!s)
         return *s.refusal();

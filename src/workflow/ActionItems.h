@@ -39,8 +39,10 @@ struct ActionItem
 /**
  * The logic of the trigger editor (TRIGGERS_FORM) and the action-item editor (ACTION): the stages
  * of one lifecycle of a workshop and the action-item templates of each stage (LIFECYCLE_ACTION
- * rows with SCR_Number 0). Refusals are returned, and a refused change writes nothing; the delete
- * question goes through the prompt. Every method that reads or writes throws DbError.
+ * rows with SCR_Number 0). Refusals are returned, and a refused change writes nothing; save and
+ * remove are refused first unless the user may create lifecycles or is an administrator
+ * (UserRights::kNoLifecyclePrivilege). The delete question goes through the prompt. Every method
+ * that reads or writes throws DbError.
  */
 class ActionItems
 {

@@ -4,6 +4,7 @@
 #include "core/Session.h"
 #include "core/TextCompare.h"
 #include "core/db/Database.h"
+#include "people/UserRights.h"
 
 #include <QHash>
 
@@ -358,6 +359,9 @@ QStringList LifecycleDesign::ruleNames()
 
 Outcome<Done, DesignField> LifecycleDesign::save(LifecycleDraft& draft)
 {
+    if (auto refusal =
+            UserRights::refuseUnlessLifecycleDesigner(m_session.user.record, DesignField::None))
+        return *refusal;
     if (auto problem = draftProblem(m_session.db(), draft, workshop()))
         return *problem;
     writeLifecycle(m_session.db(), draft, workshop(), me());
@@ -382,6 +386,8 @@ std::optional<DesignRefusal> LifecycleDesign::mayRemoveStage(const LifecycleDraf
 
 Outcome<> LifecycleDesign::remove(const QString& lifecycleId)
 {
+    if (auto refusal = UserRights::refuseUnlessLifecycleDesigner(m_session.user.record))
+        return *refusal;
     if (m_prompt.ask(LifecycleText::kAreYouSure, LifecycleText::kDeleteTitle,
                      PromptButtons::OkCancel) != PromptAnswer::Ok)
         return Outcome<>::declined();
@@ -393,6 +399,8 @@ Outcome<> LifecycleDesign::remove(const QString& lifecycleId)
 
 Outcome<QString> LifecycleDesign::makeCopy(const QString& lifecycleId)
 {
+    if (auto refusal = UserRights::refuseUnlessLifecycleDesigner(m_session.user.record))
+        return *refusal;
     const QString copyId = copyIdentifier(lifecycleId);
     if (lifecycleExists(m_session.db(), copyId, workshop()))
         return RefusalOf<>{copyExistsMessage(copyId)};

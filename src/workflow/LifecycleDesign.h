@@ -191,7 +191,9 @@ QString ownerCaption(const LifecycleStage& stage);
 
 /**
  * The designer's operations for the signed-in user in the current workshop of the session. A
- * refusal is returned, with nothing written; the delete question goes through the prompt. Every
+ * refusal is returned, with nothing written; save, remove and makeCopy are refused first, before
+ * any question, unless the user may create lifecycles or is an administrator
+ * (UserRights::kNoLifecyclePrivilege). The delete question goes through the prompt. Every
  * method that reads or writes throws DbError.
  */
 class LifecycleDesign

@@ -3,6 +3,7 @@
 #include "core/Session.h"
 #include "core/db/Database.h"
 #include "core/schema/TaskColumns.h"
+#include "people/UserRights.h"
 #include "tasks/LookupLists.h"
 #include "tasks/TaskTypes.h"
 
@@ -77,6 +78,9 @@ Outcome<Done, RuleField> RuleStore::save(const QString& originalName, const QStr
                                          const QString& script)
 {
     using Refusal = RefusalOf<RuleField>;
+    if (auto refusal =
+            UserRights::refuseUnlessAdministrator(m_session.user.record, RuleField::None))
+        return *refusal;
     const QString newName = name.trimmed();
     if (newName.isEmpty())
         return Refusal{QStringLiteral("Please specify Rule Name"), RuleField::Name};

@@ -15,6 +15,7 @@ class Session;
 /** The box of the rule editor a refusal puts the focus on. */
 enum class RuleField
 {
+    None, ///< no box: the refusal concerns no input
     Name,
     Script
 };
@@ -62,11 +63,12 @@ public:
     std::optional<RuleRecord> load(const QString& name);
 
     /**
-     * The editor's OK. The trimmed name is required ("Please specify Rule Name"), then the trimmed
-     * script ("Please specify Rule Script"). A new rule (`originalName` empty) and a renamed one
-     * must not take a name another rule has in any letter case ("Value '" + name + "' already
-     * exists."). A new rule is added; an edited one is rewritten, or added again when it was
-     * deleted meanwhile.
+     * The editor's OK. Refused first unless the user is an administrator
+     * (UserRights::kNotAdministrator). The trimmed name is required ("Please specify Rule Name"),
+     * then the trimmed script ("Please specify Rule Script"). A new rule (`originalName` empty) and
+     * a renamed one must not take a name another rule has in any letter case ("Value '" + name + "'
+     * already exists."). A new rule is added; an edited one is rewritten, or added again when it
+     * was deleted meanwhile.
      *
      * Done when the rule was written.
      */

@@ -1,5 +1,6 @@
 #include "core/settings/SearchTables.h"
 
+#include "people/UserRights.h"
 #include "support/EngineFixture.h"
 
 #include <gtest/gtest.h>
@@ -39,6 +40,7 @@ protected:
             db().execute(QStringLiteral("CREATE VIRTUAL TABLE TEXT_INDEX USING fts5(Body)"));
         plugin = findTable(QStringLiteral("plugin_data"));
         quoted = findTable(QStringLiteral("o'brien plug"));
+        admin.userId = QStringLiteral("admin");
     }
 
     /** The catalogue's spelling (the server engine folds unquoted names to lower case). */
@@ -74,13 +76,14 @@ protected:
 
     QString plugin;
     QString quoted;
+    UserRecord admin;
 };
 
 } // namespace
 
 TEST_P(SearchTablesTest, OffersOnlyPlugInTablesAndTheirSearchableFields)
 {
-    SearchTables search(db());
+    SearchTables search(db(), admin);
     EXPECT_EQ(search.pluginTables(), (QStringList{quoted, plugin}));
     EXPECT_EQ(
         lower(search.fields(plugin)),
@@ -95,7 +98,7 @@ TEST_P(SearchTablesTest, OffersOnlyPlugInTablesAndTheirSearchableFields)
 
 TEST_P(SearchTablesTest, RefusalsComeInOrderAndWriteNothing)
 {
-    SearchTables search(db());
+    SearchTables search(db(), admin);
     ASSERT_FALSE(search.save(plugin, QStringLiteral("SCR_No"), {QStringLiteral("Note")}));
     const QStringList before = rows();
 
@@ -110,6 +113,10 @@ TEST_P(SearchTablesTest, RefusalsComeInOrderAndWriteNothing)
                   QStringLiteral("'"));
     EXPECT_EQ(search.save(plugin, QStringLiteral("SCR_No"), {QStringLiteral("Nope")}),
               SearchTables::noSuchField(QStringLiteral("Nope"), plugin));
+    UserRecord ann;
+    ann.userId = QStringLiteral("ann");
+    EXPECT_EQ(SearchTables(db(), ann).save(plugin, QStringLiteral("SCR_No"), {}),
+              UserRights::kNotAdministrator);
     EXPECT_EQ(rows(), before);
 }
 
@@ -118,7 +125,7 @@ TEST_P(SearchTablesTest, SaveReplacesTheTablesRowsInOneTransaction)
     db().execute(QStringLiteral("INSERT INTO SEARCH_TABLES VALUES (?, ?, ?), (?, ?, ?)"),
                  {QStringLiteral("old"), plugin.toUpper(), QStringLiteral("gone"),
                   QStringLiteral("task no"), quoted, QStringLiteral("it's")});
-    SearchTables search(db());
+    SearchTables search(db(), admin);
     ASSERT_FALSE(
         search.save(plugin.toLower(), QStringLiteral("scr_no"),
                     {QStringLiteral("NOTE"), QStringLiteral("extra"), QStringLiteral("note")}));
@@ -158,7 +165,7 @@ TEST_P(SearchTablesTest, SaveReplacesTheTablesRowsInOneTransaction)
 
 TEST_P(SearchTablesTest, ANameWithAQuoteWorksThroughout)
 {
-    SearchTables search(db());
+    SearchTables search(db(), admin);
     ASSERT_TRUE(search.pluginTables().contains(quoted));
     ASSERT_FALSE(search.save(quoted, QStringLiteral("TASK NO"), {QStringLiteral("it's")}));
     const SearchTableChoice choice = search.load(quoted);

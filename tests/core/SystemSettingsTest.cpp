@@ -3,6 +3,7 @@
 #include "core/settings/SettingsKeys.h"
 #include "core/settings/SettingsStore.h"
 #include "core/settings/Vars.h"
+#include "people/UserRights.h"
 #include "support/EngineFixture.h"
 
 #include <QTemporaryDir>
@@ -35,6 +36,7 @@ protected:
                 "Mand_Priority smallint, Mand_Contact smallint); "
                 "CREATE TABLE Vars (VarName %1 PRIMARY KEY, VarValue %1)")
                 .arg(text));
+        m_admin.userId = QStringLiteral("admin");
     }
 
     SystemSettingsInput goodInput() const
@@ -47,6 +49,7 @@ protected:
 
     QTemporaryDir m_home;
     SettingsStore m_settings{m_home.filePath(QStringLiteral("MRBX.conf"))};
+    UserRecord m_admin;
 };
 
 } // namespace
@@ -127,7 +130,7 @@ TEST_P(SystemSettingsTest, ColumnsMissingFromAnOlderDatabaseKeepThePreviousValue
 
 TEST_P(SystemSettingsTest, SaveChecksInTheWindowsOrder)
 {
-    SystemSettingsEditor editor(db(), m_settings, {}, {});
+    SystemSettingsEditor editor(db(), m_settings, m_admin, {}, {});
     const QString memory = QStringLiteral("Allocated memory must be between 2,000 and 32,000");
     for (const char* chunk : {"2000", "32000", " 2500 "}) {
         auto in = goodInput();
@@ -151,13 +154,27 @@ TEST_P(SystemSettingsTest, SaveChecksInTheWindowsOrder)
     EXPECT_EQ(refusal->field, SystemSettingsRefusal::Field::QueryWait);
     EXPECT_EQ(db().scalar(QStringLiteral("SELECT count(*) FROM SYSTEM")).toInt(), 0)
         << "a refusal writes nothing";
+
+    // Only an administrator saves: refused first, before the shared login is stored.
+    UserRecord ann;
+    ann.userId = QStringLiteral("ann");
+    const QString server = QStringLiteral("db.example:5433");
+    in.sharedLogin = QStringLiteral("bx_shared");
+    EXPECT_EQ(SystemSettingsEditor(db(), m_settings, ann, server, QStringLiteral("pax")).save(in),
+              (SystemSettingsRefusal{UserRights::kNotAdministrator, SystemSettingsField::None}));
+    EXPECT_EQ(m_settings.get(SettingsKeys::serverSection(server, QStringLiteral("pax")),
+                             SettingsKeys::kUnsecureLogin),
+              QString());
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT count(*) FROM SYSTEM")).toInt(), 0);
+    ann.administrator = true;
+    EXPECT_FALSE(SystemSettingsEditor(db(), m_settings, ann, {}, {}).save(goodInput()));
 }
 
 TEST_P(SystemSettingsTest, SaveStoresTrimmedTextsNullsAndOneBlankLabel)
 {
     db().execute(QStringLiteral(
         "INSERT INTO SYSTEM (Chunk_Size, SMTPServer, Reports_Folder) VALUES (9000, 'old', '/x')"));
-    SystemSettingsEditor editor(db(), m_settings, {}, {});
+    SystemSettingsEditor editor(db(), m_settings, m_admin, {}, {});
     auto in = goodInput();
     in.chunkSize = QStringLiteral("32000");
     in.smtpServer = QStringLiteral("   ");
@@ -195,7 +212,7 @@ TEST_P(SystemSettingsTest, SaveStoresTrimmedTextsNullsAndOneBlankLabel)
 
 TEST_P(SystemSettingsTest, OnTheServerTheSharedLoginGoesToTheSettingsAndNoLogonIsCleared)
 {
-    SystemSettingsEditor editor(db(), m_settings, QStringLiteral("db.example:5433"),
+    SystemSettingsEditor editor(db(), m_settings, m_admin, QStringLiteral("db.example:5433"),
                                 QStringLiteral("o'brien db"));
     auto in = goodInput();
     in.sharedLogin = QStringLiteral("bx_shared");

@@ -231,6 +231,47 @@ TEST_P(UserAdminTest, SaveRefusesInOrderAndWritesNothing)
     EXPECT_EQ(loadUser(db(), QStringLiteral("erin"))->storedPassword, kPassword);
 }
 
+TEST_P(UserAdminTest, OnlyAnAdministratorChangesUsers)
+{
+    db().execute(QStringLiteral("UPDATE LU_USER SET Disabled = ? WHERE USER_ID = 'dave'"),
+                 {db().dialect().flag(true)});
+    // bob's own session: every command of the user windows is refused before it asks anything.
+    session.user.userId = QStringLiteral("bob");
+    session.user.record = *loadUser(db(), QStringLiteral("bob"));
+    const auto everything = [&] {
+        return dump(QStringLiteral("LU_USER")) + dump(QStringLiteral("GROUPLINK")) +
+               dump(QStringLiteral("LU_ACCESS_LEVEL"));
+    };
+    const QStringList before = everything();
+    UserDraft fay = newUser(QStringLiteral("fay"));
+    fay.workshops = {101};
+    fay.folders = {QStringLiteral("Plans")};
+    UserDraft carol = *loadUserDraft(db(), QStringLiteral("carol"));
+    carol.supervisor = QStringLiteral("erin");
+    carol.flags.insert(QStringLiteral("Ext12"), true);
+    carol.folders = {QStringLiteral("Plans")};
+    for (const UserDraft& d : {fay, carol}) {
+        const auto refusal = saveUser(session, d);
+        ASSERT_TRUE(refusal) << d.userId.toStdString();
+        EXPECT_EQ(*refusal, (UserRefusal{UserRights::kNotAdministrator, UserField::None}));
+    }
+    const RefusalOf<> notAdministrator{UserRights::kNotAdministrator};
+    EXPECT_EQ(deleteUser(session, prompt, QStringLiteral("erin")).refusal(), notAdministrator);
+    EXPECT_EQ(disableUser(session, prompt, QStringLiteral("bob")).refusal(), notAdministrator);
+    EXPECT_EQ(enableUser(session, QStringLiteral("dave")).refusal(), notAdministrator);
+    EXPECT_EQ(deleteUser(session, prompt, QString()).refusal(), notAdministrator)
+        << "the right comes before the selection";
+    EXPECT_TRUE(prompt.records().isEmpty());
+    EXPECT_EQ(everything(), before);
+
+    // The right is enough, and "admin" needs none.
+    session.user.record.administrator = true;
+    EXPECT_FALSE(saveUser(session, fay));
+    session.user.record = *loadUser(db(), QStringLiteral("admin"));
+    session.user.record.administrator = false;
+    EXPECT_TRUE(enableUser(session, QStringLiteral("dave")));
+}
+
 TEST_P(UserAdminTest, QuotedNonAsciiUserIsSavedRenamedAndDeleted)
 {
     const QString id = QStringLiteral("O'Brien-Ægir");
@@ -402,7 +443,8 @@ TEST_P(UserAdminTest, RenamedSupervisorKeepsHisSubUsers)
 TEST_P(UserAdminTest, DisablingCascadesOnOkAndDropsMemberships)
 {
     prompt.answer(PromptAnswer::Cancel);
-    EXPECT_FALSE(disableUser(session, prompt, QStringLiteral("bob")));
+    const Outcome<> declined = disableUser(session, prompt, QStringLiteral("bob"));
+    EXPECT_FALSE(declined || declined.refusal());
     EXPECT_EQ(prompt.last().text, subUsersQuestion(QStringLiteral("bob")));
     EXPECT_EQ(prompt.last().buttons, PromptButtons::OkCancel);
     EXPECT_FALSE(disabled("bob"));
@@ -421,10 +463,9 @@ TEST_P(UserAdminTest, DisablingCascadesOnOkAndDropsMemberships)
     EXPECT_FALSE(disabled("admin"));
 
     // A user without sub-users is disabled without a question; enabling clears the flag only.
-    EXPECT_TRUE(enableUser(session, prompt, QStringLiteral("dave")));
+    EXPECT_TRUE(enableUser(session, QStringLiteral("dave")));
     EXPECT_FALSE(disabled("dave"));
-    EXPECT_FALSE(disableUser(session, prompt, QString()));
-    EXPECT_EQ(prompt.last().text, kPleaseSelectUser);
+    EXPECT_EQ(disableUser(session, prompt, QString()).refusal(), RefusalOf<>{kPleaseSelectUser});
 
     // Saving a user with "Disable user" ticked removes his memberships too.
     db().execute(QStringLiteral("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (102, 'dave')"));
@@ -460,15 +501,16 @@ TEST_P(UserAdminTest, DeletionRefusesInOrderAndAsksFirst)
         {"Admin", kCannotDeleteAdmin}, {"erin", kCannotDeleteSelf},
     };
     const QStringList users = dump(QStringLiteral("LU_USER"));
-    for (const auto& r : refusals) {
-        EXPECT_FALSE(deleteUser(session, prompt, QLatin1String(r.id)));
-        EXPECT_EQ(prompt.last().text, r.refusal) << r.id;
-    }
+    for (const auto& r : refusals)
+        EXPECT_EQ(deleteUser(session, prompt, QLatin1String(r.id)).refusal(),
+                  RefusalOf<>{r.refusal})
+            << r.id;
+    EXPECT_TRUE(prompt.records().isEmpty()) << "refused before the question";
     EXPECT_EQ(dump(QStringLiteral("LU_USER")), users);
 
     session.user.userId = QStringLiteral("admin");
     prompt.answer(PromptAnswer::Cancel);
-    EXPECT_FALSE(deleteUser(session, prompt, QStringLiteral("erin")));
+    EXPECT_FALSE(deleteUser(session, prompt, QStringLiteral("erin")).refusal());
     EXPECT_EQ(prompt.last().text, QStringLiteral("Are you sure?"));
     EXPECT_EQ(prompt.last().title, QStringLiteral("Confirm"));
     EXPECT_EQ(prompt.last().buttons, PromptButtons::OkCancel);
@@ -593,7 +635,7 @@ TEST_P(UserAdminTest, ServerRoleFollowsTheUser)
     // A disabled user's login may not log on; enabled again, it may.
     ASSERT_TRUE(disableUser(session, prompt, QStringLiteral("hara")));
     EXPECT_FALSE(roleAccepts(QStringLiteral("Hara"), QStringLiteral("Another2")));
-    ASSERT_TRUE(enableUser(session, prompt, QStringLiteral("hara")));
+    ASSERT_TRUE(enableUser(session, QStringLiteral("hara")));
     EXPECT_TRUE(roleAccepts(QStringLiteral("Hara"), QStringLiteral("Another2")));
     d = *loadUserDraft(db(), QStringLiteral("Hara"));
     d.flags.insert(QStringLiteral("Disabled"), true);

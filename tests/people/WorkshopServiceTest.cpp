@@ -2,6 +2,7 @@
 
 #include "core/Session.h"
 #include "core/settings/SettingsStore.h"
+#include "people/UserRights.h"
 #include "people/workshops/RecentWorkshops.h"
 #include "people/workshops/RecipientChooser.h"
 #include "support/EngineFixture.h"
@@ -278,6 +279,23 @@ TEST_P(WorkshopServiceTest, DeletionIsRefusedInOrderAndChangesNothing)
     EXPECT_TRUE(rows("SELECT * FROM GROUPLINK WHERE GROUP_ID NOT IN "
                      "(SELECT GROUP_ID FROM LU_GROUP)")
                     .isEmpty());
+}
+
+TEST_P(WorkshopServiceTest, AWorkshopIsDeletedByItsMembersAndAdministratorsOnly)
+{
+    const qlonglong mine = makeWorkshop(QStringLiteral("Mine"), {QStringLiteral("alice")});
+    const qlonglong lab = makeWorkshop(QStringLiteral("Lab"), {QStringLiteral("bob")});
+    const auto before = snapshot();
+    prompt.clear();
+    EXPECT_EQ(service.remove(lab).refusal(), RefusalOf<>{UserRights::kNotAdministrator});
+    EXPECT_TRUE(prompt.records().isEmpty()) << "refused before the question";
+    EXPECT_EQ(snapshot(), before);
+
+    prompt.answer(PromptAnswer::Yes);
+    EXPECT_TRUE(service.remove(mine));
+    session.user.record.administrator = true;
+    prompt.answer(PromptAnswer::Yes);
+    EXPECT_TRUE(service.remove(lab));
 }
 
 TEST_P(WorkshopServiceTest, JoiningNeedsTheRightAndSessionOpeningsAreTemporary)

@@ -21,7 +21,7 @@ void WindowTest::SetUp()
     }
     prompt.clear();
     session.setDatabase(SqliteDatabase::open(path));
-    session.user.userId = QStringLiteral("admin");
+    session.user.userId = session.user.record.userId = QStringLiteral("admin");
 }
 
 void WindowTest::enterWorkshop(qlonglong id, const QString& name)

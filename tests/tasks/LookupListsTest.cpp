@@ -1,6 +1,7 @@
 #include "tasks/LookupLists.h"
 
 #include "TaskTestSupport.h"
+#include "people/UserRights.h"
 
 #include <gtest/gtest.h>
 
@@ -9,9 +10,18 @@ using namespace bx::test::tasks;
 
 namespace {
 
+/** The lists as an administrator keeps them. */
 class LookupListsTest : public TaskTest
 {
 protected:
+    void SetUp() override
+    {
+        TaskTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        session.user.record.administrator = true;
+    }
+
     LookupLists lists() { return LookupLists(session, prompt); }
 
     qlonglong rows(const char* table, const char* column, const QString& value)
@@ -49,6 +59,35 @@ protected:
         return lists().save(d);
     }
 };
+
+TEST_P(LookupListsTest, OnlyAnAdministratorChangesTheLists)
+{
+    addRule(QStringLiteral("O'Neil's rule"), QStringLiteral("x"));
+    addChild(QStringLiteral("Child"), kProjects);
+    grant(kMe, kProjects);
+    const auto everything = [&] {
+        QList<QVariantList> all;
+        for (const char* table : {"LU_PRIORITY", "LU_CATEGORY", "LU_RULES", "LU_ACCESS_LEVEL"})
+            all += db().query(QStringLiteral("SELECT * FROM ") + QLatin1String(table)).rows();
+        return all;
+    };
+    const auto before = everything();
+    session.user.record.administrator = false;
+    const RefusalOf<> refused{UserRights::kNotAdministrator};
+    for (LookupKind kind : {LookupKind::Priority, LookupKind::Category, LookupKind::Rule}) {
+        SCOPED_TRACE(lookupList(kind).table.toStdString());
+        const QString entry = lists().entries(kind).value(0);
+        EXPECT_EQ(save(kind, {}, QStringLiteral("O'Hara's new")).refusal(), refused);
+        EXPECT_EQ(save(kind, entry, QStringLiteral("Renamed")).refusal(), refused);
+        EXPECT_EQ(lists().remove(kind, entry).refusal(), refused);
+    }
+    EXPECT_EQ(lists().moveCategory(QStringLiteral("Child"), lookup::kTopLevel).refusal(), refused);
+    EXPECT_TRUE(prompt.records().isEmpty()) << "refused before any question";
+    EXPECT_EQ(everything(), before);
+
+    session.user.record.userId = QStringLiteral("admin");
+    EXPECT_TRUE(save(LookupKind::Priority, {}, QStringLiteral("O'Hara's new")));
+}
 
 // Every refusal leaves the entry in place; the texts and their order are the users' guide.
 TEST_P(LookupListsTest, DeleteIsRefusedWhileTheEntryIsInUse)

@@ -20,7 +20,10 @@ const QString kCycle = QStringLiteral("Mike's cycle");
 const QString kShopName = QStringLiteral("O'Neil's shop");
 constexpr qlonglong kShop = 7;
 
-/** Stages Draft (ann) and Bob's review (the workshop) with two templates and a task's copy. */
+/**
+ * Stages Draft (ann) and Bob's review (the workshop) with two templates and a task's copy; the
+ * signed-in user may create lifecycles.
+ */
 class ActionItemsTest : public bx::test::SessionTest
 {
 protected:
@@ -29,6 +32,7 @@ protected:
         SessionTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
+        session.user.record.allowCreateLifecycle = true;
         bx::test::addUsers(db(), {QStringLiteral("ann"), QStringLiteral("dan")});
         bx::test::addWorkshop(db(), kShop, kShopName);
         addStage(QStringLiteral("Draft"), 0, 0, QStringLiteral("ann"));

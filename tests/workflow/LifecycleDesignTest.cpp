@@ -2,8 +2,11 @@
 
 #include "core/db/Database.h"
 #include "core/schema/TaskColumns.h"
+#include "people/UserRights.h"
 #include "support/SessionTest.h"
 #include "support/TaskRows.h"
+#include "workflow/ActionItems.h"
+#include "workflow/RuleStore.h"
 
 #include <gtest/gtest.h>
 
@@ -73,7 +76,7 @@ TEST(LifecycleStageNameTest, NamesAreRequiredUniqueAndNeverRequester)
 
 /**
  * Workshops "Home" (the current one) and "Other", users ann, O'Brien and zed (disabled), and a
- * session signed in as O'Brien over a second connection.
+ * session signed in as O'Brien, who may create lifecycles, over a second connection.
  */
 class LifecycleDesignTest : public bx::test::SessionTest
 {
@@ -95,6 +98,7 @@ protected:
                     {g, user});
         }
         session.user.userId = kObrien;
+        session.user.record.allowCreateLifecycle = true;
         session.currentWorkshopId = static_cast<int>(home);
     }
 
@@ -324,6 +328,50 @@ TEST_P(LifecycleDesignTest, CopyCarriesStagesAndTemplatesUnderItsOwnName)
 
     EXPECT_EQ(design.makeCopy(kLifecycle).refusal(), RefusalOf<>{copyExistsMessage(copyId)});
     EXPECT_EQ(rows(kStages, copyId).size(), 3);
+}
+
+TEST_P(LifecycleDesignTest, DesigningNeedsTheRightAndRulesAnAdministrator)
+{
+    saveWithTemplates();
+    const auto everything = [&] {
+        QList<QVariantList> all;
+        for (const char* table : {"LIFECYCLE", "LIFECYCLE_USER", "LIFECYCLE_ACTION", "LU_RULES"})
+            all += db().query(QStringLiteral("SELECT * FROM ") + QLatin1String(table)).rows();
+        return all;
+    };
+    const auto before = everything();
+    prompt.clear();
+    session.user.record.allowCreateLifecycle = false;
+    const RefusalOf<> refused{UserRights::kNoLifecyclePrivilege};
+    LifecycleDraft changed = *design.open(kLifecycle);
+    changed.description = QStringLiteral("Changed");
+    LifecycleDraft added = threeStages();
+    added.lifecycleId = QStringLiteral("O'Hara's flow");
+    for (LifecycleDraft* d : {&changed, &added})
+        EXPECT_EQ(design.save(*d).refusal(),
+                  (DesignRefusal{UserRights::kNoLifecyclePrivilege, DesignField::None}));
+    EXPECT_EQ(design.remove(kLifecycle).refusal(), refused);
+    EXPECT_EQ(design.makeCopy(kLifecycle).refusal(), refused);
+    ActionItems items(session, prompt, kLifecycle, home);
+    const LifecycleStage first = changed.stages.first().stage;
+    EXPECT_EQ(items.save(first, {}, {QStringLiteral("Extra"), false, {}}).refusal(), refused);
+    EXPECT_EQ(items.save(first, QStringLiteral("Outline"), {QStringLiteral("Renamed"), true, {}})
+                  .refusal(),
+              refused);
+    EXPECT_EQ(items.remove(0, QStringLiteral("Outline")).refusal(), refused);
+    // The rule scripts the stages run are an administrator's, whatever the lifecycle right.
+    session.user.record.allowCreateLifecycle = true;
+    EXPECT_EQ(
+        RuleStore(session).save({}, QStringLiteral("Escalate"), QStringLiteral("x")).refusal(),
+        (RefusalOf<RuleField>{UserRights::kNotAdministrator, RuleField::None}));
+    EXPECT_TRUE(prompt.records().isEmpty()) << "refused before any question";
+    EXPECT_EQ(everything(), before);
+
+    // An administrator needs no lifecycle right.
+    session.user.record.allowCreateLifecycle = false;
+    session.user.record.administrator = true;
+    EXPECT_TRUE(design.makeCopy(kLifecycle));
+    EXPECT_TRUE(RuleStore(session).save({}, QStringLiteral("Escalate"), QStringLiteral("x")));
 }
 
 TEST_P(LifecycleDesignTest, OwnerTreeListsWorkshopsByNameWithEnabledMembers)

@@ -15,7 +15,10 @@ using bx::RuleStore;
 
 const QString kRule = QStringLiteral("O'Brien's rule");
 
-/** Rules "O'Brien's rule" and "Other", and task "Printer's jam" of ann in workshop 7. */
+/**
+ * Rules "O'Brien's rule" and "Other", and task "Printer's jam" of ann in workshop 7; ann is an
+ * administrator.
+ */
 class RuleStoreTest : public bx::test::SessionTest
 {
 protected:
@@ -24,6 +27,7 @@ protected:
         SessionTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
+        session.user.record.administrator = true;
         bx::test::addUsers(db(), {QStringLiteral("ann"), QStringLiteral("bob")});
         bx::test::addWorkshop(db(), 7);
         for (const QString& name : {kRule, QStringLiteral("Other")})

@@ -1,6 +1,7 @@
 #include "core/settings/SearchTables.h"
 
 #include "core/db/Database.h"
+#include "people/UserRights.h"
 
 #include <algorithm>
 
@@ -97,8 +98,9 @@ bool SearchTables::isProgramTable(const QString& table)
            table.startsWith(QLatin1String("sqlite_"), Qt::CaseInsensitive);
 }
 
-SearchTables::SearchTables(Database& db)
+SearchTables::SearchTables(Database& db, UserRecord editor)
     : m_db(db)
+    , m_editor(std::move(editor))
 {
 }
 
@@ -154,6 +156,8 @@ SearchTableChoice SearchTables::load(const QString& table)
 std::optional<QString> SearchTables::save(const QString& table, const QString& scrNumberField,
                                           const QStringList& fields)
 {
+    if (auto refusal = UserRights::refuseUnlessAdministrator(m_editor))
+        return refusal->message;
     const QString name = catalogueName(table);
     if (name.isEmpty())
         return kChooseTable;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/UserRecord.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -45,7 +47,8 @@ public:
     /** Whether a table name is one of kProgramTables or one of the engine's own tables. */
     static bool isProgramTable(const QString& table);
 
-    explicit SearchTables(Database& db);
+    /** @param editor the signed-in user, whose rights decide whether he may save */
+    SearchTables(Database& db, UserRecord editor);
 
     /** The plug-in tables, in the catalogue's spelling, sorted without regard to case. */
     QStringList pluginTables();
@@ -61,7 +64,8 @@ public:
 
     /**
      * Replaces the table's rows of SEARCH_TABLES by one row per chosen field, in one transaction.
-     * Refuses, writing nothing, with the first message that applies: kChooseTable when the table
+     * Refuses, writing nothing, with the first message that applies: UserRights::kNotAdministrator
+     * when the editor is no administrator; kChooseTable when the table
      * is empty or not a plug-in table; kSpecifyNumberField when fields are chosen but the number
      * field is empty; noSuchField() when the number field or a chosen field is not a field of the
      * table. Names are stored in the catalogue's spelling; a field chosen twice is stored once.
@@ -75,6 +79,7 @@ private:
     QString catalogueName(const QString& table);
 
     Database& m_db;
+    UserRecord m_editor;
 };
 
 } // namespace bx

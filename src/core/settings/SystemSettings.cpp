@@ -3,6 +3,7 @@
 #include "core/db/Database.h"
 #include "core/settings/SettingsKeys.h"
 #include "core/settings/SettingsStore.h"
+#include "people/UserRights.h"
 
 #include <QRegularExpression>
 #include <QtDebug>
@@ -119,10 +120,11 @@ QVariant readSystemValue(Database& db, const QString& column)
     return v.isNull() ? QVariant(QString()) : v;
 }
 
-SystemSettingsEditor::SystemSettingsEditor(Database& db, SettingsStore& settings, QString server,
-                                           QString sqlDatabaseName)
+SystemSettingsEditor::SystemSettingsEditor(Database& db, SettingsStore& settings, UserRecord editor,
+                                           QString server, QString sqlDatabaseName)
     : m_db(db)
     , m_settings(settings)
+    , m_editor(std::move(editor))
     , m_server(std::move(server))
     , m_sqlDatabaseName(std::move(sqlDatabaseName))
 {
@@ -177,6 +179,8 @@ std::optional<SystemSettingsRefusal> SystemSettingsEditor::check(const SystemSet
 
 std::optional<SystemSettingsRefusal> SystemSettingsEditor::save(SystemSettingsInput input)
 {
+    if (auto refusal = UserRights::refuseUnlessAdministrator(m_editor, SystemSettingsField::None))
+        return refusal;
     if (auto refusal = check(input))
         return refusal;
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Refusal.h"
+#include "core/UserRecord.h"
 
 #include <QString>
 #include <QStringList>
@@ -89,6 +90,7 @@ struct SystemSettingsInput
 /** The box a refused save of the system settings puts the focus on. */
 enum class SystemSettingsField
 {
+    None, ///< no box: the refusal concerns no input
     ChunkSize,
     QueryWait
 };
@@ -104,10 +106,11 @@ class SystemSettingsEditor
 {
 public:
     /**
+     * @param editor  the signed-in user, whose rights decide whether he may save
      * @param server  the server name when the database is on the server engine, else empty
      * @param sqlDatabaseName the server database name (server engine only)
      */
-    SystemSettingsEditor(Database& db, SettingsStore& settings, QString server,
+    SystemSettingsEditor(Database& db, SettingsStore& settings, UserRecord editor, QString server,
                          QString sqlDatabaseName);
 
     /** The boxes as stored. @throws DbError */
@@ -118,8 +121,8 @@ public:
 
     /**
      * Checks, then stores: the shared login in the settings store (server engine), then the
-     * SYSTEM row in one transaction. Returns the refusal without writing anything when a check
-     * fails. @throws DbError
+     * SYSTEM row in one transaction. Returns the refusal without writing anything when the editor
+     * is no administrator (UserRights::kNotAdministrator) or a check fails. @throws DbError
      */
     std::optional<SystemSettingsRefusal> save(SystemSettingsInput input);
 
@@ -128,6 +131,7 @@ private:
 
     Database& m_db;
     SettingsStore& m_settings;
+    UserRecord m_editor;
     QString m_server;
     QString m_sqlDatabaseName;
 };

@@ -258,7 +258,7 @@ QWidget* F_SYSTEM::buildSearchTab()
 SystemSettingsEditor F_SYSTEM::editor()
 {
     const ConnectionValues& c = m_session.connection;
-    return SystemSettingsEditor(m_session.db(), m_session.settings(),
+    return SystemSettingsEditor(m_session.db(), m_session.settings(), m_session.user.record,
                                 c.serverFlag ? c.location : QString(), c.sqlDatabaseName);
 }
 
@@ -330,8 +330,16 @@ void F_SYSTEM::onOk()
     in.sharedPassword = m_edtPwd->text();
 
     try {
-        if (showRefusal(m_prompt, editor().save(in), [this](SystemSettingsField field) {
-                return field == SystemSettingsField::ChunkSize ? m_text2 : m_text5;
+        if (showRefusal(m_prompt, editor().save(in), [this](SystemSettingsField field) -> QWidget* {
+                switch (field) {
+                case SystemSettingsField::None:
+                    return nullptr;
+                case SystemSettingsField::ChunkSize:
+                    return m_text2;
+                case SystemSettingsField::QueryWait:
+                    return m_text5;
+                }
+                return nullptr;
             }))
             return;
     } catch (const DbError& e) {
@@ -345,7 +353,7 @@ void F_SYSTEM::fillPluginTables()
 {
     QStringList tables;
     try {
-        tables = SearchTables(m_session.db()).pluginTables();
+        tables = SearchTables(m_session.db(), m_session.user.record).pluginTables();
     } catch (const DbError& e) {
         reportDatabaseError(e, m_session, m_prompt);
     }
@@ -378,7 +386,7 @@ void F_SYSTEM::showTable(const QString& table)
     QStringList fields;
     SearchTableChoice choice;
     try {
-        SearchTables search(m_session.db());
+        SearchTables search(m_session.db(), m_session.user.record);
         fields = search.fields(table);
         choice = search.load(table);
     } catch (const DbError& e) {
@@ -423,7 +431,7 @@ bool F_SYSTEM::saveSearch()
 {
     try {
         const auto refusal =
-            SearchTables(m_session.db())
+            SearchTables(m_session.db(), m_session.user.record)
                 .save(m_shownTable, m_cboSCRField->currentText(), itemTexts(m_lstSearchFields));
         if (refusal) {
             m_prompt.inform(*refusal);

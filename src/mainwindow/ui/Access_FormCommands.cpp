@@ -330,21 +330,12 @@ void Access_Form::editUser()
 
 void Access_Form::deleteSelectedUser()
 {
-    if (!UserRights::isAdministrator(m_session.user.record)) {
-        m_prompt.inform(UserRights::kNotAdministrator);
-        return;
-    }
-    const QString user = selectedUser();
-    if (user.isEmpty()) {
-        m_prompt.inform(kPleaseSelectUser);
-        return;
-    }
-    try {
-        if (deleteUser(m_session, m_prompt, user))
-            m_team->refresh();
-    } catch (const DbError& e) {
-        reportDatabaseError(e, m_session, m_prompt);
-    }
+    // The deletion checks the rights and the selection itself.
+    Outcome<> deleted;
+    if (runCommand(m_session, m_prompt,
+                   [&] { deleted = deleteUser(m_session, m_prompt, selectedUser()); }) &&
+        !showRefusal(m_prompt, deleted.refusal()) && deleted)
+        m_team->refresh();
 }
 
 void Access_Form::openLookupLists()

@@ -4,6 +4,8 @@
 #include "core/Session.h"
 #include "core/TextCompare.h"
 #include "core/db/DatabaseOpener.h"
+#include "core/ui/RunCommand.h"
+#include "core/ui/ShowRefusal.h"
 #include "people/UserAdmin.h"
 #include "people/UserTree.h"
 #include "people/ui/USER_FORM.h"
@@ -126,34 +128,27 @@ void F_USER::onModify()
     openUser(QStringLiteral("OPEN"), id);
 }
 
+void F_USER::runTreeCommand(const std::function<Outcome<>()>& command)
+{
+    Outcome<> outcome;
+    if (runCommand(m_session, m_prompt, [&] { outcome = command(); }) &&
+        !showRefusal(m_prompt, outcome.refusal()) && outcome)
+        reload();
+}
+
 void F_USER::onDelete()
 {
-    try {
-        if (deleteUser(m_session, m_prompt, selectedUserId()))
-            reload();
-    } catch (const DbError& e) {
-        reportDatabaseError(e, m_session, m_prompt);
-    }
+    runTreeCommand([this] { return deleteUser(m_session, m_prompt, selectedUserId()); });
 }
 
 void F_USER::onDisable()
 {
-    try {
-        if (disableUser(m_session, m_prompt, selectedUserId()))
-            reload();
-    } catch (const DbError& e) {
-        reportDatabaseError(e, m_session, m_prompt);
-    }
+    runTreeCommand([this] { return disableUser(m_session, m_prompt, selectedUserId()); });
 }
 
 void F_USER::onEnable()
 {
-    try {
-        if (enableUser(m_session, m_prompt, selectedUserId()))
-            reload();
-    } catch (const DbError& e) {
-        reportDatabaseError(e, m_session, m_prompt);
-    }
+    runTreeCommand([this] { return enableUser(m_session, selectedUserId()); });
 }
 
 void F_USER::onFind()

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "core/Refusal.h"
+
 #include <QDialog>
+
+#include <functional>
 
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -34,6 +38,8 @@ public:
 private:
     void addNodes(QTreeWidgetItem* parent, const QList<UserNode>& nodes);
     void openUser(const QString& mode, const QString& userId);
+    /** Runs a command of the tree: its refusal is shown, and the tree read again when done. */
+    void runTreeCommand(const std::function<Outcome<>()>& command);
     void onAdd();
     void onModify();
     void onDelete();

@@ -263,10 +263,18 @@ void USER_FORM::onOk()
     }
 
     try {
-        if (showRefusal(m_prompt, saveUser(m_session, d), [this](UserField field) {
-                return field == UserField::UserId     ? m_holdKey
-                       : field == UserField::UserName ? m_name
-                                                      : m_password;
+        if (showRefusal(m_prompt, saveUser(m_session, d), [this](UserField field) -> QWidget* {
+                switch (field) {
+                case UserField::None:
+                    return nullptr;
+                case UserField::UserId:
+                    return m_holdKey;
+                case UserField::UserName:
+                    return m_name;
+                case UserField::Password:
+                    return m_password;
+                }
+                return nullptr;
             }))
             return;
     } catch (const DbError& e) {

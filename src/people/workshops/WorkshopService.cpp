@@ -5,6 +5,7 @@
 #include "core/db/Database.h"
 #include "core/db/LoginRoles.h"
 #include "people/UserLogins.h"
+#include "people/UserRights.h"
 #include "people/workshops/RecentWorkshops.h"
 
 namespace bx {
@@ -201,6 +202,9 @@ bool WorkshopService::leave(qlonglong groupId)
 Outcome<> WorkshopService::remove(qlonglong groupId)
 {
     Database& db = m_session.db();
+    if (auto refusal = UserRights::refuseUnlessMayDeleteWorkshop(
+            m_session.user.record, WorkshopStore(db).isMember(me(), groupId)))
+        return *refusal;
     if (m_prompt.ask(QStringLiteral("Delete ") + GroupName(db, groupId),
                      QStringLiteral("Are you sure?"), PromptButtons::YesNo,
                      PromptIcon::Question) != PromptAnswer::Yes)

@@ -93,8 +93,10 @@ public:
     bool leave(qlonglong groupId);
 
     /**
-     * Asks "Delete " + name; Yes deletes the workshop unless it has tasks, attachments or is the
-     * workshop of a lifecycle stage (refused in that order). Declined on No.
+     * Refused unless the user is an administrator or a member of the workshop
+     * (UserRights::kNotAdministrator). Then asks "Delete " + name; Yes deletes the workshop unless
+     * it has tasks, attachments or is the workshop of a lifecycle stage (refused in that order).
+     * Declined on No.
      */
     Outcome<> remove(qlonglong groupId);
 

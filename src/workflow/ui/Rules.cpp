@@ -94,7 +94,15 @@ void Rules::onOk()
         }))
         return;
     if (showRefusal(m_prompt, saved.refusal(), [this](RuleField field) -> QWidget* {
-            return field == RuleField::Script ? static_cast<QWidget*>(m_script) : m_name;
+            switch (field) {
+            case RuleField::None:
+                return nullptr;
+            case RuleField::Name:
+                return m_name;
+            case RuleField::Script:
+                return m_script;
+            }
+            return nullptr;
         }))
         return;
     m_saved = m_name->text().trimmed();

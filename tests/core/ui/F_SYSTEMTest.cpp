@@ -26,7 +26,7 @@ using bx::test::ScriptedPrompt;
 
 namespace {
 
-/** A newly created embedded database, open in the session. */
+/** A newly created embedded database, open in a session of "admin". */
 class F_SYSTEMTest : public ::testing::Test
 {
 protected:
@@ -40,6 +40,7 @@ protected:
         ASSERT_TRUE(creator.createEmbedded(path));
         session.setDatabase(SqliteDatabase::open(path));
         session.connection.location = path;
+        session.user.userId = session.user.record.userId = QStringLiteral("admin");
     }
 
     template <typename W> W* control(QWidget& window, const char* name)
@@ -123,7 +124,8 @@ TEST_F(F_SYSTEMTest, UnsavedSearchFieldsAreSavedBeforeAnotherTableIsShown)
     prompt.answer(PromptAnswer::Yes);
     tables->setCurrentRow(1);
     EXPECT_EQ(fields->item(0)->text(), QStringLiteral("Ref"));
-    const SearchTableChoice saved = SearchTables(session.db()).load(QStringLiteral("Alpha"));
+    const SearchTableChoice saved =
+        SearchTables(session.db(), session.user.record).load(QStringLiteral("Alpha"));
     EXPECT_EQ(saved.fields, QStringList{QStringLiteral("Note")});
     EXPECT_EQ(saved.scrNumberField, QStringLiteral("SCR_No"));
 }
