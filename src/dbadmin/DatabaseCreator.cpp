@@ -104,6 +104,17 @@ bool DatabaseCreator::createEmbedded(const QString& path)
     return true;
 }
 
+std::optional<RefusalOf<>> checkServerDatabaseName(const QString& name)
+{
+    for (const QChar ch : name) {
+        if (ch == u'$' || ch == u'\'' || ch == u'"' || ch == u'\\' ||
+            ch.category() == QChar::Other_Control)
+            return RefusalOf<>{QStringLiteral("The database name may not contain $, quotes, "
+                                              "backslashes or control characters.")};
+    }
+    return std::nullopt;
+}
+
 namespace {
 
 /** Connects to `database` on the request's server with the administrative login. */
@@ -194,6 +205,10 @@ bool DatabaseCreator::makeWayForServerDatabase(PgDatabase& db, const ServerCreat
 
 bool DatabaseCreator::createServer(const ServerCreation& request)
 {
+    if (const auto refusal = checkServerDatabaseName(request.database)) {
+        m_prompt.inform(refusal->message, {}, PromptIcon::Critical);
+        return false;
+    }
     const std::optional<QStringList> batches = serverScriptBatches(request);
     if (!batches)
         return false;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Refusal.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -53,6 +55,13 @@ struct ServerSelection
 };
 
 /**
+ * Refuses a server database name that the server script cannot carry: the name goes into quoted
+ * strings, quoted names and dollar-quoted blocks and is read line by line, so "$", quotes,
+ * backslashes and control characters are refused. Letters, digits, "_", "-" and blanks pass.
+ */
+std::optional<RefusalOf<>> checkServerDatabaseName(const QString& name);
+
+/**
  * Creates a Brindlepax database of the program's current build: the delivered base database (the
  * embedded template "pax.md_", or the server script "PAXSQL.sql" / "PAXSQLN.sql") brought up to
  * date by every upgrade step. Questions and refusals go through the prompt with the texts the
@@ -76,7 +85,8 @@ public:
 
     /**
      * Creates the server database (or, with `creating` false, prepares an existing one), sets the
-     * administrator login's password and tells the user the administrator's password.
+     * administrator login's password and tells the user the administrator's password. A name
+     * checkServerDatabaseName refuses is told before the server is even reached.
      */
     bool createServer(const ServerCreation& request);
 

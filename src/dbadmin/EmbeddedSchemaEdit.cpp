@@ -182,13 +182,6 @@ void refuseIfReferenced(Database& db, const QString& table, const QString& actio
 
 } // namespace
 
-QString quoted(const QString& identifier)
-{
-    QString inner = identifier;
-    inner.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + inner + QLatin1Char('"');
-}
-
 TableDefinition parseDefinition(const QString& createSql)
 {
     QString header;
@@ -299,7 +292,7 @@ void rewriteDefinition(Database& db, UpgradeLog& log, const TableDefinition& def
     // A stored definition that the engine cannot read makes the whole file unreadable, so the
     // text is proved on a scratch table first.
     executeLogged(db, log, def.sqlAs(kScratchTable));
-    executeLogged(db, log, QStringLiteral("DROP TABLE ") + quoted(kScratchTable));
+    executeLogged(db, log, QStringLiteral("DROP TABLE ") + Dialect::quoteIdentifier(kScratchTable));
 
     // Rows are stored independently of the constraints, so replacing the text is the whole
     // change. Raising the schema version makes every other connection read the schema anew, and
@@ -343,17 +336,17 @@ void rebuildTable(Database& db, UpgradeLog& log, const TableDefinition& def)
     const QStringList wanted = def.columnNames();
     for (const QString& column : current.columnNames()) {
         if (wanted.contains(column, Qt::CaseInsensitive))
-            shared << quoted(column);
+            shared << Dialect::quoteIdentifier(column);
     }
     const QString columns = shared.join(QStringLiteral(", "));
     executeLogged(db, log,
-                  QStringLiteral("INSERT INTO ") + quoted(fresh) + QStringLiteral(" (") + columns +
-                      QStringLiteral(") SELECT ") + columns + QStringLiteral(" FROM ") +
-                      quoted(current.name));
-    executeLogged(db, log, QStringLiteral("DROP TABLE ") + quoted(current.name));
+                  QStringLiteral("INSERT INTO ") + Dialect::quoteIdentifier(fresh) +
+                      QStringLiteral(" (") + columns + QStringLiteral(") SELECT ") + columns +
+                      QStringLiteral(" FROM ") + Dialect::quoteIdentifier(current.name));
+    executeLogged(db, log, QStringLiteral("DROP TABLE ") + Dialect::quoteIdentifier(current.name));
     executeLogged(db, log,
-                  QStringLiteral("ALTER TABLE ") + quoted(fresh) + QStringLiteral(" RENAME TO ") +
-                      quoted(current.name));
+                  QStringLiteral("ALTER TABLE ") + Dialect::quoteIdentifier(fresh) +
+                      QStringLiteral(" RENAME TO ") + Dialect::quoteIdentifier(current.name));
     for (const QVariantList& row : indexes.rows())
         executeLogged(db, log, row.at(1).toString());
     for (const QVariantList& row : triggers.rows())
@@ -367,7 +360,7 @@ void rebuildTable(Database& db, UpgradeLog& log, const TableDefinition& def)
 void dropTable(Database& db, UpgradeLog& log, const QString& table)
 {
     refuseIfReferenced(db, table, QStringLiteral("drop"));
-    executeLogged(db, log, QStringLiteral("DROP TABLE ") + quoted(table));
+    executeLogged(db, log, QStringLiteral("DROP TABLE ") + Dialect::quoteIdentifier(table));
 }
 
 void carryCounter(Database& db, UpgradeLog& log, const QString& from, const QString& to)
@@ -386,7 +379,7 @@ namespace bx {
 
 QString TableDefinition::sqlAs(const QString& tableName) const
 {
-    QString sql = QStringLiteral("CREATE TABLE ") + EmbeddedSchemaEdit::quoted(tableName) +
+    QString sql = QStringLiteral("CREATE TABLE ") + Dialect::quoteIdentifier(tableName) +
                   QStringLiteral(" (") + items.join(QStringLiteral(", ")) + QLatin1Char(')');
     if (!tail.isEmpty())
         sql += QLatin1Char(' ') + tail;

@@ -96,9 +96,6 @@ void dropTable(Database& db, UpgradeLog& log, const QString& table);
  */
 void carryCounter(Database& db, UpgradeLog& log, const QString& from, const QString& to);
 
-/** A name written as an identifier in double quotes. */
-QString quoted(const QString& identifier);
-
 } // namespace EmbeddedSchemaEdit
 
 } // namespace bx

@@ -226,7 +226,7 @@ void StepActions::removeRelationsOf(const QString& table)
     if (onServer()) {
         for (const ServerRelation& r : serverRelationsOf(table))
             run(QStringLiteral("ALTER TABLE ") + r.child + QStringLiteral(" DROP CONSTRAINT ") +
-                edit::quoted(r.name));
+                Dialect::quoteIdentifier(r.name));
         return;
     }
     for (const QString& other : m_db.tables()) {
@@ -267,7 +267,7 @@ void StepActions::copyTableServer(const QString& from, const QString& to,
         const QString name = rs.value(i, QStringLiteral("attname")).toString();
         if (name.startsWith(leaveOutPrefix, Qt::CaseInsensitive))
             continue;
-        const QString column = edit::quoted(name);
+        const QString column = Dialect::quoteIdentifier(name);
         columns << column;
         definitions << column + QLatin1Char(' ') + rs.value(i, QStringLiteral("type")).toString() +
                            (rs.value(i, QStringLiteral("attnotnull")).toBool()
@@ -291,7 +291,7 @@ void StepActions::copyTableServer(const QString& from, const QString& to,
             return t.compare(fromSql, Qt::CaseInsensitive) == 0 ? tableSql(to) : t;
         };
         run(QStringLiteral("ALTER TABLE ") + moved(r.child) + QStringLiteral(" ADD CONSTRAINT ") +
-            edit::quoted(serverIdentifier(r.name + QLatin1Char('_') + to.toLower())) +
+            Dialect::quoteIdentifier(serverIdentifier(r.name + QLatin1Char('_') + to.toLower())) +
             QStringLiteral(" FOREIGN KEY (") + r.childColumns + QStringLiteral(") REFERENCES ") +
             moved(r.parent) + QStringLiteral(" (") + r.parentColumns +
             QStringLiteral(") ON DELETE ") + r.onDelete + QStringLiteral(" ON UPDATE ") +
@@ -337,10 +337,10 @@ void StepActions::copyTableEmbedded(const QString& from, const QString& to,
     const auto reaimed = [&](QString item) {
         const auto fk = edit::foreignKeyOf(item);
         if (fk && fk->parentTable.compare(source.name, Qt::CaseInsensitive) == 0)
-            item.replace(target, QStringLiteral("\\1") + edit::quoted(to));
+            item.replace(target, QStringLiteral("\\1") + Dialect::quoteIdentifier(to));
         if (fk && !fk->name.isEmpty())
             item.replace(named, QStringLiteral("CONSTRAINT ") +
-                                    edit::quoted(fk->name + QLatin1Char('_') + to));
+                                    Dialect::quoteIdentifier(fk->name + QLatin1Char('_') + to));
         return item;
     };
     for (const QString& item : ownRelations)
@@ -350,10 +350,11 @@ void StepActions::copyTableEmbedded(const QString& from, const QString& to,
     note(QStringLiteral("Copy data from ") + from.toUpper() + QStringLiteral(" TO ") + to);
     QStringList columns;
     for (const QString& column : copy.columnNames())
-        columns << edit::quoted(column);
+        columns << Dialect::quoteIdentifier(column);
     const QString list = columns.join(QStringLiteral(", "));
-    run(QStringLiteral("INSERT INTO ") + edit::quoted(to) + QStringLiteral(" (") + list +
-        QStringLiteral(") SELECT ") + list + QStringLiteral(" FROM ") + edit::quoted(source.name));
+    run(QStringLiteral("INSERT INTO ") + Dialect::quoteIdentifier(to) + QStringLiteral(" (") +
+        list + QStringLiteral(") SELECT ") + list + QStringLiteral(" FROM ") +
+        Dialect::quoteIdentifier(source.name));
     edit::carryCounter(m_db, m_log, source.name, to);
 
     note(QStringLiteral("Copy relations from ") + from.toUpper() + QStringLiteral(" TO ") + to);

@@ -128,9 +128,7 @@ Poller::Poller(const Clock& clock, std::unique_ptr<PollBackend> backend, QObject
 
 Poller::~Poller()
 {
-    m_timer.stop();
-    m_thread.quit();
-    m_thread.wait();
+    shutDown();
     // Jobs still queued die with the worker; the backend is no longer used by the thread.
     delete m_worker;
 }
@@ -148,6 +146,13 @@ void Poller::start(int tickMs)
 void Poller::stop()
 {
     m_timer.stop();
+}
+
+void Poller::shutDown()
+{
+    m_timer.stop();
+    m_thread.quit();
+    m_thread.wait();
 }
 
 void Poller::statusShown()

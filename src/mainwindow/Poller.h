@@ -158,6 +158,12 @@ public:
     /** Sets every counter to now and starts ticking every `tickMs` (0: only tick() ticks). */
     void start(int tickMs = 1000);
     void stop();
+    /**
+     * Stops ticking and waits for the work still running on the worker thread; no job runs
+     * afterwards, but the result of one that finished may still arrive. For a caller that drops
+     * the poller from within one of its signals, where deleting it is not allowed (deleteLater).
+     */
+    void shutDown();
     /** The status label got a message now. */
     void statusShown();
     /**

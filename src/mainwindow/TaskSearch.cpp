@@ -34,13 +34,6 @@ const QStringList& listColumnNames()
     return names;
 }
 
-QString quoted(const QString& identifier)
-{
-    QString q = identifier;
-    q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + q + QLatin1Char('"');
-}
-
 /**
  * One way a task can match a typed pattern: a SCR column holding it. The embedded engine answers
  * from its trigram table when the pattern has a run of three plain characters and no character
@@ -193,9 +186,11 @@ TaskCriteria extraTableQuery(Database& db, const QStringList& tables, const QStr
     const QString table = spelled(tables, tableName);
     if (table.isEmpty())
         throw db.unknownTable(tableName);
-    const QString t = quoted(table);
-    const QString number = t + QLatin1Char('.') + quoted(columnOf(db, table, numberField));
-    const QString field = t + QLatin1Char('.') + quoted(columnOf(db, table, fieldName));
+    const QString t = Dialect::quoteIdentifier(table);
+    const QString number =
+        t + QLatin1Char('.') + Dialect::quoteIdentifier(columnOf(db, table, numberField));
+    const QString field =
+        t + QLatin1Char('.') + Dialect::quoteIdentifier(columnOf(db, table, fieldName));
     const LikeClause like = db.dialect().like(pattern);
     return {QStringLiteral("SELECT ") + taskListColumns() + QStringLiteral(" FROM SCR JOIN ") + t +
                 QStringLiteral(" ON SCR.SCR_Number = ") + number +

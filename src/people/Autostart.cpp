@@ -1,13 +1,12 @@
 #include "people/Autostart.h"
 
 #include "core/AppPaths.h"
+#include "core/WholeFile.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
-#include <QTextStream>
 
 #include <algorithm>
 
@@ -84,19 +83,15 @@ bool setOn(bool on, const QString& executable)
     const QString program =
         executable.isEmpty() ? QCoreApplication::applicationFilePath() : executable;
     QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly)) {
-        QTextStream out(&file);
-        out << "[Desktop Entry]\n"
-            << "Type=Application\n"
-            << "Name=Brindlepax\n"
-            << "Exec=" << execValue(program) << '\n';
-        out.flush();
-        if (file.commit())
-            return true;
-    }
-    qWarning("Cannot write the autostart entry %s: %s", qPrintable(path),
-             qPrintable(file.errorString()));
+    const QString entry = QStringLiteral("[Desktop Entry]\n"
+                                         "Type=Application\n"
+                                         "Name=Brindlepax\n"
+                                         "Exec=") +
+                          execValue(program) + QLatin1Char('\n');
+    const QString failure = writeWholeFile(path, entry.toUtf8());
+    if (failure.isEmpty())
+        return true;
+    qWarning("Cannot write the autostart entry %s: %s", qPrintable(path), qPrintable(failure));
     return false;
 }
 

@@ -415,7 +415,8 @@ void LookupLists::renameEntry(LookupKind kind, const QString& old, const QString
 
 void LookupLists::copyRow(LookupKind kind, const QString& old, QVariantList values)
 {
-    // The other columns of the row (a rule's script) come along.
+    // The other columns of the row (a rule's script, and whatever columns a site added) come
+    // along; their names are the catalogue's, so they are quoted.
     Database& db = m_session.db();
     const LookupListInfo& list = lookupList(kind);
     const bool category = kind == LookupKind::Category;
@@ -424,7 +425,7 @@ void LookupLists::copyRow(LookupKind kind, const QString& old, QVariantList valu
         if (c.name.compare(list.keyColumn, Qt::CaseInsensitive) != 0 &&
             !(category &&
               c.name.compare(QStringLiteral("Parent_Category"), Qt::CaseInsensitive) == 0))
-            copied << c.name;
+            copied << Dialect::quoteIdentifier(c.name);
     }
     const QString others =
         copied.isEmpty() ? QString() : QStringLiteral(", ") + copied.join(QStringLiteral(", "));

@@ -3,6 +3,7 @@
 #include "core/AppPaths.h"
 #include "core/Session.h"
 #include "core/TextCompare.h"
+#include "core/WholeFile.h"
 #include "core/db/Database.h"
 #include "core/settings/SystemSettings.h"
 #include "people/UserRights.h"
@@ -12,7 +13,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QSaveFile>
 
 namespace bx::editor {
 
@@ -168,11 +168,8 @@ QString writeCommentFile(qlonglong taskNumber, const QString& richText)
     const QString folder = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(folder))
         return QStringLiteral("Could not create the folder ") + folder;
-    QSaveFile file(path);
-    const QByteArray data = richText.toUtf8();
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit())
-        return file.errorString() + QStringLiteral(": ") + path;
-    return {};
+    const QString failure = writeWholeFile(path, richText.toUtf8());
+    return failure.isEmpty() ? QString() : failure + QStringLiteral(": ") + path;
 }
 
 } // namespace bx::editor

@@ -288,11 +288,12 @@ void copyLifecycle(Database& db, const QString& lifecycleId, qlonglong ownerGrou
     const QString idColumn = QStringLiteral("Lifecycle_ID");
     for (const QString& table : {QStringLiteral("LIFECYCLE"), QStringLiteral("LIFECYCLE_USER"),
                                  QStringLiteral("LIFECYCLE_ACTION")}) {
-        // Column names come from the catalogue, never from the user; every value stays bound.
+        // Column names come from the catalogue, never from the user, but a site may have added
+        // one that needs quoting; every value stays bound.
         QStringList columns;
         for (const ColumnInfo& c : db.columns(table)) {
             if (c.name.compare(idColumn, Qt::CaseInsensitive) != 0)
-                columns.append(c.name);
+                columns.append(Dialect::quoteIdentifier(c.name));
         }
         const QString list = columns.join(QStringLiteral(", "));
         QString sql = QStringLiteral("INSERT INTO ") + table + QStringLiteral(" (") + idColumn +

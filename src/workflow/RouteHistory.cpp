@@ -3,10 +3,10 @@
 #include "core/AppPaths.h"
 #include "core/Clock.h"
 #include "core/Gmt.h"
+#include "core/WholeFile.h"
 #include "core/db/Database.h"
 
 #include <QDir>
-#include <QSaveFile>
 
 #include <stdexcept>
 #include <utility>
@@ -103,10 +103,10 @@ QString RouteHistory::write(qlonglong taskNumber) const
     const QString folder = m_folder.isEmpty() ? AppPaths::dataDir() : m_folder;
     const QString path = QDir(folder).filePath(fileName());
     const QString page = html(taskNumber);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(page.toUtf8()) < 0 || !file.commit())
+    const QString failure = writeWholeFile(path, page.toUtf8());
+    if (!failure.isEmpty())
         throw std::runtime_error("cannot write " + path.toStdString() + ": " +
-                                 file.errorString().toStdString());
+                                 failure.toStdString());
     return path;
 }
 

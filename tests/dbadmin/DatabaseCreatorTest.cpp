@@ -137,6 +137,29 @@ TEST(EmbeddedCreation, GivesTheSchemaOfTheBaseScriptUpgradedStepByStep)
     EXPECT_GT(a.size(), 200);
     EXPECT_EQ(a, b);
 }
+// The name reaches quoted strings, quoted names and dollar-quoted blocks of the server script;
+// what they cannot carry is refused before the server is reached (port 1 answers nobody).
+TEST(ServerCreation, ANameTheScriptCannotCarryIsRefusedBeforeConnecting)
+{
+    Harness h;
+    for (const char* name : {"pax$$db", "o'brien", "pax\"db", "pax\\db", "pax\ndb", "pax\x7f"}) {
+        for (const bool creating : {true, false}) {
+            ServerCreation request;
+            request.server = QStringLiteral("127.0.0.1:1");
+            request.adminPassword = QStringLiteral("secret");
+            request.database = QString::fromUtf8(name);
+            request.creating = creating;
+            EXPECT_FALSE(h.creator.createServer(request));
+            EXPECT_EQ(h.prompt.texts(),
+                      QStringList{QStringLiteral("The database name may not contain $, quotes, "
+                                                 "backslashes or control characters.")})
+                << name;
+            h.prompt.clear();
+        }
+    }
+    EXPECT_TRUE(h.settings.sections().isEmpty());
+    EXPECT_FALSE(checkServerDatabaseName(QStringLiteral("Pax db-2_\u00e9t\u00e9")));
+}
 
 namespace {
 
@@ -150,8 +173,9 @@ protected:
         if (IsSkipped() || HasFatalFailure())
             return;
         m_admin = PgDatabase::connect(cluster());
-        // A name with a quote and a capital: it must survive every statement of the script.
-        m_name = bx::test::processDatabase() + QStringLiteral("_O'new");
+        // A name with a blank, a hyphen and a capital: it must survive every statement of the
+        // script.
+        m_name = bx::test::processDatabase() + QStringLiteral("_New db-1");
         m_request.server = QStringLiteral("127.0.0.1:%1").arg(cluster().port);
         m_request.adminLogin = cluster().user;
         m_request.adminPassword = cluster().password;

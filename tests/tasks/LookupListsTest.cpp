@@ -248,6 +248,13 @@ TEST_P(LookupListsTest, RenamingAPriorityOrRuleCarriesTasksAndStages)
                  {withRule(userStage(QStringLiteral("Check"), QStringLiteral("bob"), kShop7),
                            QStringLiteral("Escalate"), true, false, false)});
 
+    // A column a site added to the rules, under a name that only works quoted, comes along too.
+    const QString siteColumn = QStringLiteral("\"Site's \"\"order\"\"\"");
+    db().execute(QStringLiteral("ALTER TABLE LU_RULES ADD COLUMN ") + siteColumn +
+                 QLatin1Char(' ') + db().dialect().textType());
+    db().execute(QStringLiteral("UPDATE LU_RULES SET ") + siteColumn +
+                 QStringLiteral(" = 'first'"));
+
     ASSERT_TRUE(
         save(LookupKind::Priority, QStringLiteral("1 - High"), QStringLiteral("0 - O'Urgent")));
     EXPECT_EQ(storedText(task, scr::Priority), QStringLiteral("0 - O'Urgent"));
@@ -255,8 +262,11 @@ TEST_P(LookupListsTest, RenamingAPriorityOrRuleCarriesTasksAndStages)
         save(LookupKind::Rule, QStringLiteral("Escalate"), QStringLiteral("Kick upstairs")));
     EXPECT_EQ(db().scalar(QStringLiteral("SELECT Rule_Name FROM LIFECYCLE_USER")).toString(),
               QStringLiteral("Kick upstairs"));
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT SCRIPT FROM LU_RULES")).toString(),
-              QStringLiteral("Sub SCRMain() End Sub"));
+    EXPECT_EQ(
+        db().query(QStringLiteral("SELECT SCRIPT, ") + siteColumn +
+                   QStringLiteral(" FROM LU_RULES"))
+            .rows(),
+        (QList<QVariantList>{{QStringLiteral("Sub SCRMain() End Sub"), QStringLiteral("first")}}));
     EXPECT_EQ(lists().entries(LookupKind::Priority),
               (QStringList{QStringLiteral("0 - O'Urgent"), QStringLiteral("2 - Normal"),
                            QStringLiteral("3 - Low")}));

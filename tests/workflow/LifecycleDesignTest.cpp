@@ -313,14 +313,22 @@ TEST_P(LifecycleDesignTest, CopyCarriesStagesAndTemplatesUnderItsOwnName)
     db().execute(QStringLiteral("INSERT INTO LIFECYCLE_USER (Lifecycle_ID, LC_Stage_Name, "
                                 "owner_group_id) VALUES (?, ?, ?)"),
                  {copyId, QStringLiteral("Stray"), home});
+    // A column a site added to the stages, under a name that only works quoted, is copied too.
+    const QString siteColumn = QStringLiteral("\"Site's \"\"order\"\"\"");
+    db().execute(QStringLiteral("ALTER TABLE LIFECYCLE_USER ADD COLUMN ") + siteColumn +
+                 QLatin1Char(' ') + db().dialect().textType());
+    db().execute(QStringLiteral("UPDATE LIFECYCLE_USER SET ") + siteColumn +
+                 QStringLiteral(" = LC_Stage_Name"));
 
     EXPECT_EQ(*design.makeCopy(kLifecycle), copyId);
     EXPECT_EQ(design.list(),
               (QList<LifecycleSummary>{{copyId, QStringLiteral("O'Brien's flow"), kObrien},
                                        {kLifecycle, QStringLiteral("O'Brien's flow"), kObrien}}));
-    const char* stageRows = "SELECT LC_Stage_Name, LC_Sequence_Number, UserType, User_ID, "
-                            "group_ID, Rule_Name, Declined, Days_In_Cycle FROM LIFECYCLE_USER "
-                            "WHERE Lifecycle_ID = ? AND owner_group_id = ? ORDER BY 2";
+    const char* stageRows =
+        "SELECT LC_Stage_Name, LC_Sequence_Number, UserType, User_ID, "
+        "group_ID, Rule_Name, Declined, Days_In_Cycle, \"Site's \"\"order\"\"\" "
+        "FROM LIFECYCLE_USER WHERE Lifecycle_ID = ? AND owner_group_id = ? "
+        "ORDER BY 2";
     EXPECT_EQ(rows(stageRows, copyId), rows(stageRows));
     EXPECT_EQ(rows(kTemplates, copyId),
               (QList<QVariantList>{{QStringLiteral("Boss's OK"), QStringLiteral("Budget O'K"), 0},

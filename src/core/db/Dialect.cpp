@@ -56,6 +56,13 @@ QString Dialect::dateLiteral(const QDateTime& value) const
     return QLatin1Char('\'') + value.toString(format) + QLatin1Char('\'');
 }
 
+QString Dialect::quoteIdentifier(const QString& name)
+{
+    QString inner = name;
+    inner.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + inner + QLatin1Char('"');
+}
+
 QString Dialect::storedDateTime(const QDateTime& value)
 {
     return value.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));

@@ -30,8 +30,9 @@ enum class ColumnType
 
 /**
  * The differences between the engines' SQL that code outside the database layer may need, in one
- * place. Conventions that hold on both engines and so need no method here: identifiers are written
- * unquoted, and the reserved table names as lower-case quoted identifiers ("group", "user").
+ * place. Conventions that hold on both engines and so need no method here: identifiers written in
+ * our source are unquoted, and the reserved table names lower-case quoted identifiers ("group",
+ * "user"); names read from the catalogue go through quoteIdentifier().
  */
 class Dialect
 {
@@ -79,6 +80,14 @@ public:
     QString columnType(ColumnType type) const;
     /** Text compared without regard to case: columnType(ColumnType::Text). */
     QString textType() const { return columnType(ColumnType::Text); }
+
+    /**
+     * A name as a quoted identifier: in double quotes, a double quote inside doubled. Both
+     * engines read it so; the name is taken exactly as the catalogue spells it. For every name
+     * that is not written in our source (columns and tables read from the catalogue), since
+     * such a name may hold a blank, a quote or a keyword.
+     */
+    static QString quoteIdentifier(const QString& name);
 
     /** The text form in which a date/time value is bound and stored: "yyyy-MM-dd HH:mm:ss". */
     static QString storedDateTime(const QDateTime& value);

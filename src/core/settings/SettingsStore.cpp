@@ -1,11 +1,11 @@
 #include "core/settings/SettingsStore.h"
 
 #include "core/AppPaths.h"
+#include "core/WholeFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <QtDebug>
 
@@ -243,15 +243,12 @@ bool SettingsStore::save()
                     QLatin1Char('\n');
     }
 
-    QSaveFile file(m_path);
     // Remembered logins live here: the file is the user's alone from the moment it exists.
-    const bool written = file.open(QIODevice::WriteOnly) &&
-                         file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) &&
-                         file.write(text.toUtf8()) >= 0 && file.commit();
-    if (!written) {
-        qWarning().noquote() << QStringLiteral("Cannot save the settings file %1: %2")
-                                    .arg(m_path, file.errorString());
-        file.cancelWriting();
+    const QString failure =
+        writeWholeFile(m_path, text.toUtf8(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    if (!failure.isEmpty()) {
+        qWarning().noquote()
+            << QStringLiteral("Cannot save the settings file %1: %2").arg(m_path, failure);
         return false;
     }
     m_stamp = stampOf(m_path);

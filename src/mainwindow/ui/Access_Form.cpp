@@ -523,7 +523,7 @@ void Access_Form::startPoll()
             m_prompt, [this] { return reopenSession(m_session, m_prompt); },
             [this] {
                 stopPoll();
-                QApplication::exit(1);
+                m_terminate();
             });
     });
     m_poller->start();
@@ -531,8 +531,15 @@ void Access_Form::startPoll()
 
 void Access_Form::stopPoll()
 {
-    // Deleting the poll waits for its work still running.
-    delete m_poller;
+    if (!m_poller)
+        return;
+    // The poll's work is over when this returns (the log-off removes the user's presence row
+    // next). The object itself goes once control is back in the event loop: this may run inside
+    // one of its own signals (No to the connection-lost question), which goes on using it. What
+    // it still emits meanwhile reaches nobody.
+    m_poller->shutDown();
+    m_poller->disconnect();
+    m_poller->deleteLater();
     m_poller = nullptr;
 }
 

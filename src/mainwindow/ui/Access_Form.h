@@ -4,9 +4,12 @@
 #include "tasks/TaskEditorHost.h"
 #include "tasks/TaskTypes.h"
 
+#include <QCoreApplication>
 #include <QHash>
 #include <QMainWindow>
 #include <QStringList>
+
+#include <functional>
 
 class QAction;
 class QActionGroup;
@@ -71,6 +74,11 @@ public:
 
     TeamView* teamView() const { return m_team; }
     Poller* poller() const { return m_poller; }
+    /**
+     * What No to the connection-lost question does once the poll is stopped; ends the program
+     * (exit code 1) unless replaced, as tests do, where ending the event loops would end theirs.
+     */
+    void setTerminate(std::function<void()> terminate) { m_terminate = std::move(terminate); }
 
     /** Reads the system settings again and gives the poll its intervals anew. */
     void RELOAD_SYSTEM_SETTINGS();
@@ -156,6 +164,7 @@ private:
     CalendarPage* m_calendar = nullptr;
     DiscussionPage* m_discussion = nullptr;
     Poller* m_poller = nullptr;
+    std::function<void()> m_terminate = [] { QCoreApplication::exit(1); };
     FindPage* m_find = nullptr;
     /** The caption without the view's suffixes. */
     QString m_caption;

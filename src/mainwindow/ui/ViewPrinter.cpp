@@ -1,11 +1,12 @@
 #include "mainwindow/ui/ViewPrinter.h"
 
 #include "core/Prompt.h"
+#include "core/WholeFile.h"
 #include "core/ui/Named.h"
 #include "mainwindow/ViewListing.h"
 
+#include <QBuffer>
 #include <QCursor>
-#include <QFile>
 #include <QFileDialog>
 #include <QFont>
 #include <QFontMetricsF>
@@ -92,24 +93,27 @@ bool ViewPrinter::print(const QStringList& lines, QWidget* parent)
 
 bool ViewPrinter::exportPdf(const QStringList& lines, const QString& path, QString* error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        if (error)
-            *error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
-        return false;
-    }
+    // The document is made in memory and then replaces the file in one step, so that a failure
+    // leaves a file of the same name as it was.
+    QBuffer pdf;
+    pdf.open(QIODevice::WriteOnly);
     bool done = false;
     {
-        QPdfWriter writer(&file);
+        QPdfWriter writer(&pdf);
         writer.setTitle(lines.value(0));
         writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
                                          QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter));
         done = render(lines, writer);
     }
-    file.close();
-    if (!done || file.error() != QFileDevice::NoError) {
+    if (!done) {
         if (error)
-            *error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
+            *error = QStringLiteral("Cannot write %1: the listing could not be drawn").arg(path);
+        return false;
+    }
+    const QString failure = writeWholeFile(path, pdf.data());
+    if (!failure.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("Cannot write %1: %2").arg(path, failure);
         return false;
     }
     return true;

@@ -2,6 +2,7 @@
 
 #include "core/Prompt.h"
 #include "core/Session.h"
+#include "core/WholeFile.h"
 #include "core/db/DatabaseOpener.h"
 #include "core/db/DbError.h"
 #include "core/ui/Named.h"
@@ -83,14 +84,16 @@ bool ROUTE_HISTORY::save()
     const QString target = m_saveTarget ? m_saveTarget() : QString();
     if (target.isEmpty())
         return false;
-    QFile old(target);
-    if (old.exists() && !old.remove()) {
-        m_prompt.inform(old.errorString());
+    QFile page(m_pagePath);
+    if (!page.open(QIODevice::ReadOnly)) {
+        m_prompt.inform(page.errorString() + QStringLiteral(": ") + m_pagePath);
         return false;
     }
-    QFile page(m_pagePath);
-    if (!page.copy(target)) {
-        m_prompt.inform(page.errorString());
+    // The copy replaces an earlier file only once it is whole; a failure leaves that file as it
+    // was.
+    const QString failure = writeWholeFile(target, page.readAll());
+    if (!failure.isEmpty()) {
+        m_prompt.inform(failure + QStringLiteral(": ") + target);
         return false;
     }
     return true;

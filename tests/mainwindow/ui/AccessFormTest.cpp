@@ -1,5 +1,6 @@
 #include "core/db/Database.h"
 #include "mainwindow/Poller.h"
+#include "mainwindow/Reconnect.h"
 #include "mainwindow/TeamTree.h"
 #include "mainwindow/ui/Access_Form.h"
 #include "mainwindow/ui/TeamTreeModel.h"
@@ -16,6 +17,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QPointer>
 #include <QTableView>
 #include <QTest>
 #include <QTreeView>
@@ -307,6 +309,28 @@ TEST_F(AccessFormTest, PollMarksLiveUsersOnline)
     EXPECT_FALSE(form.teamView()->tree().findUser(QStringLiteral("ann"))->online);
     auto& model = static_cast<TeamTreeModel&>(*form.teamView()->treeView()->model());
     EXPECT_EQ(model.indexOf(me).data(Qt::ToolTipRole).toString(), QStringLiteral("Online"));
+}
+
+// No to the reconnect question ends the poll from within the poller's own signal, which goes on
+// using the poller once the answer is handled: it may only go after that.
+TEST_F(AccessFormTest, NoToReconnectEndsThePollOnlyAfterItsSignal)
+{
+    Access_Form form(session, prompt);
+    waitForView(form);
+    bool terminated = false;
+    form.setTerminate([&] { terminated = true; });
+    const QPointer<Poller> poller = form.poller();
+    ASSERT_NE(poller, nullptr);
+    // The heartbeat's table out of reach fails the tick as a lost connection does.
+    db().execute(QStringLiteral("ALTER TABLE LOGIN RENAME TO LOGIN_AWAY"));
+    prompt.answer(PromptAnswer::No);
+    clock.advanceSeconds(31);
+    poller->tick();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return poller.isNull(); }, 20000));
+    EXPECT_TRUE(terminated);
+    EXPECT_EQ(form.poller(), nullptr);
+    EXPECT_EQ(prompt.texts(), QStringList{kConnectionLost});
+    db().execute(QStringLiteral("ALTER TABLE LOGIN_AWAY RENAME TO LOGIN"));
 }
 
 // A search lists its tasks on the Find page, names it in the caption, and the task commands
