@@ -6,7 +6,7 @@
 #include "core/TextCompare.h"
 #include "core/db/Database.h"
 #include "mainwindow/Folders.h"
-#include "people/UserRights.h"
+#include "core/UserRights.h"
 #include "tasks/cSCR.h"
 #include "workflow/NewOwner.h"
 #include "workflow/RecordRoute.h"

@@ -6,7 +6,7 @@
 #include "core/db/Database.h"
 #include "core/db/LoginRoles.h"
 #include "people/UserLogins.h"
-#include "people/UserRights.h"
+#include "core/UserRights.h"
 #include "people/UserTree.h"
 
 #include <QSet>

@@ -9,7 +9,7 @@
 #include "core/schema/UserReferences.h"
 #include "people/StoredPassword.h"
 #include "people/UserLogins.h"
-#include "people/UserRights.h"
+#include "core/UserRights.h"
 #include "people/UserStore.h"
 #include "people/UserTree.h"
 

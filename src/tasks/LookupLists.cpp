@@ -4,7 +4,7 @@
 #include "core/Session.h"
 #include "core/db/Database.h"
 #include "core/db/ParameterQuery.h"
-#include "people/UserRights.h"
+#include "core/UserRights.h"
 
 #include <QHash>
 #include <QSet>

@@ -5,7 +5,7 @@
 #include "core/TextCompare.h"
 #include "core/db/Database.h"
 #include "core/schema/TaskColumns.h"
-#include "people/UserRights.h"
+#include "core/UserRights.h"
 
 namespace bx {
 

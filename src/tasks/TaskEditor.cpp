@@ -3,10 +3,10 @@
 #include "core/AppPaths.h"
 #include "core/Session.h"
 #include "core/TextCompare.h"
+#include "core/UserRights.h"
 #include "core/WholeFile.h"
 #include "core/db/Database.h"
 #include "core/settings/SystemSettings.h"
-#include "people/UserRights.h"
 #include "tasks/cSCR.h"
 
 #include <QDir>
@@ -64,7 +64,7 @@ Enabling enablingFor(const cSCR& task, const Session& session)
     const QString status = task.SCR_Status().trimmed().toUpper();
     Enabling e;
     e.lifecycleVisible = !task.SCR_Lifecycle_ID().trimmed().isEmpty();
-    e.forward = UserRights::mayForward(me, task.SCR_Status());
+    e.forward = UserRights::mayForward(me, hasStatus(task.SCR_Status(), TaskStatus::Active));
     e.reopen = task.SCR_Permission_Reopen();
     e.customField = UserRights::mayEditCustomField(me);
     e.toSelf = (hasStatus(status, TaskStatus::Active) || hasStatus(status, TaskStatus::Complete)) &&

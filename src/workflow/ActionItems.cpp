@@ -3,7 +3,7 @@
 #include "core/Prompt.h"
 #include "core/Session.h"
 #include "core/db/Database.h"
-#include "people/UserRights.h"
+#include "core/UserRights.h"
 
 #include <QFile>
 

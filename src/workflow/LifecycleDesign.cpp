@@ -4,7 +4,7 @@
 #include "core/Session.h"
 #include "core/TextCompare.h"
 #include "core/db/Database.h"
-#include "people/UserRights.h"
+#include "core/UserRights.h"
 
 #include <QHash>
 

@@ -3,7 +3,7 @@
 #include "core/Session.h"
 #include "core/db/Database.h"
 #include "core/schema/TaskColumns.h"
-#include "people/UserRights.h"
+#include "core/UserRights.h"
 #include "tasks/LookupLists.h"
 #include "tasks/TaskTypes.h"
 

@@ -1,6 +1,6 @@
 #include "core/settings/SearchTables.h"
 
-#include "people/UserRights.h"
+#include "core/UserRights.h"
 #include "support/EngineFixture.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 #include "core/settings/SettingsKeys.h"
 #include "core/settings/SettingsStore.h"
 #include "core/settings/Vars.h"
-#include "people/UserRights.h"
+#include "core/UserRights.h"
 #include "support/EngineFixture.h"
 
 #include <QTemporaryDir>

@@ -4,7 +4,7 @@
 #include "mainwindow/MainWindowRows.h"
 #include "mainwindow/TaskViews.h"
 #include "mainwindow/TeamTree.h"
-#include "people/UserRights.h"
+#include "core/UserRights.h"
 #include "support/SessionTest.h"
 #include "support/TaskRows.h"
 #include "tasks/cSCR.h"

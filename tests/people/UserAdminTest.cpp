@@ -7,7 +7,7 @@
 #include "core/settings/SettingsStore.h"
 #include "people/StoredPassword.h"
 #include "people/UserEditor.h"
-#include "people/UserRights.h"
+#include "core/UserRights.h"
 #include "people/UserStore.h"
 #include "people/UserTree.h"
 #include "support/FixedClock.h"

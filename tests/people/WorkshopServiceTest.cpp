@@ -2,7 +2,7 @@
 
 #include "core/Session.h"
 #include "core/settings/SettingsStore.h"
-#include "people/UserRights.h"
+#include "core/UserRights.h"
 #include "people/workshops/RecentWorkshops.h"
 #include "people/workshops/RecipientChooser.h"
 #include "support/EngineFixture.h"

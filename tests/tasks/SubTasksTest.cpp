@@ -1,7 +1,7 @@
 #include "tasks/SubTasks.h"
 
 #include "TaskTestSupport.h"
-#include "people/UserRights.h"
+#include "core/UserRights.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 
 #include "core/db/Database.h"
 #include "core/schema/TaskColumns.h"
-#include "people/UserRights.h"
+#include "core/UserRights.h"
 #include "support/SessionTest.h"
 #include "support/TaskRows.h"
 #include "workflow/ActionItems.h"

@@ -1,7 +1,7 @@
 #include "core/settings/SearchTables.h"
 
 #include "core/db/Database.h"
-#include "people/UserRights.h"
+#include "core/UserRights.h"
 
 #include <algorithm>
 

@@ -3,7 +3,7 @@
 #include "core/db/Database.h"
 #include "core/settings/SettingsKeys.h"
 #include "core/settings/SettingsStore.h"
-#include "people/UserRights.h"
+#include "core/UserRights.h"
 
 #include <QRegularExpression>
 #include <QtDebug>

@@ -16,7 +16,7 @@
 #include "mainwindow/ui/DlgTaskListOptions.h"
 #include "mainwindow/ui/FindPage.h"
 #include "mainwindow/ui/TeamView.h"
-#include "people/UserRights.h"
+#include "core/UserRights.h"
 #include "people/workshops/RecentWorkshops.h"
 #include "tasks/ui/SCR_FORM.h"
 

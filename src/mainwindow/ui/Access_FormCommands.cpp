@@ -20,7 +20,7 @@
 #include "mainwindow/ui/TeamView.h"
 #include "mainwindow/ui/ViewPrinter.h"
 #include "people/UserAdmin.h"
-#include "people/UserRights.h"
+#include "core/UserRights.h"
 #include "people/ui/DlgAddTeam.h"
 #include "people/ui/F_USER.h"
 #include "people/ui/USER_FORM.h"

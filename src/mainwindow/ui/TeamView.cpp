@@ -14,7 +14,7 @@
 #include "mainwindow/ui/TaskGridModel.h"
 #include "mainwindow/ui/TaskPreviewPane.h"
 #include "mainwindow/ui/TeamTreeModel.h"
-#include "people/UserRights.h"
+#include "core/UserRights.h"
 
 #include <QAction>
 #include <QHBoxLayout>

@@ -5,7 +5,7 @@
 #include "core/db/Database.h"
 #include "core/db/LoginRoles.h"
 #include "people/UserLogins.h"
-#include "people/UserRights.h"
+#include "core/UserRights.h"
 #include "people/workshops/RecentWorkshops.h"
 
 namespace bx {

@@ -38,7 +38,7 @@ inline const QString kNoGlobalReports = QStringLiteral(
     "Sorry, you don't have Global Reports privilege, which is needed to modify custom reports");
 /** Refused by the lifecycle designer's changes. */
 inline const QString kNoLifecyclePrivilege =
-    QStringLiteral("Sorry, you don't have the privilege to create lifecycles. Please see your "
+    QStringLiteral("Sorry, you don't have the privilege to create lifecycles.  Please see your "
                    "Brindlepax Administrator.");
 
 /** Ext12, and always for the built-in "admin": user administration and administrator menus. */
@@ -54,8 +54,8 @@ bool mayJoinWorkshops(const UserRecord& user);
  * `ownsTask` is whether the user owns the task in question; an owner needs no right.
  */
 bool mayChangeTaskOwnership(const UserRecord& user, bool ownsTask = false);
-/** Allow_Forwarding: free routing is offered, for a task whose status is "A" only. */
-bool mayForward(const UserRecord& user, const QString& taskStatus);
+/** Allow_Forwarding: free routing is offered, for an active task (status "A") only. */
+bool mayForward(const UserRecord& user, bool taskActive);
 /** Allow_Edit_Custom: the task editor lets the user change the custom field. */
 bool mayEditCustomField(const UserRecord& user);
 /** Edit_Custom_Tab: the custom tab opens in edit mode rather than view mode. */

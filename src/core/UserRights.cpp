@@ -1,6 +1,4 @@
-#include "people/UserRights.h"
-
-#include "tasks/TaskTypes.h"
+#include "core/UserRights.h"
 
 namespace bx::UserRights {
 
@@ -30,9 +28,9 @@ bool mayChangeTaskOwnership(const UserRecord& user, bool ownsTask)
     return ownsTask || user.editUnowned;
 }
 
-bool mayForward(const UserRecord& user, const QString& taskStatus)
+bool mayForward(const UserRecord& user, bool taskActive)
 {
-    return user.allowForwarding && hasStatus(taskStatus, TaskStatus::Active);
+    return user.allowForwarding && taskActive;
 }
 
 bool mayEditCustomField(const UserRecord& user)
