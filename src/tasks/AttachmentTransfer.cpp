@@ -80,7 +80,9 @@ Outcome<Done> writeContent(Database& db, qlonglong attachNumber, const QString& 
                            QFileDevice::Permissions permissions, const BlobProgress& progress)
 {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered: each piece's write is checked as it happens; a buffered write that the disk cut
+    // short would go unreported and the short file replace the old one (see core/WholeFile.h).
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return notWritten(path, file.errorString());
     if (permissions && !file.setPermissions(permissions))
         return notWritten(path, file.errorString());

@@ -220,9 +220,10 @@ bool cSCR::Load(qlonglong number)
             // so that a save of the object is refused rather than undoing that change.
             const QDateTime nowGmt = toSeconds(m_gmt.nowGmt());
             const qlonglong version = num(u"SCR_Row_Version");
-            if (db.execute(QStringLiteral("UPDATE SCR SET SCR_Owner_Date_Viewed = ? WHERE "
-                                          "SCR_Number = ? AND SCR_Owner_Date_Viewed IS NULL AND "
-                                          "SCR_Row_Version = ?"),
+            if (db.execute(QStringLiteral("UPDATE SCR SET SCR_Owner_Date_Viewed = ?, ") +
+                               scr::RaiseRowVersion +
+                               QStringLiteral(" WHERE SCR_Number = ? AND SCR_Owner_Date_Viewed IS "
+                                              "NULL AND SCR_Row_Version = ?"),
                            {nowGmt, number, version}) == 1) {
                 const QDateTime viewed = m_gmt.toLocal(nowGmt);
                 for (QVariantMap* map : {&m_values, &m_snapshot}) {

@@ -213,6 +213,7 @@ void cSCR::writeExistingRow(Database& db)
     // left as it is and the save refused.
     const TaskSeen seen{m_snapshot.value(scr::RowVersion).toLongLong(),
                         m_snapshot.value(scr::RouteNumber).toLongLong()};
+    assignments << scr::RaiseRowVersion;
     values << SCR_Number() << seen.version;
     const qlonglong changed =
         db.execute(QStringLiteral("UPDATE SCR SET ") + assignments.join(QStringLiteral(", ")) +
@@ -266,6 +267,7 @@ void cSCR::writeNewRow(Database& db)
         assignments << c + QStringLiteral(" = ?");
         values << storedValue(c);
     }
+    assignments << scr::RaiseRowVersion;
     values << num(u"SCR_Counter");
     const qlonglong changed =
         db.execute(QStringLiteral("UPDATE SCR SET ") + assignments.join(QStringLiteral(", ")) +

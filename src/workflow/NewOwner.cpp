@@ -1,6 +1,7 @@
 #include "workflow/NewOwner.h"
 
 #include "core/db/Database.h"
+#include "core/schema/TaskColumns.h"
 
 #include <QDateTime>
 #include <QStringList>
@@ -26,7 +27,7 @@ void writeNewOwner(Database& db, qlonglong task, const QString& owner, qlonglong
         assignments << column + QStringLiteral(" = ?");
         values << value;
     }
-    assignments << QStringLiteral("SCR_OwnerType = ?");
+    assignments << QStringLiteral("SCR_OwnerType = ?") << scr::RaiseRowVersion;
     values << static_cast<int>(kind) << task;
     db.execute(QStringLiteral("UPDATE SCR SET ") + assignments.join(QStringLiteral(", ")) +
                    QStringLiteral(" WHERE SCR_Number = ?"),

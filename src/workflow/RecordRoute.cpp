@@ -3,6 +3,7 @@
 #include "core/Clock.h"
 #include "core/TextCompare.h"
 #include "core/db/Database.h"
+#include "core/schema/TaskColumns.h"
 #include "workflow/TaskNotifier.h"
 
 namespace bx {
@@ -86,13 +87,13 @@ bool RecordRoute(Database& db, const RouteHistoryEntry& entry, const QDateTime& 
                            QStringLiteral("Route_Date_In"), QStringLiteral("Route_OwnerType"),
                            QStringLiteral("Route_Target_Date"), QStringLiteral("Route_Status")},
                           {entry.taskNumber, entry.ownerUser, when, 0, target, status});
-    // The write raises the version itself, as the database would, so that the value it hands
-    // back is the one the row keeps on either engine (a trigger that runs after the statement
-    // would not show in what the statement returns).
-    const RecordSet pointed = db.query(
-        QStringLiteral("UPDATE SCR SET SCR_Route_Number = ?, SCR_Row_Version = SCR_Row_Version + 1 "
-                       "WHERE SCR_Number = ? RETURNING SCR_Row_Version"),
-        {newNumber, entry.taskNumber});
+    // The write raises the version itself, so that the value it hands back is the one the row
+    // keeps on either engine (a trigger that runs after the statement would not show in what the
+    // statement returns).
+    const RecordSet pointed =
+        db.query(QStringLiteral("UPDATE SCR SET SCR_Route_Number = ?, ") + scr::RaiseRowVersion +
+                     QStringLiteral(" WHERE SCR_Number = ? RETURNING SCR_Row_Version"),
+                 {newNumber, entry.taskNumber});
     tx.commit();
     if (recorded)
         *recorded = {newNumber, pointed.number(QStringLiteral("SCR_Row_Version"))};

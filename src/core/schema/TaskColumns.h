@@ -48,6 +48,12 @@ inline constexpr QLatin1String MeetingId{"Meeting_ID"};
 inline constexpr QLatin1String GroupId{"SCR_Group_ID"};
 /** Raised by the database on every change of the row; a writer compares it with what it read. */
 inline constexpr QLatin1String RowVersion{"SCR_Row_Version"};
+/**
+ * The assignment with which the program's own updates of a task row raise its version, to the
+ * value the database would give it. The embedded engine's trigger then has nothing left to do
+ * (it would write the row a second time), and the value is the same as the server's trigger sets.
+ */
+inline constexpr QLatin1String RaiseRowVersion{"SCR_Row_Version = SCR_Row_Version + 1"};
 
 } // namespace bx::scr
 
