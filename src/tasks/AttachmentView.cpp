@@ -183,7 +183,7 @@ Preview previewOf(Database& db, const ListedAttachment& item)
         if (mime.inherits(QStringLiteral("text/plain"))) {
             const QByteArray bytes = readBeginning(db, item.number, kPreviewTextBytes);
             // A character cut at the end of the preview is dropped, not shown as garbage.
-            QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+            QStringDecoder utf8(QStringDecoder::Utf8);
             preview.html = paragraphs(utf8.decode(bytes));
             return preview;
         }
