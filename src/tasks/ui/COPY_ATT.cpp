@@ -28,6 +28,7 @@ COPY_ATT::COPY_ATT(Session& session, Prompt& prompt, qlonglong sourceTask, QWidg
     setWindowTitle(QStringLiteral("Add from Parent"));
     m_list->setRootIsDecorated(false);
     m_list->setHeaderLabels({QStringLiteral("Title"), QStringLiteral("Type")});
+    m_list->header()->setStretchLastSection(false);
     m_list->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     m_list->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     runCommand(session, prompt, [&] {
