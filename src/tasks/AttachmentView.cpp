@@ -219,11 +219,15 @@ Outcome<QUrl> webAddressToOpen(const QString& address)
     return url;
 }
 
-Outcome<QUrl> shortcutToOpen(const QString& path)
+Outcome<QUrl> fileToOpen(const QString& path)
 {
-    if (path.trimmed().isEmpty() || !QFileInfo::exists(path))
+    const QFileInfo info(path);
+    if (path.trimmed().isEmpty() || !info.exists())
         return RefusalOf<>{kFileNotFound + path};
-    return QUrl::fromLocalFile(path);
+    if (info.isFile() && (info.isExecutable() || info.suffix().compare(QLatin1String("desktop"),
+                                                                       Qt::CaseInsensitive) == 0))
+        return RefusalOf<>{QStringLiteral("The file ") + path + kIsAProgram};
+    return QUrl::fromLocalFile(info.absoluteFilePath());
 }
 
 QString changedQuestion(const QString& name)

@@ -95,14 +95,19 @@ inline const QString kKnownFileNote =
 // --- Opening -------------------------------------------------------------------------------------
 
 inline const QString kFileNotFound = QStringLiteral("File not found: ");
+inline const QString kIsAProgram = QStringLiteral(" is a program and is not started from here.");
 inline const QString kNotAWebAddress =
     QStringLiteral("Only web addresses that start with http, https or ftp are opened.");
 
 /** The web address of a "W" item to open: only http, https and ftp; anything else is refused. */
 Outcome<QUrl> webAddressToOpen(const QString& address);
 
-/** The target of a file shortcut ("H"): refused with "File not found: " + path when missing. */
-Outcome<QUrl> shortcutToOpen(const QString& path);
+/**
+ * A file to hand to the desktop's program for it: a shortcut's target ("H") or a viewer copy.
+ * Refused with "File not found: " + path when missing, and when the file is a program or a
+ * desktop launcher, which the desktop would run instead of showing.
+ */
+Outcome<QUrl> fileToOpen(const QString& path);
 
 /** "The file <name> has been changed. Save the changes to the attachment?" */
 QString changedQuestion(const QString& name);

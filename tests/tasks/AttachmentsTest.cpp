@@ -555,7 +555,8 @@ TEST_P(AttachmentsTest, BaselineNoteKnowsStoredNames)
     EXPECT_EQ(baselineNote(session.db(), QStringLiteral("/home/ann/O'Brien.txt")), kNewFileNote);
 }
 
-// Only web addresses of http, https and ftp are opened; a missing shortcut target is named.
+// Only web addresses of http, https and ftp are opened; a file only when it is there and is
+// neither a program nor a desktop launcher.
 TEST(AttachmentOpening, OnlyWebSchemesAndExistingShortcuts)
 {
     for (const char* good :
@@ -565,9 +566,18 @@ TEST(AttachmentOpening, OnlyWebSchemesAndExistingShortcuts)
                             "smb://host/share", "mailto:ann@example.org", ""})
         EXPECT_FALSE(webAddressToOpen(QString::fromLatin1(bad))) << bad;
     const QString missing = QStringLiteral("/nowhere/O'Brien's.doc");
-    const Outcome<QUrl> gone = shortcutToOpen(missing);
+    const Outcome<QUrl> gone = fileToOpen(missing);
     ASSERT_TRUE(gone.refusal());
     EXPECT_EQ(gone.refusal()->message, QStringLiteral("File not found: ") + missing);
+    QTemporaryDir folder;
+    const QString doc = folder.filePath(QStringLiteral("O'Brien's.doc"));
+    ASSERT_TRUE(writeFile(doc, "text"));
+    EXPECT_EQ(fileToOpen(doc) ? *fileToOpen(doc) : QUrl(), QUrl::fromLocalFile(doc));
+    const QString launcher = folder.filePath(QStringLiteral("readme.Desktop"));
+    ASSERT_TRUE(writeFile(launcher, "[Desktop Entry]\nExec=sh -c planted\n"));
+    EXPECT_FALSE(fileToOpen(launcher));
+    ASSERT_TRUE(QFile::setPermissions(doc, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    EXPECT_FALSE(fileToOpen(doc));
     EXPECT_EQ(withTextExtension(QStringLiteral("/tmp/O'Brien")),
               QStringLiteral("/tmp/O'Brien.txt"));
     EXPECT_EQ(withTextExtension(QStringLiteral("/tmp/a.log")), QStringLiteral("/tmp/a.log"));

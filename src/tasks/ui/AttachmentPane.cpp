@@ -111,7 +111,12 @@ AttachmentPane::AttachmentPane(Session& session, Prompt& prompt, QWidget& window
 {
 }
 
-AttachmentPane::~AttachmentPane() = default;
+AttachmentPane::~AttachmentPane()
+{
+    // Also when the editor goes without being closed: its copies are not left for others.
+    for (const Copy& entry : std::as_const(m_copies))
+        attachments::removeViewerCopy(entry.copy.attachNumber);
+}
 
 // --- Pages and commands --------------------------------------------------------------------------
 
@@ -691,11 +696,7 @@ void AttachmentPane::openItem(const attachments::ListedAttachment& item)
         return;
     }
     if (isType(item, AttachmentType::Shortcut)) {
-        const Outcome<QUrl> url = attachments::shortcutToOpen(item.fileName.toString());
-        if (url)
-            openUrl(*url);
-        else
-            report(url.refusal());
+        openFile(item.fileName.toString());
         return;
     }
     if (!isType(item, AttachmentType::File) && !isType(item, AttachmentType::Object))
@@ -719,7 +720,16 @@ void AttachmentPane::openItem(const attachments::ListedAttachment& item)
         if (m_copies.at(i).copy.attachNumber == number)
             m_copies.removeAt(i);
     m_copies.append({*exported, writable});
-    openUrl(QUrl::fromLocalFile(exported->path));
+    openFile(exported->path);
+}
+
+void AttachmentPane::openFile(const QString& path)
+{
+    const Outcome<QUrl> url = attachments::fileToOpen(path);
+    if (url)
+        openUrl(*url);
+    else
+        report(url.refusal());
 }
 
 // --- Viewer copies -------------------------------------------------------------------------------

@@ -127,6 +127,7 @@ private:
     void boxEdited(QTextEdit* box, qlonglong item);
     void openItem(const attachments::ListedAttachment& item);
     void openUrl(const QUrl& url);
+    void openFile(const QString& path);
     void openWebAddress(const QUrl& link);
     /** The shared add with the progress window; `fromFile` streams pending.sourcePath. */
     Outcome<qlonglong> store(const PendingAttachment& pending, bool fromFile);
