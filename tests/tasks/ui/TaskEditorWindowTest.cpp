@@ -25,9 +25,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTextEdit>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -478,4 +480,36 @@ TEST_F(TaskEditorWindowTest, DroppedFilesAskOnceForSeveral)
                   .toLongLong(),
               1);
     EXPECT_TRUE(child<QTextEdit>(window, "T_SCRCOMMENTS")->toPlainText().isEmpty());
+}
+
+// Cancel in the progress window of a transfer stores nothing; the editor does not close while the
+// transfer runs.
+TEST_F(TaskEditorWindowTest, CancelledTransferStoresNothing)
+{
+    const QString path = dir.filePath(QStringLiteral("O'Brien's drawing.bin"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(400'000, 'd'));
+    file.close();
+    const qlonglong task = addTask({{scr::Title, QStringLiteral("objects")}});
+    SCR_FORM window(session, prompt, &host);
+    ASSERT_TRUE(window.open(TaskOpening::existing(task)));
+    window.show();
+    window.attachmentPane().setOpenChooser([&](const QString&, const QString&) { return path; });
+    bool stayedOpen = false;
+    QTimer::singleShot(0, &window, [&] {
+        window.close();
+        stayedOpen = window.isVisible();
+        auto* progress = window.findChild<QProgressDialog*>(QStringLiteral("TransferProgress"));
+        ASSERT_NE(progress, nullptr);
+        progress->cancel();
+    });
+    trigger(window, "mnuAddObject");
+
+    EXPECT_TRUE(stayedOpen);
+    EXPECT_TRUE(prompt.records().isEmpty()) << prompt.texts().join(u'|').toStdString();
+    EXPECT_EQ(
+        db().scalar(QStringLiteral("SELECT COUNT(*) FROM ATTACH WHERE SCR_Number = ?"), {task})
+            .toLongLong(),
+        0);
 }
