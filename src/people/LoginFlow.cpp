@@ -11,6 +11,7 @@
 #include "people/LoginService.h"
 #include "people/RememberedLogon.h"
 #include "people/UserStore.h"
+#include "tasks/AttachmentTransfer.h"
 
 #include <QStringList>
 
@@ -94,6 +95,7 @@ LogOnOutcome LoginFlow::logOn(const QString& location, const QString& userId, co
     if (m_session.connection.serverFlag)
         storeStandardReportsIfNone(m_session.db(), m_programDir, m_session.clock());
     m_session.reloadSystemSettings(m_programDir);
+    attachments::removeViewerCopies(); // what an earlier session left for its viewers
     return LogOnOutcome::LoggedOn;
 }
 

@@ -191,7 +191,7 @@ QString viewerRoot()
 }
 
 Outcome<ViewerCopy> exportForViewer(Database& db, qlonglong attachNumber,
-                                    const BlobProgress& progress)
+                                    const BlobProgress& progress, bool readOnly)
 {
     const RecordSet row = db.query(
         QStringLiteral("SELECT Attach_Type, Attach_Filename FROM ATTACH WHERE Attach_Number = ?"),
@@ -210,8 +210,8 @@ Outcome<ViewerCopy> exportForViewer(Database& db, qlonglong attachNumber,
     ViewerCopy copy;
     copy.attachNumber = attachNumber;
     copy.path = QDir(folder).filePath(viewerName(row.text(QStringLiteral("Attach_Filename"))));
-    const Outcome<Done> written =
-        writeContent(db, attachNumber, copy.path, kOwnerOnlyFile, progress);
+    const Outcome<Done> written = writeContent(
+        db, attachNumber, copy.path, readOnly ? QFileDevice::ReadOwner : kOwnerOnlyFile, progress);
     if (!written) {
         if (written.refusal())
             return *written.refusal();
@@ -229,6 +229,11 @@ bool changedSinceExport(const ViewerCopy& copy)
     if (info.lastModified() == copy.modified)
         return false;
     return sha256Of(copy.path) != copy.sha256;
+}
+
+void keepCurrentState(ViewerCopy& copy)
+{
+    takeState(copy);
 }
 
 Outcome<Done> saveBack(Database& db, ViewerCopy& copy, const BlobProgress& progress)

@@ -80,14 +80,18 @@ QString viewerRoot();
  * Writes the content of a file or object attachment ("F", "O") to
  * viewerRoot()/<number>/<name>, where <name> is only the last part of the stored file name (never
  * a folder or ".."), replacing an older copy. The folders are readable by the user alone (0700),
- * the file too, and never executable (0600). Refused with "Attachment not found", for other types,
- * or when the file cannot be written; declined when cancelled. @throws DbError
+ * the file too, and never executable (0600; 0400 when `readOnly`, for a user who may not change
+ * the attachment). Refused with "Attachment not found", for other types, or when the file cannot
+ * be written; declined when cancelled. @throws DbError
  */
 Outcome<ViewerCopy> exportForViewer(Database& db, qlonglong attachNumber,
-                                    const BlobProgress& progress = {});
+                                    const BlobProgress& progress = {}, bool readOnly = false);
 
 /** Whether the copy was changed (or removed) since it was written or last saved back. */
 bool changedSinceExport(const ViewerCopy& copy);
+
+/** Takes what the copy looks like now as its unchanged state (after the user kept a change out). */
+void keepCurrentState(ViewerCopy& copy);
 
 /**
  * Streams the copy back into its attachment in one transaction ("save-back") and records the

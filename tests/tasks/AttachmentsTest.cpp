@@ -3,6 +3,7 @@
 #include "core/db/SqliteDatabase.h"
 #include "support/ActingPrompt.h"
 #include "tasks/AttachmentTransfer.h"
+#include "tasks/AttachmentView.h"
 #include "tasks/MemoText.h"
 #include "tasks/TaskTestSupport.h"
 #include "tasks/cSCR.h"
@@ -11,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
@@ -454,6 +456,131 @@ TEST_P(AttachmentsTest, ViewerCopyStaysInsideItsFolderAndSavesBack)
     EXPECT_EQ(gone.refusal()->message, QStringLiteral("Attachment not found"));
     removeViewerCopies();
     EXPECT_FALSE(QFileInfo::exists(viewerRoot()));
+}
+
+// The lists: memos apart, newest first, local dates, a memo without file name titled up to its
+// comma; a user's read-only copy cannot be written.
+TEST_P(AttachmentsTest, ListsSplitMemosNewestFirstInLocalTime)
+{
+    clock.setStandardOffsetSeconds(-5 * kHour);
+    const qlonglong older =
+        addAttachment(task, {{QStringLiteral("Attach_Type"), QStringLiteral("F")},
+                             {QStringLiteral("Attach_Date"), at(2024, 1, 2, 9, 0)}});
+    const qlonglong newer =
+        addAttachment(task, {{QStringLiteral("Attach_Type"), QStringLiteral("w ")},
+                             {QStringLiteral("Attach_Date"), at(2024, 1, 3, 9, 0)}});
+    const qlonglong memo =
+        addAttachment(task, {{QStringLiteral("Attach_Type"), QStringLiteral("D")},
+                             {QStringLiteral("Attach_Title"), QStringLiteral("O'Brien's, 2024")}});
+    addAttachment(addTaskRow(db(), {}), {{QStringLiteral("Attach_Type"), QStringLiteral("F")}});
+
+    const TaskAttachmentLists lists = listFor(session.db(), clock, task);
+    ASSERT_EQ(lists.attachments.size(), 2);
+    EXPECT_EQ(lists.attachments.at(0).number, newer);
+    EXPECT_EQ(lists.attachments.at(1).number, older);
+    EXPECT_EQ(kindWord(lists.attachments.at(0).type), QStringLiteral("Web page"));
+    EXPECT_EQ(lists.attachments.at(1).date, at(2024, 1, 2, 4, 0));
+    ASSERT_EQ(lists.memos.size(), 1);
+    EXPECT_EQ(listKey(lists.memos.at(0)), QStringLiteral("M00") + QString::number(memo));
+    EXPECT_EQ(listKey(lists.attachments.at(1)), QStringLiteral("00") + QString::number(older));
+    EXPECT_EQ(shownTitle(lists.memos.at(0)), QStringLiteral("O'Brien's"));
+
+    writeAttachmentData(older, "kept");
+    const Outcome<ViewerCopy> copy = exportForViewer(session.db(), older, {}, true);
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(QFileInfo(copy->path).permissions() & 0x7077, QFileDevice::ReadOwner);
+}
+
+// Previews escape every stored text, show only the beginning of a long text file and an image
+// only up to its limit; nothing else is read whole.
+TEST_P(AttachmentsTest, PreviewsAreEscapedAndBounded)
+{
+    auto item = [&](const QString& type, const QString& fileName) {
+        const qlonglong number = addAttachment(
+            task, {{QStringLiteral("Attach_Type"), type},
+                   {QStringLiteral("Attach_Filename"), fileName},
+                   {QStringLiteral("Attach_Title"), QStringLiteral("<b>O'Brien</b>")}});
+        ListedAttachment listed;
+        listed.number = number;
+        listed.type = type;
+        listed.title = QStringLiteral("<b>O'Brien</b>");
+        listed.fileName = fileName;
+        return listed;
+    };
+
+    ListedAttachment text = item(QStringLiteral("F"), QStringLiteral("notes.txt"));
+    QByteArray longText(100'000, 'a');
+    longText.replace(0, 8, "<script>");
+    longText.replace(kPreviewTextBytes - 1, 2, "\xc3\xa9"); // a character across the cut
+    writeAttachmentData(text.number, longText);
+    const QString html = previewOf(session.db(), text).html;
+    EXPECT_FALSE(html.contains(QStringLiteral("<script>")));
+    EXPECT_TRUE(html.contains(QStringLiteral("&lt;script&gt;")));
+    EXPECT_LT(html.count(u'a'), kPreviewTextBytes);
+    EXPECT_GT(html.count(u'a'), kPreviewTextBytes - 100);
+    EXPECT_FALSE(html.contains(QChar::ReplacementCharacter));
+
+    ListedAttachment image = item(QStringLiteral("F"), QStringLiteral("dot.png"));
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QImage(2, 2, QImage::Format_RGB32).save(&buffer, "PNG");
+    writeAttachmentData(image.number, png);
+    EXPECT_EQ(previewOf(session.db(), image).image, png);
+    writeAttachmentData(image.number, QByteArray(kPreviewImageBytes + 1, 'x'));
+    const Preview big = previewOf(session.db(), image);
+    EXPECT_TRUE(big.image.isEmpty());
+    EXPECT_TRUE(big.html.contains(QStringLiteral("dot.png")));
+
+    const ListedAttachment web =
+        item(QStringLiteral("W"), QStringLiteral("https://example.org/?a=1&b=\"2\""));
+    EXPECT_TRUE(previewOf(session.db(), web)
+                    .html.contains(
+                        QStringLiteral("href=\"https://example.org/?a=1&amp;b=&quot;2&quot;\"")));
+    ListedAttachment plugIn = item(QStringLiteral("A"), QStringLiteral("Bx.Plug"));
+    plugIn.showInTabBar = true;
+    EXPECT_TRUE(previewOf(session.db(), plugIn)
+                    .html.contains(QStringLiteral("You can see this attachment on &quot;&lt;b&gt;"
+                                                  "O'Brien&lt;/b&gt;&quot; Tab")));
+}
+
+// The note of the file dialog looks the bare name up as stored, quotes and all.
+TEST_P(AttachmentsTest, BaselineNoteKnowsStoredNames)
+{
+    addAttachment(task,
+                  {{QStringLiteral("Attach_Type"), QStringLiteral("F")},
+                   {QStringLiteral("Attach_Filename"), QStringLiteral("O'Brien's plan.txt")}});
+    EXPECT_EQ(baselineNote(session.db(), QStringLiteral("/home/ann/O'Brien's plan.txt")),
+              kKnownFileNote);
+    EXPECT_EQ(baselineNote(session.db(), QStringLiteral("/home/ann/O'Brien.txt")), kNewFileNote);
+}
+
+// Only web addresses of http, https and ftp are opened; a file only when it is there and is
+// neither a program nor a desktop launcher.
+TEST(AttachmentOpening, OnlyWebSchemesAndExistingShortcuts)
+{
+    for (const char* good :
+         {"http://example.org", "HTTPS://example.org/a b", "ftp://files.example"})
+        EXPECT_TRUE(webAddressToOpen(QString::fromLatin1(good))) << good;
+    for (const char* bad : {"javascript:alert(1)", "file:///etc/passwd", "/etc/passwd",
+                            "smb://host/share", "mailto:ann@example.org", ""})
+        EXPECT_FALSE(webAddressToOpen(QString::fromLatin1(bad))) << bad;
+    const QString missing = QStringLiteral("/nowhere/O'Brien's.doc");
+    const Outcome<QUrl> gone = fileToOpen(missing);
+    ASSERT_TRUE(gone.refusal());
+    EXPECT_EQ(gone.refusal()->message, QStringLiteral("File not found: ") + missing);
+    QTemporaryDir folder;
+    const QString doc = folder.filePath(QStringLiteral("O'Brien's.doc"));
+    ASSERT_TRUE(writeFile(doc, "text"));
+    EXPECT_EQ(fileToOpen(doc) ? *fileToOpen(doc) : QUrl(), QUrl::fromLocalFile(doc));
+    const QString launcher = folder.filePath(QStringLiteral("readme.Desktop"));
+    ASSERT_TRUE(writeFile(launcher, "[Desktop Entry]\nExec=sh -c planted\n"));
+    EXPECT_FALSE(fileToOpen(launcher));
+    ASSERT_TRUE(QFile::setPermissions(doc, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    EXPECT_FALSE(fileToOpen(doc));
+    EXPECT_EQ(withTextExtension(QStringLiteral("/tmp/O'Brien")),
+              QStringLiteral("/tmp/O'Brien.txt"));
+    EXPECT_EQ(withTextExtension(QStringLiteral("/tmp/a.log")), QStringLiteral("/tmp/a.log"));
 }
 
 BX_INSTANTIATE_ENGINES(AttachmentsTest);

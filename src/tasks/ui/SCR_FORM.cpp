@@ -5,12 +5,14 @@
 #include "core/Session.h"
 #include "core/ui/Named.h"
 #include "core/ui/RunCommand.h"
+#include "core/ui/ShowRefusal.h"
 #include "people/ui/dlgChooseUser.h"
 #include "tasks/Attachments.h"
 #include "tasks/LookupLists.h"
 #include "tasks/Recurrence.h"
 #include "tasks/SubTasks.h"
 #include "tasks/TaskEditorHost.h"
+#include "tasks/ui/AttachmentPane.h"
 #include "tasks/ui/F_COMMENTS.h"
 #include "tasks/ui/WindowCustomisation.h"
 #include "tasks/ui/dlgCategories.h"
@@ -74,6 +76,17 @@ SCR_FORM::SCR_FORM(Session& session, Prompt& prompt, TaskEditorHost* host, QWidg
     m_scr->setNoteForm(m_noteForm.get());
     // A task changed elsewhere is answered here, with the offer to reload it.
     m_scr->setShowsChangedElsewhere(false);
+    AttachmentPane::Editor editor;
+    editor.place = [this] {
+        return AttachmentPlace{m_scr->SCR_Number(), m_category->text(),
+                               m_isNew ? m_newWorkshop : m_scr->SCR_Group_ID()};
+    };
+    editor.added = [this](qlonglong number) { m_addedAttachments.append(number); };
+    editor.touched = [this] {
+        if (!m_filling)
+            m_dirty = true;
+    };
+    m_attachPane = new AttachmentPane(session, prompt, *this, std::move(editor));
     buildControls();
     buildMenusAndToolbar();
     connectDirtyTracking();
@@ -104,10 +117,10 @@ void SCR_FORM::buildControls()
 {
     m_tabs = named(new QTabWidget, "SSTab1");
     m_tabs->addTab(buildTaskTab(), QStringLiteral("Task"));
-    m_tabs->addTab(buildAttachmentsTab(), QStringLiteral("Attachments"));
+    m_tabs->addTab(m_attachPane->buildAttachmentsPage(), QStringLiteral("Attachments"));
     m_tabs->addTab(buildCustomTab(), QStringLiteral("Custom"));
     m_tabs->addTab(buildTimeTab(), QStringLiteral("Time"));
-    m_tabs->addTab(buildMemosTab(), QStringLiteral("Memos"));
+    m_tabs->addTab(m_attachPane->buildMemosPage(), QStringLiteral("Memos"));
     setCentralWidget(m_tabs);
 }
 
@@ -181,6 +194,7 @@ QWidget* SCR_FORM::buildTaskTab()
 
     m_comments = named(new QTextEdit, "T_SCRCOMMENTS");
     m_comments->setAcceptRichText(true);
+    m_attachPane->acceptDropsOn(*m_comments);
     grid->addWidget(new QLabel(QStringLiteral("Description:")), row++, 0);
     grid->addWidget(m_comments, row, 0, 1, 3);
     grid->setRowStretch(row, 1);
@@ -201,21 +215,6 @@ QWidget* SCR_FORM::buildTaskTab()
     connect(m_estimateSpin, &QSpinBox::valueChanged, this,
             [this](int value) { m_estimate->setText(QString::number(value)); });
     connect(m_estimate, &QLineEdit::editingFinished, this, &SCR_FORM::onEstimateLeft);
-    return page;
-}
-
-QWidget* SCR_FORM::buildAttachmentsTab()
-{
-    auto* page = new QWidget;
-    auto* box = new QVBoxLayout(page);
-    box->addWidget(
-        note(QStringLiteral("The files, web pages, forms, checklists and other items attached to "
-                            "this task are listed here.")));
-    auto* list = named(new QTreeWidget, "AttachListView");
-    list->setHeaderLabels({QStringLiteral("Title"), QStringLiteral("Type"), QStringLiteral("Owner"),
-                           QStringLiteral("Date")});
-    box->addWidget(list, 1);
-    box->addWidget(named(new QTextBrowser, "Browser1"), 1);
     return page;
 }
 
@@ -252,25 +251,6 @@ QWidget* SCR_FORM::buildTimeTab()
     return page;
 }
 
-QWidget* SCR_FORM::buildMemosTab()
-{
-    auto* page = new QWidget;
-    auto* box = new QVBoxLayout(page);
-    box->addWidget(
-        note(QStringLiteral("The memos and discussion items of this task are listed here.")));
-    auto* list = named(new QTreeWidget, "MemoListView");
-    list->setHeaderLabels(
-        {QStringLiteral("Title"), QStringLiteral("Owner"), QStringLiteral("Date")});
-    box->addWidget(list, 1);
-    auto* memo = named(new QTextEdit, "T_Memo");
-    memo->setReadOnly(true);
-    box->addWidget(memo, 1);
-    auto* discussion = named(new QTextEdit, "T_MEMODiscussion");
-    discussion->setReadOnly(true);
-    box->addWidget(discussion, 1);
-    return page;
-}
-
 QAction* SCR_FORM::addCommand(QMenu* menu, const char* name, const QString& caption)
 {
     QAction* action = named(menu->addAction(caption), name);
@@ -299,29 +279,8 @@ void SCR_FORM::buildMenusAndToolbar()
     file->addSeparator();
     m_mnuExit = addCommand(file, "mnuExit", QStringLiteral("&Exit"));
 
-    // The attachment commands belong to the attachment pane, which is not offered here yet.
     QMenu* attach = named(menuBar()->addMenu(QStringLiteral("&Attach")), "mnuAttach");
-    const std::pair<const char*, QString> attachCommands[] = {
-        {"mnuAddMemo", QStringLiteral("Add &Memo")},
-        {"mnuAddDiscussion", QStringLiteral("Add &Discussion")},
-        {"mnuAddFile", QStringLiteral("Add &File")},
-        {"mnuAddForm", QStringLiteral("Add Custom Fo&rm (Brindlepax)")},
-        {"mnuAddChecklist", QStringLiteral("Add Chec&klist")},
-        {"mnuAddWebPage", QStringLiteral("Add &Web Page")},
-        {"mnuAddShortcut", QStringLiteral("Add File &Shortcut")},
-        {"mnuAddContact", QStringLiteral("Add &Contact")},
-        {"mnuAddObject", QStringLiteral("Add &Object")},
-        {"mnuAddFromParent", QStringLiteral("Add from &Parent")},
-        {"mnuAddSignature", QStringLiteral("&Add Electronic Signature")},
-        {"mnuAddPlugIn", QStringLiteral("Add &Brindlepax Plug-in")},
-        {"mnuCopyText", QStringLiteral("&Copy Selected Text")},
-        {"mnuSaveAttachment", QStringLiteral("&Save Attachment As...")},
-        {"mnuOpenForm", QStringLiteral("Ope&n Form")},
-        {"mnuDeleteItem", QStringLiteral("&Delete Item")},
-        {"mnuLaunchViewer", QStringLiteral("&Launch Viewer")},
-    };
-    for (const auto& [name, caption] : attachCommands)
-        addCommand(attach, name, caption)->setEnabled(false);
+    m_attachPane->buildMenu(*attach);
     named(menuBar()->addMenu(QStringLiteral("&AddOns")), "mnuAddOns");
     QMenu* help = named(menuBar()->addMenu(QStringLiteral("&Help")), "mnuHelp");
     addCommand(help, "mnuContents", QStringLiteral("&Contents"))->setEnabled(false);
@@ -338,13 +297,13 @@ void SCR_FORM::buildMenusAndToolbar()
     m_keyReopen = addKey("Reopen", QStringLiteral("Reopen task"));
     m_keyHistory = addKey("History", QStringLiteral("History"));
     m_keySubTask = addKey("SubTask", QStringLiteral("SubTask"));
+    for (const QString& key : {QStringLiteral("Attach"), QStringLiteral("Discussion")})
+        m_toolbar->addAction(m_attachPane->toolKey(key));
     for (const auto& [key, caption] :
-         {std::pair{"Attach", QStringLiteral("Attach")},
-          std::pair{"Discussion", QStringLiteral("Discussion")},
-          std::pair{"Email", QStringLiteral("Email")}, std::pair{"Help", QStringLiteral("Help")},
-          std::pair{"AttachForm", QStringLiteral("Attach Form")},
-          std::pair{"AttachFile", QStringLiteral("Attach File")}})
+         {std::pair{"Email", QStringLiteral("Email")}, std::pair{"Help", QStringLiteral("Help")},
+          std::pair{"AttachForm", QStringLiteral("Attach Form")}})
         addKey(key, caption)->setEnabled(false);
+    m_toolbar->addAction(m_attachPane->toolKey(QStringLiteral("AttachFile")));
 
     for (QAction* save : {m_mnuSave, m_keySave})
         connect(save, &QAction::triggered, this, [this] { saveTask(); });
@@ -466,6 +425,9 @@ void SCR_FORM::afterOpening()
     m_comments->document()->setModified(false);
     applyEnabling();
     applyRecipientsFace();
+    m_attachPane->setTask(m_scr->SCR_Number(), m_scr->SCR_Parent_Number(),
+                          attachments::rightsFor(m_scr->SCR_Status(), m_scr->SCR_Permission_Write(),
+                                                 m_session.system.editAttachments));
     applyWindowCustomisation(m_session, *this, windowTitle());
 }
 
@@ -722,10 +684,17 @@ bool SCR_FORM::commitSave()
     controlsToTask();
     if (!runChecks(m_isNew))
         return false;
+    if (const auto refused = m_attachPane->checkMemoBoxes()) {
+        showRefusal(m_prompt, refused->message);
+        return false;
+    }
     const bool wasNew = m_isNew;
     // A plain save carries no note of its own; the date changes ask for theirs.
     if (!wasNew)
         m_scr->MakeHistory(QString());
+    // The memo boxes of a new task's memos are written too: the rows exist already.
+    if (!m_attachPane->saveMemoBoxes())
+        return false;
     const qlonglong number = m_scr->SCR_Number();
     editor::removeCommentFile(number);
     const QList<cSelUser> recipients = m_scr->UsersCol();
@@ -808,12 +777,22 @@ void SCR_FORM::moveTo(int direction)
             DELETE_UNSAVED_ATTACH();
         }
     }
+    if (m_attachPane->busy())
+        return;
+    m_attachPane->closeViewerCopies();
+    m_attachPane->forgetMemoBoxes();
     m_scr->ClearObject();
     openExisting(other);
 }
 
 void SCR_FORM::closeEvent(QCloseEvent* event)
 {
+    // A transfer runs in this window's progress window: it ends first, by itself or by Cancel.
+    if (m_attachPane->busy()) {
+        event->ignore();
+        return;
+    }
+    m_attachPane->offerSaveBack();
     if (!m_scr->Saved() && m_dirty) {
         switch (m_prompt.ask(editor::kSaveChanges, {}, PromptButtons::YesNoCancel)) {
         case PromptAnswer::Yes:
@@ -831,6 +810,7 @@ void SCR_FORM::closeEvent(QCloseEvent* event)
             return;
         }
     }
+    m_attachPane->closeViewerCopies();
     m_session.taskFormSize = size();
     m_scr->ClearObject();
     if (m_host)
@@ -843,6 +823,7 @@ void SCR_FORM::DELETE_UNSAVED_ATTACH()
     runTaskCommand(m_session, m_prompt, QStringLiteral("SCR_FORM"), [this] {
         attachments::deleteAdded(m_session.db(), m_scr->SCR_Number(), m_addedAttachments);
         m_addedAttachments.clear();
+        m_attachPane->forgetMemoBoxes();
     });
 }
 
@@ -992,8 +973,10 @@ void SCR_FORM::UPDATE_RECURRING()
 
 bool SCR_FORM::event(QEvent* event)
 {
-    if (event->type() == QEvent::WindowActivate)
+    if (event->type() == QEvent::WindowActivate) {
         UPDATE_RECURRING();
+        m_attachPane->offerSaveBack();
+    }
     return QMainWindow::event(event);
 }
 

@@ -30,6 +30,7 @@ class QPushButton;
 
 namespace bx {
 
+class AttachmentPane;
 class F_COMMENTS;
 class Prompt;
 class Session;
@@ -105,6 +106,9 @@ public:
 
     bool isDirty() const { return m_dirty; }
 
+    /** The attachment and memo pages with the Attach commands. */
+    AttachmentPane& attachmentPane() { return *m_attachPane; }
+
     void setCloseOutAsker(CloseOutAsker asker) { m_askCloseOut = std::move(asker); }
     void setRecipientAsker(RecipientAsker asker) { m_askRecipients = std::move(asker); }
     void setForwardAsker(ForwardAsker asker) { m_askForward = std::move(asker); }
@@ -118,10 +122,8 @@ private:
     QSize firstSize() const;
     void buildControls();
     QWidget* buildTaskTab();
-    QWidget* buildAttachmentsTab();
     QWidget* buildCustomTab();
     QWidget* buildTimeTab();
-    QWidget* buildMemosTab();
     void buildMenusAndToolbar();
     QAction* addCommand(QMenu* menu, const char* name, const QString& caption);
     QAction* addKey(const char* key, const QString& caption);
@@ -155,6 +157,7 @@ private:
     TaskEditorHost* m_host;
     std::unique_ptr<cSCR> m_scr;
     std::unique_ptr<F_COMMENTS> m_noteForm;
+    AttachmentPane* m_attachPane = nullptr;
     /**
      * The attachments this editor added to the task (added, copied, dropped, from the template):
      * exactly the rows a discard takes back.

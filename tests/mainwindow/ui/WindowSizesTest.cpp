@@ -33,10 +33,15 @@
 #include "support/TaskRows.h"
 #include "support/WindowTest.h"
 #include "tasks/TaskEditorHost.h"
+#include "tasks/TaskOpening.h"
+#include "tasks/ui/ATTFILE.h"
+#include "tasks/ui/COPY_ATT.h"
 #include "tasks/ui/F_COMMENTS.h"
 #include "tasks/ui/F_LOOKUP.h"
 #include "tasks/ui/LOOKUP_FORM.h"
+#include "tasks/ui/Memo_Form.h"
 #include "tasks/ui/SCR_FORM.h"
+#include "tasks/ui/dlgAttachLink.h"
 #include "tasks/ui/dlgCategories.h"
 #include "tasks/ui/dlgDateInF.h"
 #include "tasks/ui/dlgPriority.h"
@@ -381,6 +386,18 @@ const WindowCase kWindows[] = {
      }},
     // tasks
     {"SCR_FORM", [](T& t) { return make<SCR_FORM>(t.session, t.prompt, &t.host); }},
+    {"SCR_FORM_with_attachments",
+     [](T& t) {
+         for (const char* type : {"F", "W", "M", "D"})
+             t.run("INSERT INTO ATTACH (SCR_Number, Attach_Type, Attach_Title, Attach_Filename, "
+                   "Attach_Owner, Attach_Date) VALUES (?, ?, ?, ?, 'ann', ?)",
+                   {kTask, QString::fromLatin1(type),
+                    QStringLiteral("O'Neil's quotation for the chairs"),
+                    QStringLiteral("quotation.pdf"), QDateTime(QDate(2024, 1, 5), QTime(9, 30))});
+         auto editor = std::make_unique<SCR_FORM>(t.session, t.prompt, &t.host);
+         EXPECT_TRUE(editor->open(TaskOpening::existing(kTask)));
+         return std::unique_ptr<QWidget>(std::move(editor));
+     }},
     {"F_LOOKUP", [](T& t) { return make<F_LOOKUP>(t.session, t.prompt); }},
     {"LOOKUP_FORM",
      [](T& t) {
@@ -390,6 +407,20 @@ const WindowCase kWindows[] = {
     {"dlgCategories", [](T& t) { return make<dlgCategories>(t.session, t.prompt, false); }},
     {"dlgDateInF", [](T& t) { return make<dlgDateInF>(t.session, t.prompt); }},
     {"dlgPriority", [](T& t) { return make<dlgPriority>(t.session, t.prompt, false); }},
+    {"Memo_Form",
+     [](T& t) { return make<Memo_Form>(t.session, t.prompt, AttachmentType::Discussion); }},
+    {"ATTFILE", [](T& t) { return make<ATTFILE>(t.session, t.prompt); }},
+    {"COPY_ATT",
+     [](T& t) {
+         t.run("INSERT INTO ATTACH (Attach_Number, SCR_Number, Attach_Type, Attach_Title, "
+               "Attach_Owner) VALUES (900, ?, 'F', ?, 'ann')",
+               {kTask, QStringLiteral("O'Neil's quotation for the chairs.pdf")});
+         return make<COPY_ATT>(t.session, t.prompt, kTask);
+     }},
+    {"dlgWebPage",
+     [](T& t) { return make<dlgAttachLink>(t.session, t.prompt, AttachmentType::WebPage); }},
+    {"dlgShortcut",
+     [](T& t) { return make<dlgAttachLink>(t.session, t.prompt, AttachmentType::Shortcut); }},
     // workflow
     {"Lifecycle_designer", [](T& t) { return make<Lifecycle_designer>(t.session, t.prompt); }},
     {"LIFECYCLE_FORM", [](T& t) { return make<LIFECYCLE_FORM>(t.session, t.prompt); }},

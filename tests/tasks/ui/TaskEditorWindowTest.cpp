@@ -5,18 +5,32 @@
 #include "support/ScriptedPrompt.h"
 #include "support/TaskRows.h"
 #include "support/WindowTest.h"
+#include "tasks/AttachmentTransfer.h"
+#include "tasks/MemoText.h"
 #include "tasks/Recurrence.h"
 #include "tasks/TaskEditor.h"
 #include "tasks/TaskEditorHost.h"
+#include "tasks/ui/ATTFILE.h"
+#include "tasks/ui/AttachmentPane.h"
 #include "tasks/ui/SCR_FORM.h"
 
 #include <QAction>
+#include <QBuffer>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDialogButtonBox>
+#include <QDropEvent>
 #include <QEvent>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QTabWidget>
+#include <QTextEdit>
+#include <QTimer>
+#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
@@ -62,12 +76,47 @@ protected:
     }
 
     qlonglong addTask(const QVariantMap& columns) { return addTaskRow(db(), columns); }
-    qlonglong addAttachment(qlonglong task)
+    qlonglong addAttachment(qlonglong task, const QString& type = QStringLiteral("M"),
+                            const QByteArray& content = {})
     {
-        return db().insertNumbered(
+        const qlonglong number = db().insertNumbered(
             QStringLiteral("ATTACH"), QStringLiteral("Attach_Number"),
-            {scr::Number, QStringLiteral("Attach_Type"), QStringLiteral("Attach_Title")},
-            {task, QStringLiteral("M"), QStringLiteral("Bob's memo")});
+            {scr::Number, QStringLiteral("Attach_Type"), QStringLiteral("Attach_Title"),
+             QStringLiteral("Attach_Filename")},
+            {task, type, QStringLiteral("Bob's memo"), QStringLiteral("O'Brien's plan.txt")});
+        if (!content.isEmpty()) {
+            QByteArray bytes = content;
+            QBuffer source(&bytes);
+            source.open(QIODevice::ReadOnly);
+            db().writeBlob(attachments::dataOf(number), source, bytes.size());
+        }
+        return number;
+    }
+    QByteArray content(qlonglong attachment)
+    {
+        QByteArray bytes;
+        QBuffer sink(&bytes);
+        sink.open(QIODevice::WriteOnly);
+        db().readBlob(attachments::dataOf(attachment), sink);
+        return bytes;
+    }
+    /** Makes the row of `key` the current item of the list `name`. */
+    void select(QWidget& window, const char* name, const QString& key)
+    {
+        auto* list = child<QTreeWidget>(window, name);
+        for (int i = 0; i < list->topLevelItemCount(); ++i)
+            if (list->topLevelItem(i)->data(0, Qt::UserRole + 1).toString() == key)
+                list->setCurrentItem(list->topLevelItem(i));
+        ASSERT_NE(list->currentItem(), nullptr) << key.toStdString();
+    }
+    void activate(QWidget& window)
+    {
+        QEvent activation(QEvent::WindowActivate);
+        QCoreApplication::sendEvent(&window, &activation);
+    }
+    bool enabled(QWidget& window, const char* name)
+    {
+        return child<QAction>(window, name)->isEnabled();
     }
     QVariant stored(qlonglong task, const char* column)
     {
@@ -243,4 +292,224 @@ TEST_F(TaskEditorWindowTest, RecurrenceNoteOnceOnActivation)
     QCoreApplication::sendEvent(&window, &activate);
     EXPECT_EQ(prompt.texts(), QStringList{kRecurringUpdated});
     EXPECT_EQ(child<QLineEdit>(window, "T_TARGET")->text(), QStringLiteral("2024-02-06"));
+}
+
+// What the user may do with attachments follows the task: an active task of his own takes new
+// items and, with Edit_Attachments, changes to its memos; a completed one shows them read-only.
+TEST_F(TaskEditorWindowTest, AttachCommandsAndMemoBoxesFollowTheRights)
+{
+    session.system.editAttachments = true;
+    const qlonglong open = addTask({{scr::Title, QStringLiteral("open")}});
+    const qlonglong memo = addAttachment(open, QStringLiteral("M"), "first");
+    const qlonglong file = addAttachment(open, QStringLiteral("F"), "bytes");
+    {
+        SCR_FORM window(session, prompt, &host);
+        ASSERT_TRUE(window.open(TaskOpening::existing(open)));
+        for (const char* name : {"mnuAddMemo", "mnuAddFile", "mnuAddWebPage", "mnuAddObject",
+                                 "mnuDeleteItem", "Attach", "Discussion", "AttachFile"})
+            EXPECT_TRUE(enabled(window, name)) << name;
+        for (const char* name : {"mnuAddFromParent", "mnuAddForm", "mnuAddChecklist",
+                                 "mnuAddContact", "mnuAddPlugIn", "mnuAddSignature", "AttachForm"})
+            EXPECT_FALSE(enabled(window, name)) << name;
+        select(window, "AttachListView", QStringLiteral("00") + QString::number(file));
+        select(window, "MemoListView", QStringLiteral("M00") + QString::number(memo));
+        auto* box = child<QTextEdit>(window, "T_Memo");
+        EXPECT_EQ(box->toPlainText(), QStringLiteral("first"));
+        EXPECT_FALSE(box->isReadOnly());
+        box->setPlainText(QStringLiteral("O'Brien's second thoughts"));
+        trigger(window, "Save");
+        EXPECT_EQ(memo::readText(db(), memo), QStringLiteral("O'Brien's second thoughts"));
+    }
+
+    const qlonglong done = addTask({{scr::Status, QStringLiteral("C")}});
+    const qlonglong closed = addAttachment(done, QStringLiteral("M"), "final");
+    SCR_FORM window(session, prompt, &host);
+    ASSERT_TRUE(window.open(TaskOpening::existing(done)));
+    for (const char* name : {"mnuAddMemo", "mnuAddFile", "mnuDeleteItem", "Attach", "AttachFile"})
+        EXPECT_FALSE(enabled(window, name)) << name;
+    select(window, "MemoListView", QStringLiteral("M00") + QString::number(closed));
+    EXPECT_TRUE(child<QTextEdit>(window, "T_Memo")->isReadOnly());
+    EXPECT_TRUE(child<QTextEdit>(window, "T_MEMODiscussion")->isReadOnly());
+}
+
+// "Add File" through its window: the remembered folder, the note for a new name, OK refusing a
+// missing title, then the file stored whole and listed; a discard takes it back.
+TEST_F(TaskEditorWindowTest, AddFileThroughItsWindow)
+{
+    const QString path = dir.filePath(QStringLiteral("O'Brien's plan.txt"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(70'000, 'p'));
+    file.close();
+    settings.set(ATTFILE::kSection, ATTFILE::kKey, QStringLiteral("/srv/O'Neil"));
+
+    const qlonglong task = addTask({{scr::Title, QStringLiteral("files")}});
+    SCR_FORM window(session, prompt, &host);
+    ASSERT_TRUE(window.open(TaskOpening::existing(task)));
+    window.show();
+    QString startedIn;
+    window.attachmentPane().setDialogRunner([&](QDialog& dialog) {
+        auto* form = qobject_cast<ATTFILE*>(&dialog);
+        EXPECT_NE(form, nullptr);
+        if (!form)
+            return int(QDialog::Rejected);
+        form->setFileChooser([&](const QString& folder) {
+            startedIn = folder;
+            return path;
+        });
+        form->chooseFile();
+        EXPECT_EQ(child<QLabel>(dialog, "lblNote")->text(), attachments::kNewFileNote);
+        child<QPushButton>(dialog, "cmdOK")->click();
+        EXPECT_EQ(prompt.texts(), QStringList{memo::kSpecifyTitle});
+        child<QLineEdit>(dialog, "txtTitle")->setText(QStringLiteral("Bob's \"plan\""));
+        child<QPushButton>(dialog, "cmdOK")->click();
+        return dialog.result();
+    });
+    trigger(window, "AttachFile");
+
+    EXPECT_EQ(startedIn, QStringLiteral("/srv/O'Neil"));
+    EXPECT_EQ(settings.get(ATTFILE::kSection, ATTFILE::kKey), dir.path());
+    const RecordSet rows = db().query(
+        QStringLiteral("SELECT Attach_Number, Attach_Title, Attach_Filename, Attach_Type FROM "
+                       "ATTACH WHERE SCR_Number = ?"),
+        {task});
+    ASSERT_EQ(rows.rowCount(), 1);
+    const qlonglong number = rows.number(QStringLiteral("Attach_Number"));
+    EXPECT_EQ(rows.text(QStringLiteral("Attach_Title")), QStringLiteral("Bob's \"plan\""));
+    EXPECT_EQ(rows.text(QStringLiteral("Attach_Filename")), QStringLiteral("O'Brien's plan.txt"));
+    EXPECT_EQ(rows.text(QStringLiteral("Attach_Type")), QStringLiteral("F"));
+    EXPECT_EQ(content(number), QByteArray(70'000, 'p'));
+    select(window, "AttachListView", QStringLiteral("00") + QString::number(number));
+
+    prompt.answer(PromptAnswer::No); // "Do you want to save changes?"
+    window.close();
+    EXPECT_EQ(
+        db().scalar(QStringLiteral("SELECT COUNT(*) FROM ATTACH WHERE SCR_Number = ?"), {task})
+            .toLongLong(),
+        0);
+}
+
+// A copy the user changed in his viewer is streamed back only after Yes; without a change, or
+// after No, nothing is asked again; the copies go when the editor closes.
+TEST_F(TaskEditorWindowTest, ViewerCopySavedBackOnlyOnYes)
+{
+    session.system.editAttachments = true;
+    const qlonglong task = addTask({{scr::Title, QStringLiteral("viewer")}});
+    const qlonglong number = addAttachment(task, QStringLiteral("F"), "stored");
+    QList<QUrl> opened;
+    QString copy;
+    {
+        SCR_FORM window(session, prompt, &host);
+        ASSERT_TRUE(window.open(TaskOpening::existing(task)));
+        window.show();
+        window.attachmentPane().setOpener([&](const QUrl& url) {
+            opened << url;
+            return true;
+        });
+        select(window, "AttachListView", QStringLiteral("00") + QString::number(number));
+        trigger(window, "mnuLaunchViewer");
+        ASSERT_EQ(opened.size(), 1);
+        copy = opened.first().toLocalFile();
+        activate(window);
+        EXPECT_TRUE(prompt.records().isEmpty());
+
+        auto edit = [&](const QByteArray& bytes) {
+            QFile file(copy);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(bytes);
+        };
+        const QString question = attachments::changedQuestion(QStringLiteral("O'Brien's plan.txt"));
+        edit("first edit");
+        prompt.answer(PromptAnswer::No);
+        activate(window);
+        activate(window);
+        EXPECT_EQ(prompt.texts(), QStringList{question});
+        EXPECT_EQ(content(number), QByteArray("stored"));
+
+        edit("second edit, longer");
+        prompt.answer(PromptAnswer::Yes);
+        window.close();
+        EXPECT_EQ(prompt.texts(), (QStringList{question, question}));
+        EXPECT_EQ(content(number), QByteArray("second edit, longer"));
+    }
+    EXPECT_FALSE(QFile::exists(copy));
+}
+
+// Two files dropped on the description: No adds nothing, Yes adds each as a file titled with its
+// path, not published; their names do not land in the description.
+TEST_F(TaskEditorWindowTest, DroppedFilesAskOnceForSeveral)
+{
+    const qlonglong task = addTask({{scr::Title, QStringLiteral("drops")}});
+    QList<QUrl> urls;
+    for (const QString& name : {QStringLiteral("O'Brien.txt"), QStringLiteral("b.bin")}) {
+        QFile file(dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(name.toUtf8());
+        urls << QUrl::fromLocalFile(file.fileName());
+    }
+    SCR_FORM window(session, prompt, &host);
+    ASSERT_TRUE(window.open(TaskOpening::existing(task)));
+    window.show();
+    QWidget* target = child<QTextEdit>(window, "T_SCRCOMMENTS")->viewport();
+    auto drop = [&] {
+        QMimeData data;
+        data.setUrls(urls);
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &enter);
+        EXPECT_TRUE(enter.isAccepted());
+        QDropEvent event(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &event);
+    };
+    auto count = [&] {
+        return db()
+            .scalar(QStringLiteral("SELECT COUNT(*) FROM ATTACH WHERE SCR_Number = ? AND "
+                                   "Attach_Type = 'F' AND Publish = 0"),
+                    {task})
+            .toLongLong();
+    };
+    prompt.answer(PromptAnswer::No);
+    drop();
+    EXPECT_EQ(count(), 0);
+    prompt.answer(PromptAnswer::Yes);
+    drop();
+    EXPECT_EQ(prompt.texts(),
+              (QStringList{attachments::kDropMultiple, attachments::kDropMultiple}));
+    EXPECT_EQ(count(), 2);
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM ATTACH WHERE Attach_Title = ?"),
+                          {urls.first().toLocalFile()})
+                  .toLongLong(),
+              1);
+    EXPECT_TRUE(child<QTextEdit>(window, "T_SCRCOMMENTS")->toPlainText().isEmpty());
+}
+
+// Cancel in the progress window of a transfer stores nothing; the editor does not close while the
+// transfer runs.
+TEST_F(TaskEditorWindowTest, CancelledTransferStoresNothing)
+{
+    const QString path = dir.filePath(QStringLiteral("O'Brien's drawing.bin"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(400'000, 'd'));
+    file.close();
+    const qlonglong task = addTask({{scr::Title, QStringLiteral("objects")}});
+    SCR_FORM window(session, prompt, &host);
+    ASSERT_TRUE(window.open(TaskOpening::existing(task)));
+    window.show();
+    window.attachmentPane().setOpenChooser([&](const QString&, const QString&) { return path; });
+    bool stayedOpen = false;
+    QTimer::singleShot(0, &window, [&] {
+        window.close();
+        stayedOpen = window.isVisible();
+        auto* progress = window.findChild<QProgressDialog*>(QStringLiteral("TransferProgress"));
+        ASSERT_NE(progress, nullptr);
+        progress->cancel();
+    });
+    trigger(window, "mnuAddObject");
+
+    EXPECT_TRUE(stayedOpen);
+    EXPECT_TRUE(prompt.records().isEmpty()) << prompt.texts().join(u'|').toStdString();
+    EXPECT_EQ(
+        db().scalar(QStringLiteral("SELECT COUNT(*) FROM ATTACH WHERE SCR_Number = ?"), {task})
+            .toLongLong(),
+        0);
 }

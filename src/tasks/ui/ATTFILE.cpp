@@ -1,0 +1,108 @@
+#include "tasks/ui/ATTFILE.h"
+
+#include "core/Gmt.h"
+#include "core/Prompt.h"
+#include "core/Session.h"
+#include "core/settings/SettingsStore.h"
+#include "core/ui/Named.h"
+#include "core/ui/RunCommand.h"
+#include "core/ui/ShowRefusal.h"
+#include "tasks/AttachmentView.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace bx {
+
+ATTFILE::ATTFILE(Session& session, Prompt& prompt, QWidget* parent)
+    : QDialog(parent)
+    , m_session(session)
+    , m_prompt(prompt)
+    , m_file(named(new QLineEdit, "txtFile"))
+    , m_title(named(new QLineEdit, "txtTitle"))
+    , m_note(named(new QLabel, "lblNote"))
+    , m_publish(named(new QCheckBox(QStringLiteral("Publish this attachment?")), "chkPublish"))
+{
+    setObjectName(QStringLiteral("ATTFILE"));
+    setWindowTitle(QStringLiteral("Add File"));
+    m_chooseFile = [this](const QString& folder) {
+        return QFileDialog::getOpenFileName(this, QStringLiteral("Add File"), folder,
+                                            QStringLiteral("All Files (*);;Text (*.txt)"));
+    };
+    m_note->setWordWrap(true);
+
+    auto* browse = named(new QPushButton(QStringLiteral("Browse...")), "cmdBrowse");
+    connect(browse, &QPushButton::clicked, this, &ATTFILE::chooseFile);
+    connect(m_file, &QLineEdit::editingFinished, this, &ATTFILE::showNote);
+
+    auto* grid = new QGridLayout;
+    grid->addWidget(new QLabel(QStringLiteral("File:")), 0, 0);
+    grid->addWidget(m_file, 0, 1);
+    grid->addWidget(browse, 0, 2);
+    grid->addWidget(new QLabel(QStringLiteral("Title:")), 1, 0);
+    grid->addWidget(m_title, 1, 1, 1, 2);
+    grid->setColumnStretch(1, 1);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("cmdOK"));
+    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cmdCancel"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &ATTFILE::onOk);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addWidget(m_note);
+    layout->addWidget(m_publish);
+    layout->addStretch(1);
+    layout->addWidget(buttons);
+    resize(560, 220);
+}
+
+void ATTFILE::chooseFile()
+{
+    SettingsStore& settings = m_session.settings();
+    const QString path = m_chooseFile ? m_chooseFile(settings.get(kSection, kKey)) : QString();
+    if (path.isEmpty())
+        return;
+    settings.set(kSection, kKey, QFileInfo(path).absolutePath());
+    m_file->setText(path);
+    showNote();
+}
+
+void ATTFILE::showNote()
+{
+    const QString path = m_file->text().trimmed();
+    if (path.isEmpty()) {
+        m_note->clear();
+        return;
+    }
+    runCommand(m_session, m_prompt,
+               [&] { m_note->setText(attachments::baselineNote(m_session.db(), path)); });
+}
+
+void ATTFILE::onOk()
+{
+    const auto refused = attachments::checkFile(m_file->text(), m_title->text());
+    if (showRefusal(m_prompt, refused, [this](attachments::AddField field) -> QWidget* {
+            return field == attachments::AddField::Title ? m_title : m_file;
+        }))
+        return;
+    PendingAttachment p;
+    p.type = AttachmentType::File;
+    p.title = m_title->text();
+    p.sourcePath = m_file->text().trimmed();
+    p.owner = m_session.user.userId;
+    p.date = GmtConverter(m_session.clock()).nowGmt();
+    p.publish = m_publish->isChecked();
+    m_pending = p;
+    accept();
+}
+
+} // namespace bx
