@@ -3,13 +3,15 @@
 #include "core/AppPaths.h"
 #include "tasks/AttachmentType.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHashFunctions>
 #include <QSaveFile>
 
 #include <algorithm>
+#include <cstring>
+#include <vector>
 
 namespace bx::attachments {
 
@@ -23,10 +25,59 @@ constexpr QFileDevice::Permissions kOwnerOnlyFile =
     QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
 /**
- * The fingerprint of a viewer copy. It only has to tell a changed file from an unchanged one, and
- * it runs over every byte of files of any size: BLAKE2b is several times faster than SHA-256 here.
+ * The fingerprint of a viewer copy: it tells a file the user changed from one a viewer only
+ * touched, within this session. It runs over every byte of files of any size, so it is a fast
+ * non-cryptographic hash (two independent 64-bit chains over blocks of fixed size, then the
+ * length) rather than a cryptographic one, which would take as long as the transfer itself. The
+ * blocks make it independent of how the bytes are cut into pieces on their way.
  */
-constexpr QCryptographicHash::Algorithm kDigest = QCryptographicHash::Blake2b_256;
+class Fingerprint
+{
+public:
+    void add(const char* data, qint64 size)
+    {
+        m_length += size;
+        while (size > 0) {
+            if (m_filled == 0 && size >= kBlock) {
+                hashBlock(data);
+                data += kBlock;
+                size -= kBlock;
+                continue;
+            }
+            const qint64 n = std::min(size, kBlock - m_filled);
+            std::memcpy(m_block.data() + m_filled, data, size_t(n));
+            m_filled += n;
+            data += n;
+            size -= n;
+            if (m_filled == kBlock) {
+                hashBlock(m_block.data());
+                m_filled = 0;
+            }
+        }
+    }
+
+    QByteArray result() const
+    {
+        const size_t parts[] = {qHash(m_length, qHashBits(m_block.data(), size_t(m_filled), m_a)),
+                                qHash(m_length, qHashBits(m_block.data(), size_t(m_filled), m_b))};
+        return QByteArray(reinterpret_cast<const char*>(parts), sizeof parts);
+    }
+
+private:
+    static constexpr qint64 kBlock = 64 * 1024;
+
+    void hashBlock(const char* block)
+    {
+        m_a = qHashBits(block, size_t(kBlock), m_a);
+        m_b = qHashBits(block, size_t(kBlock), m_b);
+    }
+
+    std::vector<char> m_block = std::vector<char>(size_t(kBlock));
+    qint64 m_filled = 0;
+    qint64 m_length = 0;
+    size_t m_a = 0x243F6A8885A308D3ull;
+    size_t m_b = 0x13198A2E03707344ull;
+};
 
 /**
  * Hands the bytes of a source on to the database layer and remembers why the source stopped
@@ -75,7 +126,6 @@ class DigestingDevice final : public QIODevice
 public:
     DigestingDevice(QIODevice& inner, OpenMode direction)
         : m_inner(inner)
-        , m_digest(kDigest)
     {
         open(direction | QIODevice::Unbuffered);
     }
@@ -88,7 +138,7 @@ protected:
     {
         const qint64 got = m_inner.read(data, maxSize);
         if (got > 0)
-            m_digest.addData(QByteArrayView(data, got));
+            m_digest.add(data, got);
         else if (got < 0)
             setErrorString(m_inner.errorString());
         return got;
@@ -97,7 +147,7 @@ protected:
     {
         const qint64 put = m_inner.write(data, size);
         if (put > 0)
-            m_digest.addData(QByteArrayView(data, put));
+            m_digest.add(data, put);
         else if (put < 0)
             setErrorString(m_inner.errorString());
         return put;
@@ -105,7 +155,7 @@ protected:
 
 private:
     QIODevice& m_inner;
-    QCryptographicHash m_digest;
+    Fingerprint m_digest;
 };
 
 bool rowExists(Database& db, qlonglong attachNumber, bool locked)
@@ -157,10 +207,18 @@ Outcome<Done> writeContent(Database& db, qlonglong attachNumber, const QString& 
 QByteArray digestOf(const QString& path)
 {
     QFile file(path);
-    QCryptographicHash hash(kDigest);
-    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
+    if (!file.open(QIODevice::ReadOnly))
         return {};
-    return hash.result();
+    Fingerprint digest;
+    std::vector<char> piece(1024 * 1024);
+    for (;;) {
+        const qint64 got = file.read(piece.data(), qint64(piece.size()));
+        if (got < 0)
+            return {};
+        if (got == 0)
+            return digest.result();
+        digest.add(piece.data(), got);
+    }
 }
 
 /** Records what the file looks like now; `digest` is that of the bytes just written or read. */

@@ -442,7 +442,8 @@ TEST_P(AttachmentsTest, ViewerCopyStaysInsideItsFolderAndSavesBack)
     ASSERT_TRUE(touch());
     EXPECT_FALSE(changedSinceExport(copy));
 
-    const QByteArray edited = randomBytes(40'000);
+    // Longer than a transfer's piece and the fingerprint's block, and no multiple of either.
+    const QByteArray edited = randomBytes(200'001);
     ASSERT_TRUE(writeFile(copy.path, edited));
     EXPECT_TRUE(changedSinceExport(copy));
     ASSERT_TRUE(saveBack(session.db(), copy));
