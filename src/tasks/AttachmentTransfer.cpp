@@ -3,13 +3,15 @@
 #include "core/AppPaths.h"
 #include "tasks/AttachmentType.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHashFunctions>
 #include <QSaveFile>
 
 #include <algorithm>
+#include <cstring>
+#include <vector>
 
 namespace bx::attachments {
 
@@ -21,6 +23,61 @@ constexpr QFileDevice::Permissions kOwnerOnlyFolder =
     QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
 constexpr QFileDevice::Permissions kOwnerOnlyFile =
     QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+
+/**
+ * The fingerprint of a viewer copy: it tells a file the user changed from one a viewer only
+ * touched, within this session. It runs over every byte of files of any size, so it is a fast
+ * non-cryptographic hash (two independent 64-bit chains over blocks of fixed size, then the
+ * length) rather than a cryptographic one, which would take as long as the transfer itself. The
+ * blocks make it independent of how the bytes are cut into pieces on their way.
+ */
+class Fingerprint
+{
+public:
+    void add(const char* data, qint64 size)
+    {
+        m_length += size;
+        while (size > 0) {
+            if (m_filled == 0 && size >= kBlock) {
+                hashBlock(data);
+                data += kBlock;
+                size -= kBlock;
+                continue;
+            }
+            const qint64 n = std::min(size, kBlock - m_filled);
+            std::memcpy(m_block.data() + m_filled, data, size_t(n));
+            m_filled += n;
+            data += n;
+            size -= n;
+            if (m_filled == kBlock) {
+                hashBlock(m_block.data());
+                m_filled = 0;
+            }
+        }
+    }
+
+    QByteArray result() const
+    {
+        const size_t parts[] = {qHash(m_length, qHashBits(m_block.data(), size_t(m_filled), m_a)),
+                                qHash(m_length, qHashBits(m_block.data(), size_t(m_filled), m_b))};
+        return QByteArray(reinterpret_cast<const char*>(parts), sizeof parts);
+    }
+
+private:
+    static constexpr qint64 kBlock = 64 * 1024;
+
+    void hashBlock(const char* block)
+    {
+        m_a = qHashBits(block, size_t(kBlock), m_a);
+        m_b = qHashBits(block, size_t(kBlock), m_b);
+    }
+
+    std::vector<char> m_block = std::vector<char>(size_t(kBlock));
+    qint64 m_filled = 0;
+    qint64 m_length = 0;
+    size_t m_a = 0x243F6A8885A308D3ull;
+    size_t m_b = 0x13198A2E03707344ull;
+};
 
 /**
  * Hands the bytes of a source on to the database layer and remembers why the source stopped
@@ -60,6 +117,47 @@ private:
     qint64 m_read = 0;
 };
 
+/**
+ * Passes bytes through to another device, one way, and adds every byte that passes to a digest,
+ * so that a file is fingerprinted in the same pass that reads or writes it.
+ */
+class DigestingDevice final : public QIODevice
+{
+public:
+    DigestingDevice(QIODevice& inner, OpenMode direction)
+        : m_inner(inner)
+    {
+        open(direction | QIODevice::Unbuffered);
+    }
+
+    bool isSequential() const override { return true; }
+    QByteArray result() const { return m_digest.result(); }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override
+    {
+        const qint64 got = m_inner.read(data, maxSize);
+        if (got > 0)
+            m_digest.add(data, got);
+        else if (got < 0)
+            setErrorString(m_inner.errorString());
+        return got;
+    }
+    qint64 writeData(const char* data, qint64 size) override
+    {
+        const qint64 put = m_inner.write(data, size);
+        if (put > 0)
+            m_digest.add(data, put);
+        else if (put < 0)
+            setErrorString(m_inner.errorString());
+        return put;
+    }
+
+private:
+    QIODevice& m_inner;
+    Fingerprint m_digest;
+};
+
 bool rowExists(Database& db, qlonglong attachNumber, bool locked)
 {
     const QString sql = QStringLiteral("SELECT Attach_Number FROM ATTACH WHERE Attach_Number = ?");
@@ -73,11 +171,13 @@ RefusalOf<> notWritten(const QString& path, const QString& reason)
 }
 
 /**
- * Writes the content to `path` through a temporary file that replaces it only when complete.
- * Refused when the file cannot be written; declined when cancelled.
+ * Writes the content to `path` through a temporary file that replaces it only when complete, and
+ * sets `digest` (when given) to the fingerprint of what was written. Refused when the file cannot
+ * be written; declined when cancelled.
  */
 Outcome<Done> writeContent(Database& db, qlonglong attachNumber, const QString& path,
-                           QFileDevice::Permissions permissions, const BlobProgress& progress)
+                           QFileDevice::Permissions permissions, const BlobProgress& progress,
+                           QByteArray* digest = nullptr)
 {
     QSaveFile file(path);
     // Unbuffered: each piece's write is checked as it happens; a buffered write that the disk cut
@@ -86,8 +186,10 @@ Outcome<Done> writeContent(Database& db, qlonglong attachNumber, const QString& 
         return notWritten(path, file.errorString());
     if (permissions && !file.setPermissions(permissions))
         return notWritten(path, file.errorString());
+    DigestingDevice digesting(file, QIODevice::WriteOnly);
+    QIODevice& sink = digest ? static_cast<QIODevice&>(digesting) : file;
     try {
-        db.readBlob(dataOf(attachNumber), file, progress);
+        db.readBlob(dataOf(attachNumber), sink, progress);
     } catch (const TransferCancelled&) {
         file.cancelWriting();
         return Outcome<Done>::declined();
@@ -99,25 +201,35 @@ Outcome<Done> writeContent(Database& db, qlonglong attachNumber, const QString& 
     }
     if (!file.commit())
         return notWritten(path, file.errorString());
+    if (digest)
+        *digest = digesting.result();
     return Done{};
 }
 
-QByteArray sha256Of(const QString& path)
+QByteArray digestOf(const QString& path)
 {
     QFile file(path);
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
+    if (!file.open(QIODevice::ReadOnly))
         return {};
-    return hash.result();
+    Fingerprint digest;
+    std::vector<char> piece(1024 * 1024);
+    for (;;) {
+        const qint64 got = file.read(piece.data(), qint64(piece.size()));
+        if (got < 0)
+            return {};
+        if (got == 0)
+            return digest.result();
+        digest.add(piece.data(), got);
+    }
 }
 
-/** Records what the file looks like now. */
-void takeState(ViewerCopy& copy)
+/** Records what the file looks like now; `digest` is that of the bytes just written or read. */
+void takeState(ViewerCopy& copy, const QByteArray& digest)
 {
     const QFileInfo info(copy.path);
     copy.size = info.size();
     copy.modified = info.lastModified();
-    copy.sha256 = sha256Of(copy.path);
+    copy.digest = digest;
 }
 
 bool makeOwnerOnlyFolder(const QString& path)
@@ -210,14 +322,16 @@ Outcome<ViewerCopy> exportForViewer(Database& db, qlonglong attachNumber,
     ViewerCopy copy;
     copy.attachNumber = attachNumber;
     copy.path = QDir(folder).filePath(viewerName(row.text(QStringLiteral("Attach_Filename"))));
-    const Outcome<Done> written = writeContent(
-        db, attachNumber, copy.path, readOnly ? QFileDevice::ReadOwner : kOwnerOnlyFile, progress);
+    QByteArray digest;
+    const Outcome<Done> written =
+        writeContent(db, attachNumber, copy.path,
+                     readOnly ? QFileDevice::ReadOwner : kOwnerOnlyFile, progress, &digest);
     if (!written) {
         if (written.refusal())
             return *written.refusal();
         return Outcome<ViewerCopy>::declined();
     }
-    takeState(copy);
+    takeState(copy, digest);
     return copy;
 }
 
@@ -228,12 +342,12 @@ bool changedSinceExport(const ViewerCopy& copy)
         return true;
     if (info.lastModified() == copy.modified)
         return false;
-    return sha256Of(copy.path) != copy.sha256;
+    return digestOf(copy.path) != copy.digest;
 }
 
 void keepCurrentState(ViewerCopy& copy)
 {
-    takeState(copy);
+    takeState(copy, digestOf(copy.path));
 }
 
 Outcome<Done> saveBack(Database& db, ViewerCopy& copy, const BlobProgress& progress)
@@ -245,19 +359,20 @@ Outcome<Done> saveBack(Database& db, ViewerCopy& copy, const BlobProgress& progr
     const qint64 size = file.size();
     if (auto refused = checkStorable(db, copy.path, size))
         return *refused;
+    DigestingDevice reading(file, QIODevice::ReadOnly);
     try {
         Transaction tx(db);
         // Held until the end, so that the row cannot go while its content is written.
         if (!rowExists(db, copy.attachNumber, true))
             return RefusalOf<>{kAttachmentNotFound};
-        if (auto refused = importContent(db, copy.attachNumber, file, size, copy.path, progress))
+        if (auto refused = importContent(db, copy.attachNumber, reading, size, copy.path, progress))
             return *refused;
         tx.commit();
     } catch (const TransferCancelled&) {
         return Outcome<Done>::declined();
     }
     file.close();
-    takeState(copy);
+    takeState(copy, reading.result());
     return Done{};
 }
 

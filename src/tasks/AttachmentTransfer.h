@@ -70,7 +70,8 @@ struct ViewerCopy
     QString path;
     qint64 size = 0;
     QDateTime modified;
-    QByteArray sha256;
+    /** Fingerprint of the content, taken in the same pass that wrote or last read the file. */
+    QByteArray digest;
 };
 
 /** The per-user folder of viewer copies: "BXView" in the per-user data folder. */

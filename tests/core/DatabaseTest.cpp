@@ -441,16 +441,23 @@ TEST_P(DatabaseTest, CopiedValuesAreIndependentAndAStoppedWriteUndoesItself)
         db().readBlob(ref(n), sink);
         return out;
     };
-    QByteArray data(3 * Database::kBlobPiece + 1, Qt::Uninitialized);
+    // Larger than the pieces either engine copies in, and no multiple of them.
+    QByteArray data(2 * 1024 * 1024 + 3 * Database::kBlobPiece + 1, Qt::Uninitialized);
     for (char& c : data)
         c = char(QRandomGenerator::global()->bounded(256));
     write(1, data);
+    write(2, "replaced by the copy");
     db().copyBlob(ref(1), ref(2));
     write(1, "changed");
     EXPECT_TRUE(read(2) == data);
     db().copyBlob(ref(3), ref(2));
     EXPECT_EQ(
         db().scalar(QStringLiteral("SELECT count(*) FROM ATT WHERE OLE_Data IS NULL")).toInt(), 2);
+    if (isServer()) {
+        // The values a copy replaced are freed: only row 1's remains.
+        EXPECT_EQ(
+            db().scalar(QStringLiteral("SELECT count(*) FROM pg_largeobject_metadata")).toInt(), 1);
+    }
 
     struct Stop
     {

@@ -434,11 +434,23 @@ TEST_P(AttachmentsTest, ViewerCopyStaysInsideItsFolderAndSavesBack)
                   QFileDevice::WriteUser);
     EXPECT_EQ(QFileInfo(folder).permissions() & 0x0077, 0);
     EXPECT_FALSE(changedSinceExport(copy));
+    // A viewer that only touches the file changes nothing: the fingerprint taken while the copy
+    // was written, and again while it was saved back, still matches.
+    const auto touch = [&copy] {
+        QFile file(copy.path);
+        return file.open(QIODevice::ReadWrite) &&
+               file.setFileTime(copy.modified.addSecs(-60), QFileDevice::FileModificationTime);
+    };
+    ASSERT_TRUE(touch());
+    EXPECT_FALSE(changedSinceExport(copy));
 
-    const QByteArray edited = randomBytes(40'000);
+    // Longer than a transfer's piece and the fingerprint's block, and no multiple of either.
+    const QByteArray edited = randomBytes(200'001);
     ASSERT_TRUE(writeFile(copy.path, edited));
     EXPECT_TRUE(changedSinceExport(copy));
     ASSERT_TRUE(saveBack(session.db(), copy));
+    EXPECT_FALSE(changedSinceExport(copy));
+    ASSERT_TRUE(touch());
     EXPECT_FALSE(changedSinceExport(copy));
     EXPECT_TRUE(readAttachmentData(number) == edited);
 

@@ -3,6 +3,7 @@
 #include <QIODevice>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <libpq-fe.h>
 #include <libpq/libpq-fs.h>
 #include <limits>
@@ -662,6 +663,40 @@ void PgDatabase::clearBlob(const BlobRef& ref)
                   QStringLiteral(" = NULL WHERE ") + ref.keyColumn + QStringLiteral(" = ?"),
               {ref.key}, where);
     if (old != 0 && lo_unlink(m_conn, Oid(old)) < 0)
+        throw connectionError({}, where);
+    tx.commit();
+}
+
+void PgDatabase::copyBlob(const BlobRef& from, const BlobRef& to)
+{
+    const QString where = QStringLiteral("PgDatabase::copyBlob");
+    if (from.table.compare(to.table, Qt::CaseInsensitive) == 0 && from.key == to.key &&
+        from.blobColumn.compare(to.blobColumn, Qt::CaseInsensitive) == 0)
+        return;
+    // A piece is held in the server's memory while it moves; one statement per piece keeps each
+    // statement short, whatever the size and the statement timeout.
+    constexpr qint64 kServerPiece = 1024 * 1024;
+    Transaction tx(*this);
+    const qlonglong source = oidOf(from, where, true);
+    const qlonglong old = oidOf(to, where, true);
+    QVariant copy;
+    if (source != 0) {
+        qint64 size = 0;
+        lo_close(m_conn, openForReading(source, &size, where));
+        const Oid object = lo_creat(m_conn, INV_READ | INV_WRITE);
+        if (object == InvalidOid)
+            throw connectionError({}, where);
+        copy = qlonglong(object);
+        for (qint64 done = 0; done < size; done += kServerPiece)
+            doExecute(
+                QStringLiteral("SELECT lo_put(CAST(? AS oid), CAST(? AS bigint), "
+                               "lo_get(CAST(? AS oid), CAST(? AS bigint), CAST(? AS integer)))"),
+                {copy, done, source, done, std::min(kServerPiece, size - done)}, where);
+    }
+    doExecute(QStringLiteral("UPDATE ") + to.table + QStringLiteral(" SET ") + to.blobColumn +
+                  QStringLiteral(" = ? WHERE ") + to.keyColumn + QStringLiteral(" = ?"),
+              {copy, to.key}, where);
+    if (old != 0 && old != source && lo_unlink(m_conn, Oid(old)) < 0)
         throw connectionError({}, where);
     tx.commit();
 }

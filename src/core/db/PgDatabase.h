@@ -86,6 +86,8 @@ public:
                     const BlobProgress& progress = {}) override;
     qint64 blobSize(const BlobRef& ref) override;
     void clearBlob(const BlobRef& ref) override;
+    /** Copies inside the server, piece by piece: none of the value travels to this program. */
+    void copyBlob(const BlobRef& from, const BlobRef& to) override;
     qint64 maxBlobSize() const override;
     void setQueryTimeout(int seconds) override;
     void interrupt() override;

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QIODevice>
 #include <QRegularExpression>
+#include <QTemporaryFile>
 
 #include <algorithm>
 #include <limits>
@@ -548,40 +549,30 @@ void SqliteDatabase::copyBlob(const BlobRef& from, const BlobRef& to)
                           from.keyColumn + QStringLiteral(" = ") + from.key.toString(),
                       {}, where);
     const QVariant length = rs.rows().first().at(1);
-    // A plain UPDATE ... = (SELECT ...) would build the whole value in memory; instead the target
-    // gets a value of the final size and the pieces go from handle to handle.
-    doExecute(QStringLiteral("UPDATE ") + to.table + QStringLiteral(" SET ") + to.blobColumn +
-                  (length.isNull() ? QStringLiteral(" = NULL") : QStringLiteral(" = zeroblob(?)")) +
-                  QStringLiteral(" WHERE ") + to.keyColumn + QStringLiteral(" = ?"),
-              length.isNull() ? QVariantList{to.key} : QVariantList{length, to.key}, where);
-    const qint64 size = length.toLongLong();
-    if (size > 0) {
-        const qlonglong fromRow = rs.rows().first().at(0).toLongLong();
-        const qlonglong toRow = rowIdOf(to, where);
-        BlobHandle source;
-        BlobHandle target;
-        int rc = sqlite3_blob_open(m_db, "main", from.table.toUtf8().constData(),
-                                   from.blobColumn.toUtf8().constData(), fromRow, 0, source.out());
-        if (rc == SQLITE_OK)
-            rc = sqlite3_blob_open(m_db, "main", to.table.toUtf8().constData(),
-                                   to.blobColumn.toUtf8().constData(), toRow, 1, target.out());
-        if (rc != SQLITE_OK)
-            throw error(rc, {}, where);
-        std::vector<char> piece(kBlobPiece);
-        for (qint64 done = 0; done < size;) {
-            const int n = int(std::min<qint64>(kBlobPiece, size - done));
-            rc = sqlite3_blob_read(source.get(), piece.data(), n, int(done));
-            if (rc == SQLITE_OK)
-                rc = sqlite3_blob_write(target.get(), piece.data(), n, int(done));
-            if (rc != SQLITE_OK)
-                throw error(rc, {}, where);
-            done += n;
-        }
-        source.close();
-        rc = target.close();
-        if (rc != SQLITE_OK)
-            throw error(rc, {}, where);
+    if (length.isNull()) {
+        doExecute(QStringLiteral("UPDATE ") + to.table + QStringLiteral(" SET ") + to.blobColumn +
+                      QStringLiteral(" = NULL WHERE ") + to.keyColumn + QStringLiteral(" = ?"),
+                  {to.key}, where);
+        tx.commit();
+        return;
     }
+    // A plain UPDATE ... = (SELECT ...) would build the whole value in memory. Nor may the pieces
+    // go from handle to handle: every write into the table makes the engine forget where the
+    // reading handle stood in the source's chain of pages, so each read would walk that chain
+    // from its start again and the copy would take time in the square of the size. The value is
+    // read out whole first, into a temporary file, and then written into the target.
+    QTemporaryFile buffer;
+    if (!buffer.open())
+        throw DbError(DbErrorKind::Other, QString::number(SQLITE_CANTOPEN),
+                      QStringLiteral("No temporary file to copy a stored file through: ") +
+                          buffer.errorString(),
+                      {}, where);
+    const qint64 size = readBlob(from, buffer);
+    if (!buffer.flush() || !buffer.seek(0))
+        throw DbError(DbErrorKind::Other, QString::number(SQLITE_IOERR),
+                      QStringLiteral("Could not keep the value: ") + buffer.errorString(), {},
+                      where);
+    writeBlob(to, buffer, size);
     tx.commit();
 }
 
