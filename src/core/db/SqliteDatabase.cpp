@@ -244,7 +244,6 @@ std::unique_ptr<SqliteDatabase> SqliteDatabase::open(const QString& path, OpenMo
     // No other database file may be attached to this connection: nothing of ours needs it, and
     // an attached file is one a statement could create or write anywhere the user can.
     sqlite3_limit(handle, SQLITE_LIMIT_ATTACHED, 0);
-    sqlite3_set_authorizer(handle, &SqliteDatabase::authorize, db.get());
     sqlite3_busy_timeout(handle, kDefaultBusyMs);
     if (const int folding = registerCaseFolding(handle); folding != SQLITE_OK)
         throw db->error(folding, QStringLiteral("registerCaseFolding"), QStringLiteral("open"));
@@ -598,6 +597,15 @@ void SqliteDatabase::checkTransaction(const QString& sql, const QString& where)
                       QStringLiteral("The transaction was rolled back after an earlier error; "
                                      "nothing more is written in it"),
                       sql, where);
+}
+
+void SqliteDatabase::confineToData(bool on)
+{
+    // The check runs only while a statement is prepared, and every statement is prepared when it
+    // runs, so the check is in place exactly for the statements prepared while confined; the
+    // program's own statements are spared the calls.
+    m_confined = on;
+    sqlite3_set_authorizer(m_db, on ? &SqliteDatabase::authorize : nullptr, on ? this : nullptr);
 }
 
 int SqliteDatabase::authorize(void* self, int action, const char*, const char* value, const char*,

@@ -73,7 +73,7 @@ protected:
                                const QString& where) override;
     void exec(const QString& sql) override;
     QString beginStatement() const override { return QStringLiteral("BEGIN IMMEDIATE"); }
-    void confineToData(bool on) override { m_confined = on; }
+    void confineToData(bool on) override;
 
 private:
     SqliteDatabase(sqlite3* db, QString path);
