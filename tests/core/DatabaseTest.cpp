@@ -573,3 +573,16 @@ TEST(SqliteOpen, MissingFileOrNotADatabaseCannotBeOpened)
     EXPECT_THROW(SqliteDatabase::open(junk.fileName()), DbError);
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("none.db")))) << "opening never creates";
 }
+
+TEST_P(DatabaseTest, AScriptsStatementMayOnlyReadAndChangeRows)
+{
+    db().executeScript(QStringLiteral("CREATE TABLE T (Id integer)"));
+    EXPECT_EQ(db().executeScripted(QStringLiteral("INSERT INTO T (Id) VALUES (?)"), {1}), 1);
+    if (isServer())
+        return; // the server leaves this to the login's rights
+    // Starts like a read, yet asks for a setting of the file: refused while the script runs.
+    const QString pragma = QStringLiteral("SELECT * FROM pragma_table_info('T')");
+    EXPECT_THROW(db().queryScripted(pragma), DbError);
+    // The program's own statements are not held to it, before or after.
+    EXPECT_EQ(db().query(pragma).rowCount(), 1);
+}
