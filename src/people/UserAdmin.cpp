@@ -3,10 +3,10 @@
 #include "core/Prompt.h"
 #include "core/Session.h"
 #include "core/TextCompare.h"
+#include "core/UserRights.h"
 #include "core/db/Database.h"
 #include "core/db/LoginRoles.h"
 #include "people/UserLogins.h"
-#include "core/UserRights.h"
 #include "people/UserTree.h"
 
 #include <QSet>

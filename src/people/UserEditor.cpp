@@ -4,12 +4,12 @@
 #include "core/Session.h"
 #include "core/TextCompare.h"
 #include "core/UserRecord.h"
+#include "core/UserRights.h"
 #include "core/db/Database.h"
 #include "core/db/LoginRoles.h"
 #include "core/schema/UserReferences.h"
 #include "people/StoredPassword.h"
 #include "people/UserLogins.h"
-#include "core/UserRights.h"
 #include "people/UserStore.h"
 #include "people/UserTree.h"
 

@@ -2,9 +2,9 @@
 
 #include "core/Prompt.h"
 #include "core/Session.h"
+#include "core/UserRights.h"
 #include "core/db/Database.h"
 #include "core/db/ParameterQuery.h"
-#include "core/UserRights.h"
 
 #include <QHash>
 #include <QSet>

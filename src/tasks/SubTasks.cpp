@@ -3,9 +3,9 @@
 #include "core/Prompt.h"
 #include "core/Session.h"
 #include "core/TextCompare.h"
+#include "core/UserRights.h"
 #include "core/db/Database.h"
 #include "core/schema/TaskColumns.h"
-#include "core/UserRights.h"
 
 namespace bx {
 

@@ -2,8 +2,8 @@
 
 #include "core/Prompt.h"
 #include "core/Session.h"
-#include "core/db/Database.h"
 #include "core/UserRights.h"
+#include "core/db/Database.h"
 
 #include <QFile>
 

@@ -3,8 +3,8 @@
 #include "core/Prompt.h"
 #include "core/Session.h"
 #include "core/TextCompare.h"
-#include "core/db/Database.h"
 #include "core/UserRights.h"
+#include "core/db/Database.h"
 
 #include <QHash>
 

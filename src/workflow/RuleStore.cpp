@@ -1,9 +1,9 @@
 #include "workflow/RuleStore.h"
 
 #include "core/Session.h"
+#include "core/UserRights.h"
 #include "core/db/Database.h"
 #include "core/schema/TaskColumns.h"
-#include "core/UserRights.h"
 #include "tasks/LookupLists.h"
 #include "tasks/TaskTypes.h"
 

@@ -1,10 +1,10 @@
 #include "mainwindow/TaskMoves.h"
 
+#include "core/UserRights.h"
 #include "core/db/Database.h"
 #include "mainwindow/MainWindowRows.h"
 #include "mainwindow/TaskViews.h"
 #include "mainwindow/TeamTree.h"
-#include "core/UserRights.h"
 #include "support/SessionTest.h"
 #include "support/TaskRows.h"
 #include "tasks/cSCR.h"

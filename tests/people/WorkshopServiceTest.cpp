@@ -1,8 +1,8 @@
 #include "people/workshops/WorkshopService.h"
 
 #include "core/Session.h"
-#include "core/settings/SettingsStore.h"
 #include "core/UserRights.h"
+#include "core/settings/SettingsStore.h"
 #include "people/workshops/RecentWorkshops.h"
 #include "people/workshops/RecipientChooser.h"
 #include "support/EngineFixture.h"

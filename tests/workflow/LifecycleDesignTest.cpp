@@ -1,8 +1,8 @@
 #include "workflow/LifecycleDesign.h"
 
+#include "core/UserRights.h"
 #include "core/db/Database.h"
 #include "core/schema/TaskColumns.h"
-#include "core/UserRights.h"
 #include "support/SessionTest.h"
 #include "support/TaskRows.h"
 #include "workflow/ActionItems.h"

@@ -1,7 +1,7 @@
 #include "core/settings/SearchTables.h"
 
-#include "core/db/Database.h"
 #include "core/UserRights.h"
+#include "core/db/Database.h"
 
 #include <algorithm>
 

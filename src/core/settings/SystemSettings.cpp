@@ -1,9 +1,9 @@
 #include "core/settings/SystemSettings.h"
 
+#include "core/UserRights.h"
 #include "core/db/Database.h"
 #include "core/settings/SettingsKeys.h"
 #include "core/settings/SettingsStore.h"
-#include "core/UserRights.h"
 
 #include <QRegularExpression>
 #include <QtDebug>

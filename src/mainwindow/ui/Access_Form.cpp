@@ -4,6 +4,7 @@
 #include "core/Clock.h"
 #include "core/Prompt.h"
 #include "core/Session.h"
+#include "core/UserRights.h"
 #include "core/db/DatabaseOpener.h"
 #include "core/db/SecondConnection.h"
 #include "mainwindow/Poller.h"
@@ -16,7 +17,6 @@
 #include "mainwindow/ui/DlgTaskListOptions.h"
 #include "mainwindow/ui/FindPage.h"
 #include "mainwindow/ui/TeamView.h"
-#include "core/UserRights.h"
 #include "people/workshops/RecentWorkshops.h"
 #include "tasks/ui/SCR_FORM.h"
 

@@ -3,6 +3,7 @@
 #include "core/Clock.h"
 #include "core/Prompt.h"
 #include "core/Session.h"
+#include "core/UserRights.h"
 #include "core/db/Database.h"
 #include "core/db/DatabaseOpener.h"
 #include "core/db/SecondConnection.h"
@@ -14,7 +15,6 @@
 #include "mainwindow/ui/TaskGridModel.h"
 #include "mainwindow/ui/TaskPreviewPane.h"
 #include "mainwindow/ui/TeamTreeModel.h"
-#include "core/UserRights.h"
 
 #include <QAction>
 #include <QHBoxLayout>

@@ -2,10 +2,10 @@
 
 #include "core/Prompt.h"
 #include "core/Session.h"
+#include "core/UserRights.h"
 #include "core/db/Database.h"
 #include "core/db/LoginRoles.h"
 #include "people/UserLogins.h"
-#include "core/UserRights.h"
 #include "people/workshops/RecentWorkshops.h"
 
 namespace bx {
