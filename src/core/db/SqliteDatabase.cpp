@@ -250,6 +250,11 @@ std::unique_ptr<SqliteDatabase> SqliteDatabase::open(const QString& path, OpenMo
     try {
         // Reading the schema proves that the file is a database at all.
         db->exec(QStringLiteral("PRAGMA foreign_keys = ON"));
+        // Freed pages of a deleted value are not overwritten with zeros: some builds of the
+        // engine do that by default, which makes deleting a large attachment write (and journal)
+        // all of it once more. Rows are still cleared from the pages that hold them; the freed
+        // pages keep their old bytes until reused, as the server keeps deleted data until vacuumed.
+        db->exec(QStringLiteral("PRAGMA secure_delete = FAST"));
         db->exec(QStringLiteral("SELECT count(*) FROM sqlite_master"));
     } catch (const DbError& e) {
         throw DbError(DbErrorKind::Other, e.number(),
