@@ -1,7 +1,8 @@
 #pragma once
 
 // What the benchmark programs share: the test cluster and a throwaway database on it, the
-// program's databases, the large workshop, multi-row inserts and the process's peak memory.
+// program's databases, the large workshop, multi-row inserts, the process's peak memory and large
+// pseudo-random files.
 
 #include "core/Clock.h"
 #include "core/ErrorLog.h"
@@ -18,11 +19,15 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace bx::bench {
 
@@ -254,6 +259,68 @@ private:
  * 2% are sensitive; half are viewed. The rows depend only on a fixed seed, so every engine and
  * every program gets the same ones.
  */
+// ---- large files --------------------------------------------------------------------------------
+
+inline constexpr qint64 kMiB = 1024 * 1024;
+
+/** Size of the streamed or attached value: BX_BENCH_MB mebibytes, 256 unless set. */
+inline qint64 valueBytes()
+{
+    bool ok = false;
+    const int mb = qEnvironmentVariableIntValue("BX_BENCH_MB", &ok);
+    return qint64(ok && mb > 0 ? mb : 256) * kMiB;
+}
+
+/** Fills `piece` with the next pseudo-random words of the generator state `x`. */
+inline void fillRandom(std::vector<quint64>& piece, quint64& x)
+{
+    for (quint64& word : piece) {
+        x ^= x << 13;
+        x ^= x >> 7;
+        x ^= x << 17;
+        word = x;
+    }
+}
+
+/** Writes `size` bytes of pseudo-random data (incompressible, like most attachments) in pieces. */
+inline bool writeSourceFile(const QString& path, qint64 size)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    std::vector<quint64> piece(kMiB / sizeof(quint64));
+    quint64 x = 0x9E3779B97F4A7C15ull;
+    for (qint64 done = 0; done < size;) {
+        fillRandom(piece, x);
+        const qint64 n = std::min(kMiB, size - done);
+        if (file.write(reinterpret_cast<const char*>(piece.data()), n) != n)
+            return false;
+        done += n;
+    }
+    return file.flush() && ::fdatasync(file.handle()) == 0;
+}
+
+/** Compares two files piece by piece, so that neither is ever held whole. */
+inline bool sameContent(const QString& a, const QString& b)
+{
+    QFile fa(a);
+    QFile fb(b);
+    if (!fa.open(QIODevice::ReadOnly) || !fb.open(QIODevice::ReadOnly) || fa.size() != fb.size())
+        return false;
+    std::vector<char> pa(kMiB);
+    std::vector<char> pb(kMiB);
+    for (;;) {
+        const qint64 na = fa.read(pa.data(), kMiB);
+        const qint64 nb = fb.read(pb.data(), kMiB);
+        if (na != nb || na < 0)
+            return false;
+        if (na == 0)
+            return true;
+        if (std::memcmp(pa.data(), pb.data(), size_t(na)) != 0)
+            return false;
+    }
+}
+
 namespace workshop {
 
 constexpr int kTasks = 100000;

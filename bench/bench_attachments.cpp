@@ -48,18 +48,14 @@ namespace {
 using namespace bx;
 using bx::bench::ServerDatabase;
 
-constexpr qint64 kMiB = 1024 * 1024;
+using bx::bench::fillRandom;
+using bx::bench::kMiB;
+using bx::bench::sameContent;
+using bx::bench::valueBytes;
+using bx::bench::writeSourceFile;
 constexpr qint64 kPeakLimitKiB = 64 * 1024;
 constexpr double kFloorRatio = 0.5;
 constexpr qlonglong kWorkshop = 900;
-
-/** Size of the attached file: BX_BENCH_MB mebibytes, 256 unless set. */
-qint64 valueBytes()
-{
-    bool ok = false;
-    const int mb = qEnvironmentVariableIntValue("BX_BENCH_MB", &ok);
-    return qint64(ok && mb > 0 ? mb : 256) * kMiB;
-}
 
 QString g_sqlitePath;
 std::unique_ptr<ServerDatabase> g_server;
@@ -71,35 +67,6 @@ bool g_floorBroken = false;
 bool g_peakResets = true;
 
 // ---- files -------------------------------------------------------------------------------------
-
-/** Fills `piece` with the next pseudo-random words of the generator state `x`. */
-void fillRandom(std::vector<quint64>& piece, quint64& x)
-{
-    for (quint64& word : piece) {
-        x ^= x << 13;
-        x ^= x >> 7;
-        x ^= x << 17;
-        word = x;
-    }
-}
-
-/** Writes `size` bytes of pseudo-random data (incompressible, like most attachments) in pieces. */
-bool writeSourceFile(const QString& path, qint64 size)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    std::vector<quint64> piece(kMiB / sizeof(quint64));
-    quint64 x = 0x9E3779B97F4A7C15ull;
-    for (qint64 done = 0; done < size;) {
-        fillRandom(piece, x);
-        const qint64 n = std::min(kMiB, size - done);
-        if (file.write(reinterpret_cast<const char*>(piece.data()), n) != n)
-            return false;
-        done += n;
-    }
-    return file.flush() && ::fdatasync(file.handle()) == 0;
-}
 
 /** Overwrites the first MiB of a file in place, as an editor saving a change would. */
 bool changeFile(const QString& path)
@@ -113,27 +80,6 @@ bool changeFile(const QString& path)
     const qint64 n = std::min(kMiB, file.size());
     return file.write(reinterpret_cast<const char*>(piece.data()), n) == n && file.flush() &&
            ::fdatasync(file.handle()) == 0;
-}
-
-/** Compares two files piece by piece, so that neither is ever held whole. */
-bool sameContent(const QString& a, const QString& b)
-{
-    QFile fa(a);
-    QFile fb(b);
-    if (!fa.open(QIODevice::ReadOnly) || !fb.open(QIODevice::ReadOnly) || fa.size() != fb.size())
-        return false;
-    std::vector<char> pa(kMiB);
-    std::vector<char> pb(kMiB);
-    for (;;) {
-        const qint64 na = fa.read(pa.data(), kMiB);
-        const qint64 nb = fb.read(pb.data(), kMiB);
-        if (na != nb || na < 0)
-            return false;
-        if (na == 0)
-            return true;
-        if (std::memcmp(pa.data(), pb.data(), size_t(na)) != 0)
-            return false;
-    }
 }
 
 // ---- phases ------------------------------------------------------------------------------------
