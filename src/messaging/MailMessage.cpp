@@ -324,7 +324,6 @@ Outcome<QString> writeMailMessage(const OutgoingMail& mail, const QDateTime& dat
     g_mime_message_set_date(message.get(), when);
     g_date_time_unref(when);
     g_mime_message_set_message_id(message.get(), id.mid(1, id.size() - 2).toUtf8().constData());
-    g_mime_object_set_header(top, "MIME-Version", "1.0", nullptr);
 
     GPtr<GMimePart> body = bodyPart(mail.body);
     if (mail.attachmentPath.isEmpty()) {

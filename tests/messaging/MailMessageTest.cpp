@@ -240,4 +240,15 @@ TEST_F(MailMessageTest, KeepsAGivenMessageIdAndMakesFreshOnesOtherwise)
     EXPECT_FALSE(checkMail(m));
 }
 
+TEST_F(MailMessageTest, RefusesWhenTheDeviceCannotBeWritten)
+{
+    QBuffer readOnly;
+    readOnly.open(QIODevice::ReadOnly);
+    const auto result =
+        writeMailMessage(mail(QStringLiteral("Pat"), QStringLiteral("Hi")), kDate, readOnly);
+    ASSERT_TRUE(result.refusal());
+    EXPECT_TRUE(
+        result.refusal()->message.startsWith(QStringLiteral("The message could not be written")));
+}
+
 } // namespace
