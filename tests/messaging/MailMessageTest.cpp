@@ -1,0 +1,252 @@
+#include "messaging/MailMessage.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTimeZone>
+
+#include <gtest/gtest.h>
+#include <memory>
+
+// GLib names a struct member "signals", which Qt defines as a keyword macro.
+#undef signals
+#include <gmime/gmime.h>
+
+using namespace bx;
+
+namespace {
+
+struct Unref
+{
+    void operator()(gpointer object) const { g_object_unref(object); }
+};
+template <typename T> using Ref = std::unique_ptr<T, Unref>;
+
+QString text(const char* utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
+const QDateTime kDate = QDateTime(QDate(2026, 3, 9), QTime(14, 5, 7), QTimeZone(3600));
+
+OutgoingMail mail(QString fromName, QString subject)
+{
+    return {std::move(fromName),
+            QStringLiteral("pat@example.org"),
+            {QStringLiteral("obrien@example.net"), QStringLiteral("x.y@example.com")},
+            std::move(subject),
+            text("Hello,\nthe task is done.\n"),
+            QString(),
+            QString()};
+}
+
+class MailMessageTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite() { g_mime_init(); }
+
+    static QByteArray compose(const OutgoingMail& m)
+    {
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        const auto result = writeMailMessage(m, kDate, buffer);
+        EXPECT_TRUE(result) << (result.refusal() ? result.refusal()->message.toStdString() : "");
+        return buffer.data();
+    }
+
+    static Ref<GMimeMessage> parse(const QByteArray& bytes)
+    {
+        Ref<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(
+            bytes.constData(), static_cast<size_t>(bytes.size())));
+        Ref<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
+        return Ref<GMimeMessage>(g_mime_parser_construct_message(parser.get(), nullptr));
+    }
+
+    static QByteArray decoded(GMimePart* part)
+    {
+        Ref<GMimeStream> out(g_mime_stream_mem_new());
+        g_mime_data_wrapper_write_to_stream(g_mime_part_get_content(part), out.get());
+        GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(out.get()));
+        return QByteArray(reinterpret_cast<const char*>(bytes->data), bytes->len);
+    }
+
+    // Every line ends in CR LF and is at most 998 octets; every octet is 7-bit.
+    static void expectWireForm(const QByteArray& bytes)
+    {
+        qsizetype start = 0;
+        while (start < bytes.size()) {
+            const qsizetype lf = bytes.indexOf('\n', start);
+            ASSERT_GT(lf, start) << "bare LF or missing line end at " << start;
+            ASSERT_EQ(bytes[lf - 1], '\r') << "bare LF at " << lf;
+            const QByteArray line = bytes.mid(start, lf - 1 - start);
+            EXPECT_LE(line.size(), 998);
+            EXPECT_FALSE(line.contains('\r')) << line.constData();
+            for (const char c : line) {
+                ASSERT_EQ(c & 0x80, 0) << line.constData();
+            }
+            start = lf + 1;
+        }
+    }
+
+    QTemporaryDir m_dir;
+};
+
+TEST_F(MailMessageTest, HeadersRoundTripAndStayOnShortCrLfLines)
+{
+    const QString longSubject = text("Überprüfung der Aufgabe für Åsa Ölund ").repeated(12);
+    const QList<std::pair<QString, QString>> cases = {
+        {QStringLiteral("Pat O'Brien"), QStringLiteral("O'Brien's \"quoted\" task; a, b")},
+        {text("Zoë Åström-東京"), text("Grüße — 東京の会議")},
+        {text("Renée\r\nBcc: victim@example.com"), longSubject},
+    };
+    for (const auto& [name, subject] : cases) {
+        SCOPED_TRACE(subject.toStdString());
+        OutgoingMail m = mail(name, subject);
+        m.body = text("Zeile eins\r\n") + QString(5000, QLatin1Char('x')) + text("\nÄnde\n");
+        const QByteArray bytes = compose(m);
+        expectWireForm(bytes);
+        EXPECT_FALSE(bytes.contains("\r\nBcc:"));
+        EXPECT_EQ(bytes.count("\r\nMIME-Version: 1.0\r\n"), 1);
+
+        const auto parsed = parse(bytes);
+        ASSERT_TRUE(parsed);
+        EXPECT_EQ(text(g_mime_message_get_subject(parsed.get())), subject.trimmed());
+        InternetAddress* from =
+            internet_address_list_get_address(g_mime_message_get_from(parsed.get()), 0);
+        EXPECT_EQ(text(internet_address_get_name(from)),
+                  QString(name).replace(QStringLiteral("\r\n"), QStringLiteral("  ")));
+        EXPECT_STREQ(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(from)),
+                     "pat@example.org");
+        InternetAddressList* to = g_mime_message_get_to(parsed.get());
+        ASSERT_EQ(internet_address_list_length(to), 2);
+        EXPECT_STREQ(internet_address_mailbox_get_addr(
+                         INTERNET_ADDRESS_MAILBOX(internet_address_list_get_address(to, 1))),
+                     "x.y@example.com");
+        EXPECT_EQ(g_date_time_to_unix(g_mime_message_get_date(parsed.get())),
+                  kDate.toSecsSinceEpoch());
+
+        GMimeObject* body = g_mime_message_get_mime_part(parsed.get());
+        ASSERT_TRUE(GMIME_IS_TEXT_PART(body));
+        EXPECT_STREQ(g_mime_object_get_content_type_parameter(body, "charset"), "utf-8");
+        gchar* bodyText = g_mime_text_part_get_text(GMIME_TEXT_PART(body));
+        EXPECT_EQ(text(bodyText).remove(QLatin1Char('\r')),
+                  QString(m.body).remove(QLatin1Char('\r')));
+        g_free(bodyText);
+    }
+}
+
+TEST_F(MailMessageTest, LargeAttachmentRoundTripsThroughAFile)
+{
+    QByteArray content(3 * 1024 * 1024 + 17, Qt::Uninitialized);
+    QRandomGenerator random(42);
+    for (char& c : content) {
+        c = static_cast<char>(random.bounded(256));
+    }
+    const QString name = text("Rapport d'été über 東京 — ").repeated(4) + QStringLiteral(".pdf");
+    QFile file(m_dir.filePath(name));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(content);
+    file.close();
+
+    OutgoingMail m = mail(QStringLiteral("Pat"), QStringLiteral("Report"));
+    m.attachmentPath = file.fileName();
+    const QString out = m_dir.filePath(QStringLiteral("out.eml"));
+    ASSERT_TRUE(writeMailMessage(m, kDate, out));
+    QFile written(out);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    const QByteArray bytes = written.readAll();
+    expectWireForm(bytes);
+    EXPECT_TRUE(bytes.toLower().contains("filename*0*=utf-8''"))
+        << "file name not RFC 2231-encoded";
+
+    const auto parsed = parse(bytes);
+    ASSERT_TRUE(parsed);
+    GMimeObject* top = g_mime_message_get_mime_part(parsed.get());
+    ASSERT_TRUE(GMIME_IS_MULTIPART(top));
+    EXPECT_STREQ(g_mime_content_type_get_media_subtype(g_mime_object_get_content_type(top)),
+                 "mixed");
+    ASSERT_EQ(g_mime_multipart_get_count(GMIME_MULTIPART(top)), 2);
+    GMimeObject* attached = g_mime_multipart_get_part(GMIME_MULTIPART(top), 1);
+    ASSERT_TRUE(GMIME_IS_PART(attached));
+    EXPECT_EQ(text(g_mime_part_get_filename(GMIME_PART(attached))), name);
+    EXPECT_EQ(g_mime_part_get_content_encoding(GMIME_PART(attached)),
+              GMIME_CONTENT_ENCODING_BASE64);
+    gchar* type = g_mime_content_type_get_mime_type(g_mime_object_get_content_type(attached));
+    EXPECT_STREQ(type, "application/pdf");
+    g_free(type);
+    EXPECT_TRUE(decoded(GMIME_PART(attached)) == content) << "attachment bytes differ";
+}
+
+TEST_F(MailMessageTest, RefusesWhatWouldEscapeItsHeaderAndWritesNothing)
+{
+    const QString old = m_dir.filePath(QStringLiteral("old.eml"));
+    QFile oldFile(old);
+    ASSERT_TRUE(oldFile.open(QIODevice::WriteOnly) && oldFile.write("old") == 3);
+    oldFile.close();
+    const auto refused = [&](const OutgoingMail& m, const QString& named) {
+        SCOPED_TRACE(named.toStdString());
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        const auto result = writeMailMessage(m, kDate, buffer);
+        ASSERT_TRUE(result.refusal());
+        EXPECT_TRUE(result.refusal()->message.contains(named))
+            << result.refusal()->message.toStdString();
+        EXPECT_TRUE(buffer.data().isEmpty());
+        EXPECT_FALSE(writeMailMessage(m, kDate, old));
+        ASSERT_TRUE(oldFile.open(QIODevice::ReadOnly));
+        EXPECT_EQ(oldFile.readAll(), "old");
+        oldFile.close();
+    };
+    const OutgoingMail good = mail(QStringLiteral("Pat"), QStringLiteral("Hi"));
+    for (const char* bad : {"a@b.com\r\nBcc: c@d.com", "a@b.com, c@d.com", "obrien", "x@"}) {
+        OutgoingMail m = good;
+        m.to[1] = text(bad);
+        refused(m, m.to[1]);
+        m = good;
+        m.fromAddress = text(bad);
+        refused(m, m.fromAddress);
+    }
+    OutgoingMail m = good;
+    m.messageId = QStringLiteral("<a@b>\r\nX: y");
+    refused(m, m.messageId);
+    m = good;
+    m.to.clear();
+    refused(m, QStringLiteral("Recipient e-mail address not specified"));
+    for (const QString& unreadable : {m_dir.filePath(QStringLiteral("gone")), m_dir.path()}) {
+        m = good;
+        m.attachmentPath = unreadable;
+        refused(m, unreadable + QStringLiteral(" could not be read"));
+    }
+}
+
+TEST_F(MailMessageTest, KeepsAGivenMessageIdAndMakesFreshOnesOtherwise)
+{
+    OutgoingMail m = mail(QStringLiteral("Pat"), QStringLiteral("Hi"));
+    m.messageId = QStringLiteral("<queued.1@example.org>");
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    EXPECT_EQ(*writeMailMessage(m, kDate, buffer), m.messageId);
+    EXPECT_STREQ(g_mime_message_get_message_id(parse(buffer.data()).get()), "queued.1@example.org");
+
+    const QString first = newMessageId(m.fromAddress);
+    EXPECT_NE(first, newMessageId(m.fromAddress));
+    EXPECT_TRUE(first.startsWith(QLatin1Char('<')) &&
+                first.endsWith(QStringLiteral("@example.org>")))
+        << first.toStdString();
+    m.messageId = first;
+    EXPECT_FALSE(checkMail(m));
+}
+
+TEST_F(MailMessageTest, RefusesWhenTheDeviceCannotBeWritten)
+{
+    QBuffer readOnly;
+    readOnly.open(QIODevice::ReadOnly);
+    const auto result =
+        writeMailMessage(mail(QStringLiteral("Pat"), QStringLiteral("Hi")), kDate, readOnly);
+    ASSERT_TRUE(result.refusal());
+    EXPECT_TRUE(
+        result.refusal()->message.startsWith(QStringLiteral("The message could not be written")));
+}
+
+} // namespace
