@@ -128,6 +128,27 @@ Outcome<qlonglong> add(Database& db, const AttachmentPlace& place, const Pending
     }
 }
 
+std::optional<PendingAttachment> contactAttachment(Database& db, const QString& contactKey,
+                                                   const QString& owner, const QDateTime& date)
+{
+    bool numeric = false;
+    const qlonglong key = contactKey.trimmed().toLongLong(&numeric);
+    if (!numeric || key <= 0)
+        return std::nullopt;
+    const RecordSet contact = db.query(
+        QStringLiteral("SELECT First_Name, Last_Name FROM CONTACT WHERE CONTACT_KEY = ?"), {key});
+    if (contact.isEmpty())
+        return std::nullopt;
+    PendingAttachment pending;
+    pending.type = AttachmentType::Contact;
+    pending.fileName = QString::number(key);
+    pending.title = contact.text(QStringLiteral("First_Name")) + QLatin1Char(' ') +
+                    contact.text(QStringLiteral("Last_Name"));
+    pending.owner = owner;
+    pending.date = date;
+    return pending;
+}
+
 Outcome<qlonglong> addFromFile(Database& db, const AttachmentPlace& place,
                                const PendingAttachment& pending, const BlobProgress& progress)
 {

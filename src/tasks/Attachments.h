@@ -8,6 +8,8 @@
 #include <QList>
 #include <QString>
 
+#include <optional>
+
 class QIODevice;
 
 /**
@@ -54,6 +56,14 @@ QString plugInAttachedMessage(const QString& name);
 Outcome<qlonglong> add(Database& db, const AttachmentPlace& place, const PendingAttachment& pending,
                        QIODevice* source = nullptr, qint64 size = 0, const QString& sourceName = {},
                        const BlobProgress& progress = {});
+
+/**
+ * "Add Contact": the pending attachment for the contact the chooser returned, its key kept as
+ * Attach_Filename and its title First_Name + " " + Last_Name, owned by `owner` at `date` (GMT).
+ * Nothing when the key is not a number above 0 or names no contact. Reads only. @throws DbError
+ */
+std::optional<PendingAttachment> contactAttachment(Database& db, const QString& contactKey,
+                                                   const QString& owner, const QDateTime& date);
 
 /** The shared add reading a file or object from pending.sourcePath (refused when unreadable). */
 Outcome<qlonglong> addFromFile(Database& db, const AttachmentPlace& place,

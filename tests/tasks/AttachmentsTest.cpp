@@ -237,6 +237,31 @@ TEST_P(AttachmentsTest, AddRefusesASecondPlugInAndMovesTheTabBar)
     EXPECT_TRUE(onTabBar(*first));
 }
 
+// A chosen contact becomes a "C" row named by its key and titled with the person's name.
+TEST_P(AttachmentsTest, AContactIsAttachedByItsKey)
+{
+    db().execute(QStringLiteral("INSERT INTO CONTACT (CONTACT_KEY, First_Name, Last_Name) "
+                                "VALUES (?, ?, ?)"),
+                 {42, QStringLiteral("Pat"), QStringLiteral("O'Brien")});
+    for (const char* none : {"", "0", "-3", "x42", "43"})
+        EXPECT_FALSE(
+            contactAttachment(db(), QString::fromLatin1(none), kMe, at(2024, 1, 31, 12, 5)))
+            << none;
+    const std::optional<PendingAttachment> contact =
+        contactAttachment(db(), QStringLiteral(" 42 "), kMe, at(2024, 1, 31, 12, 5));
+    ASSERT_TRUE(contact);
+    const Outcome<qlonglong> added = add(session.db(), place(), *contact);
+    ASSERT_TRUE(added) << why(added);
+    const RecordSet row = db().query(
+        QStringLiteral("SELECT Attach_Type, Attach_Filename, Attach_Title, Attach_Owner FROM "
+                       "ATTACH WHERE Attach_Number = ?"),
+        {*added});
+    EXPECT_EQ(row.text(QStringLiteral("Attach_Type")), QStringLiteral("C"));
+    EXPECT_EQ(row.text(QStringLiteral("Attach_Filename")), QStringLiteral("42"));
+    EXPECT_EQ(row.text(QStringLiteral("Attach_Title")), QStringLiteral("Pat O'Brien"));
+    EXPECT_EQ(row.text(QStringLiteral("Attach_Owner")), kMe);
+}
+
 // Memo text: stored as UTF-8 and read whole; 8 MiB at most; the title of an unnamed memo.
 TEST_P(AttachmentsTest, MemoTextRoundTripsAndIsBounded)
 {
