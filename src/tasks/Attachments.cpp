@@ -43,6 +43,13 @@ bool showsOnTabBar(AttachmentType type)
 
 } // namespace
 
+std::optional<RefusalOf<>> refuseLongText(const QByteArray& utf8)
+{
+    if (utf8.size() > kMaxTextBytes)
+        return RefusalOf<>{kTextTooLong};
+    return std::nullopt;
+}
+
 QString plugInAttachedMessage(const QString& name)
 {
     return QStringLiteral("The ActiveX with name ") + name +
@@ -77,8 +84,8 @@ Outcome<qlonglong> add(Database& db, const AttachmentPlace& place, const Pending
             return *refused;
     } else {
         text = pending.content.toUtf8();
-        if (storesText(pending.type) && text.size() > kMaxTextBytes)
-            return RefusalOf<>{kTextTooLong};
+        if (auto refused = storesText(pending.type) ? refuseLongText(text) : std::nullopt)
+            return *refused;
         if (auto refused = checkStorable(db, pending.title, text.size()))
             return *refused;
     }

@@ -36,6 +36,9 @@ inline constexpr qint64 kMaxTextBytes = 8 * 1024 * 1024;
 inline const QString kTextTooLong =
     QStringLiteral("The text is too long to store: at most 8 MiB are kept.");
 
+/** kTextTooLong for memo or discussion text over kMaxTextBytes of UTF-8; nothing otherwise. */
+std::optional<RefusalOf<>> refuseLongText(const QByteArray& utf8);
+
 /** "The ActiveX with name <name> is already attached to this task." */
 QString plugInAttachedMessage(const QString& name);
 

@@ -26,8 +26,8 @@ Outcome<bool> saveBox(Database& db, AttachmentType type, qlonglong taskNumber,
     if (!changed || attachNumber == 0)
         return false;
     const QByteArray utf8 = text.toUtf8();
-    if (utf8.size() > attachments::kMaxTextBytes)
-        return RefusalOf<>{attachments::kTextTooLong};
+    if (auto refused = attachments::refuseLongText(utf8))
+        return *refused;
     Transaction tx(db);
     const RecordSet row = db.queryLocked(
         QStringLiteral("SELECT Attach_Type FROM ATTACH WHERE Attach_Number = ? AND SCR_Number = ?"),
@@ -74,8 +74,8 @@ Outcome<Done> rewrite(Database& db, qlonglong attachNumber, const QString& title
     if (title.trimmed().isEmpty())
         return RefusalOf<>{kSpecifyTitle};
     const QByteArray utf8 = text.toUtf8();
-    if (utf8.size() > attachments::kMaxTextBytes)
-        return RefusalOf<>{attachments::kTextTooLong};
+    if (auto refused = attachments::refuseLongText(utf8))
+        return *refused;
     Transaction tx(db);
     if (db.execute(QStringLiteral("UPDATE ATTACH SET Attach_Filename = ?, Attach_Title = ? WHERE "
                                   "Attach_Number = ?"),

@@ -381,8 +381,8 @@ void AttachmentPane::boxEdited(QTextEdit* box, qlonglong item)
 std::optional<RefusalOf<>> AttachmentPane::checkMemoBoxes() const
 {
     for (const QString& text : m_editedText)
-        if (text.toUtf8().size() > attachments::kMaxTextBytes)
-            return RefusalOf<>{attachments::kTextTooLong};
+        if (auto refused = attachments::refuseLongText(text.toUtf8()))
+            return refused;
     return std::nullopt;
 }
 
