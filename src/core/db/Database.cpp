@@ -169,23 +169,43 @@ bool Database::hasTable(const QString& table)
 
 void Database::copyBlob(const BlobRef& from, const BlobRef& to)
 {
+    if (from.table.compare(to.table, Qt::CaseInsensitive) == 0 && from.key == to.key &&
+        from.blobColumn.compare(to.blobColumn, Qt::CaseInsensitive) == 0)
+        return;
+    const QString where = QStringLiteral("Database::copyBlob");
+    Transaction tx(*this);
+    const RecordSet source =
+        query(QStringLiteral("SELECT CASE WHEN ") + from.blobColumn +
+                  QStringLiteral(" IS NULL THEN 1 ELSE 0 END AS Empty FROM ") + from.table +
+                  QStringLiteral(" WHERE ") + from.keyColumn + QStringLiteral(" = ?"),
+              {from.key});
+    if (source.isEmpty())
+        throw DbError(DbErrorKind::Other, QStringLiteral("0"),
+                      QStringLiteral("No row of ") + from.table + QStringLiteral(" has ") +
+                          from.keyColumn + QStringLiteral(" = ") + from.key.toString(),
+                      {}, where);
+    if (source.number(QStringLiteral("Empty")) != 0) {
+        clearBlob(to);
+        tx.commit();
+        return;
+    }
+    // Copying piece by piece between two places of one table is no cheaper: on the embedded
+    // engine every write makes the reading handle lose its place in the source's chain of pages,
+    // and the copy would take time in the square of the size. The value goes out whole, into a
+    // temporary file, and then into the target.
     QTemporaryFile buffer;
     if (!buffer.open())
         throw DbError(DbErrorKind::Other, QStringLiteral("0"),
                       QStringLiteral("No temporary file to copy a stored file through: ") +
-                          buffer.errorString());
+                          buffer.errorString(),
+                      {}, where);
     const qint64 size = readBlob(from, buffer);
-    if (size == 0 &&
-        query(QStringLiteral("SELECT 1 FROM ") + from.table + QStringLiteral(" WHERE ") +
-                  from.keyColumn + QStringLiteral(" = ? AND ") + from.blobColumn +
-                  QStringLiteral(" IS NULL"),
-              {from.key})
-                .rowCount() > 0) {
-        clearBlob(to);
-        return;
-    }
-    buffer.seek(0);
+    if (!buffer.flush() || !buffer.seek(0))
+        throw DbError(DbErrorKind::Other, QStringLiteral("0"),
+                      QStringLiteral("Could not keep the value: ") + buffer.errorString(), {},
+                      where);
     writeBlob(to, buffer, size);
+    tx.commit();
 }
 
 Transaction::Transaction(Database& db)

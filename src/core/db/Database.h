@@ -182,8 +182,8 @@ public:
     virtual void clearBlob(const BlobRef& ref) = 0;
     /**
      * Gives `to` a copy of the binary value of `from` (Null stays Null); the two values are
-     * independent afterwards. Streams in pieces through a temporary file unless the engine copies
-     * inside itself. Both rows must exist.
+     * independent afterwards, in one transaction. Streams in pieces through a temporary file
+     * unless the engine copies inside itself. Both rows must exist: a missing source row throws.
      */
     virtual void copyBlob(const BlobRef& from, const BlobRef& to);
 

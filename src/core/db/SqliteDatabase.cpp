@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QIODevice>
 #include <QRegularExpression>
-#include <QTemporaryFile>
 
 #include <algorithm>
 #include <limits>
@@ -533,51 +532,6 @@ void SqliteDatabase::clearBlob(const BlobRef& ref)
     execute(QStringLiteral("UPDATE ") + ref.table + QStringLiteral(" SET ") + ref.blobColumn +
                 QStringLiteral(" = NULL WHERE ") + ref.keyColumn + QStringLiteral(" = ?"),
             {ref.key});
-}
-
-void SqliteDatabase::copyBlob(const BlobRef& from, const BlobRef& to)
-{
-    const QString where = QStringLiteral("SqliteDatabase::copyBlob");
-    if (from.table.compare(to.table, Qt::CaseInsensitive) == 0 && from.key == to.key &&
-        from.blobColumn.compare(to.blobColumn, Qt::CaseInsensitive) == 0)
-        return;
-    requireLastColumn(to, where);
-    Transaction tx(*this);
-    const RecordSet rs = doQuery(
-        QStringLiteral("SELECT rowid, length(") + from.blobColumn + QStringLiteral(") FROM ") +
-            from.table + QStringLiteral(" WHERE ") + from.keyColumn + QStringLiteral(" = ?"),
-        {from.key}, where);
-    if (rs.isEmpty())
-        throw DbError(DbErrorKind::Other, QString::number(SQLITE_NOTFOUND),
-                      QStringLiteral("No row of ") + from.table + QStringLiteral(" has ") +
-                          from.keyColumn + QStringLiteral(" = ") + from.key.toString(),
-                      {}, where);
-    const QVariant length = rs.rows().first().at(1);
-    if (length.isNull()) {
-        doExecute(QStringLiteral("UPDATE ") + to.table + QStringLiteral(" SET ") + to.blobColumn +
-                      QStringLiteral(" = NULL WHERE ") + to.keyColumn + QStringLiteral(" = ?"),
-                  {to.key}, where);
-        tx.commit();
-        return;
-    }
-    // A plain UPDATE ... = (SELECT ...) would build the whole value in memory. Nor may the pieces
-    // go from handle to handle: every write into the table makes the engine forget where the
-    // reading handle stood in the source's chain of pages, so each read would walk that chain
-    // from its start again and the copy would take time in the square of the size. The value is
-    // read out whole first, into a temporary file, and then written into the target.
-    QTemporaryFile buffer;
-    if (!buffer.open())
-        throw DbError(DbErrorKind::Other, QString::number(SQLITE_CANTOPEN),
-                      QStringLiteral("No temporary file to copy a stored file through: ") +
-                          buffer.errorString(),
-                      {}, where);
-    const qint64 size = readBlob(from, buffer);
-    if (!buffer.flush() || !buffer.seek(0))
-        throw DbError(DbErrorKind::Other, QString::number(SQLITE_IOERR),
-                      QStringLiteral("Could not keep the value: ") + buffer.errorString(), {},
-                      where);
-    writeBlob(to, buffer, size);
-    tx.commit();
 }
 
 qint64 SqliteDatabase::maxBlobSize() const

@@ -53,7 +53,6 @@ public:
     qint64 blobSize(const BlobRef& ref) override;
     void clearBlob(const BlobRef& ref) override;
     /** Copies inside the engine, piece by piece, so that memory stays bounded for any size. */
-    void copyBlob(const BlobRef& from, const BlobRef& to) override;
     qint64 maxBlobSize() const override;
     /**
      * Lowers (or raises, up to the library's ceiling) the longest value this connection stores;
