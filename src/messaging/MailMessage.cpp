@@ -162,7 +162,7 @@ bool isMessageId(const QString& id)
 
 RefusalOf<> badAddress(const QString& address)
 {
-    return {QStringLiteral("The e-mail address \"%1\" is not valid.").arg(address)};
+    return {address + QStringLiteral(" is not a valid e-mail address")};
 }
 
 // Header text on one line: a line break in a subject or name must not start a header of its own.
@@ -266,6 +266,11 @@ GDateTime* gDate(const QDateTime& date)
 }
 
 } // namespace
+
+bool isMailboxAddress(const QString& address)
+{
+    return isBareAddress(address);
+}
 
 QString newMessageId(const QString& fromAddress)
 {

@@ -23,6 +23,12 @@ struct OutgoingMail
 };
 
 /**
+ * Whether `address` is one bare address: a local part, "@" and a domain, without blanks, control
+ * characters, brackets, quotes or address separators.
+ */
+bool isMailboxAddress(const QString& address);
+
+/**
  * A fresh Message-ID, "<random@host>", the host being the part of `fromAddress` after its "@"
  * ("localhost" when it has none). Random enough never to repeat between clients.
  */

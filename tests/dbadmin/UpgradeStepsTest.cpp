@@ -92,6 +92,11 @@ const QMap<QString, QString> kSchema = {
     {QStringLiteral("MAIL"),
      QStringLiteral("Mail_Number Title Body Owner_User_ID Date Sender Viewed Mail_Folder_Number "
                     "POPID Sent SentDate SourceID group_id")},
+    {QStringLiteral("MAIL_OUTBOX"),
+     QStringLiteral("Outbox_Number Recipient Sender_Name Sender_Address Subject Body Attach_Name "
+                    "Attach_Type Attach_Text Message_ID Queued_By Personal SCR_Number "
+                    "Route_Number Digest State Attempts Next_Attempt Last_Error Claim_Token "
+                    "Claim_Expires Queued_Date Sent_Date")},
     {QStringLiteral("FOLDER"),
      QStringLiteral("Folder_Counter Folder_Name Folder_Owner_ID Folder_Type Parent_Folder_Counter "
                     "Group_ID")},
@@ -319,7 +324,7 @@ TEST_P(UpgradeStepsTest, AllStepsBringTheBaseToTheCurrentSchema)
     EXPECT_EQ(lowered(catalogued), lowered(stored));
 
     const auto steps = allUpgradeSteps();
-    ASSERT_EQ(steps.size(), 46u);
+    ASSERT_EQ(steps.size(), 47u);
     for (const auto& s : steps) {
         EXPECT_FALSE(s->check(db())) << s->name().toStdString();
         EXPECT_EQ(Vars::value(db(), s->marker()), QStringLiteral("1"));
@@ -336,7 +341,7 @@ TEST_P(UpgradeStepsTest, StepsAreOrderedNamedAndPendingOnAnOlderDatabase)
     EXPECT_EQ(names.first(), QStringLiteral("UpgClass33"));
     EXPECT_EQ(names.at(31), QStringLiteral("UpgClass64"));
     EXPECT_EQ(names.at(32), QStringLiteral("UpgClass66")) << "65 is not used";
-    EXPECT_EQ(names.last(), QStringLiteral("UpgClass79"));
+    EXPECT_EQ(names.last(), QStringLiteral("UpgClass80"));
     EXPECT_EQ(steps.at(15)->friendlyName(), QStringLiteral("Add standart Active Reports"));
     EXPECT_EQ(steps.at(37)->friendlyName(), QStringLiteral("Additonal Indexes"));
 

@@ -11,6 +11,7 @@ const QList<ColumnRef> kUserReferenceColumns = {
     {QStringLiteral("ROUTE"), QStringLiteral("USER_ID")},
     {QStringLiteral("ATTACH"), QStringLiteral("Attach_Owner")},
     {QStringLiteral("MAIL"), QStringLiteral("Owner_User_ID")},
+    {QStringLiteral("MAIL_OUTBOX"), QStringLiteral("Queued_By")},
     {QStringLiteral("FOLDER"), QStringLiteral("Folder_Owner_ID")},
     {QStringLiteral("PAXCAL"), QStringLiteral("Cal_ID")},
     {QStringLiteral("TIME_SHEET"), QStringLiteral("User_ID")},
