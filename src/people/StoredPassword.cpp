@@ -1,6 +1,7 @@
 #include "people/StoredPassword.h"
 
-#include <algorithm>
+#include "core/Scrambler.h"
+
 #include <new>
 #include <sodium.h>
 #include <stdexcept>
@@ -8,15 +9,6 @@
 namespace bx::StoredPassword {
 
 namespace {
-
-// Every client of a database must use the same key, or scrambled passwords written by one could
-// not be read by another. It is fixed for the life of the product.
-constexpr char kKey[] =
-    "11528040294320359988005542912956083180788358719144062717672481322006118603794862091";
-constexpr qsizetype kKeyLength = sizeof(kKey) - 1;
-static_assert(kKeyLength == 83);
-
-const QString kScrambled = QStringLiteral("***");
 
 // Interactive limits: about 0.08 s and 64 MiB per hash on a two-core desktop, so a log-on stays
 // quick while each guess at a copied table costs an attacker the same.
@@ -33,16 +25,6 @@ QString normalized(const QString& password)
     return password.trimmed().toLower();
 }
 
-QString xorWithKey(QStringView text)
-{
-    const qsizetype n = std::min(text.size(), kKeyLength);
-    QString result(n, Qt::Uninitialized);
-    for (qsizetype i = 0; i < n; ++i)
-        result[i] =
-            QChar(static_cast<char16_t>(text[i].unicode() ^ static_cast<char16_t>(kKey[i])));
-    return result;
-}
-
 void ensureSodium()
 {
     // sodium_init() is safe to call more than once, but once is enough; it fails only when the
@@ -56,14 +38,12 @@ void ensureSodium()
 
 QString scramble(const QString& text)
 {
-    return kScrambled + xorWithKey(text);
+    return Scrambler::scramble(text);
 }
 
 QString unscramble(const QString& stored)
 {
-    if (!stored.startsWith(kScrambled))
-        return stored;
-    return xorWithKey(QStringView(stored).mid(kScrambled.size()));
+    return Scrambler::unscramble(stored);
 }
 
 QString forStorage(const QString& typed)

@@ -8,7 +8,8 @@
  * LU_USER.User_Password holds one of three forms:
  *  - a hash: kHashPrefix followed by an Argon2id string (salt and parameters inside it); every
  *    password the program stores from now on has this form;
- *  - a scrambled text: "***" followed by the password XORed with the program key (older rows);
+ *  - a scrambled text, "***" followed by the password XORed with the program key (older rows;
+ *    see core/Scrambler.h);
  *  - clear text (older rows, or rows written by hand).
  * Passwords are compared without regard to letter case and to blanks around them, so the hash is
  * taken of the trimmed, lower-cased password.
@@ -22,16 +23,10 @@ namespace bx::StoredPassword {
 /** What begins a hashed password; nothing else the program stores begins with it. */
 inline const QString kHashPrefix = QStringLiteral("$bxa2$");
 
-/**
- * "***" followed by the text XORed, character by character, with the program's 83-digit key.
- * Text beyond 83 characters is dropped. The empty text gives "***".
- */
+/** Scrambler::scramble: "***" and the text XORed with the program key, cut to 83 characters. */
 QString scramble(const QString& text);
 
-/**
- * The reverse of scramble(). A text that does not begin with "***" is returned unchanged (a
- * password kept in clear); "***" alone gives "".
- */
+/** Scrambler::unscramble: a text without the "***" is returned unchanged (kept in clear). */
 QString unscramble(const QString& stored);
 
 /**

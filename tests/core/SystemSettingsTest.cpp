@@ -1,6 +1,7 @@
 #include "core/settings/SystemSettings.h"
 
 #include "core/UserRights.h"
+#include "core/settings/PersonalMailSettings.h"
 #include "core/settings/SettingsKeys.h"
 #include "core/settings/SettingsStore.h"
 #include "core/settings/Vars.h"
@@ -105,6 +106,46 @@ TEST_P(SystemSettingsTest, PersonalMailSettingsReplaceTheSystemOnes)
     EXPECT_EQ(s.smtpUser, QStringLiteral("o'brien"));
     EXPECT_FALSE(s.smtpAuth);
     EXPECT_TRUE(s.smtpLeave);
+}
+
+// The personal password is kept scrambled and handed to the mail code in clear; one stored in
+// clear by an older client still reads, and turning the personal settings off brings the
+// database's back.
+TEST_P(SystemSettingsTest, PersonalPasswordIsStoredScrambledAndReadInClear)
+{
+    db().execute(QStringLiteral("INSERT INTO SYSTEM (SMTPServer, SMTPPwd) VALUES (?, ?)"),
+                 {QStringLiteral("smtp.corp"), QStringLiteral("corp pw")});
+    PersonalMailSettings mine;
+    mine.own = true;
+    mine.smtpServer = QStringLiteral("smtp.home");
+    mine.password = QStringLiteral("Zoë's pw;%");
+    ASSERT_FALSE(mine.save(m_settings).has_value());
+    const QString password = QStringLiteral("SMTP Password");
+    const QString stored = m_settings.get(SettingsKeys::kSmtp, password);
+    EXPECT_FALSE(stored.contains(QStringLiteral("pw")));
+    EXPECT_EQ(SettingsStore(m_settings.path()).get(SettingsKeys::kSmtp, password), stored);
+
+    SystemSettings s;
+    s.reload(db(), m_settings, {});
+    EXPECT_TRUE(s.personalMail);
+    EXPECT_EQ(s.smtpServer, QStringLiteral("smtp.home"));
+    EXPECT_EQ(s.smtpPwd, mine.password);
+    EXPECT_EQ(PersonalMailSettings::load(m_settings).password, mine.password);
+
+    m_settings.set(SettingsKeys::kSmtp, password, QStringLiteral("old clear pw"));
+    s.reload(db(), m_settings, {});
+    EXPECT_EQ(s.smtpPwd, QStringLiteral("old clear pw"));
+
+    mine.own = false;
+    mine.password = QString(84, u'x');
+    EXPECT_TRUE(mine.save(m_settings).has_value()) << "the scrambler keeps 83 characters";
+    EXPECT_EQ(m_settings.get(SettingsKeys::kSmtp, password), QStringLiteral("old clear pw"));
+    mine.password.clear();
+    ASSERT_FALSE(mine.save(m_settings).has_value());
+    s.reload(db(), m_settings, {});
+    EXPECT_FALSE(s.personalMail);
+    EXPECT_EQ(s.smtpServer, QStringLiteral("smtp.corp"));
+    EXPECT_EQ(s.smtpPwd, QStringLiteral("corp pw"));
 }
 
 TEST_P(SystemSettingsTest, ColumnsMissingFromAnOlderDatabaseKeepThePreviousValue)

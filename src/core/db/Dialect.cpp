@@ -25,6 +25,23 @@ LikeClause Dialect::searchLike(const QString& column, const QString& pattern) co
     return clause;
 }
 
+LikeClause Dialect::beginsWith(const QString& expression, const QString& text) const
+{
+    QString bound;
+    bound.reserve(text.size() + 4);
+    for (const QChar ch : text) {
+        if (ch == QLatin1Char('\\') || ch == QLatin1Char('%') || ch == QLatin1Char('_'))
+            bound += QLatin1Char('\\');
+        bound += ch;
+    }
+    bound += QLatin1Char('%');
+    // The embedded engine's LIKE folds case itself (SqliteFolding.h).
+    const QString sql = m_engine == Engine::Postgres
+                            ? QStringLiteral("(") + expression + QStringLiteral(")::text ILIKE ?")
+                            : expression + QStringLiteral(" LIKE ?");
+    return {sql + QStringLiteral(" ESCAPE '\\'"), bound};
+}
+
 QString Dialect::textEquals(const QString& column) const
 {
     if (m_engine == Engine::Postgres)

@@ -62,6 +62,14 @@ public:
     LikeClause searchLike(const QString& column, const QString& pattern) const;
 
     /**
+     * The whole condition "expression begins with `text`", every character of the text taken
+     * literally ("%", "_", "*" and "\" match themselves) and letter case ignored, also when the
+     * expression is not a column of case-insensitive text but, say, a concatenation of such
+     * columns (the server's "||" gives plain text).
+     */
+    LikeClause beginsWith(const QString& expression, const QString& text) const;
+
+    /**
      * "column = ?" comparing without regard to case across all of Unicode, for names people type
      * (user IDs, lookup and rule names): the server's citext does so already; the embedded
      * engine's NOCASE folds ASCII only, so the statement names the connection's folding

@@ -2,6 +2,7 @@
 
 #include "core/UserRights.h"
 #include "core/db/Database.h"
+#include "core/settings/PersonalMailSettings.h"
 #include "core/settings/SettingsKeys.h"
 #include "core/settings/SettingsStore.h"
 
@@ -13,13 +14,6 @@ namespace bx {
 namespace {
 
 const QString kSelectSystem = QStringLiteral("SELECT * FROM SYSTEM");
-
-/** Stored check states are "1"/"0"; older settings hold "True"/"False". */
-bool personalFlag(const SettingsStore& settings, const QString& key)
-{
-    const QString v = settings.get(SettingsKeys::kSmtp, key).trimmed();
-    return v == QLatin1String("1") || v.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0;
-}
 
 QStringList folderList(const QString& stored, const QString& programDir)
 {
@@ -101,14 +95,15 @@ bool SystemSettings::reload(Database& db, const SettingsStore& settings, const Q
     flag("Mand_Priority", mandPriority);
     flag("Mand_Contact", mandContact);
 
-    if (settings.get(SettingsKeys::kSmtp, QStringLiteral("SMTP My Setting")).trimmed() ==
-        QLatin1String("1")) {
-        smtpServer = settings.get(SettingsKeys::kSmtp, QStringLiteral("SMTP Server Name"));
-        popServer = settings.get(SettingsKeys::kSmtp, QStringLiteral("SMTP POP Name"));
-        smtpAuth = personalFlag(settings, QStringLiteral("SMTP Auth"));
-        smtpLeave = personalFlag(settings, QStringLiteral("SMTP Leave"));
-        smtpUser = settings.get(SettingsKeys::kSmtp, QStringLiteral("SMTP User Name"));
-        smtpPwd = settings.get(SettingsKeys::kSmtp, QStringLiteral("SMTP Password"));
+    const PersonalMailSettings personal = PersonalMailSettings::load(settings);
+    personalMail = personal.own;
+    if (personalMail) {
+        smtpServer = personal.smtpServer;
+        popServer = personal.popServer;
+        smtpAuth = personal.smtpAuth;
+        smtpLeave = personal.smtpLeave;
+        smtpUser = personal.user;
+        smtpPwd = personal.password;
     }
     return true;
 }

@@ -34,7 +34,9 @@ struct SystemSettings
     bool smtpAuth = false;
     bool smtpLeave = false;
     QString smtpUser;
-    QString smtpPwd;
+    QString smtpPwd; ///< in clear, also when the personal one is stored scrambled
+    /** The mail values above are the user's own ("SMTP My Setting"), not those of SYSTEM. */
+    bool personalMail = false;
     QString voipServerIp;
     bool mandTargetDate = false;
     bool mandCategory = false;
@@ -47,7 +49,8 @@ struct SystemSettings
      * Reads the SYSTEM row. A column that is missing (an older database) leaves the value as it
      * was; so does everything when the row or the table cannot be read (reported by qWarning, and
      * the result is false). Then, when the personal setting "SMTP My Setting" is "1", the personal
-     * mail settings of the settings store replace the system ones.
+     * mail settings of the settings store replace the system ones; their password is stored
+     * scrambled (Scrambler) and given here in clear, and one stored in clear is taken as it is.
      *
      * @param programDir the folder whose "QV Reports" is the reports folder when none is set
      */

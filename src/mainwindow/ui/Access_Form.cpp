@@ -17,6 +17,7 @@
 #include "mainwindow/ui/DlgTaskListOptions.h"
 #include "mainwindow/ui/FindPage.h"
 #include "mainwindow/ui/TeamView.h"
+#include "messaging/ui/dlgMailSetup.h"
 #include "people/workshops/RecentWorkshops.h"
 #include "tasks/ui/SCR_FORM.h"
 
@@ -170,6 +171,13 @@ void Access_Form::buildMenus()
         command("OPENTask", QStringLiteral("&Open Task"), &Access_Form::openSelectedTask));
     file->addSeparator();
     file->addAction(command("PPRINT", QStringLiteral("&Print..."), &Access_Form::printView));
+    file->addSeparator();
+    QAction* mailSetup = command("mnuMailSetup", QStringLiteral("&Mail Settings..."), nullptr);
+    connect(mailSetup, &QAction::triggered, this, [this] {
+        if (dlgMailSetup(m_session, m_prompt, this).exec() == QDialog::Accepted)
+            RELOAD_SYSTEM_SETTINGS();
+    });
+    file->addAction(mailSetup);
     file->addSeparator();
     QAction* logOff = command("mnuLogOff", QString(), nullptr);
     connect(logOff, &QAction::triggered, this, [this] {

@@ -6,6 +6,7 @@
 #include "core/ui/Named.h"
 #include "core/ui/RunCommand.h"
 #include "core/ui/ShowRefusal.h"
+#include "messaging/ui/dlgEmail.h"
 #include "people/ui/dlgChooseUser.h"
 #include "tasks/Attachments.h"
 #include "tasks/LookupLists.h"
@@ -275,7 +276,7 @@ void SCR_FORM::buildMenusAndToolbar()
     m_mnuCancelAssign = addCommand(file, "mnuCancelAssign", QStringLiteral("Cancel &Assign"));
     m_mnuToSelf = addCommand(file, "mnuToSelf", QStringLiteral("Forward to &Self"));
     m_mnuHistory = addCommand(file, "mnuHistory", QStringLiteral("Show &History"));
-    addCommand(file, "mnuEmail", QStringLiteral("Compose Email"))->setEnabled(false);
+    m_mnuEmail = addCommand(file, "mnuEmail", QStringLiteral("Compose Email"));
     file->addSeparator();
     m_mnuExit = addCommand(file, "mnuExit", QStringLiteral("&Exit"));
 
@@ -299,9 +300,9 @@ void SCR_FORM::buildMenusAndToolbar()
     m_keySubTask = addKey("SubTask", QStringLiteral("SubTask"));
     for (const QString& key : {QStringLiteral("Attach"), QStringLiteral("Discussion")})
         m_toolbar->addAction(m_attachPane->toolKey(key));
-    for (const auto& [key, caption] :
-         {std::pair{"Email", QStringLiteral("Email")}, std::pair{"Help", QStringLiteral("Help")},
-          std::pair{"AttachForm", QStringLiteral("Attach Form")}})
+    m_keyEmail = addKey("Email", QStringLiteral("Email"));
+    for (const auto& [key, caption] : {std::pair{"Help", QStringLiteral("Help")},
+                                       std::pair{"AttachForm", QStringLiteral("Attach Form")}})
         addKey(key, caption)->setEnabled(false);
     m_toolbar->addAction(m_attachPane->toolKey(QStringLiteral("AttachFile")));
 
@@ -321,6 +322,8 @@ void SCR_FORM::buildMenusAndToolbar()
         connect(self, &QAction::triggered, this, &SCR_FORM::forwardToSelf);
     for (QAction* history : {m_mnuHistory, m_keyHistory})
         connect(history, &QAction::triggered, this, &SCR_FORM::showHistory);
+    for (QAction* mail : {m_mnuEmail, m_keyEmail})
+        connect(mail, &QAction::triggered, this, &SCR_FORM::composeEmail);
     connect(m_keyAssign, &QAction::triggered, this, &SCR_FORM::assignRecipients);
     connect(m_keyPrevious, &QAction::triggered, this, [this] { moveTo(-1); });
     connect(m_keyNext, &QAction::triggered, this, [this] { moveTo(1); });
@@ -531,7 +534,8 @@ void SCR_FORM::applyEnabling()
     m_customLabel->setText(customCaption.isEmpty() ? editor::kDefaultCustomLabel : customCaption);
     m_customField->setEnabled(e.write && e.customField);
 
-    for (QAction* a : {m_mnuCloseOut, m_keyCloseOut, m_mnuSubTask, m_keySubTask})
+    for (QAction* a :
+         {m_mnuCloseOut, m_keyCloseOut, m_mnuSubTask, m_keySubTask, m_mnuEmail, m_keyEmail})
         a->setEnabled(e.write);
     for (QWidget* w : std::initializer_list<QWidget*>{
              m_template, m_sensitive, m_start, m_startPicker, m_target, m_targetPicker, m_lcEnd,
@@ -949,6 +953,19 @@ void SCR_FORM::showHistory()
     auto* history = new ROUTE_HISTORY(m_session, m_prompt, m_scr->SCR_Number(), this);
     history->setAttribute(Qt::WA_DeleteOnClose);
     history->show();
+}
+
+void SCR_FORM::composeEmail()
+{
+    dlgEmail dialog(m_session, m_prompt, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    // The record joins the description, which the next save keeps.
+    QTextCursor cursor(m_comments->document());
+    cursor.movePosition(QTextCursor::End);
+    if (!m_comments->document()->isEmpty())
+        cursor.insertBlock();
+    cursor.insertText(dialog.record());
 }
 
 // --- Recurrence ----------------------------------------------------------------------------------

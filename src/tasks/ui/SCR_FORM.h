@@ -97,6 +97,8 @@ public:
     void setRecipients(const QList<cSelUser>& recipients);
     void createSubTask();
     void showHistory();
+    /** "Email": the e-mail window; a sent e-mail's record is added to the description. */
+    void composeEmail();
     /** Moves to the neighbouring task of the host's list (+1 next, -1 previous). */
     void moveTo(int direction);
     /** Moves the due date of a recurring task on; run when the window is activated. */
@@ -213,6 +215,7 @@ private:
     QAction* m_mnuCancelAssign = nullptr;
     QAction* m_mnuToSelf = nullptr;
     QAction* m_mnuHistory = nullptr;
+    QAction* m_mnuEmail = nullptr;
     QAction* m_mnuExit = nullptr;
     QToolBar* m_toolbar = nullptr;
     QAction* m_keySave = nullptr;
@@ -226,6 +229,7 @@ private:
     QAction* m_keyReopen = nullptr;
     QAction* m_keyHistory = nullptr;
     QAction* m_keySubTask = nullptr;
+    QAction* m_keyEmail = nullptr;
 };
 
 } // namespace bx

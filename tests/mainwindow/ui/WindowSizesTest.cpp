@@ -17,6 +17,8 @@
 #include "mainwindow/ui/F_DOCFIND.h"
 #include "mainwindow/ui/F_FIND.h"
 #include "mainwindow/ui/TeamView.h"
+#include "messaging/ui/dlgEmail.h"
+#include "messaging/ui/dlgMailSetup.h"
 #include "people/ui/AddGroup.h"
 #include "people/ui/AddUser.h"
 #include "people/ui/DlgAddTeam.h"
@@ -448,6 +450,9 @@ const WindowCase kWindows[] = {
          draft.stageName = kDraft;
          return make<dlgStageList>(QList<LifecycleStage>{draft, t.reviewStage()}, kReview);
      }},
+    // messaging
+    {"dlgEmail", [](T& t) { return make<dlgEmail>(t.session, t.prompt); }},
+    {"dlgMailSetup", [](T& t) { return make<dlgMailSetup>(t.session, t.prompt); }},
 };
 
 TEST_P(WindowSizesTest, OpensShowingEveryCommandTabAndColumn)

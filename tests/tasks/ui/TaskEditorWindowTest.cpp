@@ -2,6 +2,7 @@
 #include "core/Session.h"
 #include "core/db/Database.h"
 #include "core/schema/TaskColumns.h"
+#include "messaging/ui/dlgEmail.h"
 #include "support/ScriptedPrompt.h"
 #include "support/TaskRows.h"
 #include "support/WindowTest.h"
@@ -330,6 +331,41 @@ TEST_F(TaskEditorWindowTest, AttachCommandsAndMemoBoxesFollowTheRights)
     select(window, "MemoListView", QStringLiteral("M00") + QString::number(closed));
     EXPECT_TRUE(child<QTextEdit>(window, "T_Memo")->isReadOnly());
     EXPECT_TRUE(child<QTextEdit>(window, "T_MEMODiscussion")->isReadOnly());
+}
+
+// "Email" is a command for those who may change the task: the record of the sent e-mail joins the
+// description, and the save keeps it.
+TEST_F(TaskEditorWindowTest, EmailRecordJoinsTheDescription)
+{
+    db().execute(QStringLiteral("UPDATE LU_USER SET User_Email = ? WHERE USER_ID = ?"),
+                 {QStringLiteral("ann@example.org"), kMe});
+    const qlonglong bobs = addTask({{scr::OwnerUserId, QStringLiteral("bob")}});
+    {
+        SCR_FORM window(session, prompt, &host);
+        ASSERT_TRUE(window.open(TaskOpening::existing(bobs)));
+        for (const char* name : {"Email", "mnuEmail"})
+            EXPECT_FALSE(enabled(window, name)) << name;
+    }
+    const qlonglong mine = addTask({{scr::Title, QStringLiteral("mine")}});
+    SCR_FORM window(session, prompt, &host);
+    ASSERT_TRUE(window.open(TaskOpening::existing(mine)));
+    window.show();
+    auto* description = child<QTextEdit>(window, "T_SCRCOMMENTS");
+    description->setPlainText(QStringLiteral("Before"));
+    QTimer::singleShot(0, &window, [&] {
+        auto* mail = window.findChild<dlgEmail*>();
+        ASSERT_NE(mail, nullptr);
+        child<QLineEdit>(*mail, "txtTo")->setText(QStringLiteral("o'brien@example.org"));
+        child<QAction>(*mail, "Send")->trigger();
+    });
+    trigger(window, "mnuEmail");
+    EXPECT_TRUE(description->toPlainText().startsWith(
+        QStringLiteral("Before\n   ======================= Email ====================  \n")))
+        << description->toPlainText().toStdString();
+    trigger(window, "Save");
+    EXPECT_TRUE(prompt.records().isEmpty()) << prompt.texts().join(u'|').toStdString();
+    EXPECT_TRUE(
+        stored(mine, "SCR_Comments").toString().contains(QStringLiteral("brien@example.org")));
 }
 
 // "Add File" through its window: the remembered folder, the note for a new name, OK refusing a

@@ -1,0 +1,84 @@
+#include "core/db/Database.h"
+#include "messaging/EmailDraft.h"
+#include "messaging/ui/dlgEmail.h"
+#include "support/WindowTest.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+
+#include <gtest/gtest.h>
+
+using namespace bx;
+using bx::test::child;
+
+namespace {
+
+class EmailWindowTest : public bx::test::WindowTest
+{
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        if (HasFatalFailure())
+            return;
+        db().execute(QStringLiteral("UPDATE LU_USER SET User_Email = ? WHERE USER_ID = ?"),
+                     {QStringLiteral("admin@example.org"), QStringLiteral("admin")});
+    }
+    qlonglong queued()
+    {
+        return db().scalar(QStringLiteral("SELECT COUNT(*) FROM MAIL_OUTBOX")).toLongLong();
+    }
+};
+
+} // namespace
+
+// Closing asks only while a box holds text; No keeps the window and its text.
+TEST_F(EmailWindowTest, ClosingWithUnsentTextAsksFirst)
+{
+    {
+        dlgEmail window(session, prompt);
+        window.show();
+        window.close();
+        EXPECT_FALSE(window.isVisible());
+        EXPECT_TRUE(prompt.records().isEmpty());
+    }
+    dlgEmail window(session, prompt);
+    window.show();
+    child<QPlainTextEdit>(window, "txtMessage")->setPlainText(QStringLiteral("Draft"));
+    prompt.answer(PromptAnswer::No);
+    window.close();
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(prompt.texts(), QStringList{QStringLiteral("Are you sure?")});
+    prompt.answer(PromptAnswer::Yes);
+    window.reject(); // Escape
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(window.result(), QDialog::Rejected);
+}
+
+// A refused address keeps the window open with the focus on the recipients; a sent e-mail closes
+// it without the question, leaving its record.
+TEST_F(EmailWindowTest, SendClosesOnlyOnceQueued)
+{
+    dlgEmail window(session, prompt);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    auto* to = child<QLineEdit>(window, "txtTo");
+    to->setText(QStringLiteral("bob"));
+    child<QLineEdit>(window, "txtSubject")->setText(QStringLiteral("O'Brien's desk"));
+    child<QAction>(window, "Send")->trigger();
+    EXPECT_EQ(prompt.texts(), QStringList{QStringLiteral("bob is not a valid e-mail address")});
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(window.focusWidget(), to);
+    EXPECT_EQ(queued(), 0);
+
+    prompt.clear();
+    to->setText(QStringLiteral("bob@example.org"));
+    child<QAction>(window, "Send")->trigger();
+    EXPECT_TRUE(prompt.records().isEmpty()) << prompt.texts().join(u'|').toStdString();
+    EXPECT_EQ(window.result(), QDialog::Accepted);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_TRUE(window.record().contains(QStringLiteral("Subject:   O'Brien's desk")));
+    EXPECT_EQ(queued(), 1);
+}
