@@ -422,3 +422,31 @@ TEST_F(TaskEditorWindowTest, CancelledTransferStoresNothing)
             .toLongLong(),
         0);
 }
+
+// A save whose memo write fails writes no history; saving again records each change once.
+TEST_F(TaskEditorWindowTest, SavingAgainAfterAFailedMemoWriteRecordsTheHistoryOnce)
+{
+    session.system.editAttachments = true;
+    const qlonglong task = addTask({{scr::Title, QStringLiteral("open")}});
+    const qlonglong memo = addAttachment(task, QStringLiteral("M"), "first");
+    SCR_FORM window(session, prompt, &host);
+    ASSERT_TRUE(window.open(TaskOpening::existing(task)));
+    select(window, "MemoListView", QStringLiteral("M00") + QString::number(memo));
+    child<QTextEdit>(window, "T_Memo")->setPlainText(QStringLiteral("O'Brien's second thoughts"));
+    child<QLineEdit>(window, "T_TITLE")->setText(QStringLiteral("O'Brien's"));
+    db().executeScript(QStringLiteral("CREATE TRIGGER refuse_memo BEFORE UPDATE ON ATTACH BEGIN "
+                                      "SELECT RAISE(ABORT, 'refused'); END"));
+    trigger(window, "Save");
+    ASSERT_EQ(prompt.records().size(), 1);
+    EXPECT_TRUE(host.saved.isEmpty());
+
+    db().executeScript(QStringLiteral("DROP TRIGGER refuse_memo"));
+    trigger(window, "Save");
+    EXPECT_EQ(host.saved.size(), 1);
+    EXPECT_EQ(memo::readText(db(), memo), QStringLiteral("O'Brien's second thoughts"));
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM ROUTE WHERE SCR_Number = ? AND "
+                                         "Route_Action = ?"),
+                          {task, QStringLiteral("Title changed")})
+                  .toLongLong(),
+              1);
+}
