@@ -114,6 +114,20 @@ public:
      */
     void MakeHistory(const QString& note);
 
+    /** What MakeHistory changes (the queue and SCR_Route_Note), taken before it runs. */
+    struct HistoryMark
+    {
+        qsizetype queued = 0;
+        QVariant routeNote;
+    };
+    HistoryMark historyMark() const;
+    /**
+     * Takes back what was queued since `mark` and puts SCR_Route_Note back, for a save that made
+     * its history and then was not written: the next attempt makes it afresh, with whatever
+     * changed meanwhile, instead of recording it twice.
+     */
+    void undoHistory(const HistoryMark& mark);
+
     /**
      * Lets the plug-in of the custom tab veto the save ("ACTION" answered with "CANCEL") and, once
      * in the object's life when `readBack` is set, hand back its custom field and due date (a date

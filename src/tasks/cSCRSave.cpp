@@ -351,6 +351,18 @@ void cSCR::MakeHistory(const QString& note)
     set(u"SCR_Route_Note", routeNote);
 }
 
+cSCR::HistoryMark cSCR::historyMark() const
+{
+    return {m_history.size(), m_values.value(QStringLiteral("SCR_Route_Note"))};
+}
+
+void cSCR::undoHistory(const HistoryMark& mark)
+{
+    if (m_history.size() > mark.queued)
+        m_history.resize(mark.queued);
+    set(u"SCR_Route_Note", mark.routeNote);
+}
+
 // ---- Plug-in ------------------------------------------------------------------------------------
 
 bool cSCR::SavePlugIn(bool readBack)

@@ -446,6 +446,13 @@ TEST_P(DatabaseTest, CopiedValuesAreIndependentAndAStoppedWriteUndoesItself)
     for (char& c : data)
         c = char(QRandomGenerator::global()->bounded(256));
     write(1, data);
+    // A value of the same size is written over where it lies: every piece that differs arrives.
+    QByteArray edited = data;
+    edited[2 * Database::kBlobPiece - 1] = char(~edited[2 * Database::kBlobPiece - 1]);
+    edited[edited.size() - 1] = char(~edited[edited.size() - 1]);
+    write(1, edited);
+    EXPECT_TRUE(read(1) == edited);
+    write(1, data);
     write(2, "replaced by the copy");
     db().copyBlob(ref(1), ref(2));
     write(1, "changed");

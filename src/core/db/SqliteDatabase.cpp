@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <sqlite3.h>
 #include <vector>
@@ -374,18 +375,22 @@ QList<ColumnInfo> SqliteDatabase::columns(const QString& table)
     return out;
 }
 
-qlonglong SqliteDatabase::rowIdOf(const BlobRef& ref, const QString& where)
+SqliteDatabase::StoredValue SqliteDatabase::storedValueOf(const BlobRef& ref, qint64 size,
+                                                          const QString& where)
 {
     const RecordSet rs =
-        doQuery(QStringLiteral("SELECT rowid FROM ") + ref.table + QStringLiteral(" WHERE ") +
+        doQuery(QStringLiteral("SELECT rowid, typeof(") + ref.blobColumn +
+                    QStringLiteral(") = 'blob' AND length(") + ref.blobColumn +
+                    QStringLiteral(") = ? FROM ") + ref.table + QStringLiteral(" WHERE ") +
                     ref.keyColumn + QStringLiteral(" = ?"),
-                {ref.key}, where);
+                {size, ref.key}, where);
     if (rs.isEmpty())
         throw DbError(DbErrorKind::Other, QString::number(SQLITE_NOTFOUND),
                       QStringLiteral("No row of ") + ref.table + QStringLiteral(" has ") +
                           ref.keyColumn + QStringLiteral(" = ") + ref.key.toString(),
                       {}, where);
-    return rs.rows().first().first().toLongLong();
+    const QVariantList& row = rs.rows().first();
+    return {row.at(0).toLongLong(), row.at(1).toLongLong() != 0};
 }
 
 bool SqliteDatabase::hasFullTextTable(const QString& name)
@@ -446,21 +451,30 @@ void SqliteDatabase::writeBlob(const BlobRef& ref, QIODevice& source, qint64 siz
     const QString where = QStringLiteral("SqliteDatabase::writeBlob");
     requireLastColumn(ref, where);
     Transaction tx(*this);
-    // The row gets a value of the final size first; the pieces are then written into it in
-    // place, so that only one piece is ever held in memory.
-    doExecute(QStringLiteral("UPDATE ") + ref.table + QStringLiteral(" SET ") + ref.blobColumn +
-                  QStringLiteral(" = zeroblob(?) WHERE ") + ref.keyColumn + QStringLiteral(" = ?"),
-              {size, ref.key}, where);
-    const qlonglong rowId = rowIdOf(ref, where);
+    const StoredValue stored = storedValueOf(ref, size, where);
+    // A value of another size is replaced by zeros of the new size, which the pieces then
+    // overwrite, so that only one piece is ever held in memory. The engine builds the new value
+    // in pages of its own before it frees the old one's, and pages new to the file need no
+    // journal. A value of the same size it would zero where it lies instead, journaling every old
+    // page and then writing each one twice; so such a value is written over in place, and only
+    // the pieces that differ from what is stored, which are the only pages journaled. A file
+    // saved back after an edit often keeps its size and most of its bytes.
+    const bool inPlace = stored.sameSize;
+    if (!inPlace)
+        doExecute(QStringLiteral("UPDATE ") + ref.table + QStringLiteral(" SET ") + ref.blobColumn +
+                      QStringLiteral(" = zeroblob(?) WHERE ") + ref.keyColumn +
+                      QStringLiteral(" = ?"),
+                  {size, ref.key}, where);
 
     // The handle is closed before the transaction ends, also when the source or the progress
     // callback throws: an open handle would keep the rollback from undoing the row.
     BlobHandle blob;
     int rc = sqlite3_blob_open(m_db, "main", ref.table.toUtf8().constData(),
-                               ref.blobColumn.toUtf8().constData(), rowId, 1, blob.out());
+                               ref.blobColumn.toUtf8().constData(), stored.rowId, 1, blob.out());
     if (rc != SQLITE_OK)
         throw error(rc, {}, where);
     std::vector<char> piece(kBlobPiece);
+    std::vector<char> old(inPlace ? kBlobPiece : 0);
     qint64 done = 0;
     while (done < size) {
         const qint64 want = std::min<qint64>(kBlobPiece, size - done);
@@ -470,9 +484,18 @@ void SqliteDatabase::writeBlob(const BlobRef& ref, QIODevice& source, qint64 siz
                 DbErrorKind::Other, QString::number(SQLITE_IOERR),
                 QStringLiteral("The source ended after %1 of %2 bytes").arg(done).arg(size), {},
                 where);
-        rc = sqlite3_blob_write(blob.get(), piece.data(), int(got), int(done));
-        if (rc != SQLITE_OK)
-            throw error(rc, {}, where);
+        bool unchanged = false;
+        if (inPlace) {
+            rc = sqlite3_blob_read(blob.get(), old.data(), int(got), int(done));
+            if (rc != SQLITE_OK)
+                throw error(rc, {}, where);
+            unchanged = std::memcmp(old.data(), piece.data(), size_t(got)) == 0;
+        }
+        if (!unchanged) {
+            rc = sqlite3_blob_write(blob.get(), piece.data(), int(got), int(done));
+            if (rc != SQLITE_OK)
+                throw error(rc, {}, where);
+        }
         done += got;
         if (progress)
             progress(done, size);

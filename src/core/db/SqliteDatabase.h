@@ -52,7 +52,6 @@ public:
                     const BlobProgress& progress = {}) override;
     qint64 blobSize(const BlobRef& ref) override;
     void clearBlob(const BlobRef& ref) override;
-    /** Copies inside the engine, piece by piece, so that memory stays bounded for any size. */
     qint64 maxBlobSize() const override;
     /**
      * Lowers (or raises, up to the library's ceiling) the longest value this connection stores;
@@ -79,7 +78,14 @@ private:
 
     class Statement;
     DbError error(int code, const QString& sql, const QString& where) const;
-    qlonglong rowIdOf(const BlobRef& ref, const QString& where);
+    struct StoredValue
+    {
+        qlonglong rowId = 0;
+        /** Whether the column holds a binary value of exactly the size asked about. */
+        bool sameSize = false;
+    };
+    /** The row of a binary value and whether it holds `size` bytes; throws when there is none. */
+    StoredValue storedValueOf(const BlobRef& ref, qint64 size, const QString& where);
     /** Refuses a binary column that is not the last of its table (see the class comment). */
     void requireLastColumn(const BlobRef& ref, const QString& where);
     /** Throws when the engine ended the caller's transaction on its own (see m_transactionLost). */

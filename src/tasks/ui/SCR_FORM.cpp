@@ -693,12 +693,16 @@ bool SCR_FORM::commitSave()
         return false;
     }
     const bool wasNew = m_isNew;
+    // A save that is not written takes its history back: the next attempt makes it again.
+    const cSCR::HistoryMark history = m_scr->historyMark();
     // A plain save carries no note of its own; the date changes ask for theirs.
     if (!wasNew)
         m_scr->MakeHistory(QString());
     // The memo boxes of a new task's memos are written too: the rows exist already.
-    if (!m_attachPane->saveMemoBoxes())
+    if (!m_attachPane->saveMemoBoxes()) {
+        m_scr->undoHistory(history);
         return false;
+    }
     const qlonglong number = m_scr->SCR_Number();
     editor::removeCommentFile(number);
     const QList<cSelUser> recipients = m_scr->UsersCol();
@@ -706,6 +710,7 @@ bool SCR_FORM::commitSave()
                              ? m_scr->Route_SCR(recipients, QString())
                              : m_scr->SAVE();
     if (!written) {
+        m_scr->undoHistory(history);
         offerReload();
         return false;
     }

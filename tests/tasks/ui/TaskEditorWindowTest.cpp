@@ -1,3 +1,4 @@
+#include "TaskEditorWindowFixture.h"
 #include "core/Clock.h"
 #include "core/Session.h"
 #include "core/db/Database.h"
@@ -39,98 +40,6 @@ using namespace bx;
 using bx::test::child;
 using bx::test::ScriptedPrompt;
 using namespace bx::test;
-
-namespace {
-
-const QString kMe = QStringLiteral("ann");
-constexpr qlonglong kShop = 7;
-
-class RecordingHost final : public TaskEditorHost
-{
-public:
-    void taskSaved(qlonglong number, bool wasNew) override { saved.append({number, wasNew}); }
-    void refreshTaskLists() override { ++refreshes; }
-    qlonglong neighbourTask(qlonglong, int) override { return 0; }
-    QList<std::pair<qlonglong, bool>> saved;
-    int refreshes = 0;
-};
-
-class TaskEditorWindowTest : public bx::test::WindowTest
-{
-protected:
-    void SetUp() override
-    {
-        qputenv("BRINDLEPAX_DATA", dir.path().toUtf8());
-        WindowTest::SetUp();
-        if (HasFatalFailure())
-            return;
-        session.user.userId = kMe;
-        session.currentWorkshopId = static_cast<int>(kShop);
-        addUsers(db(), {kMe, QStringLiteral("bob")});
-        addWorkshop(db(), kShop, QStringLiteral("O'Neil's desk"));
-        addCategories(db(), {QStringLiteral("O'Neil's folder")});
-    }
-    void TearDown() override
-    {
-        session.closeDatabase();
-        qunsetenv("BRINDLEPAX_DATA");
-    }
-
-    qlonglong addTask(const QVariantMap& columns) { return addTaskRow(db(), columns); }
-    qlonglong addAttachment(qlonglong task, const QString& type = QStringLiteral("M"),
-                            const QByteArray& content = {})
-    {
-        const qlonglong number = db().insertNumbered(
-            QStringLiteral("ATTACH"), QStringLiteral("Attach_Number"),
-            {scr::Number, QStringLiteral("Attach_Type"), QStringLiteral("Attach_Title"),
-             QStringLiteral("Attach_Filename")},
-            {task, type, QStringLiteral("Bob's memo"), QStringLiteral("O'Brien's plan.txt")});
-        if (!content.isEmpty()) {
-            QByteArray bytes = content;
-            QBuffer source(&bytes);
-            source.open(QIODevice::ReadOnly);
-            db().writeBlob(attachments::dataOf(number), source, bytes.size());
-        }
-        return number;
-    }
-    QByteArray content(qlonglong attachment)
-    {
-        QByteArray bytes;
-        QBuffer sink(&bytes);
-        sink.open(QIODevice::WriteOnly);
-        db().readBlob(attachments::dataOf(attachment), sink);
-        return bytes;
-    }
-    /** Makes the row of `key` the current item of the list `name`. */
-    void select(QWidget& window, const char* name, const QString& key)
-    {
-        auto* list = child<QTreeWidget>(window, name);
-        for (int i = 0; i < list->topLevelItemCount(); ++i)
-            if (list->topLevelItem(i)->data(0, Qt::UserRole + 1).toString() == key)
-                list->setCurrentItem(list->topLevelItem(i));
-        ASSERT_NE(list->currentItem(), nullptr) << key.toStdString();
-    }
-    void activate(QWidget& window)
-    {
-        QEvent activation(QEvent::WindowActivate);
-        QCoreApplication::sendEvent(&window, &activation);
-    }
-    bool enabled(QWidget& window, const char* name)
-    {
-        return child<QAction>(window, name)->isEnabled();
-    }
-    QVariant stored(qlonglong task, const char* column)
-    {
-        return db().scalar(
-            QStringLiteral("SELECT %1 FROM SCR WHERE SCR_Number = ?").arg(QLatin1String(column)),
-            {task});
-    }
-    void trigger(QWidget& window, const char* key) { child<QAction>(window, key)->trigger(); }
-
-    RecordingHost host;
-};
-
-} // namespace
 
 // A new task with only its name saves when nothing is mandatory: the row, its description cache
 // and the host's notice; the window closes.
@@ -548,4 +457,32 @@ TEST_F(TaskEditorWindowTest, CancelledTransferStoresNothing)
         db().scalar(QStringLiteral("SELECT COUNT(*) FROM ATTACH WHERE SCR_Number = ?"), {task})
             .toLongLong(),
         0);
+}
+
+// A save whose memo write fails writes no history; saving again records each change once.
+TEST_F(TaskEditorWindowTest, SavingAgainAfterAFailedMemoWriteRecordsTheHistoryOnce)
+{
+    session.system.editAttachments = true;
+    const qlonglong task = addTask({{scr::Title, QStringLiteral("open")}});
+    const qlonglong memo = addAttachment(task, QStringLiteral("M"), "first");
+    SCR_FORM window(session, prompt, &host);
+    ASSERT_TRUE(window.open(TaskOpening::existing(task)));
+    select(window, "MemoListView", QStringLiteral("M00") + QString::number(memo));
+    child<QTextEdit>(window, "T_Memo")->setPlainText(QStringLiteral("O'Brien's second thoughts"));
+    child<QLineEdit>(window, "T_TITLE")->setText(QStringLiteral("O'Brien's"));
+    db().executeScript(QStringLiteral("CREATE TRIGGER refuse_memo BEFORE UPDATE ON ATTACH BEGIN "
+                                      "SELECT RAISE(ABORT, 'refused'); END"));
+    trigger(window, "Save");
+    ASSERT_EQ(prompt.records().size(), 1);
+    EXPECT_TRUE(host.saved.isEmpty());
+
+    db().executeScript(QStringLiteral("DROP TRIGGER refuse_memo"));
+    trigger(window, "Save");
+    EXPECT_EQ(host.saved.size(), 1);
+    EXPECT_EQ(memo::readText(db(), memo), QStringLiteral("O'Brien's second thoughts"));
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM ROUTE WHERE SCR_Number = ? AND "
+                                         "Route_Action = ?"),
+                          {task, QStringLiteral("Title changed")})
+                  .toLongLong(),
+              1);
 }
