@@ -56,6 +56,7 @@ ssl = yes
 ssl_cert = <$dir/ca.pem
 ssl_key = <$dir/key.pem
 disable_plaintext_auth = no
+auth_failure_delay = 0
 auth_mechanisms = plain login
 mail_location = maildir:$dir/mail/%u
 pop3_uidl_format = %08Xu%08Xv
@@ -66,6 +67,12 @@ passdb {
 userdb {
   driver = static
   args = uid=$mail_user gid=$mail_group home=$dir/mail/%u
+}
+# Repeated failed logins from one address would otherwise delay every later login by seconds.
+service anvil {
+  unix_listener anvil-auth-penalty {
+    path = anvil-auth-penalty-unused
+  }
 }
 service pop3-login {
   inet_listener pop3 {
