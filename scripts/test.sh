@@ -19,4 +19,14 @@ if ! BX_TEST_PG=$(scripts/pg-test-cluster.sh start "$cluster/pg"); then
 fi
 export BX_TEST_PG
 
+pop3=$(mktemp -d /tmp/bxpop3.XXXXXX)
+chmod 755 "$pop3"
+stop_pop3() { scripts/pop3-test-server.sh stop "$pop3/srv"; rmdir "$pop3" 2>/dev/null || true; }
+trap 'stop_pop3; stop_cluster' EXIT
+if ! BX_TEST_POP3=$(scripts/pop3-test-server.sh start "$pop3/srv"); then
+    echo "The POP3 test server did not start; fetching e-mail cannot be tested." >&2
+    exit 1
+fi
+export BX_TEST_POP3 BX_TEST_POP3_DIR="$pop3/srv"
+
 ctest --preset ci "$@"

@@ -1,5 +1,7 @@
 #include "messaging/MailMessage.h"
 
+#include "messaging/GMimeSupport.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QIODevice>
@@ -8,33 +10,12 @@
 #include <QSaveFile>
 
 #include <fcntl.h>
-#include <memory>
-#include <mutex>
-
-// GLib names a struct member "signals", which Qt defines as a keyword macro.
-#undef signals
-#include <gmime/gmime.h>
 
 namespace bx {
 
 namespace {
 
-struct GObjectUnref
-{
-    void operator()(gpointer object) const
-    {
-        if (object != nullptr) {
-            g_object_unref(object);
-        }
-    }
-};
-template <typename T> using GPtr = std::unique_ptr<T, GObjectUnref>;
-
-void initGMime()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { g_mime_init(); });
-}
+template <typename T> using GPtr = gmime::Ptr<T>;
 
 // A GMime output stream over a QIODevice, so that GMime writes the message piece by piece
 // wherever the caller wants it instead of building it in memory first.
@@ -312,7 +293,7 @@ Outcome<QString> writeMailMessage(const OutgoingMail& mail, const QDateTime& dat
     if (auto refusal = checkMail(mail)) {
         return *refusal;
     }
-    initGMime();
+    gmime::init();
 
     const QString id = mail.messageId.isEmpty() ? newMessageId(mail.fromAddress) : mail.messageId;
     GPtr<GMimeMessage> message(g_mime_message_new(FALSE));

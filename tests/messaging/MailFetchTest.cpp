@@ -1,0 +1,297 @@
+#include "messaging/MailFetch.h"
+
+#include "core/db/Database.h"
+#include "support/SessionTest.h"
+#include "support/TaskRows.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QHash>
+
+#include <chrono>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <thread>
+
+using namespace bx;
+
+namespace {
+
+QByteArray message(const QByteArray& subject, const QByteArray& body = "Hello\r\n")
+{
+    return "From: \"O'Brien, Pat\" <pat@example.org>\r\nSubject: " + subject +
+           "\r\nDate: Tue, 05 Mar 2024 10:00:00 +0000\r\n\r\n" + body;
+}
+
+QByteArray withAttachment(const QByteArray& subject)
+{
+    return "Subject: " + subject +
+           "\r\nContent-Type: multipart/mixed; boundary=\"b\"\r\n\r\n"
+           "--b\r\nContent-Type: text/plain\r\n\r\nSee attached.\r\n"
+           "--b\r\nContent-Type: application/pdf; name=\"a.pdf\"\r\n"
+           "Content-Transfer-Encoding: base64\r\n\r\nJVBERi0xLjQK\r\n--b--\r\n";
+}
+
+// Needs the POP3 test server (scripts/pop3-test-server.sh): BX_TEST_POP3 names it and
+// BX_TEST_POP3_DIR its folder. Each test gets a mailbox of its own there.
+class MailFetchTest : public test::SessionTest
+{
+protected:
+    void SetUp() override
+    {
+        SessionTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) {
+            return;
+        }
+        const QString server = qEnvironmentVariable("BX_TEST_POP3");
+        const QString dir = qEnvironmentVariable("BX_TEST_POP3_DIR");
+        if (server.isEmpty() || dir.isEmpty()) {
+            const char* ci = std::getenv("CI");
+            if (ci != nullptr && QByteArray(ci) == "true") {
+                FAIL() << "BX_TEST_POP3 is not set: CI must test fetching mail";
+            }
+            GTEST_SKIP() << "mail fetching skipped: BX_TEST_POP3 is not set";
+        }
+        static int counter = 0;
+        const QString mailbox =
+            QStringLiteral("bx%1x%2").arg(QCoreApplication::applicationPid()).arg(++counter);
+        m_maildir = dir + QStringLiteral("/mail/") + mailbox;
+        for (const char* sub : {"", "/new", "/cur", "/tmp"}) {
+            const QString path = m_maildir + QLatin1String(sub);
+            ASSERT_TRUE(QDir().mkpath(path));
+            // The server reads mail as an unprivileged user.
+            QFile::setPermissions(path, QFileDevice::Permissions(0x7777));
+        }
+        QFile password(dir + QStringLiteral("/password"));
+        ASSERT_TRUE(password.open(QIODevice::ReadOnly));
+        QFile pop3sPort(dir + QStringLiteral("/pop3s-port"));
+        ASSERT_TRUE(pop3sPort.open(QIODevice::ReadOnly));
+        m_pop3s = QStringLiteral("pop3s://127.0.0.1:") +
+                  QString::fromLatin1(pop3sPort.readAll().trimmed());
+
+        test::addWorkshop(db(), 7);
+        test::addWorkshop(db(), 9);
+        request.userId = QStringLiteral("ann");
+        request.workshopId = 7;
+        request.popServer = server;
+        request.popUser = mailbox;
+        request.popPassword = QString::fromUtf8(password.readAll().trimmed());
+        request.caFile = dir + QStringLiteral("/ca.pem");
+        request.clock = &clock;
+    }
+
+    void TearDown() override
+    {
+        if (!m_maildir.isEmpty()) {
+            QDir(m_maildir).removeRecursively();
+        }
+        SessionTest::TearDown();
+    }
+
+    // The server numbers new messages in the order of the time their file names begin with.
+    QString fileName(const QString& name)
+    {
+        if (!m_files.contains(name)) {
+            m_files.insert(name,
+                           QStringLiteral("%1.%2").arg(1700000000 + m_files.size()).arg(name));
+        }
+        return m_files.value(name);
+    }
+
+    void put(const QString& name, const QByteArray& bytes)
+    {
+        QFile file(m_maildir + QStringLiteral("/new/") + fileName(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_EQ(file.write(bytes), bytes.size());
+    }
+
+    void putLarge(const QString& name, qint64 bytes)
+    {
+        QFile file(m_maildir + QStringLiteral("/new/") + fileName(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_GT(file.write(message(name.toUtf8(), {})), 0);
+        const QByteArray line = QByteArray(998, 'a') + "\r\n";
+        for (qint64 written = 0; written < bytes; written += line.size()) {
+            ASSERT_EQ(file.write(line), line.size());
+        }
+    }
+
+    /** Whether the message dropped in as `name` is still on the server. */
+    bool onServer(const QString& name) const
+    {
+        const QString file = m_files.value(name);
+        for (const char* sub : {"/new", "/cur"}) {
+            const QStringList files = QDir(m_maildir + QLatin1String(sub)).entryList(QDir::Files);
+            for (const QString& f : files) {
+                if (f == file || f.startsWith(file + QLatin1Char(':'))) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    }
+
+    QStringList storedTitles()
+    {
+        QStringList titles;
+        const RecordSet rs =
+            db().query(QStringLiteral("SELECT Title FROM MAIL ORDER BY Mail_Number"));
+        for (const QVariantList& row : rs.rows()) {
+            titles << row.value(0).toString();
+        }
+        return titles;
+    }
+
+    int fetch(const std::function<void(int, int)>& progress = {})
+    {
+        const Outcome<int> outcome = fetchMail(session.db(), request, stop, progress);
+        EXPECT_TRUE(outcome) << (outcome.refusal() ? outcome.refusal()->message.toStdString()
+                                                   : std::string("declined"));
+        return outcome ? *outcome : -1;
+    }
+
+    FetchRequest request;
+    std::atomic_bool stop{false};
+    QString m_maildir;
+    QString m_pop3s;
+    QHash<QString, QString> m_files;
+};
+
+TEST_P(MailFetchTest, LeaveOffDeletesOnlyWhatTheMailboxKeepsWhole)
+{
+    put(QStringLiteral("plain"), message("Plain"));
+    put(QStringLiteral("notice"), message("BX#42 task routed"));
+    put(QStringLiteral("attached"), withAttachment("Attached"));
+    putLarge(QStringLiteral("huge"), 30 * 1024 * 1024);
+
+    QList<std::pair<int, int>> steps;
+    EXPECT_EQ(fetch([&](int done, int total) { steps.append({done, total}); }), 2);
+    EXPECT_EQ(steps.last(), std::make_pair(4, 4));
+    EXPECT_EQ(storedTitles(), (QStringList{QStringLiteral("Plain"), QStringLiteral("Attached")}));
+    EXPECT_FALSE(onServer(QStringLiteral("plain")));
+    EXPECT_TRUE(onServer(QStringLiteral("notice")));
+    EXPECT_TRUE(onServer(QStringLiteral("attached")));
+    EXPECT_TRUE(onServer(QStringLiteral("huge")));
+
+    const RecordSet rs =
+        db().query(QStringLiteral("SELECT * FROM MAIL WHERE Title = ?"), {QStringLiteral("Plain")});
+    ASSERT_EQ(rs.rowCount(), 1);
+    EXPECT_EQ(rs.text(QStringLiteral("Owner_User_ID")), QStringLiteral("ann"));
+    EXPECT_EQ(rs.text(QStringLiteral("Sender")), QStringLiteral("O'Brien, Pat <pat@example.org>"));
+    EXPECT_EQ(rs.text(QStringLiteral("Body")), QStringLiteral("Hello\n"));
+    EXPECT_EQ(rs.dateTime(QStringLiteral("Date")), naive(QDate(2024, 3, 5), QTime(10, 0)));
+    EXPECT_FALSE(rs.flag(QStringLiteral("Viewed")));
+    EXPECT_FALSE(rs.flag(QStringLiteral("Sent")));
+    EXPECT_EQ(rs.number(QStringLiteral("Mail_Folder_Number")), 0);
+    EXPECT_EQ(rs.number(QStringLiteral("SourceID")), 0);
+    EXPECT_EQ(rs.number(QStringLiteral("group_id")), 7);
+    EXPECT_FALSE(rs.text(QStringLiteral("POPID")).isEmpty());
+
+    // What stayed is not stored twice.
+    EXPECT_EQ(fetch(), 0);
+    EXPECT_EQ(storedTitles().size(), 2);
+    EXPECT_TRUE(onServer(QStringLiteral("attached")));
+}
+
+TEST_P(MailFetchTest, LeaveOnKeepsMailAndStoresItOnceInAnyWorkshop)
+{
+    request.leaveOnServer = true;
+    request.workshopId = 0;
+    put(QStringLiteral("one"), message("=?ISO-8859-1?Q?Gr=FC=DFe?="));
+    put(QStringLiteral("two"), message("Two"));
+
+    EXPECT_EQ(fetch(), 2);
+    EXPECT_TRUE(onServer(QStringLiteral("one")));
+    EXPECT_TRUE(onServer(QStringLiteral("two")));
+    EXPECT_TRUE(
+        db().query(QStringLiteral("SELECT * FROM MAIL WHERE group_id IS NOT NULL")).isEmpty());
+
+    request.workshopId = 9;
+    put(QStringLiteral("three"), message("Three"));
+    EXPECT_EQ(fetch(), 1);
+    EXPECT_EQ(storedTitles(), (QStringList{QString::fromUtf8("Grüße"), QStringLiteral("Two"),
+                                           QStringLiteral("Three")}));
+}
+
+// Any failure to reach or enter the mailbox is reported with the server's name and changes
+// nothing; certificates are checked on both ways to TLS.
+TEST_P(MailFetchTest, FailuresStoreAndDeleteNothing)
+{
+    put(QStringLiteral("one"), message("One"));
+    const QString plain = request.popServer;
+    const QString password = request.popPassword;
+    const QString ca = request.caFile;
+    const struct
+    {
+        const char* what;
+        QString server;
+        QString password;
+        QString caFile;
+    } cases[] = {
+        {"wrong password", plain, QStringLiteral("wrong"), ca},
+        {"untrusted certificate after STARTTLS", plain, password, QString()},
+        {"untrusted certificate on pop3s", m_pop3s, password, QString()},
+        {"nothing listening", QStringLiteral("127.0.0.1:1"), password, ca},
+    };
+    for (const auto& c : cases) {
+        request.popServer = c.server;
+        request.popPassword = c.password;
+        request.caFile = c.caFile;
+        const Outcome<int> outcome = fetchMail(session.db(), request, stop);
+        ASSERT_TRUE(outcome.refusal().has_value()) << c.what;
+        const QString prefix =
+            QStringLiteral("Mail could not be fetched from ") + c.server + QStringLiteral(": ");
+        EXPECT_TRUE(outcome.refusal()->message.startsWith(prefix) &&
+                    outcome.refusal()->message.size() > prefix.size())
+            << c.what << ": " << outcome.refusal()->message.toStdString();
+        EXPECT_TRUE(storedTitles().isEmpty()) << c.what;
+        EXPECT_TRUE(onServer(QStringLiteral("one"))) << c.what;
+    }
+
+    request.popServer = m_pop3s;
+    request.popPassword = password;
+    request.caFile = ca;
+    EXPECT_EQ(fetch(), 1);
+    EXPECT_FALSE(onServer(QStringLiteral("one")));
+}
+
+TEST_P(MailFetchTest, StopKeepsWhatWasStoredAndDeletesOnlyThat)
+{
+    const QStringList names{QStringLiteral("m1"), QStringLiteral("m2"), QStringLiteral("m3"),
+                            QStringLiteral("m4")};
+    put(names[0], message("m1"));
+    put(names[1], message("m2"));
+    putLarge(names[2], 20 * 1024 * 1024);
+    put(names[3], message("m4"));
+
+    // Between two messages.
+    EXPECT_EQ(fetch([&](int done, int) { stop = done == 1; }), 1);
+    EXPECT_EQ(storedTitles(), QStringList{QStringLiteral("m1")});
+    EXPECT_FALSE(onServer(names[0]));
+
+    // Most likely while the large third message comes in: whatever was stored is gone from the
+    // server, whatever was not is still there.
+    stop = false;
+    std::thread stopper;
+    const int stored = fetch([&](int, int) {
+        if (!stopper.joinable()) {
+            stopper = std::thread([&] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                stop = true;
+            });
+        }
+    });
+    if (stopper.joinable()) {
+        stopper.join();
+    }
+    const QStringList titles = storedTitles();
+    EXPECT_EQ(titles.size(), 1 + stored);
+    for (const QString& name : names) {
+        EXPECT_NE(titles.contains(name), onServer(name)) << name.toStdString();
+    }
+}
+
+BX_INSTANTIATE_ENGINES(MailFetchTest);
+
+} // namespace
