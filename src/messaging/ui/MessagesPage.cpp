@@ -2,6 +2,7 @@
 
 #include "core/Prompt.h"
 #include "core/Session.h"
+#include "core/db/DbError.h"
 #include "core/settings/SettingsKeys.h"
 #include "core/settings/SettingsStore.h"
 #include "core/ui/Named.h"
@@ -36,7 +37,7 @@ const QString kNoRecipient = QStringLiteral("To: Select Recipient from TeamView"
 const char* const kBoxNames[] = {"Inbox", "Sent", "Outbox"};
 
 /** The width a column starts at when the user has not set one. */
-constexpr int kDefaultWidths[] = {260, 140, 110};
+constexpr int kDefaultWidths[] = {340, 140, 120};
 
 } // namespace
 
@@ -186,19 +187,29 @@ MailBox MessagesPage::currentBox() const
 void MessagesPage::RefreshMessageList()
 {
     const MailBox box = currentBox();
-    MailList read = mailbox().list(box);
+    const QString boxName = QString::fromLatin1(kBoxNames[int(box)]);
     // The selection stays where it was, without reading the message again.
     const QModelIndex current = m_tree->currentIndex();
+    const bool hadSelection = current.isValid();
     const auto kind =
         static_cast<MailTreeModel::Kind>(current.data(MailTreeModel::KindRole).toInt());
     const qlonglong number = current.data(MailTreeModel::NumberRole).toLongLong();
+    // The old list goes before the new one is read, so that a large box is held once, not twice.
     m_filling = true;
-    m_model->setList(box, QString::fromLatin1(kBoxNames[int(box)]), std::move(read));
+    m_model->setList(box, boxName, {});
+    MailList read;
+    try {
+        read = mailbox().list(box);
+    } catch (const DbError&) {
+        m_filling = false;
+        throw;
+    }
+    m_model->setList(box, boxName, std::move(read));
     m_tree->expand(m_model->boxIndex());
     for (const MailFolder& f : m_model->list().folders)
         m_tree->expand(m_model->folderIndex(f.counter));
     QModelIndex again;
-    if (current.isValid())
+    if (hadSelection)
         again = kind == MailTreeModel::Kind::Message  ? m_model->messageIndex(number)
                 : kind == MailTreeModel::Kind::Folder ? m_model->folderIndex(number)
                                                       : m_model->boxIndex();
