@@ -387,7 +387,8 @@ std::optional<MailMessageText> Mailbox::readOutbox(qlonglong number)
 ComposeText Mailbox::reply(const MailMessageText& message) const
 {
     const QString now = m_clock.nowLocal().toString(kTimeFormat);
-    return {QStringLiteral("\n\n") + headerLine(m_user.name + QLatin1Char(' ') + now) +
+    const QString name = m_user.name.trimmed().isEmpty() ? m_user.id : m_user.name;
+    return {QStringLiteral("\n\n") + headerLine(name + QLatin1Char(' ') + now) +
                 QStringLiteral("\n\n") + message.body,
             {message.sender}};
 }

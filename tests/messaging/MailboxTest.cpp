@@ -171,6 +171,20 @@ TEST_P(MailboxTest, TitleIsTheFirstLineCutToFiftyCharacters)
     EXPECT_EQ(titles, (QStringList{mail::kReceivedTitle, mail::kSentTitle}));
 }
 
+TEST_P(MailboxTest, MailOutsideAnyWorkshopIsKeptApart)
+{
+    ASSERT_TRUE(
+        box(QStringLiteral("ann"), 0).send({QStringLiteral("bob")}, QStringLiteral("Hi"), prompt));
+    ASSERT_TRUE(box().send({QStringLiteral("bob")}, QStringLiteral("In 7"), prompt));
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM MAIL WHERE group_id IS NULL"))
+                  .toLongLong(),
+              2);
+    const MailList outside = box(QStringLiteral("bob"), 0).list(MailBox::Inbox);
+    ASSERT_EQ(outside.rows.size(), 1);
+    EXPECT_EQ(outside.rows[0].title, QStringLiteral("Hi"));
+    EXPECT_EQ(outside.probe, (MailProbe{1, outside.rows[0].number}));
+}
+
 TEST_P(MailboxTest, AFailedCopyLeavesNoRowOfTheSend)
 {
     // Refuse every copy for bob, the second of the send.
