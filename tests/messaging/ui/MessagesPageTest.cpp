@@ -13,6 +13,7 @@
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -126,6 +127,45 @@ TEST_F(MessagesPageTest, ReplyAndForwardFillTheComposeBox)
     EXPECT_EQ(status.at(0).at(0).toString(), mail::kMessageSent);
     EXPECT_TRUE(boxText(page).startsWith(mail::kSentMarkerLf));
     EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM MAIL_OUTBOX")).toLongLong(), 1);
+}
+
+// Folders that point at a missing parent or at each other still show, under the box, and a
+// message dragged onto a folder node is handed over with that folder.
+TEST(MailTreeModelTest, BrokenFolderParentsLandUnderTheBoxAndDropsNameTheFolder)
+{
+    MailList list;
+    list.folders = {{1, QStringLiteral("A"), 2},
+                    {2, QStringLiteral("B"), 1},
+                    {3, QStringLiteral("C"), 99},
+                    {4, QStringLiteral("D"), 3}};
+    list.rows = {{10, QStringLiteral("in D"), {}, {}, true, 4, false, {}},
+                 {11, QStringLiteral("in a lost folder"), {}, {}, true, 77, false, {}}};
+    MailTreeModel model;
+    model.setList(MailBox::Inbox, QStringLiteral("Inbox"), list);
+    const QModelIndex box = model.boxIndex();
+    EXPECT_EQ(model.parent(model.folderIndex(3)), box);
+    EXPECT_EQ(model.parent(model.folderIndex(4)), model.folderIndex(3));
+    EXPECT_EQ(model.parent(model.messageIndex(10)), model.folderIndex(4));
+    EXPECT_EQ(model.parent(model.messageIndex(11)), box);
+    // Of the two folders in a loop, one hangs under the box and the other under it.
+    const QModelIndex a = model.folderIndex(1);
+    const QModelIndex b = model.folderIndex(2);
+    EXPECT_TRUE((model.parent(a) == box && model.parent(b) == a) ||
+                (model.parent(b) == box && model.parent(a) == b));
+    EXPECT_EQ(model.rowCount(box), 3); // a folder of the loop, C and the lost message
+
+    qlonglong movedMessage = 0;
+    qlonglong movedTo = -1;
+    model.setDropHandler([&](qlonglong message, qlonglong folder) {
+        movedMessage = message;
+        movedTo = folder;
+    });
+    std::unique_ptr<QMimeData> mime(model.mimeData({model.messageIndex(11)}));
+    ASSERT_NE(mime, nullptr);
+    EXPECT_FALSE(model.canDropMimeData(mime.get(), Qt::MoveAction, -1, -1, model.messageIndex(10)));
+    model.dropMimeData(mime.get(), Qt::MoveAction, -1, -1, model.folderIndex(4));
+    EXPECT_EQ(movedMessage, 11);
+    EXPECT_EQ(movedTo, 4);
 }
 
 // A message written by another client reaches the list through the window's poll.
