@@ -205,12 +205,28 @@ void Access_Form::buildMenus()
     tasks->addAction(command("mnuIndepend", QStringLiteral("Make &Independent"),
                              &Access_Form::makeSelectedIndependent));
     tasks->addSeparator();
+    // The folder commands work on mail folders while the Messages page is shown.
     QAction* folder = command("IDM_FOLDER", QStringLiteral("New &Folder..."), nullptr);
-    connect(folder, &QAction::triggered, m_team, &TeamView::newFolder);
+    connect(folder, &QAction::triggered, this, [this] {
+        if (m_tabs->currentWidget() == m_messages)
+            m_messages->newFolder();
+        else
+            m_team->newFolder();
+    });
     QAction* rename = command("IDM_RENAME_FOLDER", QStringLiteral("&Rename Folder..."), nullptr);
-    connect(rename, &QAction::triggered, m_team, &TeamView::renameFolder);
+    connect(rename, &QAction::triggered, this, [this] {
+        if (m_tabs->currentWidget() == m_messages)
+            m_messages->renameFolder();
+        else
+            m_team->renameFolder();
+    });
     QAction* drop = command("IDM_DELETE_FOLDER", QStringLiteral("&Delete Folder"), nullptr);
-    connect(drop, &QAction::triggered, m_team, &TeamView::deleteFolder);
+    connect(drop, &QAction::triggered, this, [this] {
+        if (m_tabs->currentWidget() == m_messages)
+            m_messages->deleteFolder();
+        else
+            m_team->deleteFolder();
+    });
     tasks->addActions({folder, rename, drop});
     tasks->addSeparator();
     tasks->addAction(command("FIND", QStringLiteral("F&ind..."), &Access_Form::find));
