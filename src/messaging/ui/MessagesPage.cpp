@@ -336,7 +336,7 @@ void MessagesPage::setBoxText(const QString& text, bool composing)
     m_composing = composing;
 }
 
-void MessagesPage::onSelected(const QModelIndex& index)
+void MessagesPage::onSelected(const QModelIndex& index, const QModelIndex& previous)
 {
     if (m_filling || !index.isValid())
         return;
@@ -347,8 +347,12 @@ void MessagesPage::onSelected(const QModelIndex& index)
     if (number == m_shown)
         return;
     if (m_composing && m_prompt.ask(mail::kReadOverCompose, {}, PromptButtons::YesNo,
-                                    PromptIcon::Question) != PromptAnswer::Yes)
+                                    PromptIcon::Question) != PromptAnswer::Yes) {
+        m_filling = true;
+        m_tree->setCurrentIndex(previous);
+        m_filling = false;
         return;
+    }
     const MailBox box = currentBox();
     std::optional<MailMessageText> read;
     if (!runCommand(m_session, m_prompt, [&] {

@@ -101,8 +101,11 @@ private:
     /** The selected message's number (0 for none) and folder (0 when not a folder). */
     qlonglong selectedMessage() const;
     qlonglong selectedFolder() const;
-    /** Reads the message of `index` into the box, asking first over unsent text. */
-    void onSelected(const QModelIndex& index);
+    /**
+     * Reads the message of `index` into the box, asking first over unsent text; No keeps the text
+     * and puts the selection back on `previous`.
+     */
+    void onSelected(const QModelIndex& index, const QModelIndex& previous);
     /** Sets the text of the box without counting it as written by the user. */
     void setBoxText(const QString& text, bool composing);
     /** The selected message as read, for a reply or a forward; nothing after a message. */

@@ -93,8 +93,8 @@ TEST_F(MessagesPageTest, ReadingOverUnsentTextAsksAndNoKeepsIt)
     select(page, second);
     EXPECT_EQ(prompt.last().text, mail::kReadOverCompose);
     EXPECT_EQ(boxText(page), QStringLiteral("Draft"));
+    EXPECT_EQ(page.tree()->currentIndex(), page.model()->messageIndex(first));
     prompt.answer(PromptAnswer::Yes);
-    select(page, first);
     select(page, second);
     EXPECT_EQ(boxText(page), QStringLiteral("Second"));
 }
