@@ -99,6 +99,8 @@ PollResult DatabasePollBackend::run(const PollJob& job)
         if (!job.taskProbe.sql.isEmpty())
             result.taskFingerprint =
                 rowsFingerprint(m_db->query(job.taskProbe.sql, job.taskProbe.params));
+        if (job.messageProbe)
+            result.messageState = job.messageProbe(*m_db);
         if (job.heartbeat) {
             Presence::writeHeartbeat(*m_db, job.userId, job.nowUtc);
             result.presence = m_presence.read(*m_db, job.nowUtc);
@@ -227,7 +229,9 @@ void Poller::tick()
     }
     if (due.checkMessages) {
         m_counters.lastMessages = now;
-        if (!emitRefresh(&Poller::refreshMessages)) {
+        if (m_messageProbe) {
+            job.messageProbe = m_messageProbe();
+        } else if (!emitRefresh(&Poller::refreshMessages)) {
             m_busy = false;
             emit tickFinished();
             return;
@@ -239,7 +243,7 @@ void Poller::tick()
         job.userId = m_userId;
         job.nowUtc = now.addSecs(-m_clock.currentOffsetSeconds());
     }
-    if (!job.heartbeat && job.taskProbe.sql.isEmpty()) {
+    if (!job.heartbeat && job.taskProbe.sql.isEmpty() && !job.messageProbe) {
         m_busy = false;
         if (due != PollDue{}) {
             m_uiNs = spent.nsecsElapsed();
@@ -280,6 +284,15 @@ void Poller::finish(const PollResult& result)
         // A refresh that failed is tried again at the next check, whatever that finds.
         m_fingerprint = result.taskFingerprint;
         m_taskRefreshOwed = !ok;
+    }
+    if (ok && result.messageState && result.messageState != m_messagesSeen) {
+        m_messagesSeen = result.messageState;
+        m_busy = true;
+        ok = emitRefresh(&Poller::refreshMessages);
+        m_busy = false;
+        // A list that could not be read is read at the next check, whatever that finds.
+        if (!ok)
+            m_messagesSeen.reset();
     }
     if (ok && result.presence)
         emit presenceChanged(*result.presence);

@@ -67,6 +67,12 @@ qint64 elapsedSeconds(const QDateTime& from, const QDateTime& to);
 PollDue pollDue(const PollCounters& counters, const PollIntervals& intervals, const QDateTime& now,
                 bool databaseOpen);
 
+/**
+ * The message check's read on the worker's connection: a few values that change whenever the
+ * mailbox does (e.g. the unread count and the newest number).
+ */
+using MessageProbe = std::function<QVariantList(Database&)>;
+
 /** The database work of one tick, done away from the user-interface thread. */
 struct PollJob
 {
@@ -75,6 +81,8 @@ struct PollJob
     QDateTime nowUtc; ///< true UTC: presence compares moments between machines
     /** Empty: no task check. Otherwise the statement whose rows stand for the task view. */
     TaskCriteria taskProbe;
+    /** Empty: no message probe. */
+    MessageProbe messageProbe;
 };
 
 /** What the work found; `failed` means the connection is to be taken as lost. */
@@ -83,6 +91,7 @@ struct PollResult
     bool failed = false;
     QString error;
     std::optional<QByteArray> taskFingerprint;
+    std::optional<QVariantList> messageState;
     std::optional<QHash<QString, bool>> presence;
 };
 
@@ -129,6 +138,9 @@ private:
  *    digest differs from the previous one the window is asked to refresh its task view
  *    (refreshTasks); the presence read comes back as presenceChanged, keyed by presenceKey().
  * The first digest is the base line and asks for nothing.
+ *  - with a message probe, runs it on the worker too and asks for refreshMessages only when its
+ *    values differ from those the window last saw (messagesSeen); without one every message
+ *    check asks for refreshMessages.
  *
  * Any failure inside a tick (of the backend, or of a slot of refreshTasks or refreshMessages,
  * which catches its own DbError and calls refreshFailed) emits connectionLost; its slot is
@@ -154,6 +166,13 @@ public:
      * one every task check asks for refreshTasks.
      */
     void setTaskProbe(std::function<TaskCriteria()> probe) { m_probe = std::move(probe); }
+    /**
+     * The read of the message check, made on the user-interface thread at each check (so that it
+     * follows the workshop) and run on the worker.
+     */
+    void setMessageProbe(std::function<MessageProbe()> probe) { m_messageProbe = std::move(probe); }
+    /** The values of the message probe that the list on show was read with. */
+    void messagesSeen(const QVariantList& state) { m_messagesSeen = state; }
 
     /** Sets every counter to now and starts ticking every `tickMs` (0: only tick() ticks). */
     void start(int tickMs = 1000);
@@ -212,6 +231,8 @@ private:
     QString m_userId;
     std::function<bool()> m_isOpen;
     std::function<TaskCriteria()> m_probe;
+    std::function<MessageProbe()> m_messageProbe;
+    std::optional<QVariantList> m_messagesSeen;
     bool m_refreshing = false;        ///< a refresh signal is being emitted
     std::optional<QString> m_failure; ///< a refresh's failure not yet taken up
     bool m_taskRefreshOwed = false;   ///< the last task refresh failed

@@ -98,6 +98,8 @@ public:
         r.failed = fail;
         if (!job.taskProbe.sql.isEmpty())
             r.taskFingerprint = fingerprint;
+        if (job.messageProbe)
+            r.messageState = mailState;
         if (job.heartbeat)
             r.presence = QHash<QString, bool>{{QStringLiteral("ANN"), true}};
         return r;
@@ -115,6 +117,7 @@ public:
     QMutex mutex;
     QList<PollJob> jobs;
     QByteArray fingerprint = "one";
+    QVariantList mailState{0, 10};
 };
 
 class PollerTest : public ::testing::Test
@@ -207,6 +210,25 @@ TEST_F(PollerTest, WithoutProbeEveryTaskCheckRefreshes)
     tickAfter(60);
     tickAfter(60);
     EXPECT_EQ(tasks.count(), 2);
+}
+
+TEST_F(PollerTest, MessageListIsReadAgainOnlyWhenTheProbeDiffersFromWhatWasSeen)
+{
+    poller->setTaskProbe({});
+    poller->setIntervals({0, 5});
+    poller->setMessageProbe([] { return [](Database&) { return QVariantList(); }; });
+    poller->messagesSeen({0, 10});
+    QSignalSpy messages(poller.get(), &Poller::refreshMessages);
+    poller->start(0);
+    tickAfter(5);
+    ASSERT_EQ(backend->taken().size(), 1);
+    EXPECT_TRUE(bool(backend->taken().at(0).messageProbe));
+    EXPECT_EQ(messages.count(), 0);
+    backend->mailState = {1, 11};
+    tickAfter(5);
+    EXPECT_EQ(messages.count(), 1);
+    tickAfter(5);
+    EXPECT_EQ(messages.count(), 1);
 }
 
 TEST_F(PollerTest, ClosedDatabaseStopsTheTickAfterTheStatus)

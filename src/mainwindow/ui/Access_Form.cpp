@@ -17,6 +17,8 @@
 #include "mainwindow/ui/DlgTaskListOptions.h"
 #include "mainwindow/ui/FindPage.h"
 #include "mainwindow/ui/TeamView.h"
+#include "messaging/Mailbox.h"
+#include "messaging/ui/MessagesPage.h"
 #include "messaging/ui/dlgMailSetup.h"
 #include "people/workshops/RecentWorkshops.h"
 #include "tasks/ui/SCR_FORM.h"
@@ -71,9 +73,7 @@ struct PageInfo
 
 const PageInfo kPages[] = {
     {"TEAMWORK", "&Teamwork", nullptr},
-    {"MESSAGES", "&Messages",
-     "Messages: your mail folders, the list of messages, reading and writing internal mail and "
-     "e-mail."},
+    {"MESSAGES", "&Messages", nullptr},
     {"FILECABINET", "&File Cabinet",
      "File Cabinet: the documents shared in the workshop, by category, with their versions."},
     {"DISCUSSION", "&Discussion", nullptr},
@@ -130,6 +130,15 @@ void Access_Form::buildPages()
             m_discussion = new DiscussionPage(m_session, m_prompt, m_tabs);
             connect(m_discussion, &DiscussionPage::openTask, this, &Access_Form::Open_Task);
             page = m_discussion;
+        } else if (key == QLatin1String("MESSAGES")) {
+            m_messages = new MessagesPage(m_session, m_prompt, m_tabs);
+            connect(m_messages, &MessagesPage::status, this, &Access_Form::showStatus);
+            connect(m_messages, &MessagesPage::unreadChanged, this, &Access_Form::showUnread);
+            connect(m_messages, &MessagesPage::listRead, this, [this](const QVariantList& probe) {
+                if (m_poller)
+                    m_poller->messagesSeen(probe);
+            });
+            page = m_messages;
         } else if (key == QLatin1String("CALENDAR")) {
             m_calendar = new CalendarPage(m_session, m_prompt, m_tabs);
             m_calendar->setObjectName(key);
@@ -145,7 +154,12 @@ void Access_Form::buildPages()
             m_calendar->refresh();
         else if (m_tabs->currentWidget() == m_discussion)
             m_discussion->refresh();
+        else if (m_tabs->currentWidget() == m_messages)
+            m_messages->refreshIfStale();
     });
+    m_blink = new QTimer(this);
+    m_blink->setInterval(500);
+    connect(m_blink, &QTimer::timeout, this, &Access_Form::blink);
     connect(m_tabs, &QTabWidget::tabCloseRequested, this, [this](int index) {
         QWidget* page = m_tabs->widget(index);
         if (!kClosableTabs.contains(page->objectName()))
@@ -199,12 +213,28 @@ void Access_Form::buildMenus()
     tasks->addAction(command("mnuIndepend", QStringLiteral("Make &Independent"),
                              &Access_Form::makeSelectedIndependent));
     tasks->addSeparator();
+    // The folder commands work on mail folders while the Messages page is shown.
     QAction* folder = command("IDM_FOLDER", QStringLiteral("New &Folder..."), nullptr);
-    connect(folder, &QAction::triggered, m_team, &TeamView::newFolder);
+    connect(folder, &QAction::triggered, this, [this] {
+        if (m_tabs->currentWidget() == m_messages)
+            m_messages->newFolder();
+        else
+            m_team->newFolder();
+    });
     QAction* rename = command("IDM_RENAME_FOLDER", QStringLiteral("&Rename Folder..."), nullptr);
-    connect(rename, &QAction::triggered, m_team, &TeamView::renameFolder);
+    connect(rename, &QAction::triggered, this, [this] {
+        if (m_tabs->currentWidget() == m_messages)
+            m_messages->renameFolder();
+        else
+            m_team->renameFolder();
+    });
     QAction* drop = command("IDM_DELETE_FOLDER", QStringLiteral("&Delete Folder"), nullptr);
-    connect(drop, &QAction::triggered, m_team, &TeamView::deleteFolder);
+    connect(drop, &QAction::triggered, this, [this] {
+        if (m_tabs->currentWidget() == m_messages)
+            m_messages->deleteFolder();
+        else
+            m_team->deleteFolder();
+    });
     tasks->addActions({folder, rename, drop});
     tasks->addSeparator();
     tasks->addAction(command("FIND", QStringLiteral("F&ind..."), &Access_Form::find));
@@ -476,10 +506,14 @@ void Access_Form::rebuildForUser()
         setWindowState(windowState() | Qt::WindowMaximized);
     m_team->applyListOptions();
     m_team->restoreLayout(layout);
+    m_messages->restoreLayout(layout);
     m_commands.value(QStringLiteral("mnuShowPreview"))->setChecked(layout.previewShown);
     // The trees of the default page.
     m_tabs->setCurrentWidget(m_team);
     m_team->refreshInBackground();
+    // The message list of the new user, whose unread messages the MESSAGES button shows.
+    m_messages->newMessage();
+    m_messages->refresh();
     startPoll();
     m_unloaded = false;
 }
@@ -526,6 +560,23 @@ void Access_Form::startPoll()
         }
     });
     connect(m_poller, &Poller::presenceChanged, m_team, &TeamView::setOnline);
+    // The message check reads the unread count and the newest number on the poll's connection;
+    // the list is read again only when they changed.
+    m_poller->setMessageProbe([this]() -> MessageProbe {
+        const QString user = m_session.user.userId;
+        const qlonglong workshop = m_session.currentWorkshopId;
+        return [user, workshop](Database& db) {
+            return Mailbox::probe(db, user, workshop).toVariant();
+        };
+    });
+    m_poller->messagesSeen(m_messages->probeState());
+    connect(m_poller, &Poller::refreshMessages, this, [this] {
+        try {
+            m_messages->RefreshMessageList();
+        } catch (const DbError& e) {
+            m_poller->refreshFailed(e.text());
+        }
+    });
     connect(m_poller, &Poller::connectionLost, this, [this] {
         askToReconnect(
             m_prompt, [this] { return reopenSession(m_session, m_prompt); },
@@ -574,6 +625,32 @@ void Access_Form::showStatus(const QString& text)
     statusBar()->showMessage(text);
     if (m_poller)
         m_poller->statusShown();
+}
+
+void Access_Form::showUnread(qlonglong unread)
+{
+    if (unread > 0 && !m_blink->isActive()) {
+        m_blink->start();
+    } else if (unread <= 0 && m_blink->isActive()) {
+        m_blink->stop();
+        blink(); // stopped, it puts the icons back
+    }
+}
+
+void Access_Form::blink()
+{
+    m_blinkOn = !m_blinkOn && m_blink->isActive();
+    const QIcon mail =
+        m_blinkOn ? style()->standardIcon(QStyle::SP_MessageBoxInformation) : QIcon();
+    m_tabs->setTabIcon(m_tabs->indexOf(m_messages), mail);
+    if (QAction* button = m_commands.value(QStringLiteral("MESSAGES"))) {
+        // A colour rather than an icon: the toolbar keeps its width.
+        if (QWidget* w = m_toolbar2->widgetForAction(button))
+            w->setStyleSheet(m_blinkOn ? QStringLiteral("background-color: #ffd54f;") : QString());
+    }
+    if (m_tray)
+        m_tray->setIcon(m_blinkOn ? mail
+                                  : QApplication::style()->standardIcon(QStyle::SP_ComputerIcon));
 }
 
 QStringList Access_Form::tabKeys() const
@@ -723,6 +800,7 @@ void Access_Form::closeEvent(QCloseEvent* event)
         layout.geometry = normalGeometry();
         layout.maximized = isMaximized();
         m_team->keepLayout(layout);
+        m_messages->keepLayout(layout);
         layout.save(m_session.settings());
         unloadSession(m_session);
         m_unloaded = true;

@@ -16,6 +16,7 @@ class QActionGroup;
 class QMenu;
 class QSystemTrayIcon;
 class QTabWidget;
+class QTimer;
 class QToolBar;
 
 namespace bx {
@@ -23,6 +24,7 @@ namespace bx {
 class CalendarPage;
 class DiscussionPage;
 class FindPage;
+class MessagesPage;
 class Poller;
 class Prompt;
 class SCR_FORM;
@@ -73,6 +75,7 @@ public:
     void UPDATE_TEMPLATES();
 
     TeamView* teamView() const { return m_team; }
+    MessagesPage* messagesPage() const { return m_messages; }
     Poller* poller() const { return m_poller; }
     /**
      * What No to the connection-lost question does once the poll is stopped; ends the program
@@ -104,6 +107,9 @@ private:
     /** The poll found the tasks changed: the page shown reads them again. */
     void tasksChanged();
     void showStatus(const QString& text);
+    /** While messages are unread, the MESSAGES button, tab and tray icon blink. */
+    void showUnread(qlonglong unread);
+    void blink();
 
     // Commands.
     void newTask();
@@ -163,6 +169,9 @@ private:
     TeamView* m_team = nullptr;
     CalendarPage* m_calendar = nullptr;
     DiscussionPage* m_discussion = nullptr;
+    MessagesPage* m_messages = nullptr;
+    QTimer* m_blink = nullptr;
+    bool m_blinkOn = false;
     Poller* m_poller = nullptr;
     std::function<void()> m_terminate = [] { QCoreApplication::exit(1); };
     FindPage* m_find = nullptr;

@@ -20,6 +20,7 @@
 #include "mainwindow/ui/FindPage.h"
 #include "mainwindow/ui/TeamView.h"
 #include "mainwindow/ui/ViewPrinter.h"
+#include "messaging/ui/MessagesPage.h"
 #include "people/UserAdmin.h"
 #include "people/ui/DlgAddTeam.h"
 #include "people/ui/F_USER.h"
@@ -243,6 +244,8 @@ void Access_Form::refreshPage()
         m_team->refreshInBackground();
     else if (key == QLatin1String("DISCUSSION"))
         m_discussion->refresh();
+    else if (key == QLatin1String("MESSAGES"))
+        m_messages->refresh();
 }
 
 void Access_Form::closeTab()

@@ -304,6 +304,27 @@ public:
         run("INSERT INTO ROUTE (SCR_Number, USER_ID, Route_Status, Route_Action, Route_Note) "
             "VALUES (?, 'ann', 'A', 'YES', ?)",
             {kTask, QStringLiteral("Ordered")});
+        // The Messages page: a mail folder and received messages, one in the folder, one unread.
+        run("INSERT INTO FOLDER (Folder_Counter, Folder_Owner_ID, Folder_Name, "
+            "Parent_Folder_Counter, Folder_Type, Group_ID) VALUES (900, 'admin', ?, 0, 1, ?)",
+            {QStringLiteral("Suppliers"), kShop});
+        const struct
+        {
+            int number;
+            const char* title;
+            const char* sender;
+            bool viewed;
+            int folder;
+        } mail[] = {{901, "Chairs for O'Neil's desk: the quote came in today", "ann", false, 0},
+                    {902, "Lunch on Friday?", "bob", true, 0},
+                    {903, "Invoice 2024-117", "ann", true, 900}};
+        for (const auto& m : mail)
+            run("INSERT INTO MAIL (Mail_Number, Title, Body, Owner_User_ID, Sender, Date, Viewed, "
+                "Sent, MAIL_Folder_Number, SourceID, group_id) VALUES (?, ?, ?, 'admin', ?, ?, ?, "
+                "0, ?, 0, ?)",
+                {m.number, QString::fromUtf8(m.title), QString::fromUtf8(m.title),
+                 QString::fromLatin1(m.sender), clock.nowLocal().addSecs(-m.number), m.viewed,
+                 m.folder, kShop});
     }
 
     void TearDown() override { session.closeDatabase(); }

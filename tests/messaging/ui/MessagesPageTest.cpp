@@ -1,0 +1,198 @@
+#include "messaging/ui/MessagesPage.h"
+
+#include "core/db/Database.h"
+#include "core/db/SqliteDatabase.h"
+#include "mainwindow/Poller.h"
+#include "mainwindow/ui/Access_Form.h"
+#include "mainwindow/ui/TeamView.h"
+#include "messaging/Mailbox.h"
+#include "messaging/ui/MailTreeModel.h"
+#include "support/TaskRows.h"
+#include "support/WindowTest.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTreeView>
+
+#include <gtest/gtest.h>
+
+using namespace bx;
+using bx::test::child;
+
+namespace {
+
+constexpr qlonglong kShop = 4;
+const QString kObrien = QStringLiteral("O'Brien");
+
+class MessagesPageTest : public bx::test::WindowTest
+{
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        if (HasFatalFailure())
+            return;
+        enterWorkshop(kShop);
+        bx::test::addUsers(db(), {kObrien});
+        session.user.record.userName = QStringLiteral("Admin Person");
+    }
+
+    /** A message from O'Brien to admin, sent through another connection as his client would. */
+    qlonglong receive(const QString& body, Database& through)
+    {
+        Mailbox theirs(through, {kObrien, kObrien, {}}, kShop, clock);
+        const auto sent = theirs.send({QStringLiteral("admin")}, body, prompt);
+        EXPECT_TRUE(sent);
+        return through
+            .scalar(QStringLiteral("SELECT MAX(Mail_Number) FROM MAIL WHERE Owner_User_ID = ?"),
+                    {QStringLiteral("admin")})
+            .toLongLong();
+    }
+
+    static void select(MessagesPage& page, qlonglong number)
+    {
+        const QModelIndex at = page.model()->messageIndex(number);
+        ASSERT_TRUE(at.isValid());
+        page.tree()->setCurrentIndex(at);
+    }
+
+    static QString boxText(MessagesPage& page)
+    {
+        return child<QPlainTextEdit>(page, "NewMessageBody")->toPlainText();
+    }
+};
+
+TEST_F(MessagesPageTest, ReadingOverUnsentTextAsksAndNoKeepsIt)
+{
+    const qlonglong first = receive(QStringLiteral("First from O'Brien"), db());
+    const qlonglong second = receive(QStringLiteral("Second"), db());
+    MessagesPage page(session, prompt);
+    page.RefreshMessageList();
+    EXPECT_EQ(page.unread(), 2);
+    QSignalSpy unread(&page, &MessagesPage::unreadChanged);
+
+    select(page, first); // nothing written yet: no question
+    EXPECT_EQ(boxText(page), QStringLiteral("First from O'Brien"));
+    EXPECT_TRUE(prompt.records().isEmpty());
+    ASSERT_EQ(unread.count(), 1);
+    EXPECT_EQ(unread.at(0).at(0).toLongLong(), 1);
+    EXPECT_NE(db().scalar(QStringLiteral("SELECT Viewed FROM MAIL WHERE Mail_Number = ?"), {first})
+                  .toLongLong(),
+              0);
+
+    auto* body = child<QPlainTextEdit>(page, "NewMessageBody");
+    body->clear();
+    QTest::keyClicks(body, QStringLiteral("Draft"));
+    prompt.answer(PromptAnswer::No);
+    select(page, second);
+    EXPECT_EQ(prompt.last().text, mail::kReadOverCompose);
+    EXPECT_EQ(boxText(page), QStringLiteral("Draft"));
+    EXPECT_EQ(page.tree()->currentIndex(), page.model()->messageIndex(first));
+    prompt.answer(PromptAnswer::Yes);
+    select(page, second);
+    EXPECT_EQ(boxText(page), QStringLiteral("Second"));
+}
+
+TEST_F(MessagesPageTest, ReplyAndForwardFillTheComposeBox)
+{
+    const qlonglong number = receive(QStringLiteral("Question?"), db());
+    MessagesPage page(session, prompt);
+    page.RefreshMessageList();
+    select(page, number);
+    auto* to = child<QLabel>(page, "lblTo");
+    child<QAction>(page, "Reply")->trigger();
+    EXPECT_EQ(to->text(), kObrien);
+    EXPECT_EQ(boxText(page),
+              QStringLiteral("\n\n=======( Admin Person 2024-01-31 14:05) ======\n\nQuestion?"));
+
+    child<QAction>(page, "Forward")->trigger();
+    EXPECT_EQ(to->text(), QStringLiteral("To: Select Recipient from TeamView"));
+    EXPECT_TRUE(boxText(page).startsWith(
+        QStringLiteral("\n\n=======( Forwarded: O'Brien, 2024-01-31 14:05) ======\n\n")));
+
+    // A send from the page: to O'Brien and to an address typed in the line, which is asked about.
+    page.setRecipients({kObrien});
+    child<QLineEdit>(page, "txtTo")->setText(QStringLiteral("x@one.example"));
+    session.user.record.email = QStringLiteral("admin@home.example");
+    prompt.answer(PromptAnswer::Yes);
+    QSignalSpy status(&page, &MessagesPage::status);
+    child<QPushButton>(page, "cmdSendMessage")->click();
+    ASSERT_EQ(status.count(), 1);
+    EXPECT_EQ(status.at(0).at(0).toString(), mail::kMessageSent);
+    EXPECT_TRUE(boxText(page).startsWith(mail::kSentMarkerLf));
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM MAIL_OUTBOX")).toLongLong(), 1);
+}
+
+// Folders that point at a missing parent or at each other still show, under the box, and a
+// message dragged onto a folder node is handed over with that folder.
+TEST(MailTreeModelTest, BrokenFolderParentsLandUnderTheBoxAndDropsNameTheFolder)
+{
+    MailList list;
+    list.folders = {{1, QStringLiteral("A"), 2},
+                    {2, QStringLiteral("B"), 1},
+                    {3, QStringLiteral("C"), 99},
+                    {4, QStringLiteral("D"), 3}};
+    list.rows = {{10, QStringLiteral("in D"), {}, {}, true, 4, false, {}},
+                 {11, QStringLiteral("in a lost folder"), {}, {}, true, 77, false, {}}};
+    MailTreeModel model;
+    model.setList(MailBox::Inbox, QStringLiteral("Inbox"), list);
+    const QModelIndex box = model.boxIndex();
+    EXPECT_EQ(model.parent(model.folderIndex(3)), box);
+    EXPECT_EQ(model.parent(model.folderIndex(4)), model.folderIndex(3));
+    EXPECT_EQ(model.parent(model.messageIndex(10)), model.folderIndex(4));
+    EXPECT_EQ(model.parent(model.messageIndex(11)), box);
+    // Of the two folders in a loop, one hangs under the box and the other under it.
+    const QModelIndex a = model.folderIndex(1);
+    const QModelIndex b = model.folderIndex(2);
+    EXPECT_TRUE((model.parent(a) == box && model.parent(b) == a) ||
+                (model.parent(b) == box && model.parent(a) == b));
+    EXPECT_EQ(model.rowCount(box), 3); // a folder of the loop, C and the lost message
+
+    qlonglong movedMessage = 0;
+    qlonglong movedTo = -1;
+    model.setDropHandler([&](qlonglong message, qlonglong folder) {
+        movedMessage = message;
+        movedTo = folder;
+    });
+    std::unique_ptr<QMimeData> mime(model.mimeData({model.messageIndex(11)}));
+    ASSERT_NE(mime, nullptr);
+    EXPECT_FALSE(model.canDropMimeData(mime.get(), Qt::MoveAction, -1, -1, model.messageIndex(10)));
+    model.dropMimeData(mime.get(), Qt::MoveAction, -1, -1, model.folderIndex(4));
+    EXPECT_EQ(movedMessage, 11);
+    EXPECT_EQ(movedTo, 4);
+}
+
+// A message written by another client reaches the list through the window's poll.
+TEST_F(MessagesPageTest, PollShowsAMessageFromAnotherConnection)
+{
+    settings.set(QStringLiteral("Options"), QStringLiteral("CheckMessages"), QStringLiteral("5"));
+    Access_Form form(session, prompt);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !form.teamView()->reading(); }, 20000));
+    ASSERT_NE(form.poller(), nullptr);
+    MessagesPage& page = *form.messagesPage();
+    EXPECT_EQ(page.model()->list().rows.size(), 0);
+    const auto tick = [&] {
+        clock.advanceSeconds(5);
+        form.poller()->tick();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !form.poller()->busy(); }, 20000));
+    };
+    QSignalSpy read(&page, &MessagesPage::listRead);
+    tick();
+    EXPECT_EQ(read.count(), 0); // nothing new: the list is not read again
+
+    const std::unique_ptr<Database> other =
+        SqliteDatabase::open(dir.filePath(QStringLiteral("pax.db")));
+    const qlonglong number = receive(QStringLiteral("Hello from elsewhere"), *other);
+    tick();
+    EXPECT_EQ(read.count(), 1);
+    EXPECT_TRUE(page.model()->messageIndex(number).isValid());
+    EXPECT_EQ(page.unread(), 1);
+}
+
+} // namespace
