@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Refusal.h"
+#include "messaging/Outbox.h"
 
 #include <QDateTime>
 #include <QString>
@@ -28,9 +29,7 @@ enum class EmailField
 using EmailRefusal = RefusalOf<EmailField>;
 
 inline const QString kNoRecipient = QStringLiteral("Recipient e-mail address not specified");
-inline const QString kNoSenderAddress = QStringLiteral(
-    "Your user record has no e-mail address, so no e-mail can be sent from you.  Please ask your "
-    "Administrator to enter one.");
+using outbox::kNoSenderAddress;
 
 /** What the e-mail window holds: recipients separated by ";", subject and message. */
 struct Draft

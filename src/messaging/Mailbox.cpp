@@ -179,6 +179,8 @@ Outcome<SentMail, MailField> Mailbox::send(const QStringList& recipients, const 
                    PromptIcon::Question) != PromptAnswer::Yes)
         external.clear();
     if (!external.isEmpty()) {
+        if (m_user.email.trimmed().isEmpty())
+            return RefusalOf<MailField>{outbox::kNoSenderAddress, MailField::Recipients};
         if (auto refused = outbox::checkAddress(m_user.email.trimmed()))
             return RefusalOf<MailField>{refused->message, MailField::Recipients};
     }

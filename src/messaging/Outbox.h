@@ -11,6 +11,11 @@ class Database;
 
 namespace outbox {
 
+/** Said when the user whose command would send e-mail has no e-mail address of his own. */
+inline const QString kNoSenderAddress = QStringLiteral(
+    "Your user record has no e-mail address, so no e-mail can be sent from you.  Please ask your "
+    "Administrator to enter one.");
+
 /** States of an outbox row. */
 inline constexpr char kPending[] = "P"; ///< waiting for its next attempt
 inline constexpr char kSent[] = "S";    ///< accepted by the mail server

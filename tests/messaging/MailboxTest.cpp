@@ -2,6 +2,7 @@
 
 #include "core/db/Database.h"
 #include "core/db/RecordSet.h"
+#include "messaging/Outbox.h"
 #include "support/SessionTest.h"
 #include "support/TaskRows.h"
 
@@ -151,6 +152,14 @@ TEST_P(MailboxTest, RefusedOrEmptySendsWriteNothing)
         EXPECT_FALSE(sent) << c.body.toStdString();
         EXPECT_EQ(sent.refusal() ? sent.refusal()->message : QString(), c.refusal);
     }
+    // A sender without an address of his own cannot e-mail anybody.
+    prompt.answer(PromptAnswer::Yes);
+    const auto noAddress =
+        Mailbox(session.db(), {QStringLiteral("ann"), QStringLiteral("Ann"), QString()}, 7, clock)
+            .send({QStringLiteral("bob"), QStringLiteral("x@one.example")}, QStringLiteral("Hi"),
+                  prompt);
+    ASSERT_TRUE(noAddress.refusal());
+    EXPECT_EQ(noAddress.refusal()->message, outbox::kNoSenderAddress);
     EXPECT_EQ(count(QStringLiteral("MAIL")), 0);
 }
 

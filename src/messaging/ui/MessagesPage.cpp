@@ -2,7 +2,9 @@
 
 #include "core/Prompt.h"
 #include "core/Session.h"
+#include "core/db/Database.h"
 #include "core/db/DbError.h"
+#include "core/db/SecondConnection.h"
 #include "core/settings/SettingsKeys.h"
 #include "core/settings/SettingsStore.h"
 #include "core/ui/Named.h"
@@ -21,8 +23,10 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QSplitter>
+#include <QThread>
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
@@ -71,7 +75,6 @@ MessagesPage::MessagesPage(Session& session, Prompt& prompt, QWidget* parent)
     QAction* newFolderAction =
         action(m_toolbar8, "NEW_FOLDER", QStringLiteral("New Folder"), &MessagesPage::newFolder);
     m_pop = action(m_toolbar8, "POP", QStringLiteral("Get Mail"), &MessagesPage::GET_MAIL);
-    m_pop->setEnabled(false);
     QAction* del =
         action(m_toolbar8, "DEL", QStringLiteral("Delete"), &MessagesPage::deleteSelected);
     action(m_toolbar8, "DEL_ALL", QStringLiteral("Delete All"), &MessagesPage::deleteAll);
@@ -120,6 +123,7 @@ MessagesPage::MessagesPage(Session& session, Prompt& prompt, QWidget* parent)
     connect(m_send, &QPushButton::clicked, this, &MessagesPage::cmdSendMessage);
     m_stop->hide();
     connect(m_stop, &QPushButton::clicked, this, &MessagesPage::stopFetch);
+    connect(this, &MessagesPage::stopFetch, this, [this] { m_stopFetch = true; });
 
     // The folder commands of the tree; moving by menu goes to the folder chosen in it.
     auto* rename =
@@ -166,16 +170,21 @@ MessagesPage::MessagesPage(Session& session, Prompt& prompt, QWidget* parent)
     m_model->setList(MailBox::Inbox, QString::fromLatin1(kBoxNames[0]), {});
 }
 
-MessagesPage::~MessagesPage() = default;
+MessagesPage::~MessagesPage()
+{
+    // A fetch still running stops within about a second; its thread posts nothing once the page
+    // is gone.
+    m_stopFetch = true;
+    if (m_fetchThread)
+        m_fetchThread->wait();
+}
 
 Mailbox MessagesPage::mailbox() const
 {
     const UserRecord& r = m_session.user.record;
     Mailbox box(m_session.db(), {m_session.user.userId, r.userName, r.email},
                 m_session.currentWorkshopId, m_session.clock());
-    box.setPersonalMail(m_session.settings()
-                            .get(SettingsKeys::kSmtp, QStringLiteral("SMTP My Setting"))
-                            .trimmed() == QLatin1String("1"));
+    box.setPersonalMail(m_session.system.personalMail);
     return box;
 }
 
@@ -246,19 +255,56 @@ qlonglong MessagesPage::unread() const
     return m_model->list().probe.unread;
 }
 
-void MessagesPage::setMailFetcher(MailFetcher fetcher)
-{
-    m_fetcher = std::move(fetcher);
-    m_pop->setEnabled(bool(m_fetcher));
-}
-
 void MessagesPage::GET_MAIL()
 {
-    if (!m_fetcher)
+    if (m_fetchThread)
         return;
+    MailFetcher fetcher = m_fetcher;
+    if (!fetcher) {
+        fetcher = [connect = secondConnectionTo(m_session.db())](const FetchRequest& request,
+                                                                 const std::atomic_bool& stop) {
+            const std::unique_ptr<Database> db = connect();
+            return fetchMail(*db, request, stop);
+        };
+    }
+    const FetchRequest request = fetchRequestFor(m_session);
+    m_stopFetch = false;
+    m_pop->setEnabled(false);
     m_stop->show();
-    runCommand(m_session, m_prompt, [this] { m_fetcher(m_session, m_prompt); });
+    QPointer<MessagesPage> self(this);
+    m_fetchThread = QThread::create([self, fetcher = std::move(fetcher), request, this] {
+        std::optional<Outcome<int>> fetched;
+        std::optional<DbError> error;
+        try {
+            fetched = fetcher(request, m_stopFetch);
+        } catch (const DbError& e) {
+            error = e;
+        }
+        // The page waits for this thread before it goes, so it is there to post to.
+        QMetaObject::invokeMethod(
+            self.data(),
+            [self, fetched = std::move(fetched), error = std::move(error)] {
+                if (self)
+                    self->fetchEnded(fetched, error);
+            },
+            Qt::QueuedConnection);
+    });
+    connect(m_fetchThread, &QThread::finished, m_fetchThread, &QObject::deleteLater);
+    m_fetchThread->start();
+}
+
+void MessagesPage::fetchEnded(const std::optional<Outcome<int>>& fetched,
+                              const std::optional<DbError>& error)
+{
+    if (m_fetchThread)
+        m_fetchThread->wait();
+    m_fetchThread = nullptr;
     m_stop->hide();
+    m_pop->setEnabled(true);
+    if (error)
+        reportDatabaseError(*error, m_session, m_prompt);
+    else if (fetched && fetched->refusal())
+        showRefusal(m_prompt, fetched->refusal()->message);
     refresh();
 }
 

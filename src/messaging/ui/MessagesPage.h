@@ -1,11 +1,15 @@
 #pragma once
 
+#include "core/db/DbError.h"
+#include "messaging/MailFetch.h"
 #include "messaging/Mailbox.h"
 
 #include <QStringList>
 #include <QWidget>
 
+#include <atomic>
 #include <functional>
+#include <optional>
 
 class QComboBox;
 class QLabel;
@@ -13,6 +17,7 @@ class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
+class QThread;
 class QToolBar;
 class QTreeView;
 
@@ -33,8 +38,12 @@ class MessagesPage : public QWidget
 {
     Q_OBJECT
 public:
-    /** Fetches POP3 mail into the user's inbox (GET_MAIL); it reports its own messages. */
-    using MailFetcher = std::function<void(Session&, Prompt&)>;
+    /**
+     * Fetches POP3 mail into the user's inbox (GET_MAIL) on a thread of its own, which owns any
+     * connection it opens; `stop` is raised by cmdSTOP. Throws DbError.
+     */
+    using MailFetcher =
+        std::function<Outcome<int>(const FetchRequest& request, const std::atomic_bool& stop)>;
 
     MessagesPage(Session& session, Prompt& prompt, QWidget* parent = nullptr);
     ~MessagesPage() override;
@@ -53,9 +62,18 @@ public:
     QVariantList probeState() const;
     qlonglong unread() const;
 
-    /** "POP": the fetcher of POP3 mail; without one the command is off. */
-    void setMailFetcher(MailFetcher fetcher);
+    /**
+     * "POP": replaces the fetcher of POP3 mail, which by default runs fetchMail on a connection of
+     * its own to the session's database.
+     */
+    void setMailFetcher(MailFetcher fetcher) { m_fetcher = std::move(fetcher); }
+    /**
+     * Starts fetching POP3 mail away from the window's thread and returns; cmdSTOP shows until it
+     * ends, then the refusal or database error is shown and the list read again.
+     */
     void GET_MAIL();
+    /** Whether a fetch started by GET_MAIL is still running. */
+    bool fetching() const { return m_fetchThread != nullptr; }
 
     /** The chosen recipients (user IDs or addresses). */
     const QStringList& recipients() const { return m_recipients; }
@@ -115,6 +133,9 @@ private:
     void takeTypedAddresses();
     void showContextMenu(const QPoint& at);
     void fillMoveMenu();
+    /** Back on the window's thread when the fetch ended: what it stored, refused or failed on. */
+    void fetchEnded(const std::optional<Outcome<int>>& fetched,
+                    const std::optional<DbError>& error);
 
     Session& m_session;
     Prompt& m_prompt;
@@ -133,6 +154,8 @@ private:
     QMenu* m_moveMenu;
     QAction* m_pop;
     MailFetcher m_fetcher;
+    QThread* m_fetchThread = nullptr;
+    std::atomic_bool m_stopFetch{false};
     QStringList m_recipients;
     bool m_composing = false; ///< the box holds text the user wrote and has not sent
     bool m_settingText = false;

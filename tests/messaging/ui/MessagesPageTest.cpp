@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThread>
 #include <QTreeView>
 
 #include <gtest/gtest.h>
@@ -193,6 +194,43 @@ TEST_F(MessagesPageTest, PollShowsAMessageFromAnotherConnection)
     EXPECT_EQ(read.count(), 1);
     EXPECT_TRUE(page.model()->messageIndex(number).isValid());
     EXPECT_EQ(page.unread(), 1);
+}
+
+// Fetching runs away from the window's thread: the window answers meanwhile, cmdSTOP reaches the
+// fetch, and what the fetch stored is listed when it ends.
+TEST_F(MessagesPageTest, MailIsFetchedWithoutHoldingTheWindow)
+{
+    MessagesPage page(session, prompt);
+    const QString path = dir.filePath(QStringLiteral("pax.db"));
+    std::atomic_bool started{false};
+    page.setMailFetcher([&](const FetchRequest& request, const std::atomic_bool& stop) {
+        started = true;
+        const std::unique_ptr<Database> own = SqliteDatabase::open(path);
+        Mailbox theirs(*own, {kObrien, kObrien, {}}, kShop, clock);
+        bx::test::ScriptedPrompt silent;
+        EXPECT_TRUE(theirs.send({request.userId}, QStringLiteral("Fetched"), silent));
+        for (int i = 0; i < 500 && !stop; ++i)
+            QThread::msleep(10);
+        return Outcome<int>(
+            RefusalOf<>{stop ? QStringLiteral("stopped") : QStringLiteral("no stop")});
+    });
+    page.GET_MAIL();
+    auto* cmdStop = child<QPushButton>(page, "cmdSTOP");
+    ASSERT_TRUE(page.fetching());
+    EXPECT_FALSE(cmdStop->isHidden());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bool(started); }, 5000));
+    QTest::mouseClick(cmdStop, Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !page.fetching(); }, 10000));
+    EXPECT_TRUE(cmdStop->isHidden());
+    EXPECT_EQ(prompt.last().text, QStringLiteral("stopped"));
+    EXPECT_EQ(page.model()->list().rows.size(), 1);
+
+    page.setMailFetcher([](const FetchRequest&, const std::atomic_bool&) -> Outcome<int> {
+        throw DbError(DbErrorKind::Other, QStringLiteral("1"), QStringLiteral("disk I/O error"));
+    });
+    page.GET_MAIL();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !page.fetching(); }, 10000));
+    EXPECT_TRUE(prompt.last().text.contains(QStringLiteral("disk I/O error")));
 }
 
 } // namespace
