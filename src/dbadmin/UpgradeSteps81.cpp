@@ -9,13 +9,13 @@ namespace bx {
 namespace {
 
 // Task notices:
-//  - LU_USER.Notice_Digest: the minutes a user's notices may wait to leave as one e-mail; 0 (or
-//    Null) sends each at once. Edited with the other notice flags, by an administrator.
+//  - LU_USER.Notice_Digest: the minutes a user's notices may wait to leave as one e-mail; 0 sends
+//    each at once. Edited with the other notice flags, by an administrator.
 //  - Vars "Database ID": a random id of this database, so that the calendar events of its tasks
 //    keep UIDs that no other database's tasks share.
 void step81(StepActions& a)
 {
-    a.addColumn(QStringLiteral("LU_USER"), QStringLiteral("Notice_Digest"), ColumnType::Integer);
+    a.run(a.ddl(QStringLiteral("ALTER TABLE LU_USER ADD COLUMN Notice_Digest {int} DEFAULT 0")));
     const RecordSet held =
         a.query(QStringLiteral("SELECT VarValue FROM Vars WHERE VarName = ?"), {kDatabaseIdVar});
     if (held.isEmpty())
