@@ -7,9 +7,15 @@
 //                                          (items are tasks written, three per save).
 //   TaskRouting/<engine>/lifecycle         a task routed into a three-stage lifecycle and accepted
 //                                          at every stage until it is complete (five saves).
+//   TaskRouting/<engine>/one_recipient_notified
+//                                          one_recipient with the notice service on: the new
+//                                          owner, the requester and 10 of the workshop's 20
+//                                          members asked for notices (12 e-mails and one
+//                                          internal message per task).
 //
 // Each runs 10,000 iterations. The counter statements_per_save is the number of statements the
-// database layer ran for one save (transaction control not counted).
+// database layer ran for one save (transaction control not counted); with notices on,
+// statements_per_event counts them per notified event and mails_per_event the outbox rows.
 
 #include "BenchSupport.h"
 #include "core/Clock.h"
@@ -19,6 +25,7 @@
 #include "core/settings/SettingsStore.h"
 #include "dbadmin/DatabaseCreator.h"
 #include "tasks/cSCR.h"
+#include "workflow/NoticeService.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
@@ -40,6 +47,7 @@ int tasksPerRun()
     return ok && n > 0 ? n : 10000;
 }
 constexpr qlonglong kWorkshop = 900;
+constexpr int kMembers = 20;
 
 QString g_sqlitePath;
 std::unique_ptr<ServerDatabase> g_server;
@@ -54,6 +62,19 @@ void addWorkflow(Database& db)
     for (const char* user : {"ann", "bob", "cy", "dee"})
         db.execute(QStringLiteral("INSERT INTO LU_USER (User_ID) VALUES (?)"),
                    {QString::fromLatin1(user)});
+    // Notices: bob hears of the tasks he is given, ann of what becomes of her requests, and half
+    // of the workshop's members of their team's new tasks.
+    db.execute(QStringLiteral("UPDATE LU_USER SET User_Email = User_ID || '@bench.test'"));
+    db.execute(QStringLiteral("UPDATE LU_USER SET Ext5 = ? WHERE User_ID = 'bob'"), {true});
+    db.execute(QStringLiteral("UPDATE LU_USER SET Ext4 = ? WHERE User_ID = 'ann'"), {true});
+    for (int i = 0; i < kMembers; ++i) {
+        const QString id = QStringLiteral("member%1").arg(i);
+        db.execute(QStringLiteral("INSERT INTO LU_USER (User_ID, User_Email, Disabled, "
+                                  "Parent_User_Notify) VALUES (?, ?, ?, ?)"),
+                   {id, id + QStringLiteral("@bench.test"), false, i % 2 == 0});
+        db.execute(QStringLiteral("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (?, ?)"),
+                   {kWorkshop, id});
+    }
     const char* stages[][3] = {{"Draft", "0", "bob"}, {"Review", "1", ""}, {"Sign", "2", ""}};
     for (int i = 0; i < 3; ++i)
         db.execute(QStringLiteral("INSERT INTO LIFECYCLE_USER (Lifecycle_ID, LC_Stage_Name, "
@@ -68,7 +89,8 @@ enum class Kind
 {
     OneRecipient,
     ThreeRecipients,
-    Lifecycle
+    Lifecycle,
+    Notified
 };
 
 void routeTasks(benchmark::State& state, Engine engine, Kind kind)
@@ -83,8 +105,20 @@ void routeTasks(benchmark::State& state, Engine engine, Kind kind)
         return;
     }
     session.user.userId = QStringLiteral("ann");
+    session.user.record.userId = session.user.userId;
+    session.user.record.email = QStringLiteral("ann@bench.test");
     session.currentWorkshopId = int(kWorkshop);
+    session.system.smtpServer = QStringLiteral("smtp.bench.test");
     Database& db = session.db();
+    NoticeService notices(session);
+    if (kind == Kind::Notified)
+        session.taskNotifier = &notices;
+    const auto rows = [&db](const char* table) {
+        return db.scalar(QStringLiteral("SELECT COUNT(*) FROM ") + QLatin1String(table))
+            .toLongLong();
+    };
+    const qlonglong mailsBefore = rows("MAIL_OUTBOX");
+    const qlonglong eventsBefore = rows("MAIL");
 
     const QList<cSelUser> one{{QStringLiteral("bob"), kWorkshop, OwnerType::User}};
     const QList<cSelUser> three{{QStringLiteral("bob"), kWorkshop, OwnerType::User},
@@ -105,6 +139,7 @@ void routeTasks(benchmark::State& state, Engine engine, Kind kind)
         const quint64 before = db.statementCount();
         switch (kind) {
         case Kind::OneRecipient:
+        case Kind::Notified:
             task.UsersCol() = one;
             ok = task.SAVE();
             saves += 1;
@@ -133,13 +168,21 @@ void routeTasks(benchmark::State& state, Engine engine, Kind kind)
     }
     state.SetItemsProcessed(tasks);
     state.counters["statements_per_save"] = saves ? double(statements) / double(saves) : 0.0;
+    if (kind == Kind::Notified) {
+        // Every notified event leaves one internal message to the requester.
+        const double events = double(rows("MAIL") - eventsBefore);
+        state.counters["statements_per_event"] = events > 0 ? double(statements) / events : 0.0;
+        state.counters["mails_per_event"] =
+            events > 0 ? double(rows("MAIL_OUTBOX") - mailsBefore) / events : 0.0;
+    }
 }
 
 void registerAll(Engine engine, const char* name)
 {
     const std::pair<Kind, const char*> kinds[] = {{Kind::OneRecipient, "one_recipient"},
                                                   {Kind::ThreeRecipients, "three_recipients"},
-                                                  {Kind::Lifecycle, "lifecycle"}};
+                                                  {Kind::Lifecycle, "lifecycle"},
+                                                  {Kind::Notified, "one_recipient_notified"}};
     for (const auto& [kind, label] : kinds) {
         const std::string full = std::string("TaskRouting/") + name + "/" + label;
         benchmark::RegisterBenchmark(full.c_str(), routeTasks, engine, kind)

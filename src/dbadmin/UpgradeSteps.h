@@ -40,6 +40,7 @@ QList<StepDefinition> upgradeSteps77();
 QList<StepDefinition> upgradeSteps78();
 QList<StepDefinition> upgradeSteps79();
 QList<StepDefinition> upgradeSteps80();
+QList<StepDefinition> upgradeSteps81();
 
 /** Step 38: the tables of stored analyses and the three delivered analyses. */
 void addAnalysisTables(StepActions& a);

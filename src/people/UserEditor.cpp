@@ -45,11 +45,15 @@ QVariant textOrNull(const QString& text)
 void writeRow(Database& db, const UserDraft& d, const QString& userId,
               const QString& storedPassword)
 {
-    QStringList columns{QStringLiteral("User_Name"), QStringLiteral("Rate"),
-                        QStringLiteral("Supervisor_User_ID"), QStringLiteral("User_Email"),
-                        QStringLiteral("Ext7")};
-    QVariantList values{d.userName.trimmed(), d.rate ? QVariant(*d.rate) : QVariant(),
-                        textOrNull(d.supervisor), textOrNull(d.email), false};
+    QStringList columns{
+        QStringLiteral("User_Name"),  QStringLiteral("Rate"), QStringLiteral("Supervisor_User_ID"),
+        QStringLiteral("User_Email"), QStringLiteral("Ext7"), QStringLiteral("Notice_Digest")};
+    QVariantList values{d.userName.trimmed(),
+                        d.rate ? QVariant(*d.rate) : QVariant(),
+                        textOrNull(d.supervisor),
+                        textOrNull(d.email),
+                        false,
+                        qMax(0, d.noticeDigest)};
     for (const UserFlagControl& c : userFlagControls()) {
         columns << c.column;
         values << d.flag(c.column);
@@ -142,6 +146,16 @@ const QList<UserFlagControl>& userFlagControls()
     return controls;
 }
 
+const QList<NoticeDigestChoice>& noticeDigestChoices()
+{
+    static const QList<NoticeDigestChoice> choices = {
+        {0, QStringLiteral("Off")},
+        {15, QStringLiteral("15 minutes")},
+        {60, QStringLiteral("1 hour")},
+    };
+    return choices;
+}
+
 std::optional<UserRefusal> checkUserDraft(const UserDraft& draft)
 {
     const QString id = draft.userId.trimmed();
@@ -177,6 +191,7 @@ std::optional<UserDraft> loadUserDraft(Database& db, const QString& userId)
     d.supervisor = rs.text(QStringLiteral("Supervisor_User_ID"));
     for (const UserFlagControl& c : userFlagControls())
         d.flags.insert(c.column, rs.flag(c.column));
+    d.noticeDigest = int(rs.number(QStringLiteral("Notice_Digest")));
 
     for (const QVariantList& row :
          rowsOf(db, QStringLiteral("SELECT GROUP_ID FROM GROUPLINK WHERE USER_ID = ?"),

@@ -35,6 +35,16 @@ struct UserFlagControl
 /** Every check box of the user window, in the order in which the row lists the flags. */
 const QList<UserFlagControl>& userFlagControls();
 
+/** A choice of "Combine my e-mail notices". */
+struct NoticeDigestChoice
+{
+    int minutes = 0;
+    QString caption;
+};
+
+/** The choices of "Combine my e-mail notices": Off, 15 minutes, 1 hour. */
+const QList<NoticeDigestChoice>& noticeDigestChoices();
+
 /** One user as the user window edits it. */
 struct UserDraft
 {
@@ -52,6 +62,8 @@ struct UserDraft
     QString supervisor;
     /** Flag values by column (see userFlagControls()); a missing column is false. */
     QMap<QString, bool> flags;
+    /** Notice_Digest: minutes the user's notices may wait to leave as one e-mail; 0 off. */
+    int noticeDigest = 0;
     /** A new user's workshops (GROUP_ID), ticked on "Member of"; ignored for existing users. */
     QList<qlonglong> workshops;
     /** Categories the user may see in the document tree (LU_CATEGORY.Category). */
@@ -104,7 +116,7 @@ std::optional<UserDraft> loadUserDraft(Database& db, const QString& userId);
  *  3. on the server, while the program keeps login roles: the user's role is renamed with the
  *     user and brought up to date (UserLogins);
  *  4. the row: written with the draft's values (the password as StoredPassword::forStorage, and
- *     only when changed; Ext7 is written false);
+ *     only when changed; Ext7 is written false; a negative digest as 0);
  *  5. a changed user ID (also a change of letter case only) is carried into every column of
  *     kUserReferenceColumns;
  *  6. a new user becomes a member of the ticked workshops (unless disabled);

@@ -77,7 +77,7 @@ bool RecordRoute(Database& db, const RouteHistoryEntry& entry, const QDateTime& 
     if (notifier) {
         const RecordSet closed =
             db.query(QStringLiteral("SELECT * FROM ROUTE WHERE Route_Number = ?"), {closedNumber});
-        notifier->NotifyTaskEvent(task, closed, entry.action, entry.stageName, entry.targetDate,
+        notifier->NotifyTaskEvent(db, task, closed, entry.action, entry.stageName, entry.targetDate,
                                   entry.ownerUser, entry.groupId, entry.comment);
     }
 

@@ -5,6 +5,7 @@
 
 namespace bx {
 
+class Database;
 class RecordSet;
 
 /**
@@ -21,6 +22,9 @@ public:
     virtual ~TaskNotifier() = default;
 
     /**
+     * @param db         the connection and transaction of the recording: every write goes through
+     *                   it, so that it stays or goes with the route rows (on the embedded engine
+     *                   another connection would wait on this one's write lock)
      * @param task       the task's SCR row (the cursor stands on it)
      * @param route      the ROUTE row just closed (the cursor stands on it)
      * @param action     the action word as queued, without the recipient suffix
@@ -30,7 +34,7 @@ public:
      * @param groupId    the task's group (SCR_Group_ID after the action)
      * @param comment    the comment the user gave
      */
-    virtual void NotifyTaskEvent(const RecordSet& task, const RecordSet& route,
+    virtual void NotifyTaskEvent(Database& db, const RecordSet& task, const RecordSet& route,
                                  const QString& action, const QString& stageName,
                                  const QDateTime& targetDate, const QString& ownerUser,
                                  qlonglong groupId, const QString& comment) = 0;

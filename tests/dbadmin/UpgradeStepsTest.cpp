@@ -36,7 +36,7 @@ const QMap<QString, QString> kSchema = {
                     "Edit_Contact_Info Delete_Contact_Info Edit_Unowned Allow_Edit_CloseDate "
                     "Allow_Create_Lifecycle Edit_Custom_Tab User_Review_Account Parent_User_Notify "
                     "Ext1 Ext2 Ext3 Ext4 Ext5 Ext6 Ext7 Ext8 Ext9 Ext10 Ext11 Ext12 Ext13 "
-                    "Access_Level Rate Join_Team")},
+                    "Access_Level Rate Join_Team Notice_Digest")},
     {QStringLiteral("LU_ACCESS_LEVEL"), QStringLiteral("USER_ID ACCESS_LEVEL ACCESS_TYPE")},
     {QStringLiteral("LOGIN"), QStringLiteral("ID User_ID LastUpdate")},
     {QStringLiteral("LU_GROUP"), QStringLiteral("GROUP_ID GROUP_NAME Root_Folder parent_workshop")},
@@ -324,7 +324,7 @@ TEST_P(UpgradeStepsTest, AllStepsBringTheBaseToTheCurrentSchema)
     EXPECT_EQ(lowered(catalogued), lowered(stored));
 
     const auto steps = allUpgradeSteps();
-    ASSERT_EQ(steps.size(), 47u);
+    ASSERT_EQ(steps.size(), 48u);
     for (const auto& s : steps) {
         EXPECT_FALSE(s->check(db())) << s->name().toStdString();
         EXPECT_EQ(Vars::value(db(), s->marker()), QStringLiteral("1"));
@@ -341,7 +341,7 @@ TEST_P(UpgradeStepsTest, StepsAreOrderedNamedAndPendingOnAnOlderDatabase)
     EXPECT_EQ(names.first(), QStringLiteral("UpgClass33"));
     EXPECT_EQ(names.at(31), QStringLiteral("UpgClass64"));
     EXPECT_EQ(names.at(32), QStringLiteral("UpgClass66")) << "65 is not used";
-    EXPECT_EQ(names.last(), QStringLiteral("UpgClass80"));
+    EXPECT_EQ(names.last(), QStringLiteral("UpgClass81"));
     EXPECT_EQ(steps.at(15)->friendlyName(), QStringLiteral("Add standart Active Reports"));
     EXPECT_EQ(steps.at(37)->friendlyName(), QStringLiteral("Additonal Indexes"));
 

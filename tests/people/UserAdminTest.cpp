@@ -281,6 +281,7 @@ TEST_P(UserAdminTest, QuotedNonAsciiUserIsSavedRenamedAndDeleted)
     d.rate = 12.5;
     d.flags.insert(QStringLiteral("Join_Team"), true);
     d.flags.insert(QStringLiteral("Ext5"), true);
+    d.noticeDigest = 15;
     d.workshops = {102, 101, 102};
     d.folders = {QStringLiteral("plans 'ærø'"), kUnspecifiedFolder, QStringLiteral("Nowhere")};
     ASSERT_FALSE(saveUser(session, d));
@@ -294,6 +295,7 @@ TEST_P(UserAdminTest, QuotedNonAsciiUserIsSavedRenamedAndDeleted)
     EXPECT_TRUE(saved->flag(QStringLiteral("Join_Team")));
     EXPECT_TRUE(saved->flag(QStringLiteral("Ext5")));
     EXPECT_FALSE(saved->flag(QStringLiteral("Ext12")));
+    EXPECT_EQ(saved->noticeDigest, 15);
     EXPECT_EQ(saved->folders, QStringList{QStringLiteral("Plans 'Ærø'")}) << "category spelling";
     std::sort(saved->workshops.begin(), saved->workshops.end());
     EXPECT_EQ(saved->workshops, (QList<qlonglong>{101, 102}));

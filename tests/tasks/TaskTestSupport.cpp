@@ -32,10 +32,11 @@ QStringList differingValues(const QVariantMap& a, const QVariantMap& b)
     return out;
 }
 
-void RecordingNotifier::NotifyTaskEvent(const RecordSet& /*task*/, const RecordSet& /*route*/,
-                                        const QString& action, const QString& stageName,
-                                        const QDateTime& targetDate, const QString& ownerUser,
-                                        qlonglong groupId, const QString& /*comment*/)
+void RecordingNotifier::NotifyTaskEvent(Database& /*db*/, const RecordSet& /*task*/,
+                                        const RecordSet& /*route*/, const QString& action,
+                                        const QString& stageName, const QDateTime& targetDate,
+                                        const QString& ownerUser, qlonglong groupId,
+                                        const QString& /*comment*/)
 {
     const Notice n{action, stageName, targetDate, ownerUser, groupId};
     notices.append(n);

@@ -63,9 +63,9 @@ struct Notice
 class RecordingNotifier final : public TaskNotifier
 {
 public:
-    void NotifyTaskEvent(const RecordSet& task, const RecordSet& route, const QString& action,
-                         const QString& stageName, const QDateTime& targetDate,
-                         const QString& ownerUser, qlonglong groupId,
+    void NotifyTaskEvent(Database& db, const RecordSet& task, const RecordSet& route,
+                         const QString& action, const QString& stageName,
+                         const QDateTime& targetDate, const QString& ownerUser, qlonglong groupId,
                          const QString& comment) override;
 
     QList<Notice> notices;

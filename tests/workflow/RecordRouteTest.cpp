@@ -38,9 +38,9 @@ public:
     {
     }
 
-    void NotifyTaskEvent(const RecordSet& task, const RecordSet& route, const QString& action,
-                         const QString& stageName, const QDateTime& targetDate,
-                         const QString& ownerUser, qlonglong groupId,
+    void NotifyTaskEvent(Database& /*db*/, const RecordSet& task, const RecordSet& route,
+                         const QString& action, const QString& stageName,
+                         const QDateTime& targetDate, const QString& ownerUser, qlonglong groupId,
                          const QString& comment) override
     {
         const QVariantList key{task.number(scr::Number)};

@@ -11,6 +11,7 @@
 #include "mainwindow/ui/Access_Form.h"
 #include "people/LoginFlow.h"
 #include "people/ui/LOGIN_FORM.h"
+#include "workflow/NoticeService.h"
 
 #include <QDir>
 #include <QLineEdit>
@@ -93,8 +94,16 @@ bool StartLogin::run(int showModal, bool buttonVisible, bool forceDialog)
     return false;
 }
 
+void StartLogin::startNotices()
+{
+    m_notices.reset();
+    m_notices = std::make_unique<NoticeService>(m_session);
+    m_session.taskNotifier = m_notices.get();
+}
+
 void StartLogin::showMainWindow()
 {
+    startNotices();
     if (!m_main) {
         m_main = std::make_unique<Access_Form>(m_session, m_prompt);
         connect(m_main.get(), &Access_Form::logOffRequested, this, &StartLogin::logOff);
@@ -110,7 +119,9 @@ void StartLogin::logOff()
     const LoggedOnUser previous = m_session.user;
     const ConnectionValues previousConnection = m_session.connection;
     unloadSession(m_session);
+    m_notices.reset(); // nobody's actions are noticed between the sessions
     if (run(1, true, true)) {
+        startNotices();
         m_session.currentWorkshopId = 0; // the new user starts in a workshop of his own
         m_main->rebuildForUser();
         return;
@@ -119,6 +130,7 @@ void StartLogin::logOff()
     m_session.user = previous;
     m_session.connection = previousConnection;
     m_session.connection.openSuppressed = false;
+    startNotices();
     DatabaseOpener opener(m_session, m_prompt);
     if (!opener.openDatabase(previousConnection.location, false, previous.userId,
                              previous.sqlPassword) &&

@@ -10,6 +10,7 @@ namespace bx {
 
 class Access_Form;
 class LOGIN_FORM;
+class NoticeService;
 class Prompt;
 class Session;
 class SingleInstance;
@@ -56,12 +57,16 @@ private:
     bool commandLineLogon(const QString& userId, const QString& password);
     void showMainWindow();
     void logOff();
+    /** A fresh notice service for the session just begun (its once-per-session state reset). */
+    void startNotices();
 
     Session& m_session;
     Prompt& m_prompt;
     QString m_programDir;
     QString m_desktopName;
     QPointer<LOGIN_FORM> m_login;
+    /** The session's task notifier while a user is logged on; outlives the main window. */
+    std::unique_ptr<NoticeService> m_notices;
     std::unique_ptr<Access_Form> m_main;
 };
 

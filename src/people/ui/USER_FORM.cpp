@@ -15,6 +15,7 @@
 #include <QDoubleValidator>
 #include <QFont>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -48,6 +49,7 @@ USER_FORM::USER_FORM(Session& session, Prompt& prompt, const QString& mode, cons
     , m_rate(named(new QLineEdit, QStringLiteral("Text2")))
     , m_email(named(new QLineEdit, QStringLiteral("Text4")))
     , m_supervisor(named(new QComboBox, QStringLiteral("cmbSupervisor")))
+    , m_noticeDigest(named(new QComboBox, QStringLiteral("cmbNoticeDigest")))
     , m_folders(named(new QListWidget, QStringLiteral("lstFolders")))
     , m_noAccess(named(new QLabel(kNoAccessNote), QStringLiteral("lblNoAccess")))
     , m_autoSelect(named(new QCheckBox(QStringLiteral("Auto-select subfolders")),
@@ -104,6 +106,15 @@ USER_FORM::USER_FORM(Session& session, Prompt& prompt, const QString& mode, cons
         }
     }
     permissionBoxes->addStretch();
+    for (const NoticeDigestChoice& choice : noticeDigestChoices())
+        m_noticeDigest->addItem(choice.caption, choice.minutes);
+    auto* digestRow = new QHBoxLayout;
+    auto* digestLabel = new QLabel(QStringLiteral("Combine my e-mail notices"));
+    digestLabel->setBuddy(m_noticeDigest);
+    digestRow->addWidget(digestLabel);
+    digestRow->addWidget(m_noticeDigest);
+    digestRow->addStretch();
+    notificationBoxes->addLayout(digestRow);
     notificationBoxes->addStretch();
 
     auto* folderLayout = new QVBoxLayout(folders);
@@ -161,6 +172,14 @@ USER_FORM::USER_FORM(Session& session, Prompt& prompt, const QString& mode, cons
     setSupervisor(draft->supervisor);
     for (auto it = m_flags.cbegin(); it != m_flags.cend(); ++it)
         it.value()->setChecked(draft->flag(it.key()));
+    // A value set elsewhere stays as it is unless the administrator picks another.
+    int digest = m_noticeDigest->findData(draft->noticeDigest);
+    if (digest < 0) {
+        m_noticeDigest->addItem(QStringLiteral("%1 minutes").arg(draft->noticeDigest),
+                                draft->noticeDigest);
+        digest = m_noticeDigest->count() - 1;
+    }
+    m_noticeDigest->setCurrentIndex(digest);
     QSet<QString> granted;
     for (const QString& f : draft->folders)
         granted.insert(f.toCaseFolded());
@@ -251,6 +270,7 @@ void USER_FORM::onOk()
     d.supervisor = m_supervisor->currentText();
     for (auto it = m_flags.cbegin(); it != m_flags.cend(); ++it)
         d.flags.insert(it.key(), it.value()->isChecked());
+    d.noticeDigest = m_noticeDigest->currentData().toInt();
     for (int i = 0; i < m_workshops->topLevelItemCount(); ++i) {
         const QTreeWidgetItem* item = m_workshops->topLevelItem(i);
         if (item->checkState(0) == Qt::Checked)

@@ -70,6 +70,7 @@ private:
     QLineEdit* m_email;
     QComboBox* m_supervisor;
     QHash<QString, QCheckBox*> m_flags; ///< by column
+    QComboBox* m_noticeDigest;          ///< "Combine my e-mail notices": minutes as item data
     QListWidget* m_folders;
     QLabel* m_noAccess;
     QCheckBox* m_autoSelect;

@@ -16,6 +16,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -116,6 +117,7 @@ TEST_F(UserWindowsTest, NewUserIsRefusedThenSavedAndReopensWithHisPassword)
     child<QLineEdit>(&form, "Text3")->setText(QStringLiteral("abcdef"));
     child<QCheckBox>(&form, "Check6")->setChecked(true);
     child<QCheckBox>(&form, "chkAutoSelect")->setChecked(true);
+    child<QComboBox>(&form, "cmbNoticeDigest")->setCurrentText(QStringLiteral("1 hour"));
     folder(form, QStringLiteral("Plans"))->setCheckState(Qt::Checked);
     EXPECT_EQ(folder(form, QStringLiteral("Drafts"))->checkState(), Qt::Checked)
         << "subfolders follow";
@@ -131,6 +133,7 @@ TEST_F(UserWindowsTest, NewUserIsRefusedThenSavedAndReopensWithHisPassword)
     // Reopened and saved untouched, the password stays; the folders come back ticked.
     USER_FORM again(session, prompt, QStringLiteral("OPEN"), QStringLiteral("O'Brien-Ægir"));
     EXPECT_EQ(folder(again, QStringLiteral("Drafts"))->checkState(), Qt::Checked);
+    EXPECT_EQ(child<QComboBox>(&again, "cmbNoticeDigest")->currentData().toInt(), 60);
     EXPECT_TRUE(child<QLabel>(&again, "lblNoAccess")->isHidden()) << "admin sees every folder";
     child<QPushButton>(&again, "OKButton")->click();
     EXPECT_EQ(again.result(), QDialog::Accepted);

@@ -1,0 +1,419 @@
+#include "workflow/NoticeService.h"
+
+#include "core/Clock.h"
+#include "core/db/Database.h"
+#include "core/settings/SettingsKeys.h"
+#include "support/SessionTest.h"
+#include "support/TaskRows.h"
+#include "workflow/RecordRoute.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+using namespace bx;
+using bx::test::addTaskRow;
+
+namespace {
+
+constexpr qlonglong kShop = 4;
+const QDateTime kWhen = naive(QDate(2024, 1, 31), QTime(12, 5, 9));
+
+/** Users of a workshop "Printers" (4): rita asks, olga owns, the others are members. */
+class NoticeServiceTest : public bx::test::SessionTest
+{
+protected:
+    void SetUp() override
+    {
+        SessionTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        const QStringList ids{QStringLiteral("ann"),    QStringLiteral("rita"),
+                              QStringLiteral("olga"),   QStringLiteral("mia"),
+                              QStringLiteral("dan"),    QStringLiteral("nat"),
+                              QStringLiteral("O'Brien")};
+        bx::test::addUsers(db(), ids);
+        for (const QString& id : ids)
+            set(id, QStringLiteral("User_Email"),
+                QString(id).remove(QLatin1Char('\'')).toLower() + QStringLiteral("@bx.test"));
+        bx::test::addWorkshop(db(), kShop, QStringLiteral("Printers"));
+        for (const char* member : {"mia", "dan", "nat", "O'Brien"})
+            db().execute(QStringLiteral("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (?, ?)"),
+                         {kShop, QString::fromUtf8(member)});
+        for (const char* follower : {"mia", "dan", "O'Brien"})
+            set(QString::fromUtf8(follower), QStringLiteral("Parent_User_Notify"), true);
+        set(QStringLiteral("dan"), QStringLiteral("Disabled"), true);
+        set(QStringLiteral("O'Brien"), QStringLiteral("Notice_Digest"), 15);
+
+        clock.setStandardOffsetSeconds(2 * 3600); // the fixed clock's 14:05:09 is 12:05:09 GMT
+        session.user.record.userName = QStringLiteral("Ann Actor");
+        session.user.record.email = QStringLiteral("ann@bx.test");
+        session.system.smtpServer = QStringLiteral("smtp.bx.test");
+        session.taskNotifier = &service;
+    }
+
+    void set(const QString& user, const QString& column, const QVariant& value)
+    {
+        db().execute(QStringLiteral("UPDATE LU_USER SET %1 = ? WHERE USER_ID = ?").arg(column),
+                     {value, user});
+    }
+
+    qlonglong task(const QVariantMap& columns = {})
+    {
+        return addTaskRow(db(),
+                          {{QStringLiteral("SCR_Title"), QStringLiteral("Printer")},
+                           {QStringLiteral("SCR_Request_ID"), QStringLiteral("rita")},
+                           {QStringLiteral("SCR_Group_ID"), kShop},
+                           {QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("olga")}},
+                          columns);
+    }
+
+    bool record(qlonglong number, const QString& action,
+                const QString& owner = QStringLiteral("olga"), qlonglong group = kShop,
+                const QDateTime& target = {}, const QString& comment = {})
+    {
+        RouteHistoryEntry e;
+        e.taskNumber = number;
+        e.action = action;
+        e.ownerUser = owner;
+        e.groupId = group;
+        e.targetDate = target;
+        e.comment = comment;
+        return RecordRoute(session.db(), e, kWhen, session.user.userId, session.taskNotifier);
+    }
+
+    /** "address/digest" of every outbox row, sorted. */
+    QStringList outbox()
+    {
+        QStringList out;
+        const RecordSet rows =
+            db().query(QStringLiteral("SELECT Recipient, Digest FROM MAIL_OUTBOX"));
+        for (const QVariantList& row : rows.rows())
+            out << row.at(0).toString() + QLatin1Char('/') + row.at(1).toString();
+        out.sort();
+        return out;
+    }
+
+    QStringList messageOwners()
+    {
+        QStringList out;
+        const RecordSet rows = db().query(QStringLiteral("SELECT Owner_User_ID FROM MAIL"));
+        for (const QVariantList& row : rows.rows())
+            out << row.at(0).toString();
+        return out;
+    }
+
+    int errorLines(const QString& part)
+    {
+        QFile log(session.errorLog().path());
+        if (!log.open(QIODevice::ReadOnly))
+            return 0;
+        return int(QString::fromUtf8(log.readAll()).count(part));
+    }
+
+    NoticeService service{session};
+};
+
+struct Case
+{
+    const char* name;
+    const char* action;
+    const char* owner;
+    qlonglong group;
+    const char* requester;
+    QList<std::tuple<const char*, const char*, QVariant>> preferences;
+    bool showCustom;
+    QStringList mails;    ///< outbox rows, "address/digest", sorted
+    QStringList messages; ///< owners of internal messages
+};
+
+TEST_P(NoticeServiceTest, EventsReachWhoAskedForThemOnce)
+{
+    const QStringList toRita{QStringLiteral("rita")};
+    const QString mia = QStringLiteral("mia@bx.test/0");
+    const QString obrien = QStringLiteral("obrien@bx.test/15");
+    const QString olga = QStringLiteral("olga@bx.test/0");
+    const QString rita = QStringLiteral("rita@bx.test/0");
+    const QList<Case> cases = {
+        {"new task: owner and following members, not the disabled one or nat",
+         "Create Request",
+         "olga",
+         kShop,
+         "rita",
+         {{"olga", "Ext5", true}},
+         false,
+         {mia, obrien, olga},
+         toRita},
+        {"owner who also follows the team gets one e-mail",
+         "task ROUTED",
+         "mia",
+         kShop,
+         "rita",
+         {{"mia", "Ext5", true}},
+         false,
+         {mia, obrien},
+         toRita},
+        {"routed to the workshop: members only",
+         "Task routed",
+         "",
+         kShop,
+         "rita",
+         {{"olga", "Ext5", true}},
+         false,
+         {mia, obrien},
+         toRita},
+        {"owner without Ext5, no workshop: nothing",
+         "Task routed",
+         "olga",
+         0,
+         "rita",
+         {},
+         false,
+         {},
+         {}},
+        {"closed: the requester who asked",
+         "YES",
+         "olga",
+         kShop,
+         "rita",
+         {{"rita", "Ext2", true}, {"olga", "Ext5", true}},
+         false,
+         {rita},
+         toRita},
+        {"closed: nobody asked",
+         "Cancel",
+         "olga",
+         kShop,
+         "rita",
+         {{"rita", "Ext4", true}},
+         false,
+         {},
+         {}},
+        {"requester who owns it too",
+         "Task routed",
+         "rita",
+         0,
+         "rita",
+         {{"rita", "Ext4", true}, {"rita", "Ext5", true}},
+         false,
+         {rita},
+         toRita},
+        {"requester's Ext1 silences him alone",
+         "Create Request",
+         "olga",
+         0,
+         "rita",
+         {{"rita", "Ext1", true}, {"rita", "Ext4", true}, {"olga", "Ext5", true}},
+         false,
+         {olga},
+         toRita},
+        {"owner's Ext1 and a bad address still make a notice",
+         "Task routed",
+         "olga",
+         0,
+         "rita",
+         {{"olga", "Ext5", true},
+          {"olga", "Ext1", true},
+          {"rita", "Ext4", true},
+          {"rita", "User_Email", QStringLiteral("rita at home")}},
+         false,
+         {},
+         toRita},
+        {"no requester: e-mail without an internal message",
+         "Task routed",
+         "olga",
+         0,
+         "",
+         {{"olga", "Ext5", true}},
+         false,
+         {olga},
+         {}},
+        {"target date",
+         "Target Date changed",
+         "olga",
+         kShop,
+         "rita",
+         {{"rita", "Ext3", true}},
+         false,
+         {rita},
+         toRita},
+        {"custom field hidden",
+         "Custom Field changed",
+         "olga",
+         kShop,
+         "rita",
+         {{"rita", "Ext6", true}},
+         false,
+         {},
+         {}},
+        {"custom field shown",
+         "Custom Field changed",
+         "olga",
+         kShop,
+         "rita",
+         {{"rita", "Ext6", true}},
+         true,
+         {rita},
+         toRita},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        db().execute(QStringLiteral("DELETE FROM MAIL_OUTBOX"));
+        db().execute(QStringLiteral("DELETE FROM MAIL"));
+        db().execute(QStringLiteral("UPDATE LU_USER SET Ext1 = 0, Ext2 = 0, Ext3 = 0, Ext4 = 0, "
+                                    "Ext5 = 0, Ext6 = 0"));
+        for (const char* id : {"rita", "olga"})
+            set(QString::fromUtf8(id), QStringLiteral("User_Email"),
+                QString::fromUtf8(id) + QStringLiteral("@bx.test"));
+        for (const auto& [user, column, value] : c.preferences)
+            set(QString::fromUtf8(user), QString::fromUtf8(column), value);
+        session.system.showCustom = c.showCustom;
+        const qlonglong n =
+            task({{QStringLiteral("SCR_Request_ID"),
+                   *c.requester ? QVariant(QString::fromUtf8(c.requester)) : QVariant()}});
+        ASSERT_TRUE(record(n, QString::fromUtf8(c.action), QString::fromUtf8(c.owner), c.group));
+        EXPECT_EQ(outbox(), c.mails);
+        EXPECT_EQ(messageOwners(), c.messages);
+    }
+}
+
+TEST_P(NoticeServiceTest, NoticeCarriesSubjectBodyAndSender)
+{
+    session.system.showCustom = true;
+    session.system.labelCustom = QStringLiteral("Cost centre");
+    settings.set(SettingsKeys::kSmtp, QStringLiteral("SMTP My Setting"), QStringLiteral("1"));
+    set(QStringLiteral("rita"), QStringLiteral("Ext3"), true);
+    const qlonglong n = task({{QStringLiteral("SCR_Custom_Field"), QStringLiteral("CC-7")},
+                              {QStringLiteral("SCR_Comments_AsText"), QStringLiteral("Jammed")}});
+    ASSERT_TRUE(record(n, QStringLiteral("Target Date changed"), QStringLiteral("olga"), kShop,
+                       naive(QDate(2024, 2, 10), QTime(17, 0)), QStringLiteral("Toner low")));
+
+    const QString subject = QStringLiteral("BX#%1[Printer], Target Date changed").arg(n);
+    const QString body = QStringLiteral("Title:                Printer\r\n"
+                                        "Action:               Target Date changed\r\n"
+                                        "Comments:             Toner low\r\n"
+                                        "Date Action Occurred: 2024-01-31 12:05:09 (GMT) \r\n"
+                                        "\r\n"
+                                        "Requester:            rita\r\n"
+                                        "Owner ID:             Printers\r\n"
+                                        "Target Completion:    2024-02-10 17:00:00 (GMT) \r\n"
+                                        "Cost centre: CC-7\r\n"
+                                        "Status:               A\r\n"
+                                        "\r\n"
+                                        "Jammed\r\n");
+    const RecordSet mail = db().query(QStringLiteral("SELECT * FROM MAIL_OUTBOX"));
+    ASSERT_EQ(mail.rowCount(), 1);
+    EXPECT_EQ(mail.text(QStringLiteral("Subject")), subject);
+    EXPECT_EQ(mail.text(QStringLiteral("Body")), body);
+    EXPECT_EQ(mail.text(QStringLiteral("Sender_Name")), QStringLiteral("Ann Actor"));
+    EXPECT_EQ(mail.text(QStringLiteral("Sender_Address")), QStringLiteral("ann@bx.test"));
+    EXPECT_EQ(mail.number(QStringLiteral("SCR_Number")), n);
+    EXPECT_EQ(mail.number(QStringLiteral("Route_Number")),
+              db().scalar(QStringLiteral("SELECT MAX(Route_Number) FROM ROUTE WHERE SCR_Number = ? "
+                                         "AND Route_Date_Out IS NOT NULL"),
+                          {n})
+                  .toLongLong());
+    EXPECT_TRUE(mail.flag(QStringLiteral("Personal")));
+
+    const RecordSet message = db().query(QStringLiteral("SELECT * FROM MAIL"));
+    ASSERT_EQ(message.rowCount(), 1);
+    EXPECT_EQ(message.text(QStringLiteral("Title")), subject);
+    EXPECT_EQ(message.text(QStringLiteral("Body")), body);
+    EXPECT_EQ(message.text(QStringLiteral("Sender")), QStringLiteral("ann"));
+    EXPECT_EQ(message.dateTime(QStringLiteral("Date")), kWhen);
+    EXPECT_EQ(message.number(QStringLiteral("group_id")), kShop);
+    EXPECT_FALSE(message.flag(QStringLiteral("Viewed")));
+}
+
+TEST_P(NoticeServiceTest, LongTitleIsCutInTheMessageOnly)
+{
+    set(QStringLiteral("rita"), QStringLiteral("Ext2"), true);
+    const QString title = QString(60, QLatin1Char('x'));
+    const qlonglong n = task({{QStringLiteral("SCR_Title"), title}});
+    ASSERT_TRUE(record(n, QStringLiteral("NO")));
+    const QString subject = QStringLiteral("BX#%1[%2], NO").arg(n).arg(title);
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT Subject FROM MAIL_OUTBOX")).toString(), subject);
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT Title FROM MAIL")).toString(), subject.left(50));
+
+    const QString emoji = QString(49, QLatin1Char('a')) + QString::fromUtf8("\xF0\x9F\x93\x8E");
+    EXPECT_EQ(cutText(emoji, 50), emoji.left(49));
+    EXPECT_EQ(cutText(emoji, 51), emoji);
+}
+
+TEST_P(NoticeServiceTest, WhatIsNotRecordedSendsNothing)
+{
+    set(QStringLiteral("olga"), QStringLiteral("Ext5"), true);
+    set(QStringLiteral("rita"), QStringLiteral("Ext4"), true);
+    const qlonglong secret = task({{QStringLiteral("SCR_Sensitive"), true}});
+    EXPECT_FALSE(record(secret, QStringLiteral("Task routed")));
+
+    // The new open row is refused after the notices were written: they go with it.
+    if (isServer())
+        db().executeScript(QStringLiteral(
+            "CREATE FUNCTION refuse_open() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+            "IF NEW.Route_Date_Out IS NULL THEN RAISE EXCEPTION 'refused'; END IF; "
+            "RETURN NEW; END $$; "
+            "CREATE TRIGGER refuse_open BEFORE INSERT ON ROUTE "
+            "FOR EACH ROW EXECUTE FUNCTION refuse_open()"));
+    else
+        db().executeScript(QStringLiteral("CREATE TRIGGER refuse_open BEFORE INSERT ON ROUTE "
+                                          "WHEN NEW.Route_Date_Out IS NULL BEGIN "
+                                          "SELECT RAISE(ABORT, 'refused'); END"));
+    EXPECT_THROW(record(task(), QStringLiteral("Task routed")), DbError);
+    EXPECT_EQ(outbox(), QStringList());
+    EXPECT_EQ(messageOwners(), QStringList());
+}
+
+TEST_P(NoticeServiceTest, WithoutSmtpServerOnlyTheMessageGoesAndOneLineIsLogged)
+{
+    session.system.smtpServer.clear();
+    set(QStringLiteral("rita"), QStringLiteral("Ext4"), true);
+    const QString line = QStringLiteral("Default SMTP Server name not specified");
+    const int before = errorLines(line);
+    ASSERT_TRUE(record(task(), QStringLiteral("Task routed")));
+    ASSERT_TRUE(record(task(), QStringLiteral("Create Request")));
+    EXPECT_EQ(outbox(), QStringList());
+    EXPECT_EQ(messageOwners().size(), 2);
+    EXPECT_EQ(errorLines(line), before + 1);
+}
+
+TEST_P(NoticeServiceTest, CalendarEventKeepsItsUidAndRisesInSequence)
+{
+    set(QStringLiteral("rita"), QStringLiteral("Ext4"), true);
+    set(QStringLiteral("rita"), QStringLiteral("Ext2"), true);
+    const QDateTime due = naive(QDate(2024, 3, 1), QTime(9, 0));
+    const qlonglong dated = task();
+    ASSERT_TRUE(record(dated, QStringLiteral("Create Request"), QStringLiteral("olga"), 0, due));
+    ASSERT_TRUE(record(dated, QStringLiteral("Task routed"), QStringLiteral("olga"), 0, due));
+    ASSERT_TRUE(record(task(), QStringLiteral("YES")));
+
+    const RecordSet rows = db().query(QStringLiteral(
+        "SELECT Attach_Name, Attach_Type, Attach_Text FROM MAIL_OUTBOX ORDER BY Outbox_Number"));
+    ASSERT_EQ(rows.rowCount(), 3);
+    const auto field = [&](int row, const QString& name) {
+        const QStringList lines =
+            rows.value(row, QStringLiteral("Attach_Text")).toString().split(QStringLiteral("\r\n"));
+        for (const QString& l : lines)
+            if (l.startsWith(name + QLatin1Char(':')))
+                return l.mid(name.size() + 1);
+        return QString();
+    };
+    EXPECT_EQ(rows.value(0, QStringLiteral("Attach_Name")).toString(),
+              QStringLiteral("BX%1.ics").arg(dated));
+    EXPECT_TRUE(rows.value(0, QStringLiteral("Attach_Type"))
+                    .toString()
+                    .startsWith(QLatin1String("text/calendar; method=PUBLISH")));
+    EXPECT_EQ(field(0, QStringLiteral("UID")), field(1, QStringLiteral("UID")));
+    EXPECT_TRUE(
+        field(0, QStringLiteral("UID"))
+            .contains(db().scalar(QStringLiteral("SELECT VarValue FROM Vars WHERE VarName = ?"),
+                                  {kDatabaseIdVar})
+                          .toString()));
+    EXPECT_LT(field(0, QStringLiteral("SEQUENCE")).toInt(),
+              field(1, QStringLiteral("SEQUENCE")).toInt());
+    EXPECT_TRUE(rows.value(2, QStringLiteral("Attach_Name")).isNull()) << "no target date";
+}
+
+BX_INSTANTIATE_ENGINES(NoticeServiceTest);
+
+} // namespace
