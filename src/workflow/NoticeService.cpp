@@ -6,8 +6,6 @@
 #include "core/TextCompare.h"
 #include "core/db/Database.h"
 #include "core/schema/TaskColumns.h"
-#include "core/settings/SettingsKeys.h"
-#include "core/settings/SettingsStore.h"
 #include "core/settings/Vars.h"
 #include "messaging/Outbox.h"
 #include "workflow/CalendarPart.h"
@@ -102,12 +100,6 @@ public:
 private:
     QList<Recipient> m_list;
 };
-
-bool usesPersonalSmtp(const SettingsStore& settings)
-{
-    return settings.get(SettingsKeys::kSmtp, QStringLiteral("SMTP My Setting")).trimmed() ==
-           QLatin1String("1");
-}
 
 } // namespace
 
@@ -299,7 +291,7 @@ void NoticeService::NotifyTaskEvent(Database& db, const RecordSet& task, const R
     mail.senderAddress = from;
     mail.subject = subject;
     mail.body = body;
-    mail.personal = usesPersonalSmtp(m_session.settings());
+    mail.personal = m_session.system.personalMail;
     mail.scrNumber = task.number(scr::Number);
     mail.routeNumber = route.number(QStringLiteral("Route_Number"));
     if (targetDate.isValid()) {

@@ -2,7 +2,6 @@
 
 #include "core/Clock.h"
 #include "core/db/Database.h"
-#include "core/settings/SettingsKeys.h"
 #include "support/SessionTest.h"
 #include "support/TaskRows.h"
 #include "workflow/RecordRoute.h"
@@ -281,7 +280,7 @@ TEST_P(NoticeServiceTest, NoticeCarriesSubjectBodyAndSender)
 {
     session.system.showCustom = true;
     session.system.labelCustom = QStringLiteral("Cost centre");
-    settings.set(SettingsKeys::kSmtp, QStringLiteral("SMTP My Setting"), QStringLiteral("1"));
+    session.system.personalMail = true;
     set(QStringLiteral("rita"), QStringLiteral("Ext3"), true);
     const qlonglong n = task({{QStringLiteral("SCR_Custom_Field"), QStringLiteral("CC-7")},
                               {QStringLiteral("SCR_Comments_AsText"), QStringLiteral("Jammed")}});
