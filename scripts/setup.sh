@@ -5,7 +5,7 @@
 #   scripts/setup.sh [--test-tools] [PRESET]      PRESET: release (default), dev or ci
 #
 # --test-tools also installs what the tests need beside the build: the PostgreSQL server for the
-# throwaway test cluster and Xvfb for window screenshots.
+# throwaway test cluster, Xvfb for window screenshots and aiosmtpd for the test mail servers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -24,6 +24,7 @@ packages=(cmake ninja-build pkg-config g++ qt6-base-dev qt6-declarative-dev qt6-
           libgtest-dev libgmock-dev libbenchmark-dev clang-format tzdata)
 if [ "$test_tools" -eq 1 ]; then
     packages+=(postgresql postgresql-contrib xvfb xauth)
+    packages+=(python3-aiosmtpd)
 fi
 
 missing=()

@@ -19,4 +19,12 @@ if ! BX_TEST_PG=$(scripts/pg-test-cluster.sh start "$cluster/pg"); then
 fi
 export BX_TEST_PG
 
+mail_servers="$cluster/smtp"
+trap 'scripts/smtp-test-server.sh stop "$mail_servers"; stop_cluster' EXIT
+if ! mail_env=$(scripts/smtp-test-server.sh start "$mail_servers"); then
+    echo "The test mail servers did not start; e-mail delivery cannot be tested." >&2
+    exit 1
+fi
+eval "$mail_env"
+
 ctest --preset ci "$@"
