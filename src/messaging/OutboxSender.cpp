@@ -205,12 +205,19 @@ DeliveryReport deliverDue(Database& db, const SenderContext& ctx)
 {
     DeliveryReport report;
     const QDateTime now = ctx.nowUtc.toUTC();
-    db.execute(QStringLiteral("UPDATE MAIL_OUTBOX SET State = ?, Last_Error = ? WHERE State = ? "
-                              "AND Queued_Date <= ? AND (Claim_Token IS NULL OR Claim_Expires "
-                              "<= ?)"),
-               {QString::fromLatin1(kFailed),
-                QStringLiteral("Not sent within %1 days").arg(kGiveUpDays), pending(),
-                now.addDays(-kGiveUpDays), now});
+    // Read first: on the embedded engine even an update that changes nothing locks the file
+    // against every other writer, and this runs every few seconds in every client.
+    const QString stale = QStringLiteral(" FROM MAIL_OUTBOX WHERE State = ? AND Queued_Date <= ? "
+                                         "AND (Claim_Token IS NULL OR Claim_Expires <= ?)");
+    const QVariantList staleParams = {pending(), now.addDays(-kGiveUpDays), now};
+    if (db.scalar(QStringLiteral("SELECT COUNT(*)") + stale, staleParams).toLongLong() > 0) {
+        db.execute(QStringLiteral("UPDATE MAIL_OUTBOX SET State = ?, Last_Error = ? WHERE "
+                                  "Outbox_Number IN (SELECT Outbox_Number") +
+                       stale + QLatin1Char(')'),
+                   QVariantList{QString::fromLatin1(kFailed),
+                                QStringLiteral("Not sent within %1 days").arg(kGiveUpDays)} +
+                       staleParams);
+    }
     if (!ctx.shared.configured() && !ctx.own.configured())
         return report;
 
