@@ -18,6 +18,9 @@ namespace {
 // A message this large or smaller is composed in memory; a larger one goes through a temporary
 // file, so that memory stays bounded.
 constexpr qint64 kInMemoryBytes = 256 * 1024;
+// Rows claimed together: one statement for several, yet few enough that they are settled long
+// before their claim expires.
+constexpr int kClaimChunk = 10;
 
 const QString kRowColumns = QStringLiteral(
     "Outbox_Number, Recipient, Sender_Name, Sender_Address, Subject, Body, Attach_Name, "
@@ -88,13 +91,13 @@ SmtpResult send(const OutgoingMail& mail, const SmtpSettings& settings, const Se
     else
         device = std::make_unique<QTemporaryFile>();
     if (!device->open(QIODevice::ReadWrite))
-        return {SmtpResult::Status::Temporary,
-                QStringLiteral("The message could not be written: %1").arg(device->errorString()),
-                0};
+        return SmtpResult::failure(
+            SmtpResult::Status::Temporary,
+            QStringLiteral("The message could not be written: %1").arg(device->errorString()));
     const Outcome<QString> written = writeMailMessage(mail, ctx.nowUtc.toUTC(), *device);
     if (!written) {
         // An address or Message-ID the composer refuses would be refused every time.
-        return {SmtpResult::Status::Permanent, written.refusal()->message, 0};
+        return SmtpResult::failure(SmtpResult::Status::Permanent, written.refusal()->message);
     }
     device->seek(0);
     return sendSmtp(settings, mail.fromAddress, mail.to, *device, ctx.abort);
@@ -141,50 +144,76 @@ void settle(Database& db, const RecordSet& rows, const QString& token, const Smt
     tx.commit();
 }
 
+bool isDigest(const RecordSet& due, int i)
+{
+    return due.value(i, QStringLiteral("Digest")).toLongLong() > 0 &&
+           due.value(i, QStringLiteral("Personal")).toLongLong() == 0;
+}
+
+bool isPersonal(const RecordSet& due, int i)
+{
+    return due.value(i, QStringLiteral("Personal")).toLongLong() != 0;
+}
+
+const QString kUnclaimed = QStringLiteral(" AND (Claim_Token IS NULL OR Claim_Expires <= ?)");
+
+/** The rows claimed under `token`, in the order they were queued. */
+RecordSet claimedRows(Database& db, const QString& token)
+{
+    return db.query(QStringLiteral("SELECT ") + kRowColumns +
+                        QStringLiteral(" FROM MAIL_OUTBOX WHERE Claim_Token = ? ORDER BY "
+                                       "Queued_Date, Outbox_Number"),
+                    {token});
+}
+
 /**
- * Claims the row `number`, or for a digest row every pending digest row of its recipient, under
- * `token`; returns the rows claimed, in the order they were queued (empty: another sender was
- * first, or none of a digest's rows is due yet).
+ * Claims every pending digest row of `recipient` under `token`; returns them (empty: another
+ * sender was first, or none of them is due yet).
  */
-RecordSet claim(Database& db, const RecordSet& due, int i, const QString& token,
-                const SenderContext& ctx)
+RecordSet claimDigest(Database& db, const QVariant& recipient, const QString& token,
+                      const SenderContext& ctx)
 {
     const QDateTime now = ctx.nowUtc.toUTC();
-    const QDateTime expires = now.addSecs(qint64(kClaimMinutes) * 60);
-    const bool digest = due.value(i, QStringLiteral("Digest")).toLongLong() > 0 &&
-                        due.value(i, QStringLiteral("Personal")).toLongLong() == 0;
-    const QString unclaimed = QStringLiteral(" AND (Claim_Token IS NULL OR Claim_Expires <= ?)");
-    qlonglong claimed = 0;
-    if (digest) {
-        claimed = db.execute(
-            QStringLiteral("UPDATE MAIL_OUTBOX SET Claim_Token = ?, Claim_Expires = ? WHERE "
-                           "State = ? AND Digest > 0 AND Personal = 0 AND ") +
-                db.dialect().textEquals(QStringLiteral("Recipient")) + unclaimed,
-            {token, expires, pending(), due.value(i, QStringLiteral("Recipient")), now});
-    } else {
-        claimed = db.execute(
-            QStringLiteral("UPDATE MAIL_OUTBOX SET Claim_Token = ?, "
-                           "Claim_Expires = ? WHERE Outbox_Number = ? AND "
-                           "State = ?") +
-                unclaimed,
-            {token, expires, due.value(i, QStringLiteral("Outbox_Number")), pending(), now});
-    }
+    const qlonglong claimed = db.execute(
+        QStringLiteral("UPDATE MAIL_OUTBOX SET Claim_Token = ?, Claim_Expires = ? WHERE State = ? "
+                       "AND Digest > 0 AND Personal = 0 AND ") +
+            db.dialect().textEquals(QStringLiteral("Recipient")) + kUnclaimed,
+        {token, now.addSecs(qint64(kClaimMinutes) * 60), pending(), recipient, now});
     if (claimed == 0)
         return {};
-    RecordSet rows = db.query(QStringLiteral("SELECT ") + kRowColumns +
-                                  QStringLiteral(" FROM MAIL_OUTBOX WHERE Claim_Token = ? ORDER BY "
-                                                 "Queued_Date, Outbox_Number"),
-                              {token});
-    bool anyDue = false;
-    for (int r = 0; r < rows.rowCount(); ++r)
-        anyDue =
-            anyDue || RecordSet::toDateTime(rows.value(r, QStringLiteral("Next_Attempt"))) <= now;
-    if (!anyDue) {
-        // Another sender took the due row first; the rest wait for their own time.
-        release(db, token);
-        return {};
+    RecordSet rows = claimedRows(db, token);
+    for (int r = 0; r < rows.rowCount(); ++r) {
+        if (RecordSet::toDateTime(rows.value(r, QStringLiteral("Next_Attempt"))) <= now)
+            return rows;
     }
-    return rows;
+    // Another sender took the due row first; the rest wait for their own time.
+    release(db, token);
+    return {};
+}
+
+/**
+ * Claims those of the rows `numbers` no other sender holds under `token`, in one statement (on
+ * the embedded engine every statement that writes costs a flush to disk); returns them.
+ */
+RecordSet claimRows(Database& db, const QVariantList& numbers, const QString& token,
+                    const SenderContext& ctx)
+{
+    const QDateTime now = ctx.nowUtc.toUTC();
+    QStringList marks;
+    for (qsizetype n = 0; n < numbers.size(); ++n)
+        marks.append(QStringLiteral("?"));
+    const qlonglong claimed = db.execute(
+        QStringLiteral("UPDATE MAIL_OUTBOX SET Claim_Token = ?, Claim_Expires = ? "
+                       "WHERE Outbox_Number IN (") +
+            marks.join(QStringLiteral(", ")) + QStringLiteral(") AND State = ?") + kUnclaimed,
+        QVariantList{token, now.addSecs(qint64(kClaimMinutes) * 60)} + numbers +
+            QVariantList{pending(), now});
+    return claimed == 0 ? RecordSet() : claimedRows(db, token);
+}
+
+RecordSet rowAt(const RecordSet& rows, int r)
+{
+    return RecordSet(rows.columns(), {rows.rows().at(r)});
 }
 
 } // namespace
@@ -230,29 +259,24 @@ DeliveryReport deliverDue(Database& db, const SenderContext& ctx)
                            "Outbox_Number LIMIT ?"),
         {pending(), now, now, ctx.userId, now.addSecs(-qint64(kAbandonedMinutes) * 60), ctx.batch});
 
-    for (int i = 0; i < due.rowCount(); ++i) {
-        if (ctx.abort != nullptr && ctx.abort->load())
-            break;
-        const bool personal = due.value(i, QStringLiteral("Personal")).toLongLong() != 0;
-        const SmtpSettings& settings = personal ? ctx.own : ctx.shared;
-        if (!settings.configured())
-            continue;
-        const QString token = newToken();
-        const RecordSet rows = claim(db, due, i, token, ctx);
-        if (rows.isEmpty())
-            continue;
-
+    const auto aborted = [&] { return ctx.abort != nullptr && ctx.abort->load(); };
+    // A server that cannot be reached, or refuses the login, would fail the pass's other e-mails
+    // alike: they wait for the next pass.
+    bool sharedDown = false;
+    bool ownDown = false;
+    // Sends the claimed rows as one e-mail and records how it went; false when cut off.
+    const auto deliver = [&](const RecordSet& rows, const QString& token,
+                             const SmtpSettings& settings, bool& down) {
         const SmtpResult result = send(composeMail(rows), settings, ctx);
-        if (!result.sent() && ctx.abort != nullptr && ctx.abort->load()) {
-            release(db, token);
-            break;
-        }
+        if (!result.sent() && aborted())
+            return false;
         settle(db, rows, token, result, ctx);
         if (result.sent()) {
             ++report.sent;
-            continue;
+            return true;
         }
         ++report.failed;
+        down = down || result.serverFault;
         if (report.firstError.isEmpty())
             report.firstError = result.error;
         if (ctx.log != nullptr) {
@@ -261,6 +285,41 @@ DeliveryReport deliverDue(Database& db, const SenderContext& ctx)
                 QStringLiteral("To %1: %2")
                     .arg(rows.value(0, QStringLiteral("Recipient")).toString(), result.error));
         }
+        return true;
+    };
+
+    int i = 0;
+    while (i < due.rowCount() && !aborted()) {
+        const bool personal = isPersonal(due, i);
+        const SmtpSettings& settings = personal ? ctx.own : ctx.shared;
+        bool& down = personal ? ownDown : sharedDown;
+        if (!settings.configured() || down) {
+            ++i;
+            continue;
+        }
+        const QString token = newToken();
+        if (isDigest(due, i)) {
+            const RecordSet rows =
+                claimDigest(db, due.value(i++, QStringLiteral("Recipient")), token, ctx);
+            if (!rows.isEmpty() && !deliver(rows, token, settings, down)) {
+                release(db, token);
+                break;
+            }
+            continue;
+        }
+        QVariantList numbers;
+        while (i < due.rowCount() && numbers.size() < kClaimChunk && !isDigest(due, i) &&
+               isPersonal(due, i) == personal) {
+            numbers.append(due.value(i++, QStringLiteral("Outbox_Number")));
+        }
+        const RecordSet rows = claimRows(db, numbers, token, ctx);
+        int settled = 0;
+        while (settled < rows.rowCount() && !down && !aborted() &&
+               deliver(rowAt(rows, settled), token, settings, down)) {
+            ++settled;
+        }
+        if (settled < rows.rowCount())
+            release(db, token);
     }
     // Rows that had to wait (no server for them, claimed elsewhere) do not call for another pass.
     report.more = due.rowCount() >= ctx.batch && report.sent + report.failed > 0;

@@ -62,8 +62,8 @@ SmtpResult sendSmtp(const SmtpSettings& settings, const QString& from, const QSt
     initCurl();
     std::unique_ptr<CURL, EasyDeleter> curl(curl_easy_init());
     if (!curl)
-        return {SmtpResult::Status::Temporary, QStringLiteral("The mail transport did not start"),
-                0};
+        return SmtpResult::failure(SmtpResult::Status::Temporary,
+                                   QStringLiteral("The mail transport did not start"));
     CURL* h = curl.get();
 
     const QByteArray url = smtpUrl(settings.server).toUtf8();
@@ -73,7 +73,8 @@ SmtpResult sendSmtp(const SmtpSettings& settings, const QString& from, const QSt
     for (const QString& address : to) {
         curl_slist* longer = curl_slist_append(recipients.get(), envelope(address).constData());
         if (longer == nullptr)
-            return {SmtpResult::Status::Temporary, QStringLiteral("Out of memory"), 0};
+            return SmtpResult::failure(SmtpResult::Status::Temporary,
+                                       QStringLiteral("Out of memory"));
         (void)recipients.release();
         recipients.reset(longer);
     }
@@ -126,6 +127,7 @@ SmtpResult sendSmtp(const SmtpSettings& settings, const QString& from, const QSt
     // settings' fault, not the message's: it is tried again once they are put right.
     const bool refused = reply >= 500 && reply < 600 && code != CURLE_LOGIN_DENIED;
     result.status = refused ? SmtpResult::Status::Permanent : SmtpResult::Status::Temporary;
+    result.serverFault = reply == 0 || code == CURLE_LOGIN_DENIED;
     return result;
 }
 

@@ -39,8 +39,17 @@ struct SmtpResult
     Status status = Status::Sent;
     QString error;     ///< empty when sent
     int replyCode = 0; ///< the server's last reply code, 0 when it gave none
+    /** The server could not be reached, or refused the login: any other e-mail would fail too. */
+    bool serverFault = false;
 
     bool sent() const { return status == Status::Sent; }
+    static SmtpResult failure(Status status, QString error)
+    {
+        SmtpResult r;
+        r.status = status;
+        r.error = std::move(error);
+        return r;
+    }
 };
 
 /** The URL libcurl is given for the server setting: "smtp://host:25" for "host". */

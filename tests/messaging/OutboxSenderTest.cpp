@@ -257,6 +257,16 @@ TEST_P(OutboxSenderTest, FailuresWaitOrFailAndTheRowLeavesOnceTheServerIsUp)
     deliverDue(db(), context(down));
     deliverDue(db(), context(down, now.addDays(3).addSecs(1)));
     EXPECT_EQ(state(old), QStringLiteral("F"));
+
+    // A server out of reach fails one e-mail of a pass; the others wait, unclaimed.
+    const QDateTime later = now.addDays(4);
+    const qlonglong a = queue(mail(recipient("a")), QStringLiteral("ann"), later);
+    const qlonglong b = queue(mail(recipient("b")), QStringLiteral("ann"), later);
+    EXPECT_EQ(deliverDue(db(), context(down, later)).failed, 1);
+    EXPECT_EQ(row(a).number(QStringLiteral("Attempts")) + row(b).number(QStringLiteral("Attempts")),
+              1);
+    EXPECT_TRUE(row(a).value(QStringLiteral("Claim_Token")).isNull());
+    EXPECT_TRUE(row(b).value(QStringLiteral("Claim_Token")).isNull());
 }
 
 TEST_P(OutboxSenderTest, TwoSendersDeliverEachRowOnceAndTakeOverExpiredClaims)
