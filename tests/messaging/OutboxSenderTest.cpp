@@ -8,8 +8,10 @@
 #include "support/SessionTest.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
+#include <QTest>
 #include <QUuid>
 
 #include <gtest/gtest.h>
@@ -419,6 +421,27 @@ TEST_P(OutboxSenderTest, TheServiceTellsOfAnOutageOnce)
     QCoreApplication::processEvents();
     ASSERT_EQ(errors.size(), 2);
     EXPECT_FALSE(errors.last().first().toString().isEmpty());
+}
+
+TEST_P(OutboxSenderTest, StoppingCutsATransferShortAndLeavesItsRowToTheNextSender)
+{
+    setSystemServer(env("BX_TEST_SMTP_SILENT"));
+    const qlonglong n =
+        queue(mail(recipient("cut")), QStringLiteral("ann"), QDateTime::currentDateTimeUtc());
+    const SystemClock clock;
+    outbox::OutboxSender sender(secondConnectionTo(db()), QStringLiteral("ann"), {},
+                                ErrorLog(tempDir() + QStringLiteral("/QVErrorLog.txt"), clock));
+    sender.start();
+    // The silent server holds the transfer for 30 s unless it is cut off.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !row(n).value(QStringLiteral("Claim_Token")).isNull(); }, 10000));
+    QElapsedTimer stopping;
+    stopping.start();
+    sender.stop();
+    EXPECT_LT(stopping.elapsed(), 5000);
+    const RecordSet r = row(n);
+    EXPECT_TRUE(r.value(QStringLiteral("Claim_Token")).isNull());
+    EXPECT_EQ(r.number(QStringLiteral("Attempts")), 0);
 }
 
 BX_INSTANTIATE_ENGINES(OutboxSenderTest);
