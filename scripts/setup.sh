@@ -24,7 +24,7 @@ packages=(cmake ninja-build pkg-config g++ qt6-base-dev qt6-declarative-dev qt6-
           libgtest-dev libgmock-dev libbenchmark-dev clang-format tzdata)
 if [ "$test_tools" -eq 1 ]; then
     packages+=(postgresql postgresql-contrib xvfb xauth)
-    packages+=(python3-aiosmtpd)
+    packages+=(python3-aiosmtpd openssl)
 fi
 
 missing=()

@@ -123,11 +123,13 @@ SmtpResult sendSmtp(const SmtpSettings& settings, const QString& from, const QSt
     result.error = QString::fromUtf8(errors[0] != '\0' ? errors : curl_easy_strerror(code));
     if (reply > 0 && !result.error.contains(QString::number(reply)))
         result.error += QStringLiteral(" (server reply %1)").arg(reply);
-    // A 5xx reply to the message or its envelope refuses it for good. A refused login is the
-    // settings' fault, not the message's: it is tried again once they are put right.
-    const bool refused = reply >= 500 && reply < 600 && code != CURLE_LOGIN_DENIED;
+    // A 5xx reply to the message or its envelope refuses it for good. A refused login, or a
+    // server that wants a login or TLS first (530), is the settings' fault, not the message's: it
+    // is tried again once they are put right.
+    const bool settingsFault = code == CURLE_LOGIN_DENIED || reply == 530;
+    const bool refused = reply >= 500 && reply < 600 && !settingsFault;
     result.status = refused ? SmtpResult::Status::Permanent : SmtpResult::Status::Temporary;
-    result.serverFault = reply == 0 || code == CURLE_LOGIN_DENIED;
+    result.serverFault = reply == 0 || settingsFault;
     return result;
 }
 

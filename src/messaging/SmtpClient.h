@@ -33,7 +33,8 @@ struct SmtpResult
     enum class Status
     {
         Sent,
-        Temporary, ///< worth trying again later: no connection, time-out, 4xx, refused login
+        Temporary, ///< worth trying again later: no connection, time-out, 4xx, login refused or
+                   ///< wanted (530)
         Permanent  ///< the server refused the message for good (a 5xx reply to it)
     };
     Status status = Status::Sent;

@@ -181,6 +181,28 @@ TEST_P(OutboxSenderTest, TheSinkGetsWhatWasQueuedAndNoHeaderFromTheSubject)
     EXPECT_TRUE(delivered(QStringLiteral("x@example.org")).isEmpty());
 }
 
+TEST_P(OutboxSenderTest, TlsWhenTheServerOffersItWithItsCertificateChecked)
+{
+    const qlonglong trusted = queue(mail(recipient("starttls")));
+    SenderContext ctx = context(QStringLiteral("smtp://") + env("BX_TEST_SMTP_STARTTLS"));
+    ctx.shared.caFile = env("BX_TEST_SMTP_CA");
+    EXPECT_EQ(deliverDue(db(), ctx).sent, 1);
+    EXPECT_EQ(state(trusted), QStringLiteral("S"));
+
+    const qlonglong unknown = queue(mail(recipient("untrusted")));
+    ctx.shared.caFile.clear();
+    const auto report = deliverDue(db(), ctx);
+    EXPECT_TRUE(report.firstError.contains(QStringLiteral("certificate")))
+        << report.firstError.toStdString();
+    EXPECT_EQ(state(unknown), QStringLiteral("P"));
+
+    const qlonglong implicit = queue(mail(recipient("smtps")));
+    ctx.shared.server = QStringLiteral("smtps://") + env("BX_TEST_SMTPS");
+    ctx.shared.caFile = env("BX_TEST_SMTP_CA");
+    EXPECT_EQ(deliverDue(db(), ctx).sent, 1);
+    EXPECT_EQ(state(implicit), QStringLiteral("S"));
+}
+
 TEST_P(OutboxSenderTest, FailuresWaitOrFailAndTheRowLeavesOnceTheServerIsUp)
 {
     const QString to = recipient("retry");
@@ -247,6 +269,12 @@ TEST_P(OutboxSenderTest, FailuresWaitOrFailAndTheRowLeavesOnceTheServerIsUp)
               1);
     EXPECT_TRUE(row(a).value(QStringLiteral("Claim_Token")).isNull());
     EXPECT_TRUE(row(b).value(QStringLiteral("Claim_Token")).isNull());
+    // A server that wants a login first (530) blames the settings, not the message.
+    report = deliverDue(db(), context(env("BX_TEST_SMTP_AUTH"), later.addSecs(3600)));
+    EXPECT_TRUE(report.firstError.contains(QStringLiteral("530")))
+        << report.firstError.toStdString();
+    EXPECT_EQ(state(a), QStringLiteral("P"));
+    EXPECT_EQ(state(b), QStringLiteral("P"));
 }
 
 TEST_P(OutboxSenderTest, TwoSendersDeliverEachRowOnceAndTakeOverExpiredClaims)
