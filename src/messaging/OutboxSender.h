@@ -63,9 +63,8 @@ SmtpSettings sharedSmtpSettings(Database& db);
  * settings name no server waits. Rows are claimed by conditional statements (ten at a time)
  * before they are sent, and only those a statement claimed are sent, so that several senders
  * deliver each row once. Once the server cannot be reached or refuses the login, the pass's other
- * rows for it wait. A due row with a Digest claims every pending
- * digest row of its recipient and leaves with them as one e-mail ("BX# <n> notices"); alone, it
- * leaves as itself.
+ * rows for it wait. A due row with a Digest claims every pending digest row of its recipient and
+ * leaves with them as one e-mail ("BX# <n> notices"); alone, it leaves as itself.
  *
  * Afterwards: sent rows 'S' with their Sent_Date; a temporary failure counts an attempt and
  * waits (kFirstRetrySeconds doubling up to kLastRetrySeconds), a refusal by the server, or a row
