@@ -5,8 +5,8 @@
 #   scripts/setup.sh [--test-tools] [PRESET]      PRESET: release (default), dev or ci
 #
 # --test-tools also installs what the tests need beside the build: the PostgreSQL server for the
-# throwaway test cluster and Xvfb for window screenshots.
-# --test-tools also installs Dovecot (and openssl for its certificate) for the POP3 test server.
+# throwaway test cluster, Xvfb for window screenshots, aiosmtpd for the test mail servers and
+# Dovecot (with openssl for the certificates) for the POP3 test server.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,7 +25,7 @@ packages=(cmake ninja-build pkg-config g++ qt6-base-dev qt6-declarative-dev qt6-
           libgtest-dev libgmock-dev libbenchmark-dev clang-format tzdata)
 if [ "$test_tools" -eq 1 ]; then
     packages+=(postgresql postgresql-contrib xvfb xauth)
-    packages+=(dovecot-core dovecot-pop3d openssl)
+    packages+=(dovecot-core dovecot-pop3d python3-aiosmtpd openssl)
 fi
 
 missing=()

@@ -19,10 +19,21 @@ if ! BX_TEST_PG=$(scripts/pg-test-cluster.sh start "$cluster/pg"); then
 fi
 export BX_TEST_PG
 
+mail_servers="$cluster/smtp"
 pop3=$(mktemp -d /tmp/bxpop3.XXXXXX)
 chmod 755 "$pop3"
-stop_pop3() { scripts/pop3-test-server.sh stop "$pop3/srv"; rmdir "$pop3" 2>/dev/null || true; }
-trap 'stop_pop3; stop_cluster' EXIT
+stop_servers() {
+    scripts/pop3-test-server.sh stop "$pop3/srv"
+    rmdir "$pop3" 2>/dev/null || true
+    scripts/smtp-test-server.sh stop "$mail_servers"
+    stop_cluster
+}
+trap stop_servers EXIT
+if ! mail_env=$(scripts/smtp-test-server.sh start "$mail_servers"); then
+    echo "The test mail servers did not start; e-mail delivery cannot be tested." >&2
+    exit 1
+fi
+eval "$mail_env"
 if ! BX_TEST_POP3=$(scripts/pop3-test-server.sh start "$pop3/srv"); then
     echo "The POP3 test server did not start; fetching e-mail cannot be tested." >&2
     exit 1

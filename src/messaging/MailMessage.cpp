@@ -192,6 +192,19 @@ void utf8Parameter(GMimeParamList* params, const char* name)
     }
 }
 
+void setAttachmentName(GMimePart* part, const QString& name)
+{
+    GMimeObject* object = GMIME_OBJECT(part);
+    g_mime_part_set_content_encoding(part, GMIME_CONTENT_ENCODING_BASE64);
+    g_mime_object_set_disposition(object, "attachment");
+    g_mime_part_set_filename(part, name.toUtf8().constData());
+    utf8Parameter(
+        g_mime_content_disposition_get_parameters(g_mime_object_get_content_disposition(object)),
+        "filename");
+    utf8Parameter(g_mime_content_type_get_parameters(g_mime_object_get_content_type(object)),
+                  "name");
+}
+
 RefusalOf<> unreadable(const QString& path, const QString& why)
 {
     return {QStringLiteral("The file %1 could not be read: %2").arg(path, why)};
@@ -223,16 +236,35 @@ Outcome<GPtr<GMimePart>> attachmentPart(const QString& path)
     const QByteArray minor = slash > 0 ? type.mid(slash + 1) : QByteArrayLiteral("octet-stream");
 
     GPtr<GMimePart> part(g_mime_part_new_with_type(major.constData(), minor.constData()));
-    GMimeObject* object = GMIME_OBJECT(part.get());
     g_mime_part_set_content(part.get(), wrapper.get());
-    g_mime_part_set_content_encoding(part.get(), GMIME_CONTENT_ENCODING_BASE64);
-    g_mime_object_set_disposition(object, "attachment");
-    g_mime_part_set_filename(part.get(), info.fileName().toUtf8().constData());
-    utf8Parameter(
-        g_mime_content_disposition_get_parameters(g_mime_object_get_content_disposition(object)),
-        "filename");
-    utf8Parameter(g_mime_content_type_get_parameters(g_mime_object_get_content_type(object)),
-                  "name");
+    setAttachmentName(part.get(), info.fileName());
+    return part;
+}
+
+// A text attachment: its type as given when it reads as one ("text/calendar; method=REQUEST"),
+// its text as UTF-8.
+GPtr<GMimePart> textAttachmentPart(const TextAttachment& attachment)
+{
+    const QByteArray utf8 = attachment.text.toUtf8();
+    GPtr<GMimeStream> content(
+        g_mime_stream_mem_new_with_buffer(utf8.constData(), static_cast<size_t>(utf8.size())));
+    GPtr<GMimeDataWrapper> wrapper(
+        g_mime_data_wrapper_new_with_stream(content.get(), GMIME_CONTENT_ENCODING_DEFAULT));
+    GPtr<GMimePart> part(g_mime_part_new());
+    GMimeContentType* type =
+        g_mime_content_type_parse(nullptr, headerText(attachment.type).constData());
+    if (type == nullptr || g_mime_content_type_get_media_type(type) == nullptr ||
+        g_mime_content_type_get_media_subtype(type) == nullptr) {
+        if (type != nullptr)
+            g_object_unref(type);
+        type = g_mime_content_type_new("application", "octet-stream");
+    }
+    if (g_mime_content_type_is_type(type, "text", "*"))
+        g_mime_content_type_set_parameter(type, "charset", "utf-8");
+    g_mime_object_set_content_type(GMIME_OBJECT(part.get()), type);
+    g_object_unref(type);
+    g_mime_part_set_content(part.get(), wrapper.get());
+    setAttachmentName(part.get(), attachment.name);
     return part;
 }
 
@@ -312,16 +344,21 @@ Outcome<QString> writeMailMessage(const OutgoingMail& mail, const QDateTime& dat
     g_mime_message_set_message_id(message.get(), id.mid(1, id.size() - 2).toUtf8().constData());
 
     GPtr<GMimePart> body = bodyPart(mail.body);
-    if (mail.attachmentPath.isEmpty()) {
+    if (mail.attachmentPath.isEmpty() && mail.textAttachments.isEmpty()) {
         g_mime_message_set_mime_part(message.get(), GMIME_OBJECT(body.get()));
     } else {
-        auto attachment = attachmentPart(mail.attachmentPath);
-        if (!attachment) {
-            return *attachment.refusal();
-        }
         GPtr<GMimeMultipart> mixed(g_mime_multipart_new_with_subtype("mixed"));
         g_mime_multipart_add(mixed.get(), GMIME_OBJECT(body.get()));
-        g_mime_multipart_add(mixed.get(), GMIME_OBJECT(attachment->get()));
+        if (!mail.attachmentPath.isEmpty()) {
+            auto attachment = attachmentPart(mail.attachmentPath);
+            if (!attachment) {
+                return *attachment.refusal();
+            }
+            g_mime_multipart_add(mixed.get(), GMIME_OBJECT(attachment->get()));
+        }
+        for (const TextAttachment& text : mail.textAttachments) {
+            g_mime_multipart_add(mixed.get(), GMIME_OBJECT(textAttachmentPart(text).get()));
+        }
         g_mime_message_set_mime_part(message.get(), GMIME_OBJECT(mixed.get()));
     }
 

@@ -10,6 +10,14 @@ class QIODevice;
 
 namespace bx {
 
+/** An attachment made from text in memory: a calendar entry, a notice of a digest. */
+struct TextAttachment
+{
+    QString name; ///< its file name
+    QString type; ///< its MIME type, parameters included ("text/calendar; method=PUBLISH")
+    QString text; ///< written as UTF-8
+};
+
 /** One e-mail as the sender composed it, before it becomes bytes. */
 struct OutgoingMail
 {
@@ -20,6 +28,7 @@ struct OutgoingMail
     QString body;
     QString attachmentPath; ///< optional; read piece by piece while the message is written
     QString messageId;      ///< "<id@host>"; empty: a fresh one is made
+    QList<TextAttachment> textAttachments; ///< attached after the file, in order
 };
 
 /**
@@ -47,7 +56,8 @@ std::optional<RefusalOf<>> checkMail(const OutgoingMail& mail);
  * octets; non-ASCII subject and names encoded, the body quoted-printable, and the attachment, when
  * there is one, base64 in a multipart/mixed message with its file name encoded when not ASCII and
  * a content type guessed from its name. The attachment is copied from disk in pieces, so a large
- * file is never whole in memory.
+ * file is never whole in memory. Text attachments follow it, base64 as well, with their given type
+ * and charset UTF-8 (a type that cannot be read becomes application/octet-stream).
  *
  * @param date the moment the Date header gives, in its own offset from UTC
  * @return the Message-ID written (the given one, or a fresh one when none was given); a refusal,

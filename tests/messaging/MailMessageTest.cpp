@@ -38,7 +38,8 @@ OutgoingMail mail(QString fromName, QString subject)
             std::move(subject),
             text("Hello,\nthe task is done.\n"),
             QString(),
-            QString()};
+            QString(),
+            {}};
 }
 
 class MailMessageTest : public ::testing::Test

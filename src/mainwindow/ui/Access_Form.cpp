@@ -586,10 +586,12 @@ void Access_Form::startPoll()
             });
     });
     m_poller->start();
+    startMailSender();
 }
 
 void Access_Form::stopPoll()
 {
+    stopMailSender();
     if (!m_poller)
         return;
     // The poll's work is over when this returns (the log-off removes the user's presence row
@@ -607,6 +609,8 @@ void Access_Form::RELOAD_SYSTEM_SETTINGS()
     m_session.reloadSystemSettings(AppPaths::programDir());
     if (m_poller)
         m_poller->setIntervals(PollIntervals::fromSettings(m_session.settings()));
+    if (m_mailSender)
+        startMailSender();
 }
 
 void Access_Form::tasksChanged()

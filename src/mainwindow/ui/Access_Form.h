@@ -31,6 +31,9 @@ class SCR_FORM;
 class Session;
 class TeamView;
 struct TaskOpening;
+namespace outbox {
+class OutboxSender;
+}
 
 /**
  * The main window: the pages of TabStrip2 by key, the menus, toolbars and context menus that
@@ -77,6 +80,8 @@ public:
     TeamView* teamView() const { return m_team; }
     MessagesPage* messagesPage() const { return m_messages; }
     Poller* poller() const { return m_poller; }
+    /** Delivers the outbox while a user is signed in (wake() it after queuing mail); or null. */
+    outbox::OutboxSender* mailSender() const { return m_mailSender; }
     /**
      * What No to the connection-lost question does once the poll is stopped; ends the program
      * (exit code 1) unless replaced, as tests do, where ending the event loops would end theirs.
@@ -104,6 +109,12 @@ private:
     /** Starts the poll (Timer1) for the signed-in user; a running one is stopped first. */
     void startPoll();
     void stopPoll();
+    /**
+     * Starts the outbox's sender for the signed-in user, on its own thread, or gives the running
+     * one the session's mail settings anew; its errors show dlgMailError.
+     */
+    void startMailSender();
+    void stopMailSender();
     /** The poll found the tasks changed: the page shown reads them again. */
     void tasksChanged();
     void showStatus(const QString& text);
@@ -173,6 +184,7 @@ private:
     QTimer* m_blink = nullptr;
     bool m_blinkOn = false;
     Poller* m_poller = nullptr;
+    outbox::OutboxSender* m_mailSender = nullptr;
     std::function<void()> m_terminate = [] { QCoreApplication::exit(1); };
     FindPage* m_find = nullptr;
     /** The caption without the view's suffixes. */

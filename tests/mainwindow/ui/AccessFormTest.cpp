@@ -5,6 +5,9 @@
 #include "mainwindow/ui/Access_Form.h"
 #include "mainwindow/ui/TeamTreeModel.h"
 #include "mainwindow/ui/TeamView.h"
+#include "messaging/Outbox.h"
+#include "messaging/OutboxSender.h"
+#include "messaging/ui/dlgMailError.h"
 #include "support/TaskRows.h"
 #include "support/WindowTest.h"
 #include "tasks/cSCR.h"
@@ -331,6 +334,32 @@ TEST_F(AccessFormTest, NoToReconnectEndsThePollOnlyAfterItsSignal)
     EXPECT_EQ(form.poller(), nullptr);
     EXPECT_EQ(prompt.texts(), QStringList{kConnectionLost});
     db().execute(QStringLiteral("ALTER TABLE LOGIN_AWAY RENAME TO LOGIN"));
+}
+
+// The signed-in user's mail leaves from the window's sender, away from its thread; a failure
+// shows in the mail error dialog, and the sender ends with the window.
+TEST_F(AccessFormTest, MailLeavesThroughTheWindowsSenderWhichShowsItsError)
+{
+    db().execute(QStringLiteral("UPDATE SYSTEM SET SMTPServer = '127.0.0.1:1'"));
+    outbox::QueuedMail mail;
+    mail.recipient = QStringLiteral("obrien@example.org");
+    mail.senderAddress = QStringLiteral("admin@example.org");
+    mail.subject = QStringLiteral("BX#1");
+    ASSERT_TRUE(outbox::queue(db(), mail, session.user.userId, QDateTime::currentDateTimeUtc()));
+    QPointer<outbox::OutboxSender> sender;
+    {
+        Access_Form form(session, prompt);
+        waitForView(form);
+        sender = form.mailSender();
+        ASSERT_NE(sender, nullptr);
+        dlgMailError* shown = nullptr;
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return (shown = form.findChild<dlgMailError*>()) != nullptr; }, 20000));
+        EXPECT_TRUE(shown->text().startsWith(QStringLiteral("An e-mail error has occurred: ")));
+        EXPECT_TRUE(
+            shown->text().endsWith(QStringLiteral(" Notification may not have been sent.")));
+    }
+    EXPECT_TRUE(sender.isNull());
 }
 
 // A search lists its tasks on the Find page, names it in the caption, and the task commands

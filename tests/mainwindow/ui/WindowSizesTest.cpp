@@ -18,6 +18,7 @@
 #include "mainwindow/ui/F_FIND.h"
 #include "mainwindow/ui/TeamView.h"
 #include "messaging/ui/dlgEmail.h"
+#include "messaging/ui/dlgMailError.h"
 #include "messaging/ui/dlgMailSetup.h"
 #include "people/ui/AddGroup.h"
 #include "people/ui/AddUser.h"
@@ -387,6 +388,13 @@ const WindowCase kWindows[] = {
     {"NEWPW", [](T& t) { return make<NEWPW>(t.session, t.prompt); }},
     {"dlgGetUnsecLogin",
      [](T& t) { return make<dlgGetUnsecLogin>(t.settings, QStringLiteral("db.example")); }},
+    {"dlgMailError",
+     [](T&) {
+         auto dialog = std::make_unique<dlgMailError>();
+         dialog->setError(QStringLiteral("Failed to connect to mail.example.org port 25 after "
+                                         "30000 ms: Couldn't connect to server"));
+         return std::unique_ptr<QWidget>(std::move(dialog));
+     }},
     {"F_USER", [](T& t) { return make<F_USER>(t.session, t.prompt); }},
     {"USER_FORM",
      [](T& t) {

@@ -1,0 +1,438 @@
+#include "messaging/OutboxSender.h"
+
+#include "core/db/Database.h"
+#include "messaging/MailMessage.h"
+#include "messaging/Outbox.h"
+
+#include <QBuffer>
+#include <QTemporaryFile>
+#include <QUuid>
+
+#include <memory>
+#include <utility>
+
+namespace bx::outbox {
+
+namespace {
+
+// A message this large or smaller is composed in memory; a larger one goes through a temporary
+// file, so that memory stays bounded.
+constexpr qint64 kInMemoryBytes = 256 * 1024;
+// Rows claimed together: one statement for several, yet few enough that they are settled long
+// before their claim expires.
+constexpr int kClaimChunk = 10;
+
+const QString kRowColumns = QStringLiteral(
+    "Outbox_Number, Recipient, Sender_Name, Sender_Address, Subject, Body, Attach_Name, "
+    "Attach_Type, Attach_Text, Message_ID, Attempts, Next_Attempt");
+
+QString pending()
+{
+    return QString::fromLatin1(kPending);
+}
+
+QString newToken()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
+qint64 retryDelaySeconds(qlonglong attemptsBefore)
+{
+    if (attemptsBefore >= 12)
+        return kLastRetrySeconds;
+    return qMin<qint64>(kLastRetrySeconds, qint64(kFirstRetrySeconds) << attemptsBefore);
+}
+
+/** The e-mail a claimed group of rows makes: the row itself, or a digest of its notices. */
+OutgoingMail composeMail(const RecordSet& rows)
+{
+    OutgoingMail mail;
+    mail.fromName = rows.value(0, QStringLiteral("Sender_Name")).toString();
+    mail.fromAddress = rows.value(0, QStringLiteral("Sender_Address")).toString();
+    mail.to = {rows.value(0, QStringLiteral("Recipient")).toString()};
+    QStringList bodies;
+    for (int i = 0; i < rows.rowCount(); ++i) {
+        const QString name = rows.value(i, QStringLiteral("Attach_Name")).toString();
+        if (!name.isEmpty()) {
+            mail.textAttachments.append({name,
+                                         rows.value(i, QStringLiteral("Attach_Type")).toString(),
+                                         rows.value(i, QStringLiteral("Attach_Text")).toString()});
+        }
+        bodies.append(rows.value(i, QStringLiteral("Subject")).toString() + QStringLiteral("\n\n") +
+                      rows.value(i, QStringLiteral("Body")).toString());
+    }
+    if (rows.rowCount() == 1) {
+        mail.subject = rows.value(0, QStringLiteral("Subject")).toString();
+        mail.body = rows.value(0, QStringLiteral("Body")).toString();
+        mail.messageId = rows.value(0, QStringLiteral("Message_ID")).toString();
+    } else {
+        mail.subject = QStringLiteral("BX# %1 notices").arg(rows.rowCount());
+        mail.body = bodies.join(QStringLiteral("\n\n") + QString(40, QLatin1Char('-')) +
+                                QStringLiteral("\n\n"));
+    }
+    return mail;
+}
+
+qint64 roughSize(const OutgoingMail& mail)
+{
+    qint64 size = mail.subject.size() + mail.body.size();
+    for (const TextAttachment& a : mail.textAttachments)
+        size += a.text.size();
+    // UTF-8, then base64 or quoted-printable: up to four times the characters and a third.
+    return size * 4 + size / 3;
+}
+
+/** Writes the message and hands it to the server. */
+SmtpResult send(const OutgoingMail& mail, const SmtpSettings& settings, const SenderContext& ctx)
+{
+    std::unique_ptr<QIODevice> device;
+    if (roughSize(mail) <= kInMemoryBytes)
+        device = std::make_unique<QBuffer>();
+    else
+        device = std::make_unique<QTemporaryFile>();
+    if (!device->open(QIODevice::ReadWrite))
+        return SmtpResult::failure(
+            SmtpResult::Status::Temporary,
+            QStringLiteral("The message could not be written: %1").arg(device->errorString()));
+    const Outcome<QString> written = writeMailMessage(mail, ctx.nowUtc.toUTC(), *device);
+    if (!written) {
+        // An address or Message-ID the composer refuses would be refused every time.
+        return SmtpResult::failure(SmtpResult::Status::Permanent, written.refusal()->message);
+    }
+    device->seek(0);
+    return sendSmtp(settings, mail.fromAddress, mail.to, *device, ctx.abort);
+}
+
+/** Releases a claim without counting an attempt: the pass was cut off. */
+void release(Database& db, const QString& token)
+{
+    db.execute(QStringLiteral("UPDATE MAIL_OUTBOX SET Claim_Token = NULL, Claim_Expires = NULL "
+                              "WHERE Claim_Token = ?"),
+               {token});
+}
+
+/** Records how the rows of `token` went. */
+void settle(Database& db, const RecordSet& rows, const QString& token, const SmtpResult& result,
+            const SenderContext& ctx)
+{
+    const QDateTime now = ctx.nowUtc.toUTC();
+    Transaction tx(db);
+    for (int i = 0; i < rows.rowCount(); ++i) {
+        const QVariant number = rows.value(i, QStringLiteral("Outbox_Number"));
+        if (result.sent()) {
+            db.execute(QStringLiteral("UPDATE MAIL_OUTBOX SET State = ?, Sent_Date = ?, "
+                                      "Last_Error = NULL, Claim_Token = NULL, Claim_Expires = "
+                                      "NULL WHERE Outbox_Number = ? AND Claim_Token = ?"),
+                       {QString::fromLatin1(kSent), now, number, token});
+        } else if (result.status == SmtpResult::Status::Permanent) {
+            db.execute(QStringLiteral("UPDATE MAIL_OUTBOX SET State = ?, Attempts = Attempts + 1, "
+                                      "Last_Error = ?, Claim_Token = NULL, Claim_Expires = NULL "
+                                      "WHERE Outbox_Number = ? AND Claim_Token = ?"),
+                       {QString::fromLatin1(kFailed), result.error, number, token});
+        } else {
+            const qlonglong attempts = rows.value(i, QStringLiteral("Attempts")).toLongLong();
+            db.execute(
+                QStringLiteral(
+                    "UPDATE MAIL_OUTBOX SET Attempts = Attempts + 1, Next_Attempt = ?, "
+                    "Last_Error = ?, Claim_Token = NULL, Claim_Expires = NULL, State = CASE WHEN "
+                    "Queued_Date <= ? THEN ? ELSE ? END WHERE Outbox_Number = ? AND "
+                    "Claim_Token = ?"),
+                {now.addSecs(retryDelaySeconds(attempts)), result.error, now.addDays(-kGiveUpDays),
+                 QString::fromLatin1(kFailed), pending(), number, token});
+        }
+    }
+    tx.commit();
+}
+
+bool isDigest(const RecordSet& due, int i)
+{
+    return due.value(i, QStringLiteral("Digest")).toLongLong() > 0 &&
+           due.value(i, QStringLiteral("Personal")).toLongLong() == 0;
+}
+
+bool isPersonal(const RecordSet& due, int i)
+{
+    return due.value(i, QStringLiteral("Personal")).toLongLong() != 0;
+}
+
+const QString kUnclaimed = QStringLiteral(" AND (Claim_Token IS NULL OR Claim_Expires <= ?)");
+
+/** The rows claimed under `token`, in the order they were queued. */
+RecordSet claimedRows(Database& db, const QString& token)
+{
+    return db.query(QStringLiteral("SELECT ") + kRowColumns +
+                        QStringLiteral(" FROM MAIL_OUTBOX WHERE Claim_Token = ? ORDER BY "
+                                       "Queued_Date, Outbox_Number"),
+                    {token});
+}
+
+/**
+ * Claims every pending digest row of `recipient` under `token`; returns them (empty: another
+ * sender was first, or none of them is due yet).
+ */
+RecordSet claimDigest(Database& db, const QVariant& recipient, const QString& token,
+                      const SenderContext& ctx)
+{
+    const QDateTime now = ctx.nowUtc.toUTC();
+    const qlonglong claimed = db.execute(
+        QStringLiteral("UPDATE MAIL_OUTBOX SET Claim_Token = ?, Claim_Expires = ? WHERE State = ? "
+                       "AND Digest > 0 AND Personal = 0 AND ") +
+            db.dialect().textEquals(QStringLiteral("Recipient")) + kUnclaimed,
+        {token, now.addSecs(qint64(kClaimMinutes) * 60), pending(), recipient, now});
+    if (claimed == 0)
+        return {};
+    RecordSet rows = claimedRows(db, token);
+    for (int r = 0; r < rows.rowCount(); ++r) {
+        if (RecordSet::toDateTime(rows.value(r, QStringLiteral("Next_Attempt"))) <= now)
+            return rows;
+    }
+    // Another sender took the due row first; the rest wait for their own time.
+    release(db, token);
+    return {};
+}
+
+/**
+ * Claims those of the rows `numbers` no other sender holds under `token`, in one statement (on
+ * the embedded engine every statement that writes costs a flush to disk); returns them.
+ */
+RecordSet claimRows(Database& db, const QVariantList& numbers, const QString& token,
+                    const SenderContext& ctx)
+{
+    const QDateTime now = ctx.nowUtc.toUTC();
+    QStringList marks;
+    for (qsizetype n = 0; n < numbers.size(); ++n)
+        marks.append(QStringLiteral("?"));
+    const qlonglong claimed = db.execute(
+        QStringLiteral("UPDATE MAIL_OUTBOX SET Claim_Token = ?, Claim_Expires = ? "
+                       "WHERE Outbox_Number IN (") +
+            marks.join(QStringLiteral(", ")) + QStringLiteral(") AND State = ?") + kUnclaimed,
+        QVariantList{token, now.addSecs(qint64(kClaimMinutes) * 60)} + numbers +
+            QVariantList{pending(), now});
+    return claimed == 0 ? RecordSet() : claimedRows(db, token);
+}
+
+RecordSet rowAt(const RecordSet& rows, int r)
+{
+    return RecordSet(rows.columns(), {rows.rows().at(r)});
+}
+
+} // namespace
+
+SmtpSettings sharedSmtpSettings(Database& db)
+{
+    const RecordSet rs =
+        db.query(QStringLiteral("SELECT SMTPServer, SMTPAuth, SMTPUser, SMTPPwd FROM SYSTEM"));
+    SmtpSettings s;
+    s.server = rs.text(QStringLiteral("SMTPServer")).trimmed();
+    s.auth = rs.number(QStringLiteral("SMTPAuth")) != 0;
+    s.user = rs.text(QStringLiteral("SMTPUser"));
+    s.password = rs.text(QStringLiteral("SMTPPwd"));
+    return s;
+}
+
+DeliveryReport deliverDue(Database& db, const SenderContext& ctx)
+{
+    DeliveryReport report;
+    const QDateTime now = ctx.nowUtc.toUTC();
+    // Read first: on the embedded engine even an update that changes nothing locks the file
+    // against every other writer, and this runs every few seconds in every client.
+    const QString stale = QStringLiteral(" FROM MAIL_OUTBOX WHERE State = ? AND Queued_Date <= ? "
+                                         "AND (Claim_Token IS NULL OR Claim_Expires <= ?)");
+    const QVariantList staleParams = {pending(), now.addDays(-kGiveUpDays), now};
+    if (db.scalar(QStringLiteral("SELECT COUNT(*)") + stale, staleParams).toLongLong() > 0) {
+        db.execute(QStringLiteral("UPDATE MAIL_OUTBOX SET State = ?, Last_Error = ? WHERE "
+                                  "Outbox_Number IN (SELECT Outbox_Number") +
+                       stale + QLatin1Char(')'),
+                   QVariantList{QString::fromLatin1(kFailed),
+                                QStringLiteral("Not sent within %1 days").arg(kGiveUpDays)} +
+                       staleParams);
+    }
+    if (!ctx.shared.configured() && !ctx.own.configured())
+        return report;
+
+    const RecordSet due = db.query(
+        QStringLiteral("SELECT Outbox_Number, Recipient, Personal, Digest FROM MAIL_OUTBOX WHERE "
+                       "State = ? AND Next_Attempt <= ? AND (Claim_Token IS NULL OR "
+                       "Claim_Expires <= ?) AND (") +
+            db.dialect().textEquals(QStringLiteral("Queued_By")) +
+            QStringLiteral(" OR (Personal = 0 AND Queued_Date <= ?)) ORDER BY Next_Attempt, "
+                           "Outbox_Number LIMIT ?"),
+        {pending(), now, now, ctx.userId, now.addSecs(-qint64(kAbandonedMinutes) * 60), ctx.batch});
+
+    const auto aborted = [&] { return ctx.abort != nullptr && ctx.abort->load(); };
+    // A server that cannot be reached, or refuses the login, would fail the pass's other e-mails
+    // alike: they wait for the next pass.
+    bool sharedDown = false;
+    bool ownDown = false;
+    // Sends the claimed rows as one e-mail and records how it went; false when cut off.
+    const auto deliver = [&](const RecordSet& rows, const QString& token,
+                             const SmtpSettings& settings, bool& down) {
+        const SmtpResult result = send(composeMail(rows), settings, ctx);
+        if (!result.sent() && aborted())
+            return false;
+        settle(db, rows, token, result, ctx);
+        if (result.sent()) {
+            ++report.sent;
+            return true;
+        }
+        ++report.failed;
+        down = down || result.serverFault;
+        if (report.firstError.isEmpty())
+            report.firstError = result.error;
+        if (ctx.log != nullptr) {
+            ctx.log->write(
+                QStringLiteral("E-mail"),
+                QStringLiteral("To %1: %2")
+                    .arg(rows.value(0, QStringLiteral("Recipient")).toString(), result.error));
+        }
+        return true;
+    };
+
+    int i = 0;
+    while (i < due.rowCount() && !aborted()) {
+        const bool personal = isPersonal(due, i);
+        const SmtpSettings& settings = personal ? ctx.own : ctx.shared;
+        bool& down = personal ? ownDown : sharedDown;
+        if (!settings.configured() || down) {
+            ++i;
+            continue;
+        }
+        const QString token = newToken();
+        if (isDigest(due, i)) {
+            const RecordSet rows =
+                claimDigest(db, due.value(i++, QStringLiteral("Recipient")), token, ctx);
+            if (!rows.isEmpty() && !deliver(rows, token, settings, down)) {
+                release(db, token);
+                break;
+            }
+            continue;
+        }
+        QVariantList numbers;
+        while (i < due.rowCount() && numbers.size() < kClaimChunk && !isDigest(due, i) &&
+               isPersonal(due, i) == personal) {
+            numbers.append(due.value(i++, QStringLiteral("Outbox_Number")));
+        }
+        const RecordSet rows = claimRows(db, numbers, token, ctx);
+        int settled = 0;
+        while (settled < rows.rowCount() && !down && !aborted() &&
+               deliver(rowAt(rows, settled), token, settings, down)) {
+            ++settled;
+        }
+        if (settled < rows.rowCount())
+            release(db, token);
+    }
+    // Rows that had to wait (no server for them, claimed elsewhere) do not call for another pass.
+    report.more = due.rowCount() >= ctx.batch && report.sent + report.failed > 0;
+    return report;
+}
+
+OutboxSender::OutboxSender(Connector connector, QString userId, SmtpSettings own, ErrorLog log,
+                           QObject* parent)
+    : QObject(parent)
+    , m_connector(std::move(connector))
+    , m_userId(std::move(userId))
+    , m_log(std::move(log))
+    , m_own(std::move(own))
+{
+}
+
+OutboxSender::~OutboxSender()
+{
+    stop();
+}
+
+void OutboxSender::start(int intervalMs)
+{
+    if (m_thread.joinable())
+        return;
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = false;
+        m_woken = true;
+    }
+    m_abort = false;
+    m_thread = std::thread([this, intervalMs] { run(intervalMs); });
+}
+
+void OutboxSender::stop()
+{
+    if (!m_thread.joinable())
+        return;
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_abort = true;
+    m_wakeUp.notify_all();
+    m_thread.join();
+}
+
+void OutboxSender::setOwnSettings(const SmtpSettings& own)
+{
+    std::lock_guard lock(m_mutex);
+    m_own = own;
+}
+
+void OutboxSender::wake()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_woken = true;
+    }
+    m_wakeUp.notify_all();
+}
+
+void OutboxSender::run(int intervalMs)
+{
+    std::unique_ptr<Database> db;
+    bool outage = false;
+    bool dbFailed = false; ///< logged once until the database answers again
+    for (;;) {
+        SenderContext ctx;
+        {
+            std::unique_lock lock(m_mutex);
+            m_wakeUp.wait_for(lock, std::chrono::milliseconds(intervalMs),
+                              [this] { return m_woken || m_stopping; });
+            if (m_stopping)
+                return;
+            m_woken = false;
+            ctx.own = m_own;
+        }
+        ctx.userId = m_userId;
+        ctx.nowUtc = QDateTime::currentDateTimeUtc();
+        ctx.log = &m_log;
+        ctx.abort = &m_abort;
+        DeliveryReport report;
+        try {
+            if (!db)
+                db = m_connector();
+            ctx.shared = sharedSmtpSettings(*db);
+            report = deliverDue(*db, ctx);
+            dbFailed = false;
+        } catch (const DbError& e) {
+            // The connection is likely gone; the window's poll tells the user. Claims taken expire.
+            db.reset();
+            if (!std::exchange(dbFailed, true))
+                m_log.write(QStringLiteral("E-mail"), e.text());
+            continue;
+        }
+        if (report.failed > 0 && !outage) {
+            outage = true;
+            QMetaObject::invokeMethod(
+                this, [this, error = report.firstError] { emit mailError(error); },
+                Qt::QueuedConnection);
+        } else if (report.sent > 0 && report.failed == 0) {
+            outage = false;
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, sent = report.sent, failed = report.failed] { emit passFinished(sent, failed); },
+            Qt::QueuedConnection);
+        if (report.more) {
+            std::lock_guard lock(m_mutex);
+            m_woken = true;
+        }
+    }
+}
+
+} // namespace bx::outbox

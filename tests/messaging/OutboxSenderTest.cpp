@@ -1,0 +1,434 @@
+#include "messaging/OutboxSender.h"
+
+#include "core/Clock.h"
+#include "core/db/Database.h"
+#include "core/db/RecordSet.h"
+#include "core/db/SecondConnection.h"
+#include "messaging/Outbox.h"
+#include "support/SessionTest.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTest>
+#include <QUuid>
+
+#include <gtest/gtest.h>
+#include <memory>
+#include <thread>
+#include <tuple>
+
+// GLib names a struct member "signals", which Qt defines as a keyword macro.
+#undef signals
+#include <gmime/gmime.h>
+
+namespace {
+
+using namespace bx;
+using outbox::deliverDue;
+using outbox::QueuedMail;
+using outbox::SenderContext;
+
+struct Unref
+{
+    void operator()(gpointer object) const { g_object_unref(object); }
+};
+template <typename T> using Ref = std::unique_ptr<T, Unref>;
+
+QString text(const char* utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
+QString env(const char* name)
+{
+    return qEnvironmentVariable(name);
+}
+
+/** The text of a part, its transfer encoding undone, line ends as LF. */
+QString partText(GMimeObject* part)
+{
+    Ref<GMimeStream> out(g_mime_stream_mem_new());
+    g_mime_data_wrapper_write_to_stream(g_mime_part_get_content(GMIME_PART(part)), out.get());
+    GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(out.get()));
+    return QString::fromUtf8(reinterpret_cast<const char*>(bytes->data), int(bytes->len))
+        .remove(QLatin1Char('\r'));
+}
+
+/**
+ * Delivery through the test mail servers of scripts/smtp-test-server.sh; skipped without them,
+ * failed under CI. Each test writes to recipients of its own, so that the sink's other messages
+ * do not count.
+ */
+class OutboxSenderTest : public test::CurrentSchemaTest
+{
+protected:
+    void SetUp() override
+    {
+        CurrentSchemaTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        if (env("BX_TEST_SMTP").isEmpty() || env("BX_TEST_SMTP_MAILDIR").isEmpty()) {
+            if (qEnvironmentVariable("CI") == QLatin1String("true"))
+                FAIL() << "BX_TEST_SMTP is not set: CI must test the e-mail delivery";
+            GTEST_SKIP() << "e-mail delivery skipped: BX_TEST_SMTP is not set";
+        }
+        g_mime_init();
+    }
+
+    /** A recipient no other test writes to. */
+    static QString recipient(const char* name)
+    {
+        return QString::fromLatin1(name) + QLatin1Char('.') +
+               QUuid::createUuid().toString(QUuid::Id128).left(12) + QStringLiteral("@example.org");
+    }
+
+    QueuedMail mail(const QString& to, const QString& subject = QStringLiteral("BX#17 Printer"))
+    {
+        QueuedMail m;
+        m.recipient = to;
+        m.senderName = text("Zoë Ørsted");
+        m.senderAddress = QStringLiteral("zoe@example.org");
+        m.subject = subject;
+        m.body = QStringLiteral("Title: Printer\n");
+        return m;
+    }
+
+    qlonglong queue(const QueuedMail& m, const QString& by = QStringLiteral("ann"),
+                    const QDateTime& at = QDateTime())
+    {
+        const auto number = outbox::queue(db(), m, by, at.isValid() ? at : now);
+        EXPECT_TRUE(number);
+        return number ? *number : 0;
+    }
+
+    SenderContext context(const QString& server, const QDateTime& at = QDateTime())
+    {
+        SenderContext ctx;
+        ctx.userId = QStringLiteral("ann");
+        ctx.shared.server = server;
+        ctx.shared.timeoutSeconds = 2;
+        ctx.nowUtc = at.isValid() ? at : now;
+        return ctx;
+    }
+
+    RecordSet row(qlonglong number)
+    {
+        return db().query(QStringLiteral("SELECT State, Attempts, Next_Attempt, Last_Error, "
+                                         "Sent_Date, Claim_Token FROM MAIL_OUTBOX WHERE "
+                                         "Outbox_Number = ?"),
+                          {number});
+    }
+
+    QString state(qlonglong number) { return row(number).text(QStringLiteral("State")); }
+
+    /** The messages the sink received for `to`. */
+    static QList<std::shared_ptr<GMimeMessage>> delivered(const QString& to)
+    {
+        QList<std::shared_ptr<GMimeMessage>> found;
+        const QDir dir(qEnvironmentVariable("BX_TEST_SMTP_MAILDIR") + QStringLiteral("/new"));
+        for (const QString& name : dir.entryList(QDir::Files)) {
+            QFile file(dir.filePath(name));
+            const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+            if (!bytes.contains("X-RcptTo: " + to.toUtf8() + '\n'))
+                continue;
+            Ref<GMimeStream> stream(
+                g_mime_stream_mem_new_with_buffer(bytes.constData(), size_t(bytes.size())));
+            Ref<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
+            found.append({g_mime_parser_construct_message(parser.get(), nullptr), Unref()});
+        }
+        return found;
+    }
+
+    const QDateTime now{QDate(2026, 12, 7), QTime(9, 30), Qt::UTC};
+    const QString down = QStringLiteral("127.0.0.1:1");
+};
+
+TEST_P(OutboxSenderTest, TheSinkGetsWhatWasQueuedAndNoHeaderFromTheSubject)
+{
+    const QString to = recipient("text");
+    QueuedMail m = mail(to, text("Zoë Ørsted — 東京 ✓"));
+    m.body = text("Zeile eins\n.\n") + QString(2000, QLatin1Char('x')) + text("\nÄnde\n");
+    m.attachName = QStringLiteral("task.ics");
+    m.attachType = QStringLiteral("text/calendar; method=PUBLISH");
+    m.attachText = text("BEGIN:VCALENDAR\r\nSUMMARY:Zoë\r\nEND:VCALENDAR\r\n");
+    const qlonglong first = queue(m);
+    const QString bccTo = recipient("bcc");
+    const qlonglong second = queue(mail(bccTo, QStringLiteral("Hi\r\nBcc: x@example.org")));
+
+    const auto report = deliverDue(db(), context(env("BX_TEST_SMTP")));
+    EXPECT_EQ(report.sent, 2) << report.firstError.toStdString();
+    EXPECT_EQ(state(second), QStringLiteral("S"));
+    EXPECT_EQ(row(first).value(QStringLiteral("Sent_Date")).toDateTime(), now);
+
+    const auto got = delivered(to);
+    ASSERT_EQ(got.size(), 1);
+    GMimeMessage* message = got.first().get();
+    EXPECT_EQ(text(g_mime_message_get_subject(message)), m.subject);
+    GMimeObject* top = g_mime_message_get_mime_part(message);
+    ASSERT_TRUE(GMIME_IS_MULTIPART(top));
+    ASSERT_EQ(g_mime_multipart_get_count(GMIME_MULTIPART(top)), 2);
+    EXPECT_EQ(partText(g_mime_multipart_get_part(GMIME_MULTIPART(top), 0)), m.body);
+    GMimeObject* ics = g_mime_multipart_get_part(GMIME_MULTIPART(top), 1);
+    EXPECT_STREQ(g_mime_part_get_filename(GMIME_PART(ics)), "task.ics");
+    EXPECT_STREQ(g_mime_object_get_content_type_parameter(ics, "method"), "PUBLISH");
+    EXPECT_EQ(partText(ics), QString(m.attachText).remove(QLatin1Char('\r')));
+
+    const auto bcc = delivered(bccTo);
+    ASSERT_EQ(bcc.size(), 1);
+    EXPECT_EQ(g_mime_object_get_header(GMIME_OBJECT(bcc.first().get()), "Bcc"), nullptr);
+    EXPECT_TRUE(delivered(QStringLiteral("x@example.org")).isEmpty());
+}
+
+TEST_P(OutboxSenderTest, TlsWhenTheServerOffersItWithItsCertificateChecked)
+{
+    const qlonglong trusted = queue(mail(recipient("starttls")));
+    SenderContext ctx = context(QStringLiteral("smtp://") + env("BX_TEST_SMTP_STARTTLS"));
+    ctx.shared.caFile = env("BX_TEST_SMTP_CA");
+    EXPECT_EQ(deliverDue(db(), ctx).sent, 1);
+    EXPECT_EQ(state(trusted), QStringLiteral("S"));
+
+    const qlonglong unknown = queue(mail(recipient("untrusted")));
+    ctx.shared.caFile.clear();
+    const auto report = deliverDue(db(), ctx);
+    EXPECT_TRUE(report.firstError.contains(QStringLiteral("certificate")))
+        << report.firstError.toStdString();
+    EXPECT_EQ(state(unknown), QStringLiteral("P"));
+
+    const qlonglong implicit = queue(mail(recipient("smtps")));
+    ctx.shared.server = QStringLiteral("smtps://") + env("BX_TEST_SMTPS");
+    ctx.shared.caFile = env("BX_TEST_SMTP_CA");
+    EXPECT_EQ(deliverDue(db(), ctx).sent, 1);
+    EXPECT_EQ(state(implicit), QStringLiteral("S"));
+}
+
+TEST_P(OutboxSenderTest, FailuresWaitOrFailAndTheRowLeavesOnceTheServerIsUp)
+{
+    const QString to = recipient("retry");
+    const qlonglong n = queue(mail(to));
+
+    auto report = deliverDue(db(), context(down));
+    EXPECT_EQ(report.failed, 1);
+    RecordSet r = row(n);
+    EXPECT_EQ(r.text(QStringLiteral("State")), QStringLiteral("P"));
+    EXPECT_EQ(r.number(QStringLiteral("Attempts")), 1);
+    EXPECT_EQ(r.value(QStringLiteral("Next_Attempt")).toDateTime(), now.addSecs(60));
+    EXPECT_FALSE(r.text(QStringLiteral("Last_Error")).isEmpty());
+    EXPECT_EQ(deliverDue(db(), context(down, now.addSecs(30))).failed, 0) << "not due yet";
+
+    // A refused login, and a server that never answers, are worth another try.
+    SenderContext login = context(env("BX_TEST_SMTP_AUTH"), now.addSecs(61));
+    login.shared.auth = true;
+    login.shared.user = QStringLiteral("pat");
+    login.shared.password = QStringLiteral("wrong");
+    report = deliverDue(db(), login);
+    EXPECT_EQ(report.failed, 1);
+    EXPECT_TRUE(report.firstError.contains(QStringLiteral("Login denied")))
+        << report.firstError.toStdString();
+    r = row(n);
+    EXPECT_EQ(r.text(QStringLiteral("State")), QStringLiteral("P"));
+    EXPECT_EQ(r.value(QStringLiteral("Next_Attempt")).toDateTime(), now.addSecs(61 + 120));
+
+    SenderContext silent = context(env("BX_TEST_SMTP_SILENT"), now.addSecs(200));
+    silent.shared.timeoutSeconds = 1;
+    report = deliverDue(db(), silent);
+    EXPECT_EQ(report.failed, 1);
+    EXPECT_TRUE(report.firstError.contains(QStringLiteral("timeout"), Qt::CaseInsensitive))
+        << report.firstError.toStdString();
+    EXPECT_EQ(state(n), QStringLiteral("P"));
+
+    report = deliverDue(db(), context(env("BX_TEST_SMTP"), now.addSecs(3600)));
+    EXPECT_EQ(report.sent, 1) << report.firstError.toStdString();
+    EXPECT_EQ(state(n), QStringLiteral("S"));
+    EXPECT_EQ(deliverDue(db(), context(env("BX_TEST_SMTP"), now.addSecs(7200))).sent, 0);
+    EXPECT_EQ(delivered(to).size(), 1);
+
+    login.shared.password = QStringLiteral("secret1");
+    const qlonglong viaLogin = queue(mail(recipient("login")), QStringLiteral("ann"), login.nowUtc);
+    EXPECT_EQ(deliverDue(db(), login).sent, 1);
+    EXPECT_EQ(state(viaLogin), QStringLiteral("S"));
+
+    // A recipient the server refuses fails at once; so does a row pending for days.
+    const qlonglong refused = queue(mail(recipient("refused")));
+    report = deliverDue(db(), context(env("BX_TEST_SMTP_REJECT")));
+    EXPECT_EQ(state(refused), QStringLiteral("F"));
+    EXPECT_TRUE(report.firstError.contains(QStringLiteral("550")))
+        << report.firstError.toStdString();
+    const qlonglong old = queue(mail(recipient("old")));
+    deliverDue(db(), context(down));
+    deliverDue(db(), context(down, now.addDays(3).addSecs(1)));
+    EXPECT_EQ(state(old), QStringLiteral("F"));
+
+    // A server out of reach fails one e-mail of a pass; the others wait, unclaimed.
+    const QDateTime later = now.addDays(4);
+    const qlonglong a = queue(mail(recipient("a")), QStringLiteral("ann"), later);
+    const qlonglong b = queue(mail(recipient("b")), QStringLiteral("ann"), later);
+    EXPECT_EQ(deliverDue(db(), context(down, later)).failed, 1);
+    EXPECT_EQ(row(a).number(QStringLiteral("Attempts")) + row(b).number(QStringLiteral("Attempts")),
+              1);
+    EXPECT_TRUE(row(a).value(QStringLiteral("Claim_Token")).isNull());
+    EXPECT_TRUE(row(b).value(QStringLiteral("Claim_Token")).isNull());
+    // A server that wants a login first (530) blames the settings, not the message.
+    report = deliverDue(db(), context(env("BX_TEST_SMTP_AUTH"), later.addSecs(3600)));
+    EXPECT_TRUE(report.firstError.contains(QStringLiteral("530")))
+        << report.firstError.toStdString();
+    EXPECT_EQ(state(a), QStringLiteral("P"));
+    EXPECT_EQ(state(b), QStringLiteral("P"));
+}
+
+TEST_P(OutboxSenderTest, TwoSendersDeliverEachRowOnceAndTakeOverExpiredClaims)
+{
+    QStringList recipients;
+    for (int i = 0; i < 24; ++i)
+        queue(mail(recipients.emplace_back(recipient("race"))));
+    // One row claimed by a sender that died, one by a sender still at work.
+    const QString stale = recipient("stale");
+    const qlonglong staleRow = queue(mail(stale));
+    const qlonglong busyRow = queue(mail(recipient("busy")));
+    for (const auto& [token, expires, number] :
+         {std::tuple(QStringLiteral("gone"), now.addSecs(-1), staleRow),
+          std::tuple(QStringLiteral("busy"), now.addSecs(60), busyRow)}) {
+        db().execute(QStringLiteral("UPDATE MAIL_OUTBOX SET Claim_Token = ?, Claim_Expires = ? "
+                                    "WHERE Outbox_Number = ?"),
+                     {token, expires, number});
+    }
+
+    std::unique_ptr<Database> one = connectAgain();
+    std::unique_ptr<Database> two = connectAgain();
+    const SenderContext ctx = context(env("BX_TEST_SMTP"));
+    outbox::DeliveryReport first;
+    outbox::DeliveryReport second;
+    std::thread a([&] { first = deliverDue(*one, ctx); });
+    std::thread b([&] { second = deliverDue(*two, ctx); });
+    a.join();
+    b.join();
+
+    EXPECT_EQ(first.sent + second.sent, 25);
+    EXPECT_EQ(first.failed + second.failed, 0) << first.firstError.toStdString();
+    for (const QString& to : recipients)
+        EXPECT_EQ(delivered(to).size(), 1) << to.toStdString();
+    EXPECT_EQ(delivered(stale).size(), 1);
+    EXPECT_EQ(state(busyRow), QStringLiteral("P"));
+    EXPECT_EQ(row(busyRow).text(QStringLiteral("Claim_Token")), QStringLiteral("busy"));
+}
+
+TEST_P(OutboxSenderTest, OthersRowsLeaveOnlyWhenSharedAndAbandoned)
+{
+    QueuedMail personal = mail(recipient("personal"));
+    personal.personal = true;
+    const qlonglong bobsPersonal = queue(personal, QStringLiteral("bob"), now.addSecs(-3600));
+    const qlonglong bobsRecent =
+        queue(mail(recipient("recent")), QStringLiteral("bob"), now.addSecs(-10 * 60));
+    const qlonglong bobsAbandoned =
+        queue(mail(recipient("abandoned")), QStringLiteral("bob"), now.addSecs(-15 * 60));
+    const qlonglong annsPersonal = queue(personal, QStringLiteral("ANN"));
+
+    SenderContext ctx = context(env("BX_TEST_SMTP"));
+    EXPECT_EQ(deliverDue(db(), ctx).sent, 1);
+    EXPECT_EQ(state(bobsAbandoned), QStringLiteral("S"));
+    EXPECT_EQ(state(bobsRecent), QStringLiteral("P"));
+    EXPECT_EQ(state(annsPersonal), QStringLiteral("P")) << "no own settings: it waits";
+
+    ctx.own.server = env("BX_TEST_SMTP");
+    ctx.shared.server = down;
+    EXPECT_EQ(deliverDue(db(), ctx).sent, 1);
+    EXPECT_EQ(state(annsPersonal), QStringLiteral("S"));
+    EXPECT_EQ(state(bobsPersonal), QStringLiteral("P"));
+    EXPECT_EQ(row(bobsRecent).number(QStringLiteral("Attempts")), 0);
+}
+
+TEST_P(OutboxSenderTest, ADueDigestTakesAllItsRecipientsNoticesAlong)
+{
+    const QString to = recipient("digest");
+    for (int i = 0; i < 3; ++i) {
+        QueuedMail m = mail(to, QStringLiteral("BX#%1 notice").arg(i + 1));
+        m.body = QStringLiteral("Body %1\n").arg(i + 1);
+        m.digestMinutes = 15;
+        m.attachName = QStringLiteral("n%1.ics").arg(i + 1);
+        m.attachType = QStringLiteral("text/calendar");
+        m.attachText = QStringLiteral("BEGIN:VCALENDAR %1").arg(i + 1);
+        queue(m, QStringLiteral("ann"), now.addSecs(-20 * 60 + i * 5 * 60));
+    }
+    const QString alone = recipient("alone");
+    QueuedMail lone = mail(alone, QStringLiteral("BX#9 lone"));
+    lone.digestMinutes = 15;
+    queue(lone, QStringLiteral("ann"), now.addSecs(-16 * 60));
+
+    const auto report = deliverDue(db(), context(env("BX_TEST_SMTP")));
+    EXPECT_EQ(report.sent, 2) << report.firstError.toStdString();
+    EXPECT_EQ(
+        db().scalar(QStringLiteral("SELECT COUNT(*) FROM MAIL_OUTBOX WHERE State = 'S'")).toInt(),
+        4);
+
+    const auto got = delivered(to);
+    ASSERT_EQ(got.size(), 1);
+    EXPECT_STREQ(g_mime_message_get_subject(got.first().get()), "BX# 3 notices");
+    GMimeObject* top = g_mime_message_get_mime_part(got.first().get());
+    ASSERT_TRUE(GMIME_IS_MULTIPART(top));
+    ASSERT_EQ(g_mime_multipart_get_count(GMIME_MULTIPART(top)), 4);
+    const QString body = partText(g_mime_multipart_get_part(GMIME_MULTIPART(top), 0));
+    qsizetype at = -1;
+    for (int i = 0; i < 3; ++i) {
+        const qsizetype next = body.indexOf(QStringLiteral("BX#%1 notice").arg(i + 1));
+        EXPECT_GT(next, at) << "notice " << i + 1 << " missing or out of order";
+        EXPECT_TRUE(body.contains(QStringLiteral("Body %1").arg(i + 1)));
+        at = next;
+        EXPECT_EQ(partText(g_mime_multipart_get_part(GMIME_MULTIPART(top), i + 1)),
+                  QStringLiteral("BEGIN:VCALENDAR %1").arg(i + 1));
+    }
+    const auto single = delivered(alone);
+    ASSERT_EQ(single.size(), 1);
+    EXPECT_STREQ(g_mime_message_get_subject(single.first().get()), "BX#9 lone");
+}
+
+// The service on its thread: one error signal per outage, and a stop that does not wait for a
+// server that never answers.
+TEST_P(OutboxSenderTest, TheServiceTellsOfAnOutageOnceAndStopsAtOnce)
+{
+    const SystemClock clock;
+    outbox::OutboxSender sender(secondConnectionTo(db()), QStringLiteral("ann"), {},
+                                ErrorLog(tempDir() + QStringLiteral("/QVErrorLog.txt"), clock));
+    QSignalSpy errors(&sender, &outbox::OutboxSender::mailError);
+    QSignalSpy passes(&sender, &outbox::OutboxSender::passFinished);
+    // Queues an e-mail through `server` and waits for a pass that sent or failed one.
+    const auto sendThrough = [&](const QString& server, int column) {
+        db().execute(QStringLiteral("UPDATE SYSTEM SET SMTPServer = ?"), {server});
+        const qlonglong n = queue(mail(recipient("service")), QStringLiteral("ann"),
+                                  QDateTime::currentDateTimeUtc());
+        for (int i = 0; i < 100; ++i) {
+            while (!passes.isEmpty()) {
+                if (passes.takeFirst().at(column).toInt() > 0)
+                    return n;
+            }
+            passes.wait(100);
+        }
+        ADD_FAILURE() << "no pass through " << server.toStdString();
+        return n;
+    };
+    sender.start(50);
+    sendThrough(down, 1);
+    sendThrough(down, 1);
+    EXPECT_EQ(errors.size(), 1);
+    sendThrough(env("BX_TEST_SMTP"), 0);
+    sendThrough(down, 1);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(errors.size(), 2);
+
+    db().execute(QStringLiteral("UPDATE SYSTEM SET SMTPServer = ?"), {env("BX_TEST_SMTP_SILENT")});
+    const qlonglong n =
+        queue(mail(recipient("cut")), QStringLiteral("ann"), QDateTime::currentDateTimeUtc());
+    sender.wake();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !row(n).value(QStringLiteral("Claim_Token")).isNull(); }, 10000));
+    QElapsedTimer stopping;
+    stopping.start();
+    sender.stop(); // the silent server would hold the transfer for 30 s
+    EXPECT_LT(stopping.elapsed(), 5000);
+    EXPECT_TRUE(row(n).value(QStringLiteral("Claim_Token")).isNull());
+    EXPECT_EQ(row(n).number(QStringLiteral("Attempts")), 0);
+}
+
+BX_INSTANTIATE_ENGINES(OutboxSenderTest);
+
+} // namespace
