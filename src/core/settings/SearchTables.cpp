@@ -62,6 +62,7 @@ const QStringList kProgramTables{
     QStringLiteral("LU_SERIALS"),
     QStringLiteral("LU_USER"),
     QStringLiteral("MAIL"),
+    QStringLiteral("MAIL_OUTBOX"),
     QStringLiteral("OLAP_DIMENSION"),
     QStringLiteral("OLAP_REPORT"),
     QStringLiteral("PAXCAL"),
