@@ -23,13 +23,15 @@ dlgMailError::dlgMailError(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_text);
     layout->addWidget(buttons);
-    resize(420, sizeHint().height());
+    m_text->setMinimumWidth(420);
 }
 
 void dlgMailError::setError(const QString& error)
 {
     m_text->setText(QStringLiteral("An e-mail error has occurred: ") + error +
                     QStringLiteral(" Notification may not have been sent."));
+    // The wrapped text decides the height: the whole of it shows.
+    adjustSize();
 }
 
 QString dlgMailError::text() const

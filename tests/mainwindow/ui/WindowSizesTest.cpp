@@ -62,6 +62,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMenuBar>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -176,6 +177,17 @@ QStringList crampedParts(const QWidget& window)
                            .arg(header->sectionSize(i))
                            .arg(header->sectionSizeHint(i));
         }
+    }
+    for (const QLabel* label : window.findChildren<QLabel*>()) {
+        if (!label->isVisible() || label->text().isEmpty() || !label->pixmap().isNull())
+            continue;
+        const int needed =
+            label->wordWrap() ? label->heightForWidth(label->width()) : label->sizeHint().height();
+        if (label->height() < needed)
+            out << QStringLiteral("label %1 needs a height of %2 but has %3")
+                       .arg(nameOf(label))
+                       .arg(needed)
+                       .arg(label->height());
     }
     return out;
 }
