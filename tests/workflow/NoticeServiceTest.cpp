@@ -571,11 +571,12 @@ QList<QByteArray> calendarLines(const QByteArray& part)
     return lines;
 }
 
-QByteArray property(const QList<QByteArray>& lines, const QByteArray& name)
+/** The value of a content line, as text. */
+QString property(const QList<QByteArray>& lines, const QByteArray& name)
 {
     for (const QByteArray& line : lines) {
         if (line.startsWith(name + ':'))
-            return line.mid(name.size() + 1);
+            return QString::fromUtf8(line.mid(name.size() + 1));
     }
     return {};
 }
@@ -688,9 +689,9 @@ TEST_P(NoticeDeliveryTest, RoutedNoticesReachTheSinkWithTheirCalendarEvent)
         ASSERT_EQ(parts.size(), 1);
         const QList<QByteArray> lines = calendarLines(parts.first());
         EXPECT_EQ(property(lines, "SUMMARY"),
-                  QByteArray("Fix printer\\, room 4\\; \\\\ urgent \xE2\x80\x94 Drucker "
-                             "f\xC3\xBCr Zo\xC3\xAB im zweiten Stock \xE2\x9C\x93"));
-        EXPECT_EQ(property(lines, "DTSTART"), QByteArray("20270301T173000Z"));
+                  QString::fromUtf8("Fix printer\\, room 4\\; \\\\ urgent \xE2\x80\x94 Drucker "
+                                    "f\xC3\xBCr Zo\xC3\xAB im zweiten Stock \xE2\x9C\x93"));
+        EXPECT_EQ(property(lines, "DTSTART"), QStringLiteral("20270301T173000Z"));
     }
 }
 
@@ -716,7 +717,7 @@ TEST_P(NoticeDeliveryTest, DigestNoticesLeaveAsOneMailWithEveryCalendarEvent)
     ASSERT_EQ(parts.size(), 3);
     for (int day = 1; day <= 3; ++day)
         EXPECT_EQ(property(calendarLines(parts.at(day - 1)), "DTSTART"),
-                  QStringLiteral("2027030%1T090000Z").arg(day).toLatin1());
+                  QStringLiteral("2027030%1T090000Z").arg(day));
 }
 
 TEST_P(NoticeDeliveryTest, ASilentServerDoesNotHoldUpRouting)
