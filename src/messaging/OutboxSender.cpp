@@ -321,8 +321,11 @@ DeliveryReport deliverDue(Database& db, const SenderContext& ctx)
         if (settled < rows.rowCount())
             release(db, token);
     }
-    // Rows that had to wait (no server for them, claimed elsewhere) do not call for another pass.
-    report.more = due.rowCount() >= ctx.batch && report.sent + report.failed > 0;
+    // Rows that had to wait (no server for them, claimed elsewhere) do not call for another pass,
+    // nor does a server that cannot be reached: the next pass would fail one more row at once, and
+    // the sender would spin through the backlog one failure at a time.
+    report.more =
+        due.rowCount() >= ctx.batch && report.sent + report.failed > 0 && !sharedDown && !ownDown;
     return report;
 }
 

@@ -47,7 +47,7 @@ struct DeliveryReport
     int sent = 0;
     int failed = 0;     ///< temporary and permanent failures
     QString firstError; ///< the error of the first failure
-    bool more = false;  ///< a full batch was due: another pass may find more at once
+    bool more = false;  ///< a full batch was due and no server failed: another pass may send more
 };
 
 /** The database's own mail settings (the SYSTEM row), without the user's personal ones. */

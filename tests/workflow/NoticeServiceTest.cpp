@@ -2,16 +2,28 @@
 
 #include "core/Clock.h"
 #include "core/db/Database.h"
+#include "core/db/SecondConnection.h"
+#include "messaging/OutboxSender.h"
 #include "support/SessionTest.h"
+#include "support/SinkMail.h"
 #include "support/TaskRows.h"
+#include "tasks/cSCR.h"
 #include "workflow/RecordRoute.h"
 
+#include <QElapsedTimer>
 #include <QFile>
+#include <QTest>
+#include <QUuid>
 
+#include <atomic>
+#include <chrono>
+#include <functional>
 #include <gtest/gtest.h>
+#include <thread>
 
 using namespace bx;
 using bx::test::addTaskRow;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -100,6 +112,23 @@ protected:
         for (const QVariantList& row : rows.rows())
             out << row.at(0).toString();
         return out;
+    }
+
+    /** Makes the database refuse every new ROUTE row for which `condition` holds. */
+    void refuseRouteRows(const QString& condition)
+    {
+        if (isServer())
+            db().executeScript(
+                QStringLiteral(
+                    "CREATE FUNCTION refuse_route() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+                    "IF %1 THEN RAISE EXCEPTION 'refused'; END IF; RETURN NEW; END $$; "
+                    "CREATE TRIGGER refuse_route BEFORE INSERT ON ROUTE "
+                    "FOR EACH ROW EXECUTE FUNCTION refuse_route()")
+                    .arg(condition));
+        else
+            db().executeScript(QStringLiteral("CREATE TRIGGER refuse_route BEFORE INSERT ON ROUTE "
+                                              "WHEN %1 BEGIN SELECT RAISE(ABORT, 'refused'); END")
+                                   .arg(condition));
     }
 
     int errorLines(const QString& part)
@@ -347,17 +376,7 @@ TEST_P(NoticeServiceTest, WhatIsNotRecordedSendsNothing)
     EXPECT_FALSE(record(secret, QStringLiteral("Task routed")));
 
     // The new open row is refused after the notices were written: they go with it.
-    if (isServer())
-        db().executeScript(QStringLiteral(
-            "CREATE FUNCTION refuse_open() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
-            "IF NEW.Route_Date_Out IS NULL THEN RAISE EXCEPTION 'refused'; END IF; "
-            "RETURN NEW; END $$; "
-            "CREATE TRIGGER refuse_open BEFORE INSERT ON ROUTE "
-            "FOR EACH ROW EXECUTE FUNCTION refuse_open()"));
-    else
-        db().executeScript(QStringLiteral("CREATE TRIGGER refuse_open BEFORE INSERT ON ROUTE "
-                                          "WHEN NEW.Route_Date_Out IS NULL BEGIN "
-                                          "SELECT RAISE(ABORT, 'refused'); END"));
+    refuseRouteRows(QStringLiteral("NEW.Route_Date_Out IS NULL"));
     EXPECT_THROW(record(task(), QStringLiteral("Task routed")), DbError);
     EXPECT_EQ(outbox(), QStringList());
     EXPECT_EQ(messageOwners(), QStringList());
@@ -413,6 +432,311 @@ TEST_P(NoticeServiceTest, CalendarEventKeepsItsUidAndRisesInSequence)
     EXPECT_TRUE(rows.value(2, QStringLiteral("Attach_Name")).isNull()) << "no target date";
 }
 
+TEST_P(NoticeServiceTest, ASaveToThreeRecipientsFailingAtTheThirdLeavesNoNotice)
+{
+    set(QStringLiteral("olga"), QStringLiteral("Ext5"), true);
+    refuseRouteRows(QStringLiteral("NEW.USER_ID = 'nat'"));
+    cSCR t(session, prompt);
+    ASSERT_GT(t.Create(), 0);
+    t.setSCR_Title(QStringLiteral("Printer"));
+    t.UsersCol() = {{QStringLiteral("olga"), kShop, OwnerType::User},
+                    {QStringLiteral("mia"), kShop, OwnerType::User},
+                    {QStringLiteral("nat"), kShop, OwnerType::User}};
+    EXPECT_FALSE(t.SAVE());
+    EXPECT_EQ(outbox(), QStringList());
+    EXPECT_EQ(messageOwners(), QStringList());
+
+    // The same save with a third recipient the database takes: the first one's notices, once.
+    t.UsersCol()[2].User_ID = QStringLiteral("dan");
+    ASSERT_TRUE(t.SAVE()) << prompt.texts().join(u'|').toStdString();
+    EXPECT_EQ(outbox(),
+              (QStringList{QStringLiteral("mia@bx.test/0"), QStringLiteral("obrien@bx.test/15"),
+                           QStringLiteral("olga@bx.test/0")}));
+    EXPECT_EQ(messageOwners(), QStringList{QStringLiteral("ann")});
+}
+
+/** Passes each event on, then runs `hold` inside the recording's transaction. */
+class HoldingNotifier final : public TaskNotifier
+{
+public:
+    HoldingNotifier(TaskNotifier& inner, std::function<void()> hold)
+        : m_inner(inner)
+        , m_hold(std::move(hold))
+    {
+    }
+
+    void NotifyTaskEvent(Database& db, const RecordSet& task, const RecordSet& route,
+                         const QString& action, const QString& stageName,
+                         const QDateTime& targetDate, const QString& ownerUser, qlonglong groupId,
+                         const QString& comment) override
+    {
+        m_inner.NotifyTaskEvent(db, task, route, action, stageName, targetDate, ownerUser, groupId,
+                                comment);
+        m_hold();
+    }
+
+private:
+    TaskNotifier& m_inner;
+    std::function<void()> m_hold;
+};
+
+TEST_P(NoticeServiceTest, TwoClientsRoutingOneTaskAtOnceSendOneEventsNoticesOnce)
+{
+    if (!isServer())
+        GTEST_SKIP() << "the embedded engine lets one writer in at a time";
+    for (const char* id : {"nat", "O'Brien"})
+        set(QString::fromUtf8(id), QStringLiteral("Ext5"), true);
+    set(QStringLiteral("rita"), QStringLiteral("Ext4"), true);
+    const qlonglong n = task();
+
+    // The other client: mia, on a connection of her own.
+    QTemporaryDir otherDir;
+    SettingsStore otherSettings(otherDir.filePath(QStringLiteral("MRBX.conf")));
+    Session other(otherSettings, clock);
+    other.setDatabase(connectAgain());
+    other.user.userId = QStringLiteral("mia");
+    other.user.record.email = QStringLiteral("mia@bx.test");
+    other.system.smtpServer = session.system.smtpServer;
+    NoticeService otherService(other);
+    other.taskNotifier = &otherService;
+    test::ScriptedPrompt otherPrompt;
+
+    // Ann's recording keeps its transaction open, the notices written, until mia's save waits
+    // for the task's lock.
+    const std::unique_ptr<Database> observer = connectAgain();
+    std::atomic_bool holding{false};
+    HoldingNotifier held(service, [&] {
+        holding = true;
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < 10000 &&
+               observer->scalar(QStringLiteral("SELECT COUNT(*) FROM pg_stat_activity WHERE "
+                                               "wait_event_type = 'Lock'"))
+                       .toLongLong() == 0)
+            std::this_thread::sleep_for(10ms);
+    });
+    session.taskNotifier = &held;
+
+    cSCR mine(session, prompt);
+    cSCR hers(other, otherPrompt);
+    ASSERT_TRUE(mine.Load(n));
+    ASSERT_TRUE(hers.Load(n));
+    bool mineRouted = false;
+    bool hersRouted = true;
+    std::thread a([&] {
+        mineRouted = mine.Route_SCR({{QStringLiteral("nat"), kShop, OwnerType::User}},
+                                    QStringLiteral("mine"));
+    });
+    for (int i = 0; i < 1000 && !holding; ++i)
+        std::this_thread::sleep_for(10ms);
+    std::thread b([&] {
+        hersRouted = hers.Route_SCR({{QStringLiteral("O'Brien"), kShop, OwnerType::User}},
+                                    QStringLiteral("hers"));
+    });
+    a.join();
+    b.join();
+    session.taskNotifier = &service;
+
+    EXPECT_TRUE(mineRouted) << prompt.texts().join(u'|').toStdString();
+    EXPECT_FALSE(hersRouted);
+    EXPECT_EQ(outbox(),
+              (QStringList{QStringLiteral("mia@bx.test/0"), QStringLiteral("nat@bx.test/0"),
+                           QStringLiteral("obrien@bx.test/15"), QStringLiteral("rita@bx.test/0")}));
+    EXPECT_EQ(messageOwners(), QStringList{QStringLiteral("rita")});
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM ROUTE WHERE SCR_Number = ? AND "
+                                         "Route_Action LIKE 'Task routed%'"),
+                          {n})
+                  .toLongLong(),
+              1);
+}
+
 BX_INSTANTIATE_ENGINES(NoticeServiceTest);
+
+/** A calendar part as received: its content lines unfolded, each physical line checked. */
+QList<QByteArray> calendarLines(const QByteArray& part)
+{
+    EXPECT_TRUE(part.endsWith("\r\n"));
+    EXPECT_EQ(part.count('\n'), part.count("\r\n")) << "a line not ended by CR LF";
+    QList<QByteArray> lines;
+    for (const QByteArray& line : part.split('\n')) {
+        if (line.isEmpty())
+            continue;
+        const QByteArray text = line.chopped(1); // the CR
+        EXPECT_LE(text.size(), 75) << text.toStdString();
+        if (text.startsWith(' ') && !lines.isEmpty())
+            lines.last() += text.mid(1);
+        else
+            lines.append(text);
+    }
+    return lines;
+}
+
+/** The value of a content line, as text. */
+QString property(const QList<QByteArray>& lines, const QByteArray& name)
+{
+    for (const QByteArray& line : lines) {
+        if (line.startsWith(name + ':'))
+            return QString::fromUtf8(line.mid(name.size() + 1));
+    }
+    return {};
+}
+
+/** The calendar parts of a received message, as sent. */
+QList<QByteArray> calendarParts(GMimeMessage* message)
+{
+    QList<QByteArray> parts;
+    GMimeObject* top = g_mime_message_get_mime_part(message);
+    if (!GMIME_IS_MULTIPART(top))
+        return parts;
+    for (int i = 0; i < g_mime_multipart_get_count(GMIME_MULTIPART(top)); ++i) {
+        GMimeObject* part = g_mime_multipart_get_part(GMIME_MULTIPART(top), i);
+        if (g_mime_content_type_is_type(g_mime_object_get_content_type(part), "text", "calendar"))
+            parts.append(test::partBytes(part));
+    }
+    return parts;
+}
+
+/**
+ * Notices followed to the test mail servers (skipped without them, failed under CI). Every test
+ * gives the users addresses of their own, so that the sink's other messages do not count, and sets
+ * the clock to the present: the sender's thread goes by the real time.
+ */
+class NoticeDeliveryTest : public NoticeServiceTest
+{
+protected:
+    void SetUp() override
+    {
+        NoticeServiceTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        if (const QString missing = test::mailServersMissing(); !missing.isEmpty()) {
+            if (qEnvironmentVariable("CI") == QLatin1String("true"))
+                FAIL() << missing.toStdString();
+            GTEST_SKIP() << missing.toStdString();
+        }
+        db().execute(QStringLiteral("UPDATE LU_USER SET User_Email = "
+                                    "REPLACE(LOWER(USER_ID), '''', '') || ?"),
+                     {QLatin1Char('.') + QUuid::createUuid().toString(QUuid::Id128).left(12) +
+                      QStringLiteral("@bx.test")});
+        clock.set(QDateTime::currentDateTimeUtc().addSecs(2 * 3600));
+        useServer(qEnvironmentVariable("BX_TEST_SMTP"));
+    }
+
+    /** The server of the session's notices, and of the database's sender. */
+    void useServer(const QString& server)
+    {
+        session.system.smtpServer = server;
+        db().execute(QStringLiteral("UPDATE SYSTEM SET SMTPServer = ?"), {server});
+    }
+
+    QString address(const QString& user)
+    {
+        return db()
+            .scalar(QStringLiteral("SELECT User_Email FROM LU_USER WHERE USER_ID = ?"), {user})
+            .toString();
+    }
+
+    /** The outbox's sender of the signed-in user, running as the main window runs it. */
+    std::unique_ptr<outbox::OutboxSender> startSender()
+    {
+        auto sender = std::make_unique<outbox::OutboxSender>(
+            secondConnectionTo(db()), session.user.userId, SmtpSettings{}, session.errorLog());
+        sender->start();
+        return sender;
+    }
+
+    qlonglong outboxRows(const QString& where)
+    {
+        return db()
+            .scalar(QStringLiteral("SELECT COUNT(*) FROM MAIL_OUTBOX WHERE ") + where)
+            .toLongLong();
+    }
+};
+
+TEST_P(NoticeDeliveryTest, RoutedNoticesReachTheSinkWithTheirCalendarEvent)
+{
+    set(QStringLiteral("olga"), QStringLiteral("Ext5"), true);
+    set(QStringLiteral("rita"), QStringLiteral("Ext4"), true);
+    const QString title = QString::fromUtf8("Fix printer, room 4; \\ urgent \xE2\x80\x94 Drucker "
+                                            "f\xC3\xBCr Zo\xC3\xAB im zweiten Stock "
+                                            "\xE2\x9C\x93");
+    const qlonglong n = task({{QStringLiteral("SCR_Title"), title}});
+    const auto sender = startSender();
+
+    ASSERT_TRUE(record(n, QStringLiteral("Task routed"), QStringLiteral("olga"), 0,
+                       naive(QDate(2027, 3, 1), QTime(17, 30))));
+    QElapsedTimer sinceCommit;
+    sinceCommit.start();
+    const QStringList to{address(QStringLiteral("olga")), address(QStringLiteral("rita"))};
+    const auto arrived = [&] {
+        for (const QString& a : to) {
+            if (test::sinkMessages(a).isEmpty())
+                return false;
+        }
+        return true;
+    };
+    while (!arrived() && sinceCommit.elapsed() < 5000)
+        std::this_thread::sleep_for(20ms);
+    ASSERT_TRUE(arrived()) << "not at the sink within 5 s";
+
+    for (const QString& a : to) {
+        SCOPED_TRACE(a.toStdString());
+        const auto got = test::sinkMessages(a);
+        ASSERT_EQ(got.size(), 1);
+        EXPECT_EQ(QString::fromUtf8(g_mime_message_get_subject(got.first().get())),
+                  QStringLiteral("BX#%1[%2], Task routed").arg(n).arg(title));
+        const QList<QByteArray> parts = calendarParts(got.first().get());
+        ASSERT_EQ(parts.size(), 1);
+        const QList<QByteArray> lines = calendarLines(parts.first());
+        EXPECT_EQ(property(lines, "SUMMARY"),
+                  QString::fromUtf8("Fix printer\\, room 4\\; \\\\ urgent \xE2\x80\x94 Drucker "
+                                    "f\xC3\xBCr Zo\xC3\xAB im zweiten Stock \xE2\x9C\x93"));
+        EXPECT_EQ(property(lines, "DTSTART"), QStringLiteral("20270301T173000Z"));
+    }
+}
+
+TEST_P(NoticeDeliveryTest, DigestNoticesLeaveAsOneMailWithEveryCalendarEvent)
+{
+    // O'Brien follows the workshop and takes his notices every 15 minutes; mia at once.
+    const QDateTime queued = naive(clock.nowLocal().addSecs(-2 * 3600));
+    for (int day = 1; day <= 3; ++day)
+        ASSERT_TRUE(record(task(), QStringLiteral("Task routed"), QStringLiteral("olga"), kShop,
+                           naive(QDate(2027, 3, day), QTime(9, 0))));
+
+    outbox::SenderContext ctx;
+    ctx.userId = session.user.userId;
+    ctx.shared.server = qEnvironmentVariable("BX_TEST_SMTP");
+    ctx.nowUtc = queued.addSecs(14 * 60);
+    EXPECT_EQ(outbox::deliverDue(db(), ctx).sent, 3) << "mia's, one by one";
+    ctx.nowUtc = queued.addSecs(15 * 60);
+    EXPECT_EQ(outbox::deliverDue(db(), ctx).sent, 1);
+
+    const auto got = test::sinkMessages(address(QStringLiteral("O'Brien")));
+    ASSERT_EQ(got.size(), 1);
+    const QList<QByteArray> parts = calendarParts(got.first().get());
+    ASSERT_EQ(parts.size(), 3);
+    for (int day = 1; day <= 3; ++day)
+        EXPECT_EQ(property(calendarLines(parts.at(day - 1)), "DTSTART"),
+                  QStringLiteral("2027030%1T090000Z").arg(day));
+}
+
+TEST_P(NoticeDeliveryTest, ASilentServerDoesNotHoldUpRouting)
+{
+    useServer(qEnvironmentVariable("BX_TEST_SMTP_SILENT"));
+    set(QStringLiteral("olga"), QStringLiteral("Ext5"), true);
+    const auto sender = startSender();
+    ASSERT_TRUE(record(task(), QStringLiteral("Task routed"), QStringLiteral("olga"), 0));
+    // The sender now waits on the server with that notice claimed.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return outboxRows(QStringLiteral("Claim_Token IS NOT NULL")) == 1; }, 10000));
+
+    QElapsedTimer routing;
+    routing.start();
+    ASSERT_TRUE(record(task(), QStringLiteral("Task routed"), QStringLiteral("olga"), 0));
+    EXPECT_LT(routing.elapsed(), 3000) << "the server's timeout is 30 s";
+    EXPECT_EQ(outboxRows(QStringLiteral("State = 'P'")), 2);
+}
+
+BX_INSTANTIATE_ENGINES(NoticeDeliveryTest);
 
 } // namespace
