@@ -152,12 +152,15 @@ NoticeService::~NoticeService()
 QString NoticeService::databaseId(Database& db)
 {
     if (m_databaseId.isEmpty()) {
-        m_databaseId = Vars::value(db, kDatabaseIdVar).trimmed();
-        if (m_databaseId.isEmpty()) {
-            // A database that missed its id gets one now, inside the recording's transaction.
-            m_databaseId = QUuid::createUuid().toString(QUuid::WithoutBraces);
-            Vars::setValue(db, kDatabaseIdVar, m_databaseId);
+        const QString stored = Vars::value(db, kDatabaseIdVar).trimmed();
+        if (stored.isEmpty()) {
+            // A database that missed its id gets one now, inside the recording's transaction. It
+            // is kept only once read back from the database: the recording may yet roll back.
+            const QString made = QUuid::createUuid().toString(QUuid::WithoutBraces);
+            Vars::setValue(db, kDatabaseIdVar, made);
+            return made;
         }
+        m_databaseId = stored;
     }
     return m_databaseId;
 }
