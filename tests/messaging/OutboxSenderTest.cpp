@@ -52,11 +52,7 @@ protected:
         CurrentSchemaTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        if (const QString missing = test::mailServersMissing(); !missing.isEmpty()) {
-            if (qEnvironmentVariable("CI") == QLatin1String("true"))
-                FAIL() << missing.toStdString();
-            GTEST_SKIP() << missing.toStdString();
-        }
+        BX_NEED_TEST_SERVER(test::mailServersMissing());
     }
 
     /** A recipient no other test writes to. */

@@ -25,21 +25,19 @@ QString& processDbName()
     return name;
 }
 
+const QString kNoCluster = QStringLiteral("BX_TEST_PG is not set: the server engine is not tested");
+
+} // namespace
+
 bool underCi()
 {
     const char* ci = std::getenv("CI");
     return ci && QByteArray(ci) == "true";
 }
 
-} // namespace
-
 void ServerTest::SetUp()
 {
-    if (!testCluster()) {
-        if (underCi())
-            FAIL() << "BX_TEST_PG is not set: CI must test the server engine";
-        GTEST_SKIP() << "server engine skipped: BX_TEST_PG is not set";
-    }
+    BX_NEED_TEST_SERVER(testCluster() ? QString() : kNoCluster);
 }
 
 std::string engineName(const ::testing::TestParamInfo<Engine>& info)
@@ -93,11 +91,7 @@ void EngineTest::SetUp()
         m_db = SqliteDatabase::open(sqlitePath(), SqliteDatabase::OpenMode::Create);
         return;
     }
-    if (!testCluster()) {
-        if (underCi())
-            FAIL() << "BX_TEST_PG is not set: CI must test the server engine";
-        GTEST_SKIP() << "server engine skipped: BX_TEST_PG is not set";
-    }
+    BX_NEED_TEST_SERVER(testCluster() ? QString() : kNoCluster);
     static std::atomic<int> counter{0};
     m_schema = QStringLiteral("t%1").arg(++counter);
     auto admin = connectAdmin(processDatabase());

@@ -20,6 +20,23 @@ inline void PrintTo(Engine engine, std::ostream* os)
 
 namespace bx::test {
 
+/** Whether the tests run under CI (CI=true), where a missing test server is a failure. */
+bool underCi();
+
+/**
+ * In a fixture's SetUp: when `missing` (why a test server is not at hand) is not empty, skips the
+ * test with it, or fails it under CI, so that CI can never pass without the server.
+ */
+#define BX_NEED_TEST_SERVER(missing)                                                               \
+    do {                                                                                           \
+        const QString bx_missing = (missing);                                                      \
+        if (!bx_missing.isEmpty()) {                                                               \
+            if (::bx::test::underCi())                                                             \
+                FAIL() << bx_missing.toStdString();                                                \
+            GTEST_SKIP() << bx_missing.toStdString();                                              \
+        }                                                                                          \
+    } while (false)
+
 /** Name suffix of engine-parameterised tests: "Sqlite" or "Postgres". */
 std::string engineName(const ::testing::TestParamInfo<Engine>& info);
 

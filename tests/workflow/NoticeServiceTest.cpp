@@ -618,11 +618,7 @@ protected:
         NoticeServiceTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        if (const QString missing = test::mailServersMissing(); !missing.isEmpty()) {
-            if (qEnvironmentVariable("CI") == QLatin1String("true"))
-                FAIL() << missing.toStdString();
-            GTEST_SKIP() << missing.toStdString();
-        }
+        BX_NEED_TEST_SERVER(test::mailServersMissing());
         db().execute(QStringLiteral("UPDATE LU_USER SET User_Email = "
                                     "REPLACE(LOWER(USER_ID), '''', '') || ?"),
                      {QLatin1Char('.') + QUuid::createUuid().toString(QUuid::Id128).left(12) +
