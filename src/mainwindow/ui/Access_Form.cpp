@@ -6,7 +6,6 @@
 #include "core/Session.h"
 #include "core/UserRights.h"
 #include "core/db/DatabaseOpener.h"
-#include "core/db/SecondConnection.h"
 #include "mainwindow/Poller.h"
 #include "mainwindow/Reconnect.h"
 #include "mainwindow/SessionUnload.h"
@@ -531,20 +530,26 @@ void Access_Form::ensureWorkshop()
     }
 }
 
+std::optional<Connector> Access_Form::workerConnector()
+{
+    if (!m_session.isOpen())
+        return std::nullopt;
+    try {
+        return secondConnectionTo(m_session.db());
+    } catch (const DbError& e) {
+        reportDatabaseError(e, m_session, m_prompt);
+        return std::nullopt;
+    }
+}
+
 void Access_Form::startPoll()
 {
     stopPoll();
-    if (!m_session.isOpen())
+    std::optional<Connector> opener = workerConnector();
+    if (!opener)
         return;
-    Connector opener;
-    try {
-        opener = secondConnectionTo(m_session.db());
-    } catch (const DbError& e) {
-        reportDatabaseError(e, m_session, m_prompt);
-        return;
-    }
     m_poller = new Poller(m_session.clock(),
-                          std::make_unique<DatabasePollBackend>(std::move(opener)), this);
+                          std::make_unique<DatabasePollBackend>(std::move(*opener)), this);
     m_poller->setUserId(m_session.user.userId);
     m_poller->setIntervals(PollIntervals::fromSettings(m_session.settings()));
     m_poller->setDatabaseOpen([this] { return m_session.isOpen(); });

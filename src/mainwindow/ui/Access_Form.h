@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/db/SecondConnection.h"
 #include "mainwindow/TaskViews.h"
 #include "tasks/TaskEditorHost.h"
 #include "tasks/TaskTypes.h"
@@ -10,6 +11,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 class QAction;
 class QActionGroup;
@@ -106,6 +108,11 @@ private:
     void buildPages();
     void buildPopups();
     void buildTray();
+    /**
+     * The opener of a connection of its own for work on another thread, to the session's open
+     * database; nothing (the failure reported) when none can be made.
+     */
+    std::optional<Connector> workerConnector();
     /** Starts the poll (Timer1) for the signed-in user; a running one is stopped first. */
     void startPoll();
     void stopPoll();

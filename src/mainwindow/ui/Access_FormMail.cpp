@@ -1,8 +1,6 @@
 // The main window's part in e-mail: the outbox's sender runs while a user is signed in.
 
 #include "core/Session.h"
-#include "core/db/SecondConnection.h"
-#include "core/ui/RunCommand.h"
 #include "mainwindow/ui/Access_Form.h"
 #include "messaging/OutboxSender.h"
 #include "messaging/ui/dlgMailError.h"
@@ -30,17 +28,11 @@ void Access_Form::startMailSender()
         m_mailSender->setOwnSettings(sessionSmtpSettings(m_session.system));
         return;
     }
-    if (!m_session.isOpen())
+    std::optional<Connector> opener = workerConnector();
+    if (!opener)
         return;
-    Connector opener;
-    try {
-        opener = secondConnectionTo(m_session.db());
-    } catch (const DbError& e) {
-        reportDatabaseError(e, m_session, m_prompt);
-        return;
-    }
     m_mailSender =
-        new outbox::OutboxSender(std::move(opener), m_session.user.userId,
+        new outbox::OutboxSender(std::move(*opener), m_session.user.userId,
                                  sessionSmtpSettings(m_session.system), m_session.errorLog(), this);
     connect(m_mailSender, &outbox::OutboxSender::mailError, this,
             [this](const QString& error) { dlgMailError::showError(this, error); });
