@@ -1,9 +1,13 @@
 #include "core/db/Database.h"
+#include "dbadmin/ServerRoles.h"
 #include "dbadmin/UpgradeSteps.h"
 
 namespace bx {
 
 namespace {
+
+using namespace server_sql;
+using Roles = ServerRoles;
 
 // The server's roles of a database <db>:
 //  - <db>_owner (no login) owns the tables, sequences and functions and may create in the
@@ -24,91 +28,6 @@ namespace {
 // LU_USER is guarded by a trigger: a login that is not a member of <db>_owner may change nothing
 // but a password, and only its own user's, except a login that belongs to no user (a shared
 // login), which cannot be told apart from any of its users.
-
-QString literal(const QString& text)
-{
-    QString t = text;
-    t.replace(QLatin1Char('\''), QStringLiteral("''"));
-    return QLatin1Char('\'') + t + QLatin1Char('\'');
-}
-
-QString ident(const QString& name)
-{
-    QString t = name;
-    t.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + t + QLatin1Char('"');
-}
-
-struct Roles
-{
-    QString prefix; ///< the database name the roles were made for, lower case
-    QString owner;
-    QString users;
-    QString roles;
-};
-
-QString single(StepActions& a, const QString& sql, const QVariantList& params = {})
-{
-    const RecordSet rs = a.query(sql, params);
-    return rs.isEmpty() ? QString() : rs.rows().first().first().toString();
-}
-
-// The roles were named after the database when it was prepared; the tables' owner tells which
-// name that was (the users role in older builds, the owner role since this step).
-Roles rolesOf(StepActions& a)
-{
-    const QString tableOwner =
-        single(a, QStringLiteral("SELECT tableowner FROM pg_tables WHERE schemaname = "
-                                 "current_schema() AND tablename = 'lu_user'"));
-    QString prefix;
-    for (const char* suffix : {"_users", "_owner"}) {
-        if (tableOwner.endsWith(QLatin1String(suffix)))
-            prefix = tableOwner.chopped(6);
-    }
-    if (prefix.isEmpty())
-        prefix = single(a, QStringLiteral("SELECT lower(current_database())"));
-    return {prefix, prefix + QStringLiteral("_owner"), prefix + QStringLiteral("_users"),
-            prefix + QStringLiteral("_roles")};
-}
-
-bool roleExists(StepActions& a, const QString& role)
-{
-    return !a.query(QStringLiteral("SELECT 1 FROM pg_roles WHERE rolname = ?"), {role}).isEmpty();
-}
-
-// Roles belong to the whole server; another session may be creating the same one right now.
-// An existing role is altered only when its attributes differ, for the same reason.
-void ensureRole(StepActions& a, const QString& role, const QString& attributes, bool createsRoles)
-{
-    const RecordSet found =
-        a.query(QStringLiteral("SELECT 1 FROM pg_roles WHERE rolname = ? AND NOT rolcanlogin AND "
-                               "rolcreaterole = ? AND rolinherit = ?"),
-                {role, createsRoles, !createsRoles});
-    if (!found.isEmpty())
-        return;
-    if (!roleExists(a, role)) {
-        try {
-            Transaction savepoint(a.db());
-            a.run(QStringLiteral("CREATE ROLE ") + ident(role) + QLatin1Char(' ') + attributes);
-            savepoint.commit();
-        } catch (const DbError&) {
-            if (!roleExists(a, role))
-                throw;
-        }
-    }
-    a.run(QStringLiteral("ALTER ROLE ") + ident(role) + QLatin1Char(' ') + attributes);
-}
-
-void requireServerAdministrator(StepActions& a)
-{
-    if (!a.query(QStringLiteral("SELECT 1 FROM pg_roles WHERE rolname = current_user AND rolsuper"))
-             .isEmpty())
-        return;
-    throw DbError(DbErrorKind::Other, QStringLiteral("42501"),
-                  QStringLiteral("This upgrade sets up the database's roles and must run as the "
-                                 "server's administrator (bxadmin upgrade --server HOST "
-                                 "--database NAME --admin-login LOGIN)."));
-}
 
 void handObjectsToOwner(StepActions& a, const Roles& r)
 {
@@ -178,15 +97,6 @@ void grantRights(StepActions& a, const Roles& r)
         a.run(head + QStringLiteral("GRANT SELECT, INSERT, UPDATE, DELETE ON TABLES TO ") + users);
         a.run(head + QStringLiteral("GRANT USAGE ON SEQUENCES TO ") + users);
     }
-}
-
-/** CREATE OR REPLACE FUNCTION with the body as a quoted string, whatever the names hold. */
-void createFunction(StepActions& a, const QString& head, const QString& body, bool definer = false)
-{
-    a.run(QStringLiteral("CREATE OR REPLACE FUNCTION ") + head +
-          QStringLiteral(" LANGUAGE plpgsql ") +
-          (definer ? QStringLiteral("SECURITY DEFINER ") : QStringLiteral("SECURITY INVOKER ")) +
-          QStringLiteral("SET search_path = pg_catalog, pg_temp AS ") + literal(body));
 }
 
 void createLoginFunctions(StepActions& a, const Roles& r)
