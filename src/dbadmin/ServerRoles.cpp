@@ -1,6 +1,7 @@
 #include "dbadmin/ServerRoles.h"
 
 #include "core/db/Database.h"
+#include "core/schema/TableClasses.h"
 #include "dbadmin/StepActions.h"
 
 namespace bx::server_sql {
@@ -79,7 +80,7 @@ void ensureRole(StepActions& a, const QString& role, const QString& attributes, 
 
 void requireServerAdministrator(StepActions& a)
 {
-    if (!a.query(QStringLiteral("SELECT 1 FROM pg_roles WHERE rolname = current_user AND rolsuper"))
+    if (!a.query(QStringLiteral("SELECT 1 FROM pg_roles WHERE rolname = session_user AND rolsuper"))
              .isEmpty())
         return;
     throw DbError(DbErrorKind::Other, QStringLiteral("42501"),
@@ -91,6 +92,249 @@ void requireServerAdministrator(StepActions& a)
 QString schemaIdent(StepActions& a)
 {
     return ident(single(a, QStringLiteral("SELECT current_schema()")));
+}
+
+} // namespace bx::server_sql
+
+namespace bx::server_sql {
+
+namespace {
+
+// Functions and triggers the program puts into the schema, lower case.
+const QStringList kOwnFunctions{
+    QStringLiteral("bx_attach_share"),    QStringLiteral("bx_attach_unlink"),
+    QStringLiteral("bx_create_login"),    QStringLiteral("bx_login_allow"),
+    QStringLiteral("bx_login_checked"),   QStringLiteral("bx_login_drop"),
+    QStringLiteral("bx_login_ensure"),    QStringLiteral("bx_login_password"),
+    QStringLiteral("bx_login_rename"),    QStringLiteral("bx_login_rights"),
+    QStringLiteral("bx_login_shared"),    QStringLiteral("bx_login_user"),
+    QStringLiteral("bx_lu_user_guard"),   QStringLiteral("bx_mail_guard"),
+    QStringLiteral("bx_outbox_guard"),    QStringLiteral("bx_password_check"),
+    QStringLiteral("bx_password_rehash"), QStringLiteral("bx_password_setting"),
+    QStringLiteral("scr_vtrig"),
+};
+const QStringList kOwnTriggers{
+    QStringLiteral("attach_share"),      QStringLiteral("attach_unlink"),
+    QStringLiteral("lu_user_guard"),     QStringLiteral("mail_guard"),
+    QStringLiteral("mail_outbox_guard"), QStringLiteral("scr_search_delete"),
+    QStringLiteral("scr_search_insert"), QStringLiteral("scr_search_update"),
+    QStringLiteral("scr_vtrig"),
+};
+
+bool isTrue(StepActions& a, const QString& sql, const QVariantList& params = {})
+{
+    const RecordSet rs = a.query(sql, params);
+    return !rs.isEmpty() && rs.rows().first().first().toBool();
+}
+
+} // namespace
+
+MarkerRoles markerRolesOf(const ServerRoles& roles)
+{
+    MarkerRoles m{
+        roles.prefix + QStringLiteral("_logins"), roles.prefix + QStringLiteral("_shared"), {}};
+    for (const WriterRight right : {WriterRight::Lifecycles, WriterRight::Analyses})
+        m.rights << roles.prefix + QLatin1Char('_') + writerRoleSuffix(right);
+    return m;
+}
+
+void enterOwnerRole(StepActions& a)
+{
+    if (!a.onServer())
+        return;
+    const ServerRoles r = rolesOf(a);
+    if (!isTrue(a,
+                QStringLiteral("SELECT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = ?) AND "
+                               "pg_has_role(session_user, ?, 'MEMBER')"),
+                {r.owner, r.owner}))
+        return;
+    a.run(QStringLiteral("SET LOCAL ROLE ") + ident(r.owner));
+}
+
+void asServerAdministrator(StepActions& a, const std::function<void()>& work)
+{
+    const bool asOwner = isTrue(a, QStringLiteral("SELECT current_user <> session_user"));
+    const QString role = single(a, QStringLiteral("SELECT current_user"));
+    if (asOwner)
+        a.run(QStringLiteral("RESET ROLE"));
+    work();
+    if (asOwner)
+        a.run(QStringLiteral("SET LOCAL ROLE ") + ident(role));
+}
+
+void refuseUnsafeSchema(StepActions& a)
+{
+    if (!a.onServer())
+        return;
+    // The public schema of a newer server belongs to pg_database_owner: the database's owner.
+    const RecordSet owner = a.query(QStringLiteral(
+        "SELECT n.nspname, CASE WHEN o.rolname = 'pg_database_owner' THEN d.rolname ELSE "
+        "o.rolname END, CASE WHEN o.rolname = 'pg_database_owner' THEN d.rolsuper ELSE "
+        "o.rolsuper END FROM pg_namespace n JOIN pg_roles o ON o.oid = n.nspowner JOIN "
+        "pg_database db ON db.datname = current_database() JOIN pg_roles d ON d.oid = db.datdba "
+        "WHERE n.nspname = current_schema()"));
+    if (!owner.isEmpty()) {
+        const QVariantList row = owner.rows().first();
+        const QString name = row.at(1).toString();
+        if (!row.at(2).toBool() && name != single(a, QStringLiteral("SELECT session_user::text")))
+            throw DbError(DbErrorKind::Other, QStringLiteral("42501"),
+                          QStringLiteral("The schema %1 belongs to %2, who is neither the "
+                                         "server's administrator nor the login running this. "
+                                         "Give it to the server's administrator (ALTER SCHEMA %1 "
+                                         "OWNER TO postgres) and try again.")
+                              .arg(row.at(0).toString(), name));
+    }
+    const QString functions = kOwnFunctions.join(QLatin1Char(','));
+    const QString triggers = kOwnTriggers.join(QLatin1Char(','));
+    const RecordSet foreign = a.query(
+        QStringLiteral(
+            "SELECT 'trigger ' || t.tgname || ' on ' || c.relname FROM pg_trigger t JOIN "
+            "pg_class c ON c.oid = t.tgrelid JOIN pg_proc f ON f.oid = t.tgfoid WHERE "
+            "c.relnamespace = (SELECT oid FROM pg_namespace WHERE nspname = current_schema()) "
+            "AND NOT t.tgisinternal AND (lower(t.tgname) <> ALL (string_to_array(?, ',')) OR "
+            "f.pronamespace <> c.relnamespace OR lower(f.proname) <> ALL (string_to_array(?, "
+            "','))) "
+            "UNION ALL SELECT 'rule ' || r.rulename || ' on ' || c.relname FROM pg_rewrite r "
+            "JOIN pg_class c ON c.oid = r.ev_class WHERE c.relnamespace = (SELECT oid FROM "
+            "pg_namespace WHERE nspname = current_schema()) AND r.rulename <> '_RETURN' "
+            "UNION ALL SELECT 'function ' || p.oid::regprocedure::text FROM pg_proc p WHERE "
+            "p.pronamespace = (SELECT oid FROM pg_namespace WHERE nspname = current_schema()) "
+            "AND lower(p.proname) <> ALL (string_to_array(?, ',')) AND NOT EXISTS (SELECT 1 "
+            "FROM pg_depend d WHERE d.classid = 'pg_proc'::regclass AND d.objid = p.oid AND "
+            "d.deptype = 'e') ORDER BY 1"),
+        {triggers, functions, functions});
+    if (foreign.isEmpty())
+        return;
+    QStringList found;
+    for (const QVariantList& row : foreign.rows())
+        found << row.first().toString();
+    throw DbError(DbErrorKind::Other, QStringLiteral("42501"),
+                  QStringLiteral("The database holds objects that Brindlepax did not make, which "
+                                 "an upgrade would run: %1. Remove them, or ask whoever made "
+                                 "them, and try again.")
+                      .arg(found.join(QStringLiteral(", "))));
+}
+
+} // namespace bx::server_sql
+
+namespace bx::server_sql {
+
+namespace {
+
+/** The policies the program puts on a table, so that a step can make them again. */
+void dropPolicies(StepActions& a, const QString& table)
+{
+    const RecordSet held =
+        a.query(QStringLiteral("SELECT policyname FROM pg_policies WHERE schemaname = "
+                               "current_schema() AND lower(tablename) = lower(?) AND policyname "
+                               "LIKE 'bx\\_%'"),
+                {table});
+    for (const QVariantList& row : held.rows())
+        a.run(QStringLiteral("DROP POLICY ") + ident(row.first().toString()) +
+              QStringLiteral(" ON ") + StepActions::tableSql(table));
+}
+
+void policy(StepActions& a, const QString& name, const QString& table, const QString& command,
+            const QString& role, const QString& usingCondition, const QString& checkCondition)
+{
+    QString sql = QStringLiteral("CREATE POLICY %1 ON %2 FOR %3 TO %4")
+                      .arg(name, StepActions::tableSql(table), command, ident(role));
+    if (!usingCondition.isEmpty())
+        sql += QStringLiteral(" USING (") + usingCondition + QLatin1Char(')');
+    if (!checkCondition.isEmpty())
+        sql += QStringLiteral(" WITH CHECK (") + checkCondition + QLatin1Char(')');
+    a.run(sql);
+}
+
+// The personal tables: the rows of the login's own user; the shared logins, which cannot be told
+// from any of their users, every row.
+void personalPolicies(StepActions& a, const TableClassEntry& entry, const MarkerRoles& m)
+{
+    const QString table = entry.table;
+    const QString own = entry.ownerColumn + QStringLiteral(" = (SELECT bx_login_user())");
+    policy(a, QStringLiteral("bx_own"), table, QStringLiteral("ALL"), m.logins, own, own);
+    policy(a, QStringLiteral("bx_shared"), table, QStringLiteral("ALL"), m.shared,
+           QStringLiteral("true"), QStringLiteral("true"));
+    if (table.compare(QLatin1String("MAIL"), Qt::CaseInsensitive) == 0) {
+        // Sending is writing into the recipients' boxes.
+        policy(a, QStringLiteral("bx_send"), table, QStringLiteral("INSERT"), m.logins, {},
+               QStringLiteral("true"));
+    } else if (table.compare(QLatin1String("MAIL_OUTBOX"), Qt::CaseInsensitive) == 0) {
+        // Rows queued under the database's mail settings go out through whichever client is
+        // signed in; what such a client may change in them is the guard's.
+        const QString sharedRow = QStringLiteral("COALESCE(Personal, 0) = 0");
+        policy(a, QStringLiteral("bx_deliver_read"), table, QStringLiteral("SELECT"), m.logins,
+               sharedRow, {});
+        policy(a, QStringLiteral("bx_deliver"), table, QStringLiteral("UPDATE"), m.logins,
+               sharedRow, sharedRow);
+    }
+}
+
+void everyonesRowsPolicies(StepActions& a, const TableClassEntry& entry, const ServerRoles& r,
+                           const QString& writerRole)
+{
+    policy(a, QStringLiteral("bx_read"), entry.table, QStringLiteral("SELECT"), r.users,
+           QStringLiteral("true"), {});
+    policy(a, QStringLiteral("bx_rows"), entry.table, QStringLiteral("ALL"), r.users,
+           entry.everyonesRows, entry.everyonesRows);
+    if (!writerRole.isEmpty())
+        policy(a, QStringLiteral("bx_writer"), entry.table, QStringLiteral("ALL"), writerRole,
+               QStringLiteral("true"), QStringLiteral("true"));
+}
+
+} // namespace
+
+void applyTableClass(StepActions& a, const ServerRoles& r, const QString& table)
+{
+    if (!a.onServer())
+        return;
+    const std::optional<TableClassEntry> entry = tableClassOf(table);
+    if (!entry) {
+        a.note(QStringLiteral("The table ") + table +
+               QStringLiteral(" is none of the program's; its rights stay as they are."));
+        return;
+    }
+    const MarkerRoles m = markerRolesOf(r);
+    const QString t = StepActions::tableSql(table);
+    const QString users = ident(r.users);
+    const QString writerSuffix = writerRoleSuffix(entry->writer);
+    const QString writerRole =
+        writerSuffix.isEmpty() ? QString() : r.prefix + QLatin1Char('_') + writerSuffix;
+    const QString everything = QStringLiteral("SELECT, INSERT, UPDATE, DELETE");
+
+    a.run(QStringLiteral("REVOKE ALL ON %1 FROM PUBLIC, %2").arg(t, users));
+    for (const QString& role : m.rights)
+        a.run(QStringLiteral("REVOKE ALL ON %1 FROM %2").arg(t, ident(role)));
+    dropPolicies(a, table);
+    bool rowSecurity = false;
+    switch (entry->tableClass) {
+    case TableClass::Shared:
+        a.run(QStringLiteral("GRANT %1 ON %2 TO %3").arg(everything, t, users));
+        if (!entry->everyonesRows.isEmpty()) {
+            everyonesRowsPolicies(a, *entry, r, writerRole);
+            if (!writerRole.isEmpty())
+                a.run(QStringLiteral("GRANT %1 ON %2 TO %3").arg(everything, t, ident(writerRole)));
+            rowSecurity = true;
+        }
+        break;
+    case TableClass::Personal:
+        a.run(QStringLiteral("GRANT %1 ON %2 TO %3").arg(everything, t, users));
+        personalPolicies(a, *entry, m);
+        rowSecurity = true;
+        break;
+    case TableClass::Configuration:
+        // LU_USER's rows are guarded by a trigger: a user may change his own password there.
+        a.run(QStringLiteral("GRANT %1 ON %2 TO %3")
+                  .arg(table.compare(QLatin1String("LU_USER"), Qt::CaseInsensitive) == 0
+                           ? QStringLiteral("SELECT, UPDATE")
+                           : QStringLiteral("SELECT"),
+                       t, users));
+        if (!writerRole.isEmpty())
+            a.run(QStringLiteral("GRANT %1 ON %2 TO %3").arg(everything, t, ident(writerRole)));
+        break;
+    }
+    a.run(QStringLiteral("ALTER TABLE %1 %2 ROW LEVEL SECURITY")
+              .arg(t, rowSecurity ? QStringLiteral("ENABLE") : QStringLiteral("DISABLE")));
 }
 
 } // namespace bx::server_sql

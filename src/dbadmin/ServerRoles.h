@@ -3,7 +3,10 @@
 #include "core/db/RecordSet.h"
 
 #include <QString>
+#include <QStringList>
 #include <QVariantList>
+
+#include <functional>
 
 namespace bx {
 
@@ -62,6 +65,52 @@ void requireServerAdministrator(StepActions& a);
 
 /** The schema the steps run in, as a quoted identifier. */
 QString schemaIdent(StepActions& a);
+
+} // namespace server_sql
+
+} // namespace bx
+
+namespace bx {
+
+struct ServerRoles;
+
+namespace server_sql {
+
+/** The markers and right roles of a database, beside ServerRoles' three. */
+struct MarkerRoles
+{
+    QString logins;     ///< "<db>_logins": every login the program made for a user
+    QString shared;     ///< "<db>_shared": the logins every user may share
+    QStringList rights; ///< "<db>_lifecycles", "<db>_analysts": writers of configuration
+};
+
+MarkerRoles markerRolesOf(const ServerRoles& roles);
+
+/**
+ * Server engine: the rest of the step and its marker run as the owner role (SET LOCAL ROLE, to
+ * the end of the step's transaction), so that nothing the owner role can change (a trigger, a
+ * function) runs with the rights of the server's administrator who runs the upgrade. Nothing
+ * happens on the embedded engine, or where the owner role does not exist yet (before step 78).
+ */
+void enterOwnerRole(StepActions& a);
+
+/**
+ * Runs `work` (role and ownership statements only: nothing that touches rows, so that no trigger
+ * fires) with the rights of the login that runs the upgrade, then returns to the owner role.
+ */
+void asServerAdministrator(StepActions& a, const std::function<void()>& work);
+
+/**
+ * Server engine: refuses an upgrade of a schema that the login running it could be fooled in:
+ *  - the schema belongs to neither this login nor a superuser (its owner could replace what the
+ *    program's functions call);
+ *  - a trigger, rule or function on the program's tables that the program did not make.
+ * @throws DbError with a message naming what was found
+ */
+void refuseUnsafeSchema(StepActions& a);
+
+/** Grants and policies of one table after its class (server engine; nothing on the embedded). */
+void applyTableClass(StepActions& a, const ServerRoles& roles, const QString& table);
 
 } // namespace server_sql
 

@@ -3,6 +3,7 @@
 #include "core/Clock.h"
 #include "core/Gmt.h"
 #include "core/db/Database.h"
+#include "dbadmin/ServerRoles.h"
 #include "dbadmin/UpgradeSteps.h"
 
 namespace bx {
@@ -19,9 +20,10 @@ bool UpgradeStep::check(Database& db) const
 std::vector<std::unique_ptr<UpgradeStep>> allUpgradeSteps()
 {
     std::vector<std::unique_ptr<UpgradeStep>> steps;
-    for (const auto& range : {upgradeSteps33To48(), upgradeSteps49To64(), upgradeSteps66To75(),
-                              upgradeSteps76(), upgradeSteps77(), upgradeSteps78(),
-                              upgradeSteps79(), upgradeSteps80(), upgradeSteps81()}) {
+    for (const auto& range :
+         {upgradeSteps33To48(), upgradeSteps49To64(), upgradeSteps66To75(), upgradeSteps76(),
+          upgradeSteps77(), upgradeSteps78(), upgradeSteps79(), upgradeSteps80(), upgradeSteps81(),
+          upgradeSteps82()}) {
         for (const StepDefinition& definition : range)
             steps.push_back(std::make_unique<DefinedStep>(definition));
     }
@@ -41,6 +43,8 @@ QString DefinedStep::name() const
 void DefinedStep::execute(Database& db, UpgradeLog& log, const UpgradeContext& context)
 {
     StepActions actions(db, log, context, m_definition.policy);
+    if (!m_definition.asServerAdministrator)
+        server_sql::enterOwnerRole(actions);
     m_definition.body(actions);
 }
 

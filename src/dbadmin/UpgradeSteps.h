@@ -15,6 +15,12 @@ struct StepDefinition
     QString friendlyName;
     ErrorPolicy policy;
     void (*body)(StepActions&);
+    /**
+     * Server engine: the whole step runs with the rights of the login that runs the upgrade (the
+     * step that made the roles). Every other step runs as the owner role, and whatever it must do
+     * as the server's administrator it does through asServerAdministrator.
+     */
+    bool asServerAdministrator = false;
 };
 
 /** A step made from its definition; the body runs on a StepActions of the step's policy. */
@@ -41,6 +47,7 @@ QList<StepDefinition> upgradeSteps78();
 QList<StepDefinition> upgradeSteps79();
 QList<StepDefinition> upgradeSteps80();
 QList<StepDefinition> upgradeSteps81();
+QList<StepDefinition> upgradeSteps82();
 
 /** Step 38: the tables of stored analyses and the three delivered analyses. */
 void addAnalysisTables(StepActions& a);

@@ -345,7 +345,7 @@ void step78(StepActions& a)
 QList<StepDefinition> upgradeSteps78()
 {
     return {{78, QStringLiteral("Roles: the owner of the schema, the users' rights, logins"),
-             ErrorPolicy::Strict, step78}};
+             ErrorPolicy::Strict, step78, /*asServerAdministrator=*/true}};
 }
 
 } // namespace bx

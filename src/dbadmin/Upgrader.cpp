@@ -5,6 +5,8 @@
 #include "core/Prompt.h"
 #include "core/db/Database.h"
 #include "core/settings/Vars.h"
+#include "dbadmin/ServerRoles.h"
+#include "dbadmin/StepActions.h"
 #include "dbadmin/UpgradeLog.h"
 
 namespace bx {
@@ -65,7 +67,20 @@ bool Upgrader::run(const std::function<void(const QString& name)>& applied)
     m_log.line(QStringLiteral("Starting Upgrade; ") + stamp());
 
     bool failed = false;
+    try {
+        StepActions preflight(m_db, m_log, m_context, ErrorPolicy::Strict);
+        server_sql::refuseUnsafeSchema(preflight);
+    } catch (const DbError& e) {
+        m_lastError =
+            QStringLiteral("Error: ") + e.number() + QStringLiteral("; ") + e.description();
+        m_log.line(m_lastError);
+        if (!m_quiet)
+            m_prompt.inform(m_lastError, {}, PromptIcon::Critical);
+        failed = true;
+    }
     for (const auto& step : m_steps) {
+        if (failed)
+            break;
         bool due = false;
         try {
             due = step->check(m_db);
@@ -87,8 +102,13 @@ bool Upgrader::run(const std::function<void(const QString& name)>& applied)
 
     if (!failed) {
         try {
+            // As the owner role, like the steps: a trigger on Vars runs with no more rights.
+            Transaction tx(m_db);
+            StepActions stamp(m_db, m_log, m_context, ErrorPolicy::Strict);
+            server_sql::enterOwnerRole(stamp);
             Vars::setValue(m_db, QStringLiteral("BuildNum"),
                            QString::number(BuildInfo::buildNumber()));
+            tx.commit();
         } catch (const DbError& e) {
             // Every step is in, but the stamp is not: the database still reads as out of date
             // and the next run (which has nothing left to apply) stamps it.

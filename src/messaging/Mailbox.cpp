@@ -280,12 +280,11 @@ QStringList Mailbox::listStatements(MailBox box, qlonglong workshop)
             QStringLiteral(" ORDER BY Date DESC, Mail_Number DESC")};
     if (sentBox) {
         // The owners of the received copies of every sent message of the box, in one statement.
-        statements << QStringLiteral("SELECT c.SourceID, c.Owner_User_ID FROM MAIL c WHERE "
-                                     "c.SourceID IN (SELECT Mail_Number FROM MAIL WHERE "
-                                     "Owner_User_ID = ? AND ") +
-                          inShop +
-                          QStringLiteral(" AND Sent <> 0) ORDER BY c.SourceID, "
-                                         "c.Mail_Number");
+        // The copies are the recipients' rows: the server shows them to their sender through
+        // this view only.
+        statements << QStringLiteral("SELECT SourceID, Owner_User_ID FROM MAIL_SENT_COPIES "
+                                     "WHERE Sender_Owner = ? AND ") +
+                          inShop + QStringLiteral(" AND Sent <> 0 ORDER BY SourceID, Mail_Number");
     }
     return statements;
 }

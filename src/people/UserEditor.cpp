@@ -7,6 +7,7 @@
 #include "core/UserRights.h"
 #include "core/db/Database.h"
 #include "core/db/LoginRoles.h"
+#include "core/schema/TableClasses.h"
 #include "core/schema/UserReferences.h"
 #include "people/StoredPassword.h"
 #include "people/UserLogins.h"
@@ -234,8 +235,13 @@ std::optional<UserRefusal> saveUser(Session& session, const UserDraft& draft)
         const QString database = session.connection.sqlDatabaseName;
         if (renamed)
             UserLogins::rename(*roles, database, draft.originalUserId, userId);
+        QStringList rights;
+        for (const WriterRight right : {WriterRight::Lifecycles, WriterRight::Analyses}) {
+            if (draft.flag(writerRightColumn(right)))
+                rights << writerRoleSuffix(right);
+        }
         UserLogins::save(*roles, database, userId, draft.password,
-                         draft.flag(QStringLiteral("Ext12")));
+                         draft.flag(QStringLiteral("Ext12")), rights);
         UserLogins::setEnabled(*roles, database, userId, !disabled);
     }
 

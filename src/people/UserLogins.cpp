@@ -16,13 +16,15 @@ LoginRoles* managed(Database& db)
 }
 
 void save(LoginRoles& roles, const QString& databaseName, const QString& userId,
-          const std::optional<QString>& typedPassword, bool administrator)
+          const std::optional<QString>& typedPassword, bool administrator,
+          const QStringList& rights)
 {
     const QString role = serverRoleName(databaseName, userId);
-    // Also for a role made by hand, or left from an older database, so that it gains the table
-    // rights too.
-    if (!UserRecord::isBuiltInAdmin(userId))
+    // Also for a role left from an older database, so that it gains the table rights too.
+    if (!UserRecord::isBuiltInAdmin(userId)) {
         roles.ensureLogin(role, administrator);
+        roles.setRights(role, rights);
+    }
     if (typedPassword)
         roles.setRolePassword(role, PasswordCipher::loginPassword(*typedPassword));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -40,7 +41,8 @@ LoginRoles* managed(Database& db);
  * next set.
  */
 void save(LoginRoles& roles, const QString& databaseName, const QString& userId,
-          const std::optional<QString>& typedPassword, bool administrator);
+          const std::optional<QString>& typedPassword, bool administrator,
+          const QStringList& rights = {});
 
 /**
  * Follows a rename of a user: the old role gets the new name, which keeps its password (the

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace bx {
 
@@ -25,6 +26,11 @@ public:
      * membership of the owner role is granted or taken per `administrator`.
      */
     virtual void ensureLogin(const QString& role, bool administrator) = 0;
+    /**
+     * Makes the role a member of exactly the right roles named (suffixes such as "lifecycles",
+     * see writerRoleSuffix), which let it write the configuration of those rights.
+     */
+    virtual void setRights(const QString& role, const QStringList& rights) = 0;
     /** Lets the role log on, or not (a disabled user's login). */
     virtual void setLoginAllowed(const QString& role, bool allowed) = 0;
     /** Gives the role a new password, hashed before it leaves the program. */

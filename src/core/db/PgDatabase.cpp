@@ -406,6 +406,13 @@ void PgDatabase::ensureLogin(const QString& role, bool administrator)
     query(QStringLiteral("SELECT bx_login_ensure(?, ?)"), {role, administrator});
 }
 
+void PgDatabase::setRights(const QString& role, const QStringList& rights)
+{
+    // The rights' names are words without commas.
+    query(QStringLiteral("SELECT bx_login_rights(?, string_to_array(?, ','))"),
+          {role, rights.join(QLatin1Char(','))});
+}
+
 void PgDatabase::setLoginAllowed(const QString& role, bool allowed)
 {
     query(QStringLiteral("SELECT bx_login_allow(?, ?)"), {role, allowed});
@@ -429,6 +436,13 @@ void PgDatabase::ensureSharedLogin(const QString& login, const QString& usersRol
                       QStringLiteral(" LOGIN"));
     executeScript(QStringLiteral("GRANT ") + quoteIdentifier(usersRole) + QStringLiteral(" TO ") +
                   quoteIdentifier(login));
+    // The database tells a shared login from a user's own by this role, which the upgrade made.
+    if (usersRole.endsWith(QLatin1String("_users"))) {
+        const QString marker = usersRole.chopped(6) + QStringLiteral("_shared");
+        if (roleExists(marker))
+            executeScript(QStringLiteral("GRANT ") + quoteIdentifier(marker) +
+                          QStringLiteral(" TO ") + quoteIdentifier(login));
+    }
 }
 
 QString PgDatabase::sessionRole()

@@ -112,6 +112,7 @@ private:
     // LoginRoles
     bool roleExists(const QString& role) override;
     void ensureLogin(const QString& role, bool administrator) override;
+    void setRights(const QString& role, const QStringList& rights) override;
     void setLoginAllowed(const QString& role, bool allowed) override;
     void renameRole(const QString& from, const QString& to) override;
     void dropRole(const QString& role) override;

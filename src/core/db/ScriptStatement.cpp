@@ -11,8 +11,9 @@ struct Token
 {
     enum class Kind
     {
-        Word,   ///< a keyword or a bare name
-        Quoted, ///< quoted text or a quoted name: never a keyword
+        Word,   ///< a keyword or a bare name, upper case
+        Quoted, ///< quoted text: never a keyword
+        Name,   ///< a quoted name, as the engine reads it, upper case
         Symbol, ///< one character of punctuation
     };
     Kind kind;
@@ -44,11 +45,9 @@ public:
                 skipQuoted(u'\'', false);
                 out.append({Token::Kind::Quoted, {}});
             } else if (c == u'"') {
-                skipQuoted(u'"', false);
-                out.append({Token::Kind::Quoted, {}});
+                out.append({Token::Kind::Name, quotedName(u'"')});
             } else if (!m_server && (c == u'`' || c == u'[')) {
-                skipQuoted(c == u'[' ? u']' : u'`', false);
-                out.append({Token::Kind::Quoted, {}});
+                out.append({Token::Kind::Name, quotedName(c == u'[' ? u']' : u'`')});
             } else if (m_server && c == u'$' && skipDollarQuoted()) {
                 out.append({Token::Kind::Quoted, {}});
             } else if (isWordChar(c)) {
@@ -120,6 +119,17 @@ private:
         }
     }
 
+    /** A quoted name without its quotes, a doubled closing character read as one. */
+    QString quotedName(QChar close)
+    {
+        const qsizetype start = m_pos;
+        skipQuoted(close, false);
+        QString name = m_sql.mid(start + 1, qMax<qsizetype>(0, m_pos - start - 2));
+        if (close != u']')
+            name.replace(QString(2, close), QString(close));
+        return name.toUpper();
+    }
+
     /** $tag$ ... $tag$; false (nothing read) when the '$' opens no such quote. */
     bool skipDollarQuoted()
     {
@@ -152,6 +162,18 @@ bool isWord(const Token& t, QStringView word)
     return t.kind == Token::Kind::Word && t.text == word;
 }
 
+/**
+ * Functions a rule never calls: those that manage the database's logins and passwords, and the
+ * one that changes the session's settings (a rule runs in the session of whoever saves the task).
+ */
+bool isForbiddenName(const Token& t)
+{
+    if (t.kind != Token::Kind::Word && t.kind != Token::Kind::Name)
+        return false;
+    return t.text.startsWith(QLatin1String("BX_LOGIN")) ||
+           t.text.startsWith(QLatin1String("BX_PASSWORD")) || t.text == QLatin1String("SET_CONFIG");
+}
+
 } // namespace
 
 std::optional<QString> scriptStatementRefusal(const QString& sql, Engine engine)
@@ -173,6 +195,14 @@ std::optional<QString> scriptStatementRefusal(const QString& sql, Engine engine)
     bool ended = false;
     for (qsizetype i = 1; i < tokens.size(); ++i) {
         const Token& t = tokens.at(i);
+        if (isForbiddenName(t))
+            return QStringLiteral("BXDB does not run %1, which changes logins or settings")
+                .arg(t.text.toLower());
+        // U&"..." spells a name in escapes, which could hide any of them.
+        if (engine == Engine::Postgres && isWord(t, u"U") && i + 2 < tokens.size() &&
+            tokens.at(i + 1).text == QLatin1String("&") &&
+            tokens.at(i + 2).kind == Token::Kind::Name)
+            return QStringLiteral("BXDB does not run names written in Unicode escapes");
         if (t.kind == Token::Kind::Symbol && t.text == QLatin1String(";")) {
             ended = true;
             continue;

@@ -1,0 +1,116 @@
+#include "core/schema/TableClasses.h"
+
+namespace bx {
+
+namespace {
+
+TableClassEntry shared(const char* table, const char* everyonesRows = "",
+                       WriterRight writer = WriterRight::Administrators)
+{
+    return {QLatin1String(table), TableClass::Shared, writer, {}, QLatin1String(everyonesRows)};
+}
+
+TableClassEntry personal(const char* table, const char* ownerColumn)
+{
+    return {QLatin1String(table),
+            TableClass::Personal,
+            WriterRight::Administrators,
+            QLatin1String(ownerColumn),
+            {}};
+}
+
+TableClassEntry configuration(const char* table, WriterRight writer = WriterRight::Administrators)
+{
+    return {QLatin1String(table), TableClass::Configuration, writer, {}, {}};
+}
+
+} // namespace
+
+const QList<TableClassEntry>& tableClasses()
+{
+    static const QList<TableClassEntry> entries{
+        shared("ATTACH"),
+        shared("CALL_LOG"),
+        configuration("CHECKLIST"),
+        // The templates of checklists have no attachment; the ticks of a task's copy have one.
+        shared("CHECKLIST_ITEM", "COALESCE(Attach_Number, 0) <> 0"),
+        shared("CONTACT"),
+        // The fields of the forms attached to tasks.
+        shared("CONTROL"),
+        configuration("CUSTOM"),
+        shared("FOLDER"),
+        configuration("FORM"),
+        shared("GROUPLINK"),
+        configuration("LIFECYCLE", WriterRight::Lifecycles),
+        // A stage's action items are templates (no task) and each task's copy of them.
+        shared("LIFECYCLE_ACTION", "COALESCE(SCR_Number, 0) <> 0", WriterRight::Lifecycles),
+        configuration("LIFECYCLE_USER", WriterRight::Lifecycles),
+        shared("LOGIN"),
+        // Folder access is written when a workshop is made with a new root folder.
+        shared("LU_ACCESS_LEVEL"),
+        configuration("LU_ACTIVEX"),
+        // The folders of the file cabinet; a new workshop may add its root folder.
+        shared("LU_CATEGORY"),
+        shared("LU_GROUP"),
+        configuration("LU_PRIORITY"),
+        configuration("LU_RULES"),
+        shared("LU_SERIALS"),
+        // Its rights columns and other users' passwords are guarded by a trigger of its own.
+        configuration("LU_USER"),
+        personal("MAIL", "Owner_User_ID"),
+        personal("MAIL_OUTBOX", "Queued_By"),
+        configuration("OLAP_DIMENSION", WriterRight::Analyses),
+        configuration("OLAP_REPORT", WriterRight::Analyses),
+        shared("PAXCAL"),
+        shared("REPLICA"),
+        shared("ROUTE"),
+        shared("SCR"),
+        configuration("SEARCH_TABLES"),
+        configuration("SYSTEM"),
+        shared("TIME_SHEET"),
+        shared("TIME_SHEET_ROUTE"),
+        configuration("TOOL"),
+        // The upgrade markers and the build are configuration; a user's default assignee and the
+        // database's id, made by the first notice of a database that lacks one, are not.
+        shared("Vars", "VarName LIKE 'USERS/DEFAULT ASSIGN/%' OR VarName = 'Database ID'"),
+        shared("tblReportQueue"),
+    };
+    return entries;
+}
+
+std::optional<TableClassEntry> tableClassOf(const QString& table)
+{
+    for (const TableClassEntry& entry : tableClasses()) {
+        if (entry.table.compare(table, Qt::CaseInsensitive) == 0)
+            return entry;
+    }
+    return std::nullopt;
+}
+
+QString writerRoleSuffix(WriterRight right)
+{
+    switch (right) {
+    case WriterRight::Administrators:
+        return {};
+    case WriterRight::Lifecycles:
+        return QStringLiteral("lifecycles");
+    case WriterRight::Analyses:
+        return QStringLiteral("analysts");
+    }
+    return {};
+}
+
+QString writerRightColumn(WriterRight right)
+{
+    switch (right) {
+    case WriterRight::Administrators:
+        return {};
+    case WriterRight::Lifecycles:
+        return QStringLiteral("Allow_Create_Lifecycle");
+    case WriterRight::Analyses:
+        return QStringLiteral("Ext11");
+    }
+    return {};
+}
+
+} // namespace bx

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace bx {
+
+/**
+ * What a table of the shared schema holds, and so who may write its rows. On the server engine
+ * the database enforces it (the roles and policies of the upgrade steps); the logic's own checks
+ * of the user's rights give the messages.
+ */
+enum class TableClass
+{
+    /** The team's work (tasks, routes, attachments, folders...): every login reads and writes. */
+    Shared,
+    /**
+     * One user's rows: a login reads, changes and deletes only its own user's rows (those whose
+     * `ownerColumn` names him). How others may add rows is the table's own rule.
+     */
+    Personal,
+    /**
+     * Rows other clients act on as code or settings (rule scripts, lifecycles, lookup lists,
+     * system settings...): every login reads; only logins holding `writerRight` (or
+     * administrators, who own the schema) write.
+     */
+    Configuration,
+};
+
+/** A right that lets its holders write configuration beyond administrators. */
+enum class WriterRight
+{
+    Administrators, ///< administrators only
+    Lifecycles,     ///< "Allow to Create Lifecycles" (LU_USER.Allow_Create_Lifecycle)
+    Analyses,       ///< "Business Intelligence" (LU_USER.Ext11)
+};
+
+struct TableClassEntry
+{
+    QString table;
+    TableClass tableClass;
+    /** Configuration tables, and the configuration rows of a shared table: who writes them. */
+    WriterRight writer = WriterRight::Administrators;
+    /** Personal tables: the column naming the user a row belongs to. */
+    QString ownerColumn;
+    /**
+     * Shared tables that also hold configuration rows (templates, settings): an SQL condition,
+     * in the table's own column names, true for the rows every login may write. The other rows
+     * are written only by the `writer`.
+     */
+    QString everyonesRows;
+};
+
+/** Every table of the schema with its class, in alphabetical order. */
+const QList<TableClassEntry>& tableClasses();
+
+/** The entry of a table (name compared without case), or none for a table the program lacks. */
+std::optional<TableClassEntry> tableClassOf(const QString& table);
+
+/** The suffix of the server role that holds a right ("<database>_" + suffix); "" for none. */
+QString writerRoleSuffix(WriterRight right);
+
+/** The LU_USER column that grants a right; "" for administrators. */
+QString writerRightColumn(WriterRight right);
+
+} // namespace bx
