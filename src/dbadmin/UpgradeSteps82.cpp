@@ -343,6 +343,7 @@ void createSentCopies(StepActions& a, const ServerRoles* r)
                               "bx_login_shared()) OR pg_has_role(session_user, %1, 'MEMBER')")
                    .arg(literal(r->owner));
     }
+    a.run(QStringLiteral("DROP VIEW IF EXISTS MAIL_SENT_COPIES"));
     a.run(sql);
     if (r) {
         a.run(QStringLiteral("REVOKE ALL ON MAIL_SENT_COPIES FROM PUBLIC, ") + ident(r->users));

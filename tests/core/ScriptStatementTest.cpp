@@ -1,3 +1,5 @@
+#include "core/db/ScriptStatement.h"
+
 #include "core/db/Database.h"
 #include "support/EngineFixture.h"
 
@@ -57,6 +59,8 @@ TEST_P(ScriptStatementTest, ScriptedStatementsAreReadAsTheEngineReadsThem)
         {"SELECT 1 /* x */ ; DROP TABLE ITEM", false, false},
         {"  -- first\n  DROP TABLE ITEM", false, false},
         {"", false, false},
+        // A rule runs in the session of whoever saves the task: it changes no setting there.
+        {"SELECT set_config('application_name', 'x', false)", false, true},
     };
     for (const auto& c : cases) {
         if (c.serverOnly && !isServer())
@@ -70,6 +74,27 @@ TEST_P(ScriptStatementTest, ScriptedStatementsAreReadAsTheEngineReadsThem)
     }
     EXPECT_TRUE(db().hasTable(QStringLiteral("ITEM")));
     EXPECT_FALSE(db().hasTable(QStringLiteral("ITEM_COPY")));
+}
+
+// Nor does it call the functions that manage logins and passwords, however the name is spelt.
+TEST(ScriptStatementRefusal, LoginFunctionsAreRefusedUnderAnySpelling)
+{
+    const struct
+    {
+        const char* sql;
+        bool refused;
+    } cases[] = {
+        {"SELECT bx_login_ensure('db_eve', true)", true},
+        {"SELECT t FROM ITEM WHERE t = (SELECT \"bx_login_password\"('db_eve', 'x'))", true},
+        {"SELECT x.BX_PASSWORD_REHASH('a', 'b', 'c')", true},
+        {"SELECT U&\"\\0062x_login_drop\"('db_eve')", true},
+        {"SELECT 'bx_login_ensure(1)' AS t FROM ITEM -- bx_login_drop", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sql);
+        EXPECT_EQ(scriptStatementRefusal(QString::fromUtf8(c.sql), Engine::Postgres).has_value(),
+                  c.refused);
+    }
 }
 
 // Inside a transaction a failing statement of a script is undone alone; the transaction goes on

@@ -5,7 +5,9 @@
 #include "core/db/PgDatabase.h"
 #include "core/settings/SettingsStore.h"
 #include "dbadmin/UpgradeLog.h"
+#include "dbadmin/Upgrader.h"
 #include "mainwindow/Presence.h"
+#include "messaging/Mailbox.h"
 #include "people/UserAdmin.h"
 #include "people/UserEditor.h"
 #include "people/UserStore.h"
@@ -22,6 +24,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace bx;
@@ -73,9 +76,12 @@ protected:
 
     void addUserRows()
     {
-        bx::test::addUsers(db(),
-                           {QStringLiteral("ann"), QStringLiteral("bob"), QStringLiteral("carol")});
+        bx::test::addUsers(db(), {QStringLiteral("ann"), QStringLiteral("bob"),
+                                  QStringLiteral("carol"), QStringLiteral("dave")});
         db().execute(QStringLiteral("UPDATE LU_USER SET Ext12 = 1 WHERE USER_ID = 'ann'"));
+        // Dave designs lifecycles.
+        db().execute(
+            QStringLiteral("UPDATE LU_USER SET Allow_Create_Lifecycle = 1 WHERE USER_ID = 'dave'"));
     }
 
     /** The current build, its logins made the way the user windows make them. */
@@ -84,10 +90,11 @@ protected:
         bx::test::loadCurrentSchema(db(), program());
         addUserRows();
         LoginRoles& roles = *db().loginRoles();
-        for (const char* id : {"ann", "bob", "carol"}) {
+        for (const char* id : {"ann", "bob", "carol", "dave"}) {
             roles.ensureLogin(role(QLatin1String(id)), QLatin1String(id) == QLatin1String("ann"));
             roles.setRolePassword(role(QLatin1String(id)), password());
         }
+        roles.setRights(role(QStringLiteral("dave")), {QStringLiteral("lifecycles")});
         static_cast<PgDatabase&>(db()).ensureSharedLogin(role(QStringLiteral("shared")),
                                                          usersRole());
         roles.setRolePassword(role(QStringLiteral("shared")), password());
@@ -117,7 +124,7 @@ protected:
                            "SCHEMA %1 TO %2; ALTER DATABASE %3 SET lo_compat_privileges TO on")
                 .arg(db().scalar(QStringLiteral("SELECT current_schema()")).toString(), users,
                      bx::test::processDatabase()));
-        for (const char* id : {"ann", "bob", "carol", "shared"}) {
+        for (const char* id : {"ann", "bob", "carol", "dave", "shared"}) {
             const QString r = role(QLatin1String(id));
             db().executeScript(QStringLiteral("CREATE ROLE %1 LOGIN%2; GRANT %3 TO %1")
                                    .arg(r,
@@ -129,7 +136,7 @@ protected:
         }
         // Carol's attachment from before, streamed under the old setting.
         attachFor(QStringLiteral("carol"), 501, "before the upgrade");
-        bx::test::applySteps(db(), log, {program(), &clock}, 78, 78);
+        bx::test::applySteps(db(), log, {program(), &clock}, 78);
         // Sessions opened before keep the old setting; the checks use new ones.
         m_connections.clear();
     }
@@ -415,6 +422,252 @@ TEST_P(ServerRolesTest, AnOldDatabaseAnswersTheSameAfterTheUpgrade)
                                            "array_to_string(s.setconfig, ',') LIKE "
                                            "'%lo_compat%'"))
                     .toBool());
+}
+
+// What a login may not write it may not write by any path: the statement fails, or the rows
+// stay as they were (the server hides rows a policy keeps from a change).
+TEST_P(ServerRolesTest, ConfigurationIsWrittenOnlyByTheRightsWriters)
+{
+    makeCurrent();
+    db().execute(QStringLiteral("INSERT INTO LU_RULES (RULE_NAME, SCRIPT) VALUES ('r', 'good')"));
+    db().execute(QStringLiteral("INSERT INTO LIFECYCLE_ACTION (Lifecycle_ID, LC_Stage_Name, "
+                                "Action_Name, SCR_Number) VALUES ('LC', 'S1', 'Check', 0)"));
+    auto tryRun = [&](const QString& id, const QString& sql) {
+        try {
+            as(id).executeScript(sql);
+        } catch (const DbError&) {
+        }
+    };
+    const struct
+    {
+        const char* sql;
+        bool dave; ///< what the lifecycle designer may do; nobody else may
+    } cases[] = {
+        {"UPDATE LU_RULES SET SCRIPT = 'evil' WHERE RULE_NAME = 'r'", false},
+        {"INSERT INTO LU_RULES (RULE_NAME, SCRIPT) VALUES ('r2', 'evil')", false},
+        {"UPDATE SYSTEM SET Query_Wait = 99", false},
+        {"INSERT INTO LU_PRIORITY (Priority) VALUES ('evil')", false},
+        {"UPDATE Vars SET VarValue = '1' WHERE VarName = 'BuildNum'", false},
+        {"INSERT INTO Vars (VarName, VarValue) VALUES ('NotCreateNewLogin', 'YES')", false},
+        {"INSERT INTO LIFECYCLE (Lifecycle_ID, Owner_ID) VALUES ('LC2', 'x')", true},
+        {"UPDATE LIFECYCLE_ACTION SET Action_Name = 'Skip' WHERE SCR_Number = 0", true},
+    };
+    const auto snapshot = [&] {
+        return db()
+            .scalar(QStringLiteral(
+                "SELECT (SELECT string_agg(RULE_NAME || '=' || SCRIPT, ',') FROM LU_RULES) || "
+                "COALESCE((SELECT string_agg(Query_Wait::text, ',') FROM SYSTEM), '') || (SELECT "
+                "count(*) FROM LU_PRIORITY) || (SELECT string_agg(VarName || '=' || "
+                "COALESCE(VarValue, ''), ',' ORDER BY VarName) FROM Vars) || (SELECT count(*) "
+                "FROM LIFECYCLE) || (SELECT string_agg(Action_Name, ',') FROM "
+                "LIFECYCLE_ACTION)"))
+            .toString();
+    };
+    for (const auto& c : cases) {
+        for (const char* id : {"bob", "dave"}) {
+            const QString before = snapshot();
+            tryRun(QLatin1String(id), QString::fromLatin1(c.sql));
+            const bool changed = snapshot() != before;
+            EXPECT_EQ(changed, c.dave && QLatin1String(id) == QLatin1String("dave"))
+                << id << ": " << c.sql;
+        }
+    }
+    // A task's own copy of the action items belongs to everybody's work.
+    as(QStringLiteral("bob"))
+        .execute(QStringLiteral("INSERT INTO LIFECYCLE_ACTION (Lifecycle_ID, LC_Stage_Name, "
+                                "Action_Name, SCR_Number) VALUES ('LC', 'S1', 'Check', 7)"));
+    as(QStringLiteral("bob"))
+        .execute(QStringLiteral("DELETE FROM LIFECYCLE_ACTION WHERE SCR_Number = 7"));
+}
+
+TEST_P(ServerRolesTest, NoLoginChangesAnotherUsersPasswordByWayOfARoleOrUnknownToTheProgram)
+{
+    makeCurrent();
+    const QString users = usersRole();
+    db().execute(QStringLiteral("UPDATE LU_USER SET User_Password = 'kept' WHERE USER_ID = 'ann'"));
+    expectRefused(QStringLiteral("bob"),
+                  {QStringLiteral("SET ROLE %1; UPDATE LU_USER SET User_Password = 'x' WHERE "
+                                  "USER_ID = 'ann'")
+                       .arg(users)});
+    // A login made by hand and given the users role is nobody's: it changes no password and
+    // sees and sends no mail.
+    const QString mallory = role(QStringLiteral("mallory"));
+    db().executeScript(QStringLiteral("CREATE ROLE %1 LOGIN; GRANT %2 TO %1").arg(mallory, users));
+    static_cast<PgDatabase&>(db()).setRolePassword(mallory, password());
+    as(QStringLiteral("bob"))
+        .insertNumbered(QStringLiteral("MAIL"), QStringLiteral("Mail_Number"),
+                        {QStringLiteral("Title"), QStringLiteral("Owner_User_ID")},
+                        {QStringLiteral("Hello"), QStringLiteral("bob")});
+    expectRefused(QStringLiteral("mallory"),
+                  {QStringLiteral("UPDATE LU_USER SET User_Password = 'x' WHERE USER_ID = 'ann'"),
+                   QStringLiteral("INSERT INTO MAIL (Mail_Number, Owner_User_ID) VALUES (9, "
+                                  "'ann')")});
+    EXPECT_EQ(
+        as(QStringLiteral("mallory")).scalar(QStringLiteral("SELECT count(*) FROM MAIL")).toInt(),
+        0);
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT User_Password FROM LU_USER WHERE USER_ID = "
+                                         "'ann'"))
+                  .toString(),
+              QStringLiteral("kept"));
+}
+
+TEST_P(ServerRolesTest, MailAndTheOutboxBelongToTheirUsers)
+{
+    makeCurrent();
+    const bx::test::FixedClock clock;
+    bx::test::ScriptedPrompt prompt;
+    Mailbox bobsBox(as(QStringLiteral("bob")), {QStringLiteral("bob"), {}, {}}, 0, clock);
+    ASSERT_TRUE(bobsBox.send({QStringLiteral("carol")}, QStringLiteral("Lunch?"), prompt));
+    Mailbox carolsBox(as(QStringLiteral("carol")), {QStringLiteral("carol"), {}, {}}, 0, clock);
+    ASSERT_EQ(carolsBox.list(MailBox::Inbox).rows.size(), 1);
+    const MailList sent = bobsBox.list(MailBox::Sent);
+    ASSERT_EQ(sent.rows.size(), 1);
+    EXPECT_EQ(sent.rows.first().party, QStringLiteral("carol"));
+    EXPECT_TRUE(carolsBox.list(MailBox::Sent).rows.isEmpty());
+
+    // A message for someone else names its real sender; each user reads and deletes his own.
+    as(QStringLiteral("bob"))
+        .insertNumbered(
+            QStringLiteral("MAIL"), QStringLiteral("Mail_Number"),
+            {QStringLiteral("Title"), QStringLiteral("Owner_User_ID"), QStringLiteral("Sender")},
+            {QStringLiteral("From ann, honest"), QStringLiteral("carol"), QStringLiteral("ann")});
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT Sender FROM MAIL WHERE Title = 'From ann, "
+                                         "honest'"))
+                  .toString(),
+              QStringLiteral("bob"));
+    EXPECT_EQ(
+        as(QStringLiteral("carol")).scalar(QStringLiteral("SELECT count(*) FROM MAIL")).toInt(), 2);
+    as(QStringLiteral("carol")).execute(QStringLiteral("DELETE FROM MAIL"));
+    as(QStringLiteral("carol")).execute(QStringLiteral("UPDATE MAIL SET Title = 'x'"));
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT string_agg(Owner_User_ID || ':' || Title, ',') "
+                                         "FROM MAIL"))
+                  .toString(),
+              QStringLiteral("bob:Lunch?"));
+
+    // The outbox: a row is queued by the login's own user whatever the client wrote; a personal
+    // row is seen by its user's client only; a shared one is delivered by any, but not changed.
+    for (const char* personal : {"1", "0"})
+        as(QStringLiteral("bob"))
+            .execute(
+                QStringLiteral("INSERT INTO MAIL_OUTBOX (Outbox_Number, Recipient, Subject, Body, "
+                               "Queued_By, Personal, State) VALUES (?, 'x@example.org', 's', 'b', "
+                               "'carol', ?, 'P')"),
+                {QString::fromLatin1(personal).toInt() + 900,
+                 QString::fromLatin1(personal).toInt()});
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT string_agg(DISTINCT Queued_By, ',') FROM "
+                                         "MAIL_OUTBOX"))
+                  .toString(),
+              QStringLiteral("bob"));
+    PgDatabase& carol = as(QStringLiteral("carol"));
+    EXPECT_EQ(carol
+                  .scalar(QStringLiteral("SELECT string_agg(Outbox_Number::text, ',') FROM "
+                                         "MAIL_OUTBOX"))
+                  .toString(),
+              QStringLiteral("900"));
+    EXPECT_THROW(carol.execute(QStringLiteral("UPDATE MAIL_OUTBOX SET Body = 'forged'")), DbError);
+    EXPECT_EQ(carol.execute(QStringLiteral("UPDATE MAIL_OUTBOX SET Claim_Token = 'c'")), 1);
+    EXPECT_EQ(carol.execute(QStringLiteral("DELETE FROM MAIL_OUTBOX")), 0);
+    EXPECT_EQ(
+        db().scalar(QStringLiteral("SELECT count(*) FROM MAIL_OUTBOX WHERE Body = 'b'")).toInt(),
+        2);
+}
+
+// Another database whose name begins with this one's: its owner role and its logins share the
+// prefix of this database's logins. Neither a role made by hand: the functions made it not.
+TEST_P(ServerRolesTest, TheLoginFunctionsTouchOnlyTheLoginsTheyMade)
+{
+    makeCurrent();
+    const QString otherOwner = role(QStringLiteral("test_owner"));
+    const QString otherAdmin = role(QStringLiteral("test_admin"));
+    const QString byHand = role(QStringLiteral("mallory"));
+    db().executeScript(QStringLiteral("CREATE ROLE %1 NOLOGIN; CREATE ROLE %2 LOGIN; GRANT %1 TO "
+                                      "%2; CREATE ROLE %3 LOGIN")
+                           .arg(otherOwner, otherAdmin, byHand));
+    LoginRoles& roles = *as(QStringLiteral("ann")).loginRoles();
+    const std::function<void()> attempts[] = {
+        [&] { roles.ensureLogin(otherOwner, false); },
+        [&] { roles.ensureLogin(byHand, true); },
+        [&] { roles.setRolePassword(otherAdmin, QStringLiteral("x")); },
+        [&] { roles.setLoginAllowed(otherAdmin, false); },
+        [&] { roles.renameRole(otherAdmin, role(QStringLiteral("gone"))); },
+        [&] { roles.setRights(otherAdmin, {QStringLiteral("lifecycles")}); },
+        [&] { roles.dropRole(otherOwner); },
+    };
+    for (const auto& attempt : attempts) {
+        Transaction tx(as(QStringLiteral("ann")));
+        EXPECT_THROW(attempt(), DbError);
+    }
+    EXPECT_EQ(
+        db().scalar(QStringLiteral("SELECT string_agg(r.rolname || ':' || r.rolcanlogin || "
+                                   "':' || (SELECT count(*) FROM pg_auth_members m WHERE "
+                                   "m.member = r.oid), ',' ORDER BY r.rolname) FROM "
+                                   "pg_roles r WHERE rolname IN (?, ?, ?)"),
+                    {otherOwner, otherAdmin, byHand})
+            .toString(),
+        QStringList({otherAdmin + QStringLiteral(":true:1"), byHand + QStringLiteral(":true:0"),
+                     otherOwner + QStringLiteral(":false:0")})
+            .join(QLatin1Char(',')));
+    db().executeScript(QStringLiteral("DROP ROLE %2; DROP ROLE %1; DROP ROLE %3")
+                           .arg(otherOwner, otherAdmin, byHand));
+}
+
+TEST_P(ServerRolesTest, AnUpgradeRunsAsTheOwnerAndRefusesWhatTheProgramDidNotMake)
+{
+    makeCurrent();
+    const QString owner = bx::test::kScriptDatabaseName + QStringLiteral("_owner");
+    const QString ann = role(QStringLiteral("ann"));
+    // An administrator plants code under a name the program uses, where an upgrade writes.
+    as(QStringLiteral("ann"))
+        .executeScript(
+            QStringLiteral("CREATE TABLE planted_log (who text); GRANT INSERT ON planted_log TO "
+                           "PUBLIC; "
+                           "CREATE OR REPLACE FUNCTION scr_vtrig() RETURNS trigger LANGUAGE "
+                           "plpgsql AS $$ BEGIN INSERT INTO planted_log VALUES (current_user); "
+                           "BEGIN EXECUTE 'ALTER ROLE %1 SUPERUSER'; EXCEPTION WHEN OTHERS THEN "
+                           "NULL; END; RETURN NEW; END $$; "
+                           "CREATE TRIGGER scr_vtrig AFTER INSERT OR UPDATE ON Vars FOR EACH ROW "
+                           "EXECUTE FUNCTION scr_vtrig()")
+                .arg(ann));
+    db().execute(QStringLiteral("DELETE FROM Vars WHERE VarName IN ('UPGRADE/UpgClass82', "
+                                "'BuildNum')"));
+    const bx::test::FixedClock clock;
+    bx::test::ScriptedPrompt prompt;
+    UpgradeLog log(QDir(program()).filePath(QStringLiteral("UpgradeLog.txt")));
+    auto upgrade = [&] {
+        Upgrader upgrader(db(), prompt, log, {program(), &clock}, true);
+        upgrader.load();
+        const bool done = upgrader.run();
+        return done ? QString() : upgrader.lastError();
+    };
+    EXPECT_EQ(upgrade(), QString());
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT string_agg(DISTINCT who, ',') FROM "
+                                         "planted_log"))
+                  .toString(),
+              owner);
+    EXPECT_FALSE(
+        db().scalar(QStringLiteral("SELECT rolsuper FROM pg_roles WHERE rolname = ?"), {ann})
+            .toBool());
+
+    // Code under names of its own is refused before any step runs, and named.
+    as(QStringLiteral("ann"))
+        .executeScript(QStringLiteral(
+            "CREATE FUNCTION planted_fn() RETURNS trigger LANGUAGE plpgsql AS $$ "
+            "BEGIN RETURN NEW; END $$; CREATE TRIGGER planted AFTER INSERT ON SCR FOR "
+            "EACH ROW EXECUTE FUNCTION planted_fn()"));
+    db().execute(QStringLiteral("DELETE FROM Vars WHERE VarName = 'BuildNum'"));
+    const QString refused = upgrade();
+    EXPECT_TRUE(refused.contains(QLatin1String("trigger planted on scr")) &&
+                refused.contains(QLatin1String("function planted_fn()")))
+        << refused.toStdString();
+    EXPECT_TRUE(
+        db().query(QStringLiteral("SELECT 1 FROM Vars WHERE VarName = 'BuildNum'")).isEmpty());
+
+    // So is a schema that belongs to someone who could replace what the functions call.
+    as(QStringLiteral("ann")).executeScript(QStringLiteral("DROP TRIGGER planted ON SCR"));
+    const QString schema = db().scalar(QStringLiteral("SELECT current_schema()")).toString();
+    db().executeScript(QStringLiteral("ALTER SCHEMA %1 OWNER TO %2").arg(schema, ann));
+    EXPECT_TRUE(upgrade().contains(QLatin1String("belongs to ") + ann)) << upgrade().toStdString();
+    db().executeScript(QStringLiteral("ALTER SCHEMA %1 OWNER TO CURRENT_USER").arg(schema));
 }
 
 BX_INSTANTIATE_ENGINES(ServerRolesTest);
