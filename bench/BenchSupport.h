@@ -107,12 +107,37 @@ public:
     {
         PgConnectParams p = m_cluster;
         p.database = m_name;
+        if (!m_login.isEmpty()) {
+            p.user = m_login;
+            p.password = m_loginPassword;
+        }
         return p;
+    }
+
+    /**
+     * From now on params() names the login the program keeps for `userId` (made here by the
+     * cluster's administrator), so that the runs meet the server's rights as a user's client
+     * does.
+     */
+    void useLoginOf(const QString& userId)
+    {
+        PgConnectParams admin = m_cluster;
+        admin.database = m_name;
+        const std::unique_ptr<PgDatabase> db = PgDatabase::connect(admin);
+        const QString role = (m_name + QLatin1Char('_') + userId).toLower();
+        m_loginPassword = QStringLiteral("bench-%1").arg(QRandomGenerator::global()->generate());
+        Transaction tx(*db);
+        db->loginRoles()->ensureLogin(role, false);
+        db->loginRoles()->setRolePassword(role, m_loginPassword);
+        tx.commit();
+        m_login = role;
     }
 
 private:
     PgConnectParams m_cluster;
     QString m_name;
+    QString m_login;
+    QString m_loginPassword;
 };
 
 /** A new connection to the embedded file at `sqlitePath`, or to `server` (Engine::Postgres). */
@@ -165,6 +190,10 @@ inline bool makeProgramDatabases(const QTemporaryDir& dir, const QString& fileNa
             return false;
         }
         prepare(*PgDatabase::connect(p));
+        // BX_BENCH_LOGIN=<user id>: the server runs connect with that user's own login.
+        const QString login = qEnvironmentVariable("BX_BENCH_LOGIN").trimmed();
+        if (!login.isEmpty())
+            server->useLoginOf(login);
         return true;
     } catch (const DbError& e) {
         std::fprintf(stderr, "cannot prepare the databases: %s\n", e.what());
