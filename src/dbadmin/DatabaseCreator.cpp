@@ -8,6 +8,8 @@
 #include "core/settings/SettingsKeys.h"
 #include "core/settings/SettingsStore.h"
 #include "dbadmin/BatchScript.h"
+#include "dbadmin/ServerRoles.h"
+#include "dbadmin/StepActions.h"
 #include "dbadmin/UpgradeLog.h"
 #include "dbadmin/Upgrader.h"
 
@@ -217,8 +219,15 @@ bool DatabaseCreator::createServer(const ServerCreation& request)
             connectAsAdmin(request, CreationDefaults::kServerAdminDatabase);
         if (!makeWayForServerDatabase(*db, request))
             return false;
-        if (!request.creating)
+        if (!request.creating) {
             db = connectAsAdmin(request, request.database);
+            // The script runs in a schema that is there already: its owner must be nobody who
+            // could replace what the program's functions call.
+            UpgradeLog log;
+            const UpgradeContext context{m_programDir, &m_clock};
+            StepActions check(*db, log, context, ErrorPolicy::Strict);
+            server_sql::refuseUnsafeSchema(check);
+        }
         runBatches(db, *batches, request);
         setAdminPassword(*db, request);
         if (!upgradeNew(*db))

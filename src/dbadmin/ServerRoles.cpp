@@ -111,6 +111,7 @@ const QStringList kOwnFunctions{
     QStringLiteral("bx_lu_user_guard"),   QStringLiteral("bx_mail_guard"),
     QStringLiteral("bx_outbox_guard"),    QStringLiteral("bx_password_check"),
     QStringLiteral("bx_password_rehash"), QStringLiteral("bx_password_setting"),
+    QStringLiteral("scr_itrig"),          QStringLiteral("scr_utrig"),
     QStringLiteral("scr_vtrig"),
 };
 const QStringList kOwnTriggers{
@@ -118,6 +119,7 @@ const QStringList kOwnTriggers{
     QStringLiteral("lu_user_guard"),     QStringLiteral("mail_guard"),
     QStringLiteral("mail_outbox_guard"), QStringLiteral("scr_search_delete"),
     QStringLiteral("scr_search_insert"), QStringLiteral("scr_search_update"),
+    QStringLiteral("scr_itrig"),         QStringLiteral("scr_utrig"),
     QStringLiteral("scr_vtrig"),
 };
 
