@@ -2,6 +2,7 @@
 
 #include "core/UserRights.h"
 #include "core/db/Database.h"
+#include "core/settings/MailPlainLogin.h"
 #include "core/settings/PersonalMailSettings.h"
 #include "core/settings/SettingsKeys.h"
 #include "core/settings/SettingsStore.h"
@@ -152,6 +153,8 @@ SystemSettingsInput SystemSettingsEditor::load()
     in.showCustom = f("Show_Custom");
     in.smtpAuth = f("SMTPAuth");
     in.smtpLeave = f("SMTPLeave");
+    in.smtpPlainLogin = MailPlainLogin::allowed(m_db, MailPlainLogin::Service::Smtp, in.smtpServer);
+    in.popPlainLogin = MailPlainLogin::allowed(m_db, MailPlainLogin::Service::Pop3, in.popServer);
     in.mandTargetDate = f("Mand_Target_Date");
     in.mandCategory = f("Mand_Category");
     in.mandPriority = f("Mand_Priority");
@@ -247,6 +250,11 @@ std::optional<SystemSettingsRefusal> SystemSettingsEditor::save(SystemSettingsIn
                          QLatin1Char(')'),
                      values);
     }
+    // The editor is an administrator: these cannot refuse.
+    (void)MailPlainLogin::setAllowed(m_db, m_editor, MailPlainLogin::Service::Smtp,
+                                     input.smtpServer, input.smtpPlainLogin);
+    (void)MailPlainLogin::setAllowed(m_db, m_editor, MailPlainLogin::Service::Pop3, input.popServer,
+                                     input.popPlainLogin);
     tx.commit();
     return std::nullopt;
 }
