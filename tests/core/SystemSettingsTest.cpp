@@ -310,6 +310,15 @@ TEST_P(SystemSettingsTest, PlainMailLoginIsAllowedPerServerByAnAdministrator)
     ASSERT_FALSE(editor.save(back).has_value());
     EXPECT_TRUE(MailPlainLogin::allowed(db(), Service::Pop3, in.popServer));
     EXPECT_FALSE(MailPlainLogin::allowed(db(), Service::Smtp, in.smtpServer));
+
+    // A server renamed takes its permission along; the old name keeps none.
+    back.popServer = QStringLiteral("MAIL.example ");
+    ASSERT_FALSE(editor.save(back).has_value());
+    EXPECT_TRUE(MailPlainLogin::allowed(db(), Service::Pop3, in.popServer));
+    back.popServer = QStringLiteral("pop.example");
+    ASSERT_FALSE(editor.save(back).has_value());
+    EXPECT_FALSE(MailPlainLogin::allowed(db(), Service::Pop3, in.popServer));
+    EXPECT_TRUE(MailPlainLogin::allowed(db(), Service::Pop3, back.popServer));
 }
 
 TEST_P(SystemSettingsTest, VarsReadAndWriteByName)

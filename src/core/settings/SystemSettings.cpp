@@ -236,7 +236,18 @@ std::optional<SystemSettingsRefusal> SystemSettingsEditor::save(SystemSettingsIn
                               QStringLiteral(" ")};
 
     Transaction tx(m_db);
-    const bool hasRow = m_db.scalar(QStringLiteral("SELECT count(*) FROM SYSTEM")).toLongLong() > 0;
+    // The servers named so far: a permission to log on in clear goes with the name it was given
+    // for, and nothing else would show it any more.
+    const RecordSet before = m_db.query(QStringLiteral("SELECT SMTPServer, POPServer FROM SYSTEM"));
+    using MailPlainLogin::Service;
+    const auto forgetRenamed = [&](Service service, const char* column, const QString& now) {
+        const QString old = before.text(QLatin1String(column));
+        if (MailPlainLogin::varName(service, old) != MailPlainLogin::varName(service, now))
+            (void)MailPlainLogin::setAllowed(m_db, m_editor, service, old, false);
+    };
+    forgetRenamed(Service::Smtp, "SMTPServer", input.smtpServer);
+    forgetRenamed(Service::Pop3, "POPServer", input.popServer);
+    const bool hasRow = !before.isEmpty();
     if (hasRow) {
         QStringList sets;
         for (const QString& c : columns)
