@@ -5,10 +5,11 @@
 #   scripts/smtp-test-server.sh stop DIR      stops them and removes DIR
 #
 # BX_TEST_SMTP is a sink that keeps every message in the Maildir BX_TEST_SMTP_MAILDIR (a file each);
-# BX_TEST_SMTP_AUTH wants the login "pat"/"secret1"; BX_TEST_SMTP_REJECT refuses every recipient
-# with 550; BX_TEST_SMTP_SILENT accepts connections and never answers; BX_TEST_SMTP_STARTTLS wants
-# STARTTLS and BX_TEST_SMTPS speaks TLS from the start, both with a certificate for 127.0.0.1 that
-# BX_TEST_SMTP_CA names. Needs python3-aiosmtpd and openssl.
+# BX_TEST_SMTP_AUTH wants the login "pat"/"secret1" and offers no TLS; BX_TEST_SMTP_REJECT refuses
+# every recipient with 550; BX_TEST_SMTP_SILENT accepts connections and never answers;
+# BX_TEST_SMTP_STARTTLS wants STARTTLS and BX_TEST_SMTPS speaks TLS from the start, both with a
+# certificate for 127.0.0.1 that BX_TEST_SMTP_CA names, and both take the same login. Every login
+# given is logged to BX_TEST_SMTP_LOGINS ("PORT LOGIN"). Needs python3-aiosmtpd and openssl.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,7 +17,7 @@ cd "$(dirname "$0")/.."
 py=python3
 [ -x /usr/bin/python3 ] && py=/usr/bin/python3
 
-usage() { sed -n '2,12p' "$0"; exit 2; }
+usage() { sed -n '2,13p' "$0"; exit 2; }
 [ $# -eq 2 ] || usage
 dir=$2
 

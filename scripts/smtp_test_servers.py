@@ -5,11 +5,13 @@
 
 Starts, each on a free port:
   - an SMTP server that requires a login ("pat", password "secret1"; any other is refused), over a
-    plain connection, and keeps what it accepts in the Maildir DIR/auth;
+    plain connection without STARTTLS, and keeps what it accepts in the Maildir DIR/auth;
   - an SMTP server that refuses every recipient with 550;
   - a silent server that accepts connections and never says a word;
   - an SMTP server that wants STARTTLS, and one that speaks TLS from the start (smtps), both with
-    the certificate DIR/cert.pem made for 127.0.0.1 (self-signed: the tests trust it as their CA).
+    the certificate DIR/cert.pem made for 127.0.0.1 (self-signed: the tests trust it as their CA);
+    once in TLS they take the same login, without requiring it.
+Every login any of them is given is written to DIR/logins, a line "PORT LOGIN" each.
 Writes "export NAME=127.0.0.1:PORT" lines to DIR/servers.env once all listen, then runs until
 it is terminated.
 """
@@ -34,7 +36,14 @@ def free_port():
         return s.getsockname()[1]
 
 
+LOGINS = None
+
+
 def check_login(server, session, envelope, mechanism, auth_data):
+    login = auth_data.login if isinstance(auth_data, LoginPassword) else b"?"
+    with open(LOGINS, "a") as f:
+        f.write("%d %s\n" % (server.transport.get_extra_info("sockname")[1],
+                             login.decode("utf-8", "replace")))
     ok = (isinstance(auth_data, LoginPassword) and auth_data.login == b"pat"
           and auth_data.password == b"secret1")
     return AuthResult(success=ok, handled=False)
@@ -53,7 +62,9 @@ def silent_server(sock):
 
 
 def main():
+    global LOGINS
     folder = sys.argv[1]
+    LOGINS = os.path.join(folder, "logins")
     auth = Controller(Mailbox(os.path.join(folder, "auth")), hostname=HOST,
                       port=free_port(), authenticator=check_login, auth_required=True,
                       auth_require_tls=False)
@@ -68,9 +79,10 @@ def main():
     tls = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
     tls.load_cert_chain(cert, key)
     starttls = Controller(Mailbox(os.path.join(folder, "tls")), hostname=HOST, port=free_port(),
-                          tls_context=tls, require_starttls=True)
+                          tls_context=tls, require_starttls=True, authenticator=check_login)
     implicit = Controller(Mailbox(os.path.join(folder, "tls")), hostname=HOST, port=free_port(),
-                          ssl_context=tls)
+                          ssl_context=tls, authenticator=check_login,
+                          auth_require_tls=False)  # it is TLS, which the library does not see
     starttls.start()
     implicit.start()
     silent = socket.socket()
@@ -85,6 +97,7 @@ def main():
         "export BX_TEST_SMTP_STARTTLS=%s:%d" % (HOST, starttls.port),
         "export BX_TEST_SMTPS=%s:%d" % (HOST, implicit.port),
         "export BX_TEST_SMTP_CA=%s" % cert,
+        "export BX_TEST_SMTP_LOGINS=%s" % LOGINS,
     ]
     env = os.path.join(folder, "servers.env")
     with open(env + ".tmp", "w") as f:

@@ -2,6 +2,7 @@
 
 #include "core/Session.h"
 #include "core/db/Database.h"
+#include "core/settings/MailPlainLogin.h"
 #include "messaging/IncomingMail.h"
 #include "messaging/Pop3Client.h"
 
@@ -109,8 +110,10 @@ Outcome<int> fetchMail(Database& db, const FetchRequest& request, const std::ato
     }
     Q_ASSERT(request.clock != nullptr);
 
-    const Pop3Account account{server, request.popUser.trimmed(), request.popPassword,
-                              request.caFile};
+    // The password goes out over TLS only, unless an administrator allowed this server otherwise.
+    const Pop3Account account{
+        server, request.popUser.trimmed(), request.popPassword, request.caFile,
+        MailPlainLogin::allowed(db, MailPlainLogin::Service::Pop3, request.popServer)};
     Pop3Client pop(account, &stop);
     int stored = 0;
     auto failed = [&](const QString& why) -> Outcome<int> {

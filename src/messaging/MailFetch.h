@@ -40,6 +40,10 @@ inline constexpr qint64 kMaxFetchedMessageBytes = 25 * 1024 * 1024;
  * Fetches the mail waiting on the POP3 server into the user's mailbox (table MAIL): one row per
  * message, committed on its own, so that whatever ends the fetch keeps the rows stored so far.
  *
+ * The session logs on over TLS (STARTTLS, or pop3s://) and gives up when the server offers none,
+ * unless an administrator allowed logging on to this server without it (MailPlainLogin, read from
+ * `db`).
+ *
  * A message is passed over, and stays on the server, when the user's mailbox already holds its
  * unique id (POPID, in any workshop), when it is larger than kMaxFetchedMessageBytes, or when its
  * subject begins with "BX#". Unless the request leaves mail on the server, a stored message is

@@ -146,7 +146,8 @@ RefusalOf<> badAddress(const QString& address)
     return {address + QStringLiteral(" is not a valid e-mail address")};
 }
 
-// Header text on one line: a line break in a subject or name must not start a header of its own.
+// Header text on one line: a line break in a subject, a name or an attachment's file name must not
+// start a header of its own.
 QByteArray headerText(const QString& text)
 {
     QString flat = text;
@@ -197,7 +198,7 @@ void setAttachmentName(GMimePart* part, const QString& name)
     GMimeObject* object = GMIME_OBJECT(part);
     g_mime_part_set_content_encoding(part, GMIME_CONTENT_ENCODING_BASE64);
     g_mime_object_set_disposition(object, "attachment");
-    g_mime_part_set_filename(part, name.toUtf8().constData());
+    g_mime_part_set_filename(part, headerText(name).constData());
     utf8Parameter(
         g_mime_content_disposition_get_parameters(g_mime_object_get_content_disposition(object)),
         "filename");

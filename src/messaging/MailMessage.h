@@ -46,8 +46,9 @@ QString newMessageId(const QString& fromAddress);
 /**
  * Checks what would let the sender's text escape its header: the sender and every recipient must
  * be one address with an "@" and no line break, space, control character or address separator;
- * a given Message-ID must have the form "<id@host>". Display names and the subject may hold any
- * text (line breaks become spaces). There must be at least one recipient.
+ * a given Message-ID must have the form "<id@host>". Display names, the subject and attachments'
+ * file names may hold any text (control characters, line breaks among them, become spaces). There
+ * must be at least one recipient.
  */
 std::optional<RefusalOf<>> checkMail(const OutgoingMail& mail);
 

@@ -1,6 +1,7 @@
 #include "messaging/OutboxSender.h"
 
 #include "core/db/Database.h"
+#include "core/settings/MailPlainLogin.h"
 #include "messaging/MailMessage.h"
 #include "messaging/Outbox.h"
 
@@ -259,6 +260,16 @@ DeliveryReport deliverDue(Database& db, const SenderContext& ctx)
                            "Outbox_Number LIMIT ?"),
         {pending(), now, now, ctx.userId, now.addSecs(-qint64(kAbandonedMinutes) * 60), ctx.batch});
 
+    // The administrator's word on logging in without TLS is read afresh for each pass with mail.
+    const auto withPermission = [&](SmtpSettings settings) {
+        settings.allowPlainLogin =
+            !due.isEmpty() && settings.auth && !settings.user.isEmpty() &&
+            MailPlainLogin::allowed(db, MailPlainLogin::Service::Smtp, settings.server);
+        return settings;
+    };
+    const SmtpSettings shared = withPermission(ctx.shared);
+    const SmtpSettings own = withPermission(ctx.own);
+
     const auto aborted = [&] { return ctx.abort != nullptr && ctx.abort->load(); };
     // A server that cannot be reached, or refuses the login, would fail the pass's other e-mails
     // alike: they wait for the next pass.
@@ -291,7 +302,7 @@ DeliveryReport deliverDue(Database& db, const SenderContext& ctx)
     int i = 0;
     while (i < due.rowCount() && !aborted()) {
         const bool personal = isPersonal(due, i);
-        const SmtpSettings& settings = personal ? ctx.own : ctx.shared;
+        const SmtpSettings& settings = personal ? own : shared;
         bool& down = personal ? ownDown : sharedDown;
         if (!settings.configured() || down) {
             ++i;

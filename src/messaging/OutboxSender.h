@@ -60,11 +60,14 @@ SmtpSettings sharedSmtpSettings(Database& db);
  * Rows due are pending, past their Next_Attempt, and unclaimed or with an expired claim: every
  * row the signed-in user queued, and the rows that are not personal queued by anyone at least
  * kAbandonedMinutes ago. A personal row goes with `own`, the others with `shared`; a row whose
- * settings name no server waits. Rows are claimed by conditional statements (ten at a time)
- * before they are sent, and only those a statement claimed are sent, so that several senders
- * deliver each row once. Once the server cannot be reached or refuses the login, the pass's other
- * rows for it wait. A due row with a Digest claims every pending digest row of its recipient and
- * leaves with them as one e-mail ("BX# <n> notices"); alone, it leaves as itself.
+ * settings name no server waits. A login is sent over TLS only, unless an administrator allowed
+ * the server otherwise (MailPlainLogin, read at each pass; the settings' allowPlainLogin is not
+ * read); a server without TLS counts as one that refuses the login.
+ * Rows are claimed by conditional statements (ten at a time) before they are sent, and only those a
+ * statement claimed are sent, so that several senders deliver each row once. Once the server cannot
+ * be reached or refuses the login, the pass's other rows for it wait. A due row with a Digest
+ * claims every pending digest row of its recipient and leaves with them as one e-mail ("BX# <n>
+ * notices"); alone, it leaves as itself.
  *
  * Afterwards: sent rows 'S' with their Sent_Date; a temporary failure counts an attempt and
  * waits (kFirstRetrySeconds doubling up to kLastRetrySeconds), a refusal by the server, or a row

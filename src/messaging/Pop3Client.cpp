@@ -1,5 +1,7 @@
 #include "messaging/Pop3Client.h"
 
+#include "core/settings/MailPlainLogin.h"
+
 #include <QIODevice>
 #include <QUrl>
 
@@ -84,9 +86,12 @@ Pop3Client::Pop3Client(Pop3Account account, const std::atomic_bool* stop)
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "pop3,pop3s");
     curl_easy_setopt(curl, CURLOPT_USERNAME, m_account.user.toUtf8().constData());
     curl_easy_setopt(curl, CURLOPT_PASSWORD, m_account.password.toUtf8().constData());
-    // STARTTLS whenever the server offers it; pop3s:// is TLS from the first byte.
+    // STARTTLS whenever the server offers it, and required before a password goes out unless the
+    // administrator allowed otherwise; pop3s:// is TLS from the first byte.
+    const bool tlsRequired =
+        (url && url->second) || (!m_account.user.isEmpty() && !m_account.allowPlainLogin);
     curl_easy_setopt(curl, CURLOPT_USE_SSL,
-                     url && url->second ? long(CURLUSESSL_ALL) : long(CURLUSESSL_TRY));
+                     tlsRequired ? long(CURLUSESSL_ALL) : long(CURLUSESSL_TRY));
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
     if (!m_account.caFile.isEmpty()) {
@@ -177,6 +182,10 @@ Pop3Status Pop3Client::perform(const QString& path, const char* command, bool ex
                       .arg(transfer.sink->errorString());
     } else {
         m_error = QString::fromUtf8(detail[0] != '\0' ? detail : curl_easy_strerror(rc));
+        if (rc == CURLE_USE_SSL_FAILED) {
+            m_error =
+                MailPlainLogin::kNoEncryption + QStringLiteral(" (") + m_error + QLatin1Char(')');
+        }
     }
     return Pop3Status::Failed;
 }

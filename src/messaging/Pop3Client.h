@@ -16,13 +16,18 @@ struct Pop3Account
 {
     /**
      * "host", "host:port", "pop3://host[:port]" or "pop3s://host[:port]". A plain host or pop3://
-     * upgrades to TLS with STARTTLS when the server offers it; pop3s:// speaks TLS from the start.
+     * upgrades to TLS with STARTTLS; pop3s:// speaks TLS from the start.
      */
     QString server;
-    QString user;
+    QString user; ///< with a user, the session logs on over TLS only (but see allowPlainLogin)
     QString password;
     /** Certificates to trust instead of the system's (a test server's own); empty: the system's. */
     QString caFile;
+    /**
+     * The administrator allows logging on without TLS (MailPlainLogin): a server that offers no
+     * STARTTLS then gets the password in clear.
+     */
+    bool allowPlainLogin = false;
 };
 
 /** One message of the mailbox as LIST gives it. */

@@ -1,5 +1,7 @@
 #include "messaging/SmtpClient.h"
 
+#include "core/settings/MailPlainLogin.h"
+
 #include <QFile>
 #include <QIODevice>
 
@@ -89,13 +91,16 @@ SmtpResult sendSmtp(const SmtpSettings& settings, const QString& from, const QSt
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errors);
     // STARTTLS whenever the server offers it on a plain connection; an smtps:// server must speak
-    // TLS. Either way the certificate and the host name are checked.
-    curl_easy_setopt(h, CURLOPT_USE_SSL, implicitTls ? long(CURLUSESSL_ALL) : long(CURLUSESSL_TRY));
+    // TLS, and so must any server that is to get a password, unless the administrator allowed
+    // otherwise. Either way the certificate and the host name are checked.
+    const bool login = settings.auth && !settings.user.isEmpty();
+    const bool tlsRequired = implicitTls || (login && !settings.allowPlainLogin);
+    curl_easy_setopt(h, CURLOPT_USE_SSL, tlsRequired ? long(CURLUSESSL_ALL) : long(CURLUSESSL_TRY));
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
     if (!caFile.isEmpty())
         curl_easy_setopt(h, CURLOPT_CAINFO, caFile.constData());
-    if (settings.auth && !settings.user.isEmpty()) {
+    if (login) {
         curl_easy_setopt(h, CURLOPT_USERNAME, user.constData());
         curl_easy_setopt(h, CURLOPT_PASSWORD, password.constData());
     }
@@ -123,10 +128,14 @@ SmtpResult sendSmtp(const SmtpSettings& settings, const QString& from, const QSt
     result.error = QString::fromUtf8(errors[0] != '\0' ? errors : curl_easy_strerror(code));
     if (reply > 0 && !result.error.contains(QString::number(reply)))
         result.error += QStringLiteral(" (server reply %1)").arg(reply);
-    // A 5xx reply to the message or its envelope refuses it for good. A refused login, or a
-    // server that wants a login or TLS first (530), is the settings' fault, not the message's: it
-    // is tried again once they are put right.
-    const bool settingsFault = code == CURLE_LOGIN_DENIED || reply == 530;
+    if (code == CURLE_USE_SSL_FAILED)
+        result.error =
+            MailPlainLogin::kNoEncryption + QStringLiteral(" (") + result.error + QLatin1Char(')');
+    // A 5xx reply to the message or its envelope refuses it for good. A refused login, a server
+    // that wants a login or TLS first (530), or one that offers no TLS for a login, is the
+    // settings' fault, not the message's: it is tried again once they are put right.
+    const bool settingsFault =
+        code == CURLE_LOGIN_DENIED || code == CURLE_USE_SSL_FAILED || reply == 530;
     const bool refused = reply >= 500 && reply < 600 && !settingsFault;
     result.status = refused ? SmtpResult::Status::Permanent : SmtpResult::Status::Temporary;
     result.serverFault = reply == 0 || settingsFault;

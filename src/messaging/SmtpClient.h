@@ -14,12 +14,17 @@ struct SmtpSettings
 {
     /**
      * "host", "host:port" (port 25 by default), or a URL: "smtp://host[:port]" upgrades to TLS
-     * when the server offers STARTTLS, "smtps://host[:port]" (port 465) speaks TLS from the start.
+     * with STARTTLS, "smtps://host[:port]" (port 465) speaks TLS from the start.
      */
     QString server;
     bool auth = false; ///< log in, when a user is set as well
     QString user;
     QString password;
+    /**
+     * The administrator allows logging in without TLS (MailPlainLogin): a server that offers no
+     * STARTTLS then gets the password in clear. Without it a login is sent over TLS only.
+     */
+    bool allowPlainLogin = false;
     QString caFile;          ///< certificates to trust instead of the system's (tests); optional
     int timeoutSeconds = 30; ///< to connect, and for the server to answer or take data
 
@@ -59,8 +64,9 @@ QString smtpUrl(const QString& server);
 /**
  * Sends one message to the server: the envelope from `from` to each of `to` (bare addresses), the
  * content read from `message` to its end in pieces (never whole in memory), dot-stuffed by the
- * transport. Certificates are always checked. Blocks the calling thread; never call it from the
- * user-interface thread. Thread-safe (each call has its own handle).
+ * transport. TLS is used whenever the server offers it, and required when a login is to be sent
+ * (unless allowPlainLogin); certificates are always checked. Blocks the calling thread; never call
+ * it from the user-interface thread. Thread-safe (each call has its own handle).
  *
  * @param abort when given and set (from any thread), the transfer stops soon with a temporary
  *              failure

@@ -1,6 +1,7 @@
 #include "core/settings/SystemSettings.h"
 
 #include "core/UserRights.h"
+#include "core/settings/MailPlainLogin.h"
 #include "core/settings/PersonalMailSettings.h"
 #include "core/settings/SettingsKeys.h"
 #include "core/settings/SettingsStore.h"
@@ -267,6 +268,57 @@ TEST_P(SystemSettingsTest, OnTheServerTheSharedLoginGoesToTheSettingsAndNoLogonI
               QStringLiteral("p'w"));
     EXPECT_EQ(readSystemValue(db(), QStringLiteral("NoLogon")).toInt(), 0);
     EXPECT_EQ(editor.load().sharedLogin, QStringLiteral("bx_shared"));
+}
+
+// Per server as typed (case and blanks aside) and per service; only an administrator changes it.
+TEST_P(SystemSettingsTest, PlainMailLoginIsAllowedPerServerByAnAdministrator)
+{
+    using MailPlainLogin::Service;
+    SystemSettingsEditor editor(db(), m_settings, m_admin, {}, {});
+    auto in = goodInput();
+    in.smtpServer = QStringLiteral(" Mail.Example:587 ");
+    in.popServer = QStringLiteral("mail.example");
+    in.smtpPlainLogin = true;
+    ASSERT_FALSE(editor.save(in).has_value());
+    const struct
+    {
+        Service service;
+        const char* server;
+        bool allowed;
+    } cases[] = {
+        {Service::Smtp, "mail.example:587", true}, {Service::Smtp, "MAIL.EXAMPLE:587  ", true},
+        {Service::Smtp, "mail.example", false},    {Service::Pop3, "mail.example:587", false},
+        {Service::Pop3, "mail.example", false},    {Service::Smtp, "", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(MailPlainLogin::allowed(db(), c.service, QLatin1String(c.server)), c.allowed)
+            << c.server;
+    SystemSettingsInput back = editor.load();
+    EXPECT_TRUE(back.smtpPlainLogin);
+    EXPECT_FALSE(back.popPlainLogin);
+
+    UserRecord ann;
+    ann.userId = QStringLiteral("ann");
+    EXPECT_EQ(MailPlainLogin::setAllowed(db(), ann, Service::Pop3, in.popServer, true),
+              RefusalOf<>{UserRights::kNotAdministrator});
+    back.smtpPlainLogin = false;
+    back.popPlainLogin = true;
+    EXPECT_TRUE(SystemSettingsEditor(db(), m_settings, ann, {}, {}).save(back).has_value());
+    EXPECT_FALSE(MailPlainLogin::allowed(db(), Service::Pop3, in.popServer));
+    EXPECT_TRUE(MailPlainLogin::allowed(db(), Service::Smtp, in.smtpServer));
+
+    ASSERT_FALSE(editor.save(back).has_value());
+    EXPECT_TRUE(MailPlainLogin::allowed(db(), Service::Pop3, in.popServer));
+    EXPECT_FALSE(MailPlainLogin::allowed(db(), Service::Smtp, in.smtpServer));
+
+    // A server renamed takes its permission along; the old name keeps none.
+    back.popServer = QStringLiteral("MAIL.example ");
+    ASSERT_FALSE(editor.save(back).has_value());
+    EXPECT_TRUE(MailPlainLogin::allowed(db(), Service::Pop3, in.popServer));
+    back.popServer = QStringLiteral("pop.example");
+    ASSERT_FALSE(editor.save(back).has_value());
+    EXPECT_FALSE(MailPlainLogin::allowed(db(), Service::Pop3, in.popServer));
+    EXPECT_TRUE(MailPlainLogin::allowed(db(), Service::Pop3, back.popServer));
 }
 
 TEST_P(SystemSettingsTest, VarsReadAndWriteByName)

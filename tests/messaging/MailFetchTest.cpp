@@ -1,6 +1,7 @@
 #include "messaging/MailFetch.h"
 
 #include "core/db/Database.h"
+#include "core/settings/MailPlainLogin.h"
 #include "support/SessionTest.h"
 #include "support/TaskRows.h"
 
@@ -66,6 +67,9 @@ protected:
         ASSERT_TRUE(pop3sPort.open(QIODevice::ReadOnly));
         m_pop3s = QStringLiteral("pop3s://127.0.0.1:") +
                   QString::fromLatin1(pop3sPort.readAll().trimmed());
+        QFile plainPort(dir + QStringLiteral("/plain-port"));
+        ASSERT_TRUE(plainPort.open(QIODevice::ReadOnly));
+        m_plain = QStringLiteral("127.0.0.1:") + QString::fromLatin1(plainPort.readAll().trimmed());
 
         test::addWorkshop(db(), 7);
         test::addWorkshop(db(), 9);
@@ -152,6 +156,7 @@ protected:
     std::atomic_bool stop{false};
     QString m_maildir;
     QString m_pop3s;
+    QString m_plain; ///< the same mailboxes without TLS
     QHash<QString, QString> m_files;
 };
 
@@ -251,6 +256,45 @@ TEST_P(MailFetchTest, FailuresStoreAndDeleteNothing)
     request.caFile = ca;
     EXPECT_EQ(fetch(), 1);
     EXPECT_FALSE(onServer(QStringLiteral("one")));
+}
+
+// The password goes out over TLS only, unless an administrator allowed the server otherwise.
+TEST_P(MailFetchTest, APasswordGoesOverTlsOnlyUnlessTheAdministratorAllowsTheServer)
+{
+    UserRecord admin;
+    admin.userId = QStringLiteral("admin");
+    const struct
+    {
+        const char* what;
+        QString server;
+        bool allowed;
+        int stored; ///< -1: refused
+    } cases[] = {
+        {"no TLS", m_plain, false, -1},
+        {"STARTTLS", request.popServer, false, 2},
+        {"no TLS, allowed in clear", m_plain, true, 1},
+    };
+    int i = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_FALSE(MailPlainLogin::setAllowed(db(), admin, MailPlainLogin::Service::Pop3,
+                                                c.server, c.allowed));
+        const QString name = QStringLiteral("m%1").arg(++i);
+        put(name, message(name.toLatin1()));
+        request.popServer = c.server;
+        const Outcome<int> outcome = fetchMail(session.db(), request, stop);
+        if (c.stored < 0) {
+            ASSERT_TRUE(outcome.refusal().has_value());
+            EXPECT_TRUE(outcome.refusal()->message.startsWith(
+                QStringLiteral("Mail could not be fetched from ") + c.server +
+                QStringLiteral(": ") + MailPlainLogin::kNoEncryption))
+                << outcome.refusal()->message.toStdString();
+            EXPECT_TRUE(onServer(name));
+        } else {
+            EXPECT_EQ(outcome ? *outcome : -1, c.stored);
+            EXPECT_FALSE(onServer(name));
+        }
+    }
 }
 
 TEST_P(MailFetchTest, StopKeepsWhatWasStoredAndDeletesOnlyThat)

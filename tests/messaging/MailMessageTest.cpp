@@ -179,6 +179,36 @@ TEST_F(MailMessageTest, LargeAttachmentRoundTripsThroughAFile)
     EXPECT_TRUE(decoded(GMIME_PART(attached)) == content) << "attachment bytes differ";
 }
 
+TEST_F(MailMessageTest, AttachmentNamesLoseControlCharacters)
+{
+    // A file on disk and a text attachment, each named so as to start a header of its own.
+    const QString fileName = QStringLiteral("a\r\nBcc: x@y.z.txt");
+    QFile file(m_dir.filePath(fileName));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("x") == 1);
+    file.close();
+    OutgoingMail m = mail(QStringLiteral("Pat"), QStringLiteral("Hi"));
+    m.attachmentPath = file.fileName();
+    m.textAttachments = {{QStringLiteral("b\tc\x7f\x01\nX-Extra: 1.ics"),
+                          QStringLiteral("text/calendar"), QStringLiteral("BEGIN:VCALENDAR")}};
+    const QByteArray bytes = compose(m);
+    expectWireForm(bytes);
+
+    const auto parsed = parse(bytes);
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(g_mime_object_get_header(GMIME_OBJECT(parsed.get()), "Bcc"), nullptr);
+    GMimeObject* top = g_mime_message_get_mime_part(parsed.get());
+    ASSERT_TRUE(GMIME_IS_MULTIPART(top));
+    ASSERT_EQ(g_mime_multipart_get_count(GMIME_MULTIPART(top)), 3);
+    const QStringList expected{QStringLiteral("a  Bcc: x@y.z.txt"),
+                               QStringLiteral("b c   X-Extra: 1.ics")};
+    for (int i = 1; i <= 2; ++i) {
+        GMimeObject* part = g_mime_multipart_get_part(GMIME_MULTIPART(top), i);
+        EXPECT_EQ(text(g_mime_part_get_filename(GMIME_PART(part))), expected[i - 1]);
+        for (const char* header : {"Bcc", "X-Extra"})
+            EXPECT_EQ(g_mime_object_get_header(part, header), nullptr) << header;
+    }
+}
+
 TEST_F(MailMessageTest, RefusesWhatWouldEscapeItsHeaderAndWritesNothing)
 {
     const QString old = m_dir.filePath(QStringLiteral("old.eml"));

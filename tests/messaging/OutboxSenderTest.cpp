@@ -4,6 +4,7 @@
 #include "core/db/Database.h"
 #include "core/db/RecordSet.h"
 #include "core/db/SecondConnection.h"
+#include "core/settings/MailPlainLogin.h"
 #include "messaging/Outbox.h"
 #include "support/SessionTest.h"
 #include "support/SinkMail.h"
@@ -101,6 +102,21 @@ protected:
 
     QString state(qlonglong number) { return row(number).text(QStringLiteral("State")); }
 
+    void allowPlainLogin(const QString& server, bool allow = true)
+    {
+        UserRecord admin;
+        admin.userId = QStringLiteral("admin");
+        ASSERT_FALSE(
+            MailPlainLogin::setAllowed(db(), admin, MailPlainLogin::Service::Smtp, server, allow));
+    }
+
+    /** The logins the test servers were given so far, "PORT LOGIN" each. */
+    static QList<QByteArray> logins()
+    {
+        QFile file(env("BX_TEST_SMTP_LOGINS"));
+        return file.open(QIODevice::ReadOnly) ? file.readAll().split('\n') : QList<QByteArray>();
+    }
+
     static QList<std::shared_ptr<GMimeMessage>> delivered(const QString& to)
     {
         return test::sinkMessages(to);
@@ -168,6 +184,44 @@ TEST_P(OutboxSenderTest, TlsWhenTheServerOffersItWithItsCertificateChecked)
     EXPECT_EQ(state(implicit), QStringLiteral("S"));
 }
 
+// A password goes out over TLS only, unless an administrator allowed the server otherwise. Without
+// a login, a server without TLS still gets the mail (the sink above).
+TEST_P(OutboxSenderTest, ALoginGoesOverTlsOnlyUnlessTheAdministratorAllowsTheServer)
+{
+    const QString plain = env("BX_TEST_SMTP_AUTH");
+    const struct
+    {
+        const char* what;
+        QString server;
+        bool allowed;
+        bool sent;
+    } cases[] = {
+        {"no STARTTLS", plain, false, false},
+        {"no STARTTLS, allowed in clear", plain, true, true},
+        {"STARTTLS", QStringLiteral("smtp://") + env("BX_TEST_SMTP_STARTTLS"), false, true},
+        {"TLS from the start", QStringLiteral("smtps://") + env("BX_TEST_SMTPS"), false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        allowPlainLogin(c.server, c.allowed);
+        const qlonglong n = queue(mail(recipient("login")));
+        SenderContext ctx = context(c.server);
+        ctx.shared.auth = true;
+        ctx.shared.user = QStringLiteral("pat");
+        ctx.shared.password = QStringLiteral("secret1");
+        ctx.shared.caFile = env("BX_TEST_SMTP_CA");
+        const qsizetype before = logins().size();
+        const auto report = deliverDue(db(), ctx);
+        EXPECT_EQ(report.sent, c.sent ? 1 : 0) << report.firstError.toStdString();
+        EXPECT_EQ(state(n), c.sent ? QStringLiteral("S") : QStringLiteral("P"));
+        EXPECT_EQ(logins().size() - before, c.sent ? 1 : 0) << "logins the server was given";
+        if (!c.sent) {
+            EXPECT_TRUE(report.firstError.startsWith(MailPlainLogin::kNoEncryption))
+                << report.firstError.toStdString();
+        }
+    }
+}
+
 TEST_P(OutboxSenderTest, FailuresWaitOrFailAndTheRowLeavesOnceTheServerIsUp)
 {
     const QString to = recipient("retry");
@@ -183,6 +237,7 @@ TEST_P(OutboxSenderTest, FailuresWaitOrFailAndTheRowLeavesOnceTheServerIsUp)
     EXPECT_EQ(deliverDue(db(), context(down, now.addSecs(30))).failed, 0) << "not due yet";
 
     // A refused login, and a server that never answers, are worth another try.
+    allowPlainLogin(env("BX_TEST_SMTP_AUTH"));
     SenderContext login = context(env("BX_TEST_SMTP_AUTH"), now.addSecs(61));
     login.shared.auth = true;
     login.shared.user = QStringLiteral("pat");

@@ -2,6 +2,7 @@
 
 #include "core/UserRights.h"
 #include "core/db/Database.h"
+#include "core/settings/MailPlainLogin.h"
 #include "core/settings/PersonalMailSettings.h"
 #include "core/settings/SettingsKeys.h"
 #include "core/settings/SettingsStore.h"
@@ -152,6 +153,8 @@ SystemSettingsInput SystemSettingsEditor::load()
     in.showCustom = f("Show_Custom");
     in.smtpAuth = f("SMTPAuth");
     in.smtpLeave = f("SMTPLeave");
+    in.smtpPlainLogin = MailPlainLogin::allowed(m_db, MailPlainLogin::Service::Smtp, in.smtpServer);
+    in.popPlainLogin = MailPlainLogin::allowed(m_db, MailPlainLogin::Service::Pop3, in.popServer);
     in.mandTargetDate = f("Mand_Target_Date");
     in.mandCategory = f("Mand_Category");
     in.mandPriority = f("Mand_Priority");
@@ -233,7 +236,18 @@ std::optional<SystemSettingsRefusal> SystemSettingsEditor::save(SystemSettingsIn
                               QStringLiteral(" ")};
 
     Transaction tx(m_db);
-    const bool hasRow = m_db.scalar(QStringLiteral("SELECT count(*) FROM SYSTEM")).toLongLong() > 0;
+    // The servers named so far: a permission to log on in clear goes with the name it was given
+    // for, and nothing else would show it any more.
+    const RecordSet before = m_db.query(QStringLiteral("SELECT SMTPServer, POPServer FROM SYSTEM"));
+    using MailPlainLogin::Service;
+    const auto forgetRenamed = [&](Service service, const char* column, const QString& now) {
+        const QString old = before.text(QLatin1String(column));
+        if (MailPlainLogin::varName(service, old) != MailPlainLogin::varName(service, now))
+            (void)MailPlainLogin::setAllowed(m_db, m_editor, service, old, false);
+    };
+    forgetRenamed(Service::Smtp, "SMTPServer", input.smtpServer);
+    forgetRenamed(Service::Pop3, "POPServer", input.popServer);
+    const bool hasRow = !before.isEmpty();
     if (hasRow) {
         QStringList sets;
         for (const QString& c : columns)
@@ -247,6 +261,11 @@ std::optional<SystemSettingsRefusal> SystemSettingsEditor::save(SystemSettingsIn
                          QLatin1Char(')'),
                      values);
     }
+    // The editor is an administrator: these cannot refuse.
+    (void)MailPlainLogin::setAllowed(m_db, m_editor, MailPlainLogin::Service::Smtp,
+                                     input.smtpServer, input.smtpPlainLogin);
+    (void)MailPlainLogin::setAllowed(m_db, m_editor, MailPlainLogin::Service::Pop3, input.popServer,
+                                     input.popPlainLogin);
     tx.commit();
     return std::nullopt;
 }

@@ -82,6 +82,9 @@ struct SystemSettingsInput
     bool showCustom = false;
     bool smtpAuth = false;
     bool smtpLeave = false;
+    /** Logging on to the SMTP, and the POP server, without TLS is allowed (MailPlainLogin). */
+    bool smtpPlainLogin = false;
+    bool popPlainLogin = false;
     bool mandTargetDate = false;
     bool mandCategory = false;
     bool mandPriority = false;
@@ -124,7 +127,8 @@ public:
 
     /**
      * Checks, then stores: the shared login in the settings store (server engine), then the
-     * SYSTEM row in one transaction. Returns the refusal without writing anything when the editor
+     * SYSTEM row and the permissions to log on without TLS to the servers named, in one
+     * transaction. Returns the refusal without writing anything when the editor
      * is no administrator (UserRights::kNotAdministrator) or a check fails. @throws DbError
      */
     std::optional<SystemSettingsRefusal> save(SystemSettingsInput input);

@@ -187,6 +187,11 @@ QWidget* F_SYSTEM::buildAdditionalTab()
 {
     m_text6 = named(new QLineEdit, "Text6");
     m_text10 = named(new QLineEdit, "Text10");
+    // Without it a client that logs on to the server insists on TLS.
+    const char* plainLogin = "Allow logging on to this mail server without encryption (the "
+                             "password then travels in clear)";
+    m_chkSmtpPlain = checkBox("chkSmtpPlain", plainLogin);
+    m_chkPopPlain = checkBox("chkPopPlain", plainLogin);
     m_chkAuth = checkBox("chk_Auth", "Authenticate?");
     m_chkLeave = checkBox("chk_Leave", "Leave on Server?");
     m_text7 = named(new QLineEdit, "Text7");
@@ -201,7 +206,9 @@ QWidget* F_SYSTEM::buildAdditionalTab()
     auto* page = new QWidget;
     auto* form = new QFormLayout(page);
     form->addRow(QStringLiteral("SMTP Server name:"), m_text6);
+    form->addRow(QString(), m_chkSmtpPlain);
     form->addRow(QStringLiteral("POP Server name:"), m_text10);
+    form->addRow(QString(), m_chkPopPlain);
     form->addRow(m_chkAuth);
     form->addRow(m_chkLeave);
     form->addRow(QStringLiteral("User:"), m_text7);
@@ -293,6 +300,8 @@ void F_SYSTEM::loadSettings()
     m_check2->setChecked(in.showCustom);
     m_chkAuth->setChecked(in.smtpAuth);
     m_chkLeave->setChecked(in.smtpLeave);
+    m_chkSmtpPlain->setChecked(in.smtpPlainLogin);
+    m_chkPopPlain->setChecked(in.popPlainLogin);
     m_check1->setChecked(in.mandTargetDate);
     m_check4->setChecked(in.mandCategory);
     m_check7->setChecked(in.mandPriority);
@@ -323,6 +332,8 @@ void F_SYSTEM::onOk()
     in.showCustom = m_check2->isChecked();
     in.smtpAuth = m_chkAuth->isChecked();
     in.smtpLeave = m_chkLeave->isChecked();
+    in.smtpPlainLogin = m_chkSmtpPlain->isChecked();
+    in.popPlainLogin = m_chkPopPlain->isChecked();
     in.mandTargetDate = m_check1->isChecked();
     in.mandCategory = m_check4->isChecked();
     in.mandPriority = m_check7->isChecked();

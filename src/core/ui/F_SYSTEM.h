@@ -79,6 +79,8 @@ private:
 
     QLineEdit* m_text6;
     QLineEdit* m_text10;
+    QCheckBox* m_chkSmtpPlain;
+    QCheckBox* m_chkPopPlain;
     QCheckBox* m_chkAuth;
     QCheckBox* m_chkLeave;
     QLineEdit* m_text7;
