@@ -140,6 +140,12 @@ MarkerRoles markerRolesOf(const ServerRoles& roles)
     return m;
 }
 
+QStringList programRoles(const ServerRoles& roles)
+{
+    const MarkerRoles m = markerRolesOf(roles);
+    return QStringList{roles.owner, roles.users, roles.roles, m.logins, m.shared} + m.rights;
+}
+
 void enterOwnerRole(StepActions& a)
 {
     if (!a.onServer())

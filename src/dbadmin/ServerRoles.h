@@ -86,6 +86,9 @@ struct MarkerRoles
 
 MarkerRoles markerRolesOf(const ServerRoles& roles);
 
+/** Every role of the database that is no login: the three, the markers and the right roles. */
+QStringList programRoles(const ServerRoles& roles);
+
 /**
  * Server engine: the rest of the step and its marker run as the owner role (SET LOCAL ROLE, to
  * the end of the step's transaction), so that nothing the owner role can change (a trigger, a

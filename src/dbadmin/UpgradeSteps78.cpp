@@ -291,8 +291,10 @@ void convertLogins(StepActions& a, const Roles& r)
             "(lower(current_database() || '_' || trim(u.USER_ID::text)), "
             "lower(trim(u.USER_ID::text)))) OR g.rolname = ? "
             "FROM pg_roles g JOIN pg_auth_members m ON m.member = g.oid "
-            "WHERE m.roleid = (SELECT oid FROM pg_roles WHERE rolname = ?) AND NOT g.rolsuper"),
-        {r.owner, r.prefix + QStringLiteral("_admin"), r.users});
+            "WHERE m.roleid = (SELECT oid FROM pg_roles WHERE rolname = ?) AND NOT g.rolsuper "
+            "AND NOT (g.rolname = ANY (string_to_array(?, ',')))"),
+        {r.owner, r.prefix + QStringLiteral("_admin"), r.users,
+         programRoles(r).join(QLatin1Char(','))});
     for (const QVariantList& row : logins.rows()) {
         const QString login = ident(row.at(0).toString());
         if (row.at(1).toBool())

@@ -36,8 +36,7 @@ QString roleList(const QStringList& roles)
 QString loginCheck(const QString& variable, const ServerRoles& r, const MarkerRoles& m,
                    bool existing)
 {
-    const QStringList reserved =
-        QStringList{r.owner, r.users, r.roles, m.logins, m.shared} + m.rights;
+    const QStringList reserved = programRoles(r);
     QString sql =
         QStringLiteral("  IF %1 IS NULL OR length(%1) <= length(p) OR left(%1, length(p)) <> p\n"
                        "     OR %1 = ANY (%2) THEN\n"
@@ -303,8 +302,7 @@ void markLogins(StepActions& a, const ServerRoles& r, const MarkerRoles& m)
     for (const QString& role : QStringList{r.users, r.owner, m.logins, m.shared} + m.rights)
         a.run(QStringLiteral("GRANT %1 TO %2 WITH ADMIN OPTION").arg(ident(role), ident(r.roles)));
 
-    const QStringList reserved =
-        QStringList{r.owner, r.users, r.roles, m.logins, m.shared} + m.rights;
+    const QStringList reserved = programRoles(r);
     const RecordSet logins = a.query(
         QStringLiteral(
             "SELECT g.rolname, u.user_id IS NOT NULL, COALESCE(u.Allow_Create_Lifecycle, 0) <> "
