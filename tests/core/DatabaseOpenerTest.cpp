@@ -3,6 +3,7 @@
 #include "core/PasswordCipher.h"
 #include "core/Session.h"
 #include "core/db/PgDatabase.h"
+#include "core/db/SecondConnection.h"
 #include "core/db/SqliteDatabase.h"
 #include "core/settings/SettingsKeys.h"
 #include "core/settings/SettingsStore.h"
@@ -11,6 +12,7 @@
 #include "support/ScriptedPrompt.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -97,6 +99,82 @@ TEST(DatabaseOpener, AnEmbeddedFailureIsKeptForTheCallerNotShown)
     ASSERT_EQ(h.logLines().size(), 1);
     EXPECT_EQ(h.logLines().first(),
               QStringLiteral("2024-01-31 14:05:09 : Error  : ") + h.opener.lastError()->text());
+}
+
+TEST(PgConnectParams, OnlyTheThreeSslModesAreUsedAndOthersAreRefusedBeforeConnecting)
+{
+    struct Case
+    {
+        QString mode;
+        QString ca;
+        bool usable;
+    };
+    const Case cases[] = {
+        {QStringLiteral("prefer"), {}, true},
+        {QStringLiteral("require"), {}, true},
+        {QStringLiteral("verify-full"), QStringLiteral("/etc/pax/ca.pem"), true},
+        {QStringLiteral("verify-full"), QStringLiteral(" "), false},
+        {QStringLiteral("verify-ca"), QStringLiteral("/etc/pax/ca.pem"), false},
+        {QStringLiteral("disable"), {}, false},
+        {QString(), {}, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(PgConnectParams::sslProblem(c.mode, c.ca).isEmpty(), c.usable)
+            << c.mode.toStdString() << " " << c.ca.toStdString();
+
+    // Nothing listens on port 1: an attempt to connect would fail as an unreachable server.
+    PgConnectParams p = PgConnectParams::forServer(QStringLiteral("127.0.0.1:1"));
+    p.sslMode = QStringLiteral("verify-ca");
+    try {
+        PgDatabase::connect(p);
+        ADD_FAILURE() << "connected";
+    } catch (const DbError& e) {
+        EXPECT_EQ(e.number(), QStringLiteral("08001"));
+        EXPECT_EQ(e.description(),
+                  QStringLiteral("Unknown SSL mode \"verify-ca\": use prefer, require or "
+                                 "verify-full."));
+    }
+
+    const PgConnectParams fromText = PgConnectParams::fromConnectionString(
+        QStringLiteral("host=h sslmode=verify-full sslrootcert=/etc/pax/ca.pem"));
+    EXPECT_EQ(fromText.sslMode, PgConnectParams::kSslVerifyFull);
+    EXPECT_EQ(fromText.sslRootCert, QStringLiteral("/etc/pax/ca.pem"));
+    EXPECT_EQ(PgConnectParams::fromConnectionString(QStringLiteral("host=h")).sslMode,
+              PgConnectParams::kSslPrefer);
+}
+
+TEST(DatabaseOpener, RemembersTheSslModeOfEachServer)
+{
+    Harness h;
+    const QString other = QStringLiteral("db.example:5433");
+    // "Srv" also names the section of the remembered server, which remembering rewrites.
+    const QString srv = QStringLiteral("Srv");
+    DatabaseOpener::rememberServerSsl(h.settings, other, PgConnectParams::kSslVerifyFull,
+                                      QStringLiteral("/etc/pax/ca.pem"));
+    DatabaseOpener::rememberServerSsl(h.settings, srv, PgConnectParams::kSslRequire,
+                                      QStringLiteral("/etc/pax/unused.pem"));
+    DatabaseOpener::rememberDatabase(h.settings, srv, true);
+    h.settings.set(SettingsKeys::serverSslSection(QStringLiteral("typed")), SettingsKeys::kSslMode,
+                   QStringLiteral(" Verify-Full "));
+
+    auto applied = [&](const QString& server) {
+        PgConnectParams p;
+        p.sslMode = QStringLiteral("stale");
+        p.sslRootCert = QStringLiteral("stale");
+        DatabaseOpener::applyServerSsl(SettingsStore(h.settings.path()), server, p);
+        return QStringList{p.sslMode, p.sslRootCert};
+    };
+    EXPECT_EQ(applied(other),
+              (QStringList{QStringLiteral("verify-full"), QStringLiteral("/etc/pax/ca.pem")}));
+    EXPECT_EQ(applied(srv), (QStringList{QStringLiteral("require"), QString()}));
+    EXPECT_EQ(applied(QStringLiteral("unknown")),
+              (QStringList{QStringLiteral("prefer"), QString()}));
+    EXPECT_EQ(applied(QStringLiteral("typed")).first(), QStringLiteral("verify-full"));
+
+    DatabaseOpener::rememberServerSsl(h.settings, other, PgConnectParams::kSslPrefer,
+                                      QStringLiteral("/etc/pax/ca.pem"));
+    EXPECT_EQ(applied(other), (QStringList{QStringLiteral("prefer"), QString()}))
+        << "the CA file goes with verify-full";
 }
 
 namespace {
@@ -248,4 +326,125 @@ TEST_F(ServerOpenerTest, ALoginThatMayNotLogOnIsADisabledUser)
     EXPECT_FALSE(h.opener.openDatabase(m_server, false, QStringLiteral("dora"),
                                        PasswordCipher::loginPassword(QStringLiteral("wrong"))));
     EXPECT_EQ(h.prompt.last().text, QStringLiteral("Invalid Password or User Name. "));
+}
+
+namespace {
+
+/** Whether the server says the connection is encrypted. */
+bool encrypted(Database& db)
+{
+    return db.scalar(QStringLiteral("SELECT ssl FROM pg_stat_ssl WHERE pid = pg_backend_pid()"))
+        .toBool();
+}
+
+/** A self-signed certificate for 127.0.0.1 that signed nothing the test cluster shows. */
+QString strangerCa(const QTemporaryDir& dir)
+{
+    const QString cert = dir.filePath(QStringLiteral("stranger.pem"));
+    QProcess openssl;
+    openssl.start(QStringLiteral("openssl"),
+                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                   QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
+                   QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
+                   QStringLiteral("-days"), QStringLiteral("1"), QStringLiteral("-subj"),
+                   QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-keyout"),
+                   dir.filePath(QStringLiteral("stranger.key")), QStringLiteral("-out"), cert});
+    EXPECT_TRUE(openssl.waitForFinished(30000));
+    EXPECT_EQ(openssl.exitCode(), 0) << openssl.readAllStandardError().toStdString();
+    return cert;
+}
+
+/** The test cluster over TLS: needs BX_TEST_PG_CA as well. */
+class TlsOpenerTest : public ServerOpenerTest
+{
+protected:
+    void SetUp() override
+    {
+        BX_NEED_TEST_SERVER(bx::test::missingTlsCluster());
+        ServerOpenerTest::SetUp();
+    }
+    QString ca() const { return *bx::test::testClusterCa(); }
+};
+
+} // namespace
+
+TEST_F(TlsOpenerTest, EachSslModeConnectsEncryptedButNotToACertificateOfAnotherCa)
+{
+    const QString stranger = strangerCa(h.dir);
+    struct Case
+    {
+        QString mode;
+        QString ca;
+        bool connects;
+    };
+    const Case cases[] = {
+        {PgConnectParams::kSslPrefer, {}, true},
+        {PgConnectParams::kSslRequire, {}, true},
+        {PgConnectParams::kSslVerifyFull, ca(), true},
+        {PgConnectParams::kSslVerifyFull, stranger, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE((c.mode + QLatin1Char(' ') + c.ca).toStdString());
+        PgConnectParams p = cluster();
+        p.sslMode = c.mode;
+        p.sslRootCert = c.ca;
+        if (!c.connects) {
+            try {
+                PgDatabase::connect(p);
+                ADD_FAILURE() << "connected";
+            } catch (const DbError& e) {
+                EXPECT_EQ(e.kind(), DbErrorKind::Other);
+                EXPECT_TRUE(e.text().startsWith(
+                    QStringLiteral("Error: 08001 No secure connection (SSL mode verify-full): ")))
+                    << e.text().toStdString();
+                EXPECT_TRUE(e.text().contains(QStringLiteral("certificate verify failed")))
+                    << e.text().toStdString();
+            }
+            continue;
+        }
+        auto db = PgDatabase::connect(p);
+        EXPECT_TRUE(encrypted(*db));
+        // Background work connects alike.
+        auto second = secondConnectionTo(*db)();
+        EXPECT_TRUE(encrypted(*second));
+        const PgConnectParams& made = dynamic_cast<PgDatabase&>(*second).params();
+        EXPECT_EQ(made.sslMode, c.mode);
+        EXPECT_EQ(made.sslRootCert, c.ca);
+    }
+}
+
+TEST_F(TlsOpenerTest, EveryLoginAttemptUsesTheSslModeRememberedForTheServer)
+{
+    const QString typed = QStringLiteral("pw");
+    makeRole(serverRoleName(m_database, QStringLiteral("tess")),
+             PasswordCipher::loginPassword(typed));
+    DatabaseOpener::rememberServerSsl(h.settings, m_server, PgConnectParams::kSslVerifyFull,
+                                      strangerCa(h.dir));
+    EXPECT_FALSE(h.opener.openDatabase(m_server, false, QStringLiteral("tess"),
+                                       PasswordCipher::loginPassword(typed)));
+    ASSERT_EQ(h.prompt.records().size(), 1);
+    EXPECT_TRUE(h.prompt.last().text.startsWith(
+        QStringLiteral("Error: 08001 No secure connection (SSL mode verify-full): ")))
+        << h.prompt.last().text.toStdString();
+
+    auto connectedWithVerifyFull = [&] {
+        auto& db = dynamic_cast<PgDatabase&>(h.session.db());
+        return db.params().sslMode == PgConnectParams::kSslVerifyFull &&
+               db.params().sslRootCert == ca() && encrypted(db);
+    };
+    DatabaseOpener::rememberServerSsl(h.settings, m_server, PgConnectParams::kSslVerifyFull, ca());
+    ASSERT_TRUE(h.opener.openDatabase(m_server, false, QStringLiteral("tess"),
+                                      PasswordCipher::loginPassword(typed)));
+    EXPECT_TRUE(connectedWithVerifyFull());
+
+    // The shared login, the last attempt, is made alike.
+    h.settings.remove(section(), SettingsKeys::kSecured);
+    const QString shared = makeRole(m_database + QStringLiteral("_shared"),
+                                    PasswordCipher::sharedLoginPassword(typed));
+    h.settings.set(section(), SettingsKeys::kUnsecureLogin, shared);
+    h.settings.set(section(), SettingsKeys::kUnsecurePwd, typed);
+    ASSERT_TRUE(h.opener.openDatabase(m_server, false, QStringLiteral("nobody"),
+                                      PasswordCipher::loginPassword(typed)));
+    EXPECT_EQ(h.session.db().scalar(QStringLiteral("SELECT current_user")).toString(), shared);
+    EXPECT_TRUE(connectedWithVerifyFull());
 }
