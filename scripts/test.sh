@@ -17,7 +17,7 @@ if ! BX_TEST_PG=$(scripts/pg-test-cluster.sh start "$cluster/pg"); then
     echo "The PostgreSQL test cluster did not start; the server engine cannot be tested." >&2
     exit 1
 fi
-export BX_TEST_PG
+export BX_TEST_PG BX_TEST_PG_CA="$cluster/pg/ca.pem"
 
 mail_servers="$cluster/smtp"
 pop3=$(mktemp -d /tmp/bxpop3.XXXXXX)

@@ -123,6 +123,8 @@ namespace {
 std::unique_ptr<PgDatabase> connectAsAdmin(const ServerCreation& request, const QString& database)
 {
     PgConnectParams p = PgConnectParams::forServer(request.server);
+    p.sslMode = request.sslMode;
+    p.sslRootCert = request.sslRootCert;
     p.user = request.adminLogin;
     p.password = request.adminPassword;
     p.database = database;
@@ -211,6 +213,8 @@ bool DatabaseCreator::createServer(const ServerCreation& request)
         m_prompt.inform(refusal->message, {}, PromptIcon::Critical);
         return false;
     }
+    if (refusedSsl(request.sslMode, request.sslRootCert))
+        return false;
     const std::optional<QStringList> batches = serverScriptBatches(request);
     if (!batches)
         return false;
@@ -282,8 +286,12 @@ bool DatabaseCreator::selectServer(const ServerSelection& selection)
                         PromptIcon::Critical);
         return false;
     }
+    if (refusedSsl(selection.sslMode, selection.sslRootCert))
+        return false;
     try {
         PgConnectParams p = PgConnectParams::forServer(selection.server);
+        p.sslMode = selection.sslMode;
+        p.sslRootCert = selection.sslRootCert;
         p.user = selection.login;
         p.password = selection.password;
         p.database = selection.database;
@@ -298,6 +306,7 @@ bool DatabaseCreator::selectServer(const ServerSelection& selection)
     m_settings.setBool(SettingsKeys::kSql, SettingsKeys::kServerFlag, true);
     m_settings.set(SettingsKeys::kSql, SettingsKeys::kSqlDbName, selection.database);
     DatabaseOpener::rememberDatabase(m_settings, server, true);
+    DatabaseOpener::rememberServerSsl(m_settings, server, selection.sslMode, selection.sslRootCert);
     const QString section = SettingsKeys::serverSection(server, selection.database);
     if (selection.shared) {
         m_settings.set(section, SettingsKeys::kUnsecureLogin, selection.sharedLogin.trimmed());
@@ -309,12 +318,23 @@ bool DatabaseCreator::selectServer(const ServerSelection& selection)
     return true;
 }
 
+bool DatabaseCreator::refusedSsl(const QString& mode, const QString& rootCert)
+{
+    const QString problem = PgConnectParams::sslProblem(mode, rootCert);
+    if (problem.isEmpty())
+        return false;
+    m_prompt.inform(problem, {}, PromptIcon::Critical);
+    return true;
+}
+
 void DatabaseCreator::rememberServer(const ServerCreation& request)
 {
     m_settings.setBool(SettingsKeys::kSql, SettingsKeys::kServerFlag, true);
     m_settings.set(SettingsKeys::kSql, SettingsKeys::kSqlDbName, request.database);
     m_settings.setBool(SettingsKeys::kSql, QStringLiteral("CreateSQLDB"), false);
     DatabaseOpener::rememberDatabase(m_settings, request.server, true);
+    DatabaseOpener::rememberServerSsl(m_settings, request.server, request.sslMode,
+                                      request.sslRootCert);
     const QString login = request.sharedLogin.trimmed();
     if (!login.isEmpty()) {
         m_settings.set(SettingsKeys::kSql, SettingsKeys::kUnsecureLogin, login);

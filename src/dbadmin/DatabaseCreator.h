@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Refusal.h"
+#include "core/db/PgDatabase.h"
 
 #include <QString>
 #include <QStringList>
@@ -12,7 +13,6 @@ namespace bx {
 class Clock;
 class Database;
 class ErrorLog;
-class PgDatabase;
 class Prompt;
 class SettingsStore;
 
@@ -40,6 +40,8 @@ struct ServerCreation
     bool creating = true; ///< false: the database exists and is prepared in place
     QString sharedLogin;  ///< when set, a shared login every client may use is set up
     QString sharedPassword = CreationDefaults::kSharedPassword; ///< as typed
+    QString sslMode = PgConnectParams::kSslPrefer;              ///< remembered for the server
+    QString sslRootCert;                                        ///< CA file of verify-full
 };
 
 /** An existing server database to use, as the creation wizard collects it. */
@@ -52,6 +54,8 @@ struct ServerSelection
     bool shared = false; ///< every client connects with one shared login
     QString sharedLogin;
     QString sharedPassword;
+    QString sslMode = PgConnectParams::kSslPrefer; ///< remembered for the server
+    QString sslRootCert;                           ///< CA file of verify-full
 };
 
 /**
@@ -86,7 +90,9 @@ public:
     /**
      * Creates the server database (or, with `creating` false, prepares an existing one), sets the
      * administrator login's password and tells the user the administrator's password. A name
-     * checkServerDatabaseName refuses is told before the server is even reached.
+     * checkServerDatabaseName refuses, and an SSL mode PgConnectParams::sslProblem refuses, are
+     * told before the server is even reached. Every connection uses the request's SSL mode, which
+     * is remembered for the server with the database.
      */
     bool createServer(const ServerCreation& request);
 
@@ -97,12 +103,15 @@ public:
     bool selectEmbedded(const QString& path);
 
     /**
-     * Makes an existing server database the one to open, after connecting to it; stores or
-     * removes the shared login of that server database.
+     * Makes an existing server database the one to open, after connecting to it with the
+     * selection's SSL mode; stores or removes the shared login of that server database and
+     * remembers the SSL mode for the server.
      */
     bool selectServer(const ServerSelection& selection);
 
 private:
+    /** Tells the user why the SSL mode cannot be used; false when it can. */
+    bool refusedSsl(const QString& mode, const QString& rootCert);
     bool upgradeNew(Database& db);
     /** The batches of the server script the request needs; nullopt when it is missing (told). */
     std::optional<QStringList> serverScriptBatches(const ServerCreation& request);

@@ -3,6 +3,7 @@
 #include "core/PasswordCipher.h"
 #include "core/Session.h"
 #include "core/db/PgDatabase.h"
+#include "core/db/SecondConnection.h"
 #include "core/db/SqliteDatabase.h"
 #include "core/settings/SettingsKeys.h"
 #include "core/settings/SettingsStore.h"
@@ -11,6 +12,7 @@
 #include "support/ScriptedPrompt.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -97,6 +99,49 @@ TEST(DatabaseOpener, AnEmbeddedFailureIsKeptForTheCallerNotShown)
     ASSERT_EQ(h.logLines().size(), 1);
     EXPECT_EQ(h.logLines().first(),
               QStringLiteral("2024-01-31 14:05:09 : Error  : ") + h.opener.lastError()->text());
+}
+
+TEST(PgConnectParams, AnSslModeOtherThanTheThreeIsRefusedBeforeConnecting)
+{
+    EXPECT_TRUE(PgConnectParams::sslProblem(QStringLiteral("require"), {}).isEmpty());
+    EXPECT_TRUE(
+        PgConnectParams::sslProblem(QStringLiteral("verify-full"), QStringLiteral("/ca.pem"))
+            .isEmpty());
+    EXPECT_FALSE(
+        PgConnectParams::sslProblem(QStringLiteral("verify-full"), QStringLiteral(" ")).isEmpty());
+    // Nothing listens on port 1: an attempt to connect would fail as an unreachable server.
+    PgConnectParams p = PgConnectParams::forServer(QStringLiteral("127.0.0.1:1"));
+    p.sslMode = QStringLiteral("disable");
+    try {
+        PgDatabase::connect(p);
+        ADD_FAILURE() << "connected";
+    } catch (const DbError& e) {
+        EXPECT_EQ(e.text(), QStringLiteral("Error: 08001 Unknown SSL mode \"disable\": use prefer, "
+                                           "require or verify-full."));
+    }
+}
+
+TEST(DatabaseOpener, RemembersTheSslModeOfEachServer)
+{
+    Harness h;
+    const QString other = QStringLiteral("db.example:5433");
+    // "Srv" also names the section of the remembered server, which remembering rewrites.
+    const QString srv = QStringLiteral("Srv");
+    DatabaseOpener::rememberServerSsl(h.settings, other, PgConnectParams::kSslVerifyFull,
+                                      QStringLiteral("/ca.pem"));
+    DatabaseOpener::rememberServerSsl(h.settings, srv, PgConnectParams::kSslRequire, {});
+    DatabaseOpener::rememberDatabase(h.settings, srv, true);
+    auto applied = [&](const QString& server) {
+        PgConnectParams p;
+        DatabaseOpener::applyServerSsl(SettingsStore(h.settings.path()), server, p);
+        return p.sslMode + QLatin1Char(' ') + p.sslRootCert;
+    };
+    EXPECT_EQ(applied(other), QStringLiteral("verify-full /ca.pem"));
+    EXPECT_EQ(applied(srv), QStringLiteral("require "));
+    EXPECT_EQ(applied(QStringLiteral("unknown")), QStringLiteral("prefer "));
+    DatabaseOpener::rememberServerSsl(h.settings, other, PgConnectParams::kSslRequire,
+                                      QStringLiteral("/ca.pem"));
+    EXPECT_EQ(applied(other), QStringLiteral("require ")) << "the CA file goes with verify-full";
 }
 
 namespace {
@@ -248,4 +293,82 @@ TEST_F(ServerOpenerTest, ALoginThatMayNotLogOnIsADisabledUser)
     EXPECT_FALSE(h.opener.openDatabase(m_server, false, QStringLiteral("dora"),
                                        PasswordCipher::loginPassword(QStringLiteral("wrong"))));
     EXPECT_EQ(h.prompt.last().text, QStringLiteral("Invalid Password or User Name. "));
+}
+
+namespace {
+
+/** Whether the server says the connection is encrypted. */
+bool encrypted(Database& db)
+{
+    return db.scalar(QStringLiteral("SELECT ssl FROM pg_stat_ssl WHERE pid = pg_backend_pid()"))
+        .toBool();
+}
+
+/** A self-signed certificate for 127.0.0.1 that signed nothing the test cluster shows. */
+QString strangerCa(const QTemporaryDir& dir)
+{
+    const QString cert = dir.filePath(QStringLiteral("stranger.pem"));
+    QStringList args = QStringLiteral("req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 "
+                                      "-nodes -days 1 -subj /CN=127.0.0.1 -keyout")
+                           .split(QLatin1Char(' '));
+    args << dir.filePath(QStringLiteral("stranger.key")) << QStringLiteral("-out") << cert;
+    QProcess openssl;
+    openssl.start(QStringLiteral("openssl"), args);
+    EXPECT_TRUE(openssl.waitForFinished(30000));
+    EXPECT_EQ(openssl.exitCode(), 0) << openssl.readAllStandardError().toStdString();
+    return cert;
+}
+
+/** The test cluster over TLS: needs BX_TEST_PG_CA as well. */
+class TlsOpenerTest : public ServerOpenerTest
+{
+protected:
+    void SetUp() override
+    {
+        BX_NEED_TEST_SERVER(bx::test::missingTlsCluster());
+        ServerOpenerTest::SetUp();
+    }
+    QString ca() const { return *bx::test::testClusterCa(); }
+};
+
+} // namespace
+
+TEST_F(TlsOpenerTest, EveryConnectionUsesTheSslModeRememberedForTheServer)
+{
+    const QString typed = QStringLiteral("pw");
+    makeRole(serverRoleName(m_database, QStringLiteral("tess")),
+             PasswordCipher::loginPassword(typed));
+    auto open = [&](const QString& user) {
+        return h.opener.openDatabase(m_server, false, user, PasswordCipher::loginPassword(typed));
+    };
+    for (const QString& mode : PgConnectParams::sslModes()) {
+        SCOPED_TRACE(mode.toStdString());
+        DatabaseOpener::rememberServerSsl(h.settings, m_server, mode, ca());
+        ASSERT_TRUE(open(QStringLiteral("tess")));
+        EXPECT_EQ(dynamic_cast<PgDatabase&>(h.session.db()).params().sslMode, mode);
+        EXPECT_TRUE(encrypted(h.session.db()));
+        // Background work connects alike.
+        auto second = secondConnectionTo(h.session.db())();
+        EXPECT_EQ(dynamic_cast<PgDatabase&>(*second).params().sslMode, mode);
+        EXPECT_TRUE(encrypted(*second));
+    }
+    // The shared login, the last attempt, too.
+    h.settings.remove(section(), SettingsKeys::kSecured);
+    const QString shared = makeRole(m_database + QStringLiteral("_shared"),
+                                    PasswordCipher::sharedLoginPassword(typed));
+    h.settings.set(section(), SettingsKeys::kUnsecureLogin, shared);
+    h.settings.set(section(), SettingsKeys::kUnsecurePwd, typed);
+    ASSERT_TRUE(open(QStringLiteral("nobody")));
+    EXPECT_EQ(h.session.db().scalar(QStringLiteral("SELECT current_user")).toString(), shared);
+    EXPECT_EQ(dynamic_cast<PgDatabase&>(h.session.db()).params().sslRootCert, ca());
+
+    // A certificate from another CA: refused once, saying why.
+    DatabaseOpener::rememberServerSsl(h.settings, m_server, PgConnectParams::kSslVerifyFull,
+                                      strangerCa(h.dir));
+    EXPECT_FALSE(open(QStringLiteral("tess")));
+    ASSERT_EQ(h.prompt.records().size(), 1);
+    EXPECT_TRUE(h.prompt.last().text.startsWith(
+        QStringLiteral("Error: 08001 No secure connection (SSL mode verify-full): ")));
+    EXPECT_TRUE(h.prompt.last().text.contains(QStringLiteral("certificate verify failed")))
+        << h.prompt.last().text.toStdString();
 }

@@ -1,9 +1,12 @@
 #include "core/BuildInfo.h"
 #include "core/db/PgDatabase.h"
+#include "core/settings/SettingsKeys.h"
+#include "core/settings/SettingsStore.h"
 #include "support/EngineFixture.h"
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -92,6 +95,37 @@ TEST(Bxadmin, CreatesAnEmbeddedDatabaseThatInfoThenDescribes)
         2);
 }
 
+TEST(Bxadmin, SslOptionsThatCannotGoTogetherAreWrongUsage)
+{
+    Bxadmin tool;
+    const auto help = tool.run({QStringLiteral("--help")});
+    EXPECT_TRUE(help.out.contains(QStringLiteral("--sslmode MODE")));
+    EXPECT_TRUE(help.out.contains(QStringLiteral("--sslrootcert FILE")));
+
+    // Nothing listens on port 1: none of these may get as far as connecting, or asking.
+    const QString server = QStringLiteral(" --server 127.0.0.1:1 --database pax ");
+    struct Case
+    {
+        QString args;
+        QString says;
+    };
+    const Case cases[] = {
+        {QStringLiteral("info") + server + QStringLiteral("--sslmode verify-ca"),
+         QStringLiteral("Unknown SSL mode \"verify-ca\"")},
+        {QStringLiteral("create") + server + QStringLiteral("--sslmode verify-full"),
+         QStringLiteral("verify-full needs a CA file")},
+        {QStringLiteral("select") + server + QStringLiteral("--sslmode require --sslrootcert c"),
+         QStringLiteral("--sslrootcert goes with --sslmode verify-full")},
+        {QStringLiteral("upgrade") + server + QStringLiteral("--sslrootcert c"),
+         QStringLiteral("--sslrootcert goes with --sslmode verify-full")},
+    };
+    for (const Case& c : cases) {
+        const auto r = tool.run(c.args.split(QLatin1Char(' ')), QStringLiteral("pw"));
+        EXPECT_EQ(r.code, 2) << c.args.toStdString();
+        EXPECT_TRUE(r.err.contains(c.says)) << r.err.toStdString();
+    }
+}
+
 namespace {
 
 class BxadminServer : public bx::test::ServerTest
@@ -138,4 +172,22 @@ TEST_F(BxadminServer, CreatesAServerDatabaseWithThePasswordFromTheEnvironment)
     ASSERT_EQ(info.code, 0) << info.err.toStdString();
     EXPECT_TRUE(info.out.contains(QStringLiteral("engine:          server")));
     EXPECT_TRUE(info.out.contains(QStringLiteral("pending:         none")));
+
+    // The SSL mode select is given is remembered for the server, and used from then on.
+    BX_NEED_TEST_SERVER(bx::test::missingTlsCluster());
+    const QString ca = QFileInfo(*bx::test::testClusterCa()).absoluteFilePath();
+    const auto selected =
+        tool.run({QStringLiteral("select"), QStringLiteral("--server"), server,
+                  QStringLiteral("--database"), m_name, QStringLiteral("--sslmode"),
+                  QStringLiteral("verify-full"), QStringLiteral("--sslrootcert"), ca},
+                 cluster().password);
+    ASSERT_EQ(selected.code, 0) << selected.err.toStdString();
+    const SettingsStore settings(tool.path(QStringLiteral("config/MRBX.conf")));
+    EXPECT_EQ(settings.get(SettingsKeys::serverSslSection(server), SettingsKeys::kSslMode),
+              QStringLiteral("verify-full"));
+    EXPECT_EQ(settings.get(SettingsKeys::serverSslSection(server), SettingsKeys::kSslRootCert), ca);
+    const auto secured = tool.run({QStringLiteral("info")}, cluster().password);
+    ASSERT_EQ(secured.code, 0) << secured.err.toStdString();
+    EXPECT_TRUE(secured.out.contains(QStringLiteral("ssl mode:        verify-full (encrypted)")))
+        << secured.out.toStdString();
 }

@@ -53,6 +53,23 @@ std::optional<PgConnectParams> testCluster()
     return PgConnectParams::fromConnectionString(QString::fromUtf8(env));
 }
 
+std::optional<QString> testClusterCa()
+{
+    const char* env = std::getenv("BX_TEST_PG_CA");
+    if (!env || !*env)
+        return std::nullopt;
+    return QString::fromUtf8(env);
+}
+
+QString missingTlsCluster()
+{
+    if (!testCluster())
+        return kNoCluster;
+    return testClusterCa() ? QString()
+                           : QStringLiteral("BX_TEST_PG_CA is not set: TLS to the server engine "
+                                            "is not tested");
+}
+
 QString processDatabase()
 {
     QString& current = processDbName();

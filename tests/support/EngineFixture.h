@@ -47,6 +47,15 @@ std::string engineName(const ::testing::TestParamInfo<Engine>& info);
 std::optional<PgConnectParams> testCluster();
 
 /**
+ * The CA file that signed the test cluster's server certificate (BX_TEST_PG_CA, which
+ * scripts/pg-test-cluster.sh writes as DIR/ca.pem), or nothing when it is not set.
+ */
+std::optional<QString> testClusterCa();
+
+/** Why the TLS cases cannot run: "" when BX_TEST_PG and BX_TEST_PG_CA are both set. */
+QString missingTlsCluster();
+
+/**
  * The server engine's database of this test process, created on first use in the test cluster
  * (with the citext extension) and dropped when the process ends. Each test then works in a fresh
  * schema of its own inside it.

@@ -54,6 +54,13 @@ Commands:
         Shows engine, location, the build numbers of database and program, and pending steps.
 
 Options:
+  --sslmode MODE  with --server: how the connection is protected: prefer (encrypted when the
+                  server offers it), require (always encrypted) or verify-full (encrypted, and
+                  the server's certificate checked against --sslrootcert and its host name).
+                  Without it: the mode remembered for the server, else prefer. create and
+                  select remember it for the server.
+  --sslrootcert FILE
+                  the CA file verify-full checks the server's certificate against
   --no-remember   create: do not make the new database the one the client opens
   --yes           answer yes to questions (e.g. replacing an existing database)
   -h, --help      this text
@@ -91,10 +98,42 @@ std::optional<QString> adminPassword(const QString& login)
 struct Target
 {
     bool server = false;
-    QString location; ///< file, or server name
-    QString database; ///< server only
-    QString login;    ///< server only
+    QString location;    ///< file, or server name
+    QString database;    ///< server only
+    QString login;       ///< server only
+    PgConnectParams ssl; ///< server only: the SSL mode and CA file
 };
+
+/**
+ * The SSL mode and CA file of a connection to `server`: the options, else what is remembered for
+ * the server. Says what is wrong (usage) when they cannot be used together.
+ */
+std::optional<PgConnectParams> sslOf(const QCommandLineParser& args, const SettingsStore& settings,
+                                     const QString& server)
+{
+    PgConnectParams p;
+    DatabaseOpener::applyServerSsl(settings, server, p);
+    if (args.isSet(QStringLiteral("sslmode"))) {
+        const QString mode = args.value(QStringLiteral("sslmode")).trimmed().toLower();
+        // Another mode's CA file is not this one's.
+        if (mode != p.sslMode)
+            p.sslRootCert.clear();
+        p.sslMode = mode;
+    }
+    if (args.isSet(QStringLiteral("sslrootcert"))) {
+        if (p.sslMode != PgConnectParams::kSslVerifyFull) {
+            err() << "error: --sslrootcert goes with --sslmode verify-full" << Qt::endl;
+            return std::nullopt;
+        }
+        p.sslRootCert = QFileInfo(args.value(QStringLiteral("sslrootcert"))).absoluteFilePath();
+    }
+    if (const QString problem = PgConnectParams::sslProblem(p.sslMode, p.sslRootCert);
+        !problem.isEmpty()) {
+        err() << "error: " << problem << Qt::endl;
+        return std::nullopt;
+    }
+    return p;
+}
 
 /** The database named on the command line, or the remembered one. */
 std::optional<Target> targetOf(const QCommandLineParser& args, const SettingsStore& settings)
@@ -122,6 +161,12 @@ std::optional<Target> targetOf(const QCommandLineParser& args, const SettingsSto
         err() << "error: --server needs --database NAME" << Qt::endl;
         return std::nullopt;
     }
+    if (t.server) {
+        const auto ssl = sslOf(args, settings, t.location);
+        if (!ssl)
+            return std::nullopt;
+        t.ssl = *ssl;
+    }
     return t;
 }
 
@@ -134,6 +179,8 @@ std::unique_ptr<Database> open(const Target& t, Prompt& prompt, const ErrorLog& 
         if (!password)
             return nullptr;
         PgConnectParams p = PgConnectParams::forServer(t.location);
+        p.sslMode = t.ssl.sslMode;
+        p.sslRootCert = t.ssl.sslRootCert;
         p.user = t.login;
         p.password = *password;
         p.database = t.database;
@@ -164,6 +211,11 @@ int create(const QCommandLineParser& args, SettingsStore& settings, ConsolePromp
     }
     ServerCreation request;
     request.server = args.value(QStringLiteral("server"));
+    const auto ssl = sslOf(args, settings, request.server);
+    if (!ssl)
+        return kUsage;
+    request.sslMode = ssl->sslMode;
+    request.sslRootCert = ssl->sslRootCert;
     request.database = args.value(QStringLiteral("database"));
     request.adminLogin = args.value(QStringLiteral("admin-login"));
     request.creating = !args.isSet(QStringLiteral("prepare"));
@@ -195,6 +247,11 @@ int select(const QCommandLineParser& args, SettingsStore& settings, ConsolePromp
     }
     ServerSelection selection;
     selection.server = args.value(QStringLiteral("server"));
+    const auto ssl = sslOf(args, settings, selection.server);
+    if (!ssl)
+        return kUsage;
+    selection.sslMode = ssl->sslMode;
+    selection.sslRootCert = ssl->sslRootCert;
     selection.database = args.value(QStringLiteral("database"));
     selection.login = args.value(QStringLiteral("admin-login"));
     const auto password = adminPassword(selection.login);
@@ -240,6 +297,9 @@ int info(const QCommandLineParser& args, const SettingsStore& settings, ConsoleP
         out() << "location:        " << target->location
               << (target->server ? QStringLiteral(" / ") + target->database : QString())
               << Qt::endl;
+        if (const auto* pg = dynamic_cast<const PgDatabase*>(db.get()))
+            out() << "ssl mode:        " << pg->params().sslMode
+                  << (pg->sslInUse() ? " (encrypted)" : " (not encrypted)") << Qt::endl;
         const int build = Vars::buildNumber(*db);
         out() << "database build:  " << build << Qt::endl;
         out() << "program build:   " << BuildInfo::buildNumber() << " (version "
@@ -282,6 +342,10 @@ int main(int argc, char** argv)
          CreationDefaults::kServerAdminLogin},
         {QStringLiteral("shared-login"), QStringLiteral("shared login"), QStringLiteral("LOGIN")},
         {QStringLiteral("prepare"), QStringLiteral("prepare an existing server database")},
+        {QStringLiteral("sslmode"), QStringLiteral("prefer, require or verify-full"),
+         QStringLiteral("MODE")},
+        {QStringLiteral("sslrootcert"), QStringLiteral("CA file of verify-full"),
+         QStringLiteral("FILE")},
         {QStringLiteral("no-remember"), QStringLiteral("do not remember the new database")},
         {QStringLiteral("yes"), QStringLiteral("answer yes to questions")},
         {{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("show help")},

@@ -74,6 +74,7 @@ bool DatabaseOpener::connectServer(const QString& server, const QString& userId,
 
     auto attempt = [&](const QString& login, const QString& pwd) -> bool {
         PgConnectParams p = PgConnectParams::forServer(server);
+        applyServerSsl(settings, server, p);
         p.user = login;
         p.password = pwd;
         p.database = databaseName;
@@ -136,6 +137,28 @@ QString DatabaseOpener::rememberedDatabase(const SettingsStore& settings, bool s
     const auto values =
         settings.values(serverFlag ? SettingsKeys::kLastServer : SettingsKeys::kLastFile);
     return values.isEmpty() ? QString() : values.last().name;
+}
+
+void DatabaseOpener::rememberServerSsl(SettingsStore& settings, const QString& server,
+                                       const QString& sslMode, const QString& sslRootCert)
+{
+    const QString section = SettingsKeys::serverSslSection(server.trimmed());
+    settings.set(section, SettingsKeys::kSslMode, sslMode);
+    if (sslMode == PgConnectParams::kSslVerifyFull)
+        settings.set(section, SettingsKeys::kSslRootCert, sslRootCert);
+    else
+        settings.remove(section, SettingsKeys::kSslRootCert);
+}
+
+void DatabaseOpener::applyServerSsl(const SettingsStore& settings, const QString& server,
+                                    PgConnectParams& params)
+{
+    const QString section = SettingsKeys::serverSslSection(server.trimmed());
+    // A mode that is no mode stays as stored: connecting then refuses it, rather than quietly
+    // protecting less than was asked for.
+    const QString mode = settings.get(section, SettingsKeys::kSslMode).trimmed().toLower();
+    params.sslMode = mode.isEmpty() ? PgConnectParams::kSslPrefer : mode;
+    params.sslRootCert = settings.get(section, SettingsKeys::kSslRootCert);
 }
 
 void reportDatabaseError(const DbError& error, const Session& session, Prompt& prompt)

@@ -11,6 +11,7 @@ namespace bx {
 class Prompt;
 class Session;
 class SettingsStore;
+struct PgConnectParams;
 
 /**
  * Opens the shared database for the session, on either engine, and remembers it.
@@ -22,8 +23,10 @@ class SettingsStore;
  *     ever succeeded for this server and database ("secured" is not True): the shared login of
  *     the settings (section "SQL\<server>\DB\<database>"), its password through the cipher.
  * A successful first attempt marks the server database "secured", after which the shared login is
- * never tried for it again. Server failures are reported to the user (reportDatabaseError); an
- * embedded file that cannot be opened is not: its error is kept in lastError() for the caller.
+ * never tried for it again. Every attempt, and every background connection made from the session's
+ * (secondConnectionTo), uses the SSL mode and CA file remembered for the server. Server failures
+ * are reported to the user (reportDatabaseError); an embedded file that cannot be opened is not:
+ * its error is kept in lastError() for the caller.
  */
 class DatabaseOpener
 {
@@ -59,6 +62,18 @@ public:
 
     /** The remembered database of an engine, or "" when none. */
     static QString rememberedDatabase(const SettingsStore& settings, bool serverFlag);
+
+    /**
+     * Remembers how to protect the connections to `server` (section
+     * SettingsKeys::serverSslSection): the SSL mode, and the CA file with verify-full (none kept
+     * otherwise).
+     */
+    static void rememberServerSsl(SettingsStore& settings, const QString& server,
+                                  const QString& sslMode, const QString& sslRootCert);
+
+    /** Puts the SSL mode and CA file remembered for `server` into `params` (prefer when none). */
+    static void applyServerSsl(const SettingsStore& settings, const QString& server,
+                               PgConnectParams& params);
 
 private:
     Session& m_session;

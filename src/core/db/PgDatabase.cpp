@@ -68,13 +68,25 @@ DbErrorKind kindOfState(const QString& state)
     return DbErrorKind::Other;
 }
 
+/** A connection that could not be made the way the SSL mode asks. */
+DbError sslFailure(const QString& mode, const QString& description)
+{
+    return DbError(DbErrorKind::Other, QStringLiteral("08001"),
+                   QStringLiteral("No secure connection (SSL mode %1): %2").arg(mode, description));
+}
+
 /** Turns libpq's message of a failed connection into the error the program reports. */
-DbError connectFailure(const QString& message)
+DbError connectFailure(const QString& message, const PgConnectParams& params)
 {
     // With verbose errors the server's SQLSTATE stands after the severity: "FATAL:  28P01: ...".
     static const QRegularExpression coded(
         QStringLiteral("(?:FATAL|ERROR):\\s+([0-9A-Z]{5}):\\s+([^\\n]*)"));
     const auto m = coded.match(message);
+    // Failing on TLS is no unreachable server: the server did answer, but could not show that it
+    // is the one meant, or would not encrypt.
+    if (!m.hasMatch() && params.sslMode != PgConnectParams::kSslPrefer &&
+        (message.contains(QLatin1String("SSL")) || message.contains(QLatin1String("certificate"))))
+        return sslFailure(params.sslMode, message.simplified());
     if (!m.hasMatch())
         return DbError(DbErrorKind::ServerUnreachable, QStringLiteral("17"), message.simplified());
     const QString state = m.captured(1);
@@ -144,8 +156,28 @@ PgConnectParams PgConnectParams::fromConnectionString(const QString& text)
             p.password = value;
         else if (key == QLatin1String("dbname"))
             p.database = value;
+        else if (key == QLatin1String("sslmode"))
+            p.sslMode = value;
+        else if (key == QLatin1String("sslrootcert"))
+            p.sslRootCert = value;
     }
     return p;
+}
+
+QStringList PgConnectParams::sslModes()
+{
+    return {kSslPrefer, kSslRequire, kSslVerifyFull};
+}
+
+QString PgConnectParams::sslProblem(const QString& mode, const QString& rootCert)
+{
+    if (!sslModes().contains(mode))
+        return QStringLiteral("Unknown SSL mode \"%1\": use prefer, require or verify-full.")
+            .arg(mode);
+    if (mode == kSslVerifyFull && rootCert.trimmed().isEmpty())
+        return QStringLiteral("The SSL mode verify-full needs a CA file to check the server's "
+                              "certificate against.");
+    return {};
 }
 
 PgDatabase::PgDatabase(pg_conn* conn, PgConnectParams params)
@@ -162,6 +194,11 @@ PgDatabase::~PgDatabase()
     PQfinish(m_conn);
 }
 
+bool PgDatabase::sslInUse() const
+{
+    return PQsslInUse(m_conn) != 0;
+}
+
 void PgDatabase::interrupt()
 {
     // The request travels on a connection of its own; the server ignores it when this
@@ -173,6 +210,14 @@ void PgDatabase::interrupt()
 
 std::unique_ptr<PgDatabase> PgDatabase::connect(const PgConnectParams& params)
 {
+    if (const QString problem = PgConnectParams::sslProblem(params.sslMode, params.sslRootCert);
+        !problem.isEmpty())
+        throw DbError(DbErrorKind::Other, QStringLiteral("08001"), problem);
+    // The CA file matters to verify-full alone; an empty value leaves libpq's default.
+    const QByteArray sslmode = params.sslMode.toUtf8(),
+                     sslrootcert = params.sslMode == PgConnectParams::kSslVerifyFull
+                                       ? params.sslRootCert.toUtf8()
+                                       : QByteArray();
     const QByteArray host = params.host.toUtf8(), port = QByteArray::number(params.port),
                      user = params.user.toUtf8(), password = params.password.toUtf8(),
                      dbname = params.database.toUtf8(),
@@ -187,6 +232,8 @@ std::unique_ptr<PgDatabase> PgDatabase::connect(const PgConnectParams& params)
                           "client_encoding",
                           "application_name",
                           "options",
+                          "sslmode",
+                          "sslrootcert",
                           nullptr};
     const char* values[] = {host.constData(),
                             port.constData(),
@@ -197,6 +244,8 @@ std::unique_ptr<PgDatabase> PgDatabase::connect(const PgConnectParams& params)
                             "UTF8",
                             "brindlepax",
                             options.constData(),
+                            sslmode.constData(),
+                            sslrootcert.constData(),
                             nullptr};
     PGconn* conn = PQconnectStartParams(keys, values, 0);
     if (!conn)
@@ -220,7 +269,7 @@ std::unique_ptr<PgDatabase> PgDatabase::connect(const PgConnectParams& params)
     if (PQstatus(conn) != CONNECTION_OK) {
         const QString message = QString::fromUtf8(PQerrorMessage(conn));
         PQfinish(conn);
-        throw connectFailure(message);
+        throw connectFailure(message, params);
     }
     PQsetErrorVerbosity(conn, PQERRORS_DEFAULT);
     PQsetNoticeProcessor(conn, ignoreNotice, nullptr);

@@ -21,14 +21,33 @@ struct PgConnectParams
     /** Extra server settings, e.g. "-c search_path=s1,public" (libpq "options"). */
     QString options;
     int connectTimeoutSeconds = 25;
+    /**
+     * How the connection is protected (libpq "sslmode"): "prefer" encrypts when the server
+     * offers it, "require" always encrypts, "verify-full" also checks the server's certificate
+     * against the CA file sslRootCert and its name against the host.
+     */
+    QString sslMode = kSslPrefer;
+    /** CA file the server's certificate must come from (libpq "sslrootcert"); verify-full only. */
+    QString sslRootCert;
+
+    inline static const QString kSslPrefer = QStringLiteral("prefer");
+    inline static const QString kSslRequire = QStringLiteral("require");
+    inline static const QString kSslVerifyFull = QStringLiteral("verify-full");
+    /** The SSL modes a server may be given, weakest first. */
+    static QStringList sslModes();
+    /**
+     * Why `mode` with `rootCert` cannot be used (an unknown mode, verify-full without a CA file),
+     * or "" when it can.
+     */
+    static QString sslProblem(const QString& mode, const QString& rootCert);
 
     /** Host and port from a server name "host[:port]" (IPv6 addresses as "[addr]:port"). */
     static PgConnectParams forServer(const QString& serverName);
 
     /**
      * From a connection string of blank-separated "key=value" words (host, port, user,
-     * password, dbname; others are ignored), as the test and benchmark scripts hand it over.
-     * The database defaults to "postgres".
+     * password, dbname, sslmode, sslrootcert; others are ignored), as the test and benchmark
+     * scripts hand it over. The database defaults to "postgres".
      */
     static PgConnectParams fromConnectionString(const QString& text);
 };
@@ -47,13 +66,17 @@ public:
     /**
      * Connects. A failed connection throws DbError of kind LoginFailed (SQLSTATE 28P01 or 28000,
      * number "18456"), CannotOpenDatabase (3D000, "4060") or ServerUnreachable (no SQLSTATE,
-     * "17"), or Other with the SQLSTATE.
+     * "17"), or Other with the SQLSTATE. An SSL mode sslProblem refuses, and a protected
+     * connection that fails on TLS (no TLS on the server, a certificate that does not verify),
+     * throw Other with number "08001" and a message that says so.
      */
     static std::unique_ptr<PgDatabase> connect(const PgConnectParams& params);
     ~PgDatabase() override;
 
     Engine engine() const override { return Engine::Postgres; }
     const PgConnectParams& params() const { return m_params; }
+    /** Whether the connection is encrypted (TLS). */
+    bool sslInUse() const;
 
     /**
      * Quoting for the few statements that cannot take parameters (CREATE DATABASE, ALTER ROLE):

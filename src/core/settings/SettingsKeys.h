@@ -24,4 +24,17 @@ inline QString serverSection(const QString& server, const QString& database)
     return QStringLiteral("SQL\\") + server + QStringLiteral("\\DB\\") + database;
 }
 
+/**
+ * Section of what is remembered of a server itself, for every database on it: "SQL\" + server +
+ * "\SSL" (not "SQL\" + server, which a server named "Srv" would share with kLastServer). Keys:
+ * kSslMode, the SSL mode of every connection to the server ("prefer", "require" or
+ * "verify-full"; none stored means prefer), and kSslRootCert, the CA file of verify-full.
+ */
+inline QString serverSslSection(const QString& server)
+{
+    return QStringLiteral("SQL\\") + server + QStringLiteral("\\SSL");
+}
+inline const QString kSslMode = QStringLiteral("SSLMode");
+inline const QString kSslRootCert = QStringLiteral("SSLRootCert");
+
 } // namespace bx::SettingsKeys

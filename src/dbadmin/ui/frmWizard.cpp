@@ -1,6 +1,7 @@
 #include "dbadmin/ui/frmWizard.h"
 
 #include "core/Prompt.h"
+#include "core/db/DatabaseOpener.h"
 #include "core/settings/SettingsKeys.h"
 #include "core/settings/SettingsStore.h"
 #include "core/ui/Named.h"
@@ -129,6 +130,16 @@ QWidget* frmWizard::buildServerPage()
     for (const SettingValue& known : m_settings.values(SettingsKeys::kLastServer))
         m_serverName->addItem(known.name);
     layout->addRow(QStringLiteral("Server (host[:port]):"), m_serverName);
+    m_sslMode = named(new QComboBox, "cboSSLMode");
+    m_sslMode->addItems(PgConnectParams::sslModes());
+    m_sslRootCert = named(new QLineEdit, "txtSSLRootCert");
+    m_browseCa = named(new QPushButton(QStringLiteral("Browse...")), "cmdBrowseCA");
+    auto* sslRow = new QHBoxLayout;
+    sslRow->addWidget(m_sslMode);
+    sslRow->addWidget(new QLabel(QStringLiteral("CA file:")));
+    sslRow->addWidget(m_sslRootCert, 1);
+    sslRow->addWidget(m_browseCa);
+    layout->addRow(QStringLiteral("SSL mode:"), sslRow);
     m_sa = named(new QLineEdit(CreationDefaults::kServerAdminLogin), "SA");
     layout->addRow(QStringLiteral("Login:"), m_sa);
     m_sapwd = named(new QLineEdit, "SAPWD");
@@ -152,6 +163,10 @@ QWidget* frmWizard::buildServerPage()
     m_txtSelPwd->setEchoMode(QLineEdit::Password);
     layout->addRow(QStringLiteral("Shared password:"), m_txtSelPwd);
     connect(m_check1, &QCheckBox::toggled, this, &frmWizard::onSharedLoginForNew);
+    connect(m_serverName, &QComboBox::currentTextChanged, this, &frmWizard::showRememberedSsl);
+    connect(m_sslMode, &QComboBox::currentTextChanged, this, &frmWizard::onSslModeChanged);
+    connect(m_browseCa, &QPushButton::clicked, this, &frmWizard::browseCaFile);
+    showRememberedSsl();
     return page;
 }
 
@@ -299,6 +314,8 @@ void frmWizard::onFinish()
         request.adminPassword = m_sapwd->text();
         request.database = m_txtDB->text().trimmed();
         request.creating = m_creationMode;
+        request.sslMode = m_sslMode->currentText();
+        request.sslRootCert = m_sslRootCert->text().trimmed();
         if (m_check1->isChecked()) {
             request.sharedLogin = m_sa->text().trimmed();
             request.sharedPassword = m_sapwd->text();
@@ -314,6 +331,8 @@ void frmWizard::onFinish()
         selection.shared = m_check4->isChecked();
         selection.sharedLogin = m_txtSelLogin->text();
         selection.sharedPassword = m_txtSelPwd->text();
+        selection.sslMode = m_sslMode->currentText();
+        selection.sslRootCert = m_sslRootCert->text().trimmed();
         if (!m_creator->selectServer(selection))
             return;
     }
@@ -331,6 +350,32 @@ void frmWizard::onSharedLoginForNew(bool on)
         m_sa->setText(CreationDefaults::kServerAdminLogin);
         m_sapwd->clear();
     }
+}
+
+void frmWizard::showRememberedSsl()
+{
+    PgConnectParams remembered;
+    DatabaseOpener::applyServerSsl(m_settings, m_serverName->currentText(), remembered);
+    const int mode = m_sslMode->findText(remembered.sslMode);
+    m_sslMode->setCurrentIndex(mode < 0 ? 0 : mode);
+    m_sslRootCert->setText(remembered.sslRootCert);
+    onSslModeChanged();
+}
+
+void frmWizard::onSslModeChanged()
+{
+    const bool verify = m_sslMode->currentText() == PgConnectParams::kSslVerifyFull;
+    m_sslRootCert->setEnabled(verify);
+    m_browseCa->setEnabled(verify);
+}
+
+void frmWizard::browseCaFile()
+{
+    const QString file = QFileDialog::getOpenFileName(
+        this, QStringLiteral("CA file"), m_sslRootCert->text(),
+        QStringLiteral("Certificates (*.pem *.crt *.cer);;All files (*)"));
+    if (!file.isEmpty())
+        m_sslRootCert->setText(file);
 }
 
 void frmWizard::browseFolder()

@@ -60,6 +60,11 @@ private:
     void onSharedLoginForNew(bool on);
     void browseFolder();
     void browseFile();
+    void browseCaFile();
+    /** Shows the SSL mode and CA file remembered for the server name now in ServerName. */
+    void showRememberedSsl();
+    /** The CA file is wanted with verify-full alone. */
+    void onSslModeChanged();
     QWidget* buildEnginePage();
     QWidget* buildActionPage();
     QWidget* buildFilePage();
@@ -91,6 +96,9 @@ private:
     QCheckBox* m_check4;
     QLineEdit* m_txtSelLogin;
     QLineEdit* m_txtSelPwd;
+    QComboBox* m_sslMode;
+    QLineEdit* m_sslRootCert;
+    QPushButton* m_browseCa;
     QLabel* m_doneText;
 };
 

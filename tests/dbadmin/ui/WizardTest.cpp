@@ -118,6 +118,40 @@ TEST(frmWizard, ServerPageWantsAServerAndALogin)
     EXPECT_TRUE(h.get<QLineEdit>("SAPWD")->text().isEmpty());
 }
 
+TEST(frmWizard, ShowsTheSslModeRememberedForTheServerAndWantsACaFileForVerifyFull)
+{
+    WizardHarness h;
+    const QString server = QStringLiteral("db.example:5433");
+    DatabaseOpener::rememberServerSsl(h.settings, server, QStringLiteral("verify-full"),
+                                      QStringLiteral("/etc/pax/ca.pem"));
+    h.get<QRadioButton>("rbDBType(1)")->setChecked(true);
+    h.nav(1);
+    h.get<QRadioButton>("Option2")->setChecked(true);
+    h.nav(1);
+    auto* mode = h.get<QComboBox>("cboSSLMode");
+    auto* ca = h.get<QLineEdit>("txtSSLRootCert");
+    h.get<QComboBox>("ServerName")->setEditText(QStringLiteral("db.example"));
+    EXPECT_EQ(mode->currentText(), QStringLiteral("prefer"));
+    EXPECT_FALSE(ca->isEnabled());
+    EXPECT_FALSE(h.get<QPushButton>("cmdBrowseCA")->isEnabled());
+
+    h.get<QComboBox>("ServerName")->setEditText(server);
+    EXPECT_EQ(mode->currentText(), QStringLiteral("verify-full"));
+    EXPECT_EQ(ca->text(), QStringLiteral("/etc/pax/ca.pem"));
+    EXPECT_TRUE(ca->isEnabled());
+    EXPECT_TRUE(h.get<QPushButton>("cmdBrowseCA")->isEnabled());
+
+    // Without a CA file verify-full is refused before any connection is tried.
+    ca->clear();
+    h.nav(1);
+    h.nav(2);
+    EXPECT_EQ(h.prompt.texts(), QStringList{QStringLiteral("The SSL mode verify-full needs a CA "
+                                                           "file to check the server's "
+                                                           "certificate against.")});
+    EXPECT_NE(h.wizard.result(), QDialog::Accepted);
+    EXPECT_TRUE(DatabaseOpener::rememberedDatabase(h.settings, true).isEmpty());
+}
+
 TEST(dlgUpgrade, ListsThePendingStepsAndAppliesThemOnOk)
 {
     QTemporaryDir dir;
