@@ -80,11 +80,11 @@ protected:
     void addUserRows()
     {
         bx::test::addUsers(db(), {QStringLiteral("ann"), QStringLiteral("bob"),
-                                  QStringLiteral("carol"), QStringLiteral("dave")});
+                                  QStringLiteral("carol"), QStringLiteral("lena")});
         db().execute(QStringLiteral("UPDATE LU_USER SET Ext12 = 1 WHERE USER_ID = 'ann'"));
-        // Dave designs lifecycles.
+        // Lena designs lifecycles.
         db().execute(
-            QStringLiteral("UPDATE LU_USER SET Allow_Create_Lifecycle = 1 WHERE USER_ID = 'dave'"));
+            QStringLiteral("UPDATE LU_USER SET Allow_Create_Lifecycle = 1 WHERE USER_ID = 'lena'"));
     }
 
     /** The current build, its logins made the way the user windows make them. */
@@ -93,11 +93,11 @@ protected:
         bx::test::loadCurrentSchema(db(), program());
         addUserRows();
         LoginRoles& roles = *db().loginRoles();
-        for (const char* id : {"ann", "bob", "carol", "dave"}) {
+        for (const char* id : {"ann", "bob", "carol", "lena"}) {
             roles.ensureLogin(role(QLatin1String(id)), QLatin1String(id) == QLatin1String("ann"));
             roles.setRolePassword(role(QLatin1String(id)), password());
         }
-        roles.setRights(role(QStringLiteral("dave")), {QStringLiteral("lifecycles")});
+        roles.setRights(role(QStringLiteral("lena")), {QStringLiteral("lifecycles")});
         static_cast<PgDatabase&>(db()).ensureSharedLogin(role(QStringLiteral("shared")),
                                                          usersRole());
         roles.setRolePassword(role(QStringLiteral("shared")), password());
@@ -127,7 +127,7 @@ protected:
                            "SCHEMA %1 TO %2; ALTER DATABASE %3 SET lo_compat_privileges TO on")
                 .arg(db().scalar(QStringLiteral("SELECT current_schema()")).toString(), users,
                      bx::test::processDatabase()));
-        for (const char* id : {"ann", "bob", "carol", "dave", "shared"}) {
+        for (const char* id : {"ann", "bob", "carol", "lena", "shared"}) {
             const QString r = role(QLatin1String(id));
             db().executeScript(QStringLiteral("CREATE ROLE %1 LOGIN%2; GRANT %3 TO %1")
                                    .arg(r,
@@ -444,7 +444,7 @@ TEST_P(ServerRolesTest, ConfigurationIsWrittenOnlyByTheRightsWriters)
     const struct
     {
         const char* sql;
-        bool dave; ///< what the lifecycle designer may do; nobody else may
+        bool lena; ///< what the lifecycle designer may do; nobody else may
     } cases[] = {
         {"UPDATE LU_RULES SET SCRIPT = 'evil' WHERE RULE_NAME = 'r'", false},
         {"INSERT INTO LU_RULES (RULE_NAME, SCRIPT) VALUES ('r2', 'evil')", false},
@@ -467,11 +467,11 @@ TEST_P(ServerRolesTest, ConfigurationIsWrittenOnlyByTheRightsWriters)
             .toString();
     };
     for (const auto& c : cases) {
-        for (const char* id : {"bob", "dave"}) {
+        for (const char* id : {"bob", "lena"}) {
             const QString before = snapshot();
             tryRun(QLatin1String(id), QString::fromLatin1(c.sql));
             const bool changed = snapshot() != before;
-            EXPECT_EQ(changed, c.dave && QLatin1String(id) == QLatin1String("dave"))
+            EXPECT_EQ(changed, c.lena && QLatin1String(id) == QLatin1String("lena"))
                 << id << ": " << c.sql;
         }
     }
@@ -607,7 +607,7 @@ TEST_P(ServerRolesTest, TheLoginFunctionsTouchOnlyTheLoginsTheyMade)
                                    "pg_roles r WHERE rolname IN (?, ?, ?)"),
                     {otherOwner, otherAdmin, byHand})
             .toString(),
-        QStringList({otherAdmin + QStringLiteral(":true:1"), byHand + QStringLiteral(":true:0"),
+        QStringList({byHand + QStringLiteral(":true:0"), otherAdmin + QStringLiteral(":true:1"),
                      otherOwner + QStringLiteral(":false:0")})
             .join(QLatin1Char(',')));
     db().executeScript(QStringLiteral("DROP ROLE %2; DROP ROLE %1; DROP ROLE %3")

@@ -1,5 +1,6 @@
-#include "core/db/Database.h"
 #include "core/schema/TableClasses.h"
+
+#include "core/db/Database.h"
 #include "support/SessionTest.h"
 
 #include <gtest/gtest.h>
