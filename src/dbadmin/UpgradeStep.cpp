@@ -19,9 +19,10 @@ bool UpgradeStep::check(Database& db) const
 std::vector<std::unique_ptr<UpgradeStep>> allUpgradeSteps()
 {
     std::vector<std::unique_ptr<UpgradeStep>> steps;
-    for (const auto& range : {upgradeSteps33To48(), upgradeSteps49To64(), upgradeSteps66To75(),
-                              upgradeSteps76(), upgradeSteps77(), upgradeSteps78(),
-                              upgradeSteps79(), upgradeSteps80(), upgradeSteps81()}) {
+    for (const auto& range :
+         {upgradeSteps33To48(), upgradeSteps49To64(), upgradeSteps66To75(), upgradeSteps76(),
+          upgradeSteps77(), upgradeSteps78(), upgradeSteps79(), upgradeSteps80(), upgradeSteps81(),
+          upgradeSteps83()}) {
         for (const StepDefinition& definition : range)
             steps.push_back(std::make_unique<DefinedStep>(definition));
     }
