@@ -170,6 +170,11 @@ TEST_P(LoginServiceTest, ValidationRefusesInOrderAndWritesNothing)
     EXPECT_EQ(record.userName, QStringLiteral("Alice"));
     EXPECT_EQ(validateLogin(db(), QStringLiteral("nopw"), QStringLiteral("  "), nullptr),
               LoginResult::Ok);
+    // Stored forms compare exactly, though the column ignores letter case.
+    EXPECT_TRUE(db().passwordMatches(QStringLiteral("alice"), storedHash(kOld)));
+    EXPECT_FALSE(db().passwordMatches(QStringLiteral("alice"), storedHash(kOld).toUpper()));
+    EXPECT_FALSE(db().passwordMatches(QStringLiteral("ALICE"), storedHash(kOld)))
+        << "the ID as the row spells it";
     EXPECT_EQ(users(), before);
 }
 
