@@ -5,14 +5,14 @@
 namespace bx {
 
 /**
- * A user's row of LU_USER as the log-on loads it: identity, stored password and the rights every
- * window checks. Null reads as empty text or false. For "admin" (any case) administrator and
- * global reports are always true.
+ * A user's row of LU_USER as the log-on loads it: identity and the rights every window checks
+ * (never the stored password, which the program does not read; see Database::passwordSetting).
+ * Null reads as empty text or false. For "admin" (any case) administrator and global reports are
+ * always true.
  */
 struct UserRecord
 {
     QString userId;
-    QString storedPassword; ///< User_Password as stored (hash, scrambled or clear)
     QString userName;
     QString email;
     QString accessLevel;
@@ -34,9 +34,6 @@ struct UserRecord
     bool administrator = false;        ///< Ext12
     bool globalReports = false;        ///< Ext13
     bool joinTeam = false;             ///< Join_Team
-
-    /** Whether a row was found (a user without name and password counts as none). */
-    bool exists() const { return !storedPassword.isEmpty() || !userName.isEmpty(); }
 
     /** Whether the user ID is the built-in administrator "admin" (trimmed, any case). */
     static bool isBuiltInAdmin(const QString& userId)

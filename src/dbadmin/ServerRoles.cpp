@@ -94,6 +94,35 @@ QString schemaIdent(StepActions& a)
     return ident(single(a, QStringLiteral("SELECT current_schema()")));
 }
 
+void hidePasswordColumn(StepActions& a)
+{
+    const ServerRoles r = rolesOf(a);
+    const RecordSet columns =
+        a.query(QStringLiteral("SELECT column_name FROM information_schema.columns WHERE "
+                               "table_schema = current_schema() AND table_name = 'lu_user' AND "
+                               "column_name <> 'user_password' ORDER BY ordinal_position"));
+    QStringList readable;
+    for (const QVariantList& row : columns.rows())
+        readable << ident(row.first().toString());
+    // Whoever else was given SELECT on the table (PUBLIC, a login by hand) loses it too. Revoking
+    // SELECT on the table revokes it on each column as well; the grant follows.
+    const RecordSet grantees = a.query(
+        QStringLiteral("SELECT DISTINCT CASE WHEN x.grantee = 0 THEN 'PUBLIC' ELSE "
+                       "pg_get_userbyid(x.grantee) END FROM pg_class c, aclexplode(c.relacl) x "
+                       "WHERE c.relnamespace = (SELECT oid FROM pg_namespace WHERE nspname = "
+                       "current_schema()) AND c.relname = 'lu_user' AND x.privilege_type = "
+                       "'SELECT' AND x.grantee <> c.relowner"));
+    QStringList revoked{ident(r.users)};
+    for (const QVariantList& row : grantees.rows()) {
+        const QString grantee = row.first().toString();
+        if (grantee != r.users)
+            revoked << (grantee == QLatin1String("PUBLIC") ? grantee : ident(grantee));
+    }
+    a.run(QStringLiteral("REVOKE SELECT ON LU_USER FROM ") + revoked.join(QStringLiteral(", ")));
+    a.run(QStringLiteral("GRANT SELECT (%1) ON LU_USER TO %2")
+              .arg(readable.join(QStringLiteral(", ")), ident(r.users)));
+}
+
 } // namespace bx::server_sql
 
 namespace bx::server_sql {
@@ -341,6 +370,11 @@ void applyTableClass(StepActions& a, const ServerRoles& r, const QString& table)
             a.run(QStringLiteral("GRANT %1 ON %2 TO %3").arg(everything, t, ident(writerRole)));
         break;
     }
+    // Passwords are checked through functions that answer yes or no, once a database has them.
+    if (table.compare(QLatin1String("LU_USER"), Qt::CaseInsensitive) == 0 &&
+        isTrue(a, QStringLiteral("SELECT to_regprocedure('bx_password_check(text, text)') IS NOT "
+                                 "NULL")))
+        hidePasswordColumn(a);
     a.run(QStringLiteral("ALTER TABLE %1 %2 ROW LEVEL SECURITY")
               .arg(t, rowSecurity ? QStringLiteral("ENABLE") : QStringLiteral("DISABLE")));
 }

@@ -66,6 +66,14 @@ void requireServerAdministrator(StepActions& a);
 /** The schema the steps run in, as a quoted identifier. */
 QString schemaIdent(StepActions& a);
 
+/**
+ * Lets <db>_users read every column of LU_USER but User_Password: SELECT on the table is revoked
+ * and granted again column by column. A step that adds a column to LU_USER calls it again
+ * (applyTableClass does), or the users' logins cannot read the new column. Administrators' logins (members of <db>_owner,
+ * the table's owner) read them all.
+ */
+void hidePasswordColumn(StepActions& a);
+
 } // namespace server_sql
 
 } // namespace bx

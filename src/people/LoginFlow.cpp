@@ -90,7 +90,7 @@ LogOnOutcome LoginFlow::logOn(const QString& location, const QString& userId, co
     }
     if (!validate(userId, typed))
         return LogOnOutcome::Failed;
-    rehashOldPassword(m_session.db(), m_session.user.record, typed);
+    rehashOldPassword(m_session.db(), m_session.user.record.userId, typed);
     RememberedLogon::store(m_session.settings(), rememberLogon, userId, typed);
     if (m_session.connection.serverFlag)
         storeStandardReportsIfNone(m_session.db(), m_programDir, m_session.clock());

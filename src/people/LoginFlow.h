@@ -32,8 +32,8 @@ public:
     LoginFlow(Session& session, Prompt& prompt, QString programDir);
 
     /**
-     * The whole log-on. On success a password stored in an older form is stored anew as a
-     * hash (rehashOldPassword), the remembered logon is stored (with the typed values only
+     * The whole log-on. On success a password hashed with lower cost limits than today's is
+     * hashed anew (rehashOldPassword), the remembered logon is stored (with the typed values only
      * when `rememberLogon`), and on the server engine the standard reports are stored at the
      * first log-on to a database that has none.
      */

@@ -10,6 +10,8 @@
 #include <QDir>
 #include <QFile>
 
+#include <optional>
+
 namespace bx {
 
 LoginMessage messageFor(LoginResult result)
@@ -29,17 +31,59 @@ LoginMessage messageFor(LoginResult result)
     return {};
 }
 
+namespace {
+
+/** Set by upgrade step 83, which hashed every stored password and hid the column on the server. */
+const QString kPasswordsHashedMarker = QStringLiteral("UPGRADE/UpgClass83");
+
+/**
+ * Whether the typed password matches the user's, asking the database only whether the stored
+ * text is the hash the typed password gives under the stored setting. A user without hash is
+ * matched by an empty typed password when his row has no password; the comparison costs a hash
+ * either way, so that the time does not tell which users have one.
+ */
+bool typedMatches(Database& db, const QString& userId, const QString& setting, const QString& typed)
+{
+    const QString candidate =
+        setting.isEmpty() ? QString() : StoredPassword::hashWithSetting(setting, typed);
+    if (!candidate.isEmpty())
+        return db.passwordMatches(userId, candidate);
+    StoredPassword::matchesNoUser(typed);
+    return setting.isEmpty() && typed.trimmed().isEmpty() && db.passwordMatches(userId, {});
+}
+
+/**
+ * A database the upgrade has not yet brought to hashed passwords (its administrator logs on to
+ * upgrade it) is checked the older way, reading the stored value: there every login may still.
+ */
+std::optional<QString> storedBeforeHashing(Database& db, const QString& userId)
+{
+    if (Vars::contains(db, kPasswordsHashedMarker))
+        return std::nullopt;
+    return db
+        .scalar(QStringLiteral("SELECT User_Password FROM LU_USER WHERE USER_ID = ?"), {userId})
+        .toString();
+}
+
+} // namespace
+
 LoginResult validateLogin(Database& db, const QString& userId, const QString& typed,
                           UserRecord* record)
 {
     if (userId.trimmed().isEmpty())
         return LoginResult::NoUserId;
     const std::optional<UserRecord> user = loadUser(db, userId);
-    if (!user || !user->exists()) {
+    const std::optional<QString> older =
+        user ? storedBeforeHashing(db, user->userId) : std::nullopt;
+    const QString setting = !user || older ? QString() : db.passwordSetting(user->userId);
+    // A row with neither name nor password counts as none.
+    const bool hasPassword = older ? !older->isEmpty() : !setting.isEmpty();
+    if (!user || (user->userName.isEmpty() && !hasPassword)) {
         StoredPassword::matchesNoUser(typed);
         return LoginResult::UnknownUser;
     }
-    if (!StoredPassword::matches(user->storedPassword, typed))
+    if (older ? !StoredPassword::matches(*older, typed)
+              : !typedMatches(db, user->userId, setting, typed))
         return LoginResult::WrongPassword;
     if (user->disabled)
         return LoginResult::Disabled;
@@ -48,17 +92,13 @@ LoginResult validateLogin(Database& db, const QString& userId, const QString& ty
     return LoginResult::Ok;
 }
 
-void rehashOldPassword(Database& db, UserRecord& record, const QString& typed)
+bool rehashOldPassword(Database& db, const QString& userId, const QString& typed)
 {
-    if (!StoredPassword::needsRehash(record.storedPassword))
-        return;
-    const QString stored = StoredPassword::forStorage(typed);
-    const qlonglong written =
-        db.execute(QStringLiteral("UPDATE LU_USER SET User_Password = ? "
-                                  "WHERE User_ID = ? AND COALESCE(User_Password, '') = ?"),
-                   {stored, record.userId, record.storedPassword});
-    if (written == 1)
-        record.storedPassword = stored;
+    const QString setting = db.passwordSetting(userId);
+    if (!StoredPassword::needsRehash(setting))
+        return false;
+    const QString checked = StoredPassword::hashWithSetting(setting, typed);
+    return db.replacePassword(userId, checked, StoredPassword::forStorage(typed));
 }
 
 BuildInfo::BuildState checkVersion(Database& db, int programBuild)

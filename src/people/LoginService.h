@@ -39,29 +39,37 @@ LoginMessage messageFor(LoginResult result);
 /**
  * Checks a typed user ID and password against LU_USER, in this order: an empty (or blank) ID;
  * no row of that ID (a row with neither password nor name counts as none); the password
- * (StoredPassword::matches, so letter case and surrounding blanks do not count); disabled. The
- * disabled flag is looked at only after the password, so that a wrong password never tells
- * whether the user is disabled. An unknown user ID takes as long as a wrong password
- * (StoredPassword::matchesNoUser), so the time does not tell which IDs exist.
+ * (letter case and surrounding blanks do not count); disabled. The disabled flag is looked at
+ * only after the password, so that a wrong password never tells whether the user is disabled.
+ * An unknown user ID takes as long as a wrong password (StoredPassword::matchesNoUser), so the
+ * time does not tell which IDs exist.
+ *
+ * The stored password is never read: the typed one is hashed with the stored hash's setting and
+ * the database answers whether that is the stored hash (Database::passwordMatches). A row without
+ * password takes an empty one. A database the upgrade has not yet brought to hashed passwords
+ * (step 83) is checked by reading the stored value, in any of its forms (StoredPassword::matches),
+ * so that its administrator can log on to upgrade it.
  *
  * Reads only; nothing is written to the database.
  *
  * @param record filled with the user's row (see loadUser) when the result is Ok; left alone
  *               otherwise. May be null.
- * @throws DbError when the query fails
+ * @throws DbError when a query fails
  */
 LoginResult validateLogin(Database& db, const QString& userId, const QString& typed,
                           UserRecord* record);
 
 /**
- * Stores the user's password anew as StoredPassword::forStorage gives it when the stored form is
- * an older one (clear, scrambled, or a hash of lower cost): called by the log-on once `typed` has
- * been found to match. The row is written only while it still holds the password that was
- * checked, so a change made meanwhile elsewhere stands. `record` follows the row.
+ * Stores the user's password anew as StoredPassword::forStorage gives it when the stored hash was
+ * made with lower cost limits than today's: called by the log-on once `typed` has been found to
+ * match. The row is written only while it still holds the hash that was checked, so a change
+ * made meanwhile elsewhere stands.
  *
+ * @param userId the ID as the user's row spells it (UserRecord::userId)
+ * @return whether the password was stored anew
  * @throws DbError when the statement fails
  */
-void rehashOldPassword(Database& db, UserRecord& record, const QString& typed);
+bool rehashOldPassword(Database& db, const QString& userId, const QString& typed);
 
 /** Shown when the database's build is older than the program's. */
 inline const QString kDatabaseMustBeUpgraded =

@@ -58,7 +58,6 @@ std::optional<QString> changePassword(Session& session, const QString& newPasswo
 
     session.user.password = newPassword;
     session.user.sqlPassword = sqlPassword;
-    session.user.record.storedPassword = stored;
     return std::nullopt;
 }
 

@@ -22,7 +22,7 @@ class Session;
  * transaction, the role first: the server changes role passwords transactionally, so the role
  * and the row never disagree, and a failure of either leaves both as they were.
  *
- * On success the session's password, SQL password and stored password are the new ones.
+ * On success the session's password and SQL password are the new ones.
  *
  * @return the refusal text, or std::nullopt when the password was changed
  * @throws DbError when the role or the row cannot be changed (for example no right to alter the

@@ -2,7 +2,10 @@
 
 #include "core/Scrambler.h"
 
+#include <QRegularExpression>
+
 #include <new>
+#include <optional>
 #include <sodium.h>
 #include <stdexcept>
 
@@ -64,14 +67,76 @@ bool isHashed(const QString& stored)
     return stored.startsWith(kHashPrefix);
 }
 
-bool needsRehash(const QString& stored)
+QString settingOf(const QString& stored)
 {
     if (!isHashed(stored))
-        return true;
+        return {};
+    return stored.left(stored.lastIndexOf(QLatin1Char('$')));
+}
+
+namespace {
+
+/** What hashWithSetting takes from a setting: the limits and the salt. */
+struct Setting
+{
+    unsigned long long opsLimit = 0;
+    size_t memLimit = 0;
+    unsigned char salt[crypto_pwhash_SALTBYTES] = {};
+};
+
+// Exactly the form crypto_pwhash_str gives (one lane, version 19, a salt of SALTBYTES); limits
+// beyond the sensitive ones are refused so that a damaged row cannot claim all memory.
+std::optional<Setting> parse(const QString& setting)
+{
+    static const QRegularExpression form(
+        QStringLiteral("^\\$argon2id\\$v=19\\$m=([0-9]{1,10}),t=([0-9]{1,10}),p=1\\$"
+                       "([A-Za-z0-9+/]+)$"));
+    if (!setting.startsWith(kHashPrefix))
+        return std::nullopt;
+    const QRegularExpressionMatch m = form.match(QStringView(setting).mid(kHashPrefix.size()));
+    if (!m.hasMatch())
+        return std::nullopt;
+    Setting s;
+    const qulonglong kib = m.captured(1).toULongLong();
+    s.opsLimit = m.captured(2).toULongLong();
+    if (kib * 1024 < crypto_pwhash_MEMLIMIT_MIN || kib * 1024 > crypto_pwhash_MEMLIMIT_SENSITIVE ||
+        s.opsLimit < crypto_pwhash_OPSLIMIT_MIN || s.opsLimit > crypto_pwhash_OPSLIMIT_SENSITIVE)
+        return std::nullopt;
+    s.memLimit = static_cast<size_t>(kib * 1024);
+    const QByteArray salt = m.captured(3).toLatin1();
+    size_t saltLength = 0;
+    if (sodium_base642bin(s.salt, sizeof s.salt, salt.constData(), size_t(salt.size()), nullptr,
+                          &saltLength, nullptr, sodium_base64_VARIANT_ORIGINAL_NO_PADDING) != 0 ||
+        saltLength != sizeof s.salt)
+        return std::nullopt;
+    return s;
+}
+
+} // namespace
+
+QString hashWithSetting(const QString& setting, const QString& typed)
+{
     ensureSodium();
-    const QByteArray hash = stored.mid(kHashPrefix.size()).toLatin1();
-    // A damaged hash (-1) matches nothing, so it is never found to need a new one.
-    return crypto_pwhash_str_needs_rehash(hash.constData(), kOpsLimit, kMemLimit) == 1;
+    const std::optional<Setting> s = parse(setting);
+    if (!s)
+        return {};
+    const QByteArray password = normalized(typed).toUtf8();
+    // crypto_pwhash_str stores a hash of 32 bytes.
+    unsigned char hash[32];
+    if (crypto_pwhash(hash, sizeof hash, password.constData(),
+                      static_cast<unsigned long long>(password.size()), s->salt, s->opsLimit,
+                      s->memLimit, crypto_pwhash_ALG_ARGON2ID13) != 0)
+        throw std::bad_alloc();
+    char encoded[sodium_base64_ENCODED_LEN(sizeof hash, sodium_base64_VARIANT_ORIGINAL_NO_PADDING)];
+    sodium_bin2base64(encoded, sizeof encoded, hash, sizeof hash,
+                      sodium_base64_VARIANT_ORIGINAL_NO_PADDING);
+    return setting + QLatin1Char('$') + QString::fromLatin1(encoded);
+}
+
+bool needsRehash(const QString& setting)
+{
+    const std::optional<Setting> s = parse(setting);
+    return s && (s->opsLimit < kOpsLimit || s->memLimit < kMemLimit);
 }
 
 namespace {

@@ -178,8 +178,18 @@ std::optional<UserRefusal> checkUserDraft(const UserDraft& draft)
 
 std::optional<UserDraft> loadUserDraft(Database& db, const QString& userId)
 {
-    const RecordSet rs =
-        db.query(QStringLiteral("SELECT * FROM LU_USER WHERE USER_ID = ?"), {userId.trimmed()});
+    // The columns by name: on the server no user's login may read User_Password.
+    QStringList columns{QStringLiteral("USER_ID"),
+                        QStringLiteral("User_Name"),
+                        QStringLiteral("Rate"),
+                        QStringLiteral("User_Email"),
+                        QStringLiteral("Supervisor_User_ID"),
+                        QStringLiteral("Notice_Digest")};
+    for (const UserFlagControl& c : userFlagControls())
+        columns << c.column;
+    const RecordSet rs = db.query(QStringLiteral("SELECT ") + columns.join(QStringLiteral(", ")) +
+                                      QStringLiteral(" FROM LU_USER WHERE USER_ID = ?"),
+                                  {userId.trimmed()});
     if (rs.eof())
         return std::nullopt;
     UserDraft d;

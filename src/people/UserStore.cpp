@@ -6,9 +6,15 @@ namespace bx {
 
 std::optional<UserRecord> loadUser(Database& db, const QString& userId)
 {
-    const RecordSet rs = db.query(QStringLiteral("SELECT * FROM LU_USER WHERE ") +
-                                      db.dialect().textEquals(QStringLiteral("USER_ID")),
-                                  {userId.trimmed()});
+    // The columns by name: on the server a user's login may not read User_Password.
+    const RecordSet rs = db.query(
+        QStringLiteral("SELECT USER_ID, User_Name, User_Email, Access_Level, Supervisor_User_ID, "
+                       "Disabled, Ext1, Allow_Edit_Custom, User_Review_Account, Allow_Forwarding, "
+                       "Full_Access, Edit_Contact_Info, Delete_Contact_Info, Edit_Unowned, "
+                       "Allow_Edit_CloseDate, Allow_Create_Lifecycle, Edit_Custom_Tab, Ext10, "
+                       "Ext11, Ext12, Ext13, Join_Team FROM LU_USER WHERE ") +
+            db.dialect().textEquals(QStringLiteral("USER_ID")),
+        {userId.trimmed()});
     if (rs.eof())
         return std::nullopt;
 
@@ -17,7 +23,6 @@ std::optional<UserRecord> loadUser(Database& db, const QString& userId)
 
     UserRecord r;
     r.userId = text("USER_ID");
-    r.storedPassword = text("User_Password");
     r.userName = text("User_Name");
     r.email = text("User_Email");
     r.accessLevel = text("Access_Level");

@@ -10,6 +10,9 @@
 #include "messaging/Mailbox.h"
 #include "messaging/Outbox.h"
 #include "messaging/OutboxSender.h"
+#include "people/LoginService.h"
+#include "people/PasswordChange.h"
+#include "people/StoredPassword.h"
 #include "people/UserAdmin.h"
 #include "people/UserEditor.h"
 #include "people/UserStore.h"
@@ -724,3 +727,81 @@ TEST_P(ServerRolesTest, SharedOutboxRowsLeaveOnceThroughTwoUsersClients)
 }
 
 BX_INSTANTIATE_ENGINES(ServerRolesTest);
+
+// Passwords: no user's login reads a stored one, yet the log-on, the rehash of a cheaper hash and
+// the password change work through the owner's functions, which tell no more than yes or no.
+TEST_P(ServerRolesTest, AUsersLoginReadsNoPasswordYetLogsOnRehashesAndChangesHis)
+{
+    makeCurrent();
+    const QString bob = QStringLiteral("bob");
+    const auto stored = [&](const QString& id) {
+        return db()
+            .scalar(QStringLiteral("SELECT User_Password FROM LU_USER WHERE USER_ID = ?"), {id})
+            .toString();
+    };
+    // "old pw" hashed with 8 MiB and one pass, far below today's limits.
+    const QString cheap = StoredPassword::kHashPrefix +
+                          QStringLiteral("$argon2id$v=19$m=8192,t=1,p=1$RCRJsvO4dYHhn/ABkFy/cQ$"
+                                         "dkpU5hepa1aQgn0dgdWCuBLrtVfTZ79rn7ZBF2mLS9E");
+    db().execute(QStringLiteral("UPDATE LU_USER SET User_Password = ? WHERE USER_ID = ?"),
+                 {cheap, bob});
+
+    for (const char* login : {"bob", "shared"})
+        expectRefused(QLatin1String(login),
+                      {QStringLiteral("SELECT User_Password FROM LU_USER"),
+                       QStringLiteral("SELECT * FROM LU_USER"),
+                       QStringLiteral("SELECT u FROM LU_USER u"),
+                       QStringLiteral("SELECT 1 FROM LU_USER WHERE User_Password LIKE '$%'"),
+                       QStringLiteral("COPY LU_USER TO STDOUT")});
+    PgDatabase& mine = as(bob);
+    EXPECT_EQ(mine.scalar(QStringLiteral("SELECT count(*) FROM LU_USER")).toInt(), 4);
+    ASSERT_TRUE(loadUserDraft(as(QStringLiteral("shared")), QStringLiteral("carol")));
+    EXPECT_EQ(
+        as(QStringLiteral("ann"))
+            .scalar(QStringLiteral("SELECT User_Password FROM LU_USER WHERE USER_ID = ?"), {bob})
+            .toString(),
+        cheap)
+        << "the tables' owner reads it";
+
+    // Only the hash's setting comes back; a wrong password and a forged value are refused.
+    EXPECT_EQ(mine.passwordSetting(bob), StoredPassword::settingOf(cheap));
+    EXPECT_FALSE(mine.passwordMatches(bob, QString()));
+    EXPECT_EQ(validateLogin(mine, QStringLiteral("BOB"), QStringLiteral("wrong"), nullptr),
+              LoginResult::WrongPassword);
+    EXPECT_FALSE(mine.replacePassword(bob, cheap, QStringLiteral("clear")));
+    UserRecord record;
+    ASSERT_EQ(validateLogin(mine, QStringLiteral("BOB"), QStringLiteral(" Old PW"), &record),
+              LoginResult::Ok);
+    EXPECT_TRUE(rehashOldPassword(mine, record.userId, QStringLiteral("old pw")));
+    EXPECT_NE(stored(bob), cheap);
+    EXPECT_TRUE(StoredPassword::matches(stored(bob), QStringLiteral("old pw")));
+
+    // The password change: the row and his own login.
+    QTemporaryDir dir;
+    SettingsStore settings(dir.filePath(QStringLiteral("MRBX.conf")));
+    const bx::test::FixedClock clock;
+    Session session(settings, clock);
+    session.setDatabase(tryConnect(bob));
+    session.connection.serverFlag = true;
+    session.connection.sqlDatabaseName = bx::test::processDatabase();
+    session.user.userId = bob;
+    const QString typed = QStringLiteral("New Secret9");
+    ASSERT_EQ(changePassword(session, typed, typed), std::nullopt);
+    EXPECT_EQ(validateLogin(session.db(), bob, QStringLiteral("new secret9"), nullptr),
+              LoginResult::Ok);
+    EXPECT_EQ(validateLogin(session.db(), bob, QStringLiteral("old pw"), nullptr),
+              LoginResult::WrongPassword);
+
+    // Of the password functions, which run as the owner, all but the setting's answer yes or no.
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT string_agg(p.proname || ':' || "
+                                         "format_type(p.prorettype, NULL), ',' ORDER BY "
+                                         "p.proname) FROM pg_proc p JOIN pg_namespace n ON n.oid "
+                                         "= p.pronamespace WHERE n.nspname = current_schema() "
+                                         "AND p.proname LIKE 'bx\\_password\\_%' AND "
+                                         "p.prosecdef AND has_function_privilege(?, p.oid, "
+                                         "'EXECUTE')"),
+                          {usersRole()})
+                  .toString(),
+              QStringLiteral("bx_password_check:boolean,bx_password_rehash:boolean,"
+                             "bx_password_setting:text"));
+}

@@ -4,6 +4,8 @@
 #include "core/settings/Vars.h"
 #include "dbadmin/StepActions.h"
 #include "dbadmin/UpgradeLog.h"
+#include "people/LoginService.h"
+#include "people/StoredPassword.h"
 #include "support/EngineFixture.h"
 #include "support/FixedClock.h"
 #include "support/Schema.h"
@@ -324,7 +326,7 @@ TEST_P(UpgradeStepsTest, AllStepsBringTheBaseToTheCurrentSchema)
     EXPECT_EQ(lowered(catalogued), lowered(stored));
 
     const auto steps = allUpgradeSteps();
-    ASSERT_EQ(steps.size(), 49u);
+    ASSERT_EQ(steps.size(), 50u);
     for (const auto& s : steps) {
         EXPECT_FALSE(s->check(db())) << s->name().toStdString();
         EXPECT_EQ(Vars::value(db(), s->marker()), QStringLiteral("1"));
@@ -341,7 +343,7 @@ TEST_P(UpgradeStepsTest, StepsAreOrderedNamedAndPendingOnAnOlderDatabase)
     EXPECT_EQ(names.first(), QStringLiteral("UpgClass33"));
     EXPECT_EQ(names.at(31), QStringLiteral("UpgClass64"));
     EXPECT_EQ(names.at(32), QStringLiteral("UpgClass66")) << "65 is not used";
-    EXPECT_EQ(names.last(), QStringLiteral("UpgClass82"));
+    EXPECT_EQ(names.last(), QStringLiteral("UpgClass83"));
     EXPECT_EQ(steps.at(15)->friendlyName(), QStringLiteral("Add standart Active Reports"));
     EXPECT_EQ(steps.at(37)->friendlyName(), QStringLiteral("Additonal Indexes"));
 
@@ -417,6 +419,53 @@ TEST_P(UpgradeStepsTest, RowsOfTheOlderBuildSurviveEveryStep)
                   1)
             << "the rebuilt ATTACH keeps its indexes";
     }
+}
+
+TEST_P(UpgradeStepsTest, StoredPasswordsBecomeHashesOfTheSameTypedPasswords)
+{
+    upgrade(0, 81);
+    const QString hash = StoredPassword::forStorage(QStringLiteral("kept pw"));
+    const struct
+    {
+        const char* id;
+        QVariant stored;
+        const char* typed;
+    } users[] = {
+        {"clear", QStringLiteral("Clear Pw"), " clear PW"},
+        {"scrambled", StoredPassword::scramble(QStringLiteral("Scrambled Pw")), "scrambled pw"},
+        {"blank", QStringLiteral("***"), " "}, // nothing, scrambled
+        {"hashed", hash, "Kept Pw"},
+        {"empty", QString(QLatin1String("")), ""},
+        {"none", QVariant(), ""},
+    };
+    for (const auto& u : users)
+        db().execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, User_Name, User_Password) "
+                                    "VALUES (?, ?, ?)"),
+                     {QLatin1String(u.id), QLatin1String(u.id), u.stored});
+    // Before the step an administrator logs on the older way, to upgrade.
+    for (const auto& u : users)
+        EXPECT_EQ(validateLogin(db(), QLatin1String(u.id), QLatin1String(u.typed), nullptr),
+                  LoginResult::Ok)
+            << u.id;
+
+    upgrade(82);
+    for (const auto& u : users) {
+        SCOPED_TRACE(u.id);
+        const QVariant now =
+            db().scalar(QStringLiteral("SELECT User_Password FROM LU_USER WHERE USER_ID = ?"),
+                        {QLatin1String(u.id)});
+        if (u.stored.toString().isEmpty())
+            EXPECT_EQ(now.isNull(), u.stored.isNull()) << "no password stays none";
+        else if (u.stored == hash)
+            EXPECT_EQ(now.toString(), hash);
+        else
+            EXPECT_TRUE(StoredPassword::isHashed(now.toString()));
+        EXPECT_EQ(validateLogin(db(), QLatin1String(u.id), QLatin1String(u.typed), nullptr),
+                  LoginResult::Ok);
+        EXPECT_EQ(validateLogin(db(), QLatin1String(u.id), QStringLiteral("wrong"), nullptr),
+                  LoginResult::WrongPassword);
+    }
+    EXPECT_FALSE(logText().contains(QStringLiteral("Clear Pw"))) << "no password in the log";
 }
 
 TEST_P(UpgradeStepsTest, WorkshopsMoveToLuGroupWithTheirRowsAndRelations)

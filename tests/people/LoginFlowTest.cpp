@@ -53,6 +53,11 @@ TEST(CommandLine, TwoWordsOrAUserIdWithThePasswordInTheEnvironmentLogOn)
 
 namespace {
 
+/** A hash of "old pw" made with 8 MiB and one pass, far below today's limits. */
+const QString kCheapHash = StoredPassword::kHashPrefix +
+                           QStringLiteral("$argon2id$v=19$m=8192,t=1,p=1$RCRJsvO4dYHhn/ABkFy/cQ$"
+                                          "dkpU5hepa1aQgn0dgdWCuBLrtVfTZ79rn7ZBF2mLS9E");
+
 /** A server database made as the wizard makes it, with a shared login for users without a role. */
 class ServerLogOn : public bx::test::ServerTest
 {
@@ -80,7 +85,7 @@ protected:
         admin()->execute(
             QStringLiteral(
                 "INSERT INTO LU_USER (USER_ID, User_Name, User_Password) VALUES (?, ?, ?)"),
-            {QStringLiteral("O'Brien"), QStringLiteral("Pat"), QStringLiteral("Secret1")});
+            {QStringLiteral("O'Brien"), QStringLiteral("Pat"), kCheapHash});
     }
 
     void TearDown() override
@@ -125,16 +130,20 @@ TEST_F(ServerLogOn, TheAdministratorAndAUserOfTheSharedLoginLogOn)
     EXPECT_EQ(prompt.last().text, QStringLiteral("Invalid Password or User Name. "));
 
     // A user without a login role of his own comes in through the shared login.
-    ASSERT_EQ(flow.logOn(server(), QStringLiteral("O'Brien"), QStringLiteral("secret1"), false),
+    ASSERT_EQ(flow.logOn(server(), QStringLiteral("O'Brien"), QStringLiteral("Old PW"), false),
               LogOnOutcome::LoggedOn)
         << prompt.last().text.toStdString();
     EXPECT_EQ(session.user.record.userName, QStringLiteral("Pat"));
-    // His password, stored in clear, is a hash from his first log-on on.
-    EXPECT_TRUE(StoredPassword::isHashed(
+    // His password, hashed at a lower cost, is hashed anew at today's by his log-on, though the
+    // shared login cannot read it.
+    const QString rehashed =
         admin()
             ->scalar(QStringLiteral("SELECT User_Password FROM LU_USER WHERE USER_ID = ?"),
                      {QStringLiteral("O'Brien")})
-            .toString()));
+            .toString();
+    EXPECT_NE(rehashed, kCheapHash);
+    EXPECT_TRUE(StoredPassword::matches(rehashed, QStringLiteral("old pw")));
+    EXPECT_FALSE(StoredPassword::needsRehash(StoredPassword::settingOf(rehashed)));
 
     // The administrator's own login role; from now on this machine no longer offers the shared
     // login for this database.

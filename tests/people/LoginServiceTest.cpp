@@ -26,6 +26,21 @@ namespace {
 
 const QString kOld = QStringLiteral("Right Pw1");
 
+/** Stored forms made once per process: each hash takes a noticeable moment. */
+const QString& storedHash(const QString& typed)
+{
+    static QMap<QString, QString> made;
+    auto it = made.find(typed);
+    if (it == made.end())
+        it = made.insert(typed, StoredPassword::forStorage(typed));
+    return *it;
+}
+
+/** A hash of "old pw" made with 8 MiB and one pass, far below today's limits. */
+const QString kCheapHash = StoredPassword::kHashPrefix +
+                           QStringLiteral("$argon2id$v=19$m=8192,t=1,p=1$RCRJsvO4dYHhn/ABkFy/cQ$"
+                                          "dkpU5hepa1aQgn0dgdWCuBLrtVfTZ79rn7ZBF2mLS9E");
+
 /**
  * A database of the current schema with a few users beside the delivered "admin", and a session
  * logged on as "alice" over a second connection. On the server engine alice has her own login
@@ -43,12 +58,14 @@ protected:
         bx::test::loadCurrentSchema(db(), programDir());
         const QString insert = QStringLiteral("INSERT INTO LU_USER (USER_ID, User_Name, "
                                               "User_Password, Disabled) VALUES (?, ?, ?, ?)");
-        db().execute(insert, {QStringLiteral("alice"), QStringLiteral("Alice"),
-                              StoredPassword::scramble(kOld), false});
-        db().execute(insert, {QStringLiteral("dora"), QStringLiteral("Dora"), kOld, true});
+        db().execute(insert,
+                     {QStringLiteral("alice"), QStringLiteral("Alice"), storedHash(kOld), false});
+        db().execute(insert,
+                     {QStringLiteral("dora"), QStringLiteral("Dora"), storedHash(kOld), true});
         db().execute(insert, {QStringLiteral("O'Brien"), QStringLiteral("Pat O'Brien"),
-                              QStringLiteral("it's mine"), false});
+                              storedHash(QStringLiteral("it's mine")), false});
         db().execute(insert, {QStringLiteral("ghost"), QVariant(), QVariant(), false});
+        db().execute(insert, {QStringLiteral("nopw"), QStringLiteral("No Pw"), QString(), false});
 
         session.setDatabase(connectAgain());
         session.user.userId = QStringLiteral("Alice");
@@ -133,6 +150,9 @@ TEST_P(LoginServiceTest, ValidationRefusesInOrderAndWritesNothing)
         {"dora", "wrong", LoginResult::WrongPassword, "Invalid Password or User Name. ",
          PromptIcon::Critical},
         {"DORA", " right pw1", LoginResult::Disabled, "User is disabled", PromptIcon::None},
+        // A user without password is matched by an empty one only.
+        {"nopw", "x", LoginResult::WrongPassword, "Invalid Password or User Name. ",
+         PromptIcon::Critical},
     };
     for (const auto& c : cases) {
         UserRecord record;
@@ -141,48 +161,61 @@ TEST_P(LoginServiceTest, ValidationRefusesInOrderAndWritesNothing)
             << c.id;
         EXPECT_EQ(messageFor(c.result).text, QString::fromUtf8(c.text));
         EXPECT_EQ(messageFor(c.result).icon, c.icon);
-        EXPECT_FALSE(record.exists()) << "only a successful check hands out the row";
+        EXPECT_TRUE(record.userId.isEmpty()) << "only a successful check hands out the row";
     }
     UserRecord record;
     EXPECT_EQ(
         validateLogin(db(), QStringLiteral(" ALICE "), QStringLiteral("rIGHT pW1  "), &record),
         LoginResult::Ok);
     EXPECT_EQ(record.userName, QStringLiteral("Alice"));
+    EXPECT_EQ(validateLogin(db(), QStringLiteral("nopw"), QStringLiteral("  "), nullptr),
+              LoginResult::Ok);
+    // Stored forms compare exactly, though the column ignores letter case.
+    EXPECT_TRUE(db().passwordMatches(QStringLiteral("alice"), storedHash(kOld)));
+    EXPECT_FALSE(db().passwordMatches(QStringLiteral("alice"), storedHash(kOld).toUpper()));
+    EXPECT_FALSE(db().passwordMatches(QStringLiteral("ALICE"), storedHash(kOld)))
+        << "the ID as the row spells it";
     EXPECT_EQ(users(), before);
 }
 
-TEST_P(LoginServiceTest, OlderPasswordsAreHashedOnceWithoutOverwritingAChange)
+TEST_P(LoginServiceTest, CheaperHashesAreHashedAnewOnceWithoutOverwritingAChange)
 {
-    // alice's is scrambled, O'Brien's clear.
-    for (const auto& [id, typed] : {std::pair{"alice", " right PW1"}, {"O'Brien", "It's Mine"}}) {
-        SCOPED_TRACE(id);
-        UserRecord record;
-        ASSERT_EQ(validateLogin(db(), QString::fromUtf8(id), QString::fromUtf8(typed), &record),
-                  LoginResult::Ok);
-        rehashOldPassword(db(), record, QString::fromUtf8(typed));
-        const std::optional<UserRecord> row = loadUser(db(), QString::fromUtf8(id));
-        ASSERT_TRUE(row);
-        EXPECT_TRUE(StoredPassword::isHashed(row->storedPassword));
-        EXPECT_EQ(record.storedPassword, row->storedPassword);
-        EXPECT_EQ(validateLogin(db(), QString::fromUtf8(id), QString::fromUtf8(typed), nullptr),
-                  LoginResult::Ok);
-        // Hashed once: a later log-on leaves it as it is.
-        rehashOldPassword(db(), record, QString::fromUtf8(typed));
-        EXPECT_EQ(loadUser(db(), QString::fromUtf8(id))->storedPassword, row->storedPassword);
-    }
+    const auto setAlices = [&](const QString& stored) {
+        db().execute(QStringLiteral("UPDATE LU_USER SET User_Password = ? WHERE USER_ID = ?"),
+                     {stored, QStringLiteral("alice")});
+    };
+    EXPECT_FALSE(rehashOldPassword(db(), QStringLiteral("alice"), kOld)) << "today's limits";
+    EXPECT_EQ(storedPassword(), storedHash(kOld));
 
-    // The password was changed elsewhere after this log-on read the row: the change stands.
-    UserRecord dora = *loadUser(db(), QStringLiteral("dora"));
-    db().execute(QStringLiteral("UPDATE LU_USER SET User_Password = ? WHERE USER_ID = ?"),
-                 {QStringLiteral("newer"), QStringLiteral("dora")});
-    rehashOldPassword(db(), dora, kOld);
-    EXPECT_EQ(loadUser(db(), QStringLiteral("dora"))->storedPassword, QStringLiteral("newer"));
+    setAlices(kCheapHash);
+    UserRecord record;
+    ASSERT_EQ(validateLogin(db(), QStringLiteral("Alice"), QStringLiteral(" Old PW"), &record),
+              LoginResult::Ok);
+    EXPECT_TRUE(rehashOldPassword(db(), record.userId, QStringLiteral(" Old PW")));
+    const QString rehashed = storedPassword();
+    EXPECT_NE(rehashed, kCheapHash);
+    EXPECT_FALSE(StoredPassword::needsRehash(StoredPassword::settingOf(rehashed)));
+    EXPECT_EQ(validateLogin(db(), QStringLiteral("alice"), QStringLiteral("old pw"), nullptr),
+              LoginResult::Ok);
+    // Hashed once: a later log-on leaves it as it is.
+    EXPECT_FALSE(rehashOldPassword(db(), QStringLiteral("alice"), QStringLiteral("old pw")));
+    EXPECT_EQ(storedPassword(), rehashed);
+
+    // The password was changed elsewhere after this log-on checked it: the change stands.
+    setAlices(kCheapHash);
+    const QString checked = StoredPassword::hashWithSetting(
+        db().passwordSetting(QStringLiteral("alice")), QStringLiteral("old pw"));
+    setAlices(storedHash(kOld));
+    EXPECT_FALSE(db().replacePassword(QStringLiteral("alice"), checked, rehashed));
+    EXPECT_EQ(storedPassword(), storedHash(kOld));
+    // Only a hash replaces a hash.
+    setAlices(kCheapHash);
+    EXPECT_FALSE(db().replacePassword(QStringLiteral("alice"), kCheapHash, QStringLiteral("pw")));
+    EXPECT_EQ(storedPassword(), kCheapHash);
 }
 
 TEST_P(LoginServiceTest, AnUnknownUserTakesAsLongAsAWrongPassword)
 {
-    db().execute(QStringLiteral("UPDATE LU_USER SET User_Password = ? WHERE USER_ID = ?"),
-                 {StoredPassword::forStorage(kOld), QStringLiteral("alice")});
     // The fastest of three, so that a busy machine does not decide it.
     const auto fastest = [this](const QString& id) {
         qint64 best = std::numeric_limits<qint64>::max();
@@ -202,10 +235,9 @@ TEST_P(LoginServiceTest, AnUnknownUserTakesAsLongAsAWrongPassword)
 
 TEST_P(LoginServiceTest, UserIdsMatchInAnyCaseBeyondAscii)
 {
-    db().execute(
-        QStringLiteral("INSERT INTO LU_USER (USER_ID, User_Name, User_Password, "
-                       "Disabled) VALUES (?, ?, ?, ?)"),
-        {QStringLiteral("zoë"), QStringLiteral("Zoë"), StoredPassword::scramble(kOld), false});
+    db().execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, User_Name, User_Password, "
+                                "Disabled) VALUES (?, ?, ?, ?)"),
+                 {QStringLiteral("zoë"), QStringLiteral("Zoë"), storedHash(kOld), false});
     UserRecord zoe;
     ASSERT_EQ(validateLogin(db(), QStringLiteral("ZOË"), kOld, &zoe), LoginResult::Ok);
     EXPECT_EQ(zoe.userId, QStringLiteral("zoë")) << "the row's spelling";
@@ -281,12 +313,11 @@ TEST_P(LoginServiceTest, PasswordChangeRefusesThenHashesAndReachesTheRole)
     for (const auto& [password, retyped, refusal] : refused)
         EXPECT_EQ(changePassword(session, QString::fromUtf8(password), QString::fromUtf8(retyped)),
                   QString::fromUtf8(refusal));
-    EXPECT_EQ(storedPassword(), StoredPassword::scramble(kOld));
+    EXPECT_EQ(storedPassword(), storedHash(kOld));
 
     const QString typed = QStringLiteral("New Secret'9");
     ASSERT_EQ(changePassword(session, typed, typed), std::nullopt);
     EXPECT_TRUE(StoredPassword::isHashed(storedPassword()));
-    EXPECT_EQ(session.user.record.storedPassword, storedPassword());
     EXPECT_EQ(session.user.sqlPassword, PasswordCipher::loginPassword(typed));
     EXPECT_EQ(
         validateLogin(db(), QStringLiteral("alice"), QStringLiteral(" new SECRET'9"), nullptr),
@@ -323,7 +354,7 @@ TEST_P(LoginServiceTest, RoleAndRowChangeTogetherOrNotAtAll)
     rename("alice2", "alice");
     db().executeScript(QStringLiteral("DROP ROLE ") + m_role);
     EXPECT_THROW(changePassword(session, typed, typed), DbError);
-    EXPECT_EQ(storedPassword(), StoredPassword::scramble(kOld));
+    EXPECT_EQ(storedPassword(), storedHash(kOld));
 }
 
 BX_INSTANTIATE_ENGINES(LoginServiceTest);

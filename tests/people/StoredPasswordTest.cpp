@@ -52,20 +52,51 @@ TEST(StoredPassword, EveryStoredFormMatchesIgnoringCaseAndBlanks)
     EXPECT_FALSE(SP::matches(damaged, damaged));
 }
 
-TEST(StoredPassword, OlderFormsAndCheaperHashesNeedANewHash)
+// A hash of "old pw" made with 8 MiB and one pass, far below today's limits.
+const QString kCheapHash = SP::kHashPrefix + QStringLiteral("$argon2id$v=19$m=8192,t=1,p=1$"
+                                                            "RCRJsvO4dYHhn/ABkFy/cQ$dkpU5hepa1aQgn"
+                                                            "0dgdWCuBLrtVfTZ79rn7ZBF2mLS9E");
+
+TEST(StoredPassword, TheSettingGivesTheStoredHashOfTheRightPasswordOnly)
 {
-    EXPECT_TRUE(SP::needsRehash(QStringLiteral("clear pw")));
-    EXPECT_TRUE(SP::needsRehash(SP::scramble(QStringLiteral("old pw"))));
-    EXPECT_TRUE(SP::needsRehash(QString()));
-    // A hash of "old pw" made with 8 MiB and one pass, far below today's limits.
-    const QString cheap = SP::kHashPrefix + QStringLiteral("$argon2id$v=19$m=8192,t=1,p=1$"
-                                                           "RCRJsvO4dYHhn/ABkFy/cQ$dkpU5hepa1aQgn"
-                                                           "0dgdWCuBLrtVfTZ79rn7ZBF2mLS9E");
-    EXPECT_TRUE(SP::matches(cheap, QStringLiteral("Old Pw")));
-    EXPECT_TRUE(SP::needsRehash(cheap));
-    EXPECT_FALSE(SP::needsRehash(SP::forStorage(QStringLiteral("old pw"))));
-    EXPECT_FALSE(SP::needsRehash(SP::kHashPrefix + QStringLiteral("garbage")))
-        << "a damaged hash matches nothing, so no log-on could store it anew";
+    const QString hash = SP::forStorage(QStringLiteral("Secret Pw1"));
+    for (const QString& stored : {hash, kCheapHash}) {
+        SCOPED_TRACE(stored.toStdString());
+        const QString setting = SP::settingOf(stored);
+        EXPECT_EQ(setting + QLatin1Char('$') + stored.section(QLatin1Char('$'), -1), stored);
+        const QString typed =
+            stored == hash ? QStringLiteral(" SECRET pw1  ") : QStringLiteral("Old PW");
+        EXPECT_EQ(SP::hashWithSetting(setting, typed), stored)
+            << "the text crypto_pwhash_str gives, to the letter";
+        const QString wrong = SP::hashWithSetting(setting, QStringLiteral("secretpw1"));
+        EXPECT_TRUE(wrong.startsWith(setting + QLatin1Char('$')));
+        EXPECT_NE(wrong, stored);
+    }
+
+    // Settings this program does not make give nothing, so that nothing matches them.
+    const QString salt = QStringLiteral("$RCRJsvO4dYHhn/ABkFy/cQ");
+    for (const QString& setting :
+         {QString(), QStringLiteral("clear pw"), SP::kHashPrefix + QStringLiteral("garbage"),
+          SP::kHashPrefix + QStringLiteral("$argon2i$v=19$m=8192,t=1,p=1") + salt,
+          SP::kHashPrefix + QStringLiteral("$argon2id$v=19$m=8192,t=1,p=2") + salt,
+          SP::kHashPrefix + QStringLiteral("$argon2id$v=19$m=8192,t=0,p=1") + salt,
+          SP::kHashPrefix + QStringLiteral("$argon2id$v=19$m=4194304,t=1,p=1") + salt,
+          SP::kHashPrefix + QStringLiteral("$argon2id$v=19$m=8192,t=1,p=1$RCRJsvO4dYHhn/ABkFy/"),
+          SP::kHashPrefix +
+              QStringLiteral("$argon2id$v=19$m=8192,t=1,p=1$RCRJsvO4dYHhn/ABkFy/cQ==")}) {
+        EXPECT_EQ(SP::hashWithSetting(setting, QStringLiteral("old pw")), QString())
+            << setting.toStdString();
+        EXPECT_FALSE(SP::needsRehash(setting)) << "no log-on could store it anew";
+    }
+    EXPECT_EQ(SP::settingOf(QStringLiteral("clear pw")), QString());
+    EXPECT_EQ(SP::settingOf(SP::scramble(QStringLiteral("old pw"))), QString());
+}
+
+TEST(StoredPassword, CheaperHashesNeedANewHash)
+{
+    EXPECT_TRUE(SP::matches(kCheapHash, QStringLiteral("Old Pw")));
+    EXPECT_TRUE(SP::needsRehash(SP::settingOf(kCheapHash)));
+    EXPECT_FALSE(SP::needsRehash(SP::settingOf(SP::forStorage(QStringLiteral("old pw")))));
 }
 
 TEST(RememberedLogon, RoundTripOnlyWhileOn)

@@ -36,6 +36,12 @@ struct BlobRef
     QString blobColumn; ///< the binary column
 };
 
+/**
+ * What begins a hashed password in LU_USER.User_Password (see people/StoredPassword.h); nothing
+ * else the program stores there begins with it.
+ */
+inline const QString kPasswordHashPrefix = QStringLiteral("$bxa2$");
+
 /** Called after each piece of a streamed value: bytes done so far and bytes in all. */
 using BlobProgress = std::function<void(qint64 done, qint64 total)>;
 
@@ -146,6 +152,31 @@ public:
     {
         return DbError::unknownColumn(engine(), table, column);
     }
+
+    // Users' passwords. LU_USER.User_Password is reached through these three only: on the server
+    // no user's login may read the column, and these call functions that run as the tables'
+    // owner and answer no more than a yes or no. `userId` is the ID as the user's row spells it
+    // (UserRecord::userId); `candidate` and `replacement` are whole stored forms, never a typed
+    // password.
+
+    /**
+     * The setting of the user's stored hash: the stored text up to its last '$' (its kind,
+     * parameters and salt), with which a typed password is hashed to compare it. Null when there
+     * is no such row or its password is no hash (none at all, or a form older than hashes).
+     */
+    virtual QString passwordSetting(const QString& userId) = 0;
+    /**
+     * Whether the user's stored password is exactly `candidate`; an empty candidate matches a row
+     * without password (Null or empty). False when there is no such row.
+     */
+    virtual bool passwordMatches(const QString& userId, const QString& candidate) = 0;
+    /**
+     * Stores `replacement` as the user's password while the row still holds `candidate`, so that
+     * a change made meanwhile stands. Both must be hashes (begin with kPasswordHashPrefix);
+     * otherwise nothing is written. @return whether the row was written
+     */
+    virtual bool replacePassword(const QString& userId, const QString& candidate,
+                                 const QString& replacement) = 0;
 
     /** The server's login roles; null on the embedded engine, which has none. */
     virtual LoginRoles* loginRoles() { return nullptr; }

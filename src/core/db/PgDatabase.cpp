@@ -774,4 +774,24 @@ void PgDatabase::setQueryTimeout(int seconds)
     exec(QStringLiteral("SET statement_timeout = ") + QString::number(qMax(0, seconds) * 1000));
 }
 
+QString PgDatabase::passwordSetting(const QString& userId)
+{
+    return scalar(QStringLiteral("SELECT bx_password_setting(?)"), {userId}).toString();
+}
+
+bool PgDatabase::passwordMatches(const QString& userId, const QString& candidate)
+{
+    return scalar(QStringLiteral("SELECT bx_password_check(?, COALESCE(?, ''))"),
+                  {userId, candidate})
+        .toBool();
+}
+
+bool PgDatabase::replacePassword(const QString& userId, const QString& candidate,
+                                 const QString& replacement)
+{
+    return scalar(QStringLiteral("SELECT bx_password_rehash(?, ?, ?)"),
+                  {userId, candidate, replacement})
+        .toBool();
+}
+
 } // namespace bx

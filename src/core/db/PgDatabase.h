@@ -115,6 +115,13 @@ public:
     void setQueryTimeout(int seconds) override;
     void interrupt() override;
 
+    // Through the functions bx_password_setting, bx_password_check and bx_password_rehash, which
+    // run as the tables' owner: a user's login cannot read User_Password itself.
+    QString passwordSetting(const QString& userId) override;
+    bool passwordMatches(const QString& userId, const QString& candidate) override;
+    bool replacePassword(const QString& userId, const QString& candidate,
+                         const QString& replacement) override;
+
     /** "?" markers as $1, $2, ...; quoted text, quoted names and comments are left alone. */
     static QString numberedPlaceholders(const QString& sql);
 

@@ -623,4 +623,35 @@ void SqliteDatabase::setQueryTimeout(int seconds)
     sqlite3_busy_timeout(m_db, seconds > 0 ? seconds * 1000 : kDefaultBusyMs);
 }
 
+// The user's row is the one of exactly that spelling, and stored forms compare exactly: the
+// columns' own comparison ignores letter case.
+QString SqliteDatabase::passwordSetting(const QString& userId)
+{
+    const QString stored =
+        scalar(QStringLiteral("SELECT User_Password FROM LU_USER WHERE USER_ID = ? COLLATE BINARY"),
+               {userId})
+            .toString();
+    if (!stored.startsWith(kPasswordHashPrefix))
+        return {};
+    return stored.left(stored.lastIndexOf(QLatin1Char('$')));
+}
+
+bool SqliteDatabase::passwordMatches(const QString& userId, const QString& candidate)
+{
+    return !query(QStringLiteral("SELECT 1 FROM LU_USER WHERE USER_ID = ? COLLATE BINARY AND "
+                                 "COALESCE(User_Password, '') = COALESCE(?, '') COLLATE BINARY"),
+                  {userId, candidate})
+                .isEmpty();
+}
+
+bool SqliteDatabase::replacePassword(const QString& userId, const QString& candidate,
+                                     const QString& replacement)
+{
+    if (!candidate.startsWith(kPasswordHashPrefix) || !replacement.startsWith(kPasswordHashPrefix))
+        return false;
+    return execute(QStringLiteral("UPDATE LU_USER SET User_Password = ? WHERE USER_ID = ? COLLATE "
+                                  "BINARY AND User_Password = ? COLLATE BINARY"),
+                   {replacement, userId, candidate}) == 1;
+}
+
 } // namespace bx

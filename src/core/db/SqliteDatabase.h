@@ -61,6 +61,12 @@ public:
     void setQueryTimeout(int seconds) override;
     void interrupt() override;
 
+    // Plain statements: whoever opens the file may read every column anyway.
+    QString passwordSetting(const QString& userId) override;
+    bool passwordMatches(const QString& userId, const QString& candidate) override;
+    bool replacePassword(const QString& userId, const QString& candidate,
+                         const QString& replacement) override;
+
 protected:
     RecordSet doQuery(const QString& sql, const QVariantList& params,
                       const QString& where) override;
