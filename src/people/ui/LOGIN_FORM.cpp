@@ -8,6 +8,7 @@
 #include "core/settings/SettingsStore.h"
 #include "core/ui/Named.h"
 #include "core/ui/RunCommand.h"
+#include "core/ui/ShowRefusal.h"
 #include "core/ui/StoredText.h"
 #include "dbadmin/DatabaseCreator.h"
 #include "dbadmin/ui/dlgUpgrade.h"
@@ -18,6 +19,7 @@
 #include "people/RememberedLogon.h"
 #include "people/ui/NEWPW.h"
 #include "people/ui/dlgGetUnsecLogin.h"
+#include "tasks/AttachmentView.h"
 
 #include <QCheckBox>
 #include <QDesktopServices>
@@ -286,8 +288,11 @@ void LOGIN_FORM::onSharedLogin()
 
 void LOGIN_FORM::onContents()
 {
-    QDesktopServices::openUrl(
-        QUrl::fromLocalFile(QDir(m_programDir).filePath(QStringLiteral("help/index.html"))));
+    // A local file reaches the desktop only through the check of every file the program opens.
+    const Outcome<QUrl> page =
+        attachments::fileToOpen(QDir(m_programDir).filePath(QStringLiteral("help/index.html")));
+    if (!showRefusal(m_prompt, page.refusal()))
+        QDesktopServices::openUrl(*page);
 }
 
 void LOGIN_FORM::onAbout()
