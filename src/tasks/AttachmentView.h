@@ -104,8 +104,10 @@ Outcome<QUrl> webAddressToOpen(const QString& address);
 
 /**
  * A file to hand to the desktop's program for it: a shortcut's target ("H") or a viewer copy.
- * Refused with "File not found: " + path when missing, and when the file is a program or a
- * desktop launcher, which the desktop would run instead of showing.
+ * Every local file the program hands to the desktop passes here. Refused with "File not found: "
+ * + path when missing, and with "The file " + path + kIsAProgram when the desktop would run it
+ * instead of showing it: the execute bit, or a MIME type, by name or by content, of an executable,
+ * shared library, script, installer or package, Windows program, Java archive or desktop launcher.
  */
 Outcome<QUrl> fileToOpen(const QString& path);
 

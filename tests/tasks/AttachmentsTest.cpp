@@ -2,6 +2,7 @@
 
 #include "core/db/SqliteDatabase.h"
 #include "support/ActingPrompt.h"
+#include "support/SampleFiles.h"
 #include "tasks/AttachmentTransfer.h"
 #include "tasks/AttachmentView.h"
 #include "tasks/MemoText.h"
@@ -618,6 +619,61 @@ TEST(AttachmentOpening, OnlyWebSchemesAndExistingShortcuts)
     EXPECT_EQ(withTextExtension(QStringLiteral("/tmp/O'Brien")),
               QStringLiteral("/tmp/O'Brien.txt"));
     EXPECT_EQ(withTextExtension(QStringLiteral("/tmp/a.log")), QStringLiteral("/tmp/a.log"));
+}
+
+// The desktop is handed no program, whatever its name says, nor a file whose name is a program's,
+// whatever it holds; documents keep opening.
+TEST(AttachmentOpening, ProgramsAreJudgedByContentAndByName)
+{
+    using bx::test::programBytes;
+    using bx::test::zipWithFirstEntry;
+    const QByteArray manifest = "Manifest-Version: 1.0\nMain-Class: Planted\n";
+    const QByteArray pdf = "%PDF-1.4\n1 0 obj << /Type /Catalog >> endobj\ntrailer << >>\n%%EOF\n";
+    struct Case
+    {
+        const char* name;
+        QByteArray content;
+        bool refused;
+    };
+    const Case cases[] = {
+        // innocent names over programs
+        {"report.pdf", programBytes(), true},
+        {"notes.txt", "#!/bin/sh\necho planted\n", true},
+        {"tool.txt", "#!/usr/bin/env python3\nprint('planted')\n", true},
+        {"launch.txt", "[Desktop Entry]\nType=Application\nExec=sh -c planted\n", true},
+        {"setup.pdf", QByteArray("MZ\x90\x00\x03\x00\x00\x00\x04\x00", 10), true},
+        {"data.zip", zipWithFirstEntry("META-INF/MANIFEST.MF", manifest), true},
+        // programs' names over innocent content
+        {"setup.exe", "hello", true},
+        {"tool.jar", "hello", true},
+        {"readme.Desktop", "hello", true},
+        {"run.sh", "hello", true},
+        {"run.bat", "hello", true},
+        {"link.lnk", "hello", true},
+        {"setup.msi", "hello", true},
+        {"tool.deb", "hello", true},
+        {"tool.AppImage", "hello", true},
+        {"tool.py", "hello", true},
+        // documents
+        {"report.pdf", pdf, false},
+        {"picture.png", bx::test::pngBytes(), false},
+        {"O'Brien's notes.txt", "Remember the milk.\n", false},
+        {"letter.odt", zipWithFirstEntry("mimetype", "application/vnd.oasis.opendocument.text"),
+         false},
+        {"data.zip", zipWithFirstEntry("data.csv", "a,b\n1,2\n"), false},
+    };
+    for (const Case& c : cases) {
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QString::fromUtf8(c.name));
+        ASSERT_TRUE(writeFile(path, c.content));
+        const Outcome<QUrl> url = fileToOpen(path);
+        if (c.refused) {
+            ASSERT_TRUE(url.refusal()) << c.name;
+            EXPECT_EQ(url.refusal()->message, QStringLiteral("The file ") + path + kIsAProgram);
+        } else {
+            EXPECT_EQ(url ? *url : QUrl(), QUrl::fromLocalFile(path)) << c.name;
+        }
+    }
 }
 
 BX_INSTANTIATE_ENGINES(AttachmentsTest);

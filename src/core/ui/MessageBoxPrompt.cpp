@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
 
 namespace bx {
@@ -58,6 +59,7 @@ MessageBoxPrompt::MessageBoxPrompt(QWidget* parent)
 void MessageBoxPrompt::inform(const QString& text, const QString& title, PromptIcon icon)
 {
     QMessageBox box(toIcon(icon), titleOrName(title), text, QMessageBox::Ok, m_parent);
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 
@@ -65,6 +67,7 @@ PromptAnswer MessageBoxPrompt::ask(const QString& text, const QString& title, Pr
                                    PromptIcon icon)
 {
     QMessageBox box(toIcon(icon), titleOrName(title), text, toButtons(buttons), m_parent);
+    box.setTextFormat(Qt::PlainText);
     switch (box.exec()) {
     case QMessageBox::Ok:
         return PromptAnswer::Ok;
@@ -83,12 +86,15 @@ PromptAnswer MessageBoxPrompt::ask(const QString& text, const QString& title, Pr
 std::optional<QString> MessageBoxPrompt::input(const QString& text, const QString& title,
                                                const QString& defaultValue)
 {
-    bool ok = false;
-    const QString value = QInputDialog::getText(m_parent, titleOrName(title), text,
-                                                QLineEdit::Normal, defaultValue, &ok);
-    if (!ok)
+    QInputDialog dialog(m_parent);
+    dialog.setWindowTitle(titleOrName(title));
+    dialog.setLabelText(text);
+    dialog.setTextValue(defaultValue);
+    for (QLabel* label : dialog.findChildren<QLabel*>())
+        label->setTextFormat(Qt::PlainText);
+    if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
-    return value;
+    return dialog.textValue();
 }
 
 } // namespace bx

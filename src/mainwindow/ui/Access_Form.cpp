@@ -6,6 +6,7 @@
 #include "core/Session.h"
 #include "core/UserRights.h"
 #include "core/db/DatabaseOpener.h"
+#include "core/ui/StoredText.h"
 #include "mainwindow/Poller.h"
 #include "mainwindow/Reconnect.h"
 #include "mainwindow/SessionUnload.h"
@@ -491,7 +492,7 @@ void Access_Form::rebuildForUser()
         ->setVisible(UserRights::mayCreateLifecycles(m_session.user.record));
     showFilter();
     if (m_tray)
-        m_tray->setToolTip(windowTitle());
+        m_tray->setToolTip(plainToolTip(windowTitle()));
     // The layout the user left: window, splitters, preview, columns; the list options' fonts
     // and columns.
     const WindowLayout layout = WindowLayout::load(m_session.settings());

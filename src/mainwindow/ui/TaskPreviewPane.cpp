@@ -3,6 +3,7 @@
 #include "core/Session.h"
 #include "core/db/DatabaseOpener.h"
 #include "core/db/DbError.h"
+#include "core/ui/StoredText.h"
 #include "mainwindow/TaskPreview.h"
 
 namespace bx {
@@ -13,8 +14,8 @@ TaskPreviewPane::TaskPreviewPane(Session& session, Prompt& prompt, QWidget* pare
     , m_prompt(prompt)
 {
     setObjectName(QStringLiteral("Preview"));
-    // Links in task texts are not followed inside the pane.
-    setOpenLinks(false);
+    // Task texts load nothing, and their links are not followed inside the pane.
+    useStoredTextDocument(*this);
 }
 
 bool TaskPreviewPane::showTask(qlonglong task)

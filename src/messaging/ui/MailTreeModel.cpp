@@ -1,5 +1,7 @@
 #include "messaging/ui/MailTreeModel.h"
 
+#include "core/ui/StoredText.h"
+
 #include <QApplication>
 #include <QFont>
 #include <QMimeData>
@@ -178,7 +180,7 @@ QVariant MailTreeModel::data(const QModelIndex& index, int role) const
         }
         return {};
     case Qt::ToolTipRole:
-        return row && !row->error.isEmpty() ? QVariant(row->error) : QVariant();
+        return row && !row->error.isEmpty() ? QVariant(plainToolTip(row->error)) : QVariant();
     case Qt::DecorationRole:
         if (index.column() != 0 || n->kind == Kind::Message)
             return {};

@@ -10,6 +10,7 @@
 #include "core/ui/Named.h"
 #include "core/ui/RunCommand.h"
 #include "core/ui/ShowRefusal.h"
+#include "core/ui/StoredText.h"
 #include "mainwindow/Folders.h"
 #include "mainwindow/WindowLayout.h"
 #include "messaging/ui/MailTreeModel.h"
@@ -54,7 +55,7 @@ MessagesPage::MessagesPage(Session& session, Prompt& prompt, QWidget* parent)
     , m_toolbar5(named(new QToolBar(this), "Toolbar5"))
     , m_tree(named(new QTreeView(this), "IvvTree5"))
     , m_model(new MailTreeModel(this))
-    , m_to(named(new QLabel(kNoRecipient, this), "lblTo"))
+    , m_to(named(plainLabel(kNoRecipient, this), "lblTo"))
     , m_addresses(named(new QLineEdit(this), "txtTo"))
     , m_body(named(new QPlainTextEdit(this), "NewMessageBody"))
     , m_send(named(new QPushButton(QStringLiteral("&Send"), this), "cmdSendMessage"))

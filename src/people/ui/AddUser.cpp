@@ -3,6 +3,7 @@
 #include "core/Session.h"
 #include "core/TextCompare.h"
 #include "core/db/DatabaseOpener.h"
+#include "core/ui/StoredText.h"
 #include "people/UserTree.h"
 
 #include <QDialogButtonBox>
@@ -34,7 +35,7 @@ AddUser::AddUser(Session& session, Prompt& prompt, const QStringList& leaveOut, 
             if (present)
                 continue;
             auto* item = new QListWidgetItem(u.userId, m_list);
-            item->setToolTip(u.userName);
+            item->setToolTip(plainToolTip(u.userName));
             item->setCheckState(Qt::Unchecked);
         }
     } catch (const DbError& e) {

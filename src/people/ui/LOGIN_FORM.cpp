@@ -8,6 +8,8 @@
 #include "core/settings/SettingsStore.h"
 #include "core/ui/Named.h"
 #include "core/ui/RunCommand.h"
+#include "core/ui/ShowRefusal.h"
+#include "core/ui/StoredText.h"
 #include "dbadmin/DatabaseCreator.h"
 #include "dbadmin/ui/dlgUpgrade.h"
 #include "dbadmin/ui/frmWizard.h"
@@ -17,6 +19,7 @@
 #include "people/RememberedLogon.h"
 #include "people/ui/NEWPW.h"
 #include "people/ui/dlgGetUnsecLogin.h"
+#include "tasks/AttachmentView.h"
 
 #include <QCheckBox>
 #include <QDesktopServices>
@@ -42,8 +45,8 @@ LOGIN_FORM::LOGIN_FORM(Session& session, Prompt& prompt, QString programDir, QWi
     , m_programDir(std::move(programDir))
     , m_text1(named(new QLineEdit, "Text1"))
     , m_text2(named(new QLineEdit, "Text2"))
-    , m_lblDB(named(new QLabel, "lblDB"))
-    , m_lblDBHidden(named(new QLabel(this), "lblDBHidden"))
+    , m_lblDB(named(plainLabel(), "lblDB"))
+    , m_lblDBHidden(named(plainLabel({}, this), "lblDBHidden"))
     , m_chkAutoLogon(named(new QCheckBox(QStringLiteral("Auto Login")), "chkAutoLogon"))
     , m_command1(named(new QPushButton(QStringLiteral("OK")), "Command1"))
     , m_command2(named(new QPushButton(QStringLiteral("Cancel")), "Command2"))
@@ -126,7 +129,7 @@ void LOGIN_FORM::showRememberedDatabase()
         DatabaseOpener::rememberedDatabase(m_session.settings(), m_session.connection.serverFlag);
     m_lblDBHidden->setText(location);
     m_lblDB->setText(fontMetrics().elidedText(location, Qt::ElideMiddle, 320));
-    m_lblDB->setToolTip(location);
+    m_lblDB->setToolTip(plainToolTip(location));
     const bool known = !location.isEmpty();
     for (QWidget* w : std::initializer_list<QWidget*>{m_text1, m_text2, m_command1})
         w->setEnabled(known);
@@ -285,8 +288,11 @@ void LOGIN_FORM::onSharedLogin()
 
 void LOGIN_FORM::onContents()
 {
-    QDesktopServices::openUrl(
-        QUrl::fromLocalFile(QDir(m_programDir).filePath(QStringLiteral("help/index.html"))));
+    // A local file reaches the desktop only through the check of every file the program opens.
+    const Outcome<QUrl> page =
+        attachments::fileToOpen(QDir(m_programDir).filePath(QStringLiteral("help/index.html")));
+    if (!showRefusal(m_prompt, page.refusal()))
+        QDesktopServices::openUrl(*page);
 }
 
 void LOGIN_FORM::onAbout()

@@ -3,6 +3,7 @@
 #include "core/Session.h"
 #include "core/db/Database.h"
 #include "core/db/DatabaseOpener.h"
+#include "core/ui/StoredText.h"
 #include "people/workshops/RecipientChooser.h"
 #include "people/workshops/WorkshopStore.h"
 #include "people/workshops/ui/WorkshopWidgets.h"
@@ -29,7 +30,7 @@ dlgChooseUser::dlgChooseUser(Session& session, Prompt& prompt, QWidget* parent)
     , m_cmbRecType(workshopNamed(new QComboBox, "cmbRecType"))
     , m_lvUsers(workshopNamed(new QTreeWidget, "lvUsers"))
     , m_lvLifecycles(workshopNamed(new QTreeWidget, "lvLifecycles"))
-    , m_lblEcho(workshopNamed(new QLabel, "lblEcho"))
+    , m_lblEcho(workshopNamed(plainLabel(), "lblEcho"))
 {
     setObjectName(QStringLiteral("dlgChooseUser"));
     setWindowTitle(QStringLiteral("Choose Recipient"));

@@ -6,6 +6,7 @@
 #include "core/ui/Named.h"
 #include "core/ui/RunCommand.h"
 #include "core/ui/ShowRefusal.h"
+#include "core/ui/StoredText.h"
 #include "tasks/MemoText.h"
 #include "tasks/ui/ATTFILE.h"
 #include "tasks/ui/COPY_ATT.h"
@@ -125,7 +126,7 @@ QWidget* AttachmentPane::buildAttachmentsPage()
     auto* page = new QWidget;
     auto* box = new QVBoxLayout(page);
     m_attachList = attachmentList("AttachListView");
-    m_browser = named(new QTextBrowser, "Browser1");
+    m_browser = named(withStoredTextDocument(new QTextBrowser), "Browser1");
     // Previews come from the stored rows only; a link goes through the checks of openWebAddress.
     m_browser->setOpenLinks(false);
     m_browser->setOpenExternalLinks(false);
@@ -150,11 +151,11 @@ QWidget* AttachmentPane::buildMemosPage()
     m_memoList = attachmentList("MemoListView");
     box->addWidget(m_memoList, 1);
     box->addWidget(new QLabel(QStringLiteral("Memo:")));
-    m_memoBox = named(new QTextEdit, "T_Memo");
+    m_memoBox = named(withStoredTextDocument(new QTextEdit), "T_Memo");
     m_memoBox->setAcceptRichText(false);
     box->addWidget(m_memoBox, 1);
     box->addWidget(new QLabel(QStringLiteral("Discussion:")));
-    m_discussionBox = named(new QTextEdit, "T_MEMODiscussion");
+    m_discussionBox = named(withStoredTextDocument(new QTextEdit), "T_MEMODiscussion");
     m_discussionBox->setAcceptRichText(false);
     box->addWidget(m_discussionBox, 1);
     connect(m_memoList, &QTreeWidget::currentItemChanged, this, [this] {

@@ -1,6 +1,7 @@
 #include "tasks/ui/F_COMMENTS.h"
 
 #include "core/ui/Named.h"
+#include "core/ui/StoredText.h"
 #include "tasks/cSCR.h"
 
 #include <QDialog>
@@ -26,9 +27,9 @@ std::optional<QString> showDialog(QWidget* parent, const QString& question, cons
     QDialog dialog(parent);
     dialog.setObjectName(QStringLiteral("F_COMMENTS"));
     dialog.setWindowTitle(caption.isEmpty() ? QStringLiteral("Comments") : caption);
-    auto* label = named(new QLabel(question), "lblQuestion");
+    auto* label = named(plainLabel(question), "lblQuestion");
     label->setWordWrap(true);
-    auto* note = named(new QTextEdit, "T_COMMENTS");
+    auto* note = named(withStoredTextDocument(new QTextEdit), "T_COMMENTS");
     note->setAcceptRichText(false);
     note->setTabChangesFocus(true);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);

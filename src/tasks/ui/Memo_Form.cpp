@@ -7,6 +7,7 @@
 #include "core/ui/Named.h"
 #include "core/ui/RunCommand.h"
 #include "core/ui/ShowRefusal.h"
+#include "core/ui/StoredText.h"
 #include "tasks/MemoText.h"
 
 #include <QCheckBox>
@@ -27,7 +28,7 @@ Memo_Form::Memo_Form(Session& session, Prompt& prompt, AttachmentType mode, QWid
     , m_prompt(prompt)
     , m_mode(mode == AttachmentType::Discussion ? mode : AttachmentType::Memo)
     , m_title(named(new QLineEdit, "txtTitle"))
-    , m_text(named(new QTextEdit, "txtMemo"))
+    , m_text(named(withStoredTextDocument(new QTextEdit), "txtMemo"))
     , m_publish(named(new QCheckBox(QStringLiteral("Publish this attachment?")), "chkPublish"))
 {
     setObjectName(QStringLiteral("Memo_Form"));

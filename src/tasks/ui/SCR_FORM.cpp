@@ -6,6 +6,7 @@
 #include "core/ui/Named.h"
 #include "core/ui/RunCommand.h"
 #include "core/ui/ShowRefusal.h"
+#include "core/ui/StoredText.h"
 #include "messaging/ui/dlgEmail.h"
 #include "people/ui/dlgChooseUser.h"
 #include "tasks/Attachments.h"
@@ -176,7 +177,7 @@ QWidget* SCR_FORM::buildTaskTab()
     m_sensitive = named(new QCheckBox, "C_Sensitive");
     addRow(new QLabel(QStringLiteral("Sensitive:")), m_sensitive);
 
-    m_customLabel = named(new QLabel, "Label2");
+    m_customLabel = named(plainLabel(), "Label2");
     m_customField = named(new QLineEdit, "T_CUSTOMFIELD");
     addRow(m_customLabel, m_customField);
 
@@ -193,7 +194,7 @@ QWidget* SCR_FORM::buildTaskTab()
     m_lcEndPicker = datePicker("LCEndDate");
     addRow(m_lcEndLabel, m_lcEnd, m_lcEndPicker);
 
-    m_comments = named(new QTextEdit, "T_SCRCOMMENTS");
+    m_comments = named(withStoredTextDocument(new QTextEdit), "T_SCRCOMMENTS");
     m_comments->setAcceptRichText(true);
     m_attachPane->acceptDropsOn(*m_comments);
     grid->addWidget(new QLabel(QStringLiteral("Description:")), row++, 0);
@@ -556,7 +557,7 @@ void SCR_FORM::applyRecipientsFace()
         m_mnuForward->setEnabled(false);
     m_mnuCloseOut->setText(face.closeOutMenu);
     m_keyCloseOut->setText(face.closeOutToolCaption);
-    m_keyCloseOut->setToolTip(face.closeOutToolTip);
+    m_keyCloseOut->setToolTip(plainToolTip(face.closeOutToolTip));
     m_keyReopen->setToolTip(QStringLiteral("Reopen task"));
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/Session.h"
 #include "core/db/DbError.h"
+#include "core/ui/StoredText.h"
 #include "tasks/WindowCustomRows.h"
 
 #include <QAbstractButton>
@@ -49,9 +50,10 @@ void apply(QWidget& control, const WindowCustomRow& row)
         return;
     if (auto* button = qobject_cast<QAbstractButton*>(&control))
         button->setText(*row.caption);
-    else if (auto* label = qobject_cast<QLabel*>(&control))
+    else if (auto* label = qobject_cast<QLabel*>(&control)) {
+        label->setTextFormat(Qt::PlainText);
         label->setText(*row.caption);
-    else if (auto* group = qobject_cast<QGroupBox*>(&control))
+    } else if (auto* group = qobject_cast<QGroupBox*>(&control))
         group->setTitle(*row.caption);
     // Other controls have no caption of their own: only their visibility changes.
 }

@@ -3,6 +3,7 @@
 #include "core/ui/Named.h"
 #include "core/ui/RunCommand.h"
 #include "core/ui/ShowRefusal.h"
+#include "core/ui/StoredText.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -46,9 +47,9 @@ ACTION::ACTION(Session& session, Prompt& prompt, const LifecycleStage& stage, co
 
     auto* form = new QFormLayout(this);
     form->addRow(QStringLiteral("Lifecycle:"),
-                 named(new QLabel(stage.lifecycleId), "lblLifecycle"));
-    form->addRow(QStringLiteral("Designer:"), named(new QLabel(stage.designer), "lblDesigner"));
-    form->addRow(QStringLiteral("Stage:"), named(new QLabel(stage.stageName), "lblStage"));
+                 named(plainLabel(stage.lifecycleId), "lblLifecycle"));
+    form->addRow(QStringLiteral("Designer:"), named(plainLabel(stage.designer), "lblDesigner"));
+    form->addRow(QStringLiteral("Stage:"), named(plainLabel(stage.stageName), "lblStage"));
     form->addRow(QStringLiteral("Title:"), m_title);
     form->addRow(QString(), m_mandatory);
     form->addRow(QStringLiteral("Icon:"), iconRow);

@@ -6,6 +6,7 @@
 #include "core/db/DatabaseOpener.h"
 #include "core/db/DbError.h"
 #include "core/ui/Named.h"
+#include "core/ui/StoredText.h"
 #include "people/ui/dlgChooseUser.h"
 #include "people/workshops/WorkshopStore.h"
 
@@ -24,7 +25,7 @@ FORWARD_FORM::FORWARD_FORM(Session& session, Prompt& prompt, QWidget* parent)
     , m_session(session)
     , m_prompt(prompt)
     , m_recipient(named(new QLineEdit, "T_RECIPIENT"))
-    , m_note(named(new QTextEdit, "T_NOTE"))
+    , m_note(named(withStoredTextDocument(new QTextEdit), "T_NOTE"))
 {
     setObjectName(QStringLiteral("FORWARD_FORM"));
     setWindowTitle(QStringLiteral("Forward"));

@@ -6,6 +6,7 @@
 #include "core/db/DatabaseOpener.h"
 #include "core/db/DbError.h"
 #include "core/ui/Named.h"
+#include "core/ui/StoredText.h"
 #include "people/workshops/WorkshopStore.h"
 #include "tasks/cSCR.h"
 #include "workflow/ui/dlgStageList.h"
@@ -36,16 +37,16 @@ F_TO_DO::F_TO_DO(Session& session, Prompt& prompt, QWidget* parent)
     : QDialog(parent)
     , m_session(session)
     , m_prompt(prompt)
-    , m_lblTask(named(new QLabel, "lblTask"))
-    , m_lblLifecycle(named(new QLabel, "lblLifecycle"))
-    , m_lblStage(named(new QLabel, "lblStage"))
-    , m_lblWorkshop(named(new QLabel, "lblWorkshop"))
+    , m_lblTask(named(plainLabel(), "lblTask"))
+    , m_lblLifecycle(named(plainLabel(), "lblLifecycle"))
+    , m_lblStage(named(plainLabel(), "lblStage"))
+    , m_lblWorkshop(named(plainLabel(), "lblWorkshop"))
     , m_itemRows(new QVBoxLayout)
-    , m_lblNextOwner(named(new QLabel, "lblNextOwner"))
+    , m_lblNextOwner(named(plainLabel(), "lblNextOwner"))
     , m_cmbNextUser(named(new QComboBox, "cmbNextUser"))
     , m_cmdAccept(named(new QPushButton, "cmdAccept"))
     , m_cmdDecline(named(new QPushButton, "cmdDecline"))
-    , m_comments(named(new QTextEdit, "COMMENTS"))
+    , m_comments(named(withStoredTextDocument(new QTextEdit), "COMMENTS"))
     , m_response(named(new QLineEdit, "T_RESPONSE"))
     , m_jumpStage(named(new QLineEdit, "T_JUMP_STAGE"))
 {
@@ -151,7 +152,7 @@ void F_TO_DO::addItemRows()
         auto* check =
             named(new QCheckBox(toDoCaption(m_items[i])), QStringLiteral("chkAction%1").arg(i));
         auto* signature =
-            named(new QLabel(m_items[i].signature), QStringLiteral("lblSignature%1").arg(i));
+            named(plainLabel(m_items[i].signature), QStringLiteral("lblSignature%1").arg(i));
         check->setChecked(m_items[i].isSigned());
         auto* line = new QHBoxLayout(row);
         line->setContentsMargins(0, 0, 0, 0);
@@ -177,7 +178,7 @@ void F_TO_DO::applyFaces()
     for (const auto& [button, action] : std::as_const(m_actions)) {
         const ToDoButtonFace face = toDoButtonFace(button, inLifecycle);
         action->setText(face.caption);
-        action->setToolTip(face.toolTip);
+        action->setToolTip(plainToolTip(face.toolTip));
         action->setVisible(face.visible);
     }
     const ToDoCommandCaptions captions = toDoCommandCaptions(inLifecycle);

@@ -6,6 +6,7 @@
 #include "core/db/DatabaseOpener.h"
 #include "core/db/DbError.h"
 #include "core/ui/Named.h"
+#include "core/ui/StoredText.h"
 #include "workflow/RouteHistory.h"
 
 #include <QAction>
@@ -28,7 +29,7 @@ ROUTE_HISTORY::ROUTE_HISTORY(Session& session, Prompt& prompt, qlonglong taskNum
     , m_prompt(prompt)
     , m_taskNumber(taskNumber)
     , m_folder(folder)
-    , m_browser(named(new QTextBrowser, "WebBrowser"))
+    , m_browser(named(withStoredTextDocument(new QTextBrowser), "WebBrowser"))
 {
     setObjectName(QStringLiteral("ROUTE_HISTORY"));
     setWindowTitle(QStringLiteral("Task Route History"));

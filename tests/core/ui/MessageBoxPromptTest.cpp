@@ -5,10 +5,12 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTimer>
 
+#include <algorithm>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -84,4 +86,33 @@ TEST(MessageBoxPrompt, InputGivesTheTypedTextOrNothingOnCancel)
 
     whenShown([](QWidget* w) { qobject_cast<QInputDialog*>(w)->reject(); });
     EXPECT_EQ(prompt.input(QStringLiteral("Folder name:"), {}, {}), std::nullopt);
+}
+
+// Messages quote stored names and titles: each box shows such text as written, never as markup.
+TEST(MessageBoxPrompt, ShowsStoredTextLiterally)
+{
+    const QString stored = QStringLiteral("<b>x</b><img src=x>");
+    MessageBoxPrompt prompt;
+    auto expectPlain = [&](QWidget* w) {
+        const QList<QLabel*> labels = w->findChildren<QLabel*>();
+        const auto shown = std::find_if(labels.begin(), labels.end(),
+                                        [&](QLabel* label) { return label->text() == stored; });
+        ASSERT_NE(shown, labels.end()) << "the text is not shown";
+        EXPECT_EQ((*shown)->textFormat(), Qt::PlainText);
+    };
+    whenShown([&](QWidget* w) {
+        expectPlain(w);
+        click(qobject_cast<QMessageBox*>(w), QMessageBox::Ok);
+    });
+    prompt.inform(stored, {}, PromptIcon::Information);
+    whenShown([&](QWidget* w) {
+        expectPlain(w);
+        click(qobject_cast<QMessageBox*>(w), QMessageBox::Yes);
+    });
+    prompt.ask(stored, {}, PromptButtons::YesNo, PromptIcon::Question);
+    whenShown([&](QWidget* w) {
+        expectPlain(w);
+        qobject_cast<QInputDialog*>(w)->reject();
+    });
+    prompt.input(stored, {}, {});
 }

@@ -2,9 +2,14 @@
 
 #include "core/db/Database.h"
 #include "support/TaskRows.h"
+#include "support/Watchdog.h"
 #include "support/WindowTest.h"
 
+#include <QElapsedTimer>
+#include <QFile>
+
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace bx;
 
@@ -41,6 +46,32 @@ TEST_F(TaskPreviewPaneTest, ShowsTheTaskAndReportsReadErrors)
     EXPECT_TRUE(pane.toPlainText().isEmpty());
     ASSERT_EQ(prompt.records().size(), 1);
     EXPECT_EQ(prompt.last().icon, PromptIcon::Critical);
+}
+
+// A description naming /dev/zero or a pipe as an image is shown at once, as text.
+TEST_F(TaskPreviewPaneTest, DescriptionsLoadNothing)
+{
+    const QString fifo = dir.filePath(QStringLiteral("fifo"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    bx::test::addWorkshop(db(), 70, QStringLiteral("Desk"));
+    TaskPreviewPane pane(session, prompt);
+    pane.resize(400, 300);
+    for (const QString& source : {QStringLiteral("file:///dev/zero"), fifo}) {
+        const QString comment =
+            QStringLiteral("<p>see<img src=\"") + source + QStringLiteral("\"></p>");
+        const qlonglong n =
+            bx::test::addTaskRow(db(), {{QStringLiteral("SCR_Title"), QStringLiteral("planted")},
+                                        {QStringLiteral("SCR_Comments"), comment},
+                                        {QStringLiteral("SCR_Group_ID"), 70}});
+        const bx::test::Watchdog watchdog("previewing a task whose description names " +
+                                          source.toStdString());
+        QElapsedTimer timer;
+        timer.start();
+        ASSERT_TRUE(pane.showTask(n));
+        pane.viewport()->grab();
+        EXPECT_LT(timer.elapsed(), 1000);
+        EXPECT_TRUE(pane.toPlainText().contains(QStringLiteral("see"))) << source.toStdString();
+    }
 }
 
 } // namespace

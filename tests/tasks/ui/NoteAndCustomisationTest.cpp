@@ -95,7 +95,7 @@ TEST_F(NoteAndCustomisationTest, CustomRowsHideAndRenameTheNamedControlsOfThatWi
 {
     const QString form = QStringLiteral("O'Neil's Task");
     addCustom(form, QStringLiteral("cmdRoute"), QStringLiteral("Send"), false);
-    addCustom(form, QStringLiteral("Label2"), QStringLiteral("Owner's no.:"), true);
+    addCustom(form, QStringLiteral("Label2"), QStringLiteral("<b>Owner's</b> no.:"), true);
     addCustom(form, QStringLiteral("fraDates"), QStringLiteral("When"), true);
     addCustom(form, QStringLiteral("mnuPrint"), QStringLiteral("Print it"), false);
     addCustom(form, QStringLiteral("tabCustom"), QStringLiteral("Extra"), true);
@@ -130,7 +130,8 @@ TEST_F(NoteAndCustomisationTest, CustomRowsHideAndRenameTheNamedControlsOfThatWi
     EXPECT_TRUE(route->isHidden());
     EXPECT_EQ(route->text(), QStringLiteral("Send"));
     EXPECT_FALSE(label->isHidden());
-    EXPECT_EQ(label->text(), QStringLiteral("Owner's no.:"));
+    EXPECT_EQ(label->text(), QStringLiteral("<b>Owner's</b> no.:"));
+    EXPECT_EQ(label->textFormat(), Qt::PlainText); // a stored caption shows as written
     EXPECT_EQ(dates->title(), QStringLiteral("When"));
     EXPECT_FALSE(print->isVisible());
     EXPECT_EQ(print->text(), QStringLiteral("Print it"));

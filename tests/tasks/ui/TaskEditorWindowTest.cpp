@@ -4,8 +4,10 @@
 #include "core/db/Database.h"
 #include "core/schema/TaskColumns.h"
 #include "messaging/ui/dlgEmail.h"
+#include "support/SampleFiles.h"
 #include "support/ScriptedPrompt.h"
 #include "support/TaskRows.h"
+#include "support/Watchdog.h"
 #include "support/WindowTest.h"
 #include "tasks/AttachmentTransfer.h"
 #include "tasks/MemoText.h"
@@ -22,6 +24,7 @@
 #include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QFile>
 #include <QLabel>
@@ -35,6 +38,7 @@
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace bx;
 using bx::test::child;
@@ -378,6 +382,64 @@ TEST_F(TaskEditorWindowTest, ViewerCopySavedBackOnlyOnYes)
         EXPECT_EQ(content(number), QByteArray("second edit, longer"));
     }
     EXPECT_FALSE(QFile::exists(copy));
+}
+
+// A program stored under a document's name reaches the viewer folder but not the desktop.
+TEST_F(TaskEditorWindowTest, ProgramNamedAsDocumentIsNotHandedToTheDesktop)
+{
+    const qlonglong task = addTask({{scr::Title, QStringLiteral("viewer")}});
+    const qlonglong number = addAttachment(task, QStringLiteral("F"), programBytes());
+    db().execute(QStringLiteral("UPDATE ATTACH SET Attach_Filename = ? WHERE Attach_Number = ?"),
+                 {QStringLiteral("report.pdf"), number});
+    QList<QUrl> opened;
+    SCR_FORM window(session, prompt, &host);
+    ASSERT_TRUE(window.open(TaskOpening::existing(task)));
+    window.show();
+    window.attachmentPane().setOpener([&](const QUrl& url) {
+        opened << url;
+        return true;
+    });
+    select(window, "AttachListView", QStringLiteral("00") + QString::number(number));
+    trigger(window, "mnuLaunchViewer");
+    EXPECT_TRUE(opened.isEmpty());
+    ASSERT_EQ(prompt.texts().size(), 1);
+    EXPECT_TRUE(prompt.texts().first().startsWith(QStringLiteral("The file ")));
+    EXPECT_TRUE(
+        prompt.texts().first().endsWith(QStringLiteral("report.pdf") + attachments::kIsAProgram));
+    window.close();
+}
+
+// A description naming /dev/zero or a pipe as an image opens at once, and a custom caption of
+// the settings shows as written.
+TEST_F(TaskEditorWindowTest, StoredTextLoadsNothingAndShowsAsWritten)
+{
+    const QString fifo = dir.filePath(QStringLiteral("fifo"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    session.system.showCustom = true;
+    session.system.labelCustom = QStringLiteral("<b>x</b><img src=x>");
+    for (const QString& source : {QStringLiteral("file:///dev/zero"), fifo}) {
+        const QString comment =
+            QStringLiteral("<p>see<img src=\"") + source + QStringLiteral("\"></p>");
+        const qlonglong task = addTask(
+            {{scr::Title, QStringLiteral("planted")}, {QStringLiteral("SCR_Comments"), comment}});
+        SCR_FORM window(session, prompt, &host);
+        {
+            const Watchdog watchdog("opening a task whose description names " +
+                                    source.toStdString());
+            QElapsedTimer timer;
+            timer.start();
+            ASSERT_TRUE(window.open(TaskOpening::existing(task)));
+            window.show();
+            child<QTextEdit>(window, "T_SCRCOMMENTS")->viewport()->grab();
+            EXPECT_LT(timer.elapsed(), 1000);
+        }
+        EXPECT_EQ(child<QTextEdit>(window, "T_SCRCOMMENTS")->toPlainText().trimmed(),
+                  QStringLiteral("see\uFFFC"));
+        auto* custom = child<QLabel>(window, "Label2");
+        EXPECT_EQ(custom->text(), session.system.labelCustom);
+        EXPECT_EQ(custom->textFormat(), Qt::PlainText);
+        window.close();
+    }
 }
 
 // Two files dropped on the description: No adds nothing, Yes adds each as a file titled with its
