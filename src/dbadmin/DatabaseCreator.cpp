@@ -9,7 +9,6 @@
 #include "core/settings/SettingsStore.h"
 #include "dbadmin/BatchScript.h"
 #include "dbadmin/ServerRoles.h"
-#include "dbadmin/StepActions.h"
 #include "dbadmin/UpgradeLog.h"
 #include "dbadmin/Upgrader.h"
 
@@ -227,10 +226,7 @@ bool DatabaseCreator::createServer(const ServerCreation& request)
             db = connectAsAdmin(request, request.database);
             // The script runs in a schema that is there already: its owner must be nobody who
             // could replace what the program's functions call.
-            UpgradeLog log;
-            const UpgradeContext context{m_programDir, &m_clock};
-            StepActions check(*db, log, context, ErrorPolicy::Strict);
-            server_sql::refuseUnsafeSchema(check);
+            server_sql::refuseUnsafeSchema(*db);
         }
         runBatches(db, *batches, request);
         setAdminPassword(*db, request);

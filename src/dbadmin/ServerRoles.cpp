@@ -175,17 +175,19 @@ QStringList programRoles(const ServerRoles& roles)
     return QStringList{roles.owner, roles.users, roles.roles, m.logins, m.shared} + m.rights;
 }
 
-void enterOwnerRole(StepActions& a)
+void enterOwnerRole(Database& db)
 {
-    if (!a.onServer())
+    if (db.engine() != Engine::Postgres)
         return;
-    const ServerRoles r = rolesOf(a);
-    if (!isTrue(a,
-                QStringLiteral("SELECT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = ?) AND "
-                               "pg_has_role(session_user, ?, 'MEMBER')"),
-                {r.owner, r.owner}))
+    // The owner role is named after the tables' owner, as rolesOf finds it.
+    const RecordSet rs = db.query(QStringLiteral(
+        "SELECT o.rolname FROM pg_tables t JOIN pg_roles o ON o.rolname = t.tableowner WHERE "
+        "t.schemaname = current_schema() AND t.tablename = 'lu_user' AND o.rolname LIKE "
+        "'%\\_owner' AND NOT o.rolcanlogin AND pg_has_role(session_user, o.oid, 'MEMBER')"));
+    if (rs.isEmpty())
         return;
-    a.run(QStringLiteral("SET LOCAL ROLE ") + ident(r.owner));
+    db.executeScript(QStringLiteral("SET LOCAL ROLE ") +
+                     ident(rs.rows().first().first().toString()));
 }
 
 void asServerAdministrator(StepActions& a, const std::function<void()>& work)
@@ -199,12 +201,12 @@ void asServerAdministrator(StepActions& a, const std::function<void()>& work)
         a.run(QStringLiteral("SET LOCAL ROLE ") + ident(role));
 }
 
-void refuseUnsafeSchema(StepActions& a)
+void refuseUnsafeSchema(Database& db)
 {
-    if (!a.onServer())
+    if (db.engine() != Engine::Postgres)
         return;
     // The public schema of a newer server belongs to pg_database_owner: the database's owner.
-    const RecordSet owner = a.query(QStringLiteral(
+    const RecordSet owner = db.query(QStringLiteral(
         "SELECT n.nspname, CASE WHEN o.rolname = 'pg_database_owner' THEN d.rolname ELSE "
         "o.rolname END, CASE WHEN o.rolname = 'pg_database_owner' THEN d.rolsuper ELSE "
         "o.rolsuper END FROM pg_namespace n JOIN pg_roles o ON o.oid = n.nspowner JOIN "
@@ -213,7 +215,8 @@ void refuseUnsafeSchema(StepActions& a)
     if (!owner.isEmpty()) {
         const QVariantList row = owner.rows().first();
         const QString name = row.at(1).toString();
-        if (!row.at(2).toBool() && name != single(a, QStringLiteral("SELECT session_user::text")))
+        if (!row.at(2).toBool() &&
+            name != db.scalar(QStringLiteral("SELECT session_user::text")).toString())
             throw DbError(DbErrorKind::Other, QStringLiteral("42501"),
                           QStringLiteral("The schema %1 belongs to %2, who is neither the "
                                          "server's administrator nor the login running this. "
@@ -223,7 +226,7 @@ void refuseUnsafeSchema(StepActions& a)
     }
     const QString functions = kOwnFunctions.join(QLatin1Char(','));
     const QString triggers = kOwnTriggers.join(QLatin1Char(','));
-    const RecordSet foreign = a.query(
+    const RecordSet foreign = db.query(
         QStringLiteral(
             "SELECT 'trigger ' || t.tgname || ' on ' || c.relname FROM pg_trigger t JOIN "
             "pg_class c ON c.oid = t.tgrelid JOIN pg_proc f ON f.oid = t.tgfoid WHERE "

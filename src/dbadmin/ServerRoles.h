@@ -10,6 +10,7 @@
 
 namespace bx {
 
+class Database;
 class StepActions;
 
 /**
@@ -69,8 +70,8 @@ QString schemaIdent(StepActions& a);
 /**
  * Lets <db>_users read every column of LU_USER but User_Password: SELECT on the table is revoked
  * and granted again column by column. A step that adds a column to LU_USER calls it again
- * (applyTableClass does), or the users' logins cannot read the new column. Administrators' logins (members of <db>_owner,
- * the table's owner) read them all.
+ * (applyTableClass does), or the users' logins cannot read the new column. Administrators' logins
+ * (members of <db>_owner, the table's owner) read them all.
  */
 void hidePasswordColumn(StepActions& a);
 
@@ -103,7 +104,7 @@ QStringList programRoles(const ServerRoles& roles);
  * function) runs with the rights of the server's administrator who runs the upgrade. Nothing
  * happens on the embedded engine, or where the owner role does not exist yet (before step 78).
  */
-void enterOwnerRole(StepActions& a);
+void enterOwnerRole(Database& db);
 
 /**
  * Runs `work` (role and ownership statements only: nothing that touches rows, so that no trigger
@@ -118,7 +119,7 @@ void asServerAdministrator(StepActions& a, const std::function<void()>& work);
  *  - a trigger, rule or function on the program's tables that the program did not make.
  * @throws DbError with a message naming what was found
  */
-void refuseUnsafeSchema(StepActions& a);
+void refuseUnsafeSchema(Database& db);
 
 /** Grants and policies of one table after its class (server engine; nothing on the embedded). */
 void applyTableClass(StepActions& a, const ServerRoles& roles, const QString& table);

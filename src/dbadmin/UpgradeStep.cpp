@@ -44,7 +44,7 @@ void DefinedStep::execute(Database& db, UpgradeLog& log, const UpgradeContext& c
 {
     StepActions actions(db, log, context, m_definition.policy);
     if (!m_definition.asServerAdministrator)
-        server_sql::enterOwnerRole(actions);
+        server_sql::enterOwnerRole(db);
     m_definition.body(actions);
 }
 

@@ -6,7 +6,6 @@
 #include "core/db/Database.h"
 #include "core/settings/Vars.h"
 #include "dbadmin/ServerRoles.h"
-#include "dbadmin/StepActions.h"
 #include "dbadmin/UpgradeLog.h"
 
 namespace bx {
@@ -68,8 +67,7 @@ bool Upgrader::run(const std::function<void(const QString& name)>& applied)
 
     bool failed = false;
     try {
-        StepActions preflight(m_db, m_log, m_context, ErrorPolicy::Strict);
-        server_sql::refuseUnsafeSchema(preflight);
+        server_sql::refuseUnsafeSchema(m_db);
     } catch (const DbError& e) {
         m_lastError =
             QStringLiteral("Error: ") + e.number() + QStringLiteral("; ") + e.description();
@@ -104,8 +102,7 @@ bool Upgrader::run(const std::function<void(const QString& name)>& applied)
         try {
             // As the owner role, like the steps: a trigger on Vars runs with no more rights.
             Transaction tx(m_db);
-            StepActions stamp(m_db, m_log, m_context, ErrorPolicy::Strict);
-            server_sql::enterOwnerRole(stamp);
+            server_sql::enterOwnerRole(m_db);
             Vars::setValue(m_db, QStringLiteral("BuildNum"),
                            QString::number(BuildInfo::buildNumber()));
             tx.commit();

@@ -754,7 +754,7 @@ TEST_P(ServerRolesTest, AUsersLoginReadsNoPasswordYetLogsOnRehashesAndChangesHis
                        QStringLiteral("SELECT 1 FROM LU_USER WHERE User_Password LIKE '$%'"),
                        QStringLiteral("COPY LU_USER TO STDOUT")});
     PgDatabase& mine = as(bob);
-    EXPECT_EQ(mine.scalar(QStringLiteral("SELECT count(*) FROM LU_USER")).toInt(), 4);
+    EXPECT_EQ(mine.scalar(QStringLiteral("SELECT count(*) FROM LU_USER")).toInt(), 5);
     ASSERT_TRUE(loadUserDraft(as(QStringLiteral("shared")), QStringLiteral("carol")));
     EXPECT_EQ(
         as(QStringLiteral("ann"))
