@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/DesktopFile.h"
 #include "core/Refusal.h"
 #include "tasks/AttachmentType.h"
 
@@ -94,22 +95,14 @@ inline const QString kKnownFileNote =
 
 // --- Opening -------------------------------------------------------------------------------------
 
-inline const QString kFileNotFound = QStringLiteral("File not found: ");
-inline const QString kIsAProgram = QStringLiteral(" is a program and is not started from here.");
+using desktop::fileToOpen;
+using desktop::kFileNotFound;
+using desktop::kIsAProgram;
 inline const QString kNotAWebAddress =
     QStringLiteral("Only web addresses that start with http, https or ftp are opened.");
 
 /** The web address of a "W" item to open: only http, https and ftp; anything else is refused. */
 Outcome<QUrl> webAddressToOpen(const QString& address);
-
-/**
- * A file to hand to the desktop's program for it: a shortcut's target ("H") or a viewer copy.
- * Every local file the program hands to the desktop passes here. Refused with "File not found: "
- * + path when missing, and with "The file " + path + kIsAProgram when the desktop would run it
- * instead of showing it: the execute bit, or a MIME type, by name or by content, of an executable,
- * shared library, script, installer or package, Windows program, Java archive or desktop launcher.
- */
-Outcome<QUrl> fileToOpen(const QString& path);
 
 /** "The file <name> has been changed. Save the changes to the attachment?" */
 QString changedQuestion(const QString& name);

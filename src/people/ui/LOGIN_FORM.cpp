@@ -1,6 +1,7 @@
 #include "people/ui/LOGIN_FORM.h"
 
 #include "core/AppPaths.h"
+#include "core/DesktopFile.h"
 #include "core/Prompt.h"
 #include "core/Session.h"
 #include "core/db/DatabaseOpener.h"
@@ -19,7 +20,6 @@
 #include "people/RememberedLogon.h"
 #include "people/ui/NEWPW.h"
 #include "people/ui/dlgGetUnsecLogin.h"
-#include "tasks/AttachmentView.h"
 
 #include <QCheckBox>
 #include <QDesktopServices>
@@ -290,7 +290,7 @@ void LOGIN_FORM::onContents()
 {
     // A local file reaches the desktop only through the check of every file the program opens.
     const Outcome<QUrl> page =
-        attachments::fileToOpen(QDir(m_programDir).filePath(QStringLiteral("help/index.html")));
+        desktop::fileToOpen(QDir(m_programDir).filePath(QStringLiteral("help/index.html")));
     if (!showRefusal(m_prompt, page.refusal()))
         QDesktopServices::openUrl(*page);
 }
