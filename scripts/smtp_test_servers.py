@@ -4,7 +4,8 @@
     smtp_test_servers.py DIR
 
 Starts, each on a free port:
-  - an SMTP server that requires a login ("pat", password "secret1"; any other is refused), over a
+  - an SMTP server that requires a login ("pat" or "pat+...", password "secret1"; any other is
+    refused), over a
     plain connection without STARTTLS, and keeps what it accepts in the Maildir DIR/auth;
   - an SMTP server that refuses every recipient with 550;
   - a silent server that accepts connections and never says a word;
@@ -44,7 +45,9 @@ def check_login(server, session, envelope, mechanism, auth_data):
     with open(LOGINS, "a") as f:
         f.write("%d %s\n" % (server.transport.get_extra_info("sockname")[1],
                              login.decode("utf-8", "replace")))
-    ok = (isinstance(auth_data, LoginPassword) and auth_data.login == b"pat"
+    # "pat+anything" too, so that tests running at once can tell their logins apart.
+    ok = (isinstance(auth_data, LoginPassword)
+          and (auth_data.login == b"pat" or auth_data.login.startswith(b"pat+"))
           and auth_data.password == b"secret1")
     return AuthResult(success=ok, handled=False)
 

@@ -160,12 +160,14 @@ bool isTrue(StepActions& a, const QString& sql, const QVariantList& params = {})
 
 } // namespace
 
+// Named "<db>#...": a user's own login is "<db>_" and his user ID, which may be any word; a '#'
+// keeps these apart from every one of them.
 MarkerRoles markerRolesOf(const ServerRoles& roles)
 {
     MarkerRoles m{
-        roles.prefix + QStringLiteral("_logins"), roles.prefix + QStringLiteral("_shared"), {}};
+        roles.prefix + QStringLiteral("#logins"), roles.prefix + QStringLiteral("#shared"), {}};
     for (const WriterRight right : {WriterRight::Lifecycles, WriterRight::Analyses})
-        m.rights << roles.prefix + QLatin1Char('_') + writerRoleSuffix(right);
+        m.rights << roles.prefix + QLatin1Char('#') + writerRoleSuffix(right);
     return m;
 }
 

@@ -10,13 +10,13 @@ namespace {
 using namespace server_sql;
 
 // Rights enforced by the server, table by table (see core/schema/TableClasses.h):
-//  - <db>_logins marks every login the program made for a user, <db>_shared the logins every user
+//  - <db>#logins marks every login the program made for a user, <db>#shared the logins every user
 //    may share. A login is mapped to its user by bx_login_user() from session_user, never from
 //    current_user (which SET ROLE changes); a login the program did not mark gets nothing of the
 //    personal tables and may change no password.
-//  - <db>_lifecycles and <db>_analysts hold the rights to write lifecycles and analyses; the login
+//  - <db>#lifecycles and <db>#analysts hold the rights to write lifecycles and analyses; the login
 //    functions grant and revoke them with the user's rights. Administrators own the tables.
-//  - The login functions manage only the logins they made (members of <db>_logins) and never
+//  - The login functions manage only the logins they made (members of <db>#logins) and never
 //    adopt a role that exists already. Each checks its login itself: a helper they called by name
 //    could be replaced by whoever may create functions in the schema.
 //  - <db>_roles holds ADMIN OPTION on every role its functions grant, and on every login they

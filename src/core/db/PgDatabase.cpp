@@ -487,7 +487,7 @@ void PgDatabase::ensureSharedLogin(const QString& login, const QString& usersRol
                   quoteIdentifier(login));
     // The database tells a shared login from a user's own by this role, which the upgrade made.
     if (usersRole.endsWith(QLatin1String("_users"))) {
-        const QString marker = usersRole.chopped(6) + QStringLiteral("_shared");
+        const QString marker = usersRole.chopped(6) + QStringLiteral("#shared");
         if (roleExists(marker))
             executeScript(QStringLiteral("GRANT ") + quoteIdentifier(marker) +
                           QStringLiteral(" TO ") + quoteIdentifier(login));
