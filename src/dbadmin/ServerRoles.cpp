@@ -167,8 +167,14 @@ MarkerRoles markerRolesOf(const ServerRoles& roles)
     MarkerRoles m{
         roles.prefix + QStringLiteral("#logins"), roles.prefix + QStringLiteral("#shared"), {}};
     for (const WriterRight right : {WriterRight::Lifecycles, WriterRight::Analyses})
-        m.rights << roles.prefix + QLatin1Char('#') + writerRoleSuffix(right);
+        m.rights << rightRoleOf(roles, right);
     return m;
+}
+
+QString rightRoleOf(const ServerRoles& roles, WriterRight right)
+{
+    const QString suffix = writerRoleSuffix(right);
+    return suffix.isEmpty() ? QString() : roles.prefix + QLatin1Char('#') + suffix;
 }
 
 QStringList programRoles(const ServerRoles& roles)
@@ -339,9 +345,7 @@ void applyTableClass(StepActions& a, const ServerRoles& r, const QString& table)
     const MarkerRoles m = markerRolesOf(r);
     const QString t = StepActions::tableSql(table);
     const QString users = ident(r.users);
-    const QString writerSuffix = writerRoleSuffix(entry->writer);
-    const QString writerRole =
-        writerSuffix.isEmpty() ? QString() : r.prefix + QLatin1Char('_') + writerSuffix;
+    const QString writerRole = rightRoleOf(r, entry->writer);
     const QString everything = QStringLiteral("SELECT, INSERT, UPDATE, DELETE");
 
     a.run(QStringLiteral("REVOKE ALL ON %1 FROM PUBLIC, %2").arg(t, users));

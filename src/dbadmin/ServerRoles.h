@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/db/RecordSet.h"
+#include "core/schema/TableClasses.h"
 
 #include <QString>
 #include <QStringList>
@@ -94,6 +95,9 @@ struct MarkerRoles
 };
 
 MarkerRoles markerRolesOf(const ServerRoles& roles);
+
+/** The role holding a right ("<db>#lifecycles"); "" for administrators, who own the tables. */
+QString rightRoleOf(const ServerRoles& roles, WriterRight right);
 
 /** Every role of the database that is no login: the three, the markers and the right roles. */
 QStringList programRoles(const ServerRoles& roles);
