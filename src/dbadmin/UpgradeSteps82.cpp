@@ -260,7 +260,8 @@ void createGuards(StepActions& a, const ServerRoles& r)
                        .arg(schema));
 
     // A row is queued by the login's own user, whatever the client wrote; another user's row is
-    // only delivered: nothing but the columns of its delivery may change.
+    // only delivered: nothing but the columns of its delivery may change. Administrators, who own
+    // the table, are trusted with it.
     createFunction(
         a, QStringLiteral("bx_outbox_guard() RETURNS trigger"),
         QStringLiteral(
@@ -269,7 +270,8 @@ void createGuards(StepActions& a, const ServerRoles& r)
             "  delivery text[] := ARRAY['state', 'attempts', 'next_attempt', 'last_error',\n"
             "    'claim_token', 'claim_expires', 'sent_date'];\n"
             "BEGIN\n"
-            "  IF me IS NULL THEN RETURN NEW; END IF;\n"
+            "  -- Administrators move rows with the users they rename.\n"
+            "  IF me IS NULL OR pg_has_role(session_user, %2, 'MEMBER') THEN RETURN NEW; END IF;\n"
             "  IF TG_OP = 'INSERT' THEN\n"
             "    NEW.queued_by := me;\n"
             "  ELSIF lower(trim(COALESCE(OLD.queued_by::text, ''))) <> lower(trim(me)) AND\n"
@@ -279,7 +281,7 @@ void createGuards(StepActions& a, const ServerRoles& r)
             "  END IF;\n"
             "  RETURN NEW;\n"
             "END")
-            .arg(schema));
+            .arg(schema, owner));
 
     a.run(QStringLiteral("DROP TRIGGER IF EXISTS LU_USER_Guard ON LU_USER"));
     a.run(QStringLiteral("CREATE TRIGGER LU_USER_Guard BEFORE INSERT OR UPDATE OR DELETE ON "

@@ -381,10 +381,19 @@ TEST_P(ServerRolesTest, AnAdministratorsLoginDoesTheUserWindowsWorkWithoutCreate
     const auto ann = sessionOf(QStringLiteral("ann"));
     ASSERT_FALSE(saveUser(*ann, dave));
     EXPECT_TRUE(canConnect(QStringLiteral("dave")));
+    // A rename takes his queued e-mail along, the guard of the outbox notwithstanding.
+    as(QStringLiteral("dave"))
+        .execute(QStringLiteral(
+            "INSERT INTO MAIL_OUTBOX (Outbox_Number, Recipient, Queued_By, Personal, "
+            "State) VALUES (800, 'x@example.org', 'dave', 1, 'P')"));
     UserDraft renamed = *loadUserDraft(ann->db(), QStringLiteral("dave"));
     renamed.userId = QStringLiteral("dan");
     renamed.flags.insert(QStringLiteral("Ext12"), true);
     ASSERT_FALSE(saveUser(*ann, renamed));
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT Queued_By FROM MAIL_OUTBOX WHERE Outbox_Number = "
+                                         "800"))
+                  .toString(),
+              QStringLiteral("dan"));
     EXPECT_TRUE(canConnect(QStringLiteral("dan")));
     EXPECT_FALSE(canConnect(QStringLiteral("dave")));
     ASSERT_TRUE(disableUser(*ann, prompt, QStringLiteral("dan")));
