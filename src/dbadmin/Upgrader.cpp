@@ -69,11 +69,7 @@ bool Upgrader::run(const std::function<void(const QString& name)>& applied)
     try {
         server_sql::refuseUnsafeSchema(m_db);
     } catch (const DbError& e) {
-        m_lastError =
-            QStringLiteral("Error: ") + e.number() + QStringLiteral("; ") + e.description();
-        m_log.line(m_lastError);
-        if (!m_quiet)
-            m_prompt.inform(m_lastError, {}, PromptIcon::Critical);
+        report(e);
         failed = true;
     }
     for (const auto& step : m_steps) {
@@ -109,11 +105,7 @@ bool Upgrader::run(const std::function<void(const QString& name)>& applied)
         } catch (const DbError& e) {
             // Every step is in, but the stamp is not: the database still reads as out of date
             // and the next run (which has nothing left to apply) stamps it.
-            m_lastError =
-                QStringLiteral("Error: ") + e.number() + QStringLiteral("; ") + e.description();
-            m_log.line(m_lastError);
-            if (!m_quiet)
-                m_prompt.inform(m_lastError, {}, PromptIcon::Critical);
+            report(e);
             failed = true;
         }
     }
@@ -125,6 +117,14 @@ bool Upgrader::run(const std::function<void(const QString& name)>& applied)
     m_log.line(QStringLiteral("Finishing Upgrade; ") + stamp());
     m_log.line(kRule);
     return !failed;
+}
+
+void Upgrader::report(const DbError& e)
+{
+    m_lastError = QStringLiteral("Error: ") + e.number() + QStringLiteral("; ") + e.description();
+    m_log.line(m_lastError);
+    if (!m_quiet)
+        m_prompt.inform(m_lastError, {}, PromptIcon::Critical);
 }
 
 bool Upgrader::runStep(UpgradeStep& step)
@@ -139,11 +139,7 @@ bool Upgrader::runStep(UpgradeStep& step)
                      {step.marker(), QStringLiteral("1")});
         tx.commit();
     } catch (const DbError& e) {
-        m_lastError =
-            QStringLiteral("Error: ") + e.number() + QStringLiteral("; ") + e.description();
-        if (!m_quiet)
-            m_prompt.inform(m_lastError, {}, PromptIcon::Critical);
-        m_log.line(m_lastError);
+        report(e);
         m_log.line(QStringLiteral("Rolling Back Upgrade by Class: ") + step.name());
         return false;
     }

@@ -11,6 +11,7 @@
 namespace bx {
 
 class Database;
+class DbError;
 class Prompt;
 class UpgradeLog;
 
@@ -61,6 +62,8 @@ public:
 
 private:
     bool runStep(UpgradeStep& step);
+    /** Keeps the error as lastError(), logs it and, unless quiet, shows it. */
+    void report(const DbError& e);
     QString stamp() const;
 
     Database& m_db;
