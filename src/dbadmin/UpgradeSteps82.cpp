@@ -182,26 +182,33 @@ QString directMember(const QString& login, const QString& role)
         .arg(literal(role), login);
 }
 
-// Who a login is: run by the owner role (they read LU_USER), by every login.
+// Who a login is: run by the owner role (they read LU_USER), by every login. In PL/pgSQL, whose
+// plans a session keeps: the guards ask for every row they check.
 void createIdentityFunctions(StepActions& a, const ServerRoles& r, const MarkerRoles& m)
 {
     const QString schema = schemaIdent(a);
-    a.run(QStringLiteral(
-              "CREATE OR REPLACE FUNCTION bx_login_user() RETURNS %1.lu_user.user_id%TYPE "
-              "LANGUAGE sql STABLE SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS %2")
-              .arg(schema,
-                   literal(QStringLiteral(
-                               "SELECT u.user_id FROM %1.lu_user u WHERE %2 AND "
-                               "lower(session_user::text) IN (lower(current_database() || '_' "
-                               "|| trim(u.user_id::text)), lower(trim(u.user_id::text))) "
-                               "ORDER BY lower(session_user::text) = lower(trim(u.user_id::text)) "
-                               "LIMIT 1")
-                               .arg(schema, directMember(QStringLiteral("session_user::text"),
-                                                         m.logins)))));
-    a.run(QStringLiteral("CREATE OR REPLACE FUNCTION bx_login_shared() RETURNS boolean LANGUAGE "
-                         "sql STABLE SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS ") +
-          literal(QStringLiteral("SELECT ") +
-                  directMember(QStringLiteral("session_user::text"), m.shared)));
+    const QString head = QStringLiteral("CREATE OR REPLACE FUNCTION %1 LANGUAGE plpgsql STABLE "
+                                        "SECURITY DEFINER SET search_path = pg_catalog, pg_temp "
+                                        "AS ");
+    const QString me = QStringLiteral("session_user::text");
+    a.run(head.arg(QStringLiteral("bx_login_user() RETURNS %1.lu_user.user_id%TYPE").arg(schema)) +
+          literal(QStringLiteral(
+                      "DECLARE\n"
+                      "  found %1.lu_user.user_id%TYPE;\n"
+                      "BEGIN\n"
+                      "  IF NOT %2 THEN\n"
+                      "    RETURN NULL;\n"
+                      "  END IF;\n"
+                      "  SELECT u.user_id INTO found FROM %1.lu_user u\n"
+                      "    WHERE lower(session_user::text) IN (lower(current_database() || '_' ||\n"
+                      "      trim(u.user_id::text)), lower(trim(u.user_id::text)))\n"
+                      "    ORDER BY lower(session_user::text) = lower(trim(u.user_id::text))\n"
+                      "    LIMIT 1;\n"
+                      "  RETURN found;\n"
+                      "END")
+                      .arg(schema, directMember(me, m.logins))));
+    a.run(head.arg(QStringLiteral("bx_login_shared() RETURNS boolean")) +
+          literal(QStringLiteral("BEGIN\n  RETURN %1;\nEND").arg(directMember(me, m.shared))));
     for (const char* f : {"bx_login_user()", "bx_login_shared()"}) {
         a.run(QStringLiteral("REVOKE ALL ON FUNCTION %1 FROM PUBLIC").arg(QLatin1String(f)));
         a.run(QStringLiteral("GRANT EXECUTE ON FUNCTION %1 TO %2")
