@@ -128,12 +128,16 @@ void createLoginFunctions(StepActions& a, const ServerRoles& r, const MarkerRole
 void createLoginChanges(StepActions& a, const ServerRoles& r, const MarkerRoles& m)
 {
     const QString head = QStringLiteral("DECLARE\n") + kPrefix;
-    createFunction(a, QStringLiteral("bx_login_password(login text, secret text) RETURNS void"),
-                   head + QStringLiteral("  r text := lower(trim(login));\nBEGIN\n") +
-                       loginCheck(QStringLiteral("r"), r, m, true) +
-                       QStringLiteral("  EXECUTE format('ALTER ROLE %I PASSWORD %L', r, "
-                                      "secret);\nEND"),
-                   true);
+    // A function on one login this database made, `r`, checked before `body` runs.
+    auto onOwnLogin = [&](const QString& signature, const QString& body) {
+        createFunction(a, signature,
+                       head + QStringLiteral("  r text := lower(trim(login));\nBEGIN\n") +
+                           loginCheck(QStringLiteral("r"), r, m, true) + body +
+                           QStringLiteral("END"),
+                       true);
+    };
+    onOwnLogin(QStringLiteral("bx_login_password(login text, secret text) RETURNS void"),
+               QStringLiteral("  EXECUTE format('ALTER ROLE %I PASSWORD %L', r, secret);\n"));
     createFunction(a, QStringLiteral("bx_login_rename(login text, new_login text) RETURNS void"),
                    head +
                        QStringLiteral("  r text := lower(trim(login));\n"
@@ -142,24 +146,16 @@ void createLoginChanges(StepActions& a, const ServerRoles& r, const MarkerRoles&
                        loginCheck(QStringLiteral("n"), r, m, false) +
                        QStringLiteral("  EXECUTE format('ALTER ROLE %I RENAME TO %I', r, n);\nEND"),
                    true);
-    createFunction(a, QStringLiteral("bx_login_allow(login text, allowed boolean) RETURNS void"),
-                   head + QStringLiteral("  r text := lower(trim(login));\nBEGIN\n") +
-                       loginCheck(QStringLiteral("r"), r, m, true) +
-                       QStringLiteral("  EXECUTE format('ALTER ROLE %I %s', r,\n"
-                                      "    CASE WHEN allowed THEN 'LOGIN' ELSE 'NOLOGIN' END);\n"
-                                      "END"),
-                   true);
+    onOwnLogin(QStringLiteral("bx_login_allow(login text, allowed boolean) RETURNS void"),
+               QStringLiteral("  EXECUTE format('ALTER ROLE %I %s', r,\n"
+                              "    CASE WHEN allowed THEN 'LOGIN' ELSE 'NOLOGIN' END);\n"));
     // A role the server refuses to drop (it owns objects, or is logged on) stays, without login.
-    createFunction(a, QStringLiteral("bx_login_drop(login text) RETURNS void"),
-                   head + QStringLiteral("  r text := lower(trim(login));\nBEGIN\n") +
-                       loginCheck(QStringLiteral("r"), r, m, true) +
-                       QStringLiteral("  BEGIN\n"
-                                      "    EXECUTE format('DROP ROLE %I', r);\n"
-                                      "  EXCEPTION WHEN OTHERS THEN\n"
-                                      "    EXECUTE format('ALTER ROLE %I NOLOGIN', r);\n"
-                                      "  END;\n"
-                                      "END"),
-                   true);
+    onOwnLogin(QStringLiteral("bx_login_drop(login text) RETURNS void"),
+               QStringLiteral("  BEGIN\n"
+                              "    EXECUTE format('DROP ROLE %I', r);\n"
+                              "  EXCEPTION WHEN OTHERS THEN\n"
+                              "    EXECUTE format('ALTER ROLE %I NOLOGIN', r);\n"
+                              "  END;\n"));
 
     // The helper the older functions called by name goes.
     a.run(QStringLiteral("DROP FUNCTION IF EXISTS bx_login_checked(text, boolean)"));
