@@ -1,3 +1,4 @@
+#include "app/StartLogin.h"
 #include "core/AppPaths.h"
 #include "core/Clock.h"
 #include "core/Session.h"
@@ -5,7 +6,6 @@
 #include "core/settings/SettingsStore.h"
 #include "core/ui/MessageBoxPrompt.h"
 #include "people/LoginFlow.h"
-#include "people/ui/StartLogin.h"
 
 #include <QApplication>
 

@@ -1,5 +1,8 @@
 #include "core/DesktopFile.h"
 
+#include "core/AppPaths.h"
+
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
@@ -142,6 +145,16 @@ Outcome<QUrl> fileToOpen(const QString& path)
     if (!info.isDir() && isProgramFile(info))
         return RefusalOf<>{QStringLiteral("The file ") + path + kIsAProgram};
     return QUrl::fromLocalFile(info.absoluteFilePath());
+}
+
+QString viewerRoot()
+{
+    return QDir(AppPaths::dataDir()).filePath(QStringLiteral("BXView"));
+}
+
+void removeViewerCopies()
+{
+    QDir(viewerRoot()).removeRecursively();
 }
 
 } // namespace bx::desktop

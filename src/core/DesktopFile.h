@@ -20,4 +20,10 @@ inline const QString kIsAProgram = QStringLiteral(" is a program and is not star
  */
 Outcome<QUrl> fileToOpen(const QString& path);
 
+/** The per-user folder of the copies handed to viewers: "BXView" in the per-user data folder. */
+QString viewerRoot();
+
+/** Removes every viewer copy; called at log-on for what an earlier session left behind. */
+void removeViewerCopies();
+
 } // namespace bx::desktop

@@ -1,6 +1,6 @@
+#include "core/settings/Vars.h"
 #include "dbadmin/StepActions.h"
 #include "dbadmin/UpgradeSteps.h"
-#include "workflow/NoticeService.h"
 
 #include <QUuid>
 
@@ -16,11 +16,11 @@ namespace {
 void step81(StepActions& a)
 {
     a.run(a.ddl(QStringLiteral("ALTER TABLE LU_USER ADD COLUMN Notice_Digest {int} DEFAULT 0")));
-    const RecordSet held =
-        a.query(QStringLiteral("SELECT VarValue FROM Vars WHERE VarName = ?"), {kDatabaseIdVar});
+    const RecordSet held = a.query(QStringLiteral("SELECT VarValue FROM Vars WHERE VarName = ?"),
+                                   {Vars::kDatabaseIdVar});
     if (held.isEmpty())
         a.run(QStringLiteral("INSERT INTO Vars (VarName, VarValue) VALUES (?, ?)"),
-              {kDatabaseIdVar, QUuid::createUuid().toString(QUuid::WithoutBraces)});
+              {Vars::kDatabaseIdVar, QUuid::createUuid().toString(QUuid::WithoutBraces)});
 }
 
 } // namespace

@@ -1,7 +1,7 @@
+#include "core/StoredPassword.h"
 #include "core/db/Database.h"
 #include "dbadmin/ServerRoles.h"
 #include "dbadmin/UpgradeSteps.h"
-#include "people/StoredPassword.h"
 
 namespace bx {
 

@@ -1,12 +1,12 @@
 #include "mainwindow/TaskMoves.h"
 
+#include "core/Folders.h"
 #include "core/Gmt.h"
 #include "core/Prompt.h"
 #include "core/Session.h"
 #include "core/TextCompare.h"
 #include "core/UserRights.h"
 #include "core/db/Database.h"
-#include "mainwindow/Folders.h"
 #include "tasks/cSCR.h"
 #include "workflow/NewOwner.h"
 #include "workflow/RecordRoute.h"

@@ -1,10 +1,10 @@
 #include "messaging/Mailbox.h"
 
 #include "core/Clock.h"
+#include "core/Folders.h"
 #include "core/Gmt.h"
 #include "core/Prompt.h"
 #include "core/db/Database.h"
-#include "mainwindow/Folders.h"
 #include "messaging/Outbox.h"
 
 #include <QHash>

@@ -1,5 +1,6 @@
 #include "people/LoginFlow.h"
 
+#include "core/DesktopFile.h"
 #include "core/PasswordCipher.h"
 #include "core/Prompt.h"
 #include "core/Session.h"
@@ -11,7 +12,6 @@
 #include "people/LoginService.h"
 #include "people/RememberedLogon.h"
 #include "people/UserStore.h"
-#include "tasks/AttachmentTransfer.h"
 
 #include <QStringList>
 
@@ -95,7 +95,7 @@ LogOnOutcome LoginFlow::logOn(const QString& location, const QString& userId, co
     if (m_session.connection.serverFlag)
         storeStandardReportsIfNone(m_session.db(), m_programDir, m_session.clock());
     m_session.reloadSystemSettings(m_programDir);
-    attachments::removeViewerCopies(); // what an earlier session left for its viewers
+    desktop::removeViewerCopies(); // what an earlier session left for its viewers
     return LogOnOutcome::LoggedOn;
 }
 

@@ -1,9 +1,9 @@
 #include "people/LoginService.h"
 
 #include "core/Gmt.h"
+#include "core/StoredPassword.h"
 #include "core/db/Database.h"
 #include "core/settings/Vars.h"
-#include "people/StoredPassword.h"
 #include "people/UserStore.h"
 #include "reports/StandardReports.h"
 

@@ -2,12 +2,12 @@
 
 #include "core/PasswordCipher.h"
 #include "core/Session.h"
+#include "core/StoredPassword.h"
 #include "core/db/Database.h"
 #include "core/db/DatabaseOpener.h"
 #include "core/db/LoginRoles.h"
 #include "core/db/ParameterQuery.h"
 #include "core/settings/Vars.h"
-#include "people/StoredPassword.h"
 #include "people/UserLogins.h"
 
 namespace bx {

@@ -1,7 +1,7 @@
 #include "people/RememberedLogon.h"
 
+#include "core/StoredPassword.h"
 #include "core/settings/SettingsStore.h"
-#include "people/StoredPassword.h"
 
 namespace bx::RememberedLogon {
 

@@ -2,6 +2,7 @@
 
 #include "core/PasswordCipher.h"
 #include "core/Session.h"
+#include "core/StoredPassword.h"
 #include "core/TextCompare.h"
 #include "core/UserRecord.h"
 #include "core/UserRights.h"
@@ -9,7 +10,6 @@
 #include "core/db/LoginRoles.h"
 #include "core/schema/TableClasses.h"
 #include "core/schema/UserReferences.h"
-#include "people/StoredPassword.h"
 #include "people/UserLogins.h"
 #include "people/UserStore.h"
 #include "people/UserTree.h"

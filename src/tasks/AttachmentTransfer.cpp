@@ -1,6 +1,5 @@
 #include "tasks/AttachmentTransfer.h"
 
-#include "core/AppPaths.h"
 #include "tasks/AttachmentType.h"
 
 #include <QDir>
@@ -297,11 +296,6 @@ Outcome<Done> saveAs(Database& db, qlonglong attachNumber, const QString& target
     return writeContent(db, attachNumber, target, {}, progress);
 }
 
-QString viewerRoot()
-{
-    return QDir(AppPaths::dataDir()).filePath(QStringLiteral("BXView"));
-}
-
 Outcome<ViewerCopy> exportForViewer(Database& db, qlonglong attachNumber,
                                     const BlobProgress& progress, bool readOnly)
 {
@@ -379,11 +373,6 @@ Outcome<Done> saveBack(Database& db, ViewerCopy& copy, const BlobProgress& progr
 void removeViewerCopy(qlonglong attachNumber)
 {
     QDir(QDir(viewerRoot()).filePath(QString::number(attachNumber))).removeRecursively();
-}
-
-void removeViewerCopies()
-{
-    QDir(viewerRoot()).removeRecursively();
 }
 
 } // namespace bx::attachments

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/DesktopFile.h"
 #include "core/Refusal.h"
 #include "core/db/Database.h"
 
@@ -74,8 +75,7 @@ struct ViewerCopy
     QByteArray digest;
 };
 
-/** The per-user folder of viewer copies: "BXView" in the per-user data folder. */
-QString viewerRoot();
+using desktop::viewerRoot;
 
 /**
  * Writes the content of a file or object attachment ("F", "O") to
@@ -104,8 +104,6 @@ Outcome<Done> saveBack(Database& db, ViewerCopy& copy, const BlobProgress& progr
 
 /** Removes the viewer copy of one attachment with its folder. */
 void removeViewerCopy(qlonglong attachNumber);
-
-/** Removes every viewer copy; called at log-on for what an earlier session left behind. */
-void removeViewerCopies();
+using desktop::removeViewerCopies;
 
 } // namespace bx::attachments

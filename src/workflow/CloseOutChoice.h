@@ -6,6 +6,16 @@
 
 namespace bx {
 
+/** Where a task stands in its lifecycle, as the to-do panel shows it. */
+struct TaskStage
+{
+    QString lifecycleId; ///< empty: a task in no lifecycle
+    QString stageName;
+    qlonglong ownerGroupId = 0; ///< the workshop that owns the lifecycle
+    qlonglong taskNumber = 0;
+    QString stageOwner; ///< written as the owner of the task's signed items
+};
+
 /**
  * What the user chose in the to-do panel, in the words the task object's CloseOut takes: the
  * action, the number of stages to move (used by "Jump" only, 0 otherwise) and the comment.

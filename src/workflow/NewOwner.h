@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tasks/TaskTypes.h"
+#include "core/schema/TaskKinds.h"
 
 #include <QList>
 #include <QString>

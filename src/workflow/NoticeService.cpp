@@ -152,12 +152,12 @@ NoticeService::~NoticeService()
 QString NoticeService::databaseId(Database& db)
 {
     if (m_databaseId.isEmpty()) {
-        const QString stored = Vars::value(db, kDatabaseIdVar).trimmed();
+        const QString stored = Vars::value(db, Vars::kDatabaseIdVar).trimmed();
         if (stored.isEmpty()) {
             // A database that missed its id gets one now, inside the recording's transaction. It
             // is kept only once read back from the database: the recording may yet roll back.
             const QString made = QUuid::createUuid().toString(QUuid::WithoutBraces);
-            Vars::setValue(db, kDatabaseIdVar, made);
+            Vars::setValue(db, Vars::kDatabaseIdVar, made);
             return made;
         }
         m_databaseId = stored;

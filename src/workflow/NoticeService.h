@@ -9,9 +9,6 @@ namespace bx {
 
 class Session;
 
-/** The Vars row holding this database's random id (the calendar events' UIDs carry it). */
-inline const QString kDatabaseIdVar = QStringLiteral("Database ID");
-
 /** What a notice body needs besides the task: the moment and the custom field's setting. */
 struct NoticeBodyContext
 {

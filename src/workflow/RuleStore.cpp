@@ -5,7 +5,6 @@
 #include "core/db/Database.h"
 #include "core/schema/TaskColumns.h"
 #include "tasks/LookupLists.h"
-#include "tasks/TaskTypes.h"
 
 namespace bx {
 

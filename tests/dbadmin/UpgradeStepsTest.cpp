@@ -1,3 +1,4 @@
+#include "core/StoredPassword.h"
 #include "core/db/Database.h"
 #include "core/schema/TaskColumns.h"
 #include "core/schema/UserReferences.h"
@@ -5,7 +6,6 @@
 #include "dbadmin/StepActions.h"
 #include "dbadmin/UpgradeLog.h"
 #include "people/LoginService.h"
-#include "people/StoredPassword.h"
 #include "support/EngineFixture.h"
 #include "support/FixedClock.h"
 #include "support/Schema.h"

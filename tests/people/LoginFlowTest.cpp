@@ -2,10 +2,10 @@
 
 #include "core/ErrorLog.h"
 #include "core/Session.h"
+#include "core/StoredPassword.h"
 #include "core/db/PgDatabase.h"
 #include "core/settings/SettingsStore.h"
 #include "dbadmin/DatabaseCreator.h"
-#include "people/StoredPassword.h"
 #include "support/EngineFixture.h"
 #include "support/FixedClock.h"
 #include "support/ScriptedPrompt.h"

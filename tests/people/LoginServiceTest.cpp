@@ -2,10 +2,10 @@
 
 #include "core/PasswordCipher.h"
 #include "core/Session.h"
+#include "core/StoredPassword.h"
 #include "core/db/DatabaseOpener.h"
 #include "core/settings/SettingsStore.h"
 #include "people/PasswordChange.h"
-#include "people/StoredPassword.h"
 #include "people/UserStore.h"
 #include "support/EngineFixture.h"
 #include "support/FixedClock.h"

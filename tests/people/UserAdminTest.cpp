@@ -2,11 +2,11 @@
 
 #include "core/PasswordCipher.h"
 #include "core/Session.h"
+#include "core/StoredPassword.h"
 #include "core/UserRights.h"
 #include "core/db/DatabaseOpener.h"
 #include "core/schema/UserReferences.h"
 #include "core/settings/SettingsStore.h"
-#include "people/StoredPassword.h"
 #include "people/UserEditor.h"
 #include "people/UserStore.h"
 #include "people/UserTree.h"

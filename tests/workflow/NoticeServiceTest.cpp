@@ -3,6 +3,7 @@
 #include "core/Clock.h"
 #include "core/db/Database.h"
 #include "core/db/SecondConnection.h"
+#include "core/settings/Vars.h"
 #include "messaging/OutboxSender.h"
 #include "support/SessionTest.h"
 #include "support/SinkMail.h"
@@ -403,7 +404,7 @@ TEST_P(NoticeServiceTest, CalendarEventKeepsItsUidAndRisesInSequence)
     const qlonglong dated = task();
     // A database without its id gets one with its first notice; one made in a recording that was
     // rolled back is not used afterwards.
-    db().execute(QStringLiteral("DELETE FROM Vars WHERE VarName = ?"), {kDatabaseIdVar});
+    db().execute(QStringLiteral("DELETE FROM Vars WHERE VarName = ?"), {Vars::kDatabaseIdVar});
     {
         Transaction undone(session.db());
         ASSERT_TRUE(
@@ -432,7 +433,8 @@ TEST_P(NoticeServiceTest, CalendarEventKeepsItsUidAndRisesInSequence)
                     .startsWith(QLatin1String("text/calendar; method=PUBLISH")));
     EXPECT_EQ(field(0, QStringLiteral("UID")), field(1, QStringLiteral("UID")));
     const QString databaseId =
-        db().scalar(QStringLiteral("SELECT VarValue FROM Vars WHERE VarName = ?"), {kDatabaseIdVar})
+        db().scalar(QStringLiteral("SELECT VarValue FROM Vars WHERE VarName = ?"),
+                    {Vars::kDatabaseIdVar})
             .toString();
     ASSERT_FALSE(databaseId.isEmpty());
     EXPECT_TRUE(field(0, QStringLiteral("UID")).contains(databaseId));

@@ -1,5 +1,9 @@
 #include "core/schema/TaskColumns.h"
 
+#include "core/Clock.h"
+#include "core/TextCompare.h"
+#include "core/db/RecordSet.h"
+
 namespace bx {
 
 const QList<ColumnDef>& scrColumns()
@@ -53,6 +57,94 @@ const QList<ColumnDef>& scrColumns()
         {scr::RowVersion, K::Number, kCarried, kReadOnly, kWrittenNever, kNotListed},
     };
     return columns;
+}
+
+namespace {
+
+/** A date and time cut to the whole second, as the task table keeps it. */
+QDateTime wholeSeconds(const QDateTime& value)
+{
+    if (!value.isValid())
+        return {};
+    const QTime t = value.time();
+    return naive(value.date(), QTime(t.hour(), t.minute(), t.second()));
+}
+
+} // namespace
+
+const QList<TaskColumn>& taskColumns()
+{
+    static const QList<TaskColumn> columns = [] {
+        QList<TaskColumn> carried;
+        for (const ColumnDef& c : scrColumns()) {
+            if (c.carried)
+                carried << c;
+        }
+        return carried;
+    }();
+    return columns;
+}
+
+const TaskColumn* findTaskColumn(const QString& name)
+{
+    return findColumn(taskColumns(), name);
+}
+
+QVariant emptyValue(ColumnKind kind)
+{
+    switch (kind) {
+    case ColumnKind::Text:
+        return QString();
+    case ColumnKind::Number:
+        return qlonglong(0);
+    case ColumnKind::Flag:
+        return false;
+    case ColumnKind::Date:
+        return QDateTime();
+    }
+    return {};
+}
+
+QVariant normalised(ColumnKind kind, const QVariant& value)
+{
+    if (value.isNull())
+        return emptyValue(kind);
+    switch (kind) {
+    case ColumnKind::Text:
+        return value.toString();
+    case ColumnKind::Number:
+        return value.toLongLong();
+    case ColumnKind::Flag:
+        return value.typeId() == QMetaType::Bool ? value.toBool() : value.toLongLong() != 0;
+    case ColumnKind::Date: {
+        const QDateTime d = value.typeId() == QMetaType::QDateTime ? value.toDateTime()
+                                                                   : RecordSet::toDateTime(value);
+        return d.isValid() ? QVariant(wholeSeconds(naive(d))) : emptyValue(kind);
+    }
+    }
+    return {};
+}
+
+bool sameValue(ColumnKind kind, const QVariant& a, const QVariant& b)
+{
+    const QVariant x = normalised(kind, a);
+    const QVariant y = normalised(kind, b);
+    switch (kind) {
+    case ColumnKind::Text:
+        return sameText(x.toString(), y.toString());
+    case ColumnKind::Number:
+        return x.toLongLong() == y.toLongLong();
+    case ColumnKind::Flag:
+        return x.toBool() == y.toBool();
+    case ColumnKind::Date: {
+        const QDateTime dx = x.toDateTime();
+        const QDateTime dy = y.toDateTime();
+        if (!dx.isValid() || !dy.isValid())
+            return dx.isValid() == dy.isValid();
+        return dx == dy;
+    }
+    }
+    return false;
 }
 
 } // namespace bx

@@ -3,6 +3,8 @@
 #include "core/schema/ColumnDef.h"
 
 #include <QLatin1String>
+#include <QList>
+#include <QVariant>
 
 /** The names of the columns of the task table SCR, as the schema spells them. */
 namespace bx::scr {
@@ -67,5 +69,36 @@ namespace bx {
  * never written by the program: a trigger raises it whenever the row is updated.
  */
 const QList<ColumnDef>& scrColumns();
+
+/** Which writes of the task object take a column (TaskColumn::writes). */
+using TaskColumnWrite = ColumnWrite;
+
+/** A column of SCR that the task object carries: a row of the task table's catalogue. */
+using TaskColumn = ColumnDef;
+
+/**
+ * Every column of SCR the task object carries (the carried rows of scrColumns(), in its order).
+ * SCR_OwnerType is left out: routing and the main window keep it, the task object neither reads
+ * nor writes it.
+ */
+const QList<TaskColumn>& taskColumns();
+
+/** The column of that name (compared without regard to case), or null when it is not carried. */
+const TaskColumn* findTaskColumn(const QString& name);
+
+/** The empty value of a kind: "", 0, false or the invalid (empty) date. */
+QVariant emptyValue(ColumnKind kind);
+
+/**
+ * The value brought to the kind's type: text to QString, numbers to qlonglong, flags to bool (true
+ * when non-zero), dates to a naive QDateTime. Null and unusable values give emptyValue(kind).
+ */
+QVariant normalised(ColumnKind kind, const QVariant& value);
+
+/**
+ * Whether two values of a kind are the same for change detection: texts equal after trimming and
+ * lower-casing, dates equal to the second (two empty dates are equal), others by value.
+ */
+bool sameValue(ColumnKind kind, const QVariant& a, const QVariant& b);
 
 } // namespace bx

@@ -12,6 +12,9 @@ class Database;
  */
 namespace Vars {
 
+/** The row holding this database's random id (the calendar events' UIDs carry it). */
+inline const QString kDatabaseIdVar = QStringLiteral("Database ID");
+
 /** The value of a name; "" when there is no row, the value is Null or the table is missing. */
 QString value(Database& db, const QString& name);
 

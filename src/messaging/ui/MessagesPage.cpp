@@ -1,5 +1,6 @@
 #include "messaging/ui/MessagesPage.h"
 
+#include "core/Folders.h"
 #include "core/Prompt.h"
 #include "core/Session.h"
 #include "core/db/Database.h"
@@ -7,12 +8,11 @@
 #include "core/db/SecondConnection.h"
 #include "core/settings/SettingsKeys.h"
 #include "core/settings/SettingsStore.h"
+#include "core/settings/WindowLayout.h"
 #include "core/ui/Named.h"
 #include "core/ui/RunCommand.h"
 #include "core/ui/ShowRefusal.h"
 #include "core/ui/StoredText.h"
-#include "mainwindow/Folders.h"
-#include "mainwindow/WindowLayout.h"
 #include "messaging/ui/MailTreeModel.h"
 #include "people/ui/dlgChooseUser.h"
 

@@ -47,6 +47,13 @@ namespace bx {
 
 namespace {
 
+/** Where the task stands in its lifecycle, for the to-do panel. */
+TaskStage stageOf(const cSCR& task)
+{
+    return {task.SCR_Lifecycle_ID(), task.SCR_LC_Stage_Name(), task.SCR_LC_Owner_Group_ID(),
+            task.SCR_Number(), task.SCR_LC_Owner_ID()};
+}
+
 /** The largest number of hours the estimate's spin offers. */
 constexpr int kMaxEstimate = 9999;
 
@@ -846,7 +853,8 @@ void SCR_FORM::CLOSETASK(bool ask)
     QString noteText;
     if (ask) {
         const std::optional<CloseOutChoice> choice =
-            m_askCloseOut ? m_askCloseOut(*m_scr) : askCloseOut(m_session, m_prompt, *m_scr, this);
+            m_askCloseOut ? m_askCloseOut(*m_scr)
+                          : askCloseOut(m_session, m_prompt, stageOf(*m_scr), this);
         if (!choice || choice->action.isEmpty())
             return;
         action = choice->action;

@@ -8,7 +8,6 @@
 #include "core/ui/Named.h"
 #include "core/ui/StoredText.h"
 #include "people/workshops/WorkshopStore.h"
-#include "tasks/cSCR.h"
 #include "workflow/ui/dlgStageList.h"
 
 #include <QAction>
@@ -241,12 +240,12 @@ QString F_TO_DO::nextStageUser() const
     return m_cmbNextUser->isHidden() ? QString() : m_cmbNextUser->currentText();
 }
 
-std::optional<CloseOutChoice> askCloseOut(Session& session, Prompt& prompt, const cSCR& task,
+std::optional<CloseOutChoice> askCloseOut(Session& session, Prompt& prompt, const TaskStage& task,
                                           QWidget* parent)
 {
     F_TO_DO panel(session, prompt, parent);
-    if (!panel.InitForm(task.SCR_Lifecycle_ID(), task.SCR_LC_Stage_Name(),
-                        task.SCR_LC_Owner_Group_ID(), task.SCR_Number(), task.SCR_LC_Owner_ID()))
+    if (!panel.InitForm(task.lifecycleId, task.stageName, task.ownerGroupId, task.taskNumber,
+                        task.stageOwner))
         return std::nullopt;
     if (panel.exec() != QDialog::Accepted)
         return std::nullopt;

@@ -22,7 +22,6 @@ namespace bx {
 
 class Prompt;
 class Session;
-class cSCR;
 
 /**
  * The to-do panel of a task: the action items of its lifecycle stage to sign, the workshop that
@@ -96,10 +95,10 @@ private:
 };
 
 /**
- * Shows the to-do panel of `task` modally and returns the action the task editor hands to
- * cSCR::CloseOut; nothing when the panel was closed without an answer.
+ * Shows the to-do panel of a task at its stage modally and returns the action the task editor hands
+ * to the task object's CloseOut; nothing when the panel was closed without an answer.
  */
-std::optional<CloseOutChoice> askCloseOut(Session& session, Prompt& prompt, const cSCR& task,
+std::optional<CloseOutChoice> askCloseOut(Session& session, Prompt& prompt, const TaskStage& task,
                                           QWidget* parent = nullptr);
 
 } // namespace bx

@@ -273,7 +273,10 @@ TEST_F(ToDoWindowsTest, AskCloseOutCancelsTheTaskWithTheComment)
         window->findChild<QTextEdit*>(QStringLiteral("COMMENTS"))->setPlainText(note);
         window->findChild<QAction*>(QStringLiteral("Cancel"))->trigger();
     });
-    const std::optional<CloseOutChoice> choice = askCloseOut(session, prompt, task);
+    const std::optional<CloseOutChoice> choice =
+        askCloseOut(session, prompt,
+                    {task.SCR_Lifecycle_ID(), task.SCR_LC_Stage_Name(),
+                     task.SCR_LC_Owner_Group_ID(), number, task.SCR_LC_Owner_ID()});
     ASSERT_TRUE(choice.has_value());
     EXPECT_EQ(*choice, (CloseOutChoice{QStringLiteral("Cancel"), 0, note}));
 

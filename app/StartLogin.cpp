@@ -1,4 +1,4 @@
-#include "people/ui/StartLogin.h"
+#include "app/StartLogin.h"
 
 #include "core/Prompt.h"
 #include "core/Session.h"

@@ -1,4 +1,4 @@
-#include "mainwindow/Folders.h"
+#include "core/Folders.h"
 
 #include "core/Prompt.h"
 #include "core/Session.h"

@@ -1,4 +1,4 @@
-#include "people/StoredPassword.h"
+#include "core/StoredPassword.h"
 
 #include "core/Scrambler.h"
 

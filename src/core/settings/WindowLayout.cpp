@@ -1,4 +1,4 @@
-#include "mainwindow/WindowLayout.h"
+#include "core/settings/WindowLayout.h"
 
 #include "core/settings/SettingsStore.h"
 
