@@ -314,8 +314,9 @@ TEST_P(AttachmentsTest, SaveMemoWritesOnlyAChangedBoxIntoItsOwnRow)
     ASSERT_TRUE(shown);
     EXPECT_EQ(shown->title, QStringLiteral("Bob's"));
     EXPECT_EQ(shown->text, QStringLiteral("z"));
-    EXPECT_EQ(memo::readMemo(session.db(), number + 1000).refusal()->message,
-              QStringLiteral("Attachment not found"));
+    const Outcome<memo::StoredMemo> gone = memo::readMemo(session.db(), number + 1000);
+    ASSERT_TRUE(gone.refusal());
+    EXPECT_EQ(gone.refusal()->message, QStringLiteral("Attachment not found"));
     EXPECT_EQ(db().scalar(QStringLiteral("SELECT Attach_Title FROM ATTACH WHERE Attach_Number = ?"),
                           {number})
                   .toString(),
