@@ -2,6 +2,7 @@
 
 #include "core/Prompt.h"
 #include "core/Session.h"
+#include "core/SpelledUserId.h"
 #include "core/UserRights.h"
 #include "core/db/Database.h"
 #include "core/db/ParameterQuery.h"
@@ -107,8 +108,7 @@ LookupLists::LookupLists(Session& session, Prompt& prompt)
 
 QString LookupLists::me() const
 {
-    const QString& spelled = m_session.user.record.userId;
-    return spelled.isEmpty() ? m_session.user.userId.trimmed() : spelled;
+    return spelledUserId(m_session);
 }
 
 QStringList LookupLists::entries(LookupKind kind)

@@ -59,6 +59,18 @@ QString shownTitle(const QVariant& fileName, const QString& title)
     return title.section(QLatin1Char(','), 0, 0);
 }
 
+Outcome<StoredMemo> readMemo(Database& db, qlonglong attachNumber)
+{
+    const RecordSet row = db.query(
+        QStringLiteral("SELECT Attach_Title, Attach_Filename FROM ATTACH WHERE Attach_Number = ?"),
+        {attachNumber});
+    if (row.isEmpty())
+        return RefusalOf<>{attachments::kAttachmentNotFound};
+    return StoredMemo{shownTitle(row.variant(QStringLiteral("Attach_Filename")),
+                                 row.text(QStringLiteral("Attach_Title"))),
+                      readText(db, attachNumber)};
+}
+
 QString readText(Database& db, qlonglong attachNumber)
 {
     QByteArray bytes;

@@ -27,6 +27,19 @@ Outcome<QString> importText(const QString& path);
 /** The title a memo shows: its file name, or when that is Null its title up to the first ",". */
 QString shownTitle(const QVariant& fileName, const QString& title);
 
+/** A stored memo or discussion item as its window shows it. */
+struct StoredMemo
+{
+    QString title; ///< see shownTitle()
+    QString text;
+};
+
+/**
+ * Reads memo or discussion item `attachNumber` for its window. Refused with "Attachment not
+ * found" when the row is gone. @throws DbError
+ */
+Outcome<StoredMemo> readMemo(Database& db, qlonglong attachNumber);
+
 /** The stored text of an attachment ("" when it holds none). @throws DbError */
 QString readText(Database& db, qlonglong attachNumber);
 

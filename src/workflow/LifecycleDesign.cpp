@@ -2,6 +2,7 @@
 
 #include "core/Prompt.h"
 #include "core/Session.h"
+#include "core/SpelledUserId.h"
 #include "core/TextCompare.h"
 #include "core/UserRights.h"
 #include "core/db/Database.h"
@@ -329,8 +330,7 @@ LifecycleDesign::LifecycleDesign(Session& session, Prompt& prompt)
 
 QString LifecycleDesign::me() const
 {
-    const QString& spelled = m_session.user.record.userId;
-    return spelled.isEmpty() ? m_session.user.userId.trimmed() : spelled;
+    return spelledUserId(m_session);
 }
 
 qlonglong LifecycleDesign::workshop() const

@@ -291,7 +291,8 @@ TEST_P(AttachmentsTest, MemoTextRoundTripsAndIsBounded)
               QStringLiteral("Plan, v2"));
 }
 
-// The editor's boxes write only a changed text, and only into a row of their own type and task.
+// The editor's boxes write only a changed text, and only into a row of their own type and task;
+// the memo window rewrites one in place and reads it back.
 TEST_P(AttachmentsTest, SaveMemoWritesOnlyAChangedBoxIntoItsOwnRow)
 {
     PendingAttachment memo = pending(AttachmentType::Memo);
@@ -309,7 +310,13 @@ TEST_P(AttachmentsTest, SaveMemoWritesOnlyAChangedBoxIntoItsOwnRow)
     EXPECT_EQ(memo::rewrite(session.db(), number, QStringLiteral("  "), after).refusal()->message,
               QStringLiteral("Please specify a title"));
     ASSERT_TRUE(memo::rewrite(session.db(), number, QStringLiteral("Bob's"), QStringLiteral("z")));
-    EXPECT_EQ(memo::readText(session.db(), number), QStringLiteral("z"));
+    const Outcome<memo::StoredMemo> shown = memo::readMemo(session.db(), number);
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(shown->title, QStringLiteral("Bob's"));
+    EXPECT_EQ(shown->text, QStringLiteral("z"));
+    const Outcome<memo::StoredMemo> gone = memo::readMemo(session.db(), number + 1000);
+    ASSERT_TRUE(gone.refusal());
+    EXPECT_EQ(gone.refusal()->message, QStringLiteral("Attachment not found"));
     EXPECT_EQ(db().scalar(QStringLiteral("SELECT Attach_Title FROM ATTACH WHERE Attach_Number = ?"),
                           {number})
                   .toString(),

@@ -2,6 +2,7 @@
 
 #include "core/Prompt.h"
 #include "core/db/DbError.h"
+#include "core/ui/DialogButtons.h"
 #include "dbadmin/UpgradeLog.h"
 #include "dbadmin/Upgrader.h"
 
@@ -43,11 +44,7 @@ dlgUpgrade::dlgUpgrade(Database& db, Prompt& prompt, UpgradeContext context, QWi
     m_list->setObjectName(QStringLiteral("ListView1"));
     m_list->setHeaderHidden(true);
     m_list->setRootIsDecorated(false);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("OKButton"));
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("CancelButton"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &dlgUpgrade::onOk);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* buttons = okCancelButtons(this, &dlgUpgrade::onOk, kOkButtonNames);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_list);
     layout->addWidget(buttons);

@@ -172,19 +172,45 @@ void Access_Form::buildPages()
     setCentralWidget(m_tabs);
 }
 
+void Access_Form::addCommands(QMenu* menu, std::initializer_list<CommandRow> rows)
+{
+    for (const CommandRow& row : rows)
+        menu->addAction(command(row.name, QString::fromUtf8(row.caption), row.slot));
+}
+
+QAction* Access_Form::folderCommand(const char* name, const QString& caption,
+                                    void (MessagesPage::*onMail)(), void (TeamView::*onTeam)())
+{
+    QAction* action = command(name, caption, nullptr);
+    connect(action, &QAction::triggered, this, [this, onMail, onTeam] {
+        if (m_tabs->currentWidget() == m_messages)
+            (m_messages->*onMail)();
+        else
+            (m_team->*onTeam)();
+    });
+    return action;
+}
+
 void Access_Form::buildMenus()
 {
+    buildFileMenu();
+    buildTaskMenu();
+    buildViewMenu();
+    buildWorkshopMenu();
+    buildAdminMenu();
+}
+
+void Access_Form::buildFileMenu()
+{
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-    file->addAction(command("NEWTask", QStringLiteral("&New Task..."), &Access_Form::newTask));
-    file->addAction(
-        command("mnuMeeting", QStringLiteral("New &Meeting..."), &Access_Form::newMeeting));
+    addCommands(file, {{"NEWTask", "&New Task...", &Access_Form::newTask},
+                       {"mnuMeeting", "New &Meeting...", &Access_Form::newMeeting}});
     m_templates = file->addMenu(QStringLiteral("New from &Template"));
     m_templates->setObjectName(QStringLiteral("mnuTemplate"));
     connect(m_templates, &QMenu::aboutToShow, this, &Access_Form::UPDATE_TEMPLATES);
-    file->addAction(
-        command("OPENTask", QStringLiteral("&Open Task"), &Access_Form::openSelectedTask));
+    addCommands(file, {{"OPENTask", "&Open Task", &Access_Form::openSelectedTask}});
     file->addSeparator();
-    file->addAction(command("PPRINT", QStringLiteral("&Print..."), &Access_Form::printView));
+    addCommands(file, {{"PPRINT", "&Print...", &Access_Form::printView}});
     file->addSeparator();
     QAction* mailSetup = command("mnuMailSetup", QStringLiteral("&Mail Settings..."), nullptr);
     connect(mailSetup, &QAction::triggered, this, [this] {
@@ -203,41 +229,25 @@ void Access_Form::buildMenus()
             startPoll();
     });
     file->addAction(logOff);
-    file->addAction(command("EXIT", QStringLiteral("E&xit"), &Access_Form::closeWithoutQuestion));
+    addCommands(file, {{"EXIT", "E&xit", &Access_Form::closeWithoutQuestion}});
+}
 
+void Access_Form::buildTaskMenu()
+{
     QMenu* tasks = menuBar()->addMenu(QStringLiteral("&Task"));
-    tasks->addAction(
-        command("DELEGATE", QStringLiteral("New &Sub-task..."), &Access_Form::newSubTask));
-    tasks->addAction(
-        command("mnuCloseTask", QStringLiteral("&Close Task"), &Access_Form::closeSelectedTask));
-    tasks->addAction(command("mnuIndepend", QStringLiteral("Make &Independent"),
-                             &Access_Form::makeSelectedIndependent));
+    addCommands(tasks,
+                {{"DELEGATE", "New &Sub-task...", &Access_Form::newSubTask},
+                 {"mnuCloseTask", "&Close Task", &Access_Form::closeSelectedTask},
+                 {"mnuIndepend", "Make &Independent", &Access_Form::makeSelectedIndependent}});
     tasks->addSeparator();
-    // The folder commands work on mail folders while the Messages page is shown.
-    QAction* folder = command("IDM_FOLDER", QStringLiteral("New &Folder..."), nullptr);
-    connect(folder, &QAction::triggered, this, [this] {
-        if (m_tabs->currentWidget() == m_messages)
-            m_messages->newFolder();
-        else
-            m_team->newFolder();
-    });
-    QAction* rename = command("IDM_RENAME_FOLDER", QStringLiteral("&Rename Folder..."), nullptr);
-    connect(rename, &QAction::triggered, this, [this] {
-        if (m_tabs->currentWidget() == m_messages)
-            m_messages->renameFolder();
-        else
-            m_team->renameFolder();
-    });
-    QAction* drop = command("IDM_DELETE_FOLDER", QStringLiteral("&Delete Folder"), nullptr);
-    connect(drop, &QAction::triggered, this, [this] {
-        if (m_tabs->currentWidget() == m_messages)
-            m_messages->deleteFolder();
-        else
-            m_team->deleteFolder();
-    });
-    tasks->addActions({folder, rename, drop});
+    tasks->addActions({folderCommand("IDM_FOLDER", QStringLiteral("New &Folder..."),
+                                     &MessagesPage::newFolder, &TeamView::newFolder),
+                       folderCommand("IDM_RENAME_FOLDER", QStringLiteral("&Rename Folder..."),
+                                     &MessagesPage::renameFolder, &TeamView::renameFolder),
+                       folderCommand("IDM_DELETE_FOLDER", QStringLiteral("&Delete Folder"),
+                                     &MessagesPage::deleteFolder, &TeamView::deleteFolder)});
     tasks->addSeparator();
-    tasks->addAction(command("FIND", QStringLiteral("F&ind..."), &Access_Form::find));
+    addCommands(tasks, {{"FIND", "F&ind...", &Access_Form::find}});
     tasks->addSeparator();
     QAction* options = command("mnuListOptions", QStringLiteral("Task List &Options..."), nullptr);
     connect(options, &QAction::triggered, this, [this] {
@@ -250,9 +260,42 @@ void Access_Form::buildMenus()
             m_poller->setIntervals(PollIntervals::fromSettings(m_session.settings()));
     });
     tasks->addAction(options);
+}
 
-    // The view filters: each command sets and clears its checks, then the team view is rebuilt.
+void Access_Form::buildViewMenu()
+{
     QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+    buildFilterCommands(view);
+    view->addSeparator();
+    const auto pair = [&](const QString& caption, QAction* all, QAction* choose) {
+        QMenu* sub = view->addMenu(caption);
+        all->setCheckable(true);
+        choose->setCheckable(true);
+        sub->addActions({all, choose});
+    };
+    pair(
+        QStringLiteral("&Categories"),
+        command("mnuAllCat", QStringLiteral("&All Categories"), &Access_Form::allCategories),
+        command("mnuCat", QStringLiteral("&Choose Categories..."), &Access_Form::chooseCategories));
+    pair(
+        QStringLiteral("&Priorities"),
+        command("mnuAllPriorities", QStringLiteral("&All Priorities"), &Access_Form::allPriorities),
+        command("mnuChoosePriority", QStringLiteral("&Choose Priorities..."),
+                &Access_Form::choosePriorities));
+    pair(QStringLiteral("&Dates"),
+         command("mnuAllDateIn", QStringLiteral("&All Dates"), &Access_Form::allDates),
+         command("mnuDateIn", QStringLiteral("&Date Window..."), &Access_Form::chooseDates));
+    view->addSeparator();
+    buildPreviewCommands(view);
+    view->addSeparator();
+    addCommands(view, {{"mnuUp", "&Up to Supervisor", &Access_Form::walkUp},
+                       {"mnuRefresh", "&Refresh", &Access_Form::refreshPage},
+                       {"mnuCloseTab", "C&lose Tab", &Access_Form::closeTab}});
+    m_commands.value(QStringLiteral("mnuRefresh"))->setShortcut(QKeySequence::Refresh);
+}
+
+void Access_Form::buildFilterCommands(QMenu* view)
+{
     const struct
     {
         const char* name;
@@ -281,76 +324,49 @@ void Access_Form::buildMenus()
         view->addAction(action);
         m_filterActions.append({action, which});
     }
-    view->addSeparator();
-    const auto pair = [&](const QString& caption, QAction* all, QAction* choose) {
-        QMenu* sub = view->addMenu(caption);
-        all->setCheckable(true);
-        choose->setCheckable(true);
-        sub->addActions({all, choose});
-    };
-    pair(
-        QStringLiteral("&Categories"),
-        command("mnuAllCat", QStringLiteral("&All Categories"), &Access_Form::allCategories),
-        command("mnuCat", QStringLiteral("&Choose Categories..."), &Access_Form::chooseCategories));
-    pair(
-        QStringLiteral("&Priorities"),
-        command("mnuAllPriorities", QStringLiteral("&All Priorities"), &Access_Form::allPriorities),
-        command("mnuChoosePriority", QStringLiteral("&Choose Priorities..."),
-                &Access_Form::choosePriorities));
-    pair(QStringLiteral("&Dates"),
-         command("mnuAllDateIn", QStringLiteral("&All Dates"), &Access_Form::allDates),
-         command("mnuDateIn", QStringLiteral("&Date Window..."), &Access_Form::chooseDates));
-    view->addSeparator();
+}
+
+void Access_Form::buildPreviewCommands(QMenu* view)
+{
     QAction* preview = command("mnuShowPreview", QStringLiteral("Show &Preview"), nullptr);
     preview->setCheckable(true);
     connect(preview, &QAction::toggled, m_team, &TeamView::setPreviewShown);
     view->addAction(preview);
-    QAction* tileH = command("TILEH", QStringLiteral("Preview &Below"), nullptr);
-    connect(tileH, &QAction::triggered, this, [this] {
-        m_team->setPreviewOrientation(QStringLiteral("H"));
-        m_commands.value(QStringLiteral("mnuShowPreview"))->setChecked(true);
-    });
-    QAction* tileV = command("TILEV", QStringLiteral("Preview &Beside"), nullptr);
-    connect(tileV, &QAction::triggered, this, [this] {
-        m_team->setPreviewOrientation(QStringLiteral("V"));
-        m_commands.value(QStringLiteral("mnuShowPreview"))->setChecked(true);
-    });
-    view->addActions({tileH, tileV});
-    view->addSeparator();
-    view->addAction(command("mnuUp", QStringLiteral("&Up to Supervisor"), &Access_Form::walkUp));
-    view->addAction(command("mnuRefresh", QStringLiteral("&Refresh"), &Access_Form::refreshPage));
-    m_commands.value(QStringLiteral("mnuRefresh"))->setShortcut(QKeySequence::Refresh);
-    view->addAction(command("mnuCloseTab", QStringLiteral("C&lose Tab"), &Access_Form::closeTab));
+    const auto tile = [this](const char* name, const QString& caption, const QString& orientation) {
+        QAction* action = command(name, caption, nullptr);
+        connect(action, &QAction::triggered, this, [this, orientation] {
+            m_team->setPreviewOrientation(orientation);
+            m_commands.value(QStringLiteral("mnuShowPreview"))->setChecked(true);
+        });
+        return action;
+    };
+    view->addActions({tile("TILEH", QStringLiteral("Preview &Below"), QStringLiteral("H")),
+                      tile("TILEV", QStringLiteral("Preview &Beside"), QStringLiteral("V"))});
+}
 
+void Access_Form::buildWorkshopMenu()
+{
     QMenu* workshops = menuBar()->addMenu(QStringLiteral("&Workshop"));
-    workshops->addAction(
-        command("CreateGroup", QStringLiteral("&New Workshop..."), &Access_Form::newWorkshop));
-    workshops->addAction(
-        command("mnuEditTeam", QStringLiteral("&Edit Workshop..."), &Access_Form::editWorkshop));
-    workshops->addAction(
-        command("mnuJoin", QStringLiteral("&Join Workshop..."), &Access_Form::joinWorkshop));
-    workshops->addAction(
-        command("mnuLeaveTeam", QStringLiteral("&Leave Workshop"), &Access_Form::leaveWorkshop));
-    workshops->addAction(
-        command("mnuDeleteTeam", QStringLiteral("&Delete Workshop"), &Access_Form::deleteWorkshop));
+    addCommands(workshops, {{"CreateGroup", "&New Workshop...", &Access_Form::newWorkshop},
+                            {"mnuEditTeam", "&Edit Workshop...", &Access_Form::editWorkshop},
+                            {"mnuJoin", "&Join Workshop...", &Access_Form::joinWorkshop},
+                            {"mnuLeaveTeam", "&Leave Workshop", &Access_Form::leaveWorkshop},
+                            {"mnuDeleteTeam", "&Delete Workshop", &Access_Form::deleteWorkshop}});
     workshops->addSeparator();
-    workshops->addAction(
-        command("LIFECYCLE", QStringLiteral("L&ifecycles..."), &Access_Form::openLifecycles));
+    addCommands(workshops, {{"LIFECYCLE", "L&ifecycles...", &Access_Form::openLifecycles}});
+}
 
+void Access_Form::buildAdminMenu()
+{
     // Administrators keep the system here; the menu shows only for them.
     m_admin = menuBar()->addMenu(QStringLiteral("&Administration"));
     m_admin->setObjectName(QStringLiteral("mnuAdmin"));
-    m_admin->addAction(command("mnuSystem", QStringLiteral("&System Settings..."),
-                               &Access_Form::openSystemSettings));
-    m_admin->addAction(command("mnuUsers", QStringLiteral("&Users..."), &Access_Form::openUsers));
-    m_admin->addAction(
-        command("mnuNewUser", QStringLiteral("&New User..."), &Access_Form::newUser));
-    m_admin->addAction(
-        command("mnuEditUser", QStringLiteral("&Edit User..."), &Access_Form::editUser));
-    m_admin->addAction(
-        command("mnuDeleteUser", QStringLiteral("&Delete User"), &Access_Form::deleteSelectedUser));
-    m_admin->addAction(
-        command("mnuRules", QStringLiteral("&Lookup Lists..."), &Access_Form::openLookupLists));
+    addCommands(m_admin, {{"mnuSystem", "&System Settings...", &Access_Form::openSystemSettings},
+                          {"mnuUsers", "&Users...", &Access_Form::openUsers},
+                          {"mnuNewUser", "&New User...", &Access_Form::newUser},
+                          {"mnuEditUser", "&Edit User...", &Access_Form::editUser},
+                          {"mnuDeleteUser", "&Delete User", &Access_Form::deleteSelectedUser},
+                          {"mnuRules", "&Lookup Lists...", &Access_Form::openLookupLists}});
 }
 
 void Access_Form::buildToolbars()
@@ -621,13 +637,9 @@ void Access_Form::RELOAD_SYSTEM_SETTINGS()
 
 void Access_Form::tasksChanged()
 {
-    const QString key = currentTabKey();
-    if (key == QLatin1String("TEAMWORK"))
-        m_team->refreshInBackground();
-    else if (key == QLatin1String("CALENDAR"))
-        m_calendar->refresh();
-    else if (key == QLatin1String("DISCUSSION"))
-        m_discussion->refresh();
+    // The Messages page follows its own changes; every other page shown reads its tasks again.
+    if (currentTabKey() != QLatin1String("MESSAGES"))
+        refreshPage();
 }
 
 void Access_Form::showStatus(const QString& text)

@@ -11,6 +11,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <initializer_list>
 #include <optional>
 
 class QAction;
@@ -103,7 +104,28 @@ protected:
 
 private:
     QAction* command(const char* name, const QString& caption, void (Access_Form::*slot)());
+    /** One command of a menu: its object name, caption and slot. */
+    struct CommandRow
+    {
+        const char* name;
+        const char* caption;
+        void (Access_Form::*slot)();
+    };
+    /** Makes the commands of `rows` and adds them to `menu`, in order. */
+    void addCommands(QMenu* menu, std::initializer_list<CommandRow> rows);
+    /** A folder command: on the Messages page it works on mail folders, elsewhere on the team's. */
+    QAction* folderCommand(const char* name, const QString& caption, void (MessagesPage::*onMail)(),
+                           void (TeamView::*onTeam)());
     void buildMenus();
+    void buildFileMenu();
+    void buildTaskMenu();
+    void buildViewMenu();
+    /** The view filters: each command sets and clears its checks, then the team view is rebuilt. */
+    void buildFilterCommands(QMenu* view);
+    /** The preview commands of the View menu. */
+    void buildPreviewCommands(QMenu* view);
+    void buildWorkshopMenu();
+    void buildAdminMenu();
     void buildToolbars();
     void buildPages();
     void buildPopups();

@@ -2,6 +2,7 @@
 
 #include "core/Prompt.h"
 #include "core/Session.h"
+#include "core/ui/DialogButtons.h"
 #include "core/ui/Named.h"
 
 #include <QCheckBox>
@@ -57,18 +58,7 @@ DlgTaskListOptions::DlgTaskListOptions(Session& session, Prompt& prompt, QWidget
     auto* fields = new QGroupBox(QStringLiteral("Fields"), this);
     (new QVBoxLayout(fields))->addWidget(m_lstFields);
 
-    auto* fonts = new QGroupBox(QStringLiteral("Fonts"), this);
-    auto* fontForm = new QFormLayout(fonts);
-    fontForm->addRow(QStringLiteral("Item:"), m_cboNode);
-    fontForm->addRow(QStringLiteral("Font:"), m_cboFontName);
-    fontForm->addRow(QStringLiteral("Size:"), m_spnFontSize);
-    auto* styles = new QHBoxLayout;
-    styles->addWidget(m_chkBold);
-    styles->addWidget(m_chkItalic);
-    styles->addWidget(m_chkUnderline);
-    fontForm->addRow(styles);
-    fontForm->addRow(QStringLiteral("Color:"), m_cboColor);
-    fontForm->addRow(m_lblSample);
+    QWidget* fonts = buildFontBox();
 
     auto* profileRow = new QHBoxLayout;
     profileRow->addWidget(new QLabel(QStringLiteral("Profile:"), this));
@@ -80,10 +70,7 @@ DlgTaskListOptions::DlgTaskListOptions(Session& session, Prompt& prompt, QWidget
     pollRow->addWidget(m_spnCheckTasks);
     pollRow->addStretch(1);
 
-    auto* buttons =
-        new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, Qt::Horizontal, this);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("cmdOK"));
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cmdCancel"));
+    auto* buttons = okCancelButtons(this, [this] { onOk(); });
 
     auto* columns = new QHBoxLayout;
     columns->addWidget(fields, 1);
@@ -98,6 +85,33 @@ DlgTaskListOptions::DlgTaskListOptions(Session& session, Prompt& prompt, QWidget
     m_spnCheckTasks->setValue(m_options->checkTasks());
     fillProfiles(QString());
 
+    connectFontControls();
+    connect(m_cboColor, &QComboBox::activated, this, [this] { onColour(); });
+    connect(m_cboProfile, &QComboBox::activated, this, [this] { onProfile(); });
+    connect(m_cmdSaveProfile, &QPushButton::clicked, this, [this] { onSaveProfile(); });
+}
+
+DlgTaskListOptions::~DlgTaskListOptions() = default;
+
+QWidget* DlgTaskListOptions::buildFontBox()
+{
+    auto* fonts = new QGroupBox(QStringLiteral("Fonts"), this);
+    auto* fontForm = new QFormLayout(fonts);
+    fontForm->addRow(QStringLiteral("Item:"), m_cboNode);
+    fontForm->addRow(QStringLiteral("Font:"), m_cboFontName);
+    fontForm->addRow(QStringLiteral("Size:"), m_spnFontSize);
+    auto* styles = new QHBoxLayout;
+    styles->addWidget(m_chkBold);
+    styles->addWidget(m_chkItalic);
+    styles->addWidget(m_chkUnderline);
+    fontForm->addRow(styles);
+    fontForm->addRow(QStringLiteral("Color:"), m_cboColor);
+    fontForm->addRow(m_lblSample);
+    return fonts;
+}
+
+void DlgTaskListOptions::connectFontControls()
+{
     connect(m_cboNode, &QComboBox::currentIndexChanged, this, [this](int index) {
         m_node = qBound(0, index, kNodeKindCount - 1);
         showFont();
@@ -114,14 +128,7 @@ DlgTaskListOptions::DlgTaskListOptions(Session& session, Prompt& prompt, QWidget
             [this](bool on) { changeFont([&](NodeFont& n) { n.italic = on; }); });
     connect(m_chkUnderline, &QCheckBox::toggled, this,
             [this](bool on) { changeFont([&](NodeFont& n) { n.underline = on; }); });
-    connect(m_cboColor, &QComboBox::activated, this, [this] { onColour(); });
-    connect(m_cboProfile, &QComboBox::activated, this, [this] { onProfile(); });
-    connect(m_cmdSaveProfile, &QPushButton::clicked, this, [this] { onSaveProfile(); });
-    connect(buttons, &QDialogButtonBox::accepted, this, [this] { onOk(); });
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 }
-
-DlgTaskListOptions::~DlgTaskListOptions() = default;
 
 void DlgTaskListOptions::fillProfiles(const QString& select)
 {

@@ -36,6 +36,9 @@ public:
     ListOptionsSet shownSet() const;
 
 private:
+    /** The font of each kind of node: its controls and the sample. */
+    QWidget* buildFontBox();
+    void connectFontControls();
     void showSet(const ListOptionsSet& set);
     void showFont();
     void changeFont(const std::function<void(NodeFont&)>& change);

@@ -4,6 +4,7 @@
 #include "core/Prompt.h"
 #include "core/Session.h"
 #include "core/db/DatabaseOpener.h"
+#include "core/ui/DialogButtons.h"
 #include "core/ui/Named.h"
 
 #include <QDialogButtonBox>
@@ -47,17 +48,13 @@ F_DOCFIND::F_DOCFIND(Session& session, Prompt& prompt, QWidget* parent)
 
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("Document Title:"), m_txtTitle);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("cmdOK"));
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cmdCancel"));
+    auto* buttons = okCancelButtons(this, &F_DOCFIND::confirm);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(m_period.box());
     layout->addWidget(m_lstFolders);
     layout->addWidget(m_lblNote);
     layout->addWidget(buttons);
-    connect(buttons, &QDialogButtonBox::accepted, this, &F_DOCFIND::confirm);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 }
 
 F_DOCFIND::~F_DOCFIND() = default;

@@ -3,6 +3,7 @@
 #include "core/Clock.h"
 #include "core/Prompt.h"
 #include "core/Session.h"
+#include "core/ui/DialogButtons.h"
 #include "core/ui/Named.h"
 #include "tasks/DateRange.h"
 
@@ -128,9 +129,7 @@ F_FIND::F_FIND(Session& session, Prompt& prompt, QWidget* parent)
     auto* dateField = new QFormLayout;
     dateField->addRow(QStringLiteral("Date field:"), m_cboField);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("cmdOK"));
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cmdCancel"));
+    auto* buttons = okCancelButtons(this, &F_FIND::confirm);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addLayout(where);
@@ -143,8 +142,6 @@ F_FIND::F_FIND(Session& session, Prompt& prompt, QWidget* parent)
         for (QCheckBox* c : m_chkStatus)
             c->setEnabled(!all);
     });
-    connect(buttons, &QDialogButtonBox::accepted, this, &F_FIND::confirm);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 }
 
 F_FIND::~F_FIND() = default;

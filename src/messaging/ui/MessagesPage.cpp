@@ -65,6 +65,19 @@ MessagesPage::MessagesPage(Session& session, Prompt& prompt, QWidget* parent)
     , m_moveMenu(named(new QMenu(QStringLiteral("&Move to Folder"), this), "mnuMMF"))
 {
     setObjectName(QStringLiteral("MESSAGES"));
+    buildCommands();
+    for (const char* name : kBoxNames)
+        m_boxes->addItem(QString::fromLatin1(name));
+    connect(m_boxes, &QComboBox::currentIndexChanged, this, [this] { showBox(currentBox()); });
+
+    buildTree();
+    buildComposer();
+    buildLayout();
+    m_model->setList(MailBox::Inbox, QString::fromLatin1(kBoxNames[0]), {});
+}
+
+void MessagesPage::buildCommands()
+{
     const auto action = [this](QToolBar* bar, const char* key, const QString& caption,
                                void (MessagesPage::*slot)()) {
         auto* a = new QAction(caption, this);
@@ -87,10 +100,21 @@ MessagesPage::MessagesPage(Session& session, Prompt& prompt, QWidget* parent)
         action(m_toolbar5, "Forward", QStringLiteral("Forward"), &MessagesPage::forwardSelected);
     action(m_toolbar5, "To", QStringLiteral("To..."), &MessagesPage::chooseRecipients);
 
-    for (const char* name : kBoxNames)
-        m_boxes->addItem(QString::fromLatin1(name));
-    connect(m_boxes, &QComboBox::currentIndexChanged, this, [this] { showBox(currentBox()); });
+    // The folder commands of the tree; moving by menu goes to the folder chosen in it.
+    auto* rename =
+        named(new QAction(QStringLiteral("&Rename Folder..."), this), "IDM_RENAME_FOLDER");
+    connect(rename, &QAction::triggered, this, &MessagesPage::renameFolder);
+    auto* dropFolder = named(new QAction(QStringLiteral("&Delete Folder"), this), "mnuDF");
+    connect(dropFolder, &QAction::triggered, this, &MessagesPage::deleteFolder);
+    m_folderMenu->addActions({newFolderAction, rename, dropFolder});
+    connect(m_moveMenu, &QMenu::aboutToShow, this, &MessagesPage::fillMoveMenu);
+    m_messageMenu->addActions({reply, forward, del});
+    m_messageMenu->addSeparator();
+    m_messageMenu->addMenu(m_moveMenu);
+}
 
+void MessagesPage::buildTree()
+{
     m_tree->setModel(m_model);
     m_tree->setUniformRowHeights(true);
     m_tree->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -114,7 +138,10 @@ MessagesPage::MessagesPage(Session& session, Prompt& prompt, QWidget* parent)
                 refresh();
         });
     });
+}
 
+void MessagesPage::buildComposer()
+{
     m_addresses->setPlaceholderText(QStringLiteral("E-mail addresses, separated by ;"));
     connect(m_addresses, &QLineEdit::returnPressed, this, &MessagesPage::takeTypedAddresses);
     connect(m_body, &QPlainTextEdit::textChanged, this, [this] {
@@ -125,19 +152,10 @@ MessagesPage::MessagesPage(Session& session, Prompt& prompt, QWidget* parent)
     m_stop->hide();
     connect(m_stop, &QPushButton::clicked, this, &MessagesPage::stopFetch);
     connect(this, &MessagesPage::stopFetch, this, [this] { m_stopFetch = true; });
+}
 
-    // The folder commands of the tree; moving by menu goes to the folder chosen in it.
-    auto* rename =
-        named(new QAction(QStringLiteral("&Rename Folder..."), this), "IDM_RENAME_FOLDER");
-    connect(rename, &QAction::triggered, this, &MessagesPage::renameFolder);
-    auto* dropFolder = named(new QAction(QStringLiteral("&Delete Folder"), this), "mnuDF");
-    connect(dropFolder, &QAction::triggered, this, &MessagesPage::deleteFolder);
-    m_folderMenu->addActions({newFolderAction, rename, dropFolder});
-    connect(m_moveMenu, &QMenu::aboutToShow, this, &MessagesPage::fillMoveMenu);
-    m_messageMenu->addActions({reply, forward, del});
-    m_messageMenu->addSeparator();
-    m_messageMenu->addMenu(m_moveMenu);
-
+void MessagesPage::buildLayout()
+{
     auto* left = new QWidget(this);
     auto* leftLayout = new QVBoxLayout(left);
     leftLayout->setContentsMargins(0, 0, 0, 0);
@@ -168,7 +186,6 @@ MessagesPage::MessagesPage(Session& session, Prompt& prompt, QWidget* parent)
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(split);
-    m_model->setList(MailBox::Inbox, QString::fromLatin1(kBoxNames[0]), {});
 }
 
 MessagesPage::~MessagesPage()

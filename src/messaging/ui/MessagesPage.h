@@ -114,6 +114,14 @@ signals:
     void stopFetch();
 
 private:
+    /** The commands of the two toolbars and of the tree's folder and message menus. */
+    void buildCommands();
+    /** The message tree: its columns, its menus and dropping a message on a folder. */
+    void buildTree();
+    /** The recipient line, the message box and its buttons. */
+    void buildComposer();
+    /** The tree on the left, the message being written on the right. */
+    void buildLayout();
     Mailbox mailbox() const;
     MailBox currentBox() const;
     /** The selected message's number (0 for none) and folder (0 when not a folder). */

@@ -3,6 +3,7 @@
 #include "core/Prompt.h"
 #include "core/Session.h"
 #include "core/settings/PersonalMailSettings.h"
+#include "core/ui/DialogButtons.h"
 #include "core/ui/Named.h"
 #include "core/ui/ShowRefusal.h"
 
@@ -45,11 +46,7 @@ dlgMailSetup::dlgMailSetup(Session& session, Prompt& prompt, QWidget* parent)
     form->addRow(QStringLiteral("User:"), m_user);
     form->addRow(QStringLiteral("Password:"), m_password);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("cmdOK"));
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cmdCancel"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &dlgMailSetup::onOk);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* buttons = okCancelButtons(this, &dlgMailSetup::onOk);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addStretch();

@@ -3,6 +3,7 @@
 #include "core/Session.h"
 #include "core/db/Database.h"
 #include "core/db/DatabaseOpener.h"
+#include "core/ui/DialogButtons.h"
 #include "core/ui/ShowRefusal.h"
 #include "people/workshops/WorkshopService.h"
 #include "people/workshops/ui/WorkshopWidgets.h"
@@ -22,14 +23,10 @@ AddGroup::AddGroup(Session& session, Prompt& prompt, const QString& userId, QWid
 {
     setObjectName(QStringLiteral("AddGroup"));
     setWindowTitle(QStringLiteral("Select Workshop"));
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("cmdOK"));
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cmdCancel"));
+    auto* buttons = okCancelButtons(this, &AddGroup::onOk);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_lstGroups);
     layout->addWidget(buttons);
-    connect(buttons, &QDialogButtonBox::accepted, this, &AddGroup::onOk);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(m_lstGroups, &QListWidget::itemDoubleClicked, this, &AddGroup::onOk);
 
     try {

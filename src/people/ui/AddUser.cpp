@@ -3,6 +3,7 @@
 #include "core/Session.h"
 #include "core/TextCompare.h"
 #include "core/db/DatabaseOpener.h"
+#include "core/ui/DialogButtons.h"
 #include "core/ui/StoredText.h"
 #include "people/UserTree.h"
 
@@ -20,10 +21,7 @@ AddUser::AddUser(Session& session, Prompt& prompt, const QStringList& leaveOut, 
     setObjectName(QStringLiteral("AddUser"));
     setWindowTitle(QStringLiteral("Add User"));
     m_list->setObjectName(QStringLiteral("lstUsers"));
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("OKButton"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* buttons = okCancelButtons(this, {}, {"OKButton", nullptr});
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_list);
     layout->addWidget(buttons);

@@ -3,6 +3,7 @@
 #include "core/Session.h"
 #include "core/db/Database.h"
 #include "core/db/DatabaseOpener.h"
+#include "core/ui/DialogButtons.h"
 #include "core/ui/RunCommand.h"
 #include "core/ui/ShowRefusal.h"
 #include "people/workshops/WorkshopService.h"
@@ -50,9 +51,7 @@ DlgAddTeam::DlgAddTeam(Session& session, Prompt& prompt, qlonglong groupId, QWid
     auto* add = workshopNamed(new QPushButton(QStringLiteral("Add >>")), "cmdAdd");
     auto* remove = workshopNamed(new QPushButton(QStringLiteral("<< Remove")), "cmdRemove");
     auto* find = workshopNamed(new QPushButton(QStringLiteral("Find")), "cmdSearch");
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("cmdOK"));
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cmdCancel"));
+    auto* buttons = okCancelButtons(this, &DlgAddTeam::onOk);
     for (QPushButton* b : {add, remove, find})
         b->setAutoDefault(false);
 
@@ -83,8 +82,6 @@ DlgAddTeam::DlgAddTeam(Session& session, Prompt& prompt, qlonglong groupId, QWid
     connect(add, &QPushButton::clicked, this, &DlgAddTeam::onAdd);
     connect(m_ListView1, &QListWidget::itemDoubleClicked, this, &DlgAddTeam::onAdd);
     connect(remove, &QPushButton::clicked, this, &DlgAddTeam::onRemove);
-    connect(buttons, &QDialogButtonBox::accepted, this, &DlgAddTeam::onOk);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     load();
 }

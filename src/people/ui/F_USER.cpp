@@ -9,6 +9,7 @@
 #include "people/UserAdmin.h"
 #include "people/UserTree.h"
 #include "people/ui/USER_FORM.h"
+#include "people/ui/UserTreeItems.h"
 
 #include <QAction>
 #include <QHeaderView>
@@ -61,25 +62,19 @@ void F_USER::reload()
     const QString chosen = selectedUserId();
     m_tree->clear();
     try {
-        addNodes(nullptr, userTree(m_session.db(), true));
+        addUserItems(m_tree, userTree(m_session.db(), true),
+                     [this](QTreeWidgetItem* item, const UserNode& n) {
+                         if (n.user.disabled)
+                             for (int c = 0; c < 2; ++c)
+                                 item->setForeground(
+                                     c, palette().brush(QPalette::Disabled, QPalette::Text));
+                     });
     } catch (const DbError& e) {
         reportDatabaseError(e, m_session, m_prompt);
     }
     m_tree->expandAll();
     if (!chosen.isEmpty())
         locate(chosen);
-}
-
-void F_USER::addNodes(QTreeWidgetItem* parent, const QList<UserNode>& nodes)
-{
-    for (const UserNode& n : nodes) {
-        auto* item = parent ? new QTreeWidgetItem(parent, {n.user.userId, n.user.userName})
-                            : new QTreeWidgetItem(m_tree, {n.user.userId, n.user.userName});
-        if (n.user.disabled)
-            for (int c = 0; c < 2; ++c)
-                item->setForeground(c, palette().brush(QPalette::Disabled, QPalette::Text));
-        addNodes(item, n.children);
-    }
 }
 
 QString F_USER::selectedUserId() const

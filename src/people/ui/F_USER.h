@@ -7,13 +7,11 @@
 #include <functional>
 
 class QTreeWidget;
-class QTreeWidgetItem;
 
 namespace bx {
 
 class Prompt;
 class Session;
-struct UserNode;
 
 /**
  * "Users Administrator": every user in the tree of supervisors (disabled users greyed), with the
@@ -36,7 +34,6 @@ public:
     bool locate(const QString& userId);
 
 private:
-    void addNodes(QTreeWidgetItem* parent, const QList<UserNode>& nodes);
     void openUser(const QString& mode, const QString& userId);
     /** Runs a command of the tree: its refusal is shown, and the tree read again when done. */
     void runTreeCommand(const std::function<Outcome<>()>& command);

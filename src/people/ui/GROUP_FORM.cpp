@@ -1,5 +1,6 @@
 #include "people/ui/GROUP_FORM.h"
 
+#include "core/ui/DialogButtons.h"
 #include "core/ui/RunCommand.h"
 #include "core/ui/ShowRefusal.h"
 #include "people/workshops/WorkshopService.h"
@@ -22,16 +23,12 @@ GROUP_FORM::GROUP_FORM(Session& session, Prompt& prompt, const QString& mode, ql
 {
     setObjectName(QStringLiteral("GROUP_FORM"));
     setWindowTitle(QStringLiteral("Workshop"));
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("cmdOK"));
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cmdCancel"));
+    auto* buttons = okCancelButtons(this, &GROUP_FORM::onOk);
     auto* form = new QFormLayout(this);
     form->addRow(QStringLiteral("Workshop Name:"), m_txtName);
     form->addRow(buttons);
     // Room for a workshop name longer than a line edit's small default.
     resize(360, sizeHint().height());
-    connect(buttons, &QDialogButtonBox::accepted, this, &GROUP_FORM::onOk);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     if (m_groupId != 0) {
         Outcome<WorkshopRow> row;

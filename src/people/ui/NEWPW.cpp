@@ -3,6 +3,7 @@
 #include "core/Prompt.h"
 #include "core/Session.h"
 #include "core/db/DatabaseOpener.h"
+#include "core/ui/DialogButtons.h"
 #include "people/PasswordChange.h"
 
 #include <QDialogButtonBox>
@@ -25,10 +26,7 @@ NEWPW::NEWPW(Session& session, Prompt& prompt, QWidget* parent)
     m_retyped->setObjectName(QStringLiteral("txtRetype"));
     m_new->setEchoMode(QLineEdit::Password);
     m_retyped->setEchoMode(QLineEdit::Password);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("OKButton"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &NEWPW::onOk);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* buttons = okCancelButtons(this, &NEWPW::onOk, {"OKButton", nullptr});
     auto* form = new QFormLayout(this);
     form->addRow(QStringLiteral("New password:"), m_new);
     form->addRow(QStringLiteral("Retype new password:"), m_retyped);

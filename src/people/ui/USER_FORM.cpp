@@ -4,6 +4,7 @@
 #include "core/Session.h"
 #include "core/TextCompare.h"
 #include "core/db/DatabaseOpener.h"
+#include "core/ui/DialogButtons.h"
 #include "core/ui/Named.h"
 #include "core/ui/ShowRefusal.h"
 #include "people/UserEditor.h"
@@ -58,14 +59,6 @@ USER_FORM::USER_FORM(Session& session, Prompt& prompt, const QString& mode, cons
 {
     setObjectName(QStringLiteral("USER_FORM"));
     setWindowTitle(QStringLiteral("User"));
-    m_password->setEchoMode(QLineEdit::Password);
-    m_holdKey->setMaxLength(50);
-    auto* rateValidator = new QDoubleValidator(0, 1e9, 4, m_rate);
-    rateValidator->setNotation(QDoubleValidator::StandardNotation);
-    rateValidator->setLocale(QLocale::c());
-    m_rate->setValidator(rateValidator);
-    connect(m_password, &QLineEdit::textEdited, this, [this] { m_passwordEdited = true; });
-
     auto* tabs = m_tabs = named(new QTabWidget, QStringLiteral("SSTab1"));
     // All five tabs stay in sight: the window is never narrower than its tab bar.
     tabs->setUsesScrollButtons(false);
@@ -80,6 +73,26 @@ USER_FORM::USER_FORM(Session& session, Prompt& prompt, const QString& mode, cons
     QWidget* folders = page(QStringLiteral("Folders"));
     QWidget* notification = page(QStringLiteral("E-mail Notification"));
     QWidget* memberOf = page(QStringLiteral("Member of"));
+    buildGeneralTab(general, permissions, notification);
+    buildFoldersTab(folders);
+    buildMemberOfTab(memberOf);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(tabs);
+    layout->addWidget(okCancelButtons(this, &USER_FORM::onOk, kOkButtonNames));
+    load(mode, key);
+    HideNoAccess();
+}
+
+void USER_FORM::buildGeneralTab(QWidget* general, QWidget* permissions, QWidget* notification)
+{
+    m_password->setEchoMode(QLineEdit::Password);
+    m_holdKey->setMaxLength(50);
+    auto* rateValidator = new QDoubleValidator(0, 1e9, 4, m_rate);
+    rateValidator->setNotation(QDoubleValidator::StandardNotation);
+    rateValidator->setLocale(QLocale::c());
+    m_rate->setValidator(rateValidator);
+    connect(m_password, &QLineEdit::textEdited, this, [this] { m_passwordEdited = true; });
 
     auto* form = new QFormLayout(general);
     form->addRow(QStringLiteral("User ID:"), m_holdKey);
@@ -106,6 +119,12 @@ USER_FORM::USER_FORM(Session& session, Prompt& prompt, const QString& mode, cons
         }
     }
     permissionBoxes->addStretch();
+    notificationBoxes->addLayout(buildDigestRow());
+    notificationBoxes->addStretch();
+}
+
+QLayout* USER_FORM::buildDigestRow()
+{
     for (const NoticeDigestChoice& choice : noticeDigestChoices())
         m_noticeDigest->addItem(choice.caption, choice.minutes);
     auto* digestRow = new QHBoxLayout;
@@ -114,29 +133,28 @@ USER_FORM::USER_FORM(Session& session, Prompt& prompt, const QString& mode, cons
     digestRow->addWidget(digestLabel);
     digestRow->addWidget(m_noticeDigest);
     digestRow->addStretch();
-    notificationBoxes->addLayout(digestRow);
-    notificationBoxes->addStretch();
+    return digestRow;
+}
 
+void USER_FORM::buildFoldersTab(QWidget* folders)
+{
     auto* folderLayout = new QVBoxLayout(folders);
     folderLayout->addWidget(m_folders);
     folderLayout->addWidget(m_noAccess);
     folderLayout->addWidget(m_autoSelect);
     m_folders->setFont(QFont(QStringLiteral("monospace")));
     connect(m_folders, &QListWidget::itemChanged, this, &USER_FORM::onFolderChanged);
+}
 
+void USER_FORM::buildMemberOfTab(QWidget* memberOf)
+{
     m_workshops->setHeaderLabels({QStringLiteral("Workshop Name")});
     m_workshops->setRootIsDecorated(false);
     (new QVBoxLayout(memberOf))->addWidget(m_workshops);
+}
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("OKButton"));
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("CancelButton"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &USER_FORM::onOk);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(tabs);
-    layout->addWidget(buttons);
-
+void USER_FORM::load(const QString& mode, const QString& key)
+{
     std::optional<UserDraft> draft;
     try {
         Database& db = m_session.db();
@@ -153,35 +171,36 @@ USER_FORM::USER_FORM(Session& session, Prompt& prompt, const QString& mode, cons
         reportDatabaseError(e, m_session, m_prompt);
         m_loaded = false;
     }
-    if (!draft) {
-        HideNoAccess();
-        return;
-    }
+    if (draft)
+        showDraft(*draft);
+}
 
-    m_originalUserId = draft->originalUserId;
-    m_holdKey->setText(draft->userId);
-    m_name->setText(draft->userName);
+void USER_FORM::showDraft(const UserDraft& draft)
+{
+    m_originalUserId = draft.originalUserId;
+    m_holdKey->setText(draft.userId);
+    m_name->setText(draft.userName);
     m_password->setText(kPasswordStandIn);
-    if (draft->rate)
-        m_rate->setText(QLocale::c().toString(*draft->rate));
-    m_email->setText(draft->email);
+    if (draft.rate)
+        m_rate->setText(QLocale::c().toString(*draft.rate));
+    m_email->setText(draft.email);
     // Nobody is his own supervisor.
     for (int i = m_supervisor->count() - 1; i > 0; --i)
-        if (sameText(m_supervisor->itemText(i), draft->userId))
+        if (sameText(m_supervisor->itemText(i), draft.userId))
             m_supervisor->removeItem(i);
-    setSupervisor(draft->supervisor);
+    setSupervisor(draft.supervisor);
     for (auto it = m_flags.cbegin(); it != m_flags.cend(); ++it)
-        it.value()->setChecked(draft->flag(it.key()));
+        it.value()->setChecked(draft.flag(it.key()));
     // A value set elsewhere stays as it is unless the administrator picks another.
-    int digest = m_noticeDigest->findData(draft->noticeDigest);
+    int digest = m_noticeDigest->findData(draft.noticeDigest);
     if (digest < 0) {
-        m_noticeDigest->addItem(QStringLiteral("%1 minutes").arg(draft->noticeDigest),
-                                draft->noticeDigest);
+        m_noticeDigest->addItem(QStringLiteral("%1 minutes").arg(draft.noticeDigest),
+                                draft.noticeDigest);
         digest = m_noticeDigest->count() - 1;
     }
     m_noticeDigest->setCurrentIndex(digest);
     QSet<QString> granted;
-    for (const QString& f : draft->folders)
+    for (const QString& f : draft.folders)
         granted.insert(f.toCaseFolded());
     for (int i = 0; i < m_folders->count(); ++i) {
         QListWidgetItem* item = m_folders->item(i);
@@ -189,7 +208,6 @@ USER_FORM::USER_FORM(Session& session, Prompt& prompt, const QString& mode, cons
         if (!category.isEmpty() && granted.contains(category.toCaseFolded()))
             item->setCheckState(Qt::Checked);
     }
-    HideNoAccess();
 }
 
 USER_FORM::~USER_FORM() = default;

@@ -6,6 +6,7 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QListWidget;
 class QListWidgetItem;
@@ -16,6 +17,7 @@ namespace bx {
 
 class Prompt;
 class Session;
+struct UserDraft;
 
 /**
  * One user: identity and password (General), rights (Permissions), visible folders (Folders),
@@ -50,6 +52,15 @@ public:
     bool isLoaded() const { return m_loaded; }
 
 private:
+    /** The General tab's boxes, and the flag boxes of General, Permissions and Notification. */
+    void buildGeneralTab(QWidget* general, QWidget* permissions, QWidget* notification);
+    /** "Combine my e-mail notices", below the notification boxes. */
+    QLayout* buildDigestRow();
+    void buildFoldersTab(QWidget* folders);
+    void buildMemberOfTab(QWidget* memberOf);
+    /** Fills the lists and, for "OPEN", the user's values; a database error is shown. */
+    void load(const QString& mode, const QString& key);
+    void showDraft(const UserDraft& draft);
     void buildFolders();
     void buildWorkshops(const QList<qlonglong>& memberOf, bool editable);
     void onFolderChanged(QListWidgetItem* item);

@@ -3,6 +3,7 @@
 #include "core/Session.h"
 #include "core/db/Database.h"
 #include "core/db/DatabaseOpener.h"
+#include "core/ui/DialogButtons.h"
 #include "core/ui/StoredText.h"
 #include "people/workshops/RecipientChooser.h"
 #include "people/workshops/WorkshopStore.h"
@@ -45,9 +46,7 @@ dlgChooseUser::dlgChooseUser(Session& session, Prompt& prompt, QWidget* parent)
         list->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     m_lvLifecycles->hide();
     m_lblEcho->setWordWrap(true);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("cmdOK"));
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cmdCancel"));
+    auto* buttons = okCancelButtons(this, &dlgChooseUser::onOk);
 
     auto* modes = new QHBoxLayout;
     modes->addWidget(m_optW);
@@ -75,8 +74,6 @@ dlgChooseUser::dlgChooseUser(Session& session, Prompt& prompt, QWidget* parent)
     connect(m_optW, &QRadioButton::toggled, this, &dlgChooseUser::onMode);
     connect(m_lvUsers, &QTreeWidget::itemChanged, this, &dlgChooseUser::onUserChanged);
     connect(m_lvLifecycles, &QTreeWidget::itemClicked, this, &dlgChooseUser::onLifecycle);
-    connect(buttons, &QDialogButtonBox::accepted, this, &dlgChooseUser::onOk);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     onWorkshop();
 }
 

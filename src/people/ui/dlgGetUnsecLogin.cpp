@@ -2,6 +2,7 @@
 
 #include "core/settings/SettingsKeys.h"
 #include "core/settings/SettingsStore.h"
+#include "core/ui/DialogButtons.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -30,10 +31,7 @@ dlgGetUnsecLogin::dlgGetUnsecLogin(SettingsStore& settings, QString server, QWid
     m_database->setText(database);
     m_login->setText(m_settings.get(section, SettingsKeys::kUnsecureLogin));
     m_password->setText(m_settings.get(section, SettingsKeys::kUnsecurePwd));
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("OKButton"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &dlgGetUnsecLogin::onOk);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* buttons = okCancelButtons(this, &dlgGetUnsecLogin::onOk, {"OKButton", nullptr});
     auto* form = new QFormLayout(this);
     form->addRow(QStringLiteral("Database:"), m_database);
     form->addRow(QStringLiteral("Shared SQL login:"), m_login);

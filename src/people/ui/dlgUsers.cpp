@@ -3,7 +3,9 @@
 #include "core/Session.h"
 #include "core/TextCompare.h"
 #include "core/db/DatabaseOpener.h"
+#include "core/ui/DialogButtons.h"
 #include "people/UserTree.h"
+#include "people/ui/UserTreeItems.h"
 
 #include <QDialogButtonBox>
 #include <QPushButton>
@@ -20,15 +22,14 @@ dlgUsers::dlgUsers(Session& session, Prompt& prompt, QWidget* parent)
     setWindowTitle(QStringLiteral("Users"));
     m_tree->setObjectName(QStringLiteral("tvUsers"));
     m_tree->setHeaderLabels({QStringLiteral("User ID"), QStringLiteral("Name")});
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("OKButton"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* buttons = okCancelButtons(this, {}, {"OKButton", nullptr});
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_tree);
     layout->addWidget(buttons);
     try {
-        addNodes(nullptr, userTree(session.db(), false));
+        addUserItems(
+            m_tree, userTree(session.db(), false),
+            [](QTreeWidgetItem* item, const UserNode&) { item->setCheckState(0, Qt::Unchecked); });
     } catch (const DbError& e) {
         reportDatabaseError(e, session, prompt);
     }
@@ -36,16 +37,6 @@ dlgUsers::dlgUsers(Session& session, Prompt& prompt, QWidget* parent)
 }
 
 dlgUsers::~dlgUsers() = default;
-
-void dlgUsers::addNodes(QTreeWidgetItem* parent, const QList<UserNode>& nodes)
-{
-    for (const UserNode& n : nodes) {
-        auto* item = parent ? new QTreeWidgetItem(parent, {n.user.userId, n.user.userName})
-                            : new QTreeWidgetItem(m_tree, {n.user.userId, n.user.userName});
-        item->setCheckState(0, Qt::Unchecked);
-        addNodes(item, n.children);
-    }
-}
 
 QStringList dlgUsers::chosenUsers() const
 {

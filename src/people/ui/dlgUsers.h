@@ -4,13 +4,11 @@
 #include <QStringList>
 
 class QTreeWidget;
-class QTreeWidgetItem;
 
 namespace bx {
 
 class Prompt;
 class Session;
-struct UserNode;
 
 /**
  * Picker of users in the tree of supervisors (users who are not disabled). The user ticks users;
@@ -29,8 +27,6 @@ public:
     void setChosenUsers(const QStringList& userIds);
 
 private:
-    void addNodes(QTreeWidgetItem* parent, const QList<UserNode>& nodes);
-
     QTreeWidget* m_tree;
 };
 

@@ -2,6 +2,7 @@
 
 #include "core/Prompt.h"
 #include "core/Session.h"
+#include "core/SpelledUserId.h"
 #include "core/UserRights.h"
 #include "core/db/Database.h"
 #include "core/db/LoginRoles.h"
@@ -30,8 +31,7 @@ WorkshopService::WorkshopService(Session& session, Prompt& prompt)
 
 QString WorkshopService::me() const
 {
-    const QString& spelled = m_session.user.record.userId;
-    return spelled.isEmpty() ? m_session.user.userId.trimmed() : spelled;
+    return spelledUserId(m_session);
 }
 
 Outcome<qlonglong, WorkshopField> WorkshopService::save(const WorkshopDraft& draft)

@@ -1,6 +1,5 @@
 #include "tasks/ui/ATTFILE.h"
 
-#include "core/Gmt.h"
 #include "core/Prompt.h"
 #include "core/Session.h"
 #include "core/settings/SettingsStore.h"
@@ -9,8 +8,6 @@
 #include "core/ui/ShowRefusal.h"
 #include "tasks/AttachmentView.h"
 
-#include <QCheckBox>
-#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -22,13 +19,9 @@
 namespace bx {
 
 ATTFILE::ATTFILE(Session& session, Prompt& prompt, QWidget* parent)
-    : QDialog(parent)
-    , m_session(session)
-    , m_prompt(prompt)
+    : AttachmentDialog(session, prompt, parent)
     , m_file(named(new QLineEdit, "txtFile"))
-    , m_title(named(new QLineEdit, "txtTitle"))
     , m_note(named(new QLabel, "lblNote"))
-    , m_publish(named(new QCheckBox(QStringLiteral("Publish this attachment?")), "chkPublish"))
 {
     setObjectName(QStringLiteral("ATTFILE"));
     setWindowTitle(QStringLiteral("Add File"));
@@ -49,19 +42,10 @@ ATTFILE::ATTFILE(Session& session, Prompt& prompt, QWidget* parent)
     grid->addWidget(new QLabel(QStringLiteral("Title:")), 1, 0);
     grid->addWidget(m_title, 1, 1, 1, 2);
     grid->setColumnStretch(1, 1);
-
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("cmdOK"));
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cmdCancel"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &ATTFILE::onOk);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(grid);
-    layout->addWidget(m_note);
-    layout->addWidget(m_publish);
-    layout->addStretch(1);
-    layout->addWidget(buttons);
+    auto* rows = new QVBoxLayout;
+    rows->addLayout(grid);
+    rows->addWidget(m_note);
+    setFrame(rows);
     resize(560, 220);
 }
 
@@ -98,11 +82,7 @@ void ATTFILE::onOk()
     p.type = AttachmentType::File;
     p.title = m_title->text();
     p.sourcePath = m_file->text().trimmed();
-    p.owner = m_session.user.userId;
-    p.date = GmtConverter(m_session.clock()).nowGmt();
-    p.publish = m_publish->isChecked();
-    m_pending = p;
-    accept();
+    handBack(p);
 }
 
 } // namespace bx

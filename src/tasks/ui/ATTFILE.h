@@ -1,13 +1,9 @@
 #pragma once
 
-#include "tasks/PendingAttachment.h"
-
-#include <QDialog>
+#include "tasks/ui/AttachmentDialog.h"
 
 #include <functional>
-#include <optional>
 
-class QCheckBox;
 class QLabel;
 class QLineEdit;
 
@@ -21,7 +17,7 @@ class Session;
  * pending file attachment ("F") for the caller's shared add. The file dialog starts in the folder
  * remembered under AttachFile/InitDir in the per-user settings and remembers the chosen one.
  */
-class ATTFILE final : public QDialog
+class ATTFILE final : public AttachmentDialog
 {
     Q_OBJECT
 public:
@@ -34,24 +30,16 @@ public:
     /** "Browse...": asks for the file and shows it with its note. */
     void chooseFile();
 
-    /** After OK: what the shared add is to store. */
-    const std::optional<PendingAttachment>& pending() const { return m_pending; }
-
     static inline const QString kSection = QStringLiteral("AttachFile");
     static inline const QString kKey = QStringLiteral("InitDir");
 
 private:
     void showNote();
-    void onOk();
+    void onOk() override;
 
-    Session& m_session;
-    Prompt& m_prompt;
     FileChooser m_chooseFile;
-    std::optional<PendingAttachment> m_pending;
     QLineEdit* m_file;
-    QLineEdit* m_title;
     QLabel* m_note;
-    QCheckBox* m_publish;
 };
 
 } // namespace bx

@@ -463,31 +463,29 @@ Outcome<qlonglong> AttachmentPane::store(const PendingAttachment& pending, bool 
     return stored;
 }
 
-void AttachmentPane::addMemo(AttachmentType type)
+template <typename Form, typename... Args>
+void AttachmentPane::addThrough(bool fromFile, Args... args)
 {
     if (!m_rights.add)
         return;
-    Memo_Form form(m_session, m_prompt, type, &m_window);
+    Form form(m_session, m_prompt, args..., &m_window);
     if (run(form) == QDialog::Accepted && form.pending())
-        store(*form.pending(), false);
+        store(*form.pending(), fromFile);
+}
+
+void AttachmentPane::addMemo(AttachmentType type)
+{
+    addThrough<Memo_Form>(false, type);
 }
 
 void AttachmentPane::addFile()
 {
-    if (!m_rights.add)
-        return;
-    ATTFILE form(m_session, m_prompt, &m_window);
-    if (run(form) == QDialog::Accepted && form.pending())
-        store(*form.pending(), true);
+    addThrough<ATTFILE>(true);
 }
 
 void AttachmentPane::addLink(AttachmentType type)
 {
-    if (!m_rights.add)
-        return;
-    dlgAttachLink form(m_session, m_prompt, type, &m_window);
-    if (run(form) == QDialog::Accepted && form.pending())
-        store(*form.pending(), false);
+    addThrough<dlgAttachLink>(false, type);
 }
 
 void AttachmentPane::addObject()

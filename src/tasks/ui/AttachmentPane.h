@@ -133,6 +133,11 @@ private:
     Outcome<qlonglong> store(const PendingAttachment& pending, bool fromFile);
     void report(const std::optional<RefusalOf<>>& refusal);
     int run(QDialog& dialog);
+    /**
+     * With the right to add: runs the window `Form` (made from the session, the prompt, `args`
+     * and the window) and stores what it hands back.
+     */
+    template <typename Form, typename... Args> void addThrough(bool fromFile, Args... args);
 
     Session& m_session;
     Prompt& m_prompt;

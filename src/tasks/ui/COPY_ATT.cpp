@@ -2,6 +2,7 @@
 
 #include "core/Prompt.h"
 #include "core/Session.h"
+#include "core/ui/DialogButtons.h"
 #include "core/ui/Named.h"
 #include "core/ui/RunCommand.h"
 #include "core/ui/ShowRefusal.h"
@@ -46,11 +47,7 @@ COPY_ATT::COPY_ATT(Session& session, Prompt& prompt, qlonglong sourceTask, QWidg
     });
     connect(m_list, &QTreeWidget::itemDoubleClicked, this, &COPY_ATT::onOk);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("cmdOK"));
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cmdCancel"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &COPY_ATT::onOk);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* buttons = okCancelButtons(this, &COPY_ATT::onOk);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(QStringLiteral("Attachments of the parent task:")));
     layout->addWidget(m_list, 1);

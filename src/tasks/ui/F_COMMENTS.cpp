@@ -1,5 +1,6 @@
 #include "tasks/ui/F_COMMENTS.h"
 
+#include "core/ui/DialogButtons.h"
 #include "core/ui/Named.h"
 #include "core/ui/StoredText.h"
 #include "tasks/cSCR.h"
@@ -32,15 +33,11 @@ std::optional<QString> showDialog(QWidget* parent, const QString& question, cons
     auto* note = named(withStoredTextDocument(new QTextEdit), "T_COMMENTS");
     note->setAcceptRichText(false);
     note->setTabChangesFocus(true);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("cmdOK"));
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cmdCancel"));
+    auto* buttons = okCancelButtons(&dialog, {});
     auto* layout = new QVBoxLayout(&dialog);
     layout->addWidget(label);
     layout->addWidget(note);
     layout->addWidget(buttons);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     note->setFocus();
     // The question on one line, and room to write.
     dialog.resize(440, 280);

@@ -1,5 +1,6 @@
 #include "tasks/ui/LOOKUP_FORM.h"
 
+#include "core/ui/DialogButtons.h"
 #include "core/ui/Named.h"
 #include "core/ui/RunCommand.h"
 #include "core/ui/ShowRefusal.h"
@@ -62,12 +63,8 @@ LOOKUP_FORM::LOOKUP_FORM(Session& session, Prompt& prompt, LookupKind kind, cons
         layout->addWidget(m_parents);
     }
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("cmdOK"));
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cmdCancel"));
+    auto* buttons = okCancelButtons(this, &LOOKUP_FORM::onOk);
     layout->addWidget(buttons);
-    connect(buttons, &QDialogButtonBox::accepted, this, &LOOKUP_FORM::onOk);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 }
 
 void LOOKUP_FORM::onOk()

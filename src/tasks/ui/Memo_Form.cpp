@@ -1,35 +1,26 @@
 #include "tasks/ui/Memo_Form.h"
 
-#include "core/Gmt.h"
 #include "core/Prompt.h"
 #include "core/Session.h"
-#include "core/db/Database.h"
 #include "core/ui/Named.h"
 #include "core/ui/RunCommand.h"
 #include "core/ui/ShowRefusal.h"
 #include "core/ui/StoredText.h"
 #include "tasks/MemoText.h"
 
-#include <QCheckBox>
-#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTextEdit>
 #include <QToolBar>
-#include <QVBoxLayout>
 
 namespace bx {
 
 Memo_Form::Memo_Form(Session& session, Prompt& prompt, AttachmentType mode, QWidget* parent)
-    : QDialog(parent)
-    , m_session(session)
-    , m_prompt(prompt)
+    : AttachmentDialog(session, prompt, parent)
     , m_mode(mode == AttachmentType::Discussion ? mode : AttachmentType::Memo)
-    , m_title(named(new QLineEdit, "txtTitle"))
     , m_text(named(withStoredTextDocument(new QTextEdit), "txtMemo"))
-    , m_publish(named(new QCheckBox(QStringLiteral("Publish this attachment?")), "chkPublish"))
 {
     setObjectName(QStringLiteral("Memo_Form"));
     setWindowTitle(m_mode == AttachmentType::Discussion ? QStringLiteral("Discussion")
@@ -39,7 +30,14 @@ Memo_Form::Memo_Form(Session& session, Prompt& prompt, AttachmentType mode, QWid
         return QFileDialog::getOpenFileName(this, QStringLiteral("Import"), QString(),
                                             QStringLiteral("Text (*.txt);;All Files (*)"));
     };
+    auto* form = new QFormLayout;
+    form->addRow(QStringLiteral("Title:"), m_title);
+    setFrame(form, m_text, buildTools());
+    resize(560, 420);
+}
 
+QToolBar* Memo_Form::buildTools()
+{
     auto* tools = named(new QToolBar, "Toolbar1");
     QAction* cut = named(tools->addAction(QStringLiteral("Cut")), "Cut");
     QAction* copy = named(tools->addAction(QStringLiteral("Copy")), "Copy");
@@ -53,48 +51,25 @@ Memo_Form::Memo_Form(Session& session, Prompt& prompt, AttachmentType mode, QWid
     connect(erase, &QAction::triggered, this,
             [this] { m_text->textCursor().removeSelectedText(); });
     connect(import, &QAction::triggered, this, &Memo_Form::importText);
-
-    auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("Title:"), m_title);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("cmdOK"));
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cmdCancel"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &Memo_Form::onOk);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setMenuBar(tools);
-    layout->addLayout(form);
-    layout->addWidget(m_text, 1);
-    layout->addWidget(m_publish);
-    layout->addWidget(buttons);
-    resize(560, 420);
+    return tools;
 }
 
 bool Memo_Form::openExisting(qlonglong number, bool mayChange)
 {
-    return runCommand(
-               m_session, m_prompt,
-               [&] {
-                   const RecordSet row = m_session.db().query(
-                       QStringLiteral("SELECT Attach_Title, Attach_Filename FROM ATTACH WHERE "
-                                      "Attach_Number = ?"),
-                       {number});
-                   if (row.isEmpty()) {
-                       m_prompt.inform(QStringLiteral("Attachment not found"));
-                       return;
-                   }
-                   m_title->setText(memo::shownTitle(row.variant(QStringLiteral("Attach_Filename")),
-                                                     row.text(QStringLiteral("Attach_Title"))));
-                   m_text->setPlainText(memo::readText(m_session.db(), number));
-                   m_existing = number;
-                   m_publish->hide();
-                   m_title->setReadOnly(!mayChange);
-                   m_text->setReadOnly(!mayChange);
-                   if (auto* ok = findChild<QPushButton*>(QStringLiteral("cmdOK")))
-                       ok->setEnabled(mayChange);
-               }) &&
-           m_existing == number;
+    Outcome<memo::StoredMemo> stored;
+    if (!runCommand(m_session, m_prompt, [&] { stored = memo::readMemo(m_session.db(), number); }))
+        return false;
+    if (showRefusal(m_prompt, stored.refusal()) || !stored)
+        return false;
+    m_title->setText(stored->title);
+    m_text->setPlainText(stored->text);
+    m_existing = number;
+    hidePublish();
+    m_title->setReadOnly(!mayChange);
+    m_text->setReadOnly(!mayChange);
+    if (auto* ok = findChild<QPushButton*>(QStringLiteral("cmdOK")))
+        ok->setEnabled(mayChange);
+    return true;
 }
 
 void Memo_Form::importText()
@@ -135,11 +110,7 @@ void Memo_Form::onOk()
     p.title = title;
     p.fileName = title;
     p.content = m_text->toPlainText();
-    p.owner = m_session.user.userId;
-    p.date = GmtConverter(m_session.clock()).nowGmt();
-    p.publish = m_publish->isChecked();
-    m_pending = p;
-    accept();
+    handBack(p);
 }
 
 } // namespace bx

@@ -1,15 +1,11 @@
 #pragma once
 
-#include "tasks/PendingAttachment.h"
-
-#include <QDialog>
+#include "tasks/ui/AttachmentDialog.h"
 
 #include <functional>
-#include <optional>
 
-class QCheckBox;
-class QLineEdit;
 class QTextEdit;
+class QToolBar;
 
 namespace bx {
 
@@ -21,7 +17,7 @@ class Session;
  * pending attachment for the caller's shared add, or an existing item edited in place.
  * The session and the prompt must outlive the window.
  */
-class Memo_Form final : public QDialog
+class Memo_Form final : public AttachmentDialog
 {
     Q_OBJECT
 public:
@@ -36,24 +32,18 @@ public:
      */
     bool openExisting(qlonglong number, bool mayChange);
 
-    /** After OK on a new item: what the shared add is to store. */
-    const std::optional<PendingAttachment>& pending() const { return m_pending; }
-
     void setImportChooser(ImportChooser chooser) { m_chooseImport = std::move(chooser); }
 
 private:
+    /** The editing commands above the text, and "Import...". */
+    QToolBar* buildTools();
     void importText();
-    void onOk();
+    void onOk() override;
 
-    Session& m_session;
-    Prompt& m_prompt;
     AttachmentType m_mode;
     qlonglong m_existing = 0;
-    std::optional<PendingAttachment> m_pending;
     ImportChooser m_chooseImport;
-    QLineEdit* m_title;
     QTextEdit* m_text;
-    QCheckBox* m_publish;
 };
 
 } // namespace bx

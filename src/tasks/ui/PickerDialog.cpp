@@ -1,6 +1,7 @@
 #include "tasks/ui/PickerDialog.h"
 
 #include "core/Prompt.h"
+#include "core/ui/DialogButtons.h"
 #include "core/ui/Named.h"
 #include "tasks/Pickers.h"
 
@@ -20,14 +21,10 @@ PickerDialog::PickerDialog(Prompt& prompt, bool several, const char* treeName,
     , m_missing(missing)
     , m_tree(named(new QTreeWidget, treeName))
 {
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("cmdOK"));
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cmdCancel"));
+    auto* buttons = okCancelButtons(this, &PickerDialog::confirm);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_tree);
     layout->addWidget(buttons);
-    connect(buttons, &QDialogButtonBox::accepted, this, &PickerDialog::confirm);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     if (!m_several)
         connect(m_tree, &QTreeWidget::itemDoubleClicked, this, &PickerDialog::confirm);
 }

@@ -3,6 +3,10 @@
 #include <QDialog>
 #include <QStringList>
 
+#include <functional>
+#include <optional>
+#include <utility>
+
 class QTreeWidget;
 
 namespace bx {
@@ -42,6 +46,42 @@ private:
     QString m_missing;
     QTreeWidget* m_tree;
     QStringList m_chosen;
+};
+
+/**
+ * A picker of its own kind `Picker`: its modal showing and its test hook, one of each kind.
+ */
+template <typename Picker> class PickerOf : public PickerDialog
+{
+public:
+    using Choice = std::function<std::optional<QStringList>()>;
+
+    /** Test hook: when set, choose() calls it instead of showing the dialog; empty to reset. */
+    static void setChoiceForTests(Choice choice) { testChoice() = std::move(choice); }
+
+protected:
+    using PickerDialog::PickerDialog;
+
+    /**
+     * Shows the picker made from `args` modally. @return the chosen entry (one) or the ticked
+     * ones; nullopt when closed without OK
+     */
+    template <typename... Args> static std::optional<QStringList> showModal(Args&&... args)
+    {
+        if (testChoice())
+            return testChoice()();
+        Picker dialog(std::forward<Args>(args)...);
+        if (dialog.exec() != QDialog::Accepted)
+            return std::nullopt;
+        return dialog.chosen();
+    }
+
+private:
+    static Choice& testChoice()
+    {
+        static Choice choice;
+        return choice;
+    }
 };
 
 } // namespace bx

@@ -1,30 +1,21 @@
 #include "tasks/ui/dlgAttachLink.h"
 
-#include "core/Gmt.h"
-#include "core/Session.h"
 #include "core/ui/Named.h"
 #include "core/ui/ShowRefusal.h"
 #include "tasks/AttachmentView.h"
 
-#include <QCheckBox>
-#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QVBoxLayout>
 
 namespace bx {
 
 dlgAttachLink::dlgAttachLink(Session& session, Prompt& prompt, AttachmentType type, QWidget* parent)
-    : QDialog(parent)
-    , m_session(session)
-    , m_prompt(prompt)
+    : AttachmentDialog(session, prompt, parent)
     , m_type(type == AttachmentType::Shortcut ? type : AttachmentType::WebPage)
-    , m_title(named(new QLineEdit, "txtTitle"))
     , m_address(named(new QLineEdit, "txtAddress"))
-    , m_publish(named(new QCheckBox(QStringLiteral("Publish this attachment?")), "chkPublish"))
 {
     const bool shortcut = m_type == AttachmentType::Shortcut;
     setObjectName(shortcut ? QStringLiteral("dlgShortcut") : QStringLiteral("dlgWebPage"));
@@ -51,17 +42,7 @@ dlgAttachLink::dlgAttachLink(Session& session, Prompt& prompt, AttachmentType ty
         m_address->setPlaceholderText(QStringLiteral("https://"));
     }
     grid->setColumnStretch(1, 1);
-
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("cmdOK"));
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cmdCancel"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &dlgAttachLink::onOk);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(grid);
-    layout->addWidget(m_publish);
-    layout->addStretch(1);
-    layout->addWidget(buttons);
+    setFrame(grid);
     resize(520, 180);
 }
 
@@ -80,11 +61,7 @@ void dlgAttachLink::onOk()
     p.type = m_type;
     p.title = title;
     p.fileName = address;
-    p.owner = m_session.user.userId;
-    p.date = GmtConverter(m_session.clock()).nowGmt();
-    p.publish = m_publish->isChecked();
-    m_pending = p;
-    accept();
+    handBack(p);
 }
 
 } // namespace bx

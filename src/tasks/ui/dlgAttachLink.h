@@ -1,13 +1,9 @@
 #pragma once
 
-#include "tasks/PendingAttachment.h"
-
-#include <QDialog>
+#include "tasks/ui/AttachmentDialog.h"
 
 #include <functional>
-#include <optional>
 
-class QCheckBox;
 class QLineEdit;
 
 namespace bx {
@@ -19,7 +15,7 @@ class Session;
  * "Add Web Page" ("W") and "Add File Shortcut" ("H"): a title and an address or a path, handed
  * back as a pending attachment for the caller's shared add. Only the address or path is stored.
  */
-class dlgAttachLink final : public QDialog
+class dlgAttachLink final : public AttachmentDialog
 {
     Q_OBJECT
 public:
@@ -29,19 +25,13 @@ public:
     dlgAttachLink(Session& session, Prompt& prompt, AttachmentType type, QWidget* parent = nullptr);
 
     void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
-    const std::optional<PendingAttachment>& pending() const { return m_pending; }
 
 private:
-    void onOk();
+    void onOk() override;
 
-    Session& m_session;
-    Prompt& m_prompt;
     AttachmentType m_type;
     FileChooser m_chooseFile;
-    std::optional<PendingAttachment> m_pending;
-    QLineEdit* m_title;
     QLineEdit* m_address;
-    QCheckBox* m_publish;
 };
 
 } // namespace bx

@@ -7,19 +7,9 @@
 
 namespace bx {
 
-namespace {
-
-std::function<std::optional<QStringList>()>& choiceForTests()
-{
-    static std::function<std::optional<QStringList>()> choice;
-    return choice;
-}
-
-} // namespace
-
 dlgCategories::dlgCategories(Session& session, Prompt& prompt, bool several, QWidget* parent,
                              const QString& current)
-    : PickerDialog(prompt, several, "tvwCategories", kSelectFolder, parent)
+    : PickerOf(prompt, several, "tvwCategories", kSelectFolder, parent)
 {
     setObjectName(QStringLiteral("dlgCategories"));
     setWindowTitle(QStringLiteral("Select Folder"));
@@ -49,17 +39,7 @@ dlgCategories::dlgCategories(Session& session, Prompt& prompt, bool several, QWi
 std::optional<QStringList> dlgCategories::choose(Session& session, Prompt& prompt, bool several,
                                                  QWidget* parent, const QString& current)
 {
-    if (choiceForTests())
-        return choiceForTests()();
-    dlgCategories dialog(session, prompt, several, parent, current);
-    if (dialog.exec() != QDialog::Accepted)
-        return std::nullopt;
-    return dialog.chosen();
-}
-
-void dlgCategories::setChoiceForTests(std::function<std::optional<QStringList>()> choice)
-{
-    choiceForTests() = std::move(choice);
+    return showModal(session, prompt, several, parent, current);
 }
 
 } // namespace bx

@@ -4,7 +4,6 @@
 
 #include <QStringList>
 
-#include <functional>
 #include <optional>
 
 namespace bx {
@@ -17,7 +16,7 @@ class Session;
  * ticked when the caller asks for several. The folder `current` is selected (ticked) at the
  * start. OK without a folder says "Please select a Folder." and stays open.
  */
-class dlgCategories : public PickerDialog
+class dlgCategories : public PickerOf<dlgCategories>
 {
     Q_OBJECT
 public:
@@ -30,8 +29,6 @@ public:
      */
     static std::optional<QStringList> choose(Session& session, Prompt& prompt, bool several,
                                              QWidget* parent, const QString& current = {});
-    /** Test hook: when set, choose() calls it instead of showing the dialog; empty to reset. */
-    static void setChoiceForTests(std::function<std::optional<QStringList>()> choice);
 };
 
 } // namespace bx

@@ -3,6 +3,7 @@
 #include "core/Clock.h"
 #include "core/Prompt.h"
 #include "core/Session.h"
+#include "core/ui/DialogButtons.h"
 #include "core/ui/Named.h"
 
 #include <QComboBox>
@@ -54,9 +55,7 @@ dlgDateInF::dlgDateInF(Session& session, Prompt& prompt, QWidget* parent)
         m_cboField->addItem(field.caption, field.column);
     m_optMonths->setChecked(true);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("cmdOK"));
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cmdCancel"));
+    auto* buttons = okCancelButtons(this, &dlgDateInF::confirm);
 
     auto* field = new QFormLayout;
     field->addRow(QStringLiteral("Date field:"), m_cboField);
@@ -79,8 +78,6 @@ dlgDateInF::dlgDateInF(Session& session, Prompt& prompt, QWidget* parent)
     connect(m_optMonths, &QRadioButton::toggled, this, &dlgDateInF::onKind);
     connect(m_optBetween, &QRadioButton::toggled, this, &dlgDateInF::onKind);
     connect(m_optDays, &QRadioButton::toggled, this, &dlgDateInF::onKind);
-    connect(buttons, &QDialogButtonBox::accepted, this, &dlgDateInF::confirm);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     onKind();
 }
 

@@ -7,18 +7,8 @@
 
 namespace bx {
 
-namespace {
-
-std::function<std::optional<QStringList>()>& choiceForTests()
-{
-    static std::function<std::optional<QStringList>()> choice;
-    return choice;
-}
-
-} // namespace
-
 dlgPriority::dlgPriority(Session& session, Prompt& prompt, bool several, QWidget* parent)
-    : PickerDialog(prompt, several, "tvwPriority", kSelectPriority, parent)
+    : PickerOf(prompt, several, "tvwPriority", kSelectPriority, parent)
 {
     setObjectName(QStringLiteral("dlgPriority"));
     setWindowTitle(QStringLiteral("Select Priority"));
@@ -37,17 +27,7 @@ dlgPriority::dlgPriority(Session& session, Prompt& prompt, bool several, QWidget
 std::optional<QStringList> dlgPriority::choose(Session& session, Prompt& prompt, bool several,
                                                QWidget* parent)
 {
-    if (choiceForTests())
-        return choiceForTests()();
-    dlgPriority dialog(session, prompt, several, parent);
-    if (dialog.exec() != QDialog::Accepted)
-        return std::nullopt;
-    return dialog.chosen();
-}
-
-void dlgPriority::setChoiceForTests(std::function<std::optional<QStringList>()> choice)
-{
-    choiceForTests() = std::move(choice);
+    return showModal(session, prompt, several, parent);
 }
 
 } // namespace bx

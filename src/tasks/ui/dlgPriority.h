@@ -4,7 +4,6 @@
 
 #include <QStringList>
 
-#include <functional>
 #include <optional>
 
 namespace bx {
@@ -17,7 +16,7 @@ class Session;
  * be ticked when the caller asks for several. OK without one says "Please select a priority." and
  * stays open.
  */
-class dlgPriority : public PickerDialog
+class dlgPriority : public PickerOf<dlgPriority>
 {
     Q_OBJECT
 public:
@@ -29,8 +28,6 @@ public:
      */
     static std::optional<QStringList> choose(Session& session, Prompt& prompt, bool several,
                                              QWidget* parent);
-    /** Test hook: when set, choose() calls it instead of showing the dialog; empty to reset. */
-    static void setChoiceForTests(std::function<std::optional<QStringList>()> choice);
 };
 
 } // namespace bx

@@ -1,5 +1,6 @@
 #include "workflow/ui/ACTION.h"
 
+#include "core/ui/DialogButtons.h"
 #include "core/ui/Named.h"
 #include "core/ui/RunCommand.h"
 #include "core/ui/ShowRefusal.h"
@@ -41,9 +42,7 @@ ACTION::ACTION(Session& session, Prompt& prompt, const LifecycleStage& stage, co
     iconRow->addWidget(chooseIcon);
     iconRow->addStretch();
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("cmdOK"));
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cmdCancel"));
+    auto* buttons = okCancelButtons(this, &ACTION::onOk);
 
     auto* form = new QFormLayout(this);
     form->addRow(QStringLiteral("Lifecycle:"),
@@ -58,8 +57,6 @@ ACTION::ACTION(Session& session, Prompt& prompt, const LifecycleStage& stage, co
     resize(380, sizeHint().height());
 
     connect(chooseIcon, &QPushButton::clicked, this, &ACTION::onChooseIcon);
-    connect(buttons, &QDialogButtonBox::accepted, this, &ACTION::onOk);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     if (!m_original.isEmpty()) {
         Outcome<ActionItem> item;

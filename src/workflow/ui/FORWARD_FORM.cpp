@@ -5,6 +5,7 @@
 #include "core/db/Database.h"
 #include "core/db/DatabaseOpener.h"
 #include "core/db/DbError.h"
+#include "core/ui/DialogButtons.h"
 #include "core/ui/Named.h"
 #include "core/ui/StoredText.h"
 #include "people/ui/dlgChooseUser.h"
@@ -32,9 +33,7 @@ FORWARD_FORM::FORWARD_FORM(Session& session, Prompt& prompt, QWidget* parent)
     m_recipient->setReadOnly(true);
     m_note->setAcceptRichText(false);
     auto* choose = named(new QPushButton(QStringLiteral("...")), "cmdChoose");
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("cmdOK"));
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cmdCancel"));
+    auto* buttons = okCancelButtons(this, &FORWARD_FORM::onOk);
 
     auto* recipientLine = new QHBoxLayout;
     recipientLine->addWidget(m_recipient, 1);
@@ -47,8 +46,6 @@ FORWARD_FORM::FORWARD_FORM(Session& session, Prompt& prompt, QWidget* parent)
     layout->addWidget(buttons);
 
     connect(choose, &QPushButton::clicked, this, &FORWARD_FORM::onChoose);
-    connect(buttons, &QDialogButtonBox::accepted, this, &FORWARD_FORM::onOk);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 }
 
 void FORWARD_FORM::setRecipients(const QList<cSelUser>& recipients)

@@ -2,6 +2,7 @@
 
 #include "core/Prompt.h"
 #include "core/Session.h"
+#include "core/ui/DialogButtons.h"
 #include "core/ui/Named.h"
 #include "core/ui/RunCommand.h"
 #include "core/ui/ShowRefusal.h"
@@ -98,24 +99,14 @@ LIFECYCLE_FORM::LIFECYCLE_FORM(Session& session, Prompt& prompt, LifecycleDraft 
         stageButtons->addWidget(b);
     stageButtons->addStretch();
 
-    auto* moments = named(new QGroupBox(QStringLiteral("When rule to process")), "fraRule");
-    auto* momentsLayout = new QVBoxLayout(moments);
-    momentsLayout->addWidget(m_received);
-    momentsLayout->addWidget(m_approved);
-    momentsLayout->addWidget(m_declined);
-    auto* properties = new QFormLayout(m_properties);
-    properties->addRow(QStringLiteral("Rule:"), m_rule);
-    properties->addRow(moments);
-    properties->addRow(QStringLiteral("Prospective Number of Days in Stage:"), m_days);
+    buildStageProperties();
 
     auto* middle = new QHBoxLayout;
     middle->addWidget(m_stages, 2);
     middle->addLayout(stageButtons);
     middle->addWidget(m_owners, 2);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("cmdOK"));
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cmdCancel"));
+    auto* buttons = okCancelButtons(this, &LIFECYCLE_FORM::onOk);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(head);
@@ -130,6 +121,26 @@ LIFECYCLE_FORM::LIFECYCLE_FORM(Session& session, Prompt& prompt, LifecycleDraft 
     });
     fillStages(m_draft.stages.isEmpty() ? -1 : 0);
 
+    connectControls();
+}
+
+LIFECYCLE_FORM::~LIFECYCLE_FORM() = default;
+
+void LIFECYCLE_FORM::buildStageProperties()
+{
+    auto* moments = named(new QGroupBox(QStringLiteral("When rule to process")), "fraRule");
+    auto* momentsLayout = new QVBoxLayout(moments);
+    momentsLayout->addWidget(m_received);
+    momentsLayout->addWidget(m_approved);
+    momentsLayout->addWidget(m_declined);
+    auto* properties = new QFormLayout(m_properties);
+    properties->addRow(QStringLiteral("Rule:"), m_rule);
+    properties->addRow(moments);
+    properties->addRow(QStringLiteral("Prospective Number of Days in Stage:"), m_days);
+}
+
+void LIFECYCLE_FORM::connectControls()
+{
     connect(m_cmdAdd, &QPushButton::clicked, this, &LIFECYCLE_FORM::onAdd);
     connect(m_cmdRename, &QPushButton::clicked, this, &LIFECYCLE_FORM::onRename);
     connect(m_cmdRemove, &QPushButton::clicked, this, &LIFECYCLE_FORM::onRemove);
@@ -141,11 +152,7 @@ LIFECYCLE_FORM::LIFECYCLE_FORM(Session& session, Prompt& prompt, LifecycleDraft 
     for (QCheckBox* box : {m_received, m_approved, m_declined})
         connect(box, &QCheckBox::toggled, this, &LIFECYCLE_FORM::onPropertyEdited);
     connect(m_days, &QSpinBox::valueChanged, this, &LIFECYCLE_FORM::onPropertyEdited);
-    connect(buttons, &QDialogButtonBox::accepted, this, &LIFECYCLE_FORM::onOk);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 }
-
-LIFECYCLE_FORM::~LIFECYCLE_FORM() = default;
 
 LifecycleDraft LIFECYCLE_FORM::draft() const
 {

@@ -64,6 +64,9 @@ public:
     bool selectOwner(StageOwnerKind kind, qlonglong groupId = 0, const QString& userId = {});
 
 private:
+    /** The rule, its moments and the days of the stage chosen. */
+    void buildStageProperties();
+    void connectControls();
     void onAdd();
     void onRename();
     void onRemove();

@@ -1,6 +1,7 @@
 #include "workflow/ui/Rules.h"
 
 #include "core/Prompt.h"
+#include "core/ui/DialogButtons.h"
 #include "core/ui/Named.h"
 #include "core/ui/RunCommand.h"
 #include "core/ui/ShowRefusal.h"
@@ -45,9 +46,7 @@ Rules::Rules(Session& session, Prompt& prompt, const QString& mode, const QStrin
     m_testOwner->setPlaceholderText(QStringLiteral("the task's owner"));
     m_testGroup->setPlaceholderText(QStringLiteral("the task's workshop"));
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("cmdOK"));
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cmdCancel"));
+    auto* buttons = okCancelButtons(this, &Rules::onOk);
     auto* test = named(new QPushButton(QStringLiteral("Test")), "cmdTest");
     test->setAutoDefault(false);
 
@@ -69,8 +68,6 @@ Rules::Rules(Session& session, Prompt& prompt, const QString& mode, const QStrin
     layout->addWidget(buttons);
     resize(640, 480);
 
-    connect(buttons, &QDialogButtonBox::accepted, this, &Rules::onOk);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(test, &QPushButton::clicked, this, &Rules::onTest);
 
     if (mode.compare(QLatin1String("OPEN"), Qt::CaseInsensitive) == 0) {

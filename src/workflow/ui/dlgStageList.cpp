@@ -1,5 +1,6 @@
 #include "workflow/ui/dlgStageList.h"
 
+#include "core/ui/DialogButtons.h"
 #include "core/ui/Named.h"
 
 #include <QDialogButtonBox>
@@ -22,14 +23,10 @@ dlgStageList::dlgStageList(const QList<LifecycleStage>& stages, const QString& c
         if (current && current->sequence == stage.sequence)
             m_list->setCurrentItem(item);
     }
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("cmdOK"));
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cmdCancel"));
+    auto* buttons = okCancelButtons(this, &dlgStageList::onOk);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_list);
     layout->addWidget(buttons);
-    connect(buttons, &QDialogButtonBox::accepted, this, &dlgStageList::onOk);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(m_list, &QListWidget::itemDoubleClicked, this, &dlgStageList::onOk);
 }
 

@@ -7,6 +7,7 @@
 #include "tasks/ui/dlgAttachLink.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QFile>
 #include <QLineEdit>
@@ -114,7 +115,8 @@ TEST_F(TaskEditorWindowTest, MemoWindowChangesAMemoOnlyWhereAllowed)
 }
 
 // The web page and shortcut windows refuse a missing title, then a missing address or path; what
-// they hand back is stored with the address or the chosen path.
+// they hand back is stored with the address or the chosen path, the user as owner, and published
+// only when ticked.
 TEST_F(TaskEditorWindowTest, LinkWindowsNeedATitleAndATarget)
 {
     const qlonglong task = addTask({{scr::Title, QStringLiteral("links")}});
@@ -131,9 +133,10 @@ TEST_F(TaskEditorWindowTest, LinkWindowsNeedATitleAndATarget)
         child<QPushButton>(dialog, "cmdOK")->click();
         child<QLineEdit>(dialog, "txtTitle")->setText(QStringLiteral("Bob's link"));
         child<QPushButton>(dialog, "cmdOK")->click();
-        if (dialog.objectName() == QLatin1String("dlgShortcut"))
+        if (dialog.objectName() == QLatin1String("dlgShortcut")) {
             child<QPushButton>(dialog, "cmdBrowse")->click();
-        else
+            child<QCheckBox>(dialog, "chkPublish")->setChecked(true);
+        } else
             child<QLineEdit>(dialog, "txtAddress")->setText(address);
         child<QPushButton>(dialog, "cmdOK")->click();
         return dialog.result();
@@ -143,11 +146,15 @@ TEST_F(TaskEditorWindowTest, LinkWindowsNeedATitleAndATarget)
 
     EXPECT_EQ(prompt.texts(), (QStringList{memo::kSpecifyTitle, attachments::kSpecifyWebAddress,
                                            memo::kSpecifyTitle, attachments::kSpecifyPath}));
-    const RecordSet rows =
-        db().query(QStringLiteral("SELECT Attach_Type, Attach_Title, Attach_Filename FROM ATTACH "
-                                  "WHERE SCR_Number = ? ORDER BY Attach_Number"),
-                   {task});
+    const RecordSet rows = db().query(
+        QStringLiteral("SELECT Attach_Type, Attach_Title, Attach_Filename, Attach_Owner, "
+                       "Publish FROM ATTACH WHERE SCR_Number = ? ORDER BY Attach_Number"),
+        {task});
     ASSERT_EQ(rows.rowCount(), 2);
+    for (int row : {0, 1}) {
+        EXPECT_EQ(rows.value(row, QStringLiteral("Attach_Owner")).toString(), session.user.userId);
+        EXPECT_EQ(rows.value(row, QStringLiteral("Publish")).toBool(), row == 1);
+    }
     EXPECT_EQ(rows.value(0, QStringLiteral("Attach_Type")).toString(), QStringLiteral("W"));
     EXPECT_EQ(rows.value(0, QStringLiteral("Attach_Filename")).toString(), address);
     EXPECT_EQ(rows.value(1, QStringLiteral("Attach_Type")).toString(), QStringLiteral("H"));
