@@ -4,6 +4,7 @@
 #include "core/Session.h"
 #include "core/db/Database.h"
 #include "core/db/DbError.h"
+#include "core/schema/TaskColumns.h"
 
 namespace bx {
 
@@ -123,8 +124,8 @@ std::optional<qlonglong> deleteFolder(Session& session, Prompt& prompt, FolderTy
             prompt.inform(folders::kHoldsMessages);
             return std::nullopt;
         }
-    } else if (db.scalar(QStringLiteral("SELECT COUNT(*) FROM SCR WHERE "
-                                        "SCR_Parent_Folder_Number = ? AND SCR_Group_ID = ?"),
+    } else if (db.scalar(QStringLiteral("SELECT COUNT(*) FROM SCR WHERE %1 = ? AND %2 = ?")
+                             .arg(scr::ParentFolderNumber, scr::GroupId),
                          {folder, session.currentWorkshopId})
                    .toLongLong() > 0) {
         prompt.inform(folders::kHoldsTasks);
@@ -140,9 +141,9 @@ std::optional<qlonglong> deleteFolder(Session& session, Prompt& prompt, FolderTy
                               "Parent_Folder_Counter = ?"),
                {row->parent, folder});
     if (type == FolderType::Task) {
-        db.execute(QStringLiteral("UPDATE SCR SET SCR_Parent_Folder_Number = 0 WHERE "
-                                  "SCR_Parent_Folder_Number = ?"),
-                   {folder});
+        db.execute(
+            QStringLiteral("UPDATE SCR SET %1 = 0 WHERE %1 = ?").arg(scr::ParentFolderNumber),
+            {folder});
     }
     tx.commit();
     return row->parent;

@@ -41,12 +41,12 @@ CalendarMarks CalendarDays::marks(qlonglong workshop, int year, int month) const
     const GmtConverter gmt(m_clock);
     const QDateTime from = gmt.toGmt(naive(first));
     const QDateTime to = gmt.toGmt(naive(first.addMonths(1)));
-    RecordSet rows = m_db.query(
-        QStringLiteral("SELECT SCR.SCR_Owner_Target_Date, SCR.Meeting_ID FROM SCR"
-                       " WHERE SCR.SCR_Status = ? AND SCR.SCR_Group_ID = ?"
-                       " AND SCR.SCR_Owner_Target_Date IS NOT NULL"
-                       " AND SCR.SCR_Owner_Target_Date >= ? AND SCR.SCR_Owner_Target_Date < ?"),
-        {statusCode(TaskStatus::Active), workshop, from, to});
+    RecordSet rows =
+        m_db.query(QStringLiteral("SELECT SCR.%1, SCR.%2 FROM SCR"
+                                  " WHERE SCR.%3 = ? AND SCR.%4 = ?"
+                                  " AND SCR.%1 IS NOT NULL AND SCR.%1 >= ? AND SCR.%1 < ?")
+                       .arg(scr::OwnerTargetDate, scr::MeetingId, scr::Status, scr::GroupId),
+                   {statusCode(TaskStatus::Active), workshop, from, to});
     for (; !rows.eof(); rows.moveNext()) {
         const QDate day = gmt.toLocalDate(rows.dateTime(scr::OwnerTargetDate));
         if (!day.isValid())
@@ -62,17 +62,17 @@ QList<CalendarDayItem> CalendarDays::day(qlonglong workshop, const QDate& date) 
     if (workshop <= 0 || !date.isValid())
         return items;
     const GmtConverter gmt(m_clock);
-    RecordSet rows = m_db.query(
-        QStringLiteral("SELECT SCR.SCR_Number, SCR.SCR_Title, SCR.SCR_Owner_User_ID,"
-                       " SCR.SCR_Priority, SCR.SCR_Owner_Target_Date, SCR.Meeting_ID"
-                       " FROM SCR, LU_USER"
-                       " WHERE SCR.SCR_Status = ? AND SCR.SCR_Owner_User_ID = LU_USER.USER_ID"
-                       " AND LU_USER.Disabled = 0 AND SCR.SCR_Group_ID = ?"
-                       " AND SCR.SCR_Owner_Target_Date IS NOT NULL"
-                       " AND SCR.SCR_Owner_Target_Date >= ? AND SCR.SCR_Owner_Target_Date < ?"
-                       " ORDER BY SCR.SCR_Title DESC"),
-        {statusCode(TaskStatus::Active), workshop, gmt.toGmt(naive(date)),
-         gmt.toGmt(naive(date.addDays(1)))});
+    RecordSet rows =
+        m_db.query(QStringLiteral("SELECT SCR.%1, SCR.%2, SCR.%3, SCR.%4, SCR.%5, SCR.%6"
+                                  " FROM SCR, LU_USER"
+                                  " WHERE SCR.%7 = ? AND SCR.%3 = LU_USER.USER_ID"
+                                  " AND LU_USER.Disabled = 0 AND SCR.%8 = ?"
+                                  " AND SCR.%5 IS NOT NULL AND SCR.%5 >= ? AND SCR.%5 < ?"
+                                  " ORDER BY SCR.%2 DESC")
+                       .arg(scr::Number, scr::Title, scr::OwnerUserId, scr::Priority,
+                            scr::OwnerTargetDate, scr::MeetingId, scr::Status, scr::GroupId),
+                   {statusCode(TaskStatus::Active), workshop, gmt.toGmt(naive(date)),
+                    gmt.toGmt(naive(date.addDays(1)))});
     for (; !rows.eof(); rows.moveNext()) {
         CalendarDayItem item;
         item.number = rows.number(scr::Number);

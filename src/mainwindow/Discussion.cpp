@@ -1,6 +1,7 @@
 #include "mainwindow/Discussion.h"
 
 #include "core/db/Database.h"
+#include "core/schema/TaskColumns.h"
 
 namespace bx {
 
@@ -8,14 +9,15 @@ TaskCriteria discussionQuery(qlonglong workshop, bool onlyWithDiscussion)
 {
     TaskCriteria q;
     q.sql = QStringLiteral("SELECT ") + taskListColumns() +
-            QStringLiteral(" FROM SCR WHERE SCR.SCR_Group_ID = ?");
+            QStringLiteral(" FROM SCR WHERE SCR.%1 = ?").arg(scr::GroupId);
     q.params << workshop;
     if (onlyWithDiscussion) {
-        q.sql += QStringLiteral(" AND EXISTS (SELECT a.SCR_Number FROM ATTACH a WHERE "
-                                "a.SCR_Number = SCR.SCR_Number AND a.Attach_Type = ?)");
+        q.sql += QStringLiteral(" AND EXISTS (SELECT a.%1 FROM ATTACH a WHERE a.%1 = SCR.%1 AND "
+                                "a.Attach_Type = ?)")
+                     .arg(scr::Number);
         q.params << QStringLiteral("D");
     }
-    q.sql += QStringLiteral(" ORDER BY SCR.SCR_Number DESC");
+    q.sql += QStringLiteral(" ORDER BY SCR.%1 DESC").arg(scr::Number);
     return q;
 }
 

@@ -1,6 +1,7 @@
 #include "mainwindow/ListOptions.h"
 
 #include "core/Prompt.h"
+#include "core/schema/TaskColumns.h"
 #include "core/settings/SettingsStore.h"
 
 namespace bx {
@@ -11,7 +12,11 @@ const QString kFieldList = QStringLiteral("Field List");
 const QString kOptions = QStringLiteral("Options");
 const QString kProfiles = QStringLiteral("Options\\Profiles");
 const QString kProfilePrefix = QStringLiteral("Options\\Profiles\\");
-const QString kCustomColumn = QStringLiteral("SCR_Custom_Field");
+/**
+ * A field the options have always offered that no column of SCR holds; a list that shows it
+ * shows it empty.
+ */
+const QString kActualHours = QStringLiteral("SCR_ActualHours");
 
 /** The tree part of the font section of each node kind, in NodeKind order. */
 const char* const kFontParts[kNodeKindCount] = {
@@ -52,45 +57,38 @@ ListOptions::ListOptions(SettingsStore& store)
 
 QList<ListField> ListOptions::offeredFields(const QString& customLabel)
 {
-    const auto f = [](const char* caption, const char* column) {
-        return ListField{QString::fromLatin1(caption), QString::fromLatin1(column)};
+    const auto f = [](const char* caption, const QString& column) {
+        return ListField{QString::fromLatin1(caption), column};
     };
-    QList<ListField> fields = {f("Owner", "SCR_Owner_User_ID"),
-                               f("Requester", "SCR_Request_ID"),
-                               f("Priority", "SCR_Priority"),
-                               f("Status", "SCR_Status"),
-                               f("Request Date", "SCR_Request_Date"),
-                               f("Date In", "SCR_Owner_Date_In"),
-                               f("Viewed", "SCR_Owner_Date_Viewed"),
-                               f("Start Date", "SCR_StartDate"),
-                               f("Due Date", "SCR_Owner_Target_Date"),
-                               f("Estimated Hours", "SCR_Percent_Complete"),
-                               f("Recurring Frequency", "SCR_Recurring_Frequency"),
-                               f("Contact Name", "SCR_CONTACT_KEY"),
-                               f("Lifecycle Name", "SCR_Lifecycle_ID"),
-                               f("Lifecycle Stage", "SCR_LC_Stage_Name"),
-                               f("Task Number", "SCR_Number"),
-                               f("Firm Date", "SCR_Firm_Target_Date"),
-                               f("Actual Hours", "SCR_ActualHours"),
-                               f("Template", "SCR_Template"),
-                               f("Lifecycle End Date", "SCR_Lifecycle_End_Date")};
+    QList<ListField> fields = {f("Owner", scr::OwnerUserId),
+                               f("Requester", scr::RequestId),
+                               f("Priority", scr::Priority),
+                               f("Status", scr::Status),
+                               f("Request Date", scr::RequestDate),
+                               f("Date In", scr::OwnerDateIn),
+                               f("Viewed", scr::OwnerDateViewed),
+                               f("Start Date", scr::StartDate),
+                               f("Due Date", scr::OwnerTargetDate),
+                               f("Estimated Hours", scr::PercentComplete),
+                               f("Recurring Frequency", scr::RecurringFrequency),
+                               f("Contact Name", scr::ContactKey),
+                               f("Lifecycle Name", scr::LifecycleId),
+                               f("Lifecycle Stage", scr::LcStageName),
+                               f("Task Number", scr::Number),
+                               f("Firm Date", scr::FirmTargetDate),
+                               f("Actual Hours", kActualHours),
+                               f("Template", scr::Template),
+                               f("Lifecycle End Date", scr::LifecycleEndDate)};
     const QString label = customLabel.trimmed();
-    fields << ListField{label.isEmpty() ? QStringLiteral("Custom") : label, kCustomColumn};
+    fields << ListField{label.isEmpty() ? QStringLiteral("Custom") : label, scr::CustomField};
     return fields;
 }
 
 QStringList ListOptions::defaultColumns()
 {
-    return {QStringLiteral("SCR_Owner_User_ID"),
-            QStringLiteral("SCR_Priority"),
-            QStringLiteral("SCR_StartDate"),
-            QStringLiteral("SCR_Owner_Date_In"),
-            QStringLiteral("SCR_Owner_Date_Viewed"),
-            QStringLiteral("SCR_Owner_Target_Date"),
-            QStringLiteral("SCR_Status"),
-            QStringLiteral("SCR_Request_Date"),
-            QStringLiteral("SCR_Request_ID"),
-            QStringLiteral("SCR_Lifecycle_End_Date")};
+    return {scr::OwnerUserId,     scr::Priority,        scr::StartDate, scr::OwnerDateIn,
+            scr::OwnerDateViewed, scr::OwnerTargetDate, scr::Status,    scr::RequestDate,
+            scr::RequestId,       scr::LifecycleEndDate};
 }
 
 QString ListOptions::nodeCaption(NodeKind kind)

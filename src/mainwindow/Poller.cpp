@@ -2,6 +2,7 @@
 
 #include "core/Clock.h"
 #include "core/db/Database.h"
+#include "core/schema/TaskColumns.h"
 #include "core/settings/SettingsStore.h"
 
 #include <QCryptographicHash>
@@ -165,7 +166,8 @@ void Poller::statusShown()
 TaskCriteria Poller::workshopTasks(qlonglong workshop)
 {
     return {QStringLiteral("SELECT ") + taskListColumns() +
-                QStringLiteral(" FROM SCR WHERE SCR.SCR_Group_ID = ? ORDER BY SCR.SCR_Number"),
+                QStringLiteral(" FROM SCR WHERE SCR.%1 = ? ORDER BY SCR.%2")
+                    .arg(scr::GroupId, scr::Number),
             {workshop}};
 }
 

@@ -85,17 +85,18 @@ QString commentsText(const RecordSet& rs)
 QString taskPreviewHtml(Database& db, const Clock& clock, qlonglong task)
 {
     const RecordSet rs = db.query(
-        QStringLiteral("SELECT SCR_Title, SCR_Owner_User_ID, SCR_Request_ID, SCR_Priority, "
-                       "SCR_Status, SCR_Category, SCR_Request_Date, SCR_StartDate, "
-                       "SCR_Owner_Target_Date, SCR_Comments, SCR_Comments_AsText FROM SCR "
-                       "WHERE SCR_Number = ?"),
+        QStringLiteral("SELECT %1 FROM SCR WHERE %2 = ?")
+            .arg(scr::columnList({scr::Title, scr::OwnerUserId, scr::RequestId, scr::Priority,
+                                  scr::Status, scr::Category, scr::RequestDate, scr::StartDate,
+                                  scr::OwnerTargetDate, scr::Comments, scr::CommentsAsText}),
+                 scr::Number),
         {task});
     if (rs.isEmpty())
         return {};
 
     const GmtConverter gmt(clock);
-    const auto date = [&](const char* column) {
-        const QDateTime d = rs.dateTime(QString::fromLatin1(column));
+    const auto date = [&](scr::Column column) {
+        const QDateTime d = rs.dateTime(column);
         return d.isValid() ? gmt.toLocal(d).toString(QStringLiteral("yyyy-MM-dd HH:mm"))
                            : QString();
     };
@@ -105,9 +106,9 @@ QString taskPreviewHtml(Database& db, const Clock& clock, qlonglong task)
         {QStringLiteral("Priority"), rs.text(scr::Priority)},
         {QStringLiteral("Status"), taskStatusWord(rs.text(scr::Status))},
         {QStringLiteral("Category"), rs.text(scr::Category)},
-        {QStringLiteral("Request Date"), date("SCR_Request_Date")},
-        {QStringLiteral("Start Date"), date("SCR_StartDate")},
-        {QStringLiteral("Due Date"), date("SCR_Owner_Target_Date")},
+        {QStringLiteral("Request Date"), date(scr::RequestDate)},
+        {QStringLiteral("Start Date"), date(scr::StartDate)},
+        {QStringLiteral("Due Date"), date(scr::OwnerTargetDate)},
     };
 
     QString html = QStringLiteral("<html><body><h3>") + rs.text(scr::Title).toHtmlEscaped() +

@@ -69,8 +69,8 @@ public:
                              .arg(kTaskSearchIndex, m.column);
                 params << likePattern(m.pattern);
             }
-            return QStringLiteral("SCR.SCR_Number IN (") + parts.join(QStringLiteral(" UNION ")) +
-                   QLatin1Char(')');
+            return QStringLiteral("SCR.%1 IN (%2)")
+                .arg(scr::Number, parts.join(QStringLiteral(" UNION ")));
         }
         QStringList terms;
         for (const ColumnMatch& m : matches) {
@@ -130,8 +130,8 @@ public:
                 hit.number = number;
                 for (const QString& c : listColumnNames())
                     hit.row.insert(c, rows.value(r, c));
-                hit.ownerDisabled = isDisabled(hit.text("SCR_Owner_User_ID"));
-                hit.requesterDisabled = isDisabled(hit.text("SCR_Request_ID"));
+                hit.ownerDisabled = isDisabled(hit.text(scr::OwnerUserId));
+                hit.requesterDisabled = isDisabled(hit.text(scr::RequestId));
                 at = int(result.hits.size());
                 m_index.insert(number, at);
                 result.hits << hit;
@@ -192,11 +192,12 @@ TaskCriteria extraTableQuery(Database& db, const QStringList& tables, const QStr
     const QString field =
         t + QLatin1Char('.') + Dialect::quoteIdentifier(columnOf(db, table, fieldName));
     const LikeClause like = db.dialect().like(pattern);
-    return {QStringLiteral("SELECT ") + taskListColumns() + QStringLiteral(" FROM SCR JOIN ") + t +
-                QStringLiteral(" ON SCR.SCR_Number = ") + number +
-                QStringLiteral(" WHERE UPPER(CAST(") + field +
-                QStringLiteral(" AS TEXT)) LIKE UPPER(?) ESCAPE '\\' ORDER BY SCR.SCR_Number"),
-            {like.pattern}};
+    return {
+        QStringLiteral("SELECT ") + taskListColumns() + QStringLiteral(" FROM SCR JOIN ") + t +
+            QStringLiteral(" ON SCR.%1 = ").arg(scr::Number) + number +
+            QStringLiteral(" WHERE UPPER(CAST(") + field +
+            QStringLiteral(" AS TEXT)) LIKE UPPER(?) ESCAPE '\\' ORDER BY SCR.%1").arg(scr::Number),
+        {like.pattern}};
 }
 
 } // namespace
@@ -286,12 +287,13 @@ TaskCriteria taskSearchStatement(Session& session, const SearchOptions& options)
     filter.search.window.from = options.from;
     filter.search.window.to = options.to;
     main.sql = QStringLiteral("SELECT ") + taskListColumns() +
-               QStringLiteral(" FROM SCR JOIN GROUPLINK ON SCR.SCR_Group_ID = "
-                              "GROUPLINK.GROUP_ID WHERE GROUPLINK.USER_ID = ? AND ") +
+               QStringLiteral(" FROM SCR JOIN GROUPLINK ON SCR.%1 = GROUPLINK.GROUP_ID WHERE "
+                              "GROUPLINK.USER_ID = ? AND ")
+                   .arg(scr::GroupId) +
                conditions.join(QStringLiteral(" AND "));
     main.params.prepend(session.user.userId);
     main += buildTaskCriteria(filter, session);
-    main.sql += QStringLiteral(" ORDER BY SCR.SCR_Number");
+    main.sql += QStringLiteral(" ORDER BY SCR.%1").arg(scr::Number);
     return main;
 }
 
@@ -311,10 +313,11 @@ SearchResult runTaskSearch(Session& session, SearchOptions& options)
             const LikeClause like = db.dialect().like(anywhere);
             hits->add(db.query(QStringLiteral("SELECT ") + taskListColumns() +
                                    QStringLiteral(", ATTACH.Attach_Title FROM SCR JOIN ATTACH ON "
-                                                  "SCR.SCR_Number = ATTACH.SCR_Number WHERE "
-                                                  "UPPER(ATTACH.Attach_Title)") +
-                                   QStringLiteral(" LIKE UPPER(?) ESCAPE '\\' ORDER BY "
-                                                  "SCR.SCR_Number, ATTACH.Attach_Number"),
+                                                  "SCR.%1 = ATTACH.%1 WHERE "
+                                                  "UPPER(ATTACH.Attach_Title) LIKE UPPER(?) "
+                                                  "ESCAPE '\\' ORDER BY SCR.%1, "
+                                                  "ATTACH.Attach_Number")
+                                       .arg(scr::Number),
                                {like.pattern}),
                       QStringLiteral("Attach_Title"));
         }

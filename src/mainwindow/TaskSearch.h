@@ -65,7 +65,7 @@ struct FindInput
     bool attachments = false;
     bool extraTables = false;
     QString statuses; ///< chosen codes out of "ACIX"; empty = every status
-    QString dateField = QStringLiteral("SCR_StartDate");
+    QString dateField = scr::StartDate;
     SearchPeriodInput period;
 };
 
@@ -93,7 +93,7 @@ struct SearchHit
     bool ownerDisabled = false;
     bool requesterDisabled = false;
 
-    QString text(const char* column) const { return row.value(QLatin1String(column)).toString(); }
+    QString text(scr::Column column) const { return row.value(column).toString(); }
 };
 
 /** What a search run found; hits found before a failing query are kept. */

@@ -65,10 +65,10 @@ TaskCriteria dateWindow(const TaskDateWindow& w, const Session& session, const Q
     const QDateTime upper = gmt.toGmt(naive(w.to.addDays(1)));
     if (w.field.compare(kCloseDate, Qt::CaseInsensitive) == 0) {
         // One pass over the completing entries instead of a lookup per task row.
-        c.sql = QStringLiteral(" AND %1.SCR_Number IN (SELECT ROUTE.SCR_Number FROM ROUTE WHERE "
-                               "ROUTE.Route_Status = 'C' GROUP BY ROUTE.SCR_Number HAVING "
+        c.sql = QStringLiteral(" AND %1.%2 IN (SELECT ROUTE.%2 FROM ROUTE WHERE "
+                               "ROUTE.Route_Status = 'C' GROUP BY ROUTE.%2 HAVING "
                                "MAX(ROUTE.Route_Date_In) <= ? AND MAX(ROUTE.Route_Date_In) >= ?)")
-                    .arg(t);
+                    .arg(t, scr::Number);
         c.params = {upper, from};
         return c;
     }
@@ -88,24 +88,30 @@ QString ownerTerm(const OwnerSet& owners, QVariantList& params)
     }
     const QString in =
         QStringLiteral(" IN (") + marks.join(QStringLiteral(", ")) + QStringLiteral(")");
+    // A task kept for a contact has SCR_Contact_Key 1, every other one 0 or Null.
+    const QString noContact = QStringLiteral("(SCR.%1 = 0 OR SCR.%1 IS NULL)").arg(scr::ContactKey);
     switch (owners.kind) {
     case OwnerKind::Workshop:
-        return QStringLiteral("(SCR.SCR_Contact_Key = 0 OR SCR.SCR_Contact_Key IS NULL) AND "
-                              "SCR.SCR_OwnerType = 1 AND LTRIM(SCR.SCR_Owner_User_ID)") +
+        return noContact +
+               QStringLiteral(" AND SCR.%1 = 1 AND LTRIM(SCR.%2)")
+                   .arg(scr::OwnerType, scr::OwnerUserId) +
                in;
     case OwnerKind::Contact:
-        return QStringLiteral("SCR.SCR_Contact_Key = 1 AND SCR.SCR_Owner_User_ID") + in;
+        return QStringLiteral("SCR.%1 = 1 AND SCR.%2").arg(scr::ContactKey, scr::OwnerUserId) + in;
     case OwnerKind::User:
         break;
     }
-    return QStringLiteral("(SCR.SCR_Contact_Key = 0 OR SCR.SCR_Contact_Key IS NULL) AND "
-                          "SCR.SCR_Request_ID IN (SELECT USER_ID FROM LU_USER WHERE "
-                          "Disabled = 0) AND (SCR.SCR_OwnerType = 0 OR SCR.SCR_OwnerType IS "
-                          "NULL) AND SCR.SCR_Owner_User_ID") +
+    return noContact +
+           QStringLiteral(" AND SCR.%1 IN (SELECT USER_ID FROM LU_USER WHERE Disabled = 0) AND "
+                          "(SCR.%2 = 0 OR SCR.%2 IS NULL) AND SCR.%3")
+               .arg(scr::RequestId, scr::OwnerType, scr::OwnerUserId) +
            in;
 }
 
-const QString kNoMeetings = QStringLiteral(" AND (SCR.Meeting_ID = 0 OR SCR.Meeting_ID IS NULL)");
+const QString kNoMeetings =
+    QStringLiteral(" AND (SCR.%1 = 0 OR SCR.%1 IS NULL)").arg(scr::MeetingId);
+const QString kByFolderAndPriority = QStringLiteral(" ORDER BY SCR.%1, SCR.%2, SCR.%3")
+                                         .arg(scr::Category, scr::Priority, scr::OwnerDateIn);
 
 } // namespace
 
@@ -225,21 +231,21 @@ TaskCriteria buildTaskCriteria(const TaskViewFilter& f, const Session& session, 
     const QString col = t + QLatin1Char('.');
     TaskCriteria c;
     if (!f.search.on) {
-        c.sql += QStringLiteral(" AND (") + col + QStringLiteral("SCR_Group_ID = ?)");
+        c.sql += QStringLiteral(" AND (") + col + scr::GroupId + QStringLiteral(" = ?)");
         c.params << qlonglong(session.currentWorkshopId);
     }
     c += anyOf(col + scr::Status, statusCodes(f));
 
     if (!f.search.on) {
         if (f.viewed == ViewedState::Viewed)
-            c.sql +=
-                QStringLiteral(" AND NOT ") + col + QStringLiteral("SCR_Owner_Date_Viewed IS NULL");
+            c.sql += QStringLiteral(" AND NOT ") + col + scr::OwnerDateViewed +
+                     QStringLiteral(" IS NULL");
         else if (f.viewed == ViewedState::Unviewed)
             c.sql +=
-                QStringLiteral(" AND ") + col + QStringLiteral("SCR_Owner_Date_Viewed IS NULL");
+                QStringLiteral(" AND ") + col + scr::OwnerDateViewed + QStringLiteral(" IS NULL");
     }
     if (f.requestedBy) {
-        c.sql += QStringLiteral(" AND ") + col + QStringLiteral("SCR_Request_ID = ?");
+        c.sql += QStringLiteral(" AND ") + col + scr::RequestId + QStringLiteral(" = ?");
         c.params << session.user.userId;
     }
     if (!f.search.on) {
@@ -250,8 +256,8 @@ TaskCriteria buildTaskCriteria(const TaskViewFilter& f, const Session& session, 
     }
     c += dateWindow(f.search.on ? f.search.window : f.window, session, t);
     if (!f.search.on && f.late) {
-        c.sql += QStringLiteral(" AND ") + col + QStringLiteral("SCR_Owner_Target_Date < ? AND ") +
-                 col + QStringLiteral("SCR_Status = 'A'");
+        c.sql += QStringLiteral(" AND %1%2 < ? AND %1%3 = 'A'")
+                     .arg(col, scr::OwnerTargetDate, scr::Status);
         c.params << GmtConverter(session.clock()).nowGmt();
     }
     return c;
@@ -261,13 +267,14 @@ TaskCriteria approvalCondition(const Session& session)
 {
     TaskCriteria c;
     c.sql = QStringLiteral(
-        "SCR.SCR_Number IN (SELECT ATTACH.SCR_Number FROM ATTACH, CHECKLIST_ITEM a "
-        "WHERE ATTACH.Attach_Type = 'K' AND a.Checklist_Name = ATTACH.Attach_Filename "
-        "AND a.Attach_Number = 0 AND a.Sign_User_ID = ? AND NOT EXISTS (SELECT * FROM "
-        "CHECKLIST_ITEM done WHERE done.Attach_Number = ATTACH.Attach_Number AND "
-        "done.Action_Name = a.Action_Name)) AND SCR.SCR_Status = 'A' "
-        "AND SCR.SCR_Owner_User_ID IN (SELECT USER_ID FROM LU_USER WHERE Disabled = 0) "
-        "AND SCR.SCR_Request_ID IN (SELECT USER_ID FROM LU_USER WHERE Disabled = 0)");
+                "SCR.%1 IN (SELECT ATTACH.%1 FROM ATTACH, CHECKLIST_ITEM a "
+                "WHERE ATTACH.Attach_Type = 'K' AND a.Checklist_Name = ATTACH.Attach_Filename "
+                "AND a.Attach_Number = 0 AND a.Sign_User_ID = ? AND NOT EXISTS (SELECT * FROM "
+                "CHECKLIST_ITEM done WHERE done.Attach_Number = ATTACH.Attach_Number AND "
+                "done.Action_Name = a.Action_Name)) AND SCR.%2 = 'A' "
+                "AND SCR.%3 IN (SELECT USER_ID FROM LU_USER WHERE Disabled = 0) "
+                "AND SCR.%4 IN (SELECT USER_ID FROM LU_USER WHERE Disabled = 0)")
+                .arg(scr::Number, scr::Status, scr::OwnerUserId, scr::RequestId);
     c.params << session.user.userId;
     return c;
 }
@@ -310,13 +317,13 @@ TaskCriteria treeTaskQuery(const OwnerSet& owners, const TaskViewFilter& filter,
     if (!flatSubTasks) {
         // The parent is listed too, so the sub-task goes under it rather than at the top.
         const TaskCriteria parent = buildTaskCriteria(filter, session, QStringLiteral("p"));
-        q.sql += QStringLiteral(" AND NOT EXISTS (SELECT p.SCR_Number FROM SCR p WHERE "
-                                "p.SCR_Number = SCR.SCR_Parent_Number") +
+        q.sql += QStringLiteral(" AND NOT EXISTS (SELECT p.%1 FROM SCR p WHERE p.%1 = SCR.%2")
+                     .arg(scr::Number, scr::ParentNumber) +
                  parent.sql + QLatin1Char(')');
         q.params += parent.params;
     }
-    q.sql += kNoMeetings + QStringLiteral(" ORDER BY SCR.SCR_Owner_User_ID, "
-                                          "SCR.SCR_Parent_Folder_Number, SCR.SCR_Category");
+    q.sql += kNoMeetings + QStringLiteral(" ORDER BY SCR.%1, SCR.%2, SCR.%3")
+                               .arg(scr::OwnerUserId, scr::ParentFolderNumber, scr::Category);
     return q;
 }
 
@@ -327,8 +334,7 @@ TaskCriteria gridTaskQuery(const OwnerSet* owner, const TaskViewFilter& filter,
     q.sql = QStringLiteral("SELECT ") + taskListColumns() + QStringLiteral(" FROM SCR WHERE ");
     q.sql += owner ? ownerTerm(*owner, q.params) : QStringLiteral("1 = 1");
     q += buildTaskCriteria(filter, session);
-    q.sql += kNoMeetings + QStringLiteral(" ORDER BY SCR.SCR_Category, SCR.SCR_Priority, "
-                                          "SCR.SCR_Owner_Date_In");
+    q.sql += kNoMeetings + kByFolderAndPriority;
     return q;
 }
 
@@ -337,7 +343,7 @@ TaskCriteria approvalGridQuery(const Session& session)
     TaskCriteria q;
     q.sql = QStringLiteral("SELECT ") + taskListColumns() + QStringLiteral(" FROM SCR WHERE ");
     q += approvalCondition(session);
-    q.sql += QStringLiteral(" ORDER BY SCR.SCR_Category, SCR.SCR_Priority, SCR.SCR_Owner_Date_In");
+    q.sql += kByFolderAndPriority;
     return q;
 }
 
@@ -346,7 +352,7 @@ TaskCriteria oneTaskQuery(qlonglong number, const OwnerSet* owner, const TaskVie
 {
     TaskCriteria q;
     q.sql = QStringLiteral("SELECT ") + taskListColumns() +
-            QStringLiteral(" FROM SCR WHERE SCR.SCR_Number = ?");
+            QStringLiteral(" FROM SCR WHERE SCR.%1 = ?").arg(scr::Number);
     q.params << number;
     if (owner)
         q.sql += QStringLiteral(" AND ") + ownerTerm(*owner, q.params);
@@ -360,13 +366,13 @@ bool taskVisibleTo(const RecordSet& rows, int row, const QString& userId)
     const QVariant sensitive = rows.value(row, scr::Sensitive);
     if (sensitive.isNull() || sensitive.toLongLong() == 0)
         return true;
-    const auto same = [&](const char* column) {
-        return rows.value(row, QString::fromLatin1(column))
+    const auto same = [&](scr::Column column) {
+        return rows.value(row, column)
                    .toString()
                    .trimmed()
                    .compare(userId.trimmed(), Qt::CaseInsensitive) == 0;
     };
-    return same("SCR_Owner_User_ID") || same("SCR_Request_ID");
+    return same(scr::OwnerUserId) || same(scr::RequestId);
 }
 
 TaskListFill fillTaskList(Session& session, const TaskCriteria& statement,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/db/RecordSet.h"
+#include "core/schema/TaskColumns.h"
 #include "tasks/DateRange.h"
 
 #include <QDate>
@@ -53,7 +54,7 @@ enum class QuickView
 struct TaskDateWindow
 {
     bool on = false;
-    QString field = QStringLiteral("SCR_StartDate"); ///< a SCR date column or "closedate"
+    QString field = scr::StartDate; ///< a SCR date column or "closedate"
     QDate from;
     QDate to;
 

@@ -1,6 +1,7 @@
 #include "mainwindow/TeamTree.h"
 
 #include "core/db/Database.h"
+#include "core/schema/TaskColumns.h"
 #include "mainwindow/Presence.h"
 #include "mainwindow/TaskMoves.h"
 
@@ -25,22 +26,20 @@ struct TaskColumns
 {
     explicit TaskColumns(const RecordSet& rows)
     {
-        const auto at = [&](const char* name) {
-            return rows.columnIndex(QString::fromLatin1(name));
-        };
-        number = at("SCR_Number");
-        title = at("SCR_Title");
-        owner = at("SCR_Owner_User_ID");
-        ownerType = at("SCR_OwnerType");
-        group = at("SCR_Group_ID");
-        folder = at("SCR_Parent_Folder_Number");
-        parent = at("SCR_Parent_Number");
-        category = at("SCR_Category");
-        status = at("SCR_Status");
-        target = at("SCR_Owner_Target_Date");
-        viewed = at("SCR_Owner_Date_Viewed");
-        sensitive = at("SCR_Sensitive");
-        requester = at("SCR_Request_ID");
+        const auto at = [&](scr::Column name) { return rows.columnIndex(name); };
+        number = at(scr::Number);
+        title = at(scr::Title);
+        owner = at(scr::OwnerUserId);
+        ownerType = at(scr::OwnerType);
+        group = at(scr::GroupId);
+        folder = at(scr::ParentFolderNumber);
+        parent = at(scr::ParentNumber);
+        category = at(scr::Category);
+        status = at(scr::Status);
+        target = at(scr::OwnerTargetDate);
+        viewed = at(scr::OwnerDateViewed);
+        sensitive = at(scr::Sensitive);
+        requester = at(scr::RequestId);
     }
 
     TaskRow read(const QVariantList& row) const

@@ -2,6 +2,7 @@
 
 #include "core/Gmt.h"
 #include "core/db/RecordSet.h"
+#include "core/schema/TaskColumns.h"
 #include "mainwindow/TeamTree.h"
 #include "tasks/TaskTypes.h"
 
@@ -26,7 +27,7 @@ public:
         : m_tasks(tasks)
         , m_gmt(clock)
     {
-        const int number = tasks.columnIndex(QStringLiteral("SCR_Number"));
+        const int number = tasks.columnIndex(scr::Number);
         if (number < 0)
             return;
         for (int i = 0; i < tasks.rowCount(); ++i)
@@ -55,18 +56,17 @@ private:
         if (found == m_rowOf.constEnd())
             return {};
         const int row = *found;
-        const auto text = [&](const char* column) {
-            return m_tasks.value(row, QString::fromLatin1(column)).toString().trimmed();
+        const auto text = [&](scr::Column column) {
+            return m_tasks.value(row, column).toString().trimmed();
         };
-        const auto date = [&](const char* column) {
-            const QDateTime gmt =
-                RecordSet::toDateTime(m_tasks.value(row, QString::fromLatin1(column)));
+        const auto date = [&](scr::Column column) {
+            const QDateTime gmt = RecordSet::toDateTime(m_tasks.value(row, column));
             return m_gmt.toLocalDate(gmt).toString(QStringLiteral("yyyy-MM-dd"));
         };
-        return {text("SCR_Owner_User_ID"),         date("SCR_StartDate"),
-                date("SCR_Owner_Date_In"),         date("SCR_Owner_Date_Viewed"),
-                date("SCR_Owner_Target_Date"),     date("SCR_Request_Date"),
-                taskStatusWord(text("SCR_Status"))};
+        return {text(scr::OwnerUserId),           date(scr::StartDate),
+                date(scr::OwnerDateIn),           date(scr::OwnerDateViewed),
+                date(scr::OwnerTargetDate),       date(scr::RequestDate),
+                taskStatusWord(text(scr::Status))};
     }
 
     const RecordSet& m_tasks;

@@ -2,6 +2,7 @@
 
 #include "core/Gmt.h"
 #include "core/db/Database.h"
+#include "core/schema/TaskColumns.h"
 #include "tasks/AttachmentTransfer.h"
 #include "tasks/MemoText.h"
 
@@ -92,8 +93,9 @@ TaskAttachmentLists listFor(Database& db, const Clock& clock, qlonglong taskNumb
 {
     RecordSet rows = db.query(
         QStringLiteral("SELECT Attach_Number, Attach_Type, Attach_Title, Attach_Filename, "
-                       "Attach_Owner, Attach_Date, Show_In_TabBar FROM ATTACH WHERE SCR_Number = "
-                       "? ORDER BY Attach_Date DESC, Attach_Number DESC"),
+                       "Attach_Owner, Attach_Date, Show_In_TabBar FROM ATTACH WHERE %1 = ? "
+                       "ORDER BY Attach_Date DESC, Attach_Number DESC")
+            .arg(scr::Number),
         {taskNumber});
     const GmtConverter gmt(clock);
     TaskAttachmentLists lists;

@@ -24,9 +24,9 @@ QVariant workshopValue(qlonglong workshop)
 /** Removes one attachment row of the task with the rows that hang on it. @return rows removed */
 qlonglong removeRow(Database& db, qlonglong taskNumber, qlonglong attachNumber)
 {
-    const qlonglong removed =
-        db.execute(QStringLiteral("DELETE FROM ATTACH WHERE Attach_Number = ? AND SCR_Number = ?"),
-                   {attachNumber, taskNumber});
+    const qlonglong removed = db.execute(
+        QStringLiteral("DELETE FROM ATTACH WHERE Attach_Number = ? AND %1 = ?").arg(scr::Number),
+        {attachNumber, taskNumber});
     if (removed == 0)
         return 0;
     // A form's values and a checklist's ticked items; the templates have number 0.
@@ -70,8 +70,9 @@ Outcome<qlonglong> add(Database& db, const AttachmentPlace& place, const Pending
                                                          : fileName;
 
     if (pending.type == AttachmentType::PlugIn &&
-        !db.query(QStringLiteral("SELECT Attach_Number FROM ATTACH WHERE SCR_Number = ? AND "
-                                 "Attach_Filename = ?"),
+        !db.query(QStringLiteral("SELECT Attach_Number FROM ATTACH WHERE %1 = ? AND "
+                                 "Attach_Filename = ?")
+                      .arg(scr::Number),
                   {place.taskNumber, pending.fileName})
              .isEmpty())
         return RefusalOf<>{plugInAttachedMessage(pending.fileName)};
@@ -125,8 +126,9 @@ Outcome<qlonglong> add(Database& db, const AttachmentPlace& place, const Pending
             db.writeBlob(dataOf(number), buffer, text.size(), progress);
         }
         if (pending.showInTabBar && showsOnTabBar(pending.type))
-            db.execute(QStringLiteral("UPDATE ATTACH SET Show_In_TabBar = 0 WHERE SCR_Number = ? "
-                                      "AND Attach_Type = ? AND Attach_Number <> ?"),
+            db.execute(QStringLiteral("UPDATE ATTACH SET Show_In_TabBar = 0 WHERE %1 = ? "
+                                      "AND Attach_Type = ? AND Attach_Number <> ?")
+                           .arg(scr::Number),
                        {place.taskNumber, typeCode, number});
         tx.commit();
         return number;
@@ -224,7 +226,8 @@ Outcome<Done> deleteAttachment(Database& db, Prompt& prompt, qlonglong taskNumbe
     if (attachNumber == 0)
         return RefusalOf<>{kSelectToDelete};
     if (db.query(QStringLiteral("SELECT Attach_Number FROM ATTACH WHERE Attach_Number = ? AND "
-                                "SCR_Number = ?"),
+                                "%1 = ?")
+                     .arg(scr::Number),
                  {attachNumber, taskNumber})
             .isEmpty())
         return RefusalOf<>{kAttachmentNotFound};

@@ -25,9 +25,10 @@ TaskChangedElsewhere changedElsewhere(Database& db, qlonglong task, const TaskSe
     // A task read without history has nothing to compare with and names nobody.
     QString user;
     if (seen.routeNumber > 0)
-        user = db.scalar(QStringLiteral("SELECT USER_ID FROM ROUTE WHERE SCR_Number = ? AND "
+        user = db.scalar(QStringLiteral("SELECT USER_ID FROM ROUTE WHERE %1 = ? AND "
                                         "Route_Number >= ? AND Route_Date_Out IS NOT NULL "
-                                        "ORDER BY Route_Number DESC LIMIT 1"),
+                                        "ORDER BY Route_Number DESC LIMIT 1")
+                             .arg(scr::Number),
                          {task, seen.routeNumber})
                    .toString()
                    .trimmed();

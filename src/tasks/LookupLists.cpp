@@ -6,6 +6,7 @@
 #include "core/UserRights.h"
 #include "core/db/Database.h"
 #include "core/db/ParameterQuery.h"
+#include "core/schema/TaskColumns.h"
 
 #include <QHash>
 #include <QSet>
@@ -30,18 +31,20 @@ const QList<LookupListInfo> kLists = {
 /** A column that holds a list's key elsewhere and must follow a rename. */
 struct KeyReference
 {
-    const char* table;
-    const char* column;
+    QLatin1String table;
+    QLatin1String column;
 };
 
 // Tasks and stages name their priority and rule by text; without these a renamed entry would
 // leave them pointing at nothing.
-const KeyReference kPriorityReferences[] = {{"SCR", "SCR_Priority"}};
-const KeyReference kRuleReferences[] = {{"LIFECYCLE_USER", "Rule_Name"}};
+const KeyReference kPriorityReferences[] = {{scr::Table, scr::Priority}};
+const KeyReference kRuleReferences[] = {
+    {QLatin1String("LIFECYCLE_USER"), QLatin1String("Rule_Name")}};
 // Subfolders, tasks and attachments go through the parameter queries below; these two are tied
 // to LU_CATEGORY by foreign keys.
-const KeyReference kCategoryReferences[] = {{"LU_GROUP", "Root_Folder"},
-                                            {"LU_ACCESS_LEVEL", "ACCESS_LEVEL"}};
+const KeyReference kCategoryReferences[] = {
+    {QLatin1String("LU_GROUP"), QLatin1String("Root_Folder")},
+    {QLatin1String("LU_ACCESS_LEVEL"), QLatin1String("ACCESS_LEVEL")}};
 
 const char* const kCategoryCascade[] = {
     "PARAMETERS sTitle String, sTitleOld String; UPDATE LU_CATEGORY SET Parent_Category = "
@@ -205,7 +208,8 @@ Outcome<> LookupLists::remove(LookupKind kind, const QString& name)
     const QVariantList key{name};
     switch (kind) {
     case LookupKind::Priority:
-        if (count(db, QStringLiteral("SELECT COUNT(*) FROM SCR WHERE SCR_Priority = ?"), key) > 0)
+        if (count(db, QStringLiteral("SELECT COUNT(*) FROM SCR WHERE %1 = ?").arg(scr::Priority),
+                  key) > 0)
             return refused(
                 QStringLiteral("There are tasks of this Priority. You can't delete it."));
         break;
@@ -224,7 +228,8 @@ Outcome<> LookupLists::remove(LookupKind kind, const QString& name)
                   key) > 0)
             return refused(
                 QStringLiteral("There are subfolders under this folder. You can't delete it."));
-        if (count(db, QStringLiteral("SELECT COUNT(*) FROM SCR WHERE SCR_Category = ?"), key) > 0)
+        if (count(db, QStringLiteral("SELECT COUNT(*) FROM SCR WHERE %1 = ?").arg(scr::Category),
+                  key) > 0)
             return refused(QStringLiteral("There are tasks in this Folder. You can't delete it."));
         // The foreign key from LU_GROUP.Root_Folder would otherwise refuse the delete, or take
         // the workshop (and everything of it) along where it cascades.
@@ -441,8 +446,7 @@ void renameReferences(Database& db, LookupKind kind, const QString& oldKey, cons
 {
     const auto carry = [&](const auto& references) {
         for (const KeyReference& r : references)
-            db.execute(QStringLiteral("UPDATE %1 SET %2 = ? WHERE %2 = ?")
-                           .arg(QLatin1String(r.table), QLatin1String(r.column)),
+            db.execute(QStringLiteral("UPDATE %1 SET %2 = ? WHERE %2 = ?").arg(r.table, r.column),
                        {newKey, oldKey});
     };
     switch (kind) {

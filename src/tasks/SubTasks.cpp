@@ -11,9 +11,10 @@ namespace bx {
 
 std::optional<TaskOpening> prepareSubTask(Session& session, Prompt& prompt, qlonglong parentNumber)
 {
-    const RecordSet parent = session.db().query(
-        QStringLiteral("SELECT SCR_Owner_User_ID, SCR_Group_ID FROM SCR WHERE SCR_Number = ?"),
-        {parentNumber});
+    const RecordSet parent =
+        session.db().query(QStringLiteral("SELECT %1, %2 FROM SCR WHERE %3 = ?")
+                               .arg(scr::OwnerUserId, scr::GroupId, scr::Number),
+                           {parentNumber});
     // A missing parent is told as such whatever the user's rights: it has no owner to compare.
     if (parent.isEmpty()) {
         prompt.inform(kSelectTaskForSubtask, {}, PromptIcon::Critical);
@@ -29,10 +30,10 @@ std::optional<TaskOpening> prepareSubTask(Session& session, Prompt& prompt, qlon
 
 QList<TemplateEntry> templateList(Database& db)
 {
-    const RecordSet rows = db.query(
-        QStringLiteral("SELECT SCR_Number, SCR_Title FROM SCR WHERE SCR_Contact_Key <> ? AND "
-                       "SCR_Template <> ? ORDER BY SCR_Title"),
-        {1, 0});
+    const RecordSet rows =
+        db.query(QStringLiteral("SELECT %1, %2 FROM SCR WHERE %3 <> ? AND %4 <> ? ORDER BY %2")
+                     .arg(scr::Number, scr::Title, scr::ContactKey, scr::Template),
+                 {1, 0});
     QList<TemplateEntry> list;
     list.reserve(rows.rowCount());
     for (int row = 0; row < rows.rowCount(); ++row) {
@@ -46,7 +47,7 @@ std::optional<TaskOpening> prepareFromTemplate(Session& session, Prompt& prompt,
                                                qlonglong templateNumber)
 {
     const RecordSet row = session.db().query(
-        QStringLiteral("SELECT SCR_Owner_Target_Date FROM SCR WHERE SCR_Number = ?"),
+        QStringLiteral("SELECT %1 FROM SCR WHERE %2 = ?").arg(scr::OwnerTargetDate, scr::Number),
         {templateNumber});
     if (row.isEmpty()) {
         prompt.inform(kTemplateNotFound);

@@ -34,9 +34,9 @@ void cSCR::initialise()
         m_values.insert(c.name, emptyValue(c.kind));
     // A task starts with every date of its life at the moment it was begun; Load replaces them.
     const QDateTime now = toSeconds(m_session.clock().nowLocal());
-    for (const char* column : {"SCR_Request_Date", "SCR_Owner_Date_In", "SCR_Owner_Date_Viewed",
-                               "SCR_Owner_Target_Date", "SCR_StartDate", "SCR_Lifecycle_End_Date"})
-        m_values.insert(QString::fromLatin1(column), now);
+    for (scr::Column column : {scr::RequestDate, scr::OwnerDateIn, scr::OwnerDateViewed,
+                               scr::OwnerTargetDate, scr::StartDate, scr::LifecycleEndDate})
+        m_values.insert(column, now);
     takeSnapshot();
     m_new = true;
     m_subTask = false;
@@ -56,9 +56,9 @@ void cSCR::discardPendingRow() noexcept
     m_rowPending = false;
     try {
         // Only a row that no save ever wrote (SCR_Number still Null) is given back.
-        m_session.db().execute(QStringLiteral("DELETE FROM SCR WHERE SCR_Counter = ? AND "
-                                              "SCR_Number IS NULL"),
-                               {num(u"SCR_Counter")});
+        m_session.db().execute(QStringLiteral("DELETE FROM SCR WHERE %1 = ? AND %2 IS NULL")
+                                   .arg(scr::Counter, scr::Number),
+                               {num(scr::Counter)});
     } catch (const DbError& e) {
         m_session.errorLog().write(QStringLiteral("cSCR"), e.description());
     }
@@ -84,11 +84,11 @@ qlonglong cSCR::createRow(TaskType type)
     m_users.clear();
     const QString me = m_session.user.userId;
     const qlonglong workshop = m_session.currentWorkshopId;
-    set(u"SCR_Owner_User_ID", me);
-    set(u"SCR_Status", statusCode(TaskStatus::Active));
-    set(u"SCR_Request_ID", me);
-    set(u"SCR_Request_Group_ID", workshop);
-    set(u"SCR_Group_ID", workshop);
+    set(scr::OwnerUserId, me);
+    set(scr::Status, statusCode(TaskStatus::Active));
+    set(scr::RequestId, me);
+    set(scr::RequestGroupId, workshop);
+    set(scr::GroupId, workshop);
     computePermissions();
 
     // The row only draws the number here; its values are written by the first save. Until then
@@ -118,7 +118,7 @@ bool cSCR::Load(qlonglong number)
     Database& db = m_session.db();
     try {
         const RecordSet rs =
-            db.query(QStringLiteral("SELECT * FROM SCR WHERE SCR_Number = ?"), {number});
+            db.query(QStringLiteral("SELECT * FROM SCR WHERE %1 = ?").arg(scr::Number), {number});
         if (rs.isEmpty()) {
             reportError(QStringLiteral(" Task %1 does not exist ").arg(number));
             return false;
@@ -129,8 +129,8 @@ bool cSCR::Load(qlonglong number)
                 v = m_gmt.toLocal(v.toDateTime());
             m_values.insert(c.name, v);
         }
-        if (text(u"SCR_Comments").isEmpty())
-            set(u"SCR_Comments", text(u"SCR_Comments_AsText"));
+        if (text(scr::Comments).isEmpty())
+            set(scr::Comments, text(scr::CommentsAsText));
         m_taskType = Meeting_ID() != 0 ? TaskType::Meeting : TaskType::Task;
         takeSnapshot();
         computePermissions();
@@ -141,12 +141,11 @@ bool cSCR::Load(qlonglong number)
             // changed in between keeps its date (the first viewing stays) and the version read,
             // so that a save of the object is refused rather than undoing that change.
             const QDateTime nowGmt = toSeconds(m_gmt.nowGmt());
-            const qlonglong version = num(u"SCR_Row_Version");
-            if (db.execute(QStringLiteral("UPDATE SCR SET SCR_Owner_Date_Viewed = ?, ") +
-                               scr::RaiseRowVersion +
-                               QStringLiteral(" WHERE SCR_Number = ? AND SCR_Owner_Date_Viewed IS "
-                                              "NULL AND SCR_Row_Version = ?"),
-                           {nowGmt, number, version}) == 1) {
+            const qlonglong version = num(scr::RowVersion);
+            const QString markViewed =
+                QStringLiteral("UPDATE SCR SET %1 = ?, %2 WHERE %3 = ? AND %1 IS NULL AND %4 = ?")
+                    .arg(scr::OwnerDateViewed, scr::RaiseRowVersion, scr::Number, scr::RowVersion);
+            if (db.execute(markViewed, {nowGmt, number, version}) == 1) {
                 const QDateTime viewed = m_gmt.toLocal(nowGmt);
                 for (QVariantMap* map : {&m_values, &m_snapshot}) {
                     map->insert(scr::OwnerDateViewed, viewed);
@@ -273,30 +272,29 @@ void cSCR::reportError(const QString& description) const
         showTaskError(m_prompt, description);
 }
 
-QString cSCR::text(QStringView column) const
+QString cSCR::text(scr::Column column) const
 {
-    return m_values.value(column.toString()).toString();
+    return m_values.value(column).toString();
 }
 
-qlonglong cSCR::num(QStringView column) const
+qlonglong cSCR::num(scr::Column column) const
 {
-    return m_values.value(column.toString()).toLongLong();
+    return m_values.value(column).toLongLong();
 }
 
-bool cSCR::flag(QStringView column) const
+bool cSCR::flag(scr::Column column) const
 {
-    return m_values.value(column.toString()).toBool();
+    return m_values.value(column).toBool();
 }
 
-QDateTime cSCR::date(QStringView column) const
+QDateTime cSCR::date(scr::Column column) const
 {
-    return m_values.value(column.toString()).toDateTime();
+    return m_values.value(column).toDateTime();
 }
 
-void cSCR::set(QStringView column, const QVariant& v)
+void cSCR::set(scr::Column column, const QVariant& v)
 {
-    const QString name = column.toString();
-    const TaskColumn* c = findTaskColumn(name);
+    const TaskColumn* c = findTaskColumn(column);
     Q_ASSERT(c);
     m_values.insert(c->name, normalised(c->kind, v));
 }

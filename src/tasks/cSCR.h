@@ -2,6 +2,7 @@
 
 #include "core/Gmt.h"
 #include "core/db/RecordSet.h"
+#include "core/schema/TaskColumns.h"
 #include "people/cSelUser.h"
 #include "tasks/TaskTypes.h"
 #include "workflow/Lifecycle.h"
@@ -236,38 +237,38 @@ public:
      */
     QVariant storedValue(const QString& column) const;
 
-    qlonglong SCR_Number() const { return num(u"SCR_Number"); }
-    QString SCR_Title() const { return text(u"SCR_Title"); }
-    void setSCR_Title(const QString& v) { set(u"SCR_Title", v); }
-    QString SCR_Status() const { return text(u"SCR_Status"); }
-    void setSCR_Status(const QString& v) { set(u"SCR_Status", v); }
-    QString SCR_Owner_User_ID() const { return text(u"SCR_Owner_User_ID"); }
-    void setSCR_Owner_User_ID(const QString& v) { set(u"SCR_Owner_User_ID", v); }
-    qlonglong SCR_Group_ID() const { return num(u"SCR_Group_ID"); }
-    void setSCR_Group_ID(qlonglong v) { set(u"SCR_Group_ID", v); }
-    QString SCR_Request_ID() const { return text(u"SCR_Request_ID"); }
-    qlonglong SCR_Request_Group_ID() const { return num(u"SCR_Request_Group_ID"); }
-    QString SCR_Lifecycle_ID() const { return text(u"SCR_Lifecycle_ID"); }
-    QString SCR_LC_Stage_Name() const { return text(u"SCR_LC_Stage_Name"); }
-    QString SCR_LC_Owner_ID() const { return text(u"SCR_LC_Owner_ID"); }
-    qlonglong SCR_LC_Owner_Group_ID() const { return num(u"SCR_LC_Owner_Group_ID"); }
-    QString SCR_Category() const { return text(u"SCR_Category"); }
-    void setSCR_Category(const QString& v) { set(u"SCR_Category", v); }
-    QString SCR_Route_Note() const { return text(u"SCR_Route_Note"); }
-    qlonglong SCR_Route_Number() const { return num(u"SCR_Route_Number"); }
-    qlonglong SCR_Parent_Number() const { return num(u"SCR_Parent_Number"); }
-    void setSCR_Parent_Number(qlonglong v) { set(u"SCR_Parent_Number", v); }
-    qlonglong SCR_Parent_Folder_Number() const { return num(u"SCR_Parent_Folder_Number"); }
-    QDateTime SCR_Owner_Date_In() const { return date(u"SCR_Owner_Date_In"); }
-    bool SCR_Sensitive() const { return flag(u"SCR_Sensitive"); }
-    qlonglong Meeting_ID() const { return num(u"Meeting_ID"); }
-    QDateTime SCR_Owner_Date_Viewed() const { return date(u"SCR_Owner_Date_Viewed"); }
-    QDateTime SCR_Owner_Target_Date() const { return date(u"SCR_Owner_Target_Date"); }
-    void setSCR_Owner_Target_Date(const QDateTime& v) { set(u"SCR_Owner_Target_Date", v); }
-    QDateTime SCR_StartDate() const { return date(u"SCR_StartDate"); }
-    void setSCR_StartDate(const QDateTime& v) { set(u"SCR_StartDate", v); }
-    QDateTime SCR_Lifecycle_End_Date() const { return date(u"SCR_Lifecycle_End_Date"); }
-    void setSCR_Lifecycle_End_Date(const QDateTime& v) { set(u"SCR_Lifecycle_End_Date", v); }
+    qlonglong SCR_Number() const { return num(scr::Number); }
+    QString SCR_Title() const { return text(scr::Title); }
+    void setSCR_Title(const QString& v) { set(scr::Title, v); }
+    QString SCR_Status() const { return text(scr::Status); }
+    void setSCR_Status(const QString& v) { set(scr::Status, v); }
+    QString SCR_Owner_User_ID() const { return text(scr::OwnerUserId); }
+    void setSCR_Owner_User_ID(const QString& v) { set(scr::OwnerUserId, v); }
+    qlonglong SCR_Group_ID() const { return num(scr::GroupId); }
+    void setSCR_Group_ID(qlonglong v) { set(scr::GroupId, v); }
+    QString SCR_Request_ID() const { return text(scr::RequestId); }
+    qlonglong SCR_Request_Group_ID() const { return num(scr::RequestGroupId); }
+    QString SCR_Lifecycle_ID() const { return text(scr::LifecycleId); }
+    QString SCR_LC_Stage_Name() const { return text(scr::LcStageName); }
+    QString SCR_LC_Owner_ID() const { return text(scr::LcOwnerId); }
+    qlonglong SCR_LC_Owner_Group_ID() const { return num(scr::LcOwnerGroupId); }
+    QString SCR_Category() const { return text(scr::Category); }
+    void setSCR_Category(const QString& v) { set(scr::Category, v); }
+    QString SCR_Route_Note() const { return text(scr::RouteNote); }
+    qlonglong SCR_Route_Number() const { return num(scr::RouteNumber); }
+    qlonglong SCR_Parent_Number() const { return num(scr::ParentNumber); }
+    void setSCR_Parent_Number(qlonglong v) { set(scr::ParentNumber, v); }
+    qlonglong SCR_Parent_Folder_Number() const { return num(scr::ParentFolderNumber); }
+    QDateTime SCR_Owner_Date_In() const { return date(scr::OwnerDateIn); }
+    bool SCR_Sensitive() const { return flag(scr::Sensitive); }
+    qlonglong Meeting_ID() const { return num(scr::MeetingId); }
+    QDateTime SCR_Owner_Date_Viewed() const { return date(scr::OwnerDateViewed); }
+    QDateTime SCR_Owner_Target_Date() const { return date(scr::OwnerTargetDate); }
+    void setSCR_Owner_Target_Date(const QDateTime& v) { set(scr::OwnerTargetDate, v); }
+    QDateTime SCR_StartDate() const { return date(scr::StartDate); }
+    void setSCR_StartDate(const QDateTime& v) { set(scr::StartDate, v); }
+    QDateTime SCR_Lifecycle_End_Date() const { return date(scr::LifecycleEndDate); }
+    void setSCR_Lifecycle_End_Date(const QDateTime& v) { set(scr::LifecycleEndDate, v); }
 
     // --- State besides the columns --------------------------------------------------------------
 
@@ -378,11 +379,13 @@ private:
     bool dateChanged(const QString& column) const;
     void reportError(const QString& description) const;
 
-    QString text(QStringView column) const;
-    qlonglong num(QStringView column) const;
-    bool flag(QStringView column) const;
-    QDateTime date(QStringView column) const;
-    void set(QStringView column, const QVariant& v);
+    // The column of each is a name of the catalogue (core/schema/TaskColumns.h), checked as it
+    // compiles: a string does not convert to one.
+    QString text(scr::Column column) const;
+    qlonglong num(scr::Column column) const;
+    bool flag(scr::Column column) const;
+    QDateTime date(scr::Column column) const;
+    void set(scr::Column column, const QVariant& v);
 
     Session& m_session;
     Prompt& m_prompt;

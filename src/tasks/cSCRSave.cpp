@@ -41,21 +41,21 @@ QStringList columnsWritten(TaskColumnWrite write)
 /** The history tests of a save, in the order their entries are queued (after the dates). */
 struct ChangeTest
 {
-    const char* column;
+    scr::Column column;
     const char* action;
 };
 constexpr ChangeTest kFieldTests[] = {
-    {"SCR_Title", "Title changed"},
-    {"SCR_Comments", "Comments changed"},
-    {"SCR_Priority", "Priority changed"},
-    {"SCR_Contact_Key", "Contact Key changed"},
-    {"SCR_Category", "Folder changed"},
-    {"SCR_Template", "Template changed"},
-    {"SCR_Sensitive", "Sensitivity changed"},
-    {"SCR_Percent_Complete", "Percent Complete changed"},
-    {"SCR_Firm_Target_Date", "Firm Target changed"},
-    {"SCR_Recurring_Frequency", "Recurring Frequency changed"},
-    {"SCR_Custom_Field", "Custom Field changed"},
+    {scr::Title, "Title changed"},
+    {scr::Comments, "Comments changed"},
+    {scr::Priority, "Priority changed"},
+    {scr::ContactKey, "Contact Key changed"},
+    {scr::Category, "Folder changed"},
+    {scr::Template, "Template changed"},
+    {scr::Sensitive, "Sensitivity changed"},
+    {scr::PercentComplete, "Percent Complete changed"},
+    {scr::FirmTargetDate, "Firm Target changed"},
+    {scr::RecurringFrequency, "Recurring Frequency changed"},
+    {scr::CustomField, "Custom Field changed"},
 };
 
 /** A plug-in value that holds a date, or an invalid date. */
@@ -166,11 +166,11 @@ void cSCR::writeTask()
         m_users.append({SCR_Owner_User_ID(), SCR_Group_ID(), OwnerType::User});
     const cSelUser first = m_users.first();
     if (first.OwnerType != OwnerType::Lifecycle) {
-        set(u"SCR_Owner_User_ID", first.User_ID);
-        set(u"SCR_Group_ID", first.Group_id);
+        set(scr::OwnerUserId, first.User_ID);
+        set(scr::GroupId, first.Group_id);
     }
     if (SCR_Category().trimmed().isEmpty())
-        set(u"SCR_Category", workshopRootFolder(db, SCR_Group_ID()));
+        set(scr::Category, workshopRootFolder(db, SCR_Group_ID()));
 
     if (m_new) {
         writeNewRow(db);
@@ -192,8 +192,7 @@ void cSCR::writeExistingRow(Database& db)
     QStringList columns = written;
     // Routing and stage moves change these two; the row must follow, or the new owner would see
     // the task as already read.
-    for (const char* moved : {"SCR_Owner_Date_In", "SCR_Owner_Date_Viewed"}) {
-        const QString column = QString::fromLatin1(moved);
+    for (const QString column : {scr::OwnerDateIn, scr::OwnerDateViewed}) {
         if (!sameValue(ColumnKind::Date, m_values.value(column), m_snapshot.value(column)))
             columns << column;
     }
@@ -203,10 +202,10 @@ void cSCR::writeExistingRow(Database& db)
         assignments << c + QStringLiteral(" = ?");
         values << storedValue(c);
     }
-    const QString owner = QStringLiteral("SCR_Owner_User_ID");
+    const QString owner = scr::OwnerUserId;
     if (!sameValue(ColumnKind::Text, m_values.value(owner), m_snapshot.value(owner))) {
         const auto [kindColumn, kindValue] = ownerKindOfEditorRoute();
-        assignments << kindColumn + QStringLiteral(" = ?");
+        assignments << QStringLiteral("%1 = ?").arg(kindColumn);
         values << kindValue;
     }
     // Only the row as this object read it is written; a row another client changed since is
@@ -217,11 +216,11 @@ void cSCR::writeExistingRow(Database& db)
     values << SCR_Number() << seen.version;
     const qlonglong changed =
         db.execute(QStringLiteral("UPDATE SCR SET ") + assignments.join(QStringLiteral(", ")) +
-                       QStringLiteral(" WHERE SCR_Number = ? AND SCR_Row_Version = ?"),
+                       QStringLiteral(" WHERE %1 = ? AND %2 = ?").arg(scr::Number, scr::RowVersion),
                    values);
     if (changed == 1)
         return;
-    if (db.query(QStringLiteral("SELECT SCR_Number FROM SCR WHERE SCR_Number = ?"), {SCR_Number()})
+    if (db.query(QStringLiteral("SELECT %1 FROM SCR WHERE %1 = ?").arg(scr::Number), {SCR_Number()})
             .isEmpty())
         throw TaskFault{QStringLiteral(" Task %1 does not exist ").arg(SCR_Number())};
     throw bx::changedElsewhere(db, SCR_Number(), seen);
@@ -237,10 +236,9 @@ void cSCR::rereadWritten(Database& db)
         m_values.insert(scr::RouteNumber, m_recorded->routeNumber);
         return;
     }
-    const RecordSet row =
-        db.query(QStringLiteral("SELECT SCR_Row_Version, SCR_Route_Number FROM SCR WHERE "
-                                "SCR_Number = ?"),
-                 {SCR_Number()});
+    const RecordSet row = db.query(QStringLiteral("SELECT %1, %2 FROM SCR WHERE %3 = ?")
+                                       .arg(scr::RowVersion, scr::RouteNumber, scr::Number),
+                                   {SCR_Number()});
     if (row.isEmpty())
         throw TaskFault{QStringLiteral(" Task %1 does not exist ").arg(SCR_Number())};
     const TaskSeen written = taskSeenIn(row);
@@ -253,12 +251,12 @@ void cSCR::writeNewRow(Database& db)
     const QDateTime now = toSeconds(m_session.clock().nowLocal());
     m_values.insert(scr::RequestDate, now);
     m_values.insert(scr::OwnerDateIn, now);
-    set(u"SCR_Route_Note", QString());
+    set(scr::RouteNote, QString());
     if (m_taskType == TaskType::Meeting)
-        set(u"Meeting_ID", SCR_Number());
+        set(scr::MeetingId, SCR_Number());
     // A task made for someone else reaches its owner unread.
     if (!ownerIsMe())
-        set(u"SCR_Owner_Date_Viewed", QDateTime());
+        set(scr::OwnerDateViewed, QDateTime());
 
     static const QStringList columns = columnsWritten(kWrittenFirst);
     QStringList assignments;
@@ -268,10 +266,10 @@ void cSCR::writeNewRow(Database& db)
         values << storedValue(c);
     }
     assignments << scr::RaiseRowVersion;
-    values << num(u"SCR_Counter");
+    values << num(scr::Counter);
     const qlonglong changed =
         db.execute(QStringLiteral("UPDATE SCR SET ") + assignments.join(QStringLiteral(", ")) +
-                       QStringLiteral(" WHERE SCR_Counter = ?"),
+                       QStringLiteral(" WHERE %1 = ?").arg(scr::Counter),
                    values);
     if (changed == 0)
         throw TaskFault{QStringLiteral(" Task %1 does not exist ").arg(SCR_Number())};
@@ -341,26 +339,26 @@ void cSCR::MakeHistory(const QString& note)
         queueHistory(QStringLiteral("Start Date changed"),
                      m_noteForm ? dateNote(m_noteForm->OnStartChange()) : QString());
     for (const ChangeTest& t : kFieldTests) {
-        const QString column = QString::fromLatin1(t.column);
+        const QString column = t.column;
         const TaskColumn* c = findTaskColumn(column);
         if (!sameValue(c->kind, m_values.value(column), m_snapshot.value(column)))
             queueHistory(QString::fromLatin1(t.action), note);
     }
     if (m_history.size() == before)
         queueHistory(QStringLiteral("Task saved"), note);
-    set(u"SCR_Route_Note", routeNote);
+    set(scr::RouteNote, routeNote);
 }
 
 cSCR::HistoryMark cSCR::historyMark() const
 {
-    return {m_history.size(), m_values.value(QStringLiteral("SCR_Route_Note"))};
+    return {m_history.size(), m_values.value(scr::RouteNote)};
 }
 
 void cSCR::undoHistory(const HistoryMark& mark)
 {
     if (m_history.size() > mark.queued)
         m_history.resize(mark.queued);
-    set(u"SCR_Route_Note", mark.routeNote);
+    set(scr::RouteNote, mark.routeNote);
 }
 
 // ---- Plug-in ------------------------------------------------------------------------------------
@@ -373,17 +371,17 @@ bool cSCR::SavePlugIn(bool readBack)
     if (sameText(m_plugIn->property(QStringLiteral("ACTION")).toString(), QStringLiteral("CANCEL")))
         return false;
     if (readBack && !m_plugInReadBack) {
-        set(u"SCR_Custom_Field", m_plugIn->property(scr::CustomField));
+        set(scr::CustomField, m_plugIn->property(scr::CustomField));
         QDateTime due = plugInDate(m_plugIn->property(scr::OwnerTargetDate));
         if (due.isValid()) {
             if (due.time() == QTime(0, 0))
                 due = naive(due.date(), m_session.clock().nowLocal().time());
-            set(u"SCR_Owner_Target_Date", due);
+            set(scr::OwnerTargetDate, due);
         }
     }
     const QDateTime end = plugInDate(m_plugIn->property(scr::LifecycleEndDate));
     if (end.isValid())
-        set(u"SCR_Lifecycle_End_Date", end);
+        set(scr::LifecycleEndDate, end);
     m_plugInReadBack = true;
     return true;
 }
@@ -412,8 +410,8 @@ qlonglong cSCR::cloneFor(const QString& userId, qlonglong groupId)
     static const QStringList cloned = columnsWritten(kCloned);
     for (const QString& c : cloned)
         clone.m_values.insert(c, m_values.value(c));
-    clone.set(u"SCR_Owner_User_ID", userId);
-    clone.set(u"SCR_Group_ID", groupId);
+    clone.set(scr::OwnerUserId, userId);
+    clone.set(scr::GroupId, groupId);
     clone.setCreateNote(kTaskCloned);
     clone.writeTask();
     copyAttachments(db, SCR_Number(), number);
@@ -442,9 +440,9 @@ QList<qlonglong> cSCR::copyAttachments(Database& db, qlonglong from, qlonglong t
     // The stored files stay in the engine: only whether there is one is read here.
     RecordSet rows =
         db.query(QStringLiteral("SELECT Attach_Number, ") + copied.join(QStringLiteral(", ")) +
-                     QStringLiteral(", CASE WHEN OLE_Data IS NULL THEN 0 ELSE 1 END "
-                                    "AS Has_Data FROM ATTACH WHERE SCR_Number = ? "
-                                    "ORDER BY Attach_Number"),
+                     QStringLiteral(", CASE WHEN OLE_Data IS NULL THEN 0 ELSE 1 END AS Has_Data "
+                                    "FROM ATTACH WHERE %1 = ? ORDER BY Attach_Number")
+                         .arg(scr::Number),
                  {from});
     QList<qlonglong> copies;
     for (rows.moveFirst(); !rows.eof(); rows.moveNext()) {
@@ -473,8 +471,8 @@ bool cSCR::PublishAttach(qlonglong attachNumber, bool publish)
 {
     try {
         m_session.db().execute(
-            QStringLiteral("UPDATE ATTACH SET Publish = ? WHERE Attach_Number = ? AND SCR_Number "
-                           "= ?"),
+            QStringLiteral("UPDATE ATTACH SET Publish = ? WHERE Attach_Number = ? AND %1 = ?")
+                .arg(scr::Number),
             {publish, attachNumber, SCR_Number()});
     } catch (const DbError& e) {
         reportError(e.description());
@@ -489,10 +487,10 @@ RecordSet cSCR::RS_ATTACH() const
         return {};
     try {
         return m_session.db().query(
-            QStringLiteral("SELECT Attach_Number, SCR_Number, Attach_Title, Attach_Type, "
-                           "Attach_Owner, Attach_Date, Attach_Filename, Publish, Show_In_TabBar, "
-                           "Temp_Status, Category, Group_ID FROM ATTACH WHERE SCR_Number = ? "
-                           "ORDER BY Attach_Date DESC"),
+            QStringLiteral("SELECT Attach_Number, %1, Attach_Title, Attach_Type, Attach_Owner, "
+                           "Attach_Date, Attach_Filename, Publish, Show_In_TabBar, Temp_Status, "
+                           "Category, Group_ID FROM ATTACH WHERE %1 = ? ORDER BY Attach_Date DESC")
+                .arg(scr::Number),
             {SCR_Number()});
     } catch (const DbError& e) {
         reportError(e.description());

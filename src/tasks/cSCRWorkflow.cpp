@@ -76,7 +76,7 @@ bool cSCR::Route_SCR(const QList<cSelUser>& recipients, const QString& note)
                     return false;
                 for (const auto& [column, value] : newOwnerColumns(first.User_ID, first.Group_id))
                     set(column, value);
-                set(u"SCR_Route_Note", note);
+                set(scr::RouteNote, note);
                 queueHistory(kTaskRouted, note);
                 m_users = {first};
                 return true;
@@ -123,11 +123,12 @@ StageOwner cSCR::runRule(const LifecycleStage& ruleStage, const StageOwner& prop
     Database& db = m_session.db();
     const auto storedVersion = [&] {
         return db
-            .scalar(QStringLiteral("SELECT SCR_Row_Version FROM SCR WHERE SCR_Number = ?"),
-                    {SCR_Number()})
+            .scalar(
+                QStringLiteral("SELECT %1 FROM SCR WHERE %2 = ?").arg(scr::RowVersion, scr::Number),
+                {SCR_Number()})
             .toLongLong();
     };
-    const qlonglong seen = num(u"SCR_Row_Version");
+    const qlonglong seen = num(scr::RowVersion);
     const bool asRead = !m_new && storedVersion() == seen;
 
     const RuleOutcome out = StageRule::run(db, ruleStage.ruleName, in);
@@ -166,14 +167,14 @@ bool cSCR::enterLifecycle(const QString& lifecycleId, qlonglong ownerGroup, cons
     const StageOwner owner = first->received && !first->ruleName.trimmed().isEmpty()
                                  ? runRule(*first, candidate, nullptr)
                                  : candidate;
-    set(u"SCR_Owner_User_ID", owner.userId);
-    set(u"SCR_Group_ID", owner.groupId);
-    set(u"SCR_Lifecycle_ID", first->lifecycleId);
-    set(u"SCR_LC_Owner_Group_ID", ownerGroup);
-    set(u"SCR_LC_Owner_ID", first->designer);
-    set(u"SCR_LC_Stage_Name", first->stageName);
-    set(u"SCR_Owner_Date_Viewed", QDateTime());
-    set(u"SCR_Route_Note", note);
+    set(scr::OwnerUserId, owner.userId);
+    set(scr::GroupId, owner.groupId);
+    set(scr::LifecycleId, first->lifecycleId);
+    set(scr::LcOwnerGroupId, ownerGroup);
+    set(scr::LcOwnerId, first->designer);
+    set(scr::LcStageName, first->stageName);
+    set(scr::OwnerDateViewed, QDateTime());
+    set(scr::RouteNote, note);
     queueHistory(kTaskRouted, note);
     return true;
 }
@@ -185,9 +186,9 @@ void cSCR::MoveStage(int offset, const QString& action)
     const std::optional<LifecycleStage> current = findStage(stages, SCR_LC_Stage_Name());
     if (!current) {
         const QString name = SCR_LC_Stage_Name();
-        set(u"SCR_Lifecycle_ID", QString());
-        set(u"SCR_LC_Stage_Name", QString());
-        set(u"SCR_LC_Owner_ID", QString());
+        set(scr::LifecycleId, QString());
+        set(scr::LcStageName, QString());
+        set(scr::LcOwnerId, QString());
         m_prompt.inform(QStringLiteral("Lifecycle Stage ") + name + QStringLiteral(" not found"));
         return;
     }
@@ -195,18 +196,18 @@ void cSCR::MoveStage(int offset, const QString& action)
     const int position = current->sequence + offset;
     if (position < 0) {
         // Declined before the first stage: back to the requester, out of the lifecycle.
-        set(u"SCR_Owner_User_ID", SCR_Request_ID());
-        set(u"SCR_Group_ID", SCR_Request_Group_ID());
-        set(u"SCR_LC_Owner_ID", QString());
-        set(u"SCR_LC_Owner_Group_ID", 0);
-        set(u"SCR_LC_Stage_Name", QString());
-        set(u"SCR_Lifecycle_ID", QString());
+        set(scr::OwnerUserId, SCR_Request_ID());
+        set(scr::GroupId, SCR_Request_Group_ID());
+        set(scr::LcOwnerId, QString());
+        set(scr::LcOwnerGroupId, 0);
+        set(scr::LcStageName, QString());
+        set(scr::LifecycleId, QString());
         return;
     }
     const std::optional<LifecycleStage> next = stageAt(stages, position);
     if (!next) {
         // Past the last stage: done, with the last owner keeping it.
-        set(u"SCR_Status", statusCode(TaskStatus::Complete));
+        set(scr::Status, statusCode(TaskStatus::Complete));
         return;
     }
 
@@ -230,13 +231,13 @@ void cSCR::MoveStage(int offset, const QString& action)
                         .arg(named, SCR_Lifecycle_ID(), next->stageName));
         }
     }
-    set(u"SCR_Owner_User_ID", owner.userId);
-    set(u"SCR_Group_ID", owner.groupId);
-    set(u"SCR_LC_Owner_Group_ID", target.ownerGroupId);
-    m_values.insert(QStringLiteral("SCR_Owner_Date_In"), toSeconds(m_session.clock().nowLocal()));
-    set(u"SCR_LC_Stage_Name", target.stageName);
-    set(u"SCR_Parent_Folder_Number", 0);
-    set(u"SCR_Owner_Date_Viewed", QDateTime());
+    set(scr::OwnerUserId, owner.userId);
+    set(scr::GroupId, owner.groupId);
+    set(scr::LcOwnerGroupId, target.ownerGroupId);
+    m_values.insert(scr::OwnerDateIn, toSeconds(m_session.clock().nowLocal()));
+    set(scr::LcStageName, target.stageName);
+    set(scr::ParentFolderNumber, 0);
+    set(scr::OwnerDateViewed, QDateTime());
 }
 
 void cSCR::endLifecycle(const QString& note)
@@ -255,16 +256,16 @@ void cSCR::endLifecycle(const QString& note)
             continue;
         const StageOwner owner = proposedOwner(stage, asker);
         signStageActions(db, stage, SCR_Number(), m_session.user.userId);
-        set(u"SCR_LC_Stage_Name", stage.stageName);
-        set(u"SCR_LC_Owner_Group_ID", stage.ownerGroupId);
-        set(u"SCR_Owner_User_ID", owner.userId);
-        set(u"SCR_Group_ID", owner.groupId);
+        set(scr::LcStageName, stage.stageName);
+        set(scr::LcOwnerGroupId, stage.ownerGroupId);
+        set(scr::OwnerUserId, owner.userId);
+        set(scr::GroupId, owner.groupId);
         queueHistory(QStringLiteral("YES"), note);
     }
-    m_values.insert(QStringLiteral("SCR_Owner_Date_In"), toSeconds(m_session.clock().nowLocal()));
-    set(u"SCR_Owner_Date_Viewed", QDateTime());
+    m_values.insert(scr::OwnerDateIn, toSeconds(m_session.clock().nowLocal()));
+    set(scr::OwnerDateViewed, QDateTime());
     // Accepting the last stage completes the task.
-    set(u"SCR_Status", statusCode(TaskStatus::Complete));
+    set(scr::Status, statusCode(TaskStatus::Complete));
 }
 
 // ---- Workflow actions ---------------------------------------------------------------------------
@@ -277,7 +278,7 @@ bool cSCR::applyAction(WorkflowAction what, const QString& action, int step, QSt
         const QString unticked = uncheckedMandatoryItem(m_session.db(), SCR_Number());
         if (!unticked.isEmpty())
             throw TaskFault{unticked};
-        set(u"SCR_Status",
+        set(scr::Status,
             inLifecycle ? statusCode(TaskStatus::Active) : statusCode(TaskStatus::Complete));
         if (inLifecycle)
             MoveStage(1, action);
@@ -287,22 +288,22 @@ bool cSCR::applyAction(WorkflowAction what, const QString& action, int step, QSt
         if (inLifecycle)
             MoveStage(-1, action);
         else
-            set(u"SCR_Status", statusCode(TaskStatus::Incomplete));
+            set(scr::Status, statusCode(TaskStatus::Incomplete));
         return true;
     case Action::Jump:
         recorded = step < 1 ? QStringLiteral("Jump") : QStringLiteral("YES");
         if (inLifecycle)
             MoveStage(step, action);
         else
-            set(u"SCR_Status", statusCode(TaskStatus::Complete));
+            set(scr::Status, statusCode(TaskStatus::Complete));
         return true;
     case Action::Reopen:
         if (!hasStatus(SCR_Status(), TaskStatus::Complete))
             return false;
-        set(u"SCR_Status", statusCode(TaskStatus::Active));
+        set(scr::Status, statusCode(TaskStatus::Active));
         return true;
     case Action::Cancel:
-        set(u"SCR_Status", statusCode(TaskStatus::Cancel));
+        set(scr::Status, statusCode(TaskStatus::Cancel));
         return true;
     case Action::Conditional:
         return true;
@@ -345,7 +346,7 @@ bool cSCR::CloseOut(const QString& action, int step, const QString& note)
         return false;
     if (what == Action::LCEnd)
         return true;
-    set(u"SCR_Route_Note", note);
+    set(scr::RouteNote, note);
     cascadeToSubTasks(SCR_Number(), recorded, note);
     return true;
 }
@@ -371,12 +372,13 @@ void cSCR::cascadeToSubTasks(qlonglong number, const QString& action, const QStr
     // Only direct children follow; their own sub-tasks change when they are closed themselves.
     Database& db = m_session.db();
     try {
-        RecordSet subs = db.query(
-            QStringLiteral("SELECT SCR_Number, SCR_Title, SCR_LC_Stage_Name, "
-                           "SCR_Owner_Target_Date, SCR_Owner_User_ID, SCR_Group_ID, "
-                           "SCR_Row_Version FROM SCR WHERE SCR_Parent_Number = ? AND SCR_Status = "
-                           "? ORDER BY SCR_Number"),
-            {number, from});
+        RecordSet subs =
+            db.query(QStringLiteral("SELECT %1 FROM SCR WHERE %2 = ? AND %3 = ? ORDER BY %4")
+                         .arg(scr::columnList({scr::Number, scr::Title, scr::LcStageName,
+                                               scr::OwnerTargetDate, scr::OwnerUserId, scr::GroupId,
+                                               scr::RowVersion}),
+                              scr::ParentNumber, scr::Status, scr::Number),
+                     {number, from});
         if (subs.isEmpty() ||
             m_prompt.ask(question + SCR_Title() + QStringLiteral("?"), QString(),
                          PromptButtons::YesNo, PromptIcon::Question) != PromptAnswer::Yes)
@@ -387,19 +389,18 @@ void cSCR::cascadeToSubTasks(qlonglong number, const QString& action, const QStr
         QStringList leftAlone;
         for (subs.moveFirst(); !subs.eof(); subs.moveNext()) {
             RouteHistoryEntry e;
-            e.taskNumber = subs.number(QStringLiteral("SCR_Number"));
+            e.taskNumber = subs.number(scr::Number);
             e.action = action;
-            e.stageName = subs.text(QStringLiteral("SCR_LC_Stage_Name"));
-            e.targetDate = subs.dateTime(QStringLiteral("SCR_Owner_Target_Date"));
-            e.ownerUser = subs.text(QStringLiteral("SCR_Owner_User_ID"));
-            e.groupId = subs.number(QStringLiteral("SCR_Group_ID"));
+            e.stageName = subs.text(scr::LcStageName);
+            e.targetDate = subs.dateTime(scr::OwnerTargetDate);
+            e.ownerUser = subs.text(scr::OwnerUserId);
+            e.groupId = subs.number(scr::GroupId);
             e.comment = note;
             // A sub-task changed since the question was asked is left as its writer left it.
-            if (db.execute(QStringLiteral("UPDATE SCR SET SCR_Status = ? WHERE SCR_Number = ? AND "
-                                          "SCR_Row_Version = ?"),
-                           {to, e.taskNumber, subs.number(QStringLiteral("SCR_Row_Version"))}) ==
-                0) {
-                leftAlone << subs.text(QStringLiteral("SCR_Title"));
+            if (db.execute(QStringLiteral("UPDATE SCR SET %1 = ? WHERE %2 = ? AND %3 = ?")
+                               .arg(scr::Status, scr::Number, scr::RowVersion),
+                           {to, e.taskNumber, subs.number(scr::RowVersion)}) == 0) {
+                leftAlone << subs.text(scr::Title);
                 continue;
             }
             RecordRoute(db, e, today, m_session.user.userId, m_session.taskNotifier);

@@ -4,6 +4,7 @@
 #include "core/Session.h"
 #include "core/UserRights.h"
 #include "core/db/Database.h"
+#include "core/schema/TaskColumns.h"
 
 #include <QFile>
 
@@ -63,8 +64,9 @@ QStringList ActionItems::actionTitles(const LifecycleStage& stage)
     QStringList titles;
     const RecordSet rs = m_session.db().query(
         QStringLiteral("SELECT Action_Name FROM LIFECYCLE_ACTION WHERE Lifecycle_ID = ? AND "
-                       "owner_group_ID = ? AND LC_Stage_Name = ? AND SCR_Number = 0 ORDER BY "
-                       "Action_Name"),
+                       "owner_group_ID = ? AND LC_Stage_Name = ? AND %1 = 0 ORDER BY "
+                       "Action_Name")
+            .arg(scr::Number),
         {stage.lifecycleId, stage.ownerGroupId, stage.stageName});
     for (const QVariantList& row : rs.rows())
         titles << row.value(0).toString();
@@ -76,7 +78,8 @@ Outcome<ActionItem> ActionItems::load(const LifecycleStage& stage, const QString
     const RecordSet rs = m_session.db().query(
         QStringLiteral("SELECT Action_Name, Mandatory, Icon FROM LIFECYCLE_ACTION WHERE "
                        "Lifecycle_ID = ? AND owner_group_ID = ? AND LC_Stage_Name = ? AND "
-                       "SCR_Number = 0 AND Action_Name = ?"),
+                       "%1 = 0 AND Action_Name = ?")
+            .arg(scr::Number),
         {stage.lifecycleId, stage.ownerGroupId, stage.stageName, title});
     if (rs.isEmpty())
         return RefusalOf<>{kNoAction};
@@ -92,7 +95,8 @@ bool ActionItems::exists(const LifecycleStage& stage, const QString& title)
     return !m_session.db()
                 .query(QStringLiteral("SELECT Action_Name FROM LIFECYCLE_ACTION WHERE "
                                       "Lifecycle_ID = ? AND owner_group_ID = ? AND "
-                                      "LC_Stage_Name = ? AND SCR_Number = 0 AND Action_Name = ?"),
+                                      "LC_Stage_Name = ? AND %1 = 0 AND Action_Name = ?")
+                           .arg(scr::Number),
                        {stage.lifecycleId, stage.ownerGroupId, stage.stageName, title})
                 .isEmpty();
 }
@@ -122,14 +126,16 @@ Outcome<> ActionItems::save(const LifecycleStage& stage, const QString& original
         if (isNew) {
             db.execute(QStringLiteral("INSERT INTO LIFECYCLE_ACTION (Lifecycle_ID, LC_Stage_Name, "
                                       "owner_group_ID, Owner_ID, Action_Name, Mandatory, Icon, "
-                                      "SCR_Number) VALUES (?, ?, ?, ?, ?, ?, ?, 0)"),
+                                      "%1) VALUES (?, ?, ?, ?, ?, ?, ?, 0)")
+                           .arg(scr::Number),
                        {stage.lifecycleId, stage.stageName, stage.ownerGroupId, me.trimmed(), title,
                         db.dialect().flag(item.mandatory), icon});
         } else if (db.execute(QStringLiteral("UPDATE LIFECYCLE_ACTION SET Action_Name = ?, "
                                              "Mandatory = ?, Icon = ?, Owner_ID = ? WHERE "
                                              "Lifecycle_ID = ? AND owner_group_ID = ? AND "
-                                             "LC_Stage_Name = ? AND SCR_Number = 0 AND "
-                                             "Action_Name = ?"),
+                                             "LC_Stage_Name = ? AND %1 = 0 AND "
+                                             "Action_Name = ?")
+                                  .arg(scr::Number),
                               {title, db.dialect().flag(item.mandatory), icon, me.trimmed(),
                                stage.lifecycleId, stage.ownerGroupId, stage.stageName, oldTitle}) ==
                    0) {
@@ -160,7 +166,8 @@ Outcome<> ActionItems::remove(int sequence, const QString& title)
         return Outcome<>::declined();
     m_session.db().execute(QStringLiteral("DELETE FROM LIFECYCLE_ACTION WHERE Lifecycle_ID = ? AND "
                                           "owner_group_ID = ? AND LC_Stage_Name = ? AND "
-                                          "SCR_Number = 0 AND Action_Name = ?"),
+                                          "%1 = 0 AND Action_Name = ?")
+                               .arg(scr::Number),
                            {s->lifecycleId, s->ownerGroupId, s->stageName, title});
     return Done{};
 }

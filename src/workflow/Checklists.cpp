@@ -1,14 +1,16 @@
 #include "workflow/Checklists.h"
 
 #include "core/db/Database.h"
+#include "core/schema/TaskColumns.h"
 
 namespace bx {
 
 QString uncheckedMandatoryItem(Database& db, qlonglong taskNumber)
 {
     RecordSet lists = db.query(QStringLiteral("SELECT Attach_Number, Attach_Filename FROM ATTACH "
-                                              "WHERE SCR_Number = ? AND Attach_Type = 'K' AND "
-                                              "Attach_Filename IS NOT NULL ORDER BY Attach_Number"),
+                                              "WHERE %1 = ? AND Attach_Type = 'K' AND "
+                                              "Attach_Filename IS NOT NULL ORDER BY Attach_Number")
+                                   .arg(scr::Number),
                                {taskNumber});
     for (lists.moveFirst(); !lists.eof(); lists.moveNext()) {
         const QString checklist = lists.text(QStringLiteral("Attach_Filename"));

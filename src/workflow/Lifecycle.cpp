@@ -1,6 +1,7 @@
 #include "workflow/Lifecycle.h"
 
 #include "core/db/Database.h"
+#include "core/schema/TaskColumns.h"
 
 namespace bx {
 
@@ -70,17 +71,19 @@ void signStageActions(Database& db, const LifecycleStage& stage, qlonglong taskN
                       const QString& signer)
 {
     Transaction tx(db);
-    db.execute(QStringLiteral("DELETE FROM LIFECYCLE_ACTION WHERE SCR_Number = ? AND "
-                              "LC_Stage_Name = ? AND Lifecycle_ID = ? AND owner_group_ID = ?"),
+    db.execute(QStringLiteral("DELETE FROM LIFECYCLE_ACTION WHERE %1 = ? AND "
+                              "LC_Stage_Name = ? AND Lifecycle_ID = ? AND owner_group_ID = ?")
+                   .arg(scr::Number),
                {taskNumber, stage.stageName, stage.lifecycleId, stage.ownerGroupId});
     // Copied inside the engine, icons included.
     db.execute(
         QStringLiteral("INSERT INTO LIFECYCLE_ACTION (Lifecycle_ID, LC_Stage_Name, "
-                       "Action_Name, Mandatory, Owner_ID, owner_group_ID, Icon, SCR_Number, "
+                       "Action_Name, Mandatory, Owner_ID, owner_group_ID, Icon, %1, "
                        "Signature) SELECT Lifecycle_ID, LC_Stage_Name, Action_Name, "
                        "Mandatory, Owner_ID, owner_group_ID, Icon, CAST(? AS INTEGER), ? FROM "
                        "LIFECYCLE_ACTION WHERE Lifecycle_ID = ? AND LC_Stage_Name = ? AND "
-                       "owner_group_ID = ? AND SCR_Number = 0"),
+                       "owner_group_ID = ? AND %1 = 0")
+            .arg(scr::Number),
         {taskNumber, signer, stage.lifecycleId, stage.stageName, stage.ownerGroupId});
     tx.commit();
 }

@@ -6,6 +6,7 @@
 #include "core/TextCompare.h"
 #include "core/UserRights.h"
 #include "core/db/Database.h"
+#include "core/schema/TaskColumns.h"
 
 #include <QHash>
 
@@ -25,7 +26,8 @@ void clearStagesAndTemplates(Database& db, const QString& lifecycleId, qlonglong
         QStringLiteral("DELETE FROM LIFECYCLE_USER WHERE Lifecycle_ID = ? AND owner_group_id = ?"),
         {lifecycleId, ownerGroupId});
     db.execute(QStringLiteral("DELETE FROM LIFECYCLE_ACTION WHERE Lifecycle_ID = ? AND "
-                              "owner_group_id = ? AND SCR_Number = 0"),
+                              "owner_group_id = ? AND %1 = 0")
+                   .arg(scr::Number),
                {lifecycleId, ownerGroupId});
 }
 
@@ -38,7 +40,8 @@ void carryTemplates(Database& db, const LifecycleDraft& draft, const QString& id
 {
     const RecordSet held =
         db.query(QStringLiteral("SELECT DISTINCT LC_Stage_Name FROM LIFECYCLE_ACTION WHERE "
-                                "Lifecycle_ID = ? AND owner_group_id = ? AND SCR_Number = 0"),
+                                "Lifecycle_ID = ? AND owner_group_id = ? AND %1 = 0")
+                     .arg(scr::Number),
                  {id, group});
     for (const QVariantList& row : held.rows()) {
         const QString name = row.value(0).toString();
@@ -47,14 +50,15 @@ void carryTemplates(Database& db, const LifecycleDraft& draft, const QString& id
             kept = kept || (!s.loadedName.isEmpty() && sameText(s.loadedName, name));
         if (!kept)
             db.execute(QStringLiteral("DELETE FROM LIFECYCLE_ACTION WHERE Lifecycle_ID = ? AND "
-                                      "owner_group_id = ? AND SCR_Number = 0 AND "
-                                      "LC_Stage_Name = ?"),
+                                      "owner_group_id = ? AND %1 = 0 AND LC_Stage_Name = ?")
+                           .arg(scr::Number),
                        {id, group, row.value(0)});
     }
 
     const QString rename = QStringLiteral("UPDATE LIFECYCLE_ACTION SET LC_Stage_Name = ? WHERE "
                                           "Lifecycle_ID = ? AND owner_group_id = ? AND "
-                                          "SCR_Number = 0 AND LC_Stage_Name = ?");
+                                          "%1 = 0 AND LC_Stage_Name = ?")
+                               .arg(scr::Number);
     QList<int> renamed;
     for (int i = 0; i < draft.stages.size(); ++i) {
         const StageDraft& s = draft.stages.at(i);
@@ -127,16 +131,16 @@ bool isStageOccupied(Database& db, const QString& lifecycleId, qlonglong ownerGr
                      const QString& stageName)
 {
     return exists(db,
-                  QStringLiteral("SELECT COUNT(*) FROM SCR WHERE SCR_Lifecycle_ID = ? AND "
-                                 "SCR_LC_Stage_Name = ? AND SCR_LC_Owner_Group_ID = ?"),
+                  QStringLiteral("SELECT COUNT(*) FROM SCR WHERE %1 = ? AND %2 = ? AND %3 = ?")
+                      .arg(scr::LifecycleId, scr::LcStageName, scr::LcOwnerGroupId),
                   {lifecycleId, stageName, ownerGroupId});
 }
 
 bool isLifecycleInUse(Database& db, const QString& lifecycleId, qlonglong ownerGroupId)
 {
     return exists(db,
-                  QStringLiteral("SELECT COUNT(*) FROM SCR WHERE SCR_Lifecycle_ID = ? AND "
-                                 "(SCR_Group_ID = ? OR SCR_LC_Owner_Group_ID = ?)"),
+                  QStringLiteral("SELECT COUNT(*) FROM SCR WHERE %1 = ? AND (%2 = ? OR %3 = ?)")
+                      .arg(scr::LifecycleId, scr::GroupId, scr::LcOwnerGroupId),
                   {lifecycleId, ownerGroupId, ownerGroupId});
 }
 
@@ -303,7 +307,7 @@ void copyLifecycle(Database& db, const QString& lifecycleId, qlonglong ownerGrou
                       QStringLiteral(" WHERE Lifecycle_ID = ? AND owner_group_id = ?");
         // The tasks' signed copies of the action items stay with the original.
         if (table == QLatin1String("LIFECYCLE_ACTION"))
-            sql += QStringLiteral(" AND SCR_Number = 0");
+            sql += QStringLiteral(" AND %1 = 0").arg(scr::Number);
         db.execute(sql, {copyId, lifecycleId, ownerGroupId});
     }
     tx.commit();

@@ -11,10 +11,10 @@ namespace bx {
 QList<ColumnValue> newOwnerColumns(const QString& owner, qlonglong group)
 {
     return {
-        {QStringLiteral("SCR_Owner_User_ID"), owner},
-        {QStringLiteral("SCR_Group_ID"), group},
-        {QStringLiteral("SCR_Parent_Folder_Number"), 0},
-        {QStringLiteral("SCR_Owner_Date_Viewed"), QVariant(QDateTime())},
+        {scr::OwnerUserId, owner},
+        {scr::GroupId, group},
+        {scr::ParentFolderNumber, 0},
+        {scr::OwnerDateViewed, QVariant(QDateTime())},
     };
 }
 
@@ -24,19 +24,19 @@ void writeNewOwner(Database& db, qlonglong task, const QString& owner, qlonglong
     QStringList assignments;
     QVariantList values;
     for (const auto& [column, value] : newOwnerColumns(owner, group)) {
-        assignments << column + QStringLiteral(" = ?");
+        assignments << QStringLiteral("%1 = ?").arg(column);
         values << value;
     }
-    assignments << QStringLiteral("SCR_OwnerType = ?") << scr::RaiseRowVersion;
+    assignments << QStringLiteral("%1 = ?").arg(scr::OwnerType) << scr::RaiseRowVersion;
     values << static_cast<int>(kind) << task;
-    db.execute(QStringLiteral("UPDATE SCR SET ") + assignments.join(QStringLiteral(", ")) +
-                   QStringLiteral(" WHERE SCR_Number = ?"),
+    db.execute(QStringLiteral("UPDATE SCR SET %1 WHERE %2 = ?")
+                   .arg(assignments.join(QStringLiteral(", ")), scr::Number),
                values);
 }
 
 ColumnValue ownerKindOfEditorRoute()
 {
-    return {QStringLiteral("SCR_OwnerType"), static_cast<int>(OwnerType::User)};
+    return {scr::OwnerType, static_cast<int>(OwnerType::User)};
 }
 
 } // namespace bx

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/schema/TaskColumns.h"
 #include "core/schema/TaskKinds.h"
 
 #include <QList>
@@ -13,7 +14,7 @@ namespace bx {
 class Database;
 
 /** A column of SCR and the value a routing step gives it. */
-using ColumnValue = std::pair<QString, QVariant>;
+using ColumnValue = std::pair<scr::Column, QVariant>;
 
 /**
  * What every routing step writes when a task gets a new owner, whether the task editor routes it

@@ -45,27 +45,28 @@ bool RecordRoute(Database& db, const RouteHistoryEntry& entry, const QDateTime& 
 
     Transaction tx(db);
     // Read under the lock, so that SCR_Route_Number is the one the previous writer left.
-    const RecordSet task = db.queryLocked(QStringLiteral("SELECT * FROM SCR WHERE SCR_Number = ?"),
-                                          {entry.taskNumber});
-    if (task.isEmpty() || task.flag(QStringLiteral("SCR_Sensitive")))
+    const RecordSet task = db.queryLocked(
+        QStringLiteral("SELECT * FROM SCR WHERE %1 = ?").arg(scr::Number), {entry.taskNumber});
+    if (task.isEmpty() || task.flag(scr::Sensitive))
         return false;
-    const QString status = task.text(QStringLiteral("SCR_Status"));
-    const qlonglong openNumber = task.number(QStringLiteral("SCR_Route_Number"));
+    const QString status = task.text(scr::Status);
+    const qlonglong openNumber = task.number(scr::RouteNumber);
 
     // The open row must be this task's own: a number copied from another task never closes that
     // task's row.
-    const RecordSet open = db.query(
-        QStringLiteral("SELECT Route_Number FROM ROUTE WHERE Route_Number = ? AND SCR_Number = ?"),
-        {openNumber, entry.taskNumber});
+    const RecordSet open =
+        db.query(QStringLiteral("SELECT Route_Number FROM ROUTE WHERE Route_Number = ? AND %1 = ?")
+                     .arg(scr::Number),
+                 {openNumber, entry.taskNumber});
     qlonglong closedNumber = openNumber;
     if (open.isEmpty()) {
         // A task without history: the action itself becomes a row that opens and closes at once.
         closedNumber = db.insertNumbered(
             QStringLiteral("ROUTE"), QStringLiteral("Route_Number"),
-            {QStringLiteral("SCR_Number"), QStringLiteral("USER_ID"),
-             QStringLiteral("Route_Date_In"), QStringLiteral("Route_Date_Out"),
-             QStringLiteral("Route_Action"), QStringLiteral("Route_OwnerType"),
-             QStringLiteral("Route_Target_Date"), QStringLiteral("Route_Status")},
+            {scr::Number, QStringLiteral("USER_ID"), QStringLiteral("Route_Date_In"),
+             QStringLiteral("Route_Date_Out"), QStringLiteral("Route_Action"),
+             QStringLiteral("Route_OwnerType"), QStringLiteral("Route_Target_Date"),
+             QStringLiteral("Route_Status")},
             {entry.taskNumber, currentUserId, when, when, entry.action, 0, target, status});
     } else {
         db.execute(QStringLiteral("UPDATE ROUTE SET Route_Date_Out = ?, Route_Note = ?, "
@@ -83,20 +84,20 @@ bool RecordRoute(Database& db, const RouteHistoryEntry& entry, const QDateTime& 
 
     const qlonglong newNumber =
         db.insertNumbered(QStringLiteral("ROUTE"), QStringLiteral("Route_Number"),
-                          {QStringLiteral("SCR_Number"), QStringLiteral("USER_ID"),
-                           QStringLiteral("Route_Date_In"), QStringLiteral("Route_OwnerType"),
-                           QStringLiteral("Route_Target_Date"), QStringLiteral("Route_Status")},
+                          {scr::Number, QStringLiteral("USER_ID"), QStringLiteral("Route_Date_In"),
+                           QStringLiteral("Route_OwnerType"), QStringLiteral("Route_Target_Date"),
+                           QStringLiteral("Route_Status")},
                           {entry.taskNumber, entry.ownerUser, when, 0, target, status});
     // The write raises the version itself, so that the value it hands back is the one the row
     // keeps on either engine (a trigger that runs after the statement would not show in what the
     // statement returns).
     const RecordSet pointed =
-        db.query(QStringLiteral("UPDATE SCR SET SCR_Route_Number = ?, ") + scr::RaiseRowVersion +
-                     QStringLiteral(" WHERE SCR_Number = ? RETURNING SCR_Row_Version"),
+        db.query(QStringLiteral("UPDATE SCR SET %1 = ?, %2 WHERE %3 = ? RETURNING %4")
+                     .arg(scr::RouteNumber, scr::RaiseRowVersion, scr::Number, scr::RowVersion),
                  {newNumber, entry.taskNumber});
     tx.commit();
     if (recorded)
-        *recorded = {newNumber, pointed.number(QStringLiteral("SCR_Row_Version"))};
+        *recorded = {newNumber, pointed.number(scr::RowVersion)};
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include "core/Gmt.h"
 #include "core/WholeFile.h"
 #include "core/db/Database.h"
+#include "core/schema/TaskColumns.h"
 
 #include <QDir>
 
@@ -64,9 +65,10 @@ QString RouteHistory::html(qlonglong taskNumber) const
                    : QString();
     };
 
-    RecordSet rows = m_db.query(
-        QStringLiteral("SELECT * FROM ROUTE WHERE SCR_Number = ? ORDER BY Route_Number DESC"),
-        {taskNumber});
+    RecordSet rows =
+        m_db.query(QStringLiteral("SELECT * FROM ROUTE WHERE %1 = ? ORDER BY Route_Number DESC")
+                       .arg(scr::Number),
+                   {taskNumber});
 
     QString page = QStringLiteral("<html>\n<head>\n<meta charset=\"utf-8\">\n"
                                   "<title>Task Route History</title>\n") +

@@ -126,7 +126,7 @@ Outcome<RuleTrial> RuleStore::trial(const QString& script, qlonglong taskNumber,
 {
     Database& db = m_session.db();
     const RecordSet rs =
-        db.query(QStringLiteral("SELECT * FROM SCR WHERE SCR_Number = ?"), {taskNumber});
+        db.query(QStringLiteral("SELECT * FROM SCR WHERE %1 = ?").arg(scr::Number), {taskNumber});
     if (rs.isEmpty())
         return RefusalOf<>{QStringLiteral("Task %1 does not exist").arg(taskNumber)};
     RuleTrial t;

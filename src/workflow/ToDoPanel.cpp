@@ -1,6 +1,7 @@
 #include "workflow/ToDoPanel.h"
 
 #include "core/db/Database.h"
+#include "core/schema/TaskColumns.h"
 
 #include <stdexcept>
 
@@ -19,21 +20,21 @@ QList<ToDoItem> loadToDoItems(Database& db, const ToDoStage& stage)
         return {};
     // Templates and the task's copies in one read; the copies win when there are any.
     RecordSet rs = db.query(
-        QStringLiteral("SELECT Action_Name, Mandatory, Signature, SCR_Number FROM "
-                       "LIFECYCLE_ACTION WHERE Lifecycle_ID = ? AND LC_Stage_Name = ? AND "
-                       "owner_group_ID = ? AND (SCR_Number = ? OR SCR_Number = 0 OR SCR_Number "
-                       "IS NULL) ORDER BY Action_Name"),
+        QStringLiteral("SELECT Action_Name, Mandatory, Signature, %1 FROM LIFECYCLE_ACTION "
+                       "WHERE Lifecycle_ID = ? AND LC_Stage_Name = ? AND owner_group_ID = ? AND "
+                       "(%1 = ? OR %1 = 0 OR %1 IS NULL) ORDER BY Action_Name")
+            .arg(scr::Number),
         {stage.lifecycleId, stage.stageName, stage.ownerGroupId, stage.taskNumber});
     bool ownRows = false;
     if (stage.taskNumber > 0) {
         for (rs.moveFirst(); !rs.eof() && !ownRows; rs.moveNext())
-            ownRows = rs.number(QStringLiteral("SCR_Number")) == stage.taskNumber;
+            ownRows = rs.number(scr::Number) == stage.taskNumber;
     }
     const qlonglong wanted = ownRows ? stage.taskNumber : 0;
 
     QList<ToDoItem> items;
     for (rs.moveFirst(); !rs.eof(); rs.moveNext()) {
-        if (rs.number(QStringLiteral("SCR_Number")) != wanted)
+        if (rs.number(scr::Number) != wanted)
             continue;
         ToDoItem item;
         item.actionName = rs.text(QStringLiteral("Action_Name"));
@@ -75,12 +76,14 @@ void saveToDoSignatures(Database& db, const ToDoStage& stage, const QString& sta
 
     Transaction tx(db);
     db.execute(QStringLiteral("DELETE FROM LIFECYCLE_ACTION WHERE Lifecycle_ID = ? AND "
-                              "LC_Stage_Name = ? AND owner_group_ID = ? AND SCR_Number = ?"),
+                              "LC_Stage_Name = ? AND owner_group_ID = ? AND %1 = ?")
+                   .arg(scr::Number),
                {stage.lifecycleId, stage.stageName, stage.ownerGroupId, stage.taskNumber});
     const QString insert =
         QStringLiteral("INSERT INTO LIFECYCLE_ACTION (Lifecycle_ID, LC_Stage_Name, Owner_ID, "
-                       "owner_group_ID, Action_Name, Mandatory, SCR_Number, Signature) VALUES "
-                       "(?, ?, ?, ?, ?, ?, ?, ?)");
+                       "owner_group_ID, Action_Name, Mandatory, %1, Signature) VALUES "
+                       "(?, ?, ?, ?, ?, ?, ?, ?)")
+            .arg(scr::Number);
     for (const ToDoItem& item : items) {
         db.execute(insert, {stage.lifecycleId, stage.stageName, stageOwner, stage.ownerGroupId,
                             item.actionName, db.dialect().flag(item.mandatory), stage.taskNumber,

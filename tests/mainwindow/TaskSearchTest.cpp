@@ -142,7 +142,7 @@ protected:
             EXPECT_FALSE(result.error) << result.error->text().toStdString();
         QStringList out;
         for (const SearchHit& hit : result.hits) {
-            QString line = hit.text("SCR_Title");
+            QString line = hit.text(scr::Title);
             for (const QString& a : hit.attachmentTitles)
                 line += QStringLiteral(" / ") + a;
             out << line;

@@ -6,6 +6,17 @@
 
 namespace bx {
 
+QString scr::columnList(std::initializer_list<QLatin1String> columns)
+{
+    QString list;
+    for (QLatin1String column : columns) {
+        if (!list.isEmpty())
+            list += QLatin1String(", ");
+        list += column;
+    }
+    return list;
+}
+
 const QList<ColumnDef>& scrColumns()
 {
     using K = ColumnKind;

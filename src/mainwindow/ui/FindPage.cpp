@@ -68,15 +68,14 @@ void FindPage::run(const SearchOptions& options)
     m_hits = result.hits;
     for (const SearchHit& hit : m_hits) {
         const qlonglong n = hit.number;
-        const QDate due =
-            GmtConverter(m_session.clock())
-                .toLocalDate(hit.row.value(QStringLiteral("SCR_Owner_Target_Date")).toDateTime());
+        const QDate due = GmtConverter(m_session.clock())
+                              .toLocalDate(hit.row.value(scr::OwnerTargetDate).toDateTime());
         QList<QStandardItem*> row{
-            cell(hit.text("SCR_Title"), n),
-            cell(hit.text("SCR_Owner_User_ID"), n, hit.ownerDisabled),
-            cell(hit.text("SCR_Status"), n),
+            cell(hit.text(scr::Title), n),
+            cell(hit.text(scr::OwnerUserId), n, hit.ownerDisabled),
+            cell(hit.text(scr::Status), n),
             cell(due.isValid() ? due.toString(QStringLiteral("yyyy-MM-dd")) : QString(), n),
-            cell(hit.text("SCR_Request_ID"), n, hit.requesterDisabled),
+            cell(hit.text(scr::RequestId), n, hit.requesterDisabled),
             cell(QString::number(n), n)};
         for (const QString& title : hit.attachmentTitles)
             row.first()->appendRow(cell(title, n));

@@ -1,5 +1,6 @@
 #include "mainwindow/ui/TaskGridModel.h"
 
+#include "core/schema/TaskColumns.h"
 #include "mainwindow/ListOptions.h"
 #include "mainwindow/ui/TeamTreeModel.h"
 
@@ -26,7 +27,7 @@ void TaskGridModel::mapFields()
     m_fieldIndex.clear();
     for (const TaskGridColumn& c : std::as_const(m_columns))
         m_fieldIndex << indexOf(c.field);
-    m_numberIndex = indexOf(QStringLiteral("SCR_Number"));
+    m_numberIndex = indexOf(scr::Number);
 }
 
 void TaskGridModel::setRows(const QStringList& names, QList<QVariantList> rows)

@@ -8,6 +8,7 @@
 #include "core/db/Database.h"
 #include "core/db/DatabaseOpener.h"
 #include "core/db/SecondConnection.h"
+#include "core/schema/TaskColumns.h"
 #include "core/settings/WindowLayout.h"
 #include "core/ui/RunCommand.h"
 #include "mainwindow/ListOptions.h"
@@ -243,7 +244,7 @@ bool TeamView::taskChanged(qlonglong number)
         const bool shown = !rs.isEmpty() && taskVisibleTo(rs, 0, m_session.user.userId);
         if (m_names.isEmpty())
             m_names = rs.columns();
-        const int numberColumn = RecordSet(m_names, {}).columnIndex(QStringLiteral("SCR_Number"));
+        const int numberColumn = RecordSet(m_names, {}).columnIndex(scr::Number);
         const int at = rowOfTask(m_rows, numberColumn, number);
         if (shown) {
             m_tree.refreshTask(TaskRow::fromRecord(rs, 0));
@@ -272,9 +273,9 @@ void TeamView::showGridFor(const TreeNode* node)
         return;
     }
     const RecordSet columns(m_names, {});
-    const int owner = columns.columnIndex(QStringLiteral("SCR_Owner_User_ID"));
-    const int ownerType = columns.columnIndex(QStringLiteral("SCR_OwnerType"));
-    const int folder = columns.columnIndex(QStringLiteral("SCR_Parent_Folder_Number"));
+    const int owner = columns.columnIndex(scr::OwnerUserId);
+    const int ownerType = columns.columnIndex(scr::OwnerType);
+    const int folder = columns.columnIndex(scr::ParentFolderNumber);
     const QString key = node->key.toString().trimmed();
     const auto keep = [&](const QVariantList& row) {
         const bool byWorkshop = row.value(ownerType).toInt() == 1;

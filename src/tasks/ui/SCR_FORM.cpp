@@ -466,25 +466,25 @@ void SCR_FORM::FillSCR(const cSCR& task)
     m_title->setText(task.SCR_Title());
     showDate(m_target, m_targetPicker, task.SCR_Owner_Target_Date());
     showDate(m_start, m_startPicker, task.SCR_StartDate());
-    fillPriorities(task.value(QStringLiteral("SCR_Priority")).toString());
+    fillPriorities(task.value(scr::Priority).toString());
     m_category->setText(task.SCR_Category());
-    const QString frequency = task.value(QStringLiteral("SCR_Recurring_Frequency")).toString();
+    const QString frequency = task.value(scr::RecurringFrequency).toString();
     if (m_frequency->findText(frequency) < 0)
         m_frequency->addItem(frequency);
     m_frequency->setCurrentIndex(m_frequency->findText(frequency));
-    m_firm->setChecked(task.value(QStringLiteral("SCR_Firm_Target_Date")).toBool());
-    const int estimate = task.value(QStringLiteral("SCR_Percent_Complete")).toInt();
+    m_firm->setChecked(task.value(scr::FirmTargetDate).toBool());
+    const int estimate = task.value(scr::PercentComplete).toInt();
     m_estimateSpin->setValue(estimate);
     m_estimate->setText(QString::number(estimate));
-    m_template->setChecked(task.value(QStringLiteral("SCR_Template")).toBool());
+    m_template->setChecked(task.value(scr::Template).toBool());
     m_sensitive->setChecked(task.SCR_Sensitive());
-    const QString comments = task.value(QStringLiteral("SCR_Comments")).toString();
+    const QString comments = task.value(scr::Comments).toString();
     if (Qt::mightBeRichText(comments))
         m_comments->setHtml(comments);
     else
         m_comments->setPlainText(comments);
     m_comments->document()->setModified(false);
-    m_customField->setText(task.value(QStringLiteral("SCR_Custom_Field")).toString());
+    m_customField->setText(task.value(scr::CustomField).toString());
     m_lifecycle->setText(task.SCR_Lifecycle_ID());
     m_stage->setText(task.SCR_LC_Stage_Name());
     showDate(m_lcEnd, m_lcEndPicker, task.SCR_Lifecycle_End_Date());
@@ -612,15 +612,15 @@ void SCR_FORM::controlsToTask()
 {
     cSCR& t = *m_scr;
     t.setSCR_Title(m_title->text());
-    t.setValue(QStringLiteral("SCR_Template"), m_template->isChecked());
-    t.setValue(QStringLiteral("SCR_Sensitive"), m_sensitive->isChecked());
-    t.setValue(QStringLiteral("SCR_Percent_Complete"),
+    t.setValue(scr::Template, m_template->isChecked());
+    t.setValue(scr::Sensitive, m_sensitive->isChecked());
+    t.setValue(scr::PercentComplete,
                editor::checkEstimate(m_estimate->text(), m_estimateSpin->value(),
                                      m_estimateSpin->maximum())
                    .value);
-    t.setValue(QStringLiteral("SCR_Priority"), m_priority->currentText());
+    t.setValue(scr::Priority, m_priority->currentText());
     t.setSCR_Category(m_category->text());
-    t.setValue(QStringLiteral("SCR_Custom_Field"), m_customField->text());
+    t.setValue(scr::CustomField, m_customField->text());
     t.setSCR_StartDate(
         editor::dateForColumn(editor::parseDate(m_start->text()), t.SCR_StartDate()));
     t.setSCR_Owner_Target_Date(
@@ -628,12 +628,12 @@ void SCR_FORM::controlsToTask()
     if (!t.SCR_Lifecycle_ID().trimmed().isEmpty())
         t.setSCR_Lifecycle_End_Date(
             editor::dateForColumn(editor::parseDate(m_lcEnd->text()), t.SCR_Lifecycle_End_Date()));
-    t.setValue(QStringLiteral("SCR_Firm_Target_Date"), m_firm->isChecked());
-    t.setValue(QStringLiteral("SCR_Recurring_Frequency"), m_frequency->currentText());
+    t.setValue(scr::FirmTargetDate, m_firm->isChecked());
+    t.setValue(scr::RecurringFrequency, m_frequency->currentText());
     // An untouched description keeps its stored form, so that a save records no change to it.
     if (m_comments->document()->isModified() || m_isNew) {
-        t.setValue(QStringLiteral("SCR_Comments_AsText"), m_comments->toPlainText());
-        t.setValue(QStringLiteral("SCR_Comments"), m_comments->toHtml());
+        t.setValue(scr::CommentsAsText, m_comments->toPlainText());
+        t.setValue(scr::Comments, m_comments->toHtml());
     }
     if (m_isNew)
         t.setSCR_Group_ID(m_newWorkshop);
