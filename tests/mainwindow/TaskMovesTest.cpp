@@ -5,6 +5,8 @@
 #include "mainwindow/MainWindowRows.h"
 #include "mainwindow/TaskViews.h"
 #include "mainwindow/TeamTree.h"
+#include "support/ActingPrompt.h"
+#include "support/Lifecycles.h"
 #include "support/SessionTest.h"
 #include "support/TaskRows.h"
 #include "tasks/cSCR.h"
@@ -184,8 +186,7 @@ TEST_P(TaskMovesTest, TasksGivenToAWorkshopShowInItsTreeAndGrid)
 // lifecycle stage, belongs to that person: it shows in his list and under his node.
 TEST_P(TaskMovesTest, ATaskTakenFromAWorkshopShowsForItsNewOwner)
 {
-    db().execute(QStringLiteral("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (?, ?)"),
-                 {kShop, kOther});
+    test::addMembers(db(), kShop, {kOther});
     const qlonglong n = addTask(kMe);
     db().execute(QStringLiteral("UPDATE SCR SET SCR_Request_ID = ? WHERE SCR_Number = ?"),
                  {kMe, n});
@@ -258,6 +259,36 @@ TEST_P(TaskMovesTest, SubtaskDropsRefuseLoops)
                                              "Subtask of Fix Bob's \"printer\"")});
     }
     EXPECT_EQ(task(parent).number(QStringLiteral("SCR_Parent_Number")), 0);
+}
+
+// A task another client changes while the drop's question is open is left as that client left
+// it, whatever it was dropped on.
+TEST_P(TaskMovesTest, EveryDropRefusesATaskChangedWhileAsked)
+{
+    test::addCategories(db(), {kQuotedShopName});
+    const std::pair<DropTarget, QVariant> drops[] = {
+        {DropTarget::User, kOther},
+        {DropTarget::Workshop, kQuotedShop},
+        {DropTarget::Category, kQuotedShopName},
+        {DropTarget::Folder, test::addFolder(db(), kOther, QStringLiteral("Bob's box"))},
+        {DropTarget::Task, addTask(kMe)},
+    };
+    for (const auto& [target, key] : drops) {
+        SCOPED_TRACE(static_cast<int>(target));
+        const qlonglong n = addTask(kMe);
+        const qlonglong before = task(n).number(QStringLiteral("SCR_Row_Version"));
+        test::ActingPrompt renaming;
+        renaming.whileAsked = [&] {
+            db().execute(QStringLiteral("UPDATE SCR SET SCR_Title = ? WHERE SCR_Number = ?"),
+                         {QStringLiteral("Renamed by O'Brien"), n});
+        };
+        EXPECT_FALSE(dropTask(session, renaming, n, target, key));
+        EXPECT_EQ(renaming.shown.last(),
+                  QStringLiteral("This task was changed since you opened it. Your changes were "
+                                 "not saved."));
+        // The rename raised the version once; any write of the drop would have raised it again.
+        EXPECT_EQ(task(n).number(QStringLiteral("SCR_Row_Version")), before + 1);
+    }
 }
 
 TEST_P(TaskMovesTest, TaskCommandsOfTheMainWindow)

@@ -2,6 +2,7 @@
 
 #include "core/db/Database.h"
 #include "mainwindow/MainWindowRows.h"
+#include "support/Lifecycles.h"
 #include "support/SessionTest.h"
 #include "support/TaskRows.h"
 
@@ -104,9 +105,9 @@ protected:
         for (qlonglong g : {kShop, kForeignShop})
             test::addWorkshop(db(), g);
         // ann is listed twice in her workshop: her tasks must still come once.
-        for (const char* user : {"ann", "ann", "bob", "carl"})
-            db().execute(QStringLiteral("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (?, ?)"),
-                         {kShop, QString::fromUtf8(user)});
+        test::addMembers(db(), kShop,
+                         {QStringLiteral("ann"), QStringLiteral("ann"), QStringLiteral("bob"),
+                          QStringLiteral("carl")});
     }
 
     qlonglong addTask(const QString& title, const QVariantMap& columns = {})

@@ -3,6 +3,7 @@
 #include "core/db/Database.h"
 #include "mainwindow/MainWindowRows.h"
 #include "mainwindow/Presence.h"
+#include "support/Lifecycles.h"
 #include "support/SessionTest.h"
 #include "support/TaskRows.h"
 
@@ -120,14 +121,9 @@ protected:
         test::addWorkshop(db(), kOther, QStringLiteral("Other"));
         db().execute(QStringLiteral("UPDATE LU_GROUP SET parent_workshop = ? WHERE GROUP_ID = ?"),
                      {kShop, kSub});
-        const std::pair<qlonglong, QString> links[] = {{kShop, kAnn},
-                                                       {kShop, kObrien},
-                                                       {kShop, QStringLiteral("gone")},
-                                                       {kSub, QStringLiteral("bob")},
-                                                       {kOther, QStringLiteral("bob")}};
-        for (const auto& [group, user] : links)
-            db().execute(QStringLiteral("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (?, ?)"),
-                         {group, user});
+        test::addMembers(db(), kShop, {kAnn, kObrien, QStringLiteral("gone")});
+        test::addMembers(db(), kSub, {QStringLiteral("bob")});
+        test::addMembers(db(), kOther, {QStringLiteral("bob")});
         alpha = test::addFolder(db(), kAnn, QStringLiteral("Alpha"));
         beta = test::addFolder(db(), kAnn, QStringLiteral("Beta"), alpha);
         test::addFolder(db(), kAnn, QStringLiteral("Elsewhere"), 0, kOther);
@@ -320,8 +316,7 @@ TEST_P(TeamTreeTest, PlacesAHundredThousandTasks)
     for (int u = 0; u < 50; ++u) {
         const QString id = QStringLiteral("u%1").arg(u);
         test::addUsers(db(), {id});
-        db().execute(QStringLiteral("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (?, ?)"),
-                     {kShop, id});
+        test::addMembers(db(), kShop, {id});
     }
     build(kAnn, false, true);
     constexpr int kCount = 100000;

@@ -3,6 +3,7 @@
 #include "core/ErrorLog.h"
 #include "core/db/SqliteDatabase.h"
 #include "dbadmin/DatabaseCreator.h"
+#include "support/Lifecycles.h"
 #include "support/TaskRows.h"
 
 #include <QCoreApplication>
@@ -24,11 +25,19 @@ void WindowTest::SetUp()
     session.user.userId = session.user.record.userId = QStringLiteral("admin");
 }
 
+qlonglong WindowTest::addOwnTask(const QVariantMap& columns)
+{
+    return addTaskRow(db(),
+                      {{QStringLiteral("SCR_Owner_User_ID"), session.user.userId},
+                       {QStringLiteral("SCR_Request_ID"), session.user.userId},
+                       {QStringLiteral("SCR_Group_ID"), session.currentWorkshopId}},
+                      columns);
+}
+
 void WindowTest::enterWorkshop(qlonglong id, const QString& name)
 {
     addWorkshop(db(), id, name);
-    db().execute(QStringLiteral("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (?, ?)"),
-                 {id, session.user.userId});
+    addMembers(db(), id, {session.user.userId});
     session.currentWorkshopId = static_cast<int>(id);
 }
 

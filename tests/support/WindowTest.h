@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <QTemporaryDir>
+#include <QVariantMap>
 
 #include <gtest/gtest.h>
 
@@ -40,6 +41,9 @@ protected:
     void SetUp() override;
 
     Database& db() { return session.db(); }
+
+    /** A task row owned and asked for by "admin", in the session's workshop; returns its number. */
+    qlonglong addOwnTask(const QVariantMap& columns = {});
 
     /** Adds workshop `id` with "admin" as a member and makes it the session's workshop. */
     void enterWorkshop(qlonglong id, const QString& name = {});

@@ -280,6 +280,9 @@ TEST_P(AttachmentsTest, MemoTextRoundTripsAndIsBounded)
     EXPECT_EQ(imported.refusal()->message, QStringLiteral("File is too large to import"));
     memo.content = QString(9 * 1024 * 1024, QLatin1Char('a'));
     EXPECT_TRUE(add(session.db(), place(), memo).refusal());
+    // The limit itself is taken; one byte more is not.
+    EXPECT_FALSE(refuseLongText(QByteArray(kMaxTextBytes, 'a')));
+    EXPECT_TRUE(refuseLongText(QByteArray(kMaxTextBytes + 1, 'a')));
 
     const QString small = files.filePath(QStringLiteral("small.txt"));
     ASSERT_TRUE(writeFile(small, text.toUtf8()));

@@ -164,7 +164,7 @@ TEST_P(ChangedElsewhereTest, CascadeLeavesASubTaskChangedWhileAsked)
 TEST_P(ChangedElsewhereTest, RuleWritingTheTaskRowDoesNotRefuseTheMove)
 {
     const QString cycle = QStringLiteral("Buyer's cycle");
-    addLifecycle(cycle, kShop7,
+    addLifecycle(db(), cycle, kShop7,
                  {withRule(userStage(QStringLiteral("Draft"), kMe, kShop7), QStringLiteral("Stamp"),
                            false, true, false),
                   userStage(QStringLiteral("Review"), QStringLiteral("bob"), kShop4)});

@@ -96,7 +96,7 @@ TEST_P(LookupListsTest, DeleteIsRefusedWhileTheEntryIsInUse)
     addTaskRow(db(), {{scr::Priority, QStringLiteral("1 - High")},
                       {scr::Category, QStringLiteral("O'Malley's tasks")}});
     addRule(QStringLiteral("Escalate"), QStringLiteral("Sub SCRMain() End Sub"));
-    addLifecycle(QStringLiteral("Review"), kShop7,
+    addLifecycle(db(), QStringLiteral("Review"), kShop7,
                  {withRule(userStage(QStringLiteral("Check"), QStringLiteral("bob"), kShop7),
                            QStringLiteral("escalate"), true, false, false)});
     addCategories(db(), {lookup::kUndefinedFolder});
@@ -244,7 +244,7 @@ TEST_P(LookupListsTest, RenamingAPriorityOrRuleCarriesTasksAndStages)
 {
     const qlonglong task = addTaskRow(db(), {{scr::Priority, QStringLiteral("1 - High")}});
     addRule(QStringLiteral("Escalate"), QStringLiteral("Sub SCRMain() End Sub"));
-    addLifecycle(QStringLiteral("Review"), kShop7,
+    addLifecycle(db(), QStringLiteral("Review"), kShop7,
                  {withRule(userStage(QStringLiteral("Check"), QStringLiteral("bob"), kShop7),
                            QStringLiteral("Escalate"), true, false, false)});
 

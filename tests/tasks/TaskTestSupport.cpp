@@ -124,37 +124,6 @@ qlonglong TaskTest::countRows(const QString& sql, const QVariantList& params)
     return db().scalar(sql, params).toLongLong();
 }
 
-void TaskTest::addLifecycle(const QString& id, qlonglong ownerGroup, const QList<StageDef>& stages)
-{
-    const QString designer = QStringLiteral("dan");
-    db().execute(QStringLiteral("INSERT INTO LIFECYCLE (Lifecycle_ID, Lifecycle_Description, "
-                                "Owner_ID, owner_group_id) VALUES (?, ?, ?, ?)"),
-                 {id, QStringLiteral("Lifecycle ") + id, designer, ownerGroup});
-    int sequence = 0;
-    for (const StageDef& s : stages) {
-        db().execute(
-            QStringLiteral("INSERT INTO LIFECYCLE_USER (Lifecycle_ID, LC_Stage_Name, "
-                           "LC_Sequence_Number, UserType, User_ID, group_ID, owner_group_id, "
-                           "Days_In_Cycle, Rule_Name, Owner_ID, SuperVisor, Received, Approved, "
-                           "Declined) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-            {id, s.name, sequence++, s.userType, s.userId, s.groupId, ownerGroup, 3,
-             s.ruleName.isNull() ? QVariant() : QVariant(s.ruleName), designer,
-             db().dialect().flag(false), db().dialect().flag(s.received),
-             db().dialect().flag(s.approved), db().dialect().flag(s.declined)});
-    }
-}
-
-void TaskTest::addStageAction(const QString& lifecycle, const QString& stage, qlonglong ownerGroup,
-                              const QString& name, bool mandatory, qlonglong taskNumber,
-                              const QVariant& signature)
-{
-    db().execute(QStringLiteral("INSERT INTO LIFECYCLE_ACTION (Lifecycle_ID, LC_Stage_Name, "
-                                "Action_Name, Mandatory, Owner_ID, owner_group_id, SCR_Number, "
-                                "Signature) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
-                 {lifecycle, stage, name, db().dialect().flag(mandatory), QStringLiteral("dan"),
-                  ownerGroup, taskNumber, signature});
-}
-
 void TaskTest::addRule(const QString& name, const QString& script)
 {
     db().execute(QStringLiteral("INSERT INTO LU_RULES (RULE_NAME, SCRIPT) VALUES (?, ?)"),

@@ -5,6 +5,7 @@
 #include "core/schema/TaskColumns.h"
 #include "core/settings/SettingsStore.h"
 #include "support/FixedClock.h"
+#include "support/Lifecycles.h"
 #include "support/ScriptedPrompt.h"
 #include "support/SessionTest.h"
 #include "support/TaskRows.h"
@@ -25,9 +26,16 @@
 namespace bx::test::tasks {
 
 using bx::test::addCategories;
+using bx::test::addLifecycle;
+using bx::test::addStageAction;
 using bx::test::addTaskRow;
 using bx::test::addUsers;
 using bx::test::addWorkshop;
+using bx::test::requesterStage;
+using bx::test::StageDef;
+using bx::test::userStage;
+using bx::test::withRule;
+using bx::test::workshopStage;
 
 inline constexpr int kHour = 3600;
 /** The signed-in user of every task test. */
@@ -107,42 +115,6 @@ public:
     int startAsked = 0;
 };
 
-/** One stage row of a lifecycle made by addLifecycle. */
-struct StageDef
-{
-    QString name;
-    int userType = 0; ///< 0 user, 1 workshop, 2 requester
-    QString userId;
-    qlonglong groupId = 0;
-    QString ruleName;
-    bool received = false;
-    bool approved = false;
-    bool declined = false;
-};
-
-inline StageDef userStage(const QString& name, const QString& user, qlonglong group)
-{
-    return {name, 0, user, group, {}, false, false, false};
-}
-inline StageDef workshopStage(const QString& name, qlonglong group)
-{
-    return {name, 1, {}, group, {}, false, false, false};
-}
-inline StageDef requesterStage(const QString& name, qlonglong group)
-{
-    return {name, 2, {}, group, {}, false, false, false};
-}
-/** The stage with a rule and the moments it runs at. */
-inline StageDef withRule(StageDef s, const QString& rule, bool received, bool approved,
-                         bool declined)
-{
-    s.ruleName = rule;
-    s.received = received;
-    s.approved = approved;
-    s.declined = declined;
-    return s;
-}
-
 /**
  * A fresh database of the current schema on the engine of the parameter, with the users ann, bob,
  * carl, dora and O'Brien, the workshops 4, 7, 8 and 9 and the category kProjects; a session
@@ -177,12 +149,6 @@ protected:
     QStringList closedActions(qlonglong task);
     qlonglong countRows(const QString& sql, const QVariantList& params = {});
 
-    /** A lifecycle of workshop `ownerGroup` designed by "dan", with its stages in order. */
-    void addLifecycle(const QString& id, qlonglong ownerGroup, const QList<StageDef>& stages);
-    /** An action-item template (taskNumber 0) or a task's copy of one. */
-    void addStageAction(const QString& lifecycle, const QString& stage, qlonglong ownerGroup,
-                        const QString& name, bool mandatory, qlonglong taskNumber = 0,
-                        const QVariant& signature = {});
     void addRule(const QString& name, const QString& script);
 
     /**

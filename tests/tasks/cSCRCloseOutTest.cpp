@@ -36,7 +36,7 @@ protected:
         if (IsSkipped() || HasFatalFailure())
             return;
         // Stage owners: a user, the user of another workshop, a whole workshop, the requester.
-        addLifecycle(kCycle, kShop7,
+        addLifecycle(db(), kCycle, kShop7,
                      {userStage(kDraft, QStringLiteral("carl"), kShop8),
                       userStage(kBoss, QStringLiteral("bob"), kShop4), workshopStage(kShop, kShop9),
                       requesterStage(kCheck, kShop7)});
@@ -491,7 +491,8 @@ TEST_P(cSCRCloseOutTest, RoutingIntoALifecycleTakesTheFirstStageAndItsOwner)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const QString cycle = QStringLiteral("Entry's %1").arg(++i);
-        addLifecycle(cycle, kShop9, {c.first, userStage(kBoss, QStringLiteral("bob"), kShop4)});
+        addLifecycle(db(), cycle, kShop9,
+                     {c.first, userStage(kBoss, QStringLiteral("bob"), kShop4)});
         const qlonglong number = task();
         cSCR t(session, prompt);
         ASSERT_TRUE(t.Load(number));
@@ -539,15 +540,15 @@ TEST_P(cSCRCloseOutTest, RoutingIntoALifecycleWithoutStagesChangesNothing)
 
 TEST_P(cSCRCloseOutTest, EndingTheLifecycleSignsEveryRemainingStage)
 {
-    addStageAction(kCycle, kDraft, kShop7, QStringLiteral("Draft's item"), true);
-    addStageAction(kCycle, kBoss, kShop7, QStringLiteral("Sign 'A'"), true);
-    addStageAction(kCycle, kBoss, kShop7, QStringLiteral("Read"), false);
-    addStageAction(kCycle, kShop, kShop7, QStringLiteral("Stamp"), false);
+    addStageAction(db(), kCycle, kDraft, kShop7, QStringLiteral("Draft's item"), true);
+    addStageAction(db(), kCycle, kBoss, kShop7, QStringLiteral("Sign 'A'"), true);
+    addStageAction(db(), kCycle, kBoss, kShop7, QStringLiteral("Read"), false);
+    addStageAction(db(), kCycle, kShop, kShop7, QStringLiteral("Stamp"), false);
     const qlonglong number = task(kBoss);
     const qlonglong other = task(kBoss);
     // The task's own unsigned copy is replaced; another task's copy stays.
-    addStageAction(kCycle, kBoss, kShop7, QStringLiteral("Sign 'A'"), true, number);
-    addStageAction(kCycle, kBoss, kShop7, QStringLiteral("Sign 'A'"), true, other);
+    addStageAction(db(), kCycle, kBoss, kShop7, QStringLiteral("Sign 'A'"), true, number);
+    addStageAction(db(), kCycle, kBoss, kShop7, QStringLiteral("Sign 'A'"), true, other);
 
     ASSERT_TRUE(closeOut(number, "LCEnd")) << shown();
 

@@ -1,6 +1,7 @@
 #include "workflow/ActionItems.h"
 
 #include "core/db/Database.h"
+#include "support/Lifecycles.h"
 #include "support/SessionTest.h"
 #include "support/TaskRows.h"
 
@@ -35,27 +36,14 @@ protected:
         session.user.record.allowCreateLifecycle = true;
         bx::test::addUsers(db(), {QStringLiteral("ann"), QStringLiteral("dan")});
         bx::test::addWorkshop(db(), kShop, kShopName);
-        addStage(QStringLiteral("Draft"), 0, 0, QStringLiteral("ann"));
-        addStage(QStringLiteral("Bob's review"), 1, 1, {});
-        addAction(QStringLiteral("Draft"), QStringLiteral("O'Hara's check"), 0);
-        addAction(QStringLiteral("Draft"), QStringLiteral("Sign"), 0);
-        addAction(QStringLiteral("Draft"), QStringLiteral("Sign"), 12); // a task's copy
-    }
-
-    void addStage(const QString& name, int sequence, int userType, const QString& user)
-    {
-        db().execute(QStringLiteral("INSERT INTO LIFECYCLE_USER (Lifecycle_ID, LC_Stage_Name, "
-                                    "LC_Sequence_Number, UserType, User_ID, group_ID, "
-                                    "owner_group_ID, Owner_ID) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
-                     {kCycle, name, sequence, userType, user, kShop, kShop, QStringLiteral("dan")});
-    }
-
-    void addAction(const QString& stage, const QString& title, qlonglong task)
-    {
-        db().execute(QStringLiteral("INSERT INTO LIFECYCLE_ACTION (Lifecycle_ID, LC_Stage_Name, "
-                                    "owner_group_ID, Owner_ID, Action_Name, Mandatory, "
-                                    "SCR_Number) VALUES (?, ?, ?, ?, ?, 0, ?)"),
-                     {kCycle, stage, kShop, QStringLiteral("dan"), title, task});
+        const QString draft = QStringLiteral("Draft");
+        bx::test::addStages(db(), kCycle, kShop,
+                            {bx::test::userStage(draft, QStringLiteral("ann"), kShop),
+                             bx::test::workshopStage(QStringLiteral("Bob's review"), kShop)});
+        for (const auto& [title, task] :
+             {std::pair{"O'Hara's check", 0}, {"Sign", 0}, {"Sign", 12}})
+            bx::test::addStageAction(db(), kCycle, draft, kShop, QString::fromUtf8(title), false,
+                                     task);
     }
 
     /** Every action row as "stage/title/task", ordered. */

@@ -3,6 +3,7 @@
 #include "core/UserRights.h"
 #include "core/db/Database.h"
 #include "core/schema/TaskColumns.h"
+#include "support/Lifecycles.h"
 #include "support/SessionTest.h"
 #include "support/TaskRows.h"
 #include "workflow/ActionItems.h"
@@ -91,12 +92,8 @@ protected:
         bx::test::addUsers(db(), {QStringLiteral("ann"), kObrien, QStringLiteral("zed")});
         db().execute(QStringLiteral("UPDATE LU_USER SET Disabled = ? WHERE USER_ID = ?"),
                      {db().dialect().flag(true), QStringLiteral("zed")});
-        for (const QString& user : {QStringLiteral("ann"), kObrien, QStringLiteral("zed")}) {
-            for (qlonglong g : {home, other})
-                db().execute(
-                    QStringLiteral("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (?, ?)"),
-                    {g, user});
-        }
+        for (qlonglong g : {home, other})
+            bx::test::addMembers(db(), g, {QStringLiteral("ann"), kObrien, QStringLiteral("zed")});
         session.user.userId = kObrien;
         session.user.record.allowCreateLifecycle = true;
         session.currentWorkshopId = static_cast<int>(home);

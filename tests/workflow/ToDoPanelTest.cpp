@@ -1,6 +1,7 @@
 #include "workflow/ToDoPanel.h"
 
 #include "core/db/Database.h"
+#include "support/Lifecycles.h"
 #include "support/SessionTest.h"
 #include "support/TaskRows.h"
 
@@ -29,30 +30,11 @@ protected:
         bx::test::addWorkshop(db(), m_other, QStringLiteral("Other"));
     }
 
-    void addStage(qlonglong ownerGroup, int sequence, const QString& name, StageOwnerKind kind,
-                  qlonglong group, const QString& user = {})
-    {
-        db().execute(QStringLiteral("INSERT INTO LIFECYCLE_USER (Lifecycle_ID, LC_Stage_Name, "
-                                    "LC_Sequence_Number, UserType, User_ID, group_ID, "
-                                    "owner_group_ID, Owner_ID) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
-                     {kLifecycle, name, sequence, static_cast<int>(kind), user, group, ownerGroup,
-                      QStringLiteral("designer")});
-    }
-
     void addAction(qlonglong ownerGroup, const QString& stage, const QString& name, bool mandatory,
                    qlonglong task = 0, const QVariant& signature = {})
     {
-        db().execute(QStringLiteral("INSERT INTO LIFECYCLE_ACTION (Lifecycle_ID, LC_Stage_Name, "
-                                    "Action_Name, Mandatory, Owner_ID, owner_group_ID, "
-                                    "SCR_Number, Signature) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
-                     {kLifecycle, stage, name, db().dialect().flag(mandatory),
-                      QStringLiteral("designer"), ownerGroup, task, signature});
-    }
-
-    void link(qlonglong group, const QString& user)
-    {
-        db().execute(QStringLiteral("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (?, ?)"),
-                     {group, user});
+        bx::test::addStageAction(db(), kLifecycle, stage, ownerGroup, name, mandatory, task,
+                                 signature);
     }
 
     ToDoStage at(const QString& stage, qlonglong task = 7) const
@@ -128,16 +110,16 @@ TEST_P(ToDoPanelTest, NextStageWorkshopIsTakenFromTheOwningWorkshopsLifecycle)
 {
     const qlonglong ops = 13;
     bx::test::addWorkshop(db(), ops, QStringLiteral("Ops O'Neil"));
-    link(ops, QStringLiteral("zoe"));
-    link(ops, kSigner);
-    link(m_other, QStringLiteral("not-a-member"));
-    addStage(m_home, 0, kDraft, StageOwnerKind::User, m_home, QStringLiteral("ann"));
-    addStage(m_home, 1, kBoss, StageOwnerKind::Workshop, ops);
-    addStage(m_home, 2, kDone, StageOwnerKind::Requester, m_home);
+    using namespace bx::test;
+    addMembers(db(), ops, {QStringLiteral("zoe"), kSigner});
+    addMembers(db(), m_other, {QStringLiteral("not-a-member")});
+    addStages(db(), kLifecycle, m_home,
+              {userStage(kDraft, QStringLiteral("ann"), m_home), workshopStage(kBoss, ops),
+               requesterStage(kDone, m_home)});
     // The same lifecycle in another workshop, with a user at position 1.
-    addStage(m_other, 0, kDraft, StageOwnerKind::User, m_other, QStringLiteral("bob"));
-    addStage(m_other, 1, QStringLiteral("Review"), StageOwnerKind::User, m_other,
-             QStringLiteral("bob"));
+    addStages(db(), kLifecycle, m_other,
+              {userStage(kDraft, QStringLiteral("bob"), m_other),
+               userStage(QStringLiteral("Review"), QStringLiteral("bob"), m_other)});
 
     const std::optional<NextStageWorkshop> next = nextStageWorkshop(db(), at(kDraft));
     ASSERT_TRUE(next.has_value());
@@ -156,11 +138,12 @@ TEST_P(ToDoPanelTest, NextStageWorkshopIsTakenFromTheOwningWorkshopsLifecycle)
 
 TEST_P(ToDoPanelTest, JumpDistanceCountsStagesOfTheOwningWorkshop)
 {
-    addStage(m_home, 0, kDraft, StageOwnerKind::User, m_home, QStringLiteral("ann"));
-    addStage(m_home, 1, kBoss, StageOwnerKind::User, m_home, kSigner);
-    addStage(m_home, 2, kDone, StageOwnerKind::Requester, m_home);
-    addStage(m_other, 0, QStringLiteral("Elsewhere"), StageOwnerKind::User, m_other,
-             QStringLiteral("bob"));
+    using namespace bx::test;
+    addStages(db(), kLifecycle, m_home,
+              {userStage(kDraft, QStringLiteral("ann"), m_home), userStage(kBoss, kSigner, m_home),
+               requesterStage(kDone, m_home)});
+    addStages(db(), kLifecycle, m_other,
+              {userStage(QStringLiteral("Elsewhere"), QStringLiteral("bob"), m_other)});
 
     const QList<LifecycleStage> stages = jumpStages(db(), at(kDone));
     ASSERT_EQ(stages.size(), 3);

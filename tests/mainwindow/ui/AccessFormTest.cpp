@@ -8,6 +8,7 @@
 #include "messaging/Outbox.h"
 #include "messaging/OutboxSender.h"
 #include "messaging/ui/dlgMailError.h"
+#include "support/Lifecycles.h"
 #include "support/TaskRows.h"
 #include "support/WindowTest.h"
 #include "tasks/cSCR.h"
@@ -42,8 +43,7 @@ protected:
             return;
         enterWorkshop(kShop, QStringLiteral("O'Neil's desk"));
         bx::test::addUsers(db(), {QStringLiteral("ann")});
-        db().execute(QStringLiteral("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (?, ?)"),
-                     {kShop, QStringLiteral("ann")});
+        bx::test::addMembers(db(), kShop, {QStringLiteral("ann")});
         session.user.record.fullAccess = true;
     }
 

@@ -2,7 +2,6 @@
 
 #include "core/db/Database.h"
 #include "mainwindow/ui/TaskGridModel.h"
-#include "support/TaskRows.h"
 #include "support/WindowTest.h"
 
 #include <QCheckBox>
@@ -34,10 +33,7 @@ protected:
 
     qlonglong addTask(const QString& title)
     {
-        return test::addTaskRow(db(),
-                                {{QStringLiteral("SCR_Title"), title},
-                                 {QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("admin")},
-                                 {QStringLiteral("SCR_Request_ID"), QStringLiteral("admin")}});
+        return addOwnTask({{QStringLiteral("SCR_Title"), title}});
     }
 
     qlonglong talked = 0;

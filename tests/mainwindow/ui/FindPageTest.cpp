@@ -3,7 +3,6 @@
 #include "core/db/Database.h"
 #include "mainwindow/ui/F_DOCFIND.h"
 #include "mainwindow/ui/F_FIND.h"
-#include "support/TaskRows.h"
 #include "support/WindowTest.h"
 
 #include <QCheckBox>
@@ -34,11 +33,8 @@ protected:
 
     qlonglong addTask(const QString& title)
     {
-        return bx::test::addTaskRow(db(),
-                                    {{QStringLiteral("SCR_Title"), title},
-                                     {QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("admin")},
-                                     {QStringLiteral("SCR_Request_ID"), QStringLiteral("admin")},
-                                     {QStringLiteral("SCR_StartDate"), naive(QDate(2024, 1, 2))}});
+        return addOwnTask({{QStringLiteral("SCR_Title"), title},
+                           {QStringLiteral("SCR_StartDate"), naive(QDate(2024, 1, 2))}});
     }
 };
 

@@ -3,7 +3,6 @@
 #include "core/Clock.h"
 #include "core/db/Database.h"
 #include "mainwindow/ui/TeamTreeModel.h"
-#include "support/TaskRows.h"
 #include "support/WindowTest.h"
 
 #include <QAction>
@@ -31,14 +30,10 @@ protected:
     }
 
     /** An active task of the workshop, asked for and owned by admin. */
-    qlonglong addTask(const QVariantMap& columns)
+    qlonglong addTask(QVariantMap columns)
     {
-        return bx::test::addTaskRow(db(),
-                                    {{QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("admin")},
-                                     {QStringLiteral("SCR_Request_ID"), QStringLiteral("admin")},
-                                     {QStringLiteral("SCR_Group_ID"), kShop},
-                                     {QStringLiteral("Meeting_ID"), 0}},
-                                    columns);
+        columns.insert(QStringLiteral("Meeting_ID"), 0);
+        return addOwnTask(columns);
     }
 
     /** The texts of the tree's nodes, depth first. */

@@ -33,6 +33,7 @@
 #include "people/ui/dlgGetUnsecLogin.h"
 #include "people/ui/dlgUsers.h"
 #include "people/ui/jtWizard.h"
+#include "support/Lifecycles.h"
 #include "support/TaskRows.h"
 #include "support/WindowTest.h"
 #include "tasks/TaskEditorHost.h"
@@ -293,21 +294,12 @@ public:
         session.user.record.fullAccess = true;
         enterWorkshop(kShop, QStringLiteral("O'Neil's desk"));
         bx::test::addUsers(db(), {QStringLiteral("ann"), QStringLiteral("bob")});
-        for (const char* user : {"ann", "bob"})
-            run("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (?, ?)",
-                {kShop, QString::fromLatin1(user)});
-        run("INSERT INTO LIFECYCLE (Lifecycle_ID, Lifecycle_Description, Owner_ID, "
-            "owner_group_id) VALUES (?, ?, ?, ?)",
-            {kCycle, QStringLiteral("Buying"), QStringLiteral("admin"), kShop});
-        int sequence = 0;
-        for (const QString& stage : {kDraft, kReview})
-            run("INSERT INTO LIFECYCLE_USER (Lifecycle_ID, LC_Stage_Name, LC_Sequence_Number, "
-                "UserType, User_ID, group_ID, owner_group_ID, Owner_ID) "
-                "VALUES (?, ?, ?, 0, ?, ?, ?, 'admin')",
-                {kCycle, stage, sequence++, QStringLiteral("ann"), kShop, kShop});
-        run("INSERT INTO LIFECYCLE_ACTION (Lifecycle_ID, LC_Stage_Name, Action_Name, Mandatory, "
-            "Owner_ID, owner_group_ID, SCR_Number) VALUES (?, ?, ?, 0, 'admin', ?, 0)",
-            {kCycle, kReview, QStringLiteral("Budget agreed"), kShop});
+        using namespace bx::test;
+        addMembers(db(), kShop, {QStringLiteral("ann"), QStringLiteral("bob")});
+        addLifecycle(db(), kCycle, kShop,
+                     {userStage(kDraft, QStringLiteral("ann"), kShop),
+                      userStage(kReview, QStringLiteral("ann"), kShop)});
+        addStageAction(db(), kCycle, kReview, kShop, QStringLiteral("Budget agreed"), false);
         bx::test::addTaskRow(
             db(), {{QStringLiteral("SCR_Number"), kTask},
                    {QStringLiteral("SCR_Title"), QStringLiteral("Order O'Neil's chairs")},

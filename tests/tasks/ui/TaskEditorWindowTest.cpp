@@ -4,6 +4,7 @@
 #include "core/db/Database.h"
 #include "core/schema/TaskColumns.h"
 #include "messaging/ui/dlgEmail.h"
+#include "support/Lifecycles.h"
 #include "support/SampleFiles.h"
 #include "support/ScriptedPrompt.h"
 #include "support/TaskRows.h"
@@ -130,14 +131,8 @@ TEST_F(TaskEditorWindowTest, SubTaskCopiesItsParent)
 // A task from a template with a lifecycle is routed into that lifecycle by its first save.
 TEST_F(TaskEditorWindowTest, TemplateWithLifecycleRoutesAtSave)
 {
-    db().execute(QStringLiteral("INSERT INTO LIFECYCLE (Lifecycle_ID, Lifecycle_Description, "
-                                "Owner_ID, owner_group_id) VALUES (?, ?, ?, ?)"),
-                 {QStringLiteral("Bob's review"), QStringLiteral("review"), kMe, kShop});
-    db().execute(QStringLiteral("INSERT INTO LIFECYCLE_USER (Lifecycle_ID, LC_Stage_Name, "
-                                "LC_Sequence_Number, UserType, User_ID, group_ID, owner_group_id, "
-                                "Days_In_Cycle, Owner_ID) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-                 {QStringLiteral("Bob's review"), QStringLiteral("Draft"), 0, 0,
-                  QStringLiteral("bob"), kShop, kShop, 3, kMe});
+    test::addLifecycle(db(), QStringLiteral("Bob's review"), kShop,
+                       {test::userStage(QStringLiteral("Draft"), QStringLiteral("bob"), kShop)});
     const qlonglong templ = addTask({{scr::Title, QStringLiteral("template")},
                                      {scr::Template, true},
                                      {scr::LifecycleId, QStringLiteral("Bob's review")}});

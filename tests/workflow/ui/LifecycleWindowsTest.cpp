@@ -2,6 +2,7 @@
 
 #include "core/db/Database.h"
 #include "core/schema/TaskColumns.h"
+#include "support/Lifecycles.h"
 #include "support/TaskRows.h"
 #include "support/WindowTest.h"
 #include "workflow/ui/LIFECYCLE_FORM.h"
@@ -40,8 +41,7 @@ protected:
             return;
         enterWorkshop(team, QStringLiteral("Dept's team"));
         bx::test::addUsers(db(), {kObrien});
-        db().execute(QStringLiteral("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (?, ?)"),
-                     {team, kObrien});
+        bx::test::addMembers(db(), team, {kObrien});
         db().execute(QStringLiteral("INSERT INTO LU_RULES (RULE_NAME) VALUES (?)"),
                      {QStringLiteral("Escalate")});
     }

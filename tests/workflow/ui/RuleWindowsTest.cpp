@@ -2,6 +2,7 @@
 
 #include "core/db/Database.h"
 #include "core/schema/TaskColumns.h"
+#include "support/Lifecycles.h"
 #include "support/TaskRows.h"
 #include "support/WindowTest.h"
 #include "workflow/ui/ACTION.h"
@@ -45,15 +46,12 @@ protected:
         bx::test::addTaskRow(db(), {{scr::Number, 42},
                                     {scr::Title, QStringLiteral("Printer's jam")},
                                     {scr::GroupId, kShop}});
-        for (const auto& [name, seq] : {std::pair{"Draft", 0}, {"Boss's OK", 1}})
-            run("INSERT INTO LIFECYCLE_USER (Lifecycle_ID, LC_Stage_Name, LC_Sequence_Number, "
-                "UserType, User_ID, group_ID, owner_group_ID, Owner_ID) VALUES (?, ?, ?, 0, ?, "
-                "?, ?, ?)",
-                {kCycle, QString::fromUtf8(name), seq, QStringLiteral("ann"), kShop, kShop,
-                 QStringLiteral("dan")});
-        run("INSERT INTO LIFECYCLE_ACTION (Lifecycle_ID, LC_Stage_Name, owner_group_ID, "
-            "Action_Name, Mandatory, SCR_Number) VALUES (?, ?, ?, ?, 0, 0)",
-            {kCycle, QStringLiteral("Boss's OK"), kShop, QStringLiteral("Sign")});
+        const QString boss = QStringLiteral("Boss's OK");
+        bx::test::addStages(
+            db(), kCycle, kShop,
+            {bx::test::userStage(QStringLiteral("Draft"), QStringLiteral("ann"), kShop),
+             bx::test::userStage(boss, QStringLiteral("ann"), kShop)});
+        bx::test::addStageAction(db(), kCycle, boss, kShop, QStringLiteral("Sign"), false);
     }
 
     void run(const char* sql, const QVariantList& params)

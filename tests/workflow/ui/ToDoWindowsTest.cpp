@@ -2,6 +2,7 @@
 
 #include "core/db/Database.h"
 #include "core/schema/TaskColumns.h"
+#include "support/Lifecycles.h"
 #include "support/TaskRows.h"
 #include "support/WindowTest.h"
 #include "tasks/cSCR.h"
@@ -84,31 +85,15 @@ protected:
                                   QStringLiteral("zoe"), QStringLiteral("O'Brien")});
         bx::test::addWorkshop(db(), kHome, QStringLiteral("O'Neil's desk"));
         bx::test::addWorkshop(db(), kOps, QStringLiteral("Ops O'Brien"));
-        for (const char* user : {"zoe", "O'Brien"})
-            run("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (?, ?)",
-                {kOps, QString::fromUtf8(user)});
-        run("INSERT INTO LIFECYCLE (Lifecycle_ID, Lifecycle_Description, Owner_ID, "
-            "owner_group_id) VALUES (?, ?, ?, ?)",
-            {kCycle, QStringLiteral("Buying"), QStringLiteral("dan"), kHome});
+        using namespace bx::test;
+        addMembers(db(), kOps, {QStringLiteral("zoe"), QStringLiteral("O'Brien")});
         // Stage owners: a user, a user, a workshop, the requester.
-        const QList<std::tuple<QString, int, QString, qlonglong>> stages{
-            {kDraft, 0, QStringLiteral("ann"), kHome},
-            {kBoss, 0, QStringLiteral("bob"), kHome},
-            {kShop, 1, QString(), kOps},
-            {kDone, 2, QString(), kHome}};
-        for (int i = 0; i < stages.size(); ++i) {
-            const auto& [name, type, user, group] = stages[i];
-            run("INSERT INTO LIFECYCLE_USER (Lifecycle_ID, LC_Stage_Name, LC_Sequence_Number, "
-                "UserType, User_ID, group_ID, owner_group_ID, Owner_ID) "
-                "VALUES (?, ?, ?, ?, ?, ?, ?, ?)",
-                {kCycle, name, i, type, user, group, kHome, QStringLiteral("dan")});
-        }
-        for (const auto& [name, mandatory] : {std::pair{QStringLiteral("Budget agreed"), true},
-                                              std::pair{QStringLiteral("Cc O'Neil"), false}})
-            run("INSERT INTO LIFECYCLE_ACTION (Lifecycle_ID, LC_Stage_Name, Action_Name, "
-                "Mandatory, Owner_ID, owner_group_ID, SCR_Number) VALUES (?, ?, ?, ?, ?, ?, 0)",
-                {kCycle, kBoss, name, session.db().dialect().flag(mandatory), QStringLiteral("dan"),
-                 kHome});
+        addLifecycle(db(), kCycle, kHome,
+                     {userStage(kDraft, QStringLiteral("ann"), kHome),
+                      userStage(kBoss, QStringLiteral("bob"), kHome), workshopStage(kShop, kOps),
+                      requesterStage(kDone, kHome)});
+        addStageAction(db(), kCycle, kBoss, kHome, QStringLiteral("Budget agreed"), true);
+        addStageAction(db(), kCycle, kBoss, kHome, QStringLiteral("Cc O'Neil"), false);
     }
 
     void run(const char* sql, const QVariantList& params)
