@@ -6,9 +6,10 @@
 #include "core/TextCompare.h"
 #include "core/UserRights.h"
 #include "core/db/Database.h"
+#include "core/schema/TaskColumns.h"
+#include "core/schema/TaskEvents.h"
 #include "mainwindow/Folders.h"
 #include "tasks/cSCR.h"
-#include "workflow/NewOwner.h"
 #include "workflow/RecordRoute.h"
 
 namespace bx {
@@ -98,16 +99,15 @@ void recordStep(Session& session, qlonglong task, const QString& action, const Q
 }
 
 /**
- * Gives the locked task its new owner and records "ROUTE"; inside the caller's transaction. A
- * workshop owns a task under its number (SCR_OwnerType 1), as the team tree and the workshop
- * lists read it; its route row names no user.
+ * Routes the task, as the drop read it in `row`, to `to` through the task object's routing: the
+ * new owner and the "ROUTE" step, notified as any routing is. Inside the caller's transaction
+ * when one is open. A task changed since `row` was read is refused with the changed-elsewhere
+ * message, which the task object shows, as it shows any error. @return whether it was routed
  */
-void routeLocked(Session& session, qlonglong task, const QString& ownerUser, qlonglong group,
-                 OwnerType type)
+bool routeByDrop(Session& session, Prompt& prompt, const RecordSet& row, const cSelUser& to)
 {
-    const QString owner = type == OwnerType::Workshop ? QString::number(group) : ownerUser;
-    writeNewOwner(session.db(), task, owner, group, type);
-    recordStep(session, task, taskmoves::kRouteAction, ownerUser);
+    cSCR scr(session, prompt);
+    return scr.Load(row) && scr.Route_SCR({to}, QString(), cSCR::RouteFrom::Drop);
 }
 
 /** Whether `candidate` is `task` itself or one of its sub-tasks at any depth. */
@@ -170,23 +170,6 @@ bool mayMoveTask(Session& session, qlonglong task)
     return UserRights::mayChangeTaskOwnership(session.user.record, owns);
 }
 
-bool routeTask(Session& session, qlonglong task, const QVariant& owner, OwnerType type,
-               const std::optional<TaskSeen>& seen)
-{
-    Database& db = session.db();
-    Transaction tx(db);
-    const RecordSet row = lockTask(db, task, seen);
-    if (row.isEmpty())
-        return false;
-    if (type == OwnerType::Workshop)
-        routeLocked(session, task, QString(), owner.toLongLong(), type);
-    else
-        routeLocked(session, task, owner.toString(), row.number(QStringLiteral("SCR_Group_ID")),
-                    type);
-    tx.commit();
-    return true;
-}
-
 bool moveToCategory(Session& session, qlonglong task, const QString& category,
                     const std::optional<TaskSeen>& seen)
 {
@@ -196,12 +179,12 @@ bool moveToCategory(Session& session, qlonglong task, const QString& category,
         return false;
     db.execute(QStringLiteral("UPDATE SCR SET SCR_Category = ? WHERE SCR_Number = ?"),
                {category.isEmpty() ? QVariant() : QVariant(category), task});
-    recordStep(session, task, taskmoves::kFolderChangeAction, session.user.userId);
+    recordStep(session, task, events::kFolderChange, session.user.userId);
     tx.commit();
     return true;
 }
 
-bool moveToFolder(Session& session, qlonglong task, qlonglong folder,
+bool moveToFolder(Session& session, Prompt& prompt, qlonglong task, qlonglong folder,
                   const std::optional<TaskSeen>& seen)
 {
     Database& db = session.db();
@@ -216,15 +199,14 @@ bool moveToFolder(Session& session, qlonglong task, qlonglong folder,
         const bool workshopOwned =
             row.number(QStringLiteral("SCR_OwnerType")) == static_cast<int>(OwnerType::Workshop) ||
             row.text(QStringLiteral("SCR_Owner_User_ID")).trimmed().isEmpty();
-        if (workshopOwned ||
-            !sameText(target->ownerId, row.text(QStringLiteral("SCR_Owner_User_ID")))) {
-            routeLocked(session, task, target->ownerId, row.number(QStringLiteral("SCR_Group_ID")),
-                        OwnerType::User);
-        }
+        if ((workshopOwned || !sameText(target->ownerId, row.text(scr::OwnerUserId))) &&
+            !routeByDrop(session, prompt, row,
+                         {target->ownerId, row.number(scr::GroupId), OwnerType::User}))
+            return false;
     }
     db.execute(QStringLiteral("UPDATE SCR SET SCR_Parent_Folder_Number = ? WHERE SCR_Number = ?"),
                {folder, task});
-    recordStep(session, task, taskmoves::kFolderChangeAction, session.user.userId);
+    recordStep(session, task, events::kFolderChange, session.user.userId);
     tx.commit();
     return true;
 }
@@ -271,7 +253,8 @@ bool dropTask(Session& session, Prompt& prompt, qlonglong task, DropTarget targe
             if (prompt.ask(taskmoves::routeToUserQuestion(title, userName(db, key.toString()))) !=
                 PromptAnswer::Yes)
                 return false;
-            return routeTask(session, task, key, OwnerType::User, seen);
+            return routeByDrop(session, prompt, row,
+                               {key.toString(), row.number(scr::GroupId), OwnerType::User});
         case DropTarget::Workshop: {
             const QString name =
                 db.scalar(QStringLiteral("SELECT GROUP_NAME FROM LU_GROUP WHERE GROUP_ID = ?"),
@@ -279,7 +262,8 @@ bool dropTask(Session& session, Prompt& prompt, qlonglong task, DropTarget targe
                     .toString();
             if (prompt.ask(taskmoves::routeToWorkshopQuestion(title, name)) != PromptAnswer::Yes)
                 return false;
-            return routeTask(session, task, key, OwnerType::Workshop, seen);
+            return routeByDrop(session, prompt, row,
+                               {QString(), key.toLongLong(), OwnerType::Workshop});
         }
         case DropTarget::Category:
             if (prompt.ask(taskmoves::categoryQuestion(title, categoryPath(db, key.toString()))) !=
@@ -294,7 +278,7 @@ bool dropTask(Session& session, Prompt& prompt, qlonglong task, DropTarget targe
             }
             if (prompt.ask(taskmoves::folderQuestion(title, folder->name)) != PromptAnswer::Yes)
                 return false;
-            return moveToFolder(session, task, folder->counter, seen);
+            return moveToFolder(session, prompt, task, folder->counter, seen);
         }
         }
         return false;

@@ -4,6 +4,7 @@
 #include "core/Gmt.h"
 #include "core/Session.h"
 #include "core/db/Database.h"
+#include "core/db/Dialect.h"
 #include "core/schema/TaskColumns.h"
 
 #include <QElapsedTimer>
@@ -81,13 +82,10 @@ TaskCriteria dateWindow(const TaskDateWindow& w, const Session& session, const Q
 
 QString ownerTerm(const OwnerSet& owners, QVariantList& params)
 {
-    QStringList marks;
-    for (const QString& id : owners.ids) {
-        marks << QStringLiteral("?");
+    for (const QString& id : owners.ids)
         params << id;
-    }
     const QString in =
-        QStringLiteral(" IN (") + marks.join(QStringLiteral(", ")) + QStringLiteral(")");
+        QStringLiteral(" IN (") + Dialect::markers(owners.ids.size()) + QStringLiteral(")");
     switch (owners.kind) {
     case OwnerKind::Workshop:
         return QStringLiteral("(SCR.SCR_Contact_Key = 0 OR SCR.SCR_Contact_Key IS NULL) AND "

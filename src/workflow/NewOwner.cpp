@@ -18,22 +18,6 @@ QList<ColumnValue> newOwnerColumns(const QString& owner, qlonglong group)
     };
 }
 
-void writeNewOwner(Database& db, qlonglong task, const QString& owner, qlonglong group,
-                   OwnerType kind)
-{
-    QStringList assignments;
-    QVariantList values;
-    for (const auto& [column, value] : newOwnerColumns(owner, group)) {
-        assignments << column + QStringLiteral(" = ?");
-        values << value;
-    }
-    assignments << QStringLiteral("SCR_OwnerType = ?") << scr::RaiseRowVersion;
-    values << static_cast<int>(kind) << task;
-    db.execute(QStringLiteral("UPDATE SCR SET ") + assignments.join(QStringLiteral(", ")) +
-                   QStringLiteral(" WHERE SCR_Number = ?"),
-               values);
-}
-
 ColumnValue ownerKindOfEditorRoute()
 {
     return {QStringLiteral("SCR_OwnerType"), static_cast<int>(OwnerType::User)};
