@@ -5,6 +5,7 @@
 #include "core/Gmt.h"
 #include "core/WholeFile.h"
 #include "core/db/Database.h"
+#include "core/schema/TaskEvents.h"
 
 #include <QDir>
 
@@ -46,7 +47,7 @@ RouteHistory::RouteHistory(Database& db, const Clock& clock, QString folder)
 QString RouteHistory::rowClass(const QString& action)
 {
     // The exact word decides, case included: rows are coloured by what was stored.
-    if (action == u"ROUTE" || action == u"REOPEN" || action == u"RESTART")
+    if (action == events::kRoute || action == u"REOPEN" || action == u"RESTART")
         return QStringLiteral("BXNormaBLUEFont");
     if (action == u"YES")
         return QStringLiteral("BXNormaGREENFont");

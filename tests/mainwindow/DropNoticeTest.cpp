@@ -8,6 +8,7 @@
 #include "support/TaskRows.h"
 #include "tasks/cSCR.h"
 #include "workflow/NoticeService.h"
+#include "workflow/RecordRoute.h"
 
 #include <functional>
 #include <gtest/gtest.h>
@@ -62,6 +63,24 @@ protected:
     {
         db().execute(QStringLiteral("UPDATE LU_USER SET %1 = ? WHERE USER_ID = ?").arg(column),
                      {value, user});
+    }
+
+    /** Rita's task, owned by ann in workshop 7, with its first history rows. */
+    qlonglong addTask()
+    {
+        const qlonglong n =
+            test::addTaskRow(db(), {{QStringLiteral("SCR_Title"), QStringLiteral("Printer")},
+                                    {QStringLiteral("SCR_Request_ID"), QStringLiteral("rita")},
+                                    {QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("ann")},
+                                    {QStringLiteral("SCR_Group_ID"), kShop}});
+        RouteHistoryEntry e;
+        e.taskNumber = n;
+        e.action = QStringLiteral("Create Request");
+        e.ownerUser = QStringLiteral("ann");
+        e.groupId = kShop;
+        RecordRoute(db(), e, naive(QDate(2024, 1, 2), QTime(6, 0)), QStringLiteral("rita"),
+                    nullptr);
+        return n;
     }
 
     /** The rows of `sql` as "column=value" lists, leaving out the columns a sequence numbers. */
@@ -143,11 +162,7 @@ TEST_P(DropNoticeTest, ADropRoutesAndNotifiesAsTheEditorDoes)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const qlonglong n =
-            test::addTaskRow(db(), {{QStringLiteral("SCR_Title"), QStringLiteral("Printer")},
-                                    {QStringLiteral("SCR_Request_ID"), QStringLiteral("rita")},
-                                    {QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("ann")},
-                                    {QStringLiteral("SCR_Group_ID"), kShop}});
+        const qlonglong n = addTask();
         const Left dropped = routedBy(n, [&] {
             prompt.answer(PromptAnswer::Yes);
             return dropTask(session, prompt, n, c.target, c.key);
@@ -163,9 +178,9 @@ TEST_P(DropNoticeTest, ADropRoutesAndNotifiesAsTheEditorDoes)
         EXPECT_EQ(dropped.messages, routed.messages);
         ASSERT_EQ(dropped.messages.size(), 1);
         EXPECT_TRUE(dropped.messages.first().contains(QStringLiteral("owner_user_id=rita")));
-        ASSERT_EQ(dropped.actions.size(), 2);
-        EXPECT_EQ(dropped.actions.first(), QStringLiteral("ROUTE"));
-        EXPECT_TRUE(routed.actions.value(0).startsWith(QStringLiteral("Task routed to")));
+        ASSERT_EQ(dropped.actions.size(), 3);
+        EXPECT_EQ(dropped.actions.at(1), QStringLiteral("ROUTE"));
+        EXPECT_TRUE(routed.actions.value(1).startsWith(QStringLiteral("Task routed to")));
     }
 }
 
