@@ -17,6 +17,11 @@ int SystemClock::standardOffsetSeconds() const
     return m_zone.standardTimeOffset(QDateTime::currentDateTimeUtc());
 }
 
+QDateTime Clock::nowUtc() const
+{
+    return naive(nowLocal().addSecs(-currentOffsetSeconds()));
+}
+
 int SystemClock::currentOffsetSeconds() const
 {
     return m_zone.offsetFromUtc(QDateTime::currentDateTimeUtc());

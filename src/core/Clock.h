@@ -31,6 +31,9 @@ public:
      * use the base bias above; moments compared between machines (presence) use this one.
      */
     virtual int currentOffsetSeconds() const = 0;
+
+    /** The present moment in UTC: the local time less the current offset (time spec Qt::UTC). */
+    QDateTime nowUtc() const;
 };
 
 /** The machine's clock, in the given zone (the system zone by default). */

@@ -243,7 +243,7 @@ void Poller::tick()
         m_counters.lastHeartbeat = now;
         job.heartbeat = true;
         job.userId = m_userId;
-        job.nowUtc = now.addSecs(-m_clock.currentOffsetSeconds());
+        job.nowUtc = m_clock.nowUtc();
     }
     if (!job.heartbeat && job.taskProbe.sql.isEmpty() && !job.messageProbe) {
         m_busy = false;

@@ -7,8 +7,9 @@
 #include "core/TextCompare.h"
 #include "core/UserRights.h"
 #include "core/db/Database.h"
+#include "core/schema/TaskColumns.h"
+#include "core/schema/TaskEvents.h"
 #include "tasks/cSCR.h"
-#include "workflow/NewOwner.h"
 #include "workflow/RecordRoute.h"
 
 namespace bx {
@@ -89,25 +90,24 @@ void recordStep(Session& session, qlonglong task, const QString& action, const Q
     RouteHistoryEntry e;
     e.taskNumber = task;
     e.action = action;
-    e.stageName = row.text(QStringLiteral("SCR_LC_Stage_Name"));
-    e.targetDate = row.dateTime(QStringLiteral("SCR_Owner_Target_Date"));
+    e.stageName = row.text(scr::LcStageName);
+    e.targetDate = row.dateTime(scr::OwnerTargetDate);
     e.ownerUser = ownerUser;
-    e.groupId = row.number(QStringLiteral("SCR_Group_ID"));
+    e.groupId = row.number(scr::GroupId);
     RecordRoute(db, e, GmtConverter(session.clock()).nowGmt(), session.user.userId,
                 session.taskNotifier);
 }
 
 /**
- * Gives the locked task its new owner and records "ROUTE"; inside the caller's transaction. A
- * workshop owns a task under its number (SCR_OwnerType 1), as the team tree and the workshop
- * lists read it; its route row names no user.
+ * Routes the task, as the drop read it in `row`, to `to` through the task object's routing: the
+ * new owner and the "ROUTE" step, notified as any routing is. Inside the caller's transaction
+ * when one is open. A task changed since `row` was read is refused with the changed-elsewhere
+ * message, which the task object shows, as it shows any error. @return whether it was routed
  */
-void routeLocked(Session& session, qlonglong task, const QString& ownerUser, qlonglong group,
-                 OwnerType type)
+bool routeByDrop(Session& session, Prompt& prompt, const RecordSet& row, const cSelUser& to)
 {
-    const QString owner = type == OwnerType::Workshop ? QString::number(group) : ownerUser;
-    writeNewOwner(session.db(), task, owner, group, type);
-    recordStep(session, task, taskmoves::kRouteAction, ownerUser);
+    cSCR scr(session, prompt);
+    return scr.Load(row) && scr.Route_SCR({to}, QString(), cSCR::RouteFrom::Drop);
 }
 
 /** Whether `candidate` is `task` itself or one of its sub-tasks at any depth. */
@@ -132,7 +132,7 @@ bool makeSubtask(Session& session, Prompt& prompt, qlonglong task, const QString
     const RecordSet parent = readTask(db, target);
     if (parent.isEmpty())
         return false;
-    const QString targetTitle = parent.text(QStringLiteral("SCR_Title"));
+    const QString targetTitle = parent.text(scr::Title);
     if (isSelfOrSubtask(db, target, task)) {
         prompt.inform(taskmoves::cannotBeSubtask(title, targetTitle));
         return false;
@@ -163,28 +163,11 @@ bool mayMoveTask(Session& session, qlonglong task)
     const RecordSet row = readTask(session.db(), task);
     if (row.isEmpty())
         return false;
-    const QString status = row.text(QStringLiteral("SCR_Status"));
+    const QString status = row.text(scr::Status);
     if (!hasStatus(status, TaskStatus::Active) && !hasStatus(status, TaskStatus::Incomplete))
         return false;
-    const bool owns = sameText(row.text(QStringLiteral("SCR_Owner_User_ID")), session.user.userId);
+    const bool owns = sameText(row.text(scr::OwnerUserId), session.user.userId);
     return UserRights::mayChangeTaskOwnership(session.user.record, owns);
-}
-
-bool routeTask(Session& session, qlonglong task, const QVariant& owner, OwnerType type,
-               const std::optional<TaskSeen>& seen)
-{
-    Database& db = session.db();
-    Transaction tx(db);
-    const RecordSet row = lockTask(db, task, seen);
-    if (row.isEmpty())
-        return false;
-    if (type == OwnerType::Workshop)
-        routeLocked(session, task, QString(), owner.toLongLong(), type);
-    else
-        routeLocked(session, task, owner.toString(), row.number(QStringLiteral("SCR_Group_ID")),
-                    type);
-    tx.commit();
-    return true;
 }
 
 bool moveToCategory(Session& session, qlonglong task, const QString& category,
@@ -196,12 +179,12 @@ bool moveToCategory(Session& session, qlonglong task, const QString& category,
         return false;
     db.execute(QStringLiteral("UPDATE SCR SET SCR_Category = ? WHERE SCR_Number = ?"),
                {category.isEmpty() ? QVariant() : QVariant(category), task});
-    recordStep(session, task, taskmoves::kFolderChangeAction, session.user.userId);
+    recordStep(session, task, events::kFolderChange, session.user.userId);
     tx.commit();
     return true;
 }
 
-bool moveToFolder(Session& session, qlonglong task, qlonglong folder,
+bool moveToFolder(Session& session, Prompt& prompt, qlonglong task, qlonglong folder,
                   const std::optional<TaskSeen>& seen)
 {
     Database& db = session.db();
@@ -214,17 +197,16 @@ bool moveToFolder(Session& session, qlonglong task, qlonglong folder,
         if (!target)
             return false;
         const bool workshopOwned =
-            row.number(QStringLiteral("SCR_OwnerType")) == static_cast<int>(OwnerType::Workshop) ||
-            row.text(QStringLiteral("SCR_Owner_User_ID")).trimmed().isEmpty();
-        if (workshopOwned ||
-            !sameText(target->ownerId, row.text(QStringLiteral("SCR_Owner_User_ID")))) {
-            routeLocked(session, task, target->ownerId, row.number(QStringLiteral("SCR_Group_ID")),
-                        OwnerType::User);
-        }
+            row.number(scr::OwnerType) == static_cast<int>(OwnerType::Workshop) ||
+            row.text(scr::OwnerUserId).trimmed().isEmpty();
+        if ((workshopOwned || !sameText(target->ownerId, row.text(scr::OwnerUserId))) &&
+            !routeByDrop(session, prompt, row,
+                         {target->ownerId, row.number(scr::GroupId), OwnerType::User}))
+            return false;
     }
     db.execute(QStringLiteral("UPDATE SCR SET SCR_Parent_Folder_Number = ? WHERE SCR_Number = ?"),
                {folder, task});
-    recordStep(session, task, taskmoves::kFolderChangeAction, session.user.userId);
+    recordStep(session, task, events::kFolderChange, session.user.userId);
     tx.commit();
     return true;
 }
@@ -260,7 +242,7 @@ bool dropTask(Session& session, Prompt& prompt, qlonglong task, DropTarget targe
             prompt.inform(UserRights::kMayNotDetachSubtask);
             return false;
         }
-        const QString title = row.text(QStringLiteral("SCR_Title"));
+        const QString title = row.text(scr::Title);
         // The user answers the question about the task as it is now; a change another client
         // makes while the question is open refuses the drop.
         const TaskSeen seen = taskSeenIn(row);
@@ -271,7 +253,8 @@ bool dropTask(Session& session, Prompt& prompt, qlonglong task, DropTarget targe
             if (prompt.ask(taskmoves::routeToUserQuestion(title, userName(db, key.toString()))) !=
                 PromptAnswer::Yes)
                 return false;
-            return routeTask(session, task, key, OwnerType::User, seen);
+            return routeByDrop(session, prompt, row,
+                               {key.toString(), row.number(scr::GroupId), OwnerType::User});
         case DropTarget::Workshop: {
             const QString name =
                 db.scalar(QStringLiteral("SELECT GROUP_NAME FROM LU_GROUP WHERE GROUP_ID = ?"),
@@ -279,7 +262,8 @@ bool dropTask(Session& session, Prompt& prompt, qlonglong task, DropTarget targe
                     .toString();
             if (prompt.ask(taskmoves::routeToWorkshopQuestion(title, name)) != PromptAnswer::Yes)
                 return false;
-            return routeTask(session, task, key, OwnerType::Workshop, seen);
+            return routeByDrop(session, prompt, row,
+                               {QString(), key.toLongLong(), OwnerType::Workshop});
         }
         case DropTarget::Category:
             if (prompt.ask(taskmoves::categoryQuestion(title, categoryPath(db, key.toString()))) !=
@@ -294,7 +278,7 @@ bool dropTask(Session& session, Prompt& prompt, qlonglong task, DropTarget targe
             }
             if (prompt.ask(taskmoves::folderQuestion(title, folder->name)) != PromptAnswer::Yes)
                 return false;
-            return moveToFolder(session, task, folder->counter, seen);
+            return moveToFolder(session, prompt, task, folder->counter, seen);
         }
         }
         return false;
@@ -309,7 +293,7 @@ bool closeTask(Session& session, Prompt& prompt, qlonglong task)
     const RecordSet row = readTask(session.db(), task);
     if (row.isEmpty())
         return false;
-    if (!sameText(row.text(QStringLiteral("SCR_Owner_User_ID")), session.user.userId)) {
+    if (!sameText(row.text(scr::OwnerUserId), session.user.userId)) {
         prompt.inform(taskmoves::kCloseOnlyOwn);
         return false;
     }
@@ -321,9 +305,9 @@ bool makeIndependent(Session& session, Prompt& prompt, qlonglong task)
 {
     Database& db = session.db();
     const RecordSet row = readTask(db, task);
-    if (row.isEmpty() || row.number(QStringLiteral("SCR_Parent_Number")) == 0)
+    if (row.isEmpty() || row.number(scr::ParentNumber) == 0)
         return false;
-    const bool owns = sameText(row.text(QStringLiteral("SCR_Owner_User_ID")), session.user.userId);
+    const bool owns = sameText(row.text(scr::OwnerUserId), session.user.userId);
     if (!UserRights::mayChangeTaskOwnership(session.user.record, owns)) {
         prompt.inform(UserRights::kMayNotDetachSubtask);
         return false;
@@ -336,7 +320,7 @@ bool makeIndependent(Session& session, Prompt& prompt, qlonglong task)
         prompt.inform(changedElsewhere(db, task, seen).message, {}, PromptIcon::Warning);
         return false;
     }
-    prompt.inform(taskmoves::independentMessage(row.text(QStringLiteral("SCR_Title"))));
+    prompt.inform(taskmoves::independentMessage(row.text(scr::Title)));
     return true;
 }
 

@@ -17,10 +17,13 @@
  * signed-in user may change task ownership (Edit_Unowned). Every drop asks its question first and
  * changes nothing on No.
  *
- * Every change of a task and the history it leaves run in one transaction: the task row is
- * locked, changed with bound values and its "ROUTE" or "FOLDER CHANGE" step recorded through
- * RecordRoute (which keeps no history for a sensitive task). Database errors travel up to the
- * window's command (runCommand), which reports them.
+ * A drop on a user or workshop routes the task through the task object (cSCR::Route_SCR), the one
+ * routing path of the program: the task leaves its folder, becomes unviewed and records "ROUTE",
+ * whose notices go out as for any routing. Every other change of a task and the history it
+ * leaves run in one transaction: the task row is locked, changed with bound values and its
+ * "FOLDER CHANGE" step recorded through RecordRoute (which keeps no history for a sensitive
+ * task). Their database errors travel up to the window's command (runCommand), which reports
+ * them.
  *
  * A drop acts on the task as it was when it was dropped: the row is read then, the question
  * asked, and the change made only while the locked row still holds the version read (see
@@ -40,10 +43,6 @@ inline const QString kCloseOnlyOwn = QStringLiteral("You can close only your own
 inline const QString kTopOfTeam = QStringLiteral("Top of team structure reached");
 /** Node text of the category grouping of tasks without a category. */
 inline const QString kUnspecifiedFolder = QStringLiteral("Unspecified Folder");
-/** Route_Action of a task dropped on a user or a workshop. */
-inline const QString kRouteAction = QStringLiteral("ROUTE");
-/** Route_Action of a task moved to a folder or a category. */
-inline const QString kFolderChangeAction = QStringLiteral("FOLDER CHANGE");
 
 QString subtaskQuestion(const QString& task, const QString& target);
 QString cannotBeSubtask(const QString& task, const QString& target);
@@ -72,8 +71,9 @@ enum class DropTarget
  * and, on Yes, makes the change:
  *  - Task: the task becomes a sub-task of the target (never of itself or of its own sub-task:
  *    "You can't make a task ... a Subtask of ...");
- *  - User: routed to the user (routeTask, owner type User);
- *  - Workshop: routed to the workshop (routeTask, owner type Workshop);
+ *  - User, Workshop: routed to the user or the workshop through the task object's routing
+ *    (cSCR::Route_SCR, as a drop), which records "ROUTE" and notifies as any routing does; a
+ *    database error or a task changed meanwhile is shown by the task object;
  *  - Category: moveToCategory; Folder: moveToFolder.
  * @return true when the task changed, so that the tree rebuilds its node; false otherwise
  */
@@ -87,16 +87,9 @@ bool dropTask(Session& session, Prompt& prompt, qlonglong task, DropTarget targe
 bool mayMoveTask(Session& session, qlonglong task);
 
 /**
- * Routes the task to a new owner without opening it: owner type User gives it to user `owner`
- * (the workshop stays), owner type Workshop to workshop `owner` (no owner user). The task leaves
- * its folder, becomes unviewed and records "ROUTE" (notifying through the session's notifier).
- * One transaction. @return false when there is no such task. Throws DbError.
- *
- * With `seen` (what the caller read of the task), nothing is written when the row holds another
- * version by now: TaskChangedElsewhere is thrown. The same goes for the moves below.
+ * With `seen` (what the caller read of the task), the moves below write nothing when the row holds
+ * another version by now: TaskChangedElsewhere is thrown.
  */
-bool routeTask(Session& session, qlonglong task, const QVariant& owner, OwnerType type,
-               const std::optional<TaskSeen>& seen = std::nullopt);
 
 /** Sets the task's category (empty: none) and records "FOLDER CHANGE". Throws DbError. */
 bool moveToCategory(Session& session, qlonglong task, const QString& category,
@@ -105,10 +98,11 @@ bool moveToCategory(Session& session, qlonglong task, const QString& category,
 /**
  * Files the task in folder `folder` (0: in no folder) and records "FOLDER CHANGE" for the
  * signed-in user. A folder of another owner, or a task owned by a workshop, first routes the task
- * to the folder's owner. One transaction. @return false when the task or the folder is missing.
- * Throws DbError.
+ * to the folder's owner, through the task object as a drop on that user does. One transaction.
+ * @return false when the task or the folder is missing, or the routing failed (the task object
+ * has shown why). Throws DbError.
  */
-bool moveToFolder(Session& session, qlonglong task, qlonglong folder,
+bool moveToFolder(Session& session, Prompt& prompt, qlonglong task, qlonglong folder,
                   const std::optional<TaskSeen>& seen = std::nullopt);
 
 /**

@@ -4,6 +4,7 @@
 #include "core/Gmt.h"
 #include "core/Session.h"
 #include "core/db/Database.h"
+#include "core/db/Dialect.h"
 #include "core/schema/TaskColumns.h"
 
 #include <QElapsedTimer>
@@ -81,13 +82,10 @@ TaskCriteria dateWindow(const TaskDateWindow& w, const Session& session, const Q
 
 QString ownerTerm(const OwnerSet& owners, QVariantList& params)
 {
-    QStringList marks;
-    for (const QString& id : owners.ids) {
-        marks << QStringLiteral("?");
+    for (const QString& id : owners.ids)
         params << id;
-    }
     const QString in =
-        QStringLiteral(" IN (") + marks.join(QStringLiteral(", ")) + QStringLiteral(")");
+        QStringLiteral(" IN (") + Dialect::markers(owners.ids.size()) + QStringLiteral(")");
     // A task kept for a contact has SCR_Contact_Key 1, every other one 0 or Null.
     const QString noContact = QStringLiteral("(SCR.%1 = 0 OR SCR.%1 IS NULL)").arg(scr::ContactKey);
     switch (owners.kind) {

@@ -2,6 +2,7 @@
 
 #include "core/Clock.h"
 #include "core/Gmt.h"
+#include "core/SenderIdentity.h"
 #include "core/Session.h"
 #include "core/db/Database.h"
 #include "messaging/MailMessage.h"
@@ -111,21 +112,17 @@ Outcome<QString, EmailField> send(Session& session, const Draft& draft)
     }
 
     Database& db = session.db();
-    const QString userId = session.user.userId;
-    const RecordSet me = db.query(
-        QStringLiteral("SELECT User_Name, User_Email FROM LU_USER WHERE User_ID = ?"), {userId});
-    const QString senderAddress =
-        me.isEmpty() ? QString() : me.text(QStringLiteral("User_Email")).trimmed();
+    const SenderIdentity me = senderOf(session.user);
+    const QString senderAddress = me.address();
     if (senderAddress.isEmpty())
         return EmailRefusal{kNoSenderAddress};
     if (auto refused = outbox::checkAddress(senderAddress))
         return EmailRefusal{refused->message};
-    const QString senderName = me.text(QStringLiteral("User_Name")).trimmed();
 
     const Clock& clock = session.clock();
-    const QDateTime nowUtc = clock.nowLocal().addSecs(-clock.currentOffsetSeconds());
+    const QDateTime nowUtc = clock.nowUtc();
     outbox::QueuedMail mail;
-    mail.senderName = senderName.isEmpty() ? userId : senderName;
+    mail.senderName = me.displayName();
     mail.senderAddress = senderAddress;
     mail.subject = draft.subject;
     mail.body = draft.message;
@@ -136,7 +133,7 @@ Outcome<QString, EmailField> send(Session& session, const Draft& draft)
     Transaction tx(db);
     for (const QString& recipient : std::as_const(recipients)) {
         mail.recipient = recipient;
-        const auto queued = outbox::queue(db, mail, userId, nowUtc);
+        const auto queued = outbox::queue(db, mail, me.id, nowUtc);
         if (!queued)
             return EmailRefusal{queued.refusal()->message, EmailField::To};
     }

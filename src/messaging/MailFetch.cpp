@@ -4,6 +4,7 @@
 #include "core/db/Database.h"
 #include "core/settings/MailPlainLogin.h"
 #include "messaging/IncomingMail.h"
+#include "messaging/Outbox.h"
 #include "messaging/Pop3Client.h"
 
 #include <QDir>
@@ -167,7 +168,7 @@ Outcome<int> fetchMail(Database& db, const FetchRequest& request, const std::ato
                 return failed(got == Pop3Status::Failed ? pop.errorString() : file.errorString());
             }
             const IncomingMail mail = readIncomingMail(file.fileName(), *request.clock);
-            if (!mail.title.startsWith(QLatin1String("BX#"))) {
+            if (!mail.title.startsWith(outbox::kNoticeMarker)) {
                 store(db, request, c.uid, mail);
                 ++stored;
                 if (!request.leaveOnServer && mail.attachments.isEmpty()) {

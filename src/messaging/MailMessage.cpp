@@ -143,7 +143,7 @@ bool isMessageId(const QString& id)
 
 RefusalOf<> badAddress(const QString& address)
 {
-    return {address + QStringLiteral(" is not a valid e-mail address")};
+    return {notAnAddress(address)};
 }
 
 // Header text on one line: a line break in a subject, a name or an attachment's file name must not
@@ -280,6 +280,11 @@ GDateTime* gDate(const QDateTime& date)
 }
 
 } // namespace
+
+QString notAnAddress(const QString& address)
+{
+    return address + QStringLiteral(" is not a valid e-mail address");
+}
 
 bool isMailboxAddress(const QString& address)
 {

@@ -31,6 +31,9 @@ struct OutgoingMail
     QList<TextAttachment> textAttachments; ///< attached after the file, in order
 };
 
+/** "<address> is not a valid e-mail address": the refusal of anything that is no one address. */
+QString notAnAddress(const QString& address);
+
 /**
  * Whether `address` is one bare address: a local part, "@" and a domain, without blanks, control
  * characters, brackets, quotes or address separators.

@@ -5,6 +5,8 @@
 #include "core/Gmt.h"
 #include "core/Prompt.h"
 #include "core/db/Database.h"
+#include "core/db/Dialect.h"
+#include "messaging/MailMessage.h"
 #include "messaging/Outbox.h"
 
 #include <QHash>
@@ -41,16 +43,7 @@ const QString kTimeFormat = QStringLiteral("yyyy-MM-dd HH:mm");
 /** Typed text that names no user and is no address is refused as an address would be. */
 RefusalOf<MailField> notARecipient(const QString& typed)
 {
-    return {typed + QStringLiteral(" is not a valid e-mail address"), MailField::Recipients};
-}
-
-/** "?, ?, ?" for `count` values. */
-QString marks(qsizetype count)
-{
-    QStringList m;
-    for (qsizetype i = 0; i < count; ++i)
-        m << QStringLiteral("?");
-    return m.join(QStringLiteral(", "));
+    return {notAnAddress(typed), MailField::Recipients};
 }
 
 /** The text with a leading sent marker (either line-break form) taken away. */
@@ -94,7 +87,7 @@ QVariant Mailbox::workshopValue() const
 
 QDateTime Mailbox::nowUtc() const
 {
-    return m_clock.nowLocal().addSecs(-m_clock.currentOffsetSeconds());
+    return m_clock.nowUtc();
 }
 
 Outcome<SentMail, MailField> Mailbox::send(const QStringList& recipients, const QString& body,
@@ -109,6 +102,17 @@ Outcome<SentMail, MailField> Mailbox::send(const QStringList& recipients, const 
     if (text.trimmed().isEmpty())
         return Result::declined();
 
+    Addressees to;
+    if (auto refused = sortRecipients(recipients, to))
+        return *refused;
+    if (auto refused = askToEmail(prompt, to))
+        return *refused;
+    return write(text, to);
+}
+
+std::optional<RefusalOf<MailField>> Mailbox::sortRecipients(const QStringList& recipients,
+                                                            Addressees& to) const
+{
     // Who is who, in one statement: the user IDs named and the users of the addresses named.
     QStringList ids;
     QStringList addresses;
@@ -122,69 +126,82 @@ Outcome<SentMail, MailField> Mailbox::send(const QStringList& recipients, const 
             ids << r.trimmed();
         }
     }
-    QStringList where;
-    QVariantList params;
-    if (!ids.isEmpty()) {
-        where << QStringLiteral("USER_ID IN (") + marks(ids.size()) + QLatin1Char(')');
-        for (const QString& id : std::as_const(ids))
-            params << id;
-    }
-    if (!addresses.isEmpty()) {
-        where << QStringLiteral("User_Email IN (") + marks(addresses.size()) + QLatin1Char(')');
-        for (const QString& a : std::as_const(addresses))
-            params << a;
-    }
-    const RecordSet users =
-        m_db.query(QStringLiteral("SELECT USER_ID, User_Email FROM LU_USER WHERE ") +
-                       where.join(QStringLiteral(" OR ")) + QStringLiteral(" ORDER BY USER_ID"),
-                   params);
-    QHash<QString, QString> userOfId;    // lower-case ID -> ID as stored
-    QHash<QString, QString> userOfEmail; // lower-case address -> first user with it
-    for (const QVariantList& row : users.rows()) {
-        const QString id = row.value(0).toString();
-        userOfId.insert(id.trimmed().toLower(), id);
-        const QString email = row.value(1).toString().trimmed().toLower();
-        if (!email.isEmpty() && !userOfEmail.contains(email))
-            userOfEmail.insert(email, id);
-    }
+    const KnownUsers known = knownUsers(ids, addresses);
 
-    QStringList internal; // user IDs, in order, each once
-    QStringList external; // addresses of nobody, each once
     QSet<QString> seen;
     for (const QString& r : recipients) {
         QString user;
         if (mail::isAddress(r)) {
             const QString address = outbox::bareAddress(r);
-            user = userOfEmail.value(address.toLower());
+            user = known.ofEmail.value(address.toLower());
             if (user.isEmpty()) {
                 if (!seen.contains(address.toLower())) {
                     seen.insert(address.toLower());
-                    external << address;
+                    to.external << address;
                 }
                 continue;
             }
         } else {
-            user = userOfId.value(r.trimmed().toLower());
+            user = known.ofId.value(r.trimmed().toLower());
             if (user.isEmpty())
                 return notARecipient(r.trimmed());
         }
         const QString key = QStringLiteral("\x01") + user.trimmed().toLower();
         if (!seen.contains(key)) {
             seen.insert(key);
-            internal << user;
+            to.internal << user;
         }
     }
-    if (!external.isEmpty() &&
+    return std::nullopt;
+}
+
+Mailbox::KnownUsers Mailbox::knownUsers(const QStringList& ids, const QStringList& addresses) const
+{
+    QStringList where;
+    QVariantList params;
+    if (!ids.isEmpty()) {
+        where << QStringLiteral("USER_ID IN (") + Dialect::markers(ids.size()) + QLatin1Char(')');
+        for (const QString& id : ids)
+            params << id;
+    }
+    if (!addresses.isEmpty()) {
+        where << QStringLiteral("User_Email IN (") + Dialect::markers(addresses.size()) +
+                     QLatin1Char(')');
+        for (const QString& a : addresses)
+            params << a;
+    }
+    const RecordSet users =
+        m_db.query(QStringLiteral("SELECT USER_ID, User_Email FROM LU_USER WHERE ") +
+                       where.join(QStringLiteral(" OR ")) + QStringLiteral(" ORDER BY USER_ID"),
+                   params);
+    KnownUsers known;
+    for (const QVariantList& row : users.rows()) {
+        const QString id = row.value(0).toString();
+        known.ofId.insert(id.trimmed().toLower(), id);
+        const QString email = row.value(1).toString().trimmed().toLower();
+        if (!email.isEmpty() && !known.ofEmail.contains(email))
+            known.ofEmail.insert(email, id);
+    }
+    return known;
+}
+
+std::optional<RefusalOf<MailField>> Mailbox::askToEmail(Prompt& prompt, Addressees& to) const
+{
+    if (!to.external.isEmpty() &&
         prompt.ask(mail::kSendByEmail, mail::kSendByEmailTitle, PromptButtons::YesNo,
                    PromptIcon::Question) != PromptAnswer::Yes)
-        external.clear();
-    if (!external.isEmpty()) {
-        if (m_user.email.trimmed().isEmpty())
+        to.external.clear();
+    if (!to.external.isEmpty()) {
+        if (m_user.address().isEmpty())
             return RefusalOf<MailField>{outbox::kNoSenderAddress, MailField::Recipients};
-        if (auto refused = outbox::checkAddress(m_user.email.trimmed()))
+        if (auto refused = outbox::checkAddress(m_user.address()))
             return RefusalOf<MailField>{refused->message, MailField::Recipients};
     }
+    return std::nullopt;
+}
 
+Outcome<SentMail, MailField> Mailbox::write(const QString& text, const Addressees& to)
+{
     const QString title = mail::titleOf(text);
     const QDateTime now = GmtConverter(m_clock).nowGmt();
     const QStringList columns{QStringLiteral("Title"),
@@ -205,7 +222,7 @@ Outcome<SentMail, MailField> Mailbox::send(const QStringList& recipients, const 
         m_db.insertNumbered(QStringLiteral("MAIL"), QStringLiteral("Mail_Number"), columns,
                             {title.isEmpty() ? mail::kSentTitle : title, text, m_user.id, m_user.id,
                              now, false, 0, now, true, 0, QString(), workshopValue()});
-    for (const QString& user : std::as_const(internal)) {
+    for (const QString& user : to.internal) {
         m_db.insertNumbered(QStringLiteral("MAIL"), QStringLiteral("Mail_Number"), columns,
                             {title.isEmpty() ? mail::kReceivedTitle : title, text, user, m_user.id,
                              now, false, 0, QVariant(), false, sent.senderCopy, QString(),
@@ -214,11 +231,11 @@ Outcome<SentMail, MailField> Mailbox::send(const QStringList& recipients, const 
         if (user.trimmed().compare(m_user.id.trimmed(), Qt::CaseInsensitive) == 0)
             sent.toSelf = true;
     }
-    for (const QString& address : std::as_const(external)) {
+    for (const QString& address : to.external) {
         outbox::QueuedMail mail;
         mail.recipient = address;
-        mail.senderName = m_user.name.trimmed().isEmpty() ? m_user.id : m_user.name.trimmed();
-        mail.senderAddress = m_user.email.trimmed();
+        mail.senderName = m_user.displayName();
+        mail.senderAddress = m_user.address();
         mail.subject = title.isEmpty() ? mail::kReceivedTitle : title;
         mail.body = text;
         mail.personal = m_personal;

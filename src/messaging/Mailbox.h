@@ -1,8 +1,10 @@
 #pragma once
 
 #include "core/Refusal.h"
+#include "core/SenderIdentity.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -144,13 +146,8 @@ struct SentMail
 class Mailbox
 {
 public:
-    /** The sender's identity, as his own copy and his e-mail name him. */
-    struct User
-    {
-        QString id;
-        QString name;  ///< User_Name, for the From of e-mail and the reply header
-        QString email; ///< User_Email, the From address of e-mail
-    };
+    /** The sender's identity, as his own copy and his e-mail name him (senderOf the session). */
+    using User = SenderIdentity;
 
     Mailbox(Database& db, User user, qlonglong workshop, const Clock& clock);
 
@@ -212,6 +209,31 @@ public:
     bool move(qlonglong number, qlonglong folder);
 
 private:
+    /** The recipients of a message, sorted: users get a copy, addresses of nobody e-mail. */
+    struct Addressees
+    {
+        QStringList internal; ///< user IDs as stored, in order, each once
+        QStringList external; ///< addresses of nobody, in order, each once
+    };
+    /** The users named, by lower-case ID and by lower-case address (the first user with it). */
+    struct KnownUsers
+    {
+        QHash<QString, QString> ofId;
+        QHash<QString, QString> ofEmail;
+    };
+
+    /** Sorts what the user typed into `to`; refuses a bad address or an unknown user ID. */
+    std::optional<RefusalOf<MailField>> sortRecipients(const QStringList& recipients,
+                                                       Addressees& to) const;
+    KnownUsers knownUsers(const QStringList& ids, const QStringList& addresses) const;
+    /**
+     * "Send by Email?" for addresses of nobody (No leaves them out); refuses e-mail from a user
+     * without an address of his own.
+     */
+    std::optional<RefusalOf<MailField>> askToEmail(Prompt& prompt, Addressees& to) const;
+    /** The sender's copy, the received copies and the outbox rows, in one transaction. */
+    Outcome<SentMail, MailField> write(const QString& text, const Addressees& to);
+
     /** "group_id = ?" or, without a workshop, "group_id IS NULL"; appends the value bound. */
     QString inWorkshop(QVariantList& params) const;
     QVariant workshopValue() const;

@@ -9,7 +9,7 @@ std::optional<RefusalOf<>> checkAddress(const QString& address)
 {
     if (isMailboxAddress(address))
         return std::nullopt;
-    return RefusalOf<>{address + QStringLiteral(" is not a valid e-mail address")};
+    return RefusalOf<>{notAnAddress(address)};
 }
 
 QString bareAddress(const QString& typed)

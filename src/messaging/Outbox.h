@@ -16,6 +16,12 @@ inline const QString kNoSenderAddress = QStringLiteral(
     "Your user record has no e-mail address, so no e-mail can be sent from you.  Please ask your "
     "Administrator to enter one.");
 
+/**
+ * What the subject of every notice the program sends begins with ("BX#" + the task's number, or
+ * "BX# <n> notices" for a digest); mail fetched with such a subject is not stored again.
+ */
+inline const QString kNoticeMarker = QStringLiteral("BX#");
+
 /** States of an outbox row. */
 inline constexpr char kPending[] = "P"; ///< waiting for its next attempt
 inline constexpr char kSent[] = "S";    ///< accepted by the mail server

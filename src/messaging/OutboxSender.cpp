@@ -1,6 +1,7 @@
 #include "messaging/OutboxSender.h"
 
 #include "core/db/Database.h"
+#include "core/db/Dialect.h"
 #include "core/settings/MailPlainLogin.h"
 #include "messaging/MailMessage.h"
 #include "messaging/Outbox.h"
@@ -67,7 +68,7 @@ OutgoingMail composeMail(const RecordSet& rows)
         mail.body = rows.value(0, QStringLiteral("Body")).toString();
         mail.messageId = rows.value(0, QStringLiteral("Message_ID")).toString();
     } else {
-        mail.subject = QStringLiteral("BX# %1 notices").arg(rows.rowCount());
+        mail.subject = outbox::kNoticeMarker + QStringLiteral(" %1 notices").arg(rows.rowCount());
         mail.body = bodies.join(QStringLiteral("\n\n") + QString(40, QLatin1Char('-')) +
                                 QStringLiteral("\n\n"));
     }
@@ -200,13 +201,10 @@ RecordSet claimRows(Database& db, const QVariantList& numbers, const QString& to
                     const SenderContext& ctx)
 {
     const QDateTime now = ctx.nowUtc.toUTC();
-    QStringList marks;
-    for (qsizetype n = 0; n < numbers.size(); ++n)
-        marks.append(QStringLiteral("?"));
     const qlonglong claimed = db.execute(
         QStringLiteral("UPDATE MAIL_OUTBOX SET Claim_Token = ?, Claim_Expires = ? "
                        "WHERE Outbox_Number IN (") +
-            marks.join(QStringLiteral(", ")) + QStringLiteral(") AND State = ?") + kUnclaimed,
+            Dialect::markers(numbers.size()) + QStringLiteral(") AND State = ?") + kUnclaimed,
         QVariantList{token, now.addSecs(qint64(kClaimMinutes) * 60)} + numbers +
             QVariantList{pending(), now});
     return claimed == 0 ? RecordSet() : claimedRows(db, token);

@@ -7,6 +7,7 @@
 #include "core/UserRecord.h"
 #include "core/UserRights.h"
 #include "core/db/Database.h"
+#include "core/db/Dialect.h"
 #include "core/db/LoginRoles.h"
 #include "core/schema/TableClasses.h"
 #include "core/schema/UserReferences.h"
@@ -67,9 +68,8 @@ void writeRow(Database& db, const UserDraft& d, const QString& userId,
     if (d.isNew()) {
         columns.prepend(QStringLiteral("USER_ID"));
         values.prepend(userId);
-        const QStringList marks(columns.size(), QStringLiteral("?"));
         db.execute(QStringLiteral("INSERT INTO LU_USER (") + columns.join(QStringLiteral(", ")) +
-                       QStringLiteral(") VALUES (") + marks.join(QStringLiteral(", ")) +
+                       QStringLiteral(") VALUES (") + Dialect::markers(columns.size()) +
                        QLatin1Char(')'),
                    values);
         return;

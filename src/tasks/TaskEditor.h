@@ -38,7 +38,6 @@ inline const QString kSaveChanges = QStringLiteral("Do you want to save changes?
 inline const QString kReopenQuestion =
     QStringLiteral("Please explain why this task is being reopened, or other comments");
 inline const QString kRoutedToSelf = QStringLiteral("Routed to Self");
-inline const QString kCreateRequest = QStringLiteral("Create Request");
 inline const QString kSubtaskSuffix = QStringLiteral(" - Subtask");
 /**
  * The question after a write refused because another client changed the task: the refusal's

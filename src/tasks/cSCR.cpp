@@ -109,12 +109,7 @@ bool cSCR::Load(qlonglong number)
         reportError(QStringLiteral(" Task number not defined "));
         return false;
     }
-    discardPendingRow();
-    initialise();
-    m_opened = false;
-    m_new = false;
-    m_saved = false;
-
+    startLoading();
     Database& db = m_session.db();
     try {
         const RecordSet rs =
@@ -123,42 +118,71 @@ bool cSCR::Load(qlonglong number)
             reportError(QStringLiteral(" Task %1 does not exist ").arg(number));
             return false;
         }
-        for (const TaskColumn& c : taskColumns()) {
-            QVariant v = normalised(c.kind, rs.value(c.name));
-            if (c.kind == ColumnKind::Date)
-                v = m_gmt.toLocal(v.toDateTime());
-            m_values.insert(c.name, v);
-        }
-        if (text(scr::Comments).isEmpty())
-            set(scr::Comments, text(scr::CommentsAsText));
-        m_taskType = Meeting_ID() != 0 ? TaskType::Meeting : TaskType::Task;
-        takeSnapshot();
-        computePermissions();
-
-        if (rs.isNull(scr::OwnerDateViewed) && ownerIsMe()) {
-            // Written only while the row is as read: then this update alone raised the version,
-            // and the object, with the new date, holds the row exactly. A row another client
-            // changed in between keeps its date (the first viewing stays) and the version read,
-            // so that a save of the object is refused rather than undoing that change.
-            const QDateTime nowGmt = toSeconds(m_gmt.nowGmt());
-            const qlonglong version = num(scr::RowVersion);
-            const QString markViewed =
-                QStringLiteral("UPDATE SCR SET %1 = ?, %2 WHERE %3 = ? AND %1 IS NULL AND %4 = ?")
-                    .arg(scr::OwnerDateViewed, scr::RaiseRowVersion, scr::Number, scr::RowVersion);
-            if (db.execute(markViewed, {nowGmt, number, version}) == 1) {
-                const QDateTime viewed = m_gmt.toLocal(nowGmt);
-                for (QVariantMap* map : {&m_values, &m_snapshot}) {
-                    map->insert(scr::OwnerDateViewed, viewed);
-                    map->insert(scr::RowVersion, version + 1);
-                }
-            }
-        }
+        takeRow(rs);
+        if (rs.isNull(scr::OwnerDateViewed) && ownerIsMe())
+            markViewed(db, number);
         m_opened = true;
     } catch (const DbError& e) {
         reportError(e.description());
         return false;
     }
     return true;
+}
+
+bool cSCR::Load(const RecordSet& row)
+{
+    if (row.isEmpty() || row.number(scr::Number) == 0) {
+        reportError(QStringLiteral(" Task number not defined "));
+        return false;
+    }
+    startLoading();
+    takeRow(row);
+    m_opened = true;
+    return true;
+}
+
+void cSCR::startLoading()
+{
+    discardPendingRow();
+    initialise();
+    m_opened = false;
+    m_new = false;
+    m_saved = false;
+}
+
+void cSCR::takeRow(const RecordSet& rs)
+{
+    for (const TaskColumn& c : taskColumns()) {
+        QVariant v = normalised(c.kind, rs.value(c.name));
+        if (c.kind == ColumnKind::Date)
+            v = m_gmt.toLocal(v.toDateTime());
+        m_values.insert(c.name, v);
+    }
+    if (text(scr::Comments).isEmpty())
+        set(scr::Comments, text(scr::CommentsAsText));
+    m_taskType = Meeting_ID() != 0 ? TaskType::Meeting : TaskType::Task;
+    takeSnapshot();
+    computePermissions();
+}
+
+void cSCR::markViewed(Database& db, qlonglong number)
+{
+    // Written only while the row is as read: then this update alone raised the version, and the
+    // object, with the new date, holds the row exactly. A row another client changed in between
+    // keeps its date (the first viewing stays) and the version read, so that a save of the
+    // object is refused rather than undoing that change.
+    const QDateTime nowGmt = toSeconds(m_gmt.nowGmt());
+    const qlonglong version = num(scr::RowVersion);
+    const QString markViewed =
+        QStringLiteral("UPDATE SCR SET %1 = ?, %2 WHERE %3 = ? AND %1 IS NULL AND %4 = ?")
+            .arg(scr::OwnerDateViewed, scr::RaiseRowVersion, scr::Number, scr::RowVersion);
+    if (db.execute(markViewed, {nowGmt, number, version}) == 1) {
+        const QDateTime viewed = m_gmt.toLocal(nowGmt);
+        for (QVariantMap* map : {&m_values, &m_snapshot}) {
+            map->insert(scr::OwnerDateViewed, viewed);
+            map->insert(scr::RowVersion, version + 1);
+        }
+    }
 }
 
 bool cSCR::IsTargetChanged() const

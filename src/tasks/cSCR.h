@@ -81,6 +81,12 @@ public:
      * or on a database error; the error has been shown and, for 0, the object is unchanged.
      */
     bool Load(qlonglong number);
+    /**
+     * Takes the task from its row as the caller read it (SELECT * FROM SCR), writing nothing: no
+     * viewed date is set. A later write is refused when the row no longer holds the version read.
+     * @return false for an empty row or one without a number (" Task number not defined ")
+     */
+    bool Load(const RecordSet& row);
 
     /** Whether the due date, start date or lifecycle end date differs from the snapshot. */
     bool IsTargetChanged() const;
@@ -137,15 +143,32 @@ public:
      */
     bool SavePlugIn(bool readBack);
 
+    /** Where a routing comes from: it decides the word recorded and how a workshop owns the task.
+     */
+    enum class RouteFrom
+    {
+        /** The task editor: "Task routed"; the owner is stored as the recipient names it. */
+        Editor,
+        /**
+         * A drop on a user or workshop in the team tree: "ROUTE". A workshop owns the task as a
+         * whole (its number in SCR_Owner_User_ID, SCR_OwnerType 1; the route row names no user);
+         * a user owns it as a person (SCR_OwnerType 0).
+         */
+        Drop
+    };
+
     /**
      * Forwards the task to the first recipient: a lifecycle recipient enters the task into that
      * lifecycle; a user or workshop becomes the owner (folder and viewed date cleared, route note
-     * = `note`), each further recipient gets a clone, "Task routed" is queued and the task saved,
-     * all in one transaction. The plug-in is told "CANCEL" and UsersCol emptied.
+     * = `note`), each further recipient gets a clone, the routing's word ("Task routed", or
+     * "ROUTE" for a drop) is queued and the task saved, all in one transaction. The plug-in is
+     * told "CANCEL" and UsersCol emptied.
      * @return true when the task was saved; false for no recipient ("Please specify recipient"),
-     *         a lifecycle without stages or an error (shown; the object is as before)
+     *         a lifecycle without stages, a task changed elsewhere or an error (shown; the object
+     *         is as before)
      */
-    bool Route_SCR(const QList<cSelUser>& recipients, const QString& note);
+    bool Route_SCR(const QList<cSelUser>& recipients, const QString& note,
+                   RouteFrom from = RouteFrom::Editor);
 
     /**
      * Copies the task for another owner: a new task with every value of this one, owner `userId`
@@ -343,6 +366,12 @@ private:
     void joinTransaction();
 
     qlonglong createRow(TaskType type);
+    void startLoading();
+    void takeRow(const RecordSet& row);
+    /** Sets the viewed date of a task its owner opens for the first time; see Load. */
+    void markViewed(Database& db, qlonglong number);
+    /** The non-lifecycle part of Route_SCR: the new owner and the routing's history entry. */
+    void routeToOwner(const cSelUser& first, const QString& note, RouteFrom from);
     /** Deletes the row Create added when no save wrote it; errors are logged. */
     void discardPendingRow() noexcept;
     void writeTask();
@@ -408,6 +437,8 @@ private:
     bool m_plugInReadBack = false;
     /** Create added a row that no save has written yet; the destructor deletes it. */
     bool m_rowPending = false;
+    /** SCR_OwnerType as a drop's routing sets it, written by that routing's save only. */
+    std::optional<bx::OwnerType> m_routedKind;
     /** Create or Load succeeded: there is a row to save. */
     bool m_opened = false;
     QString m_changedElsewhere;

@@ -5,6 +5,7 @@
 #include "core/Session.h"
 #include "core/TextCompare.h"
 #include "core/db/Database.h"
+#include "core/schema/TaskEvents.h"
 #include "core/settings/Vars.h"
 #include "tasks/AttachmentTransfer.h"
 #include "tasks/Attachments.h"
@@ -23,8 +24,6 @@ using task_detail::toSeconds;
 
 namespace {
 
-const QString kCreateRequest = QStringLiteral("Create Request");
-const QString kTaskCloned = QStringLiteral("Task cloned");
 const QString kDefaultAssign = QStringLiteral("USERS/DEFAULT ASSIGN/");
 
 /** The carried columns that a kind of write takes, in schema order. */
@@ -203,7 +202,10 @@ void cSCR::writeExistingRow(Database& db)
         values << storedValue(c);
     }
     const QString owner = scr::OwnerUserId;
-    if (!sameValue(ColumnKind::Text, m_values.value(owner), m_snapshot.value(owner))) {
+    if (m_routedKind) {
+        assignments << scr::OwnerType + QStringLiteral(" = ?");
+        values << static_cast<int>(*m_routedKind);
+    } else if (!sameValue(ColumnKind::Text, m_values.value(owner), m_snapshot.value(owner))) {
         const auto [kindColumn, kindValue] = ownerKindOfEditorRoute();
         assignments << QStringLiteral("%1 = ?").arg(kindColumn);
         values << kindValue;
@@ -279,7 +281,7 @@ void cSCR::writeNewRow(Database& db)
         rememberDefaultAssignment(db);
 
     if (m_createNote.isEmpty())
-        m_createNote = kCreateRequest;
+        m_createNote = events::kCreateRequest;
     m_history.prepend(historyEntry(m_createNote, QString()));
     recordQueued(db);
 
@@ -333,7 +335,7 @@ void cSCR::MakeHistory(const QString& note)
     if (IsLCDateChanged())
         queueHistory(QStringLiteral("LC End Date changed"), note);
     if (IsTargetChanged())
-        queueHistory(QStringLiteral("Target Date changed"),
+        queueHistory(events::kTargetDateChanged,
                      m_noteForm ? dateNote(m_noteForm->OnTargetChange()) : QString());
     if (IsStartChanged())
         queueHistory(QStringLiteral("Start Date changed"),
@@ -412,7 +414,7 @@ qlonglong cSCR::cloneFor(const QString& userId, qlonglong groupId)
         clone.m_values.insert(c, m_values.value(c));
     clone.set(scr::OwnerUserId, userId);
     clone.set(scr::GroupId, groupId);
-    clone.setCreateNote(kTaskCloned);
+    clone.setCreateNote(events::kTaskCloned);
     clone.writeTask();
     copyAttachments(db, SCR_Number(), number);
     return number;

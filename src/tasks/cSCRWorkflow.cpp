@@ -5,6 +5,7 @@
 #include "core/Session.h"
 #include "core/TextCompare.h"
 #include "core/db/Database.h"
+#include "core/schema/TaskEvents.h"
 #include "tasks/cSCR.h"
 #include "tasks/cSCRInternal.h"
 #include "workflow/Checklists.h"
@@ -18,8 +19,6 @@ using task_detail::toSeconds;
 using task_detail::WorkflowAction;
 
 namespace {
-
-const QString kTaskRouted = QStringLiteral("Task routed");
 
 QString subtaskChangedMessage(const QString& title)
 {
@@ -48,7 +47,7 @@ Action actionOf(const QString& word)
 
 // ---- Routing ------------------------------------------------------------------------------------
 
-bool cSCR::Route_SCR(const QList<cSelUser>& recipients, const QString& note)
+bool cSCR::Route_SCR(const QList<cSelUser>& recipients, const QString& note, RouteFrom from)
 {
     if (!m_opened) {
         reportError(QStringLiteral(" The task is not opened "));
@@ -74,11 +73,7 @@ bool cSCR::Route_SCR(const QList<cSelUser>& recipients, const QString& note)
             [&] {
                 if (!SavePlugIn(true))
                     return false;
-                for (const auto& [column, value] : newOwnerColumns(first.User_ID, first.Group_id))
-                    set(column, value);
-                set(scr::RouteNote, note);
-                queueHistory(kTaskRouted, note);
-                m_users = {first};
+                routeToOwner(first, note, from);
                 return true;
             },
             [&] {
@@ -86,12 +81,29 @@ bool cSCR::Route_SCR(const QList<cSelUser>& recipients, const QString& note)
                     cloneFor(recipients.at(i).User_ID, recipients.at(i).Group_id);
                 writeTask();
             });
+        m_routedKind.reset();
     }
     // A successful save has emptied UsersCol; a failed one leaves the caller's recipients.
     if (saved && m_plugIn)
         m_plugIn->setProperty(QStringLiteral("ACTION"), QStringLiteral("CANCEL"));
     computePermissions();
     return saved;
+}
+
+void cSCR::routeToOwner(const cSelUser& first, const QString& note, RouteFrom from)
+{
+    const bool dropped = from == RouteFrom::Drop;
+    const bool wholeWorkshop = dropped && first.OwnerType == OwnerType::Workshop;
+    const QString owner = wholeWorkshop ? QString::number(first.Group_id) : first.User_ID;
+    for (const auto& [column, value] : newOwnerColumns(owner, first.Group_id))
+        set(column, value);
+    set(scr::RouteNote, note);
+    queueHistory(dropped ? events::kRoute : events::kTaskRouted, note);
+    if (wholeWorkshop)
+        m_history.last().ownerUser.clear();
+    if (dropped)
+        m_routedKind = wholeWorkshop ? OwnerType::Workshop : OwnerType::User;
+    m_users = {{owner, first.Group_id, first.OwnerType}};
 }
 
 // ---- Lifecycles ---------------------------------------------------------------------------------
@@ -175,7 +187,7 @@ bool cSCR::enterLifecycle(const QString& lifecycleId, qlonglong ownerGroup, cons
     set(scr::LcStageName, first->stageName);
     set(scr::OwnerDateViewed, QDateTime());
     set(scr::RouteNote, note);
-    queueHistory(kTaskRouted, note);
+    queueHistory(events::kTaskRouted, note);
     return true;
 }
 

@@ -18,22 +18,6 @@ QList<ColumnValue> newOwnerColumns(const QString& owner, qlonglong group)
     };
 }
 
-void writeNewOwner(Database& db, qlonglong task, const QString& owner, qlonglong group,
-                   OwnerType kind)
-{
-    QStringList assignments;
-    QVariantList values;
-    for (const auto& [column, value] : newOwnerColumns(owner, group)) {
-        assignments << QStringLiteral("%1 = ?").arg(column);
-        values << value;
-    }
-    assignments << QStringLiteral("%1 = ?").arg(scr::OwnerType) << scr::RaiseRowVersion;
-    values << static_cast<int>(kind) << task;
-    db.execute(QStringLiteral("UPDATE SCR SET %1 WHERE %2 = ?")
-                   .arg(assignments.join(QStringLiteral(", ")), scr::Number),
-               values);
-}
-
 ColumnValue ownerKindOfEditorRoute()
 {
     return {scr::OwnerType, static_cast<int>(OwnerType::User)};

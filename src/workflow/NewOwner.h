@@ -17,20 +17,13 @@ class Database;
 using ColumnValue = std::pair<scr::Column, QVariant>;
 
 /**
- * What every routing step writes when a task gets a new owner, whether the task editor routes it
- * or the main window drops it on a user or workshop: the owner, the workshop, the personal folder
- * cleared (it was the old owner's) and the viewed date cleared (the new owner has not read it).
- * The owner is stored as given: a user ID, empty for a workshop chosen in the editor, or a
- * workshop's number for a drop on a workshop.
+ * What every routing step of the task object writes when a task gets a new owner, whether the
+ * task editor routes it or the main window drops it on a user or workshop: the owner, the workshop,
+ * the personal folder cleared (it was the old owner's) and the viewed date cleared (the new owner
+ * has not read it). The owner is stored as given: a user ID, empty for a workshop chosen in the
+ * editor, or a workshop's number for a drop on a workshop.
  */
 QList<ColumnValue> newOwnerColumns(const QString& owner, qlonglong group);
-
-/**
- * Gives task `task` its new owner in one UPDATE, with SCR_OwnerType set to `kind`; the main
- * window's moves. Inside the caller's transaction, the row already locked.
- */
-void writeNewOwner(Database& db, qlonglong task, const QString& owner, qlonglong group,
-                   OwnerType kind);
 
 /**
  * What the task editor's save adds when it gave the task a new owner (a person, or a workshop's

@@ -2,10 +2,13 @@
 
 #include "core/Clock.h"
 #include "core/Gmt.h"
+#include "core/SenderIdentity.h"
 #include "core/Session.h"
 #include "core/TextCompare.h"
 #include "core/db/Database.h"
+#include "core/db/Dialect.h"
 #include "core/schema/TaskColumns.h"
+#include "core/schema/TaskEvents.h"
 #include "core/settings/Vars.h"
 #include "messaging/Outbox.h"
 #include "workflow/CalendarPart.h"
@@ -40,23 +43,28 @@ QString gmtText(const QDateTime& gmt)
     return gmt.isValid() ? gmt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : QString();
 }
 
-bool isOneOf(const QString& action, std::initializer_list<const char*> words)
+bool isOneOf(const QString& action, std::initializer_list<QString> words)
 {
-    for (const char* w : words) {
-        if (sameText(action, QLatin1String(w)))
+    for (const QString& w : words) {
+        if (sameText(action, w))
             return true;
     }
     return false;
 }
 
-/** A user who may be sent a notice, as his LU_USER row has it. */
-struct Recipient
+using Recipient = NoticeRecipient;
+
+/** The events whose notices go to the new owner and the workshop's members. */
+bool isRouting(const QString& action)
 {
-    QString userId;
-    QString email;
-    bool emailOff = false; ///< Ext1
-    int digestMinutes = 0;
-};
+    return isOneOf(action, {events::kTaskRouted, events::kRoute, events::kCreateRequest});
+}
+
+/** The word a notice tells the event by: a drop's "ROUTE" is told as the routing it is. */
+const QString& noticeWord(const QString& action)
+{
+    return sameText(action, events::kRoute) ? events::kTaskRouted : action;
+}
 
 Recipient recipientAt(const RecordSet& rows, int row)
 {
@@ -101,11 +109,35 @@ private:
     QList<Recipient> m_list;
 };
 
+/**
+ * The workshop's name and, into `members` when given, its enabled members who follow their
+ * team's tasks (Parent_User_Notify), in one statement. Empty for no such workshop.
+ */
+QString readGroup(Database& db, qlonglong groupId, RecipientList* members)
+{
+    const RecordSet group =
+        db.query(QStringLiteral(
+                     "SELECT g.GROUP_NAME AS Group_Name, u.USER_ID, u.User_Email, u.Ext1, "
+                     "u.Notice_Digest FROM LU_GROUP g "
+                     "LEFT JOIN GROUPLINK l ON l.GROUP_ID = g.GROUP_ID "
+                     "LEFT JOIN LU_USER u ON u.USER_ID = l.USER_ID AND COALESCE(u.Disabled, 0) = 0 "
+                     "AND COALESCE(u.Parent_User_Notify, 0) <> 0 "
+                     "WHERE g.GROUP_ID = ?"),
+                 {groupId});
+    if (group.isEmpty())
+        return {};
+    for (int i = 0; members && i < group.rowCount(); ++i) {
+        if (!group.value(i, QStringLiteral("USER_ID")).isNull())
+            members->add(recipientAt(group, i));
+    }
+    return group.value(0, QStringLiteral("Group_Name")).toString();
+}
+
 } // namespace
 
 QString noticeSubject(const RecordSet& task, const QString& action)
 {
-    return QStringLiteral("BX#") + QString::number(task.number(scr::Number)) + QLatin1Char('[') +
+    return outbox::kNoticeMarker + QString::number(task.number(scr::Number)) + QLatin1Char('[') +
            task.text(scr::Title) + QStringLiteral("], ") + action;
 }
 
@@ -172,7 +204,7 @@ QString NoticeService::senderAddress()
     if (m_session.system.smtpServer.trimmed().isEmpty()) {
         problem = &kNoSmtpServer;
     } else {
-        address = outbox::bareAddress(m_session.user.record.email);
+        address = outbox::bareAddress(senderOf(m_session.user).email);
         if (outbox::checkAddress(address)) {
             problem = &kNoSenderAddress;
             address.clear();
@@ -185,99 +217,98 @@ QString NoticeService::senderAddress()
     return address;
 }
 
-void NoticeService::NotifyTaskEvent(Database& db, const RecordSet& task, const RecordSet& route,
-                                    const QString& action, const QString& /*stageName*/,
-                                    const QDateTime& targetDate, const QString& ownerUser,
-                                    qlonglong groupId, const QString& comment)
+NoticeService::Audience NoticeService::chooseRecipients(Database& db, const RecordSet& task,
+                                                        const QString& action,
+                                                        const QString& ownerUser,
+                                                        qlonglong groupId) const
 {
-    const bool routing = isOneOf(action, {"Task routed", "Create Request"});
-    const bool closing = isOneOf(action, {"Reopen", "YES", "NO", "Cancel"});
-    const bool retargeted = isOneOf(action, {"Target Date changed"});
+    const bool routing = isRouting(action);
+    const bool closing =
+        isOneOf(action, {events::kReopen, events::kYes, events::kNo, events::kCancel});
+    const bool retargeted = isOneOf(action, {events::kTargetDateChanged});
     const bool customChanged =
-        m_session.system.showCustom && isOneOf(action, {"Custom Field changed"});
+        m_session.system.showCustom && isOneOf(action, {events::kCustomFieldChanged});
 
     const QString requesterId = task.text(scr::RequestId).trimmed();
     const QString ownerId = ownerUser.trimmed();
 
     // The requester's and the new owner's rows, in one statement.
-    RecordSet people;
+    Audience audience;
+    RecordSet& people = audience.people;
     if (!requesterId.isEmpty() || !ownerId.isEmpty())
         people = db.query(QStringLiteral("SELECT USER_ID, User_Email, Ext1, Ext2, Ext3, Ext4, "
                                          "Ext5, Ext6, Notice_Digest FROM LU_USER "
-                                         "WHERE USER_ID IN (?, ?)"),
+                                         "WHERE USER_ID IN (") +
+                              Dialect::markers(2) + QLatin1Char(')'),
                           {requesterId, ownerId});
-    const int requesterRow = rowOf(people, requesterId);
+    audience.requesterRow = rowOf(people, requesterId);
     const int ownerRow = rowOf(people, ownerId);
 
     RecipientList chosen;
     if (routing && ownerRow >= 0 && flagAt(people, ownerRow, "Ext5"))
         chosen.add(recipientAt(people, ownerRow));
 
-    // The workshop's name and its enabled members who follow their team's tasks, in one statement.
-    // Only a routing notice goes to members; for other events the name is wanted only when there
-    // is a notice to send.
-    QString groupName;
-    const auto readGroup = [&](bool addMembers) {
-        const RecordSet group = db.query(
-            QStringLiteral(
-                "SELECT g.GROUP_NAME AS Group_Name, u.USER_ID, u.User_Email, u.Ext1, "
-                "u.Notice_Digest FROM LU_GROUP g "
-                "LEFT JOIN GROUPLINK l ON l.GROUP_ID = g.GROUP_ID "
-                "LEFT JOIN LU_USER u ON u.USER_ID = l.USER_ID AND COALESCE(u.Disabled, 0) = 0 "
-                "AND COALESCE(u.Parent_User_Notify, 0) <> 0 "
-                "WHERE g.GROUP_ID = ?"),
-            {groupId});
-        if (group.isEmpty())
-            return;
-        groupName = group.value(0, QStringLiteral("Group_Name")).toString();
-        for (int i = 0; addMembers && i < group.rowCount(); ++i) {
-            if (!group.value(i, QStringLiteral("USER_ID")).isNull())
-                chosen.add(recipientAt(group, i));
-        }
-    };
+    // Only a routing notice goes to the workshop's members; for other events its name is wanted
+    // only when there is a notice to send.
     bool groupRead = false;
     if (routing && groupId != 0) {
-        readGroup(true);
+        audience.groupName = readGroup(db, groupId, &chosen);
         groupRead = true;
     }
 
+    const int requesterRow = audience.requesterRow;
     if (requesterRow >= 0 && ((closing && flagAt(people, requesterRow, "Ext2")) ||
                               (retargeted && flagAt(people, requesterRow, "Ext3")) ||
                               (routing && flagAt(people, requesterRow, "Ext4")) ||
                               (customChanged && flagAt(people, requesterRow, "Ext6"))))
         chosen.add(recipientAt(people, requesterRow));
 
-    if (chosen.isEmpty())
-        return;
-    if (!groupRead && groupId != 0)
-        readGroup(false);
+    audience.chosen = chosen.all();
+    if (!audience.chosen.isEmpty() && !groupRead && groupId != 0)
+        audience.groupName = readGroup(db, groupId, nullptr);
+    return audience;
+}
 
-    const GmtConverter gmt(m_session.clock());
-    const QDateTime nowGmt = naive(gmt.nowGmt());
-    const Clock& clock = m_session.clock();
-    const QDateTime nowUtc = naive(clock.nowLocal().addSecs(-clock.currentOffsetSeconds()));
-    const QString subject = noticeSubject(task, action);
-    const QString body =
-        FormatNoticeBody(targetDate, task, groupName, action, comment,
+void NoticeService::NotifyTaskEvent(Database& db, const RecordSet& task, const RecordSet& route,
+                                    const QString& action, const QString& /*stageName*/,
+                                    const QDateTime& targetDate, const QString& ownerUser,
+                                    qlonglong groupId, const QString& comment)
+{
+    const Audience audience = chooseRecipients(db, task, action, ownerUser, groupId);
+    if (audience.chosen.isEmpty())
+        return;
+
+    const QString word = noticeWord(action);
+    const QDateTime nowGmt = naive(GmtConverter(m_session.clock()).nowGmt());
+    Notice notice;
+    notice.subject = noticeSubject(task, word);
+    notice.body =
+        FormatNoticeBody(targetDate, task, audience.groupName, word, comment,
                          {nowGmt, m_session.system.showCustom, m_session.system.labelCustom});
-    const QString actingUser = m_session.user.userId;
 
     // One internal message to the requester for the event, however many e-mails it sends.
-    if (requesterRow >= 0) {
+    if (audience.requesterRow >= 0) {
         const qlonglong workshop =
             m_session.currentWorkshopId != 0 ? m_session.currentWorkshopId : groupId;
-        db.insertNumbered(QStringLiteral("MAIL"), QStringLiteral("Mail_Number"),
-                          {QStringLiteral("Title"), QStringLiteral("Body"),
-                           QStringLiteral("Sender"), QStringLiteral("Owner_User_ID"),
-                           QStringLiteral("Date"), QStringLiteral("Viewed"), QStringLiteral("Sent"),
-                           QStringLiteral("Mail_Folder_Number"), QStringLiteral("group_id")},
-                          {cutText(subject, kMessageTitleLength), body, actingUser,
-                           people.value(requesterRow, QStringLiteral("USER_ID")), nowGmt, false,
-                           false, 0, workshop != 0 ? QVariant(workshop) : QVariant()});
+        db.insertNumbered(
+            QStringLiteral("MAIL"), QStringLiteral("Mail_Number"),
+            {QStringLiteral("Title"), QStringLiteral("Body"), QStringLiteral("Sender"),
+             QStringLiteral("Owner_User_ID"), QStringLiteral("Date"), QStringLiteral("Viewed"),
+             QStringLiteral("Sent"), QStringLiteral("Mail_Folder_Number"),
+             QStringLiteral("group_id")},
+            {cutText(notice.subject, kMessageTitleLength), notice.body, m_session.user.userId,
+             audience.people.value(audience.requesterRow, QStringLiteral("USER_ID")), nowGmt, false,
+             false, 0, workshop != 0 ? QVariant(workshop) : QVariant()});
     }
+    queueMail(db, task, route, targetDate, notice, audience.chosen);
+}
 
+void NoticeService::queueMail(Database& db, const RecordSet& task, const RecordSet& route,
+                              const QDateTime& targetDate, const Notice& notice,
+                              const QList<Recipient>& chosen)
+{
     QList<Recipient> mailTo;
-    for (const Recipient& r : chosen.all()) {
+    for (const Recipient& r : chosen) {
         if (!r.emailOff && !outbox::checkAddress(outbox::bareAddress(r.email)))
             mailTo.append(r);
     }
@@ -287,13 +318,13 @@ void NoticeService::NotifyTaskEvent(Database& db, const RecordSet& task, const R
     if (from.isEmpty())
         return;
 
+    const SenderIdentity me = senderOf(m_session.user);
+    const QDateTime nowUtc = naive(m_session.clock().nowUtc());
     outbox::QueuedMail mail;
-    mail.senderName = m_session.user.record.userName.trimmed().isEmpty()
-                          ? actingUser
-                          : m_session.user.record.userName.trimmed();
+    mail.senderName = me.displayName();
     mail.senderAddress = from;
-    mail.subject = subject;
-    mail.body = body;
+    mail.subject = notice.subject;
+    mail.body = notice.body;
     mail.personal = m_session.system.personalMail;
     mail.scrNumber = task.number(scr::Number);
     mail.routeNumber = route.number(QStringLiteral("Route_Number"));
@@ -313,7 +344,7 @@ void NoticeService::NotifyTaskEvent(Database& db, const RecordSet& task, const R
     for (const Recipient& r : mailTo) {
         mail.recipient = outbox::bareAddress(r.email);
         mail.digestMinutes = r.digestMinutes;
-        const Outcome<qlonglong> queued = outbox::queue(db, mail, actingUser, nowUtc);
+        const Outcome<qlonglong> queued = outbox::queue(db, mail, me.id, nowUtc);
         if (queued.refusal())
             m_session.errorLog().write(QStringLiteral("Error "), queued.refusal()->message);
     }

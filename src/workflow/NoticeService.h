@@ -1,8 +1,10 @@
 #pragma once
 
+#include "core/db/RecordSet.h"
 #include "workflow/TaskNotifier.h"
 
 #include <QDateTime>
+#include <QList>
 #include <QString>
 
 namespace bx {
@@ -30,6 +32,15 @@ QString FormatNoticeBody(const QDateTime& targetDate, const RecordSet& task,
                          const QString& ownerText, const QString& action, const QString& comment,
                          const NoticeBodyContext& context);
 
+/** A user who may be sent a notice, as his LU_USER row has it. */
+struct NoticeRecipient
+{
+    QString userId;
+    QString email;
+    bool emailOff = false; ///< Ext1
+    int digestMinutes = 0;
+};
+
 /** The first `length` characters of a text, one less where a surrogate pair would be split. */
 QString cutText(const QString& text, qsizetype length);
 
@@ -39,16 +50,20 @@ QString cutText(const QString& text, qsizetype length);
  * inside its transaction.
  *
  * Who gets an e-mail of an event:
- *  - "Task routed", "Create Request": the new owner when he asked to hear of new tasks (Ext5);
+ *  - a routing ("Task routed" from the task editor, "ROUTE" from a drop in the team tree) and
+ *    "Create Request": the new owner when he asked to hear of new tasks (Ext5);
  *    the enabled members of the task's workshop who asked to hear of their team's tasks
  *    (Parent_User_Notify), in the order the database returns them;
  *  - the requester when he asked for the event: Ext2 for "Reopen", "YES", "NO", "Cancel"; Ext3
- *    for "Target Date changed"; Ext4 for "Task routed", "Create Request"; Ext6 for "Custom Field
+ *    for "Target Date changed"; Ext4 for a routing and "Create Request"; Ext6 for "Custom Field
  *    changed" while the custom field is shown.
  * A user is chosen once per event (IDs compared trimmed and without case); a user who turned
  * e-mail off (Ext1), or whose address is not a valid one, gets no e-mail, but being chosen still
  * makes the event a notice. Every notice of an event posts one internal message to the requester
  * (when he has a user row), whether or not e-mail can be sent.
+ *
+ * A notice names its event by the recorded word, except that a drop's "ROUTE" is told as "Task
+ * routed": a drop notifies exactly as the editor's routing does.
  *
  * E-mail is queued only while the session has an SMTP server; without one the first event of
  * the session writes one line to the error log. A task with a target date sends its calendar
@@ -71,6 +86,27 @@ public:
                          const QString& comment) override;
 
 private:
+    /** Who hears of an event, and what choosing them read. */
+    struct Audience
+    {
+        RecordSet people;      ///< the requester's and the new owner's LU_USER rows
+        int requesterRow = -1; ///< the requester's row in `people`; -1 without one
+        QString groupName;     ///< the task's workshop, read only when there is a notice
+        QList<NoticeRecipient> chosen;
+    };
+    /** What a notice says. */
+    struct Notice
+    {
+        QString subject;
+        QString body;
+    };
+
+    Audience chooseRecipients(Database& db, const RecordSet& task, const QString& action,
+                              const QString& ownerUser, qlonglong groupId) const;
+    /** Queues the e-mail of a notice to the chosen users who take e-mail. */
+    void queueMail(Database& db, const RecordSet& task, const RecordSet& route,
+                   const QDateTime& targetDate, const Notice& notice,
+                   const QList<NoticeRecipient>& chosen);
     QString databaseId(Database& db);
     /** The sender's address, or empty (logged once) when e-mail cannot be queued. */
     QString senderAddress();

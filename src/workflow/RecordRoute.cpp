@@ -4,6 +4,7 @@
 #include "core/TextCompare.h"
 #include "core/db/Database.h"
 #include "core/schema/TaskColumns.h"
+#include "core/schema/TaskEvents.h"
 #include "workflow/TaskNotifier.h"
 
 namespace bx {
@@ -13,7 +14,7 @@ namespace {
 /** The action as the closed row keeps it: a routing names where the task went. */
 QString closingAction(Database& db, const RouteHistoryEntry& entry)
 {
-    if (!sameText(entry.action, QStringLiteral("Task routed")))
+    if (!sameText(entry.action, events::kTaskRouted))
         return entry.action;
     if (!entry.ownerUser.trimmed().isEmpty())
         return entry.action + QStringLiteral(" to '") + entry.ownerUser +

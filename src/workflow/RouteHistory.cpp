@@ -6,6 +6,7 @@
 #include "core/WholeFile.h"
 #include "core/db/Database.h"
 #include "core/schema/TaskColumns.h"
+#include "core/schema/TaskEvents.h"
 
 #include <QDir>
 
@@ -47,7 +48,7 @@ RouteHistory::RouteHistory(Database& db, const Clock& clock, QString folder)
 QString RouteHistory::rowClass(const QString& action)
 {
     // The exact word decides, case included: rows are coloured by what was stored.
-    if (action == u"ROUTE" || action == u"REOPEN" || action == u"RESTART")
+    if (action == events::kRoute || action == u"REOPEN" || action == u"RESTART")
         return QStringLiteral("BXNormaBLUEFont");
     if (action == u"YES")
         return QStringLiteral("BXNormaGREENFont");

@@ -24,6 +24,9 @@ protected:
             QStringLiteral("UPDATE LU_USER SET User_Name = ?, User_Email = ? WHERE USER_ID = ?"),
             {QStringLiteral("Ann O'Neil"), QStringLiteral("ann@example.org"),
              QStringLiteral("ann")});
+        // The sender is the session's user as the log-on read him.
+        session.user.record.userName = QStringLiteral("Ann O'Neil");
+        session.user.record.email = QStringLiteral("ann@example.org");
     }
     void addContact(const QVariant& first, const QVariant& last, const QVariant& mail)
     {
@@ -88,7 +91,7 @@ TEST_P(EmailDraftTest, RefusalsQueueNothing)
               (email::EmailRefusal{email::kNoRecipient, email::EmailField::To}));
     EXPECT_EQ(refusal(QStringLiteral("bob@example.org; Pat O'Brien")).message,
               QStringLiteral("Pat O'Brien is not a valid e-mail address"));
-    db().execute(QStringLiteral("UPDATE LU_USER SET User_Email = NULL"));
+    session.user.record.email.clear();
     EXPECT_EQ(refusal(QStringLiteral("bob@example.org")).message, email::kNoSenderAddress);
     EXPECT_EQ(queued(), 0);
 }

@@ -4,6 +4,15 @@
 
 namespace bx {
 
+QString Dialect::markers(qsizetype count)
+{
+    QString list;
+    list.reserve(count * 3);
+    for (qsizetype i = 0; i < count; ++i)
+        list += i == 0 ? QStringLiteral("?") : QStringLiteral(", ?");
+    return list;
+}
+
 LikeClause Dialect::like(const QString& pattern) const
 {
     QString bound;

@@ -44,6 +44,9 @@ public:
 
     Engine engine() const { return m_engine; }
 
+    /** "?, ?, ?": the markers of a list of `count` bound values, the same on both engines. */
+    static QString markers(qsizetype count);
+
     /** The stored value of a true flag: -1 on the embedded engine, 1 on the server engine. */
     int trueValue() const { return m_engine == Engine::Sqlite ? -1 : 1; }
     QVariant flag(bool on) const { return on ? trueValue() : 0; }

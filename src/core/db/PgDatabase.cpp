@@ -1,5 +1,7 @@
 #include "core/db/PgDatabase.h"
 
+#include "core/db/Dialect.h"
+
 #include <QIODevice>
 #include <QRegularExpression>
 
@@ -551,11 +553,10 @@ qlonglong PgDatabase::doInsertNumbered(const QString& table, const QString& numb
                                        const QString& where)
 {
     const qlonglong n = drawSerial();
-    QStringList marks(columns.size() + 1, QStringLiteral("?"));
     doExecute(QStringLiteral("INSERT INTO ") + table + QStringLiteral(" (") + numberColumn +
                   (columns.isEmpty() ? QString() : QStringLiteral(", ")) +
                   columns.join(QStringLiteral(", ")) + QStringLiteral(") VALUES (") +
-                  marks.join(QStringLiteral(", ")) + QLatin1Char(')'),
+                  Dialect::markers(columns.size() + 1) + QLatin1Char(')'),
               QVariantList{n} + values, where);
     return n;
 }

@@ -1,5 +1,6 @@
 #include "core/db/SqliteDatabase.h"
 
+#include "core/db/Dialect.h"
 #include "core/db/SqliteFolding.h"
 
 #include <QFile>
@@ -327,9 +328,8 @@ qlonglong SqliteDatabase::doInsertNumbered(const QString& table, const QString& 
     if (columns.isEmpty()) {
         sql += QStringLiteral(" DEFAULT VALUES");
     } else {
-        QStringList marks(columns.size(), QStringLiteral("?"));
         sql += QStringLiteral(" (") + columns.join(QStringLiteral(", ")) +
-               QStringLiteral(") VALUES (") + marks.join(QStringLiteral(", ")) + QLatin1Char(')');
+               QStringLiteral(") VALUES (") + Dialect::markers(columns.size()) + QLatin1Char(')');
     }
     doExecute(sql, values, where);
     return sqlite3_last_insert_rowid(m_db);

@@ -2,6 +2,7 @@
 
 #include "core/UserRights.h"
 #include "core/db/Database.h"
+#include "core/db/Dialect.h"
 #include "core/settings/MailPlainLogin.h"
 #include "core/settings/PersonalMailSettings.h"
 #include "core/settings/SettingsKeys.h"
@@ -255,9 +256,8 @@ std::optional<SystemSettingsRefusal> SystemSettingsEditor::save(SystemSettingsIn
         m_db.execute(QStringLiteral("UPDATE SYSTEM SET ") + sets.join(QStringLiteral(", ")),
                      values);
     } else {
-        QStringList marks(columns.size(), QStringLiteral("?"));
         m_db.execute(QStringLiteral("INSERT INTO SYSTEM (") + columns.join(QStringLiteral(", ")) +
-                         QStringLiteral(") VALUES (") + marks.join(QStringLiteral(", ")) +
+                         QStringLiteral(") VALUES (") + Dialect::markers(columns.size()) +
                          QLatin1Char(')'),
                      values);
     }

@@ -199,9 +199,8 @@ MessagesPage::~MessagesPage()
 
 Mailbox MessagesPage::mailbox() const
 {
-    const UserRecord& r = m_session.user.record;
-    Mailbox box(m_session.db(), {m_session.user.userId, r.userName, r.email},
-                m_session.currentWorkshopId, m_session.clock());
+    Mailbox box(m_session.db(), senderOf(m_session.user), m_session.currentWorkshopId,
+                m_session.clock());
     box.setPersonalMail(m_session.system.personalMail);
     return box;
 }

@@ -3,6 +3,7 @@
 #include "core/Clock.h"
 #include "core/Prompt.h"
 #include "core/Session.h"
+#include "core/schema/TaskEvents.h"
 #include "core/ui/Named.h"
 #include "core/ui/RunCommand.h"
 #include "core/ui/ShowRefusal.h"
@@ -396,7 +397,7 @@ bool SCR_FORM::openNew(const TaskOpening& opening)
     const qlonglong workshop = opening.workshop;
     m_isNew = true;
     m_newWorkshop = workshop;
-    m_scr->setCreateNote(editor::kCreateRequest);
+    m_scr->setCreateNote(events::kCreateRequest);
     if (m_scr->Create(type) == 0)
         return false;
     resetState();

@@ -1,0 +1,189 @@
+// A task dropped on a user or a workshop in the team tree is routed as the task editor routes it:
+// the same history, the same e-mail and the same internal message; only the word of the closed
+// route row says where the routing came from.
+
+#include "core/db/Database.h"
+#include "mainwindow/TaskMoves.h"
+#include "support/SessionTest.h"
+#include "support/TaskRows.h"
+#include "tasks/cSCR.h"
+#include "workflow/NoticeService.h"
+#include "workflow/RecordRoute.h"
+
+#include <functional>
+#include <gtest/gtest.h>
+
+using namespace bx;
+
+namespace {
+
+constexpr qlonglong kShop = 7; // the task's workshop: mia follows its tasks
+constexpr qlonglong kDesk = 4; // nat follows its tasks
+
+/** What a routing left: the task's route rows, the outbox rows and the internal messages. */
+struct Left
+{
+    QStringList routes;
+    QStringList actions; ///< Route_Action of the route rows, oldest first
+    QStringList outbox;
+    QStringList messages;
+    QStringList mailedTo;
+};
+
+class DropNoticeTest : public test::SessionTest
+{
+protected:
+    void SetUp() override
+    {
+        SessionTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        const QStringList ids{QStringLiteral("ann"), QStringLiteral("rita"), QStringLiteral("olga"),
+                              QStringLiteral("mia"), QStringLiteral("nat")};
+        test::addUsers(db(), ids);
+        for (const QString& id : ids)
+            set(id, QStringLiteral("User_Email"), id + QStringLiteral("@bx.test"));
+        set(QStringLiteral("rita"), QStringLiteral("Ext4"), true); // hears where her tasks go
+        set(QStringLiteral("olga"), QStringLiteral("Ext5"), true); // hears of tasks given to her
+        test::addWorkshop(db(), kShop, QStringLiteral("Seventh"));
+        test::addWorkshop(db(), kDesk, QStringLiteral("O'Neil's desk"));
+        for (const auto& [shop, member] : {std::pair{kShop, "mia"}, std::pair{kDesk, "nat"}}) {
+            db().execute(QStringLiteral("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (?, ?)"),
+                         {shop, QString::fromLatin1(member)});
+            set(QString::fromLatin1(member), QStringLiteral("Parent_User_Notify"), true);
+        }
+        session.currentWorkshopId = static_cast<int>(kShop);
+        session.user.record.userName = QStringLiteral("Ann Actor");
+        session.user.record.email = QStringLiteral("ann@bx.test");
+        session.system.smtpServer = QStringLiteral("smtp.bx.test");
+        session.taskNotifier = &service;
+    }
+
+    void set(const QString& user, const QString& column, const QVariant& value)
+    {
+        db().execute(QStringLiteral("UPDATE LU_USER SET %1 = ? WHERE USER_ID = ?").arg(column),
+                     {value, user});
+    }
+
+    /** Rita's task, owned by ann in workshop 7, with its first history rows. */
+    qlonglong addTask()
+    {
+        const qlonglong n =
+            test::addTaskRow(db(), {{QStringLiteral("SCR_Title"), QStringLiteral("Printer")},
+                                    {QStringLiteral("SCR_Request_ID"), QStringLiteral("rita")},
+                                    {QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("ann")},
+                                    {QStringLiteral("SCR_Group_ID"), kShop}});
+        RouteHistoryEntry e;
+        e.taskNumber = n;
+        e.action = QStringLiteral("Create Request");
+        e.ownerUser = QStringLiteral("ann");
+        e.groupId = kShop;
+        RecordRoute(db(), e, naive(QDate(2024, 1, 2), QTime(6, 0)), QStringLiteral("rita"),
+                    nullptr);
+        return n;
+    }
+
+    /** The rows of `sql` as "column=value" lists, leaving out the columns a sequence numbers. */
+    QStringList rowsOf(const QString& sql, const QVariantList& params, const QStringList& skipped)
+    {
+        const RecordSet rs = session.db().query(sql, params);
+        QStringList out;
+        for (const QVariantList& row : rs.rows()) {
+            QStringList fields;
+            for (qsizetype c = 0; c < rs.columns().size(); ++c) {
+                if (!skipped.contains(rs.columns().at(c), Qt::CaseInsensitive))
+                    fields << rs.columns().at(c).toLower() + QLatin1Char('=') +
+                                  row.at(c).toString();
+            }
+            out << fields.join(u'|');
+        }
+        return out;
+    }
+
+    /**
+     * Runs `route` on the session's connection and reads what it left, then takes it all back,
+     * so that the next routing starts from the same task.
+     */
+    Left routedBy(qlonglong task, const std::function<bool()>& route)
+    {
+        Left left;
+        Transaction undone(session.db());
+        EXPECT_TRUE(route()) << prompt.texts().join(u'|').toStdString();
+        left.routes =
+            rowsOf(QStringLiteral("SELECT * FROM ROUTE WHERE SCR_Number = ? "
+                                  "ORDER BY Route_Number"),
+                   {task}, {QStringLiteral("Route_Number"), QStringLiteral("Route_Action")});
+        const RecordSet actions = session.db().query(
+            QStringLiteral("SELECT Route_Action FROM ROUTE WHERE SCR_Number = ? ORDER BY "
+                           "Route_Number"),
+            {task});
+        for (const QVariantList& row : actions.rows())
+            left.actions << row.at(0).toString();
+        // The Message-ID is drawn at random for every e-mail.
+        left.outbox = rowsOf(QStringLiteral("SELECT * FROM MAIL_OUTBOX ORDER BY Recipient"), {},
+                             {QStringLiteral("Outbox_Number"), QStringLiteral("Route_Number"),
+                              QStringLiteral("Message_ID")});
+        const RecordSet to = session.db().query(
+            QStringLiteral("SELECT Recipient FROM MAIL_OUTBOX ORDER BY Recipient"));
+        for (const QVariantList& row : to.rows())
+            left.mailedTo << row.at(0).toString();
+        left.messages = rowsOf(QStringLiteral("SELECT * FROM MAIL ORDER BY Owner_User_ID"), {},
+                               {QStringLiteral("Mail_Number")});
+        return left;
+    }
+
+    NoticeService service{session};
+};
+
+TEST_P(DropNoticeTest, ADropRoutesAndNotifiesAsTheEditorDoes)
+{
+    struct Case
+    {
+        const char* name;
+        DropTarget target;
+        QVariant key;
+        cSelUser editorRecipient;
+        QStringList mailedTo;
+    };
+    const Case cases[] = {
+        {"on a user",
+         DropTarget::User,
+         QStringLiteral("olga"),
+         {QStringLiteral("olga"), kShop, OwnerType::User},
+         // the new owner, the requester and the followers of the task's workshop
+         {QStringLiteral("mia@bx.test"), QStringLiteral("olga@bx.test"),
+          QStringLiteral("rita@bx.test")}},
+        {"on a workshop",
+         DropTarget::Workshop,
+         kDesk,
+         {QString(), kDesk, OwnerType::Workshop},
+         // the requester and the followers of the workshop the task went to
+         {QStringLiteral("nat@bx.test"), QStringLiteral("rita@bx.test")}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const qlonglong n = addTask();
+        const Left dropped = routedBy(n, [&] {
+            prompt.answer(PromptAnswer::Yes);
+            return dropTask(session, prompt, n, c.target, c.key);
+        });
+        const Left routed = routedBy(n, [&] {
+            cSCR task(session, prompt);
+            return task.Load(n) && task.Route_SCR({c.editorRecipient}, QString());
+        });
+
+        EXPECT_EQ(dropped.mailedTo, c.mailedTo);
+        EXPECT_EQ(dropped.routes, routed.routes);
+        EXPECT_EQ(dropped.outbox, routed.outbox);
+        EXPECT_EQ(dropped.messages, routed.messages);
+        ASSERT_EQ(dropped.messages.size(), 1);
+        EXPECT_TRUE(dropped.messages.first().contains(QStringLiteral("owner_user_id=rita")));
+        ASSERT_EQ(dropped.actions.size(), 3);
+        EXPECT_EQ(dropped.actions.at(1), QStringLiteral("ROUTE"));
+        EXPECT_TRUE(routed.actions.value(1).startsWith(QStringLiteral("Task routed to")));
+    }
+}
+
+BX_INSTANTIATE_ENGINES(DropNoticeTest);
+
+} // namespace
