@@ -66,7 +66,7 @@ constexpr int kMaxDepth = 1000;
 /** The task row; with `lock`, held against other writers until the transaction ends. */
 RecordSet readTask(Database& db, qlonglong task, bool lock = false)
 {
-    const QString sql = QStringLiteral("SELECT * FROM SCR WHERE SCR_Number = ?");
+    const QString sql = QStringLiteral("SELECT * FROM SCR WHERE %1 = ?").arg(scr::Number);
     return lock ? db.queryLocked(sql, {task}) : db.query(sql, {task});
 }
 
@@ -117,10 +117,10 @@ bool isSelfOrSubtask(Database& db, qlonglong candidate, qlonglong task)
     for (int depth = 0; current != 0 && depth < kMaxDepth; ++depth) {
         if (current == task)
             return true;
-        current =
-            db.scalar(QStringLiteral("SELECT SCR_Parent_Number FROM SCR WHERE SCR_Number = ?"),
-                      {current})
-                .toLongLong();
+        current = db.scalar(QStringLiteral("SELECT %1 FROM SCR WHERE %2 = ?")
+                                .arg(scr::ParentNumber, scr::Number),
+                            {current})
+                      .toLongLong();
     }
     return false;
 }
@@ -142,8 +142,9 @@ bool makeSubtask(Session& session, Prompt& prompt, qlonglong task, const QString
     Transaction tx(db);
     if (lockTask(db, task, seen).isEmpty())
         return false;
-    db.execute(QStringLiteral("UPDATE SCR SET SCR_Parent_Number = ? WHERE SCR_Number = ?"),
-               {target, task});
+    db.execute(
+        QStringLiteral("UPDATE SCR SET %1 = ? WHERE %2 = ?").arg(scr::ParentNumber, scr::Number),
+        {target, task});
     tx.commit();
     return true;
 }
@@ -177,7 +178,7 @@ bool moveToCategory(Session& session, qlonglong task, const QString& category,
     Transaction tx(db);
     if (lockTask(db, task, seen).isEmpty())
         return false;
-    db.execute(QStringLiteral("UPDATE SCR SET SCR_Category = ? WHERE SCR_Number = ?"),
+    db.execute(QStringLiteral("UPDATE SCR SET %1 = ? WHERE %2 = ?").arg(scr::Category, scr::Number),
                {category.isEmpty() ? QVariant() : QVariant(category), task});
     recordStep(session, task, events::kFolderChange, session.user.userId);
     tx.commit();
@@ -204,7 +205,8 @@ bool moveToFolder(Session& session, Prompt& prompt, qlonglong task, qlonglong fo
                          {target->ownerId, row.number(scr::GroupId), OwnerType::User}))
             return false;
     }
-    db.execute(QStringLiteral("UPDATE SCR SET SCR_Parent_Folder_Number = ? WHERE SCR_Number = ?"),
+    db.execute(QStringLiteral("UPDATE SCR SET %1 = ? WHERE %2 = ?")
+                   .arg(scr::ParentFolderNumber, scr::Number),
                {folder, task});
     recordStep(session, task, events::kFolderChange, session.user.userId);
     tx.commit();
@@ -314,8 +316,8 @@ bool makeIndependent(Session& session, Prompt& prompt, qlonglong task)
     }
     // The rights were checked on the row as read; a row changed since is left alone.
     const TaskSeen seen = taskSeenIn(row);
-    if (db.execute(QStringLiteral("UPDATE SCR SET SCR_Parent_Number = 0 WHERE SCR_Number = ? "
-                                  "AND SCR_Row_Version = ?"),
+    if (db.execute(QStringLiteral("UPDATE SCR SET %1 = 0 WHERE %2 = ? AND %3 = ?")
+                       .arg(scr::ParentNumber, scr::Number, scr::RowVersion),
                    {task, seen.version}) == 0) {
         prompt.inform(changedElsewhere(db, task, seen).message, {}, PromptIcon::Warning);
         return false;
