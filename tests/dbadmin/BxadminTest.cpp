@@ -3,6 +3,7 @@
 #include "core/settings/SettingsKeys.h"
 #include "core/settings/SettingsStore.h"
 #include "support/EngineFixture.h"
+#include "support/ServerCleanup.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -135,15 +136,7 @@ protected:
     {
         if (m_name.isEmpty())
             return;
-        auto admin = PgDatabase::connect(cluster());
-        admin->executeScript(QStringLiteral("DROP DATABASE IF EXISTS ") +
-                             admin->quoteIdentifier(m_name) + QStringLiteral(" WITH (FORCE)"));
-        const RecordSet roles =
-            admin->query(QStringLiteral("SELECT rolname FROM pg_roles WHERE rolname LIKE ?"),
-                         {m_name.toLower() + QStringLiteral("%")});
-        for (const auto& row : roles.rows())
-            admin->executeScript(QStringLiteral("DROP ROLE ") +
-                                 admin->quoteIdentifier(row.first().toString()));
+        bx::test::dropServerDatabase(*PgDatabase::connect(cluster()), m_name);
     }
     QString m_name;
 };

@@ -17,6 +17,7 @@
 #include "support/FixedClock.h"
 #include "support/Schema.h"
 #include "support/ScriptedPrompt.h"
+#include "support/ServerCleanup.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -186,16 +187,9 @@ protected:
     {
         if (!m_admin)
             return;
-        for (const QString& name : {m_name, m_name + QStringLiteral("_b")})
-            m_admin->executeScript(QStringLiteral("DROP DATABASE IF EXISTS ") +
-                                   m_admin->quoteIdentifier(name) +
-                                   QStringLiteral(" WITH (FORCE)"));
-        const RecordSet roles =
-            m_admin->query(QStringLiteral("SELECT rolname FROM pg_roles WHERE rolname LIKE ?"),
-                           {m_name.toLower() + QStringLiteral("%")});
-        for (const auto& row : roles.rows())
-            m_admin->executeScript(QStringLiteral("DROP ROLE ") +
-                                   m_admin->quoteIdentifier(row.first().toString()));
+        // The second database first: its roles' names begin with the first one's name.
+        for (const QString& name : {m_name + QStringLiteral("_b"), m_name})
+            bx::test::dropServerDatabase(*m_admin, name);
     }
 
     bool databaseExists()

@@ -16,10 +16,12 @@
 #include "people/UserAdmin.h"
 #include "people/UserEditor.h"
 #include "people/UserStore.h"
+#include "support/AttachContent.h"
 #include "support/EngineFixture.h"
 #include "support/FixedClock.h"
 #include "support/Schema.h"
 #include "support/ScriptedPrompt.h"
+#include "support/ServerCleanup.h"
 #include "support/TaskRows.h"
 #include "tasks/AttachmentTransfer.h"
 #include "tasks/Attachments.h"
@@ -59,16 +61,9 @@ protected:
     {
         if (isServer() && !IsSkipped()) {
             m_connections.clear();
-            auto* pg = static_cast<PgDatabase*>(&db());
-            const RecordSet roles =
-                pg->query(QStringLiteral("SELECT rolname FROM pg_roles WHERE rolname LIKE ?"),
-                          {bx::test::processDatabase() + QStringLiteral("\\_%")});
             // A failed case may leave a large object of a login behind.
-            for (const QVariantList& row : roles.rows()) {
-                const QString name = pg->quoteIdentifier(row.first().toString());
-                pg->executeScript(QStringLiteral("DROP OWNED BY ") + name +
-                                  QStringLiteral("; DROP ROLE ") + name);
-            }
+            bx::test::dropRoles(static_cast<PgDatabase&>(db()),
+                                bx::test::processDatabase() + QStringLiteral("\\_%"), true);
         }
         EngineTest::TearDown();
     }
@@ -177,11 +172,9 @@ protected:
         }
     }
 
-    void write(const QString& id, int number, QByteArray bytes)
+    void write(const QString& id, int number, const QByteArray& bytes)
     {
-        QBuffer source(&bytes);
-        source.open(QIODevice::ReadOnly);
-        as(id).writeBlob(blob(number), source, bytes.size());
+        bx::test::setAttachContent(as(id), number, bytes);
     }
 
     void attachFor(const QString& id, int number, const char* text)
@@ -192,19 +185,9 @@ protected:
         write(id, number, text);
     }
 
-    static BlobRef blob(int number)
-    {
-        return {QStringLiteral("ATTACH"), QStringLiteral("Attach_Number"), number,
-                QStringLiteral("OLE_Data")};
-    }
-
     QByteArray read(const QString& id, int number)
     {
-        QByteArray out;
-        QBuffer sink(&out);
-        sink.open(QIODevice::WriteOnly);
-        as(id).readBlob(blob(number), sink);
-        return out;
+        return bx::test::attachContent(as(id), number);
     }
 
     /** Statements an ordinary user's login must be refused, each on its own. */

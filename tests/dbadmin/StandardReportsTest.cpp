@@ -1,6 +1,7 @@
 #include "core/db/Database.h"
 #include "dbadmin/UpgradeLog.h"
 #include "reports/ReportLayout.h"
+#include "support/AttachContent.h"
 #include "support/EngineFixture.h"
 #include "support/FixedClock.h"
 #include "support/Schema.h"
@@ -36,12 +37,7 @@ TEST_P(StandardReportsTest, EveryDeliveredReportRunsOnANewDatabase)
                     {QStringLiteral("General")})
             .toLongLong();
     for (const QVariantList& row : reports.rows()) {
-        QByteArray json;
-        QBuffer sink(&json);
-        sink.open(QIODevice::WriteOnly);
-        db().readBlob({QStringLiteral("ATTACH"), QStringLiteral("Attach_Number"), row.at(0),
-                       QStringLiteral("OLE_Data")},
-                      sink);
+        const QByteArray json = bx::test::attachContent(db(), row.at(0));
         QString error;
         const auto layout = ReportLayout::fromJson(json, &error);
         ASSERT_TRUE(layout.has_value())

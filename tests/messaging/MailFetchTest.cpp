@@ -2,6 +2,7 @@
 
 #include "core/db/Database.h"
 #include "core/settings/MailPlainLogin.h"
+#include "support/RefuseInserts.h"
 #include "support/SessionTest.h"
 #include "support/TaskRows.h"
 
@@ -256,6 +257,16 @@ TEST_P(MailFetchTest, FailuresStoreAndDeleteNothing)
     request.caFile = ca;
     EXPECT_EQ(fetch(), 1);
     EXPECT_FALSE(onServer(QStringLiteral("one")));
+}
+
+// A message is deleted from the server only once it is stored.
+TEST_P(MailFetchTest, AFailedStoreFailsTheFetchAndLeavesTheMessageOnTheServer)
+{
+    put(QStringLiteral("one"), message("One"));
+    test::refuseInserts(db(), QStringLiteral("MAIL"));
+    EXPECT_THROW(fetchMail(session.db(), request, stop), DbError);
+    EXPECT_TRUE(storedTitles().isEmpty());
+    EXPECT_TRUE(onServer(QStringLiteral("one")));
 }
 
 // The password goes out over TLS only, unless an administrator allowed the server otherwise.

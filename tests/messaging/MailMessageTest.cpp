@@ -1,5 +1,7 @@
 #include "messaging/MailMessage.h"
 
+#include "support/SinkMail.h"
+
 #include <QBuffer>
 #include <QFile>
 #include <QRandomGenerator>
@@ -9,19 +11,9 @@
 #include <gtest/gtest.h>
 #include <memory>
 
-// GLib names a struct member "signals", which Qt defines as a keyword macro.
-#undef signals
-#include <gmime/gmime.h>
-
 using namespace bx;
 
 namespace {
-
-struct Unref
-{
-    void operator()(gpointer object) const { g_object_unref(object); }
-};
-template <typename T> using Ref = std::unique_ptr<T, Unref>;
 
 QString text(const char* utf8)
 {
@@ -45,7 +37,7 @@ OutgoingMail mail(QString fromName, QString subject)
 class MailMessageTest : public ::testing::Test
 {
 protected:
-    static void SetUpTestSuite() { g_mime_init(); }
+    static void SetUpTestSuite() { gmime::init(); }
 
     static QByteArray compose(const OutgoingMail& m)
     {
@@ -56,20 +48,9 @@ protected:
         return buffer.data();
     }
 
-    static Ref<GMimeMessage> parse(const QByteArray& bytes)
+    static gmime::Ptr<GMimeMessage> parse(const QByteArray& bytes)
     {
-        Ref<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(
-            bytes.constData(), static_cast<size_t>(bytes.size())));
-        Ref<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
-        return Ref<GMimeMessage>(g_mime_parser_construct_message(parser.get(), nullptr));
-    }
-
-    static QByteArray decoded(GMimePart* part)
-    {
-        Ref<GMimeStream> out(g_mime_stream_mem_new());
-        g_mime_data_wrapper_write_to_stream(g_mime_part_get_content(part), out.get());
-        GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(out.get()));
-        return QByteArray(reinterpret_cast<const char*>(bytes->data), bytes->len);
+        return test::parseMessage(bytes);
     }
 
     // Every line ends in CR LF and is at most 998 octets; every octet is 7-bit.
@@ -100,6 +81,7 @@ TEST_F(MailMessageTest, HeadersRoundTripAndStayOnShortCrLfLines)
         {QStringLiteral("Pat O'Brien"), QStringLiteral("O'Brien's \"quoted\" task; a, b")},
         {text("Zoë Åström-東京"), text("Grüße — 東京の会議")},
         {text("Renée\r\nBcc: victim@example.com"), longSubject},
+        {QStringLiteral("Pat"), QStringLiteral("Done\r\nBcc: victim@example.com")},
     };
     for (const auto& [name, subject] : cases) {
         SCOPED_TRACE(subject.toStdString());
@@ -112,7 +94,9 @@ TEST_F(MailMessageTest, HeadersRoundTripAndStayOnShortCrLfLines)
 
         const auto parsed = parse(bytes);
         ASSERT_TRUE(parsed);
-        EXPECT_EQ(text(g_mime_message_get_subject(parsed.get())), subject.trimmed());
+        // A line break in the subject is gone, not just hidden by the header's encoding.
+        EXPECT_EQ(text(g_mime_message_get_subject(parsed.get())),
+                  QString(subject).replace(QStringLiteral("\r\n"), QStringLiteral("  ")).trimmed());
         InternetAddress* from =
             internet_address_list_get_address(g_mime_message_get_from(parsed.get()), 0);
         EXPECT_EQ(text(internet_address_get_name(from)),
@@ -176,7 +160,7 @@ TEST_F(MailMessageTest, LargeAttachmentRoundTripsThroughAFile)
     gchar* type = g_mime_content_type_get_mime_type(g_mime_object_get_content_type(attached));
     EXPECT_STREQ(type, "application/pdf");
     g_free(type);
-    EXPECT_TRUE(decoded(GMIME_PART(attached)) == content) << "attachment bytes differ";
+    EXPECT_TRUE(test::partBytes(attached) == content) << "attachment bytes differ";
 }
 
 TEST_F(MailMessageTest, AttachmentNamesLoseControlCharacters)

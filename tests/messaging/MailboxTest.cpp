@@ -3,6 +3,7 @@
 #include "core/db/Database.h"
 #include "core/db/RecordSet.h"
 #include "messaging/Outbox.h"
+#include "support/RefuseInserts.h"
 #include "support/SessionTest.h"
 #include "support/TaskRows.h"
 
@@ -197,17 +198,7 @@ TEST_P(MailboxTest, MailOutsideAnyWorkshopIsKeptApart)
 TEST_P(MailboxTest, AFailedCopyLeavesNoRowOfTheSend)
 {
     // Refuse every copy for bob, the second of the send.
-    if (isServer()) {
-        db().executeScript(QStringLiteral(
-            "CREATE FUNCTION refuse_bob() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN IF "
-            "NEW.Owner_User_ID = 'bob' THEN RAISE EXCEPTION 'no mail for bob'; END IF; RETURN "
-            "NEW; END $$; CREATE TRIGGER refuse_bob BEFORE INSERT ON MAIL FOR EACH ROW EXECUTE "
-            "FUNCTION refuse_bob()"));
-    } else {
-        db().executeScript(QStringLiteral(
-            "CREATE TRIGGER refuse_bob BEFORE INSERT ON MAIL WHEN NEW.Owner_User_ID = 'bob' "
-            "BEGIN SELECT RAISE(ABORT, 'no mail for bob'); END"));
-    }
+    test::refuseInserts(db(), QStringLiteral("MAIL"), QStringLiteral("NEW.Owner_User_ID = 'bob'"));
     prompt.answer(PromptAnswer::Yes);
     EXPECT_THROW(box().send({QStringLiteral("x@one.example"), QStringLiteral("bob")},
                             QStringLiteral("Hi"), prompt),

@@ -9,6 +9,7 @@
 #include "support/EngineFixture.h"
 #include "support/FixedClock.h"
 #include "support/ScriptedPrompt.h"
+#include "support/ServerCleanup.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
@@ -93,15 +94,7 @@ protected:
         if (m_name.isEmpty())
             return;
         session.closeDatabase();
-        auto a = PgDatabase::connect(cluster());
-        a->executeScript(QStringLiteral("DROP DATABASE IF EXISTS ") + a->quoteIdentifier(m_name) +
-                         QStringLiteral(" WITH (FORCE)"));
-        const RecordSet roles =
-            a->query(QStringLiteral("SELECT rolname FROM pg_roles WHERE rolname LIKE ?"),
-                     {m_name.toLower() + QStringLiteral("%")});
-        for (const auto& row : roles.rows())
-            a->executeScript(QStringLiteral("DROP ROLE ") +
-                             a->quoteIdentifier(row.first().toString()));
+        bx::test::dropServerDatabase(*PgDatabase::connect(cluster()), m_name);
     }
 
     QString server() const { return QStringLiteral("127.0.0.1:%1").arg(cluster().port); }

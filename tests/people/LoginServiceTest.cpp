@@ -7,6 +7,7 @@
 #include "core/settings/SettingsStore.h"
 #include "people/PasswordChange.h"
 #include "people/UserStore.h"
+#include "support/AttachContent.h"
 #include "support/EngineFixture.h"
 #include "support/FixedClock.h"
 #include "support/Schema.h"
@@ -293,12 +294,8 @@ TEST_P(LoginServiceTest, FirstLogonStoresFourReportsOnce)
         EXPECT_EQ(rs.text(QStringLiteral("Attach_Owner")), QStringLiteral("admin"));
         EXPECT_EQ(rs.dateTime(QStringLiteral("Attach_Date")),
                   QDateTime(QDate(2024, 1, 31), QTime(13, 5, 9), Qt::UTC));
-        QBuffer content;
-        content.open(QIODevice::WriteOnly);
-        db().readBlob({QStringLiteral("ATTACH"), QStringLiteral("Attach_Number"),
-                       rs.value(QStringLiteral("Attach_Number")), QStringLiteral("OLE_Data")},
-                      content);
-        EXPECT_EQ(content.data(), QByteArray(file));
+        EXPECT_EQ(bx::test::attachContent(db(), rs.value(QStringLiteral("Attach_Number"))),
+                  QByteArray(file));
         rs.moveNext();
     }
 }

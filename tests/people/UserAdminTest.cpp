@@ -13,6 +13,7 @@
 #include "support/FixedClock.h"
 #include "support/Schema.h"
 #include "support/ScriptedPrompt.h"
+#include "support/ServerCleanup.h"
 #include "support/SessionTest.h"
 #include "support/TaskRows.h"
 
@@ -69,13 +70,8 @@ protected:
     void TearDown() override
     {
         if (isServer() && !IsSkipped()) {
-            auto* pg = static_cast<PgDatabase*>(&db());
-            const RecordSet roles =
-                pg->query(QStringLiteral("SELECT rolname FROM pg_roles WHERE rolname LIKE ?"),
-                          {bx::test::processDatabase() + QStringLiteral("\\_%")});
-            for (const QVariantList& row : roles.rows())
-                pg->executeScript(QStringLiteral("DROP ROLE ") +
-                                  pg->quoteIdentifier(row.first().toString()));
+            bx::test::dropRoles(static_cast<PgDatabase&>(db()),
+                                bx::test::processDatabase() + QStringLiteral("\\_%"));
         }
         SessionTest::TearDown();
     }

@@ -197,7 +197,7 @@ TEST(ReportLayout, RoundTripsEveryFeature)
                     {QStringLiteral("pName"), QStringLiteral("Name"), ReportParameterType::Text,
                      QString(), true}};
     l.columns = {{QStringLiteral("a"), QStringLiteral("A"), 9, ReportAlign::Center,
-                  ReportFormat::Number, 2, false},
+                  ReportFormat::Number, 6, false}, // the most decimals allowed
                  {QStringLiteral("b"), QStringLiteral("B"), 30, ReportAlign::Right,
                   ReportFormat::DateTime, -1, true}};
     l.grouping = {{QStringLiteral("b"), QStringLiteral("When"), false, true}};

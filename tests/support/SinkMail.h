@@ -43,6 +43,15 @@ inline QString partText(GMimeObject* part)
     return QString::fromUtf8(partBytes(part)).remove(QLatin1Char('\r'));
 }
 
+/** A message read back from its bytes; null when they are no message. */
+inline gmime::Ptr<GMimeMessage> parseMessage(const QByteArray& bytes)
+{
+    gmime::Ptr<GMimeStream> stream(
+        g_mime_stream_mem_new_with_buffer(bytes.constData(), size_t(bytes.size())));
+    gmime::Ptr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
+    return gmime::Ptr<GMimeMessage>(g_mime_parser_construct_message(parser.get(), nullptr));
+}
+
 /** The messages the sink received for the envelope recipient `to`, parsed. */
 inline QList<std::shared_ptr<GMimeMessage>> sinkMessages(const QString& to)
 {
@@ -53,10 +62,7 @@ inline QList<std::shared_ptr<GMimeMessage>> sinkMessages(const QString& to)
         const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
         if (!bytes.contains("X-RcptTo: " + to.toUtf8() + '\n'))
             continue;
-        gmime::Ptr<GMimeStream> stream(
-            g_mime_stream_mem_new_with_buffer(bytes.constData(), size_t(bytes.size())));
-        gmime::Ptr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
-        found.append({g_mime_parser_construct_message(parser.get(), nullptr), gmime::Unref()});
+        found.append({parseMessage(bytes).release(), gmime::Unref()});
     }
     return found;
 }

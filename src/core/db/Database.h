@@ -37,7 +37,7 @@ struct BlobRef
 };
 
 /**
- * What begins a hashed password in LU_USER.User_Password (see people/StoredPassword.h); nothing
+ * What begins a hashed password in LU_USER.User_Password (see core/StoredPassword.h); nothing
  * else the program stores there begins with it.
  */
 inline const QString kPasswordHashPrefix = QStringLiteral("$bxa2$");

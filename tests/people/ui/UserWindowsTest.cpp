@@ -1,17 +1,12 @@
-#include "core/ErrorLog.h"
 #include "core/Session.h"
 #include "core/StoredPassword.h"
-#include "core/db/SqliteDatabase.h"
-#include "core/settings/SettingsStore.h"
-#include "dbadmin/DatabaseCreator.h"
 #include "people/UserEditor.h"
 #include "people/UserStore.h"
 #include "people/ui/AddUser.h"
 #include "people/ui/F_USER.h"
 #include "people/ui/USER_FORM.h"
 #include "people/ui/dlgUsers.h"
-#include "support/FixedClock.h"
-#include "support/ScriptedPrompt.h"
+#include "support/WindowTest.h"
 
 #include <QAction>
 #include <QApplication>
@@ -22,15 +17,13 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
 using namespace bx;
-using bx::test::FixedClock;
-using bx::test::ScriptedPrompt;
+using bx::test::child;
 
 namespace {
 
@@ -38,18 +31,13 @@ namespace {
  * A new embedded database with users bob (supervisor of carol) and a folder "Plans" holding
  * "Drafts"; the session is logged on as "admin".
  */
-class UserWindowsTest : public ::testing::Test
+class UserWindowsTest : public test::WindowTest
 {
 protected:
     void SetUp() override
     {
-        ErrorLog log(dir.filePath(QStringLiteral("QVErrorLog.txt")), clock);
-        ScriptedPrompt quiet;
-        DatabaseCreator creator(settings, quiet, clock, log,
-                                QCoreApplication::applicationDirPath());
-        const QString path = dir.filePath(QStringLiteral("pax.db"));
-        ASSERT_TRUE(creator.createEmbedded(path));
-        session.setDatabase(SqliteDatabase::open(path));
+        WindowTest::SetUp();
+        ASSERT_FALSE(HasFatalFailure());
         const QString add =
             QStringLiteral("INSERT INTO LU_USER (USER_ID, User_Name, "
                            "User_Password, Supervisor_User_ID) VALUES (?, ?, ?, ?)");
@@ -60,11 +48,8 @@ protected:
         db().execute(QStringLiteral("INSERT INTO LU_CATEGORY (Category) VALUES ('Plans')"));
         db().execute(QStringLiteral(
             "INSERT INTO LU_CATEGORY (Category, Parent_Category) VALUES ('Drafts', 'Plans')"));
-        session.user.userId = QStringLiteral("admin");
         session.user.record = *loadUser(db(), QStringLiteral("admin"));
     }
-
-    Database& db() { return session.db(); }
 
     /** The stored form of a user's password, read as the tables' owner. */
     QString storedPassword(const QString& id)
@@ -74,28 +59,15 @@ protected:
             .toString();
     }
 
-    template <typename W> W* child(QWidget* window, const char* name)
-    {
-        W* w = window->findChild<W*>(QLatin1String(name));
-        EXPECT_NE(w, nullptr) << name;
-        return w;
-    }
-
     QListWidgetItem* folder(USER_FORM& form, const QString& name)
     {
-        auto* list = child<QListWidget>(&form, "lstFolders");
+        auto* list = child<QListWidget>(form, "lstFolders");
         for (int i = 0; i < list->count(); ++i)
             if (list->item(i)->text().trimmed() == name)
                 return list->item(i);
         ADD_FAILURE() << "no folder " << name.toStdString();
         return nullptr;
     }
-
-    QTemporaryDir dir;
-    SettingsStore settings{dir.filePath(QStringLiteral("MRBX.conf"))};
-    FixedClock clock;
-    Session session{settings, clock};
-    ScriptedPrompt prompt;
 };
 
 } // namespace
@@ -104,28 +76,28 @@ TEST_F(UserWindowsTest, NewUserIsRefusedThenSavedAndReopensWithHisPassword)
 {
     USER_FORM form(session, prompt, QStringLiteral("NEW"));
     for (const UserFlagControl& c : userFlagControls())
-        EXPECT_EQ(child<QCheckBox>(&form, c.objectName.toLatin1().constData())->text(), c.caption);
+        EXPECT_EQ(child<QCheckBox>(form, c.objectName.toLatin1().constData())->text(), c.caption);
 
-    auto* ok = child<QPushButton>(&form, "OKButton");
-    QTest::keyClicks(child<QLineEdit>(&form, "HOLD_KEY"), QStringLiteral("SuperVisor"));
+    auto* ok = child<QPushButton>(form, "OKButton");
+    QTest::keyClicks(child<QLineEdit>(form, "HOLD_KEY"), QStringLiteral("SuperVisor"));
     // The refused box is focused, its tab page brought forward.
-    auto* tabs = child<QTabWidget>(&form, "SSTab1");
+    auto* tabs = child<QTabWidget>(form, "SSTab1");
     tabs->setCurrentIndex(1);
     ok->click();
     EXPECT_EQ(prompt.last().text, kSupervisorReserved);
     EXPECT_EQ(tabs->currentIndex(), 0);
-    EXPECT_EQ(form.focusWidget(), child<QLineEdit>(&form, "HOLD_KEY"));
-    child<QLineEdit>(&form, "HOLD_KEY")->setText(QStringLiteral("O'Brien-Ægir"));
-    child<QLineEdit>(&form, "Text1")->setText(QStringLiteral("Pat O'Brien"));
-    child<QLineEdit>(&form, "Text3")->setText(QStringLiteral("abcde"));
+    EXPECT_EQ(form.focusWidget(), child<QLineEdit>(form, "HOLD_KEY"));
+    child<QLineEdit>(form, "HOLD_KEY")->setText(QStringLiteral("O'Brien-Ægir"));
+    child<QLineEdit>(form, "Text1")->setText(QStringLiteral("Pat O'Brien"));
+    child<QLineEdit>(form, "Text3")->setText(QStringLiteral("abcde"));
     ok->click();
     EXPECT_EQ(prompt.last().text, kPasswordTooShort);
     EXPECT_FALSE(form.result() == QDialog::Accepted);
 
-    child<QLineEdit>(&form, "Text3")->setText(QStringLiteral("abcdef"));
-    child<QCheckBox>(&form, "Check6")->setChecked(true);
-    child<QCheckBox>(&form, "chkAutoSelect")->setChecked(true);
-    child<QComboBox>(&form, "cmbNoticeDigest")->setCurrentText(QStringLiteral("1 hour"));
+    child<QLineEdit>(form, "Text3")->setText(QStringLiteral("abcdef"));
+    child<QCheckBox>(form, "Check6")->setChecked(true);
+    child<QCheckBox>(form, "chkAutoSelect")->setChecked(true);
+    child<QComboBox>(form, "cmbNoticeDigest")->setCurrentText(QStringLiteral("1 hour"));
     folder(form, QStringLiteral("Plans"))->setCheckState(Qt::Checked);
     EXPECT_EQ(folder(form, QStringLiteral("Drafts"))->checkState(), Qt::Checked)
         << "subfolders follow";
@@ -142,9 +114,9 @@ TEST_F(UserWindowsTest, NewUserIsRefusedThenSavedAndReopensWithHisPassword)
     // Reopened and saved untouched, the password stays; the folders come back ticked.
     USER_FORM again(session, prompt, QStringLiteral("OPEN"), QStringLiteral("O'Brien-Ægir"));
     EXPECT_EQ(folder(again, QStringLiteral("Drafts"))->checkState(), Qt::Checked);
-    EXPECT_EQ(child<QComboBox>(&again, "cmbNoticeDigest")->currentData().toInt(), 60);
-    EXPECT_TRUE(child<QLabel>(&again, "lblNoAccess")->isHidden()) << "admin sees every folder";
-    child<QPushButton>(&again, "OKButton")->click();
+    EXPECT_EQ(child<QComboBox>(again, "cmbNoticeDigest")->currentData().toInt(), 60);
+    EXPECT_TRUE(child<QLabel>(again, "lblNoAccess")->isHidden()) << "admin sees every folder";
+    child<QPushButton>(again, "OKButton")->click();
     EXPECT_EQ(again.result(), QDialog::Accepted);
     EXPECT_EQ(storedPassword(QStringLiteral("O'Brien-Ægir")), stored);
 }
@@ -153,20 +125,20 @@ TEST_F(UserWindowsTest, TreeWindowAndPickers)
 {
     F_USER tree(session, prompt);
     EXPECT_EQ(tree.windowTitle(), QStringLiteral("Users Administrator"));
-    auto* view = child<QTreeWidget>(&tree, "tvUsers");
+    auto* view = child<QTreeWidget>(tree, "tvUsers");
     EXPECT_EQ(view->topLevelItemCount(), 2) << "admin and bob";
 
     ASSERT_TRUE(tree.locate(QStringLiteral("BOB")));
     prompt.answer(PromptAnswer::Cancel);
-    child<QAction>(&tree, "DISABLE")->trigger();
+    child<QAction>(tree, "DISABLE")->trigger();
     EXPECT_EQ(prompt.last().buttons, PromptButtons::OkCancel);
     EXPECT_FALSE(loadUser(db(), QStringLiteral("bob"))->disabled);
 
     prompt.answerInput(QStringLiteral("nobody"));
-    child<QAction>(&tree, "LOCATE")->trigger();
+    child<QAction>(tree, "LOCATE")->trigger();
     EXPECT_EQ(prompt.last().text, QStringLiteral("Unable to locate User"));
     prompt.answerInput(QStringLiteral("nobody"));
-    child<QAction>(&tree, "FIND")->trigger();
+    child<QAction>(tree, "FIND")->trigger();
     EXPECT_EQ(prompt.last().text, QStringLiteral("User not found."));
 
     db().execute(QStringLiteral("UPDATE LU_USER SET Disabled = -1 WHERE USER_ID = 'bob'"));
@@ -175,5 +147,5 @@ TEST_F(UserWindowsTest, TreeWindowAndPickers)
     EXPECT_EQ(picker.chosenUsers(), QStringList{QStringLiteral("carol")})
         << "carol moves to the top while her supervisor is disabled";
     AddUser add(session, prompt, {QStringLiteral("Admin")});
-    EXPECT_EQ(child<QListWidget>(&add, "lstUsers")->count(), 1);
+    EXPECT_EQ(child<QListWidget>(add, "lstUsers")->count(), 1);
 }
