@@ -10,17 +10,19 @@
 
 namespace bx::test {
 
+void WindowTest::makeDatabase(const QString& path, bool remember)
+{
+    ErrorLog log(dir.filePath(QStringLiteral("QVErrorLog.txt")), clock);
+    DatabaseCreator creator(settings, prompt, clock, log, QCoreApplication::applicationDirPath());
+    creator.setRemember(remember);
+    ASSERT_TRUE(creator.createEmbedded(path));
+    prompt.clear();
+}
+
 void WindowTest::SetUp()
 {
     const QString path = dir.filePath(QStringLiteral("pax.db"));
-    {
-        ErrorLog log(dir.filePath(QStringLiteral("QVErrorLog.txt")), clock);
-        DatabaseCreator creator(settings, prompt, clock, log,
-                                QCoreApplication::applicationDirPath());
-        creator.setRemember(false);
-        ASSERT_TRUE(creator.createEmbedded(path));
-    }
-    prompt.clear();
+    ASSERT_NO_FATAL_FAILURE(makeDatabase(path, false));
     session.setDatabase(SqliteDatabase::open(path));
     session.user.userId = session.user.record.userId = QStringLiteral("admin");
 }

@@ -42,6 +42,12 @@ protected:
 
     Database& db() { return session.db(); }
 
+    /**
+     * Makes a new embedded database at `path` as the creation wizard does; with `remember`, the
+     * settings keep it as the database to open. The prompt is left without records.
+     */
+    void makeDatabase(const QString& path, bool remember);
+
     /** A task row owned and asked for by "admin", in the session's workshop; returns its number. */
     qlonglong addOwnTask(const QVariantMap& columns = {});
 

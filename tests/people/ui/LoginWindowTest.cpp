@@ -1,19 +1,15 @@
 #include "app/StartLogin.h"
 #include "core/BuildInfo.h"
-#include "core/ErrorLog.h"
 #include "core/Session.h"
 #include "core/SingleInstance.h"
 #include "core/StoredPassword.h"
 #include "core/db/SqliteDatabase.h"
 #include "core/settings/SettingsKeys.h"
-#include "core/settings/SettingsStore.h"
 #include "core/settings/Vars.h"
-#include "dbadmin/DatabaseCreator.h"
 #include "mainwindow/ui/Access_Form.h"
 #include "people/LoginFlow.h"
 #include "people/ui/LOGIN_FORM.h"
-#include "support/FixedClock.h"
-#include "support/ScriptedPrompt.h"
+#include "support/WindowTest.h"
 
 #include <QAction>
 #include <QApplication>
@@ -24,14 +20,11 @@
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
 using namespace bx;
-using bx::test::FixedClock;
-using bx::test::ScriptedPrompt;
 
 namespace {
 
@@ -39,16 +32,13 @@ namespace {
  * A user's machine: a settings file, a new embedded database remembered in it, and users
  * "O'Brien" (password "Secret1") and "gone" (disabled, "Secret2").
  */
-class LoginWindowTest : public ::testing::Test
+class LoginWindowTest : public test::WindowTest
 {
 protected:
+    /** Nobody is signed in: the database is only made and remembered, as the wizard leaves it. */
     void SetUp() override
     {
-        ErrorLog log(dir.filePath(QStringLiteral("QVErrorLog.txt")), clock);
-        ScriptedPrompt quiet;
-        DatabaseCreator creator(settings, quiet, clock, log,
-                                QCoreApplication::applicationDirPath());
-        ASSERT_TRUE(creator.createEmbedded(path()));
+        ASSERT_NO_FATAL_FAILURE(makeDatabase(path(), true));
         auto db = SqliteDatabase::open(path());
         const QString add = QStringLiteral("INSERT INTO LU_USER (USER_ID, User_Name, "
                                            "User_Password, Disabled) VALUES (?, ?, ?, ?)");
@@ -84,11 +74,6 @@ protected:
         return n;
     }
 
-    QTemporaryDir dir;
-    SettingsStore settings{dir.filePath(QStringLiteral("MRBX.conf"))};
-    FixedClock clock;
-    Session session{settings, clock};
-    ScriptedPrompt prompt;
     QString key;
 };
 
