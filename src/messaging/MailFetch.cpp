@@ -11,6 +11,8 @@
 #include <QSet>
 #include <QTemporaryFile>
 
+#include <optional>
+
 namespace bx {
 
 namespace {
@@ -62,6 +64,86 @@ QHash<QString, int> numbersByUid(const QHash<int, QString>& ids)
         numbers.insert(it.value(), it.key());
     }
     return numbers;
+}
+
+// Messages not stored before, in the order listed. Without a unique id a message cannot be told
+// from one stored before: it stays.
+QList<Candidate> newMessages(const QList<Pop3Listing>& listing, const QHash<int, QString>& ids,
+                             const QSet<QString>& known)
+{
+    QList<Candidate> todo;
+    for (const Pop3Listing& m : listing) {
+        const QString uid = ids.value(m.number);
+        if (!uid.isEmpty() && !known.contains(uid)) {
+            todo.append({uid, m.size});
+        }
+    }
+    return todo;
+}
+
+/** Retrieves, stores and (unless left on the server) deletes messages of one session. */
+class Retrieval
+{
+public:
+    Retrieval(Database& db, const FetchRequest& request, Pop3Client& pop)
+        : m_db(db)
+        , m_request(request)
+        , m_pop(pop)
+    {
+    }
+
+    /**
+     * Takes message `number` (unique id `uid`). Nothing when that went well or was cut off
+     * (cutOff() says which), else why it failed.
+     */
+    std::optional<QString> take(int number, const QString& uid);
+
+    bool cutOff() const { return m_cutOff; }
+    int stored() const { return m_stored; }
+    /** Unique ids marked for deletion in this session. */
+    const QStringList& deleted() const { return m_deleted; }
+
+private:
+    Database& m_db;
+    const FetchRequest& m_request;
+    Pop3Client& m_pop;
+    int m_stored = 0;
+    QStringList m_deleted;
+    bool m_cutOff = false;
+};
+
+std::optional<QString> Retrieval::take(int number, const QString& uid)
+{
+    QTemporaryFile file(QDir::tempPath() + QStringLiteral("/bxpop3-XXXXXX"));
+    if (!file.open()) {
+        return QStringLiteral("no temporary file: ") + file.errorString();
+    }
+    const Pop3Status got = m_pop.retrieve(number, file, kRetrieveLimit);
+    if (got == Pop3Status::Stopped) {
+        m_cutOff = true;
+        return std::nullopt;
+    }
+    if (got == Pop3Status::Failed || !file.flush()) {
+        return got == Pop3Status::Failed ? m_pop.errorString() : file.errorString();
+    }
+    const IncomingMail mail = readIncomingMail(file.fileName(), *m_request.clock);
+    if (mail.title.startsWith(outbox::kNoticeMarker)) {
+        return std::nullopt;
+    }
+    store(m_db, m_request, uid, mail);
+    ++m_stored;
+    if (!m_request.leaveOnServer && mail.attachments.isEmpty()) {
+        m_deleted << uid;
+        const Pop3Status removed = m_pop.remove(number);
+        if (removed == Pop3Status::Stopped) {
+            m_cutOff = true;
+            return std::nullopt;
+        }
+        if (removed == Pop3Status::Failed) {
+            return m_pop.errorString();
+        }
+    }
+    return std::nullopt;
 }
 
 // A session cut off mid-transfer ends without QUIT, and the server forgets the deletions made in
@@ -116,7 +198,6 @@ Outcome<int> fetchMail(Database& db, const FetchRequest& request, const std::ato
         server, request.popUser.trimmed(), request.popPassword, request.caFile,
         MailPlainLogin::allowed(db, MailPlainLogin::Service::Pop3, request.popServer)};
     Pop3Client pop(account, &stop);
-    int stored = 0;
     auto failed = [&](const QString& why) -> Outcome<int> {
         return RefusalOf<>{QStringLiteral("Mail could not be fetched from ") + server +
                            QStringLiteral(": ") + why};
@@ -134,20 +215,11 @@ Outcome<int> fetchMail(Database& db, const FetchRequest& request, const std::ato
     if (status == Pop3Status::Failed) {
         return failed(pop.errorString());
     }
-    const QSet<QString> known = storedPopIds(db, request.userId);
-    QList<Candidate> todo;
-    for (const Pop3Listing& m : std::as_const(listing)) {
-        const QString uid = ids.value(m.number);
-        // Without a unique id a message cannot be told from one stored before: it stays.
-        if (!uid.isEmpty() && !known.contains(uid)) {
-            todo.append({uid, m.size});
-        }
-    }
+    const QList<Candidate> todo = newMessages(listing, ids, storedPopIds(db, request.userId));
     const QHash<QString, int> numbers = numbersByUid(ids);
 
     const int total = static_cast<int>(todo.size());
-    QStringList deleted; // unique ids marked for deletion in this session
-    bool cutOff = false;
+    Retrieval retrieval(db, request, pop);
     for (int done = 0; done < total; ++done) {
         if (stop.load()) {
             break;
@@ -155,43 +227,21 @@ Outcome<int> fetchMail(Database& db, const FetchRequest& request, const std::ato
         const Candidate& c = todo.at(done);
         const int number = numbers.value(c.uid);
         if (number > 0 && c.size <= kMaxFetchedMessageBytes) {
-            QTemporaryFile file(QDir::tempPath() + QStringLiteral("/bxpop3-XXXXXX"));
-            if (!file.open()) {
-                return failed(QStringLiteral("no temporary file: ") + file.errorString());
+            if (const std::optional<QString> why = retrieval.take(number, c.uid)) {
+                return failed(*why);
             }
-            const Pop3Status got = pop.retrieve(number, file, kRetrieveLimit);
-            if (got == Pop3Status::Stopped) {
-                cutOff = true;
+            if (retrieval.cutOff()) {
                 break;
-            }
-            if (got == Pop3Status::Failed || !file.flush()) {
-                return failed(got == Pop3Status::Failed ? pop.errorString() : file.errorString());
-            }
-            const IncomingMail mail = readIncomingMail(file.fileName(), *request.clock);
-            if (!mail.title.startsWith(outbox::kNoticeMarker)) {
-                store(db, request, c.uid, mail);
-                ++stored;
-                if (!request.leaveOnServer && mail.attachments.isEmpty()) {
-                    deleted << c.uid;
-                    const Pop3Status removed = pop.remove(number);
-                    if (removed == Pop3Status::Stopped) {
-                        cutOff = true;
-                        break;
-                    }
-                    if (removed == Pop3Status::Failed) {
-                        return failed(pop.errorString());
-                    }
-                }
             }
         }
         if (progress) {
             progress(done + 1, total);
         }
     }
-    if (cutOff && !deleted.isEmpty()) {
-        deleteAgain(account, deleted);
+    if (retrieval.cutOff() && !retrieval.deleted().isEmpty()) {
+        deleteAgain(account, retrieval.deleted());
     }
-    return stored;
+    return retrieval.stored();
 }
 
 } // namespace bx

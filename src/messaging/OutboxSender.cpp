@@ -215,6 +215,162 @@ RecordSet rowAt(const RecordSet& rows, int r)
     return RecordSet(rows.columns(), {rows.rows().at(r)});
 }
 
+/** Fails the pending rows queued too long ago that no sender holds. */
+void giveUpStale(Database& db, const QDateTime& now)
+{
+    // Read first: on the embedded engine even an update that changes nothing locks the file
+    // against every other writer, and this runs every few seconds in every client.
+    const QString stale = QStringLiteral(" FROM MAIL_OUTBOX WHERE State = ? AND Queued_Date <= ? "
+                                         "AND (Claim_Token IS NULL OR Claim_Expires <= ?)");
+    const QVariantList staleParams = {pending(), now.addDays(-kGiveUpDays), now};
+    if (db.scalar(QStringLiteral("SELECT COUNT(*)") + stale, staleParams).toLongLong() > 0) {
+        db.execute(QStringLiteral("UPDATE MAIL_OUTBOX SET State = ?, Last_Error = ? WHERE "
+                                  "Outbox_Number IN (SELECT Outbox_Number") +
+                       stale + QLatin1Char(')'),
+                   QVariantList{QString::fromLatin1(kFailed),
+                                QStringLiteral("Not sent within %1 days").arg(kGiveUpDays)} +
+                       staleParams);
+    }
+}
+
+/** The rows of this pass: due, unclaimed, and this client's to send. */
+RecordSet dueRows(Database& db, const SenderContext& ctx, const QDateTime& now)
+{
+    return db.query(
+        QStringLiteral("SELECT Outbox_Number, Recipient, Personal, Digest FROM MAIL_OUTBOX WHERE "
+                       "State = ? AND Next_Attempt <= ? AND (Claim_Token IS NULL OR "
+                       "Claim_Expires <= ?) AND (") +
+            db.dialect().textEquals(QStringLiteral("Queued_By")) +
+            QStringLiteral(" OR (Personal = 0 AND Queued_Date <= ?)) ORDER BY Next_Attempt, "
+                           "Outbox_Number LIMIT ?"),
+        {pending(), now, now, ctx.userId, now.addSecs(-qint64(kAbandonedMinutes) * 60), ctx.batch});
+}
+
+/** Sends the due rows of one pass, the shared ones and the personal ones each by its server. */
+class DeliveryPass
+{
+public:
+    DeliveryPass(Database& db, const SenderContext& ctx, const RecordSet& due)
+        : m_db(db)
+        , m_ctx(ctx)
+        , m_due(due)
+        , m_shared(withPermission(ctx.shared))
+        , m_own(withPermission(ctx.own))
+    {
+    }
+
+    void run();
+    const DeliveryReport& report() const { return m_report; }
+    /** A server could not be reached or refused the login. */
+    bool serverDown() const { return m_sharedDown || m_ownDown; }
+
+private:
+    // The administrator's word on logging in without TLS is read afresh for each pass with mail.
+    SmtpSettings withPermission(SmtpSettings settings) const
+    {
+        settings.allowPlainLogin =
+            !m_due.isEmpty() && settings.auth && !settings.user.isEmpty() &&
+            MailPlainLogin::allowed(m_db, MailPlainLogin::Service::Smtp, settings.server);
+        return settings;
+    }
+    bool aborted() const { return m_ctx.abort != nullptr && m_ctx.abort->load(); }
+    bool deliver(const RecordSet& rows, const QString& token, const SmtpSettings& settings,
+                 bool& down);
+    bool deliverDigest(const QVariant& recipient, const QString& token,
+                       const SmtpSettings& settings, bool& down);
+    void deliverChunk(int& i, bool personal, const QString& token, const SmtpSettings& settings,
+                      bool& down);
+
+    Database& m_db;
+    const SenderContext& m_ctx;
+    const RecordSet& m_due;
+    const SmtpSettings m_shared;
+    const SmtpSettings m_own;
+    DeliveryReport m_report;
+    // A server that cannot be reached, or refuses the login, would fail the pass's other e-mails
+    // alike: they wait for the next pass.
+    bool m_sharedDown = false;
+    bool m_ownDown = false;
+};
+
+void DeliveryPass::run()
+{
+    int i = 0;
+    while (i < m_due.rowCount() && !aborted()) {
+        const bool personal = isPersonal(m_due, i);
+        const SmtpSettings& settings = personal ? m_own : m_shared;
+        bool& down = personal ? m_ownDown : m_sharedDown;
+        if (!settings.configured() || down) {
+            ++i;
+            continue;
+        }
+        const QString token = newToken();
+        if (isDigest(m_due, i)) {
+            if (!deliverDigest(m_due.value(i++, QStringLiteral("Recipient")), token, settings,
+                               down))
+                break;
+            continue;
+        }
+        deliverChunk(i, personal, token, settings, down);
+    }
+}
+
+// Sends the claimed rows as one e-mail and records how it went; false when cut off.
+bool DeliveryPass::deliver(const RecordSet& rows, const QString& token,
+                           const SmtpSettings& settings, bool& down)
+{
+    const SmtpResult result = send(composeMail(rows), settings, m_ctx);
+    if (!result.sent() && aborted())
+        return false;
+    settle(m_db, rows, token, result, m_ctx);
+    if (result.sent()) {
+        ++m_report.sent;
+        return true;
+    }
+    ++m_report.failed;
+    down = down || result.serverFault;
+    if (m_report.firstError.isEmpty())
+        m_report.firstError = result.error;
+    if (m_ctx.log != nullptr) {
+        m_ctx.log->write(
+            QStringLiteral("E-mail"),
+            QStringLiteral("To %1: %2")
+                .arg(rows.value(0, QStringLiteral("Recipient")).toString(), result.error));
+    }
+    return true;
+}
+
+/** Claims and sends the digest of `recipient`; false when cut off. */
+bool DeliveryPass::deliverDigest(const QVariant& recipient, const QString& token,
+                                 const SmtpSettings& settings, bool& down)
+{
+    const RecordSet rows = claimDigest(m_db, recipient, token, m_ctx);
+    if (!rows.isEmpty() && !deliver(rows, token, settings, down)) {
+        release(m_db, token);
+        return false;
+    }
+    return true;
+}
+
+/** Claims the single rows from `i` on, alike in being personal, and sends them one by one. */
+void DeliveryPass::deliverChunk(int& i, bool personal, const QString& token,
+                                const SmtpSettings& settings, bool& down)
+{
+    QVariantList numbers;
+    while (i < m_due.rowCount() && numbers.size() < kClaimChunk && !isDigest(m_due, i) &&
+           isPersonal(m_due, i) == personal) {
+        numbers.append(m_due.value(i++, QStringLiteral("Outbox_Number")));
+    }
+    const RecordSet rows = claimRows(m_db, numbers, token, m_ctx);
+    int settled = 0;
+    while (settled < rows.rowCount() && !down && !aborted() &&
+           deliver(rowAt(rows, settled), token, settings, down)) {
+        ++settled;
+    }
+    if (settled < rows.rowCount())
+        release(m_db, token);
+}
+
 } // namespace
 
 SmtpSettings sharedSmtpSettings(Database& db)
@@ -231,110 +387,20 @@ SmtpSettings sharedSmtpSettings(Database& db)
 
 DeliveryReport deliverDue(Database& db, const SenderContext& ctx)
 {
-    DeliveryReport report;
     const QDateTime now = ctx.nowUtc.toUTC();
-    // Read first: on the embedded engine even an update that changes nothing locks the file
-    // against every other writer, and this runs every few seconds in every client.
-    const QString stale = QStringLiteral(" FROM MAIL_OUTBOX WHERE State = ? AND Queued_Date <= ? "
-                                         "AND (Claim_Token IS NULL OR Claim_Expires <= ?)");
-    const QVariantList staleParams = {pending(), now.addDays(-kGiveUpDays), now};
-    if (db.scalar(QStringLiteral("SELECT COUNT(*)") + stale, staleParams).toLongLong() > 0) {
-        db.execute(QStringLiteral("UPDATE MAIL_OUTBOX SET State = ?, Last_Error = ? WHERE "
-                                  "Outbox_Number IN (SELECT Outbox_Number") +
-                       stale + QLatin1Char(')'),
-                   QVariantList{QString::fromLatin1(kFailed),
-                                QStringLiteral("Not sent within %1 days").arg(kGiveUpDays)} +
-                       staleParams);
-    }
+    giveUpStale(db, now);
     if (!ctx.shared.configured() && !ctx.own.configured())
-        return report;
+        return {};
 
-    const RecordSet due = db.query(
-        QStringLiteral("SELECT Outbox_Number, Recipient, Personal, Digest FROM MAIL_OUTBOX WHERE "
-                       "State = ? AND Next_Attempt <= ? AND (Claim_Token IS NULL OR "
-                       "Claim_Expires <= ?) AND (") +
-            db.dialect().textEquals(QStringLiteral("Queued_By")) +
-            QStringLiteral(" OR (Personal = 0 AND Queued_Date <= ?)) ORDER BY Next_Attempt, "
-                           "Outbox_Number LIMIT ?"),
-        {pending(), now, now, ctx.userId, now.addSecs(-qint64(kAbandonedMinutes) * 60), ctx.batch});
-
-    // The administrator's word on logging in without TLS is read afresh for each pass with mail.
-    const auto withPermission = [&](SmtpSettings settings) {
-        settings.allowPlainLogin =
-            !due.isEmpty() && settings.auth && !settings.user.isEmpty() &&
-            MailPlainLogin::allowed(db, MailPlainLogin::Service::Smtp, settings.server);
-        return settings;
-    };
-    const SmtpSettings shared = withPermission(ctx.shared);
-    const SmtpSettings own = withPermission(ctx.own);
-
-    const auto aborted = [&] { return ctx.abort != nullptr && ctx.abort->load(); };
-    // A server that cannot be reached, or refuses the login, would fail the pass's other e-mails
-    // alike: they wait for the next pass.
-    bool sharedDown = false;
-    bool ownDown = false;
-    // Sends the claimed rows as one e-mail and records how it went; false when cut off.
-    const auto deliver = [&](const RecordSet& rows, const QString& token,
-                             const SmtpSettings& settings, bool& down) {
-        const SmtpResult result = send(composeMail(rows), settings, ctx);
-        if (!result.sent() && aborted())
-            return false;
-        settle(db, rows, token, result, ctx);
-        if (result.sent()) {
-            ++report.sent;
-            return true;
-        }
-        ++report.failed;
-        down = down || result.serverFault;
-        if (report.firstError.isEmpty())
-            report.firstError = result.error;
-        if (ctx.log != nullptr) {
-            ctx.log->write(
-                QStringLiteral("E-mail"),
-                QStringLiteral("To %1: %2")
-                    .arg(rows.value(0, QStringLiteral("Recipient")).toString(), result.error));
-        }
-        return true;
-    };
-
-    int i = 0;
-    while (i < due.rowCount() && !aborted()) {
-        const bool personal = isPersonal(due, i);
-        const SmtpSettings& settings = personal ? own : shared;
-        bool& down = personal ? ownDown : sharedDown;
-        if (!settings.configured() || down) {
-            ++i;
-            continue;
-        }
-        const QString token = newToken();
-        if (isDigest(due, i)) {
-            const RecordSet rows =
-                claimDigest(db, due.value(i++, QStringLiteral("Recipient")), token, ctx);
-            if (!rows.isEmpty() && !deliver(rows, token, settings, down)) {
-                release(db, token);
-                break;
-            }
-            continue;
-        }
-        QVariantList numbers;
-        while (i < due.rowCount() && numbers.size() < kClaimChunk && !isDigest(due, i) &&
-               isPersonal(due, i) == personal) {
-            numbers.append(due.value(i++, QStringLiteral("Outbox_Number")));
-        }
-        const RecordSet rows = claimRows(db, numbers, token, ctx);
-        int settled = 0;
-        while (settled < rows.rowCount() && !down && !aborted() &&
-               deliver(rowAt(rows, settled), token, settings, down)) {
-            ++settled;
-        }
-        if (settled < rows.rowCount())
-            release(db, token);
-    }
+    const RecordSet due = dueRows(db, ctx, now);
+    DeliveryPass pass(db, ctx, due);
+    pass.run();
+    DeliveryReport report = pass.report();
     // Rows that had to wait (no server for them, claimed elsewhere) do not call for another pass,
     // nor does a server that cannot be reached: the next pass would fail one more row at once, and
     // the sender would spin through the backlog one failure at a time.
     report.more =
-        due.rowCount() >= ctx.batch && report.sent + report.failed > 0 && !sharedDown && !ownDown;
+        due.rowCount() >= ctx.batch && report.sent + report.failed > 0 && !pass.serverDown();
     return report;
 }
 

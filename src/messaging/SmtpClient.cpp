@@ -45,6 +45,43 @@ QByteArray envelope(const QString& address)
     return QByteArrayLiteral("<") + address.toUtf8() + QByteArrayLiteral(">");
 }
 
+/** Appends the envelope addresses of `to` to `list`; false when out of memory. */
+bool appendEnvelopes(std::unique_ptr<curl_slist, ListDeleter>& list, const QStringList& to)
+{
+    for (const QString& address : to) {
+        curl_slist* longer = curl_slist_append(list.get(), envelope(address).constData());
+        if (longer == nullptr)
+            return false;
+        (void)list.release();
+        list.reset(longer);
+    }
+    return true;
+}
+
+/** What a transfer that ended with `code` tells of the server and the message. */
+SmtpResult failureOf(CURL* h, CURLcode code, const char* errors)
+{
+    long reply = 0;
+    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &reply);
+    SmtpResult result;
+    result.replyCode = int(reply);
+    result.error = QString::fromUtf8(errors[0] != '\0' ? errors : curl_easy_strerror(code));
+    if (reply > 0 && !result.error.contains(QString::number(reply)))
+        result.error += QStringLiteral(" (server reply %1)").arg(reply);
+    if (code == CURLE_USE_SSL_FAILED)
+        result.error =
+            MailPlainLogin::kNoEncryption + QStringLiteral(" (") + result.error + QLatin1Char(')');
+    // A 5xx reply to the message or its envelope refuses it for good. A refused login, a server
+    // that wants a login or TLS first (530), or one that offers no TLS for a login, is the
+    // settings' fault, not the message's: it is tried again once they are put right.
+    const bool settingsFault =
+        code == CURLE_LOGIN_DENIED || code == CURLE_USE_SSL_FAILED || reply == 530;
+    const bool refused = reply >= 500 && reply < 600 && !settingsFault;
+    result.status = refused ? SmtpResult::Status::Permanent : SmtpResult::Status::Temporary;
+    result.serverFault = reply == 0 || settingsFault;
+    return result;
+}
+
 } // namespace
 
 QString smtpUrl(const QString& server)
@@ -72,14 +109,8 @@ SmtpResult sendSmtp(const SmtpSettings& settings, const QString& from, const QSt
     const bool implicitTls = url.startsWith("smtps://");
     const QByteArray sender = envelope(from);
     std::unique_ptr<curl_slist, ListDeleter> recipients;
-    for (const QString& address : to) {
-        curl_slist* longer = curl_slist_append(recipients.get(), envelope(address).constData());
-        if (longer == nullptr)
-            return SmtpResult::failure(SmtpResult::Status::Temporary,
-                                       QStringLiteral("Out of memory"));
-        (void)recipients.release();
-        recipients.reset(longer);
-    }
+    if (!appendEnvelopes(recipients, to))
+        return SmtpResult::failure(SmtpResult::Status::Temporary, QStringLiteral("Out of memory"));
     const QByteArray user = settings.user.toUtf8();
     const QByteArray password = settings.password.toUtf8();
     const QByteArray caFile = QFile::encodeName(settings.caFile);
@@ -121,25 +152,7 @@ SmtpResult sendSmtp(const SmtpSettings& settings, const QString& from, const QSt
     if (code == CURLE_OK)
         return {};
 
-    long reply = 0;
-    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &reply);
-    SmtpResult result;
-    result.replyCode = int(reply);
-    result.error = QString::fromUtf8(errors[0] != '\0' ? errors : curl_easy_strerror(code));
-    if (reply > 0 && !result.error.contains(QString::number(reply)))
-        result.error += QStringLiteral(" (server reply %1)").arg(reply);
-    if (code == CURLE_USE_SSL_FAILED)
-        result.error =
-            MailPlainLogin::kNoEncryption + QStringLiteral(" (") + result.error + QLatin1Char(')');
-    // A 5xx reply to the message or its envelope refuses it for good. A refused login, a server
-    // that wants a login or TLS first (530), or one that offers no TLS for a login, is the
-    // settings' fault, not the message's: it is tried again once they are put right.
-    const bool settingsFault =
-        code == CURLE_LOGIN_DENIED || code == CURLE_USE_SSL_FAILED || reply == 530;
-    const bool refused = reply >= 500 && reply < 600 && !settingsFault;
-    result.status = refused ? SmtpResult::Status::Permanent : SmtpResult::Status::Temporary;
-    result.serverFault = reply == 0 || settingsFault;
-    return result;
+    return failureOf(h, code, errors);
 }
 
 } // namespace bx

@@ -34,6 +34,90 @@ QStringList folderList(const QString& stored, const QString& programDir)
     return out;
 }
 
+/** The columns of the SYSTEM row the settings window writes, in the order of systemValues. */
+QStringList systemColumns()
+{
+    return {QStringLiteral("MAX_STORAGE"),      QStringLiteral("Chunk_Size"),
+            QStringLiteral("Query_Wait"),       QStringLiteral("Label_Custom"),
+            QStringLiteral("SMTPServer"),       QStringLiteral("POPServer"),
+            QStringLiteral("SMTPUser"),         QStringLiteral("SMTPPwd"),
+            QStringLiteral("VoIPServerIP"),     QStringLiteral("Edit_Attachments"),
+            QStringLiteral("GetParentParams"),  QStringLiteral("NoLogon"),
+            QStringLiteral("ShowApproverName"), QStringLiteral("Show_Custom"),
+            QStringLiteral("SMTPAuth"),         QStringLiteral("SMTPLeave"),
+            QStringLiteral("Mand_Target_Date"), QStringLiteral("Mand_Category"),
+            QStringLiteral("Mand_Priority"),    QStringLiteral("Mand_Contact"),
+            QStringLiteral("Reports_Folder")};
+}
+
+/** The values of the boxes as the SYSTEM row stores them. */
+QVariantList systemValues(const SystemSettingsInput& input, const Dialect& d)
+{
+    auto textOrNull = [](const QString& s) {
+        const QString t = s.trimmed();
+        return t.isEmpty() ? QVariant() : QVariant(t);
+    };
+    // Number boxes hold the number they start with; an empty box stores Null.
+    auto numberOrNull = [](const QString& s) {
+        return s.trimmed().isEmpty() ? QVariant() : QVariant(qlonglong(leadingNumber(s)));
+    };
+    // An empty label is stored as one blank so that it reads back as "no label", not as Null.
+    const QString label =
+        input.labelCustom.trimmed().isEmpty() ? QStringLiteral(" ") : input.labelCustom.trimmed();
+    return {numberOrNull(input.maxStorage),
+            numberOrNull(input.chunkSize),
+            numberOrNull(input.queryWait),
+            label,
+            textOrNull(input.smtpServer),
+            textOrNull(input.popServer),
+            textOrNull(input.smtpUser),
+            textOrNull(input.smtpPwd),
+            textOrNull(input.voipServerIp),
+            d.flag(input.editAttachments),
+            d.flag(input.getParentParams),
+            d.flag(input.noLogon),
+            d.flag(input.showApproverName),
+            d.flag(input.showCustom),
+            d.flag(input.smtpAuth),
+            d.flag(input.smtpLeave),
+            d.flag(input.mandTargetDate),
+            d.flag(input.mandCategory),
+            d.flag(input.mandPriority),
+            d.flag(input.mandContact),
+            QStringLiteral(" ")};
+}
+
+/** Drops the permissions to log on in clear given for servers the input no longer names. */
+void forgetRenamedServers(Database& db, const UserRecord& editor, const RecordSet& before,
+                          const SystemSettingsInput& input)
+{
+    using MailPlainLogin::Service;
+    const auto forgetRenamed = [&](Service service, const char* column, const QString& now) {
+        const QString old = before.text(QLatin1String(column));
+        if (MailPlainLogin::varName(service, old) != MailPlainLogin::varName(service, now))
+            (void)MailPlainLogin::setAllowed(db, editor, service, old, false);
+    };
+    forgetRenamed(Service::Smtp, "SMTPServer", input.smtpServer);
+    forgetRenamed(Service::Pop3, "POPServer", input.popServer);
+}
+
+/** Updates the SYSTEM row, or inserts it into a database that has none. */
+void writeSystemRow(Database& db, bool hasRow, const QVariantList& values)
+{
+    const QStringList columns = systemColumns();
+    if (hasRow) {
+        QStringList sets;
+        for (const QString& c : columns)
+            sets << c + QStringLiteral(" = ?");
+        db.execute(QStringLiteral("UPDATE SYSTEM SET ") + sets.join(QStringLiteral(", ")), values);
+    } else {
+        db.execute(QStringLiteral("INSERT INTO SYSTEM (") + columns.join(QStringLiteral(", ")) +
+                       QStringLiteral(") VALUES (") + Dialect::markers(columns.size()) +
+                       QLatin1Char(')'),
+                   values);
+    }
+}
+
 } // namespace
 
 double leadingNumber(const QString& text)
@@ -190,77 +274,14 @@ std::optional<SystemSettingsRefusal> SystemSettingsEditor::save(SystemSettingsIn
         input.noLogon = false; // the desktop-name logon exists for the embedded engine only
     }
 
-    auto textOrNull = [](const QString& s) {
-        const QString t = s.trimmed();
-        return t.isEmpty() ? QVariant() : QVariant(t);
-    };
-    // Number boxes hold the number they start with; an empty box stores Null.
-    auto numberOrNull = [](const QString& s) {
-        return s.trimmed().isEmpty() ? QVariant() : QVariant(qlonglong(leadingNumber(s)));
-    };
-    const Dialect& d = m_db.dialect();
-    // An empty label is stored as one blank so that it reads back as "no label", not as Null.
-    const QString label =
-        input.labelCustom.trimmed().isEmpty() ? QStringLiteral(" ") : input.labelCustom.trimmed();
-    const QStringList columns{
-        QStringLiteral("MAX_STORAGE"),      QStringLiteral("Chunk_Size"),
-        QStringLiteral("Query_Wait"),       QStringLiteral("Label_Custom"),
-        QStringLiteral("SMTPServer"),       QStringLiteral("POPServer"),
-        QStringLiteral("SMTPUser"),         QStringLiteral("SMTPPwd"),
-        QStringLiteral("VoIPServerIP"),     QStringLiteral("Edit_Attachments"),
-        QStringLiteral("GetParentParams"),  QStringLiteral("NoLogon"),
-        QStringLiteral("ShowApproverName"), QStringLiteral("Show_Custom"),
-        QStringLiteral("SMTPAuth"),         QStringLiteral("SMTPLeave"),
-        QStringLiteral("Mand_Target_Date"), QStringLiteral("Mand_Category"),
-        QStringLiteral("Mand_Priority"),    QStringLiteral("Mand_Contact"),
-        QStringLiteral("Reports_Folder")};
-    const QVariantList values{numberOrNull(input.maxStorage),
-                              numberOrNull(input.chunkSize),
-                              numberOrNull(input.queryWait),
-                              label,
-                              textOrNull(input.smtpServer),
-                              textOrNull(input.popServer),
-                              textOrNull(input.smtpUser),
-                              textOrNull(input.smtpPwd),
-                              textOrNull(input.voipServerIp),
-                              d.flag(input.editAttachments),
-                              d.flag(input.getParentParams),
-                              d.flag(input.noLogon),
-                              d.flag(input.showApproverName),
-                              d.flag(input.showCustom),
-                              d.flag(input.smtpAuth),
-                              d.flag(input.smtpLeave),
-                              d.flag(input.mandTargetDate),
-                              d.flag(input.mandCategory),
-                              d.flag(input.mandPriority),
-                              d.flag(input.mandContact),
-                              QStringLiteral(" ")};
+    const QVariantList values = systemValues(input, m_db.dialect());
 
     Transaction tx(m_db);
     // The servers named so far: a permission to log on in clear goes with the name it was given
     // for, and nothing else would show it any more.
     const RecordSet before = m_db.query(QStringLiteral("SELECT SMTPServer, POPServer FROM SYSTEM"));
-    using MailPlainLogin::Service;
-    const auto forgetRenamed = [&](Service service, const char* column, const QString& now) {
-        const QString old = before.text(QLatin1String(column));
-        if (MailPlainLogin::varName(service, old) != MailPlainLogin::varName(service, now))
-            (void)MailPlainLogin::setAllowed(m_db, m_editor, service, old, false);
-    };
-    forgetRenamed(Service::Smtp, "SMTPServer", input.smtpServer);
-    forgetRenamed(Service::Pop3, "POPServer", input.popServer);
-    const bool hasRow = !before.isEmpty();
-    if (hasRow) {
-        QStringList sets;
-        for (const QString& c : columns)
-            sets << c + QStringLiteral(" = ?");
-        m_db.execute(QStringLiteral("UPDATE SYSTEM SET ") + sets.join(QStringLiteral(", ")),
-                     values);
-    } else {
-        m_db.execute(QStringLiteral("INSERT INTO SYSTEM (") + columns.join(QStringLiteral(", ")) +
-                         QStringLiteral(") VALUES (") + Dialect::markers(columns.size()) +
-                         QLatin1Char(')'),
-                     values);
-    }
+    forgetRenamedServers(m_db, m_editor, before, input);
+    writeSystemRow(m_db, !before.isEmpty(), values);
     // The editor is an administrator: these cannot refuse.
     (void)MailPlainLogin::setAllowed(m_db, m_editor, MailPlainLogin::Service::Smtp,
                                      input.smtpServer, input.smtpPlainLogin);

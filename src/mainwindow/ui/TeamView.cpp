@@ -60,6 +60,14 @@ TeamView::TeamView(Session& session, Prompt& prompt, QWidget* parent)
     , m_preview(new TaskPreviewPane(session, prompt, this))
     , m_reader(new TaskViewReader(this))
 {
+    buildTree();
+    buildGrid();
+    layOutPanes();
+    connectViews();
+}
+
+void TeamView::buildTree()
+{
     m_treeView->setObjectName(QStringLiteral("IvvTree1"));
     m_treeView->setHeaderHidden(true);
     m_treeView->setModel(m_treeModel.get());
@@ -83,6 +91,10 @@ TeamView::TeamView(Session& session, Prompt& prompt, QWidget* parent)
                 refresh();
         });
     });
+}
+
+void TeamView::buildGrid()
+{
     m_grid->setObjectName(QStringLiteral("TaskGrid"));
     m_grid->setModel(m_gridModel);
     m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -91,7 +103,10 @@ TeamView::TeamView(Session& session, Prompt& prompt, QWidget* parent)
     m_grid->verticalHeader()->hide();
     m_grid->setDragEnabled(true);
     m_grid->setDragDropMode(QAbstractItemView::DragOnly);
+}
 
+void TeamView::layOutPanes()
+{
     // Bevel1 parts the tree from the list, Bevel2 the list from the preview.
     m_bevel2->setObjectName(QStringLiteral("Bevel2"));
     m_bevel2->addWidget(m_grid);
@@ -101,14 +116,18 @@ TeamView::TeamView(Session& session, Prompt& prompt, QWidget* parent)
     m_bevel1->addWidget(m_treeView);
     m_bevel1->addWidget(m_bevel2);
     m_bevel1->setStretchFactor(1, 2);
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_bevel1);
+}
+
+void TeamView::connectViews()
+{
+    // The preview follows the selection.
     connect(this, &TeamView::taskSelected, this, [this](qlonglong task) {
         if (m_preview->isVisible() && task != m_preview->task())
             m_preview->showTask(task);
     });
-    auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(m_bevel1);
-
     m_treeView->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_treeView, &QWidget::customContextMenuRequested, this, &TeamView::showContextMenu);
     m_treeView->installEventFilter(this);

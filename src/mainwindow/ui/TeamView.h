@@ -120,6 +120,13 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    /** The tree and its drops. */
+    void buildTree();
+    void buildGrid();
+    /** The splitters between tree, grid and preview. */
+    void layOutPanes();
+    /** Menus, double clicks, selections and the background reader's answers. */
+    void connectViews();
     /** Builds the workshop's skeleton and places the rows read in the tree and the grid. */
     void showRows(TaskViewRows rows);
     /** Shows in the grid the rows of the selected owner or folder. */

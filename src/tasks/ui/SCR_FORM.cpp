@@ -134,82 +134,109 @@ void SCR_FORM::buildControls()
     setCentralWidget(m_tabs);
 }
 
-QWidget* SCR_FORM::buildTaskTab()
+/** The task tab's grid as it fills: a label, its field and maybe a picker or button a row. */
+struct SCR_FORM::TaskTabRows
 {
-    auto* page = new QWidget;
-    auto* grid = new QGridLayout(page);
+    QGridLayout* grid;
     int row = 0;
-    auto addRow = [&](QLabel* label, QWidget* field, QWidget* extra = nullptr) {
+
+    void add(QLabel* label, QWidget* field, QWidget* extra = nullptr)
+    {
         grid->addWidget(label, row, 0);
         grid->addWidget(field, row, 1);
         if (extra)
             grid->addWidget(extra, row, 2);
         ++row;
-    };
+    }
+};
 
+QWidget* SCR_FORM::buildTaskTab()
+{
+    auto* page = new QWidget;
+    auto* grid = new QGridLayout(page);
+    TaskTabRows rows{grid, 0};
+    addScheduleRows(rows);
+    addDetailRows(rows);
+    addLifecycleRows(rows);
+
+    m_comments = named(withStoredTextDocument(new QTextEdit), "T_SCRCOMMENTS");
+    m_comments->setAcceptRichText(true);
+    m_attachPane->acceptDropsOn(*m_comments);
+    grid->addWidget(new QLabel(QStringLiteral("Description:")), rows.row++, 0);
+    grid->addWidget(m_comments, rows.row, 0, 1, 3);
+    grid->setRowStretch(rows.row, 1);
+    grid->setColumnStretch(1, 1);
+
+    connectTaskTab();
+    return page;
+}
+
+void SCR_FORM::addScheduleRows(TaskTabRows& rows)
+{
     m_number = named(new QLineEdit, "T_SCR_NUMBER");
     m_number->setReadOnly(true);
-    addRow(new QLabel(QStringLiteral("Number:")), m_number);
+    rows.add(new QLabel(QStringLiteral("Number:")), m_number);
     m_title = named(new QLineEdit, "T_TITLE");
-    addRow(new QLabel(QStringLiteral("Task name:")), m_title);
+    rows.add(new QLabel(QStringLiteral("Task name:")), m_title);
 
     m_targetLabel = new QLabel(QStringLiteral("Due Date:"));
     m_target = named(new QLineEdit, "T_TARGET");
     m_targetPicker = datePicker("T_CAL");
-    addRow(m_targetLabel, m_target, m_targetPicker);
+    rows.add(m_targetLabel, m_target, m_targetPicker);
     m_startLabel = new QLabel(QStringLiteral("Start Date:"));
     m_start = named(new QLineEdit, "T_Start");
     m_startPicker = datePicker("T_StartDate");
-    addRow(m_startLabel, m_start, m_startPicker);
+    rows.add(m_startLabel, m_start, m_startPicker);
+}
 
+void SCR_FORM::addDetailRows(TaskTabRows& rows)
+{
     m_priority = named(new QComboBox, "T_PRIORITY");
-    addRow(new QLabel(QStringLiteral("Priority:")), m_priority);
+    rows.add(new QLabel(QStringLiteral("Priority:")), m_priority);
     m_category = named(new QLineEdit, "T_CATEGORY");
     m_folderButton = named(new QPushButton(QStringLiteral("Folder...")), "Command7");
-    addRow(new QLabel(QStringLiteral("Folder:")), m_category, m_folderButton);
+    rows.add(new QLabel(QStringLiteral("Folder:")), m_category, m_folderButton);
     connect(m_folderButton, &QPushButton::clicked, this, &SCR_FORM::chooseFolder);
 
     m_frequency = named(new QComboBox, "T_FREQUENCY");
     m_frequency->addItem(QString());
     m_frequency->addItems(editor::frequencies());
-    addRow(new QLabel(QStringLiteral("Recurring Frequency:")), m_frequency);
+    rows.add(new QLabel(QStringLiteral("Recurring Frequency:")), m_frequency);
     m_firm = named(new QCheckBox(QStringLiteral("Firm Date")), "T_FIRM");
-    grid->addWidget(m_firm, row++, 1);
+    rows.grid->addWidget(m_firm, rows.row++, 1);
 
     m_estimate = named(new QLineEdit, "T_ESTIMATE");
     m_estimateSpin = named(new QSpinBox, "VScroll2");
     m_estimateSpin->setRange(0, kMaxEstimate);
-    addRow(new QLabel(QStringLiteral("Hours Estimated:")), m_estimate, m_estimateSpin);
+    rows.add(new QLabel(QStringLiteral("Hours Estimated:")), m_estimate, m_estimateSpin);
     m_template = named(new QCheckBox, "C_TEMPLATE");
-    addRow(new QLabel(QStringLiteral("Add as Template:")), m_template);
+    rows.add(new QLabel(QStringLiteral("Add as Template:")), m_template);
     m_sensitive = named(new QCheckBox, "C_Sensitive");
-    addRow(new QLabel(QStringLiteral("Sensitive:")), m_sensitive);
+    rows.add(new QLabel(QStringLiteral("Sensitive:")), m_sensitive);
 
     m_customLabel = named(plainLabel(), "Label2");
     m_customField = named(new QLineEdit, "T_CUSTOMFIELD");
-    addRow(m_customLabel, m_customField);
+    rows.add(m_customLabel, m_customField);
+}
 
+void SCR_FORM::addLifecycleRows(TaskTabRows& rows)
+{
     m_lifecycleLabel = new QLabel(QStringLiteral("Life Cycle:"));
     m_lifecycle = named(new QLineEdit, "T_LIFECYCLE");
     m_lifecycle->setReadOnly(true);
-    addRow(m_lifecycleLabel, m_lifecycle);
+    rows.add(m_lifecycleLabel, m_lifecycle);
     m_stageLabel = new QLabel(QStringLiteral("Stage:"));
     m_stage = named(new QLineEdit, "T_STAGE");
     m_stage->setReadOnly(true);
-    addRow(m_stageLabel, m_stage);
+    rows.add(m_stageLabel, m_stage);
     m_lcEndLabel = new QLabel(QStringLiteral("Stage Due Date:"));
     m_lcEnd = named(new QLineEdit, "LCEnd");
     m_lcEndPicker = datePicker("LCEndDate");
-    addRow(m_lcEndLabel, m_lcEnd, m_lcEndPicker);
+    rows.add(m_lcEndLabel, m_lcEnd, m_lcEndPicker);
+}
 
-    m_comments = named(withStoredTextDocument(new QTextEdit), "T_SCRCOMMENTS");
-    m_comments->setAcceptRichText(true);
-    m_attachPane->acceptDropsOn(*m_comments);
-    grid->addWidget(new QLabel(QStringLiteral("Description:")), row++, 0);
-    grid->addWidget(m_comments, row, 0, 1, 3);
-    grid->setRowStretch(row, 1);
-    grid->setColumnStretch(1, 1);
-
+void SCR_FORM::connectTaskTab()
+{
     // The date boxes and their pickers keep each other in step.
     auto pair = [this](QLineEdit* box, QDateEdit* picker, const QString& message) {
         connect(picker, &QDateEdit::dateChanged, this, [this, box](const QDate& date) {
@@ -225,7 +252,6 @@ QWidget* SCR_FORM::buildTaskTab()
     connect(m_estimateSpin, &QSpinBox::valueChanged, this,
             [this](int value) { m_estimate->setText(QString::number(value)); });
     connect(m_estimate, &QLineEdit::editingFinished, this, &SCR_FORM::onEstimateLeft);
-    return page;
 }
 
 QWidget* SCR_FORM::buildCustomTab()

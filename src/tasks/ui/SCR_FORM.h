@@ -123,7 +123,16 @@ private:
     /** The size the window opens at when the user has not sized it yet. */
     QSize firstSize() const;
     void buildControls();
+    struct TaskTabRows;
     QWidget* buildTaskTab();
+    /** Number, name and the due and start dates. */
+    void addScheduleRows(TaskTabRows& rows);
+    /** Priority, folder, recurrence, estimate, flags and the custom field. */
+    void addDetailRows(TaskTabRows& rows);
+    /** The life cycle, its stage and the stage's due date. */
+    void addLifecycleRows(TaskTabRows& rows);
+    /** Keeps the date boxes and their pickers, and the estimate and its spin, in step. */
+    void connectTaskTab();
     QWidget* buildCustomTab();
     QWidget* buildTimeTab();
     void buildMenusAndToolbar();
