@@ -245,8 +245,8 @@ TEST_F(TaskEditorWindowTest, AttachCommandsAndMemoBoxesFollowTheRights)
 // description, and the save keeps it.
 TEST_F(TaskEditorWindowTest, EmailRecordJoinsTheDescription)
 {
-    db().execute(QStringLiteral("UPDATE LU_USER SET User_Email = ? WHERE USER_ID = ?"),
-                 {QStringLiteral("ann@example.org"), kMe});
+    // The sender's address is the one the log-on read.
+    session.user.record.email = QStringLiteral("ann@example.org");
     const qlonglong bobs = addTask({{scr::OwnerUserId, QStringLiteral("bob")}});
     {
         SCR_FORM window(session, prompt, &host);
