@@ -23,8 +23,7 @@ protected:
         WindowTest::SetUp();
         if (HasFatalFailure())
             return;
-        db().execute(QStringLiteral("UPDATE LU_USER SET User_Email = ? WHERE USER_ID = ?"),
-                     {QStringLiteral("admin@example.org"), QStringLiteral("admin")});
+        session.user.record.email = QStringLiteral("admin@example.org"); // as the log-on read it
     }
     qlonglong queued()
     {
