@@ -13,10 +13,6 @@ namespace bx {
 
 using task_detail::toSeconds;
 
-namespace {
-
-} // namespace
-
 // ---- Task object
 // ----------------------------------------------------------------------------------
 
