@@ -4,6 +4,7 @@
 
 #include "core/db/Database.h"
 #include "mainwindow/TaskMoves.h"
+#include "support/Lifecycles.h"
 #include "support/SessionTest.h"
 #include "support/TaskRows.h"
 #include "tasks/cSCR.h"
@@ -48,8 +49,7 @@ protected:
         test::addWorkshop(db(), kShop, QStringLiteral("Seventh"));
         test::addWorkshop(db(), kDesk, QStringLiteral("O'Neil's desk"));
         for (const auto& [shop, member] : {std::pair{kShop, "mia"}, std::pair{kDesk, "nat"}}) {
-            db().execute(QStringLiteral("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (?, ?)"),
-                         {shop, QString::fromLatin1(member)});
+            test::addMembers(db(), shop, {QString::fromLatin1(member)});
             set(QString::fromLatin1(member), QStringLiteral("Parent_User_Notify"), true);
         }
         session.currentWorkshopId = static_cast<int>(kShop);
@@ -61,8 +61,7 @@ protected:
 
     void set(const QString& user, const QString& column, const QVariant& value)
     {
-        db().execute(QStringLiteral("UPDATE LU_USER SET %1 = ? WHERE USER_ID = ?").arg(column),
-                     {value, user});
+        test::setUserColumn(db(), user, column, value);
     }
 
     /** Rita's task, owned by ann in workshop 7, with its first history rows. */

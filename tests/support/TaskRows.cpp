@@ -32,6 +32,12 @@ void addUsers(Database& db, const QStringList& ids)
     }
 }
 
+void setUserColumn(Database& db, const QString& user, const QString& column, const QVariant& value)
+{
+    db.execute(QStringLiteral("UPDATE LU_USER SET %1 = ? WHERE USER_ID = ?").arg(column),
+               {value, user});
+}
+
 void addWorkshop(Database& db, qlonglong id, const QString& name, const QVariant& rootFolder)
 {
     db.execute(

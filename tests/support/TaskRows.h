@@ -27,6 +27,9 @@ inline qlonglong addTaskRow(Database& db, const QVariantMap& columns = {})
 /** Enabled users in LU_USER, each named by its ID. */
 void addUsers(Database& db, const QStringList& ids);
 
+/** Sets one column of a user's LU_USER row (a test's own column name, never user text). */
+void setUserColumn(Database& db, const QString& user, const QString& column, const QVariant& value);
+
 /** A workshop in LU_GROUP; without a name it is called "Shop <id>". */
 void addWorkshop(Database& db, qlonglong id, const QString& name = {},
                  const QVariant& rootFolder = {});

@@ -67,8 +67,7 @@ protected:
 
     void set(const QString& user, const QString& column, const QVariant& value)
     {
-        db().execute(QStringLiteral("UPDATE LU_USER SET %1 = ? WHERE USER_ID = ?").arg(column),
-                     {value, user});
+        bx::test::setUserColumn(db(), user, column, value);
     }
 
     qlonglong task(const QVariantMap& columns = {})
