@@ -5,6 +5,43 @@
 
 namespace bx {
 
+QStringList checklistNamesOf(Database& db, qlonglong workshop)
+{
+    RecordSet rows =
+        db.query(QStringLiteral("SELECT Checklist_Name FROM CHECKLIST WHERE group_id = "
+                                "? ORDER BY Checklist_Name"),
+                 {workshop});
+    QStringList names;
+    for (rows.moveFirst(); !rows.eof(); rows.moveNext())
+        names << rows.text(QStringLiteral("Checklist_Name"));
+    return names;
+}
+
+std::optional<ChecklistDefinition> loadChecklist(Database& db, const QString& name)
+{
+    const RecordSet head = db.query(
+        QStringLiteral("SELECT Checklist_Name, Checklist_Description, group_id FROM CHECKLIST "
+                       "WHERE Checklist_Name = ?"),
+        {name});
+    if (head.isEmpty())
+        return std::nullopt;
+    ChecklistDefinition list;
+    list.name = head.text(QStringLiteral("Checklist_Name"));
+    list.description = head.text(QStringLiteral("Checklist_Description"));
+    list.workshop = head.number(QStringLiteral("group_id"));
+    RecordSet items = db.query(
+        QStringLiteral("SELECT Action_Name, Mandatory, Sign_User_ID, ItemNote FROM CHECKLIST_ITEM "
+                       "WHERE Checklist_Name = ? AND COALESCE(Attach_Number, 0) = 0 AND "
+                       "Action_Name IS NOT NULL ORDER BY Action_Name"),
+        {list.name});
+    for (items.moveFirst(); !items.eof(); items.moveNext())
+        list.items.append({items.text(QStringLiteral("Action_Name")),
+                           items.flag(QStringLiteral("Mandatory")),
+                           items.text(QStringLiteral("Sign_User_ID")).trimmed(),
+                           items.text(QStringLiteral("ItemNote"))});
+    return list;
+}
+
 QString uncheckedMandatoryItem(Database& db, qlonglong taskNumber)
 {
     RecordSet lists = db.query(QStringLiteral("SELECT Attach_Number, Attach_Filename FROM ATTACH "

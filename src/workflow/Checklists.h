@@ -1,10 +1,42 @@
 #pragma once
 
+#include <QList>
 #include <QString>
+#include <QStringList>
+
+#include <optional>
 
 namespace bx {
 
 class Database;
+
+/** One item of a checklist's template (a CHECKLIST_ITEM row with Attach_Number 0). */
+struct ChecklistItem
+{
+    /** Action_Name: the item's text, unique within its checklist (ignoring case). */
+    QString text;
+    bool mandatory = false;
+    /** Sign_User_ID: the user expected to tick it; "" for anyone with write permission. */
+    QString signer;
+    /** ItemNote: the explanation shown with the item. */
+    QString note;
+};
+
+/** A checklist as its workshop designed it. */
+struct ChecklistDefinition
+{
+    QString name;
+    QString description;
+    qlonglong workshop = 0;
+    /** By text, the order the mandatory check walks them in. */
+    QList<ChecklistItem> items;
+};
+
+/** The names of workshop `workshop`'s checklists, in name order. @throws DbError */
+QStringList checklistNamesOf(Database& db, qlonglong workshop);
+
+/** Checklist `name` (compared without case) with its template items, or none. @throws DbError */
+std::optional<ChecklistDefinition> loadChecklist(Database& db, const QString& name);
 
 /**
  * Looks for a mandatory checklist item that is not ticked on task `taskNumber`: for each checklist
