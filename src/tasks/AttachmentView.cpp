@@ -5,6 +5,7 @@
 #include "core/schema/TaskColumns.h"
 #include "tasks/AttachmentTransfer.h"
 #include "tasks/MemoText.h"
+#include "tasks/Stamp.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -151,7 +152,7 @@ QString shownTitle(const ListedAttachment& item)
 
 QString dateText(const QDateTime& local)
 {
-    return local.isValid() ? local.toString(QStringLiteral("yyyy-MM-dd HH:mm")) : QString();
+    return local.isValid() ? local.toString(kStampTimeFormat) : QString();
 }
 
 QString tabBarSentence(const QString& caption)

@@ -396,6 +396,11 @@ private:
      */
     bool applyAction(task_detail::WorkflowAction what, const QString& action, int step,
                      QString& recorded);
+    /**
+     * Throws the mandatory-item message when an attached checklist has a mandatory item unticked:
+     * asked before every action that accepts a stage or completes the task.
+     */
+    void refuseUncheckedMandatoryItem();
     StageOwner runRule(const LifecycleStage& ruleStage, const StageOwner& proposed,
                        QString* targetStage);
     StageOwner requester() const;

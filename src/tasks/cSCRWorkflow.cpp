@@ -282,14 +282,19 @@ void cSCR::endLifecycle(const QString& note)
 
 // ---- Workflow actions ---------------------------------------------------------------------------
 
+void cSCR::refuseUncheckedMandatoryItem()
+{
+    const QString unticked = uncheckedMandatoryItem(m_session.db(), SCR_Number());
+    if (!unticked.isEmpty())
+        throw TaskFault{unticked};
+}
+
 bool cSCR::applyAction(WorkflowAction what, const QString& action, int step, QString& recorded)
 {
     const bool inLifecycle = !SCR_Lifecycle_ID().trimmed().isEmpty();
     switch (what) {
     case Action::Yes: {
-        const QString unticked = uncheckedMandatoryItem(m_session.db(), SCR_Number());
-        if (!unticked.isEmpty())
-            throw TaskFault{unticked};
+        refuseUncheckedMandatoryItem();
         set(scr::Status,
             inLifecycle ? statusCode(TaskStatus::Active) : statusCode(TaskStatus::Complete));
         if (inLifecycle)
@@ -304,6 +309,9 @@ bool cSCR::applyAction(WorkflowAction what, const QString& action, int step, QSt
         return true;
     case Action::Jump:
         recorded = step < 1 ? QStringLiteral("Jump") : QStringLiteral("YES");
+        // A forward jump accepts the stages it passes; without a lifecycle it completes the task.
+        if (!inLifecycle || step >= 1)
+            refuseUncheckedMandatoryItem();
         if (inLifecycle)
             MoveStage(step, action);
         else
@@ -321,7 +329,8 @@ bool cSCR::applyAction(WorkflowAction what, const QString& action, int step, QSt
         return true;
     case Action::LCEnd:
         // The stages are walked when the task is written; every remaining stage's "YES" follows
-        // this entry.
+        // this entry, and the task ends complete.
+        refuseUncheckedMandatoryItem();
         return true;
     case Action::Unknown:
         break;

@@ -677,6 +677,39 @@ TEST_P(cSCRCloseOutTest, ActionsThatDoNotCompleteAskNothingAboutSubtasks)
     EXPECT_TRUE(prompt.records().isEmpty()) << shown();
 }
 
+TEST_P(cSCRCloseOutTest, EveryActionThatAcceptsOrCompletesChecksTheMandatoryItems)
+{
+    const QString list = QStringLiteral("Release");
+    addChecklistItem(list, QStringLiteral("Sign the 'form'"), true);
+    const QString refusal = QStringLiteral(
+        "Mandatory field 'Sign the 'form'' for CheckList 'Release' should be checked");
+    const struct
+    {
+        const char* action;
+        int step;
+        const char* stage; ///< null: no lifecycle
+        bool refused;
+    } cases[] = {
+        {"YES", 0, nullptr, true},     {"Jump", 0, nullptr, true},
+        {"Jump", 2, "Draft", true},    {"LCEnd", 0, "Boss's OK", true},
+        {"Jump", -1, "Shop", false},   {"NO", 0, nullptr, false},
+        {"Cancel", 0, nullptr, false}, {"CONDITIONAL", 0, "Shop", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.action) + " " + std::to_string(c.step));
+        prompt.clear();
+        const qlonglong number = task(c.stage ? QString::fromUtf8(c.stage) : QString());
+        attachChecklist(number, list);
+        EXPECT_EQ(closeOut(number, c.action, c.step), !c.refused) << shown();
+        if (!c.refused)
+            continue;
+        EXPECT_EQ(taskErrors(), QStringList{refusal});
+        EXPECT_EQ(storedText(number, scr::Status), QStringLiteral("A"));
+        EXPECT_EQ(storedText(number, scr::LcStageName), QString::fromUtf8(c.stage));
+        EXPECT_EQ(routeRows(number).rowCount(), 2);
+    }
+}
+
 BX_INSTANTIATE_ENGINES(cSCRCloseOutTest);
 
 } // namespace

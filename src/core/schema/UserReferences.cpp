@@ -17,6 +17,7 @@ const QList<ColumnRef> kUserReferenceColumns = {
     {QStringLiteral("TIME_SHEET"), QStringLiteral("User_ID")},
     {QStringLiteral("TIME_SHEET_ROUTE"), QStringLiteral("User_ID")},
     {QStringLiteral("CHECKLIST_ITEM"), QStringLiteral("User_ID")},
+    {QStringLiteral("CHECKLIST_ITEM"), QStringLiteral("Sign_User_ID")},
     {QStringLiteral("REPLICA"), QStringLiteral("User_ID")},
     {QStringLiteral("LIFECYCLE"), QStringLiteral("Owner_ID")},
     {QStringLiteral("LIFECYCLE_USER"), QStringLiteral("User_ID")},

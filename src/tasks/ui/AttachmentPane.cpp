@@ -9,8 +9,10 @@
 #include "core/ui/StoredText.h"
 #include "tasks/MemoText.h"
 #include "tasks/ui/ATTFILE.h"
+#include "tasks/ui/CHECKLIST_FORM.h"
 #include "tasks/ui/COPY_ATT.h"
 #include "tasks/ui/Memo_Form.h"
+#include "tasks/ui/SIGN_FORM.h"
 #include "tasks/ui/TransferProgress.h"
 #include "tasks/ui/dlgAttachLink.h"
 
@@ -186,7 +188,7 @@ void AttachmentPane::buildMenu(QMenu& attach)
          [this] { addMemo(AttachmentType::Discussion); }},
         {"mnuAddFile", QStringLiteral("Add &File"), [this] { addFile(); }},
         {"mnuAddForm", QStringLiteral("Add Custom Fo&rm (Brindlepax)"), {}},
-        {"mnuAddChecklist", QStringLiteral("Add Chec&klist"), {}},
+        {"mnuAddChecklist", QStringLiteral("Add Chec&klist"), [this] { addChecklist(); }},
         {"mnuAddWebPage", QStringLiteral("Add &Web Page"),
          [this] { addLink(AttachmentType::WebPage); }},
         {"mnuAddShortcut", QStringLiteral("Add File &Shortcut"),
@@ -194,7 +196,8 @@ void AttachmentPane::buildMenu(QMenu& attach)
         {"mnuAddContact", QStringLiteral("Add &Contact"), {}},
         {"mnuAddObject", QStringLiteral("Add &Object"), [this] { addObject(); }},
         {"mnuAddFromParent", QStringLiteral("Add from &Parent"), [this] { addFromParent(); }},
-        {"mnuAddSignature", QStringLiteral("&Add Electronic Signature"), {}},
+        {"mnuAddSignature", QStringLiteral("&Add Electronic Signature"),
+         [this] { addSignature(); }},
         {"mnuAddPlugIn", QStringLiteral("Add &Brindlepax Plug-in"), {}},
         {"mnuCopyText", QStringLiteral("&Copy Selected Text"), [this] { copySelectedText(); }},
         {"mnuSaveAttachment", QStringLiteral("&Save Attachment As..."),
@@ -250,9 +253,9 @@ void AttachmentPane::acceptDropsOn(QTextEdit& box)
 
 void AttachmentPane::applyEnabling()
 {
-    for (const char* name :
-         {"mnuAddMemo", "mnuAddDiscussion", "mnuAddFile", "mnuAddWebPage", "mnuAddShortcut",
-          "mnuAddObject", "Attach", "Discussion", "AttachFile"})
+    for (const char* name : {"mnuAddMemo", "mnuAddDiscussion", "mnuAddFile", "mnuAddChecklist",
+                             "mnuAddWebPage", "mnuAddShortcut", "mnuAddObject", "mnuAddSignature",
+                             "Attach", "Discussion", "AttachFile"})
         if (QAction* a = command(name))
             a->setEnabled(m_rights.add);
     if (QAction* a = command("mnuAddFromParent"))
@@ -486,6 +489,21 @@ void AttachmentPane::addFile()
 void AttachmentPane::addLink(AttachmentType type)
 {
     addThrough<dlgAttachLink>(false, type);
+}
+
+void AttachmentPane::addChecklist()
+{
+    addThrough<CHECKLIST_FORM>(false);
+}
+
+void AttachmentPane::addSignature()
+{
+    if (!m_rights.add)
+        return;
+    SIGN_FORM form(m_session, m_prompt, &m_window);
+    form.setDialogRunner(m_runDialog);
+    if (const std::optional<PendingAttachment> note = form.do_approval(m_task))
+        store(*note, false);
 }
 
 void AttachmentPane::addObject()

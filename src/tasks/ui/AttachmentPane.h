@@ -99,6 +99,8 @@ public:
     void addFile();
     void addLink(AttachmentType type);
     void addObject();
+    void addChecklist();
+    void addSignature();
     void addFromParent();
     void copySelectedText();
     void saveAttachmentAs();

@@ -2,6 +2,7 @@
 
 #include "core/Prompt.h"
 #include "core/Session.h"
+#include "core/ui/EditCommands.h"
 #include "core/ui/Named.h"
 #include "core/ui/RunCommand.h"
 #include "core/ui/ShowRefusal.h"
@@ -39,17 +40,9 @@ Memo_Form::Memo_Form(Session& session, Prompt& prompt, AttachmentType mode, QWid
 QToolBar* Memo_Form::buildTools()
 {
     auto* tools = named(new QToolBar, "Toolbar1");
-    QAction* cut = named(tools->addAction(QStringLiteral("Cut")), "Cut");
-    QAction* copy = named(tools->addAction(QStringLiteral("Copy")), "Copy");
-    QAction* paste = named(tools->addAction(QStringLiteral("Paste")), "Paste");
-    QAction* erase = named(tools->addAction(QStringLiteral("Delete")), "Delete");
+    addEditCommands(*this, *tools);
     tools->addSeparator();
     QAction* import = named(tools->addAction(QStringLiteral("Import...")), "Import");
-    connect(cut, &QAction::triggered, m_text, &QTextEdit::cut);
-    connect(copy, &QAction::triggered, m_text, &QTextEdit::copy);
-    connect(paste, &QAction::triggered, m_text, &QTextEdit::paste);
-    connect(erase, &QAction::triggered, this,
-            [this] { m_text->textCursor().removeSelectedText(); });
     connect(import, &QAction::triggered, this, &Memo_Form::importText);
     return tools;
 }

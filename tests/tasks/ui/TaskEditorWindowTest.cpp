@@ -214,11 +214,12 @@ TEST_F(TaskEditorWindowTest, AttachCommandsAndMemoBoxesFollowTheRights)
     {
         SCR_FORM window(session, prompt, &host);
         ASSERT_TRUE(window.open(TaskOpening::existing(open)));
-        for (const char* name : {"mnuAddMemo", "mnuAddFile", "mnuAddWebPage", "mnuAddObject",
-                                 "mnuDeleteItem", "Attach", "Discussion", "AttachFile"})
+        for (const char* name :
+             {"mnuAddMemo", "mnuAddFile", "mnuAddWebPage", "mnuAddObject", "mnuAddChecklist",
+              "mnuAddSignature", "mnuDeleteItem", "Attach", "Discussion", "AttachFile"})
             EXPECT_TRUE(enabled(window, name)) << name;
-        for (const char* name : {"mnuAddFromParent", "mnuAddForm", "mnuAddChecklist",
-                                 "mnuAddContact", "mnuAddPlugIn", "mnuAddSignature", "AttachForm"})
+        for (const char* name :
+             {"mnuAddFromParent", "mnuAddForm", "mnuAddContact", "mnuAddPlugIn", "AttachForm"})
             EXPECT_FALSE(enabled(window, name)) << name;
         select(window, "AttachListView", QStringLiteral("00") + QString::number(file));
         select(window, "MemoListView", QStringLiteral("M00") + QString::number(memo));
@@ -234,7 +235,8 @@ TEST_F(TaskEditorWindowTest, AttachCommandsAndMemoBoxesFollowTheRights)
     const qlonglong closed = addAttachment(done, QStringLiteral("M"), "final");
     SCR_FORM window(session, prompt, &host);
     ASSERT_TRUE(window.open(TaskOpening::existing(done)));
-    for (const char* name : {"mnuAddMemo", "mnuAddFile", "mnuDeleteItem", "Attach", "AttachFile"})
+    for (const char* name : {"mnuAddMemo", "mnuAddFile", "mnuAddChecklist", "mnuAddSignature",
+                             "mnuDeleteItem", "Attach", "AttachFile"})
         EXPECT_FALSE(enabled(window, name)) << name;
     select(window, "MemoListView", QStringLiteral("M00") + QString::number(closed));
     EXPECT_TRUE(child<QTextEdit>(window, "T_Memo")->isReadOnly());

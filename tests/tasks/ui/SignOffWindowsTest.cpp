@@ -1,0 +1,182 @@
+// The sign-off commands of the task editor: the approval window and "Select Checklist" hand the
+// editor one attachment each, which it stores, lists, and takes back on a discard.
+
+#include "TaskEditorWindowFixture.h"
+#include "support/ScriptedPrompt.h"
+#include "tasks/MemoText.h"
+#include "tasks/SignOff.h"
+#include "tasks/ui/AttachmentPane.h"
+#include "tasks/ui/SCR_FORM.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDialog>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTextBrowser>
+
+#include <gtest/gtest.h>
+
+using namespace bx;
+using namespace bx::test;
+
+namespace {
+
+/** The fixed clock's local time as every stamp writes it. */
+const QString kNow = QStringLiteral("2024-01-31 14:05");
+
+QString attachKey(qlonglong number)
+{
+    return QStringLiteral("00") + QString::number(number);
+}
+
+} // namespace
+
+// A blank text is refused and the window stays; Disapprove then Approve store one memo each,
+// titled with the stamp and holding who signed it; Cancel and Escape store nothing. The editing
+// commands act on the text box.
+TEST_F(TaskEditorWindowTest, ApprovalWindowStoresTheSignedMemo)
+{
+    const qlonglong task = addTask({{scr::Title, QStringLiteral("sign me")}});
+    SCR_FORM window(session, prompt, &host);
+    ASSERT_TRUE(window.open(TaskOpening::existing(task)));
+    const QString text = QStringLiteral("  O'Brien said \"no\", twice ");
+    enum class Close
+    {
+        Approve,
+        Disapprove,
+        Cancel,
+        Escape
+    };
+    Close close = Close::Disapprove;
+    window.attachmentPane().setDialogRunner([&](QDialog& dialog) {
+        auto* box = child<QLineEdit>(dialog, "txtTitle");
+        box->setFocus();
+        box->setText(QStringLiteral(" \t "));
+        child<QPushButton>(dialog, "cmdApprove")->click();
+        EXPECT_EQ(dialog.result(), 0) << "a blank text closed the window";
+        box->setText(text);
+        box->selectAll();
+        child<QAction>(dialog, "Cut")->trigger();
+        EXPECT_EQ(box->text(), QString());
+        EXPECT_EQ(QApplication::clipboard()->text(), text);
+        child<QAction>(dialog, "Paste")->trigger();
+        EXPECT_EQ(box->text(), text);
+        switch (close) {
+        case Close::Approve:
+            child<QPushButton>(dialog, "cmdApprove")->click();
+            break;
+        case Close::Disapprove:
+            child<QPushButton>(dialog, "cmdDisapprove")->click();
+            break;
+        case Close::Cancel:
+            child<QPushButton>(dialog, "cmdCancel")->click();
+            break;
+        case Close::Escape: {
+            QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QApplication::sendEvent(&dialog, &escape);
+            break;
+        }
+        }
+        return dialog.result();
+    });
+    for (Close c : {Close::Disapprove, Close::Cancel, Close::Escape, Close::Approve}) {
+        close = c;
+        child<QAction>(window, "mnuAddSignature")->trigger();
+    }
+
+    EXPECT_EQ(prompt.texts(), QStringList(4, memo::kSpecifyTitle));
+    const RecordSet rows = db().query(
+        QStringLiteral("SELECT Attach_Number, Attach_Type, Attach_Title, Attach_Filename, "
+                       "Attach_Owner, Attach_Date, Publish FROM ATTACH WHERE SCR_Number = ? "
+                       "ORDER BY Attach_Number"),
+        {task});
+    ASSERT_EQ(rows.rowCount(), 2);
+    const QString title = QStringLiteral("O'Brien said \"no\", twice, ann, ") + kNow;
+    const QStringList contents{QStringLiteral("Disapproved by: ann : 2024-01-31"),
+                               QStringLiteral("Approved by: ann : 2024-01-31")};
+    for (int row : {0, 1}) {
+        SCOPED_TRACE(row);
+        EXPECT_EQ(rows.value(row, QStringLiteral("Attach_Type")).toString(), QStringLiteral("M"));
+        EXPECT_EQ(rows.value(row, QStringLiteral("Attach_Title")).toString(), title);
+        EXPECT_EQ(rows.value(row, QStringLiteral("Attach_Filename")).toString(), QString());
+        EXPECT_EQ(rows.value(row, QStringLiteral("Attach_Owner")).toString(), kMe);
+        EXPECT_FALSE(rows.value(row, QStringLiteral("Publish")).toBool());
+        EXPECT_EQ(
+            memo::readText(db(), rows.value(row, QStringLiteral("Attach_Number")).toLongLong()),
+            contents.at(row));
+    }
+    // A memo without file name is listed by its text, up to the stamp.
+    select(window, "MemoListView",
+           QStringLiteral("M00") + rows.value(0, QStringLiteral("Attach_Number")).toString());
+    EXPECT_EQ(child<QTreeWidget>(window, "MemoListView")->currentItem()->text(0),
+              QStringLiteral("O'Brien said \"no\""));
+}
+
+// A discarded new task takes its approval note with it.
+TEST_F(TaskEditorWindowTest, ADiscardedTaskLosesItsApproval)
+{
+    SCR_FORM window(session, prompt, &host);
+    ASSERT_TRUE(window.open(TaskOpening::newTask(TaskType::Task, kShop)));
+    window.show();
+    const qlonglong task = window.SCR().SCR_Number();
+    window.attachmentPane().setDialogRunner([&](QDialog& dialog) {
+        child<QLineEdit>(dialog, "txtTitle")->setText(QStringLiteral("fine"));
+        child<QPushButton>(dialog, "cmdApprove")->click();
+        return dialog.result();
+    });
+    child<QAction>(window, "mnuAddSignature")->trigger();
+    const QString count = QStringLiteral("SELECT COUNT(*) FROM ATTACH WHERE SCR_Number = ?");
+    ASSERT_EQ(db().scalar(count, {task}).toInt(), 1);
+    prompt.answer(PromptAnswer::No);
+    window.close();
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(db().scalar(count, {task}).toInt(), 0);
+}
+
+// "Select Checklist" lists the current workshop's checklists by name, refuses OK without one, and
+// hands back the checklist; shown on the tab bar, its preview names it.
+TEST_F(TaskEditorWindowTest, SelectChecklistAttachesTheChosenOne)
+{
+    addWorkshop(db(), 8, QStringLiteral("Eight"));
+    for (const auto& [name, workshop] : {std::pair{"Zeta", kShop}, std::pair{"alpha 'A'", kShop},
+                                         std::pair{"Elsewhere", qlonglong(8)}})
+        db().execute(
+            QStringLiteral("INSERT INTO CHECKLIST (Checklist_Name, group_id) VALUES (?, ?)"),
+            {QString::fromUtf8(name), workshop});
+    const qlonglong task = addTask({{scr::Title, QStringLiteral("check me")}});
+    SCR_FORM window(session, prompt, &host);
+    ASSERT_TRUE(window.open(TaskOpening::existing(task)));
+    window.attachmentPane().setDialogRunner([&](QDialog& dialog) {
+        auto* list = child<QComboBox>(dialog, "cmbCheckList");
+        QStringList names;
+        for (int i = 0; i < list->count(); ++i)
+            names << list->itemText(i);
+        EXPECT_EQ(names, (QStringList{QStringLiteral("alpha 'A'"), QStringLiteral("Zeta")}));
+        child<QPushButton>(dialog, "cmdOK")->click();
+        list->setCurrentIndex(1);
+        child<QCheckBox>(dialog, "chkTabBar")->setChecked(true);
+        child<QPushButton>(dialog, "cmdOK")->click();
+        return dialog.result();
+    });
+    child<QAction>(window, "mnuAddChecklist")->trigger();
+
+    EXPECT_EQ(prompt.texts(), QStringList{signoff::kSpecifyChecklist});
+    const RecordSet rows = db().query(
+        QStringLiteral("SELECT Attach_Number, Attach_Type, Attach_Title, Attach_Filename, "
+                       "Show_In_TabBar FROM ATTACH WHERE SCR_Number = ?"),
+        {task});
+    ASSERT_EQ(rows.rowCount(), 1);
+    const QString title = QStringLiteral("Checklist: Zeta, ann, ") + kNow;
+    EXPECT_EQ(rows.text(QStringLiteral("Attach_Type")), QStringLiteral("K"));
+    EXPECT_EQ(rows.text(QStringLiteral("Attach_Title")), title);
+    EXPECT_EQ(rows.text(QStringLiteral("Attach_Filename")), QStringLiteral("Zeta"));
+    EXPECT_TRUE(rows.flag(QStringLiteral("Show_In_TabBar")));
+    select(window, "AttachListView", attachKey(rows.number(QStringLiteral("Attach_Number"))));
+    EXPECT_EQ(child<QTextBrowser>(window, "Browser1")->toPlainText(),
+              QStringLiteral("You can see this attachment on \"") + title +
+                  QStringLiteral("\" Tab"));
+}
