@@ -39,12 +39,14 @@
 #include "tasks/TaskEditorHost.h"
 #include "tasks/TaskOpening.h"
 #include "tasks/ui/ATTFILE.h"
+#include "tasks/ui/CHECKLIST_FORM.h"
 #include "tasks/ui/COPY_ATT.h"
 #include "tasks/ui/F_COMMENTS.h"
 #include "tasks/ui/F_LOOKUP.h"
 #include "tasks/ui/LOOKUP_FORM.h"
 #include "tasks/ui/Memo_Form.h"
 #include "tasks/ui/SCR_FORM.h"
+#include "tasks/ui/SIGN_FORM.h"
 #include "tasks/ui/dlgAttachLink.h"
 #include "tasks/ui/dlgCategories.h"
 #include "tasks/ui/dlgDateInF.h"
@@ -456,6 +458,14 @@ const WindowCase kWindows[] = {
      [](T& t) { return make<dlgAttachLink>(t.session, t.prompt, AttachmentType::WebPage); }},
     {"dlgShortcut",
      [](T& t) { return make<dlgAttachLink>(t.session, t.prompt, AttachmentType::Shortcut); }},
+    {"SIGN_FORM", [](T& t) { return make<SIGN_FORM>(t.session, t.prompt); }},
+    {"CHECKLIST_FORM",
+     [](T& t) {
+         t.run("INSERT INTO CHECKLIST (Checklist_Name, group_id) VALUES (?, ?)",
+               {QStringLiteral("O'Neil's release checklist for the spring chairs"), kShop});
+         t.session.currentWorkshopId = int(kShop);
+         return make<CHECKLIST_FORM>(t.session, t.prompt);
+     }},
     // workflow
     {"Lifecycle_designer", [](T& t) { return make<Lifecycle_designer>(t.session, t.prompt); }},
     {"LIFECYCLE_FORM", [](T& t) { return make<LIFECYCLE_FORM>(t.session, t.prompt); }},
