@@ -3,6 +3,7 @@
 // route row says where the routing came from.
 
 #include "core/db/Database.h"
+#include "mainwindow/MainWindowRows.h"
 #include "mainwindow/TaskMoves.h"
 #include "support/Lifecycles.h"
 #include "support/SessionTest.h"
@@ -112,20 +113,18 @@ protected:
             rowsOf(QStringLiteral("SELECT * FROM ROUTE WHERE SCR_Number = ? "
                                   "ORDER BY Route_Number"),
                    {task}, {QStringLiteral("Route_Number"), QStringLiteral("Route_Action")});
-        const RecordSet actions = session.db().query(
+        left.actions = test::columnTexts(
+            session.db(),
             QStringLiteral("SELECT Route_Action FROM ROUTE WHERE SCR_Number = ? ORDER BY "
                            "Route_Number"),
-            {task});
-        for (const QVariantList& row : actions.rows())
-            left.actions << row.at(0).toString();
+            {task}, QStringLiteral("Route_Action"));
         // The Message-ID is drawn at random for every e-mail.
         left.outbox = rowsOf(QStringLiteral("SELECT * FROM MAIL_OUTBOX ORDER BY Recipient"), {},
                              {QStringLiteral("Outbox_Number"), QStringLiteral("Route_Number"),
                               QStringLiteral("Message_ID")});
-        const RecordSet to = session.db().query(
-            QStringLiteral("SELECT Recipient FROM MAIL_OUTBOX ORDER BY Recipient"));
-        for (const QVariantList& row : to.rows())
-            left.mailedTo << row.at(0).toString();
+        left.mailedTo = test::columnTexts(
+            session.db(), QStringLiteral("SELECT Recipient FROM MAIL_OUTBOX ORDER BY Recipient"),
+            {}, QStringLiteral("Recipient"));
         left.messages = rowsOf(QStringLiteral("SELECT * FROM MAIL ORDER BY Owner_User_ID"), {},
                                {QStringLiteral("Mail_Number")});
         return left;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/db/Database.h"
+#include "core/db/RecordSet.h"
 
 #include <QVariantMap>
 
@@ -23,6 +24,17 @@ inline qlonglong addAttachment(Database& db, qlonglong task, QVariantMap columns
     columns.insert(QStringLiteral("SCR_Number"), task);
     return db.insertNumbered(QStringLiteral("ATTACH"), QStringLiteral("Attach_Number"),
                              columns.keys(), columns.values());
+}
+
+/** One column of every row `sql` gives, as text, in the statement's order. */
+inline QStringList columnTexts(Database& db, const QString& sql, const QVariantList& params,
+                               const QString& column)
+{
+    const RecordSet rows = db.query(sql, params);
+    QStringList out;
+    for (int r = 0; r < rows.rowCount(); ++r)
+        out << rows.value(r, column).toString();
+    return out;
 }
 
 } // namespace bx::test

@@ -6,6 +6,7 @@
 #include "core/settings/SettingsKeys.h"
 #include "core/settings/SettingsStore.h"
 #include "mainwindow/Poller.h"
+#include "support/ActingPrompt.h"
 #include "support/EngineFixture.h"
 #include "support/FixedClock.h"
 #include "support/Schema.h"
@@ -58,32 +59,6 @@ TEST(AskToReconnectTest, AsksUntilReopenedOrTerminated)
         EXPECT_EQ(prompt.records().size(), c.answers.size()) << c.name;
     }
 }
-
-/** A scripted prompt that lets the test act just before each question is answered. */
-class HookedPrompt final : public Prompt
-{
-public:
-    void inform(const QString& text, const QString& title, PromptIcon icon) override
-    {
-        script.inform(text, title, icon);
-    }
-    PromptAnswer ask(const QString& text, const QString& title, PromptButtons buttons,
-                     PromptIcon icon) override
-    {
-        if (beforeAsk)
-            beforeAsk(++asked);
-        return script.ask(text, title, buttons, icon);
-    }
-    std::optional<QString> input(const QString& text, const QString& title,
-                                 const QString& def) override
-    {
-        return script.input(text, title, def);
-    }
-
-    test::ScriptedPrompt script;
-    std::function<void(int)> beforeAsk;
-    int asked = 0;
-};
 
 class ReconnectServerTest : public test::ServerTest
 {
@@ -152,7 +127,8 @@ protected:
     QTemporaryDir dir;
     SettingsStore settings{dir.filePath(QStringLiteral("MRBX.conf"))};
     test::FixedClock clock;
-    HookedPrompt prompt;
+    test::ActingPrompt prompt; ///< answers Yes to every question
+    int asked = 0;
     Session session{settings, clock};
     std::unique_ptr<Database> direct;
 
@@ -163,7 +139,7 @@ private:
 
 TEST_F(ReconnectServerTest, StoppedServerAsksUntilBackThenAPendingEditSaves)
 {
-    ASSERT_TRUE(reopenSession(session, prompt)) << prompt.script.texts().join(u'|').toStdString();
+    ASSERT_TRUE(reopenSession(session, prompt)) << prompt.shown.join(u'|').toStdString();
     const qlonglong number =
         test::addTaskRow(*direct, {{QStringLiteral("SCR_Title"), QStringLiteral("before")},
                                    {QStringLiteral("SCR_Owner_User_ID"), cluster().user},
@@ -187,22 +163,21 @@ TEST_F(ReconnectServerTest, StoppedServerAsksUntilBackThenAPendingEditSaves)
     QSignalSpy done(&poller, &Poller::tickFinished);
     poller.tick();
     ASSERT_TRUE(done.wait(10000)); // the first heartbeat works
-    EXPECT_TRUE(prompt.script.records().isEmpty());
+    EXPECT_TRUE(prompt.shown.isEmpty());
 
     stopServer();
-    prompt.beforeAsk = [&](int asked) {
-        if (asked == 2)
+    prompt.whileAsked = [&] {
+        if (++asked == 2)
             startServer();
     };
-    prompt.script.answer(PromptAnswer::Yes).answer(PromptAnswer::Yes);
     clock.advanceSeconds(30);
     poller.tick();
     ASSERT_TRUE(done.wait(30000));
 
     EXPECT_TRUE(reconnected);
     EXPECT_FALSE(terminated);
-    EXPECT_EQ(prompt.asked, 2);
-    const QStringList texts = prompt.script.texts();
+    EXPECT_EQ(asked, 2);
+    const QStringList texts = prompt.shown;
     ASSERT_EQ(texts.size(), 3) << texts.join(u'|').toStdString();
     EXPECT_EQ(texts.at(0), kConnectionLost);
     EXPECT_EQ(texts.at(1),
@@ -211,7 +186,7 @@ TEST_F(ReconnectServerTest, StoppedServerAsksUntilBackThenAPendingEditSaves)
 
     // The editor kept its contents and saves on the new connection.
     EXPECT_EQ(task.SCR_Title(), QStringLiteral("O'Brien's edit"));
-    ASSERT_TRUE(task.SAVE()) << prompt.script.texts().join(u'|').toStdString();
+    ASSERT_TRUE(task.SAVE()) << prompt.shown.join(u'|').toStdString();
     EXPECT_EQ(
         direct->scalar(QStringLiteral("SELECT SCR_Title FROM SCR WHERE SCR_Number = ?"), {number}),
         QStringLiteral("O'Brien's edit"));
@@ -220,7 +195,7 @@ TEST_F(ReconnectServerTest, StoppedServerAsksUntilBackThenAPendingEditSaves)
     clock.advanceSeconds(30);
     poller.tick();
     ASSERT_TRUE(done.wait(10000));
-    EXPECT_EQ(prompt.asked, 2);
+    EXPECT_EQ(asked, 2);
     EXPECT_EQ(direct
                   ->scalar(QStringLiteral("SELECT COUNT(*) FROM LOGIN WHERE User_ID = ?"),
                            {cluster().user})

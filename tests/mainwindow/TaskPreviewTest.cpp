@@ -57,19 +57,17 @@ TEST_P(TaskPreviewTest, DatabaseTextIsShownLiterallyAndDatesInLocalTime)
     EXPECT_TRUE(html.contains(QStringLiteral("Complete")));
     // 02:30 GMT on 1 March is 21:30 local on the day before.
     EXPECT_TRUE(html.contains(QStringLiteral("2024-02-29 21:30"))) << html.toStdString();
-}
 
-TEST_P(TaskPreviewTest, FormattedCommentsShowAsPlainTextWhenNoPlainCopyIsKept)
-{
-    const qlonglong n =
+    // Formatted comments show as plain text when no plain copy is kept.
+    const qlonglong formatted =
         addTask({{QStringLiteral("SCR_Comments"),
                   QStringLiteral(
                       "<html><head><style>p { margin: 0 }</style></head>\n<body><p>Ring "
                       "<b>O'Brien</b> &lt;soon&gt;</p>\n<p>a &amp;lt; b&#33;</p></body></html>")}});
-    const QString html = taskPreviewHtml(db(), clock, n);
-    EXPECT_TRUE(html.contains(QStringLiteral("Ring O'Brien &lt;soon&gt;\na &amp;lt; b!")))
-        << html.toStdString();
-    EXPECT_FALSE(html.contains(QStringLiteral("margin")));
+    const QString plain = taskPreviewHtml(db(), clock, formatted);
+    EXPECT_TRUE(plain.contains(QStringLiteral("Ring O'Brien &lt;soon&gt;\na &amp;lt; b!")))
+        << plain.toStdString();
+    EXPECT_FALSE(plain.contains(QStringLiteral("margin")));
 }
 
 } // namespace

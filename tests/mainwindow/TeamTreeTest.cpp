@@ -20,18 +20,11 @@ const QString kAnn = QStringLiteral("ann");
 const QString kObrien = QStringLiteral("O'Brien");
 const QDateTime kNow(QDate(2026, 3, 10), QTime(12, 0));
 
-const QStringList kColumns{QStringLiteral("SCR_Number"),
-                           QStringLiteral("SCR_Title"),
-                           QStringLiteral("SCR_Owner_User_ID"),
-                           QStringLiteral("SCR_Group_ID"),
-                           QStringLiteral("SCR_Parent_Folder_Number"),
-                           QStringLiteral("SCR_Parent_Number"),
-                           QStringLiteral("SCR_Category"),
-                           QStringLiteral("SCR_Status"),
-                           QStringLiteral("SCR_Owner_Target_Date"),
-                           QStringLiteral("SCR_Owner_Date_Viewed"),
-                           QStringLiteral("SCR_Sensitive"),
-                           QStringLiteral("SCR_Request_ID")};
+const QStringList kColumns =
+    QStringLiteral("SCR_Number,SCR_Title,SCR_Owner_User_ID,SCR_Group_ID,SCR_Parent_Folder_Number,"
+                   "SCR_Parent_Number,SCR_Category,SCR_Status,SCR_Owner_Target_Date,"
+                   "SCR_Owner_Date_Viewed,SCR_Sensitive,SCR_Request_ID")
+        .split(u',');
 
 struct Task
 {

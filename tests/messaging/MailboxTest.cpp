@@ -251,20 +251,6 @@ TEST_P(MailboxTest, MessagesMoveOnlyIntoTheUsersMailFolders)
     EXPECT_EQ(inbox.rows[0].folder, mine);
 }
 
-TEST_P(MailboxTest, ReplyAndForwardQuoteTheMessage)
-{
-    const MailMessageText m{5, QStringLiteral("Hi"), QStringLiteral("Text"), kObrien,
-                            QDateTime(QDate(2024, 1, 2), QTime(3, 4), Qt::UTC)};
-    const ComposeText reply = box().reply(m);
-    EXPECT_EQ(reply.recipients, QStringList{kObrien});
-    EXPECT_EQ(reply.text,
-              QStringLiteral("\n\n=======( ann Smith 2024-01-31 14:05) ======\n\nText"));
-    const ComposeText forward = box().forward(m);
-    EXPECT_TRUE(forward.recipients.isEmpty());
-    EXPECT_EQ(forward.text,
-              QStringLiteral("\n\n=======( Forwarded: O'Brien, 2024-01-02 03:04) ======\n\nText"));
-}
-
 TEST(MailboxListTest, TheListNeverReadsABody)
 {
     for (MailBox b : {MailBox::Inbox, MailBox::Sent, MailBox::Outbox}) {

@@ -129,32 +129,27 @@ TEST_F(TeamTreeModelTest, FontsFollowNodeKindViewedAndDueState)
         EXPECT_EQ(colour(tree.findTask(c.task)) == QColor(Qt::red), c.red) << c.task;
     }
 
-    ListOptionsSet options;
-    const auto set = [&](NodeKind kind, const char* name, int size, QColor ink) {
-        NodeFont& f = options.font(kind);
-        f.name = QString::fromLatin1(name);
-        f.size = size;
-        f.color = ink;
-    };
-    set(NodeKind::Workshop, "Shop Face", 14, Qt::darkGreen);
-    set(NodeKind::User, "User Face", 11, Qt::blue);
-    set(NodeKind::Folder, "Folder Face", 9, Qt::darkYellow);
-    set(NodeKind::Task, "Task Face", 10, Qt::darkGray);
-    set(NodeKind::UnviewedTask, "Unviewed Face", 12, Qt::magenta);
-    set(NodeKind::OverdueTask, "Late Face", 13, Qt::darkRed);
-    model.setFonts(TeamTreeFonts::fromOptions(options));
     const struct
     {
+        NodeKind kind;
         const TreeNode* node;
         const char* family;
         int size;
         QColor colour;
-    } kinds[] = {{tree.root()->child(0), "Shop Face", 14, Qt::darkGreen},
-                 {tree.findUser(QStringLiteral("ann")), "User Face", 11, Qt::blue},
-                 {tree.findFolder(1), "Folder Face", 9, Qt::darkYellow},
-                 {tree.findTask(1), "Task Face", 10, Qt::darkGray},
-                 {tree.findTask(2), "Unviewed Face", 12, Qt::magenta},
-                 {tree.findTask(3), "Late Face", 13, Qt::darkRed}};
+    } kinds[] = {{NodeKind::Workshop, tree.root()->child(0), "Shop Face", 14, Qt::darkGreen},
+                 {NodeKind::User, tree.findUser(QStringLiteral("ann")), "User Face", 11, Qt::blue},
+                 {NodeKind::Folder, tree.findFolder(1), "Folder Face", 9, Qt::darkYellow},
+                 {NodeKind::Task, tree.findTask(1), "Task Face", 10, Qt::darkGray},
+                 {NodeKind::UnviewedTask, tree.findTask(2), "Unviewed Face", 12, Qt::magenta},
+                 {NodeKind::OverdueTask, tree.findTask(3), "Late Face", 13, Qt::darkRed}};
+    ListOptionsSet options;
+    for (const auto& c : kinds) {
+        NodeFont& f = options.font(c.kind);
+        f.name = QString::fromLatin1(c.family);
+        f.size = c.size;
+        f.color = c.colour;
+    }
+    model.setFonts(TeamTreeFonts::fromOptions(options));
     for (const auto& c : kinds) {
         ASSERT_NE(c.node, nullptr) << c.family;
         EXPECT_EQ(font(c.node).family(), QString::fromLatin1(c.family));

@@ -114,8 +114,9 @@ TEST_F(MessagesPageTest, ReplyAndForwardFillTheComposeBox)
 
     child<QAction>(page, "Forward")->trigger();
     EXPECT_EQ(to->text(), QStringLiteral("To: Select Recipient from TeamView"));
-    EXPECT_TRUE(boxText(page).startsWith(
-        QStringLiteral("\n\n=======( Forwarded: O'Brien, 2024-01-31 14:05) ======\n\n")));
+    EXPECT_EQ(
+        boxText(page),
+        QStringLiteral("\n\n=======( Forwarded: O'Brien, 2024-01-31 14:05) ======\n\nQuestion?"));
 
     // A send from the page: to O'Brien and to an address typed in the line, which is asked about.
     page.setRecipients({kObrien});
