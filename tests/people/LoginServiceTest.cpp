@@ -1,22 +1,18 @@
 #include "people/LoginService.h"
 
-#include "core/PasswordCipher.h"
 #include "core/Session.h"
 #include "core/StoredPassword.h"
 #include "core/db/DatabaseOpener.h"
-#include "core/settings/SettingsStore.h"
 #include "people/PasswordChange.h"
 #include "people/UserStore.h"
 #include "support/AttachContent.h"
-#include "support/EngineFixture.h"
-#include "support/FixedClock.h"
-#include "support/Schema.h"
+#include "support/PeopleBuilders.h"
+#include "support/SessionTest.h"
 
 #include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 #include <limits>
@@ -37,26 +33,19 @@ const QString& storedHash(const QString& typed)
     return *it;
 }
 
-/** A hash of "old pw" made with 8 MiB and one pass, far below today's limits. */
-const QString kCheapHash = StoredPassword::kHashPrefix +
-                           QStringLiteral("$argon2id$v=19$m=8192,t=1,p=1$RCRJsvO4dYHhn/ABkFy/cQ$"
-                                          "dkpU5hepa1aQgn0dgdWCuBLrtVfTZ79rn7ZBF2mLS9E");
-
 /**
  * A database of the current schema with a few users beside the delivered "admin", and a session
  * logged on as "alice" over a second connection. On the server engine alice has her own login
  * role, named after the process database as the program's logins are.
  */
-class LoginServiceTest : public bx::test::EngineTest
+class LoginServiceTest : public bx::test::SessionTest
 {
 protected:
     void SetUp() override
     {
-        EngineTest::SetUp();
+        SessionTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        QDir(tempDir()).mkdir(QStringLiteral("program"));
-        bx::test::loadCurrentSchema(db(), programDir());
         const QString insert = QStringLiteral("INSERT INTO LU_USER (USER_ID, User_Name, "
                                               "User_Password, Disabled) VALUES (?, ?, ?, ?)");
         db().execute(insert,
@@ -68,7 +57,6 @@ protected:
         db().execute(insert, {QStringLiteral("ghost"), QVariant(), QVariant(), false});
         db().execute(insert, {QStringLiteral("nopw"), QStringLiteral("No Pw"), QString(), false});
 
-        session.setDatabase(connectAgain());
         session.user.userId = QStringLiteral("Alice");
         session.user.password = kOld;
         if (isServer()) {
@@ -85,7 +73,7 @@ protected:
         session.closeDatabase();
         if (!m_role.isEmpty())
             db().executeScript(QStringLiteral("DROP ROLE IF EXISTS ") + m_role);
-        EngineTest::TearDown();
+        SessionTest::TearDown();
     }
 
     QString programDir() const { return tempDir() + QStringLiteral("/program"); }
@@ -104,25 +92,8 @@ protected:
     }
 
     /** Whether alice's role accepts the enciphered form of a typed password. */
-    bool roleAccepts(const QString& typed)
-    {
-        PgConnectParams p = *bx::test::testCluster();
-        p.database = bx::test::processDatabase();
-        p.user = m_role;
-        p.password = PasswordCipher::loginPassword(typed);
-        try {
-            PgDatabase::connect(p);
-            return true;
-        } catch (const DbError& e) {
-            EXPECT_EQ(e.kind(), DbErrorKind::LoginFailed) << e.text().toStdString();
-            return false;
-        }
-    }
+    bool roleAccepts(const QString& typed) { return bx::test::roleAccepts(m_role, typed); }
 
-    QTemporaryDir m_settingsDir;
-    SettingsStore settings{m_settingsDir.filePath(QStringLiteral("MRBX.conf"))};
-    bx::test::FixedClock clock;
-    Session session{settings, clock};
     QString m_role;
 };
 
@@ -188,13 +159,13 @@ TEST_P(LoginServiceTest, CheaperHashesAreHashedAnewOnceWithoutOverwritingAChange
     EXPECT_FALSE(rehashOldPassword(db(), QStringLiteral("alice"), kOld)) << "today's limits";
     EXPECT_EQ(storedPassword(), storedHash(kOld));
 
-    setAlices(kCheapHash);
+    setAlices(bx::test::kCheapHash);
     UserRecord record;
     ASSERT_EQ(validateLogin(db(), QStringLiteral("Alice"), QStringLiteral(" Old PW"), &record),
               LoginResult::Ok);
     EXPECT_TRUE(rehashOldPassword(db(), record.userId, QStringLiteral(" Old PW")));
     const QString rehashed = storedPassword();
-    EXPECT_NE(rehashed, kCheapHash);
+    EXPECT_NE(rehashed, bx::test::kCheapHash);
     EXPECT_FALSE(StoredPassword::needsRehash(StoredPassword::settingOf(rehashed)));
     EXPECT_EQ(validateLogin(db(), QStringLiteral("alice"), QStringLiteral("old pw"), nullptr),
               LoginResult::Ok);
@@ -203,16 +174,17 @@ TEST_P(LoginServiceTest, CheaperHashesAreHashedAnewOnceWithoutOverwritingAChange
     EXPECT_EQ(storedPassword(), rehashed);
 
     // The password was changed elsewhere after this log-on checked it: the change stands.
-    setAlices(kCheapHash);
+    setAlices(bx::test::kCheapHash);
     const QString checked = StoredPassword::hashWithSetting(
         db().passwordSetting(QStringLiteral("alice")), QStringLiteral("old pw"));
     setAlices(storedHash(kOld));
     EXPECT_FALSE(db().replacePassword(QStringLiteral("alice"), checked, rehashed));
     EXPECT_EQ(storedPassword(), storedHash(kOld));
     // Only a hash replaces a hash.
-    setAlices(kCheapHash);
-    EXPECT_FALSE(db().replacePassword(QStringLiteral("alice"), kCheapHash, QStringLiteral("pw")));
-    EXPECT_EQ(storedPassword(), kCheapHash);
+    setAlices(bx::test::kCheapHash);
+    EXPECT_FALSE(
+        db().replacePassword(QStringLiteral("alice"), bx::test::kCheapHash, QStringLiteral("pw")));
+    EXPECT_EQ(storedPassword(), bx::test::kCheapHash);
 }
 
 TEST_P(LoginServiceTest, AnUnknownUserTakesAsLongAsAWrongPassword)

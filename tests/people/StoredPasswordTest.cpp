@@ -2,6 +2,7 @@
 
 #include "core/settings/SettingsStore.h"
 #include "people/RememberedLogon.h"
+#include "support/PeopleBuilders.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -52,10 +53,7 @@ TEST(StoredPassword, EveryStoredFormMatchesIgnoringCaseAndBlanks)
     EXPECT_FALSE(SP::matches(damaged, damaged));
 }
 
-// A hash of "old pw" made with 8 MiB and one pass, far below today's limits.
-const QString kCheapHash = SP::kHashPrefix + QStringLiteral("$argon2id$v=19$m=8192,t=1,p=1$"
-                                                            "RCRJsvO4dYHhn/ABkFy/cQ$dkpU5hepa1aQgn"
-                                                            "0dgdWCuBLrtVfTZ79rn7ZBF2mLS9E");
+using bx::test::kCheapHash;
 
 TEST(StoredPassword, TheSettingGivesTheStoredHashOfTheRightPasswordOnly)
 {

@@ -5,12 +5,14 @@
 #include "core/StoredPassword.h"
 #include "core/UserRights.h"
 #include "core/db/DatabaseOpener.h"
+#include "core/schema/TaskColumns.h"
 #include "core/schema/UserReferences.h"
 #include "core/settings/SettingsStore.h"
 #include "people/UserEditor.h"
 #include "people/UserStore.h"
 #include "people/UserTree.h"
 #include "support/FixedClock.h"
+#include "support/PeopleBuilders.h"
 #include "support/Schema.h"
 #include "support/ScriptedPrompt.h"
 #include "support/ServerCleanup.h"
@@ -141,17 +143,7 @@ protected:
 
     bool roleAccepts(const QString& id, const QString& typed)
     {
-        PgConnectParams p = *bx::test::testCluster();
-        p.database = bx::test::processDatabase();
-        p.user = role(id);
-        p.password = PasswordCipher::loginPassword(typed);
-        try {
-            PgDatabase::connect(p);
-            return true;
-        } catch (const DbError& e) {
-            EXPECT_EQ(e.kind(), DbErrorKind::LoginFailed) << e.text().toStdString();
-            return false;
-        }
+        return bx::test::roleAccepts(role(id), typed);
     }
 
     bool roleExists(const QString& id)
@@ -485,10 +477,10 @@ TEST_P(UserAdminTest, DisablingCascadesOnOkAndDropsMemberships)
 TEST_P(UserAdminTest, DeletionRefusesInOrderAndAsksFirst)
 {
     const auto task = [&](int n, const char* requester, const char* owner, int ownerType) {
-        bx::test::addTaskRow(db(), {{QStringLiteral("SCR_Number"), n},
-                                    {QStringLiteral("SCR_Request_ID"), QLatin1String(requester)},
-                                    {QStringLiteral("SCR_Owner_User_ID"), QLatin1String(owner)},
-                                    {QStringLiteral("SCR_OwnerType"), ownerType}});
+        bx::test::addTaskRow(db(), {{scr::Number, n},
+                                    {scr::RequestId, QLatin1String(requester)},
+                                    {scr::OwnerUserId, QLatin1String(owner)},
+                                    {scr::OwnerType, ownerType}});
     };
     task(1, "bob", "bob", 1);   // bob requested; owns it only as a workshop
     task(2, "bob", "carol", 0); // carol owns
@@ -540,14 +532,14 @@ TEST_P(UserAdminTest, DeletingAStageDesignerKeepsTheTasksOfOthersInHisStages)
                                 "UserType, Owner_ID) VALUES (?, ?, ?, ?)"),
                  {QStringLiteral("Review"), QStringLiteral("Back"), 2, QStringLiteral("dave")});
     // erin's task sits in the first stage.
-    bx::test::addTaskRow(db(), {{QStringLiteral("SCR_Number"), 7},
-                                {QStringLiteral("SCR_Title"), QStringLiteral("Erin's plan")},
-                                {QStringLiteral("SCR_Request_ID"), QStringLiteral("erin")},
-                                {QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("erin")},
-                                {QStringLiteral("SCR_OwnerType"), 0},
-                                {QStringLiteral("SCR_Lifecycle_ID"), QStringLiteral("Review")},
-                                {QStringLiteral("SCR_LC_Stage_Name"), QStringLiteral("Check")},
-                                {QStringLiteral("SCR_LC_Owner_ID"), QStringLiteral("dave")}});
+    bx::test::addTaskRow(db(), {{scr::Number, 7},
+                                {scr::Title, QStringLiteral("Erin's plan")},
+                                {scr::RequestId, QStringLiteral("erin")},
+                                {scr::OwnerUserId, QStringLiteral("erin")},
+                                {scr::OwnerType, 0},
+                                {scr::LifecycleId, QStringLiteral("Review")},
+                                {scr::LcStageName, QStringLiteral("Check")},
+                                {scr::LcOwnerId, QStringLiteral("dave")}});
 
     prompt.answer(PromptAnswer::Ok);
     ASSERT_TRUE(deleteUser(session, prompt, QStringLiteral("dave")));

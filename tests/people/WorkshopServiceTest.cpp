@@ -5,18 +5,11 @@
 #include "core/settings/SettingsStore.h"
 #include "people/workshops/RecentWorkshops.h"
 #include "people/workshops/RecipientChooser.h"
-#include "support/EngineFixture.h"
-#include "support/FixedClock.h"
-#include "support/Schema.h"
-#include "support/ScriptedPrompt.h"
-
-#include <QDir>
-#include <QTemporaryDir>
+#include "support/SessionTest.h"
 
 #include <gtest/gtest.h>
 
 using namespace bx;
-using bx::test::ScriptedPrompt;
 
 namespace {
 
@@ -28,16 +21,14 @@ const QString kFolder = QStringLiteral("Ærø's \"docs\"");
  * signed-in user, supervised by carol), bob (alice's report), carol, dora (disabled, carol's
  * report) and "O'Brien", and a session signed in as alice over a second connection.
  */
-class WorkshopServiceTest : public bx::test::EngineTest
+class WorkshopServiceTest : public bx::test::SessionTest
 {
 protected:
     void SetUp() override
     {
-        EngineTest::SetUp();
+        SessionTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        QDir(tempDir()).mkdir(QStringLiteral("program"));
-        bx::test::loadCurrentSchema(db(), tempDir() + QStringLiteral("/program"));
         const QString insert = QStringLiteral("INSERT INTO LU_USER (USER_ID, User_Name, "
                                               "Supervisor_User_ID, Disabled) VALUES (?, ?, ?, ?)");
         const struct
@@ -61,16 +52,9 @@ protected:
         for (const auto& u : users)
             AddUserToGroup(db(), QString::fromUtf8(u.id), general);
 
-        session.setDatabase(connectAgain());
         session.user.userId = QStringLiteral("Alice");
         session.user.record.userId = QStringLiteral("alice");
         session.user.record.supervisor = QStringLiteral("carol");
-    }
-
-    void TearDown() override
-    {
-        session.closeDatabase();
-        EngineTest::TearDown();
     }
 
     QList<QVariantList> rows(const char* sql) { return db().query(QString::fromUtf8(sql)).rows(); }
@@ -111,11 +95,6 @@ protected:
         return id ? *id : 0;
     }
 
-    QTemporaryDir settingsDir;
-    SettingsStore settings{settingsDir.filePath(QStringLiteral("MRBX.conf"))};
-    bx::test::FixedClock clock;
-    Session session{settings, clock};
-    ScriptedPrompt prompt;
     WorkshopService service{session, prompt};
     qlonglong general = 0;
 };

@@ -136,7 +136,7 @@ TEST_P(AttachmentsTest, ContentRoundTripsThroughAddSaveAsAndViewer)
         SCOPED_TRACE(size);
         const QByteArray data = randomBytes(size);
         const qlonglong number = addFile(data, QStringLiteral("O'Brien's plan.bin"));
-        EXPECT_EQ(readAttachmentData(number), data);
+        EXPECT_EQ(attachContent(db(), number), data);
 
         const QString target = files.filePath(QStringLiteral("saved.bin"));
         EXPECT_TRUE(saveAs(session.db(), number, target));
@@ -329,8 +329,7 @@ TEST_P(AttachmentsTest, SaveMemoWritesOnlyAChangedBoxIntoItsOwnRow)
 // Deleting: the refusals in their order, the question, and the rows that hang on the attachment.
 TEST_P(AttachmentsTest, DeleteRefusesInOrderAndTakesItsRowsAlong)
 {
-    const qlonglong form =
-        addAttachment(task, {{QStringLiteral("Attach_Type"), QStringLiteral("X")}});
+    const qlonglong form = addAttachment(task, QStringLiteral("X"));
     db().execute(
         QStringLiteral("INSERT INTO CONTROL (FORM_NAME, CONTROL_KEY, ATTACH_NUMBER, VALUE) "
                        "VALUES ('Order', 1, ?, 'x'), ('Order', 1, 0, 'layout')"),
@@ -361,8 +360,7 @@ TEST_P(AttachmentsTest, DeleteRefusesInOrderAndTakesItsRowsAlong)
               0);
 
     // Another client deletes it while the question is open.
-    const qlonglong memo =
-        addAttachment(task, {{QStringLiteral("Attach_Type"), QStringLiteral("M")}});
+    const qlonglong memo = addAttachment(task, QStringLiteral("M"));
     test::ActingPrompt acting;
     acting.whileAsked = [&] {
         db().execute(QStringLiteral("DELETE FROM ATTACH WHERE Attach_Number = ?"), {memo});
@@ -389,16 +387,12 @@ TEST_P(AttachmentsTest, RightsFollowStatusPermissionAndSetting)
 TEST_P(AttachmentsTest, DiscardDeletesOnlyWhatThisEditorAdded)
 {
     const qlonglong templ = addTaskRow(db(), {{scr::Template, true}});
-    const qlonglong form =
-        addAttachment(templ, {{QStringLiteral("Attach_Type"), QStringLiteral("X")}});
+    const qlonglong form = addAttachment(templ, QStringLiteral("X"));
     db().execute(QStringLiteral("INSERT INTO CONTROL (FORM_NAME, CONTROL_KEY, ATTACH_NUMBER) "
                                 "VALUES ('Order', 1, ?)"),
                  {form});
-    writeAttachmentData(
-        addAttachment(templ, {{QStringLiteral("Attach_Type"), QStringLiteral("F")}}),
-        "template file");
-    const qlonglong earlier =
-        addAttachment(task, {{QStringLiteral("Attach_Type"), QStringLiteral("M")}});
+    setAttachContent(db(), addAttachment(templ, QStringLiteral("F")), "template file");
+    const qlonglong earlier = addAttachment(task, QStringLiteral("M"));
 
     QList<qlonglong> added;
     cSCR scr(session, prompt);
@@ -406,8 +400,7 @@ TEST_P(AttachmentsTest, DiscardDeletesOnlyWhatThisEditorAdded)
     ASSERT_EQ(added.size(), 2);
     PendingAttachment memo = pending(AttachmentType::Memo);
     added << *add(session.db(), place(), memo);
-    const qlonglong elsewhere =
-        addAttachment(task, {{QStringLiteral("Attach_Type"), QStringLiteral("M")}});
+    const qlonglong elsewhere = addAttachment(task, QStringLiteral("M"));
 
     EXPECT_EQ(deleteAdded(session.db(), task, added), 3);
     const RecordSet left = db().query(
@@ -424,10 +417,10 @@ TEST_P(AttachmentsTest, CopiesStayReadableWhenTheSourceIsDeleted)
     const qlonglong parent = addTaskRow(db());
     const QByteArray data = randomBytes(70'001);
     const qlonglong source =
-        addAttachment(parent, {{QStringLiteral("Attach_Type"), QStringLiteral("F")},
-                               {QStringLiteral("Attach_Filename"), QStringLiteral("O'Brien.bin")},
-                               {QStringLiteral("Attach_Title"), QStringLiteral("Plan")}});
-    writeAttachmentData(source, data);
+        addAttachment(parent, QStringLiteral("F"),
+                      {{QStringLiteral("Attach_Filename"), QStringLiteral("O'Brien.bin")},
+                       {QStringLiteral("Attach_Title"), QStringLiteral("Plan")}});
+    setAttachContent(db(), source, data);
 
     EXPECT_EQ(copyToTask(session.db(), place(), 0, kMe, {}).refusal()->message,
               QStringLiteral("Please select an attachment"));
@@ -442,8 +435,8 @@ TEST_P(AttachmentsTest, CopiesStayReadableWhenTheSourceIsDeleted)
     ASSERT_EQ(clones.size(), 1);
 
     db().execute(QStringLiteral("DELETE FROM ATTACH WHERE Attach_Number = ?"), {source});
-    EXPECT_TRUE(readAttachmentData(*copy) == data);
-    EXPECT_TRUE(readAttachmentData(clones.first()) == data);
+    EXPECT_TRUE(attachContent(db(), *copy) == data);
+    EXPECT_TRUE(attachContent(db(), clones.first()) == data);
     const RecordSet row = db().query(
         QStringLiteral("SELECT Attach_Type, Attach_Filename, Attach_Owner FROM ATTACH WHERE "
                        "Attach_Number = ?"),
@@ -457,9 +450,9 @@ TEST_P(AttachmentsTest, CopiesStayReadableWhenTheSourceIsDeleted)
 TEST_P(AttachmentsTest, ViewerCopyStaysInsideItsFolderAndSavesBack)
 {
     const qlonglong number =
-        addAttachment(task, {{QStringLiteral("Attach_Type"), QStringLiteral("F")},
-                             {QStringLiteral("Attach_Filename"), QStringLiteral("../../x.sh")}});
-    writeAttachmentData(number, "#!/bin/sh\necho planted\n");
+        addAttachment(task, QStringLiteral("F"),
+                      {{QStringLiteral("Attach_Filename"), QStringLiteral("../../x.sh")}});
+    setAttachContent(db(), number, "#!/bin/sh\necho planted\n");
     Outcome<ViewerCopy> exported = exportForViewer(session.db(), number);
     ASSERT_TRUE(exported);
     ViewerCopy copy = *exported;
@@ -488,7 +481,7 @@ TEST_P(AttachmentsTest, ViewerCopyStaysInsideItsFolderAndSavesBack)
     EXPECT_FALSE(changedSinceExport(copy));
     ASSERT_TRUE(touch());
     EXPECT_FALSE(changedSinceExport(copy));
-    EXPECT_TRUE(readAttachmentData(number) == edited);
+    EXPECT_TRUE(attachContent(db(), number) == edited);
 
     // Export again replaces the old copy; a cancelled Save As keeps the existing target.
     ASSERT_TRUE(exportForViewer(session.db(), number));
@@ -511,16 +504,14 @@ TEST_P(AttachmentsTest, ViewerCopyStaysInsideItsFolderAndSavesBack)
 TEST_P(AttachmentsTest, ListsSplitMemosNewestFirstInLocalTime)
 {
     clock.setStandardOffsetSeconds(-5 * kHour);
-    const qlonglong older =
-        addAttachment(task, {{QStringLiteral("Attach_Type"), QStringLiteral("F")},
-                             {QStringLiteral("Attach_Date"), at(2024, 1, 2, 9, 0)}});
-    const qlonglong newer =
-        addAttachment(task, {{QStringLiteral("Attach_Type"), QStringLiteral("w ")},
-                             {QStringLiteral("Attach_Date"), at(2024, 1, 3, 9, 0)}});
+    const qlonglong older = addAttachment(task, QStringLiteral("F"),
+                                          {{QStringLiteral("Attach_Date"), at(2024, 1, 2, 9, 0)}});
+    const qlonglong newer = addAttachment(task, QStringLiteral("w "),
+                                          {{QStringLiteral("Attach_Date"), at(2024, 1, 3, 9, 0)}});
     const qlonglong memo =
-        addAttachment(task, {{QStringLiteral("Attach_Type"), QStringLiteral("D")},
-                             {QStringLiteral("Attach_Title"), QStringLiteral("O'Brien's, 2024")}});
-    addAttachment(addTaskRow(db(), {}), {{QStringLiteral("Attach_Type"), QStringLiteral("F")}});
+        addAttachment(task, QStringLiteral("D"),
+                      {{QStringLiteral("Attach_Title"), QStringLiteral("O'Brien's, 2024")}});
+    addAttachment(addTaskRow(db(), {}), QStringLiteral("F"));
 
     const TaskAttachmentLists lists = listFor(session.db(), clock, task);
     ASSERT_EQ(lists.attachments.size(), 2);
@@ -533,7 +524,7 @@ TEST_P(AttachmentsTest, ListsSplitMemosNewestFirstInLocalTime)
     EXPECT_EQ(listKey(lists.attachments.at(1)), QStringLiteral("00") + QString::number(older));
     EXPECT_EQ(shownTitle(lists.memos.at(0)), QStringLiteral("O'Brien's"));
 
-    writeAttachmentData(older, "kept");
+    setAttachContent(db(), older, "kept");
     const Outcome<ViewerCopy> copy = exportForViewer(session.db(), older, {}, true);
     ASSERT_TRUE(copy);
     EXPECT_EQ(QFileInfo(copy->path).permissions() & 0x7077, QFileDevice::ReadOwner);
@@ -560,7 +551,7 @@ TEST_P(AttachmentsTest, PreviewsAreEscapedAndBounded)
     QByteArray longText(100'000, 'a');
     longText.replace(0, 8, "<script>");
     longText.replace(kPreviewTextBytes - 1, 2, "\xc3\xa9"); // a character across the cut
-    writeAttachmentData(text.number, longText);
+    setAttachContent(db(), text.number, longText);
     const QString html = previewOf(session.db(), text).html;
     EXPECT_FALSE(html.contains(QStringLiteral("<script>")));
     EXPECT_TRUE(html.contains(QStringLiteral("&lt;script&gt;")));
@@ -573,9 +564,9 @@ TEST_P(AttachmentsTest, PreviewsAreEscapedAndBounded)
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
     QImage(2, 2, QImage::Format_RGB32).save(&buffer, "PNG");
-    writeAttachmentData(image.number, png);
+    setAttachContent(db(), image.number, png);
     EXPECT_EQ(previewOf(session.db(), image).image, png);
-    writeAttachmentData(image.number, QByteArray(kPreviewImageBytes + 1, 'x'));
+    setAttachContent(db(), image.number, QByteArray(kPreviewImageBytes + 1, 'x'));
     const Preview big = previewOf(session.db(), image);
     EXPECT_TRUE(big.image.isEmpty());
     EXPECT_TRUE(big.html.contains(QStringLiteral("dot.png")));
@@ -595,9 +586,8 @@ TEST_P(AttachmentsTest, PreviewsAreEscapedAndBounded)
 // The note of the file dialog looks the bare name up as stored, quotes and all.
 TEST_P(AttachmentsTest, BaselineNoteKnowsStoredNames)
 {
-    addAttachment(task,
-                  {{QStringLiteral("Attach_Type"), QStringLiteral("F")},
-                   {QStringLiteral("Attach_Filename"), QStringLiteral("O'Brien's plan.txt")}});
+    addAttachment(task, QStringLiteral("F"),
+                  {{QStringLiteral("Attach_Filename"), QStringLiteral("O'Brien's plan.txt")}});
     EXPECT_EQ(baselineNote(session.db(), QStringLiteral("/home/ann/O'Brien's plan.txt")),
               kKnownFileNote);
     EXPECT_EQ(baselineNote(session.db(), QStringLiteral("/home/ann/O'Brien.txt")), kNewFileNote);

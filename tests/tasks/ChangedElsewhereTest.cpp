@@ -40,8 +40,8 @@ protected:
     /** A task of mine with its first history, as another client saved it. */
     qlonglong myTask(const QVariantMap& extra = {})
     {
-        QVariantMap columns{{QStringLiteral("SCR_Title"), QStringLiteral("Printer")},
-                            {QStringLiteral("SCR_Owner_Date_Viewed"), at(2024, 1, 30, 8, 0)}};
+        QVariantMap columns{{scr::Title, QStringLiteral("Printer")},
+                            {scr::OwnerDateViewed, at(2024, 1, 30, 8, 0)}};
         columns.insert(extra);
         const qlonglong n = addTaskRow(db(), columns);
         startHistory(n, kMe, kShop7);
@@ -79,28 +79,28 @@ TEST_P(ChangedElsewhereTest, SaveAfterAnotherClientRoutedIsRefusedUntilReloaded)
                               QStringLiteral("yours")));
     const qlonglong routeRow = openRouteRow(n);
 
-    mine.setValue(QStringLiteral("SCR_Priority"), kHigh);
+    mine.setValue(scr::Priority, kHigh);
     mine.MakeHistory(QString());
     EXPECT_FALSE(mine.SAVE());
     EXPECT_EQ(mine.changedElsewhere(), kByBob);
     EXPECT_EQ(prompt.texts(), QStringList{kByBob});
     EXPECT_TRUE(taskErrors().isEmpty()) << "a refusal, not an error";
-    EXPECT_EQ(mine.value(QStringLiteral("SCR_Priority")), kHigh) << "the typed value stays";
-    EXPECT_EQ(storedText(n, QStringLiteral("SCR_Owner_User_ID")), QStringLiteral("carl"));
-    EXPECT_EQ(storedText(n, QStringLiteral("SCR_Priority")), QString());
-    EXPECT_EQ(storedNumber(n, QStringLiteral("SCR_Route_Number")), routeRow);
+    EXPECT_EQ(mine.value(scr::Priority), kHigh) << "the typed value stays";
+    EXPECT_EQ(storedText(n, scr::OwnerUserId), QStringLiteral("carl"));
+    EXPECT_EQ(storedText(n, scr::Priority), QString());
+    EXPECT_EQ(storedNumber(n, scr::RouteNumber), routeRow);
     EXPECT_EQ(closedActions(n),
               (QStringList{QStringLiteral("Create Request"),
                            QStringLiteral("Task routed to 'carl' (Workshop:  8 )")}));
 
     ASSERT_TRUE(mine.Load(n));
-    mine.setValue(QStringLiteral("SCR_Priority"), kHigh);
+    mine.setValue(scr::Priority, kHigh);
     mine.MakeHistory(QString());
     ASSERT_TRUE(mine.SAVE());
     EXPECT_TRUE(mine.changedElsewhere().isEmpty());
-    EXPECT_EQ(storedText(n, QStringLiteral("SCR_Owner_User_ID")), QStringLiteral("carl"));
-    EXPECT_EQ(storedText(n, QStringLiteral("SCR_Priority")), kHigh);
-    EXPECT_EQ(storedNumber(n, QStringLiteral("SCR_Route_Number")), openRouteRow(n));
+    EXPECT_EQ(storedText(n, scr::OwnerUserId), QStringLiteral("carl"));
+    EXPECT_EQ(storedText(n, scr::Priority), kHigh);
+    EXPECT_EQ(storedNumber(n, scr::RouteNumber), openRouteRow(n));
     EXPECT_EQ(closedActions(n).last(), QStringLiteral("Priority changed"));
 
     // A change that left no history (a plain SQL client) names nobody: the last entry is older.
@@ -109,14 +109,14 @@ TEST_P(ChangedElsewhereTest, SaveAfterAnotherClientRoutedIsRefusedUntilReloaded)
     prompt.clear();
     EXPECT_FALSE(mine.CloseOut(QStringLiteral("YES"), 0, QString()));
     EXPECT_EQ(prompt.texts(), QStringList{kByNobody});
-    EXPECT_EQ(storedText(n, QStringLiteral("SCR_Status")), QStringLiteral("A"));
+    EXPECT_EQ(storedText(n, scr::Status), QStringLiteral("A"));
 }
 
 // One object saving again and again is never refused by its own writes, even when opening the
 // task wrote its viewed date, and each save closes the history entry the previous one opened.
 TEST_P(ChangedElsewhereTest, OneObjectWritesAgainAfterItsOwnWrites)
 {
-    const qlonglong n = myTask({{QStringLiteral("SCR_Owner_Date_Viewed"), QVariant()}});
+    const qlonglong n = myTask({{scr::OwnerDateViewed, QVariant()}});
     cSCR mine(session, prompt);
     ASSERT_TRUE(mine.Load(n));
     EXPECT_TRUE(mine.SCR_Owner_Date_Viewed().isValid());
@@ -131,7 +131,7 @@ TEST_P(ChangedElsewhereTest, OneObjectWritesAgainAfterItsOwnWrites)
     EXPECT_EQ(closedActions(n),
               (QStringList{QStringLiteral("Create Request"), QStringLiteral("Task saved"),
                            QStringLiteral("Title changed"), QStringLiteral("YES")}));
-    EXPECT_EQ(storedNumber(n, QStringLiteral("SCR_Route_Number")), openRouteRow(n));
+    EXPECT_EQ(storedNumber(n, scr::RouteNumber), openRouteRow(n));
 }
 
 // Closing a task offers its open sub-tasks; one that another client changed while the question
@@ -139,10 +139,10 @@ TEST_P(ChangedElsewhereTest, OneObjectWritesAgainAfterItsOwnWrites)
 TEST_P(ChangedElsewhereTest, CascadeLeavesASubTaskChangedWhileAsked)
 {
     const qlonglong parent = myTask();
-    const qlonglong changed = myTask({{QStringLiteral("SCR_Parent_Number"), parent},
-                                      {QStringLiteral("SCR_Title"), QStringLiteral("Toner")}});
-    const qlonglong untouched = myTask({{QStringLiteral("SCR_Parent_Number"), parent},
-                                        {QStringLiteral("SCR_Title"), QStringLiteral("Paper")}});
+    const qlonglong changed =
+        myTask({{scr::ParentNumber, parent}, {scr::Title, QStringLiteral("Toner")}});
+    const qlonglong untouched =
+        myTask({{scr::ParentNumber, parent}, {scr::Title, QStringLiteral("Paper")}});
     test::ActingPrompt acting;
     acting.whileAsked = [&] {
         db().execute(QStringLiteral("UPDATE SCR SET SCR_Title = ? WHERE SCR_Number = ?"),
@@ -152,8 +152,8 @@ TEST_P(ChangedElsewhereTest, CascadeLeavesASubTaskChangedWhileAsked)
     ASSERT_TRUE(mine.Load(parent));
     ASSERT_TRUE(mine.CloseOut(QStringLiteral("YES"), 0, QString()));
 
-    EXPECT_EQ(storedText(untouched, QStringLiteral("SCR_Status")), QStringLiteral("C"));
-    EXPECT_EQ(storedText(changed, QStringLiteral("SCR_Status")), QStringLiteral("A"));
+    EXPECT_EQ(storedText(untouched, scr::Status), QStringLiteral("C"));
+    EXPECT_EQ(storedText(changed, scr::Status), QStringLiteral("A"));
     EXPECT_EQ(closedActions(changed), QStringList{QStringLiteral("Create Request")});
     EXPECT_EQ(acting.shown.last(),
               QStringLiteral("Subtask \"Toner\" was changed in the meantime and was left as it "
@@ -173,14 +173,14 @@ TEST_P(ChangedElsewhereTest, RuleWritingTheTaskRowDoesNotRefuseTheMove)
                            "    BXDB.execute(\"UPDATE SCR SET SCR_Attention = 1 WHERE SCR_Number "
                            "= ?\", RS_SCR.SCR_Number);\n"
                            "}\n"));
-    const qlonglong n = myTask({{QStringLiteral("SCR_Lifecycle_ID"), cycle},
-                                {QStringLiteral("SCR_LC_Stage_Name"), QStringLiteral("Draft")},
-                                {QStringLiteral("SCR_LC_Owner_Group_ID"), kShop7}});
+    const qlonglong n = myTask({{scr::LifecycleId, cycle},
+                                {scr::LcStageName, QStringLiteral("Draft")},
+                                {scr::LcOwnerGroupId, kShop7}});
     cSCR mine(session, prompt);
     ASSERT_TRUE(mine.Load(n));
     ASSERT_TRUE(mine.CloseOut(QStringLiteral("YES"), 0, QString()))
         << prompt.texts().join(u'|').toStdString();
-    EXPECT_EQ(storedText(n, QStringLiteral("SCR_LC_Stage_Name")), QStringLiteral("Review"));
+    EXPECT_EQ(storedText(n, scr::LcStageName), QStringLiteral("Review"));
 }
 
 BX_INSTANTIATE_ENGINES(ChangedElsewhereTest);

@@ -5,7 +5,6 @@
 #include "support/Schema.h"
 #include "workflow/RecordRoute.h"
 
-#include <QBuffer>
 #include <QDir>
 
 #include <stdexcept>
@@ -133,9 +132,9 @@ void TaskTest::addRule(const QString& name, const QString& script)
 qlonglong TaskTest::attachChecklist(qlonglong task, const QString& name)
 {
     return addAttachment(
-        task, {{QStringLiteral("Attach_Type"), QStringLiteral("K")},
-               {QStringLiteral("Attach_Filename"), name.isNull() ? QVariant() : QVariant(name)},
-               {QStringLiteral("Attach_Title"), QStringLiteral("Checklist: ") + name}});
+        task, QStringLiteral("K"),
+        {{QStringLiteral("Attach_Filename"), name.isNull() ? QVariant() : QVariant(name)},
+         {QStringLiteral("Attach_Title"), QStringLiteral("Checklist: ") + name}});
 }
 
 void TaskTest::addChecklistItem(const QString& checklist, const QString& item, bool mandatory)
@@ -164,27 +163,6 @@ qlonglong TaskTest::addAttachment(qlonglong task, const QVariantMap& columns)
     }
     return db().insertNumbered(QStringLiteral("ATTACH"), QStringLiteral("Attach_Number"), names,
                                values);
-}
-
-void TaskTest::writeAttachmentData(qlonglong attachNumber, const QByteArray& data)
-{
-    QByteArray copy = data;
-    QBuffer source(&copy);
-    source.open(QIODevice::ReadOnly);
-    db().writeBlob({QStringLiteral("ATTACH"), QStringLiteral("Attach_Number"), attachNumber,
-                    QStringLiteral("OLE_Data")},
-                   source, copy.size());
-}
-
-QByteArray TaskTest::readAttachmentData(qlonglong attachNumber)
-{
-    QByteArray data;
-    QBuffer sink(&data);
-    sink.open(QIODevice::WriteOnly);
-    db().readBlob({QStringLiteral("ATTACH"), QStringLiteral("Attach_Number"), attachNumber,
-                   QStringLiteral("OLE_Data")},
-                  sink);
-    return data;
 }
 
 QStringList TaskTest::taskErrors() const

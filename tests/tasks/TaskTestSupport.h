@@ -4,6 +4,7 @@
 #include "core/db/Database.h"
 #include "core/schema/TaskColumns.h"
 #include "core/settings/SettingsStore.h"
+#include "support/AttachContent.h"
 #include "support/FixedClock.h"
 #include "support/Lifecycles.h"
 #include "support/ScriptedPrompt.h"
@@ -31,7 +32,9 @@ using bx::test::addStageAction;
 using bx::test::addTaskRow;
 using bx::test::addUsers;
 using bx::test::addWorkshop;
+using bx::test::attachContent;
 using bx::test::requesterStage;
+using bx::test::setAttachContent;
 using bx::test::StageDef;
 using bx::test::userStage;
 using bx::test::withRule;
@@ -163,8 +166,12 @@ protected:
 
     /** Adds an attachment row with the given columns; returns its number. */
     qlonglong addAttachment(qlonglong task, const QVariantMap& columns);
-    void writeAttachmentData(qlonglong attachNumber, const QByteArray& data);
-    QByteArray readAttachmentData(qlonglong attachNumber);
+    /** Adds an attachment row of `type` (Attach_Type) with the given columns. */
+    qlonglong addAttachment(qlonglong task, const QString& type, QVariantMap columns = {})
+    {
+        columns.insert(QStringLiteral("Attach_Type"), type);
+        return addAttachment(task, columns);
+    }
 
     /** Shown errors: the texts of critical boxes titled "Budget Row Error". */
     QStringList taskErrors() const;

@@ -413,7 +413,7 @@ TEST_P(cSCRCloseOutTest, RuleWritesCommitOnlyWithTheMove)
     EXPECT_FALSE(t.CloseOut(QStringLiteral("YES"), 0, kNote));
     EXPECT_EQ(taskErrors().size(), 1) << shown();
     EXPECT_EQ(location(), QVariant());
-    EXPECT_EQ(storedText(number, QStringLiteral("SCR_LC_Stage_Name")), kDraft);
+    EXPECT_EQ(storedText(number, scr::LcStageName), kDraft);
 
     notifier.failWhen = nullptr;
     prompt.clear();
@@ -458,8 +458,8 @@ TEST_P(cSCRCloseOutTest, RuleWritesCommitOnlyWithTheMove)
     EXPECT_EQ(taskErrors(), QStringList{QStringLiteral("Rule 'Breaks', line 4: Error: stop")});
     EXPECT_EQ(depthPrompt.depths, QList<int>{0});
     EXPECT_EQ(location(), QVariant());
-    EXPECT_EQ(storedText(broken, QStringLiteral("SCR_LC_Stage_Name")), kBoss);
-    EXPECT_EQ(storedText(broken, QStringLiteral("SCR_Owner_User_ID")), QStringLiteral("bob"));
+    EXPECT_EQ(storedText(broken, scr::LcStageName), kBoss);
+    EXPECT_EQ(storedText(broken, scr::OwnerUserId), QStringLiteral("bob"));
 }
 
 // ---------------------------------------------------------------------------------------------

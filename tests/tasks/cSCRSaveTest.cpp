@@ -183,22 +183,22 @@ TEST_P(cSCRSaveTest, NewTaskForThreeRecipientsMakesTwoClonesWithCopiesOfTheAttac
     for (int i = 0; i < content.size(); ++i)
         content[i] = static_cast<char>((i * 7 + i / 251) & 0xff);
     const qlonglong file =
-        addAttachment(number, {{QStringLiteral("Attach_Type"), QStringLiteral("F")},
-                               {QStringLiteral("Attach_Title"), QStringLiteral("O'Brien's plan")},
-                               {QStringLiteral("Attach_Filename"), QStringLiteral("plan's.txt")},
-                               {QStringLiteral("Attach_Owner"), QStringLiteral("bob")},
-                               {QStringLiteral("Attach_Date"), at(2024, 1, 20, 10, 0)},
-                               {QStringLiteral("Category"), kProjects},
-                               {QStringLiteral("Group_ID"), kShop4},
-                               {QStringLiteral("Publish"), true},
-                               {QStringLiteral("Show_In_TabBar"), true},
-                               {QStringLiteral("Temp_Status"), 1}});
-    writeAttachmentData(file, content);
+        addAttachment(number, QStringLiteral("F"),
+                      {{QStringLiteral("Attach_Title"), QStringLiteral("O'Brien's plan")},
+                       {QStringLiteral("Attach_Filename"), QStringLiteral("plan's.txt")},
+                       {QStringLiteral("Attach_Owner"), QStringLiteral("bob")},
+                       {QStringLiteral("Attach_Date"), at(2024, 1, 20, 10, 0)},
+                       {QStringLiteral("Category"), kProjects},
+                       {QStringLiteral("Group_ID"), kShop4},
+                       {QStringLiteral("Publish"), true},
+                       {QStringLiteral("Show_In_TabBar"), true},
+                       {QStringLiteral("Temp_Status"), 1}});
+    setAttachContent(db(), file, content);
     const qlonglong form =
-        addAttachment(number, {{QStringLiteral("Attach_Type"), QStringLiteral("X")},
-                               {QStringLiteral("Attach_Title"), QStringLiteral("Order form")},
-                               {QStringLiteral("Attach_Filename"), QStringLiteral("Order")},
-                               {QStringLiteral("Attach_Date"), at(2024, 1, 21, 10, 0)}});
+        addAttachment(number, QStringLiteral("X"),
+                      {{QStringLiteral("Attach_Title"), QStringLiteral("Order form")},
+                       {QStringLiteral("Attach_Filename"), QStringLiteral("Order")},
+                       {QStringLiteral("Attach_Date"), at(2024, 1, 21, 10, 0)}});
     for (const auto& [key, name, value, attach] :
          {std::tuple{1, "Qty", "3", form}, std::tuple{2, "Part", "O'Ring", form},
           std::tuple{1, "Qty", "", qlonglong{0}}, std::tuple{2, "Part", "", qlonglong{0}}}) {
@@ -248,7 +248,7 @@ TEST_P(cSCRSaveTest, NewTaskForThreeRecipientsMakesTwoClonesWithCopiesOfTheAttac
                       original.value(QString::fromLatin1(column)))
                 << column;
         }
-        EXPECT_TRUE(readAttachmentData(fileCopy) == content);
+        EXPECT_TRUE(attachContent(db(), fileCopy) == content);
         EXPECT_EQ(
             countRows(QStringLiteral("SELECT COUNT(*) FROM CONTROL WHERE ATTACH_NUMBER = ? "
                                      "AND FORM_NAME = ? AND ((NAME = ? AND VALUE = ?) OR "
@@ -273,8 +273,8 @@ TEST_P(cSCRSaveTest, FailedSaveOfANewTaskLeavesNoTraceAndCanBeRetried)
     const qlonglong number = task.Create();
     ASSERT_GT(number, 0);
     task.setSCR_Title(QStringLiteral("Clone's fate"));
-    addAttachment(number, {{QStringLiteral("Attach_Type"), QStringLiteral("M")},
-                           {QStringLiteral("Attach_Title"), QStringLiteral("memo")}});
+    addAttachment(number, QStringLiteral("M"),
+                  {{QStringLiteral("Attach_Title"), QStringLiteral("memo")}});
     task.UsersCol() = {{QStringLiteral("bob"), kShop4, OwnerType::User},
                        {QStringLiteral("carl"), kShop8, OwnerType::User},
                        {QStringLiteral("O'Brien"), kShop9, OwnerType::User}};
@@ -526,7 +526,7 @@ TEST_P(cSCRSaveTest, AttachmentsAreListedNewestFirstAndPublishedOneByOne)
     const qlonglong newer =
         addAttachment(number, {{QStringLiteral("Attach_Title"), QStringLiteral("minutes")},
                                {QStringLiteral("Attach_Date"), at(2024, 1, 20, 9, 0)}});
-    const qlonglong foreign = addAttachment(other, {});
+    const qlonglong foreign = addAttachment(other, QVariantMap());
     cSCR task(session, prompt);
     ASSERT_TRUE(task.Load(number));
 
@@ -681,8 +681,8 @@ TEST_P(cSCRSaveTest, RouteToThreeRecipientsClonesForTheOthers)
 {
     const qlonglong number = baselineTask({{scr::Title, QStringLiteral("Trio")}});
     startHistory(number, kMe, kShop7);
-    addAttachment(number, {{QStringLiteral("Attach_Type"), QStringLiteral("M")},
-                           {QStringLiteral("Attach_Title"), QStringLiteral("memo")}});
+    addAttachment(number, QStringLiteral("M"),
+                  {{QStringLiteral("Attach_Title"), QStringLiteral("memo")}});
     cSCR task(session, prompt);
     ASSERT_TRUE(task.Load(number));
     ASSERT_TRUE(task.Route_SCR({{QStringLiteral("bob"), kShop4, OwnerType::User},

@@ -18,20 +18,6 @@
 using namespace bx;
 using namespace bx::test;
 
-namespace {
-
-QString memoKey(qlonglong number)
-{
-    return QStringLiteral("M00") + QString::number(number);
-}
-
-QString fileKey(qlonglong number)
-{
-    return QStringLiteral("00") + QString::number(number);
-}
-
-} // namespace
-
 // "Add from Parent" lists the parent's items; OK without a choice refuses, the chosen one is
 // copied to the task under a number of its own, with its content, and listed.
 TEST_F(TaskEditorWindowTest, AddFromParentCopiesTheChosenItem)
@@ -63,7 +49,7 @@ TEST_F(TaskEditorWindowTest, AddFromParentCopiesTheChosenItem)
     const qlonglong copy = rows.number(QStringLiteral("Attach_Number"));
     EXPECT_NE(copy, file);
     EXPECT_EQ(content(copy), QByteArray("O'Brien's bytes"));
-    select(window, "AttachListView", fileKey(copy));
+    selectFile(window, copy);
 }
 
 // A memo opened from its list is changed in the memo window: OK writes its title and text, and
@@ -76,7 +62,7 @@ TEST_F(TaskEditorWindowTest, MemoWindowChangesAMemoOnlyWhereAllowed)
     {
         SCR_FORM window(session, prompt, &host);
         ASSERT_TRUE(window.open(TaskOpening::existing(task)));
-        select(window, "MemoListView", memoKey(memo));
+        selectMemo(window, memo);
         window.attachmentPane().setDialogRunner([&](QDialog& dialog) {
             EXPECT_EQ(child<QTextEdit>(dialog, "txtMemo")->toPlainText(), QStringLiteral("first"));
             child<QLineEdit>(dialog, "txtTitle")->setText(QStringLiteral("O'Brien's memo"));
@@ -99,7 +85,7 @@ TEST_F(TaskEditorWindowTest, MemoWindowChangesAMemoOnlyWhereAllowed)
     const qlonglong closed = addAttachment(done, QStringLiteral("M"), "final");
     SCR_FORM window(session, prompt, &host);
     ASSERT_TRUE(window.open(TaskOpening::existing(done)));
-    select(window, "MemoListView", memoKey(closed));
+    selectMemo(window, closed);
     bool shown = false;
     window.attachmentPane().setDialogRunner([&](QDialog& dialog) {
         shown = true;
@@ -178,13 +164,13 @@ TEST_F(TaskEditorWindowTest, SaveAsAndCopyTextTakeWhatIsStoredAndSelected)
 
     const QString target = dir.filePath(QStringLiteral("O'Brien's copy.bin"));
     window.attachmentPane().setSaveChooser([&](const QString&, const QString&) { return target; });
-    select(window, "AttachListView", fileKey(file));
+    selectFile(window, file);
     trigger(window, "mnuSaveAttachment");
     QFile saved(target);
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     EXPECT_TRUE(saved.readAll() == bytes);
 
-    select(window, "MemoListView", memoKey(memo));
+    selectMemo(window, memo);
     auto* box = child<QTextEdit>(window, "T_Memo");
     QTextCursor cursor = box->textCursor();
     cursor.setPosition(6);

@@ -3,13 +3,12 @@
 #include "core/Session.h"
 #include "core/db/Database.h"
 #include "core/schema/TaskColumns.h"
+#include "support/AttachContent.h"
 #include "support/TaskRows.h"
 #include "support/WindowTest.h"
-#include "tasks/AttachmentTransfer.h"
 #include "tasks/TaskEditorHost.h"
 
 #include <QAction>
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QTreeWidget>
@@ -61,22 +60,11 @@ protected:
             {scr::Number, QStringLiteral("Attach_Type"), QStringLiteral("Attach_Title"),
              QStringLiteral("Attach_Filename")},
             {task, type, QStringLiteral("Bob's memo"), QStringLiteral("O'Brien's plan.txt")});
-        if (!content.isEmpty()) {
-            QByteArray bytes = content;
-            QBuffer source(&bytes);
-            source.open(QIODevice::ReadOnly);
-            db().writeBlob(attachments::dataOf(number), source, bytes.size());
-        }
+        if (!content.isEmpty())
+            setAttachContent(db(), number, content);
         return number;
     }
-    QByteArray content(qlonglong attachment)
-    {
-        QByteArray bytes;
-        QBuffer sink(&bytes);
-        sink.open(QIODevice::WriteOnly);
-        db().readBlob(attachments::dataOf(attachment), sink);
-        return bytes;
-    }
+    QByteArray content(qlonglong attachment) { return attachContent(db(), attachment); }
     /** Makes the row of `key` the current item of the list `name`. */
     void select(QWidget& window, const char* name, const QString& key)
     {
@@ -85,6 +73,14 @@ protected:
             if (list->topLevelItem(i)->data(0, Qt::UserRole + 1).toString() == key)
                 list->setCurrentItem(list->topLevelItem(i));
         ASSERT_NE(list->currentItem(), nullptr) << key.toStdString();
+    }
+    void selectFile(QWidget& window, qlonglong number)
+    {
+        select(window, "AttachListView", QStringLiteral("00") + QString::number(number));
+    }
+    void selectMemo(QWidget& window, qlonglong number)
+    {
+        select(window, "MemoListView", QStringLiteral("M00") + QString::number(number));
     }
     void activate(QWidget& window)
     {
@@ -100,6 +96,10 @@ protected:
         return db().scalar(
             QStringLiteral("SELECT %1 FROM SCR WHERE SCR_Number = ?").arg(QLatin1String(column)),
             {task});
+    }
+    qlonglong sqlNumber(const char* sql, const QVariantList& params)
+    {
+        return db().scalar(QLatin1String(sql), params).toLongLong();
     }
     void trigger(QWidget& window, const char* key) { child<QAction>(window, key)->trigger(); }
 

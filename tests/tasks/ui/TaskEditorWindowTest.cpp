@@ -1,32 +1,20 @@
 #include "TaskEditorWindowFixture.h"
 #include "core/Clock.h"
-#include "core/Session.h"
-#include "core/db/Database.h"
-#include "core/schema/TaskColumns.h"
 #include "messaging/ui/dlgEmail.h"
 #include "support/Lifecycles.h"
 #include "support/SampleFiles.h"
 #include "support/ScriptedPrompt.h"
-#include "support/TaskRows.h"
 #include "support/Watchdog.h"
-#include "support/WindowTest.h"
 #include "tasks/AttachmentTransfer.h"
 #include "tasks/MemoText.h"
 #include "tasks/Recurrence.h"
 #include "tasks/TaskEditor.h"
-#include "tasks/TaskEditorHost.h"
 #include "tasks/ui/ATTFILE.h"
 #include "tasks/ui/AttachmentPane.h"
 #include "tasks/ui/SCR_FORM.h"
 
-#include <QAction>
-#include <QBuffer>
-#include <QComboBox>
-#include <QCoreApplication>
-#include <QDialogButtonBox>
 #include <QDropEvent>
 #include <QElapsedTimer>
-#include <QEvent>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -36,14 +24,11 @@
 #include <QTabWidget>
 #include <QTextEdit>
 #include <QTimer>
-#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 using namespace bx;
-using bx::test::child;
-using bx::test::ScriptedPrompt;
 using namespace bx::test;
 
 // A new task with only its name saves when nothing is mandatory: the row, its description cache
@@ -147,14 +132,8 @@ TEST_F(TaskEditorWindowTest, TemplateWithLifecycleRoutesAtSave)
     EXPECT_EQ(stored(number, "SCR_Lifecycle_ID").toString(), QStringLiteral("Bob's review"));
     EXPECT_EQ(stored(number, "SCR_LC_Stage_Name").toString(), QStringLiteral("Draft"));
     EXPECT_EQ(stored(number, "SCR_Owner_User_ID").toString(), QStringLiteral("bob"));
-    EXPECT_GT(
-        db().scalar(QStringLiteral("SELECT COUNT(*) FROM ROUTE WHERE SCR_Number = ?"), {number})
-            .toLongLong(),
-        0);
-    EXPECT_EQ(
-        db().scalar(QStringLiteral("SELECT COUNT(*) FROM ATTACH WHERE SCR_Number = ?"), {number})
-            .toLongLong(),
-        1);
+    EXPECT_GT(sqlNumber("SELECT COUNT(*) FROM ROUTE WHERE SCR_Number = ?", {number}), 0);
+    EXPECT_EQ(sqlNumber("SELECT COUNT(*) FROM ATTACH WHERE SCR_Number = ?", {number}), 1);
 }
 
 // No to "Do you want to save changes?" removes what the editor added (the template's copies) and
@@ -181,10 +160,7 @@ TEST_F(TaskEditorWindowTest, DiscardRemovesOnlyWhatTheEditorAdded)
         db().query(QStringLiteral("SELECT Attach_Number FROM ATTACH WHERE SCR_Number = ?"), {task});
     ASSERT_EQ(left.rowCount(), 1);
     EXPECT_EQ(left.value(0, QStringLiteral("Attach_Number")).toLongLong(), elsewhere);
-    EXPECT_EQ(
-        db().scalar(QStringLiteral("SELECT SCR_Number FROM ATTACH WHERE Attach_Number = ?"), {kept})
-            .toLongLong(),
-        templ);
+    EXPECT_EQ(sqlNumber("SELECT SCR_Number FROM ATTACH WHERE Attach_Number = ?", {kept}), templ);
 }
 
 // Activating the window moves a passed weekly due date on and says so once.
@@ -196,9 +172,8 @@ TEST_F(TaskEditorWindowTest, RecurrenceNoteOnceOnActivation)
                  {scr::OwnerTargetDate, naive(QDate(2024, 1, 16), QTime(9, 0))}});
     SCR_FORM window(session, prompt, &host);
     ASSERT_TRUE(window.open(TaskOpening::existing(task)));
-    QEvent activate(QEvent::WindowActivate);
-    QCoreApplication::sendEvent(&window, &activate);
-    QCoreApplication::sendEvent(&window, &activate);
+    activate(window);
+    activate(window);
     EXPECT_EQ(prompt.texts(), QStringList{kRecurringUpdated});
     EXPECT_EQ(child<QLineEdit>(window, "T_TARGET")->text(), QStringLiteral("2024-02-06"));
 }
@@ -221,8 +196,8 @@ TEST_F(TaskEditorWindowTest, AttachCommandsAndMemoBoxesFollowTheRights)
         for (const char* name :
              {"mnuAddFromParent", "mnuAddForm", "mnuAddContact", "mnuAddPlugIn", "AttachForm"})
             EXPECT_FALSE(enabled(window, name)) << name;
-        select(window, "AttachListView", QStringLiteral("00") + QString::number(file));
-        select(window, "MemoListView", QStringLiteral("M00") + QString::number(memo));
+        selectFile(window, file);
+        selectMemo(window, memo);
         auto* box = child<QTextEdit>(window, "T_Memo");
         EXPECT_EQ(box->toPlainText(), QStringLiteral("first"));
         EXPECT_FALSE(box->isReadOnly());
@@ -238,7 +213,7 @@ TEST_F(TaskEditorWindowTest, AttachCommandsAndMemoBoxesFollowTheRights)
     for (const char* name : {"mnuAddMemo", "mnuAddFile", "mnuAddChecklist", "mnuAddSignature",
                              "mnuDeleteItem", "Attach", "AttachFile"})
         EXPECT_FALSE(enabled(window, name)) << name;
-    select(window, "MemoListView", QStringLiteral("M00") + QString::number(closed));
+    selectMemo(window, closed);
     EXPECT_TRUE(child<QTextEdit>(window, "T_Memo")->isReadOnly());
     EXPECT_TRUE(child<QTextEdit>(window, "T_MEMODiscussion")->isReadOnly());
 }
@@ -325,14 +300,11 @@ TEST_F(TaskEditorWindowTest, AddFileThroughItsWindow)
     EXPECT_EQ(rows.text(QStringLiteral("Attach_Filename")), QStringLiteral("O'Brien's plan.txt"));
     EXPECT_EQ(rows.text(QStringLiteral("Attach_Type")), QStringLiteral("F"));
     EXPECT_EQ(content(number), QByteArray(70'000, 'p'));
-    select(window, "AttachListView", QStringLiteral("00") + QString::number(number));
+    selectFile(window, number);
 
     prompt.answer(PromptAnswer::No); // "Do you want to save changes?"
     window.close();
-    EXPECT_EQ(
-        db().scalar(QStringLiteral("SELECT COUNT(*) FROM ATTACH WHERE SCR_Number = ?"), {task})
-            .toLongLong(),
-        0);
+    EXPECT_EQ(sqlNumber("SELECT COUNT(*) FROM ATTACH WHERE SCR_Number = ?", {task}), 0);
 }
 
 // A copy the user changed in his viewer is streamed back only after Yes; without a change, or
@@ -352,7 +324,7 @@ TEST_F(TaskEditorWindowTest, ViewerCopySavedBackOnlyOnYes)
             opened << url;
             return true;
         });
-        select(window, "AttachListView", QStringLiteral("00") + QString::number(number));
+        selectFile(window, number);
         trigger(window, "mnuLaunchViewer");
         ASSERT_EQ(opened.size(), 1);
         copy = opened.first().toLocalFile();
@@ -396,7 +368,7 @@ TEST_F(TaskEditorWindowTest, ProgramNamedAsDocumentIsNotHandedToTheDesktop)
         opened << url;
         return true;
     });
-    select(window, "AttachListView", QStringLiteral("00") + QString::number(number));
+    selectFile(window, number);
     trigger(window, "mnuLaunchViewer");
     EXPECT_TRUE(opened.isEmpty());
     ASSERT_EQ(prompt.texts().size(), 1);
@@ -465,11 +437,9 @@ TEST_F(TaskEditorWindowTest, DroppedFilesAskOnceForSeveral)
         QCoreApplication::sendEvent(target, &event);
     };
     auto count = [&] {
-        return db()
-            .scalar(QStringLiteral("SELECT COUNT(*) FROM ATTACH WHERE SCR_Number = ? AND "
-                                   "Attach_Type = 'F' AND Publish = 0"),
-                    {task})
-            .toLongLong();
+        return sqlNumber("SELECT COUNT(*) FROM ATTACH WHERE SCR_Number = ? AND Attach_Type = 'F' "
+                         "AND Publish = 0",
+                         {task});
     };
     prompt.answer(PromptAnswer::No);
     drop();
@@ -479,9 +449,8 @@ TEST_F(TaskEditorWindowTest, DroppedFilesAskOnceForSeveral)
     EXPECT_EQ(prompt.texts(),
               (QStringList{attachments::kDropMultiple, attachments::kDropMultiple}));
     EXPECT_EQ(count(), 2);
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM ATTACH WHERE Attach_Title = ?"),
-                          {urls.first().toLocalFile()})
-                  .toLongLong(),
+    EXPECT_EQ(sqlNumber("SELECT COUNT(*) FROM ATTACH WHERE Attach_Title = ?",
+                        {urls.first().toLocalFile()}),
               1);
     EXPECT_TRUE(child<QTextEdit>(window, "T_SCRCOMMENTS")->toPlainText().isEmpty());
 }
@@ -512,10 +481,7 @@ TEST_F(TaskEditorWindowTest, CancelledTransferStoresNothing)
 
     EXPECT_TRUE(stayedOpen);
     EXPECT_TRUE(prompt.records().isEmpty()) << prompt.texts().join(u'|').toStdString();
-    EXPECT_EQ(
-        db().scalar(QStringLiteral("SELECT COUNT(*) FROM ATTACH WHERE SCR_Number = ?"), {task})
-            .toLongLong(),
-        0);
+    EXPECT_EQ(sqlNumber("SELECT COUNT(*) FROM ATTACH WHERE SCR_Number = ?", {task}), 0);
 }
 
 // A save whose memo write fails writes no history; saving again records each change once.
@@ -526,7 +492,7 @@ TEST_F(TaskEditorWindowTest, SavingAgainAfterAFailedMemoWriteRecordsTheHistoryOn
     const qlonglong memo = addAttachment(task, QStringLiteral("M"), "first");
     SCR_FORM window(session, prompt, &host);
     ASSERT_TRUE(window.open(TaskOpening::existing(task)));
-    select(window, "MemoListView", QStringLiteral("M00") + QString::number(memo));
+    selectMemo(window, memo);
     child<QTextEdit>(window, "T_Memo")->setPlainText(QStringLiteral("O'Brien's second thoughts"));
     child<QLineEdit>(window, "T_TITLE")->setText(QStringLiteral("O'Brien's"));
     db().executeScript(QStringLiteral("CREATE TRIGGER refuse_memo BEFORE UPDATE ON ATTACH BEGIN "
@@ -539,9 +505,52 @@ TEST_F(TaskEditorWindowTest, SavingAgainAfterAFailedMemoWriteRecordsTheHistoryOn
     trigger(window, "Save");
     EXPECT_EQ(host.saved.size(), 1);
     EXPECT_EQ(memo::readText(db(), memo), QStringLiteral("O'Brien's second thoughts"));
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM ROUTE WHERE SCR_Number = ? AND "
-                                         "Route_Action = ?"),
-                          {task, QStringLiteral("Title changed")})
-                  .toLongLong(),
+    EXPECT_EQ(sqlNumber("SELECT COUNT(*) FROM ROUTE WHERE SCR_Number = ? AND Route_Action = ?",
+                        {task, QStringLiteral("Title changed")}),
               1);
+}
+
+// A save refused because the task changed elsewhere: No keeps the window with everything typed;
+// Yes shows the task as stored, with the typed description after the stored one, and nothing is
+// written until the next save writes it.
+TEST_F(TaskEditorWindowTest, RefusedSaveKeepsTheWindowOpenAndReloadKeepsTheTypedDescription)
+{
+    const QString refused =
+        QStringLiteral("This task was changed since you opened it. Your changes were not saved.");
+    const qlonglong n = addTask(
+        {{scr::Title, QStringLiteral("Plan")}, {scr::Comments, QStringLiteral("Stored words")}});
+    SCR_FORM window(session, prompt, nullptr);
+    ASSERT_TRUE(window.open(TaskOpening::existing(n)));
+    window.show();
+    auto* title = child<QLineEdit>(window, "T_TITLE");
+    auto* description = child<QTextEdit>(window, "T_SCRCOMMENTS");
+    title->setText(QStringLiteral("Ann's plan"));
+    description->moveCursor(QTextCursor::End);
+    description->insertPlainText(QStringLiteral(" and Ann's"));
+    db().execute(QStringLiteral("UPDATE SCR SET SCR_Title = ? WHERE SCR_Number = ?"),
+                 {QStringLiteral("Bob's plan"), n});
+
+    prompt.answer(PromptAnswer::No);
+    EXPECT_FALSE(window.saveTask());
+    EXPECT_TRUE(prompt.last().text.startsWith(refused + QStringLiteral("\n\n")))
+        << prompt.last().text.toStdString();
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(title->text(), QStringLiteral("Ann's plan"));
+    EXPECT_EQ(description->toPlainText(), QStringLiteral("Stored words and Ann's"));
+    EXPECT_EQ(stored(n, "SCR_Title").toString(), QStringLiteral("Bob's plan"));
+
+    prompt.answer(PromptAnswer::Yes);
+    EXPECT_FALSE(window.saveTask());
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(title->text(), QStringLiteral("Bob's plan"));
+    EXPECT_EQ(description->toPlainText(), QStringLiteral("Stored words\nStored words and Ann's"));
+    EXPECT_TRUE(window.isDirty());
+
+    prompt.clear();
+    EXPECT_TRUE(window.saveTask());
+    EXPECT_TRUE(prompt.records().isEmpty()) << prompt.texts().join(u'|').toStdString();
+    EXPECT_EQ(stored(n, "SCR_Title").toString(), QStringLiteral("Bob's plan"));
+    EXPECT_EQ(stored(n, "SCR_Comments_AsText").toString(),
+              QStringLiteral("Stored words\nStored words and Ann's"));
+    EXPECT_FALSE(window.isVisible());
 }
