@@ -24,9 +24,9 @@ using namespace bx;
 namespace {
 
 /**
- * A server database of the current build with workshops 1 and 2, their checklists "Audit" (1)
- * and "Ship" (2) with one template item each, and logins made the way the user windows make them:
- * "ann" an administrator of no workshop, "bob" a member of 1, "carol" a member of 2. Every check
+ * A server database of the current build with workshops 11 and 12, their checklists "Audit" (11)
+ * and "Ship" (12) with one template item each, and logins made the way the user windows make them:
+ * "ann" an administrator of no workshop, "bob" a member of 11, "carol" a member of 12. Every check
  * connects as one of the logins.
  */
 class ChecklistPoliciesTest : public bx::test::EngineTest
@@ -44,10 +44,10 @@ protected:
         bx::test::addUsers(db(),
                            {QStringLiteral("ann"), QStringLiteral("bob"), QStringLiteral("carol")});
         db().execute(QStringLiteral("UPDATE LU_USER SET Ext12 = 1 WHERE USER_ID = 'ann'"));
-        bx::test::addWorkshop(db(), 1, QStringLiteral("One"));
-        bx::test::addWorkshop(db(), 2, QStringLiteral("Two"));
-        bx::test::addMembers(db(), 1, {QStringLiteral("bob")});
-        bx::test::addMembers(db(), 2, {QStringLiteral("carol")});
+        bx::test::addWorkshop(db(), 11, QStringLiteral("One"));
+        bx::test::addWorkshop(db(), 12, QStringLiteral("Two"));
+        bx::test::addMembers(db(), 11, {QStringLiteral("bob")});
+        bx::test::addMembers(db(), 12, {QStringLiteral("carol")});
         LoginRoles& roles = *db().loginRoles();
         for (const char* id : {"ann", "bob", "carol"}) {
             roles.ensureLogin(role(QLatin1String(id)), QLatin1String(id) == QLatin1String("ann"));
@@ -60,7 +60,7 @@ protected:
     void seed()
     {
         db().executeScript(QStringLiteral("DELETE FROM CHECKLIST; DELETE FROM CHECKLIST_ITEM"));
-        for (const auto& [name, group] : {std::pair{"Audit", 1}, std::pair{"Ship", 2}}) {
+        for (const auto& [name, group] : {std::pair{"Audit", 11}, std::pair{"Ship", 12}}) {
             db().execute(QStringLiteral("INSERT INTO CHECKLIST (Checklist_Name, group_id) VALUES "
                                         "(?, ?)"),
                          {QLatin1String(name), group});
@@ -133,39 +133,36 @@ protected:
 // as they were (the server hides rows a policy keeps from a change).
 TEST_P(ChecklistPoliciesTest, OnlyTheWorkshopsMembersAndAdministratorsWriteItsChecklists)
 {
+    // Audit is workshop 11's (bob's), Ship workshop 12's (carol's); ann administers.
     const struct
     {
         const char* sql;
-        bool bob; ///< Audit's workshop's member
-        bool ann; ///< an administrator
+        const char* writers; ///< the logins whose statement changes the rows
     } cases[] = {
         {"INSERT INTO CHECKLIST_ITEM (Checklist_Name, Action_Name, Attach_Number) VALUES "
          "('Audit', 'Skip', 0)",
-         true, true},
-        {"INSERT INTO CHECKLIST_ITEM (Checklist_Name, Action_Name) VALUES ('audit', 'Skip')", true,
-         true},
-        {"UPDATE CHECKLIST_ITEM SET Action_Name = 'Skip' WHERE Checklist_Name = 'Audit'", true,
-         true},
-        {"DELETE FROM CHECKLIST_ITEM WHERE Checklist_Name = 'Audit'", true, true},
-        {"UPDATE CHECKLIST SET Checklist_Description = 'evil' WHERE Checklist_Name = 'Audit'", true,
-         true},
-        {"DELETE FROM CHECKLIST WHERE Checklist_Name = 'Audit'", true, true},
-        {"INSERT INTO CHECKLIST (Checklist_Name, group_id) VALUES ('Planted', 1)", true, true},
-        // A member moves no checklist into a workshop he does not belong to.
-        {"UPDATE CHECKLIST SET group_id = 2 WHERE Checklist_Name = 'Audit'", false, true},
-        {"INSERT INTO CHECKLIST (Checklist_Name, group_id) VALUES ('Planted', 2)", false, true},
-        {"UPDATE CHECKLIST_ITEM SET Checklist_Name = 'Ship' WHERE Checklist_Name = 'Audit'", false,
-         true},
+         "bob,ann"},
+        {"INSERT INTO CHECKLIST_ITEM (Checklist_Name, Action_Name) VALUES ('audit', 'Skip')",
+         "bob,ann"},
+        {"UPDATE CHECKLIST_ITEM SET Action_Name = 'Skip' WHERE Checklist_Name = 'Audit'",
+         "bob,ann"},
+        {"DELETE FROM CHECKLIST_ITEM WHERE Checklist_Name = 'Audit'", "bob,ann"},
+        {"UPDATE CHECKLIST SET Checklist_Description = 'evil' WHERE Checklist_Name = 'Audit'",
+         "bob,ann"},
+        {"DELETE FROM CHECKLIST WHERE Checklist_Name = 'Audit'", "bob,ann"},
+        {"INSERT INTO CHECKLIST (Checklist_Name, group_id) VALUES ('Planted', 11)", "bob,ann"},
+        {"INSERT INTO CHECKLIST (Checklist_Name, group_id) VALUES ('Planted', 12)", "carol,ann"},
+        // Nobody moves a checklist, or its items, into a workshop he does not belong to.
+        {"UPDATE CHECKLIST SET group_id = 12 WHERE Checklist_Name = 'Audit'", "ann"},
+        {"UPDATE CHECKLIST_ITEM SET Checklist_Name = 'Ship' WHERE Checklist_Name = 'Audit'", "ann"},
     };
     for (const auto& c : cases) {
+        const QStringList writers = QString::fromLatin1(c.writers).split(QLatin1Char(','));
         for (const char* id : {"carol", "bob", "ann"}) {
             seed();
             const QString before = snapshot();
             tryRun(QLatin1String(id), QString::fromLatin1(c.sql));
-            const bool changed = snapshot() != before;
-            EXPECT_EQ(changed, QLatin1String(id) == QLatin1String("bob")   ? c.bob
-                               : QLatin1String(id) == QLatin1String("ann") ? c.ann
-                                                                           : false)
+            EXPECT_EQ(snapshot() != before, writers.contains(QLatin1String(id)))
                 << id << ": " << c.sql;
         }
     }
@@ -193,7 +190,7 @@ TEST_P(ChecklistPoliciesTest, AMembersDesignerSavesAndDeletesThroughHisLogin)
     Session session{settings, clock};
     session.setDatabase(connect(QStringLiteral("bob")));
     session.user.userId = QStringLiteral("bob");
-    session.currentWorkshopId = 1;
+    session.currentWorkshopId = 11;
     ChecklistDesign design{session, prompt};
 
     ChecklistDraft fresh;
@@ -207,7 +204,7 @@ TEST_P(ChecklistPoliciesTest, AMembersDesignerSavesAndDeletesThroughHisLogin)
     ASSERT_TRUE(design.save(changed));
     prompt.answer(PromptAnswer::Ok);
     ASSERT_TRUE(design.remove(QStringLiteral("Release")));
-    EXPECT_EQ(snapshot(), QStringLiteral("Audit::1,Ship::2 / Audit:Check:0,Audit:Count:0,"
+    EXPECT_EQ(snapshot(), QStringLiteral("Audit::11,Ship::12 / Audit:Check:0,Audit:Count:0,"
                                          "Ship:Check:0"));
     session.closeDatabase();
 }
