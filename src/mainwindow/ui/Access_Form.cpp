@@ -403,7 +403,9 @@ void Access_Form::buildToolbars()
     m_toolbar2->addAction(
         command("CheckLists", QStringLiteral("Checklists"), &Access_Form::openChecklists));
 
-    // Toolbar3: refreshing the page shown.
+    // Toolbar3: refreshing the page shown, on a row of its own: Toolbar2 fills the width of the
+    // smallest screen.
+    addToolBarBreak();
     m_toolbar3 = addToolBar(QStringLiteral("Refresh"));
     m_toolbar3->setObjectName(QStringLiteral("Toolbar3"));
     QAction* refresh = command("Refresh", QStringLiteral("Refresh"), &Access_Form::refreshPage);
