@@ -108,4 +108,18 @@ std::optional<RefusalOf<Field>> refuseUnlessLifecycleDesigner(const UserRecord& 
  */
 std::optional<RefusalOf<>> refuseUnlessMayDeleteWorkshop(const UserRecord& user, bool member);
 
+/**
+ * kNotAdministrator unless the user is an administrator or `member` of the checklist's workshop
+ * (he has a GROUPLINK row for it): opening the checklist designer, and creating, editing, saving
+ * and deleting a checklist.
+ */
+template <typename Field = NoField>
+std::optional<RefusalOf<Field>> refuseUnlessChecklistDesigner(const UserRecord& user, bool member,
+                                                              Field field = Field{})
+{
+    if (member)
+        return std::nullopt;
+    return refuseUnlessAdministrator(user, field);
+}
+
 } // namespace bx::UserRights

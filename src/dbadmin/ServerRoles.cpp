@@ -318,6 +318,26 @@ void personalPolicies(StepActions& a, const TableClassEntry& entry, const Marker
     }
 }
 
+/**
+ * The condition of the rows a workshop's members write: the login's user belongs to the row's
+ * workshop. "" for a table whose writers hold a right instead.
+ */
+QString membersRows(const TableClassEntry& entry)
+{
+    if (entry.writer != WriterRight::WorkshopMembers)
+        return {};
+    return QStringLiteral("(") + entry.workshopOf +
+           QStringLiteral(") IN (SELECT m.GROUP_ID FROM GROUPLINK m WHERE m.USER_ID = (SELECT "
+                          "bx_login_user()))");
+}
+
+void membersPolicy(StepActions& a, const TableClassEntry& entry, const ServerRoles& r)
+{
+    const QString members = membersRows(entry);
+    policy(a, QStringLiteral("bx_members"), entry.table, QStringLiteral("ALL"), r.users, members,
+           members);
+}
+
 void everyonesRowsPolicies(StepActions& a, const TableClassEntry& entry, const ServerRoles& r,
                            const QString& writerRole)
 {
@@ -358,6 +378,8 @@ void applyTableClass(StepActions& a, const ServerRoles& r, const QString& table)
         a.run(QStringLiteral("GRANT %1 ON %2 TO %3").arg(everything, t, users));
         if (!entry->everyonesRows.isEmpty()) {
             everyonesRowsPolicies(a, *entry, r, writerRole);
+            if (entry->writer == WriterRight::WorkshopMembers)
+                membersPolicy(a, *entry, r);
             if (!writerRole.isEmpty())
                 a.run(QStringLiteral("GRANT %1 ON %2 TO %3").arg(everything, t, ident(writerRole)));
             rowSecurity = true;
@@ -369,6 +391,15 @@ void applyTableClass(StepActions& a, const ServerRoles& r, const QString& table)
         rowSecurity = true;
         break;
     case TableClass::Configuration:
+        if (entry->writer == WriterRight::WorkshopMembers) {
+            // Every login reads; the policies let the members of a row's workshop write it.
+            a.run(QStringLiteral("GRANT %1 ON %2 TO %3").arg(everything, t, users));
+            policy(a, QStringLiteral("bx_read"), table, QStringLiteral("SELECT"), r.users,
+                   QStringLiteral("true"), {});
+            membersPolicy(a, *entry, r);
+            rowSecurity = true;
+            break;
+        }
         // LU_USER's rows are guarded by a trigger: a user may change his own password there.
         a.run(QStringLiteral("GRANT %1 ON %2 TO %3")
                   .arg(table.compare(QLatin1String("LU_USER"), Qt::CaseInsensitive) == 0

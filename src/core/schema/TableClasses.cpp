@@ -5,9 +5,11 @@ namespace bx {
 namespace {
 
 TableClassEntry shared(const char* table, const char* everyonesRows = "",
-                       WriterRight writer = WriterRight::Administrators)
+                       WriterRight writer = WriterRight::Administrators,
+                       const char* workshopOf = "")
 {
-    return {QLatin1String(table), TableClass::Shared, writer, {}, QLatin1String(everyonesRows)};
+    return {QLatin1String(table),         TableClass::Shared,       writer, {},
+            QLatin1String(everyonesRows), QLatin1String(workshopOf)};
 }
 
 TableClassEntry personal(const char* table, const char* ownerColumn)
@@ -16,12 +18,15 @@ TableClassEntry personal(const char* table, const char* ownerColumn)
             TableClass::Personal,
             WriterRight::Administrators,
             QLatin1String(ownerColumn),
+            {},
             {}};
 }
 
-TableClassEntry configuration(const char* table, WriterRight writer = WriterRight::Administrators)
+TableClassEntry configuration(const char* table, WriterRight writer = WriterRight::Administrators,
+                              const char* workshopOf = "")
 {
-    return {QLatin1String(table), TableClass::Configuration, writer, {}, {}};
+    return {QLatin1String(table),     TableClass::Configuration, writer, {}, {},
+            QLatin1String(workshopOf)};
 }
 
 } // namespace
@@ -31,9 +36,13 @@ const QList<TableClassEntry>& tableClasses()
     static const QList<TableClassEntry> entries{
         shared("ATTACH"),
         shared("CALL_LOG"),
-        configuration("CHECKLIST"),
-        // The templates of checklists have no attachment; the ticks of a task's copy have one.
-        shared("CHECKLIST_ITEM", "COALESCE(Attach_Number, 0) <> 0"),
+        // A workshop's checklists are designed by its members.
+        configuration("CHECKLIST", WriterRight::WorkshopMembers, "group_id"),
+        // The templates of checklists have no attachment and belong to their checklist's
+        // workshop; the ticks of a task's copy have one.
+        shared("CHECKLIST_ITEM", "COALESCE(Attach_Number, 0) <> 0", WriterRight::WorkshopMembers,
+               "(SELECT c.group_id FROM CHECKLIST c WHERE c.Checklist_Name = "
+               "CHECKLIST_ITEM.Checklist_Name)"),
         shared("CONTACT"),
         // The fields of the forms attached to tasks.
         shared("CONTROL"),
@@ -96,6 +105,8 @@ QString writerRoleSuffix(WriterRight right)
         return QStringLiteral("lifecycles");
     case WriterRight::Analyses:
         return QStringLiteral("analysts");
+    case WriterRight::WorkshopMembers:
+        return {};
     }
     return {};
 }
@@ -109,6 +120,8 @@ QString writerRightColumn(WriterRight right)
         return QStringLiteral("Allow_Create_Lifecycle");
     case WriterRight::Analyses:
         return QStringLiteral("Ext11");
+    case WriterRight::WorkshopMembers:
+        return {};
     }
     return {};
 }

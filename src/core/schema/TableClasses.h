@@ -35,6 +35,11 @@ enum class WriterRight
     Administrators, ///< administrators only
     Lifecycles,     ///< "Allow to Create Lifecycles" (LU_USER.Allow_Create_Lifecycle)
     Analyses,       ///< "Business Intelligence" (LU_USER.Ext11)
+    /**
+     * The members of the workshop a row belongs to (a GROUPLINK row of the login's user for the
+     * workshop `TableClassEntry::workshopOf` gives), whatever their rights.
+     */
+    WorkshopMembers,
 };
 
 struct TableClassEntry
@@ -51,6 +56,11 @@ struct TableClassEntry
      * are written only by the `writer`.
      */
     QString everyonesRows;
+    /**
+     * Writer WorkshopMembers: an SQL expression, in the table's own column names (the table
+     * itself named by its name), giving the workshop a row belongs to.
+     */
+    QString workshopOf;
 };
 
 /** Every table of the schema with its class, in alphabetical order. */
@@ -59,10 +69,13 @@ const QList<TableClassEntry>& tableClasses();
 /** The entry of a table (name compared without case), or none for a table the program lacks. */
 std::optional<TableClassEntry> tableClassOf(const QString& table);
 
-/** The suffix of the server role that holds a right ("<database>_" + suffix); "" for none. */
+/**
+ * The suffix of the server role that holds a right ("<database>_" + suffix); "" for rights no
+ * role holds (administrators', workshop members').
+ */
 QString writerRoleSuffix(WriterRight right);
 
-/** The LU_USER column that grants a right; "" for administrators. */
+/** The LU_USER column that grants a right; "" for rights no column grants. */
 QString writerRightColumn(WriterRight right);
 
 } // namespace bx

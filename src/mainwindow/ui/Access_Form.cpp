@@ -353,7 +353,8 @@ void Access_Form::buildWorkshopMenu()
                             {"mnuLeaveTeam", "&Leave Workshop", &Access_Form::leaveWorkshop},
                             {"mnuDeleteTeam", "&Delete Workshop", &Access_Form::deleteWorkshop}});
     workshops->addSeparator();
-    addCommands(workshops, {{"LIFECYCLE", "L&ifecycles...", &Access_Form::openLifecycles}});
+    addCommands(workshops, {{"LIFECYCLE", "L&ifecycles...", &Access_Form::openLifecycles},
+                            {"mnuChecklists", "Chec&klists...", &Access_Form::openChecklists}});
 }
 
 void Access_Form::buildAdminMenu()
@@ -399,8 +400,12 @@ void Access_Form::buildToolbars()
         connect(action, &QAction::triggered, this, [this, which] { quickView(which); });
         m_toolbar2->addAction(action);
     }
+    m_toolbar2->addAction(
+        command("CheckLists", QStringLiteral("Checklists"), &Access_Form::openChecklists));
 
-    // Toolbar3: refreshing the page shown.
+    // Toolbar3: refreshing the page shown, on a row of its own: Toolbar2 fills the width of the
+    // smallest screen.
+    addToolBarBreak();
     m_toolbar3 = addToolBar(QStringLiteral("Refresh"));
     m_toolbar3->setObjectName(QStringLiteral("Toolbar3"));
     QAction* refresh = command("Refresh", QStringLiteral("Refresh"), &Access_Form::refreshPage);

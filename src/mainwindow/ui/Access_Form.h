@@ -177,6 +177,7 @@ private:
     void deleteSelectedUser();
     void openLookupLists();
     void openLifecycles();
+    void openChecklists();
     void newWorkshop();
     void editWorkshop();
     void joinWorkshop();

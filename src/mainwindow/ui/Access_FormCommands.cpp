@@ -36,6 +36,7 @@
 #include "tasks/ui/dlgPriority.h"
 #include "workflow/ui/Lifecycle_designer.h"
 #include "workflow/ui/TRIGGERS_FORM.h"
+#include "workflow/ui/frmChecklistDesigner.h"
 
 #include <QAction>
 #include <QMenu>
@@ -356,6 +357,14 @@ void Access_Form::openLifecycles()
                 triggers.exec();
             });
     designer.exec();
+}
+
+void Access_Form::openChecklists()
+{
+    // The designer says itself why a user outside the workshop may not open it.
+    frmChecklistDesigner designer(m_session, m_prompt, this);
+    if (designer.refresh())
+        designer.exec();
 }
 
 // --- Workshops -----------------------------------------------------------------------------------

@@ -59,7 +59,9 @@
 #include "workflow/ui/ROUTE_HISTORY.h"
 #include "workflow/ui/Rules.h"
 #include "workflow/ui/TRIGGERS_FORM.h"
+#include "workflow/ui/dlgChecklist.h"
 #include "workflow/ui/dlgStageList.h"
+#include "workflow/ui/frmChecklistDesigner.h"
 
 #include <QAction>
 #include <QApplication>
@@ -492,6 +494,27 @@ const WindowCase kWindows[] = {
          LifecycleStage draft = t.reviewStage();
          draft.stageName = kDraft;
          return make<dlgStageList>(QList<LifecycleStage>{draft, t.reviewStage()}, kReview);
+     }},
+    {"frmChecklistDesigner",
+     [](T& t) {
+         t.run("INSERT INTO CHECKLIST (Checklist_Name, Checklist_Description, group_id) VALUES "
+               "(?, ?, ?)",
+               {QStringLiteral("O'Neil's release"),
+                QStringLiteral("Before the chairs leave the warehouse"), kShop});
+         auto designer = std::make_unique<frmChecklistDesigner>(t.session, t.prompt);
+         EXPECT_TRUE(designer->refresh());
+         return std::unique_ptr<QWidget>(std::move(designer));
+     }},
+    {"dlgChecklist",
+     [](T& t) {
+         ChecklistDraft draft;
+         draft.name = QStringLiteral("O'Neil's release");
+         draft.description = QStringLiteral("Before the chairs leave the warehouse");
+         draft.items = {{QStringLiteral("Count the chairs"), true, QStringLiteral("bob"),
+                         QStringLiteral("Against the order, not the invoice")},
+                        {QStringLiteral("Book the van"), false, {}, {}}};
+         draft.isNew = false;
+         return make<dlgChecklist>(t.session, t.prompt, draft);
      }},
     // messaging
     {"dlgEmail", [](T& t) { return make<dlgEmail>(t.session, t.prompt); }},

@@ -1,0 +1,32 @@
+#include "dbadmin/ServerRoles.h"
+#include "dbadmin/UpgradeSteps.h"
+
+namespace bx {
+
+namespace {
+
+using namespace server_sql;
+
+// Checklists are the configuration of a workshop (see core/schema/TableClasses.h): on the server
+// CHECKLIST and the template rows of CHECKLIST_ITEM (Attach_Number 0) are written only by
+// administrators' logins and by the logins of the checklist's workshop's members (GROUPLINK, the
+// login's user from bx_login_user()). The ticks of the tasks' copies stay everybody's work. The
+// embedded engine has no logins; its rules are the designer's own checks.
+void step84(StepActions& a)
+{
+    if (!a.onServer())
+        return;
+    const ServerRoles r = rolesOf(a);
+    for (const char* table : {"CHECKLIST", "CHECKLIST_ITEM"})
+        applyTableClass(a, r, QLatin1String(table));
+}
+
+} // namespace
+
+QList<StepDefinition> upgradeSteps84()
+{
+    return {{84, QStringLiteral("Checklists written by the members of their workshop"),
+             ErrorPolicy::Strict, step84}};
+}
+
+} // namespace bx

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "workflow/ChecklistDesign.h"
+
+#include <QDialog>
+
+class QTreeWidget;
+
+namespace bx {
+
+class Prompt;
+class Session;
+
+/**
+ * The checklists of the current workshop, with the toolbar "New", "Edit" and "Delete" (which asks
+ * "Are you sure?"). Edit and Delete say "No item selected" when no checklist is chosen. Only an
+ * administrator or a member of the workshop designs its checklists: refresh() says so to anyone
+ * else, and the caller does not show the window.
+ */
+class frmChecklistDesigner : public QDialog
+{
+    Q_OBJECT
+public:
+    frmChecklistDesigner(Session& session, Prompt& prompt, QWidget* parent = nullptr);
+    ~frmChecklistDesigner() override;
+
+    /** Reads the list again, keeping the selection where it can; false when refused or failed. */
+    bool refresh();
+    /** Selects the checklist of that name; false when the list does not have it. */
+    bool select(const QString& name);
+    /** The selected checklist's name; empty when none is selected. */
+    QString selectedName() const;
+
+private:
+    void onNew();
+    void onEdit();
+    void onDelete();
+    /** The selected name, or "No item selected" and empty. */
+    QString requireSelection();
+    /** Shows the checklist window on the draft; after OK the list is read again. */
+    void runDialog(ChecklistDraft draft);
+
+    Session& m_session;
+    Prompt& m_prompt;
+    ChecklistDesign m_design;
+    QTreeWidget* m_list;
+};
+
+} // namespace bx

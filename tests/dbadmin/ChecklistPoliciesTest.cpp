@@ -1,0 +1,214 @@
+#include "core/PasswordCipher.h"
+#include "core/Session.h"
+#include "core/db/DatabaseOpener.h"
+#include "core/db/LoginRoles.h"
+#include "core/db/PgDatabase.h"
+#include "core/settings/SettingsStore.h"
+#include "support/EngineFixture.h"
+#include "support/FixedClock.h"
+#include "support/Lifecycles.h"
+#include "support/Schema.h"
+#include "support/ScriptedPrompt.h"
+#include "support/ServerCleanup.h"
+#include "support/TaskRows.h"
+#include "workflow/ChecklistDesign.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+#include <map>
+
+using namespace bx;
+
+namespace {
+
+/**
+ * A server database of the current build with workshops 11 and 12, their checklists "Audit" (11)
+ * and "Ship" (12) with one template item each, and logins made the way the user windows make them:
+ * "ann" an administrator of no workshop, "bob" a member of 11, "carol" a member of 12. Every check
+ * connects as one of the logins.
+ */
+class ChecklistPoliciesTest : public bx::test::EngineTest
+{
+protected:
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        if (!isServer())
+            GTEST_SKIP() << "logins belong to the server engine";
+        QDir(tempDir()).mkdir(QStringLiteral("program"));
+        bx::test::loadCurrentSchema(db(), tempDir() + QStringLiteral("/program"));
+        bx::test::addUsers(db(),
+                           {QStringLiteral("ann"), QStringLiteral("bob"), QStringLiteral("carol")});
+        db().execute(QStringLiteral("UPDATE LU_USER SET Ext12 = 1 WHERE USER_ID = 'ann'"));
+        bx::test::addWorkshop(db(), 11, QStringLiteral("One"));
+        bx::test::addWorkshop(db(), 12, QStringLiteral("Two"));
+        bx::test::addMembers(db(), 11, {QStringLiteral("bob")});
+        bx::test::addMembers(db(), 12, {QStringLiteral("carol")});
+        LoginRoles& roles = *db().loginRoles();
+        for (const char* id : {"ann", "bob", "carol"}) {
+            roles.ensureLogin(role(QLatin1String(id)), QLatin1String(id) == QLatin1String("ann"));
+            roles.setRolePassword(role(QLatin1String(id)), password());
+        }
+        seed();
+    }
+
+    /** The two checklists with one template item each, and nothing else. */
+    void seed()
+    {
+        db().executeScript(QStringLiteral("DELETE FROM CHECKLIST; DELETE FROM CHECKLIST_ITEM"));
+        for (const auto& [name, group] : {std::pair{"Audit", 11}, std::pair{"Ship", 12}}) {
+            db().execute(QStringLiteral("INSERT INTO CHECKLIST (Checklist_Name, group_id) VALUES "
+                                        "(?, ?)"),
+                         {QLatin1String(name), group});
+            db().execute(QStringLiteral("INSERT INTO CHECKLIST_ITEM (Checklist_Name, Action_Name, "
+                                        "Attach_Number) VALUES (?, 'Check', 0)"),
+                         {QLatin1String(name)});
+        }
+    }
+
+    void TearDown() override
+    {
+        if (isServer() && !IsSkipped()) {
+            m_connections.clear();
+            bx::test::dropRoles(static_cast<PgDatabase&>(db()),
+                                bx::test::processDatabase() + QStringLiteral("\\_%"), true);
+        }
+        EngineTest::TearDown();
+    }
+
+    static QString role(const QString& id)
+    {
+        return serverRoleName(bx::test::processDatabase(), id);
+    }
+    static QString password() { return PasswordCipher::loginPassword(QStringLiteral("secret9")); }
+
+    std::unique_ptr<PgDatabase> connect(const QString& id)
+    {
+        PgConnectParams p = serverParams();
+        p.user = role(id);
+        p.password = password();
+        return PgDatabase::connect(p);
+    }
+
+    PgDatabase& as(const QString& id)
+    {
+        auto& slot = m_connections[id];
+        if (!slot)
+            slot = connect(id);
+        return *slot;
+    }
+
+    /** Runs the statement as the login; false when the server refused it. */
+    bool tryRun(const QString& id, const QString& sql)
+    {
+        try {
+            as(id).executeScript(sql);
+            return true;
+        } catch (const DbError&) {
+            return false;
+        }
+    }
+
+    /** The checklists and every item row, as the administrator of the server sees them. */
+    QString snapshot()
+    {
+        return db()
+            .scalar(QStringLiteral(
+                "SELECT (SELECT string_agg(Checklist_Name || ':' || "
+                "COALESCE(Checklist_Description, "
+                "'') || ':' || group_id, ',' ORDER BY Checklist_Name) FROM CHECKLIST) || ' / ' || "
+                "(SELECT string_agg(Checklist_Name || ':' || Action_Name || ':' || Attach_Number, "
+                "',' ORDER BY Checklist_Name, Attach_Number, Action_Name) FROM CHECKLIST_ITEM)"))
+            .toString();
+    }
+
+    std::map<QString, std::unique_ptr<PgDatabase>> m_connections;
+};
+
+// What a login may not write it may not write by any path: the statement fails, or the rows stay
+// as they were (the server hides rows a policy keeps from a change).
+TEST_P(ChecklistPoliciesTest, OnlyTheWorkshopsMembersAndAdministratorsWriteItsChecklists)
+{
+    // Audit is workshop 11's (bob's), Ship workshop 12's (carol's); ann administers.
+    const struct
+    {
+        const char* sql;
+        const char* writers; ///< the logins whose statement changes the rows
+    } cases[] = {
+        {"INSERT INTO CHECKLIST_ITEM (Checklist_Name, Action_Name, Attach_Number) VALUES "
+         "('Audit', 'Skip', 0)",
+         "bob,ann"},
+        {"INSERT INTO CHECKLIST_ITEM (Checklist_Name, Action_Name) VALUES ('audit', 'Skip')",
+         "bob,ann"},
+        {"UPDATE CHECKLIST_ITEM SET Action_Name = 'Skip' WHERE Checklist_Name = 'Audit'",
+         "bob,ann"},
+        {"DELETE FROM CHECKLIST_ITEM WHERE Checklist_Name = 'Audit'", "bob,ann"},
+        {"UPDATE CHECKLIST SET Checklist_Description = 'evil' WHERE Checklist_Name = 'Audit'",
+         "bob,ann"},
+        {"DELETE FROM CHECKLIST WHERE Checklist_Name = 'Audit'", "bob,ann"},
+        {"INSERT INTO CHECKLIST (Checklist_Name, group_id) VALUES ('Planted', 11)", "bob,ann"},
+        {"INSERT INTO CHECKLIST (Checklist_Name, group_id) VALUES ('Planted', 12)", "carol,ann"},
+        // Nobody moves a checklist, or its items, into a workshop he does not belong to.
+        {"UPDATE CHECKLIST SET group_id = 12 WHERE Checklist_Name = 'Audit'", "ann"},
+        {"UPDATE CHECKLIST_ITEM SET Checklist_Name = 'Ship' WHERE Checklist_Name = 'Audit'", "ann"},
+    };
+    for (const auto& c : cases) {
+        const QStringList writers = QString::fromLatin1(c.writers).split(QLatin1Char(','));
+        for (const char* id : {"carol", "bob", "ann"}) {
+            seed();
+            const QString before = snapshot();
+            tryRun(QLatin1String(id), QString::fromLatin1(c.sql));
+            EXPECT_EQ(snapshot() != before, writers.contains(QLatin1String(id)))
+                << id << ": " << c.sql;
+        }
+    }
+    // Every login reads them, and ticks any task's copy (a filled row).
+    seed();
+    EXPECT_EQ(as(QStringLiteral("carol"))
+                  .scalar(QStringLiteral("SELECT count(*) FROM CHECKLIST_ITEM WHERE "
+                                         "Checklist_Name = 'Audit'"))
+                  .toInt(),
+              1);
+    EXPECT_TRUE(tryRun(QStringLiteral("carol"),
+                       QStringLiteral("INSERT INTO CHECKLIST_ITEM (Checklist_Name, Action_Name, "
+                                      "Attach_Number, User_ID) VALUES ('Audit', 'Check', 7, "
+                                      "'carol'); DELETE FROM CHECKLIST_ITEM WHERE Attach_Number = "
+                                      "7")));
+}
+
+// The designer's own statements pass the policies for a member, in the order they run.
+TEST_P(ChecklistPoliciesTest, AMembersDesignerSavesAndDeletesThroughHisLogin)
+{
+    QTemporaryDir settingsDir;
+    SettingsStore settings{settingsDir.filePath(QStringLiteral("MRBX.conf"))};
+    const bx::test::FixedClock clock;
+    bx::test::ScriptedPrompt prompt;
+    Session session{settings, clock};
+    session.setDatabase(connect(QStringLiteral("bob")));
+    session.user.userId = QStringLiteral("bob");
+    session.currentWorkshopId = 11;
+    ChecklistDesign design{session, prompt};
+
+    ChecklistDraft fresh;
+    fresh.name = QStringLiteral("Release");
+    fresh.items = {{QStringLiteral("Tag"), true, QStringLiteral("carol"), {}}};
+    ASSERT_TRUE(design.save(fresh));
+    Outcome<ChecklistDraft> audit = design.edit(QStringLiteral("Audit"));
+    ASSERT_TRUE(audit);
+    ChecklistDraft changed = *audit;
+    changed.items.append({QStringLiteral("Count"), false, {}, {}});
+    ASSERT_TRUE(design.save(changed));
+    prompt.answer(PromptAnswer::Ok);
+    ASSERT_TRUE(design.remove(QStringLiteral("Release")));
+    EXPECT_EQ(snapshot(), QStringLiteral("Audit::11,Ship::12 / Audit:Check:0,Audit:Count:0,"
+                                         "Ship:Check:0"));
+    session.closeDatabase();
+}
+
+} // namespace
+
+BX_INSTANTIATE_ENGINES(ChecklistPoliciesTest);

@@ -1,0 +1,284 @@
+#include "workflow/ChecklistDesign.h"
+
+#include "core/UserRights.h"
+#include "core/db/Database.h"
+#include "support/Lifecycles.h"
+#include "support/RefuseInserts.h"
+#include "support/SessionTest.h"
+#include "support/TaskRows.h"
+
+#include <functional>
+#include <gtest/gtest.h>
+
+using namespace bx;
+
+namespace {
+
+const QString kAudit = QStringLiteral("O'Hara's audit");
+const QString kObrien = QStringLiteral("O'Brien");
+
+ChecklistItem item(const char* text, bool mandatory = false, const QString& signer = {},
+                   const char* note = "")
+{
+    return {QString::fromUtf8(text), mandatory, signer, QString::fromUtf8(note)};
+}
+
+/**
+ * Workshops "Home" (the current one) and "Other"; O'Brien, signed in, belongs to both, carol to
+ * Other only; zed is disabled. Nobody is an administrator.
+ */
+class ChecklistDesignTest : public bx::test::SessionTest
+{
+protected:
+    void SetUp() override
+    {
+        SessionTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        bx::test::addWorkshop(db(), home, QStringLiteral("Home"));
+        bx::test::addWorkshop(db(), other, QStringLiteral("Other"));
+        bx::test::addUsers(
+            db(), {QStringLiteral("ann"), kObrien, QStringLiteral("carol"), QStringLiteral("zed")});
+        bx::test::setUserColumn(db(), QStringLiteral("zed"), QStringLiteral("Disabled"),
+                                db().dialect().flag(true));
+        bx::test::addMembers(db(), home, {kObrien});
+        bx::test::addMembers(db(), other, {kObrien, QStringLiteral("carol")});
+        signInAs(kObrien, home);
+    }
+
+    void signInAs(const QString& user, qlonglong workshop, bool administrator = false)
+    {
+        session.user.userId = user;
+        session.user.record.userId = user;
+        session.user.record.administrator = administrator;
+        session.currentWorkshopId = static_cast<int>(workshop);
+    }
+
+    /** The audit checklist of Home, saved through the designer, with three items. */
+    ChecklistDraft savedAudit()
+    {
+        ChecklistDraft d;
+        d.name = QStringLiteral(" ") + kAudit + QStringLiteral(" ");
+        d.description = QStringLiteral("Before \"release\", check");
+        d.items = {item("Sign, then file", true, kObrien, "Boss's note"), item("Count"),
+                   item(" Lock up ", true)};
+        EXPECT_TRUE(design.save(d));
+        return d;
+    }
+
+    /** A filled row: the item ticked on a task's copy (attachment `attach`). */
+    void tick(const QString& action, qlonglong attach)
+    {
+        db().execute(QStringLiteral("INSERT INTO CHECKLIST_ITEM (Checklist_Name, Action_Name, "
+                                    "Attach_Number, User_ID, ItemType) VALUES (?, ?, ?, ?, 0)"),
+                     {kAudit, action, attach, kObrien});
+    }
+
+    void attach(qlonglong number, const QString& checklist)
+    {
+        db().execute(QStringLiteral("INSERT INTO ATTACH (Attach_Number, SCR_Number, Attach_Type, "
+                                    "Attach_Filename) VALUES (?, 1, 'K', ?)"),
+                     {number, checklist});
+    }
+
+    /** Every row of the checklist's items: text, mandatory, signer, note, attachment, type. */
+    QStringList itemRows()
+    {
+        QStringList out;
+        const RecordSet rs = db().query(
+            QStringLiteral("SELECT Action_Name, CASE WHEN Mandatory <> 0 THEN 1 ELSE 0 END, "
+                           "Sign_User_ID, ItemNote, Attach_Number, CASE WHEN ItemType <> 0 THEN 1 "
+                           "ELSE 0 END FROM CHECKLIST_ITEM WHERE Checklist_Name = ? ORDER BY "
+                           "Attach_Number, Action_Name"),
+            {kAudit});
+        for (const QVariantList& row : rs.rows()) {
+            QStringList cells;
+            for (const QVariant& v : row)
+                cells << (v.isNull() ? QStringLiteral("-") : v.toString());
+            out << cells.join(QLatin1Char('|'));
+        }
+        return out;
+    }
+
+    QString checklistRow()
+    {
+        const RecordSet rs = db().query(
+            QStringLiteral("SELECT Checklist_Name, Checklist_Description, group_id FROM CHECKLIST "
+                           "WHERE Checklist_Name = ?"),
+            {kAudit});
+        return rs.isEmpty()
+                   ? QString()
+                   : rs.text(QStringLiteral("Checklist_Name")) + QLatin1Char('|') +
+                         rs.text(QStringLiteral("Checklist_Description")) + QLatin1Char('|') +
+                         QString::number(rs.number(QStringLiteral("group_id")));
+    }
+
+    ChecklistDesign design{session, prompt};
+    const qlonglong home = 11;
+    const qlonglong other = 12;
+};
+
+TEST_P(ChecklistDesignTest, SaveRefusesInOrderAndWritesNothing)
+{
+    // "audit" of Home: the name is the key of every workshop's checklists.
+    ChecklistDraft existing;
+    existing.name = QStringLiteral("audit");
+    existing.items = {item("One")};
+    ASSERT_TRUE(design.save(existing));
+    signInAs(kObrien, other);
+    const QStringList before = itemRows();
+
+    ChecklistDraft d;
+    d.name = QStringLiteral("  ");
+    const struct
+    {
+        ChecklistRefusal refusal;
+        std::function<void(ChecklistDraft&)> mend;
+    } steps[] = {
+        {{ChecklistText::kNoName, ChecklistField::Name},
+         [](ChecklistDraft& x) { x.name = QStringLiteral(" Audit "); }},
+        {{ChecklistText::kNoItems, ChecklistField::Items},
+         [](ChecklistDraft& x) {
+             x.items = {item("Check"), item(" ")};
+         }},
+        {{ChecklistText::kNoItemName, ChecklistField::Items},
+         [](ChecklistDraft& x) { x.items[1].text = QStringLiteral(" cHECK "); }},
+        {{ChecklistText::listedTwice(QStringLiteral("cHECK")), ChecklistField::Items},
+         [](ChecklistDraft& x) { x.items[1].text = QStringLiteral("Checked"); }},
+        {{ChecklistText::kAlreadyExists, ChecklistField::Name},
+         [](ChecklistDraft& x) { x.name = QStringLiteral("Audit 2"); }},
+    };
+    for (const auto& step : steps) {
+        EXPECT_EQ(design.save(d).refusal(), step.refusal);
+        step.mend(d);
+    }
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM CHECKLIST")).toInt(), 1);
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM CHECKLIST_ITEM")).toInt(), 1);
+    EXPECT_EQ(itemRows(), before);
+    EXPECT_TRUE(design.save(d));
+    EXPECT_EQ(checklistNamesOf(db(), other), QStringList{QStringLiteral("Audit 2")});
+}
+
+TEST_P(ChecklistDesignTest, SaveReplacesTheTemplateAndKeepsTheTicks)
+{
+    clock.setStandardOffsetSeconds(2 * 3600);
+    ChecklistDraft d = savedAudit();
+    EXPECT_FALSE(d.isNew);
+    EXPECT_EQ(d.name, kAudit);
+    EXPECT_EQ(checklistRow(), kAudit + QStringLiteral("|Before \"release\", check|11"));
+    EXPECT_EQ(db().query(QStringLiteral("SELECT Checklist_Date FROM CHECKLIST"))
+                  .dateTime(QStringLiteral("Checklist_Date")),
+              clock.nowLocal().addSecs(-2 * 3600))
+        << "now in GMT by the session's clock";
+    EXPECT_EQ(itemRows(),
+              (QStringList{QStringLiteral("Count|0|-|-|0|0"), QStringLiteral("Lock up|1|-|-|0|0"),
+                           QStringLiteral("Sign, then file|1|O'Brien|Boss's note|0|0")}));
+    tick(QStringLiteral("Count"), 7);
+    tick(QStringLiteral("Sign, then file"), 8);
+
+    // Edited as loaded: one item dropped, one changed, one added; the ticks stay as they were.
+    Outcome<ChecklistDraft> loaded = design.edit(kAudit.toUpper());
+    ASSERT_TRUE(loaded);
+    ChecklistDraft e = *loaded;
+    EXPECT_FALSE(e.isNew);
+    e.description.clear();
+    e.items.removeFirst(); // "Count", first by text
+    e.items[1].mandatory = false;
+    e.items.append(item("Ship", false, QStringLiteral("carol"), "Mind the \"crates\""));
+    ASSERT_TRUE(design.save(e));
+    EXPECT_EQ(checklistRow(), kAudit + QStringLiteral("||11"));
+    EXPECT_EQ(itemRows(), (QStringList{QStringLiteral("Lock up|1|-|-|0|0"),
+                                       QStringLiteral("Ship|0|carol|Mind the \"crates\"|0|0"),
+                                       QStringLiteral("Sign, then file|0|O'Brien|Boss's note|0|0"),
+                                       QStringLiteral("Count|0|-|-|7|0"),
+                                       QStringLiteral("Sign, then file|0|-|-|8|0")}));
+    EXPECT_EQ(design.signers(), (QStringList{QStringLiteral("admin"), QStringLiteral("ann"),
+                                             QStringLiteral("carol"), kObrien}))
+        << "zed is disabled";
+}
+
+TEST_P(ChecklistDesignTest, ASaveFailingPartWayKeepsTheOldChecklist)
+{
+    ChecklistDraft d = savedAudit();
+    const QStringList before = itemRows();
+    const QString head = checklistRow();
+    bx::test::refuseInserts(db(), QStringLiteral("CHECKLIST_ITEM"),
+                            QStringLiteral("NEW.Action_Name = 'Boom'"));
+    d.description = QStringLiteral("changed");
+    d.items.append(item("Boom"));
+    d.items.append(item("After"));
+    EXPECT_THROW(design.save(d), DbError);
+    EXPECT_EQ(itemRows(), before);
+    EXPECT_EQ(checklistRow(), head);
+}
+
+TEST_P(ChecklistDesignTest, DeleteAsksAndIsRefusedWhileATaskCarriesTheChecklist)
+{
+    savedAudit();
+    attach(70, kAudit.toLower());
+    tick(QStringLiteral("Count"), 70);
+    const QStringList before = itemRows();
+
+    prompt.answer(PromptAnswer::Cancel);
+    EXPECT_FALSE(design.remove(kAudit).refusal());
+    EXPECT_EQ(prompt.last().text, ChecklistText::kAreYouSure);
+    EXPECT_EQ(prompt.last().title, ChecklistText::kDeleteTitle);
+    EXPECT_EQ(prompt.last().buttons, PromptButtons::OkCancel);
+
+    prompt.answer(PromptAnswer::Ok);
+    EXPECT_EQ(design.remove(kAudit).refusal(), RefusalOf<>{ChecklistText::kAttached});
+    EXPECT_EQ(itemRows(), before);
+    EXPECT_FALSE(checklistRow().isEmpty());
+
+    // A file attachment of that name is no checklist.
+    db().execute(QStringLiteral("UPDATE ATTACH SET Attach_Type = 'F' WHERE Attach_Number = 70"));
+    db().execute(QStringLiteral("DELETE FROM CHECKLIST_ITEM WHERE Attach_Number = 70"));
+    prompt.answer(PromptAnswer::Ok);
+    EXPECT_TRUE(design.remove(kAudit));
+    EXPECT_TRUE(checklistRow().isEmpty());
+    EXPECT_EQ(itemRows(), QStringList{});
+}
+
+TEST_P(ChecklistDesignTest, EveryEntryRefusesWhoNeitherBelongsNorAdministers)
+{
+    ChecklistDraft audit = savedAudit();
+    const QStringList before = itemRows();
+    prompt.clear();
+    const RefusalOf<> refused{UserRights::kNotAdministrator};
+    const ChecklistRefusal refusedSave{UserRights::kNotAdministrator, ChecklistField::None};
+
+    // Carol, of Other only: neither in Home, nor on Home's checklist from Other.
+    for (const qlonglong current : {home, other}) {
+        signInAs(QStringLiteral("carol"), current);
+        if (current == home) {
+            EXPECT_EQ(design.open().refusal(), refused);
+            EXPECT_EQ(design.create().refusal(), refused);
+            ChecklistDraft fresh;
+            fresh.name = QStringLiteral("Carol's");
+            fresh.items = {item("x")};
+            EXPECT_EQ(design.save(fresh).refusal(), refusedSave);
+        }
+        EXPECT_EQ(design.edit(kAudit).refusal(), refused);
+        ChecklistDraft changed = audit;
+        changed.items = {item("Nothing")};
+        EXPECT_EQ(design.save(changed).refusal(), refusedSave);
+        EXPECT_EQ(design.remove(kAudit).refusal(), refused);
+    }
+    EXPECT_TRUE(prompt.records().isEmpty()) << "refused before any question";
+    EXPECT_EQ(itemRows(), before);
+    EXPECT_EQ(checklistNamesOf(db(), home), QStringList{kAudit});
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM CHECKLIST")).toInt(), 1);
+
+    // Her own workshop's designer opens; an administrator designs anywhere.
+    EXPECT_TRUE(design.open());
+    signInAs(QStringLiteral("ann"), other, true);
+    EXPECT_TRUE(design.edit(kAudit));
+    audit.items.removeLast();
+    EXPECT_TRUE(design.save(audit));
+    prompt.answer(PromptAnswer::Ok);
+    EXPECT_TRUE(design.remove(kAudit));
+}
+
+} // namespace
+
+BX_INSTANTIATE_ENGINES(ChecklistDesignTest);
