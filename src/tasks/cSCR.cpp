@@ -3,6 +3,7 @@
 #include "core/Clock.h"
 #include "core/Prompt.h"
 #include "core/Session.h"
+#include "core/TaskPermissions.h"
 #include "core/TextCompare.h"
 #include "core/db/Database.h"
 #include "tasks/cSCRInternal.h"

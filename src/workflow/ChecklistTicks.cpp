@@ -1,9 +1,9 @@
 #include "workflow/ChecklistTicks.h"
 
+#include "core/TaskPermissions.h"
 #include "core/TextCompare.h"
 #include "core/db/Database.h"
 #include "core/schema/TaskColumns.h"
-#include "core/schema/TaskKinds.h"
 
 #include <QHash>
 

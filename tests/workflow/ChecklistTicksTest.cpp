@@ -194,8 +194,9 @@ TEST_P(ChecklistTicksTest, WhoMayTickAndUntick)
                                     "WHERE SCR_Number = ?"),
                      {q(c.owner), task});
         const int before = *c.tickedBy ? 1 : 0;
-        if (before)
+        if (before) {
             ASSERT_TRUE(tick(q(c.tickedBy), q(c.item)));
+        }
         setStatus(q(c.status));
         const Outcome<Done> done =
             c.untick ? untick(q(c.user), q(c.item)) : tick(q(c.user), q(c.item));

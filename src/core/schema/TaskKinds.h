@@ -1,7 +1,5 @@
 #pragma once
 
-#include "core/TextCompare.h"
-
 #include <QString>
 
 namespace bx {
@@ -58,16 +56,6 @@ inline QString taskStatusWord(const QString& code)
     if (hasStatus(code, TaskStatus::Cancel))
         return QStringLiteral("Canceled");
     return code;
-}
-
-/**
- * Whether user `userId` may change a stored task: its owner user, while it is active. A task that a
- * workshop owns (no owner user) is nobody's own. A task not yet stored is always its writer's.
- */
-inline bool mayWriteTask(const QString& ownerUserId, const QString& status, const QString& userId)
-{
-    return !ownerUserId.trimmed().isEmpty() && sameText(ownerUserId, userId) &&
-           hasStatus(status, TaskStatus::Active);
 }
 
 } // namespace bx
