@@ -3,6 +3,7 @@
 #include "core/Clock.h"
 #include "core/Prompt.h"
 #include "core/Session.h"
+#include "core/TaskPermissions.h"
 #include "core/TextCompare.h"
 #include "core/db/Database.h"
 #include "tasks/cSCRInternal.h"
@@ -266,7 +267,7 @@ void cSCR::computePermissions()
     const bool mine = ownerIsMe();
     const bool active = hasStatus(SCR_Status(), TaskStatus::Active);
     m_permRead = true;
-    m_permWrite = m_new || (mine && active);
+    m_permWrite = m_new || mayWriteTask(SCR_Owner_User_ID(), SCR_Status(), m_session.user.userId);
     m_permForward = m_permWrite;
     m_permReopen = mine && !active;
 }

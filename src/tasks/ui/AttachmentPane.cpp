@@ -15,6 +15,7 @@
 #include "tasks/ui/SIGN_FORM.h"
 #include "tasks/ui/TransferProgress.h"
 #include "tasks/ui/dlgAttachLink.h"
+#include "workflow/ui/F_CHECKLIST.h"
 
 #include <QAction>
 #include <QApplication>
@@ -291,6 +292,8 @@ void AttachmentPane::refill()
     fillList(*m_memoList, m_lists.memos);
     showPreview();
     showMemo();
+    if (m_editor.listed)
+        m_editor.listed(m_lists.attachments);
 }
 
 void AttachmentPane::fillList(QTreeWidget& list, const QList<attachments::ListedAttachment>& items)
@@ -645,13 +648,18 @@ void AttachmentPane::deleteItem()
     const attachments::ListedAttachment* item = selected();
     const qlonglong number = item ? item->number : 0;
     Outcome<Done> deleted = Outcome<Done>::declined();
+    if (number != 0 && m_editor.deleting)
+        m_editor.deleting(number);
     runTaskCommand(m_session, m_prompt, kSource, [&] {
         deleted = attachments::deleteAttachment(m_session.db(), m_prompt, m_task, number,
                                                 m_rights.change);
     });
     report(deleted.refusal());
-    if (!deleted)
+    if (!deleted) {
+        if (m_editor.listed)
+            m_editor.listed(m_lists.attachments);
         return;
+    }
     m_editedText.remove(number);
     for (qsizetype i = m_copies.size() - 1; i >= 0; --i)
         if (m_copies.at(i).copy.attachNumber == number)
@@ -706,6 +714,13 @@ void AttachmentPane::openItem(const attachments::ListedAttachment& item)
             m_editedText.remove(item.number);
             refill();
         }
+        return;
+    }
+    if (isType(item, AttachmentType::Checklist)) {
+        F_CHECKLIST form(m_session, m_prompt, item.number, &m_window);
+        if (form.load())
+            run(form);
+        refill();
         return;
     }
     if (isType(item, AttachmentType::WebPage)) {

@@ -55,6 +55,10 @@ public:
         std::function<void(qlonglong)> added;
         /** Told when the user changed something the editor must save or take back. */
         std::function<void()> touched;
+        /** Told after the lists were read, with the attachments (the tab bar follows them). */
+        std::function<void(const QList<attachments::ListedAttachment>&)> listed;
+        /** Told before attachment `number` may be deleted (its tab goes first). */
+        std::function<void(qlonglong number)> deleting;
     };
 
     AttachmentPane(Session& session, Prompt& prompt, QWidget& window, Editor editor);

@@ -17,6 +17,7 @@
 #include "tasks/TaskEditorHost.h"
 #include "tasks/ui/AttachmentPane.h"
 #include "tasks/ui/F_COMMENTS.h"
+#include "tasks/ui/TabBarHost.h"
 #include "tasks/ui/WindowCustomisation.h"
 #include "tasks/ui/dlgCategories.h"
 #include "workflow/ui/FORWARD_FORM.h"
@@ -96,6 +97,14 @@ SCR_FORM::SCR_FORM(Session& session, Prompt& prompt, TaskEditorHost* host, QWidg
         if (!m_filling)
             m_dirty = true;
     };
+    editor.listed = [this](const QList<attachments::ListedAttachment>& items) {
+        if (m_tabHost)
+            m_tabHost->rebuild(items);
+    };
+    editor.deleting = [this](qlonglong number) {
+        if (m_tabHost)
+            m_tabHost->remove(number);
+    };
     m_attachPane = new AttachmentPane(session, prompt, *this, std::move(editor));
     buildControls();
     buildMenusAndToolbar();
@@ -131,6 +140,7 @@ void SCR_FORM::buildControls()
     m_tabs->addTab(buildCustomTab(), QStringLiteral("Custom"));
     m_tabs->addTab(buildTimeTab(), QStringLiteral("Time"));
     m_tabs->addTab(m_attachPane->buildMemosPage(), QStringLiteral("Memos"));
+    m_tabHost = new TabBarHost(m_session, m_prompt, *m_tabs);
     setCentralWidget(m_tabs);
 }
 
@@ -825,6 +835,7 @@ void SCR_FORM::moveTo(int direction)
         return;
     m_attachPane->closeViewerCopies();
     m_attachPane->forgetMemoBoxes();
+    m_tabHost->clear();
     m_scr->ClearObject();
     openExisting(other);
 }
@@ -864,6 +875,8 @@ void SCR_FORM::closeEvent(QCloseEvent* event)
 
 void SCR_FORM::DELETE_UNSAVED_ATTACH()
 {
+    for (qlonglong number : m_addedAttachments)
+        m_tabHost->remove(number);
     runTaskCommand(m_session, m_prompt, QStringLiteral("SCR_FORM"), [this] {
         attachments::deleteAdded(m_session.db(), m_scr->SCR_Number(), m_addedAttachments);
         m_addedAttachments.clear();

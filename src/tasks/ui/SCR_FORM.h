@@ -32,6 +32,7 @@ namespace bx {
 
 class AttachmentPane;
 class F_COMMENTS;
+class TabBarHost;
 class Prompt;
 class Session;
 class TaskEditorHost;
@@ -186,6 +187,7 @@ private:
     ForwardAsker m_askForward;
 
     QTabWidget* m_tabs = nullptr;
+    TabBarHost* m_tabHost = nullptr;
     QLineEdit* m_number = nullptr;
     QLineEdit* m_title = nullptr;
     QLabel* m_targetLabel = nullptr;

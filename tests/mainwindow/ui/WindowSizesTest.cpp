@@ -53,6 +53,7 @@
 #include "tasks/ui/dlgPriority.h"
 #include "workflow/ui/ACTION.h"
 #include "workflow/ui/FORWARD_FORM.h"
+#include "workflow/ui/F_CHECKLIST.h"
 #include "workflow/ui/F_TO_DO.h"
 #include "workflow/ui/LIFECYCLE_FORM.h"
 #include "workflow/ui/Lifecycle_designer.h"
@@ -369,6 +370,26 @@ template <typename W, typename... Args> std::unique_ptr<QWidget> make(Args&&... 
 
 using T = WindowSizesTest;
 
+/** Checklist attachment 901 of kTask, shown on the tab bar, one of its two items ticked. */
+void addTabBarChecklist(T& t)
+{
+    t.session.system.showApproverName = true;
+    t.run("INSERT INTO CHECKLIST (Checklist_Name, group_id) VALUES ('O''Neil''s release', ?)",
+          {kShop});
+    for (const char* item : {"Every chair is counted and labelled", "Quotation signed"})
+        t.run("INSERT INTO CHECKLIST_ITEM (Checklist_Name, Action_Name, Mandatory, Sign_User_ID, "
+              "ItemNote, Attach_Number) VALUES ('O''Neil''s release', ?, -1, 'ann', 'Ask the "
+              "warehouse first', 0)",
+              {QString::fromLatin1(item)});
+    t.run("INSERT INTO CHECKLIST_ITEM (Checklist_Name, Action_Name, Attach_Number, User_ID) "
+          "VALUES ('O''Neil''s release', 'Quotation signed', 901, 'ann')",
+          {});
+    t.run("INSERT INTO ATTACH (Attach_Number, SCR_Number, Attach_Type, Attach_Title, "
+          "Attach_Filename, Attach_Owner, Show_In_TabBar) VALUES (901, ?, 'K', ?, "
+          "'O''Neil''s release', 'ann', -1)",
+          {kTask, QStringLiteral("Checklist: O'Neil's release, ann, 2024-01-05 09:30")});
+}
+
 const WindowCase kWindows[] = {
     // core and database administration
     {"F_SYSTEM", [](T& t) { return make<F_SYSTEM>(t.session, t.prompt); }},
@@ -519,6 +540,21 @@ const WindowCase kWindows[] = {
     // messaging
     {"dlgEmail", [](T& t) { return make<dlgEmail>(t.session, t.prompt); }},
     {"dlgMailSetup", [](T& t) { return make<dlgMailSetup>(t.session, t.prompt); }},
+    // checklists
+    {"F_CHECKLIST",
+     [](T& t) {
+         addTabBarChecklist(t);
+         auto form = std::make_unique<F_CHECKLIST>(t.session, t.prompt, 901);
+         EXPECT_TRUE(form->load());
+         return std::unique_ptr<QWidget>(std::move(form));
+     }},
+    {"SCR_FORM_with_checklist_tab",
+     [](T& t) {
+         addTabBarChecklist(t);
+         auto editor = std::make_unique<SCR_FORM>(t.session, t.prompt, &t.host);
+         EXPECT_TRUE(editor->open(TaskOpening::existing(kTask)));
+         return std::unique_ptr<QWidget>(std::move(editor));
+     }},
 };
 
 TEST_P(WindowSizesTest, OpensShowingEveryCommandTabAndColumn)
