@@ -351,17 +351,10 @@ TEST_P(UpgradeStepsTest, StepsAreOrderedNamedAndPendingOnAnOlderDatabase)
 TEST_P(UpgradeStepsTest, RowsOfTheOlderBuildSurviveEveryStep)
 {
     fillBase();
-    const QStringList tables = {QStringLiteral("SCR"),
-                                QStringLiteral("ATTACH"),
-                                QStringLiteral("MAIL"),
-                                QStringLiteral("FOLDER"),
-                                QStringLiteral("LIFECYCLE"),
-                                QStringLiteral("LIFECYCLE_USER"),
-                                QStringLiteral("LIFECYCLE_ACTION"),
-                                QStringLiteral("CHECKLIST"),
-                                QStringLiteral("PAXCAL"),
-                                QStringLiteral("CONTACT"),
-                                QStringLiteral("LU_CATEGORY")};
+    const QStringList tables =
+        QStringLiteral("SCR ATTACH MAIL FOLDER LIFECYCLE LIFECYCLE_USER "
+                       "LIFECYCLE_ACTION CHECKLIST PAXCAL CONTACT LU_CATEGORY")
+            .split(QLatin1Char(' '));
     QMap<QString, qlonglong> before;
     for (const QString& t : tables)
         before[t] = count(QStringLiteral("SELECT count(*) FROM ") + t);

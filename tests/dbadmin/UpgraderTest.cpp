@@ -156,19 +156,12 @@ TEST_P(UpgraderTest, ASecondRunAppliesNothingAndTheLogAccumulates)
     ASSERT_TRUE(upgrade());
     const QStringList first = logLines();
     const QString rule(70, QLatin1Char('='));
-    const QStringList expected{rule,
-                               QStringLiteral("Starting Upgrade; 2024-03-09; 16:45:02"),
-                               QStringLiteral("Starting Upgrade by Class: UpgClass1"),
-                               QStringLiteral("CREATE TABLE T_UpgClass1 (x integer)"),
-                               QStringLiteral("Finishing Upgrade by Class: UpgClass1"),
-                               QStringLiteral("Starting Upgrade by Class: UpgClass2"),
-                               QStringLiteral("CREATE TABLE T_UpgClass2 (x integer)"),
-                               QStringLiteral("Finishing Upgrade by Class: UpgClass2"),
-                               QStringLiteral("Starting Upgrade by Class: UpgClass3"),
-                               QStringLiteral("CREATE TABLE T_UpgClass3 (x integer)"),
-                               QStringLiteral("Finishing Upgrade by Class: UpgClass3"),
-                               QStringLiteral("Finishing Upgrade; 2024-03-09; 16:45:02"),
-                               rule};
+    QStringList expected{rule, QStringLiteral("Starting Upgrade; 2024-03-09; 16:45:02")};
+    for (const char* step : {"UpgClass1", "UpgClass2", "UpgClass3"})
+        expected << QStringLiteral("Starting Upgrade by Class: %1").arg(QLatin1String(step))
+                 << QStringLiteral("CREATE TABLE T_%1 (x integer)").arg(QLatin1String(step))
+                 << QStringLiteral("Finishing Upgrade by Class: %1").arg(QLatin1String(step));
+    expected << QStringLiteral("Finishing Upgrade; 2024-03-09; 16:45:02") << rule;
     EXPECT_EQ(first, expected);
 
     // A database already stamped with an older build: the empty run stamps the current one.
