@@ -12,9 +12,7 @@
 //   Checklists/<engine>/tick            user00 ticks item 9 of one of his checklists (its untick,
 //                                       which puts the row back, is not timed)
 //
-// Floors: the view under 0.5 s, the check under 5 ms, a tick under 100 ms. With
-// BX_BENCH_CHECKLIST_INDEX=1 the databases also get an index of CHECKLIST_ITEM (Checklist_Name,
-// Attach_Number, Action_Name), which the mandatory check and the tick look their items up by.
+// Floors: the view under 0.5 s, the check under 5 ms, a tick under 100 ms.
 
 #include "BenchSupport.h"
 #include "core/Clock.h"
@@ -121,10 +119,6 @@ void addChecklists(Database& db)
     lists.flush();
     attach.flush();
     items.flush();
-    // BX_BENCH_CHECKLIST_INDEX=1: the index proposed for a checklist's items by name.
-    if (qEnvironmentVariableIntValue("BX_BENCH_CHECKLIST_INDEX") == 1)
-        db.execute(QStringLiteral("CREATE INDEX IX_CHECKLIST_ITEM_Name ON CHECKLIST_ITEM "
-                                  "(Checklist_Name, Attach_Number, Action_Name)"));
     tx.commit();
     db.executeScript(QStringLiteral("ANALYZE"));
 }
