@@ -189,21 +189,21 @@ TEST_P(LoginServiceTest, CheaperHashesAreHashedAnewOnceWithoutOverwritingAChange
 
 TEST_P(LoginServiceTest, AnUnknownUserTakesAsLongAsAWrongPassword)
 {
-    // The fastest of three, so that a busy machine does not decide it.
-    const auto fastest = [this](const QString& id) {
-        qint64 best = std::numeric_limits<qint64>::max();
-        for (int i = 0; i < 3; ++i) {
-            QElapsedTimer t;
-            t.start();
-            validateLogin(db(), id, QStringLiteral("wrong"), nullptr);
-            best = std::min(best, t.nsecsElapsed());
-        }
-        return best;
+    // The fastest of three each, taken in turns, so that a busy machine does not decide it.
+    const auto took = [this](const QString& id) {
+        QElapsedTimer t;
+        t.start();
+        validateLogin(db(), id, QStringLiteral("wrong"), nullptr);
+        return t.nsecsElapsed();
     };
-    const qint64 wrong = fastest(QStringLiteral("alice"));
-    const qint64 unknown = fastest(QStringLiteral("nobody"));
+    qint64 wrong = std::numeric_limits<qint64>::max();
+    qint64 unknown = wrong;
+    for (int i = 0; i < 3; ++i) {
+        wrong = std::min(wrong, took(QStringLiteral("alice")));
+        unknown = std::min(unknown, took(QStringLiteral("nobody")));
+    }
     // Without the dummy comparison an unknown ID answers about a hundred times sooner.
-    EXPECT_GT(unknown, wrong / 2) << unknown << " ns against " << wrong << " ns";
+    EXPECT_GT(unknown, wrong / 4) << unknown << " ns against " << wrong << " ns";
 }
 
 TEST_P(LoginServiceTest, UserIdsMatchInAnyCaseBeyondAscii)
