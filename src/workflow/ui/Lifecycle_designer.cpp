@@ -2,6 +2,7 @@
 
 #include "core/Prompt.h"
 #include "core/Session.h"
+#include "core/ui/KeyedList.h"
 #include "core/ui/Named.h"
 #include "core/ui/RunCommand.h"
 #include "core/ui/ShowRefusal.h"
@@ -25,43 +26,28 @@ Lifecycle_designer::Lifecycle_designer(Session& session, Prompt& prompt, QWidget
 {
     setObjectName(QStringLiteral("Lifecycle_designer"));
     setWindowTitle(QStringLiteral("Lifecycles"));
-    m_list->setHeaderLabels(
-        {QStringLiteral("Lifecycle"), QStringLiteral("Description"), QStringLiteral("Owner")});
-    m_list->setRootIsDecorated(false);
-    m_list->setContextMenuPolicy(Qt::ActionsContextMenu);
-
+    setUpKeyedList(*m_list, {QStringLiteral("Lifecycle"), QStringLiteral("Description"),
+                             QStringLiteral("Owner")});
     auto* toolbar = named(new QToolBar, "Toolbar1");
     const struct
     {
         const char* key;
         const char* tip;
         void (Lifecycle_designer::*run)();
+        bool onRow;
     } commands[] = {
-        {"New", "New lifecycle", &Lifecycle_designer::onNew},
-        {"Prop", "Lifecycle properties", &Lifecycle_designer::onProperties},
-        {"Adv", "Lifecycle triggers", &Lifecycle_designer::onTriggers},
-        {"Delete", "Delete lifecycle", &Lifecycle_designer::onDelete},
-        {"Copy", "Copy lifecycle", &Lifecycle_designer::onCopy},
-        {"Triggers", "Lifecycle triggers", &Lifecycle_designer::onTriggers},
+        {"New", "New lifecycle", &Lifecycle_designer::onNew, false},
+        {"Prop", "Lifecycle properties", &Lifecycle_designer::onProperties, true},
+        {"Adv", "Lifecycle triggers", &Lifecycle_designer::onTriggers, false},
+        {"Delete", "Delete lifecycle", &Lifecycle_designer::onDelete, true},
+        {"Copy", "Copy lifecycle", &Lifecycle_designer::onCopy, true},
+        {"Triggers", "Lifecycle triggers", &Lifecycle_designer::onTriggers, true},
     };
-    for (const auto& c : commands) {
-        QAction* action = toolbar->addAction(QString::fromLatin1(c.key));
-        action->setObjectName(QString::fromLatin1(c.key));
-        action->setToolTip(QString::fromLatin1(c.tip));
-        connect(action, &QAction::triggered, this, c.run);
-        if (qstrcmp(c.key, "New") != 0 && qstrcmp(c.key, "Adv") != 0)
-            m_list->addAction(action);
-    }
+    for (const auto& c : commands)
+        addListCommand(
+            *toolbar, *m_list, c.key, c.tip, [this, run = c.run] { (this->*run)(); }, c.onRow);
     connect(m_list, &QTreeWidget::itemDoubleClicked, this, &Lifecycle_designer::onProperties);
-
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
-    buttons->button(QDialogButtonBox::Close)->setObjectName(QStringLiteral("cmdClose"));
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setMenuBar(toolbar);
-    layout->addWidget(m_list);
-    layout->addWidget(buttons);
+    layOutDesigner(*this, *toolbar, *m_list);
     // The toolbar does not widen the window by itself: wide enough for all of its commands and
     // the three columns.
     resize(560, 360);
@@ -85,20 +71,12 @@ void Lifecycle_designer::refresh()
 
 bool Lifecycle_designer::select(const QString& lifecycleId)
 {
-    for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* item = m_list->topLevelItem(i);
-        if (item->text(0).compare(lifecycleId, Qt::CaseInsensitive) == 0) {
-            m_list->setCurrentItem(item);
-            return true;
-        }
-    }
-    return false;
+    return selectByKey(*m_list, lifecycleId);
 }
 
 QString Lifecycle_designer::selectedId() const
 {
-    const QTreeWidgetItem* item = m_list->currentItem();
-    return item && item->isSelected() ? item->text(0) : QString();
+    return selectedKey(*m_list);
 }
 
 QString Lifecycle_designer::requireSelection()

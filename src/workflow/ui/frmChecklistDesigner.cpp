@@ -2,6 +2,7 @@
 
 #include "core/Prompt.h"
 #include "core/Session.h"
+#include "core/ui/KeyedList.h"
 #include "core/ui/Named.h"
 #include "core/ui/RunCommand.h"
 #include "core/ui/ShowRefusal.h"
@@ -25,39 +26,16 @@ frmChecklistDesigner::frmChecklistDesigner(Session& session, Prompt& prompt, QWi
 {
     setObjectName(QStringLiteral("frmChecklistDesigner"));
     setWindowTitle(QStringLiteral("Checklists"));
-    m_list->setHeaderLabels({QStringLiteral("Checklist"), QStringLiteral("Description")});
-    m_list->setRootIsDecorated(false);
-    m_list->setContextMenuPolicy(Qt::ActionsContextMenu);
-
+    setUpKeyedList(*m_list, {QStringLiteral("Checklist"), QStringLiteral("Description")});
     auto* toolbar = named(new QToolBar, "Toolbar1");
-    const struct
-    {
-        const char* key;
-        const char* tip;
-        void (frmChecklistDesigner::*run)();
-    } commands[] = {
-        {"New", "New checklist", &frmChecklistDesigner::onNew},
-        {"Edit", "Edit checklist", &frmChecklistDesigner::onEdit},
-        {"Delete", "Delete checklist", &frmChecklistDesigner::onDelete},
-    };
-    for (const auto& c : commands) {
-        QAction* action = toolbar->addAction(QString::fromLatin1(c.key));
-        action->setObjectName(QString::fromLatin1(c.key));
-        action->setToolTip(QString::fromLatin1(c.tip));
-        connect(action, &QAction::triggered, this, c.run);
-        if (qstrcmp(c.key, "New") != 0)
-            m_list->addAction(action);
-    }
+    addListCommand(
+        *toolbar, *m_list, "New", "New checklist", [this] { onNew(); }, false);
+    addListCommand(
+        *toolbar, *m_list, "Edit", "Edit checklist", [this] { onEdit(); }, true);
+    addListCommand(
+        *toolbar, *m_list, "Delete", "Delete checklist", [this] { onDelete(); }, true);
     connect(m_list, &QTreeWidget::itemDoubleClicked, this, &frmChecklistDesigner::onEdit);
-
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
-    buttons->button(QDialogButtonBox::Close)->setObjectName(QStringLiteral("cmdClose"));
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setMenuBar(toolbar);
-    layout->addWidget(m_list);
-    layout->addWidget(buttons);
+    layOutDesigner(*this, *toolbar, *m_list);
     resize(480, 360);
 }
 
@@ -80,20 +58,12 @@ bool frmChecklistDesigner::refresh()
 
 bool frmChecklistDesigner::select(const QString& name)
 {
-    for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* item = m_list->topLevelItem(i);
-        if (item->text(0).compare(name, Qt::CaseInsensitive) == 0) {
-            m_list->setCurrentItem(item);
-            return true;
-        }
-    }
-    return false;
+    return selectByKey(*m_list, name);
 }
 
 QString frmChecklistDesigner::selectedName() const
 {
-    const QTreeWidgetItem* item = m_list->currentItem();
-    return item && item->isSelected() ? item->text(0) : QString();
+    return selectedKey(*m_list);
 }
 
 QString frmChecklistDesigner::requireSelection()
