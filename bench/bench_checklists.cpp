@@ -206,15 +206,12 @@ void tick(benchmark::State& state, Engine engine)
 void registerAll(Engine engine, const char* name)
 {
     const std::string prefix = std::string("Checklists/") + name + "/";
-    benchmark::RegisterBenchmark((prefix + "approval_view").c_str(), approvalView, engine)
-        ->UseRealTime()
-        ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark((prefix + "mandatory_check").c_str(), mandatoryCheck, engine)
-        ->UseRealTime()
-        ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark((prefix + "tick").c_str(), tick, engine)
-        ->UseRealTime()
-        ->Unit(benchmark::kMillisecond);
+    const std::pair<const char*, void (*)(benchmark::State&, Engine)> runs[] = {
+        {"approval_view", approvalView}, {"mandatory_check", mandatoryCheck}, {"tick", tick}};
+    for (const auto& [label, run] : runs)
+        benchmark::RegisterBenchmark((prefix + label).c_str(), run, engine)
+            ->UseRealTime()
+            ->Unit(benchmark::kMillisecond);
 }
 
 } // namespace

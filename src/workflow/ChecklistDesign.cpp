@@ -17,18 +17,6 @@ QString ChecklistText::listedTwice(const QString& item)
     return QStringLiteral("The item ") + item + QStringLiteral(" is listed twice");
 }
 
-QList<ChecklistSummary> workshopChecklists(Database& db, qlonglong workshop)
-{
-    const RecordSet rs =
-        db.query(QStringLiteral("SELECT Checklist_Name, Checklist_Description FROM CHECKLIST "
-                                "WHERE group_id = ? ORDER BY Checklist_Name"),
-                 {workshop});
-    QList<ChecklistSummary> out;
-    for (const QVariantList& row : rs.rows())
-        out.append({row.value(0).toString(), row.value(1).toString()});
-    return out;
-}
-
 std::optional<qlonglong> checklistWorkshop(Database& db, const QString& name)
 {
     const RecordSet rs =

@@ -36,15 +36,6 @@ inline const QString kNoItemSelected = QStringLiteral("No item selected");
 QString listedTwice(const QString& item);
 } // namespace ChecklistText
 
-/** A checklist as the designer lists it. */
-struct ChecklistSummary
-{
-    QString name;
-    QString description;
-
-    friend bool operator==(const ChecklistSummary&, const ChecklistSummary&) = default;
-};
-
 /** A checklist being designed. */
 struct ChecklistDraft
 {
@@ -66,9 +57,6 @@ using ChecklistRefusal = RefusalOf<ChecklistField>;
 
 // Every function below that takes a Database throws DbError; those that change rows do so in one
 // transaction, rolled back when any statement fails.
-
-/** The checklists of the workshop, by name. */
-QList<ChecklistSummary> workshopChecklists(Database& db, qlonglong workshop);
 
 /** The workshop of checklist `name` (compared without case), or none when it has no row. */
 std::optional<qlonglong> checklistWorkshop(Database& db, const QString& name);

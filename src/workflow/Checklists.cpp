@@ -5,16 +5,16 @@
 
 namespace bx {
 
-QStringList checklistNamesOf(Database& db, qlonglong workshop)
+QList<ChecklistSummary> workshopChecklists(Database& db, qlonglong workshop)
 {
-    RecordSet rows =
-        db.query(QStringLiteral("SELECT Checklist_Name FROM CHECKLIST WHERE group_id = "
-                                "? ORDER BY Checklist_Name"),
+    const RecordSet rs =
+        db.query(QStringLiteral("SELECT Checklist_Name, Checklist_Description FROM CHECKLIST "
+                                "WHERE group_id = ? ORDER BY Checklist_Name"),
                  {workshop});
-    QStringList names;
-    for (rows.moveFirst(); !rows.eof(); rows.moveNext())
-        names << rows.text(QStringLiteral("Checklist_Name"));
-    return names;
+    QList<ChecklistSummary> out;
+    for (const QVariantList& row : rs.rows())
+        out.append({row.value(0).toString(), row.value(1).toString()});
+    return out;
 }
 
 std::optional<ChecklistDefinition> loadChecklist(Database& db, const QString& name)

@@ -32,8 +32,17 @@ struct ChecklistDefinition
     QList<ChecklistItem> items;
 };
 
-/** The names of workshop `workshop`'s checklists, in name order. @throws DbError */
-QStringList checklistNamesOf(Database& db, qlonglong workshop);
+/** A checklist as the lists of a workshop's checklists show it. */
+struct ChecklistSummary
+{
+    QString name;
+    QString description;
+
+    friend bool operator==(const ChecklistSummary&, const ChecklistSummary&) = default;
+};
+
+/** Workshop `workshop`'s checklists, in name order. @throws DbError */
+QList<ChecklistSummary> workshopChecklists(Database& db, qlonglong workshop);
 
 /** Checklist `name` (compared without case) with its template items, or none. @throws DbError */
 std::optional<ChecklistDefinition> loadChecklist(Database& db, const QString& name);

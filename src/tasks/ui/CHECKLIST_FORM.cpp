@@ -38,10 +38,11 @@ CHECKLIST_FORM::CHECKLIST_FORM(Session& session, Prompt& prompt, QWidget* parent
 
 void CHECKLIST_FORM::fill()
 {
-    QStringList names;
+    QList<ChecklistSummary> lists;
     runCommand(m_session, m_prompt,
-               [&] { names = checklistNamesOf(m_session.db(), m_session.currentWorkshopId); });
-    m_list->addItems(names);
+               [&] { lists = workshopChecklists(m_session.db(), m_session.currentWorkshopId); });
+    for (const ChecklistSummary& list : lists)
+        m_list->addItem(list.name);
     // Nothing is chosen until the user chooses.
     m_list->setCurrentIndex(-1);
 }
