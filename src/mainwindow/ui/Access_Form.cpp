@@ -537,6 +537,10 @@ void Access_Form::rebuildForUser()
     m_messages->refresh();
     startPoll();
     m_unloaded = false;
+    // Tasks whose plug-in took the program down come back with what the user had typed.
+    if (m_session.isOpen())
+        for (SCR_FORM* editor : SCR_FORM::reopenAfterPlugInCrash(m_session, m_prompt, this, this))
+            editor->show();
 }
 
 void Access_Form::ensureWorkshop()

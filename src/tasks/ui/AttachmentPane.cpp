@@ -8,10 +8,13 @@
 #include "core/ui/ShowRefusal.h"
 #include "core/ui/StoredText.h"
 #include "tasks/MemoText.h"
+#include "tasks/PlugInCatalog.h"
+#include "tasks/ui/ACTIVEX_FORM.h"
 #include "tasks/ui/ATTFILE.h"
 #include "tasks/ui/CHECKLIST_FORM.h"
 #include "tasks/ui/COPY_ATT.h"
 #include "tasks/ui/Memo_Form.h"
+#include "tasks/ui/PlugInHost.h"
 #include "tasks/ui/SIGN_FORM.h"
 #include "tasks/ui/TransferProgress.h"
 #include "tasks/ui/dlgAttachLink.h"
@@ -117,6 +120,8 @@ AttachmentPane::AttachmentPane(Session& session, Prompt& prompt, QWidget& window
 
 AttachmentPane::~AttachmentPane()
 {
+    if (m_plugIn)
+        m_plugIn->exit();
     // Also when the editor goes without being closed: its copies are not left for others.
     for (const Copy& entry : std::as_const(m_copies))
         attachments::removeViewerCopy(entry.copy.attachNumber);
@@ -128,6 +133,7 @@ QWidget* AttachmentPane::buildAttachmentsPage()
 {
     auto* page = new QWidget;
     auto* box = new QVBoxLayout(page);
+    m_attachLayout = box;
     m_attachList = attachmentList("AttachListView");
     m_browser = named(withStoredTextDocument(new QTextBrowser), "Browser1");
     // Previews come from the stored rows only; a link goes through the checks of openWebAddress.
@@ -199,7 +205,7 @@ void AttachmentPane::buildMenu(QMenu& attach)
         {"mnuAddFromParent", QStringLiteral("Add from &Parent"), [this] { addFromParent(); }},
         {"mnuAddSignature", QStringLiteral("&Add Electronic Signature"),
          [this] { addSignature(); }},
-        {"mnuAddPlugIn", QStringLiteral("Add &Brindlepax Plug-in"), {}},
+        {"mnuAddPlugIn", QStringLiteral("Add &Brindlepax Plug-in"), [this] { addPlugIn(); }},
         {"mnuCopyText", QStringLiteral("&Copy Selected Text"), [this] { copySelectedText(); }},
         {"mnuSaveAttachment", QStringLiteral("&Save Attachment As..."),
          [this] { saveAttachmentAs(); }},
@@ -256,7 +262,7 @@ void AttachmentPane::applyEnabling()
 {
     for (const char* name : {"mnuAddMemo", "mnuAddDiscussion", "mnuAddFile", "mnuAddChecklist",
                              "mnuAddWebPage", "mnuAddShortcut", "mnuAddObject", "mnuAddSignature",
-                             "Attach", "Discussion", "AttachFile"})
+                             "mnuAddPlugIn", "Attach", "Discussion", "AttachFile"})
         if (QAction* a = command(name))
             a->setEnabled(m_rights.add);
     if (QAction* a = command("mnuAddFromParent"))
@@ -339,6 +345,11 @@ void AttachmentPane::showPreview()
 {
     m_browser->clear();
     const attachments::ListedAttachment* item = itemOf(m_attachList->currentItem());
+    if (item && isType(*item, AttachmentType::PlugIn) && !item->showInTabBar) {
+        showPlugIn(*item);
+        return;
+    }
+    retirePlugIn();
     if (!item)
         return;
     attachments::Preview preview;
@@ -353,6 +364,33 @@ void AttachmentPane::showPreview()
                                            QUrl(attachments::Preview::kImageName), image);
     }
     m_browser->setHtml(preview.html);
+}
+
+void AttachmentPane::showPlugIn(const attachments::ListedAttachment& item)
+{
+    if (m_plugIn && m_plugInItem == item.number)
+        return;
+    retirePlugIn();
+    const auto values = m_editor.plugInValues;
+    m_plugIn = std::make_unique<HostedPlugIn>(
+        m_session, plugins::PlugInCatalog(), item.fileName.toString().trimmed(),
+        QStringLiteral("BX_Custom"), m_attachList->parentWidget(), m_task,
+        [values] { return values ? plugins::recordValues(values()) : QVariantMap(); });
+    m_plugInItem = item.number;
+    m_browser->hide();
+    m_attachLayout->insertWidget(m_attachLayout->indexOf(m_browser), m_plugIn->widget(), 1);
+    if (values)
+        m_plugIn->show(values(), QString::number(item.number));
+}
+
+void AttachmentPane::retirePlugIn()
+{
+    if (!m_plugIn)
+        return;
+    m_plugIn->exit();
+    m_plugIn.reset();
+    m_plugInItem = 0;
+    m_browser->show();
 }
 
 void AttachmentPane::showMemo()
@@ -497,6 +535,11 @@ void AttachmentPane::addLink(AttachmentType type)
 void AttachmentPane::addChecklist()
 {
     addThrough<CHECKLIST_FORM>(false);
+}
+
+void AttachmentPane::addPlugIn()
+{
+    addThrough<ACTIVEX_FORM>(false);
 }
 
 void AttachmentPane::addSignature()
@@ -648,6 +691,8 @@ void AttachmentPane::deleteItem()
     const attachments::ListedAttachment* item = selected();
     const qlonglong number = item ? item->number : 0;
     Outcome<Done> deleted = Outcome<Done>::declined();
+    if (number != 0 && number == m_plugInItem)
+        retirePlugIn();
     if (number != 0 && m_editor.deleting)
         m_editor.deleting(number);
     runTaskCommand(m_session, m_prompt, kSource, [&] {

@@ -4,6 +4,7 @@
 #include "tasks/AttachmentView.h"
 #include "tasks/Attachments.h"
 #include "tasks/PendingAttachment.h"
+#include "tasks/PlugInProtocol.h"
 
 #include <QHash>
 #include <QList>
@@ -12,8 +13,10 @@
 #include <QUrl>
 
 #include <functional>
+#include <memory>
 
 class QAction;
+class QBoxLayout;
 class QDialog;
 class QMenu;
 class QTextBrowser;
@@ -24,6 +27,7 @@ class QWidget;
 
 namespace bx {
 
+class HostedPlugIn;
 class Prompt;
 class Session;
 
@@ -59,6 +63,8 @@ public:
         std::function<void(const QList<attachments::ListedAttachment>&)> listed;
         /** Told before attachment `number` may be deleted (its tab goes first). */
         std::function<void(qlonglong number)> deleting;
+        /** What a plug-in attachment shown in the pane is told of the editor. */
+        std::function<plugins::EditorValues()> plugInValues;
     };
 
     AttachmentPane(Session& session, Prompt& prompt, QWidget& window, Editor editor);
@@ -104,6 +110,7 @@ public:
     void addLink(AttachmentType type);
     void addObject();
     void addChecklist();
+    void addPlugIn();
     void addSignature();
     void addFromParent();
     void copySelectedText();
@@ -129,6 +136,10 @@ private:
     const attachments::ListedAttachment* itemOf(const QTreeWidgetItem* row) const;
     void fillList(QTreeWidget& list, const QList<attachments::ListedAttachment>& items);
     void showPreview();
+    /** Hosts plug-in attachment `item` ("BX_Custom") in place of the preview. */
+    void showPlugIn(const attachments::ListedAttachment& item);
+    /** Tells the plug-in shown in the pane "EXIT" and removes it; the preview comes back. */
+    void retirePlugIn();
     void showMemo();
     void boxEdited(QTextEdit* box, qlonglong item);
     void openItem(const attachments::ListedAttachment& item);
@@ -169,6 +180,9 @@ private:
 
     QTreeWidget* m_attachList = nullptr;
     QTextBrowser* m_browser = nullptr;
+    QBoxLayout* m_attachLayout = nullptr;
+    std::unique_ptr<HostedPlugIn> m_plugIn;
+    qlonglong m_plugInItem = 0; ///< the attachment m_plugIn shows
     QTreeWidget* m_memoList = nullptr;
     QTextEdit* m_memoBox = nullptr;
     QTextEdit* m_discussionBox = nullptr;

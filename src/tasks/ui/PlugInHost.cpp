@@ -226,4 +226,14 @@ void HostedPlugIn::sendDatabase()
     setProperty(QStringLiteral("bODBC"), m_session.connection.serverFlag);
 }
 
+bool HostedPlugIn::show(const plugins::EditorValues& values, const QString& key)
+{
+    return plugins::showPlugIn(*this, values, key, [this] { sendDatabase(); });
+}
+
+void HostedPlugIn::exit()
+{
+    setProperty(QStringLiteral("ACTION"), QStringLiteral("EXIT"));
+}
+
 } // namespace bx

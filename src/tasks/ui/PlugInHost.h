@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tasks/PlugInProtocol.h"
 #include "tasks/TaskTypes.h"
 #include "tasks/ui/PlugInApi.h"
 
@@ -61,6 +62,13 @@ public:
     void setProperty(const QString& name, const QVariant& value) override;
     /** Sends "BXDB" (the fenced database) and "bODBC" (the server engine). */
     void sendDatabase();
+    /**
+     * Its first showing with the editor's values and `key` (plugins::showPlugIn).
+     * @return false when it answered "CANCEL"
+     */
+    bool show(const plugins::EditorValues& values, const QString& key);
+    /** Tells it "EXIT"; the host removes it afterwards. */
+    void exit();
 
 private:
     class Database;

@@ -3,6 +3,7 @@
 #include "core/Clock.h"
 #include "core/Prompt.h"
 #include "core/Session.h"
+#include "core/UserRights.h"
 #include "core/schema/TaskEvents.h"
 #include "core/ui/Named.h"
 #include "core/ui/RunCommand.h"
@@ -12,6 +13,7 @@
 #include "people/ui/dlgChooseUser.h"
 #include "tasks/Attachments.h"
 #include "tasks/LookupLists.h"
+#include "tasks/PlugInCatalog.h"
 #include "tasks/Recurrence.h"
 #include "tasks/SubTasks.h"
 #include "tasks/TaskEditorHost.h"
@@ -105,6 +107,7 @@ SCR_FORM::SCR_FORM(Session& session, Prompt& prompt, TaskEditorHost* host, QWidg
         if (m_tabHost)
             m_tabHost->remove(number);
     };
+    editor.plugInValues = [this] { return plugInValues(); };
     m_attachPane = new AttachmentPane(session, prompt, *this, std::move(editor));
     buildControls();
     buildMenusAndToolbar();
@@ -141,6 +144,7 @@ void SCR_FORM::buildControls()
     m_tabs->addTab(buildTimeTab(), QStringLiteral("Time"));
     m_tabs->addTab(m_attachPane->buildMemosPage(), QStringLiteral("Memos"));
     m_tabHost = new TabBarHost(m_session, m_prompt, *m_tabs);
+    m_tabHost->setPlugInValues([this] { return plugInValues(); });
     setCentralWidget(m_tabs);
 }
 
@@ -556,6 +560,75 @@ void SCR_FORM::CopySCRFromParent(qlonglong parentNumber)
     m_stage->clear();
 }
 
+QList<SCR_FORM*> SCR_FORM::reopenAfterPlugInCrash(Session& session, Prompt& prompt,
+                                                  TaskEditorHost* host, QWidget* parent)
+{
+    QList<SCR_FORM*> editors;
+    for (const plugins::PlugInCallRecord& record : plugins::takeLeftOverCallRecords()) {
+        const QString message =
+            QStringLiteral("The plug-in \"%1\" ended Brindlepax while task %2 was open. The "
+                           "values you had not saved are shown again; save the task to keep them.")
+                .arg(record.progId)
+                .arg(record.task);
+        session.errorLog().write(QStringLiteral("Plug-in"), message);
+        prompt.inform(message, {}, PromptIcon::Warning);
+        auto* editor = new SCR_FORM(session, prompt, host, parent);
+        editor->setAttribute(Qt::WA_DeleteOnClose);
+        if (!editor->openWithUnsaved(record.task, record.values)) {
+            delete editor;
+            continue;
+        }
+        editors << editor;
+    }
+    return editors;
+}
+
+bool SCR_FORM::openWithUnsaved(qlonglong task, const QVariantMap& values)
+{
+    if (!openExisting(task))
+        return false;
+    const plugins::EditorValues typed = plugins::valuesFromRecord(values, plugInValues());
+    auto showDate = [](QLineEdit* box, QDateEdit* picker, const QDate& date) {
+        box->setText(editor::dateText(date));
+        if (date.isValid())
+            picker->setDate(date);
+    };
+    m_title->setText(typed.title);
+    m_category->setText(typed.category);
+    if (m_priority->findText(typed.priority) < 0)
+        m_priority->addItem(typed.priority);
+    m_priority->setCurrentText(typed.priority);
+    m_customField->setText(typed.customField);
+    showDate(m_target, m_targetPicker, typed.ownerTargetDate);
+    showDate(m_lcEnd, m_lcEndPicker, typed.lifecycleEndDate);
+    // The stored description keeps its form unless the typed one differs from it.
+    if (typed.comments != m_comments->toPlainText()) {
+        m_comments->setPlainText(typed.comments);
+        m_comments->document()->setModified(true);
+    }
+    m_dirty = true;
+    return true;
+}
+
+plugins::EditorValues SCR_FORM::plugInValues() const
+{
+    plugins::EditorValues v;
+    v.task = m_scr->SCR_Number();
+    v.parent = m_scr->SCR_Parent_Number();
+    v.lifecycleId = m_scr->SCR_Lifecycle_ID();
+    if (!m_target->text().trimmed().isEmpty())
+        v.ownerTargetDate = m_targetPicker->date();
+    v.category = m_category->text();
+    v.priority = m_priority->currentText();
+    v.comments = m_comments->toPlainText();
+    v.title = m_title->text();
+    v.userId = m_session.user.userId;
+    v.customField = m_customField->text();
+    v.lifecycleEndDate = editor::parseDate(m_lcEnd->text());
+    v.edit = UserRights::editsCustomTab(m_session.user.record) && m_scr->SCR_Permission_Write();
+    return v;
+}
+
 // --- Enabling ------------------------------------------------------------------------------------
 
 void SCR_FORM::applyEnabling()
@@ -867,6 +940,7 @@ void SCR_FORM::closeEvent(QCloseEvent* event)
     }
     m_attachPane->closeViewerCopies();
     m_session.taskFormSize = size();
+    m_tabHost->clear();
     m_scr->ClearObject();
     if (m_host)
         m_host->refreshTaskLists();

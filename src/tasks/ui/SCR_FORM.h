@@ -1,6 +1,7 @@
 #pragma once
 
 #include "people/cSelUser.h"
+#include "tasks/PlugInProtocol.h"
 #include "tasks/TaskEditor.h"
 #include "tasks/TaskOpening.h"
 #include "tasks/TaskTypes.h"
@@ -108,6 +109,19 @@ public:
     void DELETE_UNSAVED_ATTACH();
 
     bool isDirty() const { return m_dirty; }
+
+    /**
+     * The editors of the tasks whose plug-in ended the program during a call: each left-over call
+     * record (taken, so removed) opens its task with the values the editor had not saved, unsaved,
+     * after a message naming plug-in and task. The caller shows them.
+     */
+    static QList<SCR_FORM*> reopenAfterPlugInCrash(Session& session, Prompt& prompt,
+                                                   TaskEditorHost* host, QWidget* parent);
+    /** Opens stored task `task` and shows `values` over it as typed, unsaved. */
+    bool openWithUnsaved(qlonglong task, const QVariantMap& values);
+
+    /** What a plug-in is told of the task as the editor shows it. */
+    plugins::EditorValues plugInValues() const;
 
     /** The attachment and memo pages with the Attach commands. */
     AttachmentPane& attachmentPane() { return *m_attachPane; }

@@ -38,6 +38,7 @@
 #include "support/WindowTest.h"
 #include "tasks/TaskEditorHost.h"
 #include "tasks/TaskOpening.h"
+#include "tasks/ui/ACTIVEX_FORM.h"
 #include "tasks/ui/ATTFILE.h"
 #include "tasks/ui/CHECKLIST_FORM.h"
 #include "tasks/ui/COPY_ATT.h"
@@ -554,6 +555,14 @@ const WindowCase kWindows[] = {
          auto editor = std::make_unique<SCR_FORM>(t.session, t.prompt, &t.host);
          EXPECT_TRUE(editor->open(TaskOpening::existing(kTask)));
          return std::unique_ptr<QWidget>(std::move(editor));
+     }},
+    // plug-ins
+    {"ACTIVEX_FORM",
+     [](T& t) {
+         t.run("INSERT INTO LU_ACTIVEX (ID, ActiveX_Control_Name, label) VALUES (?, ?, ?)",
+               {1, QStringLiteral("BxSample.TaskPanel"),
+                QStringLiteral("O'Neil's reference panel for the spring chairs")});
+         return make<ACTIVEX_FORM>(t.session, t.prompt);
      }},
 };
 

@@ -1,0 +1,188 @@
+#include "PlugInWindowFixture.h"
+#include "support/ActingPrompt.h"
+#include "tasks/PlugInProtocol.h"
+#include "tasks/ui/ACTIVEX_FORM.h"
+#include "tasks/ui/AttachmentPane.h"
+#include "tasks/ui/PlugInHost.h"
+#include "tasks/ui/SCR_FORM.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTabWidget>
+#include <QTextBrowser>
+
+using namespace bx;
+using namespace bx::test;
+
+namespace {
+
+class PlugInAttachmentsTest : public PlugInWindowTest
+{
+protected:
+    /** Runs ACTIVEX_FORM choosing the row labelled `label` ("" for none) and pressing OK. */
+    void chooseInForm(SCR_FORM& window, const QString& label, bool tabBar)
+    {
+        window.attachmentPane().setDialogRunner([label, tabBar](QDialog& dialog) {
+            auto* form = qobject_cast<ACTIVEX_FORM*>(&dialog);
+            EXPECT_NE(form, nullptr);
+            if (!form)
+                return int(QDialog::Rejected);
+            auto* list = child<QListWidget>(*form, "lstControls");
+            for (int i = 0; i < list->count(); ++i)
+                if (list->item(i)->text() == label)
+                    list->setCurrentRow(i);
+            child<QCheckBox>(*form, "chkTabBar")->setChecked(tabBar);
+            QMetaObject::invokeMethod(child<QAbstractButton>(*form, "cmdOK"), "click");
+            return form->result();
+        });
+    }
+    QStringList tabCaptions(QWidget& window)
+    {
+        auto* tabs = child<QTabWidget>(window, "SSTab1");
+        QStringList out;
+        for (int i = 5; i < tabs->count(); ++i)
+            out << tabs->tabText(i);
+        return out;
+    }
+};
+
+// Adding through the menu: nothing chosen is refused; the chosen plug-in is stored under its label
+// with its ProgID, shown on a tab captioned with the label and told its attachment as key; the
+// same plug-in a second time is refused by the shared add.
+TEST_F(PlugInAttachmentsTest, AddedPlugInJoinsTheTabBarOnce)
+{
+    SCR_FORM window(session, prompt, &host);
+    ASSERT_TRUE(window.open(TaskOpening::existing(task)));
+    ASSERT_TRUE(enabled(window, "mnuAddPlugIn"));
+
+    chooseInForm(window, QString(), true);
+    trigger(window, "mnuAddPlugIn");
+    EXPECT_EQ(prompt.last().text, plugins::kSpecifyControl);
+    EXPECT_EQ(sqlNumber("SELECT COUNT(*) FROM ATTACH WHERE SCR_Number = ?", {task}), 0);
+
+    chooseInForm(window, kPanelLabel, true);
+    trigger(window, "mnuAddPlugIn");
+    const RecordSet row = db().query(
+        QStringLiteral("SELECT Attach_Number, Attach_Title, Attach_Type, Attach_Filename, "
+                       "Show_In_TabBar FROM ATTACH WHERE SCR_Number = ?"),
+        {task});
+    ASSERT_EQ(row.rowCount(), 1);
+    const qlonglong number = row.number(QStringLiteral("Attach_Number"));
+    EXPECT_EQ(row.text(QStringLiteral("Attach_Title")), kPanelLabel);
+    EXPECT_EQ(row.text(QStringLiteral("Attach_Type")).trimmed(), QStringLiteral("A"));
+    EXPECT_EQ(row.text(QStringLiteral("Attach_Filename")), kSample);
+    EXPECT_TRUE(row.flag(QStringLiteral("Show_In_TabBar")));
+
+    EXPECT_EQ(tabCaptions(window), QStringList{kPanelLabel});
+    QWidget* page = child<QTabWidget>(window, "SSTab1")->widget(5);
+    auto* plugIn = child<QWidget>(*page, "BX_Custom");
+    EXPECT_TRUE(sampleLog(*plugIn).contains(QStringLiteral("key=%1").arg(number)));
+    EXPECT_TRUE(sampleLog(*plugIn).endsWith(QStringLiteral("ACTION=VIEW")));
+
+    chooseInForm(window, kPanelLabel, false);
+    trigger(window, "mnuAddPlugIn");
+    EXPECT_EQ(prompt.last().text, attachments::plugInAttachedMessage(kSample));
+    EXPECT_EQ(sqlNumber("SELECT COUNT(*) FROM ATTACH WHERE SCR_Number = ?", {task}), 1);
+    EXPECT_EQ(tabCaptions(window), QStringList{kPanelLabel});
+}
+
+// Outside the tab bar the plug-in takes the preview's place while its row is selected; it hears
+// "EXIT" and is gone before the question that deletes its row.
+TEST_F(PlugInAttachmentsTest, PaneShowsThePlugInAndTellsItExitBeforeDeleting)
+{
+    session.system.editAttachments = true;
+    const qlonglong number = attachPlugIn(kSample, false);
+    ActingPrompt acting;
+    SCR_FORM window(session, acting, &host);
+    ASSERT_TRUE(window.open(TaskOpening::existing(task)));
+    selectFile(window, number);
+    auto* plugIn = child<QWidget>(window, "BX_Custom");
+    ASSERT_NE(plugIn, nullptr);
+    EXPECT_TRUE(child<QTextBrowser>(window, "Browser1")->isHidden());
+    const ActionRecorder heard(*plugIn);
+
+    bool goneWhileAsked = false;
+    acting.whileAsked = [&] {
+        goneWhileAsked = window.findChild<QWidget*>(QStringLiteral("BX_Custom")) == nullptr;
+    };
+    trigger(window, "mnuDeleteItem");
+    EXPECT_EQ(heard.actions, QStringList{QStringLiteral("EXIT")});
+    EXPECT_TRUE(goneWhileAsked);
+    EXPECT_EQ(sqlNumber("SELECT COUNT(*) FROM ATTACH WHERE Attach_Number = ?", {number}), 0);
+    EXPECT_FALSE(child<QTextBrowser>(window, "Browser1")->isHidden());
+}
+
+// A plug-in that cannot be hosted shows the host's message where it would be, in the pane or on
+// its tab, and the task still saves.
+TEST_F(PlugInAttachmentsTest, FailuresShowTheirMessageAndTheTaskStillSaves)
+{
+    const QString missing = QStringLiteral("BxTest.Missing");
+    const qlonglong inTab = attachPlugIn(QStringLiteral("BxTest.WrongIid"), true);
+    const qlonglong inPane = attachPlugIn(missing, false);
+    SCR_FORM window(session, prompt, &host);
+    ASSERT_TRUE(window.open(TaskOpening::existing(task)));
+    auto* tabLabel = qobject_cast<QLabel*>(child<QTabWidget>(window, "SSTab1")
+                                               ->widget(5)
+                                               ->findChild<QWidget*>(QStringLiteral("BX_Custom")));
+    ASSERT_NE(tabLabel, nullptr);
+    EXPECT_TRUE(tabLabel->text().startsWith(
+        plugInNotLoadedMessage(QStringLiteral("BxTest.WrongIid"), QString())));
+    selectFile(window, inPane);
+    QLabel* paneLabel = nullptr;
+    for (auto* label : window.findChildren<QLabel*>(QStringLiteral("BX_Custom")))
+        if (label != tabLabel)
+            paneLabel = label;
+    ASSERT_NE(paneLabel, nullptr);
+    EXPECT_EQ(paneLabel->text(), plugInNotInstalledMessage(missing));
+
+    child<QLineEdit>(window, "T_TITLE")->setText(QStringLiteral("Saved without them"));
+    EXPECT_TRUE(window.saveTask());
+    EXPECT_EQ(stored(task, "SCR_Title").toString(), QStringLiteral("Saved without them"));
+    EXPECT_NE(inTab, inPane);
+}
+
+} // namespace
+
+namespace {
+
+using PlugInCrashTest = PlugInAttachmentsTest;
+
+// A plug-in that takes the program down as it is told "EXIT" (in a child process here) leaves
+// what the user had typed; the next start reopens the task with it, unsaved, once.
+TEST_F(PlugInCrashTest, NextStartReopensTheTaskWithTheTypedValues)
+{
+    const QString aborting = QStringLiteral("BxTest.Aborting");
+    attachPlugIn(aborting, true);
+    qputenv("BX_TEST_PLUGIN_ABORT_ON", "EXIT");
+    EXPECT_DEATH(
+        {
+            SCR_FORM window(session, prompt, &host);
+            if (window.open(TaskOpening::existing(task))) {
+                child<QLineEdit>(window, "T_TITLE")->setText(QStringLiteral("Typed, not saved"));
+                child<QLineEdit>(window, "T_CUSTOMFIELD")->setText(QStringLiteral("REF-9"));
+                db().execute(QStringLiteral("UPDATE ATTACH SET Show_In_TabBar = 0"));
+                window.attachmentPane().refill();
+            }
+        },
+        "");
+    qunsetenv("BX_TEST_PLUGIN_ABORT_ON");
+    EXPECT_TRUE(prompt.records().isEmpty());
+
+    const QList<SCR_FORM*> reopened =
+        SCR_FORM::reopenAfterPlugInCrash(session, prompt, &host, nullptr);
+    ASSERT_EQ(reopened.size(), 1);
+    std::unique_ptr<SCR_FORM> editor(reopened.at(0));
+    EXPECT_EQ(editor->SCR().SCR_Number(), task);
+    EXPECT_EQ(child<QLineEdit>(*editor, "T_TITLE")->text(), QStringLiteral("Typed, not saved"));
+    EXPECT_EQ(child<QLineEdit>(*editor, "T_CUSTOMFIELD")->text(), QStringLiteral("REF-9"));
+    EXPECT_TRUE(editor->isDirty());
+    EXPECT_EQ(stored(task, "SCR_Title").toString(), QStringLiteral("Chairs"));
+    EXPECT_TRUE(prompt.last().text.contains(aborting));
+    EXPECT_TRUE(prompt.last().text.contains(QString::number(task)));
+
+    EXPECT_TRUE(SCR_FORM::reopenAfterPlugInCrash(session, prompt, &host, nullptr).isEmpty());
+}
+
+} // namespace
