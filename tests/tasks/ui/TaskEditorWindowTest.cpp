@@ -191,10 +191,10 @@ TEST_F(TaskEditorWindowTest, AttachCommandsAndMemoBoxesFollowTheRights)
         ASSERT_TRUE(window.open(TaskOpening::existing(open)));
         for (const char* name :
              {"mnuAddMemo", "mnuAddFile", "mnuAddWebPage", "mnuAddObject", "mnuAddChecklist",
-              "mnuAddSignature", "mnuDeleteItem", "Attach", "Discussion", "AttachFile"})
+              "mnuAddSignature", "mnuAddForm", "mnuDeleteItem", "Attach", "Discussion",
+              "AttachFile", "AttachForm"})
             EXPECT_TRUE(enabled(window, name)) << name;
-        for (const char* name :
-             {"mnuAddFromParent", "mnuAddForm", "mnuAddContact", "mnuAddPlugIn", "AttachForm"})
+        for (const char* name : {"mnuAddFromParent", "mnuAddContact", "mnuAddPlugIn"})
             EXPECT_FALSE(enabled(window, name)) << name;
         selectFile(window, file);
         selectMemo(window, memo);
@@ -211,7 +211,7 @@ TEST_F(TaskEditorWindowTest, AttachCommandsAndMemoBoxesFollowTheRights)
     SCR_FORM window(session, prompt, &host);
     ASSERT_TRUE(window.open(TaskOpening::existing(done)));
     for (const char* name : {"mnuAddMemo", "mnuAddFile", "mnuAddChecklist", "mnuAddSignature",
-                             "mnuDeleteItem", "Attach", "AttachFile"})
+                             "mnuAddForm", "mnuDeleteItem", "Attach", "AttachFile", "AttachForm"})
         EXPECT_FALSE(enabled(window, name)) << name;
     selectMemo(window, closed);
     EXPECT_TRUE(child<QTextEdit>(window, "T_Memo")->isReadOnly());
