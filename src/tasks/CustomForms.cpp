@@ -163,9 +163,11 @@ FormCopy readCopy(Database& db, const QString& form, qlonglong attachNumber)
         copy.fields << f;
     }
     if (attachNumber != 0) {
-        const RecordSet a = db.query(
-            QStringLiteral("SELECT Publish FROM ATTACH WHERE Attach_Number = ?"), {attachNumber});
+        const RecordSet a = db.query(QStringLiteral("SELECT Publish, Attach_Row_Version FROM "
+                                                    "ATTACH WHERE Attach_Number = ?"),
+                                     {attachNumber});
         copy.publish = !a.isEmpty() && a.flag(QStringLiteral("Publish"));
+        copy.version = a.isEmpty() ? 0 : a.number(QStringLiteral("Attach_Row_Version"));
     }
     for (const QString& note : std::as_const(copy.notes))
         qWarning().noquote() << note;
@@ -251,6 +253,14 @@ Outcome<qlonglong, int> saveCopy(Database& db, SaveMode mode, const FormCopy& co
             {place.taskNumber, QStringLiteral("X"), copy.form, copy.form, owner, dateGmt,
              place.category, workshopValue(place.workshop), db.dialect().flag(publish)});
     } else {
+        // Held until the commit: another client saving the copy now waits, then sees the
+        // version this save leaves.
+        const RecordSet current = db.queryLocked(
+            QStringLiteral("SELECT Attach_Row_Version FROM ATTACH WHERE Attach_Number = ?"),
+            {number});
+        if (current.isEmpty() ||
+            current.number(QStringLiteral("Attach_Row_Version")) != copy.version)
+            return RefusalOf<int>{kSavedElsewhere, kChangedElsewhere};
         db.execute(QStringLiteral("DELETE FROM CONTROL WHERE FORM_NAME = ? AND ATTACH_NUMBER = ?"),
                    {copy.form, number});
         db.execute(QStringLiteral("UPDATE ATTACH SET Publish = ? WHERE Attach_Number = ?"),

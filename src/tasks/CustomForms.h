@@ -28,6 +28,11 @@ inline constexpr int kPanelHeight = 4000;
 inline const QString kSelectForm = QStringLiteral("Please Select a Form");
 inline const QString kMandatoryTitle = QStringLiteral("Warning: Field value required");
 inline const QString kSaveChanges = QStringLiteral("Do you want to save changes?");
+inline const QString kSavedElsewhere =
+    QStringLiteral("This form was saved by another user since you opened it. Save your values as "
+                   "a new copy?");
+/** The field of the refusal of an opened copy that another client saved since it was read. */
+inline constexpr int kChangedElsewhere = -2;
 
 /** "The value for <name> should be filled when option 'Mandatory' is checked" */
 QString mandatoryMessage(const QString& fieldName);
@@ -75,6 +80,8 @@ struct FormCopy
     /** Rows of an unknown type: not shown, written back as they were. */
     QList<FormField> hidden;
     bool publish = false;
+    /** Attach_Row_Version of the copy as read. */
+    qlonglong version = 0;
 };
 
 /** What the window holds for one field. */
@@ -121,9 +128,12 @@ enum class SaveMode
 /**
  * Saves `values` for `copy` in one transaction. Add: a new ATTACH row of type "X" at `place`
  * titled and named with the form, owned by `owner`, dated `dateGmt`, published as `publish`,
- * then its CONTROL rows. Open: the copy's CONTROL rows are replaced and its Publish set. Each
+ * then its CONTROL rows. Open: the copy's CONTROL rows are replaced and its Publish set, unless
+ * another client saved the copy since it was read (its version moved, or it is gone): then
+ * nothing is written and the refusal is kSavedElsewhere with field kChangedElsewhere. Each
  * CONTROL row carries the field's definition columns (mandatory, main form, alignment included)
- * with the value. Refused (nothing written) without a form or with a mandatory field blank.
+ * with the value. Refused (nothing written) without a form (field -1) or with a mandatory field
+ * blank (its index).
  * @return the copy's attachment number @throws DbError (nothing written)
  */
 Outcome<qlonglong, int> saveCopy(Database& db, SaveMode mode, const FormCopy& copy,

@@ -288,6 +288,41 @@ TEST_P(CustomFormsTest, ListsComeFromTheCatalogue)
     EXPECT_TRUE(db().hasTable(QStringLiteral("SCR")));
 }
 
+// Two clients open one copy: the first save wins, the second writes nothing and is told; its
+// values can still go into a new copy. Any update of the attachment moves its version.
+TEST_P(CustomFormsTest, TheSecondOfTwoClientsSavingOneCopyIsRefused)
+{
+    defineOrder();
+    const FormCopy blank = readCopy(db(), kOrder, 0);
+    QList<FieldValue> values = valuesOf(blank);
+    values[1].value = QStringLiteral("first");
+    values[3].checked = true;
+    const qlonglong number = *save(SaveMode::Add, blank, values);
+
+    const std::unique_ptr<Database> other = connectAgain();
+    const FormCopy mine = readCopy(db(), kOrder, number);
+    const FormCopy theirs = readCopy(*other, kOrder, number);
+    values = valuesOf(theirs);
+    values[1].value = QStringLiteral("theirs");
+    ASSERT_TRUE(saveCopy(*other, SaveMode::Open, theirs, values, {}, kMe, {}, false));
+
+    values[1].value = QStringLiteral("mine");
+    const Outcome<qlonglong, int> refused = save(SaveMode::Open, mine, values);
+    ASSERT_TRUE(refused.refusal());
+    EXPECT_EQ(*refused.refusal(), (RefusalOf<int>{kSavedElsewhere, kChangedElsewhere}));
+    EXPECT_EQ(readCopy(db(), kOrder, number).fields.at(1).value, QStringLiteral("theirs"));
+    const Outcome<qlonglong, int> asNew = save(SaveMode::Add, mine, values);
+    ASSERT_TRUE(asNew);
+    EXPECT_EQ(readCopy(db(), kOrder, *asNew).fields.at(1).value, QStringLiteral("mine"));
+
+    const qlonglong before = readCopy(db(), kOrder, number).version;
+    db().execute(QStringLiteral("UPDATE ATTACH SET Attach_Title = 'x' WHERE Attach_Number = ?"),
+                 {number});
+    EXPECT_EQ(readCopy(db(), kOrder, number).version, before + 1);
+    const FormCopy fresh = readCopy(db(), kOrder, number);
+    EXPECT_TRUE(save(SaveMode::Open, fresh, valuesOf(fresh))) << "a copy read after the change";
+}
+
 BX_INSTANTIATE_ENGINES(CustomFormsTest);
 
 } // namespace

@@ -44,9 +44,12 @@ const QList<TableClassEntry>& tableClasses()
                "(SELECT c.group_id FROM CHECKLIST c WHERE c.Checklist_Name = "
                "CHECKLIST_ITEM.Checklist_Name)"),
         shared("CONTACT"),
-        // The fields of the forms attached to tasks.
-        shared("CONTROL"),
+        // The definitions of custom forms have no attachment; the values of each filled-in copy
+        // have one.
+        shared("CONTROL", "COALESCE(ATTACH_NUMBER, 0) <> 0"),
         configuration("CUSTOM"),
+        // The plug-in of each workshop's custom tab.
+        configuration("CUSTOM_TAB"),
         shared("FOLDER"),
         configuration("FORM"),
         shared("GROUPLINK"),

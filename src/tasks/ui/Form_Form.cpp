@@ -222,6 +222,12 @@ bool Form_Form::save(bool asCopy)
         }))
         return false;
     if (const auto& refused = saved.refusal()) {
+        if (refused->field == forms::kChangedElsewhere) {
+            if (m_prompt.ask(refused->message, windowTitle(), PromptButtons::YesNo) ==
+                PromptAnswer::Yes)
+                return save(true);
+            return false;
+        }
         if (refused->field < 0) {
             showRefusal(m_prompt, refused->message, m_forms);
         } else {

@@ -15,6 +15,7 @@
 #include <QDialog>
 #include <QFocusEvent>
 #include <QLineEdit>
+#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
@@ -122,6 +123,29 @@ TEST_F(CustomFormWindowsTest, FormsAreAddedFilledReopenedAndReadOnlyWhenClosed)
     EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM ATTACH WHERE Attach_Type = 'X'"))
                   .toLongLong(),
               1);
+
+    // Saved by another client meanwhile: nothing is overwritten; Yes keeps the values as a new
+    // copy, which the editor lists.
+    window.attachmentPane().setDialogRunner([&](QDialog& dialog) {
+        db().execute(QStringLiteral("UPDATE ATTACH SET Publish = 1 WHERE Attach_Number = ?"),
+                     {copy});
+        child<QLineEdit>(dialog, "Field1")->setText(QStringLiteral("late"));
+        prompt.answer(PromptAnswer::Yes);
+        trigger(dialog, "Save");
+        EXPECT_EQ(prompt.last().text, forms::kSavedElsewhere);
+        dialog.reject();
+        return 0;
+    });
+    trigger(window, "mnuOpenForm");
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM CONTROL WHERE VALUE = 'late'"))
+                  .toLongLong(),
+              1);
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT VALUE FROM CONTROL WHERE ATTACH_NUMBER = ? AND "
+                                         "CONTROL_KEY = 1"),
+                          {copy})
+                  .toString(),
+              QStringLiteral("O'Brien"));
+    EXPECT_EQ(child<QTreeWidget>(window, "AttachListView")->topLevelItemCount(), 2);
 
     // A closed task's copy opens read-only and closes without a question.
     const qlonglong done = addTask({{scr::Status, QStringLiteral("C")}});
