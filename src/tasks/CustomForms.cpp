@@ -95,16 +95,51 @@ FormField fieldOf(const RecordSet& rs)
     return f;
 }
 
-void insertRow(Database& db, const QString& form, qlonglong attachNumber, const FormField& f,
-               const QString& value, bool checked)
+/** The CONTROL rows of one copy, written several to a statement. */
+class RowWriter
 {
-    const Dialect& d = db.dialect();
-    db.execute(QStringLiteral("INSERT INTO CONTROL (") + kControlColumns +
-                   QStringLiteral(") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-               {form, f.key, attachNumber, f.mainForm, f.name, f.typeText, value, d.flag(checked),
-                d.flag(f.mandatory), f.left, f.top, f.width, f.height, d.flag(f.rightAlign),
-                f.database, f.table, f.field});
-}
+public:
+    RowWriter(Database& db, const QString& form, qlonglong attachNumber)
+        : m_db(db)
+        , m_form(form)
+        , m_attach(attachNumber)
+    {
+    }
+
+    void add(const FormField& f, const QString& value, bool checked)
+    {
+        const Dialect& d = m_db.dialect();
+        m_values << m_form << f.key << m_attach << f.mainForm << f.name << f.typeText << value
+                 << d.flag(checked) << d.flag(f.mandatory) << f.left << f.top << f.width << f.height
+                 << d.flag(f.rightAlign) << f.database << f.table << f.field;
+        if (++m_rows == kRowsPerStatement)
+            flush();
+    }
+
+    void flush()
+    {
+        if (m_rows == 0)
+            return;
+        const QString row = QStringLiteral("(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        QStringList rows;
+        for (int i = 0; i < m_rows; ++i)
+            rows << row;
+        m_db.execute(QStringLiteral("INSERT INTO CONTROL (") + kControlColumns +
+                         QStringLiteral(") VALUES ") + rows.join(QStringLiteral(", ")),
+                     m_values);
+        m_values.clear();
+        m_rows = 0;
+    }
+
+private:
+    /** 17 values a row: well below either engine's limit of bound values. */
+    static constexpr int kRowsPerStatement = 50;
+    Database& m_db;
+    const QString m_form;
+    const qlonglong m_attach;
+    QVariantList m_values;
+    int m_rows = 0;
+};
 
 QVariant workshopValue(qlonglong workshop)
 {
@@ -266,15 +301,16 @@ Outcome<qlonglong, int> saveCopy(Database& db, SaveMode mode, const FormCopy& co
         db.execute(QStringLiteral("UPDATE ATTACH SET Publish = ? WHERE Attach_Number = ?"),
                    {db.dialect().flag(publish), number});
     }
+    RowWriter rows(db, copy.form, number);
     for (int i = 0; i < copy.fields.size(); ++i) {
         const FormField& f = copy.fields.at(i);
         const bool given = i < values.size() && f.type != FieldType::Label;
-        insertRow(db, copy.form, number, f, given ? values.at(i).value : f.value,
-                  given ? values.at(i).checked : f.checked);
+        rows.add(f, given ? values.at(i).value : f.value, given ? values.at(i).checked : f.checked);
     }
     // Rows the window could not show keep what they held.
     for (const FormField& f : copy.hidden)
-        insertRow(db, copy.form, number, f, f.value, f.checked);
+        rows.add(f, f.value, f.checked);
+    rows.flush();
     tx.commit();
     return number;
 }
