@@ -141,6 +141,18 @@ private:
     int m_rows = 0;
 };
 
+/** The CONTROL rows of one copy (0: the definition), by key. */
+QList<FormField> rowsOf(Database& db, const QString& form, qlonglong attachNumber)
+{
+    RecordSet rs = db.query(QStringLiteral("SELECT * FROM CONTROL WHERE FORM_NAME = ? AND "
+                                           "ATTACH_NUMBER = ? ORDER BY CONTROL_KEY"),
+                            {form, attachNumber});
+    QList<FormField> rows;
+    for (; !rs.eof(); rs.moveNext())
+        rows << fieldOf(rs);
+    return rows;
+}
+
 QVariant workshopValue(qlonglong workshop)
 {
     return workshop != 0 ? QVariant(workshop) : QVariant();
@@ -172,14 +184,32 @@ QStringList formNames(Database& db)
 
 FormCopy readCopy(Database& db, const QString& form, qlonglong attachNumber)
 {
+    FormCopy copy = arrangeFields(form, rowsOf(db, form, attachNumber));
+    copy.attachNumber = attachNumber;
+    if (attachNumber != 0) {
+        const RecordSet a = db.query(
+            QStringLiteral("SELECT a.Publish, COALESCE(v.Attach_Row_Version, 0) AS "
+                           "Attach_Row_Version FROM ATTACH a LEFT JOIN ATTACH_VERSION v ON "
+                           "v.Attach_Number = a.Attach_Number WHERE a.Attach_Number = ?"),
+            {attachNumber});
+        copy.publish = !a.isEmpty() && a.flag(QStringLiteral("Publish"));
+        copy.version = a.isEmpty() ? 0 : a.number(QStringLiteral("Attach_Row_Version"));
+    }
+    for (const QString& note : std::as_const(copy.notes))
+        qWarning().noquote() << note;
+    return copy;
+}
+
+QList<FormField> definitionRows(Database& db, const QString& form)
+{
+    return rowsOf(db, form, 0);
+}
+
+FormCopy arrangeFields(const QString& form, const QList<FormField>& rows)
+{
     FormCopy copy;
     copy.form = form;
-    copy.attachNumber = attachNumber;
-    RecordSet rs = db.query(QStringLiteral("SELECT * FROM CONTROL WHERE FORM_NAME = ? AND "
-                                           "ATTACH_NUMBER = ? ORDER BY CONTROL_KEY"),
-                            {form, attachNumber});
-    for (; !rs.eof(); rs.moveNext()) {
-        FormField f = fieldOf(rs);
+    for (FormField f : rows) {
         const std::optional<FieldType> type = typeOf(f.typeText);
         if (!type) {
             copy.notes << fieldLabel(form, f) +
@@ -197,16 +227,16 @@ FormCopy readCopy(Database& db, const QString& form, qlonglong attachNumber)
                                   .arg(f.database.toString());
         copy.fields << f;
     }
-    if (attachNumber != 0) {
-        const RecordSet a = db.query(QStringLiteral("SELECT Publish, Attach_Row_Version FROM "
-                                                    "ATTACH WHERE Attach_Number = ?"),
-                                     {attachNumber});
-        copy.publish = !a.isEmpty() && a.flag(QStringLiteral("Publish"));
-        copy.version = a.isEmpty() ? 0 : a.number(QStringLiteral("Attach_Row_Version"));
-    }
-    for (const QString& note : std::as_const(copy.notes))
-        qWarning().noquote() << note;
     return copy;
+}
+
+void insertRows(Database& db, const QString& form, qlonglong attachNumber,
+                const QList<FormField>& fields)
+{
+    RowWriter rows(db, form, attachNumber);
+    for (const FormField& f : fields)
+        rows.add(f, f.value, f.checked);
+    rows.flush();
 }
 
 QString formOfCopy(Database& db, qlonglong attachNumber)
@@ -289,12 +319,16 @@ Outcome<qlonglong, int> saveCopy(Database& db, SaveMode mode, const FormCopy& co
              place.category, workshopValue(place.workshop), db.dialect().flag(publish)});
     } else {
         // Held until the commit: another client saving the copy now waits, then sees the
-        // version this save leaves.
-        const RecordSet current = db.queryLocked(
-            QStringLiteral("SELECT Attach_Row_Version FROM ATTACH WHERE Attach_Number = ?"),
-            {number});
-        if (current.isEmpty() ||
-            current.number(QStringLiteral("Attach_Row_Version")) != copy.version)
+        // version this save leaves. The version is read by a statement of its own, begun once
+        // the row is held: on the server a statement sees only what was committed before it
+        // began, which need not include the save it waited for.
+        const RecordSet held = db.queryLocked(
+            QStringLiteral("SELECT Attach_Number FROM ATTACH WHERE Attach_Number = ?"), {number});
+        if (held.isEmpty() ||
+            db.scalar(QStringLiteral("SELECT COALESCE(MAX(Attach_Row_Version), 0) FROM "
+                                     "ATTACH_VERSION WHERE Attach_Number = ?"),
+                      {number})
+                    .toLongLong() != copy.version)
             return RefusalOf<int>{kSavedElsewhere, kChangedElsewhere};
         db.execute(QStringLiteral("DELETE FROM CONTROL WHERE FORM_NAME = ? AND ATTACH_NUMBER = ?"),
                    {copy.form, number});

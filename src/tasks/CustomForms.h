@@ -80,7 +80,7 @@ struct FormCopy
     /** Rows of an unknown type: not shown, written back as they were. */
     QList<FormField> hidden;
     bool publish = false;
-    /** Attach_Row_Version of the copy as read. */
+    /** The copy's version (ATTACH_VERSION, 0 without a row) as read. */
     qlonglong version = 0;
 };
 
@@ -101,6 +101,22 @@ QStringList formNames(Database& db);
  * list's DATABASE ignored: each noted in FormCopy::notes and logged. @throws DbError
  */
 FormCopy readCopy(Database& db, const QString& form, qlonglong attachNumber);
+
+/** The definition rows of form `form`, every one whatever its TYPE, by key. @throws DbError */
+QList<FormField> definitionRows(Database& db, const QString& form);
+
+/**
+ * The rows laid out as the window shows them: each TYPE read, a row of unknown TYPE put into
+ * `hidden`, places clamped to the panel, the notes made (not logged).
+ */
+FormCopy arrangeFields(const QString& form, const QList<FormField>& rows);
+
+/**
+ * Inserts `fields` as the CONTROL rows of copy `attachNumber` (0: the definition), with their
+ * own values, several to a statement. @throws DbError
+ */
+void insertRows(Database& db, const QString& form, qlonglong attachNumber,
+                const QList<FormField>& fields);
 
 /** The form a copy was made from (its CONTROL rows, else its title); "" when not found. */
 QString formOfCopy(Database& db, qlonglong attachNumber);

@@ -224,6 +224,27 @@ TEST_P(ChecklistPoliciesTest, FormDefinitionsAndCustomTabsAreWrittenByAdministra
     }
 }
 
+// The version of an attachment is kept by the database for whichever login changes it.
+TEST_P(ChecklistPoliciesTest, AnyLoginsChangeOfAnAttachmentMovesItsVersion)
+{
+    db().execute(QStringLiteral("INSERT INTO ATTACH (Attach_Number, SCR_Number, Attach_Title) "
+                                "VALUES (5, 0, 'Form')"));
+    const auto version = [&] {
+        return db()
+            .scalar(QStringLiteral("SELECT COALESCE(MAX(Attach_Row_Version), -1) FROM "
+                                   "ATTACH_VERSION WHERE Attach_Number = 5"))
+            .toInt();
+    };
+    EXPECT_TRUE(tryRun(
+        QStringLiteral("carol"),
+        QStringLiteral("UPDATE ATTACH SET Attach_Title = 'x' WHERE Attach_Number = "
+                       "5; UPDATE ATTACH SET Attach_Owner = 'carol' WHERE Attach_Number = 5")));
+    EXPECT_EQ(version(), 2);
+    EXPECT_TRUE(tryRun(QStringLiteral("carol"),
+                       QStringLiteral("DELETE FROM ATTACH WHERE Attach_Number = 5")));
+    EXPECT_EQ(version(), -1) << "gone with its attachment";
+}
+
 // The designer's own statements pass the policies for a member, in the order they run.
 TEST_P(ChecklistPoliciesTest, AMembersDesignerSavesAndDeletesThroughHisLogin)
 {

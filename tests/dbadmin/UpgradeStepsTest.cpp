@@ -65,7 +65,8 @@ const QMap<QString, QString> kSchema = {
     {QStringLiteral("ATTACH"),
      QStringLiteral("Attach_Number SCR_Number Attach_Title Attach_Type Attach_Owner Attach_Date "
                     "Attach_Filename Publish Show_In_TabBar Temp_Status Category Parent_ID "
-                    "Group_ID Attach_Row_Version OLE_Data")},
+                    "Group_ID OLE_Data")},
+    {QStringLiteral("ATTACH_VERSION"), QStringLiteral("Attach_Number Attach_Row_Version")},
     {QStringLiteral("FORM"),
      QStringLiteral("Form_Name Form_Caption Form_Width Form_Height Form_Date")},
     {QStringLiteral("CONTROL"),

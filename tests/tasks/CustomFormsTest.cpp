@@ -321,6 +321,14 @@ TEST_P(CustomFormsTest, TheSecondOfTwoClientsSavingOneCopyIsRefused)
     EXPECT_EQ(readCopy(db(), kOrder, number).version, before + 1);
     const FormCopy fresh = readCopy(db(), kOrder, number);
     EXPECT_TRUE(save(SaveMode::Open, fresh, valuesOf(fresh))) << "a copy read after the change";
+
+    db().execute(QStringLiteral("DELETE FROM ATTACH WHERE Attach_Number = ?"), {number});
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM ATTACH_VERSION WHERE "
+                                         "Attach_Number = ?"),
+                          {number})
+                  .toInt(),
+              0)
+        << "the version goes with its attachment";
 }
 
 BX_INSTANTIATE_ENGINES(CustomFormsTest);

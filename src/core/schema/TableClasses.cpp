@@ -35,6 +35,8 @@ const QList<TableClassEntry>& tableClasses()
 {
     static const QList<TableClassEntry> entries{
         shared("ATTACH"),
+        // The version of each attachment, raised by the database on every update of it.
+        shared("ATTACH_VERSION"),
         shared("CALL_LOG"),
         // A workshop's checklists are designed by its members.
         configuration("CHECKLIST", WriterRight::WorkshopMembers, "group_id"),
