@@ -131,6 +131,8 @@ struct Measured
     double readSeconds = 0;
     qint64 writePeakKiB = 0;
     qint64 readPeakKiB = 0;
+    /** A change of the attachment's title alone, the value untouched. */
+    double retitleSeconds = 0;
 };
 
 /** Thrown when a phase fails or its result is wrong; ends the run with the message. */
@@ -285,6 +287,16 @@ void runPhases(Session& session, qint64 size, const BlobProgress& progress, Meas
         timer.stop(m.seconds[Add], m.peakKiB[Add]);
     }
     made << attach;
+    {
+        // Only the title changes: no engine should write the stored value again for that.
+        PhaseTimer timer(db);
+        Transaction tx(db);
+        db.execute(QStringLiteral("UPDATE ATTACH SET Attach_Title = ? WHERE Attach_Number = ?"),
+                   {QStringLiteral("Renamed"), attach});
+        tx.commit();
+        qint64 peak = 0;
+        timer.stop(m.retitleSeconds, peak);
+    }
 
     const QString saved = g_work->filePath(QStringLiteral("saved as.bin"));
     {
@@ -391,6 +403,9 @@ void report(benchmark::State& state, const char* engine, qint64 size, const Meas
                  double(m.writePeakKiB) / 1024.0);
     std::fprintf(stderr, "%-14s %9.1f %9s %7s %9.1f\n", "readBlob", readRate, "", "",
                  double(m.readPeakKiB) / 1024.0);
+
+    state.counters["retitle_ms"] = m.retitleSeconds * 1000.0;
+    std::fprintf(stderr, "%-14s %9.1f ms\n", "retitle", m.retitleSeconds * 1000.0);
 
     std::vector<std::string> broken;
     for (qint64 peak : {m.writePeakKiB, m.readPeakKiB}) {

@@ -141,15 +141,15 @@ const QStringList kOwnFunctions{
     QStringLiteral("bx_outbox_guard"),    QStringLiteral("bx_password_check"),
     QStringLiteral("bx_password_rehash"), QStringLiteral("bx_password_setting"),
     QStringLiteral("scr_itrig"),          QStringLiteral("scr_utrig"),
-    QStringLiteral("scr_vtrig"),
+    QStringLiteral("scr_vtrig"),          QStringLiteral("bx_attach_version"),
 };
 const QStringList kOwnTriggers{
     QStringLiteral("attach_share"),      QStringLiteral("attach_unlink"),
-    QStringLiteral("lu_user_guard"),     QStringLiteral("mail_guard"),
-    QStringLiteral("mail_outbox_guard"), QStringLiteral("scr_search_delete"),
-    QStringLiteral("scr_search_insert"), QStringLiteral("scr_search_update"),
-    QStringLiteral("scr_itrig"),         QStringLiteral("scr_utrig"),
-    QStringLiteral("scr_vtrig"),
+    QStringLiteral("attach_version"),    QStringLiteral("lu_user_guard"),
+    QStringLiteral("mail_guard"),        QStringLiteral("mail_outbox_guard"),
+    QStringLiteral("scr_search_delete"), QStringLiteral("scr_search_insert"),
+    QStringLiteral("scr_search_update"), QStringLiteral("scr_itrig"),
+    QStringLiteral("scr_utrig"),         QStringLiteral("scr_vtrig"),
 };
 
 bool isTrue(StepActions& a, const QString& sql, const QVariantList& params = {})

@@ -150,9 +150,12 @@ QString StepActions::tableSql(const QString& table)
     return table;
 }
 
-void StepActions::addColumn(const QString& table, const QString& column, ColumnType type)
+void StepActions::addColumn(const QString& table, const QString& column, ColumnType type,
+                            const QString& constraints)
 {
-    const QString definition = column + QLatin1Char(' ') + typeName(type);
+    QString definition = column + QLatin1Char(' ') + typeName(type);
+    if (!constraints.isEmpty())
+        definition += QLatin1Char(' ') + constraints;
     const QString streamed = streamedColumnOf(table);
     if (!onServer() && !streamed.isEmpty()) {
         TableDefinition def = edit::definitionOf(m_db, table);

@@ -73,8 +73,10 @@ public:
     /**
      * Adds a column at the end of a table; on the embedded engine a table whose last column is
      * streamed (ATTACH.OLE_Data) gets it before that column, since streaming needs it last.
+     * `constraints` (such as "NOT NULL DEFAULT 0") follow the type.
      */
-    void addColumn(const QString& table, const QString& column, ColumnType type);
+    void addColumn(const QString& table, const QString& column, ColumnType type,
+                   const QString& constraints = {});
     void addPrimaryKey(const QString& table, const QString& name, const QStringList& columns);
     void addRelation(const Relation& relation);
     /** Removes every relation that the table takes part in, as child or as parent. */

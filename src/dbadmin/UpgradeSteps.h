@@ -50,6 +50,7 @@ QList<StepDefinition> upgradeSteps81();
 QList<StepDefinition> upgradeSteps82();
 QList<StepDefinition> upgradeSteps83();
 QList<StepDefinition> upgradeSteps84();
+QList<StepDefinition> upgradeSteps85();
 
 /** Step 38: the tables of stored analyses and the three delivered analyses. */
 void addAnalysisTables(StepActions& a);

@@ -180,6 +180,71 @@ TEST_P(ChecklistPoliciesTest, OnlyTheWorkshopsMembersAndAdministratorsWriteItsCh
                                       "7")));
 }
 
+// Form definitions (CONTROL rows without attachment) and the custom tabs of workshops are
+// configuration: only administrators write them; any login fills in a copy of a form.
+TEST_P(ChecklistPoliciesTest, FormDefinitionsAndCustomTabsAreWrittenByAdministratorsOnly)
+{
+    const auto rows = [&] {
+        return db()
+            .scalar(QStringLiteral(
+                "SELECT (SELECT string_agg(ATTACH_NUMBER || ':' || CONTROL_KEY, ',' ORDER BY "
+                "ATTACH_NUMBER, CONTROL_KEY) FROM CONTROL) || ' / ' || COALESCE((SELECT "
+                "string_agg(group_id || ':' || ProgID, ',') FROM CUSTOM_TAB), '')"))
+            .toString();
+    };
+    const struct
+    {
+        const char* sql;
+        bool everyone; ///< else administrators only
+    } cases[] = {
+        {"INSERT INTO CONTROL (FORM_NAME, CONTROL_KEY, ATTACH_NUMBER) VALUES ('F', 2, 0)", false},
+        {"INSERT INTO CONTROL (FORM_NAME, CONTROL_KEY) VALUES ('F', 2)", false},
+        {"UPDATE CONTROL SET ATTACH_NUMBER = 0 WHERE ATTACH_NUMBER = 7", false},
+        {"DELETE FROM CONTROL WHERE ATTACH_NUMBER = 0", false},
+        {"INSERT INTO CUSTOM_TAB (group_id, ProgID) VALUES (12, 'Bx.Other')", false},
+        {"UPDATE CUSTOM_TAB SET ProgID = 'Bx.Evil'", false},
+        {"INSERT INTO CONTROL (FORM_NAME, CONTROL_KEY, ATTACH_NUMBER) VALUES ('F', 1, 8)", true},
+        {"DELETE FROM CONTROL WHERE ATTACH_NUMBER = 7", true},
+    };
+    for (const auto& c : cases) {
+        for (const char* id : {"carol", "ann"}) {
+            db().executeScript(QStringLiteral(
+                "DELETE FROM CONTROL; DELETE FROM CUSTOM_TAB; INSERT INTO CONTROL (FORM_NAME, "
+                "CONTROL_KEY, ATTACH_NUMBER) VALUES ('F', 1, 0), ('F', 1, 7); INSERT INTO "
+                "CUSTOM_TAB (group_id, ProgID) VALUES (11, 'Bx.Sample')"));
+            const QString before = rows();
+            const QString text = as(QLatin1String(id))
+                                     .scalar(QStringLiteral("SELECT ProgID FROM CUSTOM_TAB"))
+                                     .toString();
+            EXPECT_EQ(text, QStringLiteral("Bx.Sample")) << id << " reads the custom tabs";
+            tryRun(QLatin1String(id), QString::fromLatin1(c.sql));
+            EXPECT_EQ(rows() != before, c.everyone || QLatin1String(id) == QLatin1String("ann"))
+                << id << ": " << c.sql;
+        }
+    }
+}
+
+// The version of an attachment is kept by the database for whichever login changes it.
+TEST_P(ChecklistPoliciesTest, AnyLoginsChangeOfAnAttachmentMovesItsVersion)
+{
+    db().execute(QStringLiteral("INSERT INTO ATTACH (Attach_Number, SCR_Number, Attach_Title) "
+                                "VALUES (5, 0, 'Form')"));
+    const auto version = [&] {
+        return db()
+            .scalar(QStringLiteral("SELECT COALESCE(MAX(Attach_Row_Version), -1) FROM "
+                                   "ATTACH_VERSION WHERE Attach_Number = 5"))
+            .toInt();
+    };
+    EXPECT_TRUE(tryRun(
+        QStringLiteral("carol"),
+        QStringLiteral("UPDATE ATTACH SET Attach_Title = 'x' WHERE Attach_Number = "
+                       "5; UPDATE ATTACH SET Attach_Owner = 'carol' WHERE Attach_Number = 5")));
+    EXPECT_EQ(version(), 2);
+    EXPECT_TRUE(tryRun(QStringLiteral("carol"),
+                       QStringLiteral("DELETE FROM ATTACH WHERE Attach_Number = 5")));
+    EXPECT_EQ(version(), -1) << "gone with its attachment";
+}
+
 // The designer's own statements pass the policies for a member, in the order they run.
 TEST_P(ChecklistPoliciesTest, AMembersDesignerSavesAndDeletesThroughHisLogin)
 {

@@ -66,6 +66,7 @@ const QMap<QString, QString> kSchema = {
      QStringLiteral("Attach_Number SCR_Number Attach_Title Attach_Type Attach_Owner Attach_Date "
                     "Attach_Filename Publish Show_In_TabBar Temp_Status Category Parent_ID "
                     "Group_ID OLE_Data")},
+    {QStringLiteral("ATTACH_VERSION"), QStringLiteral("Attach_Number Attach_Row_Version")},
     {QStringLiteral("FORM"),
      QStringLiteral("Form_Name Form_Caption Form_Width Form_Height Form_Date")},
     {QStringLiteral("CONTROL"),
@@ -73,6 +74,7 @@ const QMap<QString, QString> kSchema = {
                     "MANDATORY LEFT TOP WIDTH HEIGHT RIGHT_ALIGN DATABASE TABLE FIELD")},
     {QStringLiteral("CUSTOM"),
      QStringLiteral("FORM_NAME CONTROL_NAME CONTROL_VALUE CONTROL_VISIBLE")},
+    {QStringLiteral("CUSTOM_TAB"), QStringLiteral("group_id ProgID")},
     {QStringLiteral("LU_ACTIVEX"),
      QStringLiteral("ID ActiveX_Control_Name label Plugin_Name ShowToolBox Separate Icon")},
     {QStringLiteral("TOOL"),
@@ -316,7 +318,7 @@ TEST_P(UpgradeStepsTest, AllStepsBringTheBaseToTheCurrentSchema)
     EXPECT_EQ(lowered(catalogued), lowered(stored));
 
     const auto steps = allUpgradeSteps();
-    ASSERT_EQ(steps.size(), 51u);
+    ASSERT_EQ(steps.size(), 52u);
     for (const auto& s : steps) {
         EXPECT_FALSE(s->check(db())) << s->name().toStdString();
         EXPECT_EQ(Vars::value(db(), s->marker()), QStringLiteral("1"));
@@ -333,7 +335,7 @@ TEST_P(UpgradeStepsTest, StepsAreOrderedNamedAndPendingOnAnOlderDatabase)
     EXPECT_EQ(names.first(), QStringLiteral("UpgClass33"));
     EXPECT_EQ(names.at(31), QStringLiteral("UpgClass64"));
     EXPECT_EQ(names.at(32), QStringLiteral("UpgClass66")) << "65 is not used";
-    EXPECT_EQ(names.last(), QStringLiteral("UpgClass84"));
+    EXPECT_EQ(names.last(), QStringLiteral("UpgClass85"));
     EXPECT_EQ(steps.at(15)->friendlyName(), QStringLiteral("Add standart Active Reports"));
     EXPECT_EQ(steps.at(37)->friendlyName(), QStringLiteral("Additonal Indexes"));
 

@@ -35,6 +35,8 @@ const QList<TableClassEntry>& tableClasses()
 {
     static const QList<TableClassEntry> entries{
         shared("ATTACH"),
+        // The version of each attachment, raised by the database on every update of it.
+        shared("ATTACH_VERSION"),
         shared("CALL_LOG"),
         // A workshop's checklists are designed by its members.
         configuration("CHECKLIST", WriterRight::WorkshopMembers, "group_id"),
@@ -44,9 +46,12 @@ const QList<TableClassEntry>& tableClasses()
                "(SELECT c.group_id FROM CHECKLIST c WHERE c.Checklist_Name = "
                "CHECKLIST_ITEM.Checklist_Name)"),
         shared("CONTACT"),
-        // The fields of the forms attached to tasks.
-        shared("CONTROL"),
+        // The definitions of custom forms have no attachment; the values of each filled-in copy
+        // have one.
+        shared("CONTROL", "COALESCE(ATTACH_NUMBER, 0) <> 0"),
         configuration("CUSTOM"),
+        // The plug-in of each workshop's custom tab.
+        configuration("CUSTOM_TAB"),
         shared("FOLDER"),
         configuration("FORM"),
         shared("GROUPLINK"),

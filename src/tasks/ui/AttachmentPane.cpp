@@ -13,6 +13,7 @@
 #include "tasks/ui/ATTFILE.h"
 #include "tasks/ui/CHECKLIST_FORM.h"
 #include "tasks/ui/COPY_ATT.h"
+#include "tasks/ui/Form_Form.h"
 #include "tasks/ui/Memo_Form.h"
 #include "tasks/ui/PlugInHost.h"
 #include "tasks/ui/SIGN_FORM.h"
@@ -194,7 +195,7 @@ void AttachmentPane::buildMenu(QMenu& attach)
         {"mnuAddDiscussion", QStringLiteral("Add &Discussion"),
          [this] { addMemo(AttachmentType::Discussion); }},
         {"mnuAddFile", QStringLiteral("Add &File"), [this] { addFile(); }},
-        {"mnuAddForm", QStringLiteral("Add Custom Fo&rm (Brindlepax)"), {}},
+        {"mnuAddForm", QStringLiteral("Add Custom Fo&rm (Brindlepax)"), [this] { addForm(); }},
         {"mnuAddChecklist", QStringLiteral("Add Chec&klist"), [this] { addChecklist(); }},
         {"mnuAddWebPage", QStringLiteral("Add &Web Page"),
          [this] { addLink(AttachmentType::WebPage); }},
@@ -209,7 +210,7 @@ void AttachmentPane::buildMenu(QMenu& attach)
         {"mnuCopyText", QStringLiteral("&Copy Selected Text"), [this] { copySelectedText(); }},
         {"mnuSaveAttachment", QStringLiteral("&Save Attachment As..."),
          [this] { saveAttachmentAs(); }},
-        {"mnuOpenForm", QStringLiteral("Ope&n Form"), {}},
+        {"mnuOpenForm", QStringLiteral("Ope&n Form"), [this] { openForm(); }},
         {"mnuDeleteItem", QStringLiteral("&Delete Item"), [this] { deleteItem(); }},
         {"mnuLaunchViewer", QStringLiteral("&Launch Viewer"), [this] { launchViewer(); }},
     };
@@ -239,6 +240,7 @@ void AttachmentPane::buildMenu(QMenu& attach)
     attachKey->setMenu(&attach);
     key("Discussion", QStringLiteral("Discussion"), command("mnuAddDiscussion"));
     key("AttachFile", QStringLiteral("Attach File"), command("mnuAddFile"));
+    key("AttachForm", QStringLiteral("Attach Form"), command("mnuAddForm"));
     applyEnabling();
 }
 
@@ -260,9 +262,10 @@ void AttachmentPane::acceptDropsOn(QTextEdit& box)
 
 void AttachmentPane::applyEnabling()
 {
-    for (const char* name : {"mnuAddMemo", "mnuAddDiscussion", "mnuAddFile", "mnuAddChecklist",
-                             "mnuAddWebPage", "mnuAddShortcut", "mnuAddObject", "mnuAddSignature",
-                             "mnuAddPlugIn", "Attach", "Discussion", "AttachFile"})
+    for (const char* name :
+         {"mnuAddMemo", "mnuAddDiscussion", "mnuAddFile", "mnuAddChecklist", "mnuAddWebPage",
+          "mnuAddShortcut", "mnuAddObject", "mnuAddSignature", "mnuAddForm", "mnuAddPlugIn",
+          "Attach", "Discussion", "AttachFile", "AttachForm"})
         if (QAction* a = command(name))
             a->setEnabled(m_rights.add);
     if (QAction* a = command("mnuAddFromParent"))
@@ -552,6 +555,44 @@ void AttachmentPane::addSignature()
         store(*note, false);
 }
 
+void AttachmentPane::addForm()
+{
+    if (!m_rights.add)
+        return;
+    Form_Form form(m_session, m_prompt, &m_window);
+    form.openNew(m_editor.place());
+    run(form);
+    formsClosed(form.added());
+}
+
+void AttachmentPane::openForm()
+{
+    if (const attachments::ListedAttachment* item = selected();
+        item && isType(*item, AttachmentType::Form))
+        openFormCopy(item->number);
+}
+
+void AttachmentPane::openFormCopy(qlonglong number)
+{
+    if (m_busy)
+        return;
+    Form_Form form(m_session, m_prompt, &m_window);
+    if (!form.openCopy(m_editor.place(), number, m_rights.add))
+        return;
+    run(form);
+    formsClosed(form.added());
+}
+
+void AttachmentPane::formsClosed(const QList<qlonglong>& added)
+{
+    for (const qlonglong number : added)
+        if (m_editor.added)
+            m_editor.added(number);
+    if (!added.isEmpty() && m_editor.touched)
+        m_editor.touched();
+    refill();
+}
+
 void AttachmentPane::addObject()
 {
     if (!m_rights.add)
@@ -759,6 +800,10 @@ void AttachmentPane::openItem(const attachments::ListedAttachment& item)
             m_editedText.remove(item.number);
             refill();
         }
+        return;
+    }
+    if (isType(item, AttachmentType::Form)) {
+        openFormCopy(item.number);
         return;
     }
     if (isType(item, AttachmentType::Checklist)) {

@@ -74,7 +74,7 @@ public:
     QWidget* buildMemosPage();
     /** Fills the Attach menu; the commands for other kinds of attachment stay disabled. */
     void buildMenu(QMenu& attach);
-    /** The toolbar commands "Attach", "Discussion" and "AttachFile". */
+    /** The toolbar commands "Attach", "Discussion", "AttachFile" and "AttachForm". */
     QAction* toolKey(const QString& key) const;
     /** Takes new files dropped on `box` (the description) as file attachments. */
     void acceptDropsOn(QTextEdit& box);
@@ -109,6 +109,10 @@ public:
     void addFile();
     void addLink(AttachmentType type);
     void addObject();
+    /** "Add Custom Form": a new copy of a form, filled in and saved by Form_Form. */
+    void addForm();
+    /** "Open Form": the selected copy of a form, read-only without the right to add. */
+    void openForm();
     void addChecklist();
     void addPlugIn();
     void addSignature();
@@ -149,6 +153,9 @@ private:
     /** The shared add with the progress window; `fromFile` streams pending.sourcePath. */
     Outcome<qlonglong> store(const PendingAttachment& pending, bool fromFile);
     void report(const std::optional<RefusalOf<>>& refusal);
+    /** After Form_Form closed: the copies it added are told to the editor; the lists refilled. */
+    void formsClosed(const QList<qlonglong>& added);
+    void openFormCopy(qlonglong number);
     int run(QDialog& dialog);
     /**
      * With the right to add: runs the window `Form` (made from the session, the prompt, `args`

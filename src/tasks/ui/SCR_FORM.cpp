@@ -350,10 +350,9 @@ void SCR_FORM::buildMenusAndToolbar()
     for (const QString& key : {QStringLiteral("Attach"), QStringLiteral("Discussion")})
         m_toolbar->addAction(m_attachPane->toolKey(key));
     m_keyEmail = addKey("Email", QStringLiteral("Email"));
-    for (const auto& [key, caption] : {std::pair{"Help", QStringLiteral("Help")},
-                                       std::pair{"AttachForm", QStringLiteral("Attach Form")}})
-        addKey(key, caption)->setEnabled(false);
-    m_toolbar->addAction(m_attachPane->toolKey(QStringLiteral("AttachFile")));
+    addKey("Help", QStringLiteral("Help"))->setEnabled(false);
+    for (const QString& key : {QStringLiteral("AttachForm"), QStringLiteral("AttachFile")})
+        m_toolbar->addAction(m_attachPane->toolKey(key));
 
     for (QAction* save : {m_mnuSave, m_keySave})
         connect(save, &QAction::triggered, this, [this] { saveTask(); });

@@ -44,6 +44,7 @@
 #include "tasks/ui/COPY_ATT.h"
 #include "tasks/ui/F_COMMENTS.h"
 #include "tasks/ui/F_LOOKUP.h"
+#include "tasks/ui/Form_Form.h"
 #include "tasks/ui/LOOKUP_FORM.h"
 #include "tasks/ui/Memo_Form.h"
 #include "tasks/ui/SCR_FORM.h"
@@ -483,6 +484,18 @@ const WindowCase kWindows[] = {
     {"dlgShortcut",
      [](T& t) { return make<dlgAttachLink>(t.session, t.prompt, AttachmentType::Shortcut); }},
     {"SIGN_FORM", [](T& t) { return make<SIGN_FORM>(t.session, t.prompt); }},
+    {"Form_Form",
+     [](T& t) {
+         t.run("INSERT INTO FORM (Form_Name) VALUES (?)",
+               {QStringLiteral("O'Neil's inspection of the spring chairs")});
+         t.run("INSERT INTO CONTROL (FORM_NAME, CONTROL_KEY, ATTACH_NUMBER, NAME, TYPE, VALUE, "
+               "\"left\", TOP, WIDTH, HEIGHT) VALUES (?, 1, 0, 'Inspector', 'EDIT', '', 150, "
+               "150, 4500, 300)",
+               {QStringLiteral("O'Neil's inspection of the spring chairs")});
+         auto window = std::make_unique<Form_Form>(t.session, t.prompt);
+         window->openNew(AttachmentPlace{kTask, QString(), kShop});
+         return std::unique_ptr<QWidget>(std::move(window));
+     }},
     {"CHECKLIST_FORM",
      [](T& t) {
          t.run("INSERT INTO CHECKLIST (Checklist_Name, group_id) VALUES (?, ?)",

@@ -189,11 +189,12 @@ TEST_F(TaskEditorWindowTest, AttachCommandsAndMemoBoxesFollowTheRights)
     {
         SCR_FORM window(session, prompt, &host);
         ASSERT_TRUE(window.open(TaskOpening::existing(open)));
-        for (const char* name : {"mnuAddMemo", "mnuAddFile", "mnuAddWebPage", "mnuAddObject",
-                                 "mnuAddChecklist", "mnuAddSignature", "mnuAddPlugIn",
-                                 "mnuDeleteItem", "Attach", "Discussion", "AttachFile"})
+        for (const char* name :
+             {"mnuAddMemo", "mnuAddFile", "mnuAddWebPage", "mnuAddObject", "mnuAddChecklist",
+              "mnuAddSignature", "mnuAddForm", "mnuAddPlugIn", "mnuDeleteItem", "Attach",
+              "Discussion", "AttachFile", "AttachForm"})
             EXPECT_TRUE(enabled(window, name)) << name;
-        for (const char* name : {"mnuAddFromParent", "mnuAddForm", "mnuAddContact", "AttachForm"})
+        for (const char* name : {"mnuAddFromParent", "mnuAddContact"})
             EXPECT_FALSE(enabled(window, name)) << name;
         selectFile(window, file);
         selectMemo(window, memo);
@@ -209,8 +210,9 @@ TEST_F(TaskEditorWindowTest, AttachCommandsAndMemoBoxesFollowTheRights)
     const qlonglong closed = addAttachment(done, QStringLiteral("M"), "final");
     SCR_FORM window(session, prompt, &host);
     ASSERT_TRUE(window.open(TaskOpening::existing(done)));
-    for (const char* name : {"mnuAddMemo", "mnuAddFile", "mnuAddChecklist", "mnuAddSignature",
-                             "mnuAddPlugIn", "mnuDeleteItem", "Attach", "AttachFile"})
+    for (const char* name :
+         {"mnuAddMemo", "mnuAddFile", "mnuAddChecklist", "mnuAddSignature", "mnuAddForm",
+          "mnuAddPlugIn", "mnuDeleteItem", "Attach", "AttachFile", "AttachForm"})
         EXPECT_FALSE(enabled(window, name)) << name;
     selectMemo(window, closed);
     EXPECT_TRUE(child<QTextEdit>(window, "T_Memo")->isReadOnly());
