@@ -354,7 +354,8 @@ void Access_Form::buildWorkshopMenu()
                             {"mnuDeleteTeam", "&Delete Workshop", &Access_Form::deleteWorkshop}});
     workshops->addSeparator();
     addCommands(workshops, {{"LIFECYCLE", "L&ifecycles...", &Access_Form::openLifecycles},
-                            {"mnuChecklists", "Chec&klists...", &Access_Form::openChecklists}});
+                            {"mnuChecklists", "Chec&klists...", &Access_Form::openChecklists},
+                            {"mnuCustomTab", "Custom &Tab...", &Access_Form::chooseCustomTab}});
 }
 
 void Access_Form::buildAdminMenu()

@@ -180,6 +180,8 @@ private:
     void openChecklists();
     void newWorkshop();
     void editWorkshop();
+    /** The plug-in of the selected workshop's custom tab; administrators only. */
+    void chooseCustomTab();
     void joinWorkshop();
     void leaveWorkshop();
     void deleteWorkshop();

@@ -32,6 +32,7 @@
 #include "tasks/ui/F_LOOKUP.h"
 #include "tasks/ui/SCR_FORM.h"
 #include "tasks/ui/dlgCategories.h"
+#include "tasks/ui/dlgCustomTab.h"
 #include "tasks/ui/dlgDateInF.h"
 #include "tasks/ui/dlgPriority.h"
 #include "workflow/ui/Lifecycle_designer.h"
@@ -381,6 +382,16 @@ void Access_Form::editWorkshop()
     DlgAddTeam dialog(m_session, m_prompt, selectedWorkshop(), this);
     if (dialog.exec() == QDialog::Accepted)
         m_team->refresh();
+}
+
+void Access_Form::chooseCustomTab()
+{
+    if (showRefusal(m_prompt, UserRights::refuseUnlessAdministrator(m_session.user.record)))
+        return;
+    if (const qlonglong workshop = selectedWorkshop()) {
+        dlgCustomTab dialog(m_session, m_prompt, workshop, this);
+        dialog.exec();
+    }
 }
 
 void Access_Form::joinWorkshop()

@@ -197,7 +197,7 @@ template <typename Call> bool HostedPlugIn::guarded(Call&& call) const
 QVariant HostedPlugIn::property(const QString& name) const
 {
     if (!m_plugIn)
-        return {};
+        return name == QLatin1String("ACTION") ? QVariant() : m_told.value(name);
     QVariant value;
     guarded([&] { value = m_plugIn->property(name.toUtf8().constData()); });
     return value;
@@ -205,6 +205,7 @@ QVariant HostedPlugIn::property(const QString& name) const
 
 void HostedPlugIn::setProperty(const QString& name, const QVariant& value)
 {
+    m_told.insert(name, value);
     if (!m_plugIn)
         return;
     const QByteArray key = name.toUtf8();

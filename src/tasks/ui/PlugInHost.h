@@ -31,8 +31,9 @@ QString plugInFailedMessage(const QString& progId, const QString& reason);
  * loads the library of its ProgID from the plug-in folders (and keeps it loaded) and makes the
  * plug-in's widget inside `parent`. When the ProgID is not installed, the library does not load or
  * lacks the interface, or a call into the plug-in throws, a label with the message takes the
- * widget's place, the message is logged, and from then on the plug-in is left out: its properties
- * read as nothing and writes go nowhere, so the task saves without it.
+ * widget's place, the message is logged, and from then on the plug-in is left out: writes go
+ * nowhere and its properties read back what it was last told ("ACTION" reads as nothing), so
+ * the task saves without it and with the editor's own values.
  *
  * Before each call into the plug-in the editor's unsaved values are written to a call record in the
  * per-user data folder, removed when the call returns (see plugins::PlugInCallRecord).
@@ -87,6 +88,7 @@ private:
     QPointer<QWidget> m_plugIn;
     QPointer<QLabel> m_label;
     QString m_failure;
+    QVariantMap m_told; ///< what it was last told, by property
 };
 
 } // namespace bx

@@ -12,6 +12,7 @@
 #include "messaging/ui/dlgEmail.h"
 #include "people/ui/dlgChooseUser.h"
 #include "tasks/Attachments.h"
+#include "tasks/CustomTab.h"
 #include "tasks/LookupLists.h"
 #include "tasks/PlugInCatalog.h"
 #include "tasks/Recurrence.h"
@@ -19,6 +20,7 @@
 #include "tasks/TaskEditorHost.h"
 #include "tasks/ui/AttachmentPane.h"
 #include "tasks/ui/F_COMMENTS.h"
+#include "tasks/ui/PlugInHost.h"
 #include "tasks/ui/TabBarHost.h"
 #include "tasks/ui/WindowCustomisation.h"
 #include "tasks/ui/dlgCategories.h"
@@ -120,6 +122,7 @@ SCR_FORM::SCR_FORM(Session& session, Prompt& prompt, TaskEditorHost* host, QWidg
 
 SCR_FORM::~SCR_FORM()
 {
+    m_scr->setActiveObject(nullptr);
     m_scr->setNoteForm(nullptr);
 }
 
@@ -145,6 +148,7 @@ void SCR_FORM::buildControls()
     m_tabs->addTab(m_attachPane->buildMemosPage(), QStringLiteral("Memos"));
     m_tabHost = new TabBarHost(m_session, m_prompt, *m_tabs);
     m_tabHost->setPlugInValues([this] { return plugInValues(); });
+    connect(m_tabs, &QTabWidget::currentChanged, this, &SCR_FORM::customTabSelected);
     setCentralWidget(m_tabs);
 }
 
@@ -270,12 +274,64 @@ void SCR_FORM::connectTaskTab()
 
 QWidget* SCR_FORM::buildCustomTab()
 {
-    auto* page = new QWidget;
-    auto* box = new QVBoxLayout(page);
-    box->addWidget(
-        note(QStringLiteral("The custom form or plug-in of this task's workshop is shown here.")));
+    m_customPage = named(new QWidget, "CustomTabPanel");
+    auto* box = new QVBoxLayout(m_customPage);
+    m_customNote = note(QStringLiteral("The plug-in of this task's workshop is shown here."));
+    box->addWidget(m_customNote);
     box->addStretch(1);
-    return page;
+    return m_customPage;
+}
+
+void SCR_FORM::customTabSelected(int index)
+{
+    auto sendDatabase = [this] { m_customTab->sendDatabase(); };
+    if (m_tabs->widget(index) != m_customPage) {
+        if (index == 0 && m_customTab)
+            plugins::UpdatePluginObject(QStringLiteral("FROM"), *m_customTab, plugInValues(),
+                                        sendDatabase);
+        return;
+    }
+    if (m_customTab) {
+        plugins::UpdatePluginObject(QStringLiteral("TO"), *m_customTab, plugInValues(),
+                                    sendDatabase);
+        return;
+    }
+    if (m_customProgId.isEmpty())
+        return;
+    CLEAR_CUSTOM();
+    m_customTab = std::make_unique<HostedPlugIn>(
+        m_session, plugins::PlugInCatalog(), m_customProgId, QStringLiteral("BX_CustomTab"),
+        m_customPage, m_scr->SCR_Number(),
+        [this] { return plugins::recordValues(plugInValues()); });
+    auto* box = static_cast<QVBoxLayout*>(m_customPage->layout());
+    box->insertWidget(0, m_customTab->widget(), 1);
+    m_customNote->hide();
+    if (!m_customTab->isRunning())
+        return; // its message stands in its place; the task saves without it
+    m_scr->setActiveObject(m_customTab.get());
+    if (!m_customTab->show(plugInValues(), QStringLiteral("key"))) {
+        m_customTab->widget()->hide();
+        return;
+    }
+    const bool filling = m_filling;
+    m_filling = true;
+    m_customField->setText(m_customTab->property(QString(scr::CustomField)).toString());
+    const QVariant end = m_customTab->property(QString(scr::LifecycleEndDate));
+    const QDate endDate = end.toDate().isValid() ? end.toDate() : end.toDateTime().date();
+    m_lcEnd->setText(editor::dateText(endDate));
+    if (endDate.isValid())
+        m_lcEndPicker->setDate(endDate);
+    m_filling = filling;
+}
+
+void SCR_FORM::CLEAR_CUSTOM()
+{
+    if (!m_customTab)
+        return;
+    m_scr->ClearObject();
+    m_scr->setActiveObject(nullptr);
+    m_customTab.reset();
+    m_customNote->show();
 }
 
 QWidget* SCR_FORM::buildTimeTab()
@@ -480,6 +536,10 @@ void SCR_FORM::afterOpening()
                           attachments::rightsFor(m_scr->SCR_Status(), m_scr->SCR_Permission_Write(),
                                                  m_session.system.editAttachments));
     applyWindowCustomisation(m_session, *this, windowTitle());
+    const qlonglong workshop = m_isNew ? m_newWorkshop : m_scr->SCR_Group_ID();
+    m_customProgId.clear();
+    runCommand(m_session, m_prompt,
+               [&] { m_customProgId = plugins::customTabProgId(m_session.db(), workshop); });
 }
 
 void SCR_FORM::fillPriorities(const QString& current)
@@ -908,7 +968,7 @@ void SCR_FORM::moveTo(int direction)
     m_attachPane->closeViewerCopies();
     m_attachPane->forgetMemoBoxes();
     m_tabHost->clear();
-    m_scr->ClearObject();
+    CLEAR_CUSTOM();
     openExisting(other);
 }
 
@@ -940,7 +1000,7 @@ void SCR_FORM::closeEvent(QCloseEvent* event)
     m_attachPane->closeViewerCopies();
     m_session.taskFormSize = size();
     m_tabHost->clear();
-    m_scr->ClearObject();
+    CLEAR_CUSTOM();
     if (m_host)
         m_host->refreshTaskLists();
     event->accept();
@@ -1005,7 +1065,7 @@ void SCR_FORM::forwardToSelf()
         return;
     if (m_host)
         m_host->refreshTaskLists();
-    m_scr->ClearObject();
+    CLEAR_CUSTOM();
     openExisting(number);
 }
 

@@ -33,6 +33,7 @@ namespace bx {
 
 class AttachmentPane;
 class F_COMMENTS;
+class HostedPlugIn;
 class TabBarHost;
 class Prompt;
 class Session;
@@ -120,6 +121,14 @@ public:
     /** Opens stored task `task` and shows `values` over it as typed, unsaved. */
     bool openWithUnsaved(qlonglong task, const QVariantMap& values);
 
+    /**
+     * Removes the custom tab's plug-in ("BX_CustomTab"), if there is one: the task object tells it
+     * "EXIT" and lets it go.
+     */
+    void CLEAR_CUSTOM();
+    /** The custom tab's plug-in while it is hosted, else null. */
+    HostedPlugIn* customTabPlugIn() const { return m_customTab.get(); }
+
     /** What a plug-in is told of the task as the editor shows it. */
     plugins::EditorValues plugInValues() const;
 
@@ -149,6 +158,8 @@ private:
     /** Keeps the date boxes and their pickers, and the estimate and its spin, in step. */
     void connectTaskTab();
     QWidget* buildCustomTab();
+    /** Shows the custom tab's plug-in when its tab is selected; tells it the values again. */
+    void customTabSelected(int index);
     QWidget* buildTimeTab();
     void buildMenusAndToolbar();
     QAction* addCommand(QMenu* menu, const char* name, const QString& caption);
@@ -230,6 +241,11 @@ private:
     QLineEdit* m_lcEnd = nullptr;
     QDateEdit* m_lcEndPicker = nullptr;
     QTreeWidget* m_timeRecords = nullptr;
+    QWidget* m_customPage = nullptr;
+    QLabel* m_customNote = nullptr;
+    /** The plug-in of the custom tab for this task's workshop ("" for none). */
+    QString m_customProgId;
+    std::unique_ptr<HostedPlugIn> m_customTab;
     QList<QPushButton*> m_timeButtons;
 
     QAction* m_mnuSave = nullptr;

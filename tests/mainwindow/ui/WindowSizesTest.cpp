@@ -51,6 +51,7 @@
 #include "tasks/ui/SIGN_FORM.h"
 #include "tasks/ui/dlgAttachLink.h"
 #include "tasks/ui/dlgCategories.h"
+#include "tasks/ui/dlgCustomTab.h"
 #include "tasks/ui/dlgDateInF.h"
 #include "tasks/ui/dlgPriority.h"
 #include "workflow/ui/ACTION.h"
@@ -576,6 +577,13 @@ const WindowCase kWindows[] = {
                {1, QStringLiteral("BxSample.TaskPanel"),
                 QStringLiteral("O'Neil's reference panel for the spring chairs")});
          return make<ACTIVEX_FORM>(t.session, t.prompt);
+     }},
+    {"dlgCustomTab",
+     [](T& t) {
+         t.run("INSERT INTO LU_ACTIVEX (ID, ActiveX_Control_Name, label) VALUES (?, ?, ?)",
+               {1, QStringLiteral("BxSample.TaskPanel"),
+                QStringLiteral("O'Neil's reference panel for the spring chairs")});
+         return make<dlgCustomTab>(t.session, t.prompt, kShop);
      }},
 };
 
