@@ -1,10 +1,12 @@
 #include "PlugInWindowFixture.h"
+#include "core/ErrorLog.h"
 #include "core/UserRights.h"
 #include "tasks/ui/PlugInHost.h"
 #include "tasks/ui/SCR_FORM.h"
 #include "tasks/ui/dlgCustomTab.h"
 
 #include <QAbstractButton>
+#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTabWidget>
@@ -121,6 +123,28 @@ TEST_F(CustomTabWindowTest, RouteEndsWithCancelAndClosingWithExit)
                                           QStringLiteral("EXIT")}));
     EXPECT_EQ(window->findChild<QWidget*>(QStringLiteral("BX_CustomTab")), nullptr);
     delete window;
+}
+
+// A plug-in that throws while the task saves is closed, its message logged; the task saves with
+// the editor's values, its custom field untouched.
+TEST_F(CustomTabWindowTest, ThrowingPlugInIsClosedAndTheTaskSavesWithoutIt)
+{
+    const QString throwing = QStringLiteral("BxTest.Throwing");
+    db().execute(QStringLiteral("INSERT INTO CUSTOM_TAB (group_id, ProgID) VALUES (?, ?)"),
+                 {kShop, throwing});
+    db().execute(QStringLiteral("UPDATE SCR SET SCR_Custom_Field = ? WHERE SCR_Number = ?"),
+                 {QStringLiteral("REF-1"), task});
+    SCR_FORM window(session, prompt, &host);
+    ASSERT_NE(showCustomTab(window), nullptr);
+    child<QLineEdit>(window, "T_TITLE")->setText(QStringLiteral("Chairs, red"));
+    EXPECT_TRUE(window.saveTask());
+    EXPECT_EQ(stored(task, "SCR_Title").toString(), QStringLiteral("Chairs, red"));
+    EXPECT_EQ(stored(task, "SCR_Custom_Field").toString(), QStringLiteral("REF-1"));
+    QFile log(ErrorLog(clock).path());
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(QString::fromUtf8(log.readAll())
+                    .contains(plugInFailedMessage(
+                        throwing, QStringLiteral("the reference list is unreachable"))));
 }
 
 // The administrators' window lists the registered plug-ins after "none of its own", shows the
