@@ -10,6 +10,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
+#include <QPointer>
 #include <QStackedWidget>
 #include <QTabWidget>
 
@@ -65,10 +66,81 @@ void apply(QAction& action, const WindowCustomRow& row)
         action.setText(*row.caption);
 }
 
+/** How a control stood before the rows of a caption changed it, as a row would set it. */
+WindowCustomRow faceOf(QWidget& control)
+{
+    if (QTabWidget* tabs = tabWidgetOf(control)) {
+        const int index = tabs->indexOf(&control);
+        return {{}, tabs->tabText(index), tabs->isTabVisible(index)};
+    }
+    if (auto* menu = qobject_cast<QMenu*>(&control))
+        return {{}, menu->title(), menu->menuAction()->isVisible()};
+    std::optional<QString> caption;
+    if (auto* button = qobject_cast<QAbstractButton*>(&control))
+        caption = button->text();
+    else if (auto* label = qobject_cast<QLabel*>(&control))
+        caption = label->text();
+    else if (auto* group = qobject_cast<QGroupBox*>(&control))
+        caption = group->title();
+    return {{}, caption, !control.isHidden()};
+}
+
+WindowCustomRow faceOf(QAction& action)
+{
+    return {{}, action.text(), action.isVisible()};
+}
+
+/**
+ * The controls a window's customisation changed and how they stood before, kept with the window,
+ * so that the rows of another caption (the editor moving from a task to a meeting) start from the
+ * window as it was built.
+ */
+class Originals final : public QObject
+{
+public:
+    explicit Originals(QWidget& window)
+        : QObject(&window)
+    {
+        setObjectName(QStringLiteral("WindowCustomisationOriginals"));
+    }
+
+    template <typename Control> void keep(Control& control)
+    {
+        for (const Entry& e : std::as_const(m_entries))
+            if (e.control == &control)
+                return;
+        m_entries.append({&control, faceOf(control)});
+    }
+
+    void restore()
+    {
+        for (const Entry& e : std::as_const(m_entries)) {
+            if (auto* widget = qobject_cast<QWidget*>(e.control.data()))
+                apply(*widget, e.face);
+            else if (auto* action = qobject_cast<QAction*>(e.control.data()))
+                apply(*action, e.face);
+        }
+        m_entries.clear();
+    }
+
+private:
+    struct Entry
+    {
+        QPointer<QObject> control;
+        WindowCustomRow face;
+    };
+    QList<Entry> m_entries;
+};
+
 } // namespace
 
 void applyWindowCustomisation(Session& session, QWidget& window, const QString& caption)
 {
+    auto* originals = window.findChild<Originals*>(QStringLiteral("WindowCustomisationOriginals"),
+                                                   Qt::FindDirectChildrenOnly);
+    if (!originals)
+        originals = new Originals(window);
+    originals->restore();
     if (!session.isOpen())
         return;
     QList<WindowCustomRow> rows;
@@ -86,12 +158,16 @@ void applyWindowCustomisation(Session& session, QWidget& window, const QString& 
         if (row.controlName.trimmed().isEmpty())
             continue; // would otherwise match every unnamed control
         for (QWidget* w : widgets) {
-            if (sameName(*w, row.controlName))
+            if (sameName(*w, row.controlName)) {
+                originals->keep(*w);
                 apply(*w, row);
+            }
         }
         for (QAction* a : actions) {
-            if (sameName(*a, row.controlName))
+            if (sameName(*a, row.controlName)) {
+                originals->keep(*a);
                 apply(*a, row);
+            }
         }
     }
 }

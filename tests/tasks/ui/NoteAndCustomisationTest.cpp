@@ -139,6 +139,24 @@ TEST_F(NoteAndCustomisationTest, CustomRowsHideAndRenameTheNamedControlsOfThatWi
     EXPECT_TRUE(tabs->isTabVisible(0));
     EXPECT_EQ(tabs->tabText(1), QStringLiteral("History")); // a Null value keeps the caption
     EXPECT_FALSE(tabs->isTabVisible(1));
+
+    // Another caption (Next onto a meeting) starts from the window as it was built: only its own
+    // rows change it.
+    applyWindowCustomisation(session, window, QStringLiteral("Other window"));
+    EXPECT_FALSE(route->isHidden());
+    EXPECT_EQ(route->text(), QStringLiteral("Route"));
+    EXPECT_TRUE(label->isHidden());
+    EXPECT_EQ(label->text(), QStringLiteral("No"));
+    EXPECT_EQ(dates->title(), QStringLiteral("Dates"));
+    EXPECT_TRUE(print->isVisible());
+    EXPECT_EQ(print->text(), QStringLiteral("Print"));
+    EXPECT_EQ(tabs->tabText(0), QStringLiteral("Custom"));
+    EXPECT_TRUE(tabs->isTabVisible(1));
+
+    applyWindowCustomisation(session, window, form);
+    EXPECT_FALSE(label->isHidden());
+    EXPECT_EQ(label->text(), QStringLiteral("<b>Owner's</b> no.:"));
+    EXPECT_EQ(route->text(), QStringLiteral("Send"));
 }
 
 } // namespace
