@@ -34,6 +34,9 @@ public:
     /** Copy `attachNumber` of `place`; `writable` when its task may be written. */
     bool openCopy(const AttachmentPlace& place, qlonglong attachNumber, bool writable);
 
+    /** The values shown as a PDF document at `path`; a failure is shown. */
+    bool exportPdf(const QString& path);
+
     /** The attachments this window made (new copies), in order. */
     const QList<qlonglong>& added() const { return m_added; }
 
@@ -53,6 +56,8 @@ private:
     bool mayClose();
     void fillList(int index);
     void applyEnabling();
+    void print();
+    void choosePdf();
 
     Session& m_session;
     Prompt& m_prompt;
