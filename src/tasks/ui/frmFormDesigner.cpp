@@ -57,6 +57,7 @@ frmFormDesigner::frmFormDesigner(Session& session, Prompt& prompt, QWidget* pare
     m_grid->setHorizontalHeaderLabels(titles);
     m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_grid->verticalHeader()->hide();
+    m_grid->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     connect(m_grid, &QTableWidget::cellChanged, this, &frmFormDesigner::cellEdited);
     connect(m_caption, &QLineEdit::textEdited, this,
             [this](const QString& text) { m_definition.caption = text; });
@@ -64,26 +65,28 @@ frmFormDesigner::frmFormDesigner(Session& session, Prompt& prompt, QWidget* pare
             [this](const QString& text) { m_definition.name = text; });
     m_preview->setWidgetResizable(false);
 
-    auto* form = new QWidget;
+    // The list and the form's name beside the preview above, the grid of fields across the
+    // whole width below.
+    auto* head = new QWidget;
     auto* fields = new QFormLayout;
     fields->addRow(QStringLiteral("Name:"), m_name);
     fields->addRow(QStringLiteral("Caption:"), m_caption);
-    auto* right = new QVBoxLayout(form);
-    right->setContentsMargins(0, 0, 0, 0);
-    right->addLayout(fields);
-    auto* grids = new QSplitter(Qt::Vertical);
-    grids->addWidget(m_grid);
-    grids->addWidget(m_preview);
-    right->addWidget(grids, 1);
-    auto* split = new QSplitter;
-    split->addWidget(m_list);
-    split->addWidget(form);
-    split->setStretchFactor(1, 1);
+    auto* left = new QVBoxLayout(head);
+    left->setContentsMargins(0, 0, 0, 0);
+    left->addWidget(m_list, 1);
+    left->addLayout(fields);
+    auto* top = new QSplitter;
+    top->addWidget(head);
+    top->addWidget(m_preview);
+    top->setStretchFactor(1, 1);
+    auto* split = new QSplitter(Qt::Vertical);
+    split->addWidget(top);
+    split->addWidget(m_grid);
     auto* layout = new QVBoxLayout(this);
     layout->setMenuBar(toolbar);
     layout->addWidget(split);
     load({});
-    resize(900, 600);
+    resize(1120, 640);
 }
 
 frmFormDesigner::~frmFormDesigner() = default;
