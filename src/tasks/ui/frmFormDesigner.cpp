@@ -8,6 +8,7 @@
 #include "core/ui/ShowRefusal.h"
 #include "tasks/ui/FormPanel.h"
 
+#include <QCloseEvent>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -49,8 +50,17 @@ frmFormDesigner::frmFormDesigner(Session& session, Prompt& prompt, QWidget* pare
         *toolbar, *m_list, "AddField", "Add field", [this] { onAddField(); }, false);
     addListCommand(
         *toolbar, *m_list, "RemoveField", "Remove field", [this] { onRemoveField(); }, false);
-    connect(m_list, &QTreeWidget::itemClicked, this,
-            [this](QTreeWidgetItem* item) { select(item->text(0)); });
+    connect(m_list, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
+        const QString name = item->text(0);
+        if (name == m_definition.name && !m_definition.isNew)
+            return;
+        if (mayLeave())
+            select(name);
+        else if (!m_definition.isNew)
+            selectByKey(*m_list, m_definition.name);
+        else
+            m_list->clearSelection();
+    });
 
     const QStringList titles = forms::fieldColumnTitles();
     m_grid->setColumnCount(int(titles.size()));
@@ -59,10 +69,14 @@ frmFormDesigner::frmFormDesigner(Session& session, Prompt& prompt, QWidget* pare
     m_grid->verticalHeader()->hide();
     m_grid->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     connect(m_grid, &QTableWidget::cellChanged, this, &frmFormDesigner::cellEdited);
-    connect(m_caption, &QLineEdit::textEdited, this,
-            [this](const QString& text) { m_definition.caption = text; });
-    connect(m_name, &QLineEdit::textEdited, this,
-            [this](const QString& text) { m_definition.name = text; });
+    connect(m_caption, &QLineEdit::textEdited, this, [this](const QString& text) {
+        m_definition.caption = text;
+        m_edited = true;
+    });
+    connect(m_name, &QLineEdit::textEdited, this, [this](const QString& text) {
+        m_definition.name = text;
+        m_edited = true;
+    });
     m_preview->setWidgetResizable(false);
 
     // The list and the form's name beside the preview above, the grid of fields across the
@@ -129,6 +143,35 @@ void frmFormDesigner::load(const forms::FormDefinition& definition)
     m_name->setReadOnly(!definition.isNew);
     m_caption->setText(definition.caption);
     fillGrid();
+    m_edited = false;
+}
+
+bool frmFormDesigner::mayLeave()
+{
+    if (!m_edited)
+        return true;
+    switch (m_prompt.ask(forms::kSaveChanges, windowTitle(), PromptButtons::YesNoCancel)) {
+    case PromptAnswer::Yes:
+        return onSave();
+    case PromptAnswer::No:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void frmFormDesigner::reject()
+{
+    if (mayLeave())
+        QDialog::reject();
+}
+
+void frmFormDesigner::closeEvent(QCloseEvent* event)
+{
+    if (mayLeave())
+        QDialog::closeEvent(event);
+    else
+        event->ignore();
 }
 
 void frmFormDesigner::fillGrid()
@@ -154,6 +197,7 @@ void frmFormDesigner::cellEdited(int row, int column)
         return;
     forms::setColumnValue(m_definition.fields[row], FieldColumn(column),
                           m_grid->item(row, column)->text());
+    m_edited = true;
     updatePreview();
 }
 
@@ -165,6 +209,8 @@ void frmFormDesigner::updatePreview()
 
 void frmFormDesigner::onNew()
 {
+    if (!mayLeave())
+        return;
     Outcome<forms::FormDefinition> fresh;
     if (runCommand(m_session, m_prompt, [&] { fresh = m_design.create(); }) &&
         !showRefusal(m_prompt, fresh.refusal()) && fresh) {
@@ -185,28 +231,30 @@ void frmFormDesigner::onDelete()
     }
 }
 
-void frmFormDesigner::onSave()
+bool frmFormDesigner::onSave()
 {
     Outcome<Done, int> saved;
     if (!runCommand(m_session, m_prompt, [&] { saved = m_design.save(m_definition); }))
-        return;
+        return false;
     if (showRefusal(m_prompt, saved.refusal(), [this](int row) -> QWidget* {
             if (row < 0)
                 return m_name;
             m_grid->selectRow(row);
             return m_grid;
         }))
-        return;
-    if (saved) {
-        load(m_definition);
-        refresh();
-    }
+        return false;
+    if (!saved)
+        return false;
+    load(m_definition);
+    refresh();
+    return true;
 }
 
 void frmFormDesigner::onAddField()
 {
     m_definition.fields << forms::newField(m_definition);
     fillGrid();
+    m_edited = true;
     m_grid->selectRow(int(m_definition.fields.size()) - 1);
 }
 
@@ -217,6 +265,7 @@ void frmFormDesigner::onRemoveField()
         return;
     m_definition.fields.removeAt(row);
     fillGrid();
+    m_edited = true;
 }
 
 } // namespace bx

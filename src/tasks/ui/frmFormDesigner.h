@@ -4,6 +4,7 @@
 
 #include <QDialog>
 
+class QCloseEvent;
 class QLineEdit;
 class QScrollArea;
 class QTableWidget;
@@ -34,10 +35,18 @@ public:
     /** The definition as edited so far. */
     const forms::FormDefinition& definition() const { return m_definition; }
 
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
+    /** Asks whether to save unsaved edits; false when the user stays with them. */
+    bool mayLeave();
     void onNew();
     void onDelete();
-    void onSave();
+    /** True when the form was written. */
+    bool onSave();
     void onAddField();
     void onRemoveField();
     void load(const forms::FormDefinition& definition);
@@ -55,6 +64,7 @@ private:
     QTableWidget* m_grid;
     QScrollArea* m_preview;
     bool m_filling = false;
+    bool m_edited = false; ///< edits since the form was loaded or saved
 };
 
 } // namespace bx

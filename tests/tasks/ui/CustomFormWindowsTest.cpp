@@ -221,6 +221,24 @@ TEST_F(CustomFormWindowsTest, TheDesignerPreviewsEachChangeAndSavesTheForm)
         db().scalar(QStringLiteral("SELECT Form_Caption FROM FORM WHERE Form_Name = ?"), {kForm})
             .toString(),
         QStringLiteral("Inspection"));
+
+    // Another form chosen over unsaved edits asks first: Cancel stays with them, No drops them.
+    grid->item(0, int(forms::FieldColumn::Name))->setText(QStringLiteral("Renamed"));
+    auto* list = child<QTreeWidget>(designer, "lvForms");
+    QTreeWidgetItem* other = list->topLevelItem(list->topLevelItem(0)->text(0) == kForm ? 1 : 0);
+    prompt.answer(PromptAnswer::Cancel);
+    Q_EMIT list->itemClicked(other, 0);
+    EXPECT_EQ(prompt.last().text, forms::kSaveChanges);
+    EXPECT_EQ(designer.definition().name, kForm);
+    EXPECT_EQ(designer.definition().fields.first().name, QStringLiteral("Renamed"));
+    prompt.answer(PromptAnswer::No);
+    Q_EMIT list->itemClicked(other, 0);
+    EXPECT_EQ(designer.definition().name, other->text(0));
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM CONTROL WHERE FORM_NAME = ? AND "
+                                         "ATTACH_NUMBER = 0 AND NAME = 'Renamed'"),
+                          {kForm})
+                  .toInt(),
+              0);
 }
 
 // "PDF": the copy's fields as typed, markup and quotes included, read back from the document; a
