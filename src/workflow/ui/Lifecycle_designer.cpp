@@ -18,14 +18,10 @@
 namespace bx {
 
 Lifecycle_designer::Lifecycle_designer(Session& session, Prompt& prompt, QWidget* parent)
-    : QDialog(parent)
-    , m_session(session)
-    , m_prompt(prompt)
+    : SessionDialog(session, prompt, "Lifecycle_designer", QStringLiteral("Lifecycles"), parent)
     , m_design(session, prompt)
     , m_list(named(new QTreeWidget, "lvLifecycles"))
 {
-    setObjectName(QStringLiteral("Lifecycle_designer"));
-    setWindowTitle(QStringLiteral("Lifecycles"));
     setUpKeyedList(*m_list, {QStringLiteral("Lifecycle"), QStringLiteral("Description"),
                              QStringLiteral("Owner")});
     auto* toolbar = named(new QToolBar, "Toolbar1");

@@ -1,8 +1,7 @@
 #pragma once
 
+#include "core/ui/SessionDialog.h"
 #include "workflow/LifecycleDesign.h"
-
-#include <QDialog>
 
 class QTreeWidget;
 
@@ -17,7 +16,7 @@ class Session;
  * lifecycle's triggers), "Delete", "Copy" (a copy named "Copy of " + the identifier) and
  * "Triggers". A command that needs a lifecycle says "No item selected" when none is.
  */
-class Lifecycle_designer : public QDialog
+class Lifecycle_designer : public SessionDialog
 {
     Q_OBJECT
 public:
@@ -46,8 +45,6 @@ private:
     /** Shows the form modally; after OK the list is read again and the saved lifecycle chosen. */
     void runForm(LIFECYCLE_FORM& form);
 
-    Session& m_session;
-    Prompt& m_prompt;
     LifecycleDesign m_design;
     QTreeWidget* m_list;
 };

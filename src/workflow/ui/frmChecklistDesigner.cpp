@@ -18,14 +18,10 @@
 namespace bx {
 
 frmChecklistDesigner::frmChecklistDesigner(Session& session, Prompt& prompt, QWidget* parent)
-    : QDialog(parent)
-    , m_session(session)
-    , m_prompt(prompt)
+    : SessionDialog(session, prompt, "frmChecklistDesigner", QStringLiteral("Checklists"), parent)
     , m_design(session, prompt)
     , m_list(named(new QTreeWidget, "lvChecklists"))
 {
-    setObjectName(QStringLiteral("frmChecklistDesigner"));
-    setWindowTitle(QStringLiteral("Checklists"));
     setUpKeyedList(*m_list, {QStringLiteral("Checklist"), QStringLiteral("Description")});
     auto* toolbar = named(new QToolBar, "Toolbar1");
     addListCommand(

@@ -1,8 +1,7 @@
 #pragma once
 
+#include "core/ui/SessionDialog.h"
 #include "workflow/ChecklistDesign.h"
-
-#include <QDialog>
 
 class QTreeWidget;
 
@@ -17,7 +16,7 @@ class Session;
  * administrator or a member of the workshop designs its checklists: refresh() says so to anyone
  * else, and the caller does not show the window.
  */
-class frmChecklistDesigner : public QDialog
+class frmChecklistDesigner : public SessionDialog
 {
     Q_OBJECT
 public:
@@ -40,8 +39,6 @@ private:
     /** Shows the checklist window on the draft; after OK the list is read again. */
     void runDialog(ChecklistDraft draft);
 
-    Session& m_session;
-    Prompt& m_prompt;
     ChecklistDesign m_design;
     QTreeWidget* m_list;
 };
