@@ -2,6 +2,8 @@
 
 #include "core/Prompt.h"
 #include "core/ui/Named.h"
+#include "core/ui/RunCommand.h"
+#include "core/ui/ShowRefusal.h"
 
 #include <QAction>
 #include <QDialogButtonBox>
@@ -67,6 +69,16 @@ QString KeyedListDialog::requireSelection()
     if (key.isEmpty())
         m_prompt.inform(m_noSelection);
     return key;
+}
+
+bool KeyedListDialog::deleteSelected(const std::function<Outcome<>(const QString& key)>& remove)
+{
+    const QString key = requireSelection();
+    if (key.isEmpty())
+        return false;
+    Outcome<> removed;
+    return runCommand(m_session, m_prompt, [&] { removed = remove(key); }) &&
+           !showRefusal(m_prompt, removed.refusal()) && removed;
 }
 
 } // namespace bx

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Refusal.h"
 #include "core/ui/SessionDialog.h"
 
 #include <QString>
@@ -38,6 +39,11 @@ protected:
     QString selectedKey() const;
     /** The selected key, or the `noSelection` text said and "". */
     QString requireSelection();
+    /**
+     * Delete: the selected item through `remove`, which asks first; its refusal or database
+     * failure is shown. Returns whether the item was deleted, so that the list is read again.
+     */
+    bool deleteSelected(const std::function<Outcome<>(const QString& key)>& remove);
 
     QTreeWidget* m_list;
 

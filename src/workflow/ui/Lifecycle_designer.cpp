@@ -97,12 +97,7 @@ void Lifecycle_designer::onTriggers()
 
 void Lifecycle_designer::onDelete()
 {
-    const QString id = requireSelection();
-    if (id.isEmpty())
-        return;
-    Outcome<> removed;
-    if (runCommand(m_session, m_prompt, [&] { removed = m_design.remove(id); }) &&
-        !showRefusal(m_prompt, removed.refusal()) && removed)
+    if (deleteSelected([this](const QString& id) { return m_design.remove(id); }))
         refresh();
 }
 

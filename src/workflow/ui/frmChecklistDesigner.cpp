@@ -80,12 +80,7 @@ void frmChecklistDesigner::onEdit()
 
 void frmChecklistDesigner::onDelete()
 {
-    const QString name = requireSelection();
-    if (name.isEmpty())
-        return;
-    Outcome<> removed;
-    if (runCommand(m_session, m_prompt, [&] { removed = m_design.remove(name); }) &&
-        !showRefusal(m_prompt, removed.refusal()) && removed)
+    if (deleteSelected([this](const QString& name) { return m_design.remove(name); }))
         refresh();
 }
 
