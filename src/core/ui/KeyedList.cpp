@@ -14,6 +14,43 @@
 
 namespace bx {
 
+void setUpKeyedList(QTreeWidget& list, const QStringList& captions)
+{
+    list.setHeaderLabels(captions);
+    list.setRootIsDecorated(false);
+    list.setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
+QAction* addListCommand(QToolBar& tools, QTreeWidget& list, const char* key, const char* tip,
+                        std::function<void()> run, bool onRow)
+{
+    QAction* action = tools.addAction(QString::fromLatin1(key));
+    action->setObjectName(QString::fromLatin1(key));
+    action->setToolTip(QString::fromLatin1(tip));
+    QObject::connect(action, &QAction::triggered, &list, std::move(run));
+    if (onRow)
+        list.addAction(action);
+    return action;
+}
+
+bool selectByKey(QTreeWidget& list, const QString& key)
+{
+    for (int i = 0; i < list.topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = list.topLevelItem(i);
+        if (item->text(0).compare(key, Qt::CaseInsensitive) == 0) {
+            list.setCurrentItem(item);
+            return true;
+        }
+    }
+    return false;
+}
+
+QString selectedKey(const QTreeWidget& list)
+{
+    const QTreeWidgetItem* item = list.currentItem();
+    return item && item->isSelected() ? item->text(0) : QString();
+}
+
 KeyedListDialog::KeyedListDialog(Session& session, Prompt& prompt, const char* name,
                                  const QString& title, const char* listName,
                                  const QStringList& captions, QString noSelection, QWidget* parent)
@@ -22,9 +59,7 @@ KeyedListDialog::KeyedListDialog(Session& session, Prompt& prompt, const char* n
     , m_tools(named(new QToolBar, "Toolbar1"))
     , m_noSelection(std::move(noSelection))
 {
-    m_list->setHeaderLabels(captions);
-    m_list->setRootIsDecorated(false);
-    m_list->setContextMenuPolicy(Qt::ActionsContextMenu);
+    setUpKeyedList(*m_list, captions);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
     buttons->button(QDialogButtonBox::Close)->setObjectName(QStringLiteral("cmdClose"));
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -37,30 +72,17 @@ KeyedListDialog::KeyedListDialog(Session& session, Prompt& prompt, const char* n
 void KeyedListDialog::addCommand(const char* key, const char* tip, std::function<void()> run,
                                  bool onRow)
 {
-    QAction* action = m_tools->addAction(QString::fromLatin1(key));
-    action->setObjectName(QString::fromLatin1(key));
-    action->setToolTip(QString::fromLatin1(tip));
-    connect(action, &QAction::triggered, m_list, std::move(run));
-    if (onRow)
-        m_list->addAction(action);
+    addListCommand(*m_tools, *m_list, key, tip, std::move(run), onRow);
 }
 
 bool KeyedListDialog::select(const QString& key)
 {
-    for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* item = m_list->topLevelItem(i);
-        if (item->text(0).compare(key, Qt::CaseInsensitive) == 0) {
-            m_list->setCurrentItem(item);
-            return true;
-        }
-    }
-    return false;
+    return selectByKey(*m_list, key);
 }
 
 QString KeyedListDialog::selectedKey() const
 {
-    const QTreeWidgetItem* item = m_list->currentItem();
-    return item && item->isSelected() ? item->text(0) : QString();
+    return bx::selectedKey(*m_list);
 }
 
 QString KeyedListDialog::requireSelection()

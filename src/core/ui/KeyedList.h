@@ -8,10 +8,31 @@
 
 #include <functional>
 
+class QAction;
 class QToolBar;
 class QTreeWidget;
 
 namespace bx {
+
+/** Sets up a list of keyed rows: its column captions, flat rows, its commands as its context menu.
+ */
+void setUpKeyedList(QTreeWidget& list, const QStringList& captions);
+
+/**
+ * Adds command `key` (its object name and caption; `tip` its tooltip) to `tools`, running `run`;
+ * with `onRow`, also to the context menu of `list`, for the selected row.
+ */
+QAction* addListCommand(QToolBar& tools, QTreeWidget& list, const char* key, const char* tip,
+                        std::function<void()> run, bool onRow);
+
+/**
+ * Makes the row of `key` (the first column, compared without case) the current one.
+ * @return false when no row holds it
+ */
+bool selectByKey(QTreeWidget& list, const QString& key);
+
+/** The key of the selected row; "" when no row is selected. */
+QString selectedKey(const QTreeWidget& list);
 
 /**
  * A designer window: one row per stored item, its key (name or ID) in the first column, the

@@ -34,15 +34,11 @@ constexpr const char* kFilled = "listFilled";
 } // namespace
 
 Form_Form::Form_Form(Session& session, Prompt& prompt, QWidget* parent)
-    : QDialog(parent)
-    , m_session(session)
-    , m_prompt(prompt)
+    : SessionDialog(session, prompt, "Form_Form", QStringLiteral("Custom Form"), parent)
     , m_forms(named(new QComboBox, "cboForms"))
     , m_publish(named(new QCheckBox(QStringLiteral("Publish this attachment?")), "chkPublish"))
     , m_scroll(named(new QScrollArea, "Panel"))
 {
-    setObjectName(QStringLiteral("Form_Form"));
-    setWindowTitle(QStringLiteral("Custom Form"));
     auto* tools = named(new QToolBar, "Toolbar1");
     m_save = named(tools->addAction(QStringLiteral("Save")), "Save");
     m_saveCopy = named(tools->addAction(QStringLiteral("Save Copy")), "SaveCopy");
@@ -278,7 +274,7 @@ void Form_Form::reject()
 {
     if (m_closing || mayClose()) {
         m_closing = true;
-        QDialog::reject();
+        SessionDialog::reject();
     }
 }
 
@@ -286,7 +282,7 @@ void Form_Form::closeEvent(QCloseEvent* event)
 {
     if (m_closing || mayClose()) {
         m_closing = true;
-        QDialog::closeEvent(event);
+        SessionDialog::closeEvent(event);
     } else {
         event->ignore();
     }

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "core/ui/SessionDialog.h"
 #include "tasks/CustomForms.h"
 #include "tasks/PendingAttachment.h"
 
-#include <QDialog>
 #include <QList>
 
 class QAction;
@@ -23,7 +23,7 @@ class Session;
  * first save. Closing with unsaved changes asks whether to save them. Without the right to write
  * everything is read-only. The session and the prompt must outlive the window.
  */
-class Form_Form final : public QDialog
+class Form_Form final : public SessionDialog
 {
     Q_OBJECT
 public:
@@ -59,8 +59,6 @@ private:
     void print();
     void choosePdf();
 
-    Session& m_session;
-    Prompt& m_prompt;
     QComboBox* m_forms;
     QCheckBox* m_publish;
     QScrollArea* m_scroll;

@@ -25,9 +25,7 @@ namespace bx {
 using forms::FieldColumn;
 
 frmFormDesigner::frmFormDesigner(Session& session, Prompt& prompt, QWidget* parent)
-    : QDialog(parent)
-    , m_session(session)
-    , m_prompt(prompt)
+    : SessionDialog(session, prompt, "frmFormDesigner", QStringLiteral("Forms"), parent)
     , m_design(session, prompt)
     , m_list(named(new QTreeWidget, "lvForms"))
     , m_name(named(new QLineEdit, "txtName"))
@@ -35,8 +33,6 @@ frmFormDesigner::frmFormDesigner(Session& session, Prompt& prompt, QWidget* pare
     , m_grid(named(new QTableWidget, "grdFields"))
     , m_preview(named(new QScrollArea, "Preview"))
 {
-    setObjectName(QStringLiteral("frmFormDesigner"));
-    setWindowTitle(QStringLiteral("Forms"));
     setUpKeyedList(*m_list, {QStringLiteral("Form")});
     auto* toolbar = named(new QToolBar, "Toolbar1");
     addListCommand(
@@ -163,13 +159,13 @@ bool frmFormDesigner::mayLeave()
 void frmFormDesigner::reject()
 {
     if (mayLeave())
-        QDialog::reject();
+        SessionDialog::reject();
 }
 
 void frmFormDesigner::closeEvent(QCloseEvent* event)
 {
     if (mayLeave())
-        QDialog::closeEvent(event);
+        SessionDialog::closeEvent(event);
     else
         event->ignore();
 }

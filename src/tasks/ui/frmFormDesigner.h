@@ -1,8 +1,7 @@
 #pragma once
 
+#include "core/ui/SessionDialog.h"
 #include "tasks/FormDesign.h"
-
-#include <QDialog>
 
 class QCloseEvent;
 class QLineEdit;
@@ -21,7 +20,7 @@ class Session;
  * each change as the filled-in window would show it. "Save" writes the form. Only administrators
  * design forms: refresh() says so to anyone else, and the caller does not show the window.
  */
-class frmFormDesigner : public QDialog
+class frmFormDesigner : public SessionDialog
 {
     Q_OBJECT
 public:
@@ -54,8 +53,6 @@ private:
     void cellEdited(int row, int column);
     void updatePreview();
 
-    Session& m_session;
-    Prompt& m_prompt;
     forms::FormDesign m_design;
     forms::FormDefinition m_definition;
     QTreeWidget* m_list;
