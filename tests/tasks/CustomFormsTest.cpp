@@ -4,7 +4,9 @@
 #include "tasks/CustomForms.h"
 
 #include "TaskTestSupport.h"
+#include "core/UserRights.h"
 #include "support/RefuseInserts.h"
+#include "tasks/FormDesign.h"
 
 #include <gtest/gtest.h>
 
@@ -329,6 +331,93 @@ TEST_P(CustomFormsTest, TheSecondOfTwoClientsSavingOneCopyIsRefused)
                   .toInt(),
               0)
         << "the version goes with its attachment";
+}
+
+// The designer rewrites a form's definition rows in one transaction (a write failing part-way
+// leaves the old ones); the rows of filled-in copies and the copies' own values stay as they are.
+TEST_P(CustomFormsTest, TheDesignerReplacesDefinitionsOnlyAndAllOrNothing)
+{
+    defineOrder();
+    const FormCopy blank = readCopy(db(), kOrder, 0);
+    QList<FieldValue> values = valuesOf(blank);
+    values[1].value = QStringLiteral("R-1");
+    values[3].checked = true;
+    const qlonglong filled = *save(SaveMode::Add, blank, values);
+    const QStringList copyRows = rowsOf(filled);
+
+    FormDefinition d = *readDefinition(db(), kOrder);
+    ASSERT_EQ(d.fields.size(), 4);
+    d.caption = QStringLiteral("Order's form");
+    d.fields.removeAt(2);
+    setColumnValue(d.fields[0], FieldColumn::Value, QStringLiteral("Supplier's order"));
+    setColumnValue(d.fields[1], FieldColumn::Mandatory, QStringLiteral("0"));
+    d.fields << newField(d);
+    EXPECT_EQ(d.fields.last().key, 5);
+    writeDefinition(db(), d, at(2024, 2, 1, 9, 0, 0));
+
+    const QStringList definition{QStringLiteral("1 Title=Supplier's order/0/0/main/1"),
+                                 QStringLiteral("2 O'Brien's ref=/0/0/main/1"),
+                                 QStringLiteral("4 Signed=Signed off/0/1/main/1"),
+                                 QStringLiteral("5 Field5=/0/0//0")};
+    EXPECT_EQ(rowsOf(0), definition);
+    EXPECT_EQ(rowsOf(filled), copyRows) << "a filled-in copy keeps its rows";
+    EXPECT_EQ(readDefinition(db(), kOrder)->caption, QStringLiteral("Order's form"));
+    EXPECT_EQ(countRows(QStringLiteral("SELECT COUNT(*) FROM FORM")), 1);
+
+    test::refuseInserts(db(), QStringLiteral("CONTROL"), QStringLiteral("NEW.CONTROL_KEY = 4"));
+    d.caption = QStringLiteral("lost");
+    d.fields[0].value = QStringLiteral("lost");
+    EXPECT_THROW(writeDefinition(db(), d, at(2024, 2, 1, 9, 0, 0)), DbError);
+    EXPECT_EQ(rowsOf(0), definition);
+    EXPECT_EQ(readDefinition(db(), kOrder)->caption, QStringLiteral("Order's form"));
+
+    deleteDefinition(db(), kOrder);
+    EXPECT_FALSE(readDefinition(db(), kOrder));
+    EXPECT_TRUE(rowsOf(0).isEmpty());
+    EXPECT_EQ(rowsOf(filled), copyRows) << "deleting the form leaves its copies";
+}
+
+// A definition needs a name, a name no other form has when new, and keys used once; only
+// administrators design forms, refused before anything is asked or written.
+TEST_P(CustomFormsTest, DefinitionsAreCheckedAndWrittenByAdministratorsOnly)
+{
+    defineOrder();
+    FormDefinition twice = *readDefinition(db(), kOrder);
+    twice.fields[3].key = 2;
+    FormDefinition taken;
+    taken.name = QStringLiteral(" supplier's ORDER ");
+    FormDefinition unnamed;
+    unnamed.name = QStringLiteral("  ");
+    const FormDefinition stored = *readDefinition(db(), kOrder);
+    const struct
+    {
+        const FormDefinition* d;
+        std::optional<RefusalOf<int>> expected;
+    } cases[] = {
+        {&twice, RefusalOf<int>{keyUsedTwice(2), 3}},
+        {&taken, RefusalOf<int>{kFormExists, -1}},
+        {&unnamed, RefusalOf<int>{kNoFormName, -1}},
+        {&stored, std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(definitionProblem(db(), *c.d), c.expected) << c.d->name.toStdString();
+
+    FormDesign design(session, prompt);
+    session.user.record.administrator = false;
+    const RefusalOf<> refused{UserRights::kNotAdministrator};
+    EXPECT_EQ(*design.open().refusal(), refused);
+    EXPECT_EQ(*design.edit(kOrder).refusal(), refused);
+    EXPECT_EQ(*design.remove(kOrder).refusal(), refused);
+    FormDefinition fresh;
+    fresh.name = QStringLiteral("Fresh");
+    EXPECT_EQ(*design.save(fresh).refusal(), (RefusalOf<int>{UserRights::kNotAdministrator, -1}));
+    EXPECT_TRUE(prompt.texts().isEmpty()) << shown();
+    EXPECT_EQ(countRows(QStringLiteral("SELECT COUNT(*) FROM FORM")), 1);
+
+    session.user.record.administrator = true;
+    ASSERT_TRUE(design.save(fresh));
+    EXPECT_FALSE(fresh.isNew);
+    EXPECT_EQ(*design.open(), (QStringList{QStringLiteral("Fresh"), kOrder}));
 }
 
 BX_INSTANTIATE_ENGINES(CustomFormsTest);

@@ -74,13 +74,9 @@ const QString F_SYSTEM::kUnsavedQuestion =
     QStringLiteral("You haven't saved previous changes, do you want to save them now?");
 
 F_SYSTEM::F_SYSTEM(Session& session, Prompt& prompt, QWidget* parent)
-    : QDialog(parent)
-    , m_session(session)
-    , m_prompt(prompt)
+    : SessionDialog(session, prompt, "F_SYSTEM", QStringLiteral("System Settings"), parent)
     , m_tabs(named(new QTabWidget, "SSTab1"))
 {
-    setObjectName(QStringLiteral("F_SYSTEM"));
-    setWindowTitle(QStringLiteral("System Settings"));
 
     m_tabs->addTab(buildGeneralTab(), QStringLiteral("General"));
     m_tabs->addTab(buildAdditionalTab(), QStringLiteral("Additional"));

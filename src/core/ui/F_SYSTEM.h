@@ -1,8 +1,7 @@
 #pragma once
 
 #include "core/settings/SystemSettings.h"
-
-#include <QDialog>
+#include "core/ui/SessionDialog.h"
 
 class QCheckBox;
 class QComboBox;
@@ -27,7 +26,7 @@ class Session;
  * The session's database must be open for the window's whole life. Every message goes through
  * the prompt; a database error is reported there too and leaves the window open.
  */
-class F_SYSTEM : public QDialog
+class F_SYSTEM : public SessionDialog
 {
     Q_OBJECT
 public:
@@ -57,8 +56,6 @@ private:
 
     SystemSettingsEditor editor();
 
-    Session& m_session;
-    Prompt& m_prompt;
     SystemSettingsInput m_loaded; ///< as stored; keeps the values no control edits
     QTabWidget* m_tabs;
 

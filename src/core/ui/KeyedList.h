@@ -1,17 +1,21 @@
 #pragma once
 
+#include "core/Refusal.h"
+#include "core/ui/SessionDialog.h"
+
 #include <QString>
 #include <QStringList>
-#include <QTreeWidget>
 
 #include <functional>
 
-class QDialog;
+class QAction;
 class QToolBar;
+class QTreeWidget;
 
 namespace bx {
 
-/** Sets up a designer's list: its column captions, flat rows, its commands as its context menu. */
+/** Sets up a list of keyed rows: its column captions, flat rows, its commands as its context menu.
+ */
 void setUpKeyedList(QTreeWidget& list, const QStringList& captions);
 
 /**
@@ -21,31 +25,52 @@ void setUpKeyedList(QTreeWidget& list, const QStringList& captions);
 QAction* addListCommand(QToolBar& tools, QTreeWidget& list, const char* key, const char* tip,
                         std::function<void()> run, bool onRow);
 
-/** Lays out a designer window: `tools` above, the list, and "Close" ("cmdClose") below. */
-void layOutDesigner(QDialog& window, QToolBar& tools, QTreeWidget& list);
-
 /**
- * The lists of designer windows show one row per stored item, its key (name or ID) in the first
- * column. Makes the row of `key` (compared without case) the current one.
+ * Makes the row of `key` (the first column, compared without case) the current one.
  * @return false when no row holds it
  */
-inline bool selectByKey(QTreeWidget& list, const QString& key)
-{
-    for (int i = 0; i < list.topLevelItemCount(); ++i) {
-        QTreeWidgetItem* item = list.topLevelItem(i);
-        if (item->text(0).compare(key, Qt::CaseInsensitive) == 0) {
-            list.setCurrentItem(item);
-            return true;
-        }
-    }
-    return false;
-}
+bool selectByKey(QTreeWidget& list, const QString& key);
 
 /** The key of the selected row; "" when no row is selected. */
-inline QString selectedKey(const QTreeWidget& list)
+QString selectedKey(const QTreeWidget& list);
+
+/**
+ * A designer window: one row per stored item, its key (name or ID) in the first column, the
+ * window's commands in the toolbar "Toolbar1" above the list and, those that act on a row, as the
+ * list's context menu; "Close" ("cmdClose") below. A command that needs a row says the window's
+ * `noSelection` text when none is selected.
+ */
+class KeyedListDialog : public SessionDialog
 {
-    const QTreeWidgetItem* item = list.currentItem();
-    return item && item->isSelected() ? item->text(0) : QString();
-}
+public:
+    /**
+     * Makes the row of `key` (compared without case) the current one.
+     * @return false when no row holds it
+     */
+    bool select(const QString& key);
+
+protected:
+    KeyedListDialog(Session& session, Prompt& prompt, const char* name, const QString& title,
+                    const char* listName, const QStringList& captions, QString noSelection,
+                    QWidget* parent);
+
+    /** Adds command `key` (its object name and caption; `tip` its tooltip), running `run`. */
+    void addCommand(const char* key, const char* tip, std::function<void()> run, bool onRow);
+    /** The key of the selected row; "" when no row is selected. */
+    QString selectedKey() const;
+    /** The selected key, or the `noSelection` text said and "". */
+    QString requireSelection();
+    /**
+     * Delete: the selected item through `remove`, which asks first; its refusal or database
+     * failure is shown. Returns whether the item was deleted, so that the list is read again.
+     */
+    bool deleteSelected(const std::function<Outcome<>(const QString& key)>& remove);
+
+    QTreeWidget* m_list;
+
+private:
+    QToolBar* m_tools;
+    QString m_noSelection;
+};
 
 } // namespace bx

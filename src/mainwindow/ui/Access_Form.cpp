@@ -368,7 +368,8 @@ void Access_Form::buildAdminMenu()
                           {"mnuNewUser", "&New User...", &Access_Form::newUser},
                           {"mnuEditUser", "&Edit User...", &Access_Form::editUser},
                           {"mnuDeleteUser", "&Delete User", &Access_Form::deleteSelectedUser},
-                          {"mnuRules", "&Lookup Lists...", &Access_Form::openLookupLists}});
+                          {"mnuRules", "&Lookup Lists...", &Access_Form::openLookupLists},
+                          {"mnuFormDesigner", "&Forms...", &Access_Form::openFormDesigner}});
 }
 
 void Access_Form::buildToolbars()
@@ -403,6 +404,8 @@ void Access_Form::buildToolbars()
     }
     m_toolbar2->addAction(
         command("CheckLists", QStringLiteral("Checklists"), &Access_Form::openChecklists));
+    m_toolbar2->addAction(
+        command("Forms", QStringLiteral("Forms"), &Access_Form::openFormDesigner));
 
     // Toolbar3: refreshing the page shown, on a row of its own: Toolbar2 fills the width of the
     // smallest screen.
@@ -510,6 +513,7 @@ void Access_Form::rebuildForUser()
     m_commands.value(QStringLiteral("mnuLogOff"))->setText(QStringLiteral("Log off ") + user);
     const bool admin = UserRights::isAdministrator(m_session.user.record);
     m_admin->menuAction()->setVisible(admin);
+    m_commands.value(QStringLiteral("Forms"))->setVisible(admin);
     m_commands.value(QStringLiteral("LIFECYCLE"))
         ->setVisible(UserRights::mayCreateLifecycles(m_session.user.record));
     showFilter();

@@ -178,6 +178,7 @@ private:
     void openLookupLists();
     void openLifecycles();
     void openChecklists();
+    void openFormDesigner();
     void newWorkshop();
     void editWorkshop();
     /** The plug-in of the selected workshop's custom tab; administrators only. */

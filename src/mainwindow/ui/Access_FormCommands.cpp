@@ -35,6 +35,7 @@
 #include "tasks/ui/dlgCustomTab.h"
 #include "tasks/ui/dlgDateInF.h"
 #include "tasks/ui/dlgPriority.h"
+#include "tasks/ui/frmFormDesigner.h"
 #include "workflow/ui/Lifecycle_designer.h"
 #include "workflow/ui/TRIGGERS_FORM.h"
 #include "workflow/ui/frmChecklistDesigner.h"
@@ -364,6 +365,14 @@ void Access_Form::openChecklists()
 {
     // The designer says itself why a user outside the workshop may not open it.
     frmChecklistDesigner designer(m_session, m_prompt, this);
+    if (designer.refresh())
+        designer.exec();
+}
+
+void Access_Form::openFormDesigner()
+{
+    // The designer says itself why anyone but an administrator may not open it.
+    frmFormDesigner designer(m_session, m_prompt, this);
     if (designer.refresh())
         designer.exec();
 }

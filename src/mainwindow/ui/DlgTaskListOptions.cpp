@@ -26,9 +26,8 @@ const QString kCustom = QStringLiteral("Custom");
 }
 
 DlgTaskListOptions::DlgTaskListOptions(Session& session, Prompt& prompt, QWidget* parent)
-    : QDialog(parent)
-    , m_session(session)
-    , m_prompt(prompt)
+    : SessionDialog(session, prompt, "DlgTaskListOptions", QStringLiteral("Task List Options"),
+                    parent)
     , m_options(std::make_unique<ListOptions>(session.settings()))
     , m_lstFields(named(new QListWidget(this), "lstFields"))
     , m_cboNode(named(new QComboBox(this), "cboNode"))
@@ -44,8 +43,6 @@ DlgTaskListOptions::DlgTaskListOptions(Session& session, Prompt& prompt, QWidget
           named(new QPushButton(QStringLiteral("Save Profile..."), this), "cmdSaveProfile"))
     , m_spnCheckTasks(named(new QSpinBox(this), "spnCheckTasks"))
 {
-    setObjectName(QStringLiteral("DlgTaskListOptions"));
-    setWindowTitle(QStringLiteral("Task List Options"));
 
     for (int k = 0; k < kNodeKindCount; ++k)
         m_cboNode->addItem(ListOptions::nodeCaption(static_cast<NodeKind>(k)));

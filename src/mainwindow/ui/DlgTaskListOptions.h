@@ -1,8 +1,7 @@
 #pragma once
 
+#include "core/ui/SessionDialog.h"
 #include "mainwindow/ListOptions.h"
-
-#include <QDialog>
 
 #include <functional>
 #include <memory>
@@ -25,7 +24,7 @@ class Session;
  * node, the task poll interval, and named profiles of the whole set. OK stores the set shown
  * as the one in use; choosing a profile only shows it until OK.
  */
-class DlgTaskListOptions : public QDialog
+class DlgTaskListOptions : public SessionDialog
 {
     Q_OBJECT
 public:
@@ -48,8 +47,6 @@ private:
     void onOk();
     void fillProfiles(const QString& select);
 
-    Session& m_session;
-    Prompt& m_prompt;
     std::unique_ptr<ListOptions> m_options;
     ListOptionsSet m_set;
     int m_node = 0;

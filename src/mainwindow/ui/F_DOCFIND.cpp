@@ -19,16 +19,12 @@
 namespace bx {
 
 F_DOCFIND::F_DOCFIND(Session& session, Prompt& prompt, QWidget* parent)
-    : QDialog(parent)
-    , m_session(session)
-    , m_prompt(prompt)
+    : SessionDialog(session, prompt, "F_DOCFIND", QStringLiteral("Find Documents"), parent)
     , m_txtTitle(named(new QLineEdit, "txtTitle"))
     , m_lstFolders(named(new QListWidget, "lstFolders"))
     , m_lblNote(named(new QLabel, "lblNote"))
     , m_period(session.clock().nowLocal().date())
 {
-    setObjectName(QStringLiteral("F_DOCFIND"));
-    setWindowTitle(QStringLiteral("Find Documents"));
     QStringList folders;
     try {
         folders = grantedFolders(session.db(), session.user.userId);

@@ -1,9 +1,8 @@
 #pragma once
 
+#include "core/ui/SessionDialog.h"
 #include "mainwindow/DocumentSearch.h"
 #include "mainwindow/ui/F_FIND.h"
-
-#include <QDialog>
 
 #include <optional>
 
@@ -22,7 +21,7 @@ class Session;
  * the period and leaves the search in chosen(); the main window rebuilds its document tree with
  * it.
  */
-class F_DOCFIND : public QDialog
+class F_DOCFIND : public SessionDialog
 {
     Q_OBJECT
 public:
@@ -34,8 +33,6 @@ public:
     const std::optional<DocumentSearch>& chosen() const { return m_chosen; }
 
 private:
-    Session& m_session;
-    Prompt& m_prompt;
     QLineEdit* m_txtTitle;
     QListWidget* m_lstFolders;
     QLabel* m_lblNote;

@@ -77,9 +77,7 @@ SearchPeriodInput SearchPeriodControls::input() const
 }
 
 F_FIND::F_FIND(Session& session, Prompt& prompt, QWidget* parent)
-    : QDialog(parent)
-    , m_session(session)
-    , m_prompt(prompt)
+    : SessionDialog(session, prompt, "F_FIND", QStringLiteral("Find Tasks"), parent)
     , m_txtTitle(named(new QLineEdit, "txtTitle"))
     , m_txtCustom(named(new QLineEdit, "txtCustom"))
     , m_chkComments(named(new QCheckBox(QStringLiteral("Search in comments")), "chkComments"))
@@ -94,8 +92,6 @@ F_FIND::F_FIND(Session& session, Prompt& prompt, QWidget* parent)
     , m_cboField(named(new QComboBox, "cboField"))
     , m_period(session.clock().nowLocal().date())
 {
-    setObjectName(QStringLiteral("F_FIND"));
-    setWindowTitle(QStringLiteral("Find Tasks"));
     const SearchOptions& last = session.search;
     m_txtTitle->setText(last.titlePattern);
     m_txtCustom->setText(last.customPattern);

@@ -1,8 +1,7 @@
 #pragma once
 
+#include "core/ui/SessionDialog.h"
 #include "mainwindow/TaskSearch.h"
-
-#include <QDialog>
 
 class QCheckBox;
 class QComboBox;
@@ -46,7 +45,7 @@ private:
  * options of the last search. OK checks the input through checkFindInput() and shows its message,
  * staying open; accepted, the options (search mode set) are left in the session.
  */
-class F_FIND : public QDialog
+class F_FIND : public SessionDialog
 {
     Q_OBJECT
 public:
@@ -57,8 +56,6 @@ public:
     bool confirm();
 
 private:
-    Session& m_session;
-    Prompt& m_prompt;
     QLineEdit* m_txtTitle;
     QLineEdit* m_txtCustom;
     QCheckBox* m_chkComments;

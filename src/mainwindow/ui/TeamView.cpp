@@ -1,7 +1,6 @@
 #include "mainwindow/ui/TeamView.h"
 
 #include "core/Clock.h"
-#include "core/Folders.h"
 #include "core/Prompt.h"
 #include "core/Session.h"
 #include "core/UserRights.h"
@@ -10,6 +9,7 @@
 #include "core/db/SecondConnection.h"
 #include "core/schema/TaskColumns.h"
 #include "core/settings/WindowLayout.h"
+#include "core/ui/FolderCommands.h"
 #include "core/ui/RunCommand.h"
 #include "mainwindow/ListOptions.h"
 #include "mainwindow/TaskMoves.h"
@@ -478,44 +478,22 @@ void TeamView::keepLayout(WindowLayout& layout) const
 
 void TeamView::newFolder()
 {
-    std::optional<FolderRow> made;
-    if (runCommand(m_session, m_prompt,
-                   [&] {
-                       made = createFolder(m_session, m_prompt, FolderType::Task, selectedFolder());
-                   }) &&
-        made)
+    if (newFolderCommand(m_session, m_prompt, FolderType::Task, selectedFolder()))
         refresh();
 }
 
 void TeamView::renameFolder()
 {
     const TreeNode* n = selectedNode();
-    std::optional<QString> renamed;
-    const bool ran = runCommandReporting(
-        [&] {
-            renamed =
-                bx::renameFolder(m_session, m_prompt, selectedFolder(), n ? n->text : QString());
-        },
-        [this](const DbError& e) {
-            folders::reportFailure(m_session, m_prompt, e, folders::FolderCommand::Rename);
-        });
-    if (ran && renamed)
+    if (renameFolderCommand(m_session, m_prompt, selectedFolder(), n ? n->text : QString()))
         refresh();
 }
 
 void TeamView::deleteFolder()
 {
     const TreeNode* n = selectedNode();
-    std::optional<qlonglong> parent;
-    const bool ran = runCommandReporting(
-        [&] {
-            parent = bx::deleteFolder(m_session, m_prompt, FolderType::Task, selectedFolder(),
-                                      n ? n->text : QString());
-        },
-        [this](const DbError& e) {
-            folders::reportFailure(m_session, m_prompt, e, folders::FolderCommand::Delete);
-        });
-    if (ran && parent)
+    if (deleteFolderCommand(m_session, m_prompt, FolderType::Task, selectedFolder(),
+                            n ? n->text : QString()))
         refresh();
 }
 

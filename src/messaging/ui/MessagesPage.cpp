@@ -1,6 +1,5 @@
 #include "messaging/ui/MessagesPage.h"
 
-#include "core/Folders.h"
 #include "core/Prompt.h"
 #include "core/Session.h"
 #include "core/db/Database.h"
@@ -9,6 +8,7 @@
 #include "core/settings/SettingsKeys.h"
 #include "core/settings/SettingsStore.h"
 #include "core/settings/WindowLayout.h"
+#include "core/ui/FolderCommands.h"
 #include "core/ui/Named.h"
 #include "core/ui/RunCommand.h"
 #include "core/ui/ShowRefusal.h"
@@ -551,41 +551,21 @@ void MessagesPage::deleteAll()
 
 void MessagesPage::newFolder()
 {
-    std::optional<FolderRow> made;
-    if (runCommand(m_session, m_prompt,
-                   [&] {
-                       made = createFolder(m_session, m_prompt, FolderType::Mail, selectedFolder());
-                   }) &&
-        made)
+    if (newFolderCommand(m_session, m_prompt, FolderType::Mail, selectedFolder()))
         refresh();
 }
 
 void MessagesPage::renameFolder()
 {
     const QString old = m_tree->currentIndex().data().toString();
-    std::optional<QString> renamed;
-    const bool ran = runCommandReporting(
-        [&] { renamed = bx::renameFolder(m_session, m_prompt, selectedFolder(), old); },
-        [this](const DbError& e) {
-            folders::reportFailure(m_session, m_prompt, e, folders::FolderCommand::Rename);
-        });
-    if (ran && renamed)
+    if (renameFolderCommand(m_session, m_prompt, selectedFolder(), old))
         refresh();
 }
 
 void MessagesPage::deleteFolder()
 {
     const QString name = m_tree->currentIndex().data().toString();
-    std::optional<qlonglong> parent;
-    const bool ran = runCommandReporting(
-        [&] {
-            parent =
-                bx::deleteFolder(m_session, m_prompt, FolderType::Mail, selectedFolder(), name);
-        },
-        [this](const DbError& e) {
-            folders::reportFailure(m_session, m_prompt, e, folders::FolderCommand::Delete);
-        });
-    if (ran && parent)
+    if (deleteFolderCommand(m_session, m_prompt, FolderType::Mail, selectedFolder(), name))
         refresh();
 }
 

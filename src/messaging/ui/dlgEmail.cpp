@@ -24,17 +24,13 @@
 namespace bx {
 
 dlgEmail::dlgEmail(Session& session, Prompt& prompt, QWidget* parent)
-    : QDialog(parent)
-    , m_session(session)
-    , m_prompt(prompt)
+    : SessionDialog(session, prompt, "dlgEmail", QStringLiteral("Email"), parent)
     , m_to(named(new QLineEdit, "txtTo"))
     , m_subject(named(new QLineEdit, "txtSubject"))
     , m_message(named(new QPlainTextEdit, "txtMessage"))
     , m_completer(new QCompleter(this))
     , m_contacts(new QStringListModel(this))
 {
-    setObjectName(QStringLiteral("dlgEmail"));
-    setWindowTitle(QStringLiteral("Email"));
 
     auto* tools = named(new QToolBar, "Toolbar1");
     tools->setToolButtonStyle(Qt::ToolButtonTextOnly);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "core/ui/SessionDialog.h"
 
 class QCompleter;
 class QLineEdit;
@@ -21,7 +21,7 @@ class Session;
  * record of the e-mail for the editor's description. A refusal is shown through the prompt and
  * leaves the window open. Closing it otherwise while any box holds text asks "Are you sure?".
  */
-class dlgEmail : public QDialog
+class dlgEmail : public SessionDialog
 {
     Q_OBJECT
 public:
@@ -42,8 +42,6 @@ private:
     template <typename LineEdit, typename TextEdit>
     void onFocusedBox(LineEdit lineEdit, TextEdit textEdit);
 
-    Session& m_session;
-    Prompt& m_prompt;
     QLineEdit* m_to;
     QLineEdit* m_subject;
     QPlainTextEdit* m_message;

@@ -18,9 +18,7 @@
 namespace bx {
 
 dlgMailSetup::dlgMailSetup(Session& session, Prompt& prompt, QWidget* parent)
-    : QDialog(parent)
-    , m_session(session)
-    , m_prompt(prompt)
+    : SessionDialog(session, prompt, "dlgMailSetup", QStringLiteral("Mail Settings"), parent)
     , m_own(named(new QCheckBox(QStringLiteral("Use my own mail settings")), "chkMySetting"))
     , m_smtp(named(new QLineEdit, "txtSMTPServer"))
     , m_pop(named(new QLineEdit, "txtPOPServer"))
@@ -29,8 +27,6 @@ dlgMailSetup::dlgMailSetup(Session& session, Prompt& prompt, QWidget* parent)
     , m_user(named(new QLineEdit, "txtUser"))
     , m_password(named(new QLineEdit, "txtPassword"))
 {
-    setObjectName(QStringLiteral("dlgMailSetup"));
-    setWindowTitle(QStringLiteral("Mail Settings"));
     m_password->setEchoMode(QLineEdit::Password);
 
     auto* note =

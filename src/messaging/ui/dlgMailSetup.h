@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "core/ui/SessionDialog.h"
 
 class QCheckBox;
 class QLineEdit;
@@ -16,7 +16,7 @@ class Session;
  * Accepted; the caller then reloads the session's system settings. A refusal is shown through the
  * prompt and leaves the window open. Cancel stores nothing.
  */
-class dlgMailSetup : public QDialog
+class dlgMailSetup : public SessionDialog
 {
     Q_OBJECT
 public:
@@ -26,8 +26,6 @@ private:
     void onOk();
     void applyOwn(bool own);
 
-    Session& m_session;
-    Prompt& m_prompt;
     QCheckBox* m_own;
     QLineEdit* m_smtp;
     QLineEdit* m_pop;

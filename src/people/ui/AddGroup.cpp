@@ -16,13 +16,9 @@
 namespace bx {
 
 AddGroup::AddGroup(Session& session, Prompt& prompt, const QString& userId, QWidget* parent)
-    : QDialog(parent)
-    , m_session(session)
-    , m_prompt(prompt)
+    : SessionDialog(session, prompt, "AddGroup", QStringLiteral("Select Workshop"), parent)
     , m_lstGroups(workshopNamed(new QListWidget, "lstGroups"))
 {
-    setObjectName(QStringLiteral("AddGroup"));
-    setWindowTitle(QStringLiteral("Select Workshop"));
     auto* buttons = okCancelButtons(this, &AddGroup::onOk);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_lstGroups);

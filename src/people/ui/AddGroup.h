@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "core/ui/SessionDialog.h"
 
 class QListWidget;
 
@@ -13,7 +13,7 @@ class Session;
  * Picks one workshop for the user editor's "Member of" tab: every workshop, or (given a user ID)
  * only those the user is not in yet. OK hands back the chosen ID and name.
  */
-class AddGroup : public QDialog
+class AddGroup : public SessionDialog
 {
     Q_OBJECT
 public:
@@ -26,8 +26,6 @@ public:
 private:
     void onOk();
 
-    Session& m_session;
-    Prompt& m_prompt;
     QListWidget* m_lstGroups;
     qlonglong m_id = 0;
     QString m_name;

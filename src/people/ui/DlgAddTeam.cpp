@@ -30,9 +30,7 @@ constexpr qlonglong kFixedList = -1;
 } // namespace
 
 DlgAddTeam::DlgAddTeam(Session& session, Prompt& prompt, qlonglong groupId, QWidget* parent)
-    : QDialog(parent)
-    , m_session(session)
-    , m_prompt(prompt)
+    : SessionDialog(session, prompt, "DlgAddTeam", {}, parent)
     , m_groupId(groupId)
     , m_txtTeamName(workshopNamed(new QLineEdit, "txtTeamName"))
     , m_cmbGroup(workshopNamed(new QComboBox, "cmbGroup"))
@@ -42,7 +40,6 @@ DlgAddTeam::DlgAddTeam(Session& session, Prompt& prompt, qlonglong groupId, QWid
     , m_txtSearch(workshopNamed(new QLineEdit, "txtSearch"))
     , m_ListView2(workshopNamed(new QListWidget, "ListView2"))
 {
-    setObjectName(QStringLiteral("DlgAddTeam"));
     setWindowTitle(groupId == 0 ? QStringLiteral("New Workshop") : QStringLiteral("Workshop"));
     m_T_CATEGORY->setEditable(true);
     m_ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);

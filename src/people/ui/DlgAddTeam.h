@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "core/ui/SessionDialog.h"
 
 class QComboBox;
 class QLineEdit;
@@ -18,7 +18,7 @@ class Session;
  * "My Team", "All Users" or the members of a workshop) or found by part of their ID. OK saves
  * through WorkshopService::save and closes; a refusal keeps the window open.
  */
-class DlgAddTeam : public QDialog
+class DlgAddTeam : public SessionDialog
 {
     Q_OBJECT
 public:
@@ -39,8 +39,6 @@ private:
     void onRemove();
     void onOk();
 
-    Session& m_session;
-    Prompt& m_prompt;
     qlonglong m_groupId;
     qlonglong m_saved = 0;
     bool m_loaded = true;

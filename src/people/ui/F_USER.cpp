@@ -20,13 +20,9 @@
 namespace bx {
 
 F_USER::F_USER(Session& session, Prompt& prompt, QWidget* parent)
-    : QDialog(parent)
-    , m_session(session)
-    , m_prompt(prompt)
+    : SessionDialog(session, prompt, "F_USER", QStringLiteral("Users Administrator"), parent)
     , m_tree(new QTreeWidget)
 {
-    setObjectName(QStringLiteral("F_USER"));
-    setWindowTitle(QStringLiteral("Users Administrator"));
     m_tree->setObjectName(QStringLiteral("tvUsers"));
     m_tree->setHeaderLabels({QStringLiteral("User ID"), QStringLiteral("Name")});
     m_tree->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "core/Refusal.h"
-
-#include <QDialog>
+#include "core/ui/SessionDialog.h"
 
 #include <functional>
 
@@ -19,7 +18,7 @@ class Session;
  * below), enable, find by ID (opens the user) and locate (chooses the user in the tree). The user
  * window opens over it and the tree is read again when that closes.
  */
-class F_USER : public QDialog
+class F_USER : public SessionDialog
 {
     Q_OBJECT
 public:
@@ -45,8 +44,6 @@ private:
     void onFind();
     void onLocate();
 
-    Session& m_session;
-    Prompt& m_prompt;
     QTreeWidget* m_tree;
 };
 

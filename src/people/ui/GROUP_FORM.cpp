@@ -15,14 +15,10 @@ namespace bx {
 
 GROUP_FORM::GROUP_FORM(Session& session, Prompt& prompt, const QString& mode, qlonglong groupId,
                        QWidget* parent)
-    : QDialog(parent)
-    , m_session(session)
-    , m_prompt(prompt)
+    : SessionDialog(session, prompt, "GROUP_FORM", QStringLiteral("Workshop"), parent)
     , m_groupId(mode.compare(QLatin1String("NEW"), Qt::CaseInsensitive) == 0 ? 0 : groupId)
     , m_txtName(workshopNamed(new QLineEdit, "txtName"))
 {
-    setObjectName(QStringLiteral("GROUP_FORM"));
-    setWindowTitle(QStringLiteral("Workshop"));
     auto* buttons = okCancelButtons(this, &GROUP_FORM::onOk);
     auto* form = new QFormLayout(this);
     form->addRow(QStringLiteral("Workshop Name:"), m_txtName);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "core/ui/SessionDialog.h"
 
 class QLineEdit;
 
@@ -14,7 +14,7 @@ class Session;
  * name is written. A group that is gone is reported when the window is made; isLoaded() is then
  * false and the window should not be shown.
  */
-class GROUP_FORM : public QDialog
+class GROUP_FORM : public SessionDialog
 {
     Q_OBJECT
 public:
@@ -28,8 +28,6 @@ public:
 private:
     void onOk();
 
-    Session& m_session;
-    Prompt& m_prompt;
     qlonglong m_groupId;
     qlonglong m_saved = 0;
     bool m_loaded = true;

@@ -19,15 +19,11 @@
 namespace bx {
 
 JoinTeam::JoinTeam(Session& session, Prompt& prompt, QWidget* parent)
-    : QDialog(parent)
-    , m_session(session)
-    , m_prompt(prompt)
+    : SessionDialog(session, prompt, "JoinTeam", QStringLiteral("Join Workshop"), parent)
     , m_txtSearch(workshopNamed(new QLineEdit, "txtSearch"))
     , m_lstGroups(workshopNamed(new QListWidget, "lstGroups"))
     , m_lstRecent(workshopNamed(new QListWidget, "lstRecent"))
 {
-    setObjectName(QStringLiteral("JoinTeam"));
-    setWindowTitle(QStringLiteral("Join Workshop"));
     auto* buttons = new QDialogButtonBox;
     QPushButton* join = buttons->addButton(QStringLiteral("Join"), QDialogButtonBox::AcceptRole);
     join->setObjectName(QStringLiteral("cmdJoin"));

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "core/ui/SessionDialog.h"
 
 class QLineEdit;
 class QListWidget;
@@ -14,7 +14,7 @@ class Session;
  * Lets the signed-in user join a workshop found by the beginning of its name or picked from the
  * recent list. Join (or a double click) joins through WorkshopService::join and closes the window.
  */
-class JoinTeam : public QDialog
+class JoinTeam : public SessionDialog
 {
     Q_OBJECT
 public:
@@ -30,8 +30,6 @@ private:
     void onSearch();
     void joinFrom(QListWidget* list);
 
-    Session& m_session;
-    Prompt& m_prompt;
     qlonglong m_joined = 0;
     QLineEdit* m_txtSearch;
     QListWidget* m_lstGroups;

@@ -39,9 +39,7 @@
 namespace bx {
 
 LOGIN_FORM::LOGIN_FORM(Session& session, Prompt& prompt, QString programDir, QWidget* parent)
-    : QDialog(parent)
-    , m_session(session)
-    , m_prompt(prompt)
+    : SessionDialog(session, prompt, "LOGIN_FORM", {}, parent)
     , m_programDir(std::move(programDir))
     , m_text1(named(new QLineEdit, "Text1"))
     , m_text2(named(new QLineEdit, "Text2"))
@@ -58,7 +56,6 @@ LOGIN_FORM::LOGIN_FORM(Session& session, Prompt& prompt, QString programDir, QWi
                                           "Brindlepax Admistrator.")),
                 "pnlUpgrade"))
 {
-    setObjectName(QStringLiteral("LOGIN_FORM"));
     setWindowTitle(m_session.company.name + QStringLiteral(" Login"));
     m_text2->setEchoMode(QLineEdit::Password);
     m_lblDBHidden->hide();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "core/ui/SessionDialog.h"
 
 class QAction;
 class QCheckBox;
@@ -19,7 +19,7 @@ class Session;
  * database ("Quick Start"), the upgrade window for the administrators ("Upgrade...") and the
  * change of password. Emits loggedOn() after a successful log-on and closes itself.
  */
-class LOGIN_FORM : public QDialog
+class LOGIN_FORM : public SessionDialog
 {
     Q_OBJECT
 public:
@@ -62,8 +62,6 @@ private:
      */
     bool openAndValidate();
 
-    Session& m_session;
-    Prompt& m_prompt;
     QString m_programDir;
     QLineEdit* m_text1;
     QLineEdit* m_text2;

@@ -14,14 +14,10 @@
 namespace bx {
 
 NEWPW::NEWPW(Session& session, Prompt& prompt, QWidget* parent)
-    : QDialog(parent)
-    , m_session(session)
-    , m_prompt(prompt)
+    : SessionDialog(session, prompt, "NEWPW", QStringLiteral("Set Password"), parent)
     , m_new(new QLineEdit)
     , m_retyped(new QLineEdit)
 {
-    setObjectName(QStringLiteral("NEWPW"));
-    setWindowTitle(QStringLiteral("Set Password"));
     m_new->setObjectName(QStringLiteral("txtNewPassword"));
     m_retyped->setObjectName(QStringLiteral("txtRetype"));
     m_new->setEchoMode(QLineEdit::Password);

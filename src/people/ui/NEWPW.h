@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "core/ui/SessionDialog.h"
 
 class QLineEdit;
 
@@ -10,7 +10,7 @@ class Prompt;
 class Session;
 
 /** The change of the logged-on user's password: the new password typed twice. */
-class NEWPW : public QDialog
+class NEWPW : public SessionDialog
 {
     Q_OBJECT
 public:
@@ -19,8 +19,6 @@ public:
 private:
     void onOk();
 
-    Session& m_session;
-    Prompt& m_prompt;
     QLineEdit* m_new;
     QLineEdit* m_retyped;
 };

@@ -41,9 +41,7 @@ constexpr int kGroupRole = Qt::UserRole;
 
 USER_FORM::USER_FORM(Session& session, Prompt& prompt, const QString& mode, const QString& key,
                      QWidget* parent)
-    : QDialog(parent)
-    , m_session(session)
-    , m_prompt(prompt)
+    : SessionDialog(session, prompt, "USER_FORM", QStringLiteral("User"), parent)
     , m_holdKey(named(new QLineEdit, QStringLiteral("HOLD_KEY")))
     , m_name(named(new QLineEdit, QStringLiteral("Text1")))
     , m_password(named(new QLineEdit, QStringLiteral("Text3")))
@@ -57,8 +55,6 @@ USER_FORM::USER_FORM(Session& session, Prompt& prompt, const QString& mode, cons
                          QStringLiteral("chkAutoSelect")))
     , m_workshops(named(new QTreeWidget, QStringLiteral("lvGroups")))
 {
-    setObjectName(QStringLiteral("USER_FORM"));
-    setWindowTitle(QStringLiteral("User"));
     auto* tabs = m_tabs = named(new QTabWidget, QStringLiteral("SSTab1"));
     // All five tabs stay in sight: the window is never narrower than its tab bar.
     tabs->setUsesScrollButtons(false);

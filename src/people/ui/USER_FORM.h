@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QDialog>
+#include "core/ui/SessionDialog.h"
+
 #include <QHash>
 
 class QCheckBox;
@@ -30,7 +31,7 @@ struct UserDraft;
  *
  * Memberships of an existing user are shown, not edited: they change in the workshop windows.
  */
-class USER_FORM : public QDialog
+class USER_FORM : public SessionDialog
 {
     Q_OBJECT
 public:
@@ -66,8 +67,6 @@ private:
     void onFolderChanged(QListWidgetItem* item);
     void onOk();
 
-    Session& m_session;
-    Prompt& m_prompt;
     QString m_originalUserId;
     QString m_savedUserId;
     bool m_loaded = true;

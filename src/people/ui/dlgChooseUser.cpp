@@ -22,9 +22,7 @@
 namespace bx {
 
 dlgChooseUser::dlgChooseUser(Session& session, Prompt& prompt, QWidget* parent)
-    : QDialog(parent)
-    , m_session(session)
-    , m_prompt(prompt)
+    : SessionDialog(session, prompt, "dlgChooseUser", QStringLiteral("Choose Recipient"), parent)
     , m_chooser(std::make_unique<RecipientChooser>(session.db()))
     , m_optW(workshopNamed(new QRadioButton(QStringLiteral("Workshops and users")), "optW"))
     , m_optL(workshopNamed(new QRadioButton(QStringLiteral("Lifecycles")), "optL"))
@@ -33,8 +31,6 @@ dlgChooseUser::dlgChooseUser(Session& session, Prompt& prompt, QWidget* parent)
     , m_lvLifecycles(workshopNamed(new QTreeWidget, "lvLifecycles"))
     , m_lblEcho(workshopNamed(plainLabel(), "lblEcho"))
 {
-    setObjectName(QStringLiteral("dlgChooseUser"));
-    setWindowTitle(QStringLiteral("Choose Recipient"));
     m_optW->setChecked(true);
     m_lvUsers->setHeaderLabels({QStringLiteral("Workshop Name"), QStringLiteral("User Name"),
                                 QStringLiteral("E-Mail"), QStringLiteral("Location")});

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "core/ui/SessionDialog.h"
 #include "people/cSelUser.h"
 
-#include <QDialog>
 #include <QList>
 
 #include <memory>
@@ -24,7 +24,7 @@ class Session;
  * its lifecycles. The echo line shows what OK will hand back; recipients() holds it after OK
  * (see RecipientChooser for the rules).
  */
-class dlgChooseUser : public QDialog
+class dlgChooseUser : public SessionDialog
 {
     Q_OBJECT
 public:
@@ -42,8 +42,6 @@ private:
     void showEcho();
     void onOk();
 
-    Session& m_session;
-    Prompt& m_prompt;
     std::unique_ptr<RecipientChooser> m_chooser;
     QList<cSelUser> m_recipients;
     QRadioButton* m_optW;

@@ -13,12 +13,8 @@
 namespace bx {
 
 jtWizard::jtWizard(Session& session, Prompt& prompt, QWidget* parent)
-    : QDialog(parent)
-    , m_session(session)
-    , m_prompt(prompt)
+    : SessionDialog(session, prompt, "jtWizard", QStringLiteral("Workshops"), parent)
 {
-    setObjectName(QStringLiteral("jtWizard"));
-    setWindowTitle(QStringLiteral("Workshops"));
     auto* join =
         workshopNamed(new QPushButton(QStringLiteral("Join an existing Workshop")), "cmdJoin");
     auto* create =

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "core/ui/SessionDialog.h"
 
 namespace bx {
 
@@ -11,7 +11,7 @@ class Session;
  * The start panel of workshops: join an existing workshop (needs the Join_Team right) or create a
  * workshop of one's own. Emits workshopReady() with the joined or created workshop and closes.
  */
-class jtWizard : public QDialog
+class jtWizard : public SessionDialog
 {
     Q_OBJECT
 public:
@@ -23,9 +23,6 @@ signals:
 private:
     void onJoin();
     void onCreate();
-
-    Session& m_session;
-    Prompt& m_prompt;
 };
 
 } // namespace bx

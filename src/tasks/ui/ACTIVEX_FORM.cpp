@@ -15,14 +15,10 @@
 namespace bx {
 
 ACTIVEX_FORM::ACTIVEX_FORM(Session& session, Prompt& prompt, QWidget* parent)
-    : QDialog(parent)
-    , m_session(session)
-    , m_prompt(prompt)
+    : SessionDialog(session, prompt, "ACTIVEX_FORM", QStringLiteral("Add Plug-in"), parent)
     , m_list(named(new QListWidget, "lstControls"))
     , m_tabBar(named(new QCheckBox(QStringLiteral("Show in tab bar")), "chkTabBar"))
 {
-    setObjectName(QStringLiteral("ACTIVEX_FORM"));
-    setWindowTitle(QStringLiteral("Add Plug-in"));
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(QStringLiteral("Plug-ins:")));
     layout->addWidget(m_list, 1);

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "core/ui/SessionDialog.h"
 #include "tasks/PendingAttachment.h"
 #include "tasks/PlugInProtocol.h"
 
-#include <QDialog>
 #include <QList>
 
 #include <optional>
@@ -13,15 +13,11 @@ class QListWidget;
 
 namespace bx {
 
-class Prompt;
-class Session;
-
 /**
  * "Add Plug-in": one of the plug-ins of LU_ACTIVEX, and whether the task editor shows it on its
- * tab bar. OK hands back the plug-in attachment for the caller's shared add. The session and the
- * prompt must outlive the window.
+ * tab bar. OK hands back the plug-in attachment for the caller's shared add.
  */
-class ACTIVEX_FORM final : public QDialog
+class ACTIVEX_FORM final : public SessionDialog
 {
     Q_OBJECT
 public:
@@ -34,8 +30,6 @@ private:
     void fill();
     void onOk();
 
-    Session& m_session;
-    Prompt& m_prompt;
     QListWidget* m_list;
     QCheckBox* m_tabBar;
     QList<plugins::RegisteredPlugIn> m_plugIns;

@@ -19,11 +19,10 @@
 namespace bx {
 
 ATTFILE::ATTFILE(Session& session, Prompt& prompt, QWidget* parent)
-    : AttachmentDialog(session, prompt, parent)
+    : AttachmentDialog(session, prompt, "ATTFILE", parent)
     , m_file(named(new QLineEdit, "txtFile"))
     , m_note(named(new QLabel, "lblNote"))
 {
-    setObjectName(QStringLiteral("ATTFILE"));
     setWindowTitle(QStringLiteral("Add File"));
     m_chooseFile = [this](const QString& folder) {
         return QFileDialog::getOpenFileName(this, QStringLiteral("Add File"), folder,

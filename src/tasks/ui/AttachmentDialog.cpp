@@ -13,10 +13,9 @@
 
 namespace bx {
 
-AttachmentDialog::AttachmentDialog(Session& session, Prompt& prompt, QWidget* parent)
-    : QDialog(parent)
-    , m_session(session)
-    , m_prompt(prompt)
+AttachmentDialog::AttachmentDialog(Session& session, Prompt& prompt, const char* name,
+                                   QWidget* parent)
+    : SessionDialog(session, prompt, name, {}, parent)
 {
     m_title = named(new QLineEdit, "txtTitle");
     m_publish = named(new QCheckBox(QStringLiteral("Publish this attachment?")), "chkPublish");

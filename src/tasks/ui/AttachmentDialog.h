@@ -1,8 +1,7 @@
 #pragma once
 
+#include "core/ui/SessionDialog.h"
 #include "tasks/PendingAttachment.h"
-
-#include <QDialog>
 
 #include <optional>
 
@@ -23,14 +22,14 @@ class Session;
  * it hands back for the caller's shared add belongs to the signed-in user, is dated now (GMT) and
  * published as ticked. The session and the prompt must outlive the window.
  */
-class AttachmentDialog : public QDialog
+class AttachmentDialog : public SessionDialog
 {
 public:
     /** After OK on a new item: what the shared add is to store. */
     const std::optional<PendingAttachment>& pending() const { return m_pending; }
 
 protected:
-    AttachmentDialog(Session& session, Prompt& prompt, QWidget* parent);
+    AttachmentDialog(Session& session, Prompt& prompt, const char* name, QWidget* parent);
 
     /**
      * Lays the window out: `tools` above as its menu bar (when given), then `rows`, then `body`
@@ -49,8 +48,6 @@ protected:
     /** Leaves the publish box out: an item edited in place keeps its published state. */
     void hidePublish();
 
-    Session& m_session;
-    Prompt& m_prompt;
     QLineEdit* m_title;
 
 private:

@@ -17,14 +17,10 @@
 namespace bx {
 
 CHECKLIST_FORM::CHECKLIST_FORM(Session& session, Prompt& prompt, QWidget* parent)
-    : QDialog(parent)
-    , m_session(session)
-    , m_prompt(prompt)
+    : SessionDialog(session, prompt, "CHECKLIST_FORM", QStringLiteral("Select Checklist"), parent)
     , m_list(named(new QComboBox, "cmbCheckList"))
     , m_tabBar(named(new QCheckBox(QStringLiteral("Display on Tabbar")), "chkTabBar"))
 {
-    setObjectName(QStringLiteral("CHECKLIST_FORM"));
-    setWindowTitle(QStringLiteral("Select Checklist"));
     m_list->setMinimumContentsLength(30);
     auto* rows = new QFormLayout;
     rows->addRow(QStringLiteral("Checklist:"), m_list);

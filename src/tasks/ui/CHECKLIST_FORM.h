@@ -1,8 +1,7 @@
 #pragma once
 
+#include "core/ui/SessionDialog.h"
 #include "tasks/PendingAttachment.h"
-
-#include <QDialog>
 
 #include <optional>
 
@@ -19,7 +18,7 @@ class Session;
  * it on its tab bar. OK hands back the checklist attachment for the caller's shared add. The
  * session and the prompt must outlive the window.
  */
-class CHECKLIST_FORM final : public QDialog
+class CHECKLIST_FORM final : public SessionDialog
 {
     Q_OBJECT
 public:
@@ -32,8 +31,6 @@ private:
     void fill();
     void onOk();
 
-    Session& m_session;
-    Prompt& m_prompt;
     QComboBox* m_list;
     QCheckBox* m_tabBar;
     std::optional<PendingAttachment> m_pending;

@@ -50,15 +50,11 @@ protected:
 } // namespace
 
 F_LOOKUP::F_LOOKUP(Session& session, Prompt& prompt, QWidget* parent)
-    : QDialog(parent)
-    , m_session(session)
-    , m_prompt(prompt)
+    : SessionDialog(session, prompt, "F_LOOKUP", QStringLiteral("Lookup Lists"), parent)
     , m_cmbTable(named(new QComboBox, "cmbTable"))
     , m_tree(named(new FolderTree, "tvwFolders"))
     , m_list(named(new QListWidget, "lstItems"))
 {
-    setObjectName(QStringLiteral("F_LOOKUP"));
-    setWindowTitle(QStringLiteral("Lookup Lists"));
     for (const LookupListInfo& list : lookupLists())
         m_cmbTable->addItem(list.choice, static_cast<int>(list.kind));
 

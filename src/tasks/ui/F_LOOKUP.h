@@ -1,8 +1,7 @@
 #pragma once
 
+#include "core/ui/SessionDialog.h"
 #include "tasks/LookupLists.h"
-
-#include <QDialog>
 
 class QComboBox;
 class QListWidget;
@@ -20,7 +19,7 @@ class Session;
  * dropped on another node moves there (moveCategory()). Every check and message is the logic's
  * (LookupLists); the window reloads its list after each change.
  */
-class F_LOOKUP : public QDialog
+class F_LOOKUP : public SessionDialog
 {
     Q_OBJECT
 public:
@@ -46,8 +45,6 @@ private:
     void onModify();
     void onDelete();
 
-    Session& m_session;
-    Prompt& m_prompt;
     QComboBox* m_cmbTable;
     QTreeWidget* m_tree;
     QListWidget* m_list;

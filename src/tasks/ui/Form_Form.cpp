@@ -6,14 +6,19 @@
 #include "core/ui/Named.h"
 #include "core/ui/RunCommand.h"
 #include "core/ui/ShowRefusal.h"
+#include "tasks/FormPrint.h"
+#include "tasks/ui/FormPanel.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QEvent>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QScrollArea>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -29,20 +34,21 @@ constexpr const char* kFilled = "listFilled";
 } // namespace
 
 Form_Form::Form_Form(Session& session, Prompt& prompt, QWidget* parent)
-    : QDialog(parent)
-    , m_session(session)
-    , m_prompt(prompt)
+    : SessionDialog(session, prompt, "Form_Form", QStringLiteral("Custom Form"), parent)
     , m_forms(named(new QComboBox, "cboForms"))
     , m_publish(named(new QCheckBox(QStringLiteral("Publish this attachment?")), "chkPublish"))
     , m_scroll(named(new QScrollArea, "Panel"))
 {
-    setObjectName(QStringLiteral("Form_Form"));
-    setWindowTitle(QStringLiteral("Custom Form"));
     auto* tools = named(new QToolBar, "Toolbar1");
     m_save = named(tools->addAction(QStringLiteral("Save")), "Save");
     m_saveCopy = named(tools->addAction(QStringLiteral("Save Copy")), "SaveCopy");
     connect(m_save, &QAction::triggered, this, [this] { save(false); });
     connect(m_saveCopy, &QAction::triggered, this, [this] { save(true); });
+    tools->addSeparator();
+    connect(named(tools->addAction(QStringLiteral("Print")), "Print"), &QAction::triggered, this,
+            &Form_Form::print);
+    connect(named(tools->addAction(QStringLiteral("PDF")), "PDF"), &QAction::triggered, this,
+            &Form_Form::choosePdf);
     connect(m_forms, &QComboBox::currentIndexChanged, this, [this] {
         if (m_copy.attachNumber == 0)
             build(m_forms->currentText(), 0);
@@ -104,47 +110,40 @@ void Form_Form::build(const QString& form, qlonglong attachNumber)
                        [&] { copy = forms::readCopy(m_session.db(), form, attachNumber); });
     m_copy = copy;
     m_fields.clear();
-    auto* panel = named(new QWidget, "FieldPanel");
-    QRect bounds(0, 0, 1, 1);
-    for (int i = 0; i < m_copy.fields.size(); ++i) {
-        const forms::FormField& f = m_copy.fields.at(i);
-        QWidget* w = nullptr;
-        switch (f.type) {
-        case forms::FieldType::Label:
-            w = new QLabel(f.value);
-            break;
-        case forms::FieldType::Edit: {
-            auto* edit = new QLineEdit(f.value);
-            if (f.rightAlign)
-                edit->setAlignment(Qt::AlignRight);
-            w = edit;
-            break;
-        }
-        case forms::FieldType::Combo: {
-            auto* combo = new QComboBox;
-            combo->setEditable(true);
-            combo->setEditText(f.value);
-            combo->installEventFilter(this);
-            w = combo;
-            break;
-        }
-        case forms::FieldType::Check: {
-            auto* box = new QCheckBox(f.value);
-            box->setChecked(f.checked);
-            w = box;
-            break;
-        }
-        }
-        w->setObjectName(QStringLiteral("Field") + QString::number(f.key));
-        w->setProperty(kIndex, i);
-        w->setParent(panel);
-        w->setGeometry(f.pixels);
-        bounds = bounds.united(f.pixels);
-        m_fields << w;
+    QWidget* panel = buildFieldPanel(m_copy, m_fields);
+    for (int i = 0; i < m_fields.size(); ++i) {
+        m_fields.at(i)->setProperty(kIndex, i);
+        if (m_copy.fields.at(i).type == forms::FieldType::Combo)
+            m_fields.at(i)->installEventFilter(this);
     }
-    panel->resize(bounds.right() + 8, bounds.bottom() + 8);
     m_scroll->setWidget(panel);
     applyEnabling();
+}
+
+void Form_Form::print()
+{
+    QPrinter printer;
+    QPrintDialog dialog(&printer, this);
+    if (dialog.exec() == QDialog::Accepted)
+        forms::printFormHtml(forms::formHtml(m_copy, values()), printer);
+}
+
+void Form_Form::choosePdf()
+{
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("PDF"), m_copy.form,
+                                                      QStringLiteral("PDF (*.pdf)"));
+    if (!path.isEmpty())
+        exportPdf(path);
+}
+
+bool Form_Form::exportPdf(const QString& path)
+{
+    const QString failure =
+        forms::writeFormPdf(forms::formHtml(m_copy, values()), m_copy.form, path);
+    if (failure.isEmpty())
+        return true;
+    m_prompt.inform(failure, QString(), PromptIcon::Critical);
+    return false;
 }
 
 void Form_Form::applyEnabling()
@@ -275,7 +274,7 @@ void Form_Form::reject()
 {
     if (m_closing || mayClose()) {
         m_closing = true;
-        QDialog::reject();
+        SessionDialog::reject();
     }
 }
 
@@ -283,7 +282,7 @@ void Form_Form::closeEvent(QCloseEvent* event)
 {
     if (m_closing || mayClose()) {
         m_closing = true;
-        QDialog::closeEvent(event);
+        SessionDialog::closeEvent(event);
     } else {
         event->ignore();
     }

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "core/ui/SessionDialog.h"
 #include "tasks/CustomForms.h"
 #include "tasks/PendingAttachment.h"
 
-#include <QDialog>
 #include <QList>
 
 class QAction;
@@ -23,7 +23,7 @@ class Session;
  * first save. Closing with unsaved changes asks whether to save them. Without the right to write
  * everything is read-only. The session and the prompt must outlive the window.
  */
-class Form_Form final : public QDialog
+class Form_Form final : public SessionDialog
 {
     Q_OBJECT
 public:
@@ -33,6 +33,9 @@ public:
     void openNew(const AttachmentPlace& place, bool publish = false);
     /** Copy `attachNumber` of `place`; `writable` when its task may be written. */
     bool openCopy(const AttachmentPlace& place, qlonglong attachNumber, bool writable);
+
+    /** The values shown as a PDF document at `path`; a failure is shown. */
+    bool exportPdf(const QString& path);
 
     /** The attachments this window made (new copies), in order. */
     const QList<qlonglong>& added() const { return m_added; }
@@ -53,9 +56,9 @@ private:
     bool mayClose();
     void fillList(int index);
     void applyEnabling();
+    void print();
+    void choosePdf();
 
-    Session& m_session;
-    Prompt& m_prompt;
     QComboBox* m_forms;
     QCheckBox* m_publish;
     QScrollArea* m_scroll;

@@ -17,15 +17,12 @@ namespace bx {
 
 LOOKUP_FORM::LOOKUP_FORM(Session& session, Prompt& prompt, LookupKind kind, const QString& editMode,
                          const QString& key, const QString& parentKey, QWidget* parent)
-    : QDialog(parent)
-    , m_session(session)
-    , m_prompt(prompt)
+    : SessionDialog(session, prompt, "LOOKUP_FORM", {}, parent)
     , m_kind(kind)
     , m_isNew(editMode.compare(QLatin1String("OPEN"), Qt::CaseInsensitive) != 0)
     , m_key(m_isNew ? QString() : key)
     , m_holdKey(named(new QLineEdit(m_key), "HOLD_KEY"))
 {
-    setObjectName(QStringLiteral("LOOKUP_FORM"));
     const QString caption = lookupList(kind).caption;
     setWindowTitle(caption);
 

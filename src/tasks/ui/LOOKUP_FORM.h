@@ -1,8 +1,7 @@
 #pragma once
 
+#include "core/ui/SessionDialog.h"
 #include "tasks/LookupLists.h"
-
-#include <QDialog>
 
 class QLineEdit;
 class QTreeWidget;
@@ -18,7 +17,7 @@ class Session;
  * branch is not offered). The caption names the list ("File Folder Name", "Priority Name",
  * "Rule Name"). OK saves through LookupLists::save and closes only when saved.
  */
-class LOOKUP_FORM : public QDialog
+class LOOKUP_FORM : public SessionDialog
 {
     Q_OBJECT
 public:
@@ -35,8 +34,6 @@ public:
 private:
     void onOk();
 
-    Session& m_session;
-    Prompt& m_prompt;
     LookupKind m_kind;
     bool m_isNew;
     QString m_key;

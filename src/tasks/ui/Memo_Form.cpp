@@ -19,11 +19,10 @@
 namespace bx {
 
 Memo_Form::Memo_Form(Session& session, Prompt& prompt, AttachmentType mode, QWidget* parent)
-    : AttachmentDialog(session, prompt, parent)
+    : AttachmentDialog(session, prompt, "Memo_Form", parent)
     , m_mode(mode == AttachmentType::Discussion ? mode : AttachmentType::Memo)
     , m_text(named(withStoredTextDocument(new QTextEdit), "txtMemo"))
 {
-    setObjectName(QStringLiteral("Memo_Form"));
     setWindowTitle(m_mode == AttachmentType::Discussion ? QStringLiteral("Discussion")
                                                         : QStringLiteral("Memo"));
     m_text->setAcceptRichText(false);

@@ -18,14 +18,10 @@
 namespace bx {
 
 SIGN_FORM::SIGN_FORM(Session& session, Prompt& prompt, QWidget* parent)
-    : QDialog(parent)
-    , m_session(session)
-    , m_prompt(prompt)
+    : SessionDialog(session, prompt, "SIGN_FORM", QStringLiteral("Approval"), parent)
     , m_text(named(new QLineEdit, "txtTitle"))
     , m_run([](QDialog& d) { return d.exec(); })
 {
-    setObjectName(QStringLiteral("SIGN_FORM"));
-    setWindowTitle(QStringLiteral("Approval"));
     auto* menus = new QMenuBar;
     QMenu* edit = menus->addMenu(QStringLiteral("&Edit"));
     auto* tools = named(new QToolBar, "Toolbar1");

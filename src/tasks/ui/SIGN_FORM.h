@@ -1,8 +1,7 @@
 #pragma once
 
+#include "core/ui/SessionDialog.h"
 #include "tasks/PendingAttachment.h"
-
-#include <QDialog>
 
 #include <functional>
 #include <optional>
@@ -19,7 +18,7 @@ class Session;
  * that records who signed it, when, and under which title; "Cancel" (or Escape) hands nothing.
  * The session and the prompt must outlive the window.
  */
-class SIGN_FORM final : public QDialog
+class SIGN_FORM final : public SessionDialog
 {
     Q_OBJECT
 public:
@@ -39,8 +38,6 @@ public:
 private:
     void sign(bool approved);
 
-    Session& m_session;
-    Prompt& m_prompt;
     QLineEdit* m_text;
     DialogRunner m_run;
     std::optional<PendingAttachment> m_pending;

@@ -13,12 +13,12 @@
 namespace bx {
 
 dlgAttachLink::dlgAttachLink(Session& session, Prompt& prompt, AttachmentType type, QWidget* parent)
-    : AttachmentDialog(session, prompt, parent)
+    : AttachmentDialog(session, prompt,
+                       type == AttachmentType::Shortcut ? "dlgShortcut" : "dlgWebPage", parent)
     , m_type(type == AttachmentType::Shortcut ? type : AttachmentType::WebPage)
     , m_address(named(new QLineEdit, "txtAddress"))
 {
     const bool shortcut = m_type == AttachmentType::Shortcut;
-    setObjectName(shortcut ? QStringLiteral("dlgShortcut") : QStringLiteral("dlgWebPage"));
     setWindowTitle(shortcut ? QStringLiteral("Add File Shortcut") : QStringLiteral("Add Web Page"));
     m_chooseFile = [this] {
         return QFileDialog::getOpenFileName(this, QStringLiteral("Add File Shortcut"));

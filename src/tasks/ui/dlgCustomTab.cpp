@@ -22,14 +22,10 @@ const QString kNone = QStringLiteral("(the plug-in of the workshop above)");
 } // namespace
 
 dlgCustomTab::dlgCustomTab(Session& session, Prompt& prompt, qlonglong workshop, QWidget* parent)
-    : QDialog(parent)
-    , m_session(session)
-    , m_prompt(prompt)
+    : SessionDialog(session, prompt, "dlgCustomTab", QStringLiteral("Custom Tab"), parent)
     , m_workshop(workshop)
     , m_list(named(new QListWidget, "lstControls"))
 {
-    setObjectName(QStringLiteral("dlgCustomTab"));
-    setWindowTitle(QStringLiteral("Custom Tab"));
     auto* layout = new QVBoxLayout(this);
     auto* caption = named(new QLabel, "lblWorkshop");
     layout->addWidget(caption);

@@ -1,23 +1,20 @@
 #pragma once
 
+#include "core/ui/SessionDialog.h"
 #include "tasks/PlugInProtocol.h"
 
-#include <QDialog>
 #include <QList>
 
 class QListWidget;
 
 namespace bx {
 
-class Prompt;
-class Session;
-
 /**
  * "Custom Tab": which plug-in of LU_ACTIVEX the task editor shows on its custom tab for tasks of
  * one workshop, or none of its own (the workshop above decides). OK writes the choice; only
- * administrators may. The session and the prompt must outlive the window.
+ * administrators may.
  */
-class dlgCustomTab final : public QDialog
+class dlgCustomTab final : public SessionDialog
 {
     Q_OBJECT
 public:
@@ -27,8 +24,6 @@ private:
     void fill();
     void onOk();
 
-    Session& m_session;
-    Prompt& m_prompt;
     qlonglong m_workshop;
     QListWidget* m_list;
     QList<plugins::RegisteredPlugIn> m_plugIns;

@@ -37,9 +37,7 @@ QDateEdit* dateEdit(const char* name, const QDate& today)
 } // namespace
 
 dlgDateInF::dlgDateInF(Session& session, Prompt& prompt, QWidget* parent)
-    : QDialog(parent)
-    , m_session(session)
-    , m_prompt(prompt)
+    : SessionDialog(session, prompt, "dlgDateInF", QStringLiteral("Select Date Range"), parent)
     , m_cboField(named(new QComboBox, "cboField"))
     , m_optMonths(named(new QRadioButton(QStringLiteral("Last")), "optMonths"))
     , m_optBetween(named(new QRadioButton(QStringLiteral("Between")), "optBetween"))
@@ -49,8 +47,6 @@ dlgDateInF::dlgDateInF(Session& session, Prompt& prompt, QWidget* parent)
     , m_dtEnd(dateEdit("dtEnd", session.clock().nowLocal().date()))
     , m_txtDays(named(new QLineEdit, "txtDays"))
 {
-    setObjectName(QStringLiteral("dlgDateInF"));
-    setWindowTitle(QStringLiteral("Select Date Range"));
     for (const DateRangeField& field : dateRangeFields())
         m_cboField->addItem(field.caption, field.column);
     m_optMonths->setChecked(true);

@@ -1,8 +1,7 @@
 #pragma once
 
+#include "core/ui/SessionDialog.h"
 #include "tasks/DateRange.h"
-
-#include <QDialog>
 
 #include <functional>
 #include <optional>
@@ -22,7 +21,7 @@ class Session;
  * last N days), both dates starting at today. OK checks through checkDateRange() and shows its
  * message, staying open, when the range is refused.
  */
-class dlgDateInF : public QDialog
+class dlgDateInF : public SessionDialog
 {
     Q_OBJECT
 public:
@@ -42,8 +41,6 @@ public:
 private:
     void onKind();
 
-    Session& m_session;
-    Prompt& m_prompt;
     QComboBox* m_cboField;
     QRadioButton* m_optMonths;
     QRadioButton* m_optBetween;

@@ -20,17 +20,13 @@ namespace bx {
 
 ACTION::ACTION(Session& session, Prompt& prompt, const LifecycleStage& stage, const QString& title,
                QWidget* parent)
-    : QDialog(parent)
-    , m_session(session)
-    , m_prompt(prompt)
+    : SessionDialog(session, prompt, "ACTION", QStringLiteral("Action Item"), parent)
     , m_stage(stage)
     , m_original(title.trimmed())
     , m_title(named(new QLineEdit, "txtTitle"))
     , m_mandatory(named(new QCheckBox(QStringLiteral("Mandatory")), "chkMandatory"))
     , m_iconView(named(new QLabel, "imgIcon"))
 {
-    setObjectName(QStringLiteral("ACTION"));
-    setWindowTitle(QStringLiteral("Action Item"));
     m_iconView->setFixedSize(48, 48);
     m_iconView->setAlignment(Qt::AlignCenter);
     m_iconView->setFrameShape(QFrame::StyledPanel);

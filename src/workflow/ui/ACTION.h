@@ -1,9 +1,8 @@
 #pragma once
 
+#include "core/ui/SessionDialog.h"
 #include "workflow/ActionItems.h"
 #include "workflow/Lifecycle.h"
-
-#include <QDialog>
 
 class QCheckBox;
 class QLabel;
@@ -21,7 +20,7 @@ class Session;
  * new item. An item that is gone is reported when the window is made; isLoaded() is then false
  * and the window should not be shown. OK writes the item and closes; a refusal keeps it open.
  */
-class ACTION : public QDialog
+class ACTION : public SessionDialog
 {
     Q_OBJECT
 public:
@@ -40,8 +39,6 @@ private:
     void onOk();
     void showIcon();
 
-    Session& m_session;
-    Prompt& m_prompt;
     LifecycleStage m_stage;
     QString m_original;
     QString m_saved;

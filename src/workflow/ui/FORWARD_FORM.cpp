@@ -22,14 +22,10 @@
 namespace bx {
 
 FORWARD_FORM::FORWARD_FORM(Session& session, Prompt& prompt, QWidget* parent)
-    : QDialog(parent)
-    , m_session(session)
-    , m_prompt(prompt)
+    : SessionDialog(session, prompt, "FORWARD_FORM", QStringLiteral("Forward"), parent)
     , m_recipient(named(new QLineEdit, "T_RECIPIENT"))
     , m_note(named(withStoredTextDocument(new QTextEdit), "T_NOTE"))
 {
-    setObjectName(QStringLiteral("FORWARD_FORM"));
-    setWindowTitle(QStringLiteral("Forward"));
     m_recipient->setReadOnly(true);
     m_note->setAcceptRichText(false);
     auto* choose = named(new QPushButton(QStringLiteral("...")), "cmdChoose");

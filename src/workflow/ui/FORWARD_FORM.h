@@ -1,8 +1,8 @@
 #pragma once
 
+#include "core/ui/SessionDialog.h"
 #include "people/cSelUser.h"
 
-#include <QDialog>
 #include <QList>
 
 class QLineEdit;
@@ -20,7 +20,7 @@ class Session;
  *
  * The session and the prompt must outlive the window.
  */
-class FORWARD_FORM : public QDialog
+class FORWARD_FORM : public SessionDialog
 {
     Q_OBJECT
 public:
@@ -35,8 +35,6 @@ private:
     void onChoose();
     void onOk();
 
-    Session& m_session;
-    Prompt& m_prompt;
     QList<cSelUser> m_recipients;
     QLineEdit* m_recipient;
     QTextEdit* m_note;

@@ -33,9 +33,7 @@ constexpr ToDoButton kButtons[] = {ToDoButton::Yes,  ToDoButton::No,     ToDoBut
 } // namespace
 
 F_TO_DO::F_TO_DO(Session& session, Prompt& prompt, QWidget* parent)
-    : QDialog(parent)
-    , m_session(session)
-    , m_prompt(prompt)
+    : SessionDialog(session, prompt, "F_TO_DO", QStringLiteral("To Do"), parent)
     , m_lblTask(named(plainLabel(), "lblTask"))
     , m_lblLifecycle(named(plainLabel(), "lblLifecycle"))
     , m_lblStage(named(plainLabel(), "lblStage"))
@@ -49,8 +47,6 @@ F_TO_DO::F_TO_DO(Session& session, Prompt& prompt, QWidget* parent)
     , m_response(named(new QLineEdit, "T_RESPONSE"))
     , m_jumpStage(named(new QLineEdit, "T_JUMP_STAGE"))
 {
-    setObjectName(QStringLiteral("F_TO_DO"));
-    setWindowTitle(QStringLiteral("To Do"));
 
     auto* toolbar = named(new QToolBar, "Toolbar1");
     for (ToDoButton button : kButtons) {

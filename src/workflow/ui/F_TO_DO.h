@@ -1,9 +1,9 @@
 #pragma once
 
+#include "core/ui/SessionDialog.h"
 #include "workflow/CloseOutChoice.h"
 #include "workflow/ToDoPanel.h"
 
-#include <QDialog>
 #include <QList>
 
 #include <functional>
@@ -31,7 +31,7 @@ class Session;
  *
  * The session and the prompt must outlive the window.
  */
-class F_TO_DO : public QDialog
+class F_TO_DO : public SessionDialog
 {
     Q_OBJECT
 public:
@@ -70,8 +70,6 @@ private:
     void onTicked(int index, bool ticked);
     void applyFaces();
 
-    Session& m_session;
-    Prompt& m_prompt;
     ToDoStage m_stage;
     QString m_stageOwner;
     QList<ToDoItem> m_items;

@@ -55,9 +55,7 @@ bool stands(const QTreeWidgetItem* item, StageOwnerKind kind, qlonglong group, c
 
 LIFECYCLE_FORM::LIFECYCLE_FORM(Session& session, Prompt& prompt, LifecycleDraft draft,
                                QWidget* parent)
-    : QDialog(parent)
-    , m_session(session)
-    , m_prompt(prompt)
+    : SessionDialog(session, prompt, "LIFECYCLE_FORM", QStringLiteral("Lifecycle"), parent)
     , m_design(session, prompt)
     , m_draft(std::move(draft))
     , m_key(named(new QLineEdit, "KEY_LIFECYCLE"))
@@ -79,8 +77,6 @@ LIFECYCLE_FORM::LIFECYCLE_FORM(Session& session, Prompt& prompt, LifecycleDraft 
           named(new QCheckBox(QStringLiteral("Process when task is declined")), "chkDeclined"))
     , m_days(named(new QSpinBox, "txtDays"))
 {
-    setObjectName(QStringLiteral("LIFECYCLE_FORM"));
-    setWindowTitle(QStringLiteral("Lifecycle"));
 
     m_key->setText(m_draft.lifecycleId);
     m_key->setReadOnly(!m_draft.isNew);

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "core/ui/SessionDialog.h"
 #include "workflow/LifecycleDesign.h"
 
-#include <QDialog>
 #include <QHash>
 
 class QCheckBox;
@@ -29,7 +29,7 @@ class Session;
  * The stage commands that ask for a name ("Add", "Rename") have counterparts that take the name,
  * for callers that have it already.
  */
-class LIFECYCLE_FORM : public QDialog
+class LIFECYCLE_FORM : public SessionDialog
 {
     Q_OBJECT
 public:
@@ -81,8 +81,6 @@ private:
     /** Shows a refusal with the focus on its control; false when there is none. */
     bool refused(const std::optional<DesignRefusal>& refusal);
 
-    Session& m_session;
-    Prompt& m_prompt;
     LifecycleDesign m_design;
     LifecycleDraft m_draft;
     QString m_savedId;

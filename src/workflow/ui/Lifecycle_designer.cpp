@@ -3,32 +3,21 @@
 #include "core/Prompt.h"
 #include "core/Session.h"
 #include "core/ui/KeyedList.h"
-#include "core/ui/Named.h"
 #include "core/ui/RunCommand.h"
 #include "core/ui/ShowRefusal.h"
 #include "workflow/ui/LIFECYCLE_FORM.h"
 
-#include <QAction>
-#include <QDialogButtonBox>
-#include <QPushButton>
-#include <QToolBar>
 #include <QTreeWidget>
-#include <QVBoxLayout>
 
 namespace bx {
 
 Lifecycle_designer::Lifecycle_designer(Session& session, Prompt& prompt, QWidget* parent)
-    : QDialog(parent)
-    , m_session(session)
-    , m_prompt(prompt)
+    : KeyedListDialog(
+          session, prompt, "Lifecycle_designer", QStringLiteral("Lifecycles"), "lvLifecycles",
+          {QStringLiteral("Lifecycle"), QStringLiteral("Description"), QStringLiteral("Owner")},
+          LifecycleText::kNoItemSelected, parent)
     , m_design(session, prompt)
-    , m_list(named(new QTreeWidget, "lvLifecycles"))
 {
-    setObjectName(QStringLiteral("Lifecycle_designer"));
-    setWindowTitle(QStringLiteral("Lifecycles"));
-    setUpKeyedList(*m_list, {QStringLiteral("Lifecycle"), QStringLiteral("Description"),
-                             QStringLiteral("Owner")});
-    auto* toolbar = named(new QToolBar, "Toolbar1");
     const struct
     {
         const char* key;
@@ -44,10 +33,9 @@ Lifecycle_designer::Lifecycle_designer(Session& session, Prompt& prompt, QWidget
         {"Triggers", "Lifecycle triggers", &Lifecycle_designer::onTriggers, true},
     };
     for (const auto& c : commands)
-        addListCommand(
-            *toolbar, *m_list, c.key, c.tip, [this, run = c.run] { (this->*run)(); }, c.onRow);
+        addCommand(
+            c.key, c.tip, [this, run = c.run] { (this->*run)(); }, c.onRow);
     connect(m_list, &QTreeWidget::itemDoubleClicked, this, &Lifecycle_designer::onProperties);
-    layOutDesigner(*this, *toolbar, *m_list);
     // The toolbar does not widen the window by itself: wide enough for all of its commands and
     // the three columns.
     resize(560, 360);
@@ -67,24 +55,6 @@ void Lifecycle_designer::refresh()
     });
     if (!keep.isEmpty())
         select(keep);
-}
-
-bool Lifecycle_designer::select(const QString& lifecycleId)
-{
-    return selectByKey(*m_list, lifecycleId);
-}
-
-QString Lifecycle_designer::selectedId() const
-{
-    return selectedKey(*m_list);
-}
-
-QString Lifecycle_designer::requireSelection()
-{
-    const QString id = selectedId();
-    if (id.isEmpty())
-        m_prompt.inform(LifecycleText::kNoItemSelected);
-    return id;
 }
 
 void Lifecycle_designer::runForm(LIFECYCLE_FORM& form)
@@ -127,12 +97,7 @@ void Lifecycle_designer::onTriggers()
 
 void Lifecycle_designer::onDelete()
 {
-    const QString id = requireSelection();
-    if (id.isEmpty())
-        return;
-    Outcome<> removed;
-    if (runCommand(m_session, m_prompt, [&] { removed = m_design.remove(id); }) &&
-        !showRefusal(m_prompt, removed.refusal()) && removed)
+    if (deleteSelected([this](const QString& id) { return m_design.remove(id); }))
         refresh();
 }
 

@@ -1,10 +1,7 @@
 #pragma once
 
+#include "core/ui/KeyedList.h"
 #include "workflow/LifecycleDesign.h"
-
-#include <QDialog>
-
-class QTreeWidget;
 
 namespace bx {
 
@@ -17,7 +14,7 @@ class Session;
  * lifecycle's triggers), "Delete", "Copy" (a copy named "Copy of " + the identifier) and
  * "Triggers". A command that needs a lifecycle says "No item selected" when none is.
  */
-class Lifecycle_designer : public QDialog
+class Lifecycle_designer : public KeyedListDialog
 {
     Q_OBJECT
 public:
@@ -26,10 +23,8 @@ public:
 
     /** Reads the list again, keeping the selection where it can. */
     void refresh();
-    /** Selects the lifecycle of that identifier; false when the list does not have it. */
-    bool select(const QString& lifecycleId);
     /** The selected lifecycle's identifier; empty when none is selected. */
-    QString selectedId() const;
+    QString selectedId() const { return selectedKey(); }
 
 signals:
     /** "Adv" or "Triggers" on a lifecycle: its triggers are to be edited. */
@@ -41,15 +36,10 @@ private:
     void onTriggers();
     void onDelete();
     void onCopy();
-    /** The selected identifier, or "No item selected" and empty. */
-    QString requireSelection();
     /** Shows the form modally; after OK the list is read again and the saved lifecycle chosen. */
     void runForm(LIFECYCLE_FORM& form);
 
-    Session& m_session;
-    Prompt& m_prompt;
     LifecycleDesign m_design;
-    QTreeWidget* m_list;
 };
 
 } // namespace bx

@@ -24,15 +24,11 @@ namespace bx {
 
 ROUTE_HISTORY::ROUTE_HISTORY(Session& session, Prompt& prompt, qlonglong taskNumber,
                              QWidget* parent, const QString& folder)
-    : QDialog(parent)
-    , m_session(session)
-    , m_prompt(prompt)
+    : SessionDialog(session, prompt, "ROUTE_HISTORY", QStringLiteral("Task Route History"), parent)
     , m_taskNumber(taskNumber)
     , m_folder(folder)
     , m_browser(named(withStoredTextDocument(new QTextBrowser), "WebBrowser"))
 {
-    setObjectName(QStringLiteral("ROUTE_HISTORY"));
-    setWindowTitle(QStringLiteral("Task Route History"));
     resize(760, 480);
 
     auto* toolbar = named(new QToolBar, "Toolbar1");

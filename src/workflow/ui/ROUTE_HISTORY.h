@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "core/ui/SessionDialog.h"
 
 #include <functional>
 
@@ -18,7 +18,7 @@ class Session;
  *
  * The session and the prompt must outlive the window.
  */
-class ROUTE_HISTORY : public QDialog
+class ROUTE_HISTORY : public SessionDialog
 {
     Q_OBJECT
 public:
@@ -44,8 +44,6 @@ public:
     QString pagePath() const { return m_pagePath; }
 
 private:
-    Session& m_session;
-    Prompt& m_prompt;
     qlonglong m_taskNumber;
     QString m_folder;
     QString m_pagePath;

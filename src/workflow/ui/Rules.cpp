@@ -30,16 +30,12 @@ const QString kTestTitle = QStringLiteral("Test");
 
 Rules::Rules(Session& session, Prompt& prompt, const QString& mode, const QString& ruleName,
              QWidget* parent)
-    : QDialog(parent)
-    , m_session(session)
-    , m_prompt(prompt)
+    : SessionDialog(session, prompt, "Rules", QStringLiteral("Rule"), parent)
     , m_name(named(new QLineEdit, "RuleName"))
     , m_script(named(new QPlainTextEdit, "RuleText"))
     , m_testOwner(named(new QLineEdit, "txtTestOwner"))
     , m_testGroup(named(new QLineEdit, "txtTestGroup"))
 {
-    setObjectName(QStringLiteral("Rules"));
-    setWindowTitle(QStringLiteral("Rule"));
     m_script->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_script->setTabChangesFocus(false);
     m_testGroup->setValidator(new QIntValidator(0, std::numeric_limits<int>::max(), m_testGroup));

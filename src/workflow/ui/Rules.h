@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "core/ui/SessionDialog.h"
 
 class QLineEdit;
 class QPlainTextEdit;
@@ -17,7 +17,7 @@ class Session;
  * asks for, with the proposed owner and workshop typed beside it (blank: the task's own), and
  * shows the result; it saves nothing.
  */
-class Rules : public QDialog
+class Rules : public SessionDialog
 {
     Q_OBJECT
 public:
@@ -31,8 +31,6 @@ private:
     void onOk();
     void onTest();
 
-    Session& m_session;
-    Prompt& m_prompt;
     QString m_original; ///< the name the rule had when opened; empty for a new rule
     QString m_saved;
     QLineEdit* m_name;

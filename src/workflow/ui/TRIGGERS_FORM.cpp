@@ -27,15 +27,12 @@ const QString kNoActionSelected = QStringLiteral("No Action Selected");
 
 TRIGGERS_FORM::TRIGGERS_FORM(Session& session, Prompt& prompt, const QString& lifecycleId,
                              qlonglong ownerGroupId, QWidget* parent)
-    : QDialog(parent)
-    , m_session(session)
-    , m_prompt(prompt)
+    : SessionDialog(session, prompt, "TRIGGERS_FORM", {}, parent)
     , m_items(session, prompt, lifecycleId, ownerGroupId)
     , m_stages(named(new QTreeWidget, "lvStages"))
     , m_actions(named(new QListWidget, "lstActions"))
     , m_add(named(new QPushButton(QStringLiteral("Add")), "cmdAdd"))
 {
-    setObjectName(QStringLiteral("TRIGGERS_FORM"));
     setWindowTitle(QStringLiteral("Triggers: ") + lifecycleId);
     m_stages->setColumnCount(2);
     m_stages->setHeaderLabels({QStringLiteral("Stage"), QStringLiteral("Owner")});

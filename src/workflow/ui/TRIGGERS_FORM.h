@@ -1,8 +1,7 @@
 #pragma once
 
+#include "core/ui/SessionDialog.h"
 #include "workflow/ActionItems.h"
-
-#include <QDialog>
 
 class QListWidget;
 class QPushButton;
@@ -19,7 +18,7 @@ class Session;
  * and Edit open the action-item editor (ACTION) over this window; Delete asks first. The item
  * list is read again after each change. Escape closes the window.
  */
-class TRIGGERS_FORM : public QDialog
+class TRIGGERS_FORM : public SessionDialog
 {
     Q_OBJECT
 public:
@@ -40,8 +39,6 @@ private:
     QString chosenTitle() const;
     void openEditor(const QString& title);
 
-    Session& m_session;
-    Prompt& m_prompt;
     ActionItems m_items;
     QTreeWidget* m_stages;
     QListWidget* m_actions;

@@ -35,9 +35,7 @@ const QString kNoSigner = QStringLiteral("(anyone)");
 } // namespace
 
 dlgChecklist::dlgChecklist(Session& session, Prompt& prompt, ChecklistDraft draft, QWidget* parent)
-    : QDialog(parent)
-    , m_session(session)
-    , m_prompt(prompt)
+    : SessionDialog(session, prompt, "dlgChecklist", QStringLiteral("Checklist"), parent)
     , m_design(session, prompt)
     , m_draft(std::move(draft))
     , m_name(named(new QLineEdit, "txtName"))
@@ -46,8 +44,6 @@ dlgChecklist::dlgChecklist(Session& session, Prompt& prompt, ChecklistDraft draf
     , m_cmdAdd(named(new QPushButton(QStringLiteral("Add Item")), "cmdAddItem"))
     , m_cmdRemove(named(new QPushButton(QStringLiteral("Remove Item")), "cmdRemoveItem"))
 {
-    setObjectName(QStringLiteral("dlgChecklist"));
-    setWindowTitle(QStringLiteral("Checklist"));
 
     m_name->setText(m_draft.name);
     m_name->setReadOnly(!m_draft.isNew);

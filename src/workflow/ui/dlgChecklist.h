@@ -1,8 +1,8 @@
 #pragma once
 
+#include "core/ui/SessionDialog.h"
 #include "workflow/ChecklistDesign.h"
 
-#include <QDialog>
 #include <QStringList>
 
 class QLineEdit;
@@ -20,7 +20,7 @@ class Session;
  * OK saves through ChecklistDesign; a refusal keeps the window open with the focus on the name or
  * the items.
  */
-class dlgChecklist : public QDialog
+class dlgChecklist : public SessionDialog
 {
     Q_OBJECT
 public:
@@ -42,8 +42,6 @@ public:
 private:
     void onOk();
 
-    Session& m_session;
-    Prompt& m_prompt;
     ChecklistDesign m_design;
     ChecklistDraft m_draft;
     QStringList m_signers;

@@ -3,39 +3,27 @@
 #include "core/Prompt.h"
 #include "core/Session.h"
 #include "core/ui/KeyedList.h"
-#include "core/ui/Named.h"
 #include "core/ui/RunCommand.h"
 #include "core/ui/ShowRefusal.h"
 #include "workflow/ui/dlgChecklist.h"
 
-#include <QAction>
-#include <QDialogButtonBox>
-#include <QPushButton>
-#include <QToolBar>
 #include <QTreeWidget>
-#include <QVBoxLayout>
 
 namespace bx {
 
 frmChecklistDesigner::frmChecklistDesigner(Session& session, Prompt& prompt, QWidget* parent)
-    : QDialog(parent)
-    , m_session(session)
-    , m_prompt(prompt)
+    : KeyedListDialog(session, prompt, "frmChecklistDesigner", QStringLiteral("Checklists"),
+                      "lvChecklists", {QStringLiteral("Checklist"), QStringLiteral("Description")},
+                      ChecklistText::kNoItemSelected, parent)
     , m_design(session, prompt)
-    , m_list(named(new QTreeWidget, "lvChecklists"))
 {
-    setObjectName(QStringLiteral("frmChecklistDesigner"));
-    setWindowTitle(QStringLiteral("Checklists"));
-    setUpKeyedList(*m_list, {QStringLiteral("Checklist"), QStringLiteral("Description")});
-    auto* toolbar = named(new QToolBar, "Toolbar1");
-    addListCommand(
-        *toolbar, *m_list, "New", "New checklist", [this] { onNew(); }, false);
-    addListCommand(
-        *toolbar, *m_list, "Edit", "Edit checklist", [this] { onEdit(); }, true);
-    addListCommand(
-        *toolbar, *m_list, "Delete", "Delete checklist", [this] { onDelete(); }, true);
+    addCommand(
+        "New", "New checklist", [this] { onNew(); }, false);
+    addCommand(
+        "Edit", "Edit checklist", [this] { onEdit(); }, true);
+    addCommand(
+        "Delete", "Delete checklist", [this] { onDelete(); }, true);
     connect(m_list, &QTreeWidget::itemDoubleClicked, this, &frmChecklistDesigner::onEdit);
-    layOutDesigner(*this, *toolbar, *m_list);
     resize(480, 360);
 }
 
@@ -54,24 +42,6 @@ bool frmChecklistDesigner::refresh()
     if (!keep.isEmpty())
         select(keep);
     return true;
-}
-
-bool frmChecklistDesigner::select(const QString& name)
-{
-    return selectByKey(*m_list, name);
-}
-
-QString frmChecklistDesigner::selectedName() const
-{
-    return selectedKey(*m_list);
-}
-
-QString frmChecklistDesigner::requireSelection()
-{
-    const QString name = selectedName();
-    if (name.isEmpty())
-        m_prompt.inform(ChecklistText::kNoItemSelected);
-    return name;
 }
 
 void frmChecklistDesigner::runDialog(ChecklistDraft draft)
@@ -110,12 +80,7 @@ void frmChecklistDesigner::onEdit()
 
 void frmChecklistDesigner::onDelete()
 {
-    const QString name = requireSelection();
-    if (name.isEmpty())
-        return;
-    Outcome<> removed;
-    if (runCommand(m_session, m_prompt, [&] { removed = m_design.remove(name); }) &&
-        !showRefusal(m_prompt, removed.refusal()) && removed)
+    if (deleteSelected([this](const QString& name) { return m_design.remove(name); }))
         refresh();
 }
 

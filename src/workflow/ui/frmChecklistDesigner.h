@@ -1,10 +1,7 @@
 #pragma once
 
+#include "core/ui/KeyedList.h"
 #include "workflow/ChecklistDesign.h"
-
-#include <QDialog>
-
-class QTreeWidget;
 
 namespace bx {
 
@@ -17,7 +14,7 @@ class Session;
  * administrator or a member of the workshop designs its checklists: refresh() says so to anyone
  * else, and the caller does not show the window.
  */
-class frmChecklistDesigner : public QDialog
+class frmChecklistDesigner : public KeyedListDialog
 {
     Q_OBJECT
 public:
@@ -26,24 +23,17 @@ public:
 
     /** Reads the list again, keeping the selection where it can; false when refused or failed. */
     bool refresh();
-    /** Selects the checklist of that name; false when the list does not have it. */
-    bool select(const QString& name);
     /** The selected checklist's name; empty when none is selected. */
-    QString selectedName() const;
+    QString selectedName() const { return selectedKey(); }
 
 private:
     void onNew();
     void onEdit();
     void onDelete();
-    /** The selected name, or "No item selected" and empty. */
-    QString requireSelection();
     /** Shows the checklist window on the draft; after OK the list is read again. */
     void runDialog(ChecklistDraft draft);
 
-    Session& m_session;
-    Prompt& m_prompt;
     ChecklistDesign m_design;
-    QTreeWidget* m_list;
 };
 
 } // namespace bx

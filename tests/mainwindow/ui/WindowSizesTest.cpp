@@ -54,6 +54,7 @@
 #include "tasks/ui/dlgCustomTab.h"
 #include "tasks/ui/dlgDateInF.h"
 #include "tasks/ui/dlgPriority.h"
+#include "tasks/ui/frmFormDesigner.h"
 #include "workflow/ui/ACTION.h"
 #include "workflow/ui/FORWARD_FORM.h"
 #include "workflow/ui/F_CHECKLIST.h"
@@ -584,6 +585,21 @@ const WindowCase kWindows[] = {
                {1, QStringLiteral("BxSample.TaskPanel"),
                 QStringLiteral("O'Neil's reference panel for the spring chairs")});
          return make<dlgCustomTab>(t.session, t.prompt, kShop);
+     }},
+    {"frmFormDesigner",
+     [](T& t) {
+         const QString form = QStringLiteral("O'Neil's inspection of the spring chairs");
+         t.run("INSERT INTO FORM (Form_Name, Form_Caption) VALUES (?, ?)", {form, form});
+         t.run("INSERT INTO CONTROL (FORM_NAME, CONTROL_KEY, ATTACH_NUMBER, NAME, TYPE, VALUE, "
+               "\"left\", TOP, WIDTH, HEIGHT, \"table\", FIELD) VALUES (?, 1, 0, "
+               "'Inspector of the warehouse', 'COMBO', '', 150, 150, 4500, 300, 'LU_USER', "
+               "'USER_ID')",
+               {form});
+         t.session.user.record.administrator = true;
+         auto designer = std::make_unique<frmFormDesigner>(t.session, t.prompt);
+         EXPECT_TRUE(designer->refresh());
+         EXPECT_TRUE(designer->select(form));
+         return std::unique_ptr<QWidget>(std::move(designer));
      }},
 };
 

@@ -2,11 +2,13 @@
 // changed and closed, read-only on a closed task; drop-down lists filled on first focus.
 
 #include "TaskEditorWindowFixture.h"
+#include "core/UserRights.h"
 #include "support/ScriptedPrompt.h"
 #include "tasks/CustomForms.h"
 #include "tasks/ui/AttachmentPane.h"
 #include "tasks/ui/Form_Form.h"
 #include "tasks/ui/SCR_FORM.h"
+#include "tasks/ui/frmFormDesigner.h"
 
 #include <QAction>
 #include <QApplication>
@@ -15,6 +17,9 @@
 #include <QDialog>
 #include <QFocusEvent>
 #include <QLineEdit>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTableWidget>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -166,6 +171,102 @@ TEST_F(CustomFormWindowsTest, FormsAreAddedFilledReopenedAndReadOnlyWhenClosed)
     });
     trigger(closed, "mnuOpenForm");
     EXPECT_TRUE(shown);
+}
+
+// The designer: only administrators open it; a change in the grid shows at once in the preview;
+// a new field and a caption are saved together, the copies and other forms untouched.
+TEST_F(CustomFormWindowsTest, TheDesignerPreviewsEachChangeAndSavesTheForm)
+{
+    const UserRecord me = session.user.record;
+    session.user.record.administrator = false;
+    session.user.record.userId = QStringLiteral("bob");
+    {
+        frmFormDesigner refused(session, prompt);
+        EXPECT_FALSE(refused.refresh());
+        EXPECT_EQ(prompt.last().text, UserRights::kNotAdministrator);
+    }
+    session.user.record = me;
+    session.user.record.administrator = true;
+    frmFormDesigner designer(session, prompt);
+    ASSERT_TRUE(designer.refresh());
+    EXPECT_EQ(child<QTreeWidget>(designer, "lvForms")->topLevelItemCount(), 2);
+    ASSERT_TRUE(designer.select(kForm));
+    auto* grid = child<QTableWidget>(designer, "grdFields");
+    ASSERT_EQ(grid->rowCount(), 4);
+    EXPECT_NE(child<QLineEdit>(designer, "Field1"), nullptr) << "the preview";
+
+    grid->item(0, int(forms::FieldColumn::Type))->setText(QStringLiteral("check"));
+    EXPECT_NE(designer.findChild<QCheckBox*>(QStringLiteral("Field1")), nullptr);
+    grid->item(0, int(forms::FieldColumn::Key))->setText(QStringLiteral("2"));
+    trigger(designer, "Save");
+    EXPECT_EQ(prompt.last().text, forms::keyUsedTwice(2));
+    grid->item(0, int(forms::FieldColumn::Key))->setText(QStringLiteral("1"));
+
+    trigger(designer, "AddField");
+    ASSERT_EQ(grid->rowCount(), 5);
+    EXPECT_NE(child<QLineEdit>(designer, "Field5"), nullptr);
+    child<QLineEdit>(designer, "txtCaption")->setText(QStringLiteral("Inspection"));
+    Q_EMIT child<QLineEdit>(designer, "txtCaption")->textEdited(QStringLiteral("Inspection"));
+    const int shown = int(prompt.texts().size());
+    trigger(designer, "Save");
+    EXPECT_EQ(prompt.texts().size(), shown) << prompt.last().text.toStdString();
+    QStringList types;
+    const RecordSet rows = db().query(QStringLiteral("SELECT TYPE FROM CONTROL WHERE FORM_NAME = ? "
+                                                     "AND ATTACH_NUMBER = 0 ORDER BY CONTROL_KEY"),
+                                      {kForm});
+    for (const QVariantList& row : rows.rows())
+        types << row.first().toString();
+    EXPECT_EQ(types.join(u','), QStringLiteral("CHECK,COMBO,COMBO,CHECK,EDIT"));
+    EXPECT_EQ(
+        db().scalar(QStringLiteral("SELECT Form_Caption FROM FORM WHERE Form_Name = ?"), {kForm})
+            .toString(),
+        QStringLiteral("Inspection"));
+
+    // Another form chosen over unsaved edits asks first: Cancel stays with them, No drops them.
+    grid->item(0, int(forms::FieldColumn::Name))->setText(QStringLiteral("Renamed"));
+    auto* list = child<QTreeWidget>(designer, "lvForms");
+    QTreeWidgetItem* other = list->topLevelItem(list->topLevelItem(0)->text(0) == kForm ? 1 : 0);
+    prompt.answer(PromptAnswer::Cancel);
+    Q_EMIT list->itemClicked(other, 0);
+    EXPECT_EQ(prompt.last().text, forms::kSaveChanges);
+    EXPECT_EQ(designer.definition().name, kForm);
+    EXPECT_EQ(designer.definition().fields.first().name, QStringLiteral("Renamed"));
+    prompt.answer(PromptAnswer::No);
+    Q_EMIT list->itemClicked(other, 0);
+    EXPECT_EQ(designer.definition().name, other->text(0));
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM CONTROL WHERE FORM_NAME = ? AND "
+                                         "ATTACH_NUMBER = 0 AND NAME = 'Renamed'"),
+                          {kForm})
+                  .toInt(),
+              0);
+}
+
+// "PDF": the copy's fields as typed, markup and quotes included, read back from the document; a
+// document that cannot be written says why.
+TEST_F(CustomFormWindowsTest, AFormPrintsAsAPdfThatReadsBack)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+        GTEST_SKIP() << "pdftotext is not installed";
+    Form_Form window(session, prompt);
+    window.openNew(AttachmentPlace{0, QString(), 0});
+    child<QComboBox>(window, "cboForms")->setCurrentText(kForm);
+    child<QLineEdit>(window, "Field1")->setText(QStringLiteral("<O'Brien & Sons>"));
+    child<QCheckBox>(window, "Field4")->setChecked(true);
+    const QString path = dir.path() + QStringLiteral("/inspection.pdf");
+    ASSERT_TRUE(window.exportPdf(path)) << prompt.last().text.toStdString();
+
+    QProcess reader;
+    reader.start(QStringLiteral("pdftotext"),
+                 {QStringLiteral("-layout"), path, QStringLiteral("-")});
+    ASSERT_TRUE(reader.waitForFinished(30000));
+    const QString text = QString::fromUtf8(reader.readAllStandardOutput()).simplified();
+    for (const char* line : {"O'Neil's inspection", "Inspector <O'Brien & Sons>", "Passed Yes"})
+        EXPECT_TRUE(text.contains(QString::fromUtf8(line)))
+            << line << " in: " << text.toStdString();
+
+    EXPECT_FALSE(window.exportPdf(dir.path() + QStringLiteral("/none/x.pdf")));
+    EXPECT_TRUE(prompt.last().text.startsWith(QStringLiteral("Cannot write")))
+        << prompt.last().text.toStdString();
 }
 
 } // namespace
