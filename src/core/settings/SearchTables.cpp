@@ -2,6 +2,7 @@
 
 #include "core/UserRights.h"
 #include "core/db/Database.h"
+#include "core/schema/TableClasses.h"
 
 #include <algorithm>
 
@@ -37,47 +38,6 @@ QStringList columnNames(Database& db, const QString& table)
 
 } // namespace
 
-const QStringList kProgramTables{
-    QStringLiteral("ATTACH"),
-    QStringLiteral("CALL_LOG"),
-    QStringLiteral("CHECKLIST"),
-    QStringLiteral("CHECKLIST_ITEM"),
-    QStringLiteral("CONTACT"),
-    QStringLiteral("CONTROL"),
-    QStringLiteral("CUSTOM"),
-    QStringLiteral("FOLDER"),
-    QStringLiteral("FORM"),
-    QStringLiteral("group"),
-    QStringLiteral("GROUPLINK"),
-    QStringLiteral("LIFECYCLE"),
-    QStringLiteral("LIFECYCLE_ACTION"),
-    QStringLiteral("LIFECYCLE_USER"),
-    QStringLiteral("LOGIN"),
-    QStringLiteral("LU_ACCESS_LEVEL"),
-    QStringLiteral("LU_ACTIVEX"),
-    QStringLiteral("LU_CATEGORY"),
-    QStringLiteral("LU_GROUP"),
-    QStringLiteral("LU_PRIORITY"),
-    QStringLiteral("LU_RULES"),
-    QStringLiteral("LU_SERIALS"),
-    QStringLiteral("LU_USER"),
-    QStringLiteral("MAIL"),
-    QStringLiteral("MAIL_OUTBOX"),
-    QStringLiteral("OLAP_DIMENSION"),
-    QStringLiteral("OLAP_REPORT"),
-    QStringLiteral("PAXCAL"),
-    QStringLiteral("REPLICA"),
-    QStringLiteral("ROUTE"),
-    QStringLiteral("SCR"),
-    QStringLiteral("SEARCH_TABLES"),
-    QStringLiteral("SYSTEM"),
-    QStringLiteral("tblReportQueue"),
-    QStringLiteral("TIME_SHEET"),
-    QStringLiteral("TIME_SHEET_ROUTE"),
-    QStringLiteral("TOOL"),
-    QStringLiteral("Vars"),
-};
-
 const QString SearchTables::kChooseTable = QStringLiteral("Please choose Plug-in table.");
 const QString SearchTables::kSpecifyNumberField =
     QStringLiteral("Please specify SCR_Number Field in Plug-in Table.");
@@ -94,8 +54,11 @@ QString SearchTables::noSuchField(const QString& field, const QString& table)
 
 bool SearchTables::isProgramTable(const QString& table)
 {
-    // The embedded engine keeps its counters in tables of its own (sqlite_sequence and kin).
-    return containsName(kProgramTables, table) ||
+    // Every table the program creates has a class; "group" is an old table of the delivered
+    // schema that nothing writes any more. The embedded engine keeps its counters in tables of
+    // its own (sqlite_sequence and kin).
+    return tableClassOf(table).has_value() ||
+           table.compare(QLatin1String("group"), Qt::CaseInsensitive) == 0 ||
            table.startsWith(QLatin1String("sqlite_"), Qt::CaseInsensitive);
 }
 

@@ -11,12 +11,6 @@ namespace bx {
 
 class Database;
 
-/**
- * The tables the program creates and maintains itself, spelled as created. They are never offered
- * as plug-in tables; names are compared without regard to case.
- */
-extern const QStringList kProgramTables;
-
 /** The fields of one plug-in table that the search also looks in, as stored in SEARCH_TABLES. */
 struct SearchTableChoice
 {
@@ -44,7 +38,10 @@ public:
     /** "There is no field '" + field + "' in Table '" + table + "'" */
     static QString noSuchField(const QString& field, const QString& table);
 
-    /** Whether a table name is one of kProgramTables or one of the engine's own tables. */
+    /**
+     * Whether a table is one the program creates and maintains itself (never offered as a plug-in
+     * table; compared without case) or one of the engine's own tables.
+     */
     static bool isProgramTable(const QString& table);
 
     /** @param editor the signed-in user, whose rights decide whether he may save */
