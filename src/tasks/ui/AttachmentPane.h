@@ -97,6 +97,11 @@ public:
     void setOpenChooser(OpenChooser chooser) { m_chooseOpen = std::move(chooser); }
     void setSaveChooser(SaveChooser chooser) { m_chooseSave = std::move(chooser); }
     void setDialogRunner(DialogRunner runner) { m_runDialog = std::move(runner); }
+    /** How "Add Contact" chooses the contact: its key, 0 when cancelled. */
+    void setContactChooser(std::function<qlonglong()> choose)
+    {
+        m_chooseContact = std::move(choose);
+    }
 
     // The commands, also reachable from the menu by their object names.
     void addMemo(AttachmentType type);
@@ -106,6 +111,7 @@ public:
     void addChecklist();
     void addSignature();
     void addFromParent();
+    void addContact();
     void copySelectedText();
     void saveAttachmentAs();
     void deleteItem();
@@ -153,6 +159,7 @@ private:
     OpenChooser m_chooseOpen;
     SaveChooser m_chooseSave;
     DialogRunner m_runDialog;
+    std::function<qlonglong()> m_chooseContact;
 
     qlonglong m_task = 0;
     qlonglong m_parent = 0;
