@@ -4,9 +4,11 @@
 #include "core/Prompt.h"
 #include "core/UserRights.h"
 #include "core/db/Database.h"
+#include "core/db/Dialect.h"
 #include "core/schema/TaskColumns.h"
 
 #include <QRegularExpression>
+#include <QSet>
 
 namespace bx::contacts {
 
@@ -257,25 +259,40 @@ QString cardText(Database& db, qlonglong key)
 
 QHash<qlonglong, QString> listNames(Database& db, const QList<qlonglong>& keys)
 {
-    QList<qlonglong> wanted;
-    for (qlonglong key : keys)
-        if (key > kTaskOfContactMarker && !wanted.contains(key))
-            wanted << key;
+    QSet<qlonglong> wanted;
+    qlonglong low = 0;
+    qlonglong high = 0;
+    for (qlonglong key : keys) {
+        if (key <= kTaskOfContactMarker)
+            continue;
+        low = wanted.isEmpty() ? key : qMin(low, key);
+        high = wanted.isEmpty() ? key : qMax(high, key);
+        wanted.insert(key);
+    }
     QHash<qlonglong, QString> out;
     if (wanted.isEmpty())
         return out;
-    QVariantList params;
-    for (qlonglong key : std::as_const(wanted))
-        params << key;
-    RecordSet rs = db.query(QStringLiteral("SELECT CONTACT_KEY, Last_Name, First_Name FROM "
-                                           "CONTACT WHERE CONTACT_KEY IN (") +
-                                Dialect::markers(params.size()) + QLatin1Char(')'),
-                            params);
-    for (; !rs.eof(); rs.moveNext())
-        out.insert(rs.number(QStringLiteral("CONTACT_KEY")),
-                   joined(shown(rs.text(QStringLiteral("Last_Name"))).trimmed(),
-                          QStringLiteral(", "),
-                          shown(rs.text(QStringLiteral("First_Name"))).trimmed()));
+    // A long list of keys is read as the range it spans, not bound one by one: the engines cap
+    // the values a statement binds (the embedded one at 32,766).
+    QString where = QStringLiteral("CONTACT_KEY BETWEEN ? AND ?");
+    QVariantList params{low, high};
+    if (wanted.size() <= kKeysBoundOneByOne) {
+        params.clear();
+        for (qlonglong key : std::as_const(wanted))
+            params << key;
+        where =
+            QStringLiteral("CONTACT_KEY IN (") + Dialect::markers(params.size()) + QLatin1Char(')');
+    }
+    RecordSet rs = db.query(
+        QStringLiteral("SELECT CONTACT_KEY, Last_Name, First_Name FROM CONTACT WHERE ") + where,
+        params);
+    for (; !rs.eof(); rs.moveNext()) {
+        const qlonglong key = rs.number(QStringLiteral("CONTACT_KEY"));
+        if (wanted.contains(key))
+            out.insert(key, joined(shown(rs.text(QStringLiteral("Last_Name"))).trimmed(),
+                                   QStringLiteral(", "),
+                                   shown(rs.text(QStringLiteral("First_Name"))).trimmed()));
+    }
     return out;
 }
 

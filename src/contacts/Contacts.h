@@ -137,9 +137,13 @@ std::optional<Contact> firstOfCompany(Database& db, const QString& company);
  */
 QString cardText(Database& db, qlonglong key);
 
+/** Up to this many distinct keys listNames() binds one by one; more are read as their range. */
+inline constexpr qsizetype kKeysBoundOneByOne = 500;
+
 /**
- * "Last, First" for each key that names a contact, read in one statement; keys 0, 1 and unknown
- * keys are not in the answer (the list shows them empty). @throws DbError
+ * "Last, First" for each key that names a contact, read in one statement however many keys
+ * there are; keys 0, 1 and unknown keys are not in the answer (the list shows them empty).
+ * @throws DbError
  */
 QHash<qlonglong, QString> listNames(Database& db, const QList<qlonglong>& keys);
 
