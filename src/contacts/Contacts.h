@@ -117,7 +117,8 @@ Outcome<Done> remove(Database& db, const UserRecord& user, Prompt& prompt, qlong
 
 /**
  * The contacts whose last name begins with `prefix` (ignoring case, every character literal),
- * ordered by last and first name; every contact for an empty prefix. @throws DbError
+ * ordered by last name, then first name (letter case aside), then key; every contact for an
+ * empty prefix. @throws DbError
  */
 QList<ListedContact> search(Database& db, const QString& prefix);
 

@@ -147,11 +147,17 @@ TEST_P(ContactsTest, SearchMatchesTheBeginningOfLastNamesLiterally)
     addContactRow(db(), QStringLiteral("100% Ltd"), QStringLiteral("Di"));
     addContactRow(db(), QStringLiteral("1000 Co"), QStringLiteral("Ed"));
     addContactRow(db(), QStringLiteral("Smith O'Neil"), QStringLiteral("Fay"));
+    addContactRow(db(), QStringLiteral("smith o'neil"), QStringLiteral("al"));
     EXPECT_EQ(names(QStringLiteral("o'n")),
               (QStringList{QStringLiteral("O'Neil Ann"), QStringLiteral("o'neill Cy")}));
     EXPECT_EQ(names(QStringLiteral("100%")), QStringList{QStringLiteral("100% Ltd Di")});
     EXPECT_EQ(names(QStringLiteral("_")), QStringList());
-    EXPECT_EQ(names(QString()).size(), 6);
+    // Every contact, by last and then first name, letter case aside.
+    EXPECT_EQ(names(QString()),
+              (QStringList{QStringLiteral("100% Ltd Di"), QStringLiteral("1000 Co Ed"),
+                           QStringLiteral("O'Neil Ann"), QStringLiteral("o'neill Cy"),
+                           QStringLiteral("ONeil Bob"), QStringLiteral("smith o'neil al"),
+                           QStringLiteral("Smith O'Neil Fay")}));
     EXPECT_EQ(search(db(), QStringLiteral("O'Neil")).constFirst().company, QStringLiteral("Acme"));
 }
 
