@@ -14,7 +14,7 @@ cd "$root"
 
 # Lowest first. core: database layer, settings, session, the schema's catalogues; app: the
 # session wiring of the program (app/), above every area.
-layers=(core reports dbadmin people messaging workflow tasks mainwindow app)
+layers=(core reports dbadmin people messaging contacts workflow tasks mainwindow app)
 
 allowed=""
 if [[ "${1:-}" == "--allowed" ]]; then

@@ -6,7 +6,8 @@
 #
 # --test-tools also installs what the tests need beside the build: the PostgreSQL server for the
 # throwaway test cluster, Xvfb for window screenshots, aiosmtpd for the test mail servers and
-# Dovecot (with openssl for the certificates) for the POP3 test server.
+# Dovecot (with openssl for the certificates) for the POP3 test server, python3-vobject to read the
+# vCard files the contact export writes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,7 +16,7 @@ preset=release
 for arg in "$@"; do
     case "$arg" in
     --test-tools) test_tools=1 ;;
-    -h|--help) sed -n '2,9p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,10p' "$0"; exit 0 ;;
     *) preset=$arg ;;
     esac
 done
@@ -25,7 +26,7 @@ packages=(cmake ninja-build pkg-config g++ qt6-base-dev qt6-declarative-dev qt6-
           libgtest-dev libgmock-dev libbenchmark-dev clang-format tzdata)
 if [ "$test_tools" -eq 1 ]; then
     packages+=(postgresql postgresql-contrib xvfb xauth)
-    packages+=(dovecot-core dovecot-pop3d python3-aiosmtpd openssl)
+    packages+=(dovecot-core dovecot-pop3d python3-aiosmtpd python3-vobject openssl)
 fi
 
 missing=()

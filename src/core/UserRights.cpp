@@ -68,6 +68,16 @@ bool receivesEmailNotifications(const UserRecord& user)
     return !user.notificationsOff;
 }
 
+bool mayEditContacts(const UserRecord& user)
+{
+    return user.editContactInfo || isAdministrator(user);
+}
+
+bool mayDeleteContacts(const UserRecord& user)
+{
+    return user.deleteContactInfo || isAdministrator(user);
+}
+
 std::optional<RefusalOf<>> refuseUnlessMayDeleteWorkshop(const UserRecord& user, bool member)
 {
     // Members keep what the main window has always let them do with the workshops it lists.

@@ -36,6 +36,14 @@ inline const QString kMayNotDetachSubtask =
 /** Refused by the report designer when a shared report would change. */
 inline const QString kNoGlobalReports = QStringLiteral(
     "Sorry, you don't have Global Reports privilege, which is needed to modify custom reports");
+/** Refused when saving or importing contacts. */
+inline const QString kNoEditContacts =
+    QStringLiteral("Sorry, you don't have the privilege to edit the contact database.  Please see "
+                   "your Brindlepax Administrator.");
+/** Refused when deleting a contact. */
+inline const QString kNoDeleteContacts =
+    QStringLiteral("Sorry, you don't have the privilege to delete contacts.  Please see your "
+                   "Brindlepax Administrator.");
 /** Refused by the lifecycle designer's changes. */
 inline const QString kNoLifecyclePrivilege =
     QStringLiteral("Sorry, you don't have the privilege to create lifecycles.  Please see your "
@@ -70,6 +78,10 @@ bool hasReports(const UserRecord& user);
 bool hasBusinessIntelligence(const UserRecord& user);
 /** Ext1 clear: the user gets e-mail notifications at all. */
 bool receivesEmailNotifications(const UserRecord& user);
+/** Edit_Contact_Info, and always for administrators: may add, change and import contacts. */
+bool mayEditContacts(const UserRecord& user);
+/** Delete_Contact_Info, and always for administrators: may delete contacts. */
+bool mayDeleteContacts(const UserRecord& user);
 
 // The checks in front of the administrative operations. Every logic entry that changes what all
 // users share asks one of them first and returns its refusal, having written nothing, whoever
@@ -100,6 +112,26 @@ std::optional<RefusalOf<Field>> refuseUnlessLifecycleDesigner(const UserRecord& 
     if (mayCreateLifecycles(user) || isAdministrator(user))
         return std::nullopt;
     return RefusalOf<Field>{kNoLifecyclePrivilege, field};
+}
+
+/** kNoEditContacts unless mayEditContacts(): saving a contact, importing contacts. */
+template <typename Field = NoField>
+std::optional<RefusalOf<Field>> refuseUnlessContactEditor(const UserRecord& user,
+                                                          Field field = Field{})
+{
+    if (mayEditContacts(user))
+        return std::nullopt;
+    return RefusalOf<Field>{kNoEditContacts, field};
+}
+
+/** kNoDeleteContacts unless mayDeleteContacts(): deleting a contact. */
+template <typename Field = NoField>
+std::optional<RefusalOf<Field>> refuseUnlessContactDeleter(const UserRecord& user,
+                                                           Field field = Field{})
+{
+    if (mayDeleteContacts(user))
+        return std::nullopt;
+    return RefusalOf<Field>{kNoDeleteContacts, field};
 }
 
 /**

@@ -1,5 +1,6 @@
 #include "mainwindow/TaskViews.h"
 
+#include "contacts/Contacts.h"
 #include "core/Clock.h"
 #include "core/Gmt.h"
 #include "core/Session.h"
@@ -371,6 +372,24 @@ bool taskVisibleTo(const RecordSet& rows, int row, const QString& userId)
                    .compare(userId.trimmed(), Qt::CaseInsensitive) == 0;
     };
     return same(scr::OwnerUserId) || same(scr::RequestId);
+}
+
+void nameTaskContacts(Database& db, const QStringList& names, QList<QVariantList>& rows)
+{
+    const int column = RecordSet(names, {}).columnIndex(scr::ContactKey);
+    if (column < 0)
+        return;
+    QList<qlonglong> keys;
+    keys.reserve(rows.size());
+    for (const QVariantList& row : std::as_const(rows))
+        keys << row.value(column).toLongLong();
+    const QHash<qlonglong, QString> shown = contacts::listNames(db, keys);
+    for (QVariantList& row : rows) {
+        if (column >= row.size())
+            continue;
+        const auto name = shown.constFind(row.at(column).toLongLong());
+        row[column] = name == shown.cend() ? QVariant() : QVariant(*name);
+    }
 }
 
 TaskListFill fillTaskList(Session& session, const TaskCriteria& statement,

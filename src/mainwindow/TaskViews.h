@@ -194,6 +194,14 @@ TaskCriteria oneTaskQuery(qlonglong number, const OwnerSet* owner, const TaskVie
  */
 bool taskVisibleTo(const RecordSet& rows, int row, const QString& userId);
 
+/**
+ * Names the contact of each row for the list: the rows' SCR_Contact_Key values become "Last,
+ * First", and Null for 0, Null, the marker 1 of tasks kept for a contact and keys that name no
+ * contact. The names are read in one statement for all rows. Rows without that column are left
+ * as they are. @throws DbError
+ */
+void nameTaskContacts(Database& db, const QStringList& names, QList<QVariantList>& rows);
+
 inline const QString kTooManyTasks =
     QStringLiteral("There are too many tasks in the current view, not all will be displayed. "
                    "Please apply more restrictive filter or change \"Query Timeout\" option in "

@@ -1,5 +1,6 @@
 #include "tasks/AttachmentView.h"
 
+#include "contacts/Contacts.h"
 #include "core/Gmt.h"
 #include "core/db/Database.h"
 #include "core/schema/TaskColumns.h"
@@ -166,6 +167,13 @@ Preview previewOf(Database& db, const ListedAttachment& item)
     const QString name = item.fileName.toString();
     if (isMemo(item.type)) {
         preview.html = paragraphs(memo::readText(db, item.number));
+        return preview;
+    }
+    if (isAttachmentType(item.type, AttachmentType::Contact)) {
+        const QString card = contacts::cardText(db, name.trimmed().toLongLong());
+        preview.html = paragraphs(
+            card.isEmpty() ? contacts::kNotFound
+                           : QString(card).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
         return preview;
     }
     if (isAttachmentType(item.type, AttachmentType::WebPage)) {

@@ -5,6 +5,7 @@
 #include "dbadmin/UpgradeLog.h"
 #include "dbadmin/UpgradeSteps.h"
 #include "mainwindow/MainWindowRows.h"
+#include "support/ContactRows.h"
 #include "support/SessionTest.h"
 #include "support/TaskRows.h"
 
@@ -299,6 +300,37 @@ TEST_P(TaskViewsTest, FillingStopsAtTheQueryWaitLimit)
     EXPECT_TRUE(fill.stopped);
     EXPECT_EQ(inserted, 3);
     EXPECT_EQ(fill.message, kTooManyTasks);
+}
+
+// The contact column shows "Last, First"; no key, the marker of tasks kept for a contact (even
+// when a contact has that key) and a key naming nobody show empty.
+TEST_P(TaskViewsTest, ContactColumnNamesTheContact)
+{
+    db().execute(QStringLiteral("INSERT INTO CONTACT (CONTACT_KEY, Last_Name, First_Name) "
+                                "VALUES (1, 'Marker', 'M')"));
+    const qlonglong lee = test::addContactRow(db(), QStringLiteral("Lee"), QStringLiteral("Al"));
+    const std::pair<const char*, QVariant> cases[] = {
+        {"zero", 0}, {"null", QVariant()}, {"marker", 1}, {"unknown", lee + 100}, {"lee", lee}};
+    for (const auto& [title, key] : cases)
+        addTask(QString::fromLatin1(title), {{scr::ContactKey, key}});
+    QStringList names;
+    QList<QVariantList> rows;
+    fillTaskList(session,
+                 gridTaskQuery(nullptr, TaskViewFilter::defaults(QDate(2024, 1, 31)), session),
+                 [&](const RecordSet& rs, int row) {
+                     names = rs.columns();
+                     rows << rs.rows().at(row);
+                 });
+    ASSERT_EQ(rows.size(), 5);
+    nameTaskContacts(db(), names, rows);
+    const RecordSet named(names, rows);
+    QHash<QString, QVariant> shown;
+    for (int r = 0; r < named.rowCount(); ++r)
+        shown.insert(named.value(r, scr::Title).toString(), named.value(r, scr::ContactKey));
+    for (const auto& [title, key] : cases)
+        EXPECT_EQ(shown.value(QString::fromLatin1(title)),
+                  qstrcmp(title, "lee") == 0 ? QVariant(QStringLiteral("Lee, Al")) : QVariant())
+            << title;
 }
 
 TEST_P(TaskViewsTest, ApprovalListsTasksWaitingForMySignOff)

@@ -1,5 +1,6 @@
 #include "mainwindow/ui/Access_Form.h"
 
+#include "contacts/ui/ContactsCtrl.h"
 #include "core/AppPaths.h"
 #include "core/Clock.h"
 #include "core/Prompt.h"
@@ -38,6 +39,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
+#include <QVBoxLayout>
 
 namespace bx {
 
@@ -64,6 +66,18 @@ QWidget* plannedPage(const QString& key, const QString& text, QWidget* parent)
     return page;
 }
 
+/** The contacts page: the contact list under its toolbar. */
+QWidget* contactsPage(Session& session, Prompt& prompt, QWidget* parent)
+{
+    auto* page = new QWidget(parent);
+    page->setObjectName(QStringLiteral("CONTACTS"));
+    auto* list = new ContactsCtrl(session, prompt, page);
+    auto* box = new QVBoxLayout(page);
+    box->addWidget(list->toolBar());
+    box->addWidget(list, 1);
+    return page;
+}
+
 struct PageInfo
 {
     const char* key;
@@ -77,7 +91,7 @@ const PageInfo kPages[] = {
     {"FILECABINET", "&File Cabinet",
      "File Cabinet: the documents shared in the workshop, by category, with their versions."},
     {"DISCUSSION", "&Discussion", nullptr},
-    {"CONTACTS", "C&ontacts", "Contacts: the people and companies your tasks deal with."},
+    {"CONTACTS", "C&ontacts", nullptr},
     {"CALENDAR", "C&alendar", nullptr},
 };
 
@@ -144,6 +158,8 @@ void Access_Form::buildPages()
             m_calendar->setObjectName(key);
             connect(m_calendar, &CalendarPage::openTask, this, &Access_Form::Open_Task);
             page = m_calendar;
+        } else if (key == QLatin1String("CONTACTS")) {
+            page = contactsPage(m_session, m_prompt, m_tabs);
         } else {
             page = plannedPage(key, QString::fromUtf8(p.planned), m_tabs);
         }
@@ -156,6 +172,8 @@ void Access_Form::buildPages()
             m_discussion->refresh();
         else if (m_tabs->currentWidget() == m_messages)
             m_messages->refreshIfStale();
+        else if (auto* contacts = m_tabs->currentWidget()->findChild<ContactsCtrl*>())
+            contacts->RefreshContactList();
     });
     m_blink = new QTimer(this);
     m_blink->setInterval(500);

@@ -1,6 +1,7 @@
 // The command handlers of the main window: each checks the selection it needs, calls the logic
 // and lets the team view follow.
 
+#include "contacts/ui/ContactsCtrl.h"
 #include "core/Clock.h"
 #include "core/Prompt.h"
 #include "core/Session.h"
@@ -249,6 +250,8 @@ void Access_Form::refreshPage()
         m_discussion->refresh();
     else if (key == QLatin1String("MESSAGES"))
         m_messages->refresh();
+    else if (auto* contacts = m_tabs->currentWidget()->findChild<ContactsCtrl*>())
+        contacts->RefreshContactList();
 }
 
 void Access_Form::closeTab()

@@ -321,6 +321,13 @@ void TeamView::showGridFor(const TreeNode* node)
 
 void TeamView::fillGrid(const QStringList& names, QList<QVariantList> rows)
 {
+    // Contacts are named only for a list that shows them.
+    for (int c = 0; c < m_gridModel->columnCount(); ++c) {
+        if (m_gridModel->field(c).compare(scr::ContactKey, Qt::CaseInsensitive) == 0) {
+            runCommand(m_session, m_prompt, [&] { nameTaskContacts(m_session.db(), names, rows); });
+            break;
+        }
+    }
     m_gridModel->setRows(names, std::move(rows));
     // A new list starts at its first column, the title, however narrow the window.
     m_grid->horizontalScrollBar()->setValue(0);
@@ -423,6 +430,9 @@ void TeamView::applyListOptions()
     const ListOptionsSet options = ListOptions(m_session.settings()).current();
     m_treeModel->setFonts(TeamTreeFonts::fromOptions(options));
     m_gridModel->setColumns(options.columns, m_session.system.labelCustom);
+    // A column chosen now may need values the rows held do not carry yet.
+    if (!m_names.isEmpty())
+        showGridFor(selectedNode());
 }
 
 void TeamView::setPreviewShown(bool shown)

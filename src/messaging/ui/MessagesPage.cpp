@@ -13,6 +13,7 @@
 #include "core/ui/RunCommand.h"
 #include "core/ui/ShowRefusal.h"
 #include "core/ui/StoredText.h"
+#include "messaging/ui/AddressBook.h"
 #include "messaging/ui/MailTreeModel.h"
 #include "people/ui/dlgChooseUser.h"
 
@@ -170,7 +171,10 @@ void MessagesPage::buildLayout()
     rightLayout->setContentsMargins(0, 0, 0, 0);
     rightLayout->addWidget(m_toolbar5);
     rightLayout->addWidget(m_to);
-    rightLayout->addWidget(m_addresses);
+    auto* addressRow = new QHBoxLayout;
+    addressRow->addWidget(m_addresses, 1);
+    addressRow->addWidget(AddressBook::buttonFor(m_session, m_prompt, m_addresses));
+    rightLayout->addLayout(addressRow);
     rightLayout->addWidget(m_body, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();

@@ -6,12 +6,14 @@
 #include "core/ui/RunCommand.h"
 #include "core/ui/ShowRefusal.h"
 #include "messaging/EmailDraft.h"
+#include "messaging/ui/AddressBook.h"
 
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QCompleter>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QStringListModel>
@@ -71,7 +73,10 @@ dlgEmail::dlgEmail(Session& session, Prompt& prompt, QWidget* parent)
             &dlgEmail::onCompletionChosen);
 
     auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("To:"), m_to);
+    auto* toRow = new QHBoxLayout;
+    toRow->addWidget(m_to, 1);
+    toRow->addWidget(AddressBook::buttonFor(m_session, m_prompt, m_to));
+    form->addRow(QStringLiteral("To:"), toRow);
     form->addRow(QStringLiteral("Subject:"), m_subject);
     auto* layout = new QVBoxLayout(this);
     layout->setMenuBar(tools);

@@ -1,5 +1,7 @@
 #include "tasks/ui/AttachmentPane.h"
 
+#include "contacts/ui/F_CONTACT.h"
+#include "contacts/ui/F_CONTACTS.h"
 #include "core/Gmt.h"
 #include "core/Prompt.h"
 #include "core/Session.h"
@@ -116,6 +118,7 @@ AttachmentPane::AttachmentPane(Session& session, Prompt& prompt, QWidget& window
                                             suggested, filter);
     })
     , m_runDialog([](QDialog& dialog) { return dialog.exec(); })
+    , m_chooseContact([this] { return F_CONTACTS::choose(m_session, m_prompt, &m_window); })
 {
 }
 
@@ -201,7 +204,7 @@ void AttachmentPane::buildMenu(QMenu& attach)
          [this] { addLink(AttachmentType::WebPage); }},
         {"mnuAddShortcut", QStringLiteral("Add File &Shortcut"),
          [this] { addLink(AttachmentType::Shortcut); }},
-        {"mnuAddContact", QStringLiteral("Add &Contact"), {}},
+        {"mnuAddContact", QStringLiteral("Add &Contact"), [this] { addContact(); }},
         {"mnuAddObject", QStringLiteral("Add &Object"), [this] { addObject(); }},
         {"mnuAddFromParent", QStringLiteral("Add from &Parent"), [this] { addFromParent(); }},
         {"mnuAddSignature", QStringLiteral("&Add Electronic Signature"),
@@ -265,7 +268,7 @@ void AttachmentPane::applyEnabling()
     for (const char* name :
          {"mnuAddMemo", "mnuAddDiscussion", "mnuAddFile", "mnuAddChecklist", "mnuAddWebPage",
           "mnuAddShortcut", "mnuAddObject", "mnuAddSignature", "mnuAddForm", "mnuAddPlugIn",
-          "Attach", "Discussion", "AttachFile", "AttachForm"})
+          "mnuAddContact", "Attach", "Discussion", "AttachFile", "AttachForm"})
         if (QAction* a = command(name))
             a->setEnabled(m_rights.add);
     if (QAction* a = command("mnuAddFromParent"))
@@ -610,6 +613,24 @@ void AttachmentPane::addObject()
     store(p, true);
 }
 
+void AttachmentPane::addContact()
+{
+    if (!m_rights.add)
+        return;
+    const qlonglong key = m_chooseContact();
+    if (key == 0)
+        return;
+    std::optional<PendingAttachment> pending;
+    if (runTaskCommand(m_session, m_prompt, kSource,
+                       [&] {
+                           pending = attachments::contactAttachment(
+                               m_session.db(), QString::number(key), m_session.user.userId,
+                               GmtConverter(m_session.clock()).nowGmt());
+                       }) &&
+        pending)
+        store(*pending, false);
+}
+
 void AttachmentPane::addFromParent()
 {
     if (!m_rights.add || m_parent == 0)
@@ -815,6 +836,13 @@ void AttachmentPane::openItem(const attachments::ListedAttachment& item)
     }
     if (isType(item, AttachmentType::WebPage)) {
         openWebAddress(QUrl(item.fileName.toString()));
+        return;
+    }
+    if (isType(item, AttachmentType::Contact)) {
+        F_CONTACT card(m_session, m_prompt, &m_window);
+        if (card.openContact(item.fileName.toString().trimmed().toLongLong()))
+            run(card);
+        refill();
         return;
     }
     if (isType(item, AttachmentType::Shortcut)) {

@@ -103,6 +103,11 @@ public:
     void setOpenChooser(OpenChooser chooser) { m_chooseOpen = std::move(chooser); }
     void setSaveChooser(SaveChooser chooser) { m_chooseSave = std::move(chooser); }
     void setDialogRunner(DialogRunner runner) { m_runDialog = std::move(runner); }
+    /** How "Add Contact" chooses the contact: its key, 0 when cancelled. */
+    void setContactChooser(std::function<qlonglong()> choose)
+    {
+        m_chooseContact = std::move(choose);
+    }
 
     // The commands, also reachable from the menu by their object names.
     void addMemo(AttachmentType type);
@@ -117,6 +122,7 @@ public:
     void addPlugIn();
     void addSignature();
     void addFromParent();
+    void addContact();
     void copySelectedText();
     void saveAttachmentAs();
     void deleteItem();
@@ -171,6 +177,7 @@ private:
     OpenChooser m_chooseOpen;
     SaveChooser m_chooseSave;
     DialogRunner m_runDialog;
+    std::function<qlonglong()> m_chooseContact;
 
     qlonglong m_task = 0;
     qlonglong m_parent = 0;

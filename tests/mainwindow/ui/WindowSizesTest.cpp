@@ -4,6 +4,9 @@
 // With BX_SCREENSHOT_DIR set, each window (and each page of its tab widgets) is also saved there
 // as a PNG, for people working on the windows to look at (scripts/screenshots.sh).
 
+#include "contacts/ui/F_CONTACT.h"
+#include "contacts/ui/F_CONTACTS.h"
+#include "contacts/ui/dlgCallLog.h"
 #include "core/Session.h"
 #include "core/db/Database.h"
 #include "core/settings/SettingsStore.h"
@@ -17,6 +20,7 @@
 #include "mainwindow/ui/F_DOCFIND.h"
 #include "mainwindow/ui/F_FIND.h"
 #include "mainwindow/ui/TeamView.h"
+#include "messaging/ui/AddressBook.h"
 #include "messaging/ui/dlgEmail.h"
 #include "messaging/ui/dlgMailError.h"
 #include "messaging/ui/dlgMailSetup.h"
@@ -33,6 +37,7 @@
 #include "people/ui/dlgGetUnsecLogin.h"
 #include "people/ui/dlgUsers.h"
 #include "people/ui/jtWizard.h"
+#include "support/ContactRows.h"
 #include "support/Lifecycles.h"
 #include "support/TaskRows.h"
 #include "support/WindowTest.h"
@@ -601,6 +606,19 @@ const WindowCase kWindows[] = {
          EXPECT_TRUE(designer->select(form));
          return std::unique_ptr<QWidget>(std::move(designer));
      }},
+    // contacts
+    {"F_CONTACTS", [](T& t) { return make<F_CONTACTS>(t.session, t.prompt, true); }},
+    {"F_CONTACT",
+     [](T& t) {
+         const qlonglong key = bx::test::addContactRow(
+             t.session.db(), QStringLiteral("O'Neil-Fitzgerald"), QStringLiteral("Annabel"),
+             QStringLiteral("Chairs and Tables of the North Ltd"));
+         auto card = std::make_unique<F_CONTACT>(t.session, t.prompt);
+         EXPECT_TRUE(card->openContact(key));
+         return std::unique_ptr<QWidget>(std::move(card));
+     }},
+    {"dlgCallLog", [](T& t) { return make<dlgCallLog>(t.session, t.prompt); }},
+    {"AddressBook", [](T& t) { return make<AddressBook>(t.session, t.prompt, QString()); }},
 };
 
 TEST_P(WindowSizesTest, OpensShowingEveryCommandTabAndColumn)
