@@ -387,7 +387,9 @@ void Access_Form::buildAdminMenu()
                           {"mnuEditUser", "&Edit User...", &Access_Form::editUser},
                           {"mnuDeleteUser", "&Delete User", &Access_Form::deleteSelectedUser},
                           {"mnuRules", "&Lookup Lists...", &Access_Form::openLookupLists},
-                          {"mnuFormDesigner", "&Forms...", &Access_Form::openFormDesigner}});
+                          {"mnuFormDesigner", "&Forms...", &Access_Form::openFormDesigner},
+                          {"mnuCustomise", "&Window Customisation...",
+                           &Access_Form::openWindowCustomisation}});
 }
 
 void Access_Form::buildToolbars()

@@ -179,6 +179,7 @@ private:
     void openLifecycles();
     void openChecklists();
     void openFormDesigner();
+    void openWindowCustomisation();
     void newWorkshop();
     void editWorkshop();
     /** The plug-in of the selected workshop's custom tab; administrators only. */

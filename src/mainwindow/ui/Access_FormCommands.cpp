@@ -37,6 +37,7 @@
 #include "tasks/ui/dlgDateInF.h"
 #include "tasks/ui/dlgPriority.h"
 #include "tasks/ui/frmFormDesigner.h"
+#include "tasks/ui/frmWindowCustomisation.h"
 #include "workflow/ui/Lifecycle_designer.h"
 #include "workflow/ui/TRIGGERS_FORM.h"
 #include "workflow/ui/frmChecklistDesigner.h"
@@ -378,6 +379,14 @@ void Access_Form::openFormDesigner()
     frmFormDesigner designer(m_session, m_prompt, this);
     if (designer.refresh())
         designer.exec();
+}
+
+void Access_Form::openWindowCustomisation()
+{
+    // The window says itself why anyone but an administrator may not open it.
+    frmWindowCustomisation customisation(m_session, m_prompt, this);
+    if (customisation.refresh())
+        customisation.exec();
 }
 
 // --- Workshops -----------------------------------------------------------------------------------

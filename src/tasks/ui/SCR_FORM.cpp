@@ -60,6 +60,13 @@ TaskStage stageOf(const cSCR& task)
             task.SCR_Number(), task.SCR_LC_Owner_ID()};
 }
 
+// The window's captions, by what it shows; they name its CUSTOM rows.
+const QString kCaptionTask = QStringLiteral("Task");
+const QString kCaptionMeeting = QStringLiteral("Meeting");
+const QString kCaptionNewTask = QStringLiteral("New Task");
+const QString kCaptionNewMeeting = QStringLiteral("New Meeting");
+const QString kCaptionNewSubtask = QStringLiteral("New Subtask");
+
 /** The largest number of hours the estimate's spin offers. */
 constexpr int kMaxEstimate = 9999;
 
@@ -118,6 +125,11 @@ SCR_FORM::SCR_FORM(Session& session, Prompt& prompt, TaskEditorHost* host, QWidg
         resize(session.taskFormSize);
     else
         resize(firstSize());
+}
+
+QStringList SCR_FORM::captions()
+{
+    return {kCaptionTask, kCaptionMeeting, kCaptionNewTask, kCaptionNewMeeting, kCaptionNewSubtask};
 }
 
 SCR_FORM::~SCR_FORM()
@@ -466,7 +478,7 @@ void SCR_FORM::setTypeFace(TaskType type)
     m_start->setVisible(!meeting);
     m_startPicker->setVisible(!meeting);
     m_targetLabel->setText(meeting ? QStringLiteral("Date:") : QStringLiteral("Due Date:"));
-    setWindowTitle(meeting ? QStringLiteral("Meeting") : QStringLiteral("Task"));
+    setWindowTitle(meeting ? kCaptionMeeting : kCaptionTask);
 }
 
 bool SCR_FORM::open(const TaskOpening& opening)
@@ -501,17 +513,17 @@ bool SCR_FORM::openNew(const TaskOpening& opening)
     FillSCR(*m_scr);
 
     if (type == TaskType::Meeting) {
-        setWindowTitle(QStringLiteral("New Meeting"));
+        setWindowTitle(kCaptionNewMeeting);
     } else if (opening.mode == TaskOpening::Mode::SubTask) {
-        setWindowTitle(QStringLiteral("New Subtask"));
+        setWindowTitle(kCaptionNewSubtask);
         m_scr->setSCR_Parent_Number(opening.source);
         if (m_session.system.getParentParams)
             CopySCRFromParent(opening.source);
     } else if (opening.mode == TaskOpening::Mode::FromTemplate) {
-        setWindowTitle(QStringLiteral("New Task"));
+        setWindowTitle(kCaptionNewTask);
         FillSCRFromTemplate(opening.source);
     } else {
-        setWindowTitle(QStringLiteral("New Task"));
+        setWindowTitle(kCaptionNewTask);
     }
     m_scr->setSCR_Group_ID(workshop);
 

@@ -67,6 +67,10 @@ public:
     SCR_FORM(Session& session, Prompt& prompt, TaskEditorHost* host, QWidget* parent = nullptr);
     ~SCR_FORM() override;
 
+    /** Every caption the window takes, one per kind of task it shows: its CUSTOM rows' FORM_NAME.
+     */
+    static QStringList captions();
+
     /**
      * Opens the stored task, or starts a new task or meeting in the opening's workshop: a sub-task
      * of its parent (copying the parent's values when the copy flag is set), a task from its

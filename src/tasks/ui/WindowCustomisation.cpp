@@ -11,8 +11,11 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPointer>
+#include <QSet>
 #include <QStackedWidget>
 #include <QTabWidget>
+
+#include <algorithm>
 
 namespace bx {
 
@@ -132,7 +135,50 @@ private:
     QList<Entry> m_entries;
 };
 
+QString kindOf(QWidget& control)
+{
+    if (tabWidgetOf(control))
+        return QStringLiteral("Tab");
+    if (qobject_cast<QMenu*>(&control))
+        return QStringLiteral("Menu");
+    if (qobject_cast<QAbstractButton*>(&control))
+        return QStringLiteral("Button");
+    if (qobject_cast<QLabel*>(&control))
+        return QStringLiteral("Label");
+    if (qobject_cast<QGroupBox*>(&control))
+        return QStringLiteral("Frame");
+    return QStringLiteral("Field");
+}
+
 } // namespace
+
+QList<CustomisableControl> customisableControls(const QWidget& window)
+{
+    QList<CustomisableControl> controls;
+    QSet<QString> seen;
+    const auto addable = [&](const QObject& control) {
+        const QString name = control.objectName();
+        return !name.trimmed().isEmpty() && !name.startsWith(QLatin1String("qt_")) &&
+               !seen.contains(name.toCaseFolded());
+    };
+    for (QWidget* w : window.findChildren<QWidget*>()) {
+        if (!addable(*w))
+            continue;
+        seen.insert(w->objectName().toCaseFolded());
+        controls.append({w->objectName(), kindOf(*w), faceOf(*w).caption.value_or(QString())});
+    }
+    for (QAction* a : window.findChildren<QAction*>()) {
+        if (!addable(*a))
+            continue;
+        seen.insert(a->objectName().toCaseFolded());
+        controls.append({a->objectName(), QStringLiteral("Command"), a->text()});
+    }
+    std::sort(controls.begin(), controls.end(),
+              [](const CustomisableControl& a, const CustomisableControl& b) {
+                  return a.name.compare(b.name, Qt::CaseInsensitive) < 0;
+              });
+    return controls;
+}
 
 void applyWindowCustomisation(Session& session, QWidget& window, const QString& caption)
 {

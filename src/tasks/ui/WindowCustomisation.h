@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 class QWidget;
@@ -18,5 +19,20 @@ class Session;
  * logged, never shown.
  */
 void applyWindowCustomisation(Session& session, QWidget& window, const QString& caption);
+
+/** A control that CUSTOM rows can address, as the window shows it before any row applies. */
+struct CustomisableControl
+{
+    QString name;    ///< its objectName, the CONTROL_NAME of its rows
+    QString kind;    ///< "Tab", "Menu", "Command", "Button", "Label", "Frame" or "Field"
+    QString caption; ///< its caption; "" for a kind without one
+};
+
+/**
+ * The controls of `window` that CUSTOM rows can address: every named widget and action, one per
+ * name (rows act on all controls of a name), sorted by name without case. Qt's own inner parts
+ * are left out.
+ */
+QList<CustomisableControl> customisableControls(const QWidget& window);
 
 } // namespace bx

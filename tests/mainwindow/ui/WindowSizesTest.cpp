@@ -60,6 +60,7 @@
 #include "tasks/ui/dlgDateInF.h"
 #include "tasks/ui/dlgPriority.h"
 #include "tasks/ui/frmFormDesigner.h"
+#include "tasks/ui/frmWindowCustomisation.h"
 #include "workflow/ui/ACTION.h"
 #include "workflow/ui/FORWARD_FORM.h"
 #include "workflow/ui/F_CHECKLIST.h"
@@ -619,6 +620,17 @@ const WindowCase kWindows[] = {
      }},
     {"dlgCallLog", [](T& t) { return make<dlgCallLog>(t.session, t.prompt); }},
     {"AddressBook", [](T& t) { return make<AddressBook>(t.session, t.prompt, QString()); }},
+    {"frmWindowCustomisation",
+     [](T& t) {
+         t.run("INSERT INTO CUSTOM (FORM_NAME, CONTROL_NAME, CONTROL_VALUE, CONTROL_VISIBLE) "
+               "VALUES ('New Subtask', 'cmdArchiveToTheWarehouseOfSpringChairs', ?, 0)",
+               {QStringLiteral("O'Neil's archive of the spring chairs in the warehouse")});
+         t.session.user.record.administrator = true;
+         auto window = std::make_unique<frmWindowCustomisation>(t.session, t.prompt);
+         EXPECT_TRUE(window->refresh());
+         EXPECT_TRUE(window->showCaption(QStringLiteral("New Subtask")));
+         return std::unique_ptr<QWidget>(std::move(window));
+     }},
 };
 
 TEST_P(WindowSizesTest, OpensShowingEveryCommandTabAndColumn)
