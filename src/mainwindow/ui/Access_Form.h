@@ -178,6 +178,7 @@ private:
     void openLookupLists();
     void openLifecycles();
     void openChecklists();
+    void openTimeSheetReport();
     void newWorkshop();
     void editWorkshop();
     void joinWorkshop();

@@ -28,6 +28,7 @@
 #include "people/ui/jtWizard.h"
 #include "people/workshops/RecentWorkshops.h"
 #include "people/workshops/WorkshopService.h"
+#include "reports/ui/dlgTSHReport.h"
 #include "tasks/SubTasks.h"
 #include "tasks/ui/F_LOOKUP.h"
 #include "tasks/ui/SCR_FORM.h"
@@ -365,6 +366,13 @@ void Access_Form::openChecklists()
     frmChecklistDesigner designer(m_session, m_prompt, this);
     if (designer.refresh())
         designer.exec();
+}
+
+void Access_Form::openTimeSheetReport()
+{
+    dlgTSHReport report(m_session, m_prompt, 0, this);
+    report.refresh();
+    report.exec();
 }
 
 // --- Workshops -----------------------------------------------------------------------------------

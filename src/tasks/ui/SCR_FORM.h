@@ -36,6 +36,7 @@ class TabBarHost;
 class Prompt;
 class Session;
 class TaskEditorHost;
+class TimeSheetPane;
 
 /**
  * The task editor: one task, new or existing, with its fields, its recipients and the commands
@@ -215,8 +216,7 @@ private:
     QLabel* m_lcEndLabel = nullptr;
     QLineEdit* m_lcEnd = nullptr;
     QDateEdit* m_lcEndPicker = nullptr;
-    QTreeWidget* m_timeRecords = nullptr;
-    QList<QPushButton*> m_timeButtons;
+    TimeSheetPane* m_timePane = nullptr;
 
     QAction* m_mnuSave = nullptr;
     QAction* m_mnuCloseOut = nullptr;
