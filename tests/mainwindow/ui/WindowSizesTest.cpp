@@ -33,6 +33,9 @@
 #include "people/ui/dlgGetUnsecLogin.h"
 #include "people/ui/dlgUsers.h"
 #include "people/ui/jtWizard.h"
+#include "reports/TimeSheets.h"
+#include "reports/ui/dlgTSHReport.h"
+#include "reports/ui/dlgTimeSheet.h"
 #include "support/Lifecycles.h"
 #include "support/TaskRows.h"
 #include "support/WindowTest.h"
@@ -554,6 +557,18 @@ const WindowCase kWindows[] = {
          auto editor = std::make_unique<SCR_FORM>(t.session, t.prompt, &t.host);
          EXPECT_TRUE(editor->open(TaskOpening::existing(kTask)));
          return std::unique_ptr<QWidget>(std::move(editor));
+     }},
+    // time sheets
+    {"dlgTimeSheet", [](T& t) { return make<dlgTimeSheet>(t.session, t.prompt, kTask); }},
+    {"dlgTSHReport",
+     [](T& t) {
+         const QDate today = t.clock.nowLocal().date();
+         EXPECT_TRUE(timesheet::addBooking(t.session, kTask,
+                                           {today, QTime(9, 15), QStringLiteral("1"),
+                                            QStringLiteral("30"), QStringLiteral("Chairs")}));
+         auto report = std::make_unique<dlgTSHReport>(t.session, t.prompt);
+         EXPECT_TRUE(report->refresh());
+         return std::unique_ptr<QWidget>(std::move(report));
      }},
 };
 
