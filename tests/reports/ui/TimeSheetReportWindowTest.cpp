@@ -2,6 +2,7 @@
 #include "core/Session.h"
 #include "core/db/Database.h"
 #include "core/schema/TaskColumns.h"
+#include "core/ui/HtmlPrinter.h"
 #include "reports/TimeSheetReport.h"
 #include "reports/TimeSheets.h"
 #include "reports/ui/dlgTSHReport.h"
@@ -12,7 +13,9 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QProcess>
 #include <QRadioButton>
+#include <QStandardPaths>
 #include <QTextBrowser>
 
 #include <gtest/gtest.h>
@@ -105,6 +108,46 @@ TEST_F(TimeSheetReportWindowTest, PeriodRefusals)
         EXPECT_EQ(report.focusWidget(), child<QWidget>(report, c.box)) << c.option;
         EXPECT_FALSE(QFile::exists(pagePath())) << c.option;
     }
+}
+
+/** The text of the PDF file at `path`, as pdftotext reads it. */
+QString pdfText(const QString& path)
+{
+    const QString tool = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
+    if (tool.isEmpty()) {
+        ADD_FAILURE() << "pdftotext (poppler-utils) is missing";
+        return {};
+    }
+    QProcess process;
+    process.start(tool, {path, QStringLiteral("-")});
+    EXPECT_TRUE(process.waitForFinished(30000));
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// The report printed to PDF keeps its text: the title as typed, the priced time, the totals. A
+// folder that does not exist is refused with the system's reason and leaves no file.
+TEST_F(TimeSheetReportWindowTest, PdfOfTheReportKeepsItsText)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty() &&
+        qEnvironmentVariable("CI") != QLatin1String("true"))
+        GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+    dlgTSHReport report(session, prompt);
+    ASSERT_TRUE(report.refresh());
+    const HtmlPrinter printer(QString::fromUtf8(page()));
+
+    const QString pdf = dir.filePath(QStringLiteral("report.pdf"));
+    EXPECT_EQ(printer.writePdf(pdf), QString());
+    const QString text = pdfText(pdf);
+    for (const QString& expected :
+         {kTitle, QStringLiteral("Brindlepax Timesheet Report"), QStringLiteral("1:30"),
+          QStringLiteral("$00050.00"), QStringLiteral("Totals:")})
+        EXPECT_TRUE(text.contains(expected)) << expected.toStdString() << " in\n"
+                                             << text.toStdString();
+
+    const QString nowhere = dir.filePath(QStringLiteral("missing/report.pdf"));
+    EXPECT_NE(printer.writePdf(nowhere), QString());
+    EXPECT_FALSE(QFile::exists(nowhere));
 }
 
 } // namespace
