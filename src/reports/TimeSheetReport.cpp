@@ -91,7 +91,8 @@ TimeSheetTotals readTimeSheets(Session& session, const TimeSheetRequest& request
         where = QStringLiteral("t.SCR_Number_Sheet = ?");
         values << request.task;
     } else {
-        where = QStringLiteral("s.%1 = ?").arg(scr::GroupId);
+        where = QStringLiteral("t.SCR_Number_Sheet IN (SELECT %1 FROM SCR WHERE %2 = ?)")
+                    .arg(scr::Number, scr::GroupId);
         values << request.workshop;
     }
     if (!request.userId.isEmpty()) {
@@ -106,13 +107,16 @@ TimeSheetTotals readTimeSheets(Session& session, const TimeSheetRequest& request
     if (!visible.isEmpty())
         where += QStringLiteral(" AND ") + visible;
 
+    // The bookings are summed per task and user first, and only those sums meet the tasks and
+    // users: grouping every booking by the wide text columns (case-blind on the server) took
+    // seconds for a year of a large workshop.
     const QString sql =
         QStringLiteral(
-            "SELECT t.SCR_Number_Sheet, t.User_ID, s.%1, s.%2, s.%3, s.%4, u.User_Name, %5, "
-            "CAST(SUM(t.Time_Sheet) * 60 + SUM(t.Time_Sheet_Minute) AS BIGINT) FROM TIME_SHEET t "
-            "JOIN SCR s ON s.%6 = t.SCR_Number_Sheet LEFT JOIN LU_USER u ON u.USER_ID = "
-            "t.User_ID WHERE %7 GROUP BY t.SCR_Number_Sheet, t.User_ID, s.%1, s.%2, s.%3, s.%4, "
-            "u.User_Name, u.Rate ORDER BY s.%1, t.SCR_Number_Sheet, t.User_ID")
+            "SELECT b.SCR_Number_Sheet, b.User_ID, s.%1, s.%2, s.%3, s.%4, u.User_Name, %5, "
+            "b.Minutes FROM (SELECT t.SCR_Number_Sheet, t.User_ID, CAST(SUM(t.Time_Sheet) * 60 + "
+            "SUM(t.Time_Sheet_Minute) AS BIGINT) AS Minutes FROM TIME_SHEET t WHERE %7 GROUP BY "
+            "t.SCR_Number_Sheet, t.User_ID) b JOIN SCR s ON s.%6 = b.SCR_Number_Sheet LEFT JOIN "
+            "LU_USER u ON u.USER_ID = b.User_ID ORDER BY s.%1, b.SCR_Number_Sheet, b.User_ID")
             .arg(scr::Title, scr::Sensitive, scr::RequestId, scr::OwnerUserId,
                  money::readable(db.dialect(), QStringLiteral("u.Rate")), scr::Number, where);
     TimeSheetTotals totals;
