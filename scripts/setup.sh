@@ -7,7 +7,8 @@
 # --test-tools also installs what the tests need beside the build: the PostgreSQL server for the
 # throwaway test cluster, Xvfb for window screenshots, aiosmtpd for the test mail servers and
 # Dovecot (with openssl for the certificates) for the POP3 test server, python3-vobject to read the
-# vCard files the contact export writes.
+# vCard files the contact export writes, and pdftotext (poppler-utils) to read back the PDF files
+# the program writes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,7 +26,7 @@ packages=(cmake ninja-build pkg-config g++ qt6-base-dev qt6-declarative-dev qt6-
           libsqlite3-dev libpq-dev libcurl4-openssl-dev libgmime-3.0-dev libsodium-dev
           libgtest-dev libgmock-dev libbenchmark-dev clang-format tzdata)
 if [ "$test_tools" -eq 1 ]; then
-    packages+=(postgresql postgresql-contrib xvfb xauth)
+    packages+=(postgresql postgresql-contrib xvfb xauth poppler-utils)
     packages+=(dovecot-core dovecot-pop3d python3-aiosmtpd python3-vobject openssl)
 fi
 

@@ -9,12 +9,14 @@ cmake_minimum_required(VERSION 3.20)
 
 # "SCR_..." words that are no column of SCR: the search index and its triggers (SCR_SEARCH...), the
 # old triggers (SCR_ITrig, SCR_UTrig, SCR_VTrig), the column of SEARCH_TABLES naming a task-number
-# field (SCR_Number_Field), the team tree's tag of a category node (SCR_CATEGORY) and a field the
-# list options offer that no column holds (SCR_ActualHours: shown empty), and the task window's
-# name (SCR_FORM).
+# field (SCR_Number_Field), the team tree's tag of a category node (SCR_CATEGORY), a field the list
+# options offer that no column holds (SCR_ActualHours: the time booked on the task), the task
+# window's name (SCR_FORM) and the task a booking of working time is for
+# (TIME_SHEET.SCR_Number_Sheet).
 set(not_columns
     SCR_SEARCH SCR_SEARCH_Insert SCR_SEARCH_Update SCR_SEARCH_Delete
-    SCR_ITrig SCR_UTrig SCR_VTrig SCR_Number_Field SCR_CATEGORY SCR_ActualHours SCR_FORM)
+    SCR_ITrig SCR_UTrig SCR_VTrig SCR_Number_Field SCR_CATEGORY SCR_ActualHours SCR_FORM
+    SCR_Number_Sheet)
 
 set(catalogue_file "${SOURCE_DIR}/core/schema/TaskColumns.h")
 file(STRINGS "${catalogue_file}" declarations REGEX "constexpr Column [A-Za-z]+\\{\"")

@@ -6,7 +6,7 @@ namespace bx::BuildInfo {
 
 /** The program's version. */
 inline constexpr int kMajor = 8;
-inline constexpr int kMinor = 5;
+inline constexpr int kMinor = 6;
 
 /** The version as text, "7.9". */
 inline QString versionText()

@@ -303,6 +303,16 @@ void personalPolicies(StepActions& a, const TableClassEntry& entry, const Marker
     policy(a, QStringLiteral("bx_own"), table, QStringLiteral("ALL"), m.logins, own, own);
     policy(a, QStringLiteral("bx_shared"), table, QStringLiteral("ALL"), m.shared,
            QStringLiteral("true"), QStringLiteral("true"));
+    if (entry.supervisorsRead) {
+        // UNION, not UNION ALL: a loop in the supervisor tree ends the walk.
+        policy(a, QStringLiteral("bx_supervisor"), table, QStringLiteral("SELECT"), m.logins,
+               entry.ownerColumn +
+                   QStringLiteral(" IN (WITH RECURSIVE below(id) AS (SELECT u.USER_ID FROM "
+                                  "LU_USER u WHERE u.Supervisor_User_ID = (SELECT "
+                                  "bx_login_user()) UNION SELECT u.USER_ID FROM LU_USER u JOIN "
+                                  "below b ON u.Supervisor_User_ID = b.id) SELECT id FROM below)"),
+               {});
+    }
     if (table.compare(QLatin1String("MAIL"), Qt::CaseInsensitive) == 0) {
         // Sending is writing into the recipients' boxes.
         policy(a, QStringLiteral("bx_send"), table, QStringLiteral("INSERT"), m.logins, {},

@@ -51,6 +51,13 @@ QList<StepDefinition> upgradeSteps82();
 QList<StepDefinition> upgradeSteps83();
 QList<StepDefinition> upgradeSteps84();
 QList<StepDefinition> upgradeSteps85();
+QList<StepDefinition> upgradeSteps86();
+
+/**
+ * Server engine: makes the pg_trgm extension available and returns its schema as a quoted
+ * identifier, or "" (noting `without` in the log) when the server lacks or refuses it.
+ */
+QString trigramSchema(StepActions& a, const QString& without);
 
 /** Step 38: the tables of stored analyses and the three delivered analyses. */
 void addAnalysisTables(StepActions& a);

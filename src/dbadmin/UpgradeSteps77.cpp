@@ -23,25 +23,37 @@ bool tryRun(StepActions& a, const QString& sql, const QString& without)
     }
 }
 
-// Server engine: trigram indexes on the text form of the columns, which the search's ILIKE uses.
-// Without the pg_trgm extension (not installed, or not allowed) the search still works, by scans.
-void serverIndexes(StepActions& a)
+} // namespace
+
+QString trigramSchema(StepActions& a, const QString& without)
 {
-    const QString without = QStringLiteral("the task search runs without trigram indexes");
     tryRun(a, QStringLiteral("CREATE EXTENSION IF NOT EXISTS pg_trgm"), without);
     const RecordSet schema = a.query(
         QStringLiteral("SELECT n.nspname FROM pg_extension e JOIN pg_namespace n ON n.oid = "
                        "e.extnamespace WHERE e.extname = 'pg_trgm'"));
     if (schema.isEmpty()) {
         a.note(QStringLiteral("pg_trgm is not available: ") + without);
-        return;
+        return {};
     }
     QString ns = schema.text(QStringLiteral("nspname"));
     ns.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + ns + QLatin1Char('"');
+}
+
+namespace {
+
+// Server engine: trigram indexes on the text form of the columns, which the search's ILIKE uses.
+// Without the pg_trgm extension (not installed, or not allowed) the search still works, by scans.
+void serverIndexes(StepActions& a)
+{
+    const QString ns =
+        trigramSchema(a, QStringLiteral("the task search runs without trigram indexes"));
+    if (ns.isEmpty())
+        return;
     for (const char* column : kSearchedColumns) {
         const QString c = QString::fromLatin1(column);
         a.run(QStringLiteral("CREATE INDEX IF NOT EXISTS IX_%1_Trgm ON SCR USING gin ((%1::text) "
-                             "\"%2\".gin_trgm_ops)")
+                             "%2.gin_trgm_ops)")
                   .arg(c, ns));
     }
 }

@@ -1,8 +1,10 @@
 #include "mainwindow/ListOptions.h"
 
 #include "core/Prompt.h"
+#include "core/db/RecordSet.h"
 #include "core/schema/TaskColumns.h"
 #include "core/settings/SettingsStore.h"
+#include "reports/TimeSheets.h"
 
 namespace bx {
 
@@ -13,8 +15,8 @@ const QString kOptions = QStringLiteral("Options");
 const QString kProfiles = QStringLiteral("Options\\Profiles");
 const QString kProfilePrefix = QStringLiteral("Options\\Profiles\\");
 /**
- * A field the options have always offered that no column of SCR holds; a list that shows it
- * shows it empty.
+ * A field the options offer that no column of SCR holds: the time booked on the task, added to
+ * the rows of a list that shows it (ListOptions::addActualHours).
  */
 const QString kActualHours = QStringLiteral("SCR_ActualHours");
 
@@ -82,6 +84,27 @@ QList<ListField> ListOptions::offeredFields(const QString& customLabel)
     const QString label = customLabel.trimmed();
     fields << ListField{label.isEmpty() ? QStringLiteral("Custom") : label, scr::CustomField};
     return fields;
+}
+
+QString ListOptions::actualHoursField()
+{
+    return kActualHours;
+}
+
+void ListOptions::addActualHours(Session& session, QStringList& names, QList<QVariantList>& rows)
+{
+    const int number = RecordSet(names, {}).columnIndex(scr::Number);
+    if (number < 0 || names.contains(kActualHours, Qt::CaseInsensitive))
+        return;
+    QList<qint64> tasks;
+    for (const QVariantList& row : std::as_const(rows))
+        tasks << row.value(number).toLongLong();
+    const QHash<qint64, qint64> minutes = timesheet::bookedMinutes(session, tasks);
+    names << kActualHours;
+    for (QVariantList& row : rows) {
+        const auto booked = minutes.constFind(row.value(number).toLongLong());
+        row << (booked == minutes.cend() ? QVariant() : timesheet::actualHoursText(*booked));
+    }
 }
 
 QStringList ListOptions::defaultColumns()

@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 
 #include <array>
 #include <optional>
@@ -11,6 +12,7 @@
 namespace bx {
 
 class Prompt;
+class Session;
 class SettingsStore;
 
 /** A column the task list can show: its caption and the SCR column behind it. */
@@ -76,6 +78,14 @@ public:
     /** The fields offered, in order; the custom field is captioned `customLabel` ("Custom" if
      * empty). */
     static QList<ListField> offeredFields(const QString& customLabel = {});
+    /** The field "Actual Hours" shows: the time booked on the task, which no column holds. */
+    static QString actualHoursField();
+    /**
+     * Adds the field "Actual Hours" to rows that hold the task number, read in one statement for
+     * all of them ("2 h. 5 m."; Null for a task without bookings the user may see).
+     * @throws DbError
+     */
+    static void addActualHours(Session& session, QStringList& names, QList<QVariantList>& rows);
     /** The columns shown when nothing was stored yet. */
     static QStringList defaultColumns();
 

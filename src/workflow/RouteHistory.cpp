@@ -3,6 +3,7 @@
 #include "core/AppPaths.h"
 #include "core/Clock.h"
 #include "core/Gmt.h"
+#include "core/ReportStyles.h"
 #include "core/WholeFile.h"
 #include "core/db/Database.h"
 #include "core/schema/TaskColumns.h"
@@ -14,29 +15,6 @@
 #include <utility>
 
 namespace bx {
-
-namespace {
-
-const char kStyles[] = R"(<style type="text/css">
-.BXNormalFont { font-family: "Courier New"; font-size: 10pt; color: black; }
-.BXHeaderFont { font-family: "Courier New"; font-size: 14pt; font-weight: bold; color: black; }
-.BXNormaBLUEFont { font-family: "Courier New"; font-size: 10pt; color: blue; }
-.BXNormaREDFont { font-family: "Courier New"; font-size: 10pt; color: red; }
-.BXNormaGREENFont { font-family: "Courier New"; font-size: 10pt; color: green; }
-.BXTableHeaderFont { font-family: "Courier New"; font-size: 10pt; font-weight: bold; color: black; }
-.BXSumFont { font-family: "Courier New"; font-size: 12pt; color: black; }
-</style>
-)";
-
-/** A table cell; an empty one still gets a blank so that its border is drawn. */
-QString cell(const QString& cls, const QString& text)
-{
-    return QStringLiteral("<td class=\"") + cls + QStringLiteral("\">") +
-           (text.isEmpty() ? QStringLiteral("&nbsp;") : text.toHtmlEscaped()) +
-           QStringLiteral("</td>");
-}
-
-} // namespace
 
 RouteHistory::RouteHistory(Database& db, const Clock& clock, QString folder)
     : m_db(db)
@@ -73,7 +51,7 @@ QString RouteHistory::html(qlonglong taskNumber) const
 
     QString page = QStringLiteral("<html>\n<head>\n<meta charset=\"utf-8\">\n"
                                   "<title>Task Route History</title>\n") +
-                   QString::fromUtf8(kStyles) + QStringLiteral("</head>\n<body>\n");
+                   QString::fromUtf8(html::kStyles) + QStringLiteral("</head>\n<body>\n");
     page += QStringLiteral("<p><span class=\"BXHeaderFont\">Task Route History</span>"
                            "<span class=\"BXSumFont\"> Today: ") +
             m_clock.nowLocal().date().toString(QStringLiteral("yyyy-MM-dd")) +
@@ -90,12 +68,13 @@ QString RouteHistory::html(qlonglong taskNumber) const
     for (rows.moveFirst(); !rows.eof(); rows.moveNext()) {
         const QString action = rows.text(QStringLiteral("Route_Action"));
         const QString cls = rowClass(action);
-        page += QStringLiteral("<tr>") + cell(cls, rows.text(QStringLiteral("USER_ID"))) +
-                cell(cls, local(rows.dateTime(QStringLiteral("Route_Date_In")))) +
-                cell(cls, local(rows.dateTime(QStringLiteral("Route_Target_Date")))) +
-                cell(cls, local(rows.dateTime(QStringLiteral("Route_Date_Out")))) +
-                cell(cls, rows.text(QStringLiteral("Route_Status"))) + cell(cls, action) +
-                cell(cls, rows.text(QStringLiteral("Route_Note"))) + QStringLiteral("</tr>\n");
+        page += QStringLiteral("<tr>") + html::cell(cls, rows.text(QStringLiteral("USER_ID"))) +
+                html::cell(cls, local(rows.dateTime(QStringLiteral("Route_Date_In")))) +
+                html::cell(cls, local(rows.dateTime(QStringLiteral("Route_Target_Date")))) +
+                html::cell(cls, local(rows.dateTime(QStringLiteral("Route_Date_Out")))) +
+                html::cell(cls, rows.text(QStringLiteral("Route_Status"))) +
+                html::cell(cls, action) + html::cell(cls, rows.text(QStringLiteral("Route_Note"))) +
+                QStringLiteral("</tr>\n");
     }
     page += QStringLiteral("</table>\n</body>\n</html>\n");
     return page;

@@ -1,23 +1,15 @@
-#include "core/PasswordCipher.h"
 #include "core/Session.h"
-#include "core/db/DatabaseOpener.h"
-#include "core/db/LoginRoles.h"
-#include "core/db/PgDatabase.h"
 #include "core/settings/SettingsStore.h"
-#include "support/EngineFixture.h"
 #include "support/FixedClock.h"
 #include "support/Lifecycles.h"
-#include "support/Schema.h"
 #include "support/ScriptedPrompt.h"
-#include "support/ServerCleanup.h"
+#include "support/ServerLogins.h"
 #include "support/TaskRows.h"
 #include "workflow/ChecklistDesign.h"
 
-#include <QDir>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-#include <map>
 
 using namespace bx;
 
@@ -29,30 +21,20 @@ namespace {
  * "ann" an administrator of no workshop, "bob" a member of 11, "carol" a member of 12. Every check
  * connects as one of the logins.
  */
-class ChecklistPoliciesTest : public bx::test::EngineTest
+class ChecklistPoliciesTest : public bx::test::ServerLoginsTest
 {
 protected:
     void SetUp() override
     {
-        EngineTest::SetUp();
+        ServerLoginsTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        if (!isServer())
-            GTEST_SKIP() << "logins belong to the server engine";
-        QDir(tempDir()).mkdir(QStringLiteral("program"));
-        bx::test::loadCurrentSchema(db(), tempDir() + QStringLiteral("/program"));
-        bx::test::addUsers(db(),
-                           {QStringLiteral("ann"), QStringLiteral("bob"), QStringLiteral("carol")});
-        db().execute(QStringLiteral("UPDATE LU_USER SET Ext12 = 1 WHERE USER_ID = 'ann'"));
+        addLogins({QStringLiteral("ann"), QStringLiteral("bob"), QStringLiteral("carol")},
+                  {QStringLiteral("ann")});
         bx::test::addWorkshop(db(), 11, QStringLiteral("One"));
         bx::test::addWorkshop(db(), 12, QStringLiteral("Two"));
         bx::test::addMembers(db(), 11, {QStringLiteral("bob")});
         bx::test::addMembers(db(), 12, {QStringLiteral("carol")});
-        LoginRoles& roles = *db().loginRoles();
-        for (const char* id : {"ann", "bob", "carol"}) {
-            roles.ensureLogin(role(QLatin1String(id)), QLatin1String(id) == QLatin1String("ann"));
-            roles.setRolePassword(role(QLatin1String(id)), password());
-        }
         seed();
     }
 
@@ -70,49 +52,6 @@ protected:
         }
     }
 
-    void TearDown() override
-    {
-        if (isServer() && !IsSkipped()) {
-            m_connections.clear();
-            bx::test::dropRoles(static_cast<PgDatabase&>(db()),
-                                bx::test::processDatabase() + QStringLiteral("\\_%"), true);
-        }
-        EngineTest::TearDown();
-    }
-
-    static QString role(const QString& id)
-    {
-        return serverRoleName(bx::test::processDatabase(), id);
-    }
-    static QString password() { return PasswordCipher::loginPassword(QStringLiteral("secret9")); }
-
-    std::unique_ptr<PgDatabase> connect(const QString& id)
-    {
-        PgConnectParams p = serverParams();
-        p.user = role(id);
-        p.password = password();
-        return PgDatabase::connect(p);
-    }
-
-    PgDatabase& as(const QString& id)
-    {
-        auto& slot = m_connections[id];
-        if (!slot)
-            slot = connect(id);
-        return *slot;
-    }
-
-    /** Runs the statement as the login; false when the server refused it. */
-    bool tryRun(const QString& id, const QString& sql)
-    {
-        try {
-            as(id).executeScript(sql);
-            return true;
-        } catch (const DbError&) {
-            return false;
-        }
-    }
-
     /** The checklists and every item row, as the administrator of the server sees them. */
     QString snapshot()
     {
@@ -125,8 +64,6 @@ protected:
                 "',' ORDER BY Checklist_Name, Attach_Number, Action_Name) FROM CHECKLIST_ITEM)"))
             .toString();
     }
-
-    std::map<QString, std::unique_ptr<PgDatabase>> m_connections;
 };
 
 // What a login may not write it may not write by any path: the statement fails, or the rows stay

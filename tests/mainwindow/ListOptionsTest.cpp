@@ -1,8 +1,12 @@
 #include "mainwindow/ListOptions.h"
 
+#include "core/schema/TaskColumns.h"
 #include "core/settings/SettingsStore.h"
+#include "reports/TimeSheets.h"
 #include "support/QtPrinters.h"
 #include "support/ScriptedPrompt.h"
+#include "support/SessionTest.h"
+#include "support/TaskRows.h"
 
 #include <QTemporaryDir>
 
@@ -78,6 +82,42 @@ TEST_F(ListOptionsTest, ProfilesRoundTripAndOverwriteAsks)
     EXPECT_FALSE(options.saveProfileAs(sample(), prompt));
     EXPECT_FALSE(options.profile(QStringLiteral("Profile 1")));
 }
+
+class ActualHoursTest : public SessionTest
+{
+};
+
+// A list with task numbers gets the time booked on each task, in one more field; a task without
+// bookings shows nothing. A list without numbers, or already with the field, is left as it is.
+TEST_P(ActualHoursTest, AddedToTheRowsOfAListWithTaskNumbers)
+{
+    addUsers(db(), {QStringLiteral("ann")});
+    session.user.userId = QStringLiteral("ann");
+    const qlonglong booked = addTaskRow(db(), {});
+    const qlonglong idle = addTaskRow(db(), {});
+    ASSERT_TRUE(timesheet::addBooking(
+        session, booked,
+        {QDate(2024, 1, 31), QTime(9, 0), QStringLiteral("2"), QStringLiteral("20"), QString()}));
+
+    QStringList names{scr::Title, scr::Number};
+    QList<QVariantList> rows{{QStringLiteral("A"), booked}, {QStringLiteral("B"), idle}};
+    ListOptions::addActualHours(session, names, rows);
+    EXPECT_EQ(names, (QStringList{scr::Title, scr::Number, ListOptions::actualHoursField()}));
+    ASSERT_EQ(rows.at(0).size(), 3);
+    EXPECT_EQ(rows.at(0).at(2), QStringLiteral("2 h. 20 m."));
+    EXPECT_TRUE(rows.at(1).value(2).isNull());
+
+    const QList<QVariantList> before = rows;
+    ListOptions::addActualHours(session, names, rows);
+    EXPECT_EQ(rows, before);
+    QStringList titles{scr::Title};
+    QList<QVariantList> titleRows{{QStringLiteral("A")}};
+    ListOptions::addActualHours(session, titles, titleRows);
+    EXPECT_EQ(titles, QStringList{scr::Title});
+    EXPECT_EQ(titleRows, (QList<QVariantList>{{QStringLiteral("A")}}));
+}
+
+BX_INSTANTIATE_ENGINES(ActualHoursTest);
 
 } // namespace
 } // namespace bx::test

@@ -12,14 +12,15 @@ TableClassEntry shared(const char* table, const char* everyonesRows = "",
             QLatin1String(everyonesRows), QLatin1String(workshopOf)};
 }
 
-TableClassEntry personal(const char* table, const char* ownerColumn)
+TableClassEntry personal(const char* table, const char* ownerColumn, bool supervisorsRead = false)
 {
     return {QLatin1String(table),
             TableClass::Personal,
             WriterRight::Administrators,
             QLatin1String(ownerColumn),
             {},
-            {}};
+            {},
+            supervisorsRead};
 }
 
 TableClassEntry configuration(const char* table, WriterRight writer = WriterRight::Administrators,
@@ -81,8 +82,9 @@ const QList<TableClassEntry>& tableClasses()
         shared("SCR"),
         configuration("SEARCH_TABLES"),
         configuration("SYSTEM"),
-        shared("TIME_SHEET"),
-        shared("TIME_SHEET_ROUTE"),
+        // Bookings of working time and their change log: a user's own, which his supervisors read.
+        personal("TIME_SHEET", "User_ID", true),
+        personal("TIME_SHEET_ROUTE", "User_ID", true),
         configuration("TOOL"),
         // The upgrade markers and the build are configuration; a user's default assignee and the
         // database's id, made by the first notice of a database that lacks one, are not.

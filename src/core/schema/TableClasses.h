@@ -61,6 +61,11 @@ struct TableClassEntry
      * itself named by its name), giving the workshop a row belongs to.
      */
     QString workshopOf;
+    /**
+     * Personal tables: a login also reads (never writes) the rows of every user below its own
+     * user in the supervisor tree (LU_USER.Supervisor_User_ID, at any depth).
+     */
+    bool supervisorsRead = false;
 };
 
 /** Every table of the schema with its class, in alphabetical order. */

@@ -374,6 +374,9 @@ void Access_Form::buildWorkshopMenu()
     addCommands(workshops, {{"LIFECYCLE", "L&ifecycles...", &Access_Form::openLifecycles},
                             {"mnuChecklists", "Chec&klists...", &Access_Form::openChecklists},
                             {"mnuCustomTab", "Custom &Tab...", &Access_Form::chooseCustomTab}});
+    QMenu* reports = menuBar()->addMenu(QStringLiteral("&Reports"));
+    addCommands(reports,
+                {{"mnuTSHReport", "&Timesheet Report...", &Access_Form::openTimeSheetReport}});
 }
 
 void Access_Form::buildAdminMenu()
@@ -426,6 +429,8 @@ void Access_Form::buildToolbars()
         command("CheckLists", QStringLiteral("Checklists"), &Access_Form::openChecklists));
     m_toolbar2->addAction(
         command("Forms", QStringLiteral("Forms"), &Access_Form::openFormDesigner));
+    m_toolbar2->addAction(
+        command("TIMESHEET", QStringLiteral("Timesheet"), &Access_Form::openTimeSheetReport));
 
     // Toolbar3: refreshing the page shown, on a row of its own: Toolbar2 fills the width of the
     // smallest screen.

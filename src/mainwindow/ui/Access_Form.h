@@ -180,6 +180,7 @@ private:
     void openChecklists();
     void openFormDesigner();
     void openWindowCustomisation();
+    void openTimeSheetReport();
     void newWorkshop();
     void editWorkshop();
     /** The plug-in of the selected workshop's custom tab; administrators only. */

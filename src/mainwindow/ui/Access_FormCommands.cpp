@@ -29,6 +29,7 @@
 #include "people/ui/jtWizard.h"
 #include "people/workshops/RecentWorkshops.h"
 #include "people/workshops/WorkshopService.h"
+#include "reports/ui/dlgTSHReport.h"
 #include "tasks/SubTasks.h"
 #include "tasks/ui/F_LOOKUP.h"
 #include "tasks/ui/SCR_FORM.h"
@@ -387,6 +388,13 @@ void Access_Form::openWindowCustomisation()
     frmWindowCustomisation customisation(m_session, m_prompt, this);
     if (customisation.refresh())
         customisation.exec();
+}
+
+void Access_Form::openTimeSheetReport()
+{
+    dlgTSHReport report(m_session, m_prompt, 0, this);
+    report.refresh();
+    report.exec();
 }
 
 // --- Workshops -----------------------------------------------------------------------------------

@@ -321,14 +321,23 @@ void TeamView::showGridFor(const TreeNode* node)
 
 void TeamView::fillGrid(const QStringList& names, QList<QVariantList> rows)
 {
-    // Contacts are named only for a list that shows them.
+    // Contacts are named and the booked time read only for a list that shows them.
+    QStringList fields = names;
     for (int c = 0; c < m_gridModel->columnCount(); ++c) {
         if (m_gridModel->field(c).compare(scr::ContactKey, Qt::CaseInsensitive) == 0) {
             runCommand(m_session, m_prompt, [&] { nameTaskContacts(m_session.db(), names, rows); });
             break;
         }
     }
-    m_gridModel->setRows(names, std::move(rows));
+    for (int c = 0; c < m_gridModel->columnCount(); ++c) {
+        if (m_gridModel->field(c).compare(ListOptions::actualHoursField(), Qt::CaseInsensitive) ==
+            0) {
+            runCommand(m_session, m_prompt,
+                       [&] { ListOptions::addActualHours(m_session, fields, rows); });
+            break;
+        }
+    }
+    m_gridModel->setRows(fields, std::move(rows));
     // A new list starts at its first column, the title, however narrow the window.
     m_grid->horizontalScrollBar()->setValue(0);
 }

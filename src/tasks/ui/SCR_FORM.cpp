@@ -11,6 +11,7 @@
 #include "core/ui/StoredText.h"
 #include "messaging/ui/dlgEmail.h"
 #include "people/ui/dlgChooseUser.h"
+#include "reports/ui/dlgTSHReport.h"
 #include "tasks/Attachments.h"
 #include "tasks/CustomTab.h"
 #include "tasks/LookupLists.h"
@@ -22,6 +23,7 @@
 #include "tasks/ui/F_COMMENTS.h"
 #include "tasks/ui/PlugInHost.h"
 #include "tasks/ui/TabBarHost.h"
+#include "tasks/ui/TimeSheetPane.h"
 #include "tasks/ui/WindowCustomisation.h"
 #include "tasks/ui/dlgCategories.h"
 #include "workflow/ui/FORWARD_FORM.h"
@@ -348,25 +350,13 @@ void SCR_FORM::CLEAR_CUSTOM()
 
 QWidget* SCR_FORM::buildTimeTab()
 {
-    auto* page = new QWidget;
-    auto* box = new QVBoxLayout(page);
-    box->addWidget(note(QStringLiteral("The time recorded against this task is listed here.")));
-    m_timeRecords = named(new QTreeWidget, "ListView2");
-    m_timeRecords->setHeaderLabels({QStringLiteral("Date"), QStringLiteral("Start"),
-                                    QStringLiteral("Time(hours)"), QStringLiteral("Comment")});
-    box->addWidget(m_timeRecords, 1);
-    auto* buttons = new QHBoxLayout;
-    for (const QString& caption :
-         {QStringLiteral("Add Record..."), QStringLiteral("Edit Record..."),
-          QStringLiteral("Delete Record...")}) {
-        auto* button = new QPushButton(caption);
-        button->setEnabled(false); // the time-sheet commands are not offered in this window yet
-        buttons->addWidget(button);
-        m_timeButtons.append(button);
-    }
-    buttons->addStretch(1);
-    box->addLayout(buttons);
-    return page;
+    m_timePane = new TimeSheetPane(m_session, m_prompt);
+    m_timePane->openReport = [this](qint64 task) {
+        dlgTSHReport report(m_session, m_prompt, task, this);
+        report.refresh();
+        report.exec();
+    };
+    return m_timePane;
 }
 
 QAction* SCR_FORM::addCommand(QMenu* menu, const char* name, const QString& caption)
@@ -547,6 +537,7 @@ void SCR_FORM::afterOpening()
     m_attachPane->setTask(m_scr->SCR_Number(), m_scr->SCR_Parent_Number(),
                           attachments::rightsFor(m_scr->SCR_Status(), m_scr->SCR_Permission_Write(),
                                                  m_session.system.editAttachments));
+    m_timePane->setTask(m_scr->SCR_Number(), !m_isNew);
     applyWindowCustomisation(m_session, *this, windowTitle());
     const qlonglong workshop = m_isNew ? m_newWorkshop : m_scr->SCR_Group_ID();
     m_customProgId.clear();
@@ -729,7 +720,7 @@ void SCR_FORM::applyEnabling()
     for (QWidget* w : std::initializer_list<QWidget*>{
              m_template, m_sensitive, m_start, m_startPicker, m_target, m_targetPicker, m_lcEnd,
              m_lcEndPicker, m_frequency, m_firm, m_folderButton, m_category, m_title, m_estimate,
-             m_estimateSpin, m_priority, m_timeRecords})
+             m_estimateSpin, m_priority})
         w->setEnabled(e.write);
     m_comments->setReadOnly(!e.write);
 }
@@ -911,6 +902,7 @@ bool SCR_FORM::commitSave()
     }
     m_isNew = false;
     m_dirty = false;
+    m_timePane->setTask(number, true);
     m_addedAttachments.clear(); // saved with the task: no longer the editor's to take back
     applyRecipientsFace();
     if (m_host)

@@ -38,6 +38,7 @@ class TabBarHost;
 class Prompt;
 class Session;
 class TaskEditorHost;
+class TimeSheetPane;
 
 /**
  * The task editor: one task, new or existing, with its fields, its recipients and the commands
@@ -244,13 +245,12 @@ private:
     QLabel* m_lcEndLabel = nullptr;
     QLineEdit* m_lcEnd = nullptr;
     QDateEdit* m_lcEndPicker = nullptr;
-    QTreeWidget* m_timeRecords = nullptr;
+    TimeSheetPane* m_timePane = nullptr;
     QWidget* m_customPage = nullptr;
     QLabel* m_customNote = nullptr;
     /** The plug-in of the custom tab for this task's workshop ("" for none). */
     QString m_customProgId;
     std::unique_ptr<HostedPlugIn> m_customTab;
-    QList<QPushButton*> m_timeButtons;
 
     QAction* m_mnuSave = nullptr;
     QAction* m_mnuCloseOut = nullptr;

@@ -38,6 +38,9 @@
 #include "people/ui/dlgUsers.h"
 #include "people/ui/jtWizard.h"
 #include "support/ContactRows.h"
+#include "reports/TimeSheets.h"
+#include "reports/ui/dlgTSHReport.h"
+#include "reports/ui/dlgTimeSheet.h"
 #include "support/Lifecycles.h"
 #include "support/TaskRows.h"
 #include "support/WindowTest.h"
@@ -630,6 +633,17 @@ const WindowCase kWindows[] = {
          EXPECT_TRUE(window->refresh());
          EXPECT_TRUE(window->showCaption(QStringLiteral("New Subtask")));
          return std::unique_ptr<QWidget>(std::move(window));
+    // time sheets
+    {"dlgTimeSheet", [](T& t) { return make<dlgTimeSheet>(t.session, t.prompt, kTask); }},
+    {"dlgTSHReport",
+     [](T& t) {
+         const QDate today = t.clock.nowLocal().date();
+         EXPECT_TRUE(timesheet::addBooking(t.session, kTask,
+                                           {today, QTime(9, 15), QStringLiteral("1"),
+                                            QStringLiteral("30"), QStringLiteral("Chairs")}));
+         auto report = std::make_unique<dlgTSHReport>(t.session, t.prompt);
+         EXPECT_TRUE(report->refresh());
+         return std::unique_ptr<QWidget>(std::move(report));
      }},
 };
 

@@ -1,0 +1,86 @@
+#include "support/ServerLogins.h"
+
+#include <gtest/gtest.h>
+
+using namespace bx;
+
+namespace {
+
+/**
+ * Logins of a team: "ann" administers; "bob" supervises "carol", who supervises "dave"; "eve"
+ * stands apart. Each user has one booking and one change-log row of his own.
+ */
+class TimeSheetPoliciesTest : public bx::test::ServerLoginsTest
+{
+protected:
+    void SetUp() override
+    {
+        ServerLoginsTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        addLogins({QStringLiteral("ann"), QStringLiteral("bob"), QStringLiteral("carol"),
+                   QStringLiteral("dave"), QStringLiteral("eve")},
+                  {QStringLiteral("ann")});
+        db().executeScript(QStringLiteral(
+            "UPDATE LU_USER SET Supervisor_User_ID = 'bob' WHERE USER_ID = 'carol'; "
+            "UPDATE LU_USER SET Supervisor_User_ID = 'Carol' WHERE USER_ID = 'dave'"));
+        int id = 1;
+        for (const char* user : {"ann", "bob", "carol", "dave", "eve"}) {
+            db().execute(QStringLiteral("INSERT INTO TIME_SHEET (ID_Sheet, SCR_Number_Sheet, "
+                                        "User_ID, Time_Sheet) VALUES (?, 5, ?, 1)"),
+                         {id, QLatin1String(user)});
+            db().execute(QStringLiteral("INSERT INTO TIME_SHEET_ROUTE (Id, ID_SHEET, User_ID) "
+                                        "VALUES (?, ?, ?)"),
+                         {id, id, QLatin1String(user)});
+            ++id;
+        }
+    }
+
+    QString visible(const QString& login, const char* table)
+    {
+        return as(login)
+            .scalar(QStringLiteral("SELECT string_agg(User_ID::text, ',' ORDER BY User_ID) FROM ") +
+                    QLatin1String(table))
+            .toString();
+    }
+};
+
+TEST_P(TimeSheetPoliciesTest, ALoginReadsItsOwnRowsAndThoseOfTheUsersBelowIt)
+{
+    const struct
+    {
+        const char* login;
+        const char* sees;
+    } cases[] = {
+        {"ann", "ann,bob,carol,dave,eve"},
+        {"bob", "bob,carol,dave"},
+        {"carol", "carol,dave"},
+        {"dave", "dave"},
+        {"eve", "eve"},
+    };
+    for (const char* table : {"TIME_SHEET", "TIME_SHEET_ROUTE"}) {
+        for (const auto& c : cases)
+            EXPECT_EQ(visible(QLatin1String(c.login), table), QLatin1String(c.sees))
+                << c.login << " in " << table;
+    }
+}
+
+TEST_P(TimeSheetPoliciesTest, ASupervisorChangesNoneOfTheBookingsHeReads)
+{
+    const auto total = [this] {
+        return db().scalar(QStringLiteral("SELECT sum(Time_Sheet) FROM TIME_SHEET")).toInt();
+    };
+    tryRun(QStringLiteral("bob"), QStringLiteral("UPDATE TIME_SHEET SET Time_Sheet = 9"));
+    tryRun(QStringLiteral("bob"), QStringLiteral("DELETE FROM TIME_SHEET WHERE User_ID <> 'bob'"));
+    EXPECT_EQ(total(), 5 - 1 + 9);
+    EXPECT_FALSE(tryRun(QStringLiteral("bob"),
+                        QStringLiteral("INSERT INTO TIME_SHEET (ID_Sheet, User_ID) VALUES (9, "
+                                       "'carol')")));
+    EXPECT_TRUE(tryRun(QStringLiteral("carol"),
+                       QStringLiteral("INSERT INTO TIME_SHEET (ID_Sheet, User_ID) VALUES (9, "
+                                      "'carol')")));
+}
+
+} // namespace
+
+BX_INSTANTIATE_ENGINES(TimeSheetPoliciesTest);

@@ -1,0 +1,153 @@
+#include "core/AppPaths.h"
+#include "core/Session.h"
+#include "core/db/Database.h"
+#include "core/schema/TaskColumns.h"
+#include "core/ui/HtmlPrinter.h"
+#include "reports/TimeSheetReport.h"
+#include "reports/TimeSheets.h"
+#include "reports/ui/dlgTSHReport.h"
+#include "support/TaskRows.h"
+#include "support/WindowTest.h"
+
+#include <QDateEdit>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QProcess>
+#include <QRadioButton>
+#include <QStandardPaths>
+#include <QTextBrowser>
+
+#include <gtest/gtest.h>
+
+using namespace bx;
+using namespace bx::test;
+
+namespace {
+
+const QString kTitle = QStringLiteral("<b>R&D</b>");
+const QString kTitleEscaped = QStringLiteral("&lt;b&gt;R&amp;D&lt;/b&gt;");
+
+/** ann, at a rate of 33.33, has booked 1:30 today on the task "<b>R&D</b>" of her workshop. */
+class TimeSheetReportWindowTest : public WindowTest
+{
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        if (HasFatalFailure())
+            return;
+        addUsers(db(), {QStringLiteral("ann")});
+        db().execute(QStringLiteral("UPDATE LU_USER SET Rate = 33.33 WHERE USER_ID = 'ann'"));
+        session.user.userId = session.user.record.userId = QStringLiteral("ann");
+        enterWorkshop(7, QStringLiteral("O'Neil's desk"));
+        const qlonglong task =
+            addOwnTask({{scr::Title, kTitle}, {scr::GroupId, session.currentWorkshopId}});
+        ASSERT_TRUE(timesheet::addBooking(session, task,
+                                          {clock.nowLocal().date(), QTime(9, 0),
+                                           QStringLiteral("1"), QStringLiteral("30"), QString()}));
+        QFile::remove(pagePath());
+    }
+
+    void TearDown() override { session.closeDatabase(); }
+
+    static QString pagePath()
+    {
+        return QDir(AppPaths::dataDir()).filePath(QStringLiteral("RepTmp.html"));
+    }
+
+    static QByteArray page()
+    {
+        QFile file(pagePath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+};
+
+// The window writes its page as RepTmp.html in the user's data folder, the task's title escaped,
+// and shows the title as it was typed.
+TEST_F(TimeSheetReportWindowTest, WritesThePageAndShowsTheTextLiterally)
+{
+    dlgTSHReport report(session, prompt);
+    report.show();
+    ASSERT_TRUE(report.refresh());
+    EXPECT_TRUE(prompt.records().isEmpty()) << prompt.texts().join(u'|').toStdString();
+
+    const QByteArray written = page();
+    EXPECT_TRUE(written.contains(kTitleEscaped.toUtf8())) << written.toStdString();
+    EXPECT_FALSE(written.contains(kTitle.toUtf8()));
+    EXPECT_TRUE(written.contains("$00050.00"));
+    const QString shown = child<QTextBrowser>(report, "WebBrowser1")->toPlainText();
+    EXPECT_TRUE(shown.contains(kTitle)) << shown.toStdString();
+}
+
+// A period the window cannot read is refused with the focus on its box; no page is written.
+TEST_F(TimeSheetReportWindowTest, PeriodRefusals)
+{
+    const struct
+    {
+        const char* option;
+        const char* box;
+        const char* text;
+        const char* message;
+    } cases[] = {
+        {"optMonths", "txtMonths", "", "Please specify Number of Months"},
+        {"optDays", "txtDays", "a week", "Please specify Number of Days"},
+        {"optDates", "DTPicker1", "", "Start Date is more then the End one."},
+    };
+    for (const auto& c : cases) {
+        prompt.clear();
+        dlgTSHReport report(session, prompt);
+        report.show();
+        child<QRadioButton>(report, c.option)->setChecked(true);
+        if (auto* edit = report.findChild<QLineEdit*>(QLatin1String(c.box)))
+            edit->setText(QLatin1String(c.text));
+        auto* from = child<QDateEdit>(report, "DTPicker1");
+        from->setDate(child<QDateEdit>(report, "DTPicker2")->date().addDays(1));
+        EXPECT_FALSE(report.refresh()) << c.option;
+        EXPECT_EQ(prompt.texts(), QStringList{QLatin1String(c.message)}) << c.option;
+        EXPECT_EQ(report.focusWidget(), child<QWidget>(report, c.box)) << c.option;
+        EXPECT_FALSE(QFile::exists(pagePath())) << c.option;
+    }
+}
+
+/** The text of the PDF file at `path`, as pdftotext reads it. */
+QString pdfText(const QString& path)
+{
+    const QString tool = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
+    if (tool.isEmpty()) {
+        ADD_FAILURE() << "pdftotext (poppler-utils) is missing";
+        return {};
+    }
+    QProcess process;
+    process.start(tool, {path, QStringLiteral("-")});
+    EXPECT_TRUE(process.waitForFinished(30000));
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// The report printed to PDF keeps its text: the title as typed, the priced time, the totals. A
+// folder that does not exist is refused with the system's reason and leaves no file.
+TEST_F(TimeSheetReportWindowTest, PdfOfTheReportKeepsItsText)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty() &&
+        qEnvironmentVariable("CI") != QLatin1String("true"))
+        GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+    dlgTSHReport report(session, prompt);
+    ASSERT_TRUE(report.refresh());
+    const HtmlPrinter printer(QString::fromUtf8(page()));
+
+    const QString pdf = dir.filePath(QStringLiteral("report.pdf"));
+    EXPECT_EQ(printer.writePdf(pdf), QString());
+    const QString text = pdfText(pdf);
+    for (const QString& expected :
+         {kTitle, QStringLiteral("Brindlepax Timesheet Report"), QStringLiteral("1:30"),
+          QStringLiteral("$00050.00"), QStringLiteral("Totals:")})
+        EXPECT_TRUE(text.contains(expected)) << expected.toStdString() << " in\n"
+                                             << text.toStdString();
+
+    const QString nowhere = dir.filePath(QStringLiteral("missing/report.pdf"));
+    EXPECT_NE(printer.writePdf(nowhere), QString());
+    EXPECT_FALSE(QFile::exists(nowhere));
+}
+
+} // namespace

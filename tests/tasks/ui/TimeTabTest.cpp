@@ -1,0 +1,180 @@
+#include "TaskEditorWindowFixture.h"
+#include "reports/TimeSheets.h"
+#include "reports/ui/dlgTimeSheet.h"
+#include "tasks/TaskOpening.h"
+#include "tasks/ui/SCR_FORM.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+using namespace bx;
+using namespace bx::test;
+
+namespace {
+
+const char* const kRecordCommands[] = {"ListView2", "cmdAdd", "cmdEdit", "cmdDelete", "cmdReport"};
+
+/** The editor's time tab, signed in as ann with bob working under her. */
+class TimeTabTest : public TaskEditorWindowTest
+{
+protected:
+    void SetUp() override
+    {
+        TaskEditorWindowTest::SetUp();
+        if (HasFatalFailure())
+            return;
+        session.user.record.userId = kMe; // not the built-in administrator the fixture starts as
+        setUserColumn(db(), QStringLiteral("bob"), QStringLiteral("Supervisor_User_ID"), kMe);
+        task = addTask({{scr::Title, QStringLiteral("Chairs")}, {scr::GroupId, kShop}});
+    }
+
+    /** Whether each of the tab's commands is on, as "name=1" or "name=0". */
+    QStringList enabling(QWidget& window)
+    {
+        QStringList out;
+        for (const char* name : kRecordCommands)
+            out << QStringLiteral("%1=%2")
+                       .arg(QLatin1String(name))
+                       .arg(child<QWidget>(window, name)->isEnabled());
+        for (const char* name : {"cmdStart", "cmdStop"})
+            out << QStringLiteral("%1=%2")
+                       .arg(QLatin1String(name))
+                       .arg(child<QWidget>(window, name)->isEnabled());
+        return out;
+    }
+
+    QStringList expected(bool records, bool start, bool stop)
+    {
+        QStringList out;
+        for (const char* name : kRecordCommands)
+            out << QStringLiteral("%1=%2").arg(QLatin1String(name)).arg(records);
+        out << QStringLiteral("cmdStart=%1").arg(start) << QStringLiteral("cmdStop=%1").arg(stop);
+        return out;
+    }
+
+    void click(QWidget& window, const char* name) { child<QPushButton>(window, name)->click(); }
+
+    qlonglong bookingCount()
+    {
+        return sqlNumber("SELECT COUNT(*) FROM TIME_SHEET WHERE SCR_Number_Sheet = ?", {task});
+    }
+
+    qlonglong task = 0;
+};
+
+// A new task books nothing until it is saved; once saved the tab's commands come on, the
+// stopwatch's stop only while it runs.
+TEST_F(TimeTabTest, CommandsWaitForTheTaskToBeSaved)
+{
+    SCR_FORM window(session, prompt, &host);
+    ASSERT_TRUE(window.open(TaskOpening::newTask(TaskType::Task, kShop)));
+    window.show();
+    EXPECT_EQ(enabling(window), expected(false, false, false));
+
+    child<QLineEdit>(window, "T_TITLE")->setText(QStringLiteral("Tables"));
+    trigger(window, "Save");
+    ASSERT_EQ(host.saved.size(), 1);
+    EXPECT_EQ(enabling(window), expected(true, true, false));
+}
+
+// Edit and delete without a selection name what is missing; another user's booking is refused
+// before the reason is asked, and stays.
+TEST_F(TimeTabTest, MessagesOfTheRecordCommands)
+{
+    session.user.userId = QStringLiteral("bob");
+    ASSERT_TRUE(timesheet::addBooking(session, task,
+                                      {clock.nowLocal().date(), QTime(9, 0), QStringLiteral("1"),
+                                       QStringLiteral("0"), QStringLiteral("Bob's")}));
+    session.user.userId = kMe;
+
+    SCR_FORM window(session, prompt, &host);
+    ASSERT_TRUE(window.open(TaskOpening::existing(task)));
+    window.show();
+    EXPECT_EQ(enabling(window), expected(true, true, false));
+    click(window, "cmdEdit");
+    click(window, "cmdDelete");
+    EXPECT_EQ(prompt.texts(), (QStringList{QStringLiteral("Please select a Record to edit."),
+                                           QStringLiteral("Please select a Record to delete.")}));
+
+    prompt.clear();
+    auto* list = child<QTreeWidget>(window, "ListView2");
+    ASSERT_EQ(list->topLevelItemCount(), 1);
+    EXPECT_EQ(list->topLevelItem(0)->text(3), QStringLiteral("bob"));
+    list->setCurrentItem(list->topLevelItem(0));
+    click(window, "cmdDelete");
+    EXPECT_EQ(prompt.texts(),
+              QStringList{QStringLiteral(
+                  "This time record is bob's; only your own records may be changed.")});
+    EXPECT_FALSE(prompt.pending());
+    EXPECT_EQ(bookingCount(), 1);
+}
+
+// The stopwatch runs on from its stored start in a window opened later, and its stop books the
+// time since then.
+TEST_F(TimeTabTest, StopwatchOutlivesTheEditorAndBooksItsTime)
+{
+    {
+        SCR_FORM window(session, prompt, &host);
+        ASSERT_TRUE(window.open(TaskOpening::existing(task)));
+        window.show();
+        click(window, "cmdStart");
+        EXPECT_EQ(enabling(window), expected(true, false, true));
+        EXPECT_EQ(child<QLabel>(window, "BXTIMER1")->text(), QStringLiteral("0:00:00"));
+    }
+    clock.advanceSeconds(2 * 3600 + 35 * 60 + 7);
+    SCR_FORM window(session, prompt, &host);
+    ASSERT_TRUE(window.open(TaskOpening::existing(task)));
+    window.show();
+    EXPECT_EQ(enabling(window), expected(true, false, true));
+    EXPECT_EQ(child<QLabel>(window, "BXTIMER1")->text(), QStringLiteral("2:35:07"));
+
+    click(window, "cmdStop");
+    EXPECT_EQ(enabling(window), expected(true, true, false));
+    EXPECT_EQ(child<QLabel>(window, "BXTIMER1")->text(), QStringLiteral("0:00:00"));
+    auto* list = child<QTreeWidget>(window, "ListView2");
+    ASSERT_EQ(list->topLevelItemCount(), 1);
+    EXPECT_EQ(list->topLevelItem(0)->text(2), QStringLiteral("2:35"));
+    EXPECT_TRUE(prompt.records().isEmpty()) << prompt.texts().join(u'|').toStdString();
+}
+
+// The booking window refuses minutes and hours out of range with the focus on the box, writes
+// nothing and stays open; in range, it books and closes.
+TEST_F(TimeTabTest, BookingWindowRefusesADurationOutOfRange)
+{
+    const struct
+    {
+        const char* hours;
+        const char* minutes;
+        const char* box;
+        const char* message;
+    } cases[] = {
+        {"0", "60", "txtMinute", "Please enter a number of minutes from 0 to 59"},
+        {"4200000001", "0", "Text1", "Please enter a number from hours 0 to 4200000000"},
+    };
+    for (const auto& c : cases) {
+        prompt.clear();
+        dlgTimeSheet dialog(session, prompt, task);
+        dialog.show();
+        activate(dialog);
+        child<QLineEdit>(dialog, "Text1")->setText(QLatin1String(c.hours));
+        child<QLineEdit>(dialog, "txtMinute")->setText(QLatin1String(c.minutes));
+        click(dialog, "cmdOK");
+        EXPECT_EQ(prompt.texts(), QStringList{QLatin1String(c.message)}) << c.box;
+        EXPECT_EQ(dialog.focusWidget(), child<QLineEdit>(dialog, c.box)) << c.box;
+        EXPECT_TRUE(dialog.isVisible()) << c.box;
+        EXPECT_EQ(bookingCount(), 0) << c.box;
+    }
+    dlgTimeSheet dialog(session, prompt, task);
+    dialog.show();
+    child<QLineEdit>(dialog, "Text1")->setText(QStringLiteral("4200000000"));
+    child<QLineEdit>(dialog, "txtMinute")->setText(QStringLiteral("59"));
+    click(dialog, "cmdOK");
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(sqlNumber("SELECT Time_Sheet FROM TIME_SHEET WHERE SCR_Number_Sheet = ?", {task}),
+              4200000000);
+}
+
+} // namespace
