@@ -633,6 +633,7 @@ const WindowCase kWindows[] = {
          EXPECT_TRUE(window->refresh());
          EXPECT_TRUE(window->showCaption(QStringLiteral("New Subtask")));
          return std::unique_ptr<QWidget>(std::move(window));
+     }},
     // time sheets
     {"dlgTimeSheet", [](T& t) { return make<dlgTimeSheet>(t.session, t.prompt, kTask); }},
     {"dlgTSHReport",
