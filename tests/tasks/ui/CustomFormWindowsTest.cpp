@@ -239,6 +239,17 @@ TEST_F(CustomFormWindowsTest, TheDesignerPreviewsEachChangeAndSavesTheForm)
                           {kForm})
                   .toInt(),
               0);
+
+    // The title bar's close over unsaved edits asks once: Cancel keeps the window, No closes it.
+    grid->item(0, int(forms::FieldColumn::Name))->setText(QStringLiteral("Renamed again"));
+    designer.show();
+    prompt.answer(PromptAnswer::Cancel);
+    EXPECT_FALSE(designer.close());
+    EXPECT_TRUE(designer.isVisible());
+    prompt.answer(PromptAnswer::No);
+    EXPECT_TRUE(designer.close());
+    EXPECT_FALSE(designer.isVisible());
+    EXPECT_FALSE(prompt.pending());
 }
 
 // "PDF": the copy's fields as typed, markup and quotes included, read back from the document; a
