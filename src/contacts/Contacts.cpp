@@ -122,6 +122,17 @@ qlonglong insert(Database& db, const Contact& contact)
                              columnNames(), storedValues(contact));
 }
 
+/** Adds `glue` and "`column` begins with `typed`" to the statement when anything was typed. */
+void narrowToBeginning(const Dialect& dialect, QString& sql, QVariantList& params,
+                       const QString& glue, const QString& column, const QString& typed)
+{
+    if (typed.isEmpty())
+        return;
+    const LikeClause begins = dialect.beginsWith(column, typed);
+    sql += glue + begins.sql;
+    params << begins.pattern;
+}
+
 } // namespace
 
 Outcome<qlonglong, ContactField> save(Database& db, const UserRecord& user, const Contact& contact)
@@ -193,11 +204,8 @@ QList<ListedContact> search(Database& db, const QString& prefix)
     QString sql = QStringLiteral("SELECT CONTACT_KEY, Last_Name, First_Name, Company_Name FROM "
                                  "CONTACT");
     QVariantList params;
-    if (!prefix.isEmpty()) {
-        const LikeClause begins = db.dialect().beginsWith(QStringLiteral("Last_Name"), prefix);
-        sql += QStringLiteral(" WHERE ") + begins.sql;
-        params << begins.pattern;
-    }
+    narrowToBeginning(db.dialect(), sql, params, QStringLiteral(" WHERE "),
+                      QStringLiteral("Last_Name"), prefix);
     // Sorted here rather than by the statement: the server compares its case-insensitive text
     // slowly (a prefix of 10,000 contacts sorted for longer than it took to find them), and
     // both engines now order alike.
@@ -234,11 +242,8 @@ QStringList companies(Database& db, const QString& typed)
     QString sql = QStringLiteral("SELECT DISTINCT Company_Name FROM CONTACT WHERE Company_Name IS "
                                  "NOT NULL AND TRIM(Company_Name) <> ''");
     QVariantList params;
-    if (!typed.isEmpty()) {
-        const LikeClause begins = db.dialect().beginsWith(QStringLiteral("Company_Name"), typed);
-        sql += QStringLiteral(" AND ") + begins.sql;
-        params << begins.pattern;
-    }
+    narrowToBeginning(db.dialect(), sql, params, QStringLiteral(" AND "),
+                      QStringLiteral("Company_Name"), typed);
     RecordSet rs = db.query(sql + QStringLiteral(" ORDER BY Company_Name"), params);
     QStringList out;
     for (; !rs.eof(); rs.moveNext())

@@ -33,6 +33,9 @@ enum class PromptAnswer
     Retry
 };
 
+/** The question of every window closed or moved on over edits it has not saved. */
+inline const QString kSaveChanges = QStringLiteral("Do you want to save changes?");
+
 /**
  * Every message box, question and one-line input of the program goes through this interface, so
  * that windows show real dialogs (MessageBoxPrompt) and tests answer from a script

@@ -27,7 +27,6 @@ inline constexpr int kPanelHeight = 4000;
 
 inline const QString kSelectForm = QStringLiteral("Please Select a Form");
 inline const QString kMandatoryTitle = QStringLiteral("Warning: Field value required");
-inline const QString kSaveChanges = QStringLiteral("Do you want to save changes?");
 inline const QString kSavedElsewhere =
     QStringLiteral("This form was saved by another user since you opened it. Save your values as "
                    "a new copy?");

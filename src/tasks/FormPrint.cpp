@@ -1,12 +1,5 @@
 #include "tasks/FormPrint.h"
 
-#include "core/WholeFile.h"
-
-#include <QBuffer>
-#include <QPageLayout>
-#include <QPdfWriter>
-#include <QTextDocument>
-
 namespace bx::forms {
 
 QString formHtml(const FormCopy& copy, const QList<FieldValue>& values)
@@ -31,28 +24,6 @@ QString formHtml(const FormCopy& copy, const QList<FieldValue>& values)
                     .arg(caption.toHtmlEscaped(), value);
     }
     return html + QStringLiteral("</table></body></html>");
-}
-
-void printFormHtml(const QString& html, QPagedPaintDevice& device)
-{
-    QTextDocument document;
-    document.setHtml(html);
-    document.print(&device);
-}
-
-QString writeFormPdf(const QString& html, const QString& title, const QString& path)
-{
-    QBuffer pdf;
-    pdf.open(QIODevice::WriteOnly);
-    {
-        QPdfWriter writer(&pdf);
-        writer.setTitle(title);
-        writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
-                                         QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter));
-        printFormHtml(html, writer);
-    }
-    const QString failure = writeWholeFile(path, pdf.data());
-    return failure.isEmpty() ? QString() : QStringLiteral("Cannot write %1: %2").arg(path, failure);
 }
 
 } // namespace bx::forms

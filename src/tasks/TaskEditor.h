@@ -34,7 +34,6 @@ inline const QString kInputStartDate = QStringLiteral("Please input start date v
 inline const QString kInputDueDate = QStringLiteral("Please input due date value");
 inline const QString kInputLifecycleEndDate =
     QStringLiteral("Please input LifeCycle End Date value");
-inline const QString kSaveChanges = QStringLiteral("Do you want to save changes?");
 inline const QString kReopenQuestion =
     QStringLiteral("Please explain why this task is being reopened, or other comments");
 inline const QString kRoutedToSelf = QStringLiteral("Routed to Self");

@@ -57,9 +57,7 @@ constexpr int kIdRole = Qt::UserRole;
 } // namespace
 
 F_CONTACT::F_CONTACT(Session& session, Prompt& prompt, QWidget* parent)
-    : QDialog(parent)
-    , m_session(session)
-    , m_prompt(prompt)
+    : SessionDialog(session, prompt, "F_CONTACT", QStringLiteral("Contact"), parent)
     , m_notes(named(new QPlainTextEdit, "T_Notes"))
     , m_noCompletion(
           named(new QCheckBox(QStringLiteral("No company completion")), "chkNoCompletion"))
@@ -68,8 +66,6 @@ F_CONTACT::F_CONTACT(Session& session, Prompt& prompt, QWidget* parent)
     , m_tabs(named(new QTabWidget, "TabStrip1"))
     , m_run([](QDialog& d) { return d.exec(); })
 {
-    setObjectName(QStringLiteral("F_CONTACT"));
-    setWindowTitle(QStringLiteral("Contact"));
     m_tabs->addTab(buildCard(), QStringLiteral("&General"));
     m_callsPage = buildCalls();
     m_tabs->addTab(m_callsPage, QStringLiteral("&Call History"));
@@ -301,13 +297,19 @@ void F_CONTACT::newCall()
         refreshCalls();
 }
 
-void F_CONTACT::openCall()
+qlonglong F_CONTACT::chosenCall()
 {
     const qlonglong id = selectedCall();
-    if (id == 0) {
+    if (id == 0)
         showRefusal(m_prompt, contacts::kNoItemSelected);
+    return id;
+}
+
+void F_CONTACT::openCall()
+{
+    const qlonglong id = chosenCall();
+    if (id == 0)
         return;
-    }
     dlgCallLog dialog(m_session, m_prompt, this);
     if (dialog.openCall(id) && m_run(dialog) == QDialog::Accepted)
         refreshCalls();
@@ -315,11 +317,9 @@ void F_CONTACT::openCall()
 
 void F_CONTACT::deleteCall()
 {
-    const qlonglong id = selectedCall();
-    if (id == 0) {
-        showRefusal(m_prompt, contacts::kNoItemSelected);
+    const qlonglong id = chosenCall();
+    if (id == 0)
         return;
-    }
     if (runCommand(m_session, m_prompt, [&] { contacts::deleteCall(m_session.db(), id); }))
         refreshCalls();
 }

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "contacts/Contacts.h"
+#include "core/ui/SessionDialog.h"
 
-#include <QDialog>
 #include <QHash>
 
 #include <functional>
@@ -28,7 +28,7 @@ class Session;
  * the focus on the box it names. Without the right to edit contacts, or opened read-only, every
  * box is locked and OK is off.
  */
-class F_CONTACT : public QDialog
+class F_CONTACT : public SessionDialog
 {
     Q_OBJECT
 public:
@@ -63,9 +63,9 @@ private:
     void openCall();
     void deleteCall();
     qlonglong selectedCall() const;
+    /** The selected call; 0, refused, when none is. */
+    qlonglong chosenCall();
 
-    Session& m_session;
-    Prompt& m_prompt;
     QHash<QString, QLineEdit*> m_boxes;
     QPlainTextEdit* m_notes;
     QCheckBox* m_noCompletion;

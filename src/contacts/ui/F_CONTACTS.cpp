@@ -13,12 +13,10 @@
 namespace bx {
 
 F_CONTACTS::F_CONTACTS(Session& session, Prompt& prompt, bool chooser, QWidget* parent)
-    : QDialog(parent)
-    , m_prompt(prompt)
+    : SessionDialog(session, prompt, "F_CONTACTS",
+                    chooser ? QStringLiteral("Choose Contact") : QStringLiteral("Contacts"), parent)
     , m_list(new ContactsCtrl(session, prompt))
 {
-    setObjectName(QStringLiteral("F_CONTACTS"));
-    setWindowTitle(chooser ? QStringLiteral("Choose Contact") : QStringLiteral("Contacts"));
     auto* box = new QVBoxLayout(this);
     box->addWidget(m_list->toolBar());
     box->addWidget(m_list, 1);

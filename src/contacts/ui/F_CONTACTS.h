@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "core/ui/SessionDialog.h"
 
 namespace bx {
 
@@ -13,7 +13,7 @@ class Session;
  * Export...). As a chooser it also has OK and Cancel, and a double-click chooses: chosenKey()
  * is then the contact chosen, 0 after Cancel.
  */
-class F_CONTACTS : public QDialog
+class F_CONTACTS : public SessionDialog
 {
     Q_OBJECT
 public:
@@ -28,7 +28,6 @@ public:
     void accept() override;
 
 private:
-    Prompt& m_prompt;
     ContactsCtrl* m_list;
     qlonglong m_chosen = 0;
 };

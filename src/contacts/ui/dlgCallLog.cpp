@@ -18,15 +18,11 @@
 namespace bx {
 
 dlgCallLog::dlgCallLog(Session& session, Prompt& prompt, QWidget* parent)
-    : QDialog(parent)
-    , m_session(session)
-    , m_prompt(prompt)
+    : SessionDialog(session, prompt, "dlgCallLog", QStringLiteral("Call Log"), parent)
     , m_date(named(new QDateEdit, "T_StartDate"))
     , m_time(named(new QTimeEdit, "T_StartTime"))
     , m_content(named(new QPlainTextEdit, "T_Content"))
 {
-    setObjectName(QStringLiteral("dlgCallLog"));
-    setWindowTitle(QStringLiteral("Call Log"));
     m_date->setCalendarPopup(true);
     m_time->setDisplayFormat(QStringLiteral("HH:mm"));
     auto* form = new QFormLayout;

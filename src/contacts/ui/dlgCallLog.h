@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "core/ui/SessionDialog.h"
 
 class QDateEdit;
 class QPlainTextEdit;
@@ -8,14 +8,11 @@ class QTimeEdit;
 
 namespace bx {
 
-class Prompt;
-class Session;
-
 /**
  * One call with a contact: the day (T_StartDate), the time (T_StartTime) and what was said
  * (T_Content). OK saves it (contacts::saveCall) and closes; a refusal keeps the dialog open.
  */
-class dlgCallLog : public QDialog
+class dlgCallLog : public SessionDialog
 {
     Q_OBJECT
 public:
@@ -31,8 +28,6 @@ public:
     void accept() override;
 
 private:
-    Session& m_session;
-    Prompt& m_prompt;
     QDateEdit* m_date;
     QTimeEdit* m_time;
     QPlainTextEdit* m_content;

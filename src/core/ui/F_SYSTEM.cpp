@@ -337,17 +337,9 @@ void F_SYSTEM::onOk()
     in.sharedPassword = m_edtPwd->text();
 
     try {
-        if (showRefusal(m_prompt, editor().save(in), [this](SystemSettingsField field) -> QWidget* {
-                switch (field) {
-                case SystemSettingsField::None:
-                    return nullptr;
-                case SystemSettingsField::ChunkSize:
-                    return m_text2;
-                case SystemSettingsField::QueryWait:
-                    return m_text5;
-                }
-                return nullptr;
-            }))
+        if (showRefusal(m_prompt, editor().save(in),
+                        {{SystemSettingsField::ChunkSize, m_text2},
+                         {SystemSettingsField::QueryWait, m_text5}}))
             return;
     } catch (const DbError& e) {
         reportDatabaseError(e, m_session, m_prompt);

@@ -3,6 +3,7 @@
 #include "core/WholeFile.h"
 
 #include <QBuffer>
+#include <QPageLayout>
 #include <QPdfWriter>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
@@ -10,8 +11,9 @@
 
 namespace bx {
 
-HtmlPrinter::HtmlPrinter(QString html)
+HtmlPrinter::HtmlPrinter(QString html, QString title)
     : m_html(std::move(html))
+    , m_title(std::move(title))
 {
 }
 
@@ -42,7 +44,10 @@ QString HtmlPrinter::writePdf(const QString& path) const
     pdf.open(QIODevice::WriteOnly);
     {
         QPdfWriter writer(&pdf);
-        writer.setPageSize(QPageSize(QPageSize::A4));
+        if (!m_title.isEmpty())
+            writer.setTitle(m_title);
+        writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                                         QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter));
         writer.setResolution(300);
         paint(writer);
     }

@@ -1,5 +1,9 @@
 #include "core/ui/SessionDialog.h"
 
+#include "core/Prompt.h"
+
+#include <QCloseEvent>
+
 namespace bx {
 
 SessionDialog::SessionDialog(Session& session, Prompt& prompt, const char* name,
@@ -11,6 +15,40 @@ SessionDialog::SessionDialog(Session& session, Prompt& prompt, const char* name,
     setObjectName(QString::fromLatin1(name));
     if (!title.isEmpty())
         setWindowTitle(title);
+}
+
+bool SessionDialog::leaving()
+{
+    // QDialog's close event rejects the dialog: the question is asked once for both.
+    if (!m_leaving)
+        m_leaving = mayLeave();
+    return m_leaving;
+}
+
+void SessionDialog::reject()
+{
+    if (leaving())
+        QDialog::reject();
+}
+
+void SessionDialog::closeEvent(QCloseEvent* event)
+{
+    if (leaving())
+        QDialog::closeEvent(event);
+    else
+        event->ignore();
+}
+
+bool SessionDialog::askToSaveChanges(const std::function<bool()>& save)
+{
+    switch (m_prompt.ask(kSaveChanges, windowTitle(), PromptButtons::YesNoCancel)) {
+    case PromptAnswer::Yes:
+        return save();
+    case PromptAnswer::No:
+        return true;
+    default:
+        return false;
+    }
 }
 
 } // namespace bx

@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+#include <functional>
+
 namespace bx {
 
 class Prompt;
@@ -12,15 +14,35 @@ class Session;
  * the design names it (tests and the CUSTOM table find it by that name) and with its caption when
  * the caption is fixed (an empty one is left for the window to set). The session and the prompt
  * must outlive the window.
+ *
+ * Escape, Cancel and the title bar's close leave only when mayLeave() agrees; once the window has
+ * agreed it asks no more.
  */
 class SessionDialog : public QDialog
 {
+public:
+    void reject() override;
+
 protected:
     SessionDialog(Session& session, Prompt& prompt, const char* name, const QString& title,
                   QWidget* parent);
 
+    void closeEvent(QCloseEvent* event) override;
+    /** Whether the window may close now; a window holding unsaved edits asks first. */
+    virtual bool mayLeave() { return true; }
+    /**
+     * "Do you want to save changes?" under the window's caption: Yes leaves when `save` wrote
+     * the edits, No leaves without them, Cancel stays.
+     */
+    bool askToSaveChanges(const std::function<bool()>& save);
+
     Session& m_session;
     Prompt& m_prompt;
+
+private:
+    bool leaving();
+
+    bool m_leaving = false;
 };
 
 } // namespace bx

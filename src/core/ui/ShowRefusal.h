@@ -2,7 +2,10 @@
 
 #include "core/Refusal.h"
 
+#include <initializer_list>
 #include <optional>
+#include <type_traits>
+#include <utility>
 
 class QWidget;
 
@@ -28,6 +31,34 @@ bool showRefusal(Prompt& prompt, const std::optional<RefusalOf<Field>>& refusal,
     if (!refusal)
         return false;
     showRefusal(prompt, refusal->message, controlOf(refusal->field));
+    return true;
+}
+
+/** A window's controls by the field of its refusals. */
+template <typename Field>
+using ControlsByField = std::initializer_list<std::pair<std::type_identity_t<Field>, QWidget*>>;
+
+/** The control `controls` pairs with `field`; `otherwise` for a field they do not name. */
+template <typename Field>
+QWidget* controlFor(Field field, ControlsByField<Field> controls, QWidget* otherwise = nullptr)
+{
+    for (const auto& [f, control] : controls)
+        if (f == field)
+            return control;
+    return otherwise;
+}
+
+/**
+ * Shows the refusal, if there is one, with the focus on the control `controls` pairs with its
+ * field (`otherwise` for a field they do not name). Returns whether there was a refusal.
+ */
+template <typename Field>
+bool showRefusal(Prompt& prompt, const std::optional<RefusalOf<Field>>& refusal,
+                 ControlsByField<Field> controls, QWidget* otherwise = nullptr)
+{
+    if (!refusal)
+        return false;
+    showRefusal(prompt, refusal->message, controlFor(refusal->field, controls, otherwise));
     return true;
 }
 

@@ -19,14 +19,12 @@
 namespace bx {
 
 AddressBook::AddressBook(Session& session, Prompt& prompt, const QString& box, QWidget* parent)
-    : QDialog(parent)
+    : SessionDialog(session, prompt, "AddressBook", QStringLiteral("Address Book"), parent)
     , m_box(box)
     , m_search(named(new QLineEdit, "txtSearch"))
     , m_contacts(named(new QTreeWidget, "lstContacts"))
     , m_recipients(named(new QListWidget, "lstRecipients"))
 {
-    setObjectName(QStringLiteral("AddressBook"));
-    setWindowTitle(QStringLiteral("Address Book"));
     m_contacts->setRootIsDecorated(false);
     m_contacts->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_contacts->setHeaderLabels(

@@ -1,8 +1,7 @@
 #pragma once
 
+#include "core/ui/SessionDialog.h"
 #include "messaging/AddressBook.h"
-
-#include <QDialog>
 
 class QLineEdit;
 class QListWidget;
@@ -19,7 +18,7 @@ class Session;
  * lstRecipients, cmdRemove takes them out again. OK leaves recipients() ready: the box's text with
  * the chosen addresses added (addressbook::joinRecipients).
  */
-class AddressBook : public QDialog
+class AddressBook : public SessionDialog
 {
     Q_OBJECT
 public:

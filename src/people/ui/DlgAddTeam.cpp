@@ -191,18 +191,10 @@ void DlgAddTeam::onOk()
     if (!runCommand(m_session, m_prompt,
                     [&] { saved = WorkshopService(m_session, m_prompt).save(draft); }))
         return;
-    if (showRefusal(m_prompt, saved.refusal(), [this](WorkshopField field) -> QWidget* {
-            switch (field) {
-            case WorkshopField::Members:
-                return m_ListView2;
-            case WorkshopField::RootFolder:
-                return m_T_CATEGORY;
-            case WorkshopField::Name:
-            case WorkshopField::None:
-                break;
-            }
-            return m_txtTeamName;
-        }))
+    if (showRefusal(
+            m_prompt, saved.refusal(),
+            {{WorkshopField::Members, m_ListView2}, {WorkshopField::RootFolder, m_T_CATEGORY}},
+            m_txtTeamName))
         return;
     if (saved) {
         m_saved = *saved;

@@ -297,19 +297,10 @@ void USER_FORM::onOk()
     }
 
     try {
-        if (showRefusal(m_prompt, saveUser(m_session, d), [this](UserField field) -> QWidget* {
-                switch (field) {
-                case UserField::None:
-                    return nullptr;
-                case UserField::UserId:
-                    return m_holdKey;
-                case UserField::UserName:
-                    return m_name;
-                case UserField::Password:
-                    return m_password;
-                }
-                return nullptr;
-            }))
+        if (showRefusal(m_prompt, saveUser(m_session, d),
+                        {{UserField::UserId, m_holdKey},
+                         {UserField::UserName, m_name},
+                         {UserField::Password, m_password}}))
             return;
     } catch (const DbError& e) {
         reportDatabaseError(e, m_session, m_prompt);

@@ -30,9 +30,7 @@
 namespace bx {
 
 dlgTSHReport::dlgTSHReport(Session& session, Prompt& prompt, qint64 task, QWidget* parent)
-    : QDialog(parent)
-    , m_session(session)
-    , m_prompt(prompt)
+    : SessionDialog(session, prompt, "dlgTSHReport", QStringLiteral("Timesheet Report"), parent)
     , m_task(task)
     , m_users(named(new QComboBox, "cboUsers"))
     , m_byMonths(named(new QRadioButton(QStringLiteral("Last months:")), "optMonths"))
@@ -44,8 +42,6 @@ dlgTSHReport::dlgTSHReport(Session& session, Prompt& prompt, qint64 task, QWidge
     , m_to(named(new QDateEdit, "DTPicker2"))
     , m_page(named(new QTextBrowser, "WebBrowser1"))
 {
-    setObjectName(QStringLiteral("dlgTSHReport"));
-    setWindowTitle(QStringLiteral("Timesheet Report"));
     auto* toolbar = named(new QToolBar, "Toolbar1");
     named(toolbar->addAction(QStringLiteral("Refresh"), this, [this] { refresh(); }), "Refresh");
     named(toolbar->addAction(QStringLiteral("Save"), this, &dlgTSHReport::save), "Save");
@@ -91,19 +87,10 @@ bool dlgTSHReport::refresh()
     const auto period = timesheet::periodOf(
         kind, kind == PeriodKind::LastMonths ? m_months->text() : m_days->text(), m_from->date(),
         m_to->date(), m_session.clock().nowLocal().date());
-    if (showRefusal(m_prompt, period.refusal(), [this](ReportPeriodField f) -> QWidget* {
-            switch (f) {
-            case ReportPeriodField::Months:
-                return m_months;
-            case ReportPeriodField::Days:
-                return m_days;
-            case ReportPeriodField::StartDate:
-                return m_from;
-            case ReportPeriodField::None:
-                break;
-            }
-            return nullptr;
-        }))
+    if (showRefusal(m_prompt, period.refusal(),
+                    {{ReportPeriodField::Months, m_months},
+                     {ReportPeriodField::Days, m_days},
+                     {ReportPeriodField::StartDate, m_from}}))
         return false;
     TimeSheetRequest request;
     request.task = m_task;

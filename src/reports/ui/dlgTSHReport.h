@@ -1,8 +1,7 @@
 #pragma once
 
+#include "core/ui/SessionDialog.h"
 #include "reports/TimeSheetReport.h"
-
-#include <QDialog>
 
 class QComboBox;
 class QDateEdit;
@@ -20,7 +19,7 @@ class Session;
  * by user and task, priced with the users' rates. The page is written as "RepTmp.html" in the
  * per-user data folder and shown; toolbar keys "Save", "Print" and "Refresh".
  */
-class dlgTSHReport : public QDialog
+class dlgTSHReport : public SessionDialog
 {
     Q_OBJECT
 
@@ -35,8 +34,6 @@ private:
     void save();
     void print();
 
-    Session& m_session;
-    Prompt& m_prompt;
     qint64 m_task;
     QComboBox* m_users;
     QRadioButton* m_byMonths;

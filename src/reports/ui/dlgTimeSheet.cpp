@@ -22,14 +22,10 @@ const QString kSource = QStringLiteral("dlgTimeSheet");
 
 dlgTimeSheet::dlgTimeSheet(Session& session, Prompt& prompt, qint64 task,
                            std::optional<Booking> booking, QWidget* parent)
-    : QDialog(parent)
-    , m_session(session)
-    , m_prompt(prompt)
+    : SessionDialog(session, prompt, "dlgTimeSheet", QStringLiteral("Time Sheet"), parent)
     , m_task(task)
     , m_booking(std::move(booking))
 {
-    setObjectName(QStringLiteral("dlgTimeSheet"));
-    setWindowTitle(QStringLiteral("Time Sheet"));
     m_date = named(new QDateEdit, "DTPicker1");
     m_date->setCalendarPopup(true);
     m_date->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
@@ -67,15 +63,8 @@ dlgTimeSheet::dlgTimeSheet(Session& session, Prompt& prompt, qint64 task,
 
 QWidget* dlgTimeSheet::controlOf(TimeSheetField field) const
 {
-    switch (field) {
-    case TimeSheetField::Hours:
-        return m_hours;
-    case TimeSheetField::Minutes:
-        return m_minutes;
-    case TimeSheetField::None:
-        break;
-    }
-    return nullptr;
+    return controlFor(field,
+                      {{TimeSheetField::Hours, m_hours}, {TimeSheetField::Minutes, m_minutes}});
 }
 
 void dlgTimeSheet::onOk()

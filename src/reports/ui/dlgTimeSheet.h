@@ -1,8 +1,7 @@
 #pragma once
 
+#include "core/ui/SessionDialog.h"
 #include "reports/TimeSheets.h"
-
-#include <QDialog>
 
 #include <optional>
 
@@ -19,7 +18,7 @@ class Session;
  * One booking of working time on a task: a new one of the signed-in user (mode "NEW"), or a
  * change to `booking` (mode "OPEN"), whose reason it asks for. Accepted once written.
  */
-class dlgTimeSheet : public QDialog
+class dlgTimeSheet : public SessionDialog
 {
     Q_OBJECT
 
@@ -31,8 +30,6 @@ private:
     void onOk();
     QWidget* controlOf(TimeSheetField field) const;
 
-    Session& m_session;
-    Prompt& m_prompt;
     qint64 m_task;
     std::optional<Booking> m_booking;
     QDateEdit* m_date = nullptr;

@@ -3,6 +3,7 @@
 #include "core/Gmt.h"
 #include "core/Prompt.h"
 #include "core/Session.h"
+#include "core/ui/HtmlPrinter.h"
 #include "core/ui/Named.h"
 #include "core/ui/RunCommand.h"
 #include "core/ui/ShowRefusal.h"
@@ -11,7 +12,6 @@
 
 #include <QAction>
 #include <QCheckBox>
-#include <QCloseEvent>
 #include <QComboBox>
 #include <QEvent>
 #include <QFileDialog>
@@ -125,7 +125,7 @@ void Form_Form::print()
     QPrinter printer;
     QPrintDialog dialog(&printer, this);
     if (dialog.exec() == QDialog::Accepted)
-        forms::printFormHtml(forms::formHtml(m_copy, values()), printer);
+        HtmlPrinter(forms::formHtml(m_copy, values())).print(printer);
 }
 
 void Form_Form::choosePdf()
@@ -139,10 +139,11 @@ void Form_Form::choosePdf()
 bool Form_Form::exportPdf(const QString& path)
 {
     const QString failure =
-        forms::writeFormPdf(forms::formHtml(m_copy, values()), m_copy.form, path);
+        HtmlPrinter(forms::formHtml(m_copy, values()), m_copy.form).writePdf(path);
     if (failure.isEmpty())
         return true;
-    m_prompt.inform(failure, QString(), PromptIcon::Critical);
+    m_prompt.inform(QStringLiteral("Cannot write %1: %2").arg(path, failure), QString(),
+                    PromptIcon::Critical);
     return false;
 }
 
@@ -251,7 +252,7 @@ bool Form_Form::save(bool asCopy)
     return true;
 }
 
-bool Form_Form::mayClose()
+bool Form_Form::mayLeave()
 {
     if (!m_writable || m_copy.form.isEmpty())
         return true;
@@ -260,32 +261,7 @@ bool Form_Form::mayClose()
                    [&] { changed = forms::changedFields(m_session.db(), m_copy, values()); });
     if (changed.isEmpty())
         return true;
-    switch (m_prompt.ask(forms::kSaveChanges, windowTitle(), PromptButtons::YesNoCancel)) {
-    case PromptAnswer::Yes:
-        return save(false);
-    case PromptAnswer::No:
-        return true;
-    default:
-        return false;
-    }
-}
-
-void Form_Form::reject()
-{
-    if (m_closing || mayClose()) {
-        m_closing = true;
-        SessionDialog::reject();
-    }
-}
-
-void Form_Form::closeEvent(QCloseEvent* event)
-{
-    if (m_closing || mayClose()) {
-        m_closing = true;
-        SessionDialog::closeEvent(event);
-    } else {
-        event->ignore();
-    }
+    return askToSaveChanges([this] { return save(false); });
 }
 
 } // namespace bx

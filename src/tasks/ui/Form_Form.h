@@ -41,11 +41,7 @@ public:
     const QList<qlonglong>& added() const { return m_added; }
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
-
-public slots:
-    void reject() override;
 
 private:
     void build(const QString& form, qlonglong attachNumber);
@@ -53,7 +49,7 @@ private:
     /** Saves as the mode stands (`asCopy`: a new copy). @return false when nothing was saved */
     bool save(bool asCopy);
     /** True when the window may close (unchanged, or the user answered). */
-    bool mayClose();
+    bool mayLeave() override;
     void fillList(int index);
     void applyEnabling();
     void print();
@@ -69,7 +65,6 @@ private:
     QList<QWidget*> m_fields;
     QList<qlonglong> m_added;
     bool m_writable = true;
-    bool m_closing = false;
 };
 
 } // namespace bx

@@ -960,7 +960,7 @@ void SCR_FORM::moveTo(int direction)
     if (other == 0)
         return;
     if (m_keySave->isEnabled() && !m_scr->Saved() && m_dirty) {
-        if (m_prompt.ask(editor::kSaveChanges, {}, PromptButtons::YesNo) == PromptAnswer::Yes) {
+        if (m_prompt.ask(kSaveChanges, {}, PromptButtons::YesNo) == PromptAnswer::Yes) {
             if (!commitSave())
                 return;
         } else {
@@ -985,7 +985,7 @@ void SCR_FORM::closeEvent(QCloseEvent* event)
     }
     m_attachPane->offerSaveBack();
     if (!m_scr->Saved() && m_dirty) {
-        switch (m_prompt.ask(editor::kSaveChanges, {}, PromptButtons::YesNoCancel)) {
+        switch (m_prompt.ask(kSaveChanges, {}, PromptButtons::YesNoCancel)) {
         case PromptAnswer::Yes:
             if (!commitSave()) {
                 event->ignore();

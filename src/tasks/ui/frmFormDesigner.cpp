@@ -8,7 +8,6 @@
 #include "core/ui/ShowRefusal.h"
 #include "tasks/ui/FormPanel.h"
 
-#include <QCloseEvent>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -144,30 +143,7 @@ void frmFormDesigner::load(const forms::FormDefinition& definition)
 
 bool frmFormDesigner::mayLeave()
 {
-    if (!m_edited)
-        return true;
-    switch (m_prompt.ask(forms::kSaveChanges, windowTitle(), PromptButtons::YesNoCancel)) {
-    case PromptAnswer::Yes:
-        return onSave();
-    case PromptAnswer::No:
-        return true;
-    default:
-        return false;
-    }
-}
-
-void frmFormDesigner::reject()
-{
-    if (mayLeave())
-        SessionDialog::reject();
-}
-
-void frmFormDesigner::closeEvent(QCloseEvent* event)
-{
-    if (mayLeave())
-        SessionDialog::closeEvent(event);
-    else
-        event->ignore();
+    return !m_edited || askToSaveChanges([this] { return onSave(); });
 }
 
 void frmFormDesigner::fillGrid()

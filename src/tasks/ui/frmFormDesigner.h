@@ -3,7 +3,6 @@
 #include "core/ui/SessionDialog.h"
 #include "tasks/FormDesign.h"
 
-class QCloseEvent;
 class QLineEdit;
 class QScrollArea;
 class QTableWidget;
@@ -34,14 +33,9 @@ public:
     /** The definition as edited so far. */
     const forms::FormDefinition& definition() const { return m_definition; }
 
-    void reject() override;
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
-
 private:
     /** Asks whether to save unsaved edits; false when the user stays with them. */
-    bool mayLeave();
+    bool mayLeave() override;
     void onNew();
     void onDelete();
     /** True when the form was written. */

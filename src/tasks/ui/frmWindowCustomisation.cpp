@@ -10,7 +10,6 @@
 #include "tasks/WindowCustomRows.h"
 #include "tasks/ui/SCR_FORM.h"
 
-#include <QCloseEvent>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QHash>
@@ -178,30 +177,7 @@ void frmWindowCustomisation::resetSelected()
 
 bool frmWindowCustomisation::mayLeave()
 {
-    if (!m_edited)
-        return true;
-    switch (m_prompt.ask(editor::kSaveChanges, windowTitle(), PromptButtons::YesNoCancel)) {
-    case PromptAnswer::Yes:
-        return save();
-    case PromptAnswer::No:
-        return true;
-    default:
-        return false;
-    }
-}
-
-void frmWindowCustomisation::reject()
-{
-    if (mayLeave())
-        KeyedListDialog::reject();
-}
-
-void frmWindowCustomisation::closeEvent(QCloseEvent* event)
-{
-    if (mayLeave())
-        KeyedListDialog::closeEvent(event);
-    else
-        event->ignore();
+    return !m_edited || askToSaveChanges([this] { return save(); });
 }
 
 } // namespace bx

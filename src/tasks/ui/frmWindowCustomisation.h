@@ -4,7 +4,6 @@
 #include "tasks/WindowCustomRows.h"
 #include "tasks/ui/WindowCustomisation.h"
 
-class QCloseEvent;
 class QComboBox;
 
 namespace bx {
@@ -42,16 +41,11 @@ public:
     /** Save: writes the shown caption's rows; false when refused or failed. */
     bool save();
 
-    void reject() override;
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
-
 private:
     void fillList(const QList<WindowCustomRow>& rows);
     void resetSelected();
     QList<WindowCustomRow> rowsShown() const;
-    bool mayLeave();
+    bool mayLeave() override;
 
     QComboBox* m_window;
     QList<CustomisableControl> m_controls;

@@ -288,19 +288,10 @@ bool LIFECYCLE_FORM::selectOwner(StageOwnerKind kind, qlonglong groupId, const Q
 
 bool LIFECYCLE_FORM::refused(const std::optional<DesignRefusal>& refusal)
 {
-    return showRefusal(m_prompt, refusal, [this](DesignField field) -> QWidget* {
-        switch (field) {
-        case DesignField::Identifier:
-            return m_key;
-        case DesignField::Description:
-            return m_description;
-        case DesignField::Stages:
-            return m_stages;
-        case DesignField::None:
-            break;
-        }
-        return nullptr;
-    });
+    return showRefusal(m_prompt, refusal,
+                       {{DesignField::Identifier, m_key},
+                        {DesignField::Description, m_description},
+                        {DesignField::Stages, m_stages}});
 }
 
 bool LIFECYCLE_FORM::addStage(const QString& name)

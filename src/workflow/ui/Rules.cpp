@@ -86,17 +86,8 @@ void Rules::onOk()
             saved = RuleStore(m_session).save(m_original, m_name->text(), m_script->toPlainText());
         }))
         return;
-    if (showRefusal(m_prompt, saved.refusal(), [this](RuleField field) -> QWidget* {
-            switch (field) {
-            case RuleField::None:
-                return nullptr;
-            case RuleField::Name:
-                return m_name;
-            case RuleField::Script:
-                return m_script;
-            }
-            return nullptr;
-        }))
+    if (showRefusal(m_prompt, saved.refusal(),
+                    {{RuleField::Name, m_name}, {RuleField::Script, m_script}}))
         return;
     m_saved = m_name->text().trimmed();
     accept();

@@ -145,17 +145,8 @@ void dlgChecklist::onOk()
     Outcome<Done, ChecklistField> saved;
     if (!runCommand(m_session, m_prompt, [&] { saved = m_design.save(m_draft); }))
         return;
-    if (showRefusal(m_prompt, saved.refusal(), [this](ChecklistField field) -> QWidget* {
-            switch (field) {
-            case ChecklistField::Name:
-                return m_name;
-            case ChecklistField::Items:
-                return m_items;
-            case ChecklistField::None:
-                break;
-            }
-            return nullptr;
-        }))
+    if (showRefusal(m_prompt, saved.refusal(),
+                    {{ChecklistField::Name, m_name}, {ChecklistField::Items, m_items}}))
         return;
     m_savedName = m_draft.name;
     accept();

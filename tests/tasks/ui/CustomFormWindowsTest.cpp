@@ -115,7 +115,7 @@ TEST_F(CustomFormWindowsTest, FormsAreAddedFilledReopenedAndReadOnlyWhenClosed)
         child<QComboBox>(dialog, "Field3")->setEditText(QStringLiteral("changed"));
         prompt.answer(PromptAnswer::Cancel).answer(PromptAnswer::Yes);
         dialog.reject();
-        EXPECT_EQ(prompt.last().text, forms::kSaveChanges);
+        EXPECT_EQ(prompt.last().text, kSaveChanges);
         dialog.reject();
         return 0;
     });
@@ -228,7 +228,7 @@ TEST_F(CustomFormWindowsTest, TheDesignerPreviewsEachChangeAndSavesTheForm)
     QTreeWidgetItem* other = list->topLevelItem(list->topLevelItem(0)->text(0) == kForm ? 1 : 0);
     prompt.answer(PromptAnswer::Cancel);
     Q_EMIT list->itemClicked(other, 0);
-    EXPECT_EQ(prompt.last().text, forms::kSaveChanges);
+    EXPECT_EQ(prompt.last().text, kSaveChanges);
     EXPECT_EQ(designer.definition().name, kForm);
     EXPECT_EQ(designer.definition().fields.first().name, QStringLiteral("Renamed"));
     prompt.answer(PromptAnswer::No);
@@ -239,6 +239,17 @@ TEST_F(CustomFormWindowsTest, TheDesignerPreviewsEachChangeAndSavesTheForm)
                           {kForm})
                   .toInt(),
               0);
+
+    // The title bar's close over unsaved edits asks once: Cancel keeps the window, No closes it.
+    grid->item(0, int(forms::FieldColumn::Name))->setText(QStringLiteral("Renamed again"));
+    designer.show();
+    prompt.answer(PromptAnswer::Cancel);
+    EXPECT_FALSE(designer.close());
+    EXPECT_TRUE(designer.isVisible());
+    prompt.answer(PromptAnswer::No);
+    EXPECT_TRUE(designer.close());
+    EXPECT_FALSE(designer.isVisible());
+    EXPECT_FALSE(prompt.pending());
 }
 
 // "PDF": the copy's fields as typed, markup and quotes included, read back from the document; a

@@ -72,7 +72,7 @@ TEST_F(WindowCustomisationWindowTest, EditsTheRowsOfACaptionThatTheEditorThenSho
     const int meeting = captions->findText(QStringLiteral("Meeting"));
     captions->setCurrentIndex(meeting);
     emit captions->activated(meeting);
-    EXPECT_EQ(prompt.last().text, editor::kSaveChanges);
+    EXPECT_EQ(prompt.last().text, kSaveChanges);
     EXPECT_EQ(window.shownCaption(), QStringLiteral("Meeting"));
     EXPECT_EQ(windowCustomRows(db(), QStringLiteral("Task")).size(), 2);
 
