@@ -1,5 +1,6 @@
 #include "app/StartLogin.h"
 #include "core/AppPaths.h"
+#include "core/BuildInfo.h"
 #include "core/Clock.h"
 #include "core/Session.h"
 #include "core/SingleInstance.h"
@@ -20,9 +21,14 @@ int main(int argc, char** argv)
             std::fputs(bx::kCommandLineHelp.toLocal8Bit().constData(), stdout);
             return 0;
         }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::puts(bx::BuildInfo::versionLine().toLocal8Bit().constData());
+            return 0;
+        }
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Brindlepax"));
+    QApplication::setApplicationVersion(bx::BuildInfo::versionText());
 
     bx::SettingsStore settings;
     bx::SystemClock clock;
