@@ -5,6 +5,7 @@
 #include "core/Session.h"
 #include "core/SingleInstance.h"
 #include "core/settings/SettingsStore.h"
+#include "core/ui/AppIcon.h"
 #include "core/ui/MessageBoxPrompt.h"
 #include "people/LoginFlow.h"
 
@@ -29,6 +30,9 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Brindlepax"));
     QApplication::setApplicationVersion(bx::BuildInfo::versionText());
+    QApplication::setWindowIcon(bx::appIcon());
+    // Wayland desktops match the windows to the menu entry (and its icon) by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("brindlepax"));
 
     bx::SettingsStore settings;
     bx::SystemClock clock;

@@ -7,8 +7,9 @@
 # --test-tools also installs what the tests need beside the build: the PostgreSQL server for the
 # throwaway test cluster, Xvfb for window screenshots, aiosmtpd for the test mail servers and
 # Dovecot (with openssl for the certificates) for the POP3 test server, python3-vobject to read the
-# vCard files the contact export writes, and pdftotext (poppler-utils) to read back the PDF files
-# the program writes.
+# vCard files the contact export writes, pdftotext (poppler-utils) to read back the PDF files
+# the program writes, and the checkers of the install tree and the package: desktop-file-utils,
+# appstream, groff, dpkg-dev and lintian (with rsvg-convert for scripts/make-icons.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,7 +18,7 @@ preset=release
 for arg in "$@"; do
     case "$arg" in
     --test-tools) test_tools=1 ;;
-    -h|--help) sed -n '2,10p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,12p' "$0"; exit 0 ;;
     *) preset=$arg ;;
     esac
 done
@@ -28,6 +29,7 @@ packages=(cmake ninja-build pkg-config g++ qt6-base-dev qt6-declarative-dev qt6-
 if [ "$test_tools" -eq 1 ]; then
     packages+=(postgresql postgresql-contrib xvfb xauth poppler-utils)
     packages+=(dovecot-core dovecot-pop3d python3-aiosmtpd python3-vobject openssl)
+    packages+=(desktop-file-utils appstream groff-base dpkg-dev lintian librsvg2-bin)
 fi
 
 missing=()

@@ -8,6 +8,7 @@
 #include "core/UserRights.h"
 #include "core/db/DatabaseOpener.h"
 #include "core/settings/WindowLayout.h"
+#include "core/ui/AppIcon.h"
 #include "core/ui/StoredText.h"
 #include "mainwindow/Poller.h"
 #include "mainwindow/Reconnect.h"
@@ -495,8 +496,7 @@ void Access_Form::buildTray()
 {
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         return;
-    m_tray =
-        new QSystemTrayIcon(QApplication::style()->standardIcon(QStyle::SP_ComputerIcon), this);
+    m_tray = new QSystemTrayIcon(appIcon(), this);
     auto* menu = new QMenu(this);
     QAction* restore = menu->addAction(QStringLiteral("&Restore"));
     connect(restore, &QAction::triggered, this, [this] {
@@ -710,8 +710,7 @@ void Access_Form::blink()
             w->setStyleSheet(m_blinkOn ? QStringLiteral("background-color: #ffd54f;") : QString());
     }
     if (m_tray)
-        m_tray->setIcon(m_blinkOn ? mail
-                                  : QApplication::style()->standardIcon(QStyle::SP_ComputerIcon));
+        m_tray->setIcon(m_blinkOn ? mail : appIcon());
 }
 
 QStringList Access_Form::tabKeys() const
