@@ -26,12 +26,13 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${BX_PACKAGE_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "team task tracking client\n"
-    "Brindlepax keeps a team's tasks, their routes through lifecycles and everything\n"
-    "attached to them in one shared database, an embedded file or a PostgreSQL server.\n"
-    "It brings internal mail, e-mail, contacts, time sheets and custom forms, and the\n"
-    "bxadmin command to create, upgrade and describe databases.")
+# The long description; CPack puts the summary above it.
+string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
+       "Brindlepax keeps a team's tasks, their routes through lifecycles and\n"
+       "everything attached to them in one shared database, an embedded file\n"
+       "or a PostgreSQL server. It brings internal mail, e-mail, contacts,\n"
+       "time sheets and custom forms, and the bxadmin command to create,\n"
+       "upgrade and describe databases.")
 # The libraries the programs link are found by dpkg-shlibdeps; Qt's X11 platform plug-in is
 # loaded at run time, and Qt's own packages only recommend it.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
