@@ -9,6 +9,7 @@
 #include "core/db/DatabaseOpener.h"
 #include "core/settings/WindowLayout.h"
 #include "core/ui/AppIcon.h"
+#include "core/ui/HelpContents.h"
 #include "core/ui/StoredText.h"
 #include "mainwindow/Poller.h"
 #include "mainwindow/Reconnect.h"
@@ -217,6 +218,10 @@ void Access_Form::buildMenus()
     buildViewMenu();
     buildWorkshopMenu();
     buildAdminMenu();
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    QAction* contents = command("CONTENTS", QStringLiteral("&Contents"), nullptr);
+    makeHelpContents(contents, m_prompt, AppPaths::programDir());
+    help->addAction(contents);
 }
 
 void Access_Form::buildFileMenu()
