@@ -1,9 +1,11 @@
 #include "app/StartLogin.h"
 #include "core/AppPaths.h"
+#include "core/BuildInfo.h"
 #include "core/Clock.h"
 #include "core/Session.h"
 #include "core/SingleInstance.h"
 #include "core/settings/SettingsStore.h"
+#include "core/ui/AppIcon.h"
 #include "core/ui/MessageBoxPrompt.h"
 #include "people/LoginFlow.h"
 
@@ -20,9 +22,17 @@ int main(int argc, char** argv)
             std::fputs(bx::kCommandLineHelp.toLocal8Bit().constData(), stdout);
             return 0;
         }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::puts(bx::BuildInfo::versionLine().toLocal8Bit().constData());
+            return 0;
+        }
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Brindlepax"));
+    QApplication::setApplicationVersion(bx::BuildInfo::versionText());
+    QApplication::setWindowIcon(bx::appIcon());
+    // Wayland desktops match the windows to the menu entry (and its icon) by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("brindlepax"));
 
     bx::SettingsStore settings;
     bx::SystemClock clock;

@@ -4,7 +4,7 @@
 
 namespace bx::BuildInfo {
 
-/** The program's version. */
+/** The program's version. CMakeLists.txt reads these two lines for the project and the package. */
 inline constexpr int kMajor = 8;
 inline constexpr int kMinor = 6;
 
@@ -12,6 +12,12 @@ inline constexpr int kMinor = 6;
 inline QString versionText()
 {
     return QString::number(kMajor) + QLatin1Char('.') + QString::number(kMinor);
+}
+
+/** What `--version` prints: "Brindlepax 7.9". */
+inline QString versionLine()
+{
+    return QStringLiteral("Brindlepax ") + versionText();
 }
 
 /**

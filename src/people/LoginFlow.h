@@ -85,7 +85,8 @@ inline const QString kCommandLineHelp = QStringLiteral(
     "\n"
     "    read -rs BRINDLEPAX_PASSWORD && export BRINDLEPAX_PASSWORD && brindlepax pat\n"
     "\n"
-    "  -h, --help   show this text and exit\n");
+    "  -h, --help   show this text and exit\n"
+    "  --version    show the version and exit\n");
 
 /**
  * The password of kPasswordVariable when it is set (even to nothing), taken out of the

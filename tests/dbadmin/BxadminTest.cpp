@@ -184,3 +184,26 @@ TEST_F(BxadminServer, CreatesAServerDatabaseWithThePasswordFromTheEnvironment)
     EXPECT_TRUE(secured.out.contains(QStringLiteral("ssl mode:        verify-full (encrypted)")))
         << secured.out.toStdString();
 }
+
+TEST(Bxadmin, BothProgramsTellTheirVersionWithoutADisplay)
+{
+    EXPECT_EQ(QStringLiteral(BX_PROJECT_VERSION), BuildInfo::versionText())
+        << "the package and the program name one version";
+    // The X11 platform with no display to reach: a program that made its application object
+    // first would abort instead of answering.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    for (const char* program : {"brindlepax", "bxadmin"}) {
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(QCoreApplication::applicationDirPath() + QLatin1Char('/') + QLatin1String(program),
+                {QStringLiteral("--version")});
+        ASSERT_TRUE(p.waitForFinished(60000)) << program;
+        EXPECT_EQ(p.exitCode(), 0) << program;
+        EXPECT_EQ(QString::fromUtf8(p.readAllStandardOutput()),
+                  QStringLiteral("Brindlepax %1\n").arg(BuildInfo::versionText()))
+            << program;
+    }
+}

@@ -21,7 +21,9 @@
 #include <QFileInfo>
 #include <QTextStream>
 
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 using namespace bx;
@@ -64,6 +66,7 @@ Options:
   --no-remember   create: do not make the new database the one the client opens
   --yes           answer yes to questions (e.g. replacing an existing database)
   -h, --help      this text
+  --version       the program's version
 
 Exit status: 0 success, 1 failure, 2 wrong usage.
 )";
@@ -326,6 +329,13 @@ int info(const QCommandLineParser& args, const SettingsStore& settings, ConsoleP
 
 int main(int argc, char** argv)
 {
+    // Answered before the application starts, as the program's own --version is.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::puts(BuildInfo::versionLine().toLocal8Bit().constData());
+            return kOk;
+        }
+    }
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("bxadmin"));
 

@@ -8,6 +8,8 @@
 #include "core/UserRights.h"
 #include "core/db/DatabaseOpener.h"
 #include "core/settings/WindowLayout.h"
+#include "core/ui/AppIcon.h"
+#include "core/ui/HelpContents.h"
 #include "core/ui/StoredText.h"
 #include "mainwindow/Poller.h"
 #include "mainwindow/Reconnect.h"
@@ -216,6 +218,10 @@ void Access_Form::buildMenus()
     buildViewMenu();
     buildWorkshopMenu();
     buildAdminMenu();
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    QAction* contents = command("CONTENTS", QStringLiteral("&Contents"), nullptr);
+    makeHelpContents(contents, m_prompt, AppPaths::programDir());
+    help->addAction(contents);
 }
 
 void Access_Form::buildFileMenu()
@@ -495,8 +501,7 @@ void Access_Form::buildTray()
 {
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         return;
-    m_tray =
-        new QSystemTrayIcon(QApplication::style()->standardIcon(QStyle::SP_ComputerIcon), this);
+    m_tray = new QSystemTrayIcon(appIcon(), this);
     auto* menu = new QMenu(this);
     QAction* restore = menu->addAction(QStringLiteral("&Restore"));
     connect(restore, &QAction::triggered, this, [this] {
@@ -710,8 +715,7 @@ void Access_Form::blink()
             w->setStyleSheet(m_blinkOn ? QStringLiteral("background-color: #ffd54f;") : QString());
     }
     if (m_tray)
-        m_tray->setIcon(m_blinkOn ? mail
-                                  : QApplication::style()->standardIcon(QStyle::SP_ComputerIcon));
+        m_tray->setIcon(m_blinkOn ? mail : appIcon());
 }
 
 QStringList Access_Form::tabKeys() const

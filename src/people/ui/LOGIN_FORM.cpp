@@ -1,12 +1,12 @@
 #include "people/ui/LOGIN_FORM.h"
 
 #include "core/AppPaths.h"
-#include "core/DesktopFile.h"
 #include "core/Prompt.h"
 #include "core/Session.h"
 #include "core/db/DatabaseOpener.h"
 #include "core/settings/SettingsKeys.h"
 #include "core/settings/SettingsStore.h"
+#include "core/ui/HelpContents.h"
 #include "core/ui/Named.h"
 #include "core/ui/RunCommand.h"
 #include "core/ui/ShowRefusal.h"
@@ -22,7 +22,6 @@
 #include "people/ui/dlgGetUnsecLogin.h"
 
 #include <QCheckBox>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -33,7 +32,6 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTimer>
-#include <QUrl>
 #include <QVBoxLayout>
 
 namespace bx {
@@ -106,7 +104,7 @@ LOGIN_FORM::LOGIN_FORM(Session& session, Prompt& prompt, QString programDir, QWi
     connect(m_command6, &QPushButton::clicked, this, &LOGIN_FORM::onQuickStart);
     connect(password, &QAction::triggered, this, &LOGIN_FORM::onSetPassword);
     connect(m_sharedLogin, &QAction::triggered, this, &LOGIN_FORM::onSharedLogin);
-    connect(contents, &QAction::triggered, this, &LOGIN_FORM::onContents);
+    makeHelpContents(contents, m_prompt, m_programDir);
     connect(about, &QAction::triggered, this, &LOGIN_FORM::onAbout);
     connect(m_chkAutoLogon, &QCheckBox::clicked, this, &LOGIN_FORM::onAutoLogonClicked);
 
@@ -281,15 +279,6 @@ void LOGIN_FORM::onSharedLogin()
 {
     dlgGetUnsecLogin dialog(m_session.settings(), m_lblDBHidden->text(), this);
     dialog.exec();
-}
-
-void LOGIN_FORM::onContents()
-{
-    // A local file reaches the desktop only through the check of every file the program opens.
-    const Outcome<QUrl> page =
-        desktop::fileToOpen(QDir(m_programDir).filePath(QStringLiteral("help/index.html")));
-    if (!showRefusal(m_prompt, page.refusal()))
-        QDesktopServices::openUrl(*page);
 }
 
 void LOGIN_FORM::onAbout()

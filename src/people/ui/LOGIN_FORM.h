@@ -55,7 +55,6 @@ private:
     void onQuickStart();
     void onSetPassword();
     void onSharedLogin();
-    void onContents();
     void onAbout();
     void logOnAsNewAdministrator();
     /** The log-on checks of "Upgrade..." and "Set Password"; false when refused or failed (shown).

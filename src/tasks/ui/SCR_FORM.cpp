@@ -1,10 +1,12 @@
 #include "tasks/ui/SCR_FORM.h"
 
+#include "core/AppPaths.h"
 #include "core/Clock.h"
 #include "core/Prompt.h"
 #include "core/Session.h"
 #include "core/UserRights.h"
 #include "core/schema/TaskEvents.h"
+#include "core/ui/HelpContents.h"
 #include "core/ui/Named.h"
 #include "core/ui/RunCommand.h"
 #include "core/ui/ShowRefusal.h"
@@ -391,7 +393,8 @@ void SCR_FORM::buildMenusAndToolbar()
     m_attachPane->buildMenu(*attach);
     named(menuBar()->addMenu(QStringLiteral("&AddOns")), "mnuAddOns");
     QMenu* help = named(menuBar()->addMenu(QStringLiteral("&Help")), "mnuHelp");
-    addCommand(help, "mnuContents", QStringLiteral("&Contents"))->setEnabled(false);
+    makeHelpContents(addCommand(help, "mnuContents", QStringLiteral("&Contents")), m_prompt,
+                     AppPaths::programDir());
 
     m_toolbar = named(addToolBar(QStringLiteral("Task")), "Toolbar1");
     m_keySave = addKey("Save", QStringLiteral("Save"));

@@ -1,3 +1,4 @@
+#include "core/AppPaths.h"
 #include "core/db/Database.h"
 #include "mainwindow/Poller.h"
 #include "mainwindow/Reconnect.h"
@@ -9,6 +10,8 @@
 #include "messaging/OutboxSender.h"
 #include "messaging/ui/dlgMailError.h"
 #include "support/Lifecycles.h"
+#include "support/OpenedUrls.h"
+#include "support/QtPrinters.h"
 #include "support/TaskRows.h"
 #include "support/WindowTest.h"
 #include "tasks/cSCR.h"
@@ -17,6 +20,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
@@ -113,6 +117,36 @@ TEST_F(AccessFormTest, PagesByKeyAndTheClosableFindPage)
     EXPECT_EQ(form.tabKeys().count(QStringLiteral("FIND")), 1);
     child<QAction>(form, "mnuCloseTab")->trigger();
     EXPECT_FALSE(form.tabKeys().contains(QStringLiteral("FIND")));
+}
+
+// Help > Contents and F1 open the help's index page, in the main window and in a task editor.
+TEST_F(AccessFormTest, HelpContentsAndF1OpenTheIndexPage)
+{
+    addTask(701, QStringLiteral("Helped"), QStringLiteral("admin"));
+    bx::test::OpenedUrls opened;
+    const QString index =
+        QUrl::fromLocalFile(
+            QDir(AppPaths::programDir()).filePath(QStringLiteral("help/index.html")))
+            .toString();
+    Access_Form form(session, prompt);
+    waitForView(form);
+    form.Open_Task(701);
+    SCR_FORM* editor = form.IsSCRAlreadyOpen(701);
+    ASSERT_NE(editor, nullptr);
+    struct Window
+    {
+        QWidget* window;
+        const char* contents;
+    };
+    for (const Window& w : {Window{&form, "CONTENTS"}, Window{editor, "mnuContents"}}) {
+        w.window->show();
+        QApplication::setActiveWindow(w.window);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(w.window)) << w.contents;
+        child<QAction>(*w.window, w.contents)->trigger();
+        QTest::keyClick(w.window, Qt::Key_F1);
+        EXPECT_EQ(opened.take(), (QStringList{index, index})) << w.contents;
+    }
+    EXPECT_TRUE(prompt.records().isEmpty()) << prompt.texts().join(u'|').toStdString();
 }
 
 // Delete on a task closes it, only for its owner.

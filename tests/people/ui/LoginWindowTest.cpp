@@ -9,17 +9,21 @@
 #include "mainwindow/ui/Access_Form.h"
 #include "people/LoginFlow.h"
 #include "people/ui/LOGIN_FORM.h"
+#include "support/OpenedUrls.h"
+#include "support/QtPrinters.h"
 #include "support/WindowTest.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QTabWidget>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -183,6 +187,25 @@ TEST_F(LoginWindowTest, RefusalsAreWordedByCauseAndWriteNothing)
     }
     EXPECT_EQ(fileHash(), before) << "a failed log-on writes nothing to the database";
     EXPECT_EQ(session.user.userId, QString()) << "the previous log-on values stand";
+}
+
+// F1 opens the index page of the program's folder it was given, or says that it is missing.
+TEST_F(LoginWindowTest, F1OpensTheHelpPageOfTheProgramFolder)
+{
+    test::OpenedUrls opened;
+    const QString folders[] = {QCoreApplication::applicationDirPath(), dir.path()};
+    for (const QString& folder : folders) {
+        LOGIN_FORM login(session, prompt, folder);
+        login.show();
+        QApplication::setActiveWindow(&login);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&login));
+        QTest::keyClick(&login, Qt::Key_F1);
+    }
+    const QString page = QStringLiteral("help/index.html");
+    EXPECT_EQ(opened.take(),
+              QStringList{QUrl::fromLocalFile(QDir(folders[0]).filePath(page)).toString()});
+    EXPECT_EQ(prompt.texts(),
+              QStringList{QStringLiteral("File not found: ") + QDir(folders[1]).filePath(page)});
 }
 
 TEST_F(LoginWindowTest, AnOlderDatabaseOffersTheUpgradeInsteadOfTheMainWindow)
