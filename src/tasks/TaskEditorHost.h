@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 namespace bx {
@@ -17,6 +19,14 @@ public:
     virtual void refreshTaskLists() = 0;
     /** The neighbour of `number` in the main list (+1 next, -1 previous), 0 when none. */
     virtual qlonglong neighbourTask(qlonglong number, int direction) = 0;
+    /** The outside tools the editor's "&AddOns" menu lists; none unless the host keeps them. */
+    virtual QStringList editorTools() const { return {}; }
+    /** Starts the editor's tool `name` for task `number`. */
+    virtual void startEditorTool(const QString& name, qlonglong number)
+    {
+        Q_UNUSED(name);
+        Q_UNUSED(number);
+    }
 };
 
 } // namespace bx

@@ -388,6 +388,9 @@ void Access_Form::buildWorkshopMenu()
 void Access_Form::buildAdminMenu()
 {
     // Administrators keep the system here; the menu shows only for them.
+    // The outside tools an administrator registered, "M_TOOL" each (reloadTools()).
+    m_tools = menuBar()->addMenu(QStringLiteral("T&ools"));
+    m_tools->setObjectName(QStringLiteral("mnuTool"));
     m_admin = menuBar()->addMenu(QStringLiteral("&Administration"));
     m_admin->setObjectName(QStringLiteral("mnuAdmin"));
     addCommands(m_admin, {{"mnuSystem", "&System Settings...", &Access_Form::openSystemSettings},
@@ -398,7 +401,9 @@ void Access_Form::buildAdminMenu()
                           {"mnuRules", "&Lookup Lists...", &Access_Form::openLookupLists},
                           {"mnuFormDesigner", "&Forms...", &Access_Form::openFormDesigner},
                           {"mnuCustomise", "&Window Customisation...",
-                           &Access_Form::openWindowCustomisation}});
+                           &Access_Form::openWindowCustomisation},
+                          {"mnuTools", "E&xternal Tools...", &Access_Form::openTools},
+                          {"mnuNewTool", "New &Tool...", &Access_Form::newTool}});
 }
 
 void Access_Form::buildToolbars()
@@ -541,6 +546,7 @@ void Access_Form::rebuildForUser()
     m_caption =
         m_session.company.name + QStringLiteral(" Brindlepax ") + QStringLiteral(" : ") + user;
     m_commands.value(QStringLiteral("mnuLogOff"))->setText(QStringLiteral("Log off ") + user);
+    reloadTools();
     const bool admin = UserRights::isAdministrator(m_session.user.record);
     m_admin->menuAction()->setVisible(admin);
     m_commands.value(QStringLiteral("Forms"))->setVisible(admin);

@@ -57,6 +57,11 @@ public:
     void taskSaved(qlonglong number, bool wasNew) override;
     void refreshTaskLists() override;
     qlonglong neighbourTask(qlonglong number, int direction) override;
+    QStringList editorTools() const override { return m_editorTools; }
+    void startEditorTool(const QString& name, qlonglong number) override;
+
+    /** Reads the tools again: the Tools menu's "M_TOOL" items and the editors' list. */
+    void reloadTools();
 
     /** Builds the window for the logged-on user (after a log-on or a log-off). */
     void rebuildForUser();
@@ -126,6 +131,8 @@ private:
     void buildPreviewCommands(QMenu* view);
     void buildWorkshopMenu();
     void buildAdminMenu();
+    /** Starts tool `name` of the Tools menu for the selected task. */
+    void startTool(const QString& name);
     void buildToolbars();
     void buildPages();
     void buildPopups();
@@ -180,6 +187,8 @@ private:
     void openChecklists();
     void openFormDesigner();
     void openWindowCustomisation();
+    void openTools();
+    void newTool();
     void openTimeSheetReport();
     void newWorkshop();
     void editWorkshop();
@@ -208,6 +217,8 @@ private:
     Prompt& m_prompt;
     QHash<QString, QAction*> m_commands;
     QMenu* m_admin = nullptr;
+    QMenu* m_tools = nullptr;
+    QStringList m_editorTools;
     QMenu* m_templates = nullptr;
     QToolBar* m_toolbar2 = nullptr;
     QToolBar* m_toolbar3 = nullptr;

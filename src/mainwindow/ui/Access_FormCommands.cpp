@@ -13,12 +13,15 @@
 #include "core/ui/ShowRefusal.h"
 #include "mainwindow/TaskMoves.h"
 #include "mainwindow/TeamTree.h"
+#include "mainwindow/Tools.h"
 #include "mainwindow/ViewListing.h"
 #include "mainwindow/ui/Access_Form.h"
 #include "mainwindow/ui/CalendarPage.h"
 #include "mainwindow/ui/DiscussionPage.h"
 #include "mainwindow/ui/F_FIND.h"
+#include "mainwindow/ui/F_TOOL.h"
 #include "mainwindow/ui/FindPage.h"
+#include "mainwindow/ui/TOOL_FORM.h"
 #include "mainwindow/ui/TeamView.h"
 #include "mainwindow/ui/ViewPrinter.h"
 #include "messaging/ui/MessagesPage.h"
@@ -44,6 +47,7 @@
 #include "workflow/ui/frmChecklistDesigner.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QMenu>
 #include <QTabWidget>
 
@@ -388,6 +392,65 @@ void Access_Form::openWindowCustomisation()
     frmWindowCustomisation customisation(m_session, m_prompt, this);
     if (customisation.refresh())
         customisation.exec();
+}
+
+void Access_Form::openTools()
+{
+    F_TOOL tools(m_session, m_prompt, this);
+    if (tools.refresh())
+        tools.exec();
+    if (tools.changed())
+        reloadTools();
+}
+
+void Access_Form::newTool()
+{
+    if (showRefusal(m_prompt, UserRights::refuseUnlessAdministrator(m_session.user.record)))
+        return;
+    TOOL_FORM tool(m_session, m_prompt, QStringLiteral("NEW"), {}, this);
+    if (tool.exec() == QDialog::Accepted)
+        reloadTools();
+}
+
+// --- Outside tools -------------------------------------------------------------------------------
+
+void Access_Form::reloadTools()
+{
+    QStringList mainWindow;
+    QStringList editor;
+    if (m_session.isOpen() && !runCommand(m_session, m_prompt, [&] {
+            mainWindow = toolNames(m_session.db(), ToolPlace::MainWindow);
+            editor = toolNames(m_session.db(), ToolPlace::TaskEditor);
+        }))
+        return;
+    m_tools->clear();
+    for (const QString& name : mainWindow) {
+        QAction* item = m_tools->addAction(QString(name).replace(u'&', QStringLiteral("&&")));
+        item->setObjectName(QStringLiteral("M_TOOL"));
+        connect(item, &QAction::triggered, this, [this, name] { startTool(name); });
+    }
+    m_tools->menuAction()->setVisible(!mainWindow.isEmpty());
+    m_editorTools = editor;
+}
+
+void Access_Form::startTool(const QString& name)
+{
+    std::optional<RefusalOf<>> refused;
+    if (runCommand(m_session, m_prompt, [&] {
+            refused = bx::startTool(m_session, ToolPlace::MainWindow, name, selectedTask(),
+                                    QCoreApplication::applicationDirPath());
+        }))
+        showRefusal(m_prompt, refused);
+}
+
+void Access_Form::startEditorTool(const QString& name, qlonglong number)
+{
+    std::optional<RefusalOf<>> refused;
+    if (runCommand(m_session, m_prompt, [&] {
+            refused = bx::startTool(m_session, ToolPlace::TaskEditor, name, number,
+                                    QCoreApplication::applicationDirPath());
+        }))
+        showRefusal(m_prompt, refused);
 }
 
 void Access_Form::openTimeSheetReport()

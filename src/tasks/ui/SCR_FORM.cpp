@@ -391,7 +391,19 @@ void SCR_FORM::buildMenusAndToolbar()
 
     QMenu* attach = named(menuBar()->addMenu(QStringLiteral("&Attach")), "mnuAttach");
     m_attachPane->buildMenu(*attach);
-    named(menuBar()->addMenu(QStringLiteral("&AddOns")), "mnuAddOns");
+    // The host's outside tools, read as the menu opens so that it follows every change.
+    QMenu* addOns = named(menuBar()->addMenu(QStringLiteral("&AddOns")), "mnuAddOns");
+    connect(addOns, &QMenu::aboutToShow, this, [this, addOns] {
+        addOns->clear();
+        if (!m_host)
+            return;
+        for (const QString& name : m_host->editorTools()) {
+            QAction* item = addOns->addAction(QString(name).replace(u'&', QStringLiteral("&&")));
+            item->setObjectName(QStringLiteral("mnuTool"));
+            connect(item, &QAction::triggered, this,
+                    [this, name] { m_host->startEditorTool(name, SCR().SCR_Number()); });
+        }
+    });
     QMenu* help = named(menuBar()->addMenu(QStringLiteral("&Help")), "mnuHelp");
     makeHelpContents(addCommand(help, "mnuContents", QStringLiteral("&Contents")), m_prompt,
                      AppPaths::programDir());

@@ -1,4 +1,5 @@
 #include "core/AppPaths.h"
+#include "core/UserRights.h"
 #include "core/db/Database.h"
 #include "mainwindow/Poller.h"
 #include "mainwindow/Reconnect.h"
@@ -20,14 +21,17 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QPointer>
+#include <QPushButton>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
 
 #include <gtest/gtest.h>
@@ -206,6 +210,64 @@ TEST_F(AccessFormTest, OneEditorPerTaskSavedTasksJoinTheViewAndExitTakesTheEdito
     EXPECT_TRUE(prompt.records().isEmpty()) << prompt.texts().join(u'|').toStdString();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(form.IsSCRAlreadyOpen(601), nullptr);
+}
+
+// The Tools menu lists the main window's tools, the editor's AddOns its own; both follow a tool
+// added in the window; only an administrator reaches the tool windows.
+TEST_F(AccessFormTest, ToolMenusFollowEveryChangeAndOnlyAnAdministratorChangesTools)
+{
+    db().execute(QStringLiteral("INSERT INTO TOOL (Tool_Name, Tool_EXE, Tool_Access_Screen, "
+                                "Tool_SCR_Screen) VALUES (?, ?, ?, ?), (?, ?, ?, ?)"),
+                 {QStringLiteral("Stock & count"), QStringLiteral("no-such-stockcount"), true,
+                  false, QStringLiteral("Chair sheet"), QStringLiteral("sheet"), false, true});
+    addTask(601, QStringLiteral("First"), QStringLiteral("admin"));
+    Access_Form form(session, prompt);
+    form.Open_Task(601);
+    SCR_FORM* editor = form.IsSCRAlreadyOpen(601);
+    ASSERT_NE(editor, nullptr);
+    const auto captions = [](QMenu* menu) {
+        emit menu->aboutToShow();
+        QStringList out;
+        for (QAction* item : menu->actions())
+            out << item->text();
+        return out;
+    };
+    QMenu* tools = child<QMenu>(form, "mnuTool");
+    QMenu* addOns = child<QMenu>(*editor, "mnuAddOns");
+    EXPECT_EQ(captions(tools), QStringList{QStringLiteral("Stock && count")});
+    EXPECT_EQ(captions(addOns), QStringList{QStringLiteral("Chair sheet")});
+
+    tools->actions().constFirst()->trigger();
+    EXPECT_EQ(prompt.texts(), QStringList{QStringLiteral(
+                                  "Tool not found.\n\"no-such-stockcount\"\nPlease change "
+                                  "settings for this tool using QV Administrator Utility.")});
+
+    session.user.userId = session.user.record.userId = QStringLiteral("ann");
+    prompt.clear();
+    child<QAction>(form, "mnuNewTool")->trigger();
+    child<QAction>(form, "mnuTools")->trigger();
+    EXPECT_EQ(prompt.texts(), QStringList(2, UserRights::kNotAdministrator));
+
+    session.user.userId = session.user.record.userId = QStringLiteral("admin");
+    prompt.clear();
+    QTimer::singleShot(0, [] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        ASSERT_NE(dialog, nullptr);
+        // A taken name (without case) is refused and the window stays; then a new one is saved.
+        child<QLineEdit>(*dialog, "txtToolName")->setText(QStringLiteral("stock & COUNT"));
+        child<QLineEdit>(*dialog, "txtExe")->setText(QStringLiteral("viewer"));
+        child<QCheckBox>(*dialog, "chkAccess")->setChecked(true);
+        child<QCheckBox>(*dialog, "chkSCR")->setChecked(true);
+        child<QPushButton>(*dialog, "cmdOK")->click();
+        child<QLineEdit>(*dialog, "txtToolName")->setText(QStringLiteral("Viewer"));
+        child<QPushButton>(*dialog, "cmdOK")->click();
+    });
+    child<QAction>(form, "mnuNewTool")->trigger();
+    EXPECT_EQ(prompt.texts(), QStringList{QStringLiteral("Tool with such Name already exists")});
+    EXPECT_EQ(captions(tools),
+              (QStringList{QStringLiteral("Stock && count"), QStringLiteral("Viewer")}));
+    EXPECT_EQ(captions(addOns),
+              (QStringList{QStringLiteral("Chair sheet"), QStringLiteral("Viewer")}));
 }
 
 // The category filter narrows the view and ticks its menu; All Categories lifts it.

@@ -19,6 +19,8 @@
 #include "mainwindow/ui/DlgTaskListOptions.h"
 #include "mainwindow/ui/F_DOCFIND.h"
 #include "mainwindow/ui/F_FIND.h"
+#include "mainwindow/ui/F_TOOL.h"
+#include "mainwindow/ui/TOOL_FORM.h"
 #include "mainwindow/ui/TeamView.h"
 #include "messaging/ui/AddressBook.h"
 #include "messaging/ui/dlgEmail.h"
@@ -37,10 +39,10 @@
 #include "people/ui/dlgGetUnsecLogin.h"
 #include "people/ui/dlgUsers.h"
 #include "people/ui/jtWizard.h"
-#include "support/ContactRows.h"
 #include "reports/TimeSheets.h"
 #include "reports/ui/dlgTSHReport.h"
 #include "reports/ui/dlgTimeSheet.h"
+#include "support/ContactRows.h"
 #include "support/Lifecycles.h"
 #include "support/TaskRows.h"
 #include "support/WindowTest.h"
@@ -645,6 +647,26 @@ const WindowCase kWindows[] = {
          auto report = std::make_unique<dlgTSHReport>(t.session, t.prompt);
          EXPECT_TRUE(report->refresh());
          return std::unique_ptr<QWidget>(std::move(report));
+     }},
+    // outside tools
+    {"F_TOOL",
+     [](T& t) {
+         t.run("INSERT INTO TOOL (Tool_Name, Tool_EXE) VALUES (?, ?)",
+               {QStringLiteral("O'Neil's stock count of the spring chairs"),
+                QStringLiteral("/opt/warehouse/bin/stockcount")});
+         t.session.user.record.administrator = true;
+         auto window = std::make_unique<F_TOOL>(t.session, t.prompt);
+         EXPECT_TRUE(window->refresh());
+         return std::unique_ptr<QWidget>(std::move(window));
+     }},
+    {"TOOL_FORM",
+     [](T& t) {
+         t.run("INSERT INTO TOOL (Tool_Name, Tool_EXE, Tool_Description) VALUES (?, ?, ?)",
+               {QStringLiteral("O'Neil's stock count of the spring chairs"),
+                QStringLiteral("/opt/warehouse/bin/stockcount"),
+                QStringLiteral("Counts the chairs against the order, not the invoice")});
+         return make<TOOL_FORM>(t.session, t.prompt, QStringLiteral("OPEN"),
+                                QStringLiteral("O'Neil's stock count of the spring chairs"));
      }},
 };
 
