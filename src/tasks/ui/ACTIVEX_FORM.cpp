@@ -26,6 +26,8 @@ ACTIVEX_FORM::ACTIVEX_FORM(Session& session, Prompt& prompt, QWidget* parent)
     layout->addWidget(okCancelButtons(this, &ACTIVEX_FORM::onOk));
     connect(m_list, &QListWidget::itemDoubleClicked, this, &ACTIVEX_FORM::onOk);
     fill();
+    // Wide enough for the labels the list holds, as far as the screen allows.
+    resize(qBound(360, m_list->sizeHintForColumn(0) + 60, 720), 320);
 }
 
 void ACTIVEX_FORM::fill()

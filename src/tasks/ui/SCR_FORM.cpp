@@ -423,7 +423,8 @@ void SCR_FORM::buildMenusAndToolbar()
     for (const QString& key : {QStringLiteral("Attach"), QStringLiteral("Discussion")})
         m_toolbar->addAction(m_attachPane->toolKey(key));
     m_keyEmail = addKey("Email", QStringLiteral("Email"));
-    addKey("Help", QStringLiteral("Help"))->setEnabled(false);
+    connect(addKey("Help", QStringLiteral("Help")), &QAction::triggered, this,
+            [this] { openHelpContents(m_prompt, AppPaths::programDir()); });
     for (const QString& key : {QStringLiteral("AttachForm"), QStringLiteral("AttachFile")})
         m_toolbar->addAction(m_attachPane->toolKey(key));
 

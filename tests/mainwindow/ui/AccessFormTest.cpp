@@ -150,6 +150,8 @@ TEST_F(AccessFormTest, HelpContentsAndF1OpenTheIndexPage)
         QTest::keyClick(w.window, Qt::Key_F1);
         EXPECT_EQ(opened.take(), (QStringList{index, index})) << w.contents;
     }
+    child<QAction>(*editor, "Help")->trigger();
+    EXPECT_EQ(opened.take(), QStringList{index}) << "the editor's Help key";
     EXPECT_TRUE(prompt.records().isEmpty()) << prompt.texts().join(u'|').toStdString();
 }
 
