@@ -241,7 +241,7 @@ TEST_F(CustomFormWindowsTest, TheDesignerPreviewsEachChangeAndSavesTheForm)
               0);
 
     // The title bar's close over unsaved edits asks once: Cancel keeps the window, No closes it.
-    grid->item(0, int(forms::FieldColumn::Name))->setText(QStringLiteral("Renamed again"));
+    trigger(designer, "AddField");
     designer.show();
     prompt.answer(PromptAnswer::Cancel);
     EXPECT_FALSE(designer.close());
