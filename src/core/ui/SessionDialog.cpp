@@ -3,6 +3,7 @@
 #include "core/Prompt.h"
 
 #include <QCloseEvent>
+#include <QShowEvent>
 
 namespace bx {
 
@@ -37,6 +38,12 @@ void SessionDialog::closeEvent(QCloseEvent* event)
         QDialog::closeEvent(event);
     else
         event->ignore();
+}
+
+void SessionDialog::showEvent(QShowEvent* event)
+{
+    m_leaving = false;
+    QDialog::showEvent(event);
 }
 
 bool SessionDialog::askToSaveChanges(const std::function<bool()>& save)

@@ -16,7 +16,7 @@ class Session;
  * must outlive the window.
  *
  * Escape, Cancel and the title bar's close leave only when mayLeave() agrees; once the window has
- * agreed it asks no more.
+ * agreed it asks no more until it is shown again.
  */
 class SessionDialog : public QDialog
 {
@@ -28,6 +28,8 @@ protected:
                   QWidget* parent);
 
     void closeEvent(QCloseEvent* event) override;
+    /** A window shown again asks again. */
+    void showEvent(QShowEvent* event) override;
     /** Whether the window may close now; a window holding unsaved edits asks first. */
     virtual bool mayLeave() { return true; }
     /**

@@ -145,7 +145,7 @@ void LOGIN_FORM::setUpgradeState(bool on)
 
 void LOGIN_FORM::showEvent(QShowEvent* event)
 {
-    QDialog::showEvent(event);
+    SessionDialog::showEvent(event);
     if (m_activated)
         return;
     m_activated = true;

@@ -249,6 +249,9 @@ TEST_F(CustomFormWindowsTest, TheDesignerPreviewsEachChangeAndSavesTheForm)
     prompt.answer(PromptAnswer::No);
     EXPECT_TRUE(designer.close());
     EXPECT_FALSE(designer.isVisible());
+    designer.show();
+    prompt.answer(PromptAnswer::Cancel);
+    EXPECT_FALSE(designer.close()) << "a window shown again asks again";
     EXPECT_FALSE(prompt.pending());
 }
 
