@@ -180,15 +180,7 @@ void Access_Form::buildPages()
     m_blink = new QTimer(this);
     m_blink->setInterval(500);
     connect(m_blink, &QTimer::timeout, this, &Access_Form::blink);
-    connect(m_tabs, &QTabWidget::tabCloseRequested, this, [this](int index) {
-        QWidget* page = m_tabs->widget(index);
-        if (!kClosableTabs.contains(page->objectName()))
-            return;
-        m_tabs->removeTab(index);
-        page->deleteLater();
-        if (page == m_find)
-            m_find = nullptr;
-    });
+    connect(m_tabs, &QTabWidget::tabCloseRequested, this, &Access_Form::closePage);
     setCentralWidget(m_tabs);
 }
 
@@ -403,7 +395,9 @@ void Access_Form::buildAdminMenu()
                           {"mnuCustomise", "&Window Customisation...",
                            &Access_Form::openWindowCustomisation},
                           {"mnuTools", "E&xternal Tools...", &Access_Form::openTools},
-                          {"mnuNewTool", "New &Tool...", &Access_Form::newTool}});
+                          {"mnuNewTool", "New &Tool...", &Access_Form::newTool},
+                          {"mnuActiveX", "&Plug-ins...", &Access_Form::openPlugIns},
+                          {"mnuNewActiveX", "New Plu&g-in...", &Access_Form::newPlugIn}});
 }
 
 void Access_Form::buildToolbars()
@@ -452,6 +446,7 @@ void Access_Form::buildToolbars()
     m_toolbar3->addAction(refresh);
     m_toolbar3->addAction(m_commands.value(QStringLiteral("NEWTask")));
     m_toolbar3->addAction(m_commands.value(QStringLiteral("PPRINT")));
+    buildPlugInToolbar();
 }
 
 void Access_Form::buildPopups()
@@ -547,6 +542,8 @@ void Access_Form::rebuildForUser()
         m_session.company.name + QStringLiteral(" Brindlepax ") + QStringLiteral(" : ") + user;
     m_commands.value(QStringLiteral("mnuLogOff"))->setText(QStringLiteral("Log off ") + user);
     reloadTools();
+    closePlugInPages();
+    Update_PLUGINS();
     const bool admin = UserRights::isAdministrator(m_session.user.record);
     m_admin->menuAction()->setVisible(admin);
     m_commands.value(QStringLiteral("Forms"))->setVisible(admin);
@@ -777,12 +774,7 @@ bool Access_Form::showTab(const QString& key)
                     menu->popup(tree->viewport()->mapToGlobal(where));
             });
     m_tabs->setCurrentIndex(m_tabs->addTab(m_find, QStringLiteral("Find")));
-    m_tabs->setTabsClosable(true);
-    // Only the closable pages get a close button.
-    for (int i = 0; i < m_tabs->count(); ++i) {
-        if (!kClosableTabs.contains(m_tabs->widget(i)->objectName()))
-            m_tabs->tabBar()->setTabButton(i, QTabBar::RightSide, nullptr);
-    }
+    showCloseButtons();
     return true;
 }
 
@@ -867,6 +859,7 @@ void Access_Form::closeEvent(QCloseEvent* event)
     if (!m_unloaded) {
         // No heartbeat may follow the presence row's deletion.
         stopPoll();
+        closePlugInPages();
         WindowLayout layout = WindowLayout::load(m_session.settings());
         layout.geometry = normalGeometry();
         layout.maximized = isMaximized();

@@ -63,6 +63,18 @@ public:
     /** Reads the tools again: the Tools menu's "M_TOOL" items and the editors' list. */
     void reloadTools();
 
+    /**
+     * Builds the plug-in toolbar again from LU_ACTIVEX: a "BXCustomControl" button for each plug-in
+     * with a button of its own, an entry of the plug-ins' menu for each other one the toolbar
+     * offers. Earlier ones go first, so it may be repeated.
+     */
+    void Update_PLUGINS();
+    /**
+     * Shows the page of plug-in `id` (captioned `label` while its row is unknown), opening it when
+     * it is not there; a plug-in whose row has gone or which fails says so and gets no page.
+     */
+    void openPlugIn(qlonglong id, const QString& label);
+
     /** Builds the window for the logged-on user (after a log-on or a log-off). */
     void rebuildForUser();
 
@@ -134,6 +146,16 @@ private:
     /** Starts tool `name` of the Tools menu for the selected task. */
     void startTool(const QString& name);
     void buildToolbars();
+    /** The plug-ins' toolbar and its menu button; Update_PLUGINS() fills them. */
+    void buildPlugInToolbar();
+    /** Closes the page at `index` when it may be closed, telling a plug-in "EXIT" first. */
+    void closePage(int index);
+    /** Only the pages that may be closed get a close button. */
+    void showCloseButtons();
+    /** Closes every plug-in's page (the user leaves). */
+    void closePlugInPages();
+    void openPlugIns();
+    void newPlugIn();
     void buildPages();
     void buildPopups();
     void buildTray();
@@ -222,6 +244,8 @@ private:
     QMenu* m_templates = nullptr;
     QToolBar* m_toolbar2 = nullptr;
     QToolBar* m_toolbar3 = nullptr;
+    QToolBar* m_plugInBar = nullptr;
+    QMenu* m_plugInMenu = nullptr;
     QTabWidget* m_tabs = nullptr;
     TeamView* m_team = nullptr;
     CalendarPage* m_calendar = nullptr;
@@ -241,7 +265,7 @@ private:
     bool m_unloaded = false;
 };
 
-/** Tabs that can be closed; the others stay for the session. */
+/** Tabs that can be closed, besides the plug-ins' pages; the others stay for the session. */
 inline const QStringList kClosableTabs = {QStringLiteral("VOIP"), QStringLiteral("VCN"),
                                           QStringLiteral("FIND")};
 

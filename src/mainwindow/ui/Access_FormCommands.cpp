@@ -262,13 +262,7 @@ void Access_Form::refreshPage()
 
 void Access_Form::closeTab()
 {
-    QWidget* page = m_tabs->currentWidget();
-    if (!page || !kClosableTabs.contains(page->objectName()))
-        return;
-    m_tabs->removeTab(m_tabs->currentIndex());
-    if (page == m_find)
-        m_find = nullptr;
-    page->deleteLater();
+    closePage(m_tabs->currentIndex());
 }
 
 void Access_Form::find()

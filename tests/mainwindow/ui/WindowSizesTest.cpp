@@ -22,6 +22,8 @@
 #include "mainwindow/ui/F_TOOL.h"
 #include "mainwindow/ui/TOOL_FORM.h"
 #include "mainwindow/ui/TeamView.h"
+#include "mainwindow/ui/dlgActiveX.h"
+#include "mainwindow/ui/dlgModifyActiveX.h"
 #include "messaging/ui/AddressBook.h"
 #include "messaging/ui/dlgEmail.h"
 #include "messaging/ui/dlgMailError.h"
@@ -667,6 +669,27 @@ const WindowCase kWindows[] = {
                 QStringLiteral("Counts the chairs against the order, not the invoice")});
          return make<TOOL_FORM>(t.session, t.prompt, QStringLiteral("OPEN"),
                                 QStringLiteral("O'Neil's stock count of the spring chairs"));
+     }},
+    // the main window's plug-ins
+    {"dlgActiveX",
+     [](T& t) {
+         t.run("INSERT INTO LU_ACTIVEX (ID, ActiveX_Control_Name, label) VALUES (?, ?, ?)",
+               {1, QStringLiteral("Warehouse.SpringChairStockCount"),
+                QStringLiteral("O'Neil's stock count of the spring chairs")});
+         t.session.user.record.administrator = true;
+         auto window = std::make_unique<dlgActiveX>(t.session, t.prompt);
+         EXPECT_TRUE(window->refresh());
+         EXPECT_TRUE(window->select(QStringLiteral("1")));
+         return std::unique_ptr<QWidget>(std::move(window));
+     }},
+    {"dlgModifyActiveX",
+     [](T& t) {
+         t.run("INSERT INTO LU_ACTIVEX (ID, ActiveX_Control_Name, label, Plugin_Name, "
+               "ShowToolBox, Separate) VALUES (?, ?, ?, ?, 1, 1)",
+               {1, QStringLiteral("Warehouse.SpringChairStockCount"),
+                QStringLiteral("O'Neil's stock count of the spring chairs"),
+                QStringLiteral("springChairStockCount")});
+         return make<dlgModifyActiveX>(t.session, t.prompt, QStringLiteral("EDIT"), 1);
      }},
 };
 

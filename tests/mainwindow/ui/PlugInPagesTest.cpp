@@ -1,0 +1,169 @@
+#include "core/UserRights.h"
+#include "core/db/Database.h"
+#include "mainwindow/PlugInToolbox.h"
+#include "mainwindow/ui/Access_Form.h"
+#include "mainwindow/ui/TeamView.h"
+#include "support/WindowTest.h"
+#include "tasks/ui/PlugInHost.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+
+#include <gtest/gtest.h>
+
+using namespace bx;
+using bx::test::child;
+
+namespace {
+
+class PlugInPagesTest : public bx::test::WindowTest
+{
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        qputenv("BRINDLEPAX_PLUGINS", BX_TEST_PLUGIN_DIR ":" BX_SAMPLE_PLUGIN_DIR);
+    }
+    void TearDown() override { qunsetenv("BRINDLEPAX_PLUGINS"); }
+
+    void addPlugIn(qlonglong id, const QString& label, const QString& progId, bool separate,
+                   bool offered = true)
+    {
+        db().execute(
+            QStringLiteral("INSERT INTO LU_ACTIVEX (ID, label, ActiveX_Control_Name, "
+                           "Plugin_Name, ShowToolBox, Separate) VALUES (?, ?, ?, ?, ?, ?)"),
+            {id, label, progId, QStringLiteral("panel%1").arg(id), offered, separate});
+    }
+
+    /** The toolbar's plug-ins: "button" or "menu", caption and id, in order. */
+    static QStringList toolbox(Access_Form& form)
+    {
+        QStringList out;
+        for (QAction* a : child<QToolBar>(form, "ToolbarPlugIns")->actions())
+            if (a->objectName() == QLatin1String("BXCustomControl"))
+                out << QStringLiteral("button %1 %2").arg(a->text(), a->data().toString());
+        for (QAction* a : child<QMenu>(form, "mnuPlugIns")->actions())
+            out << QStringLiteral("menu %1 %2").arg(a->text(), a->objectName());
+        return out;
+    }
+
+    /** The toolbar's action opening plug-in `id`. */
+    static QAction* opener(Access_Form& form, qlonglong id)
+    {
+        QList<QAction*> actions = child<QToolBar>(form, "ToolbarPlugIns")->actions();
+        actions += child<QMenu>(form, "mnuPlugIns")->actions();
+        for (QAction* a : actions)
+            if (a->data().toLongLong() == id)
+                return a;
+        ADD_FAILURE() << "no action opens plug-in " << id;
+        return nullptr;
+    }
+
+    static QTabWidget* tabs(Access_Form& form) { return child<QTabWidget>(form, "TabStrip2"); }
+};
+
+// The toolbar offers the plug-ins, each once however often it is built, and follows a plug-in
+// added through the Administration menu, which only an administrator reaches.
+TEST_F(PlugInPagesTest, ToolbarFollowsEveryChangeWithoutDuplicates)
+{
+    addPlugIn(1, QStringLiteral("Stock"), QStringLiteral("BxSample.TaskPanel"), true);
+    addPlugIn(2, QStringLiteral("Chairs & tables"), QStringLiteral("BxSample.TaskPanel"), false);
+    addPlugIn(3, QStringLiteral("Hidden"), QStringLiteral("BxSample.TaskPanel"), true, false);
+    Access_Form form(session, prompt);
+    const QStringList offered{QStringLiteral("button Stock 1"),
+                              QStringLiteral("menu Chairs && tables 2")};
+    EXPECT_EQ(toolbox(form), offered);
+    form.Update_PLUGINS();
+    form.Update_PLUGINS();
+    EXPECT_EQ(toolbox(form), offered);
+
+    session.user.userId = session.user.record.userId = QStringLiteral("ann");
+    child<QAction>(form, "mnuActiveX")->trigger();
+    child<QAction>(form, "mnuNewActiveX")->trigger();
+    EXPECT_EQ(prompt.texts(), QStringList(2, UserRights::kNotAdministrator));
+
+    session.user.userId = session.user.record.userId = QStringLiteral("admin");
+    prompt.clear();
+    QTimer::singleShot(0, [] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        ASSERT_NE(dialog, nullptr);
+        child<QPushButton>(*dialog, "cmdOK")->click(); // no control name yet
+        child<QLineEdit>(*dialog, "txtLabel")->setText(QStringLiteral("Desk"));
+        child<QComboBox>(*dialog, "cboControlName")
+            ->setEditText(QStringLiteral("BxSample.TaskPanel"));
+        child<QCheckBox>(*dialog, "chkToolBox")->setChecked(true);
+        child<QPushButton>(*dialog, "cmdOK")->click();
+    });
+    child<QAction>(form, "mnuNewActiveX")->trigger();
+    EXPECT_EQ(prompt.texts(), QStringList{plugins::kEmptyControlName});
+    const qlonglong desk =
+        db().scalar(QStringLiteral("SELECT ID FROM LU_ACTIVEX WHERE label = 'Desk'")).toLongLong();
+    EXPECT_EQ(toolbox(form), QStringList(offered) << QStringLiteral("menu Desk %1").arg(desk));
+}
+
+// A plug-in opens one page, told the user and the database, which Close Tab closes after telling
+// it "EXIT"; a plug-in that fails, or whose row has gone, says so and opens none.
+TEST_F(PlugInPagesTest, APlugInOpensOnePageAndFailuresOpenNone)
+{
+    addPlugIn(1, QStringLiteral("Stock"), QStringLiteral("BxSample.TaskPanel"), true);
+    addPlugIn(2, QStringLiteral("Missing"), QStringLiteral("BxTest.Missing"), false);
+    addPlugIn(3, QStringLiteral("Wrong"), QStringLiteral("BxTest.WrongIid"), false);
+    Access_Form form(session, prompt);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !form.teamView()->reading(); }, 20000));
+    QAction* stock = opener(form, 1);
+    ASSERT_NE(stock, nullptr);
+    stock->trigger();
+    form.showTab(QStringLiteral("TEAMWORK"));
+    stock->trigger();
+    EXPECT_EQ(form.tabKeys().count(QStringLiteral("1BXTabArray")), 1);
+    EXPECT_EQ(form.currentTabKey(), QStringLiteral("1BXTabArray"));
+    QTabWidget* strip = tabs(form);
+    EXPECT_EQ(strip->tabText(strip->currentIndex()), QStringLiteral("Stock"));
+    EXPECT_NE(strip->tabBar()->tabButton(strip->currentIndex(), QTabBar::RightSide), nullptr);
+    QWidget* panel = strip->currentWidget()->findChild<QWidget*>(QStringLiteral("panel1"));
+    ASSERT_NE(panel, nullptr);
+    const QPointer<QPlainTextEdit> log = panel->findChild<QPlainTextEdit*>(QStringLiteral("Log"));
+    ASSERT_NE(log, nullptr);
+    EXPECT_EQ(log->toPlainText(), QStringLiteral("User_ID=admin\nBXDB=(database)\nbODBC=false"));
+
+    child<QAction>(form, "mnuCloseTab")->trigger();
+    EXPECT_FALSE(form.tabKeys().contains(QStringLiteral("1BXTabArray")));
+    ASSERT_FALSE(log.isNull()); // the page goes once control is back in the event loop
+    EXPECT_TRUE(log->toPlainText().endsWith(QStringLiteral("\nACTION=EXIT")));
+
+    db().execute(QStringLiteral("DELETE FROM LU_ACTIVEX WHERE ID = 1"));
+    const struct
+    {
+        qlonglong id;
+        QString said;
+    } failures[] = {
+        {1, plugins::plugInNotRegisteredMessage(QStringLiteral("Stock"))},
+        {2, plugInNotInstalledMessage(QStringLiteral("BxTest.Missing"))},
+        {3, plugInNotLoadedMessage(
+                QStringLiteral("BxTest.WrongIid"),
+                QStringLiteral("the library does not offer the interface " BX_TASK_PLUGIN_IID))},
+    };
+    const QStringList keys = form.tabKeys();
+    for (const auto& f : failures) {
+        prompt.clear();
+        QAction* open = opener(form, f.id);
+        ASSERT_NE(open, nullptr);
+        open->trigger();
+        EXPECT_EQ(prompt.texts(), QStringList{f.said}) << f.id;
+        EXPECT_EQ(form.tabKeys(), keys) << f.id;
+    }
+}
+
+} // namespace
