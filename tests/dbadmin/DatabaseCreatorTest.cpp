@@ -187,9 +187,7 @@ protected:
     {
         if (!m_admin)
             return;
-        // The second database first: its roles' names begin with the first one's name.
-        for (const QString& name : {m_name + QStringLiteral("_b"), m_name})
-            bx::test::dropServerDatabase(*m_admin, name);
+        bx::test::dropServerDatabase(*m_admin, m_name);
     }
 
     bool databaseExists()
@@ -237,27 +235,6 @@ TEST_F(ServerCreationTest, MakesACurrentDatabaseTheAdministratorCanLogOnTo)
               1);
     // The administrator may write, and may read a value another login streamed.
     session.db().execute(QStringLiteral("UPDATE SYSTEM SET Query_Wait = ?"), {12});
-}
-
-TEST_F(ServerCreationTest, CreatingAndPreparingGiveTheSameSchema)
-{
-    ASSERT_TRUE(h.creator.createServer(m_request));
-    ServerCreation prepare = m_request;
-    prepare.database = m_name + QStringLiteral("_b");
-    prepare.creating = false;
-    m_admin->executeScript(QStringLiteral("CREATE DATABASE ") +
-                           m_admin->quoteIdentifier(prepare.database));
-    ASSERT_TRUE(h.creator.createServer(prepare)) << h.prompt.last().text.toStdString();
-
-    auto describe = [&](const QString& database) {
-        PgConnectParams p = cluster();
-        p.database = database;
-        auto db = PgDatabase::connect(p);
-        return bx::test::describeSchema(*db);
-    };
-    const QStringList created = describe(m_name);
-    EXPECT_GT(created.size(), 200);
-    EXPECT_EQ(created, describe(prepare.database));
 }
 
 TEST_F(ServerCreationTest, AnExistingDatabaseIsReinstalledOnlyOnYes)

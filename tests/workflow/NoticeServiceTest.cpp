@@ -6,7 +6,6 @@
 #include "support/Lifecycles.h"
 #include "support/SessionTest.h"
 #include "support/TaskRows.h"
-#include "tasks/cSCR.h"
 #include "workflow/RecordRoute.h"
 
 #include <QFile>
@@ -342,29 +341,6 @@ TEST_P(NoticeServiceTest, CalendarEventKeepsItsUidAndRisesInSequence)
     EXPECT_EQ(field(0, QStringLiteral("DTSTART")), QStringLiteral("20240301T090000Z"));
     EXPECT_EQ(field(0, QStringLiteral("SUMMARY")), QStringLiteral("Printer"));
     EXPECT_TRUE(rows.value(2, QStringLiteral("Attach_Name")).isNull()) << "no target date";
-}
-
-TEST_P(NoticeServiceTest, ASaveToThreeRecipientsFailingAtTheThirdLeavesNoNotice)
-{
-    set(QStringLiteral("olga"), QStringLiteral("Ext5"), true);
-    refuseRouteRows(QStringLiteral("NEW.USER_ID = 'nat'"));
-    cSCR t(session, prompt);
-    ASSERT_GT(t.Create(), 0);
-    t.setSCR_Title(QStringLiteral("Printer"));
-    t.UsersCol() = {{QStringLiteral("olga"), kShop, OwnerType::User},
-                    {QStringLiteral("mia"), kShop, OwnerType::User},
-                    {QStringLiteral("nat"), kShop, OwnerType::User}};
-    EXPECT_FALSE(t.SAVE());
-    EXPECT_EQ(outbox(), QStringList());
-    EXPECT_EQ(messageOwners(), QStringList());
-
-    // The same save with a third recipient the database takes: the first one's notices, once.
-    t.UsersCol()[2].User_ID = QStringLiteral("dan");
-    ASSERT_TRUE(t.SAVE()) << prompt.texts().join(u'|').toStdString();
-    EXPECT_EQ(outbox(),
-              (QStringList{QStringLiteral("mia@bx.test/0"), QStringLiteral("obrien@bx.test/15"),
-                           QStringLiteral("olga@bx.test/0")}));
-    EXPECT_EQ(messageOwners(), QStringList{QStringLiteral("ann")});
 }
 
 BX_INSTANTIATE_ENGINES(NoticeServiceTest);
