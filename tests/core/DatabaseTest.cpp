@@ -62,7 +62,8 @@ protected:
         QByteArray out;
         QBuffer sink(&out);
         sink.open(QIODevice::WriteOnly);
-        EXPECT_EQ(db().readBlob(ref(n), sink), out.size());
+        const qint64 size = db().readBlob(ref(n), sink);
+        EXPECT_EQ(size, out.size());
         return out;
     }
 };

@@ -10,7 +10,6 @@
 #include "core/settings/SettingsKeys.h"
 #include "core/settings/SettingsStore.h"
 #include "core/settings/Vars.h"
-#include "dbadmin/UpgradeLog.h"
 #include "dbadmin/Upgrader.h"
 #include "support/Catalogue.h"
 #include "support/EngineFixture.h"
@@ -118,26 +117,6 @@ TEST(EmbeddedCreation, AMissingTemplateIsReportedAndNothingIsWritten)
     EXPECT_TRUE(h.settings.sections().isEmpty()) << "not remembered when told so";
 }
 
-TEST(EmbeddedCreation, GivesTheSchemaOfTheBaseScriptUpgradedStepByStep)
-{
-    Harness h;
-    const QString created = h.dir.filePath(QStringLiteral("created.db"));
-    ASSERT_TRUE(h.creator.createEmbedded(created));
-
-    auto upgraded = SqliteDatabase::open(h.dir.filePath(QStringLiteral("upgraded.db")),
-                                         SqliteDatabase::OpenMode::Create);
-    bx::test::loadBaseSchema(*upgraded);
-    UpgradeLog log(h.dir.filePath(QStringLiteral("UpgradeLog.txt")));
-    Upgrader upgrader(*upgraded, h.prompt, log, {QCoreApplication::applicationDirPath(), &h.clock},
-                      true);
-    upgrader.load();
-    ASSERT_TRUE(upgrader.run());
-
-    const QStringList a = bx::test::describeSchema(*SqliteDatabase::open(created));
-    const QStringList b = bx::test::describeSchema(*upgraded);
-    EXPECT_GT(a.size(), 200);
-    EXPECT_EQ(a, b);
-}
 // The name reaches quoted strings, quoted names and dollar-quoted blocks of the server script;
 // what they cannot carry is refused before the server is reached (port 1 answers nobody).
 TEST(ServerCreation, ANameTheScriptCannotCarryIsRefusedBeforeConnecting)
