@@ -7,8 +7,6 @@
 #include <QRandomGenerator>
 
 #include <gtest/gtest.h>
-#include <set>
-#include <thread>
 
 using namespace bx;
 using bx::test::EngineTest;
@@ -34,6 +32,39 @@ protected:
             QStringLiteral("CREATE TABLE ITEM (Item_Number integer PRIMARY KEY, Title ") + text() +
             QStringLiteral(", Done smallint, Seen ") + dateTime() +
             QStringLiteral(", Rate numeric(19,4))"));
+    }
+
+    /** ATT with rows 1 to `rows`, their binary column empty. */
+    void makeAttachments(int rows)
+    {
+        db().executeScript(
+            isServer()
+                ? QStringLiteral(
+                      "CREATE TABLE ATT (Attach_Number integer PRIMARY KEY, OLE_Data oid)")
+                : QStringLiteral(
+                      "CREATE TABLE ATT (Attach_Number INTEGER PRIMARY KEY, OLE_Data BLOB)"));
+        for (int n = 1; n <= rows; ++n)
+            db().execute(QStringLiteral("INSERT INTO ATT (Attach_Number) VALUES (?)"), {n});
+    }
+    static BlobRef ref(int n)
+    {
+        return {QStringLiteral("ATT"), QStringLiteral("Attach_Number"), n,
+                QStringLiteral("OLE_Data")};
+    }
+    void write(int n, QByteArray bytes, const BlobProgress& progress = {})
+    {
+        QBuffer in(&bytes);
+        in.open(QIODevice::ReadOnly);
+        db().writeBlob(ref(n), in, bytes.size(), progress);
+    }
+    QByteArray read(int n)
+    {
+        QByteArray out;
+        QBuffer sink(&out);
+        sink.open(QIODevice::WriteOnly);
+        const qint64 size = db().readBlob(ref(n), sink);
+        EXPECT_EQ(size, out.size());
+        return out;
     }
 };
 
@@ -289,96 +320,45 @@ TEST_P(DatabaseTest, NewNumbersComeFromTheCounterOrTheSerialTable)
     }
 }
 
-TEST_P(DatabaseTest, TwoConnectionsDrawingAtOnceNeverCollide)
-{
-    createSerialTable();
-    db().executeScript(
-        isServer()
-            ? QStringLiteral("CREATE TABLE N (N_Number integer PRIMARY KEY, Who integer)")
-            : QStringLiteral(
-                  "CREATE TABLE N (N_Number INTEGER PRIMARY KEY AUTOINCREMENT, Who INTEGER)"));
-    constexpr int kEach = 1000;
-    std::vector<qlonglong> drawn[2];
-    std::string failure[2];
-    auto draw = [&](int who) {
-        try {
-            auto conn = connectAgain();
-            // Each waits for the other's write lock; on a loaded machine the engine's usual ten
-            // seconds of waiting can run out without anything being wrong.
-            conn->setQueryTimeout(120);
-            for (int i = 0; i < kEach; ++i)
-                drawn[who].push_back(conn->insertNumbered(QStringLiteral("N"),
-                                                          QStringLiteral("N_Number"),
-                                                          {QStringLiteral("Who")}, {who}));
-        } catch (const DbError& e) {
-            failure[who] = e.what();
-        }
-    };
-    std::thread t0(draw, 0), t1(draw, 1);
-    t0.join();
-    t1.join();
-    ASSERT_EQ(failure[0], "");
-    ASSERT_EQ(failure[1], "");
-    std::set<qlonglong> all(drawn[0].begin(), drawn[0].end());
-    all.insert(drawn[1].begin(), drawn[1].end());
-    EXPECT_EQ(all.size(), size_t(2 * kEach));
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT count(DISTINCT N_Number) FROM N")).toInt(),
-              2 * kEach);
-}
-
 TEST_P(DatabaseTest, BinaryValuesStreamByteForByte)
 {
-    db().executeScript(
-        isServer()
-            ? QStringLiteral("CREATE TABLE ATT (Attach_Number integer PRIMARY KEY, OLE_Data oid)")
-            : QStringLiteral(
-                  "CREATE TABLE ATT (Attach_Number INTEGER PRIMARY KEY, OLE_Data BLOB)"));
-    db().execute(QStringLiteral("INSERT INTO ATT (Attach_Number) VALUES (1)"));
-    const BlobRef ref{QStringLiteral("ATT"), QStringLiteral("Attach_Number"), 1,
-                      QStringLiteral("OLE_Data")};
-    EXPECT_EQ(db().blobSize(ref), 0) << "Null reads as empty";
+    makeAttachments(1);
+    EXPECT_EQ(db().blobSize(ref(1)), 0) << "Null reads as empty";
 
     for (const qint64 size :
          {qint64(0), qint64(1), qint64(32000), qint64(32001), qint64(5'000'000)}) {
         QByteArray data(size, Qt::Uninitialized);
         for (qint64 i = 0; i < size; ++i)
             data[i] = char(QRandomGenerator::global()->bounded(256));
-        QBuffer in(&data);
-        in.open(QIODevice::ReadOnly);
         qint64 lastDone = -1, calls = 0;
-        db().writeBlob(ref, in, size, [&](qint64 done, qint64 total) {
+        write(1, data, [&](qint64 done, qint64 total) {
             EXPECT_EQ(total, size);
             EXPECT_GT(done, lastDone);
             lastDone = done;
             ++calls;
         });
         EXPECT_EQ(calls, (size + Database::kBlobPiece - 1) / Database::kBlobPiece) << size;
-        EXPECT_EQ(db().blobSize(ref), size);
-
-        QByteArray back;
-        QBuffer out(&back);
-        out.open(QIODevice::WriteOnly);
-        EXPECT_EQ(db().readBlob(ref, out), size);
-        EXPECT_TRUE(back == data) << "size " << size;
+        EXPECT_EQ(db().blobSize(ref(1)), size);
+        EXPECT_TRUE(read(1) == data) << "size " << size;
     }
     if (isServer()) {
         // Replacing a value frees the old large object; clearing frees the last one.
         EXPECT_EQ(
             db().scalar(QStringLiteral("SELECT count(*) FROM pg_largeobject_metadata")).toInt(), 1);
-        db().clearBlob(ref);
+        db().clearBlob(ref(1));
         EXPECT_EQ(
             db().scalar(QStringLiteral("SELECT count(*) FROM pg_largeobject_metadata")).toInt(), 0);
     } else {
-        db().clearBlob(ref);
+        db().clearBlob(ref(1));
     }
-    EXPECT_EQ(db().blobSize(ref), 0);
+    EXPECT_EQ(db().blobSize(ref(1)), 0);
 
     // A source shorter than announced fails and leaves the row as it was.
     QByteArray shortData(10, 'x');
     QBuffer shortIn(&shortData);
     shortIn.open(QIODevice::ReadOnly);
-    EXPECT_THROW(db().writeBlob(ref, shortIn, 100), DbError);
-    EXPECT_EQ(db().blobSize(ref), 0);
+    EXPECT_THROW(db().writeBlob(ref(1), shortIn, 100), DbError);
+    EXPECT_EQ(db().blobSize(ref(1)), 0);
     const BlobRef missing{QStringLiteral("ATT"), QStringLiteral("Attach_Number"), 99,
                           QStringLiteral("OLE_Data")};
     QBuffer again(&shortData);
@@ -404,28 +384,7 @@ TEST_P(DatabaseTest, BinaryValuesStreamByteForByte)
 // its progress callback stops leaves the row and the connection as they were.
 TEST_P(DatabaseTest, CopiedValuesAreIndependentAndAStoppedWriteUndoesItself)
 {
-    db().executeScript(
-        isServer()
-            ? QStringLiteral("CREATE TABLE ATT (Attach_Number integer PRIMARY KEY, OLE_Data oid)")
-            : QStringLiteral(
-                  "CREATE TABLE ATT (Attach_Number INTEGER PRIMARY KEY, OLE_Data BLOB)"));
-    db().execute(QStringLiteral("INSERT INTO ATT (Attach_Number) VALUES (1), (2), (3)"));
-    const auto ref = [](int n) {
-        return BlobRef{QStringLiteral("ATT"), QStringLiteral("Attach_Number"), n,
-                       QStringLiteral("OLE_Data")};
-    };
-    const auto write = [&](int n, QByteArray bytes, const BlobProgress& progress = {}) {
-        QBuffer in(&bytes);
-        in.open(QIODevice::ReadOnly);
-        db().writeBlob(ref(n), in, bytes.size(), progress);
-    };
-    const auto read = [&](int n) {
-        QByteArray out;
-        QBuffer sink(&out);
-        sink.open(QIODevice::WriteOnly);
-        db().readBlob(ref(n), sink);
-        return out;
-    };
+    makeAttachments(3);
     // Larger than the pieces either engine copies in, and no multiple of them.
     QByteArray data(2 * 1024 * 1024 + 3 * Database::kBlobPiece + 1, Qt::Uninitialized);
     for (char& c : data)

@@ -96,37 +96,6 @@ TEST(Bxadmin, CreatesAnEmbeddedDatabaseThatInfoThenDescribes)
         2);
 }
 
-TEST(Bxadmin, SslOptionsThatCannotGoTogetherAreWrongUsage)
-{
-    Bxadmin tool;
-    const auto help = tool.run({QStringLiteral("--help")});
-    EXPECT_TRUE(help.out.contains(QStringLiteral("--sslmode MODE")));
-    EXPECT_TRUE(help.out.contains(QStringLiteral("--sslrootcert FILE")));
-
-    // Nothing listens on port 1: none of these may get as far as connecting, or asking.
-    const QString server = QStringLiteral(" --server 127.0.0.1:1 --database pax ");
-    struct Case
-    {
-        QString args;
-        QString says;
-    };
-    const Case cases[] = {
-        {QStringLiteral("info") + server + QStringLiteral("--sslmode verify-ca"),
-         QStringLiteral("Unknown SSL mode \"verify-ca\"")},
-        {QStringLiteral("create") + server + QStringLiteral("--sslmode verify-full"),
-         QStringLiteral("verify-full needs a CA file")},
-        {QStringLiteral("select") + server + QStringLiteral("--sslmode require --sslrootcert c"),
-         QStringLiteral("--sslrootcert goes with --sslmode verify-full")},
-        {QStringLiteral("upgrade") + server + QStringLiteral("--sslrootcert c"),
-         QStringLiteral("--sslrootcert goes with --sslmode verify-full")},
-    };
-    for (const Case& c : cases) {
-        const auto r = tool.run(c.args.split(QLatin1Char(' ')), QStringLiteral("pw"));
-        EXPECT_EQ(r.code, 2) << c.args.toStdString();
-        EXPECT_TRUE(r.err.contains(c.says)) << r.err.toStdString();
-    }
-}
-
 namespace {
 
 class BxadminServer : public bx::test::ServerTest

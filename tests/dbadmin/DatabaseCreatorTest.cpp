@@ -10,7 +10,6 @@
 #include "core/settings/SettingsKeys.h"
 #include "core/settings/SettingsStore.h"
 #include "core/settings/Vars.h"
-#include "dbadmin/UpgradeLog.h"
 #include "dbadmin/Upgrader.h"
 #include "support/Catalogue.h"
 #include "support/EngineFixture.h"
@@ -118,26 +117,6 @@ TEST(EmbeddedCreation, AMissingTemplateIsReportedAndNothingIsWritten)
     EXPECT_TRUE(h.settings.sections().isEmpty()) << "not remembered when told so";
 }
 
-TEST(EmbeddedCreation, GivesTheSchemaOfTheBaseScriptUpgradedStepByStep)
-{
-    Harness h;
-    const QString created = h.dir.filePath(QStringLiteral("created.db"));
-    ASSERT_TRUE(h.creator.createEmbedded(created));
-
-    auto upgraded = SqliteDatabase::open(h.dir.filePath(QStringLiteral("upgraded.db")),
-                                         SqliteDatabase::OpenMode::Create);
-    bx::test::loadBaseSchema(*upgraded);
-    UpgradeLog log(h.dir.filePath(QStringLiteral("UpgradeLog.txt")));
-    Upgrader upgrader(*upgraded, h.prompt, log, {QCoreApplication::applicationDirPath(), &h.clock},
-                      true);
-    upgrader.load();
-    ASSERT_TRUE(upgrader.run());
-
-    const QStringList a = bx::test::describeSchema(*SqliteDatabase::open(created));
-    const QStringList b = bx::test::describeSchema(*upgraded);
-    EXPECT_GT(a.size(), 200);
-    EXPECT_EQ(a, b);
-}
 // The name reaches quoted strings, quoted names and dollar-quoted blocks of the server script;
 // what they cannot carry is refused before the server is reached (port 1 answers nobody).
 TEST(ServerCreation, ANameTheScriptCannotCarryIsRefusedBeforeConnecting)
@@ -187,9 +166,7 @@ protected:
     {
         if (!m_admin)
             return;
-        // The second database first: its roles' names begin with the first one's name.
-        for (const QString& name : {m_name + QStringLiteral("_b"), m_name})
-            bx::test::dropServerDatabase(*m_admin, name);
+        bx::test::dropServerDatabase(*m_admin, m_name);
     }
 
     bool databaseExists()
@@ -237,27 +214,6 @@ TEST_F(ServerCreationTest, MakesACurrentDatabaseTheAdministratorCanLogOnTo)
               1);
     // The administrator may write, and may read a value another login streamed.
     session.db().execute(QStringLiteral("UPDATE SYSTEM SET Query_Wait = ?"), {12});
-}
-
-TEST_F(ServerCreationTest, CreatingAndPreparingGiveTheSameSchema)
-{
-    ASSERT_TRUE(h.creator.createServer(m_request));
-    ServerCreation prepare = m_request;
-    prepare.database = m_name + QStringLiteral("_b");
-    prepare.creating = false;
-    m_admin->executeScript(QStringLiteral("CREATE DATABASE ") +
-                           m_admin->quoteIdentifier(prepare.database));
-    ASSERT_TRUE(h.creator.createServer(prepare)) << h.prompt.last().text.toStdString();
-
-    auto describe = [&](const QString& database) {
-        PgConnectParams p = cluster();
-        p.database = database;
-        auto db = PgDatabase::connect(p);
-        return bx::test::describeSchema(*db);
-    };
-    const QStringList created = describe(m_name);
-    EXPECT_GT(created.size(), 200);
-    EXPECT_EQ(created, describe(prepare.database));
 }
 
 TEST_F(ServerCreationTest, AnExistingDatabaseIsReinstalledOnlyOnYes)

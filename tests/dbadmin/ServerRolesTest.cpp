@@ -9,8 +9,6 @@
 #include "dbadmin/Upgrader.h"
 #include "mainwindow/Presence.h"
 #include "messaging/Mailbox.h"
-#include "messaging/Outbox.h"
-#include "messaging/OutboxSender.h"
 #include "people/LoginService.h"
 #include "people/PasswordChange.h"
 #include "people/UserAdmin.h"
@@ -33,7 +31,6 @@
 
 #include <functional>
 #include <gtest/gtest.h>
-#include <thread>
 
 using namespace bx;
 
@@ -666,56 +663,6 @@ TEST_P(ServerRolesTest, AnUpgradeRunsAsTheOwnerAndRefusesWhatTheProgramDidNotMak
     db().executeScript(QStringLiteral("ALTER SCHEMA %1 OWNER TO %2").arg(schema, ann));
     EXPECT_TRUE(upgrade().contains(QLatin1String("belongs to ") + ann)) << upgrade().toStdString();
     db().executeScript(QStringLiteral("ALTER SCHEMA %1 OWNER TO CURRENT_USER").arg(schema));
-}
-
-// Rows queued under the database's mail settings go out through whichever users' clients are
-// signed in, each once; a user's personal row only through his own client.
-TEST_P(ServerRolesTest, SharedOutboxRowsLeaveOnceThroughTwoUsersClients)
-{
-    makeCurrent();
-    BX_NEED_TEST_SERVER(qEnvironmentVariableIsEmpty("BX_TEST_SMTP")
-                            ? QStringLiteral("BX_TEST_SMTP is not set: start "
-                                             "scripts/smtp-test-server.sh")
-                            : QString());
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    outbox::QueuedMail mail;
-    mail.senderName = QStringLiteral("Ann");
-    mail.senderAddress = QStringLiteral("ann@example.org");
-    mail.subject = QStringLiteral("Shared");
-    mail.body = QStringLiteral("Body\n");
-    for (int i = 0; i < 12; ++i) {
-        mail.recipient = QStringLiteral("shared%1@example.org").arg(i);
-        ASSERT_TRUE(outbox::queue(as(QStringLiteral("ann")), mail, QStringLiteral("ann"),
-                                  now.addSecs(-3600)));
-    }
-    mail.recipient = QStringLiteral("personal@example.org");
-    mail.personal = true;
-    ASSERT_TRUE(outbox::queue(as(QStringLiteral("bob")), mail, QStringLiteral("bob"), now));
-
-    auto context = [&](const char* id) {
-        outbox::SenderContext ctx;
-        ctx.userId = QLatin1String(id);
-        ctx.shared.server = qEnvironmentVariable("BX_TEST_SMTP");
-        ctx.shared.timeoutSeconds = 5;
-        ctx.nowUtc = now;
-        return ctx;
-    };
-    PgDatabase& bob = as(QStringLiteral("bob"));
-    PgDatabase& carol = as(QStringLiteral("carol"));
-    outbox::DeliveryReport first;
-    outbox::DeliveryReport second;
-    std::thread a([&] { first = outbox::deliverDue(bob, context("bob")); });
-    std::thread b([&] { second = outbox::deliverDue(carol, context("carol")); });
-    a.join();
-    b.join();
-    EXPECT_EQ(first.failed + second.failed, 0)
-        << first.firstError.toStdString() << second.firstError.toStdString();
-    EXPECT_EQ(first.sent + second.sent, 12);
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT string_agg(State || ':' || Personal, ',' ORDER "
-                                         "BY State) FROM (SELECT DISTINCT State, Personal FROM "
-                                         "MAIL_OUTBOX) s"))
-                  .toString(),
-              QStringLiteral("P:1,S:0"));
 }
 
 BX_INSTANTIATE_ENGINES(ServerRolesTest);

@@ -23,7 +23,10 @@ using bx::test::FixedClock;
 
 namespace {
 
-/** The tables and columns of the current schema; the same on both engines. */
+/**
+ * The tables and columns of the current schema but SCR, whose columns the catalogue names; the
+ * same on both engines.
+ */
 const QMap<QString, QString> kSchema = {
     {QStringLiteral("LU_SERIALS"), QStringLiteral("Ser i")},
     {QStringLiteral("Vars"), QStringLiteral("VarName VarValue")},
@@ -48,17 +51,6 @@ const QMap<QString, QString> kSchema = {
     {QStringLiteral("LU_PRIORITY"), QStringLiteral("Priority")},
     {QStringLiteral("LU_CATEGORY"), QStringLiteral("Category Parent_Category")},
     {QStringLiteral("LU_RULES"), QStringLiteral("RULE_NAME SCRIPT")},
-    {QStringLiteral("SCR"),
-     QStringLiteral("SCR_Counter SCR_Number SCR_Title SCR_Priority SCR_Category SCR_Status "
-                    "SCR_Request_ID SCR_Request_Date SCR_Owner_User_ID SCR_OwnerType "
-                    "SCR_Owner_Date_In SCR_Owner_Date_Viewed SCR_Owner_Target_Date "
-                    "SCR_Firm_Target_Date SCR_StartDate SCR_Lifecycle_End_Date SCR_Lifecycle_ID "
-                    "SCR_LC_Stage_Name SCR_LC_Owner_ID SCR_Route_Number SCR_Route_Note "
-                    "SCR_Parent_Number SCR_Parent_Folder_Number SCR_Contact_Key SCR_Attention "
-                    "SCR_Comments SCR_Comments_AsText SCR_Percent_Complete SCR_Sensitive "
-                    "SCR_Sensitivity_Level SCR_Template SCR_Custom_Field SCR_Recurring_Frequency "
-                    "Meeting_ID SCR_Group_ID SCR_LC_Owner_Group_ID SCR_Request_Group_ID "
-                    "SCR_Row_Version")},
     {QStringLiteral("ROUTE"),
      QStringLiteral("Route_Number SCR_Number USER_ID Route_OwnerType Route_Date_In Route_Date_Out "
                     "Route_Target_Date Route_Status Route_Action Route_Note")},
@@ -283,7 +275,7 @@ TEST_P(UpgradeStepsTest, AllStepsBringTheBaseToTheCurrentSchema)
     tables.removeIf([](const QString& t) {
         return t.startsWith(QLatin1String("SCR_SEARCH"), Qt::CaseInsensitive);
     });
-    EXPECT_EQ(lowered(tables), lowered(kSchema.keys()));
+    EXPECT_EQ(lowered(tables), lowered(kSchema.keys() << scr::Table));
     for (auto it = kSchema.cbegin(); it != kSchema.cend(); ++it) {
         QStringList columns;
         for (const ColumnInfo& c : db().columns(it.key()))
@@ -324,30 +316,6 @@ TEST_P(UpgradeStepsTest, AllStepsBringTheBaseToTheCurrentSchema)
         EXPECT_EQ(Vars::value(db(), s->marker()), QStringLiteral("1"));
     }
     EXPECT_EQ(Vars::value(db(), QStringLiteral("BuildNum")), QString()) << "the upgrader stamps it";
-}
-
-TEST_P(UpgradeStepsTest, StepsAreOrderedNamedAndPendingOnAnOlderDatabase)
-{
-    const auto steps = allUpgradeSteps();
-    QStringList names;
-    for (const auto& s : steps)
-        names << s->name();
-    EXPECT_EQ(names.first(), QStringLiteral("UpgClass33"));
-    EXPECT_EQ(names.at(31), QStringLiteral("UpgClass64"));
-    EXPECT_EQ(names.at(32), QStringLiteral("UpgClass66")) << "65 is not used";
-    EXPECT_EQ(names.last(), QStringLiteral("UpgClass86"));
-    EXPECT_EQ(steps.at(15)->friendlyName(), QStringLiteral("Add standart Active Reports"));
-    EXPECT_EQ(steps.at(37)->friendlyName(), QStringLiteral("Additonal Indexes"));
-
-    for (const auto& s : steps)
-        EXPECT_TRUE(s->check(db())) << s->name().toStdString();
-    // A marker of another name, or of the same name in another case, is the step's own marker.
-    Vars::setValue(db(), QStringLiteral("upgrade/upgclass36"), QStringLiteral("1"));
-    EXPECT_FALSE(steps.at(3)->check(db()));
-    EXPECT_TRUE(steps.at(4)->check(db()));
-
-    db().executeScript(QStringLiteral("DROP TABLE Vars"));
-    EXPECT_TRUE(steps.at(3)->check(db())) << "without Vars every step is pending";
 }
 
 TEST_P(UpgradeStepsTest, RowsOfTheOlderBuildSurviveEveryStep)

@@ -2,30 +2,18 @@
 
 #include "core/Clock.h"
 #include "core/db/Database.h"
-#include "core/db/SecondConnection.h"
 #include "core/settings/Vars.h"
-#include "messaging/OutboxSender.h"
 #include "support/Lifecycles.h"
 #include "support/SessionTest.h"
-#include "support/SinkMail.h"
 #include "support/TaskRows.h"
-#include "tasks/cSCR.h"
 #include "workflow/RecordRoute.h"
 
-#include <QElapsedTimer>
 #include <QFile>
-#include <QTest>
-#include <QUuid>
 
-#include <atomic>
-#include <chrono>
-#include <functional>
 #include <gtest/gtest.h>
-#include <thread>
 
 using namespace bx;
 using bx::test::addTaskRow;
-using namespace std::chrono_literals;
 
 namespace {
 
@@ -355,189 +343,6 @@ TEST_P(NoticeServiceTest, CalendarEventKeepsItsUidAndRisesInSequence)
     EXPECT_TRUE(rows.value(2, QStringLiteral("Attach_Name")).isNull()) << "no target date";
 }
 
-TEST_P(NoticeServiceTest, ASaveToThreeRecipientsFailingAtTheThirdLeavesNoNotice)
-{
-    set(QStringLiteral("olga"), QStringLiteral("Ext5"), true);
-    refuseRouteRows(QStringLiteral("NEW.USER_ID = 'nat'"));
-    cSCR t(session, prompt);
-    ASSERT_GT(t.Create(), 0);
-    t.setSCR_Title(QStringLiteral("Printer"));
-    t.UsersCol() = {{QStringLiteral("olga"), kShop, OwnerType::User},
-                    {QStringLiteral("mia"), kShop, OwnerType::User},
-                    {QStringLiteral("nat"), kShop, OwnerType::User}};
-    EXPECT_FALSE(t.SAVE());
-    EXPECT_EQ(outbox(), QStringList());
-    EXPECT_EQ(messageOwners(), QStringList());
-
-    // The same save with a third recipient the database takes: the first one's notices, once.
-    t.UsersCol()[2].User_ID = QStringLiteral("dan");
-    ASSERT_TRUE(t.SAVE()) << prompt.texts().join(u'|').toStdString();
-    EXPECT_EQ(outbox(),
-              (QStringList{QStringLiteral("mia@bx.test/0"), QStringLiteral("obrien@bx.test/15"),
-                           QStringLiteral("olga@bx.test/0")}));
-    EXPECT_EQ(messageOwners(), QStringList{QStringLiteral("ann")});
-}
-
-/** Passes each event on, then runs `hold` inside the recording's transaction. */
-class HoldingNotifier final : public TaskNotifier
-{
-public:
-    HoldingNotifier(TaskNotifier& inner, std::function<void()> hold)
-        : m_inner(inner)
-        , m_hold(std::move(hold))
-    {
-    }
-
-    void NotifyTaskEvent(Database& db, const RecordSet& task, const RecordSet& route,
-                         const QString& action, const QString& stageName,
-                         const QDateTime& targetDate, const QString& ownerUser, qlonglong groupId,
-                         const QString& comment) override
-    {
-        m_inner.NotifyTaskEvent(db, task, route, action, stageName, targetDate, ownerUser, groupId,
-                                comment);
-        m_hold();
-    }
-
-private:
-    TaskNotifier& m_inner;
-    std::function<void()> m_hold;
-};
-
-TEST_P(NoticeServiceTest, TwoClientsRoutingOneTaskAtOnceSendOneEventsNoticesOnce)
-{
-    if (!isServer())
-        GTEST_SKIP() << "the embedded engine lets one writer in at a time";
-    for (const char* id : {"nat", "O'Brien"})
-        set(QString::fromUtf8(id), QStringLiteral("Ext5"), true);
-    set(QStringLiteral("rita"), QStringLiteral("Ext4"), true);
-    const qlonglong n = task();
-
-    // The other client: mia, on a connection of her own.
-    QTemporaryDir otherDir;
-    SettingsStore otherSettings(otherDir.filePath(QStringLiteral("MRBX.conf")));
-    Session other(otherSettings, clock);
-    other.setDatabase(connectAgain());
-    other.user.userId = QStringLiteral("mia");
-    other.user.record.email = QStringLiteral("mia@bx.test");
-    other.system.smtpServer = session.system.smtpServer;
-    NoticeService otherService(other);
-    other.taskNotifier = &otherService;
-    test::ScriptedPrompt otherPrompt;
-
-    // Ann's recording keeps its transaction open, the notices written, until mia's save waits
-    // for the task's lock.
-    const std::unique_ptr<Database> observer = connectAgain();
-    std::atomic_bool holding{false};
-    HoldingNotifier held(service, [&] {
-        holding = true;
-        QElapsedTimer waited;
-        waited.start();
-        while (waited.elapsed() < 10000 &&
-               observer->scalar(QStringLiteral("SELECT COUNT(*) FROM pg_stat_activity WHERE "
-                                               "wait_event_type = 'Lock'"))
-                       .toLongLong() == 0)
-            std::this_thread::sleep_for(10ms);
-    });
-    session.taskNotifier = &held;
-
-    cSCR mine(session, prompt);
-    cSCR hers(other, otherPrompt);
-    ASSERT_TRUE(mine.Load(n));
-    ASSERT_TRUE(hers.Load(n));
-    bool mineRouted = false;
-    bool hersRouted = true;
-    std::thread a([&] {
-        mineRouted = mine.Route_SCR({{QStringLiteral("nat"), kShop, OwnerType::User}},
-                                    QStringLiteral("mine"));
-    });
-    for (int i = 0; i < 1000 && !holding; ++i)
-        std::this_thread::sleep_for(10ms);
-    std::thread b([&] {
-        hersRouted = hers.Route_SCR({{QStringLiteral("O'Brien"), kShop, OwnerType::User}},
-                                    QStringLiteral("hers"));
-    });
-    a.join();
-    b.join();
-    session.taskNotifier = &service;
-
-    EXPECT_TRUE(mineRouted) << prompt.texts().join(u'|').toStdString();
-    EXPECT_FALSE(hersRouted);
-    EXPECT_EQ(outbox(),
-              (QStringList{QStringLiteral("mia@bx.test/0"), QStringLiteral("nat@bx.test/0"),
-                           QStringLiteral("obrien@bx.test/15"), QStringLiteral("rita@bx.test/0")}));
-    EXPECT_EQ(messageOwners(), QStringList{QStringLiteral("rita")});
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM ROUTE WHERE SCR_Number = ? AND "
-                                         "Route_Action LIKE 'Task routed%'"),
-                          {n})
-                  .toLongLong(),
-              1);
-}
-
 BX_INSTANTIATE_ENGINES(NoticeServiceTest);
-
-/**
- * Notices followed to the test mail servers (skipped without them, failed under CI). Every test
- * gives the users addresses of their own and sets the clock to the present: the sender's thread
- * goes by the real time.
- */
-class NoticeDeliveryTest : public NoticeServiceTest
-{
-protected:
-    void SetUp() override
-    {
-        NoticeServiceTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
-        BX_NEED_TEST_SERVER(test::mailServersMissing());
-        db().execute(QStringLiteral("UPDATE LU_USER SET User_Email = "
-                                    "REPLACE(LOWER(USER_ID), '''', '') || ?"),
-                     {QLatin1Char('.') + QUuid::createUuid().toString(QUuid::Id128).left(12) +
-                      QStringLiteral("@bx.test")});
-        clock.set(QDateTime::currentDateTimeUtc().addSecs(2 * 3600));
-        useServer(qEnvironmentVariable("BX_TEST_SMTP"));
-    }
-
-    /** The server of the session's notices, and of the database's sender. */
-    void useServer(const QString& server)
-    {
-        session.system.smtpServer = server;
-        db().execute(QStringLiteral("UPDATE SYSTEM SET SMTPServer = ?"), {server});
-    }
-
-    /** The outbox's sender of the signed-in user, running as the main window runs it. */
-    std::unique_ptr<outbox::OutboxSender> startSender()
-    {
-        auto sender = std::make_unique<outbox::OutboxSender>(
-            secondConnectionTo(db()), session.user.userId, SmtpSettings{}, session.errorLog());
-        sender->start();
-        return sender;
-    }
-
-    qlonglong outboxRows(const QString& where)
-    {
-        return db()
-            .scalar(QStringLiteral("SELECT COUNT(*) FROM MAIL_OUTBOX WHERE ") + where)
-            .toLongLong();
-    }
-};
-
-TEST_P(NoticeDeliveryTest, ASilentServerDoesNotHoldUpRouting)
-{
-    useServer(qEnvironmentVariable("BX_TEST_SMTP_SILENT"));
-    set(QStringLiteral("olga"), QStringLiteral("Ext5"), true);
-    const auto sender = startSender();
-    ASSERT_TRUE(record(task(), QStringLiteral("Task routed"), QStringLiteral("olga"), 0));
-    // The sender now waits on the server with that notice claimed.
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return outboxRows(QStringLiteral("Claim_Token IS NOT NULL")) == 1; }, 10000));
-
-    QElapsedTimer routing;
-    routing.start();
-    ASSERT_TRUE(record(task(), QStringLiteral("Task routed"), QStringLiteral("olga"), 0));
-    EXPECT_LT(routing.elapsed(), 3000) << "the server's timeout is 30 s";
-    EXPECT_EQ(outboxRows(QStringLiteral("State = 'P'")), 2);
-}
-
-BX_INSTANTIATE_ENGINES(NoticeDeliveryTest);
 
 } // namespace

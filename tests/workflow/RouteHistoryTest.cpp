@@ -4,9 +4,6 @@
 #include "support/FixedClock.h"
 #include "support/SessionTest.h"
 
-#include <QDir>
-#include <QFile>
-
 #include <gtest/gtest.h>
 
 using namespace bx;
@@ -106,28 +103,6 @@ TEST_P(RouteHistoryTest, PageListsTheTaskNewestFirstInLocalTime)
     EXPECT_TRUE(rows.at(2).contains(QStringLiteral(">Create Request</td>")));
     EXPECT_FALSE(page.contains(QStringLiteral("<script>")));
     EXPECT_FALSE(page.contains(QStringLiteral("not ours")));
-}
-
-TEST_P(RouteHistoryTest, WritesTheFileIntoItsFolder)
-{
-    addRow(3, QStringLiteral("ann"), naive(QDate(2024, 1, 2)), {}, QString());
-    const RouteHistory history(db(), clock, tempDir());
-    const QString path = history.write(3);
-    EXPECT_EQ(path, QDir(tempDir()).filePath(QStringLiteral("RHistory.html")));
-
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(QString::fromUtf8(file.readAll()), history.html(3));
-
-    // A second page replaces the first.
-    addRow(3, QStringLiteral("zed"), naive(QDate(2024, 1, 3)), {}, QString());
-    history.write(3);
-    file.close();
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(QString::fromUtf8(file.readAll()).contains(QStringLiteral(">zed</td>")));
-
-    EXPECT_THROW(RouteHistory(db(), clock, tempDir() + QStringLiteral("/missing")).write(3),
-                 std::runtime_error);
 }
 
 BX_INSTANTIATE_ENGINES(RouteHistoryTest);
