@@ -437,8 +437,8 @@ Outcome<Grid> build(const Source& source, const Definition& definition, const Li
                 return noColumn(d.column);
             const ColumnKind kind = source.kinds.value(column, ColumnKind::Text);
             if (d.part && kind != ColumnKind::Date)
-                return RefusalOf<>{QStringLiteral("\"%1\" holds no dates to take \"%2\" from.")
-                                       .arg(d.column, d.title)};
+                return RefusalOf<>{
+                    QStringLiteral("The column \"%1\" holds no dates to split.").arg(d.column)};
             axisReaders[a].emplace_back(column, kind, d.part, source.biasSeconds);
         }
 
