@@ -105,6 +105,11 @@ struct Case
     std::vector<std::string> expected;
 };
 
+void PrintTo(const Case& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class PivotGrid : public testing::TestWithParam<Case>
 {
 };
@@ -202,6 +207,11 @@ struct Refused
     Limits limits;
     const char* message;
 };
+
+void PrintTo(const Refused& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class PivotRefusal : public testing::TestWithParam<Refused>
 {
