@@ -111,11 +111,13 @@ public:
     int memberOf(const QVariantList& row)
     {
         const QVariant& raw = m_column < row.size() ? row[m_column] : m_null;
+        if (raw.isNull())
+            return emptyMember();
         if (m_part) {
-            const QDateTime gmt = raw.isNull() ? QDateTime() : RecordSet::toDateTime(raw);
-            if (!gmt.isValid())
+            const QDate date = localDate(raw);
+            if (!date.isValid())
                 return emptyMember();
-            const int value = partOf(gmt.addSecs(m_bias).date(), *m_part);
+            const int value = partOf(date, *m_part);
             auto [it, added] = m_parts.try_emplace(value, int(m_found.size()));
             if (added) {
                 Candidate c;
@@ -127,47 +129,37 @@ public:
             }
             return it->second;
         }
-        if (raw.isNull())
-            return emptyMember();
-        QString key;
-        Candidate c;
-        if (m_kind == ColumnKind::Date) {
-            c.moment = RecordSet::toDateTime(raw);
-            if (!c.moment.isValid())
-                return emptyMember();
-            c.moment = c.moment.addSecs(m_bias);
-            c.cls = Candidate::Moment;
-            c.value = c.moment;
-            c.label = c.moment.time() == QTime(0, 0)
-                          ? c.moment.date().toString(Qt::ISODate)
-                          : c.moment.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-            key = c.label;
-        } else {
+        if (m_kind == ColumnKind::Date)
+            return momentOf(raw);
+        if (m_kind == ColumnKind::Number) {
             bool numeric = false;
-            if (m_kind == ColumnKind::Number)
-                c.number = raw.toDouble(&numeric);
+            const double number = raw.toDouble(&numeric);
             if (numeric) {
-                c.cls = Candidate::Numeric;
-                key = QString::number(c.number, 'g', 17);
-                c.value = c.number;
-                c.label = QString::number(c.number, 'g', 15);
-            } else {
-                c.text = raw.toString();
-                if (c.text.isEmpty())
-                    return emptyMember();
-                c.cls = Candidate::Word;
-                key = QLatin1Char('t') + c.text;
-                c.value = c.text;
-                c.label = c.text;
+                auto [it, added] =
+                    m_numbers.try_emplace(number == 0 ? 0.0 : number, int(m_found.size()));
+                if (added) {
+                    Candidate c;
+                    c.cls = Candidate::Numeric;
+                    c.number = number;
+                    c.value = number;
+                    c.label = QString::number(number, 'g', 15);
+                    m_found.push_back(std::move(c));
+                }
+                return it->second;
             }
         }
-        auto it = m_keys.constFind(key);
+        const QString text = raw.toString();
+        if (text.isEmpty())
+            return emptyMember();
+        auto it = m_keys.constFind(text);
         if (it != m_keys.constEnd())
             return *it;
-        const int id = int(m_found.size());
-        m_keys.insert(key, id);
-        m_found.push_back(std::move(c));
-        return id;
+        Candidate c;
+        c.cls = Candidate::Word;
+        c.text = text;
+        c.value = text;
+        c.label = text;
+        return add(text, std::move(c));
     }
 
     /** The members in natural order, with each found member's place in it. */
@@ -188,6 +180,69 @@ public:
     }
 
 private:
+    /** A date column taken as it is: the local moment. */
+    int momentOf(const QVariant& raw)
+    {
+        const QDateTime gmt = RecordSet::toDateTime(raw);
+        if (!gmt.isValid())
+            return emptyMember();
+        Candidate c;
+        c.cls = Candidate::Moment;
+        c.moment = gmt.addSecs(m_bias);
+        c.value = c.moment;
+        c.label = c.moment.time() == QTime(0, 0)
+                      ? c.moment.date().toString(Qt::ISODate)
+                      : c.moment.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        auto it = m_keys.constFind(c.label);
+        if (it != m_keys.constEnd())
+            return *it;
+        const QString key = c.label;
+        return add(key, std::move(c));
+    }
+
+    /**
+     * The local date of a stored moment. The stored text form is read digit by digit, as parsing
+     * it whole for every row of a large analysis would take most of the time.
+     */
+    QDate localDate(const QVariant& raw) const
+    {
+        if (raw.typeId() == QMetaType::QString) {
+            const QString text = raw.toString();
+            const auto digits = [&](int from, int count) {
+                int n = 0;
+                for (int i = from; i < from + count; ++i) {
+                    if (i >= text.size() || !text[i].isDigit())
+                        return -1;
+                    n = n * 10 + text[i].digitValue();
+                }
+                return n;
+            };
+            const bool dated = text.size() >= 10 && text[4] == u'-' && text[7] == u'-';
+            const bool timed =
+                text.size() == 19 && text[10] == u' ' && text[13] == u':' && text[16] == u':';
+            if (dated && (text.size() == 10 || timed)) {
+                const QDate date(digits(0, 4), digits(5, 2), digits(8, 2));
+                const int h = timed ? digits(11, 2) : 0;
+                const int m = timed ? digits(14, 2) : 0;
+                const int sec = timed ? digits(17, 2) : 0;
+                if (date.isValid() && h >= 0 && m >= 0 && sec >= 0) {
+                    const qint64 local = qint64(h) * 3600 + m * 60 + sec + m_bias;
+                    return date.addDays(local >= 0 ? local / 86400 : -((86399 - local) / 86400));
+                }
+            }
+        }
+        const QDateTime gmt = RecordSet::toDateTime(raw);
+        return gmt.isValid() ? gmt.addSecs(m_bias).date() : QDate();
+    }
+
+    int add(const QString& key, Candidate c)
+    {
+        const int id = int(m_found.size());
+        m_keys.insert(key, id);
+        m_found.push_back(std::move(c));
+        return id;
+    }
+
     int emptyMember()
     {
         if (m_empty < 0) {
@@ -205,6 +260,7 @@ private:
     std::vector<Candidate> m_found;
     QHash<QString, int> m_keys;
     std::unordered_map<int, int> m_parts;
+    std::unordered_map<double, int> m_numbers;
     int m_empty = -1;
 };
 
@@ -351,15 +407,31 @@ struct Accumulator
     qint64 count = 0;   ///< non-Null values
     qint64 numbers = 0; ///< values that are numbers
 
-    void add(const QVariant& v)
+    /** One row's value, read once for all the cells it falls into. */
+    struct Input
     {
-        if (v.isNull())
+        bool present = false; ///< not Null
+        bool numeric = false;
+        double number = 0;
+    };
+
+    static Input read(const QVariant& v)
+    {
+        Input in;
+        in.present = !v.isNull();
+        if (in.present)
+            in.number = v.toDouble(&in.numeric);
+        return in;
+    }
+
+    void add(const Input& in)
+    {
+        if (!in.present)
             return;
         ++count;
-        bool ok = false;
-        const double d = v.toDouble(&ok);
-        if (!ok)
+        if (!in.numeric)
             return;
+        const double d = in.number;
         ++numbers;
         sum += d;
         min = std::min(min, d);
@@ -500,8 +572,12 @@ Outcome<Grid> build(const Source& source, const Definition& definition, const Li
     std::vector<Accumulator> running;
     const int rowDepth = axes[0].depth();
     const int columnDepth = axes[1].depth();
+    std::vector<Accumulator::Input> input(inputs);
     for (qsizetype r = 0; r < source.rows.size(); ++r) {
         const QVariantList& row = source.rows[r];
+        for (std::size_t k = 0; k < inputs; ++k)
+            input[k] =
+                Accumulator::read(factColumn[k] < row.size() ? row[factColumn[k]] : QVariant());
         for (int i = 0; i <= rowDepth; ++i) {
             const std::size_t rowEntry = std::size_t(axes[0].entryAt(combination[0][r], i));
             for (int j = 0; j <= columnDepth; ++j) {
@@ -513,7 +589,7 @@ Outcome<Grid> build(const Source& source, const Definition& definition, const Li
                 }
                 Accumulator* acc = running.data() + std::size_t(slot) * stride;
                 for (std::size_t k = 0; k < inputs; ++k)
-                    acc[k].add(factColumn[k] < row.size() ? row[factColumn[k]] : QVariant());
+                    acc[k].add(input[k]);
             }
         }
     }
