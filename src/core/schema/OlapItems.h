@@ -30,6 +30,7 @@ enum class Aggregate
     Count = 1,
     Min = 2,
     Max = 3,
+    Average = 4,
 };
 
 /** ItemParameter1 of every DatePart item. */
