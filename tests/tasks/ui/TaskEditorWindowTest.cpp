@@ -306,6 +306,7 @@ TEST_F(TaskEditorWindowTest, ViewerCopySavedBackOnlyOnYes)
     session.system.editAttachments = true;
     const qlonglong task = addTask({{scr::Title, QStringLiteral("viewer")}});
     const qlonglong number = addAttachment(task, QStringLiteral("F"), "stored");
+    const qlonglong program = addAttachment(task, QStringLiteral("F"), programBytes());
     QList<QUrl> opened;
     QString copy;
     {
@@ -317,7 +318,6 @@ TEST_F(TaskEditorWindowTest, ViewerCopySavedBackOnlyOnYes)
             return true;
         });
         // A program stored under a document's name reaches the viewer folder, not the desktop.
-        const qlonglong program = addAttachment(task, QStringLiteral("F"), programBytes());
         selectFile(window, program);
         trigger(window, "mnuLaunchViewer");
         EXPECT_TRUE(opened.isEmpty());
