@@ -126,8 +126,8 @@ TEST(VCardTest, ExportIsReadByAnotherReaderIntact)
     EXPECT_EQ(got, expected) << QJsonDocument(got).toJson().toStdString();
 }
 
-// What is written reads back equal, and no written line passes 75 octets or splits a character.
-TEST(VCardTest, WrittenCardsReadBackEqualInFoldedLines)
+// No written line passes 75 octets or splits a character (VCardImportTest reads them back).
+TEST(VCardTest, WrittenCardsHaveFoldedLines)
 {
     const QList<Contact> written = {tricky(), plain(QStringLiteral("Lee"), QStringLiteral("Al"))};
     const QByteArray bytes = vcard::write(written);
@@ -138,10 +138,6 @@ TEST(VCardTest, WrittenCardsReadBackEqualInFoldedLines)
         }
     }
     EXPECT_TRUE(bytes.startsWith("BEGIN:VCARD\r\nVERSION:4.0\r\n"));
-    const Outcome<vcard::ReadCards> read = vcard::read(bytes);
-    ASSERT_TRUE(read) << read.refusal()->message.toStdString();
-    EXPECT_EQ(read->cards, written);
-    EXPECT_EQ(read->skipped, 0);
 }
 
 // A 3.0 file of another program: folded lines, quoted-printable values broken softly over

@@ -230,11 +230,6 @@ TEST_P(LoginServiceTest, UserRowReadsWithAdministratorRules)
     EXPECT_FALSE(obrien.joinTeam);
     EXPECT_FALSE(obrien.administrator);
     EXPECT_EQ(obrien.email, QString());
-
-    const auto admin = loadUser(db(), QStringLiteral(" Admin"));
-    ASSERT_TRUE(admin.has_value());
-    EXPECT_TRUE(admin->administrator);
-    EXPECT_TRUE(admin->globalReports);
 }
 
 TEST_P(LoginServiceTest, FirstLogonStoresFourReportsOnce)

@@ -90,13 +90,6 @@ TEST(StoredPassword, TheSettingGivesTheStoredHashOfTheRightPasswordOnly)
     EXPECT_EQ(SP::settingOf(SP::scramble(QStringLiteral("old pw"))), QString());
 }
 
-TEST(StoredPassword, CheaperHashesNeedANewHash)
-{
-    EXPECT_TRUE(SP::matches(kCheapHash, QStringLiteral("Old Pw")));
-    EXPECT_TRUE(SP::needsRehash(SP::settingOf(kCheapHash)));
-    EXPECT_FALSE(SP::needsRehash(SP::settingOf(SP::forStorage(QStringLiteral("old pw")))));
-}
-
 TEST(RememberedLogon, RoundTripOnlyWhileOn)
 {
     QTemporaryDir dir;

@@ -421,24 +421,6 @@ TEST_P(UserAdminTest, RenameMovesEveryListedReferenceAndNothingElse)
               QStringList{QStringLiteral("Carol-Ø")});
 }
 
-TEST_P(UserAdminTest, RenamedSupervisorKeepsHisSubUsers)
-{
-    addUser("fay", "carol");
-    UserDraft d = *loadUserDraft(db(), QStringLiteral("carol"));
-    d.userId = QStringLiteral("Carol-Ø");
-    ASSERT_FALSE(saveUser(session, d));
-
-    QStringList below;
-    for (const UserSummary& u : subUsers(db(), QStringLiteral("Carol-Ø")))
-        below << u.userId;
-    below.sort();
-    EXPECT_EQ(below, (QStringList{QStringLiteral("dave"), QStringLiteral("fay")}));
-    EXPECT_TRUE(column("SELECT USER_ID FROM LU_USER WHERE Supervisor_User_ID = 'carol'").isEmpty());
-    EXPECT_EQ(column("SELECT Supervisor_User_ID FROM LU_USER WHERE USER_ID = ?",
-                     {QStringLiteral("Carol-Ø")}),
-              QStringList{QStringLiteral("bob")});
-}
-
 TEST_P(UserAdminTest, DisablingCascadesOnOkAndDropsMemberships)
 {
     prompt.answer(PromptAnswer::Cancel);

@@ -2,10 +2,12 @@
 
 #include "core/Session.h"
 #include "core/UserRights.h"
+#include "core/schema/TaskColumns.h"
 #include "core/settings/SettingsStore.h"
 #include "people/workshops/RecentWorkshops.h"
 #include "people/workshops/RecipientChooser.h"
 #include "support/SessionTest.h"
+#include "support/TaskRows.h"
 
 #include <gtest/gtest.h>
 
@@ -201,14 +203,7 @@ TEST_P(WorkshopServiceTest, SavingMembersEnablesDisabledOnesAndReplacesTheList)
 TEST_P(WorkshopServiceTest, DeletionIsRefusedInOrderAndChangesNothing)
 {
     const qlonglong id = makeWorkshop(kQuoted, {QStringLiteral("alice")});
-    const auto addTask = [&] {
-        db().insertNumbered(
-            QStringLiteral("SCR"), QStringLiteral("SCR_Counter"),
-            {QStringLiteral("SCR_Number"), QStringLiteral("SCR_Priority"),
-             QStringLiteral("SCR_Request_ID"), QStringLiteral("SCR_Status"),
-             QStringLiteral("SCR_Group_ID")},
-            {7, QStringLiteral("2 - Normal"), QStringLiteral("admin"), QStringLiteral("A"), id});
-    };
+    const auto addTask = [&] { bx::test::addTaskRow(db(), {{scr::GroupId, id}}); };
     const auto addAttachment = [&] {
         db().insertNumbered(QStringLiteral("ATTACH"), QStringLiteral("Attach_Number"),
                             {QStringLiteral("SCR_Number"), QStringLiteral("Attach_Type"),

@@ -126,10 +126,6 @@ TEST_P(CustomFormsTest, MandatoryFieldsAndAMissingFormRefuse)
          "The value for O'Brien's ref should be filled when option 'Mandatory' is "
          "checked",
          1},
-        {"", true,
-         "The value for O'Brien's ref should be filled when option 'Mandatory' is "
-         "checked",
-         1},
         {"R-1", false, "The value for Signed should be filled when option 'Mandatory' is checked",
          3},
     };

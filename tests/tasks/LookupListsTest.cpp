@@ -222,19 +222,12 @@ TEST_P(LookupListsTest, RenamingACategoryCarriesEveryReference)
         EXPECT_EQ(parentOf(name).toString(), kSevenRoot);
         EXPECT_EQ(parentOf(QStringLiteral("Child")).toString(), name);
         EXPECT_EQ(storedText(task, scr::Category), name);
-        EXPECT_EQ(db().scalar(QStringLiteral("SELECT Category FROM ATTACH WHERE Attach_Number = ?"),
-                              {attach})
-                      .toString(),
-                  name);
-        EXPECT_EQ(db().scalar(QStringLiteral("SELECT Root_Folder FROM LU_GROUP WHERE GROUP_ID = ?"),
-                              {kShop4})
-                      .toString(),
-                  name);
-        EXPECT_EQ(db().scalar(QStringLiteral("SELECT ACCESS_LEVEL FROM LU_ACCESS_LEVEL WHERE "
-                                             "USER_ID = ?"),
-                              {QStringLiteral("O'Brien")})
-                      .toString(),
-                  name);
+        for (const auto& [sql, key] :
+             {std::pair{"SELECT Category FROM ATTACH WHERE Attach_Number = ?", QVariant(attach)},
+              std::pair{"SELECT Root_Folder FROM LU_GROUP WHERE GROUP_ID = ?", QVariant(kShop4)},
+              std::pair{"SELECT ACCESS_LEVEL FROM LU_ACCESS_LEVEL WHERE USER_ID = ?",
+                        QVariant(QStringLiteral("O'Brien"))}})
+            EXPECT_EQ(db().scalar(QLatin1String(sql), {key}).toString(), name) << sql;
     }
     EXPECT_EQ(rows("LU_CATEGORY", "Category", kProjects), 0);
     EXPECT_TRUE(prompt.records().isEmpty());

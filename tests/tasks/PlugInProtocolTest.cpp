@@ -97,9 +97,8 @@ TEST(PlugInProtocol, FirstShowingTellsInOrder)
                              QStringLiteral("BXDB"),
                              QStringLiteral("SCR_Custom_Field=REF-7")};
     const QStringList tail{QStringLiteral("SCR_Number=12"), QStringLiteral("key=K1")};
+    // Without dates and for viewing: CustomTabWindowTest, through the editor.
     const Case cases[] = {
-        {"no dates, viewing", false, false,
-         head + middle + tail + QStringList{QStringLiteral("ACTION=VIEW")}},
         {"dates, editing", true, true,
          head + QStringList{QStringLiteral("SCR_Owner_Target_Date=2024-05-02")} + middle +
              QStringList{QStringLiteral("SCR_Lifecycle_End_Date=2024-06-01")} + tail +

@@ -126,11 +126,17 @@ TEST_P(cSCRCloseOutTest, ActionsWithoutLifecycleSetTheStatusAndRecordTheirWord)
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.action) + " " + std::to_string(c.step) + " from " + c.from);
         const qlonglong number = task({}, {{scr::Status, QString::fromUtf8(c.from)}});
+        // An action that does not complete the task asks nothing about an active sub-task.
+        const bool completes = QByteArray(c.status) == "C";
+        const qlonglong sub = completes ? 0 : task({}, {{scr::ParentNumber, number}});
         cSCR t(session, prompt);
         ASSERT_TRUE(t.Load(number));
         EXPECT_EQ(t.CloseOut(QString::fromUtf8(c.action), c.step, kNote), c.recorded != nullptr)
             << shown();
         EXPECT_EQ(storedText(number, scr::Status), QString::fromUtf8(c.status));
+        if (sub) {
+            EXPECT_EQ(storedText(sub, scr::Status), QStringLiteral("A"));
+        }
         if (!c.recorded) {
             EXPECT_EQ(routeRows(number).rowCount(), 2);
             continue;
@@ -171,22 +177,9 @@ TEST_P(cSCRCloseOutTest, UntickedMandatoryChecklistItemRefusesAcceptance)
     // Ticked on another task's copy of the same checklist: not ticked here.
     tickChecklistItem(list, item, attachChecklist(task(), list));
     tickChecklistItem(list, QStringLiteral("Wipe the glass"), attach);
-    // In a lifecycle the stage stays too.
-    const qlonglong staged = task(kBoss);
-    attachChecklist(staged, list);
     EXPECT_FALSE(closeOut(number, "YES"));
-    EXPECT_FALSE(closeOut(staged, "YES"));
-    EXPECT_EQ(taskErrors(), (QStringList{refusal, refusal}));
-    EXPECT_EQ(storedText(number, scr::Status), QStringLiteral("A"));
-    EXPECT_EQ(routeRows(number).rowCount(), 2);
-    EXPECT_EQ(storedText(staged, scr::LcStageName), kBoss);
-
-    // Declining is not checked.
+    EXPECT_EQ(taskErrors(), QStringList{refusal});
     prompt.clear();
-    const qlonglong declined = task();
-    attachChecklist(declined, list);
-    EXPECT_TRUE(closeOut(declined, "NO")) << shown();
-    EXPECT_EQ(storedText(declined, scr::Status), QStringLiteral("I"));
 
     // Ticked on this task's copy: accepted.
     tickChecklistItem(list, item, attach);
@@ -234,6 +227,9 @@ TEST_P(cSCRCloseOutTest, LifecycleMovesTakeTheOwnerOfTheNewStage)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const qlonglong number = task(c.from);
+        // A task that moves on, or stays, asks nothing about its active sub-task.
+        if (QByteArray(c.status) != "C")
+            task({}, {{scr::ParentNumber, number}});
         ASSERT_TRUE(closeOut(number, c.action, c.step)) << shown();
 
         EXPECT_EQ(storedText(number, scr::LcStageName).trimmed().toLower(), c.stage.toLower());
@@ -360,33 +356,6 @@ TEST_P(cSCRCloseOutTest, StageRuleMayKeepTheProposedOwnerOrNameAnotherStage)
     EXPECT_TRUE(prompt.records().isEmpty()) << shown();
 }
 
-// A failure while recording leaves task, history and object as they were.
-TEST_P(cSCRCloseOutTest, FailedRecordingUndoesTheMove)
-{
-    const qlonglong number = task(kDraft);
-    cSCR t(session, prompt);
-    ASSERT_TRUE(t.Load(number));
-    const QVariantMap before = t.values();
-    notifier.throwDbError = true;
-    notifier.failWhen = [](const Notice&) { return true; };
-    bool done = true;
-    EXPECT_NO_THROW(done = t.CloseOut(QStringLiteral("YES"), 0, kNote));
-    EXPECT_FALSE(done);
-    EXPECT_EQ(taskErrors().size(), 1) << shown();
-    EXPECT_EQ(differingValues(t.values(), before), QStringList{});
-    EXPECT_EQ(storedText(number, scr::LcStageName), kDraft);
-    EXPECT_EQ(storedText(number, scr::OwnerUserId), kMe);
-    EXPECT_EQ(RecordSet::toDateTime(stored(number, scr::OwnerDateIn)), at(2024, 1, 2, 8, 0));
-    EXPECT_EQ(routeRows(number).rowCount(), 2);
-
-    // Taken again once the notices go through.
-    notifier.failWhen = nullptr;
-    prompt.clear();
-    ASSERT_TRUE(t.CloseOut(QStringLiteral("YES"), 0, kNote)) << shown();
-    EXPECT_EQ(storedText(number, scr::LcStageName), kBoss);
-    EXPECT_EQ(recorded(number), QStringList{QStringLiteral("YES")});
-}
-
 // A rule's writes belong to the move: a move that fails after the rule ran leaves none of them;
 // a rule that fails leaves none of its own, and the move goes on with the owner it had set.
 TEST_P(cSCRCloseOutTest, RuleWritesCommitOnlyWithTheMove)
@@ -408,17 +377,25 @@ TEST_P(cSCRCloseOutTest, RuleWritesCommitOnlyWithTheMove)
     const qlonglong number = task(kDraft);
     cSCR t(session, prompt);
     ASSERT_TRUE(t.Load(number));
+    const QVariantMap before = t.values();
     notifier.throwDbError = true;
     notifier.failWhen = [](const Notice&) { return true; };
-    EXPECT_FALSE(t.CloseOut(QStringLiteral("YES"), 0, kNote));
+    bool done = true;
+    EXPECT_NO_THROW(done = t.CloseOut(QStringLiteral("YES"), 0, kNote));
+    EXPECT_FALSE(done);
     EXPECT_EQ(taskErrors().size(), 1) << shown();
     EXPECT_EQ(location(), QVariant());
+    EXPECT_EQ(differingValues(t.values(), before), QStringList{});
     EXPECT_EQ(storedText(number, scr::LcStageName), kDraft);
+    EXPECT_EQ(storedText(number, scr::OwnerUserId), kMe);
+    EXPECT_EQ(RecordSet::toDateTime(stored(number, scr::OwnerDateIn)), at(2024, 1, 2, 8, 0));
+    EXPECT_EQ(routeRows(number).rowCount(), 2);
 
     notifier.failWhen = nullptr;
     prompt.clear();
     ASSERT_TRUE(t.CloseOut(QStringLiteral("YES"), 0, kNote)) << shown();
     EXPECT_EQ(location(), QVariant(QStringLiteral("ruled")));
+    EXPECT_EQ(recorded(number), QStringList{QStringLiteral("YES")});
     db().execute(QStringLiteral("UPDATE LU_USER SET User_Location = NULL"));
 
     // The rule's error is shown once the move's transaction has ended, not while it holds locks.
@@ -658,23 +635,6 @@ TEST_P(cSCRCloseOutTest, ReopeningAParentOffersToReopenItsCompletedSubtasks)
     EXPECT_EQ(storedText(done, scr::Status), QStringLiteral("A"));
     EXPECT_EQ(recorded(done), QStringList{QStringLiteral("Reopen")});
     EXPECT_EQ(storedText(incomplete, scr::Status), QStringLiteral("I"));
-}
-
-TEST_P(cSCRCloseOutTest, ActionsThatDoNotCompleteAskNothingAboutSubtasks)
-{
-    for (const char* action : {"NO", "Cancel", "CONDITIONAL"}) {
-        SCOPED_TRACE(action);
-        const qlonglong parent = task();
-        const qlonglong sub = task({}, {{scr::ParentNumber, parent}});
-        ASSERT_TRUE(closeOut(parent, action));
-        EXPECT_EQ(storedText(sub, scr::Status), QStringLiteral("A"));
-    }
-    // A lifecycle task that moves on stays active: no question either.
-    const qlonglong parent = task(kDraft);
-    const qlonglong sub = task({}, {{scr::ParentNumber, parent}});
-    ASSERT_TRUE(closeOut(parent, "YES"));
-    EXPECT_EQ(storedText(sub, scr::Status), QStringLiteral("A"));
-    EXPECT_TRUE(prompt.records().isEmpty()) << shown();
 }
 
 TEST_P(cSCRCloseOutTest, EveryActionThatAcceptsOrCompletesChecksTheMandatoryItems)

@@ -75,9 +75,6 @@ protected:
 TEST_F(UserWindowsTest, NewUserIsRefusedThenSavedAndReopensWithHisPassword)
 {
     USER_FORM form(session, prompt, QStringLiteral("NEW"));
-    for (const UserFlagControl& c : userFlagControls())
-        EXPECT_EQ(child<QCheckBox>(form, c.objectName.toLatin1().constData())->text(), c.caption);
-
     auto* ok = child<QPushButton>(form, "OKButton");
     QTest::keyClicks(child<QLineEdit>(form, "HOLD_KEY"), QStringLiteral("SuperVisor"));
     // The refused box is focused, its tab page brought forward.
@@ -124,7 +121,6 @@ TEST_F(UserWindowsTest, NewUserIsRefusedThenSavedAndReopensWithHisPassword)
 TEST_F(UserWindowsTest, TreeWindowAndPickers)
 {
     F_USER tree(session, prompt);
-    EXPECT_EQ(tree.windowTitle(), QStringLiteral("Users Administrator"));
     auto* view = child<QTreeWidget>(tree, "tvUsers");
     EXPECT_EQ(view->topLevelItemCount(), 2) << "admin and bob";
 

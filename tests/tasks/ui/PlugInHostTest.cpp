@@ -162,26 +162,6 @@ TEST_P(PlugInHostTest, ThePlugInsDatabaseIsFencedLikeARuleScript)
     EXPECT_NO_THROW(session.db().query(QStringLiteral("SELECT COUNT(*) FROM SCR")));
 }
 
-// A plug-in that takes the program down leaves the editor's unsaved values behind for the next
-// start, which takes them once.
-TEST_P(PlugInHostTest, AnAbortingPlugInLeavesTheUnsavedValuesForTheNextStart)
-{
-    auto hosted = host(QStringLiteral("BxTest.Aborting"));
-    ASSERT_TRUE(hosted->isRunning());
-    hosted->setProperty(QStringLiteral("ACTION"), QStringLiteral("EDIT"));
-    EXPECT_FALSE(QFile::exists(plugins::callRecordPath(kTask)));
-
-    EXPECT_DEATH(hosted->setProperty(QStringLiteral("ACTION"), QStringLiteral("SAVE")), "");
-
-    const QList<plugins::PlugInCallRecord> left = plugins::takeLeftOverCallRecords();
-    ASSERT_EQ(left.size(), 1);
-    EXPECT_EQ(left.at(0).progId, QStringLiteral("BxTest.Aborting"));
-    EXPECT_EQ(left.at(0).task, kTask);
-    EXPECT_EQ(left.at(0).values.value(QStringLiteral("SCR_Title")).toString(),
-              QStringLiteral("Unsaved title"));
-    EXPECT_TRUE(plugins::takeLeftOverCallRecords().isEmpty());
-}
-
 BX_INSTANTIATE_ENGINES(PlugInHostTest);
 
 } // namespace

@@ -113,7 +113,8 @@ TEST_F(TaskEditorWindowTest, SubTaskCopiesItsParent)
     EXPECT_EQ(plain.SCR().SCR_Parent_Number(), parent);
 }
 
-// A task from a template with a lifecycle is routed into that lifecycle by its first save.
+// A task from a template with a lifecycle is routed into that lifecycle by its first save; a
+// discarded one gives back what the editor added.
 TEST_F(TaskEditorWindowTest, TemplateWithLifecycleRoutesAtSave)
 {
     test::addLifecycle(db(), QStringLiteral("Bob's review"), kShop,
@@ -134,33 +135,20 @@ TEST_F(TaskEditorWindowTest, TemplateWithLifecycleRoutesAtSave)
     EXPECT_EQ(stored(number, "SCR_Owner_User_ID").toString(), QStringLiteral("bob"));
     EXPECT_GT(sqlNumber("SELECT COUNT(*) FROM ROUTE WHERE SCR_Number = ?", {number}), 0);
     EXPECT_EQ(sqlNumber("SELECT COUNT(*) FROM ATTACH WHERE SCR_Number = ?", {number}), 1);
-}
 
-// No to "Do you want to save changes?" removes what the editor added (the template's copies) and
-// keeps what another client attached meanwhile; Cancel keeps the window open.
-TEST_F(TaskEditorWindowTest, DiscardRemovesOnlyWhatTheEditorAdded)
-{
-    const qlonglong templ =
-        addTask({{scr::Title, QStringLiteral("template")}, {scr::Template, true}});
-    const qlonglong kept = addAttachment(templ);
-    SCR_FORM window(session, prompt, &host);
-    ASSERT_TRUE(window.open(TaskOpening::fromTemplate(templ, kShop)));
-    window.show();
-    const qlonglong task = window.SCR().SCR_Number();
-    const qlonglong elsewhere = addAttachment(task);
-    child<QLineEdit>(window, "T_TITLE")->setText(QStringLiteral("Ann's"));
-
-    prompt.answer(PromptAnswer::Cancel);
-    window.close();
-    EXPECT_TRUE(window.isVisible());
+    // No to "Do you want to save changes?" takes back the template's copies, and keeps what
+    // another client attached meanwhile and the template's own.
+    SCR_FORM discarded(session, prompt, &host);
+    ASSERT_TRUE(discarded.open(TaskOpening::fromTemplate(templ, kShop)));
+    discarded.show();
+    const qlonglong other = discarded.SCR().SCR_Number();
+    const qlonglong elsewhere = addAttachment(other);
+    child<QLineEdit>(discarded, "T_TITLE")->setText(QStringLiteral("Ann's"));
     prompt.answer(PromptAnswer::No);
-    window.close();
-    EXPECT_FALSE(window.isVisible());
-    const RecordSet left =
-        db().query(QStringLiteral("SELECT Attach_Number FROM ATTACH WHERE SCR_Number = ?"), {task});
-    ASSERT_EQ(left.rowCount(), 1);
-    EXPECT_EQ(left.value(0, QStringLiteral("Attach_Number")).toLongLong(), elsewhere);
-    EXPECT_EQ(sqlNumber("SELECT SCR_Number FROM ATTACH WHERE Attach_Number = ?", {kept}), templ);
+    discarded.close();
+    EXPECT_EQ(sqlNumber("SELECT SUM(Attach_Number) FROM ATTACH WHERE SCR_Number = ?", {other}),
+              elsewhere);
+    EXPECT_EQ(sqlNumber("SELECT COUNT(*) FROM ATTACH WHERE SCR_Number = ?", {templ}), 1);
 }
 
 // Activating the window moves a passed weekly due date on and says so once.
@@ -302,18 +290,23 @@ TEST_F(TaskEditorWindowTest, AddFileThroughItsWindow)
     EXPECT_EQ(content(number), QByteArray(70'000, 'p'));
     selectFile(window, number);
 
-    prompt.answer(PromptAnswer::No); // "Do you want to save changes?"
+    // "Do you want to save changes?": Cancel keeps the window, No discards.
+    prompt.answer(PromptAnswer::Cancel);
+    window.close();
+    EXPECT_TRUE(window.isVisible());
+    prompt.answer(PromptAnswer::No);
     window.close();
     EXPECT_EQ(sqlNumber("SELECT COUNT(*) FROM ATTACH WHERE SCR_Number = ?", {task}), 0);
 }
 
 // A copy the user changed in his viewer is streamed back only after Yes; without a change, or
-// after No, nothing is asked again; the copies go when the editor closes.
+// after No, nothing is asked again; the copies go when the editor closes. A program is not opened.
 TEST_F(TaskEditorWindowTest, ViewerCopySavedBackOnlyOnYes)
 {
     session.system.editAttachments = true;
     const qlonglong task = addTask({{scr::Title, QStringLiteral("viewer")}});
     const qlonglong number = addAttachment(task, QStringLiteral("F"), "stored");
+    const qlonglong program = addAttachment(task, QStringLiteral("F"), programBytes());
     QList<QUrl> opened;
     QString copy;
     {
@@ -324,6 +317,15 @@ TEST_F(TaskEditorWindowTest, ViewerCopySavedBackOnlyOnYes)
             opened << url;
             return true;
         });
+        // A program stored under a document's name reaches the viewer folder, not the desktop.
+        selectFile(window, program);
+        trigger(window, "mnuLaunchViewer");
+        EXPECT_TRUE(opened.isEmpty());
+        ASSERT_EQ(prompt.texts().size(), 1);
+        EXPECT_TRUE(prompt.texts().first().endsWith(QStringLiteral("O'Brien's plan.txt") +
+                                                    attachments::kIsAProgram));
+        prompt.clear();
+
         selectFile(window, number);
         trigger(window, "mnuLaunchViewer");
         ASSERT_EQ(opened.size(), 1);
@@ -351,31 +353,6 @@ TEST_F(TaskEditorWindowTest, ViewerCopySavedBackOnlyOnYes)
         EXPECT_EQ(content(number), QByteArray("second edit, longer"));
     }
     EXPECT_FALSE(QFile::exists(copy));
-}
-
-// A program stored under a document's name reaches the viewer folder but not the desktop.
-TEST_F(TaskEditorWindowTest, ProgramNamedAsDocumentIsNotHandedToTheDesktop)
-{
-    const qlonglong task = addTask({{scr::Title, QStringLiteral("viewer")}});
-    const qlonglong number = addAttachment(task, QStringLiteral("F"), programBytes());
-    db().execute(QStringLiteral("UPDATE ATTACH SET Attach_Filename = ? WHERE Attach_Number = ?"),
-                 {QStringLiteral("report.pdf"), number});
-    QList<QUrl> opened;
-    SCR_FORM window(session, prompt, &host);
-    ASSERT_TRUE(window.open(TaskOpening::existing(task)));
-    window.show();
-    window.attachmentPane().setOpener([&](const QUrl& url) {
-        opened << url;
-        return true;
-    });
-    selectFile(window, number);
-    trigger(window, "mnuLaunchViewer");
-    EXPECT_TRUE(opened.isEmpty());
-    ASSERT_EQ(prompt.texts().size(), 1);
-    EXPECT_TRUE(prompt.texts().first().startsWith(QStringLiteral("The file ")));
-    EXPECT_TRUE(
-        prompt.texts().first().endsWith(QStringLiteral("report.pdf") + attachments::kIsAProgram));
-    window.close();
 }
 
 // A description naming /dev/zero or a pipe as an image opens at once, and a custom caption of
