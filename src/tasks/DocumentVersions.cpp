@@ -32,7 +32,9 @@ std::optional<PublishedVersion> currentVersion(Database& db, qlonglong attachNum
 
 bool isSharedDocument(Database& db, qlonglong attachNumber)
 {
-    return db.scalar(QStringLiteral("SELECT Publish FROM ATTACH WHERE Attach_Number = ?"),
+    // A task's own attachment, even published, follows the task's editing rules.
+    return db.scalar(QStringLiteral("SELECT Publish FROM ATTACH WHERE Attach_Number = ? AND %1 = 0")
+                         .arg(scr::Number),
                      {attachNumber})
                .toLongLong() != 0;
 }

@@ -16,9 +16,10 @@ class QIODevice;
  * rows of one identity the highest Attach_Number is the current version, the others are its
  * archived versions. A row without file name is a document of its own.
  *
- * A shared document is never rewritten: saving it (a viewer copy saved back, a memo or a form
- * saved) adds a new version under the same identity and task, owned by whoever saved it, dated
- * then. Two clients saving one document at once both keep theirs; the higher number is current.
+ * A cabinet document (isSharedDocument) is never rewritten: saving it (a viewer copy saved back, a
+ * memo or a form saved) adds a new version under the same identity and task, owned by whoever saved
+ * it, dated then. Two clients saving one document at once both keep theirs; the higher number is
+ * current.
  */
 namespace bx::attachments {
 
@@ -39,7 +40,10 @@ struct PublishedVersion
     bool operator==(const PublishedVersion&) const = default;
 };
 
-/** Whether attachment `attachNumber` is a shared document (a published row). @throws DbError */
+/**
+ * Whether attachment `attachNumber` is a document of the file cabinet: published and of no task
+ * (a task's published attachment is saved in place like the task's others). @throws DbError
+ */
 bool isSharedDocument(Database& db, qlonglong attachNumber);
 
 /**
