@@ -17,6 +17,7 @@
 // peaks above 64 MiB ends with an error.
 
 #include "BenchSupport.h"
+#include "core/Gmt.h"
 #include "core/Session.h"
 #include "core/settings/SettingsStore.h"
 #include "mainwindow/DocumentSearch.h"
