@@ -226,17 +226,19 @@ void runDocument(benchmark::State& state, Engine engine)
 
 void explain(Engine engine, const char* name)
 {
-    try {
-        CabinetSession cs(engine, ws::user(1));
-        const TaskCriteria q = documentTreeQuery(nullptr, cs.session);
-        const QString prefix = engine == Engine::Sqlite ? QStringLiteral("EXPLAIN QUERY PLAN ")
-                                                        : QStringLiteral("EXPLAIN ");
-        std::printf("-- %s: %s\n", name, qPrintable(q.sql));
-        const RecordSet plan = cs.session.db().query(prefix + q.sql, q.params);
-        for (const QVariantList& row : plan.rows())
-            std::printf("   %s\n", qPrintable(row.constLast().toString()));
-    } catch (const DbError& e) {
-        std::fprintf(stderr, "cannot explain %s: %s\n", name, e.what());
+    for (const QString& user : {QStringLiteral("admin"), ws::user(1)}) {
+        try {
+            CabinetSession cs(engine, user);
+            const TaskCriteria q = documentTreeQuery(nullptr, cs.session);
+            const QString prefix = engine == Engine::Sqlite ? QStringLiteral("EXPLAIN QUERY PLAN ")
+                                                            : QStringLiteral("EXPLAIN ");
+            std::printf("-- %s/%s: %s\n", name, qPrintable(user), qPrintable(q.sql));
+            const RecordSet plan = cs.session.db().query(prefix + q.sql, q.params);
+            for (const QVariantList& row : plan.rows())
+                std::printf("   %s\n", qPrintable(row.constLast().toString()));
+        } catch (const DbError& e) {
+            std::fprintf(stderr, "cannot explain %s: %s\n", name, e.what());
+        }
     }
     std::fflush(stdout);
 }

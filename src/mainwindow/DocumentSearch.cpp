@@ -93,8 +93,11 @@ TaskCriteria documentTreeQuery(const DocumentSearch* search, Session& session)
     }
     if (search)
         q += documentCondition(*search, session);
-    q.sql +=
-        QStringLiteral(" ORDER BY ATTACH.Category, ATTACH.Attach_Filename, ATTACH.Attach_Date");
+    // Documents without category together, first, on both engines. Ordered by the expression the
+    // embedded engine reads the published rows through their own index rather than walk every
+    // attachment in the order of the category index.
+    q.sql += QStringLiteral(" ORDER BY COALESCE(ATTACH.Category, ''), ATTACH.Attach_Filename, "
+                            "ATTACH.Attach_Date");
     return q;
 }
 
