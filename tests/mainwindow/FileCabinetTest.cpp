@@ -261,6 +261,18 @@ TEST_P(FileCabinetTest, SavingASharedDocumentPublishesAVersion)
     EXPECT_EQ(column(*edited, QStringLiteral("Attach_Owner")), QStringLiteral("ann"));
     EXPECT_EQ(archived(*edited), QList<qlonglong>{memo});
 
+    // So is a form saved over its opened copy.
+    forms::FormCopy form;
+    form.form = QStringLiteral("Order");
+    const auto saveForm = [&](forms::SaveMode mode) {
+        return forms::saveCopy(db(), mode, form, {}, placeFor(session, kPlans),
+                               QStringLiteral("ann"), gmt(12), true);
+    };
+    form.attachNumber = *saveForm(forms::SaveMode::Add);
+    const Outcome<qlonglong, int> resaved = saveForm(forms::SaveMode::Open);
+    ASSERT_TRUE(resaved);
+    EXPECT_EQ(archived(*resaved), QList<qlonglong>{form.attachNumber});
+
     // A save-back after another client published a version: the question names him; Yes adds.
     const qlonglong file = row(kFile, kPlans, QStringLiteral("bob"), gmt(10));
     test::setAttachContent(db(), file, "v1");
