@@ -21,8 +21,8 @@ inline const QString kUnspecifiedFolder = QStringLiteral("Unspecified Folder");
 
 /**
  * The folders (categories) whose documents `userId` may see, from LU_ACCESS_LEVEL, each once and
- * sorted; "admin" gets every folder granted to anybody. Empty: the user has no folder access
- * (show kNoFolderAccess). @throws DbError
+ * sorted; "admin" gets every folder (LU_CATEGORY's and any granted). Empty: the user has no
+ * folder access (show kNoFolderAccess). @throws DbError
  */
 QStringList grantedFolders(Database& db, const QString& userId);
 
@@ -61,9 +61,12 @@ TaskCriteria documentCondition(const DocumentSearch& search, Session& session);
 
 /**
  * The document tree's statement: the current version of every published document (the newest
- * row of each file name and category), narrowed by the search when one is given, ordered by
- * category, file name and date. Columns Attach_Number, Attach_Type, Attach_Title, Attach_Date,
- * Attach_Owner, Category.
+ * published row of each file name and category, Null category = empty; a row without file name
+ * is a document of its own) in the folders the session's user sees (see mainwindow/FileCabinet.h:
+ * "admin" all, others their granted folders and documents without category, nothing without a
+ * grant), narrowed by the search when one is given, ordered by category, file name and date.
+ * Columns Attach_Number, Attach_Type, Attach_Title, Attach_Date, Attach_Owner, Category,
+ * Attach_Filename. @throws DbError (reads the user's grants)
  */
 TaskCriteria documentTreeQuery(const DocumentSearch* search, Session& session);
 

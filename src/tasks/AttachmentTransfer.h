@@ -3,6 +3,7 @@
 #include "core/DesktopFile.h"
 #include "core/Refusal.h"
 #include "core/db/Database.h"
+#include "tasks/DocumentVersions.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -73,6 +74,11 @@ struct ViewerCopy
     QDateTime modified;
     /** Fingerprint of the content, taken in the same pass that wrote or last read the file. */
     QByteArray digest;
+    /**
+     * A shared document: the newest version of it when the copy was written (then the one each
+     * save-back published); 0 for other attachments.
+     */
+    qlonglong newest = 0;
 };
 
 using desktop::viewerRoot;
@@ -96,11 +102,19 @@ void keepCurrentState(ViewerCopy& copy);
 
 /**
  * Streams the copy back into its attachment in one transaction ("save-back") and records the
- * copy's new state in `copy`. Refused with "Attachment not found" when another client deleted
- * the row, when the copy cannot be read or is too large to store (nothing is written then);
- * declined when cancelled. @throws DbError
+ * copy's new state in `copy`. A shared document is not rewritten: the copy becomes a new version
+ * of it by `author` (copy.newest its number). Refused with "Attachment not found" when another
+ * client deleted the row, when the copy cannot be read or is too large to store (nothing is
+ * written then); declined when cancelled. @throws DbError
  */
-Outcome<Done> saveBack(Database& db, ViewerCopy& copy, const BlobProgress& progress = {});
+Outcome<Done> saveBack(Database& db, ViewerCopy& copy, const VersionAuthor& author,
+                       const BlobProgress& progress = {});
+
+/**
+ * The version of a shared document another client published after copy.newest, which the
+ * save-back question then names (newerVersionQuestion); nothing otherwise. @throws DbError
+ */
+std::optional<PublishedVersion> newerVersion(Database& db, const ViewerCopy& copy);
 
 /** Removes the viewer copy of one attachment with its folder. */
 void removeViewerCopy(qlonglong attachNumber);

@@ -145,7 +145,9 @@ enum class SaveMode
  * titled and named with the form, owned by `owner`, dated `dateGmt`, published as `publish`,
  * then its CONTROL rows. Open: the copy's CONTROL rows are replaced and its Publish set, unless
  * another client saved the copy since it was read (its version moved, or it is gone): then
- * nothing is written and the refusal is kSavedElsewhere with field kChangedElsewhere. Each
+ * nothing is written and the refusal is kSavedElsewhere with field kChangedElsewhere. A shared
+ * copy (published) is not rewritten: Open publishes a new version of it (same name, category and
+ * task, by `owner` at `dateGmt`, whatever was saved meanwhile) and returns its number. Each
  * CONTROL row carries the field's definition columns (mandatory, main form, alignment included)
  * with the value. Refused (nothing written) without a form (field -1) or with a mandatory field
  * blank (its index).

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Refusal.h"
+#include "tasks/DocumentVersions.h"
 
 #include <QString>
 #include <QVariant>
@@ -45,11 +46,14 @@ QString readText(Database& db, qlonglong attachNumber);
 
 /**
  * Editing an existing memo: rewrites its file name and title (both `title`) and its text in one
- * transaction. Refused with "Please specify a title" for a blank title, with the limit's message
- * for a text too long, and with "Attachment not found" when the row is gone. @throws DbError
+ * transaction. A shared memo is not rewritten: a new version of it (same file name and category)
+ * by `author` is published with the title and text, the old one stays archived. Refused with
+ * "Please specify a title" for a blank title, with the limit's message for a text too long, and
+ * with "Attachment not found" when the row is gone.
+ * @return the row that holds the text now @throws DbError
  */
-Outcome<Done> rewrite(Database& db, qlonglong attachNumber, const QString& title,
-                      const QString& text);
+Outcome<qlonglong> rewrite(Database& db, qlonglong attachNumber, const QString& title,
+                           const QString& text, const attachments::VersionAuthor& author);
 
 /**
  * Writes the text of the editor's memo box into attachment `attachNumber`, only when `changed`
