@@ -323,7 +323,7 @@ void runPhases(Session& session, qint64 size, const BlobProgress& progress, Meas
     }
     {
         PhaseTimer timer(db);
-        accepted(attachments::saveBack(db, copy, progress), "save-back");
+        accepted(attachments::saveBack(db, copy, {}, progress), "save-back");
         timer.stop(m.seconds[SaveBack], m.peakKiB[SaveBack]);
     }
     require(storedEquals(db, attach, copy.path), "the stored value differs from the saved copy");

@@ -10,8 +10,11 @@ namespace bx {
 QStringList grantedFolders(Database& db, const QString& userId)
 {
     const bool admin = userId.trimmed().compare(QLatin1String("admin"), Qt::CaseInsensitive) == 0;
+    // "admin" sees every folder: the categories there are and any granted to somebody.
     const RecordSet rows =
-        admin ? db.query(QStringLiteral("SELECT DISTINCT ACCESS_LEVEL FROM LU_ACCESS_LEVEL"))
+        admin ? db.query(QStringLiteral("SELECT DISTINCT ACCESS_LEVEL FROM LU_ACCESS_LEVEL UNION "
+                                        "SELECT DISTINCT Category FROM LU_CATEGORY WHERE Category "
+                                        "IS NOT NULL AND Category <> ''"))
               : db.query(QStringLiteral("SELECT DISTINCT ACCESS_LEVEL FROM LU_ACCESS_LEVEL "
                                         "WHERE USER_ID = ?"),
                          {userId.trimmed()});
@@ -61,15 +64,33 @@ TaskCriteria documentCondition(const DocumentSearch& search, Session& session)
 
 TaskCriteria documentTreeQuery(const DocumentSearch* search, Session& session)
 {
-    // A document without a category is one folder, whether its category is Null or empty.
+    // Only published rows are documents; among the published rows of one file name and category
+    // (Null and empty one category) the highest number is current. A row without file name
+    // equals no other and stands alone.
     TaskCriteria q{
         QStringLiteral("SELECT ATTACH.Attach_Number, ATTACH.Attach_Type, ATTACH.Attach_Title, "
-                       "ATTACH.Attach_Date, ATTACH.Attach_Owner, ATTACH.Category FROM ATTACH "
-                       "WHERE ATTACH.Attach_Number = (SELECT MAX(a.Attach_Number) FROM ATTACH a "
-                       "WHERE a.Attach_Filename = ATTACH.Attach_Filename AND "
-                       "COALESCE(a.Category, '') = COALESCE(ATTACH.Category, '') AND "
-                       "a.Publish <> 0)"),
+                       "ATTACH.Attach_Date, ATTACH.Attach_Owner, ATTACH.Category, "
+                       "ATTACH.Attach_Filename FROM ATTACH WHERE ATTACH.Publish <> 0 AND NOT "
+                       "EXISTS (SELECT 1 FROM ATTACH a WHERE a.Attach_Filename = "
+                       "ATTACH.Attach_Filename AND a.Attach_Number > ATTACH.Attach_Number AND "
+                       "a.Publish <> 0 AND COALESCE(a.Category, '') = COALESCE(ATTACH.Category, "
+                       "''))"),
         {}};
+    const QString userId = session.user.userId.trimmed();
+    if (userId.compare(QLatin1String("admin"), Qt::CaseInsensitive) != 0) {
+        // Others see their granted folders and the documents without one; nothing without grants.
+        const QStringList granted = grantedFolders(session.db(), userId);
+        if (granted.isEmpty()) {
+            q.sql += QStringLiteral(" AND 1 = 0");
+        } else {
+            q.sql += QStringLiteral(" AND (COALESCE(ATTACH.Category, '') = '' OR ATTACH.Category "
+                                    "IN (") +
+                     QStringList(granted.size(), QStringLiteral("?")).join(QStringLiteral(", ")) +
+                     QStringLiteral("))");
+            for (const QString& folder : granted)
+                q.params << folder;
+        }
+    }
     if (search)
         q += documentCondition(*search, session);
     q.sql +=

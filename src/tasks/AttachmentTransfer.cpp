@@ -326,6 +326,9 @@ Outcome<ViewerCopy> exportForViewer(Database& db, qlonglong attachNumber,
         return Outcome<ViewerCopy>::declined();
     }
     takeState(copy, digest);
+    if (isSharedDocument(db, attachNumber))
+        if (const auto current = currentVersion(db, attachNumber))
+            copy.newest = current->number;
     return copy;
 }
 
@@ -344,7 +347,18 @@ void keepCurrentState(ViewerCopy& copy)
     takeState(copy, digestOf(copy.path));
 }
 
-Outcome<Done> saveBack(Database& db, ViewerCopy& copy, const BlobProgress& progress)
+std::optional<PublishedVersion> newerVersion(Database& db, const ViewerCopy& copy)
+{
+    if (copy.newest == 0)
+        return std::nullopt;
+    const auto current = currentVersion(db, copy.attachNumber);
+    if (!current || current->number <= copy.newest)
+        return std::nullopt;
+    return current;
+}
+
+Outcome<Done> saveBack(Database& db, ViewerCopy& copy, const VersionAuthor& author,
+                       const BlobProgress& progress)
 {
     QFile file(copy.path);
     if (!file.open(QIODevice::ReadOnly))
@@ -359,9 +373,20 @@ Outcome<Done> saveBack(Database& db, ViewerCopy& copy, const BlobProgress& progr
         // Held until the end, so that the row cannot go while its content is written.
         if (!rowExists(db, copy.attachNumber, true))
             return RefusalOf<>{kAttachmentNotFound};
-        if (auto refused = importContent(db, copy.attachNumber, reading, size, copy.path, progress))
-            return *refused;
-        tx.commit();
+        if (isSharedDocument(db, copy.attachNumber)) {
+            // Never rewritten: the copy becomes the newest version, whatever was published since.
+            const Outcome<qlonglong> published = publishVersion(
+                db, copy.attachNumber, {}, author, &reading, size, copy.path, progress);
+            if (!published)
+                return *published.refusal();
+            tx.commit();
+            copy.newest = *published;
+        } else {
+            if (auto refused =
+                    importContent(db, copy.attachNumber, reading, size, copy.path, progress))
+                return *refused;
+            tx.commit();
+        }
     } catch (const TransferCancelled&) {
         return Outcome<Done>::declined();
     }

@@ -2,6 +2,7 @@
 
 #include "core/db/Dialect.h"
 #include "core/schema/TaskColumns.h"
+#include "tasks/DocumentVersions.h"
 
 #include <QHash>
 #include <QtDebug>
@@ -317,6 +318,13 @@ Outcome<qlonglong, int> saveCopy(Database& db, SaveMode mode, const FormCopy& co
              QStringLiteral("Publish")},
             {place.taskNumber, QStringLiteral("X"), copy.form, copy.form, owner, dateGmt,
              place.category, workshopValue(place.workshop), db.dialect().flag(publish)});
+    } else if (attachments::isSharedDocument(db, number)) {
+        // A shared form is never rewritten: the values become its newest version.
+        const Outcome<qlonglong> published =
+            attachments::publishVersion(db, number, {}, {owner, dateGmt, place.workshop});
+        if (!published)
+            return RefusalOf<int>{kSavedElsewhere, kChangedElsewhere};
+        number = *published;
     } else {
         // Held until the commit: another client saving the copy now waits, then sees the
         // version this save leaves. The version is read by a statement of its own, begun once

@@ -80,8 +80,8 @@ QString readText(Database& db, qlonglong attachNumber)
     return QString::fromUtf8(bytes);
 }
 
-Outcome<Done> rewrite(Database& db, qlonglong attachNumber, const QString& title,
-                      const QString& text)
+Outcome<qlonglong> rewrite(Database& db, qlonglong attachNumber, const QString& title,
+                           const QString& text, const attachments::VersionAuthor& author)
 {
     if (title.trimmed().isEmpty())
         return RefusalOf<>{kSpecifyTitle};
@@ -89,13 +89,22 @@ Outcome<Done> rewrite(Database& db, qlonglong attachNumber, const QString& title
     if (auto refused = attachments::refuseLongText(utf8))
         return *refused;
     Transaction tx(db);
-    if (db.execute(QStringLiteral("UPDATE ATTACH SET Attach_Filename = ?, Attach_Title = ? WHERE "
-                                  "Attach_Number = ?"),
-                   {title, title, attachNumber}) == 0)
+    qlonglong number = attachNumber;
+    if (attachments::isSharedDocument(db, attachNumber)) {
+        // A shared memo keeps its file name (its identity) and the old text as a version.
+        const Outcome<qlonglong> published =
+            attachments::publishVersion(db, attachNumber, title, author);
+        if (!published)
+            return *published.refusal();
+        number = *published;
+    } else if (db.execute(QStringLiteral("UPDATE ATTACH SET Attach_Filename = ?, Attach_Title = ? "
+                                         "WHERE Attach_Number = ?"),
+                          {title, title, attachNumber}) == 0) {
         return RefusalOf<>{attachments::kAttachmentNotFound};
-    writeText(db, attachNumber, utf8);
+    }
+    writeText(db, number, utf8);
     tx.commit();
-    return Done{};
+    return number;
 }
 
 Outcome<bool> SaveMemo(Database& db, qlonglong taskNumber, qlonglong attachNumber,

@@ -322,7 +322,7 @@ TEST_P(ServerRolesTest, AnotherUsersLoginWorksWithAnAttachedFile)
     file.write("bob's addition");
     file.close();
     attachments::ViewerCopy edited = *copy;
-    ASSERT_TRUE(attachments::saveBack(bob, edited));
+    ASSERT_TRUE(attachments::saveBack(bob, edited, {}));
     EXPECT_TRUE(read(carol, int(*added)) == bytes + "bob's addition");
 
     const QVariant object = db().scalar(

@@ -36,6 +36,8 @@ protected:
         clock.setStandardOffsetSeconds(3600);
         if (IsSkipped() || HasFatalFailure())
             return;
+        // Sees every folder: the folders here are the search's.
+        session.user.userId = QStringLiteral("admin");
         test::addUsers(db(),
                        {QStringLiteral("ann"), QStringLiteral("bob"), QStringLiteral("O'Brien")});
         test::addCategories(

@@ -310,9 +310,11 @@ TEST_P(AttachmentsTest, SaveMemoWritesOnlyAChangedBoxIntoItsOwnRow)
     EXPECT_TRUE(*memo::SaveMemo(session.db(), task, number, after, true));
     EXPECT_EQ(memo::readText(session.db(), number), after);
 
-    EXPECT_EQ(memo::rewrite(session.db(), number, QStringLiteral("  "), after).refusal()->message,
-              QStringLiteral("Please specify a title"));
-    ASSERT_TRUE(memo::rewrite(session.db(), number, QStringLiteral("Bob's"), QStringLiteral("z")));
+    EXPECT_EQ(
+        memo::rewrite(session.db(), number, QStringLiteral("  "), after, {}).refusal()->message,
+        QStringLiteral("Please specify a title"));
+    ASSERT_TRUE(
+        memo::rewrite(session.db(), number, QStringLiteral("Bob's"), QStringLiteral("z"), {}));
     const Outcome<memo::StoredMemo> shown = memo::readMemo(session.db(), number);
     ASSERT_TRUE(shown);
     EXPECT_EQ(shown->title, QStringLiteral("Bob's"));
@@ -477,7 +479,7 @@ TEST_P(AttachmentsTest, ViewerCopyStaysInsideItsFolderAndSavesBack)
     const QByteArray edited = randomBytes(200'001);
     ASSERT_TRUE(writeFile(copy.path, edited));
     EXPECT_TRUE(changedSinceExport(copy));
-    ASSERT_TRUE(saveBack(session.db(), copy));
+    ASSERT_TRUE(saveBack(session.db(), copy, {}));
     EXPECT_FALSE(changedSinceExport(copy));
     ASSERT_TRUE(touch());
     EXPECT_FALSE(changedSinceExport(copy));
@@ -492,7 +494,7 @@ TEST_P(AttachmentsTest, ViewerCopyStaysInsideItsFolderAndSavesBack)
     EXPECT_EQ(fileBytes(target), QByteArray("keep me"));
 
     db().execute(QStringLiteral("DELETE FROM ATTACH WHERE Attach_Number = ?"), {number});
-    const Outcome<Done> gone = saveBack(session.db(), copy);
+    const Outcome<Done> gone = saveBack(session.db(), copy, {});
     ASSERT_TRUE(gone.refusal());
     EXPECT_EQ(gone.refusal()->message, QStringLiteral("Attachment not found"));
     removeViewerCopies();

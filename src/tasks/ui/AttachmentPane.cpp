@@ -896,8 +896,15 @@ void AttachmentPane::offerSaveBack()
             !attachments::changedSinceExport(copy))
             continue;
         const QString name = QFileInfo(copy.path).fileName();
-        if (m_prompt.ask(attachments::changedQuestion(name), {}, PromptButtons::YesNo) !=
-            PromptAnswer::Yes) {
+        const GmtConverter gmt(m_session.clock());
+        // A shared document another client published anew since: the question names him.
+        QString question = attachments::changedQuestion(name);
+        runTaskCommand(m_session, m_prompt, kSource, [&] {
+            if (const auto newer = attachments::newerVersion(m_session.db(), copy))
+                question = attachments::newerVersionQuestion(name, newer->owner,
+                                                             gmt.toLocal(newer->dateGmt));
+        });
+        if (m_prompt.ask(question, {}, PromptButtons::YesNo) != PromptAnswer::Yes) {
             attachments::keepCurrentState(copy);
             continue;
         }
@@ -906,7 +913,10 @@ void AttachmentPane::offerSaveBack()
         {
             TransferProgress progress(&m_window, QStringLiteral("Saving ") + name);
             runTaskCommand(m_session, m_prompt, kSource, [&] {
-                saved = attachments::saveBack(m_session.db(), copy, progress.callback());
+                saved = attachments::saveBack(
+                    m_session.db(), copy,
+                    {m_session.user.userId, gmt.nowGmt(), m_session.currentWorkshopId},
+                    progress.callback());
             });
         }
         m_busy = false;

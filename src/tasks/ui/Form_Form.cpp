@@ -247,7 +247,8 @@ bool Form_Form::save(bool asCopy)
         m_forms->clear();
         m_forms->addItem(form);
     } else {
-        build(m_copy.form, m_copy.attachNumber);
+        // A shared copy goes on as the version just published.
+        build(m_copy.form, *saved);
     }
     return true;
 }

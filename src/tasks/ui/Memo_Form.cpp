@@ -1,5 +1,6 @@
 #include "tasks/ui/Memo_Form.h"
 
+#include "core/Gmt.h"
 #include "core/Prompt.h"
 #include "core/Session.h"
 #include "core/ui/EditCommands.h"
@@ -87,8 +88,10 @@ void Memo_Form::onOk()
     if (m_existing != 0) {
         bool done = false;
         runCommand(m_session, m_prompt, [&] {
-            const Outcome<Done> written =
-                memo::rewrite(m_session.db(), m_existing, title, m_text->toPlainText());
+            const Outcome<qlonglong> written =
+                memo::rewrite(m_session.db(), m_existing, title, m_text->toPlainText(),
+                              {m_session.user.userId, GmtConverter(m_session.clock()).nowGmt(),
+                               m_session.currentWorkshopId});
             if (written.refusal())
                 showRefusal(m_prompt, written.refusal()->message, m_title);
             done = bool(written);

@@ -1,0 +1,259 @@
+#include "mainwindow/FileCabinet.h"
+
+#include "core/Gmt.h"
+#include "core/Prompt.h"
+#include "core/Session.h"
+#include "core/UserRights.h"
+#include "core/db/Database.h"
+#include "tasks/AttachmentTransfer.h"
+#include "tasks/AttachmentType.h"
+#include "tasks/Stamp.h"
+
+#include <QFile>
+
+namespace bx::cabinet {
+
+namespace {
+
+const QString kColumns =
+    QStringLiteral("SELECT Attach_Number, Attach_Type, Attach_Title, Attach_Date, Attach_Owner, "
+                   "Category, Attach_Filename, SCR_Number FROM ATTACH ");
+
+QList<Document> documentsOf(const RecordSet& rs)
+{
+    QList<Document> out;
+    for (int i = 0; i < rs.rowCount(); ++i) {
+        const QVariantList& r = rs.rows().at(i);
+        out << Document{r.value(0).toLongLong(),
+                        r.value(1).toString(),
+                        r.value(2).toString(),
+                        RecordSet::toDateTime(r.value(3)),
+                        r.value(4).toString(),
+                        r.value(5).toString(),
+                        r.value(6),
+                        r.value(7).toLongLong()};
+    }
+    return out;
+}
+
+bool isBuiltInAdmin(const QString& userId)
+{
+    return userId.trimmed().compare(QLatin1String("admin"), Qt::CaseInsensitive) == 0;
+}
+
+/**
+ * The condition that a row still belongs to `doc`'s document as the user was shown it: published,
+ * with its file name and category. Rows another client moved, renamed or unpublished since fail.
+ */
+QString sameDocument(const Document& doc, QVariantList& params)
+{
+    params << doc.category;
+    if (doc.fileName.isNull())
+        return QStringLiteral(" AND Publish <> 0 AND COALESCE(Category, '') = ? AND "
+                              "Attach_Filename IS NULL");
+    params << doc.fileName;
+    return QStringLiteral(" AND Publish <> 0 AND COALESCE(Category, '') = ? AND "
+                          "Attach_Filename = ?");
+}
+
+QVariant workshopValue(qlonglong workshop)
+{
+    return workshop != 0 ? QVariant(workshop) : QVariant();
+}
+
+/** The document, its refusal when gone or not to be changed by the user. */
+Outcome<Document> changeable(Session& session, qlonglong number)
+{
+    const std::optional<Document> doc = readDocument(session.db(), number);
+    if (!doc)
+        return RefusalOf<>{kDocumentNotFound};
+    if (auto refused = refuseUnlessMayChange(session.db(), session.user.record, *doc))
+        return *refused;
+    return *doc;
+}
+
+/** The archived versions to change with the document: asks `question` when there are any. */
+QList<Document> withArchived(Database& db, Prompt& prompt, const Document& doc,
+                             const QString& question)
+{
+    const QList<Document> archived = archivedVersions(db, doc);
+    if (archived.isEmpty() || prompt.ask(question) != PromptAnswer::Yes)
+        return {doc};
+    return QList<Document>{doc} + archived;
+}
+
+} // namespace
+
+bool FolderAccess::sees(const QString& category) const
+{
+    if (all)
+        return true;
+    const QString stored = storedCategory(category);
+    if (stored.isEmpty())
+        return !granted.isEmpty();
+    return granted.contains(stored, Qt::CaseInsensitive);
+}
+
+FolderAccess folderAccess(Database& db, const UserRecord& user)
+{
+    return {isBuiltInAdmin(user.userId), grantedFolders(db, user.userId)};
+}
+
+QString storedCategory(const QString& folder)
+{
+    return folder.trimmed().compare(kUnspecifiedFolder, Qt::CaseInsensitive) == 0 ? QString()
+                                                                                  : folder;
+}
+
+AttachmentPlace placeFor(const Session& session, const QString& folder)
+{
+    return {0, storedCategory(folder), session.currentWorkshopId};
+}
+
+attachments::VersionAuthor authorOf(const Session& session)
+{
+    return {session.user.userId, GmtConverter(session.clock()).nowGmt(), session.currentWorkshopId};
+}
+
+std::optional<Document> readDocument(Database& db, qlonglong number)
+{
+    const QList<Document> found = documentsOf(
+        db.query(kColumns + QStringLiteral("WHERE Attach_Number = ? AND Publish <> 0"), {number}));
+    if (found.isEmpty())
+        return std::nullopt;
+    return found.first();
+}
+
+QList<Document> archivedVersions(Database& db, const Document& doc)
+{
+    if (doc.fileName.isNull())
+        return {};
+    QVariantList params{doc.number};
+    const QString same = sameDocument(doc, params);
+    return documentsOf(db.query(kColumns + QStringLiteral("WHERE Attach_Number < ?") + same +
+                                    QStringLiteral(" ORDER BY Attach_Number DESC"),
+                                params));
+}
+
+std::optional<RefusalOf<>> refuseUnlessVisible(Database& db, const UserRecord& user,
+                                               const Document& doc)
+{
+    if (folderAccess(db, user).sees(doc.category))
+        return std::nullopt;
+    return RefusalOf<>{kNoAccessToFolder};
+}
+
+std::optional<RefusalOf<>> refuseUnlessMayChange(Database& db, const UserRecord& user,
+                                                 const Document& doc)
+{
+    if (auto refused = refuseUnlessVisible(db, user, doc))
+        return refused;
+    if (UserRights::isAdministrator(user))
+        return std::nullopt;
+    const auto current = attachments::currentVersion(db, doc.number);
+    const QString owner = current ? current->owner : doc.owner;
+    if (owner.trimmed().compare(user.userId.trimmed(), Qt::CaseInsensitive) == 0)
+        return std::nullopt;
+    return RefusalOf<>{kOwnerOrAdministrator};
+}
+
+Outcome<Done> moveDocument(Session& session, Prompt& prompt, qlonglong number,
+                           const QString& folder)
+{
+    Database& db = session.db();
+    const Outcome<Document> doc = changeable(session, number);
+    if (!doc)
+        return *doc.refusal();
+    const QString target = storedCategory(folder);
+    if (!folderAccess(db, session.user.record).sees(target))
+        return RefusalOf<>{kNoAccessToFolder};
+    const QList<Document> rows = withArchived(db, prompt, *doc, kMoveArchivedAlso);
+
+    Transaction tx(db);
+    for (const Document& row : rows) {
+        QVariantList params{target, workshopValue(session.currentWorkshopId), row.number};
+        const QString same = sameDocument(*doc, params);
+        const qlonglong moved = db.execute(
+            QStringLiteral("UPDATE ATTACH SET Category = ?, Group_ID = ? WHERE Attach_Number = ?") +
+                same,
+            params);
+        // The document itself must still be as shown; an archived row changed since is skipped.
+        if (moved == 0 && row.number == doc->number)
+            return RefusalOf<>{kDocumentNotFound};
+    }
+    tx.commit();
+    return Done{};
+}
+
+Outcome<Done> renameDocument(Session& session, Prompt& prompt, qlonglong number)
+{
+    Database& db = session.db();
+    const Outcome<Document> doc = changeable(session, number);
+    if (!doc)
+        return *doc.refusal();
+    if (!isAttachmentType(doc->type, AttachmentType::File))
+        return RefusalOf<>{kFileDocumentsOnly};
+    const std::optional<QString> typed =
+        prompt.input(kEnterNewFilename, kInputTitle, doc->fileName.toString());
+    const QString name = typed ? attachments::withoutFolder(typed->trimmed()) : QString();
+    if (name.isEmpty())
+        return Outcome<Done>::declined();
+    const QList<Document> rows = withArchived(db, prompt, *doc, kRenameArchivedAlso);
+
+    const GmtConverter gmt(session.clock());
+    Transaction tx(db);
+    for (const Document& row : rows) {
+        QVariantList params{name, stamped(name, row.owner, gmt.toLocal(row.date)), row.number};
+        const QString same = sameDocument(*doc, params);
+        const qlonglong renamed =
+            db.execute(QStringLiteral("UPDATE ATTACH SET Attach_Filename = ?, Attach_Title = ? "
+                                      "WHERE Attach_Number = ?") +
+                           same,
+                       params);
+        if (renamed == 0 && row.number == doc->number)
+            return RefusalOf<>{kDocumentNotFound};
+    }
+    tx.commit();
+    return Done{};
+}
+
+Outcome<Done> deleteDocument(Session& session, Prompt& prompt, qlonglong number)
+{
+    Database& db = session.db();
+    const Outcome<Document> doc = changeable(session, number);
+    if (!doc)
+        return *doc.refusal();
+    if (prompt.ask(kAreYouSure) != PromptAnswer::Yes)
+        return Outcome<Done>::declined();
+    Transaction tx(db);
+    if (isAttachmentType(doc->type, AttachmentType::Form))
+        db.execute(QStringLiteral("DELETE FROM CONTROL WHERE ATTACH_NUMBER = ?"), {number});
+    if (db.execute(QStringLiteral("DELETE FROM ATTACH WHERE Attach_Number = ? AND Publish <> 0"),
+                   {number}) == 0)
+        return RefusalOf<>{kDocumentNotFound};
+    tx.commit();
+    return Done{};
+}
+
+Outcome<qlonglong> publishFile(Session& session, qlonglong number, const QString& path,
+                               const BlobProgress& progress)
+{
+    Database& db = session.db();
+    const std::optional<Document> doc = readDocument(db, number);
+    if (!doc)
+        return RefusalOf<>{kDocumentNotFound};
+    if (auto refused = refuseUnlessVisible(db, session.user.record, *doc))
+        return *refused;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return RefusalOf<>{
+            QStringLiteral("The file %1 could not be imported: %2").arg(path, file.errorString())};
+    try {
+        return attachments::publishVersion(db, number, {}, authorOf(session), &file, file.size(),
+                                           path, progress);
+    } catch (const attachments::TransferCancelled&) {
+        return Outcome<qlonglong>::declined();
+    }
+}
+
+} // namespace bx::cabinet
