@@ -18,6 +18,7 @@
 #include "mainwindow/ui/CalendarPage.h"
 #include "mainwindow/ui/DiscussionPage.h"
 #include "mainwindow/ui/DlgTaskListOptions.h"
+#include "mainwindow/ui/FileCabinetPage.h"
 #include "mainwindow/ui/FindPage.h"
 #include "mainwindow/ui/TeamView.h"
 #include "messaging/Mailbox.h"
@@ -88,13 +89,9 @@ struct PageInfo
 };
 
 const PageInfo kPages[] = {
-    {"TEAMWORK", "&Teamwork", nullptr},
-    {"MESSAGES", "&Messages", nullptr},
-    {"FILECABINET", "&File Cabinet",
-     "File Cabinet: the documents shared in the workshop, by category, with their versions."},
-    {"DISCUSSION", "&Discussion", nullptr},
-    {"CONTACTS", "C&ontacts", nullptr},
-    {"CALENDAR", "C&alendar", nullptr},
+    {"TEAMWORK", "&Teamwork", nullptr},        {"MESSAGES", "&Messages", nullptr},
+    {"FILECABINET", "&File Cabinet", nullptr}, {"DISCUSSION", "&Discussion", nullptr},
+    {"CONTACTS", "C&ontacts", nullptr},        {"CALENDAR", "C&alendar", nullptr},
 };
 
 } // namespace
@@ -162,6 +159,8 @@ void Access_Form::buildPages()
             page = m_calendar;
         } else if (key == QLatin1String("CONTACTS")) {
             page = contactsPage(m_session, m_prompt, m_tabs);
+        } else if (key == QLatin1String("FILECABINET")) {
+            page = buildCabinetPage();
         } else {
             page = plannedPage(key, QString::fromUtf8(p.planned), m_tabs);
         }
@@ -174,6 +173,8 @@ void Access_Form::buildPages()
             m_discussion->refresh();
         else if (m_tabs->currentWidget() == m_messages)
             m_messages->refreshIfStale();
+        else if (m_tabs->currentWidget() == m_cabinet)
+            m_cabinet->refresh();
         else if (auto* contacts = m_tabs->currentWidget()->findChild<ContactsCtrl*>())
             contacts->RefreshContactList();
     });
@@ -190,6 +191,19 @@ void Access_Form::buildPages()
             m_find = nullptr;
     });
     setCentralWidget(m_tabs);
+}
+
+QWidget* Access_Form::buildCabinetPage()
+{
+    // The file cabinet reads its tree on a connection of its own; its new contact is the
+    // Contacts page's.
+    m_cabinet = new FileCabinetPage(m_session, m_prompt, m_tabs);
+    m_cabinet->setConnector([this] { return workerConnector(); });
+    connect(m_cabinet, &FileCabinetPage::newContactRequested, this, [this] {
+        if (auto* contacts = m_tabs->findChild<ContactsCtrl*>())
+            contacts->AddContact();
+    });
+    return m_cabinet;
 }
 
 void Access_Form::addCommands(QMenu* menu, std::initializer_list<CommandRow> rows)
@@ -272,6 +286,10 @@ void Access_Form::buildTaskMenu()
                                      &MessagesPage::deleteFolder, &TeamView::deleteFolder)});
     tasks->addSeparator();
     addCommands(tasks, {{"FIND", "F&ind...", &Access_Form::find}});
+    // The document search of the file cabinet, which shows what it finds.
+    QAction* findDoc = m_cabinet->action(QStringLiteral("mnuFindDoc"));
+    connect(findDoc, &QAction::triggered, this, [this] { showTab(QStringLiteral("FILECABINET")); });
+    tasks->addAction(findDoc);
     tasks->addSeparator();
     QAction* options = command("mnuListOptions", QStringLiteral("Task List &Options..."), nullptr);
     connect(options, &QAction::triggered, this, [this] {
