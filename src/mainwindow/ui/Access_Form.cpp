@@ -203,6 +203,8 @@ QWidget* Access_Form::buildCabinetPage()
         if (auto* contacts = m_tabs->findChild<ContactsCtrl*>())
             contacts->AddContact();
     });
+    connect(m_cabinet, &FileCabinetPage::searchChosen, this,
+            [this] { showTab(QStringLiteral("FILECABINET")); });
     return m_cabinet;
 }
 
@@ -287,9 +289,7 @@ void Access_Form::buildTaskMenu()
     tasks->addSeparator();
     addCommands(tasks, {{"FIND", "F&ind...", &Access_Form::find}});
     // The document search of the file cabinet, which shows what it finds.
-    QAction* findDoc = m_cabinet->action(QStringLiteral("mnuFindDoc"));
-    connect(findDoc, &QAction::triggered, this, [this] { showTab(QStringLiteral("FILECABINET")); });
-    tasks->addAction(findDoc);
+    tasks->addAction(m_cabinet->action(QStringLiteral("mnuFindDoc")));
     tasks->addSeparator();
     QAction* options = command("mnuListOptions", QStringLiteral("Task List &Options..."), nullptr);
     connect(options, &QAction::triggered, this, [this] {
@@ -885,6 +885,7 @@ void Access_Form::closeEvent(QCloseEvent* event)
     if (!m_unloaded) {
         // No heartbeat may follow the presence row's deletion.
         stopPoll();
+        m_cabinet->closeViewerCopies();
         WindowLayout layout = WindowLayout::load(m_session.settings());
         layout.geometry = normalGeometry();
         layout.maximized = isMaximized();

@@ -22,6 +22,7 @@
 #include <QAction>
 #include <QDesktopServices>
 #include <QDialog>
+#include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -49,6 +50,12 @@ FileCabinetPage::FileCabinetPage(Session& session, Prompt& prompt, QWidget* pare
     , m_note(named(new QLabel(kNoFolderAccess, m_stack), "lblNoFolderAccess"))
     , m_model(new CabinetTree(this))
     , m_reader(new BackgroundReader(this))
+    , m_copies(
+          session, prompt, *this,
+          [this](const std::function<void()>& step) {
+              return runCommand(m_session, m_prompt, step);
+          },
+          [this] { return cabinet::authorOf(m_session); })
 {
     setObjectName(QStringLiteral("FILECABINET"));
     m_tree->setHeaderHidden(true);
@@ -94,6 +101,28 @@ FileCabinetPage::FileCabinetPage(Session& session, Prompt& prompt, QWidget* pare
 }
 
 FileCabinetPage::~FileCabinetPage() = default;
+
+bool FileCabinetPage::event(QEvent* event)
+{
+    // Back from the viewer: to this window, or to this page from another.
+    if (event->type() == QEvent::WindowActivate)
+        offerSaveBack();
+    else if (event->type() == QEvent::Show)
+        QTimer::singleShot(0, this, &FileCabinetPage::offerSaveBack);
+    return QWidget::event(event);
+}
+
+void FileCabinetPage::offerSaveBack()
+{
+    if (m_session.isOpen() && m_copies.offerSaveBack() > 0)
+        refresh();
+}
+
+void FileCabinetPage::closeViewerCopies()
+{
+    offerSaveBack();
+    m_copies.removeAll();
+}
 
 QAction* FileCabinetPage::makeAction(const char* name, const QString& caption,
                                      void (FileCabinetPage::*slot)())
@@ -186,6 +215,7 @@ void FileCabinetPage::refresh()
     if (!m_session.isOpen())
         return;
     m_reader->cancel();
+    ++m_reads;
     bool ran = runCommand(m_session, m_prompt, [&] {
         m_access = cabinet::folderAccess(m_session.db(), m_session.user.record);
     });
@@ -346,13 +376,15 @@ void FileCabinetPage::openVersion(const cabinet::Document& doc)
         TransferProgress progress(this, QStringLiteral("Opening ") + doc.title);
         runCommand(m_session, m_prompt, [&] {
             exported =
-                attachments::exportForViewer(m_session.db(), doc.number, progress.callback(), true);
+                attachments::exportForViewer(m_session.db(), doc.number, progress.callback());
         });
     }
     if (exported.refusal())
         showRefusal(m_prompt, exported.refusal()->message);
     if (!exported)
         return;
+    // Saved back, the copy becomes a new version of the document.
+    m_copies.watch(*exported, true);
     const Outcome<QUrl> url = attachments::fileToOpen(exported->path);
     if (!url)
         showRefusal(m_prompt, url.refusal()->message);
@@ -442,8 +474,13 @@ void FileCabinetPage::renameDocument()
 void FileCabinetPage::findDocuments()
 {
     F_DOCFIND dialog(m_session, m_prompt, this);
-    if (dialog.exec() == QDialog::Accepted)
-        showSearch(dialog.chosen());
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    m_search = dialog.chosen();
+    const quint64 reads = m_reads;
+    emit searchChosen();
+    if (m_reads == reads)
+        refresh();
 }
 
 void FileCabinetPage::showArchive()

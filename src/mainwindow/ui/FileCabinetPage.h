@@ -4,6 +4,7 @@
 #include "mainwindow/CabinetTree.h"
 #include "mainwindow/DocumentSearch.h"
 #include "tasks/PendingAttachment.h"
+#include "tasks/ui/ViewerCopies.h"
 
 #include <QHash>
 #include <QWidget>
@@ -50,6 +51,14 @@ public:
         m_chooseSave = std::move(choose);
     }
 
+    /**
+     * Offers each viewer copy of a file document the user changed for saving back; one saved
+     * back is a new version, and the tree is read again.
+     */
+    void offerSaveBack();
+    /** The window closes: offers the save-back, then removes the viewer copies. */
+    void closeViewerCopies();
+
     /** Reads the tree again (RefreshDocumentTree) under the search last confirmed, if any. */
     void refresh();
     /** A background read is running. */
@@ -80,6 +89,14 @@ public:
 signals:
     /** MNUNEWCONTACT: a new contact, as the Contacts page adds one. */
     void newContactRequested();
+    /**
+     * A search was confirmed: the window brings the page forward (whose refresh reads the tree
+     * under it); the page reads it itself when nothing did.
+     */
+    void searchChosen();
+
+protected:
+    bool event(QEvent* event) override;
 
 private:
     QAction* makeAction(const char* name, const QString& caption, void (FileCabinetPage::*slot)());
@@ -108,6 +125,9 @@ private:
     QHash<QString, QAction*> m_actions;
     QHash<QString, QMenu*> m_popups;
     qlonglong m_cut = 0;
+    /** Reads of the tree started so far. */
+    quint64 m_reads = 0;
+    ViewerCopies m_copies;
 };
 
 } // namespace bx
