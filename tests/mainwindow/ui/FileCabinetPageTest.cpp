@@ -210,16 +210,21 @@ TEST_F(FileCabinetPageTest, PopupCommandsChangeTheDocumentAndTheTree)
 }
 
 // Every command reads the document's folder again: one another client moved to a folder the
-// user does not see is refused and left alone.
-TEST_F(FileCabinetPageTest, CommandRechecksTheFolder)
+// user does not see is neither opened nor deleted.
+TEST_F(FileCabinetPageTest, CommandsRecheckTheFolder)
 {
     signIn(QStringLiteral("ann"));
+    test::OpenedUrls opened;
     FileCabinetPage page(session, prompt);
     page.refresh();
     db().execute(QStringLiteral("UPDATE ATTACH SET Category = ? WHERE Attach_Number = ?"),
                  {QStringLiteral("Secret"), m_plan});
-    runFromPopup(page, "mnuRemoveShared", m_plan);
-    EXPECT_EQ(prompt.last().text, cabinet::kNoAccessToFolder);
+    for (const char* command : {"mnuDocEdit", "mnuRemoveShared"}) {
+        prompt.clear();
+        runFromPopup(page, command, m_plan);
+        EXPECT_EQ(prompt.texts(), QStringList{cabinet::kNoAccessToFolder}) << command;
+    }
+    EXPECT_TRUE(opened.take().isEmpty());
     EXPECT_EQ(
         db().scalar(QStringLiteral("SELECT COUNT(*) FROM ATTACH WHERE Attach_Number = ?"), {m_plan})
             .toInt(),
