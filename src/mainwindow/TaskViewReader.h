@@ -1,13 +1,10 @@
 #pragma once
 
-#include "core/db/DbError.h"
-#include "core/db/SecondConnection.h"
+#include "mainwindow/BackgroundReader.h"
 #include "mainwindow/TaskViews.h"
 
 #include <QList>
 #include <QObject>
-#include <QPointer>
-#include <QThread>
 
 namespace bx {
 
@@ -20,10 +17,8 @@ struct TaskViewRows
 };
 
 /**
- * Reads the rows of a task view away from the user-interface thread, on a connection of its own,
- * so that the window stays responsive while a large view is read; the result comes back on the
- * thread that owns the reader. A read started while another runs supersedes it: only the newest
- * read reports. Destroying the reader waits for reads still running.
+ * Reads the rows of a task view in the background (BackgroundReader), keeping those the user may
+ * see. A read started while another runs supersedes it: only the newest read reports.
  */
 class TaskViewReader : public QObject
 {
@@ -38,18 +33,16 @@ public:
      */
     void start(Connector opener, TaskCriteria statement, int queryWaitSeconds, QString userId);
     /** A read is running whose result is still wanted. */
-    bool busy() const { return m_wanted != 0; }
+    bool busy() const { return m_reader->busy(); }
     /** Forgets the running read: it will not report. */
-    void cancel() { m_wanted = 0; }
+    void cancel() { m_reader->cancel(); }
 
 signals:
     void finished(const bx::TaskViewRows& rows);
     void failed(const bx::DbError& error);
 
 private:
-    QList<QPointer<QThread>> m_threads;
-    quint64 m_next = 0;
-    quint64 m_wanted = 0;
+    BackgroundReader* m_reader;
 };
 
 } // namespace bx

@@ -7,8 +7,7 @@
 #include "core/db/Database.h"
 #include "core/db/Dialect.h"
 #include "core/schema/TaskColumns.h"
-
-#include <QElapsedTimer>
+#include "mainwindow/BackgroundReader.h"
 
 namespace bx {
 
@@ -405,25 +404,16 @@ TaskListFill fillTaskList(Database& db, int queryWaitSeconds, const QString& use
                           const std::function<void(const RecordSet& rows, int row)>& insert,
                           const std::function<qint64()>& elapsedMs)
 {
-    QElapsedTimer timer;
-    timer.start();
-    const auto elapsed = [&] { return elapsedMs ? elapsedMs() : timer.elapsed(); };
-    const RecordSet rows = db.query(statement.sql, statement.params);
-    const qint64 limitMs = qint64(queryWaitSeconds) * 1000;
+    const RowWalk walk = walkRows(
+        db, statement, queryWaitSeconds,
+        [&](const RecordSet& rows, int row) { return taskVisibleTo(rows, row, userId); }, insert,
+        elapsedMs);
     TaskListFill fill;
-    for (int row = 0; row < rows.rowCount(); ++row) {
-        if (elapsed() > limitMs) {
-            fill.stopped = true;
-            fill.message = kTooManyTasks;
-            break;
-        }
-        if (!taskVisibleTo(rows, row, userId)) {
-            ++fill.hidden;
-            continue;
-        }
-        insert(rows, row);
-        ++fill.inserted;
-    }
+    fill.inserted = walk.taken;
+    fill.hidden = walk.skipped;
+    fill.stopped = walk.stopped;
+    if (walk.stopped)
+        fill.message = kTooManyTasks;
     return fill;
 }
 

@@ -18,6 +18,7 @@
 #include "mainwindow/ui/CalendarPage.h"
 #include "mainwindow/ui/DiscussionPage.h"
 #include "mainwindow/ui/DlgTaskListOptions.h"
+#include "mainwindow/ui/FileCabinetPage.h"
 #include "mainwindow/ui/FindPage.h"
 #include "mainwindow/ui/TeamView.h"
 #include "messaging/Mailbox.h"
@@ -88,13 +89,9 @@ struct PageInfo
 };
 
 const PageInfo kPages[] = {
-    {"TEAMWORK", "&Teamwork", nullptr},
-    {"MESSAGES", "&Messages", nullptr},
-    {"FILECABINET", "&File Cabinet",
-     "File Cabinet: the documents shared in the workshop, by category, with their versions."},
-    {"DISCUSSION", "&Discussion", nullptr},
-    {"CONTACTS", "C&ontacts", nullptr},
-    {"CALENDAR", "C&alendar", nullptr},
+    {"TEAMWORK", "&Teamwork", nullptr},        {"MESSAGES", "&Messages", nullptr},
+    {"FILECABINET", "&File Cabinet", nullptr}, {"DISCUSSION", "&Discussion", nullptr},
+    {"CONTACTS", "C&ontacts", nullptr},        {"CALENDAR", "C&alendar", nullptr},
 };
 
 } // namespace
@@ -162,6 +159,8 @@ void Access_Form::buildPages()
             page = m_calendar;
         } else if (key == QLatin1String("CONTACTS")) {
             page = contactsPage(m_session, m_prompt, m_tabs);
+        } else if (key == QLatin1String("FILECABINET")) {
+            page = buildCabinetPage();
         } else {
             page = plannedPage(key, QString::fromUtf8(p.planned), m_tabs);
         }
@@ -174,6 +173,8 @@ void Access_Form::buildPages()
             m_discussion->refresh();
         else if (m_tabs->currentWidget() == m_messages)
             m_messages->refreshIfStale();
+        else if (m_tabs->currentWidget() == m_cabinet)
+            m_cabinet->refresh();
         else if (auto* contacts = m_tabs->currentWidget()->findChild<ContactsCtrl*>())
             contacts->RefreshContactList();
     });
@@ -182,6 +183,21 @@ void Access_Form::buildPages()
     connect(m_blink, &QTimer::timeout, this, &Access_Form::blink);
     connect(m_tabs, &QTabWidget::tabCloseRequested, this, &Access_Form::closePage);
     setCentralWidget(m_tabs);
+}
+
+QWidget* Access_Form::buildCabinetPage()
+{
+    // The file cabinet reads its tree on a connection of its own; its new contact is the
+    // Contacts page's.
+    m_cabinet = new FileCabinetPage(m_session, m_prompt, m_tabs);
+    m_cabinet->setConnector([this] { return workerConnector(); });
+    connect(m_cabinet, &FileCabinetPage::newContactRequested, this, [this] {
+        if (auto* contacts = m_tabs->findChild<ContactsCtrl*>())
+            contacts->AddContact();
+    });
+    connect(m_cabinet, &FileCabinetPage::searchChosen, this,
+            [this] { showTab(QStringLiteral("FILECABINET")); });
+    return m_cabinet;
 }
 
 void Access_Form::addCommands(QMenu* menu, std::initializer_list<CommandRow> rows)
@@ -264,6 +280,8 @@ void Access_Form::buildTaskMenu()
                                      &MessagesPage::deleteFolder, &TeamView::deleteFolder)});
     tasks->addSeparator();
     addCommands(tasks, {{"FIND", "F&ind...", &Access_Form::find}});
+    // The document search of the file cabinet, which shows what it finds.
+    tasks->addAction(m_cabinet->action(QStringLiteral("mnuFindDoc")));
     tasks->addSeparator();
     QAction* options = command("mnuListOptions", QStringLiteral("Task List &Options..."), nullptr);
     connect(options, &QAction::triggered, this, [this] {
@@ -860,6 +878,7 @@ void Access_Form::closeEvent(QCloseEvent* event)
         // No heartbeat may follow the presence row's deletion.
         stopPoll();
         closePlugInPages();
+        m_cabinet->closeViewerCopies();
         WindowLayout layout = WindowLayout::load(m_session.settings());
         layout.geometry = normalGeometry();
         layout.maximized = isMaximized();

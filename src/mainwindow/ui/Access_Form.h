@@ -26,6 +26,7 @@ namespace bx {
 
 class CalendarPage;
 class DiscussionPage;
+class FileCabinetPage;
 class FindPage;
 class MessagesPage;
 class Poller;
@@ -98,6 +99,7 @@ public:
     void UPDATE_TEMPLATES();
 
     TeamView* teamView() const { return m_team; }
+    FileCabinetPage* cabinetPage() const { return m_cabinet; }
     MessagesPage* messagesPage() const { return m_messages; }
     Poller* poller() const { return m_poller; }
     /** Delivers the outbox while a user is signed in (wake() it after queuing mail); or null. */
@@ -157,6 +159,8 @@ private:
     void openPlugIns();
     void newPlugIn();
     void buildPages();
+    /** The "FILECABINET" page with its toolbar and popups. */
+    QWidget* buildCabinetPage();
     void buildPopups();
     void buildTray();
     /**
@@ -251,6 +255,7 @@ private:
     CalendarPage* m_calendar = nullptr;
     DiscussionPage* m_discussion = nullptr;
     MessagesPage* m_messages = nullptr;
+    FileCabinetPage* m_cabinet = nullptr;
     QTimer* m_blink = nullptr;
     bool m_blinkOn = false;
     Poller* m_poller = nullptr;

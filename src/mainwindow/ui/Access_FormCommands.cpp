@@ -20,6 +20,7 @@
 #include "mainwindow/ui/DiscussionPage.h"
 #include "mainwindow/ui/F_FIND.h"
 #include "mainwindow/ui/F_TOOL.h"
+#include "mainwindow/ui/FileCabinetPage.h"
 #include "mainwindow/ui/FindPage.h"
 #include "mainwindow/ui/TOOL_FORM.h"
 #include "mainwindow/ui/TeamView.h"
@@ -256,6 +257,8 @@ void Access_Form::refreshPage()
         m_discussion->refresh();
     else if (key == QLatin1String("MESSAGES"))
         m_messages->refresh();
+    else if (key == QLatin1String("FILECABINET"))
+        m_cabinet->refresh();
     else if (auto* contacts = m_tabs->currentWidget()->findChild<ContactsCtrl*>())
         contacts->RefreshContactList();
 }

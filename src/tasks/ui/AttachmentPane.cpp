@@ -119,6 +119,15 @@ AttachmentPane::AttachmentPane(Session& session, Prompt& prompt, QWidget& window
     })
     , m_runDialog([](QDialog& dialog) { return dialog.exec(); })
     , m_chooseContact([this] { return F_CONTACTS::choose(m_session, m_prompt, &m_window); })
+    , m_copies(
+          session, prompt, window,
+          [this](const std::function<void()>& step) {
+              return runTaskCommand(m_session, m_prompt, kSource, step);
+          },
+          [this]() -> attachments::VersionAuthor {
+              return {m_session.user.userId, GmtConverter(m_session.clock()).nowGmt(),
+                      m_session.currentWorkshopId};
+          })
 {
 }
 
@@ -126,9 +135,6 @@ AttachmentPane::~AttachmentPane()
 {
     if (m_plugIn)
         m_plugIn->exit();
-    // Also when the editor goes without being closed: its copies are not left for others.
-    for (const Copy& entry : std::as_const(m_copies))
-        attachments::removeViewerCopy(entry.copy.attachNumber);
 }
 
 // --- Pages and commands --------------------------------------------------------------------------
@@ -577,7 +583,7 @@ void AttachmentPane::openForm()
 
 void AttachmentPane::openFormCopy(qlonglong number)
 {
-    if (m_busy)
+    if (busy())
         return;
     Form_Form form(m_session, m_prompt, &m_window);
     if (!form.openCopy(m_editor.place(), number, m_rights.add))
@@ -657,7 +663,7 @@ void AttachmentPane::addFromParent()
 
 void AttachmentPane::dropFiles(const QStringList& paths)
 {
-    if (!m_rights.add || paths.isEmpty() || m_busy)
+    if (!m_rights.add || paths.isEmpty() || busy())
         return;
     if (paths.size() > 1 &&
         m_prompt.ask(attachments::kDropMultiple, attachments::kDropMultipleTitle,
@@ -690,7 +696,7 @@ bool AttachmentPane::eventFilter(QObject* watched, QEvent* event)
                 paths << url.toLocalFile();
     if (paths.isEmpty())
         return QObject::eventFilter(watched, event); // text goes into the description as usual
-    if (!m_rights.add || m_busy) {
+    if (!m_rights.add || busy()) {
         drop->ignore();
         return true;
     }
@@ -768,10 +774,7 @@ void AttachmentPane::deleteItem()
         return;
     }
     m_editedText.remove(number);
-    for (qsizetype i = m_copies.size() - 1; i >= 0; --i)
-        if (m_copies.at(i).copy.attachNumber == number)
-            m_copies.removeAt(i);
-    attachments::removeViewerCopy(number);
+    m_copies.forget(number);
     for (auto [shown, box] :
          {std::pair{&m_memoItem, m_memoBox}, std::pair{&m_discussionItem, m_discussionBox}}) {
         if (*shown == number) {
@@ -810,7 +813,7 @@ void AttachmentPane::openWebAddress(const QUrl& link)
 
 void AttachmentPane::openItem(const attachments::ListedAttachment& item)
 {
-    if (m_busy)
+    if (busy())
         return;
     if (isType(item, AttachmentType::Memo) || isType(item, AttachmentType::Discussion)) {
         Memo_Form form(m_session, m_prompt,
@@ -866,10 +869,7 @@ void AttachmentPane::openItem(const attachments::ListedAttachment& item)
     report(exported.refusal());
     if (!exported)
         return;
-    for (qsizetype i = m_copies.size() - 1; i >= 0; --i)
-        if (m_copies.at(i).copy.attachNumber == number)
-            m_copies.removeAt(i);
-    m_copies.append({*exported, writable});
+    m_copies.watch(*exported, writable);
     openFile(exported->path);
 }
 
@@ -886,51 +886,14 @@ void AttachmentPane::openFile(const QString& path)
 
 void AttachmentPane::offerSaveBack()
 {
-    // The question itself activates the window again when it closes.
-    if (m_asking || m_busy)
-        return;
-    m_asking = true;
-    for (Copy& entry : m_copies) {
-        attachments::ViewerCopy& copy = entry.copy;
-        if (!entry.writable || !QFileInfo::exists(copy.path) ||
-            !attachments::changedSinceExport(copy))
-            continue;
-        const QString name = QFileInfo(copy.path).fileName();
-        const GmtConverter gmt(m_session.clock());
-        // A shared document another client published anew since: the question names him.
-        QString question = attachments::changedQuestion(name);
-        runTaskCommand(m_session, m_prompt, kSource, [&] {
-            if (const auto newer = attachments::newerVersion(m_session.db(), copy))
-                question = attachments::newerVersionQuestion(name, newer->owner,
-                                                             gmt.toLocal(newer->dateGmt));
-        });
-        if (m_prompt.ask(question, {}, PromptButtons::YesNo) != PromptAnswer::Yes) {
-            attachments::keepCurrentState(copy);
-            continue;
-        }
-        Outcome<Done> saved = Outcome<Done>::declined();
-        m_busy = true;
-        {
-            TransferProgress progress(&m_window, QStringLiteral("Saving ") + name);
-            runTaskCommand(m_session, m_prompt, kSource, [&] {
-                saved = attachments::saveBack(
-                    m_session.db(), copy,
-                    {m_session.user.userId, gmt.nowGmt(), m_session.currentWorkshopId},
-                    progress.callback());
-            });
-        }
-        m_busy = false;
-        report(saved.refusal());
-    }
-    m_asking = false;
+    if (!m_busy)
+        m_copies.offerSaveBack();
 }
 
 void AttachmentPane::closeViewerCopies()
 {
     offerSaveBack();
-    for (const Copy& entry : std::as_const(m_copies))
-        attachments::removeViewerCopy(entry.copy.attachNumber);
-    m_copies.clear();
+    m_copies.removeAll();
 }
 
 } // namespace bx

@@ -5,6 +5,7 @@
 #include "tasks/Attachments.h"
 #include "tasks/PendingAttachment.h"
 #include "tasks/PlugInProtocol.h"
+#include "tasks/ui/ViewerCopies.h"
 
 #include <QHash>
 #include <QList>
@@ -97,7 +98,7 @@ public:
     /** The editor closes or moves on: offers the save-back, then removes its viewer copies. */
     void closeViewerCopies();
     /** A transfer is running: the editor must not close. */
-    bool busy() const { return m_busy; }
+    bool busy() const { return m_busy || m_copies.saving(); }
 
     void setOpener(Opener opener) { m_open = std::move(opener); }
     void setOpenChooser(OpenChooser chooser) { m_chooseOpen = std::move(chooser); }
@@ -134,12 +135,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    struct Copy
-    {
-        attachments::ViewerCopy copy;
-        bool writable = false;
-    };
-
     QAction* command(const char* name) const;
     void applyEnabling();
     const attachments::ListedAttachment* selected() const;
@@ -189,8 +184,7 @@ private:
     qlonglong m_discussionItem = 0; ///< shown in T_MEMODiscussion
     bool m_filling = false;
     bool m_busy = false;
-    bool m_asking = false;
-    QList<Copy> m_copies;
+    ViewerCopies m_copies;
 
     QTreeWidget* m_attachList = nullptr;
     QTextBrowser* m_browser = nullptr;

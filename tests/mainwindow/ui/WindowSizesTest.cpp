@@ -20,6 +20,7 @@
 #include "mainwindow/ui/F_DOCFIND.h"
 #include "mainwindow/ui/F_FIND.h"
 #include "mainwindow/ui/F_TOOL.h"
+#include "mainwindow/ui/FileCabinetPage.h"
 #include "mainwindow/ui/TOOL_FORM.h"
 #include "mainwindow/ui/TeamView.h"
 #include "mainwindow/ui/dlgActiveX.h"
@@ -690,6 +691,20 @@ const WindowCase kWindows[] = {
                 QStringLiteral("O'Neil's stock count of the spring chairs"),
                 QStringLiteral("springChairStockCount")});
          return make<dlgModifyActiveX>(t.session, t.prompt, QStringLiteral("EDIT"), 1);
+     }},
+    // the file cabinet's page, Toolbar4 and its tree, in the main window
+    {"FILECABINET",
+     [](T& t) {
+         for (const char* category : {"Spring chairs", "", "Spring chairs"})
+             t.run("INSERT INTO ATTACH (SCR_Number, Attach_Title, Attach_Type, Attach_Filename, "
+                   "Category, Attach_Owner, Publish) VALUES (0, ?, 'F', ?, ?, 'admin', 1)",
+                   {QStringLiteral("O'Neil's order of the spring chairs.pdf, admin, 01/31/2024"),
+                    QStringLiteral("order.pdf"), QString::fromLatin1(category)});
+         auto form = std::make_unique<Access_Form>(t.session, t.prompt);
+         EXPECT_TRUE(QTest::qWaitFor([&] { return !form->teamView()->reading(); }, 20000));
+         form->showTab(QStringLiteral("FILECABINET"));
+         EXPECT_TRUE(QTest::qWaitFor([&] { return !form->cabinetPage()->reading(); }, 20000));
+         return std::unique_ptr<QWidget>(std::move(form));
      }},
 };
 

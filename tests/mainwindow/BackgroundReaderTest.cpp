@@ -1,0 +1,79 @@
+#include "mainwindow/BackgroundReader.h"
+
+#include "core/db/Database.h"
+#include "support/SessionTest.h"
+#include "support/TaskRows.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace bx;
+
+namespace {
+
+class BackgroundReaderTest : public test::SessionTest
+{
+protected:
+    void SetUp() override
+    {
+        SessionTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        test::addUsers(db(), {QStringLiteral("ann"), QStringLiteral("bob"), QStringLiteral("carl"),
+                              QStringLiteral("O'Brien")});
+    }
+
+    const TaskCriteria users{
+        QStringLiteral("SELECT USER_ID FROM LU_USER WHERE USER_ID <> ? ORDER BY USER_ID"),
+        {QStringLiteral("carl")}};
+    static bool notBob(const RecordSet& rows, int row)
+    {
+        return rows.rows().at(row).value(0).toString() != QLatin1String("bob");
+    }
+};
+
+// A read on a connection of its own brings back the kept rows with their column names; of two
+// reads started one after the other, only the second reports.
+TEST_P(BackgroundReaderTest, ReadsOnItsOwnConnectionAndOnlyTheNewestReports)
+{
+    BackgroundReader reader;
+    QSignalSpy finished(&reader, &BackgroundReader::finished);
+    reader.start(secondConnectionTo(db()), {QStringLiteral("SELECT 1 FROM LU_USER"), {}}, 10);
+    reader.start(secondConnectionTo(db()), users, 10, &notBob);
+    ASSERT_TRUE(finished.wait(20000));
+    QTest::qWait(50);
+    ASSERT_EQ(finished.size(), 1);
+    EXPECT_FALSE(reader.busy());
+    const ReadRows read = finished.first().first().value<ReadRows>();
+    ASSERT_EQ(read.names.size(), 1);
+    EXPECT_EQ(read.names.first().toUpper(), QStringLiteral("USER_ID"));
+    QStringList ids;
+    for (const QVariantList& row : read.rows)
+        ids << row.value(0).toString();
+    ids.sort();
+    EXPECT_EQ(ids.join(u'|'), QStringLiteral("O'Brien|admin|ann"));
+    EXPECT_EQ(read.skipped, 1);
+    EXPECT_FALSE(read.stopped);
+}
+
+// Past the limit the read ends with what it had and says so; a failing statement reports its
+// error instead of rows.
+TEST_P(BackgroundReaderTest, StopsAtTheLimitAndReportsErrors)
+{
+    const qint64 ticks[] = {0, 1000, 2001, 5000};
+    int call = 0;
+    const ReadRows read = readRows(db(), users, 1, {}, [&] { return ticks[call++]; });
+    EXPECT_TRUE(read.stopped);
+    EXPECT_EQ(read.rows.size(), 2);
+
+    BackgroundReader reader;
+    QSignalSpy failed(&reader, &BackgroundReader::failed);
+    reader.start(secondConnectionTo(db()), {QStringLiteral("SELECT nothing FROM nowhere"), {}}, 10);
+    EXPECT_TRUE(failed.wait(20000));
+}
+
+BX_INSTANTIATE_ENGINES(BackgroundReaderTest);
+
+} // namespace

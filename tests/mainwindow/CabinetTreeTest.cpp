@@ -1,0 +1,101 @@
+#include "mainwindow/CabinetTree.h"
+
+#include <QMimeData>
+
+#include <gtest/gtest.h>
+#include <memory>
+
+using namespace bx;
+
+namespace {
+
+/** Rows as documentTreeQuery gives them: number, type, title, date, owner, category, file. */
+ReadRows rows(std::initializer_list<std::pair<int, QVariant>> documents)
+{
+    ReadRows read;
+    read.names = {QStringLiteral("ATTACH_NUMBER"),  QStringLiteral("attach_type"),
+                  QStringLiteral("Attach_Title"),   QStringLiteral("Attach_Date"),
+                  QStringLiteral("Attach_Owner"),   QStringLiteral("Category"),
+                  QStringLiteral("Attach_Filename")};
+    for (const auto& [number, category] : documents)
+        read.rows.append({number, QStringLiteral("F"), QStringLiteral("Doc %1").arg(number),
+                          QDateTime(), QStringLiteral("ann"), category,
+                          QStringLiteral("d%1.txt").arg(number)});
+    return read;
+}
+
+/** The tree as text: each folder "path:documents", in order. */
+QString shape(const CabinetTree& tree)
+{
+    QStringList out;
+    for (const auto& folder : tree.top()->children) {
+        QStringList docs;
+        for (const auto& doc : folder->children)
+            docs << doc->key.toString();
+        out << folder->text + u':' + docs.join(u',');
+    }
+    return out.join(u'|');
+}
+
+// Who sees which folders: a granted user his folders (empty ones too) and the Unspecified Folder,
+// "admin" everything, a user without grants the root alone.
+TEST(CabinetTreeTest, FoldersFollowTheUsersAccess)
+{
+    const ReadRows read = rows({{1, QVariant()},
+                                {2, QStringLiteral("Plans")},
+                                {3, QStringLiteral("Secret")},
+                                {4, QString()},
+                                {5, QStringLiteral("plans")}});
+    const auto path = [](const QString& c) { return QStringLiteral("Top\\") + c; };
+    struct Case
+    {
+        const char* who;
+        cabinet::FolderAccess access;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"granted",
+         {false, {QStringLiteral("Plans"), QStringLiteral("Zeta")}},
+         "Top\\Plans:2,5|Top\\Zeta:|Unspecified Folder:1,4"},
+        {"admin",
+         {true, {QStringLiteral("Plans")}},
+         "Top\\Plans:2,5|Top\\Secret:3|Unspecified Folder:1,4"},
+        {"none", {false, {}}, ""},
+    };
+    for (const Case& c : cases) {
+        CabinetTree tree;
+        tree.build(read, c.access, path);
+        EXPECT_EQ(shape(tree), QString::fromUtf8(c.expected)) << c.who;
+        ASSERT_EQ(tree.rowCount(), 1) << c.who;
+        const QModelIndex top = tree.index(0, 0);
+        EXPECT_EQ(top.data().toString(), QStringLiteral("File Cabinet"));
+        EXPECT_EQ(top.data(CabinetTree::TagRole).toString(), QStringLiteral("FILECABINET"));
+        EXPECT_EQ(top.data(CabinetTree::KeyRole).toString(), QStringLiteral("SHARED_DOCUMENTS"));
+    }
+}
+
+// A document dragged onto another folder goes to the drop handler with that folder's stored
+// category; onto its own folder or a document it cannot be dropped.
+TEST(CabinetTreeTest, DropsHandTheDocumentAndTargetFolder)
+{
+    CabinetTree tree;
+    tree.build(rows({{1, QStringLiteral("Plans")}, {2, QString()}}),
+               {false, {QStringLiteral("Plans")}}, {});
+    std::pair<qlonglong, QString> dropped{0, QStringLiteral("none")};
+    tree.setDropHandler([&](qlonglong doc, const QString& folder) { dropped = {doc, folder}; });
+    const QModelIndex plans = tree.indexOf(tree.findFolder(QStringLiteral("PLANS")));
+    const QModelIndex loose = tree.indexOf(tree.findFolder(QString()));
+    const QModelIndex doc = tree.indexOf(tree.findDocument(1));
+    ASSERT_TRUE(plans.isValid() && loose.isValid() && doc.isValid());
+    EXPECT_EQ(doc.data(CabinetTree::TagRole).toString(), QStringLiteral("ATTACH"));
+    EXPECT_EQ(plans.data(CabinetTree::TagRole).toString(), QStringLiteral("SCR_CATEGORY"));
+
+    const std::unique_ptr<QMimeData> data(tree.mimeData({doc}));
+    ASSERT_TRUE(data);
+    EXPECT_FALSE(tree.canDropMimeData(data.get(), Qt::MoveAction, -1, 0, plans));
+    EXPECT_FALSE(tree.canDropMimeData(data.get(), Qt::MoveAction, -1, 0, doc));
+    tree.dropMimeData(data.get(), Qt::MoveAction, -1, 0, loose);
+    EXPECT_EQ(dropped, (std::pair<qlonglong, QString>{1, QString()}));
+}
+
+} // namespace
