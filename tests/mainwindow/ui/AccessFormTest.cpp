@@ -1,3 +1,4 @@
+#include "contacts/ui/ContactsCtrl.h"
 #include "core/AppPaths.h"
 #include "core/UserRights.h"
 #include "core/db/Database.h"
@@ -121,6 +122,17 @@ TEST_F(AccessFormTest, PagesByKeyAndTheClosableFindPage)
     EXPECT_EQ(form.tabKeys().count(QStringLiteral("FIND")), 1);
     child<QAction>(form, "mnuCloseTab")->trigger();
     EXPECT_FALSE(form.tabKeys().contains(QStringLiteral("FIND")));
+
+    // The file cabinet's "Contact" button adds a contact as the Contacts page does.
+    auto* contacts = form.findChild<ContactsCtrl*>();
+    ASSERT_NE(contacts, nullptr);
+    QString shown;
+    contacts->setDialogRunner([&](QDialog& dialog) {
+        shown = dialog.objectName();
+        return int(QDialog::Rejected);
+    });
+    child<QAction>(form, "MNUNEWCONTACT")->trigger();
+    EXPECT_EQ(shown, QStringLiteral("F_CONTACT"));
 }
 
 // Help > Contents and F1 open the help's index page, in the main window and in a task editor.
