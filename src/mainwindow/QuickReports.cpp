@@ -5,6 +5,7 @@
 #include "core/Session.h"
 #include "core/TextCompare.h"
 #include "core/WholeFile.h"
+#include "core/db/Database.h"
 #include "core/db/RecordSet.h"
 #include "core/schema/TaskColumns.h"
 #include "mainwindow/TeamTree.h"

@@ -1,5 +1,6 @@
 #include "mainwindow/QuickReports.h"
 
+#include "core/Gmt.h"
 #include "core/db/Database.h"
 #include "core/db/DbError.h"
 #include "core/schema/TaskColumns.h"
@@ -47,6 +48,9 @@ protected:
         test::addUsers(db(), {QStringLiteral("ann"), QStringLiteral("bob"), QStringLiteral("carl"),
                               QStringLiteral("zed"), kLucja});
         test::addWorkshop(db(), kShop);
+        test::addCategories(db(), {QStringLiteral("O'Brien's")});
+        for (const QString& p : {QStringLiteral("Status"), QStringLiteral("Weekly Status")})
+            db().execute(QStringLiteral("INSERT INTO LU_PRIORITY (Priority) VALUES (?)"), {p});
         session.currentWorkshopId = int(kShop);
     }
 
