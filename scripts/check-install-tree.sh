@@ -42,7 +42,7 @@ for program in brindlepax bxadmin; do
     [ -x "$prefix/bin/$program" ] || fail "missing program bin/$program"
 done
 data=$prefix/share/brindlepax
-need_file "$data"/{BXComp.ini,PAXSQL.sql,PAXSQLN.sql,pax.md_} "$data"/{1..9}.rpx
+need_file "$data"/{BXComp.ini,PAXSQL.sql,PAXSQLN.sql,pax.md_,BXLogo.png} "$data"/{1..9}.rpx
 need_file "$data/help/index.html"
 # Every page the help links to.
 if [ -f "$data/help/index.html" ]; then

@@ -80,6 +80,13 @@ TaskCriteria dateWindow(const TaskDateWindow& w, const Session& session, const Q
     return c;
 }
 
+const QString kNoMeetings =
+    QStringLiteral(" AND (SCR.%1 = 0 OR SCR.%1 IS NULL)").arg(scr::MeetingId);
+const QString kByFolderAndPriority = QStringLiteral(" ORDER BY SCR.%1, SCR.%2, SCR.%3")
+                                         .arg(scr::Category, scr::Priority, scr::OwnerDateIn);
+
+} // namespace
+
 QString ownerTerm(const OwnerSet& owners, QVariantList& params)
 {
     for (const QString& id : owners.ids)
@@ -105,13 +112,6 @@ QString ownerTerm(const OwnerSet& owners, QVariantList& params)
                .arg(scr::RequestId, scr::OwnerType, scr::OwnerUserId) +
            in;
 }
-
-const QString kNoMeetings =
-    QStringLiteral(" AND (SCR.%1 = 0 OR SCR.%1 IS NULL)").arg(scr::MeetingId);
-const QString kByFolderAndPriority = QStringLiteral(" ORDER BY SCR.%1, SCR.%2, SCR.%3")
-                                         .arg(scr::Category, scr::Priority, scr::OwnerDateIn);
-
-} // namespace
 
 TaskDateWindow TaskDateWindow::fromChoice(const DateRangeChoice& choice)
 {

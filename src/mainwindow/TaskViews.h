@@ -164,6 +164,15 @@ struct OwnerSet
 };
 
 /**
+ * The condition that the task of the statement's row "SCR" belongs to one of `owners`, without a
+ * leading " AND"; their ids are appended to `params` in the order of the markers. Users' tasks
+ * count only when they are kept for no contact and asked for by an enabled user; a workshop's
+ * tasks are those owned by the workshop itself. Every list of the main window that is kept to
+ * some owners (team tree, grid, quick reports) narrows through this one condition.
+ */
+QString ownerTerm(const OwnerSet& owners, QVariantList& params);
+
+/**
  * The team tree's statement for one kind of owner: their tasks that pass the criteria, no
  * meetings, ordered by owner, folder and category. User-owned tasks whose requester is disabled
  * are left out. Unless `flatSubTasks`, a sub-task whose parent passes the criteria too is left

@@ -393,6 +393,7 @@ void Access_Form::buildWorkshopMenu()
     QMenu* reports = menuBar()->addMenu(QStringLiteral("&Reports"));
     addCommands(reports,
                 {{"mnuTSHReport", "&Timesheet Report...", &Access_Form::openTimeSheetReport}});
+    addQuickReports(reports);
 }
 
 void Access_Form::buildAdminMenu()

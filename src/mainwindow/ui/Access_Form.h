@@ -38,6 +38,9 @@ struct TaskOpening;
 namespace outbox {
 class OutboxSender;
 }
+namespace quick {
+enum class QuickReport;
+}
 
 /**
  * The main window: the pages of TabStrip2 by key, the menus, toolbars and context menus that
@@ -216,6 +219,10 @@ private:
     void openTools();
     void newTool();
     void openTimeSheetReport();
+    /** The quick team reports of the Reports menu, one command each. */
+    void addQuickReports(QMenu* reports);
+    /** Writes the report's page over the users the team view shows and opens it in the browser. */
+    void runQuickReport(quick::QuickReport report);
     void newWorkshop();
     void editWorkshop();
     /** The plug-in of the selected workshop's custom tab; administrators only. */

@@ -24,6 +24,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QFile>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
@@ -496,3 +497,29 @@ TEST_F(AccessFormTest, FoundTasksTakeTheTaskCommands)
 }
 
 } // namespace
+
+// The Reports menu's quick reports: the page of the view's users handed to the browser, the
+// no-data message, and the database error of a status report without its tables.
+TEST_F(AccessFormTest, QuickReportsOpenTheirPagesOrSayWhyNot)
+{
+    Access_Form form(session, prompt);
+    waitForView(form);
+    bx::test::OpenedUrls opened;
+    child<QAction>(form, "mnuCurTasks")->trigger();
+    EXPECT_TRUE(opened.take().isEmpty());
+    EXPECT_EQ(prompt.texts(), QStringList{QStringLiteral("The report contains no data")});
+    prompt.clear();
+
+    addTask(702, QStringLiteral("O'Neil's <task>"), QStringLiteral("admin"));
+    child<QAction>(form, "mnuCurTasks")->trigger();
+    const QString page = QDir(AppPaths::dataDir()).filePath(QStringLiteral("CurTasks.html"));
+    EXPECT_EQ(opened.take(), QStringList{QUrl::fromLocalFile(page).toString()});
+    EXPECT_TRUE(prompt.records().isEmpty()) << prompt.texts().join(u'|').toStdString();
+    EXPECT_TRUE(QFile::exists(QDir(AppPaths::dataDir()).filePath(QStringLiteral("BXLogo.png"))));
+
+    child<QAction>(form, "mnuWeeklyIssues")->trigger();
+    EXPECT_TRUE(opened.take().isEmpty());
+    ASSERT_EQ(prompt.texts().size(), 1);
+    EXPECT_TRUE(prompt.texts().first().startsWith(QStringLiteral("Error: ")))
+        << prompt.texts().first().toStdString();
+}
