@@ -65,9 +65,20 @@ QString fold(const QString& name)
 IniFile::IniFile(const QString& path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return;
-    const QString text = decode(file.readAll());
+    if (file.open(QIODevice::ReadOnly))
+        parse(file.readAll());
+}
+
+IniFile IniFile::fromBytes(const QByteArray& bytes)
+{
+    IniFile ini;
+    ini.parse(bytes);
+    return ini;
+}
+
+void IniFile::parse(const QByteArray& bytes)
+{
+    const QString text = decode(bytes);
     m_loaded = true;
 
     QHash<QString, QString>* current = nullptr;
@@ -103,6 +114,11 @@ QString IniFile::value(const QString& section, const QString& key, const QString
             return clipped(*k);
     }
     return clipped(def);
+}
+
+QStringList IniFile::keys(const QString& section) const
+{
+    return m_sections.value(fold(section)).keys();
 }
 
 bool IniFile::contains(const QString& section, const QString& key) const
