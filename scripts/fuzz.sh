@@ -3,7 +3,7 @@
 #
 #   scripts/fuzz.sh [TARGET] [SECONDS]   fuzzes one target, or all one after the other (60 s each)
 #   scripts/fuzz.sh --ci [RUNS]          what CI runs: every target reads its corpus and the
-#                                        checked-in finds once, then RUNS mutations (default 20000,
+#                                        checked-in finds once, then RUNS mutations (default 50000,
 #                                        at most 45 s a target); fails on any crash, hang or leak
 #
 # TARGET is a name from tests/fuzz/CMakeLists.txt (report_layout, settings_store, ...). Each run
@@ -16,7 +16,7 @@ cd "$(dirname "$0")/.."
 root=$PWD
 
 ci=0
-runs=20000
+runs=50000
 seconds=60
 only=""
 if [ "${1:-}" = "--ci" ]; then
@@ -71,11 +71,14 @@ for t in "${targets[@]}"; do
         "$program" "${common[@]}" -max_total_time="$seconds" "$out/$t/new" "${seeds[@]}" \
             >"$log" 2>&1 || status=$?
     fi
-    summary=$(grep -E '^#[0-9]+ +(DONE|INITED|pulse|NEW|REDUCE)' "$log" | tail -n 1 || true)
-    execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
-    rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -n 1)
+    summary=$(grep -E '^#[0-9]+[[:space:]]+(DONE|INITED|pulse|NEW|REDUCE)' "$log" | tail -n 1 || true)
     cov=$(sed -n 's/.* cov: \([0-9]*\) ft: \([0-9]*\).*/edges \1, features \2/p' <<<"$summary")
-    printf '%-18s %s runs, %s/s, %s\n' "$t" "${execs:-?}" "${rate:-?}" "${cov:-coverage ?}"
+    read -r execs took < <(sed -n 's/^Done \([0-9]*\) runs in \([0-9]*\) second.*/\1 \2/p' "$log" |
+                           tail -n 1) || true
+    rate="?"
+    [ -n "${took:-}" ] && rate=$((execs / (took > 0 ? took : 1)))
+    printf '%-18s %s runs in %s s, %s/s, %s\n' "$t" "${execs:-?}" "${took:-?}" "$rate" \
+        "${cov:-coverage ?}"
     if [ "$status" -ne 0 ] || compgen -G "$out/$t/found/*" >/dev/null; then
         failed+=("$t")
         grep -E 'Contract broken|ERROR:|SUMMARY:' -A2 "$log" | head -n 12 | sed 's/^/    /'
