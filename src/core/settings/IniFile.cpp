@@ -49,10 +49,14 @@ QString unquoted(const QString& value)
 }
 
 // What a read hands back: at most MaxValueLength characters, trimmed after the cut so that a
-// blank at the cut does not survive.
+// blank at the cut does not survive. A character written as a surrogate pair is never cut in two:
+// half of it would be no character at all.
 QString clipped(const QString& value)
 {
-    return value.left(IniFile::MaxValueLength).trimmed();
+    qsizetype length = qMin(value.size(), qsizetype(IniFile::MaxValueLength));
+    if (length < value.size() && value.at(length - 1).isHighSurrogate())
+        --length;
+    return value.left(length).trimmed();
 }
 
 QString fold(const QString& name)
