@@ -142,6 +142,13 @@ TEST_P(DatabaseTest, ParameterQueriesBindByNameInAnyCase)
     ASSERT_EQ(byNumber.rowCount(), 1);
     EXPECT_EQ(byNumber.text(QStringLiteral("Title")), QStringLiteral("it's [pNote]"));
     EXPECT_EQ(ParameterQuery::parse(QStringLiteral("SELECT 1")).sql(), QStringLiteral("SELECT 1"));
+
+    // A bracket that names no parameter quotes a name to the next "]"; a marker inside is part of
+    // that name, not a marker.
+    const auto inName = ParameterQuery::parse(
+        QString::fromUtf8(test::fuzzFind("parameter_query", "marker-inside-a-quoted-name.sql")));
+    EXPECT_EQ(inName.sql(), QStringLiteral("SELECT ? AS [a[p]"));
+    EXPECT_EQ(inName.order(), QStringList{QStringLiteral("p")});
 }
 
 // Only the star is a wildcard, and LIKE and name comparisons fold case beyond ASCII.

@@ -76,6 +76,13 @@ ParameterQuery ParameterQuery::parse(const QString& text)
                 i = close;
                 continue;
             }
+            // Any other bracket quotes a name up to the next "]", as the embedded engine reads
+            // it: a marker inside is part of that name.
+            if (close > i) {
+                out += QStringView(body).mid(i, close - i + 1);
+                i = close;
+                continue;
+            }
         }
         out += ch;
     }
