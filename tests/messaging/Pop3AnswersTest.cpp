@@ -16,7 +16,8 @@ TEST(Pop3Answers, LinesThatDoNotFitArePassedOver)
         << "no line of it holds a number above 0 and a size not below 0";
 
     const QHash<int, QString> ids = pop3::readUniqueIds(hostile);
-    EXPECT_EQ(ids.keys().size(), 2);
+    EXPECT_EQ(ids.keys().size(), 3) << "not 3 (a control character), 4 (not ASCII) nor 0";
+    EXPECT_EQ(ids.value(1), QStringLiteral("-5"));
     EXPECT_EQ(ids.value(2), QStringLiteral("abc"));
     EXPECT_EQ(ids.value(5), QStringLiteral("fine-id"));
 
