@@ -9,8 +9,10 @@
 # throwaway test cluster, Xvfb for window screenshots, aiosmtpd for the test mail servers and
 # Dovecot (with openssl for the certificates) for the POP3 test server, python3-vobject to read the
 # vCard files the contact export writes, pdftotext (poppler-utils) to read back the PDF files
-# the program writes, and the checkers of the install tree and the package: desktop-file-utils,
-# appstream, groff, dpkg-dev and lintian (with rsvg-convert for scripts/make-icons.sh).
+# the program writes, the checkers of the install tree and the package: desktop-file-utils,
+# appstream, groff, dpkg-dev and lintian (with rsvg-convert for scripts/make-icons.sh), and for the
+# fuzz targets of the parsers clang 16 with its fuzzer and sanitizer runtimes and libical (which
+# reads the calendar parts back).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,7 +21,7 @@ preset=release
 for arg in "$@"; do
     case "$arg" in
     --test-tools) test_tools=1 ;;
-    -h|--help) sed -n '2,13p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,15p' "$0"; exit 0 ;;
     *) preset=$arg ;;
     esac
 done
@@ -31,6 +33,7 @@ if [ "$test_tools" -eq 1 ]; then
     packages+=(postgresql postgresql-contrib xvfb xauth poppler-utils)
     packages+=(dovecot-core dovecot-pop3d python3-aiosmtpd python3-vobject openssl)
     packages+=(desktop-file-utils appstream groff-base dpkg-dev lintian librsvg2-bin)
+    packages+=(clang-16 libclang-rt-16-dev libical-dev)
 fi
 
 missing=()

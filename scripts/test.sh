@@ -3,6 +3,10 @@
 # missing, starts a throwaway PostgreSQL cluster on 127.0.0.1, runs every test, stops the cluster.
 #
 #   scripts/test.sh [ctest arguments...]      e.g. scripts/test.sh -R DatabaseTest
+#
+# Without arguments it then builds the fuzz targets of the parsers (preset "fuzz", clang 16) and
+# runs each over its corpus and checked-in finds, then a bounded number of mutations
+# (scripts/fuzz.sh --ci).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -41,3 +45,7 @@ fi
 export BX_TEST_POP3 BX_TEST_POP3_DIR="$pop3/srv"
 
 ctest --preset ci "$@"
+
+if [ $# -eq 0 ]; then
+    scripts/fuzz.sh --ci
+fi

@@ -198,6 +198,11 @@ QString rawText(const QString& path)
     return bestEffort(nullptr, file.read(kMaxRawText));
 }
 
+QString rawText(const QByteArray& bytes)
+{
+    return bestEffort(nullptr, bytes.left(kMaxRawText));
+}
+
 QString cleanBody(QString text)
 {
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
@@ -206,22 +211,12 @@ QString cleanBody(QString text)
     return text;
 }
 
-} // namespace
-
-IncomingMail readIncomingMail(const QString& path, const Clock& clock)
+/** The message in `stream`; `raw` is its text shown when it has no structure. */
+template <typename Raw>
+IncomingMail readMessage(GMimeStream* stream, const Raw& raw, const Clock& clock)
 {
-    gmime::init();
     IncomingMail mail;
-
-    GError* error = nullptr;
-    Ptr<GMimeStream> stream(
-        g_mime_stream_fs_open(QFile::encodeName(path).constData(), O_RDONLY, 0, &error));
-    if (!stream) {
-        g_clear_error(&error);
-        mail.date = now(clock);
-        return mail;
-    }
-    Ptr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
+    Ptr<GMimeParser> parser(g_mime_parser_new_with_stream(stream));
     g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
     GMimeParserOptions* options = g_mime_parser_options_new();
     const char* fallback[] = {"utf-8", "windows-1252", nullptr};
@@ -232,7 +227,7 @@ IncomingMail readIncomingMail(const QString& path, const Clock& clock)
     GMimeObject* top = message ? g_mime_message_get_mime_part(message.get()) : nullptr;
     if (!message || top == nullptr) {
         mail.date = dateOf(message.get(), clock);
-        mail.body = cleanBody(rawText(path));
+        mail.body = cleanBody(raw());
         return mail;
     }
 
@@ -269,6 +264,8 @@ IncomingMail readIncomingMail(const QString& path, const Clock& clock)
     }
     return mail;
 }
+
+} // namespace
 
 // ---- HTML to text -------------------------------------------------------------------------------
 
@@ -494,6 +491,31 @@ QString htmlToText(const QString& html)
         }
     }
     return out.result();
+}
+
+IncomingMail readIncomingMail(const QString& path, const Clock& clock)
+{
+    gmime::init();
+    GError* error = nullptr;
+    Ptr<GMimeStream> stream(
+        g_mime_stream_fs_open(QFile::encodeName(path).constData(), O_RDONLY, 0, &error));
+    if (!stream) {
+        g_clear_error(&error);
+        IncomingMail mail;
+        mail.date = now(clock);
+        return mail;
+    }
+    return readMessage(
+        stream.get(), [&] { return rawText(path); }, clock);
+}
+
+IncomingMail readIncomingMail(const QByteArray& bytes, const Clock& clock)
+{
+    gmime::init();
+    Ptr<GMimeStream> stream(
+        g_mime_stream_mem_new_with_buffer(bytes.constData(), static_cast<size_t>(bytes.size())));
+    return readMessage(
+        stream.get(), [&] { return rawText(bytes); }, clock);
 }
 
 } // namespace bx

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
@@ -30,6 +31,9 @@ struct IncomingMail
  * missing or cannot be read.
  */
 IncomingMail readIncomingMail(const QString& path, const Clock& clock);
+
+/** The same, for a message already in memory (the bytes as they came from the server). */
+IncomingMail readIncomingMail(const QByteArray& bytes, const Clock& clock);
 
 /**
  * Text of an HTML document, without rendering it: tags dropped (scripts, styles and the head with

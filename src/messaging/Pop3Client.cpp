@@ -1,6 +1,7 @@
 #include "messaging/Pop3Client.h"
 
 #include "core/settings/MailPlainLogin.h"
+#include "messaging/Pop3Answers.h"
 
 #include <QIODevice>
 #include <QUrl>
@@ -25,20 +26,6 @@ int checkStop(void* stop, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 {
     const auto* flag = static_cast<const std::atomic_bool*>(stop);
     return flag != nullptr && flag->load() ? 1 : 0;
-}
-
-// "number value" lines of a LIST or UIDL answer; lines of another form are passed over.
-template <typename Add> void forEachLine(const QByteArray& answer, Add add)
-{
-    const QList<QByteArray> lines = answer.split('\n');
-    for (const QByteArray& line : lines) {
-        const QList<QByteArray> words = line.simplified().split(' ');
-        bool ok = false;
-        const int number = words.value(0).toInt(&ok);
-        if (ok && number > 0 && words.size() >= 2) {
-            add(number, words.at(1));
-        }
-    }
 }
 
 } // namespace
@@ -198,9 +185,7 @@ Pop3Status Pop3Client::list(QList<Pop3Listing>& messages)
     const Pop3Status status = perform(QString(), nullptr, true, transfer);
     messages.clear();
     if (status == Pop3Status::Ok) {
-        forEachLine(answer, [&](int number, const QByteArray& size) {
-            messages.append({number, size.toLongLong()});
-        });
+        messages = pop3::readListing(answer);
     }
     return status;
 }
@@ -213,9 +198,7 @@ Pop3Status Pop3Client::uniqueIds(QHash<int, QString>& ids)
     const Pop3Status status = perform(QString(), "UIDL", true, transfer);
     ids.clear();
     if (status == Pop3Status::Ok) {
-        forEachLine(answer, [&](int number, const QByteArray& id) {
-            ids.insert(number, QString::fromLatin1(id));
-        });
+        ids = pop3::readUniqueIds(answer);
     }
     return status;
 }

@@ -73,6 +73,21 @@ private:
     {
         if (m_error)
             return;
+        // Each parenthesis and sign nests the descent once more; a formula stored by anyone must
+        // not run the stack out.
+        if (m_depth == kMaxNesting) {
+            fail(rest(), QStringLiteral("The formula of \"%1\" is nested more than %2 levels deep.")
+                             .arg(m_title)
+                             .arg(kMaxNesting));
+            return;
+        }
+        ++m_depth;
+        nestedFactor();
+        --m_depth;
+    }
+
+    void nestedFactor()
+    {
         const QChar c = peek();
         if (c == u'-' || c == u'+') {
             take();
@@ -190,7 +205,10 @@ private:
     const QString& m_title;
     const QString& m_text;
     const QList<Fact>& m_facts;
+    static constexpr int kMaxNesting = 200;
+
     qsizetype m_pos = 0;
+    int m_depth = 0;
     std::optional<QString> m_error;
     Formula m_formula;
 };

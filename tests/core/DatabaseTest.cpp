@@ -2,6 +2,7 @@
 #include "core/db/PgDatabase.h"
 #include "core/db/SqliteDatabase.h"
 #include "support/EngineFixture.h"
+#include "support/FuzzFinds.h"
 
 #include <QBuffer>
 #include <QRandomGenerator>
@@ -131,7 +132,23 @@ TEST_P(DatabaseTest, ParameterQueriesBindByNameInAnyCase)
     EXPECT_EQ(rs.number(QStringLiteral("Item_Number")), 5);
 
     EXPECT_THROW(db().query(select, {}), DbError) << "a missing value is an error, not a Null";
+
+    // A marker in a comment is no marker: its value would land on the next one.
+    const auto commented = ParameterQuery::parse(
+        QString::fromUtf8(test::fuzzFind("parameter_query", "marker-in-comments.sql")));
+    EXPECT_EQ(commented.order(), QStringList{QStringLiteral("pNum")});
+    const RecordSet byNumber = db().query(
+        commented, {{QStringLiteral("pTitle"), QStringLiteral("x")}, {QStringLiteral("pNum"), 5}});
+    ASSERT_EQ(byNumber.rowCount(), 1);
+    EXPECT_EQ(byNumber.text(QStringLiteral("Title")), QStringLiteral("it's [pNote]"));
     EXPECT_EQ(ParameterQuery::parse(QStringLiteral("SELECT 1")).sql(), QStringLiteral("SELECT 1"));
+
+    // A bracket that names no parameter quotes a name to the next "]"; a marker inside is part of
+    // that name, not a marker.
+    const auto inName = ParameterQuery::parse(
+        QString::fromUtf8(test::fuzzFind("parameter_query", "marker-inside-a-quoted-name.sql")));
+    EXPECT_EQ(inName.sql(), QStringLiteral("SELECT ? AS [a[p]"));
+    EXPECT_EQ(inName.order(), QStringList{QStringLiteral("p")});
 }
 
 // Only the star is a wildcard, and LIKE and name comparisons fold case beyond ASCII.
@@ -485,6 +502,27 @@ TEST_P(DatabaseTest, FailuresAreClassifiedTheSameOnBothEngines)
               DbErrorKind::UnknownTable);
     EXPECT_EQ(kindOf(QStringLiteral("UPDATE ITEM SET No_Column = ?"), {1}),
               DbErrorKind::UnknownColumn);
+}
+
+// Both engines read a statement only up to its first NUL: a condition or a statement after it
+// would be dropped without a word, so such a text is refused before it reaches the engine.
+TEST_P(DatabaseTest, StatementsHoldingANulAreRefused)
+{
+    makeItems();
+    db().execute(QStringLiteral("INSERT INTO ITEM (Item_Number, Title) VALUES (1, 'a')"));
+    const ParameterQuery found = ParameterQuery::parse(
+        QString::fromUtf8(test::fuzzFind("parameter_query", "nul-drops-the-rest.sql")));
+    ASSERT_TRUE(found.sql().contains(QChar(0)));
+    try {
+        db().query(found, {{QStringLiteral("pTitle"), QStringLiteral("none")}});
+        ADD_FAILURE() << "a statement cut at its NUL ran";
+    } catch (const DbError& e) {
+        EXPECT_EQ(e.description(), QStringLiteral("A statement may not hold a NUL character"));
+    }
+    const QString deleteTwice = QStringLiteral("DELETE FROM ITEM WHERE Item_Number = 2") +
+                                QChar(0) + QStringLiteral("; DELETE FROM ITEM");
+    EXPECT_THROW(db().execute(deleteTwice), DbError);
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM ITEM")).toInt(), 1);
 }
 
 BX_INSTANTIATE_ENGINES(DatabaseTest);

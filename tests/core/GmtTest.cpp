@@ -2,7 +2,9 @@
 
 #include "core/db/RecordSet.h"
 #include "support/FixedClock.h"
+#include "support/FuzzFinds.h"
 
+#include <ctime>
 #include <gtest/gtest.h>
 
 using namespace bx;
@@ -100,4 +102,24 @@ TEST(Gmt, StoredDateTextsReadBackFieldByField)
     };
     for (const auto& c : cases)
         EXPECT_EQ(RecordSet::toDateTime(QString::fromLatin1(c.text)), c.expected) << c.text;
+}
+
+// The hour that daylight saving skips in spring exists in GMT, where dates are stored: a stored
+// form read as local time there would be lost (a find of the fuzz target date_time).
+TEST(Gmt, StoredDatesInTheSkippedHourReadInAnyZone)
+{
+    const QByteArray oldZone = qgetenv("TZ");
+    qputenv("TZ", "Europe/Berlin");
+    tzset();
+    const QString found =
+        QString::fromUtf8(test::fuzzFind("date_time", "skipped-hour-with-milliseconds"));
+    const QDateTime read = RecordSet::toDateTime(found);
+    const QDateTime plain = RecordSet::toDateTime(QStringLiteral("2024-03-31 02:30:00"));
+    if (oldZone.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", oldZone);
+    tzset();
+    EXPECT_EQ(read, naive(QDate(2024, 3, 31), QTime(2, 30))) << found.toStdString();
+    EXPECT_EQ(plain, naive(QDate(2024, 3, 31), QTime(2, 30)));
 }

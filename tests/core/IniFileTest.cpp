@@ -1,6 +1,7 @@
 #include "core/settings/IniFile.h"
 
 #include "core/settings/CompanyTexts.h"
+#include "support/FuzzFinds.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -64,6 +65,16 @@ TEST_F(IniFileTest, ValuesAreCutTo249Characters)
     EXPECT_EQ(ini.value(s("A"), s("long")), QString::fromLatin1(exact));
     EXPECT_EQ(ini.value(s("A"), s("blank")), QString(248, QLatin1Char('y')));
     EXPECT_EQ(ini.value(s("A"), s("missing"), QString(300, QLatin1Char('d'))).size(), 249);
+}
+
+// A character beyond the first plane is two UTF-16 units: a cut between them would leave half a
+// character (a find of the fuzz target ini_file), so the cut falls before it.
+TEST_F(IniFileTest, TheCutNeverSplitsACharacter)
+{
+    const IniFile ini = IniFile::fromBytes(test::fuzzFind("ini_file", "pair-at-the-cut.ini"));
+    const QString value = ini.value(s("s"), s("k"));
+    EXPECT_EQ(value, QString(248, QLatin1Char('a')));
+    EXPECT_TRUE(QStringView(value).isValidUtf16());
 }
 
 TEST_F(IniFileTest, ValuesKeepSpecialCharactersAndLoseSurroundingQuotes)

@@ -203,9 +203,19 @@ TEST_F(SettingsStoreTest, BatchSavesOnceAtItsEnd)
 TEST_F(SettingsStoreTest, DamagedFileStartsEmptyAndIsKept)
 {
     QDir().mkpath(QFileInfo(path()).absolutePath());
-    const QList<QByteArray> damaged = {"key=value before any section\n", "[SQL]\nno equals sign\n",
-                                       "[SQL\nbODBC=True\n", "[SQL]\nSQLDBName=\xC3\x28\n"};
-    for (const QByteArray& bytes : damaged) {
+    const struct
+    {
+        QByteArray bytes;
+        const char* problem;
+    } damaged[] = {{"key=value before any section\n", "line 1"},
+                   {"[SQL]\nno equals sign\n", "line 2"},
+                   {"[SQL\nbODBC=True\n", "line 1"},
+                   {"# fine\n[SQL]\nSQLDBName=\xC3\x28\n", "line 3 is not UTF-8"}};
+    for (const auto& [bytes, problem] : damaged) {
+        QString named;
+        EXPECT_FALSE(SettingsStore::parse(bytes, &named));
+        EXPECT_EQ(named, s(problem)) << bytes.constData();
+
         writeRaw(bytes);
         g_warnings.clear();
         const QtMessageHandler previous = qInstallMessageHandler(&catchWarning);
@@ -214,6 +224,7 @@ TEST_F(SettingsStoreTest, DamagedFileStartsEmptyAndIsKept)
         EXPECT_TRUE(store.sections().isEmpty()) << bytes.constData();
         ASSERT_EQ(g_warnings.size(), 1);
         EXPECT_TRUE(g_warnings.first().contains(path()));
+        EXPECT_TRUE(g_warnings.first().contains(s(problem))) << g_warnings.first().toStdString();
         EXPECT_EQ(store.get(s("SQL"), s("bODBC"), s("False")), s("False"));
 
         QFile backup(path() + s(".bad"));

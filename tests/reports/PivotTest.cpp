@@ -1,6 +1,7 @@
 #include "reports/Pivot.h"
 
 #include "reports/PivotFormula.h"
+#include "support/FuzzFinds.h"
 
 #include <QDateTime>
 
@@ -290,6 +291,25 @@ TEST(PivotFormulaCheck, TitleGoesBeforeNameAndTheDefaultCapsAreNamed)
 
     EXPECT_EQ(tooManyRowsMessage(Limits().rows),
               QStringLiteral("The analysis reads more than 1,000,000 rows. Narrow its query."));
+}
+
+// A formula is read by descent, one level a parenthesis: a stored formula nested without end is
+// refused before it runs the stack out (a find of the fuzz target pivot_formula).
+TEST(PivotFormulaCheck, DeepNestingIsRefusedInsteadOfOverflowing)
+{
+    const QList<Fact> facts{fact("Hours", Aggregate::Sum)};
+    const Outcome<Formula> deep = Formula::parse(
+        QStringLiteral("R"), QString::fromUtf8(test::fuzzFind("pivot_formula", "deep-parentheses")),
+        facts);
+    ASSERT_FALSE(deep);
+    EXPECT_EQ(deep.refusal()->message,
+              QStringLiteral("The formula of \"R\" is nested more than 200 levels deep."));
+
+    const QString deepest = QString(198, u'(') + QStringLiteral("-Hours") + QString(198, u')');
+    const Outcome<Formula> kept = Formula::parse(QStringLiteral("R"), deepest, facts);
+    ASSERT_TRUE(kept) << kept.refusal()->message.toStdString();
+    const double values[] = {2};
+    EXPECT_EQ(kept->evaluate(values), -2);
 }
 
 } // namespace

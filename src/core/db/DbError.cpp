@@ -45,4 +45,12 @@ QString DbError::describe(const std::source_location& loc)
            QLatin1Char(')');
 }
 
+DbError DbError::nulInStatement(const QString& sql, const QString& where)
+{
+    QString shown = sql;
+    shown.replace(QChar(0), QStringLiteral("\\0"));
+    return DbError(DbErrorKind::Other, QStringLiteral("0"),
+                   QStringLiteral("A statement may not hold a NUL character"), shown, where);
+}
+
 } // namespace bx

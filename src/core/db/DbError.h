@@ -43,6 +43,13 @@ public:
      * checks made before such a statement would run (names that come from data).
      */
     static DbError unknownTable(Engine engine, const QString& table);
+
+    /**
+     * Thrown for a statement text holding a NUL character: both engines read a statement only up
+     * to its first NUL, so whatever follows (a condition, a second statement) would be dropped
+     * without a word.
+     */
+    static DbError nulInStatement(const QString& sql, const QString& where);
     static DbError unknownColumn(Engine engine, const QString& table, const QString& column);
 
     DbErrorKind kind() const { return m_kind; }

@@ -37,13 +37,24 @@ ParameterQuery ParameterQuery::parse(const QString& text)
         q.m_declared << name;
     }
 
-    // Replace [name] markers outside quoted text; a bracket that names no declared parameter is
-    // left as it is (it may quote an identifier).
+    // Replace [name] markers outside quoted text and comments (a marker in a comment is no marker
+    // to the engine: its value would be bound to the next one); a bracket that names no declared
+    // parameter is left as it is (it may quote an identifier).
     QString out;
     out.reserve(body.size());
     QChar quote;
     for (qsizetype i = 0; i < body.size(); ++i) {
         const QChar ch = body.at(i);
+        const QChar next = i + 1 < body.size() ? body.at(i + 1) : QChar();
+        if (quote.isNull() && ((ch == u'-' && next == u'-') || (ch == u'/' && next == u'*'))) {
+            const bool line = ch == u'-';
+            const qsizetype close =
+                body.indexOf(line ? QStringLiteral("\n") : QStringLiteral("*/"), i + 2);
+            const qsizetype end = close < 0 ? body.size() : close + (line ? 1 : 2);
+            out += QStringView(body).mid(i, end - i);
+            i = end - 1;
+            continue;
+        }
         if (!quote.isNull()) {
             out += ch;
             if (ch == quote)
@@ -62,6 +73,13 @@ ParameterQuery ParameterQuery::parse(const QString& text)
             if (!name.isEmpty()) {
                 out += QLatin1Char('?');
                 q.m_order << name;
+                i = close;
+                continue;
+            }
+            // Any other bracket quotes a name up to the next "]", as the embedded engine reads
+            // it: a marker inside is part of that name.
+            if (close > i) {
+                out += QStringView(body).mid(i, close - i + 1);
                 i = close;
                 continue;
             }

@@ -9,9 +9,9 @@ namespace bx {
 /**
  * A statement in the "PARAMETERS name type, ...; body" form, whose body names its parameters as
  * [name]. The keyword is recognised in any case. parse() turns the body into a statement with one
- * "?" per marker (markers inside quoted text are left alone) and remembers, for each "?", which
- * name it stands for, so that values are bound by name on both engines. Text without the keyword
- * is taken as it is, with no names.
+ * "?" per marker (markers inside quoted text and comments are left alone) and remembers, for each
+ * "?", which name it stands for, so that values are bound by name on both engines. Text without the
+ * keyword is taken as it is, with no names.
  */
 class ParameterQuery
 {

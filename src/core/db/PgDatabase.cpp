@@ -335,6 +335,8 @@ DbError PgDatabase::connectionError(const QString& sql, const QString& where) co
 PgDatabase::Result PgDatabase::run(const QString& sql, const QVariantList& params,
                                    const QString& where)
 {
+    if (sql.contains(QChar(0)))
+        throw DbError::nulInStatement(sql, where);
     const QByteArray text = numberedPlaceholders(sql).toUtf8();
     const int n = int(params.size());
     std::vector<QByteArray> storage(static_cast<size_t>(n));

@@ -45,6 +45,39 @@ QDateTime fastStoredForm(QStringView s)
     return time.isValid() ? naive(date, time) : QDateTime();
 }
 
+/**
+ * The other stored forms: "yyyy-MM-dd HH:mm:ss.zzz" and what the fast path does not take. The
+ * date and the time are read apart: read together they would be a local time, and the hour that
+ * daylight saving skips in spring does not exist there, so such a value would be lost.
+ */
+QDateTime generalStoredForm(const QString& s)
+{
+    struct Form
+    {
+        QChar separator;
+        const char* time; ///< nullptr: the date alone
+    };
+    static const Form forms[] = {{u' ', "HH:mm:ss"},
+                                 {u' ', "HH:mm:ss.zzz"},
+                                 {u'T', "HH:mm:ss"},
+                                 {u' ', "HH:mm"},
+                                 {{}, nullptr}};
+    for (const Form& form : forms) {
+        const qsizetype split = form.time ? s.indexOf(form.separator) : s.size();
+        if (split < 0)
+            continue;
+        const QDate date = QDate::fromString(s.left(split), QStringLiteral("yyyy-MM-dd"));
+        if (!date.isValid())
+            continue;
+        if (!form.time)
+            return naive(date);
+        const QTime time = QTime::fromString(s.mid(split + 1), QLatin1String(form.time));
+        if (time.isValid())
+            return naive(date, time);
+    }
+    return {};
+}
+
 } // namespace
 
 RecordSet::RecordSet(QStringList columns, QList<QVariantList> rows)
@@ -138,13 +171,7 @@ QDateTime RecordSet::toDateTime(const QVariant& v)
         return {};
     if (const QDateTime fast = fastStoredForm(s); fast.isValid())
         return fast;
-    for (const auto* format : {"yyyy-MM-dd HH:mm:ss", "yyyy-MM-dd HH:mm:ss.zzz",
-                               "yyyy-MM-ddTHH:mm:ss", "yyyy-MM-dd HH:mm", "yyyy-MM-dd"}) {
-        const QDateTime dt = QDateTime::fromString(s, QLatin1String(format));
-        if (dt.isValid())
-            return naive(dt);
-    }
-    return {};
+    return generalStoredForm(s);
 }
 
 bool RecordSet::findFirst(const QString& column, const QVariant& wanted)

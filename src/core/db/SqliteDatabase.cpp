@@ -2,6 +2,7 @@
 
 #include "core/db/Dialect.h"
 #include "core/db/SqliteFolding.h"
+#include "core/db/SqliteScriptFence.h"
 
 #include <QFile>
 #include <QIODevice>
@@ -43,6 +44,8 @@ public:
         , m_sql(sql)
         , m_where(where)
     {
+        if (sql.contains(QChar(0)))
+            throw DbError::nulInStatement(sql, where);
         owner.checkTransaction(sql, where);
         const QByteArray utf8 = sql.toUtf8();
         const char* tail = nullptr;
@@ -595,22 +598,7 @@ int SqliteDatabase::authorize(void* self, int action, const char*, const char* v
 {
     if (!static_cast<const SqliteDatabase*>(self)->m_confined)
         return SQLITE_OK;
-    switch (action) {
-    case SQLITE_PRAGMA:
-        // Reading a setting only: the full-text index asks for the page size when a statement
-        // first touches it. A script's own PRAGMA never gets here (see ScriptStatement.h).
-        return value ? SQLITE_DENY : SQLITE_OK;
-    case SQLITE_SELECT:
-    case SQLITE_READ:
-    case SQLITE_INSERT:
-    case SQLITE_UPDATE:
-    case SQLITE_DELETE:
-    case SQLITE_FUNCTION:
-    case SQLITE_RECURSIVE:
-        return SQLITE_OK;
-    default:
-        return SQLITE_DENY;
-    }
+    return sqliteScriptAuthorization(action, value);
 }
 
 void SqliteDatabase::interrupt()

@@ -49,10 +49,14 @@ QString unquoted(const QString& value)
 }
 
 // What a read hands back: at most MaxValueLength characters, trimmed after the cut so that a
-// blank at the cut does not survive.
+// blank at the cut does not survive. A character written as a surrogate pair is never cut in two:
+// half of it would be no character at all.
 QString clipped(const QString& value)
 {
-    return value.left(IniFile::MaxValueLength).trimmed();
+    qsizetype length = qMin(value.size(), qsizetype(IniFile::MaxValueLength));
+    if (length < value.size() && value.at(length - 1).isHighSurrogate())
+        --length;
+    return value.left(length).trimmed();
 }
 
 QString fold(const QString& name)
@@ -65,9 +69,20 @@ QString fold(const QString& name)
 IniFile::IniFile(const QString& path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return;
-    const QString text = decode(file.readAll());
+    if (file.open(QIODevice::ReadOnly))
+        parse(file.readAll());
+}
+
+IniFile IniFile::fromBytes(const QByteArray& bytes)
+{
+    IniFile ini;
+    ini.parse(bytes);
+    return ini;
+}
+
+void IniFile::parse(const QByteArray& bytes)
+{
+    const QString text = decode(bytes);
     m_loaded = true;
 
     QHash<QString, QString>* current = nullptr;
@@ -103,6 +118,11 @@ QString IniFile::value(const QString& section, const QString& key, const QString
             return clipped(*k);
     }
     return clipped(def);
+}
+
+QStringList IniFile::keys(const QString& section) const
+{
+    return m_sections.value(fold(section)).keys();
 }
 
 bool IniFile::contains(const QString& section, const QString& key) const

@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QString>
+#include <QStringList>
 
 namespace bx {
 
@@ -33,6 +34,9 @@ public:
     /** Reads the whole file at once; a missing or unreadable file gives an empty object. */
     explicit IniFile(const QString& path);
 
+    /** The file's content as read from disk (the bytes of a file, before decoding). */
+    static IniFile fromBytes(const QByteArray& bytes);
+
     /** True when the file was found and read. */
     bool isLoaded() const { return m_loaded; }
 
@@ -45,11 +49,19 @@ public:
     /** True when the section holds the key (with any value, even an empty one). */
     bool contains(const QString& section, const QString& key) const;
 
+    /** The sections' names, trimmed and case-folded, in no particular order. */
+    QStringList sections() const { return m_sections.keys(); }
+
+    /** The keys of a section, trimmed and case-folded, in no particular order. */
+    QStringList keys(const QString& section) const;
+
     /** One value read straight from a file: IniFile(file).value(section, key, def). */
     static QString read(const QString& file, const QString& section, const QString& key,
                         const QString& def = {});
 
 private:
+    void parse(const QByteArray& bytes);
+
     // Case-folded section name -> case-folded key -> value as found (trimmed, quotes removed).
     QHash<QString, QHash<QString, QString>> m_sections;
     bool m_loaded = false;

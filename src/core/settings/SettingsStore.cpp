@@ -164,40 +164,60 @@ void SettingsStore::load() const
     const QByteArray bytes = file.readAll();
     file.close();
 
-    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    const QString text = utf8(bytes);
-    std::optional<qsizetype> badLine;
-    if (utf8.hasError())
-        badLine = 0;
+    QString problem;
+    if (std::optional<QList<Section>> sections = parse(bytes, &problem)) {
+        m_sections = std::move(*sections);
+        return;
+    }
+    const QString backup = m_path + QStringLiteral(".bad");
+    QFile::remove(backup);
+    QFile::copy(m_path, backup);
+    qWarning().noquote()
+        << QStringLiteral("The settings file %1 is damaged (%2); starting with empty settings. "
+                          "A copy was kept as %3")
+               .arg(m_path, problem, backup);
+}
 
+std::optional<QList<SettingSection>> SettingsStore::parse(const QByteArray& bytes, QString* problem)
+{
+    const auto refuse = [&](qsizetype lineNumber, const char* what) {
+        if (problem != nullptr)
+            *problem = QStringLiteral("line %1").arg(lineNumber) + QLatin1String(what);
+        return std::nullopt;
+    };
+
+    QList<Section> sections;
     Section* current = nullptr;
-    const QList<QStringView> lines = QStringView(text).split(QLatin1Char('\n'));
-    for (qsizetype n = 0; n < lines.size() && !badLine; ++n) {
-        QStringView line = lines.at(n);
+    const QList<QByteArray> lines = bytes.split('\n');
+    for (qsizetype n = 0; n < lines.size(); ++n) {
+        QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+        QString line = utf8(lines.at(n));
+        if (utf8.hasError())
+            return refuse(n + 1, " is not UTF-8");
         if (line.endsWith(QLatin1Char('\r')))
             line.chop(1);
         if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
             continue;
         if (line.startsWith(QLatin1Char('['))) {
-            if (!line.endsWith(QLatin1Char(']')) || line.size() < 2) {
-                badLine = n + 1;
-                break;
-            }
-            const QString name = unescaped(line.mid(1, line.size() - 2));
-            current = findSection(name);
-            if (current == nullptr) {
-                m_sections.append({name, {}});
-                current = &m_sections.last();
+            if (!line.endsWith(QLatin1Char(']')) || line.size() < 2)
+                return refuse(n + 1, "");
+            const QString name = unescaped(QStringView(line).mid(1, line.size() - 2));
+            const auto found =
+                std::find_if(sections.begin(), sections.end(),
+                             [&](const Section& s) { return sameName(s.name, name); });
+            if (found != sections.end()) {
+                current = &*found;
+            } else {
+                sections.append({name, {}});
+                current = &sections.last();
             }
             continue;
         }
         const qsizetype eq = line.indexOf(QLatin1Char('='));
-        if (current == nullptr || eq < 0) {
-            badLine = n + 1;
-            break;
-        }
-        const QString key = unescaped(line.left(eq));
-        const QString value = unescaped(line.mid(eq + 1));
+        if (current == nullptr || eq < 0)
+            return refuse(n + 1, "");
+        const QString key = unescaped(QStringView(line).left(eq));
+        const QString value = unescaped(QStringView(line).mid(eq + 1));
         auto it = std::find_if(current->values.begin(), current->values.end(),
                                [&](const SettingValue& v) { return sameName(v.name, key); });
         if (it != current->values.end())
@@ -205,20 +225,21 @@ void SettingsStore::load() const
         else
             current->values.append({key, value});
     }
+    return sections;
+}
 
-    if (!badLine)
-        return;
-    m_sections.clear();
-    const QString backup = m_path + QStringLiteral(".bad");
-    QFile::remove(backup);
-    QFile::copy(m_path, backup);
-    qWarning().noquote()
-        << QStringLiteral("The settings file %1 is damaged (%2); starting with empty settings. "
-                          "A copy was kept as %3")
-               .arg(m_path,
-                    *badLine == 0 ? QStringLiteral("not UTF-8")
-                                  : QStringLiteral("line %1").arg(*badLine),
-                    backup);
+QByteArray SettingsStore::format(const QList<SettingSection>& sections)
+{
+    QString text = QStringLiteral("# Brindlepax settings (MRBX), written by the program. '%' and "
+                                  "two hex digits stand for one character.\n");
+    for (const Section& section : sections) {
+        text +=
+            QStringLiteral("\n[") + escaped(section.name, Part::Section) + QStringLiteral("]\n");
+        for (const SettingValue& v : section.values)
+            text += escaped(v.name, Part::Key) + QLatin1Char('=') + escaped(v.value, Part::Value) +
+                    QLatin1Char('\n');
+    }
+    return text.toUtf8();
 }
 
 bool SettingsStore::save()
@@ -233,19 +254,9 @@ bool SettingsStore::save()
         return false;
     }
 
-    QString text = QStringLiteral("# Brindlepax settings (MRBX), written by the program. '%' and "
-                                  "two hex digits stand for one character.\n");
-    for (const Section& section : std::as_const(m_sections)) {
-        text +=
-            QStringLiteral("\n[") + escaped(section.name, Part::Section) + QStringLiteral("]\n");
-        for (const SettingValue& v : section.values)
-            text += escaped(v.name, Part::Key) + QLatin1Char('=') + escaped(v.value, Part::Value) +
-                    QLatin1Char('\n');
-    }
-
     // Remembered logins live here: the file is the user's alone from the moment it exists.
-    const QString failure =
-        writeWholeFile(m_path, text.toUtf8(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    const QString failure = writeWholeFile(m_path, format(m_sections),
+                                           QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     if (!failure.isEmpty()) {
         qWarning().noquote()
             << QStringLiteral("Cannot save the settings file %1: %2").arg(m_path, failure);

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 namespace bx {
 
 /** One value of a settings section: its name as first stored, and its text. */
@@ -11,6 +13,13 @@ struct SettingValue
 {
     QString name;
     QString value;
+};
+
+/** One section of a settings file: its name as first stored, and its values in stored order. */
+struct SettingSection
+{
+    QString name;
+    QList<SettingValue> values;
 };
 
 /**
@@ -99,6 +108,18 @@ public:
     bool setChecked(const QString& section, const QString& key, bool checked);
 
     /**
+     * Reads the text of a settings file. On success returns the sections (a section or key met
+     * twice, in any case, is kept once, with the last value); a text not in the format gives no
+     * sections and sets `problem`, when given, to the line at fault ("line 3", or "line 3 is not
+     * UTF-8").
+     */
+    static std::optional<QList<SettingSection>> parse(const QByteArray& bytes,
+                                                      QString* problem = nullptr);
+
+    /** The text of a settings file holding the sections; parse() of it gives them back. */
+    static QByteArray format(const QList<SettingSection>& sections);
+
+    /**
      * Holds back saving while it lives: the changes made meanwhile are written in one save when it
      * ends (or at commit()). Other processes' changes are not read in between, so a batch should
      * be short. Batches nest; the outermost one saves.
@@ -118,11 +139,7 @@ public:
     };
 
 private:
-    struct Section
-    {
-        QString name;
-        QList<SettingValue> values;
-    };
+    using Section = SettingSection;
 
     /** What identifies one state of the file on disk. */
     struct FileStamp

@@ -1,0 +1,2 @@
+PARAMETERS p Text;
+SELECT [p] AS [a[p]

@@ -1,0 +1,1 @@
+PARAMETERS pName Text, [pDate] DateTime; SELECT SCR_Title FROM SCR WHERE SCR_Title = [pName] AND SCR_Title <> '[pName]' AND SCR_Owner_Target_Date < [ pdate ];

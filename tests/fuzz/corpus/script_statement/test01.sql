@@ -1,0 +1,1 @@
+SELECT t AS "x;y" FROM ITEM /* ; VACUUM */

@@ -1,0 +1,1 @@
+WITH d AS (SELECT n FROM ITEM WHERE n = 2) SELECT count(*) FROM d

@@ -1,0 +1,1 @@
+SELECT 1 /* x */ ; DROP TABLE ITEM

@@ -1,0 +1,1 @@
+INSERT INTO ITEM (t) VALUES ('it''s')

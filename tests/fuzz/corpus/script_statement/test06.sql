@@ -1,0 +1,1 @@
+UPDATE ITEM SET t = 'c' WHERE n = 1

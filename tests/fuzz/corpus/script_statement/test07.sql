@@ -1,0 +1,1 @@
+DELETE FROM ITEM WHERE t = "t" OR t = '[t]'

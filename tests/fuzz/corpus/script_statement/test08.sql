@@ -1,0 +1,1 @@
+SELECT SCR_Number, SCR_Title FROM SCR WHERE SCR_Status = 'A' ORDER BY 1

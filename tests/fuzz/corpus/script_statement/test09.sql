@@ -1,0 +1,1 @@
+SELECT u.User_Name FROM LU_USER u JOIN SCR s ON s.SCR_Owner_User_ID = u.USER_ID
