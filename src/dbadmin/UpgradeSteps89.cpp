@@ -15,7 +15,9 @@ using namespace server_sql;
 // routes) or user (mail, outbox) the statement touched, naming the rows' keys. Rows a task moved
 // out of a workshop count for both workshops. Past kMaxNamedKeys keys or kMaxNamedPayload bytes a
 // notice names the workshop or user alone; past kMaxGroups of them one notice names the table
-// alone. The server sends the notices when the transaction commits, each payload once.
+// alone. The server sends the notices when the transaction commits, each payload once. A row
+// without its key yet (a task between its insert and the statement that numbers it) is left out:
+// the statement that gives it its key names it.
 // LOGIN gets none: every client writes its heartbeat there every 30 seconds.
 //
 // The triggers are statement triggers with transition tables (one per kind of statement, as the
@@ -68,7 +70,7 @@ QString functionBody()
                " replace(one, '{rows}', 'old_rows');\n"
                "  END IF;\n"
                "  EXECUTE format('SELECT count(DISTINCT g) + max(CASE WHEN g IS NULL THEN 1 "
-               "ELSE 0 END) FROM (%s) x', src) INTO groups;\n"
+               "ELSE 0 END) FROM (%s) x WHERE k IS NOT NULL', src) INTO groups;\n"
                "  IF groups IS NULL THEN\n"
                "    RETURN NULL;\n"
                "  END IF;\n"
@@ -76,11 +78,9 @@ QString functionBody()
                "    PERFORM pg_notify(channel, jsonb_build_object('t', tbl)::text);\n"
                "    RETURN NULL;\n"
                "  END IF;\n"
-               "  FOR g IN EXECUTE format('SELECT g, array_agg(DISTINCT k ORDER BY k) FILTER "
-               "(WHERE k IS NOT NULL) AS k, count(DISTINCT k) AS n FROM (%s) x GROUP BY g', src)"
-               " LOOP\n"
-               "    payload := jsonb_build_object('t', tbl, field, g.g, 'k',"
-               " COALESCE(g.k, '{}'))::text;\n"
+               "  FOR g IN EXECUTE format('SELECT g, array_agg(DISTINCT k ORDER BY k) AS k, "
+               "count(DISTINCT k) AS n FROM (%s) x WHERE k IS NOT NULL GROUP BY g', src) LOOP\n"
+               "    payload := jsonb_build_object('t', tbl, field, g.g, 'k', g.k)::text;\n"
                "    IF g.n > %3 OR octet_length(payload) > %4 THEN\n"
                "      payload := jsonb_build_object('t', tbl, field, g.g)::text;\n"
                "    END IF;\n"
