@@ -1,6 +1,7 @@
 // The main window's part in e-mail: the outbox's sender runs while a user is signed in.
 
 #include "core/Session.h"
+#include "core/db/Database.h"
 #include "mainwindow/ui/Access_Form.h"
 #include "messaging/Outbox.h"
 #include "messaging/OutboxSender.h"
