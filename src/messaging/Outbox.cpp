@@ -32,7 +32,7 @@ Outcome<qlonglong> queue(Database& db, const QueuedMail& mail, const QString& qu
         mail.messageId.isEmpty() ? newMessageId(mail.senderAddress) : mail.messageId;
     const QDateTime now = nowUtc.toUTC();
     const QDateTime due = now.addSecs(qint64(qMax(0, mail.digestMinutes)) * 60);
-    return db.insertNumbered(
+    const qlonglong number = db.insertNumbered(
         QStringLiteral("MAIL_OUTBOX"), QStringLiteral("Outbox_Number"),
         {QStringLiteral("Recipient"), QStringLiteral("Sender_Name"),
          QStringLiteral("Sender_Address"), QStringLiteral("Subject"), QStringLiteral("Body"),
@@ -47,6 +47,9 @@ Outcome<qlonglong> queue(Database& db, const QueuedMail& mail, const QString& qu
          mail.attachName.isEmpty() ? QVariant() : QVariant(mail.attachText), messageId, queuedBy,
          mail.personal, mail.scrNumber, mail.routeNumber, qMax(0, mail.digestMinutes),
          QString::fromLatin1(kPending), 0, due, now});
+    // The client's own sender is woken once the row is committed (see kOutboxTable).
+    db.noteChanged(kOutboxTable);
+    return number;
 }
 
 } // namespace bx::outbox

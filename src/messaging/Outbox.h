@@ -22,6 +22,12 @@ inline const QString kNoSenderAddress = QStringLiteral(
  */
 inline const QString kNoticeMarker = QStringLiteral("BX#");
 
+/**
+ * The outbox's table: queue() notes a change to it on the connection (Database::noteChanged),
+ * so that whoever watches its commits (the main window, for its sender) learns of mail queued.
+ */
+inline const QString kOutboxTable = QStringLiteral("MAIL_OUTBOX");
+
 /** States of an outbox row. */
 inline constexpr char kPending[] = "P"; ///< waiting for its next attempt
 inline constexpr char kSent[] = "S";    ///< accepted by the mail server

@@ -404,6 +404,48 @@ DeliveryReport deliverDue(Database& db, const SenderContext& ctx)
     return report;
 }
 
+QDateTime nextDueUtc(Database& db, const SenderContext& ctx)
+{
+    const QDateTime now = ctx.nowUtc.toUTC();
+    const QDateTime abandoned = now.addSecs(-qint64(kAbandonedMinutes) * 60);
+    const QString mine = db.dialect().textEquals(QStringLiteral("Queued_By"));
+    const RecordSet rs = db.query(
+        QStringLiteral("SELECT (SELECT MIN(Next_Attempt) FROM MAIL_OUTBOX WHERE State = ? AND "
+                       "(Claim_Token IS NULL OR Claim_Expires <= ?) AND (") +
+            mine +
+            QStringLiteral(" OR (Personal = 0 AND Queued_Date <= ?))), (SELECT "
+                           "MIN(Claim_Expires) FROM MAIL_OUTBOX WHERE State = ? AND Claim_Token "
+                           "IS NOT NULL AND Claim_Expires > ?), (SELECT MIN(Queued_Date) FROM "
+                           "MAIL_OUTBOX WHERE State = ? AND Personal = 0 AND Queued_Date > ? AND "
+                           "NOT (") +
+            mine + QStringLiteral("))"),
+        {pending(), now, ctx.userId, abandoned, pending(), now, pending(), abandoned, ctx.userId});
+    QDateTime next;
+    const auto consider = [&](const QDateTime& t) {
+        if (t.isValid() && (!next.isValid() || t < next))
+            next = t;
+    };
+    if (rs.isEmpty())
+        return next;
+    consider(RecordSet::toDateTime(rs.rows().first().value(0)));
+    consider(RecordSet::toDateTime(rs.rows().first().value(1)));
+    const QDateTime queued = RecordSet::toDateTime(rs.rows().first().value(2));
+    if (queued.isValid())
+        consider(queued.addSecs(qint64(kAbandonedMinutes) * 60));
+    return next;
+}
+
+std::chrono::milliseconds waitAfterPass(const QDateTime& nextDue, const QDateTime& nowUtc)
+{
+    const std::chrono::milliseconds idle(qint64(kIdlePassSeconds) * 1000);
+    if (!nextDue.isValid())
+        return idle;
+    const qint64 ms = nowUtc.msecsTo(nextDue);
+    if (ms <= 0)
+        return idle;
+    return std::min(idle, std::chrono::milliseconds(ms));
+}
+
 OutboxSender::OutboxSender(Connector connector, QString userId, SmtpSettings own, ErrorLog log,
                            QObject* parent)
     : QObject(parent)
@@ -460,20 +502,65 @@ void OutboxSender::wake()
     m_wakeUp.notify_all();
 }
 
+bool OutboxSender::waitForPass(Database* db, std::chrono::steady_clock::time_point deadline,
+                               bool& lost)
+{
+    using namespace std::chrono;
+    // A listening connection is watched in slices, so that wake() and stop() are heard too.
+    constexpr milliseconds kSlice(200);
+    const bool listening = db != nullptr && db->dialect().hasNotices();
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        if (m_stopping)
+            return false;
+        const auto now = steady_clock::now();
+        if (m_woken || now >= deadline || lost) {
+            m_woken = false;
+            return true;
+        }
+        const auto left = duration_cast<milliseconds>(deadline - now) + milliseconds(1);
+        if (!listening) {
+            m_wakeUp.wait_until(lock, deadline, [this] { return m_woken || m_stopping; });
+            continue;
+        }
+        lock.unlock();
+        bool mine = false;
+        try {
+            for (const Notice& n : db->takeNotices(int(std::min(left, kSlice).count()))) {
+                // The sender's own claims and settlements call for no pass.
+                const auto change = ChangeNotice::parse(n.payload);
+                mine = mine || (!n.fromThisConnection && change &&
+                                change->table == QLatin1String("mail_outbox") &&
+                                change->concernsUser(m_userId));
+            }
+        } catch (const DbError&) {
+            lost = true;
+        }
+        lock.lock();
+        m_woken = m_woken || mine;
+    }
+}
+
 void OutboxSender::run(int intervalMs)
 {
+    using namespace std::chrono;
     std::unique_ptr<Database> db;
     bool outage = false;
     bool dbFailed = false; ///< logged once until the database answers again
+    bool listening = false;
+    auto deadline = steady_clock::now() + milliseconds(intervalMs);
     for (;;) {
+        bool lost = false;
+        if (!waitForPass(db.get(), deadline, lost))
+            return;
+        if (lost) {
+            // Rows queued meanwhile were announced to a connection that is gone: a pass on the
+            // new one finds them.
+            db.reset();
+        }
         SenderContext ctx;
         {
-            std::unique_lock lock(m_mutex);
-            m_wakeUp.wait_for(lock, std::chrono::milliseconds(intervalMs),
-                              [this] { return m_woken || m_stopping; });
-            if (m_stopping)
-                return;
-            m_woken = false;
+            std::lock_guard lock(m_mutex);
             ctx.own = m_own;
         }
         ctx.userId = m_userId;
@@ -481,11 +568,22 @@ void OutboxSender::run(int intervalMs)
         ctx.log = &m_log;
         ctx.abort = &m_abort;
         DeliveryReport report;
+        deadline = steady_clock::now() + milliseconds(intervalMs);
         try {
-            if (!db)
+            if (!db) {
                 db = m_connector();
+                listening = false;
+            }
+            if (!listening && db->dialect().hasNotices()) {
+                db->listen(db->changeChannel());
+                listening = true;
+            }
             ctx.shared = sharedSmtpSettings(*db);
             report = deliverDue(*db, ctx);
+            if (listening) {
+                deadline = steady_clock::now() +
+                           waitAfterPass(nextDueUtc(*db, ctx), QDateTime::currentDateTimeUtc());
+            }
             dbFailed = false;
         } catch (const DbError& e) {
             // The connection is likely gone; the window's poll tells the user. Claims taken expire.

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -28,6 +29,9 @@ inline constexpr int kGiveUpDays = 3;
 /** Back-off after a temporary failure: one minute, doubled at each attempt, at most an hour. */
 inline constexpr int kFirstRetrySeconds = 60;
 inline constexpr int kLastRetrySeconds = 3600;
+
+/** The longest a sender that takes notices waits between passes. */
+inline constexpr int kIdlePassSeconds = 60;
 
 /** What one delivery pass needs to know. */
 struct SenderContext
@@ -79,9 +83,29 @@ SmtpSettings sharedSmtpSettings(Database& db);
 DeliveryReport deliverDue(Database& db, const SenderContext& context);
 
 /**
- * The outbox's sender: runs deliverDue on a thread and a connection of its own, every
- * `intervalMs` and at once on wake(), until stopped. A database failure drops the connection,
- * which the next pass opens again.
+ * When a pass may next find work without being told of new rows, UTC: the earliest of the
+ * Next_Attempt of the pending unclaimed rows this client sends (every row the user queued, shared
+ * rows queued kAbandonedMinutes ago), a claim expiring, and another user's shared row reaching
+ * kAbandonedMinutes. Invalid when nothing is pending.
+ */
+QDateTime nextDueUtc(Database& db, const SenderContext& context);
+
+/**
+ * How long a sender that takes notices waits after a pass: until `nextDue`, but at most
+ * kIdlePassSeconds; also that long when nothing is pending, or when rows due now were left
+ * (no server for them, or one that could not be reached), which only the next minute may send.
+ */
+std::chrono::milliseconds waitAfterPass(const QDateTime& nextDue, const QDateTime& nowUtc);
+
+/**
+ * The outbox's sender: runs deliverDue on a thread and a connection of its own, at once on
+ * wake(), until stopped. A database failure drops the connection, which the next pass opens
+ * again.
+ *
+ * On an engine with notices its connection listens for the outbox's changes (again after every
+ * reconnect): a change to the user's rows made by any other connection runs a pass at once, and
+ * otherwise a pass runs only when a row falls due (see waitAfterPass). Without notices a pass
+ * runs every `intervalMs`.
  *
  * mailError is emitted on the first failure of an outage, and again only after an e-mail was
  * sent. Signals arrive on the thread that made the sender.
@@ -121,6 +145,11 @@ signals:
 
 private:
     void run(int intervalMs);
+    /**
+     * Waits until woken, stopped or `deadline`, taking the notices of `db` meanwhile when it
+     * listens. @return false when stopping; sets `lost` when the connection broke
+     */
+    bool waitForPass(Database* db, std::chrono::steady_clock::time_point deadline, bool& lost);
 
     Connector m_connector;
     const QString m_userId;

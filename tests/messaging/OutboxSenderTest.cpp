@@ -18,6 +18,7 @@
 #include <QUuid>
 
 #include <algorithm>
+#include <chrono>
 #include <gtest/gtest.h>
 #include <memory>
 #include <thread>
@@ -452,6 +453,74 @@ TEST_P(OutboxSenderTest, TheServiceTellsOfAnOutageOnceAndStopsAtOnce)
     EXPECT_LT(stopping.elapsed(), 5000);
     EXPECT_TRUE(row(n).value(QStringLiteral("Claim_Token")).isNull());
     EXPECT_EQ(row(n).number(QStringLiteral("Attempts")), 0);
+}
+
+// The sender's next timed pass: the earliest moment a row it may send falls due.
+TEST_P(OutboxSenderTest, TheNextPassIsDueWithTheEarliestRowThisClientMaySend)
+{
+    const SenderContext ctx = context(QString());
+    EXPECT_FALSE(outbox::nextDueUtc(db(), ctx).isValid()) << "nothing pending";
+
+    QueuedMail later = mail(recipient("later"));
+    later.digestMinutes = 7;
+    queue(later);
+    EXPECT_EQ(outbox::nextDueUtc(db(), ctx), now.addSecs(7 * 60));
+
+    QueuedMail personal = mail(recipient("personal"));
+    personal.personal = true;
+    queue(personal, QStringLiteral("bob"), now.addSecs(-600));
+    EXPECT_EQ(outbox::nextDueUtc(db(), ctx), now.addSecs(7 * 60)) << "bob's own row is his";
+
+    queue(mail(recipient("shared")), QStringLiteral("bob"), now.addSecs(-600));
+    EXPECT_EQ(outbox::nextDueUtc(db(), ctx), now.addSecs((outbox::kAbandonedMinutes - 10) * 60))
+        << "bob's shared row, once abandoned";
+
+    const qlonglong claimed = queue(mail(recipient("claimed")));
+    db().execute(QStringLiteral("UPDATE MAIL_OUTBOX SET Claim_Token = 'x', Claim_Expires = ? "
+                                "WHERE Outbox_Number = ?"),
+                 {now.addSecs(120), claimed});
+    EXPECT_EQ(outbox::nextDueUtc(db(), ctx), now.addSecs(120)) << "the claim expiring";
+}
+
+TEST(OutboxSenderWait, UntilTheNextRowFallsDueAtMostAMinute)
+{
+    using std::chrono::milliseconds;
+    const QDateTime now(QDate(2026, 12, 7), QTime(9, 30), Qt::UTC);
+    const milliseconds idle(outbox::kIdlePassSeconds * 1000);
+    EXPECT_EQ(outbox::waitAfterPass(QDateTime(), now), idle);
+    EXPECT_EQ(outbox::waitAfterPass(now.addSecs(-5), now), idle) << "left by the pass";
+    EXPECT_EQ(outbox::waitAfterPass(now, now), idle);
+    EXPECT_EQ(outbox::waitAfterPass(now.addMSecs(4500), now), milliseconds(4500));
+    EXPECT_EQ(outbox::waitAfterPass(now.addSecs(300), now), idle);
+}
+
+// Mail committed by another connection (server: its notice) or by the client's own window (the
+// commit it watches) runs a pass at once; no timed pass comes between.
+TEST_P(OutboxSenderTest, MailCommittedElsewhereWakesTheSenderAtOnce)
+{
+    const SystemClock clock;
+    db().execute(QStringLiteral("UPDATE SYSTEM SET SMTPServer = ?"), {env("BX_TEST_SMTP")});
+    outbox::OutboxSender sender(secondConnectionTo(db()), QStringLiteral("ann"), {},
+                                ErrorLog(tempDir() + QStringLiteral("/QVErrorLog.txt"), clock));
+    QSignalSpy passes(&sender, &outbox::OutboxSender::passFinished);
+    if (!db().dialect().hasNotices())
+        db().watchCommits(outbox::kOutboxTable, [&] { sender.wake(); });
+    sender.start(60'000); // the timed pass of a client without notices would come a minute on
+    ASSERT_TRUE(passes.wait(5000)) << "the first pass runs at once";
+    QTest::qWait(300); // the listening connection is ready
+
+    const QString to = recipient("woken");
+    {
+        Transaction tx(db());
+        queue(mail(to), QStringLiteral("ann"), QDateTime::currentDateTimeUtc());
+        tx.commit();
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return passes.size() >= 2; }, 5000));
+    EXPECT_EQ(passes.at(1).at(0).toInt(), 1) << "the pass sent the new row";
+    QTest::qWait(1500);
+    EXPECT_EQ(passes.size(), 2) << "neither a timed pass nor the sender's own changes ran more";
+    EXPECT_EQ(sinkMessages(to).size(), 1);
+    db().watchCommits(outbox::kOutboxTable, {});
 }
 
 BX_INSTANTIATE_ENGINES(OutboxSenderTest);

@@ -6,6 +6,7 @@
 #include <QTemporaryFile>
 
 #include <optional>
+#include <utility>
 
 namespace bx {
 
@@ -141,7 +142,38 @@ void Database::commit()
         } catch (const DbError&) {
             // already ended by the engine
         }
+        m_changedTables.clear();
         throw;
+    }
+    runCommitWatchers();
+}
+
+void Database::watchCommits(const QString& table, std::function<void()> work)
+{
+    if (work)
+        m_commitWatchers[table.toUpper()] = std::move(work);
+    else
+        m_commitWatchers.erase(table.toUpper());
+}
+
+void Database::noteChanged(const QString& table)
+{
+    const QString name = table.toUpper();
+    if (!m_changedTables.contains(name))
+        m_changedTables.append(name);
+    if (m_depth == 0)
+        runCommitWatchers();
+}
+
+void Database::runCommitWatchers()
+{
+    // A savepoint rolled back inside the transaction may leave a note behind: the watcher then
+    // runs once for nothing, which costs less than tracking notes by savepoint.
+    const QStringList changed = std::exchange(m_changedTables, {});
+    for (const QString& table : changed) {
+        const auto watcher = m_commitWatchers.find(table);
+        if (watcher != m_commitWatchers.end())
+            watcher->second();
     }
 }
 
@@ -151,6 +183,7 @@ void Database::rollback()
     // The depth drops first: whatever the engine says, the transaction is over for the caller.
     --m_depth;
     if (m_depth == 0) {
+        m_changedTables.clear();
         exec(QStringLiteral("ROLLBACK"));
     } else {
         const QString sp = QStringLiteral("bx_sp") + QString::number(m_depth);

@@ -3,6 +3,7 @@
 #include "core/db/DbError.h"
 #include "core/db/Dialect.h"
 #include "core/db/Engine.h"
+#include "core/db/Notices.h"
 #include "core/db/RecordSet.h"
 
 #include <QString>
@@ -10,6 +11,7 @@
 #include <QVariant>
 
 #include <functional>
+#include <map>
 #include <source_location>
 
 class QIODevice;
@@ -137,6 +139,37 @@ public:
     void rollback();
     int transactionDepth() const { return m_depth; }
 
+    /**
+     * Calls `work` after every commit of changes to `table` that this connection made and
+     * reported with noteChanged(): once at the end of the outermost transaction, or at once when
+     * none is open. One watcher per table; an empty `work` removes it. `work` runs on the
+     * connection's thread, after the commit, and must not throw.
+     */
+    void watchCommits(const QString& table, std::function<void()> work);
+    /** The caller changed rows of `table` (see watchCommits); a rollback forgets it. */
+    void noteChanged(const QString& table);
+
+    // Notices (the server engine; dialect().hasNotices() tells). On the embedded engine a
+    // connection listens to nothing and takes no notices.
+
+    /**
+     * The channel on which the database's triggers announce changes to its tasks, routes, mail
+     * and outbox (see ChangeNotice); "" on the embedded engine.
+     */
+    virtual QString changeChannel() { return {}; }
+    /** Starts listening on `channel`; a new connection listens on none. */
+    virtual void listen(const QString& channel) { Q_UNUSED(channel); }
+    /**
+     * The notices that came since the last call, waiting up to `waitMs` for one when none is
+     * there. Costs no statement: when nothing came, it only looks at the connection.
+     * @throws DbError of kind ConnectionLost when the connection broke
+     */
+    virtual QList<Notice> takeNotices(int waitMs = 0)
+    {
+        Q_UNUSED(waitMs);
+        return {};
+    }
+
     /** How many statements the callers ran so far (queries, changes, numbered inserts). */
     quint64 statementCount() const { return m_statements; }
 
@@ -256,9 +289,14 @@ protected:
 private:
     template <typename Run> auto runScripted(const QString& sql, Where where, Run run);
 
+    /** Runs the watchers of the tables noted since the last commit, and forgets the notes. */
+    void runCommitWatchers();
+
     Dialect m_dialect;
     int m_depth = 0;
     quint64 m_statements = 0;
+    std::map<QString, std::function<void()>> m_commitWatchers; ///< by table, upper case
+    QStringList m_changedTables;                               ///< noted, not yet committed
 };
 
 /**

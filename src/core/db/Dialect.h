@@ -44,6 +44,12 @@ public:
 
     Engine engine() const { return m_engine; }
 
+    /**
+     * Whether connections take notices of changes (Database::listen, takeNotices): the server
+     * engine's triggers announce changes; the embedded engine has no way to.
+     */
+    bool hasNotices() const { return m_engine == Engine::Postgres; }
+
     /** "?, ?, ?": the markers of a list of `count` bound values, the same on both engines. */
     static QString markers(qsizetype count);
 

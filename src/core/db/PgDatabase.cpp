@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <cerrno>
 #include <libpq-fe.h>
 #include <libpq/libpq-fs.h>
 #include <limits>
@@ -775,6 +776,49 @@ qint64 PgDatabase::maxBlobSize() const
 void PgDatabase::setQueryTimeout(int seconds)
 {
     exec(QStringLiteral("SET statement_timeout = ") + QString::number(qMax(0, seconds) * 1000));
+}
+
+QString PgDatabase::changeChannel()
+{
+    return scalar(QStringLiteral("SELECT ") + changeChannelSql(QStringLiteral("current_schema()")))
+        .toString();
+}
+
+void PgDatabase::listen(const QString& channel)
+{
+    runScript(QStringLiteral("LISTEN ") + quoteIdentifier(channel),
+              QStringLiteral("PgDatabase::listen"));
+}
+
+QList<Notice> PgDatabase::takeNotices(int waitMs)
+{
+    const QString where = QStringLiteral("PgDatabase::takeNotices");
+    QList<Notice> out;
+    const auto drain = [&] {
+        while (PGnotify* n = PQnotifies(m_conn)) {
+            out.append({QString::fromUtf8(n->relname), QString::fromUtf8(n->extra),
+                        n->be_pid == PQbackendPID(m_conn)});
+            PQfreemem(n);
+        }
+    };
+    // Notices that came with the answer to an earlier statement wait in libpq already.
+    drain();
+    if (!out.isEmpty())
+        return out;
+    if (PQstatus(m_conn) == CONNECTION_BAD)
+        throw connectionError({}, where);
+    pollfd p{PQsocket(m_conn), POLLIN, 0};
+    const int ready = ::poll(&p, 1, qMax(0, waitMs));
+    if (ready < 0 && errno != EINTR)
+        throw DbError(DbErrorKind::ConnectionLost, QStringLiteral("08006"),
+                      QStringLiteral("The connection's socket cannot be watched"), {}, where);
+    if (ready <= 0)
+        return out;
+    // Readable: a notice, or the server closing the connection (terminated, shut down).
+    if (PQconsumeInput(m_conn) == 0 || PQstatus(m_conn) == CONNECTION_BAD)
+        throw connectionError({}, where);
+    drain();
+    return out;
 }
 
 QString PgDatabase::passwordSetting(const QString& userId)

@@ -115,6 +115,11 @@ public:
     void setQueryTimeout(int seconds) override;
     void interrupt() override;
 
+    QString changeChannel() override;
+    void listen(const QString& channel) override;
+    /** Reads from the socket only when the server sent something (PQconsumeInput, PQnotifies). */
+    QList<Notice> takeNotices(int waitMs = 0) override;
+
     // Through the functions bx_password_setting, bx_password_check and bx_password_rehash, which
     // run as the tables' owner: a user's login cannot read User_Password itself.
     QString passwordSetting(const QString& userId) override;

@@ -4,6 +4,7 @@
 #include "core/db/SqliteFolding.h"
 #include "core/db/SqliteScriptFence.h"
 
+#include <QDir>
 #include <QFile>
 #include <QIODevice>
 #include <QRegularExpression>
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <limits>
 #include <sqlite3.h>
+#include <sys/vfs.h>
 #include <vector>
 
 namespace bx {
@@ -19,6 +21,30 @@ namespace bx {
 namespace {
 
 constexpr int kDefaultBusyMs = 10'000;
+// How long opening waits for other clients when it changes the journal.
+constexpr int kJournalBusyMs = 500;
+// The -wal file is cut back to this size whenever a checkpoint has taken all of it into the
+// database: a log that grew under a long read does not stay large.
+constexpr int kWalSizeLimit = 16 * 1024 * 1024;
+
+// Kinds of file system (statfs f_type) whose files other computers share.
+constexpr qint64 kNetworkFileSystems[] = {
+    0x6969,     // NFS
+    0x517B,     // SMB
+    0xFF534D42, // CIFS
+    0xFE534D42, // SMB2
+    0x564C,     // NCP (NetWare)
+    0x5346414F, // AFS
+    0x6B414653, // kAFS
+    0x73757245, // Coda
+    0x01021997, // 9P
+    0x00C36400, // Ceph
+    0x01161970, // GFS2
+    0x7461636F, // OCFS2
+    0x0BD00BD0, // Lustre
+    0x47504653, // GPFS
+    0x65735546, // FUSE (sshfs and other remote file systems)
+};
 
 QString fromUtf8(const char* s)
 {
@@ -34,6 +60,17 @@ bool isDateType(const char* declared)
 }
 
 } // namespace
+
+JournalMode journalModeForFileSystem(qint64 type)
+{
+    // f_type is a signed word on some platforms: compare the low 32 bits, as the kinds are.
+    const qint64 kind = type & 0xFFFFFFFF;
+    for (const qint64 network : kNetworkFileSystems) {
+        if (kind == network)
+            return JournalMode::Rollback;
+    }
+    return JournalMode::Wal;
+}
 
 /** A prepared statement that finalises itself. */
 class SqliteDatabase::Statement
@@ -217,6 +254,7 @@ SqliteDatabase::SqliteDatabase(sqlite3* db, QString path)
     : Database(Engine::Sqlite)
     , m_db(db)
     , m_path(std::move(path))
+    , m_busyMs(kDefaultBusyMs)
 {
 }
 
@@ -264,7 +302,61 @@ std::unique_ptr<SqliteDatabase> SqliteDatabase::open(const QString& path, OpenMo
         throw DbError(DbErrorKind::Other, e.number(),
                       e.description() + QStringLiteral(": ") + path);
     }
+    // A file system that cannot be asked is taken for a network one: the rollback journal is
+    // safe everywhere.
+    struct statfs fs = {};
+    const JournalMode wanted = ::statfs(QFile::encodeName(path).constData(), &fs) == 0
+                                   ? journalModeForFileSystem(qint64(fs.f_type))
+                                   : JournalMode::Rollback;
+    db->useJournal(wanted);
     return db;
+}
+
+JournalMode SqliteDatabase::journal()
+{
+    const QString mode =
+        doQuery(QStringLiteral("PRAGMA journal_mode"), {}, QStringLiteral("journal"))
+            .rows()
+            .value(0)
+            .value(0)
+            .toString();
+    return mode.compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0 ? JournalMode::Wal
+                                                                        : JournalMode::Rollback;
+}
+
+void SqliteDatabase::useJournal(JournalMode mode)
+{
+    const QString where = QStringLiteral("SqliteDatabase::useJournal");
+    // Checkpoints stay automatic (every 1000 pages, the engine's default); the size limit makes
+    // the -wal file shrink again once a checkpoint has reset it.
+    doExecute(QStringLiteral("PRAGMA journal_size_limit = ") + QString::number(kWalSizeLimit), {},
+              where);
+    if (journal() == mode)
+        return;
+    // The change must not wait as long as a statement would: other clients busy with the file
+    // are a normal case here.
+    sqlite3_busy_timeout(m_db, kJournalBusyMs);
+    QString reached;
+    try {
+        reached = doQuery(mode == JournalMode::Wal ? QStringLiteral("PRAGMA journal_mode = WAL")
+                                                   : QStringLiteral("PRAGMA journal_mode = DELETE"),
+                          {}, where)
+                      .rows()
+                      .value(0)
+                      .value(0)
+                      .toString();
+    } catch (const DbError&) {
+        // busy: reached stays empty
+    }
+    sqlite3_busy_timeout(m_db, m_busyMs);
+    const bool inWal = reached.isEmpty()
+                           ? journal() == JournalMode::Wal
+                           : reached.compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0;
+    // Staying in the rollback journal is safe anywhere; staying in WAL where it was to be left
+    // is not.
+    if (mode == JournalMode::Rollback && inWal)
+        throw DbError(DbErrorKind::Other, QString::number(SQLITE_BUSY),
+                      kLeaveWalRefused.arg(QDir::toNativeSeparators(m_path)), {}, where);
 }
 
 DbError SqliteDatabase::error(int code, const QString& sql, const QString& where) const
@@ -608,7 +700,8 @@ void SqliteDatabase::interrupt()
 
 void SqliteDatabase::setQueryTimeout(int seconds)
 {
-    sqlite3_busy_timeout(m_db, seconds > 0 ? seconds * 1000 : kDefaultBusyMs);
+    m_busyMs = seconds > 0 ? seconds * 1000 : kDefaultBusyMs;
+    sqlite3_busy_timeout(m_db, m_busyMs);
 }
 
 // The user's row is the one of exactly that spelling, and stored forms compare exactly: the

@@ -9,6 +9,30 @@ struct sqlite3_stmt;
 
 namespace bx {
 
+/** How the embedded engine keeps a file's journal. */
+enum class JournalMode
+{
+    Wal,      ///< write-ahead log: readers and a writer do not hold each other up
+    Rollback, ///< rollback journal: a read holds up a writer's commit until it ends
+};
+
+/**
+ * The journal for a database file on a file system of kind `type` (statfs's f_type): the rollback
+ * journal on a network or cluster file system (NFS, SMB/CIFS and their like, and FUSE, which
+ * carries sshfs), where the shared-memory index of WAL does not work across computers; WAL on
+ * every other, local, one.
+ */
+JournalMode journalModeForFileSystem(qint64 type);
+
+/**
+ * Said when a file found in WAL mode on a network file system cannot be switched back because
+ * other clients have it open; %1 is the file.
+ */
+inline const QString kLeaveWalRefused = QStringLiteral(
+    "The database %1 lies on a network drive but is kept in write-ahead (WAL) mode, which is not "
+    "safe there, and other clients have it open, so it cannot be switched back now. Ask everybody "
+    "to close Brindlepax; the first client that then opens the database alone switches it back.");
+
 /**
  * The embedded engine: one SQLite 3 database file, through the C API.
  *
@@ -37,6 +61,16 @@ public:
      */
     static std::unique_ptr<SqliteDatabase> open(const QString& path,
                                                 OpenMode mode = OpenMode::Existing);
+
+    /**
+     * Puts the file into `mode` (opening does so by the file system the file lies on). Entering
+     * WAL is left for a later opener when other clients keep the file busy. Leaving WAL needs
+     * the file to itself: while other clients have it open, it throws DbError with
+     * kLeaveWalRefused and the file stays as it was.
+     */
+    void useJournal(JournalMode mode);
+    /** The file's journal as the engine reports it now. */
+    JournalMode journal();
     ~SqliteDatabase() override;
 
     Engine engine() const override { return Engine::Sqlite; }
@@ -101,6 +135,7 @@ private:
 
     sqlite3* m_db;
     QString m_path;
+    int m_busyMs;
     bool m_confined = false;
     /**
      * Set when a statement failed inside a transaction and the engine rolled the whole

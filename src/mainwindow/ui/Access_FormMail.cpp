@@ -1,7 +1,9 @@
 // The main window's part in e-mail: the outbox's sender runs while a user is signed in.
 
 #include "core/Session.h"
+#include "core/db/Database.h"
 #include "mainwindow/ui/Access_Form.h"
+#include "messaging/Outbox.h"
 #include "messaging/OutboxSender.h"
 #include "messaging/ui/dlgMailError.h"
 
@@ -37,12 +39,16 @@ void Access_Form::startMailSender()
     connect(m_mailSender, &outbox::OutboxSender::mailError, this,
             [this](const QString& error) { dlgMailError::showError(this, error); });
     m_mailSender->start();
+    // Mail this window's commands queue leaves at once, not at the sender's next pass.
+    m_session.db().watchCommits(outbox::kOutboxTable, [sender = m_mailSender] { sender->wake(); });
 }
 
 void Access_Form::stopMailSender()
 {
     // Cuts off a transfer under way (its rows wait for the next sender) and waits for the
     // thread, which takes a moment at most; the database may close afterwards.
+    if (m_mailSender && m_session.isOpen())
+        m_session.db().watchCommits(outbox::kOutboxTable, {});
     delete std::exchange(m_mailSender, nullptr);
 }
 
