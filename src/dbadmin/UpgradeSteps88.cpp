@@ -94,7 +94,7 @@ QString functionBody()
         .arg(kMaxNamedPayload);
 }
 
-void step89(StepActions& a)
+void step88(StepActions& a)
 {
     if (!a.onServer())
         return;
@@ -135,10 +135,10 @@ void step89(StepActions& a)
 
 } // namespace
 
-QList<StepDefinition> upgradeSteps89()
+QList<StepDefinition> upgradeSteps88()
 {
-    return {{89, QStringLiteral("Change notices of tasks, routes, mail and the outbox"),
-             ErrorPolicy::Strict, step89}};
+    return {{88, QStringLiteral("Change notices of tasks, routes, mail and the outbox"),
+             ErrorPolicy::Strict, step88}};
 }
 
 } // namespace bx
