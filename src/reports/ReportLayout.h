@@ -206,8 +206,9 @@ struct ReportTotal
  *   "report" (default) or "group" (needs a group level with a footer); `caption` (defaults to
  *   the function's name). "sum" and "avg" need a column of format "number" or "currency".
  *
- * A layout runs as `db.query(layout.parameterQuery(), values)`, with `values` starting from
- * defaultValues() and completed by what the user typed for the parameters that ask.
+ * A layout runs through reportrun::runLayout (ReportRunner.h): its parameterQuery() with `values`
+ * starting from defaultValues() and completed by what the user typed for the parameters that ask;
+ * reportrender::render (ReportRenderer.h) lays out the rows.
  */
 struct ReportLayout
 {
