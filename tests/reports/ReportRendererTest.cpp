@@ -186,9 +186,9 @@ TEST(ReportRenderer, ScalesColumnWidthsToThePage)
         const char* firstColumn;
     };
     const Case cases[] = {
-        // 30 of the 113 characters an upright A4 line holds at 9 pt, 168 across.
-        {10, 20, ReportOrientation::Portrait, "26%", "33.3%"},
-        {10, 20, ReportOrientation::Landscape, "18%", "33.3%"},
+        // 30 of the 94.5 characters an upright A4 line holds at 9 pt, 140 across.
+        {10, 20, ReportOrientation::Portrait, "32%", "33.3%"},
+        {10, 20, ReportOrientation::Landscape, "21%", "33.3%"},
         {150, 50, ReportOrientation::Portrait, "100%", "75.0%"},
     };
     const FixedClock clock = eastClock();

@@ -46,6 +46,7 @@ protected:
                            {QStringLiteral("ann"), QStringLiteral("bob"), QStringLiteral("carol")});
         bx::test::addWorkshop(db(), 7);
         bx::test::addWorkshop(db(), 8);
+        bx::test::addCategories(db(), {QStringLiteral("Build")});
         bx::test::addMembers(db(), 7, {QStringLiteral("ann"), QStringLiteral("bob")});
         bx::test::addMembers(db(), 8, {QStringLiteral("carol")});
 
@@ -54,9 +55,10 @@ protected:
         secret = task(QStringLiteral("Secret task"), QStringLiteral("bob"), 7, {}, true);
         elsewhere = task(QStringLiteral("Elsewhere task"), QStringLiteral("carol"), 8, {});
         for (const qlonglong t : {alpha, secret, elsewhere}) {
-            db().execute(QStringLiteral("INSERT INTO ROUTE (SCR_Number, USER_ID, Route_Date_In, "
-                                        "Route_Status) VALUES (?, ?, ?, 'C')"),
-                         {t, QStringLiteral("ann"), gmt(5, 7)});
+            db().insertNumbered(QStringLiteral("ROUTE"), QStringLiteral("Route_Number"),
+                                {QStringLiteral("SCR_Number"), QStringLiteral("USER_ID"),
+                                 QStringLiteral("Route_Date_In"), QStringLiteral("Route_Status")},
+                                {t, QStringLiteral("ann"), gmt(5, 7), QStringLiteral("C")});
             db().insertNumbered(QStringLiteral("ATTACH"), QStringLiteral("Attach_Number"),
                                 {QStringLiteral("SCR_Number"), QStringLiteral("Attach_Title"),
                                  QStringLiteral("Attach_Type"), QStringLiteral("Attach_Owner"),
