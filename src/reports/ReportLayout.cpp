@@ -32,7 +32,7 @@ const NameTable<ReportAlign> kAligns = {
 const NameTable<ReportFormat> kFormats = {
     {ReportFormat::Text, "text"}, {ReportFormat::Number, "number"},
     {ReportFormat::Date, "date"}, {ReportFormat::DateTime, "datetime"},
-    {ReportFormat::Flag, "flag"},
+    {ReportFormat::Flag, "flag"}, {ReportFormat::Currency, "currency"},
 };
 const NameTable<ReportFunction> kFunctions = {
     {ReportFunction::Sum, "sum"}, {ReportFunction::Count, "count"}, {ReportFunction::Avg, "avg"},
@@ -42,6 +42,14 @@ const NameTable<ReportLevel> kLevels = {{ReportLevel::Group, "group"},
                                         {ReportLevel::Report, "report"}};
 const NameTable<ReportOrientation> kOrientations = {{ReportOrientation::Portrait, "portrait"},
                                                     {ReportOrientation::Landscape, "landscape"}};
+const NameTable<ReportStyle> kStyles = {
+    {ReportStyle::Compact, "compact"},   {ReportStyle::Corporate, "corporate"},
+    {ReportStyle::Formal, "formal"},     {ReportStyle::Casual, "casual"},
+    {ReportStyle::SoftGray, "softGray"},
+};
+
+/** The first format that has the style and the column format "currency". */
+constexpr int kStyleFormat = 2;
 
 // The default keywords and the parameter type each belongs to.
 const NameTable<ReportParameterType> kDefaultKeywords = {
@@ -229,7 +237,7 @@ void readFormat(const QString& written, ReportColumn& column, const QString& whe
     column.decimals = decimals;
 }
 
-ReportColumn readColumn(const QJsonObject& o, const QString& where)
+ReportColumn readColumn(const QJsonObject& o, int fileFormat, const QString& where)
 {
     onlyKeys(o, {"field", "caption", "width", "align", "format", "hidden"}, where);
     ReportColumn c;
@@ -249,6 +257,9 @@ ReportColumn readColumn(const QJsonObject& o, const QString& where)
     const QString format = text(o, "format", where);
     if (!format.isEmpty())
         readFormat(format, c, where);
+    if (c.format == ReportFormat::Currency && fileFormat < kStyleFormat)
+        refuse(where, QLatin1String("format \"currency\" needs a layout of format ") +
+                          QString::number(kStyleFormat));
     c.hidden = flag(o, "hidden", false, where);
     return c;
 }
@@ -304,11 +315,9 @@ ReportLayout read(const QByteArray& json)
     if (!doc.isObject())
         refuse({}, QStringLiteral("a report layout must be a JSON object"));
     const QJsonObject root = doc.object();
-    onlyKeys(root,
-             {"format", "title", "description", "orientation", "header", "footer", "parameters",
-              "query", "columns", "grouping", "totals"},
-             {});
 
+    // The format number comes first: a newer file is refused as such, not for a key this
+    // program does not know yet.
     const QJsonValue format = root.value(QLatin1String("format"));
     if (format.isUndefined())
         refuse({}, QStringLiteral("the layout has no format number"));
@@ -319,12 +328,23 @@ ReportLayout read(const QByteArray& json)
         refuse({}, QLatin1String("the layout is of format ") + QString::number(format.toDouble()) +
                        QLatin1String(", newer than this program reads (") +
                        QString::number(ReportLayout::kFormat) + QLatin1Char(')'));
+    const int fileFormat = int(format.toDouble());
+    onlyKeys(root,
+             {"format", "title", "description", "orientation", "style", "header", "footer",
+              "parameters", "query", "columns", "grouping", "totals"},
+             {});
 
     ReportLayout layout;
     layout.title = text(root, "title", {});
     layout.description = textOrLines(root, "description", {});
     layout.orientation = choice<ReportOrientation>(root, "orientation", kOrientations,
                                                    ReportOrientation::Portrait, {});
+    if (root.contains(QLatin1String("style"))) {
+        if (fileFormat < kStyleFormat)
+            refuse({}, QLatin1String("style needs a layout of format ") +
+                           QString::number(kStyleFormat));
+        layout.style = choice<ReportStyle>(root, "style", kStyles, std::nullopt, {});
+    }
     layout.header = text(root, "header", {});
     layout.footer = text(root, "footer", {});
     layout.query = textOrLines(root, "query", {});
@@ -334,7 +354,7 @@ ReportLayout read(const QByteArray& json)
         layout.parameters << readParameter(parameters.at(i), at("parameters", i));
     const QList<QJsonObject> columns = objects(root, "columns");
     for (qsizetype i = 0; i < columns.size(); ++i)
-        layout.columns << readColumn(columns.at(i), at("columns", i));
+        layout.columns << readColumn(columns.at(i), fileFormat, at("columns", i));
     const QList<QJsonObject> groups = objects(root, "grouping");
     for (qsizetype i = 0; i < groups.size(); ++i) {
         ReportGroup g = readGroup(groups.at(i), at("grouping", i));
@@ -528,9 +548,10 @@ QString ReportLayout::validationError() const
             return where + QLatin1String("field ") + quoted(t.field) +
                    QLatin1String(" is not one of the columns");
         if ((t.function == ReportFunction::Sum || t.function == ReportFunction::Avg) &&
-            c->format != ReportFormat::Number)
+            c->format != ReportFormat::Number && c->format != ReportFormat::Currency)
             return where + nameOf(kFunctions, t.function) + QLatin1String(" of ") +
-                   quoted(t.field) + QLatin1String(" needs a column of format \"number\"");
+                   quoted(t.field) +
+                   QLatin1String(" needs a column of format \"number\" or \"currency\"");
         if (t.level == ReportLevel::Group && !anyFooter)
             return where + QLatin1String("a group total needs a group level with a footer");
     }
@@ -560,11 +581,13 @@ std::optional<ReportLayout> ReportLayout::fromJson(const QByteArray& json, QStri
 QByteArray ReportLayout::toJson() const
 {
     QJsonObject root;
-    root.insert(QLatin1String("format"), kFormat);
+    root.insert(QLatin1String("format"), formatNeeded());
     root.insert(QLatin1String("title"), title);
     if (!description.isEmpty())
         root.insert(QLatin1String("description"), textOrLinesValue(description));
     root.insert(QLatin1String("orientation"), nameOf(kOrientations, orientation));
+    if (style)
+        root.insert(QLatin1String("style"), nameOf(kStyles, *style));
     if (!header.isEmpty())
         root.insert(QLatin1String("header"), header);
     if (!footer.isEmpty())
@@ -615,6 +638,31 @@ QByteArray ReportLayout::toJson() const
                                 {QLatin1String("caption"), t.caption}});
     root.insert(QLatin1String("totals"), sums);
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
+}
+
+int ReportLayout::formatNeeded() const
+{
+    const bool currency = std::any_of(columns.cbegin(), columns.cend(), [](const auto& c) {
+        return c.format == ReportFormat::Currency;
+    });
+    return style || currency ? kStyleFormat : 1;
+}
+
+QString ReportLayout::styleName(ReportStyle style)
+{
+    switch (style) {
+    case ReportStyle::Compact:
+        return QStringLiteral("Compact");
+    case ReportStyle::Corporate:
+        return QStringLiteral("Corporate");
+    case ReportStyle::Formal:
+        return QStringLiteral("Formal");
+    case ReportStyle::Casual:
+        return QStringLiteral("Casual");
+    case ReportStyle::SoftGray:
+        return QStringLiteral("Soft Gray");
+    }
+    return {};
 }
 
 QVariantMap ReportLayout::defaultValues(const Clock& clock, const QString& userId,

@@ -38,6 +38,7 @@ enum class ReportFormat
     Date,     ///< "date": the local date of a stored GMT moment
     DateTime, ///< "datetime": the local date and time of a stored GMT moment
     Flag,     ///< "flag": "Yes" when the value is non-zero, else "No"
+    Currency, ///< "currency" (format 2): dollars and cents, "$###,##0.00"
 };
 
 enum class ReportFunction
@@ -59,6 +60,16 @@ enum class ReportOrientation
 {
     Portrait,
     Landscape,
+};
+
+/** The look of a report (format 2): its fonts, bold or not, and its shading. */
+enum class ReportStyle
+{
+    Compact,   ///< "compact"
+    Corporate, ///< "corporate"
+    Formal,    ///< "formal"
+    Casual,    ///< "casual"
+    SoftGray,  ///< "softGray"
 };
 
 struct ReportParameter
@@ -150,10 +161,15 @@ struct ReportTotal
  * }
  * @endcode
  *
- * - `format` (required): the version of this format, 1. A file of a later version is refused.
+ * - `format` (required): the version of this format, 1 or 2. Format 2 adds `style` and the column
+ *   format "currency"; a layout that uses neither is written as format 1, so that older
+ *   programs still read it. The number is checked first: a file of a later version is refused
+ *   as newer than this program reads, whatever keys it holds.
  * - `title` (required): printed at the top of the first page and offered in the report list.
  * - `description`: what the report lists and why; a text or an array of lines.
  * - `orientation`: "portrait" (default) or "landscape".
+ * - `style` (format 2): "compact", "corporate", "formal", "casual" or "softGray", the fonts and
+ *   shading of the printed report (see ReportRenderer); none: the plain look.
  * - `header`, `footer`: texts printed at the top and bottom of every page. Placeholders:
  *   {title}, {date} (the day of printing), {page}, {pages}, {user} (who prints). Any other
  *   {name} is refused.
@@ -178,7 +194,8 @@ struct ReportTotal
  *   columns name the same field. `caption` (defaults to the field), `width` in characters of the
  *   body font (default 12; the renderer scales the columns down to the page when they do not
  *   fit), `align` "left" (default), "right" or "center", `format` "text" (default), "number",
- *   "number:N" (N = 0 to 6 decimals), "date", "datetime" or "flag" (Yes/No), `hidden` (default
+ *   "number:N" (N = 0 to 6 decimals), "date", "datetime", "flag" (Yes/No) or, in format 2,
+ *   "currency" ("$1,234.50"), `hidden` (default
  *   false): a hidden column is not printed in the detail rows but may be grouped on or totalled.
  * - `grouping`: group levels, outermost first. `field` (required) names a column; `caption`
  *   (defaults to the column's caption), `header` (default true) prints "caption: value" when the
@@ -187,14 +204,16 @@ struct ReportTotal
  * - `totals`: `field` (required) names a column, under which the total is printed; `function`
  *   (required) "sum", "count" (values that are not Null), "avg", "min" or "max"; `level`
  *   "report" (default) or "group" (needs a group level with a footer); `caption` (defaults to
- *   the function's name). "sum" and "avg" need a column of format "number".
+ *   the function's name). "sum" and "avg" need a column of format "number" or "currency".
  *
- * A layout runs as `db.query(layout.parameterQuery(), values)`, with `values` starting from
- * defaultValues() and completed by what the user typed for the parameters that ask.
+ * A layout runs through reportrun::runLayout (ReportRunner.h): its parameterQuery() with `values`
+ * starting from defaultValues() and completed by what the user typed for the parameters that ask;
+ * reportrender::render (ReportRenderer.h) lays out the rows.
  */
 struct ReportLayout
 {
-    static constexpr int kFormat = 1;
+    /** The newest format this program reads and writes. */
+    static constexpr int kFormat = 2;
 
     QString title;
     QString description;
@@ -204,6 +223,7 @@ struct ReportLayout
     QList<ReportGroup> grouping;
     QList<ReportTotal> totals;
     ReportOrientation orientation = ReportOrientation::Portrait;
+    std::optional<ReportStyle> style;
     QString header;
     QString footer;
 
@@ -216,8 +236,14 @@ struct ReportLayout
      */
     static std::optional<ReportLayout> fromJson(const QByteArray& json, QString* error = nullptr);
 
-    /** The layout as indented JSON; fromJson() of it gives an equal layout. */
+    /**
+     * The layout as indented JSON, of format 1 unless it uses what format 2 added; fromJson() of
+     * it gives an equal layout.
+     */
     QByteArray toJson() const;
+
+    /** The oldest format that holds everything this layout uses. */
+    int formatNeeded() const;
 
     /** Why the layout cannot be used, or "" when it can. fromJson() refuses what this refuses. */
     QString validationError() const;
@@ -238,6 +264,9 @@ struct ReportLayout
 
     /** The placeholders that header and footer texts may use, with their braces. */
     static const QStringList& placeholders();
+
+    /** The name a style is offered under: "Compact", ..., "Soft Gray". */
+    static QString styleName(ReportStyle style);
 };
 
 } // namespace bx

@@ -227,8 +227,20 @@ TEST(ReportLayout, RefusesFaultyLayoutsWithAClearReason)
         {"bad JSON", QByteArrayLiteral("{\"format\": 1, \"title\": "), "not valid JSON"},
         {"no format", toBytes(withKey(validLayout(), "format", QJsonValue::Undefined)),
          "no format number"},
-        {"newer format", toBytes(withKey(validLayout(), "format", 2)),
-         "format 2, newer than this program reads (1)"},
+        {"newer format", toBytes(withKey(validLayout(), "format", 3)),
+         "format 3, newer than this program reads (2)"},
+        // The number is checked before the keys: a newer file may hold keys unknown here.
+        {"newer format with a new key",
+         toBytes(withKey(withKey(validLayout(), "format", 3), "watermark", QLatin1String("x"))),
+         "format 3, newer than this program reads (2)"},
+        {"style in format 1", toBytes(withKey(validLayout(), "style", QLatin1String("formal"))),
+         "style needs a layout of format 2"},
+        {"currency in format 1",
+         toBytes(withEntry(validLayout(), "columns", 3, "format", QLatin1String("currency"))),
+         "columns[3]: format \"currency\" needs a layout of format 2"},
+        {"unknown style",
+         toBytes(withKey(withKey(validLayout(), "format", 2), "style", QLatin1String("Fancy"))),
+         "unknown style \"Fancy\"; expected compact, corporate, formal, casual or softGray"},
         {"misspelt key", toBytes(withKey(validLayout(), "colums", QJsonArray())),
          "unknown key \"colums\""},
         {"missing title", toBytes(withKey(validLayout(), "title", QJsonValue::Undefined)),
@@ -368,4 +380,50 @@ TEST(ReportLayout, DefaultValuesAreGmtMomentsAndSessionValues)
         EXPECT_EQ(v.value(QStringLiteral("pDays")), QVariant(qlonglong(7)));
         EXPECT_FALSE(v.contains(QStringLiteral("pName")));
     }
+}
+
+// Format 2 adds the style and the currency format; a layout without them stays readable by the
+// programs that know format 1 only.
+TEST(ReportLayout, WritesTheOldestFormatThatHoldsIt)
+{
+    struct Case
+    {
+        const char* what;
+        std::optional<ReportStyle> style;
+        ReportFormat lastFormat;
+        int written;
+    };
+    const Case cases[] = {
+        {"neither", std::nullopt, ReportFormat::Number, 1},
+        {"a style", ReportStyle::SoftGray, ReportFormat::Number, 2},
+        {"a currency column", std::nullopt, ReportFormat::Currency, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::optional<ReportLayout> layout = ReportLayout::fromJson(toBytes(validLayout()));
+        ASSERT_TRUE(layout);
+        layout->style = c.style;
+        layout->columns.last().format = c.lastFormat;
+        const QByteArray json = layout->toJson();
+        EXPECT_EQ(QJsonDocument::fromJson(json).object().value(QLatin1String("format")).toInt(),
+                  c.written);
+        QString error;
+        const std::optional<ReportLayout> again = ReportLayout::fromJson(json, &error);
+        ASSERT_TRUE(again) << error.toStdString();
+        EXPECT_TRUE(*again == *layout);
+    }
+}
+
+TEST(ReportLayout, ReadsFormat2)
+{
+    QJsonObject root =
+        withKey(withKey(validLayout(), "format", 2), "style", QLatin1String("softGray"));
+    root = withEntry(root, "columns", 3, "format", QLatin1String("currency"));
+    root = withEntry(root, "totals", 1, "function", QLatin1String("sum"));
+    QString error;
+    const std::optional<ReportLayout> layout = ReportLayout::fromJson(toBytes(root), &error);
+    ASSERT_TRUE(layout) << error.toStdString();
+    EXPECT_EQ(layout->style, ReportStyle::SoftGray);
+    EXPECT_EQ(ReportLayout::styleName(*layout->style), QStringLiteral("Soft Gray"));
+    EXPECT_EQ(layout->columns.at(3).format, ReportFormat::Currency);
 }

@@ -1,0 +1,158 @@
+#include "reports/ReportRunner.h"
+
+#include "core/Prompt.h"
+#include "core/Session.h"
+#include "core/db/Database.h"
+#include "core/db/ParameterQuery.h"
+
+namespace bx::reportrun {
+
+namespace {
+
+const QString kWorkshopParameter = QStringLiteral("pWorkshop");
+
+// The task's own columns, then those of the joined table but its task number. ATTACH's content
+// (OLE_Data) is never read: a report shows rows, and the content may be any size.
+const char* const kTasksQuery = "PARAMETERS pWorkshop Long;\n"
+                                "SELECT SCR.* FROM SCR\n"
+                                "WHERE SCR.SCR_Group_ID = [pWorkshop] "
+                                "AND COALESCE(SCR.SCR_Sensitive, 0) = 0\n"
+                                "ORDER BY SCR.SCR_Number";
+const char* const kAttachmentsQuery =
+    "PARAMETERS pWorkshop Long;\n"
+    "SELECT SCR.*, ATTACH.Attach_Number, ATTACH.Attach_Title, ATTACH.Attach_Type,\n"
+    "       ATTACH.Attach_Owner, ATTACH.Attach_Date, ATTACH.Attach_Filename, ATTACH.Category,\n"
+    "       ATTACH.Publish, ATTACH.Show_In_TabBar, ATTACH.Temp_Status, ATTACH.Parent_ID,\n"
+    "       ATTACH.Group_ID\n"
+    "FROM SCR INNER JOIN ATTACH ON ATTACH.SCR_Number = SCR.SCR_Number\n"
+    "WHERE SCR.SCR_Group_ID = [pWorkshop] AND COALESCE(SCR.SCR_Sensitive, 0) = 0\n"
+    "ORDER BY SCR.SCR_Number, ATTACH.Attach_Number";
+const char* const kHistoryQuery =
+    "PARAMETERS pWorkshop Long;\n"
+    "SELECT SCR.*, ROUTE.Route_Number, ROUTE.USER_ID, ROUTE.Route_OwnerType,\n"
+    "       ROUTE.Route_Date_In, ROUTE.Route_Date_Out, ROUTE.Route_Target_Date,\n"
+    "       ROUTE.Route_Status, ROUTE.Route_Action, ROUTE.Route_Note\n"
+    "FROM SCR INNER JOIN ROUTE ON ROUTE.SCR_Number = SCR.SCR_Number\n"
+    "WHERE SCR.SCR_Group_ID = [pWorkshop] AND COALESCE(SCR.SCR_Sensitive, 0) = 0\n"
+    "ORDER BY SCR.SCR_Number, ROUTE.Route_Number";
+
+RefusalOf<> refused(Session& session, const QString& reason, const QString& detail = {})
+{
+    session.errorLog().write(kReportError, detail.isEmpty() ? reason : detail);
+    return {reason};
+}
+
+std::optional<QVariant> valueFor(const QVariantMap& values, const QString& name)
+{
+    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+        if (it.key().compare(name, Qt::CaseInsensitive) == 0)
+            return it.value();
+    }
+    return std::nullopt;
+}
+
+/**
+ * The one place where a layout's statement meets the database. A layout may hold a statement its
+ * user wrote, so this call is to become the read-only query, with its cap on the rows, once the
+ * database layer offers it; until then it is the ordinary parameter query, values bound.
+ */
+RecordSet fetchRows(Database& db, const ParameterQuery& query, const QVariantMap& values)
+{
+    return db.query(query, values); // READ-ONLY QUERY GOES HERE
+}
+
+} // namespace
+
+QString sourceName(Source source)
+{
+    switch (source) {
+    case Source::Tasks:
+        return QStringLiteral("Tasks");
+    case Source::Attachments:
+        return QStringLiteral("Attachments");
+    case Source::History:
+        return QStringLiteral("History");
+    }
+    return {};
+}
+
+void useSource(ReportLayout& layout, Source source)
+{
+    const char* query = kTasksQuery;
+    if (source == Source::Attachments)
+        query = kAttachmentsQuery;
+    else if (source == Source::History)
+        query = kHistoryQuery;
+    layout.query = QString::fromLatin1(query);
+    layout.parameters = {{kWorkshopParameter, QStringLiteral("Workshop"),
+                          ReportParameterType::Workshop, QStringLiteral("currentWorkshop"), false}};
+}
+
+Outcome<ReportLayout> readLayout(Session& session, const QByteArray& json)
+{
+    QString error;
+    std::optional<ReportLayout> layout = ReportLayout::fromJson(json, &error);
+    if (!layout)
+        return refused(session, QStringLiteral("The report cannot be read: ") + error);
+    return *layout;
+}
+
+QVariantMap parameterValues(const Session& session, const ReportLayout& layout,
+                            const QVariantMap& given)
+{
+    QVariantMap values =
+        layout.defaultValues(session.clock(), session.user.userId, session.currentWorkshopId);
+    for (const ReportParameter& p : layout.parameters) {
+        if (!p.ask)
+            continue;
+        if (const std::optional<QVariant> v = valueFor(given, p.name))
+            values.insert(p.name, *v);
+    }
+    return values;
+}
+
+Outcome<RecordSet> runLayout(Session& session, const ReportLayout& layout, const QVariantMap& given)
+{
+    if (const QString error = layout.validationError(); !error.isEmpty())
+        return refused(session, QStringLiteral("The report cannot be run: ") + error);
+    const QVariantMap values = parameterValues(session, layout, given);
+    for (const ReportParameter& p : layout.parameters) {
+        if (!values.contains(p.name))
+            return refused(session, QStringLiteral("The report needs a value for \"") + p.caption +
+                                        QStringLiteral("\"."));
+    }
+
+    RecordSet rows;
+    try {
+        rows = fetchRows(session.db(), layout.parameterQuery(), values);
+    } catch (const DbError& e) {
+        // A lost connection is the database's failure, not the report's: it goes the usual way.
+        if (e.kind() == DbErrorKind::ConnectionLost || e.kind() == DbErrorKind::ServerUnreachable)
+            throw;
+        return refused(session, QStringLiteral("The report's query failed: ") + e.description(),
+                       QStringLiteral("The report's query failed: ") + e.text() +
+                           QStringLiteral(" in ") + e.statement());
+    }
+    for (const ReportColumn& c : layout.columns) {
+        if (!rows.hasColumn(c.field))
+            return refused(session, QStringLiteral("The report's query gives no column \"") +
+                                        c.field + QStringLiteral("\"."));
+    }
+    return rows;
+}
+
+Outcome<RenderedReport> runReport(Session& session, const ReportLayout& layout,
+                                  const QVariantMap& given)
+{
+    const Outcome<RecordSet> rows = runLayout(session, layout, given);
+    if (!rows)
+        return *rows.refusal();
+    return reportrender::render(layout, *rows, session.clock(), session.user.userId);
+}
+
+void showReportError(Prompt& prompt, const RefusalOf<>& refusal)
+{
+    prompt.inform(refusal.message, kReportError, PromptIcon::Critical);
+}
+
+} // namespace bx::reportrun

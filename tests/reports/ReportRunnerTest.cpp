@@ -1,0 +1,266 @@
+#include "reports/ReportRunner.h"
+
+#include "core/db/Database.h"
+#include "core/schema/TaskColumns.h"
+#include "reports/StandardReports.h"
+#include "support/Lifecycles.h"
+#include "support/SessionTest.h"
+#include "support/TaskRows.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+using namespace bx;
+using namespace bx::reportrun;
+
+namespace {
+
+/** A moment in GMT. */
+QDateTime gmt(int month, int day, int hour = 8)
+{
+    return naive(QDate(2024, month, day), QTime(hour, 0));
+}
+
+/**
+ * Workshop 7 of ann and bob, signed in as ann on Wednesday 8 May 2024 at 10:00, two hours east of
+ * GMT (the week began on Monday 6 May, 5 May 22:00 GMT). Tasks:
+ * - "Alpha task" (ann): due 1 May, completed and reported on ("Status - Issue with supplier")
+ *   on 7 May;
+ * - "Beta task" (ann): no due date, no report;
+ * - "Secret task" (bob, sensitive): no due date, completed and reported on 7 May;
+ * - "Elsewhere task" (carol, workshop 8): no due date, completed and reported on 7 May.
+ */
+class ReportRunnerTest : public bx::test::SessionTest
+{
+protected:
+    void SetUp() override
+    {
+        SessionTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        clock.setStandardOffsetSeconds(2 * 3600);
+        clock.set(naive(QDate(2024, 5, 8), QTime(10, 0)));
+        session.currentWorkshopId = 7;
+        bx::test::addUsers(db(),
+                           {QStringLiteral("ann"), QStringLiteral("bob"), QStringLiteral("carol")});
+        bx::test::addWorkshop(db(), 7);
+        bx::test::addWorkshop(db(), 8);
+        bx::test::addCategories(db(), {QStringLiteral("Build")});
+        bx::test::addMembers(db(), 7, {QStringLiteral("ann"), QStringLiteral("bob")});
+        bx::test::addMembers(db(), 8, {QStringLiteral("carol")});
+
+        alpha = task(QStringLiteral("Alpha task"), QStringLiteral("ann"), 7, gmt(5, 1));
+        beta = task(QStringLiteral("Beta task"), QStringLiteral("ann"), 7, {});
+        secret = task(QStringLiteral("Secret task"), QStringLiteral("bob"), 7, {}, true);
+        elsewhere = task(QStringLiteral("Elsewhere task"), QStringLiteral("carol"), 8, {});
+        for (const qlonglong t : {alpha, secret, elsewhere}) {
+            db().insertNumbered(QStringLiteral("ROUTE"), QStringLiteral("Route_Number"),
+                                {QStringLiteral("SCR_Number"), QStringLiteral("USER_ID"),
+                                 QStringLiteral("Route_Date_In"), QStringLiteral("Route_Status")},
+                                {t, QStringLiteral("ann"), gmt(5, 7), QStringLiteral("C")});
+            db().insertNumbered(QStringLiteral("ATTACH"), QStringLiteral("Attach_Number"),
+                                {QStringLiteral("SCR_Number"), QStringLiteral("Attach_Title"),
+                                 QStringLiteral("Attach_Type"), QStringLiteral("Attach_Owner"),
+                                 QStringLiteral("Attach_Date")},
+                                {t, QStringLiteral("Status - Issue with supplier"),
+                                 QStringLiteral("M"), QStringLiteral("ann"), gmt(5, 7)});
+        }
+    }
+
+    qlonglong task(const QString& title, const QString& owner, int workshop, const QVariant& due,
+                   bool sensitive = false)
+    {
+        return bx::test::addTaskRow(db(), {{QString(scr::Title), title},
+                                           {QString(scr::OwnerUserId), owner},
+                                           {QString(scr::GroupId), workshop},
+                                           {QString(scr::OwnerTargetDate), due},
+                                           {QString(scr::Sensitive), sensitive},
+                                           {QString(scr::Category), QStringLiteral("Build")}});
+    }
+
+    static ReportLayout delivered(int number)
+    {
+        QFile file(QStringLiteral(BX_TEST_SOURCE_DIR "/../data/reports/") +
+                   StandardReports::byNumber(number).fileName());
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << file.fileName().toStdString();
+        QString error;
+        const std::optional<ReportLayout> layout = ReportLayout::fromJson(file.readAll(), &error);
+        EXPECT_TRUE(layout) << error.toStdString();
+        return layout.value_or(ReportLayout());
+    }
+
+    /** A layout over a source, showing the task number and title. */
+    static ReportLayout sourceLayout(Source source)
+    {
+        ReportLayout l;
+        l.title = sourceName(source);
+        useSource(l, source);
+        l.columns = {{QStringLiteral("SCR_Number"), QStringLiteral("ID")},
+                     {QStringLiteral("SCR_Title"), QStringLiteral("Title")}};
+        return l;
+    }
+
+    static QList<qlonglong> numbers(const RecordSet& rows)
+    {
+        QList<qlonglong> out;
+        for (int i = 0; i < rows.rowCount(); ++i)
+            out << rows.value(i, QStringLiteral("SCR_Number")).toLongLong();
+        return out;
+    }
+
+    int logged()
+    {
+        QFile log(session.errorLog().path());
+        if (!log.open(QIODevice::ReadOnly))
+            return 0;
+        return int(QString::fromUtf8(log.readAll()).count(kReportError));
+    }
+
+    qlonglong alpha = 0;
+    qlonglong beta = 0;
+    qlonglong secret = 0;
+    qlonglong elsewhere = 0;
+};
+
+// Each delivered report lists what it is about for the signed-in user, and never another user's
+// sensitive task or a task of another workshop's member.
+TEST_P(ReportRunnerTest, RunsTheNineDeliveredReports)
+{
+    struct Case
+    {
+        int number;
+        QStringList listed;
+        QStringList left;
+    };
+    const QString a = QStringLiteral("Alpha task");
+    const QString b = QStringLiteral("Beta task");
+    const Case cases[] = {
+        {1, {a}, {b}}, {2, {a}, {b}}, {3, {b}, {a}}, {4, {a}, {b}},   {5, {a}, {b}},
+        {6, {b}, {a}}, {7, {a}, {b}}, {8, {a}, {b}}, {9, {a, b}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.number);
+        const Outcome<RenderedReport> report = runReport(session, delivered(c.number));
+        ASSERT_TRUE(report) << report.refusal()->message.toStdString();
+        EXPECT_EQ(report->title, StandardReports::byNumber(c.number).title);
+        for (const QString& title : c.listed)
+            EXPECT_TRUE(report->html.contains(title)) << title.toStdString();
+        for (const QString& title :
+             c.left + QStringList{QStringLiteral("Secret task"), QStringLiteral("Elsewhere task")})
+            EXPECT_FALSE(report->html.contains(title)) << title.toStdString();
+    }
+}
+
+TEST_P(ReportRunnerTest, SourcesHoldTheWorkshopsTasksThatAreNotSensitive)
+{
+    struct Case
+    {
+        Source source;
+        QStringList extraColumns;
+    };
+    const Case cases[] = {
+        {Source::Tasks, {}},
+        {Source::Attachments, {QStringLiteral("Attach_Title"), QStringLiteral("Attach_Date")}},
+        {Source::History, {QStringLiteral("Route_Status"), QStringLiteral("Route_Date_In")}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(sourceName(c.source).toStdString());
+        const ReportLayout layout = sourceLayout(c.source);
+        EXPECT_EQ(layout.validationError(), QString());
+        EXPECT_FALSE(layout.parameters.at(0).ask);
+        // The workshop is the session's, whatever a caller passes for it.
+        const Outcome<RecordSet> rows =
+            runLayout(session, layout, {{QStringLiteral("pWorkshop"), 8}});
+        ASSERT_TRUE(rows) << rows.refusal()->message.toStdString();
+        const QList<qlonglong> expected =
+            c.source == Source::Tasks ? QList<qlonglong>{alpha, beta} : QList<qlonglong>{alpha};
+        EXPECT_EQ(numbers(*rows), expected);
+        for (const QString& column : c.extraColumns)
+            EXPECT_TRUE(rows->hasColumn(column)) << column.toStdString();
+        EXPECT_FALSE(rows->hasColumn(QStringLiteral("OLE_Data")));
+    }
+}
+
+TEST_P(ReportRunnerTest, AskedValuesReplaceTheirDefaults)
+{
+    ReportLayout layout = delivered(4); // over due before [pToday]
+    // Due before 1 May: nothing; the default (today) lists Alpha, due on 1 May.
+    const Outcome<RecordSet> none =
+        runLayout(session, layout, {{QStringLiteral("ptoday"), gmt(4, 30)}});
+    ASSERT_TRUE(none);
+    EXPECT_TRUE(none->isEmpty());
+    const Outcome<RecordSet> some = runLayout(session, layout);
+    ASSERT_TRUE(some);
+    EXPECT_EQ(numbers(*some), QList<qlonglong>{alpha});
+    // Signed in as another user through a value for a parameter that is never asked: ignored.
+    const Outcome<RecordSet> asBob =
+        runLayout(session, delivered(9), {{QStringLiteral("pUser"), QStringLiteral("bob")}});
+    ASSERT_TRUE(asBob);
+    EXPECT_FALSE(numbers(*asBob).contains(secret));
+}
+
+TEST_P(ReportRunnerTest, RefusesWhatCannotRunAndLogsIt)
+{
+    ReportLayout brokenQuery = sourceLayout(Source::Tasks);
+    brokenQuery.query.replace(QStringLiteral("FROM SCR"), QStringLiteral("FROM NO_SUCH_TABLE"));
+    ReportLayout missingColumn = sourceLayout(Source::Tasks);
+    missingColumn.columns.append({QStringLiteral("Hours"), QStringLiteral("Hours")});
+    ReportLayout noValue = delivered(4);
+    noValue.parameters[0].defaultValue.clear();
+    ReportLayout invalid = sourceLayout(Source::Tasks);
+    invalid.columns.clear();
+
+    struct Case
+    {
+        const char* what;
+        ReportLayout layout;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"failing query", brokenQuery, "The report's query failed: "},
+        {"missing column", missingColumn, "The report's query gives no column \"Hours\"."},
+        {"value missing", noValue, "The report needs a value for \"Due before\"."},
+        {"invalid layout", invalid, "The report cannot be run: the layout has no columns"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const int before = logged();
+        const Outcome<RenderedReport> report = runReport(session, c.layout);
+        ASSERT_FALSE(report);
+        ASSERT_TRUE(report.refusal());
+        EXPECT_TRUE(report.refusal()->message.startsWith(QLatin1String(c.reason)))
+            << report.refusal()->message.toStdString();
+        EXPECT_EQ(logged(), before + 1);
+    }
+}
+
+TEST_P(ReportRunnerTest, ReadsFormat2AndRefusesANewerOne)
+{
+    ReportLayout layout = sourceLayout(Source::Tasks);
+    layout.style = ReportStyle::Formal;
+    const QByteArray format2 = layout.toJson();
+    ASSERT_TRUE(format2.contains("\"format\": 2"));
+    const Outcome<ReportLayout> read = readLayout(session, format2);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->style, ReportStyle::Formal);
+
+    QByteArray format3 = format2;
+    format3.replace("\"format\": 2", "\"format\": 3");
+    const int before = logged();
+    const Outcome<ReportLayout> refused = readLayout(session, format3);
+    ASSERT_TRUE(refused.refusal());
+    EXPECT_EQ(refused.refusal()->message,
+              QStringLiteral("The report cannot be read: the layout is of format 3, newer than "
+                             "this program reads (2)"));
+    EXPECT_EQ(logged(), before + 1);
+
+    showReportError(prompt, *refused.refusal());
+    EXPECT_EQ(prompt.last().title, QStringLiteral("Report Designer Error"));
+    EXPECT_EQ(prompt.last().icon, PromptIcon::Critical);
+    EXPECT_EQ(prompt.last().text, refused.refusal()->message);
+}
+
+BX_INSTANTIATE_ENGINES(ReportRunnerTest);
+
+} // namespace
