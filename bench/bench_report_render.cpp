@@ -9,9 +9,9 @@
 //   ReportRender/html   the renderer alone: the rows laid out as one HTML page
 //   ReportRender/pdf    renderer and printer: the page laid out on A4 and written as PDF bytes
 //
-// Counters: pages, pdf_KiB, slowest_s, and peak_MiB: how far the process's peak resident set rose
-// during the run above what it held before (the rows included), from restartPeak. Floor: the PDF
-// under 5 s; the program exits with status 1 when it takes longer.
+// Counters: pages, out_KiB (the PDF, or the page as text), slowest_s, and peak_MiB: how far the
+// process's peak resident set rose during the run above what it held before (the rows included),
+// from restartPeak. Floor: the PDF under 5 s; the program exits with status 1 when it takes longer.
 
 #include "BenchSupport.h"
 #include "reports/ReportRenderer.h"
@@ -127,7 +127,7 @@ void run(benchmark::State& state, bool toPdf)
         slowest = std::max(slowest, double(timer.nsecsElapsed()) / 1e9);
     }
     state.counters["pages"] = pages;
-    state.counters["pdf_KiB"] = double(bytes) / 1024;
+    state.counters["out_KiB"] = double(bytes) / 1024; // the PDF, or the page's UTF-16 text
     state.counters["peak_MiB"] = double(bx::bench::peakKiB() - before) / 1024;
     state.counters["slowest_s"] = slowest;
     if (toPdf && slowest >= kFloorSeconds) {

@@ -31,11 +31,12 @@ void HtmlPrinter::setPageTexts(PageText header, PageText footer)
 {
     m_header = std::move(header);
     m_footer = std::move(footer);
+    m_pageTexts = true;
 }
 
 void HtmlPrinter::paint(QPagedPaintDevice& device) const
 {
-    if (m_header || m_footer) {
+    if (m_pageTexts) {
         paintWithPageTexts(device);
         return;
     }

@@ -30,7 +30,11 @@ public:
     /** `title`: the PDF document's title; none when empty. */
     explicit HtmlPrinter(QString html, QString title = {});
 
-    /** Text at the top and at the bottom of every page; an empty function draws none. */
+    /**
+     * Text at the top and at the bottom of every page; an empty function draws none. From then
+     * on the pages are laid out here, in the device's own units and margins, without the page
+     * numbers QTextDocument::print adds.
+     */
     void setPageTexts(PageText header, PageText footer);
     /** Upright (the default) or across. */
     void setOrientation(QPageLayout::Orientation orientation) { m_orientation = orientation; }
@@ -64,6 +68,7 @@ private:
     QString m_title;
     PageText m_header;
     PageText m_footer;
+    bool m_pageTexts = false;
     QPageLayout::Orientation m_orientation = QPageLayout::Portrait;
 };
 

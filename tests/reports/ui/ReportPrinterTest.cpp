@@ -133,7 +133,8 @@ TEST_F(ReportPrinterTest, WritesHtmlWithHeaderAndFooterOnce)
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QString html = QString::fromUtf8(file.readAll());
     const qsizetype body = html.indexOf(QStringLiteral("<body>"));
-    const qsizetype header = html.indexOf(QStringLiteral("&lt;b&gt;R&amp;D&lt;/b&gt; &amp; Co"));
+    const qsizetype header =
+        html.indexOf(QStringLiteral("&lt;b&gt;R&amp;D&lt;/b&gt; &amp; Co"), body);
     const qsizetype rows = html.indexOf(QStringLiteral("Owner: ann"));
     const qsizetype footer = html.indexOf(QStringLiteral("page 1 of 1"));
     EXPECT_TRUE(body >= 0 && body < header && header < rows && rows < footer &&
