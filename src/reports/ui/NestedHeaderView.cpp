@@ -50,6 +50,20 @@ const QList<pivot::HeaderCell>* NestedHeaderView::cells() const
     return orientation() == Qt::Horizontal ? &l->columnHeader() : &l->rowHeader();
 }
 
+void NestedHeaderView::setModel(QAbstractItemModel* newModel)
+{
+    if (model())
+        disconnect(model(), &QAbstractItemModel::modelAboutToBeReset, this, nullptr);
+    QHeaderView::setModel(newModel);
+    // While the model resets, the view may ask for sizes before reset() reaches this header:
+    // the cells of the old grid are gone by then.
+    if (newModel)
+        connect(newModel, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+            m_cover.clear();
+            m_levelExtent = {m_lineHeight};
+        });
+}
+
 void NestedHeaderView::reset()
 {
     QHeaderView::reset();
@@ -111,7 +125,7 @@ const pivot::HeaderCell* NestedHeaderView::cellAt(int section, int level) const
         section >= m_cover[level].size())
         return nullptr;
     const int i = m_cover[level][section];
-    return i < 0 ? nullptr : &(*all)[i];
+    return i < 0 || i >= all->size() ? nullptr : &(*all)[i];
 }
 
 QSize NestedHeaderView::sectionSizeFromContents(int logicalIndex) const

@@ -27,6 +27,7 @@ public:
     /** The cell drawn over `section` at `level`; null where none is (no grid, or beyond it). */
     const pivot::HeaderCell* cellAt(int section, int level) const;
 
+    void setModel(QAbstractItemModel* model) override;
     void reset() override;
     /** Across the axis, as deep as the levels need; along it as QHeaderView has it. */
     QSize sizeHint() const override;
