@@ -59,6 +59,9 @@ void PivotTableView::paintCorner(QWidget& corner) const
     const auto draw = [&](const QRect& rect, const QString& text) {
         QStyleOptionHeader option;
         option.initFrom(&corner);
+        // The corner button is disabled (no select-all), yet its captions read as headers do.
+        option.state = QStyle::State_Enabled | QStyle::State_Raised;
+        option.palette = palette();
         option.rect = rect;
         option.text = text;
         option.textAlignment = Qt::AlignLeft | Qt::AlignVCenter;
