@@ -99,12 +99,29 @@ QString partLabel(int value, olap::DatePart part)
 class DimensionReader
 {
 public:
-    DimensionReader(int column, ColumnKind kind, std::optional<olap::DatePart> part, int bias)
+    DimensionReader(int column, ColumnKind kind, std::optional<olap::DatePart> part, int bias,
+                    QVariantList hidden)
         : m_column(column)
         , m_kind(kind)
         , m_part(part)
         , m_bias(bias)
+        , m_hidden(std::move(hidden))
     {
+    }
+
+    /** Whether a member (as memberOf numbers it) is one the dimension leaves out. */
+    bool isHidden(int member)
+    {
+        if (m_hidden.isEmpty())
+            return false;
+        while (m_hiddenFlags.size() < m_found.size()) {
+            const QVariant& value = m_found[m_hiddenFlags.size()].value;
+            bool hidden = false;
+            for (const QVariant& h : std::as_const(m_hidden))
+                hidden = hidden || (h.isNull() ? value.isNull() : !value.isNull() && h == value);
+            m_hiddenFlags.push_back(hidden);
+        }
+        return m_hiddenFlags[std::size_t(member)];
     }
 
     /** The member (in the order met) of a row. */
@@ -256,6 +273,8 @@ private:
     ColumnKind m_kind;
     std::optional<olap::DatePart> m_part;
     int m_bias;
+    QVariantList m_hidden;
+    std::vector<char> m_hiddenFlags; ///< per member found, once asked
     QVariant m_null;
     std::vector<Candidate> m_found;
     QHash<QString, int> m_keys;
@@ -287,12 +306,24 @@ public:
     {
     }
 
-    /** Reads one row; returns its combination's number. */
-    int add(const QVariantList& row)
+    /**
+     * Reads one row's members (so that every member is known, hidden or not); false when one of
+     * them is hidden.
+     */
+    bool read(const QVariantList& row)
     {
         m_tuple.resize(m_readers.size());
-        for (std::size_t d = 0; d < m_readers.size(); ++d)
+        bool shown = true;
+        for (std::size_t d = 0; d < m_readers.size(); ++d) {
             m_tuple[d] = m_readers[d].memberOf(row);
+            shown = shown && !m_readers[d].isHidden(m_tuple[d]);
+        }
+        return shown;
+    }
+
+    /** Counts the row last read; returns its combination's number. */
+    int add()
+    {
         auto [it, added] = m_combinations.try_emplace(m_tuple, int(m_tuples.size()));
         if (added)
             m_tuples.push_back(m_tuple);
@@ -511,7 +542,7 @@ Outcome<Grid> build(const Source& source, const Definition& definition, const Li
             if (d.part && kind != ColumnKind::Date)
                 return RefusalOf<>{
                     QStringLiteral("The column \"%1\" holds no dates to split.").arg(d.column)};
-            axisReaders[a].emplace_back(column, kind, d.part, source.biasSeconds);
+            axisReaders[a].emplace_back(column, kind, d.part, source.biasSeconds, d.hidden);
         }
 
     // The aggregated facts first, in their order; formulas over their values.
@@ -540,11 +571,21 @@ Outcome<Grid> build(const Source& source, const Definition& definition, const Li
 
     AxisBuilder axes[2] = {AxisBuilder(std::move(axisReaders[0])),
                            AxisBuilder(std::move(axisReaders[1]))};
+    // Both axes read every row before either counts it, so a row left out by a member of one
+    // axis adds no line to the other.
     std::vector<int> combination[2];
-    for (int a = 0; a < 2; ++a) {
+    std::vector<qsizetype> counted;
+    counted.reserve(std::size_t(source.rows.size()));
+    for (int a = 0; a < 2; ++a)
         combination[a].reserve(std::size_t(source.rows.size()));
-        for (const QVariantList& row : source.rows)
-            combination[a].push_back(axes[a].add(row));
+    for (qsizetype r = 0; r < source.rows.size(); ++r) {
+        const bool shownDown = axes[0].read(source.rows[r]);
+        const bool shownAcross = axes[1].read(source.rows[r]);
+        if (!shownDown || !shownAcross)
+            continue;
+        counted.push_back(r);
+        combination[0].push_back(axes[0].add());
+        combination[1].push_back(axes[1].add());
     }
 
     const qsizetype rowEntries = axes[0].entryCount();
@@ -573,8 +614,8 @@ Outcome<Grid> build(const Source& source, const Definition& definition, const Li
     const int rowDepth = axes[0].depth();
     const int columnDepth = axes[1].depth();
     std::vector<Accumulator::Input> input(inputs);
-    for (qsizetype r = 0; r < source.rows.size(); ++r) {
-        const QVariantList& row = source.rows[r];
+    for (std::size_t r = 0; r < counted.size(); ++r) {
+        const QVariantList& row = source.rows[counted[r]];
         for (std::size_t k = 0; k < inputs; ++k)
             input[k] =
                 Accumulator::read(factColumn[k] < row.size() ? row[factColumn[k]] : QVariant());

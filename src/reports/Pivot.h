@@ -37,6 +37,9 @@ struct Dimension
     QString column; ///< matched without case
     QString title;
     std::optional<olap::DatePart> part;
+    /** Members left out (their Member::value, Null for the empty member): the rows holding one
+     *  count in no cell and no total. */
+    QVariantList hidden = {};
 };
 
 /** A measure: an aggregate over a column, or a formula over the other facts. */
@@ -87,7 +90,7 @@ struct Axis
 {
     QList<Dimension> dimensions;
     /** Each dimension's members in natural order: numbers and date parts by value, text without
-     *  case, the empty member last. */
+     *  case, the empty member last. Hidden members are listed too, so they can be shown again. */
     QList<QList<Member>> members;
     QList<AxisEntry> entries;
 

@@ -56,6 +56,13 @@ Dimension dim(const char* column, std::optional<DatePart> part = std::nullopt)
     return {QString::fromLatin1(column), QString::fromLatin1(column), part};
 }
 
+/** A dimension that leaves out the rows holding one of `hidden`. */
+Dimension hiding(Dimension d, QVariantList hidden)
+{
+    d.hidden = std::move(hidden);
+    return d;
+}
+
 Fact fact(const char* column, Aggregate aggregate, const char* title = nullptr)
 {
     return {QString::fromLatin1(column), QString::fromLatin1(title ? title : column), aggregate,
@@ -198,7 +205,20 @@ INSTANTIATE_TEST_SUITE_P(
               {fact("Hours", Aggregate::Sum, "Spent"), fact("Owner", Aggregate::Count, "Tasks"),
                formula("Spent / Tasks", "PerTask"), formula("tasks / spent", "Inverse"),
                formula("-(spent + 2) * [Tasks] - 1 / 4", "Mixed")}},
-             {"*", "ann: 8 2 4 0.25 -20.25", "bob: 0 2 0 - -4.25", "*: 8 4 2 0.5 -40.25"}}),
+             {"*", "ann: 8 2 4 0.25 -20.25", "bob: 0 2 0 - -4.25", "*: 8 4 2 0.5 -40.25"}},
+        // Hidden text, empty, number and date-part members leave their rows out of every cell
+        // and total, and out of the other axis (bob's "C" makes no column).
+        Case{
+            "HiddenMembersLeaveTheirRowsOut",
+            tasks({{"ann", 2, "A", 1, at("2024-01-05 12:00:00")},
+                   {"bob", 2, "C", 2, at("2024-01-05 12:00:00")},
+                   {nullptr, 2, "A", 4, at("2024-01-05 12:00:00")},
+                   {"ann", 10, "A", 8, at("2024-01-05 12:00:00")},
+                   {"ann", 2, "A", 16, at("2024-02-05 12:00:00")}}),
+            {{hiding(dim("Owner"), {QStringLiteral("bob"), null}), hiding(dim("Priority"), {10.0})},
+             {dim("Status"), hiding(dim("Entered", DatePart::Month), {2})},
+             {fact("Hours", Aggregate::Sum)}},
+            {"A/January A/* */*", "ann/2: 1 1 1", "ann/*: 1 1 1", "*/*: 1 1 1"}}),
     [](const testing::TestParamInfo<Case>& p) { return p.param.name; });
 
 struct Refused

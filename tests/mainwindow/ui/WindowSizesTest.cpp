@@ -43,10 +43,12 @@
 #include "people/ui/dlgUsers.h"
 #include "people/ui/jtWizard.h"
 #include "reports/TimeSheets.h"
+#include "reports/ui/BIViewer.h"
 #include "reports/ui/dlgTSHReport.h"
 #include "reports/ui/dlgTimeSheet.h"
 #include "support/ContactRows.h"
 #include "support/Lifecycles.h"
+#include "support/PivotRows.h"
 #include "support/TaskRows.h"
 #include "support/WindowTest.h"
 #include "tasks/TaskEditorHost.h"
@@ -650,6 +652,26 @@ const WindowCase kWindows[] = {
          auto report = std::make_unique<dlgTSHReport>(t.session, t.prompt);
          EXPECT_TRUE(report->refresh());
          return std::unique_ptr<QWidget>(std::move(report));
+     }},
+    // analyses: the viewer with the grid, and with the grid over the chart
+    {"BIViewer",
+     [](T& t) {
+         auto viewer = std::make_unique<BIViewer>(t.session, t.prompt);
+         viewer->showViews(true, false);
+         EXPECT_TRUE(viewer->showAnalysis(std::make_shared<pivot::Source>(bx::test::twoYears()),
+                                          bx::test::ownerByYearAndStatus(),
+                                          {QStringLiteral("O'Neil's hours by year"), true, 1}));
+         return std::unique_ptr<QWidget>(std::move(viewer));
+     }},
+    {"BIViewerChart",
+     [](T& t) {
+         auto viewer = std::make_unique<BIViewer>(t.session, t.prompt);
+         viewer->showViews(true, true);
+         viewer->setChartKind(ChartKind::Bar);
+         EXPECT_TRUE(viewer->showAnalysis(std::make_shared<pivot::Source>(bx::test::twoYears()),
+                                          bx::test::ownerByYearAndStatus(),
+                                          {QStringLiteral("O'Neil's hours by year"), true, 1}));
+         return std::unique_ptr<QWidget>(std::move(viewer));
      }},
     // outside tools
     {"F_TOOL",
