@@ -1,5 +1,6 @@
 #include "reports/Analyses.h"
 
+#include "core/Clock.h"
 #include "core/Prompt.h"
 #include "core/Session.h"
 #include "core/UserRights.h"
