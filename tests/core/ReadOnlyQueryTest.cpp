@@ -92,8 +92,9 @@ TEST_P(ReadOnlyQueryTest, ReadingStopsAtTheCap)
                                {1}, ReadCap{c.rows, c.cells});
         EXPECT_EQ(read.rows.rowCount(), c.read);
         EXPECT_EQ(read.capped, c.capped);
-        if (c.read > 0)
+        if (c.read > 0) {
             EXPECT_EQ(read.rows.rows().first().first().toInt(), 2);
+        }
     }
 }
 
@@ -131,8 +132,9 @@ TEST_P(ReadOnlyQueryTest, ResultColumnsAreTypedAsDatesNumbersOrText)
                                      ResultKind::Text,   ResultKind::Text, ResultKind::Text};
     EXPECT_EQ(resultKinds(read), expected);
     // Typed from the first rows only, the mixed column reads as dates.
-    if (!isServer())
+    if (!isServer()) {
         EXPECT_EQ(resultKinds(read, 1).at(7), ResultKind::Date);
+    }
 }
 
 // The server cannot make a transaction read-only once it has begun.

@@ -111,7 +111,7 @@ TEST_P(AnalysesTest, SavedAnalysesReloadEqual)
     EXPECT_EQ(loaded->title, saved.title);
     EXPECT_EQ(loaded->query, saved.query);
     EXPECT_EQ(loaded->options, saved.options);
-    const QList<AnalysisItem> expected{saved.items[1], saved.items[2], saved.items[3],
+    const QList<AnalysisItem> expected{saved.items[1], saved.items[3], saved.items[2],
                                        saved.items[0], saved.items[5], saved.items[4]};
     EXPECT_EQ(loaded->items, expected);
     EXPECT_EQ(store().list()->size(), 4) << "the three delivered and this one";
@@ -163,8 +163,9 @@ TEST_P(AnalysesTest, OverwritingReplacesEveryAnalysisOfTheNameOrNone)
                                        "ON r.ID = d.ReportID WHERE r.CubeTitle = ?"),
                         {title}),
                   c.itemsLeft);
-        if (c.failing)
+        if (c.failing) {
             EXPECT_TRUE(loadAnalysis(db(), first));
+        }
     }
 }
 
@@ -298,7 +299,8 @@ TEST_P(AnalysesTest, AComputedDateColumnSplitsIntoParts)
 
     const Outcome<QList<QueryColumn>> columns = queryColumns(db(), a.query);
     ASSERT_TRUE(columns);
-    EXPECT_EQ(columns->first(), (QueryColumn{QStringLiteral("Due"), pivot::ColumnKind::Date}));
+    EXPECT_EQ(columns->first().name.toLower(), QStringLiteral("due"));
+    EXPECT_EQ(columns->first().kind, pivot::ColumnKind::Date);
 }
 
 // "Task ownership over time" counts the current workshop's tasks, those an owner got in one
@@ -325,7 +327,9 @@ TEST_P(AnalysesTest, BuiltInAndDeliveredAnalysesRun)
 
     const Analysis common = *store().builtIn(BuiltInAnalysis::CommonTaskInformation);
     EXPECT_TRUE(run(common));
-    for (const AnalysisSummary& delivered : *store().list()) {
+    const QList<AnalysisSummary> stored = *store().list();
+    ASSERT_EQ(stored.size(), 3);
+    for (const AnalysisSummary& delivered : stored) {
         SCOPED_TRACE(delivered.title.toStdString());
         const Outcome<pivot::Grid> ran = run(*store().load(delivered.id));
         EXPECT_TRUE(ran) << refusalOf(ran).toStdString();
