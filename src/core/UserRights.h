@@ -49,6 +49,11 @@ inline const QString kNoLifecyclePrivilege =
     QStringLiteral("Sorry, you don't have the privilege to create lifecycles.  Please see your "
                    "Brindlepax Administrator.");
 
+/** Refused when saving, editing or removing a stored analysis. */
+inline const QString kNoBusinessIntelligence =
+    QStringLiteral("Sorry, you don't have Business Intelligence privilege, which is needed to "
+                   "modify analyses.  Please see your Brindlepax Administrator.");
+
 /** Ext12, and always for the built-in "admin": user administration and administrator menus. */
 bool isAdministrator(const UserRecord& user);
 /** Ext13, and always for "admin": may change shared reports. */
@@ -112,6 +117,18 @@ std::optional<RefusalOf<Field>> refuseUnlessLifecycleDesigner(const UserRecord& 
     if (mayCreateLifecycles(user) || isAdministrator(user))
         return std::nullopt;
     return RefusalOf<Field>{kNoLifecyclePrivilege, field};
+}
+
+/**
+ * kNoBusinessIntelligence unless hasBusinessIntelligence() or isAdministrator(): saving and
+ * removing stored analyses, which every user with the right shares.
+ */
+template <typename Field = NoField>
+std::optional<RefusalOf<Field>> refuseUnlessAnalyst(const UserRecord& user, Field field = Field{})
+{
+    if (hasBusinessIntelligence(user) || isAdministrator(user))
+        return std::nullopt;
+    return RefusalOf<Field>{kNoBusinessIntelligence, field};
 }
 
 /** kNoEditContacts unless mayEditContacts(): saving a contact, importing contacts. */

@@ -14,6 +14,7 @@
 #include "people/UserAdmin.h"
 #include "people/UserEditor.h"
 #include "people/UserStore.h"
+#include "reports/Analyses.h"
 #include "support/AttachContent.h"
 #include "support/EngineFixture.h"
 #include "support/FixedClock.h"
@@ -473,6 +474,28 @@ TEST_P(ServerRolesTest, ConfigurationIsWrittenOnlyByTheRightsWriters)
                                 "Action_Name, SCR_Number) VALUES ('LC', 'S1', 'Check', 7)"));
     as(QStringLiteral("bob"))
         .execute(QStringLiteral("DELETE FROM LIFECYCLE_ACTION WHERE SCR_Number = 7"));
+}
+
+// Stored analyses are shared configuration: every login reads them, only an analyst's writes.
+TEST_P(ServerRolesTest, AnalysesAreWrittenOnlyByAnalysts)
+{
+    makeCurrent();
+    db().loginRoles()->setRights(role(QStringLiteral("carol")), {QStringLiteral("analysts")});
+    Analysis a;
+    a.title = QStringLiteral("Mine");
+    a.query = QStringLiteral("SELECT SCR_Status AS Status, 1 AS Tasks FROM SCR");
+    a.items = {
+        AnalysisItem::dimension(QStringLiteral("Status"), QStringLiteral("Status")),
+        AnalysisItem::fact(QStringLiteral("Tasks"), QStringLiteral("Tasks"), olap::Aggregate::Sum)};
+    EXPECT_THROW(writeAnalysis(as(QStringLiteral("bob")), a, false), DbError);
+    const qlonglong id = writeAnalysis(as(QStringLiteral("carol")), a, true);
+    const std::optional<Analysis> read = loadAnalysis(as(QStringLiteral("bob")), id);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->items, a.items);
+    EXPECT_THROW(deleteAnalysis(as(QStringLiteral("bob")), id), DbError);
+    EXPECT_TRUE(loadAnalysis(db(), id));
+    deleteAnalysis(as(QStringLiteral("carol")), id);
+    EXPECT_FALSE(loadAnalysis(db(), id));
 }
 
 TEST_P(ServerRolesTest, NoLoginChangesAnotherUsersPasswordByWayOfARoleOrUnknownToTheProgram)

@@ -67,6 +67,81 @@ qlonglong Database::executeScripted(const QString& sql, const QVariantList& para
     return runScripted(sql, where, [&](const QString& at) { return doExecute(sql, params, at); });
 }
 
+ReadOnlyRows Database::queryReadOnly(const QString& sql, const QVariantList& params, ReadCap cap,
+                                     int waitSeconds, Where where)
+{
+    const QString at = DbError::describe(where);
+    if (const std::optional<QString> refusal = readOnlyRefusal(sql))
+        throw DbError(DbErrorKind::Other, QStringLiteral("0"), *refusal, sql, at);
+    ++m_statements;
+    cap.rows = qMax<qsizetype>(cap.rows, 0);
+    cap.cells = qMax<qsizetype>(cap.cells, 0);
+    return doQueryReadOnly(sql, params, cap, qint64(qMax(waitSeconds, 0)) * 1000, at);
+}
+
+std::optional<QString> Database::readOnlyRefusal(const QString& sql) const
+{
+    return readOnlyStatementRefusal(sql, engine());
+}
+
+namespace {
+
+bool isStoredMoment(const QVariant& v)
+{
+    if (v.typeId() == QMetaType::QDateTime || v.typeId() == QMetaType::QDate)
+        return true;
+    if (v.typeId() != QMetaType::QString)
+        return false;
+    const QString s = v.toString();
+    if (s.size() == 19)
+        return QDateTime::fromString(s, QStringLiteral("yyyy-MM-dd HH:mm:ss")).isValid();
+    return s.size() == 10 && QDate::fromString(s, QStringLiteral("yyyy-MM-dd")).isValid();
+}
+
+bool isNumber(const QVariant& v)
+{
+    switch (v.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+    case QMetaType::Double:
+    case QMetaType::Bool:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+QList<ResultKind> resultKinds(const ReadOnlyRows& read, qsizetype sample)
+{
+    const QList<QVariantList>& rows = read.rows.rows();
+    const qsizetype looked = sample < 0 ? rows.size() : qMin(sample, rows.size());
+    QList<ResultKind> kinds;
+    for (int c = 0; c < read.rows.columnCount(); ++c) {
+        if (const auto declared = read.declared.value(c)) {
+            kinds << *declared;
+            continue;
+        }
+        bool any = false, dates = true, numbers = true;
+        for (qsizetype r = 0; r < looked && (dates || numbers); ++r) {
+            const QVariant& v = rows.at(r).at(c);
+            if (v.isNull())
+                continue;
+            any = true;
+            dates = dates && isStoredMoment(v);
+            numbers = numbers && isNumber(v);
+        }
+        kinds << (!any      ? ResultKind::Text
+                  : dates   ? ResultKind::Date
+                  : numbers ? ResultKind::Number
+                            : ResultKind::Text);
+    }
+    return kinds;
+}
+
 RecordSet Database::query(const QString& sql, const QVariantList& params, Where where)
 {
     ++m_statements;

@@ -11,7 +11,9 @@
 #include <QVariant>
 
 #include <functional>
+#include <limits>
 #include <map>
+#include <optional>
 #include <source_location>
 
 class QIODevice;
@@ -43,6 +45,45 @@ struct BlobRef
  * else the program stores there begins with it.
  */
 inline const QString kPasswordHashPrefix = QStringLiteral("$bxa2$");
+
+/** What a column of a query's result holds. */
+enum class ResultKind
+{
+    Text,
+    Number,
+    Date, ///< naive moments: QDateTime, or on the embedded engine their stored text form
+};
+
+/** How much a read-only query may bring: it stops reading past either. */
+struct ReadCap
+{
+    qsizetype rows = std::numeric_limits<qsizetype>::max();
+    qsizetype cells = std::numeric_limits<qsizetype>::max(); ///< rows times columns
+};
+
+/** The rows of Database::queryReadOnly. */
+struct ReadOnlyRows
+{
+    RecordSet rows;
+    /**
+     * Each column's kind as the engine types it: the server by the result's type, the embedded
+     * engine by the declared type of a column taken directly from a table; none for a computed
+     * column of the embedded engine (see resultKinds).
+     */
+    QList<std::optional<ResultKind>> declared;
+    /** More rows came than the cap allows; `rows` holds those up to it. */
+    bool capped = false;
+    /** The time limit passed; `rows` holds those read until then. */
+    bool timedOut = false;
+};
+
+/**
+ * Each result column's kind: the declared one, else from its values among the first `sample`
+ * rows (every row when negative): a date when every non-Null value reads as the stored date/time
+ * form ("yyyy-MM-dd HH:mm:ss" or "yyyy-MM-dd"), a number when all are numbers, otherwise (and
+ * for a column of Nulls only) text.
+ */
+QList<ResultKind> resultKinds(const ReadOnlyRows& read, qsizetype sample = -1);
 
 /** Called after each piece of a streamed value: bytes done so far and bytes in all. */
 using BlobProgress = std::function<void(qint64 done, qint64 total)>;
@@ -104,6 +145,20 @@ public:
                             Where where = Where::current());
     qlonglong executeScripted(const QString& sql, const QVariantList& params = {},
                               Where where = Where::current());
+
+    /**
+     * Runs a query that may only read: exactly one SELECT or WITH (readOnlyStatementRefusal,
+     * refused with a DbError before it reaches the engine), which the engine itself keeps from
+     * writing: on the server inside a READ ONLY transaction, so it must not be called inside a
+     * transaction there; on the embedded engine under an authorizer that refuses every action but
+     * reading. Reading stops at the cap (ReadOnlyRows::capped) and, with `waitSeconds` above 0,
+     * when that many seconds have passed since the start (ReadOnlyRows::timedOut, the system
+     * setting Query_Wait). interrupt() stops it with a DbError.
+     */
+    ReadOnlyRows queryReadOnly(const QString& sql, const QVariantList& params, ReadCap cap = {},
+                               int waitSeconds = 0, Where where = Where::current());
+    /** Why queryReadOnly would refuse the statement, worded for its author; none when it runs. */
+    std::optional<QString> readOnlyRefusal(const QString& sql) const;
 
     /**
      * Asks the engine to stop the statement this connection is running, which then fails with a
@@ -277,6 +332,13 @@ protected:
     virtual qlonglong doInsertNumbered(const QString& table, const QString& numberColumn,
                                        const QStringList& columns, const QVariantList& values,
                                        const QString& where) = 0;
+    /**
+     * Reads a checked statement where the engine refuses every write, at most `rows` rows (or
+     * `cells` cells), until `waitMs` (0: no limit) have passed.
+     */
+    virtual ReadOnlyRows doQueryReadOnly(const QString& sql, const QVariantList& params,
+                                         const ReadCap& cap, qint64 waitMs,
+                                         const QString& where) = 0;
     /** Runs a statement of the database layer's own (BEGIN, SAVEPOINT, ...). */
     virtual void exec(const QString& sql) = 0;
     virtual QString beginStatement() const = 0;

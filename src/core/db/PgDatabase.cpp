@@ -2,6 +2,7 @@
 
 #include "core/db/Dialect.h"
 
+#include <QElapsedTimer>
 #include <QIODevice>
 #include <QRegularExpression>
 
@@ -391,21 +392,25 @@ PgDatabase::Result PgDatabase::run(const QString& sql, const QVariantList& param
     throw DbError(kindOfState(state), state, message, sql, where);
 }
 
-RecordSet PgDatabase::doQuery(const QString& sql, const QVariantList& params, const QString& where)
+namespace {
+
+/** The column types of a result. */
+std::vector<Oid> typesOf(PGresult* res)
 {
-    const Result r = run(sql, params, where);
-    PGresult* res = r.get();
-    const int columns = PQnfields(res), count = PQntuples(res);
-    QStringList names;
-    names.reserve(columns);
-    std::vector<Oid> types(static_cast<size_t>(columns));
-    for (int c = 0; c < columns; ++c) {
-        names << QString::fromUtf8(PQfname(res, c));
-        types[size_t(c)] = PQftype(res, c);
-    }
-    QList<QVariantList> rows;
-    rows.reserve(count);
-    for (int row = 0; row < count; ++row) {
+    std::vector<Oid> types(static_cast<size_t>(PQnfields(res)));
+    for (size_t c = 0; c < types.size(); ++c)
+        types[c] = PQftype(res, int(c));
+    return types;
+}
+
+/** Appends the first `count` rows of a result (all when more are asked for). */
+void appendRows(PGresult* res, const std::vector<Oid>& types, QList<QVariantList>& rows,
+                qsizetype count = std::numeric_limits<qsizetype>::max())
+{
+    const int columns = int(types.size());
+    const int n = int(qMin<qsizetype>(PQntuples(res), count));
+    rows.reserve(rows.size() + n);
+    for (int row = 0; row < n; ++row) {
         QVariantList values;
         values.reserve(columns);
         for (int c = 0; c < columns; ++c) {
@@ -417,7 +422,120 @@ RecordSet PgDatabase::doQuery(const QString& sql, const QVariantList& params, co
         }
         rows << std::move(values);
     }
+}
+
+ResultKind kindOfType(Oid type)
+{
+    switch (type) {
+    case kBool:
+    case kInt2:
+    case kInt4:
+    case kInt8:
+    case kOid:
+    case kFloat4:
+    case kFloat8:
+    case kNumeric:
+        return ResultKind::Number;
+    case kDate:
+    case kTimestamp:
+    case kTimestampTz:
+        return ResultKind::Date;
+    default:
+        return ResultKind::Text;
+    }
+}
+
+/** Rows fetched from the cursor of a read-only query at a time. */
+constexpr qsizetype kFetchRows = 10'000;
+
+} // namespace
+
+RecordSet PgDatabase::doQuery(const QString& sql, const QVariantList& params, const QString& where)
+{
+    const Result r = run(sql, params, where);
+    PGresult* res = r.get();
+    QStringList names;
+    for (int c = 0; c < PQnfields(res); ++c)
+        names << QString::fromUtf8(PQfname(res, c));
+    QList<QVariantList> rows;
+    appendRows(res, typesOf(res), rows);
     return RecordSet(std::move(names), std::move(rows));
+}
+
+ReadOnlyRows PgDatabase::doQueryReadOnly(const QString& sql, const QVariantList& params,
+                                         const ReadCap& cap, qint64 waitMs, const QString& where)
+{
+    if (transactionDepth() > 0)
+        throw DbError(DbErrorKind::Other, QStringLiteral("25001"),
+                      QStringLiteral("A read-only query cannot run inside a transaction"), sql,
+                      where);
+    QElapsedTimer timer;
+    timer.start();
+    // Through a cursor, so that no more rows than the cap ever travel, in pieces, so that the
+    // server's answer and the rows made of it are not both held whole.
+    run(QStringLiteral("BEGIN READ ONLY"), {}, where);
+    // Nothing was written that a rollback could lose; the cursor and the time limit go with it.
+    const auto endReading = [this] {
+        try {
+            exec(QStringLiteral("ROLLBACK"));
+        } catch (const DbError&) {
+            // the connection is gone: so is the transaction
+        }
+    };
+    ReadOnlyRows read;
+    QStringList names;
+    QList<QVariantList> rows;
+    try {
+        run(QStringLiteral("DECLARE bx_read NO SCROLL CURSOR FOR ") + sql, params, where);
+        qsizetype limit = -1;
+        std::vector<Oid> types;
+        for (;;) {
+            if (waitMs > 0) {
+                const qint64 left = waitMs - timer.elapsed();
+                if (left <= 0) {
+                    read.timedOut = true;
+                    break;
+                }
+                run(QStringLiteral("SET LOCAL statement_timeout = ") + QString::number(left), {},
+                    where);
+            }
+            // One row beyond the cap tells that there are more.
+            const qsizetype want = limit < 0 || limit - rows.size() >= kFetchRows
+                                       ? kFetchRows
+                                       : limit - rows.size() + 1;
+            const Result r =
+                run(QStringLiteral("FETCH FORWARD %1 FROM bx_read").arg(want), {}, where);
+            PGresult* res = r.get();
+            if (limit < 0) {
+                types = typesOf(res);
+                for (int c = 0; c < PQnfields(res); ++c) {
+                    names << QString::fromUtf8(PQfname(res, c));
+                    read.declared << kindOfType(types[size_t(c)]);
+                }
+                limit = qMin(cap.rows, cap.cells / qMax<qsizetype>(PQnfields(res), 1));
+            }
+            const qsizetype got = PQntuples(res);
+            const qsizetype room = limit - rows.size();
+            appendRows(res, types, rows, room);
+            if (got > room) {
+                read.capped = true;
+                break;
+            }
+            if (got < want)
+                break;
+        }
+    } catch (const DbError& e) {
+        endReading();
+        // The server reports a statement stopped by its time limit as cancelled (57014).
+        if (!(e.number() == QLatin1String("57014") && waitMs > 0 && timer.elapsed() >= waitMs))
+            throw;
+        read.timedOut = true;
+        read.rows = RecordSet(std::move(names), std::move(rows));
+        return read;
+    }
+    endReading();
+    read.rows = RecordSet(std::move(names), std::move(rows));
+    return read;
 }
 
 qlonglong PgDatabase::doExecute(const QString& sql, const QVariantList& params,

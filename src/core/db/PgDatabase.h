@@ -140,6 +140,8 @@ protected:
                                const QString& where) override;
     void exec(const QString& sql) override;
     QString beginStatement() const override { return QStringLiteral("BEGIN"); }
+    ReadOnlyRows doQueryReadOnly(const QString& sql, const QVariantList& params, const ReadCap& cap,
+                                 qint64 waitMs, const QString& where) override;
 
 private:
     PgDatabase(pg_conn* conn, PgConnectParams params);

@@ -174,47 +174,82 @@ bool isForbiddenName(const Token& t)
            t.text.startsWith(QLatin1String("BX_PASSWORD")) || t.text == QLatin1String("SET_CONFIG");
 }
 
-} // namespace
+/** What a kind of caller may run, and how its refusals are worded. */
+struct Rules
+{
+    QStringList allowed;   ///< the words a statement may begin with
+    QString allowedText;   ///< the same, as the refusal lists them
+    QString who;           ///< what refuses, as the refusals name it
+    bool readOnly = false; ///< no writing keyword anywhere (a writing CTE, say)
+};
 
-std::optional<QString> scriptStatementRefusal(const QString& sql, Engine engine)
+std::optional<QString> refusalOf(const QString& sql, Engine engine, const Rules& rules)
 {
     const QList<Token> tokens = Scanner(sql, engine).tokens();
     if (tokens.isEmpty() ||
         (tokens.first().kind == Token::Kind::Symbol && tokens.first().text == QLatin1String(";")))
-        return QStringLiteral("BXDB was given no statement");
+        return QStringLiteral("%1 was given no statement").arg(rules.who);
 
-    static const QStringList allowed = {QStringLiteral("SELECT"), QStringLiteral("WITH"),
-                                        QStringLiteral("INSERT"), QStringLiteral("UPDATE"),
-                                        QStringLiteral("DELETE")};
     const Token& first = tokens.first();
-    if (first.kind != Token::Kind::Word || !allowed.contains(first.text))
-        return QStringLiteral(
-                   "BXDB runs only SELECT, WITH, INSERT, UPDATE and DELETE statements, not %1")
-            .arg(first.kind == Token::Kind::Word ? first.text : QStringLiteral("this one"));
+    if (first.kind != Token::Kind::Word || !rules.allowed.contains(first.text))
+        return QStringLiteral("%1 runs only %2 statements, not %3")
+            .arg(rules.who, rules.allowedText,
+                 first.kind == Token::Kind::Word ? first.text : QStringLiteral("this one"));
 
+    static const QStringList writing = {QStringLiteral("INSERT"), QStringLiteral("UPDATE"),
+                                        QStringLiteral("DELETE"), QStringLiteral("MERGE"),
+                                        QStringLiteral("TRUNCATE")};
     bool ended = false;
     for (qsizetype i = 1; i < tokens.size(); ++i) {
         const Token& t = tokens.at(i);
         if (isForbiddenName(t))
-            return QStringLiteral("BXDB does not run %1, which changes logins or settings")
-                .arg(t.text.toLower());
+            return QStringLiteral("%1 does not run %2, which changes logins or settings")
+                .arg(rules.who, t.text.toLower());
         // U&"..." spells a name in escapes, which could hide any of them.
         if (engine == Engine::Postgres && isWord(t, u"U") && i + 2 < tokens.size() &&
             tokens.at(i + 1).text == QLatin1String("&") &&
             tokens.at(i + 2).kind == Token::Kind::Name)
-            return QStringLiteral("BXDB does not run names written in Unicode escapes");
+            return QStringLiteral("%1 does not run names written in Unicode escapes")
+                .arg(rules.who);
         if (t.kind == Token::Kind::Symbol && t.text == QLatin1String(";")) {
             ended = true;
             continue;
         }
         if (ended)
-            return QStringLiteral("BXDB runs one statement at a time; this text holds several");
+            return QStringLiteral("%1 runs one statement at a time; this text holds several")
+                .arg(rules.who);
         // On the server SELECT ... INTO creates a table; INTO belongs to INSERT only.
         if (engine == Engine::Postgres && isWord(t, u"INTO") &&
             !isWord(tokens.at(i - 1), u"INSERT"))
-            return QStringLiteral("BXDB does not run SELECT ... INTO, which creates a table");
+            return QStringLiteral("%1 does not run SELECT ... INTO, which creates a table")
+                .arg(rules.who);
+        // A query that only reads holds no writing statement, not even inside a WITH.
+        if (rules.readOnly && t.kind == Token::Kind::Word && writing.contains(t.text))
+            return QStringLiteral("%1 only reads; this one writes (%2)").arg(rules.who, t.text);
     }
     return std::nullopt;
+}
+
+} // namespace
+
+std::optional<QString> scriptStatementRefusal(const QString& sql, Engine engine)
+{
+    static const Rules rules{{QStringLiteral("SELECT"), QStringLiteral("WITH"),
+                              QStringLiteral("INSERT"), QStringLiteral("UPDATE"),
+                              QStringLiteral("DELETE")},
+                             QStringLiteral("SELECT, WITH, INSERT, UPDATE and DELETE"),
+                             QStringLiteral("BXDB"),
+                             false};
+    return refusalOf(sql, engine, rules);
+}
+
+std::optional<QString> readOnlyStatementRefusal(const QString& sql, Engine engine)
+{
+    static const Rules rules{{QStringLiteral("SELECT"), QStringLiteral("WITH")},
+                             QStringLiteral("SELECT and WITH"),
+                             QStringLiteral("The query"),
+                             true};
+    return refusalOf(sql, engine, rules);
 }
 
 } // namespace bx

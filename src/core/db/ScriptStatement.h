@@ -21,4 +21,12 @@ namespace bx {
  */
 std::optional<QString> scriptStatementRefusal(const QString& sql, Engine engine);
 
+/**
+ * The same check, narrowed for queries that only read (stored analyses and reports): exactly one
+ * SELECT or WITH, and no INSERT, UPDATE, DELETE, MERGE or TRUNCATE anywhere in it (a WITH that
+ * writes). The first of two fences again: Database::queryReadOnly runs it where the engine
+ * refuses every write.
+ */
+std::optional<QString> readOnlyStatementRefusal(const QString& sql, Engine engine);
+
 } // namespace bx

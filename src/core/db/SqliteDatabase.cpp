@@ -5,6 +5,7 @@
 #include "core/db/SqliteScriptFence.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QIODevice>
 #include <QRegularExpression>
@@ -678,19 +679,118 @@ void SqliteDatabase::checkTransaction(const QString& sql, const QString& where)
 
 void SqliteDatabase::confineToData(bool on)
 {
+    setFence(on ? Fence::Data : Fence::None);
+}
+
+void SqliteDatabase::setFence(Fence fence)
+{
     // The check runs only while a statement is prepared, and every statement is prepared when it
-    // runs, so the check is in place exactly for the statements prepared while confined; the
+    // runs, so the check is in place exactly for the statements prepared while fenced; the
     // program's own statements are spared the calls.
-    m_confined = on;
+    m_fence = fence;
+    const bool on = fence != Fence::None;
     sqlite3_set_authorizer(m_db, on ? &SqliteDatabase::authorize : nullptr, on ? this : nullptr);
 }
 
 int SqliteDatabase::authorize(void* self, int action, const char*, const char* value, const char*,
                               const char*)
 {
-    if (!static_cast<const SqliteDatabase*>(self)->m_confined)
+    const Fence fence = static_cast<const SqliteDatabase*>(self)->m_fence;
+    if (fence == Fence::None)
         return SQLITE_OK;
+    // A read-only query's fence is a rule script's, less every change of rows.
+    if (fence == Fence::Reading &&
+        (action == SQLITE_INSERT || action == SQLITE_UPDATE || action == SQLITE_DELETE))
+        return SQLITE_DENY;
     return sqliteScriptAuthorization(action, value);
+}
+
+namespace {
+
+/** The end of a read-only query's time, checked by the engine as it works. */
+struct Deadline
+{
+    QElapsedTimer timer;
+    qint64 ms = 0;
+    bool passed = false;
+
+    static int check(void* self)
+    {
+        auto* d = static_cast<Deadline*>(self);
+        d->passed = d->passed || d->timer.elapsed() >= d->ms;
+        return d->passed ? 1 : 0;
+    }
+};
+
+ResultKind declaredKind(const char* declared)
+{
+    if (isDateType(declared))
+        return ResultKind::Date;
+    const QByteArray t = QByteArray(declared).toUpper();
+    for (const char* number : {"INT", "REAL", "FLOA", "DOUB", "NUM", "DEC", "BIT", "BOOL"})
+        if (t.contains(number))
+            return ResultKind::Number;
+    return ResultKind::Text;
+}
+
+} // namespace
+
+ReadOnlyRows SqliteDatabase::doQueryReadOnly(const QString& sql, const QVariantList& params,
+                                             const ReadCap& cap, qint64 waitMs,
+                                             const QString& where)
+{
+    Deadline deadline;
+    // Kept for the whole read: the engine prepares a statement again when the schema changed.
+    struct Fenced
+    {
+        SqliteDatabase& db;
+        ~Fenced()
+        {
+            db.setFence(Fence::None);
+            sqlite3_progress_handler(db.m_db, 0, nullptr, nullptr);
+        }
+    } fenced{*this};
+    setFence(Fence::Reading);
+    if (waitMs > 0) {
+        deadline.ms = waitMs;
+        deadline.timer.start();
+        sqlite3_progress_handler(m_db, 1000, &Deadline::check, &deadline);
+    }
+
+    Statement st(*this, sql, where);
+    if (!sqlite3_stmt_readonly(st.handle()))
+        throw DbError(DbErrorKind::Other, QString::number(SQLITE_AUTH),
+                      QStringLiteral("The query would write"), sql, where);
+    st.bind(params);
+    const int n = sqlite3_column_count(st.handle());
+    ReadOnlyRows read;
+    QStringList columns;
+    for (int i = 0; i < n; ++i) {
+        columns << fromUtf8(sqlite3_column_name(st.handle(), i));
+        const char* declared = sqlite3_column_decltype(st.handle(), i);
+        read.declared << (declared ? std::optional(declaredKind(declared)) : std::nullopt);
+    }
+    const qsizetype limit = qMin(cap.rows, cap.cells / qMax(n, 1));
+    QList<QVariantList> rows;
+    try {
+        while (st.step()) {
+            if (rows.size() >= limit) {
+                read.capped = true;
+                break;
+            }
+            QVariantList row;
+            row.reserve(n);
+            for (int i = 0; i < n; ++i)
+                row << st.column(i);
+            rows << std::move(row);
+        }
+    } catch (const DbError&) {
+        if (!deadline.passed)
+            throw;
+        read.timedOut = true;
+    }
+    read.rows = RecordSet(std::move(columns), std::move(rows));
+    return read;
 }
 
 void SqliteDatabase::interrupt()

@@ -112,6 +112,8 @@ protected:
     void exec(const QString& sql) override;
     QString beginStatement() const override { return QStringLiteral("BEGIN IMMEDIATE"); }
     void confineToData(bool on) override;
+    ReadOnlyRows doQueryReadOnly(const QString& sql, const QVariantList& params, const ReadCap& cap,
+                                 qint64 waitMs, const QString& where) override;
 
 private:
     SqliteDatabase(sqlite3* db, QString path);
@@ -133,10 +135,19 @@ private:
     static int authorize(void* self, int action, const char*, const char*, const char*,
                          const char*);
 
+    /** What the authorizer lets the statements prepared now do. */
+    enum class Fence
+    {
+        None,    ///< the program's own statements: anything
+        Data,    ///< a rule script's: reading and changing rows
+        Reading, ///< a read-only query's: reading rows
+    };
+    void setFence(Fence fence);
+
     sqlite3* m_db;
     QString m_path;
     int m_busyMs;
-    bool m_confined = false;
+    Fence m_fence = Fence::None;
     /**
      * Set when a statement failed inside a transaction and the engine rolled the whole
      * transaction back (an interrupted write, a full disk): later statements would otherwise run

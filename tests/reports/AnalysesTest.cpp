@@ -1,0 +1,374 @@
+#include "reports/Analyses.h"
+
+#include "core/UserRights.h"
+#include "core/db/Database.h"
+#include "support/RefuseInserts.h"
+#include "support/SessionTest.h"
+#include "support/TaskRows.h"
+
+#include <gtest/gtest.h>
+
+using namespace bx;
+using olap::Aggregate;
+using olap::DatePart;
+
+namespace {
+
+QDateTime at(int year, int month, int day, int hour = 9, int second = 0)
+{
+    return QDateTime(QDate(year, month, day), QTime(hour, 0, second), Qt::UTC);
+}
+
+class AnalysesTest : public test::SessionTest
+{
+protected:
+    void SetUp() override
+    {
+        SessionTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        session.user.record.userId = QStringLiteral("ann");
+        session.user.record.businessIntelligence = true;
+        session.currentWorkshopId = 7;
+        test::addUsers(db(), {QStringLiteral("ann"), QStringLiteral("bob")});
+    }
+
+    /** A designed analysis over the tasks: owner down, status across, two facts, a formula. */
+    static Analysis designed(const QString& title = QStringLiteral("O'Brien's \"tasks\""))
+    {
+        Analysis a;
+        a.title = title;
+        a.query = QStringLiteral("SELECT SCR_Owner_User_ID AS Owner, SCR_Status AS Status, "
+                                 "SCR_Request_Date AS Asked, 1 AS Tasks FROM SCR");
+        a.options.allowFilter = false;
+        a.options.titleAlign = 2;
+        a.items = {
+            AnalysisItem::fact(QStringLiteral("Tasks"), QStringLiteral("Tasks"), Aggregate::Sum),
+            AnalysisItem::dimension(QStringLiteral("Owner"), QStringLiteral("Owner"),
+                                    AnalysisArea::Vertical),
+            AnalysisItem::datePart(QStringLiteral("Asked"), DatePart::Year, AnalysisArea::Vertical),
+            AnalysisItem::dimension(QStringLiteral("Status"), QStringLiteral("Status"),
+                                    AnalysisArea::Horizontal),
+            AnalysisItem::formula(QStringLiteral("Tasks / 2"), QStringLiteral("Half")),
+            AnalysisItem::fact(QStringLiteral("Tasks"), QStringLiteral("Counted"),
+                               Aggregate::Count),
+        };
+        return a;
+    }
+
+    int count(const QString& sql, const QVariantList& params = {})
+    {
+        return db().scalar(sql, params).toInt();
+    }
+    int named(const QString& title) { return analysesNamed(db(), title); }
+    int items() { return count(QStringLiteral("SELECT count(*) FROM OLAP_DIMENSION")); }
+
+    AnalysisStore store() { return AnalysisStore(session, prompt); }
+
+    /** Runs an analysis as laid out by its items. */
+    Outcome<pivot::Grid> run(const Analysis& a, const AnalysisRun& how = {})
+    {
+        const Outcome<pivot::Definition> layout = layoutOf(a);
+        EXPECT_TRUE(layout) << (layout.refusal() ? layout.refusal()->message.toStdString() : "");
+        return runAnalysis(db(), a, layout ? *layout : pivot::Definition(), how);
+    }
+
+    static Analysis over(const QString& query, QList<AnalysisItem> items)
+    {
+        Analysis a;
+        a.title = QStringLiteral("probe");
+        a.query = query;
+        a.items = std::move(items);
+        return a;
+    }
+
+    static QString refusalOf(const Outcome<pivot::Grid>& outcome)
+    {
+        return outcome.refusal() ? outcome.refusal()->message : QString();
+    }
+
+    /** The grid value of the row member `row` (first dimension) in the total column. */
+    static QVariant rowTotal(const pivot::Grid& grid, const QString& row, int fact = 0)
+    {
+        const pivot::Axis& rows = grid.rows();
+        for (int r = 0; r < rows.size(); ++r)
+            if (rows.entries[r].path.size() == 1 && rows.label(r, 0) == row)
+                return grid.value(r, grid.columns().size() - 1, fact);
+        return QStringLiteral("no row %1").arg(row);
+    }
+};
+
+} // namespace
+
+// What is saved reads back as it was, the items in their type's order and each type's order.
+TEST_P(AnalysesTest, SavedAnalysesReloadEqual)
+{
+    const Analysis saved = designed();
+    const Outcome<qlonglong> id = store().save(saved);
+    ASSERT_TRUE(id);
+    const Outcome<Analysis> loaded = store().load(*id);
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(loaded->title, saved.title);
+    EXPECT_EQ(loaded->query, saved.query);
+    EXPECT_EQ(loaded->options, saved.options);
+    const QList<AnalysisItem> expected{saved.items[1], saved.items[3], saved.items[2],
+                                       saved.items[0], saved.items[5], saved.items[4]};
+    EXPECT_EQ(loaded->items, expected);
+    EXPECT_EQ(store().list()->size(), 4) << "the three delivered and this one";
+    EXPECT_EQ(store().list()->last(), (AnalysisSummary{*id, saved.title}));
+    EXPECT_FALSE(store().load(*id + 100)) << "a removed analysis is declined";
+}
+
+// Answering Yes replaces every analysis of the name with the new one in one transaction; No,
+// or a save that fails, leaves them all.
+TEST_P(AnalysesTest, OverwritingReplacesEveryAnalysisOfTheNameOrNone)
+{
+    const struct
+    {
+        PromptAnswer answer;
+        bool failing;
+        int left;      ///< analyses of the name afterwards
+        int itemsLeft; ///< their items
+    } cases[] = {
+        {PromptAnswer::Yes, false, 1, 5},
+        {PromptAnswer::No, false, 2, 12},
+        {PromptAnswer::Yes, true, 2, 12},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(int(c.answer) * 10 + c.failing);
+        const QString title = QStringLiteral("Twice %1%2").arg(int(c.answer)).arg(c.failing);
+        // Two of one name, as an older program left them; each keeps its own items.
+        const qlonglong first = writeAnalysis(db(), designed(title), false);
+        const qlonglong second = writeAnalysis(db(), designed(title), false);
+        EXPECT_EQ(count(QStringLiteral("SELECT count(*) FROM OLAP_DIMENSION WHERE ReportID = ?"),
+                        {second}),
+                  6);
+        if (c.failing)
+            test::refuseInserts(db(), QStringLiteral("OLAP_DIMENSION"),
+                                QStringLiteral("NEW.Title = 'Half'"),
+                                QStringLiteral("refuse_half"));
+        Analysis changed = designed(title);
+        changed.items.removeLast();
+        prompt.answer(c.answer);
+        if (c.failing) {
+            EXPECT_THROW(store().save(changed), DbError);
+        } else {
+            const Outcome<qlonglong> saved = store().save(changed);
+            EXPECT_EQ(bool(saved), c.answer == PromptAnswer::Yes);
+            EXPECT_FALSE(saved.refusal());
+        }
+        EXPECT_EQ(prompt.last().text, AnalysisText::overwrite(title));
+        EXPECT_EQ(named(title), c.left);
+        EXPECT_EQ(count(QStringLiteral("SELECT count(*) FROM OLAP_DIMENSION d JOIN OLAP_REPORT r "
+                                       "ON r.ID = d.ReportID WHERE r.CubeTitle = ?"),
+                        {title}),
+                  c.itemsLeft);
+        if (c.failing) {
+            EXPECT_TRUE(loadAnalysis(db(), first));
+        }
+    }
+}
+
+// The designer's checks come in their order; a built-in analysis is neither edited nor removed;
+// removing takes the items with the row.
+TEST_P(AnalysesTest, SaveChecksAndRemoval)
+{
+    Analysis noVertical = designed();
+    noVertical.items.removeAt(2);
+    noVertical.items.removeAt(1);
+    Analysis noFact = designed();
+    noFact.items = {noFact.items[2]};
+    Analysis neither = noFact;
+    neither.items.clear();
+    for (const auto& [analysis, message] : {std::pair{noVertical, AnalysisText::kNoVertical},
+                                            std::pair{noFact, AnalysisText::kNoFact},
+                                            std::pair{neither, AnalysisText::kNoVertical}}) {
+        const Outcome<qlonglong> saved = store().save(analysis);
+        ASSERT_TRUE(saved.refusal());
+        EXPECT_EQ(saved.refusal()->message, message);
+    }
+
+    const Analysis builtIn = *store().builtIn(BuiltInAnalysis::TaskOwnership);
+    EXPECT_EQ(store().remove(builtIn).refusal()->message, AnalysisText::kBuiltInNotRemoved);
+    EXPECT_EQ(store().edit(builtIn).refusal()->message, AnalysisText::kBuiltInNotEdited);
+
+    const int before = items();
+    Analysis kept = designed();
+    kept.id = *store().save(designed());
+    prompt.answer(PromptAnswer::No);
+    EXPECT_FALSE(store().remove(kept));
+    prompt.answer(PromptAnswer::Yes);
+    EXPECT_TRUE(store().remove(kept));
+    EXPECT_EQ(prompt.last().text, AnalysisText::kReallyRemove);
+    EXPECT_FALSE(loadAnalysis(db(), kept.id));
+    EXPECT_EQ(items(), before);
+}
+
+// Without the Business Intelligence right nothing is listed, loaded, saved or removed.
+TEST_P(AnalysesTest, WithoutTheRightNothingIsWritten)
+{
+    const qlonglong id = listAnalyses(db()).first().id;
+    session.user.record.businessIntelligence = false;
+    const int before = items();
+    Analysis stored = *loadAnalysis(db(), id);
+    const QString refused = UserRights::kNoBusinessIntelligence;
+    EXPECT_EQ(store().save(designed()).refusal()->message, refused);
+    EXPECT_EQ(store().remove(stored).refusal()->message, refused);
+    EXPECT_EQ(store().list().refusal()->message, refused);
+    EXPECT_EQ(store().load(id).refusal()->message, refused);
+    EXPECT_EQ(listAnalyses(db()).size(), 3);
+    EXPECT_EQ(items(), before);
+    // Administrators write the configuration anyway.
+    session.user.record.administrator = true;
+    EXPECT_TRUE(store().save(designed()));
+}
+
+// A stored query only reads, whatever it says, and names only columns of its result.
+TEST_P(AnalysesTest, StoredQueriesOnlyReadAndNameTheirColumns)
+{
+    test::addTaskRow(db(), {{QStringLiteral("SCR_Request_Date"), at(2024, 3, 1)}});
+    const QList<AnalysisItem> byOwner{
+        AnalysisItem::dimension(QStringLiteral("owner"), QStringLiteral("Owner"),
+                                AnalysisArea::Vertical),
+        AnalysisItem::fact(QStringLiteral("TASKS"), QStringLiteral("Tasks"), Aggregate::Sum)};
+    const char* const writing[] = {
+        "DELETE FROM SCR",
+        "SELECT 1; DELETE FROM SCR",
+        "WITH d AS (DELETE FROM SCR RETURNING SCR_Number) SELECT count(*) AS Tasks FROM d",
+    };
+    for (const char* sql : writing) {
+        SCOPED_TRACE(sql);
+        const Outcome<pivot::Grid> outcome = run(over(QString::fromLatin1(sql), byOwner));
+        EXPECT_FALSE(refusalOf(outcome).isEmpty());
+        EXPECT_EQ(count(QStringLiteral("SELECT count(*) FROM SCR")), 1);
+    }
+
+    const QString query = QStringLiteral("SELECT SCR_Owner_User_ID AS Owner, 1 AS Tasks FROM SCR");
+    EXPECT_TRUE(run(over(query, byOwner))) << "names match without case";
+    const QString hostile = QStringLiteral("x\"; DROP TABLE SCR; --");
+    QList<AnalysisItem> named = byOwner;
+    named[0].name = hostile;
+    EXPECT_TRUE(refusalOf(run(over(query, named))).contains(hostile));
+    named = byOwner;
+    named << AnalysisItem::datePart(hostile, DatePart::Month, AnalysisArea::Horizontal);
+    EXPECT_TRUE(refusalOf(run(over(query, named))).contains(hostile)) << "ParentItem too";
+    EXPECT_TRUE(db().hasTable(QStringLiteral("SCR")));
+}
+
+// Over the cap of rows or cells an analysis is refused naming the cap.
+TEST_P(AnalysesTest, ASmallCapIsEnforced)
+{
+    for (int i = 0; i < 3; ++i)
+        test::addTaskRow(db());
+    const Analysis a =
+        over(QStringLiteral("SELECT SCR_Owner_User_ID AS Owner, 1 AS Tasks FROM SCR"),
+             {AnalysisItem::dimension(QStringLiteral("Owner"), {}, AnalysisArea::Vertical),
+              AnalysisItem::fact(QStringLiteral("Tasks"), {}, Aggregate::Sum)});
+    const struct
+    {
+        qsizetype rows;
+        qsizetype cells;
+        QString refusal;
+    } cases[] = {
+        {2, 1000, pivot::tooManyRowsMessage(2)},
+        {1000, 5, AnalysisText::tooManyCells(5)},
+        {3, 6, {}},
+    };
+    for (const auto& c : cases) {
+        AnalysisRun how;
+        how.limits = {c.rows, c.cells};
+        EXPECT_EQ(refusalOf(run(a, how)), c.refusal) << c.rows << " " << c.cells;
+    }
+}
+
+// A computed date column has no declared type on the embedded engine: its values make it one.
+TEST_P(AnalysesTest, AComputedDateColumnSplitsIntoParts)
+{
+    test::addTaskRow(db(), {{QStringLiteral("SCR_Owner_Target_Date"), at(2023, 5, 1)},
+                            {QStringLiteral("SCR_Request_Date"), at(2022, 1, 1)}});
+    test::addTaskRow(db(), {{QStringLiteral("SCR_Request_Date"), at(2024, 2, 1)}});
+    const Analysis a =
+        over(QStringLiteral("SELECT COALESCE(SCR_Owner_Target_Date, SCR_Request_Date) AS Due, 1 AS "
+                            "Tasks FROM SCR"),
+             {AnalysisItem::datePart(QStringLiteral("Due"), DatePart::Year, AnalysisArea::Vertical),
+              AnalysisItem::fact(QStringLiteral("Tasks"), {}, Aggregate::Sum)});
+    const Outcome<pivot::Grid> grid = run(a);
+    ASSERT_TRUE(grid) << refusalOf(grid).toStdString();
+    EXPECT_EQ(rowTotal(*grid, QStringLiteral("2023")).toDouble(), 1);
+    EXPECT_EQ(rowTotal(*grid, QStringLiteral("2024")).toDouble(), 1);
+
+    const Outcome<QList<QueryColumn>> columns = queryColumns(db(), a.query);
+    ASSERT_TRUE(columns);
+    EXPECT_EQ(columns->first().name.toLower(), QStringLiteral("due"));
+    EXPECT_EQ(columns->first().kind, pivot::ColumnKind::Date);
+}
+
+// "Task ownership over time" counts the current workshop's tasks, those an owner got in one
+// second together; the delivered analyses run as they are laid out.
+TEST_P(AnalysesTest, BuiltInAndDeliveredAnalysesRun)
+{
+    for (const auto& [owner, workshop] :
+         {std::pair{"ann", 7}, std::pair{"ann", 7}, std::pair{"bob", 7}, std::pair{"bob", 8}})
+        test::addTaskRow(db(), {{QStringLiteral("SCR_Owner_User_ID"), QLatin1String(owner)},
+                                {QStringLiteral("SCR_Group_ID"), workshop},
+                                {QStringLiteral("SCR_Owner_Date_In"), at(2024, 4, 2, 10, 5)},
+                                {QStringLiteral("SCR_Request_Date"), at(2024, 4, 1)}});
+    const Analysis ownership = *store().builtIn(BuiltInAnalysis::TaskOwnership);
+    pivot::Definition userByStatus;
+    userByStatus.rows = {{QStringLiteral("User Name"), QStringLiteral("User Name"), {}}};
+    userByStatus.columns = {{QStringLiteral("Task Status"), QStringLiteral("Task Status"), {}}};
+    userByStatus.facts = {{QStringLiteral("Item"), QStringLiteral("Count"), Aggregate::Sum}};
+    const Outcome<pivot::Grid> grid = runAnalysis(db(), ownership, userByStatus);
+    ASSERT_TRUE(grid) << refusalOf(grid).toStdString();
+    EXPECT_EQ(rowTotal(*grid, QStringLiteral("ann")).toDouble(), 2);
+    EXPECT_EQ(rowTotal(*grid, QStringLiteral("bob")).toDouble(), 1);
+    EXPECT_EQ(grid->columns().label(0, 0), QStringLiteral("Active"));
+    EXPECT_TRUE(run(ownership)) << "as laid out by its items";
+
+    const Analysis common = *store().builtIn(BuiltInAnalysis::CommonTaskInformation);
+    EXPECT_TRUE(run(common));
+    const QList<AnalysisSummary> stored = *store().list();
+    ASSERT_EQ(stored.size(), 3);
+    for (const AnalysisSummary& delivered : stored) {
+        SCOPED_TRACE(delivered.title.toStdString());
+        const Outcome<pivot::Grid> ran = run(*store().load(delivered.id));
+        EXPECT_TRUE(ran) << refusalOf(ran).toStdString();
+    }
+}
+
+// "Common Task Information" shows a sensitive task to its owner and requester only, and counts as
+// late the open tasks past their target date.
+TEST_P(AnalysesTest, CommonTaskInformationHidesOthersSensitiveTasks)
+{
+    const QDateTime past = at(2024, 1, 2); // the fixed clock stands at 31 January 2024
+    const QDateTime future = at(2024, 3, 2);
+    const struct
+    {
+        const char* owner;
+        const char* requester;
+        bool sensitive;
+        const char* status;
+        QDateTime target;
+    } tasks[] = {
+        {"bob", nullptr, true, "A", past},    // hidden from ann
+        {"bob", "ann", true, "I", past},      // ann asked for it: late
+        {"bob", nullptr, false, "C", past},   // complete: not late
+        {"bob", nullptr, false, "A", future}, // not yet late
+    };
+    for (const auto& t : tasks)
+        test::addTaskRow(db(), {{QStringLiteral("SCR_Owner_User_ID"), QLatin1String(t.owner)},
+                                {QStringLiteral("SCR_Request_ID"),
+                                 t.requester ? QVariant(QLatin1String(t.requester)) : QVariant()},
+                                {QStringLiteral("SCR_Sensitive"), t.sensitive},
+                                {QStringLiteral("SCR_Status"), QLatin1String(t.status)},
+                                {QStringLiteral("SCR_Owner_Target_Date"), t.target},
+                                {QStringLiteral("SCR_Request_Date"), at(2023, 12, 1)}});
+    test::addTaskRow(db(), {{QStringLiteral("SCR_Template"), true}});
+    const Outcome<pivot::Grid> grid = run(*store().builtIn(BuiltInAnalysis::CommonTaskInformation));
+    ASSERT_TRUE(grid) << refusalOf(grid).toStdString();
+    EXPECT_EQ(rowTotal(*grid, QStringLiteral("bob"), 0).toDouble(), 3);
+    EXPECT_EQ(rowTotal(*grid, QStringLiteral("bob"), 1).toDouble(), 1);
+    EXPECT_EQ(grid->rows().size(), 2) << "bob and the total: no template of ann's";
+}
+
+BX_INSTANTIATE_ENGINES(AnalysesTest);
