@@ -11,6 +11,9 @@ using namespace bx::test::tasks;
 
 namespace {
 
+// The notifier's record, not the database's change notice.
+using bx::test::tasks::Notice;
+
 const QString kCycle = QStringLiteral("Buyer's cycle");
 const QString kDraft = QStringLiteral("Draft");
 const QString kBoss = QStringLiteral("Boss's OK");

@@ -14,6 +14,9 @@ using namespace bx::test::tasks;
 
 namespace {
 
+// The notifier's record, not the database's change notice.
+using bx::test::tasks::Notice;
+
 const QString kVarName = QStringLiteral("USERS/DEFAULT ASSIGN/ann");
 
 class cSCRSaveTest : public TaskTest
