@@ -4,7 +4,7 @@
 #   scripts/fuzz.sh [TARGET] [SECONDS]   fuzzes one target, or all one after the other (60 s each)
 #   scripts/fuzz.sh --ci [RUNS]          what CI runs: every target reads its corpus and the
 #                                        checked-in finds once, then RUNS mutations (default 50000,
-#                                        at most 45 s a target); fails on any crash, hang or leak
+#                                        at most 20 s a target); fails on any crash, hang or leak
 #
 # TARGET is a name from tests/fuzz/CMakeLists.txt (report_layout, settings_store, ...). Each run
 # reads tests/fuzz/corpus/TARGET/ and tests/data/fuzz/TARGET/, and the dictionary
@@ -64,7 +64,7 @@ for t in "${targets[@]}"; do
         # Every seed and every checked-in find once, then mutations of the corpus only.
         "$program" "${common[@]}" -runs=0 "${seeds[@]}" >"$log" 2>&1 || status=$?
         if [ "$status" -eq 0 ]; then
-            "$program" "${common[@]}" -runs="$runs" -max_total_time=45 "$out/$t/new" "${seeds[@]}" \
+            "$program" "${common[@]}" -runs="$runs" -max_total_time=20 "$out/$t/new" "${seeds[@]}" \
                 >>"$log" 2>&1 || status=$?
         fi
     else
