@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -135,6 +136,9 @@ TEST_F(AnalysisWindowsTest, TreeListsBuiltInAndStoredAnalyses)
 TEST_F(AnalysisWindowsTest, RunsAnalysesAwayFromTheWindow)
 {
     const qlonglong id = store(kName);
+    db().execute(
+        QStringLiteral("UPDATE OLAP_REPORT SET AllowPivot = ?, AllowTitle = ? WHERE ID = ?"),
+        {false, false, id});
     const auto bi = window();
     QSignalSpy ended(bi.get(), &dlgBI::runEnded);
     bi->tree()->setCurrentItem(nullptr);
@@ -144,6 +148,9 @@ TEST_F(AnalysisWindowsTest, RunsAnalysesAwayFromTheWindow)
     ASSERT_TRUE(ended.wait(20000));
     EXPECT_TRUE(ended.first().first().toBool()) << prompt.texts().join(u'\n').toStdString();
     ASSERT_NE(bi->viewer()->grid(), nullptr);
+    // The analysis's options reach the viewer: no title, no pivoting.
+    EXPECT_TRUE(child<QLabel>(*bi, "lblTitle")->isHidden());
+    EXPECT_FALSE(child<QAction>(*bi, "mnuPivot")->isVisible());
     bi->tree()->setCurrentItem(nullptr);
     EXPECT_TRUE(child<QAction>(*bi, "cmdEdit")->isEnabled());
     EXPECT_TRUE(child<QAction>(*bi, "cmdRemove")->isEnabled());
@@ -152,6 +159,8 @@ TEST_F(AnalysisWindowsTest, RunsAnalysesAwayFromTheWindow)
     bi->ShowReport();
     ASSERT_TRUE(ended.wait(20000));
     EXPECT_TRUE(ended.last().first().toBool()) << prompt.texts().join(u'\n').toStdString();
+    EXPECT_FALSE(child<QLabel>(*bi, "lblTitle")->isHidden());
+    EXPECT_TRUE(child<QAction>(*bi, "mnuPivot")->isVisible());
     EXPECT_TRUE(prompt.texts().isEmpty());
 }
 
