@@ -339,9 +339,6 @@ void deleteAnalysis(Database& db, qlonglong id)
     tx.commit();
 }
 
-namespace {
-
-/** The area a dimension or date part is shown in, its field-list value read as delivered. */
 AnalysisArea areaOf(const AnalysisItem& item)
 {
     const bool datePart = item.type == olap::ItemType::DatePart;
@@ -357,8 +354,6 @@ AnalysisArea areaOf(const AnalysisItem& item)
         return datePart ? AnalysisArea::Vertical : AnalysisArea::Horizontal;
     }
 }
-
-} // namespace
 
 std::optional<RefusalOf<>> analysisProblem(const Analysis& analysis)
 {
@@ -444,8 +439,7 @@ Outcome<QList<QueryColumn>> queryColumns(Database& db, const QString& query, int
     return columns;
 }
 
-Outcome<pivot::Grid> runAnalysis(Database& db, const Analysis& analysis,
-                                 const pivot::Definition& layout, const AnalysisRun& run)
+Outcome<pivot::Source> readAnalysis(Database& db, const Analysis& analysis, const AnalysisRun& run)
 {
     if (const std::optional<QString> refusal = db.readOnlyRefusal(analysis.query))
         return RefusalOf<>{*refusal};
@@ -464,7 +458,23 @@ Outcome<pivot::Grid> runAnalysis(Database& db, const Analysis& analysis,
         source.kinds << pivotKind(kind);
     source.rows = read.rows.rows();
     source.biasSeconds = run.biasSeconds;
-    return pivot::build(source, layout, run.limits);
+    return source;
+}
+
+Outcome<pivot::Grid> runAnalysis(Database& db, const Analysis& analysis,
+                                 const pivot::Definition& layout, const AnalysisRun& run)
+{
+    Outcome<pivot::Source> source = readAnalysis(db, analysis, run);
+    if (!source)
+        return source.refusal() ? Outcome<pivot::Grid>(*source.refusal())
+                                : Outcome<pivot::Grid>::declined();
+    return pivot::build(*source, layout, run.limits);
+}
+
+pivot::Presentation presentationOf(const Analysis& analysis)
+{
+    return {analysis.title, analysis.options.allowTitle, analysis.options.titleAlign,
+            analysis.options.allowPivot, analysis.options.allowFilter};
 }
 
 AnalysisStore::AnalysisStore(Session& session, Prompt& prompt)

@@ -4,6 +4,7 @@
 #include "core/db/Database.h"
 #include "core/schema/OlapItems.h"
 #include "reports/Pivot.h"
+#include "reports/PivotPresentation.h"
 
 #include <QDateTime>
 #include <QList>
@@ -180,6 +181,15 @@ void deleteAnalysis(Database& db, qlonglong id);
 /** What keeps a designed analysis from being saved: no vertical dimension, then no fact. */
 std::optional<RefusalOf<>> analysisProblem(const Analysis& analysis);
 
+/**
+ * The area a dimension or date part is shown in, its field-list value read as delivered (Default:
+ * date parts vertical, other dimensions horizontal).
+ */
+AnalysisArea areaOf(const AnalysisItem& item);
+
+/** How the viewer shows the analysis: its title as its options place it, what users may do. */
+pivot::Presentation presentationOf(const Analysis& analysis);
+
 /** The pivot layout the items ask for: dimensions in their areas, facts and formulas in order. */
 Outcome<pivot::Definition> layoutOf(const Analysis& analysis);
 
@@ -212,6 +222,15 @@ struct AnalysisRun
     int waitSeconds = 0;
     pivot::Limits limits;
 };
+
+/**
+ * Reads the rows of an analysis through Database::queryReadOnly on `db` (a connection of the
+ * caller's thread; interrupt() stops it), typed for the pivot engine. Refused, changing nothing,
+ * when the query may not run (not one reading statement), when it brings more rows or cells than
+ * `run.limits` or outlasts the time limit. @throws DbError
+ */
+Outcome<pivot::Source> readAnalysis(Database& db, const Analysis& analysis,
+                                    const AnalysisRun& run = {});
 
 /**
  * Runs an analysis in `layout` (layoutOf, or as the user moved its dimensions): its query through

@@ -392,7 +392,8 @@ void Access_Form::buildWorkshopMenu()
                             {"mnuCustomTab", "Custom &Tab...", &Access_Form::chooseCustomTab}});
     QMenu* reports = menuBar()->addMenu(QStringLiteral("&Reports"));
     addCommands(reports,
-                {{"mnuTSHReport", "&Timesheet Report...", &Access_Form::openTimeSheetReport}});
+                {{"mnuTSHReport", "&Timesheet Report...", &Access_Form::openTimeSheetReport},
+                 {"mnuBI", "&Business Intelligence...", &Access_Form::openAnalyses}});
     addQuickReports(reports);
 }
 
@@ -455,6 +456,7 @@ void Access_Form::buildToolbars()
         command("Forms", QStringLiteral("Forms"), &Access_Form::openFormDesigner));
     m_toolbar2->addAction(
         command("TIMESHEET", QStringLiteral("Timesheet"), &Access_Form::openTimeSheetReport));
+    m_toolbar2->addAction(command("BI", QStringLiteral("BI"), &Access_Form::openAnalyses));
 
     // Toolbar3: refreshing the page shown, on a row of its own: Toolbar2 fills the width of the
     // smallest screen.
@@ -568,6 +570,9 @@ void Access_Form::rebuildForUser()
     m_commands.value(QStringLiteral("Forms"))->setVisible(admin);
     m_commands.value(QStringLiteral("LIFECYCLE"))
         ->setVisible(UserRights::mayCreateLifecycles(m_session.user.record));
+    const bool analyst = UserRights::hasBusinessIntelligence(m_session.user.record);
+    m_commands.value(QStringLiteral("BI"))->setVisible(analyst);
+    m_commands.value(QStringLiteral("mnuBI"))->setVisible(analyst);
     showFilter();
     if (m_tray)
         m_tray->setToolTip(plainToolTip(windowTitle()));

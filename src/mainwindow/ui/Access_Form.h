@@ -219,6 +219,8 @@ private:
     void openTools();
     void newTool();
     void openTimeSheetReport();
+    /** The analyses (dlgBI), for users with the right to them. */
+    void openAnalyses();
     /** The quick team reports of the Reports menu, one command each. */
     void addQuickReports(QMenu* reports);
     /** Writes the report's page over the users the team view shows and opens it in the browser. */

@@ -33,6 +33,7 @@
 #include "people/ui/jtWizard.h"
 #include "people/workshops/RecentWorkshops.h"
 #include "people/workshops/WorkshopService.h"
+#include "reports/ui/dlgBI.h"
 #include "reports/ui/dlgTSHReport.h"
 #include "tasks/SubTasks.h"
 #include "tasks/ui/F_LOOKUP.h"
@@ -455,6 +456,17 @@ void Access_Form::openTimeSheetReport()
     dlgTSHReport report(m_session, m_prompt, 0, this);
     report.refresh();
     report.exec();
+}
+
+void Access_Form::openAnalyses()
+{
+    if (!UserRights::hasBusinessIntelligence(m_session.user.record))
+        return;
+    std::optional<Connector> opener = workerConnector();
+    if (!opener)
+        return;
+    dlgBI analyses(m_session, m_prompt, std::move(*opener), this);
+    analyses.exec();
 }
 
 // --- Workshops -----------------------------------------------------------------------------------

@@ -523,3 +523,31 @@ TEST_F(AccessFormTest, QuickReportsOpenTheirPagesOrSayWhyNot)
     EXPECT_TRUE(prompt.texts().first().startsWith(QStringLiteral("Error: ")))
         << prompt.texts().first().toStdString();
 }
+
+// The analyses are offered only with the right to them: the "BI" button and the Reports entry,
+// both opening dlgBI.
+TEST_F(AccessFormTest, AnalysesOnlyWithTheirRight)
+{
+    session.user.record.businessIntelligence = false;
+    Access_Form form(session, prompt);
+    waitForView(form);
+    EXPECT_FALSE(child<QAction>(form, "BI")->isVisible());
+    EXPECT_FALSE(child<QAction>(form, "mnuBI")->isVisible());
+
+    session.user.record.businessIntelligence = true;
+    form.rebuildForUser();
+    EXPECT_TRUE(child<QAction>(form, "BI")->isVisible());
+    EXPECT_TRUE(child<QAction>(form, "mnuBI")->isVisible());
+    for (const char* command : {"BI", "mnuBI"}) {
+        QString opened;
+        QTimer::singleShot(0, [&] {
+            QWidget* dialog = QApplication::activeModalWidget();
+            ASSERT_NE(dialog, nullptr);
+            opened = dialog->objectName();
+            dialog->close();
+        });
+        child<QAction>(form, command)->trigger();
+        EXPECT_EQ(opened, QStringLiteral("dlgBI")) << command;
+    }
+    EXPECT_TRUE(prompt.texts().isEmpty()) << prompt.texts().join(u'|').toStdString();
+}

@@ -9,6 +9,7 @@
 #include "contacts/ui/dlgCallLog.h"
 #include "core/Session.h"
 #include "core/db/Database.h"
+#include "core/db/SecondConnection.h"
 #include "core/settings/SettingsStore.h"
 #include "core/settings/WindowLayout.h"
 #include "core/ui/F_SYSTEM.h"
@@ -44,6 +45,9 @@
 #include "people/ui/jtWizard.h"
 #include "reports/TimeSheets.h"
 #include "reports/ui/BIViewer.h"
+#include "reports/ui/dlgBI.h"
+#include "reports/ui/dlgBIScreen.h"
+#include "reports/ui/dlgNewFormula.h"
 #include "reports/ui/dlgTSHReport.h"
 #include "reports/ui/dlgTimeSheet.h"
 #include "support/ContactRows.h"
@@ -93,6 +97,7 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
@@ -101,6 +106,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
+#include <QTreeWidget>
 
 #include <cstdlib>
 #include <functional>
@@ -672,6 +678,51 @@ const WindowCase kWindows[] = {
                                           bx::test::ownerByYearAndStatus(),
                                           {QStringLiteral("O'Neil's hours by year"), true, 1}));
          return std::unique_ptr<QWidget>(std::move(viewer));
+     }},
+    // analyses: the list with a built-in one shown, the designer editing a stored one, the
+    // formula window
+    {"dlgBI",
+     [](T& t) {
+         t.session.user.record.businessIntelligence = true;
+         auto window =
+             std::make_unique<dlgBI>(t.session, t.prompt, secondConnectionTo(t.session.db()));
+         QSignalSpy ended(window.get(), &dlgBI::runEnded);
+         const QList<QTreeWidgetItem*> found = window->tree()->findItems(
+             AnalysisText::kTaskOwnership, Qt::MatchExactly | Qt::MatchRecursive);
+         EXPECT_EQ(found.size(), 1);
+         if (!found.isEmpty())
+             window->tree()->setCurrentItem(found.first());
+         window->ShowReport();
+         EXPECT_TRUE(ended.wait(20000));
+         return std::unique_ptr<QWidget>(std::move(window));
+     }},
+    {"dlgBIScreen",
+     [](T& t) {
+         t.session.user.record.businessIntelligence = true;
+         Analysis analysis;
+         analysis.title = QStringLiteral("O'Neil's tasks by owner and month");
+         analysis.query = QStringLiteral("SELECT SCR_Owner_User_ID AS Owner, SCR_Request_Date AS "
+                                         "Asked, SCR_Priority AS Priority, 1 AS Tasks FROM SCR");
+         analysis.items = {
+             AnalysisItem::dimension(QStringLiteral("Owner"), QStringLiteral("Owner"),
+                                     AnalysisArea::Vertical),
+             AnalysisItem::datePart(QStringLiteral("Asked"), olap::DatePart::Month,
+                                    AnalysisArea::Horizontal),
+             AnalysisItem::fact(QStringLiteral("Tasks"), QStringLiteral("Tasks"),
+                                olap::Aggregate::Sum),
+             AnalysisItem::formula(QStringLiteral("Tasks * 2"), QStringLiteral("Twice"))};
+         auto window = std::make_unique<dlgBIScreen>(t.session, t.prompt, analysis);
+         EXPECT_TRUE(window->readColumns());
+         return std::unique_ptr<QWidget>(std::move(window));
+     }},
+    {"dlgNewFormula",
+     [](T& t) {
+         return make<dlgNewFormula>(
+             t.session, t.prompt,
+             QList<pivot::Fact>{
+                 {QStringLiteral("Hours"), QStringLiteral("Hours"), olap::Aggregate::Sum, false},
+                 {QStringLiteral("Tasks"), QStringLiteral("Late tasks"), olap::Aggregate::Sum,
+                  false}});
      }},
     // outside tools
     {"F_TOOL",

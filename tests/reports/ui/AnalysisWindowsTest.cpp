@@ -1,0 +1,347 @@
+#include "core/db/Database.h"
+#include "core/db/SecondConnection.h"
+#include "reports/Analyses.h"
+#include "reports/ui/BIViewer.h"
+#include "reports/ui/dlgBI.h"
+#include "reports/ui/dlgBIScreen.h"
+#include "reports/ui/dlgNewFormula.h"
+#include "support/TaskRows.h"
+#include "support/WindowTest.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+using namespace bx;
+using namespace bx::test;
+using olap::Aggregate;
+using olap::DatePart;
+
+namespace {
+
+const QString kName = QStringLiteral("O'Brien's tasks");
+const QString kQuery = QStringLiteral(
+    "SELECT SCR_Owner_User_ID AS Owner, SCR_Request_Date AS Asked, 1 AS Tasks FROM SCR");
+
+/** A signed-in analyst with two tasks in his workshop. */
+class AnalysisWindowsTest : public WindowTest
+{
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        if (HasFatalFailure())
+            return;
+        session.user.record.businessIntelligence = true;
+        enterWorkshop(7, QStringLiteral("O'Neil's desk"));
+        for (int day : {1, 2})
+            addOwnTask({{QStringLiteral("SCR_Group_ID"), 7},
+                        {QStringLiteral("SCR_Request_Date"),
+                         QDateTime(QDate(2024, 3, day), QTime(9, 0), Qt::UTC)}});
+    }
+
+    void TearDown() override { session.closeDatabase(); }
+
+    /** Stores an analysis of `title`: owner down, the tasks summed. */
+    qlonglong store(const QString& title, const QString& query = kQuery)
+    {
+        Analysis a;
+        a.title = title;
+        a.query = query;
+        a.items = {
+            AnalysisItem::dimension(QStringLiteral("Owner"), QStringLiteral("Owner"),
+                                    AnalysisArea::Vertical),
+            AnalysisItem::fact(QStringLiteral("Tasks"), QStringLiteral("Tasks"), Aggregate::Sum)};
+        return writeAnalysis(db(), a, false);
+    }
+
+    int stored(const QString& title) { return analysesNamed(db(), title); }
+
+    std::unique_ptr<dlgBI> window()
+    {
+        return std::make_unique<dlgBI>(session, prompt, secondConnectionTo(db()));
+    }
+
+    static void choose(dlgBI& bi, const QString& title)
+    {
+        const QList<QTreeWidgetItem*> found =
+            bi.tree()->findItems(title, Qt::MatchExactly | Qt::MatchRecursive);
+        ASSERT_EQ(found.size(), 1) << title.toStdString();
+        bi.tree()->setCurrentItem(found.first());
+    }
+
+    /** A designer over kQuery with its columns read and `column` chosen. */
+    std::unique_ptr<dlgBIScreen> designer()
+    {
+        auto screen = std::make_unique<dlgBIScreen>(session, prompt);
+        child<QPlainTextEdit>(*screen, "txtSQL")->setPlainText(kQuery);
+        EXPECT_TRUE(screen->readColumns()) << prompt.texts().join(u'\n').toStdString();
+        return screen;
+    }
+
+    static void chooseColumn(dlgBIScreen& screen, const char* column)
+    {
+        auto* fields = child<QListWidget>(screen, "lstFields");
+        const QList<QListWidgetItem*> found =
+            fields->findItems(QString::fromLatin1(column), Qt::MatchStartsWith);
+        ASSERT_EQ(found.size(), 1) << column;
+        fields->setCurrentItem(found.first());
+    }
+};
+
+} // namespace
+
+// The tree: "Built-in" with its two, "Custom" with every stored analysis (the delivered ones
+// first) by ID.
+TEST_F(AnalysisWindowsTest, TreeListsBuiltInAndStoredAnalyses)
+{
+    QStringList custom;
+    for (const AnalysisSummary& s : listAnalyses(db()))
+        custom << s.title;
+    ASSERT_FALSE(custom.isEmpty());
+    const qlonglong first = store(kName);
+    const qlonglong second = store(QStringLiteral("<b>Plain</b>"));
+    custom << kName << QStringLiteral("<b>Plain</b>");
+    const auto bi = window();
+    QTreeWidget* tree = bi->tree();
+    ASSERT_EQ(tree->topLevelItemCount(), 2);
+    const auto children = [](const QTreeWidgetItem* root) {
+        QStringList out;
+        for (int i = 0; i < root->childCount(); ++i)
+            out << root->child(i)->text(0);
+        return out;
+    };
+    EXPECT_EQ(tree->topLevelItem(0)->text(0), QStringLiteral("Built-in"));
+    EXPECT_EQ(children(tree->topLevelItem(0)),
+              (QStringList{QStringLiteral("Common Task Information"),
+                           QStringLiteral("Task ownership over time")}));
+    EXPECT_EQ(tree->topLevelItem(1)->text(0), QStringLiteral("Custom"));
+    EXPECT_EQ(children(tree->topLevelItem(1)), custom);
+    EXPECT_EQ(
+        tree->topLevelItem(1)->child(custom.size() - 1)->data(0, Qt::UserRole + 1).toLongLong(),
+        second);
+    EXPECT_LT(first, second);
+}
+
+// Stored and built-in analyses run away from the window and show in the viewer; Edit and
+// Remove wake for the custom one shown.
+TEST_F(AnalysisWindowsTest, RunsAnalysesAwayFromTheWindow)
+{
+    const qlonglong id = store(kName);
+    db().execute(
+        QStringLiteral("UPDATE OLAP_REPORT SET AllowPivot = ?, AllowTitle = ? WHERE ID = ?"),
+        {false, false, id});
+    const auto bi = window();
+    QSignalSpy ended(bi.get(), &dlgBI::runEnded);
+    bi->tree()->setCurrentItem(nullptr);
+    EXPECT_FALSE(child<QAction>(*bi, "cmdRemove")->isEnabled());
+    bi->RunOLAPReport(id);
+    EXPECT_TRUE(bi->busy());
+    ASSERT_TRUE(ended.wait(20000));
+    EXPECT_TRUE(ended.first().first().toBool()) << prompt.texts().join(u'\n').toStdString();
+    ASSERT_NE(bi->viewer()->grid(), nullptr);
+    // The analysis's options reach the viewer: no title, no pivoting.
+    EXPECT_TRUE(child<QLabel>(*bi, "lblTitle")->isHidden());
+    EXPECT_FALSE(child<QAction>(*bi, "mnuPivot")->isVisible());
+    bi->tree()->setCurrentItem(nullptr);
+    EXPECT_TRUE(child<QAction>(*bi, "cmdEdit")->isEnabled());
+    EXPECT_TRUE(child<QAction>(*bi, "cmdRemove")->isEnabled());
+
+    choose(*bi, AnalysisText::kTaskOwnership);
+    bi->ShowReport();
+    ASSERT_TRUE(ended.wait(20000));
+    EXPECT_TRUE(ended.last().first().toBool()) << prompt.texts().join(u'\n').toStdString();
+    EXPECT_FALSE(child<QLabel>(*bi, "lblTitle")->isHidden());
+    EXPECT_TRUE(child<QAction>(*bi, "mnuPivot")->isVisible());
+    EXPECT_TRUE(prompt.texts().isEmpty());
+}
+
+// Closing the window stops the read it runs: nothing is reported afterwards.
+TEST_F(AnalysisWindowsTest, ClosingStopsTheRunningAnalysis)
+{
+    const qlonglong id =
+        store(kName, QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM "
+                                    "n WHERE i < 100000000) SELECT 'x' AS Owner, i AS Tasks "
+                                    "FROM n"));
+    const auto bi = window();
+    QSignalSpy ended(bi.get(), &dlgBI::runEnded);
+    bi->RunOLAPReport(id);
+    ASSERT_TRUE(bi->busy());
+    QTest::qWait(100);
+    bi->reject();
+    EXPECT_FALSE(bi->busy());
+    EXPECT_FALSE(ended.wait(500));
+    EXPECT_EQ(bi->viewer()->grid(), nullptr);
+    EXPECT_TRUE(prompt.texts().isEmpty());
+}
+
+// Built-in analyses are neither edited nor removed; a stored one goes on Yes only.
+TEST_F(AnalysisWindowsTest, RemovingAsksAndBuiltInsAreRefused)
+{
+    store(kName);
+    const auto bi = window();
+    choose(*bi, AnalysisText::kCommonTaskInformation);
+    child<QAction>(*bi, "cmdRemove")->trigger();
+    child<QAction>(*bi, "cmdEdit")->trigger();
+    EXPECT_EQ(prompt.texts(), (QStringList{QStringLiteral("Built-in report couln't be removed."),
+                                           QStringLiteral("Built-in report couldn't be edited.")}));
+
+    const int others = bi->tree()->topLevelItem(1)->childCount() - 1;
+    for (const auto& [answer, left] :
+         {std::pair(PromptAnswer::No, 1), std::pair(PromptAnswer::Yes, 0)}) {
+        prompt.clear();
+        choose(*bi, kName);
+        prompt.answer(answer);
+        child<QAction>(*bi, "cmdRemove")->trigger();
+        EXPECT_EQ(prompt.texts(), QStringList{QStringLiteral(
+                                      "Do you really want to remove the report from Database?")});
+        EXPECT_EQ(stored(kName), left);
+        EXPECT_EQ(bi->tree()->topLevelItem(1)->childCount(), others + left);
+    }
+}
+
+// Saving checks the vertical dimension, then the fact, then asks before it overwrites: No keeps
+// the old analysis and the designer open, Yes replaces it.
+TEST_F(AnalysisWindowsTest, DesignerSavesAfterItsChecksInOrder)
+{
+    store(kName);
+    const auto screen = designer();
+    child<QLineEdit>(*screen, "txtName")->setText(kName);
+    const QString overwrite = QStringLiteral(
+        "Report with name 'O'Brien's tasks'\n already exist in database. Overwirte?");
+    const struct
+    {
+        const char* step;
+        std::function<void()> act;
+        std::optional<PromptAnswer> answer;
+        QString shown;
+        bool saved;
+    } steps[] = {
+        {"nothing placed",
+         [] {},
+         {},
+         QStringLiteral("Please specify at least one Vertical dimension. "),
+         false},
+        {"a vertical dimension",
+         [&] {
+             chooseColumn(*screen, "Owner");
+             screen->AddDimension(AnalysisArea::Vertical);
+         },
+         {},
+         QStringLiteral("Please specify at least one Fact. "),
+         false},
+        {"a fact, No to overwriting",
+         [&] {
+             chooseColumn(*screen, "Tasks");
+             screen->addFact();
+         },
+         PromptAnswer::No, overwrite, false},
+        {"Yes to overwriting", [] {}, PromptAnswer::Yes, overwrite, true},
+    };
+    for (const auto& s : steps) {
+        SCOPED_TRACE(s.step);
+        prompt.clear();
+        s.act();
+        if (s.answer)
+            prompt.answer(*s.answer);
+        EXPECT_EQ(screen->save(), s.saved);
+        EXPECT_EQ(prompt.texts(), QStringList{s.shown});
+        EXPECT_EQ(screen->result() == QDialog::Accepted, s.saved);
+        EXPECT_EQ(stored(kName), 1);
+    }
+    const std::optional<Analysis> saved = loadAnalysis(db(), screen->savedId());
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->items.size(), 2);
+    EXPECT_TRUE(saved->options.allowPivot);
+}
+
+// A date column placed as a dimension asks for its parts and is stored as one row per part.
+TEST_F(AnalysisWindowsTest, ADateColumnIsStoredByItsParts)
+{
+    const auto screen = designer();
+    QStringList asked;
+    std::optional<QList<DatePart>> parts;
+    screen->setPartChooser([&](const QString& column) {
+        asked << column;
+        return parts;
+    });
+    chooseColumn(*screen, "Asked");
+    screen->AddDimension(AnalysisArea::Vertical);
+    EXPECT_EQ(child<QListWidget>(*screen, "lstVertical")->count(), 0);
+    parts = QList<DatePart>{DatePart::Year, DatePart::Month};
+    screen->AddDimension(AnalysisArea::Vertical);
+    EXPECT_EQ(asked, (QStringList(2, QStringLiteral("Asked"))));
+    chooseColumn(*screen, "Tasks");
+    screen->addFact();
+    child<QLineEdit>(*screen, "txtName")->setText(kName);
+    ASSERT_TRUE(screen->save()) << prompt.texts().join(u'\n').toStdString();
+
+    const RecordSet rows = db().query(
+        QStringLiteral("SELECT Name, ItemParameter1, ItemParameter2, ParentItem FROM "
+                       "OLAP_DIMENSION WHERE ReportID = ? AND ItemType = 1 ORDER BY Position"),
+        {screen->savedId()});
+    ASSERT_EQ(rows.rowCount(), 2);
+    EXPECT_EQ(rows.rows().at(0).at(0).toString(), QStringLiteral("YEAR_Asked"));
+    EXPECT_EQ(rows.rows().at(1).at(0).toString(), QStringLiteral("MONTH_Asked"));
+    EXPECT_EQ(rows.rows().at(1).at(1).toInt(), 8);
+    EXPECT_EQ(rows.rows().at(1).at(2).toInt(), int(DatePart::Month));
+    EXPECT_EQ(rows.rows().at(1).at(3).toString(), QStringLiteral("Asked"));
+}
+
+// The designer opened on a stored analysis shows its name, query, options and items.
+TEST_F(AnalysisWindowsTest, EditingStartsFromTheStoredAnalysis)
+{
+    std::optional<Analysis> analysis = loadAnalysis(db(), store(kName));
+    ASSERT_TRUE(analysis);
+    analysis->options.allowPivot = false;
+    dlgBIScreen screen(session, prompt, analysis);
+    EXPECT_EQ(child<QLineEdit>(screen, "txtName")->text(), kName);
+    EXPECT_EQ(child<QPlainTextEdit>(screen, "txtSQL")->toPlainText(), kQuery);
+    EXPECT_FALSE(child<QCheckBox>(screen, "chkAllowPivot")->isChecked());
+    EXPECT_TRUE(child<QCheckBox>(screen, "chkAllowFilter")->isChecked());
+    EXPECT_EQ(child<QListWidget>(screen, "lstVertical")->count(), 1);
+    EXPECT_EQ(screen.design().analysis().items, analysis->items);
+}
+
+// The formula window takes a name and a formula that reads.
+TEST_F(AnalysisWindowsTest, FormulaWindowRefusesWhatWillNotDo)
+{
+    const QList<pivot::Fact> facts{
+        {QStringLiteral("Hours"), QStringLiteral("Hours"), Aggregate::Sum, false}};
+    const struct
+    {
+        const char* name;
+        const char* formula;
+        QString shown; ///< what the refusal begins with; empty: accepted
+    } cases[] = {
+        {"", "Hours / 2", QStringLiteral("Please enter Name of OLAP fact.")},
+        {"Half", "  ", QStringLiteral("Please enter Formula expression for OLAP fact.")},
+        {"Half", "Minutes / 2", QStringLiteral("Minutes")},
+        {"Half", "(Hours / 2", QStringLiteral("Half")},
+        {"Half", "Hours / 2", QString()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.formula);
+        prompt.clear();
+        dlgNewFormula dialog(session, prompt, facts);
+        child<QLineEdit>(dialog, "txtName")->setText(QString::fromLatin1(c.name));
+        child<QLineEdit>(dialog, "txtFormula")->setText(QString::fromLatin1(c.formula));
+        dialog.accept();
+        EXPECT_EQ(dialog.result() == QDialog::Accepted, c.shown.isEmpty());
+        if (c.shown.isEmpty()) {
+            EXPECT_TRUE(prompt.texts().isEmpty());
+        } else {
+            ASSERT_EQ(prompt.texts().size(), 1);
+            EXPECT_TRUE(prompt.texts().first().contains(c.shown))
+                << prompt.texts().first().toStdString();
+        }
+    }
+}
