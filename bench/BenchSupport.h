@@ -390,8 +390,10 @@ inline void addPeople(Database& db)
     }
 }
 
-/** Writes the workshop, its users and lookups and the tasks in one transaction, then ANALYZE. */
-inline void fill(Database& db)
+/**
+ * Writes the workshop, its users and lookups and `count` tasks in one transaction, then ANALYZE.
+ */
+inline void fillTasks(Database& db, int count)
 {
     Transaction tx(db);
     addPeople(db);
@@ -425,7 +427,7 @@ inline void fill(Database& db)
     QRandomGenerator rng(76);
     const QDateTime now = naive(QDateTime::currentDateTime());
     QVariantList routes;
-    for (int n = 1; n <= kTasks; ++n) {
+    for (int n = 1; n <= count; ++n) {
         const int roll = int(rng.bounded(100));
         const QString status = roll < 60   ? QStringLiteral("A")
                                : roll < 90 ? QStringLiteral("C")
@@ -454,6 +456,12 @@ inline void fill(Database& db)
                           {routes.at(i), user(0), QStringLiteral("C"), routes.at(i + 1)});
     tx.commit();
     db.executeScript(QStringLiteral("ANALYZE"));
+}
+
+/** The workshop with its kTasks tasks (fillTasks). */
+inline void fill(Database& db)
+{
+    fillTasks(db, kTasks);
 }
 
 } // namespace workshop

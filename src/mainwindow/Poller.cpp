@@ -7,6 +7,7 @@
 
 #include <QCryptographicHash>
 #include <QElapsedTimer>
+#include <QtEndian>
 
 #include <algorithm>
 #include <limits>
@@ -55,33 +56,133 @@ PollDue pollDue(const PollCounters& counters, const PollIntervals& intervals, co
     return due;
 }
 
-QByteArray rowsFingerprint(const RecordSet& rows)
+void markNotices(NoticeMarks& marks, const QList<Notice>& notices, qlonglong workshop,
+                 const QString& userId)
 {
-    // Rows that tie in a view's order may come in any order (the server engine varies it from one
-    // run to the next), so each row is digested alone and the sorted row digests make the whole.
+    for (const Notice& n : notices) {
+        const std::optional<ChangeNotice> change = ChangeNotice::parse(n.payload);
+        if (!change)
+            continue;
+        if (change->table == QLatin1String("scr") || change->table == QLatin1String("route")) {
+            if (!change->concernsWorkshop(workshop))
+                continue;
+            if (change->whole)
+                marks.wholeView = true;
+            for (const qlonglong key : std::as_const(change->keys))
+                marks.tasks.insert(key);
+        } else if (change->table == QLatin1String("mail") && change->concernsUser(userId)) {
+            marks.mailbox = true;
+        }
+    }
+    // Reading many tasks by number costs more than the whole view's check.
+    if (marks.tasks.size() > kMaxMarkedTasks)
+        marks.wholeView = true;
+    if (marks.wholeView)
+        marks.tasks.clear();
+}
+
+ViewDigest::Sum ViewDigest::rowSum(const QVariantList& row)
+{
     const QByteArray nullMark("\x01", 1);
     const QByteArray separator("\x1f", 1);
-    QList<QByteArray> digests;
-    digests.reserve(rows.rowCount());
     QCryptographicHash hash(QCryptographicHash::Sha1);
-    for (const QVariantList& row : rows.rows()) {
-        hash.reset();
-        for (const QVariant& value : row) {
-            if (value.isNull())
-                hash.addData(nullMark);
-            else if (value.typeId() == QMetaType::QByteArray)
-                hash.addData(value.toByteArray());
-            else
-                hash.addData(value.toString().toUtf8());
-            hash.addData(separator);
-        }
-        digests << hash.result();
+    for (const QVariant& value : row) {
+        if (value.isNull())
+            hash.addData(nullMark);
+        else if (value.typeId() == QMetaType::QByteArray)
+            hash.addData(value.toByteArray());
+        else
+            hash.addData(value.toString().toUtf8());
+        hash.addData(separator);
     }
-    std::sort(digests.begin(), digests.end());
-    hash.reset();
-    for (const QByteArray& d : std::as_const(digests))
-        hash.addData(d);
-    return hash.result();
+    const QByteArray d = hash.result();
+    return {qFromBigEndian<quint64>(d.constData()), qFromBigEndian<quint64>(d.constData() + 8)};
+}
+
+void ViewDigest::add(const Sum& s, int sign)
+{
+    // Sums (modulo 2^64 in each half) do not depend on the order of the rows and let a row's
+    // part be taken out again.
+    if (sign > 0) {
+        m_total.high += s.high;
+        m_total.low += s.low;
+    } else {
+        m_total.high -= s.high;
+        m_total.low -= s.low;
+    }
+    m_count += sign;
+}
+
+void ViewDigest::reset(const RecordSet& rows)
+{
+    m_rows.clear();
+    m_total = {};
+    m_count = 0;
+    m_valid = true;
+    const int number = rows.columnIndex(scr::Number);
+    m_keyed = number >= 0;
+    if (m_keyed)
+        m_rows.reserve(rows.rowCount());
+    for (const QVariantList& row : rows.rows()) {
+        const Sum s = rowSum(row);
+        add(s, 1);
+        if (!m_keyed)
+            continue;
+        const qlonglong key = row.value(number).toLongLong();
+        if (m_rows.contains(key))
+            m_keyed = false; // a view that lists a task twice cannot be followed by number
+        else
+            m_rows.insert(key, s);
+    }
+    if (!m_keyed)
+        m_rows.clear();
+}
+
+bool ViewDigest::update(const QList<qlonglong>& numbers, const RecordSet& rows)
+{
+    const int number = rows.columnIndex(scr::Number);
+    if (!m_valid || !m_keyed || (number < 0 && !rows.isEmpty())) {
+        m_valid = false;
+        m_rows.clear();
+        return false;
+    }
+    for (const qlonglong n : numbers) {
+        const auto it = m_rows.constFind(n);
+        if (it == m_rows.constEnd())
+            continue;
+        add(*it, -1);
+        m_rows.erase(it);
+    }
+    for (const QVariantList& row : rows.rows()) {
+        const qlonglong key = row.value(number).toLongLong();
+        if (!numbers.contains(key) || m_rows.contains(key)) {
+            m_valid = false;
+            m_rows.clear();
+            return false;
+        }
+        const Sum s = rowSum(row);
+        add(s, 1);
+        m_rows.insert(key, s);
+    }
+    return true;
+}
+
+QByteArray ViewDigest::fingerprint() const
+{
+    if (!m_valid)
+        return {};
+    QByteArray out(24, Qt::Uninitialized);
+    qToBigEndian(m_total.high, out.data());
+    qToBigEndian(m_total.low, out.data() + 8);
+    qToBigEndian(quint64(m_count), out.data() + 16);
+    return out;
+}
+
+QByteArray rowsFingerprint(const RecordSet& rows)
+{
+    ViewDigest digest;
+    digest.reset(rows);
+    return digest.fingerprint();
 }
 
 DatabasePollBackend::DatabasePollBackend(Connector connector)
@@ -95,11 +196,35 @@ PollResult DatabasePollBackend::run(const PollJob& job)
 {
     PollResult result;
     try {
-        if (!m_db)
+        if (job.takeNotices && m_db && m_listening) {
+            try {
+                result.notices = m_db->takeNotices(0);
+            } catch (const DbError&) {
+                // Only the notices are lost so far: a new connection below listens again.
+                m_db.reset();
+                result.noticesLost = true;
+            }
+        }
+        if (!m_db) {
             m_db = m_connector();
-        if (!job.taskProbe.sql.isEmpty())
-            result.taskFingerprint =
-                rowsFingerprint(m_db->query(job.taskProbe.sql, job.taskProbe.params));
+            m_listening = false;
+        }
+        if (job.takeNotices && !m_listening && m_db->dialect().hasNotices()) {
+            m_db->listen(m_db->changeChannel());
+            m_listening = true;
+            result.listenStarted = true;
+        }
+        if (!job.keyedRead.sql.isEmpty()) {
+            RecordSet rows = m_db->query(job.keyedRead.sql, job.keyedRead.params);
+            if (m_digest.update(job.keyedNumbers, rows))
+                result.keyedFingerprint = m_digest.fingerprint();
+            result.keyedRows = std::move(rows);
+            result.keyedNumbers = job.keyedNumbers;
+        }
+        if (!job.taskProbe.sql.isEmpty()) {
+            m_digest.reset(m_db->query(job.taskProbe.sql, job.taskProbe.params));
+            result.taskFingerprint = m_digest.fingerprint();
+        }
         if (job.messageProbe)
             result.messageState = job.messageProbe(*m_db);
         if (job.heartbeat) {
@@ -108,6 +233,7 @@ PollResult DatabasePollBackend::run(const PollJob& job)
         }
     } catch (const std::exception& e) {
         m_db.reset();
+        m_listening = false;
         result = {};
         result.failed = true;
         result.error = QString::fromUtf8(e.what());
@@ -173,8 +299,13 @@ TaskCriteria Poller::workshopTasks(qlonglong workshop)
 
 bool Poller::emitRefresh(void (Poller::*signal)())
 {
+    return emitRefresh([this, signal] { (this->*signal)(); });
+}
+
+bool Poller::emitRefresh(const std::function<void()>& emitter)
+{
     m_refreshing = true;
-    (this->*signal)();
+    emitter();
     m_refreshing = false;
     if (!m_failure)
         return true;
@@ -213,12 +344,31 @@ void Poller::tick()
     spent.start();
     const QDateTime now = m_clock.nowLocal();
     const bool open = !m_isOpen || m_isOpen();
-    const PollDue due = pollDue(m_counters, m_intervals, now, open);
+    PollDue due = pollDue(m_counters, m_intervals, now, open);
+    PollJob job;
+    if (open && m_notices) {
+        job.takeNotices = true;
+        // What the notices marked is taken up now; a check that is off stays off.
+        const bool tasksOn = m_intervals.checkTasksMinutes > 0;
+        if (m_marks.wholeView && tasksOn)
+            due.checkTasks = true;
+        if (m_marks.mailbox && m_intervals.checkMessagesSeconds > 0)
+            due.checkMessages = true;
+        if (!m_marks.tasks.isEmpty() && tasksOn && !due.checkTasks) {
+            QList<qlonglong> numbers(m_marks.tasks.cbegin(), m_marks.tasks.cend());
+            std::sort(numbers.begin(), numbers.end());
+            job.keyedRead = m_keyedProbe ? m_keyedProbe(numbers) : TaskCriteria();
+            if (job.keyedRead.sql.isEmpty())
+                due.checkTasks = true;
+            else
+                job.keyedNumbers = std::move(numbers);
+        }
+        m_marks = {};
+    }
     if (due.clearStatus) {
         m_counters.statusShown = QDateTime();
         emit clearStatus();
     }
-    PollJob job;
     if (due.checkTasks) {
         m_counters.lastTasks = now;
         if (m_probe) {
@@ -245,7 +395,7 @@ void Poller::tick()
         job.userId = m_userId;
         job.nowUtc = m_clock.nowUtc();
     }
-    if (!job.heartbeat && job.taskProbe.sql.isEmpty() && !job.messageProbe) {
+    if (!job.heartbeat && job.taskProbe.sql.isEmpty() && !job.messageProbe && !job.takeNotices) {
         m_busy = false;
         if (due != PollDue{}) {
             m_uiNs = spent.nsecsElapsed();
@@ -265,6 +415,21 @@ void Poller::tick()
     m_uiNs = spent.nsecsElapsed();
 }
 
+void Poller::takeUpNotices(const PollResult& result)
+{
+    if (result.noticesLost || (result.listenStarted && m_listenedBefore)) {
+        // Changes went unheard meanwhile: the whole view is checked once.
+        m_marks.wholeView = true;
+        if (!m_fingerprint)
+            m_taskRefreshOwed = true;
+    }
+    m_listenedBefore = m_listenedBefore || result.listenStarted;
+    markNotices(m_marks, result.notices, m_workshop ? m_workshop() : 0, m_userId);
+    // A ticking poll takes the marks up at once rather than a second later.
+    if (!m_marks.empty() && m_timer.isActive())
+        QTimer::singleShot(0, this, &Poller::tick);
+}
+
 void Poller::finish(const PollResult& result)
 {
     QElapsedTimer spent;
@@ -275,8 +440,21 @@ void Poller::finish(const PollResult& result)
         return;
     }
     m_busy = false;
+    takeUpNotices(result);
     bool ok = true;
-    if (result.taskFingerprint) {
+    if (result.keyedRows) {
+        // The view's digest follows the tasks read, so the next check finds no change in them.
+        if (m_fingerprint && !result.keyedFingerprint.isEmpty())
+            m_fingerprint = result.keyedFingerprint;
+        m_busy = true;
+        ok = emitRefresh([&] { emit tasksRead(result.keyedNumbers, *result.keyedRows); });
+        m_busy = false;
+        if (!ok) {
+            for (const qlonglong n : result.keyedNumbers)
+                m_marks.tasks.insert(n);
+        }
+    }
+    if (ok && result.taskFingerprint) {
         const bool owed = std::exchange(m_taskRefreshOwed, false);
         if (owed || (m_fingerprint && *m_fingerprint != *result.taskFingerprint)) {
             m_busy = true;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/db/Notices.h"
 #include "mainwindow/Presence.h"
 #include "mainwindow/TaskViews.h"
 
@@ -7,6 +8,7 @@
 #include <QDateTime>
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QThread>
 #include <QTimer>
 
@@ -73,9 +75,75 @@ PollDue pollDue(const PollCounters& counters, const PollIntervals& intervals, co
  */
 using MessageProbe = std::function<QVariantList(Database&)>;
 
+/** More tasks marked than this are read again with the whole view, not one by one. */
+inline constexpr int kMaxMarkedTasks = 40;
+
+/** What the change notices taken so far ask of the poll. */
+struct NoticeMarks
+{
+    QSet<qlonglong> tasks;  ///< tasks to read again by number
+    bool wholeView = false; ///< the whole view is to be checked
+    bool mailbox = false;   ///< the message check is to run
+
+    bool empty() const { return tasks.isEmpty() && !wholeView && !mailbox; }
+    bool operator==(const NoticeMarks&) const = default;
+};
+
+/**
+ * Adds to `marks` what `notices` ask of the poll of the user `userId` whose view shows the
+ * workshop `workshop`: tasks and routes of the workshop mark their tasks (past kMaxMarkedTasks,
+ * or a notice for the whole workshop or table, the whole view instead); the user's mail marks
+ * the mailbox. Notices of other workshops or users, of the outbox, and payloads that are not
+ * change notices mark nothing.
+ */
+void markNotices(NoticeMarks& marks, const QList<Notice>& notices, qlonglong workshop,
+                 const QString& userId);
+
+/**
+ * A digest of a task view kept row by row, so that re-reading a few of its tasks updates it
+ * without reading the whole view again. The digest of a set of rows does not depend on their
+ * order (rows that tie in a view's order may come in any order).
+ */
+class ViewDigest
+{
+public:
+    /** The digest of the whole view `rows`. */
+    void reset(const RecordSet& rows);
+    /**
+     * The tasks `numbers` were read again and gave `rows` (those absent left the view).
+     * @return false when the digest cannot follow (rows without task numbers); it is then void
+     */
+    bool update(const QList<qlonglong>& numbers, const RecordSet& rows);
+    /** Empty when no whole view was digested or the digest is void. */
+    QByteArray fingerprint() const;
+
+private:
+    struct Sum
+    {
+        quint64 high = 0;
+        quint64 low = 0;
+    };
+    static Sum rowSum(const QVariantList& row);
+    void add(const Sum& s, int sign);
+
+    bool m_valid = false;
+    bool m_keyed = false; ///< rows are known by their task numbers
+    QHash<qlonglong, Sum> m_rows;
+    Sum m_total;
+    qsizetype m_count = 0;
+};
+
 /** The database work of one tick, done away from the user-interface thread. */
 struct PollJob
 {
+    /**
+     * Take the change notices that came (listening first when the connection does not yet, on
+     * an engine that has them).
+     */
+    bool takeNotices = false;
+    /** Empty: none. The view's statement kept to the tasks `keyedNumbers`. */
+    TaskCriteria keyedRead;
+    QList<qlonglong> keyedNumbers;
     bool heartbeat = false;
     QString userId;
     QDateTime nowUtc; ///< true UTC: presence compares moments between machines
@@ -93,6 +161,13 @@ struct PollResult
     std::optional<QByteArray> taskFingerprint;
     std::optional<QVariantList> messageState;
     std::optional<QHash<QString, bool>> presence;
+    QList<Notice> notices;
+    bool listenStarted = false; ///< the connection began to listen in this job
+    bool noticesLost = false;   ///< the listening connection broke (a new one may listen now)
+    std::optional<RecordSet> keyedRows;
+    QList<qlonglong> keyedNumbers; ///< the job's
+    /** The view's digest after the keyed read; empty when it could not follow. */
+    QByteArray keyedFingerprint;
 };
 
 /**
@@ -111,7 +186,11 @@ public:
 /**
  * The work on a connection of its own: opened at the first job, dropped after any failure and
  * opened again by the next job (so that it follows a reconnect of the session). Heartbeat and
- * presence read go through Presence; the task probe's rows are digested.
+ * presence read go through Presence; the task probe's rows are digested (ViewDigest), and a
+ * keyed read updates that digest. Asked to take notices, the connection listens on the
+ * database's change channel; a listening connection found broken is replaced within the same
+ * job, which then listens again (noticesLost, listenStarted); only when no new connection opens
+ * does the job fail.
  */
 class DatabasePollBackend final : public PollBackend
 {
@@ -126,7 +205,9 @@ public:
 private:
     Connector m_connector;
     std::unique_ptr<Database> m_db;
+    bool m_listening = false;
     Presence m_presence;
+    ViewDigest m_digest;
 };
 
 /**
@@ -138,6 +219,13 @@ private:
  *    digest differs from the previous one the window is asked to refresh its task view
  *    (refreshTasks); the presence read comes back as presenceChanged, keyed by presenceKey().
  * The first digest is the base line and asks for nothing.
+ *  - with notices (setNotices), every tick takes the change notices on the worker and marks what
+ *    they name (markNotices). The tick after, marked tasks are read again in one statement
+ *    (setKeyedTaskProbe) and handed to the window (tasksRead) instead of a refresh; a mark of the
+ *    whole view runs the task check at once, a mark of the mailbox the message check. A notice
+ *    connection that broke and listens again also runs the task check at once, since changes
+ *    went unheard meanwhile. The task check keeps running every CheckTasks minutes besides, and
+ *    a check that is off (0) is not run by notices either.
  *  - with a message probe, runs it on the worker too and asks for refreshMessages only when its
  *    values differ from those the window last saw (messagesSeen); without one every message
  *    check asks for refreshMessages.
@@ -171,6 +259,23 @@ public:
      * follows the workshop) and run on the worker.
      */
     void setMessageProbe(std::function<MessageProbe()> probe) { m_messageProbe = std::move(probe); }
+    /**
+     * Whether the worker takes change notices at each tick (the engine has them); off by default.
+     */
+    void setNotices(bool on) { m_notices = on; }
+    bool notices() const { return m_notices; }
+    /** The workshop the view shows, read on the user-interface thread when notices come. */
+    void setWorkshop(std::function<qlonglong()> workshop) { m_workshop = std::move(workshop); }
+    /**
+     * The view's statement kept to some tasks, built on the user-interface thread; an empty one
+     * (a view that cannot be read by task) makes the tick run the whole task check.
+     */
+    void setKeyedTaskProbe(std::function<TaskCriteria(const QList<qlonglong>&)> probe)
+    {
+        m_keyedProbe = std::move(probe);
+    }
+    /** What the notices marked and no tick has taken up yet. */
+    const NoticeMarks& marks() const { return m_marks; }
     /** The values of the message probe that the list on show was read with. */
     void messagesSeen(const QVariantList& state) { m_messagesSeen = state; }
 
@@ -210,6 +315,8 @@ signals:
     void clearStatus();
     void refreshTasks();
     void refreshMessages();
+    /** The tasks `numbers` were read again under the view's statement; absent ones left it. */
+    void tasksRead(const QList<qlonglong>& numbers, const RecordSet& rows);
     void presenceChanged(const QHash<QString, bool>& online);
     void connectionLost(const QString& detail);
     /** The work of a tick that had anything to do is done (also after a failure was handled). */
@@ -220,6 +327,9 @@ private:
     void lost(const QString& detail);
     /** Emits one of the window's refresh signals; false when a slot reported a failure. */
     bool emitRefresh(void (Poller::*signal)());
+    bool emitRefresh(const std::function<void()>& emitter);
+    /** Marks what the notices of a result ask for, and a notice connection that broke. */
+    void takeUpNotices(const PollResult& result);
 
     const Clock& m_clock;
     std::unique_ptr<PollBackend> m_backend;
@@ -237,6 +347,11 @@ private:
     std::optional<QString> m_failure; ///< a refresh's failure not yet taken up
     bool m_taskRefreshOwed = false;   ///< the last task refresh failed
     std::optional<QByteArray> m_fingerprint;
+    bool m_notices = false;
+    bool m_listenedBefore = false;
+    std::function<qlonglong()> m_workshop;
+    std::function<TaskCriteria(const QList<qlonglong>&)> m_keyedProbe;
+    NoticeMarks m_marks;
     bool m_busy = false;
     qint64 m_uiNs = 0;
 };

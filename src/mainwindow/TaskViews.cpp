@@ -348,14 +348,47 @@ TaskCriteria approvalGridQuery(const Session& session)
 TaskCriteria oneTaskQuery(qlonglong number, const OwnerSet* owner, const TaskViewFilter& filter,
                           const Session& session)
 {
+    return someTasksQuery({number}, owner, filter, session);
+}
+
+namespace {
+
+/** "SELECT <list columns> FROM SCR WHERE SCR.SCR_Number IN (?, ...)", the numbers bound. */
+TaskCriteria tasksNumbered(const QList<qlonglong>& numbers)
+{
+    Q_ASSERT(!numbers.isEmpty());
     TaskCriteria q;
+    QStringList markers;
+    markers.reserve(numbers.size());
+    for (const qlonglong n : numbers) {
+        markers << QStringLiteral("?");
+        q.params << n;
+    }
     q.sql = QStringLiteral("SELECT ") + taskListColumns() +
-            QStringLiteral(" FROM SCR WHERE SCR.%1 = ?").arg(scr::Number);
-    q.params << number;
+            QStringLiteral(" FROM SCR WHERE SCR.%1 IN (%2)")
+                .arg(scr::Number, markers.join(QStringLiteral(", ")));
+    return q;
+}
+
+} // namespace
+
+TaskCriteria someTasksQuery(const QList<qlonglong>& numbers, const OwnerSet* owner,
+                            const TaskViewFilter& filter, const Session& session)
+{
+    TaskCriteria q = tasksNumbered(numbers);
     if (owner)
         q.sql += QStringLiteral(" AND ") + ownerTerm(*owner, q.params);
     q += buildTaskCriteria(filter, session);
     q.sql += kNoMeetings;
+    return q;
+}
+
+TaskCriteria someApprovalTasksQuery(const QList<qlonglong>& numbers, const Session& session)
+{
+    TaskCriteria q = tasksNumbered(numbers);
+    q.sql += QStringLiteral(" AND (");
+    q += approvalCondition(session);
+    q.sql += QStringLiteral(")");
     return q;
 }
 

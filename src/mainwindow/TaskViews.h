@@ -196,6 +196,14 @@ TaskCriteria approvalGridQuery(const Session& session);
  */
 TaskCriteria oneTaskQuery(qlonglong number, const OwnerSet* owner, const TaskViewFilter& filter,
                           const Session& session);
+/**
+ * The rows of the tasks `numbers` (at least one) as the grid's statement for `owner` lists them,
+ * in one statement with every number bound: those that no longer pass are absent.
+ */
+TaskCriteria someTasksQuery(const QList<qlonglong>& numbers, const OwnerSet* owner,
+                            const TaskViewFilter& filter, const Session& session);
+/** The same for the Approval quick view. */
+TaskCriteria someApprovalTasksQuery(const QList<qlonglong>& numbers, const Session& session);
 
 /**
  * Whether a task row may be listed for `userId`: a sensitive task only for its owner and its

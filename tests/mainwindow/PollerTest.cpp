@@ -84,6 +84,126 @@ TEST(PollDueTest, FingerprintSeesEveryValueAndNull)
               rowsFingerprint(RecordSet(cols, {{3, 4}, {1, 2}})));
 }
 
+/** A task notice of workshop `shop`; `keys` is the rest of the payload (", \"k\": [...]"). */
+QString scr(qlonglong shop, const QString& keys)
+{
+    return QStringLiteral(R"({"t": "scr", "w": %1%2})").arg(shop).arg(keys);
+}
+
+QString scr(qlonglong shop, const char* keys)
+{
+    return scr(shop, QString::fromUtf8(keys));
+}
+
+TEST(MarkNoticesTest, MarksWhatConcernsTheViewOfTheUser)
+{
+    QString many;
+    for (int k = 1; k <= kMaxMarkedTasks + 1; ++k)
+        many += (many.isEmpty() ? QString() : QStringLiteral(", ")) + QString::number(k);
+    const struct
+    {
+        const char* name;
+        QStringList payloads;
+        QList<qlonglong> tasks;
+        bool whole, mailbox;
+    } cases[] = {
+        {"tasks of the workshop",
+         {scr(7, R"(, "k": [3, 1])"), scr(7, R"(, "k": [3])")},
+         {1, 3},
+         false,
+         false},
+        {"another workshop", {scr(8, R"(, "k": [3])")}, {}, false, false},
+        {"routes name their tasks",
+         {QStringLiteral(R"({"t": "route", "w": 7, "k": [5]})")},
+         {5},
+         false,
+         false},
+        {"a deleted task's routes know no workshop",
+         {QStringLiteral(R"({"t": "route", "k": [5]})")},
+         {5},
+         false,
+         false},
+        {"the whole workshop", {scr(7, ""), scr(7, R"(, "k": [3])")}, {}, true, false},
+        {"the whole table", {QStringLiteral(R"({"t": "scr"})")}, {}, true, false},
+        {"too many tasks", {scr(7, QStringLiteral(R"(, "k": [%1])").arg(many))}, {}, true, false},
+        {"the user's mail",
+         {QStringLiteral(R"({"t": "mail", "u": " ANN ", "k": [1]})")},
+         {},
+         false,
+         true},
+        {"another user's mail",
+         {QStringLiteral(R"({"t": "mail", "u": "bob", "k": [1]})")},
+         {},
+         false,
+         false},
+        {"the outbox is the sender's",
+         {QStringLiteral(R"({"t": "mail_outbox", "u": "ann"})")},
+         {},
+         false,
+         false},
+        {"not a change notice",
+         {QStringLiteral("hello"), QStringLiteral(R"({"k": [1]})")},
+         {},
+         false,
+         false},
+    };
+    for (const auto& c : cases) {
+        QList<Notice> notices;
+        for (const QString& p : c.payloads)
+            notices << Notice{QStringLiteral("bx_changes_x"), p, false};
+        NoticeMarks marks;
+        markNotices(marks, notices, 7, QStringLiteral("ann"));
+        EXPECT_EQ(marks.tasks, QSet<qlonglong>(c.tasks.begin(), c.tasks.end())) << c.name;
+        EXPECT_EQ(marks.wholeView, c.whole) << c.name;
+        EXPECT_EQ(marks.mailbox, c.mailbox) << c.name;
+    }
+}
+
+// After a few tasks were read again, the digest is that of the whole view read anew.
+TEST(ViewDigestTest, FollowingAKeyedReadGivesTheDigestOfTheWholeNewView)
+{
+    const QStringList cols{QString(scr::Number), QString(scr::Title)};
+    const QList<QVariantList> before{
+        {1, QStringLiteral("a")}, {2, QStringLiteral("b")}, {3, QStringLiteral("c")}};
+    const struct
+    {
+        const char* name;
+        QList<qlonglong> numbers;
+        QList<QVariantList> read;  ///< what the keyed read gave
+        QList<QVariantList> after; ///< the whole view now
+    } cases[] = {
+        {"changed",
+         {2},
+         {{2, QStringLiteral("O'Brien")}},
+         {{1, QStringLiteral("a")}, {2, QStringLiteral("O'Brien")}, {3, QStringLiteral("c")}}},
+        {"left", {2}, {}, {{1, QStringLiteral("a")}, {3, QStringLiteral("c")}}},
+        {"entered",
+         {4},
+         {{4, QStringLiteral("d")}},
+         {{1, QStringLiteral("a")},
+          {2, QStringLiteral("b")},
+          {3, QStringLiteral("c")},
+          {4, QStringLiteral("d")}}},
+        {"unchanged and gone", {1, 9}, {{1, QStringLiteral("a")}}, before},
+    };
+    for (const auto& c : cases) {
+        ViewDigest digest;
+        digest.reset(RecordSet(cols, before));
+        ASSERT_TRUE(digest.update(c.numbers, RecordSet(cols, c.read))) << c.name;
+        EXPECT_EQ(digest.fingerprint(), rowsFingerprint(RecordSet(cols, c.after))) << c.name;
+    }
+
+    // Rows it cannot follow by number void the digest rather than make it wrong.
+    ViewDigest unnumbered;
+    unnumbered.reset(RecordSet({QStringLiteral("a")}, {{1}}));
+    EXPECT_FALSE(unnumbered.update({1}, RecordSet({QStringLiteral("a")}, {{2}})));
+    EXPECT_TRUE(unnumbered.fingerprint().isEmpty());
+    ViewDigest stray;
+    stray.reset(RecordSet(cols, before));
+    EXPECT_FALSE(stray.update({1}, RecordSet(cols, {{2, QStringLiteral("b")}})));
+    EXPECT_TRUE(stray.fingerprint().isEmpty());
+}
+
 /** Answers from the test; can hold a job until the test lets it go. */
 class FakeBackend final : public PollBackend
 {
@@ -102,6 +222,15 @@ public:
             r.messageState = mailState;
         if (job.heartbeat)
             r.presence = QHash<QString, bool>{{QStringLiteral("ANN"), true}};
+        if (job.takeNotices) {
+            r.notices = std::exchange(notices, {});
+            r.noticesLost = std::exchange(noticesLost, false);
+            r.listenStarted = std::exchange(listenStarted, false);
+        }
+        if (!job.keyedRead.sql.isEmpty()) {
+            r.keyedRows = RecordSet({QString(scr::Number)}, {});
+            r.keyedNumbers = job.keyedNumbers;
+        }
         return r;
     }
 
@@ -118,6 +247,9 @@ public:
     QList<PollJob> jobs;
     QByteArray fingerprint = "one";
     QVariantList mailState{0, 10};
+    QList<Notice> notices;
+    bool noticesLost = false;
+    bool listenStarted = false;
 };
 
 class PollerTest : public ::testing::Test
@@ -302,6 +434,84 @@ TEST_F(PollerTest, FailuresBringOneLostConnectionAndNoTickMeanwhile)
     EXPECT_EQ(lost, 2);
     poller->tick();
     EXPECT_EQ(lost, 3);
+}
+
+// What the tick after some notices asks of the worker.
+TEST_F(PollerTest, TheTickAfterNoticesReadsWhatTheyMarked)
+{
+    const struct
+    {
+        const char* name;
+        QStringList payloads;
+        bool lost;
+        PollIntervals intervals;
+        QList<qlonglong> keyed; ///< the tasks read again by number
+        bool probe, messages;   ///< whole task check, message check
+    } cases[] = {
+        {"tasks", {scr(7, R"(, "k": [4, 2])")}, false, {5, 5}, {2, 4}, false, false},
+        {"another workshop", {scr(8, R"(, "k": [4])")}, false, {5, 5}, {}, false, false},
+        {"the whole workshop", {scr(7, "")}, false, {5, 5}, {}, true, false},
+        {"mail",
+         {QStringLiteral(R"({"t": "mail", "u": "ann", "k": [1]})")},
+         false,
+         {5, 5},
+         {},
+         false,
+         true},
+        {"notices lost", {}, true, {5, 5}, {}, true, false},
+        {"checks off",
+         {scr(7, R"(, "k": [4])"), QStringLiteral(R"({"t": "mail", "u": "ann"})")},
+         false,
+         {0, 0},
+         {},
+         false,
+         false},
+    };
+    for (const auto& c : cases) {
+        SetUp();
+        poller->setNotices(true);
+        poller->setWorkshop([] { return 7; });
+        poller->setKeyedTaskProbe([](const QList<qlonglong>& numbers) {
+            return TaskCriteria{QStringLiteral("keyed"), {QVariant::fromValue(numbers.size())}};
+        });
+        poller->setMessageProbe([] { return [](Database&) { return QVariantList(); }; });
+        poller->setIntervals(c.intervals);
+        QList<qlonglong> read;
+        QObject::connect(
+            poller.get(), &Poller::tasksRead,
+            [&](const QList<qlonglong>& numbers, const RecordSet&) { read = numbers; });
+        poller->start(0);
+        for (const QString& p : c.payloads)
+            backend->notices << Notice{QStringLiteral("bx_changes_x"), p, false};
+        backend->noticesLost = c.lost;
+        tickAfter(1);
+        ASSERT_TRUE(backend->taken().last().takeNotices) << c.name;
+        tickAfter(1);
+        const PollJob next = backend->taken().last();
+        EXPECT_EQ(next.keyedNumbers, c.keyed) << c.name;
+        EXPECT_EQ(read, c.keyed) << c.name;
+        EXPECT_EQ(!next.taskProbe.sql.isEmpty(), c.probe) << c.name;
+        EXPECT_EQ(bool(next.messageProbe), c.messages) << c.name;
+        EXPECT_TRUE(poller->marks().empty()) << c.name;
+    }
+}
+
+// A view that cannot be read by task is checked whole; without notices no tick takes any.
+TEST_F(PollerTest, MarkedTasksOfAViewWithoutKeyedStatementCheckTheWholeView)
+{
+    poller->setIntervals({5, 0});
+    poller->start(0);
+    tickAfter(1);
+    EXPECT_TRUE(backend->taken().isEmpty());
+
+    poller->setNotices(true);
+    poller->setWorkshop([] { return 7; });
+    poller->setKeyedTaskProbe([](const QList<qlonglong>&) { return TaskCriteria(); });
+    backend->notices << Notice{QString(), scr(7, R"(, "k": [4])"), false};
+    tickAfter(1);
+    tickAfter(1);
+    EXPECT_TRUE(backend->taken().last().keyedRead.sql.isEmpty());
+    EXPECT_FALSE(backend->taken().last().taskProbe.sql.isEmpty());
 }
 
 } // namespace

@@ -642,6 +642,19 @@ void Access_Form::startPoll()
     m_poller->setIntervals(PollIntervals::fromSettings(m_session.settings()));
     m_poller->setDatabaseOpen([this] { return m_session.isOpen(); });
     m_poller->setTaskProbe([this] { return m_team->viewStatement(); });
+    // On an engine with notices the poll hears of changed tasks and reads only those again.
+    m_poller->setNotices(m_session.db().dialect().hasNotices());
+    m_poller->setWorkshop([this] { return qlonglong(m_session.currentWorkshopId); });
+    m_poller->setKeyedTaskProbe(
+        [this](const QList<qlonglong>& numbers) { return m_team->keyedStatement(numbers); });
+    connect(m_poller, &Poller::tasksRead, this,
+            [this](const QList<qlonglong>& numbers, const RecordSet& rows) {
+                try {
+                    tasksRead(numbers, rows);
+                } catch (const DbError& e) {
+                    m_poller->refreshFailed(e.text());
+                }
+            });
     connect(m_poller, &Poller::clearStatus, statusBar(), &QStatusBar::clearMessage);
     connect(m_poller, &Poller::refreshTasks, this, [this] {
         // The poll's own refresh: a database error here means the connection is gone, which the
@@ -671,12 +684,14 @@ void Access_Form::startPoll()
         }
     });
     connect(m_poller, &Poller::connectionLost, this, [this] {
-        askToReconnect(
-            m_prompt, [this] { return reopenSession(m_session, m_prompt); },
-            [this] {
-                stopPoll();
-                m_terminate();
-            });
+        // A new connection of the session has none of the old one's commit watches.
+        if (askToReconnect(
+                m_prompt, [this] { return reopenSession(m_session, m_prompt); },
+                [this] {
+                    stopPoll();
+                    m_terminate();
+                }))
+            watchOutboxCommits();
     });
     m_poller->start();
     startMailSender();
@@ -710,6 +725,15 @@ void Access_Form::tasksChanged()
 {
     // The Messages page follows its own changes; every other page shown reads its tasks again.
     if (currentTabKey() != QLatin1String("MESSAGES"))
+        refreshPage();
+}
+
+void Access_Form::tasksRead(const QList<qlonglong>& numbers, const RecordSet& rows)
+{
+    const QString key = currentTabKey();
+    if (key == QLatin1String("TEAMWORK"))
+        m_team->showTasks(numbers, rows);
+    else if (key != QLatin1String("MESSAGES"))
         refreshPage();
 }
 

@@ -180,8 +180,18 @@ private:
      */
     void startMailSender();
     void stopMailSender();
+    /**
+     * Mail this window's commands queue wakes the sender; the watch is on the session's
+     * connection, so a reconnect sets it again.
+     */
+    void watchOutboxCommits();
     /** The poll found the tasks changed: the page shown reads them again. */
     void tasksChanged();
+    /**
+     * The poll read some tasks again after notices: the team page takes them in; another page
+     * but the messages reads itself again.
+     */
+    void tasksRead(const QList<qlonglong>& numbers, const RecordSet& rows);
     void showStatus(const QString& text);
     /** While messages are unread, the MESSAGES button, tab and tray icon blink. */
     void showUnread(qlonglong unread);

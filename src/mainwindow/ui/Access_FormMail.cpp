@@ -39,8 +39,15 @@ void Access_Form::startMailSender()
     connect(m_mailSender, &outbox::OutboxSender::mailError, this,
             [this](const QString& error) { dlgMailError::showError(this, error); });
     m_mailSender->start();
+    watchOutboxCommits();
+}
+
+void Access_Form::watchOutboxCommits()
+{
     // Mail this window's commands queue leaves at once, not at the sender's next pass.
-    m_session.db().watchCommits(outbox::kOutboxTable, [sender = m_mailSender] { sender->wake(); });
+    if (m_mailSender && m_session.isOpen())
+        m_session.db().watchCommits(outbox::kOutboxTable,
+                                    [sender = m_mailSender] { sender->wake(); });
 }
 
 void Access_Form::stopMailSender()

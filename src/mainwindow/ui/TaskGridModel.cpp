@@ -39,6 +39,44 @@ void TaskGridModel::setRows(const QStringList& names, QList<QVariantList> rows)
     endResetModel();
 }
 
+bool TaskGridModel::updateRows(const QList<qlonglong>& numbers, const QStringList& names,
+                               const QList<QVariantList>& rows)
+{
+    if (names != m_names || m_numberIndex < 0)
+        return false;
+    const auto rowOf = [this](qlonglong number) {
+        for (int i = 0; i < m_rows.size(); ++i) {
+            if (m_rows.at(i).value(m_numberIndex).toLongLong() == number)
+                return i;
+        }
+        return -1;
+    };
+    for (const qlonglong number : numbers) {
+        const QVariantList* now = nullptr;
+        for (const QVariantList& row : rows) {
+            if (row.value(m_numberIndex).toLongLong() == number) {
+                now = &row;
+                break;
+            }
+        }
+        const int at = rowOf(number);
+        if (at >= 0 && now) {
+            m_rows[at] = *now;
+            emit dataChanged(index(at, 0), index(at, columnCount() - 1));
+        } else if (at >= 0) {
+            beginRemoveRows({}, at, at);
+            m_rows.removeAt(at);
+            endRemoveRows();
+        } else if (now) {
+            const int end = static_cast<int>(m_rows.size());
+            beginInsertRows({}, end, end);
+            m_rows << *now;
+            endInsertRows();
+        }
+    }
+    return true;
+}
+
 void TaskGridModel::setColumns(const QStringList& scrColumns, const QString& customLabel)
 {
     beginResetModel();

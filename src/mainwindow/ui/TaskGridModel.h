@@ -21,6 +21,14 @@ public:
 
     /** Replaces the rows; `names` are the columns of each row's values. */
     void setRows(const QStringList& names, QList<QVariantList> rows);
+    /**
+     * Follows the tasks `numbers`, whose rows are now `rows` (columns `names`): a task listed and
+     * among them has its row replaced, a listed one absent from them goes, and one not listed yet
+     * comes at the end; the other rows, and the selection on them, stay. @return false, having
+     * changed nothing, when `names` are not the columns of the rows held
+     */
+    bool updateRows(const QList<qlonglong>& numbers, const QStringList& names,
+                    const QList<QVariantList>& rows);
 
     /**
      * Shows the task title, then these SCR columns in this order (the task list options'

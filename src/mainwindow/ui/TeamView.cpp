@@ -259,24 +259,7 @@ bool TeamView::taskChanged(qlonglong number)
         const std::optional<OwnerSet> owners = ownersShown();
         const TaskCriteria q =
             oneTaskQuery(number, owners ? &*owners : nullptr, m_filter, m_session);
-        const RecordSet rs = m_session.db().query(q.sql, q.params);
-        const bool shown = !rs.isEmpty() && taskVisibleTo(rs, 0, m_session.user.userId);
-        if (m_names.isEmpty())
-            m_names = rs.columns();
-        const int numberColumn = RecordSet(m_names, {}).columnIndex(scr::Number);
-        const int at = rowOfTask(m_rows, numberColumn, number);
-        if (shown) {
-            m_tree.refreshTask(TaskRow::fromRecord(rs, 0));
-            if (at >= 0)
-                m_rows[at] = rs.rows().first();
-            else
-                m_rows << rs.rows().first();
-        } else {
-            m_tree.removeTask(number);
-            if (at >= 0)
-                m_rows.removeAt(at);
-        }
-        showGridFor(selectedNode());
+        showTasks({number}, m_session.db().query(q.sql, q.params));
     } catch (const DbError& e) {
         reportDatabaseError(e, m_session, m_prompt);
         return false;
@@ -284,33 +267,92 @@ bool TeamView::taskChanged(qlonglong number)
     return true;
 }
 
-void TeamView::showGridFor(const TreeNode* node)
+TaskCriteria TeamView::keyedStatement(const QList<qlonglong>& numbers) const
+{
+    if (numbers.isEmpty() || m_names.isEmpty())
+        return {};
+    if (m_approval)
+        return someApprovalTasksQuery(numbers, m_session);
+    const std::optional<OwnerSet> owners = ownersShown();
+    return someTasksQuery(numbers, owners ? &*owners : nullptr, m_filter, m_session);
+}
+
+void TeamView::showTasks(const QList<qlonglong>& numbers, const RecordSet& rows)
+{
+    if (m_names.isEmpty())
+        m_names = rows.columns();
+    const int numberColumn = RecordSet(m_names, {}).columnIndex(scr::Number);
+    const int readNumber = rows.columnIndex(scr::Number);
+    for (const qlonglong number : numbers) {
+        int found = -1;
+        for (int r = 0; r < rows.rowCount() && readNumber >= 0; ++r) {
+            if (rows.rows().at(r).value(readNumber).toLongLong() == number) {
+                found = r;
+                break;
+            }
+        }
+        const bool shown = found >= 0 && taskVisibleTo(rows, found, m_session.user.userId);
+        const int at = rowOfTask(m_rows, numberColumn, number);
+        if (shown) {
+            m_tree.refreshTask(TaskRow::fromRecord(rows, found));
+            if (at >= 0)
+                m_rows[at] = rows.rows().at(found);
+            else
+                m_rows << rows.rows().at(found);
+        } else {
+            m_tree.removeTask(number);
+            if (at >= 0)
+                m_rows.removeAt(at);
+        }
+    }
+    // The grid changes only in the rows of these tasks, so that its selection and place stay.
+    const auto keep = gridFilter(selectedNode());
+    QList<QVariantList> listed;
+    for (const QVariantList& row : std::as_const(m_rows)) {
+        if (numbers.contains(row.value(numberColumn).toLongLong()) && (!keep || keep(row)))
+            listed << row;
+    }
+    const QStringList fields = completeForGrid(m_names, listed);
+    if (!m_gridModel->updateRows(numbers, fields, listed))
+        showGridFor(selectedNode());
+}
+
+std::function<bool(const QVariantList&)> TeamView::gridFilter(const TreeNode* node) const
 {
     if (!node || node->kind == TreeNodeKind::Root || node->kind == TreeNodeKind::Workshop ||
-        node->kind == TreeNodeKind::Task || node->kind == TreeNodeKind::Category) {
-        fillGrid(m_names, m_rows);
-        return;
-    }
+        node->kind == TreeNodeKind::Task || node->kind == TreeNodeKind::Category)
+        return {};
     const RecordSet columns(m_names, {});
     const int owner = columns.columnIndex(scr::OwnerUserId);
     const int ownerType = columns.columnIndex(scr::OwnerType);
     const int folder = columns.columnIndex(scr::ParentFolderNumber);
-    const QString key = node->key.toString().trimmed();
-    const auto keep = [&](const QVariantList& row) {
+    const TreeNodeKind kind = node->kind;
+    const QVariant nodeKey = node->key;
+    const QString key = nodeKey.toString().trimmed();
+    return [=](const QVariantList& row) {
         const bool byWorkshop = row.value(ownerType).toInt() == 1;
         const QString who = row.value(owner).toString().trimmed();
-        switch (node->kind) {
+        switch (kind) {
         case TreeNodeKind::SubWorkshop:
             return byWorkshop && who == key;
         case TreeNodeKind::User:
         case TreeNodeKind::Unassigned:
             return !byWorkshop && who.compare(key, Qt::CaseInsensitive) == 0;
         case TreeNodeKind::Folder:
-            return row.value(folder).toLongLong() == node->key.toLongLong();
+            return row.value(folder).toLongLong() == nodeKey.toLongLong();
         default:
             return true;
         }
     };
+}
+
+void TeamView::showGridFor(const TreeNode* node)
+{
+    const auto keep = gridFilter(node);
+    if (!keep) {
+        fillGrid(m_names, m_rows);
+        return;
+    }
     QList<QVariantList> rows;
     for (const QVariantList& row : std::as_const(m_rows)) {
         if (keep(row))
@@ -319,7 +361,7 @@ void TeamView::showGridFor(const TreeNode* node)
     fillGrid(m_names, std::move(rows));
 }
 
-void TeamView::fillGrid(const QStringList& names, QList<QVariantList> rows)
+QStringList TeamView::completeForGrid(const QStringList& names, QList<QVariantList>& rows)
 {
     // Contacts are named and the booked time read only for a list that shows them.
     QStringList fields = names;
@@ -337,6 +379,12 @@ void TeamView::fillGrid(const QStringList& names, QList<QVariantList> rows)
             break;
         }
     }
+    return fields;
+}
+
+void TeamView::fillGrid(const QStringList& names, QList<QVariantList> rows)
+{
+    const QStringList fields = completeForGrid(names, rows);
     m_gridModel->setRows(fields, std::move(rows));
     // A new list starts at its first column, the title, however narrow the window.
     m_grid->horizontalScrollBar()->setValue(0);

@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -65,6 +66,16 @@ public:
      * joins, moves in or leaves the tree and the grid. @return false after a database error
      */
     bool taskChanged(qlonglong number);
+    /**
+     * Follows tasks read again with keyedStatement(numbers): each of `numbers` found in `rows`
+     * (and visible to the user) joins or moves in the tree and the grid, the others leave them.
+     */
+    void showTasks(const QList<qlonglong>& numbers, const RecordSet& rows);
+    /**
+     * The view's statement kept to the tasks `numbers`; empty for a view that cannot be read by
+     * task (none was read yet).
+     */
+    TaskCriteria keyedStatement(const QList<qlonglong>& numbers) const;
 
     /** The Approval quick view: the tasks waiting for the user's sign-off; off with any filter. */
     void setApproval(bool on) { m_approval = on; }
@@ -132,6 +143,16 @@ private:
     /** Shows in the grid the rows of the selected owner or folder. */
     void showGridFor(const TreeNode* node);
     void fillGrid(const QStringList& names, QList<QVariantList> rows);
+    /**
+     * Which rows the grid lists for the selected node: those of its owner or folder; none given
+     * (all rows) for the workshop, a task or a category.
+     */
+    std::function<bool(const QVariantList&)> gridFilter(const TreeNode* node) const;
+    /**
+     * Gives the rows the values of the grid's columns that are not read with them (contact
+     * names, booked hours); @return the columns of the rows then
+     */
+    QStringList completeForGrid(const QStringList& names, QList<QVariantList>& rows);
     void showContextMenu(const QPoint& at);
 
     Session& m_session;

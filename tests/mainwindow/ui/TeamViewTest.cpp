@@ -146,4 +146,59 @@ TEST_F(TeamViewTest, BackgroundReadEndsOnTheNewestFilter)
     EXPECT_EQ(view.tree().findTask(11), nullptr);
 }
 
+// Tasks read again by number join, change in or leave the tree and the grid as the filter says.
+TEST_F(TeamViewTest, TasksReadAgainByNumberEnterOrLeaveTreeAndGrid)
+{
+    const struct
+    {
+        qlonglong number;
+        const char *status, *title, *newStatus, *newTitle;
+        bool shownAfter;
+    } cases[] = {
+        {21, "A", "Stays", "A", "O'Brien's, renamed", true},
+        {22, "A", "Leaves", "C", "Leaves", false},
+        {23, "C", "Enters", "A", "Enters", true},
+        {24, "C", "Stays out", "C", "Stays out", false},
+    };
+    for (const auto& c : cases)
+        addTask({{QStringLiteral("SCR_Number"), c.number},
+                 {QStringLiteral("SCR_Title"), QString::fromUtf8(c.title)},
+                 {QStringLiteral("SCR_Status"), QString::fromUtf8(c.status)}});
+    TeamView view(session, prompt);
+    ASSERT_TRUE(view.refresh());
+    QList<qlonglong> numbers;
+    for (const auto& c : cases) {
+        numbers << c.number;
+        db().execute(
+            QStringLiteral("UPDATE SCR SET SCR_Status = ?, SCR_Title = ? WHERE SCR_Number = ?"),
+            {QString::fromUtf8(c.newStatus), QString::fromUtf8(c.newTitle), c.number});
+    }
+    const QAbstractItemModel& grid = *view.grid()->model();
+    for (int r = 0; r < grid.rowCount(); ++r) {
+        if (grid.index(r, 0).data(Qt::UserRole).toLongLong() == 21)
+            view.grid()->setCurrentIndex(grid.index(r, 0));
+    }
+    const TaskCriteria q = view.keyedStatement(numbers);
+    ASSERT_FALSE(q.sql.isEmpty());
+    view.showTasks(numbers, db().query(q.sql, q.params));
+
+    QHash<qlonglong, QString> inGrid;
+    for (int r = 0; r < grid.rowCount(); ++r)
+        inGrid.insert(grid.index(r, 0).data(Qt::UserRole).toLongLong(),
+                      grid.index(r, 0).data().toString());
+    const QStringList treeTexts = texts(*view.treeView()->model());
+    for (const auto& c : cases) {
+        EXPECT_EQ(inGrid.contains(c.number), c.shownAfter) << c.title;
+        EXPECT_EQ(view.tree().findTask(c.number) != nullptr, c.shownAfter) << c.title;
+        if (c.shownAfter) {
+            EXPECT_EQ(inGrid.value(c.number), QString::fromUtf8(c.newTitle));
+            EXPECT_TRUE(treeTexts.contains(QString::fromUtf8(c.newTitle)))
+                << treeTexts.join(u'|').toStdString();
+        }
+    }
+    EXPECT_EQ(view.rows().rowCount(), 2);
+    // Only the rows of those tasks changed: the selection stays where it was.
+    EXPECT_EQ(view.grid()->currentIndex().data(Qt::UserRole).toLongLong(), 21);
+}
+
 } // namespace

@@ -1,0 +1,185 @@
+#include "core/db/Database.h"
+#include "mainwindow/Poller.h"
+#include "mainwindow/TaskViews.h"
+#include "support/SessionTest.h"
+#include "support/TaskRows.h"
+
+#include <QDeadlineTimer>
+#include <QSignalSpy>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+using namespace bx;
+
+namespace {
+
+/**
+ * The poll of a second client of workshop 7 with notices on its worker connection, whose view is
+ * the grid's Active list of the workshop; the test's own connection plays the other client. On
+ * the embedded engine the same poll takes no notices and goes on polling.
+ */
+class PollNoticesTest : public test::SessionTest
+{
+protected:
+    void SetUp() override
+    {
+        SessionTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        test::addUsers(db(), {QStringLiteral("ann")});
+        for (const int shop : {7, 8})
+            test::addWorkshop(db(), shop);
+        session.currentWorkshopId = 7;
+        first = test::addTaskRow(db(), {{QStringLiteral("SCR_Title"), QStringLiteral("first")}});
+        second = test::addTaskRow(db(), {{QStringLiteral("SCR_Title"), QStringLiteral("second")}});
+
+        poller = std::make_unique<Poller>(clock, std::make_unique<DatabasePollBackend>([this] {
+                                              std::unique_ptr<Database> c = connectAgain();
+                                              pollDb = c.get();
+                                              ++connections;
+                                              return c;
+                                          }));
+        poller->setUserId(QStringLiteral("ann"));
+        poller->setIntervals({1, 0});
+        poller->setNotices(true);
+        poller->setWorkshop([] { return 7; });
+        poller->setTaskProbe([this] { return gridTaskQuery(nullptr, filter, session); });
+        poller->setKeyedTaskProbe([this](const QList<qlonglong>& numbers) {
+            return someTasksQuery(numbers, nullptr, filter, session);
+        });
+        QObject::connect(poller.get(), &Poller::tasksRead,
+                         [this](const QList<qlonglong>& numbers, const RecordSet& rows) {
+                             read << numbers;
+                             readRows = rows;
+                         });
+        QObject::connect(poller.get(), &Poller::refreshTasks, [this] { ++refreshes; });
+        QObject::connect(poller.get(), &Poller::connectionLost, [this] { ++lost; });
+        poller->start(0);
+        tickAfter(60); // listens, and takes the view's digest as the base line
+        ASSERT_EQ(connections, 1);
+    }
+
+    void tickAfter(qint64 seconds)
+    {
+        clock.advanceSeconds(seconds);
+        poller->tick();
+        if (poller->busy()) {
+            QSignalSpy done(poller.get(), &Poller::tickFinished);
+            ASSERT_TRUE(done.wait(10000));
+        }
+    }
+
+    /** Ticks until the poll has marked something, for at most `ms`; false when nothing came. */
+    bool hear(int ms = 5000)
+    {
+        QDeadlineTimer deadline(ms);
+        while (!deadline.hasExpired()) {
+            tickAfter(0);
+            if (!poller->marks().empty())
+                return true;
+            QThread::msleep(20);
+        }
+        return false;
+    }
+
+    /** Statements the poll's connection ran; read between ticks only. */
+    quint64 statements() const { return pollDb->statementCount(); }
+
+    void retitle(qlonglong task, const QString& title)
+    {
+        db().execute(QStringLiteral("UPDATE SCR SET SCR_Title = ? WHERE SCR_Number = ?"),
+                     {title, task});
+    }
+
+    TaskViewFilter filter; // Active, no date window
+    qlonglong first = 0;
+    qlonglong second = 0;
+    std::unique_ptr<Poller> poller;
+    Database* pollDb = nullptr;
+    int connections = 0;
+    QList<qlonglong> read;
+    RecordSet readRows;
+    int refreshes = 0;
+    int lost = 0;
+};
+
+TEST_P(PollNoticesTest, ACommitElsewhereReachesTheNextTickWithoutAFullRead)
+{
+    retitle(first, QStringLiteral("O'Brien's"));
+    if (!isServer()) {
+        EXPECT_FALSE(hear(300));
+        tickAfter(60);
+        EXPECT_EQ(refreshes, 1) << "the full check finds the change";
+        EXPECT_EQ(lost, 0);
+        return;
+    }
+    ASSERT_TRUE(hear());
+    const quint64 before = statements();
+    tickAfter(0);
+    EXPECT_EQ(statements() - before, 1u) << "one keyed statement, no whole view";
+    EXPECT_EQ(read, QList<qlonglong>{first});
+    ASSERT_EQ(readRows.rowCount(), 1);
+    EXPECT_EQ(readRows.value(0, scr::Title).toString(), QStringLiteral("O'Brien's"));
+    EXPECT_EQ(refreshes, 0);
+
+    // The safety-net check finds the view as the keyed read left it: nothing to refresh.
+    tickAfter(60);
+    EXPECT_EQ(refreshes, 0);
+
+    // A task that leaves the view comes back without its row.
+    db().execute(QStringLiteral("UPDATE SCR SET SCR_Status = 'C' WHERE SCR_Number = ?"), {second});
+    read.clear();
+    ASSERT_TRUE(hear());
+    tickAfter(0);
+    EXPECT_EQ(read, QList<qlonglong>{second});
+    EXPECT_TRUE(readRows.isEmpty());
+    EXPECT_EQ(lost, 0);
+}
+
+TEST_P(PollNoticesTest, ANoticeForAnotherWorkshopReadsNothing)
+{
+    if (!isServer())
+        GTEST_SKIP() << "the embedded engine sends no notices";
+    const quint64 before = statements();
+    test::addTaskRow(db(), {{QStringLiteral("SCR_Group_ID"), 8}});
+    EXPECT_FALSE(hear(700));
+    EXPECT_EQ(statements(), before);
+    EXPECT_TRUE(read.isEmpty());
+    EXPECT_EQ(refreshes, 0);
+}
+
+TEST_P(PollNoticesTest, AKilledNoticeConnectionIsReplacedAndTheViewReadOnce)
+{
+    if (!isServer())
+        GTEST_SKIP() << "the embedded engine sends no notices";
+    const QVariant pid = pollDb->scalar(QStringLiteral("SELECT pg_backend_pid()"));
+    db().execute(QStringLiteral("SELECT pg_terminate_backend(CAST(? AS integer))"), {pid});
+    // Nobody hears this change: the dead connection was the one listening.
+    retitle(second, QStringLiteral("changed unheard"));
+    QDeadlineTimer deadline(5000);
+    while (connections < 2 && !deadline.hasExpired()) {
+        tickAfter(0);
+        QThread::msleep(20);
+    }
+    ASSERT_EQ(connections, 2);
+    EXPECT_EQ(lost, 0) << "a lost notice connection is no lost session";
+
+    // The tick after reads the whole view once, which finds the change.
+    tickAfter(0);
+    EXPECT_EQ(refreshes, 1);
+    tickAfter(0);
+    tickAfter(60);
+    EXPECT_EQ(refreshes, 1);
+
+    // The new connection listens.
+    retitle(first, QStringLiteral("heard again"));
+    ASSERT_TRUE(hear());
+    tickAfter(0);
+    EXPECT_EQ(read, QList<qlonglong>{first});
+    EXPECT_EQ(refreshes, 1);
+}
+
+BX_INSTANTIATE_ENGINES(PollNoticesTest);
+
+} // namespace
