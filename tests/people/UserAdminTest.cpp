@@ -172,6 +172,13 @@ TEST_P(UserAdminTest, SaveRefusesInOrderAndWritesNothing)
 {
     const QStringList before = dump(QStringLiteral("LU_USER"));
     UserDraft existing = *loadUserDraft(db(), QStringLiteral("erin"));
+    const auto with = [](UserDraft d, const std::function<void(UserDraft&)>& change) {
+        change(d);
+        return d;
+    };
+    const auto zed = [&](const std::function<void(UserDraft&)>& change) {
+        return with(newUser(QStringLiteral("zed")), change);
+    };
     const struct
     {
         UserDraft draft;
@@ -181,36 +188,15 @@ TEST_P(UserAdminTest, SaveRefusesInOrderAndWritesNothing)
         {newUser(QStringLiteral("  ")), kSpecifyUserId, UserField::UserId},
         {newUser(QStringLiteral("supervisor")), kSupervisorReserved, UserField::UserId},
         {newUser(QStringLiteral(" SuperVisor ")), kSupervisorReserved, UserField::UserId},
-        {[&] {
-             UserDraft d = newUser(QStringLiteral("zed"));
-             d.userName = QStringLiteral(" ");
-             return d;
-         }(),
-         kSpecifyUserName, UserField::UserName},
-        {[&] {
-             UserDraft d = newUser(QStringLiteral("zed"));
-             d.password.reset();
-             return d;
-         }(),
-         kSpecifyPassword, UserField::Password},
-        {[&] {
-             UserDraft d = newUser(QStringLiteral("zed"));
-             d.password = QStringLiteral("  abcde  ");
-             return d;
-         }(),
-         kPasswordTooShort, UserField::Password},
+        {zed([](UserDraft& d) { d.userName = QStringLiteral(" "); }), kSpecifyUserName,
+         UserField::UserName},
+        {zed([](UserDraft& d) { d.password.reset(); }), kSpecifyPassword, UserField::Password},
+        {zed([](UserDraft& d) { d.password = QStringLiteral("  abcde  "); }), kPasswordTooShort,
+         UserField::Password},
         {newUser(QStringLiteral(" BOB ")), kUserIdExists, UserField::UserId},
-        {[&] {
-             UserDraft d = existing;
-             d.userId = QStringLiteral("Carol");
-             return d;
-         }(),
-         kUserIdExists, UserField::UserId},
-        {[&] {
-             UserDraft d = existing;
-             d.password = QStringLiteral("abcde");
-             return d;
-         }(),
+        {with(existing, [](UserDraft& d) { d.userId = QStringLiteral("Carol"); }), kUserIdExists,
+         UserField::UserId},
+        {with(existing, [](UserDraft& d) { d.password = QStringLiteral("abcde"); }),
          kPasswordTooShort, UserField::Password},
     };
     for (const auto& c : cases) {
@@ -325,26 +311,20 @@ TEST_P(UserAdminTest, RenameMovesEveryListedReferenceAndNothingElse)
 {
     // Written out here rather than taken from the program's list, so that a column missing there
     // is caught.
-    const QList<ColumnRef> kUserColumns = {
-        {QStringLiteral("LU_USER"), QStringLiteral("USER_ID")},
-        {QStringLiteral("LU_USER"), QStringLiteral("Supervisor_User_ID")},
-        {QStringLiteral("SCR"), QStringLiteral("SCR_Owner_User_ID")},
-        {QStringLiteral("SCR"), QStringLiteral("SCR_LC_Owner_ID")},
-        {QStringLiteral("SCR"), QStringLiteral("SCR_Request_ID")},
-        {QStringLiteral("ROUTE"), QStringLiteral("USER_ID")},
-        {QStringLiteral("ATTACH"), QStringLiteral("Attach_Owner")},
-        {QStringLiteral("MAIL"), QStringLiteral("Owner_User_ID")},
-        {QStringLiteral("FOLDER"), QStringLiteral("Folder_Owner_ID")},
-        {QStringLiteral("PAXCAL"), QStringLiteral("Cal_ID")},
-        {QStringLiteral("TIME_SHEET"), QStringLiteral("User_ID")},
-        {QStringLiteral("TIME_SHEET_ROUTE"), QStringLiteral("User_ID")},
-        {QStringLiteral("CHECKLIST_ITEM"), QStringLiteral("User_ID")},
-        {QStringLiteral("CHECKLIST_ITEM"), QStringLiteral("Sign_User_ID")},
-        {QStringLiteral("REPLICA"), QStringLiteral("User_ID")},
-        {QStringLiteral("LIFECYCLE"), QStringLiteral("Owner_ID")},
-        {QStringLiteral("LIFECYCLE_USER"), QStringLiteral("User_ID")},
-        {QStringLiteral("GROUPLINK"), QStringLiteral("User_ID")},
+    const char* const references[][2] = {
+        {"LU_USER", "USER_ID"},        {"LU_USER", "Supervisor_User_ID"},
+        {"SCR", "SCR_Owner_User_ID"},  {"SCR", "SCR_LC_Owner_ID"},
+        {"SCR", "SCR_Request_ID"},     {"ROUTE", "USER_ID"},
+        {"ATTACH", "Attach_Owner"},    {"MAIL", "Owner_User_ID"},
+        {"FOLDER", "Folder_Owner_ID"}, {"PAXCAL", "Cal_ID"},
+        {"TIME_SHEET", "User_ID"},     {"TIME_SHEET_ROUTE", "User_ID"},
+        {"CHECKLIST_ITEM", "User_ID"}, {"CHECKLIST_ITEM", "Sign_User_ID"},
+        {"REPLICA", "User_ID"},        {"LIFECYCLE", "Owner_ID"},
+        {"LIFECYCLE_USER", "User_ID"}, {"GROUPLINK", "User_ID"},
     };
+    QList<ColumnRef> kUserColumns;
+    for (const auto& [table, column] : references)
+        kUserColumns.append({QString::fromLatin1(table), QString::fromLatin1(column)});
     // One row holding "carol" in each listed column, and "carol" in columns that are not listed.
     const QString old = QStringLiteral("carol");
     const QHash<QString, QString> keys = {

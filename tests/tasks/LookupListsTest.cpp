@@ -103,40 +103,35 @@ TEST_P(LookupListsTest, DeleteIsRefusedWhileTheEntryIsInUse)
     addChild(QStringLiteral("Bob's child"), kProjects);
     addChild(QStringLiteral("Parent's pet"), QStringLiteral("Undefined Folder"));
 
-    struct Case
+    const struct
     {
         LookupKind kind;
         QString name;
-        QString refusal;
-    };
-    const Case cases[] = {
+        const char* refusal;
+    } cases[] = {
         {LookupKind::Priority, QStringLiteral("1 - HIGH"),
-         QStringLiteral("There are tasks of this Priority. You can't delete it.")},
+         "There are tasks of this Priority. You can't delete it."},
         {LookupKind::Rule, QStringLiteral("Escalate"),
-         QStringLiteral("There are LifeCycles contains this Rule. You can't delete it.")},
+         "There are LifeCycles contains this Rule. You can't delete it."},
         {LookupKind::Category, QStringLiteral("Unspecified Folder"),
-         QStringLiteral("You can't delete 'Unspecified Folder'")},
+         "You can't delete 'Unspecified Folder'"},
         {LookupKind::Category, QStringLiteral("undefined folder"),
-         QStringLiteral("You can't delete 'Undefined Folder'")},
+         "You can't delete 'Undefined Folder'"},
         {LookupKind::Category, kProjects,
-         QStringLiteral("There are subfolders under this folder. You can't delete it.")},
+         "There are subfolders under this folder. You can't delete it."},
         {LookupKind::Category, QStringLiteral("O'Malley's tasks"),
-         QStringLiteral("There are tasks in this Folder. You can't delete it.")},
+         "There are tasks in this Folder. You can't delete it."},
         {LookupKind::Category, kSevenRoot,
-         QStringLiteral(
-             "This folder is the root folder of workshop 'Seventh'. You can't delete it.")},
+         "This folder is the root folder of workshop 'Seventh'. You can't delete it."},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name.toStdString());
         prompt.answer(PromptAnswer::Ok);
-        EXPECT_EQ(lists().remove(c.kind, c.name).refusal(), RefusalOf<>{c.refusal});
+        EXPECT_EQ(lists().remove(c.kind, c.name).refusal(),
+                  RefusalOf<>{QString::fromUtf8(c.refusal)});
         const LookupListInfo& list = lookupList(c.kind);
         if (!lookup::isUnspecified(c.name)) {
-            EXPECT_EQ(countRows(QStringLiteral("SELECT COUNT(*) FROM ") + list.table +
-                                    QStringLiteral(" WHERE ") + list.keyColumn +
-                                    QStringLiteral(" = ?"),
-                                {c.name}),
-                      1);
+            EXPECT_EQ(rows(qPrintable(list.table), qPrintable(list.keyColumn), c.name), 1);
         }
     }
     EXPECT_EQ(
