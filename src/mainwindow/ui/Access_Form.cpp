@@ -195,6 +195,8 @@ QWidget* Access_Form::buildCabinetPage()
         if (auto* contacts = m_tabs->findChild<ContactsCtrl*>())
             contacts->AddContact();
     });
+    connect(m_cabinet, &FileCabinetPage::newReportRequested, this,
+            [this] { openReportDesigner(true); });
     connect(m_cabinet, &FileCabinetPage::searchChosen, this,
             [this] { showTab(QStringLiteral("FILECABINET")); });
     return m_cabinet;
@@ -392,7 +394,8 @@ void Access_Form::buildWorkshopMenu()
                             {"mnuCustomTab", "Custom &Tab...", &Access_Form::chooseCustomTab}});
     QMenu* reports = menuBar()->addMenu(QStringLiteral("&Reports"));
     addCommands(reports,
-                {{"mnuTSHReport", "&Timesheet Report...", &Access_Form::openTimeSheetReport}});
+                {{"mnuTSHReport", "&Timesheet Report...", &Access_Form::openTimeSheetReport},
+                 {"M_REPORTFILE", "&Stored Reports...", &Access_Form::openStoredReports}});
     addQuickReports(reports);
 }
 
@@ -568,6 +571,10 @@ void Access_Form::rebuildForUser()
     m_commands.value(QStringLiteral("Forms"))->setVisible(admin);
     m_commands.value(QStringLiteral("LIFECYCLE"))
         ->setVisible(UserRights::mayCreateLifecycles(m_session.user.record));
+    const bool reports = UserRights::hasReports(m_session.user.record) || admin;
+    m_commands.value(QStringLiteral("M_REPORTFILE"))->setVisible(reports);
+    if (m_cabinet)
+        m_cabinet->action(QStringLiteral("MNUNEWREPORT"))->setVisible(reports);
     showFilter();
     if (m_tray)
         m_tray->setToolTip(plainToolTip(windowTitle()));

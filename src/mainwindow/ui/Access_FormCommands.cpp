@@ -34,6 +34,8 @@
 #include "people/workshops/RecentWorkshops.h"
 #include "people/workshops/WorkshopService.h"
 #include "reports/ui/dlgTSHReport.h"
+#include "reports/ui/frmARDesigner.h"
+#include "tasks/ReportStore.h"
 #include "tasks/SubTasks.h"
 #include "tasks/ui/F_LOOKUP.h"
 #include "tasks/ui/SCR_FORM.h"
@@ -455,6 +457,15 @@ void Access_Form::openTimeSheetReport()
     dlgTSHReport report(m_session, m_prompt, 0, this);
     report.refresh();
     report.exec();
+}
+
+void Access_Form::openReportDesigner(bool blank)
+{
+    ReportStore store(m_session);
+    frmARDesigner designer(m_session, m_prompt, store, this);
+    if (blank)
+        designer.newReport();
+    designer.exec();
 }
 
 // --- Workshops -----------------------------------------------------------------------------------
