@@ -36,6 +36,10 @@ inline const QString kMayNotDetachSubtask =
 /** Refused by the report designer when a shared report would change. */
 inline const QString kNoGlobalReports = QStringLiteral(
     "Sorry, you don't have Global Reports privilege, which is needed to modify custom reports");
+/** Refused by the report window's changes of stored reports. */
+inline const QString kNoReports =
+    QStringLiteral("Sorry, you don't have Reports and Report Designer privilege.  Please see your "
+                   "Brindlepax Administrator.");
 /** Refused when saving or importing contacts. */
 inline const QString kNoEditContacts =
     QStringLiteral("Sorry, you don't have the privilege to edit the contact database.  Please see "
@@ -129,6 +133,31 @@ std::optional<RefusalOf<Field>> refuseUnlessAnalyst(const UserRecord& user, Fiel
     if (hasBusinessIntelligence(user) || isAdministrator(user))
         return std::nullopt;
     return RefusalOf<Field>{kNoBusinessIntelligence, field};
+}
+
+/**
+ * kNoReports unless hasReports() or isAdministrator(): listing, opening, publishing and deleting
+ * stored reports.
+ */
+template <typename Field = NoField>
+std::optional<RefusalOf<Field>> refuseUnlessReporter(const UserRecord& user, Field field = Field{})
+{
+    if (hasReports(user) || isAdministrator(user))
+        return std::nullopt;
+    return RefusalOf<Field>{kNoReports, field};
+}
+
+/**
+ * kNoGlobalReports unless hasGlobalReports(): changing a report every workshop shares, and
+ * running a query the user wrote himself.
+ */
+template <typename Field = NoField>
+std::optional<RefusalOf<Field>> refuseUnlessGlobalReporter(const UserRecord& user,
+                                                           Field field = Field{})
+{
+    if (hasGlobalReports(user))
+        return std::nullopt;
+    return RefusalOf<Field>{kNoGlobalReports, field};
 }
 
 /** kNoEditContacts unless mayEditContacts(): saving a contact, importing contacts. */

@@ -185,7 +185,7 @@ MarkerRoles markerRolesOf(const ServerRoles& roles)
 {
     MarkerRoles m{
         roles.prefix + QStringLiteral("#logins"), roles.prefix + QStringLiteral("#shared"), {}};
-    for (const WriterRight right : {WriterRight::Lifecycles, WriterRight::Analyses})
+    for (const WriterRight right : grantedRights())
         m.rights << rightRoleOf(roles, right);
     return m;
 }
@@ -374,8 +374,15 @@ void everyonesRowsPolicies(StepActions& a, const TableClassEntry& entry, const S
            QStringLiteral("true"), {});
     policy(a, QStringLiteral("bx_rows"), entry.table, QStringLiteral("ALL"), r.users,
            entry.everyonesRows, entry.everyonesRows);
-    if (!writerRole.isEmpty())
-        policy(a, QStringLiteral("bx_writer"), entry.table, QStringLiteral("ALL"), writerRole,
+    if (writerRole.isEmpty())
+        return;
+    const QString writerRows =
+        entry.writerRows.isEmpty() ? QStringLiteral("true") : entry.writerRows;
+    policy(a, QStringLiteral("bx_writer"), entry.table, QStringLiteral("ALL"), writerRole,
+           writerRows, writerRows);
+    const QString otherRole = rightRoleOf(r, entry.otherRowsWriter);
+    if (!entry.writerRows.isEmpty() && !otherRole.isEmpty())
+        policy(a, QStringLiteral("bx_other_writer"), entry.table, QStringLiteral("ALL"), otherRole,
                QStringLiteral("true"), QStringLiteral("true"));
 }
 
@@ -409,8 +416,10 @@ void applyTableClass(StepActions& a, const ServerRoles& r, const QString& table)
             everyonesRowsPolicies(a, *entry, r, writerRole);
             if (entry->writer == WriterRight::WorkshopMembers)
                 membersPolicy(a, *entry, r);
-            if (!writerRole.isEmpty())
-                a.run(QStringLiteral("GRANT %1 ON %2 TO %3").arg(everything, t, ident(writerRole)));
+            for (const QString& role : {writerRole, rightRoleOf(r, entry->otherRowsWriter)}) {
+                if (!role.isEmpty())
+                    a.run(QStringLiteral("GRANT %1 ON %2 TO %3").arg(everything, t, ident(role)));
+            }
             rowSecurity = true;
         }
         break;

@@ -125,6 +125,13 @@ void asServerAdministrator(StepActions& a, const std::function<void()>& work);
  */
 void refuseUnsafeSchema(Database& db);
 
+/**
+ * The marker and right roles, the marks of the logins there are with the rights their users hold,
+ * and the login functions (bx_login_*), made again after the rights of grantedRights(). Run by
+ * the server's administrator (requireServerAdministrator).
+ */
+void renewLogins(StepActions& a, const ServerRoles& r);
+
 /** Grants and policies of one table after its class (server engine; nothing on the embedded). */
 void applyTableClass(StepActions& a, const ServerRoles& roles, const QString& table);
 

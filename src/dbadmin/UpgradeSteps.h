@@ -54,6 +54,7 @@ QList<StepDefinition> upgradeSteps85();
 QList<StepDefinition> upgradeSteps86();
 QList<StepDefinition> upgradeSteps87();
 QList<StepDefinition> upgradeSteps88();
+QList<StepDefinition> upgradeSteps89();
 
 /**
  * Server engine: makes the pg_trgm extension available and returns its schema as a quoted

@@ -98,7 +98,7 @@ void createLoginFunctions(StepActions& a, const ServerRoles& r, const MarkerRole
         true);
 
     QStringList suffixes;
-    for (const WriterRight right : {WriterRight::Lifecycles, WriterRight::Analyses})
+    for (const WriterRight right : grantedRights())
         suffixes << writerRoleSuffix(right);
     createFunction(
         a, QStringLiteral("bx_login_rights(login text, rights text[]) RETURNS void"),
@@ -308,14 +308,18 @@ void markLogins(StepActions& a, const ServerRoles& r, const MarkerRoles& m)
         a.run(QStringLiteral("GRANT %1 TO %2 WITH ADMIN OPTION").arg(ident(role), ident(r.roles)));
 
     const QStringList reserved = programRoles(r);
+    // One column per right, in the order of m.rights.
+    QString held;
+    for (const WriterRight right : grantedRights())
+        held += QStringLiteral(", COALESCE(u.%1, 0) <> 0").arg(writerRightColumn(right));
     const RecordSet logins = a.query(
         QStringLiteral(
-            "SELECT g.rolname, u.user_id IS NOT NULL, COALESCE(u.Allow_Create_Lifecycle, 0) <> "
-            "0, COALESCE(u.Ext11, 0) <> 0 FROM pg_roles g JOIN pg_auth_members a ON a.member = "
-            "g.oid AND a.roleid = (SELECT oid FROM pg_roles WHERE rolname = ?) LEFT JOIN LU_USER "
-            "u ON g.rolname IN (lower(current_database() || '_' || trim(u.USER_ID::text)), "
-            "lower(trim(u.USER_ID::text))) WHERE NOT g.rolsuper AND NOT (g.rolname = ANY "
-            "(string_to_array(?, ',')))"),
+            "SELECT g.rolname, u.user_id IS NOT NULL%1 FROM pg_roles g JOIN pg_auth_members a "
+            "ON a.member = g.oid AND a.roleid = (SELECT oid FROM pg_roles WHERE rolname = ?) "
+            "LEFT JOIN LU_USER u ON g.rolname IN (lower(current_database() || '_' || "
+            "trim(u.USER_ID::text)), lower(trim(u.USER_ID::text))) WHERE NOT g.rolsuper AND NOT "
+            "(g.rolname = ANY (string_to_array(?, ',')))")
+            .arg(held),
         {r.users, reserved.join(QLatin1Char(','))});
     for (const QVariantList& row : logins.rows()) {
         const QString login = ident(row.at(0).toString());
@@ -354,6 +358,20 @@ void createSentCopies(StepActions& a, const ServerRoles* r)
     }
 }
 
+} // namespace
+
+void server_sql::renewLogins(StepActions& a, const ServerRoles& r)
+{
+    const MarkerRoles m = markerRolesOf(r);
+    asServerAdministrator(a, [&] {
+        markLogins(a, r, m);
+        createLoginFunctions(a, r, m);
+        createLoginChanges(a, r, m);
+    });
+}
+
+namespace {
+
 void step82(StepActions& a)
 {
     if (!a.onServer()) {
@@ -363,11 +381,7 @@ void step82(StepActions& a)
     requireServerAdministrator(a);
     const ServerRoles r = rolesOf(a);
     const MarkerRoles m = markerRolesOf(r);
-    asServerAdministrator(a, [&] {
-        markLogins(a, r, m);
-        createLoginFunctions(a, r, m);
-        createLoginChanges(a, r, m);
-    });
+    renewLogins(a, r);
     createIdentityFunctions(a, r, m);
     createGuards(a, r);
     createSentCopies(a, &r);

@@ -4,6 +4,7 @@
 #include "core/PasswordCipher.h"
 #include "core/Prompt.h"
 #include "core/Session.h"
+#include "core/UserRights.h"
 #include "core/db/Database.h"
 #include "core/db/DatabaseOpener.h"
 #include "core/settings/SettingsKeys.h"
@@ -92,7 +93,10 @@ LogOnOutcome LoginFlow::logOn(const QString& location, const QString& userId, co
         return LogOnOutcome::Failed;
     rehashOldPassword(m_session.db(), m_session.user.record.userId, typed);
     RememberedLogon::store(m_session.settings(), rememberLogon, userId, typed);
-    if (m_session.connection.serverFlag)
+    // On the server only a designer of shared reports may write them; another user's first
+    // logon leaves them to the next one who may.
+    if (m_session.connection.serverFlag && (UserRights::hasGlobalReports(m_session.user.record) ||
+                                            UserRights::isAdministrator(m_session.user.record)))
         storeStandardReportsIfNone(m_session.db(), m_programDir, m_session.clock());
     m_session.reloadSystemSettings(m_programDir);
     desktop::removeViewerCopies(); // what an earlier session left for its viewers

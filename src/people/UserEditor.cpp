@@ -246,7 +246,7 @@ std::optional<UserRefusal> saveUser(Session& session, const UserDraft& draft)
         if (renamed)
             UserLogins::rename(*roles, database, draft.originalUserId, userId);
         QStringList rights;
-        for (const WriterRight right : {WriterRight::Lifecycles, WriterRight::Analyses}) {
+        for (const WriterRight right : grantedRights()) {
             if (draft.flag(writerRightColumn(right)))
                 rights << writerRoleSuffix(right);
         }

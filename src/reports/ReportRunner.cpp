@@ -1,9 +1,13 @@
 #include "reports/ReportRunner.h"
 
+#include "core/Clock.h"
+#include "core/Gmt.h"
 #include "core/Prompt.h"
 #include "core/Session.h"
 #include "core/db/Database.h"
 #include "core/db/ParameterQuery.h"
+
+#include <QLocale>
 
 namespace bx::reportrun {
 
@@ -53,15 +57,28 @@ std::optional<QVariant> valueFor(const QVariantMap& values, const QString& name)
 
 /**
  * The one place where a layout's statement meets the database. A layout may hold a statement its
- * user wrote, so this call is to become the read-only query, with its cap on the rows, once the
- * database layer offers it; until then it is the ordinary parameter query, values bound.
+ * user wrote, so it runs as a read-only query: refused before it reaches the engine unless it only
+ * reads, kept from writing by the engine itself, and stopped past kMaxReportRows rows.
  */
-RecordSet fetchRows(Database& db, const ParameterQuery& query, const QVariantMap& values)
+Outcome<RecordSet> fetchRows(Session& session, const ParameterQuery& query,
+                             const QVariantMap& values)
 {
-    return db.query(query, values); // READ-ONLY QUERY GOES HERE
+    Database& db = session.db();
+    if (const std::optional<QString> refusal = db.readOnlyRefusal(query.sql()))
+        return refused(session, QStringLiteral("The report's query cannot run: ") + *refusal);
+    ReadOnlyRows read = db.queryReadOnly(query.sql(), query.bind(values), ReadCap{kMaxReportRows});
+    if (read.capped)
+        return refused(session, tooManyRowsMessage(kMaxReportRows));
+    return std::move(read.rows);
 }
 
 } // namespace
+
+QString tooManyRowsMessage(qsizetype cap)
+{
+    return QStringLiteral("The report reads more than %1 rows. Narrow its query.")
+        .arg(QLocale(QLocale::English).toString(cap));
+}
 
 QString sourceName(Source source)
 {
@@ -111,6 +128,51 @@ QVariantMap parameterValues(const Session& session, const ReportLayout& layout,
     return values;
 }
 
+Outcome<QVariant> typedValue(const Session& session, const ReportParameter& parameter,
+                             const QString& text)
+{
+    const QString typed = text.trimmed();
+    ReportLayout keyword;
+    keyword.parameters = {parameter};
+    keyword.parameters[0].defaultValue = typed;
+    const QVariantMap resolved =
+        keyword.defaultValues(session.clock(), session.user.userId, session.currentWorkshopId);
+    const QVariant value = resolved.value(parameter.name);
+    const auto refuse = [&](const char* what) {
+        return RefusalOf<>{QStringLiteral("\"") + parameter.caption + QStringLiteral("\" needs ") +
+                           QLatin1String(what) + QLatin1Char('.')};
+    };
+    switch (parameter.type) {
+    case ReportParameterType::Date: {
+        if (value.typeId() == QMetaType::QDateTime)
+            return value;
+        const QDate day = QDate::fromString(typed, QStringLiteral("yyyy-MM-dd"));
+        if (!day.isValid())
+            return refuse("a date such as 2024-05-31");
+        return QVariant(GmtConverter(session.clock()).toGmt(naive(day)));
+    }
+    case ReportParameterType::Number: {
+        bool ok = false;
+        typed.toDouble(&ok);
+        if (!ok)
+            return refuse("a number");
+        return value;
+    }
+    case ReportParameterType::Workshop: {
+        bool ok = false;
+        const qlonglong workshop =
+            value.typeId() == QMetaType::LongLong ? value.toLongLong() : typed.toLongLong(&ok);
+        if (!ok && value.typeId() != QMetaType::LongLong)
+            return refuse("a workshop's number");
+        return QVariant(workshop);
+    }
+    case ReportParameterType::Text:
+    case ReportParameterType::User:
+        break;
+    }
+    return value.isValid() ? value : QVariant(typed);
+}
+
 Outcome<RecordSet> runLayout(Session& session, const ReportLayout& layout, const QVariantMap& given)
 {
     if (const QString error = layout.validationError(); !error.isEmpty())
@@ -122,9 +184,9 @@ Outcome<RecordSet> runLayout(Session& session, const ReportLayout& layout, const
                                         QStringLiteral("\"."));
     }
 
-    RecordSet rows;
+    Outcome<RecordSet> rows;
     try {
-        rows = fetchRows(session.db(), layout.parameterQuery(), values);
+        rows = fetchRows(session, layout.parameterQuery(), values);
     } catch (const DbError& e) {
         // A lost connection is the database's failure, not the report's: it goes the usual way.
         if (e.kind() == DbErrorKind::ConnectionLost || e.kind() == DbErrorKind::ServerUnreachable)
@@ -133,8 +195,10 @@ Outcome<RecordSet> runLayout(Session& session, const ReportLayout& layout, const
                        QStringLiteral("The report's query failed: ") + e.text() +
                            QStringLiteral(" in ") + e.statement());
     }
+    if (!rows)
+        return rows;
     for (const ReportColumn& c : layout.columns) {
-        if (!rows.hasColumn(c.field))
+        if (!rows->hasColumn(c.field))
             return refused(session, QStringLiteral("The report's query gives no column \"") +
                                         c.field + QStringLiteral("\"."));
     }

@@ -25,6 +25,12 @@ namespace reportrun {
 /** The title of every box, and of every log line, about a layout that cannot be read or run. */
 inline const QString kReportError = QStringLiteral("Report Designer Error");
 
+/** The most rows a report reads; a query that brings more is refused (tooManyRowsMessage). */
+inline constexpr qsizetype kMaxReportRows = 200'000;
+
+/** "The report reads more than <cap> rows. Narrow its query." */
+QString tooManyRowsMessage(qsizetype cap);
+
 /** The preset sources of a report's rows; each holds the current workshop's tasks that are not
  * sensitive. */
 enum class Source
@@ -54,6 +60,14 @@ Outcome<ReportLayout> readLayout(Session& session, const QByteArray& json);
  */
 QVariantMap parameterValues(const Session& session, const ReportLayout& layout,
                             const QVariantMap& given);
+
+/**
+ * The value a user typed for a parameter that asks: a date as "yyyy-MM-dd" (a local day, bound as
+ * its start in GMT) or one of the default keywords ("today", "weekStart", ...), a number, or a
+ * workshop's number; other kinds as typed. Refused, naming the parameter, when it does not read.
+ */
+Outcome<QVariant> typedValue(const Session& session, const ReportParameter& parameter,
+                             const QString& text);
 
 /** Runs the layout's query with parameterValues() and checks that every column is in the result. */
 Outcome<RecordSet> runLayout(Session& session, const ReportLayout& layout,

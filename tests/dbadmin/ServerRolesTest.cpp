@@ -498,6 +498,82 @@ TEST_P(ServerRolesTest, AnalysesAreWrittenOnlyByAnalysts)
     EXPECT_FALSE(loadAnalysis(db(), id));
 }
 
+// Stored reports (ATTACH rows of type "R") are the report designers'; those of no workshop, which
+// every workshop shares, the designers' of shared reports. Any other attachment is everybody's.
+TEST_P(ServerRolesTest, StoredReportsAreWrittenOnlyByReportDesigners)
+{
+    makeCurrent();
+    bx::test::addWorkshop(db(), 7);
+    LoginRoles& roles = *db().loginRoles();
+    roles.setRights(role(QStringLiteral("carol")), {QStringLiteral("reporters")});
+    roles.setRights(role(QStringLiteral("lena")),
+                    {QStringLiteral("reporters"), QStringLiteral("globalreports")});
+    // 901 a shared report, 902 workshop 7's, 903 a memo of workshop 7.
+    const auto reset = [&] {
+        db().execute(QStringLiteral("DELETE FROM ATTACH WHERE Attach_Number >= 900"));
+        db().executeScript(
+            QStringLiteral("INSERT INTO ATTACH (Attach_Number, SCR_Number, Attach_Type, Group_ID, "
+                           "Attach_Title) VALUES (901, 0, 'R', NULL, 's'), (902, 0, 'R', 7, 'w'), "
+                           "(903, 0, 'M', 7, 'm')"));
+    };
+    const auto snapshot = [&] {
+        return db()
+            .scalar(QStringLiteral("SELECT string_agg(Attach_Number || ':' || Attach_Type || ':' "
+                                   "|| COALESCE(Group_ID::text, '-') || ':' || Attach_Title, ',' "
+                                   "ORDER BY Attach_Number) FROM ATTACH WHERE Attach_Number >= "
+                                   "900"))
+            .toString();
+    };
+    const struct
+    {
+        const char* sql;
+        bool carol; ///< what a report designer may do
+        bool lena;  ///< what a designer of shared reports may do
+    } cases[] = {
+        {"INSERT INTO ATTACH (Attach_Number, SCR_Number, Attach_Type, Group_ID, Attach_Title) "
+         "VALUES (904, 0, 'R', 7, 'n')",
+         true, true},
+        {"UPDATE ATTACH SET Attach_Title = 'x' WHERE Attach_Number = 902", true, true},
+        {"DELETE FROM ATTACH WHERE Attach_Number = 902", true, true},
+        {"INSERT INTO ATTACH (Attach_Number, SCR_Number, Attach_Type, Group_ID, Attach_Title) "
+         "VALUES (904, 0, 'R', NULL, 'n')",
+         false, true},
+        {"UPDATE ATTACH SET Attach_Title = 'x' WHERE Attach_Number = 901", false, true},
+        {"UPDATE ATTACH SET Group_ID = NULL WHERE Attach_Number = 902", false, true},
+        {"DELETE FROM ATTACH WHERE Attach_Number = 901", false, true},
+        // A memo made into a report is a new report.
+        {"UPDATE ATTACH SET Attach_Type = 'R' WHERE Attach_Number = 903", true, true},
+    };
+    for (const auto& c : cases) {
+        for (const char* id : {"bob", "carol", "lena"}) {
+            reset();
+            const QString before = snapshot();
+            try {
+                as(QLatin1String(id)).executeScript(QString::fromLatin1(c.sql));
+            } catch (const DbError&) {
+            }
+            const QLatin1String who(id);
+            const bool allowed = who == QLatin1String("lena")    ? c.lena
+                                 : who == QLatin1String("carol") ? c.carol
+                                                                 : false;
+            EXPECT_EQ(snapshot() != before, allowed) << id << ": " << c.sql;
+        }
+    }
+    // Every login reads the reports and writes the other attachments.
+    reset();
+    EXPECT_EQ(as(QStringLiteral("bob"))
+                  .scalar(QStringLiteral("SELECT count(*) FROM ATTACH WHERE Attach_Type = 'R' AND "
+                                         "Attach_Number >= 900"))
+                  .toInt(),
+              2);
+    as(QStringLiteral("bob"))
+        .execute(QStringLiteral("UPDATE ATTACH SET Attach_Title = 'y' WHERE Attach_Number = 903"));
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT Attach_Title FROM ATTACH WHERE Attach_Number = "
+                                         "903"))
+                  .toString(),
+              QStringLiteral("y"));
+}
+
 TEST_P(ServerRolesTest, NoLoginChangesAnotherUsersPasswordByWayOfARoleOrUnknownToTheProgram)
 {
     makeCurrent();

@@ -210,6 +210,12 @@ TEST_P(ReportRunnerTest, RefusesWhatCannotRunAndLogsIt)
     noValue.parameters[0].defaultValue.clear();
     ReportLayout invalid = sourceLayout(Source::Tasks);
     invalid.columns.clear();
+    ReportLayout writes = sourceLayout(Source::Tasks);
+    writes.query = QStringLiteral("DELETE FROM SCR");
+    writes.parameters.clear();
+    ReportLayout sneaks = sourceLayout(Source::Tasks);
+    sneaks.query = QStringLiteral("SELECT * FROM SCR; DELETE FROM SCR");
+    sneaks.parameters.clear();
 
     struct Case
     {
@@ -222,7 +228,10 @@ TEST_P(ReportRunnerTest, RefusesWhatCannotRunAndLogsIt)
         {"missing column", missingColumn, "The report's query gives no column \"Hours\"."},
         {"value missing", noValue, "The report needs a value for \"Due before\"."},
         {"invalid layout", invalid, "The report cannot be run: the layout has no columns"},
+        {"writing query", writes, "The report's query cannot run: "},
+        {"second statement", sneaks, "The report's query cannot run: "},
     };
+    const qlonglong tasks = db().scalar(QStringLiteral("SELECT COUNT(*) FROM SCR")).toLongLong();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const int before = logged();
@@ -232,6 +241,47 @@ TEST_P(ReportRunnerTest, RefusesWhatCannotRunAndLogsIt)
         EXPECT_TRUE(report.refusal()->message.startsWith(QLatin1String(c.reason)))
             << report.refusal()->message.toStdString();
         EXPECT_EQ(logged(), before + 1);
+    }
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM SCR")).toLongLong(), tasks);
+}
+
+// What a user types for a parameter is bound as its kind; what does not read is refused by name.
+TEST_P(ReportRunnerTest, TypedValuesAreBoundAsTheirKind)
+{
+    const auto param = [](ReportParameterType type) {
+        return ReportParameter{QStringLiteral("p"), QStringLiteral("Since"), type, {}, true};
+    };
+    struct Case
+    {
+        ReportParameterType type;
+        const char* typed;
+        QVariant value; ///< invalid: refused
+    };
+    const Case cases[] = {
+        // A local day starts two hours earlier in GMT.
+        {ReportParameterType::Date, "2024-05-01", gmt(4, 30, 22)},
+        {ReportParameterType::Date, " weekStart ", gmt(5, 5, 22)},
+        {ReportParameterType::Date, "1 May", {}},
+        {ReportParameterType::Number, "2.5", 2.5},
+        {ReportParameterType::Number, "12", qlonglong(12)},
+        {ReportParameterType::Number, "twelve", {}},
+        {ReportParameterType::Workshop, "currentWorkshop", qlonglong(7)},
+        {ReportParameterType::Workshop, "8", qlonglong(8)},
+        {ReportParameterType::Workshop, "Desk", {}},
+        {ReportParameterType::Text, "O'Brien", QStringLiteral("O'Brien")},
+        {ReportParameterType::User, "currentUser", QStringLiteral("ann")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        const Outcome<QVariant> value =
+            typedValue(session, param(c.type), QString::fromLatin1(c.typed));
+        if (!c.value.isValid()) {
+            ASSERT_TRUE(value.refusal());
+            EXPECT_TRUE(value.refusal()->message.startsWith(QLatin1String("\"Since\" needs ")));
+            continue;
+        }
+        ASSERT_TRUE(value);
+        EXPECT_EQ(*value, c.value);
     }
 }
 

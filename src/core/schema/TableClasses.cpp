@@ -35,7 +35,15 @@ TableClassEntry configuration(const char* table, WriterRight writer = WriterRigh
 const QList<TableClassEntry>& tableClasses()
 {
     static const QList<TableClassEntry> entries{
-        shared("ATTACH"),
+        // Stored reports (type "R") are configuration of the report designers; those of no
+        // workshop, which every workshop shares, of the designers of shared reports alone.
+        [] {
+            TableClassEntry e =
+                shared("ATTACH", "COALESCE(Attach_Type, '') <> 'R'", WriterRight::Reports);
+            e.writerRows = QStringLiteral("COALESCE(Group_ID, 0) <> 0");
+            e.otherRowsWriter = WriterRight::GlobalReports;
+            return e;
+        }(),
         // The version of each attachment, raised by the database on every update of it.
         shared("ATTACH_VERSION"),
         shared("CALL_LOG"),
@@ -112,10 +120,21 @@ QString writerRoleSuffix(WriterRight right)
         return QStringLiteral("lifecycles");
     case WriterRight::Analyses:
         return QStringLiteral("analysts");
+    case WriterRight::Reports:
+        return QStringLiteral("reporters");
+    case WriterRight::GlobalReports:
+        return QStringLiteral("globalreports");
     case WriterRight::WorkshopMembers:
         return {};
     }
     return {};
+}
+
+const QList<WriterRight>& grantedRights()
+{
+    static const QList<WriterRight> rights{WriterRight::Lifecycles, WriterRight::Analyses,
+                                           WriterRight::Reports, WriterRight::GlobalReports};
+    return rights;
 }
 
 QString writerRightColumn(WriterRight right)
@@ -127,6 +146,10 @@ QString writerRightColumn(WriterRight right)
         return QStringLiteral("Allow_Create_Lifecycle");
     case WriterRight::Analyses:
         return QStringLiteral("Ext11");
+    case WriterRight::Reports:
+        return QStringLiteral("Ext10");
+    case WriterRight::GlobalReports:
+        return QStringLiteral("Ext13");
     case WriterRight::WorkshopMembers:
         return {};
     }

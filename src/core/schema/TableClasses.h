@@ -35,6 +35,8 @@ enum class WriterRight
     Administrators, ///< administrators only
     Lifecycles,     ///< "Allow to Create Lifecycles" (LU_USER.Allow_Create_Lifecycle)
     Analyses,       ///< "Business Intelligence" (LU_USER.Ext11)
+    Reports,        ///< "Reports and Report Designer" (LU_USER.Ext10)
+    GlobalReports,  ///< "Allow Global Reports" (LU_USER.Ext13)
     /**
      * The members of the workshop a row belongs to (a GROUPLINK row of the login's user for the
      * workshop `TableClassEntry::workshopOf` gives), whatever their rights.
@@ -66,6 +68,13 @@ struct TableClassEntry
      * user in the supervisor tree (LU_USER.Supervisor_User_ID, at any depth).
      */
     bool supervisorsRead = false;
+    /**
+     * Shared tables with configuration rows: of those, the ones `writer` writes (an SQL
+     * condition like everyonesRows; "" for all of them). The others are written by
+     * `otherRowsWriter` alone.
+     */
+    QString writerRows{};
+    WriterRight otherRowsWriter = WriterRight::Administrators;
 };
 
 /** Every table of the schema with its class, in alphabetical order. */
@@ -79,6 +88,9 @@ std::optional<TableClassEntry> tableClassOf(const QString& table);
  * role holds (administrators', workshop members').
  */
 QString writerRoleSuffix(WriterRight right);
+
+/** The rights a server role holds, each granted to the logins of the users that have it. */
+const QList<WriterRight>& grantedRights();
 
 /** The LU_USER column that grants a right; "" for rights no column grants. */
 QString writerRightColumn(WriterRight right);

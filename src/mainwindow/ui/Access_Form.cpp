@@ -195,6 +195,8 @@ QWidget* Access_Form::buildCabinetPage()
         if (auto* contacts = m_tabs->findChild<ContactsCtrl*>())
             contacts->AddContact();
     });
+    connect(m_cabinet, &FileCabinetPage::newReportRequested, this,
+            [this] { openReportDesigner(true); });
     connect(m_cabinet, &FileCabinetPage::searchChosen, this,
             [this] { showTab(QStringLiteral("FILECABINET")); });
     return m_cabinet;
@@ -393,6 +395,7 @@ void Access_Form::buildWorkshopMenu()
     QMenu* reports = menuBar()->addMenu(QStringLiteral("&Reports"));
     addCommands(reports,
                 {{"mnuTSHReport", "&Timesheet Report...", &Access_Form::openTimeSheetReport},
+                 {"M_REPORTFILE", "&Stored Reports...", &Access_Form::openStoredReports},
                  {"mnuBI", "&Business Intelligence...", &Access_Form::openAnalyses}});
     addQuickReports(reports);
 }
@@ -573,6 +576,10 @@ void Access_Form::rebuildForUser()
     const bool analyst = UserRights::hasBusinessIntelligence(m_session.user.record);
     m_commands.value(QStringLiteral("BI"))->setVisible(analyst);
     m_commands.value(QStringLiteral("mnuBI"))->setVisible(analyst);
+    const bool reports = UserRights::hasReports(m_session.user.record) || admin;
+    m_commands.value(QStringLiteral("M_REPORTFILE"))->setVisible(reports);
+    if (m_cabinet)
+        m_cabinet->action(QStringLiteral("MNUNEWREPORT"))->setVisible(reports);
     showFilter();
     if (m_tray)
         m_tray->setToolTip(plainToolTip(windowTitle()));

@@ -231,6 +231,10 @@ private:
     void openTimeSheetReport();
     /** The analyses (dlgBI), for users with the right to them. */
     void openAnalyses();
+    /** M_REPORTFILE: the report window. */
+    void openStoredReports() { openReportDesigner(false); }
+    /** The report window, with a blank report held when `blank`. */
+    void openReportDesigner(bool blank);
     /** The quick team reports of the Reports menu, one command each. */
     void addQuickReports(QMenu* reports);
     /** Writes the report's page over the users the team view shows and opens it in the browser. */

@@ -35,6 +35,8 @@
 #include "people/workshops/WorkshopService.h"
 #include "reports/ui/dlgBI.h"
 #include "reports/ui/dlgTSHReport.h"
+#include "reports/ui/frmARDesigner.h"
+#include "tasks/ReportStore.h"
 #include "tasks/SubTasks.h"
 #include "tasks/ui/F_LOOKUP.h"
 #include "tasks/ui/SCR_FORM.h"
@@ -467,6 +469,15 @@ void Access_Form::openAnalyses()
         return;
     dlgBI analyses(m_session, m_prompt, std::move(*opener), this);
     analyses.exec();
+}
+
+void Access_Form::openReportDesigner(bool blank)
+{
+    ReportStore store(m_session);
+    frmARDesigner designer(m_session, m_prompt, store, this);
+    if (blank)
+        designer.newReport();
+    designer.exec();
 }
 
 // --- Workshops -----------------------------------------------------------------------------------

@@ -89,6 +89,8 @@ public:
 signals:
     /** MNUNEWCONTACT: a new contact, as the Contacts page adds one. */
     void newContactRequested();
+    /** MNUNEWREPORT: a new report in the report window. */
+    void newReportRequested();
     /**
      * A search was confirmed: the window brings the page forward (whose refresh reads the tree
      * under it); the page reads it itself when nothing did.

@@ -43,6 +43,7 @@
 #include "people/ui/dlgGetUnsecLogin.h"
 #include "people/ui/dlgUsers.h"
 #include "people/ui/jtWizard.h"
+#include "reports/ReportRunner.h"
 #include "reports/TimeSheets.h"
 #include "reports/ui/BIViewer.h"
 #include "reports/ui/dlgBI.h"
@@ -50,11 +51,13 @@
 #include "reports/ui/dlgNewFormula.h"
 #include "reports/ui/dlgTSHReport.h"
 #include "reports/ui/dlgTimeSheet.h"
+#include "reports/ui/frmARDesigner.h"
 #include "support/ContactRows.h"
 #include "support/Lifecycles.h"
 #include "support/PivotRows.h"
 #include "support/TaskRows.h"
 #include "support/WindowTest.h"
+#include "tasks/ReportStore.h"
 #include "tasks/TaskEditorHost.h"
 #include "tasks/TaskOpening.h"
 #include "tasks/ui/ACTIVEX_FORM.h"
@@ -372,6 +375,9 @@ public:
 
     static QString programDir() { return QCoreApplication::applicationDirPath(); }
 
+    /** The stored reports of a report window, which must outlive it. */
+    std::unique_ptr<ReportStore> reports;
+
     LifecycleStage reviewStage() const
     {
         LifecycleStage stage;
@@ -658,6 +664,31 @@ const WindowCase kWindows[] = {
          auto report = std::make_unique<dlgTSHReport>(t.session, t.prompt);
          EXPECT_TRUE(report->refresh());
          return std::unique_ptr<QWidget>(std::move(report));
+     }},
+    {"frmARDesigner",
+     [](T& t) {
+         t.session.user.record.reports = true;
+         t.reports = std::make_unique<ReportStore>(t.session);
+         ReportLayout layout;
+         layout.title = QStringLiteral("O'Neil's chairs in the warehouse, by task");
+         reportrun::useSource(layout, reportrun::Source::History);
+         layout.columns = {{QStringLiteral("SCR_Number"), QStringLiteral("ID")},
+                           {QStringLiteral("SCR_Title"), QStringLiteral("Title")},
+                           {QStringLiteral("Route_Note"), QStringLiteral("Note")}};
+         qlonglong first = 0;
+         for (const char* name : {"Chairs of the spring order by warehouse.rpx", "Desks.rpx"}) {
+             const Outcome<qlonglong> number =
+                 t.reports->publish(0, QString::fromLatin1(name), layout.title, layout.toJson());
+             EXPECT_TRUE(number);
+             if (number && first == 0)
+                 first = *number;
+         }
+         auto designer = std::make_unique<frmARDesigner>(t.session, t.prompt, *t.reports);
+         EXPECT_TRUE(designer->selectKey(StoredReport{first, {}, {}, 0}.key()))
+             << t.prompt.texts().join(u'|').toStdString();
+         EXPECT_TRUE(designer->modifySelected());
+         EXPECT_TRUE(designer->run());
+         return std::unique_ptr<QWidget>(std::move(designer));
      }},
     // analyses: the viewer with the grid, and with the grid over the chart
     {"BIViewer",

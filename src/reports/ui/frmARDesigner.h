@@ -1,0 +1,104 @@
+#pragma once
+
+#include "core/ui/SessionDialog.h"
+#include "reports/ReportLayout.h"
+#include "reports/ReportRenderer.h"
+
+#include <functional>
+#include <optional>
+
+class QLabel;
+class QTextBrowser;
+class QTreeWidget;
+
+namespace bx {
+
+class Prompt;
+class ReportShelf;
+class Session;
+
+/**
+ * The report window: the workshop's stored reports (keyed "Key" + number, file name and title),
+ * and the one report it holds in memory, from the list ("Modify"), from a .rpx file ("Open") or
+ * new ("Blank Report"). It runs that report, asking the parameters that ask, to its viewer, the
+ * print preview, the printer or a PDF or HTML file; saves it as a .rpx file and publishes it to
+ * the workshop. Whatever stops a report is shown in a critical box "Report Designer Error".
+ *
+ * Toolbar keys: "New", "Open", "Save", "Publish", "Modify", "Delete", "Run", "Print",
+ * "PrintPreview", "Export".
+ */
+class frmARDesigner : public SessionDialog
+{
+    Q_OBJECT
+
+public:
+    /** What the file chooser is asked for. */
+    enum class FileKind
+    {
+        OpenLayout,
+        SaveLayout,
+        Export, ///< a .pdf or .html file
+    };
+
+    frmARDesigner(Session& session, Prompt& prompt, ReportShelf& shelf, QWidget* parent = nullptr);
+
+    /** Replaces the file dialogs (tests): the path chosen, or "" for none. */
+    void setFileChooser(std::function<QString(FileKind)> choose)
+    {
+        m_chooseFile = std::move(choose);
+    }
+
+    /** Reads the list again. */
+    void refreshList();
+    /** Selects the listed report with this key; false when none has it. */
+    bool selectKey(const QString& key);
+
+    /** "Blank Report": a new report of the workshop's tasks, held in memory. */
+    void newReport();
+    /** "Modify": holds the selected report. @return whether it was read */
+    bool modifySelected();
+    /** "Delete": the selected report, after "Are you sure?". */
+    void deleteSelected();
+    /** Opens a .rpx file. */
+    bool openFile(const QString& path);
+    /** "Save": where the report came from, a file chosen when it has no file. */
+    bool save();
+    /** Publishes the report held to the workshop. */
+    bool publish();
+    /** "Run": the report to the viewer. @return whether it ran */
+    bool run();
+    /** Writes the last run (running it first if need be) as PDF or HTML after the name's suffix. */
+    bool exportTo(const QString& path);
+
+    /** The report held, if any. */
+    const std::optional<ReportLayout>& layout() const { return m_layout; }
+    /** The number of the stored report held; 0 when it is not stored. */
+    qlonglong publishedNumber() const { return m_number; }
+    bool unsaved() const { return m_unsaved; }
+
+protected:
+    bool mayLeave() override;
+
+private:
+    void hold(const ReportLayout& layout, qlonglong number, const QString& fileName,
+              const QString& path);
+    void showHeld();
+    bool saveToFile(const QString& path);
+    void print(bool preview);
+    bool ensureRun();
+
+    ReportShelf& m_shelf;
+    QTreeWidget* m_list;
+    QLabel* m_held;
+    QTextBrowser* m_viewer;
+    std::function<QString(FileKind)> m_chooseFile;
+
+    std::optional<ReportLayout> m_layout;
+    std::optional<RenderedReport> m_rendered;
+    qlonglong m_number = 0;
+    QString m_fileName; ///< the name it is published under
+    QString m_path;     ///< the .rpx file it came from or was saved to
+    bool m_unsaved = false;
+};
+
+} // namespace bx
