@@ -358,15 +358,11 @@ TaskCriteria tasksNumbered(const QList<qlonglong>& numbers)
 {
     Q_ASSERT(!numbers.isEmpty());
     TaskCriteria q;
-    QStringList markers;
-    markers.reserve(numbers.size());
-    for (const qlonglong n : numbers) {
-        markers << QStringLiteral("?");
+    for (const qlonglong n : numbers)
         q.params << n;
-    }
     q.sql = QStringLiteral("SELECT ") + taskListColumns() +
             QStringLiteral(" FROM SCR WHERE SCR.%1 IN (%2)")
-                .arg(scr::Number, markers.join(QStringLiteral(", ")));
+                .arg(scr::Number, Dialect::markers(numbers.size()));
     return q;
 }
 
