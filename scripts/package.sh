@@ -10,9 +10,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# The prefix first: the programs compile in where their data files and plug-ins are.
+# What the build and the checks need first (a fresh machine has not even cmake), then the
+# prefix: the programs compile in where their data files and plug-ins are.
+scripts/setup.sh --test-tools --packages-only
 cmake --preset release -DCMAKE_INSTALL_PREFIX=/usr > /dev/null
-scripts/setup.sh --test-tools release
+cmake --build --preset release
 (cd build/release && cpack -G DEB)
 
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/release/CMakeCache.txt)

@@ -3,7 +3,9 @@
 # then configures and builds one CMake preset. The build shows its progress: ninja's status line
 # on a terminal, a line per step in a log.
 #
-#   scripts/setup.sh [--test-tools] [PRESET]      PRESET: release (default), dev or ci
+#   scripts/setup.sh [--test-tools] [--packages-only] [PRESET]   PRESET: release (default), dev or ci
+#
+# --packages-only installs what is missing and stops there (no configure, no build).
 #
 # --test-tools also installs what the tests need beside the build: the PostgreSQL server for the
 # throwaway test cluster, Xvfb for window screenshots, aiosmtpd for the test mail servers and
@@ -17,11 +19,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 test_tools=0
+packages_only=0
 preset=release
 for arg in "$@"; do
     case "$arg" in
     --test-tools) test_tools=1 ;;
-    -h|--help) sed -n '2,15p' "$0"; exit 0 ;;
+    --packages-only) packages_only=1 ;;
+    -h|--help) sed -n '2,17p' "$0"; exit 0 ;;
     *) preset=$arg ;;
     esac
 done
@@ -48,6 +52,8 @@ if [ ${#missing[@]} -gt 0 ]; then
     $sudo apt-get update -q
     $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
+
+[ "$packages_only" -eq 0 ] || exit 0
 
 if [ ! -f "build/$preset/build.ninja" ]; then
     echo "First build of the $preset preset: some 400 sources, roughly 15 to 25 minutes on 2 cores;"
