@@ -260,8 +260,13 @@ QWidget* frmReportProperties::generalPage()
         row->addWidget(button);
         return row;
     };
+    // A few lines of description are enough; the page texts stay close to the title.
+    m_description->setMaximumHeight(6 * m_description->fontMetrics().lineSpacing());
     auto* page = new QWidget;
-    auto* form = new QFormLayout(page);
+    auto* box = new QVBoxLayout(page);
+    auto* form = new QFormLayout;
+    box->addLayout(form);
+    box->addStretch();
     form->addRow(QStringLiteral("Title:"), m_title);
     form->addRow(QStringLiteral("Description:"), m_description);
     form->addRow(QStringLiteral("Orientation:"), m_orientation);
