@@ -205,8 +205,6 @@ ReportParameter readParameter(const QJsonObject& o, const QString& where)
     ReportParameter p;
     p.name = text(o, "name", where);
     p.caption = text(o, "caption", where);
-    if (p.caption.isEmpty())
-        p.caption = p.name;
     p.type = choice<ReportParameterType>(o, "type", kParameterTypes, std::nullopt, where);
     const QJsonValue def = o.value(QLatin1String("default"));
     if (def.isDouble())
@@ -219,22 +217,17 @@ ReportParameter readParameter(const QJsonObject& o, const QString& where)
 
 void readFormat(const QString& written, ReportColumn& column, const QString& where)
 {
-    const QString name = written.section(QLatin1Char(':'), 0, 0);
-    const std::optional<ReportFormat> format = valueOf(kFormats, name);
-    if (!format)
+    const std::optional<std::pair<ReportFormat, int>> format = ReportLayout::formatOf(written);
+    if (!valueOf(kFormats, written.section(QLatin1Char(':'), 0, 0)))
         refuse(where, QLatin1String("unknown format ") + quoted(written) +
                           QLatin1String("; expected ") + choices(kFormats) +
                           QLatin1String(" (\"number:N\" for N decimals)"));
-    column.format = *format;
-    if (!written.contains(QLatin1Char(':')))
-        return;
-    bool ok = false;
-    const int decimals = written.section(QLatin1Char(':'), 1).toInt(&ok);
-    if (column.format != ReportFormat::Number || !ok || decimals < 0 || decimals > kMaxDecimals)
+    if (!format)
         refuse(where, QLatin1String("unknown format ") + quoted(written) +
                           QLatin1String("; decimals are written \"number:N\" with N from 0 to ") +
                           QString::number(kMaxDecimals));
-    column.decimals = decimals;
+    column.format = format->first;
+    column.decimals = format->second;
 }
 
 ReportColumn readColumn(const QJsonObject& o, int fileFormat, const QString& where)
@@ -243,8 +236,6 @@ ReportColumn readColumn(const QJsonObject& o, int fileFormat, const QString& whe
     ReportColumn c;
     c.field = text(o, "field", where);
     c.caption = text(o, "caption", where);
-    if (c.caption.isEmpty())
-        c.caption = c.field;
     const QJsonValue width = o.value(QLatin1String("width"));
     if (!width.isUndefined()) {
         const double w = width.toDouble(-1);
@@ -300,8 +291,6 @@ ReportTotal readTotal(const QJsonObject& o, const QString& where)
     t.function = choice<ReportFunction>(o, "function", kFunctions, std::nullopt, where);
     t.level = choice<ReportLevel>(o, "level", kLevels, ReportLevel::Report, where);
     t.caption = text(o, "caption", where);
-    if (t.caption.isEmpty())
-        t.caption = functionCaption(t.function);
     return t;
 }
 
@@ -356,17 +345,12 @@ ReportLayout read(const QByteArray& json)
     for (qsizetype i = 0; i < columns.size(); ++i)
         layout.columns << readColumn(columns.at(i), fileFormat, at("columns", i));
     const QList<QJsonObject> groups = objects(root, "grouping");
-    for (qsizetype i = 0; i < groups.size(); ++i) {
-        ReportGroup g = readGroup(groups.at(i), at("grouping", i));
-        if (g.caption.isEmpty()) {
-            const ReportColumn* shown = layout.column(g.field);
-            g.caption = shown ? shown->caption : g.field;
-        }
-        layout.grouping << g;
-    }
+    for (qsizetype i = 0; i < groups.size(); ++i)
+        layout.grouping << readGroup(groups.at(i), at("grouping", i));
     const QList<QJsonObject> totals = objects(root, "totals");
     for (qsizetype i = 0; i < totals.size(); ++i)
         layout.totals << readTotal(totals.at(i), at("totals", i));
+    layout.fillDefaultCaptions();
     return layout;
 }
 
@@ -608,14 +592,11 @@ QByteArray ReportLayout::toJson() const
 
     QJsonArray cols;
     for (const ReportColumn& c : columns) {
-        QString format = nameOf(kFormats, c.format);
-        if (c.format == ReportFormat::Number && c.decimals >= 0)
-            format += QLatin1Char(':') + QString::number(c.decimals);
         QJsonObject o{{QLatin1String("field"), c.field},
                       {QLatin1String("caption"), c.caption},
                       {QLatin1String("width"), c.width},
                       {QLatin1String("align"), nameOf(kAligns, c.align)},
-                      {QLatin1String("format"), format}};
+                      {QLatin1String("format"), formatText(c.format, c.decimals)}};
         if (c.hidden)
             o.insert(QLatin1String("hidden"), true);
         cols.append(o);
@@ -646,6 +627,62 @@ int ReportLayout::formatNeeded() const
         return c.format == ReportFormat::Currency;
     });
     return style || currency ? kStyleFormat : 1;
+}
+
+void ReportLayout::fillDefaultCaptions()
+{
+    for (ReportParameter& p : parameters) {
+        if (p.caption.isEmpty())
+            p.caption = p.name;
+    }
+    for (ReportColumn& c : columns) {
+        if (c.caption.isEmpty())
+            c.caption = c.field;
+    }
+    for (ReportGroup& g : grouping) {
+        if (g.caption.isEmpty()) {
+            const ReportColumn* shown = column(g.field);
+            g.caption = shown ? shown->caption : g.field;
+        }
+    }
+    for (ReportTotal& t : totals) {
+        if (t.caption.isEmpty())
+            t.caption = functionCaption(t.function);
+    }
+}
+
+QString ReportLayout::formatText(ReportFormat format, int decimals)
+{
+    QString text = nameOf(kFormats, format);
+    if (format == ReportFormat::Number && decimals >= 0)
+        text += QLatin1Char(':') + QString::number(decimals);
+    return text;
+}
+
+std::optional<std::pair<ReportFormat, int>> ReportLayout::formatOf(const QString& text)
+{
+    const std::optional<ReportFormat> format =
+        valueOf(kFormats, text.section(QLatin1Char(':'), 0, 0));
+    if (!format)
+        return std::nullopt;
+    if (!text.contains(QLatin1Char(':')))
+        return std::pair{*format, -1};
+    bool ok = false;
+    const int decimals = text.section(QLatin1Char(':'), 1).toInt(&ok);
+    if (*format != ReportFormat::Number || !ok || decimals < 0 || decimals > kMaxDecimals)
+        return std::nullopt;
+    return std::pair{*format, decimals};
+}
+
+QStringList ReportLayout::formatChoices()
+{
+    QStringList texts;
+    for (const auto& [format, name] : kFormats) {
+        texts << QLatin1String(name);
+        for (int d = 0; format == ReportFormat::Number && d <= kMaxDecimals; ++d)
+            texts << formatText(format, d);
+    }
+    return texts;
 }
 
 QString ReportLayout::styleName(ReportStyle style)

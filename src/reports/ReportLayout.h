@@ -5,9 +5,11 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QVariantMap>
 
 #include <optional>
+#include <utility>
 
 namespace bx {
 
@@ -258,6 +260,21 @@ struct ReportLayout
      */
     QVariantMap defaultValues(const Clock& clock, const QString& userId,
                               qlonglong workshopId) const;
+
+    /**
+     * Gives every caption left empty the default a layout read from its file gets: a parameter
+     * its name, a column its field, a group level its column's caption, a total its function's
+     * name ("Sum", "Count", "Average", "Minimum", "Maximum").
+     */
+    void fillDefaultCaptions();
+
+    /** A column format as the file writes it: "text", "number", "number:2", "currency", ... */
+    static QString formatText(ReportFormat format, int decimals = -1);
+    /** The format and decimals (-1 for none) `text` names, as formatText writes them; none when
+     * it names none. */
+    static std::optional<std::pair<ReportFormat, int>> formatOf(const QString& text);
+    /** Every column format text, "number:0" to "number:6" after "number". */
+    static QStringList formatChoices();
 
     /** The column that shows `field` (compared without regard to case), or nullptr. */
     const ReportColumn* column(const QString& field) const;

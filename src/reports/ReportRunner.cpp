@@ -8,6 +8,7 @@
 #include "core/db/ParameterQuery.h"
 
 #include <QLocale>
+#include <QRegularExpression>
 
 namespace bx::reportrun {
 
@@ -16,12 +17,12 @@ namespace {
 const QString kWorkshopParameter = QStringLiteral("pWorkshop");
 
 // The task's own columns, then those of the joined table but its task number. ATTACH's content
-// (OLE_Data) is never read: a report shows rows, and the content may be any size.
+// (OLE_Data) is never read: a report shows rows, and the content may be any size. Each source's
+// rows end in its own order, after any the layout puts first (sourceQuery).
 const char* const kTasksQuery = "PARAMETERS pWorkshop Long;\n"
                                 "SELECT SCR.* FROM SCR\n"
                                 "WHERE SCR.SCR_Group_ID = [pWorkshop] "
-                                "AND COALESCE(SCR.SCR_Sensitive, 0) = 0\n"
-                                "ORDER BY SCR.SCR_Number";
+                                "AND COALESCE(SCR.SCR_Sensitive, 0) = 0";
 const char* const kAttachmentsQuery =
     "PARAMETERS pWorkshop Long;\n"
     "SELECT SCR.*, ATTACH.Attach_Number, ATTACH.Attach_Title, ATTACH.Attach_Type,\n"
@@ -29,16 +30,29 @@ const char* const kAttachmentsQuery =
     "       ATTACH.Publish, ATTACH.Show_In_TabBar, ATTACH.Temp_Status, ATTACH.Parent_ID,\n"
     "       ATTACH.Group_ID\n"
     "FROM SCR INNER JOIN ATTACH ON ATTACH.SCR_Number = SCR.SCR_Number\n"
-    "WHERE SCR.SCR_Group_ID = [pWorkshop] AND COALESCE(SCR.SCR_Sensitive, 0) = 0\n"
-    "ORDER BY SCR.SCR_Number, ATTACH.Attach_Number";
+    "WHERE SCR.SCR_Group_ID = [pWorkshop] AND COALESCE(SCR.SCR_Sensitive, 0) = 0";
 const char* const kHistoryQuery =
     "PARAMETERS pWorkshop Long;\n"
     "SELECT SCR.*, ROUTE.Route_Number, ROUTE.USER_ID, ROUTE.Route_OwnerType,\n"
     "       ROUTE.Route_Date_In, ROUTE.Route_Date_Out, ROUTE.Route_Target_Date,\n"
     "       ROUTE.Route_Status, ROUTE.Route_Action, ROUTE.Route_Note\n"
     "FROM SCR INNER JOIN ROUTE ON ROUTE.SCR_Number = SCR.SCR_Number\n"
-    "WHERE SCR.SCR_Group_ID = [pWorkshop] AND COALESCE(SCR.SCR_Sensitive, 0) = 0\n"
-    "ORDER BY SCR.SCR_Number, ROUTE.Route_Number";
+    "WHERE SCR.SCR_Group_ID = [pWorkshop] AND COALESCE(SCR.SCR_Sensitive, 0) = 0";
+
+const QString kOrderBy = QStringLiteral("\nORDER BY ");
+const QString kDescending = QStringLiteral(" DESC");
+
+struct SourceText
+{
+    Source source;
+    const char* body;
+    const char* ownOrder;
+};
+const SourceText kSources[] = {
+    {Source::Tasks, kTasksQuery, "SCR.SCR_Number"},
+    {Source::Attachments, kAttachmentsQuery, "SCR.SCR_Number, ATTACH.Attach_Number"},
+    {Source::History, kHistoryQuery, "SCR.SCR_Number, ROUTE.Route_Number"},
+};
 
 RefusalOf<> refused(Session& session, const QString& reason, const QString& detail = {})
 {
@@ -58,18 +72,25 @@ std::optional<QVariant> valueFor(const QVariantMap& values, const QString& name)
 /**
  * The one place where a layout's statement meets the database. A layout may hold a statement its
  * user wrote, so it runs as a read-only query: refused before it reaches the engine unless it only
- * reads, kept from writing by the engine itself, and stopped past kMaxReportRows rows.
+ * reads, kept from writing by the engine itself, and stopped past `cap` rows. A failing statement
+ * is refused with the engine's reason.
  */
-Outcome<RecordSet> fetchRows(Session& session, const ParameterQuery& query,
-                             const QVariantMap& values)
+Outcome<ReadOnlyRows> fetchRows(Session& session, const ParameterQuery& query,
+                                const QVariantMap& values, qsizetype cap)
 {
     Database& db = session.db();
     if (const std::optional<QString> refusal = db.readOnlyRefusal(query.sql()))
         return refused(session, QStringLiteral("The report's query cannot run: ") + *refusal);
-    ReadOnlyRows read = db.queryReadOnly(query.sql(), query.bind(values), ReadCap{kMaxReportRows});
-    if (read.capped)
-        return refused(session, tooManyRowsMessage(kMaxReportRows));
-    return std::move(read.rows);
+    try {
+        return db.queryReadOnly(query.sql(), query.bind(values), ReadCap{cap});
+    } catch (const DbError& e) {
+        // A lost connection is the database's failure, not the report's: it goes the usual way.
+        if (e.kind() == DbErrorKind::ConnectionLost || e.kind() == DbErrorKind::ServerUnreachable)
+            throw;
+        return refused(session, QStringLiteral("The report's query failed: ") + e.description(),
+                       QStringLiteral("The report's query failed: ") + e.text() +
+                           QStringLiteral(" in ") + e.statement());
+    }
 }
 
 } // namespace
@@ -93,14 +114,62 @@ QString sourceName(Source source)
     return {};
 }
 
-void useSource(ReportLayout& layout, Source source)
+bool isPlainField(const QString& field)
 {
-    const char* query = kTasksQuery;
-    if (source == Source::Attachments)
-        query = kAttachmentsQuery;
-    else if (source == Source::History)
-        query = kHistoryQuery;
-    layout.query = QString::fromLatin1(query);
+    static const QRegularExpression pattern(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*$"));
+    return pattern.match(field).hasMatch();
+}
+
+QString sourceQuery(Source source, const QList<ReportSort>& first)
+{
+    for (const SourceText& s : kSources) {
+        if (s.source != source)
+            continue;
+        QStringList order;
+        for (const ReportSort& sort : first) {
+            Q_ASSERT(isPlainField(sort.field));
+            order << sort.field + (sort.descending ? kDescending : QString());
+        }
+        order << QString::fromLatin1(s.ownOrder);
+        return QString::fromLatin1(s.body) + kOrderBy + order.join(QLatin1String(", "));
+    }
+    return {};
+}
+
+std::optional<SourceOrder> sourceOf(const QString& query)
+{
+    for (const SourceText& s : kSources) {
+        const QString start = QString::fromLatin1(s.body) + kOrderBy;
+        const QString end = QString::fromLatin1(s.ownOrder);
+        if (!query.startsWith(start) || !query.endsWith(end))
+            continue;
+        const qsizetype listLength = query.size() - start.size() - end.size();
+        if (listLength == 0)
+            return SourceOrder{s.source, {}};
+        // What stands before the source's own order: "a, b DESC, ".
+        const QString list = query.mid(start.size(), listLength);
+        if (!list.endsWith(QLatin1String(", ")))
+            continue;
+        SourceOrder found{s.source, {}};
+        bool plain = true;
+        for (QString item : list.chopped(2).split(QLatin1String(", "))) {
+            ReportSort sort;
+            sort.descending = item.endsWith(kDescending);
+            if (sort.descending)
+                item.chop(kDescending.size());
+            sort.field = item;
+            plain = plain && isPlainField(item);
+            found.first << sort;
+        }
+        if (plain)
+            return found;
+    }
+    return std::nullopt;
+}
+
+void useSource(ReportLayout& layout, Source source, const QList<ReportSort>& first)
+{
+    layout.query = sourceQuery(source, first);
     layout.parameters = {{kWorkshopParameter, QStringLiteral("Workshop"),
                           ReportParameterType::Workshop, QStringLiteral("currentWorkshop"), false}};
 }
@@ -184,25 +253,40 @@ Outcome<RecordSet> runLayout(Session& session, const ReportLayout& layout, const
                                         QStringLiteral("\"."));
     }
 
-    Outcome<RecordSet> rows;
-    try {
-        rows = fetchRows(session, layout.parameterQuery(), values);
-    } catch (const DbError& e) {
-        // A lost connection is the database's failure, not the report's: it goes the usual way.
-        if (e.kind() == DbErrorKind::ConnectionLost || e.kind() == DbErrorKind::ServerUnreachable)
-            throw;
-        return refused(session, QStringLiteral("The report's query failed: ") + e.description(),
-                       QStringLiteral("The report's query failed: ") + e.text() +
-                           QStringLiteral(" in ") + e.statement());
-    }
-    if (!rows)
-        return rows;
+    Outcome<ReadOnlyRows> read =
+        fetchRows(session, layout.parameterQuery(), values, kMaxReportRows);
+    if (!read)
+        return *read.refusal();
+    if (read->capped)
+        return refused(session, tooManyRowsMessage(kMaxReportRows));
+    const RecordSet& rows = read->rows;
     for (const ReportColumn& c : layout.columns) {
-        if (!rows->hasColumn(c.field))
+        if (!rows.hasColumn(c.field))
             return refused(session, QStringLiteral("The report's query gives no column \"") +
                                         c.field + QStringLiteral("\"."));
     }
     return rows;
+}
+
+Outcome<QList<ResultColumn>> resultColumns(Session& session, const ReportLayout& layout)
+{
+    if (layout.query.trimmed().isEmpty())
+        return refused(session,
+                       QStringLiteral("The report cannot be run: the layout has no query"));
+    const ParameterQuery query = layout.parameterQuery();
+    QVariantMap values = parameterValues(session, layout, {});
+    for (const QString& name : query.declared()) {
+        if (!valueFor(values, name))
+            values.insert(name, QVariant());
+    }
+    const Outcome<ReadOnlyRows> read = fetchRows(session, query, values, kColumnSampleRows);
+    if (!read)
+        return *read.refusal();
+    const QList<ResultKind> kinds = resultKinds(*read);
+    QList<ResultColumn> columns;
+    for (int c = 0; c < read->rows.columnCount(); ++c)
+        columns << ResultColumn{read->rows.columns().at(c), kinds.at(c)};
+    return columns;
 }
 
 Outcome<RenderedReport> runReport(Session& session, const ReportLayout& layout,

@@ -1,13 +1,17 @@
 #pragma once
 
 #include "core/Refusal.h"
+#include "core/db/Database.h"
 #include "core/db/RecordSet.h"
 #include "reports/ReportLayout.h"
 #include "reports/ReportRenderer.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QVariantMap>
+
+#include <optional>
 
 namespace bx {
 
@@ -43,12 +47,63 @@ enum class Source
 /** "Tasks", "Attachments", "History". */
 QString sourceName(Source source);
 
+/** A field the rows are ordered by, in a source's query. */
+struct ReportSort
+{
+    QString field;
+    bool descending = false;
+    bool operator==(const ReportSort&) const = default;
+};
+
+/** A preset source and the order put before its own (sourceOf). */
+struct SourceOrder
+{
+    Source source = Source::Tasks;
+    QList<ReportSort> first;
+    bool operator==(const SourceOrder&) const = default;
+};
+
 /**
- * Makes a source the layout's query: a parameter query bound to the current workshop through the
- * parameter "pWorkshop", which is never asked for. Its result columns are those of SCR, then
- * those of ATTACH or ROUTE but their task number.
+ * Whether `field` may stand in a source's ORDER BY: letters, digits and "_", not starting with a
+ * digit. Nothing else is ever put into a source's statement.
  */
-void useSource(ReportLayout& layout, Source source);
+bool isPlainField(const QString& field);
+
+/**
+ * The parameter query of a source, bound to the current workshop through the parameter
+ * "pWorkshop". Its result columns are those of SCR, then those of ATTACH or ROUTE but their task
+ * number. Its rows are ordered by `first` (each a plain field, see isPlainField) and then in the
+ * source's own order (by task, then by attachment or step).
+ */
+QString sourceQuery(Source source, const QList<ReportSort>& first = {});
+
+/** Which source's query `query` is, with the order it puts first; none for any other statement. */
+std::optional<SourceOrder> sourceOf(const QString& query);
+
+/**
+ * Makes a source the layout's query (sourceQuery) with its one parameter "pWorkshop", the
+ * current workshop, which is never asked for.
+ */
+void useSource(ReportLayout& layout, Source source, const QList<ReportSort>& first = {});
+
+/** A column of a query's result, as resultColumns reads it. */
+struct ResultColumn
+{
+    QString name;
+    ResultKind kind = ResultKind::Text;
+    bool operator==(const ResultColumn&) const = default;
+};
+
+/** The rows resultColumns reads to tell each column's kind. */
+inline constexpr qsizetype kColumnSampleRows = 50;
+
+/**
+ * The columns the layout's query gives, named as the engine names them, each typed from its
+ * first kColumnSampleRows rows. It runs as runLayout runs it, with the parameters' defaults and
+ * Null for a parameter without one. Refused (and logged) like runLayout when the query cannot
+ * run; the layout's columns need not be in the result.
+ */
+Outcome<QList<ResultColumn>> resultColumns(Session& session, const ReportLayout& layout);
 
 /** Reads a stored layout. */
 Outcome<ReportLayout> readLayout(Session& session, const QByteArray& json);

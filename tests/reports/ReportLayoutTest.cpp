@@ -427,3 +427,20 @@ TEST(ReportLayout, ReadsFormat2)
     EXPECT_EQ(ReportLayout::styleName(*layout->style), QStringLiteral("Soft Gray"));
     EXPECT_EQ(layout->columns.at(3).format, ReportFormat::Currency);
 }
+
+// The format list a column is chosen from holds exactly the texts a file may carry.
+TEST(ReportLayout, OffersEveryColumnFormatItReads)
+{
+    const QStringList choices = ReportLayout::formatChoices();
+    EXPECT_EQ(choices.size(), 13);
+    for (const QString& text : choices) {
+        SCOPED_TRACE(text.toStdString());
+        const auto format = ReportLayout::formatOf(text);
+        ASSERT_TRUE(format);
+        EXPECT_EQ(ReportLayout::formatText(format->first, format->second), text);
+    }
+    EXPECT_TRUE(choices.contains(QStringLiteral("number:2")));
+    EXPECT_TRUE(choices.contains(QStringLiteral("currency")));
+    for (const char* refused : {"number:7", "number:-1", "date:2", "number:", "money", ""})
+        EXPECT_FALSE(ReportLayout::formatOf(QString::fromLatin1(refused))) << refused;
+}

@@ -311,6 +311,90 @@ TEST_P(ReportRunnerTest, ReadsFormat2AndRefusesANewerOne)
     EXPECT_EQ(prompt.last().text, refused.refusal()->message);
 }
 
+// A source's rows come in the order its layout puts before the source's own, on both engines.
+TEST_P(ReportRunnerTest, SourcesOrderTheirRowsByTheOrderPutFirst)
+{
+    ReportLayout layout = sourceLayout(Source::Tasks);
+    useSource(layout, Source::Tasks,
+              {{QStringLiteral("SCR_Owner_User_ID"), false}, {QStringLiteral("SCR_Title"), true}});
+    const Outcome<RecordSet> rows = runLayout(session, layout);
+    ASSERT_TRUE(rows) << rows.refusal()->message.toStdString();
+    EXPECT_EQ(numbers(*rows), (QList<qlonglong>{beta, alpha})); // "Beta task" before "Alpha task"
+
+    const struct
+    {
+        Source source;
+        const char* field;
+    } others[] = {{Source::Attachments, "Attach_Date"}, {Source::History, "Route_Date_In"}};
+    for (const auto& o : others) {
+        SCOPED_TRACE(o.field);
+        ReportLayout other = sourceLayout(o.source);
+        useSource(other, o.source, {{QString::fromLatin1(o.field), true}});
+        const Outcome<RecordSet> read = runLayout(session, other);
+        ASSERT_TRUE(read) << read.refusal()->message.toStdString();
+        EXPECT_EQ(numbers(*read), QList<qlonglong>{alpha});
+    }
+}
+
+// The fields offered for columns are those of the result, typed; an own query runs with Null for
+// a value it would ask without a default.
+TEST_P(ReportRunnerTest, OffersTheColumnsOfSourcesAndOwnQueries)
+{
+    const Outcome<QList<ResultColumn>> tasks = resultColumns(session, sourceLayout(Source::Tasks));
+    ASSERT_TRUE(tasks) << tasks.refusal()->message.toStdString();
+    const auto kindOf = [&](const QString& name) -> std::optional<ResultKind> {
+        for (const ResultColumn& c : *tasks) {
+            if (c.name.compare(name, Qt::CaseInsensitive) == 0)
+                return c.kind;
+        }
+        return std::nullopt;
+    };
+    EXPECT_EQ(kindOf(QStringLiteral("SCR_Number")), ResultKind::Number);
+    EXPECT_EQ(kindOf(QStringLiteral("SCR_Title")), ResultKind::Text);
+    EXPECT_EQ(kindOf(QStringLiteral("SCR_Owner_Target_Date")), ResultKind::Date);
+    EXPECT_FALSE(kindOf(QStringLiteral("OLE_Data")));
+
+    ReportLayout own = sourceLayout(Source::Tasks);
+    own.query = QStringLiteral("PARAMETERS pTitle Text;\nSELECT SCR_Title AS Caption, SCR_Number "
+                               "FROM SCR WHERE SCR_Title = [pTitle]");
+    own.parameters = {{QStringLiteral("pTitle"), QStringLiteral("Title"), ReportParameterType::Text,
+                       QString(), true}};
+    const Outcome<QList<ResultColumn>> columns = resultColumns(session, own);
+    ASSERT_TRUE(columns) << columns.refusal()->message.toStdString();
+    ASSERT_EQ(columns->size(), 2);
+    EXPECT_EQ(columns->at(0).name.toLower(), QStringLiteral("caption"));
+    EXPECT_EQ(columns->at(1).name.toLower(), QStringLiteral("scr_number"));
+}
+
+// An own query that would write is refused, whether its fields are read or it runs, and nothing
+// changes, on either engine.
+TEST_P(ReportRunnerTest, AnOwnQueryThatWritesIsRefusedAndWritesNothing)
+{
+    const char* const statements[] = {
+        "DELETE FROM SCR",
+        "UPDATE SCR SET SCR_Title = 'x'",
+        "WITH gone AS (DELETE FROM SCR RETURNING SCR_Number) SELECT SCR_Number FROM gone",
+        "SELECT SCR_Number FROM SCR; DELETE FROM SCR",
+        "INSERT INTO SCR (SCR_Title) SELECT SCR_Title FROM SCR",
+    };
+    const QString titles = QStringLiteral("SELECT COUNT(*) FROM SCR WHERE SCR_Title LIKE '%task'");
+    const qlonglong before = db().scalar(titles).toLongLong();
+    for (const char* sql : statements) {
+        SCOPED_TRACE(sql);
+        ReportLayout writes = sourceLayout(Source::Tasks);
+        writes.query = QString::fromLatin1(sql);
+        writes.parameters.clear();
+        writes.columns = {{QStringLiteral("SCR_Number"), QStringLiteral("ID")}};
+        ASSERT_EQ(writes.validationError(), QString());
+        const Outcome<QList<ResultColumn>> columns = resultColumns(session, writes);
+        ASSERT_TRUE(columns.refusal());
+        EXPECT_TRUE(columns.refusal()->message.startsWith(QLatin1String("The report's query")));
+        EXPECT_FALSE(runReport(session, writes));
+        EXPECT_EQ(db().scalar(titles).toLongLong(), before);
+    }
+    EXPECT_EQ(before, 4);
+}
+
 BX_INSTANTIATE_ENGINES(ReportRunnerTest);
 
 } // namespace

@@ -94,4 +94,61 @@ inline RecordSet manySampleRows(int count)
                      rows);
 }
 
+/**
+ * A layout setting every key of the format, over an own query with three parameters (one asked
+ * with a literal default, one asked without, one bound to the current user): format 2 (a style
+ * and a currency column), "number" and "number:2" columns, a hidden one, every alignment, two
+ * group levels and totals of both levels.
+ */
+inline ReportLayout everyKeyReportLayout()
+{
+    ReportLayout l;
+    l.title = QStringLiteral("O'Neil's hours");
+    l.description = QStringLiteral("Hours booked\nby owner and category");
+    l.orientation = ReportOrientation::Landscape;
+    l.style = ReportStyle::SoftGray;
+    l.header = QStringLiteral("{title} for {user}");
+    l.footer = QStringLiteral("{date} - page {page} of {pages}");
+    l.query = QStringLiteral(
+        "PARAMETERS pMin Double, pTitle Text, pUser Text;\n"
+        "SELECT SCR_Owner_User_ID AS Owner, SCR_Category AS Category, SCR_Number AS Id,\n"
+        "       SCR_Title AS Title, SCR_Number * 1.5 AS Amount, SCR_Number / 3.0 AS Share,\n"
+        "       SCR_Request_Date AS Asked\n"
+        "FROM SCR WHERE SCR_Number >= [pMin] AND (SCR_Title = [pTitle] OR [pTitle] IS NULL)\n"
+        "AND (COALESCE(SCR_Sensitive, 0) = 0 OR SCR_Owner_User_ID = [pUser])\n"
+        "ORDER BY SCR_Owner_User_ID, SCR_Category, SCR_Number");
+    l.parameters = {{QStringLiteral("pMin"), QStringLiteral("From number"),
+                     ReportParameterType::Number, QStringLiteral("1"), true},
+                    {QStringLiteral("pTitle"), QStringLiteral("Title"), ReportParameterType::Text,
+                     QString(), true},
+                    {QStringLiteral("pUser"), QStringLiteral("User"), ReportParameterType::User,
+                     QStringLiteral("currentUser"), false}};
+    l.columns = {
+        {QStringLiteral("Owner"), QStringLiteral("Owner"), 10, ReportAlign::Left,
+         ReportFormat::Text, -1, true},
+        {QStringLiteral("Category"), QStringLiteral("Category"), 14, ReportAlign::Center,
+         ReportFormat::Text, -1, false},
+        {QStringLiteral("Id"), QStringLiteral("ID"), 6, ReportAlign::Right, ReportFormat::Number,
+         -1, false},
+        {QStringLiteral("Title"), QStringLiteral("Title"), 40, ReportAlign::Left,
+         ReportFormat::Text, -1, false},
+        {QStringLiteral("Amount"), QStringLiteral("Amount"), 12, ReportAlign::Right,
+         ReportFormat::Currency, -1, false},
+        {QStringLiteral("Share"), QStringLiteral("Share"), 8, ReportAlign::Right,
+         ReportFormat::Number, 2, false},
+        {QStringLiteral("Asked"), QStringLiteral("Asked on"), 16, ReportAlign::Left,
+         ReportFormat::DateTime, -1, false},
+    };
+    l.grouping = {{QStringLiteral("Owner"), QStringLiteral("Owner"), true, true},
+                  {QStringLiteral("Category"), QStringLiteral("Kind"), false, true}};
+    l.totals = {
+        {QStringLiteral("Id"), ReportFunction::Count, ReportLevel::Group, QStringLiteral("Tasks")},
+        {QStringLiteral("Amount"), ReportFunction::Sum, ReportLevel::Group,
+         QStringLiteral("Amount")},
+        {QStringLiteral("Amount"), ReportFunction::Avg, ReportLevel::Report,
+         QStringLiteral("Mean")},
+    };
+    return l;
+}
+
 } // namespace bx::test

@@ -9,6 +9,7 @@
 #include "reports/ReportRunner.h"
 #include "reports/ReportShelf.h"
 #include "reports/ui/ReportPrinter.h"
+#include "reports/ui/frmReportProperties.h"
 
 #include <QFile>
 #include <QFileDialog>
@@ -64,6 +65,12 @@ frmARDesigner::frmARDesigner(Session& session, Prompt& prompt, ReportShelf& shel
         return QFileDialog::getSaveFileName(this, QStringLiteral("Export"), {},
                                             QStringLiteral("PDF (*.pdf);;HTML (*.html)"));
     })
+    , m_editProperties([this](const ReportLayout& layout) -> std::optional<ReportLayout> {
+        frmReportProperties properties(m_session, m_prompt, layout, this);
+        if (properties.exec() != QDialog::Accepted)
+            return std::nullopt;
+        return properties.layout();
+    })
 {
     auto* toolbar = named(new QToolBar, "Toolbar1");
     const auto add = [&](const char* key, const QString& caption, auto slot) {
@@ -77,7 +84,12 @@ frmARDesigner::frmARDesigner(Session& session, Prompt& prompt, ReportShelf& shel
     add("Save", QStringLiteral("Save"), [this] { save(); });
     add("Publish", QStringLiteral("Publish"), [this] { publish(); });
     toolbar->addSeparator();
-    add("Modify", QStringLiteral("Modify"), [this] { modifySelected(); });
+    add("Properties", QStringLiteral("Properties..."), [this] { editProperties(); });
+    toolbar->addSeparator();
+    add("Modify", QStringLiteral("Modify"), [this] {
+        if (modifySelected())
+            editProperties();
+    });
     add("Delete", QStringLiteral("Delete"), [this] { deleteSelected(); });
     toolbar->addSeparator();
     add("Run", QStringLiteral("Run"), [this] { run(); });
@@ -94,7 +106,10 @@ frmARDesigner::frmARDesigner(Session& session, Prompt& prompt, ReportShelf& shel
     m_list->setRootIsDecorated(false);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->header()->setStretchLastSection(true);
-    connect(m_list, &QTreeWidget::itemDoubleClicked, this, [this] { modifySelected(); });
+    connect(m_list, &QTreeWidget::itemDoubleClicked, this, [this] {
+        if (modifySelected())
+            editProperties();
+    });
 
     auto* right = new QWidget;
     auto* rightBox = new QVBoxLayout(right);
@@ -146,7 +161,7 @@ bool frmARDesigner::selectKey(const QString& key)
     return false;
 }
 
-void frmARDesigner::newReport()
+bool frmARDesigner::newReport()
 {
     ReportLayout layout;
     layout.title = QStringLiteral("New Report");
@@ -156,8 +171,27 @@ void frmARDesigner::newReport()
     layout.columns[0].align = ReportAlign::Right;
     layout.header = QStringLiteral("{title}");
     layout.footer = QStringLiteral("Page {page} of {pages}");
-    hold(layout, 0, {}, {});
+    const std::optional<ReportLayout> edited = m_editProperties(layout);
+    if (!edited)
+        return false;
+    hold(*edited, 0, {}, {});
     m_unsaved = true;
+    return true;
+}
+
+bool frmARDesigner::editProperties()
+{
+    if (!m_layout)
+        return false;
+    const std::optional<ReportLayout> edited = m_editProperties(*m_layout);
+    if (!edited || *edited == *m_layout)
+        return false;
+    m_layout = *edited;
+    m_rendered.reset();
+    m_viewer->clear();
+    m_unsaved = true;
+    showHeld();
+    return true;
 }
 
 bool frmARDesigner::modifySelected()

@@ -20,12 +20,14 @@ class Session;
 /**
  * The report window: the workshop's stored reports (keyed "Key" + number, file name and title),
  * and the one report it holds in memory, from the list ("Modify"), from a .rpx file ("Open") or
- * new ("Blank Report"). It runs that report, asking the parameters that ask, to its viewer, the
- * print preview, the printer or a PDF or HTML file; saves it as a .rpx file and publishes it to
- * the workshop. Whatever stops a report is shown in a critical box "Report Designer Error".
+ * new ("Blank Report"). "Blank Report", "Modify" and "Properties..." open its properties
+ * (frmReportProperties); an edited report is held unsaved. It runs the report, asking the
+ * parameters that ask, to its viewer, the print preview, the printer or a PDF or HTML file; saves
+ * it as a .rpx file and publishes it to the workshop. Whatever stops a report is shown in a
+ * critical box "Report Designer Error".
  *
- * Toolbar keys: "New", "Open", "Save", "Publish", "Modify", "Delete", "Run", "Print",
- * "PrintPreview", "Export".
+ * Toolbar keys: "New", "Open", "Save", "Publish", "Properties", "Modify", "Delete", "Run",
+ * "Print", "PrintPreview", "Export".
  */
 class frmARDesigner : public SessionDialog
 {
@@ -48,15 +50,27 @@ public:
         m_chooseFile = std::move(choose);
     }
 
+    /** Shows the report's properties over a layout: the layout after OK, none after Cancel. */
+    using PropertiesEditor = std::function<std::optional<ReportLayout>(const ReportLayout&)>;
+    /** Replaces frmReportProperties (tests). */
+    void setPropertiesEditor(PropertiesEditor edit) { m_editProperties = std::move(edit); }
+
     /** Reads the list again. */
     void refreshList();
     /** Selects the listed report with this key; false when none has it. */
     bool selectKey(const QString& key);
 
-    /** "Blank Report": a new report of the workshop's tasks, held in memory. */
-    void newReport();
-    /** "Modify": holds the selected report. @return whether it was read */
+    /**
+     * "Blank Report": the properties of a new report of the workshop's tasks; after OK it is held
+     * in memory, not saved. @return whether it is held
+     */
+    bool newReport();
+    /** Holds the selected report ("Modify" then shows its properties). @return whether it was read
+     */
     bool modifySelected();
+    /** "Properties...": edits the report held; changed, it is held unsaved. @return whether it
+     * changed */
+    bool editProperties();
     /** "Delete": the selected report, after "Are you sure?". */
     void deleteSelected();
     /** Opens a .rpx file. */
@@ -92,6 +106,7 @@ private:
     QLabel* m_held;
     QTextBrowser* m_viewer;
     std::function<QString(FileKind)> m_chooseFile;
+    PropertiesEditor m_editProperties;
 
     std::optional<ReportLayout> m_layout;
     std::optional<RenderedReport> m_rendered;

@@ -52,6 +52,7 @@
 #include "reports/ui/dlgTSHReport.h"
 #include "reports/ui/dlgTimeSheet.h"
 #include "reports/ui/frmARDesigner.h"
+#include "reports/ui/frmReportProperties.h"
 #include "support/ContactRows.h"
 #include "support/Lifecycles.h"
 #include "support/PivotRows.h"
@@ -689,6 +690,32 @@ const WindowCase kWindows[] = {
          EXPECT_TRUE(designer->modifySelected());
          EXPECT_TRUE(designer->run());
          return std::unique_ptr<QWidget>(std::move(designer));
+     }},
+    {"frmReportProperties",
+     [](T& t) {
+         ReportLayout layout;
+         layout.title = QStringLiteral("O'Neil's chairs in the warehouse, by owner");
+         layout.style = ReportStyle::Corporate;
+         layout.header = QStringLiteral("{title}");
+         layout.footer = QStringLiteral("Printed {date} by {user} - page {page} of {pages}");
+         layout.columns = {{QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("Owner"), 10,
+                            ReportAlign::Left, ReportFormat::Text, -1, true},
+                           {QStringLiteral("SCR_Number"), QStringLiteral("ID"), 6,
+                            ReportAlign::Right, ReportFormat::Number, 0, false},
+                           {QStringLiteral("SCR_Title"), QStringLiteral("Title"), 40,
+                            ReportAlign::Left, ReportFormat::Text, -1, false},
+                           {QStringLiteral("SCR_Owner_Target_Date"), QStringLiteral("Due"), 12,
+                            ReportAlign::Center, ReportFormat::DateTime, -1, false}};
+         layout.grouping = {
+             {QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("Owner"), true, true}};
+         layout.totals = {{QStringLiteral("SCR_Number"), ReportFunction::Count, ReportLevel::Group,
+                           QStringLiteral("Tasks")},
+                          {QStringLiteral("SCR_Number"), ReportFunction::Count, ReportLevel::Report,
+                           QStringLiteral("All tasks")}};
+         reportrun::useSource(layout, reportrun::Source::Tasks,
+                              {{QStringLiteral("SCR_Owner_User_ID"), false},
+                               {QStringLiteral("SCR_Owner_Target_Date"), true}});
+         return make<frmReportProperties>(t.session, t.prompt, layout);
      }},
     // analyses: the viewer with the grid, and with the grid over the chart
     {"BIViewer",

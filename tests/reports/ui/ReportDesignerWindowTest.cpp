@@ -1,14 +1,30 @@
 #include "core/Session.h"
+#include "core/UserRights.h"
 #include "core/db/Database.h"
 #include "core/schema/TaskColumns.h"
 #include "reports/ReportRunner.h"
 #include "reports/ReportShelf.h"
 #include "reports/ui/frmARDesigner.h"
+#include "reports/ui/frmReportProperties.h"
+#include "support/ReportSamples.h"
 #include "support/WindowTest.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
 #include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextBrowser>
+#include <QTimer>
+#include <QToolButton>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -72,6 +88,26 @@ protected:
     }
 
     void TearDown() override { session.closeDatabase(); }
+
+    /** The layout over the workshop's tasks that "Blank Report" starts from. */
+    static ReportLayout blankReport()
+    {
+        ReportLayout l;
+        l.title = QStringLiteral("New Report");
+        reportrun::useSource(l, reportrun::Source::Tasks);
+        l.columns = {{QStringLiteral("SCR_Number"), QStringLiteral("ID")},
+                     {QStringLiteral("SCR_Title"), QStringLiteral("Title")}};
+        return l;
+    }
+
+    /** Signs in as "ann", who has the reports right but not the global-reports one. */
+    void signInWithoutGlobalReports()
+    {
+        session.user.userId = QStringLiteral("ann");
+        session.user.record.userId = QStringLiteral("ann");
+        session.user.record.reports = true;
+        session.user.record.globalReports = false;
+    }
 
     QString shown(frmARDesigner& window)
     {
@@ -142,8 +178,9 @@ TEST_F(ReportDesignerWindowTest, SavesPublishesAndAsksBeforeLosingAReport)
     frmARDesigner window(session, prompt, shelf);
     const QString path = files.filePath(QStringLiteral("new.rpx"));
     window.setFileChooser([&](frmARDesigner::FileKind) { return path; });
+    window.setPropertiesEditor([](const ReportLayout& layout) { return layout; });
     window.show();
-    window.newReport();
+    ASSERT_TRUE(window.newReport());
 
     prompt.answer(PromptAnswer::Cancel);
     window.close();
@@ -184,6 +221,181 @@ TEST_F(ReportDesignerWindowTest, ExportsPdfAndHtml)
     ASSERT_TRUE(b.open(QIODevice::ReadOnly));
     const QByteArray page = b.readAll();
     EXPECT_TRUE(page.contains("&lt;b&gt;R&amp;D&lt;/b&gt; &amp; Co")) << page.toStdString();
+}
+
+// "Blank Report" opens the properties on the workshop's tasks; after OK the report is held, not
+// saved, and closing asks about it. Cancel holds nothing.
+TEST_F(ReportDesignerWindowTest, BlankReportOpensItsPropertiesAndHoldsTheResultUnsaved)
+{
+    frmARDesigner window(session, prompt, shelf);
+    window.show();
+    QString source;
+    const auto answer = [&](bool ok) {
+        QTimer::singleShot(0, [&, ok] {
+            auto* dialog = qobject_cast<frmReportProperties*>(QApplication::activeModalWidget());
+            if (!dialog) {
+                ADD_FAILURE() << "no properties dialog";
+                if (QWidget* other = QApplication::activeModalWidget())
+                    other->close();
+                return;
+            }
+            source = child<QComboBox>(*dialog, "cboSource")->currentText();
+            child<QLineEdit>(*dialog, "txtTitle")->setText(QStringLiteral("O'Neil's tasks"));
+            QTest::mouseClick(child<QPushButton>(*dialog, ok ? "cmdOK" : "cmdCancel"),
+                              Qt::LeftButton);
+        });
+    };
+    QAction* blank = window.findChild<QAction*>(QStringLiteral("New"));
+    ASSERT_NE(blank, nullptr);
+
+    answer(false);
+    blank->trigger();
+    EXPECT_EQ(source, QStringLiteral("Tasks"));
+    EXPECT_FALSE(window.layout());
+
+    answer(true);
+    blank->trigger();
+    ASSERT_TRUE(window.layout());
+    EXPECT_EQ(window.layout()->title, QStringLiteral("O'Neil's tasks"));
+    EXPECT_EQ(reportrun::sourceOf(window.layout()->query)->source, reportrun::Source::Tasks);
+    EXPECT_TRUE(window.unsaved());
+    EXPECT_EQ(window.publishedNumber(), 0);
+    EXPECT_TRUE(shelf.texts.size() == 1); // nothing published
+
+    prompt.answer(PromptAnswer::No);
+    window.close();
+    EXPECT_EQ(prompt.last().text, QStringLiteral("Save changes to the report?"));
+}
+
+// "Modify" and "Properties..." edit the report held: a change is held unsaved under the same
+// number; OK without a change leaves it saved.
+TEST_F(ReportDesignerWindowTest, PropertiesOfAStoredReportAreHeldUnsaved)
+{
+    frmARDesigner window(session, prompt, shelf);
+    window.setPropertiesEditor([&](const ReportLayout& layout) {
+        frmReportProperties properties(session, prompt, layout);
+        EXPECT_TRUE(properties.apply());
+        return properties.layout();
+    });
+    ASSERT_TRUE(window.selectKey(QStringLiteral("Key100")));
+    ASSERT_TRUE(window.modifySelected());
+    EXPECT_FALSE(window.editProperties());
+    EXPECT_FALSE(window.unsaved());
+
+    window.setPropertiesEditor([&](const ReportLayout& layout) {
+        frmReportProperties properties(session, prompt, layout);
+        child<QComboBox>(properties, "cboOrientation")->setCurrentIndex(1);
+        EXPECT_TRUE(properties.apply());
+        return properties.layout();
+    });
+    EXPECT_TRUE(window.editProperties());
+    EXPECT_TRUE(window.unsaved());
+    EXPECT_EQ(window.layout()->orientation, ReportOrientation::Landscape);
+    EXPECT_EQ(window.publishedNumber(), 100);
+    EXPECT_EQ(ReportLayout::fromJson(shelf.texts.value(100))->orientation,
+              ReportOrientation::Portrait);
+}
+
+// OK hands back every key of the layout as it came when nothing was touched.
+TEST_F(ReportDesignerWindowTest, PropertiesHandBackEveryKeyUnchanged)
+{
+    ReportLayout sorted = blankReport();
+    sorted.columns.prepend({QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("Owner"), 9,
+                            ReportAlign::Center, ReportFormat::Text, -1, true});
+    sorted.grouping = {{QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("Owner"), false, true}};
+    sorted.totals = {{QStringLiteral("SCR_Number"), ReportFunction::Max, ReportLevel::Group,
+                      QStringLiteral("Last")}};
+    reportrun::useSource(
+        sorted, reportrun::Source::Tasks,
+        {{QStringLiteral("SCR_Owner_User_ID"), false}, {QStringLiteral("SCR_Title"), true}});
+    for (const ReportLayout& layout : {bx::test::everyKeyReportLayout(), sorted, asking}) {
+        SCOPED_TRACE(layout.title.toStdString());
+        frmReportProperties properties(session, prompt, layout);
+        ASSERT_TRUE(properties.apply()) << prompt.texts().join(u'|').toStdString();
+        EXPECT_EQ(properties.layout(), layout);
+        EXPECT_EQ(properties.result(), QDialog::Accepted);
+    }
+}
+
+// What the controls say becomes the layout: general keys, a field of the source added as a
+// column formatted after its kind, a format with decimals, a group level and a sort.
+TEST_F(ReportDesignerWindowTest, PropertiesTurnTheControlsIntoTheLayout)
+{
+    frmReportProperties properties(session, prompt, blankReport());
+    child<QComboBox>(properties, "cboStyle")->setCurrentText(QStringLiteral("Soft Gray"));
+    child<QLineEdit>(properties, "txtFooter")->clear();
+    QMenu* fields = child<QToolButton>(properties, "cmdFooterField")->menu();
+    fields->actions().at(2)->trigger(); // {page}
+
+    auto* list = child<QListWidget>(properties, "lstFields");
+    ASSERT_GT(list->count(), 10) << "the source's fields are offered when the dialog opens";
+    for (int i = 0; i < list->count(); ++i) {
+        const QString field = list->item(i)->data(Qt::UserRole).toString();
+        list->item(i)->setSelected(field == QStringLiteral("SCR_Owner_Target_Date") ||
+                                   field == QStringLiteral("SCR_Percent_Complete"));
+    }
+    QTest::mouseClick(child<QPushButton>(properties, "cmdAddFields"), Qt::LeftButton);
+    auto* columns = child<QTableWidget>(properties, "grdColumns");
+    ASSERT_EQ(columns->rowCount(), 4);
+    static_cast<QComboBox*>(columns->cellWidget(0, 2))->setCurrentText(QStringLiteral("number:2"));
+    QTest::mouseClick(child<QPushButton>(properties, "cmdAddGroup"), Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>(properties, "cmdAddSort"), Qt::LeftButton);
+    auto* sorts = child<QTableWidget>(properties, "grdSorts");
+    static_cast<QComboBox*>(sorts->cellWidget(0, 0))->setCurrentText(QStringLiteral("SCR_Title"));
+    sorts->item(0, 1)->setCheckState(Qt::Checked);
+
+    ASSERT_TRUE(properties.apply()) << prompt.texts().join(u'|').toStdString();
+    const ReportLayout& l = properties.layout();
+    EXPECT_EQ(l.style, ReportStyle::SoftGray);
+    EXPECT_EQ(l.footer, QStringLiteral("{page}"));
+    EXPECT_EQ(l.columns.at(0).decimals, 2);
+    const ReportColumn* percent = l.column(QStringLiteral("SCR_Percent_Complete"));
+    ASSERT_NE(percent, nullptr);
+    EXPECT_EQ(percent->format, ReportFormat::Number);
+    EXPECT_EQ(percent->align, ReportAlign::Right);
+    const ReportColumn* due = l.column(QStringLiteral("SCR_Owner_Target_Date"));
+    ASSERT_NE(due, nullptr);
+    EXPECT_EQ(due->format, ReportFormat::Date);
+    ASSERT_EQ(l.grouping.size(), 1);
+    EXPECT_EQ(l.grouping.at(0).field, QStringLiteral("SCR_Number"));
+    EXPECT_EQ(reportrun::sourceOf(l.query)->first,
+              (QList<reportrun::ReportSort>{{QStringLiteral("SCR_Number"), false},
+                                            {QStringLiteral("SCR_Title"), true}}));
+    EXPECT_TRUE(reportrun::runReport(session, l));
+}
+
+// Without the global-reports right "Write my own query" is refused and the source stays; an own
+// query is shown but cannot be changed. A layout the format refuses keeps the dialog open.
+TEST_F(ReportDesignerWindowTest, PropertiesRefuseWhatTheUserMayNotDo)
+{
+    signInWithoutGlobalReports();
+    {
+        frmReportProperties properties(session, prompt, blankReport());
+        EXPECT_FALSE(properties.chooseSource(std::nullopt));
+        EXPECT_EQ(prompt.last().text, UserRights::kNoGlobalReports);
+        EXPECT_EQ(child<QComboBox>(properties, "cboSource")->currentText(),
+                  QStringLiteral("Tasks"));
+        EXPECT_TRUE(child<QPlainTextEdit>(properties, "txtQuery")->isReadOnly());
+        EXPECT_EQ(properties.draft().source, reportrun::Source::Tasks);
+        EXPECT_TRUE(properties.chooseSource(reportrun::Source::History));
+    }
+    {
+        frmReportProperties properties(session, prompt, asking);
+        EXPECT_TRUE(child<QPlainTextEdit>(properties, "txtQuery")->isReadOnly());
+        EXPECT_FALSE(child<QTableWidget>(properties, "grdParameters")->isEnabled());
+        ASSERT_TRUE(properties.apply());
+        EXPECT_EQ(properties.layout(), asking);
+    }
+    {
+        prompt.clear();
+        frmReportProperties properties(session, prompt, asking);
+        child<QLineEdit>(properties, "txtTitle")->clear();
+        EXPECT_FALSE(properties.apply());
+        EXPECT_EQ(prompt.last().title, QStringLiteral("Report Designer Error"));
+        EXPECT_EQ(prompt.last().text,
+                  QStringLiteral("The report cannot be used: the layout has no title"));
+        EXPECT_NE(properties.result(), QDialog::Accepted);
+    }
 }
 
 } // namespace
