@@ -93,8 +93,9 @@ QString eventSql(const Watched& w, const Event& e)
 
 void embeddedTriggers(StepActions& a)
 {
+    // Writer, the server's writing transaction, stays Null here: writers take turns.
     a.run(QStringLiteral("CREATE TABLE CHANGE_MARKER (Group_ID INTEGER NOT NULL PRIMARY KEY, "
-                         "Marker INTEGER NOT NULL)"));
+                         "Marker INTEGER NOT NULL, Writer INTEGER)"));
     a.run(QStringLiteral("CREATE INDEX IX_CHANGE_MARKER_Marker ON CHANGE_MARKER (Marker)"));
     const QString mark = QStringLiteral(
         "INSERT OR REPLACE INTO CHANGE_MARKER (Group_ID, Marker) SELECT COALESCE(g, 0), (SELECT "
@@ -155,8 +156,8 @@ QString functionBody()
 
 void serverTriggers(StepActions& a)
 {
-    a.run(QStringLiteral("CREATE TABLE CHANGE_MARKER (Marker bigint GENERATED ALWAYS AS IDENTITY "
-                         "PRIMARY KEY, Group_ID integer NOT NULL, Writer xid8 NOT NULL)"));
+    a.run(QStringLiteral("CREATE TABLE CHANGE_MARKER (Group_ID integer NOT NULL, Marker bigint "
+                         "GENERATED ALWAYS AS IDENTITY PRIMARY KEY, Writer xid8 NOT NULL)"));
     a.run(QStringLiteral("CREATE INDEX IX_CHANGE_MARKER_Group ON CHANGE_MARKER (Group_ID, "
                          "Writer)"));
     createFunction(a, QStringLiteral("bx_change_marker() RETURNS trigger"), functionBody(), true);

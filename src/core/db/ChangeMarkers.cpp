@@ -6,14 +6,20 @@ namespace bx::change_markers {
 
 namespace {
 
+/** The first value of a query's first row, or Null. */
+QVariant first(const RecordSet& rs)
+{
+    return rs.rows().value(0).value(0);
+}
+
 Reading readEmbedded(Database& db, const Scope& scope, const QVariant& since)
 {
     const QVariant highest =
         scope.workshop
-            ? db.scalar(QStringLiteral("SELECT max(Marker) FROM CHANGE_MARKER WHERE Group_ID IN "
-                                       "(?, ?)"),
-                        {*scope.workshop, kEveryWorkshop})
-            : db.scalar(QStringLiteral("SELECT max(Marker) FROM CHANGE_MARKER"));
+            ? first(db.query(QStringLiteral("SELECT max(Marker) FROM CHANGE_MARKER WHERE "
+                                            "Group_ID IN (?, ?)"),
+                             {*scope.workshop, kEveryWorkshop}))
+            : first(db.query(QStringLiteral("SELECT max(Marker) FROM CHANGE_MARKER")));
     Reading r;
     r.state = highest.isNull() ? qlonglong(0) : highest.toLongLong();
     r.moved = !since.isValid() || since.toLongLong() != r.state.toLongLong();
@@ -29,7 +35,7 @@ Reading readServer(Database& db, const Scope& scope, const QVariant& since)
 {
     Reading r;
     if (!since.isValid()) {
-        r.state = db.scalar(QStringLiteral("SELECT CAST(pg_current_snapshot() AS text)"));
+        r.state = first(db.query(QStringLiteral("SELECT CAST(pg_current_snapshot() AS text)")));
         return r;
     }
     QString sql = QStringLiteral(
@@ -41,8 +47,7 @@ Reading readServer(Database& db, const Scope& scope, const QVariant& since)
         sql += QStringLiteral(" AND Group_ID IN (?, ?)");
         params << *scope.workshop << kEveryWorkshop;
     }
-    const RecordSet rs = db.query(sql + QLatin1Char(')'), params);
-    const QVariantList row = rs.rows().value(0);
+    const QVariantList row = db.query(sql + QLatin1Char(')'), params).rows().value(0);
     r.state = row.value(0);
     r.moved = row.value(1).toBool();
     return r;
