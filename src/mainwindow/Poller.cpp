@@ -234,7 +234,6 @@ PollResult DatabasePollBackend::run(const PollJob& job)
     } catch (const std::exception& e) {
         m_db.reset();
         m_listening = false;
-        m_viewRead.reset();
         result = {};
         result.failed = true;
         result.error = QString::fromUtf8(e.what());
