@@ -263,7 +263,6 @@ void DatabasePollBackend::checkTasks(const PollJob& job, PollResult& result)
     m_viewRead.reset();
     m_digest.reset(m_db->query(job.taskProbe.sql, job.taskProbe.params));
     result.taskFingerprint = m_digest.fingerprint();
-    result.viewRead = true;
     if (markers) {
         m_viewRead.emplace(job.taskProbe, *job.markerScope);
         m_markers = markers->state;

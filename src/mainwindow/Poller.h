@@ -166,7 +166,6 @@ struct PollResult
     bool failed = false;
     QString error;
     std::optional<QByteArray> taskFingerprint;
-    bool viewRead = false; ///< the task check read the whole view (its markers moved)
     std::optional<QVariantList> messageState;
     std::optional<QHash<QString, bool>> presence;
     QList<Notice> notices;
@@ -199,10 +198,9 @@ public:
  * first and the view only when they moved since the view was last read, when the view's statement
  * or scope differs from that read, on a new connection, or when the digest cannot stand for the
  * view (a keyed read it could not follow); an unchanged view costs that one statement. Asked to
- * take notices, the connection listens on the
- * database's change channel; a listening connection found broken is replaced within the same
- * job, which then listens again (noticesLost, listenStarted); only when no new connection opens
- * does the job fail.
+ * take notices, the connection listens on the database's change channel; a listening connection
+ * found broken is replaced within the same job, which then listens again (noticesLost,
+ * listenStarted); only when no new connection opens does the job fail.
  */
 class DatabasePollBackend final : public PollBackend
 {
