@@ -7,8 +7,11 @@
 // rows, read and digested on the worker thread) and the heartbeat with the presence read. The
 // rows never change, so no tick asks for a refresh. Runs:
 //
-//   Poll/<engine>/tick_idle    manual time: the tick's time on the user-interface thread
-//                              (decision, dispatch and the handling of its result)
+//   Poll/<engine>/tick_idle          manual time: the tick's time on the user-interface thread
+//                                    (decision, dispatch and the handling of its result)
+//   Poll/<engine>/tick_idle_markers  the same with the workshop's change markers, as the window
+//                                    polls: the check reads them and, since they stay put, not
+//                                    the view (which the first tick read)
 //
 // Counters: worker_ms, the wall time from the tick until its result was handled (the work done
 // away from the user-interface thread, plus the hand-over); refreshes, ticks that asked for a
@@ -31,6 +34,7 @@
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -86,7 +90,7 @@ bool tickAndWait(Poller& poller, StepClock& clock, qint64& waitedNs)
     return !failed;
 }
 
-void runTick(benchmark::State& state, Engine engine)
+void runTick(benchmark::State& state, Engine engine, bool markers)
 {
     QTemporaryDir settingsDir;
     SettingsStore settings(settingsDir.filePath(QStringLiteral("MRBX.conf")));
@@ -100,6 +104,8 @@ void runTick(benchmark::State& state, Engine engine)
     poller.setUserId(session.user.userId);
     poller.setIntervals({1, 0});
     poller.setTaskProbe([&] { return gridTaskQuery(nullptr, filter, session); });
+    if (markers)
+        poller.setMarkerScope([&] { return markerScope(filter, session); });
     int refreshes = 0;
     QObject::connect(&poller, &Poller::refreshTasks, [&] { ++refreshes; });
     poller.start(0);
@@ -140,16 +146,19 @@ int main(int argc, char** argv)
         g_server.reset();
         return 1;
     }
-    benchmark::RegisterBenchmark("Poll/sqlite/tick_idle", runTick, Engine::Sqlite)
-        ->UseManualTime()
-        ->Iterations(20)
-        ->Unit(benchmark::kMillisecond);
-    if (g_server)
-        benchmark::RegisterBenchmark("Poll/postgres/tick_idle", runTick, Engine::Postgres)
-            ->UseManualTime()
-            ->Iterations(20)
-            ->Unit(benchmark::kMillisecond);
-
+    for (const bool markers : {false, true}) {
+        const char* suffix = markers ? "tick_idle_markers" : "tick_idle";
+        for (const Engine engine : {Engine::Sqlite, Engine::Postgres}) {
+            if (engine == Engine::Postgres && !g_server)
+                continue;
+            const std::string name = std::string("Poll/") +
+                                     (engine == Engine::Sqlite ? "sqlite/" : "postgres/") + suffix;
+            benchmark::RegisterBenchmark(name.c_str(), runTick, engine, markers)
+                ->UseManualTime()
+                ->Iterations(20)
+                ->Unit(benchmark::kMillisecond);
+        }
+    }
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     g_server.reset();

@@ -5,8 +5,8 @@
 namespace bx::BuildInfo {
 
 /** The program's version. CMakeLists.txt reads these two lines for the project and the package. */
-inline constexpr int kMajor = 8;
-inline constexpr int kMinor = 9;
+inline constexpr int kMajor = 9;
+inline constexpr int kMinor = 0;
 
 /** The version as text, "7.9". */
 inline QString versionText()

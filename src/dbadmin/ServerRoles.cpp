@@ -142,7 +142,7 @@ const QStringList kOwnFunctions{
     QStringLiteral("bx_password_rehash"), QStringLiteral("bx_password_setting"),
     QStringLiteral("scr_itrig"),          QStringLiteral("scr_utrig"),
     QStringLiteral("scr_vtrig"),          QStringLiteral("bx_attach_version"),
-    QStringLiteral("bx_change_notice"),
+    QStringLiteral("bx_change_notice"),   QStringLiteral("bx_change_marker"),
 };
 const QStringList kOwnTriggers{
     QStringLiteral("attach_share"),
@@ -169,6 +169,21 @@ const QStringList kOwnTriggers{
     QStringLiteral("mail_outbox_changes_ins"),
     QStringLiteral("mail_outbox_changes_upd"),
     QStringLiteral("mail_outbox_changes_del"),
+    QStringLiteral("scr_marker_ins"),
+    QStringLiteral("scr_marker_upd"),
+    QStringLiteral("scr_marker_del"),
+    QStringLiteral("route_marker_ins"),
+    QStringLiteral("route_marker_upd"),
+    QStringLiteral("route_marker_del"),
+    QStringLiteral("attach_marker_ins"),
+    QStringLiteral("attach_marker_upd"),
+    QStringLiteral("attach_marker_del"),
+    QStringLiteral("checklist_item_marker_ins"),
+    QStringLiteral("checklist_item_marker_upd"),
+    QStringLiteral("checklist_item_marker_del"),
+    QStringLiteral("lu_user_marker_ins"),
+    QStringLiteral("lu_user_marker_upd"),
+    QStringLiteral("lu_user_marker_del"),
 };
 
 bool isTrue(StepActions& a, const QString& sql, const QVariantList& params = {})
@@ -446,6 +461,9 @@ void applyTableClass(StepActions& a, const ServerRoles& r, const QString& table)
                        t, users));
         if (!writerRole.isEmpty())
             a.run(QStringLiteral("GRANT %1 ON %2 TO %3").arg(everything, t, ident(writerRole)));
+        break;
+    case TableClass::Maintained:
+        a.run(QStringLiteral("GRANT SELECT ON %1 TO %2").arg(t, users));
         break;
     }
     // Passwords are checked through functions that answer yes or no, once a database has them.

@@ -24,7 +24,7 @@ std::vector<std::unique_ptr<UpgradeStep>> allUpgradeSteps()
          {upgradeSteps33To48(), upgradeSteps49To64(), upgradeSteps66To75(), upgradeSteps76(),
           upgradeSteps77(), upgradeSteps78(), upgradeSteps79(), upgradeSteps80(), upgradeSteps81(),
           upgradeSteps82(), upgradeSteps83(), upgradeSteps84(), upgradeSteps85(), upgradeSteps86(),
-          upgradeSteps87(), upgradeSteps88(), upgradeSteps89()}) {
+          upgradeSteps87(), upgradeSteps88(), upgradeSteps89(), upgradeSteps90()}) {
         for (const StepDefinition& definition : range)
             steps.push_back(std::make_unique<DefinedStep>(definition));
     }

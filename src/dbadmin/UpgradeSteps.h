@@ -55,12 +55,20 @@ QList<StepDefinition> upgradeSteps86();
 QList<StepDefinition> upgradeSteps87();
 QList<StepDefinition> upgradeSteps88();
 QList<StepDefinition> upgradeSteps89();
+QList<StepDefinition> upgradeSteps90();
 
 /**
  * Server engine: makes the pg_trgm extension available and returns its schema as a quoted
  * identifier, or "" (noting `without` in the log) when the server lacks or refuses it.
  */
 QString trigramSchema(StepActions& a, const QString& without);
+
+/**
+ * PL/pgSQL for a statement trigger with transition tables new_rows and old_rows: sets the text
+ * variable `src` to the query in `one` (written over "{rows}") of the statement's new rows, its
+ * old rows, or both (UNION), as the statement inserted, updated or deleted.
+ */
+QString transitionRowsSql();
 
 /** Step 38: the tables of stored analyses and the three delivered analyses. */
 void addAnalysisTables(StepActions& a);

@@ -62,13 +62,7 @@ QString functionBody()
                "  ELSE\n"
                "    one := format('SELECT %I AS g, %I AS k FROM {rows}', group_col, key_col);\n"
                "  END IF;\n"
-               "  IF TG_OP IN ('INSERT', 'UPDATE') THEN\n"
-               "    src := replace(one, '{rows}', 'new_rows');\n"
-               "  END IF;\n"
-               "  IF TG_OP IN ('UPDATE', 'DELETE') THEN\n"
-               "    src := src || CASE WHEN src = '' THEN '' ELSE ' UNION ' END ||"
-               " replace(one, '{rows}', 'old_rows');\n"
-               "  END IF;\n"
+               "%5"
                "  EXECUTE format('SELECT count(DISTINCT g) + max(CASE WHEN g IS NULL THEN 1 "
                "ELSE 0 END) FROM (%s) x WHERE k IS NOT NULL', src) INTO groups;\n"
                "  IF groups IS NULL THEN\n"
@@ -91,8 +85,24 @@ QString functionBody()
         .arg(changeChannelSql(QStringLiteral("TG_TABLE_SCHEMA")))
         .arg(kMaxGroups)
         .arg(kMaxNamedKeys)
-        .arg(kMaxNamedPayload);
+        .arg(kMaxNamedPayload)
+        .arg(transitionRowsSql());
 }
+
+} // namespace
+
+QString transitionRowsSql()
+{
+    return QStringLiteral("  IF TG_OP IN ('INSERT', 'UPDATE') THEN\n"
+                          "    src := replace(one, '{rows}', 'new_rows');\n"
+                          "  END IF;\n"
+                          "  IF TG_OP IN ('UPDATE', 'DELETE') THEN\n"
+                          "    src := src || CASE WHEN src = '' THEN '' ELSE ' UNION ' END ||"
+                          " replace(one, '{rows}', 'old_rows');\n"
+                          "  END IF;\n");
+}
+
+namespace {
 
 void step88(StepActions& a)
 {

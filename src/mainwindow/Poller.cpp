@@ -208,6 +208,8 @@ PollResult DatabasePollBackend::run(const PollJob& job)
         if (!m_db) {
             m_db = m_connector();
             m_listening = false;
+            // A new connection (after a reconnect) reads the view once whatever the markers say.
+            m_viewRead.reset();
         }
         if (job.takeNotices && !m_listening && m_db->dialect().hasNotices()) {
             m_db->listen(m_db->changeChannel());
@@ -221,10 +223,8 @@ PollResult DatabasePollBackend::run(const PollJob& job)
             result.keyedRows = std::move(rows);
             result.keyedNumbers = job.keyedNumbers;
         }
-        if (!job.taskProbe.sql.isEmpty()) {
-            m_digest.reset(m_db->query(job.taskProbe.sql, job.taskProbe.params));
-            result.taskFingerprint = m_digest.fingerprint();
-        }
+        if (!job.taskProbe.sql.isEmpty())
+            checkTasks(job, result);
         if (job.messageProbe)
             result.messageState = job.messageProbe(*m_db);
         if (job.heartbeat) {
@@ -241,6 +241,32 @@ PollResult DatabasePollBackend::run(const PollJob& job)
             result.error = db->text();
     }
     return result;
+}
+
+void DatabasePollBackend::checkTasks(const PollJob& job, PollResult& result)
+{
+    // The markers are read before the view: a change that commits between the two is in the
+    // view and counts as news at the next check, which reads the view once more for nothing;
+    // the other order could miss it. A view whose statement holds the present moment (the Late
+    // list) differs at every check and so is read every time: time alone changes it.
+    const bool sameView = m_viewRead && job.markerScope && m_viewRead->second == *job.markerScope &&
+                          m_viewRead->first.sql == job.taskProbe.sql &&
+                          m_viewRead->first.params == job.taskProbe.params;
+    std::optional<change_markers::Reading> markers;
+    if (job.markerScope)
+        markers = change_markers::read(*m_db, *job.markerScope, sameView ? m_markers : QVariant());
+    const QByteArray digested = m_digest.fingerprint();
+    if (markers && !markers->moved && sameView && !digested.isEmpty()) {
+        result.taskFingerprint = digested;
+        return;
+    }
+    m_viewRead.reset();
+    m_digest.reset(m_db->query(job.taskProbe.sql, job.taskProbe.params));
+    result.taskFingerprint = m_digest.fingerprint();
+    if (markers) {
+        m_viewRead.emplace(job.taskProbe, *job.markerScope);
+        m_markers = markers->state;
+    }
 }
 
 Poller::Poller(const Clock& clock, std::unique_ptr<PollBackend> backend, QObject* parent)
@@ -373,6 +399,8 @@ void Poller::tick()
         m_counters.lastTasks = now;
         if (m_probe) {
             job.taskProbe = m_probe();
+            if (m_markerScope)
+                job.markerScope = m_markerScope();
         } else if (!emitRefresh(&Poller::refreshTasks)) {
             m_busy = false;
             emit tickFinished();

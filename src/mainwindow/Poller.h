@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/db/ChangeMarkers.h"
 #include "core/db/Notices.h"
 #include "mainwindow/Presence.h"
 #include "mainwindow/TaskViews.h"
@@ -15,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace bx {
 
@@ -149,6 +151,11 @@ struct PollJob
     QDateTime nowUtc; ///< true UTC: presence compares moments between machines
     /** Empty: no task check. Otherwise the statement whose rows stand for the task view. */
     TaskCriteria taskProbe;
+    /**
+     * With a task check: the change markers that stand for the view, read first; the view is
+     * read only when they moved. None: the view is read at every check.
+     */
+    std::optional<change_markers::Scope> markerScope;
     /** Empty: no message probe. */
     MessageProbe messageProbe;
 };
@@ -187,10 +194,13 @@ public:
  * The work on a connection of its own: opened at the first job, dropped after any failure and
  * opened again by the next job (so that it follows a reconnect of the session). Heartbeat and
  * presence read go through Presence; the task probe's rows are digested (ViewDigest), and a
- * keyed read updates that digest. Asked to take notices, the connection listens on the
- * database's change channel; a listening connection found broken is replaced within the same
- * job, which then listens again (noticesLost, listenStarted); only when no new connection opens
- * does the job fail.
+ * keyed read updates that digest. With a marker scope the task check reads the change markers
+ * first and the view only when they moved since the view was last read, when the view's statement
+ * or scope differs from that read, on a new connection, or when the digest cannot stand for the
+ * view (a keyed read it could not follow); an unchanged view costs that one statement. Asked to
+ * take notices, the connection listens on the database's change channel; a listening connection
+ * found broken is replaced within the same job, which then listens again (noticesLost,
+ * listenStarted); only when no new connection opens does the job fail.
  */
 class DatabasePollBackend final : public PollBackend
 {
@@ -203,11 +213,17 @@ public:
     PollResult run(const PollJob& job) override;
 
 private:
+    /** The task check of a job: the markers, and the view when they moved. */
+    void checkTasks(const PollJob& job, PollResult& result);
+
     Connector m_connector;
     std::unique_ptr<Database> m_db;
     bool m_listening = false;
     Presence m_presence;
     ViewDigest m_digest;
+    /** The statement and marker scope of the last whole read of the view, and the markers then. */
+    std::optional<std::pair<TaskCriteria, change_markers::Scope>> m_viewRead;
+    QVariant m_markers;
 };
 
 /**
@@ -218,7 +234,8 @@ private:
  *    and hands the task probe and the heartbeat to the backend on a worker thread. When the probe's
  *    digest differs from the previous one the window is asked to refresh its task view
  *    (refreshTasks); the presence read comes back as presenceChanged, keyed by presenceKey().
- * The first digest is the base line and asks for nothing.
+ * The first digest is the base line and asks for nothing. With a marker scope (setMarkerScope) the
+ * worker reads the view only when the workshop's change markers moved (DatabasePollBackend).
  *  - with notices (setNotices), every tick takes the change notices on the worker and marks what
  *    they name (markNotices). The tick after, marked tasks are read again in one statement
  *    (setKeyedTaskProbe) and handed to the window (tasksRead) instead of a refresh; a mark of the
@@ -254,6 +271,15 @@ public:
      * one every task check asks for refreshTasks.
      */
     void setTaskProbe(std::function<TaskCriteria()> probe) { m_probe = std::move(probe); }
+    /**
+     * The change markers that stand for the task probe's view, built with it at each check: the
+     * worker reads them first and the view only when they moved. Without it (a database without
+     * markers) every check reads the view.
+     */
+    void setMarkerScope(std::function<change_markers::Scope()> scope)
+    {
+        m_markerScope = std::move(scope);
+    }
     /**
      * The read of the message check, made on the user-interface thread at each check (so that it
      * follows the workshop) and run on the worker.
@@ -341,6 +367,7 @@ private:
     QString m_userId;
     std::function<bool()> m_isOpen;
     std::function<TaskCriteria()> m_probe;
+    std::function<change_markers::Scope()> m_markerScope;
     std::function<MessageProbe()> m_messageProbe;
     std::optional<QVariantList> m_messagesSeen;
     bool m_refreshing = false;        ///< a refresh signal is being emitted

@@ -261,6 +261,13 @@ TaskCriteria buildTaskCriteria(const TaskViewFilter& f, const Session& session, 
     return c;
 }
 
+change_markers::Scope markerScope(const TaskViewFilter& filter, const Session& session)
+{
+    if (filter.search.on)
+        return {};
+    return {qlonglong(session.currentWorkshopId)};
+}
+
 TaskCriteria approvalCondition(const Session& session)
 {
     TaskCriteria c;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/db/ChangeMarkers.h"
 #include "core/db/RecordSet.h"
 #include "core/schema/TaskColumns.h"
 #include "tasks/DateRange.h"
@@ -130,6 +131,12 @@ struct TaskCriteria
  */
 TaskCriteria buildTaskCriteria(const TaskViewFilter& filter, const Session& session,
                                const QString& table = QStringLiteral("SCR"));
+
+/**
+ * The change markers that stand for the tasks buildTaskCriteria lets through: those of the
+ * session's workshop, or every workshop's while searching (a search is not kept to the workshop).
+ */
+change_markers::Scope markerScope(const TaskViewFilter& filter, const Session& session);
 
 /**
  * The Approval quick view: active tasks whose checklist waits for the current user's sign-off

@@ -101,6 +101,7 @@ const QMap<QString, QString> kSchema = {
      QStringLiteral("CONTACT_KEY Last_Name First_Name MI Title Company_Name Address City State Zip "
                     "Phone_Home Phone_Work FAX Email Notes Phone_Cell")},
     {QStringLiteral("CALL_LOG"), QStringLiteral("CALL_ID Contact_Key Date Content")},
+    {QStringLiteral("CHANGE_MARKER"), QStringLiteral("Group_ID Marker Writer")},
     {QStringLiteral("PAXCAL"),
      QStringLiteral("Cal_Entry Cal_ID Cal_Subject Cal_Location Cal_Start Cal_End Cal_All_Day "
                     "Cal_Reminder Cal_Notes SCR_Number")},
@@ -310,7 +311,7 @@ TEST_P(UpgradeStepsTest, AllStepsBringTheBaseToTheCurrentSchema)
     EXPECT_EQ(lowered(catalogued), lowered(stored));
 
     const auto steps = allUpgradeSteps();
-    ASSERT_EQ(steps.size(), 56u);
+    ASSERT_EQ(steps.size(), 57u);
     for (const auto& s : steps) {
         EXPECT_FALSE(s->check(db())) << s->name().toStdString();
         EXPECT_EQ(Vars::value(db(), s->marker()), QStringLiteral("1"));

@@ -8,7 +8,9 @@
 #include <QSignalSpy>
 #include <QThread>
 
+#include <functional>
 #include <gtest/gtest.h>
+#include <utility>
 
 using namespace bx;
 
@@ -16,12 +18,18 @@ namespace {
 
 /**
  * The poll of a second client of workshop 7 with notices on its worker connection, whose view is
- * the grid's Active list of the workshop; the test's own connection plays the other client. On
- * the embedded engine the same poll takes no notices and goes on polling.
+ * the grid's Active list of the workshop, checked by the workshop's change markers; the test's own
+ * connection plays the other client. On the embedded engine the same poll takes no notices and
+ * goes on polling.
  */
 class PollNoticesTest : public test::SessionTest
 {
 protected:
+    explicit PollNoticesTest(bool notices = true)
+        : m_notices(notices)
+    {
+    }
+
     void SetUp() override
     {
         SessionTest::SetUp();
@@ -42,9 +50,10 @@ protected:
                                           }));
         poller->setUserId(QStringLiteral("ann"));
         poller->setIntervals({1, 0});
-        poller->setNotices(true);
+        poller->setNotices(m_notices);
         poller->setWorkshop([] { return 7; });
         poller->setTaskProbe([this] { return gridTaskQuery(nullptr, filter, session); });
+        poller->setMarkerScope([this] { return markerScope(filter, session); });
         poller->setKeyedTaskProbe([this](const QList<qlonglong>& numbers) {
             return someTasksQuery(numbers, nullptr, filter, session);
         });
@@ -54,7 +63,10 @@ protected:
                              readRows = rows;
                          });
         QObject::connect(poller.get(), &Poller::refreshTasks, [this] { ++refreshes; });
-        QObject::connect(poller.get(), &Poller::connectionLost, [this] { ++lost; });
+        QObject::connect(poller.get(), &Poller::connectionLost, [this] {
+            ++lost;
+            pollDb = nullptr; // the backend dropped it
+        });
         poller->start(0);
         tickAfter(60); // listens, and takes the view's digest as the base line
         ASSERT_EQ(connections, 1);
@@ -84,7 +96,7 @@ protected:
     }
 
     /** Statements the poll's connection ran; read between ticks only. */
-    quint64 statements() const { return pollDb->statementCount(); }
+    quint64 statements() const { return pollDb ? pollDb->statementCount() : 0; }
 
     void retitle(qlonglong task, const QString& title)
     {
@@ -102,6 +114,9 @@ protected:
     RecordSet readRows;
     int refreshes = 0;
     int lost = 0;
+
+private:
+    bool m_notices;
 };
 
 TEST_P(PollNoticesTest, ACommitElsewhereReachesTheNextTickWithoutAFullRead)
@@ -181,5 +196,108 @@ TEST_P(PollNoticesTest, AKilledNoticeConnectionIsReplacedAndTheViewReadOnce)
 }
 
 BX_INSTANTIATE_ENGINES(PollNoticesTest);
+
+/**
+ * The same client polling without notices (the embedded engine, or a server whose notice
+ * connection is down): each check reads the workshop's change markers, and the view only when
+ * they moved.
+ */
+class PollMarkersTest : public PollNoticesTest
+{
+protected:
+    PollMarkersTest()
+        : PollNoticesTest(false)
+    {
+    }
+
+    /**
+     * What the next task check costs: its statements beyond the heartbeat's, and the refreshes
+     * it asked for. Ticks twice: the heartbeat alone, then the heartbeat with the check.
+     */
+    std::pair<quint64, int> nextCheck()
+    {
+        const int opened = connections;
+        quint64 start = statements();
+        tickAfter(30);
+        if (connections != opened)
+            start = 0; // the tick opened a new connection
+        const quint64 heartbeat = statements() - start;
+        const quint64 checkStart = statements();
+        const int refreshed = refreshes;
+        tickAfter(30);
+        return {statements() - checkStart - heartbeat, refreshes - refreshed};
+    }
+};
+
+TEST_P(PollMarkersTest, AnUnchangedWorkshopCostsOneSmallQueryPerCheck)
+{
+    const struct
+    {
+        const char* name;
+        std::function<void()> change;
+        quint64 statements; ///< of the check, beyond the heartbeat's
+        int refreshes;
+    } cases[] = {
+        {"nothing changed", [] {}, 1, 0},
+        {"a task of the workshop retitled", [this] { retitle(first, QStringLiteral("O'Brien's")); },
+         2, 1},
+        {"again nothing", [] {}, 1, 0},
+        {"a task of another workshop",
+         [this] {
+             test::addTaskRow(db(), {{QStringLiteral("SCR_Group_ID"), 8}});
+         },
+         1, 0},
+        {"a task moved out of the workshop",
+         [this] {
+             db().execute(QStringLiteral("UPDATE SCR SET SCR_Group_ID = 8 WHERE SCR_Number = ?"),
+                          {second});
+         },
+         2, 1},
+        {"a task deleted",
+         [this] { db().execute(QStringLiteral("DELETE FROM SCR WHERE SCR_Number = ?"), {first}); },
+         2, 1},
+        {"a change that leaves the view as it was",
+         [this] {
+             db().execute(
+                 QStringLiteral("INSERT INTO ROUTE (Route_Number, SCR_Number, USER_ID) "
+                                "VALUES (901, ?, 'ann')"),
+                 {test::addTaskRow(db(), {{QStringLiteral("SCR_Status"), QStringLiteral("C")}})});
+         },
+         2, 0},
+    };
+    for (const auto& c : cases) {
+        c.change();
+        const auto [statementsRun, refreshed] = nextCheck();
+        EXPECT_EQ(statementsRun, c.statements) << c.name;
+        EXPECT_EQ(refreshed, c.refreshes) << c.name;
+    }
+    EXPECT_EQ(lost, 0);
+}
+
+// A view across workshops (a search) follows every workshop's markers. A new connection, as after
+// a reconnect (perhaps to another server), reads the view once whatever the markers say.
+TEST_P(PollMarkersTest, ASearchFollowsEveryWorkshopAndANewConnectionReadsTheViewOnce)
+{
+    filter.search.on = true;
+    filter.search.statuses = QStringLiteral("A");
+    // Another statement: read once, and it lists the same two tasks.
+    EXPECT_EQ(nextCheck(), std::make_pair(quint64(2), 0));
+    test::addTaskRow(db(), {{QStringLiteral("SCR_Group_ID"), 8}});
+    EXPECT_EQ(nextCheck(), std::make_pair(quint64(2), 1));
+    EXPECT_EQ(nextCheck(), std::make_pair(quint64(1), 0));
+    if (!isServer())
+        return;
+
+    tickAfter(30); // the heartbeat alone
+    db().execute(QStringLiteral("SELECT pg_terminate_backend(CAST(? AS integer))"),
+                 {pollDb->scalar(QStringLiteral("SELECT pg_backend_pid()"))});
+    tickAfter(30); // the check finds the connection lost
+    ASSERT_EQ(lost, 1);
+    EXPECT_EQ(nextCheck(), std::make_pair(quint64(2), 0));
+    EXPECT_EQ(nextCheck(), std::make_pair(quint64(1), 0));
+    EXPECT_EQ(connections, 2);
+}
+
+BX_INSTANTIATE_ENGINES(PollMarkersTest);
 
 } // namespace

@@ -30,6 +30,11 @@ TableClassEntry configuration(const char* table, WriterRight writer = WriterRigh
             QLatin1String(workshopOf)};
 }
 
+TableClassEntry maintained(const char* table)
+{
+    return {QLatin1String(table), TableClass::Maintained, WriterRight::Administrators, {}, {}, {}};
+}
+
 } // namespace
 
 const QList<TableClassEntry>& tableClasses()
@@ -47,6 +52,8 @@ const QList<TableClassEntry>& tableClasses()
         // The version of each attachment, raised by the database on every update of it.
         shared("ATTACH_VERSION"),
         shared("CALL_LOG"),
+        // Moved by the triggers on every change to what the task views read.
+        maintained("CHANGE_MARKER"),
         // A workshop's checklists are designed by its members.
         configuration("CHECKLIST", WriterRight::WorkshopMembers, "group_id"),
         // The templates of checklists have no attachment and belong to their checklist's

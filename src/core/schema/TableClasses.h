@@ -27,6 +27,11 @@ enum class TableClass
      * administrators, who own the schema) write.
      */
     Configuration,
+    /**
+     * Rows the database keeps by itself from the changes to other tables (the change markers):
+     * every login reads; only the trigger functions, which run as the schema's owner, write.
+     */
+    Maintained,
 };
 
 /** A right that lets its holders write configuration beyond administrators. */

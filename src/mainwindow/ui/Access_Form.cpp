@@ -6,6 +6,7 @@
 #include "core/Prompt.h"
 #include "core/Session.h"
 #include "core/UserRights.h"
+#include "core/db/ChangeMarkers.h"
 #include "core/db/DatabaseOpener.h"
 #include "core/settings/WindowLayout.h"
 #include "core/ui/AppIcon.h"
@@ -649,6 +650,9 @@ void Access_Form::startPoll()
     m_poller->setIntervals(PollIntervals::fromSettings(m_session.settings()));
     m_poller->setDatabaseOpen([this] { return m_session.isOpen(); });
     m_poller->setTaskProbe([this] { return m_team->viewStatement(); });
+    // The view is read again only when the change markers of what it shows moved.
+    if (m_session.db().hasTable(change_markers::kTable))
+        m_poller->setMarkerScope([this] { return m_team->markerScope(); });
     // On an engine with notices the poll hears of changed tasks and reads only those again.
     m_poller->setNotices(m_session.db().dialect().hasNotices());
     m_poller->setWorkshop([this] { return qlonglong(m_session.currentWorkshopId); });

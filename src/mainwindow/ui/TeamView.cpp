@@ -172,6 +172,13 @@ TaskCriteria TeamView::viewStatement() const
     return gridTaskQuery(owners ? &*owners : nullptr, m_filter, m_session);
 }
 
+change_markers::Scope TeamView::markerScope() const
+{
+    if (m_approval)
+        return {};
+    return bx::markerScope(m_filter, m_session);
+}
+
 std::optional<OwnerSet> TeamView::ownersShown() const
 {
     // A user kept to his own tasks reads only those.

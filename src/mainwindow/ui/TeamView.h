@@ -56,6 +56,9 @@ public:
 
     /** The statement of the view: the filter's, or the Approval list. */
     TaskCriteria viewStatement() const;
+    /** The change markers that stand for viewStatement(): the Approval list's span every workshop.
+     */
+    change_markers::Scope markerScope() const;
     /** The tasks' owners the view is kept to: the user himself when he may not see others'. */
     std::optional<OwnerSet> ownersShown() const;
     /** Marks the users online or offline (presence keys); kept across refreshes. */
