@@ -312,13 +312,14 @@ TEST_P(DatabaseTest, CatalogueListsTablesAndColumns)
 
 TEST_P(DatabaseTest, CatalogueListsForeignKeysAndSystemTables)
 {
-    // A key to the primary key without naming its column, and a key of two columns given in an
-    // order other than the referenced table's.
+    // A key naming the column it refers to, and a key of two columns to the primary key of
+    // another table, which it pairs in that key's order.
     db().executeScript(QStringLiteral(
         "CREATE TABLE \"Odd Parent\" (\"Parent Key\" integer PRIMARY KEY, Name varchar(20));\n"
         "CREATE TABLE Pair (A integer, B integer, PRIMARY KEY (A, B));\n"
         "CREATE TABLE Child (Id integer PRIMARY KEY, \"O'Brien Key\" integer REFERENCES "
-        "\"Odd Parent\", PB integer, PA integer, FOREIGN KEY (PB, PA) REFERENCES Pair (B, A))"));
+        "\"Odd Parent\" (\"Parent Key\"), PB integer, PA integer, FOREIGN KEY (PB, PA) "
+        "REFERENCES Pair)"));
     QList<ForeignKey> keys = db().foreignKeys(QStringLiteral("CHILD"));
     for (ForeignKey& k : keys) {
         k.table = k.table.toLower();
@@ -332,8 +333,8 @@ TEST_P(DatabaseTest, CatalogueListsForeignKeysAndSystemTables)
     EXPECT_EQ(keys, (QList<ForeignKey>{
                         {child, QStringLiteral("o'brien key"), QStringLiteral("odd parent"),
                          QStringLiteral("parent key")},
-                        {child, QStringLiteral("pa"), QStringLiteral("pair"), QStringLiteral("a")},
-                        {child, QStringLiteral("pb"), QStringLiteral("pair"), QStringLiteral("b")},
+                        {child, QStringLiteral("pa"), QStringLiteral("pair"), QStringLiteral("b")},
+                        {child, QStringLiteral("pb"), QStringLiteral("pair"), QStringLiteral("a")},
                     }));
     EXPECT_TRUE(db().foreignKeys(QStringLiteral("Pair")).isEmpty());
     EXPECT_TRUE(db().foreignKeys(QStringLiteral("nothing")).isEmpty());
