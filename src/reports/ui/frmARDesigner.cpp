@@ -9,6 +9,7 @@
 #include "reports/ReportRunner.h"
 #include "reports/ReportShelf.h"
 #include "reports/ui/ReportPrinter.h"
+#include "reports/ui/frmARWizard.h"
 
 #include <QFile>
 #include <QFileDialog>
@@ -70,6 +71,14 @@ frmARDesigner::frmARDesigner(Session& session, Prompt& prompt, ReportShelf& shel
         named(toolbar->addAction(caption, this, slot), key);
     };
     add("New", QStringLiteral("Blank Report"), [this] { newReport(); });
+    add("NewWizard", QStringLiteral("New Report Wizard"), [this] {
+        // The new report takes the place of the one held: its changes are saved or given up first.
+        if (!mayLeave())
+            return;
+        frmARWizard wizard(m_session, m_prompt, this);
+        if (wizard.exec() == QDialog::Accepted && wizard.layout())
+            holdNewReport(*wizard.layout());
+    });
     add("Open", QStringLiteral("Open..."), [this] {
         if (const QString path = m_chooseFile(FileKind::OpenLayout); !path.isEmpty())
             openFile(path);
@@ -156,6 +165,11 @@ void frmARDesigner::newReport()
     layout.columns[0].align = ReportAlign::Right;
     layout.header = QStringLiteral("{title}");
     layout.footer = QStringLiteral("Page {page} of {pages}");
+    holdNewReport(layout);
+}
+
+void frmARDesigner::holdNewReport(const ReportLayout& layout)
+{
     hold(layout, 0, {}, {});
     m_unsaved = true;
 }

@@ -24,7 +24,7 @@ class Session;
  * print preview, the printer or a PDF or HTML file; saves it as a .rpx file and publishes it to
  * the workshop. Whatever stops a report is shown in a critical box "Report Designer Error".
  *
- * Toolbar keys: "New", "Open", "Save", "Publish", "Modify", "Delete", "Run", "Print",
+ * Toolbar keys: "New", "NewWizard", "Open", "Save", "Publish", "Modify", "Delete", "Run", "Print",
  * "PrintPreview", "Export".
  */
 class frmARDesigner : public SessionDialog
@@ -55,6 +55,9 @@ public:
 
     /** "Blank Report": a new report of the workshop's tasks, held in memory. */
     void newReport();
+    /** Holds `layout` as a new report, not yet saved ("New Report Wizard" hands its result here).
+     */
+    void holdNewReport(const ReportLayout& layout);
     /** "Modify": holds the selected report. @return whether it was read */
     bool modifySelected();
     /** "Delete": the selected report, after "Are you sure?". */

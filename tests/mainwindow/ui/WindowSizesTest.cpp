@@ -52,6 +52,7 @@
 #include "reports/ui/dlgTSHReport.h"
 #include "reports/ui/dlgTimeSheet.h"
 #include "reports/ui/frmARDesigner.h"
+#include "reports/ui/frmARWizard.h"
 #include "support/ContactRows.h"
 #include "support/Lifecycles.h"
 #include "support/PivotRows.h"
@@ -93,6 +94,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QHeaderView>
 #include <QLabel>
@@ -689,6 +691,12 @@ const WindowCase kWindows[] = {
          EXPECT_TRUE(designer->modifySelected());
          EXPECT_TRUE(designer->run());
          return std::unique_ptr<QWidget>(std::move(designer));
+     }},
+    {"frmARWizard",
+     [](T& t) {
+         auto wizard = std::make_unique<frmARWizard>(t.session, t.prompt);
+         wizard->findChild<QCheckBox*>(QStringLiteral("chkShowSystem"))->setChecked(true);
+         return std::unique_ptr<QWidget>(std::move(wizard));
      }},
     // analyses: the viewer with the grid, and with the grid over the chart
     {"BIViewer",

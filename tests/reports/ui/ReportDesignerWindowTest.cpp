@@ -4,11 +4,15 @@
 #include "reports/ReportRunner.h"
 #include "reports/ReportShelf.h"
 #include "reports/ui/frmARDesigner.h"
+#include "reports/ui/frmARWizard.h"
 #include "support/WindowTest.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -184,6 +188,40 @@ TEST_F(ReportDesignerWindowTest, ExportsPdfAndHtml)
     ASSERT_TRUE(b.open(QIODevice::ReadOnly));
     const QByteArray page = b.readAll();
     EXPECT_TRUE(page.contains("&lt;b&gt;R&amp;D&lt;/b&gt; &amp; Co")) << page.toStdString();
+}
+
+// "New Report Wizard" first saves or gives up the report held, then holds the wizard's report,
+// not yet saved.
+TEST_F(ReportDesignerWindowTest, HoldsTheWizardsReportUnsaved)
+{
+    frmARDesigner window(session, prompt, shelf);
+    window.newReport();
+    QAction* wizard = window.findChild<QAction*>(QStringLiteral("NewWizard"));
+    ASSERT_NE(wizard, nullptr);
+    prompt.answer(PromptAnswer::Cancel);
+    wizard->trigger();
+    EXPECT_EQ(prompt.last().text, QStringLiteral("Save changes to the report?"));
+    EXPECT_EQ(window.layout()->title, QStringLiteral("New Report"));
+
+    reportwizard::Report report;
+    report.title = QStringLiteral("From the wizard");
+    report.source = reportrun::Source::Tasks;
+    report.fields = {
+        {{}, QString(scr::Title), QStringLiteral("text"), reportwizard::FieldKind::Text, 30}};
+    QTimer::singleShot(0, &window, [&] {
+        auto* open = qobject_cast<frmARWizard*>(QApplication::activeModalWidget());
+        ASSERT_NE(open, nullptr);
+        open->SetReport(report);
+        EXPECT_TRUE(open->finish()) << prompt.texts().join(u'|').toStdString();
+    });
+    prompt.answer(PromptAnswer::No);
+    wizard->trigger();
+    ASSERT_TRUE(window.layout());
+    EXPECT_EQ(window.layout()->title, report.title);
+    EXPECT_TRUE(window.unsaved());
+    EXPECT_EQ(window.publishedNumber(), 0);
+    EXPECT_TRUE(window.run());
+    EXPECT_TRUE(shown(window).contains(QStringLiteral("Second")));
 }
 
 } // namespace
