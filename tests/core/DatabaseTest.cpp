@@ -7,6 +7,7 @@
 #include <QBuffer>
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 using namespace bx;
@@ -307,6 +308,52 @@ TEST_P(DatabaseTest, CatalogueListsTablesAndColumns)
     EXPECT_FALSE(db().hasTable(QStringLiteral("Item_Words")));
     EXPECT_TRUE(db().hasFullTextTable(QStringLiteral("ITEM_WORDS")));
     EXPECT_FALSE(db().hasFullTextTable(QStringLiteral("Item_Words_content"))) << "a shadow table";
+}
+
+TEST_P(DatabaseTest, CatalogueListsForeignKeysAndSystemTables)
+{
+    // A key naming the column it refers to, and a key of two columns to the primary key of
+    // another table, which it pairs in that key's order.
+    db().executeScript(QStringLiteral(
+        "CREATE TABLE \"Odd Parent\" (\"Parent Key\" integer PRIMARY KEY, Name varchar(20));\n"
+        "CREATE TABLE Pair (A integer, B integer, PRIMARY KEY (A, B));\n"
+        "CREATE TABLE Child (Id integer PRIMARY KEY, \"O'Brien Key\" integer REFERENCES "
+        "\"Odd Parent\" (\"Parent Key\"), PB integer, PA integer, FOREIGN KEY (PB, PA) "
+        "REFERENCES Pair)"));
+    QList<ForeignKey> keys = db().foreignKeys(QStringLiteral("CHILD"));
+    for (ForeignKey& k : keys) {
+        k.table = k.table.toLower();
+        k.column = k.column.toLower();
+        k.referencedTable = k.referencedTable.toLower();
+        k.referencedColumn = k.referencedColumn.toLower();
+    }
+    std::sort(keys.begin(), keys.end(),
+              [](const ForeignKey& a, const ForeignKey& b) { return a.column < b.column; });
+    const QString child = QStringLiteral("child");
+    EXPECT_EQ(keys, (QList<ForeignKey>{
+                        {child, QStringLiteral("o'brien key"), QStringLiteral("odd parent"),
+                         QStringLiteral("parent key")},
+                        {child, QStringLiteral("pa"), QStringLiteral("pair"), QStringLiteral("b")},
+                        {child, QStringLiteral("pb"), QStringLiteral("pair"), QStringLiteral("a")},
+                    }));
+    EXPECT_TRUE(db().foreignKeys(QStringLiteral("Pair")).isEmpty());
+    EXPECT_TRUE(db().foreignKeys(QStringLiteral("nothing")).isEmpty());
+    // Names come in the catalogue's spelling, so that they can be quoted.
+    const QList<ForeignKey> spelt = db().foreignKeys(QStringLiteral("child"));
+    EXPECT_TRUE(std::any_of(spelt.cbegin(), spelt.cend(), [](const ForeignKey& k) {
+        return k.referencedTable == QStringLiteral("Odd Parent") &&
+               k.referencedColumn == QStringLiteral("Parent Key");
+    }));
+
+    const QStringList system = db().systemTables();
+    ASSERT_FALSE(system.isEmpty());
+    for (const QString& table : system) {
+        EXPECT_FALSE(db().tables().contains(table)) << table.toStdString();
+    }
+    const QString catalogue =
+        isServer() ? QStringLiteral("pg_class") : QStringLiteral("sqlite_schema");
+    EXPECT_TRUE(system.contains(catalogue));
+    EXPECT_FALSE(db().columns(catalogue).isEmpty());
 }
 
 TEST_P(DatabaseTest, NewNumbersComeFromTheCounterOrTheSerialTable)

@@ -31,6 +31,20 @@ struct ColumnInfo
     bool nullable = true;
 };
 
+/**
+ * One column pair of a foreign key that the engine's catalogue declares: `table`.`column` refers
+ * to `referencedTable`.`referencedColumn`. Names are in the engine's spelling.
+ */
+struct ForeignKey
+{
+    QString table;
+    QString column;
+    QString referencedTable;
+    QString referencedColumn;
+
+    bool operator==(const ForeignKey&) const = default;
+};
+
 /** The large binary value in one column of one row (for example ATTACH.OLE_Data). */
 struct BlobRef
 {
@@ -271,8 +285,21 @@ public:
 
     /** The user tables, in the engine's spelling. */
     virtual QStringList tables() = 0;
-    /** The columns of a table in order; empty when the table does not exist. */
+    /**
+     * The engine's own catalogue tables (its "system tables"), in its spelling: those of
+     * pg_catalog on the server, the sqlite_ tables of the embedded engine. Never in tables().
+     */
+    virtual QStringList systemTables() = 0;
+    /**
+     * The columns of a table, or of a table of systemTables(), in order; empty when the table
+     * does not exist.
+     */
     virtual QList<ColumnInfo> columns(const QString& table) = 0;
+    /**
+     * The foreign keys the table declares (its references to other tables), one entry per column
+     * pair, each key's pairs in its order; empty when it declares none or does not exist.
+     */
+    virtual QList<ForeignKey> foreignKeys(const QString& table) = 0;
     bool hasTable(const QString& table);
     /**
      * Whether the embedded engine holds the full-text table `name` (a virtual table: tables() and

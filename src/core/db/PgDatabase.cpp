@@ -708,9 +708,20 @@ void PgDatabase::executeScript(const QString& script, Where where)
 
 QStringList PgDatabase::tables()
 {
-    const RecordSet rs = query(QStringLiteral(
-        "SELECT table_name FROM information_schema.tables WHERE table_schema = current_schema() "
-        "AND table_type = 'BASE TABLE' ORDER BY table_name"));
+    return tableNames(false);
+}
+
+QStringList PgDatabase::systemTables()
+{
+    return tableNames(true);
+}
+
+QStringList PgDatabase::tableNames(bool system)
+{
+    const RecordSet rs = query(
+        QStringLiteral("SELECT table_name FROM information_schema.tables WHERE table_schema = ") +
+        (system ? QStringLiteral("'pg_catalog'") : QStringLiteral("current_schema()")) +
+        QStringLiteral(" AND table_type = 'BASE TABLE' ORDER BY table_name"));
     QStringList out;
     for (const QVariantList& row : rs.rows())
         out << row.first().toString();
@@ -719,16 +730,45 @@ QStringList PgDatabase::tables()
 
 QList<ColumnInfo> PgDatabase::columns(const QString& table)
 {
+    // A table of the schema first; else one of the catalogue's own, which every statement finds
+    // through the search path without naming its schema.
     const RecordSet rs = query(
         QStringLiteral("SELECT column_name, CASE WHEN data_type = 'USER-DEFINED' THEN udt_name "
                        "ELSE data_type END, is_nullable FROM information_schema.columns "
-                       "WHERE table_schema = current_schema() AND lower(table_name) = lower(?) "
+                       "WHERE table_schema = CASE WHEN EXISTS (SELECT 1 FROM "
+                       "information_schema.tables t WHERE t.table_schema = current_schema() "
+                       "AND lower(t.table_name) = lower(?)) THEN current_schema() "
+                       "ELSE 'pg_catalog' END AND lower(table_name) = lower(?) "
                        "ORDER BY ordinal_position"),
-        {table});
+        {table, table});
     QList<ColumnInfo> out;
     for (const QVariantList& row : rs.rows())
         out.append({row.at(0).toString(), row.at(1).toString().toLower(),
                     row.at(2).toString() == QLatin1String("YES")});
+    return out;
+}
+
+QList<ForeignKey> PgDatabase::foreignKeys(const QString& table)
+{
+    // information_schema pairs a key's columns only through the referenced unique constraint,
+    // which a key on a unique index lacks; the constraint's own column arrays always pair them.
+    const RecordSet rs = query(
+        QStringLiteral("SELECT cl.relname, a.attname, rc.relname, ra.attname "
+                       "FROM pg_constraint c "
+                       "JOIN pg_class cl ON cl.oid = c.conrelid "
+                       "JOIN pg_namespace n ON n.oid = cl.relnamespace "
+                       "JOIN pg_class rc ON rc.oid = c.confrelid "
+                       "CROSS JOIN LATERAL unnest(c.conkey, c.confkey) WITH ORDINALITY "
+                       "AS k(col, refcol, pos) "
+                       "JOIN pg_attribute a ON a.attrelid = c.conrelid AND a.attnum = k.col "
+                       "JOIN pg_attribute ra ON ra.attrelid = c.confrelid AND ra.attnum = k.refcol "
+                       "WHERE c.contype = 'f' AND n.nspname = current_schema() "
+                       "AND lower(cl.relname) = lower(?) ORDER BY c.conname, k.pos"),
+        {table});
+    QList<ForeignKey> out;
+    for (const QVariantList& row : rs.rows())
+        out.append({row.at(0).toString(), row.at(1).toString(), row.at(2).toString(),
+                    row.at(3).toString()});
     return out;
 }
 

@@ -102,7 +102,9 @@ public:
 
     void executeScript(const QString& script, Where where = Where::current()) override;
     QStringList tables() override;
+    QStringList systemTables() override;
     QList<ColumnInfo> columns(const QString& table) override;
+    QList<ForeignKey> foreignKeys(const QString& table) override;
     void writeBlob(const BlobRef& ref, QIODevice& source, qint64 size,
                    const BlobProgress& progress = {}) override;
     qint64 readBlob(const BlobRef& ref, QIODevice& sink,
@@ -144,6 +146,8 @@ protected:
                                  qint64 waitMs, const QString& where) override;
 
 private:
+    /** The base tables of the catalogue's schema pg_catalog, or of the current schema. */
+    QStringList tableNames(bool system);
     PgDatabase(pg_conn* conn, PgConnectParams params);
 
     // LoginRoles

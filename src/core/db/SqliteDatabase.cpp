@@ -449,14 +449,56 @@ void SqliteDatabase::executeScript(const QString& script, Where where)
 
 QStringList SqliteDatabase::tables()
 {
+    return tableNames(false);
+}
+
+QStringList SqliteDatabase::systemTables()
+{
+    return tableNames(true);
+}
+
+QStringList SqliteDatabase::tableNames(bool system)
+{
     // Ordinary tables only: a full-text index is a virtual table with shadow tables of its own,
-    // kept by the engine, not tables of the program's or anybody's data.
-    const RecordSet rs = query(QStringLiteral(
-        "SELECT name FROM pragma_table_list WHERE schema = 'main' AND type = 'table' "
-        "AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' ORDER BY name"));
+    // kept by the engine, not tables of the program's or anybody's data. The engine's own tables
+    // are those named sqlite_..., which no other table may be.
+    const RecordSet rs =
+        query(QStringLiteral(
+                  "SELECT name FROM pragma_table_list WHERE schema = 'main' AND type = 'table' "
+                  "AND name ") +
+              (system ? QString() : QStringLiteral("NOT ")) +
+              QStringLiteral("LIKE 'sqlite\\_%' ESCAPE '\\' ORDER BY name"));
     QStringList out;
     for (const QVariantList& row : rs.rows())
         out << row.first().toString();
+    return out;
+}
+
+QList<ForeignKey> SqliteDatabase::foreignKeys(const QString& table)
+{
+    // The list names the referenced table as its declaration spelt it, and leaves the referenced
+    // column Null when the key refers to the primary key: both are taken from that table itself.
+    const RecordSet keys =
+        query(QStringLiteral("SELECT k.\"table\", k.\"from\", k.\"to\", k.seq, "
+                             "(SELECT m.name FROM sqlite_schema m WHERE m.type = 'table' "
+                             "AND m.name = k.\"table\" COLLATE NOCASE), "
+                             "(SELECT m.name FROM sqlite_schema m WHERE m.type = 'table' "
+                             "AND m.name = ? COLLATE NOCASE) "
+                             "FROM pragma_foreign_key_list(?) k ORDER BY k.id, k.seq"),
+              {table, table});
+    QList<ForeignKey> out;
+    for (const QVariantList& row : keys.rows()) {
+        const QString referenced = row.at(4).isNull() ? row.at(0).toString() : row.at(4).toString();
+        QString to = row.at(2).toString();
+        if (row.at(2).isNull()) {
+            const RecordSet pk =
+                query(QStringLiteral("SELECT name FROM pragma_table_info(?) WHERE pk = ?"),
+                      {referenced, row.at(3).toLongLong() + 1});
+            if (!pk.isEmpty())
+                to = pk.rows().first().first().toString();
+        }
+        out.append({row.at(5).toString(), row.at(1).toString(), referenced, to});
+    }
     return out;
 }
 

@@ -78,7 +78,9 @@ public:
 
     void executeScript(const QString& script, Where where = Where::current()) override;
     QStringList tables() override;
+    QStringList systemTables() override;
     QList<ColumnInfo> columns(const QString& table) override;
+    QList<ForeignKey> foreignKeys(const QString& table) override;
     bool hasFullTextTable(const QString& name) override;
     void writeBlob(const BlobRef& ref, QIODevice& source, qint64 size,
                    const BlobProgress& progress = {}) override;
@@ -116,6 +118,8 @@ protected:
                                  qint64 waitMs, const QString& where) override;
 
 private:
+    /** The engine's own tables (sqlite_...) or all the others. */
+    QStringList tableNames(bool system);
     SqliteDatabase(sqlite3* db, QString path);
 
     class Statement;

@@ -9,6 +9,7 @@
 #include "reports/ReportRunner.h"
 #include "reports/ReportShelf.h"
 #include "reports/ui/ReportPrinter.h"
+#include "reports/ui/frmARWizard.h"
 #include "reports/ui/frmReportProperties.h"
 
 #include <QFile>
@@ -77,6 +78,13 @@ frmARDesigner::frmARDesigner(Session& session, Prompt& prompt, ReportShelf& shel
         named(toolbar->addAction(caption, this, slot), key);
     };
     add("New", QStringLiteral("Blank Report"), [this] { newReport(); });
+    add("NewWizard", QStringLiteral("New Report Wizard"), [this] {
+        if (!mayLeave())
+            return;
+        frmARWizard wizard(m_session, m_prompt, this);
+        if (wizard.exec() == QDialog::Accepted && wizard.layout())
+            holdNewReport(*wizard.layout());
+    });
     add("Open", QStringLiteral("Open..."), [this] {
         if (const QString path = m_chooseFile(FileKind::OpenLayout); !path.isEmpty())
             openFile(path);
@@ -163,6 +171,9 @@ bool frmARDesigner::selectKey(const QString& key)
 
 bool frmARDesigner::newReport()
 {
+    // Each report taking the place of the one held saves or gives up its changes first.
+    if (!mayLeave())
+        return false;
     ReportLayout layout;
     layout.title = QStringLiteral("New Report");
     reportrun::useSource(layout, reportrun::Source::Tasks);
@@ -174,9 +185,14 @@ bool frmARDesigner::newReport()
     const std::optional<ReportLayout> edited = m_editProperties(layout);
     if (!edited)
         return false;
-    hold(*edited, 0, {}, {});
-    m_unsaved = true;
+    holdNewReport(*edited);
     return true;
+}
+
+void frmARDesigner::holdNewReport(const ReportLayout& layout)
+{
+    hold(layout, 0, {}, {});
+    m_unsaved = true;
 }
 
 bool frmARDesigner::editProperties()
@@ -197,7 +213,7 @@ bool frmARDesigner::editProperties()
 bool frmARDesigner::modifySelected()
 {
     QTreeWidgetItem* item = m_list->currentItem();
-    if (!item)
+    if (!item || !mayLeave())
         return false;
     const qlonglong number = item->data(0, Qt::UserRole + 1).toLongLong();
     const QString fileName = item->text(0);
@@ -243,6 +259,8 @@ void frmARDesigner::deleteSelected()
 
 bool frmARDesigner::openFile(const QString& path)
 {
+    if (!mayLeave())
+        return false;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         reportrun::showReportError(m_prompt, {QStringLiteral("The report cannot be read: ") + path +

@@ -26,8 +26,8 @@ class Session;
  * it as a .rpx file and publishes it to the workshop. Whatever stops a report is shown in a
  * critical box "Report Designer Error".
  *
- * Toolbar keys: "New", "Open", "Save", "Publish", "Properties", "Modify", "Delete", "Run",
- * "Print", "PrintPreview", "Export".
+ * Toolbar keys: "New", "NewWizard", "Open", "Save", "Publish", "Properties", "Modify", "Delete",
+ * "Run", "Print", "PrintPreview", "Export".
  */
 class frmARDesigner : public SessionDialog
 {
@@ -67,6 +67,9 @@ public:
     bool newReport();
     /** Holds the selected report ("Modify" then shows its properties). @return whether it was read
      */
+    /** Holds `layout` as a new report, not yet saved ("New Report Wizard" hands its result here).
+     */
+    void holdNewReport(const ReportLayout& layout);
     bool modifySelected();
     /** "Properties...": edits the report held; changed, it is held unsaved. @return whether it
      * changed */

@@ -5,6 +5,7 @@
 #include "reports/ReportRunner.h"
 #include "reports/ReportShelf.h"
 #include "reports/ui/frmARDesigner.h"
+#include "reports/ui/frmARWizard.h"
 #include "reports/ui/frmReportProperties.h"
 #include "support/ReportSamples.h"
 #include "support/WindowTest.h"
@@ -396,6 +397,58 @@ TEST_F(ReportDesignerWindowTest, PropertiesRefuseWhatTheUserMayNotDo)
                   QStringLiteral("The report cannot be used: the layout has no title"));
         EXPECT_NE(properties.result(), QDialog::Accepted);
     }
+}
+
+// "New Report Wizard" first saves or gives up the report held, then holds the wizard's report,
+// not yet saved.
+TEST_F(ReportDesignerWindowTest, HoldsTheWizardsReportUnsaved)
+{
+    frmARDesigner window(session, prompt, shelf);
+    window.setPropertiesEditor([](const ReportLayout& layout) { return layout; });
+    window.newReport();
+    QAction* wizard = window.findChild<QAction*>(QStringLiteral("NewWizard"));
+    ASSERT_NE(wizard, nullptr);
+    // Should the wizard open all the same, it is closed at once rather than waited for.
+    QTimer::singleShot(0, &window, [] {
+        if (QWidget* open = QApplication::activeModalWidget()) {
+            ADD_FAILURE() << "the wizard opened";
+            open->close();
+        }
+    });
+    prompt.answer(PromptAnswer::Cancel);
+    wizard->trigger();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(prompt.last().text, QStringLiteral("Save changes to the report?"));
+    EXPECT_EQ(window.layout()->title, QStringLiteral("New Report"));
+
+    reportwizard::Report report;
+    report.title = QStringLiteral("From the wizard");
+    report.source = reportrun::Source::Tasks;
+    report.fields = {
+        {{}, QString(scr::Title), QStringLiteral("text"), reportwizard::FieldKind::Text, 30}};
+    QTimer::singleShot(0, &window, [&] {
+        auto* open = qobject_cast<frmARWizard*>(QApplication::activeModalWidget());
+        ASSERT_NE(open, nullptr);
+        open->SetReport(report);
+        EXPECT_TRUE(open->finish()) << prompt.texts().join(u'|').toStdString();
+    });
+    prompt.answer(PromptAnswer::No);
+    wizard->trigger();
+    ASSERT_TRUE(window.layout());
+    EXPECT_EQ(window.layout()->title, report.title);
+    EXPECT_TRUE(window.unsaved());
+    EXPECT_EQ(window.publishedNumber(), 0);
+    EXPECT_TRUE(window.run());
+    EXPECT_TRUE(shown(window).contains(QStringLiteral("Second")));
+
+    // A blank report, a file or a listed report takes its place only once it is saved or given up.
+    prompt.clear();
+    prompt.answer(PromptAnswer::Cancel);
+    EXPECT_FALSE(window.newReport());
+    prompt.answer(PromptAnswer::Cancel);
+    EXPECT_FALSE(window.openFile(QStringLiteral("/nonexistent/any.rpx")));
+    EXPECT_EQ(prompt.texts().count(QStringLiteral("Save changes to the report?")), 2);
+    EXPECT_EQ(window.layout()->title, report.title);
 }
 
 } // namespace

@@ -1,0 +1,127 @@
+#include "core/Session.h"
+#include "core/db/Database.h"
+#include "core/schema/TaskColumns.h"
+#include "reports/ReportRunner.h"
+#include "reports/ui/frmARWizard.h"
+#include "support/WindowTest.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace bx;
+using namespace bx::test;
+
+namespace {
+
+/** Signed in as admin, who may read any table. */
+class ReportWizardWindowTest : public WindowTest
+{
+protected:
+    void TearDown() override { session.closeDatabase(); }
+
+    static void click(frmARWizard& window, const char* name)
+    {
+        QTest::mouseClick(child<QPushButton>(window, name), Qt::LeftButton);
+    }
+
+    static QString pageName(frmARWizard& window)
+    {
+        return child<QStackedWidget>(window, "pages")->currentWidget()->objectName();
+    }
+
+    /** Checks the table, or selects the field, that the list shows under `text`. */
+    static void pick(QListWidget* list, const QString& text, bool check = false)
+    {
+        const QList<QListWidgetItem*> items = list->findItems(text, Qt::MatchFixedString);
+        ASSERT_EQ(items.size(), 1) << text.toStdString();
+        if (check)
+            items.first()->setCheckState(Qt::Checked);
+        else
+            items.first()->setSelected(true);
+    }
+
+    static void choose(QComboBox* combo, const QString& text)
+    {
+        const int index = combo->findText(text, Qt::MatchFixedString);
+        ASSERT_GE(index, 0) << text.toStdString();
+        combo->setCurrentIndex(index);
+    }
+};
+
+TEST_F(ReportWizardWindowTest, BuildsAReportOfATablePageByPage)
+{
+    enterWorkshop(7);
+    addOwnTask({{scr::Title, QStringLiteral("First")}, {scr::GroupId, 7}});
+    addOwnTask({{scr::Title, QStringLiteral("Second")}, {scr::GroupId, 7}});
+    frmARWizard window(session, prompt);
+    EXPECT_EQ(pageName(window), QStringLiteral("pgData"));
+    click(window, "cmdNext");
+    EXPECT_EQ(prompt.texts(),
+              QStringList{QStringLiteral("Choose at least one table for the report.")});
+    EXPECT_EQ(pageName(window), QStringLiteral("pgData"));
+
+    pick(child<QListWidget>(window, "lstTables"), QStringLiteral("SCR"), true);
+    click(window, "cmdNext");
+    ASSERT_EQ(pageName(window), QStringLiteral("pgFields"));
+    pick(child<QListWidget>(window, "lstAvailable"), QString(scr::Title));
+    click(window, "cmdAdd");
+    click(window, "cmdNext");
+    EXPECT_EQ(pageName(window), QStringLiteral("pgGroups")) << "one table has no relations";
+    click(window, "cmdNext");
+    ASSERT_EQ(pageName(window), QStringLiteral("pgSorts"));
+    choose(child<QComboBox>(window, "cboSortField"), QString(scr::Title));
+    child<QComboBox>(window, "cboSortOrder")->setCurrentIndex(1);
+    click(window, "cmdAddSort");
+    click(window, "cmdNext");
+    ASSERT_EQ(pageName(window), QStringLiteral("pgTitle"));
+    QTest::keyClicks(child<QLineEdit>(window, "txtTitle"), QStringLiteral("O'Brien's titles"));
+    choose(child<QComboBox>(window, "cboStyle"), QStringLiteral("Soft Gray"));
+    click(window, "cmdNext");
+    ASSERT_EQ(pageName(window), QStringLiteral("pgSummary"));
+    const QString summary = child<QPlainTextEdit>(window, "txtSummary")->toPlainText();
+    EXPECT_TRUE(
+        summary.startsWith(QStringLiteral("Report Title: O'Brien's titles\nFrom Tables: SCR")))
+        << summary.toStdString();
+    EXPECT_TRUE(summary.contains(QStringLiteral("Sort Order = Dec")));
+
+    click(window, "cmdFinish");
+    ASSERT_TRUE(window.layout()) << prompt.texts().join(u'|').toStdString();
+    EXPECT_EQ(window.result(), QDialog::Accepted);
+    EXPECT_EQ(window.layout()->style, ReportStyle::SoftGray);
+    const Outcome<RecordSet> rows = reportrun::runLayout(session, *window.layout());
+    ASSERT_TRUE(rows) << rows.refusal()->message.toStdString();
+    ASSERT_EQ(rows->rowCount(), 2);
+    EXPECT_EQ(rows->value(0, QString(scr::Title)).toString(), QStringLiteral("Second"));
+}
+
+TEST_F(ReportWizardWindowTest, WithoutTheGlobalReportsRightOnlyTheSourcesAreOffered)
+{
+    session.user.userId = QStringLiteral("pat");
+    session.user.record.userId = QStringLiteral("pat");
+    session.user.record.globalReports = false;
+    frmARWizard window(session, prompt);
+    auto* data = child<QComboBox>(window, "cboData");
+    ASSERT_EQ(data->count(), 3);
+    EXPECT_EQ(data->itemText(0), QStringLiteral("The workshop's tasks"));
+    EXPECT_FALSE(child<QListWidget>(window, "lstTables")->isEnabled());
+    EXPECT_EQ(child<QListWidget>(window, "lstTables")->count(), 0);
+    EXPECT_FALSE(child<QCheckBox>(window, "chkShowSystem")->isEnabled());
+
+    click(window, "cmdNext");
+    ASSERT_EQ(pageName(window), QStringLiteral("pgFields"));
+    pick(child<QListWidget>(window, "lstAvailable"), QString(scr::Title));
+    click(window, "cmdAdd");
+    click(window, "cmdFinish");
+    EXPECT_EQ(prompt.texts(), QStringList{QStringLiteral("Give the report a title.")});
+    EXPECT_FALSE(window.layout());
+}
+
+} // namespace
