@@ -59,6 +59,14 @@ std::optional<RefusalOf<>> refuseOwnQuery(const UserRecord& user)
     return UserRights::refuseUnlessGlobalReporter(user);
 }
 
+std::optional<RefusalOf<>> refusePublishing(const UserRecord& user, const ReportLayout& layout,
+                                            const std::optional<ReportLayout>& stored)
+{
+    if (draftOf(layout).source || (stored && sameStatement(layout, *stored)))
+        return std::nullopt;
+    return refuseOwnQuery(user);
+}
+
 Outcome<ReportLayout> finish(const UserRecord& user, const ReportLayout& original,
                              const ReportDraft& draft)
 {

@@ -50,6 +50,15 @@ ReportDraft draftOf(const ReportLayout& layout);
 std::optional<RefusalOf<>> refuseOwnQuery(const UserRecord& user);
 
 /**
+ * Publishing `layout` over `stored` (the layout as the workshop has it; none for a new report, or
+ * one from a file): UserRights::kNoGlobalReports unless the user has the global-reports right,
+ * when the layout reads its rows with an own statement that is not the stored one. Else a layout
+ * opened from a file would carry a statement past the properties' check.
+ */
+std::optional<RefusalOf<>> refusePublishing(const UserRecord& user, const ReportLayout& layout,
+                                            const std::optional<ReportLayout>& stored);
+
+/**
  * The layout the draft describes, as the dialog hands it back on OK: captions left empty take
  * their defaults (ReportLayout::fillDefaultCaptions), so that the layout reads back from its file
  * unchanged; a preset source's statement and parameters are written afresh, its rows ordered by

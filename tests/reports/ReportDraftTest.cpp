@@ -222,6 +222,30 @@ TEST(ReportDraft, AnOwnQueryNeedsTheGlobalReportsRight)
     }
     EXPECT_EQ(reportdraft::refuseOwnQuery(userWith(false))->message, UserRights::kNoGlobalReports);
     EXPECT_FALSE(reportdraft::refuseOwnQuery(userWith(true)));
+
+    // Publishing: an own statement from a file, or changed from the stored one, needs the right
+    // too; a preset source, or the stored statement under a new title, does not.
+    ReportLayout retitled = own;
+    retitled.title = QStringLiteral("Other");
+    const struct
+    {
+        const char* what;
+        ReportLayout layout;
+        std::optional<ReportLayout> stored;
+        bool needsRight;
+    } publishing[] = {
+        {"an own query from a file", own, std::nullopt, true},
+        {"an own query over another stored one", own, blank, true},
+        {"the stored own query retitled", retitled, own, false},
+        {"a preset source from a file", blank, std::nullopt, false},
+    };
+    for (const auto& c : publishing) {
+        SCOPED_TRACE(c.what);
+        const std::optional<RefusalOf<>> refused =
+            reportdraft::refusePublishing(userWith(false), c.layout, c.stored);
+        EXPECT_EQ(bool(refused), c.needsRight);
+        EXPECT_FALSE(reportdraft::refusePublishing(userWith(true), c.layout, c.stored));
+    }
 }
 
 // A layout the format refuses is refused with the reason, whoever edits it.

@@ -6,6 +6,7 @@
 #include "core/ui/Named.h"
 #include "core/ui/RunCommand.h"
 #include "core/ui/ShowRefusal.h"
+#include "reports/ReportDraft.h"
 #include "reports/ReportRunner.h"
 #include "reports/ReportShelf.h"
 #include "reports/ui/ReportPrinter.h"
@@ -251,6 +252,7 @@ void frmARDesigner::deleteSelected()
         // The report held stays in memory, no longer published.
         if (done && m_number == number) {
             m_number = 0;
+            m_stored.reset();
             m_unsaved = true;
         }
     });
@@ -306,6 +308,11 @@ bool frmARDesigner::publish()
 {
     if (!m_layout)
         return false;
+    if (const std::optional<RefusalOf<>> refused =
+            reportdraft::refusePublishing(m_session.user.record, *m_layout, m_stored)) {
+        showRefusal(m_prompt, refused->message);
+        return false;
+    }
     const QString fileName = m_fileName.isEmpty() ? fileNameFor(*m_layout) : m_fileName;
     bool published = false;
     runCommand(m_session, m_prompt, [&] {
@@ -317,6 +324,7 @@ bool frmARDesigner::publish()
             return;
         }
         m_number = *number;
+        m_stored = *m_layout;
         m_fileName = fileName;
         m_unsaved = false;
         published = true;
@@ -417,6 +425,7 @@ void frmARDesigner::hold(const ReportLayout& layout, qlonglong number, const QSt
                          const QString& path)
 {
     m_layout = layout;
+    m_stored = number != 0 ? std::optional<ReportLayout>(layout) : std::nullopt;
     m_rendered.reset();
     m_number = number;
     m_fileName = fileName;

@@ -112,6 +112,8 @@ private:
     PropertiesEditor m_editProperties;
 
     std::optional<ReportLayout> m_layout;
+    /** The held report as the workshop has it; none when it is not published. */
+    std::optional<ReportLayout> m_stored;
     std::optional<RenderedReport> m_rendered;
     qlonglong m_number = 0;
     QString m_fileName; ///< the name it is published under

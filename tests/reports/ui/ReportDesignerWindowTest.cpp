@@ -161,6 +161,13 @@ TEST_F(ReportDesignerWindowTest, AFailingReportIsAReportDesignerError)
     EXPECT_EQ(prompt.last().icon, PromptIcon::Critical);
     EXPECT_EQ(db().scalar(QStringLiteral("SELECT count(*) FROM SCR")).toInt(), 2);
 
+    // Without the global-reports right a statement of one's own from a file is not published.
+    signInWithoutGlobalReports();
+    prompt.clear();
+    EXPECT_FALSE(window.publish());
+    EXPECT_EQ(prompt.last().text, UserRights::kNoGlobalReports);
+    EXPECT_EQ(shelf.reports.size(), 1);
+
     // A file of a newer format is refused the same way.
     QByteArray newer = broken.toJson();
     newer.replace("\"format\": 1", "\"format\": 9").replace("\"format\": 2", "\"format\": 9");
