@@ -66,19 +66,21 @@ BackgroundReader::~BackgroundReader()
 }
 
 void BackgroundReader::start(Connector opener, TaskCriteria statement, int queryWaitSeconds,
-                             RowFilter keep)
+                             RowFilter keep, SideRead side)
 {
     const quint64 read = ++m_next;
     m_wanted = read;
     QPointer<BackgroundReader> self(this);
     QThread* worker =
         QThread::create([self, read, opener = std::move(opener), statement = std::move(statement),
-                         queryWaitSeconds, keep = std::move(keep)] {
+                         queryWaitSeconds, keep = std::move(keep), side = std::move(side)] {
             ReadRows result;
             std::optional<DbError> error;
             try {
                 const std::unique_ptr<Database> db = opener();
                 result = readRows(*db, statement, queryWaitSeconds, keep);
+                if (side)
+                    result.side = side(*db);
             } catch (const DbError& e) {
                 error = e;
             }

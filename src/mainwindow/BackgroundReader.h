@@ -37,6 +37,13 @@ RowWalk walkRows(Database& db, const TaskCriteria& statement, int queryWaitSecon
                  const RowFilter& keep, const std::function<void(const RecordSet&, int)>& take,
                  const std::function<qint64()>& elapsedMs = {});
 
+/**
+ * A further read on a background read's connection once its rows are in, for what the window
+ * needs beside them (so that it asks the database nothing itself); its value travels with the
+ * rows. @throws DbError
+ */
+using SideRead = std::function<QVariant(Database& db)>;
+
 /** The rows a read brought: past the limit, those read until then, with `stopped` set. */
 struct ReadRows
 {
@@ -44,6 +51,7 @@ struct ReadRows
     QList<QVariantList> rows;
     int skipped = 0;
     bool stopped = false;
+    QVariant side; ///< what the read's SideRead returned; invalid without one
 };
 
 /** walkRows keeping the rows it takes. @throws DbError */
@@ -65,9 +73,11 @@ public:
 
     /**
      * Starts reading `statement` through a connection `opener` opens, keeping the rows `keep`
-     * accepts, under the time limit of `queryWaitSeconds` (readRows).
+     * accepts, under the time limit of `queryWaitSeconds` (readRows), then runs `side` (when
+     * given) on the same connection.
      */
-    void start(Connector opener, TaskCriteria statement, int queryWaitSeconds, RowFilter keep = {});
+    void start(Connector opener, TaskCriteria statement, int queryWaitSeconds, RowFilter keep = {},
+               SideRead side = {});
     /** A read is running whose result is still wanted. */
     bool busy() const { return m_wanted != 0; }
     /** Forgets the running read: it will not report. */

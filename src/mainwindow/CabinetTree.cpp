@@ -77,10 +77,21 @@ void CabinetTree::build(const ReadRows& read, const cabinet::FolderAccess& acces
         const int owner = rows.columnIndex(QStringLiteral("Attach_Owner"));
         const int category = rows.columnIndex(QStringLiteral("Category"));
         const int fileName = rows.columnIndex(QStringLiteral("Attach_Filename"));
+        // The rows come ordered by category: a folder is looked up once for its run of rows.
+        QString runCategory;
+        CabinetNode* runFolder = nullptr;
+        bool runSeen = false;
+        bool first = true;
         for (const QVariantList& row : read.rows) {
             cabinet::Document doc;
             doc.category = row.value(category).toString().trimmed();
-            if (!access.sees(doc.category))
+            if (first || doc.category != runCategory) {
+                first = false;
+                runCategory = doc.category;
+                runSeen = access.sees(doc.category);
+                runFolder = runSeen ? folderNode(doc.category, path) : nullptr;
+            }
+            if (!runSeen)
                 continue;
             doc.number = row.value(number).toLongLong();
             doc.type = row.value(type).toString().trimmed();
@@ -89,10 +100,9 @@ void CabinetTree::build(const ReadRows& read, const cabinet::FolderAccess& acces
             doc.owner = row.value(owner).toString();
             if (fileName >= 0)
                 doc.fileName = row.value(fileName);
-            CabinetNode* folder = folderNode(doc.category, path);
             CabinetNode* node =
-                adopt(folder, makeNode(cabinettree::kTagDocument, doc.number, doc.title));
-            node->folder = folder->folder;
+                adopt(runFolder, makeNode(cabinettree::kTagDocument, doc.number, doc.title));
+            node->folder = runFolder->folder;
             node->document = std::move(doc);
             m_documents.insert(node->document.number, node);
         }

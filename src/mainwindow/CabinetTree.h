@@ -51,7 +51,7 @@ class CabinetTree : public QAbstractItemModel
 {
     Q_OBJECT
 public:
-    /** The category path of a stored category (categoryPath of TaskMoves.h). */
+    /** The category path of a stored category (CategoryPaths::path). */
     using CategoryPath = std::function<QString(const QString& category)>;
 
     enum Role

@@ -9,8 +9,6 @@
 #include "tasks/AttachmentType.h"
 #include "tasks/Stamp.h"
 
-#include <QFile>
-
 namespace bx::cabinet {
 
 namespace {
@@ -233,27 +231,6 @@ Outcome<Done> deleteDocument(Session& session, Prompt& prompt, qlonglong number)
         return RefusalOf<>{kDocumentNotFound};
     tx.commit();
     return Done{};
-}
-
-Outcome<qlonglong> publishFile(Session& session, qlonglong number, const QString& path,
-                               const BlobProgress& progress)
-{
-    Database& db = session.db();
-    const std::optional<Document> doc = readDocument(db, number);
-    if (!doc)
-        return RefusalOf<>{kDocumentNotFound};
-    if (auto refused = refuseUnlessVisible(db, session.user.record, *doc))
-        return *refused;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return RefusalOf<>{
-            QStringLiteral("The file %1 could not be imported: %2").arg(path, file.errorString())};
-    try {
-        return attachments::publishVersion(db, number, {}, authorOf(session), &file, file.size(),
-                                           path, progress);
-    } catch (const attachments::TransferCancelled&) {
-        return Outcome<qlonglong>::declined();
-    }
 }
 
 } // namespace bx::cabinet

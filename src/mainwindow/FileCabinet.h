@@ -144,15 +144,6 @@ Outcome<Done> renameDocument(Session& session, Prompt& prompt, qlonglong number)
  */
 Outcome<Done> deleteDocument(Session& session, Prompt& prompt, qlonglong number);
 
-/**
- * Publishes a new version of document `number` from the file at `path` (same file name and
- * category, the session's user, now, the current workshop), titled as a renamed document is.
- * Memo and form versions come from memo::rewrite and forms::saveCopy, which publish instead of
- * rewriting a shared document; a save-back from attachments::saveBack. @throws DbError
- */
-Outcome<qlonglong> publishFile(Session& session, qlonglong number, const QString& path,
-                               const BlobProgress& progress = {});
-
 /** The author of a version published now by the session's user from its current workshop. */
 attachments::VersionAuthor authorOf(const Session& session);
 

@@ -9,6 +9,7 @@
 #include "core/db/Database.h"
 #include "core/schema/TaskColumns.h"
 #include "core/schema/TaskEvents.h"
+#include "mainwindow/CategoryPaths.h"
 #include "tasks/cSCR.h"
 #include "workflow/RecordRoute.h"
 
@@ -215,21 +216,12 @@ bool moveToFolder(Session& session, Prompt& prompt, qlonglong task, qlonglong fo
 
 QString categoryPath(Database& db, const QString& category)
 {
-    if (category.trimmed().isEmpty())
-        return taskmoves::kUnspecifiedFolder;
-    QString path = category;
-    QString current = category;
-    for (int depth = 0; depth < kMaxDepth; ++depth) {
-        const QString parent =
-            db.scalar(QStringLiteral("SELECT Parent_Category FROM LU_CATEGORY WHERE Category = ?"),
-                      {current})
-                .toString();
-        if (parent.trimmed().isEmpty() || sameText(parent, current))
-            break;
-        path = parent + QStringLiteral("\\") + path;
-        current = parent;
-    }
-    return path;
+    return pathOfCategory(category, [&db](const QString& current) {
+        return db
+            .scalar(QStringLiteral("SELECT Parent_Category FROM LU_CATEGORY WHERE Category = ?"),
+                    {current})
+            .toString();
+    });
 }
 
 bool dropTask(Session& session, Prompt& prompt, qlonglong task, DropTarget target,

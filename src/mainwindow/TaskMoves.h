@@ -107,7 +107,8 @@ bool moveToFolder(Session& session, Prompt& prompt, qlonglong task, qlonglong fo
 
 /**
  * The category with its parents, from the top down, joined with "\"; "Unspecified Folder" for
- * an empty category. Throws DbError.
+ * an empty category (pathOfCategory of CategoryPaths.h, one query per parent; CategoryPaths
+ * gives many paths from one read). Throws DbError.
  */
 QString categoryPath(Database& db, const QString& category);
 

@@ -34,14 +34,19 @@ protected:
     }
 };
 
-// A read on a connection of its own brings back the kept rows with their column names; of two
-// reads started one after the other, only the second reports.
+// A read on a connection of its own brings back the kept rows with their column names, and what
+// its side read found on that connection; of two reads started one after the other, only the
+// second reports.
 TEST_P(BackgroundReaderTest, ReadsOnItsOwnConnectionAndOnlyTheNewestReports)
 {
     BackgroundReader reader;
     QSignalSpy finished(&reader, &BackgroundReader::finished);
     reader.start(secondConnectionTo(db()), {QStringLiteral("SELECT 1 FROM LU_USER"), {}}, 10);
-    reader.start(secondConnectionTo(db()), users, 10, &notBob);
+    Database* window = &db();
+    reader.start(secondConnectionTo(db()), users, 10, &notBob, [window](Database& on) {
+        return &on == window ? QVariant()
+                             : on.scalar(QStringLiteral("SELECT COUNT(*) FROM LU_USER"));
+    });
     ASSERT_TRUE(finished.wait(20000));
     QTest::qWait(50);
     ASSERT_EQ(finished.size(), 1);
@@ -56,6 +61,7 @@ TEST_P(BackgroundReaderTest, ReadsOnItsOwnConnectionAndOnlyTheNewestReports)
     EXPECT_EQ(ids.join(u'|'), QStringLiteral("O'Brien|admin|ann"));
     EXPECT_EQ(read.skipped, 1);
     EXPECT_FALSE(read.stopped);
+    EXPECT_EQ(read.side.toInt(), 5);
 }
 
 // Past the limit the read ends with what it had and says so; a failing statement reports its

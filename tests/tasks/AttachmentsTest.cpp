@@ -1,7 +1,9 @@
 #include "tasks/Attachments.h"
 
+#include "contacts/Contacts.h"
 #include "core/db/SqliteDatabase.h"
 #include "support/ActingPrompt.h"
+#include "support/ContactRows.h"
 #include "support/SampleFiles.h"
 #include "tasks/AttachmentTransfer.h"
 #include "tasks/AttachmentView.h"
@@ -583,6 +585,34 @@ TEST_P(AttachmentsTest, PreviewsAreEscapedAndBounded)
     EXPECT_TRUE(previewOf(session.db(), plugIn)
                     .html.contains(QStringLiteral("You can see this attachment on &quot;&lt;b&gt;"
                                                   "O'Brien&lt;/b&gt;&quot; Tab")));
+}
+
+// A contact's preview is its card, a line each and every text escaped, found by the key the row
+// names (blanks and all); a contact that is gone, or no key, says it cannot be found.
+TEST_P(AttachmentsTest, ContactPreviewsShowTheCardOrThatItIsGone)
+{
+    const qlonglong key =
+        bx::test::addContactRow(db(), QStringLiteral("<b>O'Brien</b>"), QStringLiteral("Pat"),
+                                QStringLiteral("Smith & Sons"), QStringLiteral("pat@example.org"));
+    const QString card =
+        QStringLiteral("&lt;b&gt;O'Brien&lt;/b&gt;, Pat\nSmith &amp; Sons\npat@example.org");
+    const struct
+    {
+        QString fileName;
+        QString shown;
+    } cases[] = {
+        {QStringLiteral(" %1 ").arg(key), card},
+        {QString::number(key + 1000), contacts::kNotFound},
+        {QString(), contacts::kNotFound},
+    };
+    for (const auto& c : cases) {
+        ListedAttachment item;
+        item.type = QStringLiteral("C");
+        item.fileName = c.fileName;
+        const QString html = previewOf(session.db(), item).html;
+        EXPECT_TRUE(html.contains(c.shown)) << html.toStdString();
+        EXPECT_FALSE(html.contains(u'\r')) << c.fileName.toStdString();
+    }
 }
 
 // The note of the file dialog looks the bare name up as stored, quotes and all.

@@ -1,7 +1,5 @@
 #include "mainwindow/ui/FileCabinetPage.h"
 
-#include "core/Clock.h"
-#include "core/Gmt.h"
 #include "core/Prompt.h"
 #include "core/Session.h"
 #include "core/UserRights.h"
@@ -9,8 +7,9 @@
 #include "core/ui/Named.h"
 #include "core/ui/RunCommand.h"
 #include "core/ui/ShowRefusal.h"
-#include "mainwindow/TaskMoves.h"
+#include "mainwindow/CategoryPaths.h"
 #include "mainwindow/ui/F_DOCFIND.h"
+#include "mainwindow/ui/dlgArchive.h"
 #include "tasks/AttachmentTransfer.h"
 #include "tasks/AttachmentView.h"
 #include "tasks/Attachments.h"
@@ -25,14 +24,12 @@
 #include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QStackedWidget>
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
-#include <QTreeWidget>
 #include <QVBoxLayout>
 
 namespace bx {
@@ -44,6 +41,7 @@ FileCabinetPage::FileCabinetPage(Session& session, Prompt& prompt, QWidget* pare
     , m_chooseSave([this](const QString& name, const QString& filter) {
         return QFileDialog::getSaveFileName(this, QString(), name, filter);
     })
+    , m_runDialog([](QDialog& dialog) { return dialog.exec(); })
     , m_toolbar(named(new QToolBar(this), "Toolbar4"))
     , m_stack(new QStackedWidget(this))
     , m_tree(named(new QTreeView(m_stack), "IvvTree3"))
@@ -228,12 +226,19 @@ void FileCabinetPage::refresh()
     }
     const TaskCriteria statement = documentTreeQuery(m_search ? &*m_search : nullptr, m_session);
     const int wait = m_session.system.queryWait;
+    // The folders' paths come with the rows, so that building the tree asks the database nothing.
+    const SideRead categories = [](Database& db) {
+        return QVariant::fromValue(CategoryPaths::read(db));
+    };
     if (std::optional<Connector> opener = m_connector ? m_connector() : std::nullopt) {
-        m_reader->start(std::move(*opener), statement, wait);
+        m_reader->start(std::move(*opener), statement, wait, {}, categories);
         return;
     }
     ReadRows read;
-    if (runCommand(m_session, m_prompt, [&] { read = readRows(m_session.db(), statement, wait); }))
+    if (runCommand(m_session, m_prompt, [&] {
+            read = readRows(m_session.db(), statement, wait);
+            read.side = categories(m_session.db());
+        }))
         showRows(read);
 }
 
@@ -250,17 +255,9 @@ void FileCabinetPage::showSearch(std::optional<DocumentSearch> search)
 
 void FileCabinetPage::showRows(const ReadRows& rows)
 {
-    // Each folder's path is looked up once per build.
-    QHash<QString, QString> paths;
-    runCommand(m_session, m_prompt, [&] {
-        m_model->build(rows, m_access, [&](const QString& category) {
-            const QString key = category.toUpper();
-            auto found = paths.find(key);
-            if (found == paths.end())
-                found = paths.insert(key, categoryPath(m_session.db(), category));
-            return *found;
-        });
-    });
+    const CategoryPaths paths = rows.side.value<CategoryPaths>();
+    m_model->build(rows, m_access,
+                   [&paths](const QString& category) { return paths.path(category); });
     m_tree->expandToDepth(0);
     if (rows.stopped)
         m_prompt.inform(cabinet::kTooManyDocuments);
@@ -328,14 +325,14 @@ void FileCabinetPage::addPending(bool fromFile, const std::optional<PendingAttac
 void FileCabinetPage::addFile()
 {
     ATTFILE form(m_session, m_prompt, this);
-    if (form.exec() == QDialog::Accepted)
+    if (m_runDialog(form) == QDialog::Accepted)
         addPending(true, form.pending());
 }
 
 void FileCabinetPage::addMemo()
 {
     Memo_Form form(m_session, m_prompt, AttachmentType::Memo, this);
-    if (form.exec() == QDialog::Accepted)
+    if (m_runDialog(form) == QDialog::Accepted)
         addPending(false, form.pending());
 }
 
@@ -343,7 +340,7 @@ void FileCabinetPage::addForm()
 {
     Form_Form form(m_session, m_prompt, this);
     form.openNew(cabinet::placeFor(m_session, selectedFolder()), true);
-    form.exec();
+    m_runDialog(form);
     if (!form.added().isEmpty())
         refresh();
 }
@@ -359,14 +356,14 @@ void FileCabinetPage::openVersion(const cabinet::Document& doc)
     const QString type = doc.type.toUpper();
     if (type == QLatin1String("M")) {
         Memo_Form form(m_session, m_prompt, AttachmentType::Memo, this);
-        if (form.openExisting(doc.number, true) && form.exec() == QDialog::Accepted)
+        if (form.openExisting(doc.number, true) && m_runDialog(form) == QDialog::Accepted)
             refresh();
         return;
     }
     if (type == QLatin1String("X")) {
         Form_Form form(m_session, m_prompt, this);
         if (form.openCopy(cabinet::placeFor(m_session, doc.category), doc.number, true)) {
-            form.exec();
+            m_runDialog(form);
             refresh();
         }
         return;
@@ -474,7 +471,7 @@ void FileCabinetPage::renameDocument()
 void FileCabinetPage::findDocuments()
 {
     F_DOCFIND dialog(m_session, m_prompt, this);
-    if (dialog.exec() != QDialog::Accepted)
+    if (m_runDialog(dialog) != QDialog::Accepted)
         return;
     m_search = dialog.chosen();
     const quint64 reads = m_reads;
@@ -492,30 +489,9 @@ void FileCabinetPage::showArchive()
     if (!runCommand(m_session, m_prompt,
                     [&] { versions = cabinet::archivedVersions(m_session.db(), *doc); }))
         return;
-    QDialog dialog(this);
-    dialog.setObjectName(QStringLiteral("dlgArchive"));
-    dialog.setWindowTitle(QStringLiteral("Archived Versions"));
-    auto* list = named(new QTreeWidget(&dialog), "lstVersions");
-    list->setHeaderLabels(
-        {QStringLiteral("Title"), QStringLiteral("Owner"), QStringLiteral("Date")});
-    list->setRootIsDecorated(false);
-    for (const cabinet::Document& v : std::as_const(versions)) {
-        auto* item = new QTreeWidgetItem(list, {v.title, v.owner,
-                                                GmtConverter(m_session.clock())
-                                                    .toLocal(v.date)
-                                                    .toString(QStringLiteral("MM/dd/yyyy hh:mm"))});
-        item->setData(0, Qt::UserRole, v.number);
-    }
-    list->header()->setSectionResizeMode(0, QHeaderView::Stretch);
-    connect(list, &QTreeWidget::itemDoubleClicked, &dialog, [&](QTreeWidgetItem* item) {
-        for (const cabinet::Document& v : std::as_const(versions))
-            if (v.number == item->data(0, Qt::UserRole).toLongLong())
-                openVersion(v);
-    });
-    auto* box = new QVBoxLayout(&dialog);
-    box->addWidget(list);
-    dialog.resize(640, 320);
-    dialog.exec();
+    dlgArchive dialog(m_session.clock(), versions, this);
+    connect(&dialog, &dlgArchive::versionChosen, this, &FileCabinetPage::openVersion);
+    m_runDialog(dialog);
 }
 
 } // namespace bx

@@ -13,6 +13,7 @@
 #include <optional>
 
 class QAction;
+class QDialog;
 class QLabel;
 class QMenu;
 class QStackedWidget;
@@ -50,6 +51,8 @@ public:
     {
         m_chooseSave = std::move(choose);
     }
+    /** How the page's dialogs are run (QDialog::exec by default); tests answer them themselves. */
+    void setDialogRunner(std::function<int(QDialog&)> run) { m_runDialog = std::move(run); }
 
     /**
      * Offers each viewer copy of a file document the user changed for saving back; one saved
@@ -116,6 +119,7 @@ private:
     Prompt& m_prompt;
     std::function<std::optional<Connector>()> m_connector;
     std::function<QString(const QString&, const QString&)> m_chooseSave;
+    std::function<int(QDialog&)> m_runDialog;
     QToolBar* m_toolbar;
     QStackedWidget* m_stack;
     QTreeView* m_tree;

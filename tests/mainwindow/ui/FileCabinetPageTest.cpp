@@ -2,6 +2,7 @@
 
 #include "core/Gmt.h"
 #include "core/db/Database.h"
+#include "mainwindow/ui/F_DOCFIND.h"
 #include "support/AttachContent.h"
 #include "support/OpenedUrls.h"
 #include "support/TaskRows.h"
@@ -9,14 +10,21 @@
 #include "tasks/AttachmentView.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QDialog>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QPushButton>
 #include <QStackedWidget>
 #include <QTest>
+#include <QTextEdit>
 #include <QTreeView>
+#include <QTreeWidget>
 
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -43,17 +51,17 @@ protected:
         m_loose = addDocument(QStringLiteral("loose.txt"), QVariant());
     }
 
-    qlonglong addDocument(const QString& file, const QVariant& category)
+    qlonglong addDocument(const QString& file, const QVariant& category,
+                          const QString& owner = QStringLiteral("admin"),
+                          const QDateTime& date = QDateTime(QDate(2024, 1, 31), QTime(9, 0)))
     {
-        return db().insertNumbered(QStringLiteral("ATTACH"), QStringLiteral("Attach_Number"),
-                                   {QStringLiteral("SCR_Number"), QStringLiteral("Attach_Title"),
-                                    QStringLiteral("Attach_Type"),
-                                    QStringLiteral("Attach_Filename"), QStringLiteral("Category"),
-                                    QStringLiteral("Attach_Date"), QStringLiteral("Publish"),
-                                    QStringLiteral("Attach_Owner")},
-                                   {0, file, QStringLiteral("F"), file, category,
-                                    QDateTime(QDate(2024, 1, 31), QTime(9, 0)),
-                                    db().dialect().flag(true), QStringLiteral("admin")});
+        return db().insertNumbered(
+            QStringLiteral("ATTACH"), QStringLiteral("Attach_Number"),
+            {QStringLiteral("SCR_Number"), QStringLiteral("Attach_Title"),
+             QStringLiteral("Attach_Type"), QStringLiteral("Attach_Filename"),
+             QStringLiteral("Category"), QStringLiteral("Attach_Date"), QStringLiteral("Publish"),
+             QStringLiteral("Attach_Owner")},
+            {0, file, QStringLiteral("F"), file, category, date, db().dialect().flag(true), owner});
     }
 
     void signIn(const QString& user) { session.user.userId = session.user.record.userId = user; }
@@ -273,6 +281,206 @@ TEST_F(FileCabinetPageTest, ViewerCopySavedBackAsANewVersion)
         archived << d.number;
     EXPECT_EQ(archived, (QList<qlonglong>{other, m_plan}));
     EXPECT_EQ(test::attachContent(db(), m_plan), QByteArray("first"));
+}
+
+// The add commands of a folder publish the new document there, for no task and from the current
+// workshop, each through its own window; the tree shows it in that folder.
+TEST_F(FileCabinetPageTest, AddCommandsPublishIntoTheChosenFolder)
+{
+    enterWorkshop(7, QStringLiteral("O'Neil's desk"));
+    const QString source = dir.filePath(QStringLiteral("O'Brien's list.txt"));
+    {
+        QFile file(source);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("chairs");
+    }
+    const QString form = QStringLiteral("O'Neil's inspection");
+    db().execute(QStringLiteral("INSERT INTO FORM (Form_Name) VALUES (?)"), {form});
+    db().execute(QStringLiteral("INSERT INTO CONTROL (FORM_NAME, CONTROL_KEY, ATTACH_NUMBER, "
+                                "NAME, TYPE, VALUE, \"left\", TOP, WIDTH, HEIGHT) VALUES (?, 1, 0, "
+                                "'Inspector', 'EDIT', '', 150, 150, 3000, 300)"),
+                 {form});
+    const auto titled = [](QDialog& dialog) {
+        child<QLineEdit>(dialog, "txtTitle")->setText(QStringLiteral("O'Brien's list"));
+    };
+    const struct
+    {
+        const char* command;
+        const char* window;
+        const char* type;
+        std::function<void(QDialog&)> fill;
+    } cases[] = {
+        {"MNUNEWFILE", "ATTFILE", "F",
+         [&](QDialog& dialog) {
+             child<QLineEdit>(dialog, "txtFile")->setText(source);
+             titled(dialog);
+             child<QPushButton>(dialog, "cmdOK")->click();
+         }},
+        {"MNUNEWMEMO", "Memo_Form", "M",
+         [&](QDialog& dialog) {
+             titled(dialog);
+             child<QTextEdit>(dialog, "txtMemo")->setPlainText(QStringLiteral("Count them"));
+             child<QPushButton>(dialog, "cmdOK")->click();
+         }},
+        {"MNUNEWFORM", "Form_Form", "X",
+         [&](QDialog& dialog) {
+             child<QComboBox>(dialog, "cboForms")->setCurrentText(form);
+             child<QLineEdit>(dialog, "Field1")->setText(QStringLiteral("O'Brien"));
+             child<QAction>(dialog, "Save")->trigger();
+         }},
+    };
+    FileCabinetPage page(session, prompt);
+    page.refresh();
+    for (const auto& c : cases) {
+        QString opened;
+        page.setDialogRunner([&](QDialog& dialog) {
+            opened = dialog.objectName();
+            c.fill(dialog);
+            return dialog.result();
+        });
+        const qlonglong before =
+            db().scalar(QStringLiteral("SELECT MAX(Attach_Number) FROM ATTACH")).toLongLong();
+        runFromPopup(page, c.command, 0, QStringLiteral("Plans"));
+        EXPECT_EQ(opened, QString::fromLatin1(c.window));
+        const RecordSet row = db().query(
+            QStringLiteral("SELECT Attach_Number, SCR_Number, Publish, Category, Group_id, "
+                           "Attach_Type FROM ATTACH WHERE Attach_Number > ?"),
+            {before});
+        ASSERT_EQ(row.rowCount(), 1) << c.command;
+        EXPECT_EQ(row.number(QStringLiteral("SCR_Number")), 0) << c.command;
+        EXPECT_TRUE(row.flag(QStringLiteral("Publish"))) << c.command;
+        EXPECT_EQ(row.text(QStringLiteral("Category")), QStringLiteral("Plans")) << c.command;
+        EXPECT_EQ(row.number(QStringLiteral("Group_id")), 7) << c.command;
+        EXPECT_EQ(row.text(QStringLiteral("Attach_Type")), QString::fromLatin1(c.type));
+        const CabinetNode* node =
+            page.model().findDocument(row.number(QStringLiteral("Attach_Number")));
+        ASSERT_NE(node, nullptr) << c.command;
+        EXPECT_EQ(node->folder, QStringLiteral("Plans")) << c.command;
+    }
+    EXPECT_TRUE(prompt.texts().isEmpty()) << prompt.texts().join(u'|').toStdString();
+}
+
+// Save As offers the document's name without any folder and a filter of its extension, and writes
+// the content to the file chosen.
+TEST_F(FileCabinetPageTest, SaveAsOffersTheNameAndItsExtension)
+{
+    const struct
+    {
+        const char* stored;
+        const char* offered;
+        const char* filter;
+    } cases[] = {
+        {"order.txt", "order.txt", "*.txt"},
+        {"C:\\Orders\\O'Brien's order.tar.gz", "O'Brien's order.tar.gz", "*.gz"},
+        {"README", "README", "*.*"},
+    };
+    FileCabinetPage page(session, prompt);
+    for (const auto& c : cases) {
+        const qlonglong doc = addDocument(QString::fromLatin1(c.stored), QStringLiteral("Plans"));
+        test::setAttachContent(db(), doc, QByteArray(c.stored));
+        page.refresh();
+        QString offered;
+        QString filter;
+        const QString target = dir.filePath(QStringLiteral("saved %1").arg(doc));
+        page.setChooseSave([&](const QString& name, const QString& extension) {
+            offered = name;
+            filter = extension;
+            return target;
+        });
+        runFromPopup(page, "mnuDocSave", doc);
+        EXPECT_EQ(offered, QString::fromLatin1(c.offered));
+        EXPECT_EQ(filter, QString::fromLatin1(c.filter)) << c.stored;
+        QFile saved(target);
+        ASSERT_TRUE(saved.open(QIODevice::ReadOnly)) << c.stored;
+        EXPECT_EQ(saved.readAll(), QByteArray(c.stored));
+    }
+    EXPECT_TRUE(prompt.texts().isEmpty()) << prompt.texts().join(u'|').toStdString();
+}
+
+// Archived Versions lists the document's older versions, newest first, with owner and local date;
+// a double-click opens that version for the viewer.
+TEST_F(FileCabinetPageTest, ArchiveListsTheOlderVersionsAndOpensOne)
+{
+    test::setAttachContent(db(), m_plan, "first");
+    db().execute(QStringLiteral("UPDATE ATTACH SET Attach_Owner = 'ann', Attach_Date = ? WHERE "
+                                "Attach_Number = ?"),
+                 {QDateTime(QDate(2024, 1, 30), QTime(8, 0)), m_plan});
+    const qlonglong second =
+        addDocument(QStringLiteral("plan.txt"), QStringLiteral("Plans"), QStringLiteral("bob"));
+    const qlonglong current = addDocument(QStringLiteral("plan.txt"), QStringLiteral("Plans"));
+    test::setAttachContent(db(), second, "second");
+    test::OpenedUrls opened;
+    FileCabinetPage page(session, prompt);
+    page.refresh();
+    QStringList rows;
+    page.setDialogRunner([&](QDialog& dialog) {
+        EXPECT_EQ(dialog.objectName(), QStringLiteral("dlgArchive"));
+        auto* list = child<QTreeWidget>(dialog, "lstVersions");
+        for (int i = 0; i < list->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* item = list->topLevelItem(i);
+            rows << item->text(0) + u'|' + item->text(1) + u'|' + item->text(2);
+        }
+        if (list->topLevelItemCount() == 2)
+            emit list->itemDoubleClicked(list->topLevelItem(1), 0);
+        return int(QDialog::Rejected);
+    });
+    runFromPopup(page, "mnuShowArchive", current);
+    const GmtConverter gmt(session.clock());
+    const auto local = [&](const QDateTime& at) {
+        return gmt.toLocal(at).toString(QStringLiteral("MM/dd/yyyy hh:mm"));
+    };
+    EXPECT_EQ(
+        rows,
+        (QStringList{
+            QStringLiteral("plan.txt|bob|") + local(QDateTime(QDate(2024, 1, 31), QTime(9, 0))),
+            QStringLiteral("plan.txt|ann|") + local(QDateTime(QDate(2024, 1, 30), QTime(8, 0))),
+        }));
+    const QStringList urls = opened.take();
+    ASSERT_EQ(urls.size(), 1);
+    QFile copy(QUrl(urls.first()).toLocalFile());
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+    EXPECT_EQ(copy.readAll(), QByteArray("first"));
+}
+
+// Find Documents opens its search window; the search confirmed there rebuilds the tree with the
+// documents it finds, and every folder stays.
+TEST_F(FileCabinetPageTest, FindDocumentsSearchesTheTree)
+{
+    FileCabinetPage page(session, prompt);
+    page.refresh();
+    QString opened;
+    page.setDialogRunner([&](QDialog& dialog) {
+        opened = dialog.objectName();
+        auto* find = qobject_cast<F_DOCFIND*>(&dialog);
+        if (!find)
+            return int(QDialog::Rejected);
+        child<QLineEdit>(dialog, "txtTitle")->setText(QStringLiteral("SECRET"));
+        return find->confirm() ? dialog.result() : int(QDialog::Rejected);
+    });
+    runFromPopup(page, "mnuFindDoc", m_plan);
+    EXPECT_EQ(opened, QStringLiteral("F_DOCFIND"));
+    EXPECT_EQ(folders(page), QStringLiteral("Plans:|Secret:secret.txt|Unspecified Folder:"));
+    EXPECT_TRUE(prompt.texts().isEmpty()) << prompt.texts().join(u'|').toStdString();
+}
+
+// The folders' paths come with the rows of the background read. The window's own connection,
+// which here sees other parents (a temporary table of the same name hides the shared one), is not
+// asked; parents are found without case.
+TEST_F(FileCabinetPageTest, FolderPathsComeWithTheBackgroundRead)
+{
+    test::addCategories(db(), {QStringLiteral("Projects")});
+    db().execute(QStringLiteral("UPDATE LU_CATEGORY SET Parent_Category = 'projects' WHERE "
+                                "Category = 'Plans'"));
+    FileCabinetPage page(session, prompt);
+    page.setConnector([this] { return std::optional<Connector>(secondConnectionTo(db())); });
+    db().execute(QStringLiteral("CREATE TEMP TABLE LU_CATEGORY (Category TEXT, Parent_Category "
+                                "TEXT)"));
+    db().execute(QStringLiteral("INSERT INTO LU_CATEGORY VALUES ('Plans', 'Elsewhere'), "
+                                "('Secret', 'Elsewhere')"));
+    page.refresh();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !page.reading(); }, 20000));
+    EXPECT_EQ(folders(page), QStringLiteral("projects\\Plans:plan.txt|Secret:secret.txt|"
+                                            "Unspecified Folder:loose.txt"));
 }
 
 } // namespace

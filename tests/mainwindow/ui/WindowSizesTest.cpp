@@ -25,6 +25,7 @@
 #include "mainwindow/ui/TOOL_FORM.h"
 #include "mainwindow/ui/TeamView.h"
 #include "mainwindow/ui/dlgActiveX.h"
+#include "mainwindow/ui/dlgArchive.h"
 #include "mainwindow/ui/dlgModifyActiveX.h"
 #include "messaging/ui/AddressBook.h"
 #include "messaging/ui/dlgEmail.h"
@@ -834,7 +835,8 @@ const WindowCase kWindows[] = {
                   return make<dlgModifyActiveX>(t.session, t.prompt, QStringLiteral("EDIT"), 1);
               }},
              // the file cabinet's page, Toolbar4 and its tree, in the main window
-             {"FILECABINET", [](T& t) {
+             {"FILECABINET",
+              [](T& t) {
                   for (const char* category : {"Spring chairs", "", "Spring chairs"})
                       t.run("INSERT INTO ATTACH (SCR_Number, Attach_Title, Attach_Type, "
                             "Attach_Filename, "
@@ -848,6 +850,20 @@ const WindowCase kWindows[] = {
                   EXPECT_TRUE(
                       QTest::qWaitFor([&] { return !form->cabinetPage()->reading(); }, 20000));
                   return std::unique_ptr<QWidget>(std::move(form));
+              }},
+             {"dlgArchive", [](T& t) {
+                  QList<cabinet::Document> versions;
+                  for (const char* owner : {"O'Neil of the warehouse", "admin"}) {
+                      cabinet::Document v;
+                      v.number = versions.size() + 1;
+                      v.type = QStringLiteral("F");
+                      v.owner = QString::fromUtf8(owner);
+                      v.date = QDateTime(QDate(2024, 1, 31 - int(versions.size())), QTime(9, 30));
+                      v.title = QStringLiteral("O'Neil's order of the spring chairs.pdf, ") +
+                                v.owner + QStringLiteral(", 01/31/2024 09:30");
+                      versions << v;
+                  }
+                  return make<dlgArchive>(t.session.clock(), versions);
               }},
      };
 

@@ -1,4 +1,7 @@
 #include "TaskEditorWindowFixture.h"
+#include "contacts/Contacts.h"
+#include "contacts/ui/F_CONTACT.h"
+#include "support/ContactRows.h"
 #include "tasks/AttachmentView.h"
 #include "tasks/Attachments.h"
 #include "tasks/MemoText.h"
@@ -180,4 +183,44 @@ TEST_F(TaskEditorWindowTest, SaveAsAndCopyTextTakeWhatIsStoredAndSelected)
     trigger(window, "mnuCopyText");
     EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("memo:\nO'Brien's plan"));
     EXPECT_TRUE(prompt.records().isEmpty()) << prompt.texts().join(u'|').toStdString();
+}
+
+// Double-clicking a contact opens its card, read-only for a user without the right to edit
+// contacts; one that is gone says so and opens nothing.
+TEST_F(TaskEditorWindowTest, ContactAttachmentOpensItsCard)
+{
+    session.user.record.userId = kMe;
+    const qlonglong key = addContactRow(db(), QStringLiteral("O'Brien"), QStringLiteral("Pat"));
+    const qlonglong task = addTask({{scr::Title, QStringLiteral("calls")}});
+    const qlonglong found = addContactAttachment(db(), task, key);
+    const qlonglong gone = addContactAttachment(db(), task, key + 1000);
+    SCR_FORM window(session, prompt, &host);
+    ASSERT_TRUE(window.open(TaskOpening::existing(task)));
+    const auto doubleClick = [&](qlonglong attachment) {
+        selectFile(window, attachment);
+        auto* list = child<QTreeWidget>(window, "AttachListView");
+        emit list->itemDoubleClicked(list->currentItem(), 0);
+    };
+    for (const bool mayEdit : {true, false}) {
+        session.user.record.editContactInfo = mayEdit;
+        QStringList shown;
+        window.attachmentPane().setDialogRunner([&](QDialog& dialog) {
+            auto* card = qobject_cast<F_CONTACT*>(&dialog);
+            EXPECT_NE(card, nullptr) << dialog.objectName().toStdString();
+            if (card)
+                shown << child<QLineEdit>(dialog, "T_LNAME")->text() +
+                             (card->isReadOnly() ? QStringLiteral(" read-only")
+                                                 : QStringLiteral(" editable"));
+            return int(QDialog::Rejected);
+        });
+        doubleClick(found);
+        EXPECT_EQ(shown, QStringList{
+                             QStringLiteral("O'Brien ") +
+                             (mayEdit ? QStringLiteral("editable") : QStringLiteral("read-only"))});
+        shown.clear();
+        doubleClick(gone);
+        EXPECT_TRUE(shown.isEmpty());
+        EXPECT_EQ(prompt.texts(), QStringList{contacts::kNotFound});
+        prompt.clear();
+    }
 }
