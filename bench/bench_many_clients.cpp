@@ -57,6 +57,7 @@
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
+#include <malloc.h>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -80,6 +81,8 @@ qint64 nowNs()
 constexpr qint64 kNsPerS = 1000000000;
 /** Clients that make the changes. */
 constexpr int kWriters = 10;
+/** Whole-view reads that measure one read's server time before the runs. */
+constexpr int kCalibrationReads = 3;
 /** Clients start over this time (the heartbeat's period). */
 constexpr int kStartSpreadMs = 30000;
 /** The outbox pass without notices, as OutboxSender::start's default. */
@@ -109,7 +112,7 @@ struct Options
     QList<Mode> modes{Mode::Polling, Mode::Notices};
     double minutes = 2;
     int warmupSeconds = 40;
-    int pollingGraceSeconds = 90;
+    int pollingGraceSeconds = 60;
     int noticesGraceSeconds = 10;
     int safetyNetMinutes = 15;
     int readsAtOnce = 2;
@@ -128,7 +131,7 @@ std::optional<Options> parseOptions(const QCoreApplication& app)
         {"warmup", "Seconds before the measurement (the clients start in the first 30).", "seconds",
          "40"},
         {"grace", "Seconds after it for late showings (polling; notices a ninth).", "seconds",
-         "90"},
+         "60"},
         {"safety-net", "CheckTasks minutes with notices.", "minutes", "15"},
         {"reads-at-once", "Whole-view reads running at once at most.", "count", "2"},
         {"check-messages", "CheckMessages seconds (0: off).", "seconds", "60"},
@@ -300,6 +303,13 @@ private:
     QString m_connectionString;
     qint64 m_postmaster = 0;
 };
+
+/** A line on stderr, after the time of day. */
+template <typename... Args> void progress(const char* format, Args... args)
+{
+    std::fprintf(stderr, "%s  ", qPrintable(QTime::currentTime().toString(Qt::ISODate)));
+    std::fprintf(stderr, format, args...);
+}
 
 /** The load average as `uptime` shows it. */
 QString loadAverage()
@@ -732,7 +742,11 @@ struct RunFigures
     double pairP50 = -1, pairP99 = -1, pairMax = -1;
     double everywhereP50 = -1, everywhereP99 = -1, everywhereMax = -1; ///< -1: some never
     int pairsNeverShown = 0;
+    int pairsOver2s = 0;
+    int pairsOver2sInFullRead = 0; ///< of those: the client was reading the whole view meanwhile
     double serverCpuPerMinute = 0;
+    double cpuPerFullRead = 0;     ///< measured alone before the runs
+    double designCpuPerMinute = 0; ///< polling: as if every client had read once a minute
     int fullReads = 0;
     int keyedReads = 0;
     std::vector<double> fullMs, keyedMs, otherMs, gateMs, uiMs;
@@ -757,7 +771,8 @@ void drawAfterTasks(Database& db)
 /** Runs N clients in one mode; the figures, or nothing when interrupted or unable to start. */
 std::optional<RunFigures> runClients(int n, Mode mode, const Options& options,
                                      const PgConnectParams& params, const Cluster& cluster,
-                                     RoutePool& pool, int run, const QString& scratch)
+                                     RoutePool& pool, int run, const QString& scratch,
+                                     double cpuPerFullRead)
 {
     RunFigures fig;
     fig.mode = mode;
@@ -767,7 +782,7 @@ std::optional<RunFigures> runClients(int n, Mode mode, const Options& options,
     const TaskViewFilter filter = TaskViewFilter::defaults(QDate::currentDate());
     ReadGate gate(options.readsAtOnce);
     std::vector<std::unique_ptr<Client>> clients;
-    std::fprintf(stderr, "%s, %d clients: connecting\n", modeName(mode), n);
+    progress("%s, %d clients: connecting\n", modeName(mode), n);
     try {
         for (int i = 0; i < n; ++i) {
             auto c = std::make_unique<Client>();
@@ -863,7 +878,7 @@ std::optional<RunFigures> runClients(int n, Mode mode, const Options& options,
         loop.exec();
     };
 
-    std::fprintf(stderr, "%s, %d clients: warming up\n", modeName(mode), n);
+    progress("%s, %d clients: warming up\n", modeName(mode), n);
     waitUntil(nowNs() + qint64(options.warmupSeconds) * kNsPerS, {});
     const qint64 t0 = nowNs();
     const qint64 t1 = t0 + qint64(options.minutes * 60.0 * double(kNsPerS));
@@ -874,7 +889,7 @@ std::optional<RunFigures> runClients(int n, Mode mode, const Options& options,
     for (int i = 0; i < kWriters; ++i)
         writers.push_back(clients[size_t(i)].get());
     std::atomic_int failures{0};
-    std::fprintf(stderr, "%s, %d clients: measuring\n", modeName(mode), n);
+    progress("%s, %d clients: measuring\n", modeName(mode), n);
     std::thread writing(writeChanges, writers, std::ref(pool), std::ref(changes), t0, t1,
                         options.changesPerSecond, run, std::ref(failures));
     waitUntil(t1, {});
@@ -908,8 +923,19 @@ std::optional<RunFigures> runClients(int n, Mode mode, const Options& options,
     // Figures.
     fig.changes = int(made.size());
     fig.serverCpuPerMinute = (cpu1 - cpu0) / options.minutes;
+    fig.cpuPerFullRead = cpuPerFullRead;
     std::vector<double> pairs;
     std::vector<double> everywhere;
+    // Whether the client's worker was reading the whole view when the change was committed (what
+    // it had to do for the change waited for the read to end).
+    const auto readingWhole = [](const std::vector<JobSample>& jobs, qint64 at) {
+        return std::any_of(jobs.begin(), jobs.end(), [at](const JobSample& j) {
+            return j.kind == JobSample::Full && j.startNs <= at && j.startNs + j.workNs > at;
+        });
+    };
+    std::vector<std::vector<JobSample>> jobs;
+    for (const std::unique_ptr<Client>& c : clients)
+        jobs.push_back(c->backend->samples());
     for (size_t i = 0; i < made.size(); ++i) {
         double slowest = 0;
         for (const std::unique_ptr<Client>& c : clients) {
@@ -923,6 +949,11 @@ std::optional<RunFigures> runClients(int n, Mode mode, const Options& options,
             }
             const double s = double(it->second - made[i].committedNs) / double(kNsPerS);
             pairs.push_back(s);
+            if (s > 2.0) {
+                ++fig.pairsOver2s;
+                if (readingWhole(jobs[size_t(c->index)], made[i].committedNs))
+                    ++fig.pairsOver2sInFullRead;
+            }
             if (slowest >= 0)
                 slowest = std::max(slowest, s);
         }
@@ -937,7 +968,7 @@ std::optional<RunFigures> runClients(int n, Mode mode, const Options& options,
     fig.everywhereP99 = never(quantile(everywhere, 0.99));
     fig.everywhereMax = never(quantile(everywhere, 1.0));
     for (const std::unique_ptr<Client>& c : clients) {
-        for (const JobSample& s : c->backend->samples()) {
+        for (const JobSample& s : jobs[size_t(c->index)]) {
             if (s.startNs < t0 || s.startNs >= t1)
                 continue;
             const double w = double(s.workNs) / 1e6;
@@ -958,6 +989,8 @@ std::optional<RunFigures> runClients(int n, Mode mode, const Options& options,
         }
         fig.lostConnections += c->lost;
     }
+    const double missing = std::max(0.0, double(n) - double(fig.fullReads) / options.minutes);
+    fig.designCpuPerMinute = fig.serverCpuPerMinute + missing * cpuPerFullRead;
     return fig;
 }
 
@@ -971,10 +1004,16 @@ void printFigures(const RunFigures& f, double minutes)
                 "pairs never shown: %d\n",
                 qPrintable(secs(f.pairP50)), qPrintable(secs(f.pairP99)),
                 qPrintable(secs(f.pairMax)), f.pairsNeverShown);
+    std::printf("pairs over 2 s: %d, of which %d committed while that client read the whole view\n",
+                f.pairsOver2s, f.pairsOver2sInFullRead);
     std::printf("commit to showing everywhere (s): median %s, 99th %s, max %s\n",
                 qPrintable(secs(f.everywhereP50)), qPrintable(secs(f.everywhereP99)),
                 qPrintable(secs(f.everywhereMax)));
     std::printf("server CPU: %.1f s a minute\n", f.serverCpuPerMinute);
+    if (f.mode == Mode::Polling)
+        std::printf("server CPU at one whole-view read a client a minute (the reads this machine "
+                    "did not make at %.2f s each): %.1f s a minute\n",
+                    f.cpuPerFullRead, f.designCpuPerMinute);
     std::printf("whole-view reads: %.1f a minute; keyed reads: %.1f a minute\n",
                 double(f.fullReads) / minutes, double(f.keyedReads) / minutes);
     std::printf("worker ms (median / 99th): whole view %s / %s, waiting for the gate %s / %s, "
@@ -995,6 +1034,9 @@ void printFigures(const RunFigures& f, double minutes)
 
 int main(int argc, char** argv)
 {
+    // Every client's worker thread would otherwise keep a malloc arena of its own, holding the
+    // memory of its last whole-view read; real clients are processes of their own.
+    mallopt(M_ARENA_MAX, 4);
     QCoreApplication app(argc, argv);
     const std::optional<Options> options = parseOptions(app);
     if (!options)
@@ -1006,7 +1048,7 @@ int main(int argc, char** argv)
     const std::unique_ptr<QTemporaryDir> scratch = bx::bench::scratchDir();
     if (!scratch)
         return 2;
-    std::fprintf(stderr, "starting a cluster with max_connections %d\n", 2 * largest + 20);
+    progress("starting a cluster with max_connections %d\n", 2 * largest + 20);
     const std::unique_ptr<Cluster> cluster = Cluster::start(2 * largest + 20);
     if (!cluster)
         return 2;
@@ -1015,8 +1057,9 @@ int main(int argc, char** argv)
     SystemClock clock;
     std::unique_ptr<bx::bench::ServerDatabase> server;
     RoutePool pool;
+    double cpuPerFullRead = 0;
     try {
-        std::fprintf(stderr, "making the database and %d tasks\n", options->tasks);
+        progress("making the database and %d tasks\n", options->tasks);
         bx::bench::BenchCreator creator(*scratch, prompt, clock);
         const int tasks = options->tasks;
         server = bx::bench::makeServerDatabase(
@@ -1036,8 +1079,13 @@ int main(int argc, char** argv)
         const TaskCriteria q =
             gridTaskQuery(nullptr, TaskViewFilter::defaults(QDate::currentDate()), session);
         const RecordSet rows = session.db().query(q.sql, q.params);
-        std::fprintf(stderr, "the view holds %d rows\n", rows.rowCount());
+        progress("the view holds %d rows\n", rows.rowCount());
         pool.fill(rows);
+        // What one whole-view read costs the server, alone.
+        const double before = cluster->cpuSeconds();
+        for (int i = 0; i < kCalibrationReads; ++i)
+            session.db().query(q.sql, q.params);
+        cpuPerFullRead = (cluster->cpuSeconds() - before) / kCalibrationReads;
     } catch (const DbError& e) {
         std::fprintf(stderr, "cannot prepare the database: %s\n", e.what());
         return 2;
@@ -1056,8 +1104,9 @@ int main(int argc, char** argv)
     int run = 0;
     for (const int n : options->clients) {
         for (const Mode mode : options->modes) {
-            const std::optional<RunFigures> fig = runClients(
-                n, mode, *options, server->params(), *cluster, pool, ++run, scratch->path());
+            const std::optional<RunFigures> fig =
+                runClients(n, mode, *options, server->params(), *cluster, pool, ++run,
+                           scratch->path(), cpuPerFullRead);
             if (!fig) {
                 std::fprintf(stderr, "the run did not finish\n");
                 return 2;
@@ -1086,12 +1135,16 @@ int main(int argc, char** argv)
         status = fast ? status : 1;
     }
     if (notices && polling) {
-        const double share = notices->serverCpuPerMinute / polling->serverCpuPerMinute;
+        // Full polling is a read a client a minute; where this machine could not keep up, the
+        // reads it did not make are counted at their measured cost.
+        const double share = notices->serverCpuPerMinute / polling->designCpuPerMinute;
         const bool cheap = share < 0.25;
-        std::printf("floor, %d clients: server CPU with notices under a quarter of polling's "
-                    "(%.1f / %.1f s a minute = %.0f%%): %s\n",
-                    largest, notices->serverCpuPerMinute, polling->serverCpuPerMinute, share * 100,
-                    cheap ? "met" : "NOT met");
+        std::printf("floor, %d clients: server CPU with notices under a quarter of full "
+                    "polling's (%.1f / %.1f s a minute = %.0f%%): %s; against the polling this "
+                    "machine managed (%.1f s a minute): %.0f%%\n",
+                    largest, notices->serverCpuPerMinute, polling->designCpuPerMinute, share * 100,
+                    cheap ? "met" : "NOT met", polling->serverCpuPerMinute,
+                    100 * notices->serverCpuPerMinute / polling->serverCpuPerMinute);
         status = cheap ? status : 1;
     }
     server.reset();
