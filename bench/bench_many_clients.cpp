@@ -81,6 +81,8 @@ qint64 nowNs()
 constexpr qint64 kNsPerS = 1000000000;
 /** Clients that make the changes. */
 constexpr int kWriters = 10;
+/** Connections beyond two a client: max_connections is 2N + this. */
+constexpr int kConnectionMargin = 20;
 /** Whole-view reads that measure one read's server time before the runs. */
 constexpr int kCalibrationReads = 3;
 /** Clients start over this time (the heartbeat's period). */
@@ -260,7 +262,33 @@ public:
     double cpuSeconds() const
     {
         static const double ticks = double(sysconf(_SC_CLK_TCK));
-        qint64 sum = 0;
+        return double(scan().ticks) / ticks;
+    }
+
+    /**
+     * Waits up to 30 s until the server processes of connections closed before have gone, so that
+     * the next run finds its connections free.
+     */
+    void waitForQuiet(int connections) const
+    {
+        for (int i = 0; i < 300 && scan().children > connections; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+
+private:
+    Cluster()
+        : m_dir(bx::bench::scratchDir())
+    {
+    }
+
+    struct Processes
+    {
+        qint64 ticks = 0; ///< user and system time, see cpuSeconds()
+        int children = 0;
+    };
+    Processes scan() const
+    {
+        Processes p;
         const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
         for (const QString& pid : pids) {
             bool number = false;
@@ -277,19 +305,15 @@ public:
                 continue;
             // From the state on: ppid is the 2nd, utime the 12th, stime, cutime, cstime follow.
             const qint64 ppid = f.at(1).toLongLong();
-            if (id == m_postmaster)
-                sum += f.at(11).toLongLong() + f.at(12).toLongLong() + f.at(13).toLongLong() +
-                       f.at(14).toLongLong();
-            else if (ppid == m_postmaster)
-                sum += f.at(11).toLongLong() + f.at(12).toLongLong();
+            if (id == m_postmaster) {
+                p.ticks += f.at(11).toLongLong() + f.at(12).toLongLong() + f.at(13).toLongLong() +
+                           f.at(14).toLongLong();
+            } else if (ppid == m_postmaster) {
+                p.ticks += f.at(11).toLongLong() + f.at(12).toLongLong();
+                ++p.children;
+            }
         }
-        return double(sum) / ticks;
-    }
-
-private:
-    Cluster()
-        : m_dir(bx::bench::scratchDir())
-    {
+        return p;
     }
     QString folder() const { return m_dir->filePath(QStringLiteral("pg")); }
     static QString scriptPath()
@@ -782,6 +806,8 @@ std::optional<RunFigures> runClients(int n, Mode mode, const Options& options,
     const TaskViewFilter filter = TaskViewFilter::defaults(QDate::currentDate());
     ReadGate gate(options.readsAtOnce);
     std::vector<std::unique_ptr<Client>> clients;
+    // The server's own processes (checkpointer, writers, launchers) are fewer than this.
+    cluster.waitForQuiet(kConnectionMargin);
     progress("%s, %d clients: connecting\n", modeName(mode), n);
     try {
         for (int i = 0; i < n; ++i) {
@@ -1048,8 +1074,8 @@ int main(int argc, char** argv)
     const std::unique_ptr<QTemporaryDir> scratch = bx::bench::scratchDir();
     if (!scratch)
         return 2;
-    progress("starting a cluster with max_connections %d\n", 2 * largest + 20);
-    const std::unique_ptr<Cluster> cluster = Cluster::start(2 * largest + 20);
+    progress("starting a cluster with max_connections %d\n", 2 * largest + kConnectionMargin);
+    const std::unique_ptr<Cluster> cluster = Cluster::start(2 * largest + kConnectionMargin);
     if (!cluster)
         return 2;
 
