@@ -85,6 +85,8 @@ constexpr int kWriters = 10;
 constexpr int kConnectionMargin = 20;
 /** Whole-view reads that measure one read's server time before the runs. */
 constexpr int kCalibrationReads = 3;
+/** Keyed reads that measure one keyed read's server time before the runs. */
+constexpr int kCalibrationKeyedReads = 500;
 /** Clients start over this time (the heartbeat's period). */
 constexpr int kStartSpreadMs = 30000;
 /** The outbox pass without notices, as OutboxSender::start's default. */
@@ -1084,6 +1086,7 @@ int main(int argc, char** argv)
     std::unique_ptr<bx::bench::ServerDatabase> server;
     RoutePool pool;
     double cpuPerFullRead = 0;
+    double cpuPerKeyedRead = 0;
     try {
         progress("making the database and %d tasks\n", options->tasks);
         bx::bench::BenchCreator creator(*scratch, prompt, clock);
@@ -1112,6 +1115,16 @@ int main(int argc, char** argv)
         for (int i = 0; i < kCalibrationReads; ++i)
             session.db().query(q.sql, q.params);
         cpuPerFullRead = (cluster->cpuSeconds() - before) / kCalibrationReads;
+        // And one task read by number, as after a notice (tasks from the end of the pool, which
+        // the writers do not reach).
+        const double keyedBefore = cluster->cpuSeconds();
+        for (int i = 1; i <= kCalibrationKeyedReads; ++i) {
+            const TaskCriteria k =
+                someTasksQuery({rows.value(rows.rowCount() - i, scr::Number).toLongLong()}, nullptr,
+                               TaskViewFilter::defaults(QDate::currentDate()), session);
+            session.db().query(k.sql, k.params);
+        }
+        cpuPerKeyedRead = (cluster->cpuSeconds() - keyedBefore) / kCalibrationKeyedReads;
     } catch (const DbError& e) {
         std::fprintf(stderr, "cannot prepare the database: %s\n", e.what());
         return 2;
@@ -1124,6 +1137,8 @@ int main(int argc, char** argv)
                 "CheckTasks 1 minute (polling) / %d minutes (notices), CheckMessages %d s\n",
                 options->tasks, options->changesPerSecond, kWriters, options->minutes,
                 options->readsAtOnce, options->safetyNetMinutes, options->checkMessagesSeconds);
+    std::printf("server CPU of one read alone: whole view %.3f s, one task by number %.2f ms\n",
+                cpuPerFullRead, cpuPerKeyedRead * 1000);
     std::printf("load average at the start: %s\n", qPrintable(loadAverage()));
     std::fflush(stdout);
     std::vector<RunFigures> all;
