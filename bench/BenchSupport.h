@@ -149,10 +149,59 @@ inline std::unique_ptr<Database> connectTo(Engine engine, const QString& sqliteP
     return PgDatabase::connect(server->params());
 }
 
+/** The creation wizard's logic, with its settings and error log in `dir`, remembering nothing. */
+class BenchCreator
+{
+public:
+    BenchCreator(const QTemporaryDir& dir, Prompt& prompt, const Clock& clock)
+        : m_settings(dir.filePath(QStringLiteral("MRBX.conf")))
+        , m_errorLog(dir.filePath(QStringLiteral("QVErrorLog.txt")), clock)
+        , m_creator(m_settings, prompt, clock, m_errorLog, QCoreApplication::applicationDirPath())
+    {
+        m_creator.setRemember(false);
+    }
+    DatabaseCreator& creator() { return m_creator; }
+
+private:
+    SettingsStore m_settings;
+    ErrorLog m_errorLog;
+    DatabaseCreator m_creator;
+};
+
+/**
+ * A throwaway database of the program on `cluster`, made as the creation wizard makes it (every
+ * upgrade step), then `prepare`d. With BX_BENCH_LOGIN=<user id> its params() name that user's
+ * own login. @return null after a message on stderr
+ * @throws DbError
+ */
+inline std::unique_ptr<ServerDatabase>
+makeServerDatabase(DatabaseCreator& creator, const PgConnectParams& cluster,
+                   const std::function<void(Database&)>& prepare)
+{
+    auto server = std::make_unique<ServerDatabase>(cluster);
+    const PgConnectParams p = server->params();
+    ServerCreation request;
+    request.server = p.host + QStringLiteral(":") + QString::number(p.port);
+    request.adminLogin = p.user;
+    request.adminPassword = p.password;
+    request.database = p.database;
+    request.creating = false;
+    if (!creator.createServer(request)) {
+        std::fprintf(stderr, "cannot prepare the server database\n");
+        return nullptr;
+    }
+    prepare(*PgDatabase::connect(p));
+    const QString login = qEnvironmentVariable("BX_BENCH_LOGIN").trimmed();
+    if (!login.isEmpty())
+        server->useLoginOf(login);
+    return server;
+}
+
 /**
  * The program's databases for a benchmark, made as the creation wizard makes them (template or
  * script, then every upgrade step): an embedded file in `dir`, and a throwaway server database
- * when BX_TEST_PG names a cluster. `prepare` runs on each one made (rows the runs need).
+ * when BX_TEST_PG names a cluster (makeServerDatabase). `prepare` runs on each one made (rows the
+ * runs need).
  * @return false after a message on stderr
  */
 inline bool makeProgramDatabases(const QTemporaryDir& dir, const QString& fileName, Prompt& prompt,
@@ -160,14 +209,10 @@ inline bool makeProgramDatabases(const QTemporaryDir& dir, const QString& fileNa
                                  std::unique_ptr<ServerDatabase>& server,
                                  const std::function<void(Database&)>& prepare)
 {
-    SettingsStore settings(dir.filePath(QStringLiteral("MRBX.conf")));
-    const ErrorLog errorLog(dir.filePath(QStringLiteral("QVErrorLog.txt")), clock);
-    DatabaseCreator creator(settings, prompt, clock, errorLog,
-                            QCoreApplication::applicationDirPath());
-    creator.setRemember(false);
+    BenchCreator creator(dir, prompt, clock);
     try {
         sqlitePath = dir.filePath(fileName);
-        if (!creator.createEmbedded(sqlitePath)) {
+        if (!creator.creator().createEmbedded(sqlitePath)) {
             std::fprintf(stderr, "cannot create the embedded database\n");
             return false;
         }
@@ -177,24 +222,8 @@ inline bool makeProgramDatabases(const QTemporaryDir& dir, const QString& fileNa
             std::fprintf(stderr, "server engine skipped: BX_TEST_PG is not set\n");
             return true;
         }
-        server = std::make_unique<ServerDatabase>(*cluster);
-        const PgConnectParams p = server->params();
-        ServerCreation request;
-        request.server = p.host + QStringLiteral(":") + QString::number(p.port);
-        request.adminLogin = p.user;
-        request.adminPassword = p.password;
-        request.database = p.database;
-        request.creating = false;
-        if (!creator.createServer(request)) {
-            std::fprintf(stderr, "cannot prepare the server database\n");
-            return false;
-        }
-        prepare(*PgDatabase::connect(p));
-        // BX_BENCH_LOGIN=<user id>: the server runs connect with that user's own login.
-        const QString login = qEnvironmentVariable("BX_BENCH_LOGIN").trimmed();
-        if (!login.isEmpty())
-            server->useLoginOf(login);
-        return true;
+        server = makeServerDatabase(creator.creator(), *cluster, prepare);
+        return server != nullptr;
     } catch (const DbError& e) {
         std::fprintf(stderr, "cannot prepare the databases: %s\n", e.what());
         return false;

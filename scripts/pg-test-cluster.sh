@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Throwaway PostgreSQL cluster on 127.0.0.1 for the tests.
 #
-#   scripts/pg-test-cluster.sh start DIR   creates and starts a cluster in DIR (a new, empty folder
-#                                          path), prints the connection string for BX_TEST_PG
+#   scripts/pg-test-cluster.sh start DIR [MAX_CONNECTIONS]
+#                                          creates and starts a cluster in DIR (a new, empty folder
+#                                          path), prints the connection string for BX_TEST_PG;
+#                                          max_connections is 200 unless given (load tests)
 #   scripts/pg-test-cluster.sh stop DIR    stops it (fast) and removes DIR
 #
 # The cluster speaks TLS (ssl=on) with a server certificate for 127.0.0.1 and localhost, signed by
@@ -43,6 +45,8 @@ make_certificates() {
 
 case "$cmd" in
 start)
+    max_connections=${3:-200}
+    [[ $max_connections =~ ^[1-9][0-9]*$ ]] || { echo "MAX_CONNECTIONS must be a positive number" >&2; exit 2; }
     mkdir -p "$dir"
     [ "$(id -u)" -eq 0 ] && chown postgres:postgres "$dir"
     password=bx-test-$RANDOM$RANDOM
@@ -54,7 +58,7 @@ start)
         --auth-local=trust --auth-host=scram-sha-256 --no-sync -E UTF8 --locale=C.UTF-8 \
         > "$dir/initdb.log" 2>&1 || { cat "$dir/initdb.log" >&2; exit 1; }
     as_owner "$bindir/pg_ctl" -D "$dir/data" -l "$dir/log" -w -t 60 \
-        -o "-k $dir -p $port -c listen_addresses=127.0.0.1 -c fsync=off -c synchronous_commit=off -c full_page_writes=off -c max_connections=200 -c ssl=on -c ssl_cert_file=$dir/server.pem -c ssl_key_file=$dir/server.key" \
+        -o "-k $dir -p $port -c listen_addresses=127.0.0.1 -c fsync=off -c synchronous_commit=off -c full_page_writes=off -c max_connections=$max_connections -c ssl=on -c ssl_cert_file=$dir/server.pem -c ssl_key_file=$dir/server.key" \
         start > "$dir/pg_ctl.log" 2>&1 || { cat "$dir/pg_ctl.log" "$dir/log" >&2; exit 1; }
     echo "host=127.0.0.1 port=$port user=postgres password=$password dbname=postgres"
     ;;
@@ -65,5 +69,5 @@ stop)
     rm -rf "$dir"
     ;;
 *)
-    echo "usage: $0 start|stop DIR" >&2; exit 2 ;;
+    echo "usage: $0 start DIR [MAX_CONNECTIONS] | stop DIR" >&2; exit 2 ;;
 esac

@@ -446,6 +446,25 @@ std::chrono::milliseconds waitAfterPass(const QDateTime& nextDue, const QDateTim
     return std::min(idle, std::chrono::milliseconds(ms));
 }
 
+SenderPass senderPass(Database& db, SenderContext ctx, bool notices)
+{
+    ctx.shared = sharedSmtpSettings(db);
+    SenderPass pass;
+    pass.report = deliverDue(db, ctx);
+    if (notices)
+        pass.nextIn = waitAfterPass(nextDueUtc(db, ctx), QDateTime::currentDateTimeUtc());
+    return pass;
+}
+
+bool wakesSender(const Notice& notice, const QString& userId)
+{
+    // The sender's own claims and settlements call for no pass.
+    if (notice.fromThisConnection)
+        return false;
+    const std::optional<ChangeNotice> change = ChangeNotice::parse(notice.payload);
+    return change && change->table == QLatin1String("mail_outbox") && change->concernsUser(userId);
+}
+
 OutboxSender::OutboxSender(Connector connector, QString userId, SmtpSettings own, ErrorLog log,
                            QObject* parent)
     : QObject(parent)
@@ -526,13 +545,8 @@ bool OutboxSender::waitForPass(Database* db, std::chrono::steady_clock::time_poi
         lock.unlock();
         bool mine = false;
         try {
-            for (const Notice& n : db->takeNotices(int(std::min(left, kSlice).count()))) {
-                // The sender's own claims and settlements call for no pass.
-                const auto change = ChangeNotice::parse(n.payload);
-                mine = mine || (!n.fromThisConnection && change &&
-                                change->table == QLatin1String("mail_outbox") &&
-                                change->concernsUser(m_userId));
-            }
+            for (const Notice& n : db->takeNotices(int(std::min(left, kSlice).count())))
+                mine = mine || wakesSender(n, m_userId);
         } catch (const DbError&) {
             lost = true;
         }
@@ -578,12 +592,10 @@ void OutboxSender::run(int intervalMs)
                 db->listen(db->changeChannel());
                 listening = true;
             }
-            ctx.shared = sharedSmtpSettings(*db);
-            report = deliverDue(*db, ctx);
-            if (listening) {
-                deadline = steady_clock::now() +
-                           waitAfterPass(nextDueUtc(*db, ctx), QDateTime::currentDateTimeUtc());
-            }
+            const SenderPass pass = senderPass(*db, ctx, listening);
+            report = pass.report;
+            if (pass.nextIn)
+                deadline = steady_clock::now() + *pass.nextIn;
             dbFailed = false;
         } catch (const DbError& e) {
             // The connection is likely gone; the window's poll tells the user. Claims taken expire.

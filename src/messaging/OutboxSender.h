@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/ErrorLog.h"
+#include "core/db/Notices.h"
 #include "core/db/SecondConnection.h"
 #include "messaging/SmtpClient.h"
 
@@ -12,6 +13,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace bx {
@@ -96,6 +98,26 @@ QDateTime nextDueUtc(Database& db, const SenderContext& context);
  * (no server for them, or one that could not be reached), which only the next minute may send.
  */
 std::chrono::milliseconds waitAfterPass(const QDateTime& nextDue, const QDateTime& nowUtc);
+
+/** What one pass of a sender did, and when a sender that takes notices makes the next one. */
+struct SenderPass
+{
+    DeliveryReport report;
+    std::optional<std::chrono::milliseconds> nextIn; ///< with notices only
+};
+
+/**
+ * One pass as a sender makes it on `db`: the database's mail settings, deliverDue, and with
+ * `notices` the wait until the next pass (waitAfterPass of nextDueUtc).
+ * @throws DbError
+ */
+SenderPass senderPass(Database& db, SenderContext ctx, bool notices);
+
+/**
+ * Whether `notice` calls for a pass of the sender of `userId`: a change to the outbox rows of
+ * that user made by another connection (the sender's own claims and settlements call for none).
+ */
+bool wakesSender(const Notice& notice, const QString& userId);
 
 /**
  * The outbox's sender: runs deliverDue on a thread and a connection of its own, at once on

@@ -494,6 +494,30 @@ TEST(OutboxSenderWait, UntilTheNextRowFallsDueAtMostAMinute)
     EXPECT_EQ(outbox::waitAfterPass(now.addSecs(300), now), idle);
 }
 
+TEST(OutboxSenderWait, OnlyOtherConnectionsChangesToTheUsersOutboxWakeTheSender)
+{
+    struct Case
+    {
+        const char* payload;
+        bool fromThisConnection;
+        bool wakes;
+    };
+    const Case cases[] = {
+        {R"({"t":"mail_outbox","u":"Ann ","k":[7]})", false, true},
+        {R"({"t":"mail_outbox","u":"ann","k":[7]})", true, false}, // its own claim
+        {R"({"t":"mail_outbox","u":"bob","k":[7]})", false, false},
+        {R"({"t":"mail_outbox"})", false, true}, // every user's rows
+        {R"({"t":"mail","u":"ann","k":[7]})", false, false},
+        {R"({"t":"scr","w":900,"k":[7]})", false, false},
+        {"not ours", false, false},
+    };
+    for (const Case& c : cases) {
+        const Notice notice{QStringLiteral("bx_changes"), QString::fromUtf8(c.payload),
+                            c.fromThisConnection};
+        EXPECT_EQ(outbox::wakesSender(notice, QStringLiteral("ann")), c.wakes) << c.payload;
+    }
+}
+
 // Mail committed by another connection (server: its notice) or by the client's own window (the
 // commit it watches) runs a pass at once; no timed pass comes between.
 TEST_P(OutboxSenderTest, MailCommittedElsewhereWakesTheSenderAtOnce)
