@@ -95,10 +95,12 @@ bool dlgBI::busy() const
 
 void dlgBI::LoadOLAPReports()
 {
-    const std::optional<qlonglong> current =
+    // The stored analysis chosen before, chosen again after the reading; 0 for none (numbers
+    // start at 1).
+    const qlonglong current =
         m_tree->currentItem() && m_tree->currentItem()->data(0, kKindRole).toInt() == StoredItem
-            ? std::optional(m_tree->currentItem()->data(0, kWhichRole).toLongLong())
-            : std::nullopt;
+            ? m_tree->currentItem()->data(0, kWhichRole).toLongLong()
+            : 0;
     m_tree->clear();
     m_builtIn = new QTreeWidgetItem(m_tree, {AnalysisText::kBuiltInGroup});
     for (const auto& [which, title] :
@@ -120,8 +122,8 @@ void dlgBI::LoadOLAPReports()
         }
     }
     m_tree->expandAll();
-    if (current)
-        selectStored(*current);
+    if (current != 0)
+        selectStored(current);
     updateCommands();
 }
 
