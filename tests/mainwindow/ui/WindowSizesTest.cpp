@@ -694,7 +694,8 @@ const WindowCase kWindows[] = {
          EXPECT_TRUE(designer->run());
          return std::unique_ptr<QWidget>(std::move(designer));
      }},
-    {"frmReportProperties", [](T& t) {
+    {"frmReportProperties",
+     [](T& t) {
          ReportLayout layout;
          layout.title = QStringLiteral("O'Neil's chairs in the warehouse, by owner");
          layout.style = ReportStyle::Corporate;
@@ -718,154 +719,149 @@ const WindowCase kWindows[] = {
                               {{QStringLiteral("SCR_Owner_User_ID"), false},
                                {QStringLiteral("SCR_Owner_Target_Date"), true}});
          return make<frmReportProperties>(t.session, t.prompt, layout);
-         {"frmARWizard",
-          [](T& t) {
-              auto wizard = std::make_unique<frmARWizard>(t.session, t.prompt);
-              wizard->findChild<QCheckBox*>(QStringLiteral("chkShowSystem"))->setChecked(true);
-              return std::unique_ptr<QWidget>(std::move(wizard));
-          }},
-             // analyses: the viewer with the grid, and with the grid over the chart
-             {"BIViewer",
-              [](T& t) {
-                  auto viewer = std::make_unique<BIViewer>(t.session, t.prompt);
-                  viewer->showViews(true, false);
-                  EXPECT_TRUE(
-                      viewer->showAnalysis(std::make_shared<pivot::Source>(bx::test::twoYears()),
-                                           bx::test::ownerByYearAndStatus(),
-                                           {QStringLiteral("O'Neil's hours by year"), true, 1}));
-                  return std::unique_ptr<QWidget>(std::move(viewer));
-              }},
-             {"BIViewerChart",
-              [](T& t) {
-                  auto viewer = std::make_unique<BIViewer>(t.session, t.prompt);
-                  viewer->showViews(true, true);
-                  viewer->setChartKind(ChartKind::Bar);
-                  EXPECT_TRUE(
-                      viewer->showAnalysis(std::make_shared<pivot::Source>(bx::test::twoYears()),
-                                           bx::test::ownerByYearAndStatus(),
-                                           {QStringLiteral("O'Neil's hours by year"), true, 1}));
-                  return std::unique_ptr<QWidget>(std::move(viewer));
-              }},
-             // analyses: the list with a built-in one shown, the designer editing a stored one, the
-             // formula window
-             {"dlgBI",
-              [](T& t) {
-                  t.session.user.record.businessIntelligence = true;
-                  auto window = std::make_unique<dlgBI>(t.session, t.prompt,
-                                                        secondConnectionTo(t.session.db()));
-                  QSignalSpy ended(window.get(), &dlgBI::runEnded);
-                  const QList<QTreeWidgetItem*> found = window->tree()->findItems(
-                      AnalysisText::kTaskOwnership, Qt::MatchExactly | Qt::MatchRecursive);
-                  EXPECT_EQ(found.size(), 1);
-                  if (!found.isEmpty())
-                      window->tree()->setCurrentItem(found.first());
-                  window->ShowReport();
-                  EXPECT_TRUE(ended.wait(20000));
-                  return std::unique_ptr<QWidget>(std::move(window));
-              }},
-             {"dlgBIScreen",
-              [](T& t) {
-                  t.session.user.record.businessIntelligence = true;
-                  Analysis analysis;
-                  analysis.title = QStringLiteral("O'Neil's tasks by owner and month");
-                  analysis.query =
-                      QStringLiteral("SELECT SCR_Owner_User_ID AS Owner, SCR_Request_Date AS "
-                                     "Asked, SCR_Priority AS Priority, 1 AS Tasks FROM SCR");
-                  analysis.items = {
-                      AnalysisItem::dimension(QStringLiteral("Owner"), QStringLiteral("Owner"),
-                                              AnalysisArea::Vertical),
-                      AnalysisItem::datePart(QStringLiteral("Asked"), olap::DatePart::Month,
-                                             AnalysisArea::Horizontal),
-                      AnalysisItem::fact(QStringLiteral("Tasks"), QStringLiteral("Tasks"),
-                                         olap::Aggregate::Sum),
-                      AnalysisItem::formula(QStringLiteral("Tasks * 2"), QStringLiteral("Twice"))};
-                  auto window = std::make_unique<dlgBIScreen>(t.session, t.prompt, analysis);
-                  EXPECT_TRUE(window->readColumns());
-                  return std::unique_ptr<QWidget>(std::move(window));
-              }},
-             {"dlgNewFormula",
-              [](T& t) {
-                  return make<dlgNewFormula>(
-                      t.session, t.prompt,
-                      QList<pivot::Fact>{{QStringLiteral("Hours"), QStringLiteral("Hours"),
-                                          olap::Aggregate::Sum, false},
-                                         {QStringLiteral("Tasks"), QStringLiteral("Late tasks"),
-                                          olap::Aggregate::Sum, false}});
-              }},
-             // outside tools
-             {"F_TOOL",
-              [](T& t) {
-                  t.run("INSERT INTO TOOL (Tool_Name, Tool_EXE) VALUES (?, ?)",
-                        {QStringLiteral("O'Neil's stock count of the spring chairs"),
-                         QStringLiteral("/opt/warehouse/bin/stockcount")});
-                  t.session.user.record.administrator = true;
-                  auto window = std::make_unique<F_TOOL>(t.session, t.prompt);
-                  EXPECT_TRUE(window->refresh());
-                  return std::unique_ptr<QWidget>(std::move(window));
-              }},
-             {"TOOL_FORM",
-              [](T& t) {
-                  t.run("INSERT INTO TOOL (Tool_Name, Tool_EXE, Tool_Description) VALUES (?, ?, ?)",
-                        {QStringLiteral("O'Neil's stock count of the spring chairs"),
-                         QStringLiteral("/opt/warehouse/bin/stockcount"),
-                         QStringLiteral("Counts the chairs against the order, not the invoice")});
-                  return make<TOOL_FORM>(
-                      t.session, t.prompt, QStringLiteral("OPEN"),
-                      QStringLiteral("O'Neil's stock count of the spring chairs"));
-              }},
-             // the main window's plug-ins
-             {"dlgActiveX",
-              [](T& t) {
-                  t.run("INSERT INTO LU_ACTIVEX (ID, ActiveX_Control_Name, label) VALUES (?, ?, ?)",
-                        {1, QStringLiteral("Warehouse.SpringChairStockCount"),
-                         QStringLiteral("O'Neil's stock count of the spring chairs")});
-                  t.session.user.record.administrator = true;
-                  auto window = std::make_unique<dlgActiveX>(t.session, t.prompt);
-                  EXPECT_TRUE(window->refresh());
-                  EXPECT_TRUE(window->select(QStringLiteral("1")));
-                  return std::unique_ptr<QWidget>(std::move(window));
-              }},
-             {"dlgModifyActiveX",
-              [](T& t) {
-                  t.run("INSERT INTO LU_ACTIVEX (ID, ActiveX_Control_Name, label, Plugin_Name, "
-                        "ShowToolBox, Separate) VALUES (?, ?, ?, ?, 1, 1)",
-                        {1, QStringLiteral("Warehouse.SpringChairStockCount"),
-                         QStringLiteral("O'Neil's stock count of the spring chairs"),
-                         QStringLiteral("springChairStockCount")});
-                  return make<dlgModifyActiveX>(t.session, t.prompt, QStringLiteral("EDIT"), 1);
-              }},
-             // the file cabinet's page, Toolbar4 and its tree, in the main window
-             {"FILECABINET",
-              [](T& t) {
-                  for (const char* category : {"Spring chairs", "", "Spring chairs"})
-                      t.run("INSERT INTO ATTACH (SCR_Number, Attach_Title, Attach_Type, "
-                            "Attach_Filename, "
-                            "Category, Attach_Owner, Publish) VALUES (0, ?, 'F', ?, ?, 'admin', 1)",
-                            {QStringLiteral(
-                                 "O'Neil's order of the spring chairs.pdf, admin, 01/31/2024"),
-                             QStringLiteral("order.pdf"), QString::fromLatin1(category)});
-                  auto form = std::make_unique<Access_Form>(t.session, t.prompt);
-                  EXPECT_TRUE(QTest::qWaitFor([&] { return !form->teamView()->reading(); }, 20000));
-                  form->showTab(QStringLiteral("FILECABINET"));
-                  EXPECT_TRUE(
-                      QTest::qWaitFor([&] { return !form->cabinetPage()->reading(); }, 20000));
-                  return std::unique_ptr<QWidget>(std::move(form));
-              }},
-             {"dlgArchive", [](T& t) {
-                  QList<cabinet::Document> versions;
-                  for (const char* owner : {"O'Neil of the warehouse", "admin"}) {
-                      cabinet::Document v;
-                      v.number = versions.size() + 1;
-                      v.type = QStringLiteral("F");
-                      v.owner = QString::fromUtf8(owner);
-                      v.date = QDateTime(QDate(2024, 1, 31 - int(versions.size())), QTime(9, 30));
-                      v.title = QStringLiteral("O'Neil's order of the spring chairs.pdf, ") +
-                                v.owner + QStringLiteral(", 01/31/2024 09:30");
-                      versions << v;
-                  }
-                  return make<dlgArchive>(t.session.clock(), versions);
-              }},
-     };
+     }},
+    {"frmARWizard",
+     [](T& t) {
+         auto wizard = std::make_unique<frmARWizard>(t.session, t.prompt);
+         wizard->findChild<QCheckBox*>(QStringLiteral("chkShowSystem"))->setChecked(true);
+         return std::unique_ptr<QWidget>(std::move(wizard));
+     }},
+    // analyses: the viewer with the grid, and with the grid over the chart
+    {"BIViewer",
+     [](T& t) {
+         auto viewer = std::make_unique<BIViewer>(t.session, t.prompt);
+         viewer->showViews(true, false);
+         EXPECT_TRUE(viewer->showAnalysis(std::make_shared<pivot::Source>(bx::test::twoYears()),
+                                          bx::test::ownerByYearAndStatus(),
+                                          {QStringLiteral("O'Neil's hours by year"), true, 1}));
+         return std::unique_ptr<QWidget>(std::move(viewer));
+     }},
+    {"BIViewerChart",
+     [](T& t) {
+         auto viewer = std::make_unique<BIViewer>(t.session, t.prompt);
+         viewer->showViews(true, true);
+         viewer->setChartKind(ChartKind::Bar);
+         EXPECT_TRUE(viewer->showAnalysis(std::make_shared<pivot::Source>(bx::test::twoYears()),
+                                          bx::test::ownerByYearAndStatus(),
+                                          {QStringLiteral("O'Neil's hours by year"), true, 1}));
+         return std::unique_ptr<QWidget>(std::move(viewer));
+     }},
+    // analyses: the list with a built-in one shown, the designer editing a stored one, the
+    // formula window
+    {"dlgBI",
+     [](T& t) {
+         t.session.user.record.businessIntelligence = true;
+         auto window =
+             std::make_unique<dlgBI>(t.session, t.prompt, secondConnectionTo(t.session.db()));
+         QSignalSpy ended(window.get(), &dlgBI::runEnded);
+         const QList<QTreeWidgetItem*> found = window->tree()->findItems(
+             AnalysisText::kTaskOwnership, Qt::MatchExactly | Qt::MatchRecursive);
+         EXPECT_EQ(found.size(), 1);
+         if (!found.isEmpty())
+             window->tree()->setCurrentItem(found.first());
+         window->ShowReport();
+         EXPECT_TRUE(ended.wait(20000));
+         return std::unique_ptr<QWidget>(std::move(window));
+     }},
+    {"dlgBIScreen",
+     [](T& t) {
+         t.session.user.record.businessIntelligence = true;
+         Analysis analysis;
+         analysis.title = QStringLiteral("O'Neil's tasks by owner and month");
+         analysis.query = QStringLiteral("SELECT SCR_Owner_User_ID AS Owner, SCR_Request_Date AS "
+                                         "Asked, SCR_Priority AS Priority, 1 AS Tasks FROM SCR");
+         analysis.items = {
+             AnalysisItem::dimension(QStringLiteral("Owner"), QStringLiteral("Owner"),
+                                     AnalysisArea::Vertical),
+             AnalysisItem::datePart(QStringLiteral("Asked"), olap::DatePart::Month,
+                                    AnalysisArea::Horizontal),
+             AnalysisItem::fact(QStringLiteral("Tasks"), QStringLiteral("Tasks"),
+                                olap::Aggregate::Sum),
+             AnalysisItem::formula(QStringLiteral("Tasks * 2"), QStringLiteral("Twice"))};
+         auto window = std::make_unique<dlgBIScreen>(t.session, t.prompt, analysis);
+         EXPECT_TRUE(window->readColumns());
+         return std::unique_ptr<QWidget>(std::move(window));
+     }},
+    {"dlgNewFormula",
+     [](T& t) {
+         return make<dlgNewFormula>(
+             t.session, t.prompt,
+             QList<pivot::Fact>{
+                 {QStringLiteral("Hours"), QStringLiteral("Hours"), olap::Aggregate::Sum, false},
+                 {QStringLiteral("Tasks"), QStringLiteral("Late tasks"), olap::Aggregate::Sum,
+                  false}});
+     }},
+    // outside tools
+    {"F_TOOL",
+     [](T& t) {
+         t.run("INSERT INTO TOOL (Tool_Name, Tool_EXE) VALUES (?, ?)",
+               {QStringLiteral("O'Neil's stock count of the spring chairs"),
+                QStringLiteral("/opt/warehouse/bin/stockcount")});
+         t.session.user.record.administrator = true;
+         auto window = std::make_unique<F_TOOL>(t.session, t.prompt);
+         EXPECT_TRUE(window->refresh());
+         return std::unique_ptr<QWidget>(std::move(window));
+     }},
+    {"TOOL_FORM",
+     [](T& t) {
+         t.run("INSERT INTO TOOL (Tool_Name, Tool_EXE, Tool_Description) VALUES (?, ?, ?)",
+               {QStringLiteral("O'Neil's stock count of the spring chairs"),
+                QStringLiteral("/opt/warehouse/bin/stockcount"),
+                QStringLiteral("Counts the chairs against the order, not the invoice")});
+         return make<TOOL_FORM>(t.session, t.prompt, QStringLiteral("OPEN"),
+                                QStringLiteral("O'Neil's stock count of the spring chairs"));
+     }},
+    // the main window's plug-ins
+    {"dlgActiveX",
+     [](T& t) {
+         t.run("INSERT INTO LU_ACTIVEX (ID, ActiveX_Control_Name, label) VALUES (?, ?, ?)",
+               {1, QStringLiteral("Warehouse.SpringChairStockCount"),
+                QStringLiteral("O'Neil's stock count of the spring chairs")});
+         t.session.user.record.administrator = true;
+         auto window = std::make_unique<dlgActiveX>(t.session, t.prompt);
+         EXPECT_TRUE(window->refresh());
+         EXPECT_TRUE(window->select(QStringLiteral("1")));
+         return std::unique_ptr<QWidget>(std::move(window));
+     }},
+    {"dlgModifyActiveX",
+     [](T& t) {
+         t.run("INSERT INTO LU_ACTIVEX (ID, ActiveX_Control_Name, label, Plugin_Name, "
+               "ShowToolBox, Separate) VALUES (?, ?, ?, ?, 1, 1)",
+               {1, QStringLiteral("Warehouse.SpringChairStockCount"),
+                QStringLiteral("O'Neil's stock count of the spring chairs"),
+                QStringLiteral("springChairStockCount")});
+         return make<dlgModifyActiveX>(t.session, t.prompt, QStringLiteral("EDIT"), 1);
+     }},
+    // the file cabinet's page, Toolbar4 and its tree, in the main window
+    {"FILECABINET",
+     [](T& t) {
+         for (const char* category : {"Spring chairs", "", "Spring chairs"})
+             t.run("INSERT INTO ATTACH (SCR_Number, Attach_Title, Attach_Type, Attach_Filename, "
+                   "Category, Attach_Owner, Publish) VALUES (0, ?, 'F', ?, ?, 'admin', 1)",
+                   {QStringLiteral("O'Neil's order of the spring chairs.pdf, admin, 01/31/2024"),
+                    QStringLiteral("order.pdf"), QString::fromLatin1(category)});
+         auto form = std::make_unique<Access_Form>(t.session, t.prompt);
+         EXPECT_TRUE(QTest::qWaitFor([&] { return !form->teamView()->reading(); }, 20000));
+         form->showTab(QStringLiteral("FILECABINET"));
+         EXPECT_TRUE(QTest::qWaitFor([&] { return !form->cabinetPage()->reading(); }, 20000));
+         return std::unique_ptr<QWidget>(std::move(form));
+     }},
+    {"dlgArchive",
+     [](T& t) {
+         QList<cabinet::Document> versions;
+         for (const char* owner : {"O'Neil of the warehouse", "admin"}) {
+             cabinet::Document v;
+             v.number = versions.size() + 1;
+             v.type = QStringLiteral("F");
+             v.owner = QString::fromUtf8(owner);
+             v.date = QDateTime(QDate(2024, 1, 31 - int(versions.size())), QTime(9, 30));
+             v.title = QStringLiteral("O'Neil's order of the spring chairs.pdf, ") + v.owner +
+                       QStringLiteral(", 01/31/2024 09:30");
+             versions << v;
+         }
+         return make<dlgArchive>(t.session.clock(), versions);
+     }},
+};
 
 TEST_P(WindowSizesTest, OpensShowingEveryCommandTabAndColumn)
 {
