@@ -101,6 +101,19 @@ TEST(ScriptStatementRefusal, LoginFunctionsAreRefusedUnderAnySpelling)
     }
 }
 
+// A comment left open is refused on both engines: the embedded engine would run the statement
+// before it and leave the rest unread (found by fuzzing, tests/data/fuzz/script_statement).
+TEST(ScriptStatementRefusal, ACommentLeftOpenIsRefused)
+{
+    for (const Engine engine : {Engine::Sqlite, Engine::Postgres}) {
+        EXPECT_TRUE(scriptStatementRefusal(QStringLiteral("SELECT 1; /*"), engine));
+        // The server nests block comments: there this one is still open.
+        EXPECT_EQ(readOnlyStatementRefusal(QStringLiteral("SELECT 1 /* /* */"), engine).has_value(),
+                  engine == Engine::Postgres);
+        EXPECT_FALSE(scriptStatementRefusal(QStringLiteral("SELECT 1 /* closed */"), engine));
+    }
+}
+
 // Inside a transaction a failing statement of a script is undone alone; the transaction goes on
 // and commits what the others did.
 TEST_P(ScriptStatementTest, FailedScriptedStatementLeavesTheTransactionUsable)

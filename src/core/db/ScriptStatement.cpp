@@ -30,6 +30,9 @@ public:
     {
     }
 
+    /** Whether the text ends inside a block comment (after tokens()). */
+    bool endsInComment() const { return m_endsInComment; }
+
     QList<Token> tokens()
     {
         QList<Token> out;
@@ -98,6 +101,7 @@ private:
                 ++m_pos;
             }
         }
+        m_endsInComment = true;
     }
 
     /** From the opening character to the closing one; a doubled closing character is kept. */
@@ -154,6 +158,7 @@ private:
 
     const QString& m_sql;
     const bool m_server;
+    bool m_endsInComment = false;
     qsizetype m_pos = 0;
 };
 
@@ -185,7 +190,12 @@ struct Rules
 
 std::optional<QString> refusalOf(const QString& sql, Engine engine, const Rules& rules)
 {
-    const QList<Token> tokens = Scanner(sql, engine).tokens();
+    Scanner scanner(sql, engine);
+    const QList<Token> tokens = scanner.tokens();
+    // A comment left open: the server refuses the text, the embedded engine reads the statement
+    // before it and leaves the rest unread. Neither is one whole statement.
+    if (scanner.endsInComment())
+        return QStringLiteral("%1 was given a statement that ends inside a comment").arg(rules.who);
     if (tokens.isEmpty() ||
         (tokens.first().kind == Token::Kind::Symbol && tokens.first().text == QLatin1String(";")))
         return QStringLiteral("%1 was given no statement").arg(rules.who);
