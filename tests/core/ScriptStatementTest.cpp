@@ -101,12 +101,17 @@ TEST(ScriptStatementRefusal, LoginFunctionsAreRefusedUnderAnySpelling)
     }
 }
 
-// A comment left open is refused on both engines: the embedded engine would run the statement
-// before it and leave the rest unread (found by fuzzing, tests/data/fuzz/script_statement).
-TEST(ScriptStatementRefusal, ACommentLeftOpenIsRefused)
+// What follows a statement is read as the engines read it (both found by fuzzing,
+// tests/data/fuzz/script_statement): a comment left open is refused, since the embedded engine
+// would run the statement before it and leave the rest unread; and only the blanks both engines
+// skip are blanks, a vertical tab or a no-break space being a token of its own there.
+TEST(ScriptStatementRefusal, WhatFollowsAStatementIsReadAsTheEnginesReadIt)
 {
     for (const Engine engine : {Engine::Sqlite, Engine::Postgres}) {
         EXPECT_TRUE(scriptStatementRefusal(QStringLiteral("SELECT 1; /*"), engine));
+        EXPECT_TRUE(scriptStatementRefusal(QStringLiteral("SELECT 1;\v--"), engine));
+        EXPECT_TRUE(scriptStatementRefusal(QStringLiteral("SELECT 1;\u00a0"), engine));
+        EXPECT_FALSE(scriptStatementRefusal(QStringLiteral("SELECT 1 ;\t\r\n\f-- done"), engine));
         // The server nests block comments: there this one is still open.
         EXPECT_EQ(readOnlyStatementRefusal(QStringLiteral("SELECT 1 /* /* */"), engine).has_value(),
                   engine == Engine::Postgres);

@@ -38,7 +38,7 @@ public:
         QList<Token> out;
         while (m_pos < m_sql.size()) {
             const QChar c = m_sql.at(m_pos);
-            if (c.isSpace()) {
+            if (isBlank(c)) {
                 ++m_pos;
             } else if (c == u'-' && peek(1) == u'-') {
                 skipLineComment();
@@ -71,6 +71,15 @@ public:
     }
 
 private:
+    /**
+     * The blanks both engines skip between tokens. Any other character, a vertical tab or a
+     * no-break space say, is one the embedded engine reads as a token of its own, or refuses.
+     */
+    static bool isBlank(QChar c)
+    {
+        return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f';
+    }
+
     static bool isWordChar(QChar c) { return c.isLetterOrNumber() || c == u'_' || c == u'$'; }
 
     QChar peek(qsizetype ahead) const
