@@ -46,9 +46,10 @@ void SessionDialog::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
 }
 
-bool SessionDialog::askToSaveChanges(const std::function<bool()>& save)
+bool SessionDialog::askToSaveChanges(const std::function<bool()>& save, const QString& question)
 {
-    switch (m_prompt.ask(kSaveChanges, windowTitle(), PromptButtons::YesNoCancel)) {
+    switch (m_prompt.ask(question.isEmpty() ? kSaveChanges : question, windowTitle(),
+                         PromptButtons::YesNoCancel)) {
     case PromptAnswer::Yes:
         return save();
     case PromptAnswer::No:

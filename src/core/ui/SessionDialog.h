@@ -33,10 +33,10 @@ protected:
     /** Whether the window may close now; a window holding unsaved edits asks first. */
     virtual bool mayLeave() { return true; }
     /**
-     * "Do you want to save changes?" under the window's caption: Yes leaves when `save` wrote
-     * the edits, No leaves without them, Cancel stays.
+     * `question` ("Do you want to save changes?" unless given) under the window's caption: Yes
+     * leaves when `save` wrote the edits, No leaves without them, Cancel stays.
      */
-    bool askToSaveChanges(const std::function<bool()>& save);
+    bool askToSaveChanges(const std::function<bool()>& save, const QString& question = {});
 
     Session& m_session;
     Prompt& m_prompt;

@@ -409,16 +409,7 @@ bool frmARDesigner::exportTo(const QString& path)
 
 bool frmARDesigner::mayLeave()
 {
-    if (!m_layout || !m_unsaved)
-        return true;
-    switch (m_prompt.ask(kSaveReport, windowTitle(), PromptButtons::YesNoCancel)) {
-    case PromptAnswer::Yes:
-        return save();
-    case PromptAnswer::No:
-        return true;
-    default:
-        return false;
-    }
+    return !m_layout || !m_unsaved || askToSaveChanges([this] { return save(); }, kSaveReport);
 }
 
 void frmARDesigner::hold(const ReportLayout& layout, qlonglong number, const QString& fileName,
