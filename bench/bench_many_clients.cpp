@@ -509,17 +509,31 @@ struct Change
     qlonglong task = 0;
     QString column; ///< in the task's row of the view
     QString value;  ///< that column holds once the change shows
+    /**
+     * When the writer's commit returned (0: not yet). A client may read the change before then,
+     * so the change is logged before its commit.
+     */
     qint64 committedNs = 0;
+    bool failed = false; ///< the writer's commit failed: the change is not counted
 };
 
 /** The changes of a run, written by the writers' thread and read by the clients. */
 class ChangeLog
 {
 public:
-    void add(const Change& change)
+    /** Logs a change about to be committed; returns its index. */
+    size_t add(const Change& change)
     {
         std::lock_guard lock(m_mutex);
         m_changes.push_back(change);
+        return m_changes.size() - 1;
+    }
+    /** The commit of change `index` returned at `committedNs`, or failed. */
+    void settle(size_t index, qint64 committedNs, bool ok)
+    {
+        std::lock_guard lock(m_mutex);
+        m_changes[index].committedNs = committedNs;
+        m_changes[index].failed = !ok;
     }
     std::vector<Change> all() const
     {
@@ -570,7 +584,8 @@ void takeUpKeyed(Client& c, const std::vector<Change>& changes, const QList<qlon
     const int number = rows.columnIndex(scr::Number);
     for (size_t i = 0; i < changes.size(); ++i) {
         const Change& ch = changes[i];
-        if (ch.writer == c.index || c.shown.count(i) != 0 || !numbers.contains(ch.task))
+        if (ch.failed || ch.writer == c.index || c.shown.count(i) != 0 ||
+            !numbers.contains(ch.task))
             continue;
         const int column = rows.columnIndex(ch.column);
         for (const QVariantList& row : rows.rows()) {
@@ -585,7 +600,8 @@ void takeUpFull(Client& c, const std::vector<Change>& changes, qint64 readStartN
 {
     for (size_t i = 0; i < changes.size(); ++i) {
         const Change& ch = changes[i];
-        if (ch.writer != c.index && ch.committedNs <= readStartNs && c.shown.count(i) == 0)
+        if (!ch.failed && ch.writer != c.index && ch.committedNs > 0 &&
+            ch.committedNs <= readStartNs && c.shown.count(i) == 0)
             c.shown[i] = when;
     }
 }
@@ -627,6 +643,8 @@ void writeChanges(std::vector<Client*> writers, RoutePool& pool, ChangeLog& log,
         Client& w = *writers[size_t(k) % writers.size()];
         Change change;
         change.writer = w.index;
+        // The change is logged before its commit: a client may read it before the commit returns.
+        std::optional<size_t> logged;
         try {
             cSCR task(*w.window, prompt);
             bool ok = false;
@@ -636,7 +654,10 @@ void writeChanges(std::vector<Client*> writers, RoutePool& pool, ChangeLog& log,
                 change.task = task.Create();
                 task.setSCR_Title(change.value);
                 task.UsersCol() = {{ws::user(k % ws::kUsers), ws::kWorkshop, OwnerType::User}};
-                ok = change.task != 0 && task.SAVE();
+                if (change.task != 0) {
+                    logged = log.add(change);
+                    ok = task.SAVE();
+                }
             } else {
                 const auto [number, owner] = pool.next();
                 change.task = number;
@@ -645,15 +666,19 @@ void writeChanges(std::vector<Client*> writers, RoutePool& pool, ChangeLog& log,
                 if (ws::user(to).compare(owner.trimmed(), Qt::CaseInsensitive) == 0)
                     to = (to + 1) % ws::kUsers;
                 change.value = ws::user(to);
-                ok = task.Load(number) &&
-                     task.Route_SCR({{change.value, ws::kWorkshop, OwnerType::User}}, QString());
+                if (task.Load(number)) {
+                    logged = log.add(change);
+                    ok =
+                        task.Route_SCR({{change.value, ws::kWorkshop, OwnerType::User}}, QString());
+                }
             }
-            change.committedNs = nowNs();
-            if (ok)
-                log.add(change);
-            else
+            if (logged)
+                log.settle(*logged, nowNs(), ok);
+            if (!ok)
                 ++failures;
         } catch (const DbError& e) {
+            if (logged)
+                log.settle(*logged, 0, false);
             if (failures++ == 0)
                 std::fprintf(stderr, "a change failed: %s\n", e.what());
         }
@@ -932,7 +957,7 @@ std::optional<RunFigures> runClients(int n, Mode mode, const Options& options,
         for (const std::unique_ptr<Client>& c : clients) {
             size_t expected = 0;
             for (const Change& ch : made)
-                expected += ch.writer == c->index ? 0 : 1;
+                expected += ch.failed || ch.writer == c->index ? 0 : 1;
             if (c->shown.size() < expected)
                 return false;
         }
@@ -949,7 +974,8 @@ std::optional<RunFigures> runClients(int n, Mode mode, const Options& options,
         return std::nullopt;
 
     // Figures.
-    fig.changes = int(made.size());
+    fig.changes =
+        int(std::count_if(made.begin(), made.end(), [](const Change& ch) { return !ch.failed; }));
     fig.serverCpuPerMinute = (cpu1 - cpu0) / options.minutes;
     fig.cpuPerFullRead = cpuPerFullRead;
     std::vector<double> pairs;
@@ -965,6 +991,8 @@ std::optional<RunFigures> runClients(int n, Mode mode, const Options& options,
     for (const std::unique_ptr<Client>& c : clients)
         jobs.push_back(c->backend->samples());
     for (size_t i = 0; i < made.size(); ++i) {
+        if (made[i].failed)
+            continue;
         double slowest = 0;
         for (const std::unique_ptr<Client>& c : clients) {
             if (made[i].writer == c->index)
@@ -975,7 +1003,9 @@ std::optional<RunFigures> runClients(int n, Mode mode, const Options& options,
                 slowest = -1;
                 continue;
             }
-            const double s = double(it->second - made[i].committedNs) / double(kNsPerS);
+            // A client may read the change just before the writer's commit returns.
+            const double s =
+                double(std::max<qint64>(0, it->second - made[i].committedNs)) / double(kNsPerS);
             pairs.push_back(s);
             if (s > 2.0) {
                 ++fig.pairsOver2s;
