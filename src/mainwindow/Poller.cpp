@@ -83,17 +83,57 @@ void markNotices(NoticeMarks& marks, const QList<Notice>& notices, qlonglong wor
 
 ViewDigest::Sum ViewDigest::rowSum(const QVariantList& row)
 {
-    const QByteArray nullMark("\x01", 1);
-    const QByteArray separator("\x1f", 1);
+    // Every row of a view passes here: each value goes in as its kind, its length and its bytes,
+    // without making text of numbers and dates. The length keeps values from running into each
+    // other; the kind keeps a Null apart from an empty text.
     QCryptographicHash hash(QCryptographicHash::Sha1);
+    const auto add = [&hash](char kind, const void* data, qsizetype size) {
+        const qint64 length = size;
+        hash.addData(QByteArrayView(&kind, 1));
+        hash.addData(QByteArrayView(reinterpret_cast<const char*>(&length), sizeof length));
+        hash.addData(QByteArrayView(static_cast<const char*>(data), size));
+    };
     for (const QVariant& value : row) {
-        if (value.isNull())
-            hash.addData(nullMark);
-        else if (value.typeId() == QMetaType::QByteArray)
-            hash.addData(value.toByteArray());
-        else
-            hash.addData(value.toString().toUtf8());
-        hash.addData(separator);
+        if (value.isNull()) {
+            add('0', nullptr, 0);
+            continue;
+        }
+        switch (value.typeId()) {
+        case QMetaType::QString: {
+            const auto* text = static_cast<const QString*>(value.constData());
+            add('s', text->constData(), text->size() * qsizetype(sizeof(QChar)));
+            break;
+        }
+        case QMetaType::Int:
+        case QMetaType::UInt:
+        case QMetaType::LongLong:
+        case QMetaType::Bool: {
+            const qint64 n = value.toLongLong();
+            add('i', &n, sizeof n);
+            break;
+        }
+        case QMetaType::Double: {
+            const double d = value.toDouble();
+            add('d', &d, sizeof d);
+            break;
+        }
+        case QMetaType::QDateTime: {
+            // The fields as stored, not the moment: no time zone is looked up.
+            const QDateTime t = value.toDateTime();
+            const qint64 parts[2] = {t.date().toJulianDay(), t.time().msecsSinceStartOfDay()};
+            add('t', parts, sizeof parts);
+            break;
+        }
+        case QMetaType::QByteArray: {
+            const auto* bytes = static_cast<const QByteArray*>(value.constData());
+            add('b', bytes->constData(), bytes->size());
+            break;
+        }
+        default: {
+            const QByteArray text = value.toString().toUtf8();
+            add('v', text.constData(), text.size());
+        }
+        }
     }
     const QByteArray d = hash.result();
     return {qFromBigEndian<quint64>(d.constData()), qFromBigEndian<quint64>(d.constData() + 8)};
