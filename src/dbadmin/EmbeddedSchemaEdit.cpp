@@ -270,10 +270,7 @@ QStringList referencingTables(Database& db, const QString& table)
                                 "AND f.\"table\" = ? COLLATE NOCASE AND m.name <> ? COLLATE NOCASE "
                                 "ORDER BY m.name"),
                  {table, table});
-    QStringList out;
-    for (const QVariantList& row : rs.rows())
-        out << row.first().toString();
-    return out;
+    return rs.firstColumnTexts();
 }
 
 void rewriteDefinition(Database& db, UpgradeLog& log, const TableDefinition& def)

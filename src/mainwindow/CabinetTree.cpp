@@ -36,7 +36,7 @@ CabinetNode* adopt(CabinetNode* parent, std::unique_ptr<CabinetNode> node)
 } // namespace
 
 CabinetTree::CabinetTree(QObject* parent)
-    : QAbstractItemModel(parent)
+    : NodeTreeModel(documentMimeType(), parent)
     , m_root(std::make_unique<CabinetNode>())
 {
 }
@@ -124,47 +124,8 @@ const CabinetNode* CabinetTree::findFolder(const QString& category) const
     return m_folders.value(isUnspecified(category) ? QString() : category.toUpper());
 }
 
-const CabinetNode* CabinetTree::node(const QModelIndex& index) const
+QVariant CabinetTree::nodeData(const CabinetNode* n, int role) const
 {
-    return index.isValid() ? static_cast<const CabinetNode*>(index.internalPointer())
-                           : m_root.get();
-}
-
-QModelIndex CabinetTree::indexOf(const CabinetNode* n) const
-{
-    if (!n || n == m_root.get() || !n->parent)
-        return {};
-    return createIndex(n->row, 0, const_cast<CabinetNode*>(n));
-}
-
-QModelIndex CabinetTree::index(int row, int column, const QModelIndex& parent) const
-{
-    const CabinetNode* p = node(parent);
-    if (column != 0 || row < 0 || row >= p->childCount())
-        return {};
-    return createIndex(row, 0, p->child(row));
-}
-
-QModelIndex CabinetTree::parent(const QModelIndex& child) const
-{
-    return child.isValid() ? indexOf(node(child)->parent) : QModelIndex();
-}
-
-int CabinetTree::rowCount(const QModelIndex& parent) const
-{
-    return parent.column() > 0 ? 0 : node(parent)->childCount();
-}
-
-int CabinetTree::columnCount(const QModelIndex&) const
-{
-    return 1;
-}
-
-QVariant CabinetTree::data(const QModelIndex& index, int role) const
-{
-    if (!index.isValid())
-        return {};
-    const CabinetNode* n = node(index);
     switch (role) {
     case Qt::DisplayRole:
         return n->text;
@@ -192,48 +153,28 @@ Qt::ItemFlags CabinetTree::flags(const QModelIndex& index) const
     return f;
 }
 
-QStringList CabinetTree::mimeTypes() const
-{
-    return {documentMimeType()};
-}
-
-QMimeData* CabinetTree::mimeData(const QModelIndexList& indexes) const
-{
-    for (const QModelIndex& i : indexes) {
-        const CabinetNode* n = node(i);
-        if (i.isValid() && n->isDocument()) {
-            auto* data = new QMimeData;
-            data->setData(documentMimeType(), QByteArray::number(n->document.number));
-            return data;
-        }
-    }
-    return nullptr;
-}
-
-qlonglong CabinetTree::draggedDocument(const QMimeData* data)
-{
-    return data && data->hasFormat(documentMimeType()) ? data->data(documentMimeType()).toLongLong()
-                                                       : 0;
-}
-
 bool CabinetTree::canDropMimeData(const QMimeData* data, Qt::DropAction, int, int,
                                   const QModelIndex& parent) const
 {
-    const qlonglong document = draggedDocument(data);
+    const qlonglong document = draggedNumber(data, documentMimeType());
     const CabinetNode* target = node(parent);
     const CabinetNode* dragged = m_documents.value(document);
     // Onto another folder than its own.
     return parent.isValid() && target->isFolder() && dragged && dragged->parent != target;
 }
 
-bool CabinetTree::dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
-                               const QModelIndex& parent)
+std::optional<qlonglong> CabinetTree::dragNumber(const CabinetNode& n) const
 {
-    if (!canDropMimeData(data, action, row, column, parent) || !m_dropHandler)
-        return false;
-    m_dropHandler(draggedDocument(data), node(parent)->folder);
-    // The handler rebuilds the tree; the view must not take the dragged row away itself.
-    return false;
+    return n.isDocument() ? std::optional(n.document.number) : std::nullopt;
+}
+
+void CabinetTree::setDropHandler(DropHandler handler)
+{
+    NodeTreeModel::setDropHandler(
+        [handler = std::move(handler)](qlonglong document, const CabinetNode* folder) {
+            if (handler)
+                handler(document, folder->folder);
+        });
 }
 
 } // namespace bx

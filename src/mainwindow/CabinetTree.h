@@ -2,8 +2,8 @@
 
 #include "mainwindow/BackgroundReader.h"
 #include "mainwindow/FileCabinet.h"
+#include "mainwindow/NodeTreeModel.h"
 
-#include <QAbstractItemModel>
 #include <QHash>
 #include <QString>
 #include <QVariant>
@@ -47,7 +47,7 @@ struct CabinetNode
     int childCount() const { return static_cast<int>(children.size()); }
 };
 
-class CabinetTree : public QAbstractItemModel
+class CabinetTree : public NodeTreeModel<CabinetNode>
 {
     Q_OBJECT
 public:
@@ -80,43 +80,29 @@ public:
     const CabinetNode* findFolder(const QString& category) const;
     int documentCount() const { return int(m_documents.size()); }
 
-    const CabinetNode* node(const QModelIndex& index) const;
-    QModelIndex indexOf(const CabinetNode* node) const;
-
-    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
-    QModelIndex parent(const QModelIndex& child) const override;
-    int rowCount(const QModelIndex& parent = {}) const override;
-    int columnCount(const QModelIndex& parent = {}) const override;
-    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
-
     // Dragging a document onto a folder. The model changes nothing itself: it hands the document
     // and the folder's stored category to the drop handler, which moves it and rebuilds the tree.
     using DropHandler = std::function<void(qlonglong document, const QString& folder)>;
-    void setDropHandler(DropHandler handler) { m_dropHandler = std::move(handler); }
+    void setDropHandler(DropHandler handler);
     static QString documentMimeType()
     {
         return QStringLiteral("application/x-brindlepax-document");
     }
     Qt::ItemFlags flags(const QModelIndex& index) const override;
-    QStringList mimeTypes() const override;
-    QMimeData* mimeData(const QModelIndexList& indexes) const override;
-    Qt::DropActions supportedDropActions() const override { return Qt::MoveAction; }
     bool canDropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
                          const QModelIndex& parent) const override;
-    bool dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
-                      const QModelIndex& parent) override;
 
 private:
     CabinetNode* folderNode(const QString& category, const CategoryPath& path);
-    /** The document a drag carries; 0 for none. */
-    static qlonglong draggedDocument(const QMimeData* data);
+    const CabinetNode* rootNode() const override { return m_root.get(); }
+    std::optional<qlonglong> dragNumber(const CabinetNode& node) const override;
+    QVariant nodeData(const CabinetNode* node, int role) const override;
 
     std::unique_ptr<CabinetNode> m_root;
     CabinetNode* m_top = nullptr;
     /** Folders by upper-cased stored category. */
     QHash<QString, CabinetNode*> m_folders;
     QHash<qlonglong, CabinetNode*> m_documents;
-    DropHandler m_dropHandler;
 };
 
 } // namespace bx

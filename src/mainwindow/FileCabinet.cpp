@@ -9,6 +9,8 @@
 #include "tasks/AttachmentType.h"
 #include "tasks/Stamp.h"
 
+#include <functional>
+
 namespace bx::cabinet {
 
 namespace {
@@ -78,6 +80,29 @@ QList<Document> withArchived(Database& db, Prompt& prompt, const Document& doc,
     if (archived.isEmpty() || prompt.ask(question) != PromptAnswer::Yes)
         return {doc};
     return QList<Document>{doc} + archived;
+}
+
+/**
+ * Sets the columns `assignments` names on every row of `rows` (versions of `doc`), in one
+ * transaction, each with the values `valuesOf` gives for it. The document itself must still be
+ * as shown; an archived row changed since is skipped.
+ */
+Outcome<Done> updateVersions(Database& db, const Document& doc, const QList<Document>& rows,
+                             const QString& assignments,
+                             const std::function<QVariantList(const Document& row)>& valuesOf)
+{
+    const QString update = QStringLiteral("UPDATE ATTACH SET ") + assignments +
+                           QStringLiteral(" WHERE Attach_Number = ?");
+    Transaction tx(db);
+    for (const Document& row : rows) {
+        QVariantList params = valuesOf(row);
+        params << row.number;
+        const QString same = sameDocument(doc, params);
+        if (db.execute(update + same, params) == 0 && row.number == doc.number)
+            return RefusalOf<>{kDocumentNotFound};
+    }
+    tx.commit();
+    return Done{};
 }
 
 } // namespace
@@ -166,21 +191,11 @@ Outcome<Done> moveDocument(Session& session, Prompt& prompt, qlonglong number,
     if (!folderAccess(db, session.user.record).sees(target))
         return RefusalOf<>{kNoAccessToFolder};
     const QList<Document> rows = withArchived(db, prompt, *doc, kMoveArchivedAlso);
-
-    Transaction tx(db);
-    for (const Document& row : rows) {
-        QVariantList params{target, workshopValue(session.currentWorkshopId), row.number};
-        const QString same = sameDocument(*doc, params);
-        const qlonglong moved = db.execute(
-            QStringLiteral("UPDATE ATTACH SET Category = ?, Group_ID = ? WHERE Attach_Number = ?") +
-                same,
-            params);
-        // The document itself must still be as shown; an archived row changed since is skipped.
-        if (moved == 0 && row.number == doc->number)
-            return RefusalOf<>{kDocumentNotFound};
-    }
-    tx.commit();
-    return Done{};
+    const QVariant workshop = workshopValue(session.currentWorkshopId);
+    return updateVersions(db, *doc, rows, QStringLiteral("Category = ?, Group_ID = ?"),
+                          [&](const Document&) {
+                              return QVariantList{target, workshop};
+                          });
 }
 
 Outcome<Done> renameDocument(Session& session, Prompt& prompt, qlonglong number)
@@ -199,20 +214,11 @@ Outcome<Done> renameDocument(Session& session, Prompt& prompt, qlonglong number)
     const QList<Document> rows = withArchived(db, prompt, *doc, kRenameArchivedAlso);
 
     const GmtConverter gmt(session.clock());
-    Transaction tx(db);
-    for (const Document& row : rows) {
-        QVariantList params{name, stamped(name, row.owner, gmt.toLocal(row.date)), row.number};
-        const QString same = sameDocument(*doc, params);
-        const qlonglong renamed =
-            db.execute(QStringLiteral("UPDATE ATTACH SET Attach_Filename = ?, Attach_Title = ? "
-                                      "WHERE Attach_Number = ?") +
-                           same,
-                       params);
-        if (renamed == 0 && row.number == doc->number)
-            return RefusalOf<>{kDocumentNotFound};
-    }
-    tx.commit();
-    return Done{};
+    return updateVersions(
+        db, *doc, rows, QStringLiteral("Attach_Filename = ?, Attach_Title = ?"),
+        [&](const Document& row) {
+            return QVariantList{name, stamped(name, row.owner, gmt.toLocal(row.date))};
+        });
 }
 
 Outcome<Done> deleteDocument(Session& session, Prompt& prompt, qlonglong number)

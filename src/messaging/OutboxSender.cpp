@@ -157,7 +157,18 @@ bool isPersonal(const RecordSet& due, int i)
     return due.value(i, QStringLiteral("Personal")).toLongLong() != 0;
 }
 
-const QString kUnclaimed = QStringLiteral(" AND (Claim_Token IS NULL OR Claim_Expires <= ?)");
+/**
+ * Puts `token` on the rows that `where` (with `params`) selects and no other sender holds, for
+ * kClaimMinutes from `now`; returns how many it took.
+ */
+qlonglong claim(Database& db, const QString& where, const QVariantList& params,
+                const QString& token, const QDateTime& now)
+{
+    return db.execute(
+        QStringLiteral("UPDATE MAIL_OUTBOX SET Claim_Token = ?, Claim_Expires = ? WHERE ") + where +
+            QStringLiteral(" AND (Claim_Token IS NULL OR Claim_Expires <= ?)"),
+        QVariantList{token, now.addSecs(qint64(kClaimMinutes) * 60)} + params + QVariantList{now});
+}
 
 /** The rows claimed under `token`, in the order they were queued. */
 RecordSet claimedRows(Database& db, const QString& token)
@@ -176,11 +187,11 @@ RecordSet claimDigest(Database& db, const QVariant& recipient, const QString& to
                       const SenderContext& ctx)
 {
     const QDateTime now = ctx.nowUtc.toUTC();
-    const qlonglong claimed = db.execute(
-        QStringLiteral("UPDATE MAIL_OUTBOX SET Claim_Token = ?, Claim_Expires = ? WHERE State = ? "
-                       "AND Digest > 0 AND Personal = 0 AND ") +
-            db.dialect().textEquals(QStringLiteral("Recipient")) + kUnclaimed,
-        {token, now.addSecs(qint64(kClaimMinutes) * 60), pending(), recipient, now});
+    const qlonglong claimed =
+        claim(db,
+              QStringLiteral("State = ? AND Digest > 0 AND Personal = 0 AND ") +
+                  db.dialect().textEquals(QStringLiteral("Recipient")),
+              {pending(), recipient}, token, now);
     if (claimed == 0)
         return {};
     RecordSet rows = claimedRows(db, token);
@@ -200,13 +211,11 @@ RecordSet claimDigest(Database& db, const QVariant& recipient, const QString& to
 RecordSet claimRows(Database& db, const QVariantList& numbers, const QString& token,
                     const SenderContext& ctx)
 {
-    const QDateTime now = ctx.nowUtc.toUTC();
-    const qlonglong claimed = db.execute(
-        QStringLiteral("UPDATE MAIL_OUTBOX SET Claim_Token = ?, Claim_Expires = ? "
-                       "WHERE Outbox_Number IN (") +
-            Dialect::markers(numbers.size()) + QStringLiteral(") AND State = ?") + kUnclaimed,
-        QVariantList{token, now.addSecs(qint64(kClaimMinutes) * 60)} + numbers +
-            QVariantList{pending(), now});
+    const qlonglong claimed =
+        claim(db,
+              QStringLiteral("Outbox_Number IN (") + Dialect::markers(numbers.size()) +
+                  QStringLiteral(") AND State = ?"),
+              numbers + QVariantList{pending()}, token, ctx.nowUtc.toUTC());
     return claimed == 0 ? RecordSet() : claimedRows(db, token);
 }
 

@@ -3,10 +3,13 @@
 #include "core/db/ParameterQuery.h"
 #include "core/db/ScriptStatement.h"
 
+#include <QIODevice>
 #include <QTemporaryFile>
 
+#include <algorithm>
 #include <optional>
 #include <utility>
+#include <vector>
 
 namespace bx {
 
@@ -273,6 +276,27 @@ bool Database::hasTable(const QString& table)
     return std::any_of(all.cbegin(), all.cend(), [&](const QString& t) {
         return t.compare(table, Qt::CaseInsensitive) == 0;
     });
+}
+
+void Database::feedBlobPieces(QIODevice& source, qint64 size, const BlobProgress& progress,
+                              const QString& sqlState, const QString& where,
+                              const BlobPieceWriter& write)
+{
+    std::vector<char> piece(kBlobPiece);
+    qint64 done = 0;
+    while (done < size) {
+        const qint64 want = std::min<qint64>(kBlobPiece, size - done);
+        const qint64 got = source.read(piece.data(), want);
+        if (got <= 0)
+            throw DbError(
+                DbErrorKind::Other, sqlState,
+                QStringLiteral("The source ended after %1 of %2 bytes").arg(done).arg(size), {},
+                where);
+        write(piece.data(), got, done);
+        done += got;
+        if (progress)
+            progress(done, size);
+    }
 }
 
 void Database::copyBlob(const BlobRef& from, const BlobRef& to)

@@ -352,6 +352,17 @@ protected:
     {
     }
 
+    /** Takes one piece of a binary value being written: `length` bytes at `offset`. */
+    using BlobPieceWriter = std::function<void(const char* piece, qint64 length, qint64 offset)>;
+    /**
+     * The reading half of writeBlob: reads `size` bytes from `source` in pieces of kBlobPiece
+     * bytes, hands each to `write` and reports `progress` after it. A source that ends early
+     * throws, with `sqlState` (the engine's code for a fault of the input) and `where`.
+     */
+    static void feedBlobPieces(QIODevice& source, qint64 size, const BlobProgress& progress,
+                               const QString& sqlState, const QString& where,
+                               const BlobPieceWriter& write);
+
     virtual RecordSet doQuery(const QString& sql, const QVariantList& params,
                               const QString& where) = 0;
     virtual qlonglong doExecute(const QString& sql, const QVariantList& params,

@@ -722,10 +722,7 @@ QStringList PgDatabase::tableNames(bool system)
         QStringLiteral("SELECT table_name FROM information_schema.tables WHERE table_schema = ") +
         (system ? QStringLiteral("'pg_catalog'") : QStringLiteral("current_schema()")) +
         QStringLiteral(" AND table_type = 'BASE TABLE' ORDER BY table_name"));
-    QStringList out;
-    for (const QVariantList& row : rs.rows())
-        out << row.first().toString();
-    return out;
+    return rs.firstColumnTexts();
 }
 
 QList<ColumnInfo> PgDatabase::columns(const QString& table)
@@ -801,22 +798,11 @@ void PgDatabase::writeBlob(const BlobRef& ref, QIODevice& source, qint64 size,
     const int fd = lo_open(m_conn, object, INV_WRITE);
     if (fd < 0)
         throw connectionError({}, where);
-    std::vector<char> piece(kBlobPiece);
-    qint64 done = 0;
-    while (done < size) {
-        const qint64 want = std::min<qint64>(kBlobPiece, size - done);
-        const qint64 got = source.read(piece.data(), want);
-        if (got <= 0)
-            throw DbError(
-                DbErrorKind::Other, QStringLiteral("58030"),
-                QStringLiteral("The source ended after %1 of %2 bytes").arg(done).arg(size), {},
-                where);
-        if (lo_write(m_conn, fd, piece.data(), size_t(got)) != int(got))
-            throw connectionError({}, where);
-        done += got;
-        if (progress)
-            progress(done, size);
-    }
+    feedBlobPieces(source, size, progress, QStringLiteral("58030"), where,
+                   [&](const char* piece, qint64 length, qint64) {
+                       if (lo_write(m_conn, fd, piece, size_t(length)) != int(length))
+                           throw connectionError({}, where);
+                   });
     if (lo_close(m_conn, fd) < 0)
         throw connectionError({}, where);
     doExecute(QStringLiteral("UPDATE ") + ref.table + QStringLiteral(" SET ") + ref.blobColumn +

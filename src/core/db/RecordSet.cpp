@@ -118,6 +118,14 @@ QVariant RecordSet::value(int row, const QString& column) const
     return m_rows.at(row).at(c);
 }
 
+QStringList RecordSet::firstColumnTexts() const
+{
+    QStringList out;
+    for (const QVariantList& row : m_rows)
+        out << row.first().toString();
+    return out;
+}
+
 QString RecordSet::text(const QString& column) const
 {
     const QVariant v = value(column);

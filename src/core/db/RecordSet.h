@@ -36,6 +36,8 @@ public:
     int rowCount() const { return static_cast<int>(m_rows.size()); }
     bool isEmpty() const { return m_rows.isEmpty(); }
     const QList<QVariantList>& rows() const { return m_rows; }
+    /** The first column of every row as text, in order: the answer of a query for names. */
+    QStringList firstColumnTexts() const;
 
     // Cursor. A new set stands on its first row (eof() at once when it is empty).
     bool eof() const { return m_pos >= m_rows.size() || m_pos < 0; }

@@ -468,10 +468,7 @@ QStringList SqliteDatabase::tableNames(bool system)
                   "AND name ") +
               (system ? QString() : QStringLiteral("NOT ")) +
               QStringLiteral("LIKE 'sqlite\\_%' ESCAPE '\\' ORDER BY name"));
-    QStringList out;
-    for (const QVariantList& row : rs.rows())
-        out << row.first().toString();
-    return out;
+    return rs.firstColumnTexts();
 }
 
 QList<ForeignKey> SqliteDatabase::foreignKeys(const QString& table)
@@ -611,33 +608,22 @@ void SqliteDatabase::writeBlob(const BlobRef& ref, QIODevice& source, qint64 siz
                                ref.blobColumn.toUtf8().constData(), stored.rowId, 1, blob.out());
     if (rc != SQLITE_OK)
         throw error(rc, {}, where);
-    std::vector<char> piece(kBlobPiece);
     std::vector<char> old(inPlace ? kBlobPiece : 0);
-    qint64 done = 0;
-    while (done < size) {
-        const qint64 want = std::min<qint64>(kBlobPiece, size - done);
-        const qint64 got = source.read(piece.data(), want);
-        if (got <= 0)
-            throw DbError(
-                DbErrorKind::Other, QString::number(SQLITE_IOERR),
-                QStringLiteral("The source ended after %1 of %2 bytes").arg(done).arg(size), {},
-                where);
-        bool unchanged = false;
-        if (inPlace) {
-            rc = sqlite3_blob_read(blob.get(), old.data(), int(got), int(done));
-            if (rc != SQLITE_OK)
-                throw error(rc, {}, where);
-            unchanged = std::memcmp(old.data(), piece.data(), size_t(got)) == 0;
-        }
-        if (!unchanged) {
-            rc = sqlite3_blob_write(blob.get(), piece.data(), int(got), int(done));
-            if (rc != SQLITE_OK)
-                throw error(rc, {}, where);
-        }
-        done += got;
-        if (progress)
-            progress(done, size);
-    }
+    feedBlobPieces(source, size, progress, QString::number(SQLITE_IOERR), where,
+                   [&](const char* piece, qint64 length, qint64 offset) {
+                       bool unchanged = false;
+                       if (inPlace) {
+                           rc = sqlite3_blob_read(blob.get(), old.data(), int(length), int(offset));
+                           if (rc != SQLITE_OK)
+                               throw error(rc, {}, where);
+                           unchanged = std::memcmp(old.data(), piece, size_t(length)) == 0;
+                       }
+                       if (!unchanged) {
+                           rc = sqlite3_blob_write(blob.get(), piece, int(length), int(offset));
+                           if (rc != SQLITE_OK)
+                               throw error(rc, {}, where);
+                       }
+                   });
     rc = blob.close();
     if (rc != SQLITE_OK)
         throw error(rc, {}, where);

@@ -10,6 +10,7 @@
 #include "core/db/DatabaseOpener.h"
 #include "core/settings/WindowLayout.h"
 #include "core/ui/AppIcon.h"
+#include "core/ui/CommandMenus.h"
 #include "core/ui/HelpContents.h"
 #include "core/ui/StoredText.h"
 #include "mainwindow/Poller.h"
@@ -119,12 +120,7 @@ Access_Form::~Access_Form() = default;
 
 QAction* Access_Form::command(const char* name, const QString& caption, void (Access_Form::*slot)())
 {
-    auto* action = new QAction(caption, this);
-    action->setObjectName(QString::fromLatin1(name));
-    if (slot)
-        connect(action, &QAction::triggered, this, slot);
-    m_commands.insert(action->objectName(), action);
-    return action;
+    return addCommand(m_commands, this, name, caption, slot);
 }
 
 void Access_Form::buildPages()
@@ -478,14 +474,7 @@ void Access_Form::buildPopups()
 {
     // One context menu per node tag; the actions are the commands of the menus.
     const auto popup = [this](const QString& name, const QStringList& commands) {
-        auto* menu = new QMenu(this);
-        menu->setObjectName(name);
-        for (const QString& c : commands) {
-            if (c.isEmpty())
-                menu->addSeparator();
-            else
-                menu->addAction(m_commands.value(c));
-        }
+        QMenu* menu = commandMenu(this, name, commands, m_commands);
         m_team->setPopupMenu(name, menu);
         return menu;
     };

@@ -4,6 +4,7 @@
 #include "core/Session.h"
 #include "core/UserRights.h"
 #include "core/db/Database.h"
+#include "core/ui/CommandMenus.h"
 #include "core/ui/Named.h"
 #include "core/ui/RunCommand.h"
 #include "core/ui/ShowRefusal.h"
@@ -125,12 +126,7 @@ void FileCabinetPage::closeViewerCopies()
 QAction* FileCabinetPage::makeAction(const char* name, const QString& caption,
                                      void (FileCabinetPage::*slot)())
 {
-    auto* action = new QAction(caption, this);
-    action->setObjectName(QString::fromLatin1(name));
-    if (slot)
-        connect(action, &QAction::triggered, this, slot);
-    m_actions.insert(action->objectName(), action);
-    return action;
+    return addCommand(m_actions, this, name, caption, slot);
 }
 
 void FileCabinetPage::buildToolbar()
@@ -177,15 +173,7 @@ void FileCabinetPage::buildToolbar()
 void FileCabinetPage::buildPopups()
 {
     const auto popup = [this](const QString& name, const QStringList& commands) {
-        auto* menu = new QMenu(this);
-        menu->setObjectName(name);
-        for (const QString& c : commands) {
-            if (c.isEmpty())
-                menu->addSeparator();
-            else
-                menu->addAction(m_actions.value(c));
-        }
-        m_popups.insert(name, menu);
+        m_popups.insert(name, commandMenu(this, name, commands, m_actions));
     };
     popup(QStringLiteral("POPUP_FILE_CABINET"), {QStringLiteral("mnuDocEdit"),
                                                  QStringLiteral("mnuDocSave"),
@@ -411,18 +399,25 @@ void FileCabinetPage::saveDocument()
         showRefusal(m_prompt, saved.refusal()->message);
 }
 
+void FileCabinetPage::applyChange(const std::function<Outcome<Done>()>& change)
+{
+    Outcome<Done> changed = Outcome<Done>::declined();
+    runCommand(m_session, m_prompt, [&] { changed = change(); });
+    if (changed.refusal())
+        showRefusal(m_prompt, changed.refusal()->message);
+    if (changed)
+        refresh();
+}
+
+void FileCabinetPage::changeSelected(Outcome<Done> (*change)(Session&, Prompt&, qlonglong))
+{
+    if (const std::optional<cabinet::Document> doc = selectedDocument())
+        applyChange([&] { return change(m_session, m_prompt, doc->number); });
+}
+
 void FileCabinetPage::deleteDocument()
 {
-    const std::optional<cabinet::Document> doc = selectedDocument();
-    if (!doc)
-        return;
-    Outcome<Done> deleted = Outcome<Done>::declined();
-    runCommand(m_session, m_prompt,
-               [&] { deleted = cabinet::deleteDocument(m_session, m_prompt, doc->number); });
-    if (deleted.refusal())
-        showRefusal(m_prompt, deleted.refusal()->message);
-    if (deleted)
-        refresh();
+    changeSelected(&cabinet::deleteDocument);
 }
 
 void FileCabinetPage::cutDocument()
@@ -445,27 +440,12 @@ void FileCabinetPage::pasteDocument()
 
 void FileCabinetPage::moveDocument(qlonglong document, const QString& folder)
 {
-    Outcome<Done> moved = Outcome<Done>::declined();
-    runCommand(m_session, m_prompt,
-               [&] { moved = cabinet::moveDocument(m_session, m_prompt, document, folder); });
-    if (moved.refusal())
-        showRefusal(m_prompt, moved.refusal()->message);
-    if (moved)
-        refresh();
+    applyChange([&] { return cabinet::moveDocument(m_session, m_prompt, document, folder); });
 }
 
 void FileCabinetPage::renameDocument()
 {
-    const std::optional<cabinet::Document> doc = selectedDocument();
-    if (!doc)
-        return;
-    Outcome<Done> renamed = Outcome<Done>::declined();
-    runCommand(m_session, m_prompt,
-               [&] { renamed = cabinet::renameDocument(m_session, m_prompt, doc->number); });
-    if (renamed.refusal())
-        showRefusal(m_prompt, renamed.refusal()->message);
-    if (renamed)
-        refresh();
+    changeSelected(&cabinet::renameDocument);
 }
 
 void FileCabinetPage::findDocuments()

@@ -113,6 +113,10 @@ private:
     /** The selected document read again and checked; nothing (refusal shown) otherwise. */
     std::optional<cabinet::Document> selectedDocument();
     void openVersion(const cabinet::Document& doc);
+    /** Runs a change of the cabinet: shows its refusal, reads the tree again when it was made. */
+    void applyChange(const std::function<Outcome<Done>()>& change);
+    /** applyChange of `change` on the selected document, when there is one. */
+    void changeSelected(Outcome<Done> (*change)(Session&, Prompt&, qlonglong));
     void addPending(bool fromFile, const std::optional<PendingAttachment>& pending);
 
     Session& m_session;

@@ -44,7 +44,7 @@ TeamTreeFonts TeamTreeFonts::fromOptions(const ListOptionsSet& options)
 }
 
 TeamTreeModel::TeamTreeModel(TeamTree& tree, QObject* parent)
-    : QAbstractItemModel(parent)
+    : NodeTreeModel(taskMimeType(), parent)
     , m_tree(tree)
     , m_fonts(TeamTreeFonts::from(QFont()))
 {
@@ -62,43 +62,6 @@ void TeamTreeModel::setFonts(const TeamTreeFonts& fonts)
     // Fonts change for every row: a reset is simpler than a dataChanged per parent.
     beginResetModel();
     endResetModel();
-}
-
-const TreeNode* TeamTreeModel::node(const QModelIndex& index) const
-{
-    return index.isValid() ? static_cast<const TreeNode*>(index.internalPointer()) : m_tree.root();
-}
-
-QModelIndex TeamTreeModel::indexOf(const TreeNode* n) const
-{
-    if (!n || n == m_tree.root() || !n->parent)
-        return {};
-    return createIndex(n->row, 0, const_cast<TreeNode*>(n));
-}
-
-QModelIndex TeamTreeModel::index(int row, int column, const QModelIndex& parent) const
-{
-    const TreeNode* p = node(parent);
-    if (column != 0 || row < 0 || row >= p->childCount())
-        return {};
-    return createIndex(row, 0, p->child(row));
-}
-
-QModelIndex TeamTreeModel::parent(const QModelIndex& child) const
-{
-    return child.isValid() ? indexOf(node(child)->parent) : QModelIndex();
-}
-
-int TeamTreeModel::rowCount(const QModelIndex& parent) const
-{
-    if (parent.column() > 0)
-        return 0;
-    return node(parent)->childCount();
-}
-
-int TeamTreeModel::columnCount(const QModelIndex&) const
-{
-    return 1;
 }
 
 QFont TeamTreeModel::fontOf(const TreeNode* n) const
@@ -153,11 +116,8 @@ QColor TeamTreeModel::colourOf(const TreeNode* n) const
     return m_fonts.taskColour;
 }
 
-QVariant TeamTreeModel::data(const QModelIndex& index, int role) const
+QVariant TeamTreeModel::nodeData(const TreeNode* n, int role) const
 {
-    if (!index.isValid())
-        return {};
-    const TreeNode* n = node(index);
     switch (role) {
     case Qt::DisplayRole:
     case Qt::EditRole:
@@ -235,27 +195,9 @@ Qt::ItemFlags TeamTreeModel::flags(const QModelIndex& index) const
     return f;
 }
 
-QStringList TeamTreeModel::mimeTypes() const
-{
-    return {taskMimeType()};
-}
-
-QMimeData* TeamTreeModel::mimeData(const QModelIndexList& indexes) const
-{
-    for (const QModelIndex& index : indexes) {
-        const TreeNode* n = node(index);
-        if (n && n->kind == TreeNodeKind::Task) {
-            auto* data = new QMimeData;
-            data->setData(taskMimeType(), QByteArray::number(n->key.toLongLong()));
-            return data;
-        }
-    }
-    return nullptr;
-}
-
 qlonglong TeamTreeModel::draggedTask(const QMimeData* data)
 {
-    return data && data->hasFormat(taskMimeType()) ? data->data(taskMimeType()).toLongLong() : 0;
+    return draggedNumber(data, taskMimeType());
 }
 
 bool TeamTreeModel::canDropMimeData(const QMimeData* data, Qt::DropAction, int, int,
@@ -265,14 +207,9 @@ bool TeamTreeModel::canDropMimeData(const QMimeData* data, Qt::DropAction, int, 
     return draggedTask(data) != 0 && target && dropTargetFor(*target);
 }
 
-bool TeamTreeModel::dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
-                                 const QModelIndex& parent)
+std::optional<qlonglong> TeamTreeModel::dragNumber(const TreeNode& n) const
 {
-    if (!canDropMimeData(data, action, row, column, parent) || !m_dropHandler)
-        return false;
-    m_dropHandler(draggedTask(data), node(parent));
-    // The handler changes the database and rebuilds the tree; the view must not move rows.
-    return false;
+    return n.kind == TreeNodeKind::Task ? std::optional(n.key.toLongLong()) : std::nullopt;
 }
 
 } // namespace bx

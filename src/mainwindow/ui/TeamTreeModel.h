@@ -1,9 +1,9 @@
 #pragma once
 
 #include "mainwindow/ListOptions.h"
+#include "mainwindow/NodeTreeModel.h"
 #include "mainwindow/TeamTree.h"
 
-#include <QAbstractItemModel>
 #include <QColor>
 #include <QFont>
 
@@ -47,7 +47,7 @@ struct TeamTreeFonts
  * colour, bold as well when also unviewed). Follows the tree's changes row by row. The tree must
  * outlive the model.
  */
-class TeamTreeModel : public QAbstractItemModel, private TeamTreeListener
+class TeamTreeModel : public NodeTreeModel<TreeNode>, private TeamTreeListener
 {
     Q_OBJECT
 
@@ -67,32 +67,20 @@ public:
     void setFonts(const TeamTreeFonts& fonts);
     const TeamTreeFonts& fonts() const { return m_fonts; }
 
-    const TreeNode* node(const QModelIndex& index) const;
-    QModelIndex indexOf(const TreeNode* node) const;
-
-    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
-    QModelIndex parent(const QModelIndex& child) const override;
-    int rowCount(const QModelIndex& parent = {}) const override;
-    int columnCount(const QModelIndex& parent = {}) const override;
-    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
-
     // Dragging a task onto another node. The model changes nothing itself: it hands the task and
-    // the node it was dropped on to the drop handler, which decides and refreshes the tree.
-    using DropHandler = std::function<void(qlonglong task, const TreeNode* target)>;
-    void setDropHandler(DropHandler handler) { m_dropHandler = std::move(handler); }
+    // the node it was dropped on to the drop handler (setDropHandler), which decides and refreshes
+    // the tree.
     static QString taskMimeType() { return QStringLiteral("application/x-brindlepax-task"); }
     /** The task number a drag carries; 0 when it carries none. */
     static qlonglong draggedTask(const QMimeData* data);
     Qt::ItemFlags flags(const QModelIndex& index) const override;
-    QStringList mimeTypes() const override;
-    QMimeData* mimeData(const QModelIndexList& indexes) const override;
-    Qt::DropActions supportedDropActions() const override { return Qt::MoveAction; }
     bool canDropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
                          const QModelIndex& parent) const override;
-    bool dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
-                      const QModelIndex& parent) override;
 
 private:
+    const TreeNode* rootNode() const override { return m_tree.root(); }
+    std::optional<qlonglong> dragNumber(const TreeNode& node) const override;
+    QVariant nodeData(const TreeNode* node, int role) const override;
     void aboutToInsert(const TreeNode* parent, int row) override;
     void inserted() override;
     void aboutToRemove(const TreeNode* parent, int row) override;
@@ -103,8 +91,6 @@ private:
 
     QFont fontOf(const TreeNode* node) const;
     QColor colourOf(const TreeNode* node) const;
-
-    DropHandler m_dropHandler;
 
     TeamTree& m_tree;
     TeamTreeFonts m_fonts;
