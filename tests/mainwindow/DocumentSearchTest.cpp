@@ -42,12 +42,9 @@ protected:
                        {QStringLiteral("ann"), QStringLiteral("bob"), QStringLiteral("O'Brien")});
         test::addCategories(
             db(), {QStringLiteral("Bob's"), QStringLiteral("Plans"), QStringLiteral("Zeta")});
-        const QString grant = QStringLiteral(
-            "INSERT INTO LU_ACCESS_LEVEL (USER_ID, ACCESS_LEVEL, ACCESS_TYPE) VALUES (?, ?, "
-            "'VIEW')");
-        db().execute(grant, {QStringLiteral("O'Brien"), QStringLiteral("Plans")});
-        db().execute(grant, {QStringLiteral("O'Brien"), QStringLiteral("Bob's")});
-        db().execute(grant, {QStringLiteral("bob"), QStringLiteral("Zeta")});
+        test::grantFolder(db(), QStringLiteral("O'Brien"), QStringLiteral("Plans"));
+        test::grantFolder(db(), QStringLiteral("O'Brien"), QStringLiteral("Bob's"));
+        test::grantFolder(db(), QStringLiteral("bob"), QStringLiteral("Zeta"));
     }
 
     void addDocument(const QString& title, const QString& file, const QVariant& category,

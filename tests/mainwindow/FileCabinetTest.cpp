@@ -2,13 +2,12 @@
 
 #include "core/db/Database.h"
 #include "support/AttachContent.h"
+#include "support/SampleFiles.h"
 #include "support/SessionTest.h"
 #include "support/TaskRows.h"
 #include "tasks/AttachmentTransfer.h"
 #include "tasks/CustomForms.h"
 #include "tasks/MemoText.h"
-
-#include <QFile>
 
 #include <gtest/gtest.h>
 #include <thread>
@@ -38,11 +37,9 @@ protected:
         clock.set(naive(QDate(2024, 2, 1), QTime(12, 0)));
         test::addUsers(db(), {QStringLiteral("ann"), QStringLiteral("bob"), QStringLiteral("cy")});
         test::addCategories(db(), {kPlans, kZeta, QStringLiteral("Other")});
-        const QString grant = QStringLiteral("INSERT INTO LU_ACCESS_LEVEL (USER_ID, ACCESS_LEVEL, "
-                                             "ACCESS_TYPE) VALUES (?, ?, 'VIEW')");
         for (const char* folder : {"Plans", "Zeta", "Other"})
-            db().execute(grant, {QStringLiteral("ann"), QString::fromLatin1(folder)});
-        db().execute(grant, {QStringLiteral("bob"), kPlans});
+            test::grantFolder(db(), QStringLiteral("ann"), QString::fromLatin1(folder));
+        test::grantFolder(db(), QStringLiteral("bob"), kPlans);
         actAs(QStringLiteral("ann"));
     }
 
@@ -284,11 +281,7 @@ TEST_P(FileCabinetTest, SavingASharedDocumentPublishesAVersion)
     ASSERT_TRUE(newer);
     EXPECT_EQ(newer->owner, QStringLiteral("bob"));
     EXPECT_EQ(newer->number, other);
-    {
-        QFile f(copy->path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("mine");
-    }
+    ASSERT_TRUE(test::writeFile(copy->path, "mine"));
     attachments::ViewerCopy c = *copy;
     ASSERT_TRUE(attachments::saveBack(db(), c, authorOf(session)));
     EXPECT_GT(c.newest, other);

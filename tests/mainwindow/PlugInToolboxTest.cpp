@@ -2,10 +2,10 @@
 
 #include "core/UserRights.h"
 #include "core/db/Database.h"
+#include "support/SampleFiles.h"
 #include "support/ServerLogins.h"
 #include "support/SessionTest.h"
 
-#include <QBuffer>
 #include <QColor>
 
 #include <gtest/gtest.h>
@@ -18,13 +18,7 @@ namespace {
 /** A 16x12 PNG, for a stored icon. */
 QByteArray pngIcon()
 {
-    QImage image(16, 12, QImage::Format_ARGB32);
-    image.fill(QColor(0x20, 0x80, 0x40));
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
+    return bx::test::pngBytes(16, 12);
 }
 
 class PlugInToolboxTest : public test::SessionTest
@@ -80,7 +74,7 @@ TEST_P(PlugInToolboxTest, TheToolboxOffersItsPlugInsOnceWithTheirIconsOrTheDefau
     EXPECT_EQ(entries.at(0).icon, fallback);
     EXPECT_EQ(entries.at(1).icon, fallback);
     EXPECT_EQ(entries.at(2).icon.size(), QSize(16, 12));
-    EXPECT_EQ(entries.at(2).icon.pixelColor(3, 3), QColor(0x20, 0x80, 0x40));
+    EXPECT_EQ(entries.at(2).icon.pixelColor(3, 3), QColor(Qt::red));
 }
 
 TEST_P(PlugInToolboxTest, TheStoreSavesEveryColumnAndRefusesWhatTheChecksForbid)

@@ -6,6 +6,7 @@
 #include "core/schema/TaskColumns.h"
 #include "mainwindow/TeamTree.h"
 #include "support/Lifecycles.h"
+#include "support/SampleFiles.h"
 #include "support/SessionTest.h"
 #include "support/TaskRows.h"
 
@@ -106,9 +107,7 @@ protected:
             quick::writeReport(session, report, owners, pages.path(), logoDir.path());
         if (!written)
             return written.refusal() ? written.refusal()->message : QStringLiteral("declined");
-        QFile file(*written);
-        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
-        return QString::fromUtf8(file.readAll());
+        return QString::fromUtf8(bx::test::fileBytes(*written));
     }
 
     static bool lists(const QString& page, const QString& text)
@@ -220,10 +219,7 @@ TEST_P(QuickReportsTest, PageIsUtf8WithEscapedTextLocalDatesAndTheLogo)
                    {scr::FirmTargetDate, true},
                    {scr::OwnerTargetDate, gmt.toGmt(local(35, 0, 30))},
                    {scr::Category, QStringLiteral("O'Brien's")}});
-    QFile logo(QDir(logoDir.path()).filePath(quick::kLogoFile));
-    ASSERT_TRUE(logo.open(QIODevice::WriteOnly));
-    logo.write("png");
-    logo.close();
+    ASSERT_TRUE(bx::test::writeFile(QDir(logoDir.path()).filePath(quick::kLogoFile), "png"));
 
     const QString page = run(QuickReport::CurrentWork);
     EXPECT_TRUE(page.contains(QStringLiteral("charset=utf-8")));
@@ -236,9 +232,8 @@ TEST_P(QuickReportsTest, PageIsUtf8WithEscapedTextLocalDatesAndTheLogo)
     EXPECT_TRUE(page.contains(QStringLiteral("#660099\">bob<"))) << "the owner's group";
     EXPECT_TRUE(page.contains(QStringLiteral("<b>O'Brien's</b>"))) << "the category's group";
     EXPECT_TRUE(page.contains(QStringLiteral("<th>From</th>")));
-    QFile copied(QDir(pages.path()).filePath(quick::kLogoFile));
-    ASSERT_TRUE(copied.open(QIODevice::ReadOnly)) << "the logo lies beside the page";
-    EXPECT_EQ(copied.readAll(), QByteArray("png"));
+    EXPECT_EQ(bx::test::fileBytes(QDir(pages.path()).filePath(quick::kLogoFile)), QByteArray("png"))
+        << "the logo lies beside the page";
 }
 
 // No rows, or only another's sensitive task: the message instead of a page; no owners: nothing.

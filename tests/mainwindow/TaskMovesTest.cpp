@@ -232,9 +232,7 @@ TEST_P(TaskMovesTest, FolderAndCategoryDropsRecordFolderChange)
                            QStringLiteral("FOLDER CHANGE"), QStringLiteral("open:ann")}));
 
     test::addCategories(db(), {QStringLiteral("Bob's")});
-    db().execute(
-        QStringLiteral("INSERT INTO LU_CATEGORY (Category, Parent_Category) VALUES (?, ?)"),
-        {QStringLiteral("Q'1"), QStringLiteral("Bob's")});
+    test::addSubfolder(db(), QStringLiteral("Q'1"), QStringLiteral("Bob's"));
     const qlonglong filed = addTask(kMe);
     ASSERT_TRUE(drop(filed, DropTarget::Category, QStringLiteral("Q'1")));
     EXPECT_EQ(

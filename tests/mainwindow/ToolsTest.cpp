@@ -164,26 +164,23 @@ TEST_P(ToolsTest, TheFlagsGiveTheUserThenTheTaskOneArgumentEach)
     }
 }
 
-TEST_P(ToolsTest, ASuiteProgramBesideTheClientGetsThePasswordInItsEnvironmentOnly)
+// A suite program beside the client gets the password in its environment, never among its
+// arguments; one found on the path gets none.
+TEST_P(ToolsTest, ASuiteProgramBesideTheClientAloneGetsThePasswordInItsEnvironment)
 {
     place(programDir(), QStringLiteral("BX_Sync"));
-    addTool(QStringLiteral("Sync"), QStringLiteral("BX_Sync.EXE"), true, true);
-    const Started started = start(QStringLiteral("Sync"), 5);
-    const QString type = isServer() ? QStringLiteral("1") : QStringLiteral("0");
-    EXPECT_EQ(started.arguments, (QStringList{kUser, QStringLiteral("5"), type, kUser,
-                                              QStringLiteral("_Ver:") + BuildInfo::versionText()}));
-    EXPECT_TRUE(started.environment.contains(kToolPasswordVariable + u'=' + kPassword));
-    EXPECT_FALSE(started.arguments.join(u' ').contains(QStringLiteral("pass")));
-}
-
-TEST_P(ToolsTest, ASuiteProgramFoundOnThePathGetsNoPassword)
-{
     place(pathDir(), QStringLiteral("bx_poll"));
+    addTool(QStringLiteral("Sync"), QStringLiteral("BX_Sync.EXE"), true, true);
     addTool(QStringLiteral("Poll"), QStringLiteral("bx_poll"), false, false);
-    const Started started = start(QStringLiteral("Poll"), 5);
     const QString type = isServer() ? QStringLiteral("1") : QStringLiteral("0");
-    EXPECT_EQ(started.arguments, (QStringList{type, kUser}));
-    EXPECT_FALSE(started.hasVariable(kToolPasswordVariable));
+    const Started sync = start(QStringLiteral("Sync"), 5);
+    EXPECT_EQ(sync.arguments, (QStringList{kUser, QStringLiteral("5"), type, kUser,
+                                           QStringLiteral("_Ver:") + BuildInfo::versionText()}));
+    EXPECT_TRUE(sync.environment.contains(kToolPasswordVariable + u'=' + kPassword));
+    EXPECT_FALSE(sync.arguments.join(u' ').contains(QStringLiteral("pass")));
+    const Started poll = start(QStringLiteral("Poll"), 5);
+    EXPECT_EQ(poll.arguments, (QStringList{type, kUser}));
+    EXPECT_FALSE(poll.hasVariable(kToolPasswordVariable));
 }
 
 TEST_P(ToolsTest, AnEditorOnlyToolStartsFromTheEditorAndNotFromTheMainWindow)

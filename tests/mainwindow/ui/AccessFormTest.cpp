@@ -288,8 +288,7 @@ TEST_F(AccessFormTest, ToolMenusFollowEveryChangeAndOnlyAnAdministratorChangesTo
 // The category filter narrows the view and ticks its menu; All Categories lifts it.
 TEST_F(AccessFormTest, CategoryFilterMenus)
 {
-    db().execute(QStringLiteral("INSERT INTO LU_CATEGORY (Category) VALUES (?)"),
-                 {QStringLiteral("O'Hara's")});
+    bx::test::addCategories(db(), {QStringLiteral("O'Hara's")});
     addTask(701, QStringLiteral("Filed"), QStringLiteral("admin"), QStringLiteral("O'Hara's"));
     addTask(702, QStringLiteral("Loose"), QStringLiteral("admin"));
     Access_Form form(session, prompt);
@@ -354,8 +353,7 @@ TEST_F(AccessFormTest, UserSelectionNarrowsTheGridAndUpWalksTheTeam)
 // and a template deleted meanwhile is named as gone.
 TEST_F(AccessFormTest, TemplatesMenuStartsATaskFromATemplate)
 {
-    db().execute(QStringLiteral("INSERT INTO LU_CATEGORY (Category) VALUES (?)"),
-                 {QStringLiteral("O'Neil's folder")});
+    bx::test::addCategories(db(), {QStringLiteral("O'Neil's folder")});
     addTask(951, QStringLiteral("O'Brien's checklist"), QStringLiteral("admin"),
             QStringLiteral("O'Neil's folder"));
     db().execute(QStringLiteral("UPDATE SCR SET SCR_Template = 1 WHERE SCR_Number = 951"));

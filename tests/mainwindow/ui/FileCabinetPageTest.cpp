@@ -5,6 +5,7 @@
 #include "mainwindow/ui/F_DOCFIND.h"
 #include "support/AttachContent.h"
 #include "support/OpenedUrls.h"
+#include "support/SampleFiles.h"
 #include "support/TaskRows.h"
 #include "support/WindowTest.h"
 #include "tasks/AttachmentView.h"
@@ -43,9 +44,7 @@ protected:
             return;
         test::addUsers(db(), {QStringLiteral("ann"), QStringLiteral("bob")});
         test::addCategories(db(), {QStringLiteral("Plans"), QStringLiteral("Secret")});
-        db().execute(QStringLiteral("INSERT INTO LU_ACCESS_LEVEL (USER_ID, ACCESS_LEVEL, "
-                                    "ACCESS_TYPE) VALUES (?, ?, 'VIEW')"),
-                     {QStringLiteral("ann"), QStringLiteral("Plans")});
+        test::grantFolder(db(), QStringLiteral("ann"), QStringLiteral("Plans"));
         m_plan = addDocument(QStringLiteral("plan.txt"), QStringLiteral("Plans"));
         m_secret = addDocument(QStringLiteral("secret.txt"), QStringLiteral("Secret"));
         m_loose = addDocument(QStringLiteral("loose.txt"), QVariant());
@@ -256,11 +255,7 @@ TEST_F(FileCabinetPageTest, ViewerCopySavedBackAsANewVersion)
     const QStringList urls = opened.take();
     ASSERT_EQ(urls.size(), 1);
     const QString copy = QUrl(urls.first()).toLocalFile();
-    {
-        QFile file(copy);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("edited");
-    }
+    ASSERT_TRUE(test::writeFile(copy, "edited"));
     const qlonglong other = addDocument(QStringLiteral("plan.txt"), QStringLiteral("Plans"));
     prompt.answer(PromptAnswer::Yes);
     QEvent activate(QEvent::WindowActivate);
@@ -289,11 +284,7 @@ TEST_F(FileCabinetPageTest, AddCommandsPublishIntoTheChosenFolder)
 {
     enterWorkshop(7, QStringLiteral("O'Neil's desk"));
     const QString source = dir.filePath(QStringLiteral("O'Brien's list.txt"));
-    {
-        QFile file(source);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("chairs");
-    }
+    ASSERT_TRUE(test::writeFile(source, "chairs"));
     const QString form = QStringLiteral("O'Neil's inspection");
     db().execute(QStringLiteral("INSERT INTO FORM (Form_Name) VALUES (?)"), {form});
     db().execute(QStringLiteral("INSERT INTO CONTROL (FORM_NAME, CONTROL_KEY, ATTACH_NUMBER, "
@@ -390,9 +381,7 @@ TEST_F(FileCabinetPageTest, SaveAsOffersTheNameAndItsExtension)
         runFromPopup(page, "mnuDocSave", doc);
         EXPECT_EQ(offered, QString::fromLatin1(c.offered));
         EXPECT_EQ(filter, QString::fromLatin1(c.filter)) << c.stored;
-        QFile saved(target);
-        ASSERT_TRUE(saved.open(QIODevice::ReadOnly)) << c.stored;
-        EXPECT_EQ(saved.readAll(), QByteArray(c.stored));
+        EXPECT_EQ(test::fileBytes(target), QByteArray(c.stored));
     }
     EXPECT_TRUE(prompt.texts().isEmpty()) << prompt.texts().join(u'|').toStdString();
 }
@@ -437,9 +426,7 @@ TEST_F(FileCabinetPageTest, ArchiveListsTheOlderVersionsAndOpensOne)
         }));
     const QStringList urls = opened.take();
     ASSERT_EQ(urls.size(), 1);
-    QFile copy(QUrl(urls.first()).toLocalFile());
-    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
-    EXPECT_EQ(copy.readAll(), QByteArray("first"));
+    EXPECT_EQ(test::fileBytes(QUrl(urls.first()).toLocalFile()), QByteArray("first"));
 }
 
 // Find Documents opens its search window; the search confirmed there rebuilds the tree with the

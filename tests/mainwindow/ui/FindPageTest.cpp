@@ -3,6 +3,7 @@
 #include "core/db/Database.h"
 #include "mainwindow/ui/F_DOCFIND.h"
 #include "mainwindow/ui/F_FIND.h"
+#include "support/TaskRows.h"
 #include "support/WindowTest.h"
 
 #include <QCheckBox>
@@ -111,9 +112,8 @@ TEST_F(FindPageTest, TheDocumentSearchNotesMissingFolderAccess)
     EXPECT_EQ(child<QLabel>(none, "lblNote")->text(), kNoFolderAccess);
     EXPECT_EQ(child<QListWidget>(none, "lstFolders")->count(), 0);
 
-    db().execute(QStringLiteral("INSERT INTO LU_CATEGORY (Category) VALUES ('Plans')"));
-    db().execute(QStringLiteral("INSERT INTO LU_ACCESS_LEVEL (USER_ID, ACCESS_LEVEL, "
-                                "ACCESS_TYPE) VALUES ('ann', 'Plans', 'VIEW')"));
+    test::addCategories(db(), {QStringLiteral("Plans")});
+    test::grantFolder(db(), QStringLiteral("ann"), QStringLiteral("Plans"));
     F_DOCFIND some(session, prompt);
     EXPECT_TRUE(child<QLabel>(some, "lblNote")->text().isEmpty());
     child<QLineEdit>(some, "txtTitle")->setText(QStringLiteral("memo"));

@@ -1,5 +1,7 @@
 #include "mainwindow/ui/ViewPrinter.h"
 
+#include "support/SampleFiles.h"
+
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -36,9 +38,7 @@ TEST(ViewPrinterTest, PdfBreaksLongListingsIntoPagesAndAnUnwritablePathFailsWith
         const QString path = dir.filePath(QStringLiteral("view%1.pdf").arg(lines));
         QString error;
         ASSERT_TRUE(ViewPrinter::exportPdf(listing(lines), path, &error)) << error.toStdString();
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        const QByteArray pdf = file.readAll();
+        const QByteArray pdf = bx::test::fileBytes(path);
         EXPECT_TRUE(pdf.startsWith("%PDF"));
         EXPECT_EQ(pageCount(pdf) > 1, lines > 3) << pageCount(pdf);
         EXPECT_GE(pageCount(pdf), 1);
