@@ -15,7 +15,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QImage>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
@@ -24,6 +23,8 @@
 using namespace bx;
 using namespace bx::attachments;
 using namespace bx::test::tasks;
+using bx::test::fileBytes;
+using bx::test::writeFile;
 
 namespace {
 
@@ -63,18 +64,6 @@ QByteArray randomBytes(qint64 size)
     for (qint64 i = 0; i < size; ++i)
         data[i] = char(QRandomGenerator::global()->bounded(256));
     return data;
-}
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 class AttachmentsTest : public TaskTest
@@ -564,10 +553,7 @@ TEST_P(AttachmentsTest, PreviewsAreEscapedAndBounded)
     EXPECT_FALSE(html.contains(QChar::ReplacementCharacter));
 
     ListedAttachment image = item(QStringLiteral("F"), QStringLiteral("dot.png"));
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    QImage(2, 2, QImage::Format_RGB32).save(&buffer, "PNG");
+    const QByteArray png = bx::test::pngBytes();
     setAttachContent(db(), image.number, png);
     EXPECT_EQ(previewOf(session.db(), image).image, png);
     setAttachContent(db(), image.number, QByteArray(kPreviewImageBytes + 1, 'x'));

@@ -75,6 +75,17 @@ protected:
                         at(2024, 1, 31, 12, 5, 9), true);
     }
 
+    /** The order form defined and one copy of it saved: reference `ref`, signed off. */
+    qlonglong savedOrder(const QString& ref)
+    {
+        defineOrder();
+        const FormCopy blank = readCopy(db(), kOrder, 0);
+        QList<FieldValue> values = valuesOf(blank);
+        values[1].value = ref;
+        values[3].checked = true;
+        return *save(SaveMode::Add, blank, values);
+    }
+
     /** The copy's rows as "key name=value/checked/mandatory/main/right", by key. */
     QStringList rowsOf(qlonglong attach)
     {
@@ -191,17 +202,12 @@ TEST_P(CustomFormsTest, ReopenedCopySavedReplacesItsValuesAndStaysMandatory)
 // A row that cannot be written part-way through a save leaves the copy as it was.
 TEST_P(CustomFormsTest, SaveFailingPartWayKeepsTheOldValues)
 {
-    defineOrder();
-    const FormCopy blank = readCopy(db(), kOrder, 0);
-    QList<FieldValue> values = valuesOf(blank);
-    values[1].value = QStringLiteral("old");
-    values[3].checked = true;
-    const qlonglong number = *save(SaveMode::Add, blank, values);
+    const qlonglong number = savedOrder(QStringLiteral("old"));
     const QStringList before = rowsOf(number);
 
     test::refuseInserts(db(), QStringLiteral("CONTROL"), QStringLiteral("NEW.CONTROL_KEY = 3"));
     const FormCopy opened = readCopy(db(), kOrder, number);
-    values = valuesOf(opened);
+    QList<FieldValue> values = valuesOf(opened);
     values[1].value = QStringLiteral("new");
     EXPECT_THROW(save(SaveMode::Open, opened, values), DbError);
     EXPECT_EQ(rowsOf(number), before);
@@ -290,17 +296,11 @@ TEST_P(CustomFormsTest, ListsComeFromTheCatalogue)
 // values can still go into a new copy. Any update of the attachment moves its version.
 TEST_P(CustomFormsTest, TheSecondOfTwoClientsSavingOneCopyIsRefused)
 {
-    defineOrder();
-    const FormCopy blank = readCopy(db(), kOrder, 0);
-    QList<FieldValue> values = valuesOf(blank);
-    values[1].value = QStringLiteral("first");
-    values[3].checked = true;
-    const qlonglong number = *save(SaveMode::Add, blank, values);
-
+    const qlonglong number = savedOrder(QStringLiteral("first"));
     const std::unique_ptr<Database> other = connectAgain();
     const FormCopy mine = readCopy(db(), kOrder, number);
     const FormCopy theirs = readCopy(*other, kOrder, number);
-    values = valuesOf(theirs);
+    QList<FieldValue> values = valuesOf(theirs);
     values[1].value = QStringLiteral("theirs");
     ASSERT_TRUE(saveCopy(*other, SaveMode::Open, theirs, values, {}, kMe, {}, false));
 
@@ -333,12 +333,7 @@ TEST_P(CustomFormsTest, TheSecondOfTwoClientsSavingOneCopyIsRefused)
 // leaves the old ones); the rows of filled-in copies and the copies' own values stay as they are.
 TEST_P(CustomFormsTest, TheDesignerReplacesDefinitionsOnlyAndAllOrNothing)
 {
-    defineOrder();
-    const FormCopy blank = readCopy(db(), kOrder, 0);
-    QList<FieldValue> values = valuesOf(blank);
-    values[1].value = QStringLiteral("R-1");
-    values[3].checked = true;
-    const qlonglong filled = *save(SaveMode::Add, blank, values);
+    const qlonglong filled = savedOrder(QStringLiteral("R-1"));
     const QStringList copyRows = rowsOf(filled);
 
     FormDefinition d = *readDefinition(db(), kOrder);

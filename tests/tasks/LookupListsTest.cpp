@@ -32,9 +32,7 @@ protected:
     }
     void addChild(const QString& name, const QString& parent)
     {
-        db().execute(
-            QStringLiteral("INSERT INTO LU_CATEGORY (Category, Parent_Category) VALUES (?, ?)"),
-            {name, parent});
+        bx::test::addSubfolder(db(), name, parent);
     }
     QVariant parentOf(const QString& name)
     {
@@ -43,9 +41,7 @@ protected:
     }
     void grant(const QString& user, const QString& folder)
     {
-        db().execute(QStringLiteral("INSERT INTO LU_ACCESS_LEVEL (USER_ID, ACCESS_LEVEL, "
-                                    "ACCESS_TYPE) VALUES (?, ?, 'VIEW')"),
-                     {user, folder});
+        bx::test::grantFolder(db(), user, folder);
     }
     Outcome<> save(LookupKind kind, const QString& old, const QString& text,
                    const QString& parent = {})

@@ -1,6 +1,7 @@
 #include "tasks/TaskEditor.h"
 
 #include "core/settings/SystemSettings.h"
+#include "support/SampleFiles.h"
 #include "tasks/TaskTestSupport.h"
 #include "tasks/cSCR.h"
 
@@ -154,10 +155,8 @@ TEST(TaskEditorChecks, CommentFile)
     QTemporaryDir data;
     qputenv("BRINDLEPAX_DATA", data.path().toUtf8());
     ASSERT_EQ(writeCommentFile(42, QStringLiteral("<p>Ann's \"notes\" – ü</p>")), QString());
-    QFile file(commentFilePath(42));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(QString::fromUtf8(file.readAll()), QStringLiteral("<p>Ann's \"notes\" – ü</p>"));
-    file.close();
+    EXPECT_EQ(QString::fromUtf8(bx::test::fileBytes(commentFilePath(42))),
+              QStringLiteral("<p>Ann's \"notes\" – ü</p>"));
     EXPECT_TRUE(commentFilePath(42).endsWith(QStringLiteral("/BXComm/42.bx")));
     removeCommentFile(42);
     EXPECT_FALSE(QFile::exists(commentFilePath(42)));

@@ -2,6 +2,7 @@
 #include "contacts/Contacts.h"
 #include "contacts/ui/F_CONTACT.h"
 #include "support/ContactRows.h"
+#include "support/SampleFiles.h"
 #include "tasks/AttachmentView.h"
 #include "tasks/Attachments.h"
 #include "tasks/MemoText.h"
@@ -12,7 +13,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
-#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTextCursor>
@@ -169,9 +169,7 @@ TEST_F(TaskEditorWindowTest, SaveAsAndCopyTextTakeWhatIsStoredAndSelected)
     window.attachmentPane().setSaveChooser([&](const QString&, const QString&) { return target; });
     selectFile(window, file);
     trigger(window, "mnuSaveAttachment");
-    QFile saved(target);
-    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(saved.readAll() == bytes);
+    EXPECT_TRUE(fileBytes(target) == bytes);
 
     selectMemo(window, memo);
     auto* box = child<QTextEdit>(window, "T_Memo");

@@ -53,6 +53,16 @@ protected:
         field(3, "Same", "COMBO", "No such table", false);
         field(4, "Passed", "CHECK", "", false);
     }
+
+    /** The value a form copy holds for field `key`. */
+    QString valueOf(qlonglong copy, int key)
+    {
+        return db()
+            .scalar(QStringLiteral("SELECT VALUE FROM CONTROL WHERE ATTACH_NUMBER = ? AND "
+                                   "CONTROL_KEY = ?"),
+                    {copy, key})
+            .toString();
+    }
 };
 
 // "Add Custom Form": the mandatory field stops the save with its message and title; a save makes
@@ -102,11 +112,7 @@ TEST_F(CustomFormWindowsTest, FormsAreAddedFilledReopenedAndReadOnlyWhenClosed)
                        {task})
                .toLongLong();
     ASSERT_NE(copy, 0);
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT VALUE FROM CONTROL WHERE ATTACH_NUMBER = ? AND "
-                                         "CONTROL_KEY = 1"),
-                          {copy})
-                  .toString(),
-              QStringLiteral("O'Brien"));
+    EXPECT_EQ(valueOf(copy, 1), QStringLiteral("O'Brien"));
     selectFile(window, copy);
 
     // Reopened: the second "Same" changed asks; Cancel keeps it open, Yes saves.
@@ -120,14 +126,8 @@ TEST_F(CustomFormWindowsTest, FormsAreAddedFilledReopenedAndReadOnlyWhenClosed)
         return 0;
     });
     trigger(window, "mnuOpenForm");
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT VALUE FROM CONTROL WHERE ATTACH_NUMBER = ? AND "
-                                         "CONTROL_KEY = 3"),
-                          {copy})
-                  .toString(),
-              QStringLiteral("changed"));
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM ATTACH WHERE Attach_Type = 'X'"))
-                  .toLongLong(),
-              1);
+    EXPECT_EQ(valueOf(copy, 3), QStringLiteral("changed"));
+    EXPECT_EQ(sqlNumber("SELECT COUNT(*) FROM ATTACH WHERE Attach_Type = 'X'", {}), 1);
 
     // Saved by another client meanwhile: nothing is overwritten; Yes keeps the values as a new
     // copy, which the editor lists.
@@ -142,14 +142,8 @@ TEST_F(CustomFormWindowsTest, FormsAreAddedFilledReopenedAndReadOnlyWhenClosed)
         return 0;
     });
     trigger(window, "mnuOpenForm");
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM CONTROL WHERE VALUE = 'late'"))
-                  .toLongLong(),
-              1);
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT VALUE FROM CONTROL WHERE ATTACH_NUMBER = ? AND "
-                                         "CONTROL_KEY = 1"),
-                          {copy})
-                  .toString(),
-              QStringLiteral("O'Brien"));
+    EXPECT_EQ(sqlNumber("SELECT COUNT(*) FROM CONTROL WHERE VALUE = 'late'", {}), 1);
+    EXPECT_EQ(valueOf(copy, 1), QStringLiteral("O'Brien"));
     EXPECT_EQ(child<QTreeWidget>(window, "AttachListView")->topLevelItemCount(), 2);
 
     // A closed task's copy opens read-only and closes without a question.

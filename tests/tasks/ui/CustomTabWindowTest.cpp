@@ -1,12 +1,12 @@
 #include "PlugInWindowFixture.h"
 #include "core/ErrorLog.h"
 #include "core/UserRights.h"
+#include "support/SampleFiles.h"
 #include "tasks/ui/PlugInHost.h"
 #include "tasks/ui/SCR_FORM.h"
 #include "tasks/ui/dlgCustomTab.h"
 
 #include <QAbstractButton>
-#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTabWidget>
@@ -140,9 +140,7 @@ TEST_F(CustomTabWindowTest, ThrowingPlugInIsClosedAndTheTaskSavesWithoutIt)
     EXPECT_TRUE(window.saveTask());
     EXPECT_EQ(stored(task, "SCR_Title").toString(), QStringLiteral("Chairs, red"));
     EXPECT_EQ(stored(task, "SCR_Custom_Field").toString(), QStringLiteral("REF-1"));
-    QFile log(ErrorLog(clock).path());
-    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(QString::fromUtf8(log.readAll())
+    EXPECT_TRUE(QString::fromUtf8(fileBytes(ErrorLog(clock).path()))
                     .contains(plugInFailedMessage(
                         throwing, QStringLiteral("the reference list is unreachable"))));
 }

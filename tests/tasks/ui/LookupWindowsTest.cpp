@@ -59,11 +59,9 @@ protected:
         Database& db = session.db();
         db.execute(QStringLiteral("INSERT INTO LU_PRIORITY (Priority) VALUES (?)"),
                    {QStringLiteral("0 - O'Brien's")});
-        const QString insert =
-            QStringLiteral("INSERT INTO LU_CATEGORY (Category, Parent_Category) VALUES (?, ?)");
-        db.execute(insert, {QStringLiteral("Beta"), QVariant()});
-        db.execute(insert, {QStringLiteral("Alpha's kid"), QStringLiteral("Alpha")});
-        db.execute(insert, {QStringLiteral("Alpha"), QVariant()});
+        bx::test::addSubfolder(db, QStringLiteral("Beta"), QVariant());
+        bx::test::addSubfolder(db, QStringLiteral("Alpha's kid"), QStringLiteral("Alpha"));
+        bx::test::addSubfolder(db, QStringLiteral("Alpha"), QVariant());
         bx::test::addTaskRow(db, {{scr::Priority, QStringLiteral("1 - High")}});
     }
 };

@@ -3,6 +3,7 @@
 #include "core/AppPaths.h"
 #include "core/ErrorLog.h"
 #include "core/db/Database.h"
+#include "support/SampleFiles.h"
 #include "support/SessionTest.h"
 #include "support/WindowTest.h"
 #include "tasks/PlugInCatalog.h"
@@ -54,8 +55,7 @@ protected:
 
     QString errorLog() const
     {
-        QFile log(ErrorLog(clock).path());
-        return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
+        return QString::fromUtf8(bx::test::fileBytes(ErrorLog(clock).path()));
     }
 
     QWidget page;

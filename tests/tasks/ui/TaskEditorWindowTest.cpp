@@ -246,10 +246,7 @@ TEST_F(TaskEditorWindowTest, EmailRecordJoinsTheDescription)
 TEST_F(TaskEditorWindowTest, AddFileThroughItsWindow)
 {
     const QString path = dir.filePath(QStringLiteral("O'Brien's plan.txt"));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray(70'000, 'p'));
-    file.close();
+    ASSERT_TRUE(writeFile(path, QByteArray(70'000, 'p')));
     settings.set(ATTFILE::kSection, ATTFILE::kKey, QStringLiteral("/srv/O'Neil"));
 
     const qlonglong task = addTask({{scr::Title, QStringLiteral("files")}});
@@ -333,11 +330,7 @@ TEST_F(TaskEditorWindowTest, ViewerCopySavedBackOnlyOnYes)
         activate(window);
         EXPECT_TRUE(prompt.records().isEmpty());
 
-        auto edit = [&](const QByteArray& bytes) {
-            QFile file(copy);
-            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-            file.write(bytes);
-        };
+        const auto edit = [&](const QByteArray& bytes) { ASSERT_TRUE(writeFile(copy, bytes)); };
         const QString question = attachments::changedQuestion(QStringLiteral("O'Brien's plan.txt"));
         edit("first edit");
         prompt.answer(PromptAnswer::No);
@@ -395,10 +388,8 @@ TEST_F(TaskEditorWindowTest, DroppedFilesAskOnceForSeveral)
     const qlonglong task = addTask({{scr::Title, QStringLiteral("drops")}});
     QList<QUrl> urls;
     for (const QString& name : {QStringLiteral("O'Brien.txt"), QStringLiteral("b.bin")}) {
-        QFile file(dir.filePath(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(name.toUtf8());
-        urls << QUrl::fromLocalFile(file.fileName());
+        ASSERT_TRUE(writeFile(dir.filePath(name), name.toUtf8()));
+        urls << QUrl::fromLocalFile(dir.filePath(name));
     }
     SCR_FORM window(session, prompt, &host);
     ASSERT_TRUE(window.open(TaskOpening::existing(task)));
@@ -437,10 +428,7 @@ TEST_F(TaskEditorWindowTest, DroppedFilesAskOnceForSeveral)
 TEST_F(TaskEditorWindowTest, CancelledTransferStoresNothing)
 {
     const QString path = dir.filePath(QStringLiteral("O'Brien's drawing.bin"));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray(400'000, 'd'));
-    file.close();
+    ASSERT_TRUE(writeFile(path, QByteArray(400'000, 'd')));
     const qlonglong task = addTask({{scr::Title, QStringLiteral("objects")}});
     SCR_FORM window(session, prompt, &host);
     ASSERT_TRUE(window.open(TaskOpening::existing(task)));
