@@ -3,6 +3,7 @@
 #include "core/UserRights.h"
 #include "support/ContactRows.h"
 #include "support/EngineFixture.h"
+#include "support/SampleFiles.h"
 #include "support/SessionTest.h"
 
 #include <QFile>
@@ -98,10 +99,7 @@ TEST(VCardTest, ExportIsReadByAnotherReaderIntact)
     }
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("one.vcf"));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(vcard::write({tricky()}));
-    file.close();
+    ASSERT_TRUE(bx::test::writeFile(path, vcard::write({tricky()})));
     const Contact c = tricky();
     const QJsonObject got = readWithVobject(path);
     const QJsonObject tels{{QStringLiteral("home"), c.phoneHome},
@@ -222,9 +220,7 @@ protected:
     QString fileWith(const QByteArray& bytes)
     {
         const QString path = tempDir() + QStringLiteral("/cards.vcf");
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
+        EXPECT_TRUE(bx::test::writeFile(path, bytes));
         return path;
     }
     UserRecord user;

@@ -7,12 +7,11 @@
 #include "people/UserStore.h"
 #include "support/AttachContent.h"
 #include "support/PeopleBuilders.h"
+#include "support/SampleFiles.h"
 #include "support/SessionTest.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 
 #include <gtest/gtest.h>
 #include <limits>
@@ -234,11 +233,9 @@ TEST_P(LoginServiceTest, UserRowReadsWithAdministratorRules)
 
 TEST_P(LoginServiceTest, FirstLogonStoresFourReportsOnce)
 {
-    for (const char* name : {"1.rpx", "2.rpx", "4.rpx", "6.rpx", "9.rpx"}) {
-        QFile f(QDir(programDir()).filePath(QString::fromLatin1(name)));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(name);
-    }
+    for (const char* name : {"1.rpx", "2.rpx", "4.rpx", "6.rpx", "9.rpx"})
+        ASSERT_TRUE(
+            bx::test::writeFile(QDir(programDir()).filePath(QString::fromLatin1(name)), name));
     clock.setStandardOffsetSeconds(3600); // local time one hour ahead of GMT
     const auto reports = [&] {
         return db().query(QStringLiteral("SELECT * FROM ATTACH WHERE Attach_Type = ? "

@@ -53,11 +53,8 @@ protected:
             db().execute(
                 QStringLiteral("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (?, ?)"),
                 {g, QStringLiteral("Team Ø%1").arg(g)});
-        db().execute(QStringLiteral("INSERT INTO LU_CATEGORY (Category) VALUES (?)"),
-                     {QStringLiteral("Plans")});
-        db().execute(
-            QStringLiteral("INSERT INTO LU_CATEGORY (Category, Parent_Category) VALUES (?, ?)"),
-            {QStringLiteral("Plans 'Ærø'"), QStringLiteral("Plans")});
+        bx::test::addCategories(db(), {QStringLiteral("Plans")});
+        bx::test::addSubfolder(db(), QStringLiteral("Plans 'Ærø'"), QStringLiteral("Plans"));
         for (const char* u : {"bob", "carol", "dave"})
             db().execute(
                 QStringLiteral("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (101, ?)"),
@@ -363,9 +360,7 @@ TEST_P(UserAdminTest, RenameMovesEveryListedReferenceAndNothingElse)
     }
     db().execute(QStringLiteral("UPDATE MAIL SET Sender = ?"), {old});
     db().execute(QStringLiteral("UPDATE LIFECYCLE_USER SET Owner_ID = ?"), {old});
-    db().execute(QStringLiteral("INSERT INTO LU_ACCESS_LEVEL (USER_ID, ACCESS_LEVEL, ACCESS_TYPE) "
-                                "VALUES (?, ?, ?)"),
-                 {old, QStringLiteral("Plans"), QStringLiteral("VIEW")});
+    bx::test::grantFolder(db(), old, QStringLiteral("Plans"));
 
     QStringList tables;
     for (const ColumnRef& ref : kUserColumns)
@@ -550,11 +545,8 @@ TEST_P(UserAdminTest, AdminKeepsRightsAndTheTreeHoldsEveryUserOnce)
 
 TEST_P(UserAdminTest, FolderListMarksWhatTheEditorCannotSee)
 {
-    db().execute(
-        QStringLiteral("INSERT INTO LU_CATEGORY (Category, Parent_Category) VALUES (?, ?)"),
-        {QStringLiteral("Deep"), QStringLiteral("Plans 'Ærø'")});
-    db().execute(QStringLiteral("INSERT INTO LU_ACCESS_LEVEL (USER_ID, ACCESS_LEVEL, ACCESS_TYPE) "
-                                "VALUES ('bob', 'Plans', 'VIEW')"));
+    bx::test::addSubfolder(db(), QStringLiteral("Deep"), QStringLiteral("Plans 'Ærø'"));
+    bx::test::grantFolder(db(), QStringLiteral("bob"), QStringLiteral("Plans"));
     QStringList texts;
     QList<int> levels;
     for (const FolderEntry& e : folderEntries(db(), *loadUser(db(), QStringLiteral("bob")))) {

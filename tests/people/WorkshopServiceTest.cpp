@@ -91,7 +91,7 @@ protected:
     /** A workshop saved with an existing folder and the given members. */
     qlonglong makeWorkshop(const QString& name, const QStringList& users)
     {
-        db().execute(QStringLiteral("INSERT INTO LU_CATEGORY (Category) VALUES (?)"), {name});
+        bx::test::addCategories(db(), {name});
         const auto id = service.save(draft(name, name, users));
         EXPECT_TRUE(id) << (id.refusal() ? id.refusal()->message.toStdString() : std::string());
         return id ? *id : 0;

@@ -6,6 +6,7 @@
 #include "people/ui/F_USER.h"
 #include "people/ui/USER_FORM.h"
 #include "people/ui/dlgUsers.h"
+#include "support/TaskRows.h"
 #include "support/WindowTest.h"
 
 #include <QAction>
@@ -45,9 +46,8 @@ protected:
                            QVariant()});
         db().execute(add, {QStringLiteral("carol"), QStringLiteral("Carol"),
                            QStringLiteral("Secret1"), QStringLiteral("bob")});
-        db().execute(QStringLiteral("INSERT INTO LU_CATEGORY (Category) VALUES ('Plans')"));
-        db().execute(QStringLiteral(
-            "INSERT INTO LU_CATEGORY (Category, Parent_Category) VALUES ('Drafts', 'Plans')"));
+        test::addCategories(db(), {QStringLiteral("Plans")});
+        test::addSubfolder(db(), QStringLiteral("Drafts"), QStringLiteral("Plans"));
         session.user.record = *loadUser(db(), QStringLiteral("admin"));
     }
 
