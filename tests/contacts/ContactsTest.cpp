@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 using namespace bx::contacts;
 using bx::test::addContactAttachment;
@@ -24,7 +25,7 @@ protected:
         SessionTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        user.userId = QStringLiteral("ann");
+        user.userId = u"ann"_s;
         user.editContactInfo = true;
         user.deleteContactInfo = true;
     }
@@ -53,9 +54,9 @@ TEST_P(ContactsTest, NamesOnlyStoreSingleBlanksThatReadAsEmpty)
 {
     const Outcome<qlonglong, ContactField> saved = save(db(), user, named("Smith", "Jo"));
     ASSERT_TRUE(saved);
-    EXPECT_EQ(countRows(db(), QStringLiteral("CONTACT"),
-                        QStringLiteral("CONTACT_KEY = ? AND Title = ' ' AND Notes = ' ' AND "
-                                       "Phone_Cell = ' ' AND Zip = ' '"),
+    EXPECT_EQ(countRows(db(), u"CONTACT"_s,
+                        u"CONTACT_KEY = ? AND Title = ' ' AND Notes = ' ' AND "
+                        "Phone_Cell = ' ' AND Zip = ' '"_s,
                         {*saved}),
               1);
     const std::optional<Contact> loaded = load(db(), *saved);
@@ -63,41 +64,41 @@ TEST_P(ContactsTest, NamesOnlyStoreSingleBlanksThatReadAsEmpty)
     Contact expected = named("Smith", "Jo");
     expected.key = *saved;
     EXPECT_EQ(*loaded, expected);
-    EXPECT_EQ(cardText(db(), *saved), QStringLiteral("Smith, Jo"));
+    EXPECT_EQ(cardText(db(), *saved), u"Smith, Jo"_s);
 
     // Saving again changes the same row.
-    expected.city = QStringLiteral("Oslo");
-    expected.phoneWork = QStringLiteral("555");
+    expected.city = u"Oslo"_s;
+    expected.phoneWork = u"555"_s;
     ASSERT_TRUE(save(db(), user, expected));
-    EXPECT_EQ(countRows(db(), QStringLiteral("CONTACT")), 1);
-    EXPECT_EQ(cardText(db(), *saved), QStringLiteral("Smith, Jo\r\nOslo\r\nWork:555"));
+    EXPECT_EQ(countRows(db(), u"CONTACT"_s), 1);
+    EXPECT_EQ(cardText(db(), *saved), u"Smith, Jo\r\nOslo\r\nWork:555"_s);
 }
 
 TEST_P(ContactsTest, CardTextKeepsTheLinesThatHaveFields)
 {
     Contact c = named("O'Neil", "Ann");
-    c.title = QStringLiteral("Buyer");
-    c.company = QStringLiteral("Acme");
-    c.address = QStringLiteral("1 Road");
-    c.city = QStringLiteral("Leeds");
-    c.state = QStringLiteral("WY");
-    c.zip = QStringLiteral("LS1");
-    c.phoneHome = QStringLiteral("1");
-    c.fax = QStringLiteral("3");
-    c.email = QStringLiteral("ann@acme.test");
+    c.title = u"Buyer"_s;
+    c.company = u"Acme"_s;
+    c.address = u"1 Road"_s;
+    c.city = u"Leeds"_s;
+    c.state = u"WY"_s;
+    c.zip = u"LS1"_s;
+    c.phoneHome = u"1"_s;
+    c.fax = u"3"_s;
+    c.email = u"ann@acme.test"_s;
     const qlonglong key = *save(db(), user, c);
     EXPECT_EQ(cardText(db(), key),
-              QStringLiteral("O'Neil, Ann\r\nBuyer\r\nAcme\r\n1 Road\r\nLeeds, WY LS1\r\nHome:1\r\n"
-                             "FAX:3\r\nann@acme.test"));
+              u"O'Neil, Ann\r\nBuyer\r\nAcme\r\n1 Road\r\nLeeds, WY LS1\r\nHome:1\r\n"
+              "FAX:3\r\nann@acme.test"_s);
     EXPECT_EQ(cardText(db(), key + 100), QString());
 }
 
 // Each refusal writes nothing: not the row, not a change of an existing one.
 TEST_P(ContactsTest, RefusedSavesWriteNothing)
 {
-    const qlonglong existing = addContactRow(db(), QStringLiteral("Old"), QStringLiteral("Name"));
+    const qlonglong existing = addContactRow(db(), u"Old"_s, u"Name"_s);
     UserRecord reader;
-    reader.userId = QStringLiteral("bob");
+    reader.userId = u"bob"_s;
     const struct
     {
         const UserRecord* who;
@@ -119,16 +120,16 @@ TEST_P(ContactsTest, RefusedSavesWriteNothing)
             EXPECT_EQ(saved.refusal()->field, c.field);
         }
     }
-    EXPECT_EQ(countRows(db(), QStringLiteral("CONTACT")), 1);
-    EXPECT_EQ(load(db(), existing)->lastName, QStringLiteral("Old"));
+    EXPECT_EQ(countRows(db(), u"CONTACT"_s), 1);
+    EXPECT_EQ(load(db(), existing)->lastName, u"Old"_s);
 }
 
 TEST_P(ContactsTest, ContactRightsFollowTheFlagsAndAdministrators)
 {
     UserRecord plain;
-    plain.userId = QStringLiteral("bob");
+    plain.userId = u"bob"_s;
     UserRecord admin;
-    admin.userId = QStringLiteral("Admin");
+    admin.userId = u"Admin"_s;
     UserRecord editor = plain;
     editor.editContactInfo = true;
     EXPECT_FALSE(UserRights::mayEditContacts(plain));
@@ -141,84 +142,76 @@ TEST_P(ContactsTest, ContactRightsFollowTheFlagsAndAdministrators)
 // The list searches last names from their start, every typed character literal.
 TEST_P(ContactsTest, SearchMatchesTheBeginningOfLastNamesLiterally)
 {
-    addContactRow(db(), QStringLiteral("O'Neil"), QStringLiteral("Ann"), QStringLiteral("Acme"));
-    addContactRow(db(), QStringLiteral("ONeil"), QStringLiteral("Bob"));
-    addContactRow(db(), QStringLiteral("o'neill"), QStringLiteral("Cy"));
-    addContactRow(db(), QStringLiteral("100% Ltd"), QStringLiteral("Di"));
-    addContactRow(db(), QStringLiteral("1000 Co"), QStringLiteral("Ed"));
-    addContactRow(db(), QStringLiteral("Smith O'Neil"), QStringLiteral("Fay"));
-    addContactRow(db(), QStringLiteral("smith o'neil"), QStringLiteral("al"));
-    EXPECT_EQ(names(QStringLiteral("o'n")),
-              (QStringList{QStringLiteral("O'Neil Ann"), QStringLiteral("o'neill Cy")}));
-    EXPECT_EQ(names(QStringLiteral("100%")), QStringList{QStringLiteral("100% Ltd Di")});
-    EXPECT_EQ(names(QStringLiteral("_")), QStringList());
+    addContactRow(db(), u"O'Neil"_s, u"Ann"_s, u"Acme"_s);
+    addContactRow(db(), u"ONeil"_s, u"Bob"_s);
+    addContactRow(db(), u"o'neill"_s, u"Cy"_s);
+    addContactRow(db(), u"100% Ltd"_s, u"Di"_s);
+    addContactRow(db(), u"1000 Co"_s, u"Ed"_s);
+    addContactRow(db(), u"Smith O'Neil"_s, u"Fay"_s);
+    addContactRow(db(), u"smith o'neil"_s, u"al"_s);
+    EXPECT_EQ(names(u"o'n"_s), (QStringList{u"O'Neil Ann"_s, u"o'neill Cy"_s}));
+    EXPECT_EQ(names(u"100%"_s), QStringList{u"100% Ltd Di"_s});
+    EXPECT_EQ(names(u"_"_s), QStringList());
     // Every contact, by last and then first name, letter case aside.
     EXPECT_EQ(names(QString()),
-              (QStringList{QStringLiteral("100% Ltd Di"), QStringLiteral("1000 Co Ed"),
-                           QStringLiteral("O'Neil Ann"), QStringLiteral("o'neill Cy"),
-                           QStringLiteral("ONeil Bob"), QStringLiteral("smith o'neil al"),
-                           QStringLiteral("Smith O'Neil Fay")}));
-    EXPECT_EQ(search(db(), QStringLiteral("O'Neil")).constFirst().company, QStringLiteral("Acme"));
+              (QStringList{u"100% Ltd Di"_s, u"1000 Co Ed"_s, u"O'Neil Ann"_s, u"o'neill Cy"_s,
+                           u"ONeil Bob"_s, u"smith o'neil al"_s, u"Smith O'Neil Fay"_s}));
+    EXPECT_EQ(search(db(), u"O'Neil"_s).constFirst().company, u"Acme"_s);
 }
 
 TEST_P(ContactsTest, CompaniesCompleteAndTheFirstContactLendsItsDetails)
 {
-    const qlonglong first = addContactRow(db(), QStringLiteral("A"), QStringLiteral("B"),
-                                          QStringLiteral("Acme"), QStringLiteral("a@acme.test"));
-    addContactRow(db(), QStringLiteral("C"), QStringLiteral("D"), QStringLiteral("Acme"));
-    addContactRow(db(), QStringLiteral("E"), QStringLiteral("F"), QStringLiteral("Apex's"));
-    addContactRow(db(), QStringLiteral("G"), QStringLiteral("H"), QStringLiteral("Zed"));
-    EXPECT_EQ(companies(db(), QStringLiteral("a")),
-              (QStringList{QStringLiteral("Acme"), QStringLiteral("Apex's")}));
-    EXPECT_EQ(companies(db(), QStringLiteral("Apex'")), QStringList{QStringLiteral("Apex's")});
+    const qlonglong first = addContactRow(db(), u"A"_s, u"B"_s, u"Acme"_s, u"a@acme.test"_s);
+    addContactRow(db(), u"C"_s, u"D"_s, u"Acme"_s);
+    addContactRow(db(), u"E"_s, u"F"_s, u"Apex's"_s);
+    addContactRow(db(), u"G"_s, u"H"_s, u"Zed"_s);
+    EXPECT_EQ(companies(db(), u"a"_s), (QStringList{u"Acme"_s, u"Apex's"_s}));
+    EXPECT_EQ(companies(db(), u"Apex'"_s), QStringList{u"Apex's"_s});
     EXPECT_EQ(companies(db(), QString()).size(), 3);
-    const std::optional<Contact> lender = firstOfCompany(db(), QStringLiteral("acme"));
+    const std::optional<Contact> lender = firstOfCompany(db(), u"acme"_s);
     ASSERT_TRUE(lender);
     EXPECT_EQ(lender->key, first);
-    EXPECT_EQ(lender->email, QStringLiteral("a@acme.test"));
-    EXPECT_FALSE(firstOfCompany(db(), QStringLiteral("None")));
+    EXPECT_EQ(lender->email, u"a@acme.test"_s);
+    EXPECT_FALSE(firstOfCompany(db(), u"None"_s));
 }
 
 // A delete takes the contact, its calls and the task attachments naming it in one go; tasks
 // naming it keep no key, and other contacts' rows stay.
 TEST_P(ContactsTest, DeleteTakesCallsAndAttachmentsAndClearsTasks)
 {
-    const qlonglong kept = addContactRow(db(), QStringLiteral("Kept"), QStringLiteral("K"));
-    const qlonglong gone = addContactRow(db(), QStringLiteral("Gone"), QStringLiteral("G"));
+    const qlonglong kept = addContactRow(db(), u"Kept"_s, u"K"_s);
+    const qlonglong gone = addContactRow(db(), u"Gone"_s, u"G"_s);
     const qlonglong task = bx::test::addTaskRow(db(), {{scr::ContactKey, gone}});
     bx::test::addTaskRow(db(), {{scr::ContactKey, kept}});
     for (const qlonglong c : {gone, kept}) {
-        ASSERT_TRUE(saveCall(db(), clock, {0, c, clock.nowLocal(), QStringLiteral("Rang")}));
+        ASSERT_TRUE(saveCall(db(), clock, {0, c, clock.nowLocal(), u"Rang"_s}));
         addContactAttachment(db(), task, c);
     }
     prompt.answer(PromptAnswer::Yes);
     ASSERT_TRUE(remove(db(), user, prompt, gone));
     EXPECT_EQ(prompt.texts(), QStringList{kDeleteQuestion});
     EXPECT_FALSE(load(db(), gone));
-    EXPECT_EQ(countRows(db(), QStringLiteral("CALL_LOG")), 1);
-    EXPECT_EQ(countRows(db(), QStringLiteral("ATTACH")), 1);
-    EXPECT_EQ(countRows(db(), QStringLiteral("SCR"), scr::ContactKey + QStringLiteral(" IS NULL")),
-              1);
-    EXPECT_EQ(
-        countRows(db(), QStringLiteral("SCR"), scr::ContactKey + QStringLiteral(" = ?"), {kept}),
-        1);
+    EXPECT_EQ(countRows(db(), u"CALL_LOG"_s), 1);
+    EXPECT_EQ(countRows(db(), u"ATTACH"_s), 1);
+    EXPECT_EQ(countRows(db(), u"SCR"_s, scr::ContactKey + u" IS NULL"_s), 1);
+    EXPECT_EQ(countRows(db(), u"SCR"_s, scr::ContactKey + u" = ?"_s, {kept}), 1);
 }
 
 // Key 1 marks the tasks kept for a contact: deleting the contact that has key 1 leaves it.
 TEST_P(ContactsTest, DeletingContactOneKeepsTheMarker)
 {
-    db().execute(QStringLiteral("INSERT INTO CONTACT (CONTACT_KEY, Last_Name, First_Name) "
-                                "VALUES (1, 'One', 'O')"));
+    db().execute(u"INSERT INTO CONTACT (CONTACT_KEY, Last_Name, First_Name) "
+                 "VALUES (1, 'One', 'O')"_s);
     bx::test::addTaskRow(db(), {{scr::ContactKey, 1}});
     prompt.answer(PromptAnswer::Yes);
     ASSERT_TRUE(remove(db(), user, prompt, 1));
-    EXPECT_EQ(countRows(db(), QStringLiteral("CONTACT")), 0);
-    EXPECT_EQ(countRows(db(), QStringLiteral("SCR"), scr::ContactKey + QStringLiteral(" = 1")), 1);
+    EXPECT_EQ(countRows(db(), u"CONTACT"_s), 0);
+    EXPECT_EQ(countRows(db(), u"SCR"_s, scr::ContactKey + u" = 1"_s), 1);
 }
 
 TEST_P(ContactsTest, RefusedOrDeclinedDeletesWriteNothing)
 {
-    const qlonglong key = addContactRow(db(), QStringLiteral("Stay"), QStringLiteral("S"));
+    const qlonglong key = addContactRow(db(), u"Stay"_s, u"S"_s);
     bx::test::addTaskRow(db(), {{scr::ContactKey, key}});
     UserRecord editorOnly = user;
     editorOnly.deleteContactInfo = false;
@@ -239,8 +232,7 @@ TEST_P(ContactsTest, RefusedOrDeclinedDeletesWriteNothing)
     EXPECT_EQ(missing.refusal()->message, kNotFoundForDelete);
 
     EXPECT_TRUE(load(db(), key));
-    EXPECT_EQ(
-        countRows(db(), QStringLiteral("SCR"), scr::ContactKey + QStringLiteral(" = ?"), {key}), 1);
+    EXPECT_EQ(countRows(db(), u"SCR"_s, scr::ContactKey + u" = ?"_s, {key}), 1);
 }
 
 TEST(CallSummaryTest, FirstLineCutToFifty)
@@ -250,11 +242,11 @@ TEST(CallSummaryTest, FirstLineCutToFifty)
         QString content;
         QString summary;
     } cases[] = {
-        {QStringLiteral("Short"), QStringLiteral("Short")},
-        {QStringLiteral("One\r\nTwo"), QStringLiteral("One")},
-        {QStringLiteral("One\nTwo"), QStringLiteral("One")},
-        {QStringLiteral("One\rTwo"), QStringLiteral("One")},
-        {QStringLiteral("\r\nSecond"), QString()},
+        {u"Short"_s, u"Short"_s},
+        {u"One\r\nTwo"_s, u"One"_s},
+        {u"One\nTwo"_s, u"One"_s},
+        {u"One\rTwo"_s, u"One"_s},
+        {u"\r\nSecond"_s, QString()},
         {QString(60, QLatin1Char('x')), QString(50, QLatin1Char('x'))},
     };
     for (const auto& c : cases)
@@ -265,28 +257,27 @@ TEST(CallSummaryTest, FirstLineCutToFifty)
 TEST_P(ContactsTest, CallsStoreGmtAndListNewestFirst)
 {
     clock.setStandardOffsetSeconds(2 * 3600);
-    const qlonglong key = addContactRow(db(), QStringLiteral("Call"), QStringLiteral("Me"));
+    const qlonglong key = addContactRow(db(), u"Call"_s, u"Me"_s);
     const QDateTime morning(QDate(2024, 3, 1), QTime(9, 30));
     const QDateTime noon(QDate(2024, 3, 1), QTime(12, 0));
-    const qlonglong early =
-        *saveCall(db(), clock, {0, key, morning, QStringLiteral("Early\nmore")});
-    const qlonglong late = *saveCall(db(), clock, {0, key, noon, QStringLiteral("Late")});
-    EXPECT_EQ(RecordSet::toDateTime(db().scalar(
-                  QStringLiteral("SELECT Date FROM CALL_LOG WHERE CALL_ID = ?"), {early})),
+    const qlonglong early = *saveCall(db(), clock, {0, key, morning, u"Early\nmore"_s});
+    const qlonglong late = *saveCall(db(), clock, {0, key, noon, u"Late"_s});
+    EXPECT_EQ(RecordSet::toDateTime(
+                  db().scalar(u"SELECT Date FROM CALL_LOG WHERE CALL_ID = ?"_s, {early})),
               QDateTime(QDate(2024, 3, 1), QTime(7, 30)));
     const QList<ListedCall> listed = calls(db(), clock, key);
     ASSERT_EQ(listed.size(), 2);
     EXPECT_EQ(listed.at(0).id, late);
     EXPECT_EQ(listed.at(1).date, morning);
-    EXPECT_EQ(listed.at(1).summary, QStringLiteral("Early"));
+    EXPECT_EQ(listed.at(1).summary, u"Early"_s);
 
     Call edited = *loadCall(db(), clock, early);
     EXPECT_EQ(edited.date, morning);
-    edited.content = QStringLiteral(" \r\n ");
+    edited.content = u" \r\n "_s;
     const Outcome<qlonglong, ContactField> refused = saveCall(db(), clock, edited);
     ASSERT_TRUE(refused.refusal());
     EXPECT_EQ(refused.refusal()->message, kNoContent);
-    EXPECT_EQ(loadCall(db(), clock, early)->content, QStringLiteral("Early\nmore"));
+    EXPECT_EQ(loadCall(db(), clock, early)->content, u"Early\nmore"_s);
 
     deleteCall(db(), late);
     EXPECT_EQ(calls(db(), clock, key).size(), 1);
@@ -295,13 +286,12 @@ TEST_P(ContactsTest, CallsStoreGmtAndListNewestFirst)
 // The task list names a task's contact "Last, First"; 0, 1 and keys naming nobody stay empty.
 TEST_P(ContactsTest, ListNamesLeaveMarkerAndUnknownKeysOut)
 {
-    db().execute(QStringLiteral("INSERT INTO CONTACT (CONTACT_KEY, Last_Name, First_Name) "
-                                "VALUES (1, 'One', 'O')"));
-    const qlonglong key = addContactRow(db(), QStringLiteral("Lee"), QStringLiteral(" "));
-    const qlonglong both = addContactRow(db(), QStringLiteral("Ng"), QStringLiteral("Al"));
+    db().execute(u"INSERT INTO CONTACT (CONTACT_KEY, Last_Name, First_Name) "
+                 "VALUES (1, 'One', 'O')"_s);
+    const qlonglong key = addContactRow(db(), u"Lee"_s, u" "_s);
+    const qlonglong both = addContactRow(db(), u"Ng"_s, u"Al"_s);
     const QHash<qlonglong, QString> shown = listNames(db(), {0, 1, key, both, both, 99999});
-    EXPECT_EQ(shown, (QHash<qlonglong, QString>{{key, QStringLiteral("Lee")},
-                                                {both, QStringLiteral("Ng, Al")}}));
+    EXPECT_EQ(shown, (QHash<qlonglong, QString>{{key, u"Lee"_s}, {both, u"Ng, Al"_s}}));
     EXPECT_TRUE(listNames(db(), {0, 1}).isEmpty());
 }
 
@@ -314,10 +304,9 @@ TEST_P(ContactsTest, ListNamesOfManyKeysReadsOnlyThoseAskedFor)
     {
         Transaction tx(db());
         // The embedded engine's first key is the marker 1, which names nobody in a task list.
-        addContactRow(db(), QStringLiteral("First"), QStringLiteral("F"));
+        addContactRow(db(), u"First"_s, u"F"_s);
         for (qsizetype i = 0; i <= kKeysBoundOneByOne + 1; ++i) {
-            const qlonglong key =
-                addContactRow(db(), QStringLiteral("Doe %1").arg(i), QStringLiteral("J"));
+            const qlonglong key = addContactRow(db(), u"Doe %1"_s.arg(i), u"J"_s);
             if (i == kKeysBoundOneByOne / 2)
                 left = key;
             else
@@ -330,7 +319,7 @@ TEST_P(ContactsTest, ListNamesOfManyKeysReadsOnlyThoseAskedFor)
     const QHash<qlonglong, QString> shown = listNames(db(), asked);
     EXPECT_EQ(shown.size(), kKeysBoundOneByOne + 1);
     EXPECT_FALSE(shown.contains(left));
-    EXPECT_EQ(shown.value(asked.constFirst()), QStringLiteral("Doe 0, J"));
+    EXPECT_EQ(shown.value(asked.constFirst()), u"Doe 0, J"_s);
 }
 
 BX_INSTANTIATE_ENGINES(ContactsTest);

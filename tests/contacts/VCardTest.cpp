@@ -3,6 +3,7 @@
 #include "core/UserRights.h"
 #include "support/ContactRows.h"
 #include "support/EngineFixture.h"
+#include "support/SampleFiles.h"
 #include "support/SessionTest.h"
 
 #include <QFile>
@@ -13,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 using bx::contacts::Contact;
 using bx::test::countRows;
@@ -22,23 +24,22 @@ namespace {
 Contact tricky()
 {
     Contact c;
-    c.lastName = QStringLiteral("Brontë; Sr.");
-    c.firstName = QStringLiteral("Zoë, Ann");
-    c.mi = QStringLiteral("Q");
-    c.title = QStringLiteral("Head of R&D, Europe");
-    c.company = QStringLiteral("Société Générale; Ltd\\");
-    c.address = QStringLiteral("1 Rue, Bâtiment 2");
-    c.city = QStringLiteral("Zürich");
-    c.state = QStringLiteral("ZH");
-    c.zip = QStringLiteral("8001");
-    c.phoneHome = QStringLiteral("+41 1");
-    c.phoneWork = QStringLiteral("+41 2");
-    c.phoneCell = QStringLiteral("+41 3");
-    c.fax = QStringLiteral("+41 4");
-    c.email = QStringLiteral("zoe@example.ch");
+    c.lastName = u"Brontë; Sr."_s;
+    c.firstName = u"Zoë, Ann"_s;
+    c.mi = u"Q"_s;
+    c.title = u"Head of R&D, Europe"_s;
+    c.company = u"Société Générale; Ltd\\"_s;
+    c.address = u"1 Rue, Bâtiment 2"_s;
+    c.city = u"Zürich"_s;
+    c.state = u"ZH"_s;
+    c.zip = u"8001"_s;
+    c.phoneHome = u"+41 1"_s;
+    c.phoneWork = u"+41 2"_s;
+    c.phoneCell = u"+41 3"_s;
+    c.fax = u"+41 4"_s;
+    c.email = u"zoe@example.ch"_s;
     // Long enough to be folded, with multi-byte characters on the way.
-    c.notes = QStringLiteral("Line one; with, marks\nLine two: ") + QString(40, QChar(0x00E9)) +
-              QStringLiteral(" end");
+    c.notes = u"Line one; with, marks\nLine two: "_s + QString(40, QChar(0x00E9)) + u" end"_s;
     return c;
 }
 
@@ -53,8 +54,8 @@ Contact plain(const QString& last, const QString& first)
 /** The system's Python, for which the distribution packages python3-vobject. */
 QString python()
 {
-    const QString system = QStringLiteral("/usr/bin/python3");
-    return QFile::exists(system) ? system : QStringLiteral("python3");
+    const QString system = u"/usr/bin/python3"_s;
+    return QFile::exists(system) ? system : u"python3"_s;
 }
 
 /** What python3-vobject reads from a file, as JSON. */
@@ -73,7 +74,7 @@ print(json.dumps({'family': card.n.value.family, 'given': card.n.value.given,
     'code': adr.code, 'tels': tels, 'email': card.email.value, 'note': card.note.value}))
 )";
     QProcess reader;
-    reader.start(python(), {QStringLiteral("-c"), QString::fromLatin1(script), path});
+    reader.start(python(), {u"-c"_s, QString::fromLatin1(script), path});
     if (!reader.waitForFinished(30000) || reader.exitCode() != 0) {
         ADD_FAILURE() << reader.readAllStandardError().toStdString();
         return {};
@@ -83,8 +84,7 @@ print(json.dumps({'family': card.n.value.family, 'given': card.n.value.given,
 
 bool vobjectInstalled()
 {
-    return QProcess::execute(python(), {QStringLiteral("-c"), QStringLiteral("import vobject")}) ==
-           0;
+    return QProcess::execute(python(), {u"-c"_s, u"import vobject"_s}) == 0;
 }
 
 } // namespace
@@ -97,31 +97,22 @@ TEST(VCardTest, ExportIsReadByAnotherReaderIntact)
         GTEST_SKIP() << "python3-vobject is not installed (scripts/setup.sh --test-tools)";
     }
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("one.vcf"));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(vcard::write({tricky()}));
-    file.close();
+    const QString path = dir.filePath(u"one.vcf"_s);
+    ASSERT_TRUE(bx::test::writeFile(path, vcard::write({tricky()})));
     const Contact c = tricky();
     const QJsonObject got = readWithVobject(path);
-    const QJsonObject tels{{QStringLiteral("home"), c.phoneHome},
-                           {QStringLiteral("work"), c.phoneWork},
-                           {QStringLiteral("cell"), c.phoneCell},
-                           {QStringLiteral("fax"), c.fax}};
+    const QJsonObject tels{{u"home"_s, c.phoneHome},
+                           {u"work"_s, c.phoneWork},
+                           {u"cell"_s, c.phoneCell},
+                           {u"fax"_s, c.fax}};
     const QJsonObject expected{
-        {QStringLiteral("family"), c.lastName},
-        {QStringLiteral("given"), c.firstName},
-        {QStringLiteral("additional"), c.mi},
-        {QStringLiteral("fn"), QStringLiteral("Zoë, Ann Q Brontë; Sr.")},
-        {QStringLiteral("org"), c.company},
-        {QStringLiteral("title"), c.title},
-        {QStringLiteral("street"), c.address},
-        {QStringLiteral("city"), c.city},
-        {QStringLiteral("region"), c.state},
-        {QStringLiteral("code"), c.zip},
-        {QStringLiteral("tels"), tels},
-        {QStringLiteral("email"), c.email},
-        {QStringLiteral("note"), c.notes},
+        {u"family"_s, c.lastName}, {u"given"_s, c.firstName},
+        {u"additional"_s, c.mi},   {u"fn"_s, u"Zoë, Ann Q Brontë; Sr."_s},
+        {u"org"_s, c.company},     {u"title"_s, c.title},
+        {u"street"_s, c.address},  {u"city"_s, c.city},
+        {u"region"_s, c.state},    {u"code"_s, c.zip},
+        {u"tels"_s, tels},         {u"email"_s, c.email},
+        {u"note"_s, c.notes},
     };
     EXPECT_EQ(got, expected) << QJsonDocument(got).toJson().toStdString();
 }
@@ -129,7 +120,7 @@ TEST(VCardTest, ExportIsReadByAnotherReaderIntact)
 // No written line passes 75 octets or splits a character (VCardImportTest reads them back).
 TEST(VCardTest, WrittenCardsHaveFoldedLines)
 {
-    const QList<Contact> written = {tricky(), plain(QStringLiteral("Lee"), QStringLiteral("Al"))};
+    const QList<Contact> written = {tricky(), plain(u"Lee"_s, u"Al"_s)};
     const QByteArray bytes = vcard::write(written);
     for (const QByteArray& line : bytes.split('\n')) {
         EXPECT_LE(line.size(), 76) << line.toStdString(); // with its CR
@@ -171,14 +162,14 @@ TEST(VCardTest, ReadsThreeZeroWithQuotedPrintableAndCharsets)
     ASSERT_EQ(read->cards.size(), 2);
     EXPECT_EQ(read->skipped, 1);
     const Contact& c = read->cards.at(0);
-    EXPECT_EQ(c.lastName, QStringLiteral("Müller"));
-    EXPECT_EQ(c.firstName, QStringLiteral("Jörg"));
-    EXPECT_EQ(c.company, QStringLiteral("Big Corp, Inc."));
-    EXPECT_EQ(c.fax, QStringLiteral("111"));
-    EXPECT_EQ(c.phoneCell, QStringLiteral("222"));
-    EXPECT_EQ(c.phoneHome, QStringLiteral("333"));
-    EXPECT_EQ(c.notes, QStringLiteral("Café\r\nline two"));
-    EXPECT_EQ(read->cards.at(1).lastName, QStringLiteral("Only Formatted"));
+    EXPECT_EQ(c.lastName, u"Müller"_s);
+    EXPECT_EQ(c.firstName, u"Jörg"_s);
+    EXPECT_EQ(c.company, u"Big Corp, Inc."_s);
+    EXPECT_EQ(c.fax, u"111"_s);
+    EXPECT_EQ(c.phoneCell, u"222"_s);
+    EXPECT_EQ(c.phoneHome, u"333"_s);
+    EXPECT_EQ(c.notes, u"Café\r\nline two"_s);
+    EXPECT_EQ(read->cards.at(1).lastName, u"Only Formatted"_s);
 }
 
 TEST(VCardTest, MalformedDataNamesItsLine)
@@ -201,7 +192,7 @@ TEST(VCardTest, MalformedDataNamesItsLine)
         const Outcome<vcard::ReadCards> read = vcard::read(QByteArray(c.bytes));
         ASSERT_TRUE(read.refusal()) << c.bytes;
         EXPECT_TRUE(read.refusal()->message.startsWith(
-            QStringLiteral("The vCard data is malformed at line %1: ").arg(c.line)))
+            u"The vCard data is malformed at line %1: "_s.arg(c.line)))
             << read.refusal()->message.toStdString();
     }
 }
@@ -216,15 +207,13 @@ protected:
         SessionTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        user.userId = QStringLiteral("ann");
+        user.userId = u"ann"_s;
         user.editContactInfo = true;
     }
     QString fileWith(const QByteArray& bytes)
     {
-        const QString path = tempDir() + QStringLiteral("/cards.vcf");
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
+        const QString path = tempDir() + u"/cards.vcf"_s;
+        EXPECT_TRUE(bx::test::writeFile(path, bytes));
         return path;
     }
     UserRecord user;
@@ -236,8 +225,8 @@ protected:
 TEST_P(VCardImportTest, ExportedContactsImportAgain)
 {
     ASSERT_TRUE(contacts::save(db(), user, tricky()));
-    ASSERT_TRUE(contacts::save(db(), user, plain(QStringLiteral("Lee"), QStringLiteral("Al"))));
-    const QString path = tempDir() + QStringLiteral("/all.vcf");
+    ASSERT_TRUE(contacts::save(db(), user, plain(u"Lee"_s, u"Al"_s)));
+    const QString path = tempDir() + u"/all.vcf"_s;
     const Outcome<int> exported = vcard::exportFile(db(), path);
     ASSERT_TRUE(exported);
     EXPECT_EQ(*exported, 2);
@@ -251,26 +240,26 @@ TEST_P(VCardImportTest, ExportedContactsImportAgain)
     EXPECT_EQ(stored.at(0), stored.at(1));
     EXPECT_EQ(stored.at(0), tricky());
     EXPECT_EQ(vcard::importedSentence({2, 1}),
-              QStringLiteral("2 contacts were imported, 1 cards without a name were skipped."));
+              u"2 contacts were imported, 1 cards without a name were skipped."_s);
 }
 
 // An oversized file, a malformed one and a user without the right: refused, nothing written.
 TEST_P(VCardImportTest, RefusedImportsWriteNothing)
 {
-    const QByteArray good = vcard::write({plain(QStringLiteral("A"), QStringLiteral("B"))});
+    const QByteArray good = vcard::write({plain(u"A"_s, u"B"_s)});
     QByteArray big = good;
     big += QByteArray(vcard::kMaxImportBytes - big.size() + 1, '\n');
     UserRecord reader;
-    reader.userId = QStringLiteral("bob");
+    reader.userId = u"bob"_s;
     const struct
     {
         QByteArray bytes;
         const UserRecord* who;
         QString begins;
     } cases[] = {
-        {big, &user, QStringLiteral("The file %1 is larger than 8 MiB")},
+        {big, &user, u"The file %1 is larger than 8 MiB"_s},
         {good + "BEGIN:VCARD\r\nN:C;D\r\nX\r\nEND:VCARD\r\n", &user,
-         QStringLiteral("%1: The vCard data is malformed at line 8: ")},
+         u"%1: The vCard data is malformed at line 8: "_s},
         {good, &reader, UserRights::kNoEditContacts},
     };
     for (const auto& c : cases) {
@@ -285,7 +274,7 @@ TEST_P(VCardImportTest, RefusedImportsWriteNothing)
     // Exactly at the limit the file is read.
     big.chop(1);
     EXPECT_TRUE(vcard::importFile(db(), user, fileWith(big)));
-    EXPECT_EQ(countRows(db(), QStringLiteral("CONTACT")), 1);
+    EXPECT_EQ(countRows(db(), u"CONTACT"_s), 1);
 }
 
 BX_INSTANTIATE_ENGINES(VCardImportTest);

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 
 namespace {
@@ -21,13 +22,11 @@ protected:
         SessionTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        test::addUsers(db(), {QStringLiteral("ann"), QStringLiteral("bob"), QStringLiteral("carl"),
-                              QStringLiteral("O'Brien")});
+        test::addUsers(db(), {u"ann"_s, u"bob"_s, u"carl"_s, u"O'Brien"_s});
     }
 
-    const TaskCriteria users{
-        QStringLiteral("SELECT USER_ID FROM LU_USER WHERE USER_ID <> ? ORDER BY USER_ID"),
-        {QStringLiteral("carl")}};
+    const TaskCriteria users{u"SELECT USER_ID FROM LU_USER WHERE USER_ID <> ? ORDER BY USER_ID"_s,
+                             {u"carl"_s}};
     static bool notBob(const RecordSet& rows, int row)
     {
         return rows.rows().at(row).value(0).toString() != QLatin1String("bob");
@@ -41,11 +40,10 @@ TEST_P(BackgroundReaderTest, ReadsOnItsOwnConnectionAndOnlyTheNewestReports)
 {
     BackgroundReader reader;
     QSignalSpy finished(&reader, &BackgroundReader::finished);
-    reader.start(secondConnectionTo(db()), {QStringLiteral("SELECT 1 FROM LU_USER"), {}}, 10);
+    reader.start(secondConnectionTo(db()), {u"SELECT 1 FROM LU_USER"_s, {}}, 10);
     Database* window = &db();
     reader.start(secondConnectionTo(db()), users, 10, &notBob, [window](Database& on) {
-        return &on == window ? QVariant()
-                             : on.scalar(QStringLiteral("SELECT COUNT(*) FROM LU_USER"));
+        return &on == window ? QVariant() : on.scalar(u"SELECT COUNT(*) FROM LU_USER"_s);
     });
     ASSERT_TRUE(finished.wait(20000));
     QTest::qWait(50);
@@ -53,12 +51,12 @@ TEST_P(BackgroundReaderTest, ReadsOnItsOwnConnectionAndOnlyTheNewestReports)
     EXPECT_FALSE(reader.busy());
     const ReadRows read = finished.first().first().value<ReadRows>();
     ASSERT_EQ(read.names.size(), 1);
-    EXPECT_EQ(read.names.first().toUpper(), QStringLiteral("USER_ID"));
+    EXPECT_EQ(read.names.first().toUpper(), u"USER_ID"_s);
     QStringList ids;
     for (const QVariantList& row : read.rows)
         ids << row.value(0).toString();
     ids.sort();
-    EXPECT_EQ(ids.join(u'|'), QStringLiteral("O'Brien|admin|ann"));
+    EXPECT_EQ(ids.join(u'|'), u"O'Brien|admin|ann"_s);
     EXPECT_EQ(read.skipped, 1);
     EXPECT_FALSE(read.stopped);
     EXPECT_EQ(read.side.toInt(), 5);
@@ -76,7 +74,7 @@ TEST_P(BackgroundReaderTest, StopsAtTheLimitAndReportsErrors)
 
     BackgroundReader reader;
     QSignalSpy failed(&reader, &BackgroundReader::failed);
-    reader.start(secondConnectionTo(db()), {QStringLiteral("SELECT nothing FROM nowhere"), {}}, 10);
+    reader.start(secondConnectionTo(db()), {u"SELECT nothing FROM nowhere"_s, {}}, 10);
     EXPECT_TRUE(failed.wait(20000));
 }
 

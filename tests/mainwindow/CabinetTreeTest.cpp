@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 
 namespace {
@@ -13,14 +14,11 @@ namespace {
 ReadRows rows(std::initializer_list<std::pair<int, QVariant>> documents)
 {
     ReadRows read;
-    read.names = {QStringLiteral("ATTACH_NUMBER"),  QStringLiteral("attach_type"),
-                  QStringLiteral("Attach_Title"),   QStringLiteral("Attach_Date"),
-                  QStringLiteral("Attach_Owner"),   QStringLiteral("Category"),
-                  QStringLiteral("Attach_Filename")};
+    read.names = {u"ATTACH_NUMBER"_s, u"attach_type"_s, u"Attach_Title"_s,   u"Attach_Date"_s,
+                  u"Attach_Owner"_s,  u"Category"_s,    u"Attach_Filename"_s};
     for (const auto& [number, category] : documents)
-        read.rows.append({number, QStringLiteral("F"), QStringLiteral("Doc %1").arg(number),
-                          QDateTime(), QStringLiteral("ann"), category,
-                          QStringLiteral("d%1.txt").arg(number)});
+        read.rows.append({number, u"F"_s, u"Doc %1"_s.arg(number), QDateTime(), u"ann"_s, category,
+                          u"d%1.txt"_s.arg(number)});
     return read;
 }
 
@@ -41,12 +39,9 @@ QString shape(const CabinetTree& tree)
 // "admin" everything, a user without grants the root alone.
 TEST(CabinetTreeTest, FoldersFollowTheUsersAccess)
 {
-    const ReadRows read = rows({{1, QVariant()},
-                                {2, QStringLiteral("Plans")},
-                                {3, QStringLiteral("Secret")},
-                                {4, QString()},
-                                {5, QStringLiteral("plans")}});
-    const auto path = [](const QString& c) { return QStringLiteral("Top\\") + c; };
+    const ReadRows read =
+        rows({{1, QVariant()}, {2, u"Plans"_s}, {3, u"Secret"_s}, {4, QString()}, {5, u"plans"_s}});
+    const auto path = [](const QString& c) { return u"Top\\"_s + c; };
     struct Case
     {
         const char* who;
@@ -55,11 +50,9 @@ TEST(CabinetTreeTest, FoldersFollowTheUsersAccess)
     };
     const Case cases[] = {
         {"granted",
-         {false, {QStringLiteral("Plans"), QStringLiteral("Zeta")}},
+         {false, {u"Plans"_s, u"Zeta"_s}},
          "Top\\Plans:2,5|Top\\Zeta:|Unspecified Folder:1,4"},
-        {"admin",
-         {true, {QStringLiteral("Plans")}},
-         "Top\\Plans:2,5|Top\\Secret:3|Unspecified Folder:1,4"},
+        {"admin", {true, {u"Plans"_s}}, "Top\\Plans:2,5|Top\\Secret:3|Unspecified Folder:1,4"},
         {"none", {false, {}}, ""},
     };
     for (const Case& c : cases) {
@@ -68,9 +61,9 @@ TEST(CabinetTreeTest, FoldersFollowTheUsersAccess)
         EXPECT_EQ(shape(tree), QString::fromUtf8(c.expected)) << c.who;
         ASSERT_EQ(tree.rowCount(), 1) << c.who;
         const QModelIndex top = tree.index(0, 0);
-        EXPECT_EQ(top.data().toString(), QStringLiteral("File Cabinet"));
-        EXPECT_EQ(top.data(CabinetTree::TagRole).toString(), QStringLiteral("FILECABINET"));
-        EXPECT_EQ(top.data(CabinetTree::KeyRole).toString(), QStringLiteral("SHARED_DOCUMENTS"));
+        EXPECT_EQ(top.data().toString(), u"File Cabinet"_s);
+        EXPECT_EQ(top.data(CabinetTree::TagRole).toString(), u"FILECABINET"_s);
+        EXPECT_EQ(top.data(CabinetTree::KeyRole).toString(), u"SHARED_DOCUMENTS"_s);
     }
 }
 
@@ -79,16 +72,15 @@ TEST(CabinetTreeTest, FoldersFollowTheUsersAccess)
 TEST(CabinetTreeTest, DropsHandTheDocumentAndTargetFolder)
 {
     CabinetTree tree;
-    tree.build(rows({{1, QStringLiteral("Plans")}, {2, QString()}}),
-               {false, {QStringLiteral("Plans")}}, {});
-    std::pair<qlonglong, QString> dropped{0, QStringLiteral("none")};
+    tree.build(rows({{1, u"Plans"_s}, {2, QString()}}), {false, {u"Plans"_s}}, {});
+    std::pair<qlonglong, QString> dropped{0, u"none"_s};
     tree.setDropHandler([&](qlonglong doc, const QString& folder) { dropped = {doc, folder}; });
-    const QModelIndex plans = tree.indexOf(tree.findFolder(QStringLiteral("PLANS")));
+    const QModelIndex plans = tree.indexOf(tree.findFolder(u"PLANS"_s));
     const QModelIndex loose = tree.indexOf(tree.findFolder(QString()));
     const QModelIndex doc = tree.indexOf(tree.findDocument(1));
     ASSERT_TRUE(plans.isValid() && loose.isValid() && doc.isValid());
-    EXPECT_EQ(doc.data(CabinetTree::TagRole).toString(), QStringLiteral("ATTACH"));
-    EXPECT_EQ(plans.data(CabinetTree::TagRole).toString(), QStringLiteral("SCR_CATEGORY"));
+    EXPECT_EQ(doc.data(CabinetTree::TagRole).toString(), u"ATTACH"_s);
+    EXPECT_EQ(plans.data(CabinetTree::TagRole).toString(), u"SCR_CATEGORY"_s);
 
     const std::unique_ptr<QMimeData> data(tree.mimeData({doc}));
     ASSERT_TRUE(data);

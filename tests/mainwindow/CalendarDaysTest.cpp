@@ -4,12 +4,14 @@
 #include "support/SessionTest.h"
 #include "support/TaskRows.h"
 
+using namespace Qt::StringLiterals;
+
 namespace bx::test {
 namespace {
 
 constexpr qlonglong kShop = 7;
 constexpr qlonglong kOtherShop = 8;
-const QString kOwner = QStringLiteral("O'Brien");
+const QString kOwner = u"O'Brien"_s;
 
 QDateTime gmtAt(int y, int mo, int d, int h, int mi = 0)
 {
@@ -24,25 +26,23 @@ protected:
         CurrentSchemaTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        addUsers(db(), {kOwner, QStringLiteral("ann"), QStringLiteral("gone")});
-        db().execute(QStringLiteral("UPDATE LU_USER SET Disabled = 1 WHERE USER_ID = ?"),
-                     {QStringLiteral("gone")});
+        addUsers(db(), {kOwner, u"ann"_s, u"gone"_s});
+        db().execute(u"UPDATE LU_USER SET Disabled = 1 WHERE USER_ID = ?"_s, {u"gone"_s});
         for (qlonglong id : {kShop, kOtherShop})
-            addWorkshop(db(), id, QStringLiteral("Shop's %1").arg(id));
+            addWorkshop(db(), id, u"Shop's %1"_s.arg(id));
     }
 
     /** A task due at the GMT moment; meeting > 0 makes it a meeting. */
     qlonglong addTask(const QString& title, const QDateTime& dueGmt, qlonglong shop = kShop,
-                      qlonglong meeting = 0, const QString& status = QStringLiteral("A"),
+                      qlonglong meeting = 0, const QString& status = u"A"_s,
                       const QString& owner = kOwner)
     {
-        return addTaskRow(
-            db(), {{QStringLiteral("SCR_Title"), title},
-                   {QStringLiteral("SCR_Status"), status},
-                   {QStringLiteral("SCR_Group_ID"), shop},
-                   {QStringLiteral("SCR_Owner_User_ID"), owner},
-                   {QStringLiteral("SCR_Owner_Target_Date"), dueGmt},
-                   {QStringLiteral("Meeting_ID"), meeting ? QVariant(meeting) : QVariant()}});
+        return addTaskRow(db(), {{u"SCR_Title"_s, title},
+                                 {u"SCR_Status"_s, status},
+                                 {u"SCR_Group_ID"_s, shop},
+                                 {u"SCR_Owner_User_ID"_s, owner},
+                                 {u"SCR_Owner_Target_Date"_s, dueGmt},
+                                 {u"Meeting_ID"_s, meeting ? QVariant(meeting) : QVariant()}});
     }
 
     FixedClock clock{naive(QDate(2024, 3, 15), QTime(9, 0)), 2 * 3600};
@@ -50,12 +50,12 @@ protected:
 
 TEST_P(CalendarDaysTest, MarksActiveTasksAndMeetingsOfTheWorkshopOnly)
 {
-    addTask(QStringLiteral("O'Brien's plan"), gmtAt(2024, 3, 5, 10));
-    addTask(QStringLiteral("Weekly 'sync'"), gmtAt(2024, 3, 12, 8), kShop, 42);
-    addTask(QStringLiteral("other workshop"), gmtAt(2024, 3, 7, 10), kOtherShop);
-    addTask(QStringLiteral("closed"), gmtAt(2024, 3, 9, 10), kShop, 0, QStringLiteral("C"));
-    addTask(QStringLiteral("no due date"), QDateTime());
-    addTask(QStringLiteral("February"), gmtAt(2024, 2, 20, 10));
+    addTask(u"O'Brien's plan"_s, gmtAt(2024, 3, 5, 10));
+    addTask(u"Weekly 'sync'"_s, gmtAt(2024, 3, 12, 8), kShop, 42);
+    addTask(u"other workshop"_s, gmtAt(2024, 3, 7, 10), kOtherShop);
+    addTask(u"closed"_s, gmtAt(2024, 3, 9, 10), kShop, 0, u"C"_s);
+    addTask(u"no due date"_s, QDateTime());
+    addTask(u"February"_s, gmtAt(2024, 2, 20, 10));
 
     const CalendarDays days(db(), clock);
     const CalendarMarks marks = days.marks(kShop, 2024, 3);
@@ -80,8 +80,8 @@ TEST_P(CalendarDaysTest, LocalDayFollowsTheTimeZoneBiasAcrossMidnight)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.offsetHours);
-        db().execute(QStringLiteral("DELETE FROM SCR"));
-        const qlonglong n = addTask(QStringLiteral("Ann's report"), c.dueGmt);
+        db().execute(u"DELETE FROM SCR"_s);
+        const qlonglong n = addTask(u"Ann's report"_s, c.dueGmt);
         clock.setStandardOffsetSeconds(c.offsetHours * 3600);
         const CalendarDays days(db(), clock);
 
@@ -103,24 +103,22 @@ TEST_P(CalendarDaysTest, LocalDayFollowsTheTimeZoneBiasAcrossMidnight)
 
 TEST_P(CalendarDaysTest, DayListsTasksThenMeetingsOfEnabledOwnersByTitleDescending)
 {
-    addTask(QStringLiteral("Alpha"), gmtAt(2024, 3, 5, 8));
-    addTask(QStringLiteral("O'Brien's review"), gmtAt(2024, 3, 5, 9));
-    const qlonglong meeting = addTask(QStringLiteral("Board"), gmtAt(2024, 3, 5, 10), kShop, 3);
-    addTask(QStringLiteral("Zulu of a disabled owner"), gmtAt(2024, 3, 5, 11), kShop, 0,
-            QStringLiteral("A"), QStringLiteral("gone"));
-    addTask(QStringLiteral("Other shop"), gmtAt(2024, 3, 5, 11), kOtherShop);
+    addTask(u"Alpha"_s, gmtAt(2024, 3, 5, 8));
+    addTask(u"O'Brien's review"_s, gmtAt(2024, 3, 5, 9));
+    const qlonglong meeting = addTask(u"Board"_s, gmtAt(2024, 3, 5, 10), kShop, 3);
+    addTask(u"Zulu of a disabled owner"_s, gmtAt(2024, 3, 5, 11), kShop, 0, u"A"_s, u"gone"_s);
+    addTask(u"Other shop"_s, gmtAt(2024, 3, 5, 11), kOtherShop);
 
     const QList<CalendarDayItem> items = CalendarDays(db(), clock).day(kShop, QDate(2024, 3, 5));
     QStringList titles;
     for (const CalendarDayItem& i : items)
         titles << i.title;
-    EXPECT_EQ(titles, (QStringList{QStringLiteral("O'Brien's review"), QStringLiteral("Alpha"),
-                                   QStringLiteral("Board")}));
+    EXPECT_EQ(titles, (QStringList{u"O'Brien's review"_s, u"Alpha"_s, u"Board"_s}));
     ASSERT_EQ(items.size(), 3);
     EXPECT_EQ(items[0].owner, kOwner);
     EXPECT_TRUE(items[2].meeting);
     EXPECT_EQ(items[2].number, meeting);
-    EXPECT_EQ(CalendarDays::dayCell(items[2], 0), QStringLiteral("Meeting"));
+    EXPECT_EQ(CalendarDays::dayCell(items[2], 0), u"Meeting"_s);
 }
 
 BX_INSTANTIATE_ENGINES(CalendarDaysTest);

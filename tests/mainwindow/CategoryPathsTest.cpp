@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 
 namespace {
@@ -26,7 +27,7 @@ TEST_P(CategoryPathsTest, PathsFromOneReadAreThoseOfTheDatabase)
     };
     for (const auto& row : table)
         db().execute(
-            QStringLiteral("INSERT INTO LU_CATEGORY (Category, Parent_Category) VALUES (?, ?)"),
+            u"INSERT INTO LU_CATEGORY (Category, Parent_Category) VALUES (?, ?)"_s,
             {QString::fromUtf8(row[0]), row[1] ? QVariant(QString::fromUtf8(row[1])) : QVariant()});
     const struct
     {

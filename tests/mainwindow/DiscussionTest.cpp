@@ -7,11 +7,12 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 
 namespace {
 
-const QString kObrien = QStringLiteral("O'Brien");
+const QString kObrien = u"O'Brien"_s;
 
 class DiscussionTest : public test::CurrentSchemaTest
 {
@@ -21,25 +22,23 @@ protected:
         CurrentSchemaTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        test::addUsers(db(), {kObrien, QStringLiteral("carl")});
+        test::addUsers(db(), {kObrien, u"carl"_s});
         for (int group : {7, 8})
             test::addWorkshop(db(), group);
     }
 
     qlonglong addTask(const QString& title, qlonglong group, bool sensitive = false)
     {
-        return test::addTaskRow(db(),
-                                {{QStringLiteral("SCR_Title"), title},
-                                 {QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("carl")},
-                                 {QStringLiteral("SCR_Request_ID"), QStringLiteral("carl")},
-                                 {QStringLiteral("SCR_Group_ID"), group},
-                                 {QStringLiteral("SCR_Sensitive"), sensitive}});
+        return test::addTaskRow(db(), {{u"SCR_Title"_s, title},
+                                       {u"SCR_Owner_User_ID"_s, u"carl"_s},
+                                       {u"SCR_Request_ID"_s, u"carl"_s},
+                                       {u"SCR_Group_ID"_s, group},
+                                       {u"SCR_Sensitive"_s, sensitive}});
     }
 
     void attach(qlonglong task, const QString& type)
     {
-        test::addAttachment(
-            db(), task, {{QStringLiteral("Attach_Type"), type}, {QStringLiteral("Group_ID"), 7}});
+        test::addAttachment(db(), task, {{u"Attach_Type"_s, type}, {u"Group_ID"_s, 7}});
     }
 
     QStringList titles(bool onlyWithDiscussion, const QString& user = kObrien)
@@ -47,7 +46,7 @@ protected:
         const RecordSet rows = readDiscussion(db(), 7, onlyWithDiscussion, user);
         QStringList out;
         for (int i = 0; i < rows.rowCount(); ++i)
-            out << rows.value(i, QStringLiteral("SCR_Title")).toString();
+            out << rows.value(i, u"SCR_Title"_s).toString();
         return out;
     }
 };
@@ -55,23 +54,21 @@ protected:
 TEST_P(DiscussionTest,
        ListsTheWorkshopsTasksOptionallyOnlyThoseWithDiscussionAndSensitiveOnesForTheirPeople)
 {
-    const qlonglong talked = addTask(QStringLiteral("Bob's talk"), 7);
-    const qlonglong memo = addTask(QStringLiteral("memo only"), 7);
-    addTask(QStringLiteral("quiet"), 7);
-    const qlonglong elsewhere = addTask(QStringLiteral("elsewhere"), 8);
-    attach(talked, QStringLiteral("D"));
-    attach(memo, QStringLiteral("M"));
-    attach(elsewhere, QStringLiteral("D"));
+    const qlonglong talked = addTask(u"Bob's talk"_s, 7);
+    const qlonglong memo = addTask(u"memo only"_s, 7);
+    addTask(u"quiet"_s, 7);
+    const qlonglong elsewhere = addTask(u"elsewhere"_s, 8);
+    attach(talked, u"D"_s);
+    attach(memo, u"M"_s);
+    attach(elsewhere, u"D"_s);
 
-    EXPECT_EQ(titles(false), (QStringList{QStringLiteral("quiet"), QStringLiteral("memo only"),
-                                          QStringLiteral("Bob's talk")}));
-    EXPECT_EQ(titles(true), QStringList{QStringLiteral("Bob's talk")});
+    EXPECT_EQ(titles(false), (QStringList{u"quiet"_s, u"memo only"_s, u"Bob's talk"_s}));
+    EXPECT_EQ(titles(true), QStringList{u"Bob's talk"_s});
 
     // A sensitive task only for its people.
-    attach(addTask(QStringLiteral("secret"), 7, true), QStringLiteral("D"));
-    EXPECT_EQ(titles(true), QStringList{QStringLiteral("Bob's talk")});
-    EXPECT_EQ(titles(true, QStringLiteral(" CARL")),
-              (QStringList{QStringLiteral("secret"), QStringLiteral("Bob's talk")}));
+    attach(addTask(u"secret"_s, 7, true), u"D"_s);
+    EXPECT_EQ(titles(true), QStringList{u"Bob's talk"_s});
+    EXPECT_EQ(titles(true, u" CARL"_s), (QStringList{u"secret"_s, u"Bob's talk"_s}));
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 
 namespace {
@@ -15,14 +16,13 @@ const QDate kToday(2024, 1, 31);
 TEST(DocFindInputTest, OnlyThePeriodIsRefused)
 {
     DocFindInput in;
-    in.title = QStringLiteral("  plan ");
+    in.title = u"  plan "_s;
     in.period = {SearchPeriodKind::LastDays, {}, QString(), {}, {}};
-    EXPECT_EQ(checkDocFindInput(in, kToday).message,
-              QStringLiteral("Please specify Number of Days"));
+    EXPECT_EQ(checkDocFindInput(in, kToday).message, u"Please specify Number of Days"_s);
     in.period = {SearchPeriodKind::Range, {}, {}, kToday, kToday};
     const DocFindCheck ok = checkDocFindInput(in, kToday);
     ASSERT_TRUE(ok.search);
-    EXPECT_EQ(ok.search->title, QStringLiteral("plan"));
+    EXPECT_EQ(ok.search->title, u"plan"_s);
     EXPECT_EQ(ok.search->from, kToday);
 }
 
@@ -37,29 +37,22 @@ protected:
         if (IsSkipped() || HasFatalFailure())
             return;
         // Sees every folder: the folders here are the search's.
-        session.user.userId = QStringLiteral("admin");
-        test::addUsers(db(),
-                       {QStringLiteral("ann"), QStringLiteral("bob"), QStringLiteral("O'Brien")});
-        test::addCategories(
-            db(), {QStringLiteral("Bob's"), QStringLiteral("Plans"), QStringLiteral("Zeta")});
-        const QString grant = QStringLiteral(
-            "INSERT INTO LU_ACCESS_LEVEL (USER_ID, ACCESS_LEVEL, ACCESS_TYPE) VALUES (?, ?, "
-            "'VIEW')");
-        db().execute(grant, {QStringLiteral("O'Brien"), QStringLiteral("Plans")});
-        db().execute(grant, {QStringLiteral("O'Brien"), QStringLiteral("Bob's")});
-        db().execute(grant, {QStringLiteral("bob"), QStringLiteral("Zeta")});
+        session.user.userId = u"admin"_s;
+        test::addUsers(db(), {u"ann"_s, u"bob"_s, u"O'Brien"_s});
+        test::addCategories(db(), {u"Bob's"_s, u"Plans"_s, u"Zeta"_s});
+        test::grantFolder(db(), u"O'Brien"_s, u"Plans"_s);
+        test::grantFolder(db(), u"O'Brien"_s, u"Bob's"_s);
+        test::grantFolder(db(), u"bob"_s, u"Zeta"_s);
     }
 
     void addDocument(const QString& title, const QString& file, const QVariant& category,
                      const QDateTime& dateGmt, bool published = true)
     {
-        db().insertNumbered(QStringLiteral("ATTACH"), QStringLiteral("Attach_Number"),
-                            {QStringLiteral("SCR_Number"), QStringLiteral("Attach_Title"),
-                             QStringLiteral("Attach_Type"), QStringLiteral("Attach_Filename"),
-                             QStringLiteral("Category"), QStringLiteral("Attach_Date"),
-                             QStringLiteral("Publish")},
-                            {0, title, QStringLiteral("F"), file, category, dateGmt,
-                             db().dialect().flag(published)});
+        db().insertNumbered(
+            u"ATTACH"_s, u"Attach_Number"_s,
+            {u"SCR_Number"_s, u"Attach_Title"_s, u"Attach_Type"_s, u"Attach_Filename"_s,
+             u"Category"_s, u"Attach_Date"_s, u"Publish"_s},
+            {0, title, u"F"_s, file, category, dateGmt, db().dialect().flag(published)});
     }
 
     QStringList titles(const DocumentSearch* search)
@@ -75,12 +68,9 @@ protected:
 
 TEST_P(DocumentSearchTest, FoldersAreThoseGranted)
 {
-    EXPECT_EQ(grantedFolders(db(), QStringLiteral("o'brien")),
-              (QStringList{QStringLiteral("Bob's"), QStringLiteral("Plans")}));
-    EXPECT_EQ(
-        grantedFolders(db(), QStringLiteral("Admin")),
-        (QStringList{QStringLiteral("Bob's"), QStringLiteral("Plans"), QStringLiteral("Zeta")}));
-    EXPECT_TRUE(grantedFolders(db(), QStringLiteral("ann")).isEmpty());
+    EXPECT_EQ(grantedFolders(db(), u"o'brien"_s), (QStringList{u"Bob's"_s, u"Plans"_s}));
+    EXPECT_EQ(grantedFolders(db(), u"Admin"_s), (QStringList{u"Bob's"_s, u"Plans"_s, u"Zeta"_s}));
+    EXPECT_TRUE(grantedFolders(db(), u"ann"_s).isEmpty());
 }
 
 // The clock's zone is one hour ahead of GMT: the local days of the period begin an hour earlier
@@ -88,20 +78,14 @@ TEST_P(DocumentSearchTest, FoldersAreThoseGranted)
 TEST_P(DocumentSearchTest, TheConditionLimitsTitlePeriodAndFolders)
 {
     const auto gmt = [](int d, int h) { return naive(QDate(2024, 1, d), QTime(h, 0)); };
-    addDocument(QStringLiteral("O'Brien's plan v1"), QStringLiteral("p.txt"),
-                QStringLiteral("Plans"), gmt(10, 8));
-    addDocument(QStringLiteral("O'Brien's plan v2"), QStringLiteral("p.txt"),
-                QStringLiteral("Plans"), gmt(20, 8));
-    addDocument(QStringLiteral("Loose plan"), QStringLiteral("l.txt"), QVariant(), gmt(20, 9));
-    addDocument(QStringLiteral("Empty plan"), QStringLiteral("e.txt"), QString(), gmt(20, 9));
-    addDocument(QStringLiteral("Zeta plan"), QStringLiteral("z.txt"), QStringLiteral("Zeta"),
-                gmt(20, 9));
-    addDocument(QStringLiteral("Late plan"), QStringLiteral("t.txt"), QStringLiteral("Bob's"),
-                gmt(31, 22));
-    addDocument(QStringLiteral("Next day plan"), QStringLiteral("n.txt"), QStringLiteral("Bob's"),
-                naive(QDate(2024, 2, 1)));
-    addDocument(QStringLiteral("Unpublished plan"), QStringLiteral("u.txt"),
-                QStringLiteral("Plans"), gmt(20, 9), false);
+    addDocument(u"O'Brien's plan v1"_s, u"p.txt"_s, u"Plans"_s, gmt(10, 8));
+    addDocument(u"O'Brien's plan v2"_s, u"p.txt"_s, u"Plans"_s, gmt(20, 8));
+    addDocument(u"Loose plan"_s, u"l.txt"_s, QVariant(), gmt(20, 9));
+    addDocument(u"Empty plan"_s, u"e.txt"_s, QString(), gmt(20, 9));
+    addDocument(u"Zeta plan"_s, u"z.txt"_s, u"Zeta"_s, gmt(20, 9));
+    addDocument(u"Late plan"_s, u"t.txt"_s, u"Bob's"_s, gmt(31, 22));
+    addDocument(u"Next day plan"_s, u"n.txt"_s, u"Bob's"_s, naive(QDate(2024, 2, 1)));
+    addDocument(u"Unpublished plan"_s, u"u.txt"_s, u"Plans"_s, gmt(20, 9), false);
 
     EXPECT_EQ(titles(nullptr).size(), 6) << "newest version of each published document";
 

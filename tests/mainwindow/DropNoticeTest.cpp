@@ -15,6 +15,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 
 namespace {
@@ -40,23 +41,22 @@ protected:
         SessionTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        const QStringList ids{QStringLiteral("ann"), QStringLiteral("rita"), QStringLiteral("olga"),
-                              QStringLiteral("mia"), QStringLiteral("nat")};
+        const QStringList ids{u"ann"_s, u"rita"_s, u"olga"_s, u"mia"_s, u"nat"_s};
         test::addUsers(db(), ids);
         for (const QString& id : ids)
-            set(id, QStringLiteral("User_Email"), id + QStringLiteral("@bx.test"));
-        set(QStringLiteral("rita"), QStringLiteral("Ext4"), true); // hears where her tasks go
-        set(QStringLiteral("olga"), QStringLiteral("Ext5"), true); // hears of tasks given to her
-        test::addWorkshop(db(), kShop, QStringLiteral("Seventh"));
-        test::addWorkshop(db(), kDesk, QStringLiteral("O'Neil's desk"));
+            set(id, u"User_Email"_s, id + u"@bx.test"_s);
+        set(u"rita"_s, u"Ext4"_s, true); // hears where her tasks go
+        set(u"olga"_s, u"Ext5"_s, true); // hears of tasks given to her
+        test::addWorkshop(db(), kShop, u"Seventh"_s);
+        test::addWorkshop(db(), kDesk, u"O'Neil's desk"_s);
         for (const auto& [shop, member] : {std::pair{kShop, "mia"}, std::pair{kDesk, "nat"}}) {
             test::addMembers(db(), shop, {QString::fromLatin1(member)});
-            set(QString::fromLatin1(member), QStringLiteral("Parent_User_Notify"), true);
+            set(QString::fromLatin1(member), u"Parent_User_Notify"_s, true);
         }
         session.currentWorkshopId = static_cast<int>(kShop);
-        session.user.record.userName = QStringLiteral("Ann Actor");
-        session.user.record.email = QStringLiteral("ann@bx.test");
-        session.system.smtpServer = QStringLiteral("smtp.bx.test");
+        session.user.record.userName = u"Ann Actor"_s;
+        session.user.record.email = u"ann@bx.test"_s;
+        session.system.smtpServer = u"smtp.bx.test"_s;
         session.taskNotifier = &service;
     }
 
@@ -68,18 +68,16 @@ protected:
     /** Rita's task, owned by ann in workshop 7, with its first history rows. */
     qlonglong addTask()
     {
-        const qlonglong n =
-            test::addTaskRow(db(), {{QStringLiteral("SCR_Title"), QStringLiteral("Printer")},
-                                    {QStringLiteral("SCR_Request_ID"), QStringLiteral("rita")},
-                                    {QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("ann")},
-                                    {QStringLiteral("SCR_Group_ID"), kShop}});
+        const qlonglong n = test::addTaskRow(db(), {{u"SCR_Title"_s, u"Printer"_s},
+                                                    {u"SCR_Request_ID"_s, u"rita"_s},
+                                                    {u"SCR_Owner_User_ID"_s, u"ann"_s},
+                                                    {u"SCR_Group_ID"_s, kShop}});
         RouteHistoryEntry e;
         e.taskNumber = n;
-        e.action = QStringLiteral("Create Request");
-        e.ownerUser = QStringLiteral("ann");
+        e.action = u"Create Request"_s;
+        e.ownerUser = u"ann"_s;
         e.groupId = kShop;
-        RecordRoute(db(), e, naive(QDate(2024, 1, 2), QTime(6, 0)), QStringLiteral("rita"),
-                    nullptr);
+        RecordRoute(db(), e, naive(QDate(2024, 1, 2), QTime(6, 0)), u"rita"_s, nullptr);
         return n;
     }
 
@@ -109,24 +107,22 @@ protected:
         Left left;
         Transaction undone(session.db());
         EXPECT_TRUE(route()) << prompt.texts().join(u'|').toStdString();
-        left.routes =
-            rowsOf(QStringLiteral("SELECT * FROM ROUTE WHERE SCR_Number = ? "
-                                  "ORDER BY Route_Number"),
-                   {task}, {QStringLiteral("Route_Number"), QStringLiteral("Route_Action")});
-        left.actions = test::columnTexts(
-            session.db(),
-            QStringLiteral("SELECT Route_Action FROM ROUTE WHERE SCR_Number = ? ORDER BY "
-                           "Route_Number"),
-            {task}, QStringLiteral("Route_Action"));
+        left.routes = rowsOf(u"SELECT * FROM ROUTE WHERE SCR_Number = ? "
+                             "ORDER BY Route_Number"_s,
+                             {task}, {u"Route_Number"_s, u"Route_Action"_s});
+        left.actions =
+            test::columnTexts(session.db(),
+                              u"SELECT Route_Action FROM ROUTE WHERE SCR_Number = ? ORDER BY "
+                              "Route_Number"_s,
+                              {task}, u"Route_Action"_s);
         // The Message-ID is drawn at random for every e-mail.
-        left.outbox = rowsOf(QStringLiteral("SELECT * FROM MAIL_OUTBOX ORDER BY Recipient"), {},
-                             {QStringLiteral("Outbox_Number"), QStringLiteral("Route_Number"),
-                              QStringLiteral("Message_ID")});
-        left.mailedTo = test::columnTexts(
-            session.db(), QStringLiteral("SELECT Recipient FROM MAIL_OUTBOX ORDER BY Recipient"),
-            {}, QStringLiteral("Recipient"));
-        left.messages = rowsOf(QStringLiteral("SELECT * FROM MAIL ORDER BY Owner_User_ID"), {},
-                               {QStringLiteral("Mail_Number")});
+        left.outbox = rowsOf(u"SELECT * FROM MAIL_OUTBOX ORDER BY Recipient"_s, {},
+                             {u"Outbox_Number"_s, u"Route_Number"_s, u"Message_ID"_s});
+        left.mailedTo = test::columnTexts(session.db(),
+                                          u"SELECT Recipient FROM MAIL_OUTBOX ORDER BY Recipient"_s,
+                                          {}, u"Recipient"_s);
+        left.messages =
+            rowsOf(u"SELECT * FROM MAIL ORDER BY Owner_User_ID"_s, {}, {u"Mail_Number"_s});
         return left;
     }
 
@@ -146,17 +142,16 @@ TEST_P(DropNoticeTest, ADropRoutesAndNotifiesAsTheEditorDoes)
     const Case cases[] = {
         {"on a user",
          DropTarget::User,
-         QStringLiteral("olga"),
-         {QStringLiteral("olga"), kShop, OwnerType::User},
+         u"olga"_s,
+         {u"olga"_s, kShop, OwnerType::User},
          // the new owner, the requester and the followers of the task's workshop
-         {QStringLiteral("mia@bx.test"), QStringLiteral("olga@bx.test"),
-          QStringLiteral("rita@bx.test")}},
+         {u"mia@bx.test"_s, u"olga@bx.test"_s, u"rita@bx.test"_s}},
         {"on a workshop",
          DropTarget::Workshop,
          kDesk,
          {QString(), kDesk, OwnerType::Workshop},
          // the requester and the followers of the workshop the task went to
-         {QStringLiteral("nat@bx.test"), QStringLiteral("rita@bx.test")}},
+         {u"nat@bx.test"_s, u"rita@bx.test"_s}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -175,10 +170,10 @@ TEST_P(DropNoticeTest, ADropRoutesAndNotifiesAsTheEditorDoes)
         EXPECT_EQ(dropped.outbox, routed.outbox);
         EXPECT_EQ(dropped.messages, routed.messages);
         ASSERT_EQ(dropped.messages.size(), 1);
-        EXPECT_TRUE(dropped.messages.first().contains(QStringLiteral("owner_user_id=rita")));
+        EXPECT_TRUE(dropped.messages.first().contains(u"owner_user_id=rita"_s));
         ASSERT_EQ(dropped.actions.size(), 3);
-        EXPECT_EQ(dropped.actions.at(1), QStringLiteral("ROUTE"));
-        EXPECT_TRUE(routed.actions.value(1).startsWith(QStringLiteral("Task routed to")));
+        EXPECT_EQ(dropped.actions.at(1), u"ROUTE"_s);
+        EXPECT_TRUE(routed.actions.value(1).startsWith(u"Task routed to"_s));
     }
 }
 

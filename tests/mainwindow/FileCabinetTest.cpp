@@ -2,25 +2,25 @@
 
 #include "core/db/Database.h"
 #include "support/AttachContent.h"
+#include "support/SampleFiles.h"
 #include "support/SessionTest.h"
 #include "support/TaskRows.h"
 #include "tasks/AttachmentTransfer.h"
 #include "tasks/CustomForms.h"
 #include "tasks/MemoText.h"
 
-#include <QFile>
-
 #include <gtest/gtest.h>
 #include <thread>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 using namespace bx::cabinet;
 
 namespace {
 
-const QString kPlans = QStringLiteral("Plans");
-const QString kZeta = QStringLiteral("Zeta");
-const QString kFile = QStringLiteral("plan.txt");
+const QString kPlans = u"Plans"_s;
+const QString kZeta = u"Zeta"_s;
+const QString kFile = u"plan.txt"_s;
 
 QDateTime gmt(int day, int hour = 9)
 {
@@ -36,14 +36,12 @@ protected:
         if (IsSkipped() || HasFatalFailure())
             return;
         clock.set(naive(QDate(2024, 2, 1), QTime(12, 0)));
-        test::addUsers(db(), {QStringLiteral("ann"), QStringLiteral("bob"), QStringLiteral("cy")});
-        test::addCategories(db(), {kPlans, kZeta, QStringLiteral("Other")});
-        const QString grant = QStringLiteral("INSERT INTO LU_ACCESS_LEVEL (USER_ID, ACCESS_LEVEL, "
-                                             "ACCESS_TYPE) VALUES (?, ?, 'VIEW')");
+        test::addUsers(db(), {u"ann"_s, u"bob"_s, u"cy"_s});
+        test::addCategories(db(), {kPlans, kZeta, u"Other"_s});
         for (const char* folder : {"Plans", "Zeta", "Other"})
-            db().execute(grant, {QStringLiteral("ann"), QString::fromLatin1(folder)});
-        db().execute(grant, {QStringLiteral("bob"), kPlans});
-        actAs(QStringLiteral("ann"));
+            test::grantFolder(db(), u"ann"_s, QString::fromLatin1(folder));
+        test::grantFolder(db(), u"bob"_s, kPlans);
+        actAs(u"ann"_s);
     }
 
     void actAs(const QString& user, bool administrator = false)
@@ -55,17 +53,13 @@ protected:
 
     /** A row of ATTACH: published unless `task` is given (a task's own attachment). */
     qlonglong row(const QVariant& file, const QVariant& category, const QString& owner,
-                  const QDateTime& date, const QString& type = QStringLiteral("F"),
-                  qlonglong task = 0)
+                  const QDateTime& date, const QString& type = u"F"_s, qlonglong task = 0)
     {
-        return db().insertNumbered(QStringLiteral("ATTACH"), QStringLiteral("Attach_Number"),
-                                   {QStringLiteral("SCR_Number"), QStringLiteral("Attach_Title"),
-                                    QStringLiteral("Attach_Type"),
-                                    QStringLiteral("Attach_Filename"), QStringLiteral("Category"),
-                                    QStringLiteral("Attach_Owner"), QStringLiteral("Attach_Date"),
-                                    QStringLiteral("Publish")},
-                                   {task, QStringLiteral("t"), type, file, category, owner, date,
-                                    db().dialect().flag(task == 0)});
+        return db().insertNumbered(
+            u"ATTACH"_s, u"Attach_Number"_s,
+            {u"SCR_Number"_s, u"Attach_Title"_s, u"Attach_Type"_s, u"Attach_Filename"_s,
+             u"Category"_s, u"Attach_Owner"_s, u"Attach_Date"_s, u"Publish"_s},
+            {task, u"t"_s, type, file, category, owner, date, db().dialect().flag(task == 0)});
     }
 
     /** Attach_Number of the tree's rows, in its order. */
@@ -90,8 +84,7 @@ protected:
     QString column(qlonglong number, const QString& name)
     {
         return db()
-            .scalar(QStringLiteral("SELECT %1 FROM ATTACH WHERE Attach_Number = ?").arg(name),
-                    {number})
+            .scalar(u"SELECT %1 FROM ATTACH WHERE Attach_Number = ?"_s.arg(name), {number})
             .toString();
     }
 };
@@ -99,14 +92,14 @@ protected:
 TEST_P(FileCabinetTest, TheTreeShowsEachDocumentsCurrentVersion)
 {
     // The older row is dated later (a client whose clock ran ahead): still the archived one.
-    const qlonglong v1 = row(kFile, kPlans, QStringLiteral("ann"), gmt(20));
-    const qlonglong v2 = row(kFile, kPlans, QStringLiteral("bob"), gmt(10));
-    const qlonglong zeta = row(kFile, kZeta, QStringLiteral("ann"), gmt(10));
-    const qlonglong loose1 = row(kFile, QVariant(), QStringLiteral("ann"), gmt(10));
-    const qlonglong loose2 = row(kFile, QString(), QStringLiteral("ann"), gmt(11));
-    const qlonglong unnamed1 = row(QVariant(), kPlans, QStringLiteral("ann"), gmt(10));
-    const qlonglong unnamed2 = row(QVariant(), kPlans, QStringLiteral("ann"), gmt(11));
-    row(kFile, kPlans, QStringLiteral("ann"), gmt(25), QStringLiteral("F"), 7);
+    const qlonglong v1 = row(kFile, kPlans, u"ann"_s, gmt(20));
+    const qlonglong v2 = row(kFile, kPlans, u"bob"_s, gmt(10));
+    const qlonglong zeta = row(kFile, kZeta, u"ann"_s, gmt(10));
+    const qlonglong loose1 = row(kFile, QVariant(), u"ann"_s, gmt(10));
+    const qlonglong loose2 = row(kFile, QString(), u"ann"_s, gmt(11));
+    const qlonglong unnamed1 = row(QVariant(), kPlans, u"ann"_s, gmt(10));
+    const qlonglong unnamed2 = row(QVariant(), kPlans, u"ann"_s, gmt(11));
+    row(kFile, kPlans, u"ann"_s, gmt(25), u"F"_s, 7);
 
     QList<qlonglong> shown = tree();
     std::sort(shown.begin(), shown.end());
@@ -117,7 +110,7 @@ TEST_P(FileCabinetTest, TheTreeShowsEachDocumentsCurrentVersion)
     EXPECT_TRUE(archived(unnamed2).isEmpty());
 
     // Deleting the current version brings the newest archived one back.
-    actAs(QStringLiteral("bob"));
+    actAs(u"bob"_s);
     prompt.answer(PromptAnswer::Yes);
     ASSERT_TRUE(deleteDocument(session, prompt, v2));
     EXPECT_TRUE(tree().contains(v1));
@@ -126,11 +119,10 @@ TEST_P(FileCabinetTest, TheTreeShowsEachDocumentsCurrentVersion)
 
 TEST_P(FileCabinetTest, EachUserSeesHisFolders)
 {
-    const qlonglong plans = row(kFile, kPlans, QStringLiteral("ann"), gmt(10));
-    const qlonglong zeta = row(kFile, kZeta, QStringLiteral("ann"), gmt(10));
-    const qlonglong loose = row(kFile, QVariant(), QStringLiteral("ann"), gmt(10));
-    const qlonglong elsewhere =
-        row(kFile, QStringLiteral("Hidden"), QStringLiteral("ann"), gmt(10));
+    const qlonglong plans = row(kFile, kPlans, u"ann"_s, gmt(10));
+    const qlonglong zeta = row(kFile, kZeta, u"ann"_s, gmt(10));
+    const qlonglong loose = row(kFile, QVariant(), u"ann"_s, gmt(10));
+    const qlonglong elsewhere = row(kFile, u"Hidden"_s, u"ann"_s, gmt(10));
     struct Case
     {
         const char* user;
@@ -154,7 +146,7 @@ TEST_P(FileCabinetTest, EachUserSeesHisFolders)
                       c.shown.contains(number))
                 << c.user << " " << number;
     }
-    EXPECT_TRUE(grantedFolders(db(), QStringLiteral("admin")).contains(QStringLiteral("Other")))
+    EXPECT_TRUE(grantedFolders(db(), u"admin"_s).contains(u"Other"_s))
         << "every folder, granted or not";
 }
 
@@ -172,25 +164,24 @@ TEST_P(FileCabinetTest, MoveAndRenameTakeOnlyTheDocumentsVersions)
                           {"rename", PromptAnswer::Yes},
                           {"rename", PromptAnswer::No}};
     for (const Case& c : cases) {
-        db().execute(QStringLiteral("DELETE FROM ATTACH"));
-        const qlonglong v1 = row(kFile, kPlans, QStringLiteral("bob"), gmt(10));
-        const qlonglong v2 = row(kFile, kPlans, QStringLiteral("ann"), gmt(11));
-        const qlonglong zeta = row(kFile, kZeta, QStringLiteral("ann"), gmt(12));
-        const qlonglong task =
-            row(kFile, kPlans, QStringLiteral("ann"), gmt(9), QStringLiteral("F"), 7);
+        db().execute(u"DELETE FROM ATTACH"_s);
+        const qlonglong v1 = row(kFile, kPlans, u"bob"_s, gmt(10));
+        const qlonglong v2 = row(kFile, kPlans, u"ann"_s, gmt(11));
+        const qlonglong zeta = row(kFile, kZeta, u"ann"_s, gmt(12));
+        const qlonglong task = row(kFile, kPlans, u"ann"_s, gmt(9), u"F"_s, 7);
         const bool move = QLatin1String(c.command) == QLatin1String("move");
         session.currentWorkshopId = 0;
         Outcome<Done> done;
         if (move) {
             prompt.answer(c.archivedToo);
-            done = moveDocument(session, prompt, v2, QStringLiteral("Other"));
+            done = moveDocument(session, prompt, v2, u"Other"_s);
         } else {
-            prompt.answerInput(QStringLiteral("C:\\docs\\new.txt")).answer(c.archivedToo);
+            prompt.answerInput(u"C:\\docs\\new.txt"_s).answer(c.archivedToo);
             done = renameDocument(session, prompt, v2);
         }
         ASSERT_TRUE(done) << c.command;
-        const QString field = move ? QStringLiteral("Category") : QStringLiteral("Attach_Filename");
-        const QString changed = move ? QStringLiteral("Other") : QStringLiteral("new.txt");
+        const QString field = move ? u"Category"_s : u"Attach_Filename"_s;
+        const QString changed = move ? u"Other"_s : u"new.txt"_s;
         const QString unchanged = move ? kPlans : kFile;
         EXPECT_EQ(column(v2, field), changed) << c.command;
         EXPECT_EQ(column(v1, field), c.archivedToo == PromptAnswer::Yes ? changed : unchanged)
@@ -199,8 +190,7 @@ TEST_P(FileCabinetTest, MoveAndRenameTakeOnlyTheDocumentsVersions)
         EXPECT_EQ(column(task, field), unchanged) << c.command;
         if (!move) {
             // Titles rebuilt from the new name, each row's owner and its own local date.
-            EXPECT_EQ(column(v2, QStringLiteral("Attach_Title")),
-                      QStringLiteral("new.txt, ann, 2024-01-11 09:00"));
+            EXPECT_EQ(column(v2, u"Attach_Title"_s), u"new.txt, ann, 2024-01-11 09:00"_s);
             EXPECT_EQ(prompt.records().at(0).title, kInputTitle);
         }
         prompt.clear();
@@ -209,20 +199,19 @@ TEST_P(FileCabinetTest, MoveAndRenameTakeOnlyTheDocumentsVersions)
 
 TEST_P(FileCabinetTest, OnlyTheCurrentOwnerOrAnAdministratorChangesADocument)
 {
-    const qlonglong v1 = row(kFile, kPlans, QStringLiteral("ann"), gmt(10));
-    const qlonglong v2 = row(kFile, kPlans, QStringLiteral("bob"), gmt(11));
-    const qlonglong memo =
-        row(QStringLiteral("Notes"), kPlans, QStringLiteral("ann"), gmt(10), QStringLiteral("M"));
-    const qlonglong hidden = row(kFile, kZeta, QStringLiteral("bob"), gmt(10));
+    const qlonglong v1 = row(kFile, kPlans, u"ann"_s, gmt(10));
+    const qlonglong v2 = row(kFile, kPlans, u"bob"_s, gmt(11));
+    const qlonglong memo = row(u"Notes"_s, kPlans, u"ann"_s, gmt(10), u"M"_s);
+    const qlonglong hidden = row(kFile, kZeta, u"bob"_s, gmt(10));
 
     // ann owns the archived version only; bob may not see Zeta.
     EXPECT_EQ(deleteDocument(session, prompt, v1).refusal()->message, kOwnerOrAdministrator);
     EXPECT_EQ(renameDocument(session, prompt, memo).refusal()->message, kFileDocumentsOnly);
-    actAs(QStringLiteral("bob"));
+    actAs(u"bob"_s);
     EXPECT_EQ(deleteDocument(session, prompt, hidden).refusal()->message, kNoAccessToFolder);
     EXPECT_EQ(moveDocument(session, prompt, v2, kZeta).refusal()->message, kNoAccessToFolder);
     // An administrator who is not the owner is asked; No leaves the document.
-    actAs(QStringLiteral("bob"), true);
+    actAs(u"bob"_s, true);
     prompt.answer(PromptAnswer::No);
     const Outcome<Done> declined = deleteDocument(session, prompt, memo);
     EXPECT_FALSE(declined);
@@ -232,16 +221,15 @@ TEST_P(FileCabinetTest, OnlyTheCurrentOwnerOrAnAdministratorChangesADocument)
 
 TEST_P(FileCabinetTest, DeletingAFormTakesItsValues)
 {
-    const qlonglong form =
-        row(QStringLiteral("Order"), kPlans, QStringLiteral("ann"), gmt(10), QStringLiteral("X"));
-    const QString control = QStringLiteral(
-        "INSERT INTO CONTROL (FORM_NAME, CONTROL_KEY, ATTACH_NUMBER, VALUE) VALUES ('Order', 1, "
-        "?, 'x')");
+    const qlonglong form = row(u"Order"_s, kPlans, u"ann"_s, gmt(10), u"X"_s);
+    const QString control =
+        u"INSERT INTO CONTROL (FORM_NAME, CONTROL_KEY, ATTACH_NUMBER, VALUE) VALUES ('Order', 1, "
+        "?, 'x')"_s;
     db().execute(control, {form});
     db().execute(control, {form + 1000});
     prompt.answer(PromptAnswer::Yes);
     ASSERT_TRUE(deleteDocument(session, prompt, form));
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM CONTROL")).toInt(), 1);
+    EXPECT_EQ(db().scalar(u"SELECT COUNT(*) FROM CONTROL"_s).toInt(), 1);
     EXPECT_FALSE(readDocument(db(), form));
 }
 
@@ -249,24 +237,23 @@ TEST_P(FileCabinetTest, DeletingAFormTakesItsValues)
 TEST_P(FileCabinetTest, SavingASharedDocumentPublishesAVersion)
 {
     session.currentWorkshopId = 0;
-    const qlonglong memo =
-        row(QStringLiteral("Notes"), kPlans, QStringLiteral("bob"), gmt(10), QStringLiteral("M"));
+    const qlonglong memo = row(u"Notes"_s, kPlans, u"bob"_s, gmt(10), u"M"_s);
     test::setAttachContent(db(), memo, "old text");
-    const Outcome<qlonglong> edited = memo::rewrite(db(), memo, QStringLiteral("Notes"),
-                                                    QStringLiteral("new text"), authorOf(session));
+    const Outcome<qlonglong> edited =
+        memo::rewrite(db(), memo, u"Notes"_s, u"new text"_s, authorOf(session));
     ASSERT_TRUE(edited);
     EXPECT_NE(*edited, memo);
-    EXPECT_EQ(memo::readText(db(), memo), QStringLiteral("old text"));
-    EXPECT_EQ(memo::readText(db(), *edited), QStringLiteral("new text"));
-    EXPECT_EQ(column(*edited, QStringLiteral("Attach_Owner")), QStringLiteral("ann"));
+    EXPECT_EQ(memo::readText(db(), memo), u"old text"_s);
+    EXPECT_EQ(memo::readText(db(), *edited), u"new text"_s);
+    EXPECT_EQ(column(*edited, u"Attach_Owner"_s), u"ann"_s);
     EXPECT_EQ(archived(*edited), QList<qlonglong>{memo});
 
     // So is a form saved over its opened copy.
     forms::FormCopy form;
-    form.form = QStringLiteral("Order");
+    form.form = u"Order"_s;
     const auto saveForm = [&](forms::SaveMode mode) {
-        return forms::saveCopy(db(), mode, form, {}, placeFor(session, kPlans),
-                               QStringLiteral("ann"), gmt(12), true);
+        return forms::saveCopy(db(), mode, form, {}, placeFor(session, kPlans), u"ann"_s, gmt(12),
+                               true);
     };
     form.attachNumber = *saveForm(forms::SaveMode::Add);
     const Outcome<qlonglong, int> resaved = saveForm(forms::SaveMode::Open);
@@ -274,21 +261,17 @@ TEST_P(FileCabinetTest, SavingASharedDocumentPublishesAVersion)
     EXPECT_EQ(archived(*resaved), QList<qlonglong>{form.attachNumber});
 
     // A save-back after another client published a version: the question names him; Yes adds.
-    const qlonglong file = row(kFile, kPlans, QStringLiteral("bob"), gmt(10));
+    const qlonglong file = row(kFile, kPlans, u"bob"_s, gmt(10));
     test::setAttachContent(db(), file, "v1");
     Outcome<attachments::ViewerCopy> copy = attachments::exportForViewer(db(), file);
     ASSERT_TRUE(copy);
     EXPECT_FALSE(attachments::newerVersion(db(), *copy));
-    const qlonglong other = row(kFile, kPlans, QStringLiteral("bob"), gmt(20));
+    const qlonglong other = row(kFile, kPlans, u"bob"_s, gmt(20));
     const auto newer = attachments::newerVersion(db(), *copy);
     ASSERT_TRUE(newer);
-    EXPECT_EQ(newer->owner, QStringLiteral("bob"));
+    EXPECT_EQ(newer->owner, u"bob"_s);
     EXPECT_EQ(newer->number, other);
-    {
-        QFile f(copy->path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("mine");
-    }
+    ASSERT_TRUE(test::writeFile(copy->path, "mine"));
     attachments::ViewerCopy c = *copy;
     ASSERT_TRUE(attachments::saveBack(db(), c, authorOf(session)));
     EXPECT_GT(c.newest, other);
@@ -302,17 +285,16 @@ TEST_P(FileCabinetTest, SavingASharedDocumentPublishesAVersion)
 // Two connections publishing one document at once both keep their version.
 TEST_P(FileCabinetTest, TwoClientsPublishingAtOnceKeepBoth)
 {
-    const qlonglong doc = row(kFile, kPlans, QStringLiteral("bob"), gmt(10));
+    const qlonglong doc = row(kFile, kPlans, u"bob"_s, gmt(10));
     std::unique_ptr<Database> other = connectAgain();
     other->setQueryTimeout(30);
     qlonglong first = 0;
     qlonglong second = 0;
     {
         Transaction tx(db());
-        first = *attachments::publishVersion(db(), doc, {}, {QStringLiteral("ann"), gmt(11)});
+        first = *attachments::publishVersion(db(), doc, {}, {u"ann"_s, gmt(11)});
         std::thread client([&] {
-            second =
-                *attachments::publishVersion(*other, doc, {}, {QStringLiteral("bob"), gmt(11)});
+            second = *attachments::publishVersion(*other, doc, {}, {u"bob"_s, gmt(11)});
         });
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         tx.commit();

@@ -12,20 +12,22 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 namespace bx::test {
 namespace {
 
 class ListOptionsTest : public ::testing::Test
 {
 protected:
-    QString file() const { return dir.filePath(QStringLiteral("MRBX.conf")); }
+    QString file() const { return dir.filePath(u"MRBX.conf"_s); }
 
     static ListOptionsSet sample()
     {
         ListOptionsSet set;
-        set.columns = {QStringLiteral("SCR_Number"), QStringLiteral("SCR_Custom_Field")};
+        set.columns = {u"SCR_Number"_s, u"SCR_Custom_Field"_s};
         NodeFont& task = set.font(NodeKind::OverdueTask);
-        task.name = QStringLiteral("O'Neil Sans");
+        task.name = u"O'Neil Sans"_s;
         task.size = 11;
         task.underline = true;
         task.color = QColor(0x12, 0x34, 0x56);
@@ -47,40 +49,36 @@ TEST_F(ListOptionsTest, AppliedSetIsStoredUnderTheTreeSectionsAndReadBack)
     ListOptions reread(again);
     EXPECT_EQ(reread.current(), sample());
     EXPECT_EQ(reread.checkTasks(), 5);
-    EXPECT_EQ(again.get(QStringLiteral("Options\\TeamTree\\TaskOverDueFont"),
-                        QStringLiteral("Underline")),
-              QStringLiteral("True"));
-    EXPECT_EQ(again.get(QStringLiteral("Field List"), QStringLiteral("Task Number")),
-              QStringLiteral("SCR_Number"));
+    EXPECT_EQ(again.get(u"Options\\TeamTree\\TaskOverDueFont"_s, u"Underline"_s), u"True"_s);
+    EXPECT_EQ(again.get(u"Field List"_s, u"Task Number"_s), u"SCR_Number"_s);
     EXPECT_TRUE(prompt.records().isEmpty());
 }
 
 TEST_F(ListOptionsTest, ProfilesRoundTripAndOverwriteAsks)
 {
-    prompt.answerInput(QStringLiteral("Ann's layout"));
-    ASSERT_EQ(options.saveProfileAs(sample(), prompt), QStringLiteral("Ann's layout"));
-    EXPECT_EQ(prompt.last().text, QStringLiteral("Please Enter Profile Name"));
-    EXPECT_EQ(options.profiles(), QStringList{QStringLiteral("Ann's layout")});
-    EXPECT_EQ(options.profile(QStringLiteral("ann's LAYOUT")), sample());
+    prompt.answerInput(u"Ann's layout"_s);
+    ASSERT_EQ(options.saveProfileAs(sample(), prompt), u"Ann's layout"_s);
+    EXPECT_EQ(prompt.last().text, u"Please Enter Profile Name"_s);
+    EXPECT_EQ(options.profiles(), QStringList{u"Ann's layout"_s});
+    EXPECT_EQ(options.profile(u"ann's LAYOUT"_s), sample());
     // The profile leaves the set in use alone.
     EXPECT_EQ(options.current().columns, ListOptions::defaultColumns());
 
     ListOptionsSet changed = sample();
-    changed.columns = {QStringLiteral("SCR_Status")};
+    changed.columns = {u"SCR_Status"_s};
     prompt.answer(PromptAnswer::No);
-    EXPECT_FALSE(options.saveProfile(QStringLiteral("Ann's layout"), changed, prompt));
-    EXPECT_EQ(prompt.last().text,
-              QStringLiteral("Profile with name Ann's layoutalready exists. Overwrite?"));
-    EXPECT_EQ(options.profile(QStringLiteral("Ann's layout")), sample());
+    EXPECT_FALSE(options.saveProfile(u"Ann's layout"_s, changed, prompt));
+    EXPECT_EQ(prompt.last().text, u"Profile with name Ann's layoutalready exists. Overwrite?"_s);
+    EXPECT_EQ(options.profile(u"Ann's layout"_s), sample());
 
     prompt.answer(PromptAnswer::Yes);
-    EXPECT_TRUE(options.saveProfile(QStringLiteral("Ann's layout"), changed, prompt));
-    EXPECT_EQ(options.profile(QStringLiteral("Ann's layout")), changed);
+    EXPECT_TRUE(options.saveProfile(u"Ann's layout"_s, changed, prompt));
+    EXPECT_EQ(options.profile(u"Ann's layout"_s), changed);
     EXPECT_EQ(options.profiles().size(), 1);
 
     prompt.answerInput(std::nullopt);
     EXPECT_FALSE(options.saveProfileAs(sample(), prompt));
-    EXPECT_FALSE(options.profile(QStringLiteral("Profile 1")));
+    EXPECT_FALSE(options.profile(u"Profile 1"_s));
 }
 
 class ActualHoursTest : public SessionTest
@@ -91,30 +89,29 @@ class ActualHoursTest : public SessionTest
 // bookings shows nothing. A list without numbers, or already with the field, is left as it is.
 TEST_P(ActualHoursTest, AddedToTheRowsOfAListWithTaskNumbers)
 {
-    addUsers(db(), {QStringLiteral("ann")});
-    session.user.userId = QStringLiteral("ann");
+    addUsers(db(), {u"ann"_s});
+    session.user.userId = u"ann"_s;
     const qlonglong booked = addTaskRow(db(), {});
     const qlonglong idle = addTaskRow(db(), {});
     ASSERT_TRUE(timesheet::addBooking(
-        session, booked,
-        {QDate(2024, 1, 31), QTime(9, 0), QStringLiteral("2"), QStringLiteral("20"), QString()}));
+        session, booked, {QDate(2024, 1, 31), QTime(9, 0), u"2"_s, u"20"_s, QString()}));
 
     QStringList names{scr::Title, scr::Number};
-    QList<QVariantList> rows{{QStringLiteral("A"), booked}, {QStringLiteral("B"), idle}};
+    QList<QVariantList> rows{{u"A"_s, booked}, {u"B"_s, idle}};
     ListOptions::addActualHours(session, names, rows);
     EXPECT_EQ(names, (QStringList{scr::Title, scr::Number, ListOptions::actualHoursField()}));
     ASSERT_EQ(rows.at(0).size(), 3);
-    EXPECT_EQ(rows.at(0).at(2), QStringLiteral("2 h. 20 m."));
+    EXPECT_EQ(rows.at(0).at(2), u"2 h. 20 m."_s);
     EXPECT_TRUE(rows.at(1).value(2).isNull());
 
     const QList<QVariantList> before = rows;
     ListOptions::addActualHours(session, names, rows);
     EXPECT_EQ(rows, before);
     QStringList titles{scr::Title};
-    QList<QVariantList> titleRows{{QStringLiteral("A")}};
+    QList<QVariantList> titleRows{{u"A"_s}};
     ListOptions::addActualHours(session, titles, titleRows);
     EXPECT_EQ(titles, QStringList{scr::Title});
-    EXPECT_EQ(titleRows, (QList<QVariantList>{{QStringLiteral("A")}}));
+    EXPECT_EQ(titleRows, (QList<QVariantList>{{u"A"_s}}));
 }
 
 BX_INSTANTIATE_ENGINES(ActualHoursTest);

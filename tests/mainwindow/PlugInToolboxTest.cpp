@@ -2,14 +2,15 @@
 
 #include "core/UserRights.h"
 #include "core/db/Database.h"
+#include "support/SampleFiles.h"
 #include "support/ServerLogins.h"
 #include "support/SessionTest.h"
 
-#include <QBuffer>
 #include <QColor>
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 using namespace bx::plugins;
 
@@ -18,13 +19,7 @@ namespace {
 /** A 16x12 PNG, for a stored icon. */
 QByteArray pngIcon()
 {
-    QImage image(16, 12, QImage::Format_ARGB32);
-    image.fill(QColor(0x20, 0x80, 0x40));
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
+    return bx::test::pngBytes(16, 12);
 }
 
 class PlugInToolboxTest : public test::SessionTest
@@ -47,8 +42,8 @@ protected:
 
     void attach(const QString& progId)
     {
-        db().execute(QStringLiteral("INSERT INTO ATTACH (Attach_Number, SCR_Number, Attach_Type, "
-                                    "Attach_Filename) VALUES (?, ?, 'A', ?)"),
+        db().execute(u"INSERT INTO ATTACH (Attach_Number, SCR_Number, Attach_Type, "
+                     "Attach_Filename) VALUES (?, ?, 'A', ?)"_s,
                      {++m_attachments, 7, progId});
     }
 
@@ -59,44 +54,33 @@ private:
 TEST_P(PlugInToolboxTest, TheToolboxOffersItsPlugInsOnceWithTheirIconsOrTheDefault)
 {
     const QByteArray png = pngIcon();
-    add({0, QStringLiteral("Stock"), QStringLiteral("Bx.Stock"), {}, true, true, png});
-    add({0, QStringLiteral("Chairs"), QStringLiteral("Bx.Chairs"), {}, true, false, {}});
-    add({0,
-         QStringLiteral("Broken"),
-         QStringLiteral("Bx.Broken"),
-         {},
-         true,
-         false,
-         "not a picture"});
-    add({0, QStringLiteral("Hidden"), QStringLiteral("Bx.Hidden"), {}, false, true, png});
+    add({0, u"Stock"_s, u"Bx.Stock"_s, {}, true, true, png});
+    add({0, u"Chairs"_s, u"Bx.Chairs"_s, {}, true, false, {}});
+    add({0, u"Broken"_s, u"Bx.Broken"_s, {}, true, false, "not a picture"});
+    add({0, u"Hidden"_s, u"Bx.Hidden"_s, {}, false, true, png});
 
     const QList<ToolboxEntry> entries = toolboxEntries(db());
     QStringList labels;
     for (const ToolboxEntry& entry : entries)
-        labels << entry.label + (entry.separate ? QStringLiteral("+") : QString());
-    EXPECT_EQ(labels, QStringLiteral("Broken,Chairs,Stock+").split(u','));
+        labels << entry.label + (entry.separate ? u"+"_s : QString());
+    EXPECT_EQ(labels, u"Broken,Chairs,Stock+"_s.split(u','));
     ASSERT_EQ(entries.size(), 3);
     const QImage fallback = defaultPlugInIcon();
     EXPECT_EQ(entries.at(0).icon, fallback);
     EXPECT_EQ(entries.at(1).icon, fallback);
     EXPECT_EQ(entries.at(2).icon.size(), QSize(16, 12));
-    EXPECT_EQ(entries.at(2).icon.pixelColor(3, 3), QColor(0x20, 0x80, 0x40));
+    EXPECT_EQ(entries.at(2).icon.pixelColor(3, 3), QColor(Qt::red));
 }
 
 TEST_P(PlugInToolboxTest, TheStoreSavesEveryColumnAndRefusesWhatTheChecksForbid)
 {
-    const PlugInDefinition stock{0,
-                                 QStringLiteral(" Stock "),
-                                 QStringLiteral(" Bx.Stock "),
-                                 QStringLiteral("stockPanel"),
-                                 true,
-                                 true,
-                                 pngIcon()};
+    const PlugInDefinition stock{0,    u" Stock "_s, u" Bx.Stock "_s, u"stockPanel"_s,
+                                 true, true,         pngIcon()};
     const qlonglong id = add(stock);
     PlugInDefinition expected = stock;
     expected.id = id;
-    expected.label = QStringLiteral("Stock");
-    expected.progId = QStringLiteral("Bx.Stock");
+    expected.label = u"Stock"_s;
+    expected.progId = u"Bx.Stock"_s;
     EXPECT_EQ(readPlugIn(db(), id), expected);
     // Turned off again, the button of its own stays off.
     expected.separate = false;
@@ -104,9 +88,8 @@ TEST_P(PlugInToolboxTest, TheStoreSavesEveryColumnAndRefusesWhatTheChecksForbid)
     add(expected);
     EXPECT_EQ(readPlugIn(db(), id), expected);
 
-    const qlonglong used =
-        add({0, QStringLiteral("Used"), QStringLiteral("Bx.Used"), {}, true, false, {}});
-    attach(QStringLiteral("Bx.Used"));
+    const qlonglong used = add({0, u"Used"_s, u"Bx.Used"_s, {}, true, false, {}});
+    attach(u"Bx.Used"_s);
     const struct
     {
         qlonglong id;
@@ -114,18 +97,18 @@ TEST_P(PlugInToolboxTest, TheStoreSavesEveryColumnAndRefusesWhatTheChecksForbid)
         QString progId;
         std::optional<RefusalOf<PlugInField>> refusal;
     } cases[] = {
-        {0, QStringLiteral("Other"), QStringLiteral("  "),
+        {0, u"Other"_s, u"  "_s,
          RefusalOf<PlugInField>{kEmptyControlName, PlugInField::ControlName}},
-        {0, QStringLiteral("STOCK"), QStringLiteral("bx.stock"),
+        {0, u"STOCK"_s, u"bx.stock"_s,
          RefusalOf<PlugInField>{kControlNameTaken, PlugInField::ControlName}},
-        {used, QStringLiteral("Stock"), QStringLiteral("Bx.Stock"),
+        {used, u"Stock"_s, u"Bx.Stock"_s,
          RefusalOf<PlugInField>{kControlNameTaken, PlugInField::ControlName}},
-        {used, QStringLiteral("Used"), QStringLiteral("Bx.Renamed"),
+        {used, u"Used"_s, u"Bx.Renamed"_s,
          RefusalOf<PlugInField>{kAttachedControlName, PlugInField::ControlName}},
         // Its own name in other letters, or a new label, leaves the tasks their plug-in.
-        {used, QStringLiteral("Used again"), QStringLiteral("BX.USED"), std::nullopt},
+        {used, u"Used again"_s, u"BX.USED"_s, std::nullopt},
         // Another label under one control name is another plug-in.
-        {0, QStringLiteral("Stock 2"), QStringLiteral("Bx.Stock"), std::nullopt},
+        {0, u"Stock 2"_s, u"Bx.Stock"_s, std::nullopt},
     };
     for (const auto& c : cases) {
         const auto saved =
@@ -142,11 +125,10 @@ TEST_P(PlugInToolboxTest, TheStoreSavesEveryColumnAndRefusesWhatTheChecksForbid)
 
 TEST_P(PlugInToolboxTest, DeletingAskedFirstAndRefusedWhileATaskHasThePlugIn)
 {
-    const qlonglong id =
-        add({0, QStringLiteral("Used"), QStringLiteral("Bx.Used"), {}, true, false, {}});
-    attach(QStringLiteral("BX.USED"));
+    const qlonglong id = add({0, u"Used"_s, u"Bx.Used"_s, {}, true, false, {}});
+    attach(u"BX.USED"_s);
     PlugInStore store(session, prompt);
-    EXPECT_EQ(store.remove(0).refusal(), RefusalOf<>{QStringLiteral("No item selected")});
+    EXPECT_EQ(store.remove(0).refusal(), RefusalOf<>{u"No item selected"_s});
 
     prompt.answer(PromptAnswer::No).answer(PromptAnswer::Yes).answer(PromptAnswer::Yes);
     const Outcome<> declined = store.remove(id);
@@ -154,7 +136,7 @@ TEST_P(PlugInToolboxTest, DeletingAskedFirstAndRefusedWhileATaskHasThePlugIn)
     EXPECT_EQ(store.remove(id).refusal(), RefusalOf<>{kAttachedPlugIn});
     EXPECT_TRUE(readPlugIn(db(), id));
 
-    db().execute(QStringLiteral("DELETE FROM ATTACH"));
+    db().execute(u"DELETE FROM ATTACH"_s);
     EXPECT_TRUE(store.remove(id));
     EXPECT_FALSE(readPlugIn(db(), id));
 }
@@ -168,25 +150,24 @@ class PlugInLoginsTest : public test::ServerLoginsTest
 
 TEST_P(PlugInLoginsTest, OnlyAnAdministratorsLoginWritesThePlugIns)
 {
-    addLogins({QStringLiteral("ann"), QStringLiteral("bob")}, {QStringLiteral("ann")});
-    db().execute(QStringLiteral("INSERT INTO LU_ACTIVEX (ID, label, ActiveX_Control_Name, "
-                                "ShowToolBox) VALUES (5, 'Stock', 'Bx.Stock', 1)"));
+    addLogins({u"ann"_s, u"bob"_s}, {u"ann"_s});
+    db().execute(u"INSERT INTO LU_ACTIVEX (ID, label, ActiveX_Control_Name, "
+                 "ShowToolBox) VALUES (5, 'Stock', 'Bx.Stock', 1)"_s);
     const auto rows = [this] {
         return db()
-            .scalar(QStringLiteral("SELECT string_agg(label || '=' || ActiveX_Control_Name, ',') "
-                                   "FROM LU_ACTIVEX"))
+            .scalar(u"SELECT string_agg(label || '=' || ActiveX_Control_Name, ',') "
+                    "FROM LU_ACTIVEX"_s)
             .toString();
     };
     for (const char* sql :
          {"INSERT INTO LU_ACTIVEX (ID, label, ActiveX_Control_Name) VALUES (6, 'Evil', 'Bx.Evil')",
           "UPDATE LU_ACTIVEX SET ActiveX_Control_Name = 'Bx.Evil'", "DELETE FROM LU_ACTIVEX"}) {
-        tryRun(QStringLiteral("bob"), QLatin1String(sql));
-        EXPECT_EQ(rows(), QStringLiteral("Stock=Bx.Stock")) << sql;
+        tryRun(u"bob"_s, QLatin1String(sql));
+        EXPECT_EQ(rows(), u"Stock=Bx.Stock"_s) << sql;
     }
-    EXPECT_EQ(toolboxEntries(as(QStringLiteral("bob"))).size(), 1);
-    EXPECT_TRUE(tryRun(QStringLiteral("ann"),
-                       QStringLiteral("UPDATE LU_ACTIVEX SET ActiveX_Control_Name = 'Bx.New'")));
-    EXPECT_EQ(rows(), QStringLiteral("Stock=Bx.New"));
+    EXPECT_EQ(toolboxEntries(as(u"bob"_s)).size(), 1);
+    EXPECT_TRUE(tryRun(u"ann"_s, u"UPDATE LU_ACTIVEX SET ActiveX_Control_Name = 'Bx.New'"_s));
+    EXPECT_EQ(rows(), u"Stock=Bx.New"_s);
 }
 
 BX_INSTANTIATE_ENGINES(PlugInLoginsTest);

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <utility>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 
 namespace {
@@ -35,12 +36,12 @@ protected:
         SessionTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        test::addUsers(db(), {QStringLiteral("ann")});
+        test::addUsers(db(), {u"ann"_s});
         for (const int shop : {7, 8})
             test::addWorkshop(db(), shop);
         session.currentWorkshopId = 7;
-        first = test::addTaskRow(db(), {{QStringLiteral("SCR_Title"), QStringLiteral("first")}});
-        second = test::addTaskRow(db(), {{QStringLiteral("SCR_Title"), QStringLiteral("second")}});
+        first = test::addTaskRow(db(), {{u"SCR_Title"_s, u"first"_s}});
+        second = test::addTaskRow(db(), {{u"SCR_Title"_s, u"second"_s}});
 
         poller = std::make_unique<Poller>(clock, std::make_unique<DatabasePollBackend>([this] {
                                               std::unique_ptr<Database> c = connectAgain();
@@ -48,7 +49,7 @@ protected:
                                               ++connections;
                                               return c;
                                           }));
-        poller->setUserId(QStringLiteral("ann"));
+        poller->setUserId(u"ann"_s);
         poller->setIntervals({1, 0});
         poller->setNotices(m_notices);
         poller->setWorkshop([] { return 7; });
@@ -100,8 +101,7 @@ protected:
 
     void retitle(qlonglong task, const QString& title)
     {
-        db().execute(QStringLiteral("UPDATE SCR SET SCR_Title = ? WHERE SCR_Number = ?"),
-                     {title, task});
+        db().execute(u"UPDATE SCR SET SCR_Title = ? WHERE SCR_Number = ?"_s, {title, task});
     }
 
     TaskViewFilter filter; // Active, no date window
@@ -121,7 +121,7 @@ private:
 
 TEST_P(PollNoticesTest, ACommitElsewhereReachesTheNextTickWithoutAFullRead)
 {
-    retitle(first, QStringLiteral("O'Brien's"));
+    retitle(first, u"O'Brien's"_s);
     if (!isServer()) {
         EXPECT_FALSE(hear(300));
         tickAfter(60);
@@ -135,7 +135,7 @@ TEST_P(PollNoticesTest, ACommitElsewhereReachesTheNextTickWithoutAFullRead)
     EXPECT_EQ(statements() - before, 1u) << "one keyed statement, no whole view";
     EXPECT_EQ(read, QList<qlonglong>{first});
     ASSERT_EQ(readRows.rowCount(), 1);
-    EXPECT_EQ(readRows.value(0, scr::Title).toString(), QStringLiteral("O'Brien's"));
+    EXPECT_EQ(readRows.value(0, scr::Title).toString(), u"O'Brien's"_s);
     EXPECT_EQ(refreshes, 0);
 
     // The safety-net check finds the view as the keyed read left it: nothing to refresh.
@@ -143,7 +143,7 @@ TEST_P(PollNoticesTest, ACommitElsewhereReachesTheNextTickWithoutAFullRead)
     EXPECT_EQ(refreshes, 0);
 
     // A task that leaves the view comes back without its row.
-    db().execute(QStringLiteral("UPDATE SCR SET SCR_Status = 'C' WHERE SCR_Number = ?"), {second});
+    db().execute(u"UPDATE SCR SET SCR_Status = 'C' WHERE SCR_Number = ?"_s, {second});
     read.clear();
     ASSERT_TRUE(hear());
     tickAfter(0);
@@ -157,7 +157,7 @@ TEST_P(PollNoticesTest, ANoticeForAnotherWorkshopReadsNothing)
     if (!isServer())
         GTEST_SKIP() << "the embedded engine sends no notices";
     const quint64 before = statements();
-    test::addTaskRow(db(), {{QStringLiteral("SCR_Group_ID"), 8}});
+    test::addTaskRow(db(), {{u"SCR_Group_ID"_s, 8}});
     EXPECT_FALSE(hear(700));
     EXPECT_EQ(statements(), before);
     EXPECT_TRUE(read.isEmpty());
@@ -168,10 +168,10 @@ TEST_P(PollNoticesTest, AKilledNoticeConnectionIsReplacedAndTheViewReadOnce)
 {
     if (!isServer())
         GTEST_SKIP() << "the embedded engine sends no notices";
-    const QVariant pid = pollDb->scalar(QStringLiteral("SELECT pg_backend_pid()"));
-    db().execute(QStringLiteral("SELECT pg_terminate_backend(CAST(? AS integer))"), {pid});
+    const QVariant pid = pollDb->scalar(u"SELECT pg_backend_pid()"_s);
+    db().execute(u"SELECT pg_terminate_backend(CAST(? AS integer))"_s, {pid});
     // Nobody hears this change: the dead connection was the one listening.
-    retitle(second, QStringLiteral("changed unheard"));
+    retitle(second, u"changed unheard"_s);
     QDeadlineTimer deadline(5000);
     while (connections < 2 && !deadline.hasExpired()) {
         tickAfter(0);
@@ -188,7 +188,7 @@ TEST_P(PollNoticesTest, AKilledNoticeConnectionIsReplacedAndTheViewReadOnce)
     EXPECT_EQ(refreshes, 1);
 
     // The new connection listens.
-    retitle(first, QStringLiteral("heard again"));
+    retitle(first, u"heard again"_s);
     ASSERT_TRUE(hear());
     tickAfter(0);
     EXPECT_EQ(read, QList<qlonglong>{first});
@@ -239,29 +239,25 @@ TEST_P(PollMarkersTest, AnUnchangedWorkshopCostsOneSmallQueryPerCheck)
         int refreshes;
     } cases[] = {
         {"nothing changed", [] {}, 1, 0},
-        {"a task of the workshop retitled", [this] { retitle(first, QStringLiteral("O'Brien's")); },
-         2, 1},
+        {"a task of the workshop retitled", [this] { retitle(first, u"O'Brien's"_s); }, 2, 1},
         {"again nothing", [] {}, 1, 0},
         {"a task of another workshop",
          [this] {
-             test::addTaskRow(db(), {{QStringLiteral("SCR_Group_ID"), 8}});
+             test::addTaskRow(db(), {{u"SCR_Group_ID"_s, 8}});
          },
          1, 0},
         {"a task moved out of the workshop",
          [this] {
-             db().execute(QStringLiteral("UPDATE SCR SET SCR_Group_ID = 8 WHERE SCR_Number = ?"),
-                          {second});
+             db().execute(u"UPDATE SCR SET SCR_Group_ID = 8 WHERE SCR_Number = ?"_s, {second});
          },
          2, 1},
         {"a task deleted",
-         [this] { db().execute(QStringLiteral("DELETE FROM SCR WHERE SCR_Number = ?"), {first}); },
-         2, 1},
+         [this] { db().execute(u"DELETE FROM SCR WHERE SCR_Number = ?"_s, {first}); }, 2, 1},
         {"a change that leaves the view as it was",
          [this] {
-             db().execute(
-                 QStringLiteral("INSERT INTO ROUTE (Route_Number, SCR_Number, USER_ID) "
-                                "VALUES (901, ?, 'ann')"),
-                 {test::addTaskRow(db(), {{QStringLiteral("SCR_Status"), QStringLiteral("C")}})});
+             db().execute(u"INSERT INTO ROUTE (Route_Number, SCR_Number, USER_ID) "
+                          "VALUES (901, ?, 'ann')"_s,
+                          {test::addTaskRow(db(), {{u"SCR_Status"_s, u"C"_s}})});
          },
          2, 0},
     };
@@ -279,18 +275,18 @@ TEST_P(PollMarkersTest, AnUnchangedWorkshopCostsOneSmallQueryPerCheck)
 TEST_P(PollMarkersTest, ASearchFollowsEveryWorkshopAndANewConnectionReadsTheViewOnce)
 {
     filter.search.on = true;
-    filter.search.statuses = QStringLiteral("A");
+    filter.search.statuses = u"A"_s;
     // Another statement: read once, and it lists the same two tasks.
     EXPECT_EQ(nextCheck(), std::make_pair(quint64(2), 0));
-    test::addTaskRow(db(), {{QStringLiteral("SCR_Group_ID"), 8}});
+    test::addTaskRow(db(), {{u"SCR_Group_ID"_s, 8}});
     EXPECT_EQ(nextCheck(), std::make_pair(quint64(2), 1));
     EXPECT_EQ(nextCheck(), std::make_pair(quint64(1), 0));
     if (!isServer())
         return;
 
     tickAfter(30); // the heartbeat alone
-    db().execute(QStringLiteral("SELECT pg_terminate_backend(CAST(? AS integer))"),
-                 {pollDb->scalar(QStringLiteral("SELECT pg_backend_pid()"))});
+    db().execute(u"SELECT pg_terminate_backend(CAST(? AS integer))"_s,
+                 {pollDb->scalar(u"SELECT pg_backend_pid()"_s)});
     tickAfter(30); // the check finds the connection lost
     ASSERT_EQ(lost, 1);
     EXPECT_EQ(nextCheck(), std::make_pair(quint64(2), 0));

@@ -11,6 +11,7 @@
 #include <limits>
 #include <string>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 
 namespace {
@@ -64,17 +65,15 @@ TEST(PollDueTest, DecisionsFollowTheElapsedTimes)
 
 TEST(PollDueTest, FingerprintSeesEveryValueAndNull)
 {
-    const QStringList cols{QStringLiteral("a"), QStringLiteral("b")};
-    const RecordSet base(cols, {{1, QStringLiteral("O'Brien")}});
-    EXPECT_EQ(rowsFingerprint(base),
-              rowsFingerprint(RecordSet(cols, {{1, QStringLiteral("O'Brien")}})));
-    EXPECT_NE(rowsFingerprint(base),
-              rowsFingerprint(RecordSet(cols, {{1, QStringLiteral("O'Brian")}})));
+    const QStringList cols{u"a"_s, u"b"_s};
+    const RecordSet base(cols, {{1, u"O'Brien"_s}});
+    EXPECT_EQ(rowsFingerprint(base), rowsFingerprint(RecordSet(cols, {{1, u"O'Brien"_s}})));
+    EXPECT_NE(rowsFingerprint(base), rowsFingerprint(RecordSet(cols, {{1, u"O'Brian"_s}})));
     EXPECT_NE(rowsFingerprint(RecordSet(cols, {{1, QVariant()}})),
               rowsFingerprint(RecordSet(cols, {{1, QString()}})));
     // Values do not run into each other across columns or rows.
-    EXPECT_NE(rowsFingerprint(RecordSet(cols, {{QStringLiteral("ab"), QStringLiteral("c")}})),
-              rowsFingerprint(RecordSet(cols, {{QStringLiteral("a"), QStringLiteral("bc")}})));
+    EXPECT_NE(rowsFingerprint(RecordSet(cols, {{u"ab"_s, u"c"_s}})),
+              rowsFingerprint(RecordSet(cols, {{u"a"_s, u"bc"_s}})));
     EXPECT_NE(rowsFingerprint(RecordSet(cols, {{1, 2}, {3, 4}})),
               rowsFingerprint(RecordSet(cols, {{1, 2}})));
     EXPECT_NE(rowsFingerprint(RecordSet(cols, {{1, 2}, {3, 4}})),
@@ -87,7 +86,7 @@ TEST(PollDueTest, FingerprintSeesEveryValueAndNull)
 /** A task notice of workshop `shop`; `keys` is the rest of the payload (", \"k\": [...]"). */
 QString scr(qlonglong shop, const QString& keys)
 {
-    return QStringLiteral(R"({"t": "scr", "w": %1%2})").arg(shop).arg(keys);
+    return uR"({"t": "scr", "w": %1%2})"_s.arg(shop).arg(keys);
 }
 
 QString scr(qlonglong shop, const char* keys)
@@ -99,7 +98,7 @@ TEST(MarkNoticesTest, MarksWhatConcernsTheViewOfTheUser)
 {
     QString many;
     for (int k = 1; k <= kMaxMarkedTasks + 1; ++k)
-        many += (many.isEmpty() ? QString() : QStringLiteral(", ")) + QString::number(k);
+        many += (many.isEmpty() ? QString() : u", "_s) + QString::number(k);
     const struct
     {
         const char* name;
@@ -113,46 +112,30 @@ TEST(MarkNoticesTest, MarksWhatConcernsTheViewOfTheUser)
          false,
          false},
         {"another workshop", {scr(8, R"(, "k": [3])")}, {}, false, false},
-        {"routes name their tasks",
-         {QStringLiteral(R"({"t": "route", "w": 7, "k": [5]})")},
-         {5},
-         false,
-         false},
+        {"routes name their tasks", {uR"({"t": "route", "w": 7, "k": [5]})"_s}, {5}, false, false},
         {"a deleted task's routes know no workshop",
-         {QStringLiteral(R"({"t": "route", "k": [5]})")},
+         {uR"({"t": "route", "k": [5]})"_s},
          {5},
          false,
          false},
         {"the whole workshop", {scr(7, ""), scr(7, R"(, "k": [3])")}, {}, true, false},
-        {"the whole table", {QStringLiteral(R"({"t": "scr"})")}, {}, true, false},
-        {"too many tasks", {scr(7, QStringLiteral(R"(, "k": [%1])").arg(many))}, {}, true, false},
-        {"the user's mail",
-         {QStringLiteral(R"({"t": "mail", "u": " ANN ", "k": [1]})")},
-         {},
-         false,
-         true},
-        {"another user's mail",
-         {QStringLiteral(R"({"t": "mail", "u": "bob", "k": [1]})")},
-         {},
-         false,
-         false},
+        {"the whole table", {uR"({"t": "scr"})"_s}, {}, true, false},
+        {"too many tasks", {scr(7, uR"(, "k": [%1])"_s.arg(many))}, {}, true, false},
+        {"the user's mail", {uR"({"t": "mail", "u": " ANN ", "k": [1]})"_s}, {}, false, true},
+        {"another user's mail", {uR"({"t": "mail", "u": "bob", "k": [1]})"_s}, {}, false, false},
         {"the outbox is the sender's",
-         {QStringLiteral(R"({"t": "mail_outbox", "u": "ann"})")},
+         {uR"({"t": "mail_outbox", "u": "ann"})"_s},
          {},
          false,
          false},
-        {"not a change notice",
-         {QStringLiteral("hello"), QStringLiteral(R"({"k": [1]})")},
-         {},
-         false,
-         false},
+        {"not a change notice", {u"hello"_s, uR"({"k": [1]})"_s}, {}, false, false},
     };
     for (const auto& c : cases) {
         QList<Notice> notices;
         for (const QString& p : c.payloads)
-            notices << Notice{QStringLiteral("bx_changes_x"), p, false};
+            notices << Notice{u"bx_changes_x"_s, p, false};
         NoticeMarks marks;
-        markNotices(marks, notices, 7, QStringLiteral("ann"));
+        markNotices(marks, notices, 7, u"ann"_s);
         EXPECT_EQ(marks.tasks, QSet<qlonglong>(c.tasks.begin(), c.tasks.end())) << c.name;
         EXPECT_EQ(marks.wholeView, c.whole) << c.name;
         EXPECT_EQ(marks.mailbox, c.mailbox) << c.name;
@@ -163,8 +146,7 @@ TEST(MarkNoticesTest, MarksWhatConcernsTheViewOfTheUser)
 TEST(ViewDigestTest, FollowingAKeyedReadGivesTheDigestOfTheWholeNewView)
 {
     const QStringList cols{QString(scr::Number), QString(scr::Title)};
-    const QList<QVariantList> before{
-        {1, QStringLiteral("a")}, {2, QStringLiteral("b")}, {3, QStringLiteral("c")}};
+    const QList<QVariantList> before{{1, u"a"_s}, {2, u"b"_s}, {3, u"c"_s}};
     const struct
     {
         const char* name;
@@ -172,19 +154,10 @@ TEST(ViewDigestTest, FollowingAKeyedReadGivesTheDigestOfTheWholeNewView)
         QList<QVariantList> read;  ///< what the keyed read gave
         QList<QVariantList> after; ///< the whole view now
     } cases[] = {
-        {"changed",
-         {2},
-         {{2, QStringLiteral("O'Brien")}},
-         {{1, QStringLiteral("a")}, {2, QStringLiteral("O'Brien")}, {3, QStringLiteral("c")}}},
-        {"left", {2}, {}, {{1, QStringLiteral("a")}, {3, QStringLiteral("c")}}},
-        {"entered",
-         {4},
-         {{4, QStringLiteral("d")}},
-         {{1, QStringLiteral("a")},
-          {2, QStringLiteral("b")},
-          {3, QStringLiteral("c")},
-          {4, QStringLiteral("d")}}},
-        {"unchanged and gone", {1, 9}, {{1, QStringLiteral("a")}}, before},
+        {"changed", {2}, {{2, u"O'Brien"_s}}, {{1, u"a"_s}, {2, u"O'Brien"_s}, {3, u"c"_s}}},
+        {"left", {2}, {}, {{1, u"a"_s}, {3, u"c"_s}}},
+        {"entered", {4}, {{4, u"d"_s}}, {{1, u"a"_s}, {2, u"b"_s}, {3, u"c"_s}, {4, u"d"_s}}},
+        {"unchanged and gone", {1, 9}, {{1, u"a"_s}}, before},
     };
     for (const auto& c : cases) {
         ViewDigest digest;
@@ -195,12 +168,12 @@ TEST(ViewDigestTest, FollowingAKeyedReadGivesTheDigestOfTheWholeNewView)
 
     // Rows it cannot follow by number void the digest rather than make it wrong.
     ViewDigest unnumbered;
-    unnumbered.reset(RecordSet({QStringLiteral("a")}, {{1}}));
-    EXPECT_FALSE(unnumbered.update({1}, RecordSet({QStringLiteral("a")}, {{2}})));
+    unnumbered.reset(RecordSet({u"a"_s}, {{1}}));
+    EXPECT_FALSE(unnumbered.update({1}, RecordSet({u"a"_s}, {{2}})));
     EXPECT_TRUE(unnumbered.fingerprint().isEmpty());
     ViewDigest stray;
     stray.reset(RecordSet(cols, before));
-    EXPECT_FALSE(stray.update({1}, RecordSet(cols, {{2, QStringLiteral("b")}})));
+    EXPECT_FALSE(stray.update({1}, RecordSet(cols, {{2, u"b"_s}})));
     EXPECT_TRUE(stray.fingerprint().isEmpty());
 }
 
@@ -221,7 +194,7 @@ public:
         if (job.messageProbe)
             r.messageState = mailState;
         if (job.heartbeat)
-            r.presence = QHash<QString, bool>{{QStringLiteral("ANN"), true}};
+            r.presence = QHash<QString, bool>{{u"ANN"_s, true}};
         if (job.takeNotices) {
             r.notices = std::exchange(notices, {});
             r.noticesLost = std::exchange(noticesLost, false);
@@ -260,7 +233,7 @@ protected:
         auto owned = std::make_unique<FakeBackend>();
         backend = owned.get();
         poller = std::make_unique<Poller>(clock, std::move(owned));
-        poller->setUserId(QStringLiteral("ann"));
+        poller->setUserId(u"ann"_s);
         poller->setTaskProbe([] { return Poller::workshopTasks(7); });
     }
 
@@ -323,7 +296,7 @@ TEST_F(PollerTest, ChecksFireAtTheirIntervalsAndNotBefore)
     bool failOnce = true;
     QObject::connect(poller.get(), &Poller::refreshTasks, poller.get(), [&] {
         if (std::exchange(failOnce, false))
-            poller->refreshFailed(QStringLiteral("08006"));
+            poller->refreshFailed(u"08006"_s);
     });
     backend->fingerprint = "three";
     tickAfter(60);
@@ -421,14 +394,14 @@ TEST_F(PollerTest, FailuresBringOneLostConnectionAndNoTickMeanwhile)
     // A window slot that fails is a lost connection too, also when it runs queued.
     backend->fail = false;
     QObject::connect(poller.get(), &Poller::refreshMessages, poller.get(),
-                     [&] { poller->refreshFailed(QStringLiteral("gone")); });
+                     [&] { poller->refreshFailed(u"gone"_s); });
     tickAfter(5);
     EXPECT_EQ(lost, 2);
     EXPECT_FALSE(poller->busy());
     QObject::disconnect(poller.get(), &Poller::refreshMessages, nullptr, nullptr);
     QObject::connect(
         poller.get(), &Poller::refreshMessages, poller.get(),
-        [&] { poller->refreshFailed(QStringLiteral("gone")); }, Qt::QueuedConnection);
+        [&] { poller->refreshFailed(u"gone"_s); }, Qt::QueuedConnection);
     tickAfter(5);
     QCoreApplication::processEvents();
     EXPECT_EQ(lost, 2);
@@ -451,16 +424,10 @@ TEST_F(PollerTest, TheTickAfterNoticesReadsWhatTheyMarked)
         {"tasks", {scr(7, R"(, "k": [4, 2])")}, false, {5, 5}, {2, 4}, false, false},
         {"another workshop", {scr(8, R"(, "k": [4])")}, false, {5, 5}, {}, false, false},
         {"the whole workshop", {scr(7, "")}, false, {5, 5}, {}, true, false},
-        {"mail",
-         {QStringLiteral(R"({"t": "mail", "u": "ann", "k": [1]})")},
-         false,
-         {5, 5},
-         {},
-         false,
-         true},
+        {"mail", {uR"({"t": "mail", "u": "ann", "k": [1]})"_s}, false, {5, 5}, {}, false, true},
         {"notices lost", {}, true, {5, 5}, {}, true, false},
         {"checks off",
-         {scr(7, R"(, "k": [4])"), QStringLiteral(R"({"t": "mail", "u": "ann"})")},
+         {scr(7, R"(, "k": [4])"), uR"({"t": "mail", "u": "ann"})"_s},
          false,
          {0, 0},
          {},
@@ -472,7 +439,7 @@ TEST_F(PollerTest, TheTickAfterNoticesReadsWhatTheyMarked)
         poller->setNotices(true);
         poller->setWorkshop([] { return 7; });
         poller->setKeyedTaskProbe([](const QList<qlonglong>& numbers) {
-            return TaskCriteria{QStringLiteral("keyed"), {QVariant::fromValue(numbers.size())}};
+            return TaskCriteria{u"keyed"_s, {QVariant::fromValue(numbers.size())}};
         });
         poller->setMessageProbe([] { return [](Database&) { return QVariantList(); }; });
         poller->setIntervals(c.intervals);
@@ -482,7 +449,7 @@ TEST_F(PollerTest, TheTickAfterNoticesReadsWhatTheyMarked)
             [&](const QList<qlonglong>& numbers, const RecordSet&) { read = numbers; });
         poller->start(0);
         for (const QString& p : c.payloads)
-            backend->notices << Notice{QStringLiteral("bx_changes_x"), p, false};
+            backend->notices << Notice{u"bx_changes_x"_s, p, false};
         backend->noticesLost = c.lost;
         tickAfter(1);
         ASSERT_TRUE(backend->taken().last().takeNotices) << c.name;

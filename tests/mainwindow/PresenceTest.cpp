@@ -9,12 +9,13 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 
 namespace {
 
-const QString kAnn = QStringLiteral("ann");
-const QString kObrien = QStringLiteral("O'Brien");
+const QString kAnn = u"ann"_s;
+const QString kObrien = u"O'Brien"_s;
 const QDateTime kStart(QDate(2024, 5, 6), QTime(9, 0), Qt::UTC);
 
 /** One client: its own clock, its own connection, its own poller. */
@@ -58,9 +59,7 @@ protected:
 
     int loginRows(const QString& user)
     {
-        return db()
-            .scalar(QStringLiteral("SELECT COUNT(*) FROM LOGIN WHERE User_ID = ?"), {user})
-            .toInt();
+        return db().scalar(u"SELECT COUNT(*) FROM LOGIN WHERE User_ID = ?"_s, {user}).toInt();
     }
 };
 
@@ -74,7 +73,7 @@ TEST_P(PresenceTest, TwoClientsSeeEachOtherWithinOneHeartbeatAndLoseEachOtherAft
     EXPECT_FALSE(ann.sees(kObrien));
     obrien.tickAfter(30);
     EXPECT_TRUE(obrien.sees(kAnn));
-    EXPECT_TRUE(obrien.sees(QStringLiteral(" o'brien ")));
+    EXPECT_TRUE(obrien.sees(u" o'brien "_s));
     ann.tickAfter(30);
     EXPECT_TRUE(ann.sees(kObrien));
     EXPECT_EQ(loginRows(kAnn), 1);
@@ -98,7 +97,7 @@ TEST_P(PresenceTest, ClientsInZonesThatDifferInDaylightSavingSeeEachOther)
     // In December Sydney keeps summer time and London does not; in July it is the other way.
     const char* const zones[] = {"Europe/London", "Australia/Sydney", "Asia/Tokyo"};
     for (const QDate& day : {QDate(2026, 12, 6), QDate(2026, 7, 6)}) {
-        db().execute(QStringLiteral("DELETE FROM LOGIN"));
+        db().execute(u"DELETE FROM LOGIN"_s);
         const QDateTime utc(day, QTime(9, 0), Qt::UTC);
         std::vector<std::unique_ptr<Client>> clients;
         for (const char* zoneId : zones) {

@@ -21,6 +21,7 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 
 namespace {
@@ -69,17 +70,16 @@ protected:
         if (IsSkipped() || HasFatalFailure())
             return;
         m_admin = PgDatabase::connect(cluster());
-        m_name = test::processDatabase() + QStringLiteral("_poll");
-        m_admin->executeScript(QStringLiteral("DROP DATABASE IF EXISTS ") +
-                               m_admin->quoteIdentifier(m_name) + QStringLiteral(" WITH (FORCE)"));
-        m_admin->executeScript(QStringLiteral("CREATE DATABASE ") +
-                               m_admin->quoteIdentifier(m_name));
+        m_name = test::processDatabase() + u"_poll"_s;
+        m_admin->executeScript(u"DROP DATABASE IF EXISTS "_s + m_admin->quoteIdentifier(m_name) +
+                               u" WITH (FORCE)"_s);
+        m_admin->executeScript(u"CREATE DATABASE "_s + m_admin->quoteIdentifier(m_name));
         PgConnectParams p = cluster();
         p.database = m_name;
         direct = PgDatabase::connect(p);
-        direct->executeScript(QStringLiteral("CREATE EXTENSION IF NOT EXISTS citext"));
-        QDir(dir.path()).mkdir(QStringLiteral("program"));
-        test::loadCurrentSchema(*direct, dir.filePath(QStringLiteral("program")));
+        direct->executeScript(u"CREATE EXTENSION IF NOT EXISTS citext"_s);
+        QDir(dir.path()).mkdir(u"program"_s);
+        test::loadCurrentSchema(*direct, dir.filePath(u"program"_s));
         test::addUsers(*direct, {cluster().user});
         test::addWorkshop(*direct, 7);
 
@@ -99,19 +99,16 @@ protected:
     {
         QTcpServer unused;
         ASSERT_TRUE(unused.listen(QHostAddress::LocalHost));
-        session.connection.location =
-            QStringLiteral("%1:%2").arg(cluster().host).arg(unused.serverPort());
+        session.connection.location = u"%1:%2"_s.arg(cluster().host).arg(unused.serverPort());
         unused.close();
-        direct->query(
-            QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
-                           "WHERE datname = current_database() AND pid <> pg_backend_pid()"));
+        direct->query(u"SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
+                      "WHERE datname = current_database() AND pid <> pg_backend_pid()"_s);
     }
 
     /** The server is back: the session's address reaches it again. */
     void startServer()
     {
-        session.connection.location =
-            QStringLiteral("%1:%2").arg(cluster().host).arg(cluster().port);
+        session.connection.location = u"%1:%2"_s.arg(cluster().host).arg(cluster().port);
     }
 
     void TearDown() override
@@ -119,13 +116,12 @@ protected:
         session.closeDatabase();
         direct.reset();
         if (m_admin)
-            m_admin->executeScript(QStringLiteral("DROP DATABASE IF EXISTS ") +
-                                   m_admin->quoteIdentifier(m_name) +
-                                   QStringLiteral(" WITH (FORCE)"));
+            m_admin->executeScript(u"DROP DATABASE IF EXISTS "_s +
+                                   m_admin->quoteIdentifier(m_name) + u" WITH (FORCE)"_s);
     }
 
     QTemporaryDir dir;
-    SettingsStore settings{dir.filePath(QStringLiteral("MRBX.conf"))};
+    SettingsStore settings{dir.filePath(u"MRBX.conf"_s)};
     test::FixedClock clock;
     test::ActingPrompt prompt; ///< answers Yes to every question
     int asked = 0;
@@ -140,14 +136,13 @@ private:
 TEST_F(ReconnectServerTest, StoppedServerAsksUntilBackThenAPendingEditSaves)
 {
     ASSERT_TRUE(reopenSession(session, prompt)) << prompt.shown.join(u'|').toStdString();
-    const qlonglong number =
-        test::addTaskRow(*direct, {{QStringLiteral("SCR_Title"), QStringLiteral("before")},
-                                   {QStringLiteral("SCR_Owner_User_ID"), cluster().user},
-                                   {QStringLiteral("SCR_Request_ID"), cluster().user},
-                                   {QStringLiteral("SCR_Request_Group_ID"), 7}});
+    const qlonglong number = test::addTaskRow(*direct, {{u"SCR_Title"_s, u"before"_s},
+                                                        {u"SCR_Owner_User_ID"_s, cluster().user},
+                                                        {u"SCR_Request_ID"_s, cluster().user},
+                                                        {u"SCR_Request_Group_ID"_s, 7}});
     cSCR task(session, prompt);
     ASSERT_TRUE(task.Load(number));
-    task.setSCR_Title(QStringLiteral("O'Brien's edit"));
+    task.setSCR_Title(u"O'Brien's edit"_s);
 
     Poller poller(clock, std::make_unique<DatabasePollBackend>(secondConnectionTo(session.db())));
     poller.setUserId(session.user.userId);
@@ -180,27 +175,23 @@ TEST_F(ReconnectServerTest, StoppedServerAsksUntilBackThenAPendingEditSaves)
     const QStringList texts = prompt.shown;
     ASSERT_EQ(texts.size(), 3) << texts.join(u'|').toStdString();
     EXPECT_EQ(texts.at(0), kConnectionLost);
-    EXPECT_EQ(texts.at(1),
-              QStringLiteral("Server is invalid, or Internet connection is unavailable."));
+    EXPECT_EQ(texts.at(1), u"Server is invalid, or Internet connection is unavailable."_s);
     EXPECT_EQ(texts.at(2), kConnectionLost);
 
     // The editor kept its contents and saves on the new connection.
-    EXPECT_EQ(task.SCR_Title(), QStringLiteral("O'Brien's edit"));
+    EXPECT_EQ(task.SCR_Title(), u"O'Brien's edit"_s);
     ASSERT_TRUE(task.SAVE()) << prompt.shown.join(u'|').toStdString();
-    EXPECT_EQ(
-        direct->scalar(QStringLiteral("SELECT SCR_Title FROM SCR WHERE SCR_Number = ?"), {number}),
-        QStringLiteral("O'Brien's edit"));
+    EXPECT_EQ(direct->scalar(u"SELECT SCR_Title FROM SCR WHERE SCR_Number = ?"_s, {number}),
+              u"O'Brien's edit"_s);
 
     // The poll goes on: the next heartbeat reconnects its own connection too.
     clock.advanceSeconds(30);
     poller.tick();
     ASSERT_TRUE(done.wait(10000));
     EXPECT_EQ(asked, 2);
-    EXPECT_EQ(direct
-                  ->scalar(QStringLiteral("SELECT COUNT(*) FROM LOGIN WHERE User_ID = ?"),
-                           {cluster().user})
-                  .toInt(),
-              1);
+    EXPECT_EQ(
+        direct->scalar(u"SELECT COUNT(*) FROM LOGIN WHERE User_ID = ?"_s, {cluster().user}).toInt(),
+        1);
 }
 
 } // namespace

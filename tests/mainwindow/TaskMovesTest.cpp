@@ -14,15 +14,16 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 
 namespace {
 
-const QString kMe = QStringLiteral("ann");
-const QString kOther = QStringLiteral("O'Brien");
+const QString kMe = u"ann"_s;
+const QString kOther = u"O'Brien"_s;
 constexpr qlonglong kShop = 7;
 constexpr qlonglong kQuotedShop = 4;
-const QString kQuotedShopName = QStringLiteral("O'Neil's desk");
+const QString kQuotedShopName = u"O'Neil's desk"_s;
 
 class TaskMovesTest : public test::SessionTest
 {
@@ -33,27 +34,26 @@ protected:
         if (IsSkipped() || HasFatalFailure())
             return;
         test::addUsers(db(), {kMe, kOther});
-        test::addWorkshop(db(), kShop, QStringLiteral("Seventh"));
+        test::addWorkshop(db(), kShop, u"Seventh"_s);
         test::addWorkshop(db(), kQuotedShop, kQuotedShopName);
         session.currentWorkshopId = static_cast<int>(kShop);
     }
 
     /** A task of workshop 7 with its first history rows (one closed, one open for the owner). */
-    qlonglong addTask(const QString& owner, const QString& status = QStringLiteral("A"),
-                      bool sensitive = false, qlonglong folder = 0)
+    qlonglong addTask(const QString& owner, const QString& status = u"A"_s, bool sensitive = false,
+                      qlonglong folder = 0)
     {
         const qlonglong n = test::addTaskRow(
-            db(),
-            {{QStringLiteral("SCR_Title"), QStringLiteral("Fix Bob's \"printer\"")},
-             {QStringLiteral("SCR_Status"), status},
-             {QStringLiteral("SCR_Owner_User_ID"), owner},
-             {QStringLiteral("SCR_Group_ID"), kShop},
-             {QStringLiteral("SCR_Sensitive"), sensitive},
-             {QStringLiteral("SCR_Parent_Folder_Number"), folder},
-             {QStringLiteral("SCR_Owner_Date_Viewed"), naive(QDate(2024, 1, 2), QTime(8, 0))}});
+            db(), {{u"SCR_Title"_s, u"Fix Bob's \"printer\""_s},
+                   {u"SCR_Status"_s, status},
+                   {u"SCR_Owner_User_ID"_s, owner},
+                   {u"SCR_Group_ID"_s, kShop},
+                   {u"SCR_Sensitive"_s, sensitive},
+                   {u"SCR_Parent_Folder_Number"_s, folder},
+                   {u"SCR_Owner_Date_Viewed"_s, naive(QDate(2024, 1, 2), QTime(8, 0))}});
         RouteHistoryEntry e;
         e.taskNumber = n;
-        e.action = QStringLiteral("Create Request");
+        e.action = u"Create Request"_s;
         e.ownerUser = owner;
         e.groupId = kShop;
         RecordRoute(db(), e, naive(QDate(2024, 1, 2), QTime(6, 0)), kMe, nullptr);
@@ -62,20 +62,19 @@ protected:
 
     RecordSet task(qlonglong n)
     {
-        return db().query(QStringLiteral("SELECT * FROM SCR WHERE SCR_Number = ?"), {n});
+        return db().query(u"SELECT * FROM SCR WHERE SCR_Number = ?"_s, {n});
     }
 
     /** Route_Action of the closed rows, oldest first; then "open:" + the open row's user. */
     QStringList history(qlonglong n)
     {
-        const RecordSet rows = db().query(
-            QStringLiteral("SELECT * FROM ROUTE WHERE SCR_Number = ? ORDER BY Route_Number"), {n});
+        const RecordSet rows =
+            db().query(u"SELECT * FROM ROUTE WHERE SCR_Number = ? ORDER BY Route_Number"_s, {n});
         QStringList out;
         for (int i = 0; i < rows.rowCount(); ++i) {
-            out << (rows.value(i, QStringLiteral("Route_Date_Out")).isNull()
-                        ? QStringLiteral("open:") +
-                              rows.value(i, QStringLiteral("User_ID")).toString()
-                        : rows.value(i, QStringLiteral("Route_Action")).toString());
+            out << (rows.value(i, u"Route_Date_Out"_s).isNull()
+                        ? u"open:"_s + rows.value(i, u"User_ID"_s).toString()
+                        : rows.value(i, u"Route_Action"_s).toString());
         }
         return out;
     }
@@ -98,12 +97,12 @@ TEST_P(TaskMovesTest, WhoMayDropWhichTask)
         bool allowed;
     };
     const Case cases[] = {
-        {"own active", kMe, QStringLiteral("A"), false, true},
-        {"own incomplete, other case", QStringLiteral(" ANN "), QStringLiteral("I"), false, true},
-        {"own completed", kMe, QStringLiteral("C"), true, false},
-        {"own cancelled", kMe, QStringLiteral("X"), true, false},
-        {"another's", kOther, QStringLiteral("A"), false, false},
-        {"another's with Edit_Unowned", kOther, QStringLiteral("A"), true, true},
+        {"own active", kMe, u"A"_s, false, true},
+        {"own incomplete, other case", u" ANN "_s, u"I"_s, false, true},
+        {"own completed", kMe, u"C"_s, true, false},
+        {"own cancelled", kMe, u"X"_s, true, false},
+        {"another's", kOther, u"A"_s, false, false},
+        {"another's with Edit_Unowned", kOther, u"A"_s, true, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -113,40 +112,39 @@ TEST_P(TaskMovesTest, WhoMayDropWhichTask)
         if (c.allowed) {
             EXPECT_TRUE(drop(n, DropTarget::Workshop, kQuotedShop));
             EXPECT_EQ(prompt.last().text,
-                      QStringLiteral("Would you like to Route Fix Bob's \"printer\" to Workshop ") +
+                      u"Would you like to Route Fix Bob's \"printer\" to Workshop "_s +
                           kQuotedShopName);
-            EXPECT_EQ(task(n).number(QStringLiteral("SCR_Group_ID")), kQuotedShop);
+            EXPECT_EQ(task(n).number(u"SCR_Group_ID"_s), kQuotedShop);
         } else {
             EXPECT_FALSE(dropTask(session, prompt, n, DropTarget::Workshop, kQuotedShop));
             EXPECT_EQ(prompt.texts(), QStringList{UserRights::kMayNotDetachSubtask});
-            EXPECT_EQ(task(n).number(QStringLiteral("SCR_Group_ID")), kShop);
+            EXPECT_EQ(task(n).number(u"SCR_Group_ID"_s), kShop);
         }
     }
 }
 
 TEST_P(TaskMovesTest, RoutingByDropClearsFolderAndViewedDateAndRecordsRoute)
 {
-    const qlonglong n = addTask(kMe, QStringLiteral("A"), false, 55);
+    const qlonglong n = addTask(kMe, u"A"_s, false, 55);
     ASSERT_TRUE(drop(n, DropTarget::User, kOther));
     EXPECT_EQ(prompt.last().text,
-              QStringLiteral("Would you like to Route Fix Bob's \"printer\" to User O'Brien"));
+              u"Would you like to Route Fix Bob's \"printer\" to User O'Brien"_s);
     const RecordSet row = task(n);
-    EXPECT_EQ(row.text(QStringLiteral("SCR_Owner_User_ID")), kOther);
-    EXPECT_EQ(row.number(QStringLiteral("SCR_Parent_Folder_Number")), 0);
-    EXPECT_TRUE(row.isNull(QStringLiteral("SCR_Owner_Date_Viewed")));
-    EXPECT_EQ(row.number(QStringLiteral("SCR_OwnerType")), 0);
-    EXPECT_EQ(history(n), (QStringList{QStringLiteral("Create Request"), QStringLiteral("ROUTE"),
-                                       QStringLiteral("open:") + kOther}));
+    EXPECT_EQ(row.text(u"SCR_Owner_User_ID"_s), kOther);
+    EXPECT_EQ(row.number(u"SCR_Parent_Folder_Number"_s), 0);
+    EXPECT_TRUE(row.isNull(u"SCR_Owner_Date_Viewed"_s));
+    EXPECT_EQ(row.number(u"SCR_OwnerType"_s), 0);
+    EXPECT_EQ(history(n), (QStringList{u"Create Request"_s, u"ROUTE"_s, u"open:"_s + kOther}));
 
     const qlonglong toShop = addTask(kMe);
     ASSERT_TRUE(drop(toShop, DropTarget::Workshop, kQuotedShop));
     const RecordSet shopRow = task(toShop);
-    EXPECT_EQ(shopRow.text(QStringLiteral("SCR_Owner_User_ID")), QString::number(kQuotedShop));
-    EXPECT_EQ(shopRow.number(QStringLiteral("SCR_OwnerType")), 1);
+    EXPECT_EQ(shopRow.text(u"SCR_Owner_User_ID"_s), QString::number(kQuotedShop));
+    EXPECT_EQ(shopRow.number(u"SCR_OwnerType"_s), 1);
 
-    const qlonglong secret = addTask(kMe, QStringLiteral("A"), true, 55);
+    const qlonglong secret = addTask(kMe, u"A"_s, true, 55);
     ASSERT_TRUE(drop(secret, DropTarget::User, kOther));
-    EXPECT_EQ(task(secret).number(QStringLiteral("SCR_Parent_Folder_Number")), 0);
+    EXPECT_EQ(task(secret).number(u"SCR_Parent_Folder_Number"_s), 0);
     EXPECT_TRUE(history(secret).isEmpty());
 }
 
@@ -160,8 +158,8 @@ TEST_P(TaskMovesTest, TasksGivenToAWorkshopShowInItsTreeAndGrid)
     {
         cSCR task(session, prompt);
         ASSERT_TRUE(task.Load(routed));
-        ASSERT_TRUE(task.Route_SCR({{QString(), kQuotedShop, OwnerType::Workshop}},
-                                   QStringLiteral("to the desk")))
+        ASSERT_TRUE(
+            task.Route_SCR({{QString(), kQuotedShop, OwnerType::Workshop}}, u"to the desk"_s))
             << prompt.texts().join(u'|').toStdString();
     }
 
@@ -170,7 +168,7 @@ TEST_P(TaskMovesTest, TasksGivenToAWorkshopShowInItsTreeAndGrid)
     const RecordSet rows = db().query(q.sql, q.params);
     QList<qlonglong> grid;
     for (int r = 0; r < rows.rowCount(); ++r)
-        grid << rows.value(r, QStringLiteral("SCR_Number")).toLongLong();
+        grid << rows.value(r, u"SCR_Number"_s).toLongLong();
     TeamTree tree;
     tree.setOptions({kMe, false, clock.nowLocal()});
     tree.buildSkeleton(db(), kQuotedShop, false);
@@ -188,8 +186,7 @@ TEST_P(TaskMovesTest, ATaskTakenFromAWorkshopShowsForItsNewOwner)
 {
     test::addMembers(db(), kShop, {kOther});
     const qlonglong n = addTask(kMe);
-    db().execute(QStringLiteral("UPDATE SCR SET SCR_Request_ID = ? WHERE SCR_Number = ?"),
-                 {kMe, n});
+    db().execute(u"UPDATE SCR SET SCR_Request_ID = ? WHERE SCR_Number = ?"_s, {kMe, n});
     ASSERT_TRUE(drop(n, DropTarget::Workshop, kShop));
     {
         cSCR task(session, prompt);
@@ -211,37 +208,31 @@ TEST_P(TaskMovesTest, ATaskTakenFromAWorkshopShowsForItsNewOwner)
 
 TEST_P(TaskMovesTest, FolderAndCategoryDropsRecordFolderChange)
 {
-    const qlonglong mine = test::addFolder(db(), kMe, QStringLiteral("Ann's"));
+    const qlonglong mine = test::addFolder(db(), kMe, u"Ann's"_s);
     const qlonglong n = addTask(kMe);
     ASSERT_TRUE(drop(n, DropTarget::Folder, mine));
     EXPECT_EQ(prompt.last().text,
-              QStringLiteral("Would you like to move Fix Bob's \"printer\" into Folder Ann's"));
-    EXPECT_EQ(task(n).number(QStringLiteral("SCR_Parent_Folder_Number")), mine);
-    EXPECT_EQ(history(n),
-              (QStringList{QStringLiteral("Create Request"), QStringLiteral("FOLDER CHANGE"),
-                           QStringLiteral("open:ann")}));
+              u"Would you like to move Fix Bob's \"printer\" into Folder Ann's"_s);
+    EXPECT_EQ(task(n).number(u"SCR_Parent_Folder_Number"_s), mine);
+    EXPECT_EQ(history(n), (QStringList{u"Create Request"_s, u"FOLDER CHANGE"_s, u"open:ann"_s}));
 
     // A folder of somebody else first routes the task to him.
-    const qlonglong theirs = test::addFolder(db(), kOther, QStringLiteral("Inbox"));
+    const qlonglong theirs = test::addFolder(db(), kOther, u"Inbox"_s);
     const qlonglong routed = addTask(kMe);
     ASSERT_TRUE(drop(routed, DropTarget::Folder, theirs));
-    EXPECT_EQ(task(routed).text(QStringLiteral("SCR_Owner_User_ID")), kOther);
-    EXPECT_EQ(task(routed).number(QStringLiteral("SCR_Parent_Folder_Number")), theirs);
+    EXPECT_EQ(task(routed).text(u"SCR_Owner_User_ID"_s), kOther);
+    EXPECT_EQ(task(routed).number(u"SCR_Parent_Folder_Number"_s), theirs);
     EXPECT_EQ(history(routed),
-              (QStringList{QStringLiteral("Create Request"), QStringLiteral("ROUTE"),
-                           QStringLiteral("FOLDER CHANGE"), QStringLiteral("open:ann")}));
+              (QStringList{u"Create Request"_s, u"ROUTE"_s, u"FOLDER CHANGE"_s, u"open:ann"_s}));
 
-    test::addCategories(db(), {QStringLiteral("Bob's")});
-    db().execute(
-        QStringLiteral("INSERT INTO LU_CATEGORY (Category, Parent_Category) VALUES (?, ?)"),
-        {QStringLiteral("Q'1"), QStringLiteral("Bob's")});
+    test::addCategories(db(), {u"Bob's"_s});
+    test::addSubfolder(db(), u"Q'1"_s, u"Bob's"_s);
     const qlonglong filed = addTask(kMe);
-    ASSERT_TRUE(drop(filed, DropTarget::Category, QStringLiteral("Q'1")));
-    EXPECT_EQ(
-        prompt.last().text,
-        QStringLiteral("Would you like to change Folder of Fix Bob's \"printer\" to Bob's\\Q'1"));
-    EXPECT_EQ(task(filed).text(QStringLiteral("SCR_Category")), QStringLiteral("Q'1"));
-    EXPECT_EQ(history(filed).value(1), QStringLiteral("FOLDER CHANGE"));
+    ASSERT_TRUE(drop(filed, DropTarget::Category, u"Q'1"_s));
+    EXPECT_EQ(prompt.last().text,
+              u"Would you like to change Folder of Fix Bob's \"printer\" to Bob's\\Q'1"_s);
+    EXPECT_EQ(task(filed).text(u"SCR_Category"_s), u"Q'1"_s);
+    EXPECT_EQ(history(filed).value(1), u"FOLDER CHANGE"_s);
 }
 
 TEST_P(TaskMovesTest, SubtaskDropsRefuseLoops)
@@ -249,16 +240,15 @@ TEST_P(TaskMovesTest, SubtaskDropsRefuseLoops)
     const qlonglong parent = addTask(kMe);
     const qlonglong child = addTask(kMe);
     ASSERT_TRUE(drop(child, DropTarget::Task, parent));
-    EXPECT_EQ(task(child).number(QStringLiteral("SCR_Parent_Number")), parent);
+    EXPECT_EQ(task(child).number(u"SCR_Parent_Number"_s), parent);
 
     for (const qlonglong target : {parent, child}) {
         prompt.clear();
         EXPECT_FALSE(dropTask(session, prompt, parent, DropTarget::Task, target));
-        EXPECT_EQ(prompt.texts(),
-                  QStringList{QStringLiteral("You can't make a task Fix Bob's \"printer\" a "
-                                             "Subtask of Fix Bob's \"printer\"")});
+        EXPECT_EQ(prompt.texts(), QStringList{u"You can't make a task Fix Bob's \"printer\" a "
+                                              "Subtask of Fix Bob's \"printer\""_s});
     }
-    EXPECT_EQ(task(parent).number(QStringLiteral("SCR_Parent_Number")), 0);
+    EXPECT_EQ(task(parent).number(u"SCR_Parent_Number"_s), 0);
 }
 
 // A task another client changes while the drop's question is open is left as that client left
@@ -270,24 +260,24 @@ TEST_P(TaskMovesTest, EveryDropRefusesATaskChangedWhileAsked)
         {DropTarget::User, kOther},
         {DropTarget::Workshop, kQuotedShop},
         {DropTarget::Category, kQuotedShopName},
-        {DropTarget::Folder, test::addFolder(db(), kOther, QStringLiteral("Bob's box"))},
+        {DropTarget::Folder, test::addFolder(db(), kOther, u"Bob's box"_s)},
         {DropTarget::Task, addTask(kMe)},
     };
     for (const auto& [target, key] : drops) {
         SCOPED_TRACE(static_cast<int>(target));
         const qlonglong n = addTask(kMe);
-        const qlonglong before = task(n).number(QStringLiteral("SCR_Row_Version"));
+        const qlonglong before = task(n).number(u"SCR_Row_Version"_s);
         test::ActingPrompt renaming;
         renaming.whileAsked = [&] {
-            db().execute(QStringLiteral("UPDATE SCR SET SCR_Title = ? WHERE SCR_Number = ?"),
-                         {QStringLiteral("Renamed by O'Brien"), n});
+            db().execute(u"UPDATE SCR SET SCR_Title = ? WHERE SCR_Number = ?"_s,
+                         {u"Renamed by O'Brien"_s, n});
         };
         EXPECT_FALSE(dropTask(session, renaming, n, target, key));
         EXPECT_EQ(renaming.shown.last(),
-                  QStringLiteral("This task was changed since you opened it. Your changes were "
-                                 "not saved."));
+                  u"This task was changed since you opened it. Your changes were "
+                  "not saved."_s);
         // The rename raised the version once; any write of the drop would have raised it again.
-        EXPECT_EQ(task(n).number(QStringLiteral("SCR_Row_Version")), before + 1);
+        EXPECT_EQ(task(n).number(u"SCR_Row_Version"_s), before + 1);
     }
 }
 
@@ -296,25 +286,22 @@ TEST_P(TaskMovesTest, TaskCommandsOfTheMainWindow)
     const qlonglong theirs = addTask(kOther);
     EXPECT_FALSE(closeTask(session, prompt, theirs));
     EXPECT_EQ(prompt.last().text, taskmoves::kCloseOnlyOwn);
-    EXPECT_EQ(task(theirs).text(QStringLiteral("SCR_Status")), QStringLiteral("A"));
+    EXPECT_EQ(task(theirs).text(u"SCR_Status"_s), u"A"_s);
 
     const qlonglong mine = addTask(kMe);
     EXPECT_TRUE(closeTask(session, prompt, mine));
-    EXPECT_EQ(task(mine).text(QStringLiteral("SCR_Status")), QStringLiteral("C"));
+    EXPECT_EQ(task(mine).text(u"SCR_Status"_s), u"C"_s);
 
     const qlonglong parent = addTask(kMe);
-    db().execute(QStringLiteral("UPDATE SCR SET SCR_Parent_Number = ? WHERE SCR_Number = ?"),
-                 {parent, theirs});
+    db().execute(u"UPDATE SCR SET SCR_Parent_Number = ? WHERE SCR_Number = ?"_s, {parent, theirs});
     EXPECT_FALSE(makeIndependent(session, prompt, theirs));
     EXPECT_EQ(prompt.last().text, UserRights::kMayNotDetachSubtask);
     session.user.record.editUnowned = true;
     EXPECT_TRUE(makeIndependent(session, prompt, theirs));
-    EXPECT_EQ(prompt.last().text,
-              QStringLiteral("Task \"Fix Bob's \"printer\"\" is now independent"));
-    EXPECT_EQ(task(theirs).number(QStringLiteral("SCR_Parent_Number")), 0);
+    EXPECT_EQ(prompt.last().text, u"Task \"Fix Bob's \"printer\"\" is now independent"_s);
+    EXPECT_EQ(task(theirs).number(u"SCR_Parent_Number"_s), 0);
 
-    db().execute(QStringLiteral("UPDATE LU_USER SET Supervisor_User_ID = ? WHERE USER_ID = ?"),
-                 {kOther, kMe});
+    db().execute(u"UPDATE LU_USER SET Supervisor_User_ID = ? WHERE USER_ID = ?"_s, {kOther, kMe});
     EXPECT_EQ(supervisorOf(session, prompt, kMe), kOther);
     EXPECT_FALSE(supervisorOf(session, prompt, kOther));
     EXPECT_EQ(prompt.last().text, taskmoves::kTopOfTeam);

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 
 namespace {
@@ -47,12 +48,9 @@ TEST(FindInputTest, RefusesWithTheDialogsMessages)
         {"[ab]c", "", SearchPeriodKind::AnyDate, "", kBadTitlePattern},
         {"x", "a[1]", SearchPeriodKind::AnyDate, "", kBadCustomPattern},
         {"  ", " ", SearchPeriodKind::AnyDate, "", kNeedTitleOrCustom},
-        {"x", "", SearchPeriodKind::LastMonths, "",
-         QStringLiteral("Please specify Number of Months")},
-        {"x", "", SearchPeriodKind::LastDays, "two",
-         QStringLiteral("Please specify Number of Days")},
-        {"x", "", SearchPeriodKind::Range, "",
-         QStringLiteral("Start Date is more then the End one.")},
+        {"x", "", SearchPeriodKind::LastMonths, "", u"Please specify Number of Months"_s},
+        {"x", "", SearchPeriodKind::LastDays, "two", u"Please specify Number of Days"_s},
+        {"x", "", SearchPeriodKind::Range, "", u"Start Date is more then the End one."_s},
         {"[only one bracket", "", SearchPeriodKind::AnyDate, "", QString()},
     };
     for (const Case& c : cases) {
@@ -72,20 +70,20 @@ TEST(FindInputTest, RefusesWithTheDialogsMessages)
 TEST(FindInputTest, ComputesThePeriodAndTrimsThePatterns)
 {
     FindInput in;
-    in.title = QStringLiteral("  O'Brien*  ");
-    in.statuses = QStringLiteral("xa?");
+    in.title = u"  O'Brien*  "_s;
+    in.statuses = u"xa?"_s;
     in.period.kind = SearchPeriodKind::AnyDate;
     const FindCheck any = checkFindInput(in, kToday);
     ASSERT_TRUE(any.options);
-    EXPECT_EQ(any.options->titlePattern, QStringLiteral("O'Brien*"));
-    EXPECT_EQ(any.options->statuses, QStringLiteral("AX"));
+    EXPECT_EQ(any.options->titlePattern, u"O'Brien*"_s);
+    EXPECT_EQ(any.options->statuses, u"AX"_s);
     EXPECT_TRUE(any.options->searchMode);
     EXPECT_EQ(any.options->from, QDate(1974, 1, 31));
     EXPECT_EQ(any.options->to, QDate(2034, 1, 31));
 
-    in.period = {SearchPeriodKind::LastMonths, QStringLiteral("2"), {}, {}, {}};
+    in.period = {SearchPeriodKind::LastMonths, u"2"_s, {}, {}, {}};
     EXPECT_EQ(checkFindInput(in, kToday).options->from, QDate(2023, 11, 30));
-    in.period = {SearchPeriodKind::LastDays, {}, QStringLiteral("10"), {}, {}};
+    in.period = {SearchPeriodKind::LastDays, {}, u"10"_s, {}, {}};
     EXPECT_EQ(checkFindInput(in, kToday).options->from, QDate(2024, 1, 21));
 }
 
@@ -98,25 +96,22 @@ protected:
         clock.set(naive(kToday, QTime(14, 5)));
         if (IsSkipped() || HasFatalFailure())
             return;
-        test::addUsers(db(), {QStringLiteral("ann"), QStringLiteral("bob"), QStringLiteral("carl"),
-                              QStringLiteral("O'Brien")});
-        db().execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, Disabled) VALUES (?, ?)"),
-                     {QStringLiteral("gone"), db().dialect().trueValue()});
+        test::addUsers(db(), {u"ann"_s, u"bob"_s, u"carl"_s, u"O'Brien"_s});
+        db().execute(u"INSERT INTO LU_USER (USER_ID, Disabled) VALUES (?, ?)"_s,
+                     {u"gone"_s, db().dialect().trueValue()});
         for (qlonglong g : {kShop, kForeignShop})
             test::addWorkshop(db(), g);
         // ann is listed twice in her workshop: her tasks must still come once.
-        test::addMembers(db(), kShop,
-                         {QStringLiteral("ann"), QStringLiteral("ann"), QStringLiteral("bob"),
-                          QStringLiteral("carl")});
+        test::addMembers(db(), kShop, {u"ann"_s, u"ann"_s, u"bob"_s, u"carl"_s});
     }
 
     qlonglong addTask(const QString& title, const QVariantMap& columns = {})
     {
         return test::addTaskRow(db(),
-                                {{QStringLiteral("SCR_Title"), title},
-                                 {QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("bob")},
-                                 {QStringLiteral("SCR_Request_ID"), QStringLiteral("carl")},
-                                 {QStringLiteral("SCR_StartDate"), at(2023, 6, 1)}},
+                                {{u"SCR_Title"_s, title},
+                                 {u"SCR_Owner_User_ID"_s, u"bob"_s},
+                                 {u"SCR_Request_ID"_s, u"carl"_s},
+                                 {u"SCR_StartDate"_s, at(2023, 6, 1)}},
                                 columns);
     }
 
@@ -145,7 +140,7 @@ protected:
         for (const SearchHit& hit : result.hits) {
             QString line = hit.text(scr::Title);
             for (const QString& a : hit.attachmentTitles)
-                line += QStringLiteral(" / ") + a;
+                line += u" / "_s + a;
             out << line;
         }
         return out;
@@ -170,7 +165,7 @@ TEST_P(TaskSearchTest, PatternsMatchTitlesCommentsAndCustomField)
     add("1000 done");
     add("a_c");
     add("abc");
-    addTask(QStringLiteral("Budget"), {{QStringLiteral("SCR_Group_ID"), kForeignShop}});
+    addTask(u"Budget"_s, {{u"SCR_Group_ID"_s, kForeignShop}});
     add("O'Brien's plan", "SCR_Custom_Field", "it's");
     add("OBriens plan", "SCR_Custom_Field", "its");
     add("Zoë's 50% cut", "SCR_Custom_Field", "ÆRØ-1");
@@ -214,13 +209,13 @@ TEST_P(TaskSearchTest, EmbeddedSearchStartsFromTheTrigramTable)
         GTEST_SKIP() << "the server's planner picks its trigram indexes by the table's size";
     const Pattern cases[] = {
         {"*budget*", "", true}, {"budget*"}, {"", "k-77"}, {"bud*", "77-z", true, "AC"}};
-    const QRegularExpression trigramLookUp(QStringLiteral("SCR_SEARCH VIRTUAL TABLE INDEX \\d+:L"));
+    const QRegularExpression trigramLookUp(u"SCR_SEARCH VIRTUAL TABLE INDEX \\d+:L"_s);
     const QRegularExpression tasksByNumber(
-        QStringLiteral("^SEARCH SCR USING (COVERING )?INDEX \\S+ \\(SCR_Number=\\?\\)"));
+        u"^SEARCH SCR USING (COVERING )?INDEX \\S+ \\(SCR_Number=\\?\\)"_s);
     for (const Pattern& c : cases) {
         const TaskCriteria statement = taskSearchStatement(session, options(c));
-        const RecordSet plan = session.db().query(
-            QStringLiteral("EXPLAIN QUERY PLAN ") + statement.sql, statement.params);
+        const RecordSet plan =
+            session.db().query(u"EXPLAIN QUERY PLAN "_s + statement.sql, statement.params);
         QStringList steps;
         for (const QVariantList& row : plan.rows())
             steps << row.constLast().toString();
@@ -234,25 +229,22 @@ TEST_P(TaskSearchTest, EmbeddedSearchStartsFromTheTrigramTable)
 
 TEST_P(TaskSearchTest, ThePeriodLeavesOutTasksWithoutTheDate)
 {
-    addTask(QStringLiteral("dated plan"));
-    addTask(QStringLiteral("undated plan"), {{QStringLiteral("SCR_StartDate"), QVariant()}});
-    addTask(QStringLiteral("recent plan"), {{QStringLiteral("SCR_StartDate"), at(2024, 1, 31)}});
-    EXPECT_EQ(found(options({"*plan"})),
-              (QStringList{QStringLiteral("dated plan"), QStringLiteral("recent plan")}));
+    addTask(u"dated plan"_s);
+    addTask(u"undated plan"_s, {{u"SCR_StartDate"_s, QVariant()}});
+    addTask(u"recent plan"_s, {{u"SCR_StartDate"_s, at(2024, 1, 31)}});
+    EXPECT_EQ(found(options({"*plan"})), (QStringList{u"dated plan"_s, u"recent plan"_s}));
 
     SearchOptions lastDays = options({"*plan"});
     lastDays.from = kToday.addDays(-10);
     lastDays.to = kToday;
-    EXPECT_EQ(found(lastDays), QStringList{QStringLiteral("recent plan")}) << "the last day counts";
+    EXPECT_EQ(found(lastDays), QStringList{u"recent plan"_s}) << "the last day counts";
 }
 
 TEST_P(TaskSearchTest, SensitiveTasksOnlyForOwnerAndRequester)
 {
-    addTask(QStringLiteral("secret plan"),
-            {{QStringLiteral("SCR_Sensitive"), db().dialect().trueValue()},
-             {QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("BOB")}});
-    addTask(QStringLiteral("open plan"),
-            {{QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("gone")}});
+    addTask(u"secret plan"_s,
+            {{u"SCR_Sensitive"_s, db().dialect().trueValue()}, {u"SCR_Owner_User_ID"_s, u"BOB"_s}});
+    addTask(u"open plan"_s, {{u"SCR_Owner_User_ID"_s, u"gone"_s}});
     SearchOptions o = options({"*plan"});
     o.attachments = true;
     struct Case
@@ -260,14 +252,14 @@ TEST_P(TaskSearchTest, SensitiveTasksOnlyForOwnerAndRequester)
         const char* user;
         QStringList expected;
     };
-    const Case cases[] = {{"ann", {QStringLiteral("open plan")}},
-                          {"bob", {QStringLiteral("secret plan"), QStringLiteral("open plan")}},
-                          {"Carl", {QStringLiteral("secret plan"), QStringLiteral("open plan")}}};
+    const Case cases[] = {{"ann", {u"open plan"_s}},
+                          {"bob", {u"secret plan"_s, u"open plan"_s}},
+                          {"Carl", {u"secret plan"_s, u"open plan"_s}}};
     for (const Case& c : cases) {
         session.user.userId = QString::fromUtf8(c.user);
         EXPECT_EQ(found(o), c.expected) << c.user;
     }
-    session.user.userId = QStringLiteral("ann");
+    session.user.userId = u"ann"_s;
     const SearchResult result = runTaskSearch(session, o);
     ASSERT_EQ(result.hits.size(), 1);
     EXPECT_TRUE(result.hits.first().ownerDisabled);
@@ -277,58 +269,53 @@ TEST_P(TaskSearchTest, SensitiveTasksOnlyForOwnerAndRequester)
 // Attachment hits carry the matching titles; a task found twice is listed once.
 TEST_P(TaskSearchTest, AttachmentTitlesAreSearched)
 {
-    const qlonglong a = addTask(QStringLiteral("Report"));
-    const qlonglong b = addTask(QStringLiteral("Other task"));
+    const qlonglong a = addTask(u"Report"_s);
+    const qlonglong b = addTask(u"Other task"_s);
     const auto attach = [&](qlonglong task, const QString& title) {
-        test::addAttachment(db(), task,
-                            {{QStringLiteral("Attach_Title"), title},
-                             {QStringLiteral("Attach_Type"), QStringLiteral("F")}});
+        test::addAttachment(db(), task, {{u"Attach_Title"_s, title}, {u"Attach_Type"_s, u"F"_s}});
     };
-    attach(a, QStringLiteral("Report draft"));
-    attach(b, QStringLiteral("old REPORT.txt"));
-    attach(b, QStringLiteral("unrelated"));
+    attach(a, u"Report draft"_s);
+    attach(b, u"old REPORT.txt"_s);
+    attach(b, u"unrelated"_s);
     SearchOptions o = options({"report"});
     o.attachments = true;
-    EXPECT_EQ(found(o), (QStringList{QStringLiteral("Report / Report draft"),
-                                     QStringLiteral("Other task / old REPORT.txt")}));
+    EXPECT_EQ(found(o),
+              (QStringList{u"Report / Report draft"_s, u"Other task / old REPORT.txt"_s}));
 }
 
 TEST_P(TaskSearchTest, ExtraTablesAreSearchedAndAMissingTableKeepsEarlierHits)
 {
-    db().executeScript(QStringLiteral("CREATE TABLE \"Plug O'Data\" (TaskNo integer, Note %1)")
-                           .arg(db().dialect().textType()));
+    db().executeScript(
+        u"CREATE TABLE \"Plug O'Data\" (TaskNo integer, Note %1)"_s.arg(db().dialect().textType()));
     const QString plugin = [this] {
         for (const QString& t : db().tables())
             if (t.startsWith(QLatin1String("plug"), Qt::CaseInsensitive))
                 return t;
         return QString();
     }();
-    const qlonglong t = addTask(QStringLiteral("Plain"));
-    addTask(QStringLiteral("Note"));
-    db().execute(QStringLiteral("INSERT INTO \"Plug O'Data\" (TaskNo, Note) VALUES (?, ?)"),
-                 {t, QStringLiteral("a note")});
-    const QString insert = QStringLiteral(
-        "INSERT INTO SEARCH_TABLES (TableName, SCR_Number_Field, FieldName) VALUES (?, ?, ?)");
-    db().execute(insert, {plugin, QStringLiteral("taskno"), QStringLiteral("NOTE")});
+    const qlonglong t = addTask(u"Plain"_s);
+    addTask(u"Note"_s);
+    db().execute(u"INSERT INTO \"Plug O'Data\" (TaskNo, Note) VALUES (?, ?)"_s, {t, u"a note"_s});
+    const QString insert =
+        u"INSERT INTO SEARCH_TABLES (TableName, SCR_Number_Field, FieldName) VALUES (?, ?, ?)"_s;
+    db().execute(insert, {plugin, u"taskno"_s, u"NOTE"_s});
     SearchOptions o = options({"*note"});
     o.extraTables = true;
-    EXPECT_EQ(found(o), (QStringList{QStringLiteral("Note"), QStringLiteral("Plain")}));
+    EXPECT_EQ(found(o), (QStringList{u"Note"_s, u"Plain"_s}));
 
-    db().execute(insert, {QStringLiteral("Missing"), QStringLiteral("n"), QStringLiteral("x")});
+    db().execute(insert, {u"Missing"_s, u"n"_s, u"x"_s});
     std::optional<DbError> error;
-    EXPECT_EQ(found(o, &error), (QStringList{QStringLiteral("Note"), QStringLiteral("Plain")}));
+    EXPECT_EQ(found(o, &error), (QStringList{u"Note"_s, u"Plain"_s}));
     ASSERT_TRUE(error);
-    EXPECT_TRUE(error->text().contains(isServer()
-                                           ? QStringLiteral("relation \"Missing\" does not exist")
-                                           : QStringLiteral("no such table: Missing")))
+    EXPECT_TRUE(error->text().contains(isServer() ? u"relation \"Missing\" does not exist"_s
+                                                  : u"no such table: Missing"_s))
         << error->text().toStdString();
 
-    db().execute(QStringLiteral("DELETE FROM SEARCH_TABLES WHERE TableName = ?"),
-                 {QStringLiteral("Missing")});
-    db().execute(insert, {plugin, QStringLiteral("TaskNo"), QStringLiteral("Nope")});
+    db().execute(u"DELETE FROM SEARCH_TABLES WHERE TableName = ?"_s, {u"Missing"_s});
+    db().execute(insert, {plugin, u"TaskNo"_s, u"Nope"_s});
     found(o, &error);
     ASSERT_TRUE(error);
-    EXPECT_TRUE(error->text().contains(QStringLiteral("Nope"))) << error->text().toStdString();
+    EXPECT_TRUE(error->text().contains(u"Nope"_s)) << error->text().toStdString();
 }
 
 BX_INSTANTIATE_ENGINES(TaskSearchTest);

@@ -14,6 +14,7 @@
 #include <set>
 #include <string>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 
 namespace {
@@ -22,8 +23,8 @@ using Set = std::set<std::string>;
 
 constexpr qlonglong kShop = 7;
 constexpr qlonglong kOtherShop = 8;
-const QString kObrien = QStringLiteral("O'Brien");
-const QString kBobs = QStringLiteral("Bob's projects");
+const QString kObrien = u"O'Brien"_s;
+const QString kBobs = u"Bob's projects"_s;
 
 QDateTime at(int y, int mo, int d, int h = 0, int mi = 0)
 {
@@ -39,13 +40,12 @@ protected:
         clock.set(at(2024, 1, 31, 14, 5));
         if (IsSkipped() || HasFatalFailure())
             return;
-        test::addUsers(db(), {QStringLiteral("ann"), QStringLiteral("bob"), QStringLiteral("carl"),
-                              QStringLiteral("dora"), kObrien});
-        db().execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, Disabled) VALUES (?, ?)"),
-                     {QStringLiteral("gone"), db().dialect().trueValue()});
-        test::addCategories(db(), {kBobs, QStringLiteral("Misc")});
-        for (const QString& p : {QStringLiteral("High"), QStringLiteral("Low")})
-            db().execute(QStringLiteral("INSERT INTO LU_PRIORITY (Priority) VALUES (?)"), {p});
+        test::addUsers(db(), {u"ann"_s, u"bob"_s, u"carl"_s, u"dora"_s, kObrien});
+        db().execute(u"INSERT INTO LU_USER (USER_ID, Disabled) VALUES (?, ?)"_s,
+                     {u"gone"_s, db().dialect().trueValue()});
+        test::addCategories(db(), {kBobs, u"Misc"_s});
+        for (const QString& p : {u"High"_s, u"Low"_s})
+            db().execute(u"INSERT INTO LU_PRIORITY (Priority) VALUES (?)"_s, {p});
         for (qlonglong g : {kShop, kOtherShop})
             test::addWorkshop(db(), g);
         session.currentWorkshopId = int(kShop);
@@ -56,8 +56,8 @@ protected:
     {
         return test::addTaskRow(db(),
                                 {{scr::Title, title},
-                                 {scr::OwnerUserId, QStringLiteral("bob")},
-                                 {scr::RequestId, QStringLiteral("carl")},
+                                 {scr::OwnerUserId, u"bob"_s},
+                                 {scr::RequestId, u"carl"_s},
                                  {scr::OwnerDateViewed, at(2024, 1, 2)},
                                  {scr::StartDate, at(2023, 6, 1)},
                                  {scr::MeetingId, 0}},
@@ -65,10 +65,9 @@ protected:
     }
     void addRoute(qlonglong task, const QString& status, const QDateTime& in)
     {
-        db().insertNumbered(QStringLiteral("ROUTE"), QStringLiteral("Route_Number"),
-                            {QStringLiteral("SCR_Number"), QStringLiteral("USER_ID"),
-                             QStringLiteral("Route_Status"), QStringLiteral("Route_Date_In")},
-                            {task, QStringLiteral("bob"), status, in});
+        db().insertNumbered(u"ROUTE"_s, u"Route_Number"_s,
+                            {u"SCR_Number"_s, u"USER_ID"_s, u"Route_Status"_s, u"Route_Date_In"_s},
+                            {task, u"bob"_s, status, in});
     }
 
     /** The titles in the order the statement gives them, or sorted, "|" between them. */
@@ -95,28 +94,26 @@ protected:
     void addViewRows()
     {
         const QString s = scr::Status;
-        addTask(QStringLiteral("viewed"), {{scr::Category, kBobs},
-                                           {scr::Priority, QStringLiteral("High")},
-                                           {scr::StartDate, at(2024, 1, 20, 10)},
-                                           {scr::OwnerTargetDate, at(2024, 2, 10)}});
-        addTask(QStringLiteral("unviewed"), {{scr::OwnerDateViewed, QVariant()},
-                                             {scr::RequestId, QStringLiteral("ann")},
-                                             {scr::Category, QStringLiteral("Misc")},
-                                             {scr::Priority, QStringLiteral("Low")},
-                                             {scr::StartDate, at(2024, 1, 25, 23, 30)},
-                                             {scr::OwnerTargetDate, at(2024, 1, 30)}});
-        const qlonglong closed = addTask(QStringLiteral("complete"), {{s, QStringLiteral("C")}});
-        addRoute(closed, QStringLiteral("C"), at(2024, 1, 15, 9));
-        addRoute(closed, QStringLiteral("C"), at(2023, 11, 1));
+        addTask(u"viewed"_s, {{scr::Category, kBobs},
+                              {scr::Priority, u"High"_s},
+                              {scr::StartDate, at(2024, 1, 20, 10)},
+                              {scr::OwnerTargetDate, at(2024, 2, 10)}});
+        addTask(u"unviewed"_s, {{scr::OwnerDateViewed, QVariant()},
+                                {scr::RequestId, u"ann"_s},
+                                {scr::Category, u"Misc"_s},
+                                {scr::Priority, u"Low"_s},
+                                {scr::StartDate, at(2024, 1, 25, 23, 30)},
+                                {scr::OwnerTargetDate, at(2024, 1, 30)}});
+        const qlonglong closed = addTask(u"complete"_s, {{s, u"C"_s}});
+        addRoute(closed, u"C"_s, at(2024, 1, 15, 9));
+        addRoute(closed, u"C"_s, at(2023, 11, 1));
         const qlonglong never =
-            addTask(QStringLiteral("never closed"),
-                    {{s, QStringLiteral("C")}, {scr::OwnerTargetDate, at(2024, 1, 1)}});
-        addRoute(never, QStringLiteral("A"), at(2024, 1, 16));
-        addTask(QStringLiteral("incomplete"),
-                {{s, QStringLiteral("I")}, {scr::StartDate, at(2024, 1, 26, 0, 30)}});
-        addTask(QStringLiteral("canceled"), {{s, QStringLiteral("X")}});
-        addTask(QStringLiteral("elsewhere"), {{scr::GroupId, kOtherShop}});
-        addTask(QStringLiteral("irish"), {{scr::RequestId, kObrien}});
+            addTask(u"never closed"_s, {{s, u"C"_s}, {scr::OwnerTargetDate, at(2024, 1, 1)}});
+        addRoute(never, u"A"_s, at(2024, 1, 16));
+        addTask(u"incomplete"_s, {{s, u"I"_s}, {scr::StartDate, at(2024, 1, 26, 0, 30)}});
+        addTask(u"canceled"_s, {{s, u"X"_s}});
+        addTask(u"elsewhere"_s, {{scr::GroupId, kOtherShop}});
+        addTask(u"irish"_s, {{scr::RequestId, kObrien}});
     }
 };
 
@@ -125,7 +122,7 @@ struct CriteriaCase
     const char* name;
     std::function<void(TaskViewFilter&)> change;
     Set expected;
-    QString user = QStringLiteral("ann");
+    QString user = u"ann"_s;
 };
 
 TEST_P(TaskViewsTest, EachCriteriaPieceSelectsItsRows)
@@ -144,7 +141,7 @@ TEST_P(TaskViewsTest, EachCriteriaPieceSelectsItsRows)
                 f.window.on = false;
         };
     };
-    const QString closed = QStringLiteral("closedate");
+    const QString closed = u"closedate"_s;
     const QList<CriteriaCase> cases{
         {"default", [](TaskViewFilter&) {}, {"viewed", "unviewed", "irish"}},
         {"complete", command(ViewCommand::Complete), {"complete", "never closed"}},
@@ -160,7 +157,7 @@ TEST_P(TaskViewsTest, EachCriteriaPieceSelectsItsRows)
         {"search, C and X",
          [](TaskViewFilter& f) {
              f.search.on = true;
-             f.search.statuses = QStringLiteral("cX");
+             f.search.statuses = u"cX"_s;
          },
          {"complete", "never closed", "canceled"}},
         {"viewed", command(ViewCommand::Viewed), {"viewed", "irish"}},
@@ -168,17 +165,15 @@ TEST_P(TaskViewsTest, EachCriteriaPieceSelectsItsRows)
         {"requested by me", command(ViewCommand::RequestedBy), {"unviewed"}},
         {"requested by O'Brien", command(QuickView::RequestedBy), {"irish"}, kObrien},
         {"category with apostrophe",
-         [](TaskViewFilter& f) { f.categories = {QStringLiteral("Bob's projects")}; },
+         [](TaskViewFilter& f) { f.categories = {u"Bob's projects"_s}; },
          {"viewed"}},
         {"two categories, any status",
          [&](TaskViewFilter& f) {
              none(f);
-             f.categories = {kBobs, QStringLiteral("misc")};
+             f.categories = {kBobs, u"misc"_s};
          },
          {"viewed", "unviewed"}},
-        {"priority",
-         [](TaskViewFilter& f) { f.priorities = {QStringLiteral("Low")}; },
-         {"unviewed"}},
+        {"priority", [](TaskViewFilter& f) { f.priorities = {u"Low"_s}; }, {"unviewed"}},
         {"start date window includes the whole last day",
          window({}, QDate(2024, 1, 20), QDate(2024, 1, 25)),
          {"viewed", "unviewed"}},
@@ -218,7 +213,7 @@ TEST(TaskViewFilterTest, MenuCommandsKeepTheirChecksExclusive)
     f.apply(ViewCommand::Late);
     EXPECT_TRUE(f.late && f.active && !f.complete);
     EXPECT_EQ(f.viewed, ViewedState::Both);
-    EXPECT_EQ(f.captionSuffix(), QStringLiteral(" (Active) (Late) (Viewed & Unviewed)"));
+    EXPECT_EQ(f.captionSuffix(), u" (Active) (Late) (Viewed & Unviewed)"_s);
     f.apply(ViewCommand::Late);
     EXPECT_FALSE(f.late);
     f.apply(ViewCommand::Canceled);
@@ -228,37 +223,34 @@ TEST(TaskViewFilterTest, MenuCommandsKeepTheirChecksExclusive)
 
 TEST_P(TaskViewsTest, TreeListsSubTasksUnderParentsInTheViewOnly)
 {
-    const qlonglong parent = addTask(QStringLiteral("parent"));
-    addTask(QStringLiteral("child"), {{scr::ParentNumber, parent}});
-    const qlonglong done =
-        addTask(QStringLiteral("done parent"), {{scr::Status, QStringLiteral("C")}});
-    addTask(QStringLiteral("orphaned child"), {{scr::ParentNumber, done}});
-    addTask(QStringLiteral("meeting"), {{scr::MeetingId, 5}});
-    addTask(QStringLiteral("from disabled"), {{scr::RequestId, QStringLiteral("gone")}});
-    addTask(QStringLiteral("carl's"), {{scr::OwnerUserId, QStringLiteral("carl")}});
-    addTask(QStringLiteral("shop's"),
-            {{scr::OwnerUserId, QStringLiteral("7")}, {scr::OwnerType, 1}});
+    const qlonglong parent = addTask(u"parent"_s);
+    addTask(u"child"_s, {{scr::ParentNumber, parent}});
+    const qlonglong done = addTask(u"done parent"_s, {{scr::Status, u"C"_s}});
+    addTask(u"orphaned child"_s, {{scr::ParentNumber, done}});
+    addTask(u"meeting"_s, {{scr::MeetingId, 5}});
+    addTask(u"from disabled"_s, {{scr::RequestId, u"gone"_s}});
+    addTask(u"carl's"_s, {{scr::OwnerUserId, u"carl"_s}});
+    addTask(u"shop's"_s, {{scr::OwnerUserId, u"7"_s}, {scr::OwnerType, 1}});
 
     const TaskViewFilter f = TaskViewFilter::defaults(QDate(2024, 1, 31));
-    const OwnerSet users{OwnerKind::User, {QStringLiteral("BOB"), kObrien}};
+    const OwnerSet users{OwnerKind::User, {u"BOB"_s, kObrien}};
     EXPECT_EQ(ordered(treeTaskQuery(users, f, session), true), "orphaned child|parent");
     EXPECT_EQ(ordered(treeTaskQuery(users, f, session, true), true), "child|orphaned child|parent");
-    EXPECT_EQ(ordered(treeTaskQuery({OwnerKind::Workshop, {QStringLiteral("7")}}, f, session)),
-              "shop's");
-    const OwnerSet carl{OwnerKind::User, {QStringLiteral("carl")}};
+    EXPECT_EQ(ordered(treeTaskQuery({OwnerKind::Workshop, {u"7"_s}}, f, session)), "shop's");
+    const OwnerSet carl{OwnerKind::User, {u"carl"_s}};
     EXPECT_EQ(ordered(gridTaskQuery(&carl, f, session)), "carl's");
 }
 
 TEST_P(TaskViewsTest, GridIsOrderedByCategoryPriorityAndDateIn)
 {
-    addTask(QStringLiteral("b"), {{scr::Category, QStringLiteral("Misc")}});
-    addTask(QStringLiteral("a2"), {{scr::Category, kBobs}, {scr::Priority, QStringLiteral("Low")}});
-    addTask(QStringLiteral("a1b"), {{scr::Category, kBobs},
-                                    {scr::Priority, QStringLiteral("High")},
-                                    {scr::OwnerDateIn, at(2024, 1, 9)}});
-    addTask(QStringLiteral("a1a"), {{scr::Category, kBobs},
-                                    {scr::Priority, QStringLiteral("High")},
-                                    {scr::OwnerDateIn, at(2024, 1, 8)}});
+    addTask(u"b"_s, {{scr::Category, u"Misc"_s}});
+    addTask(u"a2"_s, {{scr::Category, kBobs}, {scr::Priority, u"Low"_s}});
+    addTask(
+        u"a1b"_s,
+        {{scr::Category, kBobs}, {scr::Priority, u"High"_s}, {scr::OwnerDateIn, at(2024, 1, 9)}});
+    addTask(
+        u"a1a"_s,
+        {{scr::Category, kBobs}, {scr::Priority, u"High"_s}, {scr::OwnerDateIn, at(2024, 1, 8)}});
     EXPECT_EQ(
         ordered(gridTaskQuery(nullptr, TaskViewFilter::defaults(QDate(2024, 1, 31)), session)),
         "a1a|a1b|a2|b");
@@ -266,14 +258,12 @@ TEST_P(TaskViewsTest, GridIsOrderedByCategoryPriorityAndDateIn)
 
 TEST_P(TaskViewsTest, SensitiveTasksOnlyForOwnerAndRequester)
 {
-    addTask(QStringLiteral("secret"), {{scr::Sensitive, db().dialect().trueValue()}});
-    addTask(QStringLiteral("open"));
+    addTask(u"secret"_s, {{scr::Sensitive, db().dialect().trueValue()}});
+    addTask(u"open"_s);
     const TaskCriteria grid =
         gridTaskQuery(nullptr, TaskViewFilter::defaults(QDate(2024, 1, 31)), session);
-    const std::pair<QString, int> cases[] = {{QStringLiteral("Bob"), 2},
-                                             {QStringLiteral("CARL"), 2},
-                                             {QStringLiteral("ann"), 1},
-                                             {QStringLiteral("dora"), 1}};
+    const std::pair<QString, int> cases[] = {
+        {u"Bob"_s, 2}, {u"CARL"_s, 2}, {u"ann"_s, 1}, {u"dora"_s, 1}};
     for (const auto& [user, visible] : cases) {
         session.user.userId = user;
         QStringList seen;
@@ -289,7 +279,7 @@ TEST_P(TaskViewsTest, SensitiveTasksOnlyForOwnerAndRequester)
 TEST_P(TaskViewsTest, FillingStopsAtTheQueryWaitLimit)
 {
     for (int i = 0; i < 4; ++i)
-        addTask(QStringLiteral("t%1").arg(i));
+        addTask(u"t%1"_s.arg(i));
     session.system.queryWait = 2;
     const qint64 ticks[] = {0, 1000, 2000, 2001, 9000};
     int call = 0;
@@ -306,9 +296,9 @@ TEST_P(TaskViewsTest, FillingStopsAtTheQueryWaitLimit)
 // when a contact has that key) and a key naming nobody show empty.
 TEST_P(TaskViewsTest, ContactColumnNamesTheContact)
 {
-    db().execute(QStringLiteral("INSERT INTO CONTACT (CONTACT_KEY, Last_Name, First_Name) "
-                                "VALUES (1, 'Marker', 'M')"));
-    const qlonglong lee = test::addContactRow(db(), QStringLiteral("Lee"), QStringLiteral("Al"));
+    db().execute(u"INSERT INTO CONTACT (CONTACT_KEY, Last_Name, First_Name) "
+                 "VALUES (1, 'Marker', 'M')"_s);
+    const qlonglong lee = test::addContactRow(db(), u"Lee"_s, u"Al"_s);
     const std::pair<const char*, QVariant> cases[] = {
         {"zero", 0}, {"null", QVariant()}, {"marker", 1}, {"unknown", lee + 100}, {"lee", lee}};
     for (const auto& [title, key] : cases)
@@ -329,30 +319,26 @@ TEST_P(TaskViewsTest, ContactColumnNamesTheContact)
         shown.insert(named.value(r, scr::Title).toString(), named.value(r, scr::ContactKey));
     for (const auto& [title, key] : cases)
         EXPECT_EQ(shown.value(QString::fromLatin1(title)),
-                  qstrcmp(title, "lee") == 0 ? QVariant(QStringLiteral("Lee, Al")) : QVariant())
+                  qstrcmp(title, "lee") == 0 ? QVariant(u"Lee, Al"_s) : QVariant())
             << title;
 }
 
 TEST_P(TaskViewsTest, ApprovalListsTasksWaitingForMySignOff)
 {
-    const qlonglong waiting = addTask(QStringLiteral("waiting"));
-    const qlonglong signedOff = addTask(QStringLiteral("signed"));
+    const qlonglong waiting = addTask(u"waiting"_s);
+    const qlonglong signedOff = addTask(u"signed"_s);
     const auto attach = [&](qlonglong task) {
         return test::addAttachment(
-            db(), task,
-            {{QStringLiteral("Attach_Type"), QStringLiteral("K")},
-             {QStringLiteral("Attach_Filename"), QStringLiteral("Ann's list")}});
+            db(), task, {{u"Attach_Type"_s, u"K"_s}, {u"Attach_Filename"_s, u"Ann's list"_s}});
     };
     attach(waiting);
     const qlonglong a2 = attach(signedOff);
-    const QString insert =
-        QStringLiteral("INSERT INTO CHECKLIST_ITEM (Checklist_Name, Action_Name, "
-                       "Sign_User_ID, Attach_Number) VALUES (?, ?, ?, ?)");
-    db().execute(insert,
-                 {QStringLiteral("Ann's list"), QStringLiteral("QA"), QStringLiteral("ann"), 0});
-    db().execute(insert, {QStringLiteral("Ann's list"), QStringLiteral("QA"), QVariant(), a2});
+    const QString insert = u"INSERT INTO CHECKLIST_ITEM (Checklist_Name, Action_Name, "
+                           "Sign_User_ID, Attach_Number) VALUES (?, ?, ?, ?)"_s;
+    db().execute(insert, {u"Ann's list"_s, u"QA"_s, u"ann"_s, 0});
+    db().execute(insert, {u"Ann's list"_s, u"QA"_s, QVariant(), a2});
     EXPECT_EQ(ordered(approvalGridQuery(session)), "waiting");
-    session.user.userId = QStringLiteral("bob");
+    session.user.userId = u"bob"_s;
     EXPECT_EQ(ordered(approvalGridQuery(session)), "");
 }
 
@@ -360,18 +346,17 @@ TEST_P(TaskViewsTest, IndexStepCanRunAgain)
 {
     const auto steps = upgradeSteps76();
     ASSERT_EQ(steps.size(), 1);
-    UpgradeLog log(tempDir() + QStringLiteral("/again.txt"));
+    UpgradeLog log(tempDir() + u"/again.txt"_s);
     const UpgradeContext context{tempDir(), &clock};
     DefinedStep step(steps.first());
     Transaction tx(db());
     EXPECT_NO_THROW(step.execute(db(), log, context));
     tx.commit();
-    const QString sql = isServer()
-                            ? QStringLiteral("SELECT COUNT(*) FROM pg_indexes WHERE "
-                                             "lower(indexname) = lower(?)")
-                            : QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type = "
-                                             "'index' AND lower(name) = lower(?)");
-    EXPECT_EQ(db().scalar(sql, {QStringLiteral("IX_SCR_Group_Owner_Status")}).toInt(), 1);
+    const QString sql = isServer() ? u"SELECT COUNT(*) FROM pg_indexes WHERE "
+                                     "lower(indexname) = lower(?)"_s
+                                   : u"SELECT COUNT(*) FROM sqlite_master WHERE type = "
+                                     "'index' AND lower(name) = lower(?)"_s;
+    EXPECT_EQ(db().scalar(sql, {u"IX_SCR_Group_Owner_Status"_s}).toInt(), 1);
 }
 
 BX_INSTANTIATE_ENGINES(TaskViewsTest);

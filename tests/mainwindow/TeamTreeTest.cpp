@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 
 namespace {
@@ -16,15 +17,14 @@ namespace {
 constexpr qlonglong kShop = 7;
 constexpr qlonglong kSub = 8;
 constexpr qlonglong kOther = 4;
-const QString kAnn = QStringLiteral("ann");
-const QString kObrien = QStringLiteral("O'Brien");
+const QString kAnn = u"ann"_s;
+const QString kObrien = u"O'Brien"_s;
 const QDateTime kNow(QDate(2026, 3, 10), QTime(12, 0));
 
 const QStringList kColumns =
-    QStringLiteral("SCR_Number,SCR_Title,SCR_Owner_User_ID,SCR_Group_ID,SCR_Parent_Folder_Number,"
-                   "SCR_Parent_Number,SCR_Category,SCR_Status,SCR_Owner_Target_Date,"
-                   "SCR_Owner_Date_Viewed,SCR_Sensitive,SCR_Request_ID")
-        .split(u',');
+    u"SCR_Number,SCR_Title,SCR_Owner_User_ID,SCR_Group_ID,SCR_Parent_Folder_Number,"
+    "SCR_Parent_Number,SCR_Category,SCR_Status,SCR_Owner_Target_Date,"
+    "SCR_Owner_Date_Viewed,SCR_Sensitive,SCR_Request_ID"_s.split(u',');
 
 struct Task
 {
@@ -34,7 +34,7 @@ struct Task
     qlonglong parent = 0;
     QString category = {};
     bool sensitive = false;
-    QString requester = QStringLiteral("ann");
+    QString requester = u"ann"_s;
     qlonglong group = kShop;
     QDateTime target = {};
     QDateTime viewed = kNow;
@@ -43,13 +43,13 @@ struct Task
 QVariantList rowOf(const Task& t)
 {
     return {t.number,
-            QStringLiteral("Task ") + QString::number(t.number),
+            u"Task "_s + QString::number(t.number),
             t.owner,
             t.group,
             t.folder,
             t.parent,
             t.category,
-            QStringLiteral("A"),
+            u"A"_s,
             t.target.isValid() ? QVariant(t.target) : QVariant(),
             t.viewed.isValid() ? QVariant(t.viewed) : QVariant(),
             t.sensitive ? 1 : 0,
@@ -83,17 +83,17 @@ struct Recorder : TeamTreeListener
     QStringList calls;
     void aboutToInsert(const TreeNode* parent, int row) override
     {
-        calls << QStringLiteral("+%1@%2").arg(parent->text).arg(row);
+        calls << u"+%1@%2"_s.arg(parent->text).arg(row);
     }
     void inserted() override {}
     void aboutToRemove(const TreeNode* parent, int row) override
     {
-        calls << QStringLiteral("-%1@%2").arg(parent->text).arg(row);
+        calls << u"-%1@%2"_s.arg(parent->text).arg(row);
     }
     void removed() override {}
-    void changed(const TreeNode* node) override { calls << QStringLiteral("~") + node->text; }
+    void changed(const TreeNode* node) override { calls << u"~"_s + node->text; }
     void aboutToReset() override {}
-    void reset() override { calls << QStringLiteral("reset"); }
+    void reset() override { calls << u"reset"_s; }
 };
 
 class TeamTreeTest : public test::CurrentSchemaTest
@@ -104,31 +104,29 @@ protected:
         CurrentSchemaTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        test::addUsers(db(), {kAnn, kObrien, QStringLiteral("bob"), QStringLiteral("gone")});
+        test::addUsers(db(), {kAnn, kObrien, u"bob"_s, u"gone"_s});
         // Node texts are the users' names, not their IDs.
-        db().execute(QStringLiteral("UPDATE LU_USER SET User_Name = USER_ID || ' N'"));
-        db().execute(QStringLiteral("UPDATE LU_USER SET Disabled = ? WHERE USER_ID = 'gone'"),
-                     {true});
-        test::addWorkshop(db(), kShop, QStringLiteral("Shop"));
-        test::addWorkshop(db(), kSub, QStringLiteral("Sub"));
-        test::addWorkshop(db(), kOther, QStringLiteral("Other"));
-        db().execute(QStringLiteral("UPDATE LU_GROUP SET parent_workshop = ? WHERE GROUP_ID = ?"),
+        db().execute(u"UPDATE LU_USER SET User_Name = USER_ID || ' N'"_s);
+        db().execute(u"UPDATE LU_USER SET Disabled = ? WHERE USER_ID = 'gone'"_s, {true});
+        test::addWorkshop(db(), kShop, u"Shop"_s);
+        test::addWorkshop(db(), kSub, u"Sub"_s);
+        test::addWorkshop(db(), kOther, u"Other"_s);
+        db().execute(u"UPDATE LU_GROUP SET parent_workshop = ? WHERE GROUP_ID = ?"_s,
                      {kShop, kSub});
-        test::addMembers(db(), kShop, {kAnn, kObrien, QStringLiteral("gone")});
-        test::addMembers(db(), kSub, {QStringLiteral("bob")});
-        test::addMembers(db(), kOther, {QStringLiteral("bob")});
-        alpha = test::addFolder(db(), kAnn, QStringLiteral("Alpha"));
-        beta = test::addFolder(db(), kAnn, QStringLiteral("Beta"), alpha);
-        test::addFolder(db(), kAnn, QStringLiteral("Elsewhere"), 0, kOther);
-        test::addFolder(db(), kObrien, QStringLiteral("Theirs"));
-        test::addFolder(db(), kAnn, QStringLiteral("Mail"), 0, kShop, 1);
+        test::addMembers(db(), kShop, {kAnn, kObrien, u"gone"_s});
+        test::addMembers(db(), kSub, {u"bob"_s});
+        test::addMembers(db(), kOther, {u"bob"_s});
+        alpha = test::addFolder(db(), kAnn, u"Alpha"_s);
+        beta = test::addFolder(db(), kAnn, u"Beta"_s, alpha);
+        test::addFolder(db(), kAnn, u"Elsewhere"_s, 0, kOther);
+        test::addFolder(db(), kObrien, u"Theirs"_s);
+        test::addFolder(db(), kAnn, u"Mail"_s, 0, kShop, 1);
     }
 
     void build(const QString& me = kAnn, bool ownOnly = false, bool byCategory = false)
     {
         tree.setOptions({me, byCategory, kNow});
-        tree.setCategoryPath(
-            [](const QString& c) { return c.isEmpty() ? c : QStringLiteral("Top\\") + c; });
+        tree.setCategoryPath([](const QString& c) { return c.isEmpty() ? c : u"Top\\"_s + c; });
         tree.buildSkeleton(db(), kShop, ownOnly);
     }
 
@@ -149,24 +147,21 @@ TEST_P(TeamTreeTest, SkeletonListsSubWorkshopsUnassignedMembersAndOwnFolders)
 {
     build();
     ASSERT_EQ(tree.root()->childCount(), 1);
-    EXPECT_EQ(shop()->tag, QStringLiteral("LU_GROUP"));
-    EXPECT_EQ(shop()->text, QStringLiteral("Shop"));
+    EXPECT_EQ(shop()->tag, u"LU_GROUP"_s);
+    EXPECT_EQ(shop()->text, u"Shop"_s);
     EXPECT_EQ(childTexts(shop()),
-              (QStringList{QStringLiteral("Sub"), QStringLiteral("Unassigned"),
-                           QStringLiteral("ann N"), QStringLiteral("O'Brien N")}));
+              (QStringList{u"Sub"_s, u"Unassigned"_s, u"ann N"_s, u"O'Brien N"_s}));
     EXPECT_EQ(shop()->child(0)->kind, TreeNodeKind::SubWorkshop);
-    EXPECT_EQ(childTexts(shop()->child(0)), QStringList{QStringLiteral("bob N")});
+    EXPECT_EQ(childTexts(shop()->child(0)), QStringList{u"bob N"_s});
     EXPECT_EQ(tree.findUser(QString())->key.toString(), QString());
-    EXPECT_EQ(childTexts(tree.findUser(QStringLiteral("ANN"))),
-              QStringList{QStringLiteral("Alpha")});
-    EXPECT_EQ(childTexts(tree.findFolder(alpha)), QStringList{QStringLiteral("Beta")});
-    EXPECT_EQ(tree.findFolder(beta)->tag, QStringLiteral("FOLDER"));
+    EXPECT_EQ(childTexts(tree.findUser(u"ANN"_s)), QStringList{u"Alpha"_s});
+    EXPECT_EQ(childTexts(tree.findFolder(alpha)), QStringList{u"Beta"_s});
+    EXPECT_EQ(tree.findFolder(beta)->tag, u"FOLDER"_s);
     EXPECT_TRUE(tree.findUser(kObrien)->children.empty());
 
     build(kObrien, true);
-    EXPECT_EQ(childTexts(shop()), (QStringList{QStringLiteral("Sub"), QStringLiteral("Unassigned"),
-                                               QStringLiteral("O'Brien N")}));
-    EXPECT_EQ(childTexts(tree.findUser(kObrien)), QStringList{QStringLiteral("Theirs")});
+    EXPECT_EQ(childTexts(shop()), (QStringList{u"Sub"_s, u"Unassigned"_s, u"O'Brien N"_s}));
+    EXPECT_EQ(childTexts(tree.findUser(kObrien)), QStringList{u"Theirs"_s});
     EXPECT_TRUE(shop()->child(0)->children.empty());
 }
 
@@ -178,12 +173,12 @@ TEST_P(TeamTreeTest, TasksGoUnderOwnerFolderAndParentAndSensitiveOnesOnlyForOwne
         {2, kObrien},
         {3, kObrien, 0, 2},
         {4, QString()},
-        {5, QStringLiteral("bob"), 0, 0, {}, false, kAnn, kSub},
+        {5, u"bob"_s, 0, 0, {}, false, kAnn, kSub},
         {6, kObrien, 0, 0, {}, true},
-        {7, QStringLiteral("bob"), 0, 0, {}, true, kObrien, kSub},
+        {7, u"bob"_s, 0, 0, {}, true, kObrien, kSub},
         {8, kObrien, 0, 9},
         {9, kObrien, alpha},
-        {10, QStringLiteral("stranger")},
+        {10, u"stranger"_s},
         {11, kAnn, 999},
         {12, kAnn, 0, 0, {}, true, kObrien},
     };
@@ -192,38 +187,29 @@ TEST_P(TeamTreeTest, TasksGoUnderOwnerFolderAndParentAndSensitiveOnesOnlyForOwne
     {
         qlonglong task;
         QString parent;
-    } expected[] = {{1, QStringLiteral("Beta")},
-                    {2, QStringLiteral("O'Brien N")},
-                    {3, QStringLiteral("Task 2")},
-                    {4, QStringLiteral("Unassigned")},
-                    {5, QStringLiteral("bob N")},
-                    {6, QStringLiteral("O'Brien N")},
-                    {7, QString()},
-                    {8, QStringLiteral("Task 9")},
-                    {9, QStringLiteral("Alpha")},
-                    {10, QString()},
-                    {11, QStringLiteral("ann N")},
-                    {12, QStringLiteral("ann N")}};
+    } expected[] = {{1, u"Beta"_s},  {2, u"O'Brien N"_s}, {3, u"Task 2"_s}, {4, u"Unassigned"_s},
+                    {5, u"bob N"_s}, {6, u"O'Brien N"_s}, {7, QString()},   {8, u"Task 9"_s},
+                    {9, u"Alpha"_s}, {10, QString()},     {11, u"ann N"_s}, {12, u"ann N"_s}};
     for (const auto& e : expected)
         EXPECT_EQ(parentText(e.task), e.parent) << "task " << e.task;
-    EXPECT_EQ(tree.findTask(2)->tag, QStringLiteral("SCR"));
+    EXPECT_EQ(tree.findTask(2)->tag, u"SCR"_s);
 
     // The supervisor of O'Brien and bob sees neither sensitive task they did not request.
-    build(QStringLiteral("boss"));
+    build(u"boss"_s);
     tree.placeTasks(rowsOf(tasks));
     EXPECT_EQ(parentText(6), QString());
     EXPECT_EQ(parentText(7), QString());
     EXPECT_EQ(parentText(12), QString());
-    EXPECT_EQ(parentText(1), QStringLiteral("ann N")); // ann's folders are hers alone
+    EXPECT_EQ(parentText(1), u"ann N"_s); // ann's folders are hers alone
 }
 
 TEST_P(TeamTreeTest, FlagsAndCategoryGroups)
 {
     build(kAnn, false, true);
-    Task late{1, kAnn, 0, 0, QStringLiteral("Bugs")};
+    Task late{1, kAnn, 0, 0, u"Bugs"_s};
     late.target = kNow.addDays(-1);
     late.viewed = {};
-    Task due{2, kAnn, alpha, 0, QStringLiteral("bugs")};
+    Task due{2, kAnn, alpha, 0, u"bugs"_s};
     due.target = kNow.addDays(1);
     tree.placeTasks(rowsOf({late, due, {3, kAnn}}));
 
@@ -232,19 +218,17 @@ TEST_P(TeamTreeTest, FlagsAndCategoryGroups)
     EXPECT_TRUE(t1->overdue);
     EXPECT_FALSE(tree.findTask(2)->unviewed);
     EXPECT_FALSE(tree.findTask(2)->overdue);
-    EXPECT_EQ(t1->parent->text, QStringLiteral("Top\\Bugs"));
-    EXPECT_EQ(t1->parent->tag, QStringLiteral("SCR_CATEGORY"));
-    EXPECT_EQ(parentText(2), QStringLiteral("Top\\Bugs")); // grouped inside its folder
-    EXPECT_EQ(tree.findTask(2)->parent->parent->text, QStringLiteral("Alpha"));
-    EXPECT_EQ(parentText(3), QStringLiteral("Unspecified Folder"));
+    EXPECT_EQ(t1->parent->text, u"Top\\Bugs"_s);
+    EXPECT_EQ(t1->parent->tag, u"SCR_CATEGORY"_s);
+    EXPECT_EQ(parentText(2), u"Top\\Bugs"_s); // grouped inside its folder
+    EXPECT_EQ(tree.findTask(2)->parent->parent->text, u"Alpha"_s);
+    EXPECT_EQ(parentText(3), u"Unspecified Folder"_s);
     EXPECT_EQ(childTexts(tree.findUser(kAnn)),
-              (QStringList{QStringLiteral("Alpha"), QStringLiteral("Top\\Bugs"),
-                           QStringLiteral("Unspecified Folder")}));
+              (QStringList{u"Alpha"_s, u"Top\\Bugs"_s, u"Unspecified Folder"_s}));
 
     // The group goes with its last task.
     EXPECT_TRUE(tree.removeTask(3));
-    EXPECT_EQ(childTexts(tree.findUser(kAnn)),
-              (QStringList{QStringLiteral("Alpha"), QStringLiteral("Top\\Bugs")}));
+    EXPECT_EQ(childTexts(tree.findUser(kAnn)), (QStringList{u"Alpha"_s, u"Top\\Bugs"_s}));
 }
 
 TEST_P(TeamTreeTest, InsertRemoveAndRefreshFollowOneTask)
@@ -257,31 +241,30 @@ TEST_P(TeamTreeTest, InsertRemoveAndRefreshFollowOneTask)
     ASSERT_NE(tree.insertTask(taskRow({3, kObrien})), nullptr);
     EXPECT_EQ(tree.insertTask(taskRow({3, kObrien})), nullptr); // once only
     EXPECT_EQ(tree.insertTask(taskRow({4, kObrien, 0, 0, {}, true, kObrien})), nullptr);
-    EXPECT_EQ(rec.calls, QStringList{QStringLiteral("+O'Brien N@0")});
+    EXPECT_EQ(rec.calls, QStringList{u"+O'Brien N@0"_s});
 
     // Retitled in place; routed to O'Brien it moves with its sub-task.
     rec.calls.clear();
     TaskRow one = taskRow({1, kAnn});
-    one.title = QStringLiteral("Renamed");
-    EXPECT_EQ(tree.refreshTask(one)->text, QStringLiteral("Renamed"));
+    one.title = u"Renamed"_s;
+    EXPECT_EQ(tree.refreshTask(one)->text, u"Renamed"_s);
     one.owner = kObrien;
     tree.refreshTask(one);
-    EXPECT_EQ(parentText(1), QStringLiteral("O'Brien N"));
-    EXPECT_EQ(parentText(2), QStringLiteral("Renamed"));
-    EXPECT_EQ(rec.calls, (QStringList{QStringLiteral("~Renamed"), QStringLiteral("-ann N@1"),
-                                      QStringLiteral("+O'Brien N@1")}));
+    EXPECT_EQ(parentText(1), u"O'Brien N"_s);
+    EXPECT_EQ(parentText(2), u"Renamed"_s);
+    EXPECT_EQ(rec.calls, (QStringList{u"~Renamed"_s, u"-ann N@1"_s, u"+O'Brien N@1"_s}));
 
     // A parent may not move under its own sub-task.
     one.parentTask = 2;
     tree.refreshTask(one);
-    EXPECT_EQ(parentText(1), QStringLiteral("O'Brien N"));
+    EXPECT_EQ(parentText(1), u"O'Brien N"_s);
 
     rec.calls.clear();
     EXPECT_TRUE(tree.removeTask(1));
     EXPECT_FALSE(tree.removeTask(1));
     EXPECT_EQ(tree.findTask(2), nullptr);
     EXPECT_EQ(tree.findTask(3)->row, 0);
-    EXPECT_EQ(rec.calls, QStringList{QStringLiteral("-O'Brien N@1")});
+    EXPECT_EQ(rec.calls, QStringList{u"-O'Brien N@1"_s});
     tree.setListener(nullptr);
 }
 
@@ -294,7 +277,7 @@ TEST_P(TeamTreeTest, UserNodesCarryTheOnlineMark)
     EXPECT_TRUE(tree.findUser(kObrien)->online);
     EXPECT_FALSE(tree.findUser(kAnn)->online);
     EXPECT_FALSE(tree.findUser(QString())->online); // "Unassigned" is nobody
-    EXPECT_EQ(rec.calls, QStringList{QStringLiteral("~O'Brien N")});
+    EXPECT_EQ(rec.calls, QStringList{u"~O'Brien N"_s});
 
     tree.setOnline({{presenceKey(kObrien), true}});
     EXPECT_EQ(rec.calls.size(), 1); // no change, no notice
@@ -307,7 +290,7 @@ TEST_P(TeamTreeTest, UserNodesCarryTheOnlineMark)
 TEST_P(TeamTreeTest, PlacesAHundredThousandTasks)
 {
     for (int u = 0; u < 50; ++u) {
-        const QString id = QStringLiteral("u%1").arg(u);
+        const QString id = u"u%1"_s.arg(u);
         test::addUsers(db(), {id});
         test::addMembers(db(), kShop, {id});
     }
@@ -316,17 +299,17 @@ TEST_P(TeamTreeTest, PlacesAHundredThousandTasks)
     QList<QVariantList> rows;
     rows.reserve(kCount);
     for (int i = 1; i <= kCount; ++i) {
-        Task t{i, QStringLiteral("u%1").arg(i % 50)};
+        Task t{i, u"u%1"_s.arg(i % 50)};
         t.parent = i % 10 == 0 ? i - 5 : 0; // owner differs; it still goes under its parent
         t.folder = i % 7 == 0 ? alpha : 0;
-        t.category = QStringLiteral("C%1").arg(i % 20);
+        t.category = u"C%1"_s.arg(i % 20);
         t.target = kNow.addDays(i % 3 - 1);
         rows << rowOf(t);
     }
     // A placement that grows faster than the rows runs into the test's time limit; the team view
     // benchmark measures the speed itself.
     EXPECT_EQ(tree.placeTasks(RecordSet(kColumns, rows)), kCount);
-    EXPECT_EQ(parentText(20), QStringLiteral("Task 15"));
+    EXPECT_EQ(parentText(20), u"Task 15"_s);
 }
 
 BX_INSTANTIATE_ENGINES(TeamTreeTest);

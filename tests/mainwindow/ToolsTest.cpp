@@ -14,12 +14,13 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 
 namespace {
 
-const QString kUser = QStringLiteral("o'brien x");
-const QString kPassword = QStringLiteral("pass word");
+const QString kUser = u"o'brien x"_s;
+const QString kPassword = u"pass word"_s;
 
 /** Sets an environment variable for the life of the guard, then puts the old value back. */
 class EnvironmentGuard
@@ -74,12 +75,12 @@ protected:
         session.user.userId = kUser;
         session.user.password = kPassword;
         session.connection.serverFlag = isServer();
-        QDir(tempDir()).mkpath(QStringLiteral("bin"));
-        QDir(tempDir()).mkpath(QStringLiteral("path"));
+        QDir(tempDir()).mkpath(u"bin"_s);
+        QDir(tempDir()).mkpath(u"path"_s);
     }
 
-    QString programDir() const { return tempDir() + QStringLiteral("/bin"); }
-    QString pathDir() const { return tempDir() + QStringLiteral("/path"); }
+    QString programDir() const { return tempDir() + u"/bin"_s; }
+    QString pathDir() const { return tempDir() + u"/path"_s; }
 
     /** Puts the stand-in program into `dir` under `name`. */
     static void place(const QString& dir, const QString& name)
@@ -90,9 +91,9 @@ protected:
     void addTool(const QString& name, const QString& exe, bool userId, bool taskNumber,
                  bool mainWindow = true, bool editor = false)
     {
-        db().execute(QStringLiteral("INSERT INTO TOOL (Tool_Name, Tool_EXE, Tool_Param_User_ID, "
-                                    "Tool_Param_SCR_Number, Tool_Access_Screen, "
-                                    "Tool_SCR_Screen) VALUES (?, ?, ?, ?, ?, ?)"),
+        db().execute(u"INSERT INTO TOOL (Tool_Name, Tool_EXE, Tool_Param_User_ID, "
+                     "Tool_Param_SCR_Number, Tool_Access_Screen, "
+                     "Tool_SCR_Screen) VALUES (?, ?, ?, ?, ?, ?)"_s,
                      {name, exe, userId, taskNumber, mainWindow, editor});
     }
 
@@ -103,10 +104,10 @@ protected:
     Started start(const QString& name, qlonglong taskNumber,
                   ToolPlace place = ToolPlace::MainWindow)
     {
-        const QString dump = tempDir() + QStringLiteral("/dump-") + QString::number(++m_runs);
+        const QString dump = tempDir() + u"/dump-"_s + QString::number(++m_runs);
         const EnvironmentGuard target("BX_TOOL_DUMP", dump);
         const EnvironmentGuard path("PATH", pathDir());
-        const EnvironmentGuard password("BRINDLEPAX_PASSWORD", QStringLiteral("inherited"));
+        const EnvironmentGuard password("BRINDLEPAX_PASSWORD", u"inherited"_s);
         const auto refused = startTool(session, place, name, taskNumber, programDir());
         EXPECT_FALSE(refused) << (refused ? refused->message.toStdString() : std::string());
         Started started;
@@ -119,9 +120,9 @@ protected:
             return started;
         }
         for (const QString& line : QString::fromLocal8Bit(file.readAll()).split(u'\n')) {
-            if (line.startsWith(QStringLiteral("arg=")))
+            if (line.startsWith(u"arg="_s))
                 started.arguments << line.mid(4);
-            else if (line.startsWith(QStringLiteral("env=")))
+            else if (line.startsWith(u"env="_s))
                 started.environment << line.mid(4);
         }
         return started;
@@ -139,7 +140,7 @@ private:
 
 TEST_P(ToolsTest, TheFlagsGiveTheUserThenTheTaskOneArgumentEach)
 {
-    place(programDir(), QStringLiteral("viewer"));
+    place(programDir(), u"viewer"_s);
     const struct
     {
         bool userId;
@@ -147,16 +148,16 @@ TEST_P(ToolsTest, TheFlagsGiveTheUserThenTheTaskOneArgumentEach)
         qlonglong selected;
         QStringList expected;
     } cases[] = {
-        {true, true, 42, {kUser, QStringLiteral("42")}},
-        {true, true, 0, {kUser, QStringLiteral("0")}},
-        {false, true, 42, {QStringLiteral("42")}},
+        {true, true, 42, {kUser, u"42"_s}},
+        {true, true, 0, {kUser, u"0"_s}},
+        {false, true, 42, {u"42"_s}},
         {true, false, 42, {kUser}},
         {false, false, 42, {}},
     };
     int n = 0;
     for (const auto& c : cases) {
-        const QString name = QStringLiteral("Viewer ") + QString::number(++n);
-        addTool(name, QStringLiteral("viewer.exe"), c.userId, c.taskNumber);
+        const QString name = u"Viewer "_s + QString::number(++n);
+        addTool(name, u"viewer.exe"_s, c.userId, c.taskNumber);
         const Started started = start(name, c.selected);
         EXPECT_EQ(started.arguments, c.expected) << name.toStdString();
         // Not one of the suite's programs: no password, not even the one the client inherited.
@@ -164,67 +165,61 @@ TEST_P(ToolsTest, TheFlagsGiveTheUserThenTheTaskOneArgumentEach)
     }
 }
 
-TEST_P(ToolsTest, ASuiteProgramBesideTheClientGetsThePasswordInItsEnvironmentOnly)
+// A suite program beside the client gets the password in its environment, never among its
+// arguments; one found on the path gets none.
+TEST_P(ToolsTest, ASuiteProgramBesideTheClientAloneGetsThePasswordInItsEnvironment)
 {
-    place(programDir(), QStringLiteral("BX_Sync"));
-    addTool(QStringLiteral("Sync"), QStringLiteral("BX_Sync.EXE"), true, true);
-    const Started started = start(QStringLiteral("Sync"), 5);
-    const QString type = isServer() ? QStringLiteral("1") : QStringLiteral("0");
-    EXPECT_EQ(started.arguments, (QStringList{kUser, QStringLiteral("5"), type, kUser,
-                                              QStringLiteral("_Ver:") + BuildInfo::versionText()}));
-    EXPECT_TRUE(started.environment.contains(kToolPasswordVariable + u'=' + kPassword));
-    EXPECT_FALSE(started.arguments.join(u' ').contains(QStringLiteral("pass")));
-}
-
-TEST_P(ToolsTest, ASuiteProgramFoundOnThePathGetsNoPassword)
-{
-    place(pathDir(), QStringLiteral("bx_poll"));
-    addTool(QStringLiteral("Poll"), QStringLiteral("bx_poll"), false, false);
-    const Started started = start(QStringLiteral("Poll"), 5);
-    const QString type = isServer() ? QStringLiteral("1") : QStringLiteral("0");
-    EXPECT_EQ(started.arguments, (QStringList{type, kUser}));
-    EXPECT_FALSE(started.hasVariable(kToolPasswordVariable));
+    place(programDir(), u"BX_Sync"_s);
+    place(pathDir(), u"bx_poll"_s);
+    addTool(u"Sync"_s, u"BX_Sync.EXE"_s, true, true);
+    addTool(u"Poll"_s, u"bx_poll"_s, false, false);
+    const QString type = isServer() ? u"1"_s : u"0"_s;
+    const Started sync = start(u"Sync"_s, 5);
+    EXPECT_EQ(sync.arguments,
+              (QStringList{kUser, u"5"_s, type, kUser, u"_Ver:"_s + BuildInfo::versionText()}));
+    EXPECT_TRUE(sync.environment.contains(kToolPasswordVariable + u'=' + kPassword));
+    EXPECT_FALSE(sync.arguments.join(u' ').contains(u"pass"_s));
+    const Started poll = start(u"Poll"_s, 5);
+    EXPECT_EQ(poll.arguments, (QStringList{type, kUser}));
+    EXPECT_FALSE(poll.hasVariable(kToolPasswordVariable));
 }
 
 TEST_P(ToolsTest, AnEditorOnlyToolStartsFromTheEditorAndNotFromTheMainWindow)
 {
-    place(programDir(), QStringLiteral("viewer"));
-    addTool(QStringLiteral("Editor tool"), QStringLiteral("viewer"), false, true, false, true);
-    EXPECT_EQ(start(QStringLiteral("Editor tool"), 9, ToolPlace::TaskEditor).arguments,
-              QStringList{QStringLiteral("9")});
-    EXPECT_EQ(refusalFor(QStringLiteral("Editor tool")),
-              RefusalOf<>{QStringLiteral("Tool record not found")});
-    EXPECT_EQ(toolNames(db(), ToolPlace::TaskEditor), QStringList{QStringLiteral("Editor tool")});
+    place(programDir(), u"viewer"_s);
+    addTool(u"Editor tool"_s, u"viewer"_s, false, true, false, true);
+    EXPECT_EQ(start(u"Editor tool"_s, 9, ToolPlace::TaskEditor).arguments, QStringList{u"9"_s});
+    EXPECT_EQ(refusalFor(u"Editor tool"_s), RefusalOf<>{u"Tool record not found"_s});
+    EXPECT_EQ(toolNames(db(), ToolPlace::TaskEditor), QStringList{u"Editor tool"_s});
     EXPECT_TRUE(toolNames(db(), ToolPlace::MainWindow).isEmpty());
 }
 
 TEST_P(ToolsTest, AnythingButAnExecutableFileGivesTheToolNotFoundMessage)
 {
-    QFile plain(programDir() + QStringLiteral("/notes"));
+    QFile plain(programDir() + u"/notes"_s);
     ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
     plain.close();
-    QDir(programDir()).mkdir(QStringLiteral("folder"));
+    QDir(programDir()).mkdir(u"folder"_s);
     const QString bin = programDir();
     const struct
     {
         QString exe;
         QString command;
     } cases[] = {
-        {QStringLiteral("missing"), QStringLiteral("\"missing\" o'brien x 7")},
-        {QStringLiteral("notes.exe"), QStringLiteral("\"notes\" o'brien x 7")},
-        {bin + QStringLiteral("/notes"), u'"' + bin + QStringLiteral("/notes\" o'brien x 7")},
-        {bin + QStringLiteral("/folder"), u'"' + bin + QStringLiteral("/folder\" o'brien x 7")},
+        {u"missing"_s, u"\"missing\" o'brien x 7"_s},
+        {u"notes.exe"_s, u"\"notes\" o'brien x 7"_s},
+        {bin + u"/notes"_s, u'"' + bin + u"/notes\" o'brien x 7"_s},
+        {bin + u"/folder"_s, u'"' + bin + u"/folder\" o'brien x 7"_s},
     };
     int n = 0;
     for (const auto& c : cases) {
-        const QString name = QStringLiteral("Tool ") + QString::number(++n);
+        const QString name = u"Tool "_s + QString::number(++n);
         addTool(name, c.exe, true, true);
         const auto refusal = refusalFor(name);
         ASSERT_TRUE(refusal) << c.exe.toStdString();
-        EXPECT_EQ(refusal->message,
-                  QStringLiteral("Tool not found.\n") + c.command +
-                      QStringLiteral("\nPlease change settings for this tool using QV "
-                                     "Administrator Utility."))
+        EXPECT_EQ(refusal->message, u"Tool not found.\n"_s + c.command +
+                                        u"\nPlease change settings for this tool using QV "
+                                        "Administrator Utility."_s)
             << c.exe.toStdString();
     }
 }
@@ -233,10 +228,9 @@ TEST_P(ToolsTest, TheStoreRequiresANameAndAProgramAndRefusesATakenName)
 {
     session.user.record.administrator = true;
     ToolStore store(session, prompt);
-    ToolDefinition draft{
-        QStringLiteral(" Viewer "), QStringLiteral("viewer"), {}, true, false, true, false};
+    ToolDefinition draft{u" Viewer "_s, u"viewer"_s, {}, true, false, true, false};
     ASSERT_TRUE(store.save(draft, {}));
-    EXPECT_EQ(readTool(db(), QStringLiteral("viewer"))->name, QStringLiteral("Viewer"));
+    EXPECT_EQ(readTool(db(), u"viewer"_s)->name, u"Viewer"_s);
 
     const struct
     {
@@ -245,18 +239,9 @@ TEST_P(ToolsTest, TheStoreRequiresANameAndAProgramAndRefusesATakenName)
         QString original;
         RefusalOf<ToolField> refusal;
     } cases[] = {
-        {QStringLiteral(" "),
-         QStringLiteral("x"),
-         {},
-         {QStringLiteral("Please Specify Tool Name"), ToolField::Name}},
-        {QStringLiteral("Other"),
-         QStringLiteral(" "),
-         {},
-         {QStringLiteral("Please Specify the Executable Name"), ToolField::Exe}},
-        {QStringLiteral("VIEWER"),
-         QStringLiteral("x"),
-         {},
-         {QStringLiteral("Tool with such Name already exists"), ToolField::Name}},
+        {u" "_s, u"x"_s, {}, {u"Please Specify Tool Name"_s, ToolField::Name}},
+        {u"Other"_s, u" "_s, {}, {u"Please Specify the Executable Name"_s, ToolField::Exe}},
+        {u"VIEWER"_s, u"x"_s, {}, {u"Tool with such Name already exists"_s, ToolField::Name}},
     };
     for (const auto& c : cases) {
         ToolDefinition bad = draft;
@@ -268,30 +253,30 @@ TEST_P(ToolsTest, TheStoreRequiresANameAndAProgramAndRefusesATakenName)
     }
 
     // Another spelling of its own name, and another name altogether, rename the row.
-    draft.name = QStringLiteral("VIEWER");
+    draft.name = u"VIEWER"_s;
     draft.onTaskEditor = true;
-    ASSERT_TRUE(store.save(draft, QStringLiteral("Viewer")));
-    draft.name = QStringLiteral("Reader");
-    ASSERT_TRUE(store.save(draft, QStringLiteral("viewer")));
-    EXPECT_EQ(store.names(), QStringList{QStringLiteral("Reader")});
-    EXPECT_EQ(readTool(db(), QStringLiteral("Reader")), draft);
+    ASSERT_TRUE(store.save(draft, u"Viewer"_s));
+    draft.name = u"Reader"_s;
+    ASSERT_TRUE(store.save(draft, u"viewer"_s));
+    EXPECT_EQ(store.names(), QStringList{u"Reader"_s});
+    EXPECT_EQ(readTool(db(), u"Reader"_s), draft);
 
     ToolDefinition second = draft;
-    second.name = QStringLiteral("Second");
+    second.name = u"Second"_s;
     ASSERT_TRUE(store.save(second, {}));
-    second.name = QStringLiteral("reader");
-    EXPECT_TRUE(store.save(second, QStringLiteral("Second")).refusal());
+    second.name = u"reader"_s;
+    EXPECT_TRUE(store.save(second, u"Second"_s).refusal());
 
     prompt.answer(PromptAnswer::No).answer(PromptAnswer::Yes);
-    EXPECT_FALSE(store.remove(QStringLiteral("Reader")));
-    EXPECT_TRUE(store.remove(QStringLiteral("Reader")));
-    EXPECT_EQ(store.names(), QStringList{QStringLiteral("Second")});
-    EXPECT_EQ(*store.remove({}).refusal(), RefusalOf<>{QStringLiteral("No item selected")});
+    EXPECT_FALSE(store.remove(u"Reader"_s));
+    EXPECT_TRUE(store.remove(u"Reader"_s));
+    EXPECT_EQ(store.names(), QStringList{u"Second"_s});
+    EXPECT_EQ(*store.remove({}).refusal(), RefusalOf<>{u"No item selected"_s});
 
     session.user.record.administrator = false;
     EXPECT_TRUE(store.save(draft, {}).refusal());
-    EXPECT_TRUE(store.remove(QStringLiteral("Second")).refusal());
-    EXPECT_EQ(store.names(), QStringList{QStringLiteral("Second")});
+    EXPECT_TRUE(store.remove(u"Second"_s).refusal());
+    EXPECT_EQ(store.names(), QStringList{u"Second"_s});
 }
 
 BX_INSTANTIATE_ENGINES(ToolsTest);
@@ -303,25 +288,23 @@ class ToolLoginsTest : public test::ServerLoginsTest
 
 TEST_P(ToolLoginsTest, OnlyAnAdministratorsLoginWritesTheTools)
 {
-    addLogins({QStringLiteral("ann"), QStringLiteral("bob")}, {QStringLiteral("ann")});
-    db().execute(QStringLiteral("INSERT INTO TOOL (Tool_Name, Tool_EXE, Tool_Access_Screen) VALUES "
-                                "('Viewer', 'viewer', 1)"));
+    addLogins({u"ann"_s, u"bob"_s}, {u"ann"_s});
+    db().execute(u"INSERT INTO TOOL (Tool_Name, Tool_EXE, Tool_Access_Screen) VALUES "
+                 "('Viewer', 'viewer', 1)"_s);
     const auto rows = [this] {
         return db()
-            .scalar(
-                QStringLiteral("SELECT string_agg(Tool_Name || '=' || Tool_EXE, ',') FROM TOOL"))
+            .scalar(u"SELECT string_agg(Tool_Name || '=' || Tool_EXE, ',') FROM TOOL"_s)
             .toString();
     };
     // Refused, or hidden from the change: either way the rows stay as they were.
     for (const char* sql : {"INSERT INTO TOOL (Tool_Name, Tool_EXE) VALUES ('Evil', 'evil')",
                             "UPDATE TOOL SET Tool_EXE = '/tmp/evil'", "DELETE FROM TOOL"}) {
-        tryRun(QStringLiteral("bob"), QLatin1String(sql));
-        EXPECT_EQ(rows(), QStringLiteral("Viewer=viewer")) << sql;
+        tryRun(u"bob"_s, QLatin1String(sql));
+        EXPECT_EQ(rows(), u"Viewer=viewer"_s) << sql;
     }
-    EXPECT_EQ(toolNames(as(QStringLiteral("bob")), ToolPlace::MainWindow),
-              QStringList{QStringLiteral("Viewer")});
-    EXPECT_TRUE(tryRun(QStringLiteral("ann"), QStringLiteral("UPDATE TOOL SET Tool_EXE = 'new'")));
-    EXPECT_EQ(rows(), QStringLiteral("Viewer=new"));
+    EXPECT_EQ(toolNames(as(u"bob"_s), ToolPlace::MainWindow), QStringList{u"Viewer"_s});
+    EXPECT_TRUE(tryRun(u"ann"_s, u"UPDATE TOOL SET Tool_EXE = 'new'"_s));
+    EXPECT_EQ(rows(), u"Viewer=new"_s);
 }
 
 BX_INSTANTIATE_ENGINES(ToolLoginsTest);

@@ -7,12 +7,12 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 
 namespace {
 
-const QString kLongTitle =
-    QStringLiteral("A task title far too long for the name column of a page");
+const QString kLongTitle = u"A task title far too long for the name column of a page"_s;
 
 TreeNode* add(TreeNode& parent, TreeNodeKind kind, const QString& text, qlonglong key = 0)
 {
@@ -37,25 +37,22 @@ class ViewListingTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        TreeNode* shop = add(root, TreeNodeKind::Workshop, QStringLiteral("Shop"));
-        TreeNode* user = add(*shop, TreeNodeKind::User, QStringLiteral("O'Brien"));
-        TreeNode* folder = add(*user, TreeNodeKind::Folder, QStringLiteral("Plans"), 5);
-        TreeNode* task = add(*folder, TreeNodeKind::Task, QStringLiteral("Task 1"), 1);
+        TreeNode* shop = add(root, TreeNodeKind::Workshop, u"Shop"_s);
+        TreeNode* user = add(*shop, TreeNodeKind::User, u"O'Brien"_s);
+        TreeNode* folder = add(*user, TreeNodeKind::Folder, u"Plans"_s, 5);
+        TreeNode* task = add(*folder, TreeNodeKind::Task, u"Task 1"_s, 1);
         add(*task, TreeNodeKind::Task, kLongTitle, 2);
-        add(*user, TreeNodeKind::Task, QStringLiteral("Task 3"), 3);
+        add(*user, TreeNodeKind::Task, u"Task 3"_s, 3);
         // Dates in GMT; the clock is ten hours east, so 20:00 GMT is the next local day.
-        tasks = RecordSet({QStringLiteral("SCR_Number"), QStringLiteral("SCR_Owner_User_ID"),
-                           QStringLiteral("SCR_StartDate"), QStringLiteral("SCR_Owner_Date_In"),
-                           QStringLiteral("SCR_Owner_Date_Viewed"),
-                           QStringLiteral("SCR_Owner_Target_Date"),
-                           QStringLiteral("SCR_Request_Date"), QStringLiteral("SCR_Status")},
-                          {{1, QStringLiteral("O'Brien"), gmt(1, 20), gmt(2, 8), QVariant(),
-                            gmt(9, 20), gmt(1, 3), QStringLiteral("A")},
-                           // The embedded engine hands dates back as text.
-                           {2, QStringLiteral("an-owner-id-longer-than-its-column"),
-                            QStringLiteral("2026-03-04 21:30:00"), QVariant(), QVariant(),
-                            QVariant(), QVariant(), QStringLiteral("I")}});
-        lines = viewListing(root, tasks, clock, QStringLiteral("Team View (Active)"));
+        tasks = RecordSet(
+            {u"SCR_Number"_s, u"SCR_Owner_User_ID"_s, u"SCR_StartDate"_s, u"SCR_Owner_Date_In"_s,
+             u"SCR_Owner_Date_Viewed"_s, u"SCR_Owner_Target_Date"_s, u"SCR_Request_Date"_s,
+             u"SCR_Status"_s},
+            {{1, u"O'Brien"_s, gmt(1, 20), gmt(2, 8), QVariant(), gmt(9, 20), gmt(1, 3), u"A"_s},
+             // The embedded engine hands dates back as text.
+             {2, u"an-owner-id-longer-than-its-column"_s, u"2026-03-04 21:30:00"_s, QVariant(),
+              QVariant(), QVariant(), QVariant(), u"I"_s}});
+        lines = viewListing(root, tasks, clock, u"Team View (Active)"_s);
     }
 
     QList<int> offsets() const
@@ -90,13 +87,11 @@ protected:
 TEST_F(ViewListingTest, TitleThenHeadersAndEveryLineKeepsTheColumnOffsets)
 {
     ASSERT_EQ(lines.size(), 3 + 6);
-    EXPECT_EQ(lines.at(0), QStringLiteral("Team View (Active)"));
+    EXPECT_EQ(lines.at(0), u"Team View (Active)"_s);
     EXPECT_EQ(lines.at(1), QString());
     EXPECT_EQ(fields(lines.at(2)),
-              (QStringList{QStringLiteral("User/Folder/Folder/Task Name"), QStringLiteral("Owner"),
-                           QStringLiteral("Start Date"), QStringLiteral("Date In"),
-                           QStringLiteral("Viewed"), QStringLiteral("Due"),
-                           QStringLiteral("Request"), QStringLiteral("Status")}));
+              (QStringList{u"User/Folder/Folder/Task Name"_s, u"Owner"_s, u"Start Date"_s,
+                           u"Date In"_s, u"Viewed"_s, u"Due"_s, u"Request"_s, u"Status"_s}));
     const QList<int> at = offsets();
     for (int i = 2; i < lines.size(); ++i) {
         const QString& line = lines.at(i);
@@ -112,9 +107,8 @@ TEST_F(ViewListingTest, NodesInTreeOrderIndentedByDepth)
     QStringList names;
     for (int i = 3; i < lines.size(); ++i)
         names << lines.at(i).left(listingColumns().at(0).width).trimmed().left(6);
-    EXPECT_EQ(names, (QStringList{QStringLiteral("Shop"), QStringLiteral("O'Brie"),
-                                  QStringLiteral("Plans"), QStringLiteral("Task 1"),
-                                  QStringLiteral("A task"), QStringLiteral("Task 3")}));
+    EXPECT_EQ(names, (QStringList{u"Shop"_s, u"O'Brie"_s, u"Plans"_s, u"Task 1"_s, u"A task"_s,
+                                  u"Task 3"_s}));
     const QList<int> indents{0, 2, 4, 6, 8, 4};
     for (int i = 0; i < indents.size(); ++i) {
         const QString& line = lines.at(3 + i);
@@ -125,16 +119,14 @@ TEST_F(ViewListingTest, NodesInTreeOrderIndentedByDepth)
 TEST_F(ViewListingTest, TaskLinesFillTheirColumnsWithLocalDates)
 {
     const QString none;
-    const QList<QStringList> expected{
-        {QStringLiteral("Shop"), none, none, none, none, none, none, none},
-        {QStringLiteral("Task 1"), QStringLiteral("O'Brien"), QStringLiteral("2026-03-02"),
-         QStringLiteral("2026-03-02"), none, QStringLiteral("2026-03-10"),
-         QStringLiteral("2026-03-01"), QStringLiteral("Active")},
-        // Overlong name and owner are cut at their column.
-        {QStringLiteral("A task title far too long for t"), QStringLiteral("an-owner-id-"),
-         QStringLiteral("2026-03-05"), none, none, none, none, QStringLiteral("Incomplete")},
-        // A task missing from the rows keeps only its name.
-        {QStringLiteral("Task 3"), none, none, none, none, none, none, none}};
+    const QList<QStringList> expected{{u"Shop"_s, none, none, none, none, none, none, none},
+                                      {u"Task 1"_s, u"O'Brien"_s, u"2026-03-02"_s, u"2026-03-02"_s,
+                                       none, u"2026-03-10"_s, u"2026-03-01"_s, u"Active"_s},
+                                      // Overlong name and owner are cut at their column.
+                                      {u"A task title far too long for t"_s, u"an-owner-id-"_s,
+                                       u"2026-03-05"_s, none, none, none, none, u"Incomplete"_s},
+                                      // A task missing from the rows keeps only its name.
+                                      {u"Task 3"_s, none, none, none, none, none, none, none}};
     const int lineOf[] = {3, 6, 7, 8};
     for (int i = 0; i < expected.size(); ++i)
         EXPECT_EQ(fields(lines.at(lineOf[i])), expected.at(i)) << lineOf[i];

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 
 TEST(Autostart, EntryIsWrittenWithAQuotedPathAndRemoved)
@@ -12,10 +13,10 @@ TEST(Autostart, EntryIsWrittenWithAQuotedPathAndRemoved)
     QTemporaryDir dir;
     const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.path()));
-    const QString path = dir.filePath(QStringLiteral("autostart/brindlepax.desktop"));
+    const QString path = dir.filePath(u"autostart/brindlepax.desktop"_s);
     EXPECT_EQ(Autostart::entryPath(), path);
 
-    ASSERT_TRUE(Autostart::setOn(true, QStringLiteral("/opt/My Apps/o'brien \"bx\"/brindlepax")));
+    ASSERT_TRUE(Autostart::setOn(true, u"/opt/My Apps/o'brien \"bx\"/brindlepax"_s));
     EXPECT_TRUE(Autostart::isOn());
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
@@ -33,10 +34,9 @@ TEST(Autostart, EntryIsWrittenWithAQuotedPathAndRemoved)
 
 TEST(Autostart, ExecValueQuotesOnlyWhatTheRulesReserve)
 {
-    EXPECT_EQ(Autostart::execValue(QStringLiteral("/usr/bin/brindlepax")),
-              QStringLiteral("/usr/bin/brindlepax"));
-    EXPECT_EQ(Autostart::execValue(QStringLiteral("/opt/50%/bx")), QStringLiteral("/opt/50%%/bx"));
+    EXPECT_EQ(Autostart::execValue(u"/usr/bin/brindlepax"_s), u"/usr/bin/brindlepax"_s);
+    EXPECT_EQ(Autostart::execValue(u"/opt/50%/bx"_s), u"/opt/50%%/bx"_s);
     // A literal '$' in a quoted argument is "\\$" in the file, a backslash four of them.
-    EXPECT_EQ(Autostart::execValue(QStringLiteral("/opt/a$b\\c `d`/bx")),
-              QStringLiteral("\"/opt/a\\\\$b\\\\\\\\c \\\\`d\\\\`/bx\""));
+    EXPECT_EQ(Autostart::execValue(u"/opt/a$b\\c `d`/bx"_s),
+              u"\"/opt/a\\\\$b\\\\\\\\c \\\\`d\\\\`/bx\""_s);
 }

@@ -7,21 +7,21 @@
 #include "people/UserStore.h"
 #include "support/AttachContent.h"
 #include "support/PeopleBuilders.h"
+#include "support/SampleFiles.h"
 #include "support/SessionTest.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 
 #include <gtest/gtest.h>
 #include <limits>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 
 namespace {
 
-const QString kOld = QStringLiteral("Right Pw1");
+const QString kOld = u"Right Pw1"_s;
 
 /** Stored forms made once per process: each hash takes a noticeable moment. */
 const QString& storedHash(const QString& typed)
@@ -46,25 +46,21 @@ protected:
         SessionTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        const QString insert = QStringLiteral("INSERT INTO LU_USER (USER_ID, User_Name, "
-                                              "User_Password, Disabled) VALUES (?, ?, ?, ?)");
-        db().execute(insert,
-                     {QStringLiteral("alice"), QStringLiteral("Alice"), storedHash(kOld), false});
-        db().execute(insert,
-                     {QStringLiteral("dora"), QStringLiteral("Dora"), storedHash(kOld), true});
-        db().execute(insert, {QStringLiteral("O'Brien"), QStringLiteral("Pat O'Brien"),
-                              storedHash(QStringLiteral("it's mine")), false});
-        db().execute(insert, {QStringLiteral("ghost"), QVariant(), QVariant(), false});
-        db().execute(insert, {QStringLiteral("nopw"), QStringLiteral("No Pw"), QString(), false});
+        const QString insert = u"INSERT INTO LU_USER (USER_ID, User_Name, "
+                               "User_Password, Disabled) VALUES (?, ?, ?, ?)"_s;
+        db().execute(insert, {u"alice"_s, u"Alice"_s, storedHash(kOld), false});
+        db().execute(insert, {u"dora"_s, u"Dora"_s, storedHash(kOld), true});
+        db().execute(insert, {u"O'Brien"_s, u"Pat O'Brien"_s, storedHash(u"it's mine"_s), false});
+        db().execute(insert, {u"ghost"_s, QVariant(), QVariant(), false});
+        db().execute(insert, {u"nopw"_s, u"No Pw"_s, QString(), false});
 
-        session.user.userId = QStringLiteral("Alice");
+        session.user.userId = u"Alice"_s;
         session.user.password = kOld;
         if (isServer()) {
             session.connection.sqlDatabaseName = bx::test::processDatabase();
-            m_role = serverRoleName(session.connection.sqlDatabaseName, QStringLiteral("alice"));
-            db().executeScript(QStringLiteral("DROP ROLE IF EXISTS %1; CREATE ROLE %1 LOGIN "
-                                              "PASSWORD '%2'")
-                                   .arg(m_role, PasswordCipher::loginPassword(kOld)));
+            m_role = serverRoleName(session.connection.sqlDatabaseName, u"alice"_s);
+            db().executeScript(u"DROP ROLE IF EXISTS %1; CREATE ROLE %1 LOGIN "
+                               "PASSWORD '%2'"_s.arg(m_role, PasswordCipher::loginPassword(kOld)));
         }
     }
 
@@ -72,22 +68,21 @@ protected:
     {
         session.closeDatabase();
         if (!m_role.isEmpty())
-            db().executeScript(QStringLiteral("DROP ROLE IF EXISTS ") + m_role);
+            db().executeScript(u"DROP ROLE IF EXISTS "_s + m_role);
         SessionTest::TearDown();
     }
 
-    QString programDir() const { return tempDir() + QStringLiteral("/program"); }
+    QString programDir() const { return tempDir() + u"/program"_s; }
 
     QList<QVariantList> users()
     {
-        return db().query(QStringLiteral("SELECT * FROM LU_USER ORDER BY USER_ID")).rows();
+        return db().query(u"SELECT * FROM LU_USER ORDER BY USER_ID"_s).rows();
     }
 
     QString storedPassword()
     {
         return db()
-            .scalar(QStringLiteral("SELECT User_Password FROM LU_USER WHERE USER_ID = ?"),
-                    {QStringLiteral("alice")})
+            .scalar(u"SELECT User_Password FROM LU_USER WHERE USER_ID = ?"_s, {u"alice"_s})
             .toString();
     }
 
@@ -136,16 +131,13 @@ TEST_P(LoginServiceTest, ValidationRefusesInOrderAndWritesNothing)
         EXPECT_TRUE(record.userId.isEmpty()) << "only a successful check hands out the row";
     }
     UserRecord record;
-    EXPECT_EQ(
-        validateLogin(db(), QStringLiteral(" ALICE "), QStringLiteral("rIGHT pW1  "), &record),
-        LoginResult::Ok);
-    EXPECT_EQ(record.userName, QStringLiteral("Alice"));
-    EXPECT_EQ(validateLogin(db(), QStringLiteral("nopw"), QStringLiteral("  "), nullptr),
-              LoginResult::Ok);
+    EXPECT_EQ(validateLogin(db(), u" ALICE "_s, u"rIGHT pW1  "_s, &record), LoginResult::Ok);
+    EXPECT_EQ(record.userName, u"Alice"_s);
+    EXPECT_EQ(validateLogin(db(), u"nopw"_s, u"  "_s, nullptr), LoginResult::Ok);
     // Stored forms compare exactly, though the column ignores letter case.
-    EXPECT_TRUE(db().passwordMatches(QStringLiteral("alice"), storedHash(kOld)));
-    EXPECT_FALSE(db().passwordMatches(QStringLiteral("alice"), storedHash(kOld).toUpper()));
-    EXPECT_FALSE(db().passwordMatches(QStringLiteral("ALICE"), storedHash(kOld)))
+    EXPECT_TRUE(db().passwordMatches(u"alice"_s, storedHash(kOld)));
+    EXPECT_FALSE(db().passwordMatches(u"alice"_s, storedHash(kOld).toUpper()));
+    EXPECT_FALSE(db().passwordMatches(u"ALICE"_s, storedHash(kOld)))
         << "the ID as the row spells it";
     EXPECT_EQ(users(), before);
 }
@@ -153,37 +145,34 @@ TEST_P(LoginServiceTest, ValidationRefusesInOrderAndWritesNothing)
 TEST_P(LoginServiceTest, CheaperHashesAreHashedAnewOnceWithoutOverwritingAChange)
 {
     const auto setAlices = [&](const QString& stored) {
-        db().execute(QStringLiteral("UPDATE LU_USER SET User_Password = ? WHERE USER_ID = ?"),
-                     {stored, QStringLiteral("alice")});
+        db().execute(u"UPDATE LU_USER SET User_Password = ? WHERE USER_ID = ?"_s,
+                     {stored, u"alice"_s});
     };
-    EXPECT_FALSE(rehashOldPassword(db(), QStringLiteral("alice"), kOld)) << "today's limits";
+    EXPECT_FALSE(rehashOldPassword(db(), u"alice"_s, kOld)) << "today's limits";
     EXPECT_EQ(storedPassword(), storedHash(kOld));
 
     setAlices(bx::test::kCheapHash);
     UserRecord record;
-    ASSERT_EQ(validateLogin(db(), QStringLiteral("Alice"), QStringLiteral(" Old PW"), &record),
-              LoginResult::Ok);
-    EXPECT_TRUE(rehashOldPassword(db(), record.userId, QStringLiteral(" Old PW")));
+    ASSERT_EQ(validateLogin(db(), u"Alice"_s, u" Old PW"_s, &record), LoginResult::Ok);
+    EXPECT_TRUE(rehashOldPassword(db(), record.userId, u" Old PW"_s));
     const QString rehashed = storedPassword();
     EXPECT_NE(rehashed, bx::test::kCheapHash);
     EXPECT_FALSE(StoredPassword::needsRehash(StoredPassword::settingOf(rehashed)));
-    EXPECT_EQ(validateLogin(db(), QStringLiteral("alice"), QStringLiteral("old pw"), nullptr),
-              LoginResult::Ok);
+    EXPECT_EQ(validateLogin(db(), u"alice"_s, u"old pw"_s, nullptr), LoginResult::Ok);
     // Hashed once: a later log-on leaves it as it is.
-    EXPECT_FALSE(rehashOldPassword(db(), QStringLiteral("alice"), QStringLiteral("old pw")));
+    EXPECT_FALSE(rehashOldPassword(db(), u"alice"_s, u"old pw"_s));
     EXPECT_EQ(storedPassword(), rehashed);
 
     // The password was changed elsewhere after this log-on checked it: the change stands.
     setAlices(bx::test::kCheapHash);
-    const QString checked = StoredPassword::hashWithSetting(
-        db().passwordSetting(QStringLiteral("alice")), QStringLiteral("old pw"));
+    const QString checked =
+        StoredPassword::hashWithSetting(db().passwordSetting(u"alice"_s), u"old pw"_s);
     setAlices(storedHash(kOld));
-    EXPECT_FALSE(db().replacePassword(QStringLiteral("alice"), checked, rehashed));
+    EXPECT_FALSE(db().replacePassword(u"alice"_s, checked, rehashed));
     EXPECT_EQ(storedPassword(), storedHash(kOld));
     // Only a hash replaces a hash.
     setAlices(bx::test::kCheapHash);
-    EXPECT_FALSE(
-        db().replacePassword(QStringLiteral("alice"), bx::test::kCheapHash, QStringLiteral("pw")));
+    EXPECT_FALSE(db().replacePassword(u"alice"_s, bx::test::kCheapHash, u"pw"_s));
     EXPECT_EQ(storedPassword(), bx::test::kCheapHash);
 }
 
@@ -193,14 +182,14 @@ TEST_P(LoginServiceTest, AnUnknownUserTakesAsLongAsAWrongPassword)
     const auto took = [this](const QString& id) {
         QElapsedTimer t;
         t.start();
-        validateLogin(db(), id, QStringLiteral("wrong"), nullptr);
+        validateLogin(db(), id, u"wrong"_s, nullptr);
         return t.nsecsElapsed();
     };
     qint64 wrong = std::numeric_limits<qint64>::max();
     qint64 unknown = wrong;
     for (int i = 0; i < 3; ++i) {
-        wrong = std::min(wrong, took(QStringLiteral("alice")));
-        unknown = std::min(unknown, took(QStringLiteral("nobody")));
+        wrong = std::min(wrong, took(u"alice"_s));
+        unknown = std::min(unknown, took(u"nobody"_s));
     }
     // Without the dummy comparison an unknown ID answers about a hundred times sooner.
     EXPECT_GT(unknown, wrong / 4) << unknown << " ns against " << wrong << " ns";
@@ -208,24 +197,23 @@ TEST_P(LoginServiceTest, AnUnknownUserTakesAsLongAsAWrongPassword)
 
 TEST_P(LoginServiceTest, UserIdsMatchInAnyCaseBeyondAscii)
 {
-    db().execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, User_Name, User_Password, "
-                                "Disabled) VALUES (?, ?, ?, ?)"),
-                 {QStringLiteral("zoë"), QStringLiteral("Zoë"), storedHash(kOld), false});
+    db().execute(u"INSERT INTO LU_USER (USER_ID, User_Name, User_Password, "
+                 "Disabled) VALUES (?, ?, ?, ?)"_s,
+                 {u"zoë"_s, u"Zoë"_s, storedHash(kOld), false});
     UserRecord zoe;
-    ASSERT_EQ(validateLogin(db(), QStringLiteral("ZOË"), kOld, &zoe), LoginResult::Ok);
-    EXPECT_EQ(zoe.userId, QStringLiteral("zoë")) << "the row's spelling";
-    EXPECT_EQ(validateLogin(db(), QStringLiteral("ZOE"), kOld, nullptr), LoginResult::UnknownUser);
+    ASSERT_EQ(validateLogin(db(), u"ZOË"_s, kOld, &zoe), LoginResult::Ok);
+    EXPECT_EQ(zoe.userId, u"zoë"_s) << "the row's spelling";
+    EXPECT_EQ(validateLogin(db(), u"ZOE"_s, kOld, nullptr), LoginResult::UnknownUser);
 }
 
 TEST_P(LoginServiceTest, UserRowReadsWithAdministratorRules)
 {
-    db().execute(QStringLiteral("UPDATE LU_USER SET Full_Access = ?, Join_Team = ?, Ext12 = ?, "
-                                "Ext13 = ?, User_Email = ?"),
+    db().execute(u"UPDATE LU_USER SET Full_Access = ?, Join_Team = ?, Ext12 = ?, "
+                 "Ext13 = ?, User_Email = ?"_s,
                  {true, QVariant(), false, false, QVariant()});
     UserRecord obrien;
-    ASSERT_EQ(validateLogin(db(), QStringLiteral("o'brien"), QStringLiteral("IT'S MINE"), &obrien),
-              LoginResult::Ok);
-    EXPECT_EQ(obrien.userId, QStringLiteral("O'Brien"));
+    ASSERT_EQ(validateLogin(db(), u"o'brien"_s, u"IT'S MINE"_s, &obrien), LoginResult::Ok);
+    EXPECT_EQ(obrien.userId, u"O'Brien"_s);
     EXPECT_TRUE(obrien.fullAccess);
     EXPECT_FALSE(obrien.joinTeam);
     EXPECT_FALSE(obrien.administrator);
@@ -234,16 +222,14 @@ TEST_P(LoginServiceTest, UserRowReadsWithAdministratorRules)
 
 TEST_P(LoginServiceTest, FirstLogonStoresFourReportsOnce)
 {
-    for (const char* name : {"1.rpx", "2.rpx", "4.rpx", "6.rpx", "9.rpx"}) {
-        QFile f(QDir(programDir()).filePath(QString::fromLatin1(name)));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(name);
-    }
+    for (const char* name : {"1.rpx", "2.rpx", "4.rpx", "6.rpx", "9.rpx"})
+        ASSERT_TRUE(
+            bx::test::writeFile(QDir(programDir()).filePath(QString::fromLatin1(name)), name));
     clock.setStandardOffsetSeconds(3600); // local time one hour ahead of GMT
     const auto reports = [&] {
-        return db().query(QStringLiteral("SELECT * FROM ATTACH WHERE Attach_Type = ? "
-                                         "ORDER BY Attach_Filename"),
-                          {QStringLiteral("R")});
+        return db().query(u"SELECT * FROM ATTACH WHERE Attach_Type = ? "
+                          "ORDER BY Attach_Filename"_s,
+                          {u"R"_s});
     };
     ASSERT_TRUE(reports().isEmpty());
 
@@ -256,13 +242,12 @@ TEST_P(LoginServiceTest, FirstLogonStoresFourReportsOnce)
                                  {"6.rpx", "Tasks With No Due Date Assigned"},
                                  {"9.rpx", "Who's Working on What Report"}};
     for (const auto& [file, title] : expected) {
-        EXPECT_EQ(rs.text(QStringLiteral("Attach_Filename")), QString::fromLatin1(file));
-        EXPECT_EQ(rs.text(QStringLiteral("Attach_Title")), QString::fromLatin1(title));
-        EXPECT_EQ(rs.text(QStringLiteral("Attach_Owner")), QStringLiteral("admin"));
-        EXPECT_EQ(rs.dateTime(QStringLiteral("Attach_Date")),
+        EXPECT_EQ(rs.text(u"Attach_Filename"_s), QString::fromLatin1(file));
+        EXPECT_EQ(rs.text(u"Attach_Title"_s), QString::fromLatin1(title));
+        EXPECT_EQ(rs.text(u"Attach_Owner"_s), u"admin"_s);
+        EXPECT_EQ(rs.dateTime(u"Attach_Date"_s),
                   QDateTime(QDate(2024, 1, 31), QTime(13, 5, 9), Qt::UTC));
-        EXPECT_EQ(bx::test::attachContent(db(), rs.value(QStringLiteral("Attach_Number"))),
-                  QByteArray(file));
+        EXPECT_EQ(bx::test::attachContent(db(), rs.value(u"Attach_Number"_s)), QByteArray(file));
         rs.moveNext();
     }
 }
@@ -279,15 +264,12 @@ TEST_P(LoginServiceTest, PasswordChangeRefusesThenHashesAndReachesTheRole)
                   QString::fromUtf8(refusal));
     EXPECT_EQ(storedPassword(), storedHash(kOld));
 
-    const QString typed = QStringLiteral("New Secret'9");
+    const QString typed = u"New Secret'9"_s;
     ASSERT_EQ(changePassword(session, typed, typed), std::nullopt);
     EXPECT_TRUE(StoredPassword::isHashed(storedPassword()));
     EXPECT_EQ(session.user.sqlPassword, PasswordCipher::loginPassword(typed));
-    EXPECT_EQ(
-        validateLogin(db(), QStringLiteral("alice"), QStringLiteral(" new SECRET'9"), nullptr),
-        LoginResult::Ok);
-    EXPECT_EQ(validateLogin(db(), QStringLiteral("alice"), kOld, nullptr),
-              LoginResult::WrongPassword);
+    EXPECT_EQ(validateLogin(db(), u"alice"_s, u" new SECRET'9"_s, nullptr), LoginResult::Ok);
+    EXPECT_EQ(validateLogin(db(), u"alice"_s, kOld, nullptr), LoginResult::WrongPassword);
     if (isServer()) {
         EXPECT_TRUE(roleAccepts(typed));
         EXPECT_FALSE(roleAccepts(kOld));
@@ -298,16 +280,16 @@ TEST_P(LoginServiceTest, RoleAndRowChangeTogetherOrNotAtAll)
 {
     // The row was renamed meanwhile: on the server the role keeps its password too.
     const auto rename = [&](const char* from, const char* to) {
-        db().execute(QStringLiteral("UPDATE LU_USER SET USER_ID = ? WHERE USER_ID = ?"),
+        db().execute(u"UPDATE LU_USER SET USER_ID = ? WHERE USER_ID = ?"_s,
                      {QString::fromLatin1(to), QString::fromLatin1(from)});
     };
     rename("alice", "alice2");
-    const QString typed = QStringLiteral("New Secret9");
+    const QString typed = u"New Secret9"_s;
     try {
         changePassword(session, typed, typed);
         ADD_FAILURE() << "changed without a row";
     } catch (const DbError& e) {
-        EXPECT_TRUE(e.description().startsWith(QStringLiteral("The password was not changed: ")));
+        EXPECT_TRUE(e.description().startsWith(u"The password was not changed: "_s));
     }
     EXPECT_EQ(session.user.password, kOld);
     if (!isServer())
@@ -316,7 +298,7 @@ TEST_P(LoginServiceTest, RoleAndRowChangeTogetherOrNotAtAll)
 
     // A role that cannot be changed leaves the row alone.
     rename("alice2", "alice");
-    db().executeScript(QStringLiteral("DROP ROLE ") + m_role);
+    db().executeScript(u"DROP ROLE "_s + m_role);
     EXPECT_THROW(changePassword(session, typed, typed), DbError);
     EXPECT_EQ(storedPassword(), storedHash(kOld));
 }

@@ -24,12 +24,13 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 using bx::test::ScriptedPrompt;
 
 namespace {
 
-const QString kPassword = QStringLiteral("Secret1");
+const QString kPassword = u"Secret1"_s;
 
 /**
  * A database of the current schema with users bob (supervisor of carol, who supervises dave) and
@@ -50,21 +51,16 @@ protected:
         addUser("dave", "carol");
         addUser("erin", "");
         for (int g : {101, 102})
-            db().execute(
-                QStringLiteral("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (?, ?)"),
-                {g, QStringLiteral("Team Ø%1").arg(g)});
-        db().execute(QStringLiteral("INSERT INTO LU_CATEGORY (Category) VALUES (?)"),
-                     {QStringLiteral("Plans")});
-        db().execute(
-            QStringLiteral("INSERT INTO LU_CATEGORY (Category, Parent_Category) VALUES (?, ?)"),
-            {QStringLiteral("Plans 'Ærø'"), QStringLiteral("Plans")});
+            db().execute(u"INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (?, ?)"_s,
+                         {g, u"Team Ø%1"_s.arg(g)});
+        bx::test::addCategories(db(), {u"Plans"_s});
+        bx::test::addSubfolder(db(), u"Plans 'Ærø'"_s, u"Plans"_s);
         for (const char* u : {"bob", "carol", "dave"})
-            db().execute(
-                QStringLiteral("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (101, ?)"),
-                {QLatin1String(u)});
+            db().execute(u"INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (101, ?)"_s,
+                         {QLatin1String(u)});
 
-        session.user.userId = QStringLiteral("admin");
-        session.user.record = *loadUser(db(), QStringLiteral("admin"));
+        session.user.userId = u"admin"_s;
+        session.user.record = *loadUser(db(), u"admin"_s);
         if (isServer())
             session.connection.sqlDatabaseName = bx::test::processDatabase();
     }
@@ -73,15 +69,15 @@ protected:
     {
         if (isServer() && !IsSkipped()) {
             bx::test::dropRoles(static_cast<PgDatabase&>(db()),
-                                bx::test::processDatabase() + QStringLiteral("\\_%"));
+                                bx::test::processDatabase() + u"\\_%"_s);
         }
         SessionTest::TearDown();
     }
 
     void addUser(const char* id, const char* supervisor)
     {
-        db().execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, User_Name, User_Password, "
-                                    "Supervisor_User_ID, Disabled) VALUES (?, ?, ?, ?, ?)"),
+        db().execute(u"INSERT INTO LU_USER (USER_ID, User_Name, User_Password, "
+                     "Supervisor_User_ID, Disabled) VALUES (?, ?, ?, ?, ?)"_s,
                      {QLatin1String(id), QString(QLatin1String(id)).toUpper(), kPassword,
                       QLatin1String(supervisor), false});
     }
@@ -90,7 +86,7 @@ protected:
     QString storedPassword(const QString& id)
     {
         return db()
-            .scalar(QStringLiteral("SELECT User_Password FROM LU_USER WHERE USER_ID = ?"), {id})
+            .scalar(u"SELECT User_Password FROM LU_USER WHERE USER_ID = ?"_s, {id})
             .toString();
     }
 
@@ -98,7 +94,7 @@ protected:
     {
         UserDraft d;
         d.userId = id;
-        d.userName = QStringLiteral("Name of ") + id;
+        d.userName = u"Name of "_s + id;
         d.password = kPassword;
         return d;
     }
@@ -106,13 +102,13 @@ protected:
     /** Every row of a table as text, sorted, so that two dumps compare whatever the row order. */
     QStringList dump(const QString& table, const std::function<QString(int, QVariant)>& map = {})
     {
-        const RecordSet rs = db().query(QStringLiteral("SELECT * FROM ") + table);
+        const RecordSet rs = db().query(u"SELECT * FROM "_s + table);
         QStringList out;
         for (const QVariantList& row : rs.rows()) {
             QStringList cells;
             for (int c = 0; c < row.size(); ++c)
                 cells << (map ? map(c, row[c]) : row[c].toString()) + QLatin1Char('|') +
-                             (row[c].isNull() ? QStringLiteral("null") : QString());
+                             (row[c].isNull() ? u"null"_s : QString());
             out << cells.join(QLatin1Char(','));
         }
         out.sort();
@@ -131,8 +127,7 @@ protected:
 
     bool disabled(const char* id)
     {
-        return db().scalar(QStringLiteral("SELECT Disabled FROM LU_USER WHERE USER_ID = ?"),
-                           {QLatin1String(id)})
+        return db().scalar(u"SELECT Disabled FROM LU_USER WHERE USER_ID = ?"_s, {QLatin1String(id)})
                    .toLongLong() != 0;
     }
 
@@ -148,20 +143,19 @@ protected:
 
     bool roleExists(const QString& id)
     {
-        return !db().query(QStringLiteral("SELECT 1 FROM pg_roles WHERE rolname = ?"), {role(id)})
-                    .eof();
+        return !db().query(u"SELECT 1 FROM pg_roles WHERE rolname = ?"_s, {role(id)}).eof();
     }
 
     /** A member of the owner role, as administrators' logins are; no login creates roles. */
     bool roleIsAdministrator(const QString& id)
     {
-        EXPECT_FALSE(db().scalar(QStringLiteral("SELECT rolcreaterole FROM pg_roles WHERE "
-                                                "rolname = ?"),
+        EXPECT_FALSE(db().scalar(u"SELECT rolcreaterole FROM pg_roles WHERE "
+                                 "rolname = ?"_s,
                                  {role(id)})
                          .toBool());
         return db()
-            .scalar(QStringLiteral("SELECT pg_has_role(?, ?, 'MEMBER')"),
-                    {role(id), bx::test::kScriptDatabaseName + QStringLiteral("_owner")})
+            .scalar(u"SELECT pg_has_role(?, ?, 'MEMBER')"_s,
+                    {role(id), bx::test::kScriptDatabaseName + u"_owner"_s})
             .toBool();
     }
 };
@@ -170,14 +164,14 @@ protected:
 
 TEST_P(UserAdminTest, SaveRefusesInOrderAndWritesNothing)
 {
-    const QStringList before = dump(QStringLiteral("LU_USER"));
-    UserDraft existing = *loadUserDraft(db(), QStringLiteral("erin"));
+    const QStringList before = dump(u"LU_USER"_s);
+    UserDraft existing = *loadUserDraft(db(), u"erin"_s);
     const auto with = [](UserDraft d, const std::function<void(UserDraft&)>& change) {
         change(d);
         return d;
     };
     const auto zed = [&](const std::function<void(UserDraft&)>& change) {
-        return with(newUser(QStringLiteral("zed")), change);
+        return with(newUser(u"zed"_s), change);
     };
     const struct
     {
@@ -185,19 +179,18 @@ TEST_P(UserAdminTest, SaveRefusesInOrderAndWritesNothing)
         QString text;
         UserField field;
     } cases[] = {
-        {newUser(QStringLiteral("  ")), kSpecifyUserId, UserField::UserId},
-        {newUser(QStringLiteral("supervisor")), kSupervisorReserved, UserField::UserId},
-        {newUser(QStringLiteral(" SuperVisor ")), kSupervisorReserved, UserField::UserId},
-        {zed([](UserDraft& d) { d.userName = QStringLiteral(" "); }), kSpecifyUserName,
-         UserField::UserName},
+        {newUser(u"  "_s), kSpecifyUserId, UserField::UserId},
+        {newUser(u"supervisor"_s), kSupervisorReserved, UserField::UserId},
+        {newUser(u" SuperVisor "_s), kSupervisorReserved, UserField::UserId},
+        {zed([](UserDraft& d) { d.userName = u" "_s; }), kSpecifyUserName, UserField::UserName},
         {zed([](UserDraft& d) { d.password.reset(); }), kSpecifyPassword, UserField::Password},
-        {zed([](UserDraft& d) { d.password = QStringLiteral("  abcde  "); }), kPasswordTooShort,
+        {zed([](UserDraft& d) { d.password = u"  abcde  "_s; }), kPasswordTooShort,
          UserField::Password},
-        {newUser(QStringLiteral(" BOB ")), kUserIdExists, UserField::UserId},
-        {with(existing, [](UserDraft& d) { d.userId = QStringLiteral("Carol"); }), kUserIdExists,
+        {newUser(u" BOB "_s), kUserIdExists, UserField::UserId},
+        {with(existing, [](UserDraft& d) { d.userId = u"Carol"_s; }), kUserIdExists,
          UserField::UserId},
-        {with(existing, [](UserDraft& d) { d.password = QStringLiteral("abcde"); }),
-         kPasswordTooShort, UserField::Password},
+        {with(existing, [](UserDraft& d) { d.password = u"abcde"_s; }), kPasswordTooShort,
+         UserField::Password},
     };
     for (const auto& c : cases) {
         const auto refusal = saveUser(session, c.draft);
@@ -205,42 +198,41 @@ TEST_P(UserAdminTest, SaveRefusesInOrderAndWritesNothing)
         EXPECT_EQ(refusal->message, c.text) << c.draft.userId.toStdString();
         EXPECT_EQ(refusal->field, c.field) << c.draft.userId.toStdString();
     }
-    EXPECT_EQ(dump(QStringLiteral("LU_USER")), before);
+    EXPECT_EQ(dump(u"LU_USER"_s), before);
 
     // An existing user saved without touching the password keeps the stored one.
-    existing.userName = QStringLiteral("Erin E.");
+    existing.userName = u"Erin E."_s;
     EXPECT_FALSE(saveUser(session, existing));
-    EXPECT_EQ(storedPassword(QStringLiteral("erin")), kPassword);
+    EXPECT_EQ(storedPassword(u"erin"_s), kPassword);
 }
 
 TEST_P(UserAdminTest, OnlyAnAdministratorChangesUsers)
 {
-    db().execute(QStringLiteral("UPDATE LU_USER SET Disabled = ? WHERE USER_ID = 'dave'"),
+    db().execute(u"UPDATE LU_USER SET Disabled = ? WHERE USER_ID = 'dave'"_s,
                  {db().dialect().flag(true)});
     // bob's own session: every command of the user windows is refused before it asks anything.
-    session.user.userId = QStringLiteral("bob");
-    session.user.record = *loadUser(db(), QStringLiteral("bob"));
+    session.user.userId = u"bob"_s;
+    session.user.record = *loadUser(db(), u"bob"_s);
     const auto everything = [&] {
-        return dump(QStringLiteral("LU_USER")) + dump(QStringLiteral("GROUPLINK")) +
-               dump(QStringLiteral("LU_ACCESS_LEVEL"));
+        return dump(u"LU_USER"_s) + dump(u"GROUPLINK"_s) + dump(u"LU_ACCESS_LEVEL"_s);
     };
     const QStringList before = everything();
-    UserDraft fay = newUser(QStringLiteral("fay"));
+    UserDraft fay = newUser(u"fay"_s);
     fay.workshops = {101};
-    fay.folders = {QStringLiteral("Plans")};
-    UserDraft carol = *loadUserDraft(db(), QStringLiteral("carol"));
-    carol.supervisor = QStringLiteral("erin");
-    carol.flags.insert(QStringLiteral("Ext12"), true);
-    carol.folders = {QStringLiteral("Plans")};
+    fay.folders = {u"Plans"_s};
+    UserDraft carol = *loadUserDraft(db(), u"carol"_s);
+    carol.supervisor = u"erin"_s;
+    carol.flags.insert(u"Ext12"_s, true);
+    carol.folders = {u"Plans"_s};
     for (const UserDraft& d : {fay, carol}) {
         const auto refusal = saveUser(session, d);
         ASSERT_TRUE(refusal) << d.userId.toStdString();
         EXPECT_EQ(*refusal, (UserRefusal{UserRights::kNotAdministrator, UserField::None}));
     }
     const RefusalOf<> notAdministrator{UserRights::kNotAdministrator};
-    EXPECT_EQ(deleteUser(session, prompt, QStringLiteral("erin")).refusal(), notAdministrator);
-    EXPECT_EQ(disableUser(session, prompt, QStringLiteral("bob")).refusal(), notAdministrator);
-    EXPECT_EQ(enableUser(session, QStringLiteral("dave")).refusal(), notAdministrator);
+    EXPECT_EQ(deleteUser(session, prompt, u"erin"_s).refusal(), notAdministrator);
+    EXPECT_EQ(disableUser(session, prompt, u"bob"_s).refusal(), notAdministrator);
+    EXPECT_EQ(enableUser(session, u"dave"_s).refusal(), notAdministrator);
     EXPECT_EQ(deleteUser(session, prompt, QString()).refusal(), notAdministrator)
         << "the right comes before the selection";
     EXPECT_TRUE(prompt.records().isEmpty());
@@ -249,54 +241,54 @@ TEST_P(UserAdminTest, OnlyAnAdministratorChangesUsers)
     // The right is enough, and "admin" needs none.
     session.user.record.administrator = true;
     EXPECT_FALSE(saveUser(session, fay));
-    session.user.record = *loadUser(db(), QStringLiteral("admin"));
+    session.user.record = *loadUser(db(), u"admin"_s);
     session.user.record.administrator = false;
-    EXPECT_TRUE(enableUser(session, QStringLiteral("dave")));
+    EXPECT_TRUE(enableUser(session, u"dave"_s));
 }
 
 TEST_P(UserAdminTest, QuotedNonAsciiUserIsSavedRenamedAndDeleted)
 {
-    const QString id = QStringLiteral("O'Brien-Ægir");
+    const QString id = u"O'Brien-Ægir"_s;
     UserDraft d = newUser(id);
-    d.userName = QStringLiteral("Pat \"Ægir\" O'Brien");
-    d.supervisor = QStringLiteral("bob");
+    d.userName = u"Pat \"Ægir\" O'Brien"_s;
+    d.supervisor = u"bob"_s;
     d.rate = 12.5;
-    d.flags.insert(QStringLiteral("Join_Team"), true);
-    d.flags.insert(QStringLiteral("Ext5"), true);
+    d.flags.insert(u"Join_Team"_s, true);
+    d.flags.insert(u"Ext5"_s, true);
     d.noticeDigest = 15;
     d.workshops = {102, 101, 102};
-    d.folders = {QStringLiteral("plans 'ærø'"), kUnspecifiedFolder, QStringLiteral("Nowhere")};
+    d.folders = {u"plans 'ærø'"_s, kUnspecifiedFolder, u"Nowhere"_s};
     ASSERT_FALSE(saveUser(session, d));
 
     auto saved = loadUserDraft(db(), id);
     ASSERT_TRUE(saved);
     EXPECT_EQ(saved->userId, id);
     EXPECT_EQ(saved->userName, d.userName);
-    EXPECT_EQ(saved->supervisor, QStringLiteral("bob"));
+    EXPECT_EQ(saved->supervisor, u"bob"_s);
     EXPECT_DOUBLE_EQ(saved->rate.value_or(0), 12.5);
-    EXPECT_TRUE(saved->flag(QStringLiteral("Join_Team")));
-    EXPECT_TRUE(saved->flag(QStringLiteral("Ext5")));
-    EXPECT_FALSE(saved->flag(QStringLiteral("Ext12")));
+    EXPECT_TRUE(saved->flag(u"Join_Team"_s));
+    EXPECT_TRUE(saved->flag(u"Ext5"_s));
+    EXPECT_FALSE(saved->flag(u"Ext12"_s));
     EXPECT_EQ(saved->noticeDigest, 15);
-    EXPECT_EQ(saved->folders, QStringList{QStringLiteral("Plans 'Ærø'")}) << "category spelling";
+    EXPECT_EQ(saved->folders, QStringList{u"Plans 'Ærø'"_s}) << "category spelling";
     std::sort(saved->workshops.begin(), saved->workshops.end());
     EXPECT_EQ(saved->workshops, (QList<qlonglong>{101, 102}));
     const QString hash = storedPassword(id);
     EXPECT_TRUE(StoredPassword::isHashed(hash));
     EXPECT_TRUE(StoredPassword::matches(hash, kPassword));
-    EXPECT_EQ(saveUser(session, newUser(QStringLiteral("o'brien-ægir")))->message, kUserIdExists)
+    EXPECT_EQ(saveUser(session, newUser(u"o'brien-ægir"_s))->message, kUserIdExists)
         << "same ID in another case, beyond ASCII too";
 
     // Renamed: the row, its memberships and folders follow; the password stays.
-    saved->userId = QStringLiteral("Ó'Neill-Øy");
-    saved->folders << QStringLiteral("Plans");
+    saved->userId = u"Ó'Neill-Øy"_s;
+    saved->folders << u"Plans"_s;
     ASSERT_FALSE(saveUser(session, *saved));
     EXPECT_FALSE(findUserId(db(), id));
     EXPECT_EQ(storedPassword(saved->userId), hash);
     EXPECT_EQ(column("SELECT GROUP_ID FROM GROUPLINK WHERE USER_ID = ?", {saved->userId}),
-              (QStringList{QStringLiteral("101"), QStringLiteral("102")}));
+              (QStringList{u"101"_s, u"102"_s}));
     EXPECT_EQ(column("SELECT ACCESS_LEVEL FROM LU_ACCESS_LEVEL WHERE USER_ID = ?", {saved->userId}),
-              (QStringList{QStringLiteral("Plans"), QStringLiteral("Plans 'Ærø'")}));
+              (QStringList{u"Plans"_s, u"Plans 'Ærø'"_s}));
 
     prompt.answer(PromptAnswer::Ok);
     EXPECT_TRUE(deleteUser(session, prompt, saved->userId));
@@ -326,16 +318,12 @@ TEST_P(UserAdminTest, RenameMovesEveryListedReferenceAndNothingElse)
     for (const auto& [table, column] : references)
         kUserColumns.append({QString::fromLatin1(table), QString::fromLatin1(column)});
     // One row holding "carol" in each listed column, and "carol" in columns that are not listed.
-    const QString old = QStringLiteral("carol");
+    const QString old = u"carol"_s;
     const QHash<QString, QString> keys = {
-        {QStringLiteral("SCR"), QStringLiteral("SCR_Counter")},
-        {QStringLiteral("ROUTE"), QStringLiteral("Route_Number")},
-        {QStringLiteral("ATTACH"), QStringLiteral("Attach_Number")},
-        {QStringLiteral("MAIL"), QStringLiteral("Mail_Number")},
-        {QStringLiteral("FOLDER"), QStringLiteral("Folder_Counter")},
-        {QStringLiteral("PAXCAL"), QStringLiteral("Cal_Entry")},
-        {QStringLiteral("TIME_SHEET"), QStringLiteral("ID_Sheet")},
-        {QStringLiteral("TIME_SHEET_ROUTE"), QStringLiteral("Id")},
+        {u"SCR"_s, u"SCR_Counter"_s},       {u"ROUTE"_s, u"Route_Number"_s},
+        {u"ATTACH"_s, u"Attach_Number"_s},  {u"MAIL"_s, u"Mail_Number"_s},
+        {u"FOLDER"_s, u"Folder_Counter"_s}, {u"PAXCAL"_s, u"Cal_Entry"_s},
+        {u"TIME_SHEET"_s, u"ID_Sheet"_s},   {u"TIME_SHEET_ROUTE"_s, u"Id"_s},
     };
     int number = 900;
     for (const ColumnRef& ref : kUserColumns) {
@@ -348,24 +336,21 @@ TEST_P(UserAdminTest, RenameMovesEveryListedReferenceAndNothingElse)
             values << ++number;
         }
         if (ref.table == QLatin1String("SCR")) {
-            columns << QStringLiteral("SCR_Number") << QStringLiteral("SCR_Priority");
-            values << number << QStringLiteral("2 - Normal");
+            columns << u"SCR_Number"_s << u"SCR_Priority"_s;
+            values << number << u"2 - Normal"_s;
             if (ref.column != QLatin1String("SCR_Request_ID")) {
-                columns << QStringLiteral("SCR_Request_ID");
-                values << QStringLiteral("bob");
+                columns << u"SCR_Request_ID"_s;
+                values << u"bob"_s;
             }
         }
-        db().execute(
-            QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                .arg(ref.table, columns.join(QLatin1Char(',')),
-                     QStringList(columns.size(), QStringLiteral("?")).join(QLatin1Char(','))),
-            values);
+        db().execute(u"INSERT INTO %1 (%2) VALUES (%3)"_s.arg(
+                         ref.table, columns.join(QLatin1Char(',')),
+                         QStringList(columns.size(), u"?"_s).join(QLatin1Char(','))),
+                     values);
     }
-    db().execute(QStringLiteral("UPDATE MAIL SET Sender = ?"), {old});
-    db().execute(QStringLiteral("UPDATE LIFECYCLE_USER SET Owner_ID = ?"), {old});
-    db().execute(QStringLiteral("INSERT INTO LU_ACCESS_LEVEL (USER_ID, ACCESS_LEVEL, ACCESS_TYPE) "
-                                "VALUES (?, ?, ?)"),
-                 {old, QStringLiteral("Plans"), QStringLiteral("VIEW")});
+    db().execute(u"UPDATE MAIL SET Sender = ?"_s, {old});
+    db().execute(u"UPDATE LIFECYCLE_USER SET Owner_ID = ?"_s, {old});
+    bx::test::grantFolder(db(), old, u"Plans"_s);
 
     QStringList tables;
     for (const ColumnRef& ref : kUserColumns)
@@ -389,49 +374,48 @@ TEST_P(UserAdminTest, RenameMovesEveryListedReferenceAndNothingElse)
     };
     QHash<QString, QStringList> before;
     for (const QString& t : tables)
-        before.insert(t, dumpAs(t, QStringLiteral("Carol-Ø")));
+        before.insert(t, dumpAs(t, u"Carol-Ø"_s));
 
     UserDraft d = *loadUserDraft(db(), old);
-    d.userId = QStringLiteral("Carol-Ø");
+    d.userId = u"Carol-Ø"_s;
     ASSERT_FALSE(saveUser(session, d));
 
     for (const QString& t : tables)
         EXPECT_EQ(dumpAs(t, old), before.value(t)) << t.toStdString();
-    EXPECT_EQ(column("SELECT USER_ID FROM LU_ACCESS_LEVEL"),
-              QStringList{QStringLiteral("Carol-Ø")});
+    EXPECT_EQ(column("SELECT USER_ID FROM LU_ACCESS_LEVEL"), QStringList{u"Carol-Ø"_s});
 }
 
 TEST_P(UserAdminTest, DisablingCascadesOnOkAndDropsMemberships)
 {
     prompt.answer(PromptAnswer::Cancel);
-    const Outcome<> declined = disableUser(session, prompt, QStringLiteral("bob"));
+    const Outcome<> declined = disableUser(session, prompt, u"bob"_s);
     EXPECT_FALSE(declined || declined.refusal());
-    EXPECT_EQ(prompt.last().text, subUsersQuestion(QStringLiteral("bob")));
+    EXPECT_EQ(prompt.last().text, subUsersQuestion(u"bob"_s));
     EXPECT_EQ(prompt.last().buttons, PromptButtons::OkCancel);
     EXPECT_FALSE(disabled("bob"));
     EXPECT_EQ(column("SELECT USER_ID FROM GROUPLINK WHERE USER_ID <> 'admin'").size(), 3);
 
     // A supervisor cycle below bob is followed once.
-    db().execute(QStringLiteral("UPDATE LU_USER SET Supervisor_User_ID = 'carol' WHERE USER_ID = "
-                                "'bob'"));
-    db().execute(QStringLiteral("UPDATE LU_USER SET Supervisor_User_ID = 'bob' WHERE USER_ID = "
-                                "'erin'"));
+    db().execute(u"UPDATE LU_USER SET Supervisor_User_ID = 'carol' WHERE USER_ID = "
+                 "'bob'"_s);
+    db().execute(u"UPDATE LU_USER SET Supervisor_User_ID = 'bob' WHERE USER_ID = "
+                 "'erin'"_s);
     prompt.answer(PromptAnswer::Ok);
-    EXPECT_TRUE(disableUser(session, prompt, QStringLiteral("bob")));
+    EXPECT_TRUE(disableUser(session, prompt, u"bob"_s));
     for (const char* u : {"bob", "carol", "dave", "erin"})
         EXPECT_TRUE(disabled(u)) << u;
     EXPECT_TRUE(column("SELECT USER_ID FROM GROUPLINK WHERE USER_ID <> 'admin'").isEmpty());
     EXPECT_FALSE(disabled("admin"));
 
     // A user without sub-users is disabled without a question; enabling clears the flag only.
-    EXPECT_TRUE(enableUser(session, QStringLiteral("dave")));
+    EXPECT_TRUE(enableUser(session, u"dave"_s));
     EXPECT_FALSE(disabled("dave"));
     EXPECT_EQ(disableUser(session, prompt, QString()).refusal(), RefusalOf<>{kPleaseSelectUser});
 
     // Saving a user with "Disable user" ticked removes his memberships too.
-    db().execute(QStringLiteral("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (102, 'dave')"));
-    UserDraft d = *loadUserDraft(db(), QStringLiteral("dave"));
-    d.flags.insert(QStringLiteral("Disabled"), true);
+    db().execute(u"INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (102, 'dave')"_s);
+    UserDraft d = *loadUserDraft(db(), u"dave"_s);
+    d.flags.insert(u"Disabled"_s, true);
     ASSERT_FALSE(saveUser(session, d));
     EXPECT_TRUE(column("SELECT USER_ID FROM GROUPLINK WHERE USER_ID <> 'admin'").isEmpty());
 }
@@ -447,11 +431,11 @@ TEST_P(UserAdminTest, DeletionRefusesInOrderAndAsksFirst)
     task(1, "bob", "bob", 1);   // bob requested; owns it only as a workshop
     task(2, "bob", "carol", 0); // carol owns
     task(3, "bob", "erin", 1);  // as a workshop owner: does not count
-    db().execute(QStringLiteral("INSERT INTO LIFECYCLE_USER (Lifecycle_ID, UserType, Owner_ID) "
-                                "VALUES ('lc', 0, 'dave')"));
-    db().execute(QStringLiteral("INSERT INTO LIFECYCLE_USER (Lifecycle_ID, UserType, Owner_ID, "
-                                "User_ID) VALUES ('lc', 1, 'erin', 'erin')"));
-    session.user.userId = QStringLiteral("Erin ");
+    db().execute(u"INSERT INTO LIFECYCLE_USER (Lifecycle_ID, UserType, Owner_ID) "
+                 "VALUES ('lc', 0, 'dave')"_s);
+    db().execute(u"INSERT INTO LIFECYCLE_USER (Lifecycle_ID, UserType, Owner_ID, "
+                 "User_ID) VALUES ('lc', 1, 'erin', 'erin')"_s);
+    session.user.userId = u"Erin "_s;
 
     const struct
     {
@@ -461,76 +445,75 @@ TEST_P(UserAdminTest, DeletionRefusesInOrderAndAsksFirst)
         {"BOB", kRequestorOfTasks},    {"carol", kOwnerOfTasks},    {"dave", kOwnerOfStages},
         {"Admin", kCannotDeleteAdmin}, {"erin", kCannotDeleteSelf},
     };
-    const QStringList users = dump(QStringLiteral("LU_USER"));
+    const QStringList users = dump(u"LU_USER"_s);
     for (const auto& r : refusals)
         EXPECT_EQ(deleteUser(session, prompt, QLatin1String(r.id)).refusal(),
                   RefusalOf<>{r.refusal})
             << r.id;
     EXPECT_TRUE(prompt.records().isEmpty()) << "refused before the question";
-    EXPECT_EQ(dump(QStringLiteral("LU_USER")), users);
+    EXPECT_EQ(dump(u"LU_USER"_s), users);
 
-    session.user.userId = QStringLiteral("admin");
+    session.user.userId = u"admin"_s;
     prompt.answer(PromptAnswer::Cancel);
-    EXPECT_FALSE(deleteUser(session, prompt, QStringLiteral("erin")).refusal());
-    EXPECT_EQ(prompt.last().text, QStringLiteral("Are you sure?"));
-    EXPECT_EQ(prompt.last().title, QStringLiteral("Confirm"));
+    EXPECT_FALSE(deleteUser(session, prompt, u"erin"_s).refusal());
+    EXPECT_EQ(prompt.last().text, u"Are you sure?"_s);
+    EXPECT_EQ(prompt.last().title, u"Confirm"_s);
     EXPECT_EQ(prompt.last().buttons, PromptButtons::OkCancel);
     prompt.answer(PromptAnswer::Ok);
-    EXPECT_TRUE(deleteUser(session, prompt, QStringLiteral("erin")));
-    EXPECT_FALSE(findUserId(db(), QStringLiteral("erin")));
-    EXPECT_EQ(column("SELECT Owner_ID FROM LIFECYCLE_USER"), QStringList{QStringLiteral("dave")});
+    EXPECT_TRUE(deleteUser(session, prompt, u"erin"_s));
+    EXPECT_FALSE(findUserId(db(), u"erin"_s));
+    EXPECT_EQ(column("SELECT Owner_ID FROM LIFECYCLE_USER"), QStringList{u"dave"_s});
 }
 
 TEST_P(UserAdminTest, DeletingAStageDesignerKeepsTheTasksOfOthersInHisStages)
 {
     // dave designed a lifecycle whose stages a workshop and the requester own: no refusal applies.
-    db().execute(QStringLiteral("INSERT INTO LIFECYCLE (Lifecycle_ID, Owner_ID) VALUES (?, ?)"),
-                 {QStringLiteral("Review"), QStringLiteral("dave")});
-    db().execute(
-        QStringLiteral("INSERT INTO LIFECYCLE_USER (Lifecycle_ID, LC_Stage_Name, "
-                       "UserType, Owner_ID, group_ID) VALUES (?, ?, ?, ?, ?)"),
-        {QStringLiteral("Review"), QStringLiteral("Check"), 1, QStringLiteral("dave"), 101});
-    db().execute(QStringLiteral("INSERT INTO LIFECYCLE_USER (Lifecycle_ID, LC_Stage_Name, "
-                                "UserType, Owner_ID) VALUES (?, ?, ?, ?)"),
-                 {QStringLiteral("Review"), QStringLiteral("Back"), 2, QStringLiteral("dave")});
+    db().execute(u"INSERT INTO LIFECYCLE (Lifecycle_ID, Owner_ID) VALUES (?, ?)"_s,
+                 {u"Review"_s, u"dave"_s});
+    db().execute(u"INSERT INTO LIFECYCLE_USER (Lifecycle_ID, LC_Stage_Name, "
+                 "UserType, Owner_ID, group_ID) VALUES (?, ?, ?, ?, ?)"_s,
+                 {u"Review"_s, u"Check"_s, 1, u"dave"_s, 101});
+    db().execute(u"INSERT INTO LIFECYCLE_USER (Lifecycle_ID, LC_Stage_Name, "
+                 "UserType, Owner_ID) VALUES (?, ?, ?, ?)"_s,
+                 {u"Review"_s, u"Back"_s, 2, u"dave"_s});
     // erin's task sits in the first stage.
     bx::test::addTaskRow(db(), {{scr::Number, 7},
-                                {scr::Title, QStringLiteral("Erin's plan")},
-                                {scr::RequestId, QStringLiteral("erin")},
-                                {scr::OwnerUserId, QStringLiteral("erin")},
+                                {scr::Title, u"Erin's plan"_s},
+                                {scr::RequestId, u"erin"_s},
+                                {scr::OwnerUserId, u"erin"_s},
                                 {scr::OwnerType, 0},
-                                {scr::LifecycleId, QStringLiteral("Review")},
-                                {scr::LcStageName, QStringLiteral("Check")},
-                                {scr::LcOwnerId, QStringLiteral("dave")}});
+                                {scr::LifecycleId, u"Review"_s},
+                                {scr::LcStageName, u"Check"_s},
+                                {scr::LcOwnerId, u"dave"_s}});
 
     prompt.answer(PromptAnswer::Ok);
-    ASSERT_TRUE(deleteUser(session, prompt, QStringLiteral("dave")));
-    EXPECT_FALSE(findUserId(db(), QStringLiteral("dave")));
+    ASSERT_TRUE(deleteUser(session, prompt, u"dave"_s));
+    EXPECT_FALSE(findUserId(db(), u"dave"_s));
     EXPECT_EQ(column("SELECT SCR_Title FROM SCR WHERE SCR_LC_Owner_ID = 'admin' AND "
                      "SCR_LC_Stage_Name = 'Check'"),
-              QStringList{QStringLiteral("Erin's plan")});
+              QStringList{u"Erin's plan"_s});
 }
 
 TEST_P(UserAdminTest, AdminKeepsRightsAndTheTreeHoldsEveryUserOnce)
 {
-    db().execute(QStringLiteral("UPDATE LU_USER SET Ext12 = 0, Ext13 = 0"));
-    UserRecord admin = *loadUser(db(), QStringLiteral(" ADMIN "));
+    db().execute(u"UPDATE LU_USER SET Ext12 = 0, Ext13 = 0"_s);
+    UserRecord admin = *loadUser(db(), u" ADMIN "_s);
     EXPECT_TRUE(UserRights::isAdministrator(admin));
     EXPECT_TRUE(UserRights::hasGlobalReports(admin));
     admin.administrator = admin.globalReports = false;
     EXPECT_TRUE(UserRights::isAdministrator(admin)) << "whatever the record says";
     EXPECT_TRUE(UserRights::hasGlobalReports(admin));
-    const UserRecord bob = *loadUser(db(), QStringLiteral("bob"));
+    const UserRecord bob = *loadUser(db(), u"bob"_s);
     EXPECT_FALSE(UserRights::isAdministrator(bob));
     EXPECT_FALSE(UserRights::mayJoinWorkshops(bob));
 
     // carol disabled: dave has no visible supervisor and moves to the top of the pickers' tree;
     // bob and erin supervise each other, and both still appear.
-    db().execute(QStringLiteral("UPDATE LU_USER SET Disabled = 1 WHERE USER_ID = 'carol'"));
-    db().execute(QStringLiteral("UPDATE LU_USER SET Supervisor_User_ID = 'erin' WHERE USER_ID = "
-                                "'bob'"));
-    db().execute(QStringLiteral("UPDATE LU_USER SET Supervisor_User_ID = 'BOB' WHERE USER_ID = "
-                                "'erin'"));
+    db().execute(u"UPDATE LU_USER SET Disabled = 1 WHERE USER_ID = 'carol'"_s);
+    db().execute(u"UPDATE LU_USER SET Supervisor_User_ID = 'erin' WHERE USER_ID = "
+                 "'bob'"_s);
+    db().execute(u"UPDATE LU_USER SET Supervisor_User_ID = 'BOB' WHERE USER_ID = "
+                 "'erin'"_s);
     QStringList flat;
     const auto walk = [&](auto&& self, const QList<UserNode>& nodes, int depth) -> void {
         for (const UserNode& n : nodes) {
@@ -539,31 +522,26 @@ TEST_P(UserAdminTest, AdminKeepsRightsAndTheTreeHoldsEveryUserOnce)
         }
     };
     walk(walk, userTree(db(), false), 0);
-    EXPECT_EQ(flat, (QStringList{QStringLiteral("admin"), QStringLiteral("bob"),
-                                 QStringLiteral(".erin"), QStringLiteral("dave")}));
+    EXPECT_EQ(flat, (QStringList{u"admin"_s, u"bob"_s, u".erin"_s, u"dave"_s}));
     flat.clear();
     walk(walk, userTree(db(), true), 0);
     EXPECT_EQ(flat.size(), 5);
-    EXPECT_TRUE(subUsers(db(), QStringLiteral("carol")).size() == 1);
-    EXPECT_TRUE(subUsers(db(), QStringLiteral("BOB ")).size() == 1);
+    EXPECT_TRUE(subUsers(db(), u"carol"_s).size() == 1);
+    EXPECT_TRUE(subUsers(db(), u"BOB "_s).size() == 1);
 }
 
 TEST_P(UserAdminTest, FolderListMarksWhatTheEditorCannotSee)
 {
-    db().execute(
-        QStringLiteral("INSERT INTO LU_CATEGORY (Category, Parent_Category) VALUES (?, ?)"),
-        {QStringLiteral("Deep"), QStringLiteral("Plans 'Ærø'")});
-    db().execute(QStringLiteral("INSERT INTO LU_ACCESS_LEVEL (USER_ID, ACCESS_LEVEL, ACCESS_TYPE) "
-                                "VALUES ('bob', 'Plans', 'VIEW')"));
+    bx::test::addSubfolder(db(), u"Deep"_s, u"Plans 'Ærø'"_s);
+    bx::test::grantFolder(db(), u"bob"_s, u"Plans"_s);
     QStringList texts;
     QList<int> levels;
-    for (const FolderEntry& e : folderEntries(db(), *loadUser(db(), QStringLiteral("bob")))) {
+    for (const FolderEntry& e : folderEntries(db(), *loadUser(db(), u"bob"_s))) {
         texts << e.text();
         levels << folderLevel(e.text());
     }
-    EXPECT_EQ(texts,
-              (QStringList{kUnspecifiedFolder, QStringLiteral("Plans"),
-                           QStringLiteral("    Plans 'Ærø' *"), QStringLiteral("        Deep *")}));
+    EXPECT_EQ(texts, (QStringList{kUnspecifiedFolder, u"Plans"_s, u"    Plans 'Ærø' *"_s,
+                                  u"        Deep *"_s}));
     EXPECT_EQ(subfolderRows(levels, 1), (QList<int>{2, 3}));
     EXPECT_EQ(subfolderRows(levels, 2), (QList<int>{3}));
     EXPECT_TRUE(subfolderRows(levels, 0).isEmpty());
@@ -575,38 +553,38 @@ TEST_P(UserAdminTest, ServerRoleFollowsTheUser)
 {
     if (!isServer())
         GTEST_SKIP() << "login roles exist on the server engine only";
-    UserDraft d = newUser(QStringLiteral("Ö'Hara"));
+    UserDraft d = newUser(u"Ö'Hara"_s);
     ASSERT_FALSE(saveUser(session, d));
     EXPECT_TRUE(roleAccepts(d.userId, kPassword));
     EXPECT_FALSE(roleIsAdministrator(d.userId));
 
     // Administrator flag and a new password; then a rename keeps the password.
     d = *loadUserDraft(db(), d.userId);
-    d.flags.insert(QStringLiteral("Ext12"), true);
-    d.password = QStringLiteral("Another2");
+    d.flags.insert(u"Ext12"_s, true);
+    d.password = u"Another2"_s;
     ASSERT_FALSE(saveUser(session, d));
     EXPECT_TRUE(roleIsAdministrator(d.userId));
-    EXPECT_TRUE(roleAccepts(d.userId, QStringLiteral("another2")));
+    EXPECT_TRUE(roleAccepts(d.userId, u"another2"_s));
     d = *loadUserDraft(db(), d.userId);
-    d.userId = QStringLiteral("Hara");
+    d.userId = u"Hara"_s;
     ASSERT_FALSE(saveUser(session, d));
-    EXPECT_FALSE(roleExists(QStringLiteral("Ö'Hara"))) << "renamed, not copied";
-    EXPECT_TRUE(roleAccepts(QStringLiteral("Hara"), QStringLiteral("Another2")));
+    EXPECT_FALSE(roleExists(u"Ö'Hara"_s)) << "renamed, not copied";
+    EXPECT_TRUE(roleAccepts(u"Hara"_s, u"Another2"_s));
 
     // A disabled user's login may not log on; enabled again, it may.
-    ASSERT_TRUE(disableUser(session, prompt, QStringLiteral("hara")));
-    EXPECT_FALSE(roleAccepts(QStringLiteral("Hara"), QStringLiteral("Another2")));
-    ASSERT_TRUE(enableUser(session, QStringLiteral("hara")));
-    EXPECT_TRUE(roleAccepts(QStringLiteral("Hara"), QStringLiteral("Another2")));
-    d = *loadUserDraft(db(), QStringLiteral("Hara"));
-    d.flags.insert(QStringLiteral("Disabled"), true);
+    ASSERT_TRUE(disableUser(session, prompt, u"hara"_s));
+    EXPECT_FALSE(roleAccepts(u"Hara"_s, u"Another2"_s));
+    ASSERT_TRUE(enableUser(session, u"hara"_s));
+    EXPECT_TRUE(roleAccepts(u"Hara"_s, u"Another2"_s));
+    d = *loadUserDraft(db(), u"Hara"_s);
+    d.flags.insert(u"Disabled"_s, true);
     d.password.reset();
     ASSERT_FALSE(saveUser(session, d));
-    EXPECT_FALSE(roleAccepts(QStringLiteral("Hara"), QStringLiteral("Another2")));
+    EXPECT_FALSE(roleAccepts(u"Hara"_s, u"Another2"_s));
 
     prompt.answer(PromptAnswer::Ok);
-    EXPECT_TRUE(deleteUser(session, prompt, QStringLiteral("hara")));
-    EXPECT_FALSE(roleExists(QStringLiteral("Hara")));
+    EXPECT_TRUE(deleteUser(session, prompt, u"hara"_s));
+    EXPECT_FALSE(roleExists(u"Hara"_s));
 }
 
 BX_INSTANTIATE_ENGINES(UserAdminTest);

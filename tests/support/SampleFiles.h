@@ -26,6 +26,20 @@ inline QByteArray pngBytes(int width = 3, int height = 2)
     return bytes;
 }
 
+/** Writes `bytes` to the file at `path`, replacing it; whether all of them were written. */
+inline bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+/** The content of the file at `path`; a marker when it cannot be read. */
+inline QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
 /** A zip archive's first local entry, stored: what MIME sniffing reads of an archive. */
 inline QByteArray zipWithFirstEntry(const QByteArray& name, const QByteArray& content)
 {

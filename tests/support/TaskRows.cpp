@@ -51,4 +51,17 @@ void addCategories(Database& db, const QStringList& names)
         db.execute(QStringLiteral("INSERT INTO LU_CATEGORY (Category) VALUES (?)"), {name});
 }
 
+void addSubfolder(Database& db, const QString& name, const QVariant& parent)
+{
+    db.execute(QStringLiteral("INSERT INTO LU_CATEGORY (Category, Parent_Category) VALUES (?, ?)"),
+               {name, parent});
+}
+
+void grantFolder(Database& db, const QString& user, const QString& folder)
+{
+    db.execute(QStringLiteral("INSERT INTO LU_ACCESS_LEVEL (USER_ID, ACCESS_LEVEL, ACCESS_TYPE) "
+                              "VALUES (?, ?, 'VIEW')"),
+               {user, folder});
+}
+
 } // namespace bx::test

@@ -37,4 +37,10 @@ void addWorkshop(Database& db, qlonglong id, const QString& name = {},
 /** Categories in LU_CATEGORY. */
 void addCategories(Database& db, const QStringList& names);
 
+/** A category under `parent` (Null: at the top) in LU_CATEGORY. */
+void addSubfolder(Database& db, const QString& name, const QVariant& parent);
+
+/** Lets `user` see the folder (category) `folder`: a VIEW row of LU_ACCESS_LEVEL. */
+void grantFolder(Database& db, const QString& user, const QString& folder);
+
 } // namespace bx::test

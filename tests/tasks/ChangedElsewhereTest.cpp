@@ -7,16 +7,17 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 using namespace bx::test::tasks;
 
 namespace {
 
-const QString kByBob = QStringLiteral(
-    "This task was changed by bob since you opened it. Your changes were not saved.");
+const QString kByBob =
+    u"This task was changed by bob since you opened it. Your changes were not saved."_s;
 const QString kByNobody =
-    QStringLiteral("This task was changed since you opened it. Your changes were not saved.");
-const QString kHigh = QStringLiteral("O'Brien's high");
+    u"This task was changed since you opened it. Your changes were not saved."_s;
+const QString kHigh = u"O'Brien's high"_s;
 
 class ChangedElsewhereTest : public TaskTest
 {
@@ -26,9 +27,9 @@ protected:
         TaskTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        db().execute(QStringLiteral("INSERT INTO LU_PRIORITY (Priority) VALUES (?)"), {kHigh});
+        db().execute(u"INSERT INTO LU_PRIORITY (Priority) VALUES (?)"_s, {kHigh});
         bobs.setDatabase(connectAgain());
-        bobs.user.userId = QStringLiteral("bob");
+        bobs.user.userId = u"bob"_s;
         bobs.currentWorkshopId = static_cast<int>(kShop7);
     }
     void TearDown() override
@@ -40,7 +41,7 @@ protected:
     /** A task of mine with its first history, as another client saved it. */
     qlonglong myTask(const QVariantMap& extra = {})
     {
-        QVariantMap columns{{scr::Title, QStringLiteral("Printer")},
+        QVariantMap columns{{scr::Title, u"Printer"_s},
                             {scr::OwnerDateViewed, at(2024, 1, 30, 8, 0)}};
         columns.insert(extra);
         const qlonglong n = addTaskRow(db(), columns);
@@ -51,12 +52,11 @@ protected:
     /** The open history row; fails the test when there is not exactly one. */
     qlonglong openRouteRow(qlonglong task)
     {
-        const RecordSet open =
-            db().query(QStringLiteral("SELECT Route_Number FROM ROUTE WHERE "
-                                      "SCR_Number = ? AND Route_Date_Out IS NULL"),
-                       {task});
+        const RecordSet open = db().query(u"SELECT Route_Number FROM ROUTE WHERE "
+                                          "SCR_Number = ? AND Route_Date_Out IS NULL"_s,
+                                          {task});
         EXPECT_EQ(open.rowCount(), 1);
-        return open.number(QStringLiteral("Route_Number"));
+        return open.number(u"Route_Number"_s);
     }
 
     /** A second client, signed in as bob on a connection of its own. */
@@ -75,8 +75,7 @@ TEST_P(ChangedElsewhereTest, SaveAfterAnotherClientRoutedIsRefusedUntilReloaded)
     ASSERT_TRUE(mine.Load(n));
     ASSERT_TRUE(his.Load(n));
 
-    ASSERT_TRUE(his.Route_SCR({{QStringLiteral("carl"), kShop8, OwnerType::User}},
-                              QStringLiteral("yours")));
+    ASSERT_TRUE(his.Route_SCR({{u"carl"_s, kShop8, OwnerType::User}}, u"yours"_s));
     const qlonglong routeRow = openRouteRow(n);
 
     mine.setValue(scr::Priority, kHigh);
@@ -86,30 +85,28 @@ TEST_P(ChangedElsewhereTest, SaveAfterAnotherClientRoutedIsRefusedUntilReloaded)
     EXPECT_EQ(prompt.texts(), QStringList{kByBob});
     EXPECT_TRUE(taskErrors().isEmpty()) << "a refusal, not an error";
     EXPECT_EQ(mine.value(scr::Priority), kHigh) << "the typed value stays";
-    EXPECT_EQ(storedText(n, scr::OwnerUserId), QStringLiteral("carl"));
+    EXPECT_EQ(storedText(n, scr::OwnerUserId), u"carl"_s);
     EXPECT_EQ(storedText(n, scr::Priority), QString());
     EXPECT_EQ(storedNumber(n, scr::RouteNumber), routeRow);
     EXPECT_EQ(closedActions(n),
-              (QStringList{QStringLiteral("Create Request"),
-                           QStringLiteral("Task routed to 'carl' (Workshop:  8 )")}));
+              (QStringList{u"Create Request"_s, u"Task routed to 'carl' (Workshop:  8 )"_s}));
 
     ASSERT_TRUE(mine.Load(n));
     mine.setValue(scr::Priority, kHigh);
     mine.MakeHistory(QString());
     ASSERT_TRUE(mine.SAVE());
     EXPECT_TRUE(mine.changedElsewhere().isEmpty());
-    EXPECT_EQ(storedText(n, scr::OwnerUserId), QStringLiteral("carl"));
+    EXPECT_EQ(storedText(n, scr::OwnerUserId), u"carl"_s);
     EXPECT_EQ(storedText(n, scr::Priority), kHigh);
     EXPECT_EQ(storedNumber(n, scr::RouteNumber), openRouteRow(n));
-    EXPECT_EQ(closedActions(n).last(), QStringLiteral("Priority changed"));
+    EXPECT_EQ(closedActions(n).last(), u"Priority changed"_s);
 
     // A change that left no history (a plain SQL client) names nobody: the last entry is older.
-    db().execute(QStringLiteral("UPDATE SCR SET SCR_Title = ? WHERE SCR_Number = ?"),
-                 {QStringLiteral("Bob's printer"), n});
+    db().execute(u"UPDATE SCR SET SCR_Title = ? WHERE SCR_Number = ?"_s, {u"Bob's printer"_s, n});
     prompt.clear();
-    EXPECT_FALSE(mine.CloseOut(QStringLiteral("YES"), 0, QString()));
+    EXPECT_FALSE(mine.CloseOut(u"YES"_s, 0, QString()));
     EXPECT_EQ(prompt.texts(), QStringList{kByNobody});
-    EXPECT_EQ(storedText(n, scr::Status), QStringLiteral("A"));
+    EXPECT_EQ(storedText(n, scr::Status), u"A"_s);
 }
 
 // One object saving again and again is never refused by its own writes, even when opening the
@@ -122,15 +119,14 @@ TEST_P(ChangedElsewhereTest, OneObjectWritesAgainAfterItsOwnWrites)
     EXPECT_TRUE(mine.SCR_Owner_Date_Viewed().isValid());
     mine.MakeHistory(QString());
     ASSERT_TRUE(mine.SAVE());
-    mine.setSCR_Title(QStringLiteral("Printer, second floor"));
+    mine.setSCR_Title(u"Printer, second floor"_s);
     mine.MakeHistory(QString());
     ASSERT_TRUE(mine.SAVE());
-    ASSERT_TRUE(mine.CloseOut(QStringLiteral("YES"), 0, QString()));
+    ASSERT_TRUE(mine.CloseOut(u"YES"_s, 0, QString()));
 
     EXPECT_TRUE(prompt.records().isEmpty()) << prompt.texts().join(u'|').toStdString();
     EXPECT_EQ(closedActions(n),
-              (QStringList{QStringLiteral("Create Request"), QStringLiteral("Task saved"),
-                           QStringLiteral("Title changed"), QStringLiteral("YES")}));
+              (QStringList{u"Create Request"_s, u"Task saved"_s, u"Title changed"_s, u"YES"_s}));
     EXPECT_EQ(storedNumber(n, scr::RouteNumber), openRouteRow(n));
 }
 
@@ -139,48 +135,42 @@ TEST_P(ChangedElsewhereTest, OneObjectWritesAgainAfterItsOwnWrites)
 TEST_P(ChangedElsewhereTest, CascadeLeavesASubTaskChangedWhileAsked)
 {
     const qlonglong parent = myTask();
-    const qlonglong changed =
-        myTask({{scr::ParentNumber, parent}, {scr::Title, QStringLiteral("Toner")}});
-    const qlonglong untouched =
-        myTask({{scr::ParentNumber, parent}, {scr::Title, QStringLiteral("Paper")}});
+    const qlonglong changed = myTask({{scr::ParentNumber, parent}, {scr::Title, u"Toner"_s}});
+    const qlonglong untouched = myTask({{scr::ParentNumber, parent}, {scr::Title, u"Paper"_s}});
     test::ActingPrompt acting;
     acting.whileAsked = [&] {
-        db().execute(QStringLiteral("UPDATE SCR SET SCR_Title = ? WHERE SCR_Number = ?"),
-                     {QStringLiteral("Toner, black"), changed});
+        db().execute(u"UPDATE SCR SET SCR_Title = ? WHERE SCR_Number = ?"_s,
+                     {u"Toner, black"_s, changed});
     };
     cSCR mine(session, acting);
     ASSERT_TRUE(mine.Load(parent));
-    ASSERT_TRUE(mine.CloseOut(QStringLiteral("YES"), 0, QString()));
+    ASSERT_TRUE(mine.CloseOut(u"YES"_s, 0, QString()));
 
-    EXPECT_EQ(storedText(untouched, scr::Status), QStringLiteral("C"));
-    EXPECT_EQ(storedText(changed, scr::Status), QStringLiteral("A"));
-    EXPECT_EQ(closedActions(changed), QStringList{QStringLiteral("Create Request")});
+    EXPECT_EQ(storedText(untouched, scr::Status), u"C"_s);
+    EXPECT_EQ(storedText(changed, scr::Status), u"A"_s);
+    EXPECT_EQ(closedActions(changed), QStringList{u"Create Request"_s});
     EXPECT_EQ(acting.shown.last(),
-              QStringLiteral("Subtask \"Toner\" was changed in the meantime and was left as it "
-                             "is."));
+              u"Subtask \"Toner\" was changed in the meantime and was left as it "
+              "is."_s);
 }
 
 // A rule script that writes the task's own row is part of the stage move, not another client.
 TEST_P(ChangedElsewhereTest, RuleWritingTheTaskRowDoesNotRefuseTheMove)
 {
-    const QString cycle = QStringLiteral("Buyer's cycle");
+    const QString cycle = u"Buyer's cycle"_s;
     addLifecycle(db(), cycle, kShop7,
-                 {withRule(userStage(QStringLiteral("Draft"), kMe, kShop7), QStringLiteral("Stamp"),
-                           false, true, false),
-                  userStage(QStringLiteral("Review"), QStringLiteral("bob"), kShop4)});
-    addRule(QStringLiteral("Stamp"),
-            QStringLiteral("function SCRMain(co, cg, po, pg, srv, stage, owner, group) {\n"
-                           "    BXDB.execute(\"UPDATE SCR SET SCR_Attention = 1 WHERE SCR_Number "
-                           "= ?\", RS_SCR.SCR_Number);\n"
-                           "}\n"));
-    const qlonglong n = myTask({{scr::LifecycleId, cycle},
-                                {scr::LcStageName, QStringLiteral("Draft")},
-                                {scr::LcOwnerGroupId, kShop7}});
+                 {withRule(userStage(u"Draft"_s, kMe, kShop7), u"Stamp"_s, false, true, false),
+                  userStage(u"Review"_s, u"bob"_s, kShop4)});
+    addRule(u"Stamp"_s, u"function SCRMain(co, cg, po, pg, srv, stage, owner, group) {\n"
+                        "    BXDB.execute(\"UPDATE SCR SET SCR_Attention = 1 WHERE SCR_Number "
+                        "= ?\", RS_SCR.SCR_Number);\n"
+                        "}\n"_s);
+    const qlonglong n = myTask(
+        {{scr::LifecycleId, cycle}, {scr::LcStageName, u"Draft"_s}, {scr::LcOwnerGroupId, kShop7}});
     cSCR mine(session, prompt);
     ASSERT_TRUE(mine.Load(n));
-    ASSERT_TRUE(mine.CloseOut(QStringLiteral("YES"), 0, QString()))
-        << prompt.texts().join(u'|').toStdString();
-    EXPECT_EQ(storedText(n, scr::LcStageName), QStringLiteral("Review"));
+    ASSERT_TRUE(mine.CloseOut(u"YES"_s, 0, QString())) << prompt.texts().join(u'|').toStdString();
+    EXPECT_EQ(storedText(n, scr::LcStageName), u"Review"_s);
 }
 
 BX_INSTANTIATE_ENGINES(ChangedElsewhereTest);

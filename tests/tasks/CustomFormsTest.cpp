@@ -10,14 +10,15 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 using namespace bx::forms;
 using namespace bx::test::tasks;
 
 namespace {
 
-const QString kOrder = QStringLiteral("Supplier's order");
-const QString kRef = QStringLiteral("O'Brien's ref");
+const QString kOrder = u"Supplier's order"_s;
+const QString kRef = u"O'Brien's ref"_s;
 
 class CustomFormsTest : public TaskTest
 {
@@ -37,13 +38,13 @@ protected:
 
     void define(const QString& form, const QList<Def>& defs)
     {
-        db().execute(QStringLiteral("INSERT INTO FORM (Form_Name) VALUES (?)"), {form});
+        db().execute(u"INSERT INTO FORM (Form_Name) VALUES (?)"_s, {form});
         for (const Def& d : defs)
-            db().execute(QStringLiteral("INSERT INTO CONTROL (FORM_NAME, CONTROL_KEY, "
-                                        "ATTACH_NUMBER, NAME, TYPE, VALUE, MANDATORY, MAIN_FORM, "
-                                        "RIGHT_ALIGN, \"left\", TOP, WIDTH, HEIGHT, \"table\", "
-                                        "FIELD, DATABASE) VALUES (?, ?, 0, ?, ?, ?, ?, 'main', ?, "
-                                        "?, ?, ?, ?, ?, ?, ?)"),
+            db().execute(u"INSERT INTO CONTROL (FORM_NAME, CONTROL_KEY, "
+                         "ATTACH_NUMBER, NAME, TYPE, VALUE, MANDATORY, MAIN_FORM, "
+                         "RIGHT_ALIGN, \"left\", TOP, WIDTH, HEIGHT, \"table\", "
+                         "FIELD, DATABASE) VALUES (?, ?, 0, ?, ?, ?, ?, 'main', ?, "
+                         "?, ?, ?, ?, ?, ?, ?)"_s,
                          {form, d.key, QString::fromUtf8(d.name), QString::fromUtf8(d.type),
                           QString::fromUtf8(d.value), db().dialect().flag(d.mandatory),
                           db().dialect().flag(true), d.left, d.top, d.width, d.height,
@@ -75,21 +76,31 @@ protected:
                         at(2024, 1, 31, 12, 5, 9), true);
     }
 
+    /** The order form defined and one copy of it saved: reference `ref`, signed off. */
+    qlonglong savedOrder(const QString& ref)
+    {
+        defineOrder();
+        const FormCopy blank = readCopy(db(), kOrder, 0);
+        QList<FieldValue> values = valuesOf(blank);
+        values[1].value = ref;
+        values[3].checked = true;
+        return *save(SaveMode::Add, blank, values);
+    }
+
     /** The copy's rows as "key name=value/checked/mandatory/main/right", by key. */
     QStringList rowsOf(qlonglong attach)
     {
-        RecordSet rs = db().query(QStringLiteral("SELECT * FROM CONTROL WHERE ATTACH_NUMBER = ? "
-                                                 "ORDER BY CONTROL_KEY"),
+        RecordSet rs = db().query(u"SELECT * FROM CONTROL WHERE ATTACH_NUMBER = ? "
+                                  "ORDER BY CONTROL_KEY"_s,
                                   {attach});
         QStringList rows;
         for (; !rs.eof(); rs.moveNext())
-            rows << QStringLiteral("%1 %2=%3/%4/%5/%6/%7")
-                        .arg(rs.number(QStringLiteral("CONTROL_KEY")))
-                        .arg(rs.text(QStringLiteral("NAME")), rs.text(QStringLiteral("VALUE")))
-                        .arg(rs.flag(QStringLiteral("CHECKED")))
-                        .arg(rs.flag(QStringLiteral("MANDATORY")))
-                        .arg(rs.text(QStringLiteral("MAIN_FORM")))
-                        .arg(rs.flag(QStringLiteral("RIGHT_ALIGN")));
+            rows << u"%1 %2=%3/%4/%5/%6/%7"_s.arg(rs.number(u"CONTROL_KEY"_s))
+                        .arg(rs.text(u"NAME"_s), rs.text(u"VALUE"_s))
+                        .arg(rs.flag(u"CHECKED"_s))
+                        .arg(rs.flag(u"MANDATORY"_s))
+                        .arg(rs.text(u"MAIN_FORM"_s))
+                        .arg(rs.flag(u"RIGHT_ALIGN"_s));
         return rows;
     }
 
@@ -98,7 +109,7 @@ protected:
         TaskTest::SetUp();
         if (IsSkipped())
             return;
-        task = addTaskRow(db(), {{scr::Title, QStringLiteral("forms")}});
+        task = addTaskRow(db(), {{scr::Title, u"forms"_s}});
     }
 
     qlonglong task = 0;
@@ -112,7 +123,7 @@ TEST_P(CustomFormsTest, MandatoryFieldsAndAMissingFormRefuse)
     const FormCopy copy = readCopy(db(), kOrder, 0);
     ASSERT_EQ(copy.fields.size(), 4);
     QList<FieldValue> values = valuesOf(copy);
-    values[2].value = QStringLiteral("a note");
+    values[2].value = u"a note"_s;
     values[3].checked = true;
 
     const struct
@@ -142,8 +153,8 @@ TEST_P(CustomFormsTest, MandatoryFieldsAndAMissingFormRefuse)
     none.form.clear();
     ASSERT_TRUE(save(SaveMode::Add, none, values).refusal());
     EXPECT_EQ(save(SaveMode::Add, none, values).refusal()->message, kSelectForm);
-    EXPECT_EQ(countRows(QStringLiteral("SELECT COUNT(*) FROM ATTACH")), 0);
-    EXPECT_EQ(countRows(QStringLiteral("SELECT COUNT(*) FROM CONTROL")), 4);
+    EXPECT_EQ(countRows(u"SELECT COUNT(*) FROM ATTACH"_s), 0);
+    EXPECT_EQ(countRows(u"SELECT COUNT(*) FROM CONTROL"_s), 4);
 }
 
 // A new copy is an "X" attachment named after its form; reopened and saved, its values are
@@ -154,59 +165,52 @@ TEST_P(CustomFormsTest, ReopenedCopySavedReplacesItsValuesAndStaysMandatory)
     const QStringList definition = rowsOf(0);
     const FormCopy blank = readCopy(db(), kOrder, 0);
     QList<FieldValue> values = valuesOf(blank);
-    values[1].value = QStringLiteral("R-'1'");
+    values[1].value = u"R-'1'"_s;
     values[3].checked = true;
     const Outcome<qlonglong, int> added = save(SaveMode::Add, blank, values);
     ASSERT_TRUE(added) << (added.refusal() ? added.refusal()->message.toStdString() : "");
 
-    const RecordSet a =
-        db().query(QStringLiteral("SELECT * FROM ATTACH WHERE Attach_Number = ?"), {*added});
-    EXPECT_EQ(a.text(QStringLiteral("Attach_Type")), QStringLiteral("X"));
-    EXPECT_EQ(a.text(QStringLiteral("Attach_Title")), kOrder);
-    EXPECT_EQ(a.text(QStringLiteral("Attach_Filename")), kOrder);
+    const RecordSet a = db().query(u"SELECT * FROM ATTACH WHERE Attach_Number = ?"_s, {*added});
+    EXPECT_EQ(a.text(u"Attach_Type"_s), u"X"_s);
+    EXPECT_EQ(a.text(u"Attach_Title"_s), kOrder);
+    EXPECT_EQ(a.text(u"Attach_Filename"_s), kOrder);
     EXPECT_EQ(a.number(scr::Number), task);
-    EXPECT_EQ(a.text(QStringLiteral("Category")), kProjects);
-    EXPECT_TRUE(a.flag(QStringLiteral("Publish")));
+    EXPECT_EQ(a.text(u"Category"_s), kProjects);
+    EXPECT_TRUE(a.flag(u"Publish"_s));
     EXPECT_EQ(formOfCopy(db(), *added), kOrder);
 
     const FormCopy opened = readCopy(db(), kOrder, *added);
     ASSERT_EQ(opened.fields.size(), 4);
     EXPECT_TRUE(opened.fields.at(1).mandatory);
-    EXPECT_EQ(opened.fields.at(1).value, QStringLiteral("R-'1'"));
+    EXPECT_EQ(opened.fields.at(1).value, u"R-'1'"_s);
     values = valuesOf(opened);
-    values[2].value = QStringLiteral("second");
+    values[2].value = u"second"_s;
     ASSERT_TRUE(save(SaveMode::Open, opened, values));
-    EXPECT_EQ(rowsOf(*added), (QStringList{QStringLiteral("1 Title=Order/0/0/main/1"),
-                                           QStringLiteral("2 O'Brien's ref=R-'1'/0/1/main/1"),
-                                           QStringLiteral("3 Note=second/0/0/main/1"),
-                                           QStringLiteral("4 Signed=Signed off/1/1/main/1")}));
+    EXPECT_EQ(rowsOf(*added),
+              (QStringList{u"1 Title=Order/0/0/main/1"_s, u"2 O'Brien's ref=R-'1'/0/1/main/1"_s,
+                           u"3 Note=second/0/0/main/1"_s, u"4 Signed=Signed off/1/1/main/1"_s}));
     EXPECT_EQ(rowsOf(0), definition);
     // Still mandatory after the reopen: blanking the reference is refused.
     const FormCopy again = readCopy(db(), kOrder, *added);
     values = valuesOf(again);
-    values[1].value = QStringLiteral(" ");
+    values[1].value = u" "_s;
     EXPECT_TRUE(save(SaveMode::Open, again, values).refusal());
 }
 
 // A row that cannot be written part-way through a save leaves the copy as it was.
 TEST_P(CustomFormsTest, SaveFailingPartWayKeepsTheOldValues)
 {
-    defineOrder();
-    const FormCopy blank = readCopy(db(), kOrder, 0);
-    QList<FieldValue> values = valuesOf(blank);
-    values[1].value = QStringLiteral("old");
-    values[3].checked = true;
-    const qlonglong number = *save(SaveMode::Add, blank, values);
+    const qlonglong number = savedOrder(u"old"_s);
     const QStringList before = rowsOf(number);
 
-    test::refuseInserts(db(), QStringLiteral("CONTROL"), QStringLiteral("NEW.CONTROL_KEY = 3"));
+    test::refuseInserts(db(), u"CONTROL"_s, u"NEW.CONTROL_KEY = 3"_s);
     const FormCopy opened = readCopy(db(), kOrder, number);
-    values = valuesOf(opened);
-    values[1].value = QStringLiteral("new");
+    QList<FieldValue> values = valuesOf(opened);
+    values[1].value = u"new"_s;
     EXPECT_THROW(save(SaveMode::Open, opened, values), DbError);
     EXPECT_EQ(rowsOf(number), before);
     EXPECT_THROW(save(SaveMode::Add, opened, values), DbError);
-    EXPECT_EQ(countRows(QStringLiteral("SELECT COUNT(*) FROM ATTACH")), 1);
+    EXPECT_EQ(countRows(u"SELECT COUNT(*) FROM ATTACH"_s), 1);
 }
 
 // The close comparison goes by key: of two fields named alike, a change in the second counts;
@@ -221,11 +225,11 @@ TEST_P(CustomFormsTest, ChangesAreFoundByKeyNotByName)
     const FormCopy copy = readCopy(db(), kOrder, 0);
     QList<FieldValue> values = valuesOf(copy);
     EXPECT_TRUE(changedFields(db(), copy, values).isEmpty());
-    values[0].value = QStringLiteral("labels are not edited");
-    values[2].value = QStringLiteral("20");
+    values[0].value = u"labels are not edited"_s;
+    values[2].value = u"20"_s;
     EXPECT_EQ(changedFields(db(), copy, values), (QList<int>{2}));
     values = valuesOf(copy);
-    values[3].value = QStringLiteral("30");
+    values[3].value = u"30"_s;
     values[4].checked = true;
     EXPECT_EQ(changedFields(db(), copy, values), (QList<int>{3, 4}));
 }
@@ -245,15 +249,15 @@ TEST_P(CustomFormsTest, OddRowsAreSkippedClampedOrIgnoredAndNoted)
     EXPECT_EQ(copy.fields.at(0).pixels, QRect(0, kPanelHeight - 4, 4, 4));
     EXPECT_EQ(copy.fields.at(2).pixels, QRect(20, 40, 100, 20));
     ASSERT_EQ(copy.notes.size(), 3) << copy.notes.join(u'\n').toStdString();
-    EXPECT_TRUE(copy.notes.at(0).contains(QStringLiteral("unknown type \"IMAGE\"")));
-    EXPECT_TRUE(copy.notes.at(1).contains(QStringLiteral("\"Far\"")));
-    EXPECT_TRUE(copy.notes.at(2).contains(QStringLiteral("other.mdb")));
+    EXPECT_TRUE(copy.notes.at(0).contains(u"unknown type \"IMAGE\""_s));
+    EXPECT_TRUE(copy.notes.at(1).contains(u"\"Far\""_s));
+    EXPECT_TRUE(copy.notes.at(2).contains(u"other.mdb"_s));
 
     const Outcome<qlonglong, int> saved = save(SaveMode::Add, copy, valuesOf(copy));
     ASSERT_TRUE(saved);
     EXPECT_EQ(rowsOf(*saved).size(), 4) << "the unknown row is kept";
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT TOP FROM CONTROL WHERE ATTACH_NUMBER = ? AND "
-                                         "CONTROL_KEY = 2"),
+    EXPECT_EQ(db().scalar(u"SELECT TOP FROM CONTROL WHERE ATTACH_NUMBER = ? AND "
+                          "CONTROL_KEY = 2"_s,
                           {*saved})
                   .toLongLong(),
               900'000'000)
@@ -267,13 +271,12 @@ TEST_P(CustomFormsTest, ListsComeFromTheCatalogue)
     for (const char* p : {"High 'A'", "low", "High 'A'", "Mid \"B\""})
         addTaskRow(db(), {{scr::Title, QString::fromUtf8(p)}});
     FormField f;
-    f.name = QStringLiteral("Priority");
-    f.table = QStringLiteral("scr");
-    f.field = QStringLiteral("scr_title");
+    f.name = u"Priority"_s;
+    f.table = u"scr"_s;
+    f.field = u"scr_title"_s;
     const Outcome<QStringList> listed = listValues(db(), f);
     ASSERT_TRUE(listed);
-    EXPECT_EQ(*listed, (QStringList{QStringLiteral("forms"), QStringLiteral("High 'A'"),
-                                    QStringLiteral("low"), QStringLiteral("Mid \"B\"")}));
+    EXPECT_EQ(*listed, (QStringList{u"forms"_s, u"High 'A'"_s, u"low"_s, u"Mid \"B\""_s}));
 
     for (const auto& [table, field] : {std::pair{"No table", "x"}, std::pair{"LU_PRIORITY", "x'"},
                                        std::pair{"SCR; DROP TABLE SCR", "SCR_Title"}}) {
@@ -283,46 +286,39 @@ TEST_P(CustomFormsTest, ListsComeFromTheCatalogue)
         ASSERT_TRUE(none.refusal());
         EXPECT_EQ(none.refusal()->message, missingListMessage(f.name, f.table, f.field));
     }
-    EXPECT_TRUE(db().hasTable(QStringLiteral("SCR")));
+    EXPECT_TRUE(db().hasTable(u"SCR"_s));
 }
 
 // Two clients open one copy: the first save wins, the second writes nothing and is told; its
 // values can still go into a new copy. Any update of the attachment moves its version.
 TEST_P(CustomFormsTest, TheSecondOfTwoClientsSavingOneCopyIsRefused)
 {
-    defineOrder();
-    const FormCopy blank = readCopy(db(), kOrder, 0);
-    QList<FieldValue> values = valuesOf(blank);
-    values[1].value = QStringLiteral("first");
-    values[3].checked = true;
-    const qlonglong number = *save(SaveMode::Add, blank, values);
-
+    const qlonglong number = savedOrder(u"first"_s);
     const std::unique_ptr<Database> other = connectAgain();
     const FormCopy mine = readCopy(db(), kOrder, number);
     const FormCopy theirs = readCopy(*other, kOrder, number);
-    values = valuesOf(theirs);
-    values[1].value = QStringLiteral("theirs");
+    QList<FieldValue> values = valuesOf(theirs);
+    values[1].value = u"theirs"_s;
     ASSERT_TRUE(saveCopy(*other, SaveMode::Open, theirs, values, {}, kMe, {}, false));
 
-    values[1].value = QStringLiteral("mine");
+    values[1].value = u"mine"_s;
     const Outcome<qlonglong, int> refused = save(SaveMode::Open, mine, values);
     ASSERT_TRUE(refused.refusal());
     EXPECT_EQ(*refused.refusal(), (RefusalOf<int>{kSavedElsewhere, kChangedElsewhere}));
-    EXPECT_EQ(readCopy(db(), kOrder, number).fields.at(1).value, QStringLiteral("theirs"));
+    EXPECT_EQ(readCopy(db(), kOrder, number).fields.at(1).value, u"theirs"_s);
     const Outcome<qlonglong, int> asNew = save(SaveMode::Add, mine, values);
     ASSERT_TRUE(asNew);
-    EXPECT_EQ(readCopy(db(), kOrder, *asNew).fields.at(1).value, QStringLiteral("mine"));
+    EXPECT_EQ(readCopy(db(), kOrder, *asNew).fields.at(1).value, u"mine"_s);
 
     const qlonglong before = readCopy(db(), kOrder, number).version;
-    db().execute(QStringLiteral("UPDATE ATTACH SET Attach_Title = 'x' WHERE Attach_Number = ?"),
-                 {number});
+    db().execute(u"UPDATE ATTACH SET Attach_Title = 'x' WHERE Attach_Number = ?"_s, {number});
     EXPECT_EQ(readCopy(db(), kOrder, number).version, before + 1);
     const FormCopy fresh = readCopy(db(), kOrder, number);
     EXPECT_TRUE(save(SaveMode::Open, fresh, valuesOf(fresh))) << "a copy read after the change";
 
-    db().execute(QStringLiteral("DELETE FROM ATTACH WHERE Attach_Number = ?"), {number});
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM ATTACH_VERSION WHERE "
-                                         "Attach_Number = ?"),
+    db().execute(u"DELETE FROM ATTACH WHERE Attach_Number = ?"_s, {number});
+    EXPECT_EQ(db().scalar(u"SELECT COUNT(*) FROM ATTACH_VERSION WHERE "
+                          "Attach_Number = ?"_s,
                           {number})
                   .toInt(),
               0)
@@ -333,39 +329,33 @@ TEST_P(CustomFormsTest, TheSecondOfTwoClientsSavingOneCopyIsRefused)
 // leaves the old ones); the rows of filled-in copies and the copies' own values stay as they are.
 TEST_P(CustomFormsTest, TheDesignerReplacesDefinitionsOnlyAndAllOrNothing)
 {
-    defineOrder();
-    const FormCopy blank = readCopy(db(), kOrder, 0);
-    QList<FieldValue> values = valuesOf(blank);
-    values[1].value = QStringLiteral("R-1");
-    values[3].checked = true;
-    const qlonglong filled = *save(SaveMode::Add, blank, values);
+    const qlonglong filled = savedOrder(u"R-1"_s);
     const QStringList copyRows = rowsOf(filled);
 
     FormDefinition d = *readDefinition(db(), kOrder);
     ASSERT_EQ(d.fields.size(), 4);
-    d.caption = QStringLiteral("Order's form");
+    d.caption = u"Order's form"_s;
     d.fields.removeAt(2);
-    setColumnValue(d.fields[0], FieldColumn::Value, QStringLiteral("Supplier's order"));
-    setColumnValue(d.fields[1], FieldColumn::Mandatory, QStringLiteral("0"));
+    setColumnValue(d.fields[0], FieldColumn::Value, u"Supplier's order"_s);
+    setColumnValue(d.fields[1], FieldColumn::Mandatory, u"0"_s);
     d.fields << newField(d);
     EXPECT_EQ(d.fields.last().key, 5);
     writeDefinition(db(), d, at(2024, 2, 1, 9, 0, 0));
 
-    const QStringList definition{QStringLiteral("1 Title=Supplier's order/0/0/main/1"),
-                                 QStringLiteral("2 O'Brien's ref=/0/0/main/1"),
-                                 QStringLiteral("4 Signed=Signed off/0/1/main/1"),
-                                 QStringLiteral("5 Field5=/0/0//0")};
+    const QStringList definition{u"1 Title=Supplier's order/0/0/main/1"_s,
+                                 u"2 O'Brien's ref=/0/0/main/1"_s,
+                                 u"4 Signed=Signed off/0/1/main/1"_s, u"5 Field5=/0/0//0"_s};
     EXPECT_EQ(rowsOf(0), definition);
     EXPECT_EQ(rowsOf(filled), copyRows) << "a filled-in copy keeps its rows";
-    EXPECT_EQ(readDefinition(db(), kOrder)->caption, QStringLiteral("Order's form"));
-    EXPECT_EQ(countRows(QStringLiteral("SELECT COUNT(*) FROM FORM")), 1);
+    EXPECT_EQ(readDefinition(db(), kOrder)->caption, u"Order's form"_s);
+    EXPECT_EQ(countRows(u"SELECT COUNT(*) FROM FORM"_s), 1);
 
-    test::refuseInserts(db(), QStringLiteral("CONTROL"), QStringLiteral("NEW.CONTROL_KEY = 4"));
-    d.caption = QStringLiteral("lost");
-    d.fields[0].value = QStringLiteral("lost");
+    test::refuseInserts(db(), u"CONTROL"_s, u"NEW.CONTROL_KEY = 4"_s);
+    d.caption = u"lost"_s;
+    d.fields[0].value = u"lost"_s;
     EXPECT_THROW(writeDefinition(db(), d, at(2024, 2, 1, 9, 0, 0)), DbError);
     EXPECT_EQ(rowsOf(0), definition);
-    EXPECT_EQ(readDefinition(db(), kOrder)->caption, QStringLiteral("Order's form"));
+    EXPECT_EQ(readDefinition(db(), kOrder)->caption, u"Order's form"_s);
 
     deleteDefinition(db(), kOrder);
     EXPECT_FALSE(readDefinition(db(), kOrder));
@@ -381,9 +371,9 @@ TEST_P(CustomFormsTest, DefinitionsAreCheckedAndWrittenByAdministratorsOnly)
     FormDefinition twice = *readDefinition(db(), kOrder);
     twice.fields[3].key = 2;
     FormDefinition taken;
-    taken.name = QStringLiteral(" supplier's ORDER ");
+    taken.name = u" supplier's ORDER "_s;
     FormDefinition unnamed;
-    unnamed.name = QStringLiteral("  ");
+    unnamed.name = u"  "_s;
     const FormDefinition stored = *readDefinition(db(), kOrder);
     const struct
     {
@@ -405,15 +395,15 @@ TEST_P(CustomFormsTest, DefinitionsAreCheckedAndWrittenByAdministratorsOnly)
     EXPECT_EQ(*design.edit(kOrder).refusal(), refused);
     EXPECT_EQ(*design.remove(kOrder).refusal(), refused);
     FormDefinition fresh;
-    fresh.name = QStringLiteral("Fresh");
+    fresh.name = u"Fresh"_s;
     EXPECT_EQ(*design.save(fresh).refusal(), (RefusalOf<int>{UserRights::kNotAdministrator, -1}));
     EXPECT_TRUE(prompt.texts().isEmpty()) << shown();
-    EXPECT_EQ(countRows(QStringLiteral("SELECT COUNT(*) FROM FORM")), 1);
+    EXPECT_EQ(countRows(u"SELECT COUNT(*) FROM FORM"_s), 1);
 
     session.user.record.administrator = true;
     ASSERT_TRUE(design.save(fresh));
     EXPECT_FALSE(fresh.isNew);
-    EXPECT_EQ(*design.open(), (QStringList{QStringLiteral("Fresh"), kOrder}));
+    EXPECT_EQ(*design.open(), (QStringList{u"Fresh"_s, kOrder}));
 }
 
 BX_INSTANTIATE_ENGINES(CustomFormsTest);

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 namespace bx {
 namespace {
 
@@ -18,9 +20,8 @@ protected:
     {
         test::addWorkshop(session.db(), id);
         if (parent != 0)
-            session.db().execute(
-                QStringLiteral("UPDATE LU_GROUP SET parent_workshop = ? WHERE GROUP_ID = ?"),
-                {parent, id});
+            session.db().execute(u"UPDATE LU_GROUP SET parent_workshop = ? WHERE GROUP_ID = ?"_s,
+                                 {parent, id});
     }
 };
 
@@ -28,24 +29,23 @@ protected:
 TEST_P(CustomTabTest, WorkshopTakesItsOwnPlugInOrTheNearestAbove)
 {
     UserRecord admin;
-    admin.userId = QStringLiteral("admin");
+    admin.userId = u"admin"_s;
     addWorkshopUnder(101, 0);
     addWorkshopUnder(102, 101);
     addWorkshopUnder(103, 102);
     addWorkshopUnder(105, 0);
     addWorkshopUnder(104, 105);
-    session.db().execute(
-        QStringLiteral("UPDATE LU_GROUP SET parent_workshop = 104 WHERE GROUP_ID = 105"));
-    ASSERT_FALSE(plugins::setCustomTab(session.db(), admin, 101, QStringLiteral("Maker.Root")));
-    ASSERT_FALSE(plugins::setCustomTab(session.db(), admin, 103, QStringLiteral(" Maker.Three ")));
+    session.db().execute(u"UPDATE LU_GROUP SET parent_workshop = 104 WHERE GROUP_ID = 105"_s);
+    ASSERT_FALSE(plugins::setCustomTab(session.db(), admin, 101, u"Maker.Root"_s));
+    ASSERT_FALSE(plugins::setCustomTab(session.db(), admin, 103, u" Maker.Three "_s));
 
     const struct
     {
         qlonglong workshop;
         QString progId;
-    } cases[] = {{101, QStringLiteral("Maker.Root")},
-                 {102, QStringLiteral("Maker.Root")},
-                 {103, QStringLiteral("Maker.Three")},
+    } cases[] = {{101, u"Maker.Root"_s},
+                 {102, u"Maker.Root"_s},
+                 {103, u"Maker.Three"_s},
                  {104, QString()},
                  {199, QString()}};
     for (const auto& c : cases)
@@ -53,7 +53,7 @@ TEST_P(CustomTabTest, WorkshopTakesItsOwnPlugInOrTheNearestAbove)
 
     // Removing a workshop's own choice gives it the one above again.
     ASSERT_FALSE(plugins::setCustomTab(session.db(), admin, 103, QString()));
-    EXPECT_EQ(plugins::customTabProgId(session.db(), 103), QStringLiteral("Maker.Root"));
+    EXPECT_EQ(plugins::customTabProgId(session.db(), 103), u"Maker.Root"_s);
     EXPECT_EQ(plugins::ownCustomTab(session.db(), 103), QString());
 }
 
@@ -61,11 +61,11 @@ TEST_P(CustomTabTest, OnlyAdministratorsChooseAndNothingIsWrittenOtherwise)
 {
     test::addWorkshop(session.db(), 101);
     UserRecord plain;
-    plain.userId = QStringLiteral("ann");
-    const auto refused = plugins::setCustomTab(session.db(), plain, 101, QStringLiteral("Maker.X"));
+    plain.userId = u"ann"_s;
+    const auto refused = plugins::setCustomTab(session.db(), plain, 101, u"Maker.X"_s);
     ASSERT_TRUE(refused);
     EXPECT_EQ(refused->message, UserRights::kNotAdministrator);
-    EXPECT_EQ(session.db().scalar(QStringLiteral("SELECT COUNT(*) FROM CUSTOM_TAB")).toInt(), 0);
+    EXPECT_EQ(session.db().scalar(u"SELECT COUNT(*) FROM CUSTOM_TAB"_s).toInt(), 0);
 }
 
 BX_INSTANTIATE_ENGINES(CustomTabTest);

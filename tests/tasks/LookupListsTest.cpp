@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 using namespace bx::test::tasks;
 
@@ -26,26 +27,21 @@ protected:
 
     qlonglong rows(const char* table, const char* column, const QString& value)
     {
-        return countRows(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2 = ?")
-                             .arg(QLatin1String(table), QLatin1String(column)),
+        return countRows(u"SELECT COUNT(*) FROM %1 WHERE %2 = ?"_s.arg(QLatin1String(table),
+                                                                       QLatin1String(column)),
                          {value});
     }
     void addChild(const QString& name, const QString& parent)
     {
-        db().execute(
-            QStringLiteral("INSERT INTO LU_CATEGORY (Category, Parent_Category) VALUES (?, ?)"),
-            {name, parent});
+        bx::test::addSubfolder(db(), name, parent);
     }
     QVariant parentOf(const QString& name)
     {
-        return db().scalar(
-            QStringLiteral("SELECT Parent_Category FROM LU_CATEGORY WHERE Category = ?"), {name});
+        return db().scalar(u"SELECT Parent_Category FROM LU_CATEGORY WHERE Category = ?"_s, {name});
     }
     void grant(const QString& user, const QString& folder)
     {
-        db().execute(QStringLiteral("INSERT INTO LU_ACCESS_LEVEL (USER_ID, ACCESS_LEVEL, "
-                                    "ACCESS_TYPE) VALUES (?, ?, 'VIEW')"),
-                     {user, folder});
+        bx::test::grantFolder(db(), user, folder);
     }
     Outcome<> save(LookupKind kind, const QString& old, const QString& text,
                    const QString& parent = {})
@@ -62,13 +58,13 @@ protected:
 
 TEST_P(LookupListsTest, OnlyAnAdministratorChangesTheLists)
 {
-    addRule(QStringLiteral("O'Neil's rule"), QStringLiteral("x"));
-    addChild(QStringLiteral("Child"), kProjects);
+    addRule(u"O'Neil's rule"_s, u"x"_s);
+    addChild(u"Child"_s, kProjects);
     grant(kMe, kProjects);
     const auto everything = [&] {
         QList<QVariantList> all;
         for (const char* table : {"LU_PRIORITY", "LU_CATEGORY", "LU_RULES", "LU_ACCESS_LEVEL"})
-            all += db().query(QStringLiteral("SELECT * FROM ") + QLatin1String(table)).rows();
+            all += db().query(u"SELECT * FROM "_s + QLatin1String(table)).rows();
         return all;
     };
     const auto before = everything();
@@ -77,31 +73,30 @@ TEST_P(LookupListsTest, OnlyAnAdministratorChangesTheLists)
     for (LookupKind kind : {LookupKind::Priority, LookupKind::Category, LookupKind::Rule}) {
         SCOPED_TRACE(lookupList(kind).table.toStdString());
         const QString entry = lists().entries(kind).value(0);
-        EXPECT_EQ(save(kind, {}, QStringLiteral("O'Hara's new")).refusal(), refused);
-        EXPECT_EQ(save(kind, entry, QStringLiteral("Renamed")).refusal(), refused);
+        EXPECT_EQ(save(kind, {}, u"O'Hara's new"_s).refusal(), refused);
+        EXPECT_EQ(save(kind, entry, u"Renamed"_s).refusal(), refused);
         EXPECT_EQ(lists().remove(kind, entry).refusal(), refused);
     }
-    EXPECT_EQ(lists().moveCategory(QStringLiteral("Child"), lookup::kTopLevel).refusal(), refused);
+    EXPECT_EQ(lists().moveCategory(u"Child"_s, lookup::kTopLevel).refusal(), refused);
     EXPECT_TRUE(prompt.records().isEmpty()) << "refused before any question";
     EXPECT_EQ(everything(), before);
 
-    session.user.record.userId = QStringLiteral("admin");
-    EXPECT_TRUE(save(LookupKind::Priority, {}, QStringLiteral("O'Hara's new")));
+    session.user.record.userId = u"admin"_s;
+    EXPECT_TRUE(save(LookupKind::Priority, {}, u"O'Hara's new"_s));
 }
 
 // Every refusal leaves the entry in place; the texts and their order are the users' guide.
 TEST_P(LookupListsTest, DeleteIsRefusedWhileTheEntryIsInUse)
 {
-    addCategories(db(), {QStringLiteral("O'Malley's tasks")});
-    addTaskRow(db(), {{scr::Priority, QStringLiteral("1 - High")},
-                      {scr::Category, QStringLiteral("O'Malley's tasks")}});
-    addRule(QStringLiteral("Escalate"), QStringLiteral("Sub SCRMain() End Sub"));
-    addLifecycle(db(), QStringLiteral("Review"), kShop7,
-                 {withRule(userStage(QStringLiteral("Check"), QStringLiteral("bob"), kShop7),
-                           QStringLiteral("escalate"), true, false, false)});
+    addCategories(db(), {u"O'Malley's tasks"_s});
+    addTaskRow(db(), {{scr::Priority, u"1 - High"_s}, {scr::Category, u"O'Malley's tasks"_s}});
+    addRule(u"Escalate"_s, u"Sub SCRMain() End Sub"_s);
+    addLifecycle(
+        db(), u"Review"_s, kShop7,
+        {withRule(userStage(u"Check"_s, u"bob"_s, kShop7), u"escalate"_s, true, false, false)});
     addCategories(db(), {lookup::kUndefinedFolder});
-    addChild(QStringLiteral("Bob's child"), kProjects);
-    addChild(QStringLiteral("Parent's pet"), QStringLiteral("Undefined Folder"));
+    addChild(u"Bob's child"_s, kProjects);
+    addChild(u"Parent's pet"_s, u"Undefined Folder"_s);
 
     const struct
     {
@@ -109,17 +104,15 @@ TEST_P(LookupListsTest, DeleteIsRefusedWhileTheEntryIsInUse)
         QString name;
         const char* refusal;
     } cases[] = {
-        {LookupKind::Priority, QStringLiteral("1 - HIGH"),
+        {LookupKind::Priority, u"1 - HIGH"_s,
          "There are tasks of this Priority. You can't delete it."},
-        {LookupKind::Rule, QStringLiteral("Escalate"),
+        {LookupKind::Rule, u"Escalate"_s,
          "There are LifeCycles contains this Rule. You can't delete it."},
-        {LookupKind::Category, QStringLiteral("Unspecified Folder"),
-         "You can't delete 'Unspecified Folder'"},
-        {LookupKind::Category, QStringLiteral("undefined folder"),
-         "You can't delete 'Undefined Folder'"},
+        {LookupKind::Category, u"Unspecified Folder"_s, "You can't delete 'Unspecified Folder'"},
+        {LookupKind::Category, u"undefined folder"_s, "You can't delete 'Undefined Folder'"},
         {LookupKind::Category, kProjects,
          "There are subfolders under this folder. You can't delete it."},
-        {LookupKind::Category, QStringLiteral("O'Malley's tasks"),
+        {LookupKind::Category, u"O'Malley's tasks"_s,
          "There are tasks in this Folder. You can't delete it."},
         {LookupKind::Category, kSevenRoot,
          "This folder is the root folder of workshop 'Seventh'. You can't delete it."},
@@ -134,29 +127,27 @@ TEST_P(LookupListsTest, DeleteIsRefusedWhileTheEntryIsInUse)
             EXPECT_EQ(rows(qPrintable(list.table), qPrintable(list.keyColumn), c.name), 1);
         }
     }
-    EXPECT_EQ(
-        countRows(QStringLiteral("SELECT COUNT(*) FROM LU_GROUP WHERE GROUP_ID = ?"), {kShop7}), 1);
+    EXPECT_EQ(countRows(u"SELECT COUNT(*) FROM LU_GROUP WHERE GROUP_ID = ?"_s, {kShop7}), 1);
 
     EXPECT_EQ(lists().remove(LookupKind::Priority, QString()).refusal(),
-              RefusalOf<>{QStringLiteral("No item selected")});
+              RefusalOf<>{u"No item selected"_s});
     prompt.answer(PromptAnswer::Cancel);
-    const Outcome<> cancelled = lists().remove(LookupKind::Priority, QStringLiteral("3 - Low"));
+    const Outcome<> cancelled = lists().remove(LookupKind::Priority, u"3 - Low"_s);
     EXPECT_FALSE(cancelled || cancelled.refusal());
-    EXPECT_EQ(rows("LU_PRIORITY", "Priority", QStringLiteral("3 - Low")), 1);
+    EXPECT_EQ(rows("LU_PRIORITY", "Priority", u"3 - Low"_s), 1);
 }
 
 TEST_P(LookupListsTest, UnusedEntriesAreDeletedWithTheirAccessRows)
 {
-    addRule(QStringLiteral("O'Neil's rule"), QStringLiteral("x"));
-    grant(QStringLiteral("bob"), kProjects);
-    for (const auto& [kind, name] : {std::pair{LookupKind::Priority, QStringLiteral("3 - Low")},
-                                     std::pair{LookupKind::Rule, QStringLiteral("O'Neil's rule")},
+    addRule(u"O'Neil's rule"_s, u"x"_s);
+    grant(u"bob"_s, kProjects);
+    for (const auto& [kind, name] : {std::pair{LookupKind::Priority, u"3 - Low"_s},
+                                     std::pair{LookupKind::Rule, u"O'Neil's rule"_s},
                                      std::pair{LookupKind::Category, kProjects}}) {
         prompt.answer(PromptAnswer::Ok);
         EXPECT_TRUE(lists().remove(kind, name)) << name.toStdString();
     }
-    EXPECT_EQ(lists().entries(LookupKind::Priority),
-              (QStringList{QStringLiteral("1 - High"), QStringLiteral("2 - Normal")}));
+    EXPECT_EQ(lists().entries(LookupKind::Priority), (QStringList{u"1 - High"_s, u"2 - Normal"_s}));
     EXPECT_TRUE(lists().entries(LookupKind::Rule).isEmpty());
     EXPECT_EQ(rows("LU_ACCESS_LEVEL", "ACCESS_LEVEL", kProjects), 0);
     EXPECT_EQ(rows("LU_CATEGORY", "Category", kProjects), 0);
@@ -164,64 +155,61 @@ TEST_P(LookupListsTest, UnusedEntriesAreDeletedWithTheirAccessRows)
 
 TEST_P(LookupListsTest, TreeMovesRefuseCyclesAndTopLevelClearsTheParent)
 {
-    addChild(QStringLiteral("Child"), kProjects);
-    addChild(QStringLiteral("Grandchild"), QStringLiteral("CHILD"));
+    addChild(u"Child"_s, kProjects);
+    addChild(u"Grandchild"_s, u"CHILD"_s);
 
     prompt.answer(PromptAnswer::Yes);
-    EXPECT_EQ(lists().moveCategory(kProjects, QStringLiteral("Grandchild")).refusal(),
-              RefusalOf<>{QStringLiteral("You can not move Bob's projects under to Grandchild")});
+    EXPECT_EQ(lists().moveCategory(kProjects, u"Grandchild"_s).refusal(),
+              RefusalOf<>{u"You can not move Bob's projects under to Grandchild"_s});
     prompt.answer(PromptAnswer::Yes);
     EXPECT_FALSE(lists().moveCategory(kProjects, kProjects));
     EXPECT_TRUE(parentOf(kProjects).isNull());
 
     prompt.answer(PromptAnswer::No);
-    EXPECT_FALSE(lists().moveCategory(QStringLiteral("Grandchild"), kSevenRoot));
-    EXPECT_EQ(parentOf(QStringLiteral("Grandchild")).toString(), QStringLiteral("CHILD"));
+    EXPECT_FALSE(lists().moveCategory(u"Grandchild"_s, kSevenRoot));
+    EXPECT_EQ(parentOf(u"Grandchild"_s).toString(), u"CHILD"_s);
 
     prompt.answer(PromptAnswer::Yes);
-    EXPECT_TRUE(lists().moveCategory(QStringLiteral("Grandchild"), kSevenRoot));
-    EXPECT_EQ(parentOf(QStringLiteral("Grandchild")).toString(), kSevenRoot);
+    EXPECT_TRUE(lists().moveCategory(u"Grandchild"_s, kSevenRoot));
+    EXPECT_EQ(parentOf(u"Grandchild"_s).toString(), kSevenRoot);
     prompt.answer(PromptAnswer::Yes);
-    EXPECT_TRUE(lists().moveCategory(QStringLiteral("Child"), QStringLiteral("TOP LEVEL")));
-    EXPECT_TRUE(parentOf(QStringLiteral("Child")).isNull());
+    EXPECT_TRUE(lists().moveCategory(u"Child"_s, u"TOP LEVEL"_s));
+    EXPECT_TRUE(parentOf(u"Child"_s).isNull());
 
     const QList<CategoryNode> tree = lists().categoryTree();
     QStringList shown;
     for (const CategoryNode& n : tree)
         shown << QString(n.level * 2, QLatin1Char(' ')) + n.name;
-    EXPECT_EQ(shown,
-              (QStringList{QStringLiteral("Unspecified Folder"), kProjects, QStringLiteral("Child"),
-                           kSevenRoot, QStringLiteral("  Grandchild")}));
+    EXPECT_EQ(shown, (QStringList{u"Unspecified Folder"_s, kProjects, u"Child"_s, kSevenRoot,
+                                  u"  Grandchild"_s}));
 }
 
 // Renaming with references everywhere: the foreign keys from LU_GROUP and LU_ACCESS_LEVEL must
 // hold on both engines, and nothing may be lost or cascaded away.
 TEST_P(LookupListsTest, RenamingACategoryCarriesEveryReference)
 {
-    addChild(QStringLiteral("Child"), kProjects);
+    addChild(u"Child"_s, kProjects);
     const qlonglong task = addTaskRow(db(), {{scr::Category, kProjects}});
-    const qlonglong attach = addAttachment(task, {{QStringLiteral("Category"), kProjects}});
-    db().execute(QStringLiteral("UPDATE LU_GROUP SET Root_Folder = ? WHERE GROUP_ID = ?"),
-                 {kProjects, kShop4});
-    grant(QStringLiteral("O'Brien"), kProjects);
+    const qlonglong attach = addAttachment(task, {{u"Category"_s, kProjects}});
+    db().execute(u"UPDATE LU_GROUP SET Root_Folder = ? WHERE GROUP_ID = ?"_s, {kProjects, kShop4});
+    grant(u"O'Brien"_s, kProjects);
 
-    for (const QString& name :
-         {QStringLiteral("O'Hara's plans"), QStringLiteral("O'HARA'S PLANS")}) {
+    for (const QString& name : {u"O'Hara's plans"_s, u"O'HARA'S PLANS"_s}) {
         SCOPED_TRACE(name.toStdString());
         const QString old = lists()
                                 .entries(LookupKind::Category)
-                                .filter(QStringLiteral("plans"), Qt::CaseInsensitive)
+                                .filter(u"plans"_s, Qt::CaseInsensitive)
                                 .value(0, kProjects);
-        ASSERT_TRUE(save(LookupKind::Category, old, QStringLiteral("  ") + name, kSevenRoot));
-        EXPECT_EQ(countRows(QStringLiteral("SELECT COUNT(*) FROM LU_CATEGORY")), 3);
+        ASSERT_TRUE(save(LookupKind::Category, old, u"  "_s + name, kSevenRoot));
+        EXPECT_EQ(countRows(u"SELECT COUNT(*) FROM LU_CATEGORY"_s), 3);
         EXPECT_EQ(parentOf(name).toString(), kSevenRoot);
-        EXPECT_EQ(parentOf(QStringLiteral("Child")).toString(), name);
+        EXPECT_EQ(parentOf(u"Child"_s).toString(), name);
         EXPECT_EQ(storedText(task, scr::Category), name);
         for (const auto& [sql, key] :
              {std::pair{"SELECT Category FROM ATTACH WHERE Attach_Number = ?", QVariant(attach)},
               std::pair{"SELECT Root_Folder FROM LU_GROUP WHERE GROUP_ID = ?", QVariant(kShop4)},
               std::pair{"SELECT ACCESS_LEVEL FROM LU_ACCESS_LEVEL WHERE USER_ID = ?",
-                        QVariant(QStringLiteral("O'Brien"))}})
+                        QVariant(u"O'Brien"_s)}})
             EXPECT_EQ(db().scalar(QLatin1String(sql), {key}).toString(), name) << sql;
     }
     EXPECT_EQ(rows("LU_CATEGORY", "Category", kProjects), 0);
@@ -230,34 +218,27 @@ TEST_P(LookupListsTest, RenamingACategoryCarriesEveryReference)
 
 TEST_P(LookupListsTest, RenamingAPriorityOrRuleCarriesTasksAndStages)
 {
-    const qlonglong task = addTaskRow(db(), {{scr::Priority, QStringLiteral("1 - High")}});
-    addRule(QStringLiteral("Escalate"), QStringLiteral("Sub SCRMain() End Sub"));
-    addLifecycle(db(), QStringLiteral("Review"), kShop7,
-                 {withRule(userStage(QStringLiteral("Check"), QStringLiteral("bob"), kShop7),
-                           QStringLiteral("Escalate"), true, false, false)});
+    const qlonglong task = addTaskRow(db(), {{scr::Priority, u"1 - High"_s}});
+    addRule(u"Escalate"_s, u"Sub SCRMain() End Sub"_s);
+    addLifecycle(
+        db(), u"Review"_s, kShop7,
+        {withRule(userStage(u"Check"_s, u"bob"_s, kShop7), u"Escalate"_s, true, false, false)});
 
     // A column a site added to the rules, under a name that only works quoted, comes along too.
-    const QString siteColumn = QStringLiteral("\"Site's \"\"order\"\"\"");
-    db().execute(QStringLiteral("ALTER TABLE LU_RULES ADD COLUMN ") + siteColumn +
-                 QLatin1Char(' ') + db().dialect().textType());
-    db().execute(QStringLiteral("UPDATE LU_RULES SET ") + siteColumn +
-                 QStringLiteral(" = 'first'"));
+    const QString siteColumn = u"\"Site's \"\"order\"\"\""_s;
+    db().execute(u"ALTER TABLE LU_RULES ADD COLUMN "_s + siteColumn + QLatin1Char(' ') +
+                 db().dialect().textType());
+    db().execute(u"UPDATE LU_RULES SET "_s + siteColumn + u" = 'first'"_s);
 
-    ASSERT_TRUE(
-        save(LookupKind::Priority, QStringLiteral("1 - High"), QStringLiteral("0 - O'Urgent")));
-    EXPECT_EQ(storedText(task, scr::Priority), QStringLiteral("0 - O'Urgent"));
-    ASSERT_TRUE(
-        save(LookupKind::Rule, QStringLiteral("Escalate"), QStringLiteral("Kick upstairs")));
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT Rule_Name FROM LIFECYCLE_USER")).toString(),
-              QStringLiteral("Kick upstairs"));
-    EXPECT_EQ(
-        db().query(QStringLiteral("SELECT SCRIPT, ") + siteColumn +
-                   QStringLiteral(" FROM LU_RULES"))
-            .rows(),
-        (QList<QVariantList>{{QStringLiteral("Sub SCRMain() End Sub"), QStringLiteral("first")}}));
+    ASSERT_TRUE(save(LookupKind::Priority, u"1 - High"_s, u"0 - O'Urgent"_s));
+    EXPECT_EQ(storedText(task, scr::Priority), u"0 - O'Urgent"_s);
+    ASSERT_TRUE(save(LookupKind::Rule, u"Escalate"_s, u"Kick upstairs"_s));
+    EXPECT_EQ(db().scalar(u"SELECT Rule_Name FROM LIFECYCLE_USER"_s).toString(),
+              u"Kick upstairs"_s);
+    EXPECT_EQ(db().query(u"SELECT SCRIPT, "_s + siteColumn + u" FROM LU_RULES"_s).rows(),
+              (QList<QVariantList>{{u"Sub SCRMain() End Sub"_s, u"first"_s}}));
     EXPECT_EQ(lists().entries(LookupKind::Priority),
-              (QStringList{QStringLiteral("0 - O'Urgent"), QStringLiteral("2 - Normal"),
-                           QStringLiteral("3 - Low")}));
+              (QStringList{u"0 - O'Urgent"_s, u"2 - Normal"_s, u"3 - Low"_s}));
 }
 
 TEST_P(LookupListsTest, NameEditorRefusalsAndNewCategoryAccess)
@@ -280,7 +261,7 @@ TEST_P(LookupListsTest, NameEditorRefusalsAndNewCategoryAccess)
         {LookupKind::Category, "Seven's root", "Seven's root", "Seven's child",
          "You can not move Seven's root under to Seven's child"},
     };
-    addChild(QStringLiteral("Seven's child"), kSevenRoot);
+    addChild(u"Seven's child"_s, kSevenRoot);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         EXPECT_EQ(save(c.kind, QString::fromUtf8(c.old), QString::fromUtf8(c.text),
@@ -288,26 +269,24 @@ TEST_P(LookupListsTest, NameEditorRefusalsAndNewCategoryAccess)
                       .refusal(),
                   RefusalOf<>{QString::fromUtf8(c.refusal)});
     }
-    EXPECT_EQ(countRows(QStringLiteral("SELECT COUNT(*) FROM LU_CATEGORY")), 3);
+    EXPECT_EQ(countRows(u"SELECT COUNT(*) FROM LU_CATEGORY"_s), 3);
 
-    EXPECT_EQ(lists().mayRename(LookupKind::Category, QStringLiteral("TOP LEVEL")),
-              RefusalOf<>{QStringLiteral("You can't rename TOP LEVEL")});
+    EXPECT_EQ(lists().mayRename(LookupKind::Category, u"TOP LEVEL"_s),
+              RefusalOf<>{u"You can't rename TOP LEVEL"_s});
     EXPECT_EQ(lists().mayRename(LookupKind::Category, lookup::kUnspecifiedFolder),
-              RefusalOf<>{QStringLiteral("You can't rename Unspecified Folder")});
-    EXPECT_EQ(lists().mayRename(LookupKind::Rule, QString()),
-              RefusalOf<>{QStringLiteral("No item selected")});
-    EXPECT_FALSE(lists().mayRename(LookupKind::Rule, QStringLiteral("Escalate")));
+              RefusalOf<>{u"You can't rename Unspecified Folder"_s});
+    EXPECT_EQ(lists().mayRename(LookupKind::Rule, QString()), RefusalOf<>{u"No item selected"_s});
+    EXPECT_FALSE(lists().mayRename(LookupKind::Rule, u"Escalate"_s));
 
-    ASSERT_TRUE(save(LookupKind::Category, {}, QStringLiteral("D'Arcy's drafts"), kProjects));
-    ASSERT_TRUE(
-        save(LookupKind::Category, {}, QStringLiteral("Loose"), QStringLiteral("TOP LEVEL")));
-    EXPECT_EQ(parentOf(QStringLiteral("D'Arcy's drafts")).toString(), kProjects);
-    EXPECT_TRUE(parentOf(QStringLiteral("Loose")).isNull());
-    EXPECT_EQ(countRows(QStringLiteral("SELECT COUNT(*) FROM LU_ACCESS_LEVEL WHERE USER_ID = ? "
-                                       "AND ACCESS_TYPE = 'VIEW'"),
+    ASSERT_TRUE(save(LookupKind::Category, {}, u"D'Arcy's drafts"_s, kProjects));
+    ASSERT_TRUE(save(LookupKind::Category, {}, u"Loose"_s, u"TOP LEVEL"_s));
+    EXPECT_EQ(parentOf(u"D'Arcy's drafts"_s).toString(), kProjects);
+    EXPECT_TRUE(parentOf(u"Loose"_s).isNull());
+    EXPECT_EQ(countRows(u"SELECT COUNT(*) FROM LU_ACCESS_LEVEL WHERE USER_ID = ? "
+                        "AND ACCESS_TYPE = 'VIEW'"_s,
                         {kMe}),
               2);
-    EXPECT_EQ(rows("LU_ACCESS_LEVEL", "ACCESS_LEVEL", QStringLiteral("D'Arcy's drafts")), 1);
+    EXPECT_EQ(rows("LU_ACCESS_LEVEL", "ACCESS_LEVEL", u"D'Arcy's drafts"_s), 1);
 }
 
 BX_INSTANTIATE_ENGINES(LookupListsTest);

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 namespace bx {
 namespace {
 
@@ -33,13 +35,13 @@ plugins::EditorValues someValues()
     plugins::EditorValues v;
     v.task = 12;
     v.parent = 3;
-    v.lifecycleId = QStringLiteral("Release");
-    v.category = QStringLiteral("O'Neil's folder");
-    v.priority = QStringLiteral("High");
-    v.comments = QStringLiteral("Line one\nLine two");
-    v.title = QStringLiteral("Chairs");
-    v.userId = QStringLiteral("ann");
-    v.customField = QStringLiteral("REF-7");
+    v.lifecycleId = u"Release"_s;
+    v.category = u"O'Neil's folder"_s;
+    v.priority = u"High"_s;
+    v.comments = u"Line one\nLine two"_s;
+    v.title = u"Chairs"_s;
+    v.userId = u"ann"_s;
+    v.customField = u"REF-7"_s;
     return v;
 }
 
@@ -52,28 +54,25 @@ TEST_P(PlugInProtocolTest, RegisteredPlugInsAreOfferedByLabelAndAttachedUnderIt)
     for (const auto& [id, label, progId] :
          {std::tuple{1, "Zeta panel", "Maker.Zeta"}, std::tuple{2, "O'Neil's panel", "Maker.Ref "},
           std::tuple{3, "alpha panel", "Maker.Alpha"}})
-        session.db().execute(
-            QStringLiteral("INSERT INTO LU_ACTIVEX (ID, ActiveX_Control_Name, label) VALUES "
-                           "(?, ?, ?)"),
-            {id, QString::fromLatin1(progId), QString::fromLatin1(label)});
+        session.db().execute(u"INSERT INTO LU_ACTIVEX (ID, ActiveX_Control_Name, label) VALUES "
+                             "(?, ?, ?)"_s,
+                             {id, QString::fromLatin1(progId), QString::fromLatin1(label)});
     const QList<plugins::RegisteredPlugIn> offered = plugins::registeredPlugIns(session.db());
     ASSERT_EQ(offered.size(), 3);
-    EXPECT_EQ(offered.at(0), (plugins::RegisteredPlugIn{3, QStringLiteral("alpha panel"),
-                                                        QStringLiteral("Maker.Alpha")}));
-    EXPECT_EQ(offered.at(1), (plugins::RegisteredPlugIn{2, QStringLiteral("O'Neil's panel"),
-                                                        QStringLiteral("Maker.Ref")}));
+    EXPECT_EQ(offered.at(0), (plugins::RegisteredPlugIn{3, u"alpha panel"_s, u"Maker.Alpha"_s}));
+    EXPECT_EQ(offered.at(1), (plugins::RegisteredPlugIn{2, u"O'Neil's panel"_s, u"Maker.Ref"_s}));
 
-    const QString ann = QStringLiteral("ann");
+    const QString ann = u"ann"_s;
     EXPECT_EQ(plugins::plugInAttachment(nullptr, true, ann, clock).refusal()->message,
               plugins::kSpecifyControl);
     const Outcome<PendingAttachment> p =
         plugins::plugInAttachment(&offered.at(1), true, ann, clock);
     ASSERT_TRUE(p);
     EXPECT_EQ(p->type, AttachmentType::PlugIn);
-    EXPECT_EQ(p->title, QStringLiteral("O'Neil's panel"));
-    EXPECT_EQ(p->fileName, QStringLiteral("Maker.Ref"));
+    EXPECT_EQ(p->title, u"O'Neil's panel"_s);
+    EXPECT_EQ(p->fileName, u"Maker.Ref"_s);
     EXPECT_TRUE(p->showInTabBar);
-    EXPECT_EQ(p->owner, QStringLiteral("ann"));
+    EXPECT_EQ(p->owner, u"ann"_s);
 }
 
 // The first showing tells the parent, the editor's values (dates only when the boxes hold one, the
@@ -87,22 +86,21 @@ TEST(PlugInProtocol, FirstShowingTellsInOrder)
         bool edit;
         QStringList expected;
     };
-    const QStringList head{QStringLiteral("SCR_Parent_Number=3"),
-                           QStringLiteral("SCR_Lifecycle_ID=Release")};
-    const QStringList middle{QStringLiteral("SCR_Category=O'Neil's folder"),
-                             QStringLiteral("SCR_Priority=High"),
-                             QStringLiteral("SCR_Comments=Line one\nLine two"),
-                             QStringLiteral("SCR_Title=Chairs"),
-                             QStringLiteral("User_ID=ann"),
-                             QStringLiteral("BXDB"),
-                             QStringLiteral("SCR_Custom_Field=REF-7")};
-    const QStringList tail{QStringLiteral("SCR_Number=12"), QStringLiteral("key=K1")};
+    const QStringList head{u"SCR_Parent_Number=3"_s, u"SCR_Lifecycle_ID=Release"_s};
+    const QStringList middle{u"SCR_Category=O'Neil's folder"_s,
+                             u"SCR_Priority=High"_s,
+                             u"SCR_Comments=Line one\nLine two"_s,
+                             u"SCR_Title=Chairs"_s,
+                             u"User_ID=ann"_s,
+                             u"BXDB"_s,
+                             u"SCR_Custom_Field=REF-7"_s};
+    const QStringList tail{u"SCR_Number=12"_s, u"key=K1"_s};
     // Without dates and for viewing: CustomTabWindowTest, through the editor.
     const Case cases[] = {
         {"dates, editing", true, true,
-         head + QStringList{QStringLiteral("SCR_Owner_Target_Date=2024-05-02")} + middle +
-             QStringList{QStringLiteral("SCR_Lifecycle_End_Date=2024-06-01")} + tail +
-             QStringList{QStringLiteral("ACTION=EDIT")}},
+         head + QStringList{u"SCR_Owner_Target_Date=2024-05-02"_s} + middle +
+             QStringList{u"SCR_Lifecycle_End_Date=2024-06-01"_s} + tail +
+             QStringList{u"ACTION=EDIT"_s}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -113,25 +111,23 @@ TEST(PlugInProtocol, FirstShowingTellsInOrder)
             v.lifecycleEndDate = QDate(2024, 6, 1);
         }
         RecordingPlugIn plugIn;
-        EXPECT_TRUE(plugins::showPlugIn(plugIn, v, QStringLiteral("K1"),
-                                        [&] { plugIn.log << QStringLiteral("BXDB"); }));
+        EXPECT_TRUE(plugins::showPlugIn(plugIn, v, u"K1"_s, [&] { plugIn.log << u"BXDB"_s; }));
         EXPECT_EQ(plugIn.log, c.expected);
     }
 
     RecordingPlugIn vetoing;
-    vetoing.answers.insert(QStringLiteral("ACTION"), QStringLiteral("cancel"));
-    EXPECT_FALSE(plugins::showPlugIn(vetoing, someValues(), QStringLiteral("K1"), {}));
+    vetoing.answers.insert(u"ACTION"_s, u"cancel"_s);
+    EXPECT_FALSE(plugins::showPlugIn(vetoing, someValues(), u"K1"_s, {}));
 }
 
 TEST(PlugInProtocol, UpdateFromChangesNothingAndAnOtherDirectionIsRefused)
 {
     RecordingPlugIn plugIn;
-    EXPECT_FALSE(plugins::UpdatePluginObject(QStringLiteral("FROM"), plugIn, someValues(), {}));
+    EXPECT_FALSE(plugins::UpdatePluginObject(u"FROM"_s, plugIn, someValues(), {}));
     EXPECT_TRUE(plugIn.log.isEmpty());
-    const auto refused =
-        plugins::UpdatePluginObject(QStringLiteral("to"), plugIn, someValues(), {});
+    const auto refused = plugins::UpdatePluginObject(u"to"_s, plugIn, someValues(), {});
     ASSERT_TRUE(refused);
-    EXPECT_EQ(refused->message, QStringLiteral("Invalid UpdatePlugin parameter"));
+    EXPECT_EQ(refused->message, u"Invalid UpdatePlugin parameter"_s);
     EXPECT_TRUE(plugIn.log.isEmpty());
 }
 
@@ -139,21 +135,21 @@ TEST(PlugInProtocol, UpdateFromChangesNothingAndAnOtherDirectionIsRefused)
 TEST(PlugInProtocol, RecordedValuesComeBackOverTheStoredOnes)
 {
     plugins::EditorValues typed = someValues();
-    typed.title = QStringLiteral("Typed title");
+    typed.title = u"Typed title"_s;
     typed.ownerTargetDate = QDate();
     typed.lifecycleEndDate = QDate(2024, 6, 1);
     plugins::EditorValues stored = someValues();
-    stored.title = QStringLiteral("Stored title");
+    stored.title = u"Stored title"_s;
     stored.ownerTargetDate = QDate(2024, 1, 1);
 
     const plugins::EditorValues back =
         plugins::valuesFromRecord(plugins::recordValues(typed), stored);
-    EXPECT_EQ(back.title, QStringLiteral("Typed title"));
+    EXPECT_EQ(back.title, u"Typed title"_s);
     EXPECT_FALSE(back.ownerTargetDate.isValid());
     EXPECT_EQ(back.lifecycleEndDate, QDate(2024, 6, 1));
     EXPECT_EQ(back.comments, typed.comments);
     EXPECT_EQ(back.task, stored.task);
-    EXPECT_EQ(plugins::valuesFromRecord({}, stored).title, QStringLiteral("Stored title"));
+    EXPECT_EQ(plugins::valuesFromRecord({}, stored).title, u"Stored title"_s);
 }
 
 BX_INSTANTIATE_ENGINES(PlugInProtocolTest);

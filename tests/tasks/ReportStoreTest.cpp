@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 
 namespace {
@@ -30,25 +31,23 @@ protected:
             return;
         clock.setStandardOffsetSeconds(2 * 3600);
         clock.set(naive(QDate(2024, 5, 8), QTime(10, 0)));
-        bx::test::addUsers(db(), {QStringLiteral("ann")});
+        bx::test::addUsers(db(), {u"ann"_s});
         bx::test::addWorkshop(db(), 7);
         bx::test::addWorkshop(db(), 8);
         session.currentWorkshopId = 7;
         session.user.record.reports = true;
 
-        shared = row(QStringLiteral("Shared.rpx"), QVariant(), QStringLiteral("R"));
-        other = row(QStringLiteral("Other.rpx"), qlonglong(8), QStringLiteral("R"));
-        row(QStringLiteral("Memo.rpx"), qlonglong(7), QStringLiteral("M"));
+        shared = row(u"Shared.rpx"_s, QVariant(), u"R"_s);
+        other = row(u"Other.rpx"_s, qlonglong(8), u"R"_s);
+        row(u"Memo.rpx"_s, qlonglong(7), u"M"_s);
     }
 
     qlonglong row(const QString& fileName, const QVariant& workshop, const QString& type)
     {
-        return db().insertNumbered(
-            QStringLiteral("ATTACH"), QStringLiteral("Attach_Number"),
-            {QStringLiteral("SCR_Number"), QStringLiteral("Attach_Filename"),
-             QStringLiteral("Attach_Title"), QStringLiteral("Attach_Type"),
-             QStringLiteral("Group_ID")},
-            {0, fileName, fileName + QStringLiteral(" title"), type, workshop});
+        return db().insertNumbered(u"ATTACH"_s, u"Attach_Number"_s,
+                                   {u"SCR_Number"_s, u"Attach_Filename"_s, u"Attach_Title"_s,
+                                    u"Attach_Type"_s, u"Group_ID"_s},
+                                   {0, fileName, fileName + u" title"_s, type, workshop});
     }
 
     static ReportLayout layout(const QString& title)
@@ -56,8 +55,7 @@ protected:
         ReportLayout l;
         l.title = title;
         reportrun::useSource(l, reportrun::Source::History);
-        l.columns = {{QStringLiteral("SCR_Number"), QStringLiteral("ID")},
-                     {QStringLiteral("Route_Note"), QStringLiteral("Note")}};
+        l.columns = {{u"SCR_Number"_s, u"ID"_s}, {u"Route_Note"_s, u"Note"_s}};
         l.style = ReportStyle::Casual;
         return l;
     }
@@ -77,9 +75,9 @@ protected:
     /** Every ATTACH row with its content's size: what a refused change must leave alone. */
     QString attachRows()
     {
-        const RecordSet rows = db().query(
-            QStringLiteral("SELECT Attach_Number, Attach_Filename, Attach_Title, Attach_Type, "
-                           "Group_ID FROM ATTACH ORDER BY Attach_Number"));
+        const RecordSet rows =
+            db().query(u"SELECT Attach_Number, Attach_Filename, Attach_Title, Attach_Type, "
+                       "Group_ID FROM ATTACH ORDER BY Attach_Number"_s);
         QStringList out;
         for (const QVariantList& r : rows.rows()) {
             QStringList cells;
@@ -98,23 +96,22 @@ protected:
 
 TEST_P(ReportStoreTest, PublishedReportsReopenEqualAndKeepTheirNumber)
 {
-    const ReportLayout first = layout(QStringLiteral("Routes of R&D's \"O'Brien\""));
+    const ReportLayout first = layout(u"Routes of R&D's \"O'Brien\""_s);
     const Outcome<qlonglong> number =
-        store.publish(0, QStringLiteral("/home/ann/Routes.rpx"), first.title, first.toJson());
+        store.publish(0, u"/home/ann/Routes.rpx"_s, first.title, first.toJson());
     ASSERT_TRUE(number);
 
-    const RecordSet stored = db().query(
-        QStringLiteral("SELECT Attach_Type, SCR_Number, Group_ID, Attach_Filename, Attach_Title, "
-                       "Attach_Owner FROM ATTACH WHERE Attach_Number = ?"),
-        {*number});
+    const RecordSet stored =
+        db().query(u"SELECT Attach_Type, SCR_Number, Group_ID, Attach_Filename, Attach_Title, "
+                   "Attach_Owner FROM ATTACH WHERE Attach_Number = ?"_s,
+                   {*number});
     ASSERT_EQ(stored.rowCount(), 1);
-    EXPECT_EQ(stored.text(QStringLiteral("Attach_Type")), QStringLiteral("R"));
-    EXPECT_EQ(stored.value(0, QStringLiteral("SCR_Number")).toLongLong(), 0);
-    EXPECT_EQ(stored.value(0, QStringLiteral("Group_ID")).toLongLong(), 7);
-    EXPECT_EQ(stored.text(QStringLiteral("Attach_Filename")), QStringLiteral("Routes.rpx"));
-    EXPECT_EQ(stored.text(QStringLiteral("Attach_Title")),
-              first.title + QStringLiteral(", ann, 2024-05-08 10:00"));
-    EXPECT_EQ(stored.text(QStringLiteral("Attach_Owner")), QStringLiteral("ann"));
+    EXPECT_EQ(stored.text(u"Attach_Type"_s), u"R"_s);
+    EXPECT_EQ(stored.value(0, u"SCR_Number"_s).toLongLong(), 0);
+    EXPECT_EQ(stored.value(0, u"Group_ID"_s).toLongLong(), 7);
+    EXPECT_EQ(stored.text(u"Attach_Filename"_s), u"Routes.rpx"_s);
+    EXPECT_EQ(stored.text(u"Attach_Title"_s), first.title + u", ann, 2024-05-08 10:00"_s);
+    EXPECT_EQ(stored.text(u"Attach_Owner"_s), u"ann"_s);
 
     const auto reopened = [&] {
         const Outcome<QByteArray> text = store.load(*number);
@@ -128,10 +125,10 @@ TEST_P(ReportStoreTest, PublishedReportsReopenEqualAndKeepTheirNumber)
 
     // Republished later under another title and name: the same row, its fields and content new.
     clock.set(naive(QDate(2024, 5, 9), QTime(7, 30)));
-    ReportLayout second = layout(QStringLiteral("Routes"));
+    ReportLayout second = layout(u"Routes"_s);
     second.orientation = ReportOrientation::Landscape;
     const Outcome<qlonglong> again =
-        store.publish(*number, QStringLiteral("Routes2.rpx"), second.title, second.toJson());
+        store.publish(*number, u"Routes2.rpx"_s, second.title, second.toJson());
     ASSERT_TRUE(again);
     EXPECT_EQ(*again, *number);
     EXPECT_EQ(reopened(), second);
@@ -140,31 +137,30 @@ TEST_P(ReportStoreTest, PublishedReportsReopenEqualAndKeepTheirNumber)
     const auto it = std::find_if(reports->cbegin(), reports->cend(),
                                  [&](const StoredReport& r) { return r.number == *number; });
     ASSERT_NE(it, reports->cend());
-    EXPECT_EQ(it->key(), QStringLiteral("Key") + QString::number(*number));
-    EXPECT_EQ(it->fileName, QStringLiteral("Routes2.rpx"));
-    EXPECT_EQ(it->title, QStringLiteral("Routes, ann, 2024-05-09 07:30"));
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT count(*) FROM ATTACH WHERE Attach_Type = 'R'"))
-                  .toLongLong(),
+    EXPECT_EQ(it->key(), u"Key"_s + QString::number(*number));
+    EXPECT_EQ(it->fileName, u"Routes2.rpx"_s);
+    EXPECT_EQ(it->title, u"Routes, ann, 2024-05-09 07:30"_s);
+    EXPECT_EQ(db().scalar(u"SELECT count(*) FROM ATTACH WHERE Attach_Type = 'R'"_s).toLongLong(),
               3);
 }
 
 TEST_P(ReportStoreTest, TheListHoldsTheWorkshopsAndTheSharedReportsOnly)
 {
-    EXPECT_EQ(listed(), (QStringList{QStringLiteral("Shared.rpx")}));
-    const ReportLayout l = layout(QStringLiteral("Mine"));
-    ASSERT_TRUE(store.publish(0, QStringLiteral("Mine.rpx"), l.title, l.toJson()));
-    EXPECT_EQ(listed(), (QStringList{QStringLiteral("Mine.rpx"), QStringLiteral("Shared.rpx")}));
+    EXPECT_EQ(listed(), (QStringList{u"Shared.rpx"_s}));
+    const ReportLayout l = layout(u"Mine"_s);
+    ASSERT_TRUE(store.publish(0, u"Mine.rpx"_s, l.title, l.toJson()));
+    EXPECT_EQ(listed(), (QStringList{u"Mine.rpx"_s, u"Shared.rpx"_s}));
     session.currentWorkshopId = 8;
-    EXPECT_EQ(listed(), (QStringList{QStringLiteral("Other.rpx"), QStringLiteral("Shared.rpx")}));
+    EXPECT_EQ(listed(), (QStringList{u"Other.rpx"_s, u"Shared.rpx"_s}));
 
     // A workshop's own report goes; the others stay.
     ASSERT_TRUE(store.remove(other));
-    EXPECT_EQ(listed(), (QStringList{QStringLiteral("Shared.rpx")}));
+    EXPECT_EQ(listed(), (QStringList{u"Shared.rpx"_s}));
 }
 
 TEST_P(ReportStoreTest, RefusalsWriteNothing)
 {
-    const ReportLayout l = layout(QStringLiteral("Mine"));
+    const ReportLayout l = layout(u"Mine"_s);
     const QByteArray json = l.toJson();
     struct Case
     {
@@ -181,34 +177,26 @@ TEST_P(ReportStoreTest, RefusalsWriteNothing)
     };
     const Case cases[] = {
         {"publish without the right", false, true,
-         [&](ReportStore& s) {
-             return refusalOf(s.publish(0, QStringLiteral("A.rpx"), l.title, json));
-         },
+         [&](ReportStore& s) { return refusalOf(s.publish(0, u"A.rpx"_s, l.title, json)); },
          UserRights::kNoReports},
         {"list without the right", false, true, [&](ReportStore& s) { return refusalOf(s.list()); },
          UserRights::kNoReports},
         {"delete without the right", false, true,
          [&](ReportStore& s) { return refusalOf(s.remove(shared)); }, UserRights::kNoReports},
         {"republish a shared report", true, false,
-         [&](ReportStore& s) {
-             return refusalOf(s.publish(shared, QStringLiteral("A.rpx"), l.title, json));
-         },
+         [&](ReportStore& s) { return refusalOf(s.publish(shared, u"A.rpx"_s, l.title, json)); },
          UserRights::kNoGlobalReports},
         {"delete a shared report", true, false,
          [&](ReportStore& s) { return refusalOf(s.remove(shared)); }, UserRights::kNoGlobalReports},
         {"republish another workshop's", true, true,
-         [&](ReportStore& s) {
-             return refusalOf(s.publish(other, QStringLiteral("A.rpx"), l.title, json));
-         },
+         [&](ReportStore& s) { return refusalOf(s.publish(other, u"A.rpx"_s, l.title, json)); },
          ReportStore::kReportGone},
         {"delete another workshop's", true, true,
          [&](ReportStore& s) { return refusalOf(s.remove(other)); }, ReportStore::kReportGone},
         {"load another workshop's", true, true,
          [&](ReportStore& s) { return refusalOf(s.load(other)); }, ReportStore::kReportGone},
         {"publish without a file name", true, true,
-         [&](ReportStore& s) {
-             return refusalOf(s.publish(0, QStringLiteral("  "), l.title, json));
-         },
+         [&](ReportStore& s) { return refusalOf(s.publish(0, u"  "_s, l.title, json)); },
          ReportStore::kNoFileName},
     };
     for (const Case& c : cases) {
@@ -223,13 +211,11 @@ TEST_P(ReportStoreTest, RefusalsWriteNothing)
     // With the global right a shared report changes in place.
     session.user.record.reports = true;
     session.user.record.globalReports = true;
-    const Outcome<qlonglong> republished =
-        store.publish(shared, QStringLiteral("Shared.rpx"), l.title, json);
+    const Outcome<qlonglong> republished = store.publish(shared, u"Shared.rpx"_s, l.title, json);
     ASSERT_TRUE(republished);
     EXPECT_EQ(*republished, shared);
     EXPECT_TRUE(
-        db().scalar(QStringLiteral("SELECT Group_ID FROM ATTACH WHERE Attach_Number = ?"), {shared})
-            .isNull());
+        db().scalar(u"SELECT Group_ID FROM ATTACH WHERE Attach_Number = ?"_s, {shared}).isNull());
 }
 
 } // namespace

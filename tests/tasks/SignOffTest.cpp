@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 using namespace bx::test::tasks;
 
@@ -22,7 +23,7 @@ protected:
         const Outcome<qlonglong> number =
             attachments::add(db(), AttachmentPlace{task, QString(), kShop7}, pending);
         EXPECT_TRUE(number);
-        return db().query(QStringLiteral("SELECT * FROM ATTACH WHERE Attach_Number = ?"),
+        return db().query(u"SELECT * FROM ATTACH WHERE Attach_Number = ?"_s,
                           {number ? *number : 0});
     }
 };
@@ -35,40 +36,36 @@ TEST_P(SignOffTest, ApprovalAndChecklistAttachmentsStoreTheirStamp)
     for (const char* blank : {"", "   ", "\t\n"})
         EXPECT_EQ(signoff::approvalNote(QString::fromUtf8(blank), true, kMe, clock).refusal(),
                   RefusalOf<>{memo::kSpecifyTitle});
-    EXPECT_EQ(signoff::checklistAttachment(QStringLiteral(" "), false, kMe, clock).refusal(),
+    EXPECT_EQ(signoff::checklistAttachment(u" "_s, false, kMe, clock).refusal(),
               RefusalOf<>{signoff::kSpecifyChecklist});
 
-    const qlonglong task = addTaskRow(db(), {{scr::Title, QStringLiteral("sign")}});
-    const QString text = QStringLiteral(" O'Brien's \"go\", with a comma ");
+    const qlonglong task = addTaskRow(db(), {{scr::Title, u"sign"_s}});
+    const QString text = u" O'Brien's \"go\", with a comma "_s;
     for (bool approved : {true, false}) {
         SCOPED_TRACE(approved);
         const Outcome<PendingAttachment> note =
-            signoff::approvalNote(text, approved, QStringLiteral(" ann "), clock);
+            signoff::approvalNote(text, approved, u" ann "_s, clock);
         ASSERT_TRUE(note);
         const RecordSet row = storedRow(*note, task);
-        EXPECT_EQ(row.text(QStringLiteral("Attach_Title")),
-                  QStringLiteral("O'Brien's \"go\", with a comma, ann, 2024-01-31 14:05"));
-        EXPECT_EQ(row.text(QStringLiteral("Attach_Type")), QStringLiteral("M"));
-        EXPECT_TRUE(row.text(QStringLiteral("Attach_Filename")).isEmpty());
-        EXPECT_FALSE(row.flag(QStringLiteral("Publish")));
-        EXPECT_EQ(RecordSet::toDateTime(row.value(QStringLiteral("Attach_Date"))),
-                  at(2024, 1, 31, 12, 5, 9));
-        EXPECT_EQ(
-            memo::readText(db(), row.number(QStringLiteral("Attach_Number"))),
-            (approved ? QStringLiteral("Approved by: ") : QStringLiteral("Disapproved by: ")) +
-                QStringLiteral("ann : 2024-01-31"));
+        EXPECT_EQ(row.text(u"Attach_Title"_s),
+                  u"O'Brien's \"go\", with a comma, ann, 2024-01-31 14:05"_s);
+        EXPECT_EQ(row.text(u"Attach_Type"_s), u"M"_s);
+        EXPECT_TRUE(row.text(u"Attach_Filename"_s).isEmpty());
+        EXPECT_FALSE(row.flag(u"Publish"_s));
+        EXPECT_EQ(RecordSet::toDateTime(row.value(u"Attach_Date"_s)), at(2024, 1, 31, 12, 5, 9));
+        EXPECT_EQ(memo::readText(db(), row.number(u"Attach_Number"_s)),
+                  (approved ? u"Approved by: "_s : u"Disapproved by: "_s) + u"ann : 2024-01-31"_s);
     }
 
     const Outcome<PendingAttachment> copy =
-        signoff::checklistAttachment(QStringLiteral("O'Neil's release"), true, kMe, clock);
+        signoff::checklistAttachment(u"O'Neil's release"_s, true, kMe, clock);
     ASSERT_TRUE(copy);
     const RecordSet row = storedRow(*copy, task);
-    EXPECT_EQ(row.text(QStringLiteral("Attach_Title")),
-              QStringLiteral("Checklist: O'Neil's release, ann, 2024-01-31 14:05"));
-    EXPECT_EQ(row.text(QStringLiteral("Attach_Type")), QStringLiteral("K"));
-    EXPECT_EQ(row.text(QStringLiteral("Attach_Filename")), QStringLiteral("O'Neil's release"));
-    EXPECT_TRUE(row.flag(QStringLiteral("Show_In_TabBar")));
-    EXPECT_EQ(row.text(QStringLiteral("Attach_Owner")), kMe);
+    EXPECT_EQ(row.text(u"Attach_Title"_s), u"Checklist: O'Neil's release, ann, 2024-01-31 14:05"_s);
+    EXPECT_EQ(row.text(u"Attach_Type"_s), u"K"_s);
+    EXPECT_EQ(row.text(u"Attach_Filename"_s), u"O'Neil's release"_s);
+    EXPECT_TRUE(row.flag(u"Show_In_TabBar"_s));
+    EXPECT_EQ(row.text(u"Attach_Owner"_s), kMe);
 }
 
 BX_INSTANTIATE_ENGINES(SignOffTest);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 using namespace bx::test::tasks;
 
@@ -15,9 +16,8 @@ class SubTasksTest : public TaskTest
 protected:
     qlonglong taskOf(const QString& owner, qlonglong group)
     {
-        return addTaskRow(db(), {{scr::Title, QStringLiteral("Parent")},
-                                 {scr::OwnerUserId, owner},
-                                 {scr::GroupId, group}});
+        return addTaskRow(
+            db(), {{scr::Title, u"Parent"_s}, {scr::OwnerUserId, owner}, {scr::GroupId, group}});
     }
     qlonglong templateTask(const QString& title, bool isTemplate, int contactKey)
     {
@@ -31,14 +31,14 @@ protected:
 // trimmed and without case.
 TEST_P(SubTasksTest, SubTaskOfAnothersTaskNeedsEditUnowned)
 {
-    const qlonglong bobs = taskOf(QStringLiteral("bob"), kShop4);
-    const qlonglong obriens = taskOf(QStringLiteral("O'Brien"), kShop8);
+    const qlonglong bobs = taskOf(u"bob"_s, kShop4);
+    const qlonglong obriens = taskOf(u"O'Brien"_s, kShop8);
     session.user.record.editUnowned = false;
     EXPECT_EQ(prepareSubTask(session, prompt, bobs), std::nullopt);
     EXPECT_EQ(prompt.texts(), QStringList{UserRights::kMustOwnParentTask});
 
     prompt.clear();
-    session.user.userId = QStringLiteral(" o'brien ");
+    session.user.userId = u" o'brien "_s;
     EXPECT_EQ(prepareSubTask(session, prompt, obriens), TaskOpening::subTaskOf(obriens, kShop8));
     session.user.record.editUnowned = true;
     EXPECT_EQ(prepareSubTask(session, prompt, bobs), TaskOpening::subTaskOf(bobs, kShop4));
@@ -59,17 +59,17 @@ TEST_P(SubTasksTest, MissingParentIsACriticalMessage)
 
 TEST_P(SubTasksTest, TemplatesAreListedByTitleAndOpenedAsClones)
 {
-    const qlonglong b = templateTask(QStringLiteral("b: O'Neil's checklist"), true, 0);
-    const qlonglong a = templateTask(QStringLiteral("a: weekly report"), true, 2);
-    templateTask(QStringLiteral("a0: contact's template"), true, 1);
-    templateTask(QStringLiteral("a1: plain task"), false, 0);
+    const qlonglong b = templateTask(u"b: O'Neil's checklist"_s, true, 0);
+    const qlonglong a = templateTask(u"a: weekly report"_s, true, 2);
+    templateTask(u"a0: contact's template"_s, true, 1);
+    templateTask(u"a1: plain task"_s, false, 0);
 
     const QList<TemplateEntry> list = templateList(db());
     ASSERT_EQ(list.size(), 2);
     EXPECT_EQ(list[0].number, a);
-    EXPECT_EQ(list[0].title, QStringLiteral("a: weekly report"));
+    EXPECT_EQ(list[0].title, u"a: weekly report"_s);
     EXPECT_EQ(list[1].number, b);
-    EXPECT_EQ(list[1].title, QStringLiteral("b: O'Neil's checklist"));
+    EXPECT_EQ(list[1].title, u"b: O'Neil's checklist"_s);
 
     session.currentWorkshopId = static_cast<int>(kShop8);
     EXPECT_EQ(prepareFromTemplate(session, prompt, b), TaskOpening::fromTemplate(b, kShop8));

@@ -1,6 +1,7 @@
 #include "tasks/TaskEditor.h"
 
 #include "core/settings/SystemSettings.h"
+#include "support/SampleFiles.h"
 #include "tasks/TaskTestSupport.h"
 #include "tasks/cSCR.h"
 
@@ -9,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 using namespace bx::editor;
 using namespace bx::test::tasks;
@@ -27,9 +29,9 @@ CheckInput filled()
 {
     CheckInput in;
     in.targetHasDate = true;
-    in.title = QStringLiteral("O'Brien's task");
+    in.title = u"O'Brien's task"_s;
     in.category = kProjects;
-    in.priority = QStringLiteral("High");
+    in.priority = u"High"_s;
     return in;
 }
 
@@ -49,7 +51,7 @@ TEST(TaskEditorChecks, OrderAndConditions)
     const CheckInput nothing = with([](CheckInput& in) {
         in.targetHasDate = false;
         in.title.clear();
-        in.category = QStringLiteral("   ");
+        in.category = u"   "_s;
         in.priority.clear();
     });
     const Refusal dueDate{{kSpecifyDueDate, Field::Target}, true, false};
@@ -93,8 +95,8 @@ TEST(TaskEditorChecks, OrderAndConditions)
              in.targetHasDate = true;
          }),
          true, true, true, name},
-        {"folder of spaces", with([](CheckInput& in) { in.category = QStringLiteral("  "); }),
-         false, true, false, folder},
+        {"folder of spaces", with([](CheckInput& in) { in.category = u"  "_s; }), false, true,
+         false, folder},
         {"folder before priority", with([](CheckInput& in) {
              in.category.clear();
              in.priority.clear();
@@ -131,8 +133,8 @@ TEST(TaskEditorChecks, OrderAndConditions)
 // Typed dates, the date a column keeps, and the estimate's range.
 TEST(TaskEditorChecks, DatesAndEstimate)
 {
-    EXPECT_EQ(parseDate(QStringLiteral(" 2024-02-29 ")), QDate(2024, 2, 29));
-    EXPECT_FALSE(parseDate(QStringLiteral("next Tuesday")).isValid());
+    EXPECT_EQ(parseDate(u" 2024-02-29 "_s), QDate(2024, 2, 29));
+    EXPECT_FALSE(parseDate(u"next Tuesday"_s).isValid());
     EXPECT_FALSE(parseDate(QString()).isValid());
 
     const QDateTime fivePm(QDate(2024, 3, 1), QTime(17, 0));
@@ -140,34 +142,31 @@ TEST(TaskEditorChecks, DatesAndEstimate)
     EXPECT_EQ(dateForColumn(QDate(2024, 3, 2), fivePm), QDateTime(QDate(2024, 3, 2), QTime(0, 0)));
     EXPECT_FALSE(dateForColumn(QDate(), fivePm).isValid());
 
-    EXPECT_EQ(checkEstimate(QStringLiteral("12"), 3, 99).value, 12);
-    const EstimateCheck high = checkEstimate(QStringLiteral("100"), 3, 99);
-    EXPECT_EQ(high.message, QStringLiteral("Must be between 0 and 99"));
+    EXPECT_EQ(checkEstimate(u"12"_s, 3, 99).value, 12);
+    const EstimateCheck high = checkEstimate(u"100"_s, 3, 99);
+    EXPECT_EQ(high.message, u"Must be between 0 and 99"_s);
     EXPECT_EQ(high.value, 3);
-    EXPECT_EQ(checkEstimate(QStringLiteral("-1"), 3, 99).message,
-              QStringLiteral("Hours estimated must be between 0 and 99"));
-    EXPECT_EQ(checkEstimate(QStringLiteral("lots"), 3, 99).value, 3);
+    EXPECT_EQ(checkEstimate(u"-1"_s, 3, 99).message, u"Hours estimated must be between 0 and 99"_s);
+    EXPECT_EQ(checkEstimate(u"lots"_s, 3, 99).value, 3);
 }
 
 TEST(TaskEditorChecks, CommentFile)
 {
     QTemporaryDir data;
     qputenv("BRINDLEPAX_DATA", data.path().toUtf8());
-    ASSERT_EQ(writeCommentFile(42, QStringLiteral("<p>Ann's \"notes\" – ü</p>")), QString());
-    QFile file(commentFilePath(42));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(QString::fromUtf8(file.readAll()), QStringLiteral("<p>Ann's \"notes\" – ü</p>"));
-    file.close();
-    EXPECT_TRUE(commentFilePath(42).endsWith(QStringLiteral("/BXComm/42.bx")));
+    ASSERT_EQ(writeCommentFile(42, u"<p>Ann's \"notes\" – ü</p>"_s), QString());
+    EXPECT_EQ(QString::fromUtf8(bx::test::fileBytes(commentFilePath(42))),
+              u"<p>Ann's \"notes\" – ü</p>"_s);
+    EXPECT_TRUE(commentFilePath(42).endsWith(u"/BXComm/42.bx"_s));
     removeCommentFile(42);
     EXPECT_FALSE(QFile::exists(commentFilePath(42)));
 
     // A folder that cannot be made: the failure names it, and nothing claims success.
-    QFile blocker(data.filePath(QStringLiteral("blocked")));
+    QFile blocker(data.filePath(u"blocked"_s));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     qputenv("BRINDLEPAX_DATA", blocker.fileName().toUtf8());
-    EXPECT_TRUE(writeCommentFile(42, QStringLiteral("x")).contains(QStringLiteral("blocked")));
+    EXPECT_TRUE(writeCommentFile(42, u"x"_s).contains(u"blocked"_s));
     qunsetenv("BRINDLEPAX_DATA");
 }
 
@@ -178,10 +177,10 @@ class TaskEditorTest : public TaskTest
 // Enabling follows the task's status, its owner and the user's rights.
 TEST_P(TaskEditorTest, Enabling)
 {
-    const qlonglong bobs = addTaskRow(db(), {{scr::Title, QStringLiteral("Bob's")},
-                                             {scr::OwnerUserId, QStringLiteral("bob")},
-                                             {scr::LifecycleId, QStringLiteral("Review")}});
-    const qlonglong mineClosed = addTaskRow(db(), {{scr::Status, QStringLiteral("C")}});
+    const qlonglong bobs = addTaskRow(
+        db(),
+        {{scr::Title, u"Bob's"_s}, {scr::OwnerUserId, u"bob"_s}, {scr::LifecycleId, u"Review"_s}});
+    const qlonglong mineClosed = addTaskRow(db(), {{scr::Status, u"C"_s}});
     session.user.record.allowForwarding = true;
     session.user.record.allowEditCustom = true;
     cSCR task(session, prompt);

@@ -9,6 +9,8 @@
 
 #include <stdexcept>
 
+using namespace Qt::StringLiterals;
+
 namespace bx::test::tasks {
 
 QDateTime at(int y, int mo, int d, int h, int mi, int s)
@@ -24,8 +26,7 @@ QStringList differingValues(const QVariantMap& a, const QVariantMap& b)
     QStringList out;
     for (const QString& key : keys) {
         if (a.value(key) != b.value(key)) {
-            out << key + QStringLiteral(": ") + a.value(key).toString() + QStringLiteral(" != ") +
-                       b.value(key).toString();
+            out << key + u": "_s + a.value(key).toString() + u" != "_s + b.value(key).toString();
         }
     }
     return out;
@@ -41,19 +42,17 @@ void RecordingNotifier::NotifyTaskEvent(Database& /*db*/, const RecordSet& /*tas
     notices.append(n);
     if (failWhen && failWhen(n)) {
         if (throwDbError)
-            throw DbError(DbErrorKind::Other, QStringLiteral("99"), failText);
+            throw DbError(DbErrorKind::Other, u"99"_s, failText);
         throw std::runtime_error(failText.toStdString());
     }
 }
 
 void FakePlugIn::setProperty(const QString& name, const QVariant& value)
 {
-    if (name.compare(QStringLiteral("ACTION"), Qt::CaseInsensitive) == 0) {
+    if (name.compare(u"ACTION"_s, Qt::CaseInsensitive) == 0) {
         actions << value.toString();
-        props.insert(QStringLiteral("ACTION"),
-                     cancelSave && value.toString() == QStringLiteral("SAVE")
-                         ? QStringLiteral("CANCEL")
-                         : value);
+        props.insert(u"ACTION"_s,
+                     cancelSave && value.toString() == u"SAVE"_s ? u"CANCEL"_s : value);
         return;
     }
     props.insert(name, value);
@@ -65,13 +64,12 @@ void TaskTest::SetUp()
     clock.setStandardOffsetSeconds(2 * kHour);
     if (IsSkipped() || HasFatalFailure())
         return;
-    addUsers(db(), {kMe, QStringLiteral("bob"), QStringLiteral("carl"), QStringLiteral("dora"),
-                    QStringLiteral("O'Brien")});
+    addUsers(db(), {kMe, u"bob"_s, u"carl"_s, u"dora"_s, u"O'Brien"_s});
     addCategories(db(), {kProjects, kSevenRoot});
     addWorkshop(db(), kShop4, kShop4Name);
-    addWorkshop(db(), kShop7, QStringLiteral("Seventh"), kSevenRoot);
-    addWorkshop(db(), kShop8, QStringLiteral("Eighth"));
-    addWorkshop(db(), kShop9, QStringLiteral("Ninth"));
+    addWorkshop(db(), kShop7, u"Seventh"_s, kSevenRoot);
+    addWorkshop(db(), kShop8, u"Eighth"_s);
+    addWorkshop(db(), kShop9, u"Ninth"_s);
     session.currentWorkshopId = static_cast<int>(kShop7);
     session.taskNotifier = &notifier;
 }
@@ -86,7 +84,7 @@ void TaskTest::startHistory(qlonglong task, const QString& owner, qlonglong grou
 {
     RouteHistoryEntry e;
     e.taskNumber = task;
-    e.action = QStringLiteral("Create Request");
+    e.action = u"Create Request"_s;
     e.ownerUser = owner;
     e.groupId = group;
     ASSERT_TRUE(RecordRoute(db(), e, at(2024, 1, 2, 6, 0), kMe, nullptr));
@@ -94,8 +92,7 @@ void TaskTest::startHistory(qlonglong task, const QString& owner, qlonglong grou
 
 QVariant TaskTest::stored(qlonglong task, const QString& column)
 {
-    const RecordSet rows =
-        db().query(QStringLiteral("SELECT * FROM SCR WHERE SCR_Number = ?"), {task});
+    const RecordSet rows = db().query(u"SELECT * FROM SCR WHERE SCR_Number = ?"_s, {task});
     EXPECT_EQ(rows.rowCount(), 1) << "task " << task;
     EXPECT_TRUE(rows.hasColumn(column)) << column.toStdString();
     return rows.value(column);
@@ -103,8 +100,7 @@ QVariant TaskTest::stored(qlonglong task, const QString& column)
 
 RecordSet TaskTest::routeRows(qlonglong task)
 {
-    return db().query(
-        QStringLiteral("SELECT * FROM ROUTE WHERE SCR_Number = ? ORDER BY Route_Number"), {task});
+    return db().query(u"SELECT * FROM ROUTE WHERE SCR_Number = ? ORDER BY Route_Number"_s, {task});
 }
 
 QStringList TaskTest::closedActions(qlonglong task)
@@ -112,8 +108,8 @@ QStringList TaskTest::closedActions(qlonglong task)
     QStringList actions;
     const RecordSet rows = routeRows(task);
     for (int i = 0; i < rows.rowCount(); ++i) {
-        if (!rows.value(i, QStringLiteral("Route_Date_Out")).isNull())
-            actions << rows.value(i, QStringLiteral("Route_Action")).toString();
+        if (!rows.value(i, u"Route_Date_Out"_s).isNull())
+            actions << rows.value(i, u"Route_Action"_s).toString();
     }
     return actions;
 }
@@ -125,31 +121,29 @@ qlonglong TaskTest::countRows(const QString& sql, const QVariantList& params)
 
 void TaskTest::addRule(const QString& name, const QString& script)
 {
-    db().execute(QStringLiteral("INSERT INTO LU_RULES (RULE_NAME, SCRIPT) VALUES (?, ?)"),
-                 {name, script});
+    db().execute(u"INSERT INTO LU_RULES (RULE_NAME, SCRIPT) VALUES (?, ?)"_s, {name, script});
 }
 
 qlonglong TaskTest::attachChecklist(qlonglong task, const QString& name)
 {
-    return addAttachment(
-        task, QStringLiteral("K"),
-        {{QStringLiteral("Attach_Filename"), name.isNull() ? QVariant() : QVariant(name)},
-         {QStringLiteral("Attach_Title"), QStringLiteral("Checklist: ") + name}});
+    return addAttachment(task, u"K"_s,
+                         {{u"Attach_Filename"_s, name.isNull() ? QVariant() : QVariant(name)},
+                          {u"Attach_Title"_s, u"Checklist: "_s + name}});
 }
 
 void TaskTest::addChecklistItem(const QString& checklist, const QString& item, bool mandatory)
 {
-    db().execute(QStringLiteral("INSERT INTO CHECKLIST_ITEM (Checklist_Name, Action_Name, "
-                                "Mandatory, Sign_User_ID, Attach_Number) VALUES (?, ?, ?, ?, 0)"),
-                 {checklist, item, db().dialect().flag(mandatory), QStringLiteral("bob")});
+    db().execute(u"INSERT INTO CHECKLIST_ITEM (Checklist_Name, Action_Name, "
+                 "Mandatory, Sign_User_ID, Attach_Number) VALUES (?, ?, ?, ?, 0)"_s,
+                 {checklist, item, db().dialect().flag(mandatory), u"bob"_s});
 }
 
 void TaskTest::tickChecklistItem(const QString& checklist, const QString& item,
                                  qlonglong attachNumber)
 {
-    db().execute(QStringLiteral("INSERT INTO CHECKLIST_ITEM (Checklist_Name, Action_Name, "
-                                "Mandatory, Attach_Number, User_ID) VALUES (?, ?, 0, ?, ?)"),
-                 {checklist, item, attachNumber, QStringLiteral("bob")});
+    db().execute(u"INSERT INTO CHECKLIST_ITEM (Checklist_Name, Action_Name, "
+                 "Mandatory, Attach_Number, User_ID) VALUES (?, ?, 0, ?, ?)"_s,
+                 {checklist, item, attachNumber, u"bob"_s});
 }
 
 qlonglong TaskTest::addAttachment(qlonglong task, const QVariantMap& columns)
@@ -161,15 +155,14 @@ qlonglong TaskTest::addAttachment(qlonglong task, const QVariantMap& columns)
         values << (it.value().typeId() == QMetaType::Bool ? db().dialect().flag(it.value().toBool())
                                                           : it.value());
     }
-    return db().insertNumbered(QStringLiteral("ATTACH"), QStringLiteral("Attach_Number"), names,
-                               values);
+    return db().insertNumbered(u"ATTACH"_s, u"Attach_Number"_s, names, values);
 }
 
 QStringList TaskTest::taskErrors() const
 {
     QStringList texts;
     for (const PromptRecord& r : prompt.records()) {
-        if (r.title == QStringLiteral("Budget Row Error") && r.icon == PromptIcon::Critical)
+        if (r.title == u"Budget Row Error"_s && r.icon == PromptIcon::Critical)
             texts << r.text;
     }
     return texts;

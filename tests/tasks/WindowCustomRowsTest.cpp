@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 namespace bx {
 
 void PrintTo(const WindowCustomRow& row, std::ostream* os)
@@ -31,21 +33,20 @@ protected:
         SessionTest::SetUp();
         if (HasFatalFailure() || IsSkipped())
             return;
-        admin.userId = QStringLiteral("admin");
+        admin.userId = u"admin"_s;
         // Stored by hand, as older clients left them: a control twice, under two spellings.
-        store(QStringLiteral("Task"), QStringLiteral("cmdSave"), QStringLiteral("Keep"), false);
-        store(QStringLiteral("Task"), QStringLiteral("lblOld"), QStringLiteral("Old"), true);
-        store(QStringLiteral("Task"), QStringLiteral("T_DUE"), QVariant(), false);
-        store(QStringLiteral("Task"), QStringLiteral("cmdEdit"), QVariant(), true);
-        store(QStringLiteral("task"), QStringLiteral(" CMDEDIT"), QStringLiteral("Twice"), true);
-        store(QStringLiteral("Meeting"), QStringLiteral("lblOld"), QStringLiteral("O'Neil's"),
-              false);
+        store(u"Task"_s, u"cmdSave"_s, u"Keep"_s, false);
+        store(u"Task"_s, u"lblOld"_s, u"Old"_s, true);
+        store(u"Task"_s, u"T_DUE"_s, QVariant(), false);
+        store(u"Task"_s, u"cmdEdit"_s, QVariant(), true);
+        store(u"task"_s, u" CMDEDIT"_s, u"Twice"_s, true);
+        store(u"Meeting"_s, u"lblOld"_s, u"O'Neil's"_s, false);
     }
 
     void store(const QString& form, const QString& control, const QVariant& caption, bool visible)
     {
-        session.db().execute(QStringLiteral("INSERT INTO CUSTOM (FORM_NAME, CONTROL_NAME, "
-                                            "CONTROL_VALUE, CONTROL_VISIBLE) VALUES (?, ?, ?, ?)"),
+        session.db().execute(u"INSERT INTO CUSTOM (FORM_NAME, CONTROL_NAME, "
+                             "CONTROL_VALUE, CONTROL_VISIBLE) VALUES (?, ?, ?, ?)"_s,
                              {form, control, caption, session.db().dialect().flag(visible)});
     }
 
@@ -59,10 +60,7 @@ protected:
         return rows;
     }
 
-    int rowCount()
-    {
-        return session.db().scalar(QStringLiteral("SELECT COUNT(*) FROM CUSTOM")).toInt();
-    }
+    int rowCount() { return session.db().scalar(u"SELECT COUNT(*) FROM CUSTOM"_s).toInt(); }
 
     UserRecord admin;
 };
@@ -73,34 +71,31 @@ protected:
 TEST_P(WindowCustomRowsTest, SaveLeavesExactlyTheWantedRowsOfItsCaption)
 {
     const QList<Row> wanted = {
-        {QStringLiteral(" cmdSave "), QStringLiteral("Store"), true},
-        {QStringLiteral("CmdEdit"), std::nullopt, false},
-        {QStringLiteral("lblNew"), QStringLiteral(""), true},
-        {QStringLiteral("T_DUE"), std::nullopt, true},
+        {u" cmdSave "_s, u"Store"_s, true},
+        {u"CmdEdit"_s, std::nullopt, false},
+        {u"lblNew"_s, u""_s, true},
+        {u"T_DUE"_s, std::nullopt, true},
     };
-    ASSERT_FALSE(saveWindowCustomRows(session.db(), admin, QStringLiteral("Task"), wanted));
+    ASSERT_FALSE(saveWindowCustomRows(session.db(), admin, u"Task"_s, wanted));
 
-    EXPECT_EQ(rowsOf(QStringLiteral("Task")),
-              (QList<Row>{{QStringLiteral("CmdEdit"), std::nullopt, false},
-                          {QStringLiteral("cmdSave"), QStringLiteral("Store"), true},
-                          {QStringLiteral("lblNew"), QStringLiteral(""), true}}));
-    EXPECT_EQ(rowsOf(QStringLiteral("Meeting")),
-              (QList<Row>{{QStringLiteral("lblOld"), QStringLiteral("O'Neil's"), false}}));
-    EXPECT_EQ(windowCustomCaptions(session.db()),
-              (QStringList{QStringLiteral("Meeting"), QStringLiteral("Task")}));
+    EXPECT_EQ(rowsOf(u"Task"_s), (QList<Row>{{u"CmdEdit"_s, std::nullopt, false},
+                                             {u"cmdSave"_s, u"Store"_s, true},
+                                             {u"lblNew"_s, u""_s, true}}));
+    EXPECT_EQ(rowsOf(u"Meeting"_s), (QList<Row>{{u"lblOld"_s, u"O'Neil's"_s, false}}));
+    EXPECT_EQ(windowCustomCaptions(session.db()), (QStringList{u"Meeting"_s, u"Task"_s}));
 
     // Saving the same rows again changes nothing; an empty list clears the caption.
-    ASSERT_FALSE(saveWindowCustomRows(session.db(), admin, QStringLiteral("Task"), wanted));
+    ASSERT_FALSE(saveWindowCustomRows(session.db(), admin, u"Task"_s, wanted));
     EXPECT_EQ(rowCount(), 4);
-    ASSERT_FALSE(saveWindowCustomRows(session.db(), admin, QStringLiteral("TASK"), {}));
-    EXPECT_EQ(windowCustomCaptions(session.db()), QStringList{QStringLiteral("Meeting")});
+    ASSERT_FALSE(saveWindowCustomRows(session.db(), admin, u"TASK"_s, {}));
+    EXPECT_EQ(windowCustomCaptions(session.db()), QStringList{u"Meeting"_s});
 }
 
 TEST_P(WindowCustomRowsTest, RefusedSavesWriteNothing)
 {
     UserRecord plain;
-    plain.userId = QStringLiteral("ann");
-    const Row hidden{QStringLiteral("cmdSave"), std::nullopt, false};
+    plain.userId = u"ann"_s;
+    const Row hidden{u"cmdSave"_s, std::nullopt, false};
     const struct
     {
         const char* name;
@@ -110,21 +105,19 @@ TEST_P(WindowCustomRowsTest, RefusedSavesWriteNothing)
         QString message;
         int field;
     } cases[] = {
-        {"plain user", plain, QStringLiteral("Task"), {hidden}, UserRights::kNotAdministrator, -1},
-        {"blank caption", admin, QStringLiteral("  "), {hidden}, kNoWindowCaption, -1},
+        {"plain user", plain, u"Task"_s, {hidden}, UserRights::kNotAdministrator, -1},
+        {"blank caption", admin, u"  "_s, {hidden}, kNoWindowCaption, -1},
         {"blank control",
          admin,
-         QStringLiteral("Task"),
-         {hidden, {QStringLiteral(" "), std::nullopt, true}},
+         u"Task"_s,
+         {hidden, {u" "_s, std::nullopt, true}},
          kNoControlName,
          1},
         {"control twice",
          admin,
-         QStringLiteral("Task"),
-         {{QStringLiteral("lblNew"), std::nullopt, true},
-          hidden,
-          {QStringLiteral(" CMDSAVE"), QStringLiteral("x")}},
-         kControlTwice.arg(QStringLiteral("CMDSAVE")),
+         u"Task"_s,
+         {{u"lblNew"_s, std::nullopt, true}, hidden, {u" CMDSAVE"_s, u"x"_s}},
+         kControlTwice.arg(u"CMDSAVE"_s),
          2},
     };
     for (const auto& c : cases) {
@@ -139,13 +132,11 @@ TEST_P(WindowCustomRowsTest, RefusedSavesWriteNothing)
 // A row the database refuses undoes the whole save, the deletions before it included.
 TEST_P(WindowCustomRowsTest, AFailedRowLeavesTheStoredRowsAsTheyWere)
 {
-    const QList<Row> before = rowsOf(QStringLiteral("Task"));
-    test::refuseInserts(session.db(), QStringLiteral("CUSTOM"),
-                        QStringLiteral("NEW.CONTROL_NAME = 'lblNew'"));
-    EXPECT_THROW(saveWindowCustomRows(session.db(), admin, QStringLiteral("Task"),
-                                      {{QStringLiteral("lblNew"), QStringLiteral("New")}}),
+    const QList<Row> before = rowsOf(u"Task"_s);
+    test::refuseInserts(session.db(), u"CUSTOM"_s, u"NEW.CONTROL_NAME = 'lblNew'"_s);
+    EXPECT_THROW(saveWindowCustomRows(session.db(), admin, u"Task"_s, {{u"lblNew"_s, u"New"_s}}),
                  DbError);
-    EXPECT_EQ(rowsOf(QStringLiteral("Task")), before);
+    EXPECT_EQ(rowsOf(u"Task"_s), before);
     EXPECT_EQ(rowCount(), 6);
 }
 

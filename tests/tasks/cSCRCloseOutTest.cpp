@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 using namespace bx::test::tasks;
 
@@ -14,21 +15,21 @@ namespace {
 // The notifier's record, not the database's change notice.
 using bx::test::tasks::Notice;
 
-const QString kCycle = QStringLiteral("Buyer's cycle");
-const QString kDraft = QStringLiteral("Draft");
-const QString kBoss = QStringLiteral("Boss's OK");
-const QString kShop = QStringLiteral("Shop");
-const QString kCheck = QStringLiteral("Requester's check");
-const QString kTitle = QStringLiteral("Lathe for O'Brien's shop");
-const QString kNote = QStringLiteral("O'Brien said \"fine\"");
+const QString kCycle = u"Buyer's cycle"_s;
+const QString kDraft = u"Draft"_s;
+const QString kBoss = u"Boss's OK"_s;
+const QString kShop = u"Shop"_s;
+const QString kCheck = u"Requester's check"_s;
+const QString kTitle = u"Lathe for O'Brien's shop"_s;
+const QString kNote = u"O'Brien said \"fine\""_s;
 /** Now in GMT: the fixed clock stands at 14:05:09 local, two hours ahead. */
 const QDateTime kNowGmt = at(2024, 1, 31, 12, 5, 9);
 
-const QString kToOBrien = QStringLiteral(R"(// Hands the task to O'Brien in workshop 9.
+const QString kToOBrien = uR"(// Hands the task to O'Brien in workshop 9.
 function SCRMain(co, cg, po, pg, srv, stage, owner, group) {
     owner.value = "O'Brien";
     group.value = 9;
-})");
+})"_s;
 
 class cSCRCloseOutTest : public TaskTest
 {
@@ -40,10 +41,9 @@ protected:
             return;
         // Stage owners: a user, the user of another workshop, a whole workshop, the requester.
         addLifecycle(db(), kCycle, kShop7,
-                     {userStage(kDraft, QStringLiteral("carl"), kShop8),
-                      userStage(kBoss, QStringLiteral("bob"), kShop4), workshopStage(kShop, kShop9),
-                      requesterStage(kCheck, kShop7)});
-        addRule(QStringLiteral("To O'Brien"), kToOBrien);
+                     {userStage(kDraft, u"carl"_s, kShop8), userStage(kBoss, u"bob"_s, kShop4),
+                      workshopStage(kShop, kShop9), requesterStage(kCheck, kShop7)});
+        addRule(u"To O'Brien"_s, kToOBrien);
     }
 
     /** A task of mine requested by dora of workshop 8; in kCycle at `stage` unless it is null. */
@@ -51,7 +51,7 @@ protected:
     {
         QVariantMap row{
             {scr::Title, kTitle},
-            {scr::RequestId, QStringLiteral("dora")},
+            {scr::RequestId, u"dora"_s},
             {scr::RequestGroupId, kShop8},
             {scr::Category, kProjects},
             {scr::OwnerDateIn, at(2024, 1, 2, 8, 0)},
@@ -62,7 +62,7 @@ protected:
         if (!stage.isNull()) {
             row.insert(scr::LifecycleId, kCycle);
             row.insert(scr::LcStageName, stage);
-            row.insert(scr::LcOwnerId, QStringLiteral("dan"));
+            row.insert(scr::LcOwnerId, u"dan"_s);
             row.insert(scr::LcOwnerGroupId, kShop7);
         }
         const qlonglong number = bx::test::addTaskRow(db(), row, extra);
@@ -77,7 +77,7 @@ protected:
         QStringList actions = closedActions(number);
         EXPECT_FALSE(actions.isEmpty());
         if (!actions.isEmpty()) {
-            EXPECT_EQ(actions.first(), QStringLiteral("Create Request"));
+            EXPECT_EQ(actions.first(), u"Create Request"_s);
             actions.removeFirst();
         }
         return actions;
@@ -86,9 +86,9 @@ protected:
     void setStageRule(const QString& stage, const QString& rule, bool approved, bool declined,
                       bool received = false)
     {
-        db().execute(QStringLiteral("UPDATE LIFECYCLE_USER SET Rule_Name = ?, Approved = ?, "
-                                    "Declined = ?, Received = ? WHERE Lifecycle_ID = ? AND "
-                                    "LC_Stage_Name = ?"),
+        db().execute(u"UPDATE LIFECYCLE_USER SET Rule_Name = ?, Approved = ?, "
+                     "Declined = ?, Received = ? WHERE Lifecycle_ID = ? AND "
+                     "LC_Stage_Name = ?"_s,
                      {rule, db().dialect().flag(approved), db().dialect().flag(declined),
                       db().dialect().flag(received), kCycle, stage});
     }
@@ -102,8 +102,8 @@ protected:
 
     void clearRules()
     {
-        db().execute(QStringLiteral("UPDATE LIFECYCLE_USER SET Rule_Name = NULL, Approved = 0, "
-                                    "Declined = 0, Received = 0"));
+        db().execute(u"UPDATE LIFECYCLE_USER SET Rule_Name = NULL, Approved = 0, "
+                     "Declined = 0, Received = 0"_s);
     }
 };
 
@@ -138,7 +138,7 @@ TEST_P(cSCRCloseOutTest, ActionsWithoutLifecycleSetTheStatusAndRecordTheirWord)
             << shown();
         EXPECT_EQ(storedText(number, scr::Status), QString::fromUtf8(c.status));
         if (sub) {
-            EXPECT_EQ(storedText(sub, scr::Status), QStringLiteral("A"));
+            EXPECT_EQ(storedText(sub, scr::Status), u"A"_s);
         }
         if (!c.recorded) {
             EXPECT_EQ(routeRows(number).rowCount(), 2);
@@ -148,10 +148,9 @@ TEST_P(cSCRCloseOutTest, ActionsWithoutLifecycleSetTheStatusAndRecordTheirWord)
         EXPECT_EQ(recorded(number), QStringList{QString::fromUtf8(c.recorded)});
         const RecordSet rows = routeRows(number);
         ASSERT_EQ(rows.rowCount(), 3);
-        EXPECT_EQ(rows.value(1, QStringLiteral("Route_Note")).toString(), kNote);
+        EXPECT_EQ(rows.value(1, u"Route_Note"_s).toString(), kNote);
         // The row opened after the action carries the status the action left.
-        EXPECT_EQ(rows.value(2, QStringLiteral("Route_Status")).toString(),
-                  QString::fromUtf8(c.status));
+        EXPECT_EQ(rows.value(2, u"Route_Status"_s).toString(), QString::fromUtf8(c.status));
     }
     EXPECT_TRUE(prompt.records().isEmpty()) << shown();
 }
@@ -174,21 +173,20 @@ TEST_P(cSCRCloseOutTest, LifecycleMovesTakeTheOwnerOfTheNewStage)
         const char* recorded;
         bool moved; ///< a stage move (or leaving the lifecycle) took place
     } cases[] = {
-        {"accept to a user's stage", kDraft, "YES", 0, kBoss, QStringLiteral("bob"), kShop4, "A",
-         "YES", true},
+        {"accept to a user's stage", kDraft, "YES", 0, kBoss, u"bob"_s, kShop4, "A", "YES", true},
         {"accept to a workshop's stage", kBoss, "YES", 0, kShop, QString(), kShop9, "A", "YES",
          true},
-        {"accept to the requester's stage", kShop, "YES", 0, kCheck, QStringLiteral("dora"), kShop8,
-         "A", "YES", true},
+        {"accept to the requester's stage", kShop, "YES", 0, kCheck, u"dora"_s, kShop8, "A", "YES",
+         true},
         {"accept at the last stage", kCheck, "YES", 0, kCheck, kMe, kShop7, "C", "YES", false},
-        {"decline to the previous stage", kBoss, "NO", 0, kDraft, QStringLiteral("carl"), kShop8,
-         "A", "NO", true},
-        {"decline at the first stage", kDraft, "NO", 0, QString(), QStringLiteral("dora"), kShop8,
-         "A", "NO", true},
+        {"decline to the previous stage", kBoss, "NO", 0, kDraft, u"carl"_s, kShop8, "A", "NO",
+         true},
+        {"decline at the first stage", kDraft, "NO", 0, QString(), u"dora"_s, kShop8, "A", "NO",
+         true},
         {"jump forward", kDraft, "Jump", 2, kShop, QString(), kShop9, "A", "YES", true},
-        {"jump back", kShop, "Jump", -2, kDraft, QStringLiteral("carl"), kShop8, "A", "Jump", true},
-        {"stage names compared without case", QStringLiteral(" boss's ok "), "YES", 0, kShop,
-         QString(), kShop9, "A", "YES", true},
+        {"jump back", kShop, "Jump", -2, kDraft, u"carl"_s, kShop8, "A", "Jump", true},
+        {"stage names compared without case", u" boss's ok "_s, "YES", 0, kShop, QString(), kShop9,
+         "A", "YES", true},
         {"cancel", kBoss, "Cancel", 0, kBoss, kMe, kShop7, "X", "Cancel", false},
         {"conditional", kBoss, "CONDITIONAL", 0, kBoss, kMe, kShop7, "A", "CONDITIONAL", false},
     };
@@ -210,7 +208,7 @@ TEST_P(cSCRCloseOutTest, LifecycleMovesTakeTheOwnerOfTheNewStage)
             EXPECT_TRUE(stored(number, scr::LcOwnerGroupId).isNull());
         } else {
             EXPECT_EQ(storedText(number, scr::LifecycleId), kCycle);
-            EXPECT_EQ(storedText(number, scr::LcOwnerId), QStringLiteral("dan"));
+            EXPECT_EQ(storedText(number, scr::LcOwnerId), u"dan"_s);
             EXPECT_EQ(storedNumber(number, scr::LcOwnerGroupId), kShop7);
         }
         if (c.moved && !c.stage.isEmpty()) {
@@ -227,25 +225,25 @@ TEST_P(cSCRCloseOutTest, LifecycleMovesTakeTheOwnerOfTheNewStage)
         EXPECT_EQ(recorded(number), QStringList{QString::fromUtf8(c.recorded)});
         const RecordSet rows = routeRows(number);
         ASSERT_EQ(rows.rowCount(), 3);
-        EXPECT_EQ(rows.value(1, QStringLiteral("Route_Note")).toString().toLower(),
-                  (c.stage.isEmpty() ? kNote : c.stage + QStringLiteral(": ") + kNote).toLower());
-        EXPECT_EQ(rows.value(2, QStringLiteral("USER_ID")).toString(), c.owner);
+        EXPECT_EQ(rows.value(1, u"Route_Note"_s).toString().toLower(),
+                  (c.stage.isEmpty() ? kNote : c.stage + u": "_s + kNote).toLower());
+        EXPECT_EQ(rows.value(2, u"USER_ID"_s).toString(), c.owner);
     }
     EXPECT_TRUE(prompt.records().isEmpty()) << shown();
 }
 
 TEST_P(cSCRCloseOutTest, MissingStageTakesTheTaskOutOfItsLifecycle)
 {
-    const qlonglong number = task(QStringLiteral("Old 'QA'"));
+    const qlonglong number = task(u"Old 'QA'"_s);
     EXPECT_TRUE(closeOut(number, "YES"));
-    EXPECT_EQ(prompt.texts(), QStringList{QStringLiteral("Lifecycle Stage Old 'QA' not found")});
+    EXPECT_EQ(prompt.texts(), QStringList{u"Lifecycle Stage Old 'QA' not found"_s});
     EXPECT_EQ(prompt.last().kind, bx::test::PromptRecord::Kind::Inform);
     // Saved without its lifecycle; the owner stays.
     EXPECT_EQ(storedText(number, scr::LifecycleId), QString());
     EXPECT_EQ(storedText(number, scr::LcStageName), QString());
     EXPECT_EQ(storedText(number, scr::LcOwnerId), QString());
     EXPECT_EQ(storedText(number, scr::OwnerUserId), kMe);
-    EXPECT_EQ(recorded(number), QStringList{QStringLiteral("YES")});
+    EXPECT_EQ(recorded(number), QStringList{u"YES"_s});
 }
 
 // The rule of the stage being left runs on acceptance only when Approved is set, on decline only
@@ -263,25 +261,23 @@ TEST_P(cSCRCloseOutTest, StageRuleRunsOnlyForTheFlaggedAction)
         QString owner;
         qlonglong group;
     } cases[] = {
-        {"approved, accepted", kBoss, true, false, "YES", kShop, QStringLiteral("O'Brien"), kShop9},
+        {"approved, accepted", kBoss, true, false, "YES", kShop, u"O'Brien"_s, kShop9},
         {"declined only, accepted", kBoss, false, true, "YES", kShop, QString(), kShop9},
-        {"declined, declined", kBoss, false, true, "NO", kDraft, QStringLiteral("O'Brien"), kShop9},
-        {"approved only, declined", kBoss, true, false, "NO", kDraft, QStringLiteral("carl"),
-         kShop8},
+        {"declined, declined", kBoss, false, true, "NO", kDraft, u"O'Brien"_s, kShop9},
+        {"approved only, declined", kBoss, true, false, "NO", kDraft, u"carl"_s, kShop8},
         {"rule of the next stage", kShop, true, true, "YES", kShop, QString(), kShop9},
-        {"rule of the previous stage", kDraft, true, true, "NO", kDraft, QStringLiteral("carl"),
-         kShop8},
+        {"rule of the previous stage", kDraft, true, true, "NO", kDraft, u"carl"_s, kShop8},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         clearRules();
-        setStageRule(c.ruleStage, QStringLiteral("To O'Brien"), c.approved, c.declined, true);
+        setStageRule(c.ruleStage, u"To O'Brien"_s, c.approved, c.declined, true);
         const qlonglong number = task(kBoss);
         ASSERT_TRUE(closeOut(number, c.action)) << shown();
         EXPECT_EQ(storedText(number, scr::LcStageName), c.stage);
         EXPECT_EQ(storedText(number, scr::OwnerUserId), c.owner);
         EXPECT_EQ(storedNumber(number, scr::GroupId), c.group);
-        EXPECT_EQ(routeRows(number).value(2, QStringLiteral("USER_ID")).toString(), c.owner);
+        EXPECT_EQ(routeRows(number).value(2, u"USER_ID"_s).toString(), c.owner);
     }
     EXPECT_TRUE(prompt.records().isEmpty()) << shown();
 }
@@ -298,20 +294,19 @@ TEST_P(cSCRCloseOutTest, StageRuleMayKeepTheProposedOwnerOrNameAnotherStage)
     } cases[] = {
         {"named stage",
          "stage.value = \"Requester's check\"; owner.value = 'carl'; group.value = 8;", kCheck,
-         QStringLiteral("carl"), kShop8},
+         u"carl"_s, kShop8},
         {"unknown stage keeps the next one",
-         "stage.value = 'Nowhere'; owner.value = 'carl'; group.value = 8;", kBoss,
-         QStringLiteral("carl"), kShop8},
+         "stage.value = 'Nowhere'; owner.value = 'carl'; group.value = 8;", kBoss, u"carl"_s,
+         kShop8},
         {"owner read from the task row", "owner.value = RS_SCR.SCR_Request_ID; group.value = 8;",
-         kBoss, QStringLiteral("dora"), kShop8},
+         kBoss, u"dora"_s, kShop8},
     };
     int i = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const QString rule = QStringLiteral("Rule %1").arg(++i);
-        addRule(rule, QStringLiteral(
-                          "function SCRMain(co, cg, po, pg, srv, stage, owner, group) {\n    ") +
-                          QString::fromUtf8(c.body) + QStringLiteral("\n}\n"));
+        const QString rule = u"Rule %1"_s.arg(++i);
+        addRule(rule, u"function SCRMain(co, cg, po, pg, srv, stage, owner, group) {\n    "_s +
+                          QString::fromUtf8(c.body) + u"\n}\n"_s);
         clearRules();
         setStageRule(kDraft, rule, true, false);
         const qlonglong number = task(kDraft);
@@ -319,7 +314,7 @@ TEST_P(cSCRCloseOutTest, StageRuleMayKeepTheProposedOwnerOrNameAnotherStage)
         EXPECT_EQ(storedText(number, scr::LcStageName), c.stage);
         EXPECT_EQ(storedText(number, scr::OwnerUserId), c.owner);
         EXPECT_EQ(storedNumber(number, scr::GroupId), c.group);
-        EXPECT_EQ(storedText(number, scr::Status), QStringLiteral("A"));
+        EXPECT_EQ(storedText(number, scr::Status), u"A"_s);
     }
     EXPECT_TRUE(prompt.records().isEmpty()) << shown();
 }
@@ -329,19 +324,19 @@ TEST_P(cSCRCloseOutTest, StageRuleMayKeepTheProposedOwnerOrNameAnotherStage)
 TEST_P(cSCRCloseOutTest, RuleWritesCommitOnlyWithTheMove)
 {
     const QString head =
-        QStringLiteral("function SCRMain(co, cg, po, pg, srv, stage, owner, group) {\n"
-                       "    BXDB.execute('UPDATE LU_USER SET User_Location = ? WHERE USER_ID = ?',"
-                       " 'ruled', \"O'Brien\");\n"
-                       "    owner.value = 'bob'; group.value = 4;\n");
-    addRule(QStringLiteral("Marks"), head + QStringLiteral("}\n"));
-    addRule(QStringLiteral("Breaks"), head + QStringLiteral("    throw new Error('stop');\n}\n"));
+        u"function SCRMain(co, cg, po, pg, srv, stage, owner, group) {\n"
+        "    BXDB.execute('UPDATE LU_USER SET User_Location = ? WHERE USER_ID = ?',"
+        " 'ruled', \"O'Brien\");\n"
+        "    owner.value = 'bob'; group.value = 4;\n"_s;
+    addRule(u"Marks"_s, head + u"}\n"_s);
+    addRule(u"Breaks"_s, head + u"    throw new Error('stop');\n}\n"_s);
     const auto location = [this] {
-        return db().scalar(QStringLiteral("SELECT User_Location FROM LU_USER WHERE USER_ID = ?"),
-                           {QStringLiteral("O'Brien")});
+        return db().scalar(u"SELECT User_Location FROM LU_USER WHERE USER_ID = ?"_s,
+                           {u"O'Brien"_s});
     };
 
     clearRules();
-    setStageRule(kDraft, QStringLiteral("Marks"), true, false);
+    setStageRule(kDraft, u"Marks"_s, true, false);
     const qlonglong number = task(kDraft);
     cSCR t(session, prompt);
     ASSERT_TRUE(t.Load(number));
@@ -349,7 +344,7 @@ TEST_P(cSCRCloseOutTest, RuleWritesCommitOnlyWithTheMove)
     notifier.throwDbError = true;
     notifier.failWhen = [](const Notice&) { return true; };
     bool done = true;
-    EXPECT_NO_THROW(done = t.CloseOut(QStringLiteral("YES"), 0, kNote));
+    EXPECT_NO_THROW(done = t.CloseOut(u"YES"_s, 0, kNote));
     EXPECT_FALSE(done);
     EXPECT_EQ(taskErrors().size(), 1) << shown();
     EXPECT_EQ(location(), QVariant());
@@ -361,10 +356,10 @@ TEST_P(cSCRCloseOutTest, RuleWritesCommitOnlyWithTheMove)
 
     notifier.failWhen = nullptr;
     prompt.clear();
-    ASSERT_TRUE(t.CloseOut(QStringLiteral("YES"), 0, kNote)) << shown();
-    EXPECT_EQ(location(), QVariant(QStringLiteral("ruled")));
-    EXPECT_EQ(recorded(number), QStringList{QStringLiteral("YES")});
-    db().execute(QStringLiteral("UPDATE LU_USER SET User_Location = NULL"));
+    ASSERT_TRUE(t.CloseOut(u"YES"_s, 0, kNote)) << shown();
+    EXPECT_EQ(location(), QVariant(u"ruled"_s));
+    EXPECT_EQ(recorded(number), QStringList{u"YES"_s});
+    db().execute(u"UPDATE LU_USER SET User_Location = NULL"_s);
 
     // The rule's error is shown once the move's transaction has ended, not while it holds locks.
     struct DepthPrompt : Prompt
@@ -394,17 +389,17 @@ TEST_P(cSCRCloseOutTest, RuleWritesCommitOnlyWithTheMove)
         }
     } depthPrompt(prompt, session.db());
     clearRules();
-    setStageRule(kDraft, QStringLiteral("Breaks"), true, false);
+    setStageRule(kDraft, u"Breaks"_s, true, false);
     const qlonglong broken = task(kDraft);
     cSCR u(session, depthPrompt);
     ASSERT_TRUE(u.Load(broken));
     prompt.clear();
-    ASSERT_TRUE(u.CloseOut(QStringLiteral("YES"), 0, kNote)) << shown();
-    EXPECT_EQ(taskErrors(), QStringList{QStringLiteral("Rule 'Breaks', line 4: Error: stop")});
+    ASSERT_TRUE(u.CloseOut(u"YES"_s, 0, kNote)) << shown();
+    EXPECT_EQ(taskErrors(), QStringList{u"Rule 'Breaks', line 4: Error: stop"_s});
     EXPECT_EQ(depthPrompt.depths, QList<int>{0});
     EXPECT_EQ(location(), QVariant());
     EXPECT_EQ(storedText(broken, scr::LcStageName), kBoss);
-    EXPECT_EQ(storedText(broken, scr::OwnerUserId), QStringLiteral("bob"));
+    EXPECT_EQ(storedText(broken, scr::OwnerUserId), u"bob"_s);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -419,25 +414,21 @@ TEST_P(cSCRCloseOutTest, RoutingIntoALifecycleTakesTheFirstStageAndItsOwner)
         QString owner;
         std::optional<qlonglong> group; ///< nullopt: not fixed here
     } cases[] = {
-        {"named user", userStage(kDraft, QStringLiteral("carl"), kShop8), QStringLiteral("carl"),
-         kShop8},
+        {"named user", userStage(kDraft, u"carl"_s, kShop8), u"carl"_s, kShop8},
         {"workshop", workshopStage(kDraft, kShop9), QString(), kShop9},
-        {"requester", requesterStage(kDraft, kShop7), QStringLiteral("dora"), std::nullopt},
+        {"requester", requesterStage(kDraft, kShop7), u"dora"_s, std::nullopt},
         {"received rule",
-         withRule(userStage(kDraft, QStringLiteral("carl"), kShop8), QStringLiteral("To O'Brien"),
-                  true, false, false),
-         QStringLiteral("O'Brien"), kShop9},
+         withRule(userStage(kDraft, u"carl"_s, kShop8), u"To O'Brien"_s, true, false, false),
+         u"O'Brien"_s, kShop9},
         {"rule not run on receipt",
-         withRule(userStage(kDraft, QStringLiteral("carl"), kShop8), QStringLiteral("To O'Brien"),
-                  false, true, true),
-         QStringLiteral("carl"), kShop8},
+         withRule(userStage(kDraft, u"carl"_s, kShop8), u"To O'Brien"_s, false, true, true),
+         u"carl"_s, kShop8},
     };
     int i = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const QString cycle = QStringLiteral("Entry's %1").arg(++i);
-        addLifecycle(db(), cycle, kShop9,
-                     {c.first, userStage(kBoss, QStringLiteral("bob"), kShop4)});
+        const QString cycle = u"Entry's %1"_s.arg(++i);
+        addLifecycle(db(), cycle, kShop9, {c.first, userStage(kBoss, u"bob"_s, kShop4)});
         const qlonglong number = task();
         cSCR t(session, prompt);
         ASSERT_TRUE(t.Load(number));
@@ -445,7 +436,7 @@ TEST_P(cSCRCloseOutTest, RoutingIntoALifecycleTakesTheFirstStageAndItsOwner)
 
         EXPECT_EQ(storedText(number, scr::LifecycleId), cycle);
         EXPECT_EQ(storedText(number, scr::LcStageName), kDraft);
-        EXPECT_EQ(storedText(number, scr::LcOwnerId), QStringLiteral("dan"));
+        EXPECT_EQ(storedText(number, scr::LcOwnerId), u"dan"_s);
         EXPECT_EQ(storedNumber(number, scr::LcOwnerGroupId), kShop9);
         EXPECT_EQ(storedText(number, scr::OwnerUserId), c.owner);
         if (c.group) {
@@ -455,24 +446,23 @@ TEST_P(cSCRCloseOutTest, RoutingIntoALifecycleTakesTheFirstStageAndItsOwner)
 
         const RecordSet rows = routeRows(number);
         ASSERT_EQ(rows.rowCount(), 3);
-        EXPECT_EQ(rows.value(1, QStringLiteral("Route_Note")).toString(),
-                  kDraft + QStringLiteral(": ") + kNote);
-        EXPECT_EQ(rows.value(2, QStringLiteral("USER_ID")).toString(), c.owner);
+        EXPECT_EQ(rows.value(1, u"Route_Note"_s).toString(), kDraft + u": "_s + kNote);
+        EXPECT_EQ(rows.value(2, u"USER_ID"_s).toString(), c.owner);
     }
     EXPECT_TRUE(prompt.records().isEmpty()) << shown();
 }
 
 TEST_P(cSCRCloseOutTest, RoutingIntoALifecycleWithoutStagesChangesNothing)
 {
-    db().execute(QStringLiteral("INSERT INTO LIFECYCLE (Lifecycle_ID, Lifecycle_Description, "
-                                "Owner_ID, owner_group_id) VALUES (?, ?, ?, ?)"),
-                 {QStringLiteral("Empty"), QStringLiteral("none"), QStringLiteral("dan"), kShop7});
+    db().execute(u"INSERT INTO LIFECYCLE (Lifecycle_ID, Lifecycle_Description, "
+                 "Owner_ID, owner_group_id) VALUES (?, ?, ?, ?)"_s,
+                 {u"Empty"_s, u"none"_s, u"dan"_s, kShop7});
     const qlonglong number = task();
     cSCR t(session, prompt);
     ASSERT_TRUE(t.Load(number));
     const QVariantMap before = t.values();
     // The lifecycle of another workshop does not count either.
-    EXPECT_FALSE(t.Route_SCR({{QStringLiteral("Empty"), kShop7, OwnerType::Lifecycle}}, kNote));
+    EXPECT_FALSE(t.Route_SCR({{u"Empty"_s, kShop7, OwnerType::Lifecycle}}, kNote));
     EXPECT_FALSE(t.Route_SCR({{kCycle, kShop9, OwnerType::Lifecycle}}, kNote));
     EXPECT_EQ(differingValues(t.values(), before), QStringList{});
     EXPECT_EQ(storedText(number, scr::LifecycleId), QString());
@@ -485,30 +475,29 @@ TEST_P(cSCRCloseOutTest, RoutingIntoALifecycleWithoutStagesChangesNothing)
 
 TEST_P(cSCRCloseOutTest, EndingTheLifecycleSignsEveryRemainingStage)
 {
-    addStageAction(db(), kCycle, kDraft, kShop7, QStringLiteral("Draft's item"), true);
-    addStageAction(db(), kCycle, kBoss, kShop7, QStringLiteral("Sign 'A'"), true);
-    addStageAction(db(), kCycle, kBoss, kShop7, QStringLiteral("Read"), false);
-    addStageAction(db(), kCycle, kShop, kShop7, QStringLiteral("Stamp"), false);
+    addStageAction(db(), kCycle, kDraft, kShop7, u"Draft's item"_s, true);
+    addStageAction(db(), kCycle, kBoss, kShop7, u"Sign 'A'"_s, true);
+    addStageAction(db(), kCycle, kBoss, kShop7, u"Read"_s, false);
+    addStageAction(db(), kCycle, kShop, kShop7, u"Stamp"_s, false);
     const qlonglong number = task(kBoss);
     const qlonglong other = task(kBoss);
     // The task's own unsigned copy is replaced; another task's copy stays.
-    addStageAction(db(), kCycle, kBoss, kShop7, QStringLiteral("Sign 'A'"), true, number);
-    addStageAction(db(), kCycle, kBoss, kShop7, QStringLiteral("Sign 'A'"), true, other);
+    addStageAction(db(), kCycle, kBoss, kShop7, u"Sign 'A'"_s, true, number);
+    addStageAction(db(), kCycle, kBoss, kShop7, u"Sign 'A'"_s, true, other);
 
     ASSERT_TRUE(closeOut(number, "LCEnd")) << shown();
 
-    EXPECT_EQ(storedText(number, scr::Status), QStringLiteral("C"));
+    EXPECT_EQ(storedText(number, scr::Status), u"C"_s);
     EXPECT_EQ(storedText(number, scr::LcStageName), kCheck);
     EXPECT_EQ(RecordSet::toDateTime(stored(number, scr::OwnerDateIn)), kNowGmt);
     EXPECT_TRUE(stored(number, scr::OwnerDateViewed).isNull());
 
     // "LCEnd" first, then one "YES" per stage from the current one on, each with its stage and
     // owner.
-    EXPECT_EQ(recorded(number), (QStringList{QStringLiteral("LCEnd"), QStringLiteral("YES"),
-                                             QStringLiteral("YES"), QStringLiteral("YES")}));
+    EXPECT_EQ(recorded(number), (QStringList{u"LCEnd"_s, u"YES"_s, u"YES"_s, u"YES"_s}));
     ASSERT_EQ(notifier.notices.size(), 4);
     const QStringList stages{kBoss, kShop, kCheck};
-    const QStringList owners{QStringLiteral("bob"), QString(), QStringLiteral("dora")};
+    const QStringList owners{u"bob"_s, QString(), u"dora"_s};
     for (int i = 0; i < 3; ++i) {
         SCOPED_TRACE(stages[i].toStdString());
         EXPECT_EQ(notifier.notices[i + 1].stageName, stages[i]);
@@ -516,28 +505,25 @@ TEST_P(cSCRCloseOutTest, EndingTheLifecycleSignsEveryRemainingStage)
     }
     const RecordSet rows = routeRows(number);
     ASSERT_EQ(rows.rowCount(), 6);
-    EXPECT_EQ(rows.value(5, QStringLiteral("USER_ID")).toString(), QStringLiteral("dora"));
+    EXPECT_EQ(rows.value(5, u"USER_ID"_s).toString(), u"dora"_s);
 
     // Signed copies of the remaining stages' items; the earlier stage's item is not copied.
     const RecordSet copies = db().query(
-        QStringLiteral("SELECT * FROM LIFECYCLE_ACTION WHERE SCR_Number = ? ORDER BY Action_Name"),
-        {number});
+        u"SELECT * FROM LIFECYCLE_ACTION WHERE SCR_Number = ? ORDER BY Action_Name"_s, {number});
     QStringList signedItems;
     for (int i = 0; i < copies.rowCount(); ++i) {
-        signedItems << copies.value(i, QStringLiteral("Action_Name")).toString() +
-                           QStringLiteral("/") +
-                           copies.value(i, QStringLiteral("Signature")).toString();
-        EXPECT_EQ(copies.value(i, QStringLiteral("owner_group_id")).toLongLong(), kShop7);
-        EXPECT_EQ(copies.value(i, QStringLiteral("Lifecycle_ID")).toString(), kCycle);
+        signedItems << copies.value(i, u"Action_Name"_s).toString() + u"/"_s +
+                           copies.value(i, u"Signature"_s).toString();
+        EXPECT_EQ(copies.value(i, u"owner_group_id"_s).toLongLong(), kShop7);
+        EXPECT_EQ(copies.value(i, u"Lifecycle_ID"_s).toString(), kCycle);
     }
-    EXPECT_EQ(signedItems, (QStringList{QStringLiteral("Read/ann"), QStringLiteral("Sign 'A'/ann"),
-                                        QStringLiteral("Stamp/ann")}));
-    EXPECT_EQ(countRows(QStringLiteral("SELECT COUNT(*) FROM LIFECYCLE_ACTION WHERE SCR_Number = ? "
-                                       "AND Signature IS NULL"),
+    EXPECT_EQ(signedItems, (QStringList{u"Read/ann"_s, u"Sign 'A'/ann"_s, u"Stamp/ann"_s}));
+    EXPECT_EQ(countRows(u"SELECT COUNT(*) FROM LIFECYCLE_ACTION WHERE SCR_Number = ? "
+                        "AND Signature IS NULL"_s,
                         {other}),
               1);
-    EXPECT_EQ(countRows(QStringLiteral("SELECT COUNT(*) FROM LIFECYCLE_ACTION WHERE SCR_Number = 0 "
-                                       "AND Signature IS NULL")),
+    EXPECT_EQ(countRows(u"SELECT COUNT(*) FROM LIFECYCLE_ACTION WHERE SCR_Number = 0 "
+                        "AND Signature IS NULL"_s),
               4);
     EXPECT_TRUE(prompt.records().isEmpty()) << shown();
 }
@@ -552,57 +538,51 @@ TEST_P(cSCRCloseOutTest, CompletingAParentOffersToCompleteItsActiveSubtasks)
         prompt.clear();
         const qlonglong parent = task();
         const qlonglong active1 =
-            task({}, {{scr::ParentNumber, parent}, {scr::OwnerUserId, QStringLiteral("bob")}});
+            task({}, {{scr::ParentNumber, parent}, {scr::OwnerUserId, u"bob"_s}});
         const qlonglong active2 = task({}, {{scr::ParentNumber, parent}});
-        const qlonglong cancelled =
-            task({}, {{scr::ParentNumber, parent}, {scr::Status, QStringLiteral("X")}});
+        const qlonglong cancelled = task({}, {{scr::ParentNumber, parent}, {scr::Status, u"X"_s}});
         const qlonglong stranger = task();
         // Only direct children follow; a grandchild waits for its own parent's close-out.
         const qlonglong grandchild = task({}, {{scr::ParentNumber, active1}});
 
         prompt.answer(answer);
         ASSERT_TRUE(closeOut(parent, "YES"));
-        EXPECT_EQ(prompt.texts(),
-                  QStringList{QStringLiteral("Close Subtasks for the task %1?").arg(kTitle)});
-        EXPECT_EQ(storedText(parent, scr::Status), QStringLiteral("C"));
+        EXPECT_EQ(prompt.texts(), QStringList{u"Close Subtasks for the task %1?"_s.arg(kTitle)});
+        EXPECT_EQ(storedText(parent, scr::Status), u"C"_s);
 
         const bool yes = answer == PromptAnswer::Yes;
         for (const qlonglong sub : {active1, active2}) {
-            EXPECT_EQ(storedText(sub, scr::Status),
-                      yes ? QStringLiteral("C") : QStringLiteral("A"));
-            EXPECT_EQ(recorded(sub), yes ? QStringList{QStringLiteral("YES")} : QStringList{});
+            EXPECT_EQ(storedText(sub, scr::Status), yes ? u"C"_s : u"A"_s);
+            EXPECT_EQ(recorded(sub), yes ? QStringList{u"YES"_s} : QStringList{});
         }
         if (yes) {
             const RecordSet rows = routeRows(active1);
             ASSERT_EQ(rows.rowCount(), 3);
-            EXPECT_EQ(rows.value(1, QStringLiteral("Route_Note")).toString(), kNote);
-            EXPECT_EQ(rows.value(2, QStringLiteral("USER_ID")).toString(), QStringLiteral("bob"));
+            EXPECT_EQ(rows.value(1, u"Route_Note"_s).toString(), kNote);
+            EXPECT_EQ(rows.value(2, u"USER_ID"_s).toString(), u"bob"_s);
             // Recorded at today's date without time of day, in GMT.
-            EXPECT_EQ(RecordSet::toDateTime(rows.value(1, QStringLiteral("Route_Date_Out"))),
+            EXPECT_EQ(RecordSet::toDateTime(rows.value(1, u"Route_Date_Out"_s)),
                       at(2024, 1, 30, 22, 0));
         }
-        EXPECT_EQ(storedText(cancelled, scr::Status), QStringLiteral("X"));
+        EXPECT_EQ(storedText(cancelled, scr::Status), u"X"_s);
         EXPECT_TRUE(recorded(cancelled).isEmpty());
-        EXPECT_EQ(storedText(stranger, scr::Status), QStringLiteral("A"));
-        EXPECT_EQ(storedText(grandchild, scr::Status), QStringLiteral("A"));
+        EXPECT_EQ(storedText(stranger, scr::Status), u"A"_s);
+        EXPECT_EQ(storedText(grandchild, scr::Status), u"A"_s);
     }
 }
 
 TEST_P(cSCRCloseOutTest, ReopeningAParentOffersToReopenItsCompletedSubtasks)
 {
-    const qlonglong parent = task({}, {{scr::Status, QStringLiteral("C")}});
-    const qlonglong done =
-        task({}, {{scr::ParentNumber, parent}, {scr::Status, QStringLiteral("C")}});
-    const qlonglong incomplete =
-        task({}, {{scr::ParentNumber, parent}, {scr::Status, QStringLiteral("I")}});
+    const qlonglong parent = task({}, {{scr::Status, u"C"_s}});
+    const qlonglong done = task({}, {{scr::ParentNumber, parent}, {scr::Status, u"C"_s}});
+    const qlonglong incomplete = task({}, {{scr::ParentNumber, parent}, {scr::Status, u"I"_s}});
     prompt.answer(PromptAnswer::Yes);
     ASSERT_TRUE(closeOut(parent, "Reopen"));
-    EXPECT_EQ(prompt.texts(),
-              QStringList{QStringLiteral("ReOpen Subtasks for the task %1?").arg(kTitle)});
-    EXPECT_EQ(storedText(parent, scr::Status), QStringLiteral("A"));
-    EXPECT_EQ(storedText(done, scr::Status), QStringLiteral("A"));
-    EXPECT_EQ(recorded(done), QStringList{QStringLiteral("Reopen")});
-    EXPECT_EQ(storedText(incomplete, scr::Status), QStringLiteral("I"));
+    EXPECT_EQ(prompt.texts(), QStringList{u"ReOpen Subtasks for the task %1?"_s.arg(kTitle)});
+    EXPECT_EQ(storedText(parent, scr::Status), u"A"_s);
+    EXPECT_EQ(storedText(done, scr::Status), u"A"_s);
+    EXPECT_EQ(recorded(done), QStringList{u"Reopen"_s});
+    EXPECT_EQ(storedText(incomplete, scr::Status), u"I"_s);
 }
 
 // Every action that accepts or completes needs each mandatory item ticked on this task's own copy
@@ -610,14 +590,14 @@ TEST_P(cSCRCloseOutTest, ReopeningAParentOffersToReopenItsCompletedSubtasks)
 // count.
 TEST_P(cSCRCloseOutTest, EveryActionThatAcceptsOrCompletesChecksTheMandatoryItems)
 {
-    const QString list = QStringLiteral("Pre-flight 'A'");
-    const QString item = QStringLiteral("Check the 'oil'");
-    addChecklistItem(list, QStringLiteral("Wipe the glass"), false);
+    const QString list = u"Pre-flight 'A'"_s;
+    const QString item = u"Check the 'oil'"_s;
+    addChecklistItem(list, u"Wipe the glass"_s, false);
     addChecklistItem(list, item, true);
-    addChecklistItem(QStringLiteral("Optional only"), QStringLiteral("Smile"), false);
-    addChecklistItem(QStringLiteral("Not attached"), QStringLiteral("Never"), true);
-    const QString refusal = QStringLiteral("Mandatory field 'Check the 'oil'' for CheckList "
-                                           "'Pre-flight 'A'' should be checked");
+    addChecklistItem(u"Optional only"_s, u"Smile"_s, false);
+    addChecklistItem(u"Not attached"_s, u"Never"_s, true);
+    const QString refusal = u"Mandatory field 'Check the 'oil'' for CheckList "
+                            "'Pre-flight 'A'' should be checked"_s;
     const struct
     {
         const char* action;
@@ -635,16 +615,16 @@ TEST_P(cSCRCloseOutTest, EveryActionThatAcceptsOrCompletesChecksTheMandatoryItem
         prompt.clear();
         const qlonglong number = task(c.stage ? QString::fromUtf8(c.stage) : QString());
         const qlonglong attach = attachChecklist(number, list);
-        attachChecklist(number, QStringLiteral("Optional only"));
+        attachChecklist(number, u"Optional only"_s);
         attachChecklist(number, QString());
         // Ticked on another task's copy of the same checklist: not ticked here.
         tickChecklistItem(list, item, attachChecklist(task(), list));
-        tickChecklistItem(list, QStringLiteral("Wipe the glass"), attach);
+        tickChecklistItem(list, u"Wipe the glass"_s, attach);
         EXPECT_EQ(closeOut(number, c.action, c.step), !c.refused) << shown();
         if (!c.refused)
             continue;
         EXPECT_EQ(taskErrors(), QStringList{refusal});
-        EXPECT_EQ(storedText(number, scr::Status), QStringLiteral("A"));
+        EXPECT_EQ(storedText(number, scr::Status), u"A"_s);
         EXPECT_EQ(storedText(number, scr::LcStageName), QString::fromUtf8(c.stage));
         EXPECT_EQ(routeRows(number).rowCount(), 2);
 

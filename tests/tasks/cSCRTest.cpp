@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <optional>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 using namespace bx::test::tasks;
 
@@ -21,8 +22,7 @@ TEST_P(cSCRTest, CreateStartsAnActiveTaskOfMineWithEveryDateNow)
     ASSERT_GT(first, 0);
     EXPECT_EQ(task.SCR_Number(), first);
     EXPECT_TRUE(task.isNew());
-    EXPECT_EQ(task.SCR_Owner_User_ID() + task.SCR_Request_ID() + task.SCR_Status(),
-              QStringLiteral("annannA"));
+    EXPECT_EQ(task.SCR_Owner_User_ID() + task.SCR_Request_ID() + task.SCR_Status(), u"annannA"_s);
     EXPECT_EQ(task.SCR_Request_Group_ID() * 100 + task.SCR_Group_ID(), 707);
     for (const char* column : {"SCR_Request_Date", "SCR_Owner_Date_In", "SCR_Owner_Date_Viewed",
                                "SCR_Owner_Target_Date", "SCR_StartDate", "SCR_Lifecycle_End_Date"})
@@ -32,8 +32,7 @@ TEST_P(cSCRTest, CreateStartsAnActiveTaskOfMineWithEveryDateNow)
     EXPECT_FALSE(task.SCR_Permission_Reopen());
 
     // The row holds the drawn number only; the task number is written by the first save.
-    const RecordSet row =
-        db().query(QStringLiteral("SELECT * FROM SCR WHERE SCR_Counter = ?"), {first});
+    const RecordSet row = db().query(u"SELECT * FROM SCR WHERE SCR_Counter = ?"_s, {first});
     ASSERT_EQ(row.rowCount(), 1);
     EXPECT_TRUE(row.isNull(scr::Number));
     EXPECT_GT(task.Create(TaskType::Task), first);
@@ -42,23 +41,22 @@ TEST_P(cSCRTest, CreateStartsAnActiveTaskOfMineWithEveryDateNow)
 
 TEST_P(cSCRTest, LoadReadsEveryKindOfColumnAndShowsDatesInLocalTime)
 {
-    const QString title = QStringLiteral("It's \"quoted\"; O''Brien -- ' OR 1=1");
-    const qlonglong number =
-        addTaskRow(db(), {
-                             {scr::Title, title},
-                             {scr::Status, QStringLiteral("C")},
-                             {scr::OwnerUserId, QStringLiteral("bob")},
-                             {scr::OwnerTargetDate, at(2024, 7, 1, 22, 30)},
-                             {scr::StartDate, QVariant()},
-                             {scr::FirmTargetDate, true},
-                             {scr::PercentComplete, 40},
-                             {scr::CommentsAsText, QStringLiteral("plain text only")},
-                         });
+    const QString title = u"It's \"quoted\"; O''Brien -- ' OR 1=1"_s;
+    const qlonglong number = addTaskRow(db(), {
+                                                  {scr::Title, title},
+                                                  {scr::Status, u"C"_s},
+                                                  {scr::OwnerUserId, u"bob"_s},
+                                                  {scr::OwnerTargetDate, at(2024, 7, 1, 22, 30)},
+                                                  {scr::StartDate, QVariant()},
+                                                  {scr::FirmTargetDate, true},
+                                                  {scr::PercentComplete, 40},
+                                                  {scr::CommentsAsText, u"plain text only"_s},
+                                              });
 
     cSCR task(session, prompt);
     ASSERT_TRUE(task.Load(number));
     EXPECT_EQ(task.SCR_Title(), title);
-    EXPECT_EQ(task.value(QStringLiteral("scr_comments")), QStringLiteral("plain text only"));
+    EXPECT_EQ(task.value(u"scr_comments"_s), u"plain text only"_s);
     EXPECT_EQ(task.value(scr::FirmTargetDate), true);
     EXPECT_EQ(task.value(scr::PercentComplete), 40);
     EXPECT_EQ(task.value(scr::LcOwnerGroupId), 0);
@@ -70,11 +68,11 @@ TEST_P(cSCRTest, LoadReadsEveryKindOfColumnAndShowsDatesInLocalTime)
     EXPECT_EQ(task.storedValue(scr::OwnerTargetDate), at(2024, 7, 1, 22, 30));
 
     // History entries carry the due date in GMT, as the route rows store it.
-    task.queueHistory(QStringLiteral("Task saved"), QStringLiteral("n"));
+    task.queueHistory(u"Task saved"_s, u"n"_s);
     ASSERT_EQ(task.pendingHistory().size(), 1);
     const RouteHistoryEntry& e = task.pendingHistory().first();
     EXPECT_EQ(e.targetDate, at(2024, 7, 1, 22, 30));
-    EXPECT_EQ(e.ownerUser + QString::number(e.groupId), QStringLiteral("bob7"));
+    EXPECT_EQ(e.ownerUser + QString::number(e.groupId), u"bob7"_s);
 
     // Loading again starts afresh: the queue is emptied and a meeting is recognised.
     const qlonglong meeting = addTaskRow(db(), {{scr::MeetingId, 99}, {scr::Title, QVariant()}});
@@ -88,9 +86,9 @@ TEST_P(cSCRTest, LoadReadsEveryKindOfColumnAndShowsDatesInLocalTime)
 TEST_P(cSCRTest, LoadRefusesNumberZeroAndMissingTasksInTheTaskErrorBox)
 {
     cSCR task(session, prompt);
-    task.setSCR_Title(QStringLiteral("kept"));
+    task.setSCR_Title(u"kept"_s);
     EXPECT_FALSE(task.Load(0));
-    EXPECT_EQ(task.SCR_Title(), QStringLiteral("kept"));
+    EXPECT_EQ(task.SCR_Title(), u"kept"_s);
     EXPECT_FALSE(task.Load(4242));
     EXPECT_EQ(taskErrors().size(), 2) << shown();
 }
@@ -164,7 +162,7 @@ TEST_P(cSCRTest, DateChangeTestsCompareWithTheValueAsLoaded)
     clock.set(at(2024, 7, 15, 9, 0)); // read in summer
     for (const auto& c : cases) {
         clock.setStandardOffsetSeconds(c.offsetHours * kHour);
-        QVariantMap row{{scr::OwnerUserId, QStringLiteral("bob")}};
+        QVariantMap row{{scr::OwnerUserId, u"bob"_s}};
         for (const QString& column : columns)
             row.insert(column, c.storedGmt);
         const qlonglong number = addTaskRow(db(), row);

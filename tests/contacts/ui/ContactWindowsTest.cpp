@@ -20,6 +20,7 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 using bx::test::addContactRow;
 using bx::test::child;
@@ -33,9 +34,9 @@ protected:
     /** Signs in as "bob", who has only the rights given. */
     void signInAsBob(bool edit, bool remove)
     {
-        session.user.userId = QStringLiteral("bob");
+        session.user.userId = u"bob"_s;
         session.user.record = UserRecord{};
-        session.user.record.userId = QStringLiteral("bob");
+        session.user.record.userId = u"bob"_s;
         session.user.record.editContactInfo = edit;
         session.user.record.deleteContactInfo = remove;
     }
@@ -47,7 +48,7 @@ protected:
 // Import... or Delete; with the rights all are on.
 TEST_F(ContactWindowsTest, RightsLockTheCardAndTurnCommandsOff)
 {
-    const qlonglong key = addContactRow(db(), QStringLiteral("Lee"), QStringLiteral("Al"));
+    const qlonglong key = addContactRow(db(), u"Lee"_s, u"Al"_s);
     for (const bool allowed : {false, true}) {
         signInAsBob(allowed, allowed);
         F_CONTACT card(session, prompt);
@@ -60,7 +61,7 @@ TEST_F(ContactWindowsTest, RightsLockTheCardAndTurnCommandsOff)
         ContactsCtrl list(session, prompt);
         for (const char* name : {"New", "Import...", "Delete"})
             EXPECT_EQ(list.command(QString::fromLatin1(name))->isEnabled(), allowed) << name;
-        EXPECT_TRUE(list.command(QStringLiteral("Export..."))->isEnabled());
+        EXPECT_TRUE(list.command(u"Export..."_s)->isEnabled());
     }
     // Opened read-only on purpose, even a user with the right gets a locked card.
     F_CONTACT card(session, prompt);
@@ -76,30 +77,30 @@ TEST_F(ContactWindowsTest, NewCardSavesAfterItsRefusal)
     card.addContact();
     card.show();
     EXPECT_EQ(card.findChild<QTabWidget*>()->count(), 1) << "no call history for a new card";
-    child<QLineEdit>(card, "T_LNAME")->setText(QStringLiteral("O'Neil"));
+    child<QLineEdit>(card, "T_LNAME")->setText(u"O'Neil"_s);
     card.accept();
     EXPECT_EQ(prompt.texts(), QStringList{contacts::kFirstNameMissing});
     EXPECT_EQ(card.focusWidget(), child<QLineEdit>(card, "T_FNAME"));
-    EXPECT_EQ(countRows(db(), QStringLiteral("CONTACT")), 0);
-    child<QLineEdit>(card, "T_FNAME")->setText(QStringLiteral("Ann"));
+    EXPECT_EQ(countRows(db(), u"CONTACT"_s), 0);
+    child<QLineEdit>(card, "T_FNAME")->setText(u"Ann"_s);
     card.accept();
     EXPECT_EQ(card.result(), QDialog::Accepted);
     ASSERT_NE(card.key(), 0);
 
     ContactsCtrl list(session, prompt);
-    child<QLineEdit>(list, "txtSearch")->setText(QStringLiteral("o'n"));
+    child<QLineEdit>(list, "txtSearch")->setText(u"o'n"_s);
     auto* view = child<QTreeView>(list, "lvContacts");
     ASSERT_EQ(view->model()->rowCount(), 1);
-    EXPECT_EQ(view->model()->index(0, 0).data().toString(), QStringLiteral("O'Neil Ann"));
+    EXPECT_EQ(view->model()->index(0, 0).data().toString(), u"O'Neil Ann"_s);
     EXPECT_EQ(view->model()->index(0, 0).data(Qt::UserRole).toString(),
-              QStringLiteral("Key") + QString::number(card.key()));
+              u"Key"_s + QString::number(card.key()));
 }
 
 // The chooser hands back the key of the contact double-clicked; without a selection OK says so.
 TEST_F(ContactWindowsTest, ChooserHandsBackTheChosenKey)
 {
-    addContactRow(db(), QStringLiteral("Ash"), QStringLiteral("A"));
-    const qlonglong key = addContactRow(db(), QStringLiteral("Birch"), QStringLiteral("B"));
+    addContactRow(db(), u"Ash"_s, u"A"_s);
+    const qlonglong key = addContactRow(db(), u"Birch"_s, u"B"_s);
     F_CONTACTS chooser(session, prompt, true);
     chooser.accept();
     EXPECT_EQ(prompt.texts(), QStringList{contacts::kNoContactSelected});
@@ -114,18 +115,16 @@ TEST_F(ContactWindowsTest, ChooserHandsBackTheChosenKey)
 // The address book narrows on name, address or company and adds each chosen address once.
 TEST_F(ContactWindowsTest, AddressBookNarrowsAndAddsAddressesOnce)
 {
-    addContactRow(db(), QStringLiteral("Ng"), QStringLiteral("Al"), QStringLiteral("Acme"),
-                  QStringLiteral("al@acme.test"));
-    addContactRow(db(), QStringLiteral("Bo"), QStringLiteral("Cy"), QStringLiteral("Zed"),
-                  QStringLiteral("cy@zed.test"));
-    AddressBook book(session, prompt, QStringLiteral("me@here.test"));
+    addContactRow(db(), u"Ng"_s, u"Al"_s, u"Acme"_s, u"al@acme.test"_s);
+    addContactRow(db(), u"Bo"_s, u"Cy"_s, u"Zed"_s, u"cy@zed.test"_s);
+    AddressBook book(session, prompt, u"me@here.test"_s);
     auto* list = child<QTreeWidget>(book, "lstContacts");
     EXPECT_EQ(list->topLevelItemCount(), 2);
-    child<QLineEdit>(book, "txtSearch")->setText(QStringLiteral("ACM"));
+    child<QLineEdit>(book, "txtSearch")->setText(u"ACM"_s);
     ASSERT_EQ(list->topLevelItemCount(), 1);
     list->topLevelItem(0)->setSelected(true);
     child<QPushButton>(book, "cmdAdd")->click();
     child<QPushButton>(book, "cmdAdd")->click();
     EXPECT_EQ(child<QListWidget>(book, "lstRecipients")->count(), 1);
-    EXPECT_EQ(book.recipients(), QStringLiteral("me@here.test;al@acme.test"));
+    EXPECT_EQ(book.recipients(), u"me@here.test;al@acme.test"_s);
 }

@@ -38,6 +38,7 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 using bx::test::child;
 
@@ -51,22 +52,22 @@ protected:
         WindowTest::SetUp();
         if (HasFatalFailure())
             return;
-        enterWorkshop(kShop, QStringLiteral("O'Neil's desk"));
-        bx::test::addUsers(db(), {QStringLiteral("ann")});
-        bx::test::addMembers(db(), kShop, {QStringLiteral("ann")});
+        enterWorkshop(kShop, u"O'Neil's desk"_s);
+        bx::test::addUsers(db(), {u"ann"_s});
+        bx::test::addMembers(db(), kShop, {u"ann"_s});
         session.user.record.fullAccess = true;
     }
 
     void addTask(qlonglong number, const QString& title, const QString& owner,
                  const QString& category = {})
     {
-        bx::test::addTaskRow(db(), {{QStringLiteral("SCR_Number"), number},
-                                    {QStringLiteral("SCR_Title"), title},
-                                    {QStringLiteral("SCR_Owner_User_ID"), owner},
-                                    {QStringLiteral("SCR_Request_ID"), QStringLiteral("admin")},
-                                    {QStringLiteral("SCR_Group_ID"), kShop},
-                                    {QStringLiteral("SCR_Category"), category},
-                                    {QStringLiteral("Meeting_ID"), 0}});
+        bx::test::addTaskRow(db(), {{u"SCR_Number"_s, number},
+                                    {u"SCR_Title"_s, title},
+                                    {u"SCR_Owner_User_ID"_s, owner},
+                                    {u"SCR_Request_ID"_s, u"admin"_s},
+                                    {u"SCR_Group_ID"_s, kShop},
+                                    {u"SCR_Category"_s, category},
+                                    {u"Meeting_ID"_s, 0}});
     }
 
     /** The task numbers the grid shows once the view's read is in, sorted. */
@@ -106,23 +107,22 @@ TEST_F(AccessFormTest, PagesByKeyAndTheClosableFindPage)
 {
     Access_Form form(session, prompt);
     waitForView(form);
-    EXPECT_EQ(
-        form.tabKeys(),
-        QStringLiteral("TEAMWORK,MESSAGES,FILECABINET,DISCUSSION,CONTACTS,CALENDAR").split(u','));
-    EXPECT_EQ(form.currentTabKey(), QStringLiteral("TEAMWORK"));
+    EXPECT_EQ(form.tabKeys(),
+              u"TEAMWORK,MESSAGES,FILECABINET,DISCUSSION,CONTACTS,CALENDAR"_s.split(u','));
+    EXPECT_EQ(form.currentTabKey(), u"TEAMWORK"_s);
 
     child<QAction>(form, "CALENDAR")->trigger();
-    EXPECT_EQ(form.currentTabKey(), QStringLiteral("CALENDAR"));
+    EXPECT_EQ(form.currentTabKey(), u"CALENDAR"_s);
 
     // Close Tab leaves the fixed pages alone and closes Find.
     child<QAction>(form, "mnuCloseTab")->trigger();
     EXPECT_EQ(form.tabKeys().size(), 6);
     form.runSearch();
-    EXPECT_EQ(form.currentTabKey(), QStringLiteral("FIND"));
+    EXPECT_EQ(form.currentTabKey(), u"FIND"_s);
     form.runSearch();
-    EXPECT_EQ(form.tabKeys().count(QStringLiteral("FIND")), 1);
+    EXPECT_EQ(form.tabKeys().count(u"FIND"_s), 1);
     child<QAction>(form, "mnuCloseTab")->trigger();
-    EXPECT_FALSE(form.tabKeys().contains(QStringLiteral("FIND")));
+    EXPECT_FALSE(form.tabKeys().contains(u"FIND"_s));
 
     // The file cabinet's "Contact" button adds a contact as the Contacts page does.
     auto* contacts = form.findChild<ContactsCtrl*>();
@@ -133,18 +133,16 @@ TEST_F(AccessFormTest, PagesByKeyAndTheClosableFindPage)
         return int(QDialog::Rejected);
     });
     child<QAction>(form, "MNUNEWCONTACT")->trigger();
-    EXPECT_EQ(shown, QStringLiteral("F_CONTACT"));
+    EXPECT_EQ(shown, u"F_CONTACT"_s);
 }
 
 // Help > Contents and F1 open the help's index page, in the main window and in a task editor.
 TEST_F(AccessFormTest, HelpContentsAndF1OpenTheIndexPage)
 {
-    addTask(701, QStringLiteral("Helped"), QStringLiteral("admin"));
+    addTask(701, u"Helped"_s, u"admin"_s);
     bx::test::OpenedUrls opened;
     const QString index =
-        QUrl::fromLocalFile(
-            QDir(AppPaths::programDir()).filePath(QStringLiteral("help/index.html")))
-            .toString();
+        QUrl::fromLocalFile(QDir(AppPaths::programDir()).filePath(u"help/index.html"_s)).toString();
     Access_Form form(session, prompt);
     waitForView(form);
     form.Open_Task(701);
@@ -171,8 +169,8 @@ TEST_F(AccessFormTest, HelpContentsAndF1OpenTheIndexPage)
 // Delete on a task closes it, only for its owner.
 TEST_F(AccessFormTest, DeleteKeyClosesOnlyOwnTasks)
 {
-    addTask(501, QStringLiteral("Mine"), QStringLiteral("admin"));
-    addTask(502, QStringLiteral("Ann's"), QStringLiteral("ann"));
+    addTask(501, u"Mine"_s, u"admin"_s);
+    addTask(502, u"Ann's"_s, u"ann"_s);
     Access_Form form(session, prompt);
     waitForView(form);
     EXPECT_EQ(gridTasks(form), (QList<qlonglong>{501, 502}));
@@ -181,14 +179,13 @@ TEST_F(AccessFormTest, DeleteKeyClosesOnlyOwnTasks)
     selectTask(form, 502);
     QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
     QApplication::sendEvent(tree, &del);
-    EXPECT_EQ(prompt.last().text, QStringLiteral("You can close only your own tasks"));
+    EXPECT_EQ(prompt.last().text, u"You can close only your own tasks"_s);
     EXPECT_EQ(gridTasks(form), (QList<qlonglong>{501, 502}));
 
     selectTask(form, 501);
     QApplication::sendEvent(tree, &del);
-    EXPECT_EQ(
-        db().scalar(QStringLiteral("SELECT SCR_Status FROM SCR WHERE SCR_Number = 501")).toString(),
-        QStringLiteral("C"));
+    EXPECT_EQ(db().scalar(u"SELECT SCR_Status FROM SCR WHERE SCR_Number = 501"_s).toString(),
+              u"C"_s);
     // The Active view drops the closed task without a rebuild.
     EXPECT_FALSE(gridTasks(form).contains(501));
     EXPECT_EQ(form.teamView()->tree().findTask(501), nullptr);
@@ -197,8 +194,8 @@ TEST_F(AccessFormTest, DeleteKeyClosesOnlyOwnTasks)
 // One editor per task; Previous/Next walk the grid; a saved task joins the lists by itself.
 TEST_F(AccessFormTest, OneEditorPerTaskSavedTasksJoinTheViewAndExitTakesTheEditors)
 {
-    addTask(601, QStringLiteral("First"), QStringLiteral("admin"));
-    addTask(602, QStringLiteral("Second"), QStringLiteral("admin"));
+    addTask(601, u"First"_s, u"admin"_s);
+    addTask(602, u"Second"_s, u"admin"_s);
     Access_Form form(session, prompt);
     waitForView(form);
     form.show();
@@ -213,7 +210,7 @@ TEST_F(AccessFormTest, OneEditorPerTaskSavedTasksJoinTheViewAndExitTakesTheEdito
     EXPECT_EQ(form.neighbourTask(next, 1), 0);
     EXPECT_EQ(form.neighbourTask(next, -1), 601);
 
-    addTask(603, QStringLiteral("Third"), QStringLiteral("ann"));
+    addTask(603, u"Third"_s, u"ann"_s);
     form.taskSaved(603, true);
     EXPECT_EQ(gridTasks(form), (QList<qlonglong>{601, 602, 603}));
     EXPECT_NE(form.teamView()->tree().findTask(603), nullptr);
@@ -231,11 +228,11 @@ TEST_F(AccessFormTest, OneEditorPerTaskSavedTasksJoinTheViewAndExitTakesTheEdito
 // added in the window; only an administrator reaches the tool windows.
 TEST_F(AccessFormTest, ToolMenusFollowEveryChangeAndOnlyAnAdministratorChangesTools)
 {
-    db().execute(QStringLiteral("INSERT INTO TOOL (Tool_Name, Tool_EXE, Tool_Access_Screen, "
-                                "Tool_SCR_Screen) VALUES (?, ?, ?, ?), (?, ?, ?, ?)"),
-                 {QStringLiteral("Stock & count"), QStringLiteral("no-such-stockcount"), true,
-                  false, QStringLiteral("Chair sheet"), QStringLiteral("sheet"), false, true});
-    addTask(601, QStringLiteral("First"), QStringLiteral("admin"));
+    db().execute(u"INSERT INTO TOOL (Tool_Name, Tool_EXE, Tool_Access_Screen, "
+                 "Tool_SCR_Screen) VALUES (?, ?, ?, ?), (?, ?, ?, ?)"_s,
+                 {u"Stock & count"_s, u"no-such-stockcount"_s, true, false, u"Chair sheet"_s,
+                  u"sheet"_s, false, true});
+    addTask(601, u"First"_s, u"admin"_s);
     Access_Form form(session, prompt);
     form.Open_Task(601);
     SCR_FORM* editor = form.IsSCRAlreadyOpen(601);
@@ -249,54 +246,51 @@ TEST_F(AccessFormTest, ToolMenusFollowEveryChangeAndOnlyAnAdministratorChangesTo
     };
     QMenu* tools = child<QMenu>(form, "mnuTool");
     QMenu* addOns = child<QMenu>(*editor, "mnuAddOns");
-    EXPECT_EQ(captions(tools), QStringList{QStringLiteral("Stock && count")});
-    EXPECT_EQ(captions(addOns), QStringList{QStringLiteral("Chair sheet")});
+    EXPECT_EQ(captions(tools), QStringList{u"Stock && count"_s});
+    EXPECT_EQ(captions(addOns), QStringList{u"Chair sheet"_s});
 
     tools->actions().constFirst()->trigger();
-    EXPECT_EQ(prompt.texts(), QStringList{QStringLiteral(
-                                  "Tool not found.\n\"no-such-stockcount\"\nPlease change "
-                                  "settings for this tool using QV Administrator Utility.")});
+    EXPECT_EQ(prompt.texts(),
+              QStringList{u"Tool not found.\n\"no-such-stockcount\"\nPlease change "
+                          "settings for this tool using QV Administrator Utility."_s});
 
-    session.user.userId = session.user.record.userId = QStringLiteral("ann");
+    session.user.userId = session.user.record.userId = u"ann"_s;
     prompt.clear();
     child<QAction>(form, "mnuNewTool")->trigger();
     child<QAction>(form, "mnuTools")->trigger();
     EXPECT_EQ(prompt.texts(), QStringList(2, UserRights::kNotAdministrator));
 
-    session.user.userId = session.user.record.userId = QStringLiteral("admin");
+    session.user.userId = session.user.record.userId = u"admin"_s;
     prompt.clear();
     QTimer::singleShot(0, [] {
         QWidget* dialog = QApplication::activeModalWidget();
         ASSERT_NE(dialog, nullptr);
         // A taken name (without case) is refused and the window stays; then a new one is saved.
-        child<QLineEdit>(*dialog, "txtToolName")->setText(QStringLiteral("stock & COUNT"));
-        child<QLineEdit>(*dialog, "txtExe")->setText(QStringLiteral("viewer"));
+        child<QLineEdit>(*dialog, "txtToolName")->setText(u"stock & COUNT"_s);
+        child<QLineEdit>(*dialog, "txtExe")->setText(u"viewer"_s);
         child<QCheckBox>(*dialog, "chkAccess")->setChecked(true);
         child<QCheckBox>(*dialog, "chkSCR")->setChecked(true);
         child<QPushButton>(*dialog, "cmdOK")->click();
-        child<QLineEdit>(*dialog, "txtToolName")->setText(QStringLiteral("Viewer"));
+        child<QLineEdit>(*dialog, "txtToolName")->setText(u"Viewer"_s);
         child<QPushButton>(*dialog, "cmdOK")->click();
     });
     child<QAction>(form, "mnuNewTool")->trigger();
-    EXPECT_EQ(prompt.texts(), QStringList{QStringLiteral("Tool with such Name already exists")});
-    EXPECT_EQ(captions(tools),
-              (QStringList{QStringLiteral("Stock && count"), QStringLiteral("Viewer")}));
-    EXPECT_EQ(captions(addOns),
-              (QStringList{QStringLiteral("Chair sheet"), QStringLiteral("Viewer")}));
+    EXPECT_EQ(prompt.texts(), QStringList{u"Tool with such Name already exists"_s});
+    EXPECT_EQ(captions(tools), (QStringList{u"Stock && count"_s, u"Viewer"_s}));
+    EXPECT_EQ(captions(addOns), (QStringList{u"Chair sheet"_s, u"Viewer"_s}));
 }
 
 // The category filter narrows the view and ticks its menu; All Categories lifts it.
 TEST_F(AccessFormTest, CategoryFilterMenus)
 {
-    db().execute(QStringLiteral("INSERT INTO LU_CATEGORY (Category) VALUES (?)"),
-                 {QStringLiteral("O'Hara's")});
-    addTask(701, QStringLiteral("Filed"), QStringLiteral("admin"), QStringLiteral("O'Hara's"));
-    addTask(702, QStringLiteral("Loose"), QStringLiteral("admin"));
+    bx::test::addCategories(db(), {u"O'Hara's"_s});
+    addTask(701, u"Filed"_s, u"admin"_s, u"O'Hara's"_s);
+    addTask(702, u"Loose"_s, u"admin"_s);
     Access_Form form(session, prompt);
     waitForView(form);
     EXPECT_TRUE(child<QAction>(form, "mnuAllCat")->isChecked());
 
-    dlgCategories::setChoiceForTests([] { return QStringList{QStringLiteral("O'Hara's")}; });
+    dlgCategories::setChoiceForTests([] { return QStringList{u"O'Hara's"_s}; });
     child<QAction>(form, "mnuCat")->trigger();
     dlgCategories::setChoiceForTests({});
     EXPECT_EQ(gridTasks(form), (QList<qlonglong>{701}));
@@ -310,8 +304,7 @@ TEST_F(AccessFormTest, CategoryFilterMenus)
     // A quick view is a view command too: Late ticks Late and names it in the caption.
     child<QAction>(form, "LateTasks")->trigger();
     EXPECT_TRUE(child<QAction>(form, "mnuLate")->isChecked());
-    EXPECT_TRUE(form.windowTitle().contains(QStringLiteral(" (Late)")))
-        << form.windowTitle().toStdString();
+    EXPECT_TRUE(form.windowTitle().contains(u" (Late)"_s)) << form.windowTitle().toStdString();
     EXPECT_TRUE(gridTasks(form).isEmpty());
 }
 
@@ -319,17 +312,17 @@ TEST_F(AccessFormTest, CategoryFilterMenus)
 // top of the team says so.
 TEST_F(AccessFormTest, UserSelectionNarrowsTheGridAndUpWalksTheTeam)
 {
-    db().execute(QStringLiteral("UPDATE LU_USER SET Supervisor_User_ID = 'admin' WHERE USER_ID = "
-                                "'ann'"));
-    addTask(801, QStringLiteral("Mine"), QStringLiteral("admin"));
-    addTask(802, QStringLiteral("Ann's"), QStringLiteral("ann"));
+    db().execute(u"UPDATE LU_USER SET Supervisor_User_ID = 'admin' WHERE USER_ID = "
+                 "'ann'"_s);
+    addTask(801, u"Mine"_s, u"admin"_s);
+    addTask(802, u"Ann's"_s, u"ann"_s);
     {
         // A user kept to his own tasks sees only those, in the grid as in the tree.
         session.user.record.fullAccess = false;
         Access_Form own(session, prompt);
         waitForView(own);
         EXPECT_EQ(gridTasks(own), (QList<qlonglong>{801}));
-        EXPECT_EQ(own.teamView()->tree().findUser(QStringLiteral("ann")), nullptr);
+        EXPECT_EQ(own.teamView()->tree().findUser(u"ann"_s), nullptr);
         // Nor does a saved task of another's join his lists.
         own.taskSaved(802, false);
         EXPECT_EQ(gridTasks(own), (QList<qlonglong>{801}));
@@ -338,57 +331,54 @@ TEST_F(AccessFormTest, UserSelectionNarrowsTheGridAndUpWalksTheTeam)
     Access_Form form(session, prompt);
     waitForView(form);
     TeamView& view = *form.teamView();
-    ASSERT_TRUE(view.selectUser(QStringLiteral("ann")));
+    ASSERT_TRUE(view.selectUser(u"ann"_s));
     EXPECT_EQ(gridTasks(form), (QList<qlonglong>{802}));
 
     child<QAction>(form, "mnuUp")->trigger();
     ASSERT_NE(view.selectedNode(), nullptr);
-    EXPECT_EQ(view.selectedNode()->key.toString(), QStringLiteral("admin"));
+    EXPECT_EQ(view.selectedNode()->key.toString(), u"admin"_s);
     EXPECT_EQ(gridTasks(form), (QList<qlonglong>{801}));
 
     child<QAction>(form, "mnuUp")->trigger();
-    EXPECT_EQ(prompt.last().text, QStringLiteral("Top of team structure reached"));
+    EXPECT_EQ(prompt.last().text, u"Top of team structure reached"_s);
 }
 
 // The templates menu lists the templates when it opens; choosing one starts an editor from it,
 // and a template deleted meanwhile is named as gone.
 TEST_F(AccessFormTest, TemplatesMenuStartsATaskFromATemplate)
 {
-    db().execute(QStringLiteral("INSERT INTO LU_CATEGORY (Category) VALUES (?)"),
-                 {QStringLiteral("O'Neil's folder")});
-    addTask(951, QStringLiteral("O'Brien's checklist"), QStringLiteral("admin"),
-            QStringLiteral("O'Neil's folder"));
-    db().execute(QStringLiteral("UPDATE SCR SET SCR_Template = 1 WHERE SCR_Number = 951"));
+    bx::test::addCategories(db(), {u"O'Neil's folder"_s});
+    addTask(951, u"O'Brien's checklist"_s, u"admin"_s, u"O'Neil's folder"_s);
+    db().execute(u"UPDATE SCR SET SCR_Template = 1 WHERE SCR_Number = 951"_s);
     Access_Form form(session, prompt);
     waitForView(form);
     auto* menu = child<QMenu>(form, "mnuTemplate");
     emit menu->aboutToShow();
     ASSERT_EQ(menu->actions().size(), 1);
-    EXPECT_EQ(menu->actions().first()->text(), QStringLiteral("O'Brien's checklist"));
+    EXPECT_EQ(menu->actions().first()->text(), u"O'Brien's checklist"_s);
 
     menu->actions().first()->trigger();
     const QList<SCR_FORM*> editors = form.findChildren<SCR_FORM*>();
     ASSERT_EQ(editors.size(), 1);
     EXPECT_TRUE(editors.first()->isNew());
     // The new task is filled from the template.
-    EXPECT_EQ(child<QLineEdit>(*editors.first(), "T_CATEGORY")->text(),
-              QStringLiteral("O'Neil's folder"));
+    EXPECT_EQ(child<QLineEdit>(*editors.first(), "T_CATEGORY")->text(), u"O'Neil's folder"_s);
     editors.first()->close();
 
-    db().execute(QStringLiteral("DELETE FROM SCR WHERE SCR_Number = 951"));
+    db().execute(u"DELETE FROM SCR WHERE SCR_Number = 951"_s);
     menu->actions().first()->trigger();
-    EXPECT_EQ(prompt.last().text, QStringLiteral("Template record not found"));
+    EXPECT_EQ(prompt.last().text, u"Template record not found"_s);
 }
 
 // The layout the user leaves is the one he finds: preview beside the grid, hidden or shown; a
 // grid row drags as its task onto the tree like a tree node does.
 TEST_F(AccessFormTest, LayoutIsKeptAndGridRowsDragAsTasks)
 {
-    addTask(961, QStringLiteral("Dragged"), QStringLiteral("admin"));
+    addTask(961, u"Dragged"_s, u"admin"_s);
     {
         Access_Form form(session, prompt);
         waitForView(form);
-        EXPECT_EQ(form.teamView()->previewOrientation(), QStringLiteral("H"));
+        EXPECT_EQ(form.teamView()->previewOrientation(), u"H"_s);
         child<QAction>(form, "TILEV")->trigger();
         child<QAction>(form, "mnuShowPreview")->setChecked(false);
         EXPECT_FALSE(form.teamView()->previewShown());
@@ -399,11 +389,10 @@ TEST_F(AccessFormTest, LayoutIsKeptAndGridRowsDragAsTasks)
         EXPECT_EQ(TeamTreeModel::draggedTask(mime.get()), 961);
         child<QAction>(form, "EXIT")->trigger();
     }
-    EXPECT_EQ(settings.get(QStringLiteral("Access Form"), QStringLiteral("Preview")),
-              QStringLiteral("V"));
+    EXPECT_EQ(settings.get(u"Access Form"_s, u"Preview"_s), u"V"_s);
     Access_Form again(session, prompt);
     waitForView(again);
-    EXPECT_EQ(again.teamView()->previewOrientation(), QStringLiteral("V"));
+    EXPECT_EQ(again.teamView()->previewOrientation(), u"V"_s);
     EXPECT_FALSE(again.teamView()->previewShown());
     EXPECT_FALSE(child<QAction>(again, "mnuShowPreview")->isChecked());
 }
@@ -417,12 +406,12 @@ TEST_F(AccessFormTest, PollMarksLiveUsersOnline)
     clock.advanceSeconds(31); // a heartbeat is due every 30 seconds
     form.poller()->tick();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !form.poller()->busy(); }, 20000));
-    const TreeNode* me = form.teamView()->tree().findUser(QStringLiteral("admin"));
+    const TreeNode* me = form.teamView()->tree().findUser(u"admin"_s);
     ASSERT_NE(me, nullptr);
     EXPECT_TRUE(me->online);
-    EXPECT_FALSE(form.teamView()->tree().findUser(QStringLiteral("ann"))->online);
+    EXPECT_FALSE(form.teamView()->tree().findUser(u"ann"_s)->online);
     auto& model = static_cast<TeamTreeModel&>(*form.teamView()->treeView()->model());
-    EXPECT_EQ(model.indexOf(me).data(Qt::ToolTipRole).toString(), QStringLiteral("Online"));
+    EXPECT_EQ(model.indexOf(me).data(Qt::ToolTipRole).toString(), u"Online"_s);
 }
 
 // No to the reconnect question ends the poll from within the poller's own signal, which goes on
@@ -436,7 +425,7 @@ TEST_F(AccessFormTest, NoToReconnectEndsThePollOnlyAfterItsSignal)
     const QPointer<Poller> poller = form.poller();
     ASSERT_NE(poller, nullptr);
     // The heartbeat's table out of reach fails the tick as a lost connection does.
-    db().execute(QStringLiteral("ALTER TABLE LOGIN RENAME TO LOGIN_AWAY"));
+    db().execute(u"ALTER TABLE LOGIN RENAME TO LOGIN_AWAY"_s);
     prompt.answer(PromptAnswer::No);
     clock.advanceSeconds(31);
     poller->tick();
@@ -444,18 +433,18 @@ TEST_F(AccessFormTest, NoToReconnectEndsThePollOnlyAfterItsSignal)
     EXPECT_TRUE(terminated);
     EXPECT_EQ(form.poller(), nullptr);
     EXPECT_EQ(prompt.texts(), QStringList{kConnectionLost});
-    db().execute(QStringLiteral("ALTER TABLE LOGIN_AWAY RENAME TO LOGIN"));
+    db().execute(u"ALTER TABLE LOGIN_AWAY RENAME TO LOGIN"_s);
 }
 
 // The signed-in user's mail leaves from the window's sender, away from its thread; a failure
 // shows in the mail error dialog, and the sender ends with the window.
 TEST_F(AccessFormTest, MailLeavesThroughTheWindowsSenderWhichShowsItsError)
 {
-    db().execute(QStringLiteral("UPDATE SYSTEM SET SMTPServer = '127.0.0.1:1'"));
+    db().execute(u"UPDATE SYSTEM SET SMTPServer = '127.0.0.1:1'"_s);
     outbox::QueuedMail mail;
-    mail.recipient = QStringLiteral("obrien@example.org");
-    mail.senderAddress = QStringLiteral("admin@example.org");
-    mail.subject = QStringLiteral("BX#1");
+    mail.recipient = u"obrien@example.org"_s;
+    mail.senderAddress = u"admin@example.org"_s;
+    mail.subject = u"BX#1"_s;
     ASSERT_TRUE(outbox::queue(db(), mail, session.user.userId, QDateTime::currentDateTimeUtc()));
     QPointer<outbox::OutboxSender> sender;
     {
@@ -466,9 +455,8 @@ TEST_F(AccessFormTest, MailLeavesThroughTheWindowsSenderWhichShowsItsError)
         dlgMailError* shown = nullptr;
         ASSERT_TRUE(QTest::qWaitFor(
             [&] { return (shown = form.findChild<dlgMailError*>()) != nullptr; }, 20000));
-        EXPECT_TRUE(shown->text().startsWith(QStringLiteral("An e-mail error has occurred: ")));
-        EXPECT_TRUE(
-            shown->text().endsWith(QStringLiteral(" Notification may not have been sent.")));
+        EXPECT_TRUE(shown->text().startsWith(u"An e-mail error has occurred: "_s));
+        EXPECT_TRUE(shown->text().endsWith(u" Notification may not have been sent."_s));
     }
     EXPECT_TRUE(sender.isNull());
 }
@@ -477,23 +465,23 @@ TEST_F(AccessFormTest, MailLeavesThroughTheWindowsSenderWhichShowsItsError)
 // work on the task found there.
 TEST_F(AccessFormTest, FoundTasksTakeTheTaskCommands)
 {
-    addTask(971, QStringLiteral("O'Brien's lamp"), QStringLiteral("ann"));
+    addTask(971, u"O'Brien's lamp"_s, u"ann"_s);
     Access_Form form(session, prompt);
     waitForView(form);
-    session.search.titlePattern = QStringLiteral("O'Brien's lamp");
+    session.search.titlePattern = u"O'Brien's lamp"_s;
     session.search.from = QDate(1990, 1, 1);
     session.search.to = QDate(2100, 1, 1);
-    session.search.dateField = QStringLiteral("SCR_Owner_Date_In");
-    db().execute(QStringLiteral("UPDATE SCR SET SCR_Owner_Date_In = ? WHERE SCR_Number = 971"),
+    session.search.dateField = u"SCR_Owner_Date_In"_s;
+    db().execute(u"UPDATE SCR SET SCR_Owner_Date_In = ? WHERE SCR_Number = 971"_s,
                  {naive(QDate(2024, 5, 1), QTime(9, 0))});
     session.search.searchMode = true;
     form.runSearch();
-    EXPECT_TRUE(form.windowTitle().endsWith(QStringLiteral(": Find Tasks")));
+    EXPECT_TRUE(form.windowTitle().endsWith(u": Find Tasks"_s));
     auto* found = child<QTreeView>(form, "IvvTree4");
     ASSERT_EQ(found->model()->rowCount(), 1);
     found->setCurrentIndex(found->model()->index(0, 0));
     child<QAction>(form, "mnuCloseTask")->trigger();
-    EXPECT_EQ(prompt.last().text, QStringLiteral("You can close only your own tasks"));
+    EXPECT_EQ(prompt.last().text, u"You can close only your own tasks"_s);
 }
 
 } // namespace
@@ -507,20 +495,20 @@ TEST_F(AccessFormTest, QuickReportsOpenTheirPagesOrSayWhyNot)
     bx::test::OpenedUrls opened;
     child<QAction>(form, "mnuCurTasks")->trigger();
     EXPECT_TRUE(opened.take().isEmpty());
-    EXPECT_EQ(prompt.texts(), QStringList{QStringLiteral("The report contains no data")});
+    EXPECT_EQ(prompt.texts(), QStringList{u"The report contains no data"_s});
     prompt.clear();
 
-    addTask(702, QStringLiteral("O'Neil's <task>"), QStringLiteral("admin"));
+    addTask(702, u"O'Neil's <task>"_s, u"admin"_s);
     child<QAction>(form, "mnuCurTasks")->trigger();
-    const QString page = QDir(AppPaths::dataDir()).filePath(QStringLiteral("CurTasks.html"));
+    const QString page = QDir(AppPaths::dataDir()).filePath(u"CurTasks.html"_s);
     EXPECT_EQ(opened.take(), QStringList{QUrl::fromLocalFile(page).toString()});
     EXPECT_TRUE(prompt.records().isEmpty()) << prompt.texts().join(u'|').toStdString();
-    EXPECT_TRUE(QFile::exists(QDir(AppPaths::dataDir()).filePath(QStringLiteral("BXLogo.png"))));
+    EXPECT_TRUE(QFile::exists(QDir(AppPaths::dataDir()).filePath(u"BXLogo.png"_s)));
 
     child<QAction>(form, "mnuWeeklyIssues")->trigger();
     EXPECT_TRUE(opened.take().isEmpty());
     ASSERT_EQ(prompt.texts().size(), 1);
-    EXPECT_TRUE(prompt.texts().first().startsWith(QStringLiteral("Error: ")))
+    EXPECT_TRUE(prompt.texts().first().startsWith(u"Error: "_s))
         << prompt.texts().first().toStdString();
 }
 
@@ -547,7 +535,7 @@ TEST_F(AccessFormTest, AnalysesOnlyWithTheirRight)
             dialog->close();
         });
         child<QAction>(form, command)->trigger();
-        EXPECT_EQ(opened, QStringLiteral("dlgBI")) << command;
+        EXPECT_EQ(opened, u"dlgBI"_s) << command;
     }
     EXPECT_TRUE(prompt.texts().isEmpty()) << prompt.texts().join(u'|').toStdString();
 }

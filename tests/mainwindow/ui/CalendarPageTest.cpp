@@ -24,6 +24,7 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 using bx::test::ScriptedPrompt;
 
@@ -34,12 +35,11 @@ class CalendarPageTest : public bx::test::WindowTest
 protected:
     qlonglong addDue(const QString& title, const QDateTime& dueGmt, qlonglong meeting)
     {
-        return bx::test::addTaskRow(
-            db(), {{QStringLiteral("SCR_Title"), title},
-                   {QStringLiteral("SCR_Request_ID"), QStringLiteral("O'Brien")},
-                   {QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("O'Brien")},
-                   {QStringLiteral("SCR_Owner_Target_Date"), dueGmt},
-                   {QStringLiteral("Meeting_ID"), meeting}});
+        return bx::test::addTaskRow(db(), {{u"SCR_Title"_s, title},
+                                           {u"SCR_Request_ID"_s, u"O'Brien"_s},
+                                           {u"SCR_Owner_User_ID"_s, u"O'Brien"_s},
+                                           {u"SCR_Owner_Target_Date"_s, dueGmt},
+                                           {u"Meeting_ID"_s, meeting}});
     }
 };
 
@@ -51,31 +51,30 @@ TEST_F(CalendarPageTest, MarksDaysListsTheChosenDayAndOpensTheTask)
 {
     clock.set(naive(QDate(2024, 3, 1)));
     clock.setStandardOffsetSeconds(2 * 3600);
-    bx::test::addUsers(db(), {QStringLiteral("O'Brien")});
-    bx::test::addWorkshop(db(), 7, QStringLiteral("Seven's"));
+    bx::test::addUsers(db(), {u"O'Brien"_s});
+    bx::test::addWorkshop(db(), 7, u"Seven's"_s);
     // 23:00 GMT on the 4th is the 5th for a user two hours east.
-    const qlonglong task =
-        addDue(QStringLiteral("O'Brien's plan"), naive(QDate(2024, 3, 4), QTime(23, 0)), 0);
-    addDue(QStringLiteral("Board"), naive(QDate(2024, 3, 12), QTime(9, 0)), 5);
+    const qlonglong task = addDue(u"O'Brien's plan"_s, naive(QDate(2024, 3, 4), QTime(23, 0)), 0);
+    addDue(u"Board"_s, naive(QDate(2024, 3, 12), QTime(9, 0)), 5);
 
     CalendarPage page(session, prompt);
     page.resize(600, 600);
     page.show();
     page.refresh();
-    EXPECT_EQ(prompt.texts(), QStringList{QStringLiteral("Please specify Workshop")});
+    EXPECT_EQ(prompt.texts(), QStringList{u"Please specify Workshop"_s});
 
     session.currentWorkshopId = 7;
     page.showDate(QDate(2024, 3, 5));
-    auto* calendar = page.findChild<QCalendarWidget*>(QStringLiteral("PaxCal"));
+    auto* calendar = page.findChild<QCalendarWidget*>(u"PaxCal"_s);
     ASSERT_NE(calendar, nullptr);
     EXPECT_EQ(calendar->dateTextFormat(QDate(2024, 3, 5)).fontWeight(), QFont::Bold);
     EXPECT_EQ(calendar->dateTextFormat(QDate(2024, 3, 4)).fontWeight(), QFont::Normal);
     EXPECT_EQ(calendar->dateTextFormat(QDate(2024, 3, 12)).foreground().color(), QColor(Qt::blue));
 
-    auto* list = page.findChild<QTableView*>(QStringLiteral("lvDay"));
+    auto* list = page.findChild<QTableView*>(u"lvDay"_s);
     ASSERT_NE(list, nullptr);
     ASSERT_EQ(list->model()->rowCount(), 1);
-    EXPECT_EQ(list->model()->index(0, 1).data().toString(), QStringLiteral("O'Brien's plan"));
+    EXPECT_EQ(list->model()->index(0, 1).data().toString(), u"O'Brien's plan"_s);
 
     QSignalSpy opened(&page, &CalendarPage::openTask);
     const QRect cell = list->visualRect(list->model()->index(0, 1));
@@ -95,40 +94,38 @@ TEST_F(CalendarPageTest, MarksDaysListsTheChosenDayAndOpensTheTask)
 TEST(DlgTaskListOptionsTest, EmptyFieldsRefusedThenProfileSavedAndApplied)
 {
     QTemporaryDir dir;
-    SettingsStore settings(dir.filePath(QStringLiteral("MRBX.conf")));
+    SettingsStore settings(dir.filePath(u"MRBX.conf"_s));
     bx::test::FixedClock clock;
     ScriptedPrompt prompt;
     Session session(settings, clock);
-    session.system.labelCustom = QStringLiteral("Client's code");
+    session.system.labelCustom = u"Client's code"_s;
 
     DlgTaskListOptions dialog(session, prompt);
-    auto* fields = dialog.findChild<QListWidget*>(QStringLiteral("lstFields"));
+    auto* fields = dialog.findChild<QListWidget*>(u"lstFields"_s);
     ASSERT_NE(fields, nullptr);
     for (int i = 0; i < fields->count(); ++i)
         fields->item(i)->setCheckState(Qt::Unchecked);
-    dialog.findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
-    EXPECT_EQ(prompt.last().text,
-              QStringLiteral("Please include at least one field in field list."));
+    dialog.findChild<QPushButton*>(u"cmdOK"_s)->click();
+    EXPECT_EQ(prompt.last().text, u"Please include at least one field in field list."_s);
     EXPECT_NE(dialog.result(), QDialog::Accepted);
 
-    const auto custom = fields->findItems(QStringLiteral("Client's code"), Qt::MatchExactly);
+    const auto custom = fields->findItems(u"Client's code"_s, Qt::MatchExactly);
     ASSERT_EQ(custom.size(), 1);
     custom.first()->setCheckState(Qt::Checked);
-    auto* node = dialog.findChild<QComboBox*>(QStringLiteral("cboNode"));
-    node->setCurrentIndex(node->findText(QStringLiteral("Workshop")));
-    dialog.findChild<QCheckBox*>(QStringLiteral("chkBold"))->setChecked(true);
+    auto* node = dialog.findChild<QComboBox*>(u"cboNode"_s);
+    node->setCurrentIndex(node->findText(u"Workshop"_s));
+    dialog.findChild<QCheckBox*>(u"chkBold"_s)->setChecked(true);
 
-    prompt.answerInput(QStringLiteral("Profile 1"));
-    dialog.findChild<QPushButton*>(QStringLiteral("cmdSaveProfile"))->click();
-    EXPECT_EQ(dialog.findChild<QComboBox*>(QStringLiteral("cboProfile"))->currentText(),
-              QStringLiteral("Profile 1"));
-    dialog.findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+    prompt.answerInput(u"Profile 1"_s);
+    dialog.findChild<QPushButton*>(u"cmdSaveProfile"_s)->click();
+    EXPECT_EQ(dialog.findChild<QComboBox*>(u"cboProfile"_s)->currentText(), u"Profile 1"_s);
+    dialog.findChild<QPushButton*>(u"cmdOK"_s)->click();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
 
     ListOptions options(settings);
     const ListOptionsSet stored = options.current();
-    EXPECT_EQ(stored.columns, QStringList{QStringLiteral("SCR_Custom_Field")});
+    EXPECT_EQ(stored.columns, QStringList{u"SCR_Custom_Field"_s});
     EXPECT_TRUE(stored.font(NodeKind::Workshop).bold);
-    EXPECT_EQ(options.profile(QStringLiteral("Profile 1")), stored);
-    EXPECT_EQ(options.lastProfile(), QStringLiteral("Profile 1"));
+    EXPECT_EQ(options.profile(u"Profile 1"_s), stored);
+    EXPECT_EQ(options.lastProfile(), u"Profile 1"_s);
 }

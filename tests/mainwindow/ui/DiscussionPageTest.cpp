@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 
 namespace {
@@ -23,18 +24,14 @@ protected:
         if (HasFatalFailure())
             return;
         enterWorkshop(7);
-        talked = addTask(QStringLiteral("O'Brien's talk"));
-        addTask(QStringLiteral("quiet"));
-        db().insertNumbered(QStringLiteral("ATTACH"), QStringLiteral("Attach_Number"),
-                            {QStringLiteral("SCR_Number"), QStringLiteral("Attach_Type"),
-                             QStringLiteral("Group_ID")},
-                            {talked, QStringLiteral("D"), 7});
+        talked = addTask(u"O'Brien's talk"_s);
+        addTask(u"quiet"_s);
+        db().insertNumbered(u"ATTACH"_s, u"Attach_Number"_s,
+                            {u"SCR_Number"_s, u"Attach_Type"_s, u"Group_ID"_s},
+                            {talked, u"D"_s, 7});
     }
 
-    qlonglong addTask(const QString& title)
-    {
-        return addOwnTask({{QStringLiteral("SCR_Title"), title}});
-    }
+    qlonglong addTask(const QString& title) { return addOwnTask({{u"SCR_Title"_s, title}}); }
 
     qlonglong talked = 0;
 };
@@ -47,8 +44,7 @@ TEST_F(DiscussionPageTest, ListsTheWorkshopAndNarrowsToDiscussionsWhenChecked)
 
     test::child<QCheckBox>(page, "chkOnlyDiscussion")->setChecked(true);
     ASSERT_EQ(page.model()->rowCount(), 1);
-    EXPECT_EQ(page.model()->data(page.model()->index(0, 0)).toString(),
-              QStringLiteral("O'Brien's talk"));
+    EXPECT_EQ(page.model()->data(page.model()->index(0, 0)).toString(), u"O'Brien's talk"_s);
 
     QSignalSpy opened(&page, &DiscussionPage::openTask);
     auto* list = test::child<QTableView>(page, "lvDiscussion");

@@ -5,6 +5,7 @@
 #include "mainwindow/ui/F_DOCFIND.h"
 #include "support/AttachContent.h"
 #include "support/OpenedUrls.h"
+#include "support/SampleFiles.h"
 #include "support/TaskRows.h"
 #include "support/WindowTest.h"
 #include "tasks/AttachmentView.h"
@@ -28,6 +29,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 using bx::test::child;
 
@@ -41,27 +43,23 @@ protected:
         WindowTest::SetUp();
         if (HasFatalFailure())
             return;
-        test::addUsers(db(), {QStringLiteral("ann"), QStringLiteral("bob")});
-        test::addCategories(db(), {QStringLiteral("Plans"), QStringLiteral("Secret")});
-        db().execute(QStringLiteral("INSERT INTO LU_ACCESS_LEVEL (USER_ID, ACCESS_LEVEL, "
-                                    "ACCESS_TYPE) VALUES (?, ?, 'VIEW')"),
-                     {QStringLiteral("ann"), QStringLiteral("Plans")});
-        m_plan = addDocument(QStringLiteral("plan.txt"), QStringLiteral("Plans"));
-        m_secret = addDocument(QStringLiteral("secret.txt"), QStringLiteral("Secret"));
-        m_loose = addDocument(QStringLiteral("loose.txt"), QVariant());
+        test::addUsers(db(), {u"ann"_s, u"bob"_s});
+        test::addCategories(db(), {u"Plans"_s, u"Secret"_s});
+        test::grantFolder(db(), u"ann"_s, u"Plans"_s);
+        m_plan = addDocument(u"plan.txt"_s, u"Plans"_s);
+        m_secret = addDocument(u"secret.txt"_s, u"Secret"_s);
+        m_loose = addDocument(u"loose.txt"_s, QVariant());
     }
 
     qlonglong addDocument(const QString& file, const QVariant& category,
-                          const QString& owner = QStringLiteral("admin"),
+                          const QString& owner = u"admin"_s,
                           const QDateTime& date = QDateTime(QDate(2024, 1, 31), QTime(9, 0)))
     {
         return db().insertNumbered(
-            QStringLiteral("ATTACH"), QStringLiteral("Attach_Number"),
-            {QStringLiteral("SCR_Number"), QStringLiteral("Attach_Title"),
-             QStringLiteral("Attach_Type"), QStringLiteral("Attach_Filename"),
-             QStringLiteral("Category"), QStringLiteral("Attach_Date"), QStringLiteral("Publish"),
-             QStringLiteral("Attach_Owner")},
-            {0, file, QStringLiteral("F"), file, category, date, db().dialect().flag(true), owner});
+            u"ATTACH"_s, u"Attach_Number"_s,
+            {u"SCR_Number"_s, u"Attach_Title"_s, u"Attach_Type"_s, u"Attach_Filename"_s,
+             u"Category"_s, u"Attach_Date"_s, u"Publish"_s, u"Attach_Owner"_s},
+            {0, file, u"F"_s, file, category, date, db().dialect().flag(true), owner});
     }
 
     void signIn(const QString& user) { session.user.userId = session.user.record.userId = user; }
@@ -145,7 +143,7 @@ TEST_F(FileCabinetPageTest, ShowsTheFoldersOfTheUser)
     FileCabinetPage reports(session, prompt);
     int asked = 0;
     QObject::connect(&reports, &FileCabinetPage::newReportRequested, [&] { ++asked; });
-    reports.action(QStringLiteral("MNUNEWREPORT"))->trigger();
+    reports.action(u"MNUNEWREPORT"_s)->trigger();
     EXPECT_EQ(asked, 1);
 }
 
@@ -172,20 +170,19 @@ TEST_F(FileCabinetPageTest, DropMovesTheDocument)
     const std::unique_ptr<QMimeData> data(model.mimeData({model.indexOf(loose)}));
     auto& tree = const_cast<CabinetTree&>(model);
     tree.dropMimeData(data.get(), Qt::MoveAction, -1, 0,
-                      model.indexOf(model.findFolder(QStringLiteral("Plans"))));
+                      model.indexOf(model.findFolder(u"Plans"_s)));
     ASSERT_TRUE(QTest::qWaitFor([&] { return folders(page).startsWith(u"Plans:loose"); }, 5000))
         << folders(page).toStdString();
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT Category FROM ATTACH WHERE Attach_Number = ?"),
-                          {m_loose})
-                  .toString(),
-              QStringLiteral("Plans"));
+    EXPECT_EQ(
+        db().scalar(u"SELECT Category FROM ATTACH WHERE Attach_Number = ?"_s, {m_loose}).toString(),
+        u"Plans"_s);
 }
 
 // The document commands through the popups: a rename (Yes to the archived question) renames the
 // versions, a delete brings back the newest archived one, cut and paste moves it; the tree follows.
 TEST_F(FileCabinetPageTest, PopupCommandsChangeTheDocumentAndTheTree)
 {
-    const qlonglong newer = addDocument(QStringLiteral("plan.txt"), QStringLiteral("Plans"));
+    const qlonglong newer = addDocument(u"plan.txt"_s, u"Plans"_s);
     FileCabinetPage page(session, prompt);
     page.refresh();
     // %1 the first version of plan.txt, %2 its second.
@@ -193,13 +190,13 @@ TEST_F(FileCabinetPageTest, PopupCommandsChangeTheDocumentAndTheTree)
         QString text = QString::fromLatin1(shape);
         const qlonglong numbers[] = {m_plan, newer, m_secret, m_loose};
         for (int i = 0; i < 4; ++i)
-            text.replace(QStringLiteral("%") + QString::number(i + 1), QString::number(numbers[i]));
+            text.replace(u"%"_s + QString::number(i + 1), QString::number(numbers[i]));
         return text;
     };
     ASSERT_EQ(documents(page), tree("Plans:%2=plan.txt|Secret:%3=secret.txt|"
                                     "Unspecified Folder:%4=loose.txt"));
 
-    prompt.answerInput(QStringLiteral("renamed.txt")).answer(PromptAnswer::Yes);
+    prompt.answerInput(u"renamed.txt"_s).answer(PromptAnswer::Yes);
     runFromPopup(page, "mnuSharedRename", newer);
     EXPECT_EQ(prompt.texts(),
               (QStringList{cabinet::kEnterNewFilename, cabinet::kRenameArchivedAlso}));
@@ -215,22 +212,21 @@ TEST_F(FileCabinetPageTest, PopupCommandsChangeTheDocumentAndTheTree)
     runFromPopup(page, "mnuDocPaste", 0, QString());
     EXPECT_EQ(documents(page), tree("Plans:|Secret:%3=secret.txt|"
                                     "Unspecified Folder:%1=renamed.txt,%4=loose.txt"));
-    EXPECT_TRUE(
-        db().scalar(QStringLiteral("SELECT Category FROM ATTACH WHERE Attach_Number = ?"), {m_plan})
-            .toString()
-            .isEmpty());
+    EXPECT_TRUE(db().scalar(u"SELECT Category FROM ATTACH WHERE Attach_Number = ?"_s, {m_plan})
+                    .toString()
+                    .isEmpty());
 }
 
 // Every command reads the document's folder again: one another client moved to a folder the
 // user does not see is neither opened nor deleted.
 TEST_F(FileCabinetPageTest, CommandsRecheckTheFolder)
 {
-    signIn(QStringLiteral("ann"));
+    signIn(u"ann"_s);
     test::OpenedUrls opened;
     FileCabinetPage page(session, prompt);
     page.refresh();
-    db().execute(QStringLiteral("UPDATE ATTACH SET Category = ? WHERE Attach_Number = ?"),
-                 {QStringLiteral("Secret"), m_plan});
+    db().execute(u"UPDATE ATTACH SET Category = ? WHERE Attach_Number = ?"_s,
+                 {u"Secret"_s, m_plan});
     for (const char* command : {"mnuDocEdit", "mnuRemoveShared"}) {
         prompt.clear();
         runFromPopup(page, command, m_plan);
@@ -238,9 +234,7 @@ TEST_F(FileCabinetPageTest, CommandsRecheckTheFolder)
     }
     EXPECT_TRUE(opened.take().isEmpty());
     EXPECT_EQ(
-        db().scalar(QStringLiteral("SELECT COUNT(*) FROM ATTACH WHERE Attach_Number = ?"), {m_plan})
-            .toInt(),
-        1);
+        db().scalar(u"SELECT COUNT(*) FROM ATTACH WHERE Attach_Number = ?"_s, {m_plan}).toInt(), 1);
 }
 
 // A file document changed in the viewer is saved back, when the window is active again, as its
@@ -256,22 +250,18 @@ TEST_F(FileCabinetPageTest, ViewerCopySavedBackAsANewVersion)
     const QStringList urls = opened.take();
     ASSERT_EQ(urls.size(), 1);
     const QString copy = QUrl(urls.first()).toLocalFile();
-    {
-        QFile file(copy);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("edited");
-    }
-    const qlonglong other = addDocument(QStringLiteral("plan.txt"), QStringLiteral("Plans"));
+    ASSERT_TRUE(test::writeFile(copy, "edited"));
+    const qlonglong other = addDocument(u"plan.txt"_s, u"Plans"_s);
     prompt.answer(PromptAnswer::Yes);
     QEvent activate(QEvent::WindowActivate);
     QApplication::sendEvent(&page, &activate);
     EXPECT_EQ(
         prompt.texts(),
         QStringList{attachments::newerVersionQuestion(
-            QStringLiteral("plan.txt"), QStringLiteral("admin"),
+            u"plan.txt"_s, u"admin"_s,
             GmtConverter(session.clock()).toLocal(QDateTime(QDate(2024, 1, 31), QTime(9, 0))))});
 
-    const CabinetNode* plans = page.model().findFolder(QStringLiteral("Plans"));
+    const CabinetNode* plans = page.model().findFolder(u"Plans"_s);
     ASSERT_EQ(plans->childCount(), 1);
     const cabinet::Document saved = plans->child(0)->document;
     EXPECT_GT(saved.number, other);
@@ -287,21 +277,17 @@ TEST_F(FileCabinetPageTest, ViewerCopySavedBackAsANewVersion)
 // workshop, each through its own window; the tree shows it in that folder.
 TEST_F(FileCabinetPageTest, AddCommandsPublishIntoTheChosenFolder)
 {
-    enterWorkshop(7, QStringLiteral("O'Neil's desk"));
-    const QString source = dir.filePath(QStringLiteral("O'Brien's list.txt"));
-    {
-        QFile file(source);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("chairs");
-    }
-    const QString form = QStringLiteral("O'Neil's inspection");
-    db().execute(QStringLiteral("INSERT INTO FORM (Form_Name) VALUES (?)"), {form});
-    db().execute(QStringLiteral("INSERT INTO CONTROL (FORM_NAME, CONTROL_KEY, ATTACH_NUMBER, "
-                                "NAME, TYPE, VALUE, \"left\", TOP, WIDTH, HEIGHT) VALUES (?, 1, 0, "
-                                "'Inspector', 'EDIT', '', 150, 150, 3000, 300)"),
+    enterWorkshop(7, u"O'Neil's desk"_s);
+    const QString source = dir.filePath(u"O'Brien's list.txt"_s);
+    ASSERT_TRUE(test::writeFile(source, "chairs"));
+    const QString form = u"O'Neil's inspection"_s;
+    db().execute(u"INSERT INTO FORM (Form_Name) VALUES (?)"_s, {form});
+    db().execute(u"INSERT INTO CONTROL (FORM_NAME, CONTROL_KEY, ATTACH_NUMBER, "
+                 "NAME, TYPE, VALUE, \"left\", TOP, WIDTH, HEIGHT) VALUES (?, 1, 0, "
+                 "'Inspector', 'EDIT', '', 150, 150, 3000, 300)"_s,
                  {form});
     const auto titled = [](QDialog& dialog) {
-        child<QLineEdit>(dialog, "txtTitle")->setText(QStringLiteral("O'Brien's list"));
+        child<QLineEdit>(dialog, "txtTitle")->setText(u"O'Brien's list"_s);
     };
     const struct
     {
@@ -319,13 +305,13 @@ TEST_F(FileCabinetPageTest, AddCommandsPublishIntoTheChosenFolder)
         {"MNUNEWMEMO", "Memo_Form", "M",
          [&](QDialog& dialog) {
              titled(dialog);
-             child<QTextEdit>(dialog, "txtMemo")->setPlainText(QStringLiteral("Count them"));
+             child<QTextEdit>(dialog, "txtMemo")->setPlainText(u"Count them"_s);
              child<QPushButton>(dialog, "cmdOK")->click();
          }},
         {"MNUNEWFORM", "Form_Form", "X",
          [&](QDialog& dialog) {
              child<QComboBox>(dialog, "cboForms")->setCurrentText(form);
-             child<QLineEdit>(dialog, "Field1")->setText(QStringLiteral("O'Brien"));
+             child<QLineEdit>(dialog, "Field1")->setText(u"O'Brien"_s);
              child<QAction>(dialog, "Save")->trigger();
          }},
     };
@@ -339,23 +325,22 @@ TEST_F(FileCabinetPageTest, AddCommandsPublishIntoTheChosenFolder)
             return dialog.result();
         });
         const qlonglong before =
-            db().scalar(QStringLiteral("SELECT MAX(Attach_Number) FROM ATTACH")).toLongLong();
-        runFromPopup(page, c.command, 0, QStringLiteral("Plans"));
+            db().scalar(u"SELECT MAX(Attach_Number) FROM ATTACH"_s).toLongLong();
+        runFromPopup(page, c.command, 0, u"Plans"_s);
         EXPECT_EQ(opened, QString::fromLatin1(c.window));
-        const RecordSet row = db().query(
-            QStringLiteral("SELECT Attach_Number, SCR_Number, Publish, Category, Group_id, "
-                           "Attach_Type FROM ATTACH WHERE Attach_Number > ?"),
-            {before});
+        const RecordSet row =
+            db().query(u"SELECT Attach_Number, SCR_Number, Publish, Category, Group_id, "
+                       "Attach_Type FROM ATTACH WHERE Attach_Number > ?"_s,
+                       {before});
         ASSERT_EQ(row.rowCount(), 1) << c.command;
-        EXPECT_EQ(row.number(QStringLiteral("SCR_Number")), 0) << c.command;
-        EXPECT_TRUE(row.flag(QStringLiteral("Publish"))) << c.command;
-        EXPECT_EQ(row.text(QStringLiteral("Category")), QStringLiteral("Plans")) << c.command;
-        EXPECT_EQ(row.number(QStringLiteral("Group_id")), 7) << c.command;
-        EXPECT_EQ(row.text(QStringLiteral("Attach_Type")), QString::fromLatin1(c.type));
-        const CabinetNode* node =
-            page.model().findDocument(row.number(QStringLiteral("Attach_Number")));
+        EXPECT_EQ(row.number(u"SCR_Number"_s), 0) << c.command;
+        EXPECT_TRUE(row.flag(u"Publish"_s)) << c.command;
+        EXPECT_EQ(row.text(u"Category"_s), u"Plans"_s) << c.command;
+        EXPECT_EQ(row.number(u"Group_id"_s), 7) << c.command;
+        EXPECT_EQ(row.text(u"Attach_Type"_s), QString::fromLatin1(c.type));
+        const CabinetNode* node = page.model().findDocument(row.number(u"Attach_Number"_s));
         ASSERT_NE(node, nullptr) << c.command;
-        EXPECT_EQ(node->folder, QStringLiteral("Plans")) << c.command;
+        EXPECT_EQ(node->folder, u"Plans"_s) << c.command;
     }
     EXPECT_TRUE(prompt.texts().isEmpty()) << prompt.texts().join(u'|').toStdString();
 }
@@ -376,12 +361,12 @@ TEST_F(FileCabinetPageTest, SaveAsOffersTheNameAndItsExtension)
     };
     FileCabinetPage page(session, prompt);
     for (const auto& c : cases) {
-        const qlonglong doc = addDocument(QString::fromLatin1(c.stored), QStringLiteral("Plans"));
+        const qlonglong doc = addDocument(QString::fromLatin1(c.stored), u"Plans"_s);
         test::setAttachContent(db(), doc, QByteArray(c.stored));
         page.refresh();
         QString offered;
         QString filter;
-        const QString target = dir.filePath(QStringLiteral("saved %1").arg(doc));
+        const QString target = dir.filePath(u"saved %1"_s.arg(doc));
         page.setChooseSave([&](const QString& name, const QString& extension) {
             offered = name;
             filter = extension;
@@ -390,9 +375,7 @@ TEST_F(FileCabinetPageTest, SaveAsOffersTheNameAndItsExtension)
         runFromPopup(page, "mnuDocSave", doc);
         EXPECT_EQ(offered, QString::fromLatin1(c.offered));
         EXPECT_EQ(filter, QString::fromLatin1(c.filter)) << c.stored;
-        QFile saved(target);
-        ASSERT_TRUE(saved.open(QIODevice::ReadOnly)) << c.stored;
-        EXPECT_EQ(saved.readAll(), QByteArray(c.stored));
+        EXPECT_EQ(test::fileBytes(target), QByteArray(c.stored));
     }
     EXPECT_TRUE(prompt.texts().isEmpty()) << prompt.texts().join(u'|').toStdString();
 }
@@ -402,19 +385,18 @@ TEST_F(FileCabinetPageTest, SaveAsOffersTheNameAndItsExtension)
 TEST_F(FileCabinetPageTest, ArchiveListsTheOlderVersionsAndOpensOne)
 {
     test::setAttachContent(db(), m_plan, "first");
-    db().execute(QStringLiteral("UPDATE ATTACH SET Attach_Owner = 'ann', Attach_Date = ? WHERE "
-                                "Attach_Number = ?"),
+    db().execute(u"UPDATE ATTACH SET Attach_Owner = 'ann', Attach_Date = ? WHERE "
+                 "Attach_Number = ?"_s,
                  {QDateTime(QDate(2024, 1, 30), QTime(8, 0)), m_plan});
-    const qlonglong second =
-        addDocument(QStringLiteral("plan.txt"), QStringLiteral("Plans"), QStringLiteral("bob"));
-    const qlonglong current = addDocument(QStringLiteral("plan.txt"), QStringLiteral("Plans"));
+    const qlonglong second = addDocument(u"plan.txt"_s, u"Plans"_s, u"bob"_s);
+    const qlonglong current = addDocument(u"plan.txt"_s, u"Plans"_s);
     test::setAttachContent(db(), second, "second");
     test::OpenedUrls opened;
     FileCabinetPage page(session, prompt);
     page.refresh();
     QStringList rows;
     page.setDialogRunner([&](QDialog& dialog) {
-        EXPECT_EQ(dialog.objectName(), QStringLiteral("dlgArchive"));
+        EXPECT_EQ(dialog.objectName(), u"dlgArchive"_s);
         auto* list = child<QTreeWidget>(dialog, "lstVersions");
         for (int i = 0; i < list->topLevelItemCount(); ++i) {
             const QTreeWidgetItem* item = list->topLevelItem(i);
@@ -427,19 +409,15 @@ TEST_F(FileCabinetPageTest, ArchiveListsTheOlderVersionsAndOpensOne)
     runFromPopup(page, "mnuShowArchive", current);
     const GmtConverter gmt(session.clock());
     const auto local = [&](const QDateTime& at) {
-        return gmt.toLocal(at).toString(QStringLiteral("MM/dd/yyyy hh:mm"));
+        return gmt.toLocal(at).toString(u"MM/dd/yyyy hh:mm"_s);
     };
-    EXPECT_EQ(
-        rows,
-        (QStringList{
-            QStringLiteral("plan.txt|bob|") + local(QDateTime(QDate(2024, 1, 31), QTime(9, 0))),
-            QStringLiteral("plan.txt|ann|") + local(QDateTime(QDate(2024, 1, 30), QTime(8, 0))),
-        }));
+    EXPECT_EQ(rows, (QStringList{
+                        u"plan.txt|bob|"_s + local(QDateTime(QDate(2024, 1, 31), QTime(9, 0))),
+                        u"plan.txt|ann|"_s + local(QDateTime(QDate(2024, 1, 30), QTime(8, 0))),
+                    }));
     const QStringList urls = opened.take();
     ASSERT_EQ(urls.size(), 1);
-    QFile copy(QUrl(urls.first()).toLocalFile());
-    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
-    EXPECT_EQ(copy.readAll(), QByteArray("first"));
+    EXPECT_EQ(test::fileBytes(QUrl(urls.first()).toLocalFile()), QByteArray("first"));
 }
 
 // Find Documents opens its search window; the search confirmed there rebuilds the tree with the
@@ -454,12 +432,12 @@ TEST_F(FileCabinetPageTest, FindDocumentsSearchesTheTree)
         auto* find = qobject_cast<F_DOCFIND*>(&dialog);
         if (!find)
             return int(QDialog::Rejected);
-        child<QLineEdit>(dialog, "txtTitle")->setText(QStringLiteral("SECRET"));
+        child<QLineEdit>(dialog, "txtTitle")->setText(u"SECRET"_s);
         return find->confirm() ? dialog.result() : int(QDialog::Rejected);
     });
     runFromPopup(page, "mnuFindDoc", m_plan);
-    EXPECT_EQ(opened, QStringLiteral("F_DOCFIND"));
-    EXPECT_EQ(folders(page), QStringLiteral("Plans:|Secret:secret.txt|Unspecified Folder:"));
+    EXPECT_EQ(opened, u"F_DOCFIND"_s);
+    EXPECT_EQ(folders(page), u"Plans:|Secret:secret.txt|Unspecified Folder:"_s);
     EXPECT_TRUE(prompt.texts().isEmpty()) << prompt.texts().join(u'|').toStdString();
 }
 
@@ -468,19 +446,19 @@ TEST_F(FileCabinetPageTest, FindDocumentsSearchesTheTree)
 // asked; parents are found without case.
 TEST_F(FileCabinetPageTest, FolderPathsComeWithTheBackgroundRead)
 {
-    test::addCategories(db(), {QStringLiteral("Projects")});
-    db().execute(QStringLiteral("UPDATE LU_CATEGORY SET Parent_Category = 'projects' WHERE "
-                                "Category = 'Plans'"));
+    test::addCategories(db(), {u"Projects"_s});
+    db().execute(u"UPDATE LU_CATEGORY SET Parent_Category = 'projects' WHERE "
+                 "Category = 'Plans'"_s);
     FileCabinetPage page(session, prompt);
     page.setConnector([this] { return std::optional<Connector>(secondConnectionTo(db())); });
-    db().execute(QStringLiteral("CREATE TEMP TABLE LU_CATEGORY (Category TEXT, Parent_Category "
-                                "TEXT)"));
-    db().execute(QStringLiteral("INSERT INTO LU_CATEGORY VALUES ('Plans', 'Elsewhere'), "
-                                "('Secret', 'Elsewhere')"));
+    db().execute(u"CREATE TEMP TABLE LU_CATEGORY (Category TEXT, Parent_Category "
+                 "TEXT)"_s);
+    db().execute(u"INSERT INTO LU_CATEGORY VALUES ('Plans', 'Elsewhere'), "
+                 "('Secret', 'Elsewhere')"_s);
     page.refresh();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !page.reading(); }, 20000));
-    EXPECT_EQ(folders(page), QStringLiteral("projects\\Plans:plan.txt|Secret:secret.txt|"
-                                            "Unspecified Folder:loose.txt"));
+    EXPECT_EQ(folders(page), u"projects\\Plans:plan.txt|Secret:secret.txt|"
+                             "Unspecified Folder:loose.txt"_s);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 
 namespace {
@@ -22,38 +23,33 @@ TEST(GridColumnsTest, ChosenColumnsAreShownInOrderWithTheirHeaders)
     test::FixedClock clock;
     TaskGridModel model(clock);
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
-    model.setRows({QStringLiteral("SCR_Number"), QStringLiteral("SCR_Title"),
-                   QStringLiteral("scr_priority"), QStringLiteral("SCR_Custom_Field")},
-                  {{42, QStringLiteral("Fix it"), QStringLiteral("High"), QStringLiteral("x1")}});
+    model.setRows({u"SCR_Number"_s, u"SCR_Title"_s, u"scr_priority"_s, u"SCR_Custom_Field"_s},
+                  {{42, u"Fix it"_s, u"High"_s, u"x1"_s}});
 
     // The title leads whether the options list it (anywhere) or not.
-    model.setColumns({QStringLiteral("SCR_Priority"), QStringLiteral("SCR_Custom_Field"),
-                      QStringLiteral("SCR_ActualHours"), QStringLiteral("SCR_Title")},
-                     QStringLiteral("Ticket"));
+    model.setColumns(
+        {u"SCR_Priority"_s, u"SCR_Custom_Field"_s, u"SCR_ActualHours"_s, u"SCR_Title"_s},
+        u"Ticket"_s);
     EXPECT_EQ(headers(model),
-              (QStringList{QStringLiteral("Task Title"), QStringLiteral("Priority"),
-                           QStringLiteral("Ticket"), QStringLiteral("Actual Hours")}));
+              (QStringList{u"Task Title"_s, u"Priority"_s, u"Ticket"_s, u"Actual Hours"_s}));
     const struct
     {
         int column;
         QVariant shown;
-    } cells[] = {{0, QStringLiteral("Fix it")},
-                 {1, QStringLiteral("High")},
-                 {2, QStringLiteral("x1")},
-                 {3, QVariant()}}; // not read: empty
+    } cells[] = {
+        {0, u"Fix it"_s}, {1, u"High"_s}, {2, u"x1"_s}, {3, QVariant()}}; // not read: empty
     for (const auto& c : cells) {
         EXPECT_EQ(model.data(model.index(0, c.column)), c.shown) << c.column;
         EXPECT_EQ(model.data(model.index(0, c.column), Qt::UserRole).toLongLong(), 42);
     }
-    EXPECT_EQ(model.field(2), QStringLiteral("SCR_Custom_Field"));
+    EXPECT_EQ(model.field(2), u"SCR_Custom_Field"_s);
 
-    model.setColumns({QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("SCR_Priority")});
-    EXPECT_EQ(headers(model), (QStringList{QStringLiteral("Task Title"), QStringLiteral("Owner"),
-                                           QStringLiteral("Priority")}));
+    model.setColumns({u"SCR_Owner_User_ID"_s, u"SCR_Priority"_s});
+    EXPECT_EQ(headers(model), (QStringList{u"Task Title"_s, u"Owner"_s, u"Priority"_s}));
 
     model.setColumns({});
     EXPECT_EQ(model.columnCount(), taskGridColumns().size());
-    EXPECT_EQ(model.data(model.index(0, 0)).toString(), QStringLiteral("Fix it"));
+    EXPECT_EQ(model.data(model.index(0, 0)).toString(), u"Fix it"_s);
 }
 
 } // namespace

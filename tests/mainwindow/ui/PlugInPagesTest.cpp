@@ -23,6 +23,7 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 using bx::test::child;
 
@@ -41,10 +42,9 @@ protected:
     void addPlugIn(qlonglong id, const QString& label, const QString& progId, bool separate,
                    bool offered = true)
     {
-        db().execute(
-            QStringLiteral("INSERT INTO LU_ACTIVEX (ID, label, ActiveX_Control_Name, "
-                           "Plugin_Name, ShowToolBox, Separate) VALUES (?, ?, ?, ?, ?, ?)"),
-            {id, label, progId, QStringLiteral("panel%1").arg(id), offered, separate});
+        db().execute(u"INSERT INTO LU_ACTIVEX (ID, label, ActiveX_Control_Name, "
+                     "Plugin_Name, ShowToolBox, Separate) VALUES (?, ?, ?, ?, ?, ?)"_s,
+                     {id, label, progId, u"panel%1"_s.arg(id), offered, separate});
     }
 
     /** The toolbar's plug-ins: "button" or "menu", caption and id, in order. */
@@ -53,9 +53,9 @@ protected:
         QStringList out;
         for (QAction* a : child<QToolBar>(form, "ToolbarPlugIns")->actions())
             if (a->objectName() == QLatin1String("BXCustomControl"))
-                out << QStringLiteral("button %1 %2").arg(a->text(), a->data().toString());
+                out << u"button %1 %2"_s.arg(a->text(), a->data().toString());
         for (QAction* a : child<QMenu>(form, "mnuPlugIns")->actions())
-            out << QStringLiteral("menu %1 %2").arg(a->text(), a->objectName());
+            out << u"menu %1 %2"_s.arg(a->text(), a->objectName());
         return out;
     }
 
@@ -78,81 +78,79 @@ protected:
 // added through the Administration menu, which only an administrator reaches.
 TEST_F(PlugInPagesTest, ToolbarFollowsEveryChangeWithoutDuplicates)
 {
-    addPlugIn(1, QStringLiteral("Stock"), QStringLiteral("BxSample.TaskPanel"), true);
-    addPlugIn(2, QStringLiteral("Chairs & tables"), QStringLiteral("BxSample.TaskPanel"), false);
-    addPlugIn(3, QStringLiteral("Hidden"), QStringLiteral("BxSample.TaskPanel"), true, false);
+    addPlugIn(1, u"Stock"_s, u"BxSample.TaskPanel"_s, true);
+    addPlugIn(2, u"Chairs & tables"_s, u"BxSample.TaskPanel"_s, false);
+    addPlugIn(3, u"Hidden"_s, u"BxSample.TaskPanel"_s, true, false);
     Access_Form form(session, prompt);
-    const QStringList offered{QStringLiteral("button Stock 1"),
-                              QStringLiteral("menu Chairs && tables 2")};
+    const QStringList offered{u"button Stock 1"_s, u"menu Chairs && tables 2"_s};
     EXPECT_EQ(toolbox(form), offered);
     form.Update_PLUGINS();
     form.Update_PLUGINS();
     EXPECT_EQ(toolbox(form), offered);
 
-    session.user.userId = session.user.record.userId = QStringLiteral("ann");
+    session.user.userId = session.user.record.userId = u"ann"_s;
     child<QAction>(form, "mnuActiveX")->trigger();
     child<QAction>(form, "mnuNewActiveX")->trigger();
     EXPECT_EQ(prompt.texts(), QStringList(2, UserRights::kNotAdministrator));
 
-    session.user.userId = session.user.record.userId = QStringLiteral("admin");
+    session.user.userId = session.user.record.userId = u"admin"_s;
     prompt.clear();
     QTimer::singleShot(0, [] {
         QWidget* dialog = QApplication::activeModalWidget();
         ASSERT_NE(dialog, nullptr);
         child<QPushButton>(*dialog, "cmdOK")->click(); // no control name yet
-        child<QLineEdit>(*dialog, "txtLabel")->setText(QStringLiteral("Desk"));
-        child<QComboBox>(*dialog, "cboControlName")
-            ->setEditText(QStringLiteral("BxSample.TaskPanel"));
+        child<QLineEdit>(*dialog, "txtLabel")->setText(u"Desk"_s);
+        child<QComboBox>(*dialog, "cboControlName")->setEditText(u"BxSample.TaskPanel"_s);
         child<QCheckBox>(*dialog, "chkToolBox")->setChecked(true);
         child<QPushButton>(*dialog, "cmdOK")->click();
     });
     child<QAction>(form, "mnuNewActiveX")->trigger();
     EXPECT_EQ(prompt.texts(), QStringList{plugins::kEmptyControlName});
     const qlonglong desk =
-        db().scalar(QStringLiteral("SELECT ID FROM LU_ACTIVEX WHERE label = 'Desk'")).toLongLong();
-    EXPECT_EQ(toolbox(form), QStringList(offered) << QStringLiteral("menu Desk %1").arg(desk));
+        db().scalar(u"SELECT ID FROM LU_ACTIVEX WHERE label = 'Desk'"_s).toLongLong();
+    EXPECT_EQ(toolbox(form), QStringList(offered) << u"menu Desk %1"_s.arg(desk));
 }
 
 // A plug-in opens one page, told the user and the database, which Close Tab closes after telling
 // it "EXIT"; a plug-in that fails, or whose row has gone, says so and opens none.
 TEST_F(PlugInPagesTest, APlugInOpensOnePageAndFailuresOpenNone)
 {
-    addPlugIn(1, QStringLiteral("Stock"), QStringLiteral("BxSample.TaskPanel"), true);
-    addPlugIn(2, QStringLiteral("Missing"), QStringLiteral("BxTest.Missing"), false);
-    addPlugIn(3, QStringLiteral("Wrong"), QStringLiteral("BxTest.WrongIid"), false);
+    addPlugIn(1, u"Stock"_s, u"BxSample.TaskPanel"_s, true);
+    addPlugIn(2, u"Missing"_s, u"BxTest.Missing"_s, false);
+    addPlugIn(3, u"Wrong"_s, u"BxTest.WrongIid"_s, false);
     Access_Form form(session, prompt);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !form.teamView()->reading(); }, 20000));
     QAction* stock = opener(form, 1);
     ASSERT_NE(stock, nullptr);
     stock->trigger();
-    form.showTab(QStringLiteral("TEAMWORK"));
+    form.showTab(u"TEAMWORK"_s);
     stock->trigger();
-    EXPECT_EQ(form.tabKeys().count(QStringLiteral("1BXTabArray")), 1);
-    EXPECT_EQ(form.currentTabKey(), QStringLiteral("1BXTabArray"));
+    EXPECT_EQ(form.tabKeys().count(u"1BXTabArray"_s), 1);
+    EXPECT_EQ(form.currentTabKey(), u"1BXTabArray"_s);
     QTabWidget* strip = tabs(form);
-    EXPECT_EQ(strip->tabText(strip->currentIndex()), QStringLiteral("Stock"));
+    EXPECT_EQ(strip->tabText(strip->currentIndex()), u"Stock"_s);
     EXPECT_NE(strip->tabBar()->tabButton(strip->currentIndex(), QTabBar::RightSide), nullptr);
-    QWidget* panel = strip->currentWidget()->findChild<QWidget*>(QStringLiteral("panel1"));
+    QWidget* panel = strip->currentWidget()->findChild<QWidget*>(u"panel1"_s);
     ASSERT_NE(panel, nullptr);
-    const QPointer<QPlainTextEdit> log = panel->findChild<QPlainTextEdit*>(QStringLiteral("Log"));
+    const QPointer<QPlainTextEdit> log = panel->findChild<QPlainTextEdit*>(u"Log"_s);
     ASSERT_NE(log, nullptr);
-    EXPECT_EQ(log->toPlainText(), QStringLiteral("User_ID=admin\nBXDB=(database)\nbODBC=false"));
+    EXPECT_EQ(log->toPlainText(), u"User_ID=admin\nBXDB=(database)\nbODBC=false"_s);
 
     child<QAction>(form, "mnuCloseTab")->trigger();
-    EXPECT_FALSE(form.tabKeys().contains(QStringLiteral("1BXTabArray")));
+    EXPECT_FALSE(form.tabKeys().contains(u"1BXTabArray"_s));
     ASSERT_FALSE(log.isNull()); // the page goes once control is back in the event loop
-    EXPECT_TRUE(log->toPlainText().endsWith(QStringLiteral("\nACTION=EXIT")));
+    EXPECT_TRUE(log->toPlainText().endsWith(u"\nACTION=EXIT"_s));
 
-    db().execute(QStringLiteral("DELETE FROM LU_ACTIVEX WHERE ID = 1"));
+    db().execute(u"DELETE FROM LU_ACTIVEX WHERE ID = 1"_s);
     const struct
     {
         qlonglong id;
         QString said;
     } failures[] = {
-        {1, plugins::plugInNotRegisteredMessage(QStringLiteral("Stock"))},
-        {2, plugInNotInstalledMessage(QStringLiteral("BxTest.Missing"))},
+        {1, plugins::plugInNotRegisteredMessage(u"Stock"_s)},
+        {2, plugInNotInstalledMessage(u"BxTest.Missing"_s)},
         {3, plugInNotLoadedMessage(
-                QStringLiteral("BxTest.WrongIid"),
+                u"BxTest.WrongIid"_s,
                 QStringLiteral("the library does not offer the interface " BX_TASK_PLUGIN_IID))},
     };
     const QStringList keys = form.tabKeys();

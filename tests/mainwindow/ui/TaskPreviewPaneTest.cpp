@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 
 namespace {
@@ -22,17 +23,15 @@ class TaskPreviewPaneTest : public bx::test::WindowTest
 // The pane shows the chosen task, nothing for a task that is gone, and reports a failed read.
 TEST_F(TaskPreviewPaneTest, ShowsTheTaskAndReportsReadErrors)
 {
-    bx::test::addWorkshop(db(), 70, QStringLiteral("Desk"));
-    const qlonglong n =
-        bx::test::addTaskRow(db(), {{QStringLiteral("SCR_Title"), QStringLiteral("<b>O'Brien")},
-                                    {QStringLiteral("SCR_Request_ID"), QStringLiteral("admin")},
-                                    {QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("admin")},
-                                    {QStringLiteral("SCR_Group_ID"), 70}});
+    bx::test::addWorkshop(db(), 70, u"Desk"_s);
+    const qlonglong n = bx::test::addTaskRow(db(), {{u"SCR_Title"_s, u"<b>O'Brien"_s},
+                                                    {u"SCR_Request_ID"_s, u"admin"_s},
+                                                    {u"SCR_Owner_User_ID"_s, u"admin"_s},
+                                                    {u"SCR_Group_ID"_s, 70}});
 
     TaskPreviewPane pane(session, prompt);
     ASSERT_TRUE(pane.showTask(n));
-    EXPECT_TRUE(pane.toPlainText().startsWith(QStringLiteral("<b>O'Brien")))
-        << pane.toPlainText().toStdString();
+    EXPECT_TRUE(pane.toPlainText().startsWith(u"<b>O'Brien"_s)) << pane.toPlainText().toStdString();
     EXPECT_EQ(pane.task(), n);
 
     EXPECT_TRUE(pane.showTask(n + 1000));
@@ -41,7 +40,7 @@ TEST_F(TaskPreviewPaneTest, ShowsTheTaskAndReportsReadErrors)
     EXPECT_TRUE(prompt.records().isEmpty());
 
     ASSERT_TRUE(pane.showTask(n));
-    db().execute(QStringLiteral("ALTER TABLE SCR RENAME TO SCR_gone"));
+    db().execute(u"ALTER TABLE SCR RENAME TO SCR_gone"_s);
     EXPECT_FALSE(pane.showTask(n));
     EXPECT_TRUE(pane.toPlainText().isEmpty());
     ASSERT_EQ(prompt.records().size(), 1);
@@ -51,18 +50,16 @@ TEST_F(TaskPreviewPaneTest, ShowsTheTaskAndReportsReadErrors)
 // A description naming /dev/zero or a pipe as an image is shown at once, as text.
 TEST_F(TaskPreviewPaneTest, DescriptionsLoadNothing)
 {
-    const QString fifo = dir.filePath(QStringLiteral("fifo"));
+    const QString fifo = dir.filePath(u"fifo"_s);
     ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    bx::test::addWorkshop(db(), 70, QStringLiteral("Desk"));
+    bx::test::addWorkshop(db(), 70, u"Desk"_s);
     TaskPreviewPane pane(session, prompt);
     pane.resize(400, 300);
-    for (const QString& source : {QStringLiteral("file:///dev/zero"), fifo}) {
-        const QString comment =
-            QStringLiteral("<p>see<img src=\"") + source + QStringLiteral("\"></p>");
-        const qlonglong n =
-            bx::test::addTaskRow(db(), {{QStringLiteral("SCR_Title"), QStringLiteral("planted")},
-                                        {QStringLiteral("SCR_Comments"), comment},
-                                        {QStringLiteral("SCR_Group_ID"), 70}});
+    for (const QString& source : {u"file:///dev/zero"_s, fifo}) {
+        const QString comment = u"<p>see<img src=\""_s + source + u"\"></p>"_s;
+        const qlonglong n = bx::test::addTaskRow(db(), {{u"SCR_Title"_s, u"planted"_s},
+                                                        {u"SCR_Comments"_s, comment},
+                                                        {u"SCR_Group_ID"_s, 70}});
         const bx::test::Watchdog watchdog("previewing a task whose description names " +
                                           source.toStdString());
         QElapsedTimer timer;
@@ -70,7 +67,7 @@ TEST_F(TaskPreviewPaneTest, DescriptionsLoadNothing)
         ASSERT_TRUE(pane.showTask(n));
         pane.viewport()->grab();
         EXPECT_LT(timer.elapsed(), 1000);
-        EXPECT_TRUE(pane.toPlainText().contains(QStringLiteral("see"))) << source.toStdString();
+        EXPECT_TRUE(pane.toPlainText().contains(u"see"_s)) << source.toStdString();
     }
 }
 

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 
 namespace {
@@ -17,22 +18,20 @@ const QDateTime kNow(QDate(2026, 3, 10), QTime(12, 0));
 
 RecordSet tasks(const QList<QVariantList>& rows)
 {
-    return RecordSet({QStringLiteral("SCR_Number"), QStringLiteral("SCR_Title"),
-                      QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("SCR_Group_ID"),
-                      QStringLiteral("SCR_Parent_Number"), QStringLiteral("SCR_Status"),
-                      QStringLiteral("SCR_Owner_Target_Date"),
-                      QStringLiteral("SCR_Owner_Date_Viewed")},
+    return RecordSet({u"SCR_Number"_s, u"SCR_Title"_s, u"SCR_Owner_User_ID"_s, u"SCR_Group_ID"_s,
+                      u"SCR_Parent_Number"_s, u"SCR_Status"_s, u"SCR_Owner_Target_Date"_s,
+                      u"SCR_Owner_Date_Viewed"_s},
                      rows);
 }
 
 QVariantList task(qlonglong n, const QString& owner, qlonglong parent, bool viewed, int dueIn)
 {
     return {n,
-            QStringLiteral("T%1").arg(n),
+            u"T%1"_s.arg(n),
             owner,
             7,
             parent,
-            QStringLiteral("A"),
+            u"A"_s,
             kNow.addDays(dueIn),
             viewed ? QVariant(kNow) : QVariant()};
 }
@@ -42,10 +41,9 @@ class TeamTreeModelTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        db = SqliteDatabase::open(dir.filePath(QStringLiteral("t.db")),
-                                  SqliteDatabase::OpenMode::Create);
-        db->executeScript(QStringLiteral(
-            "CREATE TABLE LU_GROUP (GROUP_ID INTEGER, GROUP_NAME TEXT, parent_workshop INTEGER);"
+        db = SqliteDatabase::open(dir.filePath(u"t.db"_s), SqliteDatabase::OpenMode::Create);
+        db->executeScript(
+            u"CREATE TABLE LU_GROUP (GROUP_ID INTEGER, GROUP_NAME TEXT, parent_workshop INTEGER);"
             "CREATE TABLE GROUPLINK (GROUP_ID INTEGER, USER_ID TEXT);"
             "CREATE TABLE LU_USER (USER_ID TEXT, User_Name TEXT, Disabled INTEGER);"
             "CREATE TABLE FOLDER (Folder_Counter INTEGER, Folder_Name TEXT, Folder_Owner_ID TEXT,"
@@ -54,8 +52,8 @@ protected:
             "INSERT INTO LU_GROUP VALUES (8, 'Sub', 7);"
             "INSERT INTO LU_USER VALUES ('ann', 'Ann', 0);"
             "INSERT INTO GROUPLINK VALUES (7, 'ann');"
-            "INSERT INTO FOLDER VALUES (1, 'Mine', 'ann', 0, 0, 7)"));
-        tree.setOptions({QStringLiteral("ann"), false, kNow});
+            "INSERT INTO FOLDER VALUES (1, 'Mine', 'ann', 0, 0, 7)"_s);
+        tree.setOptions({u"ann"_s, false, kNow});
         tree.buildSkeleton(*db, 7, false);
     }
 
@@ -68,25 +66,23 @@ TEST_F(TeamTreeModelTest, FollowsTheTreeAndPassesTheModelTester)
 {
     TeamTreeModel model(tree);
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
-    tree.placeTasks(
-        tasks({task(1, QStringLiteral("ann"), 0, true, 5),
-               task(2, QStringLiteral("ann"), 1, true, 5), task(3, QString(), 0, true, 5)}));
+    tree.placeTasks(tasks({task(1, u"ann"_s, 0, true, 5), task(2, u"ann"_s, 1, true, 5),
+                           task(3, QString(), 0, true, 5)}));
     const QModelIndex shop = model.index(0, 0);
-    EXPECT_EQ(model.data(shop).toString(), QStringLiteral("Shop"));
+    EXPECT_EQ(model.data(shop).toString(), u"Shop"_s);
     EXPECT_EQ(model.rowCount(shop), 3); // Sub, Unassigned, Ann
     const QModelIndex ann = model.index(2, 0, shop);
-    EXPECT_EQ(model.data(ann, TeamTreeModel::TagRole).toString(), QStringLiteral("LU_USER"));
+    EXPECT_EQ(model.data(ann, TeamTreeModel::TagRole).toString(), u"LU_USER"_s);
     EXPECT_EQ(model.rowCount(ann), 2); // Mine, T1
     const QModelIndex t1 = model.indexOf(tree.findTask(1));
     EXPECT_EQ(t1, model.index(1, 0, ann));
-    EXPECT_EQ(model.data(model.index(0, 0, t1)).toString(), QStringLiteral("T2"));
+    EXPECT_EQ(model.data(model.index(0, 0, t1)).toString(), u"T2"_s);
     EXPECT_EQ(model.parent(model.index(0, 0, t1)), t1);
 
     QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
     QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
     QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
-    ASSERT_NE(tree.insertTask(
-                  TaskRow::fromRecord(tasks({task(4, QStringLiteral("ann"), 1, false, 5)}), 0)),
+    ASSERT_NE(tree.insertTask(TaskRow::fromRecord(tasks({task(4, u"ann"_s, 1, false, 5)}), 0)),
               nullptr);
     ASSERT_EQ(inserted.size(), 1);
     EXPECT_EQ(inserted[0][0].value<QModelIndex>(), t1);
@@ -104,10 +100,8 @@ TEST_F(TeamTreeModelTest, FollowsTheTreeAndPassesTheModelTester)
 TEST_F(TeamTreeModelTest, FontsFollowNodeKindViewedAndDueState)
 {
     TeamTreeModel model(tree);
-    tree.placeTasks(tasks({task(1, QStringLiteral("ann"), 0, true, 5),
-                           task(2, QStringLiteral("ann"), 0, false, 5),
-                           task(3, QStringLiteral("ann"), 0, true, -1),
-                           task(4, QStringLiteral("ann"), 0, false, -1)}));
+    tree.placeTasks(tasks({task(1, u"ann"_s, 0, true, 5), task(2, u"ann"_s, 0, false, 5),
+                           task(3, u"ann"_s, 0, true, -1), task(4, u"ann"_s, 0, false, -1)}));
     const auto font = [&](const TreeNode* n) {
         return model.data(model.indexOf(n), Qt::FontRole).value<QFont>();
     };
@@ -137,7 +131,7 @@ TEST_F(TeamTreeModelTest, FontsFollowNodeKindViewedAndDueState)
         int size;
         QColor colour;
     } kinds[] = {{NodeKind::Workshop, tree.root()->child(0), "Shop Face", 14, Qt::darkGreen},
-                 {NodeKind::User, tree.findUser(QStringLiteral("ann")), "User Face", 11, Qt::blue},
+                 {NodeKind::User, tree.findUser(u"ann"_s), "User Face", 11, Qt::blue},
                  {NodeKind::Folder, tree.findFolder(1), "Folder Face", 9, Qt::darkYellow},
                  {NodeKind::Task, tree.findTask(1), "Task Face", 10, Qt::darkGray},
                  {NodeKind::UnviewedTask, tree.findTask(2), "Unviewed Face", 12, Qt::magenta},
@@ -166,7 +160,7 @@ TEST_F(TeamTreeModelTest, FontsFollowNodeKindViewedAndDueState)
 TEST_F(TeamTreeModelTest, DroppedTasksGoToTheHandlerWithTheirTarget)
 {
     TeamTreeModel model(tree);
-    tree.placeTasks(tasks({task(1, QStringLiteral("ann"), 0, true, 5)}));
+    tree.placeTasks(tasks({task(1, u"ann"_s, 0, true, 5)}));
     QList<std::pair<qlonglong, std::optional<std::pair<DropTarget, QVariant>>>> drops;
     model.setDropHandler([&](qlonglong number, const TreeNode* target) {
         drops.append({number, dropTargetFor(*target)});
@@ -187,7 +181,7 @@ TEST_F(TeamTreeModelTest, DroppedTasksGoToTheHandlerWithTheirTarget)
     for (const QModelIndex& target : {folder, unassigned, ann})
         EXPECT_FALSE(model.dropMimeData(dragged.get(), Qt::MoveAction, -1, 0, target));
     QMimeData foreign;
-    foreign.setText(QStringLiteral("1"));
+    foreign.setText(u"1"_s);
     EXPECT_FALSE(model.canDropMimeData(&foreign, Qt::MoveAction, -1, 0, ann));
 
     ASSERT_EQ(drops.size(), 3);
@@ -197,6 +191,6 @@ TEST_F(TeamTreeModelTest, DroppedTasksGoToTheHandlerWithTheirTarget)
     EXPECT_EQ(drops[1].second->first, DropTarget::Workshop);
     EXPECT_EQ(drops[1].second->second.toLongLong(), 7);
     EXPECT_EQ(drops[2].second->first, DropTarget::User);
-    EXPECT_EQ(drops[2].second->second.toString(), QStringLiteral("ann"));
+    EXPECT_EQ(drops[2].second->second.toString(), u"ann"_s);
     EXPECT_EQ(model.rowCount(ann), 2) << "no row moved";
 }

@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 using bx::test::child;
 
@@ -28,13 +29,13 @@ protected:
         WindowTest::SetUp();
         if (HasFatalFailure())
             return;
-        enterWorkshop(kShop, QStringLiteral("O'Neil's desk"));
+        enterWorkshop(kShop, u"O'Neil's desk"_s);
     }
 
     /** An active task of the workshop, asked for and owned by admin. */
     qlonglong addTask(QVariantMap columns)
     {
-        columns.insert(QStringLiteral("Meeting_ID"), 0);
+        columns.insert(u"Meeting_ID"_s, 0);
         return addOwnTask(columns);
     }
 
@@ -59,39 +60,38 @@ TEST_F(TeamViewTest, FolderCommandsChangeTheTree)
     ASSERT_TRUE(view.refresh());
     auto* tree = child<QTreeView>(view, "IvvTree1");
     const QAbstractItemModel& model = *tree->model();
-    EXPECT_TRUE(texts(model).contains(QStringLiteral("O'Neil's desk")));
+    EXPECT_TRUE(texts(model).contains(u"O'Neil's desk"_s));
 
-    prompt.answerInput(QStringLiteral("O'Brien's folder"));
+    prompt.answerInput(u"O'Brien's folder"_s);
     view.newFolder();
-    ASSERT_TRUE(texts(model).contains(QStringLiteral("O'Brien's folder")))
+    ASSERT_TRUE(texts(model).contains(u"O'Brien's folder"_s))
         << texts(model).join(u'|').toStdString();
 
     // Nothing selected: the rename is refused with its message.
     tree->setCurrentIndex({});
     view.renameFolder();
-    EXPECT_EQ(prompt.last().text, QStringLiteral("Please select a folder to rename"));
+    EXPECT_EQ(prompt.last().text, u"Please select a folder to rename"_s);
 
-    const QModelIndexList found =
-        model.match(model.index(0, 0), Qt::DisplayRole, QStringLiteral("O'Brien's folder"), 1,
-                    Qt::MatchRecursive);
+    const QModelIndexList found = model.match(model.index(0, 0), Qt::DisplayRole,
+                                              u"O'Brien's folder"_s, 1, Qt::MatchRecursive);
     ASSERT_EQ(found.size(), 1);
     tree->setCurrentIndex(found.first());
     prompt.answer(PromptAnswer::Yes);
     view.deleteFolder();
-    EXPECT_FALSE(texts(model).contains(QStringLiteral("O'Brien's folder")));
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM FOLDER")).toInt(), 0);
+    EXPECT_FALSE(texts(model).contains(u"O'Brien's folder"_s));
+    EXPECT_EQ(db().scalar(u"SELECT COUNT(*) FROM FOLDER"_s).toInt(), 0);
 }
 
 // With the options' columns the title still leads, and a narrow window shows it first.
 TEST_F(TeamViewTest, OptionColumnsKeepTheTitleFirstInANarrowWindow)
 {
-    addTask({{QStringLiteral("SCR_Title"), QStringLiteral("Ann's printer")}});
+    addTask({{u"SCR_Title"_s, u"Ann's printer"_s}});
     TeamView view(session, prompt);
     ASSERT_TRUE(view.refresh());
     view.applyListOptions();
     const QAbstractItemModel& grid = *view.grid()->model();
-    EXPECT_EQ(grid.headerData(0, Qt::Horizontal).toString(), QStringLiteral("Task Title"));
-    EXPECT_EQ(grid.index(0, 0).data().toString(), QStringLiteral("Ann's printer"));
+    EXPECT_EQ(grid.headerData(0, Qt::Horizontal).toString(), u"Task Title"_s);
+    EXPECT_EQ(grid.index(0, 0).data().toString(), u"Ann's printer"_s);
     auto* gridView = child<QTableView>(view, "TaskGrid");
     view.resize(420, 300);
     view.show();
@@ -107,23 +107,21 @@ TEST_F(TeamViewTest, OptionColumnsKeepTheTitleFirstInANarrowWindow)
 TEST_F(TeamViewTest, ContactColumnShowsTheContactsName)
 {
     session.user.record.fullAccess = true;
-    test::addContactRow(db(), QStringLiteral("First"), QStringLiteral("Key 1, the marker"));
-    const qlonglong key =
-        test::addContactRow(db(), QStringLiteral("O'Neil"), QStringLiteral("Ann"));
-    addTask({{QStringLiteral("SCR_Title"), QStringLiteral("Call back")},
-             {QStringLiteral("SCR_Contact_Key"), key}});
+    test::addContactRow(db(), u"First"_s, u"Key 1, the marker"_s);
+    const qlonglong key = test::addContactRow(db(), u"O'Neil"_s, u"Ann"_s);
+    addTask({{u"SCR_Title"_s, u"Call back"_s}, {u"SCR_Contact_Key"_s, key}});
     TeamView view(session, prompt);
     ASSERT_TRUE(view.refresh());
     ListOptions options(session.settings());
     ListOptionsSet set = options.current();
-    set.columns = QStringList{QStringLiteral("SCR_Contact_Key")};
+    set.columns = QStringList{u"SCR_Contact_Key"_s};
     ASSERT_TRUE(options.apply(set, prompt));
     view.applyListOptions();
     const QAbstractItemModel& grid = *view.grid()->model();
-    EXPECT_EQ(grid.headerData(1, Qt::Horizontal).toString(), QStringLiteral("Contact Name"));
-    EXPECT_EQ(grid.index(0, 1).data().toString(), QStringLiteral("O'Neil, Ann"));
+    EXPECT_EQ(grid.headerData(1, Qt::Horizontal).toString(), u"Contact Name"_s);
+    EXPECT_EQ(grid.index(0, 1).data().toString(), u"O'Neil, Ann"_s);
     ASSERT_TRUE(view.refresh());
-    EXPECT_EQ(grid.index(0, 1).data().toString(), QStringLiteral("O'Neil, Ann"));
+    EXPECT_EQ(grid.index(0, 1).data().toString(), u"O'Neil, Ann"_s);
 }
 
 // A read in the background fills the same tree and grid; a newer read replaces one still
@@ -131,9 +129,9 @@ TEST_F(TeamViewTest, ContactColumnShowsTheContactsName)
 TEST_F(TeamViewTest, BackgroundReadEndsOnTheNewestFilter)
 {
     for (const auto& [number, status] : {std::pair{11, "A"}, std::pair{12, "C"}})
-        addTask({{QStringLiteral("SCR_Number"), number},
-                 {QStringLiteral("SCR_Title"), QStringLiteral("Task %1").arg(number)},
-                 {QStringLiteral("SCR_Status"), QString::fromLatin1(status)}});
+        addTask({{u"SCR_Number"_s, number},
+                 {u"SCR_Title"_s, u"Task %1"_s.arg(number)},
+                 {u"SCR_Status"_s, QString::fromLatin1(status)}});
     TeamView view(session, prompt);
     view.refreshInBackground();
     view.filter().apply(ViewCommand::Complete);
@@ -161,17 +159,16 @@ TEST_F(TeamViewTest, TasksReadAgainByNumberEnterOrLeaveTreeAndGrid)
         {24, "C", "Stays out", "C", "Stays out", false},
     };
     for (const auto& c : cases)
-        addTask({{QStringLiteral("SCR_Number"), c.number},
-                 {QStringLiteral("SCR_Title"), QString::fromUtf8(c.title)},
-                 {QStringLiteral("SCR_Status"), QString::fromUtf8(c.status)}});
+        addTask({{u"SCR_Number"_s, c.number},
+                 {u"SCR_Title"_s, QString::fromUtf8(c.title)},
+                 {u"SCR_Status"_s, QString::fromUtf8(c.status)}});
     TeamView view(session, prompt);
     ASSERT_TRUE(view.refresh());
     QList<qlonglong> numbers;
     for (const auto& c : cases) {
         numbers << c.number;
-        db().execute(
-            QStringLiteral("UPDATE SCR SET SCR_Status = ?, SCR_Title = ? WHERE SCR_Number = ?"),
-            {QString::fromUtf8(c.newStatus), QString::fromUtf8(c.newTitle), c.number});
+        db().execute(u"UPDATE SCR SET SCR_Status = ?, SCR_Title = ? WHERE SCR_Number = ?"_s,
+                     {QString::fromUtf8(c.newStatus), QString::fromUtf8(c.newTitle), c.number});
     }
     const QAbstractItemModel& grid = *view.grid()->model();
     for (int r = 0; r < grid.rowCount(); ++r) {

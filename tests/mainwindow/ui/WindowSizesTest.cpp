@@ -120,15 +120,16 @@
 #include <gtest/gtest.h>
 #include <memory>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 
 namespace {
 
 constexpr QSize kSmallScreen(1366, 768);
 
-const QString kCycle = QStringLiteral("Buyer's cycle");
-const QString kDraft = QStringLiteral("Draft");
-const QString kReview = QStringLiteral("Boss's OK");
+const QString kCycle = u"Buyer's cycle"_s;
+const QString kDraft = u"Draft"_s;
+const QString kReview = u"Boss's OK"_s;
 constexpr qlonglong kShop = 4;
 constexpr qlonglong kTask = 42;
 
@@ -156,8 +157,7 @@ QStringList hiddenCommands(const QToolBar& bar)
  */
 const QHeaderView* columnsOf(const QAbstractItemView& view)
 {
-    static const QStringList userColumns{QStringLiteral("TaskGrid"),
-                                         QStringLiteral("lvDiscussion")};
+    static const QStringList userColumns{u"TaskGrid"_s, u"lvDiscussion"_s};
     if (userColumns.contains(view.objectName()))
         return nullptr;
     if (const auto* tree = qobject_cast<const QTreeView*>(&view))
@@ -176,16 +176,16 @@ QStringList crampedParts(const QWidget& window)
 {
     QStringList out;
     for (const QToolBar* bar : window.findChildren<QToolBar*>()) {
-        const auto* more = bar->findChild<QToolButton*>(QStringLiteral("qt_toolbar_ext_button"));
+        const auto* more = bar->findChild<QToolButton*>(u"qt_toolbar_ext_button"_s);
         if (bar->isVisible() && more && more->isVisible())
-            out << QStringLiteral("toolbar %1 hides %2 (width %3)")
-                       .arg(nameOf(bar), hiddenCommands(*bar).join(QStringLiteral(", ")))
+            out << u"toolbar %1 hides %2 (width %3)"_s
+                       .arg(nameOf(bar), hiddenCommands(*bar).join(u", "_s))
                        .arg(bar->width());
     }
     for (const QMenuBar* bar : window.findChildren<QMenuBar*>()) {
-        const auto* more = bar->findChild<QToolButton*>(QStringLiteral("qt_menubar_ext_button"));
+        const auto* more = bar->findChild<QToolButton*>(u"qt_menubar_ext_button"_s);
         if (bar->isVisible() && more && more->isVisible())
-            out << QStringLiteral("menu bar %1 hides menus").arg(nameOf(bar));
+            out << u"menu bar %1 hides menus"_s.arg(nameOf(bar));
     }
     for (const QTabBar* tabs : window.findChildren<QTabBar*>()) {
         if (!tabs->isVisible())
@@ -194,8 +194,7 @@ QStringList crampedParts(const QWidget& window)
         for (const QToolButton* arrow : tabs->findChildren<QToolButton*>())
             scrolls = scrolls || arrow->isVisible();
         if (scrolls || tabs->sizeHint().width() > tabs->width())
-            out << QStringLiteral("tab bar of %1 needs %2 but has %3")
-                       .arg(nameOf(tabs->parent()))
+            out << u"tab bar of %1 needs %2 but has %3"_s.arg(nameOf(tabs->parent()))
                        .arg(tabs->sizeHint().width())
                        .arg(tabs->width());
     }
@@ -204,13 +203,12 @@ QStringList crampedParts(const QWidget& window)
         if (!header || !view->isVisible())
             continue;
         if (header->length() > view->viewport()->width())
-            out << QStringLiteral("list %1 needs %2 for its columns but has %3")
-                       .arg(nameOf(view))
+            out << u"list %1 needs %2 for its columns but has %3"_s.arg(nameOf(view))
                        .arg(header->length())
                        .arg(view->viewport()->width());
         for (int i = 0; !header->isHidden() && i < header->count(); ++i) {
             if (!header->isSectionHidden(i) && header->sectionSize(i) < header->sectionSizeHint(i))
-                out << QStringLiteral("list %1 cuts the caption of column %2 (%3 of %4)")
+                out << u"list %1 cuts the caption of column %2 (%3 of %4)"_s
                            .arg(nameOf(view),
                                 view->model()->headerData(i, Qt::Horizontal).toString())
                            .arg(header->sectionSize(i))
@@ -223,8 +221,7 @@ QStringList crampedParts(const QWidget& window)
         const int needed =
             label->wordWrap() ? label->heightForWidth(label->width()) : label->sizeHint().height();
         if (label->height() < needed)
-            out << QStringLiteral("label %1 needs a height of %2 but has %3")
-                       .arg(nameOf(label))
+            out << u"label %1 needs a height of %2 but has %3"_s.arg(nameOf(label))
                        .arg(needed)
                        .arg(label->height());
     }
@@ -245,10 +242,9 @@ void screenshot(QWidget& window, QString name)
     const QString dir = qEnvironmentVariable("BX_SCREENSHOT_DIR");
     if (dir.isEmpty())
         return;
-    name.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9_-]+")), QStringLiteral("_"));
+    name.replace(QRegularExpression(u"[^A-Za-z0-9_-]+"_s), u"_"_s);
     QDir().mkpath(dir);
-    EXPECT_TRUE(window.grab().save(QDir(dir).filePath(name + QStringLiteral(".png"))))
-        << name.toStdString();
+    EXPECT_TRUE(window.grab().save(QDir(dir).filePath(name + u".png"_s))) << name.toStdString();
 }
 
 /**
@@ -263,7 +259,7 @@ QStringList openAndInspect(QWidget& window, const QString& name)
     QStringList out;
     const QSize size = window.frameGeometry().size();
     if (size.width() > kSmallScreen.width() || size.height() > kSmallScreen.height())
-        out << QStringLiteral("opens at %1x%2").arg(size.width()).arg(size.height());
+        out << u"opens at %1x%2"_s.arg(size.width()).arg(size.height());
     out << crampedParts(window);
     screenshot(window, name);
 
@@ -277,9 +273,8 @@ QStringList openAndInspect(QWidget& window, const QString& name)
             tabs->setCurrentIndex(i);
             settle();
             for (const QString& part : crampedParts(window))
-                out << QStringLiteral("page %1: %2").arg(tabs->tabText(i).remove(u'&'), part);
-            screenshot(window,
-                       name + QStringLiteral("-%1-%2").arg(i).arg(tabs->tabText(i).remove(u'&')));
+                out << u"page %1: %2"_s.arg(tabs->tabText(i).remove(u'&'), part);
+            screenshot(window, name + u"-%1-%2"_s.arg(i).arg(tabs->tabText(i).remove(u'&')));
         }
         tabs->setCurrentIndex(first);
     }
@@ -330,27 +325,25 @@ public:
         if (HasFatalFailure())
             return;
         session.user.record.fullAccess = true;
-        enterWorkshop(kShop, QStringLiteral("O'Neil's desk"));
-        bx::test::addUsers(db(), {QStringLiteral("ann"), QStringLiteral("bob")});
+        enterWorkshop(kShop, u"O'Neil's desk"_s);
+        bx::test::addUsers(db(), {u"ann"_s, u"bob"_s});
         using namespace bx::test;
-        addMembers(db(), kShop, {QStringLiteral("ann"), QStringLiteral("bob")});
+        addMembers(db(), kShop, {u"ann"_s, u"bob"_s});
         addLifecycle(db(), kCycle, kShop,
-                     {userStage(kDraft, QStringLiteral("ann"), kShop),
-                      userStage(kReview, QStringLiteral("ann"), kShop)});
-        addStageAction(db(), kCycle, kReview, kShop, QStringLiteral("Budget agreed"), false);
-        bx::test::addTaskRow(
-            db(), {{QStringLiteral("SCR_Number"), kTask},
-                   {QStringLiteral("SCR_Title"), QStringLiteral("Order O'Neil's chairs")},
-                   {QStringLiteral("SCR_Request_ID"), QStringLiteral("admin")},
-                   {QStringLiteral("SCR_Group_ID"), kShop},
-                   {QStringLiteral("Meeting_ID"), 0}});
+                     {userStage(kDraft, u"ann"_s, kShop), userStage(kReview, u"ann"_s, kShop)});
+        addStageAction(db(), kCycle, kReview, kShop, u"Budget agreed"_s, false);
+        bx::test::addTaskRow(db(), {{u"SCR_Number"_s, kTask},
+                                    {u"SCR_Title"_s, u"Order O'Neil's chairs"_s},
+                                    {u"SCR_Request_ID"_s, u"admin"_s},
+                                    {u"SCR_Group_ID"_s, kShop},
+                                    {u"Meeting_ID"_s, 0}});
         run("INSERT INTO ROUTE (SCR_Number, USER_ID, Route_Status, Route_Action, Route_Note) "
             "VALUES (?, 'ann', 'A', 'YES', ?)",
-            {kTask, QStringLiteral("Ordered")});
+            {kTask, u"Ordered"_s});
         // The Messages page: a mail folder and received messages, one in the folder, one unread.
         run("INSERT INTO FOLDER (Folder_Counter, Folder_Owner_ID, Folder_Name, "
             "Parent_Folder_Counter, Folder_Type, Group_ID) VALUES (900, 'admin', ?, 0, 1, ?)",
-            {QStringLiteral("Suppliers"), kShop});
+            {u"Suppliers"_s, kShop});
         const struct
         {
             int number;
@@ -388,10 +381,10 @@ public:
         stage.lifecycleId = kCycle;
         stage.stageName = kReview;
         stage.sequence = 1;
-        stage.userId = QStringLiteral("ann");
+        stage.userId = u"ann"_s;
         stage.groupId = kShop;
         stage.ownerGroupId = kShop;
-        stage.designer = QStringLiteral("admin");
+        stage.designer = u"admin"_s;
         return stage;
     }
 
@@ -423,7 +416,7 @@ void addTabBarChecklist(T& t)
     t.run("INSERT INTO ATTACH (Attach_Number, SCR_Number, Attach_Type, Attach_Title, "
           "Attach_Filename, Attach_Owner, Show_In_TabBar) VALUES (901, ?, 'K', ?, "
           "'O''Neil''s release', 'ann', -1)",
-          {kTask, QStringLiteral("Checklist: O'Neil's release, ann, 2024-01-05 09:30")});
+          {kTask, u"Checklist: O'Neil's release, ann, 2024-01-05 09:30"_s});
 }
 
 const WindowCase kWindows[] = {
@@ -451,25 +444,20 @@ const WindowCase kWindows[] = {
     // people and workshops
     {"LOGIN_FORM", [](T& t) { return make<LOGIN_FORM>(t.session, t.prompt, T::programDir()); }},
     {"NEWPW", [](T& t) { return make<NEWPW>(t.session, t.prompt); }},
-    {"dlgGetUnsecLogin",
-     [](T& t) { return make<dlgGetUnsecLogin>(t.settings, QStringLiteral("db.example")); }},
+    {"dlgGetUnsecLogin", [](T& t) { return make<dlgGetUnsecLogin>(t.settings, u"db.example"_s); }},
     {"dlgMailError",
      [](T&) {
          auto dialog = std::make_unique<dlgMailError>();
-         dialog->setError(QStringLiteral("Failed to connect to mail.example.org port 25 after "
-                                         "30000 ms: Couldn't connect to server"));
+         dialog->setError(u"Failed to connect to mail.example.org port 25 after "
+                          "30000 ms: Couldn't connect to server"_s);
          return std::unique_ptr<QWidget>(std::move(dialog));
      }},
     {"F_USER", [](T& t) { return make<F_USER>(t.session, t.prompt); }},
-    {"USER_FORM",
-     [](T& t) {
-         return make<USER_FORM>(t.session, t.prompt, QStringLiteral("OPEN"), QStringLiteral("ann"));
-     }},
+    {"USER_FORM", [](T& t) { return make<USER_FORM>(t.session, t.prompt, u"OPEN"_s, u"ann"_s); }},
     {"dlgUsers", [](T& t) { return make<dlgUsers>(t.session, t.prompt); }},
     {"AddUser", [](T& t) { return make<AddUser>(t.session, t.prompt); }},
     {"AddGroup", [](T& t) { return make<AddGroup>(t.session, t.prompt); }},
-    {"GROUP_FORM",
-     [](T& t) { return make<GROUP_FORM>(t.session, t.prompt, QStringLiteral("OPEN"), kShop); }},
+    {"GROUP_FORM", [](T& t) { return make<GROUP_FORM>(t.session, t.prompt, u"OPEN"_s, kShop); }},
     {"DlgAddTeam", [](T& t) { return make<DlgAddTeam>(t.session, t.prompt); }},
     {"JoinTeam", [](T& t) { return make<JoinTeam>(t.session, t.prompt); }},
     {"jtWizard", [](T& t) { return make<jtWizard>(t.session, t.prompt); }},
@@ -487,9 +475,8 @@ const WindowCase kWindows[] = {
          for (const char* type : {"F", "W", "M", "D"})
              t.run("INSERT INTO ATTACH (SCR_Number, Attach_Type, Attach_Title, Attach_Filename, "
                    "Attach_Owner, Attach_Date) VALUES (?, ?, ?, ?, 'ann', ?)",
-                   {kTask, QString::fromLatin1(type),
-                    QStringLiteral("O'Neil's quotation for the chairs"),
-                    QStringLiteral("quotation.pdf"), QDateTime(QDate(2024, 1, 5), QTime(9, 30))});
+                   {kTask, QString::fromLatin1(type), u"O'Neil's quotation for the chairs"_s,
+                    u"quotation.pdf"_s, QDateTime(QDate(2024, 1, 5), QTime(9, 30))});
          auto editor = std::make_unique<SCR_FORM>(t.session, t.prompt, &t.host);
          EXPECT_TRUE(editor->open(TaskOpening::existing(kTask)));
          return std::unique_ptr<QWidget>(std::move(editor));
@@ -497,8 +484,8 @@ const WindowCase kWindows[] = {
     {"F_LOOKUP", [](T& t) { return make<F_LOOKUP>(t.session, t.prompt); }},
     {"LOOKUP_FORM",
      [](T& t) {
-         return make<LOOKUP_FORM>(t.session, t.prompt, LookupKind::Category, QStringLiteral("NEW"),
-                                  QString(), QString());
+         return make<LOOKUP_FORM>(t.session, t.prompt, LookupKind::Category, u"NEW"_s, QString(),
+                                  QString());
      }},
     {"dlgCategories", [](T& t) { return make<dlgCategories>(t.session, t.prompt, false); }},
     {"dlgDateInF", [](T& t) { return make<dlgDateInF>(t.session, t.prompt); }},
@@ -510,7 +497,7 @@ const WindowCase kWindows[] = {
      [](T& t) {
          t.run("INSERT INTO ATTACH (Attach_Number, SCR_Number, Attach_Type, Attach_Title, "
                "Attach_Owner) VALUES (900, ?, 'F', ?, 'ann')",
-               {kTask, QStringLiteral("O'Neil's quotation for the chairs.pdf")});
+               {kTask, u"O'Neil's quotation for the chairs.pdf"_s});
          return make<COPY_ATT>(t.session, t.prompt, kTask);
      }},
     {"dlgWebPage",
@@ -521,11 +508,11 @@ const WindowCase kWindows[] = {
     {"Form_Form",
      [](T& t) {
          t.run("INSERT INTO FORM (Form_Name) VALUES (?)",
-               {QStringLiteral("O'Neil's inspection of the spring chairs")});
+               {u"O'Neil's inspection of the spring chairs"_s});
          t.run("INSERT INTO CONTROL (FORM_NAME, CONTROL_KEY, ATTACH_NUMBER, NAME, TYPE, VALUE, "
                "\"left\", TOP, WIDTH, HEIGHT) VALUES (?, 1, 0, 'Inspector', 'EDIT', '', 150, "
                "150, 4500, 300)",
-               {QStringLiteral("O'Neil's inspection of the spring chairs")});
+               {u"O'Neil's inspection of the spring chairs"_s});
          auto window = std::make_unique<Form_Form>(t.session, t.prompt);
          window->openNew(AttachmentPlace{kTask, QString(), kShop});
          return std::unique_ptr<QWidget>(std::move(window));
@@ -533,7 +520,7 @@ const WindowCase kWindows[] = {
     {"CHECKLIST_FORM",
      [](T& t) {
          t.run("INSERT INTO CHECKLIST (Checklist_Name, group_id) VALUES (?, ?)",
-               {QStringLiteral("O'Neil's release checklist for the spring chairs"), kShop});
+               {u"O'Neil's release checklist for the spring chairs"_s, kShop});
          t.session.currentWorkshopId = int(kShop);
          return make<CHECKLIST_FORM>(t.session, t.prompt);
      }},
@@ -542,11 +529,11 @@ const WindowCase kWindows[] = {
     {"LIFECYCLE_FORM", [](T& t) { return make<LIFECYCLE_FORM>(t.session, t.prompt); }},
     {"TRIGGERS_FORM", [](T& t) { return make<TRIGGERS_FORM>(t.session, t.prompt, kCycle, kShop); }},
     {"ACTION", [](T& t) { return make<ACTION>(t.session, t.prompt, t.reviewStage()); }},
-    {"Rules", [](T& t) { return make<Rules>(t.session, t.prompt, QStringLiteral("NEW")); }},
+    {"Rules", [](T& t) { return make<Rules>(t.session, t.prompt, u"NEW"_s); }},
     {"F_TO_DO",
      [](T& t) {
          auto panel = std::make_unique<F_TO_DO>(t.session, t.prompt);
-         EXPECT_TRUE(panel->InitForm(kCycle, kReview, kShop, kTask, QStringLiteral("admin")));
+         EXPECT_TRUE(panel->InitForm(kCycle, kReview, kShop, kTask, u"admin"_s));
          return std::unique_ptr<QWidget>(std::move(panel));
      }},
     {"F_TO_DO_outside_lifecycle",
@@ -568,8 +555,7 @@ const WindowCase kWindows[] = {
      [](T& t) {
          t.run("INSERT INTO CHECKLIST (Checklist_Name, Checklist_Description, group_id) VALUES "
                "(?, ?, ?)",
-               {QStringLiteral("O'Neil's release"),
-                QStringLiteral("Before the chairs leave the warehouse"), kShop});
+               {u"O'Neil's release"_s, u"Before the chairs leave the warehouse"_s, kShop});
          auto designer = std::make_unique<frmChecklistDesigner>(t.session, t.prompt);
          EXPECT_TRUE(designer->refresh());
          return std::unique_ptr<QWidget>(std::move(designer));
@@ -577,11 +563,11 @@ const WindowCase kWindows[] = {
     {"dlgChecklist",
      [](T& t) {
          ChecklistDraft draft;
-         draft.name = QStringLiteral("O'Neil's release");
-         draft.description = QStringLiteral("Before the chairs leave the warehouse");
-         draft.items = {{QStringLiteral("Count the chairs"), true, QStringLiteral("bob"),
-                         QStringLiteral("Against the order, not the invoice")},
-                        {QStringLiteral("Book the van"), false, {}, {}}};
+         draft.name = u"O'Neil's release"_s;
+         draft.description = u"Before the chairs leave the warehouse"_s;
+         draft.items = {
+             {u"Count the chairs"_s, true, u"bob"_s, u"Against the order, not the invoice"_s},
+             {u"Book the van"_s, false, {}, {}}};
          draft.isNew = false;
          return make<dlgChecklist>(t.session, t.prompt, draft);
      }},
@@ -607,20 +593,18 @@ const WindowCase kWindows[] = {
     {"ACTIVEX_FORM",
      [](T& t) {
          t.run("INSERT INTO LU_ACTIVEX (ID, ActiveX_Control_Name, label) VALUES (?, ?, ?)",
-               {1, QStringLiteral("BxSample.TaskPanel"),
-                QStringLiteral("O'Neil's reference panel for the spring chairs")});
+               {1, u"BxSample.TaskPanel"_s, u"O'Neil's reference panel for the spring chairs"_s});
          return make<ACTIVEX_FORM>(t.session, t.prompt);
      }},
     {"dlgCustomTab",
      [](T& t) {
          t.run("INSERT INTO LU_ACTIVEX (ID, ActiveX_Control_Name, label) VALUES (?, ?, ?)",
-               {1, QStringLiteral("BxSample.TaskPanel"),
-                QStringLiteral("O'Neil's reference panel for the spring chairs")});
+               {1, u"BxSample.TaskPanel"_s, u"O'Neil's reference panel for the spring chairs"_s});
          return make<dlgCustomTab>(t.session, t.prompt, kShop);
      }},
     {"frmFormDesigner",
      [](T& t) {
-         const QString form = QStringLiteral("O'Neil's inspection of the spring chairs");
+         const QString form = u"O'Neil's inspection of the spring chairs"_s;
          t.run("INSERT INTO FORM (Form_Name, Form_Caption) VALUES (?, ?)", {form, form});
          t.run("INSERT INTO CONTROL (FORM_NAME, CONTROL_KEY, ATTACH_NUMBER, NAME, TYPE, VALUE, "
                "\"left\", TOP, WIDTH, HEIGHT, \"table\", FIELD) VALUES (?, 1, 0, "
@@ -637,9 +621,9 @@ const WindowCase kWindows[] = {
     {"F_CONTACTS", [](T& t) { return make<F_CONTACTS>(t.session, t.prompt, true); }},
     {"F_CONTACT",
      [](T& t) {
-         const qlonglong key = bx::test::addContactRow(
-             t.session.db(), QStringLiteral("O'Neil-Fitzgerald"), QStringLiteral("Annabel"),
-             QStringLiteral("Chairs and Tables of the North Ltd"));
+         const qlonglong key =
+             bx::test::addContactRow(t.session.db(), u"O'Neil-Fitzgerald"_s, u"Annabel"_s,
+                                     u"Chairs and Tables of the North Ltd"_s);
          auto card = std::make_unique<F_CONTACT>(t.session, t.prompt);
          EXPECT_TRUE(card->openContact(key));
          return std::unique_ptr<QWidget>(std::move(card));
@@ -650,11 +634,11 @@ const WindowCase kWindows[] = {
      [](T& t) {
          t.run("INSERT INTO CUSTOM (FORM_NAME, CONTROL_NAME, CONTROL_VALUE, CONTROL_VISIBLE) "
                "VALUES ('New Subtask', 'cmdArchiveToTheWarehouseOfSpringChairs', ?, 0)",
-               {QStringLiteral("O'Neil's archive of the spring chairs in the warehouse")});
+               {u"O'Neil's archive of the spring chairs in the warehouse"_s});
          t.session.user.record.administrator = true;
          auto window = std::make_unique<frmWindowCustomisation>(t.session, t.prompt);
          EXPECT_TRUE(window->refresh());
-         EXPECT_TRUE(window->showCaption(QStringLiteral("New Subtask")));
+         EXPECT_TRUE(window->showCaption(u"New Subtask"_s));
          return std::unique_ptr<QWidget>(std::move(window));
      }},
     // time sheets
@@ -663,8 +647,7 @@ const WindowCase kWindows[] = {
      [](T& t) {
          const QDate today = t.clock.nowLocal().date();
          EXPECT_TRUE(timesheet::addBooking(t.session, kTask,
-                                           {today, QTime(9, 15), QStringLiteral("1"),
-                                            QStringLiteral("30"), QStringLiteral("Chairs")}));
+                                           {today, QTime(9, 15), u"1"_s, u"30"_s, u"Chairs"_s}));
          auto report = std::make_unique<dlgTSHReport>(t.session, t.prompt);
          EXPECT_TRUE(report->refresh());
          return std::unique_ptr<QWidget>(std::move(report));
@@ -674,11 +657,11 @@ const WindowCase kWindows[] = {
          t.session.user.record.reports = true;
          t.reports = std::make_unique<ReportStore>(t.session);
          ReportLayout layout;
-         layout.title = QStringLiteral("O'Neil's chairs in the warehouse, by task");
+         layout.title = u"O'Neil's chairs in the warehouse, by task"_s;
          reportrun::useSource(layout, reportrun::Source::History);
-         layout.columns = {{QStringLiteral("SCR_Number"), QStringLiteral("ID")},
-                           {QStringLiteral("SCR_Title"), QStringLiteral("Title")},
-                           {QStringLiteral("Route_Note"), QStringLiteral("Note")}};
+         layout.columns = {{u"SCR_Number"_s, u"ID"_s},
+                           {u"SCR_Title"_s, u"Title"_s},
+                           {u"Route_Note"_s, u"Note"_s}};
          qlonglong first = 0;
          for (const char* name : {"Chairs of the spring order by warehouse.rpx", "Desks.rpx"}) {
              const Outcome<qlonglong> number =
@@ -697,33 +680,30 @@ const WindowCase kWindows[] = {
     {"frmReportProperties",
      [](T& t) {
          ReportLayout layout;
-         layout.title = QStringLiteral("O'Neil's chairs in the warehouse, by owner");
+         layout.title = u"O'Neil's chairs in the warehouse, by owner"_s;
          layout.style = ReportStyle::Corporate;
-         layout.header = QStringLiteral("{title}");
-         layout.footer = QStringLiteral("Printed {date} by {user} - page {page} of {pages}");
-         layout.columns = {{QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("Owner"), 10,
-                            ReportAlign::Left, ReportFormat::Text, -1, true},
-                           {QStringLiteral("SCR_Number"), QStringLiteral("ID"), 6,
-                            ReportAlign::Right, ReportFormat::Number, 0, false},
-                           {QStringLiteral("SCR_Title"), QStringLiteral("Title"), 40,
-                            ReportAlign::Left, ReportFormat::Text, -1, false},
-                           {QStringLiteral("SCR_Owner_Target_Date"), QStringLiteral("Due"), 12,
-                            ReportAlign::Center, ReportFormat::DateTime, -1, false}};
-         layout.grouping = {
-             {QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("Owner"), true, true}};
-         layout.totals = {{QStringLiteral("SCR_Number"), ReportFunction::Count, ReportLevel::Group,
-                           QStringLiteral("Tasks")},
-                          {QStringLiteral("SCR_Number"), ReportFunction::Count, ReportLevel::Report,
-                           QStringLiteral("All tasks")}};
-         reportrun::useSource(layout, reportrun::Source::Tasks,
-                              {{QStringLiteral("SCR_Owner_User_ID"), false},
-                               {QStringLiteral("SCR_Owner_Target_Date"), true}});
+         layout.header = u"{title}"_s;
+         layout.footer = u"Printed {date} by {user} - page {page} of {pages}"_s;
+         layout.columns = {
+             {u"SCR_Owner_User_ID"_s, u"Owner"_s, 10, ReportAlign::Left, ReportFormat::Text, -1,
+              true},
+             {u"SCR_Number"_s, u"ID"_s, 6, ReportAlign::Right, ReportFormat::Number, 0, false},
+             {u"SCR_Title"_s, u"Title"_s, 40, ReportAlign::Left, ReportFormat::Text, -1, false},
+             {u"SCR_Owner_Target_Date"_s, u"Due"_s, 12, ReportAlign::Center, ReportFormat::DateTime,
+              -1, false}};
+         layout.grouping = {{u"SCR_Owner_User_ID"_s, u"Owner"_s, true, true}};
+         layout.totals = {
+             {u"SCR_Number"_s, ReportFunction::Count, ReportLevel::Group, u"Tasks"_s},
+             {u"SCR_Number"_s, ReportFunction::Count, ReportLevel::Report, u"All tasks"_s}};
+         reportrun::useSource(
+             layout, reportrun::Source::Tasks,
+             {{u"SCR_Owner_User_ID"_s, false}, {u"SCR_Owner_Target_Date"_s, true}});
          return make<frmReportProperties>(t.session, t.prompt, layout);
      }},
     {"frmARWizard",
      [](T& t) {
          auto wizard = std::make_unique<frmARWizard>(t.session, t.prompt);
-         wizard->findChild<QCheckBox*>(QStringLiteral("chkShowSystem"))->setChecked(true);
+         wizard->findChild<QCheckBox*>(u"chkShowSystem"_s)->setChecked(true);
          return std::unique_ptr<QWidget>(std::move(wizard));
      }},
     // analyses: the viewer with the grid, and with the grid over the chart
@@ -733,7 +713,7 @@ const WindowCase kWindows[] = {
          viewer->showViews(true, false);
          EXPECT_TRUE(viewer->showAnalysis(std::make_shared<pivot::Source>(bx::test::twoYears()),
                                           bx::test::ownerByYearAndStatus(),
-                                          {QStringLiteral("O'Neil's hours by year"), true, 1}));
+                                          {u"O'Neil's hours by year"_s, true, 1}));
          return std::unique_ptr<QWidget>(std::move(viewer));
      }},
     {"BIViewerChart",
@@ -743,7 +723,7 @@ const WindowCase kWindows[] = {
          viewer->setChartKind(ChartKind::Bar);
          EXPECT_TRUE(viewer->showAnalysis(std::make_shared<pivot::Source>(bx::test::twoYears()),
                                           bx::test::ownerByYearAndStatus(),
-                                          {QStringLiteral("O'Neil's hours by year"), true, 1}));
+                                          {u"O'Neil's hours by year"_s, true, 1}));
          return std::unique_ptr<QWidget>(std::move(viewer));
      }},
     // analyses: the list with a built-in one shown, the designer editing a stored one, the
@@ -767,17 +747,14 @@ const WindowCase kWindows[] = {
      [](T& t) {
          t.session.user.record.businessIntelligence = true;
          Analysis analysis;
-         analysis.title = QStringLiteral("O'Neil's tasks by owner and month");
-         analysis.query = QStringLiteral("SELECT SCR_Owner_User_ID AS Owner, SCR_Request_Date AS "
-                                         "Asked, SCR_Priority AS Priority, 1 AS Tasks FROM SCR");
+         analysis.title = u"O'Neil's tasks by owner and month"_s;
+         analysis.query = u"SELECT SCR_Owner_User_ID AS Owner, SCR_Request_Date AS "
+                          "Asked, SCR_Priority AS Priority, 1 AS Tasks FROM SCR"_s;
          analysis.items = {
-             AnalysisItem::dimension(QStringLiteral("Owner"), QStringLiteral("Owner"),
-                                     AnalysisArea::Vertical),
-             AnalysisItem::datePart(QStringLiteral("Asked"), olap::DatePart::Month,
-                                    AnalysisArea::Horizontal),
-             AnalysisItem::fact(QStringLiteral("Tasks"), QStringLiteral("Tasks"),
-                                olap::Aggregate::Sum),
-             AnalysisItem::formula(QStringLiteral("Tasks * 2"), QStringLiteral("Twice"))};
+             AnalysisItem::dimension(u"Owner"_s, u"Owner"_s, AnalysisArea::Vertical),
+             AnalysisItem::datePart(u"Asked"_s, olap::DatePart::Month, AnalysisArea::Horizontal),
+             AnalysisItem::fact(u"Tasks"_s, u"Tasks"_s, olap::Aggregate::Sum),
+             AnalysisItem::formula(u"Tasks * 2"_s, u"Twice"_s)};
          auto window = std::make_unique<dlgBIScreen>(t.session, t.prompt, analysis);
          EXPECT_TRUE(window->readColumns());
          return std::unique_ptr<QWidget>(std::move(window));
@@ -786,17 +763,15 @@ const WindowCase kWindows[] = {
      [](T& t) {
          return make<dlgNewFormula>(
              t.session, t.prompt,
-             QList<pivot::Fact>{
-                 {QStringLiteral("Hours"), QStringLiteral("Hours"), olap::Aggregate::Sum, false},
-                 {QStringLiteral("Tasks"), QStringLiteral("Late tasks"), olap::Aggregate::Sum,
-                  false}});
+             QList<pivot::Fact>{{u"Hours"_s, u"Hours"_s, olap::Aggregate::Sum, false},
+                                {u"Tasks"_s, u"Late tasks"_s, olap::Aggregate::Sum, false}});
      }},
     // outside tools
     {"F_TOOL",
      [](T& t) {
-         t.run("INSERT INTO TOOL (Tool_Name, Tool_EXE) VALUES (?, ?)",
-               {QStringLiteral("O'Neil's stock count of the spring chairs"),
-                QStringLiteral("/opt/warehouse/bin/stockcount")});
+         t.run(
+             "INSERT INTO TOOL (Tool_Name, Tool_EXE) VALUES (?, ?)",
+             {u"O'Neil's stock count of the spring chairs"_s, u"/opt/warehouse/bin/stockcount"_s});
          t.session.user.record.administrator = true;
          auto window = std::make_unique<F_TOOL>(t.session, t.prompt);
          EXPECT_TRUE(window->refresh());
@@ -805,32 +780,30 @@ const WindowCase kWindows[] = {
     {"TOOL_FORM",
      [](T& t) {
          t.run("INSERT INTO TOOL (Tool_Name, Tool_EXE, Tool_Description) VALUES (?, ?, ?)",
-               {QStringLiteral("O'Neil's stock count of the spring chairs"),
-                QStringLiteral("/opt/warehouse/bin/stockcount"),
-                QStringLiteral("Counts the chairs against the order, not the invoice")});
-         return make<TOOL_FORM>(t.session, t.prompt, QStringLiteral("OPEN"),
-                                QStringLiteral("O'Neil's stock count of the spring chairs"));
+               {u"O'Neil's stock count of the spring chairs"_s, u"/opt/warehouse/bin/stockcount"_s,
+                u"Counts the chairs against the order, not the invoice"_s});
+         return make<TOOL_FORM>(t.session, t.prompt, u"OPEN"_s,
+                                u"O'Neil's stock count of the spring chairs"_s);
      }},
     // the main window's plug-ins
     {"dlgActiveX",
      [](T& t) {
          t.run("INSERT INTO LU_ACTIVEX (ID, ActiveX_Control_Name, label) VALUES (?, ?, ?)",
-               {1, QStringLiteral("Warehouse.SpringChairStockCount"),
-                QStringLiteral("O'Neil's stock count of the spring chairs")});
+               {1, u"Warehouse.SpringChairStockCount"_s,
+                u"O'Neil's stock count of the spring chairs"_s});
          t.session.user.record.administrator = true;
          auto window = std::make_unique<dlgActiveX>(t.session, t.prompt);
          EXPECT_TRUE(window->refresh());
-         EXPECT_TRUE(window->select(QStringLiteral("1")));
+         EXPECT_TRUE(window->select(u"1"_s));
          return std::unique_ptr<QWidget>(std::move(window));
      }},
     {"dlgModifyActiveX",
      [](T& t) {
          t.run("INSERT INTO LU_ACTIVEX (ID, ActiveX_Control_Name, label, Plugin_Name, "
                "ShowToolBox, Separate) VALUES (?, ?, ?, ?, 1, 1)",
-               {1, QStringLiteral("Warehouse.SpringChairStockCount"),
-                QStringLiteral("O'Neil's stock count of the spring chairs"),
-                QStringLiteral("springChairStockCount")});
-         return make<dlgModifyActiveX>(t.session, t.prompt, QStringLiteral("EDIT"), 1);
+               {1, u"Warehouse.SpringChairStockCount"_s,
+                u"O'Neil's stock count of the spring chairs"_s, u"springChairStockCount"_s});
+         return make<dlgModifyActiveX>(t.session, t.prompt, u"EDIT"_s, 1);
      }},
     // the file cabinet's page, Toolbar4 and its tree, in the main window
     {"FILECABINET",
@@ -838,11 +811,11 @@ const WindowCase kWindows[] = {
          for (const char* category : {"Spring chairs", "", "Spring chairs"})
              t.run("INSERT INTO ATTACH (SCR_Number, Attach_Title, Attach_Type, Attach_Filename, "
                    "Category, Attach_Owner, Publish) VALUES (0, ?, 'F', ?, ?, 'admin', 1)",
-                   {QStringLiteral("O'Neil's order of the spring chairs.pdf, admin, 01/31/2024"),
-                    QStringLiteral("order.pdf"), QString::fromLatin1(category)});
+                   {u"O'Neil's order of the spring chairs.pdf, admin, 01/31/2024"_s, u"order.pdf"_s,
+                    QString::fromLatin1(category)});
          auto form = std::make_unique<Access_Form>(t.session, t.prompt);
          EXPECT_TRUE(QTest::qWaitFor([&] { return !form->teamView()->reading(); }, 20000));
-         form->showTab(QStringLiteral("FILECABINET"));
+         form->showTab(u"FILECABINET"_s);
          EXPECT_TRUE(QTest::qWaitFor([&] { return !form->cabinetPage()->reading(); }, 20000));
          return std::unique_ptr<QWidget>(std::move(form));
      }},
@@ -852,11 +825,11 @@ const WindowCase kWindows[] = {
          for (const char* owner : {"O'Neil of the warehouse", "admin"}) {
              cabinet::Document v;
              v.number = versions.size() + 1;
-             v.type = QStringLiteral("F");
+             v.type = u"F"_s;
              v.owner = QString::fromUtf8(owner);
              v.date = QDateTime(QDate(2024, 1, 31 - int(versions.size())), QTime(9, 30));
-             v.title = QStringLiteral("O'Neil's order of the spring chairs.pdf, ") + v.owner +
-                       QStringLiteral(", 01/31/2024 09:30");
+             v.title =
+                 u"O'Neil's order of the spring chairs.pdf, "_s + v.owner + u", 01/31/2024 09:30"_s;
              versions << v;
          }
          return make<dlgArchive>(t.session.clock(), versions);
@@ -869,8 +842,7 @@ TEST_P(WindowSizesTest, OpensShowingEveryCommandTabAndColumn)
     const std::unique_ptr<QWidget> window = c.make(*this);
     ASSERT_NE(window, nullptr);
     const QStringList cramped = openAndInspect(*window, QString::fromLatin1(c.name));
-    EXPECT_TRUE(cramped.isEmpty())
-        << c.name << ":\n  " << cramped.join(QStringLiteral("\n  ")).toStdString();
+    EXPECT_TRUE(cramped.isEmpty()) << c.name << ":\n  " << cramped.join(u"\n  "_s).toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Windows, WindowSizesTest, ::testing::ValuesIn(kWindows),
@@ -885,7 +857,7 @@ TEST_F(WindowSizesTest, NoteDialogOpensShowingItsQuestion)
     QTimer::singleShot(0, [&] {
         QWidget* dialog = QApplication::activeModalWidget();
         ASSERT_NE(dialog, nullptr);
-        cramped = openAndInspect(*dialog, QStringLiteral("F_COMMENTS"));
+        cramped = openAndInspect(*dialog, u"F_COMMENTS"_s);
         static_cast<QDialog*>(dialog)->reject();
     });
     F_COMMENTS::askNote(nullptr, F_COMMENTS::kTargetQuestion);

@@ -28,6 +28,7 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 
 namespace {
@@ -44,22 +45,20 @@ protected:
     {
         ASSERT_NO_FATAL_FAILURE(makeDatabase(path(), true));
         auto db = SqliteDatabase::open(path());
-        const QString add = QStringLiteral("INSERT INTO LU_USER (USER_ID, User_Name, "
-                                           "User_Password, Disabled) VALUES (?, ?, ?, ?)");
-        db->execute(add, {QStringLiteral("O'Brien"), QStringLiteral("Pat O'Brien"),
-                          StoredPassword::forStorage(QStringLiteral("Secret1")), 0});
-        db->execute(add, {QStringLiteral("gone"), QStringLiteral("Gone"),
-                          StoredPassword::forStorage(QStringLiteral("Secret2")), -1});
-        key = QStringLiteral("bxtest-%1").arg(QRandomGenerator::global()->generate());
+        const QString add = u"INSERT INTO LU_USER (USER_ID, User_Name, "
+                            "User_Password, Disabled) VALUES (?, ?, ?, ?)"_s;
+        db->execute(add,
+                    {u"O'Brien"_s, u"Pat O'Brien"_s, StoredPassword::forStorage(u"Secret1"_s), 0});
+        db->execute(add, {u"gone"_s, u"Gone"_s, StoredPassword::forStorage(u"Secret2"_s), -1});
+        key = u"bxtest-%1"_s.arg(QRandomGenerator::global()->generate());
     }
 
-    QString path() const { return dir.filePath(QStringLiteral("pax.db")); }
+    QString path() const { return dir.filePath(u"pax.db"_s); }
 
     void setSystem(const char* column, const QVariant& value)
     {
-        SqliteDatabase::open(path())->execute(QStringLiteral("UPDATE SYSTEM SET ") +
-                                                  QLatin1String(column) + QStringLiteral(" = ?"),
-                                              {value});
+        SqliteDatabase::open(path())->execute(
+            u"UPDATE SYSTEM SET "_s + QLatin1String(column) + u" = ?"_s, {value});
     }
 
     QByteArray fileHash() const
@@ -87,16 +86,16 @@ TEST_F(LoginWindowTest, TwoWordsOnTheCommandLineLogOnWithoutTheLoginWindow)
 {
     SingleInstance instance(key);
     StartLogin start(session, prompt, QCoreApplication::applicationDirPath());
-    start.setDesktopUserName(QStringLiteral("nobody"));
-    ASSERT_TRUE(start.start({QStringLiteral("o'brien"), QStringLiteral("SECRET1")}, instance))
+    start.setDesktopUserName(u"nobody"_s);
+    ASSERT_TRUE(start.start({u"o'brien"_s, u"SECRET1"_s}, instance))
         << prompt.texts().join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(start.loginWindow(), nullptr);
     ASSERT_NE(start.mainWindow(), nullptr);
     EXPECT_TRUE(start.mainWindow()->isVisible());
     // The user as his row spells him, whatever the letter case typed.
     EXPECT_EQ(start.mainWindow()->windowTitle(),
-              QStringLiteral("Brindlepax Brindlepax  : O'Brien (Active) (Viewed & Unviewed)"));
-    EXPECT_EQ(session.user.record.userName, QStringLiteral("Pat O'Brien"));
+              u"Brindlepax Brindlepax  : O'Brien (Active) (Viewed & Unviewed)"_s);
+    EXPECT_EQ(session.user.record.userName, u"Pat O'Brien"_s);
     EXPECT_TRUE(prompt.records().isEmpty());
     start.mainWindow()->closeWithoutQuestion();
 }
@@ -104,17 +103,15 @@ TEST_F(LoginWindowTest, TwoWordsOnTheCommandLineLogOnWithoutTheLoginWindow)
 TEST_F(LoginWindowTest, OneOrThreeWordsShowTheLoginWindow)
 {
     for (const QStringList& args :
-         {QStringList{QStringLiteral("O'Brien")},
-          QStringList{QStringLiteral("O'Brien"), QStringLiteral("Secret1"), QStringLiteral("x")}}) {
+         {QStringList{u"O'Brien"_s}, QStringList{u"O'Brien"_s, u"Secret1"_s, u"x"_s}}) {
         SingleInstance instance(key);
         StartLogin start(session, prompt, QCoreApplication::applicationDirPath());
-        start.setDesktopUserName(QStringLiteral("nobody"));
+        start.setDesktopUserName(u"nobody"_s);
         ASSERT_TRUE(start.start(args, instance));
         ASSERT_NE(start.loginWindow(), nullptr);
         EXPECT_TRUE(start.loginWindow()->isVisible());
         EXPECT_EQ(start.mainWindow(), nullptr);
-        EXPECT_EQ(start.loginWindow()->findChild<QLabel*>(QStringLiteral("lblDBHidden"))->text(),
-                  path());
+        EXPECT_EQ(start.loginWindow()->findChild<QLabel*>(u"lblDBHidden"_s)->text(), path());
     }
 }
 
@@ -125,7 +122,7 @@ TEST_F(LoginWindowTest, ASecondCopyGivesWayWithAMessage)
     SingleInstance second(key);
     StartLogin start(session, prompt, QCoreApplication::applicationDirPath());
     EXPECT_FALSE(start.start({}, second));
-    EXPECT_EQ(prompt.texts(), QStringList{QStringLiteral("Brindlepax is already running")});
+    EXPECT_EQ(prompt.texts(), QStringList{u"Brindlepax is already running"_s});
     EXPECT_EQ(prompt.last().icon, PromptIcon::None);
     EXPECT_EQ(start.loginWindow(), nullptr);
 }
@@ -133,14 +130,14 @@ TEST_F(LoginWindowTest, ASecondCopyGivesWayWithAMessage)
 TEST_F(LoginWindowTest, DesktopNameLogsOnOnlyWhenAllowedAndNeverAsAdmin)
 {
     setSystem("NoLogon", -1);
-    SqliteDatabase::open(path())->execute(QStringLiteral(
-        "INSERT INTO LU_USER (USER_ID, User_Name, User_Password) VALUES ('pat', 'Pat', 'x')"));
+    SqliteDatabase::open(path())->execute(
+        u"INSERT INTO LU_USER (USER_ID, User_Name, User_Password) VALUES ('pat', 'Pat', 'x')"_s);
     {
         StartLogin start(session, prompt, QCoreApplication::applicationDirPath());
-        start.setDesktopUserName(QStringLiteral("Pat"));
+        start.setDesktopUserName(u"Pat"_s);
         start.run(0, true, false);
         ASSERT_NE(start.mainWindow(), nullptr) << "the desktop user is logged on";
-        EXPECT_EQ(session.user.userId, QStringLiteral("pat"));
+        EXPECT_EQ(session.user.userId, u"pat"_s);
         EXPECT_EQ(start.loginWindow(), nullptr);
         start.mainWindow()->closeWithoutQuestion();
     }
@@ -153,7 +150,7 @@ TEST_F(LoginWindowTest, DesktopNameLogsOnOnlyWhenAllowedAndNeverAsAdmin)
     }
     setSystem("NoLogon", 0);
     StartLogin start(session, prompt, QCoreApplication::applicationDirPath());
-    start.setDesktopUserName(QStringLiteral("pat"));
+    start.setDesktopUserName(u"pat"_s);
     start.run(0, true, false);
     EXPECT_EQ(start.mainWindow(), nullptr) << "not without the system setting";
     EXPECT_TRUE(prompt.records().isEmpty()) << "a failed automatic log-on is silent";
@@ -163,8 +160,8 @@ TEST_F(LoginWindowTest, RefusalsAreWordedByCauseAndWriteNothing)
 {
     const QByteArray before = fileHash();
     LOGIN_FORM login(session, prompt, QCoreApplication::applicationDirPath());
-    auto* user = login.findChild<QLineEdit*>(QStringLiteral("Text1"));
-    auto* password = login.findChild<QLineEdit*>(QStringLiteral("Text2"));
+    auto* user = login.findChild<QLineEdit*>(u"Text1"_s);
+    auto* password = login.findChild<QLineEdit*>(u"Text2"_s);
     bool loggedOn = false;
     QObject::connect(&login, &LOGIN_FORM::loggedOn, [&] { loggedOn = true; });
     const struct
@@ -181,7 +178,7 @@ TEST_F(LoginWindowTest, RefusalsAreWordedByCauseAndWriteNothing)
     for (const auto& c : cases) {
         user->setText(QLatin1String(c.user));
         password->setText(QLatin1String(c.password));
-        login.findChild<QPushButton*>(QStringLiteral("Command1"))->click();
+        login.findChild<QPushButton*>(u"Command1"_s)->click();
         EXPECT_EQ(prompt.last().text, QLatin1String(c.message)) << c.user;
         EXPECT_FALSE(loggedOn);
     }
@@ -201,33 +198,31 @@ TEST_F(LoginWindowTest, F1OpensTheHelpPageOfTheProgramFolder)
         ASSERT_TRUE(QTest::qWaitForWindowActive(&login));
         QTest::keyClick(&login, Qt::Key_F1);
     }
-    const QString page = QStringLiteral("help/index.html");
+    const QString page = u"help/index.html"_s;
     EXPECT_EQ(opened.take(),
               QStringList{QUrl::fromLocalFile(QDir(folders[0]).filePath(page)).toString()});
-    EXPECT_EQ(prompt.texts(),
-              QStringList{QStringLiteral("File not found: ") + QDir(folders[1]).filePath(page)});
+    EXPECT_EQ(prompt.texts(), QStringList{u"File not found: "_s + QDir(folders[1]).filePath(page)});
 }
 
 TEST_F(LoginWindowTest, AnOlderDatabaseOffersTheUpgradeInsteadOfTheMainWindow)
 {
     {
         auto db = SqliteDatabase::open(path());
-        Vars::setValue(*db, QStringLiteral("BuildNum"),
-                       QString::number(BuildInfo::buildNumber() - 10));
+        Vars::setValue(*db, u"BuildNum"_s, QString::number(BuildInfo::buildNumber() - 10));
     }
     LOGIN_FORM login(session, prompt, QCoreApplication::applicationDirPath());
     bool loggedOn = false;
     QObject::connect(&login, &LOGIN_FORM::loggedOn, [&] { loggedOn = true; });
-    login.findChild<QLineEdit*>(QStringLiteral("Text1"))->setText(QStringLiteral("O'Brien"));
-    login.findChild<QLineEdit*>(QStringLiteral("Text2"))->setText(QStringLiteral("Secret1"));
+    login.findChild<QLineEdit*>(u"Text1"_s)->setText(u"O'Brien"_s);
+    login.findChild<QLineEdit*>(u"Text2"_s)->setText(u"Secret1"_s);
     login.LOGIN_Click();
     login.LOGIN_Click();
     EXPECT_FALSE(loggedOn);
     EXPECT_TRUE(login.inUpgradeState());
-    EXPECT_TRUE(login.findChild<QPushButton*>(QStringLiteral("Command3"))->isVisibleTo(&login));
+    EXPECT_TRUE(login.findChild<QPushButton*>(u"Command3"_s)->isVisibleTo(&login));
 
     // A database without a build number is never older.
-    Vars::setValue(session.db(), QStringLiteral("BuildNum"), QString());
+    Vars::setValue(session.db(), u"BuildNum"_s, QString());
     login.LOGIN_Click();
     EXPECT_TRUE(loggedOn);
 }
@@ -236,74 +231,73 @@ TEST_F(LoginWindowTest, TheExitQuestionsNoKeepsTheSessionAndYesEndsIt)
 {
     SingleInstance instance(key);
     StartLogin start(session, prompt, QCoreApplication::applicationDirPath());
-    start.setDesktopUserName(QStringLiteral("nobody"));
-    ASSERT_TRUE(start.start({QStringLiteral("O'Brien"), QStringLiteral("Secret1")}, instance));
+    start.setDesktopUserName(u"nobody"_s);
+    ASSERT_TRUE(start.start({u"O'Brien"_s, u"Secret1"_s}, instance));
     Access_Form* main = start.mainWindow();
     ASSERT_NE(main, nullptr);
-    session.db().execute(QStringLiteral("INSERT INTO LOGIN (User_ID, LastUpdate) VALUES (?, ?)"),
-                         {QStringLiteral("O'Brien"), clock.nowLocal()});
+    session.db().execute(u"INSERT INTO LOGIN (User_ID, LastUpdate) VALUES (?, ?)"_s,
+                         {u"O'Brien"_s, clock.nowLocal()});
     session.taskFormSize = QSize(640, 480);
 
     prompt.answer(PromptAnswer::No);
     main->close();
-    EXPECT_EQ(prompt.last().text, QStringLiteral("Do you really want to exit Brindlepax?"));
+    EXPECT_EQ(prompt.last().text, u"Do you really want to exit Brindlepax?"_s);
     EXPECT_TRUE(main->isVisible());
-    EXPECT_EQ(session.db().scalar(QStringLiteral("SELECT count(*) FROM LOGIN")).toInt(), 1);
-    EXPECT_FALSE(settings.contains(QStringLiteral("TaskForm"), QStringLiteral("Widht")));
+    EXPECT_EQ(session.db().scalar(u"SELECT count(*) FROM LOGIN"_s).toInt(), 1);
+    EXPECT_FALSE(settings.contains(u"TaskForm"_s, u"Widht"_s));
 
     prompt.answer(PromptAnswer::Yes);
     main->close();
     EXPECT_FALSE(main->isVisible());
-    EXPECT_EQ(session.db().scalar(QStringLiteral("SELECT count(*) FROM LOGIN")).toInt(), 0);
-    EXPECT_EQ(settings.get(QStringLiteral("TaskForm"), QStringLiteral("Widht")),
-              QStringLiteral("640"));
+    EXPECT_EQ(session.db().scalar(u"SELECT count(*) FROM LOGIN"_s).toInt(), 0);
+    EXPECT_EQ(settings.get(u"TaskForm"_s, u"Widht"_s), u"640"_s);
 }
 
 TEST_F(LoginWindowTest, LogOffLogsOnAnotherUserOrBringsThePreviousOneBack)
 {
     SingleInstance instance(key);
     StartLogin start(session, prompt, QCoreApplication::applicationDirPath());
-    start.setDesktopUserName(QStringLiteral("nobody"));
-    ASSERT_TRUE(start.start({QStringLiteral("O'Brien"), QStringLiteral("Secret1")}, instance));
+    start.setDesktopUserName(u"nobody"_s);
+    ASSERT_TRUE(start.start({u"O'Brien"_s, u"Secret1"_s}, instance));
     Access_Form* main = start.mainWindow();
     ASSERT_NE(main, nullptr);
-    QAction* logOff = main->findChild<QAction*>(QStringLiteral("mnuLogOff"));
-    EXPECT_EQ(logOff->text(), QStringLiteral("Log off O'Brien"));
+    QAction* logOff = main->findChild<QAction*>(u"mnuLogOff"_s);
+    EXPECT_EQ(logOff->text(), u"Log off O'Brien"_s);
     // O'Brien may not design lifecycles; the pages open on the team view.
-    EXPECT_FALSE(main->findChild<QAction*>(QStringLiteral("LIFECYCLE"))->isVisible());
-    auto* tabs = main->findChild<QTabWidget*>(QStringLiteral("TabStrip2"));
+    EXPECT_FALSE(main->findChild<QAction*>(u"LIFECYCLE"_s)->isVisible());
+    auto* tabs = main->findChild<QTabWidget*>(u"TabStrip2"_s);
     ASSERT_NE(tabs, nullptr);
-    EXPECT_EQ(tabs->currentWidget()->objectName(), QStringLiteral("TEAMWORK"));
-    EXPECT_NE(main->findChild<QWidget*>(QStringLiteral("CALENDAR")), nullptr);
+    EXPECT_EQ(tabs->currentWidget()->objectName(), u"TEAMWORK"_s);
+    EXPECT_NE(main->findChild<QWidget*>(u"CALENDAR"_s), nullptr);
     // A view command sets and clears its checks and names the view in the caption.
-    main->findChild<QAction*>(QStringLiteral("IDM_COMPLETE"))->trigger();
-    EXPECT_TRUE(main->findChild<QAction*>(QStringLiteral("IDM_COMPLETE"))->isChecked());
-    EXPECT_FALSE(main->findChild<QAction*>(QStringLiteral("IDM_ACTIVE"))->isChecked());
-    EXPECT_TRUE(main->windowTitle().endsWith(QStringLiteral(" (Complete) (Viewed & Unviewed)")))
+    main->findChild<QAction*>(u"IDM_COMPLETE"_s)->trigger();
+    EXPECT_TRUE(main->findChild<QAction*>(u"IDM_COMPLETE"_s)->isChecked());
+    EXPECT_FALSE(main->findChild<QAction*>(u"IDM_ACTIVE"_s)->isChecked());
+    EXPECT_TRUE(main->windowTitle().endsWith(u" (Complete) (Viewed & Unviewed)"_s))
         << main->windowTitle().toStdString();
 
     // Cancelled: the previous user goes on, on a database opened again for him.
     QTimer::singleShot(0, [] {
         auto* login = qobject_cast<LOGIN_FORM*>(QApplication::activeModalWidget());
         ASSERT_NE(login, nullptr);
-        login->findChild<QPushButton*>(QStringLiteral("Command2"))->click();
+        login->findChild<QPushButton*>(u"Command2"_s)->click();
     });
     logOff->trigger();
-    EXPECT_EQ(session.user.userId, QStringLiteral("O'Brien"));
+    EXPECT_EQ(session.user.userId, u"O'Brien"_s);
     ASSERT_TRUE(session.isOpen());
-    EXPECT_EQ(session.db().scalar(QStringLiteral("SELECT count(*) FROM LU_USER")).toInt(), 3);
+    EXPECT_EQ(session.db().scalar(u"SELECT count(*) FROM LU_USER"_s).toInt(), 3);
 
     // Another user logs on: the window is rebuilt for him.
     QTimer::singleShot(0, [] {
         auto* login = qobject_cast<LOGIN_FORM*>(QApplication::activeModalWidget());
         ASSERT_NE(login, nullptr);
-        login->findChild<QLineEdit*>(QStringLiteral("Text1"))->setText(QStringLiteral("admin"));
-        login->findChild<QLineEdit*>(QStringLiteral("Text2"))->clear();
-        login->findChild<QPushButton*>(QStringLiteral("Command1"))->click();
+        login->findChild<QLineEdit*>(u"Text1"_s)->setText(u"admin"_s);
+        login->findChild<QLineEdit*>(u"Text2"_s)->clear();
+        login->findChild<QPushButton*>(u"Command1"_s)->click();
     });
     logOff->trigger();
-    EXPECT_EQ(session.user.userId, QStringLiteral("admin"));
-    EXPECT_EQ(logOff->text(), QStringLiteral("Log off admin"));
-    EXPECT_TRUE(main->windowTitle().contains(QStringLiteral(" : admin (Active)")));
+    EXPECT_EQ(session.user.userId, u"admin"_s);
+    EXPECT_EQ(logOff->text(), u"Log off admin"_s);
+    EXPECT_TRUE(main->windowTitle().contains(u" : admin (Active)"_s));
     main->closeWithoutQuestion();
 }

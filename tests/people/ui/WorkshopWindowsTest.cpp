@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 using bx::test::child;
 
@@ -22,16 +23,16 @@ using WorkshopWindowsTest = bx::test::WindowTest;
 TEST_F(WorkshopWindowsTest, NewWorkshopThenChosenAsRecipient)
 {
     DlgAddTeam window(session, prompt);
-    QTest::keyClicks(child<QLineEdit>(window, "txtTeamName"), QStringLiteral("O'Brien's Ærø team"));
-    child<QComboBox>(window, "T_CATEGORY")->setCurrentText(QStringLiteral("Ærø docs"));
+    QTest::keyClicks(child<QLineEdit>(window, "txtTeamName"), u"O'Brien's Ærø team"_s);
+    child<QComboBox>(window, "T_CATEGORY")->setCurrentText(u"Ærø docs"_s);
     // A refusal reaches the prompt and puts the focus on the box it names.
     child<QPushButton>(window, "cmdOK")->click();
-    EXPECT_EQ(prompt.texts(), QStringList{QStringLiteral("Please, specify user for Workshop")});
+    EXPECT_EQ(prompt.texts(), QStringList{u"Please, specify user for Workshop"_s});
     EXPECT_EQ(window.focusWidget(), child<QListWidget>(window, "ListView2"));
     auto* lists = child<QComboBox>(window, "cmbUsers");
-    lists->setCurrentIndex(lists->findText(QStringLiteral("All Users")));
+    lists->setCurrentIndex(lists->findText(u"All Users"_s));
     auto* candidates = child<QListWidget>(window, "ListView1");
-    const auto admin = candidates->findItems(QStringLiteral("admin"), Qt::MatchStartsWith);
+    const auto admin = candidates->findItems(u"admin"_s, Qt::MatchStartsWith);
     ASSERT_EQ(admin.size(), 1);
     admin.first()->setSelected(true);
     child<QPushButton>(window, "cmdAdd")->click();
@@ -40,13 +41,12 @@ TEST_F(WorkshopWindowsTest, NewWorkshopThenChosenAsRecipient)
     child<QPushButton>(window, "cmdOK")->click();
     EXPECT_EQ(window.result(), QDialog::Accepted);
     ASSERT_NE(window.savedGroupId(), 0);
-    EXPECT_EQ(prompt.last().title, QStringLiteral("Create Folder?"));
+    EXPECT_EQ(prompt.last().title, u"Create Folder?"_s);
 
     dlgChooseUser chooser(session, prompt);
     auto* workshops = child<QComboBox>(chooser, "cmbRecType");
-    workshops->setCurrentIndex(workshops->findText(QStringLiteral("O'Brien's Ærø team")));
-    EXPECT_EQ(child<QLabel>(chooser, "lblEcho")->text(),
-              QStringLiteral("[   Workshop: O'Brien's Ærø team ]"));
+    workshops->setCurrentIndex(workshops->findText(u"O'Brien's Ærø team"_s));
+    EXPECT_EQ(child<QLabel>(chooser, "lblEcho")->text(), u"[   Workshop: O'Brien's Ærø team ]"_s);
     child<QPushButton>(chooser, "cmdOK")->click();
     EXPECT_EQ(chooser.recipients(),
               (QList<cSelUser>{{QString(), window.savedGroupId(), OwnerType::Workshop}}));

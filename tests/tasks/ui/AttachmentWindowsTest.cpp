@@ -2,6 +2,7 @@
 #include "contacts/Contacts.h"
 #include "contacts/ui/F_CONTACT.h"
 #include "support/ContactRows.h"
+#include "support/SampleFiles.h"
 #include "tasks/AttachmentView.h"
 #include "tasks/Attachments.h"
 #include "tasks/MemoText.h"
@@ -12,12 +13,12 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
-#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTextCursor>
 #include <QTextEdit>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 using namespace bx::test;
 
@@ -25,11 +26,10 @@ using namespace bx::test;
 // copied to the task under a number of its own, with its content, and listed.
 TEST_F(TaskEditorWindowTest, AddFromParentCopiesTheChosenItem)
 {
-    const qlonglong parent = addTask({{scr::Title, QStringLiteral("parent")}});
-    const qlonglong file = addAttachment(parent, QStringLiteral("F"), "O'Brien's bytes");
-    addAttachment(parent, QStringLiteral("M"), "a memo");
-    const qlonglong task =
-        addTask({{scr::Title, QStringLiteral("child")}, {scr::ParentNumber, parent}});
+    const qlonglong parent = addTask({{scr::Title, u"parent"_s}});
+    const qlonglong file = addAttachment(parent, u"F"_s, "O'Brien's bytes");
+    addAttachment(parent, u"M"_s, "a memo");
+    const qlonglong task = addTask({{scr::Title, u"child"_s}, {scr::ParentNumber, parent}});
     SCR_FORM window(session, prompt, &host);
     ASSERT_TRUE(window.open(TaskOpening::existing(task)));
     ASSERT_TRUE(enabled(window, "mnuAddFromParent"));
@@ -47,9 +47,9 @@ TEST_F(TaskEditorWindowTest, AddFromParentCopiesTheChosenItem)
     trigger(window, "mnuAddFromParent");
 
     const RecordSet rows =
-        db().query(QStringLiteral("SELECT Attach_Number FROM ATTACH WHERE SCR_Number = ?"), {task});
+        db().query(u"SELECT Attach_Number FROM ATTACH WHERE SCR_Number = ?"_s, {task});
     ASSERT_EQ(rows.rowCount(), 1);
-    const qlonglong copy = rows.number(QStringLiteral("Attach_Number"));
+    const qlonglong copy = rows.number(u"Attach_Number"_s);
     EXPECT_NE(copy, file);
     EXPECT_EQ(content(copy), QByteArray("O'Brien's bytes"));
     selectFile(window, copy);
@@ -60,32 +60,31 @@ TEST_F(TaskEditorWindowTest, AddFromParentCopiesTheChosenItem)
 TEST_F(TaskEditorWindowTest, MemoWindowChangesAMemoOnlyWhereAllowed)
 {
     session.system.editAttachments = true;
-    const qlonglong task = addTask({{scr::Title, QStringLiteral("open")}});
-    const qlonglong memo = addAttachment(task, QStringLiteral("M"), "first");
+    const qlonglong task = addTask({{scr::Title, u"open"_s}});
+    const qlonglong memo = addAttachment(task, u"M"_s, "first");
     {
         SCR_FORM window(session, prompt, &host);
         ASSERT_TRUE(window.open(TaskOpening::existing(task)));
         selectMemo(window, memo);
         window.attachmentPane().setDialogRunner([&](QDialog& dialog) {
-            EXPECT_EQ(child<QTextEdit>(dialog, "txtMemo")->toPlainText(), QStringLiteral("first"));
-            child<QLineEdit>(dialog, "txtTitle")->setText(QStringLiteral("O'Brien's memo"));
-            child<QTextEdit>(dialog, "txtMemo")->setPlainText(QStringLiteral("O'Brien's second"));
+            EXPECT_EQ(child<QTextEdit>(dialog, "txtMemo")->toPlainText(), u"first"_s);
+            child<QLineEdit>(dialog, "txtTitle")->setText(u"O'Brien's memo"_s);
+            child<QTextEdit>(dialog, "txtMemo")->setPlainText(u"O'Brien's second"_s);
             child<QPushButton>(dialog, "cmdOK")->click();
             return dialog.result();
         });
         trigger(window, "mnuLaunchViewer");
-        EXPECT_EQ(memo::readText(db(), memo), QStringLiteral("O'Brien's second"));
-        EXPECT_EQ(db().scalar(QStringLiteral("SELECT Attach_Title FROM ATTACH WHERE "
-                                             "Attach_Number = ?"),
+        EXPECT_EQ(memo::readText(db(), memo), u"O'Brien's second"_s);
+        EXPECT_EQ(db().scalar(u"SELECT Attach_Title FROM ATTACH WHERE "
+                              "Attach_Number = ?"_s,
                               {memo})
                       .toString(),
-                  QStringLiteral("O'Brien's memo"));
-        EXPECT_EQ(child<QTextEdit>(window, "T_Memo")->toPlainText(),
-                  QStringLiteral("O'Brien's second"));
+                  u"O'Brien's memo"_s);
+        EXPECT_EQ(child<QTextEdit>(window, "T_Memo")->toPlainText(), u"O'Brien's second"_s);
     }
 
-    const qlonglong done = addTask({{scr::Status, QStringLiteral("C")}});
-    const qlonglong closed = addAttachment(done, QStringLiteral("M"), "final");
+    const qlonglong done = addTask({{scr::Status, u"C"_s}});
+    const qlonglong closed = addAttachment(done, u"M"_s, "final");
     SCR_FORM window(session, prompt, &host);
     ASSERT_TRUE(window.open(TaskOpening::existing(done)));
     selectMemo(window, closed);
@@ -94,13 +93,13 @@ TEST_F(TaskEditorWindowTest, MemoWindowChangesAMemoOnlyWhereAllowed)
         shown = true;
         auto* text = child<QTextEdit>(dialog, "txtMemo");
         EXPECT_TRUE(text->isReadOnly());
-        text->setPlainText(QStringLiteral("changed"));
+        text->setPlainText(u"changed"_s);
         child<QPushButton>(dialog, "cmdOK")->click();
         return dialog.result();
     });
     trigger(window, "mnuLaunchViewer");
     EXPECT_TRUE(shown);
-    EXPECT_EQ(memo::readText(db(), closed), QStringLiteral("final"));
+    EXPECT_EQ(memo::readText(db(), closed), u"final"_s);
 }
 
 // The web page and shortcut windows refuse a missing title, then a missing address or path; what
@@ -108,9 +107,9 @@ TEST_F(TaskEditorWindowTest, MemoWindowChangesAMemoOnlyWhereAllowed)
 // only when ticked.
 TEST_F(TaskEditorWindowTest, LinkWindowsNeedATitleAndATarget)
 {
-    const qlonglong task = addTask({{scr::Title, QStringLiteral("links")}});
-    const QString path = dir.filePath(QStringLiteral("O'Brien's plan.txt"));
-    const QString address = QStringLiteral("https://example.org/O'Brien");
+    const qlonglong task = addTask({{scr::Title, u"links"_s}});
+    const QString path = dir.filePath(u"O'Brien's plan.txt"_s);
+    const QString address = u"https://example.org/O'Brien"_s;
     SCR_FORM window(session, prompt, &host);
     ASSERT_TRUE(window.open(TaskOpening::existing(task)));
     window.attachmentPane().setDialogRunner([&](QDialog& dialog) {
@@ -120,7 +119,7 @@ TEST_F(TaskEditorWindowTest, LinkWindowsNeedATitleAndATarget)
             return int(QDialog::Rejected);
         form->setFileChooser([&] { return path; });
         child<QPushButton>(dialog, "cmdOK")->click();
-        child<QLineEdit>(dialog, "txtTitle")->setText(QStringLiteral("Bob's link"));
+        child<QLineEdit>(dialog, "txtTitle")->setText(u"Bob's link"_s);
         child<QPushButton>(dialog, "cmdOK")->click();
         if (dialog.objectName() == QLatin1String("dlgShortcut")) {
             child<QPushButton>(dialog, "cmdBrowse")->click();
@@ -135,21 +134,20 @@ TEST_F(TaskEditorWindowTest, LinkWindowsNeedATitleAndATarget)
 
     EXPECT_EQ(prompt.texts(), (QStringList{memo::kSpecifyTitle, attachments::kSpecifyWebAddress,
                                            memo::kSpecifyTitle, attachments::kSpecifyPath}));
-    const RecordSet rows = db().query(
-        QStringLiteral("SELECT Attach_Type, Attach_Title, Attach_Filename, Attach_Owner, "
-                       "Publish FROM ATTACH WHERE SCR_Number = ? ORDER BY Attach_Number"),
-        {task});
+    const RecordSet rows =
+        db().query(u"SELECT Attach_Type, Attach_Title, Attach_Filename, Attach_Owner, "
+                   "Publish FROM ATTACH WHERE SCR_Number = ? ORDER BY Attach_Number"_s,
+                   {task});
     ASSERT_EQ(rows.rowCount(), 2);
     for (int row : {0, 1}) {
-        EXPECT_EQ(rows.value(row, QStringLiteral("Attach_Owner")).toString(), session.user.userId);
-        EXPECT_EQ(rows.value(row, QStringLiteral("Publish")).toBool(), row == 1);
+        EXPECT_EQ(rows.value(row, u"Attach_Owner"_s).toString(), session.user.userId);
+        EXPECT_EQ(rows.value(row, u"Publish"_s).toBool(), row == 1);
     }
-    EXPECT_EQ(rows.value(0, QStringLiteral("Attach_Type")).toString(), QStringLiteral("W"));
-    EXPECT_EQ(rows.value(0, QStringLiteral("Attach_Filename")).toString(), address);
-    EXPECT_EQ(rows.value(1, QStringLiteral("Attach_Type")).toString(), QStringLiteral("H"));
-    EXPECT_EQ(rows.value(1, QStringLiteral("Attach_Filename")).toString(), path);
-    EXPECT_EQ(rows.value(1, QStringLiteral("Attach_Title")).toString(),
-              QStringLiteral("Bob's link"));
+    EXPECT_EQ(rows.value(0, u"Attach_Type"_s).toString(), u"W"_s);
+    EXPECT_EQ(rows.value(0, u"Attach_Filename"_s).toString(), address);
+    EXPECT_EQ(rows.value(1, u"Attach_Type"_s).toString(), u"H"_s);
+    EXPECT_EQ(rows.value(1, u"Attach_Filename"_s).toString(), path);
+    EXPECT_EQ(rows.value(1, u"Attach_Title"_s).toString(), u"Bob's link"_s);
 }
 
 // Save Attachment As writes the stored bytes to the file chosen; Copy Selected Text puts the
@@ -159,19 +157,17 @@ TEST_F(TaskEditorWindowTest, SaveAsAndCopyTextTakeWhatIsStoredAndSelected)
     QByteArray bytes(100'000, Qt::Uninitialized);
     for (qsizetype i = 0; i < bytes.size(); ++i)
         bytes[i] = char(i * 7 + i / 251);
-    const qlonglong task = addTask({{scr::Title, QStringLiteral("files")}});
-    const qlonglong file = addAttachment(task, QStringLiteral("F"), bytes);
-    const qlonglong memo = addAttachment(task, QStringLiteral("M"), "Ann's memo:\nO'Brien's plan");
+    const qlonglong task = addTask({{scr::Title, u"files"_s}});
+    const qlonglong file = addAttachment(task, u"F"_s, bytes);
+    const qlonglong memo = addAttachment(task, u"M"_s, "Ann's memo:\nO'Brien's plan");
     SCR_FORM window(session, prompt, &host);
     ASSERT_TRUE(window.open(TaskOpening::existing(task)));
 
-    const QString target = dir.filePath(QStringLiteral("O'Brien's copy.bin"));
+    const QString target = dir.filePath(u"O'Brien's copy.bin"_s);
     window.attachmentPane().setSaveChooser([&](const QString&, const QString&) { return target; });
     selectFile(window, file);
     trigger(window, "mnuSaveAttachment");
-    QFile saved(target);
-    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(saved.readAll() == bytes);
+    EXPECT_TRUE(fileBytes(target) == bytes);
 
     selectMemo(window, memo);
     auto* box = child<QTextEdit>(window, "T_Memo");
@@ -181,7 +177,7 @@ TEST_F(TaskEditorWindowTest, SaveAsAndCopyTextTakeWhatIsStoredAndSelected)
     box->setTextCursor(cursor);
     QApplication::clipboard()->clear();
     trigger(window, "mnuCopyText");
-    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("memo:\nO'Brien's plan"));
+    EXPECT_EQ(QApplication::clipboard()->text(), u"memo:\nO'Brien's plan"_s);
     EXPECT_TRUE(prompt.records().isEmpty()) << prompt.texts().join(u'|').toStdString();
 }
 
@@ -190,8 +186,8 @@ TEST_F(TaskEditorWindowTest, SaveAsAndCopyTextTakeWhatIsStoredAndSelected)
 TEST_F(TaskEditorWindowTest, ContactAttachmentOpensItsCard)
 {
     session.user.record.userId = kMe;
-    const qlonglong key = addContactRow(db(), QStringLiteral("O'Brien"), QStringLiteral("Pat"));
-    const qlonglong task = addTask({{scr::Title, QStringLiteral("calls")}});
+    const qlonglong key = addContactRow(db(), u"O'Brien"_s, u"Pat"_s);
+    const qlonglong task = addTask({{scr::Title, u"calls"_s}});
     const qlonglong found = addContactAttachment(db(), task, key);
     const qlonglong gone = addContactAttachment(db(), task, key + 1000);
     SCR_FORM window(session, prompt, &host);
@@ -209,14 +205,11 @@ TEST_F(TaskEditorWindowTest, ContactAttachmentOpensItsCard)
             EXPECT_NE(card, nullptr) << dialog.objectName().toStdString();
             if (card)
                 shown << child<QLineEdit>(dialog, "T_LNAME")->text() +
-                             (card->isReadOnly() ? QStringLiteral(" read-only")
-                                                 : QStringLiteral(" editable"));
+                             (card->isReadOnly() ? u" read-only"_s : u" editable"_s);
             return int(QDialog::Rejected);
         });
         doubleClick(found);
-        EXPECT_EQ(shown, QStringList{
-                             QStringLiteral("O'Brien ") +
-                             (mayEdit ? QStringLiteral("editable") : QStringLiteral("read-only"))});
+        EXPECT_EQ(shown, QStringList{u"O'Brien "_s + (mayEdit ? u"editable"_s : u"read-only"_s)});
         shown.clear();
         doubleClick(gone);
         EXPECT_TRUE(shown.isEmpty());

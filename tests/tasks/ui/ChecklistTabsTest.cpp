@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QTabWidget>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 using namespace bx::test;
 
@@ -33,13 +34,11 @@ protected:
         TaskEditorWindowTest::SetUp();
         if (HasFatalFailure())
             return;
-        addChecklist(db(), QStringLiteral("Release"), kShop,
-                     {{QStringLiteral("Build"), true, QStringLiteral("bob"),
-                       QStringLiteral("<b>clean</b> build")},
-                      {QStringLiteral("Ship"), false, {}, {}}});
-        addChecklist(db(), QStringLiteral("Audit"), kShop,
-                     {{QStringLiteral("Books"), false, {}, {}}});
-        task = addTask({{scr::Title, QStringLiteral("Release 2")}});
+        addChecklist(
+            db(), u"Release"_s, kShop,
+            {{u"Build"_s, true, u"bob"_s, u"<b>clean</b> build"_s}, {u"Ship"_s, false, {}, {}}});
+        addChecklist(db(), u"Audit"_s, kShop, {{u"Books"_s, false, {}, {}}});
+        task = addTask({{scr::Title, u"Release 2"_s}});
     }
 
     static QStringList captions(QWidget& window)
@@ -52,10 +51,7 @@ protected:
     }
     static QStringList fixedTabsAnd(const QStringList& more)
     {
-        return QStringList{QStringLiteral("Task"), QStringLiteral("Attachments"),
-                           QStringLiteral("Custom"), QStringLiteral("Time"),
-                           QStringLiteral("Memos")} +
-               more;
+        return QStringList{u"Task"_s, u"Attachments"_s, u"Custom"_s, u"Time"_s, u"Memos"_s} + more;
     }
     static QStringList rows(QWidget& view, int column = 0)
     {
@@ -73,42 +69,42 @@ protected:
 // again when the attachments are read again, goes before its row is deleted and on Next.
 TEST_F(ChecklistTabsTest, TabFollowsTheTabBarChecklist)
 {
-    const qlonglong shown = attachChecklist(db(), task, QStringLiteral("Release"), true);
-    const qlonglong other = attachChecklist(db(), task, QStringLiteral("Audit"), false);
-    const qlonglong next = addTask({{scr::Title, QStringLiteral("next one")}});
+    const qlonglong shown = attachChecklist(db(), task, u"Release"_s, true);
+    const qlonglong other = attachChecklist(db(), task, u"Audit"_s, false);
+    const qlonglong next = addTask({{scr::Title, u"next one"_s}});
     session.system.editAttachments = true;
     NeighbourHost neighbours;
     ActingPrompt acting;
     SCR_FORM window(session, acting, &neighbours);
     ASSERT_TRUE(window.open(TaskOpening::existing(task)));
-    EXPECT_EQ(captions(window), fixedTabsAnd({QStringLiteral("Release")}));
+    EXPECT_EQ(captions(window), fixedTabsAnd({u"Release"_s}));
     auto* view = window.findChild<ChecklistView*>();
     ASSERT_NE(view, nullptr);
     EXPECT_EQ(view->attachNumber(), shown);
-    EXPECT_EQ(rows(*view), (QStringList{QStringLiteral("* Build"), QStringLiteral("Ship")}));
-    EXPECT_EQ(rows(*view, 1), (QStringList{QStringLiteral("bob"), QString()}));
+    EXPECT_EQ(rows(*view), (QStringList{u"* Build"_s, u"Ship"_s}));
+    EXPECT_EQ(rows(*view, 1), (QStringList{u"bob"_s, QString()}));
     EXPECT_EQ(child<QTreeWidget>(*view, "lstItems")->topLevelItem(0)->toolTip(0),
-              plainToolTip(QStringLiteral("<b>clean</b> build")));
+              plainToolTip(u"<b>clean</b> build"_s));
 
     // The other checklist takes the tab bar (as adding it with the box set does).
-    db().execute(QStringLiteral("UPDATE ATTACH SET Show_In_TabBar = CASE WHEN Attach_Number = ? "
-                                "THEN ? ELSE 0 END WHERE Attach_Type = 'K'"),
+    db().execute(u"UPDATE ATTACH SET Show_In_TabBar = CASE WHEN Attach_Number = ? "
+                 "THEN ? ELSE 0 END WHERE Attach_Type = 'K'"_s,
                  {other, db().dialect().trueValue()});
     window.attachmentPane().refill();
-    EXPECT_EQ(captions(window), fixedTabsAnd({QStringLiteral("Audit")}));
+    EXPECT_EQ(captions(window), fixedTabsAnd({u"Audit"_s}));
 
     // Deleting it: the tab is gone by the time the question is asked.
-    select(window, "AttachListView", QStringLiteral("00") + QString::number(other));
+    select(window, "AttachListView", u"00"_s + QString::number(other));
     QStringList whileAsked;
     acting.whileAsked = [&] { whileAsked = captions(window); };
     trigger(window, "mnuDeleteItem");
     EXPECT_EQ(whileAsked, fixedTabsAnd({}));
     EXPECT_EQ(captions(window), fixedTabsAnd({}));
 
-    db().execute(QStringLiteral("UPDATE ATTACH SET Show_In_TabBar = ? WHERE Attach_Number = ?"),
+    db().execute(u"UPDATE ATTACH SET Show_In_TabBar = ? WHERE Attach_Number = ?"_s,
                  {db().dialect().trueValue(), shown});
     window.attachmentPane().refill();
-    EXPECT_EQ(captions(window), fixedTabsAnd({QStringLiteral("Release")}));
+    EXPECT_EQ(captions(window), fixedTabsAnd({u"Release"_s}));
     neighbours.next = next;
     trigger(window, "Next");
     EXPECT_EQ(captions(window), fixedTabsAnd({}));
@@ -118,7 +114,7 @@ TEST_F(ChecklistTabsTest, TabFollowsTheTabBarChecklist)
 // only when the system shows approvers' names.
 TEST_F(ChecklistTabsTest, TickingInTheViewWritesAtOnceAndShowsRefusals)
 {
-    const qlonglong attach = attachChecklist(db(), task, QStringLiteral("Release"), true);
+    const qlonglong attach = attachChecklist(db(), task, u"Release"_s, true);
     for (const bool show : {false, true}) {
         SCOPED_TRACE(show);
         session.system.showApproverName = show;
@@ -128,18 +124,18 @@ TEST_F(ChecklistTabsTest, TickingInTheViewWritesAtOnceAndShowsRefusals)
         EXPECT_EQ(list->isColumnHidden(2), !show);
 
         view.setTicked(0, true); // bob's item, and ann is signed in
-        EXPECT_EQ(prompt.last().text, QStringLiteral("This item is to be checked by bob"));
+        EXPECT_EQ(prompt.last().text, u"This item is to be checked by bob"_s);
         EXPECT_EQ(list->topLevelItem(0)->checkState(0), Qt::Unchecked);
 
-        child<QLineEdit>(view, "txtNote")->setText(QStringLiteral("shipped"));
+        child<QLineEdit>(view, "txtNote")->setText(u"shipped"_s);
         view.setTicked(1, true);
         EXPECT_EQ(list->topLevelItem(1)->checkState(0), Qt::Checked);
         EXPECT_EQ(list->topLevelItem(1)->text(2), show ? kMe : QString());
-        EXPECT_EQ(db().scalar(QStringLiteral("SELECT ItemNote FROM CHECKLIST_ITEM WHERE "
-                                             "Attach_Number = ?"),
+        EXPECT_EQ(db().scalar(u"SELECT ItemNote FROM CHECKLIST_ITEM WHERE "
+                              "Attach_Number = ?"_s,
                               {attach})
                       .toString(),
-                  QStringLiteral("shipped"));
+                  u"shipped"_s);
         view.setTicked(1, false);
         EXPECT_EQ(filledRows(db(), attach), 0);
     }
@@ -149,8 +145,8 @@ TEST_F(ChecklistTabsTest, TickingInTheViewWritesAtOnceAndShowsRefusals)
 // longer defined is named instead.
 TEST_F(ChecklistTabsTest, DoubleClickOpensTheChecklistWindow)
 {
-    const qlonglong attach = attachChecklist(db(), task, QStringLiteral("Audit"));
-    const qlonglong gone = attachChecklist(db(), task, QStringLiteral("Old list"));
+    const qlonglong attach = attachChecklist(db(), task, u"Audit"_s);
+    const qlonglong gone = attachChecklist(db(), task, u"Old list"_s);
     SCR_FORM window(session, prompt, &host);
     ASSERT_TRUE(window.open(TaskOpening::existing(task)));
     QStringList opened;
@@ -163,11 +159,11 @@ TEST_F(ChecklistTabsTest, DoubleClickOpensTheChecklistWindow)
     });
     auto* list = child<QTreeWidget>(window, "AttachListView");
     for (qlonglong number : {attach, gone}) {
-        select(window, "AttachListView", QStringLiteral("00") + QString::number(number));
+        select(window, "AttachListView", u"00"_s + QString::number(number));
         emit list->itemDoubleClicked(list->currentItem(), 0);
     }
-    EXPECT_EQ(opened, (QStringList{QStringLiteral("Checklist: Audit"), QStringLiteral("Books")}));
-    EXPECT_EQ(prompt.last().text, QStringLiteral("Checklist Old list not found"));
+    EXPECT_EQ(opened, (QStringList{u"Checklist: Audit"_s, u"Books"_s}));
+    EXPECT_EQ(prompt.last().text, u"Checklist Old list not found"_s);
 }
 
 } // namespace

@@ -24,12 +24,13 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 using namespace bx::test;
 
 namespace {
 
-const QString kForm = QStringLiteral("O'Neil's inspection");
+const QString kForm = u"O'Neil's inspection"_s;
 
 class CustomFormWindowsTest : public TaskEditorWindowTest
 {
@@ -37,14 +38,13 @@ protected:
     void SetUp() override
     {
         TaskEditorWindowTest::SetUp();
-        db().execute(QStringLiteral("INSERT INTO FORM (Form_Name) VALUES ('Another'), (?)"),
-                     {kForm});
+        db().execute(u"INSERT INTO FORM (Form_Name) VALUES ('Another'), (?)"_s, {kForm});
         const auto field = [&](int key, const char* name, const char* type, const char* table,
                                bool mandatory) {
-            db().execute(QStringLiteral("INSERT INTO CONTROL (FORM_NAME, CONTROL_KEY, "
-                                        "ATTACH_NUMBER, NAME, TYPE, VALUE, MANDATORY, \"left\", "
-                                        "TOP, WIDTH, HEIGHT, \"table\", FIELD) VALUES (?, ?, 0, "
-                                        "?, ?, '', ?, 150, ?, 3000, 300, ?, 'SCR_Title')"),
+            db().execute(u"INSERT INTO CONTROL (FORM_NAME, CONTROL_KEY, "
+                         "ATTACH_NUMBER, NAME, TYPE, VALUE, MANDATORY, \"left\", "
+                         "TOP, WIDTH, HEIGHT, \"table\", FIELD) VALUES (?, ?, 0, "
+                         "?, ?, '', ?, 150, ?, 3000, 300, ?, 'SCR_Title')"_s,
                          {kForm, key, QString::fromUtf8(name), QString::fromUtf8(type),
                           db().dialect().flag(mandatory), key * 450, QString::fromUtf8(table)});
         };
@@ -52,6 +52,16 @@ protected:
         field(2, "Same", "COMBO", "SCR", false);
         field(3, "Same", "COMBO", "No such table", false);
         field(4, "Passed", "CHECK", "", false);
+    }
+
+    /** The value a form copy holds for field `key`. */
+    QString valueOf(qlonglong copy, int key)
+    {
+        return db()
+            .scalar(u"SELECT VALUE FROM CONTROL WHERE ATTACH_NUMBER = ? AND "
+                    "CONTROL_KEY = ?"_s,
+                    {copy, key})
+            .toString();
     }
 };
 
@@ -61,7 +71,7 @@ protected:
 // is read-only. A list fills on first focus; a missing table gives one message.
 TEST_F(CustomFormWindowsTest, FormsAreAddedFilledReopenedAndReadOnlyWhenClosed)
 {
-    const qlonglong task = addTask({{scr::Title, QStringLiteral("chairs")}});
+    const qlonglong task = addTask({{scr::Title, u"chairs"_s}});
     SCR_FORM window(session, prompt, &host);
     ASSERT_TRUE(window.open(TaskOpening::existing(task)));
     qlonglong copy = 0;
@@ -72,9 +82,9 @@ TEST_F(CustomFormWindowsTest, FormsAreAddedFilledReopenedAndReadOnlyWhenClosed)
         EXPECT_EQ(prompt.last().text, forms::kSelectForm);
         forms->setCurrentText(kForm);
         auto* inspector = child<QLineEdit>(dialog, "Field1");
-        inspector->setText(QStringLiteral("   "));
+        inspector->setText(u"   "_s);
         trigger(dialog, "Save");
-        EXPECT_EQ(prompt.last().text, forms::mandatoryMessage(QStringLiteral("Inspector")));
+        EXPECT_EQ(prompt.last().text, forms::mandatoryMessage(u"Inspector"_s));
         EXPECT_EQ(prompt.last().title, forms::kMandatoryTitle);
 
         auto* list = child<QComboBox>(dialog, "Field2");
@@ -85,34 +95,29 @@ TEST_F(CustomFormWindowsTest, FormsAreAddedFilledReopenedAndReadOnlyWhenClosed)
             QFocusEvent in(QEvent::FocusIn);
             QApplication::sendEvent(child<QComboBox>(dialog, "Field3"), &in);
         }
-        EXPECT_EQ(prompt.texts().count(forms::missingListMessage(QStringLiteral("Same"),
-                                                                 QStringLiteral("No such table"),
-                                                                 QStringLiteral("SCR_Title"))),
+        EXPECT_EQ(prompt.texts().count(
+                      forms::missingListMessage(u"Same"_s, u"No such table"_s, u"SCR_Title"_s)),
                   1);
 
-        inspector->setText(QStringLiteral("O'Brien"));
+        inspector->setText(u"O'Brien"_s);
         trigger(dialog, "Save");
         EXPECT_FALSE(forms->isEnabled()) << "goes on as the saved copy";
         dialog.reject();
         return 0;
     });
     trigger(window, "AttachForm");
-    copy = db().scalar(QStringLiteral("SELECT Attach_Number FROM ATTACH WHERE SCR_Number = ? AND "
-                                      "Attach_Type = 'X'"),
+    copy = db().scalar(u"SELECT Attach_Number FROM ATTACH WHERE SCR_Number = ? AND "
+                       "Attach_Type = 'X'"_s,
                        {task})
                .toLongLong();
     ASSERT_NE(copy, 0);
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT VALUE FROM CONTROL WHERE ATTACH_NUMBER = ? AND "
-                                         "CONTROL_KEY = 1"),
-                          {copy})
-                  .toString(),
-              QStringLiteral("O'Brien"));
+    EXPECT_EQ(valueOf(copy, 1), u"O'Brien"_s);
     selectFile(window, copy);
 
     // Reopened: the second "Same" changed asks; Cancel keeps it open, Yes saves.
     window.attachmentPane().setDialogRunner([&](QDialog& dialog) {
         EXPECT_FALSE(child<QComboBox>(dialog, "cboForms")->isEnabled());
-        child<QComboBox>(dialog, "Field3")->setEditText(QStringLiteral("changed"));
+        child<QComboBox>(dialog, "Field3")->setEditText(u"changed"_s);
         prompt.answer(PromptAnswer::Cancel).answer(PromptAnswer::Yes);
         dialog.reject();
         EXPECT_EQ(prompt.last().text, kSaveChanges);
@@ -120,21 +125,14 @@ TEST_F(CustomFormWindowsTest, FormsAreAddedFilledReopenedAndReadOnlyWhenClosed)
         return 0;
     });
     trigger(window, "mnuOpenForm");
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT VALUE FROM CONTROL WHERE ATTACH_NUMBER = ? AND "
-                                         "CONTROL_KEY = 3"),
-                          {copy})
-                  .toString(),
-              QStringLiteral("changed"));
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM ATTACH WHERE Attach_Type = 'X'"))
-                  .toLongLong(),
-              1);
+    EXPECT_EQ(valueOf(copy, 3), u"changed"_s);
+    EXPECT_EQ(sqlNumber("SELECT COUNT(*) FROM ATTACH WHERE Attach_Type = 'X'", {}), 1);
 
     // Saved by another client meanwhile: nothing is overwritten; Yes keeps the values as a new
     // copy, which the editor lists.
     window.attachmentPane().setDialogRunner([&](QDialog& dialog) {
-        db().execute(QStringLiteral("UPDATE ATTACH SET Publish = 1 WHERE Attach_Number = ?"),
-                     {copy});
-        child<QLineEdit>(dialog, "Field1")->setText(QStringLiteral("late"));
+        db().execute(u"UPDATE ATTACH SET Publish = 1 WHERE Attach_Number = ?"_s, {copy});
+        child<QLineEdit>(dialog, "Field1")->setText(u"late"_s);
         prompt.answer(PromptAnswer::Yes);
         trigger(dialog, "Save");
         EXPECT_EQ(prompt.last().text, forms::kSavedElsewhere);
@@ -142,20 +140,13 @@ TEST_F(CustomFormWindowsTest, FormsAreAddedFilledReopenedAndReadOnlyWhenClosed)
         return 0;
     });
     trigger(window, "mnuOpenForm");
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM CONTROL WHERE VALUE = 'late'"))
-                  .toLongLong(),
-              1);
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT VALUE FROM CONTROL WHERE ATTACH_NUMBER = ? AND "
-                                         "CONTROL_KEY = 1"),
-                          {copy})
-                  .toString(),
-              QStringLiteral("O'Brien"));
+    EXPECT_EQ(sqlNumber("SELECT COUNT(*) FROM CONTROL WHERE VALUE = 'late'", {}), 1);
+    EXPECT_EQ(valueOf(copy, 1), u"O'Brien"_s);
     EXPECT_EQ(child<QTreeWidget>(window, "AttachListView")->topLevelItemCount(), 2);
 
     // A closed task's copy opens read-only and closes without a question.
-    const qlonglong done = addTask({{scr::Status, QStringLiteral("C")}});
-    db().execute(QStringLiteral("UPDATE ATTACH SET SCR_Number = ? WHERE Attach_Number = ?"),
-                 {done, copy});
+    const qlonglong done = addTask({{scr::Status, u"C"_s}});
+    db().execute(u"UPDATE ATTACH SET SCR_Number = ? WHERE Attach_Number = ?"_s, {done, copy});
     SCR_FORM closed(session, prompt, &host);
     ASSERT_TRUE(closed.open(TaskOpening::existing(done)));
     selectFile(closed, copy);
@@ -165,7 +156,7 @@ TEST_F(CustomFormWindowsTest, FormsAreAddedFilledReopenedAndReadOnlyWhenClosed)
         EXPECT_FALSE(child<QAction>(dialog, "Save")->isEnabled());
         EXPECT_TRUE(child<QLineEdit>(dialog, "Field1")->isReadOnly());
         EXPECT_FALSE(child<QCheckBox>(dialog, "Field4")->isEnabled());
-        child<QLineEdit>(dialog, "Field1")->setText(QStringLiteral("typed anyway"));
+        child<QLineEdit>(dialog, "Field1")->setText(u"typed anyway"_s);
         dialog.reject();
         return 0;
     });
@@ -179,7 +170,7 @@ TEST_F(CustomFormWindowsTest, TheDesignerPreviewsEachChangeAndSavesTheForm)
 {
     const UserRecord me = session.user.record;
     session.user.record.administrator = false;
-    session.user.record.userId = QStringLiteral("bob");
+    session.user.record.userId = u"bob"_s;
     {
         frmFormDesigner refused(session, prompt);
         EXPECT_FALSE(refused.refresh());
@@ -195,47 +186,46 @@ TEST_F(CustomFormWindowsTest, TheDesignerPreviewsEachChangeAndSavesTheForm)
     ASSERT_EQ(grid->rowCount(), 4);
     EXPECT_NE(child<QLineEdit>(designer, "Field1"), nullptr) << "the preview";
 
-    grid->item(0, int(forms::FieldColumn::Type))->setText(QStringLiteral("check"));
-    EXPECT_NE(designer.findChild<QCheckBox*>(QStringLiteral("Field1")), nullptr);
-    grid->item(0, int(forms::FieldColumn::Key))->setText(QStringLiteral("2"));
+    grid->item(0, int(forms::FieldColumn::Type))->setText(u"check"_s);
+    EXPECT_NE(designer.findChild<QCheckBox*>(u"Field1"_s), nullptr);
+    grid->item(0, int(forms::FieldColumn::Key))->setText(u"2"_s);
     trigger(designer, "Save");
     EXPECT_EQ(prompt.last().text, forms::keyUsedTwice(2));
-    grid->item(0, int(forms::FieldColumn::Key))->setText(QStringLiteral("1"));
+    grid->item(0, int(forms::FieldColumn::Key))->setText(u"1"_s);
 
     trigger(designer, "AddField");
     ASSERT_EQ(grid->rowCount(), 5);
     EXPECT_NE(child<QLineEdit>(designer, "Field5"), nullptr);
-    child<QLineEdit>(designer, "txtCaption")->setText(QStringLiteral("Inspection"));
-    Q_EMIT child<QLineEdit>(designer, "txtCaption")->textEdited(QStringLiteral("Inspection"));
+    child<QLineEdit>(designer, "txtCaption")->setText(u"Inspection"_s);
+    Q_EMIT child<QLineEdit>(designer, "txtCaption")->textEdited(u"Inspection"_s);
     const int shown = int(prompt.texts().size());
     trigger(designer, "Save");
     EXPECT_EQ(prompt.texts().size(), shown) << prompt.last().text.toStdString();
     QStringList types;
-    const RecordSet rows = db().query(QStringLiteral("SELECT TYPE FROM CONTROL WHERE FORM_NAME = ? "
-                                                     "AND ATTACH_NUMBER = 0 ORDER BY CONTROL_KEY"),
+    const RecordSet rows = db().query(u"SELECT TYPE FROM CONTROL WHERE FORM_NAME = ? "
+                                      "AND ATTACH_NUMBER = 0 ORDER BY CONTROL_KEY"_s,
                                       {kForm});
     for (const QVariantList& row : rows.rows())
         types << row.first().toString();
-    EXPECT_EQ(types.join(u','), QStringLiteral("CHECK,COMBO,COMBO,CHECK,EDIT"));
+    EXPECT_EQ(types.join(u','), u"CHECK,COMBO,COMBO,CHECK,EDIT"_s);
     EXPECT_EQ(
-        db().scalar(QStringLiteral("SELECT Form_Caption FROM FORM WHERE Form_Name = ?"), {kForm})
-            .toString(),
-        QStringLiteral("Inspection"));
+        db().scalar(u"SELECT Form_Caption FROM FORM WHERE Form_Name = ?"_s, {kForm}).toString(),
+        u"Inspection"_s);
 
     // Another form chosen over unsaved edits asks first: Cancel stays with them, No drops them.
-    grid->item(0, int(forms::FieldColumn::Name))->setText(QStringLiteral("Renamed"));
+    grid->item(0, int(forms::FieldColumn::Name))->setText(u"Renamed"_s);
     auto* list = child<QTreeWidget>(designer, "lvForms");
     QTreeWidgetItem* other = list->topLevelItem(list->topLevelItem(0)->text(0) == kForm ? 1 : 0);
     prompt.answer(PromptAnswer::Cancel);
     Q_EMIT list->itemClicked(other, 0);
     EXPECT_EQ(prompt.last().text, kSaveChanges);
     EXPECT_EQ(designer.definition().name, kForm);
-    EXPECT_EQ(designer.definition().fields.first().name, QStringLiteral("Renamed"));
+    EXPECT_EQ(designer.definition().fields.first().name, u"Renamed"_s);
     prompt.answer(PromptAnswer::No);
     Q_EMIT list->itemClicked(other, 0);
     EXPECT_EQ(designer.definition().name, other->text(0));
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM CONTROL WHERE FORM_NAME = ? AND "
-                                         "ATTACH_NUMBER = 0 AND NAME = 'Renamed'"),
+    EXPECT_EQ(db().scalar(u"SELECT COUNT(*) FROM CONTROL WHERE FORM_NAME = ? AND "
+                          "ATTACH_NUMBER = 0 AND NAME = 'Renamed'"_s,
                           {kForm})
                   .toInt(),
               0);
@@ -259,27 +249,26 @@ TEST_F(CustomFormWindowsTest, TheDesignerPreviewsEachChangeAndSavesTheForm)
 // document that cannot be written says why.
 TEST_F(CustomFormWindowsTest, AFormPrintsAsAPdfThatReadsBack)
 {
-    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+    if (QStandardPaths::findExecutable(u"pdftotext"_s).isEmpty())
         GTEST_SKIP() << "pdftotext is not installed";
     Form_Form window(session, prompt);
     window.openNew(AttachmentPlace{0, QString(), 0});
     child<QComboBox>(window, "cboForms")->setCurrentText(kForm);
-    child<QLineEdit>(window, "Field1")->setText(QStringLiteral("<O'Brien & Sons>"));
+    child<QLineEdit>(window, "Field1")->setText(u"<O'Brien & Sons>"_s);
     child<QCheckBox>(window, "Field4")->setChecked(true);
-    const QString path = dir.path() + QStringLiteral("/inspection.pdf");
+    const QString path = dir.path() + u"/inspection.pdf"_s;
     ASSERT_TRUE(window.exportPdf(path)) << prompt.last().text.toStdString();
 
     QProcess reader;
-    reader.start(QStringLiteral("pdftotext"),
-                 {QStringLiteral("-layout"), path, QStringLiteral("-")});
+    reader.start(u"pdftotext"_s, {u"-layout"_s, path, u"-"_s});
     ASSERT_TRUE(reader.waitForFinished(30000));
     const QString text = QString::fromUtf8(reader.readAllStandardOutput()).simplified();
     for (const char* line : {"O'Neil's inspection", "Inspector <O'Brien & Sons>", "Passed Yes"})
         EXPECT_TRUE(text.contains(QString::fromUtf8(line)))
             << line << " in: " << text.toStdString();
 
-    EXPECT_FALSE(window.exportPdf(dir.path() + QStringLiteral("/none/x.pdf")));
-    EXPECT_TRUE(prompt.last().text.startsWith(QStringLiteral("Cannot write")))
+    EXPECT_FALSE(window.exportPdf(dir.path() + u"/none/x.pdf"_s));
+    EXPECT_TRUE(prompt.last().text.startsWith(u"Cannot write"_s))
         << prompt.last().text.toStdString();
 }
 

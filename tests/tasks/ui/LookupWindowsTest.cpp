@@ -25,6 +25,7 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 using bx::test::child;
 
@@ -57,14 +58,11 @@ protected:
         if (HasFatalFailure())
             return;
         Database& db = session.db();
-        db.execute(QStringLiteral("INSERT INTO LU_PRIORITY (Priority) VALUES (?)"),
-                   {QStringLiteral("0 - O'Brien's")});
-        const QString insert =
-            QStringLiteral("INSERT INTO LU_CATEGORY (Category, Parent_Category) VALUES (?, ?)");
-        db.execute(insert, {QStringLiteral("Beta"), QVariant()});
-        db.execute(insert, {QStringLiteral("Alpha's kid"), QStringLiteral("Alpha")});
-        db.execute(insert, {QStringLiteral("Alpha"), QVariant()});
-        bx::test::addTaskRow(db, {{scr::Priority, QStringLiteral("1 - High")}});
+        db.execute(u"INSERT INTO LU_PRIORITY (Priority) VALUES (?)"_s, {u"0 - O'Brien's"_s});
+        bx::test::addSubfolder(db, u"Beta"_s, QVariant());
+        bx::test::addSubfolder(db, u"Alpha's kid"_s, u"Alpha"_s);
+        bx::test::addSubfolder(db, u"Alpha"_s, QVariant());
+        bx::test::addTaskRow(db, {{scr::Priority, u"1 - High"_s}});
     }
 };
 using LookupWindowsTest = LookupWindows;
@@ -74,30 +72,28 @@ TEST_F(PickerWindowsTest, PriorityOkNeedsASelectionThenReturnsIt)
 {
     dlgPriority picker(session, prompt, false);
     auto* tree = child<QTreeWidget>(picker, "tvwPriority");
-    EXPECT_EQ(shown(tree), (QStringList{QStringLiteral("0 - O'Brien's"), QStringLiteral("1 - High"),
-                                        QStringLiteral("2 - Normal"), QStringLiteral("3 - Low")}));
+    EXPECT_EQ(shown(tree),
+              (QStringList{u"0 - O'Brien's"_s, u"1 - High"_s, u"2 - Normal"_s, u"3 - Low"_s}));
     child<QPushButton>(picker, "cmdOK")->click();
-    EXPECT_EQ(prompt.texts(), QStringList{QStringLiteral("Please select a priority.")});
+    EXPECT_EQ(prompt.texts(), QStringList{u"Please select a priority."_s});
     EXPECT_NE(picker.result(), QDialog::Accepted);
 
-    tree->setCurrentItem(node(tree, QStringLiteral("0 - O'Brien's")));
+    tree->setCurrentItem(node(tree, u"0 - O'Brien's"_s));
     child<QPushButton>(picker, "cmdOK")->click();
     EXPECT_EQ(picker.result(), QDialog::Accepted);
-    EXPECT_EQ(picker.chosen(), QStringList{QStringLiteral("0 - O'Brien's")});
+    EXPECT_EQ(picker.chosen(), QStringList{u"0 - O'Brien's"_s});
 }
 
 TEST_F(PickerWindowsTest, FolderTreePreselectsCurrent)
 {
-    dlgCategories picker(session, prompt, false, nullptr, QStringLiteral("ALPHA'S KID"));
+    dlgCategories picker(session, prompt, false, nullptr, u"ALPHA'S KID"_s);
     auto* tree = child<QTreeWidget>(picker, "tvwCategories");
-    EXPECT_EQ(shown(tree), (QStringList{QStringLiteral("Alpha"), QStringLiteral("Alpha's kid"),
-                                        QStringLiteral("Beta")}));
-    ASSERT_NE(node(tree, QStringLiteral("Alpha's kid")), nullptr);
-    EXPECT_EQ(node(tree, QStringLiteral("Alpha's kid"))->parent(),
-              node(tree, QStringLiteral("Alpha")));
+    EXPECT_EQ(shown(tree), (QStringList{u"Alpha"_s, u"Alpha's kid"_s, u"Beta"_s}));
+    ASSERT_NE(node(tree, u"Alpha's kid"_s), nullptr);
+    EXPECT_EQ(node(tree, u"Alpha's kid"_s)->parent(), node(tree, u"Alpha"_s));
     child<QPushButton>(picker, "cmdOK")->click();
     EXPECT_TRUE(prompt.records().isEmpty());
-    EXPECT_EQ(picker.chosen(), QStringList{QStringLiteral("Alpha's kid")});
+    EXPECT_EQ(picker.chosen(), QStringList{u"Alpha's kid"_s});
 }
 
 // Choosing several, only ticks count, not the selection; the current folder comes ticked.
@@ -105,16 +101,15 @@ TEST_F(PickerWindowsTest, SeveralAreChosenByTicking)
 {
     dlgPriority priorities(session, prompt, true);
     auto* tree = child<QTreeWidget>(priorities, "tvwPriority");
-    tree->setCurrentItem(node(tree, QStringLiteral("2 - Normal")));
+    tree->setCurrentItem(node(tree, u"2 - Normal"_s));
     EXPECT_FALSE(priorities.confirm());
-    EXPECT_EQ(prompt.texts(), QStringList{QStringLiteral("Please select a priority.")});
+    EXPECT_EQ(prompt.texts(), QStringList{u"Please select a priority."_s});
 
-    dlgCategories folders(session, prompt, true, nullptr, QStringLiteral("beta"));
+    dlgCategories folders(session, prompt, true, nullptr, u"beta"_s);
     tree = child<QTreeWidget>(folders, "tvwCategories");
-    node(tree, QStringLiteral("Alpha's kid"))->setCheckState(0, Qt::Checked);
+    node(tree, u"Alpha's kid"_s)->setCheckState(0, Qt::Checked);
     EXPECT_TRUE(folders.confirm());
-    EXPECT_EQ(folders.chosen(),
-              (QStringList{QStringLiteral("Alpha's kid"), QStringLiteral("Beta")}));
+    EXPECT_EQ(folders.chosen(), (QStringList{u"Alpha's kid"_s, u"Beta"_s}));
 }
 
 TEST_F(PickerWindowsTest, CancelGivesNothing)
@@ -122,11 +117,11 @@ TEST_F(PickerWindowsTest, CancelGivesNothing)
     const auto cancelShown = [] {
         QTimer::singleShot(0, [] {
             if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
-                dialog->findChild<QPushButton*>(QStringLiteral("cmdCancel"))->click();
+                dialog->findChild<QPushButton*>(u"cmdCancel"_s)->click();
         });
     };
     cancelShown();
-    EXPECT_FALSE(dlgCategories::choose(session, prompt, false, nullptr, QStringLiteral("Beta")));
+    EXPECT_FALSE(dlgCategories::choose(session, prompt, false, nullptr, u"Beta"_s));
     cancelShown();
     EXPECT_FALSE(dlgPriority::choose(session, prompt, true, nullptr));
     cancelShown();
@@ -142,23 +137,22 @@ TEST_F(PickerWindowsTest, DateRangeShowsRefusalsAndReturnsTheRange)
     EXPECT_EQ(start->date(), today);
     EXPECT_EQ(child<QDateEdit>(picker, "dtEnd")->date(), today);
     auto* fields = child<QComboBox>(picker, "cboField");
-    fields->setCurrentIndex(fields->findText(QStringLiteral("Close Date")));
+    fields->setCurrentIndex(fields->findText(u"Close Date"_s));
 
     child<QPushButton>(picker, "cmdOK")->click(); // months chosen, none typed
     child<QRadioButton>(picker, "optBetween")->setChecked(true);
     start->setDate(today.addDays(1));
     child<QPushButton>(picker, "cmdOK")->click();
-    EXPECT_EQ(prompt.texts(),
-              (QStringList{QStringLiteral("Please specify Number of Months"),
-                           QStringLiteral("Start Date is more then the End one.")}));
+    EXPECT_EQ(prompt.texts(), (QStringList{u"Please specify Number of Months"_s,
+                                           u"Start Date is more then the End one."_s}));
     EXPECT_NE(picker.result(), QDialog::Accepted);
 
     child<QRadioButton>(picker, "optDays")->setChecked(true);
-    QTest::keyClicks(child<QLineEdit>(picker, "txtDays"), QStringLiteral("10"));
+    QTest::keyClicks(child<QLineEdit>(picker, "txtDays"), u"10"_s);
     child<QPushButton>(picker, "cmdOK")->click();
     EXPECT_EQ(picker.result(), QDialog::Accepted);
     ASSERT_TRUE(picker.chosen().has_value());
-    EXPECT_EQ(picker.chosen()->field, QStringLiteral("closedate"));
+    EXPECT_EQ(picker.chosen()->field, u"closedate"_s);
     EXPECT_EQ(picker.chosen()->days, 10);
     EXPECT_EQ(picker.chosen()->start, QDate(2024, 1, 21));
     EXPECT_EQ(picker.chosen()->end, today);
@@ -172,82 +166,80 @@ TEST_F(LookupWindowsTest, DeleteAsksAndRefusesAPriorityInUse)
     ASSERT_EQ(list->count(), 4);
 
     remove->click();
-    EXPECT_EQ(prompt.last().text, QStringLiteral("No item selected"));
+    EXPECT_EQ(prompt.last().text, u"No item selected"_s);
 
-    list->setCurrentItem(list->findItems(QStringLiteral("1 - High"), Qt::MatchExactly).value(0));
+    list->setCurrentItem(list->findItems(u"1 - High"_s, Qt::MatchExactly).value(0));
     prompt.answer(PromptAnswer::Ok);
     remove->click();
-    EXPECT_EQ(prompt.last().text,
-              QStringLiteral("There are tasks of this Priority. You can't delete it."));
+    EXPECT_EQ(prompt.last().text, u"There are tasks of this Priority. You can't delete it."_s);
 
-    list->setCurrentItem(list->findItems(QStringLiteral("3 - Low"), Qt::MatchExactly).value(0));
+    list->setCurrentItem(list->findItems(u"3 - Low"_s, Qt::MatchExactly).value(0));
     prompt.answer(PromptAnswer::Cancel);
     remove->click();
-    EXPECT_EQ(prompt.last().text, QStringLiteral("Are you sure?"));
+    EXPECT_EQ(prompt.last().text, u"Are you sure?"_s);
     EXPECT_EQ(prompt.last().buttons, PromptButtons::OkCancel);
     EXPECT_EQ(list->count(), 4);
     prompt.answer(PromptAnswer::Ok);
     remove->click();
     EXPECT_EQ(list->count(), 3);
-    EXPECT_TRUE(list->findItems(QStringLiteral("3 - Low"), Qt::MatchExactly).isEmpty());
+    EXPECT_TRUE(list->findItems(u"3 - Low"_s, Qt::MatchExactly).isEmpty());
 }
 
 TEST_F(LookupWindowsTest, CategoryTreeMovesKeepExpandedNodesAndGuardsPseudoEntries)
 {
     F_LOOKUP window(session, prompt);
     auto* table = child<QComboBox>(window, "cmbTable");
-    table->setCurrentIndex(table->findText(QStringLiteral("Categories")));
+    table->setCurrentIndex(table->findText(u"Categories"_s));
     auto* tree = child<QTreeWidget>(window, "tvwFolders");
     ASSERT_EQ(tree->topLevelItemCount(), 1);
-    EXPECT_EQ(tree->topLevelItem(0)->text(0), QStringLiteral("Top Level"));
-    ASSERT_NE(node(tree, QStringLiteral("Alpha")), nullptr);
-    node(tree, QStringLiteral("Alpha"))->setExpanded(true);
+    EXPECT_EQ(tree->topLevelItem(0)->text(0), u"Top Level"_s);
+    ASSERT_NE(node(tree, u"Alpha"_s), nullptr);
+    node(tree, u"Alpha"_s)->setExpanded(true);
 
     prompt.answer(PromptAnswer::Yes);
-    EXPECT_TRUE(window.moveCategory(QStringLiteral("Beta"), QStringLiteral("Alpha's kid")));
-    ASSERT_NE(node(tree, QStringLiteral("Beta")), nullptr);
-    EXPECT_EQ(node(tree, QStringLiteral("Beta"))->parent()->text(0), QStringLiteral("Alpha's kid"));
-    EXPECT_TRUE(node(tree, QStringLiteral("Alpha"))->isExpanded());
+    EXPECT_TRUE(window.moveCategory(u"Beta"_s, u"Alpha's kid"_s));
+    ASSERT_NE(node(tree, u"Beta"_s), nullptr);
+    EXPECT_EQ(node(tree, u"Beta"_s)->parent()->text(0), u"Alpha's kid"_s);
+    EXPECT_TRUE(node(tree, u"Alpha"_s)->isExpanded());
     EXPECT_TRUE(tree->topLevelItem(0)->isExpanded());
 
     prompt.answer(PromptAnswer::Yes);
-    EXPECT_FALSE(window.moveCategory(QStringLiteral("Alpha"), QStringLiteral("Beta")));
-    EXPECT_EQ(prompt.last().text, QStringLiteral("You can not move Alpha under to Beta"));
+    EXPECT_FALSE(window.moveCategory(u"Alpha"_s, u"Beta"_s));
+    EXPECT_EQ(prompt.last().text, u"You can not move Alpha under to Beta"_s);
 
-    tree->setCurrentItem(node(tree, QStringLiteral("Unspecified Folder")));
+    tree->setCurrentItem(node(tree, u"Unspecified Folder"_s));
     child<QPushButton>(window, "MODIFY")->click();
-    EXPECT_EQ(prompt.last().text, QStringLiteral("You can't rename Unspecified Folder"));
+    EXPECT_EQ(prompt.last().text, u"You can't rename Unspecified Folder"_s);
     prompt.answer(PromptAnswer::Ok);
     child<QPushButton>(window, "DELETE")->click();
-    EXPECT_EQ(prompt.last().text, QStringLiteral("You can't delete 'Unspecified Folder'"));
+    EXPECT_EQ(prompt.last().text, u"You can't delete 'Unspecified Folder'"_s);
 }
 
 TEST_F(LookupWindowsTest, NameEditorOffersParentsForFoldersAndRefusesDuplicates)
 {
-    LOOKUP_FORM form(session, prompt, LookupKind::Category, QStringLiteral("OPEN"),
-                     QStringLiteral("Alpha"), QStringLiteral("Top Level"));
+    LOOKUP_FORM form(session, prompt, LookupKind::Category, u"OPEN"_s, u"Alpha"_s, u"Top Level"_s);
     auto* key = child<QLineEdit>(form, "HOLD_KEY");
-    EXPECT_EQ(key->text(), QStringLiteral("Alpha"));
+    EXPECT_EQ(key->text(), u"Alpha"_s);
     auto* parents = child<QTreeWidget>(form, "tvwParent");
-    EXPECT_EQ(node(parents, QStringLiteral("Alpha's kid")), nullptr); // not below itself
-    EXPECT_EQ(parents->currentItem()->text(0), QStringLiteral("Top Level"));
+    EXPECT_EQ(node(parents, u"Alpha's kid"_s), nullptr); // not below itself
+    EXPECT_EQ(parents->currentItem()->text(0), u"Top Level"_s);
 
     key->clear();
-    QTest::keyClicks(key, QStringLiteral("beta"));
+    QTest::keyClicks(key, u"beta"_s);
     child<QPushButton>(form, "cmdOK")->click();
-    EXPECT_EQ(prompt.last().text, QStringLiteral("Value 'beta' already exists."));
+    EXPECT_EQ(prompt.last().text, u"Value 'beta' already exists."_s);
     EXPECT_NE(form.result(), QDialog::Accepted);
 
-    key->setText(QStringLiteral("Alpha O'Neil"));
-    parents->setCurrentItem(node(parents, QStringLiteral("Beta")));
+    key->setText(u"Alpha O'Neil"_s);
+    parents->setCurrentItem(node(parents, u"Beta"_s));
     child<QPushButton>(form, "cmdOK")->click();
     EXPECT_EQ(form.result(), QDialog::Accepted);
     EXPECT_EQ(session.db()
-                  .scalar(QStringLiteral("SELECT Parent_Category FROM LU_CATEGORY WHERE "
-                                         "Category = ?"),
-                          {QStringLiteral("Alpha's kid")})
+                  .scalar(u"SELECT Parent_Category FROM LU_CATEGORY WHERE "
+                          "Category = ?"_s,
+                          {u"Alpha's kid"_s})
                   .toString(),
-              QStringLiteral("Alpha O'Neil"));
+              u"Alpha O'Neil"_s);
 }
 
 } // namespace

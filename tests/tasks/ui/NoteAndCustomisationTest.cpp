@@ -19,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 using bx::test::ScriptedPrompt;
 
@@ -32,14 +33,14 @@ protected:
         WindowTest::SetUp();
         if (HasFatalFailure())
             return;
-        session.user.userId = QStringLiteral("admin");
+        session.user.userId = u"admin"_s;
     }
     void TearDown() override { F_COMMENTS::setAnswerForTests({}); }
 
     void addCustom(const QString& form, const QString& control, const QVariant& value, bool visible)
     {
-        session.db().execute(QStringLiteral("INSERT INTO CUSTOM (FORM_NAME, CONTROL_NAME, "
-                                            "CONTROL_VALUE, CONTROL_VISIBLE) VALUES (?, ?, ?, ?)"),
+        session.db().execute(u"INSERT INTO CUSTOM (FORM_NAME, CONTROL_NAME, "
+                             "CONTROL_VALUE, CONTROL_VISIBLE) VALUES (?, ?, ?, ?)"_s,
                              {form, control, value, session.db().dialect().flag(visible)});
     }
 };
@@ -47,7 +48,7 @@ protected:
 TEST_F(NoteAndCustomisationTest, NotesAskTheRightQuestionAndReturnTheAnswer)
 {
     QStringList asked;
-    std::optional<QString> answer = QStringLiteral("O'Neil's delay");
+    std::optional<QString> answer = u"O'Neil's delay"_s;
     F_COMMENTS::setAnswerForTests([&](const QString& q) {
         asked << q;
         return answer;
@@ -55,7 +56,7 @@ TEST_F(NoteAndCustomisationTest, NotesAskTheRightQuestionAndReturnTheAnswer)
     cSCR task(session, prompt);
     F_COMMENTS notes(task, nullptr);
 
-    EXPECT_EQ(notes.OnTargetChange(), std::optional<QString>(QStringLiteral("O'Neil's delay")));
+    EXPECT_EQ(notes.OnTargetChange(), std::optional<QString>(u"O'Neil's delay"_s));
     answer = std::nullopt;
     EXPECT_EQ(notes.OnStartChange(), std::nullopt);
 
@@ -77,14 +78,14 @@ TEST_F(NoteAndCustomisationTest, TheDialogTakesTheTypedNoteOnOkAndCancelsOnEscap
     QString caption;
     act([&caption](QWidget& dialog) {
         caption = dialog.windowTitle();
-        auto* note = dialog.findChild<QTextEdit*>(QStringLiteral("T_COMMENTS"));
+        auto* note = dialog.findChild<QTextEdit*>(u"T_COMMENTS"_s);
         ASSERT_NE(note, nullptr);
-        note->setPlainText(QStringLiteral("moved \"again\""));
-        dialog.findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+        note->setPlainText(u"moved \"again\""_s);
+        dialog.findChild<QPushButton*>(u"cmdOK"_s)->click();
     });
     EXPECT_EQ(
         F_COMMENTS::askNote(nullptr, F_COMMENTS::kMeetingQuestion, F_COMMENTS::kMeetingCaption),
-        std::optional<QString>(QStringLiteral("moved \"again\"")));
+        std::optional<QString>(u"moved \"again\""_s));
     EXPECT_EQ(caption, F_COMMENTS::kMeetingCaption);
 
     act([](QWidget& dialog) { QTest::keyClick(&dialog, Qt::Key_Escape); });
@@ -93,70 +94,69 @@ TEST_F(NoteAndCustomisationTest, TheDialogTakesTheTypedNoteOnOkAndCancelsOnEscap
 
 TEST_F(NoteAndCustomisationTest, CustomRowsHideAndRenameTheNamedControlsOfThatWindowOnly)
 {
-    const QString form = QStringLiteral("O'Neil's Task");
-    addCustom(form, QStringLiteral("cmdRoute"), QStringLiteral("Send"), false);
-    addCustom(form, QStringLiteral("Label2"), QStringLiteral("<b>Owner's</b> no.:"), true);
-    addCustom(form, QStringLiteral("fraDates"), QStringLiteral("When"), true);
-    addCustom(form, QStringLiteral("mnuPrint"), QStringLiteral("Print it"), false);
-    addCustom(form, QStringLiteral("tabCustom"), QStringLiteral("Extra"), true);
-    addCustom(form, QStringLiteral("tabHistory"), QVariant(), false);
-    addCustom(form, QStringLiteral("cmdGone"), QStringLiteral("Nothing"), false);
-    addCustom(QStringLiteral("Other window"), QStringLiteral("Label2"), QStringLiteral("No"),
-              false);
+    const QString form = u"O'Neil's Task"_s;
+    addCustom(form, u"cmdRoute"_s, u"Send"_s, false);
+    addCustom(form, u"Label2"_s, u"<b>Owner's</b> no.:"_s, true);
+    addCustom(form, u"fraDates"_s, u"When"_s, true);
+    addCustom(form, u"mnuPrint"_s, u"Print it"_s, false);
+    addCustom(form, u"tabCustom"_s, u"Extra"_s, true);
+    addCustom(form, u"tabHistory"_s, QVariant(), false);
+    addCustom(form, u"cmdGone"_s, u"Nothing"_s, false);
+    addCustom(u"Other window"_s, u"Label2"_s, u"No"_s, false);
 
     QWidget window;
     auto* layout = new QVBoxLayout(&window);
-    auto* route = new QPushButton(QStringLiteral("Route"));
-    route->setObjectName(QStringLiteral("cmdRoute"));
-    auto* label = new QLabel(QStringLiteral("Number:"));
-    label->setObjectName(QStringLiteral("Label2"));
-    auto* dates = new QGroupBox(QStringLiteral("Dates"));
-    dates->setObjectName(QStringLiteral("fraDates"));
+    auto* route = new QPushButton(u"Route"_s);
+    route->setObjectName(u"cmdRoute"_s);
+    auto* label = new QLabel(u"Number:"_s);
+    label->setObjectName(u"Label2"_s);
+    auto* dates = new QGroupBox(u"Dates"_s);
+    dates->setObjectName(u"fraDates"_s);
     auto* tabs = new QTabWidget;
     auto* custom = new QWidget;
-    custom->setObjectName(QStringLiteral("tabCustom"));
+    custom->setObjectName(u"tabCustom"_s);
     auto* history = new QWidget;
-    history->setObjectName(QStringLiteral("tabHistory"));
-    tabs->addTab(custom, QStringLiteral("Custom"));
-    tabs->addTab(history, QStringLiteral("History"));
+    history->setObjectName(u"tabHistory"_s);
+    tabs->addTab(custom, u"Custom"_s);
+    tabs->addTab(history, u"History"_s);
     for (QWidget* w : {static_cast<QWidget*>(route), static_cast<QWidget*>(label),
                        static_cast<QWidget*>(dates), static_cast<QWidget*>(tabs)})
         layout->addWidget(w);
-    auto* print = new QAction(QStringLiteral("Print"), &window);
-    print->setObjectName(QStringLiteral("mnuPrint"));
+    auto* print = new QAction(u"Print"_s, &window);
+    print->setObjectName(u"mnuPrint"_s);
 
     applyWindowCustomisation(session, window, form);
 
     EXPECT_TRUE(route->isHidden());
-    EXPECT_EQ(route->text(), QStringLiteral("Send"));
+    EXPECT_EQ(route->text(), u"Send"_s);
     EXPECT_FALSE(label->isHidden());
-    EXPECT_EQ(label->text(), QStringLiteral("<b>Owner's</b> no.:"));
+    EXPECT_EQ(label->text(), u"<b>Owner's</b> no.:"_s);
     EXPECT_EQ(label->textFormat(), Qt::PlainText); // a stored caption shows as written
-    EXPECT_EQ(dates->title(), QStringLiteral("When"));
+    EXPECT_EQ(dates->title(), u"When"_s);
     EXPECT_FALSE(print->isVisible());
-    EXPECT_EQ(print->text(), QStringLiteral("Print it"));
-    EXPECT_EQ(tabs->tabText(0), QStringLiteral("Extra"));
+    EXPECT_EQ(print->text(), u"Print it"_s);
+    EXPECT_EQ(tabs->tabText(0), u"Extra"_s);
     EXPECT_TRUE(tabs->isTabVisible(0));
-    EXPECT_EQ(tabs->tabText(1), QStringLiteral("History")); // a Null value keeps the caption
+    EXPECT_EQ(tabs->tabText(1), u"History"_s); // a Null value keeps the caption
     EXPECT_FALSE(tabs->isTabVisible(1));
 
     // Another caption (Next onto a meeting) starts from the window as it was built: only its own
     // rows change it.
-    applyWindowCustomisation(session, window, QStringLiteral("Other window"));
+    applyWindowCustomisation(session, window, u"Other window"_s);
     EXPECT_FALSE(route->isHidden());
-    EXPECT_EQ(route->text(), QStringLiteral("Route"));
+    EXPECT_EQ(route->text(), u"Route"_s);
     EXPECT_TRUE(label->isHidden());
-    EXPECT_EQ(label->text(), QStringLiteral("No"));
-    EXPECT_EQ(dates->title(), QStringLiteral("Dates"));
+    EXPECT_EQ(label->text(), u"No"_s);
+    EXPECT_EQ(dates->title(), u"Dates"_s);
     EXPECT_TRUE(print->isVisible());
-    EXPECT_EQ(print->text(), QStringLiteral("Print"));
-    EXPECT_EQ(tabs->tabText(0), QStringLiteral("Custom"));
+    EXPECT_EQ(print->text(), u"Print"_s);
+    EXPECT_EQ(tabs->tabText(0), u"Custom"_s);
     EXPECT_TRUE(tabs->isTabVisible(1));
 
     applyWindowCustomisation(session, window, form);
     EXPECT_FALSE(label->isHidden());
-    EXPECT_EQ(label->text(), QStringLiteral("<b>Owner's</b> no.:"));
-    EXPECT_EQ(route->text(), QStringLiteral("Send"));
+    EXPECT_EQ(label->text(), u"<b>Owner's</b> no.:"_s);
+    EXPECT_EQ(route->text(), u"Send"_s);
 }
 
 } // namespace

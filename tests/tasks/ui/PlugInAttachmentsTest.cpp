@@ -13,6 +13,7 @@
 #include <QTabWidget>
 #include <QTextBrowser>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 using namespace bx::test;
 
@@ -64,22 +65,22 @@ TEST_F(PlugInAttachmentsTest, AddedPlugInJoinsTheTabBarOnce)
 
     chooseInForm(window, kPanelLabel, true);
     trigger(window, "mnuAddPlugIn");
-    const RecordSet row = db().query(
-        QStringLiteral("SELECT Attach_Number, Attach_Title, Attach_Type, Attach_Filename, "
-                       "Show_In_TabBar FROM ATTACH WHERE SCR_Number = ?"),
-        {task});
+    const RecordSet row =
+        db().query(u"SELECT Attach_Number, Attach_Title, Attach_Type, Attach_Filename, "
+                   "Show_In_TabBar FROM ATTACH WHERE SCR_Number = ?"_s,
+                   {task});
     ASSERT_EQ(row.rowCount(), 1);
-    const qlonglong number = row.number(QStringLiteral("Attach_Number"));
-    EXPECT_EQ(row.text(QStringLiteral("Attach_Title")), kPanelLabel);
-    EXPECT_EQ(row.text(QStringLiteral("Attach_Type")).trimmed(), QStringLiteral("A"));
-    EXPECT_EQ(row.text(QStringLiteral("Attach_Filename")), kSample);
-    EXPECT_TRUE(row.flag(QStringLiteral("Show_In_TabBar")));
+    const qlonglong number = row.number(u"Attach_Number"_s);
+    EXPECT_EQ(row.text(u"Attach_Title"_s), kPanelLabel);
+    EXPECT_EQ(row.text(u"Attach_Type"_s).trimmed(), u"A"_s);
+    EXPECT_EQ(row.text(u"Attach_Filename"_s), kSample);
+    EXPECT_TRUE(row.flag(u"Show_In_TabBar"_s));
 
     EXPECT_EQ(tabCaptions(window), QStringList{kPanelLabel});
     QWidget* page = child<QTabWidget>(window, "SSTab1")->widget(5);
     auto* plugIn = child<QWidget>(*page, "BX_Custom");
-    EXPECT_TRUE(sampleLog(*plugIn).contains(QStringLiteral("key=%1").arg(number)));
-    EXPECT_TRUE(sampleLog(*plugIn).endsWith(QStringLiteral("ACTION=VIEW")));
+    EXPECT_TRUE(sampleLog(*plugIn).contains(u"key=%1"_s.arg(number)));
+    EXPECT_TRUE(sampleLog(*plugIn).endsWith(u"ACTION=VIEW"_s));
 
     chooseInForm(window, kPanelLabel, false);
     trigger(window, "mnuAddPlugIn");
@@ -105,10 +106,10 @@ TEST_F(PlugInAttachmentsTest, PaneShowsThePlugInAndTellsItExitBeforeDeleting)
 
     bool goneWhileAsked = false;
     acting.whileAsked = [&] {
-        goneWhileAsked = window.findChild<QWidget*>(QStringLiteral("BX_Custom")) == nullptr;
+        goneWhileAsked = window.findChild<QWidget*>(u"BX_Custom"_s) == nullptr;
     };
     trigger(window, "mnuDeleteItem");
-    EXPECT_EQ(heard.actions, QStringList{QStringLiteral("EXIT")});
+    EXPECT_EQ(heard.actions, QStringList{u"EXIT"_s});
     EXPECT_TRUE(goneWhileAsked);
     EXPECT_EQ(sqlNumber("SELECT COUNT(*) FROM ATTACH WHERE Attach_Number = ?", {number}), 0);
     EXPECT_FALSE(child<QTextBrowser>(window, "Browser1")->isHidden());
@@ -118,28 +119,27 @@ TEST_F(PlugInAttachmentsTest, PaneShowsThePlugInAndTellsItExitBeforeDeleting)
 // its tab, and the task still saves.
 TEST_F(PlugInAttachmentsTest, FailuresShowTheirMessageAndTheTaskStillSaves)
 {
-    const QString missing = QStringLiteral("BxTest.Missing");
-    const qlonglong inTab = attachPlugIn(QStringLiteral("BxTest.WrongIid"), true);
+    const QString missing = u"BxTest.Missing"_s;
+    const qlonglong inTab = attachPlugIn(u"BxTest.WrongIid"_s, true);
     const qlonglong inPane = attachPlugIn(missing, false);
     SCR_FORM window(session, prompt, &host);
     ASSERT_TRUE(window.open(TaskOpening::existing(task)));
-    auto* tabLabel = qobject_cast<QLabel*>(child<QTabWidget>(window, "SSTab1")
-                                               ->widget(5)
-                                               ->findChild<QWidget*>(QStringLiteral("BX_Custom")));
+    auto* tabLabel = qobject_cast<QLabel*>(
+        child<QTabWidget>(window, "SSTab1")->widget(5)->findChild<QWidget*>(u"BX_Custom"_s));
     ASSERT_NE(tabLabel, nullptr);
-    EXPECT_TRUE(tabLabel->text().startsWith(
-        plugInNotLoadedMessage(QStringLiteral("BxTest.WrongIid"), QString())));
+    EXPECT_TRUE(
+        tabLabel->text().startsWith(plugInNotLoadedMessage(u"BxTest.WrongIid"_s, QString())));
     selectFile(window, inPane);
     QLabel* paneLabel = nullptr;
-    for (auto* label : window.findChildren<QLabel*>(QStringLiteral("BX_Custom")))
+    for (auto* label : window.findChildren<QLabel*>(u"BX_Custom"_s))
         if (label != tabLabel)
             paneLabel = label;
     ASSERT_NE(paneLabel, nullptr);
     EXPECT_EQ(paneLabel->text(), plugInNotInstalledMessage(missing));
 
-    child<QLineEdit>(window, "T_TITLE")->setText(QStringLiteral("Saved without them"));
+    child<QLineEdit>(window, "T_TITLE")->setText(u"Saved without them"_s);
     EXPECT_TRUE(window.saveTask());
-    EXPECT_EQ(stored(task, "SCR_Title").toString(), QStringLiteral("Saved without them"));
+    EXPECT_EQ(stored(task, "SCR_Title").toString(), u"Saved without them"_s);
     EXPECT_NE(inTab, inPane);
 }
 
@@ -153,16 +153,16 @@ using PlugInCrashTest = PlugInAttachmentsTest;
 // what the user had typed; the next start reopens the task with it, unsaved, once.
 TEST_F(PlugInCrashTest, NextStartReopensTheTaskWithTheTypedValues)
 {
-    const QString aborting = QStringLiteral("BxTest.Aborting");
+    const QString aborting = u"BxTest.Aborting"_s;
     attachPlugIn(aborting, true);
     qputenv("BX_TEST_PLUGIN_ABORT_ON", "EXIT");
     EXPECT_DEATH(
         {
             SCR_FORM window(session, prompt, &host);
             if (window.open(TaskOpening::existing(task))) {
-                child<QLineEdit>(window, "T_TITLE")->setText(QStringLiteral("Typed, not saved"));
-                child<QLineEdit>(window, "T_CUSTOMFIELD")->setText(QStringLiteral("REF-9"));
-                db().execute(QStringLiteral("UPDATE ATTACH SET Show_In_TabBar = 0"));
+                child<QLineEdit>(window, "T_TITLE")->setText(u"Typed, not saved"_s);
+                child<QLineEdit>(window, "T_CUSTOMFIELD")->setText(u"REF-9"_s);
+                db().execute(u"UPDATE ATTACH SET Show_In_TabBar = 0"_s);
                 window.attachmentPane().refill();
             }
         },
@@ -175,10 +175,10 @@ TEST_F(PlugInCrashTest, NextStartReopensTheTaskWithTheTypedValues)
     ASSERT_EQ(reopened.size(), 1);
     std::unique_ptr<SCR_FORM> editor(reopened.at(0));
     EXPECT_EQ(editor->SCR().SCR_Number(), task);
-    EXPECT_EQ(child<QLineEdit>(*editor, "T_TITLE")->text(), QStringLiteral("Typed, not saved"));
-    EXPECT_EQ(child<QLineEdit>(*editor, "T_CUSTOMFIELD")->text(), QStringLiteral("REF-9"));
+    EXPECT_EQ(child<QLineEdit>(*editor, "T_TITLE")->text(), u"Typed, not saved"_s);
+    EXPECT_EQ(child<QLineEdit>(*editor, "T_CUSTOMFIELD")->text(), u"REF-9"_s);
     EXPECT_TRUE(editor->isDirty());
-    EXPECT_EQ(stored(task, "SCR_Title").toString(), QStringLiteral("Chairs"));
+    EXPECT_EQ(stored(task, "SCR_Title").toString(), u"Chairs"_s);
     EXPECT_TRUE(prompt.last().text.contains(aborting));
     EXPECT_TRUE(prompt.last().text.contains(QString::number(task)));
 

@@ -3,6 +3,7 @@
 #include "core/AppPaths.h"
 #include "core/ErrorLog.h"
 #include "core/db/Database.h"
+#include "support/SampleFiles.h"
 #include "support/SessionTest.h"
 #include "support/WindowTest.h"
 #include "tasks/PlugInCatalog.h"
@@ -18,10 +19,12 @@
 #include <gtest/gtest.h>
 #include <stdexcept>
 
+using namespace Qt::StringLiterals;
+
 namespace bx {
 namespace {
 
-const QString kCustom = QStringLiteral("BX_Custom");
+const QString kCustom = u"BX_Custom"_s;
 const qlonglong kTask = 42;
 
 class PlugInHostTest : public test::SessionTest
@@ -46,7 +49,7 @@ protected:
     {
         auto hosted =
             std::make_unique<HostedPlugIn>(session, catalog, progId, kCustom, &page, kTask, [] {
-                return QVariantMap{{QStringLiteral("SCR_Title"), QStringLiteral("Unsaved title")}};
+                return QVariantMap{{u"SCR_Title"_s, u"Unsaved title"_s}};
             });
         layout->addWidget(hosted->widget());
         return hosted;
@@ -54,8 +57,7 @@ protected:
 
     QString errorLog() const
     {
-        QFile log(ErrorLog(clock).path());
-        return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
+        return QString::fromUtf8(bx::test::fileBytes(ErrorLog(clock).path()));
     }
 
     QWidget page;
@@ -69,14 +71,13 @@ TEST_P(PlugInHostTest, TheSearchFoldersStartWithTheEnvironmentsAndFindProgIdsInA
     ASSERT_GE(folders.size(), 3);
     EXPECT_EQ(folders.at(0), QDir::cleanPath(QStringLiteral(BX_TEST_PLUGIN_DIR)));
     EXPECT_EQ(folders.at(1), QDir::cleanPath(QStringLiteral(BX_SAMPLE_PLUGIN_DIR)));
-    EXPECT_TRUE(
-        folders.contains(QDir::cleanPath(AppPaths::dataDir() + QStringLiteral("/plugins"))));
+    EXPECT_TRUE(folders.contains(QDir::cleanPath(AppPaths::dataDir() + u"/plugins"_s)));
 
-    const plugins::PlugInLibrary* sample = catalog.find(QStringLiteral("bxsample.TASKPANEL"));
+    const plugins::PlugInLibrary* sample = catalog.find(u"bxsample.TASKPANEL"_s);
     ASSERT_NE(sample, nullptr);
-    EXPECT_TRUE(sample->path.contains(QStringLiteral("BxSamplePlugIn")));
+    EXPECT_TRUE(sample->path.contains(u"BxSamplePlugIn"_s));
     EXPECT_EQ(sample->iid, QStringLiteral(BX_TASK_PLUGIN_IID));
-    EXPECT_EQ(catalog.find(QStringLiteral("BxSample")), nullptr);
+    EXPECT_EQ(catalog.find(u"BxSample"_s), nullptr);
 }
 
 // Each failure leaves a label with its message where the control would be, logged; the plug-in is
@@ -89,27 +90,26 @@ TEST_P(PlugInHostTest, EachFailureShowsItsMessageInPlaceOfTheControl)
         QString message;
     };
     const Case cases[] = {
-        {"BxTest.Missing", plugInNotInstalledMessage(QStringLiteral("BxTest.Missing"))},
+        {"BxTest.Missing", plugInNotInstalledMessage(u"BxTest.Missing"_s)},
         {"BxTest.WrongIid",
          plugInNotLoadedMessage(
-             QStringLiteral("BxTest.WrongIid"),
+             u"BxTest.WrongIid"_s,
              QStringLiteral("the library does not offer the interface " BX_TASK_PLUGIN_IID))},
         {"BxTest.NoInterface",
          plugInNotLoadedMessage(
-             QStringLiteral("BxTest.NoInterface"),
+             u"BxTest.NoInterface"_s,
              QStringLiteral("the library does not offer the interface " BX_TASK_PLUGIN_IID))},
         {"BxTest.Throwing",
-         plugInFailedMessage(QStringLiteral("BxTest.Throwing"),
-                             QStringLiteral("the reference list is unreachable"))},
+         plugInFailedMessage(u"BxTest.Throwing"_s, u"the reference list is unreachable"_s)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.progId);
         auto hosted = host(QString::fromLatin1(c.progId));
-        hosted->setProperty(QStringLiteral("ACTION"), QStringLiteral("SAVE"));
+        hosted->setProperty(u"ACTION"_s, u"SAVE"_s);
 
         EXPECT_FALSE(hosted->isRunning());
         EXPECT_EQ(hosted->failure(), c.message);
-        EXPECT_FALSE(hosted->property(QStringLiteral("ACTION")).isValid());
+        EXPECT_FALSE(hosted->property(u"ACTION"_s).isValid());
         auto* label = qobject_cast<QLabel*>(hosted->widget());
         ASSERT_NE(label, nullptr);
         EXPECT_EQ(label->text(), c.message);
@@ -122,44 +122,42 @@ TEST_P(PlugInHostTest, EachFailureShowsItsMessageInPlaceOfTheControl)
 
 TEST_P(PlugInHostTest, TheSampleLogsWhatItGetsAndVetoesASaveWithoutAReference)
 {
-    auto hosted = host(QStringLiteral("BxSample.TaskPanel"));
+    auto hosted = host(u"BxSample.TaskPanel"_s);
     ASSERT_TRUE(hosted->isRunning()) << hosted->failure().toStdString();
     EXPECT_EQ(hosted->widget()->objectName(), kCustom);
 
-    hosted->setProperty(QStringLiteral("SCR_Number"), kTask);
-    hosted->setProperty(QStringLiteral("SCR_Custom_Field"), QStringLiteral("REF-7"));
-    hosted->setProperty(QStringLiteral("ACTION"), QStringLiteral("VIEW"));
+    hosted->setProperty(u"SCR_Number"_s, kTask);
+    hosted->setProperty(u"SCR_Custom_Field"_s, u"REF-7"_s);
+    hosted->setProperty(u"ACTION"_s, u"VIEW"_s);
     auto* log = test::child<QPlainTextEdit>(*hosted->widget(), "Log");
     auto* reference = test::child<QLineEdit>(*hosted->widget(), "Reference");
-    EXPECT_EQ(log->toPlainText(),
-              QStringLiteral("SCR_Number=42\nSCR_Custom_Field=REF-7\nACTION=VIEW"));
+    EXPECT_EQ(log->toPlainText(), u"SCR_Number=42\nSCR_Custom_Field=REF-7\nACTION=VIEW"_s);
     EXPECT_TRUE(reference->isReadOnly());
 
-    hosted->setProperty(QStringLiteral("ACTION"), QStringLiteral("SAVE"));
-    EXPECT_EQ(hosted->property(QStringLiteral("ACTION")).toString(), QStringLiteral("SAVE"));
-    EXPECT_EQ(hosted->property(QStringLiteral("SCR_Custom_Field")).toString(),
-              QStringLiteral("REF-7"));
+    hosted->setProperty(u"ACTION"_s, u"SAVE"_s);
+    EXPECT_EQ(hosted->property(u"ACTION"_s).toString(), u"SAVE"_s);
+    EXPECT_EQ(hosted->property(u"SCR_Custom_Field"_s).toString(), u"REF-7"_s);
 
-    reference->setText(QStringLiteral("  "));
-    hosted->setProperty(QStringLiteral("ACTION"), QStringLiteral("SAVE"));
-    EXPECT_EQ(hosted->property(QStringLiteral("ACTION")).toString(), QStringLiteral("CANCEL"));
+    reference->setText(u"  "_s);
+    hosted->setProperty(u"ACTION"_s, u"SAVE"_s);
+    EXPECT_EQ(hosted->property(u"ACTION"_s).toString(), u"CANCEL"_s);
     EXPECT_FALSE(QFile::exists(plugins::callRecordPath(kTask)));
 }
 
 TEST_P(PlugInHostTest, ThePlugInsDatabaseIsFencedLikeARuleScript)
 {
-    auto hosted = host(QStringLiteral("BxSample.TaskPanel"));
+    auto hosted = host(u"BxSample.TaskPanel"_s);
     hosted->sendDatabase();
-    EXPECT_EQ(hosted->property(QStringLiteral("bODBC")).toBool(), session.connection.serverFlag);
-    BXDB* db = hosted->property(QStringLiteral("BXDB")).value<BXDB*>();
+    EXPECT_EQ(hosted->property(u"bODBC"_s).toBool(), session.connection.serverFlag);
+    BXDB* db = hosted->property(u"BXDB"_s).value<BXDB*>();
     ASSERT_NE(db, nullptr);
 
     const QList<QVariantMap> rows =
-        db->query(QStringLiteral("SELECT COUNT(*) AS n FROM SCR WHERE SCR_NUMBER > ?"), {0});
+        db->query(u"SELECT COUNT(*) AS n FROM SCR WHERE SCR_NUMBER > ?"_s, {0});
     ASSERT_EQ(rows.size(), 1);
-    EXPECT_EQ(rows.at(0).value(QStringLiteral("n")).toLongLong(), 0);
-    EXPECT_THROW(db->execute(QStringLiteral("DROP TABLE SCR")), std::runtime_error);
-    EXPECT_NO_THROW(session.db().query(QStringLiteral("SELECT COUNT(*) FROM SCR")));
+    EXPECT_EQ(rows.at(0).value(u"n"_s).toLongLong(), 0);
+    EXPECT_THROW(db->execute(u"DROP TABLE SCR"_s), std::runtime_error);
+    EXPECT_NO_THROW(session.db().query(u"SELECT COUNT(*) FROM SCR"_s));
 }
 
 BX_INSTANTIATE_ENGINES(PlugInHostTest);

@@ -19,17 +19,18 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 using namespace bx::test;
 
 namespace {
 
 /** The fixed clock's local time as every stamp writes it. */
-const QString kNow = QStringLiteral("2024-01-31 14:05");
+const QString kNow = u"2024-01-31 14:05"_s;
 
 QString attachKey(qlonglong number)
 {
-    return QStringLiteral("00") + QString::number(number);
+    return u"00"_s + QString::number(number);
 }
 
 } // namespace
@@ -38,10 +39,10 @@ QString attachKey(qlonglong number)
 // titled with the stamp and holding who signed it; Cancel and Escape store nothing.
 TEST_F(TaskEditorWindowTest, ApprovalWindowStoresTheSignedMemo)
 {
-    const qlonglong task = addTask({{scr::Title, QStringLiteral("sign me")}});
+    const qlonglong task = addTask({{scr::Title, u"sign me"_s}});
     SCR_FORM window(session, prompt, &host);
     ASSERT_TRUE(window.open(TaskOpening::existing(task)));
-    const QString text = QStringLiteral("  O'Brien said \"no\", twice ");
+    const QString text = u"  O'Brien said \"no\", twice "_s;
     enum class Close
     {
         Approve,
@@ -53,7 +54,7 @@ TEST_F(TaskEditorWindowTest, ApprovalWindowStoresTheSignedMemo)
     window.attachmentPane().setDialogRunner([&](QDialog& dialog) {
         auto* box = child<QLineEdit>(dialog, "txtTitle");
         box->setFocus();
-        box->setText(QStringLiteral(" \t "));
+        box->setText(u" \t "_s);
         child<QPushButton>(dialog, "cmdApprove")->click();
         EXPECT_EQ(dialog.result(), 0) << "a blank text closed the window";
         box->setText(text);
@@ -81,39 +82,35 @@ TEST_F(TaskEditorWindowTest, ApprovalWindowStoresTheSignedMemo)
     }
 
     EXPECT_EQ(prompt.texts(), QStringList(4, memo::kSpecifyTitle));
-    const RecordSet rows =
-        db().query(QStringLiteral("SELECT Attach_Number, Attach_Title FROM ATTACH "
-                                  "WHERE SCR_Number = ? ORDER BY Attach_Number"),
-                   {task});
+    const RecordSet rows = db().query(u"SELECT Attach_Number, Attach_Title FROM ATTACH "
+                                      "WHERE SCR_Number = ? ORDER BY Attach_Number"_s,
+                                      {task});
     ASSERT_EQ(rows.rowCount(), 2);
-    const QString title = QStringLiteral("O'Brien said \"no\", twice, ann, ") + kNow;
-    const QStringList contents{QStringLiteral("Disapproved by: ann : 2024-01-31"),
-                               QStringLiteral("Approved by: ann : 2024-01-31")};
+    const QString title = u"O'Brien said \"no\", twice, ann, "_s + kNow;
+    const QStringList contents{u"Disapproved by: ann : 2024-01-31"_s,
+                               u"Approved by: ann : 2024-01-31"_s};
     for (int row : {0, 1}) {
         SCOPED_TRACE(row);
-        EXPECT_EQ(rows.value(row, QStringLiteral("Attach_Title")).toString(), title);
-        EXPECT_EQ(
-            memo::readText(db(), rows.value(row, QStringLiteral("Attach_Number")).toLongLong()),
-            contents.at(row));
+        EXPECT_EQ(rows.value(row, u"Attach_Title"_s).toString(), title);
+        EXPECT_EQ(memo::readText(db(), rows.value(row, u"Attach_Number"_s).toLongLong()),
+                  contents.at(row));
     }
     // A memo without file name is listed by its text, up to the stamp.
-    select(window, "MemoListView",
-           QStringLiteral("M00") + rows.value(0, QStringLiteral("Attach_Number")).toString());
+    select(window, "MemoListView", u"M00"_s + rows.value(0, u"Attach_Number"_s).toString());
     EXPECT_EQ(child<QTreeWidget>(window, "MemoListView")->currentItem()->text(0),
-              QStringLiteral("O'Brien said \"no\""));
+              u"O'Brien said \"no\""_s);
 }
 
 // "Select Checklist" lists the current workshop's checklists by name, refuses OK without one, and
 // hands back the checklist; shown on the tab bar, its preview names it.
 TEST_F(TaskEditorWindowTest, SelectChecklistAttachesTheChosenOne)
 {
-    addWorkshop(db(), 8, QStringLiteral("Eight"));
+    addWorkshop(db(), 8, u"Eight"_s);
     for (const auto& [name, workshop] : {std::pair{"Zeta", kShop}, std::pair{"alpha 'A'", kShop},
                                          std::pair{"Elsewhere", qlonglong(8)}})
-        db().execute(
-            QStringLiteral("INSERT INTO CHECKLIST (Checklist_Name, group_id) VALUES (?, ?)"),
-            {QString::fromUtf8(name), workshop});
-    const qlonglong task = addTask({{scr::Title, QStringLiteral("check me")}});
+        db().execute(u"INSERT INTO CHECKLIST (Checklist_Name, group_id) VALUES (?, ?)"_s,
+                     {QString::fromUtf8(name), workshop});
+    const qlonglong task = addTask({{scr::Title, u"check me"_s}});
     SCR_FORM window(session, prompt, &host);
     ASSERT_TRUE(window.open(TaskOpening::existing(task)));
     window.attachmentPane().setDialogRunner([&](QDialog& dialog) {
@@ -121,7 +118,7 @@ TEST_F(TaskEditorWindowTest, SelectChecklistAttachesTheChosenOne)
         QStringList names;
         for (int i = 0; i < list->count(); ++i)
             names << list->itemText(i);
-        EXPECT_EQ(names, (QStringList{QStringLiteral("alpha 'A'"), QStringLiteral("Zeta")}));
+        EXPECT_EQ(names, (QStringList{u"alpha 'A'"_s, u"Zeta"_s}));
         child<QPushButton>(dialog, "cmdOK")->click();
         list->setCurrentIndex(1);
         child<QCheckBox>(dialog, "chkTabBar")->setChecked(true);
@@ -132,13 +129,11 @@ TEST_F(TaskEditorWindowTest, SelectChecklistAttachesTheChosenOne)
 
     EXPECT_EQ(prompt.texts(), QStringList{signoff::kSpecifyChecklist});
     const RecordSet rows = db().query(
-        QStringLiteral("SELECT Attach_Number, Attach_Filename FROM ATTACH WHERE SCR_Number = ?"),
-        {task});
+        u"SELECT Attach_Number, Attach_Filename FROM ATTACH WHERE SCR_Number = ?"_s, {task});
     ASSERT_EQ(rows.rowCount(), 1);
-    const QString title = QStringLiteral("Checklist: Zeta, ann, ") + kNow;
-    EXPECT_EQ(rows.text(QStringLiteral("Attach_Filename")), QStringLiteral("Zeta"));
-    select(window, "AttachListView", attachKey(rows.number(QStringLiteral("Attach_Number"))));
+    const QString title = u"Checklist: Zeta, ann, "_s + kNow;
+    EXPECT_EQ(rows.text(u"Attach_Filename"_s), u"Zeta"_s);
+    select(window, "AttachListView", attachKey(rows.number(u"Attach_Number"_s)));
     EXPECT_EQ(child<QTextBrowser>(window, "Browser1")->toPlainText(),
-              QStringLiteral("You can see this attachment on \"") + title +
-                  QStringLiteral("\" Tab"));
+              u"You can see this attachment on \""_s + title + u"\" Tab"_s);
 }

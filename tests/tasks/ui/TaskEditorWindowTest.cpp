@@ -28,6 +28,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 using namespace bx::test;
 
@@ -39,11 +40,11 @@ TEST_F(TaskEditorWindowTest, NewTaskWithOnlyATitleSaves)
     ASSERT_TRUE(window.open(TaskOpening::newTask(TaskType::Task, kShop)));
     window.show();
     const qlonglong number = window.SCR().SCR_Number();
-    child<QLineEdit>(window, "T_TITLE")->setText(QStringLiteral("O'Brien's \"plan\""));
+    child<QLineEdit>(window, "T_TITLE")->setText(u"O'Brien's \"plan\""_s);
     trigger(window, "Save");
 
     EXPECT_TRUE(prompt.records().isEmpty()) << prompt.texts().join(u'|').toStdString();
-    EXPECT_EQ(stored(number, "SCR_Title").toString(), QStringLiteral("O'Brien's \"plan\""));
+    EXPECT_EQ(stored(number, "SCR_Title").toString(), u"O'Brien's \"plan\""_s);
     EXPECT_EQ(stored(number, "SCR_Group_ID").toLongLong(), kShop);
     EXPECT_EQ(host.saved, (QList<std::pair<qlonglong, bool>>{{number, true}}));
     EXPECT_TRUE(QFile::exists(editor::commentFilePath(number)));
@@ -59,8 +60,8 @@ TEST_F(TaskEditorWindowTest, MandatoryFolderAndDisabledFields)
         SCR_FORM window(session, prompt, &host);
         ASSERT_TRUE(window.open(TaskOpening::newTask(TaskType::Task, kShop)));
         window.show();
-        child<QLineEdit>(window, "T_TITLE")->setText(QStringLiteral("Ann's"));
-        child<QLineEdit>(window, "T_CATEGORY")->setText(QStringLiteral("   "));
+        child<QLineEdit>(window, "T_TITLE")->setText(u"Ann's"_s);
+        child<QLineEdit>(window, "T_CATEGORY")->setText(u"   "_s);
         auto* tabs = child<QTabWidget>(window, "SSTab1");
         tabs->setCurrentIndex(3);
         trigger(window, "Save");
@@ -75,7 +76,7 @@ TEST_F(TaskEditorWindowTest, MandatoryFolderAndDisabledFields)
     prompt.clear();
     session.system.mandTargetDate = true;
     session.system.mandPriority = true;
-    const qlonglong bobs = addTask({{scr::OwnerUserId, QStringLiteral("bob")}});
+    const qlonglong bobs = addTask({{scr::OwnerUserId, u"bob"_s}});
     SCR_FORM window(session, prompt, &host);
     ASSERT_TRUE(window.open(TaskOpening::existing(bobs)));
     EXPECT_FALSE(child<QLineEdit>(window, "T_TITLE")->isEnabled());
@@ -88,16 +89,15 @@ TEST_F(TaskEditorWindowTest, MandatoryFolderAndDisabledFields)
 // no lifecycle, and the parent's number; without the flag it takes only the parent's number.
 TEST_F(TaskEditorWindowTest, SubTaskCopiesItsParent)
 {
-    const qlonglong parent = addTask({{scr::Title, QStringLiteral("Ann's \"big\" job")},
-                                      {scr::Category, QStringLiteral("O'Neil's folder")},
-                                      {scr::LifecycleId, QStringLiteral("Review")},
-                                      {scr::LcStageName, QStringLiteral("Draft")}});
+    const qlonglong parent = addTask({{scr::Title, u"Ann's \"big\" job"_s},
+                                      {scr::Category, u"O'Neil's folder"_s},
+                                      {scr::LifecycleId, u"Review"_s},
+                                      {scr::LcStageName, u"Draft"_s}});
     session.system.getParentParams = true;
     SCR_FORM window(session, prompt, &host);
     ASSERT_TRUE(window.open(TaskOpening::subTaskOf(parent, kShop)));
-    EXPECT_EQ(child<QLineEdit>(window, "T_TITLE")->text(),
-              QStringLiteral("Ann's \"big\" job - Subtask"));
-    EXPECT_EQ(child<QLineEdit>(window, "T_CATEGORY")->text(), QStringLiteral("O'Neil's folder"));
+    EXPECT_EQ(child<QLineEdit>(window, "T_TITLE")->text(), u"Ann's \"big\" job - Subtask"_s);
+    EXPECT_EQ(child<QLineEdit>(window, "T_CATEGORY")->text(), u"O'Neil's folder"_s);
     EXPECT_EQ(child<QLineEdit>(window, "T_LIFECYCLE")->text(), QString());
     EXPECT_EQ(window.SCR().SCR_Parent_Number(), parent);
 
@@ -117,22 +117,22 @@ TEST_F(TaskEditorWindowTest, SubTaskCopiesItsParent)
 // discarded one gives back what the editor added.
 TEST_F(TaskEditorWindowTest, TemplateWithLifecycleRoutesAtSave)
 {
-    test::addLifecycle(db(), QStringLiteral("Bob's review"), kShop,
-                       {test::userStage(QStringLiteral("Draft"), QStringLiteral("bob"), kShop)});
-    const qlonglong templ = addTask({{scr::Title, QStringLiteral("template")},
+    test::addLifecycle(db(), u"Bob's review"_s, kShop,
+                       {test::userStage(u"Draft"_s, u"bob"_s, kShop)});
+    const qlonglong templ = addTask({{scr::Title, u"template"_s},
                                      {scr::Template, true},
-                                     {scr::LifecycleId, QStringLiteral("Bob's review")}});
+                                     {scr::LifecycleId, u"Bob's review"_s}});
     addAttachment(templ);
     SCR_FORM window(session, prompt, &host);
     ASSERT_TRUE(window.open(TaskOpening::fromTemplate(templ, kShop)));
     EXPECT_EQ(child<QLineEdit>(window, "T_TITLE")->text(), QString());
     const qlonglong number = window.SCR().SCR_Number();
-    child<QLineEdit>(window, "T_TITLE")->setText(QStringLiteral("From O'Brien's template"));
+    child<QLineEdit>(window, "T_TITLE")->setText(u"From O'Brien's template"_s);
     trigger(window, "Save");
 
-    EXPECT_EQ(stored(number, "SCR_Lifecycle_ID").toString(), QStringLiteral("Bob's review"));
-    EXPECT_EQ(stored(number, "SCR_LC_Stage_Name").toString(), QStringLiteral("Draft"));
-    EXPECT_EQ(stored(number, "SCR_Owner_User_ID").toString(), QStringLiteral("bob"));
+    EXPECT_EQ(stored(number, "SCR_Lifecycle_ID").toString(), u"Bob's review"_s);
+    EXPECT_EQ(stored(number, "SCR_LC_Stage_Name").toString(), u"Draft"_s);
+    EXPECT_EQ(stored(number, "SCR_Owner_User_ID").toString(), u"bob"_s);
     EXPECT_GT(sqlNumber("SELECT COUNT(*) FROM ROUTE WHERE SCR_Number = ?", {number}), 0);
     EXPECT_EQ(sqlNumber("SELECT COUNT(*) FROM ATTACH WHERE SCR_Number = ?", {number}), 1);
 
@@ -143,7 +143,7 @@ TEST_F(TaskEditorWindowTest, TemplateWithLifecycleRoutesAtSave)
     discarded.show();
     const qlonglong other = discarded.SCR().SCR_Number();
     const qlonglong elsewhere = addAttachment(other);
-    child<QLineEdit>(discarded, "T_TITLE")->setText(QStringLiteral("Ann's"));
+    child<QLineEdit>(discarded, "T_TITLE")->setText(u"Ann's"_s);
     prompt.answer(PromptAnswer::No);
     discarded.close();
     EXPECT_EQ(sqlNumber("SELECT SUM(Attach_Number) FROM ATTACH WHERE SCR_Number = ?", {other}),
@@ -155,15 +155,15 @@ TEST_F(TaskEditorWindowTest, TemplateWithLifecycleRoutesAtSave)
 TEST_F(TaskEditorWindowTest, RecurrenceNoteOnceOnActivation)
 {
     const qlonglong task =
-        addTask({{scr::Title, QStringLiteral("weekly")},
-                 {scr::RecurringFrequency, QStringLiteral("weekly")},
+        addTask({{scr::Title, u"weekly"_s},
+                 {scr::RecurringFrequency, u"weekly"_s},
                  {scr::OwnerTargetDate, naive(QDate(2024, 1, 16), QTime(9, 0))}});
     SCR_FORM window(session, prompt, &host);
     ASSERT_TRUE(window.open(TaskOpening::existing(task)));
     activate(window);
     activate(window);
     EXPECT_EQ(prompt.texts(), QStringList{kRecurringUpdated});
-    EXPECT_EQ(child<QLineEdit>(window, "T_TARGET")->text(), QStringLiteral("2024-02-06"));
+    EXPECT_EQ(child<QLineEdit>(window, "T_TARGET")->text(), u"2024-02-06"_s);
 }
 
 // What the user may do with attachments follows the task: an active task of his own takes new
@@ -171,9 +171,9 @@ TEST_F(TaskEditorWindowTest, RecurrenceNoteOnceOnActivation)
 TEST_F(TaskEditorWindowTest, AttachCommandsAndMemoBoxesFollowTheRights)
 {
     session.system.editAttachments = true;
-    const qlonglong open = addTask({{scr::Title, QStringLiteral("open")}});
-    const qlonglong memo = addAttachment(open, QStringLiteral("M"), "first");
-    const qlonglong file = addAttachment(open, QStringLiteral("F"), "bytes");
+    const qlonglong open = addTask({{scr::Title, u"open"_s}});
+    const qlonglong memo = addAttachment(open, u"M"_s, "first");
+    const qlonglong file = addAttachment(open, u"F"_s, "bytes");
     {
         SCR_FORM window(session, prompt, &host);
         ASSERT_TRUE(window.open(TaskOpening::existing(open)));
@@ -186,15 +186,15 @@ TEST_F(TaskEditorWindowTest, AttachCommandsAndMemoBoxesFollowTheRights)
         selectFile(window, file);
         selectMemo(window, memo);
         auto* box = child<QTextEdit>(window, "T_Memo");
-        EXPECT_EQ(box->toPlainText(), QStringLiteral("first"));
+        EXPECT_EQ(box->toPlainText(), u"first"_s);
         EXPECT_FALSE(box->isReadOnly());
-        box->setPlainText(QStringLiteral("O'Brien's second thoughts"));
+        box->setPlainText(u"O'Brien's second thoughts"_s);
         trigger(window, "Save");
-        EXPECT_EQ(memo::readText(db(), memo), QStringLiteral("O'Brien's second thoughts"));
+        EXPECT_EQ(memo::readText(db(), memo), u"O'Brien's second thoughts"_s);
     }
 
-    const qlonglong done = addTask({{scr::Status, QStringLiteral("C")}});
-    const qlonglong closed = addAttachment(done, QStringLiteral("M"), "final");
+    const qlonglong done = addTask({{scr::Status, u"C"_s}});
+    const qlonglong closed = addAttachment(done, u"M"_s, "final");
     SCR_FORM window(session, prompt, &host);
     ASSERT_TRUE(window.open(TaskOpening::existing(done)));
     for (const char* name :
@@ -211,48 +211,44 @@ TEST_F(TaskEditorWindowTest, AttachCommandsAndMemoBoxesFollowTheRights)
 TEST_F(TaskEditorWindowTest, EmailRecordJoinsTheDescription)
 {
     // The sender's address is the one the log-on read.
-    session.user.record.email = QStringLiteral("ann@example.org");
-    const qlonglong bobs = addTask({{scr::OwnerUserId, QStringLiteral("bob")}});
+    session.user.record.email = u"ann@example.org"_s;
+    const qlonglong bobs = addTask({{scr::OwnerUserId, u"bob"_s}});
     {
         SCR_FORM window(session, prompt, &host);
         ASSERT_TRUE(window.open(TaskOpening::existing(bobs)));
         for (const char* name : {"Email", "mnuEmail"})
             EXPECT_FALSE(enabled(window, name)) << name;
     }
-    const qlonglong mine = addTask({{scr::Title, QStringLiteral("mine")}});
+    const qlonglong mine = addTask({{scr::Title, u"mine"_s}});
     SCR_FORM window(session, prompt, &host);
     ASSERT_TRUE(window.open(TaskOpening::existing(mine)));
     window.show();
     auto* description = child<QTextEdit>(window, "T_SCRCOMMENTS");
-    description->setPlainText(QStringLiteral("Before"));
+    description->setPlainText(u"Before"_s);
     QTimer::singleShot(0, &window, [&] {
         auto* mail = window.findChild<dlgEmail*>();
         ASSERT_NE(mail, nullptr);
-        child<QLineEdit>(*mail, "txtTo")->setText(QStringLiteral("o'brien@example.org"));
+        child<QLineEdit>(*mail, "txtTo")->setText(u"o'brien@example.org"_s);
         child<QAction>(*mail, "Send")->trigger();
     });
     trigger(window, "mnuEmail");
     EXPECT_TRUE(description->toPlainText().startsWith(
-        QStringLiteral("Before\n   ======================= Email ====================  \n")))
+        u"Before\n   ======================= Email ====================  \n"_s))
         << description->toPlainText().toStdString();
     trigger(window, "Save");
     EXPECT_TRUE(prompt.records().isEmpty()) << prompt.texts().join(u'|').toStdString();
-    EXPECT_TRUE(
-        stored(mine, "SCR_Comments").toString().contains(QStringLiteral("brien@example.org")));
+    EXPECT_TRUE(stored(mine, "SCR_Comments").toString().contains(u"brien@example.org"_s));
 }
 
 // "Add File" through its window: the remembered folder, the note for a new name, OK refusing a
 // missing title, then the file stored whole and listed; a discard takes it back.
 TEST_F(TaskEditorWindowTest, AddFileThroughItsWindow)
 {
-    const QString path = dir.filePath(QStringLiteral("O'Brien's plan.txt"));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray(70'000, 'p'));
-    file.close();
-    settings.set(ATTFILE::kSection, ATTFILE::kKey, QStringLiteral("/srv/O'Neil"));
+    const QString path = dir.filePath(u"O'Brien's plan.txt"_s);
+    ASSERT_TRUE(writeFile(path, QByteArray(70'000, 'p')));
+    settings.set(ATTFILE::kSection, ATTFILE::kKey, u"/srv/O'Neil"_s);
 
-    const qlonglong task = addTask({{scr::Title, QStringLiteral("files")}});
+    const qlonglong task = addTask({{scr::Title, u"files"_s}});
     SCR_FORM window(session, prompt, &host);
     ASSERT_TRUE(window.open(TaskOpening::existing(task)));
     window.show();
@@ -270,23 +266,23 @@ TEST_F(TaskEditorWindowTest, AddFileThroughItsWindow)
         EXPECT_EQ(child<QLabel>(dialog, "lblNote")->text(), attachments::kNewFileNote);
         child<QPushButton>(dialog, "cmdOK")->click();
         EXPECT_EQ(prompt.texts(), QStringList{memo::kSpecifyTitle});
-        child<QLineEdit>(dialog, "txtTitle")->setText(QStringLiteral("Bob's \"plan\""));
+        child<QLineEdit>(dialog, "txtTitle")->setText(u"Bob's \"plan\""_s);
         child<QPushButton>(dialog, "cmdOK")->click();
         return dialog.result();
     });
     trigger(window, "AttachFile");
 
-    EXPECT_EQ(startedIn, QStringLiteral("/srv/O'Neil"));
+    EXPECT_EQ(startedIn, u"/srv/O'Neil"_s);
     EXPECT_EQ(settings.get(ATTFILE::kSection, ATTFILE::kKey), dir.path());
-    const RecordSet rows = db().query(
-        QStringLiteral("SELECT Attach_Number, Attach_Title, Attach_Filename, Attach_Type FROM "
-                       "ATTACH WHERE SCR_Number = ?"),
-        {task});
+    const RecordSet rows =
+        db().query(u"SELECT Attach_Number, Attach_Title, Attach_Filename, Attach_Type FROM "
+                   "ATTACH WHERE SCR_Number = ?"_s,
+                   {task});
     ASSERT_EQ(rows.rowCount(), 1);
-    const qlonglong number = rows.number(QStringLiteral("Attach_Number"));
-    EXPECT_EQ(rows.text(QStringLiteral("Attach_Title")), QStringLiteral("Bob's \"plan\""));
-    EXPECT_EQ(rows.text(QStringLiteral("Attach_Filename")), QStringLiteral("O'Brien's plan.txt"));
-    EXPECT_EQ(rows.text(QStringLiteral("Attach_Type")), QStringLiteral("F"));
+    const qlonglong number = rows.number(u"Attach_Number"_s);
+    EXPECT_EQ(rows.text(u"Attach_Title"_s), u"Bob's \"plan\""_s);
+    EXPECT_EQ(rows.text(u"Attach_Filename"_s), u"O'Brien's plan.txt"_s);
+    EXPECT_EQ(rows.text(u"Attach_Type"_s), u"F"_s);
     EXPECT_EQ(content(number), QByteArray(70'000, 'p'));
     selectFile(window, number);
 
@@ -304,9 +300,9 @@ TEST_F(TaskEditorWindowTest, AddFileThroughItsWindow)
 TEST_F(TaskEditorWindowTest, ViewerCopySavedBackOnlyOnYes)
 {
     session.system.editAttachments = true;
-    const qlonglong task = addTask({{scr::Title, QStringLiteral("viewer")}});
-    const qlonglong number = addAttachment(task, QStringLiteral("F"), "stored");
-    const qlonglong program = addAttachment(task, QStringLiteral("F"), programBytes());
+    const qlonglong task = addTask({{scr::Title, u"viewer"_s}});
+    const qlonglong number = addAttachment(task, u"F"_s, "stored");
+    const qlonglong program = addAttachment(task, u"F"_s, programBytes());
     QList<QUrl> opened;
     QString copy;
     {
@@ -322,8 +318,8 @@ TEST_F(TaskEditorWindowTest, ViewerCopySavedBackOnlyOnYes)
         trigger(window, "mnuLaunchViewer");
         EXPECT_TRUE(opened.isEmpty());
         ASSERT_EQ(prompt.texts().size(), 1);
-        EXPECT_TRUE(prompt.texts().first().endsWith(QStringLiteral("O'Brien's plan.txt") +
-                                                    attachments::kIsAProgram));
+        EXPECT_TRUE(
+            prompt.texts().first().endsWith(u"O'Brien's plan.txt"_s + attachments::kIsAProgram));
         prompt.clear();
 
         selectFile(window, number);
@@ -333,12 +329,8 @@ TEST_F(TaskEditorWindowTest, ViewerCopySavedBackOnlyOnYes)
         activate(window);
         EXPECT_TRUE(prompt.records().isEmpty());
 
-        auto edit = [&](const QByteArray& bytes) {
-            QFile file(copy);
-            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-            file.write(bytes);
-        };
-        const QString question = attachments::changedQuestion(QStringLiteral("O'Brien's plan.txt"));
+        const auto edit = [&](const QByteArray& bytes) { ASSERT_TRUE(writeFile(copy, bytes)); };
+        const QString question = attachments::changedQuestion(u"O'Brien's plan.txt"_s);
         edit("first edit");
         prompt.answer(PromptAnswer::No);
         activate(window);
@@ -359,15 +351,13 @@ TEST_F(TaskEditorWindowTest, ViewerCopySavedBackOnlyOnYes)
 // the settings shows as written.
 TEST_F(TaskEditorWindowTest, StoredTextLoadsNothingAndShowsAsWritten)
 {
-    const QString fifo = dir.filePath(QStringLiteral("fifo"));
+    const QString fifo = dir.filePath(u"fifo"_s);
     ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     session.system.showCustom = true;
-    session.system.labelCustom = QStringLiteral("<b>x</b><img src=x>");
-    for (const QString& source : {QStringLiteral("file:///dev/zero"), fifo}) {
-        const QString comment =
-            QStringLiteral("<p>see<img src=\"") + source + QStringLiteral("\"></p>");
-        const qlonglong task = addTask(
-            {{scr::Title, QStringLiteral("planted")}, {QStringLiteral("SCR_Comments"), comment}});
+    session.system.labelCustom = u"<b>x</b><img src=x>"_s;
+    for (const QString& source : {u"file:///dev/zero"_s, fifo}) {
+        const QString comment = u"<p>see<img src=\""_s + source + u"\"></p>"_s;
+        const qlonglong task = addTask({{scr::Title, u"planted"_s}, {u"SCR_Comments"_s, comment}});
         SCR_FORM window(session, prompt, &host);
         {
             const Watchdog watchdog("opening a task whose description names " +
@@ -380,7 +370,7 @@ TEST_F(TaskEditorWindowTest, StoredTextLoadsNothingAndShowsAsWritten)
             EXPECT_LT(timer.elapsed(), 1000);
         }
         EXPECT_EQ(child<QTextEdit>(window, "T_SCRCOMMENTS")->toPlainText().trimmed(),
-                  QStringLiteral("see\uFFFC"));
+                  u"see\uFFFC"_s);
         auto* custom = child<QLabel>(window, "Label2");
         EXPECT_EQ(custom->text(), session.system.labelCustom);
         EXPECT_EQ(custom->textFormat(), Qt::PlainText);
@@ -392,13 +382,11 @@ TEST_F(TaskEditorWindowTest, StoredTextLoadsNothingAndShowsAsWritten)
 // path, not published; their names do not land in the description.
 TEST_F(TaskEditorWindowTest, DroppedFilesAskOnceForSeveral)
 {
-    const qlonglong task = addTask({{scr::Title, QStringLiteral("drops")}});
+    const qlonglong task = addTask({{scr::Title, u"drops"_s}});
     QList<QUrl> urls;
-    for (const QString& name : {QStringLiteral("O'Brien.txt"), QStringLiteral("b.bin")}) {
-        QFile file(dir.filePath(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(name.toUtf8());
-        urls << QUrl::fromLocalFile(file.fileName());
+    for (const QString& name : {u"O'Brien.txt"_s, u"b.bin"_s}) {
+        ASSERT_TRUE(writeFile(dir.filePath(name), name.toUtf8()));
+        urls << QUrl::fromLocalFile(dir.filePath(name));
     }
     SCR_FORM window(session, prompt, &host);
     ASSERT_TRUE(window.open(TaskOpening::existing(task)));
@@ -436,12 +424,9 @@ TEST_F(TaskEditorWindowTest, DroppedFilesAskOnceForSeveral)
 // transfer runs.
 TEST_F(TaskEditorWindowTest, CancelledTransferStoresNothing)
 {
-    const QString path = dir.filePath(QStringLiteral("O'Brien's drawing.bin"));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray(400'000, 'd'));
-    file.close();
-    const qlonglong task = addTask({{scr::Title, QStringLiteral("objects")}});
+    const QString path = dir.filePath(u"O'Brien's drawing.bin"_s);
+    ASSERT_TRUE(writeFile(path, QByteArray(400'000, 'd')));
+    const qlonglong task = addTask({{scr::Title, u"objects"_s}});
     SCR_FORM window(session, prompt, &host);
     ASSERT_TRUE(window.open(TaskOpening::existing(task)));
     window.show();
@@ -450,7 +435,7 @@ TEST_F(TaskEditorWindowTest, CancelledTransferStoresNothing)
     QTimer::singleShot(0, &window, [&] {
         window.close();
         stayedOpen = window.isVisible();
-        auto* progress = window.findChild<QProgressDialog*>(QStringLiteral("TransferProgress"));
+        auto* progress = window.findChild<QProgressDialog*>(u"TransferProgress"_s);
         ASSERT_NE(progress, nullptr);
         progress->cancel();
     });
@@ -465,25 +450,25 @@ TEST_F(TaskEditorWindowTest, CancelledTransferStoresNothing)
 TEST_F(TaskEditorWindowTest, SavingAgainAfterAFailedMemoWriteRecordsTheHistoryOnce)
 {
     session.system.editAttachments = true;
-    const qlonglong task = addTask({{scr::Title, QStringLiteral("open")}});
-    const qlonglong memo = addAttachment(task, QStringLiteral("M"), "first");
+    const qlonglong task = addTask({{scr::Title, u"open"_s}});
+    const qlonglong memo = addAttachment(task, u"M"_s, "first");
     SCR_FORM window(session, prompt, &host);
     ASSERT_TRUE(window.open(TaskOpening::existing(task)));
     selectMemo(window, memo);
-    child<QTextEdit>(window, "T_Memo")->setPlainText(QStringLiteral("O'Brien's second thoughts"));
-    child<QLineEdit>(window, "T_TITLE")->setText(QStringLiteral("O'Brien's"));
-    db().executeScript(QStringLiteral("CREATE TRIGGER refuse_memo BEFORE UPDATE ON ATTACH BEGIN "
-                                      "SELECT RAISE(ABORT, 'refused'); END"));
+    child<QTextEdit>(window, "T_Memo")->setPlainText(u"O'Brien's second thoughts"_s);
+    child<QLineEdit>(window, "T_TITLE")->setText(u"O'Brien's"_s);
+    db().executeScript(u"CREATE TRIGGER refuse_memo BEFORE UPDATE ON ATTACH BEGIN "
+                       "SELECT RAISE(ABORT, 'refused'); END"_s);
     trigger(window, "Save");
     ASSERT_EQ(prompt.records().size(), 1);
     EXPECT_TRUE(host.saved.isEmpty());
 
-    db().executeScript(QStringLiteral("DROP TRIGGER refuse_memo"));
+    db().executeScript(u"DROP TRIGGER refuse_memo"_s);
     trigger(window, "Save");
     EXPECT_EQ(host.saved.size(), 1);
-    EXPECT_EQ(memo::readText(db(), memo), QStringLiteral("O'Brien's second thoughts"));
+    EXPECT_EQ(memo::readText(db(), memo), u"O'Brien's second thoughts"_s);
     EXPECT_EQ(sqlNumber("SELECT COUNT(*) FROM ROUTE WHERE SCR_Number = ? AND Route_Action = ?",
-                        {task, QStringLiteral("Title changed")}),
+                        {task, u"Title changed"_s}),
               1);
 }
 
@@ -493,41 +478,39 @@ TEST_F(TaskEditorWindowTest, SavingAgainAfterAFailedMemoWriteRecordsTheHistoryOn
 TEST_F(TaskEditorWindowTest, RefusedSaveKeepsTheWindowOpenAndReloadKeepsTheTypedDescription)
 {
     const QString refused =
-        QStringLiteral("This task was changed since you opened it. Your changes were not saved.");
-    const qlonglong n = addTask(
-        {{scr::Title, QStringLiteral("Plan")}, {scr::Comments, QStringLiteral("Stored words")}});
+        u"This task was changed since you opened it. Your changes were not saved."_s;
+    const qlonglong n = addTask({{scr::Title, u"Plan"_s}, {scr::Comments, u"Stored words"_s}});
     SCR_FORM window(session, prompt, nullptr);
     ASSERT_TRUE(window.open(TaskOpening::existing(n)));
     window.show();
     auto* title = child<QLineEdit>(window, "T_TITLE");
     auto* description = child<QTextEdit>(window, "T_SCRCOMMENTS");
-    title->setText(QStringLiteral("Ann's plan"));
+    title->setText(u"Ann's plan"_s);
     description->moveCursor(QTextCursor::End);
-    description->insertPlainText(QStringLiteral(" and Ann's"));
-    db().execute(QStringLiteral("UPDATE SCR SET SCR_Title = ? WHERE SCR_Number = ?"),
-                 {QStringLiteral("Bob's plan"), n});
+    description->insertPlainText(u" and Ann's"_s);
+    db().execute(u"UPDATE SCR SET SCR_Title = ? WHERE SCR_Number = ?"_s, {u"Bob's plan"_s, n});
 
     prompt.answer(PromptAnswer::No);
     EXPECT_FALSE(window.saveTask());
-    EXPECT_TRUE(prompt.last().text.startsWith(refused + QStringLiteral("\n\n")))
+    EXPECT_TRUE(prompt.last().text.startsWith(refused + u"\n\n"_s))
         << prompt.last().text.toStdString();
     EXPECT_TRUE(window.isVisible());
-    EXPECT_EQ(title->text(), QStringLiteral("Ann's plan"));
-    EXPECT_EQ(description->toPlainText(), QStringLiteral("Stored words and Ann's"));
-    EXPECT_EQ(stored(n, "SCR_Title").toString(), QStringLiteral("Bob's plan"));
+    EXPECT_EQ(title->text(), u"Ann's plan"_s);
+    EXPECT_EQ(description->toPlainText(), u"Stored words and Ann's"_s);
+    EXPECT_EQ(stored(n, "SCR_Title").toString(), u"Bob's plan"_s);
 
     prompt.answer(PromptAnswer::Yes);
     EXPECT_FALSE(window.saveTask());
     EXPECT_TRUE(window.isVisible());
-    EXPECT_EQ(title->text(), QStringLiteral("Bob's plan"));
-    EXPECT_EQ(description->toPlainText(), QStringLiteral("Stored words\nStored words and Ann's"));
+    EXPECT_EQ(title->text(), u"Bob's plan"_s);
+    EXPECT_EQ(description->toPlainText(), u"Stored words\nStored words and Ann's"_s);
     EXPECT_TRUE(window.isDirty());
 
     prompt.clear();
     EXPECT_TRUE(window.saveTask());
     EXPECT_TRUE(prompt.records().isEmpty()) << prompt.texts().join(u'|').toStdString();
-    EXPECT_EQ(stored(n, "SCR_Title").toString(), QStringLiteral("Bob's plan"));
+    EXPECT_EQ(stored(n, "SCR_Title").toString(), u"Bob's plan"_s);
     EXPECT_EQ(stored(n, "SCR_Comments_AsText").toString(),
-              QStringLiteral("Stored words\nStored words and Ann's"));
+              u"Stored words\nStored words and Ann's"_s);
     EXPECT_FALSE(window.isVisible());
 }

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 using namespace bx::test;
 
@@ -27,8 +28,8 @@ protected:
         if (HasFatalFailure())
             return;
         session.user.record.userId = kMe; // not the built-in administrator the fixture starts as
-        setUserColumn(db(), QStringLiteral("bob"), QStringLiteral("Supervisor_User_ID"), kMe);
-        task = addTask({{scr::Title, QStringLiteral("Chairs")}, {scr::GroupId, kShop}});
+        setUserColumn(db(), u"bob"_s, u"Supervisor_User_ID"_s, kMe);
+        task = addTask({{scr::Title, u"Chairs"_s}, {scr::GroupId, kShop}});
     }
 
     /** Whether each of the tab's commands is on, as "name=1" or "name=0". */
@@ -36,12 +37,10 @@ protected:
     {
         QStringList out;
         for (const char* name : kRecordCommands)
-            out << QStringLiteral("%1=%2")
-                       .arg(QLatin1String(name))
+            out << u"%1=%2"_s.arg(QLatin1String(name))
                        .arg(child<QWidget>(window, name)->isEnabled());
         for (const char* name : {"cmdStart", "cmdStop"})
-            out << QStringLiteral("%1=%2")
-                       .arg(QLatin1String(name))
+            out << u"%1=%2"_s.arg(QLatin1String(name))
                        .arg(child<QWidget>(window, name)->isEnabled());
         return out;
     }
@@ -50,8 +49,8 @@ protected:
     {
         QStringList out;
         for (const char* name : kRecordCommands)
-            out << QStringLiteral("%1=%2").arg(QLatin1String(name)).arg(records);
-        out << QStringLiteral("cmdStart=%1").arg(start) << QStringLiteral("cmdStop=%1").arg(stop);
+            out << u"%1=%2"_s.arg(QLatin1String(name)).arg(records);
+        out << u"cmdStart=%1"_s.arg(start) << u"cmdStop=%1"_s.arg(stop);
         return out;
     }
 
@@ -74,7 +73,7 @@ TEST_F(TimeTabTest, CommandsWaitForTheTaskToBeSaved)
     window.show();
     EXPECT_EQ(enabling(window), expected(false, false, false));
 
-    child<QLineEdit>(window, "T_TITLE")->setText(QStringLiteral("Tables"));
+    child<QLineEdit>(window, "T_TITLE")->setText(u"Tables"_s);
     trigger(window, "Save");
     ASSERT_EQ(host.saved.size(), 1);
     EXPECT_EQ(enabling(window), expected(true, true, false));
@@ -84,10 +83,9 @@ TEST_F(TimeTabTest, CommandsWaitForTheTaskToBeSaved)
 // before the reason is asked, and stays.
 TEST_F(TimeTabTest, MessagesOfTheRecordCommands)
 {
-    session.user.userId = QStringLiteral("bob");
-    ASSERT_TRUE(timesheet::addBooking(session, task,
-                                      {clock.nowLocal().date(), QTime(9, 0), QStringLiteral("1"),
-                                       QStringLiteral("0"), QStringLiteral("Bob's")}));
+    session.user.userId = u"bob"_s;
+    ASSERT_TRUE(timesheet::addBooking(
+        session, task, {clock.nowLocal().date(), QTime(9, 0), u"1"_s, u"0"_s, u"Bob's"_s}));
     session.user.userId = kMe;
 
     SCR_FORM window(session, prompt, &host);
@@ -96,18 +94,17 @@ TEST_F(TimeTabTest, MessagesOfTheRecordCommands)
     EXPECT_EQ(enabling(window), expected(true, true, false));
     click(window, "cmdEdit");
     click(window, "cmdDelete");
-    EXPECT_EQ(prompt.texts(), (QStringList{QStringLiteral("Please select a Record to edit."),
-                                           QStringLiteral("Please select a Record to delete.")}));
+    EXPECT_EQ(prompt.texts(), (QStringList{u"Please select a Record to edit."_s,
+                                           u"Please select a Record to delete."_s}));
 
     prompt.clear();
     auto* list = child<QTreeWidget>(window, "ListView2");
     ASSERT_EQ(list->topLevelItemCount(), 1);
-    EXPECT_EQ(list->topLevelItem(0)->text(3), QStringLiteral("bob"));
+    EXPECT_EQ(list->topLevelItem(0)->text(3), u"bob"_s);
     list->setCurrentItem(list->topLevelItem(0));
     click(window, "cmdDelete");
     EXPECT_EQ(prompt.texts(),
-              QStringList{QStringLiteral(
-                  "This time record is bob's; only your own records may be changed.")});
+              QStringList{u"This time record is bob's; only your own records may be changed."_s});
     EXPECT_FALSE(prompt.pending());
     EXPECT_EQ(bookingCount(), 1);
 }
@@ -122,21 +119,21 @@ TEST_F(TimeTabTest, StopwatchOutlivesTheEditorAndBooksItsTime)
         window.show();
         click(window, "cmdStart");
         EXPECT_EQ(enabling(window), expected(true, false, true));
-        EXPECT_EQ(child<QLabel>(window, "BXTIMER1")->text(), QStringLiteral("0:00:00"));
+        EXPECT_EQ(child<QLabel>(window, "BXTIMER1")->text(), u"0:00:00"_s);
     }
     clock.advanceSeconds(2 * 3600 + 35 * 60 + 7);
     SCR_FORM window(session, prompt, &host);
     ASSERT_TRUE(window.open(TaskOpening::existing(task)));
     window.show();
     EXPECT_EQ(enabling(window), expected(true, false, true));
-    EXPECT_EQ(child<QLabel>(window, "BXTIMER1")->text(), QStringLiteral("2:35:07"));
+    EXPECT_EQ(child<QLabel>(window, "BXTIMER1")->text(), u"2:35:07"_s);
 
     click(window, "cmdStop");
     EXPECT_EQ(enabling(window), expected(true, true, false));
-    EXPECT_EQ(child<QLabel>(window, "BXTIMER1")->text(), QStringLiteral("0:00:00"));
+    EXPECT_EQ(child<QLabel>(window, "BXTIMER1")->text(), u"0:00:00"_s);
     auto* list = child<QTreeWidget>(window, "ListView2");
     ASSERT_EQ(list->topLevelItemCount(), 1);
-    EXPECT_EQ(list->topLevelItem(0)->text(2), QStringLiteral("2:35"));
+    EXPECT_EQ(list->topLevelItem(0)->text(2), u"2:35"_s);
     EXPECT_TRUE(prompt.records().isEmpty()) << prompt.texts().join(u'|').toStdString();
 }
 
@@ -169,8 +166,8 @@ TEST_F(TimeTabTest, BookingWindowRefusesADurationOutOfRange)
     }
     dlgTimeSheet dialog(session, prompt, task);
     dialog.show();
-    child<QLineEdit>(dialog, "Text1")->setText(QStringLiteral("4200000000"));
-    child<QLineEdit>(dialog, "txtMinute")->setText(QStringLiteral("59"));
+    child<QLineEdit>(dialog, "Text1")->setText(u"4200000000"_s);
+    child<QLineEdit>(dialog, "txtMinute")->setText(u"59"_s);
     click(dialog, "cmdOK");
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(sqlNumber("SELECT Time_Sheet FROM TIME_SHEET WHERE SCR_Number_Sheet = ?", {task}),

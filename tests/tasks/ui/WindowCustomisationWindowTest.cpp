@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace bx;
 using bx::test::child;
 
@@ -37,11 +38,11 @@ protected:
 // changes, and the editor opened under that caption shows it.
 TEST_F(WindowCustomisationWindowTest, EditsTheRowsOfACaptionThatTheEditorThenShows)
 {
-    db().execute(QStringLiteral("INSERT INTO CUSTOM (FORM_NAME, CONTROL_NAME, CONTROL_VALUE, "
-                                "CONTROL_VISIBLE) VALUES ('Task', 'cmdGone', 'Gone', 0)"));
+    db().execute(u"INSERT INTO CUSTOM (FORM_NAME, CONTROL_NAME, CONTROL_VALUE, "
+                 "CONTROL_VISIBLE) VALUES ('Task', 'cmdGone', 'Gone', 0)"_s);
     const UserRecord me = session.user.record;
     session.user.record.administrator = false;
-    session.user.record.userId = QStringLiteral("bob");
+    session.user.record.userId = u"bob"_s;
     {
         Window refused(session, prompt);
         EXPECT_FALSE(refused.refresh());
@@ -51,35 +52,35 @@ TEST_F(WindowCustomisationWindowTest, EditsTheRowsOfACaptionThatTheEditorThenSho
 
     Window window(session, prompt);
     ASSERT_TRUE(window.refresh());
-    EXPECT_EQ(window.shownCaption(), QStringLiteral("Task"));
+    EXPECT_EQ(window.shownCaption(), u"Task"_s);
     auto* captions = child<QComboBox>(window, "cboWindow");
     for (const QString& caption : SCR_FORM::captions())
         EXPECT_GE(captions->findText(caption), 0) << caption.toStdString();
     auto* list = child<QTreeWidget>(window, "lvControls");
-    QTreeWidgetItem* title = rowOf(*list, QStringLiteral("T_TITLE"));
-    QTreeWidgetItem* save = rowOf(*list, QStringLiteral("Save"));
-    QTreeWidgetItem* gone = rowOf(*list, QStringLiteral("cmdGone"));
+    QTreeWidgetItem* title = rowOf(*list, u"T_TITLE"_s);
+    QTreeWidgetItem* save = rowOf(*list, u"Save"_s);
+    QTreeWidgetItem* gone = rowOf(*list, u"cmdGone"_s);
     ASSERT_TRUE(title && save && gone);
-    EXPECT_EQ(save->text(Window::CaptionColumn), QStringLiteral("Save"));
-    EXPECT_EQ(gone->text(Window::KindColumn), QStringLiteral("(not in the editor)"));
+    EXPECT_EQ(save->text(Window::CaptionColumn), u"Save"_s);
+    EXPECT_EQ(gone->text(Window::KindColumn), u"(not in the editor)"_s);
     EXPECT_EQ(gone->checkState(Window::VisibleColumn), Qt::Unchecked);
 
     title->setCheckState(Window::VisibleColumn, Qt::Unchecked);
-    save->setText(Window::NewCaptionColumn, QStringLiteral("O'Neil's save"));
+    save->setText(Window::NewCaptionColumn, u"O'Neil's save"_s);
     list->setCurrentItem(gone);
     child<QAction>(window, "Reset")->trigger();
     prompt.answer(PromptAnswer::Yes);
-    const int meeting = captions->findText(QStringLiteral("Meeting"));
+    const int meeting = captions->findText(u"Meeting"_s);
     captions->setCurrentIndex(meeting);
     emit captions->activated(meeting);
     EXPECT_EQ(prompt.last().text, kSaveChanges);
-    EXPECT_EQ(window.shownCaption(), QStringLiteral("Meeting"));
-    EXPECT_EQ(windowCustomRows(db(), QStringLiteral("Task")).size(), 2);
+    EXPECT_EQ(window.shownCaption(), u"Meeting"_s);
+    EXPECT_EQ(windowCustomRows(db(), u"Task"_s).size(), 2);
 
     SCR_FORM task(session, prompt, nullptr);
     ASSERT_TRUE(task.open(TaskOpening::existing(addOwnTask())));
     EXPECT_TRUE(child<QLineEdit>(task, "T_TITLE")->isHidden());
-    EXPECT_EQ(child<QAction>(task, "Save")->text(), QStringLiteral("O'Neil's save"));
+    EXPECT_EQ(child<QAction>(task, "Save")->text(), u"O'Neil's save"_s);
 }
 
 } // namespace
