@@ -2,6 +2,7 @@
 
 #include "core/UserRights.h"
 #include "support/EngineFixture.h"
+#include "support/RefuseInserts.h"
 
 #include <gtest/gtest.h>
 
@@ -124,16 +125,7 @@ TEST_P(SearchTablesTest, SaveReplacesTheTablesRowsInOneTransaction)
         << "names are stored as the catalogue spells them";
 
     // A failure half-way leaves the previous rows.
-    if (isServer())
-        db().executeScript(
-            u"CREATE FUNCTION refuse_extra() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
-            "IF lower(NEW.FieldName) = 'extra' THEN RAISE EXCEPTION 'refused'; END IF; "
-            "RETURN NEW; END $$; CREATE TRIGGER refuse_extra BEFORE INSERT ON SEARCH_TABLES "
-            "FOR EACH ROW EXECUTE FUNCTION refuse_extra()"_s);
-    else
-        db().executeScript(
-            u"CREATE TRIGGER refuse_extra BEFORE INSERT ON SEARCH_TABLES "
-            "WHEN NEW.FieldName = 'extra' BEGIN SELECT RAISE(ABORT, 'refused'); END"_s);
+    test::refuseInserts(db(), u"SEARCH_TABLES"_s, u"lower(NEW.FieldName) = 'extra'"_s);
     const QStringList before = rows();
     EXPECT_THROW(search.save(plugin, u"SCR_No"_s, {u"s_GUID"_s, u"Extra"_s}), DbError);
     EXPECT_EQ(rows(), before);

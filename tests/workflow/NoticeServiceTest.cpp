@@ -4,6 +4,7 @@
 #include "core/db/Database.h"
 #include "core/settings/Vars.h"
 #include "support/Lifecycles.h"
+#include "support/RefuseInserts.h"
 #include "support/SessionTest.h"
 #include "support/TaskRows.h"
 #include "workflow/RecordRoute.h"
@@ -92,21 +93,6 @@ protected:
         for (const QVariantList& row : rows.rows())
             out << row.at(0).toString();
         return out;
-    }
-
-    /** Makes the database refuse every new ROUTE row for which `condition` holds. */
-    void refuseRouteRows(const QString& condition)
-    {
-        if (isServer())
-            db().executeScript(
-                u"CREATE FUNCTION refuse_route() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
-                "IF %1 THEN RAISE EXCEPTION 'refused'; END IF; RETURN NEW; END $$; "
-                "CREATE TRIGGER refuse_route BEFORE INSERT ON ROUTE "
-                "FOR EACH ROW EXECUTE FUNCTION refuse_route()"_s.arg(condition));
-        else
-            db().executeScript(
-                u"CREATE TRIGGER refuse_route BEFORE INSERT ON ROUTE "
-                "WHEN %1 BEGIN SELECT RAISE(ABORT, 'refused'); END"_s.arg(condition));
     }
 
     int errorLines(const QString& part)
@@ -255,7 +241,7 @@ TEST_P(NoticeServiceTest, WhatIsNotRecordedSendsNothing)
     EXPECT_FALSE(record(secret, u"Task routed"_s));
 
     // The new open row is refused after the notices were written: they go with it.
-    refuseRouteRows(u"NEW.Route_Date_Out IS NULL"_s);
+    bx::test::refuseInserts(db(), u"ROUTE"_s, u"NEW.Route_Date_Out IS NULL"_s);
     EXPECT_THROW(record(task(), u"Task routed"_s), DbError);
     EXPECT_EQ(outbox(), QStringList());
     EXPECT_EQ(messageOwners(), QStringList());
