@@ -27,9 +27,10 @@ protected:
         if (e->type() == QEvent::DynamicPropertyChange &&
             static_cast<QDynamicPropertyChangeEvent*>(e)->propertyName() == "ACTION") {
             const QString action = property("ACTION").toString();
-            if (m_aborts && action == qEnvironmentVariable("BX_TEST_PLUGIN_ABORT_ON", u"SAVE"_s))
+            if (m_aborts &&
+                action == qEnvironmentVariable("BX_TEST_PLUGIN_ABORT_ON", QStringLiteral("SAVE")))
                 std::abort();
-            if (!m_aborts && action == "SAVE"_L1)
+            if (!m_aborts && action == QLatin1String("SAVE"))
                 throw std::runtime_error("the reference list is unreachable");
         }
         return QWidget::event(e);
@@ -48,12 +49,11 @@ class BadFactory final : public QObject, public bx::TaskPlugInFactory
 public:
     QWidget* create(const QString& progId, QWidget* parent) override
     {
-        return new BadPlugIn(progId.endsWith("Aborting"_L1, Qt::CaseInsensitive), parent);
+        return new BadPlugIn(progId.endsWith(QLatin1String("Aborting"), Qt::CaseInsensitive),
+                             parent);
     }
 };
 
 } // namespace
 
 #include "BadPlugIns.moc"
-
-using namespace Qt::StringLiterals;
