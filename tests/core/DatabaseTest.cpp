@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 using namespace bx;
+using namespace Qt::StringLiterals;
 using bx::test::EngineTest;
 
 namespace {
@@ -19,40 +20,26 @@ class DatabaseTest : public EngineTest
 {
 protected:
     /** Case-insensitive text, as the schema declares it on each engine. */
-    QString text() const
-    {
-        return isServer() ? QStringLiteral("citext") : QStringLiteral("TEXT COLLATE NOCASE");
-    }
-    QString dateTime() const
-    {
-        return isServer() ? QStringLiteral("timestamp") : QStringLiteral("DATETIME");
-    }
+    QString text() const { return isServer() ? u"citext"_s : u"TEXT COLLATE NOCASE"_s; }
+    QString dateTime() const { return isServer() ? u"timestamp"_s : u"DATETIME"_s; }
 
     void makeItems()
     {
-        db().executeScript(
-            QStringLiteral("CREATE TABLE ITEM (Item_Number integer PRIMARY KEY, Title ") + text() +
-            QStringLiteral(", Done smallint, Seen ") + dateTime() +
-            QStringLiteral(", Rate numeric(19,4))"));
+        db().executeScript(u"CREATE TABLE ITEM (Item_Number integer PRIMARY KEY, Title "_s +
+                           text() + u", Done smallint, Seen "_s + dateTime() +
+                           u", Rate numeric(19,4))"_s);
     }
 
     /** ATT with rows 1 to `rows`, their binary column empty. */
     void makeAttachments(int rows)
     {
         db().executeScript(
-            isServer()
-                ? QStringLiteral(
-                      "CREATE TABLE ATT (Attach_Number integer PRIMARY KEY, OLE_Data oid)")
-                : QStringLiteral(
-                      "CREATE TABLE ATT (Attach_Number INTEGER PRIMARY KEY, OLE_Data BLOB)"));
+            isServer() ? u"CREATE TABLE ATT (Attach_Number integer PRIMARY KEY, OLE_Data oid)"_s
+                       : u"CREATE TABLE ATT (Attach_Number INTEGER PRIMARY KEY, OLE_Data BLOB)"_s);
         for (int n = 1; n <= rows; ++n)
-            db().execute(QStringLiteral("INSERT INTO ATT (Attach_Number) VALUES (?)"), {n});
+            db().execute(u"INSERT INTO ATT (Attach_Number) VALUES (?)"_s, {n});
     }
-    static BlobRef ref(int n)
-    {
-        return {QStringLiteral("ATT"), QStringLiteral("Attach_Number"), n,
-                QStringLiteral("OLE_Data")};
-    }
+    static BlobRef ref(int n) { return {u"ATT"_s, u"Attach_Number"_s, n, u"OLE_Data"_s}; }
     void write(int n, QByteArray bytes, const BlobProgress& progress = {})
     {
         QBuffer in(&bytes);
@@ -77,98 +64,87 @@ TEST_P(DatabaseTest, ValuesRoundTripWithTheirTypes)
     makeItems();
     const QDateTime when(QDate(2024, 2, 29), QTime(23, 59, 58), Qt::UTC);
     db().execute(
-        QStringLiteral(
-            "INSERT INTO ITEM (Item_Number, Title, Done, Seen, Rate) VALUES (?, ?, ?, ?, ?)"),
-        {1, QStringLiteral("O'Brien's \"task\" -- ; ?"), true, when, 12.5});
+        u"INSERT INTO ITEM (Item_Number, Title, Done, Seen, Rate) VALUES (?, ?, ?, ?, ?)"_s,
+        {1, u"O'Brien's \"task\" -- ; ?"_s, true, when, 12.5});
     db().execute(
-        QStringLiteral(
-            "INSERT INTO ITEM (Item_Number, Title, Done, Seen, Rate) VALUES (?, ?, ?, ?, ?)"),
+        u"INSERT INTO ITEM (Item_Number, Title, Done, Seen, Rate) VALUES (?, ?, ?, ?, ?)"_s,
         {2, QVariant(), false, QVariant(), QVariant()});
 
-    RecordSet rs = db().query(QStringLiteral("SELECT * FROM ITEM ORDER BY Item_Number"));
+    RecordSet rs = db().query(u"SELECT * FROM ITEM ORDER BY Item_Number"_s);
     ASSERT_EQ(rs.rowCount(), 2);
-    EXPECT_EQ(rs.text(QStringLiteral("TITLE")), QStringLiteral("O'Brien's \"task\" -- ; ?"));
-    EXPECT_EQ(rs.number(QStringLiteral("done")), db().dialect().trueValue());
-    EXPECT_TRUE(rs.flag(QStringLiteral("Done")));
-    EXPECT_EQ(rs.dateTime(QStringLiteral("Seen")), when);
-    EXPECT_DOUBLE_EQ(rs.real(QStringLiteral("Rate")), 12.5);
+    EXPECT_EQ(rs.text(u"TITLE"_s), u"O'Brien's \"task\" -- ; ?"_s);
+    EXPECT_EQ(rs.number(u"done"_s), db().dialect().trueValue());
+    EXPECT_TRUE(rs.flag(u"Done"_s));
+    EXPECT_EQ(rs.dateTime(u"Seen"_s), when);
+    EXPECT_DOUBLE_EQ(rs.real(u"Rate"_s), 12.5);
     rs.moveNext();
-    EXPECT_TRUE(rs.isNull(QStringLiteral("Title")));
-    EXPECT_EQ(rs.text(QStringLiteral("Title")), QString());
-    EXPECT_FALSE(rs.flag(QStringLiteral("Done")));
-    EXPECT_FALSE(rs.dateTime(QStringLiteral("Seen")).isValid());
-    EXPECT_EQ(rs.number(QStringLiteral("Rate")), 0);
+    EXPECT_TRUE(rs.isNull(u"Title"_s));
+    EXPECT_EQ(rs.text(u"Title"_s), QString());
+    EXPECT_FALSE(rs.flag(u"Done"_s));
+    EXPECT_FALSE(rs.dateTime(u"Seen"_s).isValid());
+    EXPECT_EQ(rs.number(u"Rate"_s), 0);
     rs.moveNext();
     EXPECT_TRUE(rs.eof());
-    EXPECT_EQ(rs.text(QStringLiteral("Title")), QString()) << "past the end reads empty";
+    EXPECT_EQ(rs.text(u"Title"_s), QString()) << "past the end reads empty";
 
     // Text comparison ignores case on both engines, and a quote is just a character.
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT Item_Number FROM ITEM WHERE Title = ?"),
-                          {QStringLiteral("o'brien's \"TASK\" -- ; ?")})
+    EXPECT_EQ(db().scalar(u"SELECT Item_Number FROM ITEM WHERE Title = ?"_s,
+                          {u"o'brien's \"TASK\" -- ; ?"_s})
                   .toInt(),
               1);
-    EXPECT_EQ(
-        db().execute(QStringLiteral("UPDATE ITEM SET Done = ? WHERE Item_Number > ?"), {true, 0}),
-        2);
+    EXPECT_EQ(db().execute(u"UPDATE ITEM SET Done = ? WHERE Item_Number > ?"_s, {true, 0}), 2);
 }
 
 TEST_P(DatabaseTest, ParameterQueriesBindByNameInAnyCase)
 {
     makeItems();
     const auto insert =
-        ParameterQuery::parse(QStringLiteral("parameters pNote Text, [pNum] Long; INSERT INTO ITEM "
-                                             "(Item_Number, Title) VALUES ([pNum], [PNOTE])"));
-    ASSERT_EQ(insert.declared(), (QStringList{QStringLiteral("pNote"), QStringLiteral("pNum")}));
-    db().execute(insert, {{QStringLiteral("PNUM"), 5},
-                          {QStringLiteral("pnote"), QStringLiteral("it's [pNote]")}});
+        ParameterQuery::parse(u"parameters pNote Text, [pNum] Long; INSERT INTO ITEM "
+                              "(Item_Number, Title) VALUES ([pNum], [PNOTE])"_s);
+    ASSERT_EQ(insert.declared(), (QStringList{u"pNote"_s, u"pNum"_s}));
+    db().execute(insert, {{u"PNUM"_s, 5}, {u"pnote"_s, u"it's [pNote]"_s}});
 
     const auto select =
-        ParameterQuery::parse(QStringLiteral("PARAMETERS pTitle Text; SELECT Item_Number FROM ITEM "
-                                             "WHERE Title = [pTitle] OR Title = '[pTitle]';"));
+        ParameterQuery::parse(u"PARAMETERS pTitle Text; SELECT Item_Number FROM ITEM "
+                              "WHERE Title = [pTitle] OR Title = '[pTitle]';"_s);
     EXPECT_EQ(select.sql(),
-              QStringLiteral("SELECT Item_Number FROM ITEM WHERE Title = ? OR Title = '[pTitle]'"));
-    const RecordSet rs =
-        db().query(select, {{QStringLiteral("pTitle"), QStringLiteral("IT'S [PNOTE]")}});
+              u"SELECT Item_Number FROM ITEM WHERE Title = ? OR Title = '[pTitle]'"_s);
+    const RecordSet rs = db().query(select, {{u"pTitle"_s, u"IT'S [PNOTE]"_s}});
     ASSERT_EQ(rs.rowCount(), 1);
-    EXPECT_EQ(rs.number(QStringLiteral("Item_Number")), 5);
+    EXPECT_EQ(rs.number(u"Item_Number"_s), 5);
 
     EXPECT_THROW(db().query(select, {}), DbError) << "a missing value is an error, not a Null";
 
     // A marker in a comment is no marker: its value would land on the next one.
     const auto commented = ParameterQuery::parse(
         QString::fromUtf8(test::fuzzFind("parameter_query", "marker-in-comments.sql")));
-    EXPECT_EQ(commented.order(), QStringList{QStringLiteral("pNum")});
-    const RecordSet byNumber = db().query(
-        commented, {{QStringLiteral("pTitle"), QStringLiteral("x")}, {QStringLiteral("pNum"), 5}});
+    EXPECT_EQ(commented.order(), QStringList{u"pNum"_s});
+    const RecordSet byNumber = db().query(commented, {{u"pTitle"_s, u"x"_s}, {u"pNum"_s, 5}});
     ASSERT_EQ(byNumber.rowCount(), 1);
-    EXPECT_EQ(byNumber.text(QStringLiteral("Title")), QStringLiteral("it's [pNote]"));
-    EXPECT_EQ(ParameterQuery::parse(QStringLiteral("SELECT 1")).sql(), QStringLiteral("SELECT 1"));
+    EXPECT_EQ(byNumber.text(u"Title"_s), u"it's [pNote]"_s);
+    EXPECT_EQ(ParameterQuery::parse(u"SELECT 1"_s).sql(), u"SELECT 1"_s);
 
     // A bracket that names no parameter quotes a name to the next "]"; a marker inside is part of
     // that name, not a marker.
     const auto inName = ParameterQuery::parse(
         QString::fromUtf8(test::fuzzFind("parameter_query", "marker-inside-a-quoted-name.sql")));
-    EXPECT_EQ(inName.sql(), QStringLiteral("SELECT ? AS [a[p]"));
-    EXPECT_EQ(inName.order(), QStringList{QStringLiteral("p")});
+    EXPECT_EQ(inName.sql(), u"SELECT ? AS [a[p]"_s);
+    EXPECT_EQ(inName.order(), QStringList{u"p"_s});
 }
 
 // Only the star is a wildcard, and LIKE and name comparisons fold case beyond ASCII.
 TEST_P(DatabaseTest, LikeAndNameComparisons)
 {
     makeItems();
-    const QStringList titles{
-        QStringLiteral("abc"),     QStringLiteral("xabc"),    QStringLiteral("ABD"),
-        QStringLiteral("50% off"), QStringLiteral("500 off"), QStringLiteral("a_c"),
-        QStringLiteral("abc\\d"),  QStringLiteral("O'Hara"),  QStringLiteral("Zoë's 50% cut"),
-        QStringLiteral("ÆRØ"),     QStringLiteral("Zoe"),     QStringLiteral("Ωmega_1")};
+    const QStringList titles{u"abc"_s,           u"xabc"_s, u"ABD"_s,    u"50% off"_s,
+                             u"500 off"_s,       u"a_c"_s,  u"abc\\d"_s, u"O'Hara"_s,
+                             u"Zoë's 50% cut"_s, u"ÆRØ"_s,  u"Zoe"_s,    u"Ωmega_1"_s};
     for (int i = 0; i < titles.size(); ++i)
-        db().execute(QStringLiteral("INSERT INTO ITEM (Item_Number, Title) VALUES (?, ?)"),
-                     {i, titles.at(i)});
+        db().execute(u"INSERT INTO ITEM (Item_Number, Title) VALUES (?, ?)"_s, {i, titles.at(i)});
     const auto titlesWhere = [&](const QString& condition, const QVariant& value) {
         QStringList out;
-        const RecordSet rs = db().query(QStringLiteral("SELECT Title FROM ITEM WHERE ") +
-                                            condition + QStringLiteral(" ORDER BY Item_Number"),
-                                        {value});
+        const RecordSet rs = db().query(
+            u"SELECT Title FROM ITEM WHERE "_s + condition + u" ORDER BY Item_Number"_s, {value});
         for (const auto& row : rs.rows())
             out << row.first().toString();
         return out;
@@ -179,72 +155,65 @@ TEST_P(DatabaseTest, LikeAndNameComparisons)
         QString typed;
         QList<int> expected;
     } cases[] = {
-        {true, QStringLiteral("ab*"), {0, 2, 6}}, {true, QStringLiteral("50%*"), {3}},
-        {true, QStringLiteral("a_c"), {5}},       {true, QStringLiteral("*\\d"), {6}},
-        {true, QStringLiteral("o'h*"), {7}},      {true, QStringLiteral("ZOË*"), {8}},
-        {true, QStringLiteral("*ë'S 50%*"), {8}}, {true, QStringLiteral("*5_%*"), {}},
-        {true, QStringLiteral("ærø"), {9}},       {true, QStringLiteral("ωMEGA_*"), {11}},
-        {true, QStringLiteral("z*"), {8, 10}},    {false, QStringLiteral("zoË'S 50% CUT"), {8}},
-        {false, QStringLiteral("æRø"), {9}},      {false, QStringLiteral("ZOË"), {}},
+        {true, u"ab*"_s, {0, 2, 6}}, {true, u"50%*"_s, {3}},   {true, u"a_c"_s, {5}},
+        {true, u"*\\d"_s, {6}},      {true, u"o'h*"_s, {7}},   {true, u"ZOË*"_s, {8}},
+        {true, u"*ë'S 50%*"_s, {8}}, {true, u"*5_%*"_s, {}},   {true, u"ærø"_s, {9}},
+        {true, u"ωMEGA_*"_s, {11}},  {true, u"z*"_s, {8, 10}}, {false, u"zoË'S 50% CUT"_s, {8}},
+        {false, u"æRø"_s, {9}},      {false, u"ZOË"_s, {}},
     };
     for (const auto& c : cases) {
         QStringList expected;
         for (int i : c.expected)
             expected << titles.at(i);
         const LikeClause like = db().dialect().like(c.typed);
-        EXPECT_EQ(c.like ? titlesWhere(QStringLiteral("Title") + like.sql, like.pattern)
-                         : titlesWhere(db().dialect().textEquals(QStringLiteral("Title")), c.typed),
+        EXPECT_EQ(c.like ? titlesWhere(u"Title"_s + like.sql, like.pattern)
+                         : titlesWhere(db().dialect().textEquals(u"Title"_s), c.typed),
                   expected)
             << c.typed.toStdString();
     }
-    EXPECT_EQ(db().dialect().like(QStringLiteral("ab*")).pattern.toString(), QStringLiteral("ab%"));
+    EXPECT_EQ(db().dialect().like(u"ab*"_s).pattern.toString(), u"ab%"_s);
 }
 
 TEST_P(DatabaseTest, DateLiteralIsTheEnginesForm)
 {
     const QDateTime when(QDate(2024, 1, 31), QTime(14, 5, 9), Qt::UTC);
     const QString literal = db().dialect().dateLiteral(when);
-    EXPECT_EQ(literal, isServer() ? QStringLiteral("'20240131 14:05:09'")
-                                  : QStringLiteral("'2024-01-31 14:05:09'"));
-    db().executeScript(QStringLiteral("CREATE TABLE D (Seen ") + dateTime() + QStringLiteral(")"));
-    db().executeScript(QStringLiteral("INSERT INTO D (Seen) VALUES (") + literal +
-                       QStringLiteral(")"));
-    EXPECT_EQ(db().query(QStringLiteral("SELECT Seen FROM D")).dateTime(QStringLiteral("Seen")),
-              when);
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT count(*) FROM D WHERE Seen = ?"), {when}).toInt(),
-              1);
+    EXPECT_EQ(literal, isServer() ? u"'20240131 14:05:09'"_s : u"'2024-01-31 14:05:09'"_s);
+    db().executeScript(u"CREATE TABLE D (Seen "_s + dateTime() + u")"_s);
+    db().executeScript(u"INSERT INTO D (Seen) VALUES ("_s + literal + u")"_s);
+    EXPECT_EQ(db().query(u"SELECT Seen FROM D"_s).dateTime(u"Seen"_s), when);
+    EXPECT_EQ(db().scalar(u"SELECT count(*) FROM D WHERE Seen = ?"_s, {when}).toInt(), 1);
 }
 
 TEST_P(DatabaseTest, FindFirstComparesTrimmedWithoutCase)
 {
     makeItems();
-    db().execute(
-        QStringLiteral("INSERT INTO ITEM (Item_Number, Title) VALUES (1, NULL), (2, ?), (3, ?)"),
-        {QStringLiteral(" O'Brien "), QStringLiteral("smith")});
-    RecordSet rs = db().query(QStringLiteral("SELECT * FROM ITEM ORDER BY Item_Number"));
-    ASSERT_TRUE(rs.findFirst(QStringLiteral("title"), QStringLiteral("o'brien")));
-    EXPECT_EQ(rs.number(QStringLiteral("Item_Number")), 2);
-    ASSERT_TRUE(rs.findFirst(QStringLiteral("Item_Number"), 3));
-    EXPECT_EQ(rs.text(QStringLiteral("Title")), QStringLiteral("smith"));
-    EXPECT_FALSE(rs.findFirst(QStringLiteral("Title"), QStringLiteral("jones")));
+    db().execute(u"INSERT INTO ITEM (Item_Number, Title) VALUES (1, NULL), (2, ?), (3, ?)"_s,
+                 {u" O'Brien "_s, u"smith"_s});
+    RecordSet rs = db().query(u"SELECT * FROM ITEM ORDER BY Item_Number"_s);
+    ASSERT_TRUE(rs.findFirst(u"title"_s, u"o'brien"_s));
+    EXPECT_EQ(rs.number(u"Item_Number"_s), 2);
+    ASSERT_TRUE(rs.findFirst(u"Item_Number"_s, 3));
+    EXPECT_EQ(rs.text(u"Title"_s), u"smith"_s);
+    EXPECT_FALSE(rs.findFirst(u"Title"_s, u"jones"_s));
     EXPECT_TRUE(rs.eof());
-    RecordSet empty({QStringLiteral("Title")}, {});
-    EXPECT_FALSE(empty.findFirst(QStringLiteral("Title"), QStringLiteral("x")));
+    RecordSet empty({u"Title"_s}, {});
+    EXPECT_FALSE(empty.findFirst(u"Title"_s, u"x"_s));
 }
 
 #ifndef QT_NO_DEBUG
 TEST(RecordSetDeathTest, ReadingAColumnTheSetLacksIsAProgrammingError)
 {
-    RecordSet rs({QStringLiteral("SCR_Title")}, {{QStringLiteral("Fix it")}});
-    EXPECT_EQ(rs.columnIndex(QStringLiteral("SCR_Titel")), -1) << "the probe never asserts";
-    EXPECT_FALSE(rs.hasColumn(QStringLiteral("SCR_Titel")));
-    EXPECT_EQ(rs.text(QStringLiteral("scr_title")), QStringLiteral("Fix it"));
-    EXPECT_DEATH(rs.text(QStringLiteral("SCR_Titel")), "SCR_Titel");
-    EXPECT_DEATH(rs.value(0, QStringLiteral("SCR_Titel")), "SCR_Titel");
-    EXPECT_DEATH(rs.findFirst(QStringLiteral("SCR_Titel"), 1), "SCR_Titel");
+    RecordSet rs({u"SCR_Title"_s}, {{u"Fix it"_s}});
+    EXPECT_EQ(rs.columnIndex(u"SCR_Titel"_s), -1) << "the probe never asserts";
+    EXPECT_FALSE(rs.hasColumn(u"SCR_Titel"_s));
+    EXPECT_EQ(rs.text(u"scr_title"_s), u"Fix it"_s);
+    EXPECT_DEATH(rs.text(u"SCR_Titel"_s), "SCR_Titel");
+    EXPECT_DEATH(rs.value(0, u"SCR_Titel"_s), "SCR_Titel");
+    EXPECT_DEATH(rs.findFirst(u"SCR_Titel"_s, 1), "SCR_Titel");
     RecordSet past = rs;
     past.moveNext();
-    EXPECT_DEATH(past.number(QStringLiteral("SCR_Titel")), "SCR_Titel")
+    EXPECT_DEATH(past.number(u"SCR_Titel"_s), "SCR_Titel")
         << "past the end as well, so a list without rows catches it too";
 }
 #endif
@@ -254,73 +223,73 @@ TEST_P(DatabaseTest, TransactionsRollBackUnlessCommittedAndNest)
     makeItems();
     {
         Transaction tx(db());
-        db().execute(QStringLiteral("INSERT INTO ITEM (Item_Number) VALUES (1)"));
+        db().execute(u"INSERT INTO ITEM (Item_Number) VALUES (1)"_s);
     }
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT count(*) FROM ITEM")).toInt(), 0);
+    EXPECT_EQ(db().scalar(u"SELECT count(*) FROM ITEM"_s).toInt(), 0);
     {
         Transaction outer(db());
-        db().execute(QStringLiteral("INSERT INTO ITEM (Item_Number) VALUES (2)"));
+        db().execute(u"INSERT INTO ITEM (Item_Number) VALUES (2)"_s);
         {
             Transaction inner(db());
-            db().execute(QStringLiteral("INSERT INTO ITEM (Item_Number) VALUES (3)"));
+            db().execute(u"INSERT INTO ITEM (Item_Number) VALUES (3)"_s);
         }
         {
             Transaction inner(db());
-            db().execute(QStringLiteral("INSERT INTO ITEM (Item_Number) VALUES (4)"));
+            db().execute(u"INSERT INTO ITEM (Item_Number) VALUES (4)"_s);
             inner.commit();
             EXPECT_THROW(inner.commit(), DbError);
         }
         outer.commit();
     }
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT sum(Item_Number) FROM ITEM")).toInt(), 6);
+    EXPECT_EQ(db().scalar(u"SELECT sum(Item_Number) FROM ITEM"_s).toInt(), 6);
     EXPECT_EQ(db().transactionDepth(), 0);
 
     // A failing statement inside a transaction leaves the connection usable after the rollback.
     try {
         Transaction tx(db());
-        db().execute(QStringLiteral("INSERT INTO ITEM (Item_Number) VALUES (2)"));
+        db().execute(u"INSERT INTO ITEM (Item_Number) VALUES (2)"_s);
         FAIL() << "duplicate key accepted";
     } catch (const DbError& e) {
         EXPECT_FALSE(e.number().isEmpty());
-        EXPECT_TRUE(e.statement().contains(QStringLiteral("INSERT INTO ITEM")));
-        EXPECT_TRUE(e.where().contains(QStringLiteral("DatabaseTest")));
+        EXPECT_TRUE(e.statement().contains(u"INSERT INTO ITEM"_s));
+        EXPECT_TRUE(e.where().contains(u"DatabaseTest"_s));
     }
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT count(*) FROM ITEM")).toInt(), 2);
+    EXPECT_EQ(db().scalar(u"SELECT count(*) FROM ITEM"_s).toInt(), 2);
 }
 
 TEST_P(DatabaseTest, CatalogueListsTablesAndColumns)
 {
     makeItems();
-    EXPECT_TRUE(db().hasTable(QStringLiteral("item")));
-    EXPECT_FALSE(db().hasTable(QStringLiteral("nothing")));
-    const QList<ColumnInfo> cols = db().columns(QStringLiteral("Item"));
+    EXPECT_TRUE(db().hasTable(u"item"_s));
+    EXPECT_FALSE(db().hasTable(u"nothing"_s));
+    const QList<ColumnInfo> cols = db().columns(u"Item"_s);
     ASSERT_EQ(cols.size(), 5);
-    EXPECT_EQ(cols.at(1).name.toLower(), QStringLiteral("title"));
+    EXPECT_EQ(cols.at(1).name.toLower(), u"title"_s);
     EXPECT_TRUE(cols.at(1).nullable);
-    EXPECT_TRUE(db().columns(QStringLiteral("nothing")).isEmpty());
+    EXPECT_TRUE(db().columns(u"nothing"_s).isEmpty());
 
     // A full-text table is no table of the catalogue's list, but it can be asked for by name.
-    EXPECT_FALSE(db().hasFullTextTable(QStringLiteral("item")));
-    EXPECT_FALSE(db().hasFullTextTable(QStringLiteral("nothing")));
+    EXPECT_FALSE(db().hasFullTextTable(u"item"_s));
+    EXPECT_FALSE(db().hasFullTextTable(u"nothing"_s));
     if (isServer())
         return;
-    db().executeScript(QStringLiteral("CREATE VIRTUAL TABLE Item_Words USING fts5(Title)"));
-    EXPECT_FALSE(db().hasTable(QStringLiteral("Item_Words")));
-    EXPECT_TRUE(db().hasFullTextTable(QStringLiteral("ITEM_WORDS")));
-    EXPECT_FALSE(db().hasFullTextTable(QStringLiteral("Item_Words_content"))) << "a shadow table";
+    db().executeScript(u"CREATE VIRTUAL TABLE Item_Words USING fts5(Title)"_s);
+    EXPECT_FALSE(db().hasTable(u"Item_Words"_s));
+    EXPECT_TRUE(db().hasFullTextTable(u"ITEM_WORDS"_s));
+    EXPECT_FALSE(db().hasFullTextTable(u"Item_Words_content"_s)) << "a shadow table";
 }
 
 TEST_P(DatabaseTest, CatalogueListsForeignKeysAndSystemTables)
 {
     // A key naming the column it refers to, and a key of two columns to the primary key of
     // another table, which it pairs in that key's order.
-    db().executeScript(QStringLiteral(
-        "CREATE TABLE \"Odd Parent\" (\"Parent Key\" integer PRIMARY KEY, Name varchar(20));\n"
+    db().executeScript(
+        u"CREATE TABLE \"Odd Parent\" (\"Parent Key\" integer PRIMARY KEY, Name varchar(20));\n"
         "CREATE TABLE Pair (A integer, B integer, PRIMARY KEY (A, B));\n"
         "CREATE TABLE Child (Id integer PRIMARY KEY, \"O'Brien Key\" integer REFERENCES "
         "\"Odd Parent\" (\"Parent Key\"), PB integer, PA integer, FOREIGN KEY (PB, PA) "
-        "REFERENCES Pair)"));
-    QList<ForeignKey> keys = db().foreignKeys(QStringLiteral("CHILD"));
+        "REFERENCES Pair)"_s);
+    QList<ForeignKey> keys = db().foreignKeys(u"CHILD"_s);
     for (ForeignKey& k : keys) {
         k.table = k.table.toLower();
         k.column = k.column.toLower();
@@ -329,20 +298,18 @@ TEST_P(DatabaseTest, CatalogueListsForeignKeysAndSystemTables)
     }
     std::sort(keys.begin(), keys.end(),
               [](const ForeignKey& a, const ForeignKey& b) { return a.column < b.column; });
-    const QString child = QStringLiteral("child");
+    const QString child = u"child"_s;
     EXPECT_EQ(keys, (QList<ForeignKey>{
-                        {child, QStringLiteral("o'brien key"), QStringLiteral("odd parent"),
-                         QStringLiteral("parent key")},
-                        {child, QStringLiteral("pa"), QStringLiteral("pair"), QStringLiteral("b")},
-                        {child, QStringLiteral("pb"), QStringLiteral("pair"), QStringLiteral("a")},
+                        {child, u"o'brien key"_s, u"odd parent"_s, u"parent key"_s},
+                        {child, u"pa"_s, u"pair"_s, u"b"_s},
+                        {child, u"pb"_s, u"pair"_s, u"a"_s},
                     }));
-    EXPECT_TRUE(db().foreignKeys(QStringLiteral("Pair")).isEmpty());
-    EXPECT_TRUE(db().foreignKeys(QStringLiteral("nothing")).isEmpty());
+    EXPECT_TRUE(db().foreignKeys(u"Pair"_s).isEmpty());
+    EXPECT_TRUE(db().foreignKeys(u"nothing"_s).isEmpty());
     // Names come in the catalogue's spelling, so that they can be quoted.
-    const QList<ForeignKey> spelt = db().foreignKeys(QStringLiteral("child"));
+    const QList<ForeignKey> spelt = db().foreignKeys(u"child"_s);
     EXPECT_TRUE(std::any_of(spelt.cbegin(), spelt.cend(), [](const ForeignKey& k) {
-        return k.referencedTable == QStringLiteral("Odd Parent") &&
-               k.referencedColumn == QStringLiteral("Parent Key");
+        return k.referencedTable == u"Odd Parent"_s && k.referencedColumn == u"Parent Key"_s;
     }));
 
     const QStringList system = db().systemTables();
@@ -350,8 +317,7 @@ TEST_P(DatabaseTest, CatalogueListsForeignKeysAndSystemTables)
     for (const QString& table : system) {
         EXPECT_FALSE(db().tables().contains(table)) << table.toStdString();
     }
-    const QString catalogue =
-        isServer() ? QStringLiteral("pg_class") : QStringLiteral("sqlite_schema");
+    const QString catalogue = isServer() ? u"pg_class"_s : u"sqlite_schema"_s;
     EXPECT_TRUE(system.contains(catalogue));
     EXPECT_FALSE(db().columns(catalogue).isEmpty());
 }
@@ -360,26 +326,20 @@ TEST_P(DatabaseTest, NewNumbersComeFromTheCounterOrTheSerialTable)
 {
     createSerialTable();
     db().executeScript(
-        isServer() ? QStringLiteral("CREATE TABLE A (A_Number integer PRIMARY KEY, Title citext); "
-                                    "CREATE TABLE B (B_Number integer PRIMARY KEY)")
-                   : QStringLiteral(
-                         "CREATE TABLE A (A_Number INTEGER PRIMARY KEY AUTOINCREMENT, Title TEXT); "
-                         "CREATE TABLE B (B_Number INTEGER PRIMARY KEY AUTOINCREMENT)"));
-    const qlonglong a1 = db().insertNumbered(QStringLiteral("A"), QStringLiteral("A_Number"),
-                                             {QStringLiteral("Title")}, {QStringLiteral("x'y")});
-    const qlonglong b1 =
-        db().insertNumbered(QStringLiteral("B"), QStringLiteral("B_Number"), {}, {});
-    const qlonglong a2 = db().insertNumbered(QStringLiteral("A"), QStringLiteral("A_Number"),
-                                             {QStringLiteral("Title")}, {QVariant()});
+        isServer() ? u"CREATE TABLE A (A_Number integer PRIMARY KEY, Title citext); "
+                     "CREATE TABLE B (B_Number integer PRIMARY KEY)"_s
+                   : u"CREATE TABLE A (A_Number INTEGER PRIMARY KEY AUTOINCREMENT, Title TEXT); "
+                     "CREATE TABLE B (B_Number INTEGER PRIMARY KEY AUTOINCREMENT)"_s);
+    const qlonglong a1 = db().insertNumbered(u"A"_s, u"A_Number"_s, {u"Title"_s}, {u"x'y"_s});
+    const qlonglong b1 = db().insertNumbered(u"B"_s, u"B_Number"_s, {}, {});
+    const qlonglong a2 = db().insertNumbered(u"A"_s, u"A_Number"_s, {u"Title"_s}, {QVariant()});
     EXPECT_GT(a1, 0);
     EXPECT_GT(a2, a1);
-    EXPECT_EQ(
-        db().scalar(QStringLiteral("SELECT Title FROM A WHERE A_Number = ?"), {a1}).toString(),
-        QStringLiteral("x'y"));
+    EXPECT_EQ(db().scalar(u"SELECT Title FROM A WHERE A_Number = ?"_s, {a1}).toString(), u"x'y"_s);
     if (isServer()) {
         EXPECT_NE(b1, a1) << "one serial for every table";
         EXPECT_NE(b1, a2);
-        EXPECT_EQ(db().scalar(QStringLiteral("SELECT count(*) FROM LU_SERIALS")).toInt(), 0)
+        EXPECT_EQ(db().scalar(u"SELECT count(*) FROM LU_SERIALS"_s).toInt(), 0)
             << "serial rows live only for the moment of drawing";
     }
 }
@@ -407,11 +367,9 @@ TEST_P(DatabaseTest, BinaryValuesStreamByteForByte)
     }
     if (isServer()) {
         // Replacing a value frees the old large object; clearing frees the last one.
-        EXPECT_EQ(
-            db().scalar(QStringLiteral("SELECT count(*) FROM pg_largeobject_metadata")).toInt(), 1);
+        EXPECT_EQ(db().scalar(u"SELECT count(*) FROM pg_largeobject_metadata"_s).toInt(), 1);
         db().clearBlob(ref(1));
-        EXPECT_EQ(
-            db().scalar(QStringLiteral("SELECT count(*) FROM pg_largeobject_metadata")).toInt(), 0);
+        EXPECT_EQ(db().scalar(u"SELECT count(*) FROM pg_largeobject_metadata"_s).toInt(), 0);
     } else {
         db().clearBlob(ref(1));
     }
@@ -423,8 +381,7 @@ TEST_P(DatabaseTest, BinaryValuesStreamByteForByte)
     shortIn.open(QIODevice::ReadOnly);
     EXPECT_THROW(db().writeBlob(ref(1), shortIn, 100), DbError);
     EXPECT_EQ(db().blobSize(ref(1)), 0);
-    const BlobRef missing{QStringLiteral("ATT"), QStringLiteral("Attach_Number"), 99,
-                          QStringLiteral("OLE_Data")};
+    const BlobRef missing{u"ATT"_s, u"Attach_Number"_s, 99, u"OLE_Data"_s};
     QBuffer again(&shortData);
     again.open(QIODevice::ReadOnly);
     EXPECT_THROW(db().writeBlob(missing, again, 10), DbError);
@@ -432,15 +389,11 @@ TEST_P(DatabaseTest, BinaryValuesStreamByteForByte)
     if (!isServer()) {
         // A column after the binary one would make the embedded engine hold the whole value in
         // memory; such a table is refused rather than streamed slowly into a memory spike.
-        db().executeScript(
-            QStringLiteral("CREATE TABLE BAD (K INTEGER PRIMARY KEY, OLE_Data BLOB, Later TEXT); "
-                           "INSERT INTO BAD (K) VALUES (1)"));
+        db().executeScript(u"CREATE TABLE BAD (K INTEGER PRIMARY KEY, OLE_Data BLOB, Later TEXT); "
+                           "INSERT INTO BAD (K) VALUES (1)"_s);
         QBuffer third(&shortData);
         third.open(QIODevice::ReadOnly);
-        EXPECT_THROW(db().writeBlob({QStringLiteral("BAD"), QStringLiteral("K"), 1,
-                                     QStringLiteral("OLE_Data")},
-                                    third, 10),
-                     DbError);
+        EXPECT_THROW(db().writeBlob({u"BAD"_s, u"K"_s, 1, u"OLE_Data"_s}, third, 10), DbError);
     }
 }
 
@@ -466,12 +419,10 @@ TEST_P(DatabaseTest, CopiedValuesAreIndependentAndAStoppedWriteUndoesItself)
     write(1, "changed");
     EXPECT_TRUE(read(2) == data);
     db().copyBlob(ref(3), ref(2));
-    EXPECT_EQ(
-        db().scalar(QStringLiteral("SELECT count(*) FROM ATT WHERE OLE_Data IS NULL")).toInt(), 2);
+    EXPECT_EQ(db().scalar(u"SELECT count(*) FROM ATT WHERE OLE_Data IS NULL"_s).toInt(), 2);
     if (isServer()) {
         // The values a copy replaced are freed: only row 1's remains.
-        EXPECT_EQ(
-            db().scalar(QStringLiteral("SELECT count(*) FROM pg_largeobject_metadata")).toInt(), 1);
+        EXPECT_EQ(db().scalar(u"SELECT count(*) FROM pg_largeobject_metadata"_s).toInt(), 1);
     }
 
     struct Stop
@@ -499,30 +450,29 @@ TEST_P(DatabaseTest, CopiedValuesAreIndependentAndAStoppedWriteUndoesItself)
 TEST_P(DatabaseTest, TriggerErrorsKeepTheirNumberAndText)
 {
     const QString text =
-        QStringLiteral("The record can't be added or changed. Referential integrity rules require "
-                       "a related record in table 'LU_PRIORITY'.");
+        u"The record can't be added or changed. Referential integrity rules require "
+        "a related record in table 'LU_PRIORITY'."_s;
     if (isServer()) {
-        db().executeScript(QStringLiteral(
-            "CREATE TABLE T (x integer); "
+        db().executeScript(
+            u"CREATE TABLE T (x integer); "
             "CREATE FUNCTION t_refuse() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
             "RAISE EXCEPTION USING ERRCODE = '44447', MESSAGE = 'The record can''t be added or "
             "changed. "
             "Referential integrity rules require a related record in table ''LU_PRIORITY''.'; END "
             "$$; "
-            "CREATE TRIGGER t_refuse BEFORE INSERT ON T FOR EACH ROW EXECUTE FUNCTION t_refuse()"));
+            "CREATE TRIGGER t_refuse BEFORE INSERT ON T FOR EACH ROW EXECUTE FUNCTION t_refuse()"_s);
     } else {
-        db().executeScript(
-            QStringLiteral("CREATE TABLE T (x INTEGER); "
+        db().executeScript(u"CREATE TABLE T (x INTEGER); "
                            "CREATE TRIGGER t_refuse BEFORE INSERT ON T BEGIN SELECT RAISE(ABORT, "
                            "'[44447] The record can''t "
                            "be added or changed. Referential integrity rules require a related "
-                           "record in table ''LU_PRIORITY''.'); END"));
+                           "record in table ''LU_PRIORITY''.'); END"_s);
     }
     try {
-        db().execute(QStringLiteral("INSERT INTO T (x) VALUES (?)"), {1});
+        db().execute(u"INSERT INTO T (x) VALUES (?)"_s, {1});
         FAIL() << "trigger did not fire";
     } catch (const DbError& e) {
-        EXPECT_EQ(e.number(), QStringLiteral("44447"));
+        EXPECT_EQ(e.number(), u"44447"_s);
         EXPECT_EQ(e.description(), text);
     }
 }
@@ -530,9 +480,8 @@ TEST_P(DatabaseTest, TriggerErrorsKeepTheirNumberAndText)
 TEST_P(DatabaseTest, FailuresAreClassifiedTheSameOnBothEngines)
 {
     makeItems();
-    db().executeScript(QStringLiteral("CREATE UNIQUE INDEX ITEM_TITLE ON ITEM (Title)"));
-    db().execute(QStringLiteral("INSERT INTO ITEM (Item_Number, Title) VALUES (?, ?)"),
-                 {1, QStringLiteral("O'Brien")});
+    db().executeScript(u"CREATE UNIQUE INDEX ITEM_TITLE ON ITEM (Title)"_s);
+    db().execute(u"INSERT INTO ITEM (Item_Number, Title) VALUES (?, ?)"_s, {1, u"O'Brien"_s});
     const auto kindOf = [this](const QString& sql, const QVariantList& params) {
         try {
             db().execute(sql, params);
@@ -542,13 +491,11 @@ TEST_P(DatabaseTest, FailuresAreClassifiedTheSameOnBothEngines)
         ADD_FAILURE() << "no error from " << sql.toStdString();
         return DbErrorKind::Other;
     };
-    const QString insert = QStringLiteral("INSERT INTO ITEM (Item_Number, Title) VALUES (?, ?)");
-    EXPECT_EQ(kindOf(insert, {1, QStringLiteral("Other")}), DbErrorKind::DuplicateKey);
-    EXPECT_EQ(kindOf(insert, {2, QStringLiteral("O'Brien")}), DbErrorKind::DuplicateKey);
-    EXPECT_EQ(kindOf(QStringLiteral("INSERT INTO NO_ITEM (x) VALUES (?)"), {1}),
-              DbErrorKind::UnknownTable);
-    EXPECT_EQ(kindOf(QStringLiteral("UPDATE ITEM SET No_Column = ?"), {1}),
-              DbErrorKind::UnknownColumn);
+    const QString insert = u"INSERT INTO ITEM (Item_Number, Title) VALUES (?, ?)"_s;
+    EXPECT_EQ(kindOf(insert, {1, u"Other"_s}), DbErrorKind::DuplicateKey);
+    EXPECT_EQ(kindOf(insert, {2, u"O'Brien"_s}), DbErrorKind::DuplicateKey);
+    EXPECT_EQ(kindOf(u"INSERT INTO NO_ITEM (x) VALUES (?)"_s, {1}), DbErrorKind::UnknownTable);
+    EXPECT_EQ(kindOf(u"UPDATE ITEM SET No_Column = ?"_s, {1}), DbErrorKind::UnknownColumn);
 }
 
 // Both engines read a statement only up to its first NUL: a condition or a statement after it
@@ -556,20 +503,20 @@ TEST_P(DatabaseTest, FailuresAreClassifiedTheSameOnBothEngines)
 TEST_P(DatabaseTest, StatementsHoldingANulAreRefused)
 {
     makeItems();
-    db().execute(QStringLiteral("INSERT INTO ITEM (Item_Number, Title) VALUES (1, 'a')"));
+    db().execute(u"INSERT INTO ITEM (Item_Number, Title) VALUES (1, 'a')"_s);
     const ParameterQuery found = ParameterQuery::parse(
         QString::fromUtf8(test::fuzzFind("parameter_query", "nul-drops-the-rest.sql")));
     ASSERT_TRUE(found.sql().contains(QChar(0)));
     try {
-        db().query(found, {{QStringLiteral("pTitle"), QStringLiteral("none")}});
+        db().query(found, {{u"pTitle"_s, u"none"_s}});
         ADD_FAILURE() << "a statement cut at its NUL ran";
     } catch (const DbError& e) {
-        EXPECT_EQ(e.description(), QStringLiteral("A statement may not hold a NUL character"));
+        EXPECT_EQ(e.description(), u"A statement may not hold a NUL character"_s);
     }
-    const QString deleteTwice = QStringLiteral("DELETE FROM ITEM WHERE Item_Number = 2") +
-                                QChar(0) + QStringLiteral("; DELETE FROM ITEM");
+    const QString deleteTwice =
+        u"DELETE FROM ITEM WHERE Item_Number = 2"_s + QChar(0) + u"; DELETE FROM ITEM"_s;
     EXPECT_THROW(db().execute(deleteTwice), DbError);
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM ITEM")).toInt(), 1);
+    EXPECT_EQ(db().scalar(u"SELECT COUNT(*) FROM ITEM"_s).toInt(), 1);
 }
 
 BX_INSTANTIATE_ENGINES(DatabaseTest);
@@ -577,47 +524,45 @@ BX_INSTANTIATE_ENGINES(DatabaseTest);
 TEST(PgPlaceholders, NumberedOutsideQuotesAndComments)
 {
     EXPECT_EQ(PgDatabase::numberedPlaceholders(
-                  QStringLiteral("SELECT ? , '?''?' , \"a?\" , ? -- ?\n, $q$ ? $q$, /* ? */ ?")),
-              QStringLiteral("SELECT $1 , '?''?' , \"a?\" , $2 -- ?\n, $q$ ? $q$, /* ? */ $3"));
-    EXPECT_EQ(PgDatabase::numberedPlaceholders(QStringLiteral("SELECT $1x, ?")),
-              QStringLiteral("SELECT $1x, $1"));
+                  u"SELECT ? , '?''?' , \"a?\" , ? -- ?\n, $q$ ? $q$, /* ? */ ?"_s),
+              u"SELECT $1 , '?''?' , \"a?\" , $2 -- ?\n, $q$ ? $q$, /* ? */ $3"_s);
+    EXPECT_EQ(PgDatabase::numberedPlaceholders(u"SELECT $1x, ?"_s), u"SELECT $1x, $1"_s);
 }
 
 TEST(PgConnectParams, ServerNameGivesHostAndPort)
 {
-    EXPECT_EQ(PgConnectParams::forServer(QStringLiteral("db.example")).host,
-              QStringLiteral("db.example"));
-    EXPECT_EQ(PgConnectParams::forServer(QStringLiteral("db.example")).port, 5432);
-    EXPECT_EQ(PgConnectParams::forServer(QStringLiteral(" 10.0.0.2:6543 ")).port, 6543);
-    EXPECT_EQ(PgConnectParams::forServer(QStringLiteral("[::1]:7000")).host, QStringLiteral("::1"));
-    EXPECT_EQ(PgConnectParams::forServer(QStringLiteral("[::1]:7000")).port, 7000);
+    EXPECT_EQ(PgConnectParams::forServer(u"db.example"_s).host, u"db.example"_s);
+    EXPECT_EQ(PgConnectParams::forServer(u"db.example"_s).port, 5432);
+    EXPECT_EQ(PgConnectParams::forServer(u" 10.0.0.2:6543 "_s).port, 6543);
+    EXPECT_EQ(PgConnectParams::forServer(u"[::1]:7000"_s).host, u"::1"_s);
+    EXPECT_EQ(PgConnectParams::forServer(u"[::1]:7000"_s).port, 7000);
 }
 
 TEST(SqliteOpen, MissingFileOrNotADatabaseCannotBeOpened)
 {
     QTemporaryDir dir;
     try {
-        SqliteDatabase::open(dir.filePath(QStringLiteral("none.db")));
+        SqliteDatabase::open(dir.filePath(u"none.db"_s));
         FAIL();
     } catch (const DbError& e) {
-        EXPECT_TRUE(e.description().contains(QStringLiteral("none.db")));
+        EXPECT_TRUE(e.description().contains(u"none.db"_s));
     }
-    QFile junk(dir.filePath(QStringLiteral("junk.db")));
+    QFile junk(dir.filePath(u"junk.db"_s));
     ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
     junk.write(QByteArray(4096, 'j'));
     junk.close();
     EXPECT_THROW(SqliteDatabase::open(junk.fileName()), DbError);
-    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("none.db")))) << "opening never creates";
+    EXPECT_FALSE(QFile::exists(dir.filePath(u"none.db"_s))) << "opening never creates";
 }
 
 TEST_P(DatabaseTest, AScriptsStatementMayOnlyReadAndChangeRows)
 {
-    db().executeScript(QStringLiteral("CREATE TABLE T (Id integer)"));
-    EXPECT_EQ(db().executeScripted(QStringLiteral("INSERT INTO T (Id) VALUES (?)"), {1}), 1);
+    db().executeScript(u"CREATE TABLE T (Id integer)"_s);
+    EXPECT_EQ(db().executeScripted(u"INSERT INTO T (Id) VALUES (?)"_s, {1}), 1);
     if (isServer())
         return; // the server leaves this to the login's rights
     // Starts like a read, yet asks for a setting of the file: refused while the script runs.
-    const QString pragma = QStringLiteral("SELECT * FROM pragma_table_info('T')");
+    const QString pragma = u"SELECT * FROM pragma_table_info('T')"_s;
     EXPECT_THROW(db().queryScripted(pragma), DbError);
     // The program's own statements are not held to it, before or after.
     EXPECT_EQ(db().query(pragma).rowCount(), 1);

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 using namespace bx;
+using namespace Qt::StringLiterals;
 using bx::test::FixedClock;
 
 namespace {
@@ -114,7 +115,7 @@ TEST(Gmt, StoredDatesInTheSkippedHourReadInAnyZone)
     const QString found =
         QString::fromUtf8(test::fuzzFind("date_time", "skipped-hour-with-milliseconds"));
     const QDateTime read = RecordSet::toDateTime(found);
-    const QDateTime plain = RecordSet::toDateTime(QStringLiteral("2024-03-31 02:30:00"));
+    const QDateTime plain = RecordSet::toDateTime(u"2024-03-31 02:30:00"_s);
     if (oldZone.isNull())
         qunsetenv("TZ");
     else

@@ -9,13 +9,14 @@
 #include <gtest/gtest.h>
 
 using namespace bx;
+using namespace Qt::StringLiterals;
 
 namespace {
 
 class IniFileTest : public ::testing::Test
 {
 protected:
-    QString write(const QByteArray& bytes, const QString& name = QStringLiteral("test.ini"))
+    QString write(const QByteArray& bytes, const QString& name = u"test.ini"_s)
     {
         const QString path = m_dir.filePath(name);
         QFile file(path);
@@ -63,8 +64,8 @@ TEST_F(IniFileTest, ValuesAreCutTo249Characters)
     const QByteArray blankAtCut = QByteArray(248, 'y') + "  tail";
     const IniFile ini(write("[A]\nlong=" + exact + "overflow\nblank=" + blankAtCut + "\n"));
     EXPECT_EQ(ini.value(s("A"), s("long")), QString::fromLatin1(exact));
-    EXPECT_EQ(ini.value(s("A"), s("blank")), QString(248, QLatin1Char('y')));
-    EXPECT_EQ(ini.value(s("A"), s("missing"), QString(300, QLatin1Char('d'))).size(), 249);
+    EXPECT_EQ(ini.value(s("A"), s("blank")), QString(248, u'y'));
+    EXPECT_EQ(ini.value(s("A"), s("missing"), QString(300, u'd')).size(), 249);
 }
 
 // A character beyond the first plane is two UTF-16 units: a cut between them would leave half a
@@ -73,7 +74,7 @@ TEST_F(IniFileTest, TheCutNeverSplitsACharacter)
 {
     const IniFile ini = IniFile::fromBytes(test::fuzzFind("ini_file", "pair-at-the-cut.ini"));
     const QString value = ini.value(s("s"), s("k"));
-    EXPECT_EQ(value, QString(248, QLatin1Char('a')));
+    EXPECT_EQ(value, QString(248, u'a'));
     EXPECT_TRUE(QStringView(value).isValidUtf16());
 }
 

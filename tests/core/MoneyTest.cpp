@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 using namespace bx;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -15,16 +16,16 @@ TEST(MoneyTest, ValuesReadAsWholeTenThousandths)
         QVariant value;
         std::optional<qint64> units;
     } cases[] = {
-        {QStringLiteral("33.3300"), 333300},
-        {QStringLiteral("33.33"), 333300},
-        {QStringLiteral("-12.5"), -125000},
-        {QStringLiteral("0.00005"), 1}, // beyond the scale: half away from zero
-        {QStringLiteral("-0.00005"), -1},
-        {QStringLiteral("0.00004999"), 0},
-        {QStringLiteral("922337203685477.5807"), std::numeric_limits<qint64>::max()},
-        {QStringLiteral("922337203685477.5808"), std::nullopt},
-        {QStringLiteral("12a"), std::nullopt},
-        {QStringLiteral("."), std::nullopt},
+        {u"33.3300"_s, 333300},
+        {u"33.33"_s, 333300},
+        {u"-12.5"_s, -125000},
+        {u"0.00005"_s, 1}, // beyond the scale: half away from zero
+        {u"-0.00005"_s, -1},
+        {u"0.00004999"_s, 0},
+        {u"922337203685477.5807"_s, std::numeric_limits<qint64>::max()},
+        {u"922337203685477.5808"_s, std::nullopt},
+        {u"12a"_s, std::nullopt},
+        {u"."_s, std::nullopt},
         {QVariant(), std::nullopt},
         {33.33, 333300},
         {0.1 + 0.2, 3000},
@@ -57,11 +58,11 @@ TEST(MoneyTest, CostsAreRoundedOnceToCents)
 
 TEST(MoneyTest, DollarsShowFiveWholeDigitsAtLeast)
 {
-    EXPECT_EQ(money::dollars(5000), QStringLiteral("$00050.00"));
-    EXPECT_EQ(money::dollars(1), QStringLiteral("$00000.01"));
-    EXPECT_EQ(money::dollars(0), QStringLiteral("$00000.00"));
-    EXPECT_EQ(money::dollars(123456789), QStringLiteral("$1234567.89"));
-    EXPECT_EQ(money::dollars(-250), QStringLiteral("-$00002.50"));
+    EXPECT_EQ(money::dollars(5000), u"$00050.00"_s);
+    EXPECT_EQ(money::dollars(1), u"$00000.01"_s);
+    EXPECT_EQ(money::dollars(0), u"$00000.00"_s);
+    EXPECT_EQ(money::dollars(123456789), u"$1234567.89"_s);
+    EXPECT_EQ(money::dollars(-250), u"-$00002.50"_s);
 }
 
 class MoneyColumnTest : public bx::test::EngineTest
@@ -70,15 +71,14 @@ class MoneyColumnTest : public bx::test::EngineTest
 
 TEST_P(MoneyColumnTest, AMoneyColumnReadsExactlyOnEitherEngine)
 {
-    db().executeScript(QStringLiteral("CREATE TABLE M (N integer, Rate ") +
-                       db().dialect().columnType(ColumnType::Money) + QLatin1Char(')'));
-    db().executeScript(QStringLiteral("INSERT INTO M VALUES (1, 33.33); INSERT INTO M VALUES (2, "
-                                      "0.1); INSERT INTO M VALUES (3, 1234.5678); INSERT INTO M "
-                                      "VALUES (4, NULL); INSERT INTO M VALUES (5, 25)"));
+    db().executeScript(u"CREATE TABLE M (N integer, Rate "_s +
+                       db().dialect().columnType(ColumnType::Money) + u')');
+    db().executeScript(u"INSERT INTO M VALUES (1, 33.33); INSERT INTO M VALUES (2, "
+                       "0.1); INSERT INTO M VALUES (3, 1234.5678); INSERT INTO M "
+                       "VALUES (4, NULL); INSERT INTO M VALUES (5, 25)"_s);
     QList<std::optional<qint64>> read;
-    const RecordSet rs =
-        db().query(QStringLiteral("SELECT %1 FROM M ORDER BY N")
-                       .arg(money::readable(db().dialect(), QStringLiteral("Rate"))));
+    const RecordSet rs = db().query(
+        u"SELECT %1 FROM M ORDER BY N"_s.arg(money::readable(db().dialect(), u"Rate"_s)));
     for (const QVariantList& row : rs.rows())
         read << money::moneyOf(row.first());
     EXPECT_EQ(read, (QList<std::optional<qint64>>{333300, 1000, 12345678, std::nullopt, 250000}));

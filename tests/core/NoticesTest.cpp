@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 using namespace bx;
+using namespace Qt::StringLiterals;
 using bx::test::EngineTest;
 
 namespace {
@@ -71,18 +72,18 @@ TEST(ChangeNotice, ConcernsItsOwnUserOrWorkshopAndAWholeTableNoticeEverybody)
     const auto mine =
         ChangeNotice::parse(QStringLiteral(R"({"k": [1], "t": "mail", "u": " Ann"})"));
     ASSERT_TRUE(mine);
-    EXPECT_TRUE(mine->concernsUser(QStringLiteral("ann ")));
-    EXPECT_FALSE(mine->concernsUser(QStringLiteral("bob")));
+    EXPECT_TRUE(mine->concernsUser(u"ann "_s));
+    EXPECT_FALSE(mine->concernsUser(u"bob"_s));
 
     const auto shop = ChangeNotice::parse(QStringLiteral(R"({"k": [1], "t": "scr", "w": 5})"));
     ASSERT_TRUE(shop);
     EXPECT_TRUE(shop->concernsWorkshop(5));
     EXPECT_FALSE(shop->concernsWorkshop(6));
-    EXPECT_FALSE(shop->concernsUser(QStringLiteral("ann")));
+    EXPECT_FALSE(shop->concernsUser(u"ann"_s));
 
     const auto all = ChangeNotice::parse(QStringLiteral(R"({"t": "mail_outbox"})"));
     ASSERT_TRUE(all);
-    EXPECT_TRUE(all->concernsUser(QStringLiteral("ann")));
+    EXPECT_TRUE(all->concernsUser(u"ann"_s));
     EXPECT_TRUE(all->concernsWorkshop(6));
 }
 
@@ -131,10 +132,10 @@ protected:
     {
         ASSERT_TRUE(dir.isValid());
         db = SqliteDatabase::open(path(), SqliteDatabase::OpenMode::Create);
-        db->execute(QStringLiteral("CREATE TABLE T (x integer)"));
-        db->execute(QStringLiteral("INSERT INTO T VALUES (1)"));
+        db->execute(u"CREATE TABLE T (x integer)"_s);
+        db->execute(u"INSERT INTO T VALUES (1)"_s);
     }
-    QString path() const { return dir.filePath(QStringLiteral("j.db")); }
+    QString path() const { return dir.filePath(u"j.db"_s); }
 
     QTemporaryDir dir;
     std::unique_ptr<SqliteDatabase> db;
@@ -145,17 +146,17 @@ TEST_F(EmbeddedJournal, AWriteCommitsWhileAnotherConnectionHoldsAReadOpen)
 {
     ASSERT_EQ(db->journal(), JournalMode::Wal);
     auto reader = SqliteDatabase::open(path());
-    reader->executeScript(QStringLiteral("BEGIN"));
-    EXPECT_EQ(reader->scalar(QStringLiteral("SELECT count(*) FROM T")).toInt(), 1);
+    reader->executeScript(u"BEGIN"_s);
+    EXPECT_EQ(reader->scalar(u"SELECT count(*) FROM T"_s).toInt(), 1);
 
     db->setQueryTimeout(1);
     Transaction tx(*db);
-    db->execute(QStringLiteral("INSERT INTO T VALUES (2)"));
+    db->execute(u"INSERT INTO T VALUES (2)"_s);
     EXPECT_NO_THROW(tx.commit());
-    EXPECT_EQ(reader->scalar(QStringLiteral("SELECT count(*) FROM T")).toInt(), 1)
+    EXPECT_EQ(reader->scalar(u"SELECT count(*) FROM T"_s).toInt(), 1)
         << "the open read keeps what it saw";
-    reader->executeScript(QStringLiteral("COMMIT"));
-    EXPECT_EQ(reader->scalar(QStringLiteral("SELECT count(*) FROM T")).toInt(), 2);
+    reader->executeScript(u"COMMIT"_s);
+    EXPECT_EQ(reader->scalar(u"SELECT count(*) FROM T"_s).toInt(), 2);
 }
 
 TEST_F(EmbeddedJournal, WalIsLeftOnlyByAClientAlone)
@@ -165,14 +166,14 @@ TEST_F(EmbeddedJournal, WalIsLeftOnlyByAClientAlone)
         db->useJournal(JournalMode::Rollback);
         ADD_FAILURE() << "left WAL while another connection had the file";
     } catch (const DbError& e) {
-        EXPECT_TRUE(e.description().startsWith(QStringLiteral("The database ")));
-        EXPECT_TRUE(e.description().contains(QStringLiteral("j.db")));
+        EXPECT_TRUE(e.description().startsWith(u"The database "_s));
+        EXPECT_TRUE(e.description().contains(u"j.db"_s));
     }
     EXPECT_EQ(db->journal(), JournalMode::Wal);
     other.reset();
     db->useJournal(JournalMode::Rollback);
     EXPECT_EQ(db->journal(), JournalMode::Rollback);
-    EXPECT_EQ(db->scalar(QStringLiteral("SELECT count(*) FROM T")).toInt(), 1);
+    EXPECT_EQ(db->scalar(u"SELECT count(*) FROM T"_s).toInt(), 1);
 }
 
 // --- Commits and notices, on both engines ----------------------------------------------------
@@ -194,13 +195,13 @@ protected:
 TEST_P(NoticesTest, ACommitWatcherRunsOnceAfterTheCommitAndNeverAfterARollback)
 {
     int woken = 0;
-    db().watchCommits(QStringLiteral("mail_outbox"), [&] { ++woken; });
+    db().watchCommits(u"mail_outbox"_s, [&] { ++woken; });
     {
         Transaction tx(db());
-        db().noteChanged(QStringLiteral("MAIL_OUTBOX"));
-        db().noteChanged(QStringLiteral("MAIL_OUTBOX"));
+        db().noteChanged(u"MAIL_OUTBOX"_s);
+        db().noteChanged(u"MAIL_OUTBOX"_s);
         Transaction inner(db());
-        db().noteChanged(QStringLiteral("MAIL"));
+        db().noteChanged(u"MAIL"_s);
         inner.commit();
         EXPECT_EQ(woken, 0) << "nothing is committed yet";
         tx.commit();
@@ -208,13 +209,13 @@ TEST_P(NoticesTest, ACommitWatcherRunsOnceAfterTheCommitAndNeverAfterARollback)
     EXPECT_EQ(woken, 1);
     {
         Transaction tx(db());
-        db().noteChanged(QStringLiteral("MAIL_OUTBOX"));
+        db().noteChanged(u"MAIL_OUTBOX"_s);
     }
     EXPECT_EQ(woken, 1) << "rolled back";
-    db().noteChanged(QStringLiteral("MAIL_OUTBOX"));
+    db().noteChanged(u"MAIL_OUTBOX"_s);
     EXPECT_EQ(woken, 2) << "outside a transaction the change is committed already";
-    db().watchCommits(QStringLiteral("MAIL_OUTBOX"), {});
-    db().noteChanged(QStringLiteral("MAIL_OUTBOX"));
+    db().watchCommits(u"MAIL_OUTBOX"_s, {});
+    db().noteChanged(u"MAIL_OUTBOX"_s);
     EXPECT_EQ(woken, 2);
 }
 
@@ -236,18 +237,17 @@ TEST_P(NoticesTest, ANoticeCommittedOnOneConnectionArrivesOnAnotherThatListens)
     EXPECT_TRUE(listener->takeNotices().isEmpty());
     {
         Transaction tx(db());
-        db().execute(QStringLiteral("SELECT pg_notify(?, ?)"),
-                     {channel, QStringLiteral("O'Brien")});
+        db().execute(u"SELECT pg_notify(?, ?)"_s, {channel, u"O'Brien"_s});
         EXPECT_TRUE(listener->takeNotices(50).isEmpty()) << "sent only at the commit";
         tx.commit();
     }
     const QList<Notice> got = await(*listener);
     ASSERT_EQ(got.size(), 1);
     EXPECT_EQ(got.first().channel, channel);
-    EXPECT_EQ(got.first().payload, QStringLiteral("O'Brien"));
+    EXPECT_EQ(got.first().payload, u"O'Brien"_s);
     EXPECT_FALSE(got.first().fromThisConnection);
 
-    listener->execute(QStringLiteral("SELECT pg_notify(?, 'own')"), {channel});
+    listener->execute(u"SELECT pg_notify(?, 'own')"_s, {channel});
     const QList<Notice> own = await(*listener);
     ASSERT_EQ(own.size(), 1);
     EXPECT_TRUE(own.first().fromThisConnection);
@@ -260,8 +260,8 @@ TEST_P(NoticesTest, AKilledConnectionIsReportedAndANewOneListensAgain)
     auto listener = connectAgain();
     const QString channel = listener->changeChannel();
     listener->listen(channel);
-    const QVariant pid = listener->scalar(QStringLiteral("SELECT pg_backend_pid()"));
-    db().execute(QStringLiteral("SELECT pg_terminate_backend(CAST(? AS integer))"), {pid});
+    const QVariant pid = listener->scalar(u"SELECT pg_backend_pid()"_s);
+    db().execute(u"SELECT pg_terminate_backend(CAST(? AS integer))"_s, {pid});
 
     bool lost = false;
     QDeadlineTimer deadline(5000);
@@ -277,10 +277,10 @@ TEST_P(NoticesTest, AKilledConnectionIsReportedAndANewOneListensAgain)
 
     listener = connectAgain();
     listener->listen(channel);
-    db().execute(QStringLiteral("SELECT pg_notify(?, 'again')"), {channel});
+    db().execute(u"SELECT pg_notify(?, 'again')"_s, {channel});
     const QList<Notice> got = await(*listener);
     ASSERT_EQ(got.size(), 1);
-    EXPECT_EQ(got.first().payload, QStringLiteral("again"));
+    EXPECT_EQ(got.first().payload, u"again"_s);
 }
 
 BX_INSTANTIATE_ENGINES(NoticesTest);

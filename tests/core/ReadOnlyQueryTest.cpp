@@ -5,6 +5,7 @@
 #include <thread>
 
 using namespace bx;
+using namespace Qt::StringLiterals;
 using bx::test::EngineTest;
 
 namespace {
@@ -12,23 +13,19 @@ namespace {
 class ReadOnlyQueryTest : public EngineTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        EngineTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
-        const QString date = isServer() ? QStringLiteral("timestamp") : QStringLiteral("DATETIME");
-        db().executeScript(QStringLiteral("CREATE TABLE T (Id integer, Title text, Seen %1, "
-                                          "Later %1, Rate numeric(19,4))")
-                               .arg(date));
+        const QString date = isServer() ? u"timestamp"_s : u"DATETIME"_s;
+        db().executeScript(u"CREATE TABLE T (Id integer, Title text, Seen %1, "
+                           "Later %1, Rate numeric(19,4))"_s.arg(date));
         for (int id = 1; id <= 5; ++id)
-            db().execute(QStringLiteral("INSERT INTO T (Id, Title, Seen) VALUES (?, ?, ?)"),
-                         {id, QStringLiteral("t%1").arg(id),
+            db().execute(u"INSERT INTO T (Id, Title, Seen) VALUES (?, ?, ?)"_s,
+                         {id, u"t%1"_s.arg(id),
                           id == 1 ? QVariant()
                                   : QVariant(QDateTime(QDate(2024, 1, id), QTime(9, 0), Qt::UTC))});
     }
 
-    QString rows() { return db().scalar(QStringLiteral("SELECT count(*) FROM T")).toString(); }
+    QString rows() { return db().scalar(u"SELECT count(*) FROM T"_s).toString(); }
 };
 
 } // namespace
@@ -38,8 +35,8 @@ protected:
 TEST_P(ReadOnlyQueryTest, OnlyOneReadingStatementRunsAndTheEngineKeepsItFromWriting)
 {
     if (isServer())
-        db().executeScript(QStringLiteral("CREATE FUNCTION bump() RETURNS integer LANGUAGE sql AS "
-                                          "'UPDATE T SET Id = Id + 10 RETURNING Id'"));
+        db().executeScript(u"CREATE FUNCTION bump() RETURNS integer LANGUAGE sql AS "
+                           "'UPDATE T SET Id = Id + 10 RETURNING Id'"_s);
     const struct
     {
         const char* sql;
@@ -62,12 +59,12 @@ TEST_P(ReadOnlyQueryTest, OnlyOneReadingStatementRunsAndTheEngineKeepsItFromWrit
         SCOPED_TRACE(c.sql);
         EXPECT_EQ(db().readOnlyRefusal(sql).has_value(), c.textRefused);
         EXPECT_THROW(db().queryReadOnly(sql, {}), DbError);
-        EXPECT_EQ(rows(), QStringLiteral("5"));
-        EXPECT_EQ(db().scalar(QStringLiteral("SELECT max(Id) FROM T")).toInt(), 5);
+        EXPECT_EQ(rows(), u"5"_s);
+        EXPECT_EQ(db().scalar(u"SELECT max(Id) FROM T"_s).toInt(), 5);
     }
     // The program's own statements are not held to it afterwards.
-    db().execute(QStringLiteral("DELETE FROM T WHERE Id = 5"));
-    EXPECT_EQ(rows(), QStringLiteral("4"));
+    db().execute(u"DELETE FROM T WHERE Id = 5"_s);
+    EXPECT_EQ(rows(), u"4"_s);
 }
 
 // Reading stops at the cap of rows or of cells, one row beyond it telling that there were more;
@@ -87,9 +84,8 @@ TEST_P(ReadOnlyQueryTest, ReadingStopsAtTheCap)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.rows);
         SCOPED_TRACE(c.cells);
-        const ReadOnlyRows read =
-            db().queryReadOnly(QStringLiteral("SELECT Id, Title FROM T WHERE Id > ? ORDER BY Id"),
-                               {1}, ReadCap{c.rows, c.cells});
+        const ReadOnlyRows read = db().queryReadOnly(
+            u"SELECT Id, Title FROM T WHERE Id > ? ORDER BY Id"_s, {1}, ReadCap{c.rows, c.cells});
         EXPECT_EQ(read.rows.rowCount(), c.read);
         EXPECT_EQ(read.capped, c.capped);
         if (c.read > 0) {
@@ -101,9 +97,9 @@ TEST_P(ReadOnlyQueryTest, ReadingStopsAtTheCap)
 // A query past the time limit stops with what it read; interrupting it fails it.
 TEST_P(ReadOnlyQueryTest, TheTimeLimitAndAnInterruptStopTheQuery)
 {
-    const QString slow = QStringLiteral(
-        "WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c WHERE n < 500000000) "
-        "SELECT count(*) FROM c");
+    const QString slow =
+        u"WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c WHERE n < 500000000) "
+        "SELECT count(*) FROM c"_s;
     const ReadOnlyRows read = db().queryReadOnly(slow, {}, {}, 1);
     EXPECT_TRUE(read.timedOut);
     EXPECT_EQ(read.rows.rowCount(), 0);
@@ -114,7 +110,7 @@ TEST_P(ReadOnlyQueryTest, TheTimeLimitAndAnInterruptStopTheQuery)
     });
     EXPECT_THROW(db().queryReadOnly(slow, {}), DbError);
     stopper.join();
-    EXPECT_EQ(db().queryReadOnly(QStringLiteral("SELECT Id FROM T"), {}).rows.rowCount(), 5)
+    EXPECT_EQ(db().queryReadOnly(u"SELECT Id FROM T"_s, {}).rows.rowCount(), 5)
         << "the connection reads again";
 }
 
@@ -123,9 +119,9 @@ TEST_P(ReadOnlyQueryTest, TheTimeLimitAndAnInterruptStopTheQuery)
 TEST_P(ReadOnlyQueryTest, ResultColumnsAreTypedAsDatesNumbersOrText)
 {
     const ReadOnlyRows read = db().queryReadOnly(
-        QStringLiteral("SELECT Title, Seen, Id, Rate, COALESCE(Later, Seen) AS Shown, 1 AS One, "
-                       "Title || 'x' AS Joined, CASE WHEN Id = 2 THEN 'x' ELSE '2024-01-01 "
-                       "00:00:00' END AS Mixed, CASE WHEN Id = 0 THEN 'never' END AS Empty FROM T"),
+        u"SELECT Title, Seen, Id, Rate, COALESCE(Later, Seen) AS Shown, 1 AS One, "
+        "Title || 'x' AS Joined, CASE WHEN Id = 2 THEN 'x' ELSE '2024-01-01 "
+        "00:00:00' END AS Mixed, CASE WHEN Id = 0 THEN 'never' END AS Empty FROM T"_s,
         {});
     const QList<ResultKind> expected{ResultKind::Text,   ResultKind::Date, ResultKind::Number,
                                      ResultKind::Number, ResultKind::Date, ResultKind::Number,
@@ -142,9 +138,9 @@ TEST_P(ReadOnlyQueryTest, TheServerRefusesItInsideATransaction)
 {
     Transaction tx(db());
     if (isServer())
-        EXPECT_THROW(db().queryReadOnly(QStringLiteral("SELECT Id FROM T"), {}), DbError);
+        EXPECT_THROW(db().queryReadOnly(u"SELECT Id FROM T"_s, {}), DbError);
     else
-        EXPECT_EQ(db().queryReadOnly(QStringLiteral("SELECT Id FROM T"), {}).rows.rowCount(), 5);
+        EXPECT_EQ(db().queryReadOnly(u"SELECT Id FROM T"_s, {}).rows.rowCount(), 5);
 }
 
 BX_INSTANTIATE_ENGINES(ReadOnlyQueryTest);

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 using namespace bx;
+using namespace Qt::StringLiterals;
 using bx::test::EngineTest;
 
 namespace {
@@ -17,16 +18,13 @@ namespace {
 class ScriptStatementTest : public EngineTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        EngineTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
-        db().executeScript(QStringLiteral("CREATE TABLE ITEM (n integer PRIMARY KEY, t text)"));
-        db().execute(QStringLiteral("INSERT INTO ITEM (n, t) VALUES (1, 'a')"));
+        db().executeScript(u"CREATE TABLE ITEM (n integer PRIMARY KEY, t text)"_s);
+        db().execute(u"INSERT INTO ITEM (n, t) VALUES (1, 'a')"_s);
     }
 
-    QString item() { return db().scalar(QStringLiteral("SELECT t FROM ITEM")).toString(); }
+    QString item() { return db().scalar(u"SELECT t FROM ITEM"_s).toString(); }
 };
 
 } // namespace
@@ -34,13 +32,12 @@ protected:
 // A second statement after the first is never dropped without a word, on any entry point.
 TEST_P(ScriptStatementTest, SeveralStatementsInOneTextAreRefused)
 {
-    EXPECT_THROW(db().execute(QStringLiteral("UPDATE ITEM SET t = 'b'; DELETE FROM ITEM")),
-                 DbError);
-    EXPECT_THROW(db().query(QStringLiteral("SELECT 1; UPDATE ITEM SET t = 'c'")), DbError);
-    EXPECT_EQ(item(), QStringLiteral("a"));
+    EXPECT_THROW(db().execute(u"UPDATE ITEM SET t = 'b'; DELETE FROM ITEM"_s), DbError);
+    EXPECT_THROW(db().query(u"SELECT 1; UPDATE ITEM SET t = 'c'"_s), DbError);
+    EXPECT_EQ(item(), u"a"_s);
     // A closing ';', blanks and comments may follow.
-    EXPECT_EQ(db().execute(QStringLiteral("UPDATE ITEM SET t = 'd'; -- done\n /* really */ ;")), 1);
-    EXPECT_EQ(item(), QStringLiteral("d"));
+    EXPECT_EQ(db().execute(u"UPDATE ITEM SET t = 'd'; -- done\n /* really */ ;"_s), 1);
+    EXPECT_EQ(item(), u"d"_s);
 }
 
 // Quotes and comments are read as the engine reads them: what hides inside them counts for
@@ -76,8 +73,8 @@ TEST_P(ScriptStatementTest, ScriptedStatementsAreReadAsTheEngineReadsThem)
         else
             EXPECT_THROW(db().queryScripted(sql), DbError);
     }
-    EXPECT_TRUE(db().hasTable(QStringLiteral("ITEM")));
-    EXPECT_FALSE(db().hasTable(QStringLiteral("ITEM_COPY")));
+    EXPECT_TRUE(db().hasTable(u"ITEM"_s));
+    EXPECT_FALSE(db().hasTable(u"ITEM_COPY"_s));
 }
 
 // Nor does it call the functions that manage logins and passwords, however the name is spelt.
@@ -108,14 +105,14 @@ TEST(ScriptStatementRefusal, LoginFunctionsAreRefusedUnderAnySpelling)
 TEST(ScriptStatementRefusal, WhatFollowsAStatementIsReadAsTheEnginesReadIt)
 {
     for (const Engine engine : {Engine::Sqlite, Engine::Postgres}) {
-        EXPECT_TRUE(scriptStatementRefusal(QStringLiteral("SELECT 1; /*"), engine));
-        EXPECT_TRUE(scriptStatementRefusal(QStringLiteral("SELECT 1;\v--"), engine));
-        EXPECT_TRUE(scriptStatementRefusal(QStringLiteral("SELECT 1;\u00a0"), engine));
-        EXPECT_FALSE(scriptStatementRefusal(QStringLiteral("SELECT 1 ;\t\r\n\f-- done"), engine));
+        EXPECT_TRUE(scriptStatementRefusal(u"SELECT 1; /*"_s, engine));
+        EXPECT_TRUE(scriptStatementRefusal(u"SELECT 1;\v--"_s, engine));
+        EXPECT_TRUE(scriptStatementRefusal(u"SELECT 1;\u00a0"_s, engine));
+        EXPECT_FALSE(scriptStatementRefusal(u"SELECT 1 ;\t\r\n\f-- done"_s, engine));
         // The server nests block comments: there this one is still open.
-        EXPECT_EQ(readOnlyStatementRefusal(QStringLiteral("SELECT 1 /* /* */"), engine).has_value(),
+        EXPECT_EQ(readOnlyStatementRefusal(u"SELECT 1 /* /* */"_s, engine).has_value(),
                   engine == Engine::Postgres);
-        EXPECT_FALSE(scriptStatementRefusal(QStringLiteral("SELECT 1 /* closed */"), engine));
+        EXPECT_FALSE(scriptStatementRefusal(u"SELECT 1 /* closed */"_s, engine));
     }
 }
 
@@ -124,15 +121,14 @@ TEST(ScriptStatementRefusal, WhatFollowsAStatementIsReadAsTheEnginesReadIt)
 TEST_P(ScriptStatementTest, FailedScriptedStatementLeavesTheTransactionUsable)
 {
     Transaction tx(db());
-    EXPECT_EQ(db().executeScripted(QStringLiteral("UPDATE ITEM SET t = 'kept'")), 1);
-    EXPECT_THROW(db().executeScripted(QStringLiteral("INSERT INTO ITEM (n, t) VALUES (?, ?)"),
-                                      {1, QStringLiteral("twice")}),
+    EXPECT_EQ(db().executeScripted(u"UPDATE ITEM SET t = 'kept'"_s), 1);
+    EXPECT_THROW(db().executeScripted(u"INSERT INTO ITEM (n, t) VALUES (?, ?)"_s, {1, u"twice"_s}),
                  DbError);
-    EXPECT_THROW(db().executeScripted(QStringLiteral("COMMIT")), DbError);
+    EXPECT_THROW(db().executeScripted(u"COMMIT"_s), DbError);
     EXPECT_EQ(db().transactionDepth(), 1);
-    EXPECT_EQ(db().executeScripted(QStringLiteral("UPDATE ITEM SET t = t || '!'")), 1);
+    EXPECT_EQ(db().executeScripted(u"UPDATE ITEM SET t = t || '!'"_s), 1);
     tx.commit();
-    EXPECT_EQ(item(), QStringLiteral("kept!"));
+    EXPECT_EQ(item(), u"kept!"_s);
 }
 
 // The fence's fuzz corpus replayed on the server: every text it lets through is one statement the
@@ -143,8 +139,7 @@ TEST_P(ScriptStatementTest, CorpusLetThroughIsOneStatementOnTheServer)
 {
     if (!isServer())
         GTEST_SKIP() << "the fuzz target script_statement checks the embedded engine";
-    static const QStringList missingName = {QStringLiteral("42P01"), QStringLiteral("42703"),
-                                            QStringLiteral("42883")};
+    static const QStringList missingName = {u"42P01"_s, u"42703"_s, u"42883"_s};
     int replayed = 0;
     for (const char* folder : {"/fuzz/corpus/script_statement", "/data/fuzz/script_statement"}) {
         const QDir dir(QStringLiteral(BX_TEST_SOURCE_DIR) + QLatin1String(folder));
@@ -154,17 +149,16 @@ TEST_P(ScriptStatementTest, CorpusLetThroughIsOneStatementOnTheServer)
             const QString sql = QString::fromUtf8(file.readAll());
             // PREPARE takes only these; "?" would become a parameter of unknown type.
             static const QRegularExpression preparable(
-                QStringLiteral("^\\s*(SELECT|INSERT|UPDATE|DELETE|WITH|VALUES)\\b"),
+                u"^\\s*(SELECT|INSERT|UPDATE|DELETE|WITH|VALUES)\\b"_s,
                 QRegularExpression::CaseInsensitiveOption);
             if (scriptStatementRefusal(sql, Engine::Postgres) ||
-                !preparable.match(sql).hasMatch() || sql.contains(QLatin1Char('?')) ||
-                sql.contains(QChar(0)))
+                !preparable.match(sql).hasMatch() || sql.contains(u'?') || sql.contains(QChar(0)))
                 continue;
             SCOPED_TRACE(info.fileName().toStdString() + ": " + sql.toStdString());
             ++replayed;
             try {
-                db().execute(QStringLiteral("PREPARE f AS ") + sql);
-                db().execute(QStringLiteral("DEALLOCATE f"));
+                db().execute(u"PREPARE f AS "_s + sql);
+                db().execute(u"DEALLOCATE f"_s);
             } catch (const DbError& e) {
                 EXPECT_TRUE(missingName.contains(e.number()))
                     << e.number().toStdString() << " " << e.description().toStdString();

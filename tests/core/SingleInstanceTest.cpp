@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 using namespace bx;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -47,7 +48,7 @@ private:
 
 QString testKey()
 {
-    return QStringLiteral("bxtest-%1").arg(QRandomGenerator::global()->generate());
+    return u"bxtest-%1"_s.arg(QRandomGenerator::global()->generate());
 }
 
 /** The permission bits of a folder, or -1 when it is missing. */
@@ -83,10 +84,10 @@ TEST(SingleInstance, TheSecondCopyGivesWayUntilTheFirstEnds)
 TEST(SingleInstance, WithoutARuntimeFolderTheSocketGoesToAPrivateFolder)
 {
     QTemporaryDir tmp;
-    QFile notAFolder(tmp.filePath(QStringLiteral("runtime")));
+    QFile notAFolder(tmp.filePath(u"runtime"_s));
     ASSERT_TRUE(notAFolder.open(QIODevice::WriteOnly));
     const EnvironmentVariable tmpdir("TMPDIR", QFile::encodeName(tmp.path()));
-    const QString own = tmp.filePath(QStringLiteral("brindlepax-%1").arg(geteuid()));
+    const QString own = tmp.filePath(u"brindlepax-%1"_s.arg(geteuid()));
 
     for (const QByteArray& runtime : {QByteArray(), QFile::encodeName(notAFolder.fileName())}) {
         const EnvironmentVariable xdg("XDG_RUNTIME_DIR", runtime);

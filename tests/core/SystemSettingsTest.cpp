@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 using namespace bx;
+using namespace Qt::StringLiterals;
 using bx::test::EngineTest;
 
 namespace {
@@ -20,37 +21,31 @@ namespace {
 class SystemSettingsTest : public EngineTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        EngineTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
-        const QString text =
-            isServer() ? QStringLiteral("citext") : QStringLiteral("TEXT COLLATE NOCASE");
+        const QString text = isServer() ? u"citext"_s : u"TEXT COLLATE NOCASE"_s;
         db().executeScript(
-            QStringLiteral(
-                "CREATE TABLE SYSTEM (MAX_STORAGE integer, Chunk_Size integer, Query_Wait integer, "
-                "Edit_Attachments smallint, GetParentParams smallint, NoLogon smallint, "
-                "ShowApproverName smallint, Show_Custom smallint, Label_Custom %1, Reports_Folder "
-                "%1, "
-                "SMTPServer %1, POPServer %1, SMTPAuth smallint, SMTPLeave smallint, SMTPUser %1, "
-                "SMTPPwd %1, VoIPServerIP %1, Mand_Target_Date smallint, Mand_Category smallint, "
-                "Mand_Priority smallint, Mand_Contact smallint); "
-                "CREATE TABLE Vars (VarName %1 PRIMARY KEY, VarValue %1)")
-                .arg(text));
-        m_admin.userId = QStringLiteral("admin");
+            u"CREATE TABLE SYSTEM (MAX_STORAGE integer, Chunk_Size integer, Query_Wait integer, "
+            "Edit_Attachments smallint, GetParentParams smallint, NoLogon smallint, "
+            "ShowApproverName smallint, Show_Custom smallint, Label_Custom %1, Reports_Folder "
+            "%1, "
+            "SMTPServer %1, POPServer %1, SMTPAuth smallint, SMTPLeave smallint, SMTPUser %1, "
+            "SMTPPwd %1, VoIPServerIP %1, Mand_Target_Date smallint, Mand_Category smallint, "
+            "Mand_Priority smallint, Mand_Contact smallint); "
+            "CREATE TABLE Vars (VarName %1 PRIMARY KEY, VarValue %1)"_s.arg(text));
+        m_admin.userId = u"admin"_s;
     }
 
     SystemSettingsInput goodInput() const
     {
         SystemSettingsInput in;
-        in.chunkSize = QStringLiteral("2000");
-        in.queryWait = QStringLiteral("30");
+        in.chunkSize = u"2000"_s;
+        in.queryWait = u"30"_s;
         return in;
     }
 
     QTemporaryDir m_home;
-    SettingsStore m_settings{m_home.filePath(QStringLiteral("MRBX.conf"))};
+    SettingsStore m_settings{m_home.filePath(u"MRBX.conf"_s)};
     UserRecord m_admin;
 };
 
@@ -59,52 +54,45 @@ protected:
 TEST_P(SystemSettingsTest, LoadingAppliesDefaultsAndLimits)
 {
     db().execute(
-        QStringLiteral(
-            "INSERT INTO SYSTEM (Chunk_Size, Query_Wait, Mand_Priority, Label_Custom, SMTPServer) "
-            "VALUES (?, NULL, ?, ?, ?)"),
-        {500, true, QStringLiteral("Cost centre"), QStringLiteral("smtp.example")});
+        u"INSERT INTO SYSTEM (Chunk_Size, Query_Wait, Mand_Priority, Label_Custom, SMTPServer) "
+        "VALUES (?, NULL, ?, ?, ?)"_s,
+        {500, true, u"Cost centre"_s, u"smtp.example"_s});
     SystemSettings s;
-    ASSERT_TRUE(s.reload(db(), m_settings, QStringLiteral("/opt/bx")));
+    ASSERT_TRUE(s.reload(db(), m_settings, u"/opt/bx"_s));
     EXPECT_EQ(s.chunkSize, 1000) << "a size below 1000 is used as 1000";
     EXPECT_EQ(s.queryWait, 10) << "Null query timeout is 10 seconds";
     EXPECT_TRUE(s.mandPriority);
     EXPECT_FALSE(s.mandCategory);
-    EXPECT_EQ(s.labelCustom, QStringLiteral("Cost centre"));
-    EXPECT_EQ(s.reportsFolder(), QStringLiteral("/opt/bx/QV Reports"));
+    EXPECT_EQ(s.labelCustom, u"Cost centre"_s);
+    EXPECT_EQ(s.reportsFolder(), u"/opt/bx/QV Reports"_s);
 
-    db().execute(
-        QStringLiteral("UPDATE SYSTEM SET Chunk_Size = 4096, Query_Wait = 25, Reports_Folder = ?"),
-        {QStringLiteral("/srv/reports/;/srv/more")});
-    ASSERT_TRUE(s.reload(db(), m_settings, QStringLiteral("/opt/bx")));
+    db().execute(u"UPDATE SYSTEM SET Chunk_Size = 4096, Query_Wait = 25, Reports_Folder = ?"_s,
+                 {u"/srv/reports/;/srv/more"_s});
+    ASSERT_TRUE(s.reload(db(), m_settings, u"/opt/bx"_s));
     EXPECT_EQ(s.chunkSize, 4096);
     EXPECT_EQ(s.queryWait, 25);
-    EXPECT_EQ(s.reportsFolders,
-              (QStringList{QStringLiteral("/srv/reports"), QStringLiteral("/srv/more")}));
+    EXPECT_EQ(s.reportsFolders, (QStringList{u"/srv/reports"_s, u"/srv/more"_s}));
 }
 
 TEST_P(SystemSettingsTest, PersonalMailSettingsReplaceTheSystemOnes)
 {
     db().execute(
-        QStringLiteral(
-            "INSERT INTO SYSTEM (SMTPServer, POPServer, SMTPUser, SMTPAuth) VALUES (?, ?, ?, ?)"),
-        {QStringLiteral("smtp.corp"), QStringLiteral("pop.corp"), QStringLiteral("corp"), true});
-    m_settings.set(SettingsKeys::kSmtp, QStringLiteral("SMTP Server Name"),
-                   QStringLiteral("smtp.home"));
-    m_settings.set(SettingsKeys::kSmtp, QStringLiteral("SMTP User Name"),
-                   QStringLiteral("o'brien"));
-    m_settings.set(SettingsKeys::kSmtp, QStringLiteral("SMTP Auth"), QStringLiteral("0"));
-    m_settings.set(SettingsKeys::kSmtp, QStringLiteral("SMTP Leave"), QStringLiteral("1"));
+        u"INSERT INTO SYSTEM (SMTPServer, POPServer, SMTPUser, SMTPAuth) VALUES (?, ?, ?, ?)"_s,
+        {u"smtp.corp"_s, u"pop.corp"_s, u"corp"_s, true});
+    m_settings.set(SettingsKeys::kSmtp, u"SMTP Server Name"_s, u"smtp.home"_s);
+    m_settings.set(SettingsKeys::kSmtp, u"SMTP User Name"_s, u"o'brien"_s);
+    m_settings.set(SettingsKeys::kSmtp, u"SMTP Auth"_s, u"0"_s);
+    m_settings.set(SettingsKeys::kSmtp, u"SMTP Leave"_s, u"1"_s);
 
     SystemSettings s;
     s.reload(db(), m_settings, {});
-    EXPECT_EQ(s.smtpServer, QStringLiteral("smtp.corp"))
-        << "personal values apply only when chosen";
+    EXPECT_EQ(s.smtpServer, u"smtp.corp"_s) << "personal values apply only when chosen";
 
-    m_settings.set(SettingsKeys::kSmtp, QStringLiteral("SMTP My Setting"), QStringLiteral("1"));
+    m_settings.set(SettingsKeys::kSmtp, u"SMTP My Setting"_s, u"1"_s);
     s.reload(db(), m_settings, {});
-    EXPECT_EQ(s.smtpServer, QStringLiteral("smtp.home"));
+    EXPECT_EQ(s.smtpServer, u"smtp.home"_s);
     EXPECT_EQ(s.popServer, QString());
-    EXPECT_EQ(s.smtpUser, QStringLiteral("o'brien"));
+    EXPECT_EQ(s.smtpUser, u"o'brien"_s);
     EXPECT_FALSE(s.smtpAuth);
     EXPECT_TRUE(s.smtpLeave);
 }
@@ -114,58 +102,57 @@ TEST_P(SystemSettingsTest, PersonalMailSettingsReplaceTheSystemOnes)
 // database's back.
 TEST_P(SystemSettingsTest, PersonalPasswordIsStoredScrambledAndReadInClear)
 {
-    db().execute(QStringLiteral("INSERT INTO SYSTEM (SMTPServer, SMTPPwd) VALUES (?, ?)"),
-                 {QStringLiteral("smtp.corp"), QStringLiteral("corp pw")});
+    db().execute(u"INSERT INTO SYSTEM (SMTPServer, SMTPPwd) VALUES (?, ?)"_s,
+                 {u"smtp.corp"_s, u"corp pw"_s});
     PersonalMailSettings mine;
     mine.own = true;
-    mine.smtpServer = QStringLiteral("smtp.home");
-    mine.password = QStringLiteral("Zoë's pw;%");
+    mine.smtpServer = u"smtp.home"_s;
+    mine.password = u"Zoë's pw;%"_s;
     ASSERT_FALSE(mine.save(m_settings).has_value());
-    const QString password = QStringLiteral("SMTP Password");
+    const QString password = u"SMTP Password"_s;
     const QString stored = m_settings.get(SettingsKeys::kSmtp, password);
-    EXPECT_FALSE(stored.contains(QStringLiteral("pw")));
+    EXPECT_FALSE(stored.contains(u"pw"_s));
     EXPECT_EQ(SettingsStore(m_settings.path()).get(SettingsKeys::kSmtp, password), stored);
 
     SystemSettings s;
     s.reload(db(), m_settings, {});
     EXPECT_TRUE(s.personalMail);
-    EXPECT_EQ(s.smtpServer, QStringLiteral("smtp.home"));
+    EXPECT_EQ(s.smtpServer, u"smtp.home"_s);
     EXPECT_EQ(s.smtpPwd, mine.password);
     EXPECT_EQ(PersonalMailSettings::load(m_settings).password, mine.password);
 
-    m_settings.set(SettingsKeys::kSmtp, password, QStringLiteral("old clear pw"));
+    m_settings.set(SettingsKeys::kSmtp, password, u"old clear pw"_s);
     s.reload(db(), m_settings, {});
-    EXPECT_EQ(s.smtpPwd, QStringLiteral("old clear pw"));
+    EXPECT_EQ(s.smtpPwd, u"old clear pw"_s);
 
     mine.own = false;
     mine.password = QString(84, u'x');
     EXPECT_TRUE(mine.save(m_settings).has_value()) << "the scrambler keeps 83 characters";
-    EXPECT_EQ(m_settings.get(SettingsKeys::kSmtp, password), QStringLiteral("old clear pw"));
+    EXPECT_EQ(m_settings.get(SettingsKeys::kSmtp, password), u"old clear pw"_s);
     mine.password.clear();
     ASSERT_FALSE(mine.save(m_settings).has_value());
     s.reload(db(), m_settings, {});
     EXPECT_FALSE(s.personalMail);
-    EXPECT_EQ(s.smtpServer, QStringLiteral("smtp.corp"));
-    EXPECT_EQ(s.smtpPwd, QStringLiteral("corp pw"));
+    EXPECT_EQ(s.smtpServer, u"smtp.corp"_s);
+    EXPECT_EQ(s.smtpPwd, u"corp pw"_s);
 }
 
 TEST_P(SystemSettingsTest, ColumnsMissingFromAnOlderDatabaseKeepThePreviousValue)
 {
-    db().execute(QStringLiteral("INSERT INTO SYSTEM (Chunk_Size, Mand_Category) VALUES (3000, 1)"));
+    db().execute(u"INSERT INTO SYSTEM (Chunk_Size, Mand_Category) VALUES (3000, 1)"_s);
     SystemSettings s;
     ASSERT_TRUE(s.reload(db(), m_settings, {}));
     EXPECT_TRUE(s.mandCategory);
 
     // An older database: a SYSTEM table without the newer columns.
-    db().executeScript(
-        QStringLiteral("DROP TABLE SYSTEM; CREATE TABLE SYSTEM (Chunk_Size integer)"));
-    db().execute(QStringLiteral("INSERT INTO SYSTEM (Chunk_Size) VALUES (5000)"));
+    db().executeScript(u"DROP TABLE SYSTEM; CREATE TABLE SYSTEM (Chunk_Size integer)"_s);
+    db().execute(u"INSERT INTO SYSTEM (Chunk_Size) VALUES (5000)"_s);
     ASSERT_TRUE(s.reload(db(), m_settings, {}));
     EXPECT_EQ(s.chunkSize, 5000);
     EXPECT_TRUE(s.mandCategory);
     EXPECT_EQ(s.queryWait, 10);
 
-    db().executeScript(QStringLiteral("DROP TABLE SYSTEM"));
+    db().executeScript(u"DROP TABLE SYSTEM"_s);
     EXPECT_FALSE(s.reload(db(), m_settings, {}));
     EXPECT_EQ(s.chunkSize, 5000);
 }
@@ -173,7 +160,7 @@ TEST_P(SystemSettingsTest, ColumnsMissingFromAnOlderDatabaseKeepThePreviousValue
 TEST_P(SystemSettingsTest, SaveChecksInTheWindowsOrder)
 {
     SystemSettingsEditor editor(db(), m_settings, m_admin, {}, {});
-    const QString memory = QStringLiteral("Allocated memory must be between 2,000 and 32,000");
+    const QString memory = u"Allocated memory must be between 2,000 and 32,000"_s;
     for (const char* chunk : {"2000", "32000", " 2500 "}) {
         auto in = goodInput();
         in.chunkSize = QLatin1String(chunk);
@@ -189,85 +176,76 @@ TEST_P(SystemSettingsTest, SaveChecksInTheWindowsOrder)
         EXPECT_EQ(refusal->field, SystemSettingsRefusal::Field::ChunkSize);
     }
     auto in = goodInput();
-    in.queryWait = QStringLiteral("   ");
+    in.queryWait = u"   "_s;
     const auto refusal = editor.save(in);
     ASSERT_TRUE(refusal.has_value());
-    EXPECT_EQ(refusal->message, QStringLiteral("Please define query timeout"));
+    EXPECT_EQ(refusal->message, u"Please define query timeout"_s);
     EXPECT_EQ(refusal->field, SystemSettingsRefusal::Field::QueryWait);
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT count(*) FROM SYSTEM")).toInt(), 0)
+    EXPECT_EQ(db().scalar(u"SELECT count(*) FROM SYSTEM"_s).toInt(), 0)
         << "a refusal writes nothing";
 
     // Only an administrator saves: refused first, before the shared login is stored.
     UserRecord ann;
-    ann.userId = QStringLiteral("ann");
-    const QString server = QStringLiteral("db.example:5433");
-    in.sharedLogin = QStringLiteral("bx_shared");
-    EXPECT_EQ(SystemSettingsEditor(db(), m_settings, ann, server, QStringLiteral("pax")).save(in),
+    ann.userId = u"ann"_s;
+    const QString server = u"db.example:5433"_s;
+    in.sharedLogin = u"bx_shared"_s;
+    EXPECT_EQ(SystemSettingsEditor(db(), m_settings, ann, server, u"pax"_s).save(in),
               (SystemSettingsRefusal{UserRights::kNotAdministrator, SystemSettingsField::None}));
-    EXPECT_EQ(m_settings.get(SettingsKeys::serverSection(server, QStringLiteral("pax")),
-                             SettingsKeys::kUnsecureLogin),
-              QString());
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT count(*) FROM SYSTEM")).toInt(), 0);
+    EXPECT_EQ(
+        m_settings.get(SettingsKeys::serverSection(server, u"pax"_s), SettingsKeys::kUnsecureLogin),
+        QString());
+    EXPECT_EQ(db().scalar(u"SELECT count(*) FROM SYSTEM"_s).toInt(), 0);
     ann.administrator = true;
     EXPECT_FALSE(SystemSettingsEditor(db(), m_settings, ann, {}, {}).save(goodInput()));
 }
 
 TEST_P(SystemSettingsTest, SaveStoresTrimmedTextsNullsAndOneBlankLabel)
 {
-    db().execute(QStringLiteral(
-        "INSERT INTO SYSTEM (Chunk_Size, SMTPServer, Reports_Folder) VALUES (9000, 'old', '/x')"));
+    db().execute(
+        u"INSERT INTO SYSTEM (Chunk_Size, SMTPServer, Reports_Folder) VALUES (9000, 'old', '/x')"_s);
     SystemSettingsEditor editor(db(), m_settings, m_admin, {}, {});
     auto in = goodInput();
-    in.chunkSize = QStringLiteral("32000");
-    in.smtpServer = QStringLiteral("   ");
-    in.smtpUser = QStringLiteral("  o'brien  ");
-    in.labelCustom = QStringLiteral("  ");
+    in.chunkSize = u"32000"_s;
+    in.smtpServer = u"   "_s;
+    in.smtpUser = u"  o'brien  "_s;
+    in.labelCustom = u"  "_s;
     in.mandTargetDate = true;
     in.noLogon = true;
     ASSERT_FALSE(editor.save(in).has_value());
 
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT count(*) FROM SYSTEM")).toInt(), 1)
-        << "the one row is updated";
-    EXPECT_EQ(readSystemValue(db(), QStringLiteral("Label_Custom")).toString(),
-              QStringLiteral(" "));
-    EXPECT_TRUE(db().query(QStringLiteral("SELECT SMTPServer FROM SYSTEM"))
-                    .isNull(QStringLiteral("SMTPServer")));
-    EXPECT_EQ(readSystemValue(db(), QStringLiteral("SMTPServer")).toString(), QString())
+    EXPECT_EQ(db().scalar(u"SELECT count(*) FROM SYSTEM"_s).toInt(), 1) << "the one row is updated";
+    EXPECT_EQ(readSystemValue(db(), u"Label_Custom"_s).toString(), u" "_s);
+    EXPECT_TRUE(db().query(u"SELECT SMTPServer FROM SYSTEM"_s).isNull(u"SMTPServer"_s));
+    EXPECT_EQ(readSystemValue(db(), u"SMTPServer"_s).toString(), QString())
         << "Null reads as empty";
-    EXPECT_EQ(readSystemValue(db(), QStringLiteral("SMTPUser")).toString(),
-              QStringLiteral("o'brien"));
-    EXPECT_EQ(readSystemValue(db(), QStringLiteral("Chunk_Size")).toInt(), 32000);
-    EXPECT_EQ(readSystemValue(db(), QStringLiteral("Reports_Folder")).toString(),
-              QStringLiteral(" "));
-    EXPECT_EQ(readSystemValue(db(), QStringLiteral("Mand_Target_Date")).toInt(),
-              db().dialect().trueValue());
-    EXPECT_EQ(readSystemValue(db(), QStringLiteral("NoLogon")).toInt(), db().dialect().trueValue());
+    EXPECT_EQ(readSystemValue(db(), u"SMTPUser"_s).toString(), u"o'brien"_s);
+    EXPECT_EQ(readSystemValue(db(), u"Chunk_Size"_s).toInt(), 32000);
+    EXPECT_EQ(readSystemValue(db(), u"Reports_Folder"_s).toString(), u" "_s);
+    EXPECT_EQ(readSystemValue(db(), u"Mand_Target_Date"_s).toInt(), db().dialect().trueValue());
+    EXPECT_EQ(readSystemValue(db(), u"NoLogon"_s).toInt(), db().dialect().trueValue());
 
     const SystemSettingsInput back = editor.load();
-    EXPECT_EQ(back.smtpUser, QStringLiteral("o'brien"));
+    EXPECT_EQ(back.smtpUser, u"o'brien"_s);
     EXPECT_TRUE(back.mandTargetDate);
     SystemSettings loaded;
-    loaded.reload(db(), m_settings, QStringLiteral("/opt/bx"));
-    EXPECT_EQ(loaded.reportsFolder(), QStringLiteral("/opt/bx/QV Reports"))
+    loaded.reload(db(), m_settings, u"/opt/bx"_s);
+    EXPECT_EQ(loaded.reportsFolder(), u"/opt/bx/QV Reports"_s)
         << "the saved blank means the default folder";
 }
 
 TEST_P(SystemSettingsTest, OnTheServerTheSharedLoginGoesToTheSettingsAndNoLogonIsCleared)
 {
-    SystemSettingsEditor editor(db(), m_settings, m_admin, QStringLiteral("db.example:5433"),
-                                QStringLiteral("o'brien db"));
+    SystemSettingsEditor editor(db(), m_settings, m_admin, u"db.example:5433"_s, u"o'brien db"_s);
     auto in = goodInput();
-    in.sharedLogin = QStringLiteral("bx_shared");
-    in.sharedPassword = QStringLiteral("p'w");
+    in.sharedLogin = u"bx_shared"_s;
+    in.sharedPassword = u"p'w"_s;
     in.noLogon = true;
     ASSERT_FALSE(editor.save(in).has_value());
-    const QString section = QStringLiteral("SQL\\db.example:5433\\DB\\o'brien db");
-    EXPECT_EQ(m_settings.get(section, QStringLiteral("UnsecureLogin")),
-              QStringLiteral("bx_shared"));
-    EXPECT_EQ(SettingsStore(m_settings.path()).get(section, QStringLiteral("UnsecurePwd")),
-              QStringLiteral("p'w"));
-    EXPECT_EQ(readSystemValue(db(), QStringLiteral("NoLogon")).toInt(), 0);
-    EXPECT_EQ(editor.load().sharedLogin, QStringLiteral("bx_shared"));
+    const QString section = u"SQL\\db.example:5433\\DB\\o'brien db"_s;
+    EXPECT_EQ(m_settings.get(section, u"UnsecureLogin"_s), u"bx_shared"_s);
+    EXPECT_EQ(SettingsStore(m_settings.path()).get(section, u"UnsecurePwd"_s), u"p'w"_s);
+    EXPECT_EQ(readSystemValue(db(), u"NoLogon"_s).toInt(), 0);
+    EXPECT_EQ(editor.load().sharedLogin, u"bx_shared"_s);
 }
 
 // Per server as typed (case and blanks aside) and per service; only an administrator changes it.
@@ -276,8 +254,8 @@ TEST_P(SystemSettingsTest, PlainMailLoginIsAllowedPerServerByAnAdministrator)
     using MailPlainLogin::Service;
     SystemSettingsEditor editor(db(), m_settings, m_admin, {}, {});
     auto in = goodInput();
-    in.smtpServer = QStringLiteral(" Mail.Example:587 ");
-    in.popServer = QStringLiteral("mail.example");
+    in.smtpServer = u" Mail.Example:587 "_s;
+    in.popServer = u"mail.example"_s;
     in.smtpPlainLogin = true;
     ASSERT_FALSE(editor.save(in).has_value());
     const struct
@@ -298,7 +276,7 @@ TEST_P(SystemSettingsTest, PlainMailLoginIsAllowedPerServerByAnAdministrator)
     EXPECT_FALSE(back.popPlainLogin);
 
     UserRecord ann;
-    ann.userId = QStringLiteral("ann");
+    ann.userId = u"ann"_s;
     EXPECT_EQ(MailPlainLogin::setAllowed(db(), ann, Service::Pop3, in.popServer, true),
               RefusalOf<>{UserRights::kNotAdministrator});
     back.smtpPlainLogin = false;
@@ -312,10 +290,10 @@ TEST_P(SystemSettingsTest, PlainMailLoginIsAllowedPerServerByAnAdministrator)
     EXPECT_FALSE(MailPlainLogin::allowed(db(), Service::Smtp, in.smtpServer));
 
     // A server renamed takes its permission along; the old name keeps none.
-    back.popServer = QStringLiteral("MAIL.example ");
+    back.popServer = u"MAIL.example "_s;
     ASSERT_FALSE(editor.save(back).has_value());
     EXPECT_TRUE(MailPlainLogin::allowed(db(), Service::Pop3, in.popServer));
-    back.popServer = QStringLiteral("pop.example");
+    back.popServer = u"pop.example"_s;
     ASSERT_FALSE(editor.save(back).has_value());
     EXPECT_FALSE(MailPlainLogin::allowed(db(), Service::Pop3, in.popServer));
     EXPECT_TRUE(MailPlainLogin::allowed(db(), Service::Pop3, back.popServer));
@@ -324,26 +302,24 @@ TEST_P(SystemSettingsTest, PlainMailLoginIsAllowedPerServerByAnAdministrator)
 TEST_P(SystemSettingsTest, VarsReadAndWriteByName)
 {
     EXPECT_EQ(Vars::buildNumber(db()), 0) << "no row";
-    db().execute(QStringLiteral("INSERT INTO Vars (VarName, VarValue) VALUES ('BuildNum', NULL)"));
+    db().execute(u"INSERT INTO Vars (VarName, VarValue) VALUES ('BuildNum', NULL)"_s);
     EXPECT_EQ(Vars::buildNumber(db()), 0) << "Null";
-    Vars::setValue(db(), QStringLiteral("buildnum"), QStringLiteral("75"));
+    Vars::setValue(db(), u"buildnum"_s, u"75"_s);
     EXPECT_EQ(Vars::buildNumber(db()), 75);
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT count(*) FROM Vars")).toInt(), 1)
-        << "names ignore case";
+    EXPECT_EQ(db().scalar(u"SELECT count(*) FROM Vars"_s).toInt(), 1) << "names ignore case";
 
     EXPECT_TRUE(Vars::createsUserLogins(db()));
-    Vars::setValue(db(), QStringLiteral("NotCreateNewLogin"), QStringLiteral("no"));
+    Vars::setValue(db(), u"NotCreateNewLogin"_s, u"no"_s);
     EXPECT_TRUE(Vars::createsUserLogins(db()));
-    Vars::setValue(db(), QStringLiteral("NotCreateNewLogin"), QStringLiteral("YES"));
+    Vars::setValue(db(), u"NotCreateNewLogin"_s, u"YES"_s);
     EXPECT_FALSE(Vars::createsUserLogins(db()));
 
-    Vars::setValue(db(), QStringLiteral("USERS/DEFAULT ASSIGN/o'brien"), QStringLiteral("it's"));
-    EXPECT_EQ(Vars::value(db(), QStringLiteral("users/default assign/O'BRIEN")),
-              QStringLiteral("it's"));
+    Vars::setValue(db(), u"USERS/DEFAULT ASSIGN/o'brien"_s, u"it's"_s);
+    EXPECT_EQ(Vars::value(db(), u"users/default assign/O'BRIEN"_s), u"it's"_s);
 
-    db().executeScript(QStringLiteral("DROP TABLE Vars"));
+    db().executeScript(u"DROP TABLE Vars"_s);
     EXPECT_EQ(Vars::buildNumber(db()), 0) << "an older database without the table";
-    EXPECT_FALSE(Vars::contains(db(), QStringLiteral("BuildNum")));
+    EXPECT_FALSE(Vars::contains(db(), u"BuildNum"_s));
 }
 
 BX_INSTANTIATE_ENGINES(SystemSettingsTest);

@@ -11,6 +11,7 @@
 #include <string>
 
 using namespace bx;
+using namespace Qt::StringLiterals;
 using change_markers::Scope;
 
 namespace {
@@ -19,19 +20,15 @@ namespace {
 class ChangeMarkersTest : public test::CurrentSchemaTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        CurrentSchemaTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
-        test::addUsers(db(), {QStringLiteral("ann"), QStringLiteral("O'Brien")});
+        test::addUsers(db(), {u"ann"_s, u"O'Brien"_s});
         for (const int shop : {7, 8})
             test::addWorkshop(db(), shop);
-        in7 = test::addTaskRow(db(), {{QStringLiteral("SCR_Group_ID"), 7}});
-        in8 = test::addTaskRow(db(), {{QStringLiteral("SCR_Group_ID"), 8}});
-        test::addChecklist(db(), QStringLiteral("Sign"), 8,
-                           {{QStringLiteral("Check"), true, QStringLiteral("ann"), {}}});
-        checklist = test::attachChecklist(db(), in8, QStringLiteral("Sign"));
+        in7 = test::addTaskRow(db(), {{u"SCR_Group_ID"_s, 7}});
+        in8 = test::addTaskRow(db(), {{u"SCR_Group_ID"_s, 8}});
+        test::addChecklist(db(), u"Sign"_s, 8, {{u"Check"_s, true, u"ann"_s, {}}});
+        checklist = test::attachChecklist(db(), in8, u"Sign"_s);
     }
 
     /** Which scopes moved while `change` ran: "7", "8" and "*" (every workshop), in order. */
@@ -62,7 +59,7 @@ protected:
 
 TEST_P(ChangeMarkersTest, EveryWriteMovesTheMarkersOfTheWorkshopsItTouches)
 {
-    const QString retitle = QStringLiteral("UPDATE SCR SET SCR_Title = ? WHERE SCR_Number = ?");
+    const QString retitle = u"UPDATE SCR SET SCR_Title = ? WHERE SCR_Number = ?"_s;
     const struct
     {
         const char* name;
@@ -70,58 +67,56 @@ TEST_P(ChangeMarkersTest, EveryWriteMovesTheMarkersOfTheWorkshopsItTouches)
         QVariantList params;
         const char* moved;
     } cases[] = {
-        {"a task retitled", retitle, {QStringLiteral("O'Brien's"), in7}, "7*"},
-        {"nothing changed", retitle, {QStringLiteral("x"), -1}, ""},
+        {"a task retitled", retitle, {u"O'Brien's"_s, in7}, "7*"},
+        {"nothing changed", retitle, {u"x"_s, -1}, ""},
         {"a task moved to another workshop",
-         QStringLiteral("UPDATE SCR SET SCR_Group_ID = 8 WHERE SCR_Number = ?"),
+         u"UPDATE SCR SET SCR_Group_ID = 8 WHERE SCR_Number = ?"_s,
          {in7},
          "78*"},
         {"a task of no workshop",
-         QStringLiteral("UPDATE SCR SET SCR_Group_ID = NULL WHERE SCR_Number = ?"),
+         u"UPDATE SCR SET SCR_Group_ID = NULL WHERE SCR_Number = ?"_s,
          {in7},
          "78*"},
         {"a route",
-         QStringLiteral("INSERT INTO ROUTE (Route_Number, SCR_Number, USER_ID, "
-                        "Route_Status) VALUES (900, ?, 'ann', 'C')"),
+         u"INSERT INTO ROUTE (Route_Number, SCR_Number, USER_ID, "
+         "Route_Status) VALUES (900, ?, 'ann', 'C')"_s,
          {in8},
          "8*"},
         {"a route's status",
-         QStringLiteral("UPDATE ROUTE SET Route_Status = 'A' WHERE Route_Number = 900"),
+         u"UPDATE ROUTE SET Route_Status = 'A' WHERE Route_Number = 900"_s,
          {},
          "8*"},
         {"a checklist ticked",
-         QStringLiteral("INSERT INTO CHECKLIST_ITEM (Checklist_Name, Action_Name, Attach_Number, "
-                        "User_ID) VALUES ('Sign', 'Check', ?, 'ann')"),
+         u"INSERT INTO CHECKLIST_ITEM (Checklist_Name, Action_Name, Attach_Number, "
+         "User_ID) VALUES ('Sign', 'Check', ?, 'ann')"_s,
          {checklist},
          "8*"},
         {"a checklist template",
-         QStringLiteral("UPDATE CHECKLIST_ITEM SET Sign_User_ID = 'bob' "
-                        "WHERE Attach_Number = 0"),
+         u"UPDATE CHECKLIST_ITEM SET Sign_User_ID = 'bob' WHERE Attach_Number = 0"_s,
          {},
          "78*"},
         {"an approval checklist detached",
-         QStringLiteral("DELETE FROM ATTACH WHERE Attach_Number = ?"),
+         u"DELETE FROM ATTACH WHERE Attach_Number = ?"_s,
          {checklist},
          "8*"},
         {"a user disabled",
-         QStringLiteral("UPDATE LU_USER SET Disabled = 1 WHERE USER_ID = 'O''Brien'"),
+         u"UPDATE LU_USER SET Disabled = 1 WHERE USER_ID = 'O''Brien'"_s,
          {},
          "78*"},
         {"a presence heartbeat",
-         QStringLiteral("INSERT INTO LOGIN (User_ID, LastUpdate) VALUES ('ann', ?)"),
+         u"INSERT INTO LOGIN (User_ID, LastUpdate) VALUES ('ann', ?)"_s,
          {QDateTime::currentDateTimeUtc()},
          ""},
-        {"a task deleted", QStringLiteral("DELETE FROM SCR WHERE SCR_Number = ?"), {in8}, "8*"},
+        {"a task deleted", u"DELETE FROM SCR WHERE SCR_Number = ?"_s, {in8}, "8*"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(movedBy(c.sql, c.params), c.moved) << c.name;
 
     // A file attachment concerns no view.
-    const qlonglong task = test::addTaskRow(db(), {{QStringLiteral("SCR_Group_ID"), 7}});
+    const qlonglong task = test::addTaskRow(db(), {{u"SCR_Group_ID"_s, 7}});
     EXPECT_EQ(movedBy([&] {
-                  db().insertNumbered(QStringLiteral("ATTACH"), QStringLiteral("Attach_Number"),
-                                      {QStringLiteral("SCR_Number"), QStringLiteral("Attach_Type")},
-                                      {task, QStringLiteral("F")});
+                  db().insertNumbered(u"ATTACH"_s, u"Attach_Number"_s,
+                                      {u"SCR_Number"_s, u"Attach_Type"_s}, {task, u"F"_s});
               }),
               "");
 }
@@ -145,15 +140,15 @@ TEST_P(ChangeMarkersTest, ServerSavesNeitherWaitForEachOtherNorHideBehindALaterO
         GTEST_SKIP() << "the embedded engine has one writer at a time";
     std::unique_ptr<Database> first = connectAgain();
     std::unique_ptr<Database> second = connectAgain();
-    second->execute(QStringLiteral("SET statement_timeout = 3000"));
-    const QString retitle = QStringLiteral("UPDATE SCR SET SCR_Title = ? WHERE SCR_Number = ?");
-    const qlonglong other = test::addTaskRow(db(), {{QStringLiteral("SCR_Group_ID"), 7}});
+    second->execute(u"SET statement_timeout = 3000"_s);
+    const QString retitle = u"UPDATE SCR SET SCR_Title = ? WHERE SCR_Number = ?"_s;
+    const qlonglong other = test::addTaskRow(db(), {{u"SCR_Group_ID"_s, 7}});
 
     const QVariant before = change_markers::read(db(), {7}, {}).state;
     first->begin();
-    first->execute(retitle, {QStringLiteral("first"), in7});
+    first->execute(retitle, {u"first"_s, in7});
     second->begin();
-    EXPECT_NO_THROW(second->execute(retitle, {QStringLiteral("second"), other}));
+    EXPECT_NO_THROW(second->execute(retitle, {u"second"_s, other}));
     second->commit();
     const change_markers::Reading seen = change_markers::read(db(), {7}, before);
     EXPECT_TRUE(seen.moved);
@@ -164,8 +159,7 @@ TEST_P(ChangeMarkersTest, ServerSavesNeitherWaitForEachOtherNorHideBehindALaterO
     // Rows of committed saves go with the next save of the workshop.
     for (int i = 0; i < 5; ++i)
         db().execute(retitle, {QString::number(i), in7});
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT count(*) FROM CHANGE_MARKER WHERE Group_ID = 7"))
-                  .toLongLong(),
+    EXPECT_EQ(db().scalar(u"SELECT count(*) FROM CHANGE_MARKER WHERE Group_ID = 7"_s).toLongLong(),
               1);
 }
 
@@ -178,18 +172,17 @@ class ChangeMarkerRightsTest : public test::ServerLoginsTest
 
 TEST_P(ChangeMarkerRightsTest, ALoginReadsTheMarkersAndOnlyTheTriggersWriteThem)
 {
-    addLogins({QStringLiteral("bob")});
+    addLogins({u"bob"_s});
     test::addWorkshop(db(), 7);
-    const qlonglong task = test::addTaskRow(db(), {{QStringLiteral("SCR_Group_ID"), 7}});
-    const QVariant before = change_markers::read(as(QStringLiteral("bob")), {7}, {}).state;
-    EXPECT_TRUE(tryRun(QStringLiteral("bob"), QStringLiteral("UPDATE SCR SET SCR_Title = 'x' "
-                                                             "WHERE SCR_Number = %1")
-                                                  .arg(task)));
-    EXPECT_TRUE(change_markers::read(as(QStringLiteral("bob")), {7}, before).moved);
+    const qlonglong task = test::addTaskRow(db(), {{u"SCR_Group_ID"_s, 7}});
+    const QVariant before = change_markers::read(as(u"bob"_s), {7}, {}).state;
+    EXPECT_TRUE(
+        tryRun(u"bob"_s, u"UPDATE SCR SET SCR_Title = 'x' WHERE SCR_Number = %1"_s.arg(task)));
+    EXPECT_TRUE(change_markers::read(as(u"bob"_s), {7}, before).moved);
     for (const char* sql :
          {"INSERT INTO CHANGE_MARKER (Group_ID, Writer) VALUES (7, pg_current_xact_id())",
           "UPDATE CHANGE_MARKER SET Group_ID = 8", "DELETE FROM CHANGE_MARKER"})
-        EXPECT_FALSE(tryRun(QStringLiteral("bob"), QLatin1String(sql))) << sql;
+        EXPECT_FALSE(tryRun(u"bob"_s, QLatin1String(sql))) << sql;
 }
 
 BX_INSTANTIATE_ENGINES(ChangeMarkerRightsTest);

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 using namespace bx;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -24,30 +25,25 @@ namespace {
 class ChecklistPoliciesTest : public bx::test::ServerLoginsTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        ServerLoginsTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
-        addLogins({QStringLiteral("ann"), QStringLiteral("bob"), QStringLiteral("carol")},
-                  {QStringLiteral("ann")});
-        bx::test::addWorkshop(db(), 11, QStringLiteral("One"));
-        bx::test::addWorkshop(db(), 12, QStringLiteral("Two"));
-        bx::test::addMembers(db(), 11, {QStringLiteral("bob")});
-        bx::test::addMembers(db(), 12, {QStringLiteral("carol")});
+        addLogins({u"ann"_s, u"bob"_s, u"carol"_s}, {u"ann"_s});
+        bx::test::addWorkshop(db(), 11, u"One"_s);
+        bx::test::addWorkshop(db(), 12, u"Two"_s);
+        bx::test::addMembers(db(), 11, {u"bob"_s});
+        bx::test::addMembers(db(), 12, {u"carol"_s});
         seed();
     }
 
     /** The two checklists with one template item each, and nothing else. */
     void seed()
     {
-        db().executeScript(QStringLiteral("DELETE FROM CHECKLIST; DELETE FROM CHECKLIST_ITEM"));
+        db().executeScript(u"DELETE FROM CHECKLIST; DELETE FROM CHECKLIST_ITEM"_s);
         for (const auto& [name, group] : {std::pair{"Audit", 11}, std::pair{"Ship", 12}}) {
-            db().execute(QStringLiteral("INSERT INTO CHECKLIST (Checklist_Name, group_id) VALUES "
-                                        "(?, ?)"),
+            db().execute(u"INSERT INTO CHECKLIST (Checklist_Name, group_id) VALUES (?, ?)"_s,
                          {QLatin1String(name), group});
-            db().execute(QStringLiteral("INSERT INTO CHECKLIST_ITEM (Checklist_Name, Action_Name, "
-                                        "Attach_Number) VALUES (?, 'Check', 0)"),
+            db().execute(u"INSERT INTO CHECKLIST_ITEM (Checklist_Name, Action_Name, "
+                         "Attach_Number) VALUES (?, 'Check', 0)"_s,
                          {QLatin1String(name)});
         }
     }
@@ -56,12 +52,12 @@ protected:
     QString snapshot()
     {
         return db()
-            .scalar(QStringLiteral(
-                "SELECT (SELECT string_agg(Checklist_Name || ':' || "
+            .scalar(
+                u"SELECT (SELECT string_agg(Checklist_Name || ':' || "
                 "COALESCE(Checklist_Description, "
                 "'') || ':' || group_id, ',' ORDER BY Checklist_Name) FROM CHECKLIST) || ' / ' || "
                 "(SELECT string_agg(Checklist_Name || ':' || Action_Name || ':' || Attach_Number, "
-                "',' ORDER BY Checklist_Name, Attach_Number, Action_Name) FROM CHECKLIST_ITEM)"))
+                "',' ORDER BY Checklist_Name, Attach_Number, Action_Name) FROM CHECKLIST_ITEM)"_s)
             .toString();
     }
 };
@@ -94,7 +90,7 @@ TEST_P(ChecklistPoliciesTest, OnlyTheWorkshopsMembersAndAdministratorsWriteItsCh
         {"UPDATE CHECKLIST_ITEM SET Checklist_Name = 'Ship' WHERE Checklist_Name = 'Audit'", "ann"},
     };
     for (const auto& c : cases) {
-        const QStringList writers = QString::fromLatin1(c.writers).split(QLatin1Char(','));
+        const QStringList writers = QString::fromLatin1(c.writers).split(u',');
         for (const char* id : {"carol", "bob", "ann"}) {
             seed();
             const QString before = snapshot();
@@ -105,16 +101,14 @@ TEST_P(ChecklistPoliciesTest, OnlyTheWorkshopsMembersAndAdministratorsWriteItsCh
     }
     // Every login reads them, and ticks any task's copy (a filled row).
     seed();
-    EXPECT_EQ(as(QStringLiteral("carol"))
-                  .scalar(QStringLiteral("SELECT count(*) FROM CHECKLIST_ITEM WHERE "
-                                         "Checklist_Name = 'Audit'"))
+    EXPECT_EQ(as(u"carol"_s)
+                  .scalar(u"SELECT count(*) FROM CHECKLIST_ITEM WHERE Checklist_Name = 'Audit'"_s)
                   .toInt(),
               1);
-    EXPECT_TRUE(tryRun(QStringLiteral("carol"),
-                       QStringLiteral("INSERT INTO CHECKLIST_ITEM (Checklist_Name, Action_Name, "
-                                      "Attach_Number, User_ID) VALUES ('Audit', 'Check', 7, "
-                                      "'carol'); DELETE FROM CHECKLIST_ITEM WHERE Attach_Number = "
-                                      "7")));
+    EXPECT_TRUE(tryRun(u"carol"_s,
+                       u"INSERT INTO CHECKLIST_ITEM (Checklist_Name, Action_Name, "
+                       "Attach_Number, User_ID) VALUES ('Audit', 'Check', 7, "
+                       "'carol'); DELETE FROM CHECKLIST_ITEM WHERE Attach_Number = 7"_s));
 }
 
 // Form definitions (CONTROL rows without attachment) and the custom tabs of workshops are
@@ -123,10 +117,9 @@ TEST_P(ChecklistPoliciesTest, FormDefinitionsAndCustomTabsAreWrittenByAdministra
 {
     const auto rows = [&] {
         return db()
-            .scalar(QStringLiteral(
-                "SELECT (SELECT string_agg(ATTACH_NUMBER || ':' || CONTROL_KEY, ',' ORDER BY "
-                "ATTACH_NUMBER, CONTROL_KEY) FROM CONTROL) || ' / ' || COALESCE((SELECT "
-                "string_agg(group_id || ':' || ProgID, ',') FROM CUSTOM_TAB), '')"))
+            .scalar(u"SELECT (SELECT string_agg(ATTACH_NUMBER || ':' || CONTROL_KEY, ',' ORDER BY "
+                    "ATTACH_NUMBER, CONTROL_KEY) FROM CONTROL) || ' / ' || COALESCE((SELECT "
+                    "string_agg(group_id || ':' || ProgID, ',') FROM CUSTOM_TAB), '')"_s)
             .toString();
     };
     const struct
@@ -145,17 +138,16 @@ TEST_P(ChecklistPoliciesTest, FormDefinitionsAndCustomTabsAreWrittenByAdministra
     };
     for (const auto& c : cases) {
         for (const char* id : {"carol", "ann"}) {
-            db().executeScript(QStringLiteral(
-                "DELETE FROM CONTROL; DELETE FROM CUSTOM_TAB; INSERT INTO CONTROL (FORM_NAME, "
+            db().executeScript(
+                u"DELETE FROM CONTROL; DELETE FROM CUSTOM_TAB; INSERT INTO CONTROL (FORM_NAME, "
                 "CONTROL_KEY, ATTACH_NUMBER) VALUES ('F', 1, 0), ('F', 1, 7); INSERT INTO "
-                "CUSTOM_TAB (group_id, ProgID) VALUES (11, 'Bx.Sample')"));
+                "CUSTOM_TAB (group_id, ProgID) VALUES (11, 'Bx.Sample')"_s);
             const QString before = rows();
-            const QString text = as(QLatin1String(id))
-                                     .scalar(QStringLiteral("SELECT ProgID FROM CUSTOM_TAB"))
-                                     .toString();
-            EXPECT_EQ(text, QStringLiteral("Bx.Sample")) << id << " reads the custom tabs";
+            const QString text =
+                as(QLatin1String(id)).scalar(u"SELECT ProgID FROM CUSTOM_TAB"_s).toString();
+            EXPECT_EQ(text, u"Bx.Sample"_s) << id << " reads the custom tabs";
             tryRun(QLatin1String(id), QString::fromLatin1(c.sql));
-            EXPECT_EQ(rows() != before, c.everyone || QLatin1String(id) == QLatin1String("ann"))
+            EXPECT_EQ(rows() != before, c.everyone || QLatin1String(id) == "ann"_L1)
                 << id << ": " << c.sql;
         }
     }
@@ -164,21 +156,19 @@ TEST_P(ChecklistPoliciesTest, FormDefinitionsAndCustomTabsAreWrittenByAdministra
 // The version of an attachment is kept by the database for whichever login changes it.
 TEST_P(ChecklistPoliciesTest, AnyLoginsChangeOfAnAttachmentMovesItsVersion)
 {
-    db().execute(QStringLiteral("INSERT INTO ATTACH (Attach_Number, SCR_Number, Attach_Title) "
-                                "VALUES (5, 0, 'Form')"));
+    db().execute(
+        u"INSERT INTO ATTACH (Attach_Number, SCR_Number, Attach_Title) VALUES (5, 0, 'Form')"_s);
     const auto version = [&] {
         return db()
-            .scalar(QStringLiteral("SELECT COALESCE(MAX(Attach_Row_Version), -1) FROM "
-                                   "ATTACH_VERSION WHERE Attach_Number = 5"))
+            .scalar(u"SELECT COALESCE(MAX(Attach_Row_Version), -1) FROM "
+                    "ATTACH_VERSION WHERE Attach_Number = 5"_s)
             .toInt();
     };
-    EXPECT_TRUE(tryRun(
-        QStringLiteral("carol"),
-        QStringLiteral("UPDATE ATTACH SET Attach_Title = 'x' WHERE Attach_Number = "
-                       "5; UPDATE ATTACH SET Attach_Owner = 'carol' WHERE Attach_Number = 5")));
+    EXPECT_TRUE(tryRun(u"carol"_s,
+                       u"UPDATE ATTACH SET Attach_Title = 'x' WHERE Attach_Number = "
+                       "5; UPDATE ATTACH SET Attach_Owner = 'carol' WHERE Attach_Number = 5"_s));
     EXPECT_EQ(version(), 2);
-    EXPECT_TRUE(tryRun(QStringLiteral("carol"),
-                       QStringLiteral("DELETE FROM ATTACH WHERE Attach_Number = 5")));
+    EXPECT_TRUE(tryRun(u"carol"_s, u"DELETE FROM ATTACH WHERE Attach_Number = 5"_s));
     EXPECT_EQ(version(), -1) << "gone with its attachment";
 }
 
@@ -186,28 +176,27 @@ TEST_P(ChecklistPoliciesTest, AnyLoginsChangeOfAnAttachmentMovesItsVersion)
 TEST_P(ChecklistPoliciesTest, AMembersDesignerSavesAndDeletesThroughHisLogin)
 {
     QTemporaryDir settingsDir;
-    SettingsStore settings{settingsDir.filePath(QStringLiteral("MRBX.conf"))};
+    SettingsStore settings{settingsDir.filePath(u"MRBX.conf"_s)};
     const bx::test::FixedClock clock;
     bx::test::ScriptedPrompt prompt;
     Session session{settings, clock};
-    session.setDatabase(connect(QStringLiteral("bob")));
-    session.user.userId = QStringLiteral("bob");
+    session.setDatabase(connect(u"bob"_s));
+    session.user.userId = u"bob"_s;
     session.currentWorkshopId = 11;
     ChecklistDesign design{session, prompt};
 
     ChecklistDraft fresh;
-    fresh.name = QStringLiteral("Release");
-    fresh.items = {{QStringLiteral("Tag"), true, QStringLiteral("carol"), {}}};
+    fresh.name = u"Release"_s;
+    fresh.items = {{u"Tag"_s, true, u"carol"_s, {}}};
     ASSERT_TRUE(design.save(fresh));
-    Outcome<ChecklistDraft> audit = design.edit(QStringLiteral("Audit"));
+    Outcome<ChecklistDraft> audit = design.edit(u"Audit"_s);
     ASSERT_TRUE(audit);
     ChecklistDraft changed = *audit;
-    changed.items.append({QStringLiteral("Count"), false, {}, {}});
+    changed.items.append({u"Count"_s, false, {}, {}});
     ASSERT_TRUE(design.save(changed));
     prompt.answer(PromptAnswer::Ok);
-    ASSERT_TRUE(design.remove(QStringLiteral("Release")));
-    EXPECT_EQ(snapshot(), QStringLiteral("Audit::11,Ship::12 / Audit:Check:0,Audit:Count:0,"
-                                         "Ship:Check:0"));
+    ASSERT_TRUE(design.remove(u"Release"_s));
+    EXPECT_EQ(snapshot(), u"Audit::11,Ship::12 / Audit:Check:0,Audit:Count:0,Ship:Check:0"_s);
     session.closeDatabase();
 }
 

@@ -26,6 +26,7 @@
 #include <gtest/gtest.h>
 
 using namespace bx;
+using namespace Qt::StringLiterals;
 using bx::test::FixedClock;
 using bx::test::ScriptedPrompt;
 
@@ -34,9 +35,9 @@ namespace {
 struct Harness
 {
     QTemporaryDir dir;
-    SettingsStore settings{dir.filePath(QStringLiteral("MRBX.conf"))};
+    SettingsStore settings{dir.filePath(u"MRBX.conf"_s)};
     FixedClock clock;
-    ErrorLog log{dir.filePath(QStringLiteral("QVErrorLog.txt")), clock};
+    ErrorLog log{dir.filePath(u"QVErrorLog.txt"_s), clock};
     ScriptedPrompt prompt;
     DatabaseCreator creator{settings, prompt, clock, log, QCoreApplication::applicationDirPath()};
 };
@@ -55,17 +56,15 @@ bool isCurrent(Database& db)
 TEST(EmbeddedCreation, MakesACurrentDatabaseAndRemembersIt)
 {
     Harness h;
-    const QString path = h.dir.filePath(QStringLiteral("o'brien's files/o'brien.db"));
-    ASSERT_TRUE(h.creator.createEmbedded(path))
-        << h.prompt.texts().join(QLatin1Char('|')).toStdString();
+    const QString path = h.dir.filePath(u"o'brien's files/o'brien.db"_s);
+    ASSERT_TRUE(h.creator.createEmbedded(path)) << h.prompt.texts().join(u'|').toStdString();
     EXPECT_TRUE(h.prompt.records().isEmpty());
     EXPECT_EQ(DatabaseOpener::rememberedDatabase(h.settings, false), path);
     EXPECT_FALSE(h.settings.getBool(SettingsKeys::kSql, SettingsKeys::kServerFlag));
 
     auto db = SqliteDatabase::open(path);
     EXPECT_TRUE(isCurrent(*db));
-    EXPECT_EQ(db->query(QStringLiteral("SELECT User_Password FROM LU_USER WHERE USER_ID = ?"),
-                        {QStringLiteral("ADMIN")})
+    EXPECT_EQ(db->query(u"SELECT User_Password FROM LU_USER WHERE USER_ID = ?"_s, {u"ADMIN"_s})
                   .rowCount(),
               1)
         << "the administrator is there";
@@ -77,7 +76,7 @@ TEST(EmbeddedCreation, MakesACurrentDatabaseAndRemembersIt)
 TEST(EmbeddedCreation, AnExistingFileIsReplacedOnlyWhenTheUserAgrees)
 {
     Harness h;
-    const QString path = h.dir.filePath(QStringLiteral("pax.mdb"));
+    const QString path = h.dir.filePath(u"pax.mdb"_s);
     {
         QFile f(path);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -86,8 +85,8 @@ TEST(EmbeddedCreation, AnExistingFileIsReplacedOnlyWhenTheUserAgrees)
     h.prompt.answer(PromptAnswer::No);
     EXPECT_FALSE(h.creator.createEmbedded(path));
     ASSERT_EQ(h.prompt.records().size(), 1);
-    EXPECT_EQ(h.prompt.last().text, QStringLiteral("Brindlepax database already exists at ") +
-                                        path + QStringLiteral("\nWould you like to replace it?"));
+    EXPECT_EQ(h.prompt.last().text, u"Brindlepax database already exists at "_s + path +
+                                        u"\nWould you like to replace it?"_s);
     EXPECT_EQ(h.prompt.last().icon, PromptIcon::Critical);
     QFile old(path);
     ASSERT_TRUE(old.open(QIODevice::ReadOnly));
@@ -105,11 +104,10 @@ TEST(EmbeddedCreation, AMissingTemplateIsReportedAndNothingIsWritten)
     Harness h;
     QTemporaryDir empty;
     DatabaseCreator creator(h.settings, h.prompt, h.clock, h.log, empty.path());
-    const QString path = h.dir.filePath(QStringLiteral("new.mdb"));
+    const QString path = h.dir.filePath(u"new.mdb"_s);
     EXPECT_FALSE(creator.createEmbedded(path));
-    EXPECT_EQ(h.prompt.texts(),
-              QStringList{QStringLiteral("Database Manager can't find template database file. "
-                                         "Please reinstall Brindlepax")});
+    EXPECT_EQ(h.prompt.texts(), QStringList{u"Database Manager can't find template database file. "
+                                            "Please reinstall Brindlepax"_s});
     EXPECT_FALSE(QFile::exists(path));
     EXPECT_TRUE(h.settings.sections().isEmpty());
 
@@ -126,20 +124,19 @@ TEST(ServerCreation, ANameTheScriptCannotCarryIsRefusedBeforeConnecting)
     for (const char* name : {"pax$$db", "o'brien", "pax\"db", "pax\\db", "pax\ndb", "pax\x7f"}) {
         for (const bool creating : {true, false}) {
             ServerCreation request;
-            request.server = QStringLiteral("127.0.0.1:1");
-            request.adminPassword = QStringLiteral("secret");
+            request.server = u"127.0.0.1:1"_s;
+            request.adminPassword = u"secret"_s;
             request.database = QString::fromUtf8(name);
             request.creating = creating;
             EXPECT_FALSE(h.creator.createServer(request));
-            EXPECT_EQ(h.prompt.texts(),
-                      QStringList{QStringLiteral("The database name may not contain $, quotes, "
-                                                 "backslashes or control characters.")})
+            EXPECT_EQ(h.prompt.texts(), QStringList{u"The database name may not contain $, quotes, "
+                                                    "backslashes or control characters."_s})
                 << name;
             h.prompt.clear();
         }
     }
     EXPECT_TRUE(h.settings.sections().isEmpty());
-    EXPECT_FALSE(checkServerDatabaseName(QStringLiteral("Pax db-2_\u00e9t\u00e9")));
+    EXPECT_FALSE(checkServerDatabaseName(u"Pax db-2_\u00e9t\u00e9"_s));
 }
 
 namespace {
@@ -156,8 +153,8 @@ protected:
         m_admin = PgDatabase::connect(cluster());
         // A name with a blank, a hyphen and a capital: it must survive every statement of the
         // script.
-        m_name = bx::test::processDatabase() + QStringLiteral("_New db-1");
-        m_request.server = QStringLiteral("127.0.0.1:%1").arg(cluster().port);
+        m_name = bx::test::processDatabase() + u"_New db-1"_s;
+        m_request.server = u"127.0.0.1:%1"_s.arg(cluster().port);
         m_request.adminLogin = cluster().user;
         m_request.adminPassword = cluster().password;
         m_request.database = m_name;
@@ -172,8 +169,7 @@ protected:
 
     bool databaseExists()
     {
-        return !m_admin
-                    ->query(QStringLiteral("SELECT 1 FROM pg_database WHERE datname = ?"), {m_name})
+        return !m_admin->query(u"SELECT 1 FROM pg_database WHERE datname = ?"_s, {m_name})
                     .isEmpty();
     }
 
@@ -187,14 +183,12 @@ protected:
 
 TEST_F(ServerCreationTest, MakesACurrentDatabaseTheAdministratorCanLogOnTo)
 {
-    ASSERT_TRUE(h.creator.createServer(m_request))
-        << h.prompt.texts().join(QLatin1Char('|')).toStdString();
+    ASSERT_TRUE(h.creator.createServer(m_request)) << h.prompt.texts().join(u'|').toStdString();
     ASSERT_EQ(h.prompt.records().size(), 1);
     EXPECT_EQ(h.prompt.last().text,
-              QStringLiteral(
-                  "The administrative username is 'admin' and the password is 'vastrelume'. \n\n"
-                  "We highly recommend that you change the password to something unique for "
-                  "security purposes, after you run the program for the first time."));
+              u"The administrative username is 'admin' and the password is 'vastrelume'. \n\n"
+              "We highly recommend that you change the password to something unique for "
+              "security purposes, after you run the program for the first time."_s);
     EXPECT_TRUE(h.settings.getBool(SettingsKeys::kSql, SettingsKeys::kServerFlag));
     EXPECT_EQ(h.settings.get(SettingsKeys::kSql, SettingsKeys::kSqlDbName), m_name);
     EXPECT_EQ(DatabaseOpener::rememberedDatabase(h.settings, true), m_request.server);
@@ -204,17 +198,16 @@ TEST_F(ServerCreationTest, MakesACurrentDatabaseTheAdministratorCanLogOnTo)
     session.connection.serverFlag = true;
     DatabaseOpener opener(session, h.prompt);
     ASSERT_TRUE(
-        opener.openDatabase({}, true, QStringLiteral("admin"),
+        opener.openDatabase({}, true, u"admin"_s,
                             PasswordCipher::loginPassword(CreationDefaults::kServerAdminPassword)))
         << h.prompt.last().text.toStdString();
     EXPECT_TRUE(isCurrent(session.db()));
     EXPECT_EQ(session.db()
-                  .scalar(QStringLiteral("SELECT count(*) FROM LU_USER WHERE USER_ID = ?"),
-                          {QStringLiteral("admin")})
+                  .scalar(u"SELECT count(*) FROM LU_USER WHERE USER_ID = ?"_s, {u"admin"_s})
                   .toInt(),
               1);
     // The administrator may write, and may read a value another login streamed.
-    session.db().execute(QStringLiteral("UPDATE SYSTEM SET Query_Wait = ?"), {12});
+    session.db().execute(u"UPDATE SYSTEM SET Query_Wait = ?"_s, {12});
 }
 
 TEST_F(ServerCreationTest, AnExistingDatabaseIsReinstalledOnlyOnYes)
@@ -224,26 +217,22 @@ TEST_F(ServerCreationTest, AnExistingDatabaseIsReinstalledOnlyOnYes)
     {
         PgConnectParams p = cluster();
         p.database = m_name;
-        PgDatabase::connect(p)->execute(QStringLiteral("UPDATE SYSTEM SET Query_Wait = 77"));
+        PgDatabase::connect(p)->execute(u"UPDATE SYSTEM SET Query_Wait = 77"_s);
     }
     h.prompt.answer(PromptAnswer::No);
     EXPECT_FALSE(h.creator.createServer(m_request));
     EXPECT_EQ(h.prompt.last().text,
-              QStringLiteral("There is '") + m_name +
-                  QStringLiteral("' database on defined SQL Server. Do you want to reinstall '") +
-                  m_name + QStringLiteral("' Database?"));
+              u"There is '"_s + m_name +
+                  u"' database on defined SQL Server. Do you want to reinstall '"_s + m_name +
+                  u"' Database?"_s);
     PgConnectParams p = cluster();
     p.database = m_name;
-    EXPECT_EQ(
-        PgDatabase::connect(p)->scalar(QStringLiteral("SELECT Query_Wait FROM SYSTEM")).toInt(),
-        77);
+    EXPECT_EQ(PgDatabase::connect(p)->scalar(u"SELECT Query_Wait FROM SYSTEM"_s).toInt(), 77);
 
     // Yes replaces it with a new one.
     h.prompt.answer(PromptAnswer::Yes);
     ASSERT_TRUE(h.creator.createServer(m_request)) << h.prompt.last().text.toStdString();
-    EXPECT_NE(
-        PgDatabase::connect(p)->scalar(QStringLiteral("SELECT Query_Wait FROM SYSTEM")).toInt(),
-        77);
+    EXPECT_NE(PgDatabase::connect(p)->scalar(u"SELECT Query_Wait FROM SYSTEM"_s).toInt(), 77);
 }
 
 TEST_F(ServerCreationTest, PreparingADatabaseThatIsNotThereStopsWithoutSettings)
@@ -251,9 +240,8 @@ TEST_F(ServerCreationTest, PreparingADatabaseThatIsNotThereStopsWithoutSettings)
     m_request.creating = false;
     EXPECT_FALSE(h.creator.createServer(m_request));
     EXPECT_EQ(h.prompt.texts(),
-              QStringList{QStringLiteral("'") + m_name +
-                          QStringLiteral(
-                              "' database doesn't exist on SQL Server. Please create it before.")});
+              QStringList{u"'"_s + m_name +
+                          u"' database doesn't exist on SQL Server. Please create it before."_s});
     EXPECT_TRUE(h.settings.sections().isEmpty());
     EXPECT_FALSE(databaseExists());
 }
@@ -263,7 +251,7 @@ TEST_F(ServerCreationTest, PreparingLeavesNoLoginWithTheDefaultPasswordEvenWhenT
     auto accepts = [&](const QString& password) {
         PgConnectParams p = cluster();
         p.database = m_name;
-        p.user = serverRoleName(m_name, QStringLiteral("admin"));
+        p.user = serverRoleName(m_name, u"admin"_s);
         p.password = password;
         try {
             PgDatabase::connect(p);
@@ -274,7 +262,7 @@ TEST_F(ServerCreationTest, PreparingLeavesNoLoginWithTheDefaultPasswordEvenWhenT
     };
     const QString derived = PasswordCipher::loginPassword(CreationDefaults::kServerAdminPassword);
     m_request.creating = false;
-    m_admin->executeScript(QStringLiteral("CREATE DATABASE ") + m_admin->quoteIdentifier(m_name));
+    m_admin->executeScript(u"CREATE DATABASE "_s + m_admin->quoteIdentifier(m_name));
     ASSERT_TRUE(h.creator.createServer(m_request)) << h.prompt.last().text.toStdString();
     EXPECT_TRUE(accepts(derived));
     EXPECT_FALSE(accepts(CreationDefaults::kServerAdminPassword));
@@ -282,11 +270,11 @@ TEST_F(ServerCreationTest, PreparingLeavesNoLoginWithTheDefaultPasswordEvenWhenT
     // A table in the way of an upgrade step stops the upgrade after the script made the login.
     TearDown();
     m_admin = PgDatabase::connect(cluster());
-    m_admin->executeScript(QStringLiteral("CREATE DATABASE ") + m_admin->quoteIdentifier(m_name));
+    m_admin->executeScript(u"CREATE DATABASE "_s + m_admin->quoteIdentifier(m_name));
     {
         PgConnectParams p = cluster();
         p.database = m_name;
-        PgDatabase::connect(p)->executeScript(QStringLiteral("CREATE TABLE LOGIN (ID integer)"));
+        PgDatabase::connect(p)->executeScript(u"CREATE TABLE LOGIN (ID integer)"_s);
     }
     h.prompt.clear();
     EXPECT_FALSE(h.creator.createServer(m_request));

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 using namespace bx;
+using namespace Qt::StringLiterals;
 
 namespace {
 class StandardReportsTest : public bx::test::EngineTest
@@ -25,16 +26,14 @@ TEST_P(StandardReportsTest, EveryDeliveredReportRunsOnANewDatabase)
 {
     bx::test::FixedClock clock;
     bx::test::loadBaseSchema(db());
-    UpgradeLog log(tempDir() + QStringLiteral("/UpgradeLog.txt"));
+    UpgradeLog log(tempDir() + u"/UpgradeLog.txt"_s);
     bx::test::applySteps(db(), log, {QCoreApplication::applicationDirPath(), &clock});
 
-    const RecordSet reports =
-        db().query(QStringLiteral("SELECT Attach_Number, Attach_Filename FROM ATTACH WHERE "
-                                  "Attach_Type = 'R' ORDER BY Attach_Filename"));
+    const RecordSet reports = db().query(u"SELECT Attach_Number, Attach_Filename FROM ATTACH WHERE "
+                                         "Attach_Type = 'R' ORDER BY Attach_Filename"_s);
     ASSERT_EQ(reports.rowCount(), 9);
     const qlonglong workshop =
-        db().scalar(QStringLiteral("SELECT GROUP_ID FROM LU_GROUP WHERE GROUP_NAME = ?"),
-                    {QStringLiteral("General")})
+        db().scalar(u"SELECT GROUP_ID FROM LU_GROUP WHERE GROUP_NAME = ?"_s, {u"General"_s})
             .toLongLong();
     for (const QVariantList& row : reports.rows()) {
         const QByteArray json = bx::test::attachContent(db(), row.at(0));
@@ -44,7 +43,7 @@ TEST_P(StandardReportsTest, EveryDeliveredReportRunsOnANewDatabase)
             << row.at(1).toString().toStdString() << ": " << error.toStdString();
         try {
             db().query(layout->parameterQuery(),
-                       layout->defaultValues(clock, QStringLiteral("admin"), int(workshop)));
+                       layout->defaultValues(clock, u"admin"_s, int(workshop)));
         } catch (const DbError& e) {
             ADD_FAILURE() << row.at(1).toString().toStdString() << ": " << e.what();
         }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 using namespace bx;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -27,13 +28,13 @@ TEST_P(TableClassesTest, EveryTableOfTheSchemaHasItsClass)
         else
             unclassified << table;
     }
-    EXPECT_TRUE(unclassified.isEmpty()) << unclassified.join(QStringLiteral(", ")).toStdString();
+    EXPECT_TRUE(unclassified.isEmpty()) << unclassified.join(u", "_s).toStdString();
     QStringList missing;
     for (const TableClassEntry& entry : tableClasses()) {
         if (!present.contains(entry.table.toLower()))
             missing << entry.table;
     }
-    EXPECT_TRUE(missing.isEmpty()) << missing.join(QStringLiteral(", ")).toStdString();
+    EXPECT_TRUE(missing.isEmpty()) << missing.join(u", "_s).toStdString();
 }
 
 BX_INSTANTIATE_ENGINES(TableClassesTest);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 using namespace bx;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -13,24 +14,18 @@ namespace {
 class TimeSheetPoliciesTest : public bx::test::ServerLoginsTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        ServerLoginsTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
-        addLogins({QStringLiteral("ann"), QStringLiteral("bob"), QStringLiteral("carol"),
-                   QStringLiteral("dave"), QStringLiteral("eve")},
-                  {QStringLiteral("ann")});
-        db().executeScript(QStringLiteral(
-            "UPDATE LU_USER SET Supervisor_User_ID = 'bob' WHERE USER_ID = 'carol'; "
-            "UPDATE LU_USER SET Supervisor_User_ID = 'Carol' WHERE USER_ID = 'dave'"));
+        addLogins({u"ann"_s, u"bob"_s, u"carol"_s, u"dave"_s, u"eve"_s}, {u"ann"_s});
+        db().executeScript(
+            u"UPDATE LU_USER SET Supervisor_User_ID = 'bob' WHERE USER_ID = 'carol'; "
+            "UPDATE LU_USER SET Supervisor_User_ID = 'Carol' WHERE USER_ID = 'dave'"_s);
         int id = 1;
         for (const char* user : {"ann", "bob", "carol", "dave", "eve"}) {
-            db().execute(QStringLiteral("INSERT INTO TIME_SHEET (ID_Sheet, SCR_Number_Sheet, "
-                                        "User_ID, Time_Sheet) VALUES (?, 5, ?, 1)"),
+            db().execute(u"INSERT INTO TIME_SHEET (ID_Sheet, SCR_Number_Sheet, "
+                         "User_ID, Time_Sheet) VALUES (?, 5, ?, 1)"_s,
                          {id, QLatin1String(user)});
-            db().execute(QStringLiteral("INSERT INTO TIME_SHEET_ROUTE (Id, ID_SHEET, User_ID) "
-                                        "VALUES (?, ?, ?)"),
+            db().execute(u"INSERT INTO TIME_SHEET_ROUTE (Id, ID_SHEET, User_ID) VALUES (?, ?, ?)"_s,
                          {id, id, QLatin1String(user)});
             ++id;
         }
@@ -39,7 +34,7 @@ protected:
     QString visible(const QString& login, const char* table)
     {
         return as(login)
-            .scalar(QStringLiteral("SELECT string_agg(User_ID::text, ',' ORDER BY User_ID) FROM ") +
+            .scalar(u"SELECT string_agg(User_ID::text, ',' ORDER BY User_ID) FROM "_s +
                     QLatin1String(table))
             .toString();
     }
@@ -68,17 +63,15 @@ TEST_P(TimeSheetPoliciesTest, ALoginReadsItsOwnRowsAndThoseOfTheUsersBelowIt)
 TEST_P(TimeSheetPoliciesTest, ASupervisorChangesNoneOfTheBookingsHeReads)
 {
     const auto total = [this] {
-        return db().scalar(QStringLiteral("SELECT sum(Time_Sheet) FROM TIME_SHEET")).toInt();
+        return db().scalar(u"SELECT sum(Time_Sheet) FROM TIME_SHEET"_s).toInt();
     };
-    tryRun(QStringLiteral("bob"), QStringLiteral("UPDATE TIME_SHEET SET Time_Sheet = 9"));
-    tryRun(QStringLiteral("bob"), QStringLiteral("DELETE FROM TIME_SHEET WHERE User_ID <> 'bob'"));
+    tryRun(u"bob"_s, u"UPDATE TIME_SHEET SET Time_Sheet = 9"_s);
+    tryRun(u"bob"_s, u"DELETE FROM TIME_SHEET WHERE User_ID <> 'bob'"_s);
     EXPECT_EQ(total(), 5 - 1 + 9);
-    EXPECT_FALSE(tryRun(QStringLiteral("bob"),
-                        QStringLiteral("INSERT INTO TIME_SHEET (ID_Sheet, User_ID) VALUES (9, "
-                                       "'carol')")));
-    EXPECT_TRUE(tryRun(QStringLiteral("carol"),
-                       QStringLiteral("INSERT INTO TIME_SHEET (ID_Sheet, User_ID) VALUES (9, "
-                                      "'carol')")));
+    EXPECT_FALSE(
+        tryRun(u"bob"_s, u"INSERT INTO TIME_SHEET (ID_Sheet, User_ID) VALUES (9, 'carol')"_s));
+    EXPECT_TRUE(
+        tryRun(u"carol"_s, u"INSERT INTO TIME_SHEET (ID_Sheet, User_ID) VALUES (9, 'carol')"_s));
 }
 
 } // namespace

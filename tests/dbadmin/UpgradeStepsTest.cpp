@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 using namespace bx;
+using namespace Qt::StringLiterals;
 using bx::test::EngineTest;
 using bx::test::FixedClock;
 
@@ -28,96 +29,75 @@ namespace {
  * same on both engines.
  */
 const QMap<QString, QString> kSchema = {
-    {QStringLiteral("LU_SERIALS"), QStringLiteral("Ser i")},
-    {QStringLiteral("Vars"), QStringLiteral("VarName VarValue")},
-    {QStringLiteral("SYSTEM"),
-     QStringLiteral("MAX_STORAGE Chunk_Size Query_Wait Edit_Attachments GetParentParams NoLogon "
-                    "ShowApproverName Show_Custom Label_Custom Reports_Folder SMTPServer SMTPUser "
-                    "SMTPPwd Mand_Target_Date Mand_Category Mand_Priority Mand_Contact SMTPAuth "
-                    "SMTPLeave POPServer VoIPServerIP")},
-    {QStringLiteral("SEARCH_TABLES"), QStringLiteral("SCR_Number_Field TableName FieldName")},
-    {QStringLiteral("LU_USER"),
-     QStringLiteral("USER_ID User_Name User_Password User_Email User_Location Disabled "
-                    "Supervisor_User_ID Full_Access Allow_Edit_Custom Allow_Forwarding "
-                    "Edit_Contact_Info Delete_Contact_Info Edit_Unowned Allow_Edit_CloseDate "
-                    "Allow_Create_Lifecycle Edit_Custom_Tab User_Review_Account Parent_User_Notify "
-                    "Ext1 Ext2 Ext3 Ext4 Ext5 Ext6 Ext7 Ext8 Ext9 Ext10 Ext11 Ext12 Ext13 "
-                    "Access_Level Rate Join_Team Notice_Digest")},
-    {QStringLiteral("LU_ACCESS_LEVEL"), QStringLiteral("USER_ID ACCESS_LEVEL ACCESS_TYPE")},
-    {QStringLiteral("LOGIN"), QStringLiteral("ID User_ID LastUpdate")},
-    {QStringLiteral("LU_GROUP"), QStringLiteral("GROUP_ID GROUP_NAME Root_Folder parent_workshop")},
-    {QStringLiteral("GROUPLINK"), QStringLiteral("GROUP_ID USER_ID")},
-    {QStringLiteral("REPLICA"), QStringLiteral("User_ID Replica_Location Export Import")},
-    {QStringLiteral("LU_PRIORITY"), QStringLiteral("Priority")},
-    {QStringLiteral("LU_CATEGORY"), QStringLiteral("Category Parent_Category")},
-    {QStringLiteral("LU_RULES"), QStringLiteral("RULE_NAME SCRIPT")},
-    {QStringLiteral("ROUTE"),
-     QStringLiteral("Route_Number SCR_Number USER_ID Route_OwnerType Route_Date_In Route_Date_Out "
-                    "Route_Target_Date Route_Status Route_Action Route_Note")},
-    {QStringLiteral("ATTACH"),
-     QStringLiteral("Attach_Number SCR_Number Attach_Title Attach_Type Attach_Owner Attach_Date "
-                    "Attach_Filename Publish Show_In_TabBar Temp_Status Category Parent_ID "
-                    "Group_ID OLE_Data")},
-    {QStringLiteral("ATTACH_VERSION"), QStringLiteral("Attach_Number Attach_Row_Version")},
-    {QStringLiteral("FORM"),
-     QStringLiteral("Form_Name Form_Caption Form_Width Form_Height Form_Date")},
-    {QStringLiteral("CONTROL"),
-     QStringLiteral("FORM_NAME CONTROL_KEY ATTACH_NUMBER MAIN_FORM NAME TYPE VALUE CHECKED "
-                    "MANDATORY LEFT TOP WIDTH HEIGHT RIGHT_ALIGN DATABASE TABLE FIELD")},
-    {QStringLiteral("CUSTOM"),
-     QStringLiteral("FORM_NAME CONTROL_NAME CONTROL_VALUE CONTROL_VISIBLE")},
-    {QStringLiteral("CUSTOM_TAB"), QStringLiteral("group_id ProgID")},
-    {QStringLiteral("LU_ACTIVEX"),
-     QStringLiteral("ID ActiveX_Control_Name label Plugin_Name ShowToolBox Separate Icon")},
-    {QStringLiteral("TOOL"),
-     QStringLiteral("Tool_Name Tool_EXE Tool_Description Tool_Param_SCR_Number Tool_Param_User_ID "
-                    "Tool_Access_Screen Tool_SCR_Screen")},
-    {QStringLiteral("LIFECYCLE"),
-     QStringLiteral("Lifecycle_ID Lifecycle_Description Owner_ID owner_group_id")},
-    {QStringLiteral("LIFECYCLE_USER"),
-     QStringLiteral("Lifecycle_ID LC_Stage_Name LC_Sequence_Number UserType User_ID Days_In_Cycle "
-                    "Rule_Name Owner_ID SuperVisor Received Approved Declined owner_group_id "
-                    "group_ID")},
-    {QStringLiteral("LIFECYCLE_ACTION"),
-     QStringLiteral("Lifecycle_ID LC_Stage_Name Action_Name Mandatory Owner_ID SCR_Number "
-                    "Signature Icon owner_group_id")},
-    {QStringLiteral("CHECKLIST"),
-     QStringLiteral("Checklist_Name Checklist_Description Checklist_Date group_id")},
-    {QStringLiteral("CHECKLIST_ITEM"),
-     QStringLiteral("Checklist_Name Action_Name Mandatory Sign_User_ID Attach_Number User_ID "
-                    "ItemType ItemNote")},
-    {QStringLiteral("MAIL"),
-     QStringLiteral("Mail_Number Title Body Owner_User_ID Date Sender Viewed Mail_Folder_Number "
-                    "POPID Sent SentDate SourceID group_id")},
-    {QStringLiteral("MAIL_OUTBOX"),
-     QStringLiteral("Outbox_Number Recipient Sender_Name Sender_Address Subject Body Attach_Name "
-                    "Attach_Type Attach_Text Message_ID Queued_By Personal SCR_Number "
-                    "Route_Number Digest State Attempts Next_Attempt Last_Error Claim_Token "
-                    "Claim_Expires Queued_Date Sent_Date")},
-    {QStringLiteral("FOLDER"),
-     QStringLiteral("Folder_Counter Folder_Name Folder_Owner_ID Folder_Type Parent_Folder_Counter "
-                    "Group_ID")},
-    {QStringLiteral("CONTACT"),
-     QStringLiteral("CONTACT_KEY Last_Name First_Name MI Title Company_Name Address City State Zip "
-                    "Phone_Home Phone_Work FAX Email Notes Phone_Cell")},
-    {QStringLiteral("CALL_LOG"), QStringLiteral("CALL_ID Contact_Key Date Content")},
-    {QStringLiteral("CHANGE_MARKER"), QStringLiteral("Group_ID Marker Writer")},
-    {QStringLiteral("PAXCAL"),
-     QStringLiteral("Cal_Entry Cal_ID Cal_Subject Cal_Location Cal_Start Cal_End Cal_All_Day "
-                    "Cal_Reminder Cal_Notes SCR_Number")},
-    {QStringLiteral("TIME_SHEET"),
-     QStringLiteral("ID_Sheet SCR_Number_Sheet User_Id Date_Sheet Start_Sheet Time_Sheet "
-                    "Time_Sheet_Minute Comment_Sheet Timer_Running StartTime")},
-    {QStringLiteral("TIME_SHEET_ROUTE"),
-     QStringLiteral("Id ID_SHEET User_ID Date_Route Action Old_Value Comment")},
-    {QStringLiteral("tblReportQueue"),
-     QStringLiteral("Queue_ID Attach_Number Queue_Date Queue_Status Printer_Name Copies")},
-    {QStringLiteral("OLAP_REPORT"),
-     QStringLiteral("ID SQLQuery CubeTitle AllowFilter AllowInactiveDimArea AllowFactFilter "
-                    "AllowExpand AllowPivot AllowTitle TitleAlign")},
-    {QStringLiteral("OLAP_DIMENSION"),
-     QStringLiteral("ID ReportID ItemType Name Title ItemParameter1 ItemParameter2 ItemParameter3 "
-                    "ParentItem Position")},
+    {u"LU_SERIALS"_s, u"Ser i"_s},
+    {u"Vars"_s, u"VarName VarValue"_s},
+    {u"SYSTEM"_s, u"MAX_STORAGE Chunk_Size Query_Wait Edit_Attachments GetParentParams NoLogon "
+                  "ShowApproverName Show_Custom Label_Custom Reports_Folder SMTPServer SMTPUser "
+                  "SMTPPwd Mand_Target_Date Mand_Category Mand_Priority Mand_Contact SMTPAuth "
+                  "SMTPLeave POPServer VoIPServerIP"_s},
+    {u"SEARCH_TABLES"_s, u"SCR_Number_Field TableName FieldName"_s},
+    {u"LU_USER"_s, u"USER_ID User_Name User_Password User_Email User_Location Disabled "
+                   "Supervisor_User_ID Full_Access Allow_Edit_Custom Allow_Forwarding "
+                   "Edit_Contact_Info Delete_Contact_Info Edit_Unowned Allow_Edit_CloseDate "
+                   "Allow_Create_Lifecycle Edit_Custom_Tab User_Review_Account Parent_User_Notify "
+                   "Ext1 Ext2 Ext3 Ext4 Ext5 Ext6 Ext7 Ext8 Ext9 Ext10 Ext11 Ext12 Ext13 "
+                   "Access_Level Rate Join_Team Notice_Digest"_s},
+    {u"LU_ACCESS_LEVEL"_s, u"USER_ID ACCESS_LEVEL ACCESS_TYPE"_s},
+    {u"LOGIN"_s, u"ID User_ID LastUpdate"_s},
+    {u"LU_GROUP"_s, u"GROUP_ID GROUP_NAME Root_Folder parent_workshop"_s},
+    {u"GROUPLINK"_s, u"GROUP_ID USER_ID"_s},
+    {u"REPLICA"_s, u"User_ID Replica_Location Export Import"_s},
+    {u"LU_PRIORITY"_s, u"Priority"_s},
+    {u"LU_CATEGORY"_s, u"Category Parent_Category"_s},
+    {u"LU_RULES"_s, u"RULE_NAME SCRIPT"_s},
+    {u"ROUTE"_s, u"Route_Number SCR_Number USER_ID Route_OwnerType Route_Date_In Route_Date_Out "
+                 "Route_Target_Date Route_Status Route_Action Route_Note"_s},
+    {u"ATTACH"_s,
+     u"Attach_Number SCR_Number Attach_Title Attach_Type Attach_Owner Attach_Date "
+     "Attach_Filename Publish Show_In_TabBar Temp_Status Category Parent_ID Group_ID OLE_Data"_s},
+    {u"ATTACH_VERSION"_s, u"Attach_Number Attach_Row_Version"_s},
+    {u"FORM"_s, u"Form_Name Form_Caption Form_Width Form_Height Form_Date"_s},
+    {u"CONTROL"_s, u"FORM_NAME CONTROL_KEY ATTACH_NUMBER MAIN_FORM NAME TYPE VALUE CHECKED "
+                   "MANDATORY LEFT TOP WIDTH HEIGHT RIGHT_ALIGN DATABASE TABLE FIELD"_s},
+    {u"CUSTOM"_s, u"FORM_NAME CONTROL_NAME CONTROL_VALUE CONTROL_VISIBLE"_s},
+    {u"CUSTOM_TAB"_s, u"group_id ProgID"_s},
+    {u"LU_ACTIVEX"_s, u"ID ActiveX_Control_Name label Plugin_Name ShowToolBox Separate Icon"_s},
+    {u"TOOL"_s, u"Tool_Name Tool_EXE Tool_Description Tool_Param_SCR_Number Tool_Param_User_ID "
+                "Tool_Access_Screen Tool_SCR_Screen"_s},
+    {u"LIFECYCLE"_s, u"Lifecycle_ID Lifecycle_Description Owner_ID owner_group_id"_s},
+    {u"LIFECYCLE_USER"_s,
+     u"Lifecycle_ID LC_Stage_Name LC_Sequence_Number UserType User_ID Days_In_Cycle "
+     "Rule_Name Owner_ID SuperVisor Received Approved Declined owner_group_id group_ID"_s},
+    {u"LIFECYCLE_ACTION"_s, u"Lifecycle_ID LC_Stage_Name Action_Name Mandatory Owner_ID SCR_Number "
+                            "Signature Icon owner_group_id"_s},
+    {u"CHECKLIST"_s, u"Checklist_Name Checklist_Description Checklist_Date group_id"_s},
+    {u"CHECKLIST_ITEM"_s,
+     u"Checklist_Name Action_Name Mandatory Sign_User_ID Attach_Number User_ID "
+     "ItemType ItemNote"_s},
+    {u"MAIL"_s, u"Mail_Number Title Body Owner_User_ID Date Sender Viewed Mail_Folder_Number "
+                "POPID Sent SentDate SourceID group_id"_s},
+    {u"MAIL_OUTBOX"_s,
+     u"Outbox_Number Recipient Sender_Name Sender_Address Subject Body Attach_Name "
+     "Attach_Type Attach_Text Message_ID Queued_By Personal SCR_Number "
+     "Route_Number Digest State Attempts Next_Attempt Last_Error Claim_Token "
+     "Claim_Expires Queued_Date Sent_Date"_s},
+    {u"FOLDER"_s,
+     u"Folder_Counter Folder_Name Folder_Owner_ID Folder_Type Parent_Folder_Counter Group_ID"_s},
+    {u"CONTACT"_s, u"CONTACT_KEY Last_Name First_Name MI Title Company_Name Address City State Zip "
+                   "Phone_Home Phone_Work FAX Email Notes Phone_Cell"_s},
+    {u"CALL_LOG"_s, u"CALL_ID Contact_Key Date Content"_s},
+    {u"CHANGE_MARKER"_s, u"Group_ID Marker Writer"_s},
+    {u"PAXCAL"_s, u"Cal_Entry Cal_ID Cal_Subject Cal_Location Cal_Start Cal_End Cal_All_Day "
+                  "Cal_Reminder Cal_Notes SCR_Number"_s},
+    {u"TIME_SHEET"_s, u"ID_Sheet SCR_Number_Sheet User_Id Date_Sheet Start_Sheet Time_Sheet "
+                      "Time_Sheet_Minute Comment_Sheet Timer_Running StartTime"_s},
+    {u"TIME_SHEET_ROUTE"_s, u"Id ID_SHEET User_ID Date_Route Action Old_Value Comment"_s},
+    {u"tblReportQueue"_s, u"Queue_ID Attach_Number Queue_Date Queue_Status Printer_Name Copies"_s},
+    {u"OLAP_REPORT"_s, u"ID SQLQuery CubeTitle AllowFilter AllowInactiveDimArea AllowFactFilter "
+                       "AllowExpand AllowPivot AllowTitle TitleAlign"_s},
+    {u"OLAP_DIMENSION"_s,
+     u"ID ReportID ItemType Name Title ItemParameter1 ItemParameter2 ItemParameter3 "
+     "ParentItem Position"_s},
 };
 
 QStringList lowered(QStringList names)
@@ -133,31 +113,28 @@ bool storedAs(ColumnKind kind, const QString& type)
 {
     switch (kind) {
     case ColumnKind::Text:
-        return type.contains(QLatin1String("text")) || type.contains(QLatin1String("char"));
+        return type.contains("text"_L1) || type.contains("char"_L1);
     case ColumnKind::Number:
     case ColumnKind::Flag:
-        return type.contains(QLatin1String("int"));
+        return type.contains("int"_L1);
     case ColumnKind::Date:
-        return type.contains(QLatin1String("date")) || type.startsWith(QLatin1String("timestamp"));
+        return type.contains("date"_L1) || type.startsWith("timestamp"_L1);
     }
     return false;
 }
 
 QString refusal(const char* table)
 {
-    return QStringLiteral("The record can't be added or changed. Referential integrity rules "
-                          "require a related record in table '") +
-           QString::fromLatin1(table) + QStringLiteral("'.");
+    return u"The record can't be added or changed. Referential integrity rules "
+           "require a related record in table '"_s +
+           QString::fromLatin1(table) + u"'."_s;
 }
 
 class UpgradeStepsTest : public EngineTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        EngineTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
         bx::test::loadBaseSchema(db());
         m_log = std::make_unique<UpgradeLog>(logPath());
     }
@@ -168,7 +145,7 @@ protected:
     }
 
     UpgradeContext context() const { return {tempDir(), &m_clock}; }
-    QString logPath() const { return tempDir() + QStringLiteral("/UpgradeLog.txt"); }
+    QString logPath() const { return tempDir() + u"/UpgradeLog.txt"_s; }
     QString logText() const
     {
         QFile f(logPath());
@@ -208,59 +185,52 @@ protected:
     {
         Database& d = db();
         const QDateTime when(QDate(2023, 5, 2), QTime(9, 0), Qt::UTC);
-        d.execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, User_Name) VALUES (?, ?)"),
-                  {kOBrien, QStringLiteral("Pat O'Brien")});
+        d.execute(u"INSERT INTO LU_USER (USER_ID, User_Name) VALUES (?, ?)"_s,
+                  {kOBrien, u"Pat O'Brien"_s});
         for (const auto& [id, name] : {std::pair{5, "Sales"}, {9, "O'Brien's team"}, {12, "Gone"}})
-            d.execute(QStringLiteral("INSERT INTO \"group\" (GROUP_ID, GROUP_NAME, s_Generation) "
-                                     "VALUES (?, ?, 1)"),
-                      {id, QString::fromUtf8(name)});
-        d.execute(QStringLiteral("DELETE FROM \"group\" WHERE GROUP_ID = 12"));
-        d.execute(QStringLiteral("INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (5, ?)"),
-                  {kOBrien});
-        d.execute(QStringLiteral("INSERT INTO LU_CATEGORY (Category) VALUES ('Docs')"));
-        d.execute(QStringLiteral("INSERT INTO LU_CATEGORY (Category) VALUES (?)"),
-                  {QStringLiteral("O'Brien's folder")});
-        d.execute(QStringLiteral("INSERT INTO CONTACT (CONTACT_KEY, Last_Name) VALUES (7, ?)"),
-                  {kOBrien});
-        const QString task = QStringLiteral(
-            "INSERT INTO SCR (SCR_Counter, SCR_Number, SCR_Title, SCR_Priority, SCR_Category, "
+            d.execute(
+                u"INSERT INTO \"group\" (GROUP_ID, GROUP_NAME, s_Generation) VALUES (?, ?, 1)"_s,
+                {id, QString::fromUtf8(name)});
+        d.execute(u"DELETE FROM \"group\" WHERE GROUP_ID = 12"_s);
+        d.execute(u"INSERT INTO GROUPLINK (GROUP_ID, USER_ID) VALUES (5, ?)"_s, {kOBrien});
+        d.execute(u"INSERT INTO LU_CATEGORY (Category) VALUES ('Docs')"_s);
+        d.execute(u"INSERT INTO LU_CATEGORY (Category) VALUES (?)"_s, {u"O'Brien's folder"_s});
+        d.execute(u"INSERT INTO CONTACT (CONTACT_KEY, Last_Name) VALUES (7, ?)"_s, {kOBrien});
+        const QString task =
+            u"INSERT INTO SCR (SCR_Counter, SCR_Number, SCR_Title, SCR_Priority, SCR_Category, "
             "SCR_Status, SCR_Request_ID, SCR_Owner_User_ID, SCR_Contact_Key) "
-            "VALUES (?, ?, ?, ?, ?, 'A', 'admin', ?, ?)");
-        d.execute(task, {1, 1, QStringLiteral("First"), QStringLiteral("1 - High"),
-                         QStringLiteral("Docs"), QStringLiteral("admin"), 0});
-        d.execute(task, {2, 2, QStringLiteral("Call back"), QVariant(),
-                         QStringLiteral("O'Brien's folder"), kOBrien, 7});
+            "VALUES (?, ?, ?, ?, ?, 'A', 'admin', ?, ?)"_s;
+        d.execute(task, {1, 1, u"First"_s, u"1 - High"_s, u"Docs"_s, u"admin"_s, 0});
+        d.execute(task, {2, 2, u"Call back"_s, QVariant(), u"O'Brien's folder"_s, kOBrien, 7});
         // Older builds checked nothing: a task may name a priority that no longer exists.
-        d.execute(task, {3, 3, QStringLiteral("Legacy"), QStringLiteral("Urgent"), QVariant(),
-                         kOBrien, 0});
-        d.execute(QStringLiteral("INSERT INTO ATTACH (Attach_Number, SCR_Number, Attach_Title, "
-                                 "Attach_Type, Attach_Owner, Attach_Date, Attach_Filename) "
-                                 "VALUES (100, 1, 'Plan', 'F', ?, ?, 'plan.txt')"),
+        d.execute(task, {3, 3, u"Legacy"_s, u"Urgent"_s, QVariant(), kOBrien, 0});
+        d.execute(u"INSERT INTO ATTACH (Attach_Number, SCR_Number, Attach_Title, "
+                  "Attach_Type, Attach_Owner, Attach_Date, Attach_Filename) "
+                  "VALUES (100, 1, 'Plan', 'F', ?, ?, 'plan.txt')"_s,
                   {kOBrien, when});
         writeBlob(100, QByteArray("file content"));
-        d.execute(QStringLiteral("INSERT INTO ATTACH (Attach_Number, SCR_Number, Attach_Title, "
-                                 "Attach_Type) VALUES (101, 0, 'Old report', 'R')"));
-        d.execute(QStringLiteral("INSERT INTO MAIL (Mail_Number, Title, Owner_User_ID, Date) "
-                                 "VALUES (200, 'Hello', ?, ?)"),
+        d.execute(u"INSERT INTO ATTACH (Attach_Number, SCR_Number, Attach_Title, "
+                  "Attach_Type) VALUES (101, 0, 'Old report', 'R')"_s);
+        d.execute(u"INSERT INTO MAIL (Mail_Number, Title, Owner_User_ID, Date) "
+                  "VALUES (200, 'Hello', ?, ?)"_s,
                   {kOBrien, when});
-        d.execute(QStringLiteral("INSERT INTO FOLDER (Folder_Counter, Folder_Name, "
-                                 "Folder_Owner_ID) VALUES (300, 'Inbox', ?)"),
+        d.execute(u"INSERT INTO FOLDER (Folder_Counter, Folder_Name, "
+                  "Folder_Owner_ID) VALUES (300, 'Inbox', ?)"_s,
                   {kOBrien});
-        d.execute(QStringLiteral("INSERT INTO LIFECYCLE (Lifecycle_ID, Owner_ID) VALUES ('LC', ?)"),
+        d.execute(u"INSERT INTO LIFECYCLE (Lifecycle_ID, Owner_ID) VALUES ('LC', ?)"_s, {kOBrien});
+        d.execute(u"INSERT INTO LIFECYCLE_USER (Lifecycle_ID, LC_Stage_Name, "
+                  "User_ID) VALUES ('LC', 'Review', ?)"_s,
                   {kOBrien});
-        d.execute(QStringLiteral("INSERT INTO LIFECYCLE_USER (Lifecycle_ID, LC_Stage_Name, "
-                                 "User_ID) VALUES ('LC', 'Review', ?)"),
-                  {kOBrien});
-        d.execute(QStringLiteral("INSERT INTO LIFECYCLE_ACTION (Lifecycle_ID, LC_Stage_Name, "
-                                 "Action_Name, Mandatory) VALUES ('LC', 'Review', 'Sign', ?)"),
+        d.execute(u"INSERT INTO LIFECYCLE_ACTION (Lifecycle_ID, LC_Stage_Name, "
+                  "Action_Name, Mandatory) VALUES ('LC', 'Review', 'Sign', ?)"_s,
                   {true});
-        d.execute(QStringLiteral("INSERT INTO CHECKLIST (Checklist_Name) VALUES ('Release')"));
-        d.execute(QStringLiteral("INSERT INTO PAXCAL (Cal_Entry, Cal_ID, Cal_Subject) "
-                                 "VALUES (400, ?, 'Meeting')"),
-                  {kOBrien});
+        d.execute(u"INSERT INTO CHECKLIST (Checklist_Name) VALUES ('Release')"_s);
+        d.execute(
+            u"INSERT INTO PAXCAL (Cal_Entry, Cal_ID, Cal_Subject) VALUES (400, ?, 'Meeting')"_s,
+            {kOBrien});
     }
 
-    const QString kOBrien = QStringLiteral("O'Brien");
+    const QString kOBrien = u"O'Brien"_s;
     FixedClock m_clock{QDateTime(QDate(2024, 1, 31), QTime(14, 5, 9), Qt::UTC), 3600};
     std::unique_ptr<UpgradeLog> m_log;
 };
@@ -273,16 +243,14 @@ TEST_P(UpgradeStepsTest, AllStepsBringTheBaseToTheCurrentSchema)
 
     // The embedded engine's trigram table of the task search (and its own tables) aside.
     QStringList tables = db().tables();
-    tables.removeIf([](const QString& t) {
-        return t.startsWith(QLatin1String("SCR_SEARCH"), Qt::CaseInsensitive);
-    });
+    tables.removeIf(
+        [](const QString& t) { return t.startsWith("SCR_SEARCH"_L1, Qt::CaseInsensitive); });
     EXPECT_EQ(lowered(tables), lowered(kSchema.keys() << scr::Table));
     for (auto it = kSchema.cbegin(); it != kSchema.cend(); ++it) {
         QStringList columns;
         for (const ColumnInfo& c : db().columns(it.key()))
             columns << c.name;
-        EXPECT_EQ(lowered(columns), lowered(it.value().split(QLatin1Char(' '))))
-            << it.key().toStdString();
+        EXPECT_EQ(lowered(columns), lowered(it.value().split(u' '))) << it.key().toStdString();
     }
     for (const ColumnRef& ref : kUserReferenceColumns) {
         QStringList columns;
@@ -314,34 +282,32 @@ TEST_P(UpgradeStepsTest, AllStepsBringTheBaseToTheCurrentSchema)
     ASSERT_EQ(steps.size(), 57u);
     for (const auto& s : steps) {
         EXPECT_FALSE(s->check(db())) << s->name().toStdString();
-        EXPECT_EQ(Vars::value(db(), s->marker()), QStringLiteral("1"));
+        EXPECT_EQ(Vars::value(db(), s->marker()), u"1"_s);
     }
-    EXPECT_EQ(Vars::value(db(), QStringLiteral("BuildNum")), QString()) << "the upgrader stamps it";
+    EXPECT_EQ(Vars::value(db(), u"BuildNum"_s), QString()) << "the upgrader stamps it";
 }
 
 TEST_P(UpgradeStepsTest, RowsOfTheOlderBuildSurviveEveryStep)
 {
     fillBase();
     const QStringList tables =
-        QStringLiteral("SCR ATTACH MAIL FOLDER LIFECYCLE LIFECYCLE_USER "
-                       "LIFECYCLE_ACTION CHECKLIST PAXCAL CONTACT LU_CATEGORY")
-            .split(QLatin1Char(' '));
+        u"SCR ATTACH MAIL FOLDER LIFECYCLE LIFECYCLE_USER "
+        "LIFECYCLE_ACTION CHECKLIST PAXCAL CONTACT LU_CATEGORY"_s.split(u' ');
     QMap<QString, qlonglong> before;
     for (const QString& t : tables)
-        before[t] = count(QStringLiteral("SELECT count(*) FROM ") + t);
+        before[t] = count(u"SELECT count(*) FROM "_s + t);
 
     upgrade();
 
     // ATTACH keeps its count: the old report row goes (no report files are delivered here) and
     // the task with a contact gains a contact attachment.
     for (const QString& t : tables)
-        EXPECT_EQ(count(QStringLiteral("SELECT count(*) FROM ") + t), before.value(t))
-            << t.toStdString();
+        EXPECT_EQ(count(u"SELECT count(*) FROM "_s + t), before.value(t)) << t.toStdString();
     EXPECT_EQ(readBlob(100), QByteArray("file content"));
 
     // The rows went into the new workshop "General" with everybody in it.
     const qlonglong general =
-        count(QStringLiteral("SELECT GROUP_ID FROM LU_GROUP WHERE GROUP_NAME = 'General'"));
+        count(u"SELECT GROUP_ID FROM LU_GROUP WHERE GROUP_NAME = 'General'"_s);
     for (const char* sql :
          {"SELECT Group_ID FROM ATTACH WHERE Attach_Number = 100",
           "SELECT group_id FROM MAIL WHERE Mail_Number = 200",
@@ -350,26 +316,22 @@ TEST_P(UpgradeStepsTest, RowsOfTheOlderBuildSurviveEveryStep)
           "SELECT owner_group_id FROM LIFECYCLE_ACTION",
           "SELECT SCR_Request_Group_ID FROM SCR WHERE SCR_Number = 2"})
         EXPECT_EQ(count(QString::fromLatin1(sql)), general) << sql;
-    EXPECT_TRUE(db().scalar(QStringLiteral("SELECT group_ID FROM LIFECYCLE_USER")).isNull())
+    EXPECT_TRUE(db().scalar(u"SELECT group_ID FROM LIFECYCLE_USER"_s).isNull())
         << "the stage's own workshop is left alone";
-    EXPECT_EQ(count(QStringLiteral("SELECT count(*) FROM GROUPLINK WHERE GROUP_ID = ?"), {general}),
-              2);
-    EXPECT_EQ(count(QStringLiteral("SELECT Folder_Type FROM FOLDER")), 0);
-    EXPECT_EQ(count(QStringLiteral("SELECT Mail_Folder_Number FROM MAIL")), 0);
-    EXPECT_EQ(count(QStringLiteral("SELECT count(*) FROM SCR WHERE Meeting_ID = 0")), 3);
-    EXPECT_EQ(count(QStringLiteral("SELECT Mandatory FROM LIFECYCLE_ACTION")),
-              db().dialect().trueValue());
-    EXPECT_EQ(count(QStringLiteral("SELECT count(*) FROM LIFECYCLE_USER WHERE SuperVisor = 0 AND "
-                                   "Received = 0")),
+    EXPECT_EQ(count(u"SELECT count(*) FROM GROUPLINK WHERE GROUP_ID = ?"_s, {general}), 2);
+    EXPECT_EQ(count(u"SELECT Folder_Type FROM FOLDER"_s), 0);
+    EXPECT_EQ(count(u"SELECT Mail_Folder_Number FROM MAIL"_s), 0);
+    EXPECT_EQ(count(u"SELECT count(*) FROM SCR WHERE Meeting_ID = 0"_s), 3);
+    EXPECT_EQ(count(u"SELECT Mandatory FROM LIFECYCLE_ACTION"_s), db().dialect().trueValue());
+    EXPECT_EQ(count(u"SELECT count(*) FROM LIFECYCLE_USER WHERE SuperVisor = 0 AND Received = 0"_s),
               1)
         << "added flags read false, as the engine's yes/no columns always did";
 
     if (!isServer()) {
-        EXPECT_EQ(db().scalar(QStringLiteral("PRAGMA integrity_check")).toString(),
-                  QStringLiteral("ok"));
-        EXPECT_TRUE(db().query(QStringLiteral("PRAGMA foreign_key_check")).isEmpty());
-        EXPECT_EQ(count(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'index' "
-                                       "AND name = 'ATTACH_SCR_Number'")),
+        EXPECT_EQ(db().scalar(u"PRAGMA integrity_check"_s).toString(), u"ok"_s);
+        EXPECT_TRUE(db().query(u"PRAGMA foreign_key_check"_s).isEmpty());
+        EXPECT_EQ(count(u"SELECT count(*) FROM sqlite_master WHERE type = 'index' "
+                        "AND name = 'ATTACH_SCR_Number'"_s),
                   1)
             << "the rebuilt ATTACH keeps its indexes";
     }
@@ -378,23 +340,22 @@ TEST_P(UpgradeStepsTest, RowsOfTheOlderBuildSurviveEveryStep)
 TEST_P(UpgradeStepsTest, StoredPasswordsBecomeHashesOfTheSameTypedPasswords)
 {
     upgrade(0, 81);
-    const QString hash = StoredPassword::forStorage(QStringLiteral("kept pw"));
+    const QString hash = StoredPassword::forStorage(u"kept pw"_s);
     const struct
     {
         const char* id;
         QVariant stored;
         const char* typed;
     } users[] = {
-        {"clear", QStringLiteral("Clear Pw"), " clear PW"},
-        {"scrambled", StoredPassword::scramble(QStringLiteral("Scrambled Pw")), "scrambled pw"},
-        {"blank", QStringLiteral("***"), " "}, // nothing, scrambled
+        {"clear", u"Clear Pw"_s, " clear PW"},
+        {"scrambled", StoredPassword::scramble(u"Scrambled Pw"_s), "scrambled pw"},
+        {"blank", u"***"_s, " "}, // nothing, scrambled
         {"hashed", hash, "Kept Pw"},
-        {"empty", QString(QLatin1String("")), ""},
+        {"empty", QString(""_L1), ""},
         {"none", QVariant(), ""},
     };
     for (const auto& u : users)
-        db().execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, User_Name, User_Password) "
-                                    "VALUES (?, ?, ?)"),
+        db().execute(u"INSERT INTO LU_USER (USER_ID, User_Name, User_Password) VALUES (?, ?, ?)"_s,
                      {QLatin1String(u.id), QLatin1String(u.id), u.stored});
     // Before the step an administrator logs on the older way, to upgrade.
     for (const auto& u : users)
@@ -405,9 +366,8 @@ TEST_P(UpgradeStepsTest, StoredPasswordsBecomeHashesOfTheSameTypedPasswords)
     upgrade(82);
     for (const auto& u : users) {
         SCOPED_TRACE(u.id);
-        const QVariant now =
-            db().scalar(QStringLiteral("SELECT User_Password FROM LU_USER WHERE USER_ID = ?"),
-                        {QLatin1String(u.id)});
+        const QVariant now = db().scalar(u"SELECT User_Password FROM LU_USER WHERE USER_ID = ?"_s,
+                                         {QLatin1String(u.id)});
         if (u.stored.toString().isEmpty())
             EXPECT_EQ(now.isNull(), u.stored.isNull()) << "no password stays none";
         else if (u.stored == hash)
@@ -416,10 +376,10 @@ TEST_P(UpgradeStepsTest, StoredPasswordsBecomeHashesOfTheSameTypedPasswords)
             EXPECT_TRUE(StoredPassword::isHashed(now.toString()));
         EXPECT_EQ(validateLogin(db(), QLatin1String(u.id), QLatin1String(u.typed), nullptr),
                   LoginResult::Ok);
-        EXPECT_EQ(validateLogin(db(), QLatin1String(u.id), QStringLiteral("wrong"), nullptr),
+        EXPECT_EQ(validateLogin(db(), QLatin1String(u.id), u"wrong"_s, nullptr),
                   LoginResult::WrongPassword);
     }
-    EXPECT_FALSE(logText().contains(QStringLiteral("Clear Pw"))) << "no password in the log";
+    EXPECT_FALSE(logText().contains(u"Clear Pw"_s)) << "no password in the log";
 }
 
 TEST_P(UpgradeStepsTest, WorkshopsMoveToLuGroupWithTheirRowsAndRelations)
@@ -429,39 +389,35 @@ TEST_P(UpgradeStepsTest, WorkshopsMoveToLuGroupWithTheirRowsAndRelations)
     {
         Transaction tx(db());
         StepActions a(db(), *m_log, context(), ErrorPolicy::Strict);
-        a.addRelation({QStringLiteral("FK_GROUPLINK_GROUP"), QStringLiteral("GROUPLINK"),
-                       QStringLiteral("GROUP_ID"), QStringLiteral("group"),
-                       QStringLiteral("GROUP_ID")});
+        a.addRelation(
+            {u"FK_GROUPLINK_GROUP"_s, u"GROUPLINK"_s, u"GROUP_ID"_s, u"group"_s, u"GROUP_ID"_s});
         tx.commit();
     }
 
     upgrade();
 
-    EXPECT_FALSE(db().hasTable(QStringLiteral("group")));
-    const RecordSet groups = db().query(QStringLiteral(
-        "SELECT GROUP_ID, GROUP_NAME FROM LU_GROUP WHERE GROUP_ID IN (5, 9) ORDER BY GROUP_ID"));
+    EXPECT_FALSE(db().hasTable(u"group"_s));
+    const RecordSet groups = db().query(
+        u"SELECT GROUP_ID, GROUP_NAME FROM LU_GROUP WHERE GROUP_ID IN (5, 9) ORDER BY GROUP_ID"_s);
     ASSERT_EQ(groups.rowCount(), 2);
-    EXPECT_EQ(groups.value(0, QStringLiteral("GROUP_NAME")).toString(), QStringLiteral("Sales"));
-    EXPECT_EQ(groups.value(1, QStringLiteral("GROUP_NAME")).toString(),
-              QStringLiteral("O'Brien's team"));
-    EXPECT_EQ(count(QStringLiteral("SELECT count(*) FROM LU_GROUP")), 3) << "with General";
+    EXPECT_EQ(groups.value(0, u"GROUP_NAME"_s).toString(), u"Sales"_s);
+    EXPECT_EQ(groups.value(1, u"GROUP_NAME"_s).toString(), u"O'Brien's team"_s);
+    EXPECT_EQ(count(u"SELECT count(*) FROM LU_GROUP"_s), 3) << "with General";
     const qlonglong general =
-        count(QStringLiteral("SELECT GROUP_ID FROM LU_GROUP WHERE GROUP_NAME = 'General'"));
+        count(u"SELECT GROUP_ID FROM LU_GROUP WHERE GROUP_NAME = 'General'"_s);
     if (!isServer()) {
         EXPECT_GT(general, 12) << "a number once drawn for GROUP is never drawn again";
     }
 
     // The relation now leads to LU_GROUP and still deletes memberships with their workshop.
-    EXPECT_EQ(count(QStringLiteral("SELECT count(*) FROM GROUPLINK WHERE USER_ID = ?"), {kOBrien}),
-              2);
-    db().execute(QStringLiteral("DELETE FROM LU_GROUP WHERE GROUP_ID = 5"));
-    EXPECT_EQ(count(QStringLiteral("SELECT count(*) FROM GROUPLINK WHERE USER_ID = ?"), {kOBrien}),
-              1);
+    EXPECT_EQ(count(u"SELECT count(*) FROM GROUPLINK WHERE USER_ID = ?"_s, {kOBrien}), 2);
+    db().execute(u"DELETE FROM LU_GROUP WHERE GROUP_ID = 5"_s);
+    EXPECT_EQ(count(u"SELECT count(*) FROM GROUPLINK WHERE USER_ID = ?"_s, {kOBrien}), 1);
 
     const QString log = logText();
-    EXPECT_TRUE(log.contains(QStringLiteral("Copy data from GROUP TO LU_GROUP")));
-    EXPECT_TRUE(log.contains(QStringLiteral("Copy relations from GROUP TO LU_GROUP")));
-    EXPECT_TRUE(log.contains(QStringLiteral("Delete GROUP relationships")));
+    EXPECT_TRUE(log.contains(u"Copy data from GROUP TO LU_GROUP"_s));
+    EXPECT_TRUE(log.contains(u"Copy relations from GROUP TO LU_GROUP"_s));
+    EXPECT_TRUE(log.contains(u"Delete GROUP relationships"_s));
 }
 
 TEST_P(UpgradeStepsTest, ContactsOfTasksBecomeContactAttachments)
@@ -469,17 +425,16 @@ TEST_P(UpgradeStepsTest, ContactsOfTasksBecomeContactAttachments)
     fillBase();
     upgrade();
 
-    const RecordSet rs = db().query(QStringLiteral("SELECT * FROM ATTACH WHERE Attach_Type = 'C'"));
+    const RecordSet rs = db().query(u"SELECT * FROM ATTACH WHERE Attach_Type = 'C'"_s);
     ASSERT_EQ(rs.rowCount(), 1);
-    EXPECT_EQ(rs.number(QStringLiteral("SCR_Number")), 2);
-    EXPECT_EQ(rs.text(QStringLiteral("Attach_Filename")), QStringLiteral("7"));
-    EXPECT_EQ(rs.text(QStringLiteral("Attach_Owner")), QStringLiteral("admin"));
-    EXPECT_EQ(rs.text(QStringLiteral("Attach_Title")),
-              QStringLiteral("Contact, admin, 2024-01-31 14:05:09"));
-    EXPECT_EQ(rs.dateTime(QStringLiteral("Attach_Date")),
+    EXPECT_EQ(rs.number(u"SCR_Number"_s), 2);
+    EXPECT_EQ(rs.text(u"Attach_Filename"_s), u"7"_s);
+    EXPECT_EQ(rs.text(u"Attach_Owner"_s), u"admin"_s);
+    EXPECT_EQ(rs.text(u"Attach_Title"_s), u"Contact, admin, 2024-01-31 14:05:09"_s);
+    EXPECT_EQ(rs.dateTime(u"Attach_Date"_s),
               QDateTime(QDate(2024, 1, 31), QTime(13, 5, 9), Qt::UTC))
         << "stored in GMT";
-    EXPECT_EQ(count(QStringLiteral("SELECT count(*) FROM SCR WHERE SCR_Contact_Key <> 0")), 0);
+    EXPECT_EQ(count(u"SELECT count(*) FROM SCR WHERE SCR_Contact_Key <> 0"_s), 0);
 }
 
 TEST_P(UpgradeStepsTest, DeliveredReportsReplaceTheStoredOnes)
@@ -492,28 +447,26 @@ TEST_P(UpgradeStepsTest, DeliveredReportsReplaceTheStoredOnes)
     }
     upgrade();
 
-    const RecordSet rs = db().query(
-        QStringLiteral("SELECT * FROM ATTACH WHERE Attach_Type = 'R' ORDER BY Attach_Filename"));
+    const RecordSet rs =
+        db().query(u"SELECT * FROM ATTACH WHERE Attach_Type = 'R' ORDER BY Attach_Filename"_s);
     ASSERT_EQ(rs.rowCount(), 2) << "the old report is gone; missing files are skipped";
-    EXPECT_EQ(rs.value(0, QStringLiteral("Attach_Title")).toString(),
-              QStringLiteral("Activities Completed this Week, admin, 2024-01-31 14:05:09"));
-    EXPECT_EQ(rs.value(1, QStringLiteral("Attach_Title")).toString(),
-              QStringLiteral("Over Due Tasks, admin, 2024-01-31 14:05:09"));
-    EXPECT_EQ(rs.value(1, QStringLiteral("Attach_Filename")).toString(), QStringLiteral("4.rpx"));
-    EXPECT_EQ(rs.value(0, QStringLiteral("Attach_Owner")).toString(), QStringLiteral("admin"));
-    EXPECT_EQ(readBlob(rs.value(0, QStringLiteral("Attach_Number")).toLongLong()),
-              QByteArray("first layout"));
-    EXPECT_EQ(readBlob(rs.value(1, QStringLiteral("Attach_Number")).toLongLong()),
-              QByteArray("fourth"));
+    EXPECT_EQ(rs.value(0, u"Attach_Title"_s).toString(),
+              u"Activities Completed this Week, admin, 2024-01-31 14:05:09"_s);
+    EXPECT_EQ(rs.value(1, u"Attach_Title"_s).toString(),
+              u"Over Due Tasks, admin, 2024-01-31 14:05:09"_s);
+    EXPECT_EQ(rs.value(1, u"Attach_Filename"_s).toString(), u"4.rpx"_s);
+    EXPECT_EQ(rs.value(0, u"Attach_Owner"_s).toString(), u"admin"_s);
+    EXPECT_EQ(readBlob(rs.value(0, u"Attach_Number"_s).toLongLong()), QByteArray("first layout"));
+    EXPECT_EQ(readBlob(rs.value(1, u"Attach_Number"_s).toLongLong()), QByteArray("fourth"));
 }
 
 TEST_P(UpgradeStepsTest, TaskRulesRefuseUnknownReferencesOnly)
 {
     fillBase();
     upgrade();
-    const QString insert = QStringLiteral(
-        "INSERT INTO SCR (SCR_Counter, SCR_Number, SCR_Title, SCR_Priority, SCR_Category, "
-        "SCR_Request_ID) VALUES (?, ?, 'New', ?, ?, ?)");
+    const QString insert =
+        u"INSERT INTO SCR (SCR_Counter, SCR_Number, SCR_Title, SCR_Priority, SCR_Category, "
+        "SCR_Request_ID) VALUES (?, ?, 'New', ?, ?, ?)"_s;
     const auto refused = [&](const QString& sql, const QVariantList& params, const char* number,
                              const char* table) {
         try {
@@ -524,29 +477,26 @@ TEST_P(UpgradeStepsTest, TaskRulesRefuseUnknownReferencesOnly)
             EXPECT_EQ(e.description(), refusal(table));
         }
     };
-    refused(insert, {10, 10, QStringLiteral("9 - Never"), QVariant(), QStringLiteral("admin")},
-            "44447", "LU_PRIORITY");
-    refused(insert, {10, 10, QVariant(), QStringLiteral("Nowhere"), QStringLiteral("admin")},
-            "44447", "LU_CATEGORY");
-    refused(insert, {10, 10, QVariant(), QVariant(), QStringLiteral("nobody")}, "44447", "LU_USER");
+    refused(insert, {10, 10, u"9 - Never"_s, QVariant(), u"admin"_s}, "44447", "LU_PRIORITY");
+    refused(insert, {10, 10, QVariant(), u"Nowhere"_s, u"admin"_s}, "44447", "LU_CATEGORY");
+    refused(insert, {10, 10, QVariant(), QVariant(), u"nobody"_s}, "44447", "LU_USER");
 
     // A task saved with its title alone, or with blank choices, is fine; names match in any case.
     int n = 20;
-    for (const QVariant& empty : {QVariant(), QVariant(QString()), QVariant(QStringLiteral(" "))}) {
+    for (const QVariant& empty : {QVariant(), QVariant(QString()), QVariant(u" "_s)}) {
         ++n;
         EXPECT_NO_THROW(db().execute(insert, {n, n, empty, empty, empty}));
     }
-    EXPECT_NO_THROW(db().execute(insert, {30, 30, QStringLiteral("2 - NORMAL"),
-                                          QStringLiteral("o'brien's FOLDER"), kOBrien}));
-
-    const QString update = QStringLiteral("UPDATE SCR SET SCR_Priority = ? WHERE SCR_Number = 30");
-    refused(update, {QStringLiteral("Unknown")}, "44446", "LU_PRIORITY");
-    refused(QStringLiteral("UPDATE SCR SET SCR_Request_ID = 'ghost' WHERE SCR_Number = 30"), {},
-            "44446", "LU_USER");
-    EXPECT_NO_THROW(db().execute(update, {QStringLiteral("3 - Low")}));
-    // A row of an older build that names an unknown priority can still be edited otherwise.
     EXPECT_NO_THROW(
-        db().execute(QStringLiteral("UPDATE SCR SET SCR_Title = 'Renamed' WHERE SCR_Number = 3")));
+        db().execute(insert, {30, 30, u"2 - NORMAL"_s, u"o'brien's FOLDER"_s, kOBrien}));
+
+    const QString update = u"UPDATE SCR SET SCR_Priority = ? WHERE SCR_Number = 30"_s;
+    refused(update, {u"Unknown"_s}, "44446", "LU_PRIORITY");
+    refused(u"UPDATE SCR SET SCR_Request_ID = 'ghost' WHERE SCR_Number = 30"_s, {}, "44446",
+            "LU_USER");
+    EXPECT_NO_THROW(db().execute(update, {u"3 - Low"_s}));
+    // A row of an older build that names an unknown priority can still be edited otherwise.
+    EXPECT_NO_THROW(db().execute(u"UPDATE SCR SET SCR_Title = 'Renamed' WHERE SCR_Number = 3"_s));
 }
 
 TEST_P(UpgradeStepsTest, RelationsCascadeOrRefuseAsDeclared)
@@ -554,53 +504,48 @@ TEST_P(UpgradeStepsTest, RelationsCascadeOrRefuseAsDeclared)
     fillBase();
     upgrade();
     Database& d = db();
-    d.execute(QStringLiteral("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (50, 'Temp')"));
-    d.execute(
-        QStringLiteral("INSERT INTO MAIL (Mail_Number, Title, group_id) VALUES (201, 'x', 50)"));
-    d.execute(QStringLiteral("DELETE FROM LU_GROUP WHERE GROUP_ID = 50"));
-    EXPECT_EQ(count(QStringLiteral("SELECT count(*) FROM MAIL WHERE Mail_Number = 201")), 0);
-    EXPECT_EQ(count(QStringLiteral("SELECT count(*) FROM MAIL WHERE Mail_Number = 200")), 1);
+    d.execute(u"INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (50, 'Temp')"_s);
+    d.execute(u"INSERT INTO MAIL (Mail_Number, Title, group_id) VALUES (201, 'x', 50)"_s);
+    d.execute(u"DELETE FROM LU_GROUP WHERE GROUP_ID = 50"_s);
+    EXPECT_EQ(count(u"SELECT count(*) FROM MAIL WHERE Mail_Number = 201"_s), 0);
+    EXPECT_EQ(count(u"SELECT count(*) FROM MAIL WHERE Mail_Number = 200"_s), 1);
 
-    d.execute(QStringLiteral("INSERT INTO LU_ACCESS_LEVEL (USER_ID, ACCESS_LEVEL, ACCESS_TYPE) "
-                             "VALUES (?, 'Docs', 'VIEW')"),
+    d.execute(u"INSERT INTO LU_ACCESS_LEVEL (USER_ID, ACCESS_LEVEL, ACCESS_TYPE) "
+              "VALUES (?, 'Docs', 'VIEW')"_s,
               {kOBrien});
-    d.execute(QStringLiteral("UPDATE LU_CATEGORY SET Category = ? WHERE Category = 'Docs'"),
-              {QStringLiteral("Doc's")});
-    EXPECT_EQ(d.scalar(QStringLiteral("SELECT ACCESS_LEVEL FROM LU_ACCESS_LEVEL")).toString(),
-              QStringLiteral("Doc's"));
-    EXPECT_THROW(d.execute(QStringLiteral("INSERT INTO LU_ACCESS_LEVEL (USER_ID, ACCESS_LEVEL, "
-                                          "ACCESS_TYPE) VALUES ('nobody', ?, 'VIEW')"),
-                           {QStringLiteral("Doc's")}),
+    d.execute(u"UPDATE LU_CATEGORY SET Category = ? WHERE Category = 'Docs'"_s, {u"Doc's"_s});
+    EXPECT_EQ(d.scalar(u"SELECT ACCESS_LEVEL FROM LU_ACCESS_LEVEL"_s).toString(), u"Doc's"_s);
+    EXPECT_THROW(d.execute(u"INSERT INTO LU_ACCESS_LEVEL (USER_ID, ACCESS_LEVEL, "
+                           "ACCESS_TYPE) VALUES ('nobody', ?, 'VIEW')"_s,
+                           {u"Doc's"_s}),
                  DbError);
-    EXPECT_THROW(d.execute(QStringLiteral("INSERT INTO LU_ACCESS_LEVEL (USER_ID, ACCESS_LEVEL, "
-                                          "ACCESS_TYPE) VALUES (?, ?, 'VIEW')"),
-                           {kOBrien, QStringLiteral("Doc's")}),
+    EXPECT_THROW(d.execute(u"INSERT INTO LU_ACCESS_LEVEL (USER_ID, ACCESS_LEVEL, "
+                           "ACCESS_TYPE) VALUES (?, ?, 'VIEW')"_s,
+                           {kOBrien, u"Doc's"_s}),
                  DbError)
         << "the three columns are the key";
 
     // A workshop with sub-workshops or checklists stays.
-    d.execute(QStringLiteral("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (60, 'Parent')"));
-    d.execute(QStringLiteral("INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME, parent_workshop) "
-                             "VALUES (61, 'Child', 60)"));
-    EXPECT_THROW(d.execute(QStringLiteral("DELETE FROM LU_GROUP WHERE GROUP_ID = 60")), DbError);
-    EXPECT_EQ(count(QStringLiteral("SELECT count(*) FROM LU_GROUP WHERE GROUP_ID IN (60, 61)")), 2);
-    d.execute(QStringLiteral("DELETE FROM LU_GROUP WHERE GROUP_ID = 61"));
-    d.execute(QStringLiteral("UPDATE CHECKLIST SET group_id = 60"));
-    EXPECT_THROW(d.execute(QStringLiteral("DELETE FROM LU_GROUP WHERE GROUP_ID = 60")), DbError);
-    d.execute(QStringLiteral("UPDATE CHECKLIST SET group_id = NULL"));
-    EXPECT_NO_THROW(d.execute(QStringLiteral("DELETE FROM LU_GROUP WHERE GROUP_ID = 60")));
+    d.execute(u"INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME) VALUES (60, 'Parent')"_s);
+    d.execute(
+        u"INSERT INTO LU_GROUP (GROUP_ID, GROUP_NAME, parent_workshop) VALUES (61, 'Child', 60)"_s);
+    EXPECT_THROW(d.execute(u"DELETE FROM LU_GROUP WHERE GROUP_ID = 60"_s), DbError);
+    EXPECT_EQ(count(u"SELECT count(*) FROM LU_GROUP WHERE GROUP_ID IN (60, 61)"_s), 2);
+    d.execute(u"DELETE FROM LU_GROUP WHERE GROUP_ID = 61"_s);
+    d.execute(u"UPDATE CHECKLIST SET group_id = 60"_s);
+    EXPECT_THROW(d.execute(u"DELETE FROM LU_GROUP WHERE GROUP_ID = 60"_s), DbError);
+    d.execute(u"UPDATE CHECKLIST SET group_id = NULL"_s);
+    EXPECT_NO_THROW(d.execute(u"DELETE FROM LU_GROUP WHERE GROUP_ID = 60"_s));
 
-    d.execute(QStringLiteral("INSERT INTO CALL_LOG (CALL_ID, Contact_Key, Content) "
-                             "VALUES (1, 7, 'Called')"));
-    d.execute(QStringLiteral("DELETE FROM CONTACT WHERE CONTACT_KEY = 7"));
-    EXPECT_EQ(count(QStringLiteral("SELECT count(*) FROM CALL_LOG")), 0);
+    d.execute(u"INSERT INTO CALL_LOG (CALL_ID, Contact_Key, Content) VALUES (1, 7, 'Called')"_s);
+    d.execute(u"DELETE FROM CONTACT WHERE CONTACT_KEY = 7"_s);
+    EXPECT_EQ(count(u"SELECT count(*) FROM CALL_LOG"_s), 0);
 }
 
 TEST_P(UpgradeStepsTest, AFailingStepLeavesNothingBehind)
 {
     upgrade(0, 66);
-    db().execute(QStringLiteral("INSERT INTO MAIL (Mail_Number, Title, group_id) "
-                                "VALUES (202, 'orphan', 999)"));
+    db().execute(u"INSERT INTO MAIL (Mail_Number, Title, group_id) VALUES (202, 'orphan', 999)"_s);
     const auto relations = step(67);
     {
         Transaction tx(db());
@@ -609,35 +554,33 @@ TEST_P(UpgradeStepsTest, AFailingStepLeavesNothingBehind)
     }
     EXPECT_TRUE(relations->check(db()));
     // Nothing of the failed step remains: MAIL still takes any workshop number.
-    EXPECT_NO_THROW(db().execute(QStringLiteral("INSERT INTO MAIL (Mail_Number, Title, group_id) "
-                                                "VALUES (203, 'orphan too', 998)")));
+    EXPECT_NO_THROW(db().execute(
+        u"INSERT INTO MAIL (Mail_Number, Title, group_id) VALUES (203, 'orphan too', 998)"_s));
     if (!isServer()) {
-        EXPECT_EQ(db().scalar(QStringLiteral("PRAGMA integrity_check")).toString(),
-                  QStringLiteral("ok"));
+        EXPECT_EQ(db().scalar(u"PRAGMA integrity_check"_s).toString(), u"ok"_s);
     }
 
-    db().execute(QStringLiteral("DELETE FROM MAIL WHERE Mail_Number IN (202, 203)"));
+    db().execute(u"DELETE FROM MAIL WHERE Mail_Number IN (202, 203)"_s);
     upgrade(67);
     EXPECT_FALSE(relations->check(db()));
-    EXPECT_THROW(db().execute(QStringLiteral("INSERT INTO MAIL (Mail_Number, Title, group_id) "
-                                             "VALUES (204, 'orphan', 999)")),
+    EXPECT_THROW(db().execute(u"INSERT INTO MAIL (Mail_Number, Title, group_id) "
+                              "VALUES (204, 'orphan', 999)"_s),
                  DbError);
 }
 
 TEST_P(UpgradeStepsTest, OnlyConversionErrorsArePassedOverAndOnlyByLenientSteps)
 {
-    db().executeScript(QStringLiteral("CREATE TABLE NUMS (n INTEGER PRIMARY KEY)"));
-    const QString badValue =
-        isServer() ? QStringLiteral("INSERT INTO NUMS (n) VALUES (CAST('x' AS integer))")
-                   : QStringLiteral("INSERT INTO NUMS (n) VALUES ('x')");
+    db().executeScript(u"CREATE TABLE NUMS (n INTEGER PRIMARY KEY)"_s);
+    const QString badValue = isServer() ? u"INSERT INTO NUMS (n) VALUES (CAST('x' AS integer))"_s
+                                        : u"INSERT INTO NUMS (n) VALUES ('x')"_s;
     Transaction tx(db());
     StepActions lenient(db(), *m_log, context(), ErrorPolicy::IgnoreConversionErrors);
     EXPECT_NO_THROW(lenient.run(badValue));
-    lenient.run(QStringLiteral("INSERT INTO NUMS (n) VALUES (1)"));
-    EXPECT_THROW(lenient.run(QStringLiteral("INSERT INTO NO_SUCH_TABLE (n) VALUES (1)")), DbError);
-    lenient.run(QStringLiteral("INSERT INTO NUMS (n) VALUES (2)"));
-    EXPECT_EQ(count(QStringLiteral("SELECT count(*) FROM NUMS")), 2);
-    EXPECT_TRUE(logText().contains(QStringLiteral("Ignored Error: ")));
+    lenient.run(u"INSERT INTO NUMS (n) VALUES (1)"_s);
+    EXPECT_THROW(lenient.run(u"INSERT INTO NO_SUCH_TABLE (n) VALUES (1)"_s), DbError);
+    lenient.run(u"INSERT INTO NUMS (n) VALUES (2)"_s);
+    EXPECT_EQ(count(u"SELECT count(*) FROM NUMS"_s), 2);
+    EXPECT_TRUE(logText().contains(u"Ignored Error: "_s));
 
     StepActions strict(db(), *m_log, context(), ErrorPolicy::Strict);
     try {
@@ -652,47 +595,46 @@ TEST_P(UpgradeStepsTest, DeliveredAnalysesRunOnTheEngine)
 {
     upgrade();
     Database& d = db();
-    const QString task = QStringLiteral(
-        "INSERT INTO SCR (SCR_Counter, SCR_Number, SCR_Title, SCR_Status, SCR_Owner_User_ID, "
-        "SCR_Request_Date, SCR_Owner_Target_Date) VALUES (?, ?, 'T', ?, 'admin', ?, ?)");
+    const QString task =
+        u"INSERT INTO SCR (SCR_Counter, SCR_Number, SCR_Title, SCR_Status, SCR_Owner_User_ID, "
+        "SCR_Request_Date, SCR_Owner_Target_Date) VALUES (?, ?, 'T', ?, 'admin', ?, ?)"_s;
     const auto day = [](int n) { return QDateTime(QDate(2024, 1, n), QTime(10, 0), Qt::UTC); };
-    d.execute(task, {1, 1, QStringLiteral("C"), day(1), day(5)});
-    d.execute(task, {2, 2, QStringLiteral("A"), day(2), day(3)});
-    d.execute(QStringLiteral("INSERT INTO ROUTE (Route_Number, SCR_Number, Route_Status, "
-                             "Route_Date_In) VALUES (1, 1, 'C', ?)"),
+    d.execute(task, {1, 1, u"C"_s, day(1), day(5)});
+    d.execute(task, {2, 2, u"A"_s, day(2), day(3)});
+    d.execute(u"INSERT INTO ROUTE (Route_Number, SCR_Number, Route_Status, "
+              "Route_Date_In) VALUES (1, 1, 'C', ?)"_s,
               {QDateTime(QDate(2024, 1, 11), QTime(8, 0), Qt::UTC)});
 
     const RecordSet reports =
-        d.query(QStringLiteral("SELECT ID, CubeTitle, SQLQuery FROM OLAP_REPORT ORDER BY ID"));
+        d.query(u"SELECT ID, CubeTitle, SQLQuery FROM OLAP_REPORT ORDER BY ID"_s);
     ASSERT_EQ(reports.rowCount(), 3);
     QMap<QString, RecordSet> results;
     for (int i = 0; i < reports.rowCount(); ++i) {
-        const QString title = reports.value(i, QStringLiteral("CubeTitle")).toString();
-        EXPECT_EQ(count(QStringLiteral("SELECT count(*) FROM OLAP_DIMENSION WHERE ReportID = ?"),
-                        {reports.value(i, QStringLiteral("ID"))}),
+        const QString title = reports.value(i, u"CubeTitle"_s).toString();
+        EXPECT_EQ(count(u"SELECT count(*) FROM OLAP_DIMENSION WHERE ReportID = ?"_s,
+                        {reports.value(i, u"ID"_s)}),
                   9);
-        results[title] = d.query(reports.value(i, QStringLiteral("SQLQuery")).toString());
+        results[title] = d.query(reports.value(i, u"SQLQuery"_s).toString());
     }
-    const RecordSet completed = results.value(QStringLiteral("Completed tasks over time"));
+    const RecordSet completed = results.value(u"Completed tasks over time"_s);
     ASSERT_EQ(completed.rowCount(), 1);
-    EXPECT_EQ(completed.value(QStringLiteral("TaskDate")).typeId(), QMetaType::QDateTime)
+    EXPECT_EQ(completed.value(u"TaskDate"_s).typeId(), QMetaType::QDateTime)
         << "the pivot splits only date columns into years and months";
-    EXPECT_EQ(completed.number(QStringLiteral("TasksTurnover")), 10);
-    EXPECT_EQ(completed.number(QStringLiteral("DaysDelay")), 6);
-    EXPECT_EQ(results.value(QStringLiteral("Initiated tasks over time")).rowCount(), 2);
-    const RecordSet late = results.value(QStringLiteral("Late tasks over time"));
+    EXPECT_EQ(completed.number(u"TasksTurnover"_s), 10);
+    EXPECT_EQ(completed.number(u"DaysDelay"_s), 6);
+    EXPECT_EQ(results.value(u"Initiated tasks over time"_s).rowCount(), 2);
+    const RecordSet late = results.value(u"Late tasks over time"_s);
     EXPECT_EQ(late.rowCount(), 2) << "both are past their target";
 
     const RecordSet parts = d.query(
-        QStringLiteral(
-            "SELECT Name, ItemParameter1, ItemParameter2, ParentItem FROM OLAP_DIMENSION WHERE "
-            "ItemType = 1 AND ReportID = ? ORDER BY Position"),
-        {reports.value(0, QStringLiteral("ID"))});
+        u"SELECT Name, ItemParameter1, ItemParameter2, ParentItem FROM OLAP_DIMENSION WHERE "
+        "ItemType = 1 AND ReportID = ? ORDER BY Position"_s,
+        {reports.value(0, u"ID"_s)});
     ASSERT_EQ(parts.rowCount(), 3);
-    EXPECT_EQ(parts.value(2, QStringLiteral("Name")).toString(), QStringLiteral("MONTH_TaskDate"));
-    EXPECT_EQ(parts.value(2, QStringLiteral("ItemParameter1")).toInt(), 8);
-    EXPECT_EQ(parts.value(2, QStringLiteral("ItemParameter2")).toInt(), 3);
-    EXPECT_EQ(parts.value(2, QStringLiteral("ParentItem")).toString(), QStringLiteral("TaskDate"));
+    EXPECT_EQ(parts.value(2, u"Name"_s).toString(), u"MONTH_TaskDate"_s);
+    EXPECT_EQ(parts.value(2, u"ItemParameter1"_s).toInt(), 8);
+    EXPECT_EQ(parts.value(2, u"ItemParameter2"_s).toInt(), 3);
+    EXPECT_EQ(parts.value(2, u"ParentItem"_s).toString(), u"TaskDate"_s);
 }
 
 // After every step the content streams; on the server it is freed with its row or value.
@@ -700,10 +642,10 @@ TEST_P(UpgradeStepsTest, AttachmentContentStreamsAndIsFreedWithItsRow)
 {
     upgrade();
     if (!isServer()) {
-        const QList<ColumnInfo> columns = db().columns(QStringLiteral("ATTACH"));
-        EXPECT_EQ(columns.last().name, QStringLiteral("OLE_Data"));
+        const QList<ColumnInfo> columns = db().columns(u"ATTACH"_s);
+        EXPECT_EQ(columns.last().name, u"OLE_Data"_s);
     }
-    db().execute(QStringLiteral("INSERT INTO ATTACH (Attach_Number, Attach_Type) VALUES (7, 'F')"));
+    db().execute(u"INSERT INTO ATTACH (Attach_Number, Attach_Type) VALUES (7, 'F')"_s);
     QByteArray big(100 * 1024, Qt::Uninitialized);
     for (int i = 0; i < big.size(); ++i)
         big[i] = char(i * 31 % 251);
@@ -712,16 +654,15 @@ TEST_P(UpgradeStepsTest, AttachmentContentStreamsAndIsFreedWithItsRow)
     EXPECT_EQ(readBlob(7), big);
     if (!isServer())
         return;
-    const QVariant object =
-        db().scalar(QStringLiteral("SELECT OLE_Data FROM ATTACH WHERE Attach_Number = 7"));
+    const QVariant object = db().scalar(u"SELECT OLE_Data FROM ATTACH WHERE Attach_Number = 7"_s);
     const QString exists =
-        QStringLiteral("SELECT count(*) FROM pg_largeobject_metadata WHERE oid = CAST(? AS oid)");
+        u"SELECT count(*) FROM pg_largeobject_metadata WHERE oid = CAST(? AS oid)"_s;
     EXPECT_EQ(count(exists, {object}), 1);
-    db().execute(QStringLiteral("DELETE FROM ATTACH WHERE Attach_Number = 7"));
+    db().execute(u"DELETE FROM ATTACH WHERE Attach_Number = 7"_s);
     EXPECT_EQ(count(exists, {object}), 0);
 
-    db().execute(QStringLiteral("INSERT INTO ATTACH (Attach_Number, Attach_Type) VALUES (9, 'M')"));
-    EXPECT_NO_THROW(db().execute(QStringLiteral("DELETE FROM ATTACH WHERE Attach_Number = 9")))
+    db().execute(u"INSERT INTO ATTACH (Attach_Number, Attach_Type) VALUES (9, 'M')"_s);
+    EXPECT_NO_THROW(db().execute(u"DELETE FROM ATTACH WHERE Attach_Number = 9"_s))
         << "a row without content deletes as well";
 }
 

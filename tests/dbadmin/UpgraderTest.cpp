@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 using namespace bx;
+using namespace Qt::StringLiterals;
 using bx::test::EngineTest;
 using bx::test::FixedClock;
 using bx::test::ScriptedPrompt;
@@ -32,20 +33,19 @@ public:
     {
     }
     QString name() const override { return m_name; }
-    QString friendlyName() const override { return QStringLiteral("Make table ") + m_name; }
+    QString friendlyName() const override { return u"Make table "_s + m_name; }
     void execute(Database& db, UpgradeLog& log, const UpgradeContext&) override
     {
-        const QString create =
-            QStringLiteral("CREATE TABLE T_") + m_name + QStringLiteral(" (x integer)");
+        const QString create = u"CREATE TABLE T_"_s + m_name + u" (x integer)"_s;
         log.line(create);
         db.executeScript(create);
         if (m_fail && *m_fail) {
-            const QString broken = QStringLiteral("INSERT INTO no_such_table (x) VALUES (1)");
+            const QString broken = u"INSERT INTO no_such_table (x) VALUES (1)"_s;
             log.line(broken);
             db.executeScript(broken);
         }
         if (m_hideVars && *m_hideVars)
-            db.executeScript(QStringLiteral("ALTER TABLE Vars RENAME TO Vars_Away"));
+            db.executeScript(u"ALTER TABLE Vars RENAME TO Vars_Away"_s);
     }
 
 private:
@@ -60,10 +60,10 @@ protected:
     Upgrader::StepList steps()
     {
         Upgrader::StepList out;
-        out.push_back(std::make_unique<FakeStep>(QStringLiteral("UpgClass1")));
-        out.push_back(std::make_unique<FakeStep>(QStringLiteral("UpgClass2"), &m_secondFails,
-                                                 &m_secondHidesVars));
-        out.push_back(std::make_unique<FakeStep>(QStringLiteral("UpgClass3")));
+        out.push_back(std::make_unique<FakeStep>(u"UpgClass1"_s));
+        out.push_back(
+            std::make_unique<FakeStep>(u"UpgClass2"_s, &m_secondFails, &m_secondHidesVars));
+        out.push_back(std::make_unique<FakeStep>(u"UpgClass3"_s));
         return out;
     }
 
@@ -80,12 +80,12 @@ protected:
         });
     }
 
-    QString logPath() const { return tempDir() + QStringLiteral("/UpgradeLog.txt"); }
+    QString logPath() const { return tempDir() + u"/UpgradeLog.txt"_s; }
     QStringList logLines() const
     {
         QFile f(logPath());
         f.open(QIODevice::ReadOnly);
-        return QString::fromUtf8(f.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+        return QString::fromUtf8(f.readAll()).split(u"\r\n"_s, Qt::SkipEmptyParts);
     }
     bool hasTable(const char* name) { return db().hasTable(QLatin1String(name)); }
 
@@ -106,7 +106,7 @@ TEST_P(UpgraderTest, MissingVarsIsCreatedAndEveryStepIsPending)
     upgrader.load();
     EXPECT_TRUE(hasTable("Vars"));
     ASSERT_EQ(upgrader.pending().size(), 3u);
-    EXPECT_EQ(upgrader.pending().front()->friendlyName(), QStringLiteral("Make table UpgClass1"));
+    EXPECT_EQ(upgrader.pending().front()->friendlyName(), u"Make table UpgClass1"_s);
     EXPECT_EQ(Vars::buildNumber(db()), 0);
     EXPECT_EQ(BuildInfo::compareBuilds(Vars::buildNumber(db())), BuildInfo::BuildState::Current)
         << "a database without a build number is never out of date";
@@ -117,28 +117,28 @@ TEST_P(UpgraderTest, AFailingStepRollsBackAndTheNextRunResumesThere)
     m_secondFails = true;
     QStringList applied;
     EXPECT_FALSE(upgrade(&applied));
-    EXPECT_EQ(applied, QStringList{QStringLiteral("UpgClass1")});
+    EXPECT_EQ(applied, QStringList{u"UpgClass1"_s});
     EXPECT_TRUE(hasTable("T_UpgClass1"));
     EXPECT_FALSE(hasTable("T_UpgClass2")) << "the failing step is rolled back whole";
     EXPECT_FALSE(hasTable("T_UpgClass3")) << "the run stops at the failing step";
-    EXPECT_TRUE(Vars::contains(db(), QStringLiteral("UPGRADE/UpgClass1")));
-    EXPECT_FALSE(Vars::contains(db(), QStringLiteral("UPGRADE/UpgClass2")));
+    EXPECT_TRUE(Vars::contains(db(), u"UPGRADE/UpgClass1"_s));
+    EXPECT_FALSE(Vars::contains(db(), u"UPGRADE/UpgClass2"_s));
     EXPECT_EQ(Vars::buildNumber(db()), 0) << "no stamp after a failed run";
     ASSERT_EQ(prompt.records().size(), 2);
-    EXPECT_TRUE(prompt.records().at(0).text.startsWith(QStringLiteral("Error: ")));
-    EXPECT_TRUE(prompt.records().at(0).text.contains(QStringLiteral("; ")));
-    EXPECT_EQ(prompt.records().at(1).text, QStringLiteral("The Database hasn't been updated."));
+    EXPECT_TRUE(prompt.records().at(0).text.startsWith(u"Error: "_s));
+    EXPECT_TRUE(prompt.records().at(0).text.contains(u"; "_s));
+    EXPECT_EQ(prompt.records().at(1).text, u"The Database hasn't been updated."_s);
     const QStringList lines = logLines();
-    EXPECT_TRUE(lines.contains(QStringLiteral("Rolling Back Upgrade by Class: UpgClass2")));
+    EXPECT_TRUE(lines.contains(u"Rolling Back Upgrade by Class: UpgClass2"_s));
     EXPECT_TRUE(lines.contains(prompt.records().at(0).text)) << "the error text is logged too";
 
     m_secondFails = false;
     prompt.clear();
     applied.clear();
     EXPECT_TRUE(upgrade(&applied));
-    EXPECT_EQ(applied, (QStringList{QStringLiteral("UpgClass2"), QStringLiteral("UpgClass3")}));
+    EXPECT_EQ(applied, (QStringList{u"UpgClass2"_s, u"UpgClass3"_s}));
     EXPECT_EQ(Vars::buildNumber(db()), BuildInfo::buildNumber());
-    EXPECT_EQ(prompt.texts(), QStringList{QStringLiteral("The Database has been updated.")});
+    EXPECT_EQ(prompt.texts(), QStringList{u"The Database has been updated."_s});
 }
 
 TEST_P(UpgraderTest, AStepWhoseMarkerCannotBeWrittenLeavesNothing)
@@ -148,24 +148,24 @@ TEST_P(UpgraderTest, AStepWhoseMarkerCannotBeWrittenLeavesNothing)
     EXPECT_TRUE(hasTable("Vars"));
     EXPECT_FALSE(hasTable("Vars_Away"));
     EXPECT_FALSE(hasTable("T_UpgClass2")) << "the step's changes go with its marker";
-    EXPECT_FALSE(Vars::contains(db(), QStringLiteral("UPGRADE/UpgClass2")));
+    EXPECT_FALSE(Vars::contains(db(), u"UPGRADE/UpgClass2"_s));
 }
 
 TEST_P(UpgraderTest, ASecondRunAppliesNothingAndTheLogAccumulates)
 {
     ASSERT_TRUE(upgrade());
     const QStringList first = logLines();
-    const QString rule(70, QLatin1Char('='));
-    QStringList expected{rule, QStringLiteral("Starting Upgrade; 2024-03-09; 16:45:02")};
+    const QString rule(70, u'=');
+    QStringList expected{rule, u"Starting Upgrade; 2024-03-09; 16:45:02"_s};
     for (const char* step : {"UpgClass1", "UpgClass2", "UpgClass3"})
-        expected << QStringLiteral("Starting Upgrade by Class: %1").arg(QLatin1String(step))
-                 << QStringLiteral("CREATE TABLE T_%1 (x integer)").arg(QLatin1String(step))
-                 << QStringLiteral("Finishing Upgrade by Class: %1").arg(QLatin1String(step));
-    expected << QStringLiteral("Finishing Upgrade; 2024-03-09; 16:45:02") << rule;
+        expected << u"Starting Upgrade by Class: %1"_s.arg(QLatin1String(step))
+                 << u"CREATE TABLE T_%1 (x integer)"_s.arg(QLatin1String(step))
+                 << u"Finishing Upgrade by Class: %1"_s.arg(QLatin1String(step));
+    expected << u"Finishing Upgrade; 2024-03-09; 16:45:02"_s << rule;
     EXPECT_EQ(first, expected);
 
     // A database already stamped with an older build: the empty run stamps the current one.
-    Vars::setValue(db(), QStringLiteral("BuildNum"), QStringLiteral("100"));
+    Vars::setValue(db(), u"BuildNum"_s, u"100"_s);
     EXPECT_EQ(BuildInfo::compareBuilds(Vars::buildNumber(db())),
               BuildInfo::BuildState::DatabaseOlder);
     QStringList applied;
@@ -173,10 +173,8 @@ TEST_P(UpgraderTest, ASecondRunAppliesNothingAndTheLogAccumulates)
     EXPECT_TRUE(applied.isEmpty());
     EXPECT_EQ(logLines().size(), first.size() + 4) << "rule, start, finish, rule";
     EXPECT_EQ(Vars::buildNumber(db()), BuildInfo::buildNumber());
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT count(*) FROM Vars WHERE VarName = ?"),
-                          {QStringLiteral("BuildNum")})
-                  .toInt(),
-              1);
+    EXPECT_EQ(
+        db().scalar(u"SELECT count(*) FROM Vars WHERE VarName = ?"_s, {u"BuildNum"_s}).toInt(), 1);
     EXPECT_EQ(BuildInfo::compareBuilds(BuildInfo::buildNumber() + 10),
               BuildInfo::BuildState::ProgramOlder);
 }

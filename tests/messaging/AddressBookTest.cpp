@@ -7,6 +7,7 @@
 
 using namespace bx;
 using namespace bx::addressbook;
+using namespace Qt::StringLiterals;
 using bx::test::addContactRow;
 
 namespace {
@@ -19,16 +20,15 @@ class AddressBookTest : public bx::test::CurrentSchemaTest
 
 TEST_P(AddressBookTest, AddressBookSearchesNameMailAndCompany)
 {
-    addContactRow(db(), QStringLiteral("Ng"), QStringLiteral("Al"), QStringLiteral("Acme"),
-                  QStringLiteral(" al@x.test "));
-    addContactRow(db(), QStringLiteral("Bo"), QStringLiteral("Cy"), {}, {});
+    addContactRow(db(), u"Ng"_s, u"Al"_s, u"Acme"_s, u" al@x.test "_s);
+    addContactRow(db(), u"Bo"_s, u"Cy"_s, {}, {});
     const QList<AddressEntry> book = addressBook(db());
     ASSERT_EQ(book.size(), 2);
-    EXPECT_EQ(book.at(1).name, QStringLiteral("Ng Al"));
-    EXPECT_EQ(book.at(1).email, QStringLiteral("al@x.test"));
+    EXPECT_EQ(book.at(1).name, u"Ng Al"_s);
+    EXPECT_EQ(book.at(1).email, u"al@x.test"_s);
     for (const char* text : {"g a", "AL@X", "cme", ""})
         EXPECT_TRUE(matches(book.at(1), QString::fromLatin1(text))) << text;
-    EXPECT_FALSE(matches(book.at(0), QStringLiteral("acme")));
+    EXPECT_FALSE(matches(book.at(0), u"acme"_s));
 }
 
 TEST(JoinRecipientsTest, BareAddressesNoneEmptyNoneTwice)
@@ -39,14 +39,10 @@ TEST(JoinRecipientsTest, BareAddressesNoneEmptyNoneTwice)
         QStringList chosen;
         const char* joined;
     } cases[] = {
-        {"", {QStringLiteral(" a@x.test ")}, "a@x.test"},
-        {"a@x.test; ",
-         {QStringLiteral("A@X.test"), QStringLiteral("b@x.test")},
-         "a@x.test;b@x.test"},
-        {"Ann <a@x.test>",
-         {QStringLiteral("a@x.test"), QString(), QStringLiteral(" ")},
-         "Ann <a@x.test>"},
-        {"", {QStringLiteral("Bob <b@x.test>"), QStringLiteral("b@x.test")}, "b@x.test"},
+        {"", {u" a@x.test "_s}, "a@x.test"},
+        {"a@x.test; ", {u"A@X.test"_s, u"b@x.test"_s}, "a@x.test;b@x.test"},
+        {"Ann <a@x.test>", {u"a@x.test"_s, QString(), u" "_s}, "Ann <a@x.test>"},
+        {"", {u"Bob <b@x.test>"_s, u"b@x.test"_s}, "b@x.test"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(joinRecipients(QString::fromLatin1(c.box), c.chosen),

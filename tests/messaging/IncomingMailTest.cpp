@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 using namespace bx;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -92,7 +93,7 @@ class IncomingMailTest : public ::testing::TestWithParam<MailCase>
 protected:
     IncomingMail read(const QByteArray& raw)
     {
-        const QString path = dir.filePath(QStringLiteral("message.eml"));
+        const QString path = dir.filePath(u"message.eml"_s);
         QFile file(path);
         EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(raw) == raw.size());
         file.close();

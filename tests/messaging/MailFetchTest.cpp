@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 using namespace bx;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -38,46 +39,39 @@ QByteArray withAttachment(const QByteArray& subject)
 class MailFetchTest : public test::SessionTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        SessionTest::SetUp();
-        if (IsSkipped() || HasFatalFailure()) {
-            return;
-        }
         const QString server = qEnvironmentVariable("BX_TEST_POP3");
         const QString dir = qEnvironmentVariable("BX_TEST_POP3_DIR");
         BX_NEED_TEST_SERVER(server.isEmpty() || dir.isEmpty()
-                                ? QStringLiteral("BX_TEST_POP3 is not set: start "
-                                                 "scripts/pop3-test-server.sh")
+                                ? u"BX_TEST_POP3 is not set: start scripts/pop3-test-server.sh"_s
                                 : QString());
         static int counter = 0;
-        const QString mailbox =
-            QStringLiteral("bx%1x%2").arg(QCoreApplication::applicationPid()).arg(++counter);
-        m_maildir = dir + QStringLiteral("/mail/") + mailbox;
+        const QString mailbox = u"bx%1x%2"_s.arg(QCoreApplication::applicationPid()).arg(++counter);
+        m_maildir = dir + u"/mail/"_s + mailbox;
         for (const char* sub : {"", "/new", "/cur", "/tmp"}) {
             const QString path = m_maildir + QLatin1String(sub);
             ASSERT_TRUE(QDir().mkpath(path));
             // The server reads mail as an unprivileged user.
             QFile::setPermissions(path, QFileDevice::Permissions(0x7777));
         }
-        QFile password(dir + QStringLiteral("/password"));
+        QFile password(dir + u"/password"_s);
         ASSERT_TRUE(password.open(QIODevice::ReadOnly));
-        QFile pop3sPort(dir + QStringLiteral("/pop3s-port"));
+        QFile pop3sPort(dir + u"/pop3s-port"_s);
         ASSERT_TRUE(pop3sPort.open(QIODevice::ReadOnly));
-        m_pop3s = QStringLiteral("pop3s://127.0.0.1:") +
-                  QString::fromLatin1(pop3sPort.readAll().trimmed());
-        QFile plainPort(dir + QStringLiteral("/plain-port"));
+        m_pop3s = u"pop3s://127.0.0.1:"_s + QString::fromLatin1(pop3sPort.readAll().trimmed());
+        QFile plainPort(dir + u"/plain-port"_s);
         ASSERT_TRUE(plainPort.open(QIODevice::ReadOnly));
-        m_plain = QStringLiteral("127.0.0.1:") + QString::fromLatin1(plainPort.readAll().trimmed());
+        m_plain = u"127.0.0.1:"_s + QString::fromLatin1(plainPort.readAll().trimmed());
 
         test::addWorkshop(db(), 7);
         test::addWorkshop(db(), 9);
-        request.userId = QStringLiteral("ann");
+        request.userId = u"ann"_s;
         request.workshopId = 7;
         request.popServer = server;
         request.popUser = mailbox;
         request.popPassword = QString::fromUtf8(password.readAll().trimmed());
-        request.caFile = dir + QStringLiteral("/ca.pem");
+        request.caFile = dir + u"/ca.pem"_s;
         request.clock = &clock;
     }
 
@@ -93,22 +87,21 @@ protected:
     QString fileName(const QString& name)
     {
         if (!m_files.contains(name)) {
-            m_files.insert(name,
-                           QStringLiteral("%1.%2").arg(1700000000 + m_files.size()).arg(name));
+            m_files.insert(name, u"%1.%2"_s.arg(1700000000 + m_files.size()).arg(name));
         }
         return m_files.value(name);
     }
 
     void put(const QString& name, const QByteArray& bytes)
     {
-        QFile file(m_maildir + QStringLiteral("/new/") + fileName(name));
+        QFile file(m_maildir + u"/new/"_s + fileName(name));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         ASSERT_EQ(file.write(bytes), bytes.size());
     }
 
     void putLarge(const QString& name, qint64 bytes)
     {
-        QFile file(m_maildir + QStringLiteral("/new/") + fileName(name));
+        QFile file(m_maildir + u"/new/"_s + fileName(name));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         ASSERT_GT(file.write(message(name.toUtf8(), {})), 0);
         const QByteArray line = QByteArray(998, 'a') + "\r\n";
@@ -124,7 +117,7 @@ protected:
         for (const char* sub : {"/new", "/cur"}) {
             const QStringList files = QDir(m_maildir + QLatin1String(sub)).entryList(QDir::Files);
             for (const QString& f : files) {
-                if (f == file || f.startsWith(file + QLatin1Char(':'))) {
+                if (f == file || f.startsWith(file + u':')) {
                     return true;
                 }
             }
@@ -135,8 +128,7 @@ protected:
     QStringList storedTitles()
     {
         QStringList titles;
-        const RecordSet rs =
-            db().query(QStringLiteral("SELECT Title FROM MAIL ORDER BY Mail_Number"));
+        const RecordSet rs = db().query(u"SELECT Title FROM MAIL ORDER BY Mail_Number"_s);
         for (const QVariantList& row : rs.rows()) {
             titles << row.value(0).toString();
         }
@@ -161,65 +153,62 @@ protected:
 
 TEST_P(MailFetchTest, LeaveOffDeletesOnlyWhatTheMailboxKeepsWhole)
 {
-    put(QStringLiteral("plain"), message("Plain"));
-    put(QStringLiteral("notice"), message("BX#42 task routed"));
-    put(QStringLiteral("attached"), withAttachment("Attached"));
-    putLarge(QStringLiteral("huge"), 30 * 1024 * 1024);
+    put(u"plain"_s, message("Plain"));
+    put(u"notice"_s, message("BX#42 task routed"));
+    put(u"attached"_s, withAttachment("Attached"));
+    putLarge(u"huge"_s, 30 * 1024 * 1024);
 
     QList<std::pair<int, int>> steps;
     EXPECT_EQ(fetch([&](int done, int total) { steps.append({done, total}); }), 2);
     EXPECT_EQ(steps.last(), std::make_pair(4, 4));
-    EXPECT_EQ(storedTitles(), (QStringList{QStringLiteral("Plain"), QStringLiteral("Attached")}));
-    EXPECT_FALSE(onServer(QStringLiteral("plain")));
-    EXPECT_TRUE(onServer(QStringLiteral("notice")));
-    EXPECT_TRUE(onServer(QStringLiteral("attached")));
-    EXPECT_TRUE(onServer(QStringLiteral("huge")));
+    EXPECT_EQ(storedTitles(), (QStringList{u"Plain"_s, u"Attached"_s}));
+    EXPECT_FALSE(onServer(u"plain"_s));
+    EXPECT_TRUE(onServer(u"notice"_s));
+    EXPECT_TRUE(onServer(u"attached"_s));
+    EXPECT_TRUE(onServer(u"huge"_s));
 
-    const RecordSet rs =
-        db().query(QStringLiteral("SELECT * FROM MAIL WHERE Title = ?"), {QStringLiteral("Plain")});
+    const RecordSet rs = db().query(u"SELECT * FROM MAIL WHERE Title = ?"_s, {u"Plain"_s});
     ASSERT_EQ(rs.rowCount(), 1);
-    EXPECT_EQ(rs.text(QStringLiteral("Owner_User_ID")), QStringLiteral("ann"));
-    EXPECT_EQ(rs.text(QStringLiteral("Sender")), QStringLiteral("O'Brien, Pat <pat@example.org>"));
-    EXPECT_EQ(rs.text(QStringLiteral("Body")), QStringLiteral("Hello\n"));
-    EXPECT_EQ(rs.dateTime(QStringLiteral("Date")), naive(QDate(2024, 3, 5), QTime(10, 0)));
-    EXPECT_FALSE(rs.flag(QStringLiteral("Viewed")));
-    EXPECT_FALSE(rs.flag(QStringLiteral("Sent")));
-    EXPECT_EQ(rs.number(QStringLiteral("Mail_Folder_Number")), 0);
-    EXPECT_EQ(rs.number(QStringLiteral("SourceID")), 0);
-    EXPECT_EQ(rs.number(QStringLiteral("group_id")), 7);
-    EXPECT_FALSE(rs.text(QStringLiteral("POPID")).isEmpty());
+    EXPECT_EQ(rs.text(u"Owner_User_ID"_s), u"ann"_s);
+    EXPECT_EQ(rs.text(u"Sender"_s), u"O'Brien, Pat <pat@example.org>"_s);
+    EXPECT_EQ(rs.text(u"Body"_s), u"Hello\n"_s);
+    EXPECT_EQ(rs.dateTime(u"Date"_s), naive(QDate(2024, 3, 5), QTime(10, 0)));
+    EXPECT_FALSE(rs.flag(u"Viewed"_s));
+    EXPECT_FALSE(rs.flag(u"Sent"_s));
+    EXPECT_EQ(rs.number(u"Mail_Folder_Number"_s), 0);
+    EXPECT_EQ(rs.number(u"SourceID"_s), 0);
+    EXPECT_EQ(rs.number(u"group_id"_s), 7);
+    EXPECT_FALSE(rs.text(u"POPID"_s).isEmpty());
 
     // What stayed is not stored twice.
     EXPECT_EQ(fetch(), 0);
     EXPECT_EQ(storedTitles().size(), 2);
-    EXPECT_TRUE(onServer(QStringLiteral("attached")));
+    EXPECT_TRUE(onServer(u"attached"_s));
 }
 
 TEST_P(MailFetchTest, LeaveOnKeepsMailAndStoresItOnceInAnyWorkshop)
 {
     request.leaveOnServer = true;
     request.workshopId = 0;
-    put(QStringLiteral("one"), message("=?ISO-8859-1?Q?Gr=FC=DFe?="));
-    put(QStringLiteral("two"), message("Two"));
+    put(u"one"_s, message("=?ISO-8859-1?Q?Gr=FC=DFe?="));
+    put(u"two"_s, message("Two"));
 
     EXPECT_EQ(fetch(), 2);
-    EXPECT_TRUE(onServer(QStringLiteral("one")));
-    EXPECT_TRUE(onServer(QStringLiteral("two")));
-    EXPECT_TRUE(
-        db().query(QStringLiteral("SELECT * FROM MAIL WHERE group_id IS NOT NULL")).isEmpty());
+    EXPECT_TRUE(onServer(u"one"_s));
+    EXPECT_TRUE(onServer(u"two"_s));
+    EXPECT_TRUE(db().query(u"SELECT * FROM MAIL WHERE group_id IS NOT NULL"_s).isEmpty());
 
     request.workshopId = 9;
-    put(QStringLiteral("three"), message("Three"));
+    put(u"three"_s, message("Three"));
     EXPECT_EQ(fetch(), 1);
-    EXPECT_EQ(storedTitles(), (QStringList{QString::fromUtf8("Grüße"), QStringLiteral("Two"),
-                                           QStringLiteral("Three")}));
+    EXPECT_EQ(storedTitles(), (QStringList{QString::fromUtf8("Grüße"), u"Two"_s, u"Three"_s}));
 }
 
 // Any failure to reach or enter the mailbox is reported with the server's name and changes
 // nothing; certificates are checked on both ways to TLS.
 TEST_P(MailFetchTest, FailuresStoreAndDeleteNothing)
 {
-    put(QStringLiteral("one"), message("One"));
+    put(u"one"_s, message("One"));
     const QString plain = request.popServer;
     const QString password = request.popPassword;
     const QString ca = request.caFile;
@@ -230,10 +219,10 @@ TEST_P(MailFetchTest, FailuresStoreAndDeleteNothing)
         QString password;
         QString caFile;
     } cases[] = {
-        {"wrong password", plain, QStringLiteral("wrong"), ca},
+        {"wrong password", plain, u"wrong"_s, ca},
         {"untrusted certificate after STARTTLS", plain, password, QString()},
         {"untrusted certificate on pop3s", m_pop3s, password, QString()},
-        {"nothing listening", QStringLiteral("127.0.0.1:1"), password, ca},
+        {"nothing listening", u"127.0.0.1:1"_s, password, ca},
     };
     for (const auto& c : cases) {
         request.popServer = c.server;
@@ -241,37 +230,36 @@ TEST_P(MailFetchTest, FailuresStoreAndDeleteNothing)
         request.caFile = c.caFile;
         const Outcome<int> outcome = fetchMail(session.db(), request, stop);
         ASSERT_TRUE(outcome.refusal().has_value()) << c.what;
-        const QString prefix =
-            QStringLiteral("Mail could not be fetched from ") + c.server + QStringLiteral(": ");
+        const QString prefix = u"Mail could not be fetched from "_s + c.server + u": "_s;
         EXPECT_TRUE(outcome.refusal()->message.startsWith(prefix) &&
                     outcome.refusal()->message.size() > prefix.size())
             << c.what << ": " << outcome.refusal()->message.toStdString();
         EXPECT_TRUE(storedTitles().isEmpty()) << c.what;
-        EXPECT_TRUE(onServer(QStringLiteral("one"))) << c.what;
+        EXPECT_TRUE(onServer(u"one"_s)) << c.what;
     }
 
     request.popServer = m_pop3s;
     request.popPassword = password;
     request.caFile = ca;
     EXPECT_EQ(fetch(), 1);
-    EXPECT_FALSE(onServer(QStringLiteral("one")));
+    EXPECT_FALSE(onServer(u"one"_s));
 }
 
 // A message is deleted from the server only once it is stored.
 TEST_P(MailFetchTest, AFailedStoreFailsTheFetchAndLeavesTheMessageOnTheServer)
 {
-    put(QStringLiteral("one"), message("One"));
-    test::refuseInserts(db(), QStringLiteral("MAIL"));
+    put(u"one"_s, message("One"));
+    test::refuseInserts(db(), u"MAIL"_s);
     EXPECT_THROW(fetchMail(session.db(), request, stop), DbError);
     EXPECT_TRUE(storedTitles().isEmpty());
-    EXPECT_TRUE(onServer(QStringLiteral("one")));
+    EXPECT_TRUE(onServer(u"one"_s));
 }
 
 // The password goes out over TLS only, unless an administrator allowed the server otherwise.
 TEST_P(MailFetchTest, APasswordGoesOverTlsOnlyUnlessTheAdministratorAllowsTheServer)
 {
     UserRecord admin;
-    admin.userId = QStringLiteral("admin");
+    admin.userId = u"admin"_s;
     const struct
     {
         const char* what;
@@ -288,15 +276,15 @@ TEST_P(MailFetchTest, APasswordGoesOverTlsOnlyUnlessTheAdministratorAllowsTheSer
         SCOPED_TRACE(c.what);
         ASSERT_FALSE(MailPlainLogin::setAllowed(db(), admin, MailPlainLogin::Service::Pop3,
                                                 c.server, c.allowed));
-        const QString name = QStringLiteral("m%1").arg(++i);
+        const QString name = u"m%1"_s.arg(++i);
         put(name, message(name.toLatin1()));
         request.popServer = c.server;
         const Outcome<int> outcome = fetchMail(session.db(), request, stop);
         if (c.stored < 0) {
             ASSERT_TRUE(outcome.refusal().has_value());
-            EXPECT_TRUE(outcome.refusal()->message.startsWith(
-                QStringLiteral("Mail could not be fetched from ") + c.server +
-                QStringLiteral(": ") + MailPlainLogin::kNoEncryption))
+            EXPECT_TRUE(outcome.refusal()->message.startsWith(u"Mail could not be fetched from "_s +
+                                                              c.server + u": "_s +
+                                                              MailPlainLogin::kNoEncryption))
                 << outcome.refusal()->message.toStdString();
             EXPECT_TRUE(onServer(name));
         } else {
@@ -312,10 +300,10 @@ TEST_P(MailFetchTest, StopKeepsWhatWasStoredAndDeletesOnlyThat)
     for (const char* name : {"m1", "m2", "m3"})
         put(QLatin1String(name), message(name));
     EXPECT_EQ(fetch([&](int done, int) { stop = done == 1; }), 1);
-    EXPECT_EQ(storedTitles(), QStringList{QStringLiteral("m1")});
-    EXPECT_FALSE(onServer(QStringLiteral("m1")));
-    EXPECT_TRUE(onServer(QStringLiteral("m2")));
-    EXPECT_TRUE(onServer(QStringLiteral("m3")));
+    EXPECT_EQ(storedTitles(), QStringList{u"m1"_s});
+    EXPECT_FALSE(onServer(u"m1"_s));
+    EXPECT_TRUE(onServer(u"m2"_s));
+    EXPECT_TRUE(onServer(u"m3"_s));
 }
 
 BX_INSTANTIATE_ENGINES(MailFetchTest);

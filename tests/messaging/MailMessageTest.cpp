@@ -12,6 +12,7 @@
 #include <memory>
 
 using namespace bx;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -25,8 +26,8 @@ const QDateTime kDate = QDateTime(QDate(2026, 3, 9), QTime(14, 5, 7), QTimeZone(
 OutgoingMail mail(QString fromName, QString subject)
 {
     return {std::move(fromName),
-            QStringLiteral("pat@example.org"),
-            {QStringLiteral("obrien@example.net"), QStringLiteral("x.y@example.com")},
+            u"pat@example.org"_s,
+            {u"obrien@example.net"_s, u"x.y@example.com"_s},
             std::move(subject),
             text("Hello,\nthe task is done.\n"),
             QString(),
@@ -78,15 +79,15 @@ TEST_F(MailMessageTest, HeadersRoundTripAndStayOnShortCrLfLines)
 {
     const QString longSubject = text("Überprüfung der Aufgabe für Åsa Ölund ").repeated(12);
     const QList<std::pair<QString, QString>> cases = {
-        {QStringLiteral("Pat O'Brien"), QStringLiteral("O'Brien's \"quoted\" task; a, b")},
+        {u"Pat O'Brien"_s, u"O'Brien's \"quoted\" task; a, b"_s},
         {text("Zoë Åström-東京"), text("Grüße — 東京の会議")},
         {text("Renée\r\nBcc: victim@example.com"), longSubject},
-        {QStringLiteral("Pat"), QStringLiteral("Done\r\nBcc: victim@example.com")},
+        {u"Pat"_s, u"Done\r\nBcc: victim@example.com"_s},
     };
     for (const auto& [name, subject] : cases) {
         SCOPED_TRACE(subject.toStdString());
         OutgoingMail m = mail(name, subject);
-        m.body = text("Zeile eins\r\n") + QString(5000, QLatin1Char('x')) + text("\nÄnde\n");
+        m.body = text("Zeile eins\r\n") + QString(5000, u'x') + text("\nÄnde\n");
         const QByteArray bytes = compose(m);
         expectWireForm(bytes);
         EXPECT_FALSE(bytes.contains("\r\nBcc:"));
@@ -96,11 +97,10 @@ TEST_F(MailMessageTest, HeadersRoundTripAndStayOnShortCrLfLines)
         ASSERT_TRUE(parsed);
         // A line break in the subject is gone, not just hidden by the header's encoding.
         EXPECT_EQ(text(g_mime_message_get_subject(parsed.get())),
-                  QString(subject).replace(QStringLiteral("\r\n"), QStringLiteral("  ")).trimmed());
+                  QString(subject).replace(u"\r\n"_s, u"  "_s).trimmed());
         InternetAddress* from =
             internet_address_list_get_address(g_mime_message_get_from(parsed.get()), 0);
-        EXPECT_EQ(text(internet_address_get_name(from)),
-                  QString(name).replace(QStringLiteral("\r\n"), QStringLiteral("  ")));
+        EXPECT_EQ(text(internet_address_get_name(from)), QString(name).replace(u"\r\n"_s, u"  "_s));
         EXPECT_STREQ(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(from)),
                      "pat@example.org");
         InternetAddressList* to = g_mime_message_get_to(parsed.get());
@@ -115,8 +115,7 @@ TEST_F(MailMessageTest, HeadersRoundTripAndStayOnShortCrLfLines)
         ASSERT_TRUE(GMIME_IS_TEXT_PART(body));
         EXPECT_STREQ(g_mime_object_get_content_type_parameter(body, "charset"), "utf-8");
         gchar* bodyText = g_mime_text_part_get_text(GMIME_TEXT_PART(body));
-        EXPECT_EQ(text(bodyText).remove(QLatin1Char('\r')),
-                  QString(m.body).remove(QLatin1Char('\r')));
+        EXPECT_EQ(text(bodyText).remove(u'\r'), QString(m.body).remove(u'\r'));
         g_free(bodyText);
     }
 }
@@ -128,15 +127,15 @@ TEST_F(MailMessageTest, LargeAttachmentRoundTripsThroughAFile)
     for (char& c : content) {
         c = static_cast<char>(random.bounded(256));
     }
-    const QString name = text("Rapport d'été über 東京 — ").repeated(4) + QStringLiteral(".pdf");
+    const QString name = text("Rapport d'été über 東京 — ").repeated(4) + u".pdf"_s;
     QFile file(m_dir.filePath(name));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(content);
     file.close();
 
-    OutgoingMail m = mail(QStringLiteral("Pat"), QStringLiteral("Report"));
+    OutgoingMail m = mail(u"Pat"_s, u"Report"_s);
     m.attachmentPath = file.fileName();
-    const QString out = m_dir.filePath(QStringLiteral("out.eml"));
+    const QString out = m_dir.filePath(u"out.eml"_s);
     ASSERT_TRUE(writeMailMessage(m, kDate, out));
     QFile written(out);
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));
@@ -166,14 +165,14 @@ TEST_F(MailMessageTest, LargeAttachmentRoundTripsThroughAFile)
 TEST_F(MailMessageTest, AttachmentNamesLoseControlCharacters)
 {
     // A file on disk and a text attachment, each named so as to start a header of its own.
-    const QString fileName = QStringLiteral("a\r\nBcc: x@y.z.txt");
+    const QString fileName = u"a\r\nBcc: x@y.z.txt"_s;
     QFile file(m_dir.filePath(fileName));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("x") == 1);
     file.close();
-    OutgoingMail m = mail(QStringLiteral("Pat"), QStringLiteral("Hi"));
+    OutgoingMail m = mail(u"Pat"_s, u"Hi"_s);
     m.attachmentPath = file.fileName();
-    m.textAttachments = {{QStringLiteral("b\tc\x7f\x01\nX-Extra: 1.ics"),
-                          QStringLiteral("text/calendar"), QStringLiteral("BEGIN:VCALENDAR")}};
+    m.textAttachments = {
+        {u"b\tc\x7f\x01\nX-Extra: 1.ics"_s, u"text/calendar"_s, u"BEGIN:VCALENDAR"_s}};
     const QByteArray bytes = compose(m);
     expectWireForm(bytes);
 
@@ -183,8 +182,7 @@ TEST_F(MailMessageTest, AttachmentNamesLoseControlCharacters)
     GMimeObject* top = g_mime_message_get_mime_part(parsed.get());
     ASSERT_TRUE(GMIME_IS_MULTIPART(top));
     ASSERT_EQ(g_mime_multipart_get_count(GMIME_MULTIPART(top)), 3);
-    const QStringList expected{QStringLiteral("a  Bcc: x@y.z.txt"),
-                               QStringLiteral("b c   X-Extra: 1.ics")};
+    const QStringList expected{u"a  Bcc: x@y.z.txt"_s, u"b c   X-Extra: 1.ics"_s};
     for (int i = 1; i <= 2; ++i) {
         GMimeObject* part = g_mime_multipart_get_part(GMIME_MULTIPART(top), i);
         EXPECT_EQ(text(g_mime_part_get_filename(GMIME_PART(part))), expected[i - 1]);
@@ -195,7 +193,7 @@ TEST_F(MailMessageTest, AttachmentNamesLoseControlCharacters)
 
 TEST_F(MailMessageTest, RefusesWhatWouldEscapeItsHeaderAndWritesNothing)
 {
-    const QString old = m_dir.filePath(QStringLiteral("old.eml"));
+    const QString old = m_dir.filePath(u"old.eml"_s);
     QFile oldFile(old);
     ASSERT_TRUE(oldFile.open(QIODevice::WriteOnly) && oldFile.write("old") == 3);
     oldFile.close();
@@ -213,7 +211,7 @@ TEST_F(MailMessageTest, RefusesWhatWouldEscapeItsHeaderAndWritesNothing)
         EXPECT_EQ(oldFile.readAll(), "old");
         oldFile.close();
     };
-    const OutgoingMail good = mail(QStringLiteral("Pat"), QStringLiteral("Hi"));
+    const OutgoingMail good = mail(u"Pat"_s, u"Hi"_s);
     for (const char* bad : {"a@b.com\r\nBcc: c@d.com", "a@b.com, c@d.com", "obrien", "x@"}) {
         OutgoingMail m = good;
         m.to[1] = text(bad);
@@ -223,22 +221,22 @@ TEST_F(MailMessageTest, RefusesWhatWouldEscapeItsHeaderAndWritesNothing)
         refused(m, m.fromAddress);
     }
     OutgoingMail m = good;
-    m.messageId = QStringLiteral("<a@b>\r\nX: y");
+    m.messageId = u"<a@b>\r\nX: y"_s;
     refused(m, m.messageId);
     m = good;
     m.to.clear();
-    refused(m, QStringLiteral("Recipient e-mail address not specified"));
-    for (const QString& unreadable : {m_dir.filePath(QStringLiteral("gone")), m_dir.path()}) {
+    refused(m, u"Recipient e-mail address not specified"_s);
+    for (const QString& unreadable : {m_dir.filePath(u"gone"_s), m_dir.path()}) {
         m = good;
         m.attachmentPath = unreadable;
-        refused(m, unreadable + QStringLiteral(" could not be read"));
+        refused(m, unreadable + u" could not be read"_s);
     }
 }
 
 TEST_F(MailMessageTest, KeepsAGivenMessageIdAndMakesFreshOnesOtherwise)
 {
-    OutgoingMail m = mail(QStringLiteral("Pat"), QStringLiteral("Hi"));
-    m.messageId = QStringLiteral("<queued.1@example.org>");
+    OutgoingMail m = mail(u"Pat"_s, u"Hi"_s);
+    m.messageId = u"<queued.1@example.org>"_s;
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     EXPECT_EQ(*writeMailMessage(m, kDate, buffer), m.messageId);
@@ -246,8 +244,7 @@ TEST_F(MailMessageTest, KeepsAGivenMessageIdAndMakesFreshOnesOtherwise)
 
     const QString first = newMessageId(m.fromAddress);
     EXPECT_NE(first, newMessageId(m.fromAddress));
-    EXPECT_TRUE(first.startsWith(QLatin1Char('<')) &&
-                first.endsWith(QStringLiteral("@example.org>")))
+    EXPECT_TRUE(first.startsWith(u'<') && first.endsWith(u"@example.org>"_s))
         << first.toStdString();
     m.messageId = first;
     EXPECT_FALSE(checkMail(m));
@@ -257,11 +254,9 @@ TEST_F(MailMessageTest, RefusesWhenTheDeviceCannotBeWritten)
 {
     QBuffer readOnly;
     readOnly.open(QIODevice::ReadOnly);
-    const auto result =
-        writeMailMessage(mail(QStringLiteral("Pat"), QStringLiteral("Hi")), kDate, readOnly);
+    const auto result = writeMailMessage(mail(u"Pat"_s, u"Hi"_s), kDate, readOnly);
     ASSERT_TRUE(result.refusal());
-    EXPECT_TRUE(
-        result.refusal()->message.startsWith(QStringLiteral("The message could not be written")));
+    EXPECT_TRUE(result.refusal()->message.startsWith(u"The message could not be written"_s));
 }
 
 } // namespace

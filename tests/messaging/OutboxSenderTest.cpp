@@ -27,6 +27,7 @@
 namespace {
 
 using namespace bx;
+using namespace Qt::StringLiterals;
 using outbox::deliverDue;
 using outbox::QueuedMail;
 using outbox::SenderContext;
@@ -52,33 +53,27 @@ QString env(const char* name)
 class OutboxSenderTest : public test::CurrentSchemaTest
 {
 protected:
-    void SetUp() override
-    {
-        CurrentSchemaTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
-        BX_NEED_TEST_SERVER(test::mailServersMissing());
-    }
+    void arrange() override { BX_NEED_TEST_SERVER(test::mailServersMissing()); }
 
     /** A recipient no other test writes to. */
     static QString recipient(const char* name)
     {
-        return QString::fromLatin1(name) + QLatin1Char('.') +
-               QUuid::createUuid().toString(QUuid::Id128).left(12) + QStringLiteral("@example.org");
+        return QString::fromLatin1(name) + u'.' +
+               QUuid::createUuid().toString(QUuid::Id128).left(12) + u"@example.org"_s;
     }
 
-    QueuedMail mail(const QString& to, const QString& subject = QStringLiteral("BX#17 Printer"))
+    QueuedMail mail(const QString& to, const QString& subject = u"BX#17 Printer"_s)
     {
         QueuedMail m;
         m.recipient = to;
         m.senderName = text("Zoë Ørsted");
-        m.senderAddress = QStringLiteral("zoe@example.org");
+        m.senderAddress = u"zoe@example.org"_s;
         m.subject = subject;
-        m.body = QStringLiteral("Title: Printer\n");
+        m.body = u"Title: Printer\n"_s;
         return m;
     }
 
-    qlonglong queue(const QueuedMail& m, const QString& by = QStringLiteral("ann"),
+    qlonglong queue(const QueuedMail& m, const QString& by = u"ann"_s,
                     const QDateTime& at = QDateTime())
     {
         const auto number = outbox::queue(db(), m, by, at.isValid() ? at : now);
@@ -89,7 +84,7 @@ protected:
     SenderContext context(const QString& server, const QDateTime& at = QDateTime())
     {
         SenderContext ctx;
-        ctx.userId = QStringLiteral("ann");
+        ctx.userId = u"ann"_s;
         ctx.shared.server = server;
         ctx.shared.timeoutSeconds = 2;
         ctx.nowUtc = at.isValid() ? at : now;
@@ -98,18 +93,17 @@ protected:
 
     RecordSet row(qlonglong number)
     {
-        return db().query(QStringLiteral("SELECT State, Attempts, Next_Attempt, Last_Error, "
-                                         "Sent_Date, Claim_Token FROM MAIL_OUTBOX WHERE "
-                                         "Outbox_Number = ?"),
+        return db().query(u"SELECT State, Attempts, Next_Attempt, Last_Error, "
+                          "Sent_Date, Claim_Token FROM MAIL_OUTBOX WHERE Outbox_Number = ?"_s,
                           {number});
     }
 
-    QString state(qlonglong number) { return row(number).text(QStringLiteral("State")); }
+    QString state(qlonglong number) { return row(number).text(u"State"_s); }
 
     void allowPlainLogin(const QString& server, bool allow = true)
     {
         UserRecord admin;
-        admin.userId = QStringLiteral("admin");
+        admin.userId = u"admin"_s;
         ASSERT_FALSE(
             MailPlainLogin::setAllowed(db(), admin, MailPlainLogin::Service::Smtp, server, allow));
     }
@@ -122,25 +116,25 @@ protected:
     }
 
     const QDateTime now{QDate(2026, 12, 7), QTime(9, 30), Qt::UTC};
-    const QString down = QStringLiteral("127.0.0.1:1");
+    const QString down = u"127.0.0.1:1"_s;
 };
 
 TEST_P(OutboxSenderTest, TheSinkGetsWhatWasQueuedAndNoHeaderFromTheSubject)
 {
     const QString to = recipient("text");
     QueuedMail m = mail(to, text("Zoë Ørsted — 東京 ✓"));
-    m.body = text("Zeile eins\n.\n") + QString(2000, QLatin1Char('x')) + text("\nÄnde\n");
-    m.attachName = QStringLiteral("task.ics");
-    m.attachType = QStringLiteral("text/calendar; method=PUBLISH");
+    m.body = text("Zeile eins\n.\n") + QString(2000, u'x') + text("\nÄnde\n");
+    m.attachName = u"task.ics"_s;
+    m.attachType = u"text/calendar; method=PUBLISH"_s;
     m.attachText = text("BEGIN:VCALENDAR\r\nSUMMARY:Zoë\r\nEND:VCALENDAR\r\n");
     const qlonglong first = queue(m);
     const QString bccTo = recipient("bcc");
-    const qlonglong second = queue(mail(bccTo, QStringLiteral("Hi\r\nBcc: x@example.org")));
+    const qlonglong second = queue(mail(bccTo, u"Hi\r\nBcc: x@example.org"_s));
 
     const auto report = deliverDue(db(), context(env("BX_TEST_SMTP")));
     EXPECT_EQ(report.sent, 2) << report.firstError.toStdString();
-    EXPECT_EQ(state(second), QStringLiteral("S"));
-    EXPECT_EQ(row(first).value(QStringLiteral("Sent_Date")).toDateTime(), now);
+    EXPECT_EQ(state(second), u"S"_s);
+    EXPECT_EQ(row(first).value(u"Sent_Date"_s).toDateTime(), now);
 
     const auto got = sinkMessages(to);
     ASSERT_EQ(got.size(), 1);
@@ -153,12 +147,12 @@ TEST_P(OutboxSenderTest, TheSinkGetsWhatWasQueuedAndNoHeaderFromTheSubject)
     GMimeObject* ics = g_mime_multipart_get_part(GMIME_MULTIPART(top), 1);
     EXPECT_STREQ(g_mime_part_get_filename(GMIME_PART(ics)), "task.ics");
     EXPECT_STREQ(g_mime_object_get_content_type_parameter(ics, "method"), "PUBLISH");
-    EXPECT_EQ(partText(ics), QString(m.attachText).remove(QLatin1Char('\r')));
+    EXPECT_EQ(partText(ics), QString(m.attachText).remove(u'\r'));
 
     const auto bcc = sinkMessages(bccTo);
     ASSERT_EQ(bcc.size(), 1);
     EXPECT_EQ(g_mime_object_get_header(GMIME_OBJECT(bcc.first().get()), "Bcc"), nullptr);
-    EXPECT_TRUE(sinkMessages(QStringLiteral("x@example.org")).isEmpty());
+    EXPECT_TRUE(sinkMessages(u"x@example.org"_s).isEmpty());
 }
 
 // TLS when the server offers it, with its certificate checked. A password goes out over TLS only,
@@ -167,8 +161,8 @@ TEST_P(OutboxSenderTest, TheSinkGetsWhatWasQueuedAndNoHeaderFromTheSubject)
 TEST_P(OutboxSenderTest, TlsIsCheckedAndALoginGoesOverItOnlyUnlessTheAdministratorAllows)
 {
     const QString plain = env("BX_TEST_SMTP_AUTH");
-    const QString starttls = QStringLiteral("smtp://") + env("BX_TEST_SMTP_STARTTLS");
-    const QString smtps = QStringLiteral("smtps://") + env("BX_TEST_SMTPS");
+    const QString starttls = u"smtp://"_s + env("BX_TEST_SMTP_STARTTLS");
+    const QString smtps = u"smtps://"_s + env("BX_TEST_SMTPS");
     const QString ca = env("BX_TEST_SMTP_CA");
     const struct
     {
@@ -180,12 +174,7 @@ TEST_P(OutboxSenderTest, TlsIsCheckedAndALoginGoesOverItOnlyUnlessTheAdministrat
         QString error; ///< empty: sent
     } cases[] = {
         {"STARTTLS", starttls, false, false, ca, {}},
-        {"STARTTLS, unknown certificate",
-         starttls,
-         false,
-         false,
-         {},
-         QStringLiteral("certificate")},
+        {"STARTTLS, unknown certificate", starttls, false, false, {}, u"certificate"_s},
         {"TLS from the start", smtps, false, false, ca, {}},
         {"login, no STARTTLS", plain, true, false, ca, MailPlainLogin::kNoEncryption},
         {"login, no STARTTLS, allowed in clear", plain, true, true, ca, {}},
@@ -200,16 +189,15 @@ TEST_P(OutboxSenderTest, TlsIsCheckedAndALoginGoesOverItOnlyUnlessTheAdministrat
         SenderContext ctx = context(c.server);
         ctx.shared.caFile = c.caFile;
         // A login of this case alone: other test programs use the servers at the same time.
-        const QString user =
-            QStringLiteral("pat+") + QUuid::createUuid().toString(QUuid::Id128).left(12);
+        const QString user = u"pat+"_s + QUuid::createUuid().toString(QUuid::Id128).left(12);
         if (c.login) {
             ctx.shared.auth = true;
             ctx.shared.user = user;
-            ctx.shared.password = QStringLiteral("secret1");
+            ctx.shared.password = u"secret1"_s;
         }
         const auto report = deliverDue(db(), ctx);
         EXPECT_EQ(report.sent, sent ? 1 : 0) << report.firstError.toStdString();
-        EXPECT_EQ(state(n), sent ? QStringLiteral("S") : QStringLiteral("P"));
+        EXPECT_EQ(state(n), sent ? u"S"_s : u"P"_s);
         EXPECT_TRUE(sent || report.firstError.startsWith(c.error) ||
                     (!c.login && report.firstError.contains(c.error)))
             << report.firstError.toStdString();
@@ -230,77 +218,73 @@ TEST_P(OutboxSenderTest, FailuresWaitOrFailAndTheRowLeavesOnceTheServerIsUp)
     auto report = deliverDue(db(), context(down));
     EXPECT_EQ(report.failed, 1);
     RecordSet r = row(n);
-    EXPECT_EQ(r.text(QStringLiteral("State")), QStringLiteral("P"));
-    EXPECT_EQ(r.number(QStringLiteral("Attempts")), 1);
-    EXPECT_EQ(r.value(QStringLiteral("Next_Attempt")).toDateTime(), now.addSecs(60));
-    EXPECT_FALSE(r.text(QStringLiteral("Last_Error")).isEmpty());
+    EXPECT_EQ(r.text(u"State"_s), u"P"_s);
+    EXPECT_EQ(r.number(u"Attempts"_s), 1);
+    EXPECT_EQ(r.value(u"Next_Attempt"_s).toDateTime(), now.addSecs(60));
+    EXPECT_FALSE(r.text(u"Last_Error"_s).isEmpty());
     EXPECT_EQ(deliverDue(db(), context(down, now.addSecs(30))).failed, 0) << "not due yet";
 
     // A refused login, and a server that never answers, are worth another try.
     allowPlainLogin(env("BX_TEST_SMTP_AUTH"));
     SenderContext login = context(env("BX_TEST_SMTP_AUTH"), now.addSecs(61));
     login.shared.auth = true;
-    login.shared.user = QStringLiteral("pat");
-    login.shared.password = QStringLiteral("wrong");
+    login.shared.user = u"pat"_s;
+    login.shared.password = u"wrong"_s;
     report = deliverDue(db(), login);
     EXPECT_EQ(report.failed, 1);
-    EXPECT_TRUE(report.firstError.contains(QStringLiteral("Login denied")))
-        << report.firstError.toStdString();
+    EXPECT_TRUE(report.firstError.contains(u"Login denied"_s)) << report.firstError.toStdString();
     r = row(n);
-    EXPECT_EQ(r.text(QStringLiteral("State")), QStringLiteral("P"));
-    EXPECT_EQ(r.value(QStringLiteral("Next_Attempt")).toDateTime(), now.addSecs(61 + 120));
+    EXPECT_EQ(r.text(u"State"_s), u"P"_s);
+    EXPECT_EQ(r.value(u"Next_Attempt"_s).toDateTime(), now.addSecs(61 + 120));
 
     SenderContext silent = context(env("BX_TEST_SMTP_SILENT"), now.addSecs(200));
     silent.shared.timeoutSeconds = 1;
     report = deliverDue(db(), silent);
     EXPECT_EQ(report.failed, 1);
     // "Timeout was reached", or the transfer's own words when it had begun.
-    EXPECT_TRUE(report.firstError.contains(QRegularExpression(
-        QStringLiteral("timeout|timed out"), QRegularExpression::CaseInsensitiveOption)))
+    EXPECT_TRUE(report.firstError.contains(
+        QRegularExpression(u"timeout|timed out"_s, QRegularExpression::CaseInsensitiveOption)))
         << report.firstError.toStdString();
-    EXPECT_EQ(state(n), QStringLiteral("P"));
+    EXPECT_EQ(state(n), u"P"_s);
 
     report = deliverDue(db(), context(env("BX_TEST_SMTP"), now.addSecs(3600)));
     EXPECT_EQ(report.sent, 1) << report.firstError.toStdString();
-    EXPECT_EQ(state(n), QStringLiteral("S"));
+    EXPECT_EQ(state(n), u"S"_s);
     EXPECT_EQ(deliverDue(db(), context(env("BX_TEST_SMTP"), now.addSecs(7200))).sent, 0);
     EXPECT_EQ(sinkMessages(to).size(), 1);
 
-    login.shared.password = QStringLiteral("secret1");
-    const qlonglong viaLogin = queue(mail(recipient("login")), QStringLiteral("ann"), login.nowUtc);
+    login.shared.password = u"secret1"_s;
+    const qlonglong viaLogin = queue(mail(recipient("login")), u"ann"_s, login.nowUtc);
     EXPECT_EQ(deliverDue(db(), login).sent, 1);
-    EXPECT_EQ(state(viaLogin), QStringLiteral("S"));
+    EXPECT_EQ(state(viaLogin), u"S"_s);
 
     // A recipient the server refuses fails at once; so does a row pending for days.
     const qlonglong refused = queue(mail(recipient("refused")));
     report = deliverDue(db(), context(env("BX_TEST_SMTP_REJECT")));
-    EXPECT_EQ(state(refused), QStringLiteral("F"));
-    EXPECT_TRUE(report.firstError.contains(QStringLiteral("550")))
-        << report.firstError.toStdString();
+    EXPECT_EQ(state(refused), u"F"_s);
+    EXPECT_TRUE(report.firstError.contains(u"550"_s)) << report.firstError.toStdString();
     const qlonglong old = queue(mail(recipient("old")));
     deliverDue(db(), context(down));
     deliverDue(db(), context(down, now.addDays(3).addSecs(1)));
-    EXPECT_EQ(state(old), QStringLiteral("F"));
+    EXPECT_EQ(state(old), u"F"_s);
 
     // A server out of reach fails one e-mail of a pass; the others wait, unclaimed.
     const QDateTime later = now.addDays(4);
-    const qlonglong a = queue(mail(recipient("a")), QStringLiteral("ann"), later);
-    const qlonglong b = queue(mail(recipient("b")), QStringLiteral("ann"), later);
+    const qlonglong a = queue(mail(recipient("a")), u"ann"_s, later);
+    const qlonglong b = queue(mail(recipient("b")), u"ann"_s, later);
     SenderContext full = context(down, later);
     full.batch = 2;
     report = deliverDue(db(), full);
     EXPECT_EQ(report.failed, 1);
     EXPECT_FALSE(report.more) << "the sender would spin through the backlog";
-    EXPECT_EQ(row(a).number(QStringLiteral("Attempts")) + row(b).number(QStringLiteral("Attempts")),
-              1);
-    EXPECT_TRUE(row(a).value(QStringLiteral("Claim_Token")).isNull());
-    EXPECT_TRUE(row(b).value(QStringLiteral("Claim_Token")).isNull());
+    EXPECT_EQ(row(a).number(u"Attempts"_s) + row(b).number(u"Attempts"_s), 1);
+    EXPECT_TRUE(row(a).value(u"Claim_Token"_s).isNull());
+    EXPECT_TRUE(row(b).value(u"Claim_Token"_s).isNull());
     // A server that wants a login first (530) blames the settings, not the message.
     report = deliverDue(db(), context(env("BX_TEST_SMTP_AUTH"), later.addSecs(3600)));
-    EXPECT_TRUE(report.firstError.contains(QStringLiteral("530")))
-        << report.firstError.toStdString();
-    EXPECT_EQ(state(a), QStringLiteral("P"));
-    EXPECT_EQ(state(b), QStringLiteral("P"));
+    EXPECT_TRUE(report.firstError.contains(u"530"_s)) << report.firstError.toStdString();
+    EXPECT_EQ(state(a), u"P"_s);
+    EXPECT_EQ(state(b), u"P"_s);
 }
 
 TEST_P(OutboxSenderTest, TwoSendersDeliverEachRowOnceAndTakeOverExpiredClaims)
@@ -312,12 +296,11 @@ TEST_P(OutboxSenderTest, TwoSendersDeliverEachRowOnceAndTakeOverExpiredClaims)
     const QString stale = recipient("stale");
     const qlonglong staleRow = queue(mail(stale));
     const qlonglong busyRow = queue(mail(recipient("busy")));
-    for (const auto& [token, expires, number] :
-         {std::tuple(QStringLiteral("gone"), now.addSecs(-1), staleRow),
-          std::tuple(QStringLiteral("busy"), now.addSecs(60), busyRow)}) {
-        db().execute(QStringLiteral("UPDATE MAIL_OUTBOX SET Claim_Token = ?, Claim_Expires = ? "
-                                    "WHERE Outbox_Number = ?"),
-                     {token, expires, number});
+    for (const auto& [token, expires, number] : {std::tuple(u"gone"_s, now.addSecs(-1), staleRow),
+                                                 std::tuple(u"busy"_s, now.addSecs(60), busyRow)}) {
+        db().execute(
+            u"UPDATE MAIL_OUTBOX SET Claim_Token = ?, Claim_Expires = ? WHERE Outbox_Number = ?"_s,
+            {token, expires, number});
     }
 
     std::unique_ptr<Database> one = connectAgain();
@@ -335,57 +318,54 @@ TEST_P(OutboxSenderTest, TwoSendersDeliverEachRowOnceAndTakeOverExpiredClaims)
     for (const QString& to : recipients)
         EXPECT_EQ(sinkMessages(to).size(), 1) << to.toStdString();
     EXPECT_EQ(sinkMessages(stale).size(), 1);
-    EXPECT_EQ(state(busyRow), QStringLiteral("P"));
-    EXPECT_EQ(row(busyRow).text(QStringLiteral("Claim_Token")), QStringLiteral("busy"));
+    EXPECT_EQ(state(busyRow), u"P"_s);
+    EXPECT_EQ(row(busyRow).text(u"Claim_Token"_s), u"busy"_s);
 }
 
 TEST_P(OutboxSenderTest, OthersRowsLeaveOnlyWhenSharedAndAbandoned)
 {
     QueuedMail personal = mail(recipient("personal"));
     personal.personal = true;
-    const qlonglong bobsPersonal = queue(personal, QStringLiteral("bob"), now.addSecs(-3600));
-    const qlonglong bobsRecent =
-        queue(mail(recipient("recent")), QStringLiteral("bob"), now.addSecs(-10 * 60));
+    const qlonglong bobsPersonal = queue(personal, u"bob"_s, now.addSecs(-3600));
+    const qlonglong bobsRecent = queue(mail(recipient("recent")), u"bob"_s, now.addSecs(-10 * 60));
     const qlonglong bobsAbandoned =
-        queue(mail(recipient("abandoned")), QStringLiteral("bob"), now.addSecs(-15 * 60));
-    const qlonglong annsPersonal = queue(personal, QStringLiteral("ANN"));
+        queue(mail(recipient("abandoned")), u"bob"_s, now.addSecs(-15 * 60));
+    const qlonglong annsPersonal = queue(personal, u"ANN"_s);
 
     SenderContext ctx = context(env("BX_TEST_SMTP"));
     EXPECT_EQ(deliverDue(db(), ctx).sent, 1);
-    EXPECT_EQ(state(bobsAbandoned), QStringLiteral("S"));
-    EXPECT_EQ(state(bobsRecent), QStringLiteral("P"));
-    EXPECT_EQ(state(annsPersonal), QStringLiteral("P")) << "no own settings: it waits";
+    EXPECT_EQ(state(bobsAbandoned), u"S"_s);
+    EXPECT_EQ(state(bobsRecent), u"P"_s);
+    EXPECT_EQ(state(annsPersonal), u"P"_s) << "no own settings: it waits";
 
     ctx.own.server = env("BX_TEST_SMTP");
     ctx.shared.server = down;
     EXPECT_EQ(deliverDue(db(), ctx).sent, 1);
-    EXPECT_EQ(state(annsPersonal), QStringLiteral("S"));
-    EXPECT_EQ(state(bobsPersonal), QStringLiteral("P"));
-    EXPECT_EQ(row(bobsRecent).number(QStringLiteral("Attempts")), 0);
+    EXPECT_EQ(state(annsPersonal), u"S"_s);
+    EXPECT_EQ(state(bobsPersonal), u"P"_s);
+    EXPECT_EQ(row(bobsRecent).number(u"Attempts"_s), 0);
 }
 
 TEST_P(OutboxSenderTest, ADueDigestTakesAllItsRecipientsNoticesAlong)
 {
     const QString to = recipient("digest");
     for (int i = 0; i < 3; ++i) {
-        QueuedMail m = mail(to, QStringLiteral("BX#%1 notice").arg(i + 1));
-        m.body = QStringLiteral("Body %1\n").arg(i + 1);
+        QueuedMail m = mail(to, u"BX#%1 notice"_s.arg(i + 1));
+        m.body = u"Body %1\n"_s.arg(i + 1);
         m.digestMinutes = 15;
-        m.attachName = QStringLiteral("n%1.ics").arg(i + 1);
-        m.attachType = QStringLiteral("text/calendar");
-        m.attachText = QStringLiteral("BEGIN:VCALENDAR %1").arg(i + 1);
-        queue(m, QStringLiteral("ann"), now.addSecs(-20 * 60 + i * 5 * 60));
+        m.attachName = u"n%1.ics"_s.arg(i + 1);
+        m.attachType = u"text/calendar"_s;
+        m.attachText = u"BEGIN:VCALENDAR %1"_s.arg(i + 1);
+        queue(m, u"ann"_s, now.addSecs(-20 * 60 + i * 5 * 60));
     }
     const QString alone = recipient("alone");
-    QueuedMail lone = mail(alone, QStringLiteral("BX#9 lone"));
+    QueuedMail lone = mail(alone, u"BX#9 lone"_s);
     lone.digestMinutes = 15;
-    queue(lone, QStringLiteral("ann"), now.addSecs(-16 * 60));
+    queue(lone, u"ann"_s, now.addSecs(-16 * 60));
 
     const auto report = deliverDue(db(), context(env("BX_TEST_SMTP")));
     EXPECT_EQ(report.sent, 2) << report.firstError.toStdString();
-    EXPECT_EQ(
-        db().scalar(QStringLiteral("SELECT COUNT(*) FROM MAIL_OUTBOX WHERE State = 'S'")).toInt(),
-        4);
+    EXPECT_EQ(db().scalar(u"SELECT COUNT(*) FROM MAIL_OUTBOX WHERE State = 'S'"_s).toInt(), 4);
 
     const auto got = sinkMessages(to);
     ASSERT_EQ(got.size(), 1);
@@ -396,12 +376,12 @@ TEST_P(OutboxSenderTest, ADueDigestTakesAllItsRecipientsNoticesAlong)
     const QString body = partText(g_mime_multipart_get_part(GMIME_MULTIPART(top), 0));
     qsizetype at = -1;
     for (int i = 0; i < 3; ++i) {
-        const qsizetype next = body.indexOf(QStringLiteral("BX#%1 notice").arg(i + 1));
+        const qsizetype next = body.indexOf(u"BX#%1 notice"_s.arg(i + 1));
         EXPECT_GT(next, at) << "notice " << i + 1 << " missing or out of order";
-        EXPECT_TRUE(body.contains(QStringLiteral("Body %1").arg(i + 1)));
+        EXPECT_TRUE(body.contains(u"Body %1"_s.arg(i + 1)));
         at = next;
         EXPECT_EQ(partText(g_mime_multipart_get_part(GMIME_MULTIPART(top), i + 1)),
-                  QStringLiteral("BEGIN:VCALENDAR %1").arg(i + 1));
+                  u"BEGIN:VCALENDAR %1"_s.arg(i + 1));
     }
     const auto single = sinkMessages(alone);
     ASSERT_EQ(single.size(), 1);
@@ -413,15 +393,15 @@ TEST_P(OutboxSenderTest, ADueDigestTakesAllItsRecipientsNoticesAlong)
 TEST_P(OutboxSenderTest, TheServiceTellsOfAnOutageOnceAndStopsAtOnce)
 {
     const SystemClock clock;
-    outbox::OutboxSender sender(secondConnectionTo(db()), QStringLiteral("ann"), {},
-                                ErrorLog(tempDir() + QStringLiteral("/QVErrorLog.txt"), clock));
+    outbox::OutboxSender sender(secondConnectionTo(db()), u"ann"_s, {},
+                                ErrorLog(tempDir() + u"/QVErrorLog.txt"_s, clock));
     QSignalSpy errors(&sender, &outbox::OutboxSender::mailError);
     QSignalSpy passes(&sender, &outbox::OutboxSender::passFinished);
     // Queues an e-mail through `server` and waits for a pass that sent or failed one.
     const auto sendThrough = [&](const QString& server, int column) {
-        db().execute(QStringLiteral("UPDATE SYSTEM SET SMTPServer = ?"), {server});
-        const qlonglong n = queue(mail(recipient("service")), QStringLiteral("ann"),
-                                  QDateTime::currentDateTimeUtc());
+        db().execute(u"UPDATE SYSTEM SET SMTPServer = ?"_s, {server});
+        const qlonglong n =
+            queue(mail(recipient("service")), u"ann"_s, QDateTime::currentDateTimeUtc());
         for (int i = 0; i < 100; ++i) {
             while (!passes.isEmpty()) {
                 if (passes.takeFirst().at(column).toInt() > 0)
@@ -441,18 +421,16 @@ TEST_P(OutboxSenderTest, TheServiceTellsOfAnOutageOnceAndStopsAtOnce)
     QCoreApplication::processEvents();
     EXPECT_EQ(errors.size(), 2);
 
-    db().execute(QStringLiteral("UPDATE SYSTEM SET SMTPServer = ?"), {env("BX_TEST_SMTP_SILENT")});
-    const qlonglong n =
-        queue(mail(recipient("cut")), QStringLiteral("ann"), QDateTime::currentDateTimeUtc());
+    db().execute(u"UPDATE SYSTEM SET SMTPServer = ?"_s, {env("BX_TEST_SMTP_SILENT")});
+    const qlonglong n = queue(mail(recipient("cut")), u"ann"_s, QDateTime::currentDateTimeUtc());
     sender.wake();
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return !row(n).value(QStringLiteral("Claim_Token")).isNull(); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !row(n).value(u"Claim_Token"_s).isNull(); }, 10000));
     QElapsedTimer stopping;
     stopping.start();
     sender.stop(); // the silent server would hold the transfer for 30 s
     EXPECT_LT(stopping.elapsed(), 5000);
-    EXPECT_TRUE(row(n).value(QStringLiteral("Claim_Token")).isNull());
-    EXPECT_EQ(row(n).number(QStringLiteral("Attempts")), 0);
+    EXPECT_TRUE(row(n).value(u"Claim_Token"_s).isNull());
+    EXPECT_EQ(row(n).number(u"Attempts"_s), 0);
 }
 
 // The sender's next timed pass: the earliest moment a row it may send falls due.
@@ -468,17 +446,17 @@ TEST_P(OutboxSenderTest, TheNextPassIsDueWithTheEarliestRowThisClientMaySend)
 
     QueuedMail personal = mail(recipient("personal"));
     personal.personal = true;
-    queue(personal, QStringLiteral("bob"), now.addSecs(-600));
+    queue(personal, u"bob"_s, now.addSecs(-600));
     EXPECT_EQ(outbox::nextDueUtc(db(), ctx), now.addSecs(7 * 60)) << "bob's own row is his";
 
-    queue(mail(recipient("shared")), QStringLiteral("bob"), now.addSecs(-600));
+    queue(mail(recipient("shared")), u"bob"_s, now.addSecs(-600));
     EXPECT_EQ(outbox::nextDueUtc(db(), ctx), now.addSecs((outbox::kAbandonedMinutes - 10) * 60))
         << "bob's shared row, once abandoned";
 
     const qlonglong claimed = queue(mail(recipient("claimed")));
-    db().execute(QStringLiteral("UPDATE MAIL_OUTBOX SET Claim_Token = 'x', Claim_Expires = ? "
-                                "WHERE Outbox_Number = ?"),
-                 {now.addSecs(120), claimed});
+    db().execute(
+        u"UPDATE MAIL_OUTBOX SET Claim_Token = 'x', Claim_Expires = ? WHERE Outbox_Number = ?"_s,
+        {now.addSecs(120), claimed});
     EXPECT_EQ(outbox::nextDueUtc(db(), ctx), now.addSecs(120)) << "the claim expiring";
 }
 
@@ -512,9 +490,8 @@ TEST(OutboxSenderWait, OnlyOtherConnectionsChangesToTheUsersOutboxWakeTheSender)
         {"not ours", false, false},
     };
     for (const Case& c : cases) {
-        const Notice notice{QStringLiteral("bx_changes"), QString::fromUtf8(c.payload),
-                            c.fromThisConnection};
-        EXPECT_EQ(outbox::wakesSender(notice, QStringLiteral("ann")), c.wakes) << c.payload;
+        const Notice notice{u"bx_changes"_s, QString::fromUtf8(c.payload), c.fromThisConnection};
+        EXPECT_EQ(outbox::wakesSender(notice, u"ann"_s), c.wakes) << c.payload;
     }
 }
 
@@ -523,9 +500,9 @@ TEST(OutboxSenderWait, OnlyOtherConnectionsChangesToTheUsersOutboxWakeTheSender)
 TEST_P(OutboxSenderTest, MailCommittedElsewhereWakesTheSenderAtOnce)
 {
     const SystemClock clock;
-    db().execute(QStringLiteral("UPDATE SYSTEM SET SMTPServer = ?"), {env("BX_TEST_SMTP")});
-    outbox::OutboxSender sender(secondConnectionTo(db()), QStringLiteral("ann"), {},
-                                ErrorLog(tempDir() + QStringLiteral("/QVErrorLog.txt"), clock));
+    db().execute(u"UPDATE SYSTEM SET SMTPServer = ?"_s, {env("BX_TEST_SMTP")});
+    outbox::OutboxSender sender(secondConnectionTo(db()), u"ann"_s, {},
+                                ErrorLog(tempDir() + u"/QVErrorLog.txt"_s, clock));
     QSignalSpy passes(&sender, &outbox::OutboxSender::passFinished);
     if (!db().dialect().hasNotices())
         db().watchCommits(outbox::kOutboxTable, [&] { sender.wake(); });
@@ -536,7 +513,7 @@ TEST_P(OutboxSenderTest, MailCommittedElsewhereWakesTheSenderAtOnce)
     const QString to = recipient("woken");
     {
         Transaction tx(db());
-        queue(mail(to), QStringLiteral("ann"), QDateTime::currentDateTimeUtc());
+        queue(mail(to), u"ann"_s, QDateTime::currentDateTimeUtc());
         tx.commit();
     }
     ASSERT_TRUE(QTest::qWaitFor([&] { return passes.size() >= 2; }, 5000));

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 using namespace bx;
+using namespace Qt::StringLiterals;
 
 // A server's LIST and UIDL answers are outside data: a line that does not fit is passed over, so
 // that a negative size never passes the size limit of a fetch and no control character reaches
@@ -17,9 +18,9 @@ TEST(Pop3Answers, LinesThatDoNotFitArePassedOver)
 
     const QHash<int, QString> ids = pop3::readUniqueIds(hostile);
     EXPECT_EQ(ids.keys().size(), 3) << "not 3 (a control character), 4 (not ASCII) nor 0";
-    EXPECT_EQ(ids.value(1), QStringLiteral("-5"));
-    EXPECT_EQ(ids.value(2), QStringLiteral("abc"));
-    EXPECT_EQ(ids.value(5), QStringLiteral("fine-id"));
+    EXPECT_EQ(ids.value(1), u"-5"_s);
+    EXPECT_EQ(ids.value(2), u"abc"_s);
+    EXPECT_EQ(ids.value(5), u"fine-id"_s);
 
     const struct
     {

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 using namespace bx;
+using namespace Qt::StringLiterals;
 using olap::Aggregate;
 using olap::DatePart;
 
@@ -22,36 +23,30 @@ QDateTime at(int year, int month, int day, int hour = 9, int second = 0)
 class AnalysesTest : public test::SessionTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        SessionTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
-        session.user.record.userId = QStringLiteral("ann");
+        session.user.record.userId = u"ann"_s;
         session.user.record.businessIntelligence = true;
         session.currentWorkshopId = 7;
-        test::addUsers(db(), {QStringLiteral("ann"), QStringLiteral("bob")});
+        test::addUsers(db(), {u"ann"_s, u"bob"_s});
     }
 
     /** A designed analysis over the tasks: owner down, status across, two facts, a formula. */
-    static Analysis designed(const QString& title = QStringLiteral("O'Brien's \"tasks\""))
+    static Analysis designed(const QString& title = u"O'Brien's \"tasks\""_s)
     {
         Analysis a;
         a.title = title;
-        a.query = QStringLiteral("SELECT SCR_Owner_User_ID AS Owner, SCR_Status AS Status, "
-                                 "SCR_Request_Date AS Asked, 1 AS Tasks FROM SCR");
+        a.query = u"SELECT SCR_Owner_User_ID AS Owner, SCR_Status AS Status, "
+                  "SCR_Request_Date AS Asked, 1 AS Tasks FROM SCR"_s;
         a.options.allowFilter = false;
         a.options.titleAlign = 2;
         a.items = {
-            AnalysisItem::fact(QStringLiteral("Tasks"), QStringLiteral("Tasks"), Aggregate::Sum),
-            AnalysisItem::dimension(QStringLiteral("Owner"), QStringLiteral("Owner"),
-                                    AnalysisArea::Vertical),
-            AnalysisItem::datePart(QStringLiteral("Asked"), DatePart::Year, AnalysisArea::Vertical),
-            AnalysisItem::dimension(QStringLiteral("Status"), QStringLiteral("Status"),
-                                    AnalysisArea::Horizontal),
-            AnalysisItem::formula(QStringLiteral("Tasks / 2"), QStringLiteral("Half")),
-            AnalysisItem::fact(QStringLiteral("Tasks"), QStringLiteral("Counted"),
-                               Aggregate::Count),
+            AnalysisItem::fact(u"Tasks"_s, u"Tasks"_s, Aggregate::Sum),
+            AnalysisItem::dimension(u"Owner"_s, u"Owner"_s, AnalysisArea::Vertical),
+            AnalysisItem::datePart(u"Asked"_s, DatePart::Year, AnalysisArea::Vertical),
+            AnalysisItem::dimension(u"Status"_s, u"Status"_s, AnalysisArea::Horizontal),
+            AnalysisItem::formula(u"Tasks / 2"_s, u"Half"_s),
+            AnalysisItem::fact(u"Tasks"_s, u"Counted"_s, Aggregate::Count),
         };
         return a;
     }
@@ -61,7 +56,7 @@ protected:
         return db().scalar(sql, params).toInt();
     }
     int named(const QString& title) { return analysesNamed(db(), title); }
-    int items() { return count(QStringLiteral("SELECT count(*) FROM OLAP_DIMENSION")); }
+    int items() { return count(u"SELECT count(*) FROM OLAP_DIMENSION"_s); }
 
     AnalysisStore store() { return AnalysisStore(session, prompt); }
 
@@ -76,7 +71,7 @@ protected:
     static Analysis over(const QString& query, QList<AnalysisItem> items)
     {
         Analysis a;
-        a.title = QStringLiteral("probe");
+        a.title = u"probe"_s;
         a.query = query;
         a.items = std::move(items);
         return a;
@@ -94,7 +89,7 @@ protected:
         for (int r = 0; r < rows.size(); ++r)
             if (rows.entries[r].path.size() == 1 && rows.label(r, 0) == row)
                 return grid.value(r, grid.columns().size() - 1, fact);
-        return QStringLiteral("no row %1").arg(row);
+        return u"no row %1"_s.arg(row);
     }
 };
 
@@ -136,17 +131,14 @@ TEST_P(AnalysesTest, OverwritingReplacesEveryAnalysisOfTheNameOrNone)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(int(c.answer) * 10 + c.failing);
-        const QString title = QStringLiteral("Twice %1%2").arg(int(c.answer)).arg(c.failing);
+        const QString title = u"Twice %1%2"_s.arg(int(c.answer)).arg(c.failing);
         // Two of one name, as an older program left them; each keeps its own items.
         const qlonglong first = writeAnalysis(db(), designed(title), false);
         const qlonglong second = writeAnalysis(db(), designed(title), false);
-        EXPECT_EQ(count(QStringLiteral("SELECT count(*) FROM OLAP_DIMENSION WHERE ReportID = ?"),
-                        {second}),
-                  6);
+        EXPECT_EQ(count(u"SELECT count(*) FROM OLAP_DIMENSION WHERE ReportID = ?"_s, {second}), 6);
         if (c.failing)
-            test::refuseInserts(db(), QStringLiteral("OLAP_DIMENSION"),
-                                QStringLiteral("NEW.Title = 'Half'"),
-                                QStringLiteral("refuse_half"));
+            test::refuseInserts(db(), u"OLAP_DIMENSION"_s, u"NEW.Title = 'Half'"_s,
+                                u"refuse_half"_s);
         Analysis changed = designed(title);
         changed.items.removeLast();
         prompt.answer(c.answer);
@@ -159,8 +151,8 @@ TEST_P(AnalysesTest, OverwritingReplacesEveryAnalysisOfTheNameOrNone)
         }
         EXPECT_EQ(prompt.last().text, AnalysisText::overwrite(title));
         EXPECT_EQ(named(title), c.left);
-        EXPECT_EQ(count(QStringLiteral("SELECT count(*) FROM OLAP_DIMENSION d JOIN OLAP_REPORT r "
-                                       "ON r.ID = d.ReportID WHERE r.CubeTitle = ?"),
+        EXPECT_EQ(count(u"SELECT count(*) FROM OLAP_DIMENSION d JOIN OLAP_REPORT r "
+                        "ON r.ID = d.ReportID WHERE r.CubeTitle = ?"_s,
                         {title}),
                   c.itemsLeft);
         if (c.failing) {
@@ -226,11 +218,10 @@ TEST_P(AnalysesTest, WithoutTheRightNothingIsWritten)
 // A stored query only reads, whatever it says, and names only columns of its result.
 TEST_P(AnalysesTest, StoredQueriesOnlyReadAndNameTheirColumns)
 {
-    test::addTaskRow(db(), {{QStringLiteral("SCR_Request_Date"), at(2024, 3, 1)}});
+    test::addTaskRow(db(), {{u"SCR_Request_Date"_s, at(2024, 3, 1)}});
     const QList<AnalysisItem> byOwner{
-        AnalysisItem::dimension(QStringLiteral("owner"), QStringLiteral("Owner"),
-                                AnalysisArea::Vertical),
-        AnalysisItem::fact(QStringLiteral("TASKS"), QStringLiteral("Tasks"), Aggregate::Sum)};
+        AnalysisItem::dimension(u"owner"_s, u"Owner"_s, AnalysisArea::Vertical),
+        AnalysisItem::fact(u"TASKS"_s, u"Tasks"_s, Aggregate::Sum)};
     const char* const writing[] = {
         "DELETE FROM SCR",
         "SELECT 1; DELETE FROM SCR",
@@ -240,19 +231,19 @@ TEST_P(AnalysesTest, StoredQueriesOnlyReadAndNameTheirColumns)
         SCOPED_TRACE(sql);
         const Outcome<pivot::Grid> outcome = run(over(QString::fromLatin1(sql), byOwner));
         EXPECT_FALSE(refusalOf(outcome).isEmpty());
-        EXPECT_EQ(count(QStringLiteral("SELECT count(*) FROM SCR")), 1);
+        EXPECT_EQ(count(u"SELECT count(*) FROM SCR"_s), 1);
     }
 
-    const QString query = QStringLiteral("SELECT SCR_Owner_User_ID AS Owner, 1 AS Tasks FROM SCR");
+    const QString query = u"SELECT SCR_Owner_User_ID AS Owner, 1 AS Tasks FROM SCR"_s;
     EXPECT_TRUE(run(over(query, byOwner))) << "names match without case";
-    const QString hostile = QStringLiteral("x\"; DROP TABLE SCR; --");
+    const QString hostile = u"x\"; DROP TABLE SCR; --"_s;
     QList<AnalysisItem> named = byOwner;
     named[0].name = hostile;
     EXPECT_TRUE(refusalOf(run(over(query, named))).contains(hostile));
     named = byOwner;
     named << AnalysisItem::datePart(hostile, DatePart::Month, AnalysisArea::Horizontal);
     EXPECT_TRUE(refusalOf(run(over(query, named))).contains(hostile)) << "ParentItem too";
-    EXPECT_TRUE(db().hasTable(QStringLiteral("SCR")));
+    EXPECT_TRUE(db().hasTable(u"SCR"_s));
 }
 
 // Over the cap of rows or cells an analysis is refused naming the cap.
@@ -260,10 +251,9 @@ TEST_P(AnalysesTest, ASmallCapIsEnforced)
 {
     for (int i = 0; i < 3; ++i)
         test::addTaskRow(db());
-    const Analysis a =
-        over(QStringLiteral("SELECT SCR_Owner_User_ID AS Owner, 1 AS Tasks FROM SCR"),
-             {AnalysisItem::dimension(QStringLiteral("Owner"), {}, AnalysisArea::Vertical),
-              AnalysisItem::fact(QStringLiteral("Tasks"), {}, Aggregate::Sum)});
+    const Analysis a = over(u"SELECT SCR_Owner_User_ID AS Owner, 1 AS Tasks FROM SCR"_s,
+                            {AnalysisItem::dimension(u"Owner"_s, {}, AnalysisArea::Vertical),
+                             AnalysisItem::fact(u"Tasks"_s, {}, Aggregate::Sum)});
     const struct
     {
         qsizetype rows;
@@ -284,22 +274,21 @@ TEST_P(AnalysesTest, ASmallCapIsEnforced)
 // A computed date column has no declared type on the embedded engine: its values make it one.
 TEST_P(AnalysesTest, AComputedDateColumnSplitsIntoParts)
 {
-    test::addTaskRow(db(), {{QStringLiteral("SCR_Owner_Target_Date"), at(2023, 5, 1)},
-                            {QStringLiteral("SCR_Request_Date"), at(2022, 1, 1)}});
-    test::addTaskRow(db(), {{QStringLiteral("SCR_Request_Date"), at(2024, 2, 1)}});
-    const Analysis a =
-        over(QStringLiteral("SELECT COALESCE(SCR_Owner_Target_Date, SCR_Request_Date) AS Due, 1 AS "
-                            "Tasks FROM SCR"),
-             {AnalysisItem::datePart(QStringLiteral("Due"), DatePart::Year, AnalysisArea::Vertical),
-              AnalysisItem::fact(QStringLiteral("Tasks"), {}, Aggregate::Sum)});
+    test::addTaskRow(db(), {{u"SCR_Owner_Target_Date"_s, at(2023, 5, 1)},
+                            {u"SCR_Request_Date"_s, at(2022, 1, 1)}});
+    test::addTaskRow(db(), {{u"SCR_Request_Date"_s, at(2024, 2, 1)}});
+    const Analysis a = over(
+        u"SELECT COALESCE(SCR_Owner_Target_Date, SCR_Request_Date) AS Due, 1 AS Tasks FROM SCR"_s,
+        {AnalysisItem::datePart(u"Due"_s, DatePart::Year, AnalysisArea::Vertical),
+         AnalysisItem::fact(u"Tasks"_s, {}, Aggregate::Sum)});
     const Outcome<pivot::Grid> grid = run(a);
     ASSERT_TRUE(grid) << refusalOf(grid).toStdString();
-    EXPECT_EQ(rowTotal(*grid, QStringLiteral("2023")).toDouble(), 1);
-    EXPECT_EQ(rowTotal(*grid, QStringLiteral("2024")).toDouble(), 1);
+    EXPECT_EQ(rowTotal(*grid, u"2023"_s).toDouble(), 1);
+    EXPECT_EQ(rowTotal(*grid, u"2024"_s).toDouble(), 1);
 
     const Outcome<QList<QueryColumn>> columns = queryColumns(db(), a.query);
     ASSERT_TRUE(columns);
-    EXPECT_EQ(columns->first().name.toLower(), QStringLiteral("due"));
+    EXPECT_EQ(columns->first().name.toLower(), u"due"_s);
     EXPECT_EQ(columns->first().kind, pivot::ColumnKind::Date);
 }
 
@@ -309,20 +298,20 @@ TEST_P(AnalysesTest, BuiltInAndDeliveredAnalysesRun)
 {
     for (const auto& [owner, workshop] :
          {std::pair{"ann", 7}, std::pair{"ann", 7}, std::pair{"bob", 7}, std::pair{"bob", 8}})
-        test::addTaskRow(db(), {{QStringLiteral("SCR_Owner_User_ID"), QLatin1String(owner)},
-                                {QStringLiteral("SCR_Group_ID"), workshop},
-                                {QStringLiteral("SCR_Owner_Date_In"), at(2024, 4, 2, 10, 5)},
-                                {QStringLiteral("SCR_Request_Date"), at(2024, 4, 1)}});
+        test::addTaskRow(db(), {{u"SCR_Owner_User_ID"_s, QLatin1String(owner)},
+                                {u"SCR_Group_ID"_s, workshop},
+                                {u"SCR_Owner_Date_In"_s, at(2024, 4, 2, 10, 5)},
+                                {u"SCR_Request_Date"_s, at(2024, 4, 1)}});
     const Analysis ownership = *store().builtIn(BuiltInAnalysis::TaskOwnership);
     pivot::Definition userByStatus;
-    userByStatus.rows = {{QStringLiteral("User Name"), QStringLiteral("User Name"), {}}};
-    userByStatus.columns = {{QStringLiteral("Task Status"), QStringLiteral("Task Status"), {}}};
-    userByStatus.facts = {{QStringLiteral("Item"), QStringLiteral("Count"), Aggregate::Sum}};
+    userByStatus.rows = {{u"User Name"_s, u"User Name"_s, {}}};
+    userByStatus.columns = {{u"Task Status"_s, u"Task Status"_s, {}}};
+    userByStatus.facts = {{u"Item"_s, u"Count"_s, Aggregate::Sum}};
     const Outcome<pivot::Grid> grid = runAnalysis(db(), ownership, userByStatus);
     ASSERT_TRUE(grid) << refusalOf(grid).toStdString();
-    EXPECT_EQ(rowTotal(*grid, QStringLiteral("ann")).toDouble(), 2);
-    EXPECT_EQ(rowTotal(*grid, QStringLiteral("bob")).toDouble(), 1);
-    EXPECT_EQ(grid->columns().label(0, 0), QStringLiteral("Active"));
+    EXPECT_EQ(rowTotal(*grid, u"ann"_s).toDouble(), 2);
+    EXPECT_EQ(rowTotal(*grid, u"bob"_s).toDouble(), 1);
+    EXPECT_EQ(grid->columns().label(0, 0), u"Active"_s);
     EXPECT_TRUE(run(ownership)) << "as laid out by its items";
 
     const Analysis common = *store().builtIn(BuiltInAnalysis::CommonTaskInformation);
@@ -356,18 +345,18 @@ TEST_P(AnalysesTest, CommonTaskInformationHidesOthersSensitiveTasks)
         {"bob", nullptr, false, "A", future}, // not yet late
     };
     for (const auto& t : tasks)
-        test::addTaskRow(db(), {{QStringLiteral("SCR_Owner_User_ID"), QLatin1String(t.owner)},
-                                {QStringLiteral("SCR_Request_ID"),
+        test::addTaskRow(db(), {{u"SCR_Owner_User_ID"_s, QLatin1String(t.owner)},
+                                {u"SCR_Request_ID"_s,
                                  t.requester ? QVariant(QLatin1String(t.requester)) : QVariant()},
-                                {QStringLiteral("SCR_Sensitive"), t.sensitive},
-                                {QStringLiteral("SCR_Status"), QLatin1String(t.status)},
-                                {QStringLiteral("SCR_Owner_Target_Date"), t.target},
-                                {QStringLiteral("SCR_Request_Date"), at(2023, 12, 1)}});
-    test::addTaskRow(db(), {{QStringLiteral("SCR_Template"), true}});
+                                {u"SCR_Sensitive"_s, t.sensitive},
+                                {u"SCR_Status"_s, QLatin1String(t.status)},
+                                {u"SCR_Owner_Target_Date"_s, t.target},
+                                {u"SCR_Request_Date"_s, at(2023, 12, 1)}});
+    test::addTaskRow(db(), {{u"SCR_Template"_s, true}});
     const Outcome<pivot::Grid> grid = run(*store().builtIn(BuiltInAnalysis::CommonTaskInformation));
     ASSERT_TRUE(grid) << refusalOf(grid).toStdString();
-    EXPECT_EQ(rowTotal(*grid, QStringLiteral("bob"), 0).toDouble(), 3);
-    EXPECT_EQ(rowTotal(*grid, QStringLiteral("bob"), 1).toDouble(), 1);
+    EXPECT_EQ(rowTotal(*grid, u"bob"_s, 0).toDouble(), 3);
+    EXPECT_EQ(rowTotal(*grid, u"bob"_s, 1).toDouble(), 1);
     EXPECT_EQ(grid->rows().size(), 2) << "bob and the total: no template of ann's";
 }
 

@@ -11,14 +11,15 @@
 #include <gtest/gtest.h>
 
 using namespace bx;
+using namespace Qt::StringLiterals;
 using olap::Aggregate;
 using olap::DatePart;
 
 namespace {
 
-const QueryColumn kOwner{QStringLiteral("Owner"), pivot::ColumnKind::Text};
-const QueryColumn kAsked{QStringLiteral("Asked"), pivot::ColumnKind::Date};
-const QueryColumn kHours{QStringLiteral("Hours"), pivot::ColumnKind::Number};
+const QueryColumn kOwner{u"Owner"_s, pivot::ColumnKind::Text};
+const QueryColumn kAsked{u"Asked"_s, pivot::ColumnKind::Date};
+const QueryColumn kHours{u"Hours"_s, pivot::ColumnKind::Number};
 
 struct Placing
 {
@@ -85,12 +86,12 @@ TEST(AnalysisDesignTest, PlacesColumnsInAreas)
 TEST(AnalysisDesignTest, SavesItemsInTheirAreasAndReadsThemBack)
 {
     AnalysisDesign design;
-    design.title = QStringLiteral("O'Brien's hours");
+    design.title = u"O'Brien's hours"_s;
     design.place(AnalysisArea::Vertical, kAsked, {DatePart::Quarter});
     design.place(AnalysisArea::Horizontal, kOwner, {});
     design.addFact(kHours.name, Aggregate::Sum);
     design.addFact(kHours.name, Aggregate::Max);
-    design.formulas << AnalysisItem::formula(QStringLiteral("Hours / 2"), QStringLiteral("Half"));
+    design.formulas << AnalysisItem::formula(u"Hours / 2"_s, u"Half"_s);
 
     const Analysis analysis = design.analysis();
     ASSERT_EQ(analysis.items.size(), 5);
@@ -99,10 +100,10 @@ TEST(AnalysisDesignTest, SavesItemsInTheirAreasAndReadsThemBack)
     EXPECT_EQ(part.parameter1, olap::kDatePartParameter);
     EXPECT_EQ(part.parameter2, int(DatePart::Quarter));
     EXPECT_EQ(part.parameter3, int(AnalysisArea::Vertical));
-    EXPECT_EQ(part.parentItem, QStringLiteral("Asked"));
+    EXPECT_EQ(part.parentItem, u"Asked"_s);
     EXPECT_EQ(analysis.items[1].parameter1, int(AnalysisArea::Horizontal));
-    EXPECT_EQ(analysis.items[2].title, QStringLiteral("Hours"));
-    EXPECT_EQ(analysis.items[3].title, QStringLiteral("Hours Max"));
+    EXPECT_EQ(analysis.items[2].title, u"Hours"_s);
+    EXPECT_EQ(analysis.items[3].title, u"Hours Max"_s);
     EXPECT_EQ(analysis.items[3].parameter1, int(Aggregate::Max));
     EXPECT_EQ(analysis.items[4].type, olap::ItemType::Formula);
     EXPECT_EQ(design.formulaOperands().size(), 2);
@@ -116,13 +117,12 @@ TEST(AnalysisDesignTest, SavesItemsInTheirAreasAndReadsThemBack)
 TEST(AnalysisDesignTest, DeliveredItemsTakeTheirDefaultAreas)
 {
     Analysis delivered;
-    delivered.items = {AnalysisItem::dimension(QStringLiteral("Owner"), QStringLiteral("Owner")),
-                       AnalysisItem::datePart(QStringLiteral("Asked"), DatePart::Year),
-                       AnalysisItem::dimension(QStringLiteral("Status"), QStringLiteral("Status"),
-                                               AnalysisArea::Vertical)};
+    delivered.items = {AnalysisItem::dimension(u"Owner"_s, u"Owner"_s),
+                       AnalysisItem::datePart(u"Asked"_s, DatePart::Year),
+                       AnalysisItem::dimension(u"Status"_s, u"Status"_s, AnalysisArea::Vertical)};
     const AnalysisDesign design = AnalysisDesign::of(delivered);
-    EXPECT_EQ(names(design.vertical), QStringLiteral("YEAR_Asked,Status"));
-    EXPECT_EQ(names(design.horizontal), QStringLiteral("Owner"));
+    EXPECT_EQ(names(design.vertical), u"YEAR_Asked,Status"_s);
+    EXPECT_EQ(names(design.horizontal), u"Owner"_s);
 }
 
 namespace {
@@ -162,10 +162,10 @@ TEST_P(AnalysisReaderTest, ReadsAwayAndReportsOnlyTheNewestRead)
 {
     test::addTaskRow(db(), {});
     test::addTaskRow(db(), {});
-    const QString tasks = QStringLiteral("SELECT SCR_Number FROM SCR");
+    const QString tasks = u"SELECT SCR_Number FROM SCR"_s;
     {
         AnalysisReader reader;
-        start(reader, QStringLiteral("SELECT 1 AS One"));
+        start(reader, u"SELECT 1 AS One"_s);
         start(reader, tasks);
         EXPECT_TRUE(reader.busy());
         ASSERT_TRUE(QTest::qWaitFor([&] { return !reader.busy(); }, 20000));
@@ -184,10 +184,10 @@ TEST_P(AnalysisReaderTest, ReadsAwayAndReportsOnlyTheNewestRead)
     }
     {
         AnalysisReader reader;
-        start(reader, QStringLiteral("DELETE FROM SCR"));
+        start(reader, u"DELETE FROM SCR"_s);
         ASSERT_TRUE(QTest::qWaitFor([&] { return !reader.busy(); }, 20000));
         EXPECT_FALSE(refusal.isEmpty());
-        EXPECT_EQ(db().scalar(QStringLiteral("SELECT count(*) FROM SCR")).toInt(), 2);
+        EXPECT_EQ(db().scalar(u"SELECT count(*) FROM SCR"_s).toInt(), 2);
     }
 }
 

@@ -13,16 +13,19 @@
 using namespace bx;
 using namespace bx::pivot;
 using namespace bx::test;
+using namespace Qt::StringLiterals;
 using olap::Aggregate;
 
 namespace {
 
-/** The CSV's lines, each without its CR LF; fails on a bare LF ending a line. */
+/** The CSV's UTF-8 lines without their CR LF; fails on a bare LF ending a line or a BOM. */
 QStringList csvLines(const Grid& grid)
 {
-    const QString text = QString::fromUtf8(toCsv(grid));
-    EXPECT_TRUE(text.endsWith(QStringLiteral("\r\n")));
-    QStringList lines = text.split(QStringLiteral("\r\n"));
+    const QByteArray bytes = toCsv(grid);
+    EXPECT_FALSE(bytes.startsWith("\xEF\xBB\xBF"));
+    const QString text = QString::fromUtf8(bytes);
+    EXPECT_TRUE(text.endsWith(u"\r\n"_s));
+    QStringList lines = text.split(u"\r\n"_s);
     lines.removeLast();
     return lines;
 }
@@ -60,30 +63,25 @@ const CsvCase kCsvCases[] = {
                    {"-7", 1, "", 0},
                    {"Zoë", 1, "", 5}}),
      {{dimension("Owner")}, {}, {hoursFact()}},
-     {QStringLiteral("Owner,Hours"), QStringLiteral("-7,0"), QStringLiteral("<b>R&D</b> & Co,1.5"),
-      QStringLiteral("'=SUM(A1),6"), QStringLiteral("\"a,b\",2"),
-      QStringLiteral("\"line\nbreak\",3"), QStringLiteral("\"say \"\"hi\"\"\",4"),
-      QStringLiteral("Zoë,5"), QStringLiteral("Total,21.5")}},
+     {u"Owner,Hours"_s, u"-7,0"_s, u"<b>R&D</b> & Co,1.5"_s, u"'=SUM(A1),6"_s, u"\"a,b\",2"_s,
+      u"\"line\nbreak\",3"_s, u"\"say \"\"hi\"\"\",4"_s, u"Zoë,5"_s, u"Total,21.5"_s}},
     {"NestedColumnsFlattenedWithTheirSubtotals",
      twoYears(),
      ownerByYearAndStatus(),
-     {QStringLiteral("Owner,2023 / Open / Hours,2023 / Total / Hours,2024 / Done / Hours,"
-                     "2024 / Open / Hours,2024 / Total / Hours,Total / Hours"),
-      QStringLiteral("ann,1,1,,2,2,3"), QStringLiteral("bob,,,4,8,12,12"),
-      QStringLiteral("Total,1,1,4,10,14,15")}},
+     {u"Owner,2023 / Open / Hours,2023 / Total / Hours,2024 / Done / Hours,"
+      "2024 / Open / Hours,2024 / Total / Hours,Total / Hours"_s,
+      u"ann,1,1,,2,2,3"_s, u"bob,,,4,8,12,12"_s, u"Total,1,1,4,10,14,15"_s}},
     {"NestedRowsWithSubtotalsAndTwoFacts",
      twoYears(),
      {{dimension("Owner"), dimension("Status")},
       {},
       {hoursFact(), hoursFact(Aggregate::Count, "Tasks")}},
-     {QStringLiteral("Owner,Status,Hours,Tasks"), QStringLiteral("ann,Open,3,2"),
-      QStringLiteral("ann,Total,3,2"), QStringLiteral("bob,Done,4,1"),
-      QStringLiteral("bob,Open,8,1"), QStringLiteral("bob,Total,12,2"),
-      QStringLiteral("Total,,15,4")}},
+     {u"Owner,Status,Hours,Tasks"_s, u"ann,Open,3,2"_s, u"ann,Total,3,2"_s, u"bob,Done,4,1"_s,
+      u"bob,Open,8,1"_s, u"bob,Total,12,2"_s, u"Total,,15,4"_s}},
     {"AverageKeepsItsPrecision",
      hoursByOwner({{"ann", 1, "", 1}, {"ann", 1, "", 1}, {"ann", 1, "", 2}}),
      {{}, {}, {hoursFact(Aggregate::Average, "Mean, hours")}},
-     {QStringLiteral(",\"Mean, hours\""), QStringLiteral("Total,1.33333333333333")}},
+     {u",\"Mean, hours\""_s, u"Total,1.33333333333333"_s}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Export, CsvTest, ::testing::ValuesIn(kCsvCases),
@@ -91,27 +89,17 @@ INSTANTIATE_TEST_SUITE_P(Export, CsvTest, ::testing::ValuesIn(kCsvCases),
                              return std::string(c.param.name);
                          });
 
-// UTF-8 bytes, no byte-order mark.
-TEST(CsvTest, IsUtf8)
-{
-    const QByteArray csv =
-        toCsv(built(hoursByOwner({{"Zoë", 1, "", 1}}), {{dimension("Owner")}, {}, {hoursFact()}}));
-    EXPECT_TRUE(csv.startsWith("Owner,"));
-    EXPECT_TRUE(csv.contains("Zo\xc3\xab,1\r\n"));
-}
-
 /**
  * The table of an HTML page as the browser places it: every cell in each slot it covers (rowspan
  * and colspan followed), text unescaped. Fails when a row's slots do not add up to `width`.
  */
 QList<QStringList> tableSlots(const QString& html, int width)
 {
-    static const QRegularExpression row(QStringLiteral("<tr[^>]*>(.*?)</tr>"),
+    static const QRegularExpression row(u"<tr[^>]*>(.*?)</tr>"_s,
                                         QRegularExpression::DotMatchesEverythingOption);
-    static const QRegularExpression cell(
-        QStringLiteral("<(th|td)((?: [a-z]+=\"[^\"]*\")*)>(.*?)</\\1>"),
-        QRegularExpression::DotMatchesEverythingOption);
-    static const QRegularExpression span(QStringLiteral("(colspan|rowspan)=\"(\\d+)\""));
+    static const QRegularExpression cell(u"<(th|td)((?: [a-z]+=\"[^\"]*\")*)>(.*?)</\\1>"_s,
+                                         QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression span(u"(colspan|rowspan)=\"(\\d+)\""_s);
     QList<QStringList> table;
     std::map<std::pair<int, int>, QString> taken;
     int r = 0;
@@ -130,11 +118,11 @@ QList<QStringList> tableSlots(const QString& html, int width)
             while (taken.count({r, c}))
                 ++c;
             QString text = m.captured(3);
-            text.remove(QRegularExpression(QStringLiteral("</?b>")));
-            text.replace(QStringLiteral("&lt;"), QStringLiteral("<"))
-                .replace(QStringLiteral("&gt;"), QStringLiteral(">"))
-                .replace(QStringLiteral("&quot;"), QStringLiteral("\""))
-                .replace(QStringLiteral("&amp;"), QStringLiteral("&"));
+            text.remove(QRegularExpression(u"</?b>"_s));
+            text.replace(u"&lt;"_s, u"<"_s)
+                .replace(u"&gt;"_s, u">"_s)
+                .replace(u"&quot;"_s, u"\""_s)
+                .replace(u"&amp;"_s, u"&"_s);
             for (int i = 0; i < down; ++i)
                 for (int j = 0; j < across; ++j)
                     taken[{r + i, c + j}] = text;
@@ -185,17 +173,16 @@ TEST(HtmlTest, NestsRowHeadersAndGivesFactsALevel)
 // Every text from the data is escaped: the title, members, dimension and fact captions.
 TEST(HtmlTest, EscapesEveryText)
 {
-    const QString nasty = QStringLiteral("<b>R&D</b> & Co");
+    const QString nasty = u"<b>R&D</b> & Co"_s;
     Definition definition{{dimension("Owner")}, {dimension("Status")}, {hoursFact()}};
     definition.rows[0].title = nasty;
     definition.facts[0].title = nasty;
     const QString html = toHtml(
         built(hoursByOwner({{"<b>R&D</b> & Co", 1, "<i>x</i>", 1}}), definition), {nasty, true, 1});
     EXPECT_FALSE(html.contains(nasty));
-    EXPECT_FALSE(html.contains(QStringLiteral("<i>")));
-    EXPECT_GE(html.count(QStringLiteral("&lt;b&gt;R&amp;D&lt;/b&gt; &amp; Co")), 4)
-        << html.toStdString();
-    EXPECT_TRUE(html.contains(QStringLiteral("&lt;i&gt;x&lt;/i&gt;")));
+    EXPECT_FALSE(html.contains(u"<i>"_s));
+    EXPECT_GE(html.count(u"&lt;b&gt;R&amp;D&lt;/b&gt; &amp; Co"_s), 4) << html.toStdString();
+    EXPECT_TRUE(html.contains(u"&lt;i&gt;x&lt;/i&gt;"_s));
 }
 
 TEST(HtmlTest, AlignsTheTitleAsTitleAlignSays)
@@ -210,11 +197,10 @@ TEST(HtmlTest, AlignsTheTitleAsTitleAlignSays)
                  {2, "align=\"right\""},
                  {7, "align=\"left\""}};
     for (const auto& c : cases) {
-        const QString html = toHtml(grid, {QStringLiteral("Hours"), true, c.align});
-        EXPECT_TRUE(html.contains(QStringLiteral("<h2 %1").arg(QLatin1String(c.attribute))))
-            << c.align;
+        const QString html = toHtml(grid, {u"Hours"_s, true, c.align});
+        EXPECT_TRUE(html.contains(u"<h2 %1"_s.arg(QLatin1String(c.attribute)))) << c.align;
     }
-    EXPECT_FALSE(toHtml(grid, {QStringLiteral("Hours"), false, 1}).contains(u"<h2"));
+    EXPECT_FALSE(toHtml(grid, {u"Hours"_s, false, 1}).contains(u"<h2"));
 }
 
 // A chart draws the innermost lines only: a subtotal would count its members twice.
@@ -226,11 +212,11 @@ TEST(ChartDataTest, ChartsInnermostLinesAndThePieFromTheColumnTotal)
     const ChartData data = chartData(Layout(grid));
     EXPECT_EQ(data.categories, texts({"ann / Open", "bob / Done", "bob / Open"}));
     ASSERT_EQ(data.series.size(), 2);
-    EXPECT_EQ(data.series[0].name, QStringLiteral("2023"));
+    EXPECT_EQ(data.series[0].name, u"2023"_s);
     EXPECT_EQ(data.series[1].values, (QList<std::optional<double>>{2.0, 4.0, 8.0}));
     EXPECT_EQ(data.series[0].values,
               (QList<std::optional<double>>{1.0, std::nullopt, std::nullopt}));
-    EXPECT_EQ(data.pieName, QStringLiteral("Hours"));
+    EXPECT_EQ(data.pieName, u"Hours"_s);
     EXPECT_EQ(data.pie, (QList<std::optional<double>>{3.0, 4.0, 8.0}));
 
     const ChartData cut = chartData(Layout(grid), 2, 1);
@@ -247,7 +233,7 @@ TEST(ChartDataTest, AnAxisWithoutDimensionsChartsItsTotal)
         chartData(Layout(built(twoYears(), {{dimension("Owner")}, {}, {hoursFact()}})));
     EXPECT_EQ(data.categories, texts({"ann", "bob"}));
     ASSERT_EQ(data.series.size(), 1);
-    EXPECT_EQ(data.series[0].name, QStringLiteral("Hours"));
+    EXPECT_EQ(data.series[0].name, u"Hours"_s);
     EXPECT_EQ(data.series[0].values, (QList<std::optional<double>>{3.0, 12.0}));
 }
 

@@ -11,6 +11,7 @@
 
 using namespace bx;
 using namespace bx::pivot;
+using namespace Qt::StringLiterals;
 using olap::Aggregate;
 using olap::DatePart;
 
@@ -40,8 +41,7 @@ QVariant text(const char* value)
 /** Owner, Priority (number), Status, Hours (number), Entered (date). */
 Source tasks(std::initializer_list<Row> rows, int bias = 0)
 {
-    Source source{{QStringLiteral("Owner"), QStringLiteral("Priority"), QStringLiteral("Status"),
-                   QStringLiteral("Hours"), QStringLiteral("Entered")},
+    Source source{{u"Owner"_s, u"Priority"_s, u"Status"_s, u"Hours"_s, u"Entered"_s},
                   {ColumnKind::Text, ColumnKind::Number, ColumnKind::Text, ColumnKind::Number,
                    ColumnKind::Date},
                   {},
@@ -84,9 +84,8 @@ std::vector<std::string> dump(const Grid& grid)
     const auto labels = [](const Axis& axis, int entry) {
         QStringList parts;
         for (int level = 0; level < axis.dimensions.size(); ++level)
-            parts << (level < axis.entries[entry].path.size() ? axis.label(entry, level)
-                                                              : QStringLiteral("*"));
-        return parts.isEmpty() ? QStringLiteral("*") : parts.join(u'/');
+            parts << (level < axis.entries[entry].path.size() ? axis.label(entry, level) : u"*"_s);
+        return parts.isEmpty() ? u"*"_s : parts.join(u'/');
     };
     QStringList header;
     for (int c = 0; c < grid.columns().size(); ++c)
@@ -97,10 +96,9 @@ std::vector<std::string> dump(const Grid& grid)
         for (int c = 0; c < grid.columns().size(); ++c)
             for (int f = 0; f < grid.facts().size(); ++f) {
                 const QVariant v = grid.value(r, c, f);
-                cells << (v.isNull() ? QStringLiteral("-") : v.toString());
+                cells << (v.isNull() ? u"-"_s : v.toString());
             }
-        out.push_back(
-            (labels(grid.rows(), r) + QStringLiteral(": ") + cells.join(u' ')).toStdString());
+        out.push_back((labels(grid.rows(), r) + u": "_s + cells.join(u' ')).toStdString());
     }
     return out;
 }
@@ -208,17 +206,16 @@ INSTANTIATE_TEST_SUITE_P(
              {"*", "ann: 8 2 4 0.25 -20.25", "bob: 0 2 0 - -4.25", "*: 8 4 2 0.5 -40.25"}},
         // Hidden text, empty, number and date-part members leave their rows out of every cell
         // and total, and out of the other axis (bob's "C" makes no column).
-        Case{
-            "HiddenMembersLeaveTheirRowsOut",
-            tasks({{"ann", 2, "A", 1, at("2024-01-05 12:00:00")},
-                   {"bob", 2, "C", 2, at("2024-01-05 12:00:00")},
-                   {nullptr, 2, "A", 4, at("2024-01-05 12:00:00")},
-                   {"ann", 10, "A", 8, at("2024-01-05 12:00:00")},
-                   {"ann", 2, "A", 16, at("2024-02-05 12:00:00")}}),
-            {{hiding(dim("Owner"), {QStringLiteral("bob"), null}), hiding(dim("Priority"), {10.0})},
-             {dim("Status"), hiding(dim("Entered", DatePart::Month), {2})},
-             {fact("Hours", Aggregate::Sum)}},
-            {"A/January A/* */*", "ann/2: 1 1 1", "ann/*: 1 1 1", "*/*: 1 1 1"}}),
+        Case{"HiddenMembersLeaveTheirRowsOut",
+             tasks({{"ann", 2, "A", 1, at("2024-01-05 12:00:00")},
+                    {"bob", 2, "C", 2, at("2024-01-05 12:00:00")},
+                    {nullptr, 2, "A", 4, at("2024-01-05 12:00:00")},
+                    {"ann", 10, "A", 8, at("2024-01-05 12:00:00")},
+                    {"ann", 2, "A", 16, at("2024-02-05 12:00:00")}}),
+             {{hiding(dim("Owner"), {u"bob"_s, null}), hiding(dim("Priority"), {10.0})},
+              {dim("Status"), hiding(dim("Entered", DatePart::Month), {2})},
+              {fact("Hours", Aggregate::Sum)}},
+             {"A/January A/* */*", "ann/2: 1 1 1", "ann/*: 1 1 1", "*/*: 1 1 1"}}),
     [](const testing::TestParamInfo<Case>& p) { return p.param.name; });
 
 struct Refused
@@ -302,15 +299,15 @@ TEST(PivotFormulaCheck, TitleGoesBeforeNameAndTheDefaultCapsAreNamed)
     // "Hours" is one fact's column and another's title: the title wins.
     const QList<Fact> facts{fact("Hours", Aggregate::Sum, "Spent"),
                             fact("Priority", Aggregate::Max, "Hours")};
-    Outcome<Formula> f = Formula::parse(QStringLiteral("R"), QStringLiteral("hours"), facts);
+    Outcome<Formula> f = Formula::parse(u"R"_s, u"hours"_s, facts);
     ASSERT_TRUE(f);
     const double values[] = {1, 7};
     EXPECT_EQ(f->evaluate(values), 7);
-    EXPECT_FALSE(checkFormula(QStringLiteral("R"), QStringLiteral("Spent / 2"), facts));
-    EXPECT_TRUE(checkFormula(QStringLiteral("R"), QString(), facts));
+    EXPECT_FALSE(checkFormula(u"R"_s, u"Spent / 2"_s, facts));
+    EXPECT_TRUE(checkFormula(u"R"_s, QString(), facts));
 
     EXPECT_EQ(tooManyRowsMessage(Limits().rows),
-              QStringLiteral("The analysis reads more than 1,000,000 rows. Narrow its query."));
+              u"The analysis reads more than 1,000,000 rows. Narrow its query."_s);
 }
 
 // A formula is read by descent, one level a parenthesis: a stored formula nested without end is
@@ -319,14 +316,13 @@ TEST(PivotFormulaCheck, DeepNestingIsRefusedInsteadOfOverflowing)
 {
     const QList<Fact> facts{fact("Hours", Aggregate::Sum)};
     const Outcome<Formula> deep = Formula::parse(
-        QStringLiteral("R"), QString::fromUtf8(test::fuzzFind("pivot_formula", "deep-parentheses")),
-        facts);
+        u"R"_s, QString::fromUtf8(test::fuzzFind("pivot_formula", "deep-parentheses")), facts);
     ASSERT_FALSE(deep);
     EXPECT_EQ(deep.refusal()->message,
-              QStringLiteral("The formula of \"R\" is nested more than 200 levels deep."));
+              u"The formula of \"R\" is nested more than 200 levels deep."_s);
 
-    const QString deepest = QString(198, u'(') + QStringLiteral("-Hours") + QString(198, u')');
-    const Outcome<Formula> kept = Formula::parse(QStringLiteral("R"), deepest, facts);
+    const QString deepest = QString(198, u'(') + u"-Hours"_s + QString(198, u')');
+    const Outcome<Formula> kept = Formula::parse(u"R"_s, deepest, facts);
     ASSERT_TRUE(kept) << kept.refusal()->message.toStdString();
     const double values[] = {2};
     EXPECT_EQ(kept->evaluate(values), -2);

@@ -10,13 +10,14 @@
 
 using namespace bx;
 using namespace bx::reportrun;
+using namespace Qt::StringLiterals;
 
 namespace {
 
 UserRecord userWith(bool globalReports)
 {
     UserRecord user;
-    user.userId = QStringLiteral("ann");
+    user.userId = u"ann"_s;
     user.reports = true;
     user.globalReports = globalReports;
     return user;
@@ -26,19 +27,18 @@ UserRecord userWith(bool globalReports)
 ReportLayout tasksByOwner()
 {
     ReportLayout l;
-    l.title = QStringLiteral("Tasks by owner");
-    l.columns = {{QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("Owner"), 10,
-                  ReportAlign::Left, ReportFormat::Text, -1, true},
-                 {QStringLiteral("SCR_Title"), QStringLiteral("Title")}};
-    l.grouping = {{QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("Owner"), true, false}};
-    useSource(l, Source::Tasks,
-              {{QStringLiteral("SCR_Owner_User_ID"), false}, {QStringLiteral("SCR_Title"), true}});
+    l.title = u"Tasks by owner"_s;
+    l.columns = {
+        {u"SCR_Owner_User_ID"_s, u"Owner"_s, 10, ReportAlign::Left, ReportFormat::Text, -1, true},
+        {u"SCR_Title"_s, u"Title"_s}};
+    l.grouping = {{u"SCR_Owner_User_ID"_s, u"Owner"_s, true, false}};
+    useSource(l, Source::Tasks, {{u"SCR_Owner_User_ID"_s, false}, {u"SCR_Title"_s, true}});
     return l;
 }
 
 int writtenFormat(const ReportLayout& layout)
 {
-    return QJsonDocument::fromJson(layout.toJson()).object().value(QLatin1String("format")).toInt();
+    return QJsonDocument::fromJson(layout.toJson()).object().value("format"_L1).toInt();
 }
 
 } // namespace
@@ -48,11 +48,11 @@ int writtenFormat(const ReportLayout& layout)
 TEST(ReportDraft, WhatIsHandedBackReadsBackEqual)
 {
     ReportLayout blank;
-    blank.title = QStringLiteral("New Report");
+    blank.title = u"New Report"_s;
     useSource(blank, Source::History);
-    blank.columns = {{QStringLiteral("Route_Note"), QString()}};
-    blank.grouping = {{QStringLiteral("Route_Note"), QString(), true, true}};
-    blank.totals = {{QStringLiteral("Route_Note"), ReportFunction::Count, ReportLevel::Group, {}}};
+    blank.columns = {{u"Route_Note"_s, QString()}};
+    blank.grouping = {{u"Route_Note"_s, QString(), true, true}};
+    blank.totals = {{u"Route_Note"_s, ReportFunction::Count, ReportLevel::Group, {}}};
     ReportLayout plain = bx::test::everyKeyReportLayout();
     plain.style.reset();
     plain.columns[4].format = ReportFormat::Number;
@@ -83,9 +83,9 @@ TEST(ReportDraft, WhatIsHandedBackReadsBackEqual)
     const Outcome<ReportLayout> filled =
         reportdraft::finish(userWith(false), blank, reportdraft::draftOf(blank));
     ASSERT_TRUE(filled);
-    EXPECT_EQ(filled->columns.at(0).caption, QStringLiteral("Route_Note"));
-    EXPECT_EQ(filled->grouping.at(0).caption, QStringLiteral("Route_Note"));
-    EXPECT_EQ(filled->totals.at(0).caption, QStringLiteral("Count"));
+    EXPECT_EQ(filled->columns.at(0).caption, u"Route_Note"_s);
+    EXPECT_EQ(filled->grouping.at(0).caption, u"Route_Note"_s);
+    EXPECT_EQ(filled->totals.at(0).caption, u"Count"_s);
 }
 
 // A preset source is recognised with the order its groups and sorts put first, and written
@@ -94,31 +94,30 @@ TEST(ReportDraft, PresetSourcesAreOrderedByGroupsThenSorts)
 {
     const ReportDraft draft = reportdraft::draftOf(tasksByOwner());
     ASSERT_EQ(draft.source, Source::Tasks);
-    EXPECT_EQ(draft.sorts, (QList<ReportSort>{{QStringLiteral("SCR_Title"), true}}));
+    EXPECT_EQ(draft.sorts, (QList<ReportSort>{{u"SCR_Title"_s, true}}));
     EXPECT_TRUE(tasksByOwner().query.endsWith(
-        QLatin1String("\nORDER BY SCR_Owner_User_ID, SCR_Title DESC, SCR.SCR_Number")));
+        "\nORDER BY SCR_Owner_User_ID, SCR_Title DESC, SCR.SCR_Number"_L1));
 
     ReportDraft changed = draft;
     changed.source = Source::Attachments;
     changed.layout.grouping.clear();
-    changed.sorts = {{QStringLiteral("Attach_Date"), true}};
+    changed.sorts = {{u"Attach_Date"_s, true}};
     const Outcome<ReportLayout> done = reportdraft::finish(userWith(false), draft.layout, changed);
     ASSERT_TRUE(done) << done.refusal()->message.toStdString();
-    EXPECT_EQ(done->query,
-              sourceQuery(Source::Attachments, {{QStringLiteral("Attach_Date"), true}}));
+    EXPECT_EQ(done->query, sourceQuery(Source::Attachments, {{u"Attach_Date"_s, true}}));
     EXPECT_EQ(sourceOf(done->query),
-              (SourceOrder{Source::Attachments, {{QStringLiteral("Attach_Date"), true}}}));
+              (SourceOrder{Source::Attachments, {{u"Attach_Date"_s, true}}}));
 
     // Blank reports and the layouts stored before sorting existed are the sources as they were.
     ReportLayout old;
     useSource(old, Source::History);
-    EXPECT_TRUE(old.query.endsWith(QLatin1String("\nORDER BY SCR.SCR_Number, ROUTE.Route_Number")));
+    EXPECT_TRUE(old.query.endsWith("\nORDER BY SCR.SCR_Number, ROUTE.Route_Number"_L1));
     EXPECT_EQ(sourceOf(old.query), (SourceOrder{Source::History, {}}));
 
     ReportLayout unordered = tasksByOwner();
-    unordered.grouping.prepend({QStringLiteral("SCR_Title"), {}, true, false});
+    unordered.grouping.prepend({u"SCR_Title"_s, {}, true, false});
     EXPECT_FALSE(reportdraft::draftOf(unordered).source);
-    EXPECT_FALSE(sourceOf(unordered.query + QStringLiteral(", x")));
+    EXPECT_FALSE(sourceOf(unordered.query + u", x"_s));
 }
 
 // Only plain field names reach a preset source's statement.
@@ -133,7 +132,7 @@ TEST(ReportDraft, RefusesFieldsThatAreNotPlainNames)
         const Outcome<ReportLayout> sorted =
             reportdraft::finish(userWith(true), tasksByOwner(), asSort);
         ASSERT_FALSE(sorted);
-        EXPECT_TRUE(sorted.refusal()->message.startsWith(QLatin1String("sorts[0]: field")));
+        EXPECT_TRUE(sorted.refusal()->message.startsWith("sorts[0]: field"_L1));
 
         ReportDraft asGroup = reportdraft::draftOf(tasksByOwner());
         asGroup.layout.columns[0].field = QString::fromUtf8(name);
@@ -141,7 +140,7 @@ TEST(ReportDraft, RefusesFieldsThatAreNotPlainNames)
         const Outcome<ReportLayout> grouped =
             reportdraft::finish(userWith(true), tasksByOwner(), asGroup);
         ASSERT_FALSE(grouped);
-        EXPECT_TRUE(grouped.refusal()->message.startsWith(QLatin1String("grouping[0]: field")));
+        EXPECT_TRUE(grouped.refusal()->message.startsWith("grouping[0]: field"_L1));
     }
 }
 
@@ -151,9 +150,9 @@ TEST(ReportDraft, AnOwnQueryNeedsTheGlobalReportsRight)
 {
     const ReportLayout own = bx::test::everyKeyReportLayout();
     ReportLayout blank;
-    blank.title = QStringLiteral("New Report");
+    blank.title = u"New Report"_s;
     useSource(blank, Source::Tasks);
-    blank.columns = {{QStringLiteral("SCR_Title"), QStringLiteral("Title")}};
+    blank.columns = {{u"SCR_Title"_s, u"Title"_s}};
 
     const auto changed = [](const ReportLayout& from, auto&& change) {
         ReportDraft d = reportdraft::draftOf(from);
@@ -171,30 +170,21 @@ TEST(ReportDraft, AnOwnQueryNeedsTheGlobalReportsRight)
          changed(blank,
                  [](ReportDraft& d) {
                      d.source.reset();
-                     d.layout.query.replace(QStringLiteral("SCR.*"),
-                                            QStringLiteral("SCR.SCR_Title"));
+                     d.layout.query.replace(u"SCR.*"_s, u"SCR.SCR_Title"_s);
                  }),
          true},
         {"the own query's text", own,
-         changed(own,
-                 [](ReportDraft& d) {
-                     d.layout.query.replace(QStringLiteral(">="), QStringLiteral(">"));
-                 }),
-         true},
+         changed(own, [](ReportDraft& d) { d.layout.query.replace(u">="_s, u">"_s); }), true},
         {"a parameter now asked", own,
          changed(own, [](ReportDraft& d) { d.layout.parameters[2].ask = true; }), true},
         {"a parameter's default", own,
-         changed(own,
-                 [](ReportDraft& d) { d.layout.parameters[0].defaultValue = QStringLiteral("5"); }),
-         true},
+         changed(own, [](ReportDraft& d) { d.layout.parameters[0].defaultValue = u"5"_s; }), true},
         {"a parameter's caption", own,
-         changed(own,
-                 [](ReportDraft& d) { d.layout.parameters[0].caption = QStringLiteral("Lowest"); }),
-         false},
+         changed(own, [](ReportDraft& d) { d.layout.parameters[0].caption = u"Lowest"_s; }), false},
         {"the title and columns", own,
          changed(own,
                  [](ReportDraft& d) {
-                     d.layout.title = QStringLiteral("Other");
+                     d.layout.title = u"Other"_s;
                      d.layout.columns[3].width = 50;
                  }),
          false},
@@ -202,7 +192,7 @@ TEST(ReportDraft, AnOwnQueryNeedsTheGlobalReportsRight)
          changed(own,
                  [](ReportDraft& d) {
                      d.source = Source::Tasks;
-                     d.layout.columns = {{QStringLiteral("SCR_Title"), QStringLiteral("Title")}};
+                     d.layout.columns = {{u"SCR_Title"_s, u"Title"_s}};
                      d.layout.grouping.clear();
                      d.layout.totals.clear();
                  }),
@@ -226,7 +216,7 @@ TEST(ReportDraft, AnOwnQueryNeedsTheGlobalReportsRight)
     // Publishing: an own statement from a file, or changed from the stored one, needs the right
     // too; a preset source, or the stored statement under a new title, does not.
     ReportLayout retitled = own;
-    retitled.title = QStringLiteral("Other");
+    retitled.title = u"Other"_s;
     const struct
     {
         const char* what;
@@ -256,6 +246,5 @@ TEST(ReportDraft, RefusesALayoutTheFormatRefuses)
     const Outcome<ReportLayout> done =
         reportdraft::finish(userWith(true), bx::test::everyKeyReportLayout(), draft);
     ASSERT_FALSE(done);
-    EXPECT_EQ(done.refusal()->message,
-              QStringLiteral("The report cannot be used: the layout has no title"));
+    EXPECT_EQ(done.refusal()->message, u"The report cannot be used: the layout has no title"_s);
 }

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 using namespace bx;
+using namespace Qt::StringLiterals;
 using bx::test::FixedClock;
 
 namespace {
@@ -22,8 +23,7 @@ namespace {
 /** The delivered layouts in the source tree; the tests run from build/<preset>/bin. */
 QString reportsDir()
 {
-    return QDir::cleanPath(QCoreApplication::applicationDirPath() +
-                           QStringLiteral("/../../../data/reports"));
+    return QDir::cleanPath(QCoreApplication::applicationDirPath() + u"/../../../data/reports"_s);
 }
 
 struct Delivered
@@ -42,8 +42,8 @@ QList<Delivered> deliveredReports()
         return out;
     }
     for (int i = 1; i <= 9; ++i) {
-        const QString name = QString::number(i) + QStringLiteral(".rpx");
-        QFile f(reportsDir() + QLatin1Char('/') + name);
+        const QString name = QString::number(i) + u".rpx"_s;
+        QFile f(reportsDir() + u'/' + name);
         if (!f.open(QIODevice::ReadOnly)) {
             ADD_FAILURE() << "cannot read " << f.fileName().toStdString();
             continue;
@@ -63,21 +63,20 @@ QList<Delivered> deliveredReports()
 
 TEST(StandardReports, HideTemplatesAndOtherUsersSensitiveTasks)
 {
-    const QString templates = QStringLiteral("COALESCE(SCR.SCR_Template, 0) = 0");
+    const QString templates = u"COALESCE(SCR.SCR_Template, 0) = 0"_s;
     const QString sensitive =
-        QStringLiteral("(COALESCE(SCR.SCR_Sensitive, 0) = 0 OR SCR.SCR_Owner_User_ID = [pUser] OR "
-                       "SCR.SCR_Request_ID = [pUser])");
+        u"(COALESCE(SCR.SCR_Sensitive, 0) = 0 OR SCR.SCR_Owner_User_ID = [pUser] OR "
+        "SCR.SCR_Request_ID = [pUser])"_s;
     for (const Delivered& r : deliveredReports()) {
         SCOPED_TRACE(r.file.toStdString());
         const QString query = r.layout.query.simplified();
         EXPECT_TRUE(query.contains(templates));
         EXPECT_TRUE(query.contains(sensitive));
-        const auto user =
-            std::find_if(r.layout.parameters.cbegin(), r.layout.parameters.cend(),
-                         [](const auto& p) { return p.name == QStringLiteral("pUser"); });
+        const auto user = std::find_if(r.layout.parameters.cbegin(), r.layout.parameters.cend(),
+                                       [](const auto& p) { return p.name == u"pUser"_s; });
         ASSERT_NE(user, r.layout.parameters.cend());
         EXPECT_EQ(user->type, ReportParameterType::User);
-        EXPECT_EQ(user->defaultValue, QStringLiteral("currentUser"));
+        EXPECT_EQ(user->defaultValue, u"currentUser"_s);
         EXPECT_FALSE(user->ask);
     }
 }
@@ -88,13 +87,12 @@ TEST(StandardReports, SortByTheirGroupFieldsFirst)
     for (const Delivered& r : deliveredReports()) {
         SCOPED_TRACE(r.file.toStdString());
         const QString sql = r.layout.parameterQuery().sql();
-        const qsizetype orderBy =
-            sql.lastIndexOf(QStringLiteral("ORDER BY"), -1, Qt::CaseInsensitive);
+        const qsizetype orderBy = sql.lastIndexOf(u"ORDER BY"_s, -1, Qt::CaseInsensitive);
         ASSERT_GE(orderBy, 0);
-        const QStringList keys = sql.mid(orderBy + 8).split(QLatin1Char(','));
+        const QStringList keys = sql.mid(orderBy + 8).split(u',');
         ASSERT_GE(keys.size(), r.layout.grouping.size());
         for (qsizetype i = 0; i < r.layout.grouping.size(); ++i) {
-            const QString key = keys.at(i).trimmed().section(QLatin1Char('.'), -1);
+            const QString key = keys.at(i).trimmed().section(u'.', -1);
             EXPECT_EQ(key.compare(r.layout.grouping.at(i).field, Qt::CaseInsensitive), 0)
                 << key.toStdString();
         }
@@ -167,46 +165,42 @@ QJsonObject withQuery(const char* text)
 
 TEST(ReportLayout, ReadsAValidLayoutWithItsDefaults)
 {
-    QString error = QStringLiteral("stale");
+    QString error = u"stale"_s;
     const std::optional<ReportLayout> layout =
         ReportLayout::fromJson(toBytes(validLayout()), &error);
     ASSERT_TRUE(layout) << error.toStdString();
     EXPECT_TRUE(error.isEmpty());
-    EXPECT_EQ(layout->query.count(QLatin1Char('\n')), 3);
-    EXPECT_EQ(layout->parameters.at(0).caption, QStringLiteral("pUser"));
+    EXPECT_EQ(layout->query.count(u'\n'), 3);
+    EXPECT_EQ(layout->parameters.at(0).caption, u"pUser"_s);
     EXPECT_EQ(layout->columns.at(0).width, 12);
     EXPECT_EQ(layout->columns.at(1).decimals, 0);
     EXPECT_EQ(layout->columns.at(3).decimals, -1);
-    EXPECT_EQ(layout->grouping.at(0).caption, QStringLiteral("Owner")); // the column's caption
+    EXPECT_EQ(layout->grouping.at(0).caption, u"Owner"_s); // the column's caption
     EXPECT_TRUE(layout->grouping.at(0).header);
     EXPECT_EQ(layout->totals.at(1).level, ReportLevel::Report);
     EXPECT_EQ(layout->orientation, ReportOrientation::Portrait);
     // Result columns come back in lower case from the server engine.
-    EXPECT_EQ(layout->column(QStringLiteral("scr_title")), &layout->columns.at(2));
+    EXPECT_EQ(layout->column(u"scr_title"_s), &layout->columns.at(2));
 }
 
 TEST(ReportLayout, RoundTripsEveryFeature)
 {
     ReportLayout l;
-    l.title = QStringLiteral("Hours \"by\" person");
-    l.description = QStringLiteral("first line\nsecond line");
-    l.query = QStringLiteral("PARAMETERS pMin Double, pName Text;\nSELECT a, b FROM T\n"
-                             "WHERE a > [pMin] AND b = [pName]");
-    l.parameters = {{QStringLiteral("pMin"), QStringLiteral("At least"),
-                     ReportParameterType::Number, QStringLiteral("2.5"), true},
-                    {QStringLiteral("pName"), QStringLiteral("Name"), ReportParameterType::Text,
-                     QString(), true}};
-    l.columns = {{QStringLiteral("a"), QStringLiteral("A"), 9, ReportAlign::Center,
-                  ReportFormat::Number, 6, false}, // the most decimals allowed
-                 {QStringLiteral("b"), QStringLiteral("B"), 30, ReportAlign::Right,
-                  ReportFormat::DateTime, -1, true}};
-    l.grouping = {{QStringLiteral("b"), QStringLiteral("When"), false, true}};
-    l.totals = {
-        {QStringLiteral("a"), ReportFunction::Sum, ReportLevel::Group, QStringLiteral("S")},
-        {QStringLiteral("b"), ReportFunction::Max, ReportLevel::Report, QStringLiteral("Last")}};
+    l.title = u"Hours \"by\" person"_s;
+    l.description = u"first line\nsecond line"_s;
+    l.query = u"PARAMETERS pMin Double, pName Text;\nSELECT a, b FROM T\n"
+              "WHERE a > [pMin] AND b = [pName]"_s;
+    l.parameters = {{u"pMin"_s, u"At least"_s, ReportParameterType::Number, u"2.5"_s, true},
+                    {u"pName"_s, u"Name"_s, ReportParameterType::Text, QString(), true}};
+    l.columns = {{u"a"_s, u"A"_s, 9, ReportAlign::Center, ReportFormat::Number, 6,
+                  false}, // the most decimals allowed
+                 {u"b"_s, u"B"_s, 30, ReportAlign::Right, ReportFormat::DateTime, -1, true}};
+    l.grouping = {{u"b"_s, u"When"_s, false, true}};
+    l.totals = {{u"a"_s, ReportFunction::Sum, ReportLevel::Group, u"S"_s},
+                {u"b"_s, ReportFunction::Max, ReportLevel::Report, u"Last"_s}};
     l.orientation = ReportOrientation::Landscape;
-    l.header = QStringLiteral("{title} for {user}");
-    l.footer = QStringLiteral("{date} {page}/{pages}");
+    l.header = u"{title} for {user}"_s;
+    l.footer = u"{date} {page}/{pages}"_s;
     ASSERT_EQ(l.validationError(), QString());
 
     QString error;
@@ -231,15 +225,15 @@ TEST(ReportLayout, RefusesFaultyLayoutsWithAClearReason)
          "format 3, newer than this program reads (2)"},
         // The number is checked before the keys: a newer file may hold keys unknown here.
         {"newer format with a new key",
-         toBytes(withKey(withKey(validLayout(), "format", 3), "watermark", QLatin1String("x"))),
+         toBytes(withKey(withKey(validLayout(), "format", 3), "watermark", "x"_L1)),
          "format 3, newer than this program reads (2)"},
-        {"style in format 1", toBytes(withKey(validLayout(), "style", QLatin1String("formal"))),
+        {"style in format 1", toBytes(withKey(validLayout(), "style", "formal"_L1)),
          "style needs a layout of format 2"},
         {"currency in format 1",
-         toBytes(withEntry(validLayout(), "columns", 3, "format", QLatin1String("currency"))),
+         toBytes(withEntry(validLayout(), "columns", 3, "format", "currency"_L1)),
          "columns[3]: format \"currency\" needs a layout of format 2"},
         {"unknown style",
-         toBytes(withKey(withKey(validLayout(), "format", 2), "style", QLatin1String("Fancy"))),
+         toBytes(withKey(withKey(validLayout(), "format", 2), "style", "Fancy"_L1)),
          "unknown style \"Fancy\"; expected compact, corporate, formal, casual or softGray"},
         {"misspelt key", toBytes(withKey(validLayout(), "colums", QJsonArray())),
          "unknown key \"colums\""},
@@ -248,45 +242,41 @@ TEST(ReportLayout, RefusesFaultyLayoutsWithAClearReason)
         {"missing query", toBytes(withKey(validLayout(), "query", QJsonValue::Undefined)),
          "no query"},
         {"duplicate column",
-         toBytes(withEntry(validLayout(), "columns", 2, "field", QLatin1String("scr_number"))),
+         toBytes(withEntry(validLayout(), "columns", 2, "field", "scr_number"_L1)),
          "columns[2]: field \"scr_number\" is shown by more than one column"},
-        {"unknown align",
-         toBytes(withEntry(validLayout(), "columns", 1, "align", QLatin1String("middle"))),
+        {"unknown align", toBytes(withEntry(validLayout(), "columns", 1, "align", "middle"_L1)),
          "columns[1]: unknown align \"middle\"; expected left, right or center"},
-        {"unknown format",
-         toBytes(withEntry(validLayout(), "columns", 1, "format", QLatin1String("money"))),
+        {"unknown format", toBytes(withEntry(validLayout(), "columns", 1, "format", "money"_L1)),
          "columns[1]: unknown format \"money\""},
         {"too many decimals",
-         toBytes(withEntry(validLayout(), "columns", 1, "format", QLatin1String("number:9"))),
-         "N from 0 to 6"},
+         toBytes(withEntry(validLayout(), "columns", 1, "format", "number:9"_L1)), "N from 0 to 6"},
         {"total on unknown column",
-         toBytes(withEntry(validLayout(), "totals", 0, "field", QLatin1String("Hours"))),
+         toBytes(withEntry(validLayout(), "totals", 0, "field", "Hours"_L1)),
          "totals[0]: field \"Hours\" is not one of the columns"},
         {"unknown function",
-         toBytes(withEntry(validLayout(), "totals", 0, "function", QLatin1String("median"))),
+         toBytes(withEntry(validLayout(), "totals", 0, "function", "median"_L1)),
          "totals[0]: unknown function \"median\"; expected sum, count, avg, min or max"},
         {"sum of text",
-         toBytes(withEntry(withEntry(validLayout(), "totals", 0, "function", QLatin1String("sum")),
-                           "totals", 0, "field", QLatin1String("SCR_Title"))),
+         toBytes(withEntry(withEntry(validLayout(), "totals", 0, "function", "sum"_L1), "totals", 0,
+                           "field", "SCR_Title"_L1)),
          "totals[0]: sum of \"SCR_Title\" needs a column of format \"number\""},
         {"group total without footer",
          toBytes(withEntry(validLayout(), "grouping", 0, "footer", false)),
          "totals[0]: a group total needs a group level with a footer"},
         {"grouping on unknown column",
-         toBytes(withEntry(validLayout(), "grouping", 0, "field", QLatin1String("Owner"))),
+         toBytes(withEntry(validLayout(), "grouping", 0, "field", "Owner"_L1)),
          "grouping[0]: field \"Owner\" is not one of the columns"},
         {"default of another type",
-         toBytes(
-             withEntry(validLayout(), "parameters", 1, "default", QLatin1String("currentUser"))),
+         toBytes(withEntry(validLayout(), "parameters", 1, "default", "currentUser"_L1)),
          "parameters[1]: default \"currentUser\" does not suit a parameter of type date"},
         {"unknown date default",
-         toBytes(withEntry(validLayout(), "parameters", 1, "default", QLatin1String("yesterday"))),
+         toBytes(withEntry(validLayout(), "parameters", 1, "default", "yesterday"_L1)),
          "parameters[1]: unknown default \"yesterday\""},
         {"silent parameter without default",
          toBytes(withEntry(validLayout(), "parameters", 0, "default", QJsonValue::Undefined)),
          "parameters[0]: a parameter that is not asked for needs a default"},
         {"parameter described twice",
-         toBytes(withEntry(validLayout(), "parameters", 1, "name", QLatin1String("PUSER"))),
+         toBytes(withEntry(validLayout(), "parameters", 1, "name", "PUSER"_L1)),
          "parameters[1]: parameter \"PUSER\" is described twice"},
         {"declared but not described",
          toBytes(withQuery("PARAMETERS pUser Text, pSince DateTime, pTo DateTime; SELECT 1 FROM "
@@ -305,8 +295,7 @@ TEST(ReportLayout, RefusesFaultyLayoutsWithAClearReason)
          "a [name] in the statement is not declared"},
         {"declaration without statement", toBytes(withQuery("PARAMETERS pUser Text, pSince Date")),
          "no statement after the PARAMETERS declaration"},
-        {"unknown placeholder",
-         toBytes(withKey(validLayout(), "footer", QLatin1String("{title} at {time}"))),
+        {"unknown placeholder", toBytes(withKey(validLayout(), "footer", "{title} at {time}"_L1)),
          "footer: unknown placeholder {time}"},
     };
     for (const Case& c : cases) {
@@ -350,35 +339,27 @@ TEST(ReportLayout, DefaultValuesAreGmtMomentsAndSessionValues)
     };
     ReportLayout l;
     l.parameters = {
-        {QStringLiteral("pToday"), {}, ReportParameterType::Date, QStringLiteral("today"), true},
-        {QStringLiteral("pWeek"), {}, ReportParameterType::Date, QStringLiteral("weekStart"), true},
-        {QStringLiteral("pNow"), {}, ReportParameterType::Date, QStringLiteral("now"), true},
-        {QStringLiteral("pUser"),
-         {},
-         ReportParameterType::User,
-         QStringLiteral("currentUser"),
-         false},
-        {QStringLiteral("pWs"),
-         {},
-         ReportParameterType::Workshop,
-         QStringLiteral("currentWorkshop"),
-         false},
-        {QStringLiteral("pRate"), {}, ReportParameterType::Number, QStringLiteral("2.5"), true},
-        {QStringLiteral("pDays"), {}, ReportParameterType::Number, QStringLiteral("7"), true},
-        {QStringLiteral("pName"), {}, ReportParameterType::Text, QString(), true},
+        {u"pToday"_s, {}, ReportParameterType::Date, u"today"_s, true},
+        {u"pWeek"_s, {}, ReportParameterType::Date, u"weekStart"_s, true},
+        {u"pNow"_s, {}, ReportParameterType::Date, u"now"_s, true},
+        {u"pUser"_s, {}, ReportParameterType::User, u"currentUser"_s, false},
+        {u"pWs"_s, {}, ReportParameterType::Workshop, u"currentWorkshop"_s, false},
+        {u"pRate"_s, {}, ReportParameterType::Number, u"2.5"_s, true},
+        {u"pDays"_s, {}, ReportParameterType::Number, u"7"_s, true},
+        {u"pName"_s, {}, ReportParameterType::Text, QString(), true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.local.toString(Qt::ISODate).toStdString());
         const FixedClock clock(c.local, c.offset);
-        const QVariantMap v = l.defaultValues(clock, QStringLiteral("ann"), 42);
-        EXPECT_EQ(v.value(QStringLiteral("pToday")).toDateTime(), c.today);
-        EXPECT_EQ(v.value(QStringLiteral("pWeek")).toDateTime(), c.weekStart);
-        EXPECT_EQ(v.value(QStringLiteral("pNow")).toDateTime(), c.local.addSecs(-c.offset));
-        EXPECT_EQ(v.value(QStringLiteral("pUser")), QVariant(QStringLiteral("ann")));
-        EXPECT_EQ(v.value(QStringLiteral("pWs")), QVariant(qlonglong(42)));
-        EXPECT_EQ(v.value(QStringLiteral("pRate")), QVariant(2.5));
-        EXPECT_EQ(v.value(QStringLiteral("pDays")), QVariant(qlonglong(7)));
-        EXPECT_FALSE(v.contains(QStringLiteral("pName")));
+        const QVariantMap v = l.defaultValues(clock, u"ann"_s, 42);
+        EXPECT_EQ(v.value(u"pToday"_s).toDateTime(), c.today);
+        EXPECT_EQ(v.value(u"pWeek"_s).toDateTime(), c.weekStart);
+        EXPECT_EQ(v.value(u"pNow"_s).toDateTime(), c.local.addSecs(-c.offset));
+        EXPECT_EQ(v.value(u"pUser"_s), QVariant(u"ann"_s));
+        EXPECT_EQ(v.value(u"pWs"_s), QVariant(qlonglong(42)));
+        EXPECT_EQ(v.value(u"pRate"_s), QVariant(2.5));
+        EXPECT_EQ(v.value(u"pDays"_s), QVariant(qlonglong(7)));
+        EXPECT_FALSE(v.contains(u"pName"_s));
     }
 }
 
@@ -405,27 +386,12 @@ TEST(ReportLayout, WritesTheOldestFormatThatHoldsIt)
         layout->style = c.style;
         layout->columns.last().format = c.lastFormat;
         const QByteArray json = layout->toJson();
-        EXPECT_EQ(QJsonDocument::fromJson(json).object().value(QLatin1String("format")).toInt(),
-                  c.written);
+        EXPECT_EQ(QJsonDocument::fromJson(json).object().value("format"_L1).toInt(), c.written);
         QString error;
         const std::optional<ReportLayout> again = ReportLayout::fromJson(json, &error);
         ASSERT_TRUE(again) << error.toStdString();
         EXPECT_TRUE(*again == *layout);
     }
-}
-
-TEST(ReportLayout, ReadsFormat2)
-{
-    QJsonObject root =
-        withKey(withKey(validLayout(), "format", 2), "style", QLatin1String("softGray"));
-    root = withEntry(root, "columns", 3, "format", QLatin1String("currency"));
-    root = withEntry(root, "totals", 1, "function", QLatin1String("sum"));
-    QString error;
-    const std::optional<ReportLayout> layout = ReportLayout::fromJson(toBytes(root), &error);
-    ASSERT_TRUE(layout) << error.toStdString();
-    EXPECT_EQ(layout->style, ReportStyle::SoftGray);
-    EXPECT_EQ(ReportLayout::styleName(*layout->style), QStringLiteral("Soft Gray"));
-    EXPECT_EQ(layout->columns.at(3).format, ReportFormat::Currency);
 }
 
 // The format list a column is chosen from holds exactly the texts a file may carry.
@@ -439,8 +405,8 @@ TEST(ReportLayout, OffersEveryColumnFormatItReads)
         ASSERT_TRUE(format);
         EXPECT_EQ(ReportLayout::formatText(format->first, format->second), text);
     }
-    EXPECT_TRUE(choices.contains(QStringLiteral("number:2")));
-    EXPECT_TRUE(choices.contains(QStringLiteral("currency")));
+    EXPECT_TRUE(choices.contains(u"number:2"_s));
+    EXPECT_TRUE(choices.contains(u"currency"_s));
     for (const char* refused : {"number:7", "number:-1", "date:2", "number:", "money", ""})
         EXPECT_FALSE(ReportLayout::formatOf(QString::fromLatin1(refused))) << refused;
 }

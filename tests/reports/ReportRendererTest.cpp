@@ -10,6 +10,7 @@
 
 using namespace bx;
 using namespace bx::reportrender;
+using namespace Qt::StringLiterals;
 using bx::test::FixedClock;
 
 namespace {
@@ -23,16 +24,16 @@ FixedClock eastClock()
 /** The page's text: one line per element's text, entities read back. */
 QStringList textLines(const QString& html)
 {
-    const qsizetype body = html.indexOf(QStringLiteral("<body>"));
+    const qsizetype body = html.indexOf(u"<body>"_s);
     QString text = html.mid(body);
-    static const QRegularExpression tag(QStringLiteral("<[^>]*>"));
-    text.replace(tag, QStringLiteral("\n"));
-    text.replace(QStringLiteral("&lt;"), QStringLiteral("<"));
-    text.replace(QStringLiteral("&gt;"), QStringLiteral(">"));
-    text.replace(QStringLiteral("&quot;"), QStringLiteral("\""));
-    text.replace(QStringLiteral("&amp;"), QStringLiteral("&"));
+    static const QRegularExpression tag(u"<[^>]*>"_s);
+    text.replace(tag, u"\n"_s);
+    text.replace(u"&lt;"_s, u"<"_s);
+    text.replace(u"&gt;"_s, u">"_s);
+    text.replace(u"&quot;"_s, u"\""_s);
+    text.replace(u"&amp;"_s, u"&"_s);
     QStringList lines;
-    for (const QString& line : text.split(QLatin1Char('\n'))) {
+    for (const QString& line : text.split(u'\n')) {
         if (!line.trimmed().isEmpty())
             lines << line.trimmed();
     }
@@ -46,7 +47,7 @@ TEST(ReportRenderer, ShowsEachFormat)
     const FixedClock clock = eastClock();
     const auto column = [](ReportFormat format, int decimals = -1) {
         ReportColumn c;
-        c.field = QStringLiteral("f");
+        c.field = u"f"_s;
         c.format = format;
         c.decimals = decimals;
         return c;
@@ -65,7 +66,7 @@ TEST(ReportRenderer, ShowsEachFormat)
         {column(ReportFormat::Number, 0), qlonglong(1234), "1234"},
         {column(ReportFormat::Number), qlonglong(42), "42"},
         {column(ReportFormat::Number), 0.5, "0.5"},
-        {column(ReportFormat::Number, 2), QStringLiteral("n/a"), "n/a"},
+        {column(ReportFormat::Number, 2), u"n/a"_s, "n/a"},
         {column(ReportFormat::Number, 2), QVariant(), ""},
         {column(ReportFormat::Currency), 1234.5, "$1,234.50"},
         {column(ReportFormat::Currency), -1234567.891, "-$1,234,567.89"},
@@ -75,12 +76,12 @@ TEST(ReportRenderer, ShowsEachFormat)
         // Stored in GMT, shown on the local day and hour.
         {column(ReportFormat::Date), lateInJanuary, "2024-02-01"},
         {column(ReportFormat::DateTime), lateInJanuary, "2024-02-01 01:30"},
-        {column(ReportFormat::Date), QStringLiteral("2024-01-31 23:30:00"), "2024-02-01"},
+        {column(ReportFormat::Date), u"2024-01-31 23:30:00"_s, "2024-02-01"},
         {column(ReportFormat::Date), QVariant(), ""},
         {column(ReportFormat::Flag), qlonglong(1), "Yes"},
         {column(ReportFormat::Flag), qlonglong(0), "No"},
         {column(ReportFormat::Flag), QVariant(), "No"},
-        {column(ReportFormat::Text), QStringLiteral("O'Brien"), "O'Brien"},
+        {column(ReportFormat::Text), u"O'Brien"_s, "O'Brien"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.value.toString().toStdString());
@@ -91,13 +92,12 @@ TEST(ReportRenderer, ShowsEachFormat)
 TEST(ReportRenderer, FillsInPageTextsInOnePass)
 {
     RenderedReport r;
-    r.title = QStringLiteral("Plan {page}");
-    r.date = QStringLiteral("2024-05-06");
-    r.user = QStringLiteral("ann");
-    EXPECT_EQ(
-        r.pageText(QStringLiteral("{title} - {date} by {user}, page {page} of {pages}"), 2, 3),
-        QStringLiteral("Plan {page} - 2024-05-06 by ann, page 2 of 3"));
-    EXPECT_EQ(r.pageText(QStringLiteral("{unknown} {pages}"), 1, 1), QStringLiteral("{unknown} 1"));
+    r.title = u"Plan {page}"_s;
+    r.date = u"2024-05-06"_s;
+    r.user = u"ann"_s;
+    EXPECT_EQ(r.pageText(u"{title} - {date} by {user}, page {page} of {pages}"_s, 2, 3),
+              u"Plan {page} - 2024-05-06 by ann, page 2 of 3"_s);
+    EXPECT_EQ(r.pageText(u"{unknown} {pages}"_s, 1, 1), u"{unknown} 1"_s);
 }
 
 // Groups open with their headers and close with their footers' totals, in order; hidden columns
@@ -106,44 +106,43 @@ TEST(ReportRenderer, LaysOutGroupsFootersAndTotals)
 {
     const FixedClock clock = eastClock();
     ReportLayout layout = bx::test::sampleReportLayout();
-    layout.footer = QStringLiteral("{title} page {page}");
-    const RenderedReport r =
-        render(layout, bx::test::sampleReportRows(), clock, QStringLiteral("ann"));
+    layout.footer = u"{title} page {page}"_s;
+    const RenderedReport r = render(layout, bx::test::sampleReportRows(), clock, u"ann"_s);
 
     const QStringList expected = {
-        QStringLiteral("Tasks by owner"),
-        QStringLiteral("Owner: ann"),
-        QStringLiteral("Category: A"),
-        QStringLiteral("ID"),
-        QStringLiteral("1"),
-        QStringLiteral("<b>R&D</b> & Co"),
-        QStringLiteral("10.50"),
-        QStringLiteral("2024-02-01"),
-        QStringLiteral("2"),
-        QStringLiteral("Beta"),
-        QStringLiteral("4.25"),
-        QStringLiteral("Category: B"),
-        QStringLiteral("ID"),
-        QStringLiteral("3"),
-        QStringLiteral("Gamma"),
-        QStringLiteral("1.00"),
-        QStringLiteral("2024-03-01"),
-        QStringLiteral("Tasks: 3"),
-        QStringLiteral("Amount:"),
-        QStringLiteral("15.75"),
-        QStringLiteral("Owner: bob"),
-        QStringLiteral("Category: A"),
-        QStringLiteral("ID"),
-        QStringLiteral("4"),
-        QStringLiteral("Delta"),
-        QStringLiteral("100.00"),
-        QStringLiteral("2024-03-02"),
-        QStringLiteral("Tasks: 1"),
-        QStringLiteral("Amount:"),
-        QStringLiteral("100.00"),
-        QStringLiteral("All tasks: 4"),
-        QStringLiteral("Total:"),
-        QStringLiteral("115.75"),
+        u"Tasks by owner"_s,
+        u"Owner: ann"_s,
+        u"Category: A"_s,
+        u"ID"_s,
+        u"1"_s,
+        u"<b>R&D</b> & Co"_s,
+        u"10.50"_s,
+        u"2024-02-01"_s,
+        u"2"_s,
+        u"Beta"_s,
+        u"4.25"_s,
+        u"Category: B"_s,
+        u"ID"_s,
+        u"3"_s,
+        u"Gamma"_s,
+        u"1.00"_s,
+        u"2024-03-01"_s,
+        u"Tasks: 3"_s,
+        u"Amount:"_s,
+        u"15.75"_s,
+        u"Owner: bob"_s,
+        u"Category: A"_s,
+        u"ID"_s,
+        u"4"_s,
+        u"Delta"_s,
+        u"100.00"_s,
+        u"2024-03-02"_s,
+        u"Tasks: 1"_s,
+        u"Amount:"_s,
+        u"100.00"_s,
+        u"All tasks: 4"_s,
+        u"Total:"_s,
+        u"115.75"_s,
     };
     QStringList lines = textLines(r.html);
     // Every caption line but ID is dropped, so that the sequence reads as the report does.
@@ -153,24 +152,24 @@ TEST(ReportRenderer, LaysOutGroupsFootersAndTotals)
 
     for (const char* secret : {"s1", "s2", "s3", "s4", "Secret"})
         EXPECT_FALSE(r.html.contains(QLatin1String(secret))) << secret;
-    EXPECT_FALSE(r.html.contains(QStringLiteral("<b>R&D")));
+    EXPECT_FALSE(r.html.contains(u"<b>R&D"_s));
     EXPECT_EQ(r.orientation, ReportOrientation::Portrait);
-    EXPECT_EQ(r.footerText(1, 2), QStringLiteral("Tasks by owner page 1"));
-    EXPECT_EQ(r.user, QStringLiteral("ann"));
-    EXPECT_EQ(r.date, QStringLiteral("2024-05-06"));
+    EXPECT_EQ(r.footerText(1, 2), u"Tasks by owner page 1"_s);
+    EXPECT_EQ(r.user, u"ann"_s);
+    EXPECT_EQ(r.date, u"2024-05-06"_s);
 }
 
 TEST(ReportRenderer, EmptyReportKeepsCaptionsAndCountsNothing)
 {
     const FixedClock clock = eastClock();
-    const RenderedReport r = render(bx::test::sampleReportLayout(), bx::test::manySampleRows(0),
-                                    clock, QStringLiteral("ann"));
+    const RenderedReport r =
+        render(bx::test::sampleReportLayout(), bx::test::manySampleRows(0), clock, u"ann"_s);
     const QStringList lines = textLines(r.html);
-    EXPECT_TRUE(lines.contains(QStringLiteral("Due Date")));
-    EXPECT_TRUE(lines.contains(QStringLiteral("All tasks: 0")));
-    EXPECT_TRUE(lines.contains(QStringLiteral("Total:")));
-    EXPECT_TRUE(lines.contains(QStringLiteral("0.00")));
-    EXPECT_FALSE(r.html.contains(QStringLiteral("Owner:")));
+    EXPECT_TRUE(lines.contains(u"Due Date"_s));
+    EXPECT_TRUE(lines.contains(u"All tasks: 0"_s));
+    EXPECT_TRUE(lines.contains(u"Total:"_s));
+    EXPECT_TRUE(lines.contains(u"0.00"_s));
+    EXPECT_FALSE(r.html.contains(u"Owner:"_s));
 }
 
 // Widths are characters of the body font: a table narrower than the page keeps their proportion
@@ -195,15 +194,13 @@ TEST(ReportRenderer, ScalesColumnWidthsToThePage)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.table);
         ReportLayout l;
-        l.title = QStringLiteral("Widths");
+        l.title = u"Widths"_s;
         l.orientation = c.orientation;
-        l.columns = {{QStringLiteral("a"), QStringLiteral("A"), c.first},
-                     {QStringLiteral("b"), QStringLiteral("B"), c.second}};
-        const RenderedReport r =
-            render(l, RecordSet({QStringLiteral("a"), QStringLiteral("b")}, {{1, 2}}), clock, {});
-        EXPECT_TRUE(r.html.contains(QStringLiteral("<table width=\"") + QLatin1String(c.table)))
+        l.columns = {{u"a"_s, u"A"_s, c.first}, {u"b"_s, u"B"_s, c.second}};
+        const RenderedReport r = render(l, RecordSet({u"a"_s, u"b"_s}, {{1, 2}}), clock, {});
+        EXPECT_TRUE(r.html.contains(u"<table width=\""_s + QLatin1String(c.table)))
             << r.html.toStdString();
-        EXPECT_TRUE(r.html.contains(QStringLiteral("<th width=\"") + QLatin1String(c.firstColumn)));
+        EXPECT_TRUE(r.html.contains(u"<th width=\""_s + QLatin1String(c.firstColumn)));
         EXPECT_EQ(r.orientation, c.orientation);
     }
 }

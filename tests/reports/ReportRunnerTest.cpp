@@ -13,6 +13,7 @@
 
 using namespace bx;
 using namespace bx::reportrun;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -34,37 +35,32 @@ QDateTime gmt(int month, int day, int hour = 8)
 class ReportRunnerTest : public bx::test::SessionTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        SessionTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
         clock.setStandardOffsetSeconds(2 * 3600);
         clock.set(naive(QDate(2024, 5, 8), QTime(10, 0)));
         session.currentWorkshopId = 7;
-        bx::test::addUsers(db(),
-                           {QStringLiteral("ann"), QStringLiteral("bob"), QStringLiteral("carol")});
+        bx::test::addUsers(db(), {u"ann"_s, u"bob"_s, u"carol"_s});
         bx::test::addWorkshop(db(), 7);
         bx::test::addWorkshop(db(), 8);
-        bx::test::addCategories(db(), {QStringLiteral("Build")});
-        bx::test::addMembers(db(), 7, {QStringLiteral("ann"), QStringLiteral("bob")});
-        bx::test::addMembers(db(), 8, {QStringLiteral("carol")});
+        bx::test::addCategories(db(), {u"Build"_s});
+        bx::test::addMembers(db(), 7, {u"ann"_s, u"bob"_s});
+        bx::test::addMembers(db(), 8, {u"carol"_s});
 
-        alpha = task(QStringLiteral("Alpha task"), QStringLiteral("ann"), 7, gmt(5, 1));
-        beta = task(QStringLiteral("Beta task"), QStringLiteral("ann"), 7, {});
-        secret = task(QStringLiteral("Secret task"), QStringLiteral("bob"), 7, {}, true);
-        elsewhere = task(QStringLiteral("Elsewhere task"), QStringLiteral("carol"), 8, {});
+        alpha = task(u"Alpha task"_s, u"ann"_s, 7, gmt(5, 1));
+        beta = task(u"Beta task"_s, u"ann"_s, 7, {});
+        secret = task(u"Secret task"_s, u"bob"_s, 7, {}, true);
+        elsewhere = task(u"Elsewhere task"_s, u"carol"_s, 8, {});
         for (const qlonglong t : {alpha, secret, elsewhere}) {
-            db().insertNumbered(QStringLiteral("ROUTE"), QStringLiteral("Route_Number"),
-                                {QStringLiteral("SCR_Number"), QStringLiteral("USER_ID"),
-                                 QStringLiteral("Route_Date_In"), QStringLiteral("Route_Status")},
-                                {t, QStringLiteral("ann"), gmt(5, 7), QStringLiteral("C")});
-            db().insertNumbered(QStringLiteral("ATTACH"), QStringLiteral("Attach_Number"),
-                                {QStringLiteral("SCR_Number"), QStringLiteral("Attach_Title"),
-                                 QStringLiteral("Attach_Type"), QStringLiteral("Attach_Owner"),
-                                 QStringLiteral("Attach_Date")},
-                                {t, QStringLiteral("Status - Issue with supplier"),
-                                 QStringLiteral("M"), QStringLiteral("ann"), gmt(5, 7)});
+            db().insertNumbered(
+                u"ROUTE"_s, u"Route_Number"_s,
+                {u"SCR_Number"_s, u"USER_ID"_s, u"Route_Date_In"_s, u"Route_Status"_s},
+                {t, u"ann"_s, gmt(5, 7), u"C"_s});
+            db().insertNumbered(
+                u"ATTACH"_s, u"Attach_Number"_s,
+                {u"SCR_Number"_s, u"Attach_Title"_s, u"Attach_Type"_s, u"Attach_Owner"_s,
+                 u"Attach_Date"_s},
+                {t, u"Status - Issue with supplier"_s, u"M"_s, u"ann"_s, gmt(5, 7)});
         }
     }
 
@@ -76,7 +72,7 @@ protected:
                                            {QString(scr::GroupId), workshop},
                                            {QString(scr::OwnerTargetDate), due},
                                            {QString(scr::Sensitive), sensitive},
-                                           {QString(scr::Category), QStringLiteral("Build")}});
+                                           {QString(scr::Category), u"Build"_s}});
     }
 
     static ReportLayout delivered(int number)
@@ -96,8 +92,7 @@ protected:
         ReportLayout l;
         l.title = sourceName(source);
         useSource(l, source);
-        l.columns = {{QStringLiteral("SCR_Number"), QStringLiteral("ID")},
-                     {QStringLiteral("SCR_Title"), QStringLiteral("Title")}};
+        l.columns = {{u"SCR_Number"_s, u"ID"_s}, {u"SCR_Title"_s, u"Title"_s}};
         return l;
     }
 
@@ -105,7 +100,7 @@ protected:
     {
         QList<qlonglong> out;
         for (int i = 0; i < rows.rowCount(); ++i)
-            out << rows.value(i, QStringLiteral("SCR_Number")).toLongLong();
+            out << rows.value(i, u"SCR_Number"_s).toLongLong();
         return out;
     }
 
@@ -133,8 +128,8 @@ TEST_P(ReportRunnerTest, RunsTheNineDeliveredReports)
         QStringList listed;
         QStringList left;
     };
-    const QString a = QStringLiteral("Alpha task");
-    const QString b = QStringLiteral("Beta task");
+    const QString a = u"Alpha task"_s;
+    const QString b = u"Beta task"_s;
     const Case cases[] = {
         {1, {a}, {b}}, {2, {a}, {b}}, {3, {b}, {a}}, {4, {a}, {b}},   {5, {a}, {b}},
         {6, {b}, {a}}, {7, {a}, {b}}, {8, {a}, {b}}, {9, {a, b}, {}},
@@ -146,8 +141,7 @@ TEST_P(ReportRunnerTest, RunsTheNineDeliveredReports)
         EXPECT_EQ(report->title, StandardReports::byNumber(c.number).title);
         for (const QString& title : c.listed)
             EXPECT_TRUE(report->html.contains(title)) << title.toStdString();
-        for (const QString& title :
-             c.left + QStringList{QStringLiteral("Secret task"), QStringLiteral("Elsewhere task")})
+        for (const QString& title : c.left + QStringList{u"Secret task"_s, u"Elsewhere task"_s})
             EXPECT_FALSE(report->html.contains(title)) << title.toStdString();
     }
 }
@@ -161,8 +155,8 @@ TEST_P(ReportRunnerTest, SourcesHoldTheWorkshopsTasksThatAreNotSensitive)
     };
     const Case cases[] = {
         {Source::Tasks, {}},
-        {Source::Attachments, {QStringLiteral("Attach_Title"), QStringLiteral("Attach_Date")}},
-        {Source::History, {QStringLiteral("Route_Status"), QStringLiteral("Route_Date_In")}},
+        {Source::Attachments, {u"Attach_Title"_s, u"Attach_Date"_s}},
+        {Source::History, {u"Route_Status"_s, u"Route_Date_In"_s}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(sourceName(c.source).toStdString());
@@ -170,15 +164,14 @@ TEST_P(ReportRunnerTest, SourcesHoldTheWorkshopsTasksThatAreNotSensitive)
         EXPECT_EQ(layout.validationError(), QString());
         EXPECT_FALSE(layout.parameters.at(0).ask);
         // The workshop is the session's, whatever a caller passes for it.
-        const Outcome<RecordSet> rows =
-            runLayout(session, layout, {{QStringLiteral("pWorkshop"), 8}});
+        const Outcome<RecordSet> rows = runLayout(session, layout, {{u"pWorkshop"_s, 8}});
         ASSERT_TRUE(rows) << rows.refusal()->message.toStdString();
         const QList<qlonglong> expected =
             c.source == Source::Tasks ? QList<qlonglong>{alpha, beta} : QList<qlonglong>{alpha};
         EXPECT_EQ(numbers(*rows), expected);
         for (const QString& column : c.extraColumns)
             EXPECT_TRUE(rows->hasColumn(column)) << column.toStdString();
-        EXPECT_FALSE(rows->hasColumn(QStringLiteral("OLE_Data")));
+        EXPECT_FALSE(rows->hasColumn(u"OLE_Data"_s));
     }
 }
 
@@ -186,16 +179,14 @@ TEST_P(ReportRunnerTest, AskedValuesReplaceTheirDefaults)
 {
     ReportLayout layout = delivered(4); // over due before [pToday]
     // Due before 1 May: nothing; the default (today) lists Alpha, due on 1 May.
-    const Outcome<RecordSet> none =
-        runLayout(session, layout, {{QStringLiteral("ptoday"), gmt(4, 30)}});
+    const Outcome<RecordSet> none = runLayout(session, layout, {{u"ptoday"_s, gmt(4, 30)}});
     ASSERT_TRUE(none);
     EXPECT_TRUE(none->isEmpty());
     const Outcome<RecordSet> some = runLayout(session, layout);
     ASSERT_TRUE(some);
     EXPECT_EQ(numbers(*some), QList<qlonglong>{alpha});
     // Signed in as another user through a value for a parameter that is never asked: ignored.
-    const Outcome<RecordSet> asBob =
-        runLayout(session, delivered(9), {{QStringLiteral("pUser"), QStringLiteral("bob")}});
+    const Outcome<RecordSet> asBob = runLayout(session, delivered(9), {{u"pUser"_s, u"bob"_s}});
     ASSERT_TRUE(asBob);
     EXPECT_FALSE(numbers(*asBob).contains(secret));
 }
@@ -203,18 +194,18 @@ TEST_P(ReportRunnerTest, AskedValuesReplaceTheirDefaults)
 TEST_P(ReportRunnerTest, RefusesWhatCannotRunAndLogsIt)
 {
     ReportLayout brokenQuery = sourceLayout(Source::Tasks);
-    brokenQuery.query.replace(QStringLiteral("FROM SCR"), QStringLiteral("FROM NO_SUCH_TABLE"));
+    brokenQuery.query.replace(u"FROM SCR"_s, u"FROM NO_SUCH_TABLE"_s);
     ReportLayout missingColumn = sourceLayout(Source::Tasks);
-    missingColumn.columns.append({QStringLiteral("Hours"), QStringLiteral("Hours")});
+    missingColumn.columns.append({u"Hours"_s, u"Hours"_s});
     ReportLayout noValue = delivered(4);
     noValue.parameters[0].defaultValue.clear();
     ReportLayout invalid = sourceLayout(Source::Tasks);
     invalid.columns.clear();
     ReportLayout writes = sourceLayout(Source::Tasks);
-    writes.query = QStringLiteral("DELETE FROM SCR");
+    writes.query = u"DELETE FROM SCR"_s;
     writes.parameters.clear();
     ReportLayout sneaks = sourceLayout(Source::Tasks);
-    sneaks.query = QStringLiteral("SELECT * FROM SCR; DELETE FROM SCR");
+    sneaks.query = u"SELECT * FROM SCR; DELETE FROM SCR"_s;
     sneaks.parameters.clear();
 
     struct Case
@@ -231,7 +222,7 @@ TEST_P(ReportRunnerTest, RefusesWhatCannotRunAndLogsIt)
         {"writing query", writes, "The report's query cannot run: "},
         {"second statement", sneaks, "The report's query cannot run: "},
     };
-    const qlonglong tasks = db().scalar(QStringLiteral("SELECT COUNT(*) FROM SCR")).toLongLong();
+    const qlonglong tasks = db().scalar(u"SELECT COUNT(*) FROM SCR"_s).toLongLong();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const int before = logged();
@@ -242,14 +233,14 @@ TEST_P(ReportRunnerTest, RefusesWhatCannotRunAndLogsIt)
             << report.refusal()->message.toStdString();
         EXPECT_EQ(logged(), before + 1);
     }
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM SCR")).toLongLong(), tasks);
+    EXPECT_EQ(db().scalar(u"SELECT COUNT(*) FROM SCR"_s).toLongLong(), tasks);
 }
 
 // What a user types for a parameter is bound as its kind; what does not read is refused by name.
 TEST_P(ReportRunnerTest, TypedValuesAreBoundAsTheirKind)
 {
     const auto param = [](ReportParameterType type) {
-        return ReportParameter{QStringLiteral("p"), QStringLiteral("Since"), type, {}, true};
+        return ReportParameter{u"p"_s, u"Since"_s, type, {}, true};
     };
     struct Case
     {
@@ -268,8 +259,8 @@ TEST_P(ReportRunnerTest, TypedValuesAreBoundAsTheirKind)
         {ReportParameterType::Workshop, "currentWorkshop", qlonglong(7)},
         {ReportParameterType::Workshop, "8", qlonglong(8)},
         {ReportParameterType::Workshop, "Desk", {}},
-        {ReportParameterType::Text, "O'Brien", QStringLiteral("O'Brien")},
-        {ReportParameterType::User, "currentUser", QStringLiteral("ann")},
+        {ReportParameterType::Text, "O'Brien", u"O'Brien"_s},
+        {ReportParameterType::User, "currentUser", u"ann"_s},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.typed);
@@ -277,7 +268,7 @@ TEST_P(ReportRunnerTest, TypedValuesAreBoundAsTheirKind)
             typedValue(session, param(c.type), QString::fromLatin1(c.typed));
         if (!c.value.isValid()) {
             ASSERT_TRUE(value.refusal());
-            EXPECT_TRUE(value.refusal()->message.startsWith(QLatin1String("\"Since\" needs ")));
+            EXPECT_TRUE(value.refusal()->message.startsWith("\"Since\" needs "_L1));
             continue;
         }
         ASSERT_TRUE(value);
@@ -301,12 +292,12 @@ TEST_P(ReportRunnerTest, ReadsFormat2AndRefusesANewerOne)
     const Outcome<ReportLayout> refused = readLayout(session, format3);
     ASSERT_TRUE(refused.refusal());
     EXPECT_EQ(refused.refusal()->message,
-              QStringLiteral("The report cannot be read: the layout is of format 3, newer than "
-                             "this program reads (2)"));
+              u"The report cannot be read: the layout is of format 3, newer than "
+              "this program reads (2)"_s);
     EXPECT_EQ(logged(), before + 1);
 
     showReportError(prompt, *refused.refusal());
-    EXPECT_EQ(prompt.last().title, QStringLiteral("Report Designer Error"));
+    EXPECT_EQ(prompt.last().title, u"Report Designer Error"_s);
     EXPECT_EQ(prompt.last().icon, PromptIcon::Critical);
     EXPECT_EQ(prompt.last().text, refused.refusal()->message);
 }
@@ -315,8 +306,7 @@ TEST_P(ReportRunnerTest, ReadsFormat2AndRefusesANewerOne)
 TEST_P(ReportRunnerTest, SourcesOrderTheirRowsByTheOrderPutFirst)
 {
     ReportLayout layout = sourceLayout(Source::Tasks);
-    useSource(layout, Source::Tasks,
-              {{QStringLiteral("SCR_Owner_User_ID"), false}, {QStringLiteral("SCR_Title"), true}});
+    useSource(layout, Source::Tasks, {{u"SCR_Owner_User_ID"_s, false}, {u"SCR_Title"_s, true}});
     const Outcome<RecordSet> rows = runLayout(session, layout);
     ASSERT_TRUE(rows) << rows.refusal()->message.toStdString();
     EXPECT_EQ(numbers(*rows), (QList<qlonglong>{beta, alpha})); // "Beta task" before "Alpha task"
@@ -349,21 +339,20 @@ TEST_P(ReportRunnerTest, OffersTheColumnsOfSourcesAndOwnQueries)
         }
         return std::nullopt;
     };
-    EXPECT_EQ(kindOf(QStringLiteral("SCR_Number")), ResultKind::Number);
-    EXPECT_EQ(kindOf(QStringLiteral("SCR_Title")), ResultKind::Text);
-    EXPECT_EQ(kindOf(QStringLiteral("SCR_Owner_Target_Date")), ResultKind::Date);
-    EXPECT_FALSE(kindOf(QStringLiteral("OLE_Data")));
+    EXPECT_EQ(kindOf(u"SCR_Number"_s), ResultKind::Number);
+    EXPECT_EQ(kindOf(u"SCR_Title"_s), ResultKind::Text);
+    EXPECT_EQ(kindOf(u"SCR_Owner_Target_Date"_s), ResultKind::Date);
+    EXPECT_FALSE(kindOf(u"OLE_Data"_s));
 
     ReportLayout own = sourceLayout(Source::Tasks);
-    own.query = QStringLiteral("PARAMETERS pTitle Text;\nSELECT SCR_Title AS Caption, SCR_Number "
-                               "FROM SCR WHERE SCR_Title = [pTitle]");
-    own.parameters = {{QStringLiteral("pTitle"), QStringLiteral("Title"), ReportParameterType::Text,
-                       QString(), true}};
+    own.query = u"PARAMETERS pTitle Text;\nSELECT SCR_Title AS Caption, SCR_Number "
+                "FROM SCR WHERE SCR_Title = [pTitle]"_s;
+    own.parameters = {{u"pTitle"_s, u"Title"_s, ReportParameterType::Text, QString(), true}};
     const Outcome<QList<ResultColumn>> columns = resultColumns(session, own);
     ASSERT_TRUE(columns) << columns.refusal()->message.toStdString();
     ASSERT_EQ(columns->size(), 2);
-    EXPECT_EQ(columns->at(0).name.toLower(), QStringLiteral("caption"));
-    EXPECT_EQ(columns->at(1).name.toLower(), QStringLiteral("scr_number"));
+    EXPECT_EQ(columns->at(0).name.toLower(), u"caption"_s);
+    EXPECT_EQ(columns->at(1).name.toLower(), u"scr_number"_s);
 }
 
 // An own query that would write is refused, whether its fields are read or it runs, and nothing
@@ -377,18 +366,18 @@ TEST_P(ReportRunnerTest, AnOwnQueryThatWritesIsRefusedAndWritesNothing)
         "SELECT SCR_Number FROM SCR; DELETE FROM SCR",
         "INSERT INTO SCR (SCR_Title) SELECT SCR_Title FROM SCR",
     };
-    const QString titles = QStringLiteral("SELECT COUNT(*) FROM SCR WHERE SCR_Title LIKE '%task'");
+    const QString titles = u"SELECT COUNT(*) FROM SCR WHERE SCR_Title LIKE '%task'"_s;
     const qlonglong before = db().scalar(titles).toLongLong();
     for (const char* sql : statements) {
         SCOPED_TRACE(sql);
         ReportLayout writes = sourceLayout(Source::Tasks);
         writes.query = QString::fromLatin1(sql);
         writes.parameters.clear();
-        writes.columns = {{QStringLiteral("SCR_Number"), QStringLiteral("ID")}};
+        writes.columns = {{u"SCR_Number"_s, u"ID"_s}};
         ASSERT_EQ(writes.validationError(), QString());
         const Outcome<QList<ResultColumn>> columns = resultColumns(session, writes);
         ASSERT_TRUE(columns.refusal());
-        EXPECT_TRUE(columns.refusal()->message.startsWith(QLatin1String("The report's query")));
+        EXPECT_TRUE(columns.refusal()->message.startsWith("The report's query"_L1));
         EXPECT_FALSE(runReport(session, writes));
         EXPECT_EQ(db().scalar(titles).toLongLong(), before);
     }

@@ -10,6 +10,7 @@
 
 using namespace bx;
 using namespace bx::reportwizard;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -21,22 +22,18 @@ namespace {
 class ReportWizardTest : public bx::test::SessionTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        SessionTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
         session.currentWorkshopId = 7;
         session.user.record.globalReports = true;
-        db().executeScript(QStringLiteral(
-            "CREATE TABLE WizRegion (\"Region Id\" integer PRIMARY KEY, \"Region Name\" "
+        db().executeScript(
+            u"CREATE TABLE WizRegion (\"Region Id\" integer PRIMARY KEY, \"Region Name\" "
             "varchar(40));\n"
             "CREATE TABLE WizSale (\"Sale No\" integer PRIMARY KEY, \"O'Brien Region\" integer "
             "REFERENCES WizRegion (\"Region Id\"), Amount numeric(12, 2), \"Note [pWorkshop]\" "
-            "varchar(40))"));
+            "varchar(40))"_s);
         for (const auto& [id, name] : {std::pair{1, "North"}, {2, "South"}, {3, "Empty"}}) {
-            db().execute(QStringLiteral("INSERT INTO WizRegion VALUES (?, ?)"),
-                         {id, QString::fromLatin1(name)});
+            db().execute(u"INSERT INTO WizRegion VALUES (?, ?)"_s, {id, QString::fromLatin1(name)});
         }
         const struct
         {
@@ -45,8 +42,8 @@ protected:
             double amount;
         } sales[] = {{10, 1, 5.5}, {11, 2, 40}, {12, 1, 20}, {13, 2, 7.25}, {14, 1, 12}};
         for (const auto& s : sales) {
-            db().execute(QStringLiteral("INSERT INTO WizSale VALUES (?, ?, ?, ?)"),
-                         {s.number, s.region, s.amount, QStringLiteral("note")});
+            db().execute(u"INSERT INTO WizSale VALUES (?, ?, ?, ?)"_s,
+                         {s.number, s.region, s.amount, u"note"_s});
         }
     }
 
@@ -93,9 +90,9 @@ protected:
     Report regionNames(CDataSource& data)
     {
         Report report;
-        report.title = QStringLiteral("Regions");
-        report.tables = {table(data, QStringLiteral("WizRegion"))};
-        report.fields = {field(data, report.tables.first(), QStringLiteral("Region Name"))};
+        report.title = u"Regions"_s;
+        report.tables = {table(data, u"WizRegion"_s)};
+        report.fields = {field(data, report.tables.first(), u"Region Name"_s)};
         report.sorts = {{report.tables.first(), report.fields.first().field}};
         return report;
     }
@@ -122,108 +119,95 @@ TEST_P(ReportWizardTest, OneTableListsItsRows)
     CDataSource data = tables();
     const Report report = regionNames(data);
 
-    EXPECT_EQ(query(report), QStringLiteral("SELECT \"Region Name\"\nFROM \"") +
-                                 report.tables.first() +
-                                 QStringLiteral("\"\nORDER BY \"Region Name\""));
+    EXPECT_EQ(query(report), u"SELECT \"Region Name\"\nFROM \""_s + report.tables.first() +
+                                 u"\"\nORDER BY \"Region Name\""_s);
     const Outcome<RecordSet> rows = run(report);
     ASSERT_TRUE(rows) << rows.refusal()->message.toStdString();
-    EXPECT_EQ(
-        column(*rows, QStringLiteral("Region Name")),
-        (QStringList{QStringLiteral("Empty"), QStringLiteral("North"), QStringLiteral("South")}));
+    EXPECT_EQ(column(*rows, u"Region Name"_s), (QStringList{u"Empty"_s, u"North"_s, u"South"_s}));
 }
 
 TEST_P(ReportWizardTest, RelatedTablesComeBackGroupedAndSortedDescending)
 {
     CDataSource data = tables();
-    Report report = reportOf(data, QStringLiteral("Sales by region"),
-                             {QStringLiteral("WizSale"), QStringLiteral("WizRegion")});
+    Report report = reportOf(data, u"Sales by region"_s, {u"WizSale"_s, u"WizRegion"_s});
     const QString sale = report.tables.at(0);
     const QString region = report.tables.at(1);
     report.relations = data.relations(report.tables);
-    ASSERT_EQ(report.relations, (WizRelations{{region, QStringLiteral("Region Id"), sale,
-                                               QStringLiteral("O'Brien Region")}}));
-    const SelectedField amount = field(data, sale, QStringLiteral("Amount"));
-    report.fields = {field(data, sale, QStringLiteral("Sale No")), amount,
-                     field(data, sale, QStringLiteral("Note [pWorkshop]"))};
-    report.groups = {{region, QStringLiteral("Region Name"), GroupOption::FooterWithTotals}};
+    ASSERT_EQ(report.relations,
+              (WizRelations{{region, u"Region Id"_s, sale, u"O'Brien Region"_s}}));
+    const SelectedField amount = field(data, sale, u"Amount"_s);
+    report.fields = {field(data, sale, u"Sale No"_s), amount,
+                     field(data, sale, u"Note [pWorkshop]"_s)};
+    report.groups = {{region, u"Region Name"_s, GroupOption::FooterWithTotals}};
     report.sorts = {{sale, amount.field, SortOrder::Descending}};
 
     const QString sql = query(report);
-    EXPECT_TRUE(sql.contains(QStringLiteral("\"") + sale + QStringLiteral("\".\"O'Brien Region\"")))
-        << sql.toStdString();
-    EXPECT_FALSE(sql.contains(QStringLiteral("].["))) << sql.toStdString();
+    EXPECT_TRUE(sql.contains(u"\""_s + sale + u"\".\"O'Brien Region\""_s)) << sql.toStdString();
+    EXPECT_FALSE(sql.contains(u"].["_s)) << sql.toStdString();
 
     const Outcome<RecordSet> rows = run(report);
     ASSERT_TRUE(rows) << rows.refusal()->message.toStdString();
-    EXPECT_EQ(column(*rows, QStringLiteral("Sale No")),
-              (QStringList{QStringLiteral("12"), QStringLiteral("14"), QStringLiteral("10"),
-                           QStringLiteral("11"), QStringLiteral("13")}));
-    EXPECT_EQ(column(*rows, QStringLiteral("Note [pWorkshop]")).first(), QStringLiteral("note"));
+    EXPECT_EQ(column(*rows, u"Sale No"_s),
+              (QStringList{u"12"_s, u"14"_s, u"10"_s, u"11"_s, u"13"_s}));
+    EXPECT_EQ(column(*rows, u"Note [pWorkshop]"_s).first(), u"note"_s);
 
     const Outcome<ReportLayout> layout = makeLayout(session, report);
     ASSERT_TRUE(layout);
     ASSERT_EQ(layout->columns.size(), 4);
     EXPECT_TRUE(layout->columns.at(3).hidden) << "the group field is read, not shown";
     EXPECT_EQ(layout->columns.at(1).align, ReportAlign::Right);
-    EXPECT_EQ(layout->totals,
-              (QList<ReportTotal>{
-                  {layout->columns.at(0).field, ReportFunction::Count, ReportLevel::Group,
-                   QStringLiteral("Count")},
-                  {layout->columns.at(0).field, ReportFunction::Sum, ReportLevel::Group,
-                   QStringLiteral("Sum")},
-                  {amount.field, ReportFunction::Sum, ReportLevel::Group, QStringLiteral("Sum")}}));
+    EXPECT_EQ(
+        layout->totals,
+        (QList<ReportTotal>{
+            {layout->columns.at(0).field, ReportFunction::Count, ReportLevel::Group, u"Count"_s},
+            {layout->columns.at(0).field, ReportFunction::Sum, ReportLevel::Group, u"Sum"_s},
+            {amount.field, ReportFunction::Sum, ReportLevel::Group, u"Sum"_s}}));
     const Outcome<RenderedReport> page = reportrun::runReport(session, *layout);
     ASSERT_TRUE(page);
     const QString text = page->html;
-    const qsizetype north = text.indexOf(QStringLiteral("Region Name: North"));
-    const qsizetype south = text.indexOf(QStringLiteral("Region Name: South"));
+    const qsizetype north = text.indexOf(u"Region Name: North"_s);
+    const qsizetype south = text.indexOf(u"Region Name: South"_s);
     EXPECT_TRUE(north >= 0 && south > north) << text.toStdString();
-    EXPECT_FALSE(text.contains(QStringLiteral("Region Name: Empty")));
-    EXPECT_TRUE(text.contains(QStringLiteral("37.5"))) << "the sum of North's amounts";
+    EXPECT_FALSE(text.contains(u"Region Name: Empty"_s));
+    EXPECT_TRUE(text.contains(u"37.5"_s)) << "the sum of North's amounts";
 }
 
 TEST_P(ReportWizardTest, FieldsOfTheSameNameAreKeptApart)
 {
-    db().executeScript(QStringLiteral("CREATE TABLE WizLeft (Name varchar(10), Id integer); "
-                                      "CREATE TABLE WizRight (Name varchar(10), Id integer)"));
-    db().execute(QStringLiteral("INSERT INTO WizLeft VALUES ('left', 1)"));
-    db().execute(QStringLiteral("INSERT INTO WizRight VALUES ('right', 1)"));
+    db().executeScript(u"CREATE TABLE WizLeft (Name varchar(10), Id integer); "
+                       "CREATE TABLE WizRight (Name varchar(10), Id integer)"_s);
+    db().execute(u"INSERT INTO WizLeft VALUES ('left', 1)"_s);
+    db().execute(u"INSERT INTO WizRight VALUES ('right', 1)"_s);
     CDataSource data = tables();
-    Report report = reportOf(data, QStringLiteral("Both"),
-                             {QStringLiteral("WizLeft"), QStringLiteral("WizRight")});
+    Report report = reportOf(data, u"Both"_s, {u"WizLeft"_s, u"WizRight"_s});
     const QString left = report.tables.at(0);
     const QString right = report.tables.at(1);
-    report.fields = {field(data, left, QStringLiteral("Name")),
-                     field(data, right, QStringLiteral("Name"))};
-    report.relations = {{left, field(data, left, QStringLiteral("Id")).field, right,
-                         field(data, right, QStringLiteral("Id")).field}};
+    report.fields = {field(data, left, u"Name"_s), field(data, right, u"Name"_s)};
+    report.relations = {
+        {left, field(data, left, u"Id"_s).field, right, field(data, right, u"Id"_s).field}};
     const Outcome<RecordSet> rows = run(report);
     ASSERT_TRUE(rows) << rows.refusal()->message.toStdString();
-    EXPECT_EQ(rows->value(0, left + QStringLiteral("_") + report.fields.at(0).field).toString(),
-              QStringLiteral("left"));
-    EXPECT_EQ(rows->value(0, right + QStringLiteral("_") + report.fields.at(1).field).toString(),
-              QStringLiteral("right"));
+    EXPECT_EQ(rows->value(0, left + u"_"_s + report.fields.at(0).field).toString(), u"left"_s);
+    EXPECT_EQ(rows->value(0, right + u"_"_s + report.fields.at(1).field).toString(), u"right"_s);
 }
 
 TEST_P(ReportWizardTest, PresetSourcesNeverReturnASensitiveTask)
 {
     session.user.record.globalReports = false;
-    bx::test::addUsers(db(), {QStringLiteral("ann")});
+    bx::test::addUsers(db(), {u"ann"_s});
     bx::test::addWorkshop(db(), 7);
     const auto task = [&](const QString& title, bool sensitive) {
         const qlonglong number = bx::test::addTaskRow(db(), {{QString(scr::Title), title},
                                                              {QString(scr::GroupId), 7},
                                                              {QString(scr::Sensitive), sensitive}});
-        db().insertNumbered(QStringLiteral("ROUTE"), QStringLiteral("Route_Number"),
-                            {QStringLiteral("SCR_Number"), QStringLiteral("USER_ID"),
-                             QStringLiteral("Route_Status")},
-                            {number, QStringLiteral("ann"), QStringLiteral("A")});
-        db().insertNumbered(QStringLiteral("ATTACH"), QStringLiteral("Attach_Number"),
-                            {QStringLiteral("SCR_Number"), QStringLiteral("Attach_Type")},
-                            {number, QStringLiteral("M")});
+        db().insertNumbered(u"ROUTE"_s, u"Route_Number"_s,
+                            {u"SCR_Number"_s, u"USER_ID"_s, u"Route_Status"_s},
+                            {number, u"ann"_s, u"A"_s});
+        db().insertNumbered(u"ATTACH"_s, u"Attach_Number"_s, {u"SCR_Number"_s, u"Attach_Type"_s},
+                            {number, u"M"_s});
     };
-    task(QStringLiteral("Open task"), false);
-    task(QStringLiteral("Secret task"), true);
+    task(u"Open task"_s, false);
+    task(u"Secret task"_s, true);
 
     for (const reportrun::Source source :
          {reportrun::Source::Tasks, reportrun::Source::Attachments, reportrun::Source::History}) {
@@ -233,10 +217,10 @@ TEST_P(ReportWizardTest, PresetSourcesNeverReturnASensitiveTask)
         const WizFieldInfos offered = data.fields({});
         ASSERT_FALSE(offered.isEmpty());
         EXPECT_FALSE(std::any_of(offered.cbegin(), offered.cend(), [](const WizFieldInfo& f) {
-            return f.name.compare(QStringLiteral("OLE_Data"), Qt::CaseInsensitive) == 0;
+            return f.name.compare(u"OLE_Data"_s, Qt::CaseInsensitive) == 0;
         }));
         Report report;
-        report.title = QStringLiteral("Titles");
+        report.title = u"Titles"_s;
         report.source = source;
         const SelectedField title = field(data, {}, QString(scr::Title));
         report.fields = {title};
@@ -244,7 +228,7 @@ TEST_P(ReportWizardTest, PresetSourcesNeverReturnASensitiveTask)
         report.sorts = {{{}, title.field, SortOrder::Descending}};
         const Outcome<RecordSet> rows = run(report);
         ASSERT_TRUE(rows) << rows.refusal()->message.toStdString();
-        EXPECT_EQ(column(*rows, title.field), QStringList{QStringLiteral("Open task")});
+        EXPECT_EQ(column(*rows, title.field), QStringList{u"Open task"_s});
     }
 }
 
@@ -275,7 +259,7 @@ TEST_P(ReportWizardTest, SystemTablesOnlyOnRequest)
     const auto first = std::find_if(all.tableDefs().cbegin(), all.tableDefs().cend(),
                                     [](const WizTableDef& t) { return t.system; });
     EXPECT_FALSE(all.fields(first->name).isEmpty()) << first->name.toStdString();
-    EXPECT_TRUE(all.fields(QStringLiteral("NoSuchTable")).isEmpty());
+    EXPECT_TRUE(all.fields(u"NoSuchTable"_s).isEmpty());
 }
 
 BX_INSTANTIATE_ENGINES(ReportWizardTest);
@@ -283,20 +267,15 @@ BX_INSTANTIATE_ENGINES(ReportWizardTest);
 TEST(ReportWizard, SummaryListsTheChoices)
 {
     Report report;
-    report.title = QStringLiteral("Sales");
-    report.tables = {QStringLiteral("Region"), QStringLiteral("Sale")};
-    report.fields = {{QStringLiteral("Sale"), QStringLiteral("Amount"), QStringLiteral("numeric"),
-                      FieldKind::Number, 10}};
-    report.groups = {{QStringLiteral("Region"), QStringLiteral("Name")}};
-    report.sorts = {{QStringLiteral("Sale"), QStringLiteral("Amount"), SortOrder::Descending}};
-    EXPECT_EQ(summary(report), QStringLiteral("Report Title: Sales\n"
-                                              "From Tables: Region, Sale\n"
-                                              "Selected Fields: \n"
-                                              "    Sale.Amount Type = numeric Width = 10\n"
-                                              "Summary Group Levels: \n"
-                                              "    Region.Name Group Option = Header Only\n"
-                                              "Order By: \n"
-                                              "    Sale.Amount Sort Order = Dec"));
+    report.title = u"Sales"_s;
+    report.tables = {u"Region"_s, u"Sale"_s};
+    report.fields = {{u"Sale"_s, u"Amount"_s, u"numeric"_s, FieldKind::Number, 10}};
+    report.groups = {{u"Region"_s, u"Name"_s}};
+    report.sorts = {{u"Sale"_s, u"Amount"_s, SortOrder::Descending}};
+    EXPECT_EQ(summary(report), u"Report Title: Sales\nFrom Tables: Region, Sale\nSelected Fields: "
+                               "\n    Sale.Amount Type = numeric Width = 10\nSummary Group "
+                               "Levels: \n    Region.Name Group Option = Header Only\nOrder By: \n"
+                               "    Sale.Amount Sort Order = Dec"_s);
 }
 
 TEST(ReportWizard, FieldKindsFollowTheCatalogueTypes)
@@ -322,13 +301,12 @@ TEST(ReportWizard, FieldKindsFollowTheCatalogueTypes)
 TEST(ReportWizard, CurrencyFieldsAreFormattedAsMoney)
 {
     Report report;
-    report.title = QStringLiteral("Prices");
+    report.title = u"Prices"_s;
     report.source = reportrun::Source::Tasks;
-    report.fields = {
-        {{}, QStringLiteral("Price"), QStringLiteral("money"), FieldKind::Currency, 12},
-        {{}, QStringLiteral("Due"), QStringLiteral("datetime"), FieldKind::Date, 12}};
+    report.fields = {{{}, u"Price"_s, u"money"_s, FieldKind::Currency, 12},
+                     {{}, u"Due"_s, u"datetime"_s, FieldKind::Date, 12}};
     QTemporaryDir dir;
-    SettingsStore settings(dir.filePath(QStringLiteral("MRBX.conf")));
+    SettingsStore settings(dir.filePath(u"MRBX.conf"_s));
     bx::test::FixedClock clock;
     Session session(settings, clock);
     const Outcome<ReportLayout> layout = makeLayout(session, report);
@@ -337,7 +315,7 @@ TEST(ReportWizard, CurrencyFieldsAreFormattedAsMoney)
     EXPECT_EQ(layout->columns.at(0).align, ReportAlign::Right);
     EXPECT_EQ(layout->columns.at(1).format, ReportFormat::Date);
     EXPECT_EQ(layout->style, ReportStyle::Compact);
-    EXPECT_TRUE(layout->query.startsWith(QStringLiteral("PARAMETERS pWorkshop")));
+    EXPECT_TRUE(layout->query.startsWith(u"PARAMETERS pWorkshop"_s));
 }
 
 } // namespace

@@ -75,8 +75,18 @@ void dropProcessDatabase();
 class EngineTest : public ::testing::TestWithParam<Engine>
 {
 protected:
+    /** Opens the database, then runs prepare() and arrange(), each only while nothing failed. */
     void SetUp() override;
     void TearDown() override;
+    /** What a fixture of this support adds to the fresh database, before arrange(). */
+    virtual void prepare() {}
+    /**
+     * A test fixture's own rows and settings, run once the database is ready and not when the
+     * test was skipped or failed: the fixture overrides this rather than SetUp().
+     */
+    virtual void arrange() {}
+    /** Whether set-up may go on: the test was neither skipped nor failed fatally. */
+    static bool ready() { return !IsSkipped() && !HasFatalFailure(); }
 
     Engine engine() const { return GetParam(); }
     bool isServer() const { return GetParam() == Engine::Postgres; }

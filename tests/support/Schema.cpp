@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 namespace bx::test {
 
 QString deliveredFile(const QString& name)
@@ -27,17 +29,16 @@ QString deliveredFile(const QString& name)
 void loadBaseSchema(Database& db)
 {
     if (db.engine() == Engine::Sqlite) {
-        db.executeScript(deliveredFile(QStringLiteral("base-embedded.sql")));
+        db.executeScript(deliveredFile(u"base-embedded.sql"_s));
         return;
     }
-    for (const QString& batch :
-         scriptBatches(deliveredFile(QStringLiteral("PAXSQLN.sql")), kScriptDatabaseName))
+    for (const QString& batch : scriptBatches(deliveredFile(u"PAXSQLN.sql"_s), kScriptDatabaseName))
         db.executeScript(batch);
 }
 
 int stepNumber(const UpgradeStep& step)
 {
-    return step.name().mid(QStringLiteral("UpgClass").size()).toInt();
+    return step.name().mid(u"UpgClass"_s.size()).toInt();
 }
 
 void applySteps(Database& db, UpgradeLog& log, const UpgradeContext& context, int first, int last)
@@ -48,7 +49,7 @@ void applySteps(Database& db, UpgradeLog& log, const UpgradeContext& context, in
             continue;
         Transaction tx(db);
         step->execute(db, log, context);
-        Vars::setValue(db, step->marker(), QStringLiteral("1"));
+        Vars::setValue(db, step->marker(), u"1"_s);
         tx.commit();
     }
 }
@@ -57,7 +58,7 @@ void loadCurrentSchema(Database& db, const QString& programDir)
 {
     loadBaseSchema(db);
     const FixedClock clock;
-    UpgradeLog log(QDir(programDir).filePath(QStringLiteral("UpgradeLog.txt")));
+    UpgradeLog log(QDir(programDir).filePath(u"UpgradeLog.txt"_s));
     applySteps(db, log, {programDir, &clock});
 }
 

@@ -8,24 +8,23 @@
 
 #include <QDir>
 
+using namespace Qt::StringLiterals;
+
 namespace bx::test {
 
-void ServerLoginsTest::SetUp()
+void ServerLoginsTest::prepare()
 {
-    EngineTest::SetUp();
-    if (IsSkipped() || HasFatalFailure())
-        return;
     if (!isServer())
         GTEST_SKIP() << "logins belong to the server engine";
-    QDir(tempDir()).mkdir(QStringLiteral("program"));
-    loadCurrentSchema(db(), tempDir() + QStringLiteral("/program"));
+    QDir(tempDir()).mkdir(u"program"_s);
+    loadCurrentSchema(db(), tempDir() + u"/program"_s);
 }
 
 void ServerLoginsTest::TearDown()
 {
     if (isServer() && !IsSkipped()) {
         m_connections.clear();
-        dropRoles(static_cast<PgDatabase&>(db()), processDatabase() + QStringLiteral("\\_%"), true);
+        dropRoles(static_cast<PgDatabase&>(db()), processDatabase() + u"\\_%"_s, true);
     }
     EngineTest::TearDown();
 }
@@ -36,7 +35,7 @@ void ServerLoginsTest::addLogins(const QStringList& ids, const QStringList& admi
     LoginRoles& roles = *db().loginRoles();
     for (const QString& id : ids) {
         if (administrators.contains(id))
-            db().execute(QStringLiteral("UPDATE LU_USER SET Ext12 = 1 WHERE USER_ID = ?"), {id});
+            db().execute(u"UPDATE LU_USER SET Ext12 = 1 WHERE USER_ID = ?"_s, {id});
         roles.ensureLogin(role(id), administrators.contains(id));
         roles.setRolePassword(role(id), password());
     }
@@ -49,7 +48,7 @@ QString ServerLoginsTest::role(const QString& id)
 
 QString ServerLoginsTest::password()
 {
-    return PasswordCipher::loginPassword(QStringLiteral("secret9"));
+    return PasswordCipher::loginPassword(u"secret9"_s);
 }
 
 std::unique_ptr<PgDatabase> ServerLoginsTest::connect(const QString& id)

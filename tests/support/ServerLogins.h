@@ -13,13 +13,12 @@ namespace bx::test {
 /**
  * A server database of the current build whose checks connect as the logins of its users, made
  * the way the user windows make them. Skipped on the embedded engine, which has no logins. A
- * fixture that overrides SetUp() calls this one first and returns when the test was skipped or
- * failed.
+ * fixture adds its own in arrange().
  */
 class ServerLoginsTest : public EngineTest
 {
 protected:
-    void SetUp() override;
+    void prepare() override;
     void TearDown() override;
 
     /** Adds the users and a login for each; those in `administrators` get the owner's rights. */
@@ -34,6 +33,8 @@ protected:
     PgDatabase& as(const QString& id);
     /** Runs the statements as the login; false when the server refused them. */
     bool tryRun(const QString& id, const QString& sql);
+    /** Closes the connections as(), so that the next ones start new sessions. */
+    void closeConnections() { m_connections.clear(); }
 
 private:
     std::map<QString, std::unique_ptr<PgDatabase>> m_connections;

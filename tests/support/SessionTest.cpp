@@ -4,24 +4,23 @@
 
 #include <QDir>
 
+using namespace Qt::StringLiterals;
+
 namespace bx::test {
 
-void CurrentSchemaTest::SetUp()
+void CurrentSchemaTest::prepare()
 {
-    EngineTest::SetUp();
-    if (IsSkipped() || HasFatalFailure())
-        return;
-    QDir(tempDir()).mkdir(QStringLiteral("program"));
-    loadCurrentSchema(db(), tempDir() + QStringLiteral("/program"));
+    QDir(tempDir()).mkdir(u"program"_s);
+    loadCurrentSchema(db(), tempDir() + u"/program"_s);
 }
 
-void SessionTest::SetUp()
+void SessionTest::prepare()
 {
-    CurrentSchemaTest::SetUp();
-    if (IsSkipped() || HasFatalFailure())
+    CurrentSchemaTest::prepare();
+    if (!ready())
         return;
     session.setDatabase(connectAgain());
-    session.user.userId = QStringLiteral("ann");
+    session.user.userId = u"ann"_s;
 }
 
 void SessionTest::TearDown()

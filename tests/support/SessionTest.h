@@ -12,24 +12,23 @@ namespace bx::test {
 
 /**
  * A fresh database of the current schema on the engine of the parameter, without users or
- * workshops. A fixture that overrides SetUp() calls this one first and returns when the test was
- * skipped or failed.
+ * workshops; a fixture adds its own in arrange().
  */
 class CurrentSchemaTest : public EngineTest
 {
 protected:
-    void SetUp() override;
+    void prepare() override;
 };
 
 /**
  * A fresh database of the current schema, as CurrentSchemaTest gives it, and a session on a
- * connection of its own signed in as "ann", with a fixed clock and a scripted prompt. A fixture
- * that overrides SetUp() calls this one first and returns when the test was skipped or failed.
+ * connection of its own signed in as "ann", with a fixed clock and a scripted prompt; a fixture
+ * adds its own in arrange().
  */
 class SessionTest : public CurrentSchemaTest
 {
 protected:
-    void SetUp() override;
+    void prepare() override;
     void TearDown() override;
 
     QTemporaryDir settingsDir;

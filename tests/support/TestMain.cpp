@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
+using namespace Qt::StringLiterals;
+
 namespace bx::test {
 
 bool isListingTests(int argc, char** argv)
@@ -23,7 +25,7 @@ bool isListingTests(int argc, char** argv)
 void prepareTestEnvironment()
 {
     // One folder per test process, removed when the process ends.
-    static QTemporaryDir home(QDir::tempPath() + QStringLiteral("/bxtest-XXXXXX"));
+    static QTemporaryDir home(QDir::tempPath() + u"/bxtest-XXXXXX"_s);
     const QByteArray base = QFile::encodeName(home.path());
 
     // Windows are laid out on a 1366x768 screen, the smallest one they are made for; the offscreen
@@ -31,7 +33,7 @@ void prepareTestEnvironment()
     // themselves.
     const char* platform = std::getenv("QT_QPA_PLATFORM");
     if (platform == nullptr || std::strcmp(platform, "offscreen") == 0) {
-        QFile screen(home.filePath(QStringLiteral("screen.json")));
+        QFile screen(home.filePath(u"screen.json"_s));
         if (screen.open(QIODevice::WriteOnly))
             screen.write(R"({"screens": [{"name": "test", "x": 0, "y": 0, "width": 1366, )"
                          R"("height": 768, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})");
@@ -42,8 +44,8 @@ void prepareTestEnvironment()
     setenv("BRINDLEPAX_CONFIG", (base + "/config").constData(), 1);
     setenv("XDG_CONFIG_HOME", (base + "/xdg-config").constData(), 1);
     setenv("XDG_DATA_HOME", (base + "/xdg-data").constData(), 1);
-    QDir().mkpath(home.path() + QStringLiteral("/data"));
-    QDir().mkpath(home.path() + QStringLiteral("/config"));
+    QDir().mkpath(home.path() + u"/data"_s);
+    QDir().mkpath(home.path() + u"/config"_s);
 }
 
 void finishTests()

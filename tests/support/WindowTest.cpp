@@ -8,11 +8,13 @@
 
 #include <QCoreApplication>
 
+using namespace Qt::StringLiterals;
+
 namespace bx::test {
 
 void WindowTest::makeDatabase(const QString& path, bool remember)
 {
-    ErrorLog log(dir.filePath(QStringLiteral("QVErrorLog.txt")), clock);
+    ErrorLog log(dir.filePath(u"QVErrorLog.txt"_s), clock);
     DatabaseCreator creator(settings, prompt, clock, log, QCoreApplication::applicationDirPath());
     creator.setRemember(remember);
     ASSERT_TRUE(creator.createEmbedded(path));
@@ -21,18 +23,20 @@ void WindowTest::makeDatabase(const QString& path, bool remember)
 
 void WindowTest::SetUp()
 {
-    const QString path = dir.filePath(QStringLiteral("pax.db"));
+    const QString path = dir.filePath(u"pax.db"_s);
     ASSERT_NO_FATAL_FAILURE(makeDatabase(path, false));
     session.setDatabase(SqliteDatabase::open(path));
-    session.user.userId = session.user.record.userId = QStringLiteral("admin");
+    session.user.userId = session.user.record.userId = u"admin"_s;
+    if (!HasFatalFailure())
+        arrange();
 }
 
 qlonglong WindowTest::addOwnTask(const QVariantMap& columns)
 {
     return addTaskRow(db(),
-                      {{QStringLiteral("SCR_Owner_User_ID"), session.user.userId},
-                       {QStringLiteral("SCR_Request_ID"), session.user.userId},
-                       {QStringLiteral("SCR_Group_ID"), session.currentWorkshopId}},
+                      {{u"SCR_Owner_User_ID"_s, session.user.userId},
+                       {u"SCR_Request_ID"_s, session.user.userId},
+                       {u"SCR_Group_ID"_s, session.currentWorkshopId}},
                       columns);
 }
 

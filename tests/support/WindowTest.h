@@ -32,13 +32,15 @@ template <typename W> W* child(QObject& window, const char* name)
 
 /**
  * What window tests start from: a new embedded database made as the creation wizard makes it
- * (template and every upgrade step), and a session on it signed in as "admin". A fixture that
- * overrides SetUp() calls this one first and returns when it failed.
+ * (template and every upgrade step), and a session on it signed in as "admin". A fixture adds its
+ * own in arrange(), which runs only when that succeeded.
  */
 class WindowTest : public ::testing::Test
 {
 protected:
     void SetUp() override;
+    /** A test fixture's own set-up, run once the session is ready: override this, not SetUp(). */
+    virtual void arrange() {}
 
     Database& db() { return session.db(); }
 

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 using bx::ActionItem;
@@ -17,8 +19,8 @@ using bx::Outcome;
 using bx::PromptAnswer;
 using bx::RefusalOf;
 
-const QString kCycle = QStringLiteral("Mike's cycle");
-const QString kShopName = QStringLiteral("O'Neil's shop");
+const QString kCycle = u"Mike's cycle"_s;
+const QString kShopName = u"O'Neil's shop"_s;
 constexpr qlonglong kShop = 7;
 
 /**
@@ -28,18 +30,15 @@ constexpr qlonglong kShop = 7;
 class ActionItemsTest : public bx::test::SessionTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        SessionTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
         session.user.record.allowCreateLifecycle = true;
-        bx::test::addUsers(db(), {QStringLiteral("ann"), QStringLiteral("dan")});
+        bx::test::addUsers(db(), {u"ann"_s, u"dan"_s});
         bx::test::addWorkshop(db(), kShop, kShopName);
-        const QString draft = QStringLiteral("Draft");
+        const QString draft = u"Draft"_s;
         bx::test::addStages(db(), kCycle, kShop,
-                            {bx::test::userStage(draft, QStringLiteral("ann"), kShop),
-                             bx::test::workshopStage(QStringLiteral("Bob's review"), kShop)});
+                            {bx::test::userStage(draft, u"ann"_s, kShop),
+                             bx::test::workshopStage(u"Bob's review"_s, kShop)});
         for (const auto& [title, task] :
              {std::pair{"O'Hara's check", 0}, {"Sign", 0}, {"Sign", 12}})
             bx::test::addStageAction(db(), kCycle, draft, kShop, QString::fromUtf8(title), false,
@@ -51,13 +50,11 @@ protected:
     {
         QStringList all;
         const bx::RecordSet rs =
-            db().query(QStringLiteral("SELECT LC_Stage_Name, Action_Name, SCR_Number FROM "
-                                      "LIFECYCLE_ACTION ORDER BY LC_Stage_Name, Action_Name, "
-                                      "SCR_Number"));
+            db().query(u"SELECT LC_Stage_Name, Action_Name, SCR_Number FROM "
+                       "LIFECYCLE_ACTION ORDER BY LC_Stage_Name, Action_Name, SCR_Number"_s);
         for (const QVariantList& row : rs.rows())
-            all << QStringLiteral("%1/%2/%3")
-                       .arg(row.value(0).toString(), row.value(1).toString(),
-                            row.value(2).toString());
+            all << u"%1/%2/%3"_s.arg(row.value(0).toString(), row.value(1).toString(),
+                                     row.value(2).toString());
         return all;
     }
 
@@ -75,14 +72,13 @@ TEST_P(ActionItemsTest, StageListAndTemplates)
 {
     const QList<bx::StageListEntry> stages = items.stageList();
     ASSERT_EQ(stages.size(), 2);
-    EXPECT_EQ(stages[0].stageName, QStringLiteral("Draft"));
-    EXPECT_EQ(stages[0].ownerText, QStringLiteral("ann(O'Neil's shop)"));
-    EXPECT_EQ(stages[1].ownerText, QStringLiteral("(O'Neil's shop)"));
+    EXPECT_EQ(stages[0].stageName, u"Draft"_s);
+    EXPECT_EQ(stages[0].ownerText, u"ann(O'Neil's shop)"_s);
+    EXPECT_EQ(stages[1].ownerText, u"(O'Neil's shop)"_s);
 
-    EXPECT_EQ(items.actionTitles(draft()),
-              (QStringList{QStringLiteral("O'Hara's check"), QStringLiteral("Sign")}));
+    EXPECT_EQ(items.actionTitles(draft()), (QStringList{u"O'Hara's check"_s, u"Sign"_s}));
     EXPECT_EQ(items.stage(5).refusal(),
-              RefusalOf<>{QStringLiteral("Unable to locate Phase of lifecycle in database")});
+              RefusalOf<>{u"Unable to locate Phase of lifecycle in database"_s});
 }
 
 TEST_P(ActionItemsTest, SaveRefusalsWriteNothing)
@@ -115,7 +111,7 @@ TEST_P(ActionItemsTest, SaveWritesTemplateWithIcon)
 {
     QByteArray picture("BM\0\x01\xff\xfe icon", 11);
     picture.append(QByteArray(70000, '\x7f'));
-    const QString path = tempDir() + QStringLiteral("/O'Hara.bmp");
+    const QString path = tempDir() + u"/O'Hara.bmp"_s;
     {
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -127,50 +123,47 @@ TEST_P(ActionItemsTest, SaveWritesTemplateWithIcon)
     // The same title in another stage is no clash.
     const auto review = items.stage(1);
     ASSERT_TRUE(review);
-    ASSERT_TRUE(items.save(*review, {}, {QStringLiteral(" Sign "), true, *bytes}));
-    const auto loaded = items.load(*review, QStringLiteral("sign"));
+    ASSERT_TRUE(items.save(*review, {}, {u" Sign "_s, true, *bytes}));
+    const auto loaded = items.load(*review, u"sign"_s);
     ASSERT_TRUE(loaded);
-    EXPECT_EQ(loaded->title, QStringLiteral("Sign"));
+    EXPECT_EQ(loaded->title, u"Sign"_s);
     EXPECT_TRUE(loaded->mandatory);
     EXPECT_EQ(loaded->icon, picture);
-    const bx::RecordSet row = db().query(
-        QStringLiteral("SELECT Owner_ID, owner_group_ID, SCR_Number FROM LIFECYCLE_ACTION WHERE "
-                       "LC_Stage_Name = ?"),
-        {QStringLiteral("Bob's review")});
-    EXPECT_EQ(row.text(QStringLiteral("Owner_ID")), QStringLiteral("ann"));
-    EXPECT_EQ(row.number(QStringLiteral("owner_group_ID")), kShop);
-    EXPECT_EQ(row.number(QStringLiteral("SCR_Number")), 0);
+    const bx::RecordSet row =
+        db().query(u"SELECT Owner_ID, owner_group_ID, SCR_Number FROM LIFECYCLE_ACTION WHERE "
+                   "LC_Stage_Name = ?"_s,
+                   {u"Bob's review"_s});
+    EXPECT_EQ(row.text(u"Owner_ID"_s), u"ann"_s);
+    EXPECT_EQ(row.number(u"owner_group_ID"_s), kShop);
+    EXPECT_EQ(row.number(u"SCR_Number"_s), 0);
 
     // Editing: retitled in letter case only, icon cleared; the task's copy keeps its title.
-    ASSERT_TRUE(items.save(draft(), QStringLiteral("Sign"), {QStringLiteral("SIGN"), false, {}}));
-    const auto edited = items.load(draft(), QStringLiteral("Sign"));
+    ASSERT_TRUE(items.save(draft(), u"Sign"_s, {u"SIGN"_s, false, {}}));
+    const auto edited = items.load(draft(), u"Sign"_s);
     ASSERT_TRUE(edited);
-    EXPECT_EQ(edited->title, QStringLiteral("SIGN"));
+    EXPECT_EQ(edited->title, u"SIGN"_s);
     EXPECT_TRUE(edited->icon.isEmpty());
-    EXPECT_TRUE(actionRows().contains(QStringLiteral("Draft/Sign/12")));
+    EXPECT_TRUE(actionRows().contains(u"Draft/Sign/12"_s));
 
-    EXPECT_EQ(ActionItems::readIconFile(tempDir() + QStringLiteral("/none.ico")).refusal(),
-              RefusalOf<>{QStringLiteral("Unable to read icon file ") + tempDir() +
-                          QStringLiteral("/none.ico")});
+    EXPECT_EQ(ActionItems::readIconFile(tempDir() + u"/none.ico"_s).refusal(),
+              RefusalOf<>{u"Unable to read icon file "_s + tempDir() + u"/none.ico"_s});
 }
 
 TEST_P(ActionItemsTest, RemoveAsksFirstAndKeepsTaskCopies)
 {
     prompt.answer(PromptAnswer::Cancel);
-    const Outcome<> cancelled = items.remove(0, QStringLiteral("Sign"));
+    const Outcome<> cancelled = items.remove(0, u"Sign"_s);
     EXPECT_FALSE(cancelled || cancelled.refusal());
     EXPECT_EQ(prompt.last().buttons, bx::PromptButtons::OkCancel);
     EXPECT_EQ(actionRows().size(), 3);
 
     prompt.answer(PromptAnswer::Ok);
-    EXPECT_TRUE(items.remove(0, QStringLiteral("Sign")));
-    EXPECT_EQ(actionRows(), (QStringList{QStringLiteral("Draft/O'Hara's check/0"),
-                                         QStringLiteral("Draft/Sign/12")}));
+    EXPECT_TRUE(items.remove(0, u"Sign"_s));
+    EXPECT_EQ(actionRows(), (QStringList{u"Draft/O'Hara's check/0"_s, u"Draft/Sign/12"_s}));
 
-    EXPECT_EQ(items.remove(0, QStringLiteral("Sign")).refusal(),
-              RefusalOf<>{QStringLiteral("Unable to locate action data")});
-    EXPECT_EQ(items.remove(3, QStringLiteral("O'Hara's check")).refusal(),
-              RefusalOf<>{QStringLiteral("Unable to locate Phase of lifecycle in database")});
+    EXPECT_EQ(items.remove(0, u"Sign"_s).refusal(), RefusalOf<>{u"Unable to locate action data"_s});
+    EXPECT_EQ(items.remove(3, u"O'Hara's check"_s).refusal(),
+              RefusalOf<>{u"Unable to locate Phase of lifecycle in database"_s});
     EXPECT_EQ(actionRows().size(), 2);
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 using bx::CalendarTask;
@@ -10,10 +12,10 @@ CalendarTask datedTask()
 {
     CalendarTask task;
     task.number = 17;
-    task.title = QStringLiteral("Printer");
-    task.description = QStringLiteral("Replace the toner");
+    task.title = u"Printer"_s;
+    task.description = u"Replace the toner"_s;
     task.target = QDateTime(QDate(2026, 12, 9), QTime(14, 30, 5), Qt::UTC);
-    task.databaseId = QStringLiteral("a1b2c3");
+    task.databaseId = u"a1b2c3"_s;
     task.sequence = 2;
     task.stamp = QDateTime(QDate(2026, 12, 7), QTime(6, 0), Qt::UTC);
     return task;
@@ -54,8 +56,8 @@ TEST(CalendarPart, PublishesOneUntimedInstantInUtc)
     task.target = QDateTime(QDate(2026, 12, 9), QTime(16, 30, 5), Qt::OffsetFromUTC, 7200);
     const auto part = bx::calendarPart(task);
     ASSERT_TRUE(part);
-    EXPECT_EQ(part->fileName, QStringLiteral("BX17.ics"));
-    EXPECT_EQ(part->contentType, QStringLiteral("text/calendar; method=PUBLISH; charset=utf-8"));
+    EXPECT_EQ(part->fileName, u"BX17.ics"_s);
+    EXPECT_EQ(part->contentType, u"text/calendar; method=PUBLISH; charset=utf-8"_s);
 
     const QList<QByteArray> lines = contentLines(part->bytes);
     ASSERT_GE(lines.size(), 4);
@@ -93,7 +95,7 @@ TEST(CalendarPart, UidFollowsTaskAndDatabaseNotRevision)
     EXPECT_FALSE(uid.isEmpty());
 
     task.sequence = 5;
-    task.title = QStringLiteral("Printer, second floor");
+    task.title = u"Printer, second floor"_s;
     task.target = task.target.addDays(3);
     task.stamp = task.stamp.addDays(1);
     EXPECT_EQ(line(bx::calendarPart(task)->bytes, "UID"), uid);
@@ -101,24 +103,21 @@ TEST(CalendarPart, UidFollowsTaskAndDatabaseNotRevision)
     task.number = 18;
     EXPECT_NE(line(bx::calendarPart(task)->bytes, "UID"), uid);
     task = datedTask();
-    task.databaseId = QStringLiteral("d4e5f6");
+    task.databaseId = u"d4e5f6"_s;
     EXPECT_NE(line(bx::calendarPart(task)->bytes, "UID"), uid);
 }
 
 TEST(CalendarPart, TextValuesAreEscaped)
 {
-    EXPECT_EQ(bx::escapeCalendarText(QStringLiteral("C:\\temp")), "C:\\\\temp");
-    EXPECT_EQ(bx::escapeCalendarText(QStringLiteral("a;b,c")), "a\\;b\\,c");
-    EXPECT_EQ(bx::escapeCalendarText(QStringLiteral("1\r\n2\n3\r4\r\r\n5")),
-              "1\\n2\\n3\\n4\\n\\n5");
+    EXPECT_EQ(bx::escapeCalendarText(u"C:\\temp"_s), "C:\\\\temp");
+    EXPECT_EQ(bx::escapeCalendarText(u"a;b,c"_s), "a\\;b\\,c");
+    EXPECT_EQ(bx::escapeCalendarText(u"1\r\n2\n3\r4\r\r\n5"_s), "1\\n2\\n3\\n4\\n\\n5");
     // Control characters other than tab have no place in a content line.
-    EXPECT_EQ(
-        bx::escapeCalendarText(QStringLiteral("a\tb") + QChar(0) + QStringLiteral("c\x1b\x7f")),
-        "a\tbc");
+    EXPECT_EQ(bx::escapeCalendarText(u"a\tb"_s + QChar(0) + u"c\x1b\x7f"_s), "a\tbc");
 
     CalendarTask task = datedTask();
-    task.title = QStringLiteral("Fix; then, test\\ship");
-    task.description = QStringLiteral("line one\r\nline two\rline three\nend");
+    task.title = u"Fix; then, test\\ship"_s;
+    task.description = u"line one\r\nline two\rline three\nend"_s;
     const auto part = bx::calendarPart(task);
     EXPECT_EQ(line(part->bytes, "SUMMARY"), "Fix\\; then\\, test\\\\ship");
     EXPECT_EQ(line(part->bytes, "DESCRIPTION"), "line one\\nline two\\nline three\\nend");
@@ -129,7 +128,7 @@ TEST(CalendarPart, LongLinesFoldBetweenWholeCharacters)
     // 1-, 2-, 3- and 4-octet characters so that every fold offset meets a sequence somewhere.
     QString title;
     for (int i = 0; i < 40; ++i)
-        title += QStringLiteral("aé€😀");
+        title += u"aé€😀"_s;
     CalendarTask task = datedTask();
     task.title = title;
     const auto part = bx::calendarPart(task);

@@ -11,11 +11,12 @@
 #include <gtest/gtest.h>
 
 using namespace bx;
+using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString kAudit = QStringLiteral("O'Hara's audit");
-const QString kObrien = QStringLiteral("O'Brien");
+const QString kAudit = u"O'Hara's audit"_s;
+const QString kObrien = u"O'Brien"_s;
 
 ChecklistItem item(const char* text, bool mandatory = false, const QString& signer = {},
                    const char* note = "")
@@ -30,19 +31,14 @@ ChecklistItem item(const char* text, bool mandatory = false, const QString& sign
 class ChecklistDesignTest : public bx::test::SessionTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        SessionTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
-        bx::test::addWorkshop(db(), home, QStringLiteral("Home"));
-        bx::test::addWorkshop(db(), other, QStringLiteral("Other"));
-        bx::test::addUsers(
-            db(), {QStringLiteral("ann"), kObrien, QStringLiteral("carol"), QStringLiteral("zed")});
-        bx::test::setUserColumn(db(), QStringLiteral("zed"), QStringLiteral("Disabled"),
-                                db().dialect().flag(true));
+        bx::test::addWorkshop(db(), home, u"Home"_s);
+        bx::test::addWorkshop(db(), other, u"Other"_s);
+        bx::test::addUsers(db(), {u"ann"_s, kObrien, u"carol"_s, u"zed"_s});
+        bx::test::setUserColumn(db(), u"zed"_s, u"Disabled"_s, db().dialect().flag(true));
         bx::test::addMembers(db(), home, {kObrien});
-        bx::test::addMembers(db(), other, {kObrien, QStringLiteral("carol")});
+        bx::test::addMembers(db(), other, {kObrien, u"carol"_s});
         signInAs(kObrien, home);
     }
 
@@ -66,8 +62,8 @@ protected:
     ChecklistDraft savedAudit()
     {
         ChecklistDraft d;
-        d.name = QStringLiteral(" ") + kAudit + QStringLiteral(" ");
-        d.description = QStringLiteral("Before \"release\", check");
+        d.name = u" "_s + kAudit + u" "_s;
+        d.description = u"Before \"release\", check"_s;
         d.items = {item("Sign, then file", true, kObrien, "Boss's note"), item("Count"),
                    item(" Lock up ", true)};
         EXPECT_TRUE(design.save(d));
@@ -77,15 +73,15 @@ protected:
     /** A filled row: the item ticked on a task's copy (attachment `attach`). */
     void tick(const QString& action, qlonglong attach)
     {
-        db().execute(QStringLiteral("INSERT INTO CHECKLIST_ITEM (Checklist_Name, Action_Name, "
-                                    "Attach_Number, User_ID, ItemType) VALUES (?, ?, ?, ?, 0)"),
+        db().execute(u"INSERT INTO CHECKLIST_ITEM (Checklist_Name, Action_Name, "
+                     "Attach_Number, User_ID, ItemType) VALUES (?, ?, ?, ?, 0)"_s,
                      {kAudit, action, attach, kObrien});
     }
 
     void attach(qlonglong number, const QString& checklist)
     {
-        db().execute(QStringLiteral("INSERT INTO ATTACH (Attach_Number, SCR_Number, Attach_Type, "
-                                    "Attach_Filename) VALUES (?, 1, 'K', ?)"),
+        db().execute(u"INSERT INTO ATTACH (Attach_Number, SCR_Number, Attach_Type, "
+                     "Attach_Filename) VALUES (?, 1, 'K', ?)"_s,
                      {number, checklist});
     }
 
@@ -93,32 +89,31 @@ protected:
     QStringList itemRows()
     {
         QStringList out;
-        const RecordSet rs = db().query(
-            QStringLiteral("SELECT Action_Name, CASE WHEN Mandatory <> 0 THEN 1 ELSE 0 END, "
-                           "Sign_User_ID, ItemNote, Attach_Number, CASE WHEN ItemType <> 0 THEN 1 "
-                           "ELSE 0 END FROM CHECKLIST_ITEM WHERE Checklist_Name = ? ORDER BY "
-                           "Attach_Number, Action_Name"),
-            {kAudit});
+        const RecordSet rs =
+            db().query(u"SELECT Action_Name, CASE WHEN Mandatory <> 0 THEN 1 ELSE 0 END, "
+                       "Sign_User_ID, ItemNote, Attach_Number, CASE WHEN ItemType <> 0 THEN 1 "
+                       "ELSE 0 END FROM CHECKLIST_ITEM WHERE Checklist_Name = ? ORDER BY "
+                       "Attach_Number, Action_Name"_s,
+                       {kAudit});
         for (const QVariantList& row : rs.rows()) {
             QStringList cells;
             for (const QVariant& v : row)
-                cells << (v.isNull() ? QStringLiteral("-") : v.toString());
-            out << cells.join(QLatin1Char('|'));
+                cells << (v.isNull() ? u"-"_s : v.toString());
+            out << cells.join(u'|');
         }
         return out;
     }
 
     QString checklistRow()
     {
-        const RecordSet rs = db().query(
-            QStringLiteral("SELECT Checklist_Name, Checklist_Description, group_id FROM CHECKLIST "
-                           "WHERE Checklist_Name = ?"),
-            {kAudit});
+        const RecordSet rs =
+            db().query(u"SELECT Checklist_Name, Checklist_Description, group_id FROM CHECKLIST "
+                       "WHERE Checklist_Name = ?"_s,
+                       {kAudit});
         return rs.isEmpty()
                    ? QString()
-                   : rs.text(QStringLiteral("Checklist_Name")) + QLatin1Char('|') +
-                         rs.text(QStringLiteral("Checklist_Description")) + QLatin1Char('|') +
-                         QString::number(rs.number(QStringLiteral("group_id")));
+                   : rs.text(u"Checklist_Name"_s) + u'|' + rs.text(u"Checklist_Description"_s) +
+                         u'|' + QString::number(rs.number(u"group_id"_s));
     }
 
     ChecklistDesign design{session, prompt};
@@ -130,41 +125,41 @@ TEST_P(ChecklistDesignTest, SaveRefusesInOrderAndWritesNothing)
 {
     // "audit" of Home: the name is the key of every workshop's checklists.
     ChecklistDraft existing;
-    existing.name = QStringLiteral("audit");
+    existing.name = u"audit"_s;
     existing.items = {item("One")};
     ASSERT_TRUE(design.save(existing));
     signInAs(kObrien, other);
     const QStringList before = itemRows();
 
     ChecklistDraft d;
-    d.name = QStringLiteral("  ");
+    d.name = u"  "_s;
     const struct
     {
         ChecklistRefusal refusal;
         std::function<void(ChecklistDraft&)> mend;
     } steps[] = {
         {{ChecklistText::kNoName, ChecklistField::Name},
-         [](ChecklistDraft& x) { x.name = QStringLiteral(" Audit "); }},
+         [](ChecklistDraft& x) { x.name = u" Audit "_s; }},
         {{ChecklistText::kNoItems, ChecklistField::Items},
          [](ChecklistDraft& x) {
              x.items = {item("Check"), item(" ")};
          }},
         {{ChecklistText::kNoItemName, ChecklistField::Items},
-         [](ChecklistDraft& x) { x.items[1].text = QStringLiteral(" cHECK "); }},
-        {{ChecklistText::listedTwice(QStringLiteral("cHECK")), ChecklistField::Items},
-         [](ChecklistDraft& x) { x.items[1].text = QStringLiteral("Checked"); }},
+         [](ChecklistDraft& x) { x.items[1].text = u" cHECK "_s; }},
+        {{ChecklistText::listedTwice(u"cHECK"_s), ChecklistField::Items},
+         [](ChecklistDraft& x) { x.items[1].text = u"Checked"_s; }},
         {{ChecklistText::kAlreadyExists, ChecklistField::Name},
-         [](ChecklistDraft& x) { x.name = QStringLiteral("Audit 2"); }},
+         [](ChecklistDraft& x) { x.name = u"Audit 2"_s; }},
     };
     for (const auto& step : steps) {
         EXPECT_EQ(design.save(d).refusal(), step.refusal);
         step.mend(d);
     }
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM CHECKLIST")).toInt(), 1);
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM CHECKLIST_ITEM")).toInt(), 1);
+    EXPECT_EQ(db().scalar(u"SELECT COUNT(*) FROM CHECKLIST"_s).toInt(), 1);
+    EXPECT_EQ(db().scalar(u"SELECT COUNT(*) FROM CHECKLIST_ITEM"_s).toInt(), 1);
     EXPECT_EQ(itemRows(), before);
     EXPECT_TRUE(design.save(d));
-    EXPECT_EQ(checklistNames(other), QStringList{QStringLiteral("Audit 2")});
+    EXPECT_EQ(checklistNames(other), QStringList{u"Audit 2"_s});
 }
 
 TEST_P(ChecklistDesignTest, SaveReplacesTheTemplateAndKeepsTheTicks)
@@ -173,16 +168,14 @@ TEST_P(ChecklistDesignTest, SaveReplacesTheTemplateAndKeepsTheTicks)
     ChecklistDraft d = savedAudit();
     EXPECT_FALSE(d.isNew);
     EXPECT_EQ(d.name, kAudit);
-    EXPECT_EQ(checklistRow(), kAudit + QStringLiteral("|Before \"release\", check|11"));
-    EXPECT_EQ(db().query(QStringLiteral("SELECT Checklist_Date FROM CHECKLIST"))
-                  .dateTime(QStringLiteral("Checklist_Date")),
+    EXPECT_EQ(checklistRow(), kAudit + u"|Before \"release\", check|11"_s);
+    EXPECT_EQ(db().query(u"SELECT Checklist_Date FROM CHECKLIST"_s).dateTime(u"Checklist_Date"_s),
               clock.nowLocal().addSecs(-2 * 3600))
         << "now in GMT by the session's clock";
-    EXPECT_EQ(itemRows(),
-              (QStringList{QStringLiteral("Count|0|-|-|0|0"), QStringLiteral("Lock up|1|-|-|0|0"),
-                           QStringLiteral("Sign, then file|1|O'Brien|Boss's note|0|0")}));
-    tick(QStringLiteral("Count"), 7);
-    tick(QStringLiteral("Sign, then file"), 8);
+    EXPECT_EQ(itemRows(), (QStringList{u"Count|0|-|-|0|0"_s, u"Lock up|1|-|-|0|0"_s,
+                                       u"Sign, then file|1|O'Brien|Boss's note|0|0"_s}));
+    tick(u"Count"_s, 7);
+    tick(u"Sign, then file"_s, 8);
 
     // Edited as loaded: one item dropped, one changed, one added; the ticks stay as they were.
     Outcome<ChecklistDraft> loaded = design.edit(kAudit.toUpper());
@@ -192,16 +185,14 @@ TEST_P(ChecklistDesignTest, SaveReplacesTheTemplateAndKeepsTheTicks)
     e.description.clear();
     e.items.removeFirst(); // "Count", first by text
     e.items[1].mandatory = false;
-    e.items.append(item("Ship", false, QStringLiteral("carol"), "Mind the \"crates\""));
+    e.items.append(item("Ship", false, u"carol"_s, "Mind the \"crates\""));
     ASSERT_TRUE(design.save(e));
-    EXPECT_EQ(checklistRow(), kAudit + QStringLiteral("||11"));
-    EXPECT_EQ(itemRows(), (QStringList{QStringLiteral("Lock up|1|-|-|0|0"),
-                                       QStringLiteral("Ship|0|carol|Mind the \"crates\"|0|0"),
-                                       QStringLiteral("Sign, then file|0|O'Brien|Boss's note|0|0"),
-                                       QStringLiteral("Count|0|-|-|7|0"),
-                                       QStringLiteral("Sign, then file|0|-|-|8|0")}));
-    EXPECT_EQ(design.signers(), (QStringList{QStringLiteral("admin"), QStringLiteral("ann"),
-                                             QStringLiteral("carol"), kObrien}))
+    EXPECT_EQ(checklistRow(), kAudit + u"||11"_s);
+    EXPECT_EQ(itemRows(),
+              (QStringList{u"Lock up|1|-|-|0|0"_s, u"Ship|0|carol|Mind the \"crates\"|0|0"_s,
+                           u"Sign, then file|0|O'Brien|Boss's note|0|0"_s, u"Count|0|-|-|7|0"_s,
+                           u"Sign, then file|0|-|-|8|0"_s}));
+    EXPECT_EQ(design.signers(), (QStringList{u"admin"_s, u"ann"_s, u"carol"_s, kObrien}))
         << "zed is disabled";
 }
 
@@ -210,9 +201,8 @@ TEST_P(ChecklistDesignTest, ASaveFailingPartWayKeepsTheOldChecklist)
     ChecklistDraft d = savedAudit();
     const QStringList before = itemRows();
     const QString head = checklistRow();
-    bx::test::refuseInserts(db(), QStringLiteral("CHECKLIST_ITEM"),
-                            QStringLiteral("NEW.Action_Name = 'Boom'"));
-    d.description = QStringLiteral("changed");
+    bx::test::refuseInserts(db(), u"CHECKLIST_ITEM"_s, u"NEW.Action_Name = 'Boom'"_s);
+    d.description = u"changed"_s;
     d.items.append(item("Boom"));
     d.items.append(item("After"));
     EXPECT_THROW(design.save(d), DbError);
@@ -224,7 +214,7 @@ TEST_P(ChecklistDesignTest, DeleteAsksAndIsRefusedWhileATaskCarriesTheChecklist)
 {
     savedAudit();
     attach(70, kAudit.toLower());
-    tick(QStringLiteral("Count"), 70);
+    tick(u"Count"_s, 70);
     const QStringList before = itemRows();
 
     prompt.answer(PromptAnswer::Cancel);
@@ -239,8 +229,8 @@ TEST_P(ChecklistDesignTest, DeleteAsksAndIsRefusedWhileATaskCarriesTheChecklist)
     EXPECT_FALSE(checklistRow().isEmpty());
 
     // A file attachment of that name is no checklist.
-    db().execute(QStringLiteral("UPDATE ATTACH SET Attach_Type = 'F' WHERE Attach_Number = 70"));
-    db().execute(QStringLiteral("DELETE FROM CHECKLIST_ITEM WHERE Attach_Number = 70"));
+    db().execute(u"UPDATE ATTACH SET Attach_Type = 'F' WHERE Attach_Number = 70"_s);
+    db().execute(u"DELETE FROM CHECKLIST_ITEM WHERE Attach_Number = 70"_s);
     prompt.answer(PromptAnswer::Ok);
     EXPECT_TRUE(design.remove(kAudit));
     EXPECT_TRUE(checklistRow().isEmpty());
@@ -257,12 +247,12 @@ TEST_P(ChecklistDesignTest, EveryEntryRefusesWhoNeitherBelongsNorAdministers)
 
     // Carol, of Other only: neither in Home, nor on Home's checklist from Other.
     for (const qlonglong current : {home, other}) {
-        signInAs(QStringLiteral("carol"), current);
+        signInAs(u"carol"_s, current);
         if (current == home) {
             EXPECT_EQ(design.open().refusal(), refused);
             EXPECT_EQ(design.create().refusal(), refused);
             ChecklistDraft fresh;
-            fresh.name = QStringLiteral("Carol's");
+            fresh.name = u"Carol's"_s;
             fresh.items = {item("x")};
             EXPECT_EQ(design.save(fresh).refusal(), refusedSave);
         }
@@ -275,11 +265,11 @@ TEST_P(ChecklistDesignTest, EveryEntryRefusesWhoNeitherBelongsNorAdministers)
     EXPECT_TRUE(prompt.records().isEmpty()) << "refused before any question";
     EXPECT_EQ(itemRows(), before);
     EXPECT_EQ(checklistNames(home), QStringList{kAudit});
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM CHECKLIST")).toInt(), 1);
+    EXPECT_EQ(db().scalar(u"SELECT COUNT(*) FROM CHECKLIST"_s).toInt(), 1);
 
     // Her own workshop's designer opens; an administrator designs anywhere.
     EXPECT_TRUE(design.open());
-    signInAs(QStringLiteral("ann"), other, true);
+    signInAs(u"ann"_s, other, true);
     EXPECT_TRUE(design.edit(kAudit));
     audit.items.removeLast();
     EXPECT_TRUE(design.save(audit));

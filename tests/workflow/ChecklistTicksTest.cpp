@@ -11,34 +11,30 @@
 #include <gtest/gtest.h>
 
 using namespace bx;
+using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString kList = QStringLiteral("Release");
+const QString kList = u"Release"_s;
 
 class ChecklistTicksTest : public test::SessionTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        SessionTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
-        test::addUsers(db(),
-                       {QStringLiteral("ann"), QStringLiteral("bob"), QStringLiteral("carl")});
-        db().execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, Disabled) VALUES (?, ?)"),
-                     {QStringLiteral("gone"), db().dialect().trueValue()});
+        test::addUsers(db(), {u"ann"_s, u"bob"_s, u"carl"_s});
+        db().execute(u"INSERT INTO LU_USER (USER_ID, Disabled) VALUES (?, ?)"_s,
+                     {u"gone"_s, db().dialect().trueValue()});
         test::addWorkshop(db(), 7);
         // By text: Build (bob's), Docs (a disabled signer's), Ship (anyone's), Test (carl's).
         test::addChecklist(db(), kList, 7,
-                           {{QStringLiteral("Test"), true, QStringLiteral("carl"), {}},
-                            {QStringLiteral("Build"), true, QStringLiteral("bob"),
-                             QStringLiteral("Builds <b>clean</b>")},
-                            {QStringLiteral("Ship"), false, {}, {}},
-                            {QStringLiteral("Docs"), false, QStringLiteral("gone"), {}}});
-        task = test::addTaskRow(db(), {{QStringLiteral("SCR_Title"), QStringLiteral("Release 2")},
-                                       {QStringLiteral("SCR_Request_ID"), QStringLiteral("ann")},
-                                       {QStringLiteral("Meeting_ID"), 0}});
+                           {{u"Test"_s, true, u"carl"_s, {}},
+                            {u"Build"_s, true, u"bob"_s, u"Builds <b>clean</b>"_s},
+                            {u"Ship"_s, false, {}, {}},
+                            {u"Docs"_s, false, u"gone"_s, {}}});
+        task = test::addTaskRow(db(), {{u"SCR_Title"_s, u"Release 2"_s},
+                                       {u"SCR_Request_ID"_s, u"ann"_s},
+                                       {u"Meeting_ID"_s, 0}});
         attach = test::attachChecklist(db(), task, kList);
     }
 
@@ -52,8 +48,7 @@ protected:
     }
     void setStatus(const QString& status)
     {
-        db().execute(QStringLiteral("UPDATE SCR SET SCR_Status = ? WHERE SCR_Number = ?"),
-                     {status, task});
+        db().execute(u"UPDATE SCR SET SCR_Status = ? WHERE SCR_Number = ?"_s, {status, task});
     }
     /** The titles of `user`'s "Approval" view. */
     QStringList approvalsOf(const QString& user)
@@ -63,7 +58,7 @@ protected:
         QStringList out;
         const RecordSet rows = db().query(q.sql, q.params);
         for (int r = 0; r < rows.rowCount(); ++r)
-            out << rows.value(r, QStringLiteral("SCR_Title")).toString();
+            out << rows.value(r, u"SCR_Title"_s).toString();
         return out;
     }
     static QString refusalOf(const Outcome<Done>& outcome)
@@ -77,7 +72,7 @@ protected:
 
 TEST_P(ChecklistTicksTest, SheetListsItemsByTextAndWhoTickedWhenTheSettingAsks)
 {
-    ASSERT_TRUE(tick(QStringLiteral("bob"), QStringLiteral("Build")));
+    ASSERT_TRUE(tick(u"bob"_s, u"Build"_s));
     for (const bool show : {true, false}) {
         SCOPED_TRACE(show);
         const Outcome<ChecklistSheet> sheet = loadChecklistSheet(db(), attach, show);
@@ -87,15 +82,14 @@ TEST_P(ChecklistTicksTest, SheetListsItemsByTextAndWhoTickedWhenTheSettingAsks)
         QStringList texts;
         for (const ChecklistLine& line : sheet->lines)
             texts << line.item.text;
-        EXPECT_EQ(texts, (QStringList{QStringLiteral("Build"), QStringLiteral("Docs"),
-                                      QStringLiteral("Ship"), QStringLiteral("Test")}));
+        EXPECT_EQ(texts, (QStringList{u"Build"_s, u"Docs"_s, u"Ship"_s, u"Test"_s}));
         const ChecklistLine& build = sheet->lines.at(0);
         EXPECT_TRUE(build.ticked);
         EXPECT_TRUE(build.item.mandatory);
-        EXPECT_EQ(build.item.signer, QStringLiteral("bob"));
-        EXPECT_EQ(build.item.note, QStringLiteral("Builds <b>clean</b>"));
-        EXPECT_EQ(build.tickedBy, QStringLiteral("bob"));
-        EXPECT_EQ(build.shownTicker, show ? QStringLiteral("bob") : QString());
+        EXPECT_EQ(build.item.signer, u"bob"_s);
+        EXPECT_EQ(build.item.note, u"Builds <b>clean</b>"_s);
+        EXPECT_EQ(build.tickedBy, u"bob"_s);
+        EXPECT_EQ(build.shownTicker, show ? u"bob"_s : QString());
         EXPECT_FALSE(sheet->lines.at(3).ticked);
         EXPECT_TRUE(sheet->lines.at(3).shownTicker.isEmpty());
     }
@@ -103,45 +97,43 @@ TEST_P(ChecklistTicksTest, SheetListsItemsByTextAndWhoTickedWhenTheSettingAsks)
 
 TEST_P(ChecklistTicksTest, AChecklistNoLongerDefinedIsNamed)
 {
-    const qlonglong gone = test::attachChecklist(db(), task, QStringLiteral("Old list"));
-    const QString message = QStringLiteral("Checklist Old list not found");
+    const qlonglong gone = test::attachChecklist(db(), task, u"Old list"_s);
+    const QString message = u"Checklist Old list not found"_s;
     const Outcome<ChecklistSheet> sheet = loadChecklistSheet(db(), gone, true);
     ASSERT_TRUE(sheet.refusal());
     EXPECT_EQ(sheet.refusal()->message, message);
-    EXPECT_EQ(
-        refusalOf(tickChecklistItem(db(), QStringLiteral("ann"), gone, QStringLiteral("Ship"))),
-        message);
+    EXPECT_EQ(refusalOf(tickChecklistItem(db(), u"ann"_s, gone, u"Ship"_s)), message);
     EXPECT_EQ(test::filledRows(db(), gone), 0);
 }
 
 TEST_P(ChecklistTicksTest, TickWritesTheFilledRowAtOnceAndOnlyOnce)
 {
-    ASSERT_TRUE(tick(QStringLiteral("ann"), QStringLiteral("Ship"), QStringLiteral("on time")));
-    ASSERT_TRUE(tick(QStringLiteral("ann"), QStringLiteral("Ship")));
-    const RecordSet row = db().query(
-        QStringLiteral("SELECT Checklist_Name, Action_Name, User_ID, ItemNote, ItemType FROM "
-                       "CHECKLIST_ITEM WHERE Attach_Number = ?"),
-        {attach});
+    ASSERT_TRUE(tick(u"ann"_s, u"Ship"_s, u"on time"_s));
+    ASSERT_TRUE(tick(u"ann"_s, u"Ship"_s));
+    const RecordSet row =
+        db().query(u"SELECT Checklist_Name, Action_Name, User_ID, ItemNote, ItemType FROM "
+                   "CHECKLIST_ITEM WHERE Attach_Number = ?"_s,
+                   {attach});
     ASSERT_EQ(row.rowCount(), 1);
-    EXPECT_EQ(row.text(QStringLiteral("Checklist_Name")), kList);
-    EXPECT_EQ(row.text(QStringLiteral("Action_Name")), QStringLiteral("Ship"));
-    EXPECT_EQ(row.text(QStringLiteral("User_ID")), QStringLiteral("ann"));
-    EXPECT_EQ(row.text(QStringLiteral("ItemNote")), QStringLiteral("on time"));
-    EXPECT_EQ(row.number(QStringLiteral("ItemType")), 0);
-    ASSERT_TRUE(untick(QStringLiteral("ann"), QStringLiteral("Ship")));
+    EXPECT_EQ(row.text(u"Checklist_Name"_s), kList);
+    EXPECT_EQ(row.text(u"Action_Name"_s), u"Ship"_s);
+    EXPECT_EQ(row.text(u"User_ID"_s), u"ann"_s);
+    EXPECT_EQ(row.text(u"ItemNote"_s), u"on time"_s);
+    EXPECT_EQ(row.number(u"ItemType"_s), 0);
+    ASSERT_TRUE(untick(u"ann"_s, u"Ship"_s));
     EXPECT_EQ(test::filledRows(db(), attach), 0);
 }
 
 TEST_P(ChecklistTicksTest, TheSignersTickLeavesHisApprovalViewOnly)
 {
-    const QStringList waiting{QStringLiteral("Release 2")};
-    EXPECT_EQ(approvalsOf(QStringLiteral("bob")), waiting);
-    EXPECT_EQ(approvalsOf(QStringLiteral("carl")), waiting);
-    ASSERT_TRUE(tick(QStringLiteral("bob"), QStringLiteral("Build")));
-    EXPECT_TRUE(approvalsOf(QStringLiteral("bob")).isEmpty());
-    EXPECT_EQ(approvalsOf(QStringLiteral("carl")), waiting);
-    ASSERT_TRUE(untick(QStringLiteral("bob"), QStringLiteral("Build")));
-    EXPECT_EQ(approvalsOf(QStringLiteral("bob")), waiting);
+    const QStringList waiting{u"Release 2"_s};
+    EXPECT_EQ(approvalsOf(u"bob"_s), waiting);
+    EXPECT_EQ(approvalsOf(u"carl"_s), waiting);
+    ASSERT_TRUE(tick(u"bob"_s, u"Build"_s));
+    EXPECT_TRUE(approvalsOf(u"bob"_s).isEmpty());
+    EXPECT_EQ(approvalsOf(u"carl"_s), waiting);
+    ASSERT_TRUE(untick(u"bob"_s, u"Build"_s));
+    EXPECT_EQ(approvalsOf(u"bob"_s), waiting);
 }
 
 struct TickCase
@@ -188,11 +180,10 @@ TEST_P(ChecklistTicksTest, WhoMayTickAndUntick)
     };
     for (const TickCase& c : cases) {
         SCOPED_TRACE(c.what);
-        db().execute(QStringLiteral("DELETE FROM CHECKLIST_ITEM WHERE Attach_Number = ?"),
-                     {attach});
-        db().execute(QStringLiteral("UPDATE SCR SET SCR_Owner_User_ID = ?, SCR_Status = 'A' "
-                                    "WHERE SCR_Number = ?"),
-                     {q(c.owner), task});
+        db().execute(u"DELETE FROM CHECKLIST_ITEM WHERE Attach_Number = ?"_s, {attach});
+        db().execute(
+            u"UPDATE SCR SET SCR_Owner_User_ID = ?, SCR_Status = 'A' WHERE SCR_Number = ?"_s,
+            {q(c.owner), task});
         const int before = *c.tickedBy ? 1 : 0;
         if (before) {
             ASSERT_TRUE(tick(q(c.tickedBy), q(c.item)));
@@ -212,14 +203,12 @@ TEST_P(ChecklistTicksTest, TwoConnectionsTickingOneItemLeaveOneRow)
     // committed. The second connection's tick must wait for it and then write nothing.
     std::unique_ptr<Database> other = connectAgain();
     std::optional<Transaction> first(std::in_place, db());
-    db().queryLocked(QStringLiteral("SELECT Attach_Number FROM ATTACH WHERE Attach_Number = ?"),
-                     {attach});
-    db().execute(QStringLiteral("INSERT INTO CHECKLIST_ITEM (Checklist_Name, Action_Name, "
-                                "Attach_Number, User_ID, ItemType) VALUES (?, ?, ?, ?, 0)"),
-                 {kList, QStringLiteral("Ship"), attach, QStringLiteral("ann")});
-    auto second = std::async(std::launch::async, [&] {
-        return tickChecklistItem(*other, QStringLiteral("ann"), attach, QStringLiteral("Ship"));
-    });
+    db().queryLocked(u"SELECT Attach_Number FROM ATTACH WHERE Attach_Number = ?"_s, {attach});
+    db().execute(u"INSERT INTO CHECKLIST_ITEM (Checklist_Name, Action_Name, "
+                 "Attach_Number, User_ID, ItemType) VALUES (?, ?, ?, ?, 0)"_s,
+                 {kList, u"Ship"_s, attach, u"ann"_s});
+    auto second = std::async(
+        std::launch::async, [&] { return tickChecklistItem(*other, u"ann"_s, attach, u"Ship"_s); });
     EXPECT_EQ(second.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
     first->commit();
     first.reset();

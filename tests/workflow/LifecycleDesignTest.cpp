@@ -12,11 +12,12 @@
 #include <gtest/gtest.h>
 
 using namespace bx;
+using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString kLifecycle = QStringLiteral("Dept's Release");
-const QString kObrien = QStringLiteral("O'Brien");
+const QString kLifecycle = u"Dept's Release"_s;
+const QString kObrien = u"O'Brien"_s;
 
 StageDraft stage(const QString& name, StageOwnerKind kind, qlonglong group = 0,
                  const QString& user = {})
@@ -39,8 +40,8 @@ QStringList names(const QList<StageDraft>& stages)
 
 TEST(LifecycleStageNameTest, NamesAreRequiredUniqueAndNeverRequester)
 {
-    const QList<StageDraft> stages{stage(QStringLiteral("Draft"), StageOwnerKind::Requester),
-                                   stage(QStringLiteral("Boss's OK"), StageOwnerKind::Requester)};
+    const QList<StageDraft> stages{stage(u"Draft"_s, StageOwnerKind::Requester),
+                                   stage(u"Boss's OK"_s, StageOwnerKind::Requester)};
     const QString ok;
     const struct
     {
@@ -70,9 +71,8 @@ TEST(LifecycleStageNameTest, NamesAreRequiredUniqueAndNeverRequester)
     QList<StageDraft> full;
     for (int i = 0; i < kMaxLifecycleStages; ++i)
         full.append(stage(QString::number(i), StageOwnerKind::Requester));
-    EXPECT_EQ(stageNameProblem(full, QStringLiteral("one more"))->message,
-              LifecycleText::kTooManyStages);
-    EXPECT_FALSE(stageNameProblem(full, QStringLiteral("renamed"), 3));
+    EXPECT_EQ(stageNameProblem(full, u"one more"_s)->message, LifecycleText::kTooManyStages);
+    EXPECT_FALSE(stageNameProblem(full, u"renamed"_s, 3));
 }
 
 /**
@@ -82,18 +82,15 @@ TEST(LifecycleStageNameTest, NamesAreRequiredUniqueAndNeverRequester)
 class LifecycleDesignTest : public bx::test::SessionTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        SessionTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
-        bx::test::addWorkshop(db(), home, QStringLiteral("Home"));
-        bx::test::addWorkshop(db(), other, QStringLiteral("Other"));
-        bx::test::addUsers(db(), {QStringLiteral("ann"), kObrien, QStringLiteral("zed")});
-        db().execute(QStringLiteral("UPDATE LU_USER SET Disabled = ? WHERE USER_ID = ?"),
-                     {db().dialect().flag(true), QStringLiteral("zed")});
+        bx::test::addWorkshop(db(), home, u"Home"_s);
+        bx::test::addWorkshop(db(), other, u"Other"_s);
+        bx::test::addUsers(db(), {u"ann"_s, kObrien, u"zed"_s});
+        db().execute(u"UPDATE LU_USER SET Disabled = ? WHERE USER_ID = ?"_s,
+                     {db().dialect().flag(true), u"zed"_s});
         for (qlonglong g : {home, other})
-            bx::test::addMembers(db(), g, {QStringLiteral("ann"), kObrien, QStringLiteral("zed")});
+            bx::test::addMembers(db(), g, {u"ann"_s, kObrien, u"zed"_s});
         session.user.userId = kObrien;
         session.user.record.allowCreateLifecycle = true;
         session.currentWorkshopId = static_cast<int>(home);
@@ -102,12 +99,12 @@ protected:
     LifecycleDraft threeStages()
     {
         LifecycleDraft d;
-        d.lifecycleId = QStringLiteral(" ") + kLifecycle;
-        d.description = QStringLiteral("O'Brien's flow");
-        d.stages = {stage(QStringLiteral("Draft"), StageOwnerKind::User, other, kObrien),
-                    stage(QStringLiteral("Boss's OK"), StageOwnerKind::Workshop, other),
-                    stage(QStringLiteral("Done"), StageOwnerKind::Requester, other)};
-        d.stages[1].stage.ruleName = QStringLiteral("Escalate");
+        d.lifecycleId = u" "_s + kLifecycle;
+        d.description = u"O'Brien's flow"_s;
+        d.stages = {stage(u"Draft"_s, StageOwnerKind::User, other, kObrien),
+                    stage(u"Boss's OK"_s, StageOwnerKind::Workshop, other),
+                    stage(u"Done"_s, StageOwnerKind::Requester, other)};
+        d.stages[1].stage.ruleName = u"Escalate"_s;
         d.stages[1].stage.declined = true;
         d.stages[1].daysInCycle = 3;
         return d;
@@ -118,17 +115,17 @@ protected:
     {
         LifecycleDraft d = threeStages();
         ASSERT_TRUE(design.save(d));
-        addAction(QStringLiteral("Draft"), QStringLiteral("Outline"));
-        addAction(QStringLiteral("Boss's OK"), QStringLiteral("Budget O'K"));
-        addAction(QStringLiteral("Boss's OK"), QStringLiteral("Budget O'K"), 7);
+        addAction(u"Draft"_s, u"Outline"_s);
+        addAction(u"Boss's OK"_s, u"Budget O'K"_s);
+        addAction(u"Boss's OK"_s, u"Budget O'K"_s, 7);
     }
 
     void addAction(const QString& stageName, const QString& action, qlonglong task = 0)
     {
         db().execute(
-            QStringLiteral("INSERT INTO LIFECYCLE_ACTION (Lifecycle_ID, LC_Stage_Name, "
-                           "Action_Name, Mandatory, Owner_ID, owner_group_id, SCR_Number) "
-                           "VALUES (?, ?, ?, ?, ?, ?, ?)"),
+            u"INSERT INTO LIFECYCLE_ACTION (Lifecycle_ID, LC_Stage_Name, "
+            "Action_Name, Mandatory, Owner_ID, owner_group_id, SCR_Number) "
+            "VALUES (?, ?, ?, ?, ?, ?, ?)"_s,
             {kLifecycle, stageName, action, db().dialect().flag(true), kObrien, home, task});
     }
 
@@ -167,8 +164,8 @@ TEST_P(LifecycleDesignTest, SaveRefusesInOrderAndWritesNothing)
     prompt.clear();
 
     LifecycleDraft d;
-    d.lifecycleId = QStringLiteral("  ");
-    d.description = QStringLiteral(" ");
+    d.lifecycleId = u"  "_s;
+    d.description = u" "_s;
     const DesignRefusal steps[] = {
         {LifecycleText::kNoIdentifier, DesignField::Identifier},
         {LifecycleText::kNoDescription, DesignField::Description},
@@ -181,11 +178,11 @@ TEST_P(LifecycleDesignTest, SaveRefusesInOrderAndWritesNothing)
         if (step.field == DesignField::Identifier)
             d.lifecycleId = kLifecycle.toUpper();
         else if (step.field == DesignField::Description)
-            d.description = QStringLiteral("x");
+            d.description = u"x"_s;
         else
-            d.stages = {stage(QStringLiteral("Only"), StageOwnerKind::Requester)};
+            d.stages = {stage(u"Only"_s, StageOwnerKind::Requester)};
     }
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM LIFECYCLE")).toInt(), 1);
+    EXPECT_EQ(db().scalar(u"SELECT COUNT(*) FROM LIFECYCLE"_s).toInt(), 1);
     EXPECT_EQ(rows(kStages), before);
 
     // The same identifier in another workshop is a lifecycle of its own.
@@ -198,7 +195,7 @@ TEST_P(LifecycleDesignTest, SaveWritesStagesInListOrderAndTemplatesFollowTheirSt
     saveWithTemplates();
     EXPECT_EQ(rows("SELECT Lifecycle_ID, Lifecycle_Description, Owner_ID FROM LIFECYCLE WHERE "
                    "Lifecycle_ID = ? AND owner_group_id = ?"),
-              (QList<QVariantList>{{kLifecycle, QStringLiteral("O'Brien's flow"), kObrien}}));
+              (QList<QVariantList>{{kLifecycle, u"O'Brien's flow"_s, kObrien}}));
     const QVariant null;
     const int yes = db().dialect().trueValue();
     EXPECT_EQ(rows("SELECT LC_Stage_Name, LC_Sequence_Number, UserType, User_ID, group_ID, "
@@ -206,11 +203,10 @@ TEST_P(LifecycleDesignTest, SaveWritesStagesInListOrderAndTemplatesFollowTheirSt
                    "FROM LIFECYCLE_USER WHERE Lifecycle_ID = ? AND owner_group_id = ? ORDER BY "
                    "LC_Sequence_Number"),
               (QList<QVariantList>{
-                  {QStringLiteral("Draft"), 0, 0, kObrien, other, 0, null, kObrien, 0, 0, 0, 0},
-                  {QStringLiteral("Boss's OK"), 1, 1, null, other, 3, QStringLiteral("Escalate"),
-                   kObrien, 0, 0, 0, yes},
+                  {u"Draft"_s, 0, 0, kObrien, other, 0, null, kObrien, 0, 0, 0, 0},
+                  {u"Boss's OK"_s, 1, 1, null, other, 3, u"Escalate"_s, kObrien, 0, 0, 0, yes},
                   // The requester's stage belongs to the current workshop.
-                  {QStringLiteral("Done"), 2, 2, null, home, 0, null, kObrien, 0, 0, 0, 0}}));
+                  {u"Done"_s, 2, 2, null, home, 0, null, kObrien, 0, 0, 0, 0}}));
 
     // Edit: Done moves first, Boss's OK is renamed, Draft is dropped, a new stage takes the
     // dropped stage's name.
@@ -220,39 +216,34 @@ TEST_P(LifecycleDesignTest, SaveWritesStagesInListOrderAndTemplatesFollowTheirSt
     EXPECT_EQ(d->stages[1].daysInCycle, 3);
     EXPECT_TRUE(d->stages[1].stage.declined);
     d->stages.move(2, 0);
-    d->stages[2].stage.stageName = QStringLiteral("Chief's OK");
+    d->stages[2].stage.stageName = u"Chief's OK"_s;
     ASSERT_FALSE(design.mayRemoveStage(*d, 1));
     d->stages.removeAt(1);
-    d->stages.append(stage(QStringLiteral("Draft"), StageOwnerKind::Requester));
-    EXPECT_EQ(names(d->stages), (QStringList{QStringLiteral("Done"), QStringLiteral("Chief's OK"),
-                                             QStringLiteral("Draft")}));
+    d->stages.append(stage(u"Draft"_s, StageOwnerKind::Requester));
+    EXPECT_EQ(names(d->stages), (QStringList{u"Done"_s, u"Chief's OK"_s, u"Draft"_s}));
     ASSERT_TRUE(design.save(*d));
 
-    EXPECT_EQ(rows(kStages), (QList<QVariantList>{{QStringLiteral("Done"), 0},
-                                                  {QStringLiteral("Chief's OK"), 1},
-                                                  {QStringLiteral("Draft"), 2}}));
+    EXPECT_EQ(rows(kStages),
+              (QList<QVariantList>{{u"Done"_s, 0}, {u"Chief's OK"_s, 1}, {u"Draft"_s, 2}}));
     // The task's copy keeps the name its task knows.
-    EXPECT_EQ(
-        rows(kTemplates),
-        (QList<QVariantList>{{QStringLiteral("Chief's OK"), QStringLiteral("Budget O'K"), 0},
-                             {QStringLiteral("Boss's OK"), QStringLiteral("Budget O'K"), 7}}));
+    EXPECT_EQ(rows(kTemplates), (QList<QVariantList>{{u"Chief's OK"_s, u"Budget O'K"_s, 0},
+                                                     {u"Boss's OK"_s, u"Budget O'K"_s, 7}}));
 
     // Two stages may swap names; their templates swap with them.
     d = design.open(kLifecycle);
     ASSERT_TRUE(d);
-    d->stages[1].stage.stageName = QStringLiteral("Draft");
-    d->stages[2].stage.stageName = QStringLiteral("Chief's OK");
+    d->stages[1].stage.stageName = u"Draft"_s;
+    d->stages[2].stage.stageName = u"Chief's OK"_s;
     ASSERT_TRUE(design.save(*d));
-    EXPECT_EQ(rows(kTemplates)[0],
-              (QVariantList{QStringLiteral("Draft"), QStringLiteral("Budget O'K"), 0}));
+    EXPECT_EQ(rows(kTemplates)[0], (QVariantList{u"Draft"_s, u"Budget O'K"_s, 0}));
 }
 
 TEST_P(LifecycleDesignTest, StageWithTasksCannotBeRemoved)
 {
     saveWithTemplates();
-    addTaskAt(QStringLiteral("Boss's OK"), home);
+    addTaskAt(u"Boss's OK"_s, home);
     // A lifecycle of the same name in another workshop has its own tasks.
-    addTaskAt(QStringLiteral("Draft"), other);
+    addTaskAt(u"Draft"_s, other);
 
     auto d = design.open(kLifecycle);
     ASSERT_TRUE(d);
@@ -282,18 +273,17 @@ TEST_P(LifecycleDesignTest, DeleteAsksAndIsRefusedWhileATaskUsesTheLifecycle)
     EXPECT_EQ(prompt.last().buttons, PromptButtons::OkCancel);
 
     // A task owned in the workshop, and one in the workshop's lifecycle owned elsewhere.
-    addTaskAt(QStringLiteral("Draft"), 0, home);
-    for (const QString& step : {QStringLiteral("task of the workshop"),
-                                QStringLiteral("task in the workshop's lifecycle")}) {
+    addTaskAt(u"Draft"_s, 0, home);
+    for (const QString& step : {u"task of the workshop"_s, u"task in the workshop's lifecycle"_s}) {
         prompt.answer(PromptAnswer::Ok);
         EXPECT_EQ(design.remove(kLifecycle).refusal(), RefusalOf<>{LifecycleText::kLifecycleInUse})
             << step.toStdString();
-        db().execute(QStringLiteral("UPDATE SCR SET SCR_Group_ID = ?, SCR_LC_Owner_Group_ID = ?"),
+        db().execute(u"UPDATE SCR SET SCR_Group_ID = ?, SCR_LC_Owner_Group_ID = ?"_s,
                      {other, home});
     }
     EXPECT_EQ(rows(kStages).size(), 3);
 
-    db().execute(QStringLiteral("DELETE FROM SCR"));
+    db().execute(u"DELETE FROM SCR"_s);
     prompt.answer(PromptAnswer::Ok);
     EXPECT_TRUE(design.remove(kLifecycle));
     EXPECT_TRUE(design.list().isEmpty());
@@ -305,31 +295,28 @@ TEST_P(LifecycleDesignTest, DeleteAsksAndIsRefusedWhileATaskUsesTheLifecycle)
 TEST_P(LifecycleDesignTest, CopyCarriesStagesAndTemplatesUnderItsOwnName)
 {
     saveWithTemplates();
-    const QString copyId = QStringLiteral("Copy of ") + kLifecycle;
+    const QString copyId = u"Copy of "_s + kLifecycle;
     // A stray stage under the copy's name does not survive into the copy.
-    db().execute(QStringLiteral("INSERT INTO LIFECYCLE_USER (Lifecycle_ID, LC_Stage_Name, "
-                                "owner_group_id) VALUES (?, ?, ?)"),
-                 {copyId, QStringLiteral("Stray"), home});
+    db().execute(u"INSERT INTO LIFECYCLE_USER (Lifecycle_ID, LC_Stage_Name, "
+                 "owner_group_id) VALUES (?, ?, ?)"_s,
+                 {copyId, u"Stray"_s, home});
     // A column a site added to the stages, under a name that only works quoted, is copied too.
-    const QString siteColumn = QStringLiteral("\"Site's \"\"order\"\"\"");
-    db().execute(QStringLiteral("ALTER TABLE LIFECYCLE_USER ADD COLUMN ") + siteColumn +
-                 QLatin1Char(' ') + db().dialect().textType());
-    db().execute(QStringLiteral("UPDATE LIFECYCLE_USER SET ") + siteColumn +
-                 QStringLiteral(" = LC_Stage_Name"));
+    const QString siteColumn = u"\"Site's \"\"order\"\"\""_s;
+    db().execute(u"ALTER TABLE LIFECYCLE_USER ADD COLUMN "_s + siteColumn + u' ' +
+                 db().dialect().textType());
+    db().execute(u"UPDATE LIFECYCLE_USER SET "_s + siteColumn + u" = LC_Stage_Name"_s);
 
     EXPECT_EQ(*design.makeCopy(kLifecycle), copyId);
-    EXPECT_EQ(design.list(),
-              (QList<LifecycleSummary>{{copyId, QStringLiteral("O'Brien's flow"), kObrien},
-                                       {kLifecycle, QStringLiteral("O'Brien's flow"), kObrien}}));
+    EXPECT_EQ(design.list(), (QList<LifecycleSummary>{{copyId, u"O'Brien's flow"_s, kObrien},
+                                                      {kLifecycle, u"O'Brien's flow"_s, kObrien}}));
     const char* stageRows =
         "SELECT LC_Stage_Name, LC_Sequence_Number, UserType, User_ID, "
         "group_ID, Rule_Name, Declined, Days_In_Cycle, \"Site's \"\"order\"\"\" "
         "FROM LIFECYCLE_USER WHERE Lifecycle_ID = ? AND owner_group_id = ? "
         "ORDER BY 2";
     EXPECT_EQ(rows(stageRows, copyId), rows(stageRows));
-    EXPECT_EQ(rows(kTemplates, copyId),
-              (QList<QVariantList>{{QStringLiteral("Boss's OK"), QStringLiteral("Budget O'K"), 0},
-                                   {QStringLiteral("Draft"), QStringLiteral("Outline"), 0}}));
+    EXPECT_EQ(rows(kTemplates, copyId), (QList<QVariantList>{{u"Boss's OK"_s, u"Budget O'K"_s, 0},
+                                                             {u"Draft"_s, u"Outline"_s, 0}}));
 
     EXPECT_EQ(design.makeCopy(kLifecycle).refusal(), RefusalOf<>{copyExistsMessage(copyId)});
     EXPECT_EQ(rows(kStages, copyId).size(), 3);
@@ -341,7 +328,7 @@ TEST_P(LifecycleDesignTest, DesigningNeedsTheRightAndRulesAnAdministrator)
     const auto everything = [&] {
         QList<QVariantList> all;
         for (const char* table : {"LIFECYCLE", "LIFECYCLE_USER", "LIFECYCLE_ACTION", "LU_RULES"})
-            all += db().query(QStringLiteral("SELECT * FROM ") + QLatin1String(table)).rows();
+            all += db().query(u"SELECT * FROM "_s + QLatin1String(table)).rows();
         return all;
     };
     const auto before = everything();
@@ -349,9 +336,9 @@ TEST_P(LifecycleDesignTest, DesigningNeedsTheRightAndRulesAnAdministrator)
     session.user.record.allowCreateLifecycle = false;
     const RefusalOf<> refused{UserRights::kNoLifecyclePrivilege};
     LifecycleDraft changed = *design.open(kLifecycle);
-    changed.description = QStringLiteral("Changed");
+    changed.description = u"Changed"_s;
     LifecycleDraft added = threeStages();
-    added.lifecycleId = QStringLiteral("O'Hara's flow");
+    added.lifecycleId = u"O'Hara's flow"_s;
     for (LifecycleDraft* d : {&changed, &added})
         EXPECT_EQ(design.save(*d).refusal(),
                   (DesignRefusal{UserRights::kNoLifecyclePrivilege, DesignField::None}));
@@ -359,16 +346,13 @@ TEST_P(LifecycleDesignTest, DesigningNeedsTheRightAndRulesAnAdministrator)
     EXPECT_EQ(design.makeCopy(kLifecycle).refusal(), refused);
     ActionItems items(session, prompt, kLifecycle, home);
     const LifecycleStage first = changed.stages.first().stage;
-    EXPECT_EQ(items.save(first, {}, {QStringLiteral("Extra"), false, {}}).refusal(), refused);
-    EXPECT_EQ(items.save(first, QStringLiteral("Outline"), {QStringLiteral("Renamed"), true, {}})
-                  .refusal(),
-              refused);
-    EXPECT_EQ(items.remove(0, QStringLiteral("Outline")).refusal(), refused);
+    EXPECT_EQ(items.save(first, {}, {u"Extra"_s, false, {}}).refusal(), refused);
+    EXPECT_EQ(items.save(first, u"Outline"_s, {u"Renamed"_s, true, {}}).refusal(), refused);
+    EXPECT_EQ(items.remove(0, u"Outline"_s).refusal(), refused);
     // The rule scripts the stages run are an administrator's, whatever the lifecycle right.
     session.user.record.allowCreateLifecycle = true;
-    EXPECT_EQ(
-        RuleStore(session).save({}, QStringLiteral("Escalate"), QStringLiteral("x")).refusal(),
-        (RefusalOf<RuleField>{UserRights::kNotAdministrator, RuleField::None}));
+    EXPECT_EQ(RuleStore(session).save({}, u"Escalate"_s, u"x"_s).refusal(),
+              (RefusalOf<RuleField>{UserRights::kNotAdministrator, RuleField::None}));
     EXPECT_TRUE(prompt.records().isEmpty()) << "refused before any question";
     EXPECT_EQ(everything(), before);
 
@@ -376,13 +360,12 @@ TEST_P(LifecycleDesignTest, DesigningNeedsTheRightAndRulesAnAdministrator)
     session.user.record.allowCreateLifecycle = false;
     session.user.record.administrator = true;
     EXPECT_TRUE(design.makeCopy(kLifecycle));
-    EXPECT_TRUE(RuleStore(session).save({}, QStringLiteral("Escalate"), QStringLiteral("x")));
+    EXPECT_TRUE(RuleStore(session).save({}, u"Escalate"_s, u"x"_s));
 }
 
 TEST_P(LifecycleDesignTest, OwnerTreeListsWorkshopsByNameWithEnabledMembers)
 {
-    db().execute(QStringLiteral("INSERT INTO LU_RULES (RULE_NAME) VALUES (?), (?)"),
-                 {QStringLiteral("Zeta"), QStringLiteral("Alpha's")});
+    db().execute(u"INSERT INTO LU_RULES (RULE_NAME) VALUES (?), (?)"_s, {u"Zeta"_s, u"Alpha's"_s});
     const QList<OwnerTreeWorkshop> tree = design.ownerTree();
     QStringList homeUsers;
     QStringList order;
@@ -391,9 +374,9 @@ TEST_P(LifecycleDesignTest, OwnerTreeListsWorkshopsByNameWithEnabledMembers)
         if (w.groupId == home)
             homeUsers = w.users;
     }
-    EXPECT_LT(order.indexOf(QStringLiteral("Home")), order.indexOf(QStringLiteral("Other")));
-    EXPECT_EQ(homeUsers, (QStringList{QStringLiteral("ann"), kObrien}));
-    EXPECT_EQ(design.ruleNames(), (QStringList{QStringLiteral("Alpha's"), QStringLiteral("Zeta")}));
+    EXPECT_LT(order.indexOf(u"Home"_s), order.indexOf(u"Other"_s));
+    EXPECT_EQ(homeUsers, (QStringList{u"ann"_s, kObrien}));
+    EXPECT_EQ(design.ruleNames(), (QStringList{u"Alpha's"_s, u"Zeta"_s}));
 }
 
 BX_INSTANTIATE_ENGINES(LifecycleDesignTest);

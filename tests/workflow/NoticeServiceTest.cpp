@@ -4,6 +4,7 @@
 #include "core/db/Database.h"
 #include "core/settings/Vars.h"
 #include "support/Lifecycles.h"
+#include "support/RefuseInserts.h"
 #include "support/SessionTest.h"
 #include "support/TaskRows.h"
 #include "workflow/RecordRoute.h"
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 using namespace bx;
+using namespace Qt::StringLiterals;
 using bx::test::addTaskRow;
 
 namespace {
@@ -24,32 +26,24 @@ const QDateTime kWhen = naive(QDate(2024, 1, 31), QTime(12, 5, 9));
 class NoticeServiceTest : public bx::test::SessionTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        SessionTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
-        const QStringList ids{QStringLiteral("ann"),    QStringLiteral("rita"),
-                              QStringLiteral("olga"),   QStringLiteral("mia"),
-                              QStringLiteral("dan"),    QStringLiteral("nat"),
-                              QStringLiteral("O'Brien")};
+        const QStringList ids{u"ann"_s, u"rita"_s, u"olga"_s,   u"mia"_s,
+                              u"dan"_s, u"nat"_s,  u"O'Brien"_s};
         bx::test::addUsers(db(), ids);
         for (const QString& id : ids)
-            set(id, QStringLiteral("User_Email"),
-                QString(id).remove(QLatin1Char('\'')).toLower() + QStringLiteral("@bx.test"));
-        bx::test::addWorkshop(db(), kShop, QStringLiteral("Printers"));
-        bx::test::addMembers(db(), kShop,
-                             {QStringLiteral("mia"), QStringLiteral("dan"), QStringLiteral("nat"),
-                              QStringLiteral("O'Brien")});
+            set(id, u"User_Email"_s, QString(id).remove(u'\'').toLower() + u"@bx.test"_s);
+        bx::test::addWorkshop(db(), kShop, u"Printers"_s);
+        bx::test::addMembers(db(), kShop, {u"mia"_s, u"dan"_s, u"nat"_s, u"O'Brien"_s});
         for (const char* follower : {"mia", "dan", "O'Brien"})
-            set(QString::fromUtf8(follower), QStringLiteral("Parent_User_Notify"), true);
-        set(QStringLiteral("dan"), QStringLiteral("Disabled"), true);
-        set(QStringLiteral("O'Brien"), QStringLiteral("Notice_Digest"), 15);
+            set(QString::fromUtf8(follower), u"Parent_User_Notify"_s, true);
+        set(u"dan"_s, u"Disabled"_s, true);
+        set(u"O'Brien"_s, u"Notice_Digest"_s, 15);
 
         clock.setStandardOffsetSeconds(2 * 3600); // the fixed clock's 14:05:09 is 12:05:09 GMT
-        session.user.record.userName = QStringLiteral("Ann Actor");
-        session.user.record.email = QStringLiteral("ann@bx.test");
-        session.system.smtpServer = QStringLiteral("smtp.bx.test");
+        session.user.record.userName = u"Ann Actor"_s;
+        session.user.record.email = u"ann@bx.test"_s;
+        session.system.smtpServer = u"smtp.bx.test"_s;
         session.taskNotifier = &service;
     }
 
@@ -61,16 +55,15 @@ protected:
     qlonglong task(const QVariantMap& columns = {})
     {
         return addTaskRow(db(),
-                          {{QStringLiteral("SCR_Title"), QStringLiteral("Printer")},
-                           {QStringLiteral("SCR_Request_ID"), QStringLiteral("rita")},
-                           {QStringLiteral("SCR_Group_ID"), kShop},
-                           {QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("olga")}},
+                          {{u"SCR_Title"_s, u"Printer"_s},
+                           {u"SCR_Request_ID"_s, u"rita"_s},
+                           {u"SCR_Group_ID"_s, kShop},
+                           {u"SCR_Owner_User_ID"_s, u"olga"_s}},
                           columns);
     }
 
-    bool record(qlonglong number, const QString& action,
-                const QString& owner = QStringLiteral("olga"), qlonglong group = kShop,
-                const QDateTime& target = {}, const QString& comment = {})
+    bool record(qlonglong number, const QString& action, const QString& owner = u"olga"_s,
+                qlonglong group = kShop, const QDateTime& target = {}, const QString& comment = {})
     {
         RouteHistoryEntry e;
         e.taskNumber = number;
@@ -86,10 +79,9 @@ protected:
     QStringList outbox()
     {
         QStringList out;
-        const RecordSet rows =
-            db().query(QStringLiteral("SELECT Recipient, Digest FROM MAIL_OUTBOX"));
+        const RecordSet rows = db().query(u"SELECT Recipient, Digest FROM MAIL_OUTBOX"_s);
         for (const QVariantList& row : rows.rows())
-            out << row.at(0).toString() + QLatin1Char('/') + row.at(1).toString();
+            out << row.at(0).toString() + u'/' + row.at(1).toString();
         out.sort();
         return out;
     }
@@ -97,27 +89,10 @@ protected:
     QStringList messageOwners()
     {
         QStringList out;
-        const RecordSet rows = db().query(QStringLiteral("SELECT Owner_User_ID FROM MAIL"));
+        const RecordSet rows = db().query(u"SELECT Owner_User_ID FROM MAIL"_s);
         for (const QVariantList& row : rows.rows())
             out << row.at(0).toString();
         return out;
-    }
-
-    /** Makes the database refuse every new ROUTE row for which `condition` holds. */
-    void refuseRouteRows(const QString& condition)
-    {
-        if (isServer())
-            db().executeScript(
-                QStringLiteral(
-                    "CREATE FUNCTION refuse_route() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
-                    "IF %1 THEN RAISE EXCEPTION 'refused'; END IF; RETURN NEW; END $$; "
-                    "CREATE TRIGGER refuse_route BEFORE INSERT ON ROUTE "
-                    "FOR EACH ROW EXECUTE FUNCTION refuse_route()")
-                    .arg(condition));
-        else
-            db().executeScript(QStringLiteral("CREATE TRIGGER refuse_route BEFORE INSERT ON ROUTE "
-                                              "WHEN %1 BEGIN SELECT RAISE(ABORT, 'refused'); END")
-                                   .arg(condition));
     }
 
     int errorLines(const QString& part)
@@ -180,13 +155,12 @@ TEST_P(NoticeServiceTest, EventsReachWhoAskedForThemOnce)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        db().execute(QStringLiteral("DELETE FROM MAIL_OUTBOX"));
-        db().execute(QStringLiteral("DELETE FROM MAIL"));
-        db().execute(QStringLiteral("UPDATE LU_USER SET Ext1 = 0, Ext2 = 0, Ext3 = 0, Ext4 = 0, "
-                                    "Ext5 = 0, Ext6 = 0"));
+        db().execute(u"DELETE FROM MAIL_OUTBOX"_s);
+        db().execute(u"DELETE FROM MAIL"_s);
+        db().execute(
+            u"UPDATE LU_USER SET Ext1 = 0, Ext2 = 0, Ext3 = 0, Ext4 = 0, Ext5 = 0, Ext6 = 0"_s);
         for (const char* id : {"rita", "olga"})
-            set(QString::fromUtf8(id), QStringLiteral("User_Email"),
-                QString::fromUtf8(id) + QStringLiteral("@bx.test"));
+            set(QString::fromUtf8(id), u"User_Email"_s, QString::fromUtf8(id) + u"@bx.test"_s);
         for (const QString& p : QString::fromUtf8(c.preferences).split(u',', Qt::SkipEmptyParts)) {
             const QStringList userColumn = p.section(u'=', 0, 0).split(u'.');
             set(userColumn.at(0), userColumn.at(1),
@@ -194,88 +168,81 @@ TEST_P(NoticeServiceTest, EventsReachWhoAskedForThemOnce)
         }
         session.system.showCustom = c.showCustom;
         const qlonglong n =
-            task({{QStringLiteral("SCR_Request_ID"),
+            task({{u"SCR_Request_ID"_s,
                    *c.requester ? QVariant(QString::fromUtf8(c.requester)) : QVariant()}});
         ASSERT_TRUE(record(n, QString::fromUtf8(c.action), QString::fromUtf8(c.owner), c.group));
         EXPECT_EQ(outbox(), QString::fromUtf8(c.mails).split(u' ', Qt::SkipEmptyParts));
-        EXPECT_EQ(messageOwners(),
-                  c.ritaHearsOfIt ? QStringList{QStringLiteral("rita")} : QStringList());
+        EXPECT_EQ(messageOwners(), c.ritaHearsOfIt ? QStringList{u"rita"_s} : QStringList());
     }
 }
 
 TEST_P(NoticeServiceTest, NoticeCarriesSubjectBodyAndSender)
 {
     session.system.showCustom = true;
-    session.system.labelCustom = QStringLiteral("Cost centre");
+    session.system.labelCustom = u"Cost centre"_s;
     session.system.personalMail = true;
-    set(QStringLiteral("rita"), QStringLiteral("Ext3"), true);
-    const qlonglong n = task({{QStringLiteral("SCR_Custom_Field"), QStringLiteral("CC-7")},
-                              {QStringLiteral("SCR_Comments_AsText"), QStringLiteral("Jammed")}});
-    ASSERT_TRUE(record(n, QStringLiteral("Target Date changed"), QStringLiteral("olga"), kShop,
-                       naive(QDate(2024, 2, 10), QTime(17, 0)), QStringLiteral("Toner low")));
+    set(u"rita"_s, u"Ext3"_s, true);
+    const qlonglong n =
+        task({{u"SCR_Custom_Field"_s, u"CC-7"_s}, {u"SCR_Comments_AsText"_s, u"Jammed"_s}});
+    ASSERT_TRUE(record(n, u"Target Date changed"_s, u"olga"_s, kShop,
+                       naive(QDate(2024, 2, 10), QTime(17, 0)), u"Toner low"_s));
 
-    const QString subject = QStringLiteral("BX#%1[Printer], Target Date changed").arg(n);
-    const QString body = QStringLiteral("Title:                Printer\r\n"
-                                        "Action:               Target Date changed\r\n"
-                                        "Comments:             Toner low\r\n"
-                                        "Date Action Occurred: 2024-01-31 12:05:09 (GMT) \r\n"
-                                        "\r\n"
-                                        "Requester:            rita\r\n"
-                                        "Owner ID:             Printers\r\n"
-                                        "Target Completion:    2024-02-10 17:00:00 (GMT) \r\n"
-                                        "Cost centre: CC-7\r\n"
-                                        "Status:               A\r\n"
-                                        "\r\n"
-                                        "Jammed\r\n");
-    const RecordSet mail = db().query(QStringLiteral("SELECT * FROM MAIL_OUTBOX"));
+    const QString subject = u"BX#%1[Printer], Target Date changed"_s.arg(n);
+    const QString body =
+        u"Title:                Printer\r\nAction:               Target Date "
+        "changed\r\nComments:             Toner low\r\nDate Action Occurred: "
+        "2024-01-31 12:05:09 (GMT) \r\n\r\nRequester:            rita\r\n"
+        "Owner ID:             Printers\r\nTarget Completion:    2024-02-10 "
+        "17:00:00 (GMT) \r\nCost centre: CC-7\r\nStatus:               A\r\n\r\nJammed\r\n"_s;
+    const RecordSet mail = db().query(u"SELECT * FROM MAIL_OUTBOX"_s);
     ASSERT_EQ(mail.rowCount(), 1);
-    EXPECT_EQ(mail.text(QStringLiteral("Subject")), subject);
-    EXPECT_EQ(mail.text(QStringLiteral("Body")), body);
-    EXPECT_EQ(mail.text(QStringLiteral("Sender_Name")), QStringLiteral("Ann Actor"));
-    EXPECT_EQ(mail.text(QStringLiteral("Sender_Address")), QStringLiteral("ann@bx.test"));
-    EXPECT_EQ(mail.number(QStringLiteral("SCR_Number")), n);
-    EXPECT_EQ(mail.number(QStringLiteral("Route_Number")),
-              db().scalar(QStringLiteral("SELECT MAX(Route_Number) FROM ROUTE WHERE SCR_Number = ? "
-                                         "AND Route_Date_Out IS NOT NULL"),
+    EXPECT_EQ(mail.text(u"Subject"_s), subject);
+    EXPECT_EQ(mail.text(u"Body"_s), body);
+    EXPECT_EQ(mail.text(u"Sender_Name"_s), u"Ann Actor"_s);
+    EXPECT_EQ(mail.text(u"Sender_Address"_s), u"ann@bx.test"_s);
+    EXPECT_EQ(mail.number(u"SCR_Number"_s), n);
+    EXPECT_EQ(mail.number(u"Route_Number"_s),
+              db().scalar(u"SELECT MAX(Route_Number) FROM ROUTE WHERE SCR_Number = ? "
+                          "AND Route_Date_Out IS NOT NULL"_s,
                           {n})
                   .toLongLong());
-    EXPECT_TRUE(mail.flag(QStringLiteral("Personal")));
+    EXPECT_TRUE(mail.flag(u"Personal"_s));
 
-    const RecordSet message = db().query(QStringLiteral("SELECT * FROM MAIL"));
+    const RecordSet message = db().query(u"SELECT * FROM MAIL"_s);
     ASSERT_EQ(message.rowCount(), 1);
-    EXPECT_EQ(message.text(QStringLiteral("Title")), subject);
-    EXPECT_EQ(message.text(QStringLiteral("Body")), body);
-    EXPECT_EQ(message.text(QStringLiteral("Sender")), QStringLiteral("ann"));
-    EXPECT_EQ(message.dateTime(QStringLiteral("Date")), kWhen);
-    EXPECT_EQ(message.number(QStringLiteral("group_id")), kShop);
-    EXPECT_FALSE(message.flag(QStringLiteral("Viewed")));
+    EXPECT_EQ(message.text(u"Title"_s), subject);
+    EXPECT_EQ(message.text(u"Body"_s), body);
+    EXPECT_EQ(message.text(u"Sender"_s), u"ann"_s);
+    EXPECT_EQ(message.dateTime(u"Date"_s), kWhen);
+    EXPECT_EQ(message.number(u"group_id"_s), kShop);
+    EXPECT_FALSE(message.flag(u"Viewed"_s));
 }
 
 TEST_P(NoticeServiceTest, LongTitleIsCutInTheMessageOnly)
 {
-    set(QStringLiteral("rita"), QStringLiteral("Ext2"), true);
-    const QString title = QString(60, QLatin1Char('x'));
-    const qlonglong n = task({{QStringLiteral("SCR_Title"), title}});
-    ASSERT_TRUE(record(n, QStringLiteral("NO")));
-    const QString subject = QStringLiteral("BX#%1[%2], NO").arg(n).arg(title);
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT Subject FROM MAIL_OUTBOX")).toString(), subject);
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT Title FROM MAIL")).toString(), subject.left(50));
+    set(u"rita"_s, u"Ext2"_s, true);
+    const QString title = QString(60, u'x');
+    const qlonglong n = task({{u"SCR_Title"_s, title}});
+    ASSERT_TRUE(record(n, u"NO"_s));
+    const QString subject = u"BX#%1[%2], NO"_s.arg(n).arg(title);
+    EXPECT_EQ(db().scalar(u"SELECT Subject FROM MAIL_OUTBOX"_s).toString(), subject);
+    EXPECT_EQ(db().scalar(u"SELECT Title FROM MAIL"_s).toString(), subject.left(50));
 
-    const QString emoji = QString(49, QLatin1Char('a')) + QString::fromUtf8("\xF0\x9F\x93\x8E");
+    const QString emoji = QString(49, u'a') + QString::fromUtf8("\xF0\x9F\x93\x8E");
     EXPECT_EQ(cutText(emoji, 50), emoji.left(49));
     EXPECT_EQ(cutText(emoji, 51), emoji);
 }
 
 TEST_P(NoticeServiceTest, WhatIsNotRecordedSendsNothing)
 {
-    set(QStringLiteral("olga"), QStringLiteral("Ext5"), true);
-    set(QStringLiteral("rita"), QStringLiteral("Ext4"), true);
-    const qlonglong secret = task({{QStringLiteral("SCR_Sensitive"), true}});
-    EXPECT_FALSE(record(secret, QStringLiteral("Task routed")));
+    set(u"olga"_s, u"Ext5"_s, true);
+    set(u"rita"_s, u"Ext4"_s, true);
+    const qlonglong secret = task({{u"SCR_Sensitive"_s, true}});
+    EXPECT_FALSE(record(secret, u"Task routed"_s));
 
     // The new open row is refused after the notices were written: they go with it.
-    refuseRouteRows(QStringLiteral("NEW.Route_Date_Out IS NULL"));
-    EXPECT_THROW(record(task(), QStringLiteral("Task routed")), DbError);
+    bx::test::refuseInserts(db(), u"ROUTE"_s, u"NEW.Route_Date_Out IS NULL"_s);
+    EXPECT_THROW(record(task(), u"Task routed"_s), DbError);
     EXPECT_EQ(outbox(), QStringList());
     EXPECT_EQ(messageOwners(), QStringList());
 }
@@ -283,11 +250,11 @@ TEST_P(NoticeServiceTest, WhatIsNotRecordedSendsNothing)
 TEST_P(NoticeServiceTest, WithoutSmtpServerOnlyTheMessageGoesAndOneLineIsLogged)
 {
     session.system.smtpServer.clear();
-    set(QStringLiteral("rita"), QStringLiteral("Ext4"), true);
-    const QString line = QStringLiteral("Default SMTP Server name not specified");
+    set(u"rita"_s, u"Ext4"_s, true);
+    const QString line = u"Default SMTP Server name not specified"_s;
     const int before = errorLines(line);
-    ASSERT_TRUE(record(task(), QStringLiteral("Task routed")));
-    ASSERT_TRUE(record(task(), QStringLiteral("Create Request")));
+    ASSERT_TRUE(record(task(), u"Task routed"_s));
+    ASSERT_TRUE(record(task(), u"Create Request"_s));
     EXPECT_EQ(outbox(), QStringList());
     EXPECT_EQ(messageOwners().size(), 2);
     EXPECT_EQ(errorLines(line), before + 1);
@@ -295,52 +262,46 @@ TEST_P(NoticeServiceTest, WithoutSmtpServerOnlyTheMessageGoesAndOneLineIsLogged)
 
 TEST_P(NoticeServiceTest, CalendarEventKeepsItsUidAndRisesInSequence)
 {
-    set(QStringLiteral("rita"), QStringLiteral("Ext4"), true);
-    set(QStringLiteral("rita"), QStringLiteral("Ext2"), true);
+    set(u"rita"_s, u"Ext4"_s, true);
+    set(u"rita"_s, u"Ext2"_s, true);
     const QDateTime due = naive(QDate(2024, 3, 1), QTime(9, 0));
     const qlonglong dated = task();
     // A database without its id gets one with its first notice; one made in a recording that was
     // rolled back is not used afterwards.
-    db().execute(QStringLiteral("DELETE FROM Vars WHERE VarName = ?"), {Vars::kDatabaseIdVar});
+    db().execute(u"DELETE FROM Vars WHERE VarName = ?"_s, {Vars::kDatabaseIdVar});
     {
         Transaction undone(session.db());
-        ASSERT_TRUE(
-            record(dated, QStringLiteral("Create Request"), QStringLiteral("olga"), 0, due));
+        ASSERT_TRUE(record(dated, u"Create Request"_s, u"olga"_s, 0, due));
     }
     ASSERT_EQ(outbox(), QStringList());
-    ASSERT_TRUE(record(dated, QStringLiteral("Create Request"), QStringLiteral("olga"), 0, due));
-    ASSERT_TRUE(record(dated, QStringLiteral("Task routed"), QStringLiteral("olga"), 0, due));
-    ASSERT_TRUE(record(task(), QStringLiteral("YES")));
+    ASSERT_TRUE(record(dated, u"Create Request"_s, u"olga"_s, 0, due));
+    ASSERT_TRUE(record(dated, u"Task routed"_s, u"olga"_s, 0, due));
+    ASSERT_TRUE(record(task(), u"YES"_s));
 
-    const RecordSet rows = db().query(QStringLiteral(
-        "SELECT Attach_Name, Attach_Type, Attach_Text FROM MAIL_OUTBOX ORDER BY Outbox_Number"));
+    const RecordSet rows = db().query(
+        u"SELECT Attach_Name, Attach_Type, Attach_Text FROM MAIL_OUTBOX ORDER BY Outbox_Number"_s);
     ASSERT_EQ(rows.rowCount(), 3);
     const auto field = [&](int row, const QString& name) {
-        const QStringList lines =
-            rows.value(row, QStringLiteral("Attach_Text")).toString().split(QStringLiteral("\r\n"));
+        const QStringList lines = rows.value(row, u"Attach_Text"_s).toString().split(u"\r\n"_s);
         for (const QString& l : lines)
-            if (l.startsWith(name + QLatin1Char(':')))
+            if (l.startsWith(name + u':'))
                 return l.mid(name.size() + 1);
         return QString();
     };
-    EXPECT_EQ(rows.value(0, QStringLiteral("Attach_Name")).toString(),
-              QStringLiteral("BX%1.ics").arg(dated));
-    EXPECT_TRUE(rows.value(0, QStringLiteral("Attach_Type"))
-                    .toString()
-                    .startsWith(QLatin1String("text/calendar; method=PUBLISH")));
-    EXPECT_EQ(field(0, QStringLiteral("UID")), field(1, QStringLiteral("UID")));
+    EXPECT_EQ(rows.value(0, u"Attach_Name"_s).toString(), u"BX%1.ics"_s.arg(dated));
+    EXPECT_TRUE(
+        rows.value(0, u"Attach_Type"_s).toString().startsWith("text/calendar; method=PUBLISH"_L1));
+    EXPECT_EQ(field(0, u"UID"_s), field(1, u"UID"_s));
     const QString databaseId =
-        db().scalar(QStringLiteral("SELECT VarValue FROM Vars WHERE VarName = ?"),
-                    {Vars::kDatabaseIdVar})
+        db().scalar(u"SELECT VarValue FROM Vars WHERE VarName = ?"_s, {Vars::kDatabaseIdVar})
             .toString();
     ASSERT_FALSE(databaseId.isEmpty());
-    EXPECT_TRUE(field(0, QStringLiteral("UID")).contains(databaseId));
-    EXPECT_LT(field(0, QStringLiteral("SEQUENCE")).toInt(),
-              field(1, QStringLiteral("SEQUENCE")).toInt());
+    EXPECT_TRUE(field(0, u"UID"_s).contains(databaseId));
+    EXPECT_LT(field(0, u"SEQUENCE"_s).toInt(), field(1, u"SEQUENCE"_s).toInt());
     // The due date is stored in GMT and published as that instant.
-    EXPECT_EQ(field(0, QStringLiteral("DTSTART")), QStringLiteral("20240301T090000Z"));
-    EXPECT_EQ(field(0, QStringLiteral("SUMMARY")), QStringLiteral("Printer"));
-    EXPECT_TRUE(rows.value(2, QStringLiteral("Attach_Name")).isNull()) << "no target date";
+    EXPECT_EQ(field(0, u"DTSTART"_s), u"20240301T090000Z"_s);
+    EXPECT_EQ(field(0, u"SUMMARY"_s), u"Printer"_s);
+    EXPECT_TRUE(rows.value(2, u"Attach_Name"_s).isNull()) << "no target date";
 }
 
 BX_INSTANTIATE_ENGINES(NoticeServiceTest);

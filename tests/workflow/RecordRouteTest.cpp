@@ -13,12 +13,13 @@
 #include <thread>
 
 using namespace bx;
+using namespace Qt::StringLiterals;
 using bx::test::addTaskRow;
 
 namespace {
 
 const QDateTime kMonday = naive(QDate(2024, 3, 4), QTime(9, 30, 0));
-const QString kActor = QStringLiteral("bob");
+const QString kActor = u"bob"_s;
 
 /** One call of the notifier: what it was given and what the tables held at that moment. */
 struct Notice
@@ -49,8 +50,8 @@ public:
         };
         notices.append(
             {key.first().toLongLong(),
-             route.number(QStringLiteral("Route_Number")),
-             route.dateTime(QStringLiteral("Route_Date_Out")),
+             route.number(u"Route_Number"_s),
+             route.dateTime(u"Route_Date_Out"_s),
              {action, stageName, targetDate, ownerUser, groupId, comment},
              {scalar("SELECT COUNT(*) FROM ROUTE WHERE SCR_Number = ?"),
               scalar("SELECT COUNT(*) FROM ROUTE WHERE SCR_Number = ? AND Route_Date_Out IS NULL"),
@@ -74,7 +75,7 @@ protected:
         RouteHistoryEntry e;
         e.taskNumber = task;
         e.action = action;
-        e.ownerUser = QStringLiteral("ann");
+        e.ownerUser = u"ann"_s;
         e.groupId = 4;
         return e;
     }
@@ -83,22 +84,21 @@ protected:
     qlonglong startedTask(const QVariantMap& columns = {})
     {
         const qlonglong task = addTaskRow(db(), columns);
-        EXPECT_TRUE(RecordRoute(db(), entry(task, QStringLiteral("Create Request")),
-                                kMonday.addSecs(-3600), kActor, nullptr));
+        EXPECT_TRUE(RecordRoute(db(), entry(task, u"Create Request"_s), kMonday.addSecs(-3600),
+                                kActor, nullptr));
         return task;
     }
 
     RecordSet routeRows(qlonglong task)
     {
-        return db().query(
-            QStringLiteral("SELECT * FROM ROUTE WHERE SCR_Number = ? ORDER BY Route_Number"),
-            {task});
+        return db().query(u"SELECT * FROM ROUTE WHERE SCR_Number = ? ORDER BY Route_Number"_s,
+                          {task});
     }
 
     qlonglong pointer(qlonglong task)
     {
         return db()
-            .scalar(QStringLiteral("SELECT SCR_Route_Number FROM SCR WHERE SCR_Number = ?"), {task})
+            .scalar(u"SELECT SCR_Route_Number FROM SCR WHERE SCR_Number = ?"_s, {task})
             .toLongLong();
     }
 
@@ -116,22 +116,21 @@ protected:
         };
         for (int i = 0; i < rows.rowCount(); ++i) {
             const bool last = i == rows.rowCount() - 1;
-            ASSERT_EQ(rows.value(i, QStringLiteral("Route_Date_Out")).isNull(), last)
+            ASSERT_EQ(rows.value(i, u"Route_Date_Out"_s).isNull(), last)
                 << "row " << i << " of " << rows.rowCount();
             if (i > 0) {
                 ASSERT_EQ(stamp(i - 1, "Route_Date_Out"), stamp(i, "Route_Date_In"))
                     << "row " << i << " of " << rows.rowCount();
             }
         }
-        EXPECT_EQ(pointer(task),
-                  rows.value(rows.rowCount() - 1, QStringLiteral("Route_Number")).toLongLong());
+        EXPECT_EQ(pointer(task), rows.value(rows.rowCount() - 1, u"Route_Number"_s).toLongLong());
     }
 };
 
 TEST_P(RecordRouteTest, ClosedRowNamesWhereTheTaskWasRouted)
 {
     const qlonglong shop = 5;
-    bx::test::addWorkshop(db(), shop, QStringLiteral("O'Brien's \"Ærø\" & co"));
+    bx::test::addWorkshop(db(), shop, u"O'Brien's \"Ærø\" & co"_s);
     const struct
     {
         const char* action;
@@ -139,12 +138,12 @@ TEST_P(RecordRouteTest, ClosedRowNamesWhereTheTaskWasRouted)
         qlonglong group;
         QString expected;
     } cases[] = {
-        {"Task routed", "ann", 4, QStringLiteral("Task routed to 'ann' (Workshop:  4 )")},
-        {"Task routed", "", shop, QStringLiteral("Task routed to 'O'Brien's \"Ærø\" & co'")},
-        {"task ROUTED ", "O'Brien", 0, QStringLiteral("task ROUTED  to 'O'Brien' (Workshop:  0 )")},
-        {"Task routed", "", shop + 1000, QStringLiteral("Task routed to ''")},
-        {"YES", "ann", 4, QStringLiteral("YES")},
-        {"Task routed back", "ann", 4, QStringLiteral("Task routed back")},
+        {"Task routed", "ann", 4, u"Task routed to 'ann' (Workshop:  4 )"_s},
+        {"Task routed", "", shop, u"Task routed to 'O'Brien's \"Ærø\" & co'"_s},
+        {"task ROUTED ", "O'Brien", 0, u"task ROUTED  to 'O'Brien' (Workshop:  0 )"_s},
+        {"Task routed", "", shop + 1000, u"Task routed to ''"_s},
+        {"YES", "ann", 4, u"YES"_s},
+        {"Task routed back", "ann", 4, u"Task routed back"_s},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.expected.toStdString());
@@ -156,43 +155,42 @@ TEST_P(RecordRouteTest, ClosedRowNamesWhereTheTaskWasRouted)
 
         RecordSet rows = routeRows(task);
         ASSERT_EQ(rows.rowCount(), 3);
-        EXPECT_EQ(rows.value(1, QStringLiteral("Route_Action")).toString(), c.expected);
-        EXPECT_EQ(rows.value(2, QStringLiteral("USER_ID")).toString(), e.ownerUser);
-        EXPECT_TRUE(rows.value(2, QStringLiteral("Route_Action")).toString().isEmpty());
+        EXPECT_EQ(rows.value(1, u"Route_Action"_s).toString(), c.expected);
+        EXPECT_EQ(rows.value(2, u"USER_ID"_s).toString(), e.ownerUser);
+        EXPECT_TRUE(rows.value(2, u"Route_Action"_s).toString().isEmpty());
     }
 }
 
 TEST_P(RecordRouteTest, ClosesTheOpenRowAndOpensTheNext)
 {
-    const qlonglong task = startedTask({{scr::Status, QStringLiteral("C")}});
-    RouteHistoryEntry e = entry(task, QStringLiteral("YES"));
-    e.stageName = QStringLiteral("Review 'B'");
-    e.comment = QStringLiteral("it's \"done\" & signed");
-    e.ownerUser = QStringLiteral("O'Brien");
+    const qlonglong task = startedTask({{scr::Status, u"C"_s}});
+    RouteHistoryEntry e = entry(task, u"YES"_s);
+    e.stageName = u"Review 'B'"_s;
+    e.comment = u"it's \"done\" & signed"_s;
+    e.ownerUser = u"O'Brien"_s;
     e.targetDate = naive(QDate(2024, 3, 29), QTime(17, 0));
     ASSERT_TRUE(RecordRoute(db(), e, kMonday, kActor, nullptr));
 
     RecordSet rows = routeRows(task);
     ASSERT_EQ(rows.rowCount(), 3);
     rows.setPosition(1);
-    EXPECT_EQ(rows.dateTime(QStringLiteral("Route_Date_Out")), kMonday);
-    EXPECT_EQ(rows.text(QStringLiteral("Route_Action")), QStringLiteral("YES"));
-    EXPECT_EQ(rows.text(QStringLiteral("Route_Note")),
-              QStringLiteral("Review 'B': it's \"done\" & signed"));
-    EXPECT_EQ(rows.text(QStringLiteral("USER_ID")), kActor);
+    EXPECT_EQ(rows.dateTime(u"Route_Date_Out"_s), kMonday);
+    EXPECT_EQ(rows.text(u"Route_Action"_s), u"YES"_s);
+    EXPECT_EQ(rows.text(u"Route_Note"_s), u"Review 'B': it's \"done\" & signed"_s);
+    EXPECT_EQ(rows.text(u"USER_ID"_s), kActor);
     rows.setPosition(2);
-    EXPECT_EQ(rows.text(QStringLiteral("USER_ID")), QStringLiteral("O'Brien"));
-    EXPECT_EQ(rows.dateTime(QStringLiteral("Route_Date_In")), kMonday);
-    EXPECT_EQ(rows.dateTime(QStringLiteral("Route_Target_Date")), e.targetDate);
-    EXPECT_EQ(rows.text(QStringLiteral("Route_Status")), QStringLiteral("C"));
-    EXPECT_EQ(rows.number(QStringLiteral("Route_OwnerType")), 0);
-    EXPECT_TRUE(rows.isNull(QStringLiteral("Route_Note")));
+    EXPECT_EQ(rows.text(u"USER_ID"_s), u"O'Brien"_s);
+    EXPECT_EQ(rows.dateTime(u"Route_Date_In"_s), kMonday);
+    EXPECT_EQ(rows.dateTime(u"Route_Target_Date"_s), e.targetDate);
+    EXPECT_EQ(rows.text(u"Route_Status"_s), u"C"_s);
+    EXPECT_EQ(rows.number(u"Route_OwnerType"_s), 0);
+    EXPECT_TRUE(rows.isNull(u"Route_Note"_s));
     expectLinearChain(task);
 
     // Without a stage the note is the comment alone.
     e.stageName.clear();
     ASSERT_TRUE(RecordRoute(db(), e, kMonday.addSecs(60), kActor, nullptr));
-    EXPECT_EQ(routeRows(task).value(2, QStringLiteral("Route_Note")).toString(), e.comment);
+    EXPECT_EQ(routeRows(task).value(2, u"Route_Note"_s).toString(), e.comment);
 }
 
 TEST_P(RecordRouteTest, TaskWithoutOpenRowGetsAClosedRowFirst)
@@ -201,23 +199,23 @@ TEST_P(RecordRouteTest, TaskWithoutOpenRowGetsAClosedRowFirst)
     for (qlonglong dangling : {qlonglong(0), qlonglong(987654)}) {
         SCOPED_TRACE(dangling);
         const qlonglong task =
-            addTaskRow(db(), {{scr::Status, QStringLiteral("I")}, {scr::RouteNumber, dangling}});
-        RouteHistoryEntry e = entry(task, QStringLiteral("NO"));
-        e.stageName = QStringLiteral("Stage");
-        e.comment = QStringLiteral("why");
+            addTaskRow(db(), {{scr::Status, u"I"_s}, {scr::RouteNumber, dangling}});
+        RouteHistoryEntry e = entry(task, u"NO"_s);
+        e.stageName = u"Stage"_s;
+        e.comment = u"why"_s;
         ASSERT_TRUE(RecordRoute(db(), e, kMonday, kActor, nullptr));
 
         RecordSet rows = routeRows(task);
         ASSERT_EQ(rows.rowCount(), 2);
-        EXPECT_EQ(rows.text(QStringLiteral("USER_ID")), kActor);
-        EXPECT_EQ(rows.dateTime(QStringLiteral("Route_Date_In")), kMonday);
-        EXPECT_EQ(rows.dateTime(QStringLiteral("Route_Date_Out")), kMonday);
-        EXPECT_EQ(rows.text(QStringLiteral("Route_Action")), QStringLiteral("NO"));
-        EXPECT_EQ(rows.text(QStringLiteral("Route_Status")), QStringLiteral("I"));
-        EXPECT_TRUE(rows.isNull(QStringLiteral("Route_Note")));
+        EXPECT_EQ(rows.text(u"USER_ID"_s), kActor);
+        EXPECT_EQ(rows.dateTime(u"Route_Date_In"_s), kMonday);
+        EXPECT_EQ(rows.dateTime(u"Route_Date_Out"_s), kMonday);
+        EXPECT_EQ(rows.text(u"Route_Action"_s), u"NO"_s);
+        EXPECT_EQ(rows.text(u"Route_Status"_s), u"I"_s);
+        EXPECT_TRUE(rows.isNull(u"Route_Note"_s));
         // An empty target date is stored as Null, never as an empty text.
         for (int row : {0, 1})
-            EXPECT_TRUE(rows.value(row, QStringLiteral("Route_Target_Date")).isNull());
+            EXPECT_TRUE(rows.value(row, u"Route_Target_Date"_s).isNull());
         expectLinearChain(task);
     }
 }
@@ -226,12 +224,11 @@ TEST_P(RecordRouteTest, ARouteNumberCopiedFromAnotherTaskNeverClosesItsRow)
 {
     const qlonglong original = startedTask();
     const qlonglong copy = addTaskRow(db(), {{scr::RouteNumber, pointer(original)}});
-    ASSERT_TRUE(
-        RecordRoute(db(), entry(copy, QStringLiteral("Task cloned")), kMonday, kActor, nullptr));
+    ASSERT_TRUE(RecordRoute(db(), entry(copy, u"Task cloned"_s), kMonday, kActor, nullptr));
 
     const RecordSet rows = routeRows(original);
     ASSERT_EQ(rows.rowCount(), 2);
-    EXPECT_TRUE(rows.value(1, QStringLiteral("Route_Date_Out")).isNull())
+    EXPECT_TRUE(rows.value(1, u"Route_Date_Out"_s).isNull())
         << "the original's open row stays open";
     expectLinearChain(original);
     expectLinearChain(copy);
@@ -241,9 +238,8 @@ TEST_P(RecordRouteTest, SensitiveTaskKeepsNoHistory)
 {
     RecordingNotifier notifier(db());
     const qlonglong task = addTaskRow(db(), {{scr::Sensitive, true}, {scr::RouteNumber, 5}});
-    EXPECT_FALSE(
-        RecordRoute(db(), entry(task, QStringLiteral("Task routed")), kMonday, kActor, &notifier));
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM ROUTE")).toLongLong(), 0);
+    EXPECT_FALSE(RecordRoute(db(), entry(task, u"Task routed"_s), kMonday, kActor, &notifier));
+    EXPECT_EQ(db().scalar(u"SELECT COUNT(*) FROM ROUTE"_s).toLongLong(), 0);
     EXPECT_EQ(pointer(task), 5);
     EXPECT_TRUE(notifier.notices.isEmpty());
     EXPECT_EQ(db().transactionDepth(), 0);
@@ -253,14 +249,13 @@ TEST_P(RecordRouteTest, NotifierIsToldBetweenClosingAndOpening)
 {
     RecordingNotifier notifier(db());
     const qlonglong task = addTaskRow(db());
-    RouteHistoryEntry routed = entry(task, QStringLiteral("Task routed"));
-    routed.stageName = QStringLiteral("Build");
+    RouteHistoryEntry routed = entry(task, u"Task routed"_s);
+    routed.stageName = u"Build"_s;
     routed.targetDate = naive(QDate(2024, 2, 29), QTime(12, 0));
     routed.ownerUser = QString();
     routed.groupId = 6;
-    routed.comment = QStringLiteral("over to \"Ops\"");
-    ASSERT_TRUE(RecordRoute(db(), entry(task, QStringLiteral("Create Request")), kMonday, kActor,
-                            &notifier));
+    routed.comment = u"over to \"Ops\""_s;
+    ASSERT_TRUE(RecordRoute(db(), entry(task, u"Create Request"_s), kMonday, kActor, &notifier));
     ASSERT_TRUE(RecordRoute(db(), routed, kMonday.addSecs(5), kActor, &notifier));
 
     ASSERT_EQ(notifier.notices.size(), 2);
@@ -268,12 +263,12 @@ TEST_P(RecordRouteTest, NotifierIsToldBetweenClosingAndOpening)
     ASSERT_EQ(rows.rowCount(), 3);
     // First entry on a task without history: the closed row exists, the open one does not yet.
     const Notice& first = notifier.notices.at(0);
-    EXPECT_EQ(first.routeNumber, rows.value(0, QStringLiteral("Route_Number")).toLongLong());
+    EXPECT_EQ(first.routeNumber, rows.value(0, u"Route_Number"_s).toLongLong());
     EXPECT_EQ(first.tables, (QList<qlonglong>{1, 0, 0}));
 
     const Notice& second = notifier.notices.at(1);
     EXPECT_EQ(second.taskNumber, task);
-    EXPECT_EQ(second.routeNumber, rows.value(1, QStringLiteral("Route_Number")).toLongLong());
+    EXPECT_EQ(second.routeNumber, rows.value(1, u"Route_Number"_s).toLongLong());
     EXPECT_EQ(second.closedAt, kMonday.addSecs(5));
     EXPECT_EQ(second.tables, (QList<qlonglong>{2, 0, second.routeNumber}));
     // The words as queued: the recipient suffix belongs to the stored row only.
@@ -289,7 +284,7 @@ TEST_P(RecordRouteTest, FailingNotifierLeavesNothingBehind)
 
     RecordingNotifier notifier(db());
     notifier.failWith = "mail server gone";
-    EXPECT_THROW(RecordRoute(db(), entry(task, QStringLiteral("YES")), kMonday, kActor, &notifier),
+    EXPECT_THROW(RecordRoute(db(), entry(task, u"YES"_s), kMonday, kActor, &notifier),
                  std::runtime_error);
     EXPECT_EQ(routeRows(task).rows(), before);
     EXPECT_EQ(pointer(task), pointerBefore);
@@ -310,8 +305,8 @@ TEST_P(RecordRouteTest, TwoClientsOnOneTaskLeaveOneChain)
             while (ready.load() < 2)
                 std::this_thread::yield();
             for (int i = 0; i < kPerClient; ++i) {
-                RouteHistoryEntry e = entry(task, QStringLiteral("Task routed"));
-                e.ownerUser = QStringLiteral("user%1").arg(client);
+                RouteHistoryEntry e = entry(task, u"Task routed"_s);
+                e.ownerUser = u"user%1"_s.arg(client);
                 // Distinct moments, so that the chain check can tell whose row was closed by whom.
                 RecordRoute(*clients[client], e, kMonday.addSecs(i * 2 + client), kActor, nullptr);
             }

@@ -7,13 +7,15 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 using bx::RefusalOf;
 using bx::RuleField;
 using bx::RuleStore;
 
-const QString kRule = QStringLiteral("O'Brien's rule");
+const QString kRule = u"O'Brien's rule"_s;
 
 /**
  * Rules "O'Brien's rule" and "Other", and task "Printer's jam" of ann in workshop 7; ann is an
@@ -22,18 +24,15 @@ const QString kRule = QStringLiteral("O'Brien's rule");
 class RuleStoreTest : public bx::test::SessionTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        SessionTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
         session.user.record.administrator = true;
-        bx::test::addUsers(db(), {QStringLiteral("ann"), QStringLiteral("bob")});
+        bx::test::addUsers(db(), {u"ann"_s, u"bob"_s});
         bx::test::addWorkshop(db(), 7);
-        for (const QString& name : {kRule, QStringLiteral("Other")})
-            db().execute(QStringLiteral("INSERT INTO LU_RULES (RULE_NAME, SCRIPT) VALUES (?, ?)"),
-                         {name, QStringLiteral("// ") + name});
-        task = bx::test::addTaskRow(db(), {{bx::scr::Title, QStringLiteral("Printer's jam")}});
+        for (const QString& name : {kRule, u"Other"_s})
+            db().execute(u"INSERT INTO LU_RULES (RULE_NAME, SCRIPT) VALUES (?, ?)"_s,
+                         {name, u"// "_s + name});
+        task = bx::test::addTaskRow(db(), {{bx::scr::Title, u"Printer's jam"_s}});
     }
 
     /** Every rule as "name=script", ordered. */
@@ -41,7 +40,7 @@ protected:
     {
         QStringList all;
         const bx::RecordSet rs =
-            db().query(QStringLiteral("SELECT RULE_NAME, SCRIPT FROM LU_RULES ORDER BY RULE_NAME"));
+            db().query(u"SELECT RULE_NAME, SCRIPT FROM LU_RULES ORDER BY RULE_NAME"_s);
         for (const QVariantList& row : rs.rows())
             all << row.value(0).toString() + u'=' + row.value(1).toString();
         return all;
@@ -49,9 +48,7 @@ protected:
 
     QString taskTitle()
     {
-        return db()
-            .scalar(QStringLiteral("SELECT SCR_Title FROM SCR WHERE SCR_Number = ?"), {task})
-            .toString();
+        return db().scalar(u"SELECT SCR_Title FROM SCR WHERE SCR_Number = ?"_s, {task}).toString();
     }
 
     RuleStore store{session};
@@ -90,31 +87,26 @@ TEST_P(RuleStoreTest, SaveRefusesInOrderAndWritesNothing)
 
 TEST_P(RuleStoreTest, SaveAddsRenamesAndRewrites)
 {
-    ASSERT_TRUE(store.save({}, QStringLiteral("  Dave's \"new\" rule "), QStringLiteral("a = 1")));
+    ASSERT_TRUE(store.save({}, u"  Dave's \"new\" rule "_s, u"a = 1"_s));
     // An edit may change the letter case of its own name; a rule deleted meanwhile is added again.
-    ASSERT_TRUE(store.save(kRule, QStringLiteral("O'BRIEN'S RULE"), QStringLiteral("b = 2")));
-    db().execute(QStringLiteral("DELETE FROM LU_RULES WHERE RULE_NAME = ?"),
-                 {QStringLiteral("Other")});
-    ASSERT_TRUE(
-        store.save(QStringLiteral("Other"), QStringLiteral("Renamed"), QStringLiteral("c = 3")));
-    EXPECT_EQ(rules(), (QStringList{QStringLiteral("Dave's \"new\" rule=a = 1"),
-                                    QStringLiteral("O'BRIEN'S RULE=b = 2"),
-                                    QStringLiteral("Renamed=c = 3")}));
+    ASSERT_TRUE(store.save(kRule, u"O'BRIEN'S RULE"_s, u"b = 2"_s));
+    db().execute(u"DELETE FROM LU_RULES WHERE RULE_NAME = ?"_s, {u"Other"_s});
+    ASSERT_TRUE(store.save(u"Other"_s, u"Renamed"_s, u"c = 3"_s));
+    EXPECT_EQ(rules(), (QStringList{u"Dave's \"new\" rule=a = 1"_s, u"O'BRIEN'S RULE=b = 2"_s,
+                                    u"Renamed=c = 3"_s}));
 
-    const auto loaded = store.load(QStringLiteral("o'brien's rule"));
+    const auto loaded = store.load(u"o'brien's rule"_s);
     ASSERT_TRUE(loaded);
-    EXPECT_EQ(loaded->name, QStringLiteral("O'BRIEN'S RULE"));
-    EXPECT_EQ(loaded->script, QStringLiteral("b = 2"));
-    EXPECT_FALSE(store.load(QStringLiteral("Other")));
+    EXPECT_EQ(loaded->name, u"O'BRIEN'S RULE"_s);
+    EXPECT_EQ(loaded->script, u"b = 2"_s);
+    EXPECT_FALSE(store.load(u"Other"_s));
 
     // A stage that runs a renamed rule keeps running it.
-    db().execute(QStringLiteral("INSERT INTO LIFECYCLE_USER (Lifecycle_ID, LC_Stage_Name, "
-                                "Rule_Name) VALUES (?, ?, ?)"),
-                 {QStringLiteral("Release"), QStringLiteral("Draft"), QStringLiteral("Renamed")});
-    ASSERT_TRUE(store.save(QStringLiteral("Renamed"), QStringLiteral("Gate's rule"),
-                           QStringLiteral("c = 3")));
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT Rule_Name FROM LIFECYCLE_USER")).toString(),
-              QStringLiteral("Gate's rule"));
+    db().execute(
+        u"INSERT INTO LIFECYCLE_USER (Lifecycle_ID, LC_Stage_Name, Rule_Name) VALUES (?, ?, ?)"_s,
+        {u"Release"_s, u"Draft"_s, u"Renamed"_s});
+    ASSERT_TRUE(store.save(u"Renamed"_s, u"Gate's rule"_s, u"c = 3"_s));
+    EXPECT_EQ(db().scalar(u"SELECT Rule_Name FROM LIFECYCLE_USER"_s).toString(), u"Gate's rule"_s);
 }
 
 // What the script writes, through BXDB or into RS_SCR, is undone; its decision is reported.
@@ -135,51 +127,48 @@ function SCRMain(co, cg, po, pg, server, stage, owner, group) {
     const auto own = store.trial(script, task, {}, kRule);
     ASSERT_TRUE(own);
     EXPECT_TRUE(own->outcome.ok()) << own->outcome.error.toStdString();
-    EXPECT_EQ(own->outcome.newOwner, QStringLiteral("ann/ann"));
+    EXPECT_EQ(own->outcome.newOwner, u"ann/ann"_s);
     EXPECT_EQ(own->outcome.newGroup, 7);
-    EXPECT_EQ(own->outcome.targetStage, QStringLiteral("Review"));
-    EXPECT_EQ(own->changedColumns, QStringList{QStringLiteral("SCR_Title")});
-    EXPECT_TRUE(own->report().contains(QStringLiteral("New owner: ann/ann")));
-    EXPECT_TRUE(own->report().contains(QStringLiteral("Target stage: Review")));
+    EXPECT_EQ(own->outcome.targetStage, u"Review"_s);
+    EXPECT_EQ(own->changedColumns, QStringList{u"SCR_Title"_s});
+    EXPECT_TRUE(own->report().contains(u"New owner: ann/ann"_s));
+    EXPECT_TRUE(own->report().contains(u"Target stage: Review"_s));
 
-    const auto given = store.trial(script, task, {QStringLiteral("bob"), 9});
+    const auto given = store.trial(script, task, {u"bob"_s, 9});
     ASSERT_TRUE(given);
-    EXPECT_EQ(given->outcome.newOwner, QStringLiteral("bob/ann"));
+    EXPECT_EQ(given->outcome.newOwner, u"bob/ann"_s);
     EXPECT_EQ(given->outcome.newGroup, 9);
 
-    EXPECT_EQ(taskTitle(), QStringLiteral("Printer's jam"));
+    EXPECT_EQ(taskTitle(), u"Printer's jam"_s);
     EXPECT_EQ(rules(), rulesBefore);
     EXPECT_EQ(session.db().transactionDepth(), 0);
 }
 
 TEST_P(RuleStoreTest, TrialRunReportsErrorsAndMissingTasks)
 {
-    const auto broken = store.trial(QStringLiteral("function SCRMain(a, b, c, d, e, f, g, h) {\n"
-                                                   "    BXDB.execute(\"DELETE FROM SCR\");\n"
-                                                   "    g.value = (;\n"
-                                                   "}\n"),
+    const auto broken = store.trial(u"function SCRMain(a, b, c, d, e, f, g, h) {\n    "
+                                    "BXDB.execute(\"DELETE FROM SCR\");\n    g.value = (;\n}\n"_s,
                                     task, {}, kRule);
     ASSERT_TRUE(broken);
     EXPECT_FALSE(broken->outcome.ok());
-    EXPECT_TRUE(broken->report().startsWith(QStringLiteral("Rule 'O'Brien's rule', line 3: ")))
+    EXPECT_TRUE(broken->report().startsWith(u"Rule 'O'Brien's rule', line 3: "_s))
         << broken->report().toStdString();
 
-    const auto failing = store.trial(QStringLiteral("function SCRMain(a, b, c, d, e, f, g, h) {\n"
-                                                    "    BXDB.execute(\"DELETE FROM SCR\");\n"
-                                                    "    g.value = nothing.here;\n"
-                                                    "}\n"),
-                                     task);
+    const auto failing = store.trial(
+        u"function SCRMain(a, b, c, d, e, f, g, h) {\n    BXDB.execute(\"DELETE FROM SCR\");\n"
+        "    g.value = nothing.here;\n}\n"_s,
+        task);
     ASSERT_TRUE(failing);
-    EXPECT_TRUE(failing->outcome.error.contains(QStringLiteral("line 3")))
+    EXPECT_TRUE(failing->outcome.error.contains(u"line 3"_s))
         << failing->outcome.error.toStdString();
-    EXPECT_EQ(taskTitle(), QStringLiteral("Printer's jam"));
+    EXPECT_EQ(taskTitle(), u"Printer's jam"_s);
 
-    EXPECT_EQ(store.trial(QStringLiteral("x = 1"), task + 100).refusal(),
-              RefusalOf<>{QStringLiteral("Task %1 does not exist").arg(task + 100)});
+    EXPECT_EQ(store.trial(u"x = 1"_s, task + 100).refusal(),
+              RefusalOf<>{u"Task %1 does not exist"_s.arg(task + 100)});
     for (const char* typed : {"12a", "0"})
         EXPECT_EQ(RuleStore::parseTaskNumber(QString::fromLatin1(typed)).refusal(),
-                  RefusalOf<>{QStringLiteral("Please enter a task number")});
-    EXPECT_EQ(*RuleStore::parseTaskNumber(QStringLiteral(" 42 ")), 42);
+                  RefusalOf<>{u"Please enter a task number"_s});
+    EXPECT_EQ(*RuleStore::parseTaskNumber(u" 42 "_s), 42);
 }
 
 BX_INSTANTIATE_ENGINES(RuleStoreTest);

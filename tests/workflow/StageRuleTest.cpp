@@ -20,6 +20,8 @@
 #include <stdexcept>
 #include <string>
 
+using namespace Qt::StringLiterals;
+
 using namespace std::chrono_literals;
 
 namespace {
@@ -72,24 +74,21 @@ QVariantMap taskRow(const QJsonObject& json)
 QString shown(const QVariant& v)
 {
     if (v.isNull())
-        return QStringLiteral("<null>");
+        return u"<null>"_s;
     if (v.typeId() == QMetaType::QDateTime)
-        return v.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        return v.toDateTime().toString(u"yyyy-MM-dd HH:mm:ss"_s);
     return v.toString();
 }
 
 class StageRuleTest : public bx::test::CurrentSchemaTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        CurrentSchemaTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
         for (const auto& [id, supervisor] :
              {std::pair{"alice", "carol"}, {"bob", "alice"}, {"carol", ""}, {"O'Brien", "carol"}})
-            db().execute(QStringLiteral("INSERT INTO LU_USER (USER_ID, User_Name, "
-                                        "Supervisor_User_ID, Disabled) VALUES (?, ?, ?, ?)"),
+            db().execute(u"INSERT INTO LU_USER (USER_ID, User_Name, "
+                         "Supervisor_User_ID, Disabled) VALUES (?, ?, ?, ?)"_s,
                          {QString::fromUtf8(id), QString::fromUtf8(id).toUpper(),
                           QString::fromUtf8(supervisor), db().dialect().flag(false)});
     }
@@ -97,13 +96,13 @@ protected:
     RuleOutcome runText(const QString& script, const QVariantMap& row = {})
     {
         RuleInput in;
-        in.currentOwner = QStringLiteral("alice");
+        in.currentOwner = u"alice"_s;
         in.currentGroup = 10;
-        in.proposedOwner = QStringLiteral("bob");
+        in.proposedOwner = u"bob"_s;
         in.proposedGroup = 20;
         in.row = row;
         in.serverFlag = isServer();
-        return StageRule::runScript(db(), script, in, QStringLiteral("Trial"));
+        return StageRule::runScript(db(), script, in, u"Trial"_s);
     }
 };
 
@@ -118,30 +117,30 @@ TEST_P(StageRuleTest, GoldenCases)
     for (const QString& name : cases) {
         SCOPED_TRACE(name.toStdString());
         const QDir dir(QDir(rulesDir()).filePath(name));
-        const QJsonObject given = readJson(dir.filePath(QStringLiteral("row.json")));
-        const QJsonObject expected = readJson(dir.filePath(QStringLiteral("expected.json")));
-        const QString ruleName = given.value(QStringLiteral("rule")).toString(name);
+        const QJsonObject given = readJson(dir.filePath(u"row.json"_s));
+        const QJsonObject expected = readJson(dir.filePath(u"expected.json"_s));
+        const QString ruleName = given.value(u"rule"_s).toString(name);
 
-        db().execute(QStringLiteral("INSERT INTO LU_RULES (RULE_NAME, SCRIPT) VALUES (?, ?)"),
-                     {ruleName, readText(dir.filePath(QStringLiteral("script.js")))});
+        db().execute(u"INSERT INTO LU_RULES (RULE_NAME, SCRIPT) VALUES (?, ?)"_s,
+                     {ruleName, readText(dir.filePath(u"script.js"_s))});
 
         RuleInput in;
-        in.currentOwner = given.value(QStringLiteral("currentOwner")).toString();
-        in.currentGroup = given.value(QStringLiteral("currentGroup")).toInteger();
-        in.proposedOwner = given.value(QStringLiteral("proposedOwner")).toString();
-        in.proposedGroup = given.value(QStringLiteral("proposedGroup")).toInteger();
-        in.row = taskRow(given.value(QStringLiteral("row")).toObject());
+        in.currentOwner = given.value(u"currentOwner"_s).toString();
+        in.currentGroup = given.value(u"currentGroup"_s).toInteger();
+        in.proposedOwner = given.value(u"proposedOwner"_s).toString();
+        in.proposedGroup = given.value(u"proposedGroup"_s).toInteger();
+        in.row = taskRow(given.value(u"row"_s).toObject());
 
         const RuleOutcome out = StageRule::run(db(), ruleName, in);
 
-        EXPECT_EQ(out.error, expected.value(QStringLiteral("error")).toString());
-        EXPECT_EQ(out.ran, expected.value(QStringLiteral("ran")).toBool());
-        EXPECT_EQ(out.newOwner, expected.value(QStringLiteral("owner")).toString());
-        EXPECT_EQ(out.newGroup, expected.value(QStringLiteral("group")).toInteger());
-        EXPECT_EQ(out.targetStage, expected.value(QStringLiteral("stage")).toString());
+        EXPECT_EQ(out.error, expected.value(u"error"_s).toString());
+        EXPECT_EQ(out.ran, expected.value(u"ran"_s).toBool());
+        EXPECT_EQ(out.newOwner, expected.value(u"owner"_s).toString());
+        EXPECT_EQ(out.newGroup, expected.value(u"group"_s).toInteger());
+        EXPECT_EQ(out.targetStage, expected.value(u"stage"_s).toString());
         EXPECT_FALSE(out.interrupted);
 
-        const QJsonObject changed = expected.value(QStringLiteral("row")).toObject();
+        const QJsonObject changed = expected.value(u"row"_s).toObject();
         EXPECT_EQ(out.row.keys(), in.row.keys());
         for (auto it = in.row.cbegin(); it != in.row.cend(); ++it) {
             SCOPED_TRACE(it.key().toStdString());
@@ -161,8 +160,8 @@ TEST_P(StageRuleTest, GoldenCases)
 // have always relied on; a script that is empty or names no SCRMain leaves the proposed owner.
 TEST_P(StageRuleTest, CallsSCRMainOnlyWhenNamedAfterTheFirstCharacter)
 {
-    const QString body = QStringLiteral("(a, b, c, d, e, stage, owner, group) { owner.value = "
-                                        "'zed'; group.value = 7; }");
+    const QString body =
+        u"(a, b, c, d, e, stage, owner, group) { owner.value = 'zed'; group.value = 7; }"_s;
     const struct
     {
         QString script;
@@ -171,11 +170,11 @@ TEST_P(StageRuleTest, CallsSCRMainOnlyWhenNamedAfterTheFirstCharacter)
         qlonglong group;
     } cases[] = {
         {QString(), false, "bob", 20},
-        {QStringLiteral(" \n\t "), false, "bob", 20},
-        {QStringLiteral("function SCRMain") + body, true, "zed", 7},
-        {QStringLiteral("  \nSCRMain = function") + body, false, "bob", 20},
-        {QStringLiteral("function scrmain") + body, false, "bob", 20},
-        {QStringLiteral("function SCRMain(a, b, c, d, e, stage, owner) {}"), true, "alice", 10},
+        {u" \n\t "_s, false, "bob", 20},
+        {u"function SCRMain"_s + body, true, "zed", 7},
+        {u"  \nSCRMain = function"_s + body, false, "bob", 20},
+        {u"function scrmain"_s + body, false, "bob", 20},
+        {u"function SCRMain(a, b, c, d, e, stage, owner) {}"_s, true, "alice", 10},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.script.toStdString());
@@ -187,97 +186,79 @@ TEST_P(StageRuleTest, CallsSCRMainOnlyWhenNamedAfterTheFirstCharacter)
     }
 
     const RuleOutcome missing =
-        StageRule::run(db(), QStringLiteral("No such rule"),
-                       RuleInput{QStringLiteral("alice"), 10, QStringLiteral("bob"), 20, {}});
+        StageRule::run(db(), u"No such rule"_s, RuleInput{u"alice"_s, 10, u"bob"_s, 20, {}});
     EXPECT_TRUE(missing.ok());
-    EXPECT_EQ(missing.newOwner, QStringLiteral("bob"));
+    EXPECT_EQ(missing.newOwner, u"bob"_s);
     EXPECT_EQ(missing.newGroup, 20);
 }
 
 TEST_P(StageRuleTest, ScriptSeesItsArgumentsAndNothingOfTheHost)
 {
-    const RuleOutcome out = runText(QStringLiteral(
-        "function SCRMain(a, b, c, d, server, stage, owner, group) {\n"
+    const RuleOutcome out = runText(
+        u"function SCRMain(a, b, c, d, server, stage, owner, group) {\n"
         "  owner.value = [a, b, c, d, server, JSON.stringify(stage.value), typeof Qt,\n"
-        "                 typeof XMLHttpRequest, typeof require, typeof host].join('|');\n"
-        "}"));
+        "                 typeof XMLHttpRequest, typeof require, typeof host].join('|');\n}"_s);
     ASSERT_TRUE(out.ok()) << out.error.toStdString();
-    EXPECT_EQ(out.newOwner,
-              QStringLiteral("alice|10|bob|20|%1|\"\"|undefined|undefined|"
-                             "undefined|undefined")
-                  .arg(isServer() ? QStringLiteral("true") : QStringLiteral("false")));
+    EXPECT_EQ(out.newOwner, u"alice|10|bob|20|%1|\"\"|undefined|undefined|"
+                            "undefined|undefined"_s.arg(isServer() ? u"true"_s : u"false"_s));
 }
 
 TEST_P(StageRuleTest, BxdbBindsEveryParameterAndReportsFailuresToTheScript)
 {
     const RuleOutcome out = runText(
-        QStringLiteral(
-            "function SCRMain(a, b, c, d, e, stage, owner, group) {\n"
-            "  var changed = BXDB.execute('UPDATE LU_USER SET User_Location = ? WHERE USER_ID = ? "
-            "OR USER_ID = ?', \"Pier 4 'East'\", \"O'Brien\", 'bob');\n"
-            "  var rows = BXDB.query('SELECT user_id, User_Location FROM LU_USER WHERE "
-            "User_Location = ? ORDER BY USER_ID', \"Pier 4 'East'\");\n"
-            "  var caught = '';\n"
-            "  try { BXDB.query('SELECT No_Such_Column FROM LU_USER'); }\n"
-            "  catch (e) { caught = e instanceof Error && e.message.length > 0; }\n"
-            "  RS_SCR.SCR_Route_Note = [changed, rows.length, rows[0].USER_ID, rows[1].user_id,\n"
-            "                           rows[1].USER_LOCATION, caught].join('|');\n"
-            "}"),
-        {{QStringLiteral("SCR_Route_Note"), QVariant()}});
+        u"function SCRMain(a, b, c, d, e, stage, owner, group) {\n"
+        "  var changed = BXDB.execute('UPDATE LU_USER SET User_Location = ? WHERE USER_ID = ? "
+        "OR USER_ID = ?', \"Pier 4 'East'\", \"O'Brien\", 'bob');\n"
+        "  var rows = BXDB.query('SELECT user_id, User_Location FROM LU_USER WHERE "
+        "User_Location = ? ORDER BY USER_ID', \"Pier 4 'East'\");\n  var caught = '';\n"
+        "  try { BXDB.query('SELECT No_Such_Column FROM LU_USER'); }\n"
+        "  catch (e) { caught = e instanceof Error && e.message.length > 0; }\n"
+        "  RS_SCR.SCR_Route_Note = [changed, rows.length, rows[0].USER_ID, rows[1].user_id,\n"
+        "                           rows[1].USER_LOCATION, caught].join('|');\n}"_s,
+        {{u"SCR_Route_Note"_s, QVariant()}});
     ASSERT_TRUE(out.ok()) << out.error.toStdString();
-    EXPECT_EQ(out.row.value(QStringLiteral("SCR_Route_Note")).toString(),
-              QStringLiteral("2|2|bob|O'Brien|Pier 4 'East'|true"));
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT User_Location FROM LU_USER WHERE USER_ID = ?"),
-                          {QStringLiteral("O'Brien")}),
-              QVariant(QStringLiteral("Pier 4 'East'")));
+    EXPECT_EQ(out.row.value(u"SCR_Route_Note"_s).toString(),
+              u"2|2|bob|O'Brien|Pier 4 'East'|true"_s);
+    EXPECT_EQ(db().scalar(u"SELECT User_Location FROM LU_USER WHERE USER_ID = ?"_s, {u"O'Brien"_s}),
+              QVariant(u"Pier 4 'East'"_s));
 
     // Not caught by the script: reported with the rule's line and the engine's message.
-    const RuleOutcome failed =
-        runText(QStringLiteral("function SCRMain(a, b, c, d, e, stage, owner, group) {\n"
-                               "  owner.value = 'carol';\n"
-                               "  BXDB.execute('DELETE FROM No_Such_Table WHERE x = ?', 1);\n"
-                               "}"));
-    EXPECT_TRUE(failed.error.startsWith(QStringLiteral("Rule 'Trial', line 3: Error: ")))
+    const RuleOutcome failed = runText(
+        u"function SCRMain(a, b, c, d, e, stage, owner, group) {\n  owner.value = 'carol';\n"
+        "  BXDB.execute('DELETE FROM No_Such_Table WHERE x = ?', 1);\n}"_s);
+    EXPECT_TRUE(failed.error.startsWith(u"Rule 'Trial', line 3: Error: "_s))
         << failed.error.toStdString();
-    EXPECT_EQ(failed.newOwner, QStringLiteral("carol"));
+    EXPECT_EQ(failed.newOwner, u"carol"_s);
 }
 
 TEST_P(StageRuleTest, MisspeltColumnIsAnErrorAtTheRulesLine)
 {
-    const QVariantMap row{{QStringLiteral("SCR_Status"), QStringLiteral("A")}};
-    const RuleOutcome out =
-        runText(QStringLiteral("function SCRMain(a, b, c, d, e, stage, owner, group) {\n"
-                               "  owner.value = 'carol';\n"
-                               "\n"
-                               "  RS_SCR.SCR_Statsu = 'C';\n"
-                               "}"),
-                row);
-    EXPECT_EQ(out.error,
-              QStringLiteral("Rule 'Trial', line 4: TypeError: RS_SCR has no column SCR_Statsu"));
-    EXPECT_EQ(out.newOwner, QStringLiteral("carol"));
+    const QVariantMap row{{u"SCR_Status"_s, u"A"_s}};
+    const RuleOutcome out = runText(u"function SCRMain(a, b, c, d, e, stage, owner, group) {\n  "
+                                    "owner.value = 'carol';\n\n  RS_SCR.SCR_Statsu = 'C';\n}"_s,
+                                    row);
+    EXPECT_EQ(out.error, u"Rule 'Trial', line 4: TypeError: RS_SCR has no column SCR_Statsu"_s);
+    EXPECT_EQ(out.newOwner, u"carol"_s);
     EXPECT_EQ(out.row, row);
 
-    const RuleOutcome thrown = runText(QStringLiteral("var x = 1;\nthrow 'no rule today';\n"));
-    EXPECT_EQ(thrown.error, QStringLiteral("Rule 'Trial', line 2: no rule today"));
+    const RuleOutcome thrown = runText(u"var x = 1;\nthrow 'no rule today';\n"_s);
+    EXPECT_EQ(thrown.error, u"Rule 'Trial', line 2: no rule today"_s);
 }
 
 TEST_P(StageRuleTest, RunawayScriptIsInterruptedAtTheLimit)
 {
-    RuleInput in{QStringLiteral("alice"), 10, QStringLiteral("bob"), 20, {}};
+    RuleInput in{u"alice"_s, 10, u"bob"_s, 20, {}};
     QElapsedTimer timer;
     timer.start();
     const RuleOutcome out = StageRule::runScript(
         db(),
-        QStringLiteral("function SCRMain(a, b, c, d, e, stage, owner, group) {\n"
-                       "  owner.value = 'carol';\n"
-                       "  for (;;) { try { while (true) {} } catch (e) {} }\n"
-                       "}"),
-        in, QStringLiteral("Loop"), 200ms);
+        u"function SCRMain(a, b, c, d, e, stage, owner, group) {\n  owner.value = 'carol';\n"
+        "  for (;;) { try { while (true) {} } catch (e) {} }\n}"_s,
+        in, u"Loop"_s, 200ms);
     EXPECT_LT(timer.elapsed(), 5000);
     EXPECT_TRUE(out.interrupted);
-    EXPECT_EQ(out.error,
-              QStringLiteral("Rule 'Loop' was interrupted: it ran longer than 0.2 seconds."));
-    EXPECT_EQ(out.newOwner, QStringLiteral("carol"));
+    EXPECT_EQ(out.error, u"Rule 'Loop' was interrupted: it ran longer than 0.2 seconds."_s);
+    EXPECT_EQ(out.newOwner, u"carol"_s);
 }
 
 // BXDB takes one statement that reads or changes rows, nothing that could end the save's
@@ -285,40 +266,36 @@ TEST_P(StageRuleTest, RunawayScriptIsInterruptedAtTheLimit)
 // quotes and comments is the scripted statements' reader's, tested with the database layer).
 TEST_P(StageRuleTest, BxdbRefusesAllButSingleDataStatements)
 {
-    const QString copy = QDir(tempDir()).filePath(QStringLiteral("copy.db"));
+    const QString copy = QDir(tempDir()).filePath(u"copy.db"_s);
     const QStringList refused = {
-        QStringLiteral("COMMIT"),
-        QStringLiteral("begin"),
-        QStringLiteral("ATTACH DATABASE '%1' AS other").arg(copy),
-        QStringLiteral("VACUUM INTO '%1'").arg(copy),
-        QStringLiteral("CREATE TABLE T_RULE (a INTEGER)"),
-        QStringLiteral("DROP TABLE LU_RULES"),
-        QStringLiteral("PRAGMA foreign_keys = OFF"),
-        QStringLiteral("SET ROLE postgres"),
-        QStringLiteral("GRANT ALL ON LU_USER TO PUBLIC"),
-        QStringLiteral("/* ; */ UPDATE LU_USER SET Disabled = 1; DROP TABLE LU_RULES"),
-        QStringLiteral("SELECT 1; COMMIT"),
+        u"COMMIT"_s,
+        u"begin"_s,
+        u"ATTACH DATABASE '%1' AS other"_s.arg(copy),
+        u"VACUUM INTO '%1'"_s.arg(copy),
+        u"CREATE TABLE T_RULE (a INTEGER)"_s,
+        u"DROP TABLE LU_RULES"_s,
+        u"PRAGMA foreign_keys = OFF"_s,
+        u"SET ROLE postgres"_s,
+        u"GRANT ALL ON LU_USER TO PUBLIC"_s,
+        u"/* ; */ UPDATE LU_USER SET Disabled = 1; DROP TABLE LU_RULES"_s,
+        u"SELECT 1; COMMIT"_s,
     };
     for (const QString& sql : refused) {
         SCOPED_TRACE(sql.toStdString());
-        const RuleOutcome out =
-            runText(QStringLiteral("function SCRMain(a, b, c, d, e, stage, owner, group) {\n"
-                                   "  owner.value = 'carol';\n"
-                                   "  BXDB.execute(%1);\n"
-                                   "}")
-                        .arg(QString::fromUtf8(
-                                 QJsonDocument(QJsonArray{sql}).toJson(QJsonDocument::Compact))
-                                 .mid(1)
-                                 .chopped(1)));
-        EXPECT_TRUE(out.error.startsWith(QStringLiteral("Rule 'Trial', line 3: Error: BXDB ")))
+        const RuleOutcome out = runText(
+            u"function SCRMain(a, b, c, d, e, stage, owner, group) {\n  owner.value = 'carol';\n"
+            "  BXDB.execute(%1);\n}"_s.arg(
+                QString::fromUtf8(QJsonDocument(QJsonArray{sql}).toJson(QJsonDocument::Compact))
+                    .mid(1)
+                    .chopped(1)));
+        EXPECT_TRUE(out.error.startsWith(u"Rule 'Trial', line 3: Error: BXDB "_s))
             << out.error.toStdString();
-        EXPECT_EQ(out.newOwner, QStringLiteral("carol"));
+        EXPECT_EQ(out.newOwner, u"carol"_s);
     }
     EXPECT_FALSE(QFileInfo::exists(copy));
-    EXPECT_TRUE(db().hasTable(QStringLiteral("LU_RULES")));
-    EXPECT_FALSE(db().hasTable(QStringLiteral("T_RULE")));
-    EXPECT_EQ(
-        db().scalar(QStringLiteral("SELECT count(*) FROM LU_USER WHERE Disabled <> 0")).toInt(), 0);
+    EXPECT_TRUE(db().hasTable(u"LU_RULES"_s));
+    EXPECT_FALSE(db().hasTable(u"T_RULE"_s));
+    EXPECT_EQ(db().scalar(u"SELECT count(*) FROM LU_USER WHERE Disabled <> 0"_s).toInt(), 0);
 }
 
 // The watchdog stops the statement too: a query that would run for minutes holds no lock past
@@ -326,21 +303,21 @@ TEST_P(StageRuleTest, BxdbRefusesAllButSingleDataStatements)
 TEST_P(StageRuleTest, RunawayQueryIsStoppedAndItsLocksReleased)
 {
     // Bounded, so that a broken interrupt fails the timing instead of hanging the run.
-    const QString endless = QStringLiteral(
-        "WITH RECURSIVE r(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM r WHERE n < 2000000000) ");
+    const QString endless =
+        u"WITH RECURSIVE r(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM r WHERE n < 2000000000) "_s;
     const struct
     {
         const char* name;
         bool insideSave;
         QString runaway;
     } cases[] = {
-        {"reading, alone", false, endless + QStringLiteral("SELECT count(*) FROM r")},
+        {"reading, alone", false, endless + u"SELECT count(*) FROM r"_s},
         {"writing, inside a save", true,
-         endless + QStringLiteral("UPDATE LU_USER SET User_Location = (SELECT count(*) FROM r) "
-                                  "WHERE USER_ID = 'carol'")},
+         endless + u"UPDATE LU_USER SET User_Location = (SELECT count(*) FROM r) "
+                   "WHERE USER_ID = 'carol'"_s},
     };
     const auto location = [this](const char* user) {
-        return db().scalar(QStringLiteral("SELECT User_Location FROM LU_USER WHERE USER_ID = ?"),
+        return db().scalar(u"SELECT User_Location FROM LU_USER WHERE USER_ID = ?"_s,
                            {QString::fromUtf8(user)});
     };
     for (const auto& c : cases) {
@@ -348,18 +325,15 @@ TEST_P(StageRuleTest, RunawayQueryIsStoppedAndItsLocksReleased)
         std::optional<bx::Transaction> save;
         if (c.insideSave)
             save.emplace(db());
-        RuleInput in{QStringLiteral("alice"), 10, QStringLiteral("bob"), 20, {}};
+        RuleInput in{u"alice"_s, 10, u"bob"_s, 20, {}};
         QElapsedTimer timer;
         timer.start();
         const RuleOutcome out = StageRule::runScript(
             db(),
-            QStringLiteral("function SCRMain(a, b, c, d, e, stage, owner, group) {\n"
-                           "  BXDB.execute(\"UPDATE LU_USER SET User_Location = 'rule' "
-                           "WHERE USER_ID = 'bob'\");\n"
-                           "  BXDB.query(%1);\n"
-                           "}")
-                .arg(QStringLiteral("\"") + c.runaway + QStringLiteral("\"")),
-            in, QStringLiteral("Loop"), 300ms);
+            u"function SCRMain(a, b, c, d, e, stage, owner, group) {\n"
+            "  BXDB.execute(\"UPDATE LU_USER SET User_Location = 'rule' WHERE USER_ID = 'bob'\");\n"
+            "  BXDB.query(%1);\n}"_s.arg(u"\""_s + c.runaway + u"\""_s),
+            in, u"Loop"_s, 300ms);
         EXPECT_LT(timer.elapsed(), 5000);
         EXPECT_TRUE(out.interrupted) << out.error.toStdString();
 
@@ -367,8 +341,7 @@ TEST_P(StageRuleTest, RunawayQueryIsStoppedAndItsLocksReleased)
         bool saved = !c.insideSave;
         if (save) {
             try {
-                db().execute(QStringLiteral(
-                    "UPDATE LU_USER SET User_Name = 'SAVED' WHERE USER_ID = 'alice'"));
+                db().execute(u"UPDATE LU_USER SET User_Name = 'SAVED' WHERE USER_ID = 'alice'"_s);
                 save->commit();
                 saved = true;
             } catch (const bx::DbError&) {
@@ -378,20 +351,19 @@ TEST_P(StageRuleTest, RunawayQueryIsStoppedAndItsLocksReleased)
         EXPECT_EQ(location("bob"), QVariant());
         EXPECT_EQ(location("carol"), QVariant());
         if (c.insideSave) {
-            EXPECT_EQ(db().scalar(QStringLiteral("SELECT User_Name FROM LU_USER WHERE "
-                                                 "USER_ID = 'alice'"))
-                          .toString(),
-                      saved ? QStringLiteral("SAVED") : QStringLiteral("ALICE"));
+            EXPECT_EQ(
+                db().scalar(u"SELECT User_Name FROM LU_USER WHERE USER_ID = 'alice'"_s).toString(),
+                saved ? u"SAVED"_s : u"ALICE"_s);
         }
 
         const std::unique_ptr<bx::Database> other = connectAgain();
         other->setQueryTimeout(2);
         timer.restart();
-        EXPECT_EQ(other->execute(QStringLiteral("UPDATE LU_USER SET User_Location = 'other' "
-                                                "WHERE USER_ID IN ('bob', 'carol')")),
+        EXPECT_EQ(other->execute(u"UPDATE LU_USER SET User_Location = 'other' "
+                                 "WHERE USER_ID IN ('bob', 'carol')"_s),
                   2);
         EXPECT_LT(timer.elapsed(), 1000);
-        db().execute(QStringLiteral("UPDATE LU_USER SET User_Location = NULL"));
+        db().execute(u"UPDATE LU_USER SET User_Location = NULL"_s);
     }
 }
 

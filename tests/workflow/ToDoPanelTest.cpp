@@ -9,25 +9,23 @@
 #include <stdexcept>
 
 using namespace bx;
+using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString kLifecycle = QStringLiteral("Dept's Release");
-const QString kDraft = QStringLiteral("Draft");
-const QString kBoss = QStringLiteral("Boss's OK");
-const QString kDone = QStringLiteral("Done");
-const QString kSigner = QStringLiteral("O'Brien");
+const QString kLifecycle = u"Dept's Release"_s;
+const QString kDraft = u"Draft"_s;
+const QString kBoss = u"Boss's OK"_s;
+const QString kDone = u"Done"_s;
+const QString kSigner = u"O'Brien"_s;
 
 class ToDoPanelTest : public bx::test::CurrentSchemaTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        CurrentSchemaTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
-        bx::test::addWorkshop(db(), m_home, QStringLiteral("Home"));
-        bx::test::addWorkshop(db(), m_other, QStringLiteral("Other"));
+        bx::test::addWorkshop(db(), m_home, u"Home"_s);
+        bx::test::addWorkshop(db(), m_other, u"Other"_s);
     }
 
     void addAction(qlonglong ownerGroup, const QString& stage, const QString& name, bool mandatory,
@@ -48,42 +46,41 @@ protected:
 
 TEST_P(ToDoPanelTest, ItemsComeFromTemplatesUntilTheTaskSavesItsOwnSignedCopies)
 {
-    addAction(m_home, kBoss, QStringLiteral("Budget agreed"), true);
-    addAction(m_home, kBoss, QStringLiteral("Cc O'Neil"), false);
+    addAction(m_home, kBoss, u"Budget agreed"_s, true);
+    addAction(m_home, kBoss, u"Cc O'Neil"_s, false);
     // Neighbours that must not show: another stage, another workshop, another task's copy.
-    addAction(m_home, kDraft, QStringLiteral("Outline"), true);
-    addAction(m_other, kBoss, QStringLiteral("Foreign item"), true);
-    addAction(m_home, kBoss, QStringLiteral("Budget agreed"), true, 99, QStringLiteral("zed"));
+    addAction(m_home, kDraft, u"Outline"_s, true);
+    addAction(m_other, kBoss, u"Foreign item"_s, true);
+    addAction(m_home, kBoss, u"Budget agreed"_s, true, 99, u"zed"_s);
 
     QList<ToDoItem> items = loadToDoItems(db(), at(kBoss));
     ASSERT_EQ(items.size(), 2);
-    EXPECT_EQ(toDoCaption(items[0]), QStringLiteral("* Budget agreed"));
-    EXPECT_EQ(toDoCaption(items[1]), QStringLiteral("Cc O'Neil"));
+    EXPECT_EQ(toDoCaption(items[0]), u"* Budget agreed"_s);
+    EXPECT_EQ(toDoCaption(items[1]), u"Cc O'Neil"_s);
     EXPECT_FALSE(items[0].isSigned());
     EXPECT_FALSE(items[1].isSigned());
 
     setToDoTicked(items[0], true, kSigner);
     setToDoTicked(items[1], true, kSigner);
     setToDoTicked(items[1], false, kSigner);
-    saveToDoSignatures(db(), at(kBoss), QStringLiteral("ann"), items);
+    saveToDoSignatures(db(), at(kBoss), u"ann"_s, items);
     // Saving twice replaces the task's rows rather than adding to them.
-    saveToDoSignatures(db(), at(kBoss), QStringLiteral("ann"), items);
+    saveToDoSignatures(db(), at(kBoss), u"ann"_s, items);
 
     const QList<ToDoItem> reread = loadToDoItems(db(), at(kBoss));
     ASSERT_EQ(reread.size(), 2);
-    EXPECT_EQ(toDoCaption(reread[0]), QStringLiteral("* Budget agreed"));
+    EXPECT_EQ(toDoCaption(reread[0]), u"* Budget agreed"_s);
     EXPECT_EQ(reread[0].signature, kSigner);
-    EXPECT_EQ(toDoCaption(reread[1]), QStringLiteral("Cc O'Neil"));
+    EXPECT_EQ(toDoCaption(reread[1]), u"Cc O'Neil"_s);
     EXPECT_FALSE(reread[1].isSigned());
 
     const RecordSet rows = db().query(
-        QStringLiteral("SELECT * FROM LIFECYCLE_ACTION WHERE SCR_Number = ? ORDER BY Action_Name"),
-        {7});
+        u"SELECT * FROM LIFECYCLE_ACTION WHERE SCR_Number = ? ORDER BY Action_Name"_s, {7});
     ASSERT_EQ(rows.rowCount(), 2);
-    EXPECT_TRUE(rows.value(1, QStringLiteral("Signature")).isNull());
-    EXPECT_EQ(rows.value(0, QStringLiteral("Owner_ID")).toString(), QStringLiteral("ann"));
-    EXPECT_EQ(rows.value(0, QStringLiteral("Mandatory")).toInt(), db().dialect().trueValue());
-    EXPECT_EQ(rows.value(0, QStringLiteral("owner_group_ID")).toLongLong(), m_home);
+    EXPECT_TRUE(rows.value(1, u"Signature"_s).isNull());
+    EXPECT_EQ(rows.value(0, u"Owner_ID"_s).toString(), u"ann"_s);
+    EXPECT_EQ(rows.value(0, u"Mandatory"_s).toInt(), db().dialect().trueValue());
+    EXPECT_EQ(rows.value(0, u"owner_group_ID"_s).toLongLong(), m_home);
 
     // The templates stay as designed, and another task still starts from them.
     const QList<ToDoItem> fresh = loadToDoItems(db(), at(kBoss, 8));
@@ -93,7 +90,7 @@ TEST_P(ToDoPanelTest, ItemsComeFromTemplatesUntilTheTaskSavesItsOwnSignedCopies)
 
 TEST_P(ToDoPanelTest, SavingForATaskWithoutNumberLeavesTheTemplates)
 {
-    addAction(m_home, kBoss, QStringLiteral("Budget agreed"), true);
+    addAction(m_home, kBoss, u"Budget agreed"_s, true);
     const QList<ToDoItem> items = loadToDoItems(db(), at(kBoss, 0));
     ASSERT_EQ(items.size(), 1);
     EXPECT_THROW(saveToDoSignatures(db(), at(kBoss, 0), kSigner, items), std::invalid_argument);
@@ -103,35 +100,33 @@ TEST_P(ToDoPanelTest, SavingForATaskWithoutNumberLeavesTheTemplates)
     const ToDoStage none{7, QString(), QString(), m_home};
     EXPECT_TRUE(loadToDoItems(db(), none).isEmpty());
     saveToDoSignatures(db(), none, kSigner, items);
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM LIFECYCLE_ACTION")).toLongLong(), 1);
+    EXPECT_EQ(db().scalar(u"SELECT COUNT(*) FROM LIFECYCLE_ACTION"_s).toLongLong(), 1);
 }
 
 TEST_P(ToDoPanelTest, NextStageWorkshopIsTakenFromTheOwningWorkshopsLifecycle)
 {
     const qlonglong ops = 13;
-    bx::test::addWorkshop(db(), ops, QStringLiteral("Ops O'Neil"));
+    bx::test::addWorkshop(db(), ops, u"Ops O'Neil"_s);
     using namespace bx::test;
-    addMembers(db(), ops, {QStringLiteral("zoe"), kSigner});
-    addMembers(db(), m_other, {QStringLiteral("not-a-member")});
+    addMembers(db(), ops, {u"zoe"_s, kSigner});
+    addMembers(db(), m_other, {u"not-a-member"_s});
     addStages(db(), kLifecycle, m_home,
-              {userStage(kDraft, QStringLiteral("ann"), m_home), workshopStage(kBoss, ops),
+              {userStage(kDraft, u"ann"_s, m_home), workshopStage(kBoss, ops),
                requesterStage(kDone, m_home)});
     // The same lifecycle in another workshop, with a user at position 1.
     addStages(db(), kLifecycle, m_other,
-              {userStage(kDraft, QStringLiteral("bob"), m_other),
-               userStage(QStringLiteral("Review"), QStringLiteral("bob"), m_other)});
+              {userStage(kDraft, u"bob"_s, m_other), userStage(u"Review"_s, u"bob"_s, m_other)});
 
     const std::optional<NextStageWorkshop> next = nextStageWorkshop(db(), at(kDraft));
     ASSERT_TRUE(next.has_value());
     EXPECT_EQ(next->groupId, ops);
-    EXPECT_EQ(next->groupName, QStringLiteral("Ops O'Neil"));
-    EXPECT_EQ(next->members, (QStringList{kSigner, QStringLiteral("zoe")}));
-    EXPECT_EQ(next->line,
-              QStringLiteral("The next Lifecycle Stage Owner is Workshop \"Ops O'Neil\""));
+    EXPECT_EQ(next->groupName, u"Ops O'Neil"_s);
+    EXPECT_EQ(next->members, (QStringList{kSigner, u"zoe"_s}));
+    EXPECT_EQ(next->line, u"The next Lifecycle Stage Owner is Workshop \"Ops O'Neil\""_s);
 
     EXPECT_FALSE(nextStageWorkshop(db(), at(kBoss)).has_value()) << "next stage is the requester's";
     EXPECT_FALSE(nextStageWorkshop(db(), at(kDone)).has_value()) << "last stage";
-    EXPECT_FALSE(nextStageWorkshop(db(), at(QStringLiteral("Gone"))).has_value());
+    EXPECT_FALSE(nextStageWorkshop(db(), at(u"Gone"_s)).has_value());
     const ToDoStage elsewhere{7, kLifecycle, kDraft, m_other};
     EXPECT_FALSE(nextStageWorkshop(db(), elsewhere).has_value()) << "other workshop's lifecycle";
 }
@@ -140,10 +135,9 @@ TEST_P(ToDoPanelTest, JumpDistanceCountsStagesOfTheOwningWorkshop)
 {
     using namespace bx::test;
     addStages(db(), kLifecycle, m_home,
-              {userStage(kDraft, QStringLiteral("ann"), m_home), userStage(kBoss, kSigner, m_home),
+              {userStage(kDraft, u"ann"_s, m_home), userStage(kBoss, kSigner, m_home),
                requesterStage(kDone, m_home)});
-    addStages(db(), kLifecycle, m_other,
-              {userStage(QStringLiteral("Elsewhere"), QStringLiteral("bob"), m_other)});
+    addStages(db(), kLifecycle, m_other, {userStage(u"Elsewhere"_s, u"bob"_s, m_other)});
 
     const QList<LifecycleStage> stages = jumpStages(db(), at(kDone));
     ASSERT_EQ(stages.size(), 3);
@@ -151,11 +145,11 @@ TEST_P(ToDoPanelTest, JumpDistanceCountsStagesOfTheOwningWorkshop)
     EXPECT_EQ(stages[2].sequence, 2);
 
     EXPECT_EQ(jumpDistance(stages, kDone, kDraft), -2);
-    EXPECT_EQ(jumpDistance(stages, kDraft, QStringLiteral(" boss's ok ")), 1);
+    EXPECT_EQ(jumpDistance(stages, kDraft, u" boss's ok "_s), 1);
     EXPECT_EQ(jumpDistance(stages, kDraft, kDone), 2);
     EXPECT_EQ(jumpDistance(stages, kDraft, QString()), std::nullopt) << "no choice cancels";
-    EXPECT_EQ(jumpDistance(stages, kDraft, QStringLiteral("Elsewhere")), std::nullopt);
-    EXPECT_EQ(jumpDistance(stages, QStringLiteral("Gone"), kDone), std::nullopt);
+    EXPECT_EQ(jumpDistance(stages, kDraft, u"Elsewhere"_s), std::nullopt);
+    EXPECT_EQ(jumpDistance(stages, u"Gone"_s, kDone), std::nullopt);
 }
 
 BX_INSTANTIATE_ENGINES(ToDoPanelTest);
@@ -163,13 +157,13 @@ BX_INSTANTIATE_ENGINES(ToDoPanelTest);
 TEST(ToDoButtons, SignOffNeedsMandatorySignaturesDeclineNeedsACommentCancelNothing)
 {
     const auto item = [](bool mandatory, const QString& signature) {
-        return ToDoItem{QStringLiteral("x"), mandatory, signature};
+        return ToDoItem{u"x"_s, mandatory, signature};
     };
-    const QList<ToDoItem> mandatoryOpen{item(true, QStringLiteral("ann")), item(true, {})};
-    const QList<ToDoItem> optionalOpen{item(true, QStringLiteral("ann")), item(false, {})};
-    const QString signAll = QStringLiteral("You have not signed all mandatory action items");
-    const QString askComment = QStringLiteral("Please specify a comment");
-    const QString blank = QStringLiteral(" \t");
+    const QList<ToDoItem> mandatoryOpen{item(true, u"ann"_s), item(true, {})};
+    const QList<ToDoItem> optionalOpen{item(true, u"ann"_s), item(false, {})};
+    const QString signAll = u"You have not signed all mandatory action items"_s;
+    const QString askComment = u"Please specify a comment"_s;
+    const QString blank = u" \t"_s;
     struct Case
     {
         ToDoButton button;
@@ -179,17 +173,17 @@ TEST(ToDoButtons, SignOffNeedsMandatorySignaturesDeclineNeedsACommentCancelNothi
         QString response;
     };
     const Case cases[] = {
-        {ToDoButton::Yes, mandatoryOpen, QStringLiteral("ok"), signAll, {}},
-        {ToDoButton::Jump, mandatoryOpen, QStringLiteral("ok"), signAll, {}},
-        {ToDoButton::LCEnd, mandatoryOpen, QStringLiteral("ok"), signAll, {}},
-        {ToDoButton::Yes, optionalOpen, blank, {}, QStringLiteral("YES")},
-        {ToDoButton::Jump, optionalOpen, blank, {}, QStringLiteral("Jump")},
-        {ToDoButton::LCEnd, optionalOpen, blank, {}, QStringLiteral("LCEND")},
+        {ToDoButton::Yes, mandatoryOpen, u"ok"_s, signAll, {}},
+        {ToDoButton::Jump, mandatoryOpen, u"ok"_s, signAll, {}},
+        {ToDoButton::LCEnd, mandatoryOpen, u"ok"_s, signAll, {}},
+        {ToDoButton::Yes, optionalOpen, blank, {}, u"YES"_s},
+        {ToDoButton::Jump, optionalOpen, blank, {}, u"Jump"_s},
+        {ToDoButton::LCEnd, optionalOpen, blank, {}, u"LCEND"_s},
         {ToDoButton::No, optionalOpen, blank, askComment, {}},
         {ToDoButton::Cond, optionalOpen, blank, askComment, {}},
-        {ToDoButton::No, mandatoryOpen, QStringLiteral("why"), {}, QStringLiteral("NO")},
-        {ToDoButton::Cond, mandatoryOpen, QStringLiteral("why"), {}, QStringLiteral("CONDITIONAL")},
-        {ToDoButton::Cancel, mandatoryOpen, blank, {}, QStringLiteral("CANCEL")},
+        {ToDoButton::No, mandatoryOpen, u"why"_s, {}, u"NO"_s},
+        {ToDoButton::Cond, mandatoryOpen, u"why"_s, {}, u"CONDITIONAL"_s},
+        {ToDoButton::Cancel, mandatoryOpen, blank, {}, u"CANCEL"_s},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(toDoButtonKey(c.button).toStdString());

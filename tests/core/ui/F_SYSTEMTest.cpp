@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 using namespace bx;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -22,11 +23,7 @@ namespace {
 class F_SYSTEMTest : public test::WindowTest
 {
 protected:
-    void SetUp() override
-    {
-        WindowTest::SetUp();
-        session.connection.location = dir.filePath(QStringLiteral("pax.db"));
-    }
+    void arrange() override { session.connection.location = dir.filePath(u"pax.db"_s); }
 };
 
 } // namespace
@@ -43,23 +40,22 @@ TEST_F(F_SYSTEMTest, MemoryOutsideTheBoundsIsRefusedWithTheFocusOnItsBox)
 
     auto* memory = test::child<QLineEdit>(window, "Text2");
     auto* ok = test::child<QPushButton>(window, "cmdOK");
-    test::child<QLineEdit>(window, "Text5")->setText(QStringLiteral("30"));
-    memory->setText(QStringLiteral("1999"));
+    test::child<QLineEdit>(window, "Text5")->setText(u"30"_s);
+    memory->setText(u"1999"_s);
     test::child<QLineEdit>(window, "Text1")->setFocus();
     ok->click();
-    EXPECT_EQ(prompt.texts(),
-              QStringList{QStringLiteral("Allocated memory must be between 2,000 and 32,000")});
+    EXPECT_EQ(prompt.texts(), QStringList{u"Allocated memory must be between 2,000 and 32,000"_s});
     EXPECT_EQ(QApplication::focusWidget(), memory);
     EXPECT_TRUE(window.isVisible());
-    EXPECT_NE(session.db().scalar(QStringLiteral("SELECT Chunk_Size FROM SYSTEM")).toInt(), 1999);
+    EXPECT_NE(session.db().scalar(u"SELECT Chunk_Size FROM SYSTEM"_s).toInt(), 1999);
 
     prompt.clear();
-    memory->setText(QStringLiteral("2000"));
+    memory->setText(u"2000"_s);
     ok->click();
     EXPECT_TRUE(prompt.texts().isEmpty());
     EXPECT_FALSE(window.isVisible());
     EXPECT_EQ(window.result(), QDialog::Accepted);
-    EXPECT_EQ(session.db().scalar(QStringLiteral("SELECT Chunk_Size FROM SYSTEM")).toInt(), 2000);
+    EXPECT_EQ(session.db().scalar(u"SELECT Chunk_Size FROM SYSTEM"_s).toInt(), 2000);
 }
 
 TEST_F(F_SYSTEMTest, UnsavedSearchFieldsAreSavedBeforeAnotherTableIsShown)
@@ -69,8 +65,8 @@ TEST_F(F_SYSTEMTest, UnsavedSearchFieldsAreSavedBeforeAnotherTableIsShown)
         EXPECT_EQ(test::child<QListWidget>(fresh, "lstTables")->count(), 0)
             << "a new database has no plug-in tables";
     }
-    session.db().executeScript(QStringLiteral("CREATE TABLE Alpha (SCR_No INTEGER, Note TEXT); "
-                                              "CREATE TABLE Beta (Ref INTEGER)"));
+    session.db().executeScript(
+        u"CREATE TABLE Alpha (SCR_No INTEGER, Note TEXT); CREATE TABLE Beta (Ref INTEGER)"_s);
     F_SYSTEM window(session, prompt);
     auto* tables = test::child<QListWidget>(window, "lstTables");
     auto* fields = test::child<QListWidget>(window, "lstFields");
@@ -88,16 +84,16 @@ TEST_F(F_SYSTEMTest, UnsavedSearchFieldsAreSavedBeforeAnotherTableIsShown)
     tables->setCurrentRow(1);
     EXPECT_EQ(prompt.texts(),
               (QStringList{F_SYSTEM::kUnsavedQuestion, SearchTables::kSpecifyNumberField}));
-    EXPECT_EQ(prompt.records().first().title, QStringLiteral("Confirm"));
-    EXPECT_EQ(tables->currentItem()->text(), QStringLiteral("Alpha"));
+    EXPECT_EQ(prompt.records().first().title, u"Confirm"_s);
+    EXPECT_EQ(tables->currentItem()->text(), u"Alpha"_s);
     EXPECT_EQ(test::child<QListWidget>(window, "lstSearchFields")->count(), 1);
 
-    number->setEditText(QStringLiteral("scr_no"));
+    number->setEditText(u"scr_no"_s);
     prompt.answer(PromptAnswer::Yes);
     tables->setCurrentRow(1);
-    EXPECT_EQ(fields->item(0)->text(), QStringLiteral("Ref"));
+    EXPECT_EQ(fields->item(0)->text(), u"Ref"_s);
     const SearchTableChoice saved =
-        SearchTables(session.db(), session.user.record).load(QStringLiteral("Alpha"));
-    EXPECT_EQ(saved.fields, QStringList{QStringLiteral("Note")});
-    EXPECT_EQ(saved.scrNumberField, QStringLiteral("SCR_No"));
+        SearchTables(session.db(), session.user.record).load(u"Alpha"_s);
+    EXPECT_EQ(saved.fields, QStringList{u"Note"_s});
+    EXPECT_EQ(saved.scrNumberField, u"SCR_No"_s);
 }

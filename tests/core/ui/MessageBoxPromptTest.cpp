@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 using namespace bx;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -41,23 +42,22 @@ TEST(MessageBoxPrompt, InputGivesTheTypedTextOrNothingOnCancel)
     whenShown([](QWidget* w) {
         auto* dialog = qobject_cast<QInputDialog*>(w);
         ASSERT_NE(dialog, nullptr);
-        EXPECT_EQ(dialog->textValue(), QStringLiteral("New Folder"));
-        dialog->setTextValue(QStringLiteral("O'Brien's"));
+        EXPECT_EQ(dialog->textValue(), u"New Folder"_s);
+        dialog->setTextValue(u"O'Brien's"_s);
         dialog->accept();
     });
-    EXPECT_EQ(prompt.input(QStringLiteral("Folder name:"), QStringLiteral("Folder"),
-                           QStringLiteral("New Folder")),
-              std::optional<QString>(QStringLiteral("O'Brien's")));
+    EXPECT_EQ(prompt.input(u"Folder name:"_s, u"Folder"_s, u"New Folder"_s),
+              std::optional<QString>(u"O'Brien's"_s));
 
     whenShown([](QWidget* w) { qobject_cast<QInputDialog*>(w)->reject(); });
-    EXPECT_EQ(prompt.input(QStringLiteral("Folder name:"), {}, {}), std::nullopt);
+    EXPECT_EQ(prompt.input(u"Folder name:"_s, {}, {}), std::nullopt);
 }
 
 // Messages quote stored names and titles: each box shows such text as written, never as markup,
 // with its title, icon and buttons, and hands back the button chosen.
 TEST(MessageBoxPrompt, ShowsStoredTextLiterallyAndReturnsTheChoice)
 {
-    const QString stored = QStringLiteral("<b>x</b><img src=x>");
+    const QString stored = u"<b>x</b><img src=x>"_s;
     MessageBoxPrompt prompt;
     auto expectPlain = [&](QWidget* w) {
         const QList<QLabel*> labels = w->findChildren<QLabel*>();
@@ -76,14 +76,14 @@ TEST(MessageBoxPrompt, ShowsStoredTextLiterallyAndReturnsTheChoice)
         whenShown([&](QWidget* w) {
             expectPlain(w);
             auto* box = qobject_cast<QMessageBox*>(w);
-            EXPECT_EQ(box->windowTitle(), QStringLiteral("Reconnect?"));
+            EXPECT_EQ(box->windowTitle(), u"Reconnect?"_s);
             EXPECT_EQ(box->icon(), QMessageBox::Question);
             EXPECT_NE(box->button(QMessageBox::Cancel), nullptr);
             click(box, answer);
         });
-        EXPECT_EQ(prompt.ask(stored, QStringLiteral("Reconnect?"), PromptButtons::YesNoCancel,
-                             PromptIcon::Question),
-                  answer == QMessageBox::Yes ? PromptAnswer::Yes : PromptAnswer::No);
+        EXPECT_EQ(
+            prompt.ask(stored, u"Reconnect?"_s, PromptButtons::YesNoCancel, PromptIcon::Question),
+            answer == QMessageBox::Yes ? PromptAnswer::Yes : PromptAnswer::No);
     }
     whenShown([&](QWidget* w) {
         expectPlain(w);

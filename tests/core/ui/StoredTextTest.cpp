@@ -18,13 +18,14 @@
 #include <sys/stat.h>
 
 using namespace bx;
+using namespace Qt::StringLiterals;
 using bx::test::pngBytes;
 
 namespace {
 
 QString dataImage(const QByteArray& bytes)
 {
-    return QStringLiteral("data:image/png;base64,") + QString::fromLatin1(bytes.toBase64());
+    return u"data:image/png;base64,"_s + QString::fromLatin1(bytes.toBase64());
 }
 
 /** Lays out and paints `html` in a browser given a StoredTextDocument; returns its document. */
@@ -60,9 +61,9 @@ QSize shownImage(QTextDocument& document, const QString& source)
 TEST(StoredTextDocument, LoadsNothingButSmallDataImages)
 {
     QTemporaryDir dir;
-    const QString fifo = dir.filePath(QStringLiteral("fifo"));
+    const QString fifo = dir.filePath(u"fifo"_s);
     ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    const QString picture = dir.filePath(QStringLiteral("picture.png"));
+    const QString picture = dir.filePath(u"picture.png"_s);
     {
         QFile file(picture);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -77,29 +78,27 @@ TEST(StoredTextDocument, LoadsNothingButSmallDataImages)
         QSize shown;
     };
     const Case cases[] = {
-        {QStringLiteral("file:///dev/zero"), none},
-        {QStringLiteral("/dev/zero"), none},
+        {u"file:///dev/zero"_s, none},
+        {u"/dev/zero"_s, none},
         {fifo, none},
         {QUrl::fromLocalFile(fifo).toString(), none},
         {picture, none},
         {dataImage(pngBytes(7, 5)), QSize(7, 5)},
         {dataImage(big), none},
-        {QStringLiteral("data:text/plain;base64,aGVsbG8="), none},
+        {u"data:text/plain;base64,aGVsbG8="_s, none},
     };
     for (const Case& c : cases) {
         QTextBrowser view;
         QTextDocument* document =
-            render(view, QStringLiteral("<p>before<img src=\"") + c.source.toHtmlEscaped() +
-                             QStringLiteral("\">after</p>"));
+            render(view, u"<p>before<img src=\""_s + c.source.toHtmlEscaped() + u"\">after</p>"_s);
         EXPECT_EQ(shownImage(*document, c.source), c.shown) << c.source.left(80).toStdString();
-        EXPECT_TRUE(view.toPlainText().startsWith(QStringLiteral("before")));
+        EXPECT_TRUE(view.toPlainText().startsWith(u"before"_s));
     }
-    for (const QString& sheet : {QStringLiteral("/dev/zero"), fifo}) {
+    for (const QString& sheet : {u"/dev/zero"_s, fifo}) {
         QTextBrowser view;
-        render(view, QStringLiteral("<html><head><link rel=\"stylesheet\" type=\"text/css\" "
-                                    "href=\"") +
-                         sheet + QStringLiteral("\"></head><body>text</body></html>"));
-        EXPECT_EQ(view.toPlainText(), QStringLiteral("text"));
+        render(view, u"<html><head><link rel=\"stylesheet\" type=\"text/css\" href=\""_s + sheet +
+                         u"\"></head><body>text</body></html>"_s);
+        EXPECT_EQ(view.toPlainText(), u"text"_s);
     }
 }
 
@@ -108,12 +107,10 @@ TEST(StoredTextDocument, FetchesNothingFromTheNetwork)
 {
     QTcpServer server;
     ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
-    const QString address =
-        QStringLiteral("http://127.0.0.1:%1/picture.png").arg(server.serverPort());
+    const QString address = u"http://127.0.0.1:%1/picture.png"_s.arg(server.serverPort());
     QTextBrowser view;
-    QTextDocument* document = render(view, QStringLiteral("<img src=\"") + address +
-                                               QStringLiteral("\"><a href=\"file:///etc/"
-                                                              "passwd\">link</a>"));
+    QTextDocument* document =
+        render(view, u"<img src=\""_s + address + u"\"><a href=\"file:///etc/passwd\">link</a>"_s);
     EXPECT_EQ(shownImage(*document, address), QSize(1, 1));
     EXPECT_FALSE(server.waitForNewConnection(300));
     EXPECT_FALSE(view.openLinks());
@@ -125,8 +122,7 @@ TEST(StoredTextDocument, FetchesNothingFromTheNetwork)
 TEST(StoredText, LabelsAndToolTipsShowMarkupLiterally)
 {
     for (const QString& stored :
-         {QStringLiteral("<b>x</b><img src=x>"), QStringLiteral("Ann O'Brien & <Co>"),
-          QStringLiteral("plain name")}) {
+         {u"<b>x</b><img src=x>"_s, u"Ann O'Brien & <Co>"_s, u"plain name"_s}) {
         QLabel* label = plainLabel(stored);
         EXPECT_EQ(label->textFormat(), Qt::PlainText);
         delete label;

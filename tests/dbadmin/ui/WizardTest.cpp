@@ -27,6 +27,7 @@
 #include <gtest/gtest.h>
 
 using namespace bx;
+using namespace Qt::StringLiterals;
 using bx::test::FixedClock;
 using bx::test::ScriptedPrompt;
 
@@ -35,9 +36,9 @@ namespace {
 struct WizardHarness
 {
     QTemporaryDir dir;
-    SettingsStore settings{dir.filePath(QStringLiteral("MRBX.conf"))};
+    SettingsStore settings{dir.filePath(u"MRBX.conf"_s)};
     FixedClock clock;
-    ErrorLog log{dir.filePath(QStringLiteral("QVErrorLog.txt")), clock};
+    ErrorLog log{dir.filePath(u"QVErrorLog.txt"_s), clock};
     ScriptedPrompt prompt;
     frmWizard wizard{settings, prompt, clock, log, QCoreApplication::applicationDirPath()};
 
@@ -49,7 +50,7 @@ struct WizardHarness
     }
     void nav(int which)
     {
-        get<QPushButton>(QStringLiteral("cmdNav(%1)").arg(which).toLatin1().constData())->click();
+        get<QPushButton>(u"cmdNav(%1)"_s.arg(which).toLatin1().constData())->click();
     }
     int page() { return get<QStackedWidget>("fraStep")->currentIndex(); }
 };
@@ -68,21 +69,19 @@ TEST(frmWizard, CreatesAnEmbeddedDatabaseWhereTheUserSays)
 
     h.get<QLineEdit>("txtAccessDBName")->clear();
     h.nav(2);
-    EXPECT_EQ(h.prompt.texts(),
-              QStringList{QStringLiteral("Please define new database file name.")});
+    EXPECT_EQ(h.prompt.texts(), QStringList{u"Please define new database file name."_s});
     EXPECT_TRUE(h.wizard.isVisible() || h.wizard.result() != QDialog::Accepted);
 
-    const QString folder = h.dir.filePath(QStringLiteral("o'brien dir"));
+    const QString folder = h.dir.filePath(u"o'brien dir"_s);
     h.get<QLineEdit>("Dir1")->setText(folder);
-    h.get<QLineEdit>("txtAccessDBName")->setText(QStringLiteral("o'brien.mdb"));
+    h.get<QLineEdit>("txtAccessDBName")->setText(u"o'brien.mdb"_s);
     h.prompt.answer(PromptAnswer::No);
     h.nav(2);
     EXPECT_EQ(h.wizard.result(), QDialog::Accepted);
     EXPECT_FALSE(h.wizard.launchAdmin());
-    EXPECT_TRUE(
-        h.prompt.last().text.startsWith(QStringLiteral("Your database has been configured with the "
-                                                       "user='admin' (no password).")));
-    const QString path = QDir(folder).filePath(QStringLiteral("o'brien.mdb"));
+    EXPECT_TRUE(h.prompt.last().text.startsWith(
+        u"Your database has been configured with the user='admin' (no password)."_s));
+    const QString path = QDir(folder).filePath(u"o'brien.mdb"_s);
     EXPECT_EQ(DatabaseOpener::rememberedDatabase(h.settings, false), path);
     EXPECT_EQ(Vars::buildNumber(*SqliteDatabase::open(path)), BuildInfo::buildNumber());
 }
@@ -96,12 +95,12 @@ TEST(frmWizard, ServerPageWantsAServerAndALogin)
     h.nav(1);
     h.get<QComboBox>("ServerName")->setEditText(QString());
     h.nav(1);
-    h.get<QComboBox>("ServerName")->setEditText(QStringLiteral("db.example:5433"));
+    h.get<QComboBox>("ServerName")->setEditText(u"db.example:5433"_s);
     h.get<QLineEdit>("SA")->clear();
     h.nav(1);
-    EXPECT_EQ(h.prompt.texts(), (QStringList{QStringLiteral("Please specify SQL Server Name "),
-                                             QStringLiteral("Please specify Login ")}));
-    h.get<QLineEdit>("SA")->setText(QStringLiteral("postgres"));
+    EXPECT_EQ(h.prompt.texts(),
+              (QStringList{u"Please specify SQL Server Name "_s, u"Please specify Login "_s}));
+    h.get<QLineEdit>("SA")->setText(u"postgres"_s);
     h.nav(1);
     EXPECT_EQ(h.page(), 4) << "the last page, ready to finish";
 
@@ -111,33 +110,32 @@ TEST(frmWizard, ServerPageWantsAServerAndALogin)
     h.get<QRadioButton>("Option1")->setChecked(true);
     h.nav(1);
     h.get<QCheckBox>("Check1")->setChecked(true);
-    EXPECT_EQ(h.get<QLineEdit>("SA")->text(), QStringLiteral("brindlepaxSQL"));
-    EXPECT_EQ(h.get<QLineEdit>("SAPWD")->text(), QStringLiteral("KWRMZ"));
+    EXPECT_EQ(h.get<QLineEdit>("SA")->text(), u"brindlepaxSQL"_s);
+    EXPECT_EQ(h.get<QLineEdit>("SAPWD")->text(), u"KWRMZ"_s);
     h.get<QCheckBox>("Check1")->setChecked(false);
-    EXPECT_EQ(h.get<QLineEdit>("SA")->text(), QStringLiteral("postgres"));
+    EXPECT_EQ(h.get<QLineEdit>("SA")->text(), u"postgres"_s);
     EXPECT_TRUE(h.get<QLineEdit>("SAPWD")->text().isEmpty());
 }
 
 TEST(frmWizard, ShowsTheSslModeRememberedForTheServerAndWantsACaFileForVerifyFull)
 {
     WizardHarness h;
-    const QString server = QStringLiteral("db.example:5433");
-    DatabaseOpener::rememberServerSsl(h.settings, server, QStringLiteral("verify-full"),
-                                      QStringLiteral("/etc/pax/ca.pem"));
+    const QString server = u"db.example:5433"_s;
+    DatabaseOpener::rememberServerSsl(h.settings, server, u"verify-full"_s, u"/etc/pax/ca.pem"_s);
     h.get<QRadioButton>("rbDBType(1)")->setChecked(true);
     h.nav(1);
     h.get<QRadioButton>("Option2")->setChecked(true);
     h.nav(1);
     auto* mode = h.get<QComboBox>("cboSSLMode");
     auto* ca = h.get<QLineEdit>("txtSSLRootCert");
-    h.get<QComboBox>("ServerName")->setEditText(QStringLiteral("db.example"));
-    EXPECT_EQ(mode->currentText(), QStringLiteral("prefer"));
+    h.get<QComboBox>("ServerName")->setEditText(u"db.example"_s);
+    EXPECT_EQ(mode->currentText(), u"prefer"_s);
     EXPECT_FALSE(ca->isEnabled());
     EXPECT_FALSE(h.get<QPushButton>("cmdBrowseCA")->isEnabled());
 
     h.get<QComboBox>("ServerName")->setEditText(server);
-    EXPECT_EQ(mode->currentText(), QStringLiteral("verify-full"));
-    EXPECT_EQ(ca->text(), QStringLiteral("/etc/pax/ca.pem"));
+    EXPECT_EQ(mode->currentText(), u"verify-full"_s);
+    EXPECT_EQ(ca->text(), u"/etc/pax/ca.pem"_s);
     EXPECT_TRUE(ca->isEnabled());
     EXPECT_TRUE(h.get<QPushButton>("cmdBrowseCA")->isEnabled());
 
@@ -145,9 +143,9 @@ TEST(frmWizard, ShowsTheSslModeRememberedForTheServerAndWantsACaFileForVerifyFul
     ca->clear();
     h.nav(1);
     h.nav(2);
-    EXPECT_EQ(h.prompt.texts(), QStringList{QStringLiteral("The SSL mode verify-full needs a CA "
-                                                           "file to check the server's "
-                                                           "certificate against.")});
+    EXPECT_EQ(h.prompt.texts(),
+              QStringList{u"The SSL mode verify-full needs a CA file to check the server's "
+                          "certificate against."_s});
     EXPECT_NE(h.wizard.result(), QDialog::Accepted);
     EXPECT_TRUE(DatabaseOpener::rememberedDatabase(h.settings, true).isEmpty());
 }
@@ -155,24 +153,23 @@ TEST(frmWizard, ShowsTheSslModeRememberedForTheServerAndWantsACaFileForVerifyFul
 TEST(dlgUpgrade, ListsThePendingStepsAndAppliesThemOnOk)
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("old.db"));
-    ASSERT_TRUE(
-        QFile::copy(QCoreApplication::applicationDirPath() + QStringLiteral("/pax.md_"), path));
+    const QString path = dir.filePath(u"old.db"_s);
+    ASSERT_TRUE(QFile::copy(QCoreApplication::applicationDirPath() + u"/pax.md_"_s, path));
     auto db = SqliteDatabase::open(path);
     FixedClock clock;
     ScriptedPrompt prompt;
     dlgUpgrade dialog(*db, prompt, {QCoreApplication::applicationDirPath(), &clock});
-    auto* list = dialog.findChild<QTreeWidget*>(QStringLiteral("ListView1"));
+    auto* list = dialog.findChild<QTreeWidget*>(u"ListView1"_s);
     ASSERT_NE(list, nullptr);
     EXPECT_EQ(list->topLevelItemCount(), int(allUpgradeSteps().size()));
-    EXPECT_EQ(list->topLevelItem(0)->text(0), QStringLiteral("Copy table GROUP to LU_GROUP"));
+    EXPECT_EQ(list->topLevelItem(0)->text(0), u"Copy table GROUP to LU_GROUP"_s);
 
-    dialog.findChild<QPushButton*>(QStringLiteral("OKButton"))->click();
-    EXPECT_EQ(prompt.texts(), QStringList{QStringLiteral("The Database has been updated.")});
+    dialog.findChild<QPushButton*>(u"OKButton"_s)->click();
+    EXPECT_EQ(prompt.texts(), QStringList{u"The Database has been updated."_s});
     EXPECT_TRUE(dialog.upgraded());
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(Vars::buildNumber(*db), BuildInfo::buildNumber());
 
     dlgUpgrade again(*db, prompt, {QCoreApplication::applicationDirPath(), &clock});
-    EXPECT_EQ(again.findChild<QTreeWidget*>(QStringLiteral("ListView1"))->topLevelItemCount(), 0);
+    EXPECT_EQ(again.findChild<QTreeWidget*>(u"ListView1"_s)->topLevelItemCount(), 0);
 }

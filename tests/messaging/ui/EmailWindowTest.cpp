@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 using namespace bx;
+using namespace Qt::StringLiterals;
 using bx::test::child;
 
 namespace {
@@ -18,17 +19,11 @@ namespace {
 class EmailWindowTest : public bx::test::WindowTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        WindowTest::SetUp();
-        if (HasFatalFailure())
-            return;
-        session.user.record.email = QStringLiteral("admin@example.org"); // as the log-on read it
+        session.user.record.email = u"admin@example.org"_s; // as the log-on read it
     }
-    qlonglong queued()
-    {
-        return db().scalar(QStringLiteral("SELECT COUNT(*) FROM MAIL_OUTBOX")).toLongLong();
-    }
+    qlonglong queued() { return db().scalar(u"SELECT COUNT(*) FROM MAIL_OUTBOX"_s).toLongLong(); }
 };
 
 } // namespace
@@ -45,11 +40,11 @@ TEST_F(EmailWindowTest, ClosingWithUnsentTextAsksFirst)
     }
     dlgEmail window(session, prompt);
     window.show();
-    child<QPlainTextEdit>(window, "txtMessage")->setPlainText(QStringLiteral("Draft"));
+    child<QPlainTextEdit>(window, "txtMessage")->setPlainText(u"Draft"_s);
     prompt.answer(PromptAnswer::No);
     window.close();
     EXPECT_TRUE(window.isVisible());
-    EXPECT_EQ(prompt.texts(), QStringList{QStringLiteral("Are you sure?")});
+    EXPECT_EQ(prompt.texts(), QStringList{u"Are you sure?"_s});
     prompt.answer(PromptAnswer::Yes);
     window.reject(); // Escape
     EXPECT_FALSE(window.isVisible());
@@ -64,20 +59,20 @@ TEST_F(EmailWindowTest, SendClosesOnlyOnceQueued)
     window.show();
     QApplication::setActiveWindow(&window);
     auto* to = child<QLineEdit>(window, "txtTo");
-    to->setText(QStringLiteral("bob"));
-    child<QLineEdit>(window, "txtSubject")->setText(QStringLiteral("O'Brien's desk"));
+    to->setText(u"bob"_s);
+    child<QLineEdit>(window, "txtSubject")->setText(u"O'Brien's desk"_s);
     child<QAction>(window, "Send")->trigger();
-    EXPECT_EQ(prompt.texts(), QStringList{QStringLiteral("bob is not a valid e-mail address")});
+    EXPECT_EQ(prompt.texts(), QStringList{u"bob is not a valid e-mail address"_s});
     EXPECT_TRUE(window.isVisible());
     EXPECT_EQ(window.focusWidget(), to);
     EXPECT_EQ(queued(), 0);
 
     prompt.clear();
-    to->setText(QStringLiteral("bob@example.org"));
+    to->setText(u"bob@example.org"_s);
     child<QAction>(window, "Send")->trigger();
     EXPECT_TRUE(prompt.records().isEmpty()) << prompt.texts().join(u'|').toStdString();
     EXPECT_EQ(window.result(), QDialog::Accepted);
     EXPECT_FALSE(window.isVisible());
-    EXPECT_TRUE(window.record().contains(QStringLiteral("Subject:   O'Brien's desk")));
+    EXPECT_TRUE(window.record().contains(u"Subject:   O'Brien's desk"_s));
     EXPECT_EQ(queued(), 1);
 }

@@ -24,35 +24,32 @@
 #include <gtest/gtest.h>
 
 using namespace bx;
+using namespace Qt::StringLiterals;
 using bx::test::child;
 
 namespace {
 
 constexpr qlonglong kShop = 4;
-const QString kObrien = QStringLiteral("O'Brien");
+const QString kObrien = u"O'Brien"_s;
 
 class MessagesPageTest : public bx::test::WindowTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        WindowTest::SetUp();
-        if (HasFatalFailure())
-            return;
         enterWorkshop(kShop);
         bx::test::addUsers(db(), {kObrien});
-        session.user.record.userName = QStringLiteral("Admin Person");
+        session.user.record.userName = u"Admin Person"_s;
     }
 
     /** A message from O'Brien to admin, sent through another connection as his client would. */
     qlonglong receive(const QString& body, Database& through)
     {
         Mailbox theirs(through, {kObrien, kObrien, {}}, kShop, clock);
-        const auto sent = theirs.send({QStringLiteral("admin")}, body, prompt);
+        const auto sent = theirs.send({u"admin"_s}, body, prompt);
         EXPECT_TRUE(sent);
         return through
-            .scalar(QStringLiteral("SELECT MAX(Mail_Number) FROM MAIL WHERE Owner_User_ID = ?"),
-                    {QStringLiteral("admin")})
+            .scalar(u"SELECT MAX(Mail_Number) FROM MAIL WHERE Owner_User_ID = ?"_s, {u"admin"_s})
             .toLongLong();
     }
 
@@ -71,64 +68,61 @@ protected:
 
 TEST_F(MessagesPageTest, ReadingOverUnsentTextAsksAndNoKeepsIt)
 {
-    const qlonglong first = receive(QStringLiteral("First from O'Brien"), db());
-    const qlonglong second = receive(QStringLiteral("Second"), db());
+    const qlonglong first = receive(u"First from O'Brien"_s, db());
+    const qlonglong second = receive(u"Second"_s, db());
     MessagesPage page(session, prompt);
     page.RefreshMessageList();
     EXPECT_EQ(page.unread(), 2);
     QSignalSpy unread(&page, &MessagesPage::unreadChanged);
 
     select(page, first); // nothing written yet: no question
-    EXPECT_EQ(boxText(page), QStringLiteral("First from O'Brien"));
+    EXPECT_EQ(boxText(page), u"First from O'Brien"_s);
     EXPECT_TRUE(prompt.records().isEmpty());
     ASSERT_EQ(unread.count(), 1);
     EXPECT_EQ(unread.at(0).at(0).toLongLong(), 1);
-    EXPECT_NE(db().scalar(QStringLiteral("SELECT Viewed FROM MAIL WHERE Mail_Number = ?"), {first})
-                  .toLongLong(),
+    EXPECT_NE(db().scalar(u"SELECT Viewed FROM MAIL WHERE Mail_Number = ?"_s, {first}).toLongLong(),
               0);
 
     auto* body = child<QPlainTextEdit>(page, "NewMessageBody");
     body->clear();
-    QTest::keyClicks(body, QStringLiteral("Draft"));
+    QTest::keyClicks(body, u"Draft"_s);
     prompt.answer(PromptAnswer::No);
     select(page, second);
     EXPECT_EQ(prompt.last().text, mail::kReadOverCompose);
-    EXPECT_EQ(boxText(page), QStringLiteral("Draft"));
+    EXPECT_EQ(boxText(page), u"Draft"_s);
     EXPECT_EQ(page.tree()->currentIndex(), page.model()->messageIndex(first));
     prompt.answer(PromptAnswer::Yes);
     select(page, second);
-    EXPECT_EQ(boxText(page), QStringLiteral("Second"));
+    EXPECT_EQ(boxText(page), u"Second"_s);
 }
 
 TEST_F(MessagesPageTest, ReplyAndForwardFillTheComposeBox)
 {
-    const qlonglong number = receive(QStringLiteral("Question?"), db());
+    const qlonglong number = receive(u"Question?"_s, db());
     MessagesPage page(session, prompt);
     page.RefreshMessageList();
     select(page, number);
     auto* to = child<QLabel>(page, "lblTo");
     child<QAction>(page, "Reply")->trigger();
     EXPECT_EQ(to->text(), kObrien);
-    EXPECT_EQ(boxText(page),
-              QStringLiteral("\n\n=======( Admin Person 2024-01-31 14:05) ======\n\nQuestion?"));
+    EXPECT_EQ(boxText(page), u"\n\n=======( Admin Person 2024-01-31 14:05) ======\n\nQuestion?"_s);
 
     child<QAction>(page, "Forward")->trigger();
-    EXPECT_EQ(to->text(), QStringLiteral("To: Select Recipient from TeamView"));
-    EXPECT_EQ(
-        boxText(page),
-        QStringLiteral("\n\n=======( Forwarded: O'Brien, 2024-01-31 14:05) ======\n\nQuestion?"));
+    EXPECT_EQ(to->text(), u"To: Select Recipient from TeamView"_s);
+    EXPECT_EQ(boxText(page),
+              u"\n\n=======( Forwarded: O'Brien, 2024-01-31 14:05) ======\n\nQuestion?"_s);
 
     // A send from the page: to O'Brien and to an address typed in the line, which is asked about.
     page.setRecipients({kObrien});
-    child<QLineEdit>(page, "txtTo")->setText(QStringLiteral("x@one.example"));
-    session.user.record.email = QStringLiteral("admin@home.example");
+    child<QLineEdit>(page, "txtTo")->setText(u"x@one.example"_s);
+    session.user.record.email = u"admin@home.example"_s;
     prompt.answer(PromptAnswer::Yes);
     QSignalSpy status(&page, &MessagesPage::status);
     child<QPushButton>(page, "cmdSendMessage")->click();
     ASSERT_EQ(status.count(), 1);
     EXPECT_EQ(status.at(0).at(0).toString(), mail::kMessageSent);
     EXPECT_TRUE(boxText(page).startsWith(mail::kSentMarkerLf));
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM MAIL_OUTBOX")).toLongLong(), 1);
+    EXPECT_EQ(db().scalar(u"SELECT COUNT(*) FROM MAIL_OUTBOX"_s).toLongLong(), 1);
 }
 
 // Folders that point at a missing parent or at each other still show, under the box, and a
@@ -136,14 +130,11 @@ TEST_F(MessagesPageTest, ReplyAndForwardFillTheComposeBox)
 TEST(MailTreeModelTest, BrokenFolderParentsLandUnderTheBoxAndDropsNameTheFolder)
 {
     MailList list;
-    list.folders = {{1, QStringLiteral("A"), 2},
-                    {2, QStringLiteral("B"), 1},
-                    {3, QStringLiteral("C"), 99},
-                    {4, QStringLiteral("D"), 3}};
-    list.rows = {{10, QStringLiteral("in D"), {}, {}, true, 4, false, {}},
-                 {11, QStringLiteral("in a lost folder"), {}, {}, true, 77, false, {}}};
+    list.folders = {{1, u"A"_s, 2}, {2, u"B"_s, 1}, {3, u"C"_s, 99}, {4, u"D"_s, 3}};
+    list.rows = {{10, u"in D"_s, {}, {}, true, 4, false, {}},
+                 {11, u"in a lost folder"_s, {}, {}, true, 77, false, {}}};
     MailTreeModel model;
-    model.setList(MailBox::Inbox, QStringLiteral("Inbox"), list);
+    model.setList(MailBox::Inbox, u"Inbox"_s, list);
     const QModelIndex box = model.boxIndex();
     EXPECT_EQ(model.parent(model.folderIndex(3)), box);
     EXPECT_EQ(model.parent(model.folderIndex(4)), model.folderIndex(3));
@@ -173,7 +164,7 @@ TEST(MailTreeModelTest, BrokenFolderParentsLandUnderTheBoxAndDropsNameTheFolder)
 // A message written by another client reaches the list through the window's poll.
 TEST_F(MessagesPageTest, PollShowsAMessageFromAnotherConnection)
 {
-    settings.set(QStringLiteral("Options"), QStringLiteral("CheckMessages"), QStringLiteral("5"));
+    settings.set(u"Options"_s, u"CheckMessages"_s, u"5"_s);
     Access_Form form(session, prompt);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !form.teamView()->reading(); }, 20000));
     ASSERT_NE(form.poller(), nullptr);
@@ -188,9 +179,8 @@ TEST_F(MessagesPageTest, PollShowsAMessageFromAnotherConnection)
     tick();
     EXPECT_EQ(read.count(), 0); // nothing new: the list is not read again
 
-    const std::unique_ptr<Database> other =
-        SqliteDatabase::open(dir.filePath(QStringLiteral("pax.db")));
-    const qlonglong number = receive(QStringLiteral("Hello from elsewhere"), *other);
+    const std::unique_ptr<Database> other = SqliteDatabase::open(dir.filePath(u"pax.db"_s));
+    const qlonglong number = receive(u"Hello from elsewhere"_s, *other);
     tick();
     EXPECT_EQ(read.count(), 1);
     EXPECT_TRUE(page.model()->messageIndex(number).isValid());
@@ -202,18 +192,17 @@ TEST_F(MessagesPageTest, PollShowsAMessageFromAnotherConnection)
 TEST_F(MessagesPageTest, MailIsFetchedWithoutHoldingTheWindow)
 {
     MessagesPage page(session, prompt);
-    const QString path = dir.filePath(QStringLiteral("pax.db"));
+    const QString path = dir.filePath(u"pax.db"_s);
     std::atomic_bool started{false};
     page.setMailFetcher([&](const FetchRequest& request, const std::atomic_bool& stop) {
         started = true;
         const std::unique_ptr<Database> own = SqliteDatabase::open(path);
         Mailbox theirs(*own, {kObrien, kObrien, {}}, kShop, clock);
         bx::test::ScriptedPrompt silent;
-        EXPECT_TRUE(theirs.send({request.userId}, QStringLiteral("Fetched"), silent));
+        EXPECT_TRUE(theirs.send({request.userId}, u"Fetched"_s, silent));
         for (int i = 0; i < 500 && !stop; ++i)
             QThread::msleep(10);
-        return Outcome<int>(
-            RefusalOf<>{stop ? QStringLiteral("stopped") : QStringLiteral("no stop")});
+        return Outcome<int>(RefusalOf<>{stop ? u"stopped"_s : u"no stop"_s});
     });
     page.GET_MAIL();
     auto* cmdStop = child<QPushButton>(page, "cmdSTOP");
@@ -223,15 +212,15 @@ TEST_F(MessagesPageTest, MailIsFetchedWithoutHoldingTheWindow)
     QTest::mouseClick(cmdStop, Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !page.fetching(); }, 10000));
     EXPECT_TRUE(cmdStop->isHidden());
-    EXPECT_EQ(prompt.last().text, QStringLiteral("stopped"));
+    EXPECT_EQ(prompt.last().text, u"stopped"_s);
     EXPECT_EQ(page.model()->list().rows.size(), 1);
 
     page.setMailFetcher([](const FetchRequest&, const std::atomic_bool&) -> Outcome<int> {
-        throw DbError(DbErrorKind::Other, QStringLiteral("1"), QStringLiteral("disk I/O error"));
+        throw DbError(DbErrorKind::Other, u"1"_s, u"disk I/O error"_s);
     });
     page.GET_MAIL();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !page.fetching(); }, 10000));
-    EXPECT_TRUE(prompt.last().text.contains(QStringLiteral("disk I/O error")));
+    EXPECT_TRUE(prompt.last().text.contains(u"disk I/O error"_s));
 }
 
 } // namespace

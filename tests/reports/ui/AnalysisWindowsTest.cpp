@@ -22,30 +22,28 @@
 
 using namespace bx;
 using namespace bx::test;
+using namespace Qt::StringLiterals;
 using olap::Aggregate;
 using olap::DatePart;
 
 namespace {
 
-const QString kName = QStringLiteral("O'Brien's tasks");
-const QString kQuery = QStringLiteral(
-    "SELECT SCR_Owner_User_ID AS Owner, SCR_Request_Date AS Asked, 1 AS Tasks FROM SCR");
+const QString kName = u"O'Brien's tasks"_s;
+const QString kQuery =
+    u"SELECT SCR_Owner_User_ID AS Owner, SCR_Request_Date AS Asked, 1 AS Tasks FROM SCR"_s;
 
 /** A signed-in analyst with two tasks in his workshop. */
 class AnalysisWindowsTest : public WindowTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        WindowTest::SetUp();
-        if (HasFatalFailure())
-            return;
         session.user.record.businessIntelligence = true;
-        enterWorkshop(7, QStringLiteral("O'Neil's desk"));
+        enterWorkshop(7, u"O'Neil's desk"_s);
         for (int day : {1, 2})
-            addOwnTask({{QStringLiteral("SCR_Group_ID"), 7},
-                        {QStringLiteral("SCR_Request_Date"),
-                         QDateTime(QDate(2024, 3, day), QTime(9, 0), Qt::UTC)}});
+            addOwnTask(
+                {{u"SCR_Group_ID"_s, 7},
+                 {u"SCR_Request_Date"_s, QDateTime(QDate(2024, 3, day), QTime(9, 0), Qt::UTC)}});
     }
 
     void TearDown() override { session.closeDatabase(); }
@@ -56,10 +54,8 @@ protected:
         Analysis a;
         a.title = title;
         a.query = query;
-        a.items = {
-            AnalysisItem::dimension(QStringLiteral("Owner"), QStringLiteral("Owner"),
-                                    AnalysisArea::Vertical),
-            AnalysisItem::fact(QStringLiteral("Tasks"), QStringLiteral("Tasks"), Aggregate::Sum)};
+        a.items = {AnalysisItem::dimension(u"Owner"_s, u"Owner"_s, AnalysisArea::Vertical),
+                   AnalysisItem::fact(u"Tasks"_s, u"Tasks"_s, Aggregate::Sum)};
         return writeAnalysis(db(), a, false);
     }
 
@@ -108,8 +104,8 @@ TEST_F(AnalysisWindowsTest, TreeListsBuiltInAndStoredAnalyses)
         custom << s.title;
     ASSERT_FALSE(custom.isEmpty());
     const qlonglong first = store(kName);
-    const qlonglong second = store(QStringLiteral("<b>Plain</b>"));
-    custom << kName << QStringLiteral("<b>Plain</b>");
+    const qlonglong second = store(u"<b>Plain</b>"_s);
+    custom << kName << u"<b>Plain</b>"_s;
     const auto bi = window();
     QTreeWidget* tree = bi->tree();
     ASSERT_EQ(tree->topLevelItemCount(), 2);
@@ -119,11 +115,10 @@ TEST_F(AnalysisWindowsTest, TreeListsBuiltInAndStoredAnalyses)
             out << root->child(i)->text(0);
         return out;
     };
-    EXPECT_EQ(tree->topLevelItem(0)->text(0), QStringLiteral("Built-in"));
+    EXPECT_EQ(tree->topLevelItem(0)->text(0), u"Built-in"_s);
     EXPECT_EQ(children(tree->topLevelItem(0)),
-              (QStringList{QStringLiteral("Common Task Information"),
-                           QStringLiteral("Task ownership over time")}));
-    EXPECT_EQ(tree->topLevelItem(1)->text(0), QStringLiteral("Custom"));
+              (QStringList{u"Common Task Information"_s, u"Task ownership over time"_s}));
+    EXPECT_EQ(tree->topLevelItem(1)->text(0), u"Custom"_s);
     EXPECT_EQ(children(tree->topLevelItem(1)), custom);
     EXPECT_EQ(
         tree->topLevelItem(1)->child(custom.size() - 1)->data(0, Qt::UserRole + 1).toLongLong(),
@@ -136,9 +131,8 @@ TEST_F(AnalysisWindowsTest, TreeListsBuiltInAndStoredAnalyses)
 TEST_F(AnalysisWindowsTest, RunsAnalysesAwayFromTheWindow)
 {
     const qlonglong id = store(kName);
-    db().execute(
-        QStringLiteral("UPDATE OLAP_REPORT SET AllowPivot = ?, AllowTitle = ? WHERE ID = ?"),
-        {false, false, id});
+    db().execute(u"UPDATE OLAP_REPORT SET AllowPivot = ?, AllowTitle = ? WHERE ID = ?"_s,
+                 {false, false, id});
     const auto bi = window();
     QSignalSpy ended(bi.get(), &dlgBI::runEnded);
     bi->tree()->setCurrentItem(nullptr);
@@ -168,9 +162,8 @@ TEST_F(AnalysisWindowsTest, RunsAnalysesAwayFromTheWindow)
 TEST_F(AnalysisWindowsTest, ClosingStopsTheRunningAnalysis)
 {
     const qlonglong id =
-        store(kName, QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM "
-                                    "n WHERE i < 100000000) SELECT 'x' AS Owner, i AS Tasks "
-                                    "FROM n"));
+        store(kName, u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM "
+                     "n WHERE i < 100000000) SELECT 'x' AS Owner, i AS Tasks FROM n"_s);
     const auto bi = window();
     QSignalSpy ended(bi.get(), &dlgBI::runEnded);
     bi->RunOLAPReport(id);
@@ -191,8 +184,8 @@ TEST_F(AnalysisWindowsTest, RemovingAsksAndBuiltInsAreRefused)
     choose(*bi, AnalysisText::kCommonTaskInformation);
     child<QAction>(*bi, "cmdRemove")->trigger();
     child<QAction>(*bi, "cmdEdit")->trigger();
-    EXPECT_EQ(prompt.texts(), (QStringList{QStringLiteral("Built-in report couln't be removed."),
-                                           QStringLiteral("Built-in report couldn't be edited.")}));
+    EXPECT_EQ(prompt.texts(), (QStringList{u"Built-in report couln't be removed."_s,
+                                           u"Built-in report couldn't be edited."_s}));
 
     const int others = bi->tree()->topLevelItem(1)->childCount() - 1;
     for (const auto& [answer, left] :
@@ -201,8 +194,8 @@ TEST_F(AnalysisWindowsTest, RemovingAsksAndBuiltInsAreRefused)
         choose(*bi, kName);
         prompt.answer(answer);
         child<QAction>(*bi, "cmdRemove")->trigger();
-        EXPECT_EQ(prompt.texts(), QStringList{QStringLiteral(
-                                      "Do you really want to remove the report from Database?")});
+        EXPECT_EQ(prompt.texts(),
+                  QStringList{u"Do you really want to remove the report from Database?"_s});
         EXPECT_EQ(stored(kName), left);
         EXPECT_EQ(bi->tree()->topLevelItem(1)->childCount(), others + left);
     }
@@ -215,8 +208,8 @@ TEST_F(AnalysisWindowsTest, DesignerSavesAfterItsChecksInOrder)
     store(kName);
     const auto screen = designer();
     child<QLineEdit>(*screen, "txtName")->setText(kName);
-    const QString overwrite = QStringLiteral(
-        "Report with name 'O'Brien's tasks'\n already exist in database. Overwirte?");
+    const QString overwrite =
+        u"Report with name 'O'Brien's tasks'\n already exist in database. Overwirte?"_s;
     const struct
     {
         const char* step;
@@ -225,18 +218,14 @@ TEST_F(AnalysisWindowsTest, DesignerSavesAfterItsChecksInOrder)
         QString shown;
         bool saved;
     } steps[] = {
-        {"nothing placed",
-         [] {},
-         {},
-         QStringLiteral("Please specify at least one Vertical dimension. "),
-         false},
+        {"nothing placed", [] {}, {}, u"Please specify at least one Vertical dimension. "_s, false},
         {"a vertical dimension",
          [&] {
              chooseColumn(*screen, "Owner");
              screen->AddDimension(AnalysisArea::Vertical);
          },
          {},
-         QStringLiteral("Please specify at least one Fact. "),
+         u"Please specify at least one Fact. "_s,
          false},
         {"a fact, No to overwriting",
          [&] {
@@ -278,22 +267,22 @@ TEST_F(AnalysisWindowsTest, ADateColumnIsStoredByItsParts)
     EXPECT_EQ(child<QListWidget>(*screen, "lstVertical")->count(), 0);
     parts = QList<DatePart>{DatePart::Year, DatePart::Month};
     screen->AddDimension(AnalysisArea::Vertical);
-    EXPECT_EQ(asked, (QStringList(2, QStringLiteral("Asked"))));
+    EXPECT_EQ(asked, (QStringList(2, u"Asked"_s)));
     chooseColumn(*screen, "Tasks");
     screen->addFact();
     child<QLineEdit>(*screen, "txtName")->setText(kName);
     ASSERT_TRUE(screen->save()) << prompt.texts().join(u'\n').toStdString();
 
-    const RecordSet rows = db().query(
-        QStringLiteral("SELECT Name, ItemParameter1, ItemParameter2, ParentItem FROM "
-                       "OLAP_DIMENSION WHERE ReportID = ? AND ItemType = 1 ORDER BY Position"),
-        {screen->savedId()});
+    const RecordSet rows =
+        db().query(u"SELECT Name, ItemParameter1, ItemParameter2, ParentItem FROM "
+                   "OLAP_DIMENSION WHERE ReportID = ? AND ItemType = 1 ORDER BY Position"_s,
+                   {screen->savedId()});
     ASSERT_EQ(rows.rowCount(), 2);
-    EXPECT_EQ(rows.rows().at(0).at(0).toString(), QStringLiteral("YEAR_Asked"));
-    EXPECT_EQ(rows.rows().at(1).at(0).toString(), QStringLiteral("MONTH_Asked"));
+    EXPECT_EQ(rows.rows().at(0).at(0).toString(), u"YEAR_Asked"_s);
+    EXPECT_EQ(rows.rows().at(1).at(0).toString(), u"MONTH_Asked"_s);
     EXPECT_EQ(rows.rows().at(1).at(1).toInt(), 8);
     EXPECT_EQ(rows.rows().at(1).at(2).toInt(), int(DatePart::Month));
-    EXPECT_EQ(rows.rows().at(1).at(3).toString(), QStringLiteral("Asked"));
+    EXPECT_EQ(rows.rows().at(1).at(3).toString(), u"Asked"_s);
 }
 
 // The designer opened on a stored analysis shows its name, query, options and items.
@@ -314,18 +303,17 @@ TEST_F(AnalysisWindowsTest, EditingStartsFromTheStoredAnalysis)
 // The formula window takes a name and a formula that reads.
 TEST_F(AnalysisWindowsTest, FormulaWindowRefusesWhatWillNotDo)
 {
-    const QList<pivot::Fact> facts{
-        {QStringLiteral("Hours"), QStringLiteral("Hours"), Aggregate::Sum, false}};
+    const QList<pivot::Fact> facts{{u"Hours"_s, u"Hours"_s, Aggregate::Sum, false}};
     const struct
     {
         const char* name;
         const char* formula;
         QString shown; ///< what the refusal begins with; empty: accepted
     } cases[] = {
-        {"", "Hours / 2", QStringLiteral("Please enter Name of OLAP fact.")},
-        {"Half", "  ", QStringLiteral("Please enter Formula expression for OLAP fact.")},
-        {"Half", "Minutes / 2", QStringLiteral("Minutes")},
-        {"Half", "(Hours / 2", QStringLiteral("Half")},
+        {"", "Hours / 2", u"Please enter Name of OLAP fact."_s},
+        {"Half", "  ", u"Please enter Formula expression for OLAP fact."_s},
+        {"Half", "Minutes / 2", u"Minutes"_s},
+        {"Half", "(Hours / 2", u"Half"_s},
         {"Half", "Hours / 2", QString()},
     };
     for (const auto& c : cases) {

@@ -30,10 +30,11 @@
 
 using namespace bx;
 using namespace bx::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString kTitle = QStringLiteral("<b>R&D</b> & Co");
+const QString kTitle = u"<b>R&D</b> & Co"_s;
 
 class BIViewerTest : public WindowTest
 {
@@ -58,7 +59,7 @@ protected:
 
     QByteArray exported(BIViewer& viewer, void (BIViewer::*command)())
     {
-        const QString path = dir.filePath(QStringLiteral("O'Neil's analysis.out"));
+        const QString path = dir.filePath(u"O'Neil's analysis.out"_s);
         viewer.setFileChooser([&](const QString&, const QString&) { return path; });
         (viewer.*command)();
         QFile file(path);
@@ -78,10 +79,10 @@ TEST_F(BIViewerTest, ShowsTheGridWithNestedHeaders)
     EXPECT_TRUE(grid->isVisible());
     EXPECT_EQ(grid->model()->rowCount(), 3);
     EXPECT_EQ(grid->model()->columnCount(), 6);
-    EXPECT_EQ(grid->model()->index(1, 3).data().toString(), QStringLiteral("8"));
+    EXPECT_EQ(grid->model()->index(1, 3).data().toString(), u"8"_s);
     const pivot::HeaderCell* year = grid->columnHeader()->cellAt(4, 0);
     ASSERT_NE(year, nullptr);
-    EXPECT_EQ(year->text, QStringLiteral("2024"));
+    EXPECT_EQ(year->text, u"2024"_s);
     EXPECT_EQ(year->first, 2);
     EXPECT_EQ(year->span, 3);
     const pivot::HeaderCell* total = grid->columnHeader()->cellAt(5, 1);
@@ -122,8 +123,7 @@ TEST_F(BIViewerTest, SwitchesToEveryKindOfChart)
         QChart* chart = viewer.chart();
         ASSERT_EQ(chart->series().size(), c.series);
         EXPECT_STREQ(chart->series()[0]->metaObject()->className(), c.seriesClass);
-        EXPECT_EQ(settings.get(BIViewer::kSettingsSection, QStringLiteral("ChartStyle")),
-                  chartKindName(c.kind));
+        EXPECT_EQ(settings.get(BIViewer::kSettingsSection, u"ChartStyle"_s), chartKindName(c.kind));
         QCoreApplication::processEvents();
     }
     viewer.setChartKind(ChartKind::Step);
@@ -163,11 +163,10 @@ TEST_F(BIViewerTest, KeepsItsOptionsPerUser)
         child<QAction>(viewer, "Legend")->trigger();
         child<QAction>(viewer, "ChartPie")->trigger();
     }
-    EXPECT_EQ(settings.get(BIViewer::kSettingsSection, QStringLiteral("ShowScreen")),
-              QStringLiteral("False"));
+    EXPECT_EQ(settings.get(BIViewer::kSettingsSection, u"ShowScreen"_s), u"False"_s);
     SettingsStore reread(settings.path());
-    EXPECT_TRUE(reread.getBool(BIViewer::kSettingsSection, QStringLiteral("mnuChartView")));
-    EXPECT_FALSE(reread.getBool(BIViewer::kSettingsSection, QStringLiteral("Legend"), true));
+    EXPECT_TRUE(reread.getBool(BIViewer::kSettingsSection, u"mnuChartView"_s));
+    EXPECT_FALSE(reread.getBool(BIViewer::kSettingsSection, u"Legend"_s, true));
 
     BIViewer again(session, prompt);
     again.show();
@@ -210,11 +209,11 @@ TEST_F(BIViewerTest, ExportsCsvAndHtmlThroughWholeFiles)
               pivot::toHtml(*viewer.grid(), {kTitle, true, 1}).toUtf8());
     EXPECT_TRUE(prompt.records().isEmpty());
 
-    const QString nowhere = dir.filePath(QStringLiteral("no such folder/a.csv"));
+    const QString nowhere = dir.filePath(u"no such folder/a.csv"_s);
     viewer.setFileChooser([&](const QString&, const QString&) { return nowhere; });
     viewer.exportCsv();
     ASSERT_EQ(prompt.records().size(), 1);
-    EXPECT_TRUE(prompt.last().text.startsWith(QStringLiteral("Cannot write ") + nowhere));
+    EXPECT_TRUE(prompt.last().text.startsWith(u"Cannot write "_s + nowhere));
     EXPECT_EQ(prompt.last().icon, PromptIcon::Critical);
 }
 
@@ -229,7 +228,7 @@ TEST_F(BIViewerTest, PrintsTheGridOrTheChart)
     viewer.setPrintPreview([&](const std::function<void(QPrinter&)>& paint) {
         QPrinter printer;
         printer.setOutputFormat(QPrinter::PdfFormat);
-        const QString path = dir.filePath(QStringLiteral("page%1.pdf").arg(++page));
+        const QString path = dir.filePath(u"page%1.pdf"_s.arg(++page));
         printer.setOutputFileName(path);
         paint(printer);
         EXPECT_GT(QFile(path).size(), 1000) << page;
@@ -263,7 +262,7 @@ TEST_F(BIViewerTest, PivotsByMovingDimensions)
     EXPECT_EQ(columns->count(), 2);
     EXPECT_EQ(rowLabels(viewer), texts({"Done", "Open", "Total"}));
     EXPECT_EQ(viewer.grid()->columns().dimensions.size(), 2);
-    EXPECT_EQ(viewer.grid()->columns().dimensions[1].column, QStringLiteral("Year"));
+    EXPECT_EQ(viewer.grid()->columns().dimensions[1].column, u"Year"_s);
 }
 
 // Unticking bob leaves his hours out of every cell and total.
@@ -274,12 +273,12 @@ TEST_F(BIViewerTest, FiltersTheMembersShown)
     QTimer::singleShot(0, [&] {
         auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
         ASSERT_NE(dialog, nullptr);
-        auto* tree = dialog->findChild<QTreeWidget*>(QStringLiteral("tvwMembers"));
+        auto* tree = dialog->findChild<QTreeWidget*>(u"tvwMembers"_s);
         ASSERT_NE(tree, nullptr);
         ASSERT_EQ(tree->topLevelItemCount(), 3);
         QTreeWidgetItem* owners = tree->topLevelItem(0);
         ASSERT_EQ(owners->childCount(), 2);
-        EXPECT_EQ(owners->child(1)->text(0), QStringLiteral("bob"));
+        EXPECT_EQ(owners->child(1)->text(0), u"bob"_s);
         owners->child(1)->setCheckState(0, Qt::Unchecked);
         dialog->accept();
     });
@@ -292,7 +291,7 @@ TEST_F(BIViewerTest, FiltersTheMembersShown)
     QTimer::singleShot(0, [&] {
         auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
         ASSERT_NE(dialog, nullptr);
-        auto* tree = dialog->findChild<QTreeWidget*>(QStringLiteral("tvwMembers"));
+        auto* tree = dialog->findChild<QTreeWidget*>(u"tvwMembers"_s);
         EXPECT_EQ(tree->topLevelItem(0)->child(1)->checkState(0), Qt::Unchecked);
         dialog->reject();
     });

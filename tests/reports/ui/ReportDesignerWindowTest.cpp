@@ -32,6 +32,7 @@
 
 using namespace bx;
 using namespace bx::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -66,26 +67,21 @@ public:
 class ReportDesignerWindowTest : public WindowTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        WindowTest::SetUp();
-        if (HasFatalFailure())
-            return;
-        enterWorkshop(7, QStringLiteral("Desk"));
+        enterWorkshop(7, u"Desk"_s);
         for (const char* title : {"First", "Second"})
             addOwnTask({{scr::Title, QString::fromLatin1(title)}, {scr::GroupId, 7}});
-        asking.title = QStringLiteral("<b>R&D</b> & Co");
-        asking.query = QStringLiteral(
-            "PARAMETERS pWorkshop Long, pTitle Text;\n"
-            "SELECT SCR.SCR_Number, SCR.SCR_Title FROM SCR WHERE SCR.SCR_Group_ID = [pWorkshop] "
-            "AND SCR.SCR_Title = [pTitle]");
-        asking.parameters = {{QStringLiteral("pWorkshop"), QStringLiteral("Workshop"),
-                              ReportParameterType::Workshop, QStringLiteral("currentWorkshop"),
-                              false},
-                             {QStringLiteral("pTitle"), QStringLiteral("Title"),
-                              ReportParameterType::Text, QStringLiteral("First"), true}};
-        asking.columns = {{QStringLiteral("SCR_Title"), QStringLiteral("Title")}};
-        shelf.publish(0, QStringLiteral("Asking.rpx"), asking.title, asking.toJson());
+        asking.title = u"<b>R&D</b> & Co"_s;
+        asking.query = u"PARAMETERS pWorkshop Long, pTitle Text;\nSELECT SCR.SCR_Number, "
+                       "SCR.SCR_Title FROM SCR WHERE SCR.SCR_Group_ID = [pWorkshop] "
+                       "AND SCR.SCR_Title = [pTitle]"_s;
+        asking.parameters = {
+            {u"pWorkshop"_s, u"Workshop"_s, ReportParameterType::Workshop, u"currentWorkshop"_s,
+             false},
+            {u"pTitle"_s, u"Title"_s, ReportParameterType::Text, u"First"_s, true}};
+        asking.columns = {{u"SCR_Title"_s, u"Title"_s}};
+        shelf.publish(0, u"Asking.rpx"_s, asking.title, asking.toJson());
     }
 
     void TearDown() override { session.closeDatabase(); }
@@ -94,18 +90,17 @@ protected:
     static ReportLayout blankReport()
     {
         ReportLayout l;
-        l.title = QStringLiteral("New Report");
+        l.title = u"New Report"_s;
         reportrun::useSource(l, reportrun::Source::Tasks);
-        l.columns = {{QStringLiteral("SCR_Number"), QStringLiteral("ID")},
-                     {QStringLiteral("SCR_Title"), QStringLiteral("Title")}};
+        l.columns = {{u"SCR_Number"_s, u"ID"_s}, {u"SCR_Title"_s, u"Title"_s}};
         return l;
     }
 
     /** Signs in as "ann", who has the reports right but not the global-reports one. */
     void signInWithoutGlobalReports()
     {
-        session.user.userId = QStringLiteral("ann");
-        session.user.record.userId = QStringLiteral("ann");
+        session.user.userId = u"ann"_s;
+        session.user.record.userId = u"ann"_s;
         session.user.record.reports = true;
         session.user.record.globalReports = false;
     }
@@ -125,16 +120,16 @@ TEST_F(ReportDesignerWindowTest, RunsAStoredReportAskingItsParameters)
 {
     frmARDesigner window(session, prompt, shelf);
     ASSERT_EQ(child<QTreeWidget>(window, "lvReports")->topLevelItemCount(), 1);
-    ASSERT_TRUE(window.selectKey(QStringLiteral("Key100")));
+    ASSERT_TRUE(window.selectKey(u"Key100"_s));
     ASSERT_TRUE(window.modifySelected());
     EXPECT_EQ(*window.layout(), asking);
 
-    prompt.answerInput(QStringLiteral("Second"));
+    prompt.answerInput(u"Second"_s);
     ASSERT_TRUE(window.run());
     ASSERT_EQ(prompt.records().size(), 1);
-    EXPECT_EQ(prompt.records().first().text, QStringLiteral("Title"));
-    EXPECT_TRUE(shown(window).contains(QStringLiteral("Second")));
-    EXPECT_FALSE(shown(window).contains(QStringLiteral("First")));
+    EXPECT_EQ(prompt.records().first().text, u"Title"_s);
+    EXPECT_TRUE(shown(window).contains(u"Second"_s));
+    EXPECT_FALSE(shown(window).contains(u"First"_s));
     EXPECT_TRUE(shown(window).contains(asking.title)) << shown(window).toStdString();
 
     // Cancelling the question runs nothing.
@@ -145,9 +140,9 @@ TEST_F(ReportDesignerWindowTest, RunsAStoredReportAskingItsParameters)
 TEST_F(ReportDesignerWindowTest, AFailingReportIsAReportDesignerError)
 {
     ReportLayout broken = asking;
-    broken.query = QStringLiteral("DELETE FROM SCR");
+    broken.query = u"DELETE FROM SCR"_s;
     broken.parameters.clear();
-    const QString path = files.filePath(QStringLiteral("broken.rpx"));
+    const QString path = files.filePath(u"broken.rpx"_s);
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(broken.toJson());
@@ -157,9 +152,9 @@ TEST_F(ReportDesignerWindowTest, AFailingReportIsAReportDesignerError)
     ASSERT_TRUE(window.openFile(path));
     EXPECT_FALSE(window.run());
     ASSERT_FALSE(prompt.records().isEmpty());
-    EXPECT_EQ(prompt.last().title, QStringLiteral("Report Designer Error"));
+    EXPECT_EQ(prompt.last().title, u"Report Designer Error"_s);
     EXPECT_EQ(prompt.last().icon, PromptIcon::Critical);
-    EXPECT_EQ(db().scalar(QStringLiteral("SELECT count(*) FROM SCR")).toInt(), 2);
+    EXPECT_EQ(db().scalar(u"SELECT count(*) FROM SCR"_s).toInt(), 2);
 
     // Without the global-reports right a statement of one's own from a file is not published.
     signInWithoutGlobalReports();
@@ -176,7 +171,7 @@ TEST_F(ReportDesignerWindowTest, AFailingReportIsAReportDesignerError)
     file.close();
     prompt.clear();
     EXPECT_FALSE(window.openFile(path));
-    EXPECT_EQ(prompt.last().title, QStringLiteral("Report Designer Error"));
+    EXPECT_EQ(prompt.last().title, u"Report Designer Error"_s);
 }
 
 // Closing over a report never saved asks; Cancel stays, Yes saves where the user chooses, and the
@@ -184,7 +179,7 @@ TEST_F(ReportDesignerWindowTest, AFailingReportIsAReportDesignerError)
 TEST_F(ReportDesignerWindowTest, SavesPublishesAndAsksBeforeLosingAReport)
 {
     frmARDesigner window(session, prompt, shelf);
-    const QString path = files.filePath(QStringLiteral("new.rpx"));
+    const QString path = files.filePath(u"new.rpx"_s);
     window.setFileChooser([&](frmARDesigner::FileKind) { return path; });
     window.setPropertiesEditor([](const ReportLayout& layout) { return layout; });
     window.show();
@@ -193,7 +188,7 @@ TEST_F(ReportDesignerWindowTest, SavesPublishesAndAsksBeforeLosingAReport)
     prompt.answer(PromptAnswer::Cancel);
     window.close();
     EXPECT_TRUE(window.isVisible());
-    EXPECT_EQ(prompt.last().text, QStringLiteral("Save changes to the report?"));
+    EXPECT_EQ(prompt.last().text, u"Save changes to the report?"_s);
 
     prompt.answer(PromptAnswer::Yes);
     window.close();
@@ -215,11 +210,11 @@ TEST_F(ReportDesignerWindowTest, SavesPublishesAndAsksBeforeLosingAReport)
 TEST_F(ReportDesignerWindowTest, ExportsPdfAndHtml)
 {
     frmARDesigner window(session, prompt, shelf);
-    ASSERT_TRUE(window.selectKey(QStringLiteral("Key100")));
+    ASSERT_TRUE(window.selectKey(u"Key100"_s));
     ASSERT_TRUE(window.modifySelected());
-    prompt.answerInput(QStringLiteral("First"));
-    const QString pdf = files.filePath(QStringLiteral("r.pdf"));
-    const QString html = files.filePath(QStringLiteral("r.html"));
+    prompt.answerInput(u"First"_s);
+    const QString pdf = files.filePath(u"r.pdf"_s);
+    const QString html = files.filePath(u"r.html"_s);
     ASSERT_TRUE(window.exportTo(pdf));
     ASSERT_TRUE(window.exportTo(html));
     QFile a(pdf);
@@ -248,23 +243,23 @@ TEST_F(ReportDesignerWindowTest, BlankReportOpensItsPropertiesAndHoldsTheResultU
                 return;
             }
             source = child<QComboBox>(*dialog, "cboSource")->currentText();
-            child<QLineEdit>(*dialog, "txtTitle")->setText(QStringLiteral("O'Neil's tasks"));
+            child<QLineEdit>(*dialog, "txtTitle")->setText(u"O'Neil's tasks"_s);
             QTest::mouseClick(child<QPushButton>(*dialog, ok ? "cmdOK" : "cmdCancel"),
                               Qt::LeftButton);
         });
     };
-    QAction* blank = window.findChild<QAction*>(QStringLiteral("New"));
+    QAction* blank = window.findChild<QAction*>(u"New"_s);
     ASSERT_NE(blank, nullptr);
 
     answer(false);
     blank->trigger();
-    EXPECT_EQ(source, QStringLiteral("Tasks"));
+    EXPECT_EQ(source, u"Tasks"_s);
     EXPECT_FALSE(window.layout());
 
     answer(true);
     blank->trigger();
     ASSERT_TRUE(window.layout());
-    EXPECT_EQ(window.layout()->title, QStringLiteral("O'Neil's tasks"));
+    EXPECT_EQ(window.layout()->title, u"O'Neil's tasks"_s);
     EXPECT_EQ(reportrun::sourceOf(window.layout()->query)->source, reportrun::Source::Tasks);
     EXPECT_TRUE(window.unsaved());
     EXPECT_EQ(window.publishedNumber(), 0);
@@ -272,7 +267,7 @@ TEST_F(ReportDesignerWindowTest, BlankReportOpensItsPropertiesAndHoldsTheResultU
 
     prompt.answer(PromptAnswer::No);
     window.close();
-    EXPECT_EQ(prompt.last().text, QStringLiteral("Save changes to the report?"));
+    EXPECT_EQ(prompt.last().text, u"Save changes to the report?"_s);
 }
 
 // "Modify" and "Properties..." edit the report held: a change is held unsaved under the same
@@ -285,7 +280,7 @@ TEST_F(ReportDesignerWindowTest, PropertiesOfAStoredReportAreHeldUnsaved)
         EXPECT_TRUE(properties.apply());
         return properties.layout();
     });
-    ASSERT_TRUE(window.selectKey(QStringLiteral("Key100")));
+    ASSERT_TRUE(window.selectKey(u"Key100"_s));
     ASSERT_TRUE(window.modifySelected());
     EXPECT_FALSE(window.editProperties());
     EXPECT_FALSE(window.unsaved());
@@ -308,14 +303,12 @@ TEST_F(ReportDesignerWindowTest, PropertiesOfAStoredReportAreHeldUnsaved)
 TEST_F(ReportDesignerWindowTest, PropertiesHandBackEveryKeyUnchanged)
 {
     ReportLayout sorted = blankReport();
-    sorted.columns.prepend({QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("Owner"), 9,
-                            ReportAlign::Center, ReportFormat::Text, -1, true});
-    sorted.grouping = {{QStringLiteral("SCR_Owner_User_ID"), QStringLiteral("Owner"), false, true}};
-    sorted.totals = {{QStringLiteral("SCR_Number"), ReportFunction::Max, ReportLevel::Group,
-                      QStringLiteral("Last")}};
-    reportrun::useSource(
-        sorted, reportrun::Source::Tasks,
-        {{QStringLiteral("SCR_Owner_User_ID"), false}, {QStringLiteral("SCR_Title"), true}});
+    sorted.columns.prepend(
+        {u"SCR_Owner_User_ID"_s, u"Owner"_s, 9, ReportAlign::Center, ReportFormat::Text, -1, true});
+    sorted.grouping = {{u"SCR_Owner_User_ID"_s, u"Owner"_s, false, true}};
+    sorted.totals = {{u"SCR_Number"_s, ReportFunction::Max, ReportLevel::Group, u"Last"_s}};
+    reportrun::useSource(sorted, reportrun::Source::Tasks,
+                         {{u"SCR_Owner_User_ID"_s, false}, {u"SCR_Title"_s, true}});
     for (const ReportLayout& layout : {bx::test::everyKeyReportLayout(), sorted, asking}) {
         SCOPED_TRACE(layout.title.toStdString());
         frmReportProperties properties(session, prompt, layout);
@@ -330,7 +323,7 @@ TEST_F(ReportDesignerWindowTest, PropertiesHandBackEveryKeyUnchanged)
 TEST_F(ReportDesignerWindowTest, PropertiesTurnTheControlsIntoTheLayout)
 {
     frmReportProperties properties(session, prompt, blankReport());
-    child<QComboBox>(properties, "cboStyle")->setCurrentText(QStringLiteral("Soft Gray"));
+    child<QComboBox>(properties, "cboStyle")->setCurrentText(u"Soft Gray"_s);
     child<QLineEdit>(properties, "txtFooter")->clear();
     QMenu* fields = child<QToolButton>(properties, "cmdFooterField")->menu();
     fields->actions().at(2)->trigger(); // {page}
@@ -339,36 +332,35 @@ TEST_F(ReportDesignerWindowTest, PropertiesTurnTheControlsIntoTheLayout)
     ASSERT_GT(list->count(), 10) << "the source's fields are offered when the dialog opens";
     for (int i = 0; i < list->count(); ++i) {
         const QString field = list->item(i)->data(Qt::UserRole).toString();
-        list->item(i)->setSelected(field == QStringLiteral("SCR_Owner_Target_Date") ||
-                                   field == QStringLiteral("SCR_Percent_Complete"));
+        list->item(i)->setSelected(field == u"SCR_Owner_Target_Date"_s ||
+                                   field == u"SCR_Percent_Complete"_s);
     }
     QTest::mouseClick(child<QPushButton>(properties, "cmdAddFields"), Qt::LeftButton);
     auto* columns = child<QTableWidget>(properties, "grdColumns");
     ASSERT_EQ(columns->rowCount(), 4);
-    static_cast<QComboBox*>(columns->cellWidget(0, 2))->setCurrentText(QStringLiteral("number:2"));
+    static_cast<QComboBox*>(columns->cellWidget(0, 2))->setCurrentText(u"number:2"_s);
     QTest::mouseClick(child<QPushButton>(properties, "cmdAddGroup"), Qt::LeftButton);
     QTest::mouseClick(child<QPushButton>(properties, "cmdAddSort"), Qt::LeftButton);
     auto* sorts = child<QTableWidget>(properties, "grdSorts");
-    static_cast<QComboBox*>(sorts->cellWidget(0, 0))->setCurrentText(QStringLiteral("SCR_Title"));
+    static_cast<QComboBox*>(sorts->cellWidget(0, 0))->setCurrentText(u"SCR_Title"_s);
     sorts->item(0, 1)->setCheckState(Qt::Checked);
 
     ASSERT_TRUE(properties.apply()) << prompt.texts().join(u'|').toStdString();
     const ReportLayout& l = properties.layout();
     EXPECT_EQ(l.style, ReportStyle::SoftGray);
-    EXPECT_EQ(l.footer, QStringLiteral("{page}"));
+    EXPECT_EQ(l.footer, u"{page}"_s);
     EXPECT_EQ(l.columns.at(0).decimals, 2);
-    const ReportColumn* percent = l.column(QStringLiteral("SCR_Percent_Complete"));
+    const ReportColumn* percent = l.column(u"SCR_Percent_Complete"_s);
     ASSERT_NE(percent, nullptr);
     EXPECT_EQ(percent->format, ReportFormat::Number);
     EXPECT_EQ(percent->align, ReportAlign::Right);
-    const ReportColumn* due = l.column(QStringLiteral("SCR_Owner_Target_Date"));
+    const ReportColumn* due = l.column(u"SCR_Owner_Target_Date"_s);
     ASSERT_NE(due, nullptr);
     EXPECT_EQ(due->format, ReportFormat::Date);
     ASSERT_EQ(l.grouping.size(), 1);
-    EXPECT_EQ(l.grouping.at(0).field, QStringLiteral("SCR_Number"));
+    EXPECT_EQ(l.grouping.at(0).field, u"SCR_Number"_s);
     EXPECT_EQ(reportrun::sourceOf(l.query)->first,
-              (QList<reportrun::ReportSort>{{QStringLiteral("SCR_Number"), false},
-                                            {QStringLiteral("SCR_Title"), true}}));
+              (QList<reportrun::ReportSort>{{u"SCR_Number"_s, false}, {u"SCR_Title"_s, true}}));
     EXPECT_TRUE(reportrun::runReport(session, l));
 }
 
@@ -381,8 +373,7 @@ TEST_F(ReportDesignerWindowTest, PropertiesRefuseWhatTheUserMayNotDo)
         frmReportProperties properties(session, prompt, blankReport());
         EXPECT_FALSE(properties.chooseSource(std::nullopt));
         EXPECT_EQ(prompt.last().text, UserRights::kNoGlobalReports);
-        EXPECT_EQ(child<QComboBox>(properties, "cboSource")->currentText(),
-                  QStringLiteral("Tasks"));
+        EXPECT_EQ(child<QComboBox>(properties, "cboSource")->currentText(), u"Tasks"_s);
         EXPECT_TRUE(child<QPlainTextEdit>(properties, "txtQuery")->isReadOnly());
         EXPECT_EQ(properties.draft().source, reportrun::Source::Tasks);
         EXPECT_TRUE(properties.chooseSource(reportrun::Source::History));
@@ -399,9 +390,8 @@ TEST_F(ReportDesignerWindowTest, PropertiesRefuseWhatTheUserMayNotDo)
         frmReportProperties properties(session, prompt, asking);
         child<QLineEdit>(properties, "txtTitle")->clear();
         EXPECT_FALSE(properties.apply());
-        EXPECT_EQ(prompt.last().title, QStringLiteral("Report Designer Error"));
-        EXPECT_EQ(prompt.last().text,
-                  QStringLiteral("The report cannot be used: the layout has no title"));
+        EXPECT_EQ(prompt.last().title, u"Report Designer Error"_s);
+        EXPECT_EQ(prompt.last().text, u"The report cannot be used: the layout has no title"_s);
         EXPECT_NE(properties.result(), QDialog::Accepted);
     }
 }
@@ -413,7 +403,7 @@ TEST_F(ReportDesignerWindowTest, HoldsTheWizardsReportUnsaved)
     frmARDesigner window(session, prompt, shelf);
     window.setPropertiesEditor([](const ReportLayout& layout) { return layout; });
     window.newReport();
-    QAction* wizard = window.findChild<QAction*>(QStringLiteral("NewWizard"));
+    QAction* wizard = window.findChild<QAction*>(u"NewWizard"_s);
     ASSERT_NE(wizard, nullptr);
     // Should the wizard open all the same, it is closed at once rather than waited for.
     QTimer::singleShot(0, &window, [] {
@@ -425,14 +415,13 @@ TEST_F(ReportDesignerWindowTest, HoldsTheWizardsReportUnsaved)
     prompt.answer(PromptAnswer::Cancel);
     wizard->trigger();
     QCoreApplication::processEvents();
-    EXPECT_EQ(prompt.last().text, QStringLiteral("Save changes to the report?"));
-    EXPECT_EQ(window.layout()->title, QStringLiteral("New Report"));
+    EXPECT_EQ(prompt.last().text, u"Save changes to the report?"_s);
+    EXPECT_EQ(window.layout()->title, u"New Report"_s);
 
     reportwizard::Report report;
-    report.title = QStringLiteral("From the wizard");
+    report.title = u"From the wizard"_s;
     report.source = reportrun::Source::Tasks;
-    report.fields = {
-        {{}, QString(scr::Title), QStringLiteral("text"), reportwizard::FieldKind::Text, 30}};
+    report.fields = {{{}, QString(scr::Title), u"text"_s, reportwizard::FieldKind::Text, 30}};
     QTimer::singleShot(0, &window, [&] {
         auto* open = qobject_cast<frmARWizard*>(QApplication::activeModalWidget());
         ASSERT_NE(open, nullptr);
@@ -446,15 +435,15 @@ TEST_F(ReportDesignerWindowTest, HoldsTheWizardsReportUnsaved)
     EXPECT_TRUE(window.unsaved());
     EXPECT_EQ(window.publishedNumber(), 0);
     EXPECT_TRUE(window.run());
-    EXPECT_TRUE(shown(window).contains(QStringLiteral("Second")));
+    EXPECT_TRUE(shown(window).contains(u"Second"_s));
 
     // A blank report, a file or a listed report takes its place only once it is saved or given up.
     prompt.clear();
     prompt.answer(PromptAnswer::Cancel);
     EXPECT_FALSE(window.newReport());
     prompt.answer(PromptAnswer::Cancel);
-    EXPECT_FALSE(window.openFile(QStringLiteral("/nonexistent/any.rpx")));
-    EXPECT_EQ(prompt.texts().count(QStringLiteral("Save changes to the report?")), 2);
+    EXPECT_FALSE(window.openFile(u"/nonexistent/any.rpx"_s));
+    EXPECT_EQ(prompt.texts().count(u"Save changes to the report?"_s), 2);
     EXPECT_EQ(window.layout()->title, report.title);
 }
 

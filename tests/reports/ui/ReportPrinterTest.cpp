@@ -14,6 +14,7 @@
 
 using namespace bx;
 using namespace bx::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -29,13 +30,13 @@ protected:
 
     RenderedReport render(const ReportLayout& layout, const RecordSet& rows)
     {
-        return reportrender::render(layout, rows, clock, QStringLiteral("ann"));
+        return reportrender::render(layout, rows, clock, u"ann"_s);
     }
 
     /** The PDF file of the report. */
     QString pdf(const RenderedReport& report)
     {
-        const QString path = dir.filePath(QStringLiteral("report.pdf"));
+        const QString path = dir.filePath(u"report.pdf"_s);
         EXPECT_EQ(reportPrinter(report).writePdf(path), QString());
         return path;
     }
@@ -54,10 +55,10 @@ TEST_F(ReportPrinterTest, PrintsGroupsTotalsAndFormatsAsText)
           "2 Beta 4.25", "Category: B", "3 Gamma 1.00 2024-03-01", "Tasks: 3", "Amount: 15.75",
           "Owner: bob", "4 Delta 100.00 2024-03-02", "Tasks: 1", "Amount: 100.00", "All tasks: 4",
           "Total: 115.75"}) {
-        QStringList words = QString::fromUtf8(expected).split(QLatin1Char(' '));
+        QStringList words = QString::fromUtf8(expected).split(u' ');
         for (QString& word : words)
             word = QRegularExpression::escape(word);
-        const QRegularExpression line(words.join(QStringLiteral("[ ]+")));
+        const QRegularExpression line(words.join(u"[ ]+"_s));
         EXPECT_TRUE(line.match(text).hasMatch()) << expected << " in\n" << text.toStdString();
     }
     // In that order.
@@ -77,17 +78,17 @@ TEST_F(ReportPrinterTest, PrintsGroupsTotalsAndFormatsAsText)
 TEST_F(ReportPrinterTest, EveryPageHasItsHeaderFooterAndCaptions)
 {
     ReportLayout layout = sampleReportLayout();
-    layout.title = QStringLiteral("<b>R&D</b> & Co");
-    layout.header = QStringLiteral("{title} for {user}");
-    layout.footer = QStringLiteral("printed {date}, page {page} of {pages}");
+    layout.title = u"<b>R&D</b> & Co"_s;
+    layout.header = u"{title} for {user}"_s;
+    layout.footer = u"printed {date}, page {page} of {pages}"_s;
     const QString path = pdf(render(layout, manySampleRows(115)));
-    ASSERT_EQ(pdfInfo(path, QStringLiteral("Pages")), QStringLiteral("3"));
+    ASSERT_EQ(pdfInfo(path, u"Pages"_s), u"3"_s);
     for (int page = 1; page <= 3; ++page) {
         SCOPED_TRACE(page);
         const QString text = pdfText(path, page);
-        EXPECT_TRUE(text.contains(QStringLiteral("<b>R&D</b> & Co for ann"))) << text.toStdString();
-        EXPECT_TRUE(text.contains(QStringLiteral("printed 2024-05-06, page %1 of 3").arg(page)));
-        EXPECT_TRUE(text.contains(QStringLiteral("Due Date")));
+        EXPECT_TRUE(text.contains(u"<b>R&D</b> & Co for ann"_s)) << text.toStdString();
+        EXPECT_TRUE(text.contains(u"printed 2024-05-06, page %1 of 3"_s.arg(page)));
+        EXPECT_TRUE(text.contains(u"Due Date"_s));
     }
 }
 
@@ -97,10 +98,9 @@ TEST_F(ReportPrinterTest, PrintsInTheLayoutsOrientation)
          {ReportOrientation::Portrait, ReportOrientation::Landscape}) {
         ReportLayout layout = sampleReportLayout();
         layout.orientation = orientation;
-        const QString size =
-            pdfInfo(pdf(render(layout, sampleReportRows())), QStringLiteral("Page size"));
+        const QString size = pdfInfo(pdf(render(layout, sampleReportRows())), u"Page size"_s);
         // "595.276 x 841.89 pts (A4)"
-        const QStringList sides = size.split(QLatin1Char(' '));
+        const QStringList sides = size.split(u' ');
         ASSERT_GE(sides.size(), 3) << size.toStdString();
         const bool across = sides.at(0).toDouble() > sides.at(2).toDouble();
         EXPECT_EQ(across, orientation == ReportOrientation::Landscape) << size.toStdString();
@@ -111,37 +111,36 @@ TEST_F(ReportPrinterTest, PrintsInTheLayoutsOrientation)
 // Roman" prints in a serif face.
 TEST_F(ReportPrinterTest, MissingStyleFontsFallBackToTheirKind)
 {
-    if (QStandardPaths::findExecutable(QStringLiteral("pdffonts")).isEmpty())
+    if (QStandardPaths::findExecutable(u"pdffonts"_s).isEmpty())
         GTEST_SKIP() << "pdffonts is not installed";
     ReportLayout layout = sampleReportLayout();
     layout.style = ReportStyle::Formal;
     const QString fonts = popplerOutput("pdffonts", {pdf(render(layout, sampleReportRows()))});
-    EXPECT_TRUE(fonts.contains(QStringLiteral("Serif"))) << fonts.toStdString();
+    EXPECT_TRUE(fonts.contains(u"Serif"_s)) << fonts.toStdString();
 }
 
 // As HTML the page is one page long: its header opens it and its footer closes it, escaped.
 TEST_F(ReportPrinterTest, WritesHtmlWithHeaderAndFooterOnce)
 {
     ReportLayout layout = sampleReportLayout();
-    layout.title = QStringLiteral("<b>R&D</b> & Co");
-    layout.header = QStringLiteral("{title}");
-    layout.footer = QStringLiteral("page {page} of {pages}");
+    layout.title = u"<b>R&D</b> & Co"_s;
+    layout.header = u"{title}"_s;
+    layout.footer = u"page {page} of {pages}"_s;
     const HtmlPrinter printer = reportPrinter(render(layout, sampleReportRows()));
-    const QString path = dir.filePath(QStringLiteral("report.html"));
+    const QString path = dir.filePath(u"report.html"_s);
     ASSERT_EQ(printer.writeHtml(path), QString());
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QString html = QString::fromUtf8(file.readAll());
-    const qsizetype body = html.indexOf(QStringLiteral("<body>"));
-    const qsizetype header =
-        html.indexOf(QStringLiteral("&lt;b&gt;R&amp;D&lt;/b&gt; &amp; Co"), body);
-    const qsizetype rows = html.indexOf(QStringLiteral("Owner: ann"));
-    const qsizetype footer = html.indexOf(QStringLiteral("page 1 of 1"));
+    const qsizetype body = html.indexOf(u"<body>"_s);
+    const qsizetype header = html.indexOf(u"&lt;b&gt;R&amp;D&lt;/b&gt; &amp; Co"_s, body);
+    const qsizetype rows = html.indexOf(u"Owner: ann"_s);
+    const qsizetype footer = html.indexOf(u"page 1 of 1"_s);
     EXPECT_TRUE(body >= 0 && body < header && header < rows && rows < footer &&
-                footer < html.indexOf(QStringLiteral("</body>")))
+                footer < html.indexOf(u"</body>"_s))
         << html.toStdString();
-    EXPECT_FALSE(html.contains(QStringLiteral("<b>R&D")));
-    EXPECT_TRUE(html.contains(QStringLiteral("<meta charset=\"utf-8\">")));
+    EXPECT_FALSE(html.contains(u"<b>R&D"_s));
+    EXPECT_TRUE(html.contains(u"<meta charset=\"utf-8\">"_s));
 }
 
 } // namespace

@@ -18,6 +18,7 @@
 
 using namespace bx;
 using namespace bx::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -59,38 +60,36 @@ protected:
 TEST_F(ReportWizardWindowTest, BuildsAReportOfATablePageByPage)
 {
     enterWorkshop(7);
-    addOwnTask({{scr::Title, QStringLiteral("First")}, {scr::GroupId, 7}});
-    addOwnTask({{scr::Title, QStringLiteral("Second")}, {scr::GroupId, 7}});
+    addOwnTask({{scr::Title, u"First"_s}, {scr::GroupId, 7}});
+    addOwnTask({{scr::Title, u"Second"_s}, {scr::GroupId, 7}});
     frmARWizard window(session, prompt);
-    EXPECT_EQ(pageName(window), QStringLiteral("pgData"));
+    EXPECT_EQ(pageName(window), u"pgData"_s);
     click(window, "cmdNext");
-    EXPECT_EQ(prompt.texts(),
-              QStringList{QStringLiteral("Choose at least one table for the report.")});
-    EXPECT_EQ(pageName(window), QStringLiteral("pgData"));
+    EXPECT_EQ(prompt.texts(), QStringList{u"Choose at least one table for the report."_s});
+    EXPECT_EQ(pageName(window), u"pgData"_s);
 
-    pick(child<QListWidget>(window, "lstTables"), QStringLiteral("SCR"), true);
+    pick(child<QListWidget>(window, "lstTables"), u"SCR"_s, true);
     click(window, "cmdNext");
-    ASSERT_EQ(pageName(window), QStringLiteral("pgFields"));
+    ASSERT_EQ(pageName(window), u"pgFields"_s);
     pick(child<QListWidget>(window, "lstAvailable"), QString(scr::Title));
     click(window, "cmdAdd");
     click(window, "cmdNext");
-    EXPECT_EQ(pageName(window), QStringLiteral("pgGroups")) << "one table has no relations";
+    EXPECT_EQ(pageName(window), u"pgGroups"_s) << "one table has no relations";
     click(window, "cmdNext");
-    ASSERT_EQ(pageName(window), QStringLiteral("pgSorts"));
+    ASSERT_EQ(pageName(window), u"pgSorts"_s);
     choose(child<QComboBox>(window, "cboSortField"), QString(scr::Title));
     child<QComboBox>(window, "cboSortOrder")->setCurrentIndex(1);
     click(window, "cmdAddSort");
     click(window, "cmdNext");
-    ASSERT_EQ(pageName(window), QStringLiteral("pgTitle"));
-    QTest::keyClicks(child<QLineEdit>(window, "txtTitle"), QStringLiteral("O'Brien's titles"));
-    choose(child<QComboBox>(window, "cboStyle"), QStringLiteral("Soft Gray"));
+    ASSERT_EQ(pageName(window), u"pgTitle"_s);
+    QTest::keyClicks(child<QLineEdit>(window, "txtTitle"), u"O'Brien's titles"_s);
+    choose(child<QComboBox>(window, "cboStyle"), u"Soft Gray"_s);
     click(window, "cmdNext");
-    ASSERT_EQ(pageName(window), QStringLiteral("pgSummary"));
+    ASSERT_EQ(pageName(window), u"pgSummary"_s);
     const QString summary = child<QPlainTextEdit>(window, "txtSummary")->toPlainText();
-    EXPECT_TRUE(
-        summary.startsWith(QStringLiteral("Report Title: O'Brien's titles\nFrom Tables: SCR")))
+    EXPECT_TRUE(summary.startsWith(u"Report Title: O'Brien's titles\nFrom Tables: SCR"_s))
         << summary.toStdString();
-    EXPECT_TRUE(summary.contains(QStringLiteral("Sort Order = Dec")));
+    EXPECT_TRUE(summary.contains(u"Sort Order = Dec"_s));
 
     click(window, "cmdFinish");
     ASSERT_TRUE(window.layout()) << prompt.texts().join(u'|').toStdString();
@@ -99,28 +98,28 @@ TEST_F(ReportWizardWindowTest, BuildsAReportOfATablePageByPage)
     const Outcome<RecordSet> rows = reportrun::runLayout(session, *window.layout());
     ASSERT_TRUE(rows) << rows.refusal()->message.toStdString();
     ASSERT_EQ(rows->rowCount(), 2);
-    EXPECT_EQ(rows->value(0, QString(scr::Title)).toString(), QStringLiteral("Second"));
+    EXPECT_EQ(rows->value(0, QString(scr::Title)).toString(), u"Second"_s);
 }
 
 TEST_F(ReportWizardWindowTest, WithoutTheGlobalReportsRightOnlyTheSourcesAreOffered)
 {
-    session.user.userId = QStringLiteral("pat");
-    session.user.record.userId = QStringLiteral("pat");
+    session.user.userId = u"pat"_s;
+    session.user.record.userId = u"pat"_s;
     session.user.record.globalReports = false;
     frmARWizard window(session, prompt);
     auto* data = child<QComboBox>(window, "cboData");
     ASSERT_EQ(data->count(), 3);
-    EXPECT_EQ(data->itemText(0), QStringLiteral("The workshop's tasks"));
+    EXPECT_EQ(data->itemText(0), u"The workshop's tasks"_s);
     EXPECT_FALSE(child<QListWidget>(window, "lstTables")->isEnabled());
     EXPECT_EQ(child<QListWidget>(window, "lstTables")->count(), 0);
     EXPECT_FALSE(child<QCheckBox>(window, "chkShowSystem")->isEnabled());
 
     click(window, "cmdNext");
-    ASSERT_EQ(pageName(window), QStringLiteral("pgFields"));
+    ASSERT_EQ(pageName(window), u"pgFields"_s);
     pick(child<QListWidget>(window, "lstAvailable"), QString(scr::Title));
     click(window, "cmdAdd");
     click(window, "cmdFinish");
-    EXPECT_EQ(prompt.texts(), QStringList{QStringLiteral("Give the report a title.")});
+    EXPECT_EQ(prompt.texts(), QStringList{u"Give the report a title."_s});
     EXPECT_FALSE(window.layout());
 }
 

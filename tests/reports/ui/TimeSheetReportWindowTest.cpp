@@ -22,39 +22,33 @@
 
 using namespace bx;
 using namespace bx::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString kTitle = QStringLiteral("<b>R&D</b>");
-const QString kTitleEscaped = QStringLiteral("&lt;b&gt;R&amp;D&lt;/b&gt;");
+const QString kTitle = u"<b>R&D</b>"_s;
+const QString kTitleEscaped = u"&lt;b&gt;R&amp;D&lt;/b&gt;"_s;
 
 /** ann, at a rate of 33.33, has booked 1:30 today on the task "<b>R&D</b>" of her workshop. */
 class TimeSheetReportWindowTest : public WindowTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        WindowTest::SetUp();
-        if (HasFatalFailure())
-            return;
-        addUsers(db(), {QStringLiteral("ann")});
-        db().execute(QStringLiteral("UPDATE LU_USER SET Rate = 33.33 WHERE USER_ID = 'ann'"));
-        session.user.userId = session.user.record.userId = QStringLiteral("ann");
-        enterWorkshop(7, QStringLiteral("O'Neil's desk"));
+        addUsers(db(), {u"ann"_s});
+        db().execute(u"UPDATE LU_USER SET Rate = 33.33 WHERE USER_ID = 'ann'"_s);
+        session.user.userId = session.user.record.userId = u"ann"_s;
+        enterWorkshop(7, u"O'Neil's desk"_s);
         const qlonglong task =
             addOwnTask({{scr::Title, kTitle}, {scr::GroupId, session.currentWorkshopId}});
-        ASSERT_TRUE(timesheet::addBooking(session, task,
-                                          {clock.nowLocal().date(), QTime(9, 0),
-                                           QStringLiteral("1"), QStringLiteral("30"), QString()}));
+        ASSERT_TRUE(timesheet::addBooking(
+            session, task, {clock.nowLocal().date(), QTime(9, 0), u"1"_s, u"30"_s, QString()}));
         QFile::remove(pagePath());
     }
 
     void TearDown() override { session.closeDatabase(); }
 
-    static QString pagePath()
-    {
-        return QDir(AppPaths::dataDir()).filePath(QStringLiteral("RepTmp.html"));
-    }
+    static QString pagePath() { return QDir(AppPaths::dataDir()).filePath(u"RepTmp.html"_s); }
 
     static QByteArray page()
     {
@@ -113,13 +107,13 @@ TEST_F(TimeSheetReportWindowTest, PeriodRefusals)
 /** The text of the PDF file at `path`, as pdftotext reads it. */
 QString pdfText(const QString& path)
 {
-    const QString tool = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
+    const QString tool = QStandardPaths::findExecutable(u"pdftotext"_s);
     if (tool.isEmpty()) {
         ADD_FAILURE() << "pdftotext (poppler-utils) is missing";
         return {};
     }
     QProcess process;
-    process.start(tool, {path, QStringLiteral("-")});
+    process.start(tool, {path, u"-"_s});
     EXPECT_TRUE(process.waitForFinished(30000));
     EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
     return QString::fromUtf8(process.readAllStandardOutput());
@@ -129,23 +123,22 @@ QString pdfText(const QString& path)
 // folder that does not exist is refused with the system's reason and leaves no file.
 TEST_F(TimeSheetReportWindowTest, PdfOfTheReportKeepsItsText)
 {
-    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty() &&
-        qEnvironmentVariable("CI") != QLatin1String("true"))
+    if (QStandardPaths::findExecutable(u"pdftotext"_s).isEmpty() &&
+        qEnvironmentVariable("CI") != "true"_L1)
         GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
     dlgTSHReport report(session, prompt);
     ASSERT_TRUE(report.refresh());
     const HtmlPrinter printer(QString::fromUtf8(page()));
 
-    const QString pdf = dir.filePath(QStringLiteral("report.pdf"));
+    const QString pdf = dir.filePath(u"report.pdf"_s);
     EXPECT_EQ(printer.writePdf(pdf), QString());
     const QString text = pdfText(pdf);
     for (const QString& expected :
-         {kTitle, QStringLiteral("Brindlepax Timesheet Report"), QStringLiteral("1:30"),
-          QStringLiteral("$00050.00"), QStringLiteral("Totals:")})
+         {kTitle, u"Brindlepax Timesheet Report"_s, u"1:30"_s, u"$00050.00"_s, u"Totals:"_s})
         EXPECT_TRUE(text.contains(expected)) << expected.toStdString() << " in\n"
                                              << text.toStdString();
 
-    const QString nowhere = dir.filePath(QStringLiteral("missing/report.pdf"));
+    const QString nowhere = dir.filePath(u"missing/report.pdf"_s);
     EXPECT_NE(printer.writePdf(nowhere), QString());
     EXPECT_FALSE(QFile::exists(nowhere));
 }

@@ -20,27 +20,24 @@
 #include <gtest/gtest.h>
 
 using namespace bx;
+using namespace Qt::StringLiterals;
 using bx::test::child;
 
 namespace {
 
-const QString kFlow = QStringLiteral("O'Brien's flow");
-const QString kObrien = QStringLiteral("O'Brien");
+const QString kFlow = u"O'Brien's flow"_s;
+const QString kObrien = u"O'Brien"_s;
 
 /** An embedded database with workshop "Dept's team" (current) holding admin and O'Brien. */
 class LifecycleWindowsTest : public bx::test::WindowTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        WindowTest::SetUp();
-        if (HasFatalFailure())
-            return;
-        enterWorkshop(team, QStringLiteral("Dept's team"));
+        enterWorkshop(team, u"Dept's team"_s);
         bx::test::addUsers(db(), {kObrien});
         bx::test::addMembers(db(), team, {kObrien});
-        db().execute(QStringLiteral("INSERT INTO LU_RULES (RULE_NAME) VALUES (?)"),
-                     {QStringLiteral("Escalate")});
+        db().execute(u"INSERT INTO LU_RULES (RULE_NAME) VALUES (?)"_s, {u"Escalate"_s});
     }
 
     /** Saves a lifecycle of two stages, Draft (O'Brien) and Review (the requester). */
@@ -48,10 +45,10 @@ protected:
     {
         LIFECYCLE_FORM form(session, prompt);
         child<QLineEdit>(form, "KEY_LIFECYCLE")->setText(kFlow);
-        child<QLineEdit>(form, "txtDescription")->setText(QStringLiteral("Dept's review"));
-        ASSERT_TRUE(form.addStage(QStringLiteral("Draft")));
+        child<QLineEdit>(form, "txtDescription")->setText(u"Dept's review"_s);
+        ASSERT_TRUE(form.addStage(u"Draft"_s));
         ASSERT_TRUE(form.selectOwner(StageOwnerKind::User, team, kObrien));
-        ASSERT_TRUE(form.addStage(QStringLiteral("Review")));
+        ASSERT_TRUE(form.addStage(u"Review"_s));
         ASSERT_TRUE(form.selectOwner(StageOwnerKind::Requester));
         child<QPushButton>(form, "cmdOK")->click();
         ASSERT_EQ(form.result(), QDialog::Accepted) << prompt.texts().join(u'|').toStdString();
@@ -60,10 +57,9 @@ protected:
     QList<QVariantList> stageRows()
     {
         return session.db()
-            .query(QStringLiteral("SELECT LC_Stage_Name, LC_Sequence_Number, UserType, User_ID, "
-                                  "Rule_Name, Declined, Days_In_Cycle FROM LIFECYCLE_USER WHERE "
-                                  "Lifecycle_ID = ? AND owner_group_id = ? ORDER BY "
-                                  "LC_Sequence_Number"),
+            .query(u"SELECT LC_Stage_Name, LC_Sequence_Number, UserType, User_ID, "
+                   "Rule_Name, Declined, Days_In_Cycle FROM LIFECYCLE_USER WHERE "
+                   "Lifecycle_ID = ? AND owner_group_id = ? ORDER BY LC_Sequence_Number"_s,
                    {kFlow, team})
             .rows();
     }
@@ -86,12 +82,12 @@ TEST_F(LifecycleWindowsTest, FormRefusesInOrderWithFocusThenSavesStagesInListOrd
         QWidget* focus;
         std::function<void()> mend;
     } steps[] = {
-        {QStringLiteral("Please specify an identifier for this lifecycle"), key,
+        {u"Please specify an identifier for this lifecycle"_s, key,
          [&] { QTest::keyClicks(key, kFlow); }},
-        {QStringLiteral("Please specify a description for this lifecycle"), description,
-         [&] { QTest::keyClicks(description, QStringLiteral("Dept's review")); }},
-        {QStringLiteral("A lifecycle must have at least one stage"),
-         child<QTreeWidget>(form, "lvStages"), [] {}},
+        {u"Please specify a description for this lifecycle"_s, description,
+         [&] { QTest::keyClicks(description, u"Dept's review"_s); }},
+        {u"A lifecycle must have at least one stage"_s, child<QTreeWidget>(form, "lvStages"),
+         [] {}},
     };
     for (const auto& step : steps) {
         prompt.clear();
@@ -103,29 +99,26 @@ TEST_F(LifecycleWindowsTest, FormRefusesInOrderWithFocusThenSavesStagesInListOrd
     EXPECT_TRUE(form.isVisible());
 
     prompt.clear();
-    EXPECT_FALSE(form.addStage(QStringLiteral("rEQUESTER")));
-    prompt.answerInput(QStringLiteral("Draft"));
+    EXPECT_FALSE(form.addStage(u"rEQUESTER"_s));
+    prompt.answerInput(u"Draft"_s);
     child<QPushButton>(form, "cmdAdd")->click();
     ASSERT_TRUE(form.selectOwner(StageOwnerKind::User, team, kObrien));
-    EXPECT_FALSE(form.addStage(QStringLiteral("draft")));
-    ASSERT_TRUE(form.addStage(QStringLiteral("Boss's OK")));
+    EXPECT_FALSE(form.addStage(u"draft"_s));
+    ASSERT_TRUE(form.addStage(u"Boss's OK"_s));
     ASSERT_TRUE(form.selectOwner(StageOwnerKind::Workshop, team));
-    child<QComboBox>(form, "cmbRule")->setCurrentText(QStringLiteral("Escalate"));
+    child<QComboBox>(form, "cmbRule")->setCurrentText(u"Escalate"_s);
     child<QCheckBox>(form, "chkDeclined")->setChecked(true);
     child<QSpinBox>(form, "txtDays")->setValue(4);
     child<QPushButton>(form, "cmdUp")->click();
-    EXPECT_EQ(prompt.texts(), (QStringList{QStringLiteral("Stage name 'Requester' is reserved"),
-                                           QStringLiteral("Stage name:"),
-                                           QStringLiteral("Stage name already exists")}));
+    EXPECT_EQ(prompt.texts(), (QStringList{u"Stage name 'Requester' is reserved"_s,
+                                           u"Stage name:"_s, u"Stage name already exists"_s}));
 
     ok->click();
     ASSERT_EQ(form.result(), QDialog::Accepted) << prompt.texts().join(u'|').toStdString();
     EXPECT_EQ(form.savedId(), kFlow);
     const QVariant null;
-    EXPECT_EQ(stageRows(),
-              (QList<QVariantList>{
-                  {QStringLiteral("Boss's OK"), 0, 1, null, QStringLiteral("Escalate"), -1, 4},
-                  {QStringLiteral("Draft"), 1, 0, kObrien, null, 0, 0}}));
+    EXPECT_EQ(stageRows(), (QList<QVariantList>{{u"Boss's OK"_s, 0, 1, null, u"Escalate"_s, -1, 4},
+                                                {u"Draft"_s, 1, 0, kObrien, null, 0, 0}}));
 }
 
 TEST_F(LifecycleWindowsTest, DesignerCommandsNeedASelectionAndDeleteAsksFirst)
@@ -136,7 +129,7 @@ TEST_F(LifecycleWindowsTest, DesignerCommandsNeedASelectionAndDeleteAsksFirst)
     prompt.clear();
     for (const char* key : {"Prop", "Adv", "Delete", "Copy", "Triggers"})
         child<QAction>(window, key)->trigger();
-    EXPECT_EQ(prompt.texts(), QStringList(5, QStringLiteral("No item selected")));
+    EXPECT_EQ(prompt.texts(), QStringList(5, u"No item selected"_s));
     EXPECT_EQ(triggers.count(), 0);
 
     ASSERT_TRUE(window.select(kFlow));
@@ -148,7 +141,7 @@ TEST_F(LifecycleWindowsTest, DesignerCommandsNeedASelectionAndDeleteAsksFirst)
     // Copy: the copy is listed and chosen; deleting it asks first (what a delete refuses is the
     // designer logic's).
     child<QAction>(window, "Copy")->trigger();
-    EXPECT_EQ(window.selectedId(), QStringLiteral("Copy of ") + kFlow);
+    EXPECT_EQ(window.selectedId(), u"Copy of "_s + kFlow);
     prompt.answer(PromptAnswer::Cancel);
     prompt.answer(PromptAnswer::Ok);
     child<QAction>(window, "Delete")->trigger();

@@ -22,36 +22,32 @@
 #include <gtest/gtest.h>
 
 using namespace bx;
+using namespace Qt::StringLiterals;
 using bx::test::child;
 
 namespace {
 
-const QString kCycle = QStringLiteral("Mike's cycle");
+const QString kCycle = u"Mike's cycle"_s;
 constexpr qlonglong kShop = 4;
 
 class RuleWindowsTest : public bx::test::WindowTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        WindowTest::SetUp();
-        if (HasFatalFailure())
-            return;
-        session.user.userId = QStringLiteral("ann");
+        session.user.userId = u"ann"_s;
         session.currentWorkshopId = static_cast<int>(kShop);
-        bx::test::addUsers(db(), {QStringLiteral("ann")});
-        bx::test::addWorkshop(db(), kShop, QStringLiteral("O'Neil's desk"));
+        bx::test::addUsers(db(), {u"ann"_s});
+        bx::test::addWorkshop(db(), kShop, u"O'Neil's desk"_s);
         run("INSERT INTO LU_RULES (RULE_NAME, SCRIPT) VALUES (?, ?)",
-            {QStringLiteral("O'Brien's rule"), QStringLiteral("// kept")});
-        bx::test::addTaskRow(db(), {{scr::Number, 42},
-                                    {scr::Title, QStringLiteral("Printer's jam")},
-                                    {scr::GroupId, kShop}});
-        const QString boss = QStringLiteral("Boss's OK");
-        bx::test::addStages(
-            db(), kCycle, kShop,
-            {bx::test::userStage(QStringLiteral("Draft"), QStringLiteral("ann"), kShop),
-             bx::test::userStage(boss, QStringLiteral("ann"), kShop)});
-        bx::test::addStageAction(db(), kCycle, boss, kShop, QStringLiteral("Sign"), false);
+            {u"O'Brien's rule"_s, u"// kept"_s});
+        bx::test::addTaskRow(
+            db(), {{scr::Number, 42}, {scr::Title, u"Printer's jam"_s}, {scr::GroupId, kShop}});
+        const QString boss = u"Boss's OK"_s;
+        bx::test::addStages(db(), kCycle, kShop,
+                            {bx::test::userStage(u"Draft"_s, u"ann"_s, kShop),
+                             bx::test::userStage(boss, u"ann"_s, kShop)});
+        bx::test::addStageAction(db(), kCycle, boss, kShop, u"Sign"_s, false);
     }
 
     void run(const char* sql, const QVariantList& params)
@@ -75,48 +71,42 @@ protected:
 
 TEST_F(RuleWindowsTest, RuleEditorRefusesAndTestsWithoutSaving)
 {
-    Rules window(session, prompt, QStringLiteral("NEW"));
+    Rules window(session, prompt, u"NEW"_s);
     auto* name = child<QLineEdit>(window, "RuleName");
     auto* text = child<QPlainTextEdit>(window, "RuleText");
     auto* ok = child<QPushButton>(window, "cmdOK");
 
-    name->setText(QStringLiteral("o'brien's RULE"));
-    text->setPlainText(
-        QStringLiteral("function SCRMain(co, cg, po, pg, server, stage, owner, group) {\n"
+    name->setText(u"o'brien's RULE"_s);
+    text->setPlainText(u"function SCRMain(co, cg, po, pg, server, stage, owner, group) {\n"
                        "    BXDB.execute(\"UPDATE SCR SET SCR_Title = 'gone'\");\n"
-                       "    stage.value = \"Boss's OK\";\n"
-                       "    owner.value = po;\n"
-                       "}\n"));
+                       "    stage.value = \"Boss's OK\";\n    owner.value = po;\n}\n"_s);
     ok->click();
-    EXPECT_EQ(prompt.texts(),
-              QStringList{QStringLiteral("Value 'o'brien's RULE' already exists.")});
+    EXPECT_EQ(prompt.texts(), QStringList{u"Value 'o'brien's RULE' already exists."_s});
     EXPECT_NE(window.result(), QDialog::Accepted);
 
     prompt.clear();
-    child<QLineEdit>(window, "txtTestOwner")->setText(QStringLiteral("O'Brien"));
-    prompt.answerInput(QStringLiteral("42"));
+    child<QLineEdit>(window, "txtTestOwner")->setText(u"O'Brien"_s);
+    prompt.answerInput(u"42"_s);
     child<QPushButton>(window, "cmdTest")->click();
-    EXPECT_TRUE(prompt.last().text.contains(QStringLiteral("New owner: O'Brien")));
-    EXPECT_TRUE(prompt.last().text.contains(QStringLiteral("Target stage: Boss's OK")));
+    EXPECT_TRUE(prompt.last().text.contains(u"New owner: O'Brien"_s));
+    EXPECT_TRUE(prompt.last().text.contains(u"Target stage: Boss's OK"_s));
 
-    text->setPlainText(QStringLiteral("function SCRMain() {\n\n  owner.value = ;\n}\n"));
-    prompt.answerInput(QStringLiteral("42"));
+    text->setPlainText(u"function SCRMain() {\n\n  owner.value = ;\n}\n"_s);
+    prompt.answerInput(u"42"_s);
     child<QPushButton>(window, "cmdTest")->click();
     EXPECT_EQ(prompt.last().icon, PromptIcon::Critical);
-    EXPECT_TRUE(prompt.last().text.contains(QStringLiteral("line 3")))
-        << prompt.last().text.toStdString();
+    EXPECT_TRUE(prompt.last().text.contains(u"line 3"_s)) << prompt.last().text.toStdString();
 
-    EXPECT_EQ(scalar("SELECT SCR_Title FROM SCR WHERE SCR_Number = 42"),
-              QStringLiteral("Printer's jam"));
-    EXPECT_EQ(scalar("SELECT COUNT(*) FROM LU_RULES"), QStringLiteral("1"));
+    EXPECT_EQ(scalar("SELECT SCR_Title FROM SCR WHERE SCR_Number = 42"), u"Printer's jam"_s);
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM LU_RULES"), u"1"_s);
 
-    Rules edit(session, prompt, QStringLiteral("OPEN"), QStringLiteral("O'BRIEN'S RULE"));
-    EXPECT_EQ(child<QLineEdit>(edit, "RuleName")->text(), QStringLiteral("O'Brien's rule"));
-    EXPECT_EQ(child<QPlainTextEdit>(edit, "RuleText")->toPlainText(), QStringLiteral("// kept"));
-    child<QPlainTextEdit>(edit, "RuleText")->setPlainText(QStringLiteral("// changed"));
+    Rules edit(session, prompt, u"OPEN"_s, u"O'BRIEN'S RULE"_s);
+    EXPECT_EQ(child<QLineEdit>(edit, "RuleName")->text(), u"O'Brien's rule"_s);
+    EXPECT_EQ(child<QPlainTextEdit>(edit, "RuleText")->toPlainText(), u"// kept"_s);
+    child<QPlainTextEdit>(edit, "RuleText")->setPlainText(u"// changed"_s);
     child<QPushButton>(edit, "cmdOK")->click();
     EXPECT_EQ(edit.result(), QDialog::Accepted);
-    EXPECT_EQ(scalar("SELECT SCRIPT FROM LU_RULES"), QStringLiteral("// changed"));
+    EXPECT_EQ(scalar("SELECT SCRIPT FROM LU_RULES"), u"// changed"_s);
 }
 
 TEST_F(RuleWindowsTest, TriggersAddEditAndDeleteActionItems)
@@ -126,40 +116,38 @@ TEST_F(RuleWindowsTest, TriggersAddEditAndDeleteActionItems)
     auto* stages = child<QTreeWidget>(window, "lvStages");
     auto* actions = child<QListWidget>(window, "lstActions");
     ASSERT_EQ(stages->topLevelItemCount(), 2);
-    EXPECT_EQ(stages->topLevelItem(1)->text(0), QStringLiteral("Boss's OK"));
-    EXPECT_EQ(stages->topLevelItem(1)->text(1), QStringLiteral("ann(O'Neil's desk)"));
+    EXPECT_EQ(stages->topLevelItem(1)->text(0), u"Boss's OK"_s);
+    EXPECT_EQ(stages->topLevelItem(1)->text(1), u"ann(O'Neil's desk)"_s);
     EXPECT_TRUE(shown(actions).isEmpty());
 
     stages->setCurrentItem(stages->topLevelItem(1));
-    EXPECT_EQ(shown(actions), QStringList{QStringLiteral("Sign")});
+    EXPECT_EQ(shown(actions), QStringList{u"Sign"_s});
     child<QPushButton>(window, "cmdEdit")->click();
     child<QPushButton>(window, "cmdDelete")->click();
-    EXPECT_EQ(prompt.texts(), (QStringList{QStringLiteral("No Action Selected"),
-                                           QStringLiteral("No Action Selected")}));
+    EXPECT_EQ(prompt.texts(), (QStringList{u"No Action Selected"_s, u"No Action Selected"_s}));
 
     // Add: the editor shows the stage and writes the item with its icon.
     child<QPushButton>(window, "cmdAdd")->click();
     auto* editor = window.findChild<ACTION*>();
     ASSERT_NE(editor, nullptr);
-    EXPECT_EQ(child<QLabel>(*editor, "lblStage")->text(), QStringLiteral("Boss's OK"));
+    EXPECT_EQ(child<QLabel>(*editor, "lblStage")->text(), u"Boss's OK"_s);
     const QByteArray icon("\x89PNG\r\n\0junk", 11);
-    const QString iconPath = dir.filePath(QStringLiteral("O'Hara.ico"));
+    const QString iconPath = dir.filePath(u"O'Hara.ico"_s);
     {
         QFile file(iconPath);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(icon);
     }
     ASSERT_TRUE(editor->setIconFile(iconPath));
-    child<QLineEdit>(*editor, "txtTitle")->setText(QStringLiteral("O'Hara's check"));
+    child<QLineEdit>(*editor, "txtTitle")->setText(u"O'Hara's check"_s);
     child<QCheckBox>(*editor, "chkMandatory")->setChecked(true);
     child<QPushButton>(*editor, "cmdOK")->click();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(window.findChild<ACTION*>(), nullptr);
-    EXPECT_EQ(shown(actions),
-              (QStringList{QStringLiteral("O'Hara's check"), QStringLiteral("Sign")}));
+    EXPECT_EQ(shown(actions), (QStringList{u"O'Hara's check"_s, u"Sign"_s}));
     EXPECT_EQ(session.db()
-                  .scalar(QStringLiteral("SELECT Icon FROM LIFECYCLE_ACTION WHERE Action_Name = ?"),
-                          {QStringLiteral("O'Hara's check")})
+                  .scalar(u"SELECT Icon FROM LIFECYCLE_ACTION WHERE Action_Name = ?"_s,
+                          {u"O'Hara's check"_s})
                   .toByteArray(),
               icon);
 
@@ -168,7 +156,7 @@ TEST_F(RuleWindowsTest, TriggersAddEditAndDeleteActionItems)
     child<QPushButton>(window, "cmdEdit")->click();
     editor = window.findChild<ACTION*>();
     ASSERT_NE(editor, nullptr);
-    EXPECT_EQ(child<QLineEdit>(*editor, "txtTitle")->text(), QStringLiteral("O'Hara's check"));
+    EXPECT_EQ(child<QLineEdit>(*editor, "txtTitle")->text(), u"O'Hara's check"_s);
     EXPECT_TRUE(child<QCheckBox>(*editor, "chkMandatory")->isChecked());
     child<QPushButton>(*editor, "cmdCancel")->click();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -177,7 +165,7 @@ TEST_F(RuleWindowsTest, TriggersAddEditAndDeleteActionItems)
     actions->setCurrentRow(0);
     prompt.answer(PromptAnswer::Ok);
     child<QPushButton>(window, "cmdDelete")->click();
-    EXPECT_EQ(shown(actions), QStringList{QStringLiteral("Sign")});
+    EXPECT_EQ(shown(actions), QStringList{u"Sign"_s});
 }
 
 } // namespace

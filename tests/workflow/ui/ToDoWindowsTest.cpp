@@ -25,16 +25,17 @@
 #include <gtest/gtest.h>
 
 using namespace bx;
+using namespace Qt::StringLiterals;
 using bx::test::child;
 using bx::test::ScriptedPrompt;
 
 namespace {
 
-const QString kCycle = QStringLiteral("Buyer's cycle");
-const QString kDraft = QStringLiteral("Draft");
-const QString kBoss = QStringLiteral("Boss's OK");
-const QString kShop = QStringLiteral("Shop");
-const QString kDone = QStringLiteral("Done");
+const QString kCycle = u"Buyer's cycle"_s;
+const QString kDraft = u"Draft"_s;
+const QString kBoss = u"Boss's OK"_s;
+const QString kShop = u"Shop"_s;
+const QString kDone = u"Done"_s;
 constexpr qlonglong kHome = 4;
 constexpr qlonglong kOps = 9;
 constexpr qlonglong kTask = 42;
@@ -42,27 +43,22 @@ constexpr qlonglong kTask = 42;
 class ToDoWindowsTest : public bx::test::WindowTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        WindowTest::SetUp();
-        if (HasFatalFailure())
-            return;
-        session.user.userId = QStringLiteral("ann");
+        session.user.userId = u"ann"_s;
         session.currentWorkshopId = static_cast<int>(kHome);
 
-        bx::test::addUsers(db(), {QStringLiteral("ann"), QStringLiteral("bob"),
-                                  QStringLiteral("zoe"), QStringLiteral("O'Brien")});
-        bx::test::addWorkshop(db(), kHome, QStringLiteral("O'Neil's desk"));
-        bx::test::addWorkshop(db(), kOps, QStringLiteral("Ops O'Brien"));
+        bx::test::addUsers(db(), {u"ann"_s, u"bob"_s, u"zoe"_s, u"O'Brien"_s});
+        bx::test::addWorkshop(db(), kHome, u"O'Neil's desk"_s);
+        bx::test::addWorkshop(db(), kOps, u"Ops O'Brien"_s);
         using namespace bx::test;
-        addMembers(db(), kOps, {QStringLiteral("zoe"), QStringLiteral("O'Brien")});
+        addMembers(db(), kOps, {u"zoe"_s, u"O'Brien"_s});
         // Stage owners: a user, a user, a workshop, the requester.
         addLifecycle(db(), kCycle, kHome,
-                     {userStage(kDraft, QStringLiteral("ann"), kHome),
-                      userStage(kBoss, QStringLiteral("bob"), kHome), workshopStage(kShop, kOps),
-                      requesterStage(kDone, kHome)});
-        addStageAction(db(), kCycle, kBoss, kHome, QStringLiteral("Budget agreed"), true);
-        addStageAction(db(), kCycle, kBoss, kHome, QStringLiteral("Cc O'Neil"), false);
+                     {userStage(kDraft, u"ann"_s, kHome), userStage(kBoss, u"bob"_s, kHome),
+                      workshopStage(kShop, kOps), requesterStage(kDone, kHome)});
+        addStageAction(db(), kCycle, kBoss, kHome, u"Budget agreed"_s, true);
+        addStageAction(db(), kCycle, kBoss, kHome, u"Cc O'Neil"_s, false);
     }
 
     void run(const char* sql, const QVariantList& params)
@@ -77,7 +73,7 @@ protected:
         if (stage.isNull())
             EXPECT_TRUE(window->InitForm(QString(), QString(), 0, kTask));
         else
-            EXPECT_TRUE(window->InitForm(kCycle, stage, kHome, kTask, QStringLiteral("dan")));
+            EXPECT_TRUE(window->InitForm(kCycle, stage, kHome, kTask, u"dan"_s));
         return window;
     }
 
@@ -87,15 +83,14 @@ protected:
 TEST_F(ToDoWindowsTest, YesWaitsForTheMandatoryItemThenSavesTheSignatures)
 {
     auto window = panel();
-    EXPECT_EQ(child<QLabel>(*window, "lblWorkshop")->text(), QStringLiteral("O'Neil's desk"));
+    EXPECT_EQ(child<QLabel>(*window, "lblWorkshop")->text(), u"O'Neil's desk"_s);
     auto* budget = child<QCheckBox>(*window, "chkAction0");
     auto* cc = child<QCheckBox>(*window, "chkAction1");
 
     cc->click();
-    EXPECT_EQ(child<QLabel>(*window, "lblSignature1")->text(), QStringLiteral("ann"));
+    EXPECT_EQ(child<QLabel>(*window, "lblSignature1")->text(), u"ann"_s);
     press(*window, "Yes");
-    EXPECT_EQ(prompt.texts(),
-              QStringList{QStringLiteral("You have not signed all mandatory action items")});
+    EXPECT_EQ(prompt.texts(), QStringList{u"You have not signed all mandatory action items"_s});
     EXPECT_NE(window->result(), QDialog::Accepted);
     EXPECT_TRUE(window->response().isEmpty());
 
@@ -104,7 +99,7 @@ TEST_F(ToDoWindowsTest, YesWaitsForTheMandatoryItemThenSavesTheSignatures)
     EXPECT_TRUE(child<QLabel>(*window, "lblSignature1")->text().isEmpty());
     press(*window, "Yes");
     EXPECT_EQ(window->result(), QDialog::Accepted);
-    EXPECT_EQ(child<QLineEdit>(*window, "T_RESPONSE")->text(), QStringLiteral("YES"));
+    EXPECT_EQ(child<QLineEdit>(*window, "T_RESPONSE")->text(), u"YES"_s);
     // The panel opened again shows the task's own signed copies.
     EXPECT_TRUE(child<QCheckBox>(*panel(), "chkAction0")->isChecked());
 }
@@ -114,19 +109,19 @@ TEST_F(ToDoWindowsTest, EachButtonHandsBackItsWordAndNoWithoutCommentFocusesIt)
     auto refused = panel();
     refused->show();
     auto* comments = child<QTextEdit>(*refused, "COMMENTS");
-    comments->setPlainText(QStringLiteral("  "));
+    comments->setPlainText(u"  "_s);
     child<QPushButton>(*refused, "cmdAccept")->setFocus();
     press(*refused, "No");
-    EXPECT_EQ(prompt.texts(), QStringList{QStringLiteral("Please specify a comment")});
+    EXPECT_EQ(prompt.texts(), QStringList{u"Please specify a comment"_s});
     EXPECT_NE(refused->result(), QDialog::Accepted);
     EXPECT_EQ(refused->focusWidget(), comments);
 
-    const QString note = QStringLiteral("if <b>paid</b>, O'Brien");
+    const QString note = u"if <b>paid</b>, O'Brien"_s;
     auto window = panel();
     child<QTextEdit>(*window, "COMMENTS")->setPlainText(note);
     press(*window, "Cond");
     EXPECT_EQ(window->result(), QDialog::Accepted);
-    EXPECT_EQ(window->response(), QStringLiteral("CONDITIONAL"));
+    EXPECT_EQ(window->response(), u"CONDITIONAL"_s);
     EXPECT_EQ(window->comment(), note);
 }
 
@@ -139,7 +134,7 @@ TEST_F(ToDoWindowsTest, WithoutLifecycleThereIsNoJumpAndAcceptCompletes)
     press(*window, "LCEnd"); // a hidden command does nothing, even when triggered
     EXPECT_NE(window->result(), QDialog::Accepted);
     child<QPushButton>(*window, "cmdAccept")->click();
-    EXPECT_EQ(window->response(), QStringLiteral("YES"));
+    EXPECT_EQ(window->response(), u"YES"_s);
 }
 
 TEST_F(ToDoWindowsTest, JumpHandsBackTheDistanceToTheChosenStage)
@@ -151,7 +146,7 @@ TEST_F(ToDoWindowsTest, JumpHandsBackTheDistanceToTheChosenStage)
         QString distance;
     };
     const QList<Case> cases{
-        {QStringLiteral("draft"), QStringLiteral("Jump"), QStringLiteral("-1")},
+        {u"draft"_s, u"Jump"_s, u"-1"_s},
         {QString(), QString(), QString()}, // choosing none cancels the jump
     };
     for (const Case& c : cases) {
@@ -183,56 +178,54 @@ TEST_F(ToDoWindowsTest, JumpHandsBackTheDistanceToTheChosenStage)
 TEST_F(ToDoWindowsTest, AskCloseOutCancelsTheTaskWithTheComment)
 {
     const qlonglong number = bx::test::addTaskRow(db(), {{scr::GroupId, kHome},
-                                                         {scr::RequestId, QStringLiteral("bob")},
+                                                         {scr::RequestId, u"bob"_s},
                                                          {scr::RequestGroupId, kHome},
                                                          {scr::LifecycleId, kCycle},
                                                          {scr::LcStageName, kBoss},
-                                                         {scr::LcOwnerId, QStringLiteral("dan")},
+                                                         {scr::LcOwnerId, u"dan"_s},
                                                          {scr::LcOwnerGroupId, kHome}});
     cSCR task(session, prompt);
     ASSERT_TRUE(task.Load(number));
 
-    const QString note = QStringLiteral("O'Brien's \"no\"");
+    const QString note = u"O'Brien's \"no\""_s;
     QTimer::singleShot(0, [&] {
         auto* window = qobject_cast<F_TO_DO*>(QApplication::activeModalWidget());
         ASSERT_NE(window, nullptr);
-        EXPECT_EQ(window->findChild<QLabel*>(QStringLiteral("lblTask"))->text(),
-                  QString::number(number));
-        window->findChild<QTextEdit*>(QStringLiteral("COMMENTS"))->setPlainText(note);
-        window->findChild<QAction*>(QStringLiteral("Cancel"))->trigger();
+        EXPECT_EQ(window->findChild<QLabel*>(u"lblTask"_s)->text(), QString::number(number));
+        window->findChild<QTextEdit*>(u"COMMENTS"_s)->setPlainText(note);
+        window->findChild<QAction*>(u"Cancel"_s)->trigger();
     });
     const std::optional<CloseOutChoice> choice =
         askCloseOut(session, prompt,
                     {task.SCR_Lifecycle_ID(), task.SCR_LC_Stage_Name(),
                      task.SCR_LC_Owner_Group_ID(), number, task.SCR_LC_Owner_ID()});
     ASSERT_TRUE(choice.has_value());
-    EXPECT_EQ(*choice, (CloseOutChoice{QStringLiteral("Cancel"), 0, note}));
+    EXPECT_EQ(*choice, (CloseOutChoice{u"Cancel"_s, 0, note}));
 
     ASSERT_TRUE(task.CloseOut(choice->action, choice->step, choice->note));
-    EXPECT_EQ(
-        session.db()
-            .scalar(QStringLiteral("SELECT SCR_Status FROM SCR WHERE SCR_Number = ?"), {number})
-            .toString(),
-        QStringLiteral("X"));
+    EXPECT_EQ(session.db()
+                  .scalar(u"SELECT SCR_Status FROM SCR WHERE SCR_Number = ?"_s, {number})
+                  .toString(),
+              u"X"_s);
 }
 
 TEST_F(ToDoWindowsTest, ForwardFormNeedsARecipient)
 {
     FORWARD_FORM window(session, prompt);
     auto* recipient = child<QLineEdit>(window, "T_RECIPIENT");
-    child<QTextEdit>(window, "T_NOTE")->setPlainText(QStringLiteral("O'Brien's turn"));
+    child<QTextEdit>(window, "T_NOTE")->setPlainText(u"O'Brien's turn"_s);
     child<QPushButton>(window, "cmdOK")->click();
-    EXPECT_EQ(prompt.texts(), QStringList{QStringLiteral("Please specify a recipient")});
+    EXPECT_EQ(prompt.texts(), QStringList{u"Please specify a recipient"_s});
     EXPECT_NE(window.result(), QDialog::Accepted);
 
     const QList<cSelUser> chosen{{QString(), kOps, OwnerType::Workshop},
-                                 {QStringLiteral("O'Brien"), kOps, OwnerType::User}};
+                                 {u"O'Brien"_s, kOps, OwnerType::User}};
     window.setRecipients(chosen);
-    EXPECT_EQ(recipient->text(), QStringLiteral("Workshop: Ops O'Brien; O'Brien"));
+    EXPECT_EQ(recipient->text(), u"Workshop: Ops O'Brien; O'Brien"_s);
     child<QPushButton>(window, "cmdOK")->click();
     EXPECT_EQ(window.result(), QDialog::Accepted);
     EXPECT_EQ(window.recipients(), chosen);
-    EXPECT_EQ(window.note(), QStringLiteral("O'Brien's turn"));
+    EXPECT_EQ(window.note(), u"O'Brien's turn"_s);
 }
 
 TEST_F(ToDoWindowsTest, RouteHistoryRefreshesAndSavesThePage)
@@ -240,21 +233,21 @@ TEST_F(ToDoWindowsTest, RouteHistoryRefreshesAndSavesThePage)
     const auto addRoute = [&](const QString& action, const QString& note) {
         run("INSERT INTO ROUTE (SCR_Number, USER_ID, Route_Status, Route_Action, Route_Note) "
             "VALUES (?, ?, ?, ?, ?)",
-            {kTask, QStringLiteral("O'Brien"), QStringLiteral("A"), action, note});
+            {kTask, u"O'Brien"_s, u"A"_s, action, note});
     };
-    addRoute(QStringLiteral("YES"), QStringLiteral("O'Brien's <b>fine</b> & done"));
+    addRoute(u"YES"_s, u"O'Brien's <b>fine</b> & done"_s);
     QTemporaryDir work;
     ROUTE_HISTORY window(session, prompt, kTask, nullptr, work.path());
     auto* browser = child<QTextBrowser>(window, "WebBrowser");
-    EXPECT_EQ(window.pagePath(), work.filePath(QStringLiteral("RHistory.html")));
-    EXPECT_TRUE(browser->toPlainText().contains(QStringLiteral("O'Brien's <b>fine</b> & done")));
+    EXPECT_EQ(window.pagePath(), work.filePath(u"RHistory.html"_s));
+    EXPECT_TRUE(browser->toPlainText().contains(u"O'Brien's <b>fine</b> & done"_s));
 
-    addRoute(QStringLiteral("Task routed to 'zoe'"), QString());
-    EXPECT_FALSE(browser->toPlainText().contains(QStringLiteral("Task routed to 'zoe'")));
+    addRoute(u"Task routed to 'zoe'"_s, QString());
+    EXPECT_FALSE(browser->toPlainText().contains(u"Task routed to 'zoe'"_s));
     child<QAction>(window, "Refresh")->trigger();
-    EXPECT_TRUE(browser->toPlainText().contains(QStringLiteral("Task routed to 'zoe'")));
+    EXPECT_TRUE(browser->toPlainText().contains(u"Task routed to 'zoe'"_s));
 
-    const QString target = work.filePath(QStringLiteral("O'Brien's history.html"));
+    const QString target = work.filePath(u"O'Brien's history.html"_s);
     window.setSaveTarget([&] { return target; });
     child<QAction>(window, "Save")->trigger();
     child<QAction>(window, "Save")->trigger(); // over the earlier copy
