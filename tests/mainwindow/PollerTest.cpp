@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <limits>
 #include <string>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 using namespace bx;
@@ -81,6 +82,20 @@ TEST(PollDueTest, FingerprintSeesEveryValueAndNull)
     // Ties of a view's order come in any order: not a change.
     EXPECT_EQ(rowsFingerprint(RecordSet(cols, {{1, 2}, {3, 4}})),
               rowsFingerprint(RecordSet(cols, {{3, 4}, {1, 2}})));
+    // A change in a value of any kind the engines give is seen.
+    const QDateTime due(QDate(2026, 3, 29), QTime(2, 30));
+    const QList<std::pair<QVariant, QVariant>> changed{
+        {due, due.addSecs(1)},
+        {due, due.addDays(1)},
+        {qlonglong(1) << 40, (qlonglong(1) << 40) + 1},
+        {2.5, 2.25},
+        {QByteArray("\x00\x01", 2), QByteArray("\x00\x02", 2)},
+    };
+    for (const auto& [before, after] : changed) {
+        EXPECT_NE(rowsFingerprint(RecordSet(cols, {{1, before}})),
+                  rowsFingerprint(RecordSet(cols, {{1, after}})))
+            << before.toString().toStdString();
+    }
 }
 
 /** A task notice of workshop `shop`; `keys` is the rest of the payload (", \"k\": [...]"). */
