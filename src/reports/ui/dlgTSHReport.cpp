@@ -9,6 +9,7 @@
 #include "core/ui/Named.h"
 #include "core/ui/RunCommand.h"
 #include "core/ui/ShowRefusal.h"
+#include "core/ui/StoredText.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -40,7 +41,7 @@ dlgTSHReport::dlgTSHReport(Session& session, Prompt& prompt, qint64 task, QWidge
     , m_days(named(new QLineEdit(QStringLiteral("7")), "txtDays"))
     , m_from(named(new QDateEdit, "DTPicker1"))
     , m_to(named(new QDateEdit, "DTPicker2"))
-    , m_page(named(new QTextBrowser, "WebBrowser1"))
+    , m_page(named(withStoredTextDocument(new QTextBrowser), "WebBrowser1"))
 {
     auto* toolbar = named(new QToolBar, "Toolbar1");
     named(toolbar->addAction(QStringLiteral("Refresh"), this, [this] { refresh(); }), "Refresh");

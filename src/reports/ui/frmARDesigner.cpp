@@ -6,6 +6,7 @@
 #include "core/ui/Named.h"
 #include "core/ui/RunCommand.h"
 #include "core/ui/ShowRefusal.h"
+#include "core/ui/StoredText.h"
 #include "reports/ReportDraft.h"
 #include "reports/ReportRunner.h"
 #include "reports/ReportShelf.h"
@@ -51,7 +52,7 @@ frmARDesigner::frmARDesigner(Session& session, Prompt& prompt, ReportShelf& shel
     , m_shelf(shelf)
     , m_list(named(new QTreeWidget, "lvReports"))
     , m_held(named(new QLabel, "lblReport"))
-    , m_viewer(named(new QTextBrowser, "arvViewer"))
+    , m_viewer(named(withStoredTextDocument(new QTextBrowser), "arvViewer"))
     , m_chooseFile([this](FileKind kind) {
         switch (kind) {
         case FileKind::OpenLayout:

@@ -1,4 +1,5 @@
 #include "core/Session.h"
+#include "core/StoredTextDocument.h"
 #include "core/UserRights.h"
 #include "core/db/Database.h"
 #include "core/schema/TaskColumns.h"
@@ -105,9 +106,12 @@ protected:
         session.user.record.globalReports = false;
     }
 
+    /** The viewer's text; the viewer shows stored text, so it must load no resource. */
     QString shown(frmARDesigner& window)
     {
-        return child<QTextBrowser>(window, "arvViewer")->toPlainText();
+        const auto* viewer = child<QTextBrowser>(window, "arvViewer");
+        EXPECT_NE(qobject_cast<StoredTextDocument*>(viewer->document()), nullptr);
+        return viewer->toPlainText();
     }
 
     MemoryShelf shelf;

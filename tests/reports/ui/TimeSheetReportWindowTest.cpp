@@ -1,5 +1,6 @@
 #include "core/AppPaths.h"
 #include "core/Session.h"
+#include "core/StoredTextDocument.h"
 #include "core/db/Database.h"
 #include "core/schema/TaskColumns.h"
 #include "core/ui/HtmlPrinter.h"
@@ -70,8 +71,10 @@ TEST_F(TimeSheetReportWindowTest, WritesThePageAndShowsTheTextLiterally)
     EXPECT_TRUE(written.contains(kTitleEscaped.toUtf8())) << written.toStdString();
     EXPECT_FALSE(written.contains(kTitle.toUtf8()));
     EXPECT_TRUE(written.contains("$00050.00"));
-    const QString shown = child<QTextBrowser>(report, "WebBrowser1")->toPlainText();
-    EXPECT_TRUE(shown.contains(kTitle)) << shown.toStdString();
+    const auto* view = child<QTextBrowser>(report, "WebBrowser1");
+    EXPECT_TRUE(view->toPlainText().contains(kTitle)) << view->toPlainText().toStdString();
+    // The page holds stored text: its view loads no file or network resource.
+    EXPECT_NE(qobject_cast<StoredTextDocument*>(view->document()), nullptr);
 }
 
 // A period the window cannot read is refused with the focus on its box; no page is written.
