@@ -97,9 +97,11 @@ std::optional<Contact> load(Database& db, qlonglong key)
 std::optional<ContactRefusal> checkNames(const Contact& contact)
 {
     if (contact.lastName.trimmed().isEmpty())
-        return ContactRefusal{kLastNameMissing, ContactField::LastName};
+        return ContactRefusal{QStringLiteral("Last Name must be specified"),
+                              ContactField::LastName};
     if (contact.firstName.trimmed().isEmpty())
-        return ContactRefusal{kFirstNameMissing, ContactField::FirstName};
+        return ContactRefusal{QStringLiteral("First Name must be specified"),
+                              ContactField::FirstName};
     return std::nullopt;
 }
 
@@ -180,12 +182,12 @@ Outcome<Done> remove(Database& db, const UserRecord& user, Prompt& prompt, qlong
 {
     if (auto refused = UserRights::refuseUnlessContactDeleter(user))
         return *refused;
-    if (prompt.ask(kDeleteQuestion) != PromptAnswer::Yes)
+    if (prompt.ask(QStringLiteral("Delete the contact from Brindlepax?")) != PromptAnswer::Yes)
         return Outcome<Done>::declined();
     Transaction tx(db);
     if (db.query(QStringLiteral("SELECT CONTACT_KEY FROM CONTACT WHERE CONTACT_KEY = ?"), {key})
             .isEmpty())
-        return RefusalOf<>{kNotFoundForDelete};
+        return RefusalOf<>{QStringLiteral("Unable to locate contact record")};
     // Key 1 in a task marks a task kept for a contact, whichever contact has that key.
     if (key > kTaskOfContactMarker)
         db.execute(QStringLiteral("UPDATE SCR SET %1 = NULL WHERE %1 = ?").arg(scr::ContactKey),
@@ -364,7 +366,7 @@ std::optional<Call> loadCall(Database& db, const Clock& clock, qlonglong id)
 Outcome<qlonglong, ContactField> saveCall(Database& db, const Clock& clock, const Call& call)
 {
     if (call.content.trimmed().isEmpty())
-        return ContactRefusal{kNoContent, ContactField::Content};
+        return ContactRefusal{QStringLiteral("Please define a Content."), ContactField::Content};
     const QVariantList values = {call.contactKey, GmtConverter(clock).toGmt(call.date),
                                  call.content};
     if (call.id == 0)

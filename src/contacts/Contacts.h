@@ -37,15 +37,8 @@ enum class ContactField
 
 using ContactRefusal = RefusalOf<ContactField>;
 
-inline const QString kLastNameMissing = QStringLiteral("Last Name must be specified");
-inline const QString kFirstNameMissing = QStringLiteral("First Name must be specified");
 inline const QString kNotFound = QStringLiteral("Unable to locate Contact record");
-inline const QString kNotFoundForDelete = QStringLiteral("Unable to locate contact record");
-inline const QString kDeleteQuestion = QStringLiteral("Delete the contact from Brindlepax?");
 inline const QString kNoContactSelected = QStringLiteral("No Contact Selected");
-inline const QString kNoItemSelected = QStringLiteral("No item selected");
-inline const QString kNoCompanyContact = QStringLiteral("Unable to get contact record");
-inline const QString kNoContent = QStringLiteral("Please define a Content.");
 
 /** The key tasks kept for a contact carry in SCR_Contact_Key; it never names a contact there. */
 inline constexpr qlonglong kTaskOfContactMarker = 1;
@@ -85,8 +78,8 @@ struct ListedContact
 std::optional<Contact> load(Database& db, qlonglong key);
 
 /**
- * Checks the names (kLastNameMissing, kFirstNameMissing, in that order) without the right: what
- * the card refuses before anything else.
+ * Checks the names ("Last Name must be specified", then "First Name must be specified") without
+ * the right: what the card refuses before anything else.
  */
 std::optional<ContactRefusal> checkNames(const Contact& contact);
 
@@ -108,10 +101,11 @@ Outcome<int> addAll(Database& db, const UserRecord& user, const QList<Contact>& 
 QList<Contact> all(Database& db);
 
 /**
- * Deletes the contact after asking kDeleteQuestion (only Yes goes on), in one transaction: the
- * tasks naming it lose their key (never the marker key 1 of tasks kept for a contact), its calls
- * and the task attachments that name it go with it. Refused without the right to delete, and
- * with kNotFoundForDelete when there is no such contact. @throws DbError
+ * Deletes the contact after asking "Delete the contact from Brindlepax?" (only Yes goes on), in
+ * one transaction: the tasks naming it lose their key (never the marker key 1 of tasks kept for a
+ * contact), its calls and the task attachments that name it go with it. Refused without the right
+ * to delete, and with "Unable to locate contact record" when there is no such contact. @throws
+ * DbError
  */
 Outcome<Done> remove(Database& db, const UserRecord& user, Prompt& prompt, qlonglong key);
 
@@ -178,7 +172,7 @@ std::optional<Call> loadCall(Database& db, const Clock& clock, qlonglong id);
 
 /**
  * Saves the call (a new id for id 0), its date stored in GMT; a text empty after trimming is
- * refused with kNoContent. @return the call's id @throws DbError
+ * refused with "Please define a Content.". @return the call's id @throws DbError
  */
 Outcome<qlonglong, ContactField> saveCall(Database& db, const Clock& clock, const Call& call);
 

@@ -98,7 +98,8 @@ Outcome<QString, EmailField> send(Session& session, const Draft& draft)
 {
     const QStringList entries = recipientEntries(draft.to);
     if (entries.isEmpty())
-        return EmailRefusal{kNoRecipient, EmailField::To};
+        return EmailRefusal{QStringLiteral("Recipient e-mail address not specified"),
+                            EmailField::To};
     QStringList recipients;
     QSet<QString> seen;
     for (const QString& entry : entries) {

@@ -28,7 +28,6 @@ enum class EmailField
 
 using EmailRefusal = RefusalOf<EmailField>;
 
-inline const QString kNoRecipient = QStringLiteral("Recipient e-mail address not specified");
 using outbox::kNoSenderAddress;
 
 /** What the e-mail window holds: recipients separated by ";", subject and message. */
@@ -71,9 +70,9 @@ QString record(const Draft& draft, const QDateTime& gmt);
 /**
  * Sends the draft from the signed-in user: one outbox row per distinct recipient, all in one
  * transaction, From the user's User_Name and User_Email, under the user's own mail settings when
- * the session uses them. Refuses, having written nothing, a box without recipients
- * (kNoRecipient), any entry that is not one address ("Name <address>" counts as its address),
- * and a user without a usable e-mail address (kNoSenderAddress).
+ * the session uses them. Refuses, having written nothing, a box without recipients ("Recipient
+ * e-mail address not specified"), any entry that is not one address ("Name <address>" counts as
+ * its address), and a user without a usable e-mail address (kNoSenderAddress).
  *
  * @return record() of the e-mail, dated now in GMT
  * @throws DbError

@@ -39,6 +39,9 @@ QString titleOf(const QString& body)
 namespace {
 
 const QString kTimeFormat = QStringLiteral("yyyy-MM-dd HH:mm");
+/** What the compose box shows after a send, in front of the message, as the window has it. */
+const QString kSentMarkerLf = QStringLiteral("\n============ Message sent =========== \n");
+const QString kReceivedTitle = QStringLiteral("Message :");
 
 /** Typed text that names no user and is no address is refused as an address would be. */
 RefusalOf<MailField> notARecipient(const QString& typed)
@@ -49,7 +52,8 @@ RefusalOf<MailField> notARecipient(const QString& typed)
 /** The text with a leading sent marker (either line-break form) taken away. */
 QString withoutSentMarker(const QString& body)
 {
-    for (const QString& marker : {mail::kSentMarker, mail::kSentMarkerLf}) {
+    for (const QString& marker :
+         {QStringLiteral("\r\n============ Message sent =========== \r\n"), kSentMarkerLf}) {
         if (body.startsWith(marker))
             return body.mid(marker.size());
     }
@@ -97,7 +101,7 @@ Outcome<SentMail, MailField> Mailbox::send(const QStringList& recipients, const 
     if (recipients.isEmpty())
         return Result::declined();
     if (body.trimmed().isEmpty())
-        return RefusalOf<MailField>{mail::kEmptyBody, MailField::Body};
+        return RefusalOf<MailField>{QStringLiteral("Please enter Message body."), MailField::Body};
     const QString text = withoutSentMarker(body);
     if (text.trimmed().isEmpty())
         return Result::declined();
@@ -188,7 +192,10 @@ Mailbox::KnownUsers Mailbox::knownUsers(const QStringList& ids, const QStringLis
 std::optional<RefusalOf<MailField>> Mailbox::askToEmail(Prompt& prompt, Addressees& to) const
 {
     if (!to.external.isEmpty() &&
-        prompt.ask(mail::kSendByEmail, mail::kSendByEmailTitle, PromptButtons::YesNo,
+        prompt.ask(QStringLiteral("Some email recipients are not listed in Brindlepax with the "
+                                  "target email address.  Would you like to send to these users by "
+                                  "email?  Please note that email may not be secure."),
+                   QStringLiteral("Send by Email?"), PromptButtons::YesNo,
                    PromptIcon::Question) != PromptAnswer::Yes)
         to.external.clear();
     if (!to.external.isEmpty()) {
@@ -218,14 +225,14 @@ Outcome<SentMail, MailField> Mailbox::write(const QString& text, const Addressee
                               QStringLiteral("group_id")};
     SentMail sent;
     Transaction tx(m_db);
-    sent.senderCopy =
-        m_db.insertNumbered(QStringLiteral("MAIL"), QStringLiteral("Mail_Number"), columns,
-                            {title.isEmpty() ? mail::kSentTitle : title, text, m_user.id, m_user.id,
-                             now, false, 0, now, true, 0, QString(), workshopValue()});
+    sent.senderCopy = m_db.insertNumbered(
+        QStringLiteral("MAIL"), QStringLiteral("Mail_Number"), columns,
+        {title.isEmpty() ? QStringLiteral("Sent Message :") : title, text, m_user.id, m_user.id,
+         now, false, 0, now, true, 0, QString(), workshopValue()});
     for (const QString& user : to.internal) {
         m_db.insertNumbered(QStringLiteral("MAIL"), QStringLiteral("Mail_Number"), columns,
-                            {title.isEmpty() ? mail::kReceivedTitle : title, text, user, m_user.id,
-                             now, false, 0, QVariant(), false, sent.senderCopy, QString(),
+                            {title.isEmpty() ? kReceivedTitle : title, text, user, m_user.id, now,
+                             false, 0, QVariant(), false, sent.senderCopy, QString(),
                              workshopValue()});
         ++sent.received;
         if (user.trimmed().compare(m_user.id.trimmed(), Qt::CaseInsensitive) == 0)
@@ -236,7 +243,7 @@ Outcome<SentMail, MailField> Mailbox::write(const QString& text, const Addressee
         mail.recipient = address;
         mail.senderName = m_user.displayName();
         mail.senderAddress = m_user.address();
-        mail.subject = title.isEmpty() ? mail::kReceivedTitle : title;
+        mail.subject = title.isEmpty() ? kReceivedTitle : title;
         mail.body = text;
         mail.personal = m_personal;
         const Outcome<qlonglong> queued = outbox::queue(m_db, mail, m_user.id, nowUtc());
@@ -245,7 +252,7 @@ Outcome<SentMail, MailField> Mailbox::write(const QString& text, const Addressee
         ++sent.emailed;
     }
     tx.commit();
-    sent.composeText = mail::kSentMarkerLf + text;
+    sent.composeText = kSentMarkerLf + text;
     return sent;
 }
 
@@ -439,8 +446,8 @@ Outcome<qlonglong> Mailbox::remove(MailBox box, qlonglong number)
 
 Outcome<qlonglong> Mailbox::removeAll(MailBox box, Prompt& prompt)
 {
-    if (prompt.ask(mail::kDeleteAll, {}, PromptButtons::YesNo, PromptIcon::Question) !=
-        PromptAnswer::Yes)
+    if (prompt.ask(QStringLiteral("All messages will be removed. Are you sure?"), {},
+                   PromptButtons::YesNo, PromptIcon::Question) != PromptAnswer::Yes)
         return Outcome<qlonglong>::declined();
     if (box == MailBox::Outbox) {
         return m_db.execute(

@@ -36,22 +36,7 @@ enum class MailField
 
 namespace mail {
 
-/** What the compose box shows after a send, in front of the message (CR LF around it). */
-inline const QString kSentMarker = QStringLiteral("\r\n============ Message sent =========== \r\n");
-/** The same as the window's text has it: line feeds only. */
-inline const QString kSentMarkerLf = QStringLiteral("\n============ Message sent =========== \n");
-inline const QString kEmptyBody = QStringLiteral("Please enter Message body.");
-inline const QString kSendByEmailTitle = QStringLiteral("Send by Email?");
-inline const QString kSendByEmail = QStringLiteral(
-    "Some email recipients are not listed in Brindlepax with the target email address.  Would "
-    "you like to send to these users by email?  Please note that email may not be secure.");
-inline const QString kMessageSent = QStringLiteral("Message sent");
 inline const QString kNoItemSelected = QStringLiteral("No Item Selected");
-inline const QString kDeleteAll = QStringLiteral("All messages will be removed. Are you sure?");
-inline const QString kReadOverCompose = QStringLiteral(
-    "Your existing message will be cleared if you read this messsage.  Are you sure?");
-inline const QString kSentTitle = QStringLiteral("Sent Message :");
-inline const QString kReceivedTitle = QStringLiteral("Message :");
 
 /** Whether the recipient is written as an e-mail address (it holds "@" and "."). */
 bool isAddress(const QString& recipient);

@@ -16,8 +16,6 @@ namespace bx::attachments {
 
 namespace {
 
-const QString kAttach = QStringLiteral("ATTACH");
-
 constexpr QFileDevice::Permissions kOwnerOnlyFolder =
     QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
 constexpr QFileDevice::Permissions kOwnerOnlyFile =
@@ -250,7 +248,8 @@ QString viewerName(const QString& stored)
 
 BlobRef dataOf(qlonglong attachNumber)
 {
-    return {kAttach, QStringLiteral("Attach_Number"), attachNumber, QStringLiteral("OLE_Data")};
+    return {QStringLiteral("ATTACH"), QStringLiteral("Attach_Number"), attachNumber,
+            QStringLiteral("OLE_Data")};
 }
 
 QString withoutFolder(const QString& name)

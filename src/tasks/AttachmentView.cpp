@@ -219,7 +219,11 @@ QString baselineNote(Database& db, const QString& chosenPath)
         !db.query(QStringLiteral("SELECT Attach_Number FROM ATTACH WHERE Attach_Filename = ?"),
                   {withoutFolder(chosenPath)})
              .isEmpty();
-    return known ? kKnownFileNote : kNewFileNote;
+    if (known)
+        return QStringLiteral(
+            "NOTE: This file represents an updated version of a currently baselined file");
+    return QStringLiteral("NOTE: You are adding a new file to the Brindlepax baseline.  To replace "
+                          "an existing file, please check the file name.");
 }
 
 Outcome<QUrl> webAddressToOpen(const QString& address)
@@ -229,7 +233,8 @@ Outcome<QUrl> webAddressToOpen(const QString& address)
     if (!url.isValid() || url.host().isEmpty() ||
         (scheme != QLatin1String("http") && scheme != QLatin1String("https") &&
          scheme != QLatin1String("ftp")))
-        return RefusalOf<>{kNotAWebAddress};
+        return RefusalOf<>{
+            QStringLiteral("Only web addresses that start with http, https or ftp are opened.")};
     return url;
 }
 
@@ -258,7 +263,8 @@ std::optional<RefusalOf<AddField>> checkWebPage(const QString& title, const QStr
     if (title.trimmed().isEmpty())
         return RefusalOf<AddField>{memo::kSpecifyTitle, AddField::Title};
     if (address.trimmed().isEmpty())
-        return RefusalOf<AddField>{kSpecifyWebAddress, AddField::Address};
+        return RefusalOf<AddField>{QStringLiteral("Please specify a web address"),
+                                   AddField::Address};
     return std::nullopt;
 }
 
@@ -267,14 +273,15 @@ std::optional<RefusalOf<AddField>> checkShortcut(const QString& title, const QSt
     if (title.trimmed().isEmpty())
         return RefusalOf<AddField>{memo::kSpecifyTitle, AddField::Title};
     if (path.trimmed().isEmpty())
-        return RefusalOf<AddField>{kSpecifyPath, AddField::Address};
+        return RefusalOf<AddField>{QStringLiteral("Please specify the path of the file"),
+                                   AddField::Address};
     return std::nullopt;
 }
 
 std::optional<RefusalOf<AddField>> checkFile(const QString& path, const QString& title)
 {
     if (path.trimmed().isEmpty())
-        return RefusalOf<AddField>{kSelectFile, AddField::Address};
+        return RefusalOf<AddField>{QStringLiteral("Please select a file"), AddField::Address};
     if (title.trimmed().isEmpty())
         return RefusalOf<AddField>{memo::kSpecifyTitle, AddField::Title};
     return std::nullopt;

@@ -87,19 +87,12 @@ Preview previewOf(Database& db, const ListedAttachment& item);
 
 /** The note ATTFILE shows for a chosen file: whether its name is stored already. @throws DbError */
 QString baselineNote(Database& db, const QString& chosenPath);
-inline const QString kNewFileNote =
-    QStringLiteral("NOTE: You are adding a new file to the Brindlepax baseline.  To replace an "
-                   "existing file, please check the file name.");
-inline const QString kKnownFileNote =
-    QStringLiteral("NOTE: This file represents an updated version of a currently baselined file");
 
 // --- Opening -------------------------------------------------------------------------------------
 
 using desktop::fileToOpen;
 using desktop::kFileNotFound;
 using desktop::kIsAProgram;
-inline const QString kNotAWebAddress =
-    QStringLiteral("Only web addresses that start with http, https or ftp are opened.");
 
 /** The web address of a "W" item to open: only http, https and ftp; anything else is refused. */
 Outcome<QUrl> webAddressToOpen(const QString& address);
@@ -122,13 +115,6 @@ enum class AddField
     Title,
     Address
 };
-
-inline const QString kSpecifyWebAddress = QStringLiteral("Please specify a web address");
-inline const QString kSpecifyPath = QStringLiteral("Please specify the path of the file");
-inline const QString kSelectFile = QStringLiteral("Please select a file");
-inline const QString kDropMultiple =
-    QStringLiteral("You are dropping multiple files.  Would you like to continue?");
-inline const QString kDropMultipleTitle = QStringLiteral("Drop multiple files?");
 
 /** A web page ("W") needs a title and an address. */
 std::optional<RefusalOf<AddField>> checkWebPage(const QString& title, const QString& address);

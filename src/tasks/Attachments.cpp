@@ -46,7 +46,8 @@ bool showsOnTabBar(AttachmentType type)
 std::optional<RefusalOf<>> refuseLongText(const QByteArray& utf8)
 {
     if (utf8.size() > kMaxTextBytes)
-        return RefusalOf<>{kTextTooLong};
+        return RefusalOf<>{
+            QStringLiteral("The text is too long to store: at most 8 MiB are kept.")};
     return std::nullopt;
 }
 
@@ -192,7 +193,7 @@ Outcome<qlonglong> copyToTask(Database& db, const AttachmentPlace& place, qlongl
                        "NULL THEN 0 ELSE 1 END AS Has_Data FROM ATTACH WHERE Attach_Number = ?"),
         {sourceNumber});
     if (source.isEmpty())
-        return RefusalOf<>{kUnableToLocate};
+        return RefusalOf<>{QStringLiteral("Unable to locate Attachment")};
     const qlonglong number = db.insertNumbered(
         kAttach, kNumber,
         {scr::Number, QStringLiteral("Attach_Type"), QStringLiteral("Attach_Filename"),
@@ -224,7 +225,7 @@ Outcome<Done> deleteAttachment(Database& db, Prompt& prompt, qlonglong taskNumbe
                                qlonglong attachNumber, bool mayChange)
 {
     if (attachNumber == 0)
-        return RefusalOf<>{kSelectToDelete};
+        return RefusalOf<>{QStringLiteral("Please select Attachment to delete")};
     if (db.query(QStringLiteral("SELECT Attach_Number FROM ATTACH WHERE Attach_Number = ? AND "
                                 "%1 = ?")
                      .arg(scr::Number),
@@ -232,8 +233,9 @@ Outcome<Done> deleteAttachment(Database& db, Prompt& prompt, qlonglong taskNumbe
             .isEmpty())
         return RefusalOf<>{kAttachmentNotFound};
     if (!mayChange)
-        return RefusalOf<>{kMayNotDelete};
-    if (prompt.ask(kAreYouSure, kDeleteTitle, PromptButtons::YesNo) != PromptAnswer::Yes)
+        return RefusalOf<>{QStringLiteral("You may not delete this item")};
+    if (prompt.ask(QStringLiteral("Are you sure?"), QStringLiteral("DELETE"),
+                   PromptButtons::YesNo) != PromptAnswer::Yes)
         return Outcome<Done>::declined();
     Transaction tx(db);
     // Another client may have deleted it while the question was open.

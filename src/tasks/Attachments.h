@@ -25,18 +25,14 @@ class Prompt;
 
 namespace attachments {
 
-inline const QString kSelectToDelete = QStringLiteral("Please select Attachment to delete");
-inline const QString kMayNotDelete = QStringLiteral("You may not delete this item");
-inline const QString kAreYouSure = QStringLiteral("Are you sure?");
-inline const QString kDeleteTitle = QStringLiteral("DELETE");
 inline const QString kSelectAttachment = QStringLiteral("Please select an attachment");
-inline const QString kUnableToLocate = QStringLiteral("Unable to locate Attachment");
 /** The longest memo or discussion text stored, in bytes of UTF-8. */
 inline constexpr qint64 kMaxTextBytes = 8 * 1024 * 1024;
-inline const QString kTextTooLong =
-    QStringLiteral("The text is too long to store: at most 8 MiB are kept.");
 
-/** kTextTooLong for memo or discussion text over kMaxTextBytes of UTF-8; nothing otherwise. */
+/**
+ * "The text is too long to store: at most 8 MiB are kept." for memo or discussion text over
+ * kMaxTextBytes of UTF-8; nothing otherwise.
+ */
 std::optional<RefusalOf<>> refuseLongText(const QByteArray& utf8);
 
 /** "The ActiveX with name <name> is already attached to this task." */

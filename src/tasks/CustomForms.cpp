@@ -18,6 +18,10 @@ const QString kControlColumns = QStringLiteral(
     "FORM_NAME, CONTROL_KEY, ATTACH_NUMBER, MAIN_FORM, NAME, TYPE, VALUE, CHECKED, MANDATORY, "
     "\"left\", TOP, WIDTH, HEIGHT, RIGHT_ALIGN, DATABASE, \"table\", FIELD");
 
+const QString kSavedElsewhere =
+    QStringLiteral("This form was saved by another user since you opened it. Save your values as "
+                   "a new copy?");
+
 std::optional<FieldType> typeOf(const QString& text)
 {
     const QString t = text.trimmed().toUpper();
@@ -304,7 +308,7 @@ Outcome<qlonglong, int> saveCopy(Database& db, SaveMode mode, const FormCopy& co
                                  const QString& owner, const QDateTime& dateGmt, bool publish)
 {
     if (copy.form.trimmed().isEmpty())
-        return RefusalOf<int>{kSelectForm, -1};
+        return RefusalOf<int>{QStringLiteral("Please Select a Form"), -1};
     if (auto refused = checkMandatory(copy, values))
         return *refused;
     Transaction tx(db);

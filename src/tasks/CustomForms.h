@@ -25,11 +25,6 @@ inline constexpr int kTwipsPerPixel = 15;
 inline constexpr int kPanelWidth = 2000;
 inline constexpr int kPanelHeight = 4000;
 
-inline const QString kSelectForm = QStringLiteral("Please Select a Form");
-inline const QString kMandatoryTitle = QStringLiteral("Warning: Field value required");
-inline const QString kSavedElsewhere =
-    QStringLiteral("This form was saved by another user since you opened it. Save your values as "
-                   "a new copy?");
 /** The field of the refusal of an opened copy that another client saved since it was read. */
 inline constexpr int kChangedElsewhere = -2;
 
@@ -145,7 +140,8 @@ enum class SaveMode
  * titled and named with the form, owned by `owner`, dated `dateGmt`, published as `publish`,
  * then its CONTROL rows. Open: the copy's CONTROL rows are replaced and its Publish set, unless
  * another client saved the copy since it was read (its version moved, or it is gone): then
- * nothing is written and the refusal is kSavedElsewhere with field kChangedElsewhere. A shared
+ * nothing is written and the refusal ("This form was saved by another user since you opened it.
+ * Save your values as a new copy?") has field kChangedElsewhere. A shared
  * copy (a cabinet document, see tasks/DocumentVersions.h) is not rewritten: Open publishes a new
  * version of it (same name, category and task, by `owner` at `dateGmt`, whatever was saved
  * meanwhile) and returns its number. Each CONTROL row carries the field's definition columns

@@ -43,7 +43,7 @@ DateRangeCheck checkDateRange(const DateRangeInput& input, const QDate& today)
     case DateRangeKind::LastMonths: {
         const std::optional<int> months = count(input.months);
         if (!months)
-            return refused(kNeedMonths);
+            return refused(QStringLiteral("Please specify Number of Months"));
         choice.months = *months;
         choice.start = today.addMonths(-*months);
         choice.end = today;
@@ -51,14 +51,14 @@ DateRangeCheck checkDateRange(const DateRangeInput& input, const QDate& today)
     }
     case DateRangeKind::Between:
         if (input.start > input.end)
-            return refused(kStartAfterEnd);
+            return refused(QStringLiteral("Start Date is more then the End one."));
         choice.start = input.start;
         choice.end = input.end;
         break;
     case DateRangeKind::LastDays: {
         const std::optional<int> days = count(input.days);
         if (!days)
-            return refused(kNeedDays);
+            return refused(QStringLiteral("Please specify Number of Days"));
         choice.days = *days;
         choice.start = today.addDays(-*days);
         choice.end = today;

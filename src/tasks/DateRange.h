@@ -54,10 +54,6 @@ struct DateRangeCheck
     QString message; ///< empty when accepted
 };
 
-inline const QString kNeedMonths = QStringLiteral("Please specify Number of Months");
-inline const QString kStartAfterEnd = QStringLiteral("Start Date is more then the End one.");
-inline const QString kNeedDays = QStringLiteral("Please specify Number of Days");
-
 /**
  * Checks the picker's input against `today` and computes the range:
  *  - LastMonths: the number must be a whole number of at least 0 ("Please specify Number of

@@ -182,7 +182,7 @@ std::optional<RefusalOf<int>> definitionProblem(Database& db, const FormDefiniti
 {
     const QString name = definition.name.trimmed();
     if (name.isEmpty())
-        return RefusalOf<int>{kNoFormName, -1};
+        return RefusalOf<int>{QStringLiteral("Please specify a name for this form"), -1};
     QSet<qlonglong> keys;
     for (int i = 0; i < definition.fields.size(); ++i) {
         const qlonglong key = definition.fields.at(i).key;
@@ -194,7 +194,8 @@ std::optional<RefusalOf<int>> definitionProblem(Database& db, const FormDefiniti
         db.scalar(QStringLiteral("SELECT COUNT(*) FROM FORM WHERE UPPER(Form_Name) = UPPER(?)"),
                   {name})
                 .toLongLong() > 0)
-        return RefusalOf<int>{kFormExists, -1};
+        return RefusalOf<int>{QStringLiteral("Form already exists, Please specify another name."),
+                              -1};
     return std::nullopt;
 }
 
@@ -279,7 +280,7 @@ Outcome<> FormDesign::remove(const QString& name)
     if (auto refusal = refused())
         return *refusal;
     if (name.isEmpty())
-        return RefusalOf<>{kNoFormSelected};
+        return RefusalOf<>{QStringLiteral("No item selected")};
     if (m_prompt.ask(QStringLiteral("Are you sure?"), QStringLiteral("DELETE"),
                      PromptButtons::OkCancel) != PromptAnswer::Ok)
         return Outcome<>::declined();

@@ -22,11 +22,6 @@ class Session;
 
 namespace forms {
 
-inline const QString kNoFormName = QStringLiteral("Please specify a name for this form");
-inline const QString kFormExists =
-    QStringLiteral("Form already exists, Please specify another name.");
-inline const QString kNoFormSelected = QStringLiteral("No item selected");
-
 /** "The key N is used by two fields" */
 QString keyUsedTwice(qlonglong key);
 

@@ -222,7 +222,7 @@ Outcome<> LookupLists::remove(LookupKind kind, const QString& name)
     case LookupKind::Category: {
         if (lookup::isUnspecified(name) || lookup::isTopLevel(name))
             return refused(QStringLiteral("You can't delete '") + name + QLatin1Char('\''));
-        if (upper(name) == lookup::kUndefinedFolder.toUpper())
+        if (upper(name) == QStringLiteral("Undefined Folder").toUpper())
             return refused(QStringLiteral("You can't delete 'Undefined Folder'"));
         if (count(db, QStringLiteral("SELECT COUNT(*) FROM LU_CATEGORY WHERE Parent_Category = ?"),
                   key) > 0)

@@ -51,8 +51,6 @@ namespace lookup {
 inline const QString kTopLevel = QStringLiteral("Top Level");
 /** The folder under which tasks without a category are shown; no row of LU_CATEGORY. */
 inline const QString kUnspecifiedFolder = QStringLiteral("Unspecified Folder");
-/** A reserved category name that is never deleted. */
-inline const QString kUndefinedFolder = QStringLiteral("Undefined Folder");
 
 /** True for "Top Level" in any letter case (the tree's root, not a category). */
 bool isTopLevel(const QString& name);

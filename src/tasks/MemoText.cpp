@@ -12,6 +12,8 @@ namespace bx::memo {
 
 namespace {
 
+const QString kTooLargeToImport = QStringLiteral("File is too large to import");
+
 /** Replaces the stored text, inside the caller's transaction. */
 void writeText(Database& db, qlonglong attachNumber, QByteArray utf8)
 {

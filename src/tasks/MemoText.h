@@ -16,7 +16,6 @@ class Database;
 
 namespace memo {
 
-inline const QString kTooLargeToImport = QStringLiteral("File is too large to import");
 inline const QString kSpecifyTitle = QStringLiteral("Please specify a title");
 
 /**

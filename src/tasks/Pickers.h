@@ -10,9 +10,6 @@ namespace bx {
 class Prompt;
 class Session;
 
-inline const QString kSelectPriority = QStringLiteral("Please select a priority.");
-inline const QString kSelectFolder = QStringLiteral("Please select a Folder.");
-
 /** The priorities the priority picker offers, in order. @throws DbError */
 QStringList priorityChoices(Session& session, Prompt& prompt);
 

@@ -46,7 +46,7 @@ Outcome<PendingAttachment> plugInAttachment(const RegisteredPlugIn* chosen, bool
                                             const QString& user, const Clock& clock)
 {
     if (chosen == nullptr || chosen->progId.isEmpty())
-        return RefusalOf<>{kSpecifyControl};
+        return RefusalOf<>{QStringLiteral("Please specify a Control")};
     PendingAttachment p;
     p.type = AttachmentType::PlugIn;
     p.title = chosen->label;
@@ -64,7 +64,7 @@ std::optional<RefusalOf<>> UpdatePluginObject(const QString& direction, TaskPlug
     if (direction == QLatin1String("FROM"))
         return std::nullopt;
     if (direction != QLatin1String("TO"))
-        return RefusalOf<>{kInvalidDirection};
+        return RefusalOf<>{QStringLiteral("Invalid UpdatePlugin parameter")};
     send(plugIn, scr::LifecycleId, values.lifecycleId);
     if (values.ownerTargetDate.isValid())
         send(plugIn, scr::OwnerTargetDate, values.ownerTargetDate);

@@ -31,8 +31,6 @@ struct RegisteredPlugIn
 /** The plug-ins of LU_ACTIVEX by label. @throws DbError */
 QList<RegisteredPlugIn> registeredPlugIns(Database& db);
 
-inline const QString kSpecifyControl = QStringLiteral("Please specify a Control");
-
 /**
  * The plug-in attachment of `chosen` (null: none chosen): titled with its label, Attach_Filename
  * its ProgID, for the shared add (which refuses a ProgID the task has already).
@@ -57,8 +55,6 @@ struct EditorValues
     /** The user may edit the custom tab (Edit_Custom_Tab) and the task is writable. */
     bool edit = false;
 };
-
-inline const QString kInvalidDirection = QStringLiteral("Invalid UpdatePlugin parameter");
 
 /**
  * "TO" sends the editor's values in the order plug-ins expect them (the dates only when the boxes

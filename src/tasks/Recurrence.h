@@ -10,7 +10,7 @@ struct RecurrenceResult
 {
     QDate due;            ///< the due date to show (moved or as given)
     bool updated = false; ///< at least one period was added
-    bool gaveUp = false;  ///< the step limit was reached (show kRecurringGaveUp, not the note)
+    bool gaveUp = false;  ///< the step limit was reached (the editor says so instead of its note)
 };
 
 /**
@@ -25,10 +25,5 @@ struct RecurrenceResult
  * invalid due date: unchanged, neither flag set.
  */
 RecurrenceResult advanceRecurring(const QString& frequency, const QDate& due, const QDate& today);
-
-inline const QString kRecurringUpdated =
-    QStringLiteral("Note: Target date has been updated to reflect recurring task");
-inline const QString kRecurringGaveUp =
-    QStringLiteral("Unable to update Target Date to reflect recurring schedule");
 
 } // namespace bx

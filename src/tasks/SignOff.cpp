@@ -37,7 +37,7 @@ Outcome<PendingAttachment> checklistAttachment(const QString& checklist, bool sh
                                                const QString& user, const Clock& clock)
 {
     if (checklist.trimmed().isEmpty())
-        return RefusalOf<>{kSpecifyChecklist};
+        return RefusalOf<>{QStringLiteral("Please specify a Checklist")};
     PendingAttachment p = signedNow(AttachmentType::Checklist, user, clock);
     p.title = stamped(QStringLiteral("Checklist: ") + checklist, user, clock.nowLocal());
     p.fileName = checklist;

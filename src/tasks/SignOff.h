@@ -9,8 +9,6 @@ class Clock;
 
 namespace signoff {
 
-inline const QString kSpecifyChecklist = QStringLiteral("Please specify a Checklist");
-
 /**
  * The memo an approval or disapproval hands to the task editor: titled with the stamp of `text`
  * by `user` now, its content "Approved by: " (or "Disapproved by: ") + user + " : " + today's
@@ -23,7 +21,7 @@ Outcome<PendingAttachment> approvalNote(const QString& text, bool approved, cons
 /**
  * The copy of checklist `checklist` the task editor attaches: titled with the stamp of
  * "Checklist: " + name, the checklist's name as its file name, shown on the editor's tab bar when
- * `showInTabBar`. Refused with kSpecifyChecklist when no checklist is named.
+ * `showInTabBar`. Refused with "Please specify a Checklist" when no checklist is named.
  */
 Outcome<PendingAttachment> checklistAttachment(const QString& checklist, bool showInTabBar,
                                                const QString& user, const Clock& clock);

@@ -17,7 +17,8 @@ std::optional<TaskOpening> prepareSubTask(Session& session, Prompt& prompt, qlon
                            {parentNumber});
     // A missing parent is told as such whatever the user's rights: it has no owner to compare.
     if (parent.isEmpty()) {
-        prompt.inform(kSelectTaskForSubtask, {}, PromptIcon::Critical);
+        prompt.inform(QStringLiteral("Please select a Task for Creating a Subtask."), {},
+                      PromptIcon::Critical);
         return std::nullopt;
     }
     const bool owns = sameText(parent.text(scr::OwnerUserId), session.user.userId);
@@ -50,7 +51,7 @@ std::optional<TaskOpening> prepareFromTemplate(Session& session, Prompt& prompt,
         QStringLiteral("SELECT %1 FROM SCR WHERE %2 = ?").arg(scr::OwnerTargetDate, scr::Number),
         {templateNumber});
     if (row.isEmpty()) {
-        prompt.inform(kTemplateNotFound);
+        prompt.inform(QStringLiteral("Template record not found"));
         return std::nullopt;
     }
     return TaskOpening::fromTemplate(templateNumber, session.currentWorkshopId);

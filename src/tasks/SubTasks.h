@@ -13,10 +13,6 @@ class Database;
 class Prompt;
 class Session;
 
-inline const QString kSelectTaskForSubtask =
-    QStringLiteral("Please select a Task for Creating a Subtask.");
-inline const QString kTemplateNotFound = QStringLiteral("Template record not found");
-
 /**
  * CreateSubTask's checks: reads the parent; without Edit_Unowned the parent's owner must be the
  * signed-in user, compared trimmed and upper-cased ("You must own the task for which you are

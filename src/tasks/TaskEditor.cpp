@@ -18,9 +18,6 @@ namespace bx::editor {
 
 namespace {
 
-const QString kSave = QStringLiteral("Save");
-const QString kSend = QStringLiteral("Send");
-const QString kCloseTaskMenu = QStringLiteral("Close Task");
 const QString kCloseOutTask = QStringLiteral("Close out task");
 
 } // namespace
@@ -43,18 +40,21 @@ std::optional<Refusal> checkBeforeSave(const CheckInput& in, const SystemSetting
 {
     if (!in.isNew) {
         if (in.targetEnabled && !in.meeting && settings.mandTargetDate && !in.targetHasDate)
-            return Refusal{{kSpecifyDueDate, Field::Target}, true, false};
+            return Refusal{
+                {QStringLiteral("Please specify a due date"), Field::Target}, true, false};
         if (in.meeting && !in.targetHasDate)
-            return Refusal{{kSpecifyMeetingDate, Field::Target}, in.targetEnabled, false};
+            return Refusal{{QStringLiteral("Please specify a meeting date"), Field::Target},
+                           in.targetEnabled,
+                           false};
     }
     if (!in.customFormPassed)
         return Refusal{{{}, Field::None}, false, false};
     if (in.titleEnabled && in.title.isEmpty())
-        return Refusal{{kSpecifyTaskName, Field::Title}, true, true};
+        return Refusal{{QStringLiteral("Please specify a Task Name"), Field::Title}, true, true};
     if (in.categoryEnabled && settings.mandCategory && in.category.trimmed().isEmpty())
-        return Refusal{{kSpecifyFolder, Field::Category}, true, true};
+        return Refusal{{QStringLiteral("Please specify a Folder"), Field::Category}, true, true};
     if (in.priorityEnabled && settings.mandPriority && in.priority.isEmpty())
-        return Refusal{{kSpecifyPriority, Field::Priority}, true, true};
+        return Refusal{{QStringLiteral("Please specify a Priority"), Field::Priority}, true, true};
     return std::nullopt;
 }
 
@@ -78,13 +78,13 @@ RecipientsFace recipientsFace(const QList<cSelUser>& recipients)
     RecipientsFace face;
     face.chosen = !recipients.isEmpty();
     if (!face.chosen) {
-        face.saveCaption = kSave;
-        face.closeOutMenu = kCloseTaskMenu;
+        face.saveCaption = QStringLiteral("Save");
+        face.closeOutMenu = QStringLiteral("Close Task");
         face.closeOutToolTip = kCloseOutTask;
         face.closeOutToolCaption = kCloseOutTask;
         return face;
     }
-    face.saveCaption = kSend;
+    face.saveCaption = QStringLiteral("Send");
     if (recipients.first().OwnerType == OwnerType::Lifecycle) {
         face.closeOutMenu = QStringLiteral("Process  ");
         face.closeOutToolTip = QStringLiteral("Process Lifecycle");

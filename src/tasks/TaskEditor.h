@@ -25,27 +25,12 @@ struct SystemSettings;
 
 namespace editor {
 
-inline const QString kSpecifyDueDate = QStringLiteral("Please specify a due date");
-inline const QString kSpecifyMeetingDate = QStringLiteral("Please specify a meeting date");
-inline const QString kSpecifyTaskName = QStringLiteral("Please specify a Task Name");
-inline const QString kSpecifyFolder = QStringLiteral("Please specify a Folder");
-inline const QString kSpecifyPriority = QStringLiteral("Please specify a Priority");
-inline const QString kInputStartDate = QStringLiteral("Please input start date value");
-inline const QString kInputDueDate = QStringLiteral("Please input due date value");
-inline const QString kInputLifecycleEndDate =
-    QStringLiteral("Please input LifeCycle End Date value");
-inline const QString kReopenQuestion =
-    QStringLiteral("Please explain why this task is being reopened, or other comments");
-inline const QString kRoutedToSelf = QStringLiteral("Routed to Self");
-inline const QString kSubtaskSuffix = QStringLiteral(" - Subtask");
 /**
  * The question after a write refused because another client changed the task: the refusal's
  * message, then "Reload the task? ..." (Yes reloads it, keeping the typed description after the
  * stored one; No leaves the editor as it is).
  */
 QString reloadQuestion(const QString& refusal);
-/** Caption of the custom field's label when the system setting gives none. */
-inline const QString kDefaultCustomLabel = QStringLiteral("Number:");
 /** The values of the recurrence list, in the order offered. */
 const QStringList& frequencies();
 

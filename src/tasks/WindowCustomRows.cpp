@@ -65,16 +65,18 @@ std::optional<RefusalOf<int>> saveWindowCustomRows(Database& db, const UserRecor
     if (auto refused = UserRights::refuseUnlessAdministrator(me, -1))
         return refused;
     if (formName.trimmed().isEmpty())
-        return RefusalOf<int>{kNoWindowCaption, -1};
+        return RefusalOf<int>{QStringLiteral("Please choose a window."), -1};
     QHash<QString, WindowCustomRow> wanted;
     for (int i = 0; i < rows.size(); ++i) {
         WindowCustomRow row = rows.at(i);
         row.controlName = row.controlName.trimmed();
         if (row.controlName.isEmpty())
-            return RefusalOf<int>{kNoControlName, i};
+            return RefusalOf<int>{QStringLiteral("Each row needs the name of a control."), i};
         const QString key = keyOf(row.controlName);
         if (wanted.contains(key))
-            return RefusalOf<int>{kControlTwice.arg(row.controlName), i};
+            return RefusalOf<int>{
+                QStringLiteral("The control \"%1\" has more than one row.").arg(row.controlName),
+                i};
         wanted.insert(key, row);
     }
 

@@ -31,11 +31,6 @@ QList<WindowCustomRow> windowCustomRows(Database& db, const QString& formName);
 /** The window captions that have CUSTOM rows, sorted without case. Throws DbError. */
 QStringList windowCustomCaptions(Database& db);
 
-inline const QString kNoWindowCaption = QStringLiteral("Please choose a window.");
-inline const QString kNoControlName = QStringLiteral("Each row needs the name of a control.");
-/** %1: the control's name. */
-inline const QString kControlTwice = QStringLiteral("The control \"%1\" has more than one row.");
-
 /**
  * Makes the CUSTOM rows of window `formName` those of `rows`, one per control: the rows of
  * controls no longer named are deleted, the changed ones updated, the new ones added, all in one

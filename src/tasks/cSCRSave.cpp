@@ -24,8 +24,6 @@ using task_detail::toSeconds;
 
 namespace {
 
-const QString kDefaultAssign = QStringLiteral("USERS/DEFAULT ASSIGN/");
-
 /** The carried columns that a kind of write takes, in schema order. */
 QStringList columnsWritten(TaskColumnWrite write)
 {
@@ -309,7 +307,8 @@ void cSCR::recordQueued(Database& db)
 void cSCR::rememberDefaultAssignment(Database& db)
 {
     // The name is the key of Vars: one row per user, naming the recipient saved last.
-    Vars::setValue(db, kDefaultAssign + m_session.user.userId, m_users.last().User_ID);
+    Vars::setValue(db, QStringLiteral("USERS/DEFAULT ASSIGN/") + m_session.user.userId,
+                   m_users.last().User_ID);
 }
 
 QString cSCR::workshopRootFolder(Database& db, qlonglong group) const

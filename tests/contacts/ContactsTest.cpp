@@ -106,8 +106,8 @@ TEST_P(ContactsTest, RefusedSavesWriteNothing)
         QString message;
         ContactField field;
     } cases[] = {
-        {&user, named(" ", "Jo"), kLastNameMissing, ContactField::LastName},
-        {&user, named("Smith", ""), kFirstNameMissing, ContactField::FirstName},
+        {&user, named(" ", "Jo"), u"Last Name must be specified"_s, ContactField::LastName},
+        {&user, named("Smith", ""), u"First Name must be specified"_s, ContactField::FirstName},
         {&reader, named("Smith", "Jo"), UserRights::kNoEditContacts, ContactField::None},
     };
     for (const auto& c : cases) {
@@ -189,7 +189,7 @@ TEST_P(ContactsTest, DeleteTakesCallsAndAttachmentsAndClearsTasks)
     }
     prompt.answer(PromptAnswer::Yes);
     ASSERT_TRUE(remove(db(), user, prompt, gone));
-    EXPECT_EQ(prompt.texts(), QStringList{kDeleteQuestion});
+    EXPECT_EQ(prompt.texts(), QStringList{u"Delete the contact from Brindlepax?"_s});
     EXPECT_FALSE(load(db(), gone));
     EXPECT_EQ(countRows(db(), u"CALL_LOG"_s), 1);
     EXPECT_EQ(countRows(db(), u"ATTACH"_s), 1);
@@ -229,7 +229,7 @@ TEST_P(ContactsTest, RefusedOrDeclinedDeletesWriteNothing)
     prompt.answer(PromptAnswer::Yes);
     const Outcome<Done> missing = remove(db(), user, prompt, key + 50);
     ASSERT_TRUE(missing.refusal());
-    EXPECT_EQ(missing.refusal()->message, kNotFoundForDelete);
+    EXPECT_EQ(missing.refusal()->message, u"Unable to locate contact record"_s);
 
     EXPECT_TRUE(load(db(), key));
     EXPECT_EQ(countRows(db(), u"SCR"_s, scr::ContactKey + u" = ?"_s, {key}), 1);
@@ -276,7 +276,7 @@ TEST_P(ContactsTest, CallsStoreGmtAndListNewestFirst)
     edited.content = u" \r\n "_s;
     const Outcome<qlonglong, ContactField> refused = saveCall(db(), clock, edited);
     ASSERT_TRUE(refused.refusal());
-    EXPECT_EQ(refused.refusal()->message, kNoContent);
+    EXPECT_EQ(refused.refusal()->message, u"Please define a Content."_s);
     EXPECT_EQ(loadCall(db(), clock, early)->content, u"Early\nmore"_s);
 
     deleteCall(db(), late);

@@ -74,7 +74,8 @@ TEST_P(EmailDraftTest, RefusalsQueueNothing)
         EXPECT_FALSE(sent) << to.toStdString();
         return sent.refusal().value_or(email::EmailRefusal{});
     };
-    EXPECT_EQ(refusal(u" ; "_s), (email::EmailRefusal{email::kNoRecipient, email::EmailField::To}));
+    EXPECT_EQ(refusal(u" ; "_s), (email::EmailRefusal{u"Recipient e-mail address not specified"_s,
+                                                      email::EmailField::To}));
     EXPECT_EQ(refusal(u"bob@example.org; Pat O'Brien"_s).message,
               u"Pat O'Brien is not a valid e-mail address"_s);
     session.user.record.email.clear();

@@ -56,7 +56,7 @@ TEST_P(MailboxTest, SendWritesTheSenderCopyAndOneReceivedCopyEach)
     ASSERT_TRUE(sent);
     EXPECT_EQ(sent->received, 3);
     EXPECT_TRUE(sent->toSelf);
-    EXPECT_EQ(sent->composeText, mail::kSentMarkerLf + body);
+    EXPECT_EQ(sent->composeText, u"\n============ Message sent =========== \n"_s + body);
 
     const RecordSet rs =
         db().query(u"SELECT Owner_User_ID, Sender, Title, Body, Sent, SourceID, group_id FROM "
@@ -100,7 +100,7 @@ TEST_P(MailboxTest, AddressesOfUsersGoInsideAndOthersOutAfterOneQuestion)
                    u"Hi"_s, prompt);
     ASSERT_TRUE(sent);
     EXPECT_EQ(questions(), 1);
-    EXPECT_EQ(prompt.last().title, mail::kSendByEmailTitle);
+    EXPECT_EQ(prompt.last().title, u"Send by Email?"_s);
     EXPECT_EQ(sent->received, 1);
     EXPECT_EQ(sent->emailed, 2);
     const RecordSet out = db().query(
@@ -129,8 +129,8 @@ TEST_P(MailboxTest, RefusedOrEmptySendsWriteNothing)
         QString refusal; ///< empty: nothing sent, nothing said
     } cases[] = {
         {{}, u"Hi"_s, {}},
-        {{u"bob"_s}, u"  \n "_s, mail::kEmptyBody},
-        {{u"bob"_s}, mail::kSentMarker, {}},
+        {{u"bob"_s}, u"  \n "_s, u"Please enter Message body."_s},
+        {{u"bob"_s}, u"\r\n============ Message sent =========== \r\n"_s, {}},
         {{u"bob"_s, u"a b@x.example"_s}, u"Hi"_s, u"a b@x.example is not a valid e-mail address"_s},
         {{u"bob"_s, u"nosuchuser"_s}, u"Hi"_s, u"nosuchuser is not a valid e-mail address"_s},
     };
@@ -154,13 +154,14 @@ TEST_P(MailboxTest, TitleIsTheFirstLineCutToFiftyCharacters)
     EXPECT_EQ(mail::titleOf(u"First\u2028second"_s), u"First"_s);
     EXPECT_EQ(mail::titleOf(QString(60, u'x')).size(), 50);
     // The marker of a previous send goes; an empty first line gives the box's own titles.
-    ASSERT_TRUE(box().send({u"bob"_s}, mail::kSentMarkerLf + u"\nBody below"_s, prompt));
+    ASSERT_TRUE(box().send(
+        {u"bob"_s}, u"\n============ Message sent =========== \n"_s + u"\nBody below"_s, prompt));
     const RecordSet rs = db().query(u"SELECT Title, Body FROM MAIL ORDER BY Sent"_s);
     ASSERT_EQ(rs.rowCount(), 2);
     EXPECT_EQ(rs.value(0, u"Body"_s).toString(), u"\nBody below"_s);
     QStringList titles{rs.value(0, u"Title"_s).toString(), rs.value(1, u"Title"_s).toString()};
     titles.sort();
-    EXPECT_EQ(titles, (QStringList{mail::kReceivedTitle, mail::kSentTitle}));
+    EXPECT_EQ(titles, (QStringList{u"Message :"_s, u"Sent Message :"_s}));
 }
 
 TEST_P(MailboxTest, MailOutsideAnyWorkshopIsKeptApart)
@@ -194,7 +195,7 @@ TEST_P(MailboxTest, DeleteAllClearsTheUsersMailOfOneWorkshop)
     const auto removed = box().removeAll(MailBox::Inbox, prompt);
     ASSERT_TRUE(removed);
     EXPECT_EQ(*removed, 2);
-    EXPECT_EQ(prompt.last().text, mail::kDeleteAll);
+    EXPECT_EQ(prompt.last().text, u"All messages will be removed. Are you sure?"_s);
     EXPECT_EQ(box(u"ann"_s, 8).list(MailBox::Inbox).rows.size(), 1);
     EXPECT_EQ(box(u"bob"_s).list(MailBox::Inbox).rows.size(), 1);
 

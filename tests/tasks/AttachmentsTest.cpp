@@ -581,8 +581,11 @@ TEST_P(AttachmentsTest, ContactPreviewsShowTheCardOrThatItIsGone)
 TEST_P(AttachmentsTest, BaselineNoteKnowsStoredNames)
 {
     addAttachment(task, u"F"_s, {{u"Attach_Filename"_s, u"O'Brien's plan.txt"_s}});
-    EXPECT_EQ(baselineNote(session.db(), u"/home/ann/O'Brien's plan.txt"_s), kKnownFileNote);
-    EXPECT_EQ(baselineNote(session.db(), u"/home/ann/O'Brien.txt"_s), kNewFileNote);
+    EXPECT_EQ(baselineNote(session.db(), u"/home/ann/O'Brien's plan.txt"_s),
+              u"NOTE: This file represents an updated version of a currently baselined file"_s);
+    EXPECT_EQ(
+        baselineNote(session.db(), u"/home/ann/O'Brien.txt"_s),
+        u"NOTE: You are adding a new file to the Brindlepax baseline.  To replace an existing file, please check the file name."_s);
 }
 
 // Only web addresses of http, https and ftp are opened; a file only when it is there and is

@@ -152,7 +152,7 @@ TEST_P(CustomFormsTest, MandatoryFieldsAndAMissingFormRefuse)
     FormCopy none = copy;
     none.form.clear();
     ASSERT_TRUE(save(SaveMode::Add, none, values).refusal());
-    EXPECT_EQ(save(SaveMode::Add, none, values).refusal()->message, kSelectForm);
+    EXPECT_EQ(save(SaveMode::Add, none, values).refusal()->message, u"Please Select a Form"_s);
     EXPECT_EQ(countRows(u"SELECT COUNT(*) FROM ATTACH"_s), 0);
     EXPECT_EQ(countRows(u"SELECT COUNT(*) FROM CONTROL"_s), 4);
 }
@@ -304,7 +304,11 @@ TEST_P(CustomFormsTest, TheSecondOfTwoClientsSavingOneCopyIsRefused)
     values[1].value = u"mine"_s;
     const Outcome<qlonglong, int> refused = save(SaveMode::Open, mine, values);
     ASSERT_TRUE(refused.refusal());
-    EXPECT_EQ(*refused.refusal(), (RefusalOf<int>{kSavedElsewhere, kChangedElsewhere}));
+    EXPECT_EQ(
+        *refused.refusal(),
+        (RefusalOf<int>{
+            u"This form was saved by another user since you opened it. Save your values as a new copy?"_s,
+            kChangedElsewhere}));
     EXPECT_EQ(readCopy(db(), kOrder, number).fields.at(1).value, u"theirs"_s);
     const Outcome<qlonglong, int> asNew = save(SaveMode::Add, mine, values);
     ASSERT_TRUE(asNew);
@@ -381,8 +385,8 @@ TEST_P(CustomFormsTest, DefinitionsAreCheckedAndWrittenByAdministratorsOnly)
         std::optional<RefusalOf<int>> expected;
     } cases[] = {
         {&twice, RefusalOf<int>{keyUsedTwice(2), 3}},
-        {&taken, RefusalOf<int>{kFormExists, -1}},
-        {&unnamed, RefusalOf<int>{kNoFormName, -1}},
+        {&taken, RefusalOf<int>{u"Form already exists, Please specify another name."_s, -1}},
+        {&unnamed, RefusalOf<int>{u"Please specify a name for this form"_s, -1}},
         {&stored, std::nullopt},
     };
     for (const auto& c : cases)

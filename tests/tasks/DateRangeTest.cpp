@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 using namespace bx;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -28,13 +29,17 @@ TEST(DateRangeTest, RefusesWhatIsNotAWholeCountOrAnInvertedRange)
         DateRangeInput in;
         QString message;
     } cases[] = {
-        {"months empty, days typed", input(DateRangeKind::LastMonths, "", "5"), kNeedMonths},
-        {"months in words", input(DateRangeKind::LastMonths, "two", ""), kNeedMonths},
-        {"months negative", input(DateRangeKind::LastMonths, "-1", ""), kNeedMonths},
-        {"days empty, months typed", input(DateRangeKind::LastDays, "3", ""), kNeedDays},
+        {"months empty, days typed", input(DateRangeKind::LastMonths, "", "5"),
+         u"Please specify Number of Months"_s},
+        {"months in words", input(DateRangeKind::LastMonths, "two", ""),
+         u"Please specify Number of Months"_s},
+        {"months negative", input(DateRangeKind::LastMonths, "-1", ""),
+         u"Please specify Number of Months"_s},
+        {"days empty, months typed", input(DateRangeKind::LastDays, "3", ""),
+         u"Please specify Number of Days"_s},
         {"start after end",
          input(DateRangeKind::Between, "1", "1", QDate(2024, 3, 2), QDate(2024, 3, 1)),
-         kStartAfterEnd},
+         u"Start Date is more then the End one."_s},
     };
     for (const auto& c : cases) {
         const DateRangeCheck check = checkDateRange(c.in, kToday);

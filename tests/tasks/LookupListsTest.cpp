@@ -94,7 +94,7 @@ TEST_P(LookupListsTest, DeleteIsRefusedWhileTheEntryIsInUse)
     addLifecycle(
         db(), u"Review"_s, kShop7,
         {withRule(userStage(u"Check"_s, u"bob"_s, kShop7), u"escalate"_s, true, false, false)});
-    addCategories(db(), {lookup::kUndefinedFolder});
+    addCategories(db(), {u"Undefined Folder"_s});
     addChild(u"Bob's child"_s, kProjects);
     addChild(u"Parent's pet"_s, u"Undefined Folder"_s);
 

@@ -64,7 +64,7 @@ TEST_P(PlugInProtocolTest, RegisteredPlugInsAreOfferedByLabelAndAttachedUnderIt)
 
     const QString ann = u"ann"_s;
     EXPECT_EQ(plugins::plugInAttachment(nullptr, true, ann, clock).refusal()->message,
-              plugins::kSpecifyControl);
+              u"Please specify a Control"_s);
     const Outcome<PendingAttachment> p =
         plugins::plugInAttachment(&offered.at(1), true, ann, clock);
     ASSERT_TRUE(p);

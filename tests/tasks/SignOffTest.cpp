@@ -37,7 +37,7 @@ TEST_P(SignOffTest, ApprovalAndChecklistAttachmentsStoreTheirStamp)
         EXPECT_EQ(signoff::approvalNote(QString::fromUtf8(blank), true, kMe, clock).refusal(),
                   RefusalOf<>{memo::kSpecifyTitle});
     EXPECT_EQ(signoff::checklistAttachment(u" "_s, false, kMe, clock).refusal(),
-              RefusalOf<>{signoff::kSpecifyChecklist});
+              RefusalOf<>{u"Please specify a Checklist"_s});
 
     const qlonglong task = addTaskRow(db(), {{scr::Title, u"sign"_s}});
     const QString text = u" O'Brien's \"go\", with a comma "_s;

@@ -52,7 +52,7 @@ TEST_P(SubTasksTest, MissingParentIsACriticalMessage)
         session.user.record.editUnowned = right;
         EXPECT_EQ(prepareSubTask(session, prompt, 4242), std::nullopt);
         ASSERT_EQ(prompt.records().size(), 1);
-        EXPECT_EQ(prompt.last().text, kSelectTaskForSubtask);
+        EXPECT_EQ(prompt.last().text, u"Please select a Task for Creating a Subtask."_s);
         EXPECT_EQ(prompt.last().icon, PromptIcon::Critical);
     }
 }
@@ -76,7 +76,7 @@ TEST_P(SubTasksTest, TemplatesAreListedByTitleAndOpenedAsClones)
     EXPECT_TRUE(prompt.texts().isEmpty());
 
     EXPECT_EQ(prepareFromTemplate(session, prompt, 4242), std::nullopt);
-    EXPECT_EQ(prompt.texts(), QStringList{kTemplateNotFound});
+    EXPECT_EQ(prompt.texts(), QStringList{u"Template record not found"_s});
 }
 
 BX_INSTANTIATE_ENGINES(SubTasksTest);

@@ -54,11 +54,11 @@ TEST(TaskEditorChecks, OrderAndConditions)
         in.category = u"   "_s;
         in.priority.clear();
     });
-    const Refusal dueDate{{kSpecifyDueDate, Field::Target}, true, false};
-    const Refusal meetingDate{{kSpecifyMeetingDate, Field::Target}, true, false};
-    const Refusal name{{kSpecifyTaskName, Field::Title}, true, true};
-    const Refusal folder{{kSpecifyFolder, Field::Category}, true, true};
-    const Refusal priority{{kSpecifyPriority, Field::Priority}, true, true};
+    const Refusal dueDate{{u"Please specify a due date"_s, Field::Target}, true, false};
+    const Refusal meetingDate{{u"Please specify a meeting date"_s, Field::Target}, true, false};
+    const Refusal name{{u"Please specify a Task Name"_s, Field::Title}, true, true};
+    const Refusal folder{{u"Please specify a Folder"_s, Field::Category}, true, true};
+    const Refusal priority{{u"Please specify a Priority"_s, Field::Priority}, true, true};
     const CheckCase cases[] = {
         {"all filled, all mandatory", filled(), true, true, true, std::nullopt},
         {"only the title, nothing mandatory", with([](CheckInput& in) {
@@ -83,7 +83,8 @@ TEST(TaskEditorChecks, OrderAndConditions)
              in.targetHasDate = false;
              in.targetEnabled = false;
          }),
-         false, false, false, Refusal{{kSpecifyMeetingDate, Field::Target}, false, false}},
+         false, false, false,
+         Refusal{{u"Please specify a meeting date"_s, Field::Target}, false, false}},
         {"custom form before the name", with([&](CheckInput& in) {
              in = nothing;
              in.targetHasDate = true;

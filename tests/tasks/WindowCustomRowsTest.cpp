@@ -106,18 +106,18 @@ TEST_P(WindowCustomRowsTest, RefusedSavesWriteNothing)
         int field;
     } cases[] = {
         {"plain user", plain, u"Task"_s, {hidden}, UserRights::kNotAdministrator, -1},
-        {"blank caption", admin, u"  "_s, {hidden}, kNoWindowCaption, -1},
+        {"blank caption", admin, u"  "_s, {hidden}, u"Please choose a window."_s, -1},
         {"blank control",
          admin,
          u"Task"_s,
          {hidden, {u" "_s, std::nullopt, true}},
-         kNoControlName,
+         u"Each row needs the name of a control."_s,
          1},
         {"control twice",
          admin,
          u"Task"_s,
          {{u"lblNew"_s, std::nullopt, true}, hidden, {u" CMDSAVE"_s, u"x"_s}},
-         kControlTwice.arg(u"CMDSAVE"_s),
+         u"The control \"CMDSAVE\" has more than one row."_s,
          2},
     };
     for (const auto& c : cases) {

@@ -26,6 +26,8 @@ namespace bx {
 
 namespace {
 
+const QString kNoItemSelected = QStringLiteral("No item selected");
+
 struct Box
 {
     const char* name;
@@ -217,7 +219,7 @@ void F_CONTACT::takeCompany()
 {
     const QListWidgetItem* item = m_companies->currentItem();
     if (!item) {
-        showRefusal(m_prompt, contacts::kNoItemSelected);
+        showRefusal(m_prompt, kNoItemSelected);
         return;
     }
     std::optional<contacts::Contact> lender;
@@ -225,7 +227,7 @@ void F_CONTACT::takeCompany()
                     [&] { lender = contacts::firstOfCompany(m_session.db(), item->text()); }))
         return;
     if (!lender) {
-        showRefusal(m_prompt, contacts::kNoCompanyContact);
+        showRefusal(m_prompt, QStringLiteral("Unable to get contact record"));
         return;
     }
     contacts::Contact c = typed();
@@ -301,7 +303,7 @@ qlonglong F_CONTACT::chosenCall()
 {
     const qlonglong id = selectedCall();
     if (id == 0)
-        showRefusal(m_prompt, contacts::kNoItemSelected);
+        showRefusal(m_prompt, kNoItemSelected);
     return id;
 }
 

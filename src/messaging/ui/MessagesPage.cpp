@@ -413,8 +413,11 @@ void MessagesPage::onSelected(const QModelIndex& index, const QModelIndex& previ
     const qlonglong number = index.data(MailTreeModel::NumberRole).toLongLong();
     if (number == m_shown)
         return;
-    if (m_composing && m_prompt.ask(mail::kReadOverCompose, {}, PromptButtons::YesNo,
-                                    PromptIcon::Question) != PromptAnswer::Yes) {
+    if (m_composing &&
+        m_prompt.ask(
+            QStringLiteral(
+                "Your existing message will be cleared if you read this messsage.  Are you sure?"),
+            {}, PromptButtons::YesNo, PromptIcon::Question) != PromptAnswer::Yes) {
         m_filling = true;
         m_tree->setCurrentIndex(previous);
         m_filling = false;
@@ -479,7 +482,7 @@ void MessagesPage::cmdSendMessage()
         return;
     setBoxText(sent->composeText, false);
     m_shown = 0;
-    emit status(mail::kMessageSent);
+    emit status(QStringLiteral("Message sent"));
     const MailBox box = currentBox();
     if (sent->toSelf || box == MailBox::Sent || (box == MailBox::Outbox && sent->emailed > 0))
         refresh();

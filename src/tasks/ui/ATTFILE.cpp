@@ -18,6 +18,14 @@
 
 namespace bx {
 
+namespace {
+
+// Where the file chooser starts: the folder of the last file added.
+const QString kSection = QStringLiteral("AttachFile");
+const QString kKey = QStringLiteral("InitDir");
+
+} // namespace
+
 ATTFILE::ATTFILE(Session& session, Prompt& prompt, QWidget* parent)
     : AttachmentDialog(session, prompt, "ATTFILE", parent)
     , m_file(named(new QLineEdit, "txtFile"))

@@ -30,9 +30,6 @@ public:
     /** "Browse...": asks for the file and shows it with its note. */
     void chooseFile();
 
-    static inline const QString kSection = QStringLiteral("AttachFile");
-    static inline const QString kKey = QStringLiteral("InitDir");
-
 private:
     void showNote();
     void onOk() override;

@@ -666,8 +666,9 @@ void AttachmentPane::dropFiles(const QStringList& paths)
     if (!m_rights.add || paths.isEmpty() || busy())
         return;
     if (paths.size() > 1 &&
-        m_prompt.ask(attachments::kDropMultiple, attachments::kDropMultipleTitle,
-                     PromptButtons::YesNo) != PromptAnswer::Yes)
+        m_prompt.ask(
+            QStringLiteral("You are dropping multiple files.  Would you like to continue?"),
+            QStringLiteral("Drop multiple files?"), PromptButtons::YesNo) != PromptAnswer::Yes)
         return;
     for (const QString& path : paths) {
         PendingAttachment p;

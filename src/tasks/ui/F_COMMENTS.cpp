@@ -57,13 +57,17 @@ F_COMMENTS::F_COMMENTS(const cSCR& task, QWidget* parent)
 std::optional<QString> F_COMMENTS::OnTargetChange()
 {
     const bool meeting = m_task.taskType() == TaskType::Meeting;
-    return askNote(m_parent, meeting ? kMeetingQuestion : kTargetQuestion,
-                   meeting ? kMeetingCaption : QString());
+    return askNote(
+        m_parent,
+        meeting ? QStringLiteral("Please specify comments related to the meeting date change")
+                : QStringLiteral("Please specify comments related to the due date change"),
+        meeting ? QStringLiteral("Reschedule Meeting?") : QString());
 }
 
 std::optional<QString> F_COMMENTS::OnStartChange()
 {
-    return askNote(m_parent, kStartQuestion);
+    return askNote(m_parent,
+                   QStringLiteral("Please specify comments related to the start date change"));
 }
 
 std::optional<QString> F_COMMENTS::askNote(QWidget* parent, const QString& question,

@@ -44,14 +44,6 @@ public:
     static void
     setAnswerForTests(std::function<std::optional<QString>(const QString& question)> answer);
 
-    static inline const QString kTargetQuestion =
-        QStringLiteral("Please specify comments related to the due date change");
-    static inline const QString kMeetingQuestion =
-        QStringLiteral("Please specify comments related to the meeting date change");
-    static inline const QString kMeetingCaption = QStringLiteral("Reschedule Meeting?");
-    static inline const QString kStartQuestion =
-        QStringLiteral("Please specify comments related to the start date change");
-
 private:
     const cSCR& m_task;
     QWidget* m_parent;

@@ -231,7 +231,8 @@ bool Form_Form::save(bool asCopy)
         if (refused->field < 0) {
             showRefusal(m_prompt, refused->message, m_forms);
         } else {
-            m_prompt.inform(refused->message, forms::kMandatoryTitle, PromptIcon::Warning);
+            m_prompt.inform(refused->message, QStringLiteral("Warning: Field value required"),
+                            PromptIcon::Warning);
             m_fields.value(refused->field)->setFocus();
         }
         return false;

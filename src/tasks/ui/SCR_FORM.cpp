@@ -280,9 +280,9 @@ void SCR_FORM::connectTaskTab()
         connect(box, &QLineEdit::editingFinished, this,
                 [this, box, picker, message] { onDateBoxLeft(box, picker, message); });
     };
-    pair(m_target, m_targetPicker, editor::kInputDueDate);
-    pair(m_start, m_startPicker, editor::kInputStartDate);
-    pair(m_lcEnd, m_lcEndPicker, editor::kInputLifecycleEndDate);
+    pair(m_target, m_targetPicker, QStringLiteral("Please input due date value"));
+    pair(m_start, m_startPicker, QStringLiteral("Please input start date value"));
+    pair(m_lcEnd, m_lcEndPicker, QStringLiteral("Please input LifeCycle End Date value"));
     connect(m_estimateSpin, &QSpinBox::valueChanged, this,
             [this](int value) { m_estimate->setText(QString::number(value)); });
     connect(m_estimate, &QLineEdit::editingFinished, this, &SCR_FORM::onEstimateLeft);
@@ -631,7 +631,7 @@ void SCR_FORM::CopySCRFromParent(qlonglong parentNumber)
         return;
     FillSCR(parent);
     m_number->setText(QString::number(m_scr->SCR_Number()));
-    m_title->setText(parent.SCR_Title() + editor::kSubtaskSuffix);
+    m_title->setText(parent.SCR_Title() + QStringLiteral(" - Subtask"));
     m_template->setChecked(false);
     m_scr->setSCR_Parent_Number(parentNumber);
     m_lifecycle->clear();
@@ -727,7 +727,7 @@ void SCR_FORM::applyEnabling()
     m_customLabel->setVisible(showCustom);
     m_customField->setVisible(showCustom);
     const QString customCaption = m_session.system.labelCustom;
-    m_customLabel->setText(customCaption.isEmpty() ? editor::kDefaultCustomLabel : customCaption);
+    m_customLabel->setText(customCaption.isEmpty() ? QStringLiteral("Number:") : customCaption);
     m_customField->setEnabled(e.write && e.customField);
 
     for (QAction* a :
@@ -1065,7 +1065,8 @@ void SCR_FORM::CLOSETASK(bool ask)
 
 void SCR_FORM::reopenTask()
 {
-    const auto noteText = F_COMMENTS::askNote(this, editor::kReopenQuestion);
+    const auto noteText = F_COMMENTS::askNote(
+        this, QStringLiteral("Please explain why this task is being reopened, or other comments"));
     if (!noteText)
         return;
     if (!m_scr->CloseOut(QStringLiteral("Reopen"), 0, *noteText) && offerReload())
@@ -1081,7 +1082,7 @@ void SCR_FORM::forwardToSelf()
     const qlonglong number = m_scr->SCR_Number();
     const QList<cSelUser> self = {
         cSelUser{m_session.user.userId, m_scr->SCR_Group_ID(), OwnerType::User}};
-    if (!m_scr->Route_SCR(self, editor::kRoutedToSelf) && offerReload())
+    if (!m_scr->Route_SCR(self, QStringLiteral("Routed to Self")) && offerReload())
         return;
     if (m_host)
         m_host->refreshTaskLists();
@@ -1190,9 +1191,11 @@ void SCR_FORM::UPDATE_RECURRING()
         m_target->setText(editor::dateText(r.due));
     }
     if (r.gaveUp)
-        m_prompt.inform(kRecurringGaveUp);
+        m_prompt.inform(
+            QStringLiteral("Unable to update Target Date to reflect recurring schedule"));
     else if (r.updated)
-        m_prompt.inform(kRecurringUpdated);
+        m_prompt.inform(
+            QStringLiteral("Note: Target date has been updated to reflect recurring task"));
 }
 
 bool SCR_FORM::event(QEvent* event)

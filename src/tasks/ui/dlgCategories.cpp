@@ -9,7 +9,7 @@ namespace bx {
 
 dlgCategories::dlgCategories(Session& session, Prompt& prompt, bool several, QWidget* parent,
                              const QString& current)
-    : PickerOf(prompt, several, "tvwCategories", kSelectFolder, parent)
+    : PickerOf(prompt, several, "tvwCategories", QStringLiteral("Please select a Folder."), parent)
 {
     setObjectName(QStringLiteral("dlgCategories"));
     setWindowTitle(QStringLiteral("Select Folder"));

@@ -15,12 +15,6 @@
 
 namespace bx {
 
-namespace {
-
-const QString kNone = QStringLiteral("(the plug-in of the workshop above)");
-
-} // namespace
-
 dlgCustomTab::dlgCustomTab(Session& session, Prompt& prompt, qlonglong workshop, QWidget* parent)
     : SessionDialog(session, prompt, "dlgCustomTab", QStringLiteral("Custom Tab"), parent)
     , m_workshop(workshop)
@@ -44,7 +38,7 @@ void dlgCustomTab::fill()
         m_plugIns = plugins::registeredPlugIns(m_session.db());
         current = plugins::ownCustomTab(m_session.db(), m_workshop);
     });
-    new QListWidgetItem(kNone, m_list);
+    new QListWidgetItem(QStringLiteral("(the plug-in of the workshop above)"), m_list);
     m_list->setCurrentRow(0);
     for (const plugins::RegisteredPlugIn& plugIn : std::as_const(m_plugIns)) {
         auto* row = new QListWidgetItem(plugIn.label, m_list);

@@ -8,7 +8,7 @@
 namespace bx {
 
 dlgPriority::dlgPriority(Session& session, Prompt& prompt, bool several, QWidget* parent)
-    : PickerOf(prompt, several, "tvwPriority", kSelectPriority, parent)
+    : PickerOf(prompt, several, "tvwPriority", QStringLiteral("Please select a priority."), parent)
 {
     setObjectName(QStringLiteral("dlgPriority"));
     setWindowTitle(QStringLiteral("Select Priority"));

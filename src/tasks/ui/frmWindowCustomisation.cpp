@@ -19,12 +19,6 @@
 
 namespace bx {
 
-namespace {
-
-const QString kNotInEditor = QStringLiteral("(not in the editor)");
-
-} // namespace
-
 frmWindowCustomisation::frmWindowCustomisation(Session& session, Prompt& prompt, QWidget* parent)
     : KeyedListDialog(session, prompt, "frmWindowCustomisation",
                       QStringLiteral("Window Customisation"), "lvControls",
@@ -128,7 +122,7 @@ void frmWindowCustomisation::fillList(const QList<WindowCustomRow>& rows)
     }
     for (const WindowCustomRow& row : rows)
         if (byName.remove(row.controlName.trimmed().toCaseFolded()))
-            addRow(row.controlName.trimmed(), kNotInEditor, {}, row);
+            addRow(row.controlName.trimmed(), QStringLiteral("(not in the editor)"), {}, row);
     m_edited = false;
     m_filling = false;
 }

@@ -79,7 +79,7 @@ TEST_F(ContactWindowsTest, NewCardSavesAfterItsRefusal)
     EXPECT_EQ(card.findChild<QTabWidget*>()->count(), 1) << "no call history for a new card";
     child<QLineEdit>(card, "T_LNAME")->setText(u"O'Neil"_s);
     card.accept();
-    EXPECT_EQ(prompt.texts(), QStringList{contacts::kFirstNameMissing});
+    EXPECT_EQ(prompt.texts(), QStringList{u"First Name must be specified"_s});
     EXPECT_EQ(card.focusWidget(), child<QLineEdit>(card, "T_FNAME"));
     EXPECT_EQ(countRows(db(), u"CONTACT"_s), 0);
     child<QLineEdit>(card, "T_FNAME")->setText(u"Ann"_s);

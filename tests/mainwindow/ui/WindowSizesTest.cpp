@@ -860,7 +860,7 @@ TEST_F(WindowSizesTest, NoteDialogOpensShowingItsQuestion)
         cramped = openAndInspect(*dialog, u"F_COMMENTS"_s);
         static_cast<QDialog*>(dialog)->reject();
     });
-    F_COMMENTS::askNote(nullptr, F_COMMENTS::kTargetQuestion);
+    F_COMMENTS::askNote(nullptr, u"Please specify comments related to the due date change"_s);
     EXPECT_TRUE(cramped.isEmpty()) << cramped.join(u'\n').toStdString();
 }
 

@@ -88,7 +88,8 @@ TEST_F(MessagesPageTest, ReadingOverUnsentTextAsksAndNoKeepsIt)
     QTest::keyClicks(body, u"Draft"_s);
     prompt.answer(PromptAnswer::No);
     select(page, second);
-    EXPECT_EQ(prompt.last().text, mail::kReadOverCompose);
+    EXPECT_EQ(prompt.last().text,
+              u"Your existing message will be cleared if you read this messsage.  Are you sure?"_s);
     EXPECT_EQ(boxText(page), u"Draft"_s);
     EXPECT_EQ(page.tree()->currentIndex(), page.model()->messageIndex(first));
     prompt.answer(PromptAnswer::Yes);
@@ -120,8 +121,8 @@ TEST_F(MessagesPageTest, ReplyAndForwardFillTheComposeBox)
     QSignalSpy status(&page, &MessagesPage::status);
     child<QPushButton>(page, "cmdSendMessage")->click();
     ASSERT_EQ(status.count(), 1);
-    EXPECT_EQ(status.at(0).at(0).toString(), mail::kMessageSent);
-    EXPECT_TRUE(boxText(page).startsWith(mail::kSentMarkerLf));
+    EXPECT_EQ(status.at(0).at(0).toString(), u"Message sent"_s);
+    EXPECT_TRUE(boxText(page).startsWith(u"\n============ Message sent =========== \n"_s));
     EXPECT_EQ(db().scalar(u"SELECT COUNT(*) FROM MAIL_OUTBOX"_s).toLongLong(), 1);
 }
 

@@ -132,8 +132,9 @@ TEST_F(TaskEditorWindowTest, LinkWindowsNeedATitleAndATarget)
     trigger(window, "mnuAddWebPage");
     trigger(window, "mnuAddShortcut");
 
-    EXPECT_EQ(prompt.texts(), (QStringList{memo::kSpecifyTitle, attachments::kSpecifyWebAddress,
-                                           memo::kSpecifyTitle, attachments::kSpecifyPath}));
+    EXPECT_EQ(prompt.texts(),
+              (QStringList{memo::kSpecifyTitle, u"Please specify a web address"_s,
+                           memo::kSpecifyTitle, u"Please specify the path of the file"_s}));
     const RecordSet rows =
         db().query(u"SELECT Attach_Type, Attach_Title, Attach_Filename, Attach_Owner, "
                    "Publish FROM ATTACH WHERE SCR_Number = ? ORDER BY Attach_Number"_s,

@@ -79,13 +79,13 @@ TEST_F(CustomFormWindowsTest, FormsAreAddedFilledReopenedAndReadOnlyWhenClosed)
         auto* forms = child<QComboBox>(dialog, "cboForms");
         EXPECT_TRUE(forms->isEnabled());
         trigger(dialog, "Save");
-        EXPECT_EQ(prompt.last().text, forms::kSelectForm);
+        EXPECT_EQ(prompt.last().text, u"Please Select a Form"_s);
         forms->setCurrentText(kForm);
         auto* inspector = child<QLineEdit>(dialog, "Field1");
         inspector->setText(u"   "_s);
         trigger(dialog, "Save");
         EXPECT_EQ(prompt.last().text, forms::mandatoryMessage(u"Inspector"_s));
-        EXPECT_EQ(prompt.last().title, forms::kMandatoryTitle);
+        EXPECT_EQ(prompt.last().title, u"Warning: Field value required"_s);
 
         auto* list = child<QComboBox>(dialog, "Field2");
         QFocusEvent focus(QEvent::FocusIn);
@@ -135,7 +135,9 @@ TEST_F(CustomFormWindowsTest, FormsAreAddedFilledReopenedAndReadOnlyWhenClosed)
         child<QLineEdit>(dialog, "Field1")->setText(u"late"_s);
         prompt.answer(PromptAnswer::Yes);
         trigger(dialog, "Save");
-        EXPECT_EQ(prompt.last().text, forms::kSavedElsewhere);
+        EXPECT_EQ(
+            prompt.last().text,
+            u"This form was saved by another user since you opened it. Save your values as a new copy?"_s);
         dialog.reject();
         return 0;
     });

@@ -62,8 +62,10 @@ TEST_F(NoteAndCustomisationTest, NotesAskTheRightQuestionAndReturnTheAnswer)
 
     task.setTaskType(TaskType::Meeting);
     notes.OnTargetChange();
-    EXPECT_EQ(asked, (QStringList{F_COMMENTS::kTargetQuestion, F_COMMENTS::kStartQuestion,
-                                  F_COMMENTS::kMeetingQuestion}));
+    EXPECT_EQ(asked,
+              (QStringList{u"Please specify comments related to the due date change"_s,
+                           u"Please specify comments related to the start date change"_s,
+                           u"Please specify comments related to the meeting date change"_s}));
 }
 
 TEST_F(NoteAndCustomisationTest, TheDialogTakesTheTypedNoteOnOkAndCancelsOnEscape)
@@ -83,13 +85,16 @@ TEST_F(NoteAndCustomisationTest, TheDialogTakesTheTypedNoteOnOkAndCancelsOnEscap
         note->setPlainText(u"moved \"again\""_s);
         dialog.findChild<QPushButton*>(u"cmdOK"_s)->click();
     });
-    EXPECT_EQ(
-        F_COMMENTS::askNote(nullptr, F_COMMENTS::kMeetingQuestion, F_COMMENTS::kMeetingCaption),
-        std::optional<QString>(u"moved \"again\""_s));
-    EXPECT_EQ(caption, F_COMMENTS::kMeetingCaption);
+    EXPECT_EQ(F_COMMENTS::askNote(nullptr,
+                                  u"Please specify comments related to the meeting date change"_s,
+                                  u"Reschedule Meeting?"_s),
+              std::optional<QString>(u"moved \"again\""_s));
+    EXPECT_EQ(caption, u"Reschedule Meeting?"_s);
 
     act([](QWidget& dialog) { QTest::keyClick(&dialog, Qt::Key_Escape); });
-    EXPECT_EQ(F_COMMENTS::askNote(nullptr, F_COMMENTS::kStartQuestion), std::nullopt);
+    EXPECT_EQ(
+        F_COMMENTS::askNote(nullptr, u"Please specify comments related to the start date change"_s),
+        std::nullopt);
 }
 
 TEST_F(NoteAndCustomisationTest, CustomRowsHideAndRenameTheNamedControlsOfThatWindowOnly)

@@ -60,7 +60,7 @@ TEST_F(PlugInAttachmentsTest, AddedPlugInJoinsTheTabBarOnce)
 
     chooseInForm(window, QString(), true);
     trigger(window, "mnuAddPlugIn");
-    EXPECT_EQ(prompt.last().text, plugins::kSpecifyControl);
+    EXPECT_EQ(prompt.last().text, u"Please specify a Control"_s);
     EXPECT_EQ(sqlNumber("SELECT COUNT(*) FROM ATTACH WHERE SCR_Number = ?", {task}), 0);
 
     chooseInForm(window, kPanelLabel, true);

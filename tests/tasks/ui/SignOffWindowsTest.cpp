@@ -127,7 +127,7 @@ TEST_F(TaskEditorWindowTest, SelectChecklistAttachesTheChosenOne)
     });
     child<QAction>(window, "mnuAddChecklist")->trigger();
 
-    EXPECT_EQ(prompt.texts(), QStringList{signoff::kSpecifyChecklist});
+    EXPECT_EQ(prompt.texts(), QStringList{u"Please specify a Checklist"_s});
     const RecordSet rows = db().query(
         u"SELECT Attach_Number, Attach_Filename FROM ATTACH WHERE SCR_Number = ?"_s, {task});
     ASSERT_EQ(rows.rowCount(), 1);

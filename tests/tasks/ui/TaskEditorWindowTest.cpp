@@ -65,7 +65,7 @@ TEST_F(TaskEditorWindowTest, MandatoryFolderAndDisabledFields)
         auto* tabs = child<QTabWidget>(window, "SSTab1");
         tabs->setCurrentIndex(3);
         trigger(window, "Save");
-        EXPECT_EQ(prompt.texts(), QStringList{editor::kSpecifyFolder});
+        EXPECT_EQ(prompt.texts(), QStringList{u"Please specify a Folder"_s});
         EXPECT_EQ(tabs->currentIndex(), 0);
         EXPECT_EQ(window.focusWidget(), child<QLineEdit>(window, "T_CATEGORY"));
         EXPECT_TRUE(host.saved.isEmpty());
@@ -162,7 +162,8 @@ TEST_F(TaskEditorWindowTest, RecurrenceNoteOnceOnActivation)
     ASSERT_TRUE(window.open(TaskOpening::existing(task)));
     activate(window);
     activate(window);
-    EXPECT_EQ(prompt.texts(), QStringList{kRecurringUpdated});
+    EXPECT_EQ(prompt.texts(),
+              QStringList{u"Note: Target date has been updated to reflect recurring task"_s});
     EXPECT_EQ(child<QLineEdit>(window, "T_TARGET")->text(), u"2024-02-06"_s);
 }
 
@@ -246,7 +247,7 @@ TEST_F(TaskEditorWindowTest, AddFileThroughItsWindow)
 {
     const QString path = dir.filePath(u"O'Brien's plan.txt"_s);
     ASSERT_TRUE(writeFile(path, QByteArray(70'000, 'p')));
-    settings.set(ATTFILE::kSection, ATTFILE::kKey, u"/srv/O'Neil"_s);
+    settings.set(u"AttachFile"_s, u"InitDir"_s, u"/srv/O'Neil"_s);
 
     const qlonglong task = addTask({{scr::Title, u"files"_s}});
     SCR_FORM window(session, prompt, &host);
@@ -263,7 +264,9 @@ TEST_F(TaskEditorWindowTest, AddFileThroughItsWindow)
             return path;
         });
         form->chooseFile();
-        EXPECT_EQ(child<QLabel>(dialog, "lblNote")->text(), attachments::kNewFileNote);
+        EXPECT_EQ(
+            child<QLabel>(dialog, "lblNote")->text(),
+            u"NOTE: You are adding a new file to the Brindlepax baseline.  To replace an existing file, please check the file name."_s);
         child<QPushButton>(dialog, "cmdOK")->click();
         EXPECT_EQ(prompt.texts(), QStringList{memo::kSpecifyTitle});
         child<QLineEdit>(dialog, "txtTitle")->setText(u"Bob's \"plan\""_s);
@@ -273,7 +276,7 @@ TEST_F(TaskEditorWindowTest, AddFileThroughItsWindow)
     trigger(window, "AttachFile");
 
     EXPECT_EQ(startedIn, u"/srv/O'Neil"_s);
-    EXPECT_EQ(settings.get(ATTFILE::kSection, ATTFILE::kKey), dir.path());
+    EXPECT_EQ(settings.get(u"AttachFile"_s, u"InitDir"_s), dir.path());
     const RecordSet rows =
         db().query(u"SELECT Attach_Number, Attach_Title, Attach_Filename, Attach_Type FROM "
                    "ATTACH WHERE SCR_Number = ?"_s,
@@ -412,7 +415,8 @@ TEST_F(TaskEditorWindowTest, DroppedFilesAskOnceForSeveral)
     prompt.answer(PromptAnswer::Yes);
     drop();
     EXPECT_EQ(prompt.texts(),
-              (QStringList{attachments::kDropMultiple, attachments::kDropMultiple}));
+              (QStringList{u"You are dropping multiple files.  Would you like to continue?"_s,
+                           u"You are dropping multiple files.  Would you like to continue?"_s}));
     EXPECT_EQ(count(), 2);
     EXPECT_EQ(sqlNumber("SELECT COUNT(*) FROM ATTACH WHERE Attach_Title = ?",
                         {urls.first().toLocalFile()}),
