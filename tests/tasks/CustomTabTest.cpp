@@ -1,7 +1,6 @@
 #include "tasks/CustomTab.h"
 
 #include "core/UserRecord.h"
-#include "core/UserRights.h"
 #include "core/db/Database.h"
 #include "support/SessionTest.h"
 #include "support/TaskRows.h"
@@ -55,17 +54,6 @@ TEST_P(CustomTabTest, WorkshopTakesItsOwnPlugInOrTheNearestAbove)
     ASSERT_FALSE(plugins::setCustomTab(session.db(), admin, 103, QString()));
     EXPECT_EQ(plugins::customTabProgId(session.db(), 103), u"Maker.Root"_s);
     EXPECT_EQ(plugins::ownCustomTab(session.db(), 103), QString());
-}
-
-TEST_P(CustomTabTest, OnlyAdministratorsChooseAndNothingIsWrittenOtherwise)
-{
-    test::addWorkshop(session.db(), 101);
-    UserRecord plain;
-    plain.userId = u"ann"_s;
-    const auto refused = plugins::setCustomTab(session.db(), plain, 101, u"Maker.X"_s);
-    ASSERT_TRUE(refused);
-    EXPECT_EQ(refused->message, UserRights::kNotAdministrator);
-    EXPECT_EQ(session.db().scalar(u"SELECT COUNT(*) FROM CUSTOM_TAB"_s).toInt(), 0);
 }
 
 BX_INSTANTIATE_ENGINES(CustomTabTest);
