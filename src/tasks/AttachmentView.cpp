@@ -89,6 +89,17 @@ QString summary(const ListedAttachment& item, qint64 size)
     return html;
 }
 
+/** A link needs a title, then its target: a blank target is refused with `noTarget`. */
+std::optional<RefusalOf<AddField>> checkLink(const QString& title, const QString& target,
+                                             const QString& noTarget)
+{
+    if (title.trimmed().isEmpty())
+        return RefusalOf<AddField>{memo::kSpecifyTitle, AddField::Title};
+    if (target.trimmed().isEmpty())
+        return RefusalOf<AddField>{noTarget, AddField::Address};
+    return std::nullopt;
+}
+
 } // namespace
 
 TaskAttachmentLists listFor(Database& db, const Clock& clock, qlonglong taskNumber)
@@ -260,22 +271,12 @@ QString withTextExtension(const QString& path)
 
 std::optional<RefusalOf<AddField>> checkWebPage(const QString& title, const QString& address)
 {
-    if (title.trimmed().isEmpty())
-        return RefusalOf<AddField>{memo::kSpecifyTitle, AddField::Title};
-    if (address.trimmed().isEmpty())
-        return RefusalOf<AddField>{QStringLiteral("Please specify a web address"),
-                                   AddField::Address};
-    return std::nullopt;
+    return checkLink(title, address, QStringLiteral("Please specify a web address"));
 }
 
 std::optional<RefusalOf<AddField>> checkShortcut(const QString& title, const QString& path)
 {
-    if (title.trimmed().isEmpty())
-        return RefusalOf<AddField>{memo::kSpecifyTitle, AddField::Title};
-    if (path.trimmed().isEmpty())
-        return RefusalOf<AddField>{QStringLiteral("Please specify the path of the file"),
-                                   AddField::Address};
-    return std::nullopt;
+    return checkLink(title, path, QStringLiteral("Please specify the path of the file"));
 }
 
 std::optional<RefusalOf<AddField>> checkFile(const QString& path, const QString& title)

@@ -18,14 +18,6 @@
 
 namespace bx {
 
-namespace {
-
-// Where the file chooser starts: the folder of the last file added.
-const QString kSection = QStringLiteral("AttachFile");
-const QString kKey = QStringLiteral("InitDir");
-
-} // namespace
-
 ATTFILE::ATTFILE(Session& session, Prompt& prompt, QWidget* parent)
     : AttachmentDialog(session, prompt, "ATTFILE", parent)
     , m_file(named(new QLineEdit, "txtFile"))
@@ -58,11 +50,14 @@ ATTFILE::ATTFILE(Session& session, Prompt& prompt, QWidget* parent)
 
 void ATTFILE::chooseFile()
 {
+    // The chooser starts in the folder of the last file added.
     SettingsStore& settings = m_session.settings();
-    const QString path = m_chooseFile ? m_chooseFile(settings.get(kSection, kKey)) : QString();
+    const QString section = QStringLiteral("AttachFile");
+    const QString key = QStringLiteral("InitDir");
+    const QString path = m_chooseFile ? m_chooseFile(settings.get(section, key)) : QString();
     if (path.isEmpty())
         return;
-    settings.set(kSection, kKey, QFileInfo(path).absolutePath());
+    settings.set(section, key, QFileInfo(path).absolutePath());
     m_file->setText(path);
     showNote();
 }
