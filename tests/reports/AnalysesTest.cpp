@@ -172,17 +172,18 @@ TEST_P(AnalysesTest, SaveChecksAndRemoval)
     noFact.items = {noFact.items[2]};
     Analysis neither = noFact;
     neither.items.clear();
-    for (const auto& [analysis, message] : {std::pair{noVertical, AnalysisText::kNoVertical},
-                                            std::pair{noFact, AnalysisText::kNoFact},
-                                            std::pair{neither, AnalysisText::kNoVertical}}) {
+    for (const auto& [analysis, message] :
+         {std::pair{noVertical, u"Please specify at least one Vertical dimension. "_s},
+          std::pair{noFact, u"Please specify at least one Fact. "_s},
+          std::pair{neither, u"Please specify at least one Vertical dimension. "_s}}) {
         const Outcome<qlonglong> saved = store().save(analysis);
         ASSERT_TRUE(saved.refusal());
         EXPECT_EQ(saved.refusal()->message, message);
     }
 
     const Analysis builtIn = *store().builtIn(BuiltInAnalysis::TaskOwnership);
-    EXPECT_EQ(store().remove(builtIn).refusal()->message, AnalysisText::kBuiltInNotRemoved);
-    EXPECT_EQ(store().edit(builtIn).refusal()->message, AnalysisText::kBuiltInNotEdited);
+    EXPECT_EQ(store().remove(builtIn).refusal()->message, u"Built-in report couln't be removed."_s);
+    EXPECT_EQ(store().edit(builtIn).refusal()->message, u"Built-in report couldn't be edited."_s);
 
     const int before = items();
     Analysis kept = designed();
@@ -191,7 +192,7 @@ TEST_P(AnalysesTest, SaveChecksAndRemoval)
     EXPECT_FALSE(store().remove(kept));
     prompt.answer(PromptAnswer::Yes);
     EXPECT_TRUE(store().remove(kept));
-    EXPECT_EQ(prompt.last().text, AnalysisText::kReallyRemove);
+    EXPECT_EQ(prompt.last().text, u"Do you really want to remove the report from Database?"_s);
     EXPECT_FALSE(loadAnalysis(db(), kept.id));
     EXPECT_EQ(items(), before);
 }

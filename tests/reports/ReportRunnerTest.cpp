@@ -109,7 +109,7 @@ protected:
         QFile log(session.errorLog().path());
         if (!log.open(QIODevice::ReadOnly))
             return 0;
-        return int(QString::fromUtf8(log.readAll()).count(kReportError));
+        return int(QString::fromUtf8(log.readAll()).count(u"Report Designer Error"_s));
     }
 
     qlonglong alpha = 0;
