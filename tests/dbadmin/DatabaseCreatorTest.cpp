@@ -11,7 +11,6 @@
 #include "core/settings/SettingsStore.h"
 #include "core/settings/Vars.h"
 #include "dbadmin/Upgrader.h"
-#include "support/Catalogue.h"
 #include "support/EngineFixture.h"
 #include "support/FixedClock.h"
 #include "support/Schema.h"
