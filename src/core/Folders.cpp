@@ -28,6 +28,9 @@ void reportFailure(Session& session, Prompt& prompt, const DbError& e, FolderCom
 
 namespace {
 
+/** The label of the one-line input of creating and renaming. */
+const QString kNameLabel = QStringLiteral("Folder name:");
+
 FolderRow toFolder(const RecordSet& rs)
 {
     FolderRow f;
@@ -65,7 +68,8 @@ std::optional<FolderRow> readFolder(Database& db, qlonglong counter)
 std::optional<FolderRow> createFolder(Session& session, Prompt& prompt, FolderType type,
                                       qlonglong parent)
 {
-    const std::optional<QString> typed = prompt.input(folders::kNameLabel, folders::kCreateCaption);
+    const std::optional<QString> typed =
+        prompt.input(kNameLabel, QStringLiteral("Create New Personal Folder"));
     if (!typed || typed->trimmed().isEmpty())
         return std::nullopt;
     FolderRow f;
@@ -87,11 +91,11 @@ std::optional<QString> renameFolder(Session& session, Prompt& prompt, qlonglong 
                                     const QString& oldName)
 {
     if (folder == 0) {
-        prompt.inform(folders::kSelectToRename);
+        prompt.inform(QStringLiteral("Please select a folder to rename"));
         return std::nullopt;
     }
     const std::optional<QString> typed =
-        prompt.input(folders::kNameLabel, folders::kRenameCaption, oldName);
+        prompt.input(kNameLabel, QStringLiteral("Rename Personal Folder"), oldName);
     if (!typed || typed->trimmed().isEmpty())
         return std::nullopt;
     Transaction tx(session.db());
@@ -110,10 +114,11 @@ std::optional<qlonglong> deleteFolder(Session& session, Prompt& prompt, FolderTy
                                       qlonglong folder, const QString& name)
 {
     if (folder == 0) {
-        prompt.inform(folders::kSelectToDelete);
+        prompt.inform(QStringLiteral("Please select a folder to delete"));
         return std::nullopt;
     }
-    if (prompt.ask(folders::deleteQuestion(name), folders::kDeleteTitle) != PromptAnswer::Yes)
+    if (prompt.ask(folders::deleteQuestion(name), QStringLiteral("Delete Folder?")) !=
+        PromptAnswer::Yes)
         return std::nullopt;
     Database& db = session.db();
     Transaction tx(db);
@@ -121,14 +126,15 @@ std::optional<qlonglong> deleteFolder(Session& session, Prompt& prompt, FolderTy
         if (db.scalar(QStringLiteral("SELECT COUNT(*) FROM MAIL WHERE MAIL_Folder_Number = ?"),
                       {folder})
                 .toLongLong() > 0) {
-            prompt.inform(folders::kHoldsMessages);
+            prompt.inform(
+                QStringLiteral("You can not delete this folder because it contains messages"));
             return std::nullopt;
         }
     } else if (db.scalar(QStringLiteral("SELECT COUNT(*) FROM SCR WHERE %1 = ? AND %2 = ?")
                              .arg(scr::ParentFolderNumber, scr::GroupId),
                          {folder, session.currentWorkshopId})
                    .toLongLong() > 0) {
-        prompt.inform(folders::kHoldsTasks);
+        prompt.inform(QStringLiteral("You can not delete this folder because it contains tasks"));
         return std::nullopt;
     }
     const std::optional<FolderRow> row = folderOfWorkshop(session, folder);

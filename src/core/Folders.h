@@ -22,18 +22,7 @@ class Session;
 
 namespace folders {
 
-inline const QString kCreateCaption = QStringLiteral("Create New Personal Folder");
-inline const QString kRenameCaption = QStringLiteral("Rename Personal Folder");
-/** The label of the one-line input of both captions. */
-inline const QString kNameLabel = QStringLiteral("Folder name:");
-inline const QString kSelectToRename = QStringLiteral("Please select a folder to rename");
-inline const QString kSelectToDelete = QStringLiteral("Please select a folder to delete");
 inline const QString kNotFound = QStringLiteral("Folder not found");
-inline const QString kDeleteTitle = QStringLiteral("Delete Folder?");
-inline const QString kHoldsMessages =
-    QStringLiteral("You can not delete this folder because it contains messages");
-inline const QString kHoldsTasks =
-    QStringLiteral("You can not delete this folder because it contains tasks");
 
 /** "Would you like to delete folder " + name + "?" */
 QString deleteQuestion(const QString& name);

@@ -151,7 +151,7 @@ void runBatches(std::unique_ptr<PgDatabase>& db, const QStringList& batches,
 void setAdminPassword(PgDatabase& db, const ServerCreation& request)
 {
     db.setRolePassword(serverRoleName(request.database, QStringLiteral("admin")),
-                       PasswordCipher::loginPassword(CreationDefaults::kServerAdminPassword));
+                       PasswordCipher::loginPassword(QStringLiteral("vastrelume")));
 }
 
 /** Sets up the shared login: made without a password, which then goes in hashed. */
@@ -218,8 +218,7 @@ bool DatabaseCreator::createServer(const ServerCreation& request)
     if (!batches)
         return false;
     try {
-        std::unique_ptr<PgDatabase> db =
-            connectAsAdmin(request, CreationDefaults::kServerAdminDatabase);
+        std::unique_ptr<PgDatabase> db = connectAsAdmin(request, QStringLiteral("postgres"));
         if (!makeWayForServerDatabase(*db, request))
             return false;
         if (!request.creating) {

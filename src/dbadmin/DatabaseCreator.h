@@ -18,16 +18,10 @@ class SettingsStore;
 
 /** Defaults of database creation. */
 namespace CreationDefaults {
-/** The administrator's password in a new server database. */
-inline const QString kServerAdminPassword = QStringLiteral("vastrelume");
-/** The shared login proposed for a new server database, and its password. */
-inline const QString kSharedLogin = QStringLiteral("brindlepaxSQL");
+/** The password proposed for the shared login of a new server database. */
 inline const QString kSharedPassword = QStringLiteral("KWRMZ");
-/** The server's administrative login and database. */
+/** The server's administrative login. */
 inline const QString kServerAdminLogin = QStringLiteral("postgres");
-inline const QString kServerAdminDatabase = QStringLiteral("postgres");
-/** Name proposed for a new embedded database file. */
-inline const QString kEmbeddedFileName = QStringLiteral("pax.mdb");
 } // namespace CreationDefaults
 
 /** What is needed to create (or prepare) a database on the server engine. */

@@ -146,6 +146,8 @@ QString desktopUserName()
 
 std::optional<QString> takeEnvironmentPassword()
 {
+    // The environment variable that may hold the password of a command-line log-on.
+    constexpr char kPasswordVariable[] = "BRINDLEPAX_PASSWORD";
     if (!qEnvironmentVariableIsSet(kPasswordVariable))
         return std::nullopt;
     const QString password = qEnvironmentVariable(kPasswordVariable);

@@ -68,9 +68,6 @@ bool tryDesktopLogon(Session& session, Prompt& prompt, const QString& desktopNam
 /** The login name of the desktop user, lower-cased; "" when it cannot be found. */
 QString desktopUserName();
 
-/** The environment variable that may hold the password of a command-line log-on. */
-inline constexpr char kPasswordVariable[] = "BRINDLEPAX_PASSWORD";
-
 /**
  * What `brindlepax --help` prints: the command line of a direct log-on and the environment
  * variable that keeps the password out of the process list.
@@ -89,8 +86,9 @@ inline const QString kCommandLineHelp = QStringLiteral(
     "  --version    show the version and exit\n");
 
 /**
- * The password of kPasswordVariable when it is set (even to nothing), taken out of the
- * environment so that the programs the client starts (external tools, viewers) do not inherit it.
+ * The password of the environment variable BRINDLEPAX_PASSWORD when it is set (even to nothing),
+ * taken out of the environment so that the programs the client starts (external tools, viewers) do
+ * not inherit it.
  */
 std::optional<QString> takeEnvironmentPassword();
 

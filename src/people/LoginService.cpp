@@ -33,9 +33,6 @@ LoginMessage messageFor(LoginResult result)
 
 namespace {
 
-/** Set by upgrade step 83, which hashed every stored password and hid the column on the server. */
-const QString kPasswordsHashedMarker = QStringLiteral("UPGRADE/UpgClass83");
-
 /**
  * Whether the typed password matches the user's, asking the database only whether the stored
  * text is the hash the typed password gives under the stored setting. A user without hash is
@@ -58,7 +55,8 @@ bool typedMatches(Database& db, const QString& userId, const QString& setting, c
  */
 std::optional<QString> storedBeforeHashing(Database& db, const QString& userId)
 {
-    if (Vars::contains(db, kPasswordsHashedMarker))
+    // Set by upgrade step 83, which hashed every stored password and hid the column on the server.
+    if (Vars::contains(db, QStringLiteral("UPGRADE/UpgClass83")))
         return std::nullopt;
     return db
         .scalar(QStringLiteral("SELECT User_Password FROM LU_USER WHERE USER_ID = ?"), {userId})
@@ -112,7 +110,8 @@ QString versionMessage(BuildInfo::BuildState state)
     case BuildInfo::BuildState::Current:
         return {};
     case BuildInfo::BuildState::DatabaseOlder:
-        return kDatabaseMustBeUpgraded;
+        return QStringLiteral(
+            "Your database must be upgraded.  Please contact the Brindlepax Admistrator.");
     case BuildInfo::BuildState::ProgramOlder:
         return kSoftwareMustBeUpgraded;
     }

@@ -71,9 +71,6 @@ LoginResult validateLogin(Database& db, const QString& userId, const QString& ty
  */
 bool rehashOldPassword(Database& db, const QString& userId, const QString& typed);
 
-/** Shown when the database's build is older than the program's. */
-inline const QString kDatabaseMustBeUpgraded =
-    QStringLiteral("Your database must be upgraded.  Please contact the Brindlepax Admistrator.");
 /** Shown when the program's build is older than the database's. */
 inline const QString kSoftwareMustBeUpgraded =
     QStringLiteral("Your software must be upgraded.  Please contact the Brindlepax Admistrator.");
@@ -84,12 +81,9 @@ inline const QString kSoftwareMustBeUpgraded =
  */
 BuildInfo::BuildState checkVersion(Database& db, int programBuild = BuildInfo::buildNumber());
 
-/** kDatabaseMustBeUpgraded, kSoftwareMustBeUpgraded, or "" when the builds agree. */
+/** "Your database must be upgraded.  Please contact the Brindlepax Admistrator.",
+ * kSoftwareMustBeUpgraded, or "" when the builds agree. */
 QString versionMessage(BuildInfo::BuildState state);
-
-/** Shown when another user asks for the upgrade window. */
-inline const QString kOnlyAdminsMayUpgrade =
-    QStringLiteral("Only users 'ADMIN', 'ADMIN2', and 'ADMIN3' may access the Admin Program");
 
 /**
  * Whether a (validated) user may open the upgrade window: the ID, trimmed, is one of "admin",

@@ -56,20 +56,24 @@ Outcome<> deleteUser(Session& session, Prompt& prompt, const QString& userId)
     const struct
     {
         const char* sql;
-        const QString& refusal;
+        QString refusal;
     } checks[] = {
-        {"SELECT 1 FROM SCR WHERE SCR_Request_ID = ?", kRequestorOfTasks},
-        {"SELECT 1 FROM SCR WHERE SCR_Owner_User_ID = ? AND SCR_OwnerType = 0", kOwnerOfTasks},
-        {"SELECT 1 FROM LIFECYCLE_USER WHERE Owner_ID = ? AND UserType = 0", kOwnerOfStages},
+        {"SELECT 1 FROM SCR WHERE SCR_Request_ID = ?",
+         QStringLiteral("Unable to delete.  This user is a requestor of tasks")},
+        {"SELECT 1 FROM SCR WHERE SCR_Owner_User_ID = ? AND SCR_OwnerType = 0",
+         QStringLiteral("Unable to delete.  This user is an owner of tasks")},
+        {"SELECT 1 FROM LIFECYCLE_USER WHERE Owner_ID = ? AND UserType = 0",
+         QStringLiteral("Unable to delete.  This user is an owner of lifecycle stages")},
     };
     for (const auto& check : checks) {
         if (any(db, check.sql, id))
             return RefusalOf<>{check.refusal};
     }
     if (UserRecord::isBuiltInAdmin(id))
-        return RefusalOf<>{kCannotDeleteAdmin};
+        return RefusalOf<>{QStringLiteral("You can not delete the user 'ADMIN'")};
     if (sameText(id, session.user.userId))
-        return RefusalOf<>{kCannotDeleteSelf};
+        return RefusalOf<>{
+            QStringLiteral("Unable to delete.  You may not delete your own User ID.")};
     if (prompt.ask(QStringLiteral("Are you sure?"), QStringLiteral("Confirm"),
                    PromptButtons::OkCancel) != PromptAnswer::Ok)
         return Outcome<>::declined();

@@ -10,15 +10,6 @@ class Database;
 class Prompt;
 class Session;
 
-inline const QString kRequestorOfTasks =
-    QStringLiteral("Unable to delete.  This user is a requestor of tasks");
-inline const QString kOwnerOfTasks =
-    QStringLiteral("Unable to delete.  This user is an owner of tasks");
-inline const QString kOwnerOfStages =
-    QStringLiteral("Unable to delete.  This user is an owner of lifecycle stages");
-inline const QString kCannotDeleteAdmin = QStringLiteral("You can not delete the user 'ADMIN'");
-inline const QString kCannotDeleteSelf =
-    QStringLiteral("Unable to delete.  You may not delete your own User ID.");
 inline const QString kPleaseSelectUser = QStringLiteral("Please select USER");
 
 /** The question asked before a user with enabled sub-users is disabled. */

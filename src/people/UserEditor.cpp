@@ -161,17 +161,21 @@ std::optional<UserRefusal> checkUserDraft(const UserDraft& draft)
 {
     const QString id = draft.userId.trimmed();
     if (id.isEmpty())
-        return UserRefusal{kSpecifyUserId, UserField::UserId};
+        return UserRefusal{QStringLiteral("Please Specify User ID"), UserField::UserId};
     if (id.compare(QLatin1String("supervisor"), Qt::CaseInsensitive) == 0)
-        return UserRefusal{kSupervisorReserved, UserField::UserId};
+        return UserRefusal{
+            QStringLiteral("'Supervisor' is reserved User ID, please choose another one"),
+            UserField::UserId};
     if (draft.userName.trimmed().isEmpty())
-        return UserRefusal{kSpecifyUserName, UserField::UserName};
+        return UserRefusal{QStringLiteral("Please Specify User's Name"), UserField::UserName};
     if (draft.password || draft.isNew()) {
         const QString pw = draft.password.value_or(QString()).trimmed();
         if (pw.isEmpty())
-            return UserRefusal{kSpecifyPassword, UserField::Password};
+            return UserRefusal{QStringLiteral("Please Specify User's Password"),
+                               UserField::Password};
         if (pw.size() < kMinimumPasswordLength)
-            return UserRefusal{kPasswordTooShort, UserField::Password};
+            return UserRefusal{QStringLiteral("Password must be at least 6 charactered long"),
+                               UserField::Password};
     }
     return std::nullopt;
 }
@@ -228,7 +232,8 @@ std::optional<UserRefusal> saveUser(Session& session, const UserDraft& draft)
     if (draft.isNew() || renamed) {
         const auto existing = findUserId(db, userId);
         if (existing && (draft.isNew() || !sameText(*existing, draft.originalUserId)))
-            return UserRefusal{kUserIdExists, UserField::UserId};
+            return UserRefusal{QStringLiteral("User ID already exists, Please specify another ID."),
+                               UserField::UserId};
     }
 
     // Hashing takes a noticeable moment; it is done before the write lock is taken.
@@ -288,7 +293,7 @@ std::optional<UserRefusal> saveUser(Session& session, const UserDraft& draft)
 QString FolderEntry::text() const
 {
     return QString(4 * level, QLatin1Char(' ')) +
-           (category.isEmpty() ? kUnspecifiedFolder : category) +
+           (category.isEmpty() ? QStringLiteral("Unspecified Folder") : category) +
            (noAccess ? QStringLiteral(" *") : QString());
 }
 

@@ -84,16 +84,6 @@ enum class UserField
 
 using UserRefusal = RefusalOf<UserField>;
 
-inline const QString kSpecifyUserId = QStringLiteral("Please Specify User ID");
-inline const QString kSupervisorReserved =
-    QStringLiteral("'Supervisor' is reserved User ID, please choose another one");
-inline const QString kSpecifyUserName = QStringLiteral("Please Specify User's Name");
-inline const QString kSpecifyPassword = QStringLiteral("Please Specify User's Password");
-inline const QString kPasswordTooShort =
-    QStringLiteral("Password must be at least 6 charactered long");
-inline const QString kUserIdExists =
-    QStringLiteral("User ID already exists, Please specify another ID.");
-
 /**
  * The checks of the window's input, in this order: user ID empty; "supervisor" in any case;
  * name empty; password empty; password shorter than 6 characters (blanks around the user ID,
@@ -111,7 +101,7 @@ std::optional<UserDraft> loadUserDraft(Database& db, const QString& userId);
  * Saves a user, all of it in one transaction:
  *  1. the session's user must be an administrator (UserRights::kNotAdministrator); then
  *     checkUserDraft(); then a new ID that names another user (trimmed, any case):
- *     kUserIdExists;
+ *     "User ID already exists, Please specify another ID.";
  *  2. a disabled user loses every workshop membership;
  *  3. on the server, while the program keeps login roles: the user's role is renamed with the
  *     user and brought up to date (UserLogins);
@@ -138,10 +128,6 @@ struct FolderEntry
     /** Four blanks per level, the name, and " *" when marked. */
     QString text() const;
 };
-
-inline const QString kUnspecifiedFolder = QStringLiteral("Unspecified Folder");
-inline const QString kNoAccessNote =
-    QStringLiteral("* You do not have access to the specified folders");
 
 /**
  * "Unspecified Folder" and every category as a tree (children below their parent, each level by

@@ -25,11 +25,6 @@ struct UserNode
     QList<UserNode> children;
 };
 
-/** Shown when "find by ID" finds no row. */
-inline const QString kUserNotFound = QStringLiteral("User not found.");
-/** Shown when a user ID is not in the tree. */
-inline const QString kUnableToLocateUser = QStringLiteral("Unable to locate User");
-
 /**
  * The users whose supervisor is `supervisor` and who are not disabled, ordered by user ID: one
  * level of the tree. Supervisors are matched trimmed and without regard to case. @throws DbError

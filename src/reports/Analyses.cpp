@@ -366,9 +366,9 @@ std::optional<RefusalOf<>> analysisProblem(const Analysis& analysis)
             vertical = true;
     }
     if (!vertical)
-        return RefusalOf<>{AnalysisText::kNoVertical};
+        return RefusalOf<>{QStringLiteral("Please specify at least one Vertical dimension. ")};
     if (!fact)
-        return RefusalOf<>{AnalysisText::kNoFact};
+        return RefusalOf<>{QStringLiteral("Please specify at least one Fact. ")};
     return std::nullopt;
 }
 
@@ -513,7 +513,7 @@ Outcome<Analysis> AnalysisStore::edit(const Analysis& analysis)
     if (auto refusal = UserRights::refuseUnlessAnalyst(m_session.user.record))
         return *refusal;
     if (analysis.isBuiltIn())
-        return RefusalOf<>{AnalysisText::kBuiltInNotEdited};
+        return RefusalOf<>{QStringLiteral("Built-in report couldn't be edited.")};
     return analysis;
 }
 
@@ -536,9 +536,9 @@ Outcome<> AnalysisStore::remove(const Analysis& analysis)
     if (auto refusal = UserRights::refuseUnlessAnalyst(m_session.user.record))
         return *refusal;
     if (analysis.isBuiltIn())
-        return RefusalOf<>{AnalysisText::kBuiltInNotRemoved};
-    if (m_prompt.ask(AnalysisText::kReallyRemove, {}, PromptButtons::YesNo, PromptIcon::Question) !=
-        PromptAnswer::Yes)
+        return RefusalOf<>{QStringLiteral("Built-in report couln't be removed.")};
+    if (m_prompt.ask(QStringLiteral("Do you really want to remove the report from Database?"), {},
+                     PromptButtons::YesNo, PromptIcon::Question) != PromptAnswer::Yes)
         return Outcome<>::declined();
     deleteAnalysis(m_session.db(), analysis.id);
     return Done{};

@@ -26,19 +26,8 @@ class Session;
 
 /** The texts the analysis windows show. */
 namespace AnalysisText {
-inline const QString kBuiltInGroup = QStringLiteral("Built-in");
-inline const QString kCustomGroup = QStringLiteral("Custom");
 inline const QString kCommonTaskInformation = QStringLiteral("Common Task Information");
 inline const QString kTaskOwnership = QStringLiteral("Task ownership over time");
-inline const QString kNoVertical =
-    QStringLiteral("Please specify at least one Vertical dimension. ");
-inline const QString kNoFact = QStringLiteral("Please specify at least one Fact. ");
-inline const QString kNoFormulaName = QStringLiteral("Please enter Name of OLAP fact.");
-inline const QString kNoFormula = QStringLiteral("Please enter Formula expression for OLAP fact.");
-inline const QString kBuiltInNotRemoved = QStringLiteral("Built-in report couln't be removed.");
-inline const QString kBuiltInNotEdited = QStringLiteral("Built-in report couldn't be edited.");
-inline const QString kReallyRemove =
-    QStringLiteral("Do you really want to remove the report from Database?");
 /** "Report with name '" + name + "'" + line break + " already exist in database. Overwirte?" */
 QString overwrite(const QString& name);
 /** The refusal of a query that reads more cells (rows times columns) than the cap. */
@@ -266,7 +255,8 @@ public:
      * the new ID.
      */
     Outcome<qlonglong> save(const Analysis& analysis);
-    /** Refused for a built-in one; asks kReallyRemove (Yes/No) and deletes on Yes. */
+    /** Refused for a built-in one; asks "Do you really want to remove the report from Database?"
+     * (Yes/No) and deletes on Yes. */
     Outcome<> remove(const Analysis& analysis);
 
 private:

@@ -33,9 +33,6 @@ struct ReportDraft
 
 namespace reportdraft {
 
-/** The choice of the source list that stands for the user's own statement. */
-inline const QString kOwnQuery = QStringLiteral("Write my own query");
-
 /**
  * The draft of a stored layout: a preset source when its query and parameters are exactly those
  * of one, its group fields leading the order, the rest of that order its sorts; otherwise an own

@@ -14,7 +14,8 @@ namespace bx::reportrun {
 
 namespace {
 
-const QString kWorkshopParameter = QStringLiteral("pWorkshop");
+/** The title of every box, and of every log line, about a layout that cannot be read or run. */
+const QString kReportError = QStringLiteral("Report Designer Error");
 
 // The task's own columns, then those of the joined table but its task number. ATTACH's content
 // (OLE_Data) is never read: a report shows rows, and the content may be any size. Each source's
@@ -170,7 +171,7 @@ std::optional<SourceOrder> sourceOf(const QString& query)
 void useSource(ReportLayout& layout, Source source, const QList<ReportSort>& first)
 {
     layout.query = sourceQuery(source, first);
-    layout.parameters = {{kWorkshopParameter, QStringLiteral("Workshop"),
+    layout.parameters = {{QStringLiteral("pWorkshop"), QStringLiteral("Workshop"),
                           ReportParameterType::Workshop, QStringLiteral("currentWorkshop"), false}};
 }
 

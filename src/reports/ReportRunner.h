@@ -21,13 +21,10 @@ class Session;
 /**
  * Reading and running stored report layouts. Whatever stops a layout (a file this program cannot
  * read, a value missing, a failing query, a result without a column the layout shows) is refused
- * with the reason and written to the error log under kReportError; the window shows it with
- * showReportError.
+ * with the reason and written to the error log under "Report Designer Error"; the window shows it
+ * with showReportError.
  */
 namespace reportrun {
-
-/** The title of every box, and of every log line, about a layout that cannot be read or run. */
-inline const QString kReportError = QStringLiteral("Report Designer Error");
 
 /** The most rows a report reads; a query that brings more is refused (tooManyRowsMessage). */
 inline constexpr qsizetype kMaxReportRows = 200'000;
@@ -132,7 +129,7 @@ Outcome<RecordSet> runLayout(Session& session, const ReportLayout& layout,
 Outcome<RenderedReport> runReport(Session& session, const ReportLayout& layout,
                                   const QVariantMap& given = {});
 
-/** Shows a refusal of this namespace: a critical box titled kReportError. */
+/** Shows a refusal of this namespace: a critical box titled "Report Designer Error". */
 void showReportError(Prompt& prompt, const RefusalOf<>& refusal);
 
 } // namespace reportrun

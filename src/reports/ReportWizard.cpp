@@ -11,8 +11,6 @@ namespace bx::reportwizard {
 
 namespace {
 
-const QString kSourceAlias = QStringLiteral("src");
-
 QString quoted(const QString& name)
 {
     return Dialect::quoteIdentifier(name);
@@ -233,7 +231,7 @@ QString query(const Report& report)
         const auto [declarations, statement] = sourceParts(*report.source);
         sql = declarations + QLatin1Char('\n') + QStringLiteral("SELECT ") +
               select.join(QStringLiteral(", ")) + QStringLiteral("\nFROM (") + statement +
-              QStringLiteral(") ") + kSourceAlias;
+              QStringLiteral(") src");
     } else {
         QStringList from;
         for (const QString& t : report.tables)

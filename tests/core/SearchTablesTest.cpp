@@ -98,7 +98,8 @@ TEST_P(SearchTablesTest, RefusalsComeInOrderAndWriteNothing)
     EXPECT_EQ(search.save({}, {}, note), SearchTables::kChooseTable);
     EXPECT_EQ(search.save(u"SCR"_s, u"SCR_Number"_s, note), SearchTables::kChooseTable)
         << "the program's own tables are not plug-in tables";
-    EXPECT_EQ(search.save(plugin, u"  "_s, note), SearchTables::kSpecifyNumberField);
+    EXPECT_EQ(search.save(plugin, u"  "_s, note),
+              u"Please specify SCR_Number Field in Plug-in Table."_s);
     EXPECT_EQ(search.save(plugin, u"Ticket"_s, note),
               u"There is no field 'Ticket' in Table '"_s + plugin + u"'"_s);
     EXPECT_EQ(search.save(plugin, u"SCR_No"_s, {u"Nope"_s}),

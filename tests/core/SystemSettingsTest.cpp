@@ -79,16 +79,16 @@ TEST_P(SystemSettingsTest, PersonalMailSettingsReplaceTheSystemOnes)
     db().execute(
         u"INSERT INTO SYSTEM (SMTPServer, POPServer, SMTPUser, SMTPAuth) VALUES (?, ?, ?, ?)"_s,
         {u"smtp.corp"_s, u"pop.corp"_s, u"corp"_s, true});
-    m_settings.set(SettingsKeys::kSmtp, u"SMTP Server Name"_s, u"smtp.home"_s);
-    m_settings.set(SettingsKeys::kSmtp, u"SMTP User Name"_s, u"o'brien"_s);
-    m_settings.set(SettingsKeys::kSmtp, u"SMTP Auth"_s, u"0"_s);
-    m_settings.set(SettingsKeys::kSmtp, u"SMTP Leave"_s, u"1"_s);
+    m_settings.set(u"SMTP"_s, u"SMTP Server Name"_s, u"smtp.home"_s);
+    m_settings.set(u"SMTP"_s, u"SMTP User Name"_s, u"o'brien"_s);
+    m_settings.set(u"SMTP"_s, u"SMTP Auth"_s, u"0"_s);
+    m_settings.set(u"SMTP"_s, u"SMTP Leave"_s, u"1"_s);
 
     SystemSettings s;
     s.reload(db(), m_settings, {});
     EXPECT_EQ(s.smtpServer, u"smtp.corp"_s) << "personal values apply only when chosen";
 
-    m_settings.set(SettingsKeys::kSmtp, u"SMTP My Setting"_s, u"1"_s);
+    m_settings.set(u"SMTP"_s, u"SMTP My Setting"_s, u"1"_s);
     s.reload(db(), m_settings, {});
     EXPECT_EQ(s.smtpServer, u"smtp.home"_s);
     EXPECT_EQ(s.popServer, QString());
@@ -110,9 +110,9 @@ TEST_P(SystemSettingsTest, PersonalPasswordIsStoredScrambledAndReadInClear)
     mine.password = u"Zoë's pw;%"_s;
     ASSERT_FALSE(mine.save(m_settings).has_value());
     const QString password = u"SMTP Password"_s;
-    const QString stored = m_settings.get(SettingsKeys::kSmtp, password);
+    const QString stored = m_settings.get(u"SMTP"_s, password);
     EXPECT_FALSE(stored.contains(u"pw"_s));
-    EXPECT_EQ(SettingsStore(m_settings.path()).get(SettingsKeys::kSmtp, password), stored);
+    EXPECT_EQ(SettingsStore(m_settings.path()).get(u"SMTP"_s, password), stored);
 
     SystemSettings s;
     s.reload(db(), m_settings, {});
@@ -121,14 +121,14 @@ TEST_P(SystemSettingsTest, PersonalPasswordIsStoredScrambledAndReadInClear)
     EXPECT_EQ(s.smtpPwd, mine.password);
     EXPECT_EQ(PersonalMailSettings::load(m_settings).password, mine.password);
 
-    m_settings.set(SettingsKeys::kSmtp, password, u"old clear pw"_s);
+    m_settings.set(u"SMTP"_s, password, u"old clear pw"_s);
     s.reload(db(), m_settings, {});
     EXPECT_EQ(s.smtpPwd, u"old clear pw"_s);
 
     mine.own = false;
     mine.password = QString(84, u'x');
     EXPECT_TRUE(mine.save(m_settings).has_value()) << "the scrambler keeps 83 characters";
-    EXPECT_EQ(m_settings.get(SettingsKeys::kSmtp, password), u"old clear pw"_s);
+    EXPECT_EQ(m_settings.get(u"SMTP"_s, password), u"old clear pw"_s);
     mine.password.clear();
     ASSERT_FALSE(mine.save(m_settings).has_value());
     s.reload(db(), m_settings, {});

@@ -11,7 +11,6 @@
 #include "core/settings/SettingsStore.h"
 #include "core/settings/Vars.h"
 #include "dbadmin/Upgrader.h"
-#include "support/Catalogue.h"
 #include "support/EngineFixture.h"
 #include "support/FixedClock.h"
 #include "support/Schema.h"
@@ -198,8 +197,7 @@ TEST_F(ServerCreationTest, MakesACurrentDatabaseTheAdministratorCanLogOnTo)
     session.connection.serverFlag = true;
     DatabaseOpener opener(session, h.prompt);
     ASSERT_TRUE(
-        opener.openDatabase({}, true, u"admin"_s,
-                            PasswordCipher::loginPassword(CreationDefaults::kServerAdminPassword)))
+        opener.openDatabase({}, true, u"admin"_s, PasswordCipher::loginPassword(u"vastrelume"_s)))
         << h.prompt.last().text.toStdString();
     EXPECT_TRUE(isCurrent(session.db()));
     EXPECT_EQ(session.db()
@@ -260,12 +258,12 @@ TEST_F(ServerCreationTest, PreparingLeavesNoLoginWithTheDefaultPasswordEvenWhenT
             return false;
         }
     };
-    const QString derived = PasswordCipher::loginPassword(CreationDefaults::kServerAdminPassword);
+    const QString derived = PasswordCipher::loginPassword(u"vastrelume"_s);
     m_request.creating = false;
     m_admin->executeScript(u"CREATE DATABASE "_s + m_admin->quoteIdentifier(m_name));
     ASSERT_TRUE(h.creator.createServer(m_request)) << h.prompt.last().text.toStdString();
     EXPECT_TRUE(accepts(derived));
-    EXPECT_FALSE(accepts(CreationDefaults::kServerAdminPassword));
+    EXPECT_FALSE(accepts(u"vastrelume"_s));
 
     // A table in the way of an upgrade step stops the upgrade after the script made the login.
     TearDown();
@@ -278,6 +276,6 @@ TEST_F(ServerCreationTest, PreparingLeavesNoLoginWithTheDefaultPasswordEvenWhenT
     }
     h.prompt.clear();
     EXPECT_FALSE(h.creator.createServer(m_request));
-    EXPECT_FALSE(accepts(CreationDefaults::kServerAdminPassword));
+    EXPECT_FALSE(accepts(u"vastrelume"_s));
     EXPECT_TRUE(accepts(derived));
 }

@@ -89,7 +89,7 @@ TEST_P(FoldersTest, OnlyTasksOfTheCurrentWorkshopKeepAFolder)
     const qlonglong busy = addFolder(u"Busy"_s, 0);
     addTaskIn(busy, kHere);
     EXPECT_FALSE(deleteIt(busy));
-    EXPECT_EQ(prompt.last().text, folders::kHoldsTasks);
+    EXPECT_EQ(prompt.last().text, u"You can not delete this folder because it contains tasks"_s);
     EXPECT_EQ(parentOf(busy), 0);
 }
 
@@ -101,7 +101,7 @@ TEST_P(FoldersTest, DeleteRefusals)
     EXPECT_EQ(parentOf(kept), 0);
 
     EXPECT_FALSE(deleteFolder(session, prompt, FolderType::Task, 0, {}));
-    EXPECT_EQ(prompt.last().text, folders::kSelectToDelete);
+    EXPECT_EQ(prompt.last().text, u"Please select a folder to delete"_s);
 
     const qlonglong other = addFolder(u"Other shop"_s, 0, kElsewhere);
     EXPECT_FALSE(deleteIt(other));
@@ -137,7 +137,7 @@ TEST_P(FoldersTest, CreateAndRenameKeepQuotesInNames)
     EXPECT_EQ(readFolder(db(), other)->name, u"Other shop"_s);
 
     EXPECT_FALSE(renameFolder(session, prompt, 0, {}));
-    EXPECT_EQ(prompt.last().text, folders::kSelectToRename);
+    EXPECT_EQ(prompt.last().text, u"Please select a folder to rename"_s);
 }
 
 BX_INSTANTIATE_ENGINES(FoldersTest);

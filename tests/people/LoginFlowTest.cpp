@@ -44,9 +44,9 @@ TEST(CommandLine, TwoWordsOrAUserIdWithThePasswordInTheEnvironmentLogOn)
     EXPECT_FALSE(commandLineLogon({}, u"env"_s, &user, &password));
 
     // Taken once: programs the client starts do not inherit it.
-    qputenv(kPasswordVariable, "s3cret");
+    qputenv("BRINDLEPAX_PASSWORD", "s3cret");
     EXPECT_EQ(takeEnvironmentPassword(), u"s3cret"_s);
-    EXPECT_FALSE(qEnvironmentVariableIsSet(kPasswordVariable));
+    EXPECT_FALSE(qEnvironmentVariableIsSet("BRINDLEPAX_PASSWORD"));
     EXPECT_EQ(takeEnvironmentPassword(), std::nullopt);
 }
 

@@ -179,18 +179,23 @@ TEST_P(UserAdminTest, SaveRefusesInOrderAndWritesNothing)
         QString text;
         UserField field;
     } cases[] = {
-        {newUser(u"  "_s), kSpecifyUserId, UserField::UserId},
-        {newUser(u"supervisor"_s), kSupervisorReserved, UserField::UserId},
-        {newUser(u" SuperVisor "_s), kSupervisorReserved, UserField::UserId},
-        {zed([](UserDraft& d) { d.userName = u" "_s; }), kSpecifyUserName, UserField::UserName},
-        {zed([](UserDraft& d) { d.password.reset(); }), kSpecifyPassword, UserField::Password},
-        {zed([](UserDraft& d) { d.password = u"  abcde  "_s; }), kPasswordTooShort,
-         UserField::Password},
-        {newUser(u" BOB "_s), kUserIdExists, UserField::UserId},
-        {with(existing, [](UserDraft& d) { d.userId = u"Carol"_s; }), kUserIdExists,
+        {newUser(u"  "_s), u"Please Specify User ID"_s, UserField::UserId},
+        {newUser(u"supervisor"_s), u"'Supervisor' is reserved User ID, please choose another one"_s,
          UserField::UserId},
-        {with(existing, [](UserDraft& d) { d.password = u"abcde"_s; }), kPasswordTooShort,
+        {newUser(u" SuperVisor "_s),
+         u"'Supervisor' is reserved User ID, please choose another one"_s, UserField::UserId},
+        {zed([](UserDraft& d) { d.userName = u" "_s; }), u"Please Specify User's Name"_s,
+         UserField::UserName},
+        {zed([](UserDraft& d) { d.password.reset(); }), u"Please Specify User's Password"_s,
          UserField::Password},
+        {zed([](UserDraft& d) { d.password = u"  abcde  "_s; }),
+         u"Password must be at least 6 charactered long"_s, UserField::Password},
+        {newUser(u" BOB "_s), u"User ID already exists, Please specify another ID."_s,
+         UserField::UserId},
+        {with(existing, [](UserDraft& d) { d.userId = u"Carol"_s; }),
+         u"User ID already exists, Please specify another ID."_s, UserField::UserId},
+        {with(existing, [](UserDraft& d) { d.password = u"abcde"_s; }),
+         u"Password must be at least 6 charactered long"_s, UserField::Password},
     };
     for (const auto& c : cases) {
         const auto refusal = saveUser(session, c.draft);
@@ -257,7 +262,7 @@ TEST_P(UserAdminTest, QuotedNonAsciiUserIsSavedRenamedAndDeleted)
     d.flags.insert(u"Ext5"_s, true);
     d.noticeDigest = 15;
     d.workshops = {102, 101, 102};
-    d.folders = {u"plans 'ærø'"_s, kUnspecifiedFolder, u"Nowhere"_s};
+    d.folders = {u"plans 'ærø'"_s, u"Unspecified Folder"_s, u"Nowhere"_s};
     ASSERT_FALSE(saveUser(session, d));
 
     auto saved = loadUserDraft(db(), id);
@@ -276,7 +281,8 @@ TEST_P(UserAdminTest, QuotedNonAsciiUserIsSavedRenamedAndDeleted)
     const QString hash = storedPassword(id);
     EXPECT_TRUE(StoredPassword::isHashed(hash));
     EXPECT_TRUE(StoredPassword::matches(hash, kPassword));
-    EXPECT_EQ(saveUser(session, newUser(u"o'brien-ægir"_s))->message, kUserIdExists)
+    EXPECT_EQ(saveUser(session, newUser(u"o'brien-ægir"_s))->message,
+              u"User ID already exists, Please specify another ID."_s)
         << "same ID in another case, beyond ASCII too";
 
     // Renamed: the row, its memberships and folders follow; the password stays.
@@ -442,8 +448,11 @@ TEST_P(UserAdminTest, DeletionRefusesInOrderAndAsksFirst)
         const char* id;
         QString refusal;
     } refusals[] = {
-        {"BOB", kRequestorOfTasks},    {"carol", kOwnerOfTasks},    {"dave", kOwnerOfStages},
-        {"Admin", kCannotDeleteAdmin}, {"erin", kCannotDeleteSelf},
+        {"BOB", u"Unable to delete.  This user is a requestor of tasks"_s},
+        {"carol", u"Unable to delete.  This user is an owner of tasks"_s},
+        {"dave", u"Unable to delete.  This user is an owner of lifecycle stages"_s},
+        {"Admin", u"You can not delete the user 'ADMIN'"_s},
+        {"erin", u"Unable to delete.  You may not delete your own User ID."_s},
     };
     const QStringList users = dump(u"LU_USER"_s);
     for (const auto& r : refusals)
@@ -540,7 +549,7 @@ TEST_P(UserAdminTest, FolderListMarksWhatTheEditorCannotSee)
         texts << e.text();
         levels << folderLevel(e.text());
     }
-    EXPECT_EQ(texts, (QStringList{kUnspecifiedFolder, u"Plans"_s, u"    Plans 'Ærø' *"_s,
+    EXPECT_EQ(texts, (QStringList{u"Unspecified Folder"_s, u"Plans"_s, u"    Plans 'Ærø' *"_s,
                                   u"        Deep *"_s}));
     EXPECT_EQ(subfolderRows(levels, 1), (QList<int>{2, 3}));
     EXPECT_EQ(subfolderRows(levels, 2), (QList<int>{3}));

@@ -237,14 +237,3 @@ TEST(ReportDraft, AnOwnQueryNeedsTheGlobalReportsRight)
         EXPECT_FALSE(reportdraft::refusePublishing(userWith(true), c.layout, c.stored));
     }
 }
-
-// A layout the format refuses is refused with the reason, whoever edits it.
-TEST(ReportDraft, RefusesALayoutTheFormatRefuses)
-{
-    ReportDraft draft = reportdraft::draftOf(bx::test::everyKeyReportLayout());
-    draft.layout.title.clear();
-    const Outcome<ReportLayout> done =
-        reportdraft::finish(userWith(true), bx::test::everyKeyReportLayout(), draft);
-    ASSERT_FALSE(done);
-    EXPECT_EQ(done.refusal()->message, u"The report cannot be used: the layout has no title"_s);
-}

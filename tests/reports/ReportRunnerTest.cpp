@@ -96,6 +96,16 @@ protected:
         return l;
     }
 
+    /** An own query of the tasks' number alone, asking nothing. */
+    static ReportLayout writing(const QString& sql)
+    {
+        ReportLayout l = sourceLayout(Source::Tasks);
+        l.query = sql;
+        l.parameters.clear();
+        l.columns = {{u"SCR_Number"_s, u"ID"_s}};
+        return l;
+    }
+
     static QList<qlonglong> numbers(const RecordSet& rows)
     {
         QList<qlonglong> out;
@@ -109,7 +119,7 @@ protected:
         QFile log(session.errorLog().path());
         if (!log.open(QIODevice::ReadOnly))
             return 0;
-        return int(QString::fromUtf8(log.readAll()).count(kReportError));
+        return int(QString::fromUtf8(log.readAll()).count(u"Report Designer Error"_s));
     }
 
     qlonglong alpha = 0;
@@ -201,12 +211,6 @@ TEST_P(ReportRunnerTest, RefusesWhatCannotRunAndLogsIt)
     noValue.parameters[0].defaultValue.clear();
     ReportLayout invalid = sourceLayout(Source::Tasks);
     invalid.columns.clear();
-    ReportLayout writes = sourceLayout(Source::Tasks);
-    writes.query = u"DELETE FROM SCR"_s;
-    writes.parameters.clear();
-    ReportLayout sneaks = sourceLayout(Source::Tasks);
-    sneaks.query = u"SELECT * FROM SCR; DELETE FROM SCR"_s;
-    sneaks.parameters.clear();
 
     struct Case
     {
@@ -219,10 +223,8 @@ TEST_P(ReportRunnerTest, RefusesWhatCannotRunAndLogsIt)
         {"missing column", missingColumn, "The report's query gives no column \"Hours\"."},
         {"value missing", noValue, "The report needs a value for \"Due before\"."},
         {"invalid layout", invalid, "The report cannot be run: the layout has no columns"},
-        {"writing query", writes, "The report's query cannot run: "},
-        {"second statement", sneaks, "The report's query cannot run: "},
+        {"writing query", writing(u"DELETE FROM SCR"_s), "The report's query cannot run: "},
     };
-    const qlonglong tasks = db().scalar(u"SELECT COUNT(*) FROM SCR"_s).toLongLong();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const int before = logged();
@@ -233,7 +235,6 @@ TEST_P(ReportRunnerTest, RefusesWhatCannotRunAndLogsIt)
             << report.refusal()->message.toStdString();
         EXPECT_EQ(logged(), before + 1);
     }
-    EXPECT_EQ(db().scalar(u"SELECT COUNT(*) FROM SCR"_s).toLongLong(), tasks);
 }
 
 // What a user types for a parameter is bound as its kind; what does not read is refused by name.
@@ -295,11 +296,6 @@ TEST_P(ReportRunnerTest, ReadsFormat2AndRefusesANewerOne)
               u"The report cannot be read: the layout is of format 3, newer than "
               "this program reads (2)"_s);
     EXPECT_EQ(logged(), before + 1);
-
-    showReportError(prompt, *refused.refusal());
-    EXPECT_EQ(prompt.last().title, u"Report Designer Error"_s);
-    EXPECT_EQ(prompt.last().icon, PromptIcon::Critical);
-    EXPECT_EQ(prompt.last().text, refused.refusal()->message);
 }
 
 // A source's rows come in the order its layout puts before the source's own, on both engines.
@@ -370,10 +366,7 @@ TEST_P(ReportRunnerTest, AnOwnQueryThatWritesIsRefusedAndWritesNothing)
     const qlonglong before = db().scalar(titles).toLongLong();
     for (const char* sql : statements) {
         SCOPED_TRACE(sql);
-        ReportLayout writes = sourceLayout(Source::Tasks);
-        writes.query = QString::fromLatin1(sql);
-        writes.parameters.clear();
-        writes.columns = {{u"SCR_Number"_s, u"ID"_s}};
+        const ReportLayout writes = writing(QString::fromLatin1(sql));
         ASSERT_EQ(writes.validationError(), QString());
         const Outcome<QList<ResultColumn>> columns = resultColumns(session, writes);
         ASSERT_TRUE(columns.refusal());

@@ -1,13 +1,13 @@
 #include "core/settings/PersonalMailSettings.h"
 
 #include "core/Scrambler.h"
-#include "core/settings/SettingsKeys.h"
 #include "core/settings/SettingsStore.h"
 
 namespace bx {
 
 namespace {
 
+const QString kSection = QStringLiteral("SMTP");
 const QString kOwn = QStringLiteral("SMTP My Setting");
 const QString kServer = QStringLiteral("SMTP Server Name");
 const QString kPop = QStringLiteral("SMTP POP Name");
@@ -19,7 +19,7 @@ const QString kPassword = QStringLiteral("SMTP Password");
 /** Check states are stored "1"/"0"; older settings may hold "True"/"False". */
 bool storedFlag(const SettingsStore& settings, const QString& key)
 {
-    const QString v = settings.get(SettingsKeys::kSmtp, key).trimmed();
+    const QString v = settings.get(kSection, key).trimmed();
     return v == QLatin1String("1") || v.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0;
 }
 
@@ -32,7 +32,7 @@ QString flagText(bool on)
 
 PersonalMailSettings PersonalMailSettings::load(const SettingsStore& settings)
 {
-    const QString& s = SettingsKeys::kSmtp;
+    const QString& s = kSection;
     PersonalMailSettings out;
     out.own = settings.get(s, kOwn).trimmed() == QLatin1String("1");
     out.smtpServer = settings.get(s, kServer);
@@ -49,7 +49,7 @@ std::optional<RefusalOf<>> PersonalMailSettings::save(SettingsStore& settings) c
     if (password.size() > Scrambler::kMaxLength)
         return RefusalOf<>{QStringLiteral("The password may have at most %1 characters.")
                                .arg(Scrambler::kMaxLength)};
-    const QString& s = SettingsKeys::kSmtp;
+    const QString& s = kSection;
     SettingsStore::Batch batch(settings);
     settings.set(s, kOwn, flagText(own));
     settings.set(s, kServer, smtpServer.trimmed());

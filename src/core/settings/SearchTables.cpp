@@ -39,12 +39,6 @@ QStringList columnNames(Database& db, const QString& table)
 } // namespace
 
 const QString SearchTables::kChooseTable = QStringLiteral("Please choose Plug-in table.");
-const QString SearchTables::kSpecifyNumberField =
-    QStringLiteral("Please specify SCR_Number Field in Plug-in Table.");
-const QString SearchTables::kChooseFieldToAdd =
-    QStringLiteral("Please choose Field to add into Search Table.");
-const QString SearchTables::kChooseFieldToRemove =
-    QStringLiteral("Please choose Field to remove from Search Table.");
 
 QString SearchTables::noSuchField(const QString& field, const QString& table)
 {
@@ -127,7 +121,7 @@ std::optional<QString> SearchTables::save(const QString& table, const QString& s
         return kChooseTable;
     const QString numberField = scrNumberField.trimmed();
     if (!fields.isEmpty() && numberField.isEmpty())
-        return kSpecifyNumberField;
+        return QStringLiteral("Please specify SCR_Number Field in Plug-in Table.");
 
     const QStringList columns = columnNames(m_db, name);
     // With nothing chosen an empty number field is fine: the save then clears the table's rows.

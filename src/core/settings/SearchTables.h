@@ -30,10 +30,6 @@ class SearchTables
 {
 public:
     static const QString kChooseTable; ///< "Please choose Plug-in table."
-    static const QString
-        kSpecifyNumberField;                ///< "Please specify SCR_Number Field in Plug-in Table."
-    static const QString kChooseFieldToAdd; ///< nothing selected for Add
-    static const QString kChooseFieldToRemove; ///< nothing selected for Remove
 
     /** "There is no field '" + field + "' in Table '" + table + "'" */
     static QString noSuchField(const QString& field, const QString& table);
@@ -63,10 +59,10 @@ public:
      * Replaces the table's rows of SEARCH_TABLES by one row per chosen field, in one transaction.
      * Refuses, writing nothing, with the first message that applies: UserRights::kNotAdministrator
      * when the editor is no administrator; kChooseTable when the table
-     * is empty or not a plug-in table; kSpecifyNumberField when fields are chosen but the number
-     * field is empty; noSuchField() when the number field or a chosen field is not a field of the
-     * table. Names are stored in the catalogue's spelling; a field chosen twice is stored once.
-     * Returns the refusal, or nothing when saved.
+     * is empty or not a plug-in table; "Please specify SCR_Number Field in Plug-in Table." when
+     * fields are chosen but the number field is empty; noSuchField() when the number field or a
+     * chosen field is not a field of the table. Names are stored in the catalogue's spelling; a
+     * field chosen twice is stored once. Returns the refusal, or nothing when saved.
      */
     std::optional<QString> save(const QString& table, const QString& scrNumberField,
                                 const QStringList& fields);

@@ -16,7 +16,6 @@ inline const QString kLastFile = QStringLiteral("MSAccess\\DB");
 inline const QString kUnsecureLogin = QStringLiteral("UnsecureLogin");
 inline const QString kUnsecurePwd = QStringLiteral("UnsecurePwd");
 inline const QString kSecured = QStringLiteral("secured");
-inline const QString kSmtp = QStringLiteral("SMTP");
 
 /** Section holding the shared login of one server database: "SQL\" + server + "\DB\" + database. */
 inline QString serverSection(const QString& server, const QString& database)

@@ -67,12 +67,6 @@ bool moveSelected(QListWidget* from, QListWidget* to)
 
 } // namespace
 
-const QString F_SYSTEM::kMailNote = QStringLiteral(
-    "Note: Mail settings are optional.  Brindlepax supports internal messsaging.  POP is used to "
-    "read mail and SMTP is used for email notifications and outgoing mail.");
-const QString F_SYSTEM::kUnsavedQuestion =
-    QStringLiteral("You haven't saved previous changes, do you want to save them now?");
-
 F_SYSTEM::F_SYSTEM(Session& session, Prompt& prompt, QWidget* parent)
     : SessionDialog(session, prompt, "F_SYSTEM", QStringLiteral("System Settings"), parent)
     , m_tabs(named(new QTabWidget, "SSTab1"))
@@ -196,8 +190,13 @@ QWidget* F_SYSTEM::buildAdditionalTab()
     m_txtVoipIP = named(new QLineEdit, "txtVoipIP");
 
     // A click by the user, not a programmatic change, explains what the mail settings are for.
-    connect(m_chkAuth, &QCheckBox::clicked, this,
-            [this] { m_prompt.inform(kMailNote, {}, PromptIcon::Information); });
+    connect(m_chkAuth, &QCheckBox::clicked, this, [this] {
+        m_prompt.inform(
+            QStringLiteral("Note: Mail settings are optional.  Brindlepax supports internal "
+                           "messsaging.  POP is used to read mail and SMTP is used for email "
+                           "notifications and outgoing mail."),
+            {}, PromptIcon::Information);
+    });
 
     auto* page = new QWidget;
     auto* form = new QFormLayout(page);
@@ -366,8 +365,10 @@ void F_SYSTEM::onTableChosen(const QString& table)
     if (table == m_shownTable)
         return;
     if (m_searchDirty && !m_shownTable.isEmpty() &&
-        m_prompt.ask(kUnsavedQuestion, QStringLiteral("Confirm"), PromptButtons::YesNo,
-                     PromptIcon::Question) == PromptAnswer::Yes &&
+        m_prompt.ask(
+            QStringLiteral("You haven't saved previous changes, do you want to save them now?"),
+            QStringLiteral("Confirm"), PromptButtons::YesNo,
+            PromptIcon::Question) == PromptAnswer::Yes &&
         !saveSearch()) {
         // The choices could not be saved: stay on their table so that nothing is lost.
         const QList<QListWidgetItem*> previous =
@@ -411,7 +412,7 @@ void F_SYSTEM::showTable(const QString& table)
 void F_SYSTEM::onAdd()
 {
     if (!moveSelected(m_lstFields, m_lstSearchFields)) {
-        m_prompt.inform(SearchTables::kChooseFieldToAdd);
+        m_prompt.inform(QStringLiteral("Please choose Field to add into Search Table."));
         return;
     }
     m_searchDirty = true;
@@ -420,7 +421,7 @@ void F_SYSTEM::onAdd()
 void F_SYSTEM::onRemove()
 {
     if (!moveSelected(m_lstSearchFields, m_lstFields)) {
-        m_prompt.inform(SearchTables::kChooseFieldToRemove);
+        m_prompt.inform(QStringLiteral("Please choose Field to remove from Search Table."));
         return;
     }
     m_searchDirty = true;

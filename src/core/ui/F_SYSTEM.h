@@ -33,11 +33,6 @@ public:
     F_SYSTEM(Session& session, Prompt& prompt, QWidget* parent = nullptr);
     ~F_SYSTEM() override;
 
-    /** The note shown when "Authenticate?" is clicked. */
-    static const QString kMailNote;
-    /** The question before another plug-in table replaces unsaved field choices. */
-    static const QString kUnsavedQuestion;
-
 private:
     QWidget* buildGeneralTab();
     QWidget* buildAdditionalTab();

@@ -204,7 +204,7 @@ void frmWizard::showPage(int page)
                          "You chose \"Select Existing MS Access Brindlepax Database\". This "
                          "page will help you to find the database."));
         if (create && m_txtAccessDBName->text().isEmpty())
-            m_txtAccessDBName->setText(CreationDefaults::kEmbeddedFileName);
+            m_txtAccessDBName->setText(QStringLiteral("pax.mdb"));
         m_txtAccessDBName->setEnabled(create);
         m_dir1->setEnabled(create);
         m_file1->setEnabled(!create);
@@ -343,7 +343,7 @@ void frmWizard::onSharedLoginForNew(bool on)
 {
     if (on) {
         m_sa->setText(m_settings.get(SettingsKeys::kSql, SettingsKeys::kUnsecureLogin,
-                                     CreationDefaults::kSharedLogin));
+                                     QStringLiteral("brindlepaxSQL")));
         m_sapwd->setText(m_settings.get(SettingsKeys::kSql, SettingsKeys::kUnsecurePwd,
                                         CreationDefaults::kSharedPassword));
     } else {

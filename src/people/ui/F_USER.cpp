@@ -150,7 +150,7 @@ void F_USER::onFind()
     try {
         const auto id = findUserId(m_session.db(), *typed);
         if (!id) {
-            m_prompt.inform(kUserNotFound);
+            m_prompt.inform(QStringLiteral("User not found."));
             return;
         }
         locate(*id);
@@ -166,7 +166,7 @@ void F_USER::onLocate()
     if (!typed || typed->trimmed().isEmpty())
         return;
     if (!locate(*typed))
-        m_prompt.inform(kUnableToLocateUser);
+        m_prompt.inform(QStringLiteral("Unable to locate User"));
 }
 
 } // namespace bx

@@ -197,7 +197,8 @@ void LOGIN_FORM::onUpgrade()
     if (!openAndValidate())
         return;
     if (!mayUpgrade(m_text1->text())) {
-        m_prompt.inform(kOnlyAdminsMayUpgrade);
+        m_prompt.inform(QStringLiteral(
+            "Only users 'ADMIN', 'ADMIN2', and 'ADMIN3' may access the Admin Program"));
         return;
     }
     dlgUpgrade dialog(m_session.db(), m_prompt, {m_programDir, &m_session.clock()}, this);

@@ -31,9 +31,6 @@ namespace bx {
 
 namespace {
 
-/** What the password box of an existing user shows until the administrator types. */
-const QString kPasswordStandIn = QStringLiteral("\u2022\u2022\u2022\u2022\u2022\u2022\u2022\u2022");
-
 constexpr int kCategoryRole = Qt::UserRole;
 constexpr int kGroupRole = Qt::UserRole;
 
@@ -50,7 +47,9 @@ USER_FORM::USER_FORM(Session& session, Prompt& prompt, const QString& mode, cons
     , m_supervisor(named(new QComboBox, QStringLiteral("cmbSupervisor")))
     , m_noticeDigest(named(new QComboBox, QStringLiteral("cmbNoticeDigest")))
     , m_folders(named(new QListWidget, QStringLiteral("lstFolders")))
-    , m_noAccess(named(new QLabel(kNoAccessNote), QStringLiteral("lblNoAccess")))
+    , m_noAccess(
+          named(new QLabel(QStringLiteral("* You do not have access to the specified folders")),
+                QStringLiteral("lblNoAccess")))
     , m_autoSelect(named(new QCheckBox(QStringLiteral("Auto-select subfolders")),
                          QStringLiteral("chkAutoSelect")))
     , m_workshops(named(new QTreeWidget, QStringLiteral("lvGroups")))
@@ -176,7 +175,8 @@ void USER_FORM::showDraft(const UserDraft& draft)
     m_originalUserId = draft.originalUserId;
     m_holdKey->setText(draft.userId);
     m_name->setText(draft.userName);
-    m_password->setText(kPasswordStandIn);
+    // What the password box of an existing user shows until the administrator types.
+    m_password->setText(QStringLiteral("\u2022\u2022\u2022\u2022\u2022\u2022\u2022\u2022"));
     if (draft.rate)
         m_rate->setText(QLocale::c().toString(*draft.rate));
     m_email->setText(draft.email);

@@ -40,16 +40,14 @@
 
 namespace bx {
 
-const QString BIViewer::kSettingsSection = QStringLiteral("Options\\BI");
-
 namespace {
 
+const QString kSettingsSection = QStringLiteral("Options\\BI");
 const QString kShowScreen = QStringLiteral("ShowScreen");
 const QString kChartView = QStringLiteral("mnuChartView");
 const QString kLegend = QStringLiteral("Legend");
 const QString kChartStyle = QStringLiteral("ChartStyle");
 
-const QString kNothingToPrint = QStringLiteral("Please build some report. ");
 const QString kNothingToExport = QStringLiteral("Please build report. ");
 
 constexpr int kDimensionRole = Qt::UserRole;
@@ -403,7 +401,7 @@ void BIViewer::refreshChart()
 void BIViewer::print()
 {
     if (!hasReport()) {
-        m_prompt.inform(kNothingToPrint);
+        m_prompt.inform(QStringLiteral("Please build some report. "));
         return;
     }
     if (m_showChart->isChecked() && !m_showGrid->isChecked()) {

@@ -39,9 +39,6 @@ class BIViewer : public QWidget
     Q_OBJECT
 
 public:
-    /** The settings section of the viewer's options. */
-    static const QString kSettingsSection;
-
     BIViewer(Session& session, Prompt& prompt, QWidget* parent = nullptr);
     ~BIViewer() override;
 

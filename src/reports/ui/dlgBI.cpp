@@ -102,7 +102,7 @@ void dlgBI::LoadOLAPReports()
             ? m_tree->currentItem()->data(0, kWhichRole).toLongLong()
             : 0;
     m_tree->clear();
-    m_builtIn = new QTreeWidgetItem(m_tree, {AnalysisText::kBuiltInGroup});
+    m_builtIn = new QTreeWidgetItem(m_tree, {QStringLiteral("Built-in")});
     for (const auto& [which, title] :
          {std::pair(BuiltInAnalysis::CommonTaskInformation, AnalysisText::kCommonTaskInformation),
           std::pair(BuiltInAnalysis::TaskOwnership, AnalysisText::kTaskOwnership)}) {
@@ -110,7 +110,7 @@ void dlgBI::LoadOLAPReports()
         item->setData(0, kKindRole, BuiltInItem);
         item->setData(0, kWhichRole, int(which));
     }
-    m_custom = new QTreeWidgetItem(m_tree, {AnalysisText::kCustomGroup});
+    m_custom = new QTreeWidgetItem(m_tree, {QStringLiteral("Custom")});
     Outcome<QList<AnalysisSummary>> stored;
     AnalysisStore store(m_session, m_prompt);
     if (runCommand(m_session, m_prompt, [&] { stored = store.list(); }) &&

@@ -71,7 +71,6 @@ private:
 namespace {
 
 const QString kNoColumn = QStringLiteral("Please choose a column of the query.");
-const QString kNoName = QStringLiteral("Please enter the name of the report.");
 
 QString areaLabel(const AnalysisItem& item)
 {
@@ -390,7 +389,7 @@ bool dlgBIScreen::save()
         return false;
     }
     if (analysis.title.isEmpty()) {
-        showRefusal(m_prompt, kNoName, m_name);
+        showRefusal(m_prompt, QStringLiteral("Please enter the name of the report."), m_name);
         return false;
     }
     Outcome<qlonglong> saved;

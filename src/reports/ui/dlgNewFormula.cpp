@@ -61,11 +61,12 @@ QString dlgNewFormula::expression() const
 void dlgNewFormula::accept()
 {
     if (name().isEmpty()) {
-        showRefusal(m_prompt, AnalysisText::kNoFormulaName, m_name);
+        showRefusal(m_prompt, QStringLiteral("Please enter Name of OLAP fact."), m_name);
         return;
     }
     if (expression().isEmpty()) {
-        showRefusal(m_prompt, AnalysisText::kNoFormula, m_expression);
+        showRefusal(m_prompt, QStringLiteral("Please enter Formula expression for OLAP fact."),
+                    m_expression);
         return;
     }
     if (const auto refusal = pivot::checkFormula(name(), expression(), m_facts)) {

@@ -16,10 +16,6 @@
 
 namespace bx {
 
-namespace {
-const QString kSource = QStringLiteral("dlgTimeSheet");
-}
-
 dlgTimeSheet::dlgTimeSheet(Session& session, Prompt& prompt, qint64 task,
                            std::optional<Booking> booking, QWidget* parent)
     : SessionDialog(session, prompt, "dlgTimeSheet", QStringLiteral("Time Sheet"), parent)
@@ -78,7 +74,7 @@ void dlgTimeSheet::onOk()
         return control;
     };
     bool done = false;
-    runTaskCommand(m_session, m_prompt, kSource, [&] {
+    runTaskCommand(m_session, m_prompt, QStringLiteral("dlgTimeSheet"), [&] {
         if (m_booking) {
             const auto outcome = timesheet::editBooking(m_session, m_prompt, m_booking->id, input);
             done = bool(outcome);

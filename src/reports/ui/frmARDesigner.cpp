@@ -31,7 +31,6 @@ namespace bx {
 
 namespace {
 
-const QString kSaveReport = QStringLiteral("Save changes to the report?");
 const QString kLayoutFiles = QStringLiteral("Report layouts (*.rpx);;All files (*)");
 
 /** A file name for a report that has none yet: its title without the characters of paths. */
@@ -410,7 +409,9 @@ bool frmARDesigner::exportTo(const QString& path)
 
 bool frmARDesigner::mayLeave()
 {
-    return !m_layout || !m_unsaved || askToSaveChanges([this] { return save(); }, kSaveReport);
+    return !m_layout || !m_unsaved ||
+           askToSaveChanges([this] { return save(); },
+                            QStringLiteral("Save changes to the report?"));
 }
 
 void frmARDesigner::hold(const ReportLayout& layout, qlonglong number, const QString& fileName,

@@ -222,7 +222,7 @@ frmReportProperties::frmReportProperties(Session& session, Prompt& prompt,
         m_style->addItem(ReportLayout::styleName(style), int(style));
     for (const reportrun::Source source : kSources)
         m_sourceList->addItem(reportrun::sourceName(source), int(source));
-    m_sourceList->addItem(reportdraft::kOwnQuery, kNone);
+    m_sourceList->addItem(QStringLiteral("Write my own query"), kNone);
     connect(m_sourceList, &QComboBox::activated, this, [this](int index) {
         const int source = m_sourceList->itemData(index).toInt();
         chooseSource(source == kNone ? std::nullopt

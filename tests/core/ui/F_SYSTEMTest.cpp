@@ -74,7 +74,7 @@ TEST_F(F_SYSTEMTest, UnsavedSearchFieldsAreSavedBeforeAnotherTableIsShown)
     ASSERT_EQ(tables->count(), 2);
     tables->setCurrentRow(0);
     test::child<QPushButton>(window, "cmdAdd")->click();
-    EXPECT_EQ(prompt.texts(), QStringList{SearchTables::kChooseFieldToAdd});
+    EXPECT_EQ(prompt.texts(), QStringList{u"Please choose Field to add into Search Table."_s});
     fields->item(1)->setSelected(true);
     test::child<QPushButton>(window, "cmdAdd")->click();
 
@@ -83,7 +83,8 @@ TEST_F(F_SYSTEMTest, UnsavedSearchFieldsAreSavedBeforeAnotherTableIsShown)
     prompt.answer(PromptAnswer::Yes);
     tables->setCurrentRow(1);
     EXPECT_EQ(prompt.texts(),
-              (QStringList{F_SYSTEM::kUnsavedQuestion, SearchTables::kSpecifyNumberField}));
+              (QStringList{u"You haven't saved previous changes, do you want to save them now?"_s,
+                           u"Please specify SCR_Number Field in Plug-in Table."_s}));
     EXPECT_EQ(prompt.records().first().title, u"Confirm"_s);
     EXPECT_EQ(tables->currentItem()->text(), u"Alpha"_s);
     EXPECT_EQ(test::child<QListWidget>(window, "lstSearchFields")->count(), 1);

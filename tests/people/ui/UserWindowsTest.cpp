@@ -79,14 +79,14 @@ TEST_F(UserWindowsTest, NewUserIsRefusedThenSavedAndReopensWithHisPassword)
     auto* tabs = child<QTabWidget>(form, "SSTab1");
     tabs->setCurrentIndex(1);
     ok->click();
-    EXPECT_EQ(prompt.last().text, kSupervisorReserved);
+    EXPECT_EQ(prompt.last().text, u"'Supervisor' is reserved User ID, please choose another one"_s);
     EXPECT_EQ(tabs->currentIndex(), 0);
     EXPECT_EQ(form.focusWidget(), child<QLineEdit>(form, "HOLD_KEY"));
     child<QLineEdit>(form, "HOLD_KEY")->setText(u"O'Brien-Ægir"_s);
     child<QLineEdit>(form, "Text1")->setText(u"Pat O'Brien"_s);
     child<QLineEdit>(form, "Text3")->setText(u"abcde"_s);
     ok->click();
-    EXPECT_EQ(prompt.last().text, kPasswordTooShort);
+    EXPECT_EQ(prompt.last().text, u"Password must be at least 6 charactered long"_s);
     EXPECT_FALSE(form.result() == QDialog::Accepted);
 
     child<QLineEdit>(form, "Text3")->setText(u"abcdef"_s);

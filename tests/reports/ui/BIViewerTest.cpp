@@ -123,7 +123,7 @@ TEST_F(BIViewerTest, SwitchesToEveryKindOfChart)
         QChart* chart = viewer.chart();
         ASSERT_EQ(chart->series().size(), c.series);
         EXPECT_STREQ(chart->series()[0]->metaObject()->className(), c.seriesClass);
-        EXPECT_EQ(settings.get(BIViewer::kSettingsSection, u"ChartStyle"_s), chartKindName(c.kind));
+        EXPECT_EQ(settings.get(u"Options\\BI"_s, u"ChartStyle"_s), chartKindName(c.kind));
         QCoreApplication::processEvents();
     }
     viewer.setChartKind(ChartKind::Step);
@@ -163,10 +163,10 @@ TEST_F(BIViewerTest, KeepsItsOptionsPerUser)
         child<QAction>(viewer, "Legend")->trigger();
         child<QAction>(viewer, "ChartPie")->trigger();
     }
-    EXPECT_EQ(settings.get(BIViewer::kSettingsSection, u"ShowScreen"_s), u"False"_s);
+    EXPECT_EQ(settings.get(u"Options\\BI"_s, u"ShowScreen"_s), u"False"_s);
     SettingsStore reread(settings.path());
-    EXPECT_TRUE(reread.getBool(BIViewer::kSettingsSection, u"mnuChartView"_s));
-    EXPECT_FALSE(reread.getBool(BIViewer::kSettingsSection, u"Legend"_s, true));
+    EXPECT_TRUE(reread.getBool(u"Options\\BI"_s, u"mnuChartView"_s));
+    EXPECT_FALSE(reread.getBool(u"Options\\BI"_s, u"Legend"_s, true));
 
     BIViewer again(session, prompt);
     again.show();
