@@ -432,7 +432,10 @@ TEST_F(AccessFormTest, NoToReconnectEndsThePollOnlyAfterItsSignal)
     EXPECT_TRUE(QTest::qWaitFor([&] { return poller.isNull(); }, 20000));
     EXPECT_TRUE(terminated);
     EXPECT_EQ(form.poller(), nullptr);
-    EXPECT_EQ(prompt.texts(), QStringList{kConnectionLost});
+    EXPECT_EQ(
+        prompt.texts(),
+        QStringList{
+            u"Your Brindlepax connection has been lost. Would you like to try to reconnect?  Press 'No' to terminate Brindlepax."_s});
     db().execute(u"ALTER TABLE LOGIN_AWAY RENAME TO LOGIN"_s);
 }
 

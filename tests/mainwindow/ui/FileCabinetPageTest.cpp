@@ -155,7 +155,9 @@ TEST_F(FileCabinetPageTest, TooManyDocumentsAreReported)
     page.setConnector([this] { return std::optional<Connector>(secondConnectionTo(db())); });
     page.refresh();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !page.reading(); }, 20000));
-    EXPECT_EQ(prompt.last().text, cabinet::kTooManyDocuments);
+    EXPECT_EQ(
+        prompt.last().text,
+        u"There are too many documents in the current document tree view, not all will be displayed. Please apply more restrictive filter or change \"Query Timeout\" option in System Options (admin utility)"_s);
     EXPECT_EQ(page.model().documentCount(), 0);
 }
 
@@ -199,7 +201,7 @@ TEST_F(FileCabinetPageTest, PopupCommandsChangeTheDocumentAndTheTree)
     prompt.answerInput(u"renamed.txt"_s).answer(PromptAnswer::Yes);
     runFromPopup(page, "mnuSharedRename", newer);
     EXPECT_EQ(prompt.texts(),
-              (QStringList{cabinet::kEnterNewFilename, cabinet::kRenameArchivedAlso}));
+              (QStringList{u"Please, enter new filename"_s, u"Rename archived documents also?"_s}));
     EXPECT_EQ(documents(page), tree("Plans:%2=renamed.txt|Secret:%3=secret.txt|"
                                     "Unspecified Folder:%4=loose.txt"));
 
@@ -230,7 +232,9 @@ TEST_F(FileCabinetPageTest, CommandsRecheckTheFolder)
     for (const char* command : {"mnuDocEdit", "mnuRemoveShared"}) {
         prompt.clear();
         runFromPopup(page, command, m_plan);
-        EXPECT_EQ(prompt.texts(), QStringList{cabinet::kNoAccessToFolder}) << command;
+        EXPECT_EQ(prompt.texts(),
+                  QStringList{u"You do not have access to the folder of this document."_s})
+            << command;
     }
     EXPECT_TRUE(opened.take().isEmpty());
     EXPECT_EQ(

@@ -52,7 +52,9 @@ TEST_F(FindPageTest, TheDialogChecksAndLeavesItsOptionsInTheSession)
     child<QCheckBox>(dialog, "chkAllStatus")->setChecked(false);
     child<QCheckBox>(dialog, "chkCanceled")->setChecked(true);
     EXPECT_TRUE(dialog.confirm());
-    EXPECT_EQ(prompt.texts(), (QStringList{kBadTitlePattern, u"Please specify Number of Days"_s}));
+    EXPECT_EQ(prompt.texts(),
+              (QStringList{u"Please define another Pattern of Task Title to Search."_s,
+                           u"Please specify Number of Days"_s}));
     EXPECT_EQ(session.search.titlePattern, u"O'Brien*"_s);
     EXPECT_EQ(session.search.statuses, u"X"_s);
     EXPECT_EQ(session.search.from, clock.nowLocal().date().addDays(-7));

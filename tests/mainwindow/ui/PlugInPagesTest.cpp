@@ -105,7 +105,7 @@ TEST_F(PlugInPagesTest, ToolbarFollowsEveryChangeWithoutDuplicates)
         child<QPushButton>(*dialog, "cmdOK")->click();
     });
     child<QAction>(form, "mnuNewActiveX")->trigger();
-    EXPECT_EQ(prompt.texts(), QStringList{plugins::kEmptyControlName});
+    EXPECT_EQ(prompt.texts(), QStringList{u"Control Name field can't be empty."_s});
     const qlonglong desk =
         db().scalar(u"SELECT ID FROM LU_ACTIVEX WHERE label = 'Desk'"_s).toLongLong();
     EXPECT_EQ(toolbox(form), QStringList(offered) << u"menu Desk %1"_s.arg(desk));
