@@ -30,11 +30,8 @@ QDateTime gmt(int day, int hour = 9)
 class FileCabinetTest : public test::SessionTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        SessionTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
         clock.set(naive(QDate(2024, 2, 1), QTime(12, 0)));
         test::addUsers(db(), {u"ann"_s, u"bob"_s, u"cy"_s});
         test::addCategories(db(), {kPlans, kZeta, u"Other"_s});

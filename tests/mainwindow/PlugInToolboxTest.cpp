@@ -25,13 +25,7 @@ QByteArray pngIcon()
 class PlugInToolboxTest : public test::SessionTest
 {
 protected:
-    void SetUp() override
-    {
-        SessionTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
-        session.user.record.administrator = true;
-    }
+    void arrange() override { session.user.record.administrator = true; }
 
     qlonglong add(const PlugInDefinition& plugIn)
     {

@@ -40,11 +40,8 @@ QDateTime local(int day, int hour, int minute = 0)
 class QuickReportsTest : public test::SessionTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        SessionTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
         clock.set(local(31, 14, 5));
         clock.setStandardOffsetSeconds(2 * 3600);
         test::addUsers(db(), {u"ann"_s, u"bob"_s, u"carl"_s, u"zed"_s, kLucja});

@@ -28,11 +28,8 @@ const QString kQuotedShopName = u"O'Neil's desk"_s;
 class TaskMovesTest : public test::SessionTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        SessionTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
         test::addUsers(db(), {kMe, kOther});
         test::addWorkshop(db(), kShop, u"Seventh"_s);
         test::addWorkshop(db(), kQuotedShop, kQuotedShopName);

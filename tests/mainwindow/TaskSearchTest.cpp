@@ -93,12 +93,9 @@ TEST(FindInputTest, ComputesThePeriodAndTrimsThePatterns)
 class TaskSearchTest : public test::SessionTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        SessionTest::SetUp();
         clock.set(naive(kToday, QTime(14, 5)));
-        if (IsSkipped() || HasFatalFailure())
-            return;
         test::addUsers(db(), {u"ann"_s, u"bob"_s, u"carl"_s, u"O'Brien"_s});
         db().execute(u"INSERT INTO LU_USER (USER_ID, Disabled) VALUES (?, ?)"_s,
                      {u"gone"_s, db().dialect().trueValue()});

@@ -68,11 +68,8 @@ struct Started
 class ToolsTest : public test::SessionTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        SessionTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
         session.user.userId = kUser;
         session.user.password = kPassword;
         session.connection.serverFlag = isServer();

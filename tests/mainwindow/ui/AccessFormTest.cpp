@@ -47,11 +47,8 @@ namespace {
 class AccessFormTest : public bx::test::WindowTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        WindowTest::SetUp();
-        if (HasFatalFailure())
-            return;
         enterWorkshop(kShop, u"O'Neil's desk"_s);
         bx::test::addUsers(db(), {u"ann"_s});
         bx::test::addMembers(db(), kShop, {u"ann"_s});

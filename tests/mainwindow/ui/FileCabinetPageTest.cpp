@@ -38,11 +38,8 @@ namespace {
 class FileCabinetPageTest : public bx::test::WindowTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        WindowTest::SetUp();
-        if (HasFatalFailure())
-            return;
         test::addUsers(db(), {u"ann"_s, u"bob"_s});
         test::addCategories(db(), {u"Plans"_s, u"Secret"_s});
         test::grantFolder(db(), u"ann"_s, u"Plans"_s);
@@ -243,7 +240,7 @@ TEST_F(FileCabinetPageTest, CommandsRecheckTheFolder)
 
 // A file document changed in the viewer is saved back, when the window is active again, as its
 // newest version, also after another client published one since it was opened (the question
-// names him); the versions before it stay archived.
+// names him). What the save-back keeps of the older versions is FileCabinetTest's.
 TEST_F(FileCabinetPageTest, ViewerCopySavedBackAsANewVersion)
 {
     test::setAttachContent(db(), m_plan, "first");
@@ -270,11 +267,6 @@ TEST_F(FileCabinetPageTest, ViewerCopySavedBackAsANewVersion)
     const cabinet::Document saved = plans->child(0)->document;
     EXPECT_GT(saved.number, other);
     EXPECT_EQ(test::attachContent(db(), saved.number), QByteArray("edited"));
-    QList<qlonglong> archived;
-    for (const cabinet::Document& d : cabinet::archivedVersions(db(), saved))
-        archived << d.number;
-    EXPECT_EQ(archived, (QList<qlonglong>{other, m_plan}));
-    EXPECT_EQ(test::attachContent(db(), m_plan), QByteArray("first"));
 }
 
 // The add commands of a folder publish the new document there, for no task and from the current

@@ -25,13 +25,7 @@ namespace {
 class FindPageTest : public bx::test::WindowTest
 {
 protected:
-    void SetUp() override
-    {
-        WindowTest::SetUp();
-        if (HasFatalFailure())
-            return;
-        enterWorkshop(7);
-    }
+    void arrange() override { enterWorkshop(7); }
 
     qlonglong addTask(const QString& title)
     {

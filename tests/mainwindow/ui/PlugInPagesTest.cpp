@@ -32,9 +32,8 @@ namespace {
 class PlugInPagesTest : public bx::test::WindowTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        WindowTest::SetUp();
         qputenv("BRINDLEPAX_PLUGINS", BX_TEST_PLUGIN_DIR ":" BX_SAMPLE_PLUGIN_DIR);
     }
     void TearDown() override { qunsetenv("BRINDLEPAX_PLUGINS"); }
