@@ -64,7 +64,8 @@ void CabinetTree::build(const ReadRows& read, const cabinet::FolderAccess& acces
     m_folders.clear();
     m_documents.clear();
     m_top = adopt(m_root.get(),
-                  makeNode(cabinettree::kTagRoot, cabinettree::kRootKey, cabinettree::kRootText));
+                  makeNode(QStringLiteral("FILECABINET"), QStringLiteral("SHARED_DOCUMENTS"),
+                           QStringLiteral("File Cabinet")));
     if (!access.none()) {
         for (const QString& granted : access.granted)
             folderNode(granted, path);

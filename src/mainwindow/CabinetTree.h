@@ -21,9 +21,7 @@ namespace bx {
 
 namespace cabinettree {
 
-inline const QString kTagRoot = QStringLiteral("FILECABINET");
-inline const QString kRootKey = QStringLiteral("SHARED_DOCUMENTS");
-inline const QString kRootText = QStringLiteral("File Cabinet");
+/** Tags of folder and document nodes: the table each comes from. */
 inline const QString kTagFolder = QStringLiteral("SCR_CATEGORY");
 inline const QString kTagDocument = QStringLiteral("ATTACH");
 

@@ -1,7 +1,6 @@
 #include "mainwindow/CategoryPaths.h"
 
 #include "core/db/Database.h"
-#include "mainwindow/TaskMoves.h"
 
 #include <QSet>
 
@@ -11,7 +10,7 @@ QString pathOfCategory(const QString& category,
                        const std::function<QString(const QString&)>& parentOf)
 {
     if (category.trimmed().isEmpty())
-        return taskmoves::kUnspecifiedFolder;
+        return kUnspecifiedFolder;
     QString path = category;
     QSet<QString> met{category.trimmed().toUpper()};
     for (QString current = category;;) {

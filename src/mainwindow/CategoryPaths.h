@@ -9,6 +9,9 @@ namespace bx {
 
 class Database;
 
+/** The folder of tasks and documents without a category; no row of LU_CATEGORY. */
+inline const QString kUnspecifiedFolder = QStringLiteral("Unspecified Folder");
+
 /**
  * The category with its parents, from the top down, joined with "\"; "Unspecified Folder" for an
  * empty category. `parentOf` gives a category's Parent_Category ("" for none). The walk ends at a

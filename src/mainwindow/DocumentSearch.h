@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mainwindow/CategoryPaths.h"
 #include "mainwindow/TaskSearch.h"
 #include "mainwindow/TaskViews.h"
 
@@ -16,8 +17,6 @@ class Session;
 
 inline const QString kNoFolderAccess =
     QStringLiteral("Note: You do not have access to folders.  Please contact your administrator.");
-/** The folder of documents without a category. */
-inline const QString kUnspecifiedFolder = QStringLiteral("Unspecified Folder");
 
 /**
  * The folders (categories) whose documents `userId` may see, from LU_ACCESS_LEVEL, each once and

@@ -15,6 +15,10 @@ namespace bx::cabinet {
 
 namespace {
 
+/** The document's folder, or the folder it is to go to, is not one the user may see. */
+const QString kNoAccessToFolder =
+    QStringLiteral("You do not have access to the folder of this document.");
+
 const QString kColumns =
     QStringLiteral("SELECT Attach_Number, Attach_Type, Attach_Title, Attach_Date, Attach_Owner, "
                    "Category, Attach_Filename, SCR_Number FROM ATTACH ");
@@ -177,7 +181,9 @@ std::optional<RefusalOf<>> refuseUnlessMayChange(Database& db, const UserRecord&
     const QString owner = current ? current->owner : doc.owner;
     if (owner.trimmed().compare(user.userId.trimmed(), Qt::CaseInsensitive) == 0)
         return std::nullopt;
-    return RefusalOf<>{kOwnerOrAdministrator};
+    return RefusalOf<>{
+        QStringLiteral("Only the owner of the current version of this document or an administrator "
+                       "may move, rename or delete it.")};
 }
 
 Outcome<Done> moveDocument(Session& session, Prompt& prompt, qlonglong number,
@@ -190,7 +196,8 @@ Outcome<Done> moveDocument(Session& session, Prompt& prompt, qlonglong number,
     const QString target = storedCategory(folder);
     if (!folderAccess(db, session.user.record).sees(target))
         return RefusalOf<>{kNoAccessToFolder};
-    const QList<Document> rows = withArchived(db, prompt, *doc, kMoveArchivedAlso);
+    const QList<Document> rows =
+        withArchived(db, prompt, *doc, QStringLiteral("Move archived documents also?"));
     const QVariant workshop = workshopValue(session.currentWorkshopId);
     return updateVersions(db, *doc, rows, QStringLiteral("Category = ?, Group_ID = ?"),
                           [&](const Document&) {
@@ -205,13 +212,15 @@ Outcome<Done> renameDocument(Session& session, Prompt& prompt, qlonglong number)
     if (!doc)
         return *doc.refusal();
     if (!isAttachmentType(doc->type, AttachmentType::File))
-        return RefusalOf<>{kFileDocumentsOnly};
+        return RefusalOf<>{QStringLiteral("Only file documents can be given a new file name.")};
     const std::optional<QString> typed =
-        prompt.input(kEnterNewFilename, kInputTitle, doc->fileName.toString());
+        prompt.input(QStringLiteral("Please, enter new filename"),
+                     QStringLiteral("Brindlepax 2006"), doc->fileName.toString());
     const QString name = typed ? attachments::withoutFolder(typed->trimmed()) : QString();
     if (name.isEmpty())
         return Outcome<Done>::declined();
-    const QList<Document> rows = withArchived(db, prompt, *doc, kRenameArchivedAlso);
+    const QList<Document> rows =
+        withArchived(db, prompt, *doc, QStringLiteral("Rename archived documents also?"));
 
     const GmtConverter gmt(session.clock());
     return updateVersions(
@@ -227,7 +236,7 @@ Outcome<Done> deleteDocument(Session& session, Prompt& prompt, qlonglong number)
     const Outcome<Document> doc = changeable(session, number);
     if (!doc)
         return *doc.refusal();
-    if (prompt.ask(kAreYouSure) != PromptAnswer::Yes)
+    if (prompt.ask(QStringLiteral("Are you sure?")) != PromptAnswer::Yes)
         return Outcome<Done>::declined();
     Transaction tx(db);
     if (isAttachmentType(doc->type, AttachmentType::Form))

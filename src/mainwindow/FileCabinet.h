@@ -39,25 +39,6 @@ struct UserRecord;
 
 namespace cabinet {
 
-inline const QString kTooManyDocuments = QStringLiteral(
-    "There are too many documents in the current document tree view, not all will be displayed. "
-    "Please apply more restrictive filter or change \"Query Timeout\" option in System Options "
-    "(admin utility)");
-inline const QString kMoveArchivedAlso = QStringLiteral("Move archived documents also?");
-inline const QString kRenameArchivedAlso = QStringLiteral("Rename archived documents also?");
-inline const QString kEnterNewFilename = QStringLiteral("Please, enter new filename");
-inline const QString kInputTitle = QStringLiteral("Brindlepax 2006");
-inline const QString kAreYouSure = QStringLiteral("Are you sure?");
-/** The document's folder is not one the user may see. */
-inline const QString kNoAccessToFolder =
-    QStringLiteral("You do not have access to the folder of this document.");
-/** Move, rename or delete by somebody else than the current version's owner or an administrator. */
-inline const QString kOwnerOrAdministrator =
-    QStringLiteral("Only the owner of the current version of this document or an administrator "
-                   "may move, rename or delete it.");
-/** A new file name for a memo or form. */
-inline const QString kFileDocumentsOnly =
-    QStringLiteral("Only file documents can be given a new file name.");
 /** The row was deleted (or unpublished) by another client. */
 inline const QString kDocumentNotFound = QStringLiteral("Attachment not found");
 
@@ -108,12 +89,12 @@ std::optional<Document> readDocument(Database& db, qlonglong number);
  */
 QList<Document> archivedVersions(Database& db, const Document& doc);
 
-/** kNoAccessToFolder unless the user sees `doc`'s folder. @throws DbError */
+/** Refused unless the user sees `doc`'s folder. @throws DbError */
 std::optional<RefusalOf<>> refuseUnlessVisible(Database& db, const UserRecord& user,
                                                const Document& doc);
 
 /**
- * The folder check, then kOwnerOrAdministrator unless the user owns the current version of
+ * The folder check, then refused unless the user owns the current version of
  * `doc`'s document (user IDs compared trimmed, without case) or is an administrator.
  * @throws DbError
  */
@@ -123,24 +104,24 @@ std::optional<RefusalOf<>> refuseUnlessMayChange(Database& db, const UserRecord&
 /**
  * Cut and paste or drop on a folder: moves document `number` into `folder` (a category, or
  * kUnspecifiedFolder / "" for none), setting Category and Group_id (the session's workshop).
- * With archived versions asks kMoveArchivedAlso; Yes moves them too. Refused when the row is
- * gone, its folder or the target folder is not visible, or by the owner rule. @throws DbError
+ * With archived versions asks whether to move them also; Yes moves them too. Refused when the row
+ * is gone, its folder or the target folder is not visible, or by the owner rule. @throws DbError
  */
 Outcome<Done> moveDocument(Session& session, Prompt& prompt, qlonglong number,
                            const QString& folder);
 
 /**
- * mnuSharedRename: asks kEnterNewFilename (input box titled kInputTitle, the old name offered;
- * blank or Cancel: declined), then, with archived versions, kRenameArchivedAlso. Writes the new
+ * mnuSharedRename: asks for the new file name (input box, the old name offered; blank or
+ * Cancel: declined), then, with archived versions, whether to rename them also. Writes the new
  * Attach_Filename (without any folder) and rebuilds each row's title as name, owner and the
- * row's own local date (see tasks/Stamp.h). File documents ("F") only (kFileDocumentsOnly).
+ * row's own local date (see tasks/Stamp.h). File documents ("F") only.
  * @throws DbError
  */
 Outcome<Done> renameDocument(Session& session, Prompt& prompt, qlonglong number);
 
 /**
- * mnuRemoveShared, mnuDocRemove: asks kAreYouSure, then deletes the row (a form with its CONTROL
- * rows). The archived versions stay; the newest of them becomes current. @throws DbError
+ * mnuRemoveShared, mnuDocRemove: asks "Are you sure?", then deletes the row (a form with its
+ * CONTROL rows). The archived versions stay; the newest of them becomes current. @throws DbError
  */
 Outcome<Done> deleteDocument(Session& session, Prompt& prompt, qlonglong number);
 

@@ -111,7 +111,8 @@ Outcome<qlonglong, PlugInField> PlugInStore::save(PlugInDefinition draft)
     draft.progId = draft.progId.trimmed();
     draft.plugInName = draft.plugInName.trimmed();
     if (draft.progId.isEmpty())
-        return RefusalOf<PlugInField>{kEmptyControlName, PlugInField::ControlName};
+        return RefusalOf<PlugInField>{QStringLiteral("Control Name field can't be empty."),
+                                      PlugInField::ControlName};
 
     Database& db = m_session.db();
     Transaction tx(db);
@@ -121,7 +122,9 @@ Outcome<qlonglong, PlugInField> PlugInStore::save(PlugInDefinition draft)
                   {draft.progId, draft.label, draft.id})
             .toLongLong();
     if (twins > 0)
-        return RefusalOf<PlugInField>{kControlNameTaken, PlugInField::ControlName};
+        return RefusalOf<PlugInField>{
+            QStringLiteral("Plug-in with such Control Name already exists"),
+            PlugInField::ControlName};
 
     const QVariant icon = draft.icon.isEmpty() ? QVariant() : QVariant(draft.icon);
     const QVariantList values{draft.label,       draft.progId,   draft.plugInName,
@@ -143,7 +146,9 @@ Outcome<qlonglong, PlugInField> PlugInStore::save(PlugInDefinition draft)
     // Tasks name their plug-in by control name: renaming it would leave them without one.
     if (stored->progId.compare(draft.progId, Qt::CaseInsensitive) != 0 &&
         isAttached(db, stored->progId))
-        return RefusalOf<PlugInField>{kAttachedControlName, PlugInField::ControlName};
+        return RefusalOf<PlugInField>{
+            QStringLiteral("Plug-in with such Control Name already exists and can't be modified."),
+            PlugInField::ControlName};
     db.execute(QStringLiteral("UPDATE LU_ACTIVEX SET label = ?, ActiveX_Control_Name = ?, "
                               "Plugin_Name = ?, ShowToolBox = ?, Separate = ?, Icon = ? "
                               "WHERE ID = ?"),
@@ -164,7 +169,8 @@ Outcome<> PlugInStore::remove(qlonglong id)
     Transaction tx(db);
     const std::optional<PlugInDefinition> stored = readPlugIn(db, id);
     if (stored && isAttached(db, stored->progId))
-        return RefusalOf<>{kAttachedPlugIn};
+        return RefusalOf<>{QStringLiteral(
+            "You can't delete this ActiveX because it is attached to one or more tasks.")};
     db.execute(QStringLiteral("DELETE FROM LU_ACTIVEX WHERE ID = ?"), {id});
     tx.commit();
     return Done{};

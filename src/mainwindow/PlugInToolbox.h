@@ -55,14 +55,6 @@ std::optional<PlugInDefinition> readPlugIn(Database& db, qlonglong id);
 /** What a plug-in whose row has gone says when it is opened. */
 QString plugInNotRegisteredMessage(const QString& label);
 
-inline const QString kEmptyControlName = QStringLiteral("Control Name field can't be empty.");
-inline const QString kControlNameTaken =
-    QStringLiteral("Plug-in with such Control Name already exists");
-inline const QString kAttachedControlName =
-    QStringLiteral("Plug-in with such Control Name already exists and can't be modified.");
-inline const QString kAttachedPlugIn =
-    QStringLiteral("You can't delete this ActiveX because it is attached to one or more tasks.");
-
 /** The controls of the plug-in editor a refusal puts the focus on. */
 enum class PlugInField
 {

@@ -49,6 +49,9 @@ Shape shapeOf(QuickReport report)
     return Shape::Status;
 }
 
+/** The logo every page shows; it lies beside the program's data files and beside the pages. */
+const QString kLogoFile = QStringLiteral("BXLogo.png");
+
 // Names under which the statements hand over the columns of the route and status rows.
 const QString kCompleted = QStringLiteral("Completed_Date");
 const QString kReportDate = QStringLiteral("Report_Date");
@@ -421,7 +424,7 @@ Outcome<QString> writeReport(Session& session, QuickReport report, const QString
     const RecordSet rows = session.db().query(q.sql, q.params);
     const std::optional<QString> page = reportPage(report, rows, session);
     if (!page)
-        return RefusalOf<>{kNoData};
+        return RefusalOf<>{QStringLiteral("The report contains no data")};
     QDir().mkpath(folder);
     const QString path = QDir(folder).filePath(infoOf(report).fileName);
     if (const QString failure = writeWholeFile(path, page->toUtf8()); !failure.isEmpty())

@@ -51,10 +51,6 @@ struct QuickReportInfo
 const QList<QuickReportInfo>& quickReports();
 const QuickReportInfo& infoOf(QuickReport report);
 
-inline const QString kNoData = QStringLiteral("The report contains no data");
-/** The logo every page shows; it lies beside the program's data files and beside the pages. */
-inline const QString kLogoFile = QStringLiteral("BXLogo.png");
-
 /**
  * The users a report covers: the user nodes of the team tree (members of the workshop and of its
  * sub-workshops, each once), or `kept` alone when the view keeps the user to his own tasks.
@@ -73,8 +69,8 @@ std::optional<QString> reportPage(QuickReport report, const RecordSet& rows,
 
 /**
  * Runs the report and writes its page (UTF-8) into `folder`, with the logo from `programDir`
- * beside it. @return the page's path; declined when there are no owners; refused with kNoData,
- * or with the reason a page could not be written. @throws DbError
+ * beside it. @return the page's path; declined when there are no owners; refused when it holds no
+ * data, or with the reason a page could not be written. @throws DbError
  */
 Outcome<QString> writeReport(Session& session, QuickReport report, const QStringList& owners,
                              const QString& folder, const QString& programDir);

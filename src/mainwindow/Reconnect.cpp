@@ -10,8 +10,11 @@ bool askToReconnect(Prompt& prompt, const std::function<bool()>& reopen,
                     const std::function<void()>& terminate)
 {
     for (;;) {
-        if (prompt.ask(kConnectionLost, kReconnectTitle, PromptButtons::YesNo,
-                       PromptIcon::Question) != PromptAnswer::Yes) {
+        if (prompt.ask(
+                QStringLiteral("Your Brindlepax connection has been lost. Would you like to try to "
+                               "reconnect?  Press 'No' to terminate Brindlepax."),
+                QStringLiteral("Reconnect?"), PromptButtons::YesNo,
+                PromptIcon::Question) != PromptAnswer::Yes) {
             terminate();
             return false;
         }

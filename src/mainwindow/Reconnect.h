@@ -9,11 +9,6 @@ namespace bx {
 class Prompt;
 class Session;
 
-inline const QString kConnectionLost =
-    QStringLiteral("Your Brindlepax connection has been lost. Would you like to try to "
-                   "reconnect?  Press 'No' to terminate Brindlepax.");
-inline const QString kReconnectTitle = QStringLiteral("Reconnect?");
-
 /**
  * What happens when a tick finds the connection lost: the user is asked whether to reconnect.
  * No calls `terminate` (which ends the program) and returns false. Yes calls `reopen`; when it

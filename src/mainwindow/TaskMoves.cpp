@@ -288,7 +288,7 @@ bool closeTask(Session& session, Prompt& prompt, qlonglong task)
     if (row.isEmpty())
         return false;
     if (!sameText(row.text(scr::OwnerUserId), session.user.userId)) {
-        prompt.inform(taskmoves::kCloseOnlyOwn);
+        prompt.inform(QStringLiteral("You can close only your own tasks"));
         return false;
     }
     cSCR scr(session, prompt);
@@ -327,7 +327,7 @@ std::optional<QString> supervisorOf(Session& session, Prompt& prompt, const QStr
             .toString()
             .trimmed();
     if (supervisor.isEmpty()) {
-        prompt.inform(taskmoves::kTopOfTeam);
+        prompt.inform(QStringLiteral("Top of team structure reached"));
         return std::nullopt;
     }
     return supervisor;

@@ -39,11 +39,6 @@ class Session;
 
 namespace taskmoves {
 
-inline const QString kCloseOnlyOwn = QStringLiteral("You can close only your own tasks");
-inline const QString kTopOfTeam = QStringLiteral("Top of team structure reached");
-/** Node text of the category grouping of tasks without a category. */
-inline const QString kUnspecifiedFolder = QStringLiteral("Unspecified Folder");
-
 QString subtaskQuestion(const QString& task, const QString& target);
 QString cannotBeSubtask(const QString& task, const QString& target);
 QString routeToUserQuestion(const QString& task, const QString& user);

@@ -13,6 +13,9 @@ namespace bx {
 
 namespace {
 
+/** The name of the fast-search table of the embedded engine, kept by triggers on SCR. */
+const QString kTaskSearchIndex = QStringLiteral("SCR_SEARCH");
+
 const QChar kWildcard = QLatin1Char('*');
 
 bool refusedPattern(const QString& pattern)
@@ -235,11 +238,13 @@ FindCheck checkFindInput(const FindInput& input, const QDate& today)
     o.titlePattern = input.title.trimmed();
     o.customPattern = input.custom.trimmed();
     if (refusedPattern(o.titlePattern))
-        return {std::nullopt, kBadTitlePattern};
+        return {std::nullopt,
+                QStringLiteral("Please define another Pattern of Task Title to Search.")};
     if (refusedPattern(o.customPattern))
-        return {std::nullopt, kBadCustomPattern};
+        return {std::nullopt,
+                QStringLiteral("Please define another Pattern for Custom Field to Search")};
     if (o.titlePattern.isEmpty() && o.customPattern.isEmpty())
-        return {std::nullopt, kNeedTitleOrCustom};
+        return {std::nullopt, QStringLiteral("Please specify a Task Title or Custom Field")};
     o.comments = input.comments;
     o.attachments = input.attachments;
     o.extraTables = input.extraTables;

@@ -16,13 +16,6 @@ namespace bx {
 
 class Session;
 
-inline const QString kBadTitlePattern =
-    QStringLiteral("Please define another Pattern of Task Title to Search.");
-inline const QString kBadCustomPattern =
-    QStringLiteral("Please define another Pattern for Custom Field to Search");
-inline const QString kNeedTitleOrCustom =
-    QStringLiteral("Please specify a Task Title or Custom Field");
-
 /** How a search period is given. */
 enum class SearchPeriodKind
 {
@@ -124,8 +117,5 @@ SearchResult runTaskSearch(Session& session, SearchOptions& options);
  * part of it.
  */
 TaskCriteria taskSearchStatement(Session& session, const SearchOptions& options);
-
-/** The name of the fast-search table of the embedded engine, kept by triggers on SCR. */
-inline const QString kTaskSearchIndex = QStringLiteral("SCR_SEARCH");
 
 } // namespace bx

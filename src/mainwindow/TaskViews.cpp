@@ -14,7 +14,6 @@ namespace bx {
 namespace {
 
 const QString kStartDate = scr::StartDate;
-const QString kCloseDate = QStringLiteral("closedate");
 
 /** Date columns of SCR a window may name; anything else falls back to the start date. */
 QString windowColumn(const QString& field)
@@ -64,7 +63,7 @@ TaskCriteria dateWindow(const TaskDateWindow& w, const Session& session, const Q
     const GmtConverter gmt(session.clock());
     const QDateTime from = gmt.toGmt(naive(w.from));
     const QDateTime upper = gmt.toGmt(naive(w.to.addDays(1)));
-    if (w.field.compare(kCloseDate, Qt::CaseInsensitive) == 0) {
+    if (w.field.compare(QStringLiteral("closedate"), Qt::CaseInsensitive) == 0) {
         // One pass over the completing entries instead of a lookup per task row.
         c.sql = QStringLiteral(" AND %1.%2 IN (SELECT ROUTE.%2 FROM ROUTE WHERE "
                                "ROUTE.Route_Status = 'C' GROUP BY ROUTE.%2 HAVING "

@@ -230,10 +230,6 @@ inline const QString kTooManyTasks =
     QStringLiteral("There are too many tasks in the current view, not all will be displayed. "
                    "Please apply more restrictive filter or change \"Query Timeout\" option in "
                    "System Options (admin utility)");
-inline const QString kTooManyDocuments = QStringLiteral(
-    "There are too many documents in the current document tree view, not all will be "
-    "displayed. Please apply more restrictive filter or change \"Query Timeout\" option in "
-    "System Options (admin utility)");
 
 /** What filling a list did. */
 struct TaskListFill

@@ -2,6 +2,7 @@
 
 #include "core/db/Database.h"
 #include "core/schema/TaskColumns.h"
+#include "mainwindow/CategoryPaths.h"
 #include "mainwindow/Presence.h"
 #include "mainwindow/TaskMoves.h"
 
@@ -10,6 +11,9 @@
 namespace bx {
 
 namespace {
+
+/** The tag of user nodes, the Unassigned entry among them. */
+const QString kTagUser = QStringLiteral("LU_USER");
 
 QString norm(const QString& id)
 {
@@ -142,7 +146,7 @@ TreeNode* TeamTree::addWorkshop(Database& db, TreeNode* parent, qlonglong group,
 {
     auto node = std::make_unique<TreeNode>();
     node->kind = kind;
-    node->tag = teamtree::kTagWorkshop;
+    node->tag = QStringLiteral("LU_GROUP");
     node->key = group;
     node->text = name;
     TreeNode* shop = addChild(parent, std::move(node), false);
@@ -162,9 +166,9 @@ TreeNode* TeamTree::addWorkshop(Database& db, TreeNode* parent, qlonglong group,
     if (kind == TreeNodeKind::Workshop) {
         auto unassigned = std::make_unique<TreeNode>();
         unassigned->kind = TreeNodeKind::Unassigned;
-        unassigned->tag = teamtree::kTagUser;
+        unassigned->tag = kTagUser;
         unassigned->key = QString();
-        unassigned->text = teamtree::kUnassigned;
+        unassigned->text = QStringLiteral("Unassigned");
         m_users.insert(userKey(group, QString()), addChild(shop, std::move(unassigned), false));
     }
 
@@ -186,7 +190,7 @@ TreeNode* TeamTree::addWorkshop(Database& db, TreeNode* parent, qlonglong group,
             continue; // listed twice in GROUPLINK
         auto user = std::make_unique<TreeNode>();
         user->kind = TreeNodeKind::User;
-        user->tag = teamtree::kTagUser;
+        user->tag = kTagUser;
         user->key = id;
         user->text = users.value(i, QStringLiteral("User_Name")).toString();
         TreeNode* userNode = addChild(shop, std::move(user), false);
@@ -224,7 +228,7 @@ void TeamTree::addFolders(Database& db, TreeNode* userNode, qlonglong workshop)
                 continue;
             auto folder = std::make_unique<TreeNode>();
             folder->kind = TreeNodeKind::Folder;
-            folder->tag = teamtree::kTagFolder;
+            folder->tag = QStringLiteral("FOLDER");
             folder->key = c;
             folder->text = rows.value(i, QStringLiteral("Folder_Name")).toString();
             TreeNode* node = addChild(parentNode, std::move(folder), false);
@@ -259,7 +263,7 @@ QString TeamTree::pathOf(const QString& category)
     auto it = m_pathCache.constFind(key);
     if (it != m_pathCache.constEnd())
         return *it;
-    const QString path = category.trimmed().isEmpty() ? taskmoves::kUnspecifiedFolder
+    const QString path = category.trimmed().isEmpty() ? kUnspecifiedFolder
                          : m_categoryPath             ? m_categoryPath(category.trimmed())
                                                       : category.trimmed();
     m_pathCache.insert(key, path);
@@ -300,7 +304,7 @@ TreeNode* TeamTree::containerFor(const TaskRow& task, bool notify)
         return group;
     auto node = std::make_unique<TreeNode>();
     node->kind = TreeNodeKind::Category;
-    node->tag = teamtree::kTagCategory;
+    node->tag = QStringLiteral("SCR_CATEGORY");
     node->key = task.category.trimmed();
     node->text = pathOf(task.category);
     TreeNode* group = addChild(container, std::move(node), notify);

@@ -27,15 +27,8 @@ class RecordSet;
 
 namespace teamtree {
 
-/** Node tags: the table a node comes from. */
-inline const QString kTagWorkshop = QStringLiteral("LU_GROUP");
-inline const QString kTagUser = QStringLiteral("LU_USER");
-inline const QString kTagFolder = QStringLiteral("FOLDER");
+/** The tag of task nodes: the table they come from, as for every node. */
 inline const QString kTagTask = QStringLiteral("SCR");
-inline const QString kTagCategory = QStringLiteral("SCR_CATEGORY");
-
-/** Text of the user entry for tasks without an owner (its key is an empty user id). */
-inline const QString kUnassigned = QStringLiteral("Unassigned");
 
 } // namespace teamtree
 
@@ -55,7 +48,7 @@ enum class TreeNodeKind
 struct TreeNode
 {
     TreeNodeKind kind = TreeNodeKind::Root;
-    QString tag;  ///< teamtree::kTag...; empty for the root
+    QString tag;  ///< the table the node comes from ("LU_USER", "SCR", ...); empty for the root
     QVariant key; ///< GROUP_ID, USER_ID, Folder_Counter, SCR_Number or the category
     QString text;
     TreeNode* parent = nullptr;

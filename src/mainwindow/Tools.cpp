@@ -16,6 +16,9 @@ namespace bx {
 
 namespace {
 
+/** The environment variable that hands the password to the suite's own programs. */
+const QString kToolPasswordVariable = QStringLiteral("BRINDLEPAX_PASSWORD");
+
 const QString kSelectTool = QStringLiteral(
     "SELECT Tool_Name, Tool_EXE, Tool_Description, Tool_Param_User_ID, Tool_Param_SCR_Number, "
     "Tool_Access_Screen, Tool_SCR_Screen FROM TOOL ");

@@ -63,9 +63,6 @@ struct ToolCommand
     QString displayed() const;
 };
 
-/** The environment variable that hands the password to the suite's own programs. */
-inline const QString kToolPasswordVariable = QStringLiteral("BRINDLEPAX_PASSWORD");
-
 /**
  * The base names (without ".exe", compared without case) of the suite's own programs, which are
  * also given the database type and the user: the form designer, the checklist tool, the address

@@ -16,9 +16,6 @@ class RecordSet;
 class TeamTree;
 struct TreeNode;
 
-/** The font the listing is meant for; a monospaced fallback keeps its columns aligned. */
-inline const QString kListingFont = QStringLiteral("Courier New");
-
 /** A column of the listing: its header and its width in characters (separating blank included). */
 struct ListingColumn
 {

@@ -12,10 +12,8 @@ namespace bx {
 
 namespace {
 
-const QString kTitleRequired = QStringLiteral("Title must be specified");
 const QString kTitleExists = QStringLiteral("This Title already exists");
 const QString kNoAction = QStringLiteral("Unable to locate action data");
-const QString kNoStage = QStringLiteral("Unable to locate Phase of lifecycle in database");
 
 } // namespace
 
@@ -56,7 +54,7 @@ Outcome<LifecycleStage> ActionItems::stage(int sequence)
     if (auto found =
             stageAt(lifecycleStages(m_session.db(), m_lifecycleId, m_ownerGroupId), sequence))
         return *found;
-    return RefusalOf<>{kNoStage};
+    return RefusalOf<>{QStringLiteral("Unable to locate Phase of lifecycle in database")};
 }
 
 QStringList ActionItems::actionTitles(const LifecycleStage& stage)
@@ -108,7 +106,7 @@ Outcome<> ActionItems::save(const LifecycleStage& stage, const QString& original
         return *refusal;
     const QString title = item.title.trimmed();
     if (title.isEmpty())
-        return RefusalOf<>{kTitleRequired};
+        return RefusalOf<>{QStringLiteral("Title must be specified")};
     const QString oldTitle = originalTitle.trimmed();
     const bool isNew = oldTitle.isEmpty();
     // Action_Name compares without regard to case on both engines: an item retitled only in its

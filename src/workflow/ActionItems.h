@@ -15,10 +15,6 @@ namespace bx {
 class Prompt;
 class Session;
 
-/** The file filter of the icon chooser, in the form the file dialog takes. */
-inline const QString kIconFileFilter =
-    QStringLiteral("Icon file (*.ico);;Windows Bitmap (*.bmp);;Jpeg files (*.jpg)");
-
 /** One line of the trigger editor's stage list. */
 struct StageListEntry
 {

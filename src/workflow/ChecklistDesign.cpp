@@ -50,12 +50,15 @@ bool isChecklistAttached(Database& db, const QString& name)
 std::optional<ChecklistRefusal> checklistProblem(Database& db, const ChecklistDraft& draft)
 {
     if (draft.name.trimmed().isEmpty())
-        return ChecklistRefusal{ChecklistText::kNoName, ChecklistField::Name};
+        return ChecklistRefusal{QStringLiteral("Please specify a name for this checklist"),
+                                ChecklistField::Name};
     if (draft.items.isEmpty())
-        return ChecklistRefusal{ChecklistText::kNoItems, ChecklistField::Items};
+        return ChecklistRefusal{QStringLiteral("A checklist must have at least one item"),
+                                ChecklistField::Items};
     for (const ChecklistItem& item : draft.items) {
         if (item.text.trimmed().isEmpty())
-            return ChecklistRefusal{ChecklistText::kNoItemName, ChecklistField::Items};
+            return ChecklistRefusal{QStringLiteral("Please specify a name for every item"),
+                                    ChecklistField::Items};
     }
     for (qsizetype i = 1; i < draft.items.size(); ++i) {
         const QString text = draft.items.at(i).text.trimmed();
@@ -65,7 +68,9 @@ std::optional<ChecklistRefusal> checklistProblem(Database& db, const ChecklistDr
         }
     }
     if (draft.isNew && checklistExists(db, draft.name))
-        return ChecklistRefusal{ChecklistText::kAlreadyExists, ChecklistField::Name};
+        return ChecklistRefusal{
+            QStringLiteral("Checklist already exists, Please specify another name."),
+            ChecklistField::Name};
     return std::nullopt;
 }
 
@@ -192,11 +197,11 @@ Outcome<> ChecklistDesign::remove(const QString& name)
     if (auto refusal = UserRights::refuseUnlessChecklistDesigner(m_session.user.record,
                                                                  isMember(workshopOf(name))))
         return *refusal;
-    if (m_prompt.ask(ChecklistText::kAreYouSure, ChecklistText::kDeleteTitle,
+    if (m_prompt.ask(QStringLiteral("Are you sure?"), QStringLiteral("DELETE"),
                      PromptButtons::OkCancel) != PromptAnswer::Ok)
         return Outcome<>::declined();
     if (isChecklistAttached(m_session.db(), name))
-        return RefusalOf<>{ChecklistText::kAttached};
+        return RefusalOf<>{QStringLiteral("There are tasks with this checklist attached.")};
     deleteChecklist(m_session.db(), name);
     return Done{};
 }

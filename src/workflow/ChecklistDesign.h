@@ -20,19 +20,8 @@ class Session;
 // checklists, one loaded for editing, its checks, its save and its deletion. The free functions
 // read and write; ChecklistDesign adds the signed-in user, his rights and the questions.
 
-/** The texts the designer shows. */
 namespace ChecklistText {
-inline const QString kNoName = QStringLiteral("Please specify a name for this checklist");
-inline const QString kNoItems = QStringLiteral("A checklist must have at least one item");
-inline const QString kNoItemName = QStringLiteral("Please specify a name for every item");
-inline const QString kAlreadyExists =
-    QStringLiteral("Checklist already exists, Please specify another name.");
-inline const QString kAttached = QStringLiteral("There are tasks with this checklist attached.");
-inline const QString kAreYouSure = QStringLiteral("Are you sure?");
-inline const QString kDeleteTitle = QStringLiteral("DELETE");
-inline const QString kNoItemSelected = QStringLiteral("No item selected");
-
-/** "The item " + name + " is listed twice". */
+/** The designer's refusal of a name given to two items: "The item " + name + " is listed twice". */
 QString listedTwice(const QString& item);
 } // namespace ChecklistText
 

@@ -11,6 +11,9 @@ namespace bx {
 
 namespace {
 
+/** Refused for an attachment that is gone (deleted elsewhere) or is no checklist. */
+const QString kChecklistAttachmentGone = QStringLiteral("Unable to locate Attachment");
+
 /** The checklist attachment and its task, as a tick or untick finds them. */
 struct TickTarget
 {
@@ -46,7 +49,7 @@ Outcome<TickTarget> lockTarget(Database& db, qlonglong attachNumber)
     target.owner = task.isEmpty() ? QString() : task.text(scr::OwnerUserId);
     if (!hasStatus(target.status, TaskStatus::Active) &&
         !hasStatus(target.status, TaskStatus::Incomplete))
-        return RefusalOf<>{kClosedChecklist};
+        return RefusalOf<>{QStringLiteral("The checklist of a closed task cannot be changed")};
     return target;
 }
 
@@ -145,7 +148,7 @@ Outcome<Done> tickChecklistItem(Database& db, const QString& userId, qlonglong a
         if (!sameText(signer, userId))
             return RefusalOf<>{itemIsForSigner(signer)};
     } else if (!mayWriteTask(target->owner, target->status, userId)) {
-        return RefusalOf<>{kNoChecklistPermission};
+        return RefusalOf<>{QStringLiteral("You do not have permission to change this task")};
     }
     if (!tickerOf(db, target->checklist, attachNumber, text)) {
         db.execute(QStringLiteral("INSERT INTO CHECKLIST_ITEM (Checklist_Name, Action_Name, "

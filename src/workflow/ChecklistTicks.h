@@ -10,15 +10,6 @@ namespace bx {
 
 class Database;
 
-/** Refused while the task is neither active nor incomplete. */
-inline const QString kClosedChecklist =
-    QStringLiteral("The checklist of a closed task cannot be changed");
-/** Refused for a user without write permission on the task ticking an item without signer. */
-inline const QString kNoChecklistPermission =
-    QStringLiteral("You do not have permission to change this task");
-/** Refused for an attachment that is gone (deleted elsewhere) or is no checklist. */
-inline const QString kChecklistAttachmentGone = QStringLiteral("Unable to locate Attachment");
-
 /** "Checklist " + name + " not found": the attachment names a checklist no longer defined. */
 QString checklistNotFound(const QString& name);
 /** "This item is to be checked by " + signer. */
@@ -54,7 +45,7 @@ struct ChecklistSheet
  * ticked when a filled row of the attachment names it. `showApproverName` is the system setting
  * "Show Approver Name in Approval List": whether who ticked is shown.
  *
- * Refused with kChecklistAttachmentGone for a missing attachment and with checklistNotFound()
+ * Refused ("Unable to locate Attachment") for a missing attachment and with checklistNotFound()
  * when the checklist is no longer defined. @throws DbError
  */
 Outcome<ChecklistSheet> loadChecklistSheet(Database& db, qlonglong attachNumber,

@@ -14,6 +14,10 @@ namespace bx {
 
 namespace {
 
+/** Refused while a stage taken away still holds tasks. */
+const QString kStageOccupied =
+    QStringLiteral("There are tasks assigned to deleted lifecycle stage.");
+
 bool exists(Database& db, const QString& sql, const QVariantList& params)
 {
     return db.scalar(sql, params).toLongLong() > 0;
@@ -184,16 +188,16 @@ std::optional<DesignRefusal> stageNameProblem(const QList<StageDraft>& stages, c
         return DesignRefusal{text, DesignField::Stages};
     };
     if (name.trimmed().isEmpty())
-        return refused(LifecycleText::kNoStageName);
+        return refused(QStringLiteral("Please Specify a stage name"));
     for (int i = 0; i < stages.size(); ++i) {
         if (i != renaming && sameText(stages.at(i).stage.stageName, name))
-            return refused(renaming < 0 ? LifecycleText::kStageNameExists
-                                        : LifecycleText::kStageExists);
+            return refused(renaming < 0 ? QStringLiteral("Stage name already exists")
+                                        : QStringLiteral("Stage already exists"));
     }
-    if (sameText(name, LifecycleText::kReservedStageName))
-        return refused(LifecycleText::kRequesterReserved);
+    if (sameText(name, QStringLiteral("Requester")))
+        return refused(QStringLiteral("Stage name 'Requester' is reserved"));
     if (renaming < 0 && stages.size() >= kMaxLifecycleStages)
-        return refused(LifecycleText::kTooManyStages);
+        return refused(QStringLiteral("A lifecycle can have at most 101 stages"));
     return std::nullopt;
 }
 
@@ -201,13 +205,18 @@ std::optional<DesignRefusal> draftProblem(Database& db, const LifecycleDraft& dr
                                           qlonglong ownerGroupId)
 {
     if (draft.lifecycleId.trimmed().isEmpty())
-        return DesignRefusal{LifecycleText::kNoIdentifier, DesignField::Identifier};
+        return DesignRefusal{QStringLiteral("Please specify an identifier for this lifecycle"),
+                             DesignField::Identifier};
     if (draft.description.trimmed().isEmpty())
-        return DesignRefusal{LifecycleText::kNoDescription, DesignField::Description};
+        return DesignRefusal{QStringLiteral("Please specify a description for this lifecycle"),
+                             DesignField::Description};
     if (draft.stages.isEmpty())
-        return DesignRefusal{LifecycleText::kNoStages, DesignField::Stages};
+        return DesignRefusal{QStringLiteral("A lifecycle must have at least one stage"),
+                             DesignField::Stages};
     if (draft.isNew && lifecycleExists(db, draft.lifecycleId, ownerGroupId))
-        return DesignRefusal{LifecycleText::kAlreadyExists, DesignField::Identifier};
+        return DesignRefusal{
+            QStringLiteral("Lifecycle already exists, Please specify another name."),
+            DesignField::Identifier};
     if (draft.isNew)
         return std::nullopt;
     // The stage list refuses to drop an occupied stage; a task may have entered it since.
@@ -216,7 +225,7 @@ std::optional<DesignRefusal> draftProblem(Database& db, const LifecycleDraft& dr
         for (const StageDraft& s : draft.stages)
             kept = kept || (!s.loadedName.isEmpty() && sameText(s.loadedName, stored.stageName));
         if (!kept && isStageOccupied(db, draft.lifecycleId, ownerGroupId, stored.stageName))
-            return DesignRefusal{LifecycleText::kStageOccupied, DesignField::Stages};
+            return DesignRefusal{kStageOccupied, DesignField::Stages};
     }
     return std::nullopt;
 }
@@ -277,7 +286,7 @@ void deleteLifecycle(Database& db, const QString& lifecycleId, qlonglong ownerGr
 
 QString copyIdentifier(const QString& lifecycleId)
 {
-    return LifecycleText::kCopyPrefix + lifecycleId;
+    return QStringLiteral("Copy of ") + lifecycleId;
 }
 
 QString copyExistsMessage(const QString& copyId)
@@ -385,7 +394,7 @@ std::optional<DesignRefusal> LifecycleDesign::mayRemoveStage(const LifecycleDraf
     const StageDraft& s = draft.stages.at(index);
     if (!draft.isNew && !s.loadedName.isEmpty() &&
         isStageOccupied(m_session.db(), draft.lifecycleId, workshop(), s.loadedName))
-        return DesignRefusal{LifecycleText::kStageOccupied, DesignField::Stages};
+        return DesignRefusal{kStageOccupied, DesignField::Stages};
     return std::nullopt;
 }
 
@@ -393,11 +402,11 @@ Outcome<> LifecycleDesign::remove(const QString& lifecycleId)
 {
     if (auto refusal = UserRights::refuseUnlessLifecycleDesigner(m_session.user.record))
         return *refusal;
-    if (m_prompt.ask(LifecycleText::kAreYouSure, LifecycleText::kDeleteTitle,
+    if (m_prompt.ask(QStringLiteral("Are you sure?"), QStringLiteral("DELETE"),
                      PromptButtons::OkCancel) != PromptAnswer::Ok)
         return Outcome<>::declined();
     if (isLifecycleInUse(m_session.db(), lifecycleId, workshop()))
-        return RefusalOf<>{LifecycleText::kLifecycleInUse};
+        return RefusalOf<>{QStringLiteral("There are tasks assigned to the lifecycle.")};
     deleteLifecycle(m_session.db(), lifecycleId, workshop());
     return Done{};
 }

@@ -20,33 +20,10 @@ class Session;
 // free functions read and write; LifecycleDesign adds the signed-in user, the current workshop and
 // the messages.
 
-/** The texts the designer shows. */
+/** Owner captions the designer shows: the task's requester, and any member of a workshop. */
 namespace LifecycleText {
-inline const QString kNoIdentifier =
-    QStringLiteral("Please specify an identifier for this lifecycle");
-inline const QString kNoDescription =
-    QStringLiteral("Please specify a description for this lifecycle");
-inline const QString kNoStages = QStringLiteral("A lifecycle must have at least one stage");
-inline const QString kAlreadyExists =
-    QStringLiteral("Lifecycle already exists, Please specify another name.");
-inline const QString kNoStageName = QStringLiteral("Please Specify a stage name");
-inline const QString kStageNameExists = QStringLiteral("Stage name already exists");
-inline const QString kStageExists = QStringLiteral("Stage already exists");
-inline const QString kRequesterReserved = QStringLiteral("Stage name 'Requester' is reserved");
-inline const QString kTooManyStages = QStringLiteral("A lifecycle can have at most 101 stages");
-inline const QString kStageOccupied =
-    QStringLiteral("There are tasks assigned to deleted lifecycle stage.");
-inline const QString kLifecycleInUse = QStringLiteral("There are tasks assigned to the lifecycle.");
-inline const QString kNoItemSelected = QStringLiteral("No item selected");
-inline const QString kAreYouSure = QStringLiteral("Are you sure?");
-inline const QString kDeleteTitle = QStringLiteral("DELETE");
-/** Owner captions: the task's requester, and any member of a workshop. */
 inline const QString kRequester = QStringLiteral("REQUESTER");
 inline const QString kAnyUser = QStringLiteral("ANYUSER");
-/** The name the designer refuses for a stage, in any letter case. */
-inline const QString kReservedStageName = QStringLiteral("Requester");
-/** The prefix of a copy's identifier. */
-inline const QString kCopyPrefix = QStringLiteral("Copy of ");
 } // namespace LifecycleText
 
 /** The most stages a lifecycle has. */

@@ -26,13 +26,6 @@ const QString kCrLf = QStringLiteral("\r\n");
 constexpr qsizetype kLabelWidth = 22;
 constexpr qsizetype kMessageTitleLength = 50;
 
-const QString kNoSmtpServer =
-    QStringLiteral("An e-mail error has occurred, notification may not have been sent. Default "
-                   "SMTP Server name not specified or specified incorrect.");
-const QString kNoSenderAddress =
-    QStringLiteral("An e-mail error has occurred, notification may not have been sent. The "
-                   "signed-in user has no valid e-mail address.");
-
 QString line(const char* label, const QString& value)
 {
     return QString::fromLatin1(label).leftJustified(kLabelWidth) + value + kCrLf;
@@ -199,20 +192,24 @@ QString NoticeService::databaseId(Database& db)
 
 QString NoticeService::senderAddress()
 {
-    const QString* problem = nullptr;
+    QString problem;
     QString address;
     if (m_session.system.smtpServer.trimmed().isEmpty()) {
-        problem = &kNoSmtpServer;
+        problem = QStringLiteral(
+            "An e-mail error has occurred, notification may not have been sent. Default "
+            "SMTP Server name not specified or specified incorrect.");
     } else {
         address = outbox::bareAddress(senderOf(m_session.user).email);
         if (outbox::checkAddress(address)) {
-            problem = &kNoSenderAddress;
+            problem = QStringLiteral(
+                "An e-mail error has occurred, notification may not have been sent. The "
+                "signed-in user has no valid e-mail address.");
             address.clear();
         }
     }
-    if (problem && !m_mailProblemLogged) {
+    if (!problem.isEmpty() && !m_mailProblemLogged) {
         m_mailProblemLogged = true;
-        m_session.errorLog().write(QStringLiteral("Error "), *problem);
+        m_session.errorLog().write(QStringLiteral("Error "), problem);
     }
     return address;
 }

@@ -10,8 +10,6 @@ namespace bx {
 
 namespace {
 
-const QString kNothingSaved = QStringLiteral("Trial run only: nothing was saved.");
-
 /**
  * The task row as the task object hands it to a rule: every column it carries, in its type,
  * dates as stored (GMT), a workshop reference of 0 as Null.
@@ -53,7 +51,7 @@ QString RuleTrial::report() const
         if (!changedColumns.isEmpty())
             lines << QStringLiteral("Task columns set: %1").arg(changedColumns.join(u", "));
     }
-    lines << kNothingSaved;
+    lines << QStringLiteral("Trial run only: nothing was saved.");
     return lines.join(u'\n');
 }
 

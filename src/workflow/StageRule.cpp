@@ -21,9 +21,6 @@ namespace {
 // File names the engine gives the two pieces of code, so that a stack frame of the rule can be
 // told from a frame of the host's own glue.
 const QString kRuleFile = QStringLiteral("bx-rule");
-const QString kHostFile = QStringLiteral("bx-host");
-
-const QString kDateFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 
 // The host's glue, evaluated once per engine and never made global. `caseless` lets scripts
 // spell column names as they like: the server engine reports them in lower case, the embedded
@@ -91,7 +88,8 @@ QJSValue toJs(QJSEngine& engine, const QVariant& v)
         return QJSValue(v.toString());
     case QMetaType::QDateTime: {
         const QDateTime dt = v.toDateTime();
-        return dt.isValid() ? QJSValue(dt.toString(kDateFormat)) : QJSValue(QJSValue::NullValue);
+        return dt.isValid() ? QJSValue(dt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
+                            : QJSValue(QJSValue::NullValue);
     }
     case QMetaType::QDate: {
         const QDate d = v.toDate();
@@ -403,7 +401,8 @@ QJSValue installHost(QJSEngine& engine, ScriptDatabase& bxdb)
 {
     QJSEngine::setObjectOwnership(&bxdb, QJSEngine::CppOwnership);
     engine.installExtensions(QJSEngine::ConsoleExtension);
-    const QJSValue host = engine.evaluate(kHostCode, kHostFile).call({engine.newQObject(&bxdb)});
+    const QJSValue host =
+        engine.evaluate(kHostCode, QStringLiteral("bx-host")).call({engine.newQObject(&bxdb)});
     Q_ASSERT(!host.isError());
     engine.globalObject().setProperty(QStringLiteral("BXDB"),
                                       host.property(QStringLiteral("bxdb")));

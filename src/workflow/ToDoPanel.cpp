@@ -9,9 +9,6 @@ namespace bx {
 
 namespace {
 
-const QString kMandatoryMissing = QStringLiteral("You have not signed all mandatory action items");
-const QString kCommentMissing = QStringLiteral("Please specify a comment");
-
 } // namespace
 
 QList<ToDoItem> loadToDoItems(Database& db, const ToDoStage& stage)
@@ -203,12 +200,13 @@ ToDoVerdict checkToDoButton(ToDoButton button, const QList<ToDoItem>& items, con
     case ToDoButton::Jump:
     case ToDoButton::LCEnd:
         if (!allMandatorySigned(items))
-            return {QString(), kMandatoryMissing, false};
+            return {QString(), QStringLiteral("You have not signed all mandatory action items"),
+                    false};
         break;
     case ToDoButton::No:
     case ToDoButton::Cond:
         if (comment.trimmed().isEmpty())
-            return {QString(), kCommentMissing, true};
+            return {QString(), QStringLiteral("Please specify a comment"), true};
         break;
     case ToDoButton::Cancel:
         break;

@@ -17,13 +17,7 @@ namespace {
 class BackgroundReaderTest : public test::SessionTest
 {
 protected:
-    void SetUp() override
-    {
-        SessionTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
-        test::addUsers(db(), {u"ann"_s, u"bob"_s, u"carl"_s, u"O'Brien"_s});
-    }
+    void arrange() override { test::addUsers(db(), {u"ann"_s, u"bob"_s, u"carl"_s, u"O'Brien"_s}); }
 
     const TaskCriteria users{u"SELECT USER_ID FROM LU_USER WHERE USER_ID <> ? ORDER BY USER_ID"_s,
                              {u"carl"_s}};

@@ -21,11 +21,8 @@ QDateTime gmtAt(int y, int mo, int d, int h, int mi = 0)
 class CalendarDaysTest : public CurrentSchemaTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        CurrentSchemaTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
         addUsers(db(), {kOwner, u"ann"_s, u"gone"_s});
         db().execute(u"UPDATE LU_USER SET Disabled = 1 WHERE USER_ID = ?"_s, {u"gone"_s});
         for (qlonglong id : {kShop, kOtherShop})

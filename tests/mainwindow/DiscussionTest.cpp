@@ -17,11 +17,8 @@ const QString kObrien = u"O'Brien"_s;
 class DiscussionTest : public test::CurrentSchemaTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        CurrentSchemaTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
         test::addUsers(db(), {kObrien, u"carl"_s});
         for (int group : {7, 8})
             test::addWorkshop(db(), group);

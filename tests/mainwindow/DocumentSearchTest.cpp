@@ -1,6 +1,7 @@
 #include "mainwindow/DocumentSearch.h"
 
 #include "core/db/Database.h"
+#include "mainwindow/MainWindowRows.h"
 #include "support/SessionTest.h"
 #include "support/TaskRows.h"
 
@@ -29,13 +30,10 @@ TEST(DocFindInputTest, OnlyThePeriodIsRefused)
 class DocumentSearchTest : public test::SessionTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        SessionTest::SetUp();
         clock.set(naive(kToday, QTime(9, 0)));
         clock.setStandardOffsetSeconds(3600);
-        if (IsSkipped() || HasFatalFailure())
-            return;
         // Sees every folder: the folders here are the search's.
         session.user.userId = u"admin"_s;
         test::addUsers(db(), {u"ann"_s, u"bob"_s, u"O'Brien"_s});
@@ -58,11 +56,7 @@ protected:
     QStringList titles(const DocumentSearch* search)
     {
         const TaskCriteria q = documentTreeQuery(search, session);
-        QStringList out;
-        const RecordSet rows = session.db().query(q.sql, q.params);
-        for (const QVariantList& row : rows.rows())
-            out << row.value(2).toString();
-        return out;
+        return test::columnTexts(session.db(), q.sql, q.params, u"Attach_Title"_s);
     }
 };
 

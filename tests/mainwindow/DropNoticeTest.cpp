@@ -36,11 +36,8 @@ struct Left
 class DropNoticeTest : public test::SessionTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        SessionTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
         const QStringList ids{u"ann"_s, u"rita"_s, u"olga"_s, u"mia"_s, u"nat"_s};
         test::addUsers(db(), ids);
         for (const QString& id : ids)

@@ -18,11 +18,8 @@ constexpr qlonglong kElsewhere = 4;
 class FoldersTest : public test::SessionTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        SessionTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
         test::addUsers(db(), {u"ann"_s, u"O'Brien"_s});
         for (qlonglong group : {kHere, kElsewhere})
             test::addWorkshop(db(), group);

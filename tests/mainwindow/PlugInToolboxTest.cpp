@@ -25,13 +25,7 @@ QByteArray pngIcon()
 class PlugInToolboxTest : public test::SessionTest
 {
 protected:
-    void SetUp() override
-    {
-        SessionTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
-        session.user.record.administrator = true;
-    }
+    void arrange() override { session.user.record.administrator = true; }
 
     qlonglong add(const PlugInDefinition& plugIn)
     {
@@ -98,13 +92,17 @@ TEST_P(PlugInToolboxTest, TheStoreSavesEveryColumnAndRefusesWhatTheChecksForbid)
         std::optional<RefusalOf<PlugInField>> refusal;
     } cases[] = {
         {0, u"Other"_s, u"  "_s,
-         RefusalOf<PlugInField>{kEmptyControlName, PlugInField::ControlName}},
+         RefusalOf<PlugInField>{u"Control Name field can't be empty."_s, PlugInField::ControlName}},
         {0, u"STOCK"_s, u"bx.stock"_s,
-         RefusalOf<PlugInField>{kControlNameTaken, PlugInField::ControlName}},
+         RefusalOf<PlugInField>{u"Plug-in with such Control Name already exists"_s,
+                                PlugInField::ControlName}},
         {used, u"Stock"_s, u"Bx.Stock"_s,
-         RefusalOf<PlugInField>{kControlNameTaken, PlugInField::ControlName}},
+         RefusalOf<PlugInField>{u"Plug-in with such Control Name already exists"_s,
+                                PlugInField::ControlName}},
         {used, u"Used"_s, u"Bx.Renamed"_s,
-         RefusalOf<PlugInField>{kAttachedControlName, PlugInField::ControlName}},
+         RefusalOf<PlugInField>{
+             u"Plug-in with such Control Name already exists and can't be modified."_s,
+             PlugInField::ControlName}},
         // Its own name in other letters, or a new label, leaves the tasks their plug-in.
         {used, u"Used again"_s, u"BX.USED"_s, std::nullopt},
         // Another label under one control name is another plug-in.
@@ -133,7 +131,9 @@ TEST_P(PlugInToolboxTest, DeletingAskedFirstAndRefusedWhileATaskHasThePlugIn)
     prompt.answer(PromptAnswer::No).answer(PromptAnswer::Yes).answer(PromptAnswer::Yes);
     const Outcome<> declined = store.remove(id);
     EXPECT_FALSE(declined || declined.refusal());
-    EXPECT_EQ(store.remove(id).refusal(), RefusalOf<>{kAttachedPlugIn});
+    EXPECT_EQ(store.remove(id).refusal(),
+              RefusalOf<>{
+                  u"You can't delete this ActiveX because it is attached to one or more tasks."_s});
     EXPECT_TRUE(readPlugIn(db(), id));
 
     db().execute(u"DELETE FROM ATTACH"_s);

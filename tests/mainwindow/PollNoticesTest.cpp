@@ -31,11 +31,8 @@ protected:
     {
     }
 
-    void SetUp() override
+    void arrange() override
     {
-        SessionTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
         test::addUsers(db(), {u"ann"_s});
         for (const int shop : {7, 8})
             test::addWorkshop(db(), shop);

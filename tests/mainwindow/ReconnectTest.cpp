@@ -174,9 +174,13 @@ TEST_F(ReconnectServerTest, StoppedServerAsksUntilBackThenAPendingEditSaves)
     EXPECT_EQ(asked, 2);
     const QStringList texts = prompt.shown;
     ASSERT_EQ(texts.size(), 3) << texts.join(u'|').toStdString();
-    EXPECT_EQ(texts.at(0), kConnectionLost);
+    EXPECT_EQ(
+        texts.at(0),
+        u"Your Brindlepax connection has been lost. Would you like to try to reconnect?  Press 'No' to terminate Brindlepax."_s);
     EXPECT_EQ(texts.at(1), u"Server is invalid, or Internet connection is unavailable."_s);
-    EXPECT_EQ(texts.at(2), kConnectionLost);
+    EXPECT_EQ(
+        texts.at(2),
+        u"Your Brindlepax connection has been lost. Would you like to try to reconnect?  Press 'No' to terminate Brindlepax."_s);
 
     // The editor kept its contents and saves on the new connection.
     EXPECT_EQ(task.SCR_Title(), u"O'Brien's edit"_s);

@@ -17,11 +17,8 @@ const QString kObrien = u"O'Brien"_s;
 class TaskPreviewTest : public test::CurrentSchemaTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        CurrentSchemaTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
         test::addUsers(db(), {kObrien, u"carl"_s});
         test::addCategories(db(), {u"Bob's & co"_s});
         test::addWorkshop(db(), 7);

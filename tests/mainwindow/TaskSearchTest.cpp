@@ -45,9 +45,12 @@ TEST(FindInputTest, RefusesWithTheDialogsMessages)
         QString message;
     };
     const Case cases[] = {
-        {"[ab]c", "", SearchPeriodKind::AnyDate, "", kBadTitlePattern},
-        {"x", "a[1]", SearchPeriodKind::AnyDate, "", kBadCustomPattern},
-        {"  ", " ", SearchPeriodKind::AnyDate, "", kNeedTitleOrCustom},
+        {"[ab]c", "", SearchPeriodKind::AnyDate, "",
+         u"Please define another Pattern of Task Title to Search."_s},
+        {"x", "a[1]", SearchPeriodKind::AnyDate, "",
+         u"Please define another Pattern for Custom Field to Search"_s},
+        {"  ", " ", SearchPeriodKind::AnyDate, "",
+         u"Please specify a Task Title or Custom Field"_s},
         {"x", "", SearchPeriodKind::LastMonths, "", u"Please specify Number of Months"_s},
         {"x", "", SearchPeriodKind::LastDays, "two", u"Please specify Number of Days"_s},
         {"x", "", SearchPeriodKind::Range, "", u"Start Date is more then the End one."_s},
@@ -90,12 +93,9 @@ TEST(FindInputTest, ComputesThePeriodAndTrimsThePatterns)
 class TaskSearchTest : public test::SessionTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        SessionTest::SetUp();
         clock.set(naive(kToday, QTime(14, 5)));
-        if (IsSkipped() || HasFatalFailure())
-            return;
         test::addUsers(db(), {u"ann"_s, u"bob"_s, u"carl"_s, u"O'Brien"_s});
         db().execute(u"INSERT INTO LU_USER (USER_ID, Disabled) VALUES (?, ?)"_s,
                      {u"gone"_s, db().dialect().trueValue()});

@@ -34,12 +34,9 @@ QDateTime at(int y, int mo, int d, int h = 0, int mi = 0)
 class TaskViewsTest : public test::SessionTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        SessionTest::SetUp();
         clock.set(at(2024, 1, 31, 14, 5));
-        if (IsSkipped() || HasFatalFailure())
-            return;
         test::addUsers(db(), {u"ann"_s, u"bob"_s, u"carl"_s, u"dora"_s, kObrien});
         db().execute(u"INSERT INTO LU_USER (USER_ID, Disabled) VALUES (?, ?)"_s,
                      {u"gone"_s, db().dialect().trueValue()});

@@ -99,11 +99,8 @@ struct Recorder : TeamTreeListener
 class TeamTreeTest : public test::CurrentSchemaTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        CurrentSchemaTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
         test::addUsers(db(), {kAnn, kObrien, u"bob"_s, u"gone"_s});
         // Node texts are the users' names, not their IDs.
         db().execute(u"UPDATE LU_USER SET User_Name = USER_ID || ' N'"_s);

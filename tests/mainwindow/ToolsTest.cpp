@@ -21,6 +21,7 @@ namespace {
 
 const QString kUser = u"o'brien x"_s;
 const QString kPassword = u"pass word"_s;
+const QString kPasswordVariable = u"BRINDLEPAX_PASSWORD"_s;
 
 /** Sets an environment variable for the life of the guard, then puts the old value back. */
 class EnvironmentGuard
@@ -67,11 +68,8 @@ struct Started
 class ToolsTest : public test::SessionTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        SessionTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
         session.user.userId = kUser;
         session.user.password = kPassword;
         session.connection.serverFlag = isServer();
@@ -161,7 +159,7 @@ TEST_P(ToolsTest, TheFlagsGiveTheUserThenTheTaskOneArgumentEach)
         const Started started = start(name, c.selected);
         EXPECT_EQ(started.arguments, c.expected) << name.toStdString();
         // Not one of the suite's programs: no password, not even the one the client inherited.
-        EXPECT_FALSE(started.hasVariable(kToolPasswordVariable)) << name.toStdString();
+        EXPECT_FALSE(started.hasVariable(kPasswordVariable)) << name.toStdString();
     }
 }
 
@@ -177,11 +175,11 @@ TEST_P(ToolsTest, ASuiteProgramBesideTheClientAloneGetsThePasswordInItsEnvironme
     const Started sync = start(u"Sync"_s, 5);
     EXPECT_EQ(sync.arguments,
               (QStringList{kUser, u"5"_s, type, kUser, u"_Ver:"_s + BuildInfo::versionText()}));
-    EXPECT_TRUE(sync.environment.contains(kToolPasswordVariable + u'=' + kPassword));
+    EXPECT_TRUE(sync.environment.contains(kPasswordVariable + u'=' + kPassword));
     EXPECT_FALSE(sync.arguments.join(u' ').contains(u"pass"_s));
     const Started poll = start(u"Poll"_s, 5);
     EXPECT_EQ(poll.arguments, (QStringList{type, kUser}));
-    EXPECT_FALSE(poll.hasVariable(kToolPasswordVariable));
+    EXPECT_FALSE(poll.hasVariable(kPasswordVariable));
 }
 
 TEST_P(ToolsTest, AnEditorOnlyToolStartsFromTheEditorAndNotFromTheMainWindow)

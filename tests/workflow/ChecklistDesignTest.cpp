@@ -138,17 +138,17 @@ TEST_P(ChecklistDesignTest, SaveRefusesInOrderAndWritesNothing)
         ChecklistRefusal refusal;
         std::function<void(ChecklistDraft&)> mend;
     } steps[] = {
-        {{ChecklistText::kNoName, ChecklistField::Name},
+        {{u"Please specify a name for this checklist"_s, ChecklistField::Name},
          [](ChecklistDraft& x) { x.name = u" Audit "_s; }},
-        {{ChecklistText::kNoItems, ChecklistField::Items},
+        {{u"A checklist must have at least one item"_s, ChecklistField::Items},
          [](ChecklistDraft& x) {
              x.items = {item("Check"), item(" ")};
          }},
-        {{ChecklistText::kNoItemName, ChecklistField::Items},
+        {{u"Please specify a name for every item"_s, ChecklistField::Items},
          [](ChecklistDraft& x) { x.items[1].text = u" cHECK "_s; }},
         {{ChecklistText::listedTwice(u"cHECK"_s), ChecklistField::Items},
          [](ChecklistDraft& x) { x.items[1].text = u"Checked"_s; }},
-        {{ChecklistText::kAlreadyExists, ChecklistField::Name},
+        {{u"Checklist already exists, Please specify another name."_s, ChecklistField::Name},
          [](ChecklistDraft& x) { x.name = u"Audit 2"_s; }},
     };
     for (const auto& step : steps) {
@@ -219,12 +219,13 @@ TEST_P(ChecklistDesignTest, DeleteAsksAndIsRefusedWhileATaskCarriesTheChecklist)
 
     prompt.answer(PromptAnswer::Cancel);
     EXPECT_FALSE(design.remove(kAudit).refusal());
-    EXPECT_EQ(prompt.last().text, ChecklistText::kAreYouSure);
-    EXPECT_EQ(prompt.last().title, ChecklistText::kDeleteTitle);
+    EXPECT_EQ(prompt.last().text, u"Are you sure?"_s);
+    EXPECT_EQ(prompt.last().title, u"DELETE"_s);
     EXPECT_EQ(prompt.last().buttons, PromptButtons::OkCancel);
 
     prompt.answer(PromptAnswer::Ok);
-    EXPECT_EQ(design.remove(kAudit).refusal(), RefusalOf<>{ChecklistText::kAttached});
+    EXPECT_EQ(design.remove(kAudit).refusal(),
+              RefusalOf<>{u"There are tasks with this checklist attached."_s});
     EXPECT_EQ(itemRows(), before);
     EXPECT_FALSE(checklistRow().isEmpty());
 

@@ -49,14 +49,14 @@ TEST(LifecycleStageNameTest, NamesAreRequiredUniqueAndNeverRequester)
         int renaming;
         QString problem;
     } cases[] = {
-        {"", -1, LifecycleText::kNoStageName},
-        {"  ", 0, LifecycleText::kNoStageName},
-        {" dRAFT ", -1, LifecycleText::kStageNameExists},
-        {"boss's ok", 0, LifecycleText::kStageExists},
+        {"", -1, u"Please Specify a stage name"_s},
+        {"  ", 0, u"Please Specify a stage name"_s},
+        {" dRAFT ", -1, u"Stage name already exists"_s},
+        {"boss's ok", 0, u"Stage already exists"_s},
         {"DRAFT", 0, ok}, // a stage keeps its own name in another case
-        {"Requester", -1, LifecycleText::kRequesterReserved},
-        {"rEqUeStEr", 1, LifecycleText::kRequesterReserved},
-        {" REQUESTER ", -1, LifecycleText::kRequesterReserved},
+        {"Requester", -1, u"Stage name 'Requester' is reserved"_s},
+        {"rEqUeStEr", 1, u"Stage name 'Requester' is reserved"_s},
+        {" REQUESTER ", -1, u"Stage name 'Requester' is reserved"_s},
         {"Requesters", -1, ok},
         {"O'Brien's check", -1, ok},
     };
@@ -71,7 +71,8 @@ TEST(LifecycleStageNameTest, NamesAreRequiredUniqueAndNeverRequester)
     QList<StageDraft> full;
     for (int i = 0; i < kMaxLifecycleStages; ++i)
         full.append(stage(QString::number(i), StageOwnerKind::Requester));
-    EXPECT_EQ(stageNameProblem(full, u"one more"_s)->message, LifecycleText::kTooManyStages);
+    EXPECT_EQ(stageNameProblem(full, u"one more"_s)->message,
+              u"A lifecycle can have at most 101 stages"_s);
     EXPECT_FALSE(stageNameProblem(full, u"renamed"_s, 3));
 }
 
@@ -167,10 +168,10 @@ TEST_P(LifecycleDesignTest, SaveRefusesInOrderAndWritesNothing)
     d.lifecycleId = u"  "_s;
     d.description = u" "_s;
     const DesignRefusal steps[] = {
-        {LifecycleText::kNoIdentifier, DesignField::Identifier},
-        {LifecycleText::kNoDescription, DesignField::Description},
-        {LifecycleText::kNoStages, DesignField::Stages},
-        {LifecycleText::kAlreadyExists, DesignField::Identifier},
+        {u"Please specify an identifier for this lifecycle"_s, DesignField::Identifier},
+        {u"Please specify a description for this lifecycle"_s, DesignField::Description},
+        {u"A lifecycle must have at least one stage"_s, DesignField::Stages},
+        {u"Lifecycle already exists, Please specify another name."_s, DesignField::Identifier},
     };
     for (const auto& step : steps) {
         EXPECT_EQ(design.save(d).refusal(), step);
@@ -247,7 +248,8 @@ TEST_P(LifecycleDesignTest, StageWithTasksCannotBeRemoved)
 
     auto d = design.open(kLifecycle);
     ASSERT_TRUE(d);
-    const DesignRefusal occupied{LifecycleText::kStageOccupied, DesignField::Stages};
+    const DesignRefusal occupied{u"There are tasks assigned to deleted lifecycle stage."_s,
+                                 DesignField::Stages};
     EXPECT_EQ(design.mayRemoveStage(*d, 1), occupied);
     EXPECT_FALSE(design.mayRemoveStage(*d, 0));
 
@@ -268,15 +270,16 @@ TEST_P(LifecycleDesignTest, DeleteAsksAndIsRefusedWhileATaskUsesTheLifecycle)
     prompt.answer(PromptAnswer::Cancel);
     const Outcome<> cancelled = design.remove(kLifecycle);
     EXPECT_FALSE(cancelled || cancelled.refusal());
-    EXPECT_EQ(prompt.last().title, LifecycleText::kDeleteTitle);
-    EXPECT_EQ(prompt.last().text, LifecycleText::kAreYouSure);
+    EXPECT_EQ(prompt.last().title, u"DELETE"_s);
+    EXPECT_EQ(prompt.last().text, u"Are you sure?"_s);
     EXPECT_EQ(prompt.last().buttons, PromptButtons::OkCancel);
 
     // A task owned in the workshop, and one in the workshop's lifecycle owned elsewhere.
     addTaskAt(u"Draft"_s, 0, home);
     for (const QString& step : {u"task of the workshop"_s, u"task in the workshop's lifecycle"_s}) {
         prompt.answer(PromptAnswer::Ok);
-        EXPECT_EQ(design.remove(kLifecycle).refusal(), RefusalOf<>{LifecycleText::kLifecycleInUse})
+        EXPECT_EQ(design.remove(kLifecycle).refusal(),
+                  RefusalOf<>{u"There are tasks assigned to the lifecycle."_s})
             << step.toStdString();
         db().execute(u"UPDATE SCR SET SCR_Group_ID = ?, SCR_LC_Owner_Group_ID = ?"_s,
                      {other, home});

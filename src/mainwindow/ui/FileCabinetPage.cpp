@@ -248,7 +248,11 @@ void FileCabinetPage::showRows(const ReadRows& rows)
                    [&paths](const QString& category) { return paths.path(category); });
     m_tree->expandToDepth(0);
     if (rows.stopped)
-        m_prompt.inform(cabinet::kTooManyDocuments);
+        m_prompt.inform(QStringLiteral("There are too many documents in the current document tree "
+                                       "view, not all will be displayed. "
+                                       "Please apply more restrictive filter or change \"Query "
+                                       "Timeout\" option in System Options "
+                                       "(admin utility)"));
 }
 
 // --- Selection -----------------------------------------------------------------------------------

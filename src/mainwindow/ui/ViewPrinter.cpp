@@ -30,7 +30,7 @@ constexpr qreal kSmallestPointSize = 5.0;
 
 QFont listingFont(qreal pointSize)
 {
-    QFont font(kListingFont);
+    QFont font(QStringLiteral("Courier New"));
     font.setStyleHint(QFont::TypeWriter);
     font.setFixedPitch(true);
     font.setPointSizeF(pointSize);

@@ -25,10 +25,6 @@ namespace bx {
 
 namespace {
 
-const QString kIconFilter = QStringLiteral(
-    "Pictures (*.ico *.bmp *.jpg *.jpeg *.png);;Icon file (*.ico);;Windows Bitmap (*.bmp);;"
-    "Jpeg files (*.jpg *.jpeg);;PNG files (*.png)");
-
 } // namespace
 
 dlgModifyActiveX::dlgModifyActiveX(Session& session, Prompt& prompt, const QString& mode,
@@ -104,8 +100,11 @@ void dlgModifyActiveX::showIcon()
 
 void dlgModifyActiveX::chooseIcon()
 {
-    const QString path =
-        QFileDialog::getOpenFileName(this, QStringLiteral("Icon"), QString(), kIconFilter);
+    const QString path = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Icon"), QString(),
+        QStringLiteral(
+            "Pictures (*.ico *.bmp *.jpg *.jpeg *.png);;Icon file (*.ico);;Windows Bitmap (*.bmp);;"
+            "Jpeg files (*.jpg *.jpeg);;PNG files (*.png)"));
     if (!path.isEmpty())
         setIconFile(path);
 }

@@ -94,8 +94,9 @@ void ACTION::showIcon()
 
 void ACTION::onChooseIcon()
 {
-    const QString path =
-        QFileDialog::getOpenFileName(this, QStringLiteral("Icon"), QString(), kIconFileFilter);
+    const QString path = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Icon"), QString(),
+        QStringLiteral("Icon file (*.ico);;Windows Bitmap (*.bmp);;Jpeg files (*.jpg)"));
     if (!path.isEmpty())
         setIconFile(path);
 }

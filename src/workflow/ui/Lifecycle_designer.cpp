@@ -15,7 +15,7 @@ Lifecycle_designer::Lifecycle_designer(Session& session, Prompt& prompt, QWidget
     : KeyedListDialog(
           session, prompt, "Lifecycle_designer", QStringLiteral("Lifecycles"), "lvLifecycles",
           {QStringLiteral("Lifecycle"), QStringLiteral("Description"), QStringLiteral("Owner")},
-          LifecycleText::kNoItemSelected, parent)
+          QStringLiteral("No item selected"), parent)
     , m_design(session, prompt)
 {
     const struct

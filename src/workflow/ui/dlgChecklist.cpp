@@ -30,8 +30,6 @@ enum Column
     Note,
 };
 
-const QString kNoSigner = QStringLiteral("(anyone)");
-
 } // namespace
 
 dlgChecklist::dlgChecklist(Session& session, Prompt& prompt, ChecklistDraft draft, QWidget* parent)
@@ -98,7 +96,7 @@ void dlgChecklist::addItem(const ChecklistItem& item)
     mandatory->setCheckState(item.mandatory ? Qt::Checked : Qt::Unchecked);
     m_items->setItem(row, Mandatory, mandatory);
     auto* signer = new QComboBox;
-    signer->addItem(kNoSigner, QString());
+    signer->addItem(QStringLiteral("(anyone)"), QString());
     for (const QString& user : m_signers)
         signer->addItem(user, user);
     int at = item.signer.trimmed().isEmpty() ? 0 : signer->findData(item.signer.trimmed());

@@ -14,7 +14,7 @@ namespace bx {
 frmChecklistDesigner::frmChecklistDesigner(Session& session, Prompt& prompt, QWidget* parent)
     : KeyedListDialog(session, prompt, "frmChecklistDesigner", QStringLiteral("Checklists"),
                       "lvChecklists", {QStringLiteral("Checklist"), QStringLiteral("Description")},
-                      ChecklistText::kNoItemSelected, parent)
+                      QStringLiteral("No item selected"), parent)
     , m_design(session, prompt)
 {
     addCommand(

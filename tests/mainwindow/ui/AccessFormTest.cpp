@@ -47,11 +47,8 @@ namespace {
 class AccessFormTest : public bx::test::WindowTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        WindowTest::SetUp();
-        if (HasFatalFailure())
-            return;
         enterWorkshop(kShop, u"O'Neil's desk"_s);
         bx::test::addUsers(db(), {u"ann"_s});
         bx::test::addMembers(db(), kShop, {u"ann"_s});
@@ -432,7 +429,10 @@ TEST_F(AccessFormTest, NoToReconnectEndsThePollOnlyAfterItsSignal)
     EXPECT_TRUE(QTest::qWaitFor([&] { return poller.isNull(); }, 20000));
     EXPECT_TRUE(terminated);
     EXPECT_EQ(form.poller(), nullptr);
-    EXPECT_EQ(prompt.texts(), QStringList{kConnectionLost});
+    EXPECT_EQ(
+        prompt.texts(),
+        QStringList{
+            u"Your Brindlepax connection has been lost. Would you like to try to reconnect?  Press 'No' to terminate Brindlepax."_s});
     db().execute(u"ALTER TABLE LOGIN_AWAY RENAME TO LOGIN"_s);
 }
 

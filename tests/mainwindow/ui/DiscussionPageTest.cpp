@@ -18,11 +18,8 @@ namespace {
 class DiscussionPageTest : public test::WindowTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        WindowTest::SetUp();
-        if (HasFatalFailure())
-            return;
         enterWorkshop(7);
         talked = addTask(u"O'Brien's talk"_s);
         addTask(u"quiet"_s);

@@ -25,13 +25,7 @@ namespace {
 class FindPageTest : public bx::test::WindowTest
 {
 protected:
-    void SetUp() override
-    {
-        WindowTest::SetUp();
-        if (HasFatalFailure())
-            return;
-        enterWorkshop(7);
-    }
+    void arrange() override { enterWorkshop(7); }
 
     qlonglong addTask(const QString& title)
     {
@@ -52,7 +46,9 @@ TEST_F(FindPageTest, TheDialogChecksAndLeavesItsOptionsInTheSession)
     child<QCheckBox>(dialog, "chkAllStatus")->setChecked(false);
     child<QCheckBox>(dialog, "chkCanceled")->setChecked(true);
     EXPECT_TRUE(dialog.confirm());
-    EXPECT_EQ(prompt.texts(), (QStringList{kBadTitlePattern, u"Please specify Number of Days"_s}));
+    EXPECT_EQ(prompt.texts(),
+              (QStringList{u"Please define another Pattern of Task Title to Search."_s,
+                           u"Please specify Number of Days"_s}));
     EXPECT_EQ(session.search.titlePattern, u"O'Brien*"_s);
     EXPECT_EQ(session.search.statuses, u"X"_s);
     EXPECT_EQ(session.search.from, clock.nowLocal().date().addDays(-7));

@@ -32,9 +32,8 @@ namespace {
 class PlugInPagesTest : public bx::test::WindowTest
 {
 protected:
-    void SetUp() override
+    void arrange() override
     {
-        WindowTest::SetUp();
         qputenv("BRINDLEPAX_PLUGINS", BX_TEST_PLUGIN_DIR ":" BX_SAMPLE_PLUGIN_DIR);
     }
     void TearDown() override { qunsetenv("BRINDLEPAX_PLUGINS"); }
@@ -105,7 +104,7 @@ TEST_F(PlugInPagesTest, ToolbarFollowsEveryChangeWithoutDuplicates)
         child<QPushButton>(*dialog, "cmdOK")->click();
     });
     child<QAction>(form, "mnuNewActiveX")->trigger();
-    EXPECT_EQ(prompt.texts(), QStringList{plugins::kEmptyControlName});
+    EXPECT_EQ(prompt.texts(), QStringList{u"Control Name field can't be empty."_s});
     const qlonglong desk =
         db().scalar(u"SELECT ID FROM LU_ACTIVEX WHERE label = 'Desk'"_s).toLongLong();
     EXPECT_EQ(toolbox(form), QStringList(offered) << u"menu Desk %1"_s.arg(desk));

@@ -24,13 +24,7 @@ namespace {
 class TeamViewTest : public bx::test::WindowTest
 {
 protected:
-    void SetUp() override
-    {
-        WindowTest::SetUp();
-        if (HasFatalFailure())
-            return;
-        enterWorkshop(kShop, u"O'Neil's desk"_s);
-    }
+    void arrange() override { enterWorkshop(kShop, u"O'Neil's desk"_s); }
 
     /** An active task of the workshop, asked for and owned by admin. */
     qlonglong addTask(QVariantMap columns)
