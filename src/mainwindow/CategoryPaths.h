@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tasks/LookupLists.h"
+
 #include <QHash>
 #include <QString>
 
@@ -10,7 +12,7 @@ namespace bx {
 class Database;
 
 /** The folder of tasks and documents without a category; no row of LU_CATEGORY. */
-inline const QString kUnspecifiedFolder = QStringLiteral("Unspecified Folder");
+using lookup::kUnspecifiedFolder;
 
 /**
  * The category with its parents, from the top down, joined with "\"; "Unspecified Folder" for an
