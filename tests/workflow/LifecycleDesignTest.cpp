@@ -71,7 +71,7 @@ TEST(LifecycleStageNameTest, NamesAreRequiredUniqueAndNeverRequester)
     QList<StageDraft> full;
     for (int i = 0; i < kMaxLifecycleStages; ++i)
         full.append(stage(QString::number(i), StageOwnerKind::Requester));
-    EXPECT_EQ(stageNameProblem(full, u"one more"_s)->message,
+    EXPECT_EQ(stageNameProblem(full, u"one more"_s).value_or(DesignRefusal{}).message,
               u"A lifecycle can have at most 101 stages"_s);
     EXPECT_FALSE(stageNameProblem(full, u"renamed"_s, 3));
 }
