@@ -94,10 +94,8 @@ TEST_P(TaskMovesTest, WhoMayDropWhichTask)
         bool allowed;
     };
     const Case cases[] = {
-        {"own active", kMe, u"A"_s, false, true},
         {"own incomplete, other case", u" ANN "_s, u"I"_s, false, true},
         {"own completed", kMe, u"C"_s, true, false},
-        {"own cancelled", kMe, u"X"_s, true, false},
         {"another's", kOther, u"A"_s, false, false},
         {"another's with Edit_Unowned", kOther, u"A"_s, true, true},
     };
@@ -146,61 +144,48 @@ TEST_P(TaskMovesTest, RoutingByDropClearsFolderAndViewedDateAndRecordsRoute)
 }
 
 // Given to a workshop by the editor's routing or by a drop on its node, a task shows in that
-// workshop's grid and under it in its tree.
-TEST_P(TaskMovesTest, TasksGivenToAWorkshopShowInItsTreeAndGrid)
+// workshop's grid and under it in its tree. Then routed from the editor to a person, it belongs
+// to that person: it shows in his list and under his node.
+TEST_P(TaskMovesTest, TasksGivenToAWorkshopOrTakenFromItShowWhereTheyWent)
 {
+    const auto routeFromEditor = [&](qlonglong n, const cSelUser& to) {
+        cSCR task(session, prompt);
+        ASSERT_TRUE(task.Load(n));
+        ASSERT_TRUE(task.Route_SCR({to}, QString())) << prompt.texts().join(u'|').toStdString();
+    };
+    /** The view of `owner` (all when null) in `workshop`: the tasks listed and the tree. */
+    const auto view = [&](qlonglong workshop, const OwnerSet* owner, TeamTree& tree) {
+        session.currentWorkshopId = static_cast<int>(workshop);
+        const TaskCriteria q = gridTaskQuery(owner, TaskViewFilter{}, session);
+        const RecordSet rows = db().query(q.sql, q.params);
+        tree.setOptions({kMe, false, clock.nowLocal()});
+        tree.buildSkeleton(db(), workshop, false);
+        tree.placeTasks(rows);
+        return test::columnTexts(db(), q.sql, q.params, u"SCR_Number"_s);
+    };
     const qlonglong dropped = addTask(kMe);
     ASSERT_TRUE(drop(dropped, DropTarget::Workshop, kQuotedShop));
     const qlonglong routed = addTask(kMe);
-    {
-        cSCR task(session, prompt);
-        ASSERT_TRUE(task.Load(routed));
-        ASSERT_TRUE(
-            task.Route_SCR({{QString(), kQuotedShop, OwnerType::Workshop}}, u"to the desk"_s))
-            << prompt.texts().join(u'|').toStdString();
-    }
-
-    session.currentWorkshopId = static_cast<int>(kQuotedShop);
-    const TaskCriteria q = gridTaskQuery(nullptr, TaskViewFilter{}, session);
-    const RecordSet rows = db().query(q.sql, q.params);
-    QList<qlonglong> grid;
-    for (int r = 0; r < rows.rowCount(); ++r)
-        grid << rows.value(r, u"SCR_Number"_s).toLongLong();
-    TeamTree tree;
-    tree.setOptions({kMe, false, clock.nowLocal()});
-    tree.buildSkeleton(db(), kQuotedShop, false);
-    tree.placeTasks(rows);
+    routeFromEditor(routed, {QString(), kQuotedShop, OwnerType::Workshop});
+    TeamTree desk;
+    const QStringList grid = view(kQuotedShop, nullptr, desk);
     for (const qlonglong n : {dropped, routed}) {
         SCOPED_TRACE(n == dropped ? "dropped" : "routed");
-        EXPECT_TRUE(grid.contains(n));
-        EXPECT_NE(tree.findTask(n), nullptr);
+        EXPECT_TRUE(grid.contains(QString::number(n)));
+        EXPECT_NE(desk.findTask(n), nullptr);
     }
-}
 
-// A task once dropped on a workshop and then routed from the editor to a person, directly or by a
-// lifecycle stage, belongs to that person: it shows in his list and under his node.
-TEST_P(TaskMovesTest, ATaskTakenFromAWorkshopShowsForItsNewOwner)
-{
     test::addMembers(db(), kShop, {kOther});
-    const qlonglong n = addTask(kMe);
-    db().execute(u"UPDATE SCR SET SCR_Request_ID = ? WHERE SCR_Number = ?"_s, {kMe, n});
-    ASSERT_TRUE(drop(n, DropTarget::Workshop, kShop));
-    {
-        cSCR task(session, prompt);
-        ASSERT_TRUE(task.Load(n));
-        ASSERT_TRUE(task.Route_SCR({{kOther, kShop, OwnerType::User}}, QString()));
-    }
+    const qlonglong taken = addTask(kMe);
+    db().execute(u"UPDATE SCR SET SCR_Request_ID = ? WHERE SCR_Number = ?"_s, {kMe, taken});
+    ASSERT_TRUE(drop(taken, DropTarget::Workshop, kShop));
+    routeFromEditor(taken, {kOther, kShop, OwnerType::User});
     const OwnerSet owner{OwnerKind::User, {kOther}};
-    const TaskCriteria q = gridTaskQuery(&owner, TaskViewFilter{}, session);
-    const RecordSet rows = db().query(q.sql, q.params);
-    ASSERT_EQ(rows.rowCount(), 1);
-    TeamTree tree;
-    tree.setOptions({kMe, false, clock.nowLocal()});
-    tree.buildSkeleton(db(), kShop, false);
-    tree.placeTasks(rows);
-    const TreeNode* placed = tree.findTask(n);
+    TeamTree shop;
+    EXPECT_EQ(view(kShop, &owner, shop), QStringList{QString::number(taken)});
+    const TreeNode* placed = shop.findTask(taken);
     ASSERT_NE(placed, nullptr);
-    EXPECT_EQ(placed->parent, tree.findUser(kOther));
+    EXPECT_EQ(placed->parent, shop.findUser(kOther));
 }
 
 TEST_P(TaskMovesTest, FolderAndCategoryDropsRecordFolderChange)

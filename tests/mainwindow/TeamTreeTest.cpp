@@ -178,15 +178,17 @@ TEST_P(TeamTreeTest, TasksGoUnderOwnerFolderAndParentAndSensitiveOnesOnlyForOwne
         {10, u"stranger"_s},
         {11, kAnn, 999},
         {12, kAnn, 0, 0, {}, true, kObrien},
+        {13, kAnn, 0, 2},
     };
-    EXPECT_EQ(tree.placeTasks(rowsOf(tasks)), 10);
+    EXPECT_EQ(tree.placeTasks(rowsOf(tasks)), 11);
     const struct
     {
         qlonglong task;
         QString parent;
-    } expected[] = {{1, u"Beta"_s},  {2, u"O'Brien N"_s}, {3, u"Task 2"_s}, {4, u"Unassigned"_s},
-                    {5, u"bob N"_s}, {6, u"O'Brien N"_s}, {7, QString()},   {8, u"Task 9"_s},
-                    {9, u"Alpha"_s}, {10, QString()},     {11, u"ann N"_s}, {12, u"ann N"_s}};
+    } expected[] = {{1, u"Beta"_s},   {2, u"O'Brien N"_s}, {3, u"Task 2"_s}, {4, u"Unassigned"_s},
+                    {5, u"bob N"_s},  {6, u"O'Brien N"_s}, {7, QString()},   {8, u"Task 9"_s},
+                    {9, u"Alpha"_s},  {10, QString()},     {11, u"ann N"_s}, {12, u"ann N"_s},
+                    {13, u"Task 2"_s}};
     for (const auto& e : expected)
         EXPECT_EQ(parentText(e.task), e.parent) << "task " << e.task;
     EXPECT_EQ(tree.findTask(2)->tag, u"SCR"_s);
@@ -282,31 +284,6 @@ TEST_P(TeamTreeTest, UserNodesCarryTheOnlineMark)
     EXPECT_FALSE(tree.findUser(kObrien)->online);
     EXPECT_EQ(rec.calls.size(), 2);
     tree.setListener(nullptr);
-}
-
-TEST_P(TeamTreeTest, PlacesAHundredThousandTasks)
-{
-    for (int u = 0; u < 50; ++u) {
-        const QString id = u"u%1"_s.arg(u);
-        test::addUsers(db(), {id});
-        test::addMembers(db(), kShop, {id});
-    }
-    build(kAnn, false, true);
-    constexpr int kCount = 100000;
-    QList<QVariantList> rows;
-    rows.reserve(kCount);
-    for (int i = 1; i <= kCount; ++i) {
-        Task t{i, u"u%1"_s.arg(i % 50)};
-        t.parent = i % 10 == 0 ? i - 5 : 0; // owner differs; it still goes under its parent
-        t.folder = i % 7 == 0 ? alpha : 0;
-        t.category = u"C%1"_s.arg(i % 20);
-        t.target = kNow.addDays(i % 3 - 1);
-        rows << rowOf(t);
-    }
-    // A placement that grows faster than the rows runs into the test's time limit; the team view
-    // benchmark measures the speed itself.
-    EXPECT_EQ(tree.placeTasks(RecordSet(kColumns, rows)), kCount);
-    EXPECT_EQ(parentText(20), u"Task 15"_s);
 }
 
 BX_INSTANTIATE_ENGINES(TeamTreeTest);
