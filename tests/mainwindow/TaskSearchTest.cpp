@@ -188,11 +188,9 @@ TEST_P(TaskSearchTest, PatternsMatchTitlesCommentsAndCustomField)
         {{"100%*"}, "100% done"},
         {{"a_c"}, "a_c"},
         {{"o'brien's*"}, "O'Brien's plan"},
-        {{"*n's p*"}, "O'Brien's plan"},
         {{"", "'"}, "O'Brien's plan"},
         {{"ZOË*"}, "Zoë's 50% cut"},
         {{"*ZOË'S 50%*"}, "Zoë's 50% cut"},
-        {{"zoË*cut"}, "Zoë's 50% cut"},
         {{"", "ærø"}, "Zoë's 50% cut"},
     };
     for (const auto& [pattern, expected] : cases)

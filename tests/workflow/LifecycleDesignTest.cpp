@@ -49,16 +49,13 @@ TEST(LifecycleStageNameTest, NamesAreRequiredUniqueAndNeverRequester)
         int renaming;
         QString problem;
     } cases[] = {
-        {"", -1, u"Please Specify a stage name"_s},
         {"  ", 0, u"Please Specify a stage name"_s},
         {" dRAFT ", -1, u"Stage name already exists"_s},
         {"boss's ok", 0, u"Stage already exists"_s},
         {"DRAFT", 0, ok}, // a stage keeps its own name in another case
         {"Requester", -1, u"Stage name 'Requester' is reserved"_s},
         {"rEqUeStEr", 1, u"Stage name 'Requester' is reserved"_s},
-        {" REQUESTER ", -1, u"Stage name 'Requester' is reserved"_s},
         {"Requesters", -1, ok},
-        {"O'Brien's check", -1, ok},
     };
     for (const auto& c : cases) {
         const auto problem = stageNameProblem(stages, QString::fromUtf8(c.name), c.renaming);

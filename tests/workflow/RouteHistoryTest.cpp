@@ -51,8 +51,7 @@ TEST(RouteHistoryRowClass, FollowsTheExactActionWord)
         {"ROUTE", "BXNormaBLUEFont"},   {"REOPEN", "BXNormaBLUEFont"},
         {"RESTART", "BXNormaBLUEFont"}, {"YES", "BXNormaGREENFont"},
         {"NO", "BXNormaREDFont"},       {"CANCEL", "BXNormaREDFont"},
-        {"Reopen", "BXNormalFont"},     {"Cancel", "BXNormalFont"},
-        {"yes", "BXNormalFont"},        {"YES ", "BXNormalFont"},
+        {"Reopen", "BXNormalFont"},     {"YES ", "BXNormalFont"},
         {"", "BXNormalFont"},           {"Task routed to 'ann'", "BXNormalFont"},
     };
     for (const auto& c : cases)

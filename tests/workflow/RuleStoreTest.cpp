@@ -154,15 +154,6 @@ TEST_P(RuleStoreTest, TrialRunReportsErrorsAndMissingTasks)
     EXPECT_TRUE(broken->report().startsWith(u"Rule 'O'Brien's rule', line 3: "_s))
         << broken->report().toStdString();
 
-    const auto failing = store.trial(
-        u"function SCRMain(a, b, c, d, e, f, g, h) {\n    BXDB.execute(\"DELETE FROM SCR\");\n"
-        "    g.value = nothing.here;\n}\n"_s,
-        task);
-    ASSERT_TRUE(failing);
-    EXPECT_TRUE(failing->outcome.error.contains(u"line 3"_s))
-        << failing->outcome.error.toStdString();
-    EXPECT_EQ(taskTitle(), u"Printer's jam"_s);
-
     EXPECT_EQ(store.trial(u"x = 1"_s, task + 100).refusal(),
               RefusalOf<>{u"Task %1 does not exist"_s.arg(task + 100)});
     for (const char* typed : {"12a", "0"})
