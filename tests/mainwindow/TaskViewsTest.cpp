@@ -256,8 +256,7 @@ TEST_P(TaskViewsTest, SensitiveTasksOnlyForOwnerAndRequester)
     addTask(u"open"_s);
     const TaskCriteria grid =
         gridTaskQuery(nullptr, TaskViewFilter::defaults(QDate(2024, 1, 31)), session);
-    const std::pair<QString, int> cases[] = {
-        {u"Bob"_s, 2}, {u"CARL"_s, 2}, {u"ann"_s, 1}, {u"dora"_s, 1}};
+    const std::pair<QString, int> cases[] = {{u"Bob"_s, 2}, {u"CARL"_s, 2}, {u"ann"_s, 1}};
     for (const auto& [user, visible] : cases) {
         session.user.userId = user;
         QStringList seen;

@@ -150,7 +150,6 @@ TEST_P(ToolsTest, TheFlagsGiveTheUserThenTheTaskOneArgumentEach)
         {true, true, 0, {kUser, u"0"_s}},
         {false, true, 42, {u"42"_s}},
         {true, false, 42, {kUser}},
-        {false, false, 42, {}},
     };
     int n = 0;
     for (const auto& c : cases) {

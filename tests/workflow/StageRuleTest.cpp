@@ -169,7 +169,6 @@ TEST_P(StageRuleTest, CallsSCRMainOnlyWhenNamedAfterTheFirstCharacter)
         const char* owner;
         qlonglong group;
     } cases[] = {
-        {QString(), false, "bob", 20},
         {u" \n\t "_s, false, "bob", 20},
         {u"function SCRMain"_s + body, true, "zed", 7},
         {u"  \nSCRMain = function"_s + body, false, "bob", 20},
