@@ -445,6 +445,7 @@ TEST_P(UpgradeStepsTest, DeliveredReportsReplaceTheStoredOnes)
     EXPECT_EQ(rs.value(1, u"Attach_Title"_s).toString(),
               u"Over Due Tasks, admin, 2024-01-31 14:05:09"_s);
     EXPECT_EQ(rs.value(1, u"Attach_Filename"_s).toString(), u"4.rpx"_s);
+    EXPECT_EQ(rs.value(0, u"Attach_Owner"_s).toString(), u"admin"_s);
     EXPECT_EQ(readBlob(rs.value(0, u"Attach_Number"_s).toLongLong()), QByteArray("first layout"));
     EXPECT_EQ(readBlob(rs.value(1, u"Attach_Number"_s).toLongLong()), QByteArray("fourth"));
 }

@@ -131,11 +131,13 @@ TEST(frmWizard, ShowsTheSslModeRememberedForTheServerAndWantsACaFileForVerifyFul
     h.get<QComboBox>("ServerName")->setEditText(u"db.example"_s);
     EXPECT_EQ(mode->currentText(), u"prefer"_s);
     EXPECT_FALSE(ca->isEnabled());
+    EXPECT_FALSE(h.get<QPushButton>("cmdBrowseCA")->isEnabled());
 
     h.get<QComboBox>("ServerName")->setEditText(server);
     EXPECT_EQ(mode->currentText(), u"verify-full"_s);
     EXPECT_EQ(ca->text(), u"/etc/pax/ca.pem"_s);
     EXPECT_TRUE(ca->isEnabled());
+    EXPECT_TRUE(h.get<QPushButton>("cmdBrowseCA")->isEnabled());
 
     // Without a CA file verify-full is refused before any connection is tried.
     ca->clear();
@@ -165,6 +167,7 @@ TEST(dlgUpgrade, ListsThePendingStepsAndAppliesThemOnOk)
     dialog.findChild<QPushButton*>(u"OKButton"_s)->click();
     EXPECT_EQ(prompt.texts(), QStringList{u"The Database has been updated."_s});
     EXPECT_TRUE(dialog.upgraded());
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
 
     dlgUpgrade again(*db, prompt, {QCoreApplication::applicationDirPath(), &clock});
     EXPECT_EQ(again.findChild<QTreeWidget*>(u"ListView1"_s)->topLevelItemCount(), 0);

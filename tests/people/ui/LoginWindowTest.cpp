@@ -240,6 +240,14 @@ TEST_F(LoginWindowTest, LogOffLogsOnAnotherUserOrBringsThePreviousOneBack)
     ASSERT_NE(main, nullptr);
     QAction* logOff = main->findChild<QAction*>(u"mnuLogOff"_s);
     EXPECT_EQ(logOff->text(), u"Log off O'Brien"_s);
+    // O'Brien may not design lifecycles. A view command sets and clears its checks and names the
+    // view in the caption.
+    EXPECT_FALSE(main->findChild<QAction*>(u"LIFECYCLE"_s)->isVisible());
+    main->findChild<QAction*>(u"IDM_COMPLETE"_s)->trigger();
+    EXPECT_TRUE(main->findChild<QAction*>(u"IDM_COMPLETE"_s)->isChecked());
+    EXPECT_FALSE(main->findChild<QAction*>(u"IDM_ACTIVE"_s)->isChecked());
+    EXPECT_TRUE(main->windowTitle().endsWith(u" (Complete) (Viewed & Unviewed)"_s))
+        << main->windowTitle().toStdString();
 
     // Cancelled: the previous user goes on, on a database opened again for him.
     QTimer::singleShot(0, [] {

@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QAreaSeries>
+#include <QBarSeries>
 #include <QChart>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -18,6 +19,7 @@
 #include <QLegend>
 #include <QLineSeries>
 #include <QListWidget>
+#include <QPieSeries>
 #include <QPrinter>
 #include <QPushButton>
 #include <QTimer>
@@ -125,6 +127,12 @@ TEST_F(BIViewerTest, SwitchesToEveryKindOfChart)
     viewer.setChartKind(ChartKind::Step);
     // A step holds each owner's value across its category: two points each.
     EXPECT_EQ(static_cast<QLineSeries*>(viewer.chart()->series()[0])->count(), 2 * 2);
+    viewer.setChartKind(ChartKind::Pie);
+    auto* pie = static_cast<QPieSeries*>(viewer.chart()->series()[0]);
+    ASSERT_EQ(pie->count(), 2);
+    EXPECT_EQ(pie->slices()[1]->value(), 12);
+    viewer.setChartKind(ChartKind::Bar);
+    EXPECT_EQ(static_cast<QBarSeries*>(viewer.chart()->series()[0])->count(), 3);
 }
 
 TEST_F(BIViewerTest, TogglesAxesAndMarks)

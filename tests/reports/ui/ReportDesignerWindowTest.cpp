@@ -166,6 +166,16 @@ TEST_F(ReportDesignerWindowTest, AFailingReportIsAReportDesignerError)
     EXPECT_FALSE(window.publish());
     EXPECT_EQ(prompt.last().text, UserRights::kNoGlobalReports);
     EXPECT_EQ(shelf.reports.size(), 1);
+
+    // A file of a newer format is refused the same way.
+    QByteArray newer = broken.toJson();
+    newer.replace("\"format\": 1", "\"format\": 9").replace("\"format\": 2", "\"format\": 9");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(newer);
+    file.close();
+    prompt.clear();
+    EXPECT_FALSE(window.openFile(path));
+    EXPECT_EQ(prompt.last().title, u"Report Designer Error"_s);
 }
 
 // Closing over a report never saved asks; Cancel stays, Yes saves where the user chooses, and the
@@ -287,14 +297,24 @@ TEST_F(ReportDesignerWindowTest, PropertiesOfAStoredReportAreHeldUnsaved)
               ReportOrientation::Portrait);
 }
 
-// OK hands back every key of the layout as it came when nothing was touched.
+// OK hands back every key of the layout as it came when nothing was touched, a preset source's
+// groups and sorts too.
 TEST_F(ReportDesignerWindowTest, PropertiesHandBackEveryKeyUnchanged)
 {
-    const ReportLayout layout = bx::test::everyKeyReportLayout();
-    frmReportProperties properties(session, prompt, layout);
-    ASSERT_TRUE(properties.apply()) << prompt.texts().join(u'|').toStdString();
-    EXPECT_EQ(properties.layout(), layout);
-    EXPECT_EQ(properties.result(), QDialog::Accepted);
+    ReportLayout sorted = blankReport();
+    sorted.columns.prepend(
+        {u"SCR_Owner_User_ID"_s, u"Owner"_s, 9, ReportAlign::Center, ReportFormat::Text, -1, true});
+    sorted.grouping = {{u"SCR_Owner_User_ID"_s, u"Owner"_s, false, true}};
+    sorted.totals = {{u"SCR_Number"_s, ReportFunction::Max, ReportLevel::Group, u"Last"_s}};
+    reportrun::useSource(sorted, reportrun::Source::Tasks,
+                         {{u"SCR_Owner_User_ID"_s, false}, {u"SCR_Title"_s, true}});
+    for (const ReportLayout& layout : {bx::test::everyKeyReportLayout(), sorted}) {
+        SCOPED_TRACE(layout.title.toStdString());
+        frmReportProperties properties(session, prompt, layout);
+        ASSERT_TRUE(properties.apply()) << prompt.texts().join(u'|').toStdString();
+        EXPECT_EQ(properties.layout(), layout);
+        EXPECT_EQ(properties.result(), QDialog::Accepted);
+    }
 }
 
 // What the controls say becomes the layout: general keys, a field of the source added as a

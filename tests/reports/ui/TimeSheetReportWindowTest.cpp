@@ -83,6 +83,7 @@ TEST_F(TimeSheetReportWindowTest, PeriodRefusals)
         const char* message;
     } cases[] = {
         {"optMonths", "txtMonths", "", "Please specify Number of Months"},
+        {"optDays", "txtDays", "a week", "Please specify Number of Days"},
         {"optDates", "DTPicker1", "", "Start Date is more then the End one."},
     };
     for (const auto& c : cases) {
