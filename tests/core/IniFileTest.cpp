@@ -136,8 +136,6 @@ TEST_F(IniFileTest, CompanyTextsFromPartialFileKeepBuiltIns)
     EXPECT_EQ(t.webAddress3, s("https://acme.example"));
     EXPECT_EQ(t.email, QString()); // present but empty, as a profile read gives it
     EXPECT_EQ(t.fullName, builtIn.fullName);
-    EXPECT_EQ(t.briefAddress, builtIn.briefAddress);
-    EXPECT_EQ(t.webAddress1, builtIn.webAddress1);
 
     const CompanyTexts none = CompanyTexts::load(m_dir.filePath(s("absent.ini")));
     EXPECT_EQ(none.name, builtIn.name);

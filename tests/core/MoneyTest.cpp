@@ -25,7 +25,6 @@ TEST(MoneyTest, ValuesReadAsWholeTenThousandths)
         {u"922337203685477.5807"_s, std::numeric_limits<qint64>::max()},
         {u"922337203685477.5808"_s, std::nullopt},
         {u"12a"_s, std::nullopt},
-        {u"."_s, std::nullopt},
         {QVariant(), std::nullopt},
         {33.33, 333300},
         {0.1 + 0.2, 3000},
@@ -46,7 +45,6 @@ TEST(MoneyTest, CostsAreRoundedOnceToCents)
         {90, 333300, 5000}, // 1:30 at 33.33 is 49.995
         {10, 300, 1},       // 10 minutes at 0.03 is half a cent
         {10, 299, 0},
-        {0, 333300, 0},
         {45, 0, 0},
         {-10, 300, -1},
         // 4200000000 hours at 10000.0000: the product needs more than 64 bits.

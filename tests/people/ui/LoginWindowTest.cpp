@@ -22,7 +22,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRandomGenerator>
-#include <QTabWidget>
 #include <QTest>
 #include <QTimer>
 
@@ -68,15 +67,6 @@ protected:
         return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
     }
 
-    /** Top-level windows of a class that are on screen. */
-    template <typename W> int shown() const
-    {
-        int n = 0;
-        for (QWidget* w : QApplication::topLevelWidgets())
-            n += qobject_cast<W*>(w) && w->isVisible();
-        return n;
-    }
-
     QString key;
 };
 
@@ -100,19 +90,17 @@ TEST_F(LoginWindowTest, TwoWordsOnTheCommandLineLogOnWithoutTheLoginWindow)
     start.mainWindow()->closeWithoutQuestion();
 }
 
-TEST_F(LoginWindowTest, OneOrThreeWordsShowTheLoginWindow)
+// What else the command line may hold is LoginFlowTest's; short of a log-on the window shows.
+TEST_F(LoginWindowTest, AUserIdAloneShowsTheLoginWindow)
 {
-    for (const QStringList& args :
-         {QStringList{u"O'Brien"_s}, QStringList{u"O'Brien"_s, u"Secret1"_s, u"x"_s}}) {
-        SingleInstance instance(key);
-        StartLogin start(session, prompt, QCoreApplication::applicationDirPath());
-        start.setDesktopUserName(u"nobody"_s);
-        ASSERT_TRUE(start.start(args, instance));
-        ASSERT_NE(start.loginWindow(), nullptr);
-        EXPECT_TRUE(start.loginWindow()->isVisible());
-        EXPECT_EQ(start.mainWindow(), nullptr);
-        EXPECT_EQ(start.loginWindow()->findChild<QLabel*>(u"lblDBHidden"_s)->text(), path());
-    }
+    SingleInstance instance(key);
+    StartLogin start(session, prompt, QCoreApplication::applicationDirPath());
+    start.setDesktopUserName(u"nobody"_s);
+    ASSERT_TRUE(start.start({u"O'Brien"_s}, instance));
+    ASSERT_NE(start.loginWindow(), nullptr);
+    EXPECT_TRUE(start.loginWindow()->isVisible());
+    EXPECT_EQ(start.mainWindow(), nullptr);
+    EXPECT_EQ(start.loginWindow()->findChild<QLabel*>(u"lblDBHidden"_s)->text(), path());
 }
 
 TEST_F(LoginWindowTest, ASecondCopyGivesWayWithAMessage)
@@ -156,7 +144,7 @@ TEST_F(LoginWindowTest, DesktopNameLogsOnOnlyWhenAllowedAndNeverAsAdmin)
     EXPECT_TRUE(prompt.records().isEmpty()) << "a failed automatic log-on is silent";
 }
 
-TEST_F(LoginWindowTest, RefusalsAreWordedByCauseAndWriteNothing)
+TEST_F(LoginWindowTest, ARefusalIsShownAndWritesNothing)
 {
     const QByteArray before = fileHash();
     LOGIN_FORM login(session, prompt, QCoreApplication::applicationDirPath());
@@ -164,24 +152,13 @@ TEST_F(LoginWindowTest, RefusalsAreWordedByCauseAndWriteNothing)
     auto* password = login.findChild<QLineEdit*>(u"Text2"_s);
     bool loggedOn = false;
     QObject::connect(&login, &LOGIN_FORM::loggedOn, [&] { loggedOn = true; });
-    const struct
-    {
-        const char* user;
-        const char* password;
-        const char* message;
-    } cases[] = {
-        {"o'brien", "wrong", "Invalid Password or User Name. "},
-        {"nobody", "Secret1", "Invalid Password or User Name."},
-        {"gone", "secret2", "User is disabled"},
-        {"", "x", "Please specify a User ID"},
-    };
-    for (const auto& c : cases) {
-        user->setText(QLatin1String(c.user));
-        password->setText(QLatin1String(c.password));
+    for (const char* typed : {"gone", ""}) {
+        user->setText(QLatin1String(typed));
+        password->setText(u"secret2"_s);
         login.findChild<QPushButton*>(u"Command1"_s)->click();
-        EXPECT_EQ(prompt.last().text, QLatin1String(c.message)) << c.user;
-        EXPECT_FALSE(loggedOn);
+        EXPECT_FALSE(loggedOn) << typed;
     }
+    EXPECT_EQ(prompt.texts(), (QStringList{u"User is disabled"_s, u"Please specify a User ID"_s}));
     EXPECT_EQ(fileHash(), before) << "a failed log-on writes nothing to the database";
     EXPECT_EQ(session.user.userId, QString()) << "the previous log-on values stand";
 }
@@ -263,13 +240,9 @@ TEST_F(LoginWindowTest, LogOffLogsOnAnotherUserOrBringsThePreviousOneBack)
     ASSERT_NE(main, nullptr);
     QAction* logOff = main->findChild<QAction*>(u"mnuLogOff"_s);
     EXPECT_EQ(logOff->text(), u"Log off O'Brien"_s);
-    // O'Brien may not design lifecycles; the pages open on the team view.
+    // O'Brien may not design lifecycles. A view command sets and clears its checks and names the
+    // view in the caption.
     EXPECT_FALSE(main->findChild<QAction*>(u"LIFECYCLE"_s)->isVisible());
-    auto* tabs = main->findChild<QTabWidget*>(u"TabStrip2"_s);
-    ASSERT_NE(tabs, nullptr);
-    EXPECT_EQ(tabs->currentWidget()->objectName(), u"TEAMWORK"_s);
-    EXPECT_NE(main->findChild<QWidget*>(u"CALENDAR"_s), nullptr);
-    // A view command sets and clears its checks and names the view in the caption.
     main->findChild<QAction*>(u"IDM_COMPLETE"_s)->trigger();
     EXPECT_TRUE(main->findChild<QAction*>(u"IDM_COMPLETE"_s)->isChecked());
     EXPECT_FALSE(main->findChild<QAction*>(u"IDM_ACTIVE"_s)->isChecked());
@@ -285,7 +258,6 @@ TEST_F(LoginWindowTest, LogOffLogsOnAnotherUserOrBringsThePreviousOneBack)
     logOff->trigger();
     EXPECT_EQ(session.user.userId, u"O'Brien"_s);
     ASSERT_TRUE(session.isOpen());
-    EXPECT_EQ(session.db().scalar(u"SELECT count(*) FROM LU_USER"_s).toInt(), 3);
 
     // Another user logs on: the window is rebuilt for him.
     QTimer::singleShot(0, [] {

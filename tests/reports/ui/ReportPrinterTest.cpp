@@ -92,7 +92,7 @@ TEST_F(ReportPrinterTest, EveryPageHasItsHeaderFooterAndCaptions)
     }
 }
 
-TEST_F(ReportPrinterTest, PrintsInTheLayoutsOrientation)
+TEST_F(ReportPrinterTest, PrintsInTheLayoutsOrientationWhereItMay)
 {
     for (const ReportOrientation orientation :
          {ReportOrientation::Portrait, ReportOrientation::Landscape}) {
@@ -105,6 +105,11 @@ TEST_F(ReportPrinterTest, PrintsInTheLayoutsOrientation)
         const bool across = sides.at(0).toDouble() > sides.at(2).toDouble();
         EXPECT_EQ(across, orientation == ReportOrientation::Landscape) << size.toStdString();
     }
+    // A folder that does not exist is refused with the system's reason and leaves no file.
+    const QString nowhere = dir.filePath(u"missing/report.pdf"_s);
+    EXPECT_NE(reportPrinter(render(sampleReportLayout(), sampleReportRows())).writePdf(nowhere),
+              QString());
+    EXPECT_FALSE(QFile::exists(nowhere));
 }
 
 // A style's fonts the computer lacks fall back to their kind: the formal style's "Times New
