@@ -96,6 +96,7 @@ TEST_P(TaskMovesTest, WhoMayDropWhichTask)
     const Case cases[] = {
         {"own incomplete, other case", u" ANN "_s, u"I"_s, false, true},
         {"own completed", kMe, u"C"_s, true, false},
+        {"own cancelled", kMe, u"X"_s, true, false},
         {"another's", kOther, u"A"_s, false, false},
         {"another's with Edit_Unowned", kOther, u"A"_s, true, true},
     };

@@ -55,6 +55,7 @@ TEST(LifecycleStageNameTest, NamesAreRequiredUniqueAndNeverRequester)
         {"DRAFT", 0, ok}, // a stage keeps its own name in another case
         {"Requester", -1, u"Stage name 'Requester' is reserved"_s},
         {"rEqUeStEr", 1, u"Stage name 'Requester' is reserved"_s},
+        {" REQUESTER ", -1, u"Stage name 'Requester' is reserved"_s},
         {"Requesters", -1, ok},
     };
     for (const auto& c : cases) {
