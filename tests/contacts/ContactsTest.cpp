@@ -237,7 +237,6 @@ TEST(CallSummaryTest, FirstLineCutToFifty)
         QString summary;
     } cases[] = {
         {u"Short"_s, u"Short"_s},
-        {u"One\r\nTwo"_s, u"One"_s},
         {u"One\nTwo"_s, u"One"_s},
         {u"One\rTwo"_s, u"One"_s},
         {u"\r\nSecond"_s, QString()},
