@@ -98,6 +98,16 @@ QVariant TaskTest::stored(qlonglong task, const QString& column)
     return rows.value(column);
 }
 
+QStringList TaskTest::storedTexts(qlonglong task, const QStringList& columns)
+{
+    QStringList texts;
+    for (const QString& column : columns) {
+        const QVariant value = stored(task, column);
+        texts << (value.isNull() ? QString() : value.toString());
+    }
+    return texts;
+}
+
 RecordSet TaskTest::routeRows(qlonglong task)
 {
     return db().query(u"SELECT * FROM ROUTE WHERE SCR_Number = ? ORDER BY Route_Number"_s, {task});

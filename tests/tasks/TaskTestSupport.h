@@ -145,6 +145,8 @@ protected:
     {
         return stored(task, column).toLongLong();
     }
+    /** The task row's `columns` as stored, each as text (a Null as ""), for one comparison. */
+    QStringList storedTexts(qlonglong task, const QStringList& columns);
 
     /** The task's ROUTE rows, oldest first. */
     RecordSet routeRows(qlonglong task);

@@ -199,18 +199,11 @@ TEST_P(cSCRCloseOutTest, LifecycleMovesTakeTheOwnerOfTheNewStage)
         ASSERT_TRUE(closeOut(number, c.action, c.step)) << shown();
 
         EXPECT_EQ(storedText(number, scr::LcStageName).trimmed().toLower(), c.stage.toLower());
-        EXPECT_EQ(storedText(number, scr::OwnerUserId), c.owner);
-        EXPECT_EQ(storedNumber(number, scr::GroupId), c.group);
-        EXPECT_EQ(storedText(number, scr::Status), QString::fromUtf8(c.status));
-        if (c.stage.isEmpty()) {
-            EXPECT_EQ(storedText(number, scr::LifecycleId), QString());
-            EXPECT_EQ(storedText(number, scr::LcOwnerId), QString());
-            EXPECT_TRUE(stored(number, scr::LcOwnerGroupId).isNull());
-        } else {
-            EXPECT_EQ(storedText(number, scr::LifecycleId), kCycle);
-            EXPECT_EQ(storedText(number, scr::LcOwnerId), u"dan"_s);
-            EXPECT_EQ(storedNumber(number, scr::LcOwnerGroupId), kShop7);
-        }
+        EXPECT_EQ(storedTexts(number, {scr::OwnerUserId, scr::GroupId, scr::Status}),
+                  (QStringList{c.owner, QString::number(c.group), QString::fromUtf8(c.status)}));
+        const QStringList lifecycle{kCycle, u"dan"_s, QString::number(kShop7)};
+        EXPECT_EQ(storedTexts(number, {scr::LifecycleId, scr::LcOwnerId, scr::LcOwnerGroupId}),
+                  c.stage.isEmpty() ? QStringList(3, QString()) : lifecycle);
         if (c.moved && !c.stage.isEmpty()) {
             EXPECT_EQ(RecordSet::toDateTime(stored(number, scr::OwnerDateIn)), kNowGmt);
             EXPECT_TRUE(stored(number, scr::OwnerDateViewed).isNull());
@@ -239,10 +232,9 @@ TEST_P(cSCRCloseOutTest, MissingStageTakesTheTaskOutOfItsLifecycle)
     EXPECT_EQ(prompt.texts(), QStringList{u"Lifecycle Stage Old 'QA' not found"_s});
     EXPECT_EQ(prompt.last().kind, bx::test::PromptRecord::Kind::Inform);
     // Saved without its lifecycle; the owner stays.
-    EXPECT_EQ(storedText(number, scr::LifecycleId), QString());
-    EXPECT_EQ(storedText(number, scr::LcStageName), QString());
-    EXPECT_EQ(storedText(number, scr::LcOwnerId), QString());
-    EXPECT_EQ(storedText(number, scr::OwnerUserId), kMe);
+    EXPECT_EQ(
+        storedTexts(number, {scr::LifecycleId, scr::LcStageName, scr::LcOwnerId, scr::OwnerUserId}),
+        (QStringList{{}, {}, {}, kMe}));
     EXPECT_EQ(recorded(number), QStringList{u"YES"_s});
 }
 
@@ -274,9 +266,8 @@ TEST_P(cSCRCloseOutTest, StageRuleRunsOnlyForTheFlaggedAction)
         setStageRule(c.ruleStage, u"To O'Brien"_s, c.approved, c.declined, true);
         const qlonglong number = task(kBoss);
         ASSERT_TRUE(closeOut(number, c.action)) << shown();
-        EXPECT_EQ(storedText(number, scr::LcStageName), c.stage);
-        EXPECT_EQ(storedText(number, scr::OwnerUserId), c.owner);
-        EXPECT_EQ(storedNumber(number, scr::GroupId), c.group);
+        EXPECT_EQ(storedTexts(number, {scr::LcStageName, scr::OwnerUserId, scr::GroupId}),
+                  (QStringList{c.stage, c.owner, QString::number(c.group)}));
         EXPECT_EQ(routeRows(number).value(2, u"USER_ID"_s).toString(), c.owner);
     }
     EXPECT_TRUE(prompt.records().isEmpty()) << shown();
@@ -311,10 +302,9 @@ TEST_P(cSCRCloseOutTest, StageRuleMayKeepTheProposedOwnerOrNameAnotherStage)
         setStageRule(kDraft, rule, true, false);
         const qlonglong number = task(kDraft);
         ASSERT_TRUE(closeOut(number, "YES")) << shown();
-        EXPECT_EQ(storedText(number, scr::LcStageName), c.stage);
-        EXPECT_EQ(storedText(number, scr::OwnerUserId), c.owner);
-        EXPECT_EQ(storedNumber(number, scr::GroupId), c.group);
-        EXPECT_EQ(storedText(number, scr::Status), u"A"_s);
+        EXPECT_EQ(
+            storedTexts(number, {scr::LcStageName, scr::OwnerUserId, scr::GroupId, scr::Status}),
+            (QStringList{c.stage, c.owner, QString::number(c.group), u"A"_s}));
     }
     EXPECT_TRUE(prompt.records().isEmpty()) << shown();
 }
@@ -398,8 +388,8 @@ TEST_P(cSCRCloseOutTest, RuleWritesCommitOnlyWithTheMove)
     EXPECT_EQ(taskErrors(), QStringList{u"Rule 'Breaks', line 4: Error: stop"_s});
     EXPECT_EQ(depthPrompt.depths, QList<int>{0});
     EXPECT_EQ(location(), QVariant());
-    EXPECT_EQ(storedText(broken, scr::LcStageName), kBoss);
-    EXPECT_EQ(storedText(broken, scr::OwnerUserId), u"bob"_s);
+    EXPECT_EQ(storedTexts(broken, {scr::LcStageName, scr::OwnerUserId}),
+              (QStringList{kBoss, u"bob"_s}));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -434,11 +424,9 @@ TEST_P(cSCRCloseOutTest, RoutingIntoALifecycleTakesTheFirstStageAndItsOwner)
         ASSERT_TRUE(t.Load(number));
         ASSERT_TRUE(t.Route_SCR({{cycle, kShop9, OwnerType::Lifecycle}}, kNote)) << shown();
 
-        EXPECT_EQ(storedText(number, scr::LifecycleId), cycle);
-        EXPECT_EQ(storedText(number, scr::LcStageName), kDraft);
-        EXPECT_EQ(storedText(number, scr::LcOwnerId), u"dan"_s);
-        EXPECT_EQ(storedNumber(number, scr::LcOwnerGroupId), kShop9);
-        EXPECT_EQ(storedText(number, scr::OwnerUserId), c.owner);
+        EXPECT_EQ(storedTexts(number, {scr::LifecycleId, scr::LcStageName, scr::LcOwnerId,
+                                       scr::LcOwnerGroupId, scr::OwnerUserId}),
+                  (QStringList{cycle, kDraft, u"dan"_s, QString::number(kShop9), c.owner}));
         if (c.group) {
             EXPECT_EQ(storedNumber(number, scr::GroupId), *c.group);
         }

@@ -67,8 +67,8 @@ protected:
 
 // "Add Custom Form": the mandatory field stops the save with its message and title; a save makes
 // the copy, which the editor lists and the window then goes on with, fixed to its form.
-// Reopened, a change in the second of two same-named fields asks on close; a closed task's copy
-// is read-only. A list fills on first focus; a missing table gives one message.
+// Reopened, a change asks on close; a closed task's copy is read-only. A missing table gives one
+// message however often its list is entered.
 TEST_F(CustomFormWindowsTest, FormsAreAddedFilledReopenedAndReadOnlyWhenClosed)
 {
     const qlonglong task = addTask({{scr::Title, u"chairs"_s}});
@@ -78,8 +78,6 @@ TEST_F(CustomFormWindowsTest, FormsAreAddedFilledReopenedAndReadOnlyWhenClosed)
     window.attachmentPane().setDialogRunner([&](QDialog& dialog) {
         auto* forms = child<QComboBox>(dialog, "cboForms");
         EXPECT_TRUE(forms->isEnabled());
-        trigger(dialog, "Save");
-        EXPECT_EQ(prompt.last().text, u"Please Select a Form"_s);
         forms->setCurrentText(kForm);
         auto* inspector = child<QLineEdit>(dialog, "Field1");
         inspector->setText(u"   "_s);
@@ -87,10 +85,6 @@ TEST_F(CustomFormWindowsTest, FormsAreAddedFilledReopenedAndReadOnlyWhenClosed)
         EXPECT_EQ(prompt.last().text, forms::mandatoryMessage(u"Inspector"_s));
         EXPECT_EQ(prompt.last().title, u"Warning: Field value required"_s);
 
-        auto* list = child<QComboBox>(dialog, "Field2");
-        QFocusEvent focus(QEvent::FocusIn);
-        QApplication::sendEvent(list, &focus);
-        EXPECT_EQ(list->count(), 1) << "the task titles";
         for (int i = 0; i < 2; ++i) {
             QFocusEvent in(QEvent::FocusIn);
             QApplication::sendEvent(child<QComboBox>(dialog, "Field3"), &in);
@@ -114,7 +108,7 @@ TEST_F(CustomFormWindowsTest, FormsAreAddedFilledReopenedAndReadOnlyWhenClosed)
     EXPECT_EQ(valueOf(copy, 1), u"O'Brien"_s);
     selectFile(window, copy);
 
-    // Reopened: the second "Same" changed asks; Cancel keeps it open, Yes saves.
+    // Reopened: a change asks; Cancel keeps it open, Yes saves.
     window.attachmentPane().setDialogRunner([&](QDialog& dialog) {
         EXPECT_FALSE(child<QComboBox>(dialog, "cboForms")->isEnabled());
         child<QComboBox>(dialog, "Field3")->setEditText(u"changed"_s);
@@ -127,24 +121,6 @@ TEST_F(CustomFormWindowsTest, FormsAreAddedFilledReopenedAndReadOnlyWhenClosed)
     trigger(window, "mnuOpenForm");
     EXPECT_EQ(valueOf(copy, 3), u"changed"_s);
     EXPECT_EQ(sqlNumber("SELECT COUNT(*) FROM ATTACH WHERE Attach_Type = 'X'", {}), 1);
-
-    // Saved by another client meanwhile: nothing is overwritten; Yes keeps the values as a new
-    // copy, which the editor lists.
-    window.attachmentPane().setDialogRunner([&](QDialog& dialog) {
-        db().execute(u"UPDATE ATTACH SET Publish = 1 WHERE Attach_Number = ?"_s, {copy});
-        child<QLineEdit>(dialog, "Field1")->setText(u"late"_s);
-        prompt.answer(PromptAnswer::Yes);
-        trigger(dialog, "Save");
-        EXPECT_EQ(
-            prompt.last().text,
-            u"This form was saved by another user since you opened it. Save your values as a new copy?"_s);
-        dialog.reject();
-        return 0;
-    });
-    trigger(window, "mnuOpenForm");
-    EXPECT_EQ(sqlNumber("SELECT COUNT(*) FROM CONTROL WHERE VALUE = 'late'", {}), 1);
-    EXPECT_EQ(valueOf(copy, 1), u"O'Brien"_s);
-    EXPECT_EQ(child<QTreeWidget>(window, "AttachListView")->topLevelItemCount(), 2);
 
     // A closed task's copy opens read-only and closes without a question.
     const qlonglong done = addTask({{scr::Status, u"C"_s}});
@@ -190,10 +166,6 @@ TEST_F(CustomFormWindowsTest, TheDesignerPreviewsEachChangeAndSavesTheForm)
 
     grid->item(0, int(forms::FieldColumn::Type))->setText(u"check"_s);
     EXPECT_NE(designer.findChild<QCheckBox*>(u"Field1"_s), nullptr);
-    grid->item(0, int(forms::FieldColumn::Key))->setText(u"2"_s);
-    trigger(designer, "Save");
-    EXPECT_EQ(prompt.last().text, forms::keyUsedTwice(2));
-    grid->item(0, int(forms::FieldColumn::Key))->setText(u"1"_s);
 
     trigger(designer, "AddField");
     ASSERT_EQ(grid->rowCount(), 5);

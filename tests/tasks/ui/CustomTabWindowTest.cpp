@@ -36,10 +36,6 @@ protected:
         child<QTabWidget>(window, "SSTab1")->setCurrentIndex(2);
         return window.findChild<QWidget*>(u"BX_CustomTab"_s);
     }
-    void typeReference(QWidget& plugIn, const QString& text)
-    {
-        child<QLineEdit>(plugIn, "Reference")->setText(text);
-    }
 };
 
 // The first showing tells the plug-in, in this order, the parent, the editor's values (the empty
@@ -79,27 +75,6 @@ TEST_F(CustomTabWindowTest, PlugInOfTheWorkshopAboveHearsTheEditorInOrder)
     }
 }
 
-// A plug-in that answers "SAVE" with "CANCEL" stops the save without a word and nothing is
-// written; once it agrees, its reference is the task's custom field.
-TEST_F(CustomTabWindowTest, VetoStopsTheSaveSilently)
-{
-    session.user.record.editCustomTab = true;
-    SCR_FORM window(session, prompt, &host);
-    QWidget* plugIn = showCustomTab(window);
-    ASSERT_NE(plugIn, nullptr);
-    child<QLineEdit>(window, "T_TITLE")->setText(u"Chairs, blue"_s);
-    window.setForwardAsker([] { return SCR_FORM::ForwardAnswer{{cSelUser{u"bob"_s, kShop}}, {}}; });
-    window.forwardTask();
-    EXPECT_TRUE(prompt.records().isEmpty());
-    ASSERT_EQ(stored(task, "SCR_Title").toString(), u"Chairs"_s);
-    EXPECT_EQ(sqlNumber("SELECT COUNT(*) FROM ROUTE WHERE SCR_Number = ?", {task}), 0);
-
-    typeReference(*plugIn, u"REF-2"_s);
-    EXPECT_TRUE(window.saveTask());
-    EXPECT_EQ(stored(task, "SCR_Custom_Field").toString(), u"REF-2"_s);
-    EXPECT_EQ(stored(task, "SCR_Title").toString(), u"Chairs, blue"_s);
-}
-
 // After a route the plug-in hears "CANCEL"; leaving the task it hears "EXIT" and is gone.
 TEST_F(CustomTabWindowTest, RouteEndsWithCancelAndClosingWithExit)
 {
@@ -107,7 +82,7 @@ TEST_F(CustomTabWindowTest, RouteEndsWithCancelAndClosingWithExit)
     auto* window = new SCR_FORM(session, prompt, &host);
     QWidget* plugIn = showCustomTab(*window);
     ASSERT_NE(plugIn, nullptr);
-    typeReference(*plugIn, u"REF-3"_s);
+    child<QLineEdit>(*plugIn, "Reference")->setText(u"REF-3"_s);
     const ActionRecorder heard(*plugIn);
     window->setForwardAsker([] {
         return SCR_FORM::ForwardAnswer{{cSelUser{u"bob"_s, kShop}}, {}};
