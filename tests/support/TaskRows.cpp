@@ -62,4 +62,12 @@ void grantFolder(Database& db, const QString& user, const QString& folder)
                {user, folder});
 }
 
+QStringList rowTexts(const RecordSet& row, const QStringList& columns)
+{
+    QStringList texts;
+    for (const QString& column : columns)
+        texts << row.text(column);
+    return texts;
+}
+
 } // namespace bx::test

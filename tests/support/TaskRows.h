@@ -6,6 +6,7 @@
 
 namespace bx {
 class Database;
+class RecordSet;
 } // namespace bx
 
 namespace bx::test {
@@ -42,5 +43,8 @@ void addSubfolder(Database& db, const QString& name, const QVariant& parent);
 
 /** Lets `user` see the folder (category) `folder`: a VIEW row of LU_ACCESS_LEVEL. */
 void grantFolder(Database& db, const QString& user, const QString& folder);
+
+/** The current row's `columns`, each as text (Null as ""), for one comparison. */
+QStringList rowTexts(const RecordSet& row, const QStringList& columns);
 
 } // namespace bx::test

@@ -100,12 +100,11 @@ QVariant TaskTest::stored(qlonglong task, const QString& column)
 
 QStringList TaskTest::storedTexts(qlonglong task, const QStringList& columns)
 {
-    QStringList texts;
-    for (const QString& column : columns) {
-        const QVariant value = stored(task, column);
-        texts << (value.isNull() ? QString() : value.toString());
-    }
-    return texts;
+    const RecordSet row = db().query(u"SELECT * FROM SCR WHERE SCR_Number = ?"_s, {task});
+    EXPECT_EQ(row.rowCount(), 1) << "task " << task;
+    for (const QString& column : columns)
+        EXPECT_TRUE(row.hasColumn(column)) << column.toStdString();
+    return bx::test::rowTexts(row, columns);
 }
 
 RecordSet TaskTest::routeRows(qlonglong task)

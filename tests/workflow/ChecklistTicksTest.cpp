@@ -115,8 +115,8 @@ TEST_P(ChecklistTicksTest, TickWritesTheFilledRowAtOnceAndOnlyOnce)
                    "CHECKLIST_ITEM WHERE Attach_Number = ?"_s,
                    {attach});
     ASSERT_EQ(row.rowCount(), 1);
-    EXPECT_EQ((QStringList{row.text(u"Checklist_Name"_s), row.text(u"Action_Name"_s),
-                           row.text(u"User_ID"_s), row.text(u"ItemNote"_s)}),
+    EXPECT_EQ(bx::test::rowTexts(
+                  row, {u"Checklist_Name"_s, u"Action_Name"_s, u"User_ID"_s, u"ItemNote"_s}),
               (QStringList{kList, u"Ship"_s, u"ann"_s, u"on time"_s}));
     EXPECT_EQ(row.number(u"ItemType"_s), 0);
     ASSERT_TRUE(untick(u"ann"_s, u"Ship"_s));

@@ -196,9 +196,9 @@ TEST_P(NoticeServiceTest, NoticeCarriesSubjectBodyAndSender)
         "17:00:00 (GMT) \r\nCost centre: CC-7\r\nStatus:               A\r\n\r\nJammed\r\n"_s;
     const RecordSet mail = db().query(u"SELECT * FROM MAIL_OUTBOX"_s);
     ASSERT_EQ(mail.rowCount(), 1);
-    EXPECT_EQ((QStringList{mail.text(u"Subject"_s), mail.text(u"Body"_s),
-                           mail.text(u"Sender_Name"_s), mail.text(u"Sender_Address"_s)}),
-              (QStringList{subject, body, u"Ann Actor"_s, u"ann@bx.test"_s}));
+    EXPECT_EQ(
+        bx::test::rowTexts(mail, {u"Subject"_s, u"Body"_s, u"Sender_Name"_s, u"Sender_Address"_s}),
+        (QStringList{subject, body, u"Ann Actor"_s, u"ann@bx.test"_s}));
     EXPECT_EQ(mail.number(u"SCR_Number"_s), n);
     EXPECT_EQ(mail.number(u"Route_Number"_s),
               db().scalar(u"SELECT MAX(Route_Number) FROM ROUTE WHERE SCR_Number = ? "
@@ -209,9 +209,8 @@ TEST_P(NoticeServiceTest, NoticeCarriesSubjectBodyAndSender)
 
     const RecordSet message = db().query(u"SELECT * FROM MAIL"_s);
     ASSERT_EQ(message.rowCount(), 1);
-    EXPECT_EQ(
-        (QStringList{message.text(u"Title"_s), message.text(u"Body"_s), message.text(u"Sender"_s)}),
-        (QStringList{subject, body, u"ann"_s}));
+    EXPECT_EQ(bx::test::rowTexts(message, {u"Title"_s, u"Body"_s, u"Sender"_s}),
+              (QStringList{subject, body, u"ann"_s}));
     EXPECT_EQ(message.dateTime(u"Date"_s), kWhen);
     EXPECT_EQ(message.number(u"group_id"_s), kShop);
     EXPECT_FALSE(message.flag(u"Viewed"_s));

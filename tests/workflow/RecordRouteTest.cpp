@@ -175,8 +175,7 @@ TEST_P(RecordRouteTest, ClosesTheOpenRowAndOpensTheNext)
     ASSERT_EQ(rows.rowCount(), 3);
     rows.setPosition(1);
     EXPECT_EQ(rows.dateTime(u"Route_Date_Out"_s), kMonday);
-    EXPECT_EQ((QStringList{rows.text(u"Route_Action"_s), rows.text(u"Route_Note"_s),
-                           rows.text(u"USER_ID"_s)}),
+    EXPECT_EQ(bx::test::rowTexts(rows, {u"Route_Action"_s, u"Route_Note"_s, u"USER_ID"_s}),
               (QStringList{u"YES"_s, u"Review 'B': it's \"done\" & signed"_s, kActor}));
     rows.setPosition(2);
     EXPECT_EQ(rows.text(u"USER_ID"_s), u"O'Brien"_s);
@@ -207,8 +206,7 @@ TEST_P(RecordRouteTest, TaskWithoutOpenRowGetsAClosedRowFirst)
 
         RecordSet rows = routeRows(task);
         ASSERT_EQ(rows.rowCount(), 2);
-        EXPECT_EQ((QStringList{rows.text(u"USER_ID"_s), rows.text(u"Route_Action"_s),
-                               rows.text(u"Route_Status"_s)}),
+        EXPECT_EQ(bx::test::rowTexts(rows, {u"USER_ID"_s, u"Route_Action"_s, u"Route_Status"_s}),
                   (QStringList{kActor, u"NO"_s, u"I"_s}));
         EXPECT_EQ(rows.dateTime(u"Route_Date_In"_s), kMonday);
         EXPECT_EQ(rows.dateTime(u"Route_Date_Out"_s), kMonday);
